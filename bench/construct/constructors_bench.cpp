@@ -1,0 +1,1 @@
+// bench/construct/constructors_bench.cpp

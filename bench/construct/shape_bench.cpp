@@ -1,0 +1,1 @@
+// bench/construct/shape_bench.cpp

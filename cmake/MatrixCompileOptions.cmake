@@ -1,0 +1,31 @@
+# cmake/MatrixCompileOptions.cmake: warning, floating-point and sanitizer flags.
+#
+# Every target of the project calls matrix_set_compile_options(). Results are
+# reproducible bit for bit only if the compiler never fuses a multiply and an
+# add, so contraction is switched off and fast-math is never enabled.
+
+add_library(matrix_compile_options INTERFACE)
+
+target_compile_options(matrix_compile_options INTERFACE
+  -ffp-contract=off
+  -fno-fast-math
+  -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wcast-align -Wpedantic)
+
+if(MATRIX_WARNINGS_AS_ERRORS)
+  target_compile_options(matrix_compile_options INTERFACE -Werror)
+endif()
+
+if(MATRIX_NATIVE_ARCH)
+  target_compile_options(matrix_compile_options INTERFACE -march=native)
+endif()
+
+if(MATRIX_SANITIZE)
+  set(_matrix_sanitize_flags
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_compile_options(matrix_compile_options INTERFACE ${_matrix_sanitize_flags})
+  target_link_options(matrix_compile_options INTERFACE ${_matrix_sanitize_flags})
+endif()
+
+function(matrix_set_compile_options target)
+  target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:matrix_compile_options>)
+endfunction()

@@ -1,0 +1,22 @@
+// include/matrix/matrix.h: umbrella header, the whole public interface.
+#ifndef MATRIX_MATRIX_H
+#define MATRIX_MATRIX_H
+
+#include <kiv/wstring.h>
+#include <kiv/exception.h>
+#include <kiv/print.h>
+#include <kiv/random.h>
+#include <matrix/exceptions.h>
+#include <matrix/cmatrix.h>
+#include <matrix/mx.h>
+#include <matrix/construct.h>
+#include <matrix/concat.h>
+#include <matrix/shape.h>
+#include <matrix/print.h>
+#include <matrix/elementwise.h>
+#include <matrix/reduce.h>
+#include <matrix/iterators.h>
+#include <matrix/index.h>
+#include <matrix/linalg.h>
+
+#endif  // MATRIX_MATRIX_H

@@ -1,0 +1,1 @@
+// src/construct/shape.cpp

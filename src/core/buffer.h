@@ -1,0 +1,57 @@
+// src/core/buffer.h: layout of the reference-counted data buffers and shape arithmetic.
+#ifndef MATRIX_SRC_CORE_BUFFER_H
+#define MATRIX_SRC_CORE_BUFFER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace kiv {
+namespace matrix {
+namespace buffer {
+
+// A data buffer is one heap block. Its data pointer is kAlignment-aligned and
+// is preceded by a header: the 16-bit reference count at data - 6 and the
+// 32-bit byte size at data - 4. The block starts kAlignment bytes before the
+// data, so the header has room and the data stays aligned.
+constexpr std::size_t kAlignment = 64;
+constexpr std::size_t kCountOffset = 6;
+constexpr std::size_t kSizeOffset = 4;
+constexpr std::uint16_t kMaxCount = 0xFFFF;
+
+/// Returns the data pointer of a new block of `bytes` data bytes with count 1
+/// and byte size `bytes`, or null when no memory was obtained. The data are
+/// not initialised.
+void *Allocate(std::uint32_t bytes) noexcept;
+
+/// Frees the block of a data pointer returned by Allocate, whatever its count.
+void Free(void *data) noexcept;
+
+inline std::uint16_t GetCount(const void *data) {
+    std::uint16_t count;
+    std::memcpy(&count, static_cast<const char *>(data) - kCountOffset, sizeof count);
+    return count;
+}
+
+inline void SetCount(void *data, std::uint16_t count) {
+    std::memcpy(static_cast<char *>(data) - kCountOffset, &count, sizeof count);
+}
+
+inline std::uint32_t GetByteSize(const void *data) {
+    std::uint32_t bytes;
+    std::memcpy(&bytes, static_cast<const char *>(data) - kSizeOffset, sizeof bytes);
+    return bytes;
+}
+
+}  // namespace buffer
+
+/// Sets `product` to the product of `dims[0..nDims)` (1 for no lengths) and
+/// returns true, or returns false when it does not fit in 32 bits. A zero
+/// length makes the product 0 whatever the others are.
+bool CheckedElementCount(unsigned int nDims, const unsigned int *dims,
+                         std::uint32_t &product) noexcept;
+
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_SRC_CORE_BUFFER_H

@@ -1,0 +1,1 @@
+// tests/construct/concat_test.cpp

@@ -1,0 +1,1 @@
+// tests/construct/constructors_test.cpp

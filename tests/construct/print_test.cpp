@@ -1,0 +1,1 @@
+// tests/construct/print_test.cpp

@@ -1,0 +1,1 @@
+// tests/construct/shape_test.cpp
