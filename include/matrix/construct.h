@@ -8,35 +8,112 @@
 namespace kiv {
 namespace matrix {
 
-// Filled real double arrays: n x n, m x n, m x n x p, or the shape dims.
+// Filled arrays. Zeros, Ones, Rand and Randn come in four forms: n gives
+// n x n; m, n gives m x n; m, n, p gives m x n x p; nDims, dims gives the
+// shape dims[0..nDims). Trailing lengths of 1 beyond the second are dropped
+// (2 x 3 x 1 is 2 x 3), no lengths give 0x0 and a single length n gives
+// n x 1. The result is a new real mxClassDouble array, flags 0, owned by the
+// caller. A shape whose element count or byte size does not fit in 32 bits,
+// and a failed allocation, throw kiv::CExhaustedMemoryException. Write a
+// zero length as 0u: a plain 0 also converts to a null `dims`, and the call
+// is ambiguous.
+
+/// Creates an n x n array of zeros (every byte zero). See "Filled arrays".
 MATRIX_API CMatrix *Zeros(unsigned int n);
+/// Creates an m x n array of zeros.
 MATRIX_API CMatrix *Zeros(unsigned int m, unsigned int n);
+/// Creates an m x n x p array of zeros.
 MATRIX_API CMatrix *Zeros(unsigned int m, unsigned int n, unsigned int p);
+/// Creates an array of zeros shaped dims[0..nDims).
 MATRIX_API CMatrix *Zeros(unsigned int nDims, const unsigned int *dims);
+
+/// Creates an n x n array of ones. See "Filled arrays".
 MATRIX_API CMatrix *Ones(unsigned int n);
+/// Creates an m x n array of ones.
 MATRIX_API CMatrix *Ones(unsigned int m, unsigned int n);
+/// Creates an m x n x p array of ones.
 MATRIX_API CMatrix *Ones(unsigned int m, unsigned int n, unsigned int p);
+/// Creates an array of ones shaped dims[0..nDims).
 MATRIX_API CMatrix *Ones(unsigned int nDims, const unsigned int *dims);
+
+// Random arrays make one call of kiv::Rand() (uniform) or kiv::Randn()
+// (normal) per element, in column-major order, and only once the array
+// exists: a refused shape draws nothing.
+
+/// Creates an n x n array of uniform random numbers. See "Filled arrays".
 MATRIX_API CMatrix *Rand(unsigned int n);
+/// Creates an m x n array of uniform random numbers.
 MATRIX_API CMatrix *Rand(unsigned int m, unsigned int n);
+/// Creates an m x n x p array of uniform random numbers.
 MATRIX_API CMatrix *Rand(unsigned int m, unsigned int n, unsigned int p);
+/// Creates an array of uniform random numbers shaped dims[0..nDims).
 MATRIX_API CMatrix *Rand(unsigned int nDims, const unsigned int *dims);
+
+/// Creates an n x n array of normal random numbers. See "Filled arrays".
 MATRIX_API CMatrix *Randn(unsigned int n);
+/// Creates an m x n array of normal random numbers.
 MATRIX_API CMatrix *Randn(unsigned int m, unsigned int n);
+/// Creates an m x n x p array of normal random numbers.
 MATRIX_API CMatrix *Randn(unsigned int m, unsigned int n, unsigned int p);
+/// Creates an array of normal random numbers shaped dims[0..nDims).
 MATRIX_API CMatrix *Randn(unsigned int nDims, const unsigned int *dims);
 
-// Identity, scalar, ranges, diagonals.
+/// Creates the n x n identity matrix: Eye(n, n).
 MATRIX_API CMatrix *Eye(unsigned int n);
+/// Creates an m x n real double array of zeros with 1.0 at (i, i) for every
+/// i below min(m, n): a new array owned by the caller. Throws
+/// kiv::CExhaustedMemoryException as the filled arrays above.
 MATRIX_API CMatrix *Eye(unsigned int m, unsigned int n);
+
+/// Creates a 1x1 real double array holding x (every bit pattern kept): a new
+/// array owned by the caller. Throws kiv::CExhaustedMemoryException when
+/// storage cannot be obtained.
 MATRIX_API CMatrix *Scalar(double x);
+
+/// Creates the range start:end with step 1: Colon(start, 1.0, end).
 MATRIX_API CMatrix *Colon(double start, double end);
+/// Creates the row vector start:step:end, a new real double array owned by
+/// the caller. The count is trunc((end - start) / step) + 1 (truncation
+/// toward zero, no tolerance), and each element is the previous one plus
+/// step (a running sum, so the last value may differ from end by rounding).
+/// A step of 0, a count below 1 or above 2147483647 and a NaN count give a
+/// 1x0 array. Throws kiv::CExhaustedMemoryException when the count's byte
+/// size does not fit in 32 bits or storage cannot be obtained.
 MATRIX_API CMatrix *Colon(double start, double step, double end);
+
+/// Creates the N x N matrix, N = n + |k|, of zeros with the n values of v on
+/// diagonal k (k > 0 above the main diagonal, k < 0 below it): v[0] at row
+/// max(0, -k), column max(0, k), each next value one row down and one
+/// column right. `v` may be null when n is 0; then the result is the
+/// |k| x |k| zero matrix. A new real double array owned by the caller.
+/// Throws kiv::CExhaustedMemoryException when N x N does not fit in 32 bits
+/// or storage cannot be obtained.
 MATRIX_API CMatrix *Diag(unsigned int n, const double *v, int k);
+/// Builds a diagonal matrix from a vector or takes a diagonal of a matrix.
+/// A real double array `a` with one row or one column (1x1 included) gives
+/// Diag(number of elements, data of a, k). An m x n matrix gives the column
+/// of its diagonal k, of length min(m, n - k) for k >= 0 and min(m + k, n)
+/// for k < 0, or a 0x1 array when that length is not positive. An array
+/// without elements gives 0x0. The result is a new real double array, flags
+/// 0, owned by the caller; `a` is not changed. Throws CFunctionErrorException
+/// "Unknown command option" for an array of more than two dimensions,
+/// CNotImplementedException for an array that is complex or not of class
+/// mxClassDouble, and kiv::CExhaustedMemoryException as Diag(n, v, k).
 MATRIX_API CMatrix *Diag(const CMatrix *a, int k);
 
-// Resetting an array held by the caller.
+/// Sets every element of the caller's real or complex double array `a`
+/// (not null) to x, in place: `a` becomes real, takes buffers of its own so
+/// that arrays it shared data with keep their values, and keeps its shape,
+/// class, flags and counter. Throws CNotImplementedException for an array
+/// not of class mxClassDouble and kiv::CExhaustedMemoryException when the
+/// shared data cannot be copied; `a` is unchanged after either.
 MATRIX_API void Initialize(CMatrix *&a, double x);
+/// Makes `a` an empty array. An array that is already 0x0 (any class, real
+/// or complex) is left as it is; otherwise a new 0x0 real double array is
+/// created, the old array (when `a` is not null) is destroyed and `a` points
+/// to the new one, which the caller owns. Throws
+/// kiv::CExhaustedMemoryException, leaving `a` as it was, when storage
+/// cannot be obtained.
 MATRIX_API void Empty(CMatrix *&a);
 
 }  // namespace matrix
