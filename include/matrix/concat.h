@@ -8,19 +8,63 @@
 namespace kiv {
 namespace matrix {
 
-// [A, B, ...] and [A; B; ...]. In the forms with separate operands, `a`
-// counts as the first operand and the list ends at the first null pointer
-// after it; a single operand gives a shared copy of it.
+// Concatenation accepts real two-dimensional double arrays (the logical flag
+// may be set) and returns a new real double array owned by the caller, never
+// logical. Operands without elements are skipped, except that when no operand
+// has elements they decide the empty result's shape (see each function). The
+// operands are checked in order before the result is created, and a throw
+// leaves them unchanged. Every form taking separate operands requires a
+// non-null first operand `a`; the operands are `a` and the arguments after
+// it up to, not including, the first null pointer, so Horzcat(a, nullptr) is
+// a shared copy of `a` and Horzcat(a, b, nullptr) joins two operands.
+
+/// Returns [A1, A2, ..., An], the operands `arrays[0..n)` (none of them null)
+/// side by side. With n == 1 returns a new array sharing the data of
+/// arrays[0], of any class and shape, unchecked. With n == 0 returns 0x0.
+/// Otherwise the operands with elements must have the same number of rows R
+/// and the result is R x (sum of their columns). When no operand has elements,
+/// only the non-0x0 operands count: with C the sum of their columns and R the
+/// largest of their row counts, the result is R x 0 when C is 0, 0 x C when R
+/// is 0, and 0x0 when neither is. Throws CNotImplementedException for an
+/// operand that is complex, not of class double or has more than two
+/// dimensions; CAllColumnsMustHaveSameRows when the row counts differ;
+/// kiv::CExhaustedMemoryException when storage cannot be obtained or the
+/// result's shape does not fit in 32 bits.
 MATRIX_API CMatrix *Horzcat(unsigned int n, const CMatrix **arrays);
+/// Returns a new array sharing the data of `a` (any class; not null).
 MATRIX_API CMatrix *Horzcat(const CMatrix *a);
+/// Returns [a, b] as Horzcat(2, ...), or a shared copy of `a` when `b` is null.
 MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b);
+/// Returns [a, b, c] as Horzcat(3, ...); the operands end at the first null.
 MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c);
+/// Returns [a, b, c, d, ...] as Horzcat(n, ...) over `a` and the further
+/// `const CMatrix *` arguments before the first null one; the list must end
+/// with a null pointer unless b, c or d is null. `a` must not be null.
 MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c,
                             const CMatrix *d, ...);
+
+/// Returns [A1; A2; ...; An], the operands `arrays[0..n)` (none of them null)
+/// one above the other. With n == 1 returns a new array sharing the data of
+/// arrays[0], of any class and shape, unchecked. With n == 0 returns 0x0.
+/// Otherwise the operands with elements must have the same number of columns
+/// C and the result is (sum of their rows) x C. When no operand has elements,
+/// only the non-0x0 operands count: with R the sum of their rows and C the
+/// largest of their column counts, the result is R x 0 when C is 0, 0 x C
+/// when R is 0, and 0x0 when neither is. Throws CNotImplementedException for
+/// an operand that is complex, not of class double or has more than two
+/// dimensions; CAllRowsMustHaveSameColumns when the column counts differ;
+/// kiv::CExhaustedMemoryException when storage cannot be obtained or the
+/// result's shape does not fit in 32 bits.
 MATRIX_API CMatrix *Vertcat(unsigned int n, const CMatrix **arrays);
+/// Returns a new array sharing the data of `a` (any class; not null).
 MATRIX_API CMatrix *Vertcat(const CMatrix *a);
+/// Returns [a; b] as Vertcat(2, ...), or a shared copy of `a` when `b` is null.
 MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b);
+/// Returns [a; b; c] as Vertcat(3, ...); the operands end at the first null.
 MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c);
+/// Returns [a; b; c; d; ...] as Vertcat(n, ...) over `a` and the further
+/// `const CMatrix *` arguments before the first null one; the list must end
+/// with a null pointer unless b, c or d is null. `a` must not be null.
 MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c,
                             const CMatrix *d, ...);
 

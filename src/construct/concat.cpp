@@ -1,1 +1,227 @@
-// src/construct/concat.cpp
+// src/construct/concat.cpp: horizontal and vertical concatenation of arrays.
+#include <matrix/concat.h>
+
+#include <kiv/exception.h>
+#include <matrix/exceptions.h>
+#include <matrix/mx.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace kiv {
+namespace matrix {
+
+namespace {
+
+// Which of an operand's two lengths grows in the result: [A, B] stacks
+// columns, [A; B] stacks rows. The other length ("across") must agree.
+enum class Direction { kHorizontal, kVertical };
+
+struct Extent {
+    std::uint64_t along;
+    std::uint64_t across;
+};
+
+Extent ExtentOf(const CMatrix *a, Direction direction) {
+    const unsigned int *dims = a->GetDimensions();
+    return direction == Direction::kHorizontal ? Extent{dims[1], dims[0]}
+                                               : Extent{dims[0], dims[1]};
+}
+
+[[noreturn]] void ThrowMismatch(Direction direction) {
+    if (direction == Direction::kHorizontal) throw CAllColumnsMustHaveSameRows();
+    throw CAllRowsMustHaveSameColumns();
+}
+
+// Checks the operands in order and returns the result's extent. Operands
+// with elements must agree across; empty ones only shape a result that has
+// no elements at all, and only those met before the first operand with
+// elements count (never a 0x0 one).
+Extent ResultExtent(Direction direction, unsigned int n, const CMatrix *const *operands) {
+    bool haveElements = false;
+    Extent full{0, 0};   // along: sum over operands with elements; across: common length
+    Extent empty{0, 0};  // along: sum over counted empty operands; across: their maximum
+    for (unsigned int k = 0; k < n; ++k) {
+        const CMatrix *a = operands[k];
+        if (a->IsComplex() || !a->IsDouble() || a->GetNoDimensions() > 2) {
+            throw CNotImplementedException();
+        }
+        const Extent e = ExtentOf(a, direction);
+        if (a->GetNoElems() > 0) {
+            if (!haveElements) {
+                full.across = e.across;
+                haveElements = true;
+            } else if (e.across != full.across) {
+                ThrowMismatch(direction);
+            }
+            full.along += e.along;
+        } else if (!haveElements && !a->IsEmpty()) {
+            empty.along += e.along;
+            empty.across = std::max(empty.across, e.across);
+        }
+    }
+    if (haveElements) return full;
+    // Only empty operands: they agree when all have zero across (the along
+    // lengths add up) or all have zero along (the widest across wins).
+    if (empty.across == 0) return Extent{empty.along, 0};
+    if (empty.along == 0) return Extent{0, empty.across};
+    return Extent{0, 0};
+}
+
+CMatrix *Concatenate(Direction direction, unsigned int n, const CMatrix *const *operands) {
+    if (n == 1) return operands[0]->CreateShareArray();
+
+    const Extent extent = ResultExtent(direction, n, operands);
+    // A length that does not fit in 32 bits is a shape outside the data
+    // model, which the array core reports as exhausted memory.
+    if (extent.along > UINT32_MAX) throw kiv::CExhaustedMemoryException();
+    const auto along = static_cast<unsigned int>(extent.along);
+    const auto across = static_cast<unsigned int>(extent.across);
+    const unsigned int m = direction == Direction::kHorizontal ? across : along;
+    const unsigned int cols = direction == Direction::kHorizontal ? along : across;
+    CMatrix *result = mxCreateDoubleMatrix(m, cols, mxComplexityReal);
+    if (result->GetNoElems() == 0) return result;
+
+    char *target = static_cast<char *>(result->GetPr());
+    const std::size_t elementSize = result->GetElementSize();
+    if (direction == Direction::kHorizontal) {
+        // Column-major storage: the operands' data lie one after the other.
+        for (unsigned int k = 0; k < n; ++k) {
+            const std::size_t bytes = std::size_t{operands[k]->GetNoElems()} * elementSize;
+            if (bytes == 0) continue;
+            std::memcpy(target, operands[k]->GetPr(), bytes);
+            target += bytes;
+        }
+    } else {
+        // Each result column is the matching column of every operand in turn;
+        // filling the result column by column keeps the writes sequential.
+        for (unsigned int c = 0; c < cols; ++c) {
+            for (unsigned int k = 0; k < n; ++k) {
+                const CMatrix *a = operands[k];
+                if (a->GetNoElems() == 0) continue;
+                const std::size_t bytes = std::size_t{a->GetDimensions()[0]} * elementSize;
+                std::memcpy(target, static_cast<const char *>(a->GetPr()) + c * bytes, bytes);
+                target += bytes;
+            }
+        }
+    }
+    return result;
+}
+
+// The operands of a form with separate arguments: `a`, then the following
+// arguments up to the first null one. Short lists live on the stack.
+class OperandList {
+public:
+    OperandList(const OperandList &) = delete;
+    OperandList &operator=(const OperandList &) = delete;
+
+    explicit OperandList(std::size_t count) : m_count(0) {
+        if (count > kInline) {
+            m_heap.reset(new (std::nothrow) const CMatrix *[count]);
+            if (!m_heap) throw kiv::CExhaustedMemoryException();
+        }
+    }
+    // Takes `a`, b, c, d and the variable arguments until the list holds the
+    // count it was sized for.
+    void Fill(const CMatrix *a, const CMatrix *b, const CMatrix *c, const CMatrix *d,
+              std::size_t count, va_list rest) {
+        const CMatrix **slots = m_heap ? m_heap.get() : m_inline;
+        const CMatrix *fixed[] = {a, b, c, d};
+        for (m_count = 0; m_count < count; ++m_count) {
+            slots[m_count] = m_count < 4 ? fixed[m_count] : va_arg(rest, const CMatrix *);
+        }
+    }
+    unsigned int Count() const { return static_cast<unsigned int>(m_count); }
+    const CMatrix *const *Data() const { return m_heap ? m_heap.get() : m_inline; }
+
+private:
+    static constexpr std::size_t kInline = 16;
+    const CMatrix *m_inline[kInline];
+    std::unique_ptr<const CMatrix *[]> m_heap;
+    std::size_t m_count;
+};
+
+// Number of operands of a four-or-more-operand form: `a` and whichever of
+// b, c, d and the variable arguments come before the first null one.
+std::size_t CountOperands(const CMatrix *b, const CMatrix *c, const CMatrix *d, va_list rest) {
+    if (b == nullptr) return 1;
+    if (c == nullptr) return 2;
+    if (d == nullptr) return 3;
+    std::size_t count = 4;
+    while (va_arg(rest, const CMatrix *) != nullptr) ++count;
+    return count;
+}
+
+// The two- and three-operand forms: the list ends at the first null operand.
+CMatrix *ConcatenateUpToNull(Direction direction, const CMatrix *a, const CMatrix *b,
+                             const CMatrix *c) {
+    const CMatrix *operands[] = {a, b, c};
+    unsigned int n = 1;
+    while (n < 3 && operands[n] != nullptr) ++n;
+    return Concatenate(direction, n, operands);
+}
+
+}  // namespace
+
+CMatrix *Horzcat(unsigned int n, const CMatrix **arrays) {
+    return Concatenate(Direction::kHorizontal, n, arrays);
+}
+
+CMatrix *Horzcat(const CMatrix *a) { return a->CreateShareArray(); }
+
+CMatrix *Horzcat(const CMatrix *a, const CMatrix *b) {
+    return ConcatenateUpToNull(Direction::kHorizontal, a, b, nullptr);
+}
+
+CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c) {
+    return ConcatenateUpToNull(Direction::kHorizontal, a, b, c);
+}
+
+CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c, const CMatrix *d, ...) {
+    // Nothing between va_start and va_end may throw, so the arguments are
+    // walked twice: once to size the list, once to fill it.
+    va_list rest;
+    va_start(rest, d);
+    const std::size_t count = CountOperands(b, c, d, rest);
+    va_end(rest);
+    OperandList list(count);
+    va_start(rest, d);
+    list.Fill(a, b, c, d, count, rest);
+    va_end(rest);
+    return Concatenate(Direction::kHorizontal, list.Count(), list.Data());
+}
+
+CMatrix *Vertcat(unsigned int n, const CMatrix **arrays) {
+    return Concatenate(Direction::kVertical, n, arrays);
+}
+
+CMatrix *Vertcat(const CMatrix *a) { return a->CreateShareArray(); }
+
+CMatrix *Vertcat(const CMatrix *a, const CMatrix *b) {
+    return ConcatenateUpToNull(Direction::kVertical, a, b, nullptr);
+}
+
+CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c) {
+    return ConcatenateUpToNull(Direction::kVertical, a, b, c);
+}
+
+CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c, const CMatrix *d, ...) {
+    // Nothing between va_start and va_end may throw, so the arguments are
+    // walked twice: once to size the list, once to fill it.
+    va_list rest;
+    va_start(rest, d);
+    const std::size_t count = CountOperands(b, c, d, rest);
+    va_end(rest);
+    OperandList list(count);
+    va_start(rest, d);
+    list.Fill(a, b, c, d, count, rest);
+    va_end(rest);
+    return Concatenate(Direction::kVertical, list.Count(), list.Data());
+}
+
+}  // namespace matrix
+}  // namespace kiv
