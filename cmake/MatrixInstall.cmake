@@ -1,4 +1,6 @@
 # cmake/MatrixInstall.cmake: install rules, CMake package and pkg-config file.
+# The pkg-config file finds its prefix from its own location, so an installed
+# tree can be moved.
 include(CMakePackageConfigHelpers)
 
 set(MATRIX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/rul2mtrx)
@@ -30,6 +32,7 @@ install(FILES
   ${PROJECT_BINARY_DIR}/rul2mtrx-config-version.cmake
   DESTINATION ${MATRIX_CMAKE_DIR})
 
+file(RELATIVE_PATH MATRIX_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/rul2mtrx.pc.in
   ${PROJECT_BINARY_DIR}/rul2mtrx.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/rul2mtrx.pc

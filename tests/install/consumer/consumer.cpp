@@ -1,0 +1,26 @@
+// tests/install/consumer/consumer.cpp: uses the installed headers and libraries.
+#include <matrix/matrix.h>
+
+#include <cstdio>
+
+int main() {
+    using namespace kiv::matrix;
+    const double values[] = {1, 2, 3, 4};
+    CMatrix *a = mxDoubleMatrix(2, 2, values, nullptr);
+    CMatrix *b = a->CreateShareArray();
+    b->GetOwnCopy();
+    mxGetPr(b)[0] = 10;
+    bool ok = mxGetPr(a)[0] == 1 && mxGetPr(b)[0] == 10 && kiv::Rand() > 0.0;
+    CMatrix *empty = mxCreateDoubleMatrix(0, 0, mxComplexityReal);
+    try {
+        mxGetScalar(empty);
+        ok = false;
+    } catch (const IMatrixException &e) {
+        ok = ok && e.GetMessage() == kiv::WString(L"Index exceeds matrix dimensions");
+    }
+    mxDestroyArray(empty);
+    mxDestroyArray(b);
+    mxDestroyArray(a);
+    std::printf(ok ? "consumer ok\n" : "consumer FAILED\n");
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# tools/run-tests.sh: builds the library in Release, warnings as errors, and
+# runs the whole test suite, the install-and-consume check included.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/tools/ensure-deps.sh"
+build="$root/build/release"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMATRIX_WARNINGS_AS_ERRORS=ON \
+  -DMATRIX_BUILD_TESTS=ON -DMATRIX_INSTALL=ON
+cmake --build "$build" -j"$(nproc)"
+ctest --test-dir "$build" -j"$(nproc)" --output-on-failure
