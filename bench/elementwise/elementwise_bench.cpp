@@ -1,0 +1,1 @@
+// bench/elementwise/elementwise_bench.cpp

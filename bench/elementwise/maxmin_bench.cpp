@@ -1,0 +1,1 @@
+// bench/elementwise/maxmin_bench.cpp

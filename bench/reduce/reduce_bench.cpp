@@ -1,0 +1,1 @@
+// bench/reduce/reduce_bench.cpp

@@ -1,0 +1,1 @@
+// src/elementwise/maxmin.cpp

@@ -1,0 +1,1 @@
+// src/reduce/reductions.cpp

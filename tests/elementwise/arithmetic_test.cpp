@@ -1,0 +1,1 @@
+// tests/elementwise/arithmetic_test.cpp

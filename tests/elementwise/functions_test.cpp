@@ -1,0 +1,1 @@
+// tests/elementwise/functions_test.cpp

@@ -1,0 +1,1 @@
+// tests/elementwise/maxmin_test.cpp

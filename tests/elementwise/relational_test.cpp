@@ -1,0 +1,1 @@
+// tests/elementwise/relational_test.cpp

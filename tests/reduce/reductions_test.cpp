@@ -1,0 +1,1 @@
+// tests/reduce/reductions_test.cpp
