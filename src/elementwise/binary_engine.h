@@ -1,0 +1,307 @@
+// src/elementwise/binary_engine.h: the element-wise binary engines (arithmetic,
+// comparison, logical) with scalar expansion, and their element operations.
+//
+// Private to the library. Every two-operand element-wise function, Max(A, B)
+// and Min(A, B) included, is one of these engines applied to one element
+// operation; the engines own the operand checks, the scalar expansion, the
+// shape check and the creation of the result, so the operations do not.
+//
+// Contract shared by the engines:
+//   - Operands must be real arrays of class double (class mxClassDouble, no
+//     imaginary part); the logical flag of an operand is ignored. Anything
+//     else throws CNotImplementedException, also for 1-by-1 operands.
+//   - An operand with exactly one element, whatever its number of
+//     dimensions, is a scalar and is expanded over the other operand; the
+//     left operand is tested first. A 0-element operand is never a scalar.
+//   - Otherwise both operands must have the same number of dimensions and
+//     the same lengths (no other broadcasting), or
+//     CArrayDimsMustMatchForBinaryOpException is thrown.
+//   - Every check runs before the result is created, so a failed call
+//     allocates nothing and leaves the operands as they were.
+//   - The result is a new real double array owned by the caller, shaped like
+//     the array operand (like A when both are arrays), never sharing data
+//     with an operand. Its logical flag is clear for BinaryArrayOp and set
+//     for RelationalArrayOp and LogicalArrayOp, also when it is empty.
+//   - The element operation is called exactly once per result element, with
+//     a from the left operand and b from the right, in increasing
+//     column-major order; an empty result calls it never.
+//
+// Each engine comes in two spellings. The template form takes the element
+// operation as a template argument so that the compiler can inline it and
+// vectorise the loop; use it with a fixed operation:
+//     BinaryArrayOp<ElementMax>(A, B)
+// The function-pointer form takes the operation at run time and gives the
+// same results:
+//     BinaryArrayOp(op, A, B)
+#ifndef MATRIX_SRC_ELEMENTWISE_BINARY_ENGINE_H
+#define MATRIX_SRC_ELEMENTWISE_BINARY_ENGINE_H
+
+#include <matrix/cmatrix.h>
+#include <matrix/exceptions.h>
+#include <matrix/mx.h>
+
+#include <cmath>
+#include <cstddef>
+
+namespace kiv {
+namespace matrix {
+
+/// Element operation of the arithmetic engine: a from the left operand, b
+/// from the right. Stateless.
+typedef double (*ElementOp)(double a, double b);
+/// Element predicate of the comparison engine (and the better-than test of
+/// the Max and Min reductions): a from the left operand, b from the right.
+typedef bool (*ElementPredicate)(double a, double b);
+/// Element operation of the logical engine, on the truth of the two elements.
+typedef bool (*LogicalElementOp)(bool p, bool q);
+
+// --- Element operations -----------------------------------------------------
+// Each is one IEEE double operation with no test for division by zero,
+// overflow or NaN: a NaN operand passes through with its bit pattern.
+
+inline double ElementPlus(double a, double b) { return a + b; }
+inline double ElementMinus(double a, double b) { return a - b; }
+inline double ElementTimes(double a, double b) { return a * b; }
+inline double ElementRdivide(double a, double b) { return a / b; }
+inline double ElementLdivide(double a, double b) { return b / a; }
+inline double ElementPower(double a, double b) { return std::pow(a, b); }
+
+/// Maximum: b when b > a, otherwise a. With a NaN on either side the result
+/// is a (a NaN survives only from the left); of two zeros, a.
+inline double ElementMax(double a, double b) { return b > a ? b : a; }
+/// Minimum: a when a < b, otherwise b. With a NaN on either side the result
+/// is b (a NaN survives only from the right); of two zeros, b.
+inline double ElementMin(double a, double b) { return a < b ? a : b; }
+
+// Comparisons: false whenever a or b is NaN, except ElementNe, which is then
+// true. ElementGt and ElementLt are the better-than tests of Max and Min.
+inline bool ElementEq(double a, double b) { return a == b; }
+inline bool ElementNe(double a, double b) { return !(a == b); }
+inline bool ElementLt(double a, double b) { return a < b; }
+inline bool ElementLe(double a, double b) { return a <= b; }
+inline bool ElementGt(double a, double b) { return a > b; }
+inline bool ElementGe(double a, double b) { return a >= b; }
+
+inline bool ElementAnd(bool p, bool q) { return p && q; }
+inline bool ElementOr(bool p, bool q) { return p || q; }
+
+/// True when an element counts as true for And, Or and Not: it is not equal
+/// to 0.0, so NaN and the infinities are true and both zeros false.
+inline bool IsTrue(double x) { return x != 0.0; }
+
+// --- Operand checks and results ---------------------------------------------
+
+namespace engine {
+
+/// True for an array the numeric element-wise functions accept: class
+/// double with no imaginary part (the logical flag does not matter).
+inline bool IsRealDouble(const CMatrix *a) {
+    return a->GetClassID() == mxClassDouble && a->GetPi() == nullptr;
+}
+
+// Throw helpers keep the checks on the hot path short.
+[[noreturn]] inline void ThrowNotImplemented() { throw CNotImplementedException(); }
+[[noreturn]] inline void ThrowDimsMustMatch() {
+    throw CArrayDimsMustMatchForBinaryOpException();
+}
+
+/// Throws CNotImplementedException unless `a` is a real double array.
+inline void RequireRealDouble(const CMatrix *a) {
+    if (!IsRealDouble(a)) ThrowNotImplemented();
+}
+
+/// Throws CArrayDimsMustMatchForBinaryOpException unless A and B have the
+/// same number of dimensions and the same lengths. Lengths are compared from
+/// the last dimension to the first.
+inline void RequireSameShape(const CMatrix *A, const CMatrix *B) {
+    const unsigned int nDims = A->GetNoDimensions();
+    if (nDims != B->GetNoDimensions()) ThrowDimsMustMatch();
+    const unsigned int *dimsA = A->GetDimensions();
+    const unsigned int *dimsB = B->GetDimensions();
+    for (unsigned int d = nDims; d-- > 0;) {
+        if (dimsA[d] != dimsB[d]) ThrowDimsMustMatch();
+    }
+}
+
+/// Returns a new real double array of `shape`'s dimensions, flags clear and
+/// data uninitialised; throws kiv::CExhaustedMemoryException.
+inline CMatrix *NewRealDoubleLike(const CMatrix *shape) {
+    return mxCreateNumericArray(shape->GetNoDimensions(), shape->GetDimensions(),
+                                mxClassDouble, mxComplexityReal);
+}
+
+inline const double *RealData(const CMatrix *a) {
+    return static_cast<const double *>(a->GetPr());
+}
+inline double *RealData(CMatrix *a) { return static_cast<double *>(a->GetPr()); }
+
+// Result maps: how an engine turns one pair of elements into one result
+// element, and whether the result is logical. Each calls its operation once.
+template <ElementOp kOp>
+struct ArithmeticMap {
+    static constexpr bool kLogical = false;
+    double operator()(double a, double b) const { return kOp(a, b); }
+};
+template <ElementPredicate kPredicate>
+struct RelationalMap {
+    static constexpr bool kLogical = true;
+    double operator()(double a, double b) const { return kPredicate(a, b) ? 1.0 : 0.0; }
+};
+template <LogicalElementOp kOp>
+struct LogicalMap {
+    static constexpr bool kLogical = true;
+    double operator()(double a, double b) const {
+        return kOp(IsTrue(a), IsTrue(b)) ? 1.0 : 0.0;
+    }
+};
+struct ArithmeticPointerMap {
+    static constexpr bool kLogical = false;
+    ElementOp op;
+    double operator()(double a, double b) const { return op(a, b); }
+};
+struct RelationalPointerMap {
+    static constexpr bool kLogical = true;
+    ElementPredicate predicate;
+    double operator()(double a, double b) const { return predicate(a, b) ? 1.0 : 0.0; }
+};
+struct LogicalPointerMap {
+    static constexpr bool kLogical = true;
+    LogicalElementOp op;
+    double operator()(double a, double b) const {
+        return op(IsTrue(a), IsTrue(b)) ? 1.0 : 0.0;
+    }
+};
+
+// The three loops. The result is freshly allocated, so it aliases no
+// operand; saying so lets the compiler vectorise without run-time overlap
+// tests. Elements are visited in increasing order, one call each.
+template <class Map>
+void MapPairs(const Map &map, std::size_t n, const double *__restrict a,
+              const double *__restrict b, double *__restrict r) {
+    for (std::size_t i = 0; i < n; ++i) r[i] = map(a[i], b[i]);
+}
+template <class Map>
+void MapScalarLeft(const Map &map, std::size_t n, double a, const double *__restrict b,
+                   double *__restrict r) {
+    for (std::size_t i = 0; i < n; ++i) r[i] = map(a, b[i]);
+}
+template <class Map>
+void MapScalarRight(const Map &map, std::size_t n, const double *__restrict a, double b,
+                    double *__restrict r) {
+    for (std::size_t i = 0; i < n; ++i) r[i] = map(a[i], b);
+}
+
+/// Scalar-left form: R(i) = map(a, B(i)), shaped like B.
+template <class Map>
+CMatrix *ApplyScalarLeft(const Map &map, double a, const CMatrix *B) {
+    RequireRealDouble(B);
+    CMatrix *R = NewRealDoubleLike(B);
+    if (Map::kLogical) R->SetLogical();
+    MapScalarLeft(map, R->GetNoElems(), a, RealData(B), RealData(R));
+    return R;
+}
+
+/// Scalar-right form: R(i) = map(A(i), b), shaped like A.
+template <class Map>
+CMatrix *ApplyScalarRight(const Map &map, const CMatrix *A, double b) {
+    RequireRealDouble(A);
+    CMatrix *R = NewRealDoubleLike(A);
+    if (Map::kLogical) R->SetLogical();
+    MapScalarRight(map, R->GetNoElems(), RealData(A), b, RealData(R));
+    return R;
+}
+
+/// Two operands of one shape, classes already checked: R(i) = map(A(i), B(i)).
+template <class Map>
+CMatrix *ApplySameShape(const Map &map, const CMatrix *A, const CMatrix *B) {
+    RequireSameShape(A, B);
+    CMatrix *R = NewRealDoubleLike(A);
+    if (Map::kLogical) R->SetLogical();
+    MapPairs(map, R->GetNoElems(), RealData(A), RealData(B), RealData(R));
+    return R;
+}
+
+/// Two-array form with scalar expansion: classes of A then B, then a
+/// one-element A, then a one-element B, then the shapes.
+template <class Map>
+CMatrix *ApplyExpanding(const Map &map, const CMatrix *A, const CMatrix *B) {
+    RequireRealDouble(A);
+    RequireRealDouble(B);
+    if (A->GetNoElems() == 1) return ApplyScalarLeft(map, RealData(A)[0], B);
+    if (B->GetNoElems() == 1) return ApplyScalarRight(map, A, RealData(B)[0]);
+    return ApplySameShape(map, A, B);
+}
+
+}  // namespace engine
+
+// --- The engines ------------------------------------------------------------
+
+/// Applies an arithmetic element operation with scalar expansion; see the
+/// contract at the top of this file. Returns a new real double array, logical
+/// flag clear. Throws CNotImplementedException,
+/// CArrayDimsMustMatchForBinaryOpException, kiv::CExhaustedMemoryException.
+template <ElementOp kOp>
+CMatrix *BinaryArrayOp(const CMatrix *A, const CMatrix *B) {
+    return engine::ApplyExpanding(engine::ArithmeticMap<kOp>(), A, B);
+}
+template <ElementOp kOp>
+CMatrix *BinaryArrayOp(double a, const CMatrix *B) {
+    return engine::ApplyScalarLeft(engine::ArithmeticMap<kOp>(), a, B);
+}
+template <ElementOp kOp>
+CMatrix *BinaryArrayOp(const CMatrix *A, double b) {
+    return engine::ApplyScalarRight(engine::ArithmeticMap<kOp>(), A, b);
+}
+inline CMatrix *BinaryArrayOp(ElementOp op, const CMatrix *A, const CMatrix *B) {
+    return engine::ApplyExpanding(engine::ArithmeticPointerMap{op}, A, B);
+}
+inline CMatrix *BinaryArrayOp(ElementOp op, double a, const CMatrix *B) {
+    return engine::ApplyScalarLeft(engine::ArithmeticPointerMap{op}, a, B);
+}
+inline CMatrix *BinaryArrayOp(ElementOp op, const CMatrix *A, double b) {
+    return engine::ApplyScalarRight(engine::ArithmeticPointerMap{op}, A, b);
+}
+
+/// Applies a comparison with scalar expansion, exactly as BinaryArrayOp;
+/// each result element is 1.0 where the predicate holds and 0.0 elsewhere,
+/// and the result carries the logical flag. Throws as BinaryArrayOp.
+template <ElementPredicate kPredicate>
+CMatrix *RelationalArrayOp(const CMatrix *A, const CMatrix *B) {
+    return engine::ApplyExpanding(engine::RelationalMap<kPredicate>(), A, B);
+}
+template <ElementPredicate kPredicate>
+CMatrix *RelationalArrayOp(double a, const CMatrix *B) {
+    return engine::ApplyScalarLeft(engine::RelationalMap<kPredicate>(), a, B);
+}
+template <ElementPredicate kPredicate>
+CMatrix *RelationalArrayOp(const CMatrix *A, double b) {
+    return engine::ApplyScalarRight(engine::RelationalMap<kPredicate>(), A, b);
+}
+inline CMatrix *RelationalArrayOp(ElementPredicate predicate, const CMatrix *A,
+                                  const CMatrix *B) {
+    return engine::ApplyExpanding(engine::RelationalPointerMap{predicate}, A, B);
+}
+inline CMatrix *RelationalArrayOp(ElementPredicate predicate, double a, const CMatrix *B) {
+    return engine::ApplyScalarLeft(engine::RelationalPointerMap{predicate}, a, B);
+}
+inline CMatrix *RelationalArrayOp(ElementPredicate predicate, const CMatrix *A, double b) {
+    return engine::ApplyScalarRight(engine::RelationalPointerMap{predicate}, A, b);
+}
+
+/// Applies a logical operation to the truth (IsTrue) of the elements of two
+/// arrays of one shape; no scalar expansion and no class check, which And and
+/// Or make before calling. Returns a new logical double array of A's shape
+/// holding 0.0 and 1.0. Throws CArrayDimsMustMatchForBinaryOpException,
+/// kiv::CExhaustedMemoryException.
+template <LogicalElementOp kOp>
+CMatrix *LogicalArrayOp(const CMatrix *A, const CMatrix *B) {
+    return engine::ApplySameShape(engine::LogicalMap<kOp>(), A, B);
+}
+inline CMatrix *LogicalArrayOp(LogicalElementOp op, const CMatrix *A, const CMatrix *B) {
+    return engine::ApplySameShape(engine::LogicalPointerMap{op}, A, B);
+}
+
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_SRC_ELEMENTWISE_BINARY_ENGINE_H
