@@ -1,1 +1,47 @@
-// src/elementwise/arithmetic.cpp
+// src/elementwise/arithmetic.cpp: element-wise arithmetic operators and the
+// element-wise maximum and minimum against a scalar.
+#include <matrix/elementwise.h>
+
+#include "elementwise/binary_engine.h"
+
+namespace kiv {
+namespace matrix {
+
+// Each operator is its element operation handed to the engine of the same
+// shape; the left argument always supplies a, the right one b.
+
+CMatrix *Plus(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementPlus>(A, B); }
+CMatrix *Plus(double a, const CMatrix *B) { return BinaryArrayOp<ElementPlus>(a, B); }
+CMatrix *Plus(const CMatrix *A, double b) { return BinaryArrayOp<ElementPlus>(A, b); }
+
+CMatrix *Minus(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementMinus>(A, B); }
+CMatrix *Minus(double a, const CMatrix *B) { return BinaryArrayOp<ElementMinus>(a, B); }
+CMatrix *Minus(const CMatrix *A, double b) { return BinaryArrayOp<ElementMinus>(A, b); }
+
+CMatrix *Times(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementTimes>(A, B); }
+CMatrix *Times(double a, const CMatrix *B) { return BinaryArrayOp<ElementTimes>(a, B); }
+CMatrix *Times(const CMatrix *A, double b) { return BinaryArrayOp<ElementTimes>(A, b); }
+
+CMatrix *Rdivide(const CMatrix *A, const CMatrix *B) {
+    return BinaryArrayOp<ElementRdivide>(A, B);
+}
+CMatrix *Rdivide(double a, const CMatrix *B) { return BinaryArrayOp<ElementRdivide>(a, B); }
+CMatrix *Rdivide(const CMatrix *A, double b) { return BinaryArrayOp<ElementRdivide>(A, b); }
+
+CMatrix *Ldivide(const CMatrix *A, const CMatrix *B) {
+    return BinaryArrayOp<ElementLdivide>(A, B);
+}
+CMatrix *Ldivide(double a, const CMatrix *B) { return BinaryArrayOp<ElementLdivide>(a, B); }
+CMatrix *Ldivide(const CMatrix *A, double b) { return BinaryArrayOp<ElementLdivide>(A, b); }
+
+CMatrix *Power(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementPower>(A, B); }
+CMatrix *Power(double a, const CMatrix *B) { return BinaryArrayOp<ElementPower>(a, B); }
+CMatrix *Power(const CMatrix *A, double b) { return BinaryArrayOp<ElementPower>(A, b); }
+
+CMatrix *MaxVal(double a, const CMatrix *B) { return BinaryArrayOp<ElementMax>(a, B); }
+CMatrix *MaxVal(const CMatrix *A, double b) { return BinaryArrayOp<ElementMax>(A, b); }
+CMatrix *MinVal(double a, const CMatrix *B) { return BinaryArrayOp<ElementMin>(a, B); }
+CMatrix *MinVal(const CMatrix *A, double b) { return BinaryArrayOp<ElementMin>(A, b); }
+
+}  // namespace matrix
+}  // namespace kiv

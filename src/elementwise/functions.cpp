@@ -1,1 +1,179 @@
-// src/elementwise/functions.cpp
+// src/elementwise/functions.cpp: one-argument element-wise functions, the
+// bit-pattern tests, Real and the remainder Mod.
+#include <matrix/elementwise.h>
+#include <matrix/mx.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "elementwise/binary_engine.h"
+#include "elementwise/unary_engine.h"
+
+namespace kiv {
+namespace matrix {
+
+namespace {
+
+struct ArrayDeleter {
+    void operator()(CMatrix *a) const { mxDestroyArray(a); }
+};
+using ArrayHolder = std::unique_ptr<CMatrix, ArrayDeleter>;
+
+// Bit patterns of the special values. The library's NaN and its negation
+// are the only patterns that count as NaN; other NaNs (0/0 from the
+// floating-point unit, say) are ordinary values for the tests.
+constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
+constexpr std::uint64_t kPositiveInf = 0x7FF0000000000000;
+constexpr std::uint64_t kNegativeInf = 0xFFF0000000000000;
+constexpr std::uint64_t kLibraryNaN = 0x7FFFFFFFFFFFFFFF;
+constexpr std::uint64_t kNegatedNaN = 0xFFFFFFFFFFFFFFFF;
+
+std::uint64_t BitsOf(double x) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits;
+}
+
+double FromBits(std::uint64_t bits) {
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+bool IsInfPattern(std::uint64_t bits) { return bits == kPositiveInf || bits == kNegativeInf; }
+bool IsNaNPattern(std::uint64_t bits) { return bits == kLibraryNaN || bits == kNegatedNaN; }
+
+// Element functions. Abs and Uminus work on the sign bit so that zeros and
+// NaN payloads come out exactly as described, whatever the instruction set.
+double AbsElement(double x) { return FromBits(BitsOf(x) & ~kSignBit); }
+double UminusElement(double x) { return FromBits(BitsOf(x) ^ kSignBit); }
+double ExpElement(double x) { return std::exp(x); }
+// The sum is rounded to double before floor, so 2^52 + 1 rounds to 2^52 + 2.
+double RoundElement(double x) { return std::floor(x + 0.5); }
+double SignElement(double x) { return x > 0.0 ? 1.0 : (x < 0.0 ? -1.0 : 0.0); }
+double IsinfElement(double x) { return IsInfPattern(BitsOf(x)) ? 1.0 : 0.0; }
+double IsnanElement(double x) { return IsNaNPattern(BitsOf(x)) ? 1.0 : 0.0; }
+double IsfiniteElement(double x) {
+    const std::uint64_t bits = BitsOf(x);
+    return IsInfPattern(bits) || IsNaNPattern(bits) ? 0.0 : 1.0;
+}
+
+// --- Mod ----------------------------------------------------------------------
+
+// The machine epsilon of mxGetEps(), 2^-52: the tolerance of the quotient
+// snap below.
+constexpr double kEps = 0x1p-52;
+
+// True when y has an integer value: y equals y truncated toward zero. Holds
+// for the infinities, fails for NaN.
+bool IsIntegral(double y) {
+    const double truncated = y >= 0.0 ? std::floor(y) : -std::floor(-y);
+    return y == truncated;
+}
+
+// Remainder for a divisor with an integer value (infinities included).
+double ModIntegralDivisor(double x, double y) { return x - std::floor(x / y) * y; }
+
+// Remainder for a divisor with a fraction part, or NaN. The formula
+// (q - floor(q)) * y is the contract, not x - floor(q) * y: the two differ
+// in the last bits. A quotient within a relative eps of an integer counts as
+// that integer, so Mod(0.3, 0.1) is 0.
+double ModFractionalDivisor(double x, double y) {
+    double q = x / y;
+    const double nearest = std::floor(q + 0.5);
+    if (kEps * std::fabs(q) >= std::fabs(q - nearest)) q = nearest;
+    return (q - std::floor(q)) * y;
+}
+
+// One pair of the two-array form: the zero and integer tests on this y.
+double ModPair(double x, double y) {
+    if (y == 0.0) return x;
+    return IsIntegral(y) ? ModIntegralDivisor(x, y) : ModFractionalDivisor(x, y);
+}
+
+}  // namespace
+
+CMatrix *Abs(const CMatrix *A) { return UnaryArrayOp<AbsElement>(A); }
+CMatrix *Exp(const CMatrix *A) { return UnaryArrayOp<ExpElement>(A); }
+CMatrix *Round(const CMatrix *A) { return UnaryArrayOp<RoundElement>(A); }
+CMatrix *Sign(const CMatrix *A) { return UnaryArrayOp<SignElement>(A); }
+CMatrix *Uminus(const CMatrix *A) { return UnaryArrayOp<UminusElement>(A); }
+CMatrix *Unaryminus(const CMatrix *A) { return UnaryArrayOp<UminusElement>(A); }
+CMatrix *Isinf(const CMatrix *A) { return UnaryArrayOp<IsinfElement, true>(A); }
+CMatrix *Isnan(const CMatrix *A) { return UnaryArrayOp<IsnanElement, true>(A); }
+CMatrix *Isfinite(const CMatrix *A) { return UnaryArrayOp<IsfiniteElement, true>(A); }
+
+CMatrix *Sqrt(const CMatrix *A) {
+    engine::RequireRealDouble(A);
+    ArrayHolder R(engine::NewRealDoubleLike(A));
+    const std::size_t n = A->GetNoElems();
+    const double *a = engine::RealData(A);
+    double *re = engine::RealData(R.get());
+    double *im = nullptr;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = a[i];
+        // True for both zeros, false for NaN, which takes the complex branch.
+        if (x >= 0.0) {
+            re[i] = std::sqrt(x);
+            continue;
+        }
+        // The first negative or NaN element makes the result complex; the
+        // imaginary parts of the other elements stay 0.0.
+        if (im == nullptr) {
+            R->ToComplex();
+            im = static_cast<double *>(R->GetPi());
+        }
+        re[i] = 0.0;
+        im[i] = std::sqrt(-x);
+    }
+    return R.release();
+}
+
+CMatrix *Real(const CMatrix *A) {
+    CMatrix *R = A->CreateShareArray();
+    R->ToReal();
+    return R;
+}
+
+CMatrix *Mod(CMatrix *X, double y) {
+    engine::RequireRealDouble(X);
+    CMatrix *R = engine::NewRealDoubleLike(X);
+    const std::size_t n = R->GetNoElems();
+    const double *__restrict x = engine::RealData(X);
+    double *__restrict r = engine::RealData(R);
+    // The divisor is the same for every element, so it is classified once.
+    if (y == 0.0) {
+        if (n > 0) std::memcpy(r, x, n * sizeof(double));
+    } else if (IsIntegral(y)) {
+        for (std::size_t i = 0; i < n; ++i) r[i] = ModIntegralDivisor(x[i], y);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) r[i] = ModFractionalDivisor(x[i], y);
+    }
+    return R;
+}
+
+CMatrix *Mod(CMatrix *X, CMatrix *Y) {
+    engine::RequireRealDouble(Y);
+    if (Y->GetNoElems() == 1) return Mod(X, engine::RealData(Y)[0]);
+    const bool scalarX = X->GetNoElems() == 1;
+    // The shape error is reported before X's class.
+    if (!scalarX) engine::RequireSameShape(X, Y);
+    engine::RequireRealDouble(X);
+    CMatrix *R = engine::NewRealDoubleLike(scalarX ? Y : X);
+    const std::size_t n = R->GetNoElems();
+    const double *x = engine::RealData(X);
+    const double *y = engine::RealData(Y);
+    double *r = engine::RealData(R);
+    if (scalarX) {
+        for (std::size_t i = 0; i < n; ++i) r[i] = ModPair(x[0], y[i]);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) r[i] = ModPair(x[i], y[i]);
+    }
+    return R;
+}
+
+}  // namespace matrix
+}  // namespace kiv

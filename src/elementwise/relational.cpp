@@ -1,1 +1,91 @@
-// src/elementwise/relational.cpp
+// src/elementwise/relational.cpp: comparisons and the element-wise logical
+// operators, all with logical results.
+#include <matrix/construct.h>
+#include <matrix/elementwise.h>
+
+#include "elementwise/binary_engine.h"
+#include "elementwise/unary_engine.h"
+
+namespace kiv {
+namespace matrix {
+
+// --- Comparisons --------------------------------------------------------------
+
+CMatrix *Eq(const CMatrix *A, const CMatrix *B) { return RelationalArrayOp<ElementEq>(A, B); }
+CMatrix *Eq(double a, const CMatrix *B) { return RelationalArrayOp<ElementEq>(a, B); }
+CMatrix *Eq(const CMatrix *A, double b) { return RelationalArrayOp<ElementEq>(A, b); }
+
+CMatrix *Ne(const CMatrix *A, const CMatrix *B) { return RelationalArrayOp<ElementNe>(A, B); }
+CMatrix *Ne(double a, const CMatrix *B) { return RelationalArrayOp<ElementNe>(a, B); }
+CMatrix *Ne(const CMatrix *A, double b) { return RelationalArrayOp<ElementNe>(A, b); }
+
+CMatrix *Lt(const CMatrix *A, const CMatrix *B) { return RelationalArrayOp<ElementLt>(A, B); }
+CMatrix *Lt(double a, const CMatrix *B) { return RelationalArrayOp<ElementLt>(a, B); }
+CMatrix *Lt(const CMatrix *A, double b) { return RelationalArrayOp<ElementLt>(A, b); }
+
+CMatrix *Le(const CMatrix *A, const CMatrix *B) { return RelationalArrayOp<ElementLe>(A, B); }
+CMatrix *Le(double a, const CMatrix *B) { return RelationalArrayOp<ElementLe>(a, B); }
+CMatrix *Le(const CMatrix *A, double b) { return RelationalArrayOp<ElementLe>(A, b); }
+
+CMatrix *Gt(const CMatrix *A, const CMatrix *B) { return RelationalArrayOp<ElementGt>(A, B); }
+CMatrix *Gt(double a, const CMatrix *B) { return RelationalArrayOp<ElementGt>(a, B); }
+CMatrix *Gt(const CMatrix *A, double b) { return RelationalArrayOp<ElementGt>(A, b); }
+
+CMatrix *Ge(const CMatrix *A, const CMatrix *B) { return RelationalArrayOp<ElementGe>(A, B); }
+CMatrix *Ge(double a, const CMatrix *B) { return RelationalArrayOp<ElementGe>(a, B); }
+CMatrix *Ge(const CMatrix *A, double b) { return RelationalArrayOp<ElementGe>(A, b); }
+
+// --- And, Or, Not -----------------------------------------------------------
+
+namespace {
+
+// A logical array of M's shape, every element `value`. M's class and
+// complexity are not looked at: a scalar that decides the result alone makes
+// the other operand's values irrelevant.
+CMatrix *LogicalFilled(const CMatrix *M, bool value) {
+    const unsigned int nDims = M->GetNoDimensions();
+    CMatrix *R = value ? Ones(nDims, M->GetDimensions()) : Zeros(nDims, M->GetDimensions());
+    R->SetLogical();
+    return R;
+}
+
+// The scalar forms, with the scalar s and the array M: a false s decides
+// And, a true s decides Or; otherwise the result is the truth of M.
+CMatrix *AndScalar(double s, const CMatrix *M) {
+    if (!IsTrue(s)) return LogicalFilled(M, false);
+    return Ne(0.0, M);
+}
+
+CMatrix *OrScalar(double s, const CMatrix *M) {
+    if (IsTrue(s)) return LogicalFilled(M, true);
+    return Ne(0.0, M);
+}
+
+double ElementNot(double x) { return x == 0.0 ? 1.0 : 0.0; }
+
+}  // namespace
+
+CMatrix *And(const CMatrix *A, const CMatrix *B) {
+    engine::RequireRealDouble(A);
+    engine::RequireRealDouble(B);
+    if (A->GetNoElems() == 1) return AndScalar(engine::RealData(A)[0], B);
+    if (B->GetNoElems() == 1) return AndScalar(engine::RealData(B)[0], A);
+    return LogicalArrayOp<ElementAnd>(A, B);
+}
+CMatrix *And(double a, const CMatrix *B) { return AndScalar(a, B); }
+CMatrix *And(const CMatrix *A, double b) { return AndScalar(b, A); }
+
+CMatrix *Or(const CMatrix *A, const CMatrix *B) {
+    engine::RequireRealDouble(A);
+    engine::RequireRealDouble(B);
+    if (A->GetNoElems() == 1) return OrScalar(engine::RealData(A)[0], B);
+    if (B->GetNoElems() == 1) return OrScalar(engine::RealData(B)[0], A);
+    return LogicalArrayOp<ElementOr>(A, B);
+}
+CMatrix *Or(double a, const CMatrix *B) { return OrScalar(a, B); }
+CMatrix *Or(const CMatrix *A, double b) { return OrScalar(b, A); }
+
+CMatrix *Not(const CMatrix *A) { return UnaryArrayOp<ElementNot, true>(A); }
+
+}  // namespace matrix
+}  // namespace kiv

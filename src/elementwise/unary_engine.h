@@ -1,0 +1,49 @@
+// src/elementwise/unary_engine.h: the engine of the one-argument element-wise
+// functions.
+//
+// Private to the library. The operand must be a real double array (the
+// logical flag does not matter), else CNotImplementedException is thrown
+// before anything is created. The result is a new real double array of the
+// operand's shape, owned by the caller, with the logical flag set when asked
+// (also on an empty result); the function is called once per element in
+// increasing column-major order.
+#ifndef MATRIX_SRC_ELEMENTWISE_UNARY_ENGINE_H
+#define MATRIX_SRC_ELEMENTWISE_UNARY_ENGINE_H
+
+#include <matrix/cmatrix.h>
+
+#include <cstddef>
+
+#include "elementwise/binary_engine.h"
+
+namespace kiv {
+namespace matrix {
+
+/// Element function of the one-argument engine. Stateless.
+typedef double (*UnaryElementOp)(double x);
+
+namespace engine {
+
+// The result is freshly allocated and aliases no operand.
+template <UnaryElementOp kF>
+void MapElements(std::size_t n, const double *__restrict a, double *__restrict r) {
+    for (std::size_t i = 0; i < n; ++i) r[i] = kF(a[i]);
+}
+
+}  // namespace engine
+
+/// Returns R with R(i) = kF(A(i)), shaped like A, logical when kLogical.
+/// Throws CNotImplementedException, kiv::CExhaustedMemoryException.
+template <UnaryElementOp kF, bool kLogical = false>
+CMatrix *UnaryArrayOp(const CMatrix *A) {
+    engine::RequireRealDouble(A);
+    CMatrix *R = engine::NewRealDoubleLike(A);
+    if (kLogical) R->SetLogical();
+    engine::MapElements<kF>(R->GetNoElems(), engine::RealData(A), engine::RealData(R));
+    return R;
+}
+
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_SRC_ELEMENTWISE_UNARY_ENGINE_H
