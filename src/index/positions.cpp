@@ -1,0 +1,129 @@
+// src/index/positions.cpp: subscripts turned into lists of 1-based positions, and the index check.
+#include "index/positions.h"
+
+#include <kiv/exception.h>
+#include <matrix/exceptions.h>
+#include <matrix/iterators.h>
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+namespace kiv {
+namespace matrix {
+
+namespace {
+
+const double *DoubleData(const CMatrix *a) { return static_cast<const double *>(a->GetPr()); }
+
+// Position lists grow through the standard library, which reports failure
+// with its own exceptions; callers of the library see the library's one.
+template <typename Change>
+void Grow(Change grow) {
+    try {
+        grow();
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
+    } catch (const std::length_error &) {
+        throw kiv::CExhaustedMemoryException();
+    }
+}
+
+void Reserve(PositionList &list, std::size_t n) {
+    Grow([&] { list.reserve(n); });
+}
+
+void Resize(PositionList &list, std::size_t n) {
+    Grow([&] { list.resize(n); });
+}
+
+}  // namespace
+
+void CheckIndices(const CMatrix *index, std::uint32_t limit) {
+    const std::uint32_t n = index->GetNoElems();
+    if (index->IsDouble()) {
+        const double *p = DoubleData(index);
+        const double upper = limit;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const double r = RoundIndex(p[i]);
+            // Written so that NaN, which compares false both ways, counts as 0.
+            if (!(r > 0.0)) throw CIndexIntoMatrixNegativeOrZeroException();
+            if (r > upper) throw CIndexExceedsMatrixDimensionsException();
+        }
+        return;
+    }
+    CMatrixIndexIterator it(index);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::uint32_t position = it.GetNextIndex();
+        if (position == 0) throw CIndexIntoMatrixNegativeOrZeroException();
+        if (position > limit) throw CIndexExceedsMatrixDimensionsException();
+    }
+}
+
+void IndexToPositions(const CMatrix *index, PositionList &list) {
+    const std::uint32_t n = index->GetNoElems();
+    if (index->IsDouble()) {
+        Resize(list, n);
+        const double *p = DoubleData(index);
+        for (std::uint32_t i = 0; i < n; ++i) list[i] = DoubleIndexToPosition(p[i]);
+        return;
+    }
+    CMatrixIndexIterator it(index);  // refuses other classes before the list grows
+    Resize(list, n);
+    for (std::uint32_t i = 0; i < n; ++i) list[i] = it.GetNextIndex();
+}
+
+void MaskToPositions(const CMatrix *mask, PositionList &list) {
+    const std::uint32_t n = mask->GetNoElems();
+    if (mask->IsDouble()) {
+        Reserve(list, n);
+        const double *p = DoubleData(mask);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (p[i] != 0.0) list.push_back(i + 1);
+        }
+        return;
+    }
+    CMatrixLogicalIterator it(mask);
+    Reserve(list, n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (it.GetNextLogical()) list.push_back(i + 1);
+    }
+}
+
+std::uint32_t SubscriptToPositions(const CMatrix *subscript, PositionList &list) {
+    if (subscript->IsLogical()) {
+        MaskToPositions(subscript, list);
+        return list.empty() ? 0 : list.back();
+    }
+    IndexToPositions(subscript, list);
+    return list.empty() ? 0 : *std::max_element(list.begin(), list.end());
+}
+
+void IndexToSortedPositions(const CMatrix *index, PositionList &list) {
+    // The same list as inserting each position into place, in O(n log n).
+    IndexToPositions(index, list);
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+}
+
+void CountMask(const CMatrix *mask, std::uint32_t &last, std::uint32_t &count) {
+    if (!mask->IsDouble()) throw CNotImplementedException();
+    last = 0;
+    count = 0;
+    const std::uint32_t n = mask->GetNoElems();
+    const double *p = DoubleData(mask);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (p[i] != 0.0) {
+            last = i + 1;
+            ++count;
+        }
+    }
+}
+
+void ColonPositions(std::uint32_t n, PositionList &list) {
+    Resize(list, n);
+    for (std::uint32_t i = 0; i < n; ++i) list[i] = i + 1;
+}
+
+}  // namespace matrix
+}  // namespace kiv

@@ -1,0 +1,75 @@
+// src/index/positions.h: subscripts turned into lists of 1-based positions, and the index check.
+#ifndef MATRIX_SRC_INDEX_POSITIONS_H
+#define MATRIX_SRC_INDEX_POSITIONS_H
+
+#include <matrix/cmatrix.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace kiv {
+namespace matrix {
+
+// Every indexing operation reads its subscripts through the functions here:
+// an index array holds positions (class double or uint32), a mask (logical
+// flag set) selects the positions of its true elements, and the colon stands
+// for all positions. Positions are 1-based. Index arrays and masks of any
+// other class throw CNotImplementedException; only real parts are read.
+// Allocation failures throw kiv::CExhaustedMemoryException.
+
+/// Growable list of 1-based positions.
+using PositionList = std::vector<std::uint32_t>;
+
+/// Rounds a double index: floor(x + 0.5), so halves round upwards.
+inline double RoundIndex(double x) { return std::floor(x + 0.5); }
+
+/// Turns a rounded double index into a position: truncated to a signed
+/// 64-bit integer, of which the low 32 bits are kept. Negative values wrap,
+/// 2^32 and above wrap modulo 2^32; NaN and magnitudes of 2^63 or more give 0.
+inline std::uint32_t RoundedIndexToPosition(double r) {
+    if (!(std::fabs(r) < 0x1p63)) return 0;
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(r)));
+}
+
+/// The double index rule: RoundedIndexToPosition(RoundIndex(x)).
+inline std::uint32_t DoubleIndexToPosition(double x) {
+    return RoundedIndexToPosition(RoundIndex(x));
+}
+
+/// Returns normally when every element of `index` rounds to a position in
+/// 1..limit. Otherwise the first offending element, in storage order,
+/// decides: a position of 0 or below (or a NaN index) throws
+/// CIndexIntoMatrixNegativeOrZeroException, one above `limit` throws
+/// CIndexExceedsMatrixDimensionsException. Classes other than double and
+/// uint32 throw CNotImplementedException before any element is read.
+void CheckIndices(const CMatrix *index, std::uint32_t limit);
+
+/// Fills `list` with one position per element of `index`, in its order,
+/// duplicates kept, unchecked.
+void IndexToPositions(const CMatrix *index, PositionList &list);
+
+/// Fills `list` with the ascending positions of the true elements of `mask`
+/// (true: not equal to 0, so NaN is true and -0 is false).
+void MaskToPositions(const CMatrix *mask, PositionList &list);
+
+/// Fills `list` from a mask (logical flag set) or an index array and returns
+/// the largest position, 0 for an empty list. No check.
+std::uint32_t SubscriptToPositions(const CMatrix *subscript, PositionList &list);
+
+/// Fills `list` with the positions of `index` in ascending order without
+/// duplicates. No check.
+void IndexToSortedPositions(const CMatrix *index, PositionList &list);
+
+/// Sets `last` to the position of the last true element of a double mask
+/// and `count` to the number of true elements (both 0 when there is none).
+/// Other classes throw CNotImplementedException.
+void CountMask(const CMatrix *mask, std::uint32_t &last, std::uint32_t &count);
+
+/// Fills `list` with 1, 2, ..., n.
+void ColonPositions(std::uint32_t n, PositionList &list);
+
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_SRC_INDEX_POSITIONS_H
