@@ -24,6 +24,24 @@ enum class Fill { kZeros, kOnes, kUniform, kNormal };
 
 double *RealData(const CMatrix *a) { return static_cast<double *>(a->GetPr()); }
 
+// Sets p[0..n) to x. Eight elements per iteration, which the compiler turns
+// into four vector stores: the one-store loop it makes of std::fill is bound
+// by loop overhead and reaches about half the store rate (constructors_bench).
+void FillWith(double *p, std::size_t n, double x) {
+    std::size_t i = 0;
+    for (; n - i >= 8; i += 8) {
+        p[i] = x;
+        p[i + 1] = x;
+        p[i + 2] = x;
+        p[i + 3] = x;
+        p[i + 4] = x;
+        p[i + 5] = x;
+        p[i + 6] = x;
+        p[i + 7] = x;
+    }
+    for (; i < n; ++i) p[i] = x;
+}
+
 CMatrix *NewRealDouble(unsigned int m, unsigned int n) {
     return mxCreateDoubleMatrix(m, n, mxComplexityReal);
 }
@@ -40,7 +58,7 @@ CMatrix *Filled(unsigned int nDims, const unsigned int *dims, Fill fill) {
             std::memset(p, 0, std::size_t{count} * sizeof(double));
             break;
         case Fill::kOnes:
-            std::fill_n(p, count, 1.0);
+            FillWith(p, count, 1.0);
             break;
         case Fill::kUniform:
             for (std::uint32_t i = 0; i < count; ++i) p[i] = kiv::Rand();
@@ -215,7 +233,7 @@ void Initialize(CMatrix *&a, double x) {
     // imaginary part is dropped: a failure leaves the array as it was.
     a->GetOwnCopy();
     a->ToReal();
-    std::fill_n(RealData(a), a->GetNoElems(), x);
+    FillWith(RealData(a), a->GetNoElems(), x);
 }
 
 void Empty(CMatrix *&a) {
