@@ -1,0 +1,1 @@
+// bench/index/indexassign_bench.cpp

@@ -1,0 +1,1 @@
+// bench/index/indexdelete_bench.cpp

@@ -1,0 +1,1 @@
+// bench/index/indexref_bench.cpp

@@ -1,0 +1,1 @@
+// tests/index/indexassign_test.cpp

@@ -1,0 +1,1 @@
+// tests/index/indexdelete_test.cpp

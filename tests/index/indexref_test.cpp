@@ -1,0 +1,1 @@
+// tests/index/indexref_test.cpp
