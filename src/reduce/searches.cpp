@@ -7,17 +7,13 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
+
+#include "core/array_holder.h"
 
 namespace kiv {
 namespace matrix {
 
 namespace {
-
-struct ArrayDeleter {
-    void operator()(CMatrix *a) const { mxDestroyArray(a); }
-};
-using ArrayHolder = std::unique_ptr<CMatrix, ArrayDeleter>;
 
 const double *DoubleData(const CMatrix *a) { return static_cast<const double *>(a->GetPr()); }
 
