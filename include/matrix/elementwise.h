@@ -8,74 +8,245 @@
 namespace kiv {
 namespace matrix {
 
-// Arithmetic: two arrays, scalar left, scalar right.
+// Element-wise operations. The numeric functions below accept only real
+// arrays of class double (class mxClassDouble, no imaginary part); the
+// logical flag of an operand is ignored, so logical arrays take part with
+// their values 0.0 and 1.0. Any other operand, a 1-by-1 one or one whose
+// class is single, integer, char or cell, or a complex double, throws
+// CNotImplementedException ("Operation not implemented! :-(").
+//
+// Binary operations expand a scalar: an operand with exactly one element
+// (whatever its number of dimensions; never an empty one) is combined with
+// every element of the other operand, and the result has the other
+// operand's shape. Otherwise both operands must have the same number of
+// dimensions and the same lengths, with no other broadcasting, or
+// CArrayDimsMustMatchForBinaryOpException ("Array dimensions must match for
+// binary array op") is thrown. In every overload the left argument is the
+// left operand: Minus(10.0, B) computes 10 - B(i).
+//
+// Every function returns a new array owned by the caller, who releases it
+// with mxDestroyArray; it shares no data with an operand unless said so
+// (Real). Results are computed element by element in column-major order with
+// one IEEE double operation each, so they are reproducible bit for bit;
+// division by zero, overflow and NaN are not errors. Arguments are never
+// changed. All checks run before the result is created, so a failed call
+// leaves nothing allocated; a failed allocation throws
+// kiv::CExhaustedMemoryException.
+
+/// Adds element-wise: R(i) = A(i) + B(i), with scalar expansion. Returns a
+/// new real double array, logical flag clear, owned by the caller. Throws
+/// CNotImplementedException, CArrayDimsMustMatchForBinaryOpException,
+/// kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Plus(const CMatrix *A, const CMatrix *B);
+/// Adds a scalar on the left: R(i) = a + B(i), shaped like B. Throws
+/// CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Plus(double a, const CMatrix *B);
+/// Adds a scalar on the right: R(i) = A(i) + b, shaped like A. Throws
+/// CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Plus(const CMatrix *A, double b);
+/// Subtracts element-wise: R(i) = A(i) - B(i), with scalar expansion. Returns
+/// a new real double array owned by the caller. Throws as Plus.
 MATRIX_API CMatrix *Minus(const CMatrix *A, const CMatrix *B);
+/// Computes R(i) = a - B(i), shaped like B. Throws as Plus.
 MATRIX_API CMatrix *Minus(double a, const CMatrix *B);
+/// Computes R(i) = A(i) - b, shaped like A. Throws as Plus.
 MATRIX_API CMatrix *Minus(const CMatrix *A, double b);
+/// Multiplies element-wise (A.*B): R(i) = A(i) * B(i), with scalar expansion.
+/// Returns a new real double array owned by the caller. Throws as Plus.
 MATRIX_API CMatrix *Times(const CMatrix *A, const CMatrix *B);
+/// Computes R(i) = a * B(i), shaped like B. Throws as Plus.
 MATRIX_API CMatrix *Times(double a, const CMatrix *B);
+/// Computes R(i) = A(i) * b, shaped like A. Throws as Plus.
 MATRIX_API CMatrix *Times(const CMatrix *A, double b);
+/// Divides element-wise (A./B): R(i) = A(i) / B(i), with scalar expansion;
+/// x/0 gives a signed infinity and 0/0 NaN. Returns a new real double array
+/// owned by the caller. Throws as Plus.
 MATRIX_API CMatrix *Rdivide(const CMatrix *A, const CMatrix *B);
+/// Computes R(i) = a / B(i), shaped like B. Throws as Plus.
 MATRIX_API CMatrix *Rdivide(double a, const CMatrix *B);
+/// Computes R(i) = A(i) / b, shaped like A. Throws as Plus.
 MATRIX_API CMatrix *Rdivide(const CMatrix *A, double b);
+/// Divides from the left (A.\B): R(i) = B(i) / A(i), so Ldivide(A, B) equals
+/// Rdivide(B, A); scalar expansion as Plus. Returns a new real double array
+/// owned by the caller. Throws as Plus.
 MATRIX_API CMatrix *Ldivide(const CMatrix *A, const CMatrix *B);
+/// Computes R(i) = B(i) / a, shaped like B. Throws as Plus.
 MATRIX_API CMatrix *Ldivide(double a, const CMatrix *B);
+/// Computes R(i) = b / A(i), shaped like A. Throws as Plus.
 MATRIX_API CMatrix *Ldivide(const CMatrix *A, double b);
+/// Raises element-wise (A.^B): R(i) = pow(A(i), B(i)) of the C runtime, with
+/// scalar expansion. The result stays real: a negative base with a
+/// non-integer exponent gives NaN. Returns a new real double array owned by
+/// the caller. Throws as Plus.
 MATRIX_API CMatrix *Power(const CMatrix *A, const CMatrix *B);
+/// Computes R(i) = pow(a, B(i)), shaped like B. Throws as Plus.
 MATRIX_API CMatrix *Power(double a, const CMatrix *B);
+/// Computes R(i) = pow(A(i), b), shaped like A. Throws as Plus.
 MATRIX_API CMatrix *Power(const CMatrix *A, double b);
+/// Takes the element-wise maximum with a scalar on the left: R(i) = B(i) when
+/// B(i) > a, otherwise a. So a NaN a gives NaN everywhere, a NaN element
+/// gives a, and of two zeros a is kept. Returns a new real double array
+/// shaped like B, owned by the caller. Throws CNotImplementedException,
+/// kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *MaxVal(double a, const CMatrix *B);
+/// Takes the element-wise maximum with a scalar on the right: R(i) = b when
+/// b > A(i), otherwise A(i). So a NaN b leaves A as it is and a NaN element
+/// stays NaN; of two zeros A(i) is kept. Shaped like A; throws as the other
+/// form.
 MATRIX_API CMatrix *MaxVal(const CMatrix *A, double b);
+/// Takes the element-wise minimum with a scalar on the left: R(i) = a when
+/// a < B(i), otherwise B(i). So a NaN a leaves B as it is and a NaN element
+/// stays NaN; of two zeros B(i) is kept. Returns a new real double array
+/// shaped like B, owned by the caller. Throws CNotImplementedException,
+/// kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *MinVal(double a, const CMatrix *B);
+/// Takes the element-wise minimum with a scalar on the right: R(i) = A(i)
+/// when A(i) < b, otherwise b. So a NaN b gives NaN everywhere, a NaN element
+/// gives b, and of two zeros b is kept. Shaped like A; throws as the other
+/// form.
 MATRIX_API CMatrix *MinVal(const CMatrix *A, double b);
 
-// Comparisons (logical results).
+// Comparisons. Each compares element-wise with the scalar expansion and
+// shape rule above and returns a new logical array owned by the caller: class
+// double, elements 1.0 (true) and 0.0 (false), logical flag set (also when it
+// is empty), shaped like the array operand (like A for two arrays). A
+// comparison with NaN is false, except for Ne, where it is true. Each throws
+// CNotImplementedException, CArrayDimsMustMatchForBinaryOpException (two
+// arrays only) and kiv::CExhaustedMemoryException.
+
+/// Tests element-wise equality (A == B); +0 equals -0.
 MATRIX_API CMatrix *Eq(const CMatrix *A, const CMatrix *B);
+/// Tests a == B(i), shaped like B.
 MATRIX_API CMatrix *Eq(double a, const CMatrix *B);
+/// Tests A(i) == b, shaped like A.
 MATRIX_API CMatrix *Eq(const CMatrix *A, double b);
+/// Tests element-wise inequality (A ~= B), the negation of Eq.
 MATRIX_API CMatrix *Ne(const CMatrix *A, const CMatrix *B);
+/// Tests a ~= B(i), shaped like B.
 MATRIX_API CMatrix *Ne(double a, const CMatrix *B);
+/// Tests A(i) ~= b, shaped like A.
 MATRIX_API CMatrix *Ne(const CMatrix *A, double b);
+/// Tests A < B element-wise.
 MATRIX_API CMatrix *Lt(const CMatrix *A, const CMatrix *B);
+/// Tests a < B(i), shaped like B.
 MATRIX_API CMatrix *Lt(double a, const CMatrix *B);
+/// Tests A(i) < b, shaped like A.
 MATRIX_API CMatrix *Lt(const CMatrix *A, double b);
+/// Tests A <= B element-wise.
 MATRIX_API CMatrix *Le(const CMatrix *A, const CMatrix *B);
+/// Tests a <= B(i), shaped like B.
 MATRIX_API CMatrix *Le(double a, const CMatrix *B);
+/// Tests A(i) <= b, shaped like A.
 MATRIX_API CMatrix *Le(const CMatrix *A, double b);
+/// Tests A > B element-wise.
 MATRIX_API CMatrix *Gt(const CMatrix *A, const CMatrix *B);
+/// Tests a > B(i), shaped like B.
 MATRIX_API CMatrix *Gt(double a, const CMatrix *B);
+/// Tests A(i) > b, shaped like A.
 MATRIX_API CMatrix *Gt(const CMatrix *A, double b);
+/// Tests A >= B element-wise.
 MATRIX_API CMatrix *Ge(const CMatrix *A, const CMatrix *B);
+/// Tests a >= B(i), shaped like B.
 MATRIX_API CMatrix *Ge(double a, const CMatrix *B);
+/// Tests A(i) >= b, shaped like A.
 MATRIX_API CMatrix *Ge(const CMatrix *A, double b);
 
-// Logical operators (logical results).
+// Logical operators. An element is true when it is not equal to 0.0 (NaN and
+// the infinities are true, both zeros false). Results are new logical arrays
+// as for the comparisons, owned by the caller.
+
+/// Computes A & B element-wise. Both operands must be real double
+/// (CNotImplementedException, checked first); a one-element operand acts as
+/// the scalar of And(s, M); otherwise the shapes must agree
+/// (CArrayDimsMustMatchForBinaryOpException). Also throws
+/// kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *And(const CMatrix *A, const CMatrix *B);
+/// Computes a & B. A false a (+0 or -0) gives all zeros shaped like B without
+/// looking at B's class or complexity; any other a, NaN included, gives the
+/// truth of B, which must then be real double (CNotImplementedException).
+/// Throws kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *And(double a, const CMatrix *B);
+/// Computes A & b; the same as And(b, A).
 MATRIX_API CMatrix *And(const CMatrix *A, double b);
+/// Computes A | B element-wise, with the operand rules of And(A, B).
 MATRIX_API CMatrix *Or(const CMatrix *A, const CMatrix *B);
+/// Computes a | B. A true a (anything but +0 and -0, NaN included) gives all
+/// ones shaped like B without looking at B's class or complexity; a false a
+/// gives the truth of B, which must then be real double
+/// (CNotImplementedException). Throws kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Or(double a, const CMatrix *B);
+/// Computes A | b; the same as Or(b, A).
 MATRIX_API CMatrix *Or(const CMatrix *A, double b);
+/// Negates element-wise (~A): 1.0 where A(i) is +0 or -0, else 0.0 (NaN gives
+/// 0.0). Returns a new logical array shaped like A, owned by the caller.
+/// Throws CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Not(const CMatrix *A);
 
-// One-argument functions.
+// One-argument functions. Each but Real accepts a real double array only and
+// returns a new real double array of its shape, owned by the caller; each
+// throws CNotImplementedException for another operand and
+// kiv::CExhaustedMemoryException.
+
+/// Returns the absolute values: each element with its sign bit cleared, so
+/// -0 gives +0 and a NaN keeps its payload.
 MATRIX_API CMatrix *Abs(const CMatrix *A);
+/// Returns exp(A(i)) of the C runtime for every element; overflow gives +Inf.
 MATRIX_API CMatrix *Exp(const CMatrix *A);
+/// Rounds every element to floor(x + 0.5), the sum rounded to double first:
+/// halves go up (-2.5 gives -2), and 2^52 + 1 gives 2^52 + 2.
 MATRIX_API CMatrix *Round(const CMatrix *A);
+/// Returns the signs: 1.0 for x > 0, -1.0 for x < 0, and 0.0 for both zeros
+/// and for NaN.
 MATRIX_API CMatrix *Sign(const CMatrix *A);
+/// Takes square roots. Where A(i) >= 0 (-0 included) the element is
+/// sqrt(A(i)); at the first negative or NaN element the result becomes
+/// complex, and each such element is 0 + sqrt(-A(i))i, so NaN gives 0 + NaN i
+/// and -Inf gives 0 + Inf i. Other elements keep an imaginary part of 0. The
+/// result is real when no element is negative or NaN.
 MATRIX_API CMatrix *Sqrt(const CMatrix *A);
+/// Negates every element by flipping its sign bit: 0 gives -0 and the
+/// library's NaN gives its negation.
 MATRIX_API CMatrix *Uminus(const CMatrix *A);
+/// Same as Uminus.
 MATRIX_API CMatrix *Unaryminus(const CMatrix *A);
+/// Returns the real part: a new array of any class, A's shape and flags (the
+/// logical flag included) that shares A's real data and has no imaginary
+/// part. A itself keeps its imaginary part. Works on every class, char and
+/// cell included. Throws kiv::CExhaustedMemoryException only.
 MATRIX_API CMatrix *Real(const CMatrix *A);
+/// Tests for infinity by bit pattern: 1.0 where an element is +Inf or -Inf,
+/// else 0.0. Returns a new logical array shaped like A.
 MATRIX_API CMatrix *Isinf(const CMatrix *A);
+/// Tests for NaN by bit pattern: 1.0 only for the library's NaN
+/// (0x7FFFFFFFFFFFFFFF, see mxGetNaN) and its negation; other NaN patterns,
+/// such as the result of 0/0, give 0.0. Returns a new logical array shaped
+/// like A.
 MATRIX_API CMatrix *Isnan(const CMatrix *A);
+/// Tests for finiteness: 0.0 where Isinf or Isnan gives 1.0, else 1.0, so
+/// exactly one of the three tests holds for each element. Returns a new
+/// logical array shaped like A.
 MATRIX_API CMatrix *Isfinite(const CMatrix *A);
 
-// Remainder (operands are not changed).
+// Remainder. Neither operand is changed, although they are passed as
+// non-constant pointers.
+
+/// Computes the remainder after floored division, with the sign of y (or
+/// zero): for y == 0 (either sign) a copy of X; for an integer-valued y
+/// (the infinities included) x - floor(x / y) * y; otherwise, with
+/// q = x / y snapped to the nearest integer when within a relative 2^-52 of
+/// it, (q - floor(q)) * y, which can differ from the exact remainder in the
+/// last bits (Mod(5.5, 2.5) is 0.5000000000000004). For y other than 0, an
+/// infinite x or y, or a NaN, gives NaN. X must be real double. Returns a
+/// new real double array shaped like X, owned by the caller. Throws
+/// CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Mod(CMatrix *X, double y);
+/// Computes the remainder element by element, each pair as Mod(X, y), with
+/// X(i) returned where Y(i) is 0. A one-element Y is the scalar divisor of
+/// Mod(X, y); a one-element X is expanded over Y (the result is shaped like
+/// Y); otherwise the shapes must agree. Checks Y's class, then the shapes
+/// (CArrayDimsMustMatchForBinaryOpException), then X's class
+/// (CNotImplementedException). Returns a new real double array owned by the
+/// caller; throws kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Mod(CMatrix *X, CMatrix *Y);
 
 // Maxima and minima: along a dimension (1-based), with positions, two arrays.
