@@ -99,6 +99,35 @@ std::uint32_t SubscriptToPositions(const CMatrix *subscript, PositionList &list)
     return list.empty() ? 0 : *std::max_element(list.begin(), list.end());
 }
 
+std::uint32_t SubscriptToAssignPositions(const CMatrix *subscript, PositionList &list) {
+    if (subscript->IsLogical()) return SubscriptToPositions(subscript, list);
+    const std::uint32_t n = subscript->GetNoElems();
+    std::uint32_t largest = 0;
+    if (subscript->IsDouble()) {
+        Resize(list, n);
+        const double *p = DoubleData(subscript);
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const double r = RoundIndex(p[i]);
+            // Written so that NaN, which compares false both ways, counts as 0.
+            if (!(r > 0.0)) throw CIndexIntoMatrixNegativeOrZeroException();
+            if (!(r < 0x1p32)) throw kiv::CExhaustedMemoryException();
+            const auto position = static_cast<std::uint32_t>(r);
+            list[i] = position;
+            largest = std::max(largest, position);
+        }
+        return largest;
+    }
+    CMatrixIndexIterator it(subscript);  // refuses other classes before the list grows
+    Resize(list, n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const std::uint32_t position = it.GetNextIndex();
+        if (position == 0) throw CIndexIntoMatrixNegativeOrZeroException();
+        list[i] = position;
+        largest = std::max(largest, position);
+    }
+    return largest;
+}
+
 void IndexToSortedPositions(const CMatrix *index, PositionList &list) {
     // The same list as inserting each position into place, in O(n log n).
     IndexToPositions(index, list);

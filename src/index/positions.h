@@ -57,6 +57,17 @@ void MaskToPositions(const CMatrix *mask, PositionList &list);
 /// the largest position, 0 for an empty list. No check.
 std::uint32_t SubscriptToPositions(const CMatrix *subscript, PositionList &list);
 
+/// Fills `list` like SubscriptToPositions for an assignment, whose positions
+/// may lie beyond the target (it grows), and returns the largest position,
+/// 0 for an empty list. Each index is checked as it is converted, the first
+/// offender in storage order deciding: one that rounds to 0 or below, or a
+/// NaN, throws CIndexIntoMatrixNegativeOrZeroException; one that rounds to
+/// 2^32 or more throws kiv::CExhaustedMemoryException, since no array can
+/// grow that far and wrapping would address the wrong element. A mask
+/// (logical flag set) cannot offend. Throws before the caller has changed
+/// anything; the list is then to be discarded.
+std::uint32_t SubscriptToAssignPositions(const CMatrix *subscript, PositionList &list);
+
 /// Fills `list` with the positions of `index` in ascending order without
 /// duplicates. No check.
 void IndexToSortedPositions(const CMatrix *index, PositionList &list);
