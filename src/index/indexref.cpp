@@ -1,1 +1,258 @@
-// src/index/indexref.cpp
+// src/index/indexref.cpp: indexed reference A(I) and A(I,J) for arrays of every class.
+#include <matrix/index.h>
+
+#include <matrix/exceptions.h>
+#include <matrix/iterators.h>
+#include <matrix/mx.h>
+#include <matrix/shape.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "index/element_copy.h"
+#include "index/positions.h"
+
+namespace kiv {
+namespace matrix {
+
+namespace {
+
+struct ArrayDeleter {
+    void operator()(CMatrix *a) const { mxDestroyArray(a); }
+};
+using ArrayHolder = std::unique_ptr<CMatrix, ArrayDeleter>;
+
+const double *DoubleData(const CMatrix *a) { return static_cast<const double *>(a->GetPr()); }
+
+// A result made by selecting elements of A: A's class and complexity, no
+// flags, so that indexing a logical array gives a plain one.
+CMatrix *NewShapedSelection(const CMatrix *A, unsigned int nDims, const unsigned int *dims) {
+    return mxCreateNumericArray(nDims, dims, A->GetClassID(), A->GetComplexity());
+}
+
+CMatrix *NewSelection(const CMatrix *A, unsigned int m, unsigned int n) {
+    const unsigned int dims[] = {m, n};
+    return NewShapedSelection(A, 2, dims);
+}
+
+CMatrix *NewEmptyDouble(unsigned int m, unsigned int n) {
+    return mxCreateDoubleMatrix(m, n, mxComplexityReal);
+}
+
+// Zero-based offset of a double index that CheckIndices has passed:
+// floor(x + 0.5) then lies in 1..2^32 - 1, where truncation is floor.
+inline std::size_t CheckedDoubleOffset(double x) {
+    return static_cast<std::size_t>(static_cast<std::int64_t>(x + 0.5)) - 1;
+}
+
+// --- A(mask) -------------------------------------------------------------------
+
+// Copies, in order, the elements of `source` whose element in `mask` is
+// true, looking at mask[0..last), where mask[last - 1] is the last true one.
+// Every element is stored at the next free place of the target and the place
+// is kept only under a true mask element: no branch to mispredict on a
+// random mask, and up to the last true element the place written is always
+// one that the target has.
+template <typename T>
+void GatherMasked(const char *source, const double *mask, std::uint32_t last, char *target) {
+    std::size_t k = 0;
+    for (std::uint32_t i = 0; i < last; ++i) {
+        StoreElement<T>(target, k, LoadElement<T>(source, i));
+        k += mask[i] != 0.0;
+    }
+}
+
+CMatrix *IndexrefMask(const CMatrix *A, const CMatrix *mask) {
+    std::uint32_t last, count;
+    CountMask(mask, last, count);  // refuses classes other than double
+    if (count == 0) return NewEmptyDouble(0, 0);
+    if (last > A->GetNoElems()) throw CIndexExceedsMatrixDimensionsException();
+
+    // A vector keeps its orientation; otherwise a one-row mask gives a row.
+    bool row;
+    if (A->IsVector()) {
+        row = A->GetDimensions()[0] == 1;
+    } else {
+        row = mask->GetNoDimensions() == 2 && mask->GetDimensions()[0] == 1;
+    }
+    ArrayHolder result(row ? NewSelection(A, 1, count) : NewSelection(A, count, 1));
+
+    const double *m = DoubleData(mask);
+    WithElementType(A->GetElementSize(), [&](auto element) {
+        using T = decltype(element);
+        CopyParts(A, result.get(),
+                  [&](const char *from, char *to) { GatherMasked<T>(from, m, last, to); });
+    });
+    return result.release();
+}
+
+// --- A(index) ------------------------------------------------------------------
+
+// Target element k is the source element at nextPosition(k), 1-based.
+template <typename T, typename NextPosition>
+void GatherPositions(const char *source, std::size_t n, char *target, NextPosition nextPosition) {
+    for (std::size_t k = 0; k < n; ++k) {
+        StoreElement<T>(target, k, LoadElement<T>(source, nextPosition(k)));
+    }
+}
+
+CMatrix *IndexrefIndex(const CMatrix *A, const CMatrix *index) {
+    CheckIndices(index, A->GetNoElems());
+
+    const std::uint32_t n = index->GetNoElems();
+    const unsigned int nDims = index->GetNoDimensions();
+    const unsigned int *dims = index->GetDimensions();
+    ArrayHolder result;
+    if (A->IsVector() && nDims == 2 && n > 0 && (dims[0] == 1 || dims[1] == 1)) {
+        // A vector index into a vector takes the target's orientation.
+        result.reset(A->GetDimensions()[0] == 1 ? NewSelection(A, 1, n) : NewSelection(A, n, 1));
+    } else if (A->IsVector() && nDims == 2 && n == 0) {
+        const unsigned int *aDims = A->GetDimensions();
+        if (aDims[0] > 1 && dims[0] == 1) {
+            result.reset(NewSelection(A, 0, 1));
+        } else if (aDims[1] > 1 && dims[1] == 1) {
+            result.reset(NewSelection(A, 1, 0));
+        } else {
+            result.reset(NewShapedSelection(A, nDims, dims));
+        }
+    } else {
+        result.reset(NewShapedSelection(A, nDims, dims));
+    }
+    if (n == 0) return result.release();
+
+    WithElementType(A->GetElementSize(), [&](auto element) {
+        using T = decltype(element);
+        CopyParts(A, result.get(), [&](const char *from, char *to) {
+            if (index->IsDouble()) {
+                const double *p = DoubleData(index);
+                GatherPositions<T>(from, n, to,
+                                   [p](std::size_t k) { return CheckedDoubleOffset(p[k]); });
+            } else {
+                CMatrixIndexIterator it(index);
+                GatherPositions<T>(from, n, to, [&it](std::size_t) {
+                    return static_cast<std::size_t>(it.GetNextIndex()) - 1;
+                });
+            }
+        });
+    });
+    return result.release();
+}
+
+// --- A(I,J) --------------------------------------------------------------------
+
+// The number of positions that subscript S selects along an extent of
+// `extent` elements, for the results without elements: S is checked as the
+// general case would check it, but no list is built.
+std::uint32_t CountSelected(const CMatrix *S, std::uint32_t extent) {
+    if (S->GetNoElems() == 0) return 0;
+    if (S->IsColon()) return extent;
+    if (S->IsLogical()) {
+        std::uint32_t last, count;
+        CountMask(S, last, count);
+        if (last > extent) throw CIndexExceedsMatrixDimensionsException();
+        return count;
+    }
+    CheckIndices(S, extent);
+    return S->GetNoElems();
+}
+
+// Fills `list` with the checked 1-based positions that subscript S selects
+// along an extent of `extent` elements.
+void SelectedPositions(const CMatrix *S, std::uint32_t extent, PositionList &list) {
+    if (S->IsColon()) {
+        ColonPositions(extent, list);
+    } else if (S->IsLogical()) {
+        MaskToPositions(S, list);
+        if (!list.empty() && list.back() > extent) throw CIndexExceedsMatrixDimensionsException();
+    } else {
+        // The values are checked before they are converted: the conversion
+        // wraps negative and huge indices onto positions that would pass.
+        CheckIndices(S, extent);
+        IndexToPositions(S, list);
+    }
+}
+
+// True when the positions are p, p + 1, p + 2, ...: each column's share of
+// the result is then one block of the source column.
+bool IsRun(const PositionList &list) {
+    for (std::size_t k = 1; k < list.size(); ++k) {
+        if (list[k] != list[0] + k) return false;
+    }
+    return true;
+}
+
+// Copies the rows `rowOffsets` (zero-based) of the columns `columns`
+// (1-based) of a column-major source with `rows` rows into a column-major
+// target, column after column.
+template <typename T>
+void GatherBlock(const char *source, std::size_t rows, const PositionList &rowOffsets,
+                 const PositionList &columns, char *target) {
+    const std::size_t m = rowOffsets.size();
+    const std::size_t columnBytes = rows * sizeof(T);
+    for (std::size_t j = 0; j < columns.size(); ++j) {
+        const char *column = source + (columns[j] - std::size_t{1}) * columnBytes;
+        char *out = target + j * m * sizeof(T);
+        for (std::size_t i = 0; i < m; ++i) {
+            StoreElement<T>(out, i, LoadElement<T>(column, rowOffsets[i]));
+        }
+    }
+}
+
+// As GatherBlock, for rows that form one run starting at zero-based `first`.
+void GatherRowRun(const char *source, std::size_t rows, std::size_t first, std::size_t m,
+                  const PositionList &columns, std::size_t elementSize, char *target) {
+    const std::size_t columnBytes = rows * elementSize;
+    const std::size_t runBytes = m * elementSize;
+    for (std::size_t j = 0; j < columns.size(); ++j) {
+        std::memcpy(target + j * runBytes,
+                    source + (columns[j] - std::size_t{1}) * columnBytes + first * elementSize,
+                    runBytes);
+    }
+}
+
+}  // namespace
+
+CMatrix *Indexref(const CMatrix *A, const CMatrix *I) {
+    if (I->IsColon()) return Tocolumn(A);
+    if (I->IsLogical()) return IndexrefMask(A, I);
+    return IndexrefIndex(A, I);
+}
+
+CMatrix *Indexref(const CMatrix *A, const CMatrix *I, const CMatrix *J) {
+    const std::uint32_t rows = A->GetDimensions()[0];
+    if (I->GetNoElems() == 0) return NewEmptyDouble(0, CountSelected(J, End(A, 2, 2)));
+    if (J->GetNoElems() == 0) return NewEmptyDouble(CountSelected(I, rows), 0);
+    if (I->IsColon() && J->IsColon()) return Tomatrix(A);
+
+    const std::uint32_t columns = End(A, 2, 2);
+    PositionList rowPositions, columnPositions;
+    SelectedPositions(I, rows, rowPositions);
+    SelectedPositions(J, columns, columnPositions);
+
+    const auto m = static_cast<unsigned int>(rowPositions.size());
+    const auto n = static_cast<unsigned int>(columnPositions.size());
+    ArrayHolder result(NewSelection(A, m, n));
+    if (result->GetNoElems() == 0) return result.release();
+
+    const std::size_t elementSize = A->GetElementSize();
+    if (IsRun(rowPositions)) {
+        const std::size_t first = rowPositions[0] - std::size_t{1};
+        CopyParts(A, result.get(), [&](const char *from, char *to) {
+            GatherRowRun(from, rows, first, m, columnPositions, elementSize, to);
+        });
+        return result.release();
+    }
+    for (std::uint32_t &p : rowPositions) --p;  // now zero-based row offsets
+    WithElementType(elementSize, [&](auto element) {
+        using T = decltype(element);
+        CopyParts(A, result.get(), [&](const char *from, char *to) {
+            GatherBlock<T>(from, rows, rowPositions, columnPositions, to);
+        });
+    });
+    return result.release();
+}
+
+}  // namespace matrix
+}  // namespace kiv
