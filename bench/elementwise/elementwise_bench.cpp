@@ -5,10 +5,12 @@
 // new array that is destroyed in the loop; the plain loop allocates a 64-byte
 // aligned buffer (as the library's) and frees it; Eigen evaluates into a new
 // ArrayXd. The peers read the library operands' own data (through
-// Eigen::Map), so all three see the same bytes. Sizes: 1000 elements (call
-// overhead and checks dominate), 2^15 (256 KiB, in L2) and 10^7 (80 MB per
-// array, bound by memory bandwidth and by the page faults of the fresh
-// result).
+// Eigen::Map), so all three see the same bytes. A fourth variant, the plain
+// loop writing into a buffer allocated once outside the timed loop
+// (_Loop_Preallocated), is the memory-bandwidth bound: the difference to
+// _Loop is what a fresh result costs (for 10^7 elements mostly the page
+// faults of its first touch). Sizes: 1000 elements (call overhead and
+// checks dominate), 2^15 (256 KiB, in L2) and 10^7 (80 MB per array).
 #include <benchmark/benchmark.h>
 #include <matrix/elementwise.h>
 #include <matrix/mx.h>
@@ -105,6 +107,23 @@ void RunLoop(benchmark::State &state, int arrays, double lo, double hi, F f) {
     SetRate(state, arrays);
 }
 
+// The same loop into one buffer reused by every iteration.
+template <class F>
+void RunLoopPreallocated(benchmark::State &state, int arrays, double lo, double hi, F f) {
+    const std::size_t n = Count(state);
+    const Operands in(n, lo, hi);
+    const double *a = mxGetPr(in.A);
+    const double *b = mxGetPr(in.B);
+    AlignedBuffer r(n);
+    for (std::size_t i = 0; i < n; ++i) r.data[i] = 0.0;
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < n; ++i) r.data[i] = f(a[i], b[i]);
+        benchmark::DoNotOptimize(r.data);
+        benchmark::ClobberMemory();
+    }
+    SetRate(state, arrays);
+}
+
 #if defined(MATRIX_HAVE_EIGEN)
 using ConstArrayMap = Eigen::Map<const Eigen::ArrayXd>;
 
@@ -133,6 +152,10 @@ void BM_Plus_Loop(benchmark::State &state) {
 }
 BENCHMARK(BM_Plus)->Apply(Sizes);
 BENCHMARK(BM_Plus_Loop)->Apply(Sizes);
+void BM_Plus_Loop_Preallocated(benchmark::State &state) {
+    RunLoopPreallocated(state, 3, -1, 1, [](double a, double b) { return a + b; });
+}
+BENCHMARK(BM_Plus_Loop_Preallocated)->Apply(Sizes);
 #if defined(MATRIX_HAVE_EIGEN)
 void BM_Plus_Eigen(benchmark::State &state) {
     RunEigen(state, 3, -1, 1, [](const ConstArrayMap &a, const ConstArrayMap &b) { return a + b; });
@@ -150,6 +173,10 @@ void BM_Plus_Scalar_Loop(benchmark::State &state) {
 }
 BENCHMARK(BM_Plus_Scalar)->Apply(Sizes);
 BENCHMARK(BM_Plus_Scalar_Loop)->Apply(Sizes);
+void BM_Plus_Scalar_Loop_Preallocated(benchmark::State &state) {
+    RunLoopPreallocated(state, 2, -1, 1, [](double a, double) { return a + 5.0; });
+}
+BENCHMARK(BM_Plus_Scalar_Loop_Preallocated)->Apply(Sizes);
 #if defined(MATRIX_HAVE_EIGEN)
 void BM_Plus_Scalar_Eigen(benchmark::State &state) {
     RunEigen(state, 2, -1, 1, [](const ConstArrayMap &a, const ConstArrayMap &) { return a + 5.0; });
@@ -167,6 +194,10 @@ void BM_Times_Loop(benchmark::State &state) {
 }
 BENCHMARK(BM_Times)->Apply(Sizes);
 BENCHMARK(BM_Times_Loop)->Apply(Sizes);
+void BM_Times_Loop_Preallocated(benchmark::State &state) {
+    RunLoopPreallocated(state, 3, -1, 1, [](double a, double b) { return a * b; });
+}
+BENCHMARK(BM_Times_Loop_Preallocated)->Apply(Sizes);
 #if defined(MATRIX_HAVE_EIGEN)
 void BM_Times_Eigen(benchmark::State &state) {
     RunEigen(state, 3, -1, 1, [](const ConstArrayMap &a, const ConstArrayMap &b) { return a * b; });
@@ -184,6 +215,10 @@ void BM_Gt_Loop(benchmark::State &state) {
 }
 BENCHMARK(BM_Gt)->Apply(Sizes);
 BENCHMARK(BM_Gt_Loop)->Apply(Sizes);
+void BM_Gt_Loop_Preallocated(benchmark::State &state) {
+    RunLoopPreallocated(state, 3, -1, 1, [](double a, double b) { return a > b ? 1.0 : 0.0; });
+}
+BENCHMARK(BM_Gt_Loop_Preallocated)->Apply(Sizes);
 #if defined(MATRIX_HAVE_EIGEN)
 void BM_Gt_Eigen(benchmark::State &state) {
     RunEigen(state, 3, -1, 1, [](const ConstArrayMap &a, const ConstArrayMap &b) {
@@ -204,6 +239,10 @@ void BM_Exp_Loop(benchmark::State &state) {
 }
 BENCHMARK(BM_Exp)->Apply(Sizes);
 BENCHMARK(BM_Exp_Loop)->Apply(Sizes);
+void BM_Exp_Loop_Preallocated(benchmark::State &state) {
+    RunLoopPreallocated(state, 2, -10, 10, [](double a, double) { return std::exp(a); });
+}
+BENCHMARK(BM_Exp_Loop_Preallocated)->Apply(Sizes);
 #if defined(MATRIX_HAVE_EIGEN)
 void BM_Exp_Eigen(benchmark::State &state) {
     RunEigen(state, 2, -10, 10, [](const ConstArrayMap &a, const ConstArrayMap &) { return a.exp(); });

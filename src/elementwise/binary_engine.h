@@ -1,10 +1,13 @@
 // src/elementwise/binary_engine.h: the element-wise binary engines (arithmetic,
 // comparison, logical) with scalar expansion, and their element operations.
 //
-// Private to the library. Every two-operand element-wise function, Max(A, B)
-// and Min(A, B) included, is one of these engines applied to one element
-// operation; the engines own the operand checks, the scalar expansion, the
-// shape check and the creation of the result, so the operations do not.
+// Private to the library. The element-wise binary operators, MaxVal, MinVal,
+// Max(A, B) and Min(A, B) are each one of these engines applied to one
+// element operation (Mod, with rules of its own, is not); the engines own the
+// operand checks, the scalar expansion, the shape check and the creation of
+// the result, so the operations do not. The helpers in namespace engine
+// (RequireRealDouble, RequireSameShape, NewRealDoubleLike, RealData) are
+// shared with the other element-wise functions and the reductions.
 //
 // Contract shared by the engines:
 //   - Operands must be real arrays of class double (class mxClassDouble, no
