@@ -1,1 +1,194 @@
-// src/elementwise/maxmin.cpp
+// src/elementwise/maxmin.cpp: Max and Min along a dimension, with positions,
+// and of two arrays.
+#include <matrix/construct.h>
+#include <matrix/elementwise.h>
+#include <matrix/mx.h>
+
+#include <cstddef>
+#include <memory>
+
+#include "elementwise/binary_engine.h"
+#include "reduce/dimension_walk.h"
+
+namespace kiv {
+namespace matrix {
+
+namespace {
+
+struct ArrayDeleter {
+    void operator()(CMatrix *a) const { mxDestroyArray(a); }
+};
+// Owns a result under construction until it is handed to the caller.
+using ArrayHolder = std::unique_ptr<CMatrix, ArrayDeleter>;
+
+// Line policies (see dimension_walk.h). A line starts from its first element
+// and takes a later one only when kBetter(candidate, current) holds. The
+// predicate is strict and false for NaN, so the first of equal extrema wins,
+// a NaN is the result only when it starts the line, and of +0 and -0 the
+// first is kept.
+template <ElementPredicate kBetter>
+class ExtremumLine {
+public:
+    using State = double;
+    static constexpr std::size_t kLanes = 8;
+    static constexpr bool kCanStop = false;
+
+    explicit ExtremumLine(double *values) : m_values(values) {}
+    State Begin(double x) const { return x; }
+    State Step(State s, double x, std::size_t) const { return kBetter(x, s) ? x : s; }
+    bool Decided(State) const { return false; }
+    // Never called: along an empty dimension the result has no elements.
+    State Empty() const { return 0.0; }
+    State Load(std::size_t r) const { return m_values[r]; }
+    void Store(std::size_t r, State s) { m_values[r] = s; }
+
+private:
+    double *m_values;
+};
+
+// The extremum and its 1-based position along the line, stored as a double.
+struct Extremum {
+    double value;
+    double position;
+};
+
+template <ElementPredicate kBetter>
+class ExtremumWithIndexLine {
+public:
+    using State = Extremum;
+    // Two values per line: four lines keep their states and the candidates
+    // within the sixteen vector registers.
+    static constexpr std::size_t kLanes = 4;
+    static constexpr bool kCanStop = false;
+
+    ExtremumWithIndexLine(double *values, double *positions)
+        : m_values(values), m_positions(positions) {}
+    State Begin(double x) const { return {x, 1.0}; }
+    // Two selects rather than a branch, spelled field by field: GCC turns
+    // this form (and not a conditional State{...} : s) into vector blends
+    // over a block of lines.
+    State Step(State s, double x, std::size_t k) const {
+        const bool better = kBetter(x, s.value);
+        const double position = static_cast<double>(k + 1);
+        State next;
+        next.value = better ? x : s.value;
+        next.position = better ? position : s.position;
+        return next;
+    }
+    bool Decided(State) const { return false; }
+    // Never called: along an empty dimension the result has no elements.
+    State Empty() const { return {0.0, 0.0}; }
+    State Load(std::size_t r) const { return {m_values[r], m_positions[r]}; }
+    void Store(std::size_t r, State s) {
+        m_values[r] = s.value;
+        m_positions[r] = s.position;
+    }
+
+private:
+    double *m_values;
+    double *m_positions;
+};
+
+CMatrix *NewReduced(const reduce::ReducedDims &dims) {
+    return mxCreateNumericArray(dims.Count(), dims.Data(), mxClassDouble, mxComplexityReal);
+}
+
+// The extrema of A along the 1-based dimension `dim`, by `kBetter`. Returns a
+// new array; along a dimension beyond the last, A's shared copy (flags kept).
+template <ElementPredicate kBetter>
+CMatrix *ReduceExtremum(const CMatrix *A, unsigned int dim) {
+    reduce::RequireDimension(dim);
+    engine::RequireRealDouble(A);
+    if (dim > A->GetNoDimensions()) return A->CreateShareArray();
+
+    const reduce::ReducedDims dims(A, dim, reduce::EmptyDimension::kStaysZero);
+    ArrayHolder R(NewReduced(dims));
+    if (R->GetNoElems() == 0) return R.release();
+
+    ExtremumLine<kBetter> policy(engine::RealData(R.get()));
+    reduce::WalkLines(engine::RealData(A), reduce::SplitAround(A, dim), policy);
+    return R.release();
+}
+
+// The extrema of A along `dim` into Y and their positions into I. A failed
+// argument check leaves Y and I as they were; any later failure leaves both
+// null, having released whatever was created.
+template <ElementPredicate kBetter>
+void ReduceExtremumWithIndex(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim) {
+    reduce::RequireDimension(dim);
+    engine::RequireRealDouble(A);
+    Y = nullptr;
+    I = nullptr;
+
+    ArrayHolder values;
+    ArrayHolder positions;
+    if (dim > A->GetNoDimensions()) {
+        // Every line has the one element at position 1.
+        values.reset(A->CreateShareArray());
+        positions.reset(Ones(A->GetNoDimensions(), A->GetDimensions()));
+    } else {
+        const reduce::ReducedDims dims(A, dim, reduce::EmptyDimension::kStaysZero);
+        values.reset(NewReduced(dims));
+        positions.reset(NewReduced(dims));
+        if (values->GetNoElems() != 0) {
+            ExtremumWithIndexLine<kBetter> policy(engine::RealData(values.get()),
+                                                  engine::RealData(positions.get()));
+            reduce::WalkLines(engine::RealData(A), reduce::SplitAround(A, dim), policy);
+        }
+    }
+    Y = values.release();
+    I = positions.release();
+}
+
+unsigned int ValuesOnlyDimension(const CMatrix *A) {
+    return reduce::DefaultDimension(A, reduce::LeadingOnes::kSkip);
+}
+
+unsigned int TwoOutputDimension(const CMatrix *A) {
+    return reduce::DefaultDimension(A, reduce::LeadingOnes::kKeep);
+}
+
+}  // namespace
+
+CMatrix *Max(const CMatrix *A) {
+    return ReduceExtremum<ElementGt>(A, ValuesOnlyDimension(A));
+}
+
+CMatrix *Max(const CMatrix *A, unsigned int dim) {
+    return ReduceExtremum<ElementGt>(A, dim);
+}
+
+void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A) {
+    ReduceExtremumWithIndex<ElementGt>(Y, I, A, TwoOutputDimension(A));
+}
+
+void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim) {
+    ReduceExtremumWithIndex<ElementGt>(Y, I, A, dim);
+}
+
+CMatrix *Max(const CMatrix *A, const CMatrix *B) {
+    return BinaryArrayOp<ElementMax>(A, B);
+}
+
+CMatrix *Min(const CMatrix *A) {
+    return ReduceExtremum<ElementLt>(A, ValuesOnlyDimension(A));
+}
+
+CMatrix *Min(const CMatrix *A, unsigned int dim) {
+    return ReduceExtremum<ElementLt>(A, dim);
+}
+
+void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A) {
+    ReduceExtremumWithIndex<ElementLt>(Y, I, A, TwoOutputDimension(A));
+}
+
+void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim) {
+    ReduceExtremumWithIndex<ElementLt>(Y, I, A, dim);
+}
+
+CMatrix *Min(const CMatrix *A, const CMatrix *B) {
+    return BinaryArrayOp<ElementMin>(A, B);
+}
+
+}  // namespace matrix
+}  // namespace kiv
