@@ -1,4 +1,4 @@
-// src/index/indexassign.cpp: indexed assignment A(I) = B and A(I,J) = B, with growth and scalar broadcast.
+// src/index/indexassign.cpp: indexed assignment A(I) = B and A(I,J) = B, with growth.
 #include <matrix/index.h>
 
 #include <kiv/exception.h>
@@ -45,7 +45,9 @@ public:
         const std::size_t n = m_positions.size();
         if (broadcast) {
             const T value = LoadElement<T>(source, 0);
-            for (std::size_t i = 0; i < n; ++i) StoreElement<T>(target, std::size_t{p[i]} - 1, value);
+            for (std::size_t i = 0; i < n; ++i) {
+                StoreElement<T>(target, std::size_t{p[i]} - 1, value);
+            }
         } else {
             for (std::size_t i = 0; i < n; ++i) {
                 StoreElement<T>(target, std::size_t{p[i]} - 1, LoadElement<T>(source, i));
@@ -86,7 +88,9 @@ public:
                 // Rows p, p+1, ...: one run per column.
                 const std::size_t first = base + m_rows[0] - 1;
                 if (broadcast) {
-                    for (std::size_t i = 0; i < nRows; ++i) StoreElement<T>(target, first + i, value);
+                    for (std::size_t i = 0; i < nRows; ++i) {
+                        StoreElement<T>(target, first + i, value);
+                    }
                 } else {
                     std::memcpy(target + first * sizeof(T), source + next * sizeof(T),
                                 nRows * sizeof(T));
