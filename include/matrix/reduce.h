@@ -9,13 +9,72 @@ namespace kiv {
 namespace matrix {
 
 // Reductions along a dimension (1-based); without dim the default dimension.
+//
+// Along dimension dim each line of A (the elements that differ only in their
+// subscript dim) gives one element of the result, which has A's shape with
+// dimension dim set to 1 (trailing lengths of 1 beyond the second dropped: a
+// 2x3x4 array reduced along 3 gives 2x3). The elements of a line are taken
+// from the first to the last, always in that order, so results are
+// reproducible bit for bit:
+//   Sum: 0.0, then + each element (plain double addition; a line of -0
+//        sums to +0; a NaN or opposite infinities give NaN);
+//   Prod: 1.0, then * each element;
+//   All: 1.0, or 0.0 once an element equals 0.0 (NaN counts as non-zero);
+//   Any: 0.0, or 1.0 once an element does not equal 0.0.
+// A line of no elements gives 0, 1, 1 and 0 respectively, so Sum of a 0x3
+// array is the row [0 0 0]. Sum and Prod return plain double arrays; All and
+// Any return logical arrays (class double, logical flag set). Along a
+// dimension beyond the last, Sum and Prod return a new array sharing A's
+// data, flags included (every element unchanged, -0 too), and All and Any a
+// new logical array of A's shape holding 1.0 where A's element is not 0.0.
+//
+// Default dimension (the one-argument forms): a vector (two dimensions, at
+// least one element, one of the first two lengths 1) is reduced along its
+// length (dimension 2 for a row or a 1x1 array, else 1); any other array
+// along dimension 1, or, when it has three or more dimensions and its first
+// length is 1, along its first dimension whose length is not 1 (a 1x1x3
+// array gives 1x1). Sum and Prod of the 0x0 array are the 1x1 doubles 0 and
+// 1; All and Any of it are 1x0 logical arrays.
+//
+// Only real double arrays are accepted (the logical flag is ignored). A dim
+// of 0 throws CFunctionErrorException("Dimension argument must be a
+// positive integer") before anything else; another class or an imaginary
+// part throws CNotImplementedException, also for 0x0 arrays; a failed
+// allocation throws kiv::CExhaustedMemoryException. A is never changed, and
+// a failed call leaves nothing allocated.
+
+/// Returns the sums of A along its default dimension: a new real double
+/// array owned by the caller (1x1 holding 0 for the 0x0 array). Throws
+/// CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Sum(const CMatrix *A);
+/// Returns the in-order sums of A along dimension dim (1 = down each column,
+/// 2 = along each row, ...): a new real double array owned by the caller.
+/// Throws CFunctionErrorException (dim 0), CNotImplementedException,
+/// kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Sum(const CMatrix *A, unsigned int dim);
+/// Returns the products of A along its default dimension: a new real double
+/// array owned by the caller (1x1 holding 1 for the 0x0 array). Throws
+/// CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Prod(const CMatrix *A);
+/// Returns the in-order products of A along dimension dim: a new real double
+/// array owned by the caller. Throws CFunctionErrorException (dim 0),
+/// CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Prod(const CMatrix *A, unsigned int dim);
+/// Tests whether every element along A's default dimension is non-zero:
+/// returns a new logical array owned by the caller. Throws
+/// CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *All(const CMatrix *A);
+/// Tests whether every element along dimension dim is non-zero: returns a
+/// new logical array owned by the caller. Throws CFunctionErrorException
+/// (dim 0), CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *All(const CMatrix *A, unsigned int dim);
+/// Tests whether some element along A's default dimension is non-zero:
+/// returns a new logical array owned by the caller. Throws
+/// CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Any(const CMatrix *A);
+/// Tests whether some element along dimension dim is non-zero: returns a new
+/// logical array owned by the caller. Throws CFunctionErrorException (dim 0),
+/// CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Any(const CMatrix *A, unsigned int dim);
 
 // Searches and tests.
