@@ -8,8 +8,63 @@
 namespace kiv {
 namespace matrix {
 
-// A(I), A(I,J)
+/// Returns A(I), the elements of `A` that the subscript `I` selects, as a new
+/// array owned by the caller. `A` may be of any class; `A` and `I` are never
+/// changed.
+///
+/// `I` is the colon (a 1x1 char array holding ':'), a mask (logical flag set)
+/// or an index array of 1-based positions (class double, each value rounded
+/// as floor(x + 0.5), or uint32). Only the real part of `I` is read.
+/// - Colon: a numel(A) x 1 array sharing the data of `A` (nothing copied).
+/// - Mask, of class double: the elements at its true positions (not 0, so
+///   NaN is true and -0 false), in order. The mask may be longer than `A`
+///   while its extra elements are false. Without a true element the result
+///   is a 0x0 real double array. A vector `A` (numeric, two dimensions, one
+///   of them 1, not empty) gives a column when it has more than one row and
+///   a row otherwise; any other `A` gives a row for a two-dimensional
+///   one-row mask and a column otherwise.
+/// - Index array: element k of the result is A(I(k)); positions may repeat.
+///   A vector `A` with a non-empty two-dimensional vector `I` gives a row
+///   when `A` has one row and a column otherwise. A vector `A` with an empty
+///   two-dimensional `I` gives 0x1 when `A` has several rows and `I` one row,
+///   1x0 when `A` has several columns and `I` one column, and the shape of
+///   `I` otherwise. Every other case has the shape of `I`, all its
+///   dimensions included.
+/// Selected elements keep the class and complexity of `A`; the result has no
+/// flags, so indexing a logical array gives a plain one. A cell array's
+/// selected slots each hold an array object of their own sharing the
+/// element's data, so `A` and the result may be destroyed in either order.
+///
+/// Throws, the first offending element in storage order deciding:
+/// CIndexIntoMatrixNegativeOrZeroException for an index that rounds to 0 or
+/// below or is NaN; CIndexExceedsMatrixDimensionsException for an index, or
+/// the last true mask position, beyond numel(A); CNotImplementedException for
+/// an index array of a class other than double and uint32, or a mask other
+/// than double; kiv::CExhaustedMemoryException when the result cannot be
+/// allocated. Nothing is left allocated after a throw.
 MATRIX_API CMatrix *Indexref(const CMatrix *A, const CMatrix *I);
+/// Returns A(I,J), the rows `I` of the columns `J` of `A`, as a new array
+/// owned by the caller. The columns of `A` are all its dimensions after the
+/// first folded together: an N-dimensional `A` is addressed as
+/// rows x End(A, 2, 2). `A`, `I` and `J` are never changed.
+///
+/// Each subscript is the colon, a mask or an index array, read as for
+/// Indexref(A, I) but against the rows (for `I`) or the columns (for `J`);
+/// here a mask may be of class double or uint32.
+/// - `I` without elements: a 0 x m real double array, m being the number of
+///   positions `J` selects (0 when `J` has no elements either; a mask `J`
+///   must then be of class double).
+/// - Otherwise `J` without elements: an m x 0 real double array, m from `I`.
+/// - Both colons: a rows x columns array sharing the data of `A`.
+/// - Otherwise a two-dimensional array of (positions of `I`) x (positions of
+///   `J`) whose element (i, j) is A(I(i), J(j)), with the class and
+///   complexity of `A` and no flags; cell slots are shared as for
+///   Indexref(A, I).
+///
+/// Throws the exceptions of Indexref(A, I) with the rows and the columns as
+/// limits; `I` is checked before `J`, each first offending element first.
+/// Also throws kiv::CExhaustedMemoryException when the folded column count
+/// does not fit in 32 bits. Nothing is left allocated after a throw.
 MATRIX_API CMatrix *Indexref(const CMatrix *A, const CMatrix *I, const CMatrix *J);
 
 /// Assigns A(I) = B: writes the elements of B, in column-major order, to the
@@ -96,10 +151,64 @@ MATRIX_API void Indexassign(CMatrix *&A, const CMatrix *I, const CMatrix *B);
 ///   at most folded, grown, made complex and unshared, never partly written.
 MATRIX_API void Indexassign(CMatrix *&A, const CMatrix *I, const CMatrix *J, const CMatrix *B);
 
-// A(I) = [], A(I,J) = [], A(I,:) = [], A(:,J) = []
+/// Deletes the elements of `A` at the positions that `I` selects
+/// (A(I) = []): `A` is replaced by a new array, owned by the caller, holding
+/// the remaining elements in storage order, and the old array is destroyed
+/// (arrays sharing its data keep them).
+///
+/// `I` is the colon, which empties `A` as Empty(A) does (a 0x0 real double
+/// array; a 0x0 `A` is kept); a mask (logical flag set, class double or
+/// uint32); or an index array (class double, rounded as floor(x + 0.5), or
+/// uint32), whose repeated positions count once. A subscript without
+/// elements, or a mask without a true element, leaves `A` as it is.
+/// The remainder is a column when `A` is two-dimensional with one column,
+/// and a row otherwise (a matrix loses its shape). It keeps the class and
+/// complexity of `A` and has no flags. The remaining slots of a cell array
+/// hold array objects of their own sharing the elements' data.
+///
+/// Throws CIndexExceedsMatrixDimensionsException for any position outside
+/// 1..numel(A): 0, negative, NaN or too large; CNotImplementedException for
+/// a subscript of a class other than double and uint32;
+/// kiv::CExhaustedMemoryException when the remainder cannot be allocated.
+/// After a throw `A` is the same array, unchanged, and nothing is left
+/// allocated.
 MATRIX_API void Indexdelete(CMatrix *&A, const CMatrix *I);
+/// Deletes rows or columns of `A`: A(:,J) = [] as IndexdeleteColumn(A, J)
+/// when `I` is the colon, else A(I,:) = [] as IndexdeleteRow(A, I) when `J`
+/// is the colon, so A(:,:) = [] empties `A`.
+///
+/// Throws CFunctionErrorException "At least one of two indices must be a
+/// colon" when neither subscript is the colon, even when one has no
+/// elements; otherwise what the function called throws. After a throw `A`
+/// is the same array, unchanged.
 MATRIX_API void Indexdelete(CMatrix *&A, const CMatrix *I, const CMatrix *J);
+/// Deletes the rows of `A` that `I` selects (A(I,:) = []): `A` is replaced
+/// by a new two-dimensional array, owned by the caller, of
+/// (rows - deleted rows) x columns, where the columns are all dimensions
+/// after the first folded together; the old array is destroyed. `I` is read
+/// as for Indexdelete(A, I), against the rows: the colon empties `A`, and a
+/// subscript selecting nothing leaves `A` as it is. Class, complexity, flags
+/// and cell slots as for Indexdelete(A, I).
+///
+/// Throws CIndexExceedsMatrixDimensionsException for a position outside
+/// 1..rows, CNotImplementedException for a subscript of a class other than
+/// double and uint32, kiv::CExhaustedMemoryException when the remainder
+/// cannot be allocated or the folded column count does not fit in 32 bits.
+/// After a throw `A` is the same array, unchanged.
 MATRIX_API void IndexdeleteRow(CMatrix *&A, const CMatrix *I);
+/// Deletes the columns of `A` that `J` selects (A(:,J) = []): `A` is
+/// replaced by a new two-dimensional array, owned by the caller, of
+/// rows x (columns - deleted columns), where the columns are all dimensions
+/// after the first folded together; the old array is destroyed. `J` is read
+/// as for Indexdelete(A, I), against the columns: the colon empties `A`, and
+/// a subscript selecting nothing leaves `A` as it is. Class, complexity,
+/// flags and cell slots as for Indexdelete(A, I).
+///
+/// Throws CIndexExceedsMatrixDimensionsException for a position outside
+/// 1..columns, CNotImplementedException for a subscript of a class other
+/// than double and uint32, kiv::CExhaustedMemoryException when the
+/// remainder cannot be allocated or the folded column count does not fit in
+/// 32 bits. After a throw `A` is the same array, unchanged.
 MATRIX_API void IndexdeleteColumn(CMatrix *&A, const CMatrix *J);
 
 }  // namespace matrix
