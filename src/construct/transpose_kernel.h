@@ -55,27 +55,40 @@ namespace detail {
 
 // One full micro tile: rows i..i+8 of columns j..j+8 of a, with a and b
 // already pointing at a(i, j) and b(j, i).
+//
+// With a power-of-two leading dimension all 8 source and all 8 target lines
+// of a micro tile fall into one cache set, more than its ways. So the tile
+// is first copied into a contiguous buffer (each source line read once,
+// whole), and then each target line is written whole before the next:
+// neither kind of line has to stay cached while the others are touched.
 template <bool kFlipSign>
 inline void TransposeMicroTile(const unsigned char *a, std::size_t lda, unsigned char *b,
                                std::size_t ldb) {
 #if defined(__SSE2__)
-    // Each step turns the 2x2 block a(i..i+1, j..j+1) into b(j..j+1, i..i+1):
-    // two column loads, an interleave of their low and of their high halves.
+    constexpr std::size_t mt = kTransposeMicroTile;
+    alignas(64) __m128i tile[mt * mt / 2];  // column c, rows 2r..2r+1 at tile[c * mt / 2 + r]
+    for (std::size_t c = 0; c < mt; ++c) {
+        const auto *column = reinterpret_cast<const __m128i *>(a + 8 * c * lda);
+        for (std::size_t r = 0; r < mt / 2; ++r) tile[c * mt / 2 + r] = _mm_loadu_si128(column + r);
+    }
+    // Rows 2r and 2r + 1 of the tile become target columns 2r and 2r + 1:
+    // each 2x2 block of columns c, c + 1 is an interleave of their low and of
+    // their high halves.
     const __m128i flip = _mm_set1_epi64x(kFlipSign ? static_cast<long long>(kSignBit) : 0);
-    for (std::size_t j = 0; j < kTransposeMicroTile; j += 2) {
-        const unsigned char *a0 = a + 8 * j * lda;
-        const unsigned char *a1 = a0 + 8 * lda;
-        for (std::size_t i = 0; i < kTransposeMicroTile; i += 2) {
-            const __m128i c0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a0 + 8 * i));
-            const __m128i c1 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a1 + 8 * i));
+    for (std::size_t r = 0; r < mt / 2; ++r) {
+        auto *b0 = reinterpret_cast<__m128i *>(b + 8 * (2 * r) * ldb);
+        auto *b1 = reinterpret_cast<__m128i *>(b + 8 * (2 * r + 1) * ldb);
+        for (std::size_t c = 0; c < mt; c += 2) {
+            const __m128i c0 = tile[c * mt / 2 + r];
+            const __m128i c1 = tile[(c + 1) * mt / 2 + r];
             __m128i r0 = _mm_unpacklo_epi64(c0, c1);
             __m128i r1 = _mm_unpackhi_epi64(c0, c1);
             if (kFlipSign) {
                 r0 = _mm_xor_si128(r0, flip);
                 r1 = _mm_xor_si128(r1, flip);
             }
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(b + 8 * (j + i * ldb)), r0);
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(b + 8 * (j + (i + 1) * ldb)), r1);
+            _mm_storeu_si128(b0 + c / 2, r0);
+            _mm_storeu_si128(b1 + c / 2, r1);
         }
     }
 #else
@@ -83,11 +96,26 @@ inline void TransposeMicroTile(const unsigned char *a, std::size_t lda, unsigned
 #endif
 }
 
+// Loads the source lines of the micro tile that starts at row i, columns
+// j..j+8, ahead of use: the tiles walk down 8 columns at once, and the
+// hardware prefetchers do not keep up with that many short streams.
+inline void PrefetchMicroTile(const unsigned char *a, std::size_t lda) {
+#if defined(__SSE2__)
+    for (std::size_t c = 0; c < kTransposeMicroTile; ++c) {
+        _mm_prefetch(reinterpret_cast<const char *>(a + 8 * c * lda), _MM_HINT_T0);
+    }
+#else
+    (void)a;
+    (void)lda;
+#endif
+}
+
 }  // namespace detail
 
 /// Same contract and result as TransposePlain, cache-blocked: outer tiles of
-/// kTransposeTile, micro tiles of kTransposeMicroTile square; edges that do
-/// not fill a micro tile go through TransposePlain.
+/// kTransposeTile, micro tiles of kTransposeMicroTile square, walked down
+/// panels of 8 source columns; edges that do not fill a micro tile go
+/// through TransposePlain.
 template <bool kFlipSign>
 void TransposeBlocked(std::size_t m, std::size_t n, const void *a, std::size_t lda, void *b,
                       std::size_t ldb) {
@@ -105,6 +133,8 @@ void TransposeBlocked(std::size_t m, std::size_t n, const void *a, std::size_t l
             for (; j + mt <= jEnd; j += mt) {
                 std::size_t i = i0;
                 for (; i + mt <= iEnd; i += mt) {
+                    // Two micro tiles ahead covers the memory latency.
+                    if (i + 2 * mt < m) detail::PrefetchMicroTile(at(i + 2 * mt, j), lda);
                     detail::TransposeMicroTile<kFlipSign>(at(i, j), lda, to(i, j), ldb);
                 }
                 TransposePlain<kFlipSign>(iEnd - i, mt, at(i, j), lda, to(i, j), ldb);
