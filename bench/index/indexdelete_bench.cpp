@@ -120,7 +120,9 @@ void BM_PlainLoop_DeleteElements(benchmark::State &state) {
     const double *positions = mxGetPr(S.get());
     for (auto _ : state) {
         std::vector<unsigned char> deleted(n, 0);
-        for (unsigned int i = 0; i < k; ++i) deleted[static_cast<std::size_t>(positions[i]) - 1] = 1;
+        for (unsigned int i = 0; i < k; ++i) {
+            deleted[static_cast<std::size_t>(positions[i]) - 1] = 1;
+        }
         std::unique_ptr<double[]> out(new double[n - k]);
         std::size_t j = 0;
         for (std::size_t i = 0; i < n; ++i) {

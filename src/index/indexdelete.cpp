@@ -1,4 +1,4 @@
-// src/index/indexdelete.cpp: indexed deletion A(I) = [], A(I,:) = [] and A(:,J) = [], copied in runs.
+// src/index/indexdelete.cpp: deletion of elements, rows and columns, copied in runs.
 #include <matrix/index.h>
 
 #include <matrix/construct.h>
@@ -65,7 +65,9 @@ void CopyKeptRuns(const char *source, std::size_t n, std::size_t unitBytes,
         }
         runBegin = p;
     }
-    if (n > runBegin) std::memcpy(target, source + runBegin * unitBytes, (n - runBegin) * unitBytes);
+    if (n > runBegin) {
+        std::memcpy(target, source + runBegin * unitBytes, (n - runBegin) * unitBytes);
+    }
 }
 
 // Releases A and hands it the remainder.

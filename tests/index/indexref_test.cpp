@@ -442,7 +442,8 @@ TEST(Indexref, TwoSubscriptErrors) {
     const Case cases[] = {
         {{3}, {1}, false},    {{3, 1}, {1}, false},  {{0}, {1}, true},       {{1}, {0}, true},
         {{1}, {3}, false},    {{3}, {0}, false},     {{0}, {3}, true},       {{-1}, {1}, true},
-        {{0x1p32 + 1}, {1}, false}, {{NAN}, {1}, true}, {{1, 2}, {2, NAN}, true}, {{2, 9, 0}, {1}, false},
+        {{0x1p32 + 1}, {1}, false}, {{NAN}, {1}, true}, {{1, 2}, {2, NAN}, true},
+        {{2, 9, 0}, {1}, false},
     };
     ArrayPtr A = Seq({2, 2});
     for (const Case &c : cases) {
