@@ -9,8 +9,10 @@
 // loop writing into a buffer allocated once outside the timed loop
 // (_Loop_Preallocated), is the memory-bandwidth bound: the difference to
 // _Loop is what a fresh result costs (for 10^7 elements mostly the page
-// faults of its first touch). Sizes: 1000 elements (call overhead and
-// checks dominate), 2^15 (256 KiB, in L2) and 10^7 (80 MB per array).
+// faults of its first touch). Sizes: 16 elements (the fixed cost of checks,
+// result creation and release; also the size the smoke test runs), 1000
+// (call overhead still visible), 2^15 (256 KiB, in L2) and 10^7 (80 MB per
+// array).
 #include <benchmark/benchmark.h>
 #include <matrix/elementwise.h>
 #include <matrix/mx.h>
@@ -40,7 +42,7 @@ struct AlignedBuffer {
 };
 
 void Sizes(benchmark::internal::Benchmark *b) {
-    for (long n : {1000L, 1L << 15, 10000000L}) b->Arg(n);
+    for (long n : {16L, 1000L, 1L << 15, 10000000L}) b->Arg(n);
 }
 
 std::size_t Count(const benchmark::State &state) {
