@@ -1,15 +1,46 @@
 // src/core/buffer.cpp: allocation of the reference-counted data buffers.
 #include "core/buffer.h"
 
+#include <cstdint>
 #include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace kiv {
 namespace matrix {
 namespace buffer {
 
+namespace {
+
+// Blocks of at least this many bytes ask the kernel for transparent huge
+// pages. A fresh result is written once, front to back, and with 4 KiB pages
+// that first touch costs a fault per page, which outweighs the arithmetic of
+// an element-wise operation many times over.
+constexpr std::size_t kHugePageAdviceBytes = std::size_t{4} << 20;
+constexpr std::uintptr_t kHugePageBytes = std::uintptr_t{2} << 20;
+
+void AdviseHugePages(void *block, std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (bytes < kHugePageAdviceBytes) return;
+    // Only the whole huge pages inside the block; advice is best effort.
+    const auto begin = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (begin + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(kHugePageBytes - 1);
+    if (last > first) madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)bytes;
+#endif
+}
+
+}  // namespace
+
 void *Allocate(std::uint32_t bytes) noexcept {
     void *block = ::operator new(kAlignment + bytes, std::align_val_t{kAlignment}, std::nothrow);
     if (block == nullptr) return nullptr;
+    AdviseHugePages(block, kAlignment + bytes);
     void *data = static_cast<char *>(block) + kAlignment;
     SetCount(data, 1);
     std::memcpy(static_cast<char *>(data) - kSizeOffset, &bytes, sizeof bytes);
