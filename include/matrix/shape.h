@@ -10,7 +10,8 @@ namespace matrix {
 
 // Every function returning a CMatrix * returns a new array owned by the
 // caller and leaves its argument unchanged; a failed check creates nothing.
-// Each throws kiv::CExhaustedMemoryException when storage cannot be obtained.
+// Each throws kiv::CExhaustedMemoryException when storage cannot be obtained
+// or a length it computes does not fit in 32 bits.
 
 /// Returns the transpose of an m x n real or complex double array: the n x m
 /// double array whose element (j, i) is element (i, j) of `a`, complex when
@@ -23,7 +24,7 @@ MATRIX_API CMatrix *Transpose(const CMatrix *a);
 /// part negated (its sign bit flipped, so 0 becomes -0). Throws as Transpose.
 MATRIX_API CMatrix *Ctranspose(const CMatrix *a);
 /// Returns the lower triangular part of a double array seen as m x c (m its
-/// first length, c the product of the others): an m x c double array, flags
+/// first length, c = End(a, 2, 2), the product of the others): an m x c double array, flags
 /// 0, complex when `a` is, holding element (i, j) where i >= j - k and 0
 /// elsewhere. k = 0 is the main diagonal, k > 0 above it, k < 0 below it.
 /// Throws CNotImplementedException for a class other than double.

@@ -15,8 +15,8 @@ namespace matrix {
 namespace kernels {
 
 // Tile sizes. A micro tile of 8x8 elements reads 8 source and writes 8 target
-// cache lines of 64 bytes each, whole, so no line has to stay cached between
-// micro tiles. The outer tile bounds the pages touched at once (64 source and
+// cache lines of 64 bytes each, whole when the columns start on line
+// boundaries, so no line has to stay cached between micro tiles. The outer tile bounds the pages touched at once (64 source and
 // 64 target columns) so that their translations stay in the TLB; without it
 // a large transpose misses the TLB on nearly every target line.
 constexpr std::size_t kTransposeMicroTile = 8;

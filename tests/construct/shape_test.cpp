@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "construct/transpose_kernel.h"
 #include "support/matrix_test.h"
 
 namespace {
@@ -92,6 +93,30 @@ TEST(Transpose, MatchesReferenceAcrossTileEdges) {
                     same = same && mxGetPr(t.get())[to] == ar[from] &&
                            mxGetPi(t.get())[to] == ai[from] && mxGetPr(c.get())[to] == ar[from] &&
                            mxGetPi(c.get())[to] == -ai[from];
+                }
+            }
+            EXPECT_TRUE(same) << m << "x" << n;
+        }
+    }
+}
+
+// The blocked kernel on sub-blocks of larger buffers (lda > m, ldb > n):
+// the padding, filled with a NaN pattern, must stay untouched.
+TEST(Transpose, KernelLeavesPaddingAlone) {
+    constexpr std::uint64_t kPad = 0x7FF4DEADBEEF0000;
+    for (std::size_t m : {5u, 8u, 19u, 70u}) {
+        for (std::size_t n : {3u, 16u, 65u}) {
+            const std::size_t lda = m + 3, ldb = n + 5;
+            std::vector<std::uint64_t> a(lda * n, kPad), b(ldb * m, kPad);
+            for (std::size_t j = 0; j < n; ++j) {
+                for (std::size_t i = 0; i < m; ++i) a[i + j * lda] = 1000 * i + j;
+            }
+            kernels::TransposeBlocked<true>(m, n, a.data(), lda, b.data(), ldb);
+            bool same = true;
+            for (std::size_t i = 0; i < m; ++i) {
+                for (std::size_t r = 0; r < ldb; ++r) {
+                    const std::uint64_t want = r < n ? (1000 * i + r) ^ kernels::kSignBit : kPad;
+                    same = same && b[r + i * ldb] == want;
                 }
             }
             EXPECT_TRUE(same) << m << "x" << n;
