@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "index/positions.h"
@@ -53,6 +54,24 @@ TEST(CheckIndices, FirstOffenderDecides) {
 
 TEST(CheckIndices, NaNIsRejectedAsZero) {
     EXPECT_NEGATIVE_OR_ZERO(CheckIndices(Row({1, NAN, 9}).get(), 3));
+}
+
+// Long index arrays are tested block by block; the first offender must
+// still decide across and within blocks, at the edges of the limit too.
+TEST(CheckIndices, FirstOffenderDecidesInLongIndex) {
+    const std::uint32_t limit = 1000;
+    auto longIndex = [](std::vector<std::pair<std::size_t, double>> bad) {
+        ArrayPtr a = matrix_test::Array({1, 1000});
+        for (std::size_t i = 0; i < 1000; ++i) mxGetPr(a.get())[i] = 1.0 + i % 1000;
+        for (const auto &b : bad) mxGetPr(a.get())[b.first] = b.second;
+        return a;
+    };
+    CheckIndices(longIndex({{255, 0.5}, {256, 1000.49}, {999, 999.5}}).get(), limit);
+    EXPECT_EXCEEDS(CheckIndices(longIndex({{600, 1000.5}, {601, 0}}).get(), limit));
+    EXPECT_NEGATIVE_OR_ZERO(CheckIndices(longIndex({{255, 0.49}, {256, 1e9}}).get(), limit));
+    EXPECT_EXCEEDS(CheckIndices(longIndex({{255, INFINITY}, {900, NAN}}).get(), limit));
+    EXPECT_NEGATIVE_OR_ZERO(CheckIndices(longIndex({{999, NAN}}).get(), limit));
+    EXPECT_EXCEEDS(CheckIndices(longIndex({{999, 0x1p32 + 1}}).get(), limit));
 }
 
 TEST(CheckIndices, RefusesOtherClassesBeforeReading) {
