@@ -1,0 +1,43 @@
+// src/linalg/kernels/mtimes_kernel.h: the matrix product in one fixed order of operations.
+#ifndef MATRIX_SRC_LINALG_KERNELS_MTIMES_KERNEL_H
+#define MATRIX_SRC_LINALG_KERNELS_MTIMES_KERNEL_H
+
+#include <cstddef>
+
+namespace kiv {
+namespace matrix {
+namespace kernels {
+
+/// Returns the number of doubles of workspace that MatrixProduct uses for an
+/// m x k left operand and n columns, or 0 when the product is too small for
+/// a packed copy of A to pay (MatrixProduct then reads A in place).
+std::size_t MatrixProductWorkspace(std::size_t m, std::size_t n, std::size_t k);
+
+/// Computes C = A * B, every element as one in-order inner product:
+///   C(i, j) = (...((0.0 + A(i,0)*B(0,j)) + A(i,1)*B(1,j)) + ...) + A(i,k-1)*B(k-1,j)
+/// Each product is rounded, then added to an accumulator that starts at 0.0,
+/// in increasing p; no fused multiply-add, no reassociation. So the result
+/// is bit for bit that of the plain triple loop, however the loops are
+/// blocked: several elements are accumulated side by side, and a long sum is
+/// carried through C between passes over blocks of p, which stores and
+/// reloads it unchanged. With k = 0 every C(i, j) is 0.0.
+///   m, n, k [in]  A is m x k, B is k x n, C is m x n; any may be 0
+///   a       [in]  A, column-major, lda >= max(1, m)
+///   b       [in]  B, column-major, ldb >= max(1, k)
+///   c       [out] C, column-major, ldc >= max(1, m); must not overlap a or
+///                 b. Its previous contents are never read.
+///   work    [in,out] MatrixProductWorkspace(m, n, k) doubles, or null (then
+///                 A is read in place); must not overlap the matrices
+/// Source: the dot product formulation of the product (Golub & Van Loan,
+/// Matrix Computations, 4th ed., Section 1.1), blocked for registers and
+/// caches as in the Goto/BLIS scheme (Van Zee & van de Geijn, ACM TOMS
+/// 41(3), 2015) but without splitting any element's sum.
+void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
+                   std::size_t lda, const double *b, std::size_t ldb, double *c,
+                   std::size_t ldc, double *work);
+
+}  // namespace kernels
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_SRC_LINALG_KERNELS_MTIMES_KERNEL_H

@@ -1,0 +1,57 @@
+// src/linalg/linalg_common.h: operand checks and scratch buffers shared by the linear algebra functions.
+#ifndef MATRIX_SRC_LINALG_LINALG_COMMON_H
+#define MATRIX_SRC_LINALG_LINALG_COMMON_H
+
+#include <kiv/exception.h>
+#include <matrix/cmatrix.h>
+#include <matrix/exceptions.h>
+
+#include <cstddef>
+#include <memory>
+#include <new>
+
+namespace kiv {
+namespace matrix {
+namespace linalg {
+
+/// True for a real array of class double (the logical flag is not looked at).
+inline bool IsRealDouble(const CMatrix *a) {
+    return a->GetClassID() == mxClassDouble && a->GetPi() == nullptr;
+}
+
+/// The kernels read elements as real doubles; every other operand is
+/// refused.
+inline void RequireRealDouble(const CMatrix *a) {
+    if (!IsRealDouble(a)) throw CNotImplementedException();
+}
+
+inline void RequireTwoDimensions(const CMatrix *a) {
+    if (a->GetNoDimensions() > 2) throw COperationOnNDArrayNotDefinedException();
+}
+
+inline unsigned int Rows(const CMatrix *a) { return a->GetDimensions()[0]; }
+inline unsigned int Columns(const CMatrix *a) { return a->GetDimensions()[1]; }
+
+inline double *Data(CMatrix *a) { return static_cast<double *>(a->GetPr()); }
+inline const double *Data(const CMatrix *a) { return static_cast<const double *>(a->GetPr()); }
+
+/// A scratch array of n elements, uninitialised, released on every path.
+/// A failed allocation throws kiv::CExhaustedMemoryException, as every
+/// other allocation of the library does.
+template <class T>
+class Scratch {
+public:
+    explicit Scratch(std::size_t n) : m_data(n == 0 ? nullptr : new (std::nothrow) T[n]) {
+        if (n != 0 && m_data == nullptr) throw kiv::CExhaustedMemoryException();
+    }
+    T *Get() const { return m_data.get(); }
+
+private:
+    std::unique_ptr<T[]> m_data;
+};
+
+}  // namespace linalg
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_SRC_LINALG_LINALG_COMMON_H

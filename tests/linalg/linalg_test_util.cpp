@@ -1,0 +1,162 @@
+// tests/linalg/linalg_test_util.cpp: random matrices, padded kernel buffers, bit comparison and the LAPACK oracle.
+#include "linalg/linalg_test_util.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+namespace linalg_test {
+
+using namespace kiv::matrix;
+
+namespace {
+
+// A quiet NaN with a payload that no arithmetic produces.
+const std::uint64_t kPaddingBits = 0x7FF8DEADBEEF0001ull;
+
+double PaddingValue() {
+    double x;
+    std::memcpy(&x, &kPaddingBits, sizeof x);
+    return x;
+}
+
+}  // namespace
+
+std::string ToString(const Shape &s) { return std::to_string(s.m) + "x" + std::to_string(s.n); }
+
+const std::vector<Shape> kShapes = {{1, 1}, {2, 2},   {3, 3},     {7, 5}, {5, 7},
+                                    {33, 33}, {100, 100}, {0, 0}, {0, 4}, {4, 0}};
+const std::vector<Shape> kSquareShapes = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {33, 33}, {100, 100}};
+
+std::uint64_t Seed() {
+    static const std::uint64_t seed = [] {
+        const char *text = std::getenv("MATRIX_TEST_SEED");
+        const std::uint64_t s = text != nullptr ? std::strtoull(text, nullptr, 10) : 20250601u;
+        std::cout << "linalg tests: seed " << s << " (set MATRIX_TEST_SEED to change)\n";
+        return s;
+    }();
+    return seed;
+}
+
+Dense Random(std::size_t m, std::size_t n, std::mt19937_64 &rng, Fill fill) {
+    Dense a(m, n);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    std::uniform_int_distribution<int> exponent(-8, 8);
+    std::uniform_int_distribution<int> kind(0, 15);
+    for (double &x : a.v) {
+        if (fill == Fill::kUniform) {
+            x = uniform(rng);
+            continue;
+        }
+        switch (kind(rng)) {
+            case 0: x = 0.0; break;
+            case 1: x = -0.0; break;
+            default: x = std::ldexp(uniform(rng), exponent(rng));
+        }
+    }
+    if (fill == Fill::kZeroLine && m > 0 && n > 0) {
+        const std::size_t row = rng() % m;
+        const std::size_t col = rng() % n;
+        for (std::size_t j = 0; j < n; ++j) a(row, j) = (j % 2 == 0) ? 0.0 : -0.0;
+        for (std::size_t i = 0; i < m; ++i) a(i, col) = (i % 2 == 0) ? -0.0 : 0.0;
+    }
+    return a;
+}
+
+Dense DiagonallyDominant(std::size_t n, std::mt19937_64 &rng) {
+    Dense a = Random(n, n, rng, Fill::kUniform);
+    for (std::size_t i = 0; i < n; ++i) a(i, i) += static_cast<double>(n);
+    return a;
+}
+
+matrix_test::ArrayPtr ToArray(const Dense &a) {
+    matrix_test::ArrayPtr r(mxCreateDoubleMatrix(static_cast<unsigned int>(a.m),
+                                                 static_cast<unsigned int>(a.n),
+                                                 mxComplexityReal));
+    std::copy(a.v.begin(), a.v.end(), mxGetPr(r.get()));
+    return r;
+}
+
+Dense FromArray(const CMatrix *a) {
+    Dense r(mxGetM(a), mxGetN(a));
+    const double *p = mxGetPr(a);
+    std::copy(p, p + r.v.size(), r.v.begin());
+    return r;
+}
+
+void ExpectSameBits(const Dense &got, const Dense &want, const std::string &what) {
+    ASSERT_EQ(got.m, want.m) << what;
+    ASSERT_EQ(got.n, want.n) << what;
+    if (got.v.empty() || std::memcmp(got.v.data(), want.v.data(), got.v.size() * 8) == 0) return;
+    for (std::size_t k = 0; k < got.v.size(); ++k) {
+        if (matrix_test::Bits(got.v[k]) != matrix_test::Bits(want.v[k])) {
+            ADD_FAILURE() << what << ": first difference at (" << k % got.m << ", " << k / got.m
+                          << "): " << got.v[k] << " instead of " << want.v[k];
+            return;
+        }
+    }
+}
+
+void ExpectSameBits(const CMatrix *got, const Dense &want, const std::string &what) {
+    ASSERT_EQ(got->GetNoDimensions(), 2u) << what;
+    ASSERT_EQ(mxGetClassID(got), mxClassDouble) << what;
+    ASSERT_FALSE(mxIsComplex(got)) << what;
+    ExpectSameBits(FromArray(got), want, what);
+}
+
+Padded::Padded(std::size_t m, std::size_t n, std::size_t extraRows)
+    : m_m(m), m_n(n), m_ld(std::max<std::size_t>(m, 1) + extraRows),
+      m_buf(m_ld * std::max<std::size_t>(n, 1), PaddingValue()) {}
+
+Padded::Padded(const Dense &a, std::size_t extraRows) : Padded(a.m, a.n, extraRows) {
+    for (std::size_t j = 0; j < a.n; ++j) {
+        std::copy(a.v.begin() + j * a.m, a.v.begin() + (j + 1) * a.m, m_buf.begin() + j * m_ld);
+    }
+}
+
+Dense Padded::Contents() const {
+    Dense a(m_m, m_n);
+    for (std::size_t j = 0; j < m_n; ++j) {
+        std::copy(m_buf.begin() + j * m_ld, m_buf.begin() + j * m_ld + m_m, a.v.begin() + j * m_m);
+    }
+    return a;
+}
+
+bool Padded::PaddingIntact() const {
+    for (std::size_t k = 0; k < m_buf.size(); ++k) {
+        const bool padding = k % m_ld >= m_m || k / m_ld >= m_n;
+        if (padding && matrix_test::Bits(m_buf[k]) != kPaddingBits) return false;
+    }
+    return true;
+}
+
+double Norm1(const Dense &a) {
+    if (a.m == 0 || a.n == 0) return 0.0;
+    const int m = static_cast<int>(a.m), n = static_cast<int>(a.n);
+    return dlange_("1", &m, &n, a.v.data(), &m, nullptr, 1);
+}
+
+Dense Gemm(char ta, char tb, double alpha, const Dense &a, const Dense &b, double beta,
+           const Dense &c) {
+    Dense r = c;
+    const int m = static_cast<int>(c.m), n = static_cast<int>(c.n);
+    const int k = static_cast<int>(ta == 'N' ? a.n : a.m);
+    const int lda = static_cast<int>(std::max<std::size_t>(a.m, 1));
+    const int ldb = static_cast<int>(std::max<std::size_t>(b.m, 1));
+    const int ldc = std::max(m, 1);
+    if (m > 0 && n > 0) {
+        dgemm_(&ta, &tb, &m, &n, &k, &alpha, a.v.data(), &lda, b.v.data(), &ldb, &beta,
+               r.v.data(), &ldc, 1, 1);
+    }
+    return r;
+}
+
+Dense Identity(std::size_t n) {
+    Dense a(n, n);
+    for (std::size_t i = 0; i < n; ++i) a(i, i) = 1.0;
+    return a;
+}
+
+}  // namespace linalg_test
