@@ -42,26 +42,13 @@ void Resize(PositionList &list, std::size_t n) {
 void CheckIndices(const CMatrix *index, std::uint32_t limit) {
     const std::uint32_t n = index->GetNoElems();
     if (index->IsDouble()) {
-        // floor(x + 0.5) lies in 1..limit exactly when 1 <= x + 0.5 < limit + 1
-        // (NaN fails both tests), so each block of indices is tested without
-        // floor and without a branch per element. Only a block that fails is
-        // walked again, in order, so that its first offending element decides.
-        constexpr std::size_t kBlock = 256;
         const double *p = DoubleData(index);
-        const double upper = static_cast<double>(limit) + 1.0;
-        for (std::size_t begin = 0; begin < n; begin += kBlock) {
-            const std::size_t end = std::min<std::size_t>(n, begin + kBlock);
-            bool bad = false;
-            for (std::size_t i = begin; i < end; ++i) {
-                const double t = p[i] + 0.5;
-                bad |= !(t >= 1.0) | !(t < upper);
-            }
-            if (!bad) continue;
-            for (std::size_t i = begin; i < end; ++i) {
-                const double t = p[i] + 0.5;
-                if (!(t >= 1.0)) throw CIndexIntoMatrixNegativeOrZeroException();
-                if (!(t < upper)) throw CIndexExceedsMatrixDimensionsException();
-            }
+        const double upper = limit;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const double r = RoundIndex(p[i]);
+            // Written so that NaN, which compares false both ways, counts as 0.
+            if (!(r > 0.0)) throw CIndexIntoMatrixNegativeOrZeroException();
+            if (r > upper) throw CIndexExceedsMatrixDimensionsException();
         }
         return;
     }
