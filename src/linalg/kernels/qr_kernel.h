@@ -1,0 +1,105 @@
+// src/linalg/kernels/qr_kernel.h: Householder QR factorisation with optional column pivoting.
+#ifndef MATRIX_SRC_LINALG_KERNELS_QR_KERNEL_H
+#define MATRIX_SRC_LINALG_KERNELS_QR_KERNEL_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kiv {
+namespace matrix {
+namespace kernels {
+
+/// Entries of magnitude at most this count as zero when columns are ranked
+/// for pivoting, so that rounding noise left in an eliminated column never
+/// makes it the pivot. An absolute threshold, fixed by the library's
+/// definition of the pivot choice.
+constexpr double kColumnNormCutoff = 1.0e-12;
+
+/// Reflections whose normalising factor |c(k)| is at most this are left out
+/// of Q. Since each Householder vector is formed from its column scaled to a
+/// largest magnitude of 1, |c(k)| is at least 1 for every real reflection,
+/// so only the zero columns (c(k) = 0) fall under it.
+constexpr double kReflectionSkip = 1.0e-15;
+
+/// Returns the Euclidean length of a vector with small entries cut off:
+///   scale = 1.0, sum = 0.0; for each x(i) with |x(i)| > kColumnNormCutoff
+///   (NaN is skipped), a = |x(i)|:
+///     scale >= a:  sum = sum + (a/scale)^2
+///     otherwise:   sum = sum*(scale/a)^2 + 1.0, scale = a
+///   result sqrt(sum)*scale.
+///   count  [in] number of entries
+///   x      [in] the vector, entries x[i * stride]
+///   stride [in] >= 1
+/// Source: the scaled sum of squares of LAPACK's DNRM2 (Hammarling's
+/// algorithm), with the cut-off added.
+double ColumnNorm(std::size_t count, const double *x, std::size_t stride);
+
+/// Reduces an m x n matrix to upper trapezoidal form by K Householder
+/// reflections, K = n when m > n and m - 1 otherwise, optionally pivoting
+/// columns. For step k = 0..K-1:
+///   with pivoting: the first column j >= k whose ColumnNorm of rows k..m-1
+///     is strictly the largest (from 0.0; column k when all are 0) is
+///     swapped with column k, in perm as well;
+///   scale = max |a(i,k)| over i >= k (from |a(k,k)|; NaN does not raise
+///     it). If scale is 0.0: c[k] = d[k] = 0.0 and nothing else changes.
+///     Otherwise a(i,k) /= scale and sum += a(i,k)^2 for increasing i from
+///     0.0; sigma = sqrt(sum), negated unless a(k,k) >= 0.0 (so a NaN gives
+///     a negative sigma); a(k,k) += sigma; c[k] = a(k,k)*sigma;
+///     d[k] = -(sigma*scale); then for each column j > k:
+///     tau = (0.0 + sum over i >= k of a(i,j)*a(i,k)) / c[k] and
+///     a(i,j) -= tau*a(i,k) for i >= k.
+/// With pivoting and m < n, the last row is pivoted once more (the same
+/// choice with k = m - 1). When m <= n, d[m-1] = a(m-1, m-1).
+///   m, n  [in]     rows and columns, m >= 1, n >= 1
+///   a     [in,out] A on entry; on exit column k holds the k-th Householder
+///                  vector v(k) in rows k..m-1 for k < K, and the rest of R
+///                  above the diagonal; column-major, lda >= m
+///   perm  [out]    null (no pivoting) or n entries: perm[j] is the column
+///                  of A now in column j
+///   c     [out]    K entries: the normalising factors, H(k) = I - v v'/c[k]
+///   d     [out]    min(m, n) entries: the diagonal of R
+/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 5.4.1
+/// (Householder QR with column pivoting), with the scaling of Businger &
+/// Golub, Numer. Math. 7 (1965).
+void HouseholderQr(std::size_t m, std::size_t n, double *a, std::size_t lda,
+                   std::uint32_t *perm, double *c, double *d);
+
+/// Returns the number of doubles of workspace that HouseholderFormQ needs
+/// for an m x m Q.
+std::size_t HouseholderFormQWorkspace(std::size_t m);
+
+/// Forms Q = H(0)*H(1)*...*H(K-1) from HouseholderQr's reflections. Q starts
+/// as the identity; when m > 1:
+///   step 0 (if |c[0]| > kReflectionSkip): with t = -1.0/c[0], for each
+///     column j, f = t*v(j) and Q(i,j) = Q(i,j) + f*v(i);
+///   step k = 1..K-1 (if |c[k]| > kReflectionSkip): with p = m - k, W is the
+///     p x p identity updated the same way with v(k) and t = -1.0/c[k]; then
+///     Q(i, k+j) = 0.0 + Q(i,k)*W(0,j) + ... + Q(i,m-1)*W(p-1,j), from the
+///     old values of row i, products added in increasing index.
+///   m, k  [in]  order of Q, number of reflections K (K <= m; K >= 1 when
+///               m > 1)
+///   v     [in]  HouseholderQr's a: v(k) in rows k..m-1 of column k,
+///               column-major, ldv >= m
+///   c     [in]  K normalising factors
+///   q     [out] Q, m x m, column-major, ldq >= m; must not overlap v
+///   work  [out] HouseholderFormQWorkspace(m) doubles
+/// Source: forward accumulation of the factored form (Golub & Van Loan,
+/// Matrix Computations, 4th ed., Section 5.1.6), each reflection applied as
+/// an explicit matrix W through the in-order product of MatrixProduct.
+void HouseholderFormQ(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
+                      const double *c, double *q, std::size_t ldq, double *work);
+
+/// Finishes R in place after Q has been formed: zeros every element below
+/// the diagonal in the first min(m-1, n) columns, then sets a(i,i) = d[i]
+/// for i < min(m, n).
+///   m, n [in]     rows and columns, m >= 1, n >= 1
+///   a    [in,out] HouseholderQr's a, column-major, lda >= m
+///   d    [in]     min(m, n) diagonal elements
+void HouseholderFinishR(std::size_t m, std::size_t n, double *a, std::size_t lda,
+                        const double *d);
+
+}  // namespace kernels
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_SRC_LINALG_KERNELS_QR_KERNEL_H

@@ -1,0 +1,84 @@
+// src/linalg/qr.cpp: the full Householder QR factorisation, with and without column pivoting.
+#include <matrix/linalg.h>
+
+#include <matrix/construct.h>
+#include <matrix/exceptions.h>
+#include <matrix/mx.h>
+
+#include <algorithm>
+#include <cstdint>
+
+#include "core/array_holder.h"
+#include "linalg/kernels/qr_kernel.h"
+#include "linalg/linalg_common.h"
+
+namespace kiv {
+namespace matrix {
+
+namespace {
+
+// The worker of both forms: Q, R and, when E is not null, the column
+// permutation *E with A*E = Q*R. The outputs are stored only once all of
+// them exist, so a failure leaves them null and nothing allocated.
+void HouseholderQr(CMatrix *&Q, CMatrix *&R, CMatrix **E, const CMatrix *A) {
+    linalg::RequireTwoDimensions(A);
+    linalg::RequireRealDouble(A);
+    const unsigned int m = linalg::Rows(A);
+    const unsigned int n = linalg::Columns(A);
+
+    ArrayHolder q;
+    ArrayHolder r;
+    ArrayHolder e;
+    if (A->GetNoElems() == 0) {
+        q.reset(Eye(m, m));
+        r.reset(A->CreateShareArray());
+        r->ClearLogical();
+        if (E != nullptr) e.reset(Eye(n, n));
+    } else {
+        const unsigned int steps = m > n ? n : m - 1;
+        ArrayHolder c(mxCreateDoubleMatrix(steps, 1, mxComplexityReal));
+        ArrayHolder d(mxCreateDoubleMatrix(std::min(m, n), 1, mxComplexityReal));
+        r.reset(A->CreateDuplicateArray());
+        // R holds computed values, never a logical mask.
+        r->ClearLogical();
+        linalg::Scratch<std::uint32_t> perm(E != nullptr ? n : 0);
+        if (E != nullptr) e.reset(Zeros(n, n));
+        q.reset(mxCreateDoubleMatrix(m, m, mxComplexityReal));
+        linalg::Scratch<double> work(kernels::HouseholderFormQWorkspace(m));
+
+        double *rr = linalg::Data(r.get());
+        kernels::HouseholderQr(m, n, rr, m, perm.Get(), linalg::Data(c.get()),
+                               linalg::Data(d.get()));
+        if (E != nullptr) {
+            double *ee = linalg::Data(e.get());
+            for (unsigned int j = 0; j < n; ++j) ee[perm.Get()[j] + std::size_t{j} * n] = 1.0;
+        }
+        kernels::HouseholderFormQ(m, steps, rr, m, linalg::Data(c.get()), linalg::Data(q.get()),
+                                  m, work.Get());
+        kernels::HouseholderFinishR(m, n, rr, m, linalg::Data(d.get()));
+    }
+
+    Q = q.release();
+    R = r.release();
+    if (E != nullptr) *E = e.release();
+}
+
+}  // namespace
+
+void Qr(CMatrix *&Q, CMatrix *&R, CMatrix *&E, const CMatrix *A, bool economy) {
+    Q = nullptr;
+    R = nullptr;
+    E = nullptr;
+    if (economy) throw CNotImplementedException();
+    HouseholderQr(Q, R, &E, A);
+}
+
+void Qr(CMatrix *&Q, CMatrix *&R, const CMatrix *A, bool economy) {
+    Q = nullptr;
+    R = nullptr;
+    if (economy) throw CNotImplementedException();
+    HouseholderQr(Q, R, nullptr, A);
+}
+
+}  // namespace matrix
+}  // namespace kiv
