@@ -1,0 +1,87 @@
+// src/linalg/kernels/mldivide_kernel.h: Gaussian elimination, back substitution and the QR least-squares solve.
+#ifndef MATRIX_SRC_LINALG_KERNELS_MLDIVIDE_KERNEL_H
+#define MATRIX_SRC_LINALG_KERNELS_MLDIVIDE_KERNEL_H
+
+#include <cstddef>
+
+namespace kiv {
+namespace matrix {
+namespace kernels {
+
+/// The value that replaces a pivot that is exactly zero (either sign) in
+/// GaussSolve, so that a singular system gives huge finite values rather
+/// than an error. Fixed by the library's definition of the solve.
+constexpr double kGaussZeroPivot = 1.0e-14;
+
+/// Solves U*x = b for an upper triangular U, from the last row up:
+///   x(n-1) = b(n-1) / U(n-1,n-1);
+///   x(i) = (b(i) - s) / U(i,i), s = 0.0 + U(i,n-1)*x(n-1) + ... + U(i,i+1)*x(i+1)
+///   (products added in that decreasing order of columns).
+/// The sums are built column by column (x(q) times column q of U added to
+/// every s(i) above it), which adds each s(i)'s products in exactly that
+/// order; they are kept in x until their element is solved.
+///   n    [in]  order of U; n = 0 does nothing
+///   u    [in]  U, column-major, ldu >= max(1, n); only the upper triangle
+///              is read; the diagonal should not be zero
+///   b    [in]  right-hand side, entries b[i * incb], incb >= 1
+///   x    [out] solution, entries x[i * incx], incx >= 1; must not overlap
+///              b or u
+/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 3.1.2
+/// (row-oriented back substitution), evaluated column-oriented.
+void BackSubstitute(std::size_t n, const double *u, std::size_t ldu, const double *b,
+                    std::size_t incb, double *x, std::size_t incx);
+
+/// Solves A*X = B by Gaussian elimination with partial pivoting in unit
+/// diagonal form. For each column j = 0..n-1:
+///   the pivot is the first largest |A(i,j)|, i >= j (a later element wins
+///   only if strictly larger); rows j and pivot are interchanged in columns
+///   j..n-1 of A and in all of B;
+///   piv = A(j,j), or kGaussZeroPivot when it is exactly 0.0; r = 1.0/piv;
+///   A(j,j) = 1.0; unless r is exactly 1.0, row j of A (columns j+1..n-1)
+///   and of B is multiplied by r;
+///   for each row i > j: f = -A(i,j), A(i,j) = 0.0, and unless f is 0.0,
+///   A(i,c) += f*A(j,c) for c > j and B(i,c) += f*B(j,c) for every c.
+/// Then each column of X is BackSubstitute of the unit upper triangular A
+/// with the same column of B.
+///   n, k [in]     order of A, number of right-hand sides
+///   a    [in,out] A, destroyed; column-major, lda >= max(1, n)
+///   b    [in,out] B (n x k), destroyed; ldb >= max(1, n)
+///   x    [out]    X (n x k), ldx >= max(1, n); must not overlap a or b
+/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 3.4.1
+/// (Gaussian elimination with partial pivoting), applied to the right-hand
+/// sides as it goes.
+void GaussSolve(std::size_t n, std::size_t k, double *a, std::size_t lda, double *b,
+                std::size_t ldb, double *x, std::size_t ldx);
+
+/// Returns the number r of leading diagonal elements R(0,0), R(1,1), ...
+/// (at most count of them) whose magnitude exceeds tol; the count stops at
+/// the first that does not (NaN included).
+///   count [in] number of diagonal elements to look at
+///   r     [in] R, column-major, ldr >= max(1, count)
+///   tol   [in] the threshold, compared as given
+std::size_t TriangularRank(std::size_t count, const double *r, std::size_t ldr, double tol);
+
+/// Solves A*X = B through A*E = Q*R, in the least-squares (m > n) or basic
+/// (m < n) sense, up to the permutation E, which the caller applies to X.
+/// For each column j of B: y(i) = 0.0 + B(0,j)*Q(0,i) + ... +
+/// B(m-1,j)*Q(m-1,i) (y = Q'*b, increasing index; only i < rank is
+/// needed), X(rank..n-1, j) = 0.0, and X(0..rank-1, j) is BackSubstitute of
+/// R's leading rank x rank triangle with y.
+///   m, n, k [in]  Q is m x m, R is m x n, B is m x k, X is n x k
+///   rank    [in]  rank <= min(m, n); R(i,i) must not be zero for i < rank
+///   q       [in]  Q, ldq >= max(1, m)
+///   r       [in]  R, ldr >= max(1, m)
+///   b       [in]  B, ldb >= max(1, m)
+///   x       [out] X, ldx >= max(1, n); must not overlap the others
+///   y       [out] workspace of rank doubles
+/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Section 5.5.5
+/// (the basic solution through QR with column pivoting).
+void QrSolve(std::size_t m, std::size_t n, std::size_t k, std::size_t rank, const double *q,
+             std::size_t ldq, const double *r, std::size_t ldr, const double *b, std::size_t ldb,
+             double *x, std::size_t ldx, double *y);
+
+}  // namespace kernels
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_SRC_LINALG_KERNELS_MLDIVIDE_KERNEL_H

@@ -1,0 +1,101 @@
+// src/linalg/mldivide.cpp: the matrix divisions A\B and A/B.
+#include <matrix/linalg.h>
+
+#include <matrix/construct.h>
+#include <matrix/elementwise.h>
+#include <matrix/exceptions.h>
+#include <matrix/mx.h>
+#include <matrix/shape.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <utility>
+
+#include "core/array_holder.h"
+#include "linalg/kernels/mldivide_kernel.h"
+#include "linalg/linalg_common.h"
+
+namespace kiv {
+namespace matrix {
+
+namespace {
+
+// A square system by Gaussian elimination on copies of A and B.
+void SolveSquare(const CMatrix *A, const CMatrix *B, CMatrix *X) {
+    const std::size_t n = linalg::Rows(A);
+    const std::size_t k = linalg::Columns(B);
+    linalg::Scratch<double> a(n * n);
+    linalg::Scratch<double> b(n * k);
+    std::memcpy(a.Get(), A->GetPr(), n * n * sizeof(double));
+    std::memcpy(b.Get(), B->GetPr(), n * k * sizeof(double));
+    kernels::GaussSolve(n, k, a.Get(), n, b.Get(), n, linalg::Data(X), n);
+}
+
+// A non-square system through QR with column pivoting: the least-squares
+// solution when A is tall, a basic one when it is wide, with at most as
+// many non-zero components as R has leading diagonal elements above eps.
+CMatrix *SolveNonSquare(const CMatrix *A, const CMatrix *B, ArrayHolder X) {
+    const unsigned int m = linalg::Rows(A);
+    const unsigned int n = linalg::Columns(A);
+    const unsigned int k = linalg::Columns(B);
+
+    CMatrix *q;
+    CMatrix *r;
+    CMatrix *e;
+    Qr(q, r, e, A, false);
+    ArrayHolder Q(q);
+    ArrayHolder R(r);
+    ArrayHolder E(e);
+
+    // The rank threshold is eps itself, not scaled by any norm of A.
+    const std::size_t rank = kernels::TriangularRank(std::min(m, n), linalg::Data(R.get()), m,
+                                                     mxGetEps());
+    {
+        linalg::Scratch<double> y(rank);
+        kernels::QrSolve(m, n, k, rank, linalg::Data(Q.get()), m, linalg::Data(R.get()), m,
+                         linalg::Data(B), m, linalg::Data(X.get()), n, y.Get());
+    }
+    Q.reset();
+    R.reset();
+    return Mtimes(E.get(), X.get());
+}
+
+}  // namespace
+
+CMatrix *Mldivide(const CMatrix *A, const CMatrix *B) {
+    if (A->GetNoElems() == 1) return Ldivide(A, B);
+    linalg::RequireTwoDimensions(A);
+    linalg::RequireTwoDimensions(B);
+    linalg::RequireRealDouble(A);
+    linalg::RequireRealDouble(B);
+    const unsigned int m = linalg::Rows(A);
+    const unsigned int n = linalg::Columns(A);
+    const unsigned int k = linalg::Columns(B);
+    if (linalg::Rows(B) != m) throw CMatrixDimsMustAgreeException();
+    if (m == 0) return Zeros(n, k);
+
+    ArrayHolder X(mxCreateDoubleMatrix(n, k, mxComplexityReal));
+    if (X->GetNoElems() == 0) return X.release();
+    if (m == n) {
+        SolveSquare(A, B, X.get());
+        return X.release();
+    }
+    return SolveNonSquare(A, B, std::move(X));
+}
+
+CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B) {
+    // X*B = A as B'*X' = A'. The operands' class is tested before any
+    // transpose is made.
+    linalg::RequireRealDouble(A);
+    linalg::RequireRealDouble(B);
+    ArrayHolder Bt(Ctranspose(B));
+    ArrayHolder At(Ctranspose(A));
+    ArrayHolder Xt(Mldivide(Bt.get(), At.get()));
+    Bt.reset();
+    At.reset();
+    return Ctranspose(Xt.get());
+}
+
+}  // namespace matrix
+}  // namespace kiv
