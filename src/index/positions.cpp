@@ -106,13 +106,16 @@ std::uint32_t SubscriptToAssignPositions(const CMatrix *subscript, PositionList 
     if (subscript->IsDouble()) {
         Resize(list, n);
         const double *p = DoubleData(subscript);
+        std::uint32_t *out = list.data();
+        // floor(x + 0.5) lies in 1..2^32-1 exactly when x + 0.5 lies in
+        // [1, 2^32) (NaN does not), and there truncation is the floor: the
+        // test and the conversion need no rounding of their own.
         for (std::uint32_t i = 0; i < n; ++i) {
-            const double r = RoundIndex(p[i]);
-            // Written so that NaN, which compares false both ways, counts as 0.
-            if (!(r > 0.0)) throw CIndexIntoMatrixNegativeOrZeroException();
-            if (!(r < 0x1p32)) throw kiv::CExhaustedMemoryException();
-            const auto position = static_cast<std::uint32_t>(r);
-            list[i] = position;
+            const double t = p[i] + 0.5;
+            if (!(t >= 1.0)) throw CIndexIntoMatrixNegativeOrZeroException();
+            if (!(t < 0x1p32)) throw kiv::CExhaustedMemoryException();
+            const auto position = static_cast<std::uint32_t>(static_cast<std::int64_t>(t));
+            out[i] = position;
             largest = std::max(largest, position);
         }
         return largest;
