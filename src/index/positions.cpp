@@ -140,16 +140,18 @@ void IndexToSortedPositions(const CMatrix *index, PositionList &list) {
 
 void CountMask(const CMatrix *mask, std::uint32_t &last, std::uint32_t &count) {
     if (!mask->IsDouble()) throw CNotImplementedException();
-    last = 0;
-    count = 0;
+    // Branch-free, so that a random mask costs no mispredictions.
+    std::uint32_t lastTrue = 0;
+    std::uint32_t trues = 0;
     const std::uint32_t n = mask->GetNoElems();
     const double *p = DoubleData(mask);
     for (std::uint32_t i = 0; i < n; ++i) {
-        if (p[i] != 0.0) {
-            last = i + 1;
-            ++count;
-        }
+        const bool on = p[i] != 0.0;
+        trues += on;
+        lastTrue = on ? i + 1 : lastTrue;
     }
+    last = lastTrue;
+    count = trues;
 }
 
 void ColonPositions(std::uint32_t n, PositionList &list) {

@@ -117,6 +117,29 @@ TEST(CountMask, LastAndCount) {
     EXPECT_THROW(CountMask(Uint32Row({1}).get(), last, count), CNotImplementedException);
 }
 
+// Trailing false elements leave `last` at the last true one; a long random
+// mask agrees with a plain count.
+TEST(CountMask, LastTrueSurvivesTrailingFalse) {
+    std::uint32_t last = 0, count = 0;
+    CountMask(Row({3, 0, 0}).get(), last, count);
+    EXPECT_EQ(last, 1u);
+    EXPECT_EQ(count, 1u);
+    std::mt19937 rng(3);
+    ArrayPtr mask = matrix_test::Array({1, 1000});
+    std::uint32_t expectedLast = 0, expectedCount = 0;
+    for (std::uint32_t i = 0; i < 1000; ++i) {
+        const bool on = i < 990 && rng() % 2 == 0;
+        mxGetPr(mask.get())[i] = on ? -1.0 : 0.0;
+        if (on) {
+            expectedLast = i + 1;
+            ++expectedCount;
+        }
+    }
+    CountMask(mask.get(), last, count);
+    EXPECT_EQ(last, expectedLast);
+    EXPECT_EQ(count, expectedCount);
+}
+
 TEST(SubscriptToPositions, MaskOrIndexByLogicalFlag) {
     List list;
     EXPECT_EQ(SubscriptToPositions(Row({4, 9, 2}).get(), list), 9u);
