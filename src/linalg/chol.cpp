@@ -1,0 +1,45 @@
+// src/linalg/chol.cpp: the Cholesky factorisation, reporting or throwing on a matrix that is not positive definite.
+#include <matrix/linalg.h>
+
+#include <matrix/exceptions.h>
+#include <matrix/mx.h>
+
+#include "core/array_holder.h"
+#include "linalg/kernels/chol_kernel.h"
+#include "linalg/linalg_common.h"
+
+namespace kiv {
+namespace matrix {
+
+CMatrix *Chol(const CMatrix *A, bool &ok) {
+    ok = true;
+    // Any empty operand, whatever its shape, class or dimensions, comes
+    // first; an N-d array is "not square", not an N-d error.
+    if (A->GetNoElems() == 0) return mxCreateDoubleMatrix(0, 0, mxComplexityReal);
+    if (A->GetNoDimensions() > 2 || linalg::Rows(A) != linalg::Columns(A)) {
+        throw CMatrixMustBeSquareException();
+    }
+    if (A->GetClassID() != mxClassDouble) throw COperationNotDefinedOnClassException(A);
+    if (A->GetPi() != nullptr) throw CNotImplementedException();
+
+    const unsigned int n = linalg::Rows(A);
+    ArrayHolder R(mxCreateDoubleMatrix(n, n, mxComplexityReal));
+    if (kernels::CholeskyUpper(n, linalg::Data(A), n, linalg::Data(R.get()), n) != 0) {
+        R.reset(mxCreateDoubleMatrix(0, 0, mxComplexityReal));
+        ok = false;
+    }
+    return R.release();
+}
+
+CMatrix *Chol(const CMatrix *A) {
+    bool ok;
+    ArrayHolder R(Chol(A, ok));
+    if (!ok) {
+        R.reset();
+        throw CFunctionErrorException(L"Matrix must be positive definite");
+    }
+    return R.release();
+}
+
+}  // namespace matrix
+}  // namespace kiv

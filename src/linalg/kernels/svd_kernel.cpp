@@ -1,0 +1,313 @@
+// src/linalg/kernels/svd_kernel.cpp: the Golub-Kahan-Reinsch singular value decomposition, its sort and column permutation.
+#include "linalg/kernels/svd_kernel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "linalg/kernels/planerot_kernel.h"
+
+namespace kiv {
+namespace matrix {
+namespace kernels {
+
+namespace {
+
+// The library's NaN (all bits set but the sign), reported for the singular
+// values that were not settled.
+double UnsettledValue() {
+    const std::uint64_t bits = 0x7FFFFFFFFFFFFFFFull;
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+// |x| when y >= 0.0, -|x| otherwise (a NaN y gives -|x|).
+inline double WithSignOf(double x, double y) { return y >= 0.0 ? std::fabs(x) : -std::fabs(x); }
+
+// Rotates two columns of length count: x' = x*c + y*s, y' = y*c - x*s.
+inline void RotateColumns(std::size_t count, double *x, double *y, double c, double s) {
+    for (std::size_t r = 0; r < count; ++r) {
+        const double p = x[r];
+        const double q = y[r];
+        x[r] = p * c + q * s;
+        y[r] = q * c - p * s;
+    }
+}
+
+// A matrix of the decomposition addressed from 1, as the procedure is
+// written; Column(j)[k - 1] is element (k, j).
+struct Indexed {
+    double *data;
+    std::size_t ld;
+    double &operator()(std::size_t i, std::size_t j) const { return data[(i - 1) + (j - 1) * ld]; }
+    double *Column(std::size_t j) const { return data + (j - 1) * ld; }
+};
+
+}  // namespace
+
+std::size_t SvdDecomposeWorkspace(std::size_t m, std::size_t n) { return n + std::max(m, n); }
+
+std::size_t SvdDecompose(std::size_t m, std::size_t n, double *a_, std::size_t lda, double *w_,
+                         std::size_t incw, double *v_, std::size_t ldv, double *work) {
+    const Indexed a{a_, lda};
+    const Indexed v{v_, ldv};
+    // Indices from 1 throughout: E(i) and W(i) are e(i) and w(i); T(j) is a
+    // scratch line of max(m, n) entries.
+    double *const e = work;
+    double *const t = work + n;
+    const bool vectors = v_ != nullptr;
+    const auto W = [w_, incw](std::size_t i) -> double & { return w_[(i - 1) * incw]; };
+    const auto E = [e](std::size_t i) -> double & { return e[i - 1]; };
+    const auto T = [t](std::size_t i) -> double & { return t[i - 1]; };
+
+    double anorm = 0.0;
+    double g = 0.0;
+    double scale = 0.0;
+    double s = 0.0;
+    std::size_t l = 1;
+
+    // Phase 1: Householder reduction to bidiagonal form.
+    for (std::size_t i = 1; i <= n; ++i) {
+        l = i + 1;
+        E(i) = scale * g;
+        g = s = scale = 0.0;
+        if (i <= m) {
+            double *ai = a.Column(i);
+            for (std::size_t k = i; k <= m; ++k) scale = scale + std::fabs(ai[k - 1]);
+            if (scale != 0.0) {
+                for (std::size_t k = i; k <= m; ++k) {
+                    ai[k - 1] = ai[k - 1] / scale;
+                    s = s + ai[k - 1] * ai[k - 1];
+                }
+                double f = ai[i - 1];
+                g = -WithSignOf(std::sqrt(s), f);
+                const double h = f * g - s;
+                ai[i - 1] = f - g;
+                for (std::size_t j = l; j <= n; ++j) {
+                    double *aj = a.Column(j);
+                    double sum = 0.0;
+                    for (std::size_t k = i; k <= m; ++k) sum = sum + aj[k - 1] * ai[k - 1];
+                    f = sum / h;
+                    for (std::size_t k = i; k <= m; ++k) aj[k - 1] = aj[k - 1] + f * ai[k - 1];
+                }
+                for (std::size_t k = i; k <= m; ++k) ai[k - 1] = ai[k - 1] * scale;
+            }
+        }
+        W(i) = scale * g;
+        g = s = scale = 0.0;
+        if (i <= m && i != n) {
+            for (std::size_t k = l; k <= n; ++k) scale = scale + std::fabs(a(i, k));
+            if (scale != 0.0) {
+                for (std::size_t k = l; k <= n; ++k) {
+                    a(i, k) = a(i, k) / scale;
+                    s = s + a(i, k) * a(i, k);
+                }
+                const double f = a(i, l);
+                g = -WithSignOf(std::sqrt(s), f);
+                const double h = f * g - s;
+                a(i, l) = f - g;
+                for (std::size_t k = l; k <= n; ++k) E(k) = a(i, k) / h;
+                // Row j's inner product with row i, for all rows l..m at
+                // once: each T(j) still sums over k in increasing order, and
+                // no row j is updated before its own product is complete.
+                for (std::size_t j = l; j <= m; ++j) T(j) = 0.0;
+                for (std::size_t k = l; k <= n; ++k) {
+                    const double *ak = a.Column(k);
+                    const double aik = ak[i - 1];
+                    for (std::size_t j = l; j <= m; ++j) T(j) = T(j) + ak[j - 1] * aik;
+                }
+                for (std::size_t k = l; k <= n; ++k) {
+                    double *ak = a.Column(k);
+                    const double ek = E(k);
+                    for (std::size_t j = l; j <= m; ++j) ak[j - 1] = ak[j - 1] + T(j) * ek;
+                }
+                for (std::size_t k = l; k <= n; ++k) a(i, k) = a(i, k) * scale;
+            }
+        }
+        const double bound = std::fabs(W(i)) + std::fabs(E(i));
+        if (bound > anorm) anorm = bound;
+    }
+
+    if (vectors) {
+        // Phase 2: accumulation of the right-hand transformations into V.
+        for (std::size_t i = n; i >= 1; --i) {
+            if (i < n) {
+                if (g != 0.0) {
+                    for (std::size_t k = l; k <= n; ++k) T(k) = a(i, k);
+                    double *vi = v.Column(i);
+                    for (std::size_t j = l; j <= n; ++j) vi[j - 1] = (T(j) / T(l)) / g;
+                    for (std::size_t j = l; j <= n; ++j) {
+                        double *vj = v.Column(j);
+                        double sum = 0.0;
+                        for (std::size_t k = l; k <= n; ++k) sum = sum + T(k) * vj[k - 1];
+                        for (std::size_t k = l; k <= n; ++k) vj[k - 1] = vj[k - 1] + sum * vi[k - 1];
+                    }
+                }
+                for (std::size_t j = l; j <= n; ++j) v(i, j) = v(j, i) = 0.0;
+            }
+            v(i, i) = 1.0;
+            g = E(i);
+            l = i;
+        }
+
+        // Phase 3: accumulation of the left-hand transformations into a.
+        for (std::size_t i = std::min(m, n); i >= 1; --i) {
+            l = i + 1;
+            g = W(i);
+            for (std::size_t j = l; j <= n; ++j) a(i, j) = 0.0;
+            double *ai = a.Column(i);
+            if (g != 0.0) {
+                g = 1.0 / g;
+                for (std::size_t j = l; j <= n; ++j) {
+                    double *aj = a.Column(j);
+                    double sum = 0.0;
+                    for (std::size_t k = l; k <= m; ++k) sum = sum + ai[k - 1] * aj[k - 1];
+                    const double f = (sum / ai[i - 1]) * g;
+                    for (std::size_t k = i; k <= m; ++k) aj[k - 1] = aj[k - 1] + f * ai[k - 1];
+                }
+                for (std::size_t j = i; j <= m; ++j) ai[j - 1] = ai[j - 1] * g;
+            } else {
+                for (std::size_t j = i; j <= m; ++j) ai[j - 1] = 0.0;
+            }
+            ai[i - 1] = ai[i - 1] + 1.0;
+        }
+    }
+
+    // Phase 4: diagonalisation of the bidiagonal form by implicitly shifted
+    // QR sweeps, one singular value at a time from the last.
+    for (std::size_t k = n; k >= 1; --k) {
+        for (int its = 1;; ++its) {
+            // Split test. e(1) is always 0.0, so the search ends at l = 1;
+            // l == 1 is tested first only to keep w(0) from being read.
+            bool cancel = true;
+            std::size_t nm = 0;
+            for (l = k; l >= 1; --l) {
+                nm = l - 1;
+                if (l == 1 || std::fabs(E(l)) + anorm == anorm) {
+                    cancel = false;
+                    break;
+                }
+                if (std::fabs(W(nm)) + anorm == anorm) break;
+            }
+            if (cancel) {
+                // w(nm) is negligible: chase e(l) away by rotations.
+                double c = 0.0;
+                s = 1.0;
+                for (std::size_t i = l; i <= k; ++i) {
+                    const double f = s * E(i);
+                    E(i) = c * E(i);
+                    if (std::fabs(f) + anorm == anorm) break;
+                    g = W(i);
+                    double h = SafeHypot(f, g);
+                    W(i) = h;
+                    h = 1.0 / h;
+                    c = g * h;
+                    s = -f * h;
+                    if (vectors) RotateColumns(m, a.Column(nm), a.Column(i), c, s);
+                }
+            }
+            double z = W(k);
+            if (l == k) {
+                // Converged; singular values are made non-negative.
+                if (z < 0.0) {
+                    W(k) = -z;
+                    if (vectors) {
+                        double *vk = v.Column(k);
+                        for (std::size_t j = 1; j <= n; ++j) vk[j - 1] = -vk[j - 1];
+                    }
+                }
+                break;
+            }
+            if (its == kSvdMaxTests) {
+                for (std::size_t i = 1; i <= k; ++i) W(i) = UnsettledValue();
+                return k;
+            }
+
+            // Shift from the trailing 2 x 2 block.
+            double x = W(l);
+            nm = k - 1;
+            double y = W(nm);
+            g = E(nm);
+            double h = E(k);
+            double f = ((y - z) * (y + z) + (g - h) * (g + h)) / (2.0 * h * y);
+            g = SafeHypot(f, 1.0);
+            f = ((x - z) * (x + z) + h * ((y / (f + WithSignOf(g, f))) - h)) / x;
+
+            // One QR sweep over l..k.
+            double c = 1.0;
+            s = 1.0;
+            for (std::size_t j = l; j <= nm; ++j) {
+                const std::size_t i = j + 1;
+                g = E(i);
+                y = W(i);
+                h = s * g;
+                g = c * g;
+                z = SafeHypot(f, h);
+                E(j) = z;
+                c = f / z;
+                s = h / z;
+                f = x * c + g * s;
+                g = g * c - x * s;
+                h = y * s;
+                y = y * c;
+                if (vectors) RotateColumns(n, v.Column(j), v.Column(i), c, s);
+                z = SafeHypot(f, h);
+                W(j) = z;
+                if (z != 0.0) {
+                    z = 1.0 / z;
+                    c = f * z;
+                    s = h * z;
+                }
+                f = c * g + s * y;
+                x = c * y - s * g;
+                if (vectors) RotateColumns(m, a.Column(j), a.Column(i), c, s);
+            }
+            E(l) = 0.0;
+            E(k) = f;
+            W(k) = x;
+        }
+    }
+    return 0;
+}
+
+void SortDescending(std::size_t n, const double *values, std::size_t inc,
+                    std::uint32_t *positions) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t p = static_cast<std::uint32_t>(i);
+        const double x = values[i * inc];
+        std::size_t j = i;
+        for (; j > 0 && x > values[positions[j - 1] * inc]; --j) positions[j] = positions[j - 1];
+        positions[j] = p;
+    }
+}
+
+void PermuteColumns(std::size_t m, std::size_t n, double *a, std::size_t lda,
+                    const std::uint32_t *positions, double *column, unsigned char *visited) {
+    std::memset(visited, 0, n);
+    const std::size_t bytes = m * sizeof(double);
+    for (std::size_t start = 0; start < n; ++start) {
+        if (visited[start] != 0) continue;
+        visited[start] = 1;
+        if (positions[start] == start) continue;
+        // Walk the cycle: each column takes the old column it names, the
+        // first one saved aside until the cycle closes.
+        if (bytes != 0) std::memcpy(column, a + start * lda, bytes);
+        std::size_t i = start;
+        for (;;) {
+            const std::size_t j = positions[i];
+            if (j == start) {
+                if (bytes != 0) std::memcpy(a + i * lda, column, bytes);
+                break;
+            }
+            if (bytes != 0) std::memcpy(a + i * lda, a + j * lda, bytes);
+            visited[j] = 1;
+            i = j;
+        }
+    }
+}
+
+}  // namespace kernels
+}  // namespace matrix
+}  // namespace kiv

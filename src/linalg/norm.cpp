@@ -1,0 +1,58 @@
+// src/linalg/norm.cpp: vector p-norms, the matrix 1-, 2- and infinity-norms, and the Frobenius norm.
+#include <matrix/linalg.h>
+
+#include <matrix/exceptions.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+
+#include "linalg/kernels/norm_kernel.h"
+#include "linalg/kernels/svd_kernel.h"
+#include "linalg/linalg_common.h"
+
+namespace kiv {
+namespace matrix {
+
+namespace {
+
+// The largest singular value: the first of largest magnitude as
+// SvdDecompose leaves them, unsorted (NaN when it gave up).
+double LargestSingularValue(const double *a, std::size_t m, std::size_t n) {
+    linalg::Scratch<double> copy(m * n);
+    linalg::Scratch<double> w(n);
+    linalg::Scratch<double> work(kernels::SvdDecomposeWorkspace(m, n));
+    std::memcpy(copy.Get(), a, m * n * sizeof(double));
+    kernels::SvdDecompose(m, n, copy.Get(), m, w.Get(), 1, nullptr, 0, work.Get());
+    return kernels::LargestMagnitude(n, w.Get(), 1);
+}
+
+}  // namespace
+
+double Norm(const CMatrix *A, double p) {
+    linalg::RequireTwoDimensions(A);
+    linalg::RequireRealDouble(A);
+    if (A->GetNoElems() == 0) return 0.0;
+    const std::size_t m = linalg::Rows(A);
+    const std::size_t n = linalg::Columns(A);
+    const double *a = linalg::Data(A);
+    if (m == 1 || n == 1) return kernels::VectorNorm(m * n, a, 1, p);
+    if (p == 2.0) return LargestSingularValue(a, m, n);
+    if (p == 1.0) return kernels::MatrixNorm1(m, n, a, m);
+    if (p == HUGE_VAL) {
+        linalg::Scratch<double> rows(m);
+        return kernels::MatrixNormInf(m, n, a, m, rows.Get());
+    }
+    throw CFunctionErrorException(L"The only matrix norms available are 1, 2, inf and fro");
+}
+
+double NormFro(const CMatrix *A) {
+    linalg::RequireTwoDimensions(A);
+    linalg::RequireRealDouble(A);
+    if (A->GetNoElems() == 0) return 0.0;
+    return kernels::FrobeniusNorm(linalg::Rows(A), linalg::Columns(A), linalg::Data(A),
+                                  linalg::Rows(A));
+}
+
+}  // namespace matrix
+}  // namespace kiv
