@@ -11,18 +11,13 @@
 #include <memory>
 
 #include "construct/transpose_kernel.h"
+#include "core/array_holder.h"
 #include "core/buffer.h"
 
 namespace kiv {
 namespace matrix {
 
 namespace {
-
-struct ArrayDeleter {
-    void operator()(CMatrix *a) const { mxDestroyArray(a); }
-};
-// Owns a result under construction until it is handed to the caller.
-using ArrayHolder = std::unique_ptr<CMatrix, ArrayDeleter>;
 
 // The element classes whose values the shape operations compute on; the
 // data themselves are moved by element size.

@@ -10,6 +10,8 @@
 #include <memory>
 #include <new>
 
+#include "core/bits.h"
+
 namespace kiv {
 namespace matrix {
 
@@ -173,40 +175,13 @@ unsigned int mxCalcSingleSubscript(const CMatrix *a, unsigned int nSubs,
 
 // --- Special values -------------------------------------------------------------
 
-namespace {
-
-constexpr std::uint64_t kPositiveInfBits = 0x7FF0000000000000ULL;
-constexpr std::uint64_t kNegativeInfBits = 0xFFF0000000000000ULL;
-constexpr std::uint64_t kNaNBits = 0x7FFFFFFFFFFFFFFFULL;
-constexpr std::uint64_t kNegativeNaNBits = 0xFFFFFFFFFFFFFFFFULL;
-
-std::uint64_t Bits(double x) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    return bits;
-}
-
-double FromBits(std::uint64_t bits) {
-    double x;
-    std::memcpy(&x, &bits, sizeof x);
-    return x;
-}
-
-}  // namespace
-
 double mxGetEps() { return 0x1.0p-52; }
-double mxGetInf() { return FromBits(kPositiveInfBits); }
-double mxGetNaN() { return FromBits(kNaNBits); }
+double mxGetInf() { return bits::ToDouble(bits::kPositiveInf); }
+double mxGetNaN() { return bits::ToDouble(bits::kLibraryNaN); }
 
-bool mxIsInf(double x) {
-    const std::uint64_t bits = Bits(x);
-    return bits == kPositiveInfBits || bits == kNegativeInfBits;
-}
+bool mxIsInf(double x) { return bits::IsLibraryInf(x); }
 
-bool mxIsNaN(double x) {
-    const std::uint64_t bits = Bits(x);
-    return bits == kNaNBits || bits == kNegativeNaNBits;
-}
+bool mxIsNaN(double x) { return bits::IsLibraryNaN(x); }
 
 bool mxIsFinite(double x) { return !mxIsInf(x) && !mxIsNaN(x); }
 

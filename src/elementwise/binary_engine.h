@@ -46,6 +46,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "core/operand_checks.h"
+
 namespace kiv {
 namespace matrix {
 
@@ -96,21 +98,13 @@ inline bool IsTrue(double x) { return x != 0.0; }
 
 namespace engine {
 
-/// True for an array the numeric element-wise functions accept: class
-/// double with no imaginary part (the logical flag does not matter).
-inline bool IsRealDouble(const CMatrix *a) {
-    return a->GetClassID() == mxClassDouble && a->GetPi() == nullptr;
-}
+using matrix::IsRealDouble;
+using matrix::RequireRealDouble;
+using matrix::ThrowNotImplemented;
 
 // Throw helpers keep the checks on the hot path short.
-[[noreturn]] inline void ThrowNotImplemented() { throw CNotImplementedException(); }
 [[noreturn]] inline void ThrowDimsMustMatch() {
     throw CArrayDimsMustMatchForBinaryOpException();
-}
-
-/// Throws CNotImplementedException unless `a` is a real double array.
-inline void RequireRealDouble(const CMatrix *a) {
-    if (!IsRealDouble(a)) ThrowNotImplemented();
 }
 
 /// Throws CArrayDimsMustMatchForBinaryOpException unless A and B have the

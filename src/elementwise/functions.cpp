@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+#include "core/array_holder.h"
+#include "core/bits.h"
 #include "elementwise/binary_engine.h"
 #include "elementwise/unary_engine.h"
 
@@ -17,48 +19,18 @@ namespace matrix {
 
 namespace {
 
-struct ArrayDeleter {
-    void operator()(CMatrix *a) const { mxDestroyArray(a); }
-};
-using ArrayHolder = std::unique_ptr<CMatrix, ArrayDeleter>;
-
-// Bit patterns of the special values. The library's NaN and its negation
-// are the only patterns that count as NaN; other NaNs (0/0 from the
-// floating-point unit, say) are ordinary values for the tests.
-constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
-constexpr std::uint64_t kPositiveInf = 0x7FF0000000000000;
-constexpr std::uint64_t kNegativeInf = 0xFFF0000000000000;
-constexpr std::uint64_t kLibraryNaN = 0x7FFFFFFFFFFFFFFF;
-constexpr std::uint64_t kNegatedNaN = 0xFFFFFFFFFFFFFFFF;
-
-std::uint64_t BitsOf(double x) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    return bits;
-}
-
-double FromBits(std::uint64_t bits) {
-    double x;
-    std::memcpy(&x, &bits, sizeof x);
-    return x;
-}
-
-bool IsInfPattern(std::uint64_t bits) { return bits == kPositiveInf || bits == kNegativeInf; }
-bool IsNaNPattern(std::uint64_t bits) { return bits == kLibraryNaN || bits == kNegatedNaN; }
-
 // Element functions. Abs and Uminus work on the sign bit so that zeros and
 // NaN payloads come out exactly as described, whatever the instruction set.
-double AbsElement(double x) { return FromBits(BitsOf(x) & ~kSignBit); }
-double UminusElement(double x) { return FromBits(BitsOf(x) ^ kSignBit); }
+double AbsElement(double x) { return bits::ToDouble(bits::Of(x) & ~bits::kSignBit); }
+double UminusElement(double x) { return bits::ToDouble(bits::Of(x) ^ bits::kSignBit); }
 double ExpElement(double x) { return std::exp(x); }
 // The sum is rounded to double before floor, so 2^52 + 1 rounds to 2^52 + 2.
 double RoundElement(double x) { return std::floor(x + 0.5); }
 double SignElement(double x) { return x > 0.0 ? 1.0 : (x < 0.0 ? -1.0 : 0.0); }
-double IsinfElement(double x) { return IsInfPattern(BitsOf(x)) ? 1.0 : 0.0; }
-double IsnanElement(double x) { return IsNaNPattern(BitsOf(x)) ? 1.0 : 0.0; }
+double IsinfElement(double x) { return bits::IsLibraryInf(x) ? 1.0 : 0.0; }
+double IsnanElement(double x) { return bits::IsLibraryNaN(x) ? 1.0 : 0.0; }
 double IsfiniteElement(double x) {
-    const std::uint64_t bits = BitsOf(x);
-    return IsInfPattern(bits) || IsNaNPattern(bits) ? 0.0 : 1.0;
+    return bits::IsLibraryInf(x) || bits::IsLibraryNaN(x) ? 0.0 : 1.0;
 }
 
 // --- Mod ----------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "core/array_holder.h"
 #include "elementwise/binary_engine.h"
 #include "reduce/dimension_walk.h"
 
@@ -14,12 +15,6 @@ namespace kiv {
 namespace matrix {
 
 namespace {
-
-struct ArrayDeleter {
-    void operator()(CMatrix *a) const { mxDestroyArray(a); }
-};
-// Owns a result under construction until it is handed to the caller.
-using ArrayHolder = std::unique_ptr<CMatrix, ArrayDeleter>;
 
 // Line policies (see dimension_walk.h). A line starts from its first element
 // and takes a later one only when kBetter(candidate, current) holds. The

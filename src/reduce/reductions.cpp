@@ -8,25 +8,14 @@
 #include <cstddef>
 #include <memory>
 
+#include "core/array_holder.h"
+#include "core/operand_checks.h"
 #include "reduce/dimension_walk.h"
 
 namespace kiv {
 namespace matrix {
 
 namespace {
-
-struct ArrayDeleter {
-    void operator()(CMatrix *a) const { mxDestroyArray(a); }
-};
-// Owns a result under construction until it is handed to the caller.
-using ArrayHolder = std::unique_ptr<CMatrix, ArrayDeleter>;
-
-// The reductions compute on real double arrays only.
-void RequireRealDouble(const CMatrix *a) {
-    if (a->GetClassID() != mxClassDouble || a->GetPi() != nullptr) {
-        throw CNotImplementedException();
-    }
-}
 
 // Line policies (see dimension_walk.h). The states live in the result's
 // data between elements.
