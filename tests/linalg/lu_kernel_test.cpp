@@ -1,5 +1,6 @@
 // tests/linalg/lu_kernel_test.cpp: tests of the Crout LU kernel and the row permutations on raw padded buffers.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <numeric>
 #include <random>
@@ -77,6 +78,17 @@ TEST(LuCrout, ReplacesZeroPivots) {
     EXPECT_EQ(got.info, 1);
     Dense id = Identity(3);
     EXPECT_EQ(RunCrout(id).info, 0);
+}
+
+// When every scaled candidate is NaN no row wins the comparison: the
+// diagonal row stays, and the record still names a row.
+TEST(LuCrout, KeepsDiagonalRowWhenEveryCandidateIsNaN) {
+    Dense a(2, 2);
+    a.v = {std::nan(""), std::nan(""), 1, 2};
+    const CroutRun got = RunCrout(a);
+    EXPECT_EQ(got.ipiv, (std::vector<std::int32_t>{1, 2}));
+    EXPECT_EQ(got.parity, 1);
+    EXPECT_TRUE(got.intact);
 }
 
 TEST(PivotsToPermutation, SwapsInStepOrder) {

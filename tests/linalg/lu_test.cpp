@@ -167,6 +167,15 @@ TEST(Lu, AllocationFailureLeaksNothing) {
     }
 }
 
+TEST(Det, AllocationFailureLeaksNothing) {
+    std::mt19937_64 rng(Seed());
+    const ArrayPtr a = ToArray(Random(6, 6, rng));
+    const ArraySnapshot before = ArraySnapshot::Of(a.get());
+    const int points = ForEachAllocationFailure(
+        [&] { Det(a.get()); }, [&] { EXPECT_TRUE(ArraySnapshot::Of(a.get()) == before); });
+    EXPECT_GT(points, 1);
+}
+
 TEST(Det, WorkedExamples) {
     EXPECT_NEAR(Det(Matrix(2, 2, {1, 3, 2, 4}).get()), -2.0, 4 * kEps);
     EXPECT_EQ(Det(Array({0, 0}).get()), 1.0);

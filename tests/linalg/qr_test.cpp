@@ -65,6 +65,9 @@ TEST(Qr, FactorisesThreeFour) {
     const std::vector<double> want = {-0.6, -0.8, -0.8, 0.6};
     for (std::size_t i = 0; i < 4; ++i) EXPECT_NEAR(q[i], want[i], 2 * kEps) << i;
     EXPECT_EQ(matrix_test::Values(f.r.get()), (std::vector<double>{-5, 0}));
+    // The diagonal of R carries -sign of the leading element.
+    const ArrayPtr b = Matrix(2, 1, {-3, 4});
+    EXPECT_EQ(matrix_test::Values(Plain(b.get()).r.get()), (std::vector<double>{5, 0}));
 }
 
 // The pivoting examples: the longer column first; the earlier of equal
