@@ -310,6 +310,43 @@ TEST(Indexref, MaskMatchesPlainSelection) {
     }
 }
 
+// Long masks are read in words of 64 elements: a full word, a dense and a
+// sparse one, a last word cut short, and false words beyond A; each element
+// size must come out as a plain selection would.
+TEST(Indexref, MaskWordsEveryElementSize) {
+    const unsigned int n = 300;
+    std::vector<bool> on(n + 100, false);  // the mask runs 100 elements beyond A
+    for (unsigned int i = 0; i < 64; ++i) on[i] = true;               // full
+    for (unsigned int i = 64; i < 128; ++i) on[i] = i % 3 != 0;       // dense
+    for (unsigned int i : {130u, 131u, 190u}) on[i] = true;           // sparse
+    for (unsigned int i = 192; i < 256; ++i) on[i] = i % 2 == 0;      // dense
+    for (unsigned int i : {256u, 280u, 298u}) on[i] = true;           // last, cut short
+    ArrayPtr M = Array({1, n + 100});
+    for (unsigned int i = 0; i < n + 100; ++i) mxGetPr(M.get())[i] = on[i] ? 1.0 : 0.0;
+    M->SetLogical();
+    for (mxClassID id : {mxClassInt8, mxClassInt16, mxClassSingle, mxClassDouble}) {
+        ArrayPtr A = Array({n, 1}, id, mxComplexityComplex);
+        const std::size_t size = A->GetElementSize();
+        for (int part = 0; part < 2; ++part) {
+            auto *bytes = static_cast<unsigned char *>(part == 0 ? A->GetPr() : A->GetPi());
+            for (std::size_t b = 0; b < n * size; ++b) {
+                bytes[b] = static_cast<unsigned char>(b * 7 + part);
+            }
+        }
+        ArrayPtr R(Indexref(A.get(), M.get()));
+        for (int part = 0; part < 2; ++part) {
+            const void *data = part == 0 ? A->GetPr() : A->GetPi();
+            const auto *from = static_cast<const unsigned char *>(data);
+            std::vector<unsigned char> expected;
+            for (unsigned int i = 0; i < n; ++i) {
+                if (on[i]) expected.insert(expected.end(), from + i * size, from + (i + 1) * size);
+            }
+            EXPECT_EQ(Bytes(R.get(), part == 0 ? R->GetPr() : R->GetPi()), expected)
+                << "class " << id << " part " << part;
+        }
+    }
+}
+
 // --- A(I,J) ---------------------------------------------------------------------
 
 // An empty subscript gives an empty real double result whose other extent
