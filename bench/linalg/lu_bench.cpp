@@ -1,4 +1,4 @@
-// bench/linalg/lu_bench.cpp: benchmarks of Lu, Det and the Crout kernel beside Eigen's PartialPivLU.
+// bench/linalg/lu_bench.cpp: Lu, Det and the Crout kernel beside Eigen's PartialPivLU.
 //
 // Our factorisation is Crout's, left-looking, one column at a time in the
 // stated order; Eigen's is blocked and right-looking with plain partial

@@ -6,7 +6,7 @@
 // applied as an in-order product (about m * (m - k)^2 flops at step k), so
 // it grows much faster than Eigen's Householder QR solve, which applies the
 // reflections to b only. Rates: 2n^3/3 flops per second for the square
-// solves; none for the tall ones, whose work differs by design.
+// solves; none for the tall ones, whose work differs in kind.
 #include <benchmark/benchmark.h>
 #include <matrix/matrix.h>
 

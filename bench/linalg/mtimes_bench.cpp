@@ -1,4 +1,4 @@
-// bench/linalg/mtimes_bench.cpp: benchmarks of Mtimes and its kernel beside a plain triple loop and Eigen.
+// bench/linalg/mtimes_bench.cpp: Mtimes and its kernel beside a plain loop and Eigen.
 //
 // Every element of our product is one in-order sum, so the kernel may block
 // for registers and caches but never split a sum; Eigen may reorder its

@@ -1,4 +1,4 @@
-// src/linalg/linalg_common.h: operand checks and scratch buffers shared by the linear algebra functions.
+// src/linalg/linalg_common.h: operand checks and scratch buffers of the linear algebra.
 #ifndef MATRIX_SRC_LINALG_LINALG_COMMON_H
 #define MATRIX_SRC_LINALG_LINALG_COMMON_H
 

@@ -1,4 +1,4 @@
-// tests/linalg/linalg_test_util.cpp: random matrices, padded kernel buffers, bit comparison and the LAPACK oracle.
+// tests/linalg/linalg_test_util.cpp: test matrices, padded buffers, bit checks, LAPACK.
 #include "linalg/linalg_test_util.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-// tests/linalg/linalg_test_util.h: random matrices, padded kernel buffers, bit comparison and the LAPACK oracle.
+// tests/linalg/linalg_test_util.h: test matrices, padded buffers, bit checks, LAPACK.
 #ifndef MATRIX_TESTS_LINALG_LINALG_TEST_UTIL_H
 #define MATRIX_TESTS_LINALG_LINALG_TEST_UTIL_H
 

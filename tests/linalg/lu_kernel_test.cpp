@@ -1,4 +1,4 @@
-// tests/linalg/lu_kernel_test.cpp: tests of the Crout LU kernel and the row permutations on raw padded buffers.
+// tests/linalg/lu_kernel_test.cpp: tests of the LU kernels on raw padded buffers.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>

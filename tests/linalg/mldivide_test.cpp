@@ -65,7 +65,8 @@ TEST(Mldivide, WorkedExamples) {
     EXPECT_NEAR(Values(x.get())[0], 2.0, 4 * kEps);
 
     // Rank 0: the zero matrix gives zeros.
-    x.reset(Mldivide(Matrix(3, 2, {0, 0, 0, 0, 0, 0}).get(), Matrix(3, 2, {1, 2, 3, 4, 5, 6}).get()));
+    const ArrayPtr zero = Matrix(3, 2, {0, 0, 0, 0, 0, 0});
+    x.reset(Mldivide(zero.get(), Matrix(3, 2, {1, 2, 3, 4, 5, 6}).get()));
     EXPECT_EQ(Dims(x.get()), (DimList{2, 2}));
     EXPECT_EQ(Values(x.get()), (std::vector<double>{0, 0, 0, 0}));
 
@@ -145,7 +146,8 @@ TEST(Mldivide, SquareResidualIsSmall) {
 TEST(Mldivide, TallLeastSquaresAgreesWithDgels) {
     std::mt19937_64 rng(Seed());
     for (const Shape &s : std::vector<Shape>{{2, 1}, {7, 5}, {40, 6}, {100, 30}}) {
-        const Dense a = Random(s.m, s.n, rng, Fill::kUniform), b = Random(s.m, 2, rng, Fill::kUniform);
+        const Dense a = Random(s.m, s.n, rng, Fill::kUniform);
+        const Dense b = Random(s.m, 2, rng, Fill::kUniform);
         const Dense x = FromArray(ArrayPtr(Mldivide(ToArray(a).get(), ToArray(b).get())).get());
         Dense af = a, bf = b;
         const int m = static_cast<int>(s.m), n = static_cast<int>(s.n), nrhs = 2;
@@ -169,7 +171,8 @@ TEST(Mldivide, AllocationFailureLeaksNothing) {
     std::mt19937_64 rng(Seed());
     for (const Shape &s : std::vector<Shape>{{4, 4}, {6, 3}, {3, 6}}) {
         const ArrayPtr a = ToArray(Random(s.m, s.n, rng)), b = ToArray(Random(s.m, 2, rng));
-        const ArraySnapshot beforeA = ArraySnapshot::Of(a.get()), beforeB = ArraySnapshot::Of(b.get());
+        const ArraySnapshot beforeA = ArraySnapshot::Of(a.get());
+        const ArraySnapshot beforeB = ArraySnapshot::Of(b.get());
         for (bool right : {false, true}) {
             const ArrayPtr at(Transpose(a.get())), bt(Transpose(b.get()));
             const int points = ForEachAllocationFailure(

@@ -33,7 +33,8 @@ TEST(Mtimes, SameBitsAsInOrderInnerProducts) {
             const Dense b = Random(sa.n, n, rng);
             if (a.v.size() == 1 || b.v.size() == 1) continue;  // the scalar rules
             ArrayPtr c(Mtimes(ToArray(a).get(), ToArray(b).get()));
-            ExpectSameBits(c.get(), ref::Mtimes(a, b), ToString(sa) + " times n=" + std::to_string(n));
+            ExpectSameBits(c.get(), ref::Mtimes(a, b),
+                           ToString(sa) + " times n=" + std::to_string(n));
             EXPECT_FALSE(mxIsLogical(c.get()));
         }
     }

@@ -1,4 +1,4 @@
-// tests/linalg/reference.h: plain versions of the library's stated orders of operations, the oracle of the bit-for-bit tests.
+// tests/linalg/reference.h: plain versions of the stated orders of operations.
 //
 // Each function follows the library's definition step by step, row by row
 // where the definition is row by row, with no blocking and no reordering:

@@ -1,4 +1,4 @@
-// src/linalg/kernels/lu_kernel.cpp: Crout LU factorisation with scaled partial pivoting, and its row permutation.
+// src/linalg/kernels/lu_kernel.cpp: Crout LU with scaled partial pivoting, row permutations.
 #include "linalg/kernels/lu_kernel.h"
 
 #include <cmath>

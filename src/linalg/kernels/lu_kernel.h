@@ -1,4 +1,4 @@
-// src/linalg/kernels/lu_kernel.h: Crout LU factorisation with scaled partial pivoting, and its row permutation.
+// src/linalg/kernels/lu_kernel.h: Crout LU with scaled partial pivoting, row permutations.
 #ifndef MATRIX_SRC_LINALG_KERNELS_LU_KERNEL_H
 #define MATRIX_SRC_LINALG_KERNELS_LU_KERNEL_H
 

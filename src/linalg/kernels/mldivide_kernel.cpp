@@ -1,4 +1,4 @@
-// src/linalg/kernels/mldivide_kernel.cpp: Gaussian elimination, back substitution and the QR least-squares solve.
+// src/linalg/kernels/mldivide_kernel.cpp: elimination, back substitution, QR solve.
 #include "linalg/kernels/mldivide_kernel.h"
 
 #include <cmath>

@@ -1,4 +1,4 @@
-// src/linalg/kernels/mldivide_kernel.h: Gaussian elimination, back substitution and the QR least-squares solve.
+// src/linalg/kernels/mldivide_kernel.h: elimination, back substitution, QR solve.
 #ifndef MATRIX_SRC_LINALG_KERNELS_MLDIVIDE_KERNEL_H
 #define MATRIX_SRC_LINALG_KERNELS_MLDIVIDE_KERNEL_H
 

@@ -1,4 +1,4 @@
-// src/linalg/kernels/mtimes_kernel.cpp: the in-order matrix product, blocked for registers and caches.
+// src/linalg/kernels/mtimes_kernel.cpp: the in-order matrix product, blocked for caches.
 #include "linalg/kernels/mtimes_kernel.h"
 
 #include <algorithm>
