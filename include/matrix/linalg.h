@@ -75,7 +75,24 @@ MATRIX_API CMatrix *Mldivide(const CMatrix *A, const CMatrix *B);
 /// columns of B), kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B);
 
+/// Factorises a real symmetric positive definite matrix as A = R'*R, R
+/// upper triangular, reading only A's upper triangle (the diagonal
+/// included): a non-symmetric A is taken as the symmetric matrix of its
+/// upper triangle. Row by row, x = A(j,j) - R(j-1,j)^2 - ... - R(0,j)^2
+/// (subtracted from the last square up), R(j,j) = sqrt(x), and R(j,i) =
+/// (A(j,i) - R(0,j)*R(0,i) - ... - R(j-1,j)*R(j-1,i)) / R(j,j). Sets ok to
+/// true, then to false when some x is negative; a zero x passes and gives
+/// infinities or NaNs without a report. Returns a new real double n x n
+/// matrix owned by the caller: R, or 0 x 0 when ok is false. Any A without
+/// elements (whatever its shape, class or dimensions) gives 0 x 0 with ok
+/// true. Throws, in this order: CMatrixMustBeSquareException (also for more
+/// than two dimensions), COperationNotDefinedOnClassException (class not
+/// double), CNotImplementedException (complex), kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Chol(const CMatrix *A, bool &ok);
+/// Returns R as the form with ok does (a new real double matrix owned by the
+/// caller), or throws CFunctionErrorException "Matrix must be positive
+/// definite" where that form reports ok false; its other exceptions, in the
+/// same order, are those of that form.
 MATRIX_API CMatrix *Chol(const CMatrix *A);
 
 /// Factorises a real double m x n matrix by Householder reflections with
@@ -97,17 +114,102 @@ MATRIX_API void Qr(CMatrix *&Q, CMatrix *&R, CMatrix *&E, const CMatrix *A, bool
 /// arrays owned by the caller); empty case, outputs and exceptions as there.
 MATRIX_API void Qr(CMatrix *&Q, CMatrix *&R, const CMatrix *A, bool economy);
 
+/// Computes the singular values of a real double m x n matrix by the
+/// Golub-Kahan-Reinsch procedure (Householder bidiagonalisation, then
+/// implicitly shifted QR sweeps, at most 30 convergence tests per value) on
+/// A itself. Returns a new real double min(m, n) x 1 column owned by the
+/// caller, largest first (equal values in the order the procedure left
+/// them); an A without elements gives 0 x 1. economy has no effect. A value
+/// still unsettled after its 30th test, and every value the procedure had
+/// not reached by then, is reported as NaN. Throws, in this order:
+/// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
+/// double, or complex), kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Svd(const CMatrix *A, bool economy);
+/// Decomposes a real double m x n matrix as A = U*S*V', S diagonal with the
+/// singular values largest first, U and V with orthonormal columns in the
+/// same order. A tall or square A is decomposed as it is, a wide one
+/// through A' (U and V swap roles); without economy the decomposed p x q
+/// matrix (p >= q) is padded with zero columns to p x p. Sets new real
+/// double arrays owned by the caller, with k = min(m, n):
+///   economy false: U m x m, S m x n, V n x n;
+///   economy true:  U m x k, S k x k, V n x k (the same when m = n).
+/// An A without elements gives the same shapes, U and V the leading
+/// columns of the identity and S zeros. Values given up on are NaN, as for
+/// the one-output form. The outputs are set to null first and stay null
+/// when the call throws, in this order:
+/// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
+/// double, or complex), kiv::CExhaustedMemoryException.
 MATRIX_API void Svd(CMatrix *&U, CMatrix *&S, CMatrix *&V, const CMatrix *A, bool economy);
+/// Returns the rank of a real double matrix with the default tolerance
+/// eps*(max(m, n)*s(0)), s(0) the largest singular value of Svd(A, false):
+/// the number of leading singular values strictly greater than the
+/// tolerance (the zero matrix has rank 0; a NaN value neither counts nor
+/// ends the count). An A without elements has rank 0 whatever its shape or
+/// class. Throws what Svd(A, false) throws, in the same order.
 MATRIX_API unsigned int Rank(const CMatrix *A);
+/// Returns the number of leading singular values of A strictly greater than
+/// tol, as the default-tolerance form does.
 MATRIX_API unsigned int Rank(const CMatrix *A, double tol);
+/// Returns the p-norm of a real double vector or matrix. A vector (one row
+/// or one column): p = 0 gives +Inf; p = +Inf the largest |v(i)|, p = -Inf
+/// the smallest; p = 1 the sum of |v(i)| in storage order; any other p
+/// (2 included) pow(sum of pow(|v(i)|, p), 1/p) in storage order. A matrix:
+/// p = 1 the largest column sum of magnitudes, p = +Inf the largest row sum
+/// (the maxima start at 0.0), p = 2 the largest singular value (NaN when
+/// the SVD gave up on it). An A without elements gives 0.0. Throws, in this
+/// order: COperationOnNDArrayNotDefinedException, CNotImplementedException
+/// (not double, or complex), CFunctionErrorException "The only matrix
+/// norms available are 1, 2, inf and fro" (a matrix with another p),
+/// kiv::CExhaustedMemoryException.
 MATRIX_API double Norm(const CMatrix *A, double p);
+/// Returns the Frobenius norm of a real double matrix: sqrt of the sum of
+/// the squares of all elements, summed in storage order without scaling;
+/// 0.0 for an A without elements. Throws, in this order:
+/// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
+/// double, or complex).
 MATRIX_API double NormFro(const CMatrix *A);
 
+/// Computes the eigenvalues of a real double square matrix: optional
+/// balancing by powers of 2, reduction to Hessenberg form by elimination
+/// with pivoting, and the Francis double-shift QR algorithm with
+/// exceptional shifts, at most 30 tests per eigenvalue. Returns a new real
+/// double n x 1 column owned by the caller, in the order of deflation (not
+/// sorted); a complex eigenvalue (imaginary part above eps in magnitude) is
+/// reported as its modulus, so a conjugate pair gives the same positive
+/// value twice. Eigenvalues not found by their 30th test are reported as
+/// NaN. A 0 x 0 A gives 0 x 1 whatever its class. Throws, in this order:
+/// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
+/// double, or complex), CMatrixMustBeSquareException,
+/// kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Eig(const CMatrix *A, bool balance);
+/// Computes the eigenvalues as the one-output form does and an eigenvector
+/// for each by inverse iteration: from a normally distributed start (Randn,
+/// so kiv::RandSeed repeats it), x = (A - lambda*I)\x normalised, at most
+/// 10 solves, stopping when two iterates agree within 1e-6 up to sign; a
+/// solve whose norm is not finite (a 1 x 1 A, a NaN eigenvalue) keeps the
+/// previous iterate. Sets D, the n x n diagonal matrix of the eigenvalues,
+/// and V, whose column k is a unit vector for the k-th (its sign depends on
+/// the start; for a complex eigenvalue the modulus is the shift): new real
+/// double arrays owned by the caller. A 0 x 0 A gives two 0 x 0 matrices.
+/// The outputs are set to null first and stay null when the call throws,
+/// the exceptions of the one-output form in the same order, then those of
+/// Mldivide, Norm, Randn and Rdivide in the iteration.
 MATRIX_API void Eig(CMatrix *&D, CMatrix *&V, const CMatrix *A, bool balance);
 
+/// Builds the Givens rotation G = [c s; -s c] that turns a two-element real
+/// double x into [r; 0], r = sqrt(x(0)^2 + x(1)^2) computed without overflow
+/// (sqrt((q/p)^2 + 1.0)*p with p the larger magnitude), c = x(0)/r,
+/// s = x(1)/r; G is the identity when r is 0.0. Only the element count is
+/// tested: a row, a column or any array of two elements will do. Returns a
+/// new real double 2 x 2 matrix owned by the caller. Throws, in this order:
+/// CFunctionErrorException "Matrix must be a column of two elements",
+/// CNotImplementedException (not double, or complex),
+/// kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Planerot(const CMatrix *x);
+/// Sets G as the one-output form does and y = [r; 0] (computed directly,
+/// not as G*x): new real double arrays owned by the caller, 2 x 2 and
+/// 2 x 1. The outputs are set to null first and stay null when the call
+/// throws, the exceptions of the one-output form in the same order.
 MATRIX_API void Planerot(CMatrix *&G, CMatrix *&y, const CMatrix *x);
 
 }  // namespace matrix
