@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/array_holder.h"
 #include "index/element_copy.h"
 #include "index/positions.h"
 
@@ -18,11 +19,6 @@ namespace kiv {
 namespace matrix {
 
 namespace {
-
-struct ArrayDeleter {
-    void operator()(CMatrix *a) const { mxDestroyArray(a); }
-};
-using ArrayHolder = std::unique_ptr<CMatrix, ArrayDeleter>;
 
 // The array left after a deletion: A's class and complexity, no flags, so
 // that deleting from a logical array gives a plain one.

@@ -14,6 +14,7 @@
 #include <memory>
 #include <new>
 
+#include "core/array_holder.h"
 #include "index/element_copy.h"
 #include "index/positions.h"
 
@@ -21,11 +22,6 @@ namespace kiv {
 namespace matrix {
 
 namespace {
-
-struct ArrayDeleter {
-    void operator()(CMatrix *a) const { mxDestroyArray(a); }
-};
-using ArrayHolder = std::unique_ptr<CMatrix, ArrayDeleter>;
 
 const double *DoubleData(const CMatrix *a) { return static_cast<const double *>(a->GetPr()); }
 
