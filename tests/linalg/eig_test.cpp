@@ -46,7 +46,7 @@ const double kEps = std::ldexp(1.0, -52);
 const double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-const std::vector<std::size_t> kOrders = {1, 2, 3, 4, 5, 7, 10, 33, 50};
+const std::vector<std::size_t> kOrders = {1, 2, 3, 4, 5, 7, 10, 16, 33, 48};
 
 struct Decomposition {
     ArrayPtr d, v;

@@ -45,6 +45,51 @@ struct Indexed {
     double *Column(std::size_t j) const { return data + (j - 1) * ld; }
 };
 
+// Columns of a reflection's update handled together: their inner products
+// are independent chains, so interleaving them keeps several adders busy
+// while each chain keeps its own increasing order.
+constexpr std::size_t kColumnBlock = 4;
+
+// Applies a reflection to the columns j = first..last of mat, indices from
+// 1: s = 0.0 + col_j(k0)*x(k0) + ... + col_j(k1)*x(k1) in increasing k,
+// then col_j(k) = col_j(k) + factor(s)*y(k) for k = u0..u1. x and y are
+// addressed from 1 (x[k - 1]) and lie outside those columns.
+template <class Factor>
+void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, const double *x,
+                   std::size_t k0, std::size_t k1, const double *y, std::size_t u0,
+                   std::size_t u1, Factor factor) {
+    std::size_t j = first;
+    for (; j + kColumnBlock <= last + 1; j += kColumnBlock) {
+        double *c0 = mat.Column(j);
+        double *c1 = mat.Column(j + 1);
+        double *c2 = mat.Column(j + 2);
+        double *c3 = mat.Column(j + 3);
+        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+        for (std::size_t k = k0 - 1; k < k1; ++k) {
+            const double t = x[k];
+            s0 = s0 + c0[k] * t;
+            s1 = s1 + c1[k] * t;
+            s2 = s2 + c2[k] * t;
+            s3 = s3 + c3[k] * t;
+        }
+        const double f0 = factor(s0), f1 = factor(s1), f2 = factor(s2), f3 = factor(s3);
+        for (std::size_t k = u0 - 1; k < u1; ++k) {
+            const double t = y[k];
+            c0[k] = c0[k] + f0 * t;
+            c1[k] = c1[k] + f1 * t;
+            c2[k] = c2[k] + f2 * t;
+            c3[k] = c3[k] + f3 * t;
+        }
+    }
+    for (; j <= last; ++j) {
+        double *c = mat.Column(j);
+        double sum = 0.0;
+        for (std::size_t k = k0 - 1; k < k1; ++k) sum = sum + c[k] * x[k];
+        const double f = factor(sum);
+        for (std::size_t k = u0 - 1; k < u1; ++k) c[k] = c[k] + f * y[k];
+    }
+}
+
 }  // namespace
 
 std::size_t SvdDecomposeWorkspace(std::size_t m, std::size_t n) { return n + std::max(m, n); }
@@ -81,17 +126,11 @@ std::size_t SvdDecompose(std::size_t m, std::size_t n, double *a_, std::size_t l
                     ai[k - 1] = ai[k - 1] / scale;
                     s = s + ai[k - 1] * ai[k - 1];
                 }
-                double f = ai[i - 1];
+                const double f = ai[i - 1];
                 g = -WithSignOf(std::sqrt(s), f);
                 const double h = f * g - s;
                 ai[i - 1] = f - g;
-                for (std::size_t j = l; j <= n; ++j) {
-                    double *aj = a.Column(j);
-                    double sum = 0.0;
-                    for (std::size_t k = i; k <= m; ++k) sum = sum + aj[k - 1] * ai[k - 1];
-                    f = sum / h;
-                    for (std::size_t k = i; k <= m; ++k) aj[k - 1] = aj[k - 1] + f * ai[k - 1];
-                }
+                UpdateColumns(a, l, n, ai, i, m, ai, i, m, [h](double sum) { return sum / h; });
                 for (std::size_t k = i; k <= m; ++k) ai[k - 1] = ai[k - 1] * scale;
             }
         }
@@ -138,12 +177,7 @@ std::size_t SvdDecompose(std::size_t m, std::size_t n, double *a_, std::size_t l
                     for (std::size_t k = l; k <= n; ++k) T(k) = a(i, k);
                     double *vi = v.Column(i);
                     for (std::size_t j = l; j <= n; ++j) vi[j - 1] = (T(j) / T(l)) / g;
-                    for (std::size_t j = l; j <= n; ++j) {
-                        double *vj = v.Column(j);
-                        double sum = 0.0;
-                        for (std::size_t k = l; k <= n; ++k) sum = sum + T(k) * vj[k - 1];
-                        for (std::size_t k = l; k <= n; ++k) vj[k - 1] = vj[k - 1] + sum * vi[k - 1];
-                    }
+                    UpdateColumns(v, l, n, t, l, n, vi, l, n, [](double sum) { return sum; });
                 }
                 for (std::size_t j = l; j <= n; ++j) v(i, j) = v(j, i) = 0.0;
             }
@@ -160,13 +194,9 @@ std::size_t SvdDecompose(std::size_t m, std::size_t n, double *a_, std::size_t l
             double *ai = a.Column(i);
             if (g != 0.0) {
                 g = 1.0 / g;
-                for (std::size_t j = l; j <= n; ++j) {
-                    double *aj = a.Column(j);
-                    double sum = 0.0;
-                    for (std::size_t k = l; k <= m; ++k) sum = sum + ai[k - 1] * aj[k - 1];
-                    const double f = (sum / ai[i - 1]) * g;
-                    for (std::size_t k = i; k <= m; ++k) aj[k - 1] = aj[k - 1] + f * ai[k - 1];
-                }
+                const double aii = ai[i - 1];
+                UpdateColumns(a, l, n, ai, l, m, ai, i, m,
+                              [aii, g](double sum) { return (sum / aii) * g; });
                 for (std::size_t j = i; j <= m; ++j) ai[j - 1] = ai[j - 1] * g;
             } else {
                 for (std::size_t j = i; j <= m; ++j) ai[j - 1] = 0.0;
