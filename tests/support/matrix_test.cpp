@@ -2,6 +2,7 @@
 #include "support/matrix_test.h"
 
 #include <cstring>
+#include <utility>
 
 namespace matrix_test {
 
@@ -11,6 +12,22 @@ ArrayPtr Matrix(unsigned int m, unsigned int n, std::initializer_list<double> va
     ArrayPtr a(mxCreateDoubleMatrix(m, n, mxComplexityReal));
     EXPECT_EQ(values.size(), std::size_t{m} * n);
     std::copy(values.begin(), values.end(), mxGetPr(a.get()));
+    return a;
+}
+
+ArrayPtr Filled(const DimList &dims, const std::vector<double> &values) {
+    ArrayPtr a = Array(dims);
+    EXPECT_EQ(values.size(), a->GetNoElems());
+    std::copy(values.begin(), values.end(), mxGetPr(a.get()));
+    return a;
+}
+
+ArrayPtr Counted(const DimList &dims, double first, mxComplexity complexity) {
+    ArrayPtr a = Array(dims, mxClassDouble, complexity);
+    for (unsigned int k = 0; k < a->GetNoElems(); ++k) {
+        mxGetPr(a.get())[k] = first + k;
+        if (complexity == mxComplexityComplex) mxGetPi(a.get())[k] = -(first + k) / 4;
+    }
     return a;
 }
 
@@ -47,6 +64,79 @@ std::uint64_t Bits(double x) {
     std::uint64_t bits;
     std::memcpy(&bits, &x, sizeof bits);
     return bits;
+}
+
+double FromBits(std::uint64_t bits) {
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+std::vector<std::uint64_t> BitsOf(const std::vector<double> &values) {
+    std::vector<std::uint64_t> out;
+    for (double x : values) out.push_back(Bits(x));
+    return out;
+}
+
+std::vector<std::uint64_t> BitsOf(const CMatrix *a) { return BitsOf(Values(a)); }
+
+std::vector<ArrayPtr> NonRealDoubleOperands() {
+    const struct {
+        DimList dims;
+        mxClassID id;
+        mxComplexity complexity;
+    } kinds[] = {{{2, 2}, mxClassDouble, mxComplexityComplex},
+                 {{1, 1}, mxClassDouble, mxComplexityComplex},
+                 {{0, 0}, mxClassDouble, mxComplexityComplex},
+                 {{2, 2}, mxClassSingle, mxComplexityReal},
+                 {{1, 1}, mxClassInt32, mxComplexityReal},
+                 {{0, 0}, mxClassUint16, mxComplexityReal},
+                 {{1, 3}, mxClassChar, mxComplexityReal},
+                 {{1, 1}, mxClassCell, mxComplexityReal}};
+    std::vector<ArrayPtr> out;
+    for (const auto &kind : kinds) {
+        ArrayPtr a = Array(kind.dims, kind.id, kind.complexity);
+        if (kind.id != mxClassCell) {
+            std::memset(a->GetPr(), 1, a->GetAllocSize());
+            if (a->GetPi() != nullptr) std::memset(a->GetPi(), 2, a->GetAllocSize());
+        }
+        out.push_back(std::move(a));
+    }
+    return out;
+}
+
+std::vector<std::vector<double>> Lines(const CMatrix *a, unsigned int dim) {
+    const DimList dims = Dims(a);
+    DimList reduced = dims;
+    if (dim <= reduced.size()) reduced[dim - 1] = 1;
+    std::size_t count = 1;
+    for (unsigned int length : reduced) count *= length;
+    std::vector<std::vector<double>> lines(count);
+    const double *p = mxGetPr(a);
+    for (std::size_t e = 0; e < a->GetNoElems(); ++e) {
+        std::size_t rest = e, r = 0, stride = 1;
+        for (std::size_t d = 0; d < dims.size(); ++d) {
+            if (d + 1 != dim) r += rest % dims[d] * stride;
+            rest /= dims[d];
+            stride *= reduced[d];
+        }
+        lines[r].push_back(p[e]);
+    }
+    return lines;
+}
+
+Snapshots::Snapshots(std::initializer_list<const CMatrix *> arrays)
+    : Snapshots(std::vector<const CMatrix *>(arrays)) {}
+
+Snapshots::Snapshots(const std::vector<const CMatrix *> &arrays) : m_arrays(arrays) {
+    for (const CMatrix *a : m_arrays) m_before.push_back(ArraySnapshot::Of(a));
+}
+
+bool Snapshots::Unchanged() const {
+    for (std::size_t k = 0; k < m_arrays.size(); ++k) {
+        if (!(ArraySnapshot::Of(m_arrays[k]) == m_before[k])) return false;
+    }
+    return true;
 }
 
 namespace {

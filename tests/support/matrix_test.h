@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "support/alloc_tracker.h"
@@ -23,8 +24,16 @@ struct ArrayDeleter {
 /// Owns an array for the length of a test.
 using ArrayPtr = std::unique_ptr<CMatrix, ArrayDeleter>;
 
+using DimList = std::vector<unsigned int>;
+
 /// Returns a real m x n double array holding `values` in column-major order.
 ArrayPtr Matrix(unsigned int m, unsigned int n, std::initializer_list<double> values);
+/// Returns a real double array of any shape holding `values` in column-major order.
+ArrayPtr Filled(const DimList &dims, const std::vector<double> &values);
+/// Returns a double array whose element k is first + k and, when complex,
+/// whose imaginary element k is -(first + k) / 4.
+ArrayPtr Counted(const DimList &dims, double first = 1.0,
+                 kiv::matrix::mxComplexity complexity = kiv::matrix::mxComplexityReal);
 /// Returns an uninitialised array of the given shape and class.
 ArrayPtr Array(std::vector<unsigned int> dims,
                kiv::matrix::mxClassID classId = kiv::matrix::mxClassDouble,
@@ -37,6 +46,21 @@ std::vector<double> Values(const CMatrix *a);
 std::vector<double> ImagValues(const CMatrix *a);
 std::string Narrow(const kiv::WString &text);
 std::uint64_t Bits(double x);
+double FromBits(std::uint64_t bits);
+std::vector<std::uint64_t> BitsOf(const std::vector<double> &values);
+/// Bit patterns of the real part of a double array.
+std::vector<std::uint64_t> BitsOf(const CMatrix *a);
+
+/// Arrays the numerical functions refuse: complex doubles (2x2, 1x1 and 0x0),
+/// other numeric classes, char and cell; data filled so that snapshots
+/// compare real bytes.
+std::vector<ArrayPtr> NonRealDoubleOperands();
+
+/// The elements of every line of `a` along dimension `dim` (1-based), in
+/// order, indexed by the column-major position of the line's result in the
+/// array reduced along `dim`; beyond the last dimension each element is a
+/// line of its own. Found through subscripts, element by element.
+std::vector<std::vector<double>> Lines(const CMatrix *a, unsigned int dim);
 
 /// Everything a caller can observe of an array: shape, class, flags,
 /// counter, data pointers and data bytes. Two snapshots compare equal when
@@ -53,6 +77,18 @@ struct ArraySnapshot {
 
     static ArraySnapshot Of(const CMatrix *a);
     bool operator==(const ArraySnapshot &other) const;
+};
+
+/// Snapshots of several arrays, to check that a call left them as they were.
+class Snapshots {
+public:
+    Snapshots(std::initializer_list<const CMatrix *> arrays);
+    explicit Snapshots(const std::vector<const CMatrix *> &arrays);
+    bool Unchanged() const;
+
+private:
+    std::vector<const CMatrix *> m_arrays;
+    std::vector<ArraySnapshot> m_before;
 };
 
 /// Counts the blocks a piece of code leaves allocated.
@@ -95,6 +131,23 @@ int ForEachAllocationFailure(Operation operation, Check check) {
     return kMaxFailurePoints;
 }
 
+/// ForEachAllocationFailure on `call`, checking after each failure that the
+/// listed arrays are as they were. A failed call must leave them so, which
+/// lets every run reuse them. A returned array is destroyed.
+template <typename Call>
+int FailurePoints(Call call, std::initializer_list<const CMatrix *> unchanged) {
+    const Snapshots before(unchanged);
+    return ForEachAllocationFailure(
+        [&] {
+            if constexpr (std::is_void_v<decltype(call())>) {
+                call();
+            } else {
+                ArrayPtr result(call());
+            }
+        },
+        [&] { EXPECT_TRUE(before.Unchanged()); });
+}
+
 }  // namespace matrix_test
 
 /// Expects `statement` to throw `Class` with exactly the wide message `message`.
@@ -113,5 +166,21 @@ int ForEachAllocationFailure(Operation operation, Check check) {
         }                                                                               \
         if (!caught_) ADD_FAILURE() << #statement " did not throw " #Class;             \
     } while (0)
+
+/// Expects `statement` to throw `Class` with `message`, to leave no block
+/// behind and to leave every array listed after the message as it was.
+#define EXPECT_CLEAN_THROW(statement, Class, message, ...)                              \
+    do {                                                                                \
+        const ::matrix_test::Snapshots before_({__VA_ARGS__});                          \
+        const ::matrix_test::LiveBlocks blocks_;                                        \
+        EXPECT_THROW_MSG(statement, Class, message);                                    \
+        EXPECT_EQ(blocks_.Delta(), 0) << #statement " leaked";                          \
+        EXPECT_TRUE(before_.Unchanged()) << #statement " changed an argument";          \
+    } while (0)
+
+/// The refusal of an operand whose class or complexity a function does not take.
+#define EXPECT_NOT_IMPLEMENTED(statement, ...)                                          \
+    EXPECT_CLEAN_THROW(statement, ::kiv::matrix::CNotImplementedException,              \
+                       L"Operation not implemented! :-(", __VA_ARGS__)
 
 #endif  // MATRIX_TESTS_SUPPORT_MATRIX_TEST_H
