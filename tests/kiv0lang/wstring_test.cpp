@@ -1,4 +1,4 @@
-// tests/kiv0lang/wstring_test.cpp: the wide string.
+// tests/kiv0lang/wstring_test.cpp: the wide string and the out-of-memory exception.
 #include <kiv/exception.h>
 #include <kiv/wstring.h>
 
@@ -23,53 +23,40 @@ TEST(WString, ConstructsFromTextAndNull) {
     EXPECT_STREQ(s.c_str(), L"Index exceeds matrix dimensions");
 }
 
-TEST(WString, CopiesAreIndependent) {
+TEST(WString, CopiesAreIndependentAndMovesLeaveTheSourceEmpty) {
     // Both the inline and the heap representation.
     for (const wchar_t *text : {L"short", L"a text longer than the inline capacity"}) {
-        WString a(text);
-        WString b(a);
-        EXPECT_TRUE(a == b);
+        WString a(text), b(a), c;
         b.GetBufferSetLength(2)[0] = L'X';
         EXPECT_STREQ(a.c_str(), text);
         EXPECT_TRUE(a != b);
-        WString c;
         c = a;
-        EXPECT_TRUE(c == a);
         const WString &alias = c;
         c = alias;  // self-assignment keeps the text
         EXPECT_TRUE(c == a);
+        WString d(std::move(c));
+        EXPECT_STREQ(d.c_str(), text);
+        EXPECT_EQ(c.GetLength(), 0);  // NOLINT(bugprone-use-after-move)
+        c = std::move(d);
+        EXPECT_STREQ(c.c_str(), text);
+        c = WString(L"x");
+        EXPECT_STREQ(c.c_str(), L"x");
     }
 }
 
-TEST(WString, MoveLeavesSourceEmptyAndUsable) {
-    for (const wchar_t *text : {L"short", L"a text longer than the inline capacity"}) {
-        WString a(text);
-        WString b(std::move(a));
-        EXPECT_STREQ(b.c_str(), text);
-        EXPECT_EQ(a.GetLength(), 0);  // NOLINT(bugprone-use-after-move)
-        a = std::move(b);
-        EXPECT_STREQ(a.c_str(), text);
-        a = WString(L"x");
-        EXPECT_STREQ(a.c_str(), L"x");
-    }
-}
-
-TEST(WString, GetBufferSetLengthKeepsPrefixAndTerminates) {
+TEST(WString, GetBufferSetLengthKeepsThePrefixAndTerminates) {
     WString s(L"abc");
     wchar_t *buffer = s.GetBufferSetLength(40);
     EXPECT_EQ(s.GetLength(), 40);
-    EXPECT_EQ(std::wstring(buffer, 3), L"abc");
-    for (int i = 3; i < 40; ++i) EXPECT_EQ(buffer[i], L'\0');
-    EXPECT_EQ(s.c_str()[40], L'\0');
+    EXPECT_EQ(std::wstring(buffer, 41), std::wstring(L"abc") + std::wstring(38, L'\0'));
     for (int i = 0; i < 40; ++i) buffer[i] = L'z';
     EXPECT_EQ(std::wcslen(s.c_str()), 40u);
     s.GetBufferSetLength(2);
     EXPECT_STREQ(s.c_str(), L"zz");
     s.GetBufferSetLength(-5);
     EXPECT_EQ(s.GetLength(), 0);
-}
 
-TEST(WString, EqualityComparesLengthAndCharacters) {
+    // Equality compares the lengths, then the characters.
     WString withNul;
     withNul.GetBufferSetLength(2)[0] = L'a';  // "a\0" of length 2
     EXPECT_TRUE(WString(L"a") != withNul);
@@ -77,7 +64,7 @@ TEST(WString, EqualityComparesLengthAndCharacters) {
     EXPECT_TRUE(WString(L"abc") != WString(L"abd"));
 }
 
-TEST(WString, FailedGrowthThrowsAndKeepsText) {
+TEST(WString, FailedGrowthThrowsAndKeepsTheText) {
     WString s(L"kept");
     const matrix_test::LiveBlocks blocks;
     matrix_test::FailNthAllocation(1);
@@ -85,6 +72,19 @@ TEST(WString, FailedGrowthThrowsAndKeepsText) {
     matrix_test::FailNthAllocation(0);
     EXPECT_STREQ(s.c_str(), L"kept");
     EXPECT_EQ(blocks.Delta(), 0);
+}
+
+TEST(CExhaustedMemoryException, IsThrownAndCopiedWithoutAllocating) {
+    // Throwing it must not need the memory that just ran out.
+    matrix_test::FailNthAllocation(1);
+    try {
+        const kiv::CExhaustedMemoryException original;
+        throw kiv::CExhaustedMemoryException(original);
+    } catch (const kiv::IException &e) {
+        EXPECT_TRUE(matrix_test::AllocationFailurePending());
+        EXPECT_EQ(matrix_test::Narrow(e.GetMessage()), "Out of memory");
+    }
+    matrix_test::FailNthAllocation(0);
 }
 
 }  // namespace
