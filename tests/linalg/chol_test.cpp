@@ -78,6 +78,26 @@ TEST(CholeskyUpper, ReportsTheFailingRow) {
     EXPECT_EQ(kernels::CholeskyUpper(2, a.v.data(), 2, r.v.data(), 2), 0u);
 }
 
+// After a failure at row j the rows above it are complete: they do not
+// depend on A(j,j), so they match the factor of the definite matrix.
+TEST(CholeskyUpper, CompletesTheRowsAboveAFailure) {
+    std::mt19937_64 rng(Seed());
+    for (std::size_t failing : {1, 4, 5, 8}) {
+        const Dense a = PositiveDefinite(9, rng, true);
+        bool ok;
+        const Dense want = ref::Chol(a, ok);
+        Dense bad = a;
+        bad(failing, failing) = -1.0;
+        Dense r(9, 9, 7.0);
+        EXPECT_EQ(kernels::CholeskyUpper(9, bad.v.data(), 9, r.v.data(), 9), failing + 1);
+        for (std::size_t j = 0; j < 9; ++j) {
+            for (std::size_t i = 0; i < failing; ++i) {
+                EXPECT_EQ(Bits(r(i, j)), Bits(want(i, j))) << failing << ": " << i << ", " << j;
+            }
+        }
+    }
+}
+
 // Random symmetric matrices, definite or not, through the function: the
 // factor bit for bit when the reference succeeds, ok and the 0 x 0 result
 // when it fails.
