@@ -106,6 +106,47 @@ void ExpectSameBits(const CMatrix *got, const Dense &want, const std::string &wh
     ExpectSameBits(FromArray(got), want, what);
 }
 
+void ExpectSameBits(const std::vector<double> &got, const std::vector<double> &want,
+                    const std::string &what) {
+    Dense g(got.size(), 1), w(want.size(), 1);
+    g.v = got;
+    w.v = want;
+    ExpectSameBits(g, w, what);
+}
+
+void ExpectRefusal(const std::function<void()> &call, Error error,
+                   const std::vector<const CMatrix *> &args, const std::string &what) {
+    SCOPED_TRACE(what);
+    const matrix_test::Snapshots before(args);
+    const matrix_test::LiveBlocks blocks;
+#define LINALG_REFUSAL(e, Class, message) \
+    case Error::e: EXPECT_THROW_MSG(call(), Class, message); break
+    switch (error) {
+        LINALG_REFUSAL(kNotImplemented, CNotImplementedException, L"Operation not implemented! :-(");
+        LINALG_REFUSAL(kNDArray, COperationOnNDArrayNotDefinedException,
+                       L"Operation on ND array is not defined");
+        LINALG_REFUSAL(kSquare, CMatrixMustBeSquareException, L"Matrix must be square");
+        LINALG_REFUSAL(kInnerDims, CInnerMatrixDimsMustAgreeException,
+                       L"Inner matrix dimensions must agree");
+        LINALG_REFUSAL(kDims, CMatrixDimsMustAgreeException, L"Matrix dimensions must agree");
+        LINALG_REFUSAL(kTransposeND, CTransposeOnNDArrayNotDefinedException,
+                       L"Transpose on ND array is not defined");
+        LINALG_REFUSAL(kNotTwo, CFunctionErrorException, L"Matrix must be a column of two elements");
+        LINALG_REFUSAL(kNotPermitted, COperationNotDefinedOnClassException,
+                       L"Operation not permetted on input data");
+        LINALG_REFUSAL(kNotPositive, CFunctionErrorException, L"Matrix must be positive definite");
+        LINALG_REFUSAL(kOnlyNorms, CFunctionErrorException,
+                       L"The only matrix norms available are 1, 2, inf and fro");
+    }
+#undef LINALG_REFUSAL
+    EXPECT_EQ(blocks.Delta(), 0) << "leaked";
+    EXPECT_TRUE(before.Unchanged()) << "changed an argument";
+}
+
+void ExpectNull(std::initializer_list<const CMatrix *> outputs, const std::string &what) {
+    for (const CMatrix *x : outputs) EXPECT_EQ(x, nullptr) << what;
+}
+
 Padded::Padded(std::size_t m, std::size_t n, std::size_t extraRows)
     : m_m(m), m_n(n), m_ld(std::max<std::size_t>(m, 1) + extraRows),
       m_buf(m_ld * std::max<std::size_t>(n, 1), PaddingValue()) {}
@@ -151,6 +192,16 @@ Dense Gemm(char ta, char tb, double alpha, const Dense &a, const Dense &b, doubl
                r.v.data(), &ldc, 1, 1);
     }
     return r;
+}
+
+std::vector<double> Dgesvd(Dense a) {
+    const int m = static_cast<int>(a.m), n = static_cast<int>(a.n), one = 1;
+    std::vector<double> s(std::min(a.m, a.n));
+    WithWorkspace([&](double *work, const int *lwork, int *info) {
+        dgesvd_("N", "N", &m, &n, a.v.data(), &m, s.data(), nullptr, &one, nullptr, &one, work,
+                lwork, info, 1, 1);
+    });
+    return s;
 }
 
 Dense Identity(std::size_t n) {

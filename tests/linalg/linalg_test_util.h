@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,6 +16,22 @@
 #include "support/matrix_test.h"
 
 namespace linalg_test {
+
+using kiv::matrix::CMatrix;
+using matrix_test::Array;
+using matrix_test::ArrayPtr;
+using matrix_test::Bits;
+using matrix_test::Dims;
+using matrix_test::FailurePoints;
+using matrix_test::Matrix;
+using matrix_test::Values;
+using DimList = std::vector<unsigned int>;
+
+const double kEps = 0x1p-52;
+const double kInf = std::numeric_limits<double>::infinity();
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+/// The bits of the NaN the library reports for values it gave up on.
+const std::uint64_t kGiveUpBits = 0x7FFFFFFFFFFFFFFFull;
 
 /// A dense column-major matrix of the tests, leading dimension = rows.
 struct Dense {
@@ -57,6 +75,28 @@ Dense FromArray(const kiv::matrix::CMatrix *a);
 /// Adds a failure unless got and want hold the same bits.
 void ExpectSameBits(const Dense &got, const Dense &want, const std::string &what);
 void ExpectSameBits(const kiv::matrix::CMatrix *got, const Dense &want, const std::string &what);
+void ExpectSameBits(const std::vector<double> &got, const std::vector<double> &want,
+                    const std::string &what);
+
+/// The refusals of the linear-algebra functions: each its class and message.
+enum class Error {
+    kNotImplemented,
+    kNDArray,
+    kSquare,
+    kInnerDims,
+    kDims,
+    kTransposeND,
+    kNotTwo,
+    kNotPermitted,
+    kNotPositive,
+    kOnlyNorms,
+};
+/// Expects `call` to throw the class and message of `error`, to leave no
+/// block behind and every array in `args` unchanged.
+void ExpectRefusal(const std::function<void()> &call, Error error,
+                   const std::vector<const CMatrix *> &args, const std::string &what = "");
+/// Expects `outputs` all null, as a failed call of a multi-output form leaves them.
+void ExpectNull(std::initializer_list<const CMatrix *> outputs, const std::string &what = "");
 
 /// A kernel argument in a buffer whose leading dimension exceeds its rows,
 /// the padding filled with a NaN that the kernel must leave alone.
@@ -76,12 +116,47 @@ private:
     std::vector<double> m_buf;
 };
 
+/// FailurePoints for a multi-output form `call`, writing the listed
+/// outputs: after a failure they must be null (they are set beforehand to a
+/// sentinel), after a success they are destroyed.
+template <typename Call>
+int OutputFailurePoints(Call call, std::initializer_list<CMatrix **> outputs,
+                        std::initializer_list<const CMatrix *> unchanged) {
+    const matrix_test::Snapshots before(unchanged);
+    const ArrayPtr sentinel(kiv::matrix::mxCreateDoubleMatrix(1, 1, kiv::matrix::mxComplexityReal));
+    const std::vector<CMatrix **> outs(outputs);
+    return matrix_test::ForEachAllocationFailure(
+        [&] {
+            for (CMatrix **o : outs) *o = sentinel.get();
+            call();
+            for (CMatrix **o : outs) kiv::matrix::mxDestroyArray(*o);
+        },
+        [&] {
+            for (CMatrix **o : outs) EXPECT_EQ(*o, nullptr);
+            EXPECT_TRUE(before.Unchanged());
+        });
+}
+
 // Norms and products of the oracle, from reference BLAS and LAPACK.
 double Norm1(const Dense &a);
 /// Returns alpha*op(A)*op(B) + beta*C (op: 'N' or 'T').
 Dense Gemm(char ta, char tb, double alpha, const Dense &a, const Dense &b, double beta,
            const Dense &c);
 Dense Identity(std::size_t n);
+/// Calls a LAPACK routine `call(work, lwork, info)` twice: a workspace
+/// query, then the work itself, which must succeed.
+template <typename Call>
+void WithWorkspace(Call call) {
+    double query = 0.0;
+    int lwork = -1, info = 0;
+    call(&query, &lwork, &info);
+    lwork = static_cast<int>(query);
+    std::vector<double> work(static_cast<std::size_t>(lwork));
+    call(work.data(), &lwork, &info);
+    EXPECT_EQ(info, 0);
+}
+/// The singular values of LAPACK's dgesvd, largest first.
+std::vector<double> Dgesvd(Dense a);
 
 }  // namespace linalg_test
 
@@ -92,6 +167,10 @@ void dgetrf_(const int *m, const int *n, double *a, const int *lda, int *ipiv, i
 void dgels_(const char *trans, const int *m, const int *n, const int *nrhs, double *a,
             const int *lda, double *b, const int *ldb, double *work, const int *lwork, int *info,
             std::size_t transLength);
+void dgesvd_(const char *jobu, const char *jobvt, const int *m, const int *n, double *a,
+             const int *lda, double *s, double *u, const int *ldu, double *vt, const int *ldvt,
+             double *work, const int *lwork, int *info, std::size_t jobuLength,
+             std::size_t jobvtLength);
 double dlange_(const char *norm, const int *m, const int *n, const double *a, const int *lda,
                double *work, std::size_t normLength);
 void dgemm_(const char *transa, const char *transb, const int *m, const int *n, const int *k,
@@ -99,21 +178,5 @@ void dgemm_(const char *transa, const char *transb, const int *m, const int *n, 
             const double *beta, double *c, const int *ldc, std::size_t transaLength,
             std::size_t transbLength);
 }
-
-/// Expects `statement` to throw E with `message`, leaving every listed
-/// argument unchanged and nothing allocated.
-#define EXPECT_REJECTS(statement, E, message, ...)                                      \
-    do {                                                                                \
-        const std::vector<const ::kiv::matrix::CMatrix *> args_{__VA_ARGS__};           \
-        std::vector<::matrix_test::ArraySnapshot> before_;                              \
-        for (const auto *a_ : args_) before_.push_back(::matrix_test::ArraySnapshot::Of(a_)); \
-        const ::matrix_test::LiveBlocks blocks_;                                        \
-        EXPECT_THROW_MSG(statement, E, message);                                        \
-        EXPECT_EQ(blocks_.Delta(), 0);                                                  \
-        for (std::size_t i_ = 0; i_ < args_.size(); ++i_) {                             \
-            EXPECT_TRUE(::matrix_test::ArraySnapshot::Of(args_[i_]) == before_[i_])     \
-                << "argument " << i_ << " changed";                                     \
-        }                                                                               \
-    } while (0)
 
 #endif  // MATRIX_TESTS_LINALG_LINALG_TEST_UTIL_H
