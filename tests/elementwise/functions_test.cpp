@@ -184,11 +184,16 @@ TEST(Mod, IntegersGiveTheFlooredRemainderAndAScalarDivisorActsAsAnArrayOfIt) {
     const std::vector<double> xv = TestValues();
     const unsigned int n = static_cast<unsigned int>(xv.size());
     ArrayPtr X = Filled({n, 1}, xv);
-    for (double y : {3.0, -0.1, 2.5, 0.0, -0.0, kInf, kNaN, 1e-300}) {
+    for (double y : {3.0, -0.1, 2.5, 0.0, -0.0, kInf, 1e-300}) {
         ArrayPtr Y = Filled({n, 1}, std::vector<double>(n, y));
         ArrayPtr byScalar(Mod(X.get(), y)), byArray(Mod(X.get(), Y.get()));
         EXPECT_EQ(BitsOf(byScalar.get()), BitsOf(byArray.get())) << y;
     }
+    // When both operands of an arithmetic step are NaN, which payload comes
+    // out depends on the operand order the compiler picks for a commutative
+    // step, so a NaN divisor is compared by NaN-ness only.
+    ArrayPtr byNaN(Mod(X.get(), kNaN));
+    for (double r : Values(byNaN.get())) EXPECT_TRUE(std::isnan(r));
     // A zero divisor returns X unchanged, NaN patterns included.
     EXPECT_EQ(BitsOf(ArrayPtr(Mod(X.get(), 0.0)).get()), BitsOf(xv));
 }
