@@ -23,6 +23,7 @@ using matrix_test::ArrayPtr;
 using matrix_test::Bits;
 using matrix_test::Dims;
 using matrix_test::FailurePoints;
+using matrix_test::Filled;
 using matrix_test::Matrix;
 using matrix_test::Values;
 using DimList = std::vector<unsigned int>;

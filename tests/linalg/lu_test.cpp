@@ -117,20 +117,18 @@ TEST(LuCrout, PermutationKernels) {
     EXPECT_EQ(perm, (std::vector<std::uint32_t>{2, 0, 1, 3}));
     std::mt19937_64 rng(Seed());
     for (std::size_t m : {0, 1, 2, 5, 33}) {
-        for (int kind = 0; kind < 3; ++kind) {
+        for (int kind = 0; kind < 2; ++kind) {
             std::vector<std::uint32_t> p(m);
             std::iota(p.begin(), p.end(), 0u);
-            if (kind == 1 && m > 0) std::rotate(p.begin(), p.begin() + 1, p.end());
-            if (kind == 2) std::shuffle(p.begin(), p.end(), rng);
+            if (kind == 0) std::shuffle(p.begin(), p.end(), rng);
+            if (kind == 1 && m > 0) std::rotate(p.begin(), p.begin() + 1, p.end());  // one long cycle
             const Dense a = Random(m, m + 2, rng);
             Padded pa(a);
             std::vector<unsigned char> moved(m);
             std::vector<double> row(m + 2);
             kernels::MoveRows(m, m + 2, pa.Data(), pa.Ld(), p.data(), moved.data(), row.data());
             Dense want(m, m + 2);
-            for (std::size_t i = 0; i < m; ++i) {
-                for (std::size_t j = 0; j < m + 2; ++j) want(p[i], j) = a(i, j);
-            }
+            for (std::size_t k = 0; k < want.v.size(); ++k) want(p[k % m], k / m) = a.v[k];
             ExpectSameBits(pa.Contents(), want, "m=" + std::to_string(m));
             EXPECT_TRUE(pa.PaddingIntact());
         }

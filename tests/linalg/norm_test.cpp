@@ -67,32 +67,22 @@ TEST(Norm, KernelsLeavePaddingAlone) {
 // start at the first element; empty matrices give 0.0 for any p.
 TEST(Norm, WorkedExamples) {
     struct Case {
-        ArrayPtr a;
+        unsigned int m, n;
+        std::vector<double> a;
         double p, want;
     };
-    std::vector<Case> cases;
-    for (const auto &pw : std::vector<std::pair<double, double>>{{2, 5}, {1, 7}, {kInf, 4}, {-kInf, 3}, {0, kInf}}) {
-        cases.push_back({Matrix(1, 2, {3, -4}), pw.first, pw.second});
-    }
-    cases.push_back({Matrix(2, 2, {1, 3, -2, 4}), 1, 6});
-    cases.push_back({Matrix(2, 2, {1, 3, -2, 4}), kInf, 7});
-    cases.push_back({Matrix(2, 3, {1, -10, 2, 20, -3, 30}), kInf, 60});
-    cases.push_back({Matrix(2, 3, {1, -10, 2, 20, -3, 30}), 1, 33});
-    cases.push_back({Matrix(2, 2, {kNaN, 1, 2, 3}), 1, 5});
-    cases.push_back({Matrix(2, 2, {kNaN, 1, 2, 3}), kInf, 4});
-    cases.push_back({Matrix(3, 1, {2, kNaN, -5}), kInf, 5});
-    cases.push_back({Matrix(3, 1, {2, kNaN, -5}), -kInf, 2});
-    cases.push_back({Matrix(3, 1, {2, kNaN, -5}), 1, kNaN});
-    cases.push_back({Matrix(1, 3, {0, 0, 0}), 0, kInf});
-    cases.push_back({Matrix(1, 3, {0, 0, 0}), 2, 0});
-    for (const DimList &d : {DimList{0, 0}, DimList{0, 3}, DimList{3, 0}}) {
-        cases.push_back({Array(d), 2, 0});
-        cases.push_back({Array(d), 3, 0});
-    }
-    for (const Case &t : cases) {
-        const double got = Norm(t.a.get(), t.p);
+    for (const Case &t : std::vector<Case>{
+             {1, 2, {3, -4}, 2, 5}, {1, 2, {3, -4}, 1, 7}, {1, 2, {3, -4}, kInf, 4},
+             {1, 2, {3, -4}, -kInf, 3}, {1, 2, {3, -4}, 0, kInf}, {2, 2, {1, 3, -2, 4}, 1, 6},
+             {2, 2, {1, 3, -2, 4}, kInf, 7}, {2, 3, {1, -10, 2, 20, -3, 30}, kInf, 60},
+             {2, 3, {1, -10, 2, 20, -3, 30}, 1, 33}, {2, 2, {kNaN, 1, 2, 3}, 1, 5},
+             {2, 2, {kNaN, 1, 2, 3}, kInf, 4}, {3, 1, {2, kNaN, -5}, kInf, 5},
+             {3, 1, {2, kNaN, -5}, -kInf, 2}, {3, 1, {2, kNaN, -5}, 1, kNaN},
+             {3, 1, {2, kNaN, -5}, 2, kNaN}, {1, 3, {0, 0, 0}, 0, kInf}, {1, 3, {0, 0, 0}, 2, 0},
+             {0, 0, {}, 2, 0}, {0, 3, {}, 3, 0}, {3, 0, {}, 2, 0}, {3, 0, {}, 3, 0}}) {
+        const double got = Norm(Filled({t.m, t.n}, t.a).get(), t.p);
         EXPECT_TRUE(got == t.want || (std::isnan(got) && std::isnan(t.want)))
-            << ToString({Dims(t.a.get())[0], Dims(t.a.get())[1]}) << " p = " << t.p << ": " << got;
+            << t.m << "x" << t.n << " p = " << t.p << ": " << got;
     }
     EXPECT_EQ(NormFro(Matrix(1, 2, {3, 4}).get()), 5.0);
     EXPECT_EQ(NormFro(Array({0, 3}).get()), 0.0);
