@@ -178,15 +178,9 @@ TEST(Chol, AllocationFailureLeaksNothing) {
         const ArrayPtr arg = ToArray(a);
         bool ok;
         EXPECT_GT(FailurePoints([&] { return Chol(arg.get(), ok); }, {arg.get()}), 0);
-        EXPECT_GT(FailurePoints(
-                      [&] {
-                          try {
-                              const ArrayPtr r(Chol(arg.get()));
-                          } catch (const CFunctionErrorException &) {
-                          }
-                      },
-                      {arg.get()}),
-                  0);
+        if (definite) {
+            EXPECT_GT(FailurePoints([&] { return Chol(arg.get()); }, {arg.get()}), 0);
+        }
     }
 }
 
