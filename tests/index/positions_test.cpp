@@ -1,201 +1,145 @@
-// tests/index/positions_test.cpp: position lists from subscripts and the index check.
-#include <gtest/gtest.h>
-
+// tests/index/positions_test.cpp: the subscript iterators, position lists and the index check.
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <random>
 #include <utility>
-#include <vector>
 
 #include "index/positions.h"
-#include "support/matrix_test.h"
+#include "index_test.h"
 
 namespace {
 
-using namespace kiv::matrix;
-using matrix_test::ArrayPtr;
-using matrix_test::Matrix;
-using List = std::vector<std::uint32_t>;
+using namespace index_test;
+using List = PositionList;
 
-ArrayPtr Row(std::initializer_list<double> values) {
-    return Matrix(1, static_cast<unsigned int>(values.size()), values);
+List ListOf(void (*fill)(const CMatrix *, List &), const ArrayPtr &subscript) {
+    List list;
+    fill(subscript.get(), list);
+    return list;
 }
 
-ArrayPtr Uint32Row(std::vector<std::uint32_t> values) {
-    ArrayPtr a = matrix_test::Array({1, static_cast<unsigned int>(values.size())}, mxClassUint32);
-    std::memcpy(a->GetPr(), values.data(), values.size() * sizeof(std::uint32_t));
+TEST(Iterators, DoublesRoundAndWrapUint32AsStoredTruthNotZero) {
+    const ArrayPtr index = Row({0.5, 0.49, 2.5, -0.5, -0.6, -1, 0x1p32 + 1, NAN, 0x1p63});
+    CMatrixIndexIterator it(index.get());
+    for (std::uint32_t e : {1u, 0u, 3u, 0u, 4294967295u, 4294967295u, 1u, 0u, 0u}) {
+        EXPECT_EQ(it.GetNextIndex(), e);
+    }
+    const ArrayPtr u = U32({7, 0, 4294967295u});
+    CMatrixIndexIterator ui(u.get());
+    for (std::uint32_t e : {7u, 0u, 4294967295u}) EXPECT_EQ(ui.GetNextIndex(), e);
+    const ArrayPtr mask = Row({0, NAN, -0.0, 2}), umask = U32({0, 5});
+    CMatrixLogicalIterator mi(mask.get()), umi(umask.get());
+    for (bool e : {false, true, false, true}) EXPECT_EQ(mi.GetNextLogical(), e);
+    EXPECT_FALSE(umi.GetNextLogical());
+    EXPECT_TRUE(umi.GetNextLogical());
+}
+
+TEST(Positions, OtherClassesRefusedBeforeAnythingIsRead) {
+    for (mxClassID id : {mxClassInt32, mxClassSingle, mxClassChar, mxClassUint8, mxClassCell}) {
+        const ArrayPtr a = Array({1, 2}, id);
+        List list;
+        ExpectThrows(kClass, [&] { CMatrixIndexIterator{a.get()}; });
+        ExpectThrows(kClass, [&] { CMatrixLogicalIterator{a.get()}; });
+        ExpectThrows(kClass, [&] { CheckIndices(a.get(), 3); });
+        ExpectThrows(kClass, [&] { IndexToPositions(a.get(), list); });
+        ExpectThrows(kClass, [&] { MaskToPositions(a.get(), list); });
+        EXPECT_TRUE(list.empty());
+    }
+    std::uint32_t last, count;  // counted masks are double only
+    ExpectThrows(kClass, [&] { CountMask(U32({1}).get(), last, count); });
+}
+
+// A row of 1000 valid indices (limit 3) with some elements replaced.
+ArrayPtr LongIndex(std::vector<std::pair<std::size_t, double>> changes) {
+    ArrayPtr a = Array({1, 1000});
+    for (std::size_t i = 0; i < 1000; ++i) mxGetPr(a.get())[i] = 1.0 + i % 3;
+    for (const auto &c : changes) mxGetPr(a.get())[c.first] = c.second;
     return a;
 }
 
-#define EXPECT_NEGATIVE_OR_ZERO(statement)                                   \
-    EXPECT_THROW_MSG(statement, CIndexIntoMatrixNegativeOrZeroException, \
-                     L"Index into matrix is negative or zero")
-#define EXPECT_EXCEEDS(statement)                                           \
-    EXPECT_THROW_MSG(statement, CIndexExceedsMatrixDimensionsException, \
-                     L"Index exceeds matrix dimensions")
-
-TEST(CheckIndices, BoundsAfterRounding) {
-    CheckIndices(Row({0.5, 3.49, 1, 2}).get(), 3);
-    CheckIndices(matrix_test::Array({0, 0}).get(), 0);  // nothing to check
-    EXPECT_NEGATIVE_OR_ZERO(CheckIndices(Row({0.49}).get(), 3));
-    EXPECT_NEGATIVE_OR_ZERO(CheckIndices(Row({-3}).get(), 3));
-    EXPECT_EXCEEDS(CheckIndices(Row({3.5}).get(), 3));
-    EXPECT_EXCEEDS(CheckIndices(Row({0x1p32 + 1}).get(), 3));  // no wrap to 1
-}
-
-TEST(CheckIndices, FirstOffenderDecides) {
-    EXPECT_NEGATIVE_OR_ZERO(CheckIndices(Row({2, 0, 9}).get(), 3));
-    EXPECT_EXCEEDS(CheckIndices(Row({9, 0}).get(), 3));
-    EXPECT_EXCEEDS(CheckIndices(Uint32Row({9, 0}).get(), 3));
-    EXPECT_NEGATIVE_OR_ZERO(CheckIndices(Uint32Row({0}).get(), 3));
-}
-
-TEST(CheckIndices, NaNIsRejectedAsZero) {
-    EXPECT_NEGATIVE_OR_ZERO(CheckIndices(Row({1, NAN, 9}).get(), 3));
-}
-
-// Long index arrays are tested block by block; the first offender must
-// still decide across and within blocks, at the edges of the limit too.
-TEST(CheckIndices, FirstOffenderDecidesInLongIndex) {
-    const std::uint32_t limit = 1000;
-    auto longIndex = [](std::vector<std::pair<std::size_t, double>> bad) {
-        ArrayPtr a = matrix_test::Array({1, 1000});
-        for (std::size_t i = 0; i < 1000; ++i) mxGetPr(a.get())[i] = 1.0 + i % 1000;
-        for (const auto &b : bad) mxGetPr(a.get())[b.first] = b.second;
-        return a;
+TEST(CheckIndices, FirstOffenderAfterRoundingDecides) {
+    const ArrayPtr pass[] = {Row({0.5, 3.49, 1, 2}), Array({0, 0}), U32({3, 1}),
+                             LongIndex({{255, 0.5}, {256, 3.49}, {999, 2.5}})};
+    for (const ArrayPtr &index : pass) CheckIndices(index.get(), 3);
+    const std::pair<ArrayPtr, Error> fail[] = {
+        {Row({0.49}), kZero},         {Row({-3}), kZero},
+        {Row({3.5}), kBeyond},        {Row({0x1p32 + 1}), kBeyond},  // no wrap
+        {Row({2, 0, 9}), kZero},      {Row({9, 0}), kBeyond},
+        {Row({1, NAN, 9}), kZero},    {U32({9, 0}), kBeyond},
+        {U32({0}), kZero},
+        {LongIndex({{600, 3.5}, {601, 0}}), kBeyond},
+        {LongIndex({{255, 0.49}, {256, 1e9}}), kZero},
+        {LongIndex({{255, INFINITY}, {900, NAN}}), kBeyond},
+        {LongIndex({{999, NAN}}), kZero},
     };
-    CheckIndices(longIndex({{255, 0.5}, {256, 1000.49}, {999, 999.5}}).get(), limit);
-    EXPECT_EXCEEDS(CheckIndices(longIndex({{600, 1000.5}, {601, 0}}).get(), limit));
-    EXPECT_NEGATIVE_OR_ZERO(CheckIndices(longIndex({{255, 0.49}, {256, 1e9}}).get(), limit));
-    EXPECT_EXCEEDS(CheckIndices(longIndex({{255, INFINITY}, {900, NAN}}).get(), limit));
-    EXPECT_NEGATIVE_OR_ZERO(CheckIndices(longIndex({{999, NAN}}).get(), limit));
-    EXPECT_EXCEEDS(CheckIndices(longIndex({{999, 0x1p32 + 1}}).get(), limit));
+    for (const auto &c : fail) ExpectThrows(c.second, [&] { CheckIndices(c.first.get(), 3); });
 }
 
-TEST(CheckIndices, RefusesOtherClassesBeforeReading) {
-    for (mxClassID id : {mxClassInt32, mxClassSingle}) {
-        EXPECT_THROW_MSG(CheckIndices(matrix_test::Array({1, 1}, id).get(), 3),
-                         CNotImplementedException, L"Operation not implemented! :-(");
-    }
-}
-
-TEST(IndexToPositions, KeepsOrderAndDuplicates) {
+TEST(PositionLists, FromIndexMaskColonAndSubscript) {
+    EXPECT_EQ(ListOf(IndexToPositions, Row({3, 1.5, 3, -1})), (List{3, 2, 3, 4294967295u}));
+    EXPECT_EQ(ListOf(IndexToPositions, U32({5, 0})), (List{5, 0}));
+    EXPECT_EQ(ListOf(MaskToPositions, Row({0, NAN, -0.0, 2})), (List{2, 4}));
+    EXPECT_EQ(ListOf(MaskToPositions, U32({1, 0, 0, 7})), (List{1, 4}));
+    EXPECT_EQ(ListOf(MaskToPositions, Row({0, 0})), List{});
     List list;
-    IndexToPositions(Row({3, 1.5, 3, -1}).get(), list);
-    EXPECT_EQ(list, (List{3, 2, 3, 4294967295u}));
+    ColonPositions(4, list);
+    EXPECT_EQ(list, (List{1, 2, 3, 4}));
+    // The logical flag chooses; the largest position is returned.
     list.clear();
-    IndexToPositions(Uint32Row({5, 0}).get(), list);
-    EXPECT_EQ(list, (List{5, 0}));
+    EXPECT_EQ(SubscriptToPositions(Row({4, 9, 2}).get(), list), 9u);
+    EXPECT_EQ(list, (List{4, 9, 2}));
     list.clear();
-    EXPECT_THROW(IndexToPositions(matrix_test::Array({1, 2}, mxClassInt8).get(), list),
-                 CNotImplementedException);
-    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(SubscriptToPositions(Mask({1, 0, 1, 0}).get(), list), 3u);
+    EXPECT_EQ(list, (List{1, 3}));
+    list.clear();
+    EXPECT_EQ(SubscriptToPositions(Array({0, 0}).get(), list), 0u);
 }
 
-TEST(MaskToPositions, TruePositionsAscending) {
-    List list;
-    MaskToPositions(Row({0, NAN, -0.0, 2}).get(), list);
-    EXPECT_EQ(list, (List{2, 4}));
-    list.clear();
-    MaskToPositions(Uint32Row({1, 0, 0, 7}).get(), list);
-    EXPECT_EQ(list, (List{1, 4}));
-    list.clear();
-    MaskToPositions(Row({0, 0}).get(), list);
-    EXPECT_TRUE(list.empty());
-}
-
-TEST(CountMask, LastAndCount) {
+// Short cases, then a long random mask whose trailing elements are false,
+// against a plain count.
+TEST(CountMask, LastTrueAndCount) {
+    const struct {
+        ArrayPtr mask;
+        std::uint32_t last, count;
+    } cases[] = {{Row({0, NAN, -0.0, 2}), 4, 2}, {Array({0, 0}), 0, 0}, {Row({3, 0, 0}), 1, 1}};
     std::uint32_t last = 99, count = 99;
-    CountMask(Row({0, NAN, -0.0, 2}).get(), last, count);
-    EXPECT_EQ(last, 4u);
-    EXPECT_EQ(count, 2u);
-    CountMask(matrix_test::Array({0, 0}).get(), last, count);
-    EXPECT_EQ(last, 0u);
-    EXPECT_EQ(count, 0u);
-    EXPECT_THROW(CountMask(Uint32Row({1}).get(), last, count), CNotImplementedException);
-}
-
-// Trailing false elements leave `last` at the last true one; a long random
-// mask agrees with a plain count.
-TEST(CountMask, LastTrueSurvivesTrailingFalse) {
-    std::uint32_t last = 0, count = 0;
-    CountMask(Row({3, 0, 0}).get(), last, count);
-    EXPECT_EQ(last, 1u);
-    EXPECT_EQ(count, 1u);
+    for (const auto &c : cases) {
+        CountMask(c.mask.get(), last, count);
+        EXPECT_EQ(std::make_pair(last, count), std::make_pair(c.last, c.count));
+    }
     std::mt19937 rng(3);
-    ArrayPtr mask = matrix_test::Array({1, 1000});
+    ArrayPtr mask = Array({1, 1000});
     std::uint32_t expectedLast = 0, expectedCount = 0;
     for (std::uint32_t i = 0; i < 1000; ++i) {
         const bool on = i < 990 && rng() % 2 == 0;
         mxGetPr(mask.get())[i] = on ? -1.0 : 0.0;
-        if (on) {
-            expectedLast = i + 1;
-            ++expectedCount;
-        }
+        if (on) expectedLast = i + 1, ++expectedCount;
     }
     CountMask(mask.get(), last, count);
-    EXPECT_EQ(last, expectedLast);
-    EXPECT_EQ(count, expectedCount);
+    EXPECT_EQ(std::make_pair(last, count), std::make_pair(expectedLast, expectedCount));
 }
 
-TEST(SubscriptToPositions, MaskOrIndexByLogicalFlag) {
-    List list;
-    EXPECT_EQ(SubscriptToPositions(Row({4, 9, 2}).get(), list), 9u);
-    EXPECT_EQ(list, (List{4, 9, 2}));
-
-    ArrayPtr mask = Row({1, 0, 1, 0});
-    mask->SetLogical();
-    list.clear();
-    EXPECT_EQ(SubscriptToPositions(mask.get(), list), 3u);
-    EXPECT_EQ(list, (List{1, 3}));
-
-    list.clear();
-    EXPECT_EQ(SubscriptToPositions(matrix_test::Array({0, 0}).get(), list), 0u);
-}
-
-TEST(IndexToSortedPositions, AscendingWithoutDuplicates) {
-    List list;
-    IndexToSortedPositions(Row({3, 1, 3, 2}).get(), list);
-    EXPECT_EQ(list, (List{1, 2, 3}));
-    list.clear();
-    IndexToSortedPositions(Row({2.6, 3}).get(), list);
-    EXPECT_EQ(list, (List{3}));
-
-    // Against the insertion the list is defined by, on many duplicates.
+// Against the insertion that defines the list: each rounded position put in
+// place unless already there.
+TEST(IndexToSortedPositions, MatchesInsertion) {
     std::mt19937 rng(5);
-    ArrayPtr index = matrix_test::Array({1, 2000});
-    double *p = mxGetPr(index.get());
-    for (int i = 0; i < 2000; ++i) p[i] = static_cast<double>(rng() % 500) + 0.25;
+    ArrayPtr index = Array({1, 2000});
     List expected;
     for (int i = 0; i < 2000; ++i) {
-        const std::uint32_t v = static_cast<std::uint32_t>(p[i]);
-        auto at = std::find_if(expected.begin(), expected.end(), [&](std::uint32_t e) { return e >= v; });
+        const double x = static_cast<double>(rng() % 500 + 1) + 0.25 * (rng() % 4) - 0.5;
+        mxGetPr(index.get())[i] = x;
+        const auto v = static_cast<std::uint32_t>(std::floor(x + 0.5));
+        auto at = std::lower_bound(expected.begin(), expected.end(), v);
         if (at == expected.end() || *at != v) expected.insert(at, v);
     }
-    list.clear();
-    IndexToSortedPositions(index.get(), list);
-    EXPECT_EQ(list, expected);
-}
-
-TEST(ColonPositions, OneToN) {
-    List list;
-    ColonPositions(4, list);
-    EXPECT_EQ(list, (List{1, 2, 3, 4}));
-    list.clear();
-    ColonPositions(0, list);
-    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(ListOf(IndexToSortedPositions, index), expected);
 }
 
 TEST(PositionLists, AllocationFailureIsTheLibrarysException) {
-    List list;
     const ArrayPtr index = Row({1, 2, 3});
-    const matrix_test::LiveBlocks blocks;
-    matrix_test::FailNthAllocation(1);
-    EXPECT_THROW(IndexToPositions(index.get(), list), kiv::CExhaustedMemoryException);
-    matrix_test::FailNthAllocation(0);
-    EXPECT_EQ(blocks.Delta(), 0);
+    for (auto fill : {IndexToPositions, MaskToPositions, IndexToSortedPositions}) {
+        EXPECT_GT(matrix_test::ForEachAllocationFailure([&] { ListOf(fill, index); }, [] {}), 0);
+    }
 }
 
 }  // namespace
