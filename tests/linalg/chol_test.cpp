@@ -6,7 +6,7 @@
 
 #include "linalg/kernels/chol_kernel.h"
 #include "linalg/linalg_test_util.h"
-#include "linalg/spectral_reference.h"
+#include "linalg/decomposition_reference.h"
 
 extern "C" void dpotrf_(const char *uplo, const int *n, double *a, const int *lda, int *info,
                         std::size_t uploLength);

@@ -9,7 +9,7 @@
 
 #include "linalg/kernels/eig_kernel.h"
 #include "linalg/linalg_test_util.h"
-#include "linalg/spectral_reference.h"
+#include "linalg/decomposition_reference.h"
 
 extern "C" {
 void dsyev_(const char *jobz, const char *uplo, const int *n, double *a, const int *lda, double *w,

@@ -6,7 +6,7 @@
 
 #include "linalg/kernels/norm_kernel.h"
 #include "linalg/linalg_test_util.h"
-#include "linalg/spectral_reference.h"
+#include "linalg/decomposition_reference.h"
 
 namespace {
 

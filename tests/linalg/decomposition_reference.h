@@ -1,10 +1,10 @@
-// tests/linalg/spectral_reference.h: plain versions of the stated orders of operations of the rotation, Cholesky, SVD and eigenvalue procedures.
+// tests/linalg/decomposition_reference.h: plain versions of the stated orders of operations of the rotation, Cholesky, SVD and eigenvalue procedures.
 //
 // Each function follows the library's definition step by step with indices
 // from 1 where the definition counts from 1: no blocking, no shortcuts, as
 // simple as the text, and sharing no code with the library.
-#ifndef MATRIX_TESTS_LINALG_SPECTRAL_REFERENCE_H
-#define MATRIX_TESTS_LINALG_SPECTRAL_REFERENCE_H
+#ifndef MATRIX_TESTS_LINALG_DECOMPOSITION_REFERENCE_H
+#define MATRIX_TESTS_LINALG_DECOMPOSITION_REFERENCE_H
 
 #include <cstddef>
 #include <cstdint>
@@ -53,4 +53,4 @@ std::vector<double> EigValues(const Dense &a, bool balance);
 }  // namespace ref
 }  // namespace linalg_test
 
-#endif  // MATRIX_TESTS_LINALG_SPECTRAL_REFERENCE_H
+#endif  // MATRIX_TESTS_LINALG_DECOMPOSITION_REFERENCE_H

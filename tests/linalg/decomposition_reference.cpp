@@ -1,5 +1,5 @@
-// tests/linalg/spectral_reference.cpp: plain versions of the stated orders of operations of the rotation, Cholesky, SVD and eigenvalue procedures.
-#include "linalg/spectral_reference.h"
+// tests/linalg/decomposition_reference.cpp: plain versions of the stated orders of operations of the rotation, Cholesky, SVD and eigenvalue procedures.
+#include "linalg/decomposition_reference.h"
 
 #include <algorithm>
 #include <cmath>
