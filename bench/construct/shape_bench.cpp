@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/array_holder.h"
 #include "construct/transpose_kernel.h"
 
 #if defined(MATRIX_HAVE_EIGEN)
@@ -22,10 +23,7 @@ namespace {
 
 using namespace kiv::matrix;
 
-struct ArrayDeleter {
-    void operator()(CMatrix *a) const { mxDestroyArray(a); }
-};
-using ArrayPtr = std::unique_ptr<CMatrix, ArrayDeleter>;
+using ArrayPtr = ArrayHolder;
 
 ArrayPtr Filled(unsigned int m, unsigned int n, mxComplexity complexity = mxComplexityReal) {
     ArrayPtr a(mxCreateDoubleMatrix(m, n, complexity));

@@ -16,6 +16,8 @@
 #include <memory>
 #include <vector>
 
+#include "core/array_holder.h"
+
 #if defined(MATRIX_HAVE_EIGEN)
 #include <Eigen/Core>
 #endif
@@ -24,10 +26,7 @@ namespace {
 
 using namespace kiv::matrix;
 
-struct ArrayDeleter {
-    void operator()(CMatrix *a) const { mxDestroyArray(a); }
-};
-using ArrayPtr = std::unique_ptr<CMatrix, ArrayDeleter>;
+using ArrayPtr = ArrayHolder;
 
 // A pseudo-random permutation of values, so that the position of the
 // maximum moves from line to line and branches are not trivially predicted.

@@ -17,14 +17,13 @@
 #include <random>
 #include <vector>
 
+#include "core/array_holder.h"
+
 namespace {
 
 using namespace kiv::matrix;
 
-struct ArrayDeleter {
-    void operator()(CMatrix *a) const { mxDestroyArray(a); }
-};
-using ArrayPtr = std::unique_ptr<CMatrix, ArrayDeleter>;
+using ArrayPtr = ArrayHolder;
 
 ArrayPtr Filled(unsigned int m, unsigned int n) {
     ArrayPtr a(mxCreateDoubleMatrix(m, n, mxComplexityReal));

@@ -10,12 +10,11 @@
 #include <random>
 #include <vector>
 
+#include "core/array_holder.h"
+
 namespace linalg_bench {
 
-struct ArrayDeleter {
-    void operator()(kiv::matrix::CMatrix *a) const { kiv::matrix::mxDestroyArray(a); }
-};
-using ArrayPtr = std::unique_ptr<kiv::matrix::CMatrix, ArrayDeleter>;
+using ArrayPtr = kiv::matrix::ArrayHolder;
 
 /// Uniform values in [-1, 1), n added to the diagonal when square and
 /// `dominant`: well conditioned, so no solve meets denormals or overflow.

@@ -16,6 +16,8 @@
 #include <memory>
 #include <vector>
 
+#include "core/array_holder.h"
+
 #if defined(MATRIX_HAVE_EIGEN)
 #include <Eigen/Core>
 #endif
@@ -24,10 +26,7 @@ namespace {
 
 using namespace kiv::matrix;
 
-struct ArrayDeleter {
-    void operator()(CMatrix *a) const { mxDestroyArray(a); }
-};
-using ArrayPtr = std::unique_ptr<CMatrix, ArrayDeleter>;
+using ArrayPtr = ArrayHolder;
 
 // Values near 1 so that products stay finite and sums stay exact enough not
 // to hit denormal or overflow slow paths.
