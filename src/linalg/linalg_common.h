@@ -10,20 +10,15 @@
 #include <memory>
 #include <new>
 
+#include "core/operand_checks.h"
+
 namespace kiv {
 namespace matrix {
 namespace linalg {
 
-/// True for a real array of class double (the logical flag is not looked at).
-inline bool IsRealDouble(const CMatrix *a) {
-    return a->GetClassID() == mxClassDouble && a->GetPi() == nullptr;
-}
-
-/// The kernels read elements as real doubles; every other operand is
-/// refused.
-inline void RequireRealDouble(const CMatrix *a) {
-    if (!IsRealDouble(a)) throw CNotImplementedException();
-}
+// The kernels read elements as real doubles; every other operand is refused.
+using matrix::IsRealDouble;
+using matrix::RequireRealDouble;
 
 inline void RequireTwoDimensions(const CMatrix *a) {
     if (a->GetNoDimensions() > 2) throw COperationOnNDArrayNotDefinedException();
