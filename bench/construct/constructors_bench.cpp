@@ -16,21 +16,14 @@
 #include <cstring>
 #include <new>
 
+#include "bench_support.h"
+
 namespace {
 
 using namespace kiv::matrix;
 
-// Library buffers are 64-byte aligned; the peers' buffers are too.
-constexpr std::align_val_t kAlignment{64};
-
-struct AlignedBuffer {
-    explicit AlignedBuffer(std::size_t n)
-        : data(static_cast<double *>(::operator new(n * sizeof(double), kAlignment))) {}
-    ~AlignedBuffer() { ::operator delete(data, kAlignment); }
-    AlignedBuffer(const AlignedBuffer &) = delete;
-    AlignedBuffer &operator=(const AlignedBuffer &) = delete;
-    double *data;
-};
+using bench_support::AlignedBuffer;
+using bench_support::kAlignment;
 
 void Sizes(benchmark::internal::Benchmark *b) {
     for (long n : {64L, 4096L, 1L << 18, 1L << 22}) b->Arg(n);

@@ -22,6 +22,8 @@
 #include <cstdint>
 #include <new>
 
+#include "bench_support.h"
+
 #if defined(MATRIX_HAVE_EIGEN)
 #include <Eigen/Core>
 #endif
@@ -30,16 +32,8 @@ namespace {
 
 using namespace kiv::matrix;
 
-constexpr std::align_val_t kAlignment{64};
-
-struct AlignedBuffer {
-    explicit AlignedBuffer(std::size_t n)
-        : data(static_cast<double *>(::operator new(n * sizeof(double), kAlignment))) {}
-    ~AlignedBuffer() { ::operator delete(data, kAlignment); }
-    AlignedBuffer(const AlignedBuffer &) = delete;
-    AlignedBuffer &operator=(const AlignedBuffer &) = delete;
-    double *data;
-};
+using bench_support::AlignedBuffer;
+using bench_support::kAlignment;
 
 void Sizes(benchmark::internal::Benchmark *b) {
     for (long n : {16L, 1000L, 1L << 15, 10000000L}) b->Arg(n);

@@ -17,6 +17,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/array_holder.h"
 
 namespace {
@@ -24,13 +25,6 @@ namespace {
 using namespace kiv::matrix;
 
 using ArrayPtr = ArrayHolder;
-
-ArrayPtr Filled(unsigned int m, unsigned int n) {
-    ArrayPtr a(mxCreateDoubleMatrix(m, n, mxComplexityReal));
-    double *p = mxGetPr(a.get());
-    for (std::size_t k = 0; k < std::size_t{m} * n; ++k) p[k] = static_cast<double>(k);
-    return a;
-}
 
 // A row of `k` distinct random whole positions in 1..limit, as doubles.
 ArrayPtr ScatteredPositions(unsigned int k, unsigned int limit, unsigned int seed) {
@@ -62,7 +56,7 @@ void BM_Indexdelete(benchmark::State &state) {
     const auto m = static_cast<unsigned int>(state.range(0));
     const auto n = static_cast<unsigned int>(state.range(1));
     const auto k = static_cast<unsigned int>(state.range(2));
-    ArrayPtr source = Filled(m, n);
+    ArrayPtr source = bench_support::CountingMatrix(m, n);
     const unsigned int extent = kForm == Form::kElements ? m * n : kForm == Form::kRows ? m : n;
     ArrayPtr S = ScatteredPositions(k, extent, 7);
     for (auto _ : state) {
@@ -132,7 +126,7 @@ BENCHMARK(BM_Memcpy_WarmOutput)
 void BM_PlainLoop_DeleteElements(benchmark::State &state) {
     const auto n = static_cast<unsigned int>(state.range(0));
     const auto k = static_cast<unsigned int>(state.range(1));
-    ArrayPtr source = Filled(n, 1);
+    ArrayPtr source = bench_support::CountingMatrix(n, 1);
     ArrayPtr S = ScatteredPositions(k, n, 7);
     const double *a = mxGetPr(source.get());
     const double *positions = mxGetPr(S.get());

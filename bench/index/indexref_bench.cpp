@@ -17,6 +17,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/array_holder.h"
 
 namespace {
@@ -24,13 +25,6 @@ namespace {
 using namespace kiv::matrix;
 
 using ArrayPtr = ArrayHolder;
-
-ArrayPtr Filled(unsigned int m, unsigned int n) {
-    ArrayPtr a(mxCreateDoubleMatrix(m, n, mxComplexityReal));
-    double *p = mxGetPr(a.get());
-    for (std::size_t k = 0; k < std::size_t{m} * n; ++k) p[k] = static_cast<double>(k);
-    return a;
-}
 
 // A column of `n` random whole positions in 1..limit, stored as doubles.
 ArrayPtr RandomIndex(unsigned int n, unsigned int limit, unsigned int seed) {
@@ -68,7 +62,7 @@ void GatherSizes(benchmark::internal::Benchmark *b) {
 void BM_Indexref_Index(benchmark::State &state) {
     const auto n = static_cast<unsigned int>(state.range(0));
     const auto k = static_cast<unsigned int>(state.range(1));
-    ArrayPtr A = Filled(n, 1);
+    ArrayPtr A = bench_support::CountingMatrix(n, 1);
     ArrayPtr I = RandomIndex(k, n, 1);
     for (auto _ : state) {
         CMatrix *R = Indexref(A.get(), I.get());
@@ -84,7 +78,7 @@ BENCHMARK(BM_Indexref_Index)->Apply(GatherSizes);
 void BM_PlainGather_Index(benchmark::State &state) {
     const auto n = static_cast<unsigned int>(state.range(0));
     const auto k = static_cast<unsigned int>(state.range(1));
-    ArrayPtr A = Filled(n, 1);
+    ArrayPtr A = bench_support::CountingMatrix(n, 1);
     ArrayPtr I = RandomIndex(k, n, 1);
     const double *a = mxGetPr(A.get());
     const double *index = mxGetPr(I.get());
@@ -103,7 +97,7 @@ BENCHMARK(BM_PlainGather_Index)->Apply(GatherSizes);
 void BM_PlainGather_Index_WarmOutput(benchmark::State &state) {
     const auto n = static_cast<unsigned int>(state.range(0));
     const auto k = static_cast<unsigned int>(state.range(1));
-    ArrayPtr A = Filled(n, 1);
+    ArrayPtr A = bench_support::CountingMatrix(n, 1);
     ArrayPtr I = RandomIndex(k, n, 1);
     const double *a = mxGetPr(A.get());
     const double *index = mxGetPr(I.get());
@@ -128,7 +122,7 @@ void MaskSizes(benchmark::internal::Benchmark *b) {
 
 void BM_Indexref_Mask(benchmark::State &state) {
     const auto n = static_cast<unsigned int>(state.range(0));
-    ArrayPtr A = Filled(n, 1);
+    ArrayPtr A = bench_support::CountingMatrix(n, 1);
     ArrayPtr M = RandomMask(n, state.range(1) / 100.0, 2);
     std::size_t count = 0;
     for (unsigned int i = 0; i < n; ++i) count += mxGetPr(M.get())[i] != 0.0;
@@ -144,7 +138,7 @@ BENCHMARK(BM_Indexref_Mask)->Apply(MaskSizes);
 // The plain selection loop, given the count of true elements for free.
 void BM_PlainLoop_Mask(benchmark::State &state) {
     const auto n = static_cast<unsigned int>(state.range(0));
-    ArrayPtr A = Filled(n, 1);
+    ArrayPtr A = bench_support::CountingMatrix(n, 1);
     ArrayPtr M = RandomMask(n, state.range(1) / 100.0, 2);
     const double *a = mxGetPr(A.get());
     const double *m = mxGetPr(M.get());
@@ -165,7 +159,7 @@ BENCHMARK(BM_PlainLoop_Mask)->Apply(MaskSizes);
 
 void BM_PlainLoop_Mask_WarmOutput(benchmark::State &state) {
     const auto n = static_cast<unsigned int>(state.range(0));
-    ArrayPtr A = Filled(n, 1);
+    ArrayPtr A = bench_support::CountingMatrix(n, 1);
     ArrayPtr M = RandomMask(n, state.range(1) / 100.0, 2);
     const double *a = mxGetPr(A.get());
     const double *m = mxGetPr(M.get());
@@ -197,7 +191,7 @@ void BlockSizes(benchmark::internal::Benchmark *b) {
 void BM_Indexref_Block(benchmark::State &state) {
     const auto n = static_cast<unsigned int>(state.range(0));
     const auto k = static_cast<unsigned int>(state.range(1));
-    ArrayPtr A = Filled(n, n);
+    ArrayPtr A = bench_support::CountingMatrix(n, n);
     ArrayPtr I = RandomIndex(k, n, 3), J = RandomIndex(k, n, 4);
     for (auto _ : state) {
         CMatrix *R = Indexref(A.get(), I.get(), J.get());
@@ -211,7 +205,7 @@ BENCHMARK(BM_Indexref_Block)->Apply(BlockSizes);
 void BM_PlainGather_Block(benchmark::State &state) {
     const auto n = static_cast<unsigned int>(state.range(0));
     const auto k = static_cast<unsigned int>(state.range(1));
-    ArrayPtr A = Filled(n, n);
+    ArrayPtr A = bench_support::CountingMatrix(n, n);
     ArrayPtr I = RandomIndex(k, n, 3), J = RandomIndex(k, n, 4);
     const double *a = mxGetPr(A.get());
     const double *rows = mxGetPr(I.get()), *columns = mxGetPr(J.get());
@@ -233,7 +227,7 @@ BENCHMARK(BM_PlainGather_Block)->Apply(BlockSizes);
 void BM_Indexref_Columns(benchmark::State &state) {
     const auto n = static_cast<unsigned int>(state.range(0));
     const auto k = static_cast<unsigned int>(state.range(1));
-    ArrayPtr A = Filled(n, n);
+    ArrayPtr A = bench_support::CountingMatrix(n, n);
     ArrayPtr colon(mxCreateColonIndex());
     ArrayPtr J = RandomIndex(k, n, 4);
     for (auto _ : state) {
