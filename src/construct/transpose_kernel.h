@@ -14,13 +14,18 @@ namespace kiv {
 namespace matrix {
 namespace kernels {
 
-// Tile sizes. A micro tile of 8x8 elements reads 8 source and writes 8 target
-// cache lines of 64 bytes each, whole when the columns start on line
-// boundaries, so no line has to stay cached between micro tiles. The outer tile bounds the pages touched at once (64 source and
-// 64 target columns) so that their translations stay in the TLB; without it
-// a large transpose misses the TLB on nearly every target line.
+// A micro tile of 8x8 elements reads 8 source and writes 8 target cache lines
+// of 64 bytes each, whole when the columns start on line boundaries, so no
+// line has to stay cached between micro tiles.
 constexpr std::size_t kTransposeMicroTile = 8;
-constexpr std::size_t kTransposeTile = 64;
+// The kernel walks strips of this many source rows (target columns). Within
+// a strip every target column is written front to back, so the writes form
+// kTransposeStrip sequential streams and the reads runs of 512 bytes.
+constexpr std::size_t kTransposeStrip = 64;
+// Results at least this large (about the size of a last-level cache) are
+// written with streaming stores: they bypass the caches, which saves reading
+// each target line before overwriting it, and would not fit there anyway.
+constexpr std::size_t kTransposeStreamingBytes = std::size_t{8} << 20;
 
 // The sign bit of an IEEE double: flipping it negates the value exactly,
 // NaN and zero included.
@@ -53,42 +58,58 @@ void TransposePlain(std::size_t m, std::size_t n, const void *a, std::size_t lda
 
 namespace detail {
 
+// The micro tile must be straight-line code with the tile in registers; at
+// -O2 compilers leave its short loops rolled, which halves the speed.
+#if defined(__GNUC__) || defined(__clang__)
+#define MATRIX_TRANSPOSE_UNROLL _Pragma("GCC unroll 8")
+#else
+#define MATRIX_TRANSPOSE_UNROLL
+#endif
+
 // One full micro tile: rows i..i+8 of columns j..j+8 of a, with a and b
-// already pointing at a(i, j) and b(j, i).
+// already pointing at a(i, j) and b(j, i). kStream writes with streaming
+// stores and needs b and 8 * ldb to be multiples of 16 bytes.
 //
 // With a power-of-two leading dimension all 8 source and all 8 target lines
 // of a micro tile fall into one cache set, more than its ways. So the tile
 // is first copied into a contiguous buffer (each source line read once,
 // whole), and then each target line is written whole before the next:
-// neither kind of line has to stay cached while the others are touched.
-template <bool kFlipSign>
+// neither kind of line has to stay cached while the others are touched, and
+// a streamed line leaves its write-combining buffer complete.
+template <bool kFlipSign, bool kStream>
 inline void TransposeMicroTile(const unsigned char *a, std::size_t lda, unsigned char *b,
                                std::size_t ldb) {
 #if defined(__SSE2__)
     constexpr std::size_t mt = kTransposeMicroTile;
     alignas(64) __m128i tile[mt * mt / 2];  // column c, rows 2r..2r+1 at tile[c * mt / 2 + r]
+    MATRIX_TRANSPOSE_UNROLL
     for (std::size_t c = 0; c < mt; ++c) {
         const auto *column = reinterpret_cast<const __m128i *>(a + 8 * c * lda);
+        MATRIX_TRANSPOSE_UNROLL
         for (std::size_t r = 0; r < mt / 2; ++r) tile[c * mt / 2 + r] = _mm_loadu_si128(column + r);
     }
     // Rows 2r and 2r + 1 of the tile become target columns 2r and 2r + 1:
-    // each 2x2 block of columns c, c + 1 is an interleave of their low and of
-    // their high halves.
+    // the low and the high halves of each pair of tile columns.
     const __m128i flip = _mm_set1_epi64x(kFlipSign ? static_cast<long long>(kSignBit) : 0);
+    auto store = [&](__m128i *to, __m128i pair) {
+        if (kFlipSign) pair = _mm_xor_si128(pair, flip);
+        if (kStream) {
+            _mm_stream_si128(to, pair);
+        } else {
+            _mm_storeu_si128(to, pair);
+        }
+    };
+    MATRIX_TRANSPOSE_UNROLL
     for (std::size_t r = 0; r < mt / 2; ++r) {
-        auto *b0 = reinterpret_cast<__m128i *>(b + 8 * (2 * r) * ldb);
-        auto *b1 = reinterpret_cast<__m128i *>(b + 8 * (2 * r + 1) * ldb);
+        auto *low = reinterpret_cast<__m128i *>(b + 8 * (2 * r) * ldb);
+        auto *high = reinterpret_cast<__m128i *>(b + 8 * (2 * r + 1) * ldb);
+        MATRIX_TRANSPOSE_UNROLL
         for (std::size_t c = 0; c < mt; c += 2) {
-            const __m128i c0 = tile[c * mt / 2 + r];
-            const __m128i c1 = tile[(c + 1) * mt / 2 + r];
-            __m128i r0 = _mm_unpacklo_epi64(c0, c1);
-            __m128i r1 = _mm_unpackhi_epi64(c0, c1);
-            if (kFlipSign) {
-                r0 = _mm_xor_si128(r0, flip);
-                r1 = _mm_xor_si128(r1, flip);
-            }
-            _mm_storeu_si128(b0 + c / 2, r0);
-            _mm_storeu_si128(b1 + c / 2, r1);
+            store(low + c / 2, _mm_unpacklo_epi64(tile[c * mt / 2 + r], tile[(c + 1) * mt / 2 + r]));
+        }
+        MATRIX_TRANSPOSE_UNROLL
+        for (std::size_t c = 0; c < mt; c += 2) {
+            store(high + c / 2, _mm_unpackhi_epi64(tile[c * mt / 2 + r], tile[(c + 1) * mt / 2 + r]));
         }
     }
 #else
@@ -96,56 +117,75 @@ inline void TransposeMicroTile(const unsigned char *a, std::size_t lda, unsigned
 #endif
 }
 
-// Loads the source lines of the micro tile that starts at row i, columns
-// j..j+8, ahead of use: the tiles walk down 8 columns at once, and the
-// hardware prefetchers do not keep up with that many short streams.
-inline void PrefetchMicroTile(const unsigned char *a, std::size_t lda) {
+// Loads the first line of each of `columns` source columns from a on, ahead
+// of use: a strip reads 512 bytes of a column and moves on, too short a run
+// for the hardware prefetchers to pick up.
+inline void PrefetchColumns(const unsigned char *a, std::size_t lda, std::size_t columns) {
 #if defined(__SSE2__)
-    for (std::size_t c = 0; c < kTransposeMicroTile; ++c) {
+    for (std::size_t c = 0; c < columns; ++c) {
         _mm_prefetch(reinterpret_cast<const char *>(a + 8 * c * lda), _MM_HINT_T0);
     }
 #else
     (void)a;
     (void)lda;
+    (void)columns;
 #endif
+}
+
+template <bool kFlipSign, bool kStream>
+void TransposeStrips(std::size_t m, std::size_t n, const unsigned char *source, std::size_t lda,
+                     unsigned char *target, std::size_t ldb) {
+    constexpr std::size_t mt = kTransposeMicroTile;
+    // Element (i, j) of the source and (j, i) of the target.
+    auto at = [&](std::size_t i, std::size_t j) { return source + 8 * (i + j * lda); };
+    auto to = [&](std::size_t i, std::size_t j) { return target + 8 * (j + i * ldb); };
+    for (std::size_t i0 = 0; i0 < m; i0 += kTransposeStrip) {
+        const std::size_t iEnd = i0 + kTransposeStrip < m ? i0 + kTransposeStrip : m;
+        const std::size_t iFull = i0 + (iEnd - i0) / mt * mt;
+        std::size_t j = 0;
+        for (; j + mt <= n; j += mt) {
+            // Two panels ahead covers the memory latency.
+            const std::size_t ahead = j + 2 * mt;
+            const std::size_t aheadColumns = ahead >= n ? 0 : (n - ahead < mt ? n - ahead : mt);
+            for (std::size_t i = i0; i < iFull; i += mt) {
+                PrefetchColumns(at(i, ahead < n ? ahead : j), lda, aheadColumns);
+                TransposeMicroTile<kFlipSign, kStream>(at(i, j), lda, to(i, j), ldb);
+            }
+            TransposePlain<kFlipSign>(iEnd - iFull, mt, at(iFull, j), lda, to(iFull, j), ldb);
+        }
+        TransposePlain<kFlipSign>(iEnd - i0, n - j, at(i0, j), lda, to(i0, j), ldb);
+    }
 }
 
 }  // namespace detail
 
-/// Same contract and result as TransposePlain, cache-blocked: outer tiles of
-/// kTransposeTile, micro tiles of kTransposeMicroTile square, walked down
-/// panels of 8 source columns; edges that do not fill a micro tile go
-/// through TransposePlain.
+/// Same contract and result as TransposePlain, cache-blocked: strips of
+/// kTransposeStrip source rows, each walked across all columns in micro
+/// tiles of kTransposeMicroTile square; edges that do not fill a micro tile
+/// go through TransposePlain. Large results are written with streaming
+/// stores when their columns start on cache-line boundaries.
 template <bool kFlipSign>
 void TransposeBlocked(std::size_t m, std::size_t n, const void *a, std::size_t lda, void *b,
                       std::size_t ldb) {
-    constexpr std::size_t mt = kTransposeMicroTile;
     const auto *source = static_cast<const unsigned char *>(a);
     auto *target = static_cast<unsigned char *>(b);
-    // Element (i, j) of the source and (j, i) of the target.
-    auto at = [&](std::size_t i, std::size_t j) { return source + 8 * (i + j * lda); };
-    auto to = [&](std::size_t i, std::size_t j) { return target + 8 * (j + i * ldb); };
-    for (std::size_t j0 = 0; j0 < n; j0 += kTransposeTile) {
-        const std::size_t jEnd = j0 + kTransposeTile < n ? j0 + kTransposeTile : n;
-        for (std::size_t i0 = 0; i0 < m; i0 += kTransposeTile) {
-            const std::size_t iEnd = i0 + kTransposeTile < m ? i0 + kTransposeTile : m;
-            std::size_t j = j0;
-            for (; j + mt <= jEnd; j += mt) {
-                std::size_t i = i0;
-                for (; i + mt <= iEnd; i += mt) {
-                    // Two micro tiles ahead covers the memory latency.
-                    if (i + 2 * mt < m) detail::PrefetchMicroTile(at(i + 2 * mt, j), lda);
-                    detail::TransposeMicroTile<kFlipSign>(at(i, j), lda, to(i, j), ldb);
-                }
-                TransposePlain<kFlipSign>(iEnd - i, mt, at(i, j), lda, to(i, j), ldb);
-            }
-            TransposePlain<kFlipSign>(iEnd - i0, jEnd - j, at(i0, j), lda, to(i0, j), ldb);
-        }
+#if defined(__SSE2__)
+    const bool linesWhole = reinterpret_cast<std::uintptr_t>(b) % 64 == 0 && ldb % 8 == 0;
+    if (linesWhole && 8 * m * ldb >= kTransposeStreamingBytes) {
+        detail::TransposeStrips<kFlipSign, true>(m, n, source, lda, target, ldb);
+        // Streaming stores are weakly ordered; make them visible before the
+        // result is handed on.
+        _mm_sfence();
+        return;
     }
+#endif
+    detail::TransposeStrips<kFlipSign, false>(m, n, source, lda, target, ldb);
 }
 
 }  // namespace kernels
 }  // namespace matrix
 }  // namespace kiv
+
+#undef MATRIX_TRANSPOSE_UNROLL
 
 #endif  // MATRIX_SRC_CONSTRUCT_TRANSPOSE_KERNEL_H

@@ -1,8 +1,10 @@
 // tests/construct/shape_test.cpp: transposes, triangular parts, reshaping and shape queries.
 #include <matrix/matrix.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "construct/transpose_kernel.h"
@@ -47,6 +49,35 @@ TEST(Transpose, MatchesAPlainLoopAcrossTileEdges) {
             EXPECT_TRUE(same) << m << "x" << n;
         }
     }
+}
+
+// Results of kTransposeStreamingBytes and more take the streaming-store
+// path when their columns start on cache-line boundaries, and the ordinary
+// one otherwise; both must give the plain result, padding untouched. The
+// sizes leave partial micro tiles and strips on both edges.
+TEST(Transpose, LargeResultsMatchAPlainLoopWithAndWithoutStreaming) {
+    constexpr std::uint64_t kPad = 0x7FF4DEADBEEF0000;
+    const std::size_t m = 1030, n = 1021, lda = m + 3, ldb = 1024;
+    ASSERT_GE(8 * m * ldb, kernels::kTransposeStreamingBytes);
+    std::vector<std::uint64_t> a(lda * n, kPad);
+    for (std::size_t j = 0; j < n; ++j) {
+        for (std::size_t i = 0; i < m; ++i) a[i + j * lda] = i + j * m;
+    }
+    // One spare element in front lets the target start off a line boundary.
+    auto *block = static_cast<std::uint64_t *>(
+        ::operator new((ldb * m + 1) * sizeof(std::uint64_t), std::align_val_t{64}));
+    for (std::size_t offset : {0, 1}) {
+        std::uint64_t *b = block + offset;
+        std::fill(b, b + ldb * m, kPad);
+        kernels::TransposeBlocked<true>(m, n, a.data(), lda, b, ldb);
+        std::size_t wrong = 0;
+        for (std::size_t i = 0; i < m; ++i) {
+            for (std::size_t j = 0; j < n; ++j) wrong += b[j + i * ldb] != ((i + j * m) ^ kernels::kSignBit);
+            for (std::size_t r = n; r < ldb; ++r) wrong += b[r + i * ldb] != kPad;
+        }
+        EXPECT_EQ(wrong, 0u) << "target offset " << offset;
+    }
+    ::operator delete(block, std::align_val_t{64});
 }
 
 TEST(Transpose, MovesBitPatternsAndConjugatesBySignBitOnly) {
