@@ -149,10 +149,10 @@ BENCHMARK(BM_Indexassign_Columns_Loop)->Apply(BlockSizes);
 
 // --- A(end+1) = x, one element at a time ---------------------------------------------
 
-// Argument: final length of the row. Every step grows A by one element, and
-// growth allocates the grown buffer and copies the old elements into it, so
-// n steps move about n^2 / 2 elements: 10^5 steps move some 40 GB. One
-// iteration per size; the time is for all n steps.
+// Argument: final length of the row. Every step grows A by one element. A
+// buffer that grows repeatedly keeps room to spare, so most steps grow in
+// place and n steps copy O(n) elements (without that room, 10^5 steps would
+// copy some 40 GB). One iteration per size; the time is for all n steps.
 void GrowSizes(benchmark::internal::Benchmark *b) {
     b->Arg(10)->Arg(10000)->Arg(100000)->Iterations(1)->Unit(benchmark::kMillisecond);
 }
@@ -173,7 +173,7 @@ void BM_Indexassign_GrowRow(benchmark::State &state) {
 }
 BENCHMARK(BM_Indexassign_GrowRow)->Apply(GrowSizes);
 
-// The same growth by amortised doubling, for scale: what the copying costs.
+// The same growth through std::vector, the peer for amortised appends.
 void BM_Indexassign_GrowRow_VectorPushBack(benchmark::State &state) {
     const auto n = static_cast<unsigned int>(state.range(0));
     for (auto _ : state) {

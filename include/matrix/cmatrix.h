@@ -74,6 +74,12 @@ public:
     /// of 0 for it is taken as 1. When the element count would not change,
     /// nothing changes. Leaves the array as it was when it throws
     /// kiv::CExhaustedMemoryException.
+    ///
+    /// Growth that appends (every old element keeps its linear position, as
+    /// for a longer vector or more columns) reserves room to spare from the
+    /// second growth of a buffer on, and later appends into a buffer that
+    /// this array holds alone use that room without copying: appending n
+    /// elements one at a time costs O(n) in all.
     void Extend(unsigned int nDims, const unsigned int *dims);
     /// Gives the array the shape `dims[0..nDims)` (trailing lengths of 1
     /// beyond the second dropped) without touching the data. Throws

@@ -37,13 +37,17 @@ void AdviseHugePages(void *block, std::size_t bytes) noexcept {
 
 }  // namespace
 
-void *Allocate(std::uint32_t bytes) noexcept {
-    void *block = ::operator new(kAlignment + bytes, std::align_val_t{kAlignment}, std::nothrow);
+void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept {
+    if (capacity < bytes) capacity = bytes;
+    const std::size_t blockBytes = kAlignment + std::size_t{capacity};
+    void *block = ::operator new(blockBytes, std::align_val_t{kAlignment}, std::nothrow);
     if (block == nullptr) return nullptr;
-    AdviseHugePages(block, kAlignment + bytes);
+    AdviseHugePages(block, blockBytes);
     void *data = static_cast<char *>(block) + kAlignment;
     SetCount(data, 1);
-    std::memcpy(static_cast<char *>(data) - kSizeOffset, &bytes, sizeof bytes);
+    SetByteSize(data, bytes);
+    std::memcpy(static_cast<char *>(data) - kCapacityOffset, &capacity, sizeof capacity);
+    static_cast<unsigned char *>(block)[kAlignment - kGrownOffset] = 0;
     return data;
 }
 

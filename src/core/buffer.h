@@ -12,17 +12,23 @@ namespace buffer {
 
 // A data buffer is one heap block. Its data pointer is kAlignment-aligned and
 // is preceded by a header: the 16-bit reference count at data - 6 and the
-// 32-bit byte size at data - 4. The block starts kAlignment bytes before the
+// 32-bit byte size at data - 4, which callers outside the library may read.
+// The library's own fields sit below them: the 32-bit capacity at data - 12
+// (bytes of data the block has room for, at least the byte size) and a
+// growth mark at data - 8. The block starts kAlignment bytes before the
 // data, so the header has room and the data stays aligned.
 constexpr std::size_t kAlignment = 64;
 constexpr std::size_t kCountOffset = 6;
 constexpr std::size_t kSizeOffset = 4;
+constexpr std::size_t kGrownOffset = 8;
+constexpr std::size_t kCapacityOffset = 12;
 constexpr std::uint16_t kMaxCount = 0xFFFF;
 
-/// Returns the data pointer of a new block of `bytes` data bytes with count 1
-/// and byte size `bytes`, or null when no memory was obtained. The data are
-/// not initialised.
-void *Allocate(std::uint32_t bytes) noexcept;
+/// Returns the data pointer of a new block with room for `capacity` data
+/// bytes (at least `bytes`), count 1, byte size `bytes` and no growth mark,
+/// or null when no memory was obtained. The data are not initialised.
+void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept;
+inline void *Allocate(std::uint32_t bytes) noexcept { return Allocate(bytes, bytes); }
 
 /// Frees the block of a data pointer returned by Allocate, whatever its count.
 void Free(void *data) noexcept;
@@ -41,6 +47,25 @@ inline std::uint32_t GetByteSize(const void *data) {
     std::uint32_t bytes;
     std::memcpy(&bytes, static_cast<const char *>(data) - kSizeOffset, sizeof bytes);
     return bytes;
+}
+
+inline void SetByteSize(void *data, std::uint32_t bytes) {
+    std::memcpy(static_cast<char *>(data) - kSizeOffset, &bytes, sizeof bytes);
+}
+
+inline std::uint32_t GetCapacity(const void *data) {
+    std::uint32_t capacity;
+    std::memcpy(&capacity, static_cast<const char *>(data) - kCapacityOffset, sizeof capacity);
+    return capacity;
+}
+
+/// The growth mark: set on buffers made by growing an array, so that a
+/// second growth can tell repeated growth from a one-off one.
+inline bool IsGrown(const void *data) {
+    return static_cast<const unsigned char *>(data)[-static_cast<std::ptrdiff_t>(kGrownOffset)] != 0;
+}
+inline void MarkGrown(void *data) {
+    static_cast<unsigned char *>(data)[-static_cast<std::ptrdiff_t>(kGrownOffset)] = 1;
 }
 
 }  // namespace buffer

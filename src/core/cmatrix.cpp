@@ -154,6 +154,39 @@ void CopyIntoGrownShape(const char *source, char *target, unsigned int elementSi
     }
 }
 
+// True when every element of an array of shape `oldDims` keeps its linear
+// position in the grown shape `newDims`: the lengths before the last one
+// above 1 are unchanged, so growth only adds elements after the old ones.
+bool KeepsLinearPositions(unsigned int oldNDims, const unsigned int *oldDims,
+                          std::uint32_t oldNElems, const unsigned int *newDims) {
+    if (oldNElems == 0) return true;
+    unsigned int last = 0;
+    for (unsigned int k = 0; k < oldNDims; ++k) {
+        if (oldDims[k] > 1) last = k;
+    }
+    return std::equal(oldDims, oldDims + last, newDims);
+}
+
+// Capacity for a buffer that grows again after an earlier growth: half as
+// much again, so that n one-element appends copy O(n) elements in all
+// rather than O(n^2). A one-off growth gets no room to spare.
+std::uint32_t RepeatedGrowthCapacity(std::uint32_t bytes) {
+    const std::uint64_t room = std::max<std::uint64_t>(bytes / 2, 64);
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes + room, UINT32_MAX));
+}
+
+bool CanGrowInPlace(const void *data, std::uint32_t bytes) {
+    return data != nullptr && buffer::GetCount(data) == 1 && buffer::GetCapacity(data) >= bytes;
+}
+
+// Lengthens a buffer held by one array within its capacity; the new bytes
+// are zero.
+void GrowInPlace(void *data, std::uint32_t bytes) {
+    const std::uint32_t old = buffer::GetByteSize(data);
+    std::memset(static_cast<char *>(data) + old, 0, bytes - old);
+    buffer::SetByteSize(data, bytes);
+}
+
 }  // namespace
 
 // --- Construction and release ---------------------------------------------
@@ -372,21 +405,43 @@ void CMatrix::Extend(unsigned int nDims, const unsigned int *dims) {
     if (newNElems == m_nElems) return;
     if (!CheckedByteSize(GetElementSize(), newNElems, bytes)) ThrowOutOfMemory();
 
+    // Growth that only appends, into buffers this array holds alone and that
+    // have room, needs no copy (and cannot fail from here on).
+    const bool appends = KeepsLinearPositions(m_nDims, m_pDims, m_nElems, newDims.get());
+    if (appends && CanGrowInPlace(m_pr, bytes) && (m_pi == nullptr || CanGrowInPlace(m_pi, bytes))) {
+        GrowInPlace(m_pr, bytes);
+        if (m_pi != nullptr) GrowInPlace(m_pi, bytes);
+        delete[] m_pDims;
+        m_pDims = newDims.release();
+        m_nDims = newNDims;
+        m_nElems = newNElems;
+        return;
+    }
+
     // Build the new buffers completely before touching the array.
     const bool cell = IsCell();
-    PendingBuffer newReal(buffer::Allocate(bytes), false);
+    const bool repeated = appends && m_pr != nullptr && buffer::IsGrown(m_pr);
+    const std::uint32_t capacity = repeated ? RepeatedGrowthCapacity(bytes) : bytes;
+    PendingBuffer newReal(buffer::Allocate(bytes, capacity), false);
     if (newReal.Get() == nullptr) ThrowOutOfMemory();
-    PendingBuffer newImag(m_pi != nullptr ? buffer::Allocate(bytes) : nullptr, false);
+    PendingBuffer newImag(m_pi != nullptr ? buffer::Allocate(bytes, capacity) : nullptr, false);
     if (m_pi != nullptr && newImag.Get() == nullptr) ThrowOutOfMemory();
 
-    std::memset(newReal.Get(), 0, bytes);
-    CopyIntoGrownShape(static_cast<const char *>(m_pr), static_cast<char *>(newReal.Get()),
-                       GetElementSize(), m_nDims, m_pDims, m_nElems, newDims.get());
-    if (m_pi != nullptr) {
-        std::memset(newImag.Get(), 0, bytes);
-        CopyIntoGrownShape(static_cast<const char *>(m_pi), static_cast<char *>(newImag.Get()),
-                           GetElementSize(), m_nDims, m_pDims, m_nElems, newDims.get());
-    }
+    const unsigned int elementSize = GetElementSize();
+    auto fill = [&](const void *from, void *to) {
+        buffer::MarkGrown(to);
+        if (appends) {
+            const std::size_t oldBytes = std::size_t{m_nElems} * elementSize;
+            if (oldBytes > 0) std::memcpy(to, from, oldBytes);
+            std::memset(static_cast<char *>(to) + oldBytes, 0, bytes - oldBytes);
+        } else {
+            std::memset(to, 0, bytes);
+            CopyIntoGrownShape(static_cast<const char *>(from), static_cast<char *>(to),
+                               elementSize, m_nDims, m_pDims, m_nElems, newDims.get());
+        }
+    };
+    fill(m_pr, newReal.Get());
+    if (m_pi != nullptr) fill(m_pi, newImag.Get());
 
     // Cell elements: a buffer held by this array alone hands its elements
     // over to the new one; a shared buffer keeps them, and the new buffer gets

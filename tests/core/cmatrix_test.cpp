@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/buffer.h"
 #include "support/matrix_test.h"
 
 namespace {
@@ -285,6 +286,74 @@ TEST(Extend, LeavesSharersAndTheirCellElementsAlone) {
         EXPECT_EQ(mxGetCell(cell.get(), 2), nullptr);
     }
     EXPECT_EQ(blocks.Delta(), 0);
+}
+
+// Appending growth (the old elements keep their linear positions) of a
+// buffer that has grown before leaves room to spare, so that a run of
+// one-element appends copies O(n) elements; a one-off growth leaves none.
+TEST(Extend, RepeatedAppendsGrowInPlace) {
+    ArrayPtr a = Matrix(1, 1, {1});
+    a->ToComplex();
+    int moves = 0, nonZero = 0;
+    for (unsigned int n = 2; n <= 200; ++n) {
+        const void *before = a->GetPr();
+        Extend(a.get(), {1, n});
+        moves += a->GetPr() != before;
+        nonZero += mxGetPr(a.get())[n - 1] != 0.0 || mxGetPi(a.get())[n - 1] != 0.0;
+        mxGetPr(a.get())[n - 1] = n;
+        mxGetPi(a.get())[n - 1] = -double(n);
+    }
+    EXPECT_LE(moves, 14);
+    EXPECT_EQ(nonZero, 0);
+    std::vector<double> re, im;
+    for (unsigned int k = 1; k <= 200; ++k) {
+        re.push_back(k);
+        im.push_back(k == 1 ? 0.0 : -double(k));
+    }
+    ASSERT_EQ(Values(a.get()), re);
+    ASSERT_EQ(ImagValues(a.get()), im);
+    EXPECT_EQ(Header<std::uint32_t>(a->GetPr(), -4), 200 * sizeof(double));
+
+    // Columns append too.
+    ArrayPtr m = Matrix(2, 1, {1, 2});
+    for (unsigned int n = 2; n <= 4; ++n) Extend(m.get(), {2, n});
+    EXPECT_EQ(Values(m.get()), (std::vector<double>{1, 2, 0, 0, 0, 0, 0, 0}));
+    // A new row moves every column: a copy, still correct.
+    Extend(m.get(), {3, 4});
+    EXPECT_EQ(Values(m.get()), (std::vector<double>{1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+
+    ArrayPtr once = Matrix(1, 1, {1});
+    Extend(once.get(), {1, 1000});
+    EXPECT_EQ(kiv::matrix::buffer::GetCapacity(once->GetPr()), 1000 * sizeof(double));
+}
+
+TEST(Extend, InPlaceGrowthRespectsSharersCellsAndFailures) {
+    ArrayPtr a = Matrix(1, 1, {1});
+    for (unsigned int n = 2; n <= 3; ++n) Extend(a.get(), {1, n});  // now has room
+    ArrayPtr b(a->CreateShareArray());
+    Extend(a.get(), {1, 4});
+    EXPECT_EQ(Dims(b.get()), (DimList{1, 3}));
+    EXPECT_NE(a->GetPr(), b->GetPr());
+    EXPECT_EQ(Values(a.get()), (std::vector<double>{1, 0, 0, 0}));
+
+    const LiveBlocks blocks;
+    {
+        ArrayPtr cell = NumberedCell(1);
+        CMatrix *first = mxGetCell(cell.get(), 0);
+        for (unsigned int n = 2; n <= 40; ++n) Extend(cell.get(), {1, n});
+        EXPECT_EQ(mxGetCell(cell.get(), 0), first);
+        for (int k = 1; k < 40; ++k) EXPECT_EQ(mxGetCell(cell.get(), k), nullptr);
+        mxSetCell(cell.get(), 39, Matrix(1, 1, {2}).release());
+    }
+    EXPECT_EQ(blocks.Delta(), 0);
+
+    // Only the new dimension list is allocated; its failure changes nothing.
+    ArrayPtr c = Matrix(1, 1, {1});
+    for (unsigned int n = 2; n <= 3; ++n) Extend(c.get(), {1, n});
+    const void *data = c->GetPr();
+    const unsigned int four[] = {1, 4};
+    EXPECT_EQ(FailurePoints([&] { c->Extend(2, four); }, {c.get()}), 1);
+    EXPECT_EQ(c->GetPr(), data);
 }
 
 TEST(Reshape, KeepsTheDataAndNormalisesTheShape) {
