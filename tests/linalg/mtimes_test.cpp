@@ -14,9 +14,9 @@ using namespace kiv::matrix;
 using namespace linalg_test;
 namespace kernels = kiv::matrix::kernels;
 
-// Every tile edge (1..3 rows or columns left over), several passes over p
-// (k > 256), several row blocks (m > 128), and empty sizes; with and without
-// the packing workspace.
+// Every tile edge (1..7 rows or 1..3 columns left over), several passes
+// over p (k > 256), several row blocks (m > 128), and empty sizes; with and
+// without the packing workspace, on the fastest and the portable code.
 TEST(MatrixProduct, SameBitsAsInOrderInnerProducts) {
     struct ProductShape {
         std::size_t m, k, n;
@@ -25,17 +25,22 @@ TEST(MatrixProduct, SameBitsAsInOrderInnerProducts) {
     for (const ProductShape &s : std::vector<ProductShape>{
              {1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {7, 5, 6}, {5, 7, 9}, {33, 33, 33}, {100, 100, 100},
              {4, 300, 4}, {131, 260, 10}, {9, 513, 17}, {0, 3, 4}, {4, 3, 0}, {4, 0, 3},
-             {0, 0, 0}, {1, 40, 40}, {40, 40, 1}}) {
+             {0, 0, 0}, {1, 40, 40}, {40, 40, 1}, {8, 8, 8}, {15, 300, 7}, {140, 40, 9},
+             {8, 1, 4}}) {
         for (Fill fill : {Fill::kGeneral, Fill::kZeroLine}) {
             const Dense a = Random(s.m, s.k, rng, fill), b = Random(s.k, s.n, rng, fill);
-            for (bool packed : {false, true}) {
+            for (int variant = 0; variant < 4; ++variant) {
+                const bool packed = variant % 2 == 1;
+                const auto path =
+                    variant < 2 ? kernels::ProductPath::kFastest : kernels::ProductPath::kPortable;
                 const std::string what = std::to_string(s.m) + "x" + std::to_string(s.k) + "x" +
-                                         std::to_string(s.n) + (packed ? " packed" : "");
+                                         std::to_string(s.n) + (packed ? " packed" : "") +
+                                         (variant < 2 ? "" : " portable");
                 Padded pa(a, 2), pb(b, 5), pc(s.m, s.n, 3);
                 std::vector<double> work(kernels::MatrixProductWorkspace(s.m, s.n, s.k));
                 kernels::MatrixProduct(s.m, s.n, s.k, pa.Data(), pa.Ld(), pb.Data(), pb.Ld(),
                                        pc.Data(), pc.Ld(),
-                                       packed && !work.empty() ? work.data() : nullptr);
+                                       packed && !work.empty() ? work.data() : nullptr, path);
                 ExpectSameBits(pc.Contents(), ref::Mtimes(a, b), what);
                 EXPECT_TRUE(pa.PaddingIntact() && pb.PaddingIntact() && pc.PaddingIntact()) << what;
             }

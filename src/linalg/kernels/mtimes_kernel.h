@@ -8,6 +8,11 @@ namespace kiv {
 namespace matrix {
 namespace kernels {
 
+/// Which code MatrixProduct runs. Both give the same bits; kPortable exists
+/// so that the tests can check the code that processors without the wider
+/// instructions run.
+enum class ProductPath { kFastest, kPortable };
+
 /// Returns the number of doubles of workspace that MatrixProduct uses for an
 /// m x k left operand and n columns, or 0 when the product is too small for
 /// a packed copy of A to pay (MatrixProduct then reads A in place).
@@ -28,13 +33,14 @@ std::size_t MatrixProductWorkspace(std::size_t m, std::size_t n, std::size_t k);
 ///                 b. Its previous contents are never read.
 ///   work    [in,out] MatrixProductWorkspace(m, n, k) doubles, or null (then
 ///                 A is read in place); must not overlap the matrices
+///   path    [in]  kFastest: the widest vector code this processor has
 /// Source: the dot product formulation of the product (Golub & Van Loan,
 /// Matrix Computations, 4th ed., Section 1.1), blocked for registers and
 /// caches as in the Goto/BLIS scheme (Van Zee & van de Geijn, ACM TOMS
 /// 41(3), 2015) but without splitting any element's sum.
 void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
                    std::size_t lda, const double *b, std::size_t ldb, double *c,
-                   std::size_t ldc, double *work);
+                   std::size_t ldc, double *work, ProductPath path = ProductPath::kFastest);
 
 }  // namespace kernels
 }  // namespace matrix
