@@ -2,10 +2,11 @@
 //
 // Every element of our product is one in-order sum, so the kernel may block
 // for registers and caches but never split a sum; Eigen may reorder its
-// sums freely. The plain loop is the inner-product loop taken literally (a
-// row of A at a stride of m). Rates are 2mnk flops per second. Sizes: 4 and
-// 16 (call overhead and allocation of the result dominate), 64 (in L1/L2),
-// 256 and 512 (beyond L2, where blocking matters).
+// sums freely, and OpenBLAS also fuses multiplies into adds. The plain loop
+// is the inner-product loop taken literally (a row of A at a stride of m).
+// Rates are 2mnk flops per second. Sizes: 4 and 16 (call overhead and
+// allocation of the result dominate), 64 (in L1/L2), 256 and 512 (beyond
+// L2, where blocking matters).
 #include <benchmark/benchmark.h>
 #include <matrix/matrix.h>
 
@@ -17,6 +18,10 @@
 
 #if defined(MATRIX_HAVE_EIGEN)
 #include <Eigen/Core>
+#endif
+
+#if defined(MATRIX_HAVE_OPENBLAS)
+#include <cblas.h>
 #endif
 
 namespace {
@@ -93,6 +98,23 @@ void BM_EigenProduct(benchmark::State &state) {
     SetFlops(state, ProductFlops(n));
 }
 BENCHMARK(BM_EigenProduct)->Apply(Sizes);
+#endif
+
+#if defined(MATRIX_HAVE_OPENBLAS)
+void BM_OpenblasDgemm(benchmark::State &state) {
+    const auto n = static_cast<int>(state.range(0));
+    const std::vector<double> a = Values(n, n, false, 1), b = Values(n, n, false, 2);
+    std::vector<double> c(static_cast<std::size_t>(n) * n);
+    openblas_set_num_threads(1);
+    for (auto _ : state) {
+        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, n, n, n, 1.0, a.data(), n,
+                    b.data(), n, 0.0, c.data(), n);
+        benchmark::DoNotOptimize(c.data());
+        benchmark::ClobberMemory();
+    }
+    SetFlops(state, ProductFlops(n));
+}
+BENCHMARK(BM_OpenblasDgemm)->Apply(Sizes);
 #endif
 
 }  // namespace
