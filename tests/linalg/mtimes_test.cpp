@@ -48,6 +48,46 @@ TEST(MatrixProduct, SameBitsAsInOrderInnerProducts) {
     }
 }
 
+// C - A*B and C + A*B, each product subtracted or added in increasing p from
+// C's own element, against the literal loop.
+TEST(MatrixProductUpdate, SameBitsAsOneProductAtATime) {
+    struct ProductShape {
+        std::size_t m, k, n;
+    };
+    std::mt19937_64 rng(Seed());
+    for (const ProductShape &s : std::vector<ProductShape>{
+             {1, 1, 1}, {7, 5, 6}, {33, 64, 17}, {140, 300, 9}, {9, 3, 0}, {5, 0, 4}}) {
+        const Dense a = Random(s.m, s.k, rng, Fill::kZeroLine), b = Random(s.k, s.n, rng);
+        const Dense c0 = Random(s.m, s.n, rng);
+        for (int variant = 0; variant < 8; ++variant) {
+            const bool subtract = variant % 2 == 1, packed = variant / 2 % 2 == 1;
+            const auto path =
+                variant < 4 ? kernels::ProductPath::kFastest : kernels::ProductPath::kPortable;
+            Dense want = c0;
+            for (std::size_t j = 0; j < s.n; ++j) {
+                for (std::size_t i = 0; i < s.m; ++i) {
+                    double x = c0.v[i + j * s.m];
+                    for (std::size_t p = 0; p < s.k; ++p) {
+                        const double t = a.v[i + p * s.m] * b.v[p + j * s.k];
+                        x = subtract ? x - t : x + t;
+                    }
+                    want.v[i + j * s.m] = x;
+                }
+            }
+            Padded pa(a, 2), pb(b, 5), pc(c0, 3);
+            std::vector<double> work(kernels::MatrixProductWorkspace(s.m, s.n, s.k));
+            kernels::MatrixProductUpdate(
+                s.m, s.n, s.k, pa.Data(), pa.Ld(), pb.Data(), pb.Ld(), pc.Data(), pc.Ld(),
+                packed && !work.empty() ? work.data() : nullptr,
+                subtract ? kernels::UpdateSign::kSubtract : kernels::UpdateSign::kAdd, path);
+            const std::string what = std::to_string(s.m) + "x" + std::to_string(s.k) + "x" +
+                                     std::to_string(s.n) + " variant " + std::to_string(variant);
+            ExpectSameBits(pc.Contents(), want, what);
+            EXPECT_TRUE(pa.PaddingIntact() && pb.PaddingIntact() && pc.PaddingIntact()) << what;
+        }
+    }
+}
+
 // Through the function on the shared shapes; one-element operands follow
 // the scalar rule instead.
 TEST(Mtimes, SameBitsAsInOrderInnerProducts) {

@@ -46,7 +46,8 @@ constexpr std::size_t kPackMinElements = 32 * 32;
 // Continues the sums of an MR x NR tile of C over kc products. A(i, p) of
 // the tile is a[i + p * as], B(p, j) is b[p + j * ldb]. `first`: the sums
 // start here, from 0.0; otherwise they continue from the values in C.
-template <std::size_t MR, std::size_t NR>
+// kSubtract: each product is subtracted instead of added.
+template <std::size_t MR, std::size_t NR, bool kSubtract>
 void Tile(std::size_t kc, const double *a, std::size_t as, const double *b, std::size_t ldb,
           double *c, std::size_t ldc, bool first) {
     double acc[NR][MR];
@@ -57,7 +58,9 @@ void Tile(std::size_t kc, const double *a, std::size_t as, const double *b, std:
         const double *ap = a + p * as;
         for (std::size_t j = 0; j < NR; ++j) {
             const double bpj = b[p + j * ldb];
-            for (std::size_t i = 0; i < MR; ++i) acc[j][i] = acc[j][i] + ap[i] * bpj;
+            for (std::size_t i = 0; i < MR; ++i) {
+                acc[j][i] = kSubtract ? acc[j][i] - ap[i] * bpj : acc[j][i] + ap[i] * bpj;
+            }
         }
     }
     for (std::size_t j = 0; j < NR; ++j) {
@@ -68,13 +71,19 @@ void Tile(std::size_t kc, const double *a, std::size_t as, const double *b, std:
 using TileFunction = void (*)(std::size_t, const double *, std::size_t, const double *,
                               std::size_t, double *, std::size_t, bool);
 
-// Indexed by [rows - 1][columns - 1]: full tiles and the edge tiles.
-const TileFunction kTiles[kMr][kNr] = {
-    {Tile<1, 1>, Tile<1, 2>, Tile<1, 3>, Tile<1, 4>},
-    {Tile<2, 1>, Tile<2, 2>, Tile<2, 3>, Tile<2, 4>},
-    {Tile<3, 1>, Tile<3, 2>, Tile<3, 3>, Tile<3, 4>},
-    {Tile<4, 1>, Tile<4, 2>, Tile<4, 3>, Tile<4, 4>},
+// Indexed by [subtract][rows - 1][columns - 1]: full tiles and the edge
+// tiles.
+template <bool kSubtract>
+constexpr TileFunction kTileRow[kMr][kNr] = {
+    {Tile<1, 1, kSubtract>, Tile<1, 2, kSubtract>, Tile<1, 3, kSubtract>, Tile<1, 4, kSubtract>},
+    {Tile<2, 1, kSubtract>, Tile<2, 2, kSubtract>, Tile<2, 3, kSubtract>, Tile<2, 4, kSubtract>},
+    {Tile<3, 1, kSubtract>, Tile<3, 2, kSubtract>, Tile<3, 3, kSubtract>, Tile<3, 4, kSubtract>},
+    {Tile<4, 1, kSubtract>, Tile<4, 2, kSubtract>, Tile<4, 3, kSubtract>, Tile<4, 4, kSubtract>},
 };
+
+TileFunction PortableTile(bool subtract, std::size_t mr, std::size_t nr) {
+    return subtract ? kTileRow<true>[mr - 1][nr - 1] : kTileRow<false>[mr - 1][nr - 1];
+}
 
 // Copies an mc x kc block of A into panels of kMr rows (the last one
 // shorter), each panel p-major: the panel of rows ir.. starts at
@@ -103,7 +112,7 @@ bool HasAvx2() {
 // Tile<kWideMr, NR> with AVX2, on kWideMr rows of A that can all be read:
 // A(i, p) is a[i + p * as]. Only the first mr rows of C are read and
 // written; the other lanes compute sums that are dropped.
-template <std::size_t NR>
+template <std::size_t NR, bool kSubtract>
 __attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, std::size_t as,
                                               const double *b, std::size_t ldb, double *c,
                                               std::size_t ldc, std::size_t mr, bool first) {
@@ -130,8 +139,13 @@ __attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, s
 #pragma GCC unroll 4
         for (std::size_t j = 0; j < NR; ++j) {
             const __m256d bpj = _mm256_broadcast_sd(b + p + j * ldb);
-            acc[j][0] = _mm256_add_pd(acc[j][0], _mm256_mul_pd(a0, bpj));
-            acc[j][1] = _mm256_add_pd(acc[j][1], _mm256_mul_pd(a1, bpj));
+            if (kSubtract) {
+                acc[j][0] = _mm256_sub_pd(acc[j][0], _mm256_mul_pd(a0, bpj));
+                acc[j][1] = _mm256_sub_pd(acc[j][1], _mm256_mul_pd(a1, bpj));
+            } else {
+                acc[j][0] = _mm256_add_pd(acc[j][0], _mm256_mul_pd(a0, bpj));
+                acc[j][1] = _mm256_add_pd(acc[j][1], _mm256_mul_pd(a1, bpj));
+            }
         }
     }
 #pragma GCC unroll 4
@@ -151,9 +165,10 @@ __attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, s
 using WideTileFunction = void (*)(std::size_t, const double *, std::size_t, const double *,
                                   std::size_t, double *, std::size_t, std::size_t, bool);
 
-// Indexed by [columns - 1].
-const WideTileFunction kWideTiles[kWideNr] = {WideTile<1>, WideTile<2>, WideTile<3>,
-                                              WideTile<4>};
+// Indexed by [subtract][columns - 1].
+const WideTileFunction kWideTiles[2][kWideNr] = {
+    {WideTile<1, false>, WideTile<2, false>, WideTile<3, false>, WideTile<4, false>},
+    {WideTile<1, true>, WideTile<2, true>, WideTile<3, true>, WideTile<4, true>}};
 
 // Copies an mc x kc block of A into panels of kWideMr rows, p-major; the
 // last panel is filled up with zero rows so that every panel can be read
@@ -175,10 +190,11 @@ void PackWideBlock(std::size_t mc, std::size_t kc, const double *a, std::size_t 
 // a workspace A is read in place, and rows below the last whole panel go
 // through the portable tiles.
 void WideProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
-                 const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work) {
+                 const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
+                 bool fromZero, bool subtract) {
     for (std::size_t pc = 0; pc < k; pc += kKc) {
         const std::size_t kc = std::min(kKc, k - pc);
-        const bool first = pc == 0;
+        const bool first = fromZero && pc == 0;
         for (std::size_t ic = 0; ic < m; ic += kMc) {
             const std::size_t mc = std::min(kMc, m - ic);
             const double *block = a + ic + pc * lda;
@@ -193,12 +209,13 @@ void WideProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, s
                     const std::size_t mr = std::min(kWideMr, mc - ir);
                     const double *panelA = work != nullptr ? work + ir * kc : block + ir;
                     const std::size_t as = work != nullptr ? kWideMr : lda;
-                    kWideTiles[nr - 1](kc, panelA, as, panelB, ldb, panelC + ir, ldc, mr, first);
+                    kWideTiles[subtract][nr - 1](kc, panelA, as, panelB, ldb, panelC + ir, ldc, mr,
+                                                 first);
                 }
                 for (; ir < mc; ir += kMr) {
                     const std::size_t mr = std::min(kMr, mc - ir);
-                    kTiles[mr - 1][nr - 1](kc, block + ir, lda, panelB, ldb, panelC + ir, ldc,
-                                           first);
+                    PortableTile(subtract, mr, nr)(kc, block + ir, lda, panelB, ldb, panelC + ir,
+                                                   ldc, first);
                 }
             }
         }
@@ -216,17 +233,17 @@ std::size_t MatrixProductWorkspace(std::size_t m, std::size_t n, std::size_t k) 
     return rows * std::min(k, kKc);
 }
 
-void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
-                   std::size_t lda, const double *b, std::size_t ldb, double *c,
-                   std::size_t ldc, double *work, ProductPath path) {
-    if (m == 0 || n == 0) return;
-    if (k == 0) {
-        for (std::size_t j = 0; j < n; ++j) std::fill(c + j * ldc, c + j * ldc + m, 0.0);
-        return;
-    }
+namespace {
+
+// C = A*B from 0.0 (fromZero) or C = C + A*B / C - A*B, every sum in
+// increasing p; the contracts are those of MatrixProduct and
+// MatrixProductUpdate. m, n and k are not 0.
+void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
+             const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
+             ProductPath path, bool fromZero, bool subtract) {
 #if defined(MATRIX_PRODUCT_AVX2)
     if (path == ProductPath::kFastest && HasAvx2()) {
-        WideProduct(m, n, k, a, lda, b, ldb, c, ldc, work);
+        WideProduct(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, subtract);
         return;
     }
 #else
@@ -237,7 +254,7 @@ void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
     // on through C from one pass to the next.
     for (std::size_t pc = 0; pc < k; pc += kKc) {
         const std::size_t kc = std::min(kKc, k - pc);
-        const bool first = pc == 0;
+        const bool first = fromZero && pc == 0;
         for (std::size_t ic = 0; ic < m; ic += kMc) {
             const std::size_t mc = std::min(kMc, m - ic);
             const double *block = a + ic + pc * lda;
@@ -252,12 +269,32 @@ void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
                     const std::size_t mr = std::min(kMr, mc - ir);
                     const double *panelA = work != nullptr ? work + ir * kc : block + ir;
                     const std::size_t as = work != nullptr ? mr : lda;
-                    kTiles[mr - 1][nr - 1](kc, panelA, as, panelB, ldb, c + ic + ir + jc * ldc,
-                                           ldc, first);
+                    PortableTile(subtract, mr, nr)(kc, panelA, as, panelB, ldb,
+                                                   c + ic + ir + jc * ldc, ldc, first);
                 }
             }
         }
     }
+}
+
+}  // namespace
+
+void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
+                   std::size_t lda, const double *b, std::size_t ldb, double *c,
+                   std::size_t ldc, double *work, ProductPath path) {
+    if (m == 0 || n == 0) return;
+    if (k == 0) {
+        for (std::size_t j = 0; j < n; ++j) std::fill(c + j * ldc, c + j * ldc + m, 0.0);
+        return;
+    }
+    Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, true, false);
+}
+
+void MatrixProductUpdate(std::size_t m, std::size_t n, std::size_t k, const double *a,
+                         std::size_t lda, const double *b, std::size_t ldb, double *c,
+                         std::size_t ldc, double *work, UpdateSign sign, ProductPath path) {
+    if (m == 0 || n == 0 || k == 0) return;
+    Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, false, sign == UpdateSign::kSubtract);
 }
 
 }  // namespace kernels
