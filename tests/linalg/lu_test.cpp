@@ -51,11 +51,13 @@ LuResult Two(const CMatrix *a) {
 }
 
 // The kernel on padded buffers, and both forms of Lu and Det through the
-// functions, on the square shapes.
+// functions, on the square shapes; 150 spans several panels of the blocked
+// factorisation, the last one partial.
 TEST(Lu, SameBitsAsStatedOrder) {
     std::mt19937_64 rng(Seed());
     std::vector<Shape> shapes = kSquareShapes;
     shapes.push_back({7, 7});
+    shapes.push_back({150, 150});
     for (const Shape &s : shapes) {
         for (Fill fill : {Fill::kGeneral, Fill::kZeroLine}) {
             const std::string what = ToString(s);

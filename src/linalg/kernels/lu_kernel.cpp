@@ -6,23 +6,133 @@
 #include <cstdint>
 #include <utility>
 
+#include "linalg/kernels/mtimes_kernel.h"
+
 namespace kiv {
 namespace matrix {
 namespace kernels {
 
 namespace {
 
-void SwapRows(std::size_t n, double *a, std::size_t lda, std::size_t r1, std::size_t r2) {
-    for (std::size_t c = 0; c < n; ++c) std::swap(a[r1 + c * lda], a[r2 + c * lda]);
+// Blocks of at most this many columns (or rows, for the triangular solve)
+// are worked column by column; larger ones are halved, and the halves meet
+// through the product kernel.
+constexpr std::size_t kLuLeaf = 16;
+
+// Interchanges rows j and ipiv[j] - 1, for j = p0 .. p1 - 1 in that order,
+// in columns c0 .. c1 - 1. Column by column, so each column is read once.
+void ApplyInterchanges(double *a, std::size_t lda, const std::int32_t *ipiv, std::size_t p0,
+                       std::size_t p1, std::size_t c0, std::size_t c1) {
+    for (std::size_t c = c0; c < c1; ++c) {
+        double *ac = a + c * lda;
+        for (std::size_t j = p0; j < p1; ++j) {
+            const auto r = static_cast<std::size_t>(ipiv[j]) - 1;
+            if (r != j) std::swap(ac[j], ac[r]);
+        }
+    }
+}
+
+// For k = first .. kEnd - 1 in turn, subtracts column k of a times a(k,j)
+// from the rows i of column j with k < i < rowEnd: a(i,j) -= a(i,k)*a(k,j),
+// so each element takes its products one at a time in increasing k.
+void ApplyColumns(double *a, std::size_t lda, std::size_t j, std::size_t first,
+                  std::size_t kEnd, std::size_t rowEnd) {
+    double *aj = a + j * lda;
+    for (std::size_t k = first; k < kEnd; ++k) {
+        const double akj = aj[k];
+        const double *ak = a + k * lda;
+        for (std::size_t i = k + 1; i < rowEnd; ++i) aj[i] = aj[i] - ak[i] * akj;
+    }
+}
+
+// Rows r0 .. r1 - 1 of columns c0 .. c1 - 1: subtracts the products of
+// columns k = r0 .. r1 - 1 above the diagonal, a(i,j) -= a(i,k)*a(k,j) for
+// r0 <= k < i, one at a time in increasing k (a solve with the unit lower
+// triangle of rows and columns r0 .. r1 - 1).
+void SolveUnitLower(double *a, std::size_t lda, std::size_t r0, std::size_t r1, std::size_t c0,
+                    std::size_t c1) {
+    if (r1 - r0 <= kLuLeaf) {
+        for (std::size_t j = c0; j < c1; ++j) ApplyColumns(a, lda, j, r0, r1, r1);
+        return;
+    }
+    const std::size_t mid = r0 + (r1 - r0) / 2;
+    SolveUnitLower(a, lda, r0, mid, c0, c1);
+    MatrixProductUpdate(r1 - mid, c1 - c0, mid - r0, a + mid + r0 * lda, lda, a + r0 + c0 * lda,
+                        lda, a + mid + c0 * lda, lda, nullptr, UpdateSign::kSubtract);
+    SolveUnitLower(a, lda, mid, r1, c0, c1);
+}
+
+struct CroutState {
+    std::size_t n;
+    double *a;
+    std::size_t lda;
+    std::int32_t *ipiv;
+    int parity;
+    double *scale;
+    int info;
+};
+
+// Factors columns j0 .. j1 - 1, which carry the products and interchanges
+// of every column before j0 already. On return these columns also carry
+// their own interchanges; the other columns do not yet, and get them from
+// the caller (an interchange only moves values, and those columns are not
+// read meanwhile, so applying it later gives the same values).
+void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
+    const std::size_t n = s.n;
+    const std::size_t lda = s.lda;
+    double *a = s.a;
+    if (j1 - j0 > kLuLeaf) {
+        const std::size_t mid = j0 + (j1 - j0) / 2;
+        FactorColumns(s, j0, mid);
+        // The right half takes the left half's interchanges and products:
+        // its rows of U first, then every row below them.
+        ApplyInterchanges(a, lda, s.ipiv, j0, mid, mid, j1);
+        SolveUnitLower(a, lda, j0, mid, mid, j1);
+        MatrixProductUpdate(n - mid, j1 - mid, mid - j0, a + mid + j0 * lda, lda,
+                            a + j0 + mid * lda, lda, a + mid + mid * lda, lda, nullptr,
+                            UpdateSign::kSubtract);
+        FactorColumns(s, mid, j1);
+        ApplyInterchanges(a, lda, s.ipiv, mid, j1, j0, mid);
+        return;
+    }
+    for (std::size_t j = j0; j < j1; ++j) {
+        double *aj = a + j * lda;
+        // Column j of U and of the unscaled L: the products of this block's
+        // earlier columns.
+        ApplyColumns(a, lda, j, j0, j, n);
+
+        // Scaled pivot choice; >= lets the last of equal candidates win.
+        double big = 0.0;
+        std::size_t imax = j;
+        for (std::size_t i = j; i < n; ++i) {
+            const double d = s.scale[i] * std::fabs(aj[i]);
+            if (d >= big) {
+                big = d;
+                imax = i;
+            }
+        }
+        if (imax != j) {
+            for (std::size_t c = j0; c < j1; ++c) std::swap(a[imax + c * lda], a[j + c * lda]);
+            s.parity = -s.parity;
+            s.scale[imax] = s.scale[j];
+        }
+        s.ipiv[j] = static_cast<std::int32_t>(imax + 1);
+
+        if (aj[j] == 0.0) {
+            aj[j] = kLuZeroPivot;
+            if (s.info == 0) s.info = static_cast<int>(j + 1);
+        }
+        if (j + 1 < n) {
+            const double r = 1.0 / aj[j];
+            for (std::size_t i = j + 1; i < n; ++i) aj[i] = aj[i] * r;
+        }
+    }
 }
 
 }  // namespace
 
 int LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &parity,
             double *scale) {
-    parity = 1;
-    int info = 0;
-
     // Row scale factors: the largest magnitude of each row, taken column by
     // column (strict comparisons from 0.0 give the same maximum in any
     // order), then inverted.
@@ -36,45 +146,15 @@ int LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &
     }
     for (std::size_t i = 0; i < n; ++i) scale[i] = scale[i] == 0.0 ? 0.0 : 1.0 / scale[i];
 
-    for (std::size_t j = 0; j < n; ++j) {
-        double *aj = a + j * lda;
-
-        // Column j of U and of the unscaled L: a(k,j) is final once the
-        // columns before k have been applied, so each element receives its
-        // products in increasing k.
-        for (std::size_t k = 0; k < j; ++k) {
-            const double akj = aj[k];
-            const double *ak = a + k * lda;
-            for (std::size_t i = k + 1; i < n; ++i) aj[i] = aj[i] - ak[i] * akj;
-        }
-
-        // Scaled pivot choice; >= lets the last of equal candidates win.
-        double big = 0.0;
-        std::size_t imax = j;
-        for (std::size_t i = j; i < n; ++i) {
-            const double d = scale[i] * std::fabs(aj[i]);
-            if (d >= big) {
-                big = d;
-                imax = i;
-            }
-        }
-        if (imax != j) {
-            SwapRows(n, a, lda, imax, j);
-            parity = -parity;
-            scale[imax] = scale[j];
-        }
-        ipiv[j] = static_cast<std::int32_t>(imax + 1);
-
-        if (aj[j] == 0.0) {
-            aj[j] = kLuZeroPivot;
-            if (info == 0) info = static_cast<int>(j + 1);
-        }
-        if (j + 1 < n) {
-            const double r = 1.0 / aj[j];
-            for (std::size_t i = j + 1; i < n; ++i) aj[i] = aj[i] * r;
-        }
-    }
-    return info;
+    // Every element receives its products in increasing k whichever way the
+    // work is grouped: halves of the columns are factored one after the
+    // other, and the right half takes all of the left half's products before
+    // its own. Interchanges move whole rows, partial sums and multipliers
+    // alike, so they commute with that grouping.
+    CroutState state{n, a, lda, ipiv, 1, scale, 0};
+    FactorColumns(state, 0, n);
+    parity = state.parity;
+    return state.info;
 }
 
 void PivotsToPermutation(std::size_t n, const std::int32_t *ipiv, std::uint32_t *perm) {
