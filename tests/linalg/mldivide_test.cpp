@@ -2,7 +2,10 @@
 #include <matrix/matrix.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
+#include <string>
+#include <utility>
 
 #include "linalg/kernels/mldivide_kernel.h"
 #include "linalg/linalg_test_util.h"
@@ -72,6 +75,72 @@ TEST(SolveKernels, SameBitsAsStatedOrderOnPaddedBuffers) {
     EXPECT_EQ(kernels::TriangularRank(4, r, 4, 3.0), 0u);
     r[5] = kNaN;
     EXPECT_EQ(kernels::TriangularRank(4, r, 4, 0.1), 1u);
+}
+
+// GaussFactor once, then GaussSolveFactored on several right-hand sides,
+// one at a time and together: the bits of the plain elimination that
+// carries B along, and exactly (NaN payloads too) those of GaussSolve,
+// which the two-output Eig relies on to match Mldivide. The cases cover
+// interchanges, exactly zero pivots, pivots of exactly 1.0, NaN and Inf.
+TEST(SolveKernels, FactoredSolveSameBitsAsStatedOrder) {
+    std::mt19937_64 rng(Seed());
+    std::vector<std::pair<std::string, Dense>> cases;
+    for (std::size_t n : {1, 2, 3, 7, 33, 100}) {
+        const std::string size = std::to_string(n) + "x" + std::to_string(n);
+        cases.emplace_back(size + " general", Random(n, n, rng));
+        cases.emplace_back(size + " zero line", Random(n, n, rng, Fill::kZeroLine));
+        Dense special = Random(n, n, rng);
+        special.v[rng() % special.v.size()] = kNaN;
+        special.v[rng() % special.v.size()] = -kInf;
+        cases.emplace_back(size + " NaN and Inf", special);
+    }
+    // Rank one: the second pivot is exactly zero. The reversal interchanges
+    // every row and has unit pivots.
+    Dense rankOne(3, 3), reversal(4, 4);
+    for (std::size_t k = 0; k < 9; ++k) rankOne.v[k] = static_cast<double>((k % 3 + 1) * (k / 3 + 1));
+    for (std::size_t i = 0; i < 4; ++i) reversal(i, 3 - i) = 1.0;
+    cases.emplace_back("rank one", rankOne);
+    cases.emplace_back("reversal", reversal);
+
+    for (const auto &c : cases) {
+        const Dense &a = c.second;
+        const std::size_t n = a.m;
+        Dense b = Random(n, 3, rng);
+        if (c.first.find("NaN") != std::string::npos) b(n - 1, 1) = kInf;
+        Padded pa(a);
+        std::vector<std::size_t> pivot(n);
+        std::vector<double> r(n);
+        kernels::GaussFactor(n, pa.Data(), pa.Ld(), pivot.data(), r.data());
+        for (std::size_t j = 0; j < n; ++j) EXPECT_TRUE(pivot[j] >= j && pivot[j] < n) << c.first;
+
+        Padded together(b, 2), x(n, 3, 1);
+        kernels::GaussSolveFactored(n, 3, pa.Data(), pa.Ld(), pivot.data(), r.data(), together.Data(),
+                                    together.Ld(), x.Data(), x.Ld());
+        const Dense want = ref::GaussSolve(a, b);
+        ExpectSameBits(x.Contents(), want, c.first + " k=3");
+        EXPECT_TRUE(pa.PaddingIntact() && together.PaddingIntact() && x.PaddingIntact()) << c.first;
+
+        Padded ga(a), gb(b), gx(n, 3);
+        kernels::GaussSolve(n, 3, ga.Data(), ga.Ld(), gb.Data(), gb.Ld(), gx.Data(), gx.Ld());
+        const Dense direct = gx.Contents(), factored = x.Contents();
+        EXPECT_EQ(std::memcmp(direct.v.data(), factored.v.data(), n * 3 * sizeof(double)), 0) << c.first;
+
+        // One column at a time from the same factors.
+        for (std::size_t col = 0; col < 3; ++col) {
+            Dense one(n, 1), got(n, 1);
+            std::copy(b.v.begin() + col * n, b.v.begin() + (col + 1) * n, one.v.begin());
+            kernels::GaussSolveFactored(n, 1, pa.Data(), pa.Ld(), pivot.data(), r.data(), one.v.data(),
+                                        n, got.v.data(), n);
+            Dense column(n, 1);
+            std::copy(want.v.begin() + col * n, want.v.begin() + (col + 1) * n, column.v.begin());
+            ExpectSameBits(got, column, c.first + " column " + std::to_string(col));
+        }
+    }
+    // Nothing to do for n = 0.
+    double untouched[2] = {kNaN, kNaN};
+    kernels::GaussFactor(0, untouched, 1, nullptr, nullptr);
+    kernels::GaussSolveFactored(0, 2, untouched, 1, nullptr, nullptr, untouched, 1, untouched, 1);
+    EXPECT_TRUE(std::isnan(untouched[0]) && std::isnan(untouched[1]));
 }
 
 // Square, tall and wide systems (zero lines make some rank deficient), one

@@ -11,14 +11,74 @@ namespace kernels {
 
 namespace {
 
-// Adds f(i)*t to y(i) for rows i in [from, n) of one column, where f(i) =
-// -column(i) and rows whose f(i) is 0.0 are left alone (so that an infinite
-// or NaN t does not reach them). Written as a select so that it vectorises.
-void EliminateColumn(std::size_t from, std::size_t n, const double *column, double t, double *y) {
+// Adds f(i)*t to y(i) for rows i in [from, n) of one column; rows whose
+// f(i) is 0.0 are left alone (so that an infinite or NaN t does not reach
+// them). Written as a select so that it vectorises.
+void AddMultiples(std::size_t from, std::size_t n, const double *f, double t, double *y) {
     for (std::size_t i = from; i < n; ++i) {
-        const double f = -column[i];
-        const double updated = y[i] + f * t;
-        y[i] = f != 0.0 ? updated : y[i];
+        const double updated = y[i] + f[i] * t;
+        y[i] = f[i] != 0.0 ? updated : y[i];
+    }
+}
+
+// The pivot row and the reciprocal pivot of one elimination step.
+struct GaussStep {
+    std::size_t p;
+    double r;
+};
+
+// Step j of the elimination on A alone: the interchange, the scaling of
+// row j to a unit diagonal, and the elimination below it, leaving the
+// multipliers f(i) = -A(i,j) in column j below the diagonal.
+GaussStep EliminateStep(std::size_t n, std::size_t j, double *a, std::size_t lda) {
+    double *aj = a + j * lda;
+
+    // First largest magnitude at or below the diagonal.
+    std::size_t p = j;
+    double big = std::fabs(aj[j]);
+    for (std::size_t i = j + 1; i < n; ++i) {
+        const double t = std::fabs(aj[i]);
+        if (t > big) {
+            big = t;
+            p = i;
+        }
+    }
+    if (p != j) {
+        for (std::size_t c = j; c < n; ++c) std::swap(a[j + c * lda], a[p + c * lda]);
+    }
+
+    // Scale the pivot row to a unit diagonal.
+    const double piv = aj[j] == 0.0 ? kGaussZeroPivot : aj[j];
+    const double r = 1.0 / piv;
+    aj[j] = 1.0;
+    if (r != 1.0) {
+        for (std::size_t c = j + 1; c < n; ++c) a[j + c * lda] = a[j + c * lda] * r;
+    }
+
+    // Eliminate below the pivot, column by column: every element gets the
+    // one update of this step that the row-by-row text gives it.
+    for (std::size_t i = j + 1; i < n; ++i) aj[i] = -aj[i];
+    for (std::size_t c = j + 1; c < n; ++c) {
+        double *ac = a + c * lda;
+        AddMultiples(j + 1, n, aj, ac[j], ac);
+    }
+    return {p, r};
+}
+
+// Step j on the right-hand sides: what EliminateStep did to the rows of A,
+// with f the multipliers it left in column j. No operation on B reads A's
+// trailing part, so this may run at any time after that step.
+void ApplyStep(std::size_t n, std::size_t j, GaussStep step, const double *f, std::size_t k,
+               double *b, std::size_t ldb) {
+    if (step.p != j) {
+        for (std::size_t c = 0; c < k; ++c) std::swap(b[j + c * ldb], b[step.p + c * ldb]);
+    }
+    if (step.r != 1.0) {
+        for (std::size_t c = 0; c < k; ++c) b[j + c * ldb] = b[j + c * ldb] * step.r;
+    }
+    for (std::size_t c = 0; c < k; ++c) {
+        double *bc = b + c * ldb;
+        AddMultiples(j + 1, n, f, bc[j], bc);
     }
 }
 
@@ -41,45 +101,24 @@ void BackSubstitute(std::size_t n, const double *u, std::size_t ldu, const doubl
 void GaussSolve(std::size_t n, std::size_t k, double *a, std::size_t lda, double *b,
                 std::size_t ldb, double *x, std::size_t ldx) {
     for (std::size_t j = 0; j < n; ++j) {
-        double *aj = a + j * lda;
-
-        // First largest magnitude at or below the diagonal.
-        std::size_t p = j;
-        double big = std::fabs(aj[j]);
-        for (std::size_t i = j + 1; i < n; ++i) {
-            const double t = std::fabs(aj[i]);
-            if (t > big) {
-                big = t;
-                p = i;
-            }
-        }
-        if (p != j) {
-            for (std::size_t c = j; c < n; ++c) std::swap(a[j + c * lda], a[p + c * lda]);
-            for (std::size_t c = 0; c < k; ++c) std::swap(b[j + c * ldb], b[p + c * ldb]);
-        }
-
-        // Scale the pivot row to a unit diagonal.
-        const double piv = aj[j] == 0.0 ? kGaussZeroPivot : aj[j];
-        const double r = 1.0 / piv;
-        aj[j] = 1.0;
-        if (r != 1.0) {
-            for (std::size_t c = j + 1; c < n; ++c) a[j + c * lda] = a[j + c * lda] * r;
-            for (std::size_t c = 0; c < k; ++c) b[j + c * ldb] = b[j + c * ldb] * r;
-        }
-
-        // Eliminate below the pivot, column by column: every element gets
-        // the one update of this step that the row-by-row text gives it.
-        for (std::size_t c = j + 1; c < n; ++c) {
-            double *ac = a + c * lda;
-            EliminateColumn(j + 1, n, aj, ac[j], ac);
-        }
-        for (std::size_t c = 0; c < k; ++c) {
-            double *bc = b + c * ldb;
-            EliminateColumn(j + 1, n, aj, bc[j], bc);
-        }
-        for (std::size_t i = j + 1; i < n; ++i) aj[i] = 0.0;
+        const GaussStep step = EliminateStep(n, j, a, lda);
+        ApplyStep(n, j, step, a + j * lda, k, b, ldb);
     }
+    for (std::size_t c = 0; c < k; ++c) BackSubstitute(n, a, lda, b + c * ldb, 1, x + c * ldx, 1);
+}
 
+void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r) {
+    for (std::size_t j = 0; j < n; ++j) {
+        const GaussStep step = EliminateStep(n, j, a, lda);
+        pivot[j] = step.p;
+        r[j] = step.r;
+    }
+}
+
+void GaussSolveFactored(std::size_t n, std::size_t k, const double *a, std::size_t lda,
+                        const std::size_t *pivot, const double *r, double *b, std::size_t ldb,
+                        double *x, std::size_t ldx) {
+    for (std::size_t j = 0; j < n; ++j) ApplyStep(n, j, {pivot[j], r[j]}, a + j * lda, k, b, ldb);
     for (std::size_t c = 0; c < k; ++c) BackSubstitute(n, a, lda, b + c * ldb, 1, x + c * ldx, 1);
 }
 
