@@ -3,10 +3,11 @@
 // Our eigenvalues come from balancing, elimination to Hessenberg form and
 // the Francis double-shift QR on the Hessenberg part only; Eigen's
 // EigenSolver reduces by Householder to Hessenberg and then to real Schur
-// form. Our eigenvectors are inverse iterations through Mldivide, each
-// solve a fresh O(n^3) Gaussian elimination, against Eigen's back
-// substitution on the Schur form: expect the two-output form to lose badly
-// as n grows. Sizes 16 (the fixed cost of a call), 64 and 256.
+// form. Our eigenvectors are inverse iterations, one O(n^3) Gaussian
+// elimination per eigenvalue and an O(n^2) solve per iterate, against
+// Eigen's back substitution on the Schur form: expect the two-output form
+// to lose by a factor that grows with n. Sizes 16 (the fixed cost of a
+// call), 64 and 256.
 #include <benchmark/benchmark.h>
 #include <matrix/matrix.h>
 

@@ -12,6 +12,7 @@
 
 #include "core/array_holder.h"
 #include "linalg/kernels/eig_kernel.h"
+#include "linalg/kernels/mldivide_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -56,27 +57,49 @@ void EigValues(const CMatrix *A, std::size_t n, double *wr, double *wi, bool bal
     kernels::ComplexToModulus(n, wr, wi, mxGetEps());
 }
 
+// B\x for an n x n B (n >= 2) that GaussFactor has factored, as a new
+// n x 1 array: the bits Mldivide(B, x) gives for the unfactored B, since
+// both run GaussSolve's operations on a copy of x. rhs is n doubles of
+// workspace.
+CMatrix *SolveFactored(std::size_t n, const double *lu, const std::size_t *pivot,
+                       const double *r, const CMatrix *x, double *rhs) {
+    ArrayHolder solved(mxCreateDoubleMatrix(static_cast<unsigned int>(n), 1, mxComplexityReal));
+    std::memcpy(rhs, x->GetPr(), n * sizeof(double));
+    kernels::GaussSolveFactored(n, 1, lu, n, pivot, r, rhs, n, linalg::Data(solved.get()), n);
+    return solved.release();
+}
+
 // Column k of the result is a unit vector x with (A - wr[k]*I)\x parallel
 // to x, from a normally distributed start. A solve whose normalisation is
 // not finite (an exactly singular 1 x 1 system, overflow, a NaN
 // eigenvalue) ends the iteration with the previous, already normalised
-// iterate.
+// iterate. From n = 2 on each shifted matrix is factored once and every
+// iterate solved from the factors, with the bits of Mldivide; a 1 x 1
+// shift goes through Mldivide itself, whose scalar rule is element-wise
+// division.
 CMatrix *InverseIteration(const CMatrix *A, const double *wr) {
     const std::size_t n = linalg::Rows(A);
     ArrayHolder V(mxCreateDoubleMatrix(static_cast<unsigned int>(n),
                                        static_cast<unsigned int>(n), mxComplexityReal));
     ArrayHolder B(mxCreateDoubleMatrix(static_cast<unsigned int>(n),
                                        static_cast<unsigned int>(n), mxComplexityReal));
+    const bool factored = n >= 2;
+    linalg::Scratch<std::size_t> pivot(factored ? n : 0);
+    linalg::Scratch<double> r(factored ? n : 0);
+    linalg::Scratch<double> rhs(factored ? n : 0);
     double *b = linalg::Data(B.get());
     for (std::size_t k = 0; k < n; ++k) {
         std::memcpy(b, A->GetPr(), n * n * sizeof(double));
         for (std::size_t i = 0; i < n; ++i) b[i + i * n] = b[i + i * n] - wr[k];
+        if (factored) kernels::GaussFactor(n, b, n, pivot.Get(), r.Get());
 
         ArrayHolder start(Randn(static_cast<unsigned int>(n), 1));
         ArrayHolder x(Rdivide(start.get(), Norm(start.get(), 2.0)));
         start.reset();
         for (int iteration = 0; iteration < kInverseIterations; ++iteration) {
-            ArrayHolder solved(Mldivide(B.get(), x.get()));
+            ArrayHolder solved(factored
+                                   ? SolveFactored(n, b, pivot.Get(), r.Get(), x.get(), rhs.Get())
+                                   : Mldivide(B.get(), x.get()));
             const double length = Norm(solved.get(), 2.0);
             if (!(std::isfinite(length) && length > 0.0)) break;
             ArrayHolder y(Rdivide(solved.get(), length));
