@@ -48,38 +48,48 @@ TEST(MatrixProduct, SameBitsAsInOrderInnerProducts) {
     }
 }
 
-// C - A*B and C + A*B, each product subtracted or added in increasing p from
-// C's own element, against the literal loop.
+// C - A*B, C + A*B and C + A*B skipping the products whose element of A is
+// 0.0, each product met with C's own element in increasing p, against the
+// literal loop. B holds infinities, so that a skipped 0*Inf would show.
 TEST(MatrixProductUpdate, SameBitsAsOneProductAtATime) {
     struct ProductShape {
         std::size_t m, k, n;
     };
+    using kernels::UpdateSign;
     std::mt19937_64 rng(Seed());
     for (const ProductShape &s : std::vector<ProductShape>{
              {1, 1, 1}, {7, 5, 6}, {33, 64, 17}, {140, 300, 9}, {9, 3, 0}, {5, 0, 4}}) {
-        const Dense a = Random(s.m, s.k, rng, Fill::kZeroLine), b = Random(s.k, s.n, rng);
+        const Dense a = Random(s.m, s.k, rng, Fill::kZeroLine);
+        Dense b = Random(s.k, s.n, rng);
+        for (std::size_t q = 0; q < b.v.size(); q += 7) b.v[q] = -INFINITY;
         const Dense c0 = Random(s.m, s.n, rng);
-        for (int variant = 0; variant < 8; ++variant) {
-            const bool subtract = variant % 2 == 1, packed = variant / 2 % 2 == 1;
+        for (int variant = 0; variant < 12; ++variant) {
+            const UpdateSign sign = static_cast<UpdateSign>(variant % 3);
+            const bool packed = variant / 3 % 2 == 1;
             const auto path =
-                variant < 4 ? kernels::ProductPath::kFastest : kernels::ProductPath::kPortable;
+                variant < 6 ? kernels::ProductPath::kFastest : kernels::ProductPath::kPortable;
             Dense want = c0;
             for (std::size_t j = 0; j < s.n; ++j) {
                 for (std::size_t i = 0; i < s.m; ++i) {
                     double x = c0.v[i + j * s.m];
                     for (std::size_t p = 0; p < s.k; ++p) {
-                        const double t = a.v[i + p * s.m] * b.v[p + j * s.k];
-                        x = subtract ? x - t : x + t;
+                        const double ai = a.v[i + p * s.m];
+                        const double t = ai * b.v[p + j * s.k];
+                        if (sign == UpdateSign::kSubtract) {
+                            x = x - t;
+                        } else if (sign == UpdateSign::kAdd || ai != 0.0) {
+                            x = x + t;
+                        }
                     }
                     want.v[i + j * s.m] = x;
                 }
             }
             Padded pa(a, 2), pb(b, 5), pc(c0, 3);
             std::vector<double> work(kernels::MatrixProductWorkspace(s.m, s.n, s.k));
-            kernels::MatrixProductUpdate(
-                s.m, s.n, s.k, pa.Data(), pa.Ld(), pb.Data(), pb.Ld(), pc.Data(), pc.Ld(),
-                packed && !work.empty() ? work.data() : nullptr,
-                subtract ? kernels::UpdateSign::kSubtract : kernels::UpdateSign::kAdd, path);
+            kernels::MatrixProductUpdate(s.m, s.n, s.k, pa.Data(), pa.Ld(), pb.Data(), pb.Ld(),
+                                         pc.Data(), pc.Ld(),
+                                         packed && !work.empty() ? work.data() : nullptr, sign,
+                                         path);
             const std::string what = std::to_string(s.m) + "x" + std::to_string(s.k) + "x" +
                                      std::to_string(s.n) + " variant " + std::to_string(variant);
             ExpectSameBits(pc.Contents(), want, what);

@@ -46,8 +46,9 @@ constexpr std::size_t kPackMinElements = 32 * 32;
 // Continues the sums of an MR x NR tile of C over kc products. A(i, p) of
 // the tile is a[i + p * as], B(p, j) is b[p + j * ldb]. `first`: the sums
 // start here, from 0.0; otherwise they continue from the values in C.
-// kSubtract: each product is subtracted instead of added.
-template <std::size_t MR, std::size_t NR, bool kSubtract>
+// kSign: how each product meets the sum (see UpdateSign; the plain product
+// adds).
+template <std::size_t MR, std::size_t NR, UpdateSign kSign>
 void Tile(std::size_t kc, const double *a, std::size_t as, const double *b, std::size_t ldb,
           double *c, std::size_t ldc, bool first) {
     double acc[NR][MR];
@@ -59,7 +60,13 @@ void Tile(std::size_t kc, const double *a, std::size_t as, const double *b, std:
         for (std::size_t j = 0; j < NR; ++j) {
             const double bpj = b[p + j * ldb];
             for (std::size_t i = 0; i < MR; ++i) {
-                acc[j][i] = kSubtract ? acc[j][i] - ap[i] * bpj : acc[j][i] + ap[i] * bpj;
+                if (kSign == UpdateSign::kSubtract) {
+                    acc[j][i] = acc[j][i] - ap[i] * bpj;
+                } else if (kSign == UpdateSign::kAddUnlessZero) {
+                    acc[j][i] = ap[i] != 0.0 ? acc[j][i] + ap[i] * bpj : acc[j][i];
+                } else {
+                    acc[j][i] = acc[j][i] + ap[i] * bpj;
+                }
             }
         }
     }
@@ -71,18 +78,25 @@ void Tile(std::size_t kc, const double *a, std::size_t as, const double *b, std:
 using TileFunction = void (*)(std::size_t, const double *, std::size_t, const double *,
                               std::size_t, double *, std::size_t, bool);
 
-// Indexed by [subtract][rows - 1][columns - 1]: full tiles and the edge
-// tiles.
-template <bool kSubtract>
-constexpr TileFunction kTileRow[kMr][kNr] = {
-    {Tile<1, 1, kSubtract>, Tile<1, 2, kSubtract>, Tile<1, 3, kSubtract>, Tile<1, 4, kSubtract>},
-    {Tile<2, 1, kSubtract>, Tile<2, 2, kSubtract>, Tile<2, 3, kSubtract>, Tile<2, 4, kSubtract>},
-    {Tile<3, 1, kSubtract>, Tile<3, 2, kSubtract>, Tile<3, 3, kSubtract>, Tile<3, 4, kSubtract>},
-    {Tile<4, 1, kSubtract>, Tile<4, 2, kSubtract>, Tile<4, 3, kSubtract>, Tile<4, 4, kSubtract>},
+// Indexed by [rows - 1][columns - 1]: full tiles and the edge tiles.
+template <UpdateSign kSign>
+constexpr TileFunction kTileTable[kMr][kNr] = {
+    {Tile<1, 1, kSign>, Tile<1, 2, kSign>, Tile<1, 3, kSign>, Tile<1, 4, kSign>},
+    {Tile<2, 1, kSign>, Tile<2, 2, kSign>, Tile<2, 3, kSign>, Tile<2, 4, kSign>},
+    {Tile<3, 1, kSign>, Tile<3, 2, kSign>, Tile<3, 3, kSign>, Tile<3, 4, kSign>},
+    {Tile<4, 1, kSign>, Tile<4, 2, kSign>, Tile<4, 3, kSign>, Tile<4, 4, kSign>},
 };
 
-TileFunction PortableTile(bool subtract, std::size_t mr, std::size_t nr) {
-    return subtract ? kTileRow<true>[mr - 1][nr - 1] : kTileRow<false>[mr - 1][nr - 1];
+TileFunction PortableTile(UpdateSign sign, std::size_t mr, std::size_t nr) {
+    switch (sign) {
+        case UpdateSign::kSubtract:
+            return kTileTable<UpdateSign::kSubtract>[mr - 1][nr - 1];
+        case UpdateSign::kAddUnlessZero:
+            return kTileTable<UpdateSign::kAddUnlessZero>[mr - 1][nr - 1];
+        case UpdateSign::kAdd:
+            break;
+    }
+    return kTileTable<UpdateSign::kAdd>[mr - 1][nr - 1];
 }
 
 // Copies an mc x kc block of A into panels of kMr rows (the last one
@@ -112,7 +126,7 @@ bool HasAvx2() {
 // Tile<kWideMr, NR> with AVX2, on kWideMr rows of A that can all be read:
 // A(i, p) is a[i + p * as]. Only the first mr rows of C are read and
 // written; the other lanes compute sums that are dropped.
-template <std::size_t NR, bool kSubtract>
+template <std::size_t NR, UpdateSign kSign>
 __attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, std::size_t as,
                                               const double *b, std::size_t ldb, double *c,
                                               std::size_t ldc, std::size_t mr, bool first) {
@@ -136,12 +150,23 @@ __attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, s
     for (std::size_t p = 0; p < kc; ++p) {
         const __m256d a0 = _mm256_loadu_pd(a + p * as);
         const __m256d a1 = _mm256_loadu_pd(a + p * as + 4);
+        // Lanes whose element of A is not 0.0 (NaN included, as with !=).
+        __m256d use0 = _mm256_setzero_pd(), use1 = _mm256_setzero_pd();
+        if (kSign == UpdateSign::kAddUnlessZero) {
+            use0 = _mm256_cmp_pd(a0, _mm256_setzero_pd(), _CMP_NEQ_UQ);
+            use1 = _mm256_cmp_pd(a1, _mm256_setzero_pd(), _CMP_NEQ_UQ);
+        }
 #pragma GCC unroll 4
         for (std::size_t j = 0; j < NR; ++j) {
             const __m256d bpj = _mm256_broadcast_sd(b + p + j * ldb);
-            if (kSubtract) {
+            if (kSign == UpdateSign::kSubtract) {
                 acc[j][0] = _mm256_sub_pd(acc[j][0], _mm256_mul_pd(a0, bpj));
                 acc[j][1] = _mm256_sub_pd(acc[j][1], _mm256_mul_pd(a1, bpj));
+            } else if (kSign == UpdateSign::kAddUnlessZero) {
+                const __m256d sum0 = _mm256_add_pd(acc[j][0], _mm256_mul_pd(a0, bpj));
+                const __m256d sum1 = _mm256_add_pd(acc[j][1], _mm256_mul_pd(a1, bpj));
+                acc[j][0] = _mm256_blendv_pd(acc[j][0], sum0, use0);
+                acc[j][1] = _mm256_blendv_pd(acc[j][1], sum1, use1);
             } else {
                 acc[j][0] = _mm256_add_pd(acc[j][0], _mm256_mul_pd(a0, bpj));
                 acc[j][1] = _mm256_add_pd(acc[j][1], _mm256_mul_pd(a1, bpj));
@@ -165,10 +190,22 @@ __attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, s
 using WideTileFunction = void (*)(std::size_t, const double *, std::size_t, const double *,
                                   std::size_t, double *, std::size_t, std::size_t, bool);
 
-// Indexed by [subtract][columns - 1].
-const WideTileFunction kWideTiles[2][kWideNr] = {
-    {WideTile<1, false>, WideTile<2, false>, WideTile<3, false>, WideTile<4, false>},
-    {WideTile<1, true>, WideTile<2, true>, WideTile<3, true>, WideTile<4, true>}};
+// Indexed by [columns - 1].
+template <UpdateSign kSign>
+constexpr WideTileFunction kWideTileTable[kWideNr] = {WideTile<1, kSign>, WideTile<2, kSign>,
+                                                      WideTile<3, kSign>, WideTile<4, kSign>};
+
+WideTileFunction WideTileFor(UpdateSign sign, std::size_t nr) {
+    switch (sign) {
+        case UpdateSign::kSubtract:
+            return kWideTileTable<UpdateSign::kSubtract>[nr - 1];
+        case UpdateSign::kAddUnlessZero:
+            return kWideTileTable<UpdateSign::kAddUnlessZero>[nr - 1];
+        case UpdateSign::kAdd:
+            break;
+    }
+    return kWideTileTable<UpdateSign::kAdd>[nr - 1];
+}
 
 // Copies an mc x kc block of A into panels of kWideMr rows, p-major; the
 // last panel is filled up with zero rows so that every panel can be read
@@ -191,7 +228,7 @@ void PackWideBlock(std::size_t mc, std::size_t kc, const double *a, std::size_t 
 // through the portable tiles.
 void WideProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                  const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
-                 bool fromZero, bool subtract) {
+                 bool fromZero, UpdateSign sign) {
     for (std::size_t pc = 0; pc < k; pc += kKc) {
         const std::size_t kc = std::min(kKc, k - pc);
         const bool first = fromZero && pc == 0;
@@ -209,12 +246,11 @@ void WideProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, s
                     const std::size_t mr = std::min(kWideMr, mc - ir);
                     const double *panelA = work != nullptr ? work + ir * kc : block + ir;
                     const std::size_t as = work != nullptr ? kWideMr : lda;
-                    kWideTiles[subtract][nr - 1](kc, panelA, as, panelB, ldb, panelC + ir, ldc, mr,
-                                                 first);
+                    WideTileFor(sign, nr)(kc, panelA, as, panelB, ldb, panelC + ir, ldc, mr, first);
                 }
                 for (; ir < mc; ir += kMr) {
                     const std::size_t mr = std::min(kMr, mc - ir);
-                    PortableTile(subtract, mr, nr)(kc, block + ir, lda, panelB, ldb, panelC + ir,
+                    PortableTile(sign, mr, nr)(kc, block + ir, lda, panelB, ldb, panelC + ir,
                                                    ldc, first);
                 }
             }
@@ -235,15 +271,15 @@ std::size_t MatrixProductWorkspace(std::size_t m, std::size_t n, std::size_t k) 
 
 namespace {
 
-// C = A*B from 0.0 (fromZero) or C = C + A*B / C - A*B, every sum in
-// increasing p; the contracts are those of MatrixProduct and
-// MatrixProductUpdate. m, n and k are not 0.
+// C = A*B from 0.0 (fromZero, with kAdd) or C updated by A*B as `sign`
+// says, every sum in increasing p; the contracts are those of
+// MatrixProduct and MatrixProductUpdate. m, n and k are not 0.
 void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
              const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
-             ProductPath path, bool fromZero, bool subtract) {
+             ProductPath path, bool fromZero, UpdateSign sign) {
 #if defined(MATRIX_PRODUCT_AVX2)
     if (path == ProductPath::kFastest && HasAvx2()) {
-        WideProduct(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, subtract);
+        WideProduct(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign);
         return;
     }
 #else
@@ -269,7 +305,7 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
                     const std::size_t mr = std::min(kMr, mc - ir);
                     const double *panelA = work != nullptr ? work + ir * kc : block + ir;
                     const std::size_t as = work != nullptr ? mr : lda;
-                    PortableTile(subtract, mr, nr)(kc, panelA, as, panelB, ldb,
+                    PortableTile(sign, mr, nr)(kc, panelA, as, panelB, ldb,
                                                    c + ic + ir + jc * ldc, ldc, first);
                 }
             }
@@ -287,14 +323,14 @@ void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
         for (std::size_t j = 0; j < n; ++j) std::fill(c + j * ldc, c + j * ldc + m, 0.0);
         return;
     }
-    Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, true, false);
+    Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, true, UpdateSign::kAdd);
 }
 
 void MatrixProductUpdate(std::size_t m, std::size_t n, std::size_t k, const double *a,
                          std::size_t lda, const double *b, std::size_t ldb, double *c,
                          std::size_t ldc, double *work, UpdateSign sign, ProductPath path) {
     if (m == 0 || n == 0 || k == 0) return;
-    Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, false, sign == UpdateSign::kSubtract);
+    Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, false, sign);
 }
 
 }  // namespace kernels

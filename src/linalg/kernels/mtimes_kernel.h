@@ -42,16 +42,19 @@ void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
                    std::size_t lda, const double *b, std::size_t ldb, double *c,
                    std::size_t ldc, double *work, ProductPath path = ProductPath::kFastest);
 
-/// Whether MatrixProductUpdate adds or subtracts the products.
-enum class UpdateSign { kAdd, kSubtract };
+/// How MatrixProductUpdate meets each product with the running value:
+/// adds it, subtracts it, or adds it unless its element of A is 0.0 (then
+/// the value stays as it is, even when the element of B is infinite or
+/// NaN; a NaN element of A counts as not 0.0).
+enum class UpdateSign { kAdd, kSubtract, kAddUnlessZero };
 
 /// Continues C with the products of A * B, every element in increasing p:
 ///   C(i, j) = (...((C(i, j) ± A(i,0)*B(0,j)) ± A(i,1)*B(1,j)) ± ...) ± A(i,k-1)*B(k-1,j)
-/// with ± the `sign`: each product is rounded, then added to or subtracted
-/// from the running value, which starts as C's element. Blocked as
-/// MatrixProduct, with the same arguments; C must not overlap A or B, and
-/// k = 0 leaves C as it is. This is the trailing update of a blocked
-/// elimination that must keep each element's one-at-a-time order.
+/// with ± as `sign` says: each product is rounded, then met with the
+/// running value, which starts as C's element. Blocked as MatrixProduct,
+/// with the same arguments; C must not overlap A or B, and k = 0 leaves C
+/// as it is. This is the trailing update of a blocked elimination that must
+/// keep each element's one-at-a-time order.
 void MatrixProductUpdate(std::size_t m, std::size_t n, std::size_t k, const double *a,
                          std::size_t lda, const double *b, std::size_t ldb, double *c,
                          std::size_t ldc, double *work, UpdateSign sign,
