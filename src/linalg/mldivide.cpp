@@ -21,15 +21,22 @@ namespace matrix {
 
 namespace {
 
-// A square system by Gaussian elimination on copies of A and B.
+// A square system by Gaussian elimination on copies of A and B: the
+// elimination of A first (blocked), then its steps replayed on B, which
+// gives the operations of the one-pass solve on every element. The
+// two-output Eig solves from the same factorisation code.
 void SolveSquare(const CMatrix *A, const CMatrix *B, CMatrix *X) {
     const std::size_t n = linalg::Rows(A);
     const std::size_t k = linalg::Columns(B);
     linalg::Scratch<double> a(n * n);
     linalg::Scratch<double> b(n * k);
+    linalg::Scratch<std::size_t> pivot(n);
+    linalg::Scratch<double> r(n);
     std::memcpy(a.Get(), A->GetPr(), n * n * sizeof(double));
     std::memcpy(b.Get(), B->GetPr(), n * k * sizeof(double));
-    kernels::GaussSolve(n, k, a.Get(), n, b.Get(), n, linalg::Data(X), n);
+    kernels::GaussFactor(n, a.Get(), n, pivot.Get(), r.Get());
+    kernels::GaussSolveFactored(n, k, a.Get(), n, pivot.Get(), r.Get(), b.Get(), n,
+                                linalg::Data(X), n);
 }
 
 // A non-square system through QR with column pivoting: the least-squares

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <utility>
 
+#include "linalg/kernels/mtimes_kernel.h"
+
 namespace kiv {
 namespace matrix {
 namespace kernels {
@@ -82,6 +84,99 @@ void ApplyStep(std::size_t n, std::size_t j, GaussStep step, const double *f, st
     }
 }
 
+// Blocks of at most this many columns (or rows, for the triangular solve)
+// are eliminated column by column; larger ones are halved, and the halves
+// meet through the product kernel.
+constexpr std::size_t kGaussLeaf = 16;
+
+// Interchanges rows j and pivot[j] for j = p0 .. p1 - 1 in that order, in
+// columns c0 .. c1 - 1, column by column so that each column is read once.
+void ApplyInterchanges(double *a, std::size_t lda, const std::size_t *pivot, std::size_t p0,
+                       std::size_t p1, std::size_t c0, std::size_t c1) {
+    for (std::size_t c = c0; c < c1; ++c) {
+        double *ac = a + c * lda;
+        for (std::size_t j = p0; j < p1; ++j) {
+            if (pivot[j] != j) std::swap(ac[j], ac[pivot[j]]);
+        }
+    }
+}
+
+// Rows r0 .. r1 - 1 of columns c0 .. c1 - 1 take the row scalings and the
+// updates of steps r0 .. r1 - 1 among themselves: for j = r0, r0 + 1, ...,
+// row j is multiplied by r[j] (unless it is exactly 1.0), then each row i
+// with j < i < r1 adds f(i,j) times row j unless f(i,j) is 0.0.
+void SolveScaledUnitLower(double *a, std::size_t lda, const double *r, std::size_t r0,
+                          std::size_t r1, std::size_t c0, std::size_t c1) {
+    if (r1 - r0 <= kGaussLeaf) {
+        for (std::size_t c = c0; c < c1; ++c) {
+            double *ac = a + c * lda;
+            for (std::size_t j = r0; j < r1; ++j) {
+                if (r[j] != 1.0) ac[j] = ac[j] * r[j];
+                AddMultiples(j + 1, r1, a + j * lda, ac[j], ac);
+            }
+        }
+        return;
+    }
+    const std::size_t mid = r0 + (r1 - r0) / 2;
+    SolveScaledUnitLower(a, lda, r, r0, mid, c0, c1);
+    MatrixProductUpdate(r1 - mid, c1 - c0, mid - r0, a + mid + r0 * lda, lda, a + r0 + c0 * lda,
+                        lda, a + mid + c0 * lda, lda, nullptr, UpdateSign::kAddUnlessZero);
+    SolveScaledUnitLower(a, lda, r, mid, r1, c0, c1);
+}
+
+// Eliminates columns j0 .. j1 - 1, which carry every earlier step already.
+// Each element still takes its operations in the order of the steps: the
+// right half of a block takes all of the left half's steps (its rows of U by
+// the scaled solve, the rows below through the update kernel) before its
+// own. Interchanges here move whole rows, the multipliers of earlier columns
+// included, so each f stays with the row it belongs to; a column receives an
+// interchange only when it is next needed, which moves the same values.
+// The caller puts the multipliers back where the step-by-step elimination
+// leaves them.
+void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r,
+                      std::size_t j0, std::size_t j1) {
+    if (j1 - j0 > kGaussLeaf) {
+        const std::size_t mid = j0 + (j1 - j0) / 2;
+        EliminateColumns(n, a, lda, pivot, r, j0, mid);
+        ApplyInterchanges(a, lda, pivot, j0, mid, mid, j1);
+        SolveScaledUnitLower(a, lda, r, j0, mid, mid, j1);
+        MatrixProductUpdate(n - mid, j1 - mid, mid - j0, a + mid + j0 * lda, lda,
+                            a + j0 + mid * lda, lda, a + mid + mid * lda, lda, nullptr,
+                            UpdateSign::kAddUnlessZero);
+        EliminateColumns(n, a, lda, pivot, r, mid, j1);
+        ApplyInterchanges(a, lda, pivot, mid, j1, j0, mid);
+        return;
+    }
+    for (std::size_t j = j0; j < j1; ++j) {
+        double *aj = a + j * lda;
+        std::size_t p = j;
+        double big = std::fabs(aj[j]);
+        for (std::size_t i = j + 1; i < n; ++i) {
+            const double t = std::fabs(aj[i]);
+            if (t > big) {
+                big = t;
+                p = i;
+            }
+        }
+        if (p != j) {
+            for (std::size_t c = j0; c < j1; ++c) std::swap(a[j + c * lda], a[p + c * lda]);
+        }
+        const double piv = aj[j] == 0.0 ? kGaussZeroPivot : aj[j];
+        const double rj = 1.0 / piv;
+        aj[j] = 1.0;
+        if (rj != 1.0) {
+            for (std::size_t c = j + 1; c < j1; ++c) a[j + c * lda] = a[j + c * lda] * rj;
+        }
+        for (std::size_t i = j + 1; i < n; ++i) aj[i] = -aj[i];
+        for (std::size_t c = j + 1; c < j1; ++c) {
+            double *ac = a + c * lda;
+            AddMultiples(j + 1, n, aj, ac[j], ac);
+        }
+        pivot[j] = p;
+        r[j] = rj;
+    }
+}
+
 }  // namespace
 
 void BackSubstitute(std::size_t n, const double *u, std::size_t ldu, const double *b,
@@ -108,10 +203,15 @@ void GaussSolve(std::size_t n, std::size_t k, double *a, std::size_t lda, double
 }
 
 void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r) {
-    for (std::size_t j = 0; j < n; ++j) {
-        const GaussStep step = EliminateStep(n, j, a, lda);
-        pivot[j] = step.p;
-        r[j] = step.r;
+    EliminateColumns(n, a, lda, pivot, r, 0, n);
+    // The multipliers of column j moved with the interchanges of later
+    // steps; the step-by-step elimination leaves them in the rows they were
+    // applied to, so those interchanges are undone, last first.
+    for (std::size_t j = 0; j + 1 < n; ++j) {
+        double *aj = a + j * lda;
+        for (std::size_t later = n; later-- > j + 1;) {
+            if (pivot[later] != later) std::swap(aj[later], aj[pivot[later]]);
+        }
     }
 }
 

@@ -66,7 +66,10 @@ void GaussSolve(std::size_t n, std::size_t k, double *a, std::size_t lda, double
 /// unless r is exactly 1.0, and A(i,c) += f*A(j,c) unless f is 0.0), except
 /// that f = -A(i,j) is kept in A(i,j) instead of 0.0. A later step
 /// interchanges only columns j+1.. onwards, so column j's f stay in the rows
-/// they were applied to.
+/// they were applied to. The work is blocked: halves of the columns meet
+/// through MatrixProductUpdate, and every element still takes the same
+/// operations in the same order, so GaussSolve (one pass, column by column)
+/// and GaussFactor agree bit for bit up to the sign and payload of NaNs.
 ///   n     [in]     order of A; n = 0 does nothing
 ///   a     [in,out] A; on return the unit upper triangle of the eliminated
 ///                  A, and the f of step j in column j below the diagonal;
