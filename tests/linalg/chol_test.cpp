@@ -17,7 +17,7 @@ using namespace kiv::matrix;
 using namespace linalg_test;
 namespace kernels = kiv::matrix::kernels;
 
-const std::vector<std::size_t> kOrders = {1, 2, 3, 4, 5, 7, 10, 33, 50, 100};
+const std::vector<std::size_t> kOrders = {1, 2, 3, 4, 5, 7, 10, 33, 50, 100, 150};
 
 // B'*B + n*I: symmetric positive definite and well conditioned. The lower
 // triangle is overwritten with garbage that must never be read.
@@ -77,16 +77,19 @@ TEST(Chol, KernelReportsTheFailingRow) {
     a.v = {kNaN, 0, 0, 1};
     EXPECT_EQ(kernels::CholeskyUpper(2, a.v.data(), 2, r.v.data(), 2), 0u);
     std::mt19937_64 rng(Seed());
-    for (std::size_t failing : {0, 1, 4, 5, 8}) {
-        Dense b = PositiveDefinite(9, rng, true), got(9, 9, 7.0);
+    // Order 40 fails inside the second and the last of its row blocks.
+    for (const auto &[n, failing] : std::vector<std::pair<std::size_t, std::size_t>>{
+             {9, 0}, {9, 1}, {9, 4}, {9, 5}, {9, 8}, {40, 17}, {40, 33}}) {
+        Dense b = PositiveDefinite(n, rng, true), got(n, n, 7.0);
         bool ok;
         const Dense want = ref::Chol(b, ok);
         b(failing, failing) = -1.0;
-        EXPECT_EQ(kernels::CholeskyUpper(9, b.v.data(), 9, got.v.data(), 9), failing + 1);
-        for (std::size_t j = 0; j < 9; ++j) {
+        EXPECT_EQ(kernels::CholeskyUpper(n, b.v.data(), n, got.v.data(), n), failing + 1);
+        for (std::size_t j = 0; j < n; ++j) {
             for (std::size_t i = 0; i < failing; ++i) {
                 EXPECT_EQ(Bits(got(i, j)), Bits(want(i, j))) << failing << ": " << i << ", " << j;
             }
+            for (std::size_t i = j + 1; i < n; ++i) EXPECT_EQ(Bits(got(i, j)), 0u) << i << ", " << j;
         }
     }
 }
