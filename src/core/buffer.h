@@ -14,14 +14,16 @@ namespace buffer {
 // is preceded by a header: the 16-bit reference count at data - 6 and the
 // 32-bit byte size at data - 4, which callers outside the library may read.
 // The library's own fields sit below them: the 32-bit capacity at data - 12
-// (bytes of data the block has room for, at least the byte size) and a
-// growth mark at data - 8. The block starts kAlignment bytes before the
-// data, so the header has room and the data stays aligned.
+// (bytes of data the block has room for, at least the byte size), a growth
+// mark at data - 8 and, at data - 16, the 32-bit distance back to the start
+// of the heap block. The block has room for a header of at least
+// kAlignment bytes in front of the aligned data.
 constexpr std::size_t kAlignment = 64;
 constexpr std::size_t kCountOffset = 6;
 constexpr std::size_t kSizeOffset = 4;
 constexpr std::size_t kGrownOffset = 8;
 constexpr std::size_t kCapacityOffset = 12;
+constexpr std::size_t kBlockOffset = 16;
 constexpr std::uint16_t kMaxCount = 0xFFFF;
 
 /// Returns the data pointer of a new block with room for `capacity` data
