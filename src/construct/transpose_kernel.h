@@ -105,7 +105,8 @@ inline void TransposeMicroTile(const unsigned char *a, std::size_t lda, unsigned
         auto *high = reinterpret_cast<__m128i *>(b + 8 * (2 * r + 1) * ldb);
         MATRIX_TRANSPOSE_UNROLL
         for (std::size_t c = 0; c < mt; c += 2) {
-            store(low + c / 2, _mm_unpacklo_epi64(tile[c * mt / 2 + r], tile[(c + 1) * mt / 2 + r]));
+            store(low + c / 2,
+                  _mm_unpacklo_epi64(tile[c * mt / 2 + r], tile[(c + 1) * mt / 2 + r]));
         }
         MATRIX_TRANSPOSE_UNROLL
         for (std::size_t c = 0; c < mt; c += 2) {

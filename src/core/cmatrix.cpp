@@ -408,7 +408,8 @@ void CMatrix::Extend(unsigned int nDims, const unsigned int *dims) {
     // Growth that only appends, into buffers this array holds alone and that
     // have room, needs no copy (and cannot fail from here on).
     const bool appends = KeepsLinearPositions(m_nDims, m_pDims, m_nElems, newDims.get());
-    if (appends && CanGrowInPlace(m_pr, bytes) && (m_pi == nullptr || CanGrowInPlace(m_pi, bytes))) {
+    if (appends && CanGrowInPlace(m_pr, bytes) &&
+        (m_pi == nullptr || CanGrowInPlace(m_pi, bytes))) {
         GrowInPlace(m_pr, bytes);
         if (m_pi != nullptr) GrowInPlace(m_pi, bytes);
         delete[] m_pDims;

@@ -134,6 +134,18 @@ TEST(SolveKernels, FactoredSolveSameBitsAsStatedOrder) {
             ExpectSameBits(got, column, c.first + " column " + std::to_string(col));
         }
     }
+    // Many right-hand sides at once, as A\B with a matrix B does.
+    {
+        const Dense a = Random(150, 150, rng, Fill::kZeroLine), b = Random(150, 37, rng);
+        Padded pa(a), pb(b), px(150, 37, 2);
+        std::vector<std::size_t> pivot(150);
+        std::vector<double> r(150);
+        kernels::GaussFactor(150, pa.Data(), pa.Ld(), pivot.data(), r.data());
+        kernels::GaussSolveFactored(150, 37, pa.Data(), pa.Ld(), pivot.data(), r.data(), pb.Data(),
+                                    pb.Ld(), px.Data(), px.Ld());
+        ExpectSameBits(px.Contents(), ref::GaussSolve(a, b), "150x150 with 37 columns");
+        EXPECT_TRUE(px.PaddingIntact());
+    }
     // Nothing to do for n = 0.
     double untouched[2] = {kNaN, kNaN};
     kernels::GaussFactor(0, untouched, 1, nullptr, nullptr);

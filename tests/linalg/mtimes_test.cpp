@@ -49,12 +49,14 @@ TEST(MatrixProduct, SameBitsAsInOrderInnerProducts) {
 }
 
 // C - A*B, C + A*B and C + A*B skipping the products whose element of A is
-// 0.0, each product met with C's own element in increasing p, against the
-// literal loop. B holds infinities, so that a skipped 0*Inf would show.
+// 0.0, each product met with C's own element in increasing or decreasing p,
+// against the literal loop. B holds infinities, so that a skipped 0*Inf
+// would show.
 TEST(MatrixProductUpdate, SameBitsAsOneProductAtATime) {
     struct ProductShape {
         std::size_t m, k, n;
     };
+    using kernels::SumOrder;
     using kernels::UpdateSign;
     std::mt19937_64 rng(Seed());
     for (const ProductShape &s : std::vector<ProductShape>{
@@ -63,16 +65,18 @@ TEST(MatrixProductUpdate, SameBitsAsOneProductAtATime) {
         Dense b = Random(s.k, s.n, rng);
         for (std::size_t q = 0; q < b.v.size(); q += 7) b.v[q] = -INFINITY;
         const Dense c0 = Random(s.m, s.n, rng);
-        for (int variant = 0; variant < 12; ++variant) {
+        for (int variant = 0; variant < 24; ++variant) {
             const UpdateSign sign = static_cast<UpdateSign>(variant % 3);
             const bool packed = variant / 3 % 2 == 1;
-            const auto path =
-                variant < 6 ? kernels::ProductPath::kFastest : kernels::ProductPath::kPortable;
+            const auto path = variant / 6 % 2 == 0 ? kernels::ProductPath::kFastest
+                                                   : kernels::ProductPath::kPortable;
+            const SumOrder order = variant < 12 ? SumOrder::kIncreasing : SumOrder::kDecreasing;
             Dense want = c0;
             for (std::size_t j = 0; j < s.n; ++j) {
                 for (std::size_t i = 0; i < s.m; ++i) {
                     double x = c0.v[i + j * s.m];
-                    for (std::size_t p = 0; p < s.k; ++p) {
+                    for (std::size_t q = 0; q < s.k; ++q) {
+                        const std::size_t p = order == SumOrder::kIncreasing ? q : s.k - 1 - q;
                         const double ai = a.v[i + p * s.m];
                         const double t = ai * b.v[p + j * s.k];
                         if (sign == UpdateSign::kSubtract) {
@@ -89,7 +93,7 @@ TEST(MatrixProductUpdate, SameBitsAsOneProductAtATime) {
             kernels::MatrixProductUpdate(s.m, s.n, s.k, pa.Data(), pa.Ld(), pb.Data(), pb.Ld(),
                                          pc.Data(), pc.Ld(),
                                          packed && !work.empty() ? work.data() : nullptr, sign,
-                                         path);
+                                         order, path);
             const std::string what = std::to_string(s.m) + "x" + std::to_string(s.k) + "x" +
                                      std::to_string(s.n) + " variant " + std::to_string(variant);
             ExpectSameBits(pc.Contents(), want, what);

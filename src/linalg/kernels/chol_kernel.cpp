@@ -113,8 +113,10 @@ std::size_t FactorRows(std::size_t n, const double *a, std::size_t lda, double *
     for (std::size_t k = j0; k < mid; ++k) {
         for (std::size_t j = mid; j < j1; ++j) r[j + k * ldr] = r[k + j * ldr];
     }
-    MatrixProductUpdate(j1 - mid, n - mid, mid - j0, r + mid + j0 * ldr, ldr, r + j0 + mid * ldr,
-                        ldr, r + mid + mid * ldr, ldr, nullptr, UpdateSign::kSubtract);
+    const std::size_t rows = j1 - mid, columns = n - mid, depth = mid - j0;
+    MatrixProductUpdate(rows, columns, depth, r + mid + j0 * ldr, ldr, r + j0 + mid * ldr, ldr,
+                        r + mid + mid * ldr, ldr, PackingSpace(rows, columns, depth),
+                        UpdateSign::kSubtract);
     return FactorRows(n, a, lda, r, ldr, mid, j1);
 }
 

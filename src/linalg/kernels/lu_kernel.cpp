@@ -57,8 +57,10 @@ void SolveUnitLower(double *a, std::size_t lda, std::size_t r0, std::size_t r1, 
     }
     const std::size_t mid = r0 + (r1 - r0) / 2;
     SolveUnitLower(a, lda, r0, mid, c0, c1);
-    MatrixProductUpdate(r1 - mid, c1 - c0, mid - r0, a + mid + r0 * lda, lda, a + r0 + c0 * lda,
-                        lda, a + mid + c0 * lda, lda, nullptr, UpdateSign::kSubtract);
+    const std::size_t rows = r1 - mid, columns = c1 - c0, depth = mid - r0;
+    MatrixProductUpdate(rows, columns, depth, a + mid + r0 * lda, lda, a + r0 + c0 * lda, lda,
+                        a + mid + c0 * lda, lda, PackingSpace(rows, columns, depth),
+                        UpdateSign::kSubtract);
     SolveUnitLower(a, lda, mid, r1, c0, c1);
 }
 
@@ -88,8 +90,9 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
         // its rows of U first, then every row below them.
         ApplyInterchanges(a, lda, s.ipiv, j0, mid, mid, j1);
         SolveUnitLower(a, lda, j0, mid, mid, j1);
-        MatrixProductUpdate(n - mid, j1 - mid, mid - j0, a + mid + j0 * lda, lda,
-                            a + j0 + mid * lda, lda, a + mid + mid * lda, lda, nullptr,
+        const std::size_t rows = n - mid, columns = j1 - mid, depth = mid - j0;
+        MatrixProductUpdate(rows, columns, depth, a + mid + j0 * lda, lda, a + j0 + mid * lda, lda,
+                            a + mid + mid * lda, lda, PackingSpace(rows, columns, depth),
                             UpdateSign::kSubtract);
         FactorColumns(s, mid, j1);
         ApplyInterchanges(a, lda, s.ipiv, mid, j1, j0, mid);

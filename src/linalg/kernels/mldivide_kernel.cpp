@@ -1,6 +1,7 @@
 // src/linalg/kernels/mldivide_kernel.cpp: elimination, back substitution, QR solve.
 #include "linalg/kernels/mldivide_kernel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <utility>
@@ -101,27 +102,61 @@ void ApplyInterchanges(double *a, std::size_t lda, const std::size_t *pivot, std
     }
 }
 
-// Rows r0 .. r1 - 1 of columns c0 .. c1 - 1 take the row scalings and the
-// updates of steps r0 .. r1 - 1 among themselves: for j = r0, r0 + 1, ...,
-// row j is multiplied by r[j] (unless it is exactly 1.0), then each row i
-// with j < i < r1 adds f(i,j) times row j unless f(i,j) is 0.0.
-void SolveScaledUnitLower(double *a, std::size_t lda, const double *r, std::size_t r0,
-                          std::size_t r1, std::size_t c0, std::size_t c1) {
+// Rows r0 .. r1 - 1 of columns c0 .. c1 - 1 of t take the row scalings and
+// the updates of steps r0 .. r1 - 1 among themselves, with the multipliers
+// f(i,j) of l: for j = r0, r0 + 1, ..., row j is multiplied by r[j] (unless
+// it is exactly 1.0), then each row i with j < i < r1 adds f(i,j) times
+// row j unless f(i,j) is 0.0. t may be l itself, in columns to the right
+// of the multipliers used.
+void SolveScaledUnitLower(const double *l, std::size_t ldl, const double *r, std::size_t r0,
+                          std::size_t r1, double *t, std::size_t ldt, std::size_t c0,
+                          std::size_t c1) {
     if (r1 - r0 <= kGaussLeaf) {
         for (std::size_t c = c0; c < c1; ++c) {
-            double *ac = a + c * lda;
+            double *tc = t + c * ldt;
             for (std::size_t j = r0; j < r1; ++j) {
-                if (r[j] != 1.0) ac[j] = ac[j] * r[j];
-                AddMultiples(j + 1, r1, a + j * lda, ac[j], ac);
+                if (r[j] != 1.0) tc[j] = tc[j] * r[j];
+                AddMultiples(j + 1, r1, l + j * ldl, tc[j], tc);
             }
         }
         return;
     }
     const std::size_t mid = r0 + (r1 - r0) / 2;
-    SolveScaledUnitLower(a, lda, r, r0, mid, c0, c1);
-    MatrixProductUpdate(r1 - mid, c1 - c0, mid - r0, a + mid + r0 * lda, lda, a + r0 + c0 * lda,
-                        lda, a + mid + c0 * lda, lda, nullptr, UpdateSign::kAddUnlessZero);
-    SolveScaledUnitLower(a, lda, r, mid, r1, c0, c1);
+    SolveScaledUnitLower(l, ldl, r, r0, mid, t, ldt, c0, c1);
+    const std::size_t rows = r1 - mid, columns = c1 - c0, depth = mid - r0;
+    MatrixProductUpdate(rows, columns, depth, l + mid + r0 * ldl, ldl, t + r0 + c0 * ldt, ldt,
+                        t + mid + c0 * ldt, ldt, PackingSpace(rows, columns, depth),
+                        UpdateSign::kAddUnlessZero);
+    SolveScaledUnitLower(l, ldl, r, mid, r1, t, ldt, c0, c1);
+}
+
+// BackSubstitute for the k columns of b and x at once, blocked: the rows
+// below a block are solved first and their products reach the block's
+// running sums through the update kernel in decreasing p, so each sum
+// still takes its products from the last column back. x holds the running
+// sums s(q) until their rows are solved.
+void BackSubstituteRows(std::size_t n, std::size_t k, const double *u, std::size_t ldu,
+                        const double *b, std::size_t ldb, double *x, std::size_t ldx,
+                        std::size_t q0, std::size_t q1) {
+    if (q1 - q0 > kGaussLeaf) {
+        const std::size_t mid = q0 + (q1 - q0) / 2;
+        BackSubstituteRows(n, k, u, ldu, b, ldb, x, ldx, mid, q1);
+        MatrixProductUpdate(mid - q0, k, q1 - mid, u + q0 + mid * ldu, ldu, x + mid, ldx, x + q0,
+                            ldx, PackingSpace(mid - q0, k, q1 - mid), UpdateSign::kAdd,
+                            SumOrder::kDecreasing);
+        BackSubstituteRows(n, k, u, ldu, b, ldb, x, ldx, q0, mid);
+        return;
+    }
+    for (std::size_t c = 0; c < k; ++c) {
+        const double *bc = b + c * ldb;
+        double *xc = x + c * ldx;
+        for (std::size_t q = q1; q-- > q0;) {
+            const double *uq = u + q * ldu;
+            const double xq = q + 1 == n ? bc[q] / uq[q] : (bc[q] - xc[q]) / uq[q];
+            xc[q] = xq;
+            for (std::size_t i = q0; i < q; ++i) xc[i] = xc[i] + uq[i] * xq;
+        }
+    }
 }
 
 // Eliminates columns j0 .. j1 - 1, which carry every earlier step already.
@@ -131,17 +166,16 @@ void SolveScaledUnitLower(double *a, std::size_t lda, const double *r, std::size
 // own. Interchanges here move whole rows, the multipliers of earlier columns
 // included, so each f stays with the row it belongs to; a column receives an
 // interchange only when it is next needed, which moves the same values.
-// The caller puts the multipliers back where the step-by-step elimination
-// leaves them.
 void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r,
                       std::size_t j0, std::size_t j1) {
     if (j1 - j0 > kGaussLeaf) {
         const std::size_t mid = j0 + (j1 - j0) / 2;
         EliminateColumns(n, a, lda, pivot, r, j0, mid);
         ApplyInterchanges(a, lda, pivot, j0, mid, mid, j1);
-        SolveScaledUnitLower(a, lda, r, j0, mid, mid, j1);
-        MatrixProductUpdate(n - mid, j1 - mid, mid - j0, a + mid + j0 * lda, lda,
-                            a + j0 + mid * lda, lda, a + mid + mid * lda, lda, nullptr,
+        SolveScaledUnitLower(a, lda, r, j0, mid, a, lda, mid, j1);
+        const std::size_t rows = n - mid, columns = j1 - mid, depth = mid - j0;
+        MatrixProductUpdate(rows, columns, depth, a + mid + j0 * lda, lda, a + j0 + mid * lda, lda,
+                            a + mid + mid * lda, lda, PackingSpace(rows, columns, depth),
                             UpdateSign::kAddUnlessZero);
         EliminateColumns(n, a, lda, pivot, r, mid, j1);
         ApplyInterchanges(a, lda, pivot, mid, j1, j0, mid);
@@ -204,22 +238,19 @@ void GaussSolve(std::size_t n, std::size_t k, double *a, std::size_t lda, double
 
 void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r) {
     EliminateColumns(n, a, lda, pivot, r, 0, n);
-    // The multipliers of column j moved with the interchanges of later
-    // steps; the step-by-step elimination leaves them in the rows they were
-    // applied to, so those interchanges are undone, last first.
-    for (std::size_t j = 0; j + 1 < n; ++j) {
-        double *aj = a + j * lda;
-        for (std::size_t later = n; later-- > j + 1;) {
-            if (pivot[later] != later) std::swap(aj[later], aj[pivot[later]]);
-        }
-    }
 }
 
 void GaussSolveFactored(std::size_t n, std::size_t k, const double *a, std::size_t lda,
                         const std::size_t *pivot, const double *r, double *b, std::size_t ldb,
                         double *x, std::size_t ldx) {
-    for (std::size_t j = 0; j < n; ++j) ApplyStep(n, j, {pivot[j], r[j]}, a + j * lda, k, b, ldb);
-    for (std::size_t c = 0; c < k; ++c) BackSubstitute(n, a, lda, b + c * ldb, 1, x + c * ldx, 1);
+    if (n == 0 || k == 0) return;
+    // The multipliers travel with their rows, so B's interchanges may all
+    // come first; each element then takes the scalings and updates of the
+    // steps in order.
+    ApplyInterchanges(b, ldb, pivot, 0, n, 0, k);
+    SolveScaledUnitLower(a, lda, r, 0, n, b, ldb, 0, k);
+    for (std::size_t c = 0; c < k; ++c) std::fill(x + c * ldx, x + c * ldx + n - 1, 0.0);
+    BackSubstituteRows(n, k, a, lda, b, ldb, x, ldx, 0, n);
 }
 
 std::size_t TriangularRank(std::size_t count, const double *r, std::size_t ldr, double tol) {

@@ -43,12 +43,8 @@ void BackSubstitute(std::size_t n, const double *u, std::size_t ldu, const doubl
 ///   A(i,c) += f*A(j,c) for c > j and B(i,c) += f*B(j,c) for every c.
 /// Then each column of X is BackSubstitute of the unit upper triangular A
 /// with the same column of B.
-/// Each element of B takes only the operations of its own column, and
-/// those read only rows of B and the f and r of A; GaussFactor followed by
-/// GaussSolveFactored therefore gives the same X bit for bit.
 ///   n, k [in]     order of A, number of right-hand sides
-///   a    [in,out] A, destroyed: on return it holds what GaussFactor
-///                 leaves (f where the text above stores 0.0);
+///   a    [in,out] A, destroyed (the f are left below the diagonal);
 ///                 column-major, lda >= max(1, n)
 ///   b    [in,out] B (n x k), destroyed; ldb >= max(1, n)
 ///   x    [out]    X (n x k), ldx >= max(1, n); must not overlap a or b
@@ -60,33 +56,37 @@ void GaussSolve(std::size_t n, std::size_t k, double *a, std::size_t lda, double
 
 /// GaussSolve's elimination of A alone, recorded so that any number of
 /// right-hand sides can be solved later by GaussSolveFactored with the
-/// same bits as GaussSolve, without eliminating A again. For each column
-/// j = 0..n-1, exactly GaussSolve's step on A (the same pivot choice,
-/// interchange in columns j..n-1, kGaussZeroPivot, r = 1.0/piv, scaling
-/// unless r is exactly 1.0, and A(i,c) += f*A(j,c) unless f is 0.0), except
-/// that f = -A(i,j) is kept in A(i,j) instead of 0.0. A later step
-/// interchanges only columns j+1.. onwards, so column j's f stay in the rows
-/// they were applied to. The work is blocked: halves of the columns meet
-/// through MatrixProductUpdate, and every element still takes the same
-/// operations in the same order, so GaussSolve (one pass, column by column)
-/// and GaussFactor agree bit for bit up to the sign and payload of NaNs.
+/// same bits as GaussSolve (up to the sign and payload of NaNs), without
+/// eliminating A again. Every element of A takes exactly GaussSolve's
+/// operations in the same order (the same pivot choice, kGaussZeroPivot,
+/// r = 1.0/piv, scaling unless r is exactly 1.0, and A(i,c) += f*A(j,c)
+/// unless f is 0.0), but the work is blocked: halves of the columns meet
+/// through MatrixProductUpdate. The multipliers f = -A(i,j) are kept below
+/// the diagonal and travel with their rows through the interchanges of
+/// later steps (GaussSolve interchanges only columns j.. onwards; moving
+/// whole rows changes which row holds a value, never a value).
 ///   n     [in]     order of A; n = 0 does nothing
 ///   a     [in,out] A; on return the unit upper triangle of the eliminated
-///                  A, and the f of step j in column j below the diagonal;
+///                  A, and below the diagonal the multipliers, each in the
+///                  row that ends up holding the values it was applied to;
 ///                  column-major, lda >= max(1, n)
 ///   pivot [out]    n entries: the row interchanged with row j at step j
 ///                  (j itself when there was no interchange)
 ///   r     [out]    n entries: the r of step j
-/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 3.4.1.
+/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 3.4.1,
+/// blocked as in Toledo, "Locality of reference in LU decomposition with
+/// partial pivoting", SIAM J. Matrix Anal. Appl. 18(4), 1997.
 void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r);
 
-/// Solves A*X = B from GaussFactor's record of A, applying to B exactly
+/// Solves A*X = B from GaussFactor's record of A, giving every element of B
 /// GaussSolve's operations in the same order: for each j = 0..n-1, rows j
-/// and pivot[j] of B are interchanged (unless pivot[j] is j); unless r[j] is
-/// exactly 1.0, row j of B is multiplied by r[j]; for each row i > j with
-/// f = A(i,j), unless f is 0.0, B(i,c) += f*B(j,c) for every c. Then each
-/// column of X is BackSubstitute of the unit upper triangle of A with the
-/// same column of B.
+/// and pivot[j] of B are interchanged; unless r[j] is exactly 1.0, row j is
+/// multiplied by r[j]; each row i > j adds f(i,j) times row j unless
+/// f(i,j) is 0.0. Then each column of X is BackSubstitute of the unit upper
+/// triangle of A with the same column of B. Since the multipliers travel
+/// with their rows, the interchanges are all made first; the rest is
+/// blocked for several columns at once, each element keeping its order
+/// (the back substitution's sums still run from the last column back).
 ///   n, k     [in]     order of A, number of right-hand sides
 ///   a        [in]     GaussFactor's A, lda >= max(1, n)
 ///   pivot, r [in]     GaussFactor's records, n entries each

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdlib>
 
 // x86-64 processors with AVX2 get a wider tile, chosen at run time so that
 // the library itself still runs on any x86-64. Its vector multiplies and
@@ -43,22 +44,25 @@ static_assert(kMc % kWideMr == 0, "row blocks hold whole wide panels");
 constexpr std::size_t kPackMinColumns = 8;
 constexpr std::size_t kPackMinElements = 32 * 32;
 
-// Continues the sums of an MR x NR tile of C over kc products. A(i, p) of
-// the tile is a[i + p * as], B(p, j) is b[p + j * ldb]. `first`: the sums
-// start here, from 0.0; otherwise they continue from the values in C.
+// Continues the sums of an MR x NR tile of C over kc products, taken in the
+// order q = 0, 1, ...: the q-th product of row i and column j is
+// a[i + q * as] * b[q * bs + j * ldb] (the steps may be negative, to walk
+// backwards). `first`: the sums start here, from 0.0; otherwise they
+// continue from the values in C.
 // kSign: how each product meets the sum (see UpdateSign; the plain product
 // adds).
 template <std::size_t MR, std::size_t NR, UpdateSign kSign>
-void Tile(std::size_t kc, const double *a, std::size_t as, const double *b, std::size_t ldb,
-          double *c, std::size_t ldc, bool first) {
+void Tile(std::size_t kc, const double *a, std::ptrdiff_t as, const double *b, std::ptrdiff_t bs,
+          std::size_t ldb, double *c, std::size_t ldc, bool first) {
     double acc[NR][MR];
     for (std::size_t j = 0; j < NR; ++j) {
         for (std::size_t i = 0; i < MR; ++i) acc[j][i] = first ? 0.0 : c[i + j * ldc];
     }
-    for (std::size_t p = 0; p < kc; ++p) {
-        const double *ap = a + p * as;
+    for (std::size_t q = 0; q < kc; ++q) {
+        const double *ap = a + static_cast<std::ptrdiff_t>(q) * as;
+        const double *bq = b + static_cast<std::ptrdiff_t>(q) * bs;
         for (std::size_t j = 0; j < NR; ++j) {
-            const double bpj = b[p + j * ldb];
+            const double bpj = bq[j * ldb];
             for (std::size_t i = 0; i < MR; ++i) {
                 if (kSign == UpdateSign::kSubtract) {
                     acc[j][i] = acc[j][i] - ap[i] * bpj;
@@ -75,8 +79,8 @@ void Tile(std::size_t kc, const double *a, std::size_t as, const double *b, std:
     }
 }
 
-using TileFunction = void (*)(std::size_t, const double *, std::size_t, const double *,
-                              std::size_t, double *, std::size_t, bool);
+using TileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
+                              std::ptrdiff_t, std::size_t, double *, std::size_t, bool);
 
 // Indexed by [rows - 1][columns - 1]: full tiles and the edge tiles.
 template <UpdateSign kSign>
@@ -100,17 +104,36 @@ TileFunction PortableTile(UpdateSign sign, std::size_t mr, std::size_t nr) {
 }
 
 // Copies an mc x kc block of A into panels of kMr rows (the last one
-// shorter), each panel p-major: the panel of rows ir.. starts at
-// packed[ir * kc] and holds A(ir + i, p) at [i + p * rows].
-void PackBlock(std::size_t mc, std::size_t kc, const double *a, std::size_t lda,
+// shorter), in the order the products are taken: the q-th column of the
+// block is a + q * as. The panel of rows ir.. starts at packed[ir * kc]
+// and holds row ir + i, product q at [i + q * rows].
+void PackBlock(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as,
                double *packed) {
     for (std::size_t ir = 0; ir < mc; ir += kMr) {
         const std::size_t mr = std::min(kMr, mc - ir);
         double *panel = packed + ir * kc;
-        for (std::size_t p = 0; p < kc; ++p) {
-            for (std::size_t i = 0; i < mr; ++i) panel[i + p * mr] = a[ir + i + p * lda];
+        for (std::size_t q = 0; q < kc; ++q) {
+            const double *column = a + static_cast<std::ptrdiff_t>(q) * as + ir;
+            for (std::size_t i = 0; i < mr; ++i) panel[i + q * mr] = column[i];
         }
     }
+}
+
+// One pass over at most kKc products of every sum: kc products, the first
+// at p0, the next ones a step of +1 or -1 in p away (aStep in A's elements).
+struct Pass {
+    std::size_t kc;
+    std::size_t p0;
+    std::ptrdiff_t aStep;
+    std::ptrdiff_t bStep;
+};
+
+// The pass that follows `done` products already taken, in `order`.
+Pass PassOf(std::size_t done, std::size_t k, std::size_t lda, SumOrder order) {
+    const std::size_t kc = std::min(kKc, k - done);
+    const std::ptrdiff_t step = order == SumOrder::kDecreasing ? -1 : 1;
+    return {kc, order == SumOrder::kDecreasing ? k - 1 - done : done,
+            step * static_cast<std::ptrdiff_t>(lda), step};
 }
 
 #if defined(MATRIX_PRODUCT_AVX2)
@@ -127,9 +150,10 @@ bool HasAvx2() {
 // A(i, p) is a[i + p * as]. Only the first mr rows of C are read and
 // written; the other lanes compute sums that are dropped.
 template <std::size_t NR, UpdateSign kSign>
-__attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, std::size_t as,
-                                              const double *b, std::size_t ldb, double *c,
-                                              std::size_t ldc, std::size_t mr, bool first) {
+__attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, std::ptrdiff_t as,
+                                              const double *b, std::ptrdiff_t bs, std::size_t ldb,
+                                              double *c, std::size_t ldc, std::size_t mr,
+                                              bool first) {
     __m256d acc[NR][2];
     alignas(32) double edge[kWideMr] = {};
 #pragma GCC unroll 4
@@ -147,9 +171,11 @@ __attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, s
             acc[j][1] = _mm256_loadu_pd(column + 4);
         }
     }
-    for (std::size_t p = 0; p < kc; ++p) {
-        const __m256d a0 = _mm256_loadu_pd(a + p * as);
-        const __m256d a1 = _mm256_loadu_pd(a + p * as + 4);
+    for (std::size_t q = 0; q < kc; ++q) {
+        const double *aq = a + static_cast<std::ptrdiff_t>(q) * as;
+        const double *bq = b + static_cast<std::ptrdiff_t>(q) * bs;
+        const __m256d a0 = _mm256_loadu_pd(aq);
+        const __m256d a1 = _mm256_loadu_pd(aq + 4);
         // Lanes whose element of A is not 0.0 (NaN included, as with !=).
         __m256d use0 = _mm256_setzero_pd(), use1 = _mm256_setzero_pd();
         if (kSign == UpdateSign::kAddUnlessZero) {
@@ -158,7 +184,7 @@ __attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, s
         }
 #pragma GCC unroll 4
         for (std::size_t j = 0; j < NR; ++j) {
-            const __m256d bpj = _mm256_broadcast_sd(b + p + j * ldb);
+            const __m256d bpj = _mm256_broadcast_sd(bq + j * ldb);
             if (kSign == UpdateSign::kSubtract) {
                 acc[j][0] = _mm256_sub_pd(acc[j][0], _mm256_mul_pd(a0, bpj));
                 acc[j][1] = _mm256_sub_pd(acc[j][1], _mm256_mul_pd(a1, bpj));
@@ -187,8 +213,9 @@ __attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, s
     }
 }
 
-using WideTileFunction = void (*)(std::size_t, const double *, std::size_t, const double *,
-                                  std::size_t, double *, std::size_t, std::size_t, bool);
+using WideTileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
+                                  std::ptrdiff_t, std::size_t, double *, std::size_t, std::size_t,
+                                  bool);
 
 // Indexed by [columns - 1].
 template <UpdateSign kSign>
@@ -207,18 +234,18 @@ WideTileFunction WideTileFor(UpdateSign sign, std::size_t nr) {
     return kWideTileTable<UpdateSign::kAdd>[nr - 1];
 }
 
-// Copies an mc x kc block of A into panels of kWideMr rows, p-major; the
-// last panel is filled up with zero rows so that every panel can be read
-// whole. The panel of rows ir.. starts at packed[ir * kc].
-void PackWideBlock(std::size_t mc, std::size_t kc, const double *a, std::size_t lda,
+// Copies an mc x kc block of A into panels of kWideMr rows, as PackBlock
+// does; the last panel is filled up with zero rows so that every panel can
+// be read whole. The panel of rows ir.. starts at packed[ir * kc].
+void PackWideBlock(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as,
                    double *packed) {
     for (std::size_t ir = 0; ir < mc; ir += kWideMr) {
         const std::size_t mr = std::min(kWideMr, mc - ir);
         double *panel = packed + ir * kc;
-        for (std::size_t p = 0; p < kc; ++p) {
-            const double *column = a + ir + p * lda;
-            std::copy(column, column + mr, panel + p * kWideMr);
-            std::fill(panel + p * kWideMr + mr, panel + (p + 1) * kWideMr, 0.0);
+        for (std::size_t q = 0; q < kc; ++q) {
+            const double *column = a + static_cast<std::ptrdiff_t>(q) * as + ir;
+            std::copy(column, column + mr, panel + q * kWideMr);
+            std::fill(panel + q * kWideMr + mr, panel + (q + 1) * kWideMr, 0.0);
         }
     }
 }
@@ -228,30 +255,31 @@ void PackWideBlock(std::size_t mc, std::size_t kc, const double *a, std::size_t 
 // through the portable tiles.
 void WideProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                  const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
-                 bool fromZero, UpdateSign sign) {
-    for (std::size_t pc = 0; pc < k; pc += kKc) {
-        const std::size_t kc = std::min(kKc, k - pc);
-        const bool first = fromZero && pc == 0;
+                 bool fromZero, UpdateSign sign, SumOrder order) {
+    for (std::size_t done = 0; done < k; done += kKc) {
+        const Pass pass = PassOf(done, k, lda, order);
+        const bool first = fromZero && done == 0;
         for (std::size_t ic = 0; ic < m; ic += kMc) {
             const std::size_t mc = std::min(kMc, m - ic);
-            const double *block = a + ic + pc * lda;
-            if (work != nullptr) PackWideBlock(mc, kc, block, lda, work);
+            const double *block = a + ic + pass.p0 * lda;
+            if (work != nullptr) PackWideBlock(mc, pass.kc, block, pass.aStep, work);
             const std::size_t wideRows = work != nullptr ? mc : mc / kWideMr * kWideMr;
             for (std::size_t jc = 0; jc < n; jc += kWideNr) {
                 const std::size_t nr = std::min(kWideNr, n - jc);
-                const double *panelB = b + pc + jc * ldb;
+                const double *panelB = b + pass.p0 + jc * ldb;
                 double *panelC = c + ic + jc * ldc;
                 std::size_t ir = 0;
                 for (; ir < wideRows; ir += kWideMr) {
                     const std::size_t mr = std::min(kWideMr, mc - ir);
-                    const double *panelA = work != nullptr ? work + ir * kc : block + ir;
-                    const std::size_t as = work != nullptr ? kWideMr : lda;
-                    WideTileFor(sign, nr)(kc, panelA, as, panelB, ldb, panelC + ir, ldc, mr, first);
+                    const double *panelA = work != nullptr ? work + ir * pass.kc : block + ir;
+                    const std::ptrdiff_t as = work != nullptr ? kWideMr : pass.aStep;
+                    WideTileFor(sign, nr)(pass.kc, panelA, as, panelB, pass.bStep, ldb,
+                                          panelC + ir, ldc, mr, first);
                 }
                 for (; ir < mc; ir += kMr) {
                     const std::size_t mr = std::min(kMr, mc - ir);
-                    PortableTile(sign, mr, nr)(kc, block + ir, lda, panelB, ldb, panelC + ir,
-                                                   ldc, first);
+                    PortableTile(sign, mr, nr)(pass.kc, block + ir, pass.aStep, panelB, pass.bStep,
+                                               ldb, panelC + ir, ldc, first);
                 }
             }
         }
@@ -269,6 +297,25 @@ std::size_t MatrixProductWorkspace(std::size_t m, std::size_t n, std::size_t k) 
     return rows * std::min(k, kKc);
 }
 
+double *PackingSpace(std::size_t m, std::size_t n, std::size_t k) {
+    if (MatrixProductWorkspace(m, n, k) == 0) return nullptr;
+    // One block per thread, the largest any product packs, made on first
+    // use and kept: the blocked factorisations call the update kernel many
+    // times in a row. It comes from malloc, outside the library's own
+    // allocation accounting, and a failure only means reading A in place.
+    struct Space {
+        double *data = nullptr;
+        bool tried = false;
+        ~Space() { std::free(data); }
+    };
+    thread_local Space space;
+    if (!space.tried) {
+        space.tried = true;
+        space.data = static_cast<double *>(std::malloc(kMc * kKc * sizeof(double)));
+    }
+    return space.data;
+}
+
 namespace {
 
 // C = A*B from 0.0 (fromZero, with kAdd) or C updated by A*B as `sign`
@@ -276,37 +323,38 @@ namespace {
 // MatrixProduct and MatrixProductUpdate. m, n and k are not 0.
 void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
              const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
-             ProductPath path, bool fromZero, UpdateSign sign) {
+             ProductPath path, bool fromZero, UpdateSign sign, SumOrder order) {
 #if defined(MATRIX_PRODUCT_AVX2)
     if (path == ProductPath::kFastest && HasAvx2()) {
-        WideProduct(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign);
+        WideProduct(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
         return;
     }
 #else
     (void)path;
 #endif
 
-    // Passes over blocks of kKc products, in increasing p: every sum carries
-    // on through C from one pass to the next.
-    for (std::size_t pc = 0; pc < k; pc += kKc) {
-        const std::size_t kc = std::min(kKc, k - pc);
-        const bool first = fromZero && pc == 0;
+    // Passes over blocks of kKc products, in the sums' order: every sum
+    // carries on through C from one pass to the next.
+    for (std::size_t done = 0; done < k; done += kKc) {
+        const Pass pass = PassOf(done, k, lda, order);
+        const bool first = fromZero && done == 0;
         for (std::size_t ic = 0; ic < m; ic += kMc) {
             const std::size_t mc = std::min(kMc, m - ic);
-            const double *block = a + ic + pc * lda;
-            if (work != nullptr) PackBlock(mc, kc, block, lda, work);
+            const double *block = a + ic + pass.p0 * lda;
+            if (work != nullptr) PackBlock(mc, pass.kc, block, pass.aStep, work);
 
             // Each tile column of B is reused by every row panel of the
             // block while it is in L1.
             for (std::size_t jc = 0; jc < n; jc += kNr) {
                 const std::size_t nr = std::min(kNr, n - jc);
-                const double *panelB = b + pc + jc * ldb;
+                const double *panelB = b + pass.p0 + jc * ldb;
                 for (std::size_t ir = 0; ir < mc; ir += kMr) {
                     const std::size_t mr = std::min(kMr, mc - ir);
-                    const double *panelA = work != nullptr ? work + ir * kc : block + ir;
-                    const std::size_t as = work != nullptr ? mr : lda;
-                    PortableTile(sign, mr, nr)(kc, panelA, as, panelB, ldb,
-                                                   c + ic + ir + jc * ldc, ldc, first);
+                    const double *panelA = work != nullptr ? work + ir * pass.kc : block + ir;
+                    const std::ptrdiff_t as =
+                        work != nullptr ? static_cast<std::ptrdiff_t>(mr) : pass.aStep;
+                    PortableTile(sign, mr, nr)(pass.kc, panelA, as, panelB, pass.bStep, ldb,
+                                               c + ic + ir + jc * ldc, ldc, first);
                 }
             }
         }
@@ -323,14 +371,16 @@ void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
         for (std::size_t j = 0; j < n; ++j) std::fill(c + j * ldc, c + j * ldc + m, 0.0);
         return;
     }
-    Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, true, UpdateSign::kAdd);
+    Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, true, UpdateSign::kAdd,
+            SumOrder::kIncreasing);
 }
 
 void MatrixProductUpdate(std::size_t m, std::size_t n, std::size_t k, const double *a,
                          std::size_t lda, const double *b, std::size_t ldb, double *c,
-                         std::size_t ldc, double *work, UpdateSign sign, ProductPath path) {
+                         std::size_t ldc, double *work, UpdateSign sign, SumOrder order,
+                         ProductPath path) {
     if (m == 0 || n == 0 || k == 0) return;
-    Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, false, sign);
+    Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, false, sign, order);
 }
 
 }  // namespace kernels

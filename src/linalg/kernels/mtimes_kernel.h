@@ -18,6 +18,13 @@ enum class ProductPath { kFastest, kPortable };
 /// a packed copy of A to pay (MatrixProduct then reads A in place).
 std::size_t MatrixProductWorkspace(std::size_t m, std::size_t n, std::size_t k);
 
+/// Returns packing space for a product of these sizes (see MatrixProduct's
+/// `work`): MatrixProductWorkspace(m, n, k) doubles belonging to the calling
+/// thread, or null when the product does not pack or no space could be
+/// had. The same space serves every call on the thread, so it is only good
+/// until the next call.
+double *PackingSpace(std::size_t m, std::size_t n, std::size_t k);
+
 /// Computes C = A * B, every element as one in-order inner product:
 ///   C(i, j) = (...((0.0 + A(i,0)*B(0,j)) + A(i,1)*B(1,j)) + ...) + A(i,k-1)*B(k-1,j)
 /// Each product is rounded, then added to an accumulator that starts at 0.0,
@@ -48,16 +55,22 @@ void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
 /// NaN; a NaN element of A counts as not 0.0).
 enum class UpdateSign { kAdd, kSubtract, kAddUnlessZero };
 
-/// Continues C with the products of A * B, every element in increasing p:
+/// The order in which MatrixProductUpdate takes each element's products.
+enum class SumOrder { kIncreasing, kDecreasing };
+
+/// Continues C with the products of A * B, every element in increasing p
+/// (or, with SumOrder::kDecreasing, from p = k-1 down to 0):
 ///   C(i, j) = (...((C(i, j) ± A(i,0)*B(0,j)) ± A(i,1)*B(1,j)) ± ...) ± A(i,k-1)*B(k-1,j)
 /// with ± as `sign` says: each product is rounded, then met with the
 /// running value, which starts as C's element. Blocked as MatrixProduct,
-/// with the same arguments; C must not overlap A or B, and k = 0 leaves C
-/// as it is. This is the trailing update of a blocked elimination that must
-/// keep each element's one-at-a-time order.
+/// with the same arguments; C must not share elements with A or B, and
+/// k = 0 leaves C as it is. This is the trailing update of a blocked
+/// elimination or substitution that must keep each element's
+/// one-at-a-time order.
 void MatrixProductUpdate(std::size_t m, std::size_t n, std::size_t k, const double *a,
                          std::size_t lda, const double *b, std::size_t ldb, double *c,
                          std::size_t ldc, double *work, UpdateSign sign,
+                         SumOrder order = SumOrder::kIncreasing,
                          ProductPath path = ProductPath::kFastest);
 
 }  // namespace kernels
