@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "linalg/kernels/interchanges.h"
 #include "linalg/kernels/mtimes_kernel.h"
 
 namespace kiv {
@@ -20,16 +21,11 @@ namespace {
 constexpr std::size_t kLuLeaf = 16;
 
 // Interchanges rows j and ipiv[j] - 1, for j = p0 .. p1 - 1 in that order,
-// in columns c0 .. c1 - 1. Column by column, so each column is read once.
+// in columns c0 .. c1 - 1.
 void ApplyInterchanges(double *a, std::size_t lda, const std::int32_t *ipiv, std::size_t p0,
                        std::size_t p1, std::size_t c0, std::size_t c1) {
-    for (std::size_t c = c0; c < c1; ++c) {
-        double *ac = a + c * lda;
-        for (std::size_t j = p0; j < p1; ++j) {
-            const auto r = static_cast<std::size_t>(ipiv[j]) - 1;
-            if (r != j) std::swap(ac[j], ac[r]);
-        }
-    }
+    ApplyRowInterchanges(a, lda, p0, p1, c0, c1,
+                         [ipiv](std::size_t j) { return static_cast<std::size_t>(ipiv[j]) - 1; });
 }
 
 // For k = first .. kEnd - 1 in turn, subtracts column k of a times a(k,j)

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "linalg/kernels/interchanges.h"
 #include "linalg/kernels/mtimes_kernel.h"
 
 namespace kiv {
@@ -30,10 +31,13 @@ struct GaussStep {
     double r;
 };
 
-// Step j of the elimination on A alone: the interchange, the scaling of
-// row j to a unit diagonal, and the elimination below it, leaving the
-// multipliers f(i) = -A(i,j) in column j below the diagonal.
-GaussStep EliminateStep(std::size_t n, std::size_t j, double *a, std::size_t lda) {
+// Step j of the elimination on the columns c0 .. c1 - 1 of A (c0 <= j <
+// c1): the interchange, the scaling of row j to a unit diagonal, and the
+// elimination below it, leaving the multipliers f(i) = -A(i,j) in column j
+// below the diagonal. Columns before j take the interchange too: the
+// blocked elimination moves its multipliers with their rows.
+GaussStep EliminateStep(std::size_t n, std::size_t j, double *a, std::size_t lda, std::size_t c0,
+                        std::size_t c1) {
     double *aj = a + j * lda;
 
     // First largest magnitude at or below the diagonal.
@@ -47,7 +51,7 @@ GaussStep EliminateStep(std::size_t n, std::size_t j, double *a, std::size_t lda
         }
     }
     if (p != j) {
-        for (std::size_t c = j; c < n; ++c) std::swap(a[j + c * lda], a[p + c * lda]);
+        for (std::size_t c = c0; c < c1; ++c) std::swap(a[j + c * lda], a[p + c * lda]);
     }
 
     // Scale the pivot row to a unit diagonal.
@@ -55,13 +59,13 @@ GaussStep EliminateStep(std::size_t n, std::size_t j, double *a, std::size_t lda
     const double r = 1.0 / piv;
     aj[j] = 1.0;
     if (r != 1.0) {
-        for (std::size_t c = j + 1; c < n; ++c) a[j + c * lda] = a[j + c * lda] * r;
+        for (std::size_t c = j + 1; c < c1; ++c) a[j + c * lda] = a[j + c * lda] * r;
     }
 
     // Eliminate below the pivot, column by column: every element gets the
     // one update of this step that the row-by-row text gives it.
     for (std::size_t i = j + 1; i < n; ++i) aj[i] = -aj[i];
-    for (std::size_t c = j + 1; c < n; ++c) {
+    for (std::size_t c = j + 1; c < c1; ++c) {
         double *ac = a + c * lda;
         AddMultiples(j + 1, n, aj, ac[j], ac);
     }
@@ -91,15 +95,10 @@ void ApplyStep(std::size_t n, std::size_t j, GaussStep step, const double *f, st
 constexpr std::size_t kGaussLeaf = 16;
 
 // Interchanges rows j and pivot[j] for j = p0 .. p1 - 1 in that order, in
-// columns c0 .. c1 - 1, column by column so that each column is read once.
+// columns c0 .. c1 - 1.
 void ApplyInterchanges(double *a, std::size_t lda, const std::size_t *pivot, std::size_t p0,
                        std::size_t p1, std::size_t c0, std::size_t c1) {
-    for (std::size_t c = c0; c < c1; ++c) {
-        double *ac = a + c * lda;
-        for (std::size_t j = p0; j < p1; ++j) {
-            if (pivot[j] != j) std::swap(ac[j], ac[pivot[j]]);
-        }
-    }
+    ApplyRowInterchanges(a, lda, p0, p1, c0, c1, [pivot](std::size_t j) { return pivot[j]; });
 }
 
 // Rows r0 .. r1 - 1 of columns c0 .. c1 - 1 of t take the row scalings and
@@ -182,32 +181,9 @@ void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pi
         return;
     }
     for (std::size_t j = j0; j < j1; ++j) {
-        double *aj = a + j * lda;
-        std::size_t p = j;
-        double big = std::fabs(aj[j]);
-        for (std::size_t i = j + 1; i < n; ++i) {
-            const double t = std::fabs(aj[i]);
-            if (t > big) {
-                big = t;
-                p = i;
-            }
-        }
-        if (p != j) {
-            for (std::size_t c = j0; c < j1; ++c) std::swap(a[j + c * lda], a[p + c * lda]);
-        }
-        const double piv = aj[j] == 0.0 ? kGaussZeroPivot : aj[j];
-        const double rj = 1.0 / piv;
-        aj[j] = 1.0;
-        if (rj != 1.0) {
-            for (std::size_t c = j + 1; c < j1; ++c) a[j + c * lda] = a[j + c * lda] * rj;
-        }
-        for (std::size_t i = j + 1; i < n; ++i) aj[i] = -aj[i];
-        for (std::size_t c = j + 1; c < j1; ++c) {
-            double *ac = a + c * lda;
-            AddMultiples(j + 1, n, aj, ac[j], ac);
-        }
-        pivot[j] = p;
-        r[j] = rj;
+        const GaussStep step = EliminateStep(n, j, a, lda, j0, j1);
+        pivot[j] = step.p;
+        r[j] = step.r;
     }
 }
 
@@ -230,7 +206,7 @@ void BackSubstitute(std::size_t n, const double *u, std::size_t ldu, const doubl
 void GaussSolve(std::size_t n, std::size_t k, double *a, std::size_t lda, double *b,
                 std::size_t ldb, double *x, std::size_t ldx) {
     for (std::size_t j = 0; j < n; ++j) {
-        const GaussStep step = EliminateStep(n, j, a, lda);
+        const GaussStep step = EliminateStep(n, j, a, lda, j, n);
         ApplyStep(n, j, step, a + j * lda, k, b, ldb);
     }
     for (std::size_t c = 0; c < k; ++c) BackSubstitute(n, a, lda, b + c * ldb, 1, x + c * ldx, 1);

@@ -103,18 +103,23 @@ TileFunction PortableTile(UpdateSign sign, std::size_t mr, std::size_t nr) {
     return kTileTable<UpdateSign::kAdd>[mr - 1][nr - 1];
 }
 
-// Copies an mc x kc block of A into panels of kMr rows (the last one
-// shorter), in the order the products are taken: the q-th column of the
-// block is a + q * as. The panel of rows ir.. starts at packed[ir * kc]
-// and holds row ir + i, product q at [i + q * rows].
-void PackBlock(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as,
-               double *packed) {
-    for (std::size_t ir = 0; ir < mc; ir += kMr) {
-        const std::size_t mr = std::min(kMr, mc - ir);
+// Copies an mc x kc block of A into panels of kRows rows, in the order the
+// products are taken: the q-th column of the block is a + q * as. The panel
+// of rows ir.. starts at packed[ir * kc] and holds row ir + i, product q at
+// [i + q * rows], rows being the panel's height. kFill: the last panel is
+// filled up with zero rows to kRows, so that every panel can be read whole;
+// otherwise it is shorter.
+template <std::size_t kRows, bool kFill>
+void PackPanels(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as,
+                double *packed) {
+    for (std::size_t ir = 0; ir < mc; ir += kRows) {
+        const std::size_t mr = std::min(kRows, mc - ir);
+        const std::size_t rows = kFill ? kRows : mr;
         double *panel = packed + ir * kc;
         for (std::size_t q = 0; q < kc; ++q) {
             const double *column = a + static_cast<std::ptrdiff_t>(q) * as + ir;
-            for (std::size_t i = 0; i < mr; ++i) panel[i + q * mr] = column[i];
+            std::copy(column, column + mr, panel + q * rows);
+            if (kFill) std::fill(panel + q * rows + mr, panel + (q + 1) * rows, 0.0);
         }
     }
 }
@@ -134,6 +139,27 @@ Pass PassOf(std::size_t done, std::size_t k, std::size_t lda, SumOrder order) {
     const std::ptrdiff_t step = order == SumOrder::kDecreasing ? -1 : 1;
     return {kc, order == SumOrder::kDecreasing ? k - 1 - done : done,
             step * static_cast<std::ptrdiff_t>(lda), step};
+}
+
+// Walks the passes over kKc products, in the sums' order (every sum carries
+// on through C from one pass to the next), and within each pass the blocks
+// of kMc rows of A, packed into panels of kRows rows when there is
+// workspace. Calls tiles(pass, first, ic, mc, block) for each block, with
+// block pointing at A's element (ic, pass.p0) and `first` true on the pass
+// where the sums start from 0.0.
+template <std::size_t kRows, bool kFill, typename Tiles>
+void ForEachBlock(std::size_t m, std::size_t k, const double *a, std::size_t lda, double *work,
+                  bool fromZero, SumOrder order, Tiles tiles) {
+    for (std::size_t done = 0; done < k; done += kKc) {
+        const Pass pass = PassOf(done, k, lda, order);
+        const bool first = fromZero && done == 0;
+        for (std::size_t ic = 0; ic < m; ic += kMc) {
+            const std::size_t mc = std::min(kMc, m - ic);
+            const double *block = a + ic + pass.p0 * lda;
+            if (work != nullptr) PackPanels<kRows, kFill>(mc, pass.kc, block, pass.aStep, work);
+            tiles(pass, first, ic, mc, block);
+        }
+    }
 }
 
 #if defined(MATRIX_PRODUCT_AVX2)
@@ -234,56 +260,35 @@ WideTileFunction WideTileFor(UpdateSign sign, std::size_t nr) {
     return kWideTileTable<UpdateSign::kAdd>[nr - 1];
 }
 
-// Copies an mc x kc block of A into panels of kWideMr rows, as PackBlock
-// does; the last panel is filled up with zero rows so that every panel can
-// be read whole. The panel of rows ir.. starts at packed[ir * kc].
-void PackWideBlock(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as,
-                   double *packed) {
-    for (std::size_t ir = 0; ir < mc; ir += kWideMr) {
-        const std::size_t mr = std::min(kWideMr, mc - ir);
-        double *panel = packed + ir * kc;
-        for (std::size_t q = 0; q < kc; ++q) {
-            const double *column = a + static_cast<std::ptrdiff_t>(q) * as + ir;
-            std::copy(column, column + mr, panel + q * kWideMr);
-            std::fill(panel + q * kWideMr + mr, panel + (q + 1) * kWideMr, 0.0);
-        }
-    }
-}
-
 // MatrixProduct with the AVX2 tiles, in the same passes and blocks. Without
 // a workspace A is read in place, and rows below the last whole panel go
 // through the portable tiles.
 void WideProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                  const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
                  bool fromZero, UpdateSign sign, SumOrder order) {
-    for (std::size_t done = 0; done < k; done += kKc) {
-        const Pass pass = PassOf(done, k, lda, order);
-        const bool first = fromZero && done == 0;
-        for (std::size_t ic = 0; ic < m; ic += kMc) {
-            const std::size_t mc = std::min(kMc, m - ic);
-            const double *block = a + ic + pass.p0 * lda;
-            if (work != nullptr) PackWideBlock(mc, pass.kc, block, pass.aStep, work);
-            const std::size_t wideRows = work != nullptr ? mc : mc / kWideMr * kWideMr;
-            for (std::size_t jc = 0; jc < n; jc += kWideNr) {
-                const std::size_t nr = std::min(kWideNr, n - jc);
-                const double *panelB = b + pass.p0 + jc * ldb;
-                double *panelC = c + ic + jc * ldc;
-                std::size_t ir = 0;
-                for (; ir < wideRows; ir += kWideMr) {
-                    const std::size_t mr = std::min(kWideMr, mc - ir);
-                    const double *panelA = work != nullptr ? work + ir * pass.kc : block + ir;
-                    const std::ptrdiff_t as = work != nullptr ? kWideMr : pass.aStep;
-                    WideTileFor(sign, nr)(pass.kc, panelA, as, panelB, pass.bStep, ldb,
-                                          panelC + ir, ldc, mr, first);
-                }
-                for (; ir < mc; ir += kMr) {
-                    const std::size_t mr = std::min(kMr, mc - ir);
-                    PortableTile(sign, mr, nr)(pass.kc, block + ir, pass.aStep, panelB, pass.bStep,
-                                               ldb, panelC + ir, ldc, first);
-                }
+    auto tiles = [&](const Pass &pass, bool first, std::size_t ic, std::size_t mc,
+                     const double *block) {
+        const std::size_t wideRows = work != nullptr ? mc : mc / kWideMr * kWideMr;
+        for (std::size_t jc = 0; jc < n; jc += kWideNr) {
+            const std::size_t nr = std::min(kWideNr, n - jc);
+            const double *panelB = b + pass.p0 + jc * ldb;
+            double *panelC = c + ic + jc * ldc;
+            std::size_t ir = 0;
+            for (; ir < wideRows; ir += kWideMr) {
+                const std::size_t mr = std::min(kWideMr, mc - ir);
+                const double *panelA = work != nullptr ? work + ir * pass.kc : block + ir;
+                const std::ptrdiff_t as = work != nullptr ? kWideMr : pass.aStep;
+                WideTileFor(sign, nr)(pass.kc, panelA, as, panelB, pass.bStep, ldb, panelC + ir,
+                                      ldc, mr, first);
+            }
+            for (; ir < mc; ir += kMr) {
+                const std::size_t mr = std::min(kMr, mc - ir);
+                PortableTile(sign, mr, nr)(pass.kc, block + ir, pass.aStep, panelB, pass.bStep,
+                                           ldb, panelC + ir, ldc, first);
             }
         }
-    }
+    };
+    ForEachBlock<kWideMr, true>(m, k, a, lda, work, fromZero, order, tiles);
 }
 
 #endif  // MATRIX_PRODUCT_AVX2
@@ -333,32 +338,24 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
     (void)path;
 #endif
 
-    // Passes over blocks of kKc products, in the sums' order: every sum
-    // carries on through C from one pass to the next.
-    for (std::size_t done = 0; done < k; done += kKc) {
-        const Pass pass = PassOf(done, k, lda, order);
-        const bool first = fromZero && done == 0;
-        for (std::size_t ic = 0; ic < m; ic += kMc) {
-            const std::size_t mc = std::min(kMc, m - ic);
-            const double *block = a + ic + pass.p0 * lda;
-            if (work != nullptr) PackBlock(mc, pass.kc, block, pass.aStep, work);
-
-            // Each tile column of B is reused by every row panel of the
-            // block while it is in L1.
-            for (std::size_t jc = 0; jc < n; jc += kNr) {
-                const std::size_t nr = std::min(kNr, n - jc);
-                const double *panelB = b + pass.p0 + jc * ldb;
-                for (std::size_t ir = 0; ir < mc; ir += kMr) {
-                    const std::size_t mr = std::min(kMr, mc - ir);
-                    const double *panelA = work != nullptr ? work + ir * pass.kc : block + ir;
-                    const std::ptrdiff_t as =
-                        work != nullptr ? static_cast<std::ptrdiff_t>(mr) : pass.aStep;
-                    PortableTile(sign, mr, nr)(pass.kc, panelA, as, panelB, pass.bStep, ldb,
-                                               c + ic + ir + jc * ldc, ldc, first);
-                }
+    // Each tile column of B is reused by every row panel of the block while
+    // it is in L1.
+    auto tiles = [&](const Pass &pass, bool first, std::size_t ic, std::size_t mc,
+                     const double *block) {
+        for (std::size_t jc = 0; jc < n; jc += kNr) {
+            const std::size_t nr = std::min(kNr, n - jc);
+            const double *panelB = b + pass.p0 + jc * ldb;
+            for (std::size_t ir = 0; ir < mc; ir += kMr) {
+                const std::size_t mr = std::min(kMr, mc - ir);
+                const double *panelA = work != nullptr ? work + ir * pass.kc : block + ir;
+                const std::ptrdiff_t as =
+                    work != nullptr ? static_cast<std::ptrdiff_t>(mr) : pass.aStep;
+                PortableTile(sign, mr, nr)(pass.kc, panelA, as, panelB, pass.bStep, ldb,
+                                           c + ic + ir + jc * ldc, ldc, first);
             }
         }
-    }
+    };
+    ForEachBlock<kMr, false>(m, k, a, lda, work, fromZero, order, tiles);
 }
 
 }  // namespace
