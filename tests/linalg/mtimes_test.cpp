@@ -26,7 +26,7 @@ TEST(MatrixProduct, SameBitsAsInOrderInnerProducts) {
              {1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {7, 5, 6}, {5, 7, 9}, {33, 33, 33}, {100, 100, 100},
              {4, 300, 4}, {131, 260, 10}, {9, 513, 17}, {0, 3, 4}, {4, 3, 0}, {4, 0, 3},
              {0, 0, 0}, {1, 40, 40}, {40, 40, 1}, {8, 8, 8}, {15, 300, 7}, {140, 40, 9},
-             {8, 1, 4}}) {
+             {8, 1, 4}, {1, 300, 19}, {150, 300, 1}, {24, 5, 1}}) {
         for (Fill fill : {Fill::kGeneral, Fill::kZeroLine}) {
             const Dense a = Random(s.m, s.k, rng, fill), b = Random(s.k, s.n, rng, fill);
             for (int variant = 0; variant < 4; ++variant) {

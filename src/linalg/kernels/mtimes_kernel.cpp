@@ -103,6 +103,28 @@ TileFunction PortableTile(UpdateSign sign, std::size_t mr, std::size_t nr) {
     return kTileTable<UpdateSign::kAdd>[mr - 1][nr - 1];
 }
 
+// A lone row of C: up to kRowNr columns at once, each its own chain of
+// adds; the kNr of a full tile would leave their latency exposed.
+constexpr std::size_t kRowNr = 8;
+
+// Indexed by [columns - 1].
+template <UpdateSign kSign>
+constexpr TileFunction kRowTileTable[kRowNr] = {
+    Tile<1, 1, kSign>, Tile<1, 2, kSign>, Tile<1, 3, kSign>, Tile<1, 4, kSign>,
+    Tile<1, 5, kSign>, Tile<1, 6, kSign>, Tile<1, 7, kSign>, Tile<1, 8, kSign>};
+
+TileFunction RowTile(UpdateSign sign, std::size_t nr) {
+    switch (sign) {
+        case UpdateSign::kSubtract:
+            return kRowTileTable<UpdateSign::kSubtract>[nr - 1];
+        case UpdateSign::kAddUnlessZero:
+            return kRowTileTable<UpdateSign::kAddUnlessZero>[nr - 1];
+        case UpdateSign::kAdd:
+            break;
+    }
+    return kRowTileTable<UpdateSign::kAdd>[nr - 1];
+}
+
 // Copies an mc x kc block of A into panels of kRows rows, in the order the
 // products are taken: the q-th column of the block is a + q * as. The panel
 // of rows ir.. starts at packed[ir * kc] and holds row ir + i, product q at
@@ -172,6 +194,17 @@ bool HasAvx2() {
     return has;
 }
 
+// One product met with four running sums, as UpdateSign says.
+template <UpdateSign kSign>
+__attribute__((target("avx2"))) inline __m256d Meet(__m256d acc, __m256d a, __m256d b) {
+    const __m256d product = _mm256_mul_pd(a, b);
+    if (kSign == UpdateSign::kSubtract) return _mm256_sub_pd(acc, product);
+    const __m256d sum = _mm256_add_pd(acc, product);
+    if (kSign == UpdateSign::kAdd) return sum;
+    // Lanes whose element of A is not 0.0 (NaN included, as with !=).
+    return _mm256_blendv_pd(acc, sum, _mm256_cmp_pd(a, _mm256_setzero_pd(), _CMP_NEQ_UQ));
+}
+
 // Tile<kWideMr, NR> with AVX2, on kWideMr rows of A that can all be read:
 // A(i, p) is a[i + p * as]. Only the first mr rows of C are read and
 // written; the other lanes compute sums that are dropped.
@@ -202,27 +235,11 @@ __attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, s
         const double *bq = b + static_cast<std::ptrdiff_t>(q) * bs;
         const __m256d a0 = _mm256_loadu_pd(aq);
         const __m256d a1 = _mm256_loadu_pd(aq + 4);
-        // Lanes whose element of A is not 0.0 (NaN included, as with !=).
-        __m256d use0 = _mm256_setzero_pd(), use1 = _mm256_setzero_pd();
-        if (kSign == UpdateSign::kAddUnlessZero) {
-            use0 = _mm256_cmp_pd(a0, _mm256_setzero_pd(), _CMP_NEQ_UQ);
-            use1 = _mm256_cmp_pd(a1, _mm256_setzero_pd(), _CMP_NEQ_UQ);
-        }
 #pragma GCC unroll 4
         for (std::size_t j = 0; j < NR; ++j) {
             const __m256d bpj = _mm256_broadcast_sd(bq + j * ldb);
-            if (kSign == UpdateSign::kSubtract) {
-                acc[j][0] = _mm256_sub_pd(acc[j][0], _mm256_mul_pd(a0, bpj));
-                acc[j][1] = _mm256_sub_pd(acc[j][1], _mm256_mul_pd(a1, bpj));
-            } else if (kSign == UpdateSign::kAddUnlessZero) {
-                const __m256d sum0 = _mm256_add_pd(acc[j][0], _mm256_mul_pd(a0, bpj));
-                const __m256d sum1 = _mm256_add_pd(acc[j][1], _mm256_mul_pd(a1, bpj));
-                acc[j][0] = _mm256_blendv_pd(acc[j][0], sum0, use0);
-                acc[j][1] = _mm256_blendv_pd(acc[j][1], sum1, use1);
-            } else {
-                acc[j][0] = _mm256_add_pd(acc[j][0], _mm256_mul_pd(a0, bpj));
-                acc[j][1] = _mm256_add_pd(acc[j][1], _mm256_mul_pd(a1, bpj));
-            }
+            acc[j][0] = Meet<kSign>(acc[j][0], a0, bpj);
+            acc[j][1] = Meet<kSign>(acc[j][1], a1, bpj);
         }
     }
 #pragma GCC unroll 4
@@ -237,6 +254,46 @@ __attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, s
             std::copy(edge, edge + mr, column);
         }
     }
+}
+
+// One column of C over two whole panels of A at once (2 * kWideMr rows,
+// all read and written): a lone column leaves a single panel with two
+// chains of dependent adds, too few to hide their latency. Panel h's A(i, q)
+// is panels[h][i + q * as].
+template <UpdateSign kSign>
+__attribute__((target("avx2"))) void WideColumnTile(std::size_t kc, const double *const panels[2],
+                                                    std::ptrdiff_t as, const double *b,
+                                                    std::ptrdiff_t bs, double *c, bool first) {
+    __m256d acc[4];
+#pragma GCC unroll 4
+    for (std::size_t h = 0; h < 4; ++h) {
+        acc[h] = first ? _mm256_setzero_pd() : _mm256_loadu_pd(c + 4 * h);
+    }
+    for (std::size_t q = 0; q < kc; ++q) {
+        const __m256d bq = _mm256_broadcast_sd(b + static_cast<std::ptrdiff_t>(q) * bs);
+#pragma GCC unroll 4
+        for (std::size_t h = 0; h < 4; ++h) {
+            const double *aq = panels[h / 2] + static_cast<std::ptrdiff_t>(q) * as + 4 * (h % 2);
+            acc[h] = Meet<kSign>(acc[h], _mm256_loadu_pd(aq), bq);
+        }
+    }
+#pragma GCC unroll 4
+    for (std::size_t h = 0; h < 4; ++h) _mm256_storeu_pd(c + 4 * h, acc[h]);
+}
+
+using WideColumnFunction = void (*)(std::size_t, const double *const *, std::ptrdiff_t,
+                                    const double *, std::ptrdiff_t, double *, bool);
+
+WideColumnFunction WideColumnTileFor(UpdateSign sign) {
+    switch (sign) {
+        case UpdateSign::kSubtract:
+            return WideColumnTile<UpdateSign::kSubtract>;
+        case UpdateSign::kAddUnlessZero:
+            return WideColumnTile<UpdateSign::kAddUnlessZero>;
+        case UpdateSign::kAdd:
+            break;
+    }
+    return WideColumnTile<UpdateSign::kAdd>;
 }
 
 using WideTileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
@@ -273,13 +330,22 @@ void WideProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, s
             const std::size_t nr = std::min(kWideNr, n - jc);
             const double *panelB = b + pass.p0 + jc * ldb;
             double *panelC = c + ic + jc * ldc;
+            const std::ptrdiff_t as = work != nullptr ? kWideMr : pass.aStep;
+            auto panelA = [&](std::size_t ir) {
+                return work != nullptr ? work + ir * pass.kc : block + ir;
+            };
             std::size_t ir = 0;
+            if (nr == 1) {
+                for (; ir + 2 * kWideMr <= mc && ir + 2 * kWideMr <= wideRows; ir += 2 * kWideMr) {
+                    const double *const panels[2] = {panelA(ir), panelA(ir + kWideMr)};
+                    WideColumnTileFor(sign)(pass.kc, panels, as, panelB, pass.bStep, panelC + ir,
+                                            first);
+                }
+            }
             for (; ir < wideRows; ir += kWideMr) {
                 const std::size_t mr = std::min(kWideMr, mc - ir);
-                const double *panelA = work != nullptr ? work + ir * pass.kc : block + ir;
-                const std::ptrdiff_t as = work != nullptr ? kWideMr : pass.aStep;
-                WideTileFor(sign, nr)(pass.kc, panelA, as, panelB, pass.bStep, ldb, panelC + ir,
-                                      ldc, mr, first);
+                WideTileFor(sign, nr)(pass.kc, panelA(ir), as, panelB, pass.bStep, ldb,
+                                      panelC + ir, ldc, mr, first);
             }
             for (; ir < mc; ir += kMr) {
                 const std::size_t mr = std::min(kMr, mc - ir);
@@ -330,13 +396,26 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
              const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
              ProductPath path, bool fromZero, UpdateSign sign, SumOrder order) {
 #if defined(MATRIX_PRODUCT_AVX2)
-    if (path == ProductPath::kFastest && HasAvx2()) {
+    if (path == ProductPath::kFastest && HasAvx2() && m > 1) {
         WideProduct(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
         return;
     }
 #else
     (void)path;
 #endif
+
+    if (m == 1) {
+        auto row = [&](const Pass &pass, bool first, std::size_t, std::size_t,
+                       const double *block) {
+            for (std::size_t jc = 0; jc < n; jc += kRowNr) {
+                const std::size_t nr = std::min(kRowNr, n - jc);
+                RowTile(sign, nr)(pass.kc, block, pass.aStep, b + pass.p0 + jc * ldb, pass.bStep,
+                                  ldb, c + jc * ldc, ldc, first);
+            }
+        };
+        ForEachBlock<kMr, false>(m, k, a, lda, nullptr, fromZero, order, row);
+        return;
+    }
 
     // Each tile column of B is reused by every row panel of the block while
     // it is in L1.
