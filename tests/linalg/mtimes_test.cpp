@@ -60,7 +60,8 @@ TEST(MatrixProductUpdate, SameBitsAsOneProductAtATime) {
     using kernels::UpdateSign;
     std::mt19937_64 rng(Seed());
     for (const ProductShape &s : std::vector<ProductShape>{
-             {1, 1, 1}, {7, 5, 6}, {33, 64, 17}, {140, 300, 9}, {9, 3, 0}, {5, 0, 4}}) {
+             {1, 1, 1}, {7, 5, 6}, {33, 64, 17}, {140, 300, 9}, {9, 3, 0}, {5, 0, 4},
+             {1, 263, 29}}) {
         const Dense a = Random(s.m, s.k, rng, Fill::kZeroLine);
         Dense b = Random(s.k, s.n, rng);
         for (std::size_t q = 0; q < b.v.size(); q += 7) b.v[q] = -INFINITY;

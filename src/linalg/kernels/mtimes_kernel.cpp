@@ -296,6 +296,80 @@ WideColumnFunction WideColumnTileFor(UpdateSign sign) {
     return WideColumnTile<UpdateSign::kAdd>;
 }
 
+// One row of C over kWideRowNr columns with AVX2. Each column's next four
+// products of B are loaded together and turned (a 4x4 transpose) so that a
+// register holds one product of four columns; the sums then meet them one
+// at a time, in order. b's step bs between products is +1 or -1.
+constexpr std::size_t kWideRowGroups = 3;
+constexpr std::size_t kWideRowNr = 4 * kWideRowGroups;
+
+template <UpdateSign kSign>
+__attribute__((target("avx2"))) void WideRowTile(std::size_t kc, const double *a,
+                                                 std::ptrdiff_t as, const double *b,
+                                                 std::ptrdiff_t bs, std::size_t ldb, double *c,
+                                                 std::size_t ldc, bool first) {
+    __m256d acc[kWideRowGroups];
+    for (std::size_t g = 0; g < kWideRowGroups; ++g) {
+        const double *cg = c + 4 * g * ldc;
+        acc[g] = first ? _mm256_setzero_pd() : _mm256_set_pd(cg[3 * ldc], cg[2 * ldc], cg[ldc], cg[0]);
+    }
+    auto productOf = [&](std::size_t q) { return static_cast<std::ptrdiff_t>(q); };
+    std::size_t q = 0;
+    for (; q + 4 <= kc; q += 4) {
+        __m256d x[4];
+#pragma GCC unroll 4
+        for (std::size_t l = 0; l < 4; ++l) x[l] = _mm256_broadcast_sd(a + productOf(q + l) * as);
+#pragma GCC unroll 3
+        for (std::size_t g = 0; g < kWideRowGroups; ++g) {
+            __m256d v[4];
+#pragma GCC unroll 4
+            for (std::size_t j = 0; j < 4; ++j) {
+                // Products q .. q + 3 of column 4g + j, in that order.
+                const double *column = b + (4 * g + j) * ldb;
+                v[j] = bs > 0 ? _mm256_loadu_pd(column + productOf(q))
+                              : _mm256_permute4x64_pd(
+                                    _mm256_loadu_pd(column + productOf(q + 3) * bs), 0x1B);
+            }
+            const __m256d t0 = _mm256_unpacklo_pd(v[0], v[1]);
+            const __m256d t1 = _mm256_unpackhi_pd(v[0], v[1]);
+            const __m256d t2 = _mm256_unpacklo_pd(v[2], v[3]);
+            const __m256d t3 = _mm256_unpackhi_pd(v[2], v[3]);
+            acc[g] = Meet<kSign>(acc[g], x[0], _mm256_permute2f128_pd(t0, t2, 0x20));
+            acc[g] = Meet<kSign>(acc[g], x[1], _mm256_permute2f128_pd(t1, t3, 0x20));
+            acc[g] = Meet<kSign>(acc[g], x[2], _mm256_permute2f128_pd(t0, t2, 0x31));
+            acc[g] = Meet<kSign>(acc[g], x[3], _mm256_permute2f128_pd(t1, t3, 0x31));
+        }
+    }
+    for (; q < kc; ++q) {
+        const __m256d x = _mm256_broadcast_sd(a + productOf(q) * as);
+        const double *bq = b + productOf(q) * bs;
+        for (std::size_t g = 0; g < kWideRowGroups; ++g) {
+            const double *bg = bq + 4 * g * ldb;
+            acc[g] = Meet<kSign>(acc[g], x, _mm256_set_pd(bg[3 * ldb], bg[2 * ldb], bg[ldb], bg[0]));
+        }
+    }
+    for (std::size_t g = 0; g < kWideRowGroups; ++g) {
+        alignas(32) double sums[4];
+        _mm256_store_pd(sums, acc[g]);
+        for (std::size_t j = 0; j < 4; ++j) c[(4 * g + j) * ldc] = sums[j];
+    }
+}
+
+using WideRowFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
+                                 std::ptrdiff_t, std::size_t, double *, std::size_t, bool);
+
+WideRowFunction WideRowTileFor(UpdateSign sign) {
+    switch (sign) {
+        case UpdateSign::kSubtract:
+            return WideRowTile<UpdateSign::kSubtract>;
+        case UpdateSign::kAddUnlessZero:
+            return WideRowTile<UpdateSign::kAddUnlessZero>;
+        case UpdateSign::kAdd:
+            break;
+    }
+    return WideRowTile<UpdateSign::kAdd>;
+}
+
 using WideTileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
                                   std::ptrdiff_t, std::size_t, double *, std::size_t, std::size_t,
                                   bool);
@@ -405,9 +479,22 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
 #endif
 
     if (m == 1) {
+#if defined(MATRIX_PRODUCT_AVX2)
+        const bool wide = path == ProductPath::kFastest && HasAvx2();
+#else
+        const bool wide = false;
+        (void)wide;
+#endif
         auto row = [&](const Pass &pass, bool first, std::size_t, std::size_t,
                        const double *block) {
-            for (std::size_t jc = 0; jc < n; jc += kRowNr) {
+            std::size_t jc = 0;
+#if defined(MATRIX_PRODUCT_AVX2)
+            for (; wide && jc + kWideRowNr <= n; jc += kWideRowNr) {
+                WideRowTileFor(sign)(pass.kc, block, pass.aStep, b + pass.p0 + jc * ldb,
+                                     pass.bStep, ldb, c + jc * ldc, ldc, first);
+            }
+#endif
+            for (; jc < n; jc += kRowNr) {
                 const std::size_t nr = std::min(kRowNr, n - jc);
                 RowTile(sign, nr)(pass.kc, block, pass.aStep, b + pass.p0 + jc * ldb, pass.bStep,
                                   ldb, c + jc * ldc, ldc, first);
