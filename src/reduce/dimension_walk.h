@@ -30,6 +30,10 @@
 //   void Store(std::size_t r, State s);      // store result r
 // Load and Store may use the result arrays as the states of a block of lines.
 // A policy with kCanStop set stops reading a line once Decided holds.
+// Optionally, for a line whose value does not depend on the order of its
+// elements:
+//   static State ScanLine(const double *x, std::size_t n);  // contiguous line
+// which the walk then uses for contiguous lines.
 #ifndef MATRIX_SRC_REDUCE_DIMENSION_WALK_H
 #define MATRIX_SRC_REDUCE_DIMENSION_WALK_H
 
@@ -41,6 +45,7 @@
 #include <cstddef>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 namespace kiv {
 namespace matrix {
@@ -191,6 +196,11 @@ void FoldRows(Policy &policy, const double *m, std::size_t ld, std::size_t n,
     }
 }
 
+template <class Policy, class = void>
+struct HasScanLine : std::false_type {};
+template <class Policy>
+struct HasScanLine<Policy, std::void_t<decltype(&Policy::ScanLine)>> : std::true_type {};
+
 }  // namespace detail
 
 /// Reduces every line of `a` (the real data of an array split as `split`)
@@ -206,6 +216,10 @@ void WalkLines(const double *a, const DimensionSplit &split, Policy &policy) {
         return;
     }
     if (before == 1) {
+        if constexpr (detail::HasScanLine<Policy>::value) {
+            for (std::size_t c = 0; c < after; ++c) policy.Store(c, Policy::ScanLine(a + c * n, n));
+            return;
+        }
         constexpr std::size_t kLanes = Policy::kCanStop ? 1 : Policy::kLanes;
         std::size_t c = 0;
         for (; c + kLanes <= after; c += kLanes) {

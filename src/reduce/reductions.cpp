@@ -8,6 +8,10 @@
 #include <cstddef>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/array_holder.h"
 #include "core/operand_checks.h"
 #include "reduce/dimension_walk.h"
@@ -73,6 +77,32 @@ public:
     }
     bool Decided(State s) const { return kAll ? s == 0.0 : s != 0.0; }
     State Empty() const { return kAll ? 1.0 : 0.0; }
+
+    // A contiguous line of n >= 1 elements at once: its value does not
+    // depend on the order in which the elements are looked at, so blocks of
+    // eight are tested together, up to the first block that decides the
+    // line.
+    static State ScanLine(const double *x, std::size_t n) {
+        constexpr State kDecided = kAll ? 0.0 : 1.0;
+        std::size_t k = 0;
+#if defined(__SSE2__)
+        const __m128d zero = _mm_setzero_pd();
+        // Equal to 0.0 (All), or not equal, NaN included (Any).
+        auto decides = [zero](const double *p) {
+            const __m128d v = _mm_loadu_pd(p);
+            return kAll ? _mm_cmpeq_pd(v, zero) : _mm_cmpneq_pd(v, zero);
+        };
+        for (; k + 8 <= n; k += 8) {
+            const __m128d any = _mm_or_pd(_mm_or_pd(decides(x + k), decides(x + k + 2)),
+                                          _mm_or_pd(decides(x + k + 4), decides(x + k + 6)));
+            if (_mm_movemask_pd(any) != 0) return kDecided;
+        }
+#endif
+        for (; k < n; ++k) {
+            if (kAll ? x[k] == 0.0 : x[k] != 0.0) return kDecided;
+        }
+        return kAll ? 1.0 : 0.0;
+    }
     State Load(std::size_t r) const { return m_out[r]; }
     void Store(std::size_t r, State s) { m_out[r] = s; }
 
