@@ -58,8 +58,8 @@ void EigValues(const CMatrix *A, std::size_t n, double *wr, double *wi, bool bal
 }
 
 // B\x for an n x n B (n >= 2) that GaussFactor has factored, as a new
-// n x 1 array: the bits Mldivide(B, x) gives for the unfactored B, since
-// both run GaussSolve's operations on a copy of x. rhs is n doubles of
+// n x 1 array: the bits Mldivide(B, x) gives for the unfactored B, which
+// runs the same factorisation and solve on copies. rhs is n doubles of
 // workspace.
 CMatrix *SolveFactored(std::size_t n, const double *lu, const std::size_t *pivot,
                        const double *r, const CMatrix *x, double *rhs) {
