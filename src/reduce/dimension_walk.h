@@ -33,7 +33,12 @@
 // Optionally, for a line whose value does not depend on the order of its
 // elements:
 //   static State ScanLine(const double *x, std::size_t n);  // contiguous line
-// which the walk then uses for contiguous lines.
+// which the walk then uses for contiguous lines; and, for a fold that can
+// take several contiguous columns at once with wider instructions:
+//   std::size_t FoldColumnsWide(const double *a, std::size_t n,
+//                               std::size_t columns);
+// which folds and stores a leading part of the columns (results 0, 1, ...)
+// and returns how many it did; the walk does the rest.
 #ifndef MATRIX_SRC_REDUCE_DIMENSION_WALK_H
 #define MATRIX_SRC_REDUCE_DIMENSION_WALK_H
 
@@ -201,6 +206,12 @@ struct HasScanLine : std::false_type {};
 template <class Policy>
 struct HasScanLine<Policy, std::void_t<decltype(&Policy::ScanLine)>> : std::true_type {};
 
+template <class Policy, class = void>
+struct HasFoldColumnsWide : std::false_type {};
+template <class Policy>
+struct HasFoldColumnsWide<Policy, std::void_t<decltype(&Policy::FoldColumnsWide)>>
+    : std::true_type {};
+
 }  // namespace detail
 
 /// Reduces every line of `a` (the real data of an array split as `split`)
@@ -222,6 +233,9 @@ void WalkLines(const double *a, const DimensionSplit &split, Policy &policy) {
         }
         constexpr std::size_t kLanes = Policy::kCanStop ? 1 : Policy::kLanes;
         std::size_t c = 0;
+        if constexpr (detail::HasFoldColumnsWide<Policy>::value) {
+            c = policy.FoldColumnsWide(a, n, after);
+        }
         for (; c + kLanes <= after; c += kLanes) {
             detail::FoldColumns<kLanes>(policy, a + c * n, n, c);
         }

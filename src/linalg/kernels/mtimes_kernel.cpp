@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstdlib>
 
-// x86-64 processors with AVX2 get a wider tile, chosen at run time so that
-// the library itself still runs on any x86-64. Its vector multiplies and
-// adds round each lane exactly as the scalar code does.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include "core/cpu_features.h"
+
+// x86-64 processors with AVX2 get wider tiles (see core/cpu_features.h).
+#if defined(MATRIX_HAVE_AVX2_PATHS)
 #define MATRIX_PRODUCT_AVX2 1
 #include <immintrin.h>
 #endif
@@ -185,14 +185,6 @@ void ForEachBlock(std::size_t m, std::size_t k, const double *a, std::size_t lda
 }
 
 #if defined(MATRIX_PRODUCT_AVX2)
-
-bool HasAvx2() {
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return has;
-}
 
 // One product met with four running sums, as UpdateSign says.
 template <UpdateSign kSign>
