@@ -62,11 +62,11 @@ TEST(Max, TiesNaNAndSignedZeros) {
     };
     for (const auto &c : cases) {
         const unsigned int n = static_cast<unsigned int>(c.line.size());
-        // Once as rows along dimension 2 of a block of 600, once as columns:
-        // the walk's two ways.
-        ArrayPtr rows = Array({600, n}), columns = Array({n, 9});
+        // Once as rows along dimension 2 of a block of 600, once as 20
+        // columns (a group of sixteen and the rest): the walk's ways.
+        ArrayPtr rows = Array({600, n}), columns = Array({n, 20});
         for (unsigned int k = 0; k < 600u * n; ++k) mxGetPr(rows.get())[k] = c.line[k / 600];
-        for (unsigned int k = 0; k < 9 * n; ++k) mxGetPr(columns.get())[k] = c.line[k % n];
+        for (unsigned int k = 0; k < 20 * n; ++k) mxGetPr(columns.get())[k] = c.line[k % n];
         for (const auto &[array, dim] : {std::pair{rows.get(), 2u}, std::pair{columns.get(), 1u}}) {
             SCOPED_TRACE(::testing::PrintToString(c.line) + " dim " + std::to_string(dim));
             Outputs o = Call(c.max ? TwoOutputs(Max) : TwoOutputs(Min), array, dim);
@@ -84,7 +84,7 @@ TEST(Max, MatchesTheInOrderScan) {
     std::mt19937 random(20240611);
     std::uniform_int_distribution<int> pick(0, 6);
     const double pool[] = {-0.0, 0.0, 1, 1, -1, kNaN, 2};
-    const DimList shapes[] = {{1, 1},    {1, 9},    {9, 1},    {3, 5},   {5, 17},
+    const DimList shapes[] = {{1, 1},    {1, 9},    {9, 1},    {3, 5},   {5, 17},   {6, 37},
                               {50, 10},  {16500, 2}, {2, 3, 4}, {1, 1, 6}, {1, 4, 3},
                               {0, 3},    {3, 0},    {2, 0, 3}, {3, 1, 1, 1, 1, 1, 1, 1, 1, 2}};
     for (const DimList &shape : shapes) {
