@@ -30,16 +30,28 @@ namespace {
 constexpr std::size_t kWideGroups = 4;
 constexpr std::size_t kWideColumns = 4 * kWideGroups;
 
+// The vector comparison that matches each better-than test: ordered, so
+// false when either side is NaN.
+template <ElementPredicate kBetter>
+struct VectorComparison;
+template <>
+struct VectorComparison<ElementGt> {
+    static constexpr int kPredicate = _CMP_GT_OQ;
+};
+template <>
+struct VectorComparison<ElementLt> {
+    static constexpr int kPredicate = _CMP_LT_OQ;
+};
+
 template <ElementPredicate kBetter>
 __attribute__((target("avx2"))) inline __m256d TakeBetter(__m256d s, __m256d x) {
-    constexpr int kPredicate = kBetter == &ElementGt ? _CMP_GT_OQ : _CMP_LT_OQ;
+    constexpr int kPredicate = VectorComparison<kBetter>::kPredicate;
     return _mm256_blendv_pd(s, x, _mm256_cmp_pd(x, s, kPredicate));
 }
 
 template <ElementPredicate kBetter>
 __attribute__((target("avx2"))) void ExtremaOfSixteenColumns(const double *a, std::size_t n,
                                                              double *out) {
-    static_assert(kBetter == &ElementGt || kBetter == &ElementLt, "a strict comparison");
     __m256d s[kWideGroups];
     for (std::size_t g = 0; g < kWideGroups; ++g) {
         const double *first = a + 4 * g * n;
