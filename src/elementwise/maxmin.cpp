@@ -8,13 +8,9 @@
 #include <memory>
 
 #include "core/array_holder.h"
-#include "core/cpu_features.h"
 #include "elementwise/binary_engine.h"
 #include "reduce/dimension_walk.h"
-
-#if defined(MATRIX_HAVE_AVX2_PATHS)
-#include <immintrin.h>
-#endif
+#include "reduce/wide_columns.h"
 
 namespace kiv {
 namespace matrix {
@@ -22,14 +18,6 @@ namespace matrix {
 namespace {
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-// Contiguous columns sixteen at a time with AVX2: four elements of each of
-// four columns are loaded together and transposed in registers, so that one
-// register carries four lines; each line starts from its first element and
-// takes each later one in order when kBetter holds, the comparison being
-// the same strict one, false for NaN.
-constexpr std::size_t kWideGroups = 4;
-constexpr std::size_t kWideColumns = 4 * kWideGroups;
-
 // The vector comparison that matches each better-than test: ordered, so
 // false when either side is NaN.
 template <ElementPredicate kBetter>
@@ -43,47 +31,16 @@ struct VectorComparison<ElementLt> {
     static constexpr int kPredicate = _CMP_LT_OQ;
 };
 
+// ExtremumLine four lines at a time (see reduce/wide_columns.h).
 template <ElementPredicate kBetter>
-__attribute__((target("avx2"))) inline __m256d TakeBetter(__m256d s, __m256d x) {
-    constexpr int kPredicate = VectorComparison<kBetter>::kPredicate;
-    return _mm256_blendv_pd(s, x, _mm256_cmp_pd(x, s, kPredicate));
-}
-
-template <ElementPredicate kBetter>
-__attribute__((target("avx2"))) void ExtremaOfSixteenColumns(const double *a, std::size_t n,
-                                                             double *out) {
-    __m256d s[kWideGroups];
-    for (std::size_t g = 0; g < kWideGroups; ++g) {
-        const double *first = a + 4 * g * n;
-        s[g] = _mm256_set_pd(first[3 * n], first[2 * n], first[n], first[0]);
+struct WideExtremum {
+    static constexpr bool kFromFirst = true;
+    __attribute__((target("avx2"))) static __m256d Start() { return _mm256_setzero_pd(); }
+    __attribute__((target("avx2"))) static __m256d Step(__m256d s, __m256d x) {
+        constexpr int kPredicate = VectorComparison<kBetter>::kPredicate;
+        return _mm256_blendv_pd(s, x, _mm256_cmp_pd(x, s, kPredicate));
     }
-    std::size_t k = 1;
-    for (; k + 4 <= n; k += 4) {
-#pragma GCC unroll 4
-        for (std::size_t g = 0; g < kWideGroups; ++g) {
-            const double *group = a + 4 * g * n + k;
-            const __m256d v0 = _mm256_loadu_pd(group);
-            const __m256d v1 = _mm256_loadu_pd(group + n);
-            const __m256d v2 = _mm256_loadu_pd(group + 2 * n);
-            const __m256d v3 = _mm256_loadu_pd(group + 3 * n);
-            const __m256d t0 = _mm256_unpacklo_pd(v0, v1);
-            const __m256d t1 = _mm256_unpackhi_pd(v0, v1);
-            const __m256d t2 = _mm256_unpacklo_pd(v2, v3);
-            const __m256d t3 = _mm256_unpackhi_pd(v2, v3);
-            s[g] = TakeBetter<kBetter>(s[g], _mm256_permute2f128_pd(t0, t2, 0x20));
-            s[g] = TakeBetter<kBetter>(s[g], _mm256_permute2f128_pd(t1, t3, 0x20));
-            s[g] = TakeBetter<kBetter>(s[g], _mm256_permute2f128_pd(t0, t2, 0x31));
-            s[g] = TakeBetter<kBetter>(s[g], _mm256_permute2f128_pd(t1, t3, 0x31));
-        }
-    }
-    for (; k < n; ++k) {
-        for (std::size_t g = 0; g < kWideGroups; ++g) {
-            const double *x = a + 4 * g * n + k;
-            s[g] = TakeBetter<kBetter>(s[g], _mm256_set_pd(x[3 * n], x[2 * n], x[n], x[0]));
-        }
-    }
-    for (std::size_t g = 0; g < kWideGroups; ++g) _mm256_storeu_pd(out + 4 * g, s[g]);
-}
+};
 #endif
 
 // Line policies (see dimension_walk.h). A line starts from its first element
@@ -107,22 +64,12 @@ public:
     State Load(std::size_t r) const { return m_values[r]; }
     void Store(std::size_t r, State s) { m_values[r] = s; }
 
-    // Leading columns of a contiguous walk, with AVX2 when the processor has
-    // it: results 0 .. done - 1, done a multiple of sixteen (0 without).
     std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns) {
-        std::size_t done = 0;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-        if (HasAvx2()) {
-            for (; done + kWideColumns <= columns; done += kWideColumns) {
-                ExtremaOfSixteenColumns<kBetter>(a + done * n, n, m_values + done);
-            }
-        }
+        return reduce::FoldColumnsWide<WideExtremum<kBetter>>(a, n, columns, m_values);
 #else
-        (void)a;
-        (void)n;
-        (void)columns;
+        return reduce::FoldColumnsWide<void>(a, n, columns, m_values);
 #endif
-        return done;
     }
 
 private:

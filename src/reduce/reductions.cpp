@@ -9,13 +9,11 @@
 #include <memory>
 
 #include "core/array_holder.h"
-#include "core/cpu_features.h"
 #include "core/operand_checks.h"
 #include "reduce/dimension_walk.h"
+#include "reduce/wide_columns.h"
 
-#if defined(MATRIX_HAVE_AVX2_PATHS)
-#include <immintrin.h>
-#elif defined(__SSE2__)
+#if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -42,52 +40,17 @@ struct Multiplication {
 };
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-// Contiguous columns folded sixteen at a time with AVX2. Four elements of
-// each of four columns are loaded together and turned (a 4x4 transpose) so
-// that a register holds one element of four columns; each column's chain
-// then takes its elements one at a time, in order, from the identity. Four
-// registers of chains keep the adds (or multiplies) busy where one column
-// per chain would wait on each result.
-constexpr std::size_t kWideGroups = 4;
-constexpr std::size_t kWideColumns = 4 * kWideGroups;
-
+// The same folds, four lines at a time (see reduce/wide_columns.h).
 template <class Operation>
-__attribute__((target("avx2"))) inline __m256d ApplyWide(__m256d s, __m256d x) {
-    return Operation::kAdds ? _mm256_add_pd(s, x) : _mm256_mul_pd(s, x);
-}
-
-template <class Operation>
-__attribute__((target("avx2"))) void FoldSixteenColumns(const double *a, std::size_t n,
-                                                        double *out) {
-    __m256d s[kWideGroups];
-    for (std::size_t g = 0; g < kWideGroups; ++g) s[g] = _mm256_set1_pd(Operation::kIdentity);
-    std::size_t k = 0;
-    for (; k + 4 <= n; k += 4) {
-#pragma GCC unroll 4
-        for (std::size_t g = 0; g < kWideGroups; ++g) {
-            const double *group = a + 4 * g * n + k;
-            const __m256d v0 = _mm256_loadu_pd(group);
-            const __m256d v1 = _mm256_loadu_pd(group + n);
-            const __m256d v2 = _mm256_loadu_pd(group + 2 * n);
-            const __m256d v3 = _mm256_loadu_pd(group + 3 * n);
-            const __m256d t0 = _mm256_unpacklo_pd(v0, v1);
-            const __m256d t1 = _mm256_unpackhi_pd(v0, v1);
-            const __m256d t2 = _mm256_unpacklo_pd(v2, v3);
-            const __m256d t3 = _mm256_unpackhi_pd(v2, v3);
-            s[g] = ApplyWide<Operation>(s[g], _mm256_permute2f128_pd(t0, t2, 0x20));
-            s[g] = ApplyWide<Operation>(s[g], _mm256_permute2f128_pd(t1, t3, 0x20));
-            s[g] = ApplyWide<Operation>(s[g], _mm256_permute2f128_pd(t0, t2, 0x31));
-            s[g] = ApplyWide<Operation>(s[g], _mm256_permute2f128_pd(t1, t3, 0x31));
-        }
+struct WideFold {
+    static constexpr bool kFromFirst = false;
+    __attribute__((target("avx2"))) static __m256d Start() {
+        return _mm256_set1_pd(Operation::kIdentity);
     }
-    for (; k < n; ++k) {
-        for (std::size_t g = 0; g < kWideGroups; ++g) {
-            const double *x = a + 4 * g * n + k;
-            s[g] = ApplyWide<Operation>(s[g], _mm256_set_pd(x[3 * n], x[2 * n], x[n], x[0]));
-        }
+    __attribute__((target("avx2"))) static __m256d Step(__m256d s, __m256d x) {
+        return Operation::kAdds ? _mm256_add_pd(s, x) : _mm256_mul_pd(s, x);
     }
-    for (std::size_t g = 0; g < kWideGroups; ++g) _mm256_storeu_pd(out + 4 * g, s[g]);
-}
+};
 #endif
 
 template <class Operation>
@@ -109,22 +72,12 @@ public:
     State Load(std::size_t r) const { return m_out[r]; }
     void Store(std::size_t r, State s) { m_out[r] = s; }
 
-    // Leading columns of a contiguous walk, with AVX2 when the processor has
-    // it: results 0 .. done - 1, done a multiple of sixteen (0 without).
     std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns) {
-        std::size_t done = 0;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-        if (HasAvx2()) {
-            for (; done + kWideColumns <= columns; done += kWideColumns) {
-                FoldSixteenColumns<Operation>(a + done * n, n, m_out + done);
-            }
-        }
+        return reduce::FoldColumnsWide<WideFold<Operation>>(a, n, columns, m_out);
 #else
-        (void)a;
-        (void)n;
-        (void)columns;
+        return reduce::FoldColumnsWide<void>(a, n, columns, m_out);
 #endif
-        return done;
     }
 
 private:
