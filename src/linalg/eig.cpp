@@ -1,6 +1,8 @@
 // src/linalg/eig.cpp: eigenvalues by the shifted QR algorithm, eigenvectors by inverse iteration.
 #include <matrix/linalg.h>
 
+#include <kiv/random.h>
+
 #include <matrix/construct.h>
 #include <matrix/elementwise.h>
 #include <matrix/exceptions.h>
@@ -13,6 +15,7 @@
 #include "core/array_holder.h"
 #include "linalg/kernels/eig_kernel.h"
 #include "linalg/kernels/mldivide_kernel.h"
+#include "linalg/kernels/norm_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -57,16 +60,38 @@ void EigValues(const CMatrix *A, std::size_t n, double *wr, double *wi, bool bal
     kernels::ComplexToModulus(n, wr, wi, mxGetEps());
 }
 
-// B\x for an n x n B (n >= 2) that GaussFactor has factored, as a new
-// n x 1 array: the bits Mldivide(B, x) gives for the unfactored B, which
-// runs the same factorisation and solve on copies. rhs is n doubles of
-// workspace.
-CMatrix *SolveFactored(std::size_t n, const double *lu, const std::size_t *pivot,
-                       const double *r, const CMatrix *x, double *rhs) {
-    ArrayHolder solved(mxCreateDoubleMatrix(static_cast<unsigned int>(n), 1, mxComplexityReal));
-    std::memcpy(rhs, x->GetPr(), n * sizeof(double));
-    kernels::GaussSolveFactored(n, 1, lu, n, pivot, r, rhs, n, linalg::Data(solved.get()), n);
-    return solved.release();
+// Whether successive normalised iterates x and y agree up to sign: the
+// sign is that of x(0) times that of y(0) (+1 for zeros), and every
+// |x(i) - sign*y(i)| must be at most kIterateTolerance.
+bool Converged(std::size_t n, const double *x, const double *y) {
+    const double sign = (x[0] >= 0.0 ? 1.0 : -1.0) * (y[0] >= 0.0 ? 1.0 : -1.0);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!(std::fabs(x[i] - sign * y[i]) <= kIterateTolerance)) return false;
+    }
+    return true;
+}
+
+// The iteration for one shifted matrix of order n >= 2 that GaussFactor has
+// factored, on raw vectors, with exactly the arithmetic of the public
+// functions it stands for: the start is Randn(n, 1) (kiv::Randn() for each
+// element in turn), each norm is Norm(., 2) of a vector (the vector-norm
+// kernel), each division Rdivide's element-wise one, and each solve
+// Mldivide's (which runs the same factorisation and solve on copies).
+// Leaves the chosen iterate in x; y, rhs and solved are n doubles each.
+void IterateFactored(std::size_t n, const double *lu, const std::size_t *pivot, const double *r,
+                     double *x, double *y, double *rhs, double *solved) {
+    for (std::size_t i = 0; i < n; ++i) x[i] = kiv::Randn();
+    const double start = kernels::VectorNorm(n, x, 1, 2.0);
+    for (std::size_t i = 0; i < n; ++i) x[i] = x[i] / start;
+    for (int iteration = 0; iteration < kInverseIterations; ++iteration) {
+        std::memcpy(rhs, x, n * sizeof(double));
+        kernels::GaussSolveFactored(n, 1, lu, n, pivot, r, rhs, n, solved, n);
+        const double length = kernels::VectorNorm(n, solved, 1, 2.0);
+        if (!(std::isfinite(length) && length > 0.0)) return;
+        for (std::size_t i = 0; i < n; ++i) y[i] = solved[i] / length;
+        if (Converged(n, x, y)) return;
+        std::memcpy(x, y, n * sizeof(double));
+    }
 }
 
 // Column k of the result is a unit vector x with (A - wr[k]*I)\x parallel
@@ -74,47 +99,44 @@ CMatrix *SolveFactored(std::size_t n, const double *lu, const std::size_t *pivot
 // not finite (an exactly singular 1 x 1 system, overflow, a NaN
 // eigenvalue) ends the iteration with the previous, already normalised
 // iterate. From n = 2 on each shifted matrix is factored once and every
-// iterate solved from the factors, with the bits of Mldivide; a 1 x 1
-// shift goes through Mldivide itself, whose scalar rule is element-wise
-// division.
+// iterate solved from the factors, on raw vectors; a 1 x 1 shift goes
+// through the public functions, since Mldivide's scalar rule is
+// element-wise division.
 CMatrix *InverseIteration(const CMatrix *A, const double *wr) {
     const std::size_t n = linalg::Rows(A);
     ArrayHolder V(mxCreateDoubleMatrix(static_cast<unsigned int>(n),
                                        static_cast<unsigned int>(n), mxComplexityReal));
     ArrayHolder B(mxCreateDoubleMatrix(static_cast<unsigned int>(n),
                                        static_cast<unsigned int>(n), mxComplexityReal));
-    const bool factored = n >= 2;
-    linalg::Scratch<std::size_t> pivot(factored ? n : 0);
-    linalg::Scratch<double> r(factored ? n : 0);
-    linalg::Scratch<double> rhs(factored ? n : 0);
     double *b = linalg::Data(B.get());
-    for (std::size_t k = 0; k < n; ++k) {
-        std::memcpy(b, A->GetPr(), n * n * sizeof(double));
-        for (std::size_t i = 0; i < n; ++i) b[i + i * n] = b[i + i * n] - wr[k];
-        if (factored) kernels::GaussFactor(n, b, n, pivot.Get(), r.Get());
-
-        ArrayHolder start(Randn(static_cast<unsigned int>(n), 1));
+    double *v = linalg::Data(V.get());
+    if (n == 1) {
+        b[0] = linalg::Data(A)[0] - wr[0];
+        ArrayHolder start(Randn(1, 1));
         ArrayHolder x(Rdivide(start.get(), Norm(start.get(), 2.0)));
         start.reset();
         for (int iteration = 0; iteration < kInverseIterations; ++iteration) {
-            ArrayHolder solved(factored
-                                   ? SolveFactored(n, b, pivot.Get(), r.Get(), x.get(), rhs.Get())
-                                   : Mldivide(B.get(), x.get()));
+            ArrayHolder solved(Mldivide(B.get(), x.get()));
             const double length = Norm(solved.get(), 2.0);
             if (!(std::isfinite(length) && length > 0.0)) break;
             ArrayHolder y(Rdivide(solved.get(), length));
-            solved.reset();
-            const double *xv = linalg::Data(x.get());
-            const double *yv = linalg::Data(y.get());
-            const double sign = (xv[0] >= 0.0 ? 1.0 : -1.0) * (yv[0] >= 0.0 ? 1.0 : -1.0);
-            bool converged = true;
-            for (std::size_t i = 0; i < n && converged; ++i) {
-                converged = std::fabs(xv[i] - sign * yv[i]) <= kIterateTolerance;
-            }
-            if (converged) break;
+            if (Converged(1, linalg::Data(x.get()), linalg::Data(y.get()))) break;
             x = std::move(y);
         }
-        std::memcpy(linalg::Data(V.get()) + k * n, x->GetPr(), n * sizeof(double));
+        v[0] = linalg::Data(x.get())[0];
+        return V.release();
+    }
+
+    linalg::Scratch<std::size_t> pivot(n);
+    linalg::Scratch<double> r(n);
+    linalg::Scratch<double> vectors(4 * n);
+    double *y = vectors.Get(), *rhs = y + n, *solved = rhs + n, *x = solved + n;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::memcpy(b, A->GetPr(), n * n * sizeof(double));
+        for (std::size_t i = 0; i < n; ++i) b[i + i * n] = b[i + i * n] - wr[k];
+        kernels::GaussFactor(n, b, n, pivot.Get(), r.Get());
+        IterateFactored(n, b, pivot.Get(), r.Get(), x, y, rhs, solved);
+        std::memcpy(v + k * n, x, n * sizeof(double));
     }
     return V.release();
 }
