@@ -110,7 +110,8 @@ inline void TransposeMicroTile(const unsigned char *a, std::size_t lda, unsigned
         }
         MATRIX_TRANSPOSE_UNROLL
         for (std::size_t c = 0; c < mt; c += 2) {
-            store(high + c / 2, _mm_unpackhi_epi64(tile[c * mt / 2 + r], tile[(c + 1) * mt / 2 + r]));
+            store(high + c / 2,
+                  _mm_unpackhi_epi64(tile[c * mt / 2 + r], tile[(c + 1) * mt / 2 + r]));
         }
     }
 #else

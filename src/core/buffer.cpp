@@ -59,7 +59,7 @@ void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept {
     SetByteSize(data, bytes);
     std::memcpy(static_cast<char *>(data) - kCapacityOffset, &capacity, sizeof capacity);
     std::memcpy(static_cast<char *>(data) - kBlockOffset, &distance, sizeof distance);
-    static_cast<unsigned char *>(data)[-static_cast<std::ptrdiff_t>(kGrownOffset)] = 0;
+    *(static_cast<unsigned char *>(data) - kGrownOffset) = 0;
     return data;
 }
 

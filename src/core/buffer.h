@@ -64,11 +64,9 @@ inline std::uint32_t GetCapacity(const void *data) {
 /// The growth mark: set on buffers made by growing an array, so that a
 /// second growth can tell repeated growth from a one-off one.
 inline bool IsGrown(const void *data) {
-    return static_cast<const unsigned char *>(data)[-static_cast<std::ptrdiff_t>(kGrownOffset)] != 0;
+    return *(static_cast<const unsigned char *>(data) - kGrownOffset) != 0;
 }
-inline void MarkGrown(void *data) {
-    static_cast<unsigned char *>(data)[-static_cast<std::ptrdiff_t>(kGrownOffset)] = 1;
-}
+inline void MarkGrown(void *data) { *(static_cast<unsigned char *>(data) - kGrownOffset) = 1; }
 
 }  // namespace buffer
 

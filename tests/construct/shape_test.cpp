@@ -72,7 +72,9 @@ TEST(Transpose, LargeResultsMatchAPlainLoopWithAndWithoutStreaming) {
         kernels::TransposeBlocked<true>(m, n, a.data(), lda, b, ldb);
         std::size_t wrong = 0;
         for (std::size_t i = 0; i < m; ++i) {
-            for (std::size_t j = 0; j < n; ++j) wrong += b[j + i * ldb] != ((i + j * m) ^ kernels::kSignBit);
+            for (std::size_t j = 0; j < n; ++j) {
+                wrong += b[j + i * ldb] != ((i + j * m) ^ kernels::kSignBit);
+            }
             for (std::size_t r = n; r < ldb; ++r) wrong += b[r + i * ldb] != kPad;
         }
         EXPECT_EQ(wrong, 0u) << "target offset " << offset;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <type_traits>
 
 #include "core/cpu_features.h"
 
@@ -43,6 +44,22 @@ static_assert(kMc % kWideMr == 0, "row blocks hold whole wide panels");
 // to stay in L1 as it is.
 constexpr std::size_t kPackMinColumns = 8;
 constexpr std::size_t kPackMinElements = 32 * 32;
+
+// Calls pick with the sign as a compile-time constant
+// (std::integral_constant<UpdateSign, sign>) and returns what it returns:
+// how the kernels turn the run-time sign into the instantiation for it.
+template <class Pick>
+auto BySign(UpdateSign sign, Pick pick) {
+    switch (sign) {
+        case UpdateSign::kSubtract:
+            return pick(std::integral_constant<UpdateSign, UpdateSign::kSubtract>{});
+        case UpdateSign::kAddUnlessZero:
+            return pick(std::integral_constant<UpdateSign, UpdateSign::kAddUnlessZero>{});
+        case UpdateSign::kAdd:
+            break;
+    }
+    return pick(std::integral_constant<UpdateSign, UpdateSign::kAdd>{});
+}
 
 // Continues the sums of an MR x NR tile of C over kc products, taken in the
 // order q = 0, 1, ...: the q-th product of row i and column j is
@@ -92,15 +109,9 @@ constexpr TileFunction kTileTable[kMr][kNr] = {
 };
 
 TileFunction PortableTile(UpdateSign sign, std::size_t mr, std::size_t nr) {
-    switch (sign) {
-        case UpdateSign::kSubtract:
-            return kTileTable<UpdateSign::kSubtract>[mr - 1][nr - 1];
-        case UpdateSign::kAddUnlessZero:
-            return kTileTable<UpdateSign::kAddUnlessZero>[mr - 1][nr - 1];
-        case UpdateSign::kAdd:
-            break;
-    }
-    return kTileTable<UpdateSign::kAdd>[mr - 1][nr - 1];
+    return BySign(sign, [&](auto kSign) {
+        return kTileTable<decltype(kSign)::value>[mr - 1][nr - 1];
+    });
 }
 
 // A lone row of C: up to kRowNr columns at once, each its own chain of
@@ -114,15 +125,7 @@ constexpr TileFunction kRowTileTable[kRowNr] = {
     Tile<1, 5, kSign>, Tile<1, 6, kSign>, Tile<1, 7, kSign>, Tile<1, 8, kSign>};
 
 TileFunction RowTile(UpdateSign sign, std::size_t nr) {
-    switch (sign) {
-        case UpdateSign::kSubtract:
-            return kRowTileTable<UpdateSign::kSubtract>[nr - 1];
-        case UpdateSign::kAddUnlessZero:
-            return kRowTileTable<UpdateSign::kAddUnlessZero>[nr - 1];
-        case UpdateSign::kAdd:
-            break;
-    }
-    return kRowTileTable<UpdateSign::kAdd>[nr - 1];
+    return BySign(sign, [&](auto kSign) { return kRowTileTable<decltype(kSign)::value>[nr - 1]; });
 }
 
 // Copies an mc x kc block of A into panels of kRows rows, in the order the
@@ -277,15 +280,9 @@ using WideColumnFunction = void (*)(std::size_t, const double *const *, std::ptr
                                     const double *, std::ptrdiff_t, double *, bool);
 
 WideColumnFunction WideColumnTileFor(UpdateSign sign) {
-    switch (sign) {
-        case UpdateSign::kSubtract:
-            return WideColumnTile<UpdateSign::kSubtract>;
-        case UpdateSign::kAddUnlessZero:
-            return WideColumnTile<UpdateSign::kAddUnlessZero>;
-        case UpdateSign::kAdd:
-            break;
-    }
-    return WideColumnTile<UpdateSign::kAdd>;
+    return BySign(sign, [&](auto kSign) {
+        return WideColumnFunction{WideColumnTile<decltype(kSign)::value>};
+    });
 }
 
 // One row of C over kWideRowNr columns with AVX2. Each column's next four
@@ -303,7 +300,8 @@ __attribute__((target("avx2"))) void WideRowTile(std::size_t kc, const double *a
     __m256d acc[kWideRowGroups];
     for (std::size_t g = 0; g < kWideRowGroups; ++g) {
         const double *cg = c + 4 * g * ldc;
-        acc[g] = first ? _mm256_setzero_pd() : _mm256_set_pd(cg[3 * ldc], cg[2 * ldc], cg[ldc], cg[0]);
+        acc[g] = first ? _mm256_setzero_pd()
+                       : _mm256_set_pd(cg[3 * ldc], cg[2 * ldc], cg[ldc], cg[0]);
     }
     auto productOf = [&](std::size_t q) { return static_cast<std::ptrdiff_t>(q); };
     std::size_t q = 0;
@@ -337,7 +335,8 @@ __attribute__((target("avx2"))) void WideRowTile(std::size_t kc, const double *a
         const double *bq = b + productOf(q) * bs;
         for (std::size_t g = 0; g < kWideRowGroups; ++g) {
             const double *bg = bq + 4 * g * ldb;
-            acc[g] = Meet<kSign>(acc[g], x, _mm256_set_pd(bg[3 * ldb], bg[2 * ldb], bg[ldb], bg[0]));
+            const __m256d b4 = _mm256_set_pd(bg[3 * ldb], bg[2 * ldb], bg[ldb], bg[0]);
+            acc[g] = Meet<kSign>(acc[g], x, b4);
         }
     }
     for (std::size_t g = 0; g < kWideRowGroups; ++g) {
@@ -351,15 +350,9 @@ using WideRowFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, co
                                  std::ptrdiff_t, std::size_t, double *, std::size_t, bool);
 
 WideRowFunction WideRowTileFor(UpdateSign sign) {
-    switch (sign) {
-        case UpdateSign::kSubtract:
-            return WideRowTile<UpdateSign::kSubtract>;
-        case UpdateSign::kAddUnlessZero:
-            return WideRowTile<UpdateSign::kAddUnlessZero>;
-        case UpdateSign::kAdd:
-            break;
-    }
-    return WideRowTile<UpdateSign::kAdd>;
+    return BySign(sign, [&](auto kSign) {
+        return WideRowFunction{WideRowTile<decltype(kSign)::value>};
+    });
 }
 
 using WideTileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
@@ -372,15 +365,7 @@ constexpr WideTileFunction kWideTileTable[kWideNr] = {WideTile<1, kSign>, WideTi
                                                       WideTile<3, kSign>, WideTile<4, kSign>};
 
 WideTileFunction WideTileFor(UpdateSign sign, std::size_t nr) {
-    switch (sign) {
-        case UpdateSign::kSubtract:
-            return kWideTileTable<UpdateSign::kSubtract>[nr - 1];
-        case UpdateSign::kAddUnlessZero:
-            return kWideTileTable<UpdateSign::kAddUnlessZero>[nr - 1];
-        case UpdateSign::kAdd:
-            break;
-    }
-    return kWideTileTable<UpdateSign::kAdd>[nr - 1];
+    return BySign(sign, [&](auto kSign) { return kWideTileTable<decltype(kSign)::value>[nr - 1]; });
 }
 
 // MatrixProduct with the AVX2 tiles, in the same passes and blocks. Without
