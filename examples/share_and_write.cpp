@@ -36,8 +36,7 @@ int main() {
 
         // A shared copy holds the same data buffer: no element is copied.
         CMatrix *shared = a->CreateShareArray();
-        std::printf("after sharing: same data? %s\n",
-                    shared->GetPr() == a->GetPr() ? "yes" : "no");
+        std::printf("after sharing: same data? %s\n", shared->GetPr() == a->GetPr() ? "yes" : "no");
 
         // A writer unshares first; from then on the two arrays are independent.
         shared->GetOwnCopy();

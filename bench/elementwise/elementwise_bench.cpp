@@ -175,7 +175,8 @@ void BM_Plus_Scalar_Loop_Preallocated(benchmark::State &state) {
 BENCHMARK(BM_Plus_Scalar_Loop_Preallocated)->Apply(Sizes);
 #if defined(MATRIX_HAVE_EIGEN)
 void BM_Plus_Scalar_Eigen(benchmark::State &state) {
-    RunEigen(state, 2, -1, 1, [](const ConstArrayMap &a, const ConstArrayMap &) { return a + 5.0; });
+    RunEigen(state, 2, -1, 1,
+             [](const ConstArrayMap &a, const ConstArrayMap &) { return a + 5.0; });
 }
 BENCHMARK(BM_Plus_Scalar_Eigen)->Apply(Sizes);
 #endif
@@ -217,9 +218,8 @@ void BM_Gt_Loop_Preallocated(benchmark::State &state) {
 BENCHMARK(BM_Gt_Loop_Preallocated)->Apply(Sizes);
 #if defined(MATRIX_HAVE_EIGEN)
 void BM_Gt_Eigen(benchmark::State &state) {
-    RunEigen(state, 3, -1, 1, [](const ConstArrayMap &a, const ConstArrayMap &b) {
-        return (a > b).cast<double>();
-    });
+    RunEigen(state, 3, -1, 1,
+             [](const ConstArrayMap &a, const ConstArrayMap &b) { return (a > b).cast<double>(); });
 }
 BENCHMARK(BM_Gt_Eigen)->Apply(Sizes);
 #endif
@@ -241,7 +241,8 @@ void BM_Exp_Loop_Preallocated(benchmark::State &state) {
 BENCHMARK(BM_Exp_Loop_Preallocated)->Apply(Sizes);
 #if defined(MATRIX_HAVE_EIGEN)
 void BM_Exp_Eigen(benchmark::State &state) {
-    RunEigen(state, 2, -10, 10, [](const ConstArrayMap &a, const ConstArrayMap &) { return a.exp(); });
+    RunEigen(state, 2, -10, 10,
+             [](const ConstArrayMap &a, const ConstArrayMap &) { return a.exp(); });
 }
 BENCHMARK(BM_Exp_Eigen)->Apply(Sizes);
 #endif

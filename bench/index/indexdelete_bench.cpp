@@ -66,8 +66,8 @@ void BM_Indexdelete(benchmark::State &state) {
         mxDestroyArray(a);
     }
     const std::size_t left = kForm == Form::kElements ? std::size_t{m} * n - k
-                             : kForm == Form::kRows  ? std::size_t{m - k} * n
-                                                     : std::size_t{m} * (n - k);
+                             : kForm == Form::kRows   ? std::size_t{m - k} * n
+                                                      : std::size_t{m} * (n - k);
     SetBytes(state, left * sizeof(double));
 }
 

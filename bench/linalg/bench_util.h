@@ -31,9 +31,8 @@ inline std::vector<double> Values(std::size_t m, std::size_t n, bool dominant = 
 }
 
 inline ArrayPtr ToArray(std::size_t m, std::size_t n, const std::vector<double> &v) {
-    ArrayPtr a(kiv::matrix::mxCreateDoubleMatrix(static_cast<unsigned int>(m),
-                                                 static_cast<unsigned int>(n),
-                                                 kiv::matrix::mxComplexityReal));
+    ArrayPtr a(kiv::matrix::mxCreateDoubleMatrix(
+        static_cast<unsigned int>(m), static_cast<unsigned int>(n), kiv::matrix::mxComplexityReal));
     std::copy(v.begin(), v.end(), kiv::matrix::mxGetPr(a.get()));
     return a;
 }

@@ -107,8 +107,8 @@ void BM_OpenblasDgemm(benchmark::State &state) {
     std::vector<double> c(static_cast<std::size_t>(n) * n);
     openblas_set_num_threads(1);
     for (auto _ : state) {
-        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, n, n, n, 1.0, a.data(), n,
-                    b.data(), n, 0.0, c.data(), n);
+        cblas_dgemm(CblasColMajor, CblasNoTrans, CblasNoTrans, n, n, n, 1.0, a.data(), n, b.data(),
+                    n, 0.0, c.data(), n);
         benchmark::DoNotOptimize(c.data());
         benchmark::ClobberMemory();
     }

@@ -45,9 +45,9 @@ private:
 
     bool IsInline() const { return m_data == m_inline; }
 
-    wchar_t *m_data;     // m_inline or a heap block of m_capacity + 1 characters
+    wchar_t *m_data;  // m_inline or a heap block of m_capacity + 1 characters
     int m_length;
-    int m_capacity;      // characters that fit in m_data, the NUL excluded
+    int m_capacity;  // characters that fit in m_data, the NUL excluded
     wchar_t m_inline[kInlineCapacity + 1];
 };
 

@@ -9,10 +9,22 @@ namespace matrix {
 
 /// Element class codes. "Numeric" means any code but 1, 2 and 3.
 enum mxClassID {
-    mxClassNone = 0, mxClassCell = 1, mxClassStruct = 2, mxClassReserved = 3,
-    mxClassChar = 4, mxClassSparse = 5, mxClassDouble = 6, mxClassSingle = 7,
-    mxClassInt8 = 8, mxClassUint8 = 9, mxClassInt16 = 10, mxClassUint16 = 11,
-    mxClassInt32 = 12, mxClassUint32 = 13, mxClassInt64 = 14, mxClassUint64 = 15
+    mxClassNone = 0,
+    mxClassCell = 1,
+    mxClassStruct = 2,
+    mxClassReserved = 3,
+    mxClassChar = 4,
+    mxClassSparse = 5,
+    mxClassDouble = 6,
+    mxClassSingle = 7,
+    mxClassInt8 = 8,
+    mxClassUint8 = 9,
+    mxClassInt16 = 10,
+    mxClassUint16 = 11,
+    mxClassInt32 = 12,
+    mxClassUint32 = 13,
+    mxClassInt64 = 14,
+    mxClassUint64 = 15
 };
 
 enum mxComplexity { mxComplexityReal = 0, mxComplexityComplex = 1 };
@@ -49,8 +61,8 @@ public:
     /// cell and struct slots start empty. An imaginary buffer is allocated
     /// for mxComplexityComplex. Throws kiv::CExhaustedMemoryException when
     /// storage cannot be obtained or the shape does not fit in 32 bits.
-    CMatrix(unsigned int nDims, const unsigned int *dims, mxClassID classId,
-            unsigned short flags, mxComplexity complexity);
+    CMatrix(unsigned int nDims, const unsigned int *dims, mxClassID classId, unsigned short flags,
+            mxComplexity complexity);
     /// Lets go of both buffers and frees the dimension list.
     ~CMatrix();
 
@@ -183,14 +195,14 @@ protected:
     static unsigned int GetElementSize(unsigned int classId);
 
 private:
-    unsigned int m_nDims;        // number of dimensions, at least 2
-    unsigned int m_nElems;       // number of elements
-    unsigned int *m_pDims;       // dimension list, owned
-    mxClassID m_classID;         // element class
-    unsigned short m_flags;      // bit 0: logical
-    unsigned short m_counter;    // caller's counter
-    void *m_pr;                  // real data (just past the buffer header), or null
-    void *m_pi;                  // imaginary data, or null
+    unsigned int m_nDims;      // number of dimensions, at least 2
+    unsigned int m_nElems;     // number of elements
+    unsigned int *m_pDims;     // dimension list, owned
+    mxClassID m_classID;       // element class
+    unsigned short m_flags;    // bit 0: logical
+    unsigned short m_counter;  // caller's counter
+    void *m_pr;                // real data (just past the buffer header), or null
+    void *m_pi;                // imaginary data, or null
 };
 
 }  // namespace matrix

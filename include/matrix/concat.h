@@ -40,8 +40,8 @@ MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c
 /// Returns [a, b, c, d, ...] as Horzcat(n, ...) over `a` and the further
 /// `const CMatrix *` arguments before the first null one; the list must end
 /// with a null pointer unless b, c or d is null. `a` must not be null.
-MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c,
-                            const CMatrix *d, ...);
+MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c, const CMatrix *d,
+                            ...);
 
 /// Returns [A1; A2; ...; An], the operands `arrays[0..n)` (none of them null)
 /// one above the other. With n == 1 returns a new array sharing the data of
@@ -65,8 +65,8 @@ MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c
 /// Returns [a; b; c; d; ...] as Vertcat(n, ...) over `a` and the further
 /// `const CMatrix *` arguments before the first null one; the list must end
 /// with a null pointer unless b, c or d is null. `a` must not be null.
-MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c,
-                            const CMatrix *d, ...);
+MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c, const CMatrix *d,
+                            ...);
 
 }  // namespace matrix
 }  // namespace kiv

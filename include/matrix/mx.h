@@ -15,8 +15,7 @@ namespace matrix {
 
 /// Returns an m x n double array, flags 0, data not initialised; complex when
 /// asked.
-MATRIX_API CMatrix *mxCreateDoubleMatrix(unsigned int m, unsigned int n,
-                                         mxComplexity complexity);
+MATRIX_API CMatrix *mxCreateDoubleMatrix(unsigned int m, unsigned int n, mxComplexity complexity);
 /// Returns an array of the shape `dims[0..nDims)` (trailing lengths of 1
 /// beyond the second dropped) and class, flags 0; numeric data not
 /// initialised, cell and struct slots empty.
@@ -37,8 +36,8 @@ MATRIX_API CMatrix *mxCreateColonIndex();
 MATRIX_API CMatrix *mxDoubleMatrix(unsigned int m, unsigned int n, const double *pr,
                                    const double *pi);
 /// As the two-dimensional form, for an m x n x p array (p of 1 gives m x n).
-MATRIX_API CMatrix *mxDoubleMatrix(unsigned int m, unsigned int n, unsigned int p,
-                                   const double *pr, const double *pi);
+MATRIX_API CMatrix *mxDoubleMatrix(unsigned int m, unsigned int n, unsigned int p, const double *pr,
+                                   const double *pi);
 /// Returns a copy of `a` with buffers of its own.
 MATRIX_API CMatrix *mxDuplicateArray(const CMatrix *a);
 

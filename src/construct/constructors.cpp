@@ -55,12 +55,8 @@ CMatrix *Filled(unsigned int nDims, const unsigned int *dims, Fill fill) {
     double *p = RealData(a);
     const std::uint32_t count = a->GetNoElems();
     switch (fill) {
-        case Fill::kZeros:
-            std::memset(p, 0, std::size_t{count} * sizeof(double));
-            break;
-        case Fill::kOnes:
-            FillWith(p, count, 1.0);
-            break;
+        case Fill::kZeros: std::memset(p, 0, std::size_t{count} * sizeof(double)); break;
+        case Fill::kOnes: FillWith(p, count, 1.0); break;
         case Fill::kUniform:
             for (std::uint32_t i = 0; i < count; ++i) p[i] = kiv::Rand();
             break;

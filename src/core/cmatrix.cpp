@@ -42,9 +42,7 @@ bool CheckedByteSize(unsigned int elementSize, std::uint32_t nElems, std::uint32
 
 CMatrix **Slots(void *data) { return static_cast<CMatrix **>(data); }
 
-std::uint32_t SlotCount(const void *data) {
-    return buffer::GetByteSize(data) / sizeof(CMatrix *);
-}
+std::uint32_t SlotCount(const void *data) { return buffer::GetByteSize(data) / sizeof(CMatrix *); }
 
 // Replaces every non-null slot by a shared copy of the array it points to,
 // so that the slots can be owned by a second buffer. On failure the shares
@@ -384,9 +382,7 @@ void CMatrix::Extend(unsigned int nDims, const unsigned int *dims) {
     // A dimension the array does not have yet has length 1, so a request of
     // 0 for it cannot shrink anything: it is taken as 1. Trailing requests of
     // 1 beyond the current dimensions are dropped.
-    auto requested = [&](unsigned int k) {
-        return k >= m_nDims && dims[k] == 0 ? 1u : dims[k];
-    };
+    auto requested = [&](unsigned int k) { return k >= m_nDims && dims[k] == 0 ? 1u : dims[k]; };
     unsigned int nRequested = nDims;
     while (nRequested > m_nDims && requested(nRequested - 1) == 1) --nRequested;
 

@@ -18,14 +18,14 @@ IMatrixException &IMatrixException::operator=(IMatrixException &&other) noexcept
 IMatrixException::~IMatrixException() = default;
 
 // The classes with exported copy and move members all follow one pattern.
-#define MATRIX_DEFINE_EXCEPTION_MEMBERS(Class)                                              \
-    Class::Class(const Class &other) = default;                                             \
-    Class::Class(Class &&other) noexcept : IMatrixException(std::move(other)) {}            \
-    Class &Class::operator=(const Class &other) = default;                                  \
-    Class &Class::operator=(Class &&other) noexcept {                                       \
-        IMatrixException::operator=(std::move(other));                                      \
-        return *this;                                                                       \
-    }                                                                                       \
+#define MATRIX_DEFINE_EXCEPTION_MEMBERS(Class)                                   \
+    Class::Class(const Class &other) = default;                                  \
+    Class::Class(Class &&other) noexcept : IMatrixException(std::move(other)) {} \
+    Class &Class::operator=(const Class &other) = default;                       \
+    Class &Class::operator=(Class &&other) noexcept {                            \
+        IMatrixException::operator=(std::move(other));                           \
+        return *this;                                                            \
+    }                                                                            \
     Class::~Class() = default;
 
 CFunctionErrorException::CFunctionErrorException(const kiv::WString &message)
@@ -40,8 +40,7 @@ COperationNotDefinedOnClassException::COperationNotDefinedOnClassException(const
     : IMatrixException(L"Operation not permetted on input data") {}
 MATRIX_DEFINE_EXCEPTION_MEMBERS(COperationNotDefinedOnClassException)
 
-CUnknownOptionException::CUnknownOptionException()
-    : IMatrixException(L"Unknonw command option") {}
+CUnknownOptionException::CUnknownOptionException() : IMatrixException(L"Unknonw command option") {}
 MATRIX_DEFINE_EXCEPTION_MEMBERS(CUnknownOptionException)
 
 #undef MATRIX_DEFINE_EXCEPTION_MEMBERS

@@ -161,8 +161,7 @@ void mxSetCell(CMatrix *cell, int i, CMatrix *value) {
 
 // --- Subscripts -----------------------------------------------------------------
 
-unsigned int mxCalcSingleSubscript(const CMatrix *a, unsigned int nSubs,
-                                   const unsigned int *subs) {
+unsigned int mxCalcSingleSubscript(const CMatrix *a, unsigned int nSubs, const unsigned int *subs) {
     unsigned int k = nSubs;
     while (k > 0 && subs[k - 1] == 0) --k;
     if (k == 0) return 0;

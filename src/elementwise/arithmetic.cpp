@@ -22,15 +22,11 @@ CMatrix *Times(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<Elemen
 CMatrix *Times(double a, const CMatrix *B) { return BinaryArrayOp<ElementTimes>(a, B); }
 CMatrix *Times(const CMatrix *A, double b) { return BinaryArrayOp<ElementTimes>(A, b); }
 
-CMatrix *Rdivide(const CMatrix *A, const CMatrix *B) {
-    return BinaryArrayOp<ElementRdivide>(A, B);
-}
+CMatrix *Rdivide(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementRdivide>(A, B); }
 CMatrix *Rdivide(double a, const CMatrix *B) { return BinaryArrayOp<ElementRdivide>(a, B); }
 CMatrix *Rdivide(const CMatrix *A, double b) { return BinaryArrayOp<ElementRdivide>(A, b); }
 
-CMatrix *Ldivide(const CMatrix *A, const CMatrix *B) {
-    return BinaryArrayOp<ElementLdivide>(A, B);
-}
+CMatrix *Ldivide(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementLdivide>(A, B); }
 CMatrix *Ldivide(double a, const CMatrix *B) { return BinaryArrayOp<ElementLdivide>(a, B); }
 CMatrix *Ldivide(const CMatrix *A, double b) { return BinaryArrayOp<ElementLdivide>(A, b); }
 

@@ -103,9 +103,7 @@ using matrix::RequireRealDouble;
 using matrix::ThrowNotImplemented;
 
 // Throw helpers keep the checks on the hot path short.
-[[noreturn]] inline void ThrowDimsMustMatch() {
-    throw CArrayDimsMustMatchForBinaryOpException();
-}
+[[noreturn]] inline void ThrowDimsMustMatch() { throw CArrayDimsMustMatchForBinaryOpException(); }
 
 /// Throws CArrayDimsMustMatchForBinaryOpException unless A and B have the
 /// same number of dimensions and the same lengths. Lengths are compared from
@@ -123,13 +121,11 @@ inline void RequireSameShape(const CMatrix *A, const CMatrix *B) {
 /// Returns a new real double array of `shape`'s dimensions, flags clear and
 /// data uninitialised; throws kiv::CExhaustedMemoryException.
 inline CMatrix *NewRealDoubleLike(const CMatrix *shape) {
-    return mxCreateNumericArray(shape->GetNoDimensions(), shape->GetDimensions(),
-                                mxClassDouble, mxComplexityReal);
+    return mxCreateNumericArray(shape->GetNoDimensions(), shape->GetDimensions(), mxClassDouble,
+                                mxComplexityReal);
 }
 
-inline const double *RealData(const CMatrix *a) {
-    return static_cast<const double *>(a->GetPr());
-}
+inline const double *RealData(const CMatrix *a) { return static_cast<const double *>(a->GetPr()); }
 inline double *RealData(CMatrix *a) { return static_cast<double *>(a->GetPr()); }
 
 // Result maps: how an engine turns one pair of elements into one result
@@ -147,9 +143,7 @@ struct RelationalMap {
 template <LogicalElementOp kOp>
 struct LogicalMap {
     static constexpr bool kLogical = true;
-    double operator()(double a, double b) const {
-        return kOp(IsTrue(a), IsTrue(b)) ? 1.0 : 0.0;
-    }
+    double operator()(double a, double b) const { return kOp(IsTrue(a), IsTrue(b)) ? 1.0 : 0.0; }
 };
 struct ArithmeticPointerMap {
     static constexpr bool kLogical = false;
@@ -164,17 +158,15 @@ struct RelationalPointerMap {
 struct LogicalPointerMap {
     static constexpr bool kLogical = true;
     LogicalElementOp op;
-    double operator()(double a, double b) const {
-        return op(IsTrue(a), IsTrue(b)) ? 1.0 : 0.0;
-    }
+    double operator()(double a, double b) const { return op(IsTrue(a), IsTrue(b)) ? 1.0 : 0.0; }
 };
 
 // The three loops. The result is freshly allocated, so it aliases no
 // operand; saying so lets the compiler vectorise without run-time overlap
 // tests. Elements are visited in increasing order, one call each.
 template <class Map>
-void MapPairs(const Map &map, std::size_t n, const double *__restrict a,
-              const double *__restrict b, double *__restrict r) {
+void MapPairs(const Map &map, std::size_t n, const double *__restrict a, const double *__restrict b,
+              double *__restrict r) {
     for (std::size_t i = 0; i < n; ++i) r[i] = map(a[i], b[i]);
 }
 template <class Map>
@@ -274,8 +266,7 @@ template <ElementPredicate kPredicate>
 CMatrix *RelationalArrayOp(const CMatrix *A, double b) {
     return engine::ApplyScalarRight(engine::RelationalMap<kPredicate>(), A, b);
 }
-inline CMatrix *RelationalArrayOp(ElementPredicate predicate, const CMatrix *A,
-                                  const CMatrix *B) {
+inline CMatrix *RelationalArrayOp(ElementPredicate predicate, const CMatrix *A, const CMatrix *B) {
     return engine::ApplyExpanding(engine::RelationalPointerMap{predicate}, A, B);
 }
 inline CMatrix *RelationalArrayOp(ElementPredicate predicate, double a, const CMatrix *B) {

@@ -180,13 +180,9 @@ unsigned int TwoOutputDimension(const CMatrix *A) {
 
 }  // namespace
 
-CMatrix *Max(const CMatrix *A) {
-    return ReduceExtremum<ElementGt>(A, ValuesOnlyDimension(A));
-}
+CMatrix *Max(const CMatrix *A) { return ReduceExtremum<ElementGt>(A, ValuesOnlyDimension(A)); }
 
-CMatrix *Max(const CMatrix *A, unsigned int dim) {
-    return ReduceExtremum<ElementGt>(A, dim);
-}
+CMatrix *Max(const CMatrix *A, unsigned int dim) { return ReduceExtremum<ElementGt>(A, dim); }
 
 void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A) {
     ReduceExtremumWithIndex<ElementGt>(Y, I, A, TwoOutputDimension(A));
@@ -196,17 +192,11 @@ void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim) {
     ReduceExtremumWithIndex<ElementGt>(Y, I, A, dim);
 }
 
-CMatrix *Max(const CMatrix *A, const CMatrix *B) {
-    return BinaryArrayOp<ElementMax>(A, B);
-}
+CMatrix *Max(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementMax>(A, B); }
 
-CMatrix *Min(const CMatrix *A) {
-    return ReduceExtremum<ElementLt>(A, ValuesOnlyDimension(A));
-}
+CMatrix *Min(const CMatrix *A) { return ReduceExtremum<ElementLt>(A, ValuesOnlyDimension(A)); }
 
-CMatrix *Min(const CMatrix *A, unsigned int dim) {
-    return ReduceExtremum<ElementLt>(A, dim);
-}
+CMatrix *Min(const CMatrix *A, unsigned int dim) { return ReduceExtremum<ElementLt>(A, dim); }
 
 void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A) {
     ReduceExtremumWithIndex<ElementLt>(Y, I, A, TwoOutputDimension(A));
@@ -216,9 +206,7 @@ void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim) {
     ReduceExtremumWithIndex<ElementLt>(Y, I, A, dim);
 }
 
-CMatrix *Min(const CMatrix *A, const CMatrix *B) {
-    return BinaryArrayOp<ElementMin>(A, B);
-}
+CMatrix *Min(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementMin>(A, B); }
 
 }  // namespace matrix
 }  // namespace kiv

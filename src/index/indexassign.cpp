@@ -263,8 +263,8 @@ void AssignAllColons(CMatrix *&A, const CMatrix *B) {
 // positions. A grows first, so the failures after it leave A grown (and,
 // when it had more than two dimensions, folded to rows by columns), made
 // complex and unshared, but never partly written.
-void AssignBlock(CMatrix *A, const PositionList &rows, const PositionList &columns,
-                 std::uint32_t r, std::uint32_t c, const CMatrix *B) {
+void AssignBlock(CMatrix *A, const PositionList &rows, const PositionList &columns, std::uint32_t r,
+                 std::uint32_t c, const CMatrix *B) {
     const std::uint32_t m = A->GetDimensions()[0];
     const std::uint32_t n = End(A, 2, 2);
     if (r > m || c > n) {
@@ -320,8 +320,7 @@ void Indexassign(CMatrix *&A, const CMatrix *I, const CMatrix *B) {
     // Linear growth makes a longer column of a column and a longer row of
     // anything else it allows.
     if (m > A->GetNoElems()) {
-        const bool growable =
-            A->IsVector() || (A->GetNoElems() == 0 && A->GetDimensions()[0] <= 1);
+        const bool growable = A->IsVector() || (A->GetNoElems() == 0 && A->GetDimensions()[0] <= 1);
         if (!growable) throw CInAssignAMBACantBeResizedException();
         const unsigned int column[] = {m, 1};
         const unsigned int row[] = {1, m};

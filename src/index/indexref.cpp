@@ -127,8 +127,7 @@ MaskBits ReadMaskBits(const CMatrix *mask, std::uint32_t &last, std::uint32_t &c
 // bit is set; a set bit in a later word guarantees that the place exists, so
 // the last word never takes this path. Sparse words visit their set bits only.
 template <typename T>
-void GatherMasked(const char *source, const std::uint64_t *bits, std::size_t words,
-                  char *target) {
+void GatherMasked(const char *source, const std::uint64_t *bits, std::size_t words, char *target) {
     constexpr unsigned int kDense = 16;  // set bits from which the branch-free walk wins
     std::size_t k = 0;
     for (std::size_t w = 0; w < words; ++w) {

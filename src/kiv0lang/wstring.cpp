@@ -16,8 +16,7 @@ namespace {
 // Returns a heap block for `capacity` characters and the NUL.
 wchar_t *AllocateChars(int capacity) {
     const std::size_t count = static_cast<std::size_t>(capacity) + 1;
-    auto *block = static_cast<wchar_t *>(
-        ::operator new(count * sizeof(wchar_t), std::nothrow));
+    auto *block = static_cast<wchar_t *>(::operator new(count * sizeof(wchar_t), std::nothrow));
     if (block == nullptr) throw CExhaustedMemoryException();
     return block;
 }

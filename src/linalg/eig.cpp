@@ -53,7 +53,8 @@ void EigValues(const CMatrix *A, std::size_t n, double *wr, double *wi, bool bal
     const std::size_t ld = WorkingLeadingDimension(n);
     linalg::Scratch<double> h(ld * n);
     const double *a = linalg::Data(A);
-    for (std::size_t j = 0; j < n; ++j) std::memcpy(h.Get() + j * ld, a + j * n, n * sizeof(double));
+    for (std::size_t j = 0; j < n; ++j)
+        std::memcpy(h.Get() + j * ld, a + j * n, n * sizeof(double));
     if (balance) kernels::Balance(n, h.Get(), ld);
     kernels::ReduceToHessenberg(n, h.Get(), ld);
     kernels::HessenbergEigenvalues(n, h.Get(), ld, wr, wi);
@@ -104,10 +105,10 @@ void IterateFactored(std::size_t n, const double *lu, const std::size_t *pivot, 
 // element-wise division.
 CMatrix *InverseIteration(const CMatrix *A, const double *wr) {
     const std::size_t n = linalg::Rows(A);
-    ArrayHolder V(mxCreateDoubleMatrix(static_cast<unsigned int>(n),
-                                       static_cast<unsigned int>(n), mxComplexityReal));
-    ArrayHolder B(mxCreateDoubleMatrix(static_cast<unsigned int>(n),
-                                       static_cast<unsigned int>(n), mxComplexityReal));
+    ArrayHolder V(mxCreateDoubleMatrix(static_cast<unsigned int>(n), static_cast<unsigned int>(n),
+                                       mxComplexityReal));
+    ArrayHolder B(mxCreateDoubleMatrix(static_cast<unsigned int>(n), static_cast<unsigned int>(n),
+                                       mxComplexityReal));
     double *b = linalg::Data(B.get());
     double *v = linalg::Data(V.get());
     if (n == 1) {

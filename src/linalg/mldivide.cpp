@@ -35,8 +35,8 @@ void SolveSquare(const CMatrix *A, const CMatrix *B, CMatrix *X) {
     std::memcpy(a.Get(), A->GetPr(), n * n * sizeof(double));
     std::memcpy(b.Get(), B->GetPr(), n * k * sizeof(double));
     kernels::GaussFactor(n, a.Get(), n, pivot.Get(), r.Get());
-    kernels::GaussSolveFactored(n, k, a.Get(), n, pivot.Get(), r.Get(), b.Get(), n,
-                                linalg::Data(X), n);
+    kernels::GaussSolveFactored(n, k, a.Get(), n, pivot.Get(), r.Get(), b.Get(), n, linalg::Data(X),
+                                n);
 }
 
 // A non-square system through QR with column pivoting: the least-squares
@@ -56,8 +56,8 @@ CMatrix *SolveNonSquare(const CMatrix *A, const CMatrix *B, ArrayHolder X) {
     ArrayHolder E(e);
 
     // The rank threshold is eps itself, not scaled by any norm of A.
-    const std::size_t rank = kernels::TriangularRank(std::min(m, n), linalg::Data(R.get()), m,
-                                                     mxGetEps());
+    const std::size_t rank =
+        kernels::TriangularRank(std::min(m, n), linalg::Data(R.get()), m, mxGetEps());
     {
         linalg::Scratch<double> y(rank);
         kernels::QrSolve(m, n, k, rank, linalg::Data(Q.get()), m, linalg::Data(R.get()), m,

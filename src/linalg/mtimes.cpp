@@ -34,8 +34,8 @@ CMatrix *Mtimes(const CMatrix *A, const CMatrix *B) {
     ArrayHolder C(mxCreateDoubleMatrix(m, n, mxComplexityReal));
     linalg::Scratch<double> work(kernels::MatrixProductWorkspace(m, n, k));
     // Leading dimensions of empty operands are 1, as the kernel requires.
-    kernels::MatrixProduct(m, n, k, linalg::Data(A), m > 0 ? m : 1, linalg::Data(B),
-                           k > 0 ? k : 1, linalg::Data(C.get()), m > 0 ? m : 1, work.Get());
+    kernels::MatrixProduct(m, n, k, linalg::Data(A), m > 0 ? m : 1, linalg::Data(B), k > 0 ? k : 1,
+                           linalg::Data(C.get()), m > 0 ? m : 1, work.Get());
     return C.release();
 }
 

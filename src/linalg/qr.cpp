@@ -53,8 +53,8 @@ void HouseholderQr(CMatrix *&Q, CMatrix *&R, CMatrix **E, const CMatrix *A) {
             double *ee = linalg::Data(e.get());
             for (unsigned int j = 0; j < n; ++j) ee[perm.Get()[j] + std::size_t{j} * n] = 1.0;
         }
-        kernels::HouseholderFormQ(m, steps, rr, m, linalg::Data(c.get()), linalg::Data(q.get()),
-                                  m, work.Get());
+        kernels::HouseholderFormQ(m, steps, rr, m, linalg::Data(c.get()), linalg::Data(q.get()), m,
+                                  work.Get());
         kernels::HouseholderFinishR(m, n, rr, m, linalg::Data(d.get()));
     }
 

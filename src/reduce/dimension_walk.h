@@ -185,8 +185,8 @@ void FoldColumns(Policy &policy, const double *a, std::size_t n, std::size_t r) 
 // stride ld (n >= 1 elements each), into results r, r + 1, ... The results
 // hold the states between elements.
 template <class Policy>
-void FoldRows(Policy &policy, const double *m, std::size_t ld, std::size_t n,
-              std::size_t count, std::size_t r) {
+void FoldRows(Policy &policy, const double *m, std::size_t ld, std::size_t n, std::size_t count,
+              std::size_t r) {
     for (std::size_t p = 0; p < count; ++p) policy.Store(r + p, policy.Begin(m[p]));
     for (std::size_t k = 1; k < n; ++k) {
         if constexpr (Policy::kCanStop) {

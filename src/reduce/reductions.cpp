@@ -152,14 +152,12 @@ CMatrix *ReduceAlong(const CMatrix *A, unsigned int dim) {
     }
 
     const reduce::ReducedDims dims(A, dim, reduce::EmptyDimension::kBecomesOne);
-    ArrayHolder R(mxCreateNumericArray(dims.Count(), dims.Data(), mxClassDouble,
-                                       mxComplexityReal));
+    ArrayHolder R(mxCreateNumericArray(dims.Count(), dims.Data(), mxClassDouble, mxComplexityReal));
     if (kLogical) R->SetLogical();
     if (R->GetNoElems() == 0) return R.release();
 
     Policy policy(static_cast<double *>(R->GetPr()));
-    reduce::WalkLines(static_cast<const double *>(A->GetPr()), reduce::SplitAround(A, dim),
-                      policy);
+    reduce::WalkLines(static_cast<const double *>(A->GetPr()), reduce::SplitAround(A, dim), policy);
     return R.release();
 }
 
@@ -194,17 +192,13 @@ CMatrix *Prod(const CMatrix *A, unsigned int dim) {
     return ReduceAlong<ProdLine, false, BeyondLast::kShare>(A, dim);
 }
 
-CMatrix *All(const CMatrix *A) {
-    return All(A, DefaultDimension(A));
-}
+CMatrix *All(const CMatrix *A) { return All(A, DefaultDimension(A)); }
 
 CMatrix *All(const CMatrix *A, unsigned int dim) {
     return ReduceAlong<AllLine, true, BeyondLast::kEachOne>(A, dim);
 }
 
-CMatrix *Any(const CMatrix *A) {
-    return Any(A, DefaultDimension(A));
-}
+CMatrix *Any(const CMatrix *A) { return Any(A, DefaultDimension(A)); }
 
 CMatrix *Any(const CMatrix *A, unsigned int dim) {
     return ReduceAlong<AnyLine, true, BeyondLast::kEachOne>(A, dim);

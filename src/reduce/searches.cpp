@@ -117,8 +117,8 @@ void Find(CMatrix *&R, CMatrix *&C, CMatrix *&V, const CMatrix *A) {
         double *vr = mxGetPr(values.get());
         double *vi = mxGetPi(values.get());
         for (std::uint32_t j = 0; j < k; ++j) {
-            const std::size_t at = (static_cast<std::size_t>(c[j]) - 1) * m +
-                                   (static_cast<std::size_t>(r[j]) - 1);
+            const std::size_t at =
+                (static_cast<std::size_t>(c[j]) - 1) * m + (static_cast<std::size_t>(r[j]) - 1);
             vr[j] = re[at];
             if (im != nullptr) vi[j] = im[at];
         }

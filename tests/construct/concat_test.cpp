@@ -128,9 +128,9 @@ TEST(Concat, ArgumentsEndAtTheFirstNull) {
     ArrayPtr x = Array({2, 3, 4}, mxClassInt32, mxComplexityComplex);
     const Snapshots before({x.get()});
     for (bool horizontal : {true, false}) {
-        for (const Operands &arguments : {Operands{x.get()}, Operands{x.get(), nullptr},
-                                          Operands{x.get(), nullptr, nullptr},
-                                          Operands{x.get(), nullptr, nullptr, nullptr}}) {
+        for (const Operands &arguments :
+             {Operands{x.get()}, Operands{x.get(), nullptr}, Operands{x.get(), nullptr, nullptr},
+              Operands{x.get(), nullptr, nullptr, nullptr}}) {
             for (bool list : {false, arguments.size() == 1}) {
                 ArrayPtr r(Join(horizontal, arguments, list));
                 EXPECT_TRUE(r->GetPr() == x->GetPr() && r->GetPi() == x->GetPi());

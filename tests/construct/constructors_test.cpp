@@ -42,13 +42,16 @@ void ExpectFilledForms(Make make, double (*next)()) {
     const struct {
         ArrayPtr a;
         DimList dims;
-    } forms[] = {
-        {ArrayPtr(make(3u)), {3, 3}},          {ArrayPtr(make(0u)), {0, 0}},
-        {ArrayPtr(make(2u, 4u)), {2, 4}},      {ArrayPtr(make(2u, 3u, 4u)), {2, 3, 4}},
-        {ArrayPtr(make(2u, 3u, 1u)), {2, 3}},  {ArrayPtr(make(1u, 1u, 4u)), {1, 1, 4}},
-        {ArrayPtr(make(4u, trailingOnes)), {2, 3}}, {ArrayPtr(make(1u, single)), {5, 1}},
-        {ArrayPtr(make(0u, static_cast<const unsigned int *>(nullptr))), {0, 0}},
-        {ArrayPtr(make(3u, zeroMiddle)), {2, 0, 3}}};
+    } forms[] = {{ArrayPtr(make(3u)), {3, 3}},
+                 {ArrayPtr(make(0u)), {0, 0}},
+                 {ArrayPtr(make(2u, 4u)), {2, 4}},
+                 {ArrayPtr(make(2u, 3u, 4u)), {2, 3, 4}},
+                 {ArrayPtr(make(2u, 3u, 1u)), {2, 3}},
+                 {ArrayPtr(make(1u, 1u, 4u)), {1, 1, 4}},
+                 {ArrayPtr(make(4u, trailingOnes)), {2, 3}},
+                 {ArrayPtr(make(1u, single)), {5, 1}},
+                 {ArrayPtr(make(0u, static_cast<const unsigned int *>(nullptr))), {0, 0}},
+                 {ArrayPtr(make(3u, zeroMiddle)), {2, 0, 3}}};
     std::vector<double> values;
     for (const auto &[a, dims] : forms) {
         ExpectRealDouble(a.get(), dims);
@@ -101,11 +104,24 @@ TEST(Colon, TruncatesTheCountAndSumsStepByStep) {
     const struct {
         double start, step, end;
         unsigned int count;
-    } cases[] = {{1, 1, 5, 5},        {5, -1, 1, 5},        {1, 1, 0.5, 1},  // -0.5 truncates to 0
-                 {5, 1, 1.5, 0},      {0, 0.1, 1, 11},      {0, 0.1, 0.3, 3},    {1, -0.3, -2, 11},
-                 {-1e16, 3, -1e16 + 40, 14}, {2, kInf, 5, 1}, {1, 0, 5, 0},      {1, -0.0, 5, 0},
-                 {kNaN, 1, 5, 0},     {1, kNaN, 5, 0},      {1, 1, kNaN, 0},     {0, 1, kInf, 0},
-                 {-kInf, 1, 0, 0},    {kInf, 1, kInf, 0},   {0, 1, 2147483647.0, 0}};
+    } cases[] = {{1, 1, 5, 5},
+                 {5, -1, 1, 5},
+                 {1, 1, 0.5, 1},  // -0.5 truncates to 0
+                 {5, 1, 1.5, 0},
+                 {0, 0.1, 1, 11},
+                 {0, 0.1, 0.3, 3},
+                 {1, -0.3, -2, 11},
+                 {-1e16, 3, -1e16 + 40, 14},
+                 {2, kInf, 5, 1},
+                 {1, 0, 5, 0},
+                 {1, -0.0, 5, 0},
+                 {kNaN, 1, 5, 0},
+                 {1, kNaN, 5, 0},
+                 {1, 1, kNaN, 0},
+                 {0, 1, kInf, 0},
+                 {-kInf, 1, 0, 0},
+                 {kInf, 1, kInf, 0},
+                 {0, 1, 2147483647.0, 0}};
     for (const auto &c : cases) {
         SCOPED_TRACE(::testing::Message() << c.start << ':' << c.step << ':' << c.end);
         ArrayPtr a(Colon(c.start, c.step, c.end));

@@ -65,7 +65,7 @@ TEST(Transpose, LargeResultsMatchAPlainLoopWithAndWithoutStreaming) {
     }
     // One spare element in front lets the target start off a line boundary.
     auto *block = static_cast<std::uint64_t *>(
-        ::operator new((ldb * m + 1) * sizeof(std::uint64_t), std::align_val_t{64}));
+        ::operator new ((ldb * m + 1) * sizeof(std::uint64_t), std::align_val_t{64}));
     for (std::size_t offset : {0, 1}) {
         std::uint64_t *b = block + offset;
         std::fill(b, b + ldb * m, kPad);
@@ -79,7 +79,7 @@ TEST(Transpose, LargeResultsMatchAPlainLoopWithAndWithoutStreaming) {
         }
         EXPECT_EQ(wrong, 0u) << "target offset " << offset;
     }
-    ::operator delete(block, std::align_val_t{64});
+    ::operator delete (block, std::align_val_t{64});
 }
 
 TEST(Transpose, MovesBitPatternsAndConjugatesBySignBitOnly) {
@@ -133,8 +133,15 @@ TEST(Transpose, RefusesNdBeforeTheClassAndAllButDouble) {
 // (i, j) survives when i >= j - k (Tril) or i <= j - k (Triu), in both
 // parts; the result is never logical.
 TEST(Tril, MatchesTheRuleOnSubscripts) {
-    for (const DimList &d : {DimList{4, 4}, {3, 5}, {5, 3}, {1, 6}, {6, 1}, {2, 2, 2}, {3, 2, 2, 2},
-                             {0, 3}, {3, 0, 2}}) {
+    for (const DimList &d : {DimList{4, 4},
+                             {3, 5},
+                             {5, 3},
+                             {1, 6},
+                             {6, 1},
+                             {2, 2, 2},
+                             {3, 2, 2, 2},
+                             {0, 3},
+                             {3, 0, 2}}) {
         for (mxComplexity cx : {mxComplexityReal, mxComplexityComplex}) {
             ArrayPtr a = Counted(d, 1, cx);
             a->SetLogical();
@@ -177,13 +184,12 @@ TEST(Reshape, SharesTheDataInTheNewShape) {
     const struct {
         ArrayPtr r;
         DimList dims;
-    } cases[] = {
-        {ArrayPtr(Reshape(a.get(), 4u, 6u)), {4, 6}},
-        {ArrayPtr(Reshape(a.get(), 4u, 6u, 1u)), {4, 6}},
-        {ArrayPtr(Reshape(a.get(), 1u, 1u, 24u)), {1, 1, 24}},
-        {ArrayPtr(Reshape(a.get(), 5u, five)), {1, 6, 4}},
-        {ArrayPtr(Tocolumn(a.get())), {24, 1}},
-        {ArrayPtr(Tomatrix(a.get())), {2, 12}}};
+    } cases[] = {{ArrayPtr(Reshape(a.get(), 4u, 6u)), {4, 6}},
+                 {ArrayPtr(Reshape(a.get(), 4u, 6u, 1u)), {4, 6}},
+                 {ArrayPtr(Reshape(a.get(), 1u, 1u, 24u)), {1, 1, 24}},
+                 {ArrayPtr(Reshape(a.get(), 5u, five)), {1, 6, 4}},
+                 {ArrayPtr(Tocolumn(a.get())), {24, 1}},
+                 {ArrayPtr(Tomatrix(a.get())), {2, 12}}};
     for (const auto &[r, dims] : cases) {
         EXPECT_EQ(Dims(r.get()), dims);
         EXPECT_EQ(r->GetPr(), a->GetPr());
@@ -227,11 +233,11 @@ TEST(End, EveryCase) {
         const CMatrix *a;
         unsigned int k, n, end;
     } cases[] = {
-        {a.get(), 4, 4, 1},  // beyond the dimensions
-        {a.get(), 1, 1, 60},  // one subscript: the element count
+        {a.get(), 4, 4, 1},                       // beyond the dimensions
+        {a.get(), 1, 1, 60},                      // one subscript: the element count
         {a.get(), 1, 2, 3},  {a.get(), 2, 3, 4},  // k < n: that length
         {a.get(), 3, 3, 5},  {b.get(), 2, 2, 4},  // n the number of dimensions: that length
-        {a.get(), 2, 2, 20}, // the last subscript stands for the remaining dimensions
+        {a.get(), 2, 2, 20},  // the last subscript stands for the remaining dimensions
         {b.get(), 3, 3, 1},  {huge.get(), 1, 2, 0}, {huge.get(), 2, 3, 70000},
     };
     for (const auto &c : cases) EXPECT_EQ(End(c.a, c.k, c.n), c.end) << c.k << ' ' << c.n;
@@ -245,10 +251,14 @@ TEST(End, EveryCase) {
 }
 
 TEST(Length, LargestLengthOrZeroAndIsemptyForAnyZeroLength) {
-    const std::pair<ArrayPtr, unsigned int> cases[] = {
-        {Array({3, 7}), 7},    {Array({0, 7}), 0}, {Array({2, 3, 4}), 4},
-        {Array({5, 1}), 5},    {Array({0, 0}), 0}, {Array({2, 3, 0}), 0},
-        {Array({1, 1}, mxClassCell), 1}, {Array({1, 2}, mxClassChar), 2}};
+    const std::pair<ArrayPtr, unsigned int> cases[] = {{Array({3, 7}), 7},
+                                                       {Array({0, 7}), 0},
+                                                       {Array({2, 3, 4}), 4},
+                                                       {Array({5, 1}), 5},
+                                                       {Array({0, 0}), 0},
+                                                       {Array({2, 3, 0}), 0},
+                                                       {Array({1, 1}, mxClassCell), 1},
+                                                       {Array({1, 2}, mxClassChar), 2}};
     for (const auto &[a, length] : cases) {
         EXPECT_EQ(Length(a.get()), length) << ::testing::PrintToString(Dims(a.get()));
         ArrayPtr e(Isempty(a.get()));

@@ -44,18 +44,13 @@ TEST(CMatrix, NormalisesTheShapeAndClassifiesIt) {
         DimList request, stored;
         mxClassID id;
         std::string holds;
-    } cases[] = {{{}, {0, 0}, mxClassDouble, "E"},
-                 {{0, 3}, {0, 3}, mxClassDouble, ""},
-                 {{1, 0}, {1, 0}, mxClassDouble, ""},
-                 {{1, 1, 1}, {1, 1}, mxClassDouble, "SV"},
-                 {{1, 1}, {1, 1}, mxClassCell, ""},
-                 {{1, 5}, {1, 5}, mxClassChar, "V"},
-                 {{5}, {5, 1}, mxClassUint8, "V"},
-                 {{2, 3, 1, 1}, {2, 3}, mxClassDouble, "M"},
-                 {{2, 2, 2}, {2, 2, 2}, mxClassDouble, "N"},
-                 {{3, 1, 2, 1}, {3, 1, 2}, mxClassDouble, "N"},
-                 {{2, 0, 3}, {2, 0, 3}, mxClassDouble, "N"},
-                 {{1, 1, 4}, {1, 1, 4}, mxClassStruct, ""}};
+    } cases[] = {
+        {{}, {0, 0}, mxClassDouble, "E"},           {{0, 3}, {0, 3}, mxClassDouble, ""},
+        {{1, 0}, {1, 0}, mxClassDouble, ""},        {{1, 1, 1}, {1, 1}, mxClassDouble, "SV"},
+        {{1, 1}, {1, 1}, mxClassCell, ""},          {{1, 5}, {1, 5}, mxClassChar, "V"},
+        {{5}, {5, 1}, mxClassUint8, "V"},           {{2, 3, 1, 1}, {2, 3}, mxClassDouble, "M"},
+        {{2, 2, 2}, {2, 2, 2}, mxClassDouble, "N"}, {{3, 1, 2, 1}, {3, 1, 2}, mxClassDouble, "N"},
+        {{2, 0, 3}, {2, 0, 3}, mxClassDouble, "N"}, {{1, 1, 4}, {1, 1, 4}, mxClassStruct, ""}};
     for (const auto &c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.request) + " class " + std::to_string(c.id));
         const ArrayPtr a = Array(c.request, c.id);
@@ -85,10 +80,20 @@ TEST(CMatrix, BuffersAndPredicatesByClass) {
         bool (CMatrix::*member)() const;
         bool (*mx)(const CMatrix *);
         int id;
-#define MATRIX_IS(name) {&CMatrix::Is##name, mxIs##name, mxClass##name}
-    } predicates[] = {MATRIX_IS(Cell),   MATRIX_IS(Struct), MATRIX_IS(Char),   MATRIX_IS(Sparse),
-                      MATRIX_IS(Double), MATRIX_IS(Single), MATRIX_IS(Int8),   MATRIX_IS(Uint8),
-                      MATRIX_IS(Int16),  MATRIX_IS(Uint16), MATRIX_IS(Int32),  MATRIX_IS(Uint32),
+#define MATRIX_IS(name) \
+    { &CMatrix::Is##name, mxIs##name, mxClass##name }
+    } predicates[] = {MATRIX_IS(Cell),
+                      MATRIX_IS(Struct),
+                      MATRIX_IS(Char),
+                      MATRIX_IS(Sparse),
+                      MATRIX_IS(Double),
+                      MATRIX_IS(Single),
+                      MATRIX_IS(Int8),
+                      MATRIX_IS(Uint8),
+                      MATRIX_IS(Int16),
+                      MATRIX_IS(Uint16),
+                      MATRIX_IS(Int32),
+                      MATRIX_IS(Uint32),
                       {&CMatrix::IsInt64, nullptr, mxClassInt64},
                       {&CMatrix::IsUint64, nullptr, mxClassUint64}};
 #undef MATRIX_IS
@@ -235,9 +240,15 @@ TEST(Extend, KeepsEverySubscriptAndZeroFills) {
     } cases[] = {
         {{2, 2}, {11, 21, 12, 22}, {3, 3}, {3, 3}, {11, 21, 0, 12, 22, 0, 0, 0, 0}},
         {{3, 2}, six, {1, 3}, {3, 3}, {1, 2, 3, 4, 5, 6, 0, 0, 0}},  // never shrinks
-        {{2, 3}, six, {3, 1, 2, 1, 1}, {3, 3, 2},
+        {{2, 3},
+         six,
+         {3, 1, 2, 1, 1},
+         {3, 3, 2},
          {1, 2, 0, 3, 4, 0, 5, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {{2, 2, 2}, {1, 2, 3, 4, 5, 6, 7, 8}, {2, 3}, {2, 3, 2},  // moves whole pages
+        {{2, 2, 2},
+         {1, 2, 3, 4, 5, 6, 7, 8},
+         {2, 3},
+         {2, 3, 2},  // moves whole pages
          {1, 2, 3, 4, 0, 0, 5, 6, 7, 8, 0, 0}},
         // A new dimension of length 0 would leave no room: it counts as 1.
         {{2, 2}, {1, 2, 3, 4}, {3, 2, 0}, {3, 2}, {1, 2, 0, 3, 4, 0}},

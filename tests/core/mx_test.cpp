@@ -72,7 +72,10 @@ TEST(mxGetScalar, ReadsTheFirstElementInItsClass) {
 
 TEST(mxGetString, WidensUnsignedCharactersOrCopiesIntoABoundedBuffer) {
     ArrayPtr a = Array({2, 2}, mxClassChar);
-    std::memcpy(a->GetPr(), "a\xE9" "cd", 4);
+    std::memcpy(a->GetPr(),
+                "a\xE9"
+                "cd",
+                4);
     const kiv::WString s = mxGetString(a.get());
     ASSERT_EQ(s.GetLength(), 4);
     EXPECT_EQ(std::wstring(L"a\u00e9cd"), s.c_str());
@@ -82,9 +85,13 @@ TEST(mxGetString, WidensUnsignedCharactersOrCopiesIntoABoundedBuffer) {
     char buf[8];
     std::memset(buf, '#', sizeof buf);
     EXPECT_EQ(mxGetString(a.get(), buf, 4), 3u);
-    EXPECT_EQ(std::string(buf, 5), std::string("a\xE9" "c\0#", 5));
+    EXPECT_EQ(std::string(buf, 5), std::string("a\xE9"
+                                               "c\0#",
+                                               5));
     EXPECT_EQ(mxGetString(a.get(), buf, 6), 4u);
-    EXPECT_EQ(std::string(buf, 5), std::string("a\xE9" "cd\0", 5));
+    EXPECT_EQ(std::string(buf, 5), std::string("a\xE9"
+                                               "cd\0",
+                                               5));
     std::memset(buf, '#', sizeof buf);
     EXPECT_EQ(mxGetString(a.get(), buf, 0), 0u);  // no room, not even for the NUL
     EXPECT_EQ(mxGetString(Matrix(1, 1, {65}).get(), buf, 8), 0u);

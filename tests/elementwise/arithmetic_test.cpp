@@ -115,10 +115,11 @@ TEST(BinaryOperators, ShapesScalarExpansionAndMismatches) {
     const struct {
         DimList a, b, result;
     } cases[] = {
-        {{2, 3}, {2, 3}, {2, 3}}, {{2, 3}, {1, 1}, {2, 3}},       {{1, 1}, {2, 3}, {2, 3}},
-        {{0, 3}, {1, 1}, {0, 3}}, {{1, 1}, {0, 3}, {0, 3}},       {{0, 3}, {0, 3}, {0, 3}},
-        {{1, 1}, {1, 1}, {1, 1}}, {{2, 2, 2}, {1, 1}, {2, 2, 2}}, {{1, 1}, {3, 1, 2}, {3, 1, 2}},
-        {{2, 0, 4}, {2, 0, 4}, {2, 0, 4}},
+        {{2, 3}, {2, 3}, {2, 3}},       {{2, 3}, {1, 1}, {2, 3}},
+        {{1, 1}, {2, 3}, {2, 3}},       {{0, 3}, {1, 1}, {0, 3}},
+        {{1, 1}, {0, 3}, {0, 3}},       {{0, 3}, {0, 3}, {0, 3}},
+        {{1, 1}, {1, 1}, {1, 1}},       {{2, 2, 2}, {1, 1}, {2, 2, 2}},
+        {{1, 1}, {3, 1, 2}, {3, 1, 2}}, {{2, 0, 4}, {2, 0, 4}, {2, 0, 4}},
     };
     for (const auto &c : cases) {
         ArrayPtr a = Counted(c.a, 1), b = Counted(c.b, 2);
@@ -128,8 +129,8 @@ TEST(BinaryOperators, ShapesScalarExpansionAndMismatches) {
         EXPECT_TRUE(ge->IsLogical());  // also when empty
         EXPECT_TRUE(r->GetPr() != a->GetPr() && r->GetPr() != b->GetPr());
     }
-    const DimList pairs[][2] = {{{2, 3}, {3, 2}},       {{3, 1}, {1, 3}},    {{0, 3}, {3, 0}},
-                                {{2, 2, 2}, {2, 2}},    {{2, 2}, {2, 2, 2}}, {{1, 2}, {0, 0}},
+    const DimList pairs[][2] = {{{2, 3}, {3, 2}},      {{3, 1}, {1, 3}},    {{0, 3}, {3, 0}},
+                                {{2, 2, 2}, {2, 2}},   {{2, 2}, {2, 2, 2}}, {{1, 2}, {0, 0}},
                                 {{2, 3, 4}, {2, 3, 5}}};
     for (const auto &pair : pairs) {
         ArrayPtr a = Counted(pair[0]), b = Counted(pair[1]);

@@ -138,10 +138,20 @@ TEST(Mod, ExamplesBitForBitInEveryForm) {
     const struct {
         double x, y, result;
     } cases[] = {
-        {5, 3, 2},      {-5, 3, 1},   {5, -3, -1}, {-5, -3, -2},    {0.3, 0.1, 0},
-        {-0.3, 0.1, 0}, {6, -3, 0},   {-0.0, 3, 0}, {7, 0, 7},       {-0.0, 0, -0.0},
-        {kNaN, -0.0, kNaN},           {5.5, 2.5, 0.5000000000000004},
-        {7, 2.5, 1.9999999999999996}, {-1, 0.3, 0.19999999999999996},
+        {5, 3, 2},
+        {-5, 3, 1},
+        {5, -3, -1},
+        {-5, -3, -2},
+        {0.3, 0.1, 0},
+        {-0.3, 0.1, 0},
+        {6, -3, 0},
+        {-0.0, 3, 0},
+        {7, 0, 7},
+        {-0.0, 0, -0.0},
+        {kNaN, -0.0, kNaN},
+        {5.5, 2.5, 0.5000000000000004},
+        {7, 2.5, 1.9999999999999996},
+        {-1, 0.3, 0.19999999999999996},
     };
     std::vector<double> xs, ys, want;
     for (const auto &c : cases) {
@@ -159,8 +169,12 @@ TEST(Mod, ExamplesBitForBitInEveryForm) {
     EXPECT_EQ(BitsOf(ArrayPtr(Mod(X.get(), Y.get())).get()), BitsOf(want));
 
     // Non-finite operands give NaN.
-    for (const auto &[x, y] : {std::pair<double, double>{5, kInf}, {kInf, 3}, {kNaN, 3}, {3, kNaN},
-                               {-kInf, 0.5}, {2, -kInf}}) {
+    for (const auto &[x, y] : {std::pair<double, double>{5, kInf},
+                               {kInf, 3},
+                               {kNaN, 3},
+                               {3, kNaN},
+                               {-kInf, 0.5},
+                               {2, -kInf}}) {
         ArrayPtr r(Mod(Matrix(1, 1, {x}).get(), y));
         EXPECT_TRUE(std::isnan(Values(r.get())[0])) << x << ' ' << y;
     }

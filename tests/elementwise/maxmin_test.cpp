@@ -52,12 +52,12 @@ TEST(Max, TiesNaNAndSignedZeros) {
         std::vector<double> line;
         double value, position;
     } cases[] = {
-        {true, {1, 5, 5}, 5, 2},         {false, {4, 1, 1, 9}, 1, 2},
-        {true, {kNaN, 1, 2}, kNaN, 1},   {true, {1, kNaN, 2}, 2, 3},
-        {false, {3, kNaN, 1}, 1, 3},     {false, {kNegatedNaN, -1}, kNegatedNaN, 1},
-        {true, {kNaN, kNaN}, kNaN, 1},   {true, {2, kNaN, kNaN}, 2, 1},
-        {true, {0.0, -0.0}, 0.0, 1},     {true, {-0.0, 0.0}, -0.0, 1},
-        {false, {0.0, -0.0}, 0.0, 1},    {false, {-1, -0.0, 0.0}, -1, 1},
+        {true, {1, 5, 5}, 5, 2},          {false, {4, 1, 1, 9}, 1, 2},
+        {true, {kNaN, 1, 2}, kNaN, 1},    {true, {1, kNaN, 2}, 2, 3},
+        {false, {3, kNaN, 1}, 1, 3},      {false, {kNegatedNaN, -1}, kNegatedNaN, 1},
+        {true, {kNaN, kNaN}, kNaN, 1},    {true, {2, kNaN, kNaN}, 2, 1},
+        {true, {0.0, -0.0}, 0.0, 1},      {true, {-0.0, 0.0}, -0.0, 1},
+        {false, {0.0, -0.0}, 0.0, 1},     {false, {-1, -0.0, 0.0}, -1, 1},
         {true, {-1, -0.0, 0.0}, -0.0, 2},
     };
     for (const auto &c : cases) {
@@ -84,9 +84,10 @@ TEST(Max, MatchesTheInOrderScan) {
     std::mt19937 random(20240611);
     std::uniform_int_distribution<int> pick(0, 6);
     const double pool[] = {-0.0, 0.0, 1, 1, -1, kNaN, 2};
-    const DimList shapes[] = {{1, 1},    {1, 9},    {9, 1},    {3, 5},   {5, 17},   {6, 37},
-                              {50, 10},  {16500, 2}, {2, 3, 4}, {1, 1, 6}, {1, 4, 3},
-                              {0, 3},    {3, 0},    {2, 0, 3}, {3, 1, 1, 1, 1, 1, 1, 1, 1, 2}};
+    const DimList shapes[] = {
+        {1, 1},    {1, 9},   {9, 1},     {3, 5},    {5, 17},
+        {6, 37},   {50, 10}, {16500, 2}, {2, 3, 4}, {1, 1, 6},
+        {1, 4, 3}, {0, 3},   {3, 0},     {2, 0, 3}, {3, 1, 1, 1, 1, 1, 1, 1, 1, 2}};
     for (const DimList &shape : shapes) {
         ArrayPtr a = Array(shape);
         for (unsigned int k = 0; k < a->GetNoElems(); ++k) mxGetPr(a.get())[k] = pool[pick(random)];

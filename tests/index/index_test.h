@@ -16,23 +16,28 @@ namespace index_test {
 using namespace kiv::matrix;
 using matrix_test::Array;
 using matrix_test::ArrayPtr;
-using matrix_test::Dims;
 using matrix_test::DimList;
+using matrix_test::Dims;
 using matrix_test::Filled;
 using matrix_test::ImagValues;
 using matrix_test::LiveBlocks;
 using matrix_test::Values;
 using ValueList = std::vector<double>;
 
-inline ArrayPtr Row(const ValueList &v) { return Filled({1, static_cast<unsigned int>(v.size())}, v); }
-inline ArrayPtr Col(const ValueList &v) { return Filled({static_cast<unsigned int>(v.size()), 1}, v); }
+inline ArrayPtr Row(const ValueList &v) {
+    return Filled({1, static_cast<unsigned int>(v.size())}, v);
+}
+inline ArrayPtr Col(const ValueList &v) {
+    return Filled({static_cast<unsigned int>(v.size()), 1}, v);
+}
 inline ArrayPtr Logical(ArrayPtr a) {
     a->SetLogical();
     return a;
 }
 /// A logical double mask, a row unless `dims` is given.
 inline ArrayPtr Mask(const ValueList &v, DimList dims = {}) {
-    return Logical(Filled(dims.empty() ? DimList{1, static_cast<unsigned int>(v.size())} : dims, v));
+    return Logical(
+        Filled(dims.empty() ? DimList{1, static_cast<unsigned int>(v.size())} : dims, v));
 }
 inline ArrayPtr U32(const std::vector<std::uint32_t> &v, bool logical = false) {
     ArrayPtr a = Array({1, static_cast<unsigned int>(v.size())}, mxClassUint32);
@@ -94,7 +99,8 @@ std::vector<unsigned char> Picked(const std::vector<unsigned char> &bytes, std::
                                   const std::vector<Position> &positions) {
     std::vector<unsigned char> out;
     for (Position p : positions) {
-        const auto at = bytes.begin() + static_cast<std::ptrdiff_t>((static_cast<std::size_t>(p) - 1) * size);
+        const auto at =
+            bytes.begin() + static_cast<std::ptrdiff_t>((static_cast<std::size_t>(p) - 1) * size);
         out.insert(out.end(), at, at + static_cast<std::ptrdiff_t>(size));
     }
     return out;
@@ -102,7 +108,8 @@ std::vector<unsigned char> Picked(const std::vector<unsigned char> &bytes, std::
 /// Same shape, class and bytes of both parts.
 inline ::testing::AssertionResult SameArray(const CMatrix *actual, const CMatrix *expected) {
     auto seen = [](const CMatrix *a) {
-        return std::make_tuple(Dims(a), static_cast<int>(a->GetClassID()), Bytes(a), Bytes(a, true));
+        return std::make_tuple(Dims(a), static_cast<int>(a->GetClassID()), Bytes(a),
+                               Bytes(a, true));
     };
     if (seen(actual) == seen(expected)) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << ::testing::PrintToString(seen(actual)) << " instead of "
@@ -142,17 +149,22 @@ inline const Error kZero{ExpectThrowOf<CIndexIntoMatrixNegativeOrZeroException>,
                          L"Index into matrix is negative or zero"};
 inline const Error kBeyond{ExpectThrowOf<CIndexExceedsMatrixDimensionsException>,
                            L"Index exceeds matrix dimensions"};
-inline const Error kClass{ExpectThrowOf<CNotImplementedException>, L"Operation not implemented! :-("};
+inline const Error kClass{ExpectThrowOf<CNotImplementedException>,
+                          L"Operation not implemented! :-("};
 inline const Error kMemory{ExpectThrowOf<kiv::CExhaustedMemoryException>, L"Out of memory"};
-inline const Error kAIB{ExpectThrowOf<CInAssignAIBElementsMustBeSameException>,
-                        L"In an assignment  A(I) = B, the number of elements in B and I must be the same"};
-inline const Error kAColonB{ExpectThrowOf<CInAssignAColonBElementsMustBeSameException>,
-                            L"In an assignment  A(:) = B, the number of elements in A and B must be the same"};
-inline const Error kAMMB{ExpectThrowOf<CInAssignAMMBDimensionMustBeSameException>,
-                         L"In an assignment  A(matrix,matrix) = B, the number of rows in B and the number "
-                         L"of elements in the A row index matrix must be the same"};
-inline const Error kCantResize{ExpectThrowOf<CInAssignAMBACantBeResizedException>,
-                               L"In an assignment  A(matrix) = B, a vector A can't be resized to a matrix"};
+inline const Error kAIB{
+    ExpectThrowOf<CInAssignAIBElementsMustBeSameException>,
+    L"In an assignment  A(I) = B, the number of elements in B and I must be the same"};
+inline const Error kAColonB{
+    ExpectThrowOf<CInAssignAColonBElementsMustBeSameException>,
+    L"In an assignment  A(:) = B, the number of elements in A and B must be the same"};
+inline const Error kAMMB{
+    ExpectThrowOf<CInAssignAMMBDimensionMustBeSameException>,
+    L"In an assignment  A(matrix,matrix) = B, the number of rows in B and the number "
+    L"of elements in the A row index matrix must be the same"};
+inline const Error kCantResize{
+    ExpectThrowOf<CInAssignAMBACantBeResizedException>,
+    L"In an assignment  A(matrix) = B, a vector A can't be resized to a matrix"};
 inline const Error kMoreDims{ExpectThrowOf<CAssignHasMoreRHSDimsThanSubsExcpetion>,
                              L"Assignment has more rhs dimensions than subscripts"};
 inline const Error kNeedColon{ExpectThrowOf<CFunctionErrorException>,

@@ -12,10 +12,18 @@ using namespace index_test;
 using matrix_test::ArraySnapshot;
 
 using Deletion = std::function<void(CMatrix *&)>;
-Deletion Elements(const CMatrix *I) { return [I](CMatrix *&a) { Indexdelete(a, I); }; }
-Deletion Rows(const CMatrix *I) { return [I](CMatrix *&a) { IndexdeleteRow(a, I); }; }
-Deletion Columns(const CMatrix *J) { return [J](CMatrix *&a) { IndexdeleteColumn(a, J); }; }
-Deletion Both(const CMatrix *I, const CMatrix *J) { return [I, J](CMatrix *&a) { Indexdelete(a, I, J); }; }
+Deletion Elements(const CMatrix *I) {
+    return [I](CMatrix *&a) { Indexdelete(a, I); };
+}
+Deletion Rows(const CMatrix *I) {
+    return [I](CMatrix *&a) { IndexdeleteRow(a, I); };
+}
+Deletion Columns(const CMatrix *J) {
+    return [J](CMatrix *&a) { IndexdeleteColumn(a, J); };
+}
+Deletion Both(const CMatrix *I, const CMatrix *J) {
+    return [I, J](CMatrix *&a) { Indexdelete(a, I, J); };
+}
 
 // Every branch of the shape rule, through each form, and the values of
 // Seq(a, complex) left, in storage order.
@@ -40,7 +48,7 @@ TEST(Indexdelete, ShapesAndValues) {
         {{2, 2, 2}, 'e', Row({8, 1}), {1, 6}, {2, 3, 4, 5, 6, 7}},
         {{1, 5}, 'e', U32({5, 2, 5}), {1, 3}, {1, 3, 4}},
         {{3, 1}, 'e', Mask({1, 0, 1}), {1, 1}, {2}},
-        {{1, 3}, 'e', Mask({0, 1, 0, 0, 0}), {1, 2}, {1, 3}},     // longer than A, false tail
+        {{1, 3}, 'e', Mask({0, 1, 0, 0, 0}), {1, 2}, {1, 3}},    // longer than A, false tail
         {{1, 4}, 'e', Mask({NAN, -0.0, 0, 1}), {1, 2}, {2, 3}},  // NaN true, -0 false
         {{1, 4}, 'e', U32({0, 1, 0, 1}, true), {1, 2}, {1, 3}},
         // Rows and columns, the later dimensions folded into the columns.
@@ -78,7 +86,8 @@ TEST(Indexdelete, MatchesPlainLoop) {
     std::mt19937 rng(17);
     for (int trial = 0; trial < 150; ++trial) {
         const int form = trial % 3;  // elements, rows, columns
-        const unsigned int m = 1 + rng() % (form == 0 ? 300 : 9), n = 1 + rng() % (form == 0 ? 2 : 9);
+        const unsigned int m = 1 + rng() % (form == 0 ? 300 : 9),
+                           n = 1 + rng() % (form == 0 ? 2 : 9);
         const unsigned int extent = form == 0 ? m * n : form == 1 ? m : n;
         ArrayPtr S = Array({1, static_cast<unsigned int>(1 + rng() % extent)}, mxClassUint32);
         std::set<unsigned int> deleted;
@@ -140,12 +149,23 @@ TEST(Indexdelete, ColonEmpties) {
 // Positions outside 1..extent, whatever the reason, are "exceeds": zero,
 // negative, NaN, and values that would wrap onto a valid position.
 TEST(Indexdelete, Refusals) {
-    std::vector<std::tuple<Error, char, ArrayPtr, ArrayPtr>> cases;  // elements, rows, columns or both
+    std::vector<std::tuple<Error, char, ArrayPtr, ArrayPtr>>
+        cases;  // elements, rows, columns or both
     auto add = [&](const Error &e, char form, ArrayPtr i, ArrayPtr j) {
         cases.emplace_back(e, form, std::move(i), std::move(j));
     };
-    for (const ValueList &v : {ValueList{0}, {6}, {-1}, {0.49}, {5.5}, {NAN}, {2, 3, 0}, {0x1p32 + 1},
-                               {-0x1p32 + 1}, {INFINITY}, {-INFINITY}, {1, 2, 6, 3}}) {
+    for (const ValueList &v : {ValueList{0},
+                               {6},
+                               {-1},
+                               {0.49},
+                               {5.5},
+                               {NAN},
+                               {2, 3, 0},
+                               {0x1p32 + 1},
+                               {-0x1p32 + 1},
+                               {INFINITY},
+                               {-INFINITY},
+                               {1, 2, 6, 3}}) {
         add(kBeyond, 'e', Row(v), nullptr);
     }
     add(kBeyond, 'e', Mask({0, 0, 0, 0, 0, 1}), nullptr);
@@ -176,7 +196,11 @@ TEST(Indexdelete, Refusals) {
         const char form = std::get<1>(cases[k]);
         ArrayPtr A = Seq({1, 5}, mxComplexityComplex);
         ExpectRefused(std::get<0>(cases[k]), A,
-                      form == 'e' ? Elements(i) : form == 'r' ? Rows(i) : form == 'c' ? Columns(i) : Both(i, j), {i, j});
+                      form == 'e'   ? Elements(i)
+                      : form == 'r' ? Rows(i)
+                      : form == 'c' ? Columns(i)
+                                    : Both(i, j),
+                      {i, j});
     }
 }
 
@@ -185,14 +209,17 @@ TEST(Indexdelete, Refusals) {
 TEST(Indexdelete, EveryClassKeepsBytesAndDropsLogical) {
     ArrayPtr two = Row({2}), first = Row({1});
     const std::pair<Deletion, std::vector<unsigned int>> cases[] = {
-        {Elements(two.get()), {1, 3, 4, 5, 6}}, {Rows(first.get()), {2, 4, 6}}, {Columns(two.get()), {1, 2, 5, 6}}};
+        {Elements(two.get()), {1, 3, 4, 5, 6}},
+        {Rows(first.get()), {2, 4, 6}},
+        {Columns(two.get()), {1, 2, 5, 6}}};
     for (mxClassID id : kEveryClass) {
         for (const auto &c : cases) {
             ArrayPtr A = Array({2, 3}, id);
             const std::vector<unsigned char> original = FillBytes(A.get());
             A->SetLogical();
             Apply(A, c.first);
-            EXPECT_EQ(Bytes(A.get()), Picked(original, A->GetElementSize(), c.second)) << "class " << id;
+            EXPECT_EQ(Bytes(A.get()), Picked(original, A->GetElementSize(), c.second))
+                << "class " << id;
             EXPECT_EQ(A->GetClassID(), id);
             EXPECT_EQ(A->GetFlags(), 0u);
         }
@@ -205,7 +232,8 @@ TEST(Indexdelete, OtherHoldersKeepTheData) {
     ArrayPtr A = Seq({2, 3}, mxComplexityComplex), one = Row({1});
     ArrayPtr B(A->CreateShareArray());
     const ArraySnapshot before = ArraySnapshot::Of(B.get());
-    for (const Deletion &deletion : {Columns(one.get()), Rows(one.get()), Elements(one.get())}) Apply(A, deletion);
+    for (const Deletion &deletion : {Columns(one.get()), Rows(one.get()), Elements(one.get())})
+        Apply(A, deletion);
     EXPECT_EQ(Values(A.get()), (ValueList{6}));
     EXPECT_TRUE(ArraySnapshot::Of(B.get()) == before);
 }
@@ -245,15 +273,18 @@ TEST(Indexdelete, AllocationFailuresLeaveAUnchanged) {
     for (bool cellArray : {true, false}) {
         for (const Deletion &deletion : {Elements(I.get()), Elements(mask.get()), Rows(I.get()),
                                          Columns(mask.get()), Elements(colon.get())}) {
-            ArrayPtr A = cellArray ? ArrayPtr(mxCreateCellMatrix(3, 3)) : Seq({3, 3}, mxComplexityComplex);
-            for (unsigned int k = 0; cellArray && k < 9; k += 2) mxSetCell(A.get(), k, Scalar(k + 1.0));
+            ArrayPtr A =
+                cellArray ? ArrayPtr(mxCreateCellMatrix(3, 3)) : Seq({3, 3}, mxComplexityComplex);
+            for (unsigned int k = 0; cellArray && k < 9; k += 2)
+                mxSetCell(A.get(), k, Scalar(k + 1.0));
             const CMatrix *same = A.get();
             const ArraySnapshot before = ArraySnapshot::Of(same);
-            EXPECT_GT(matrix_test::ForEachAllocationFailure([&] { Apply(A, deletion); },
-                                                            [&] {
-                                                                EXPECT_EQ(A.get(), same);
-                                                                EXPECT_TRUE(ArraySnapshot::Of(A.get()) == before);
-                                                            }),
+            EXPECT_GT(matrix_test::ForEachAllocationFailure(
+                          [&] { Apply(A, deletion); },
+                          [&] {
+                              EXPECT_EQ(A.get(), same);
+                              EXPECT_TRUE(ArraySnapshot::Of(A.get()) == before);
+                          }),
                       0);
             EXPECT_NE(A.get(), same);  // the run without a failure replaced A
         }

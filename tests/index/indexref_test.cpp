@@ -31,24 +31,36 @@ TEST(Indexref, IndexResultShapes) {
     };
     const Case cases[] = {
         // A vector and a vector index: the target's orientation.
-        {{1, 5}, {2, 1}, {1, 2}}, {{5, 1}, {1, 2}, {2, 1}}, {{1, 1}, {3, 1}, {1, 3}},
+        {{1, 5}, {2, 1}, {1, 2}},
+        {{5, 1}, {1, 2}, {2, 1}},
+        {{1, 1}, {3, 1}, {1, 3}},
         {{1, 5}, {1, 1}, {1, 1}},
         // A vector and an empty two-dimensional index.
-        {{4, 1}, {1, 0}, {0, 1}}, {{1, 4}, {0, 1}, {1, 0}}, {{1, 4}, {1, 0}, {1, 0}},
-        {{1, 4}, {0, 3}, {0, 3}}, {{4, 1}, {0, 0}, {0, 0}}, {{1, 1}, {1, 0}, {1, 0}},
+        {{4, 1}, {1, 0}, {0, 1}},
+        {{1, 4}, {0, 1}, {1, 0}},
+        {{1, 4}, {1, 0}, {1, 0}},
+        {{1, 4}, {0, 3}, {0, 3}},
+        {{4, 1}, {0, 0}, {0, 0}},
+        {{1, 1}, {1, 0}, {1, 0}},
         {{1, 1}, {0, 1}, {0, 1}},
         // Everything else: the index's shape, all its dimensions.
-        {{1, 5}, {2, 2}, {2, 2}}, {{1, 5}, {1, 2, 2}, {1, 2, 2}}, {{1, 5}, {1, 0, 2}, {1, 0, 2}},
-        {{3, 3}, {2, 2}, {2, 2}}, {{3, 3}, {1, 2}, {1, 2}}, {{3, 3}, {2, 1}, {2, 1}},
-        {{3, 3}, {1, 0}, {1, 0}}, {{2, 2, 2}, {1, 3}, {1, 3}}, {{2, 2, 2}, {3, 1}, {3, 1}},
+        {{1, 5}, {2, 2}, {2, 2}},
+        {{1, 5}, {1, 2, 2}, {1, 2, 2}},
+        {{1, 5}, {1, 0, 2}, {1, 0, 2}},
+        {{3, 3}, {2, 2}, {2, 2}},
+        {{3, 3}, {1, 2}, {1, 2}},
+        {{3, 3}, {2, 1}, {2, 1}},
+        {{3, 3}, {1, 0}, {1, 0}},
+        {{2, 2, 2}, {1, 3}, {1, 3}},
+        {{2, 2, 2}, {3, 1}, {3, 1}},
     };
     for (const Case &c : cases) {
         for (mxClassID id : {mxClassDouble, mxClassInt16}) {
             ArrayPtr A = Array(c.a, id), I = Array(c.index);
             std::fill_n(mxGetPr(I.get()), I->GetNoElems(), 1.0);
             ArrayPtr R(Indexref(A.get(), I.get()));
-            EXPECT_EQ(Dims(R.get()), c.expected) << ::testing::PrintToString(c.a) << " "
-                                                 << ::testing::PrintToString(c.index);
+            EXPECT_EQ(Dims(R.get()), c.expected)
+                << ::testing::PrintToString(c.a) << " " << ::testing::PrintToString(c.index);
             EXPECT_EQ(R->GetClassID(), id);
         }
     }
@@ -103,10 +115,10 @@ TEST(Indexref, TwoSubscriptsWithEmptySubscript) {
         const CMatrix *i, *j;
         DimList expected;
     } cases[] = {
-        {empty.get(), empty.get(), {0, 0}},  {empty.get(), empty00.get(), {0, 0}},
-        {empty.get(), colon.get(), {0, 4}},  {empty00.get(), jMask.get(), {0, 3}},
-        {empty.get(), jIndex.get(), {0, 4}}, {iIndex.get(), empty.get(), {2, 0}},
-        {colon.get(), empty.get(), {3, 0}},  {iMask.get(), empty00.get(), {2, 0}},
+        {empty.get(), empty.get(), {0, 0}},   {empty.get(), empty00.get(), {0, 0}},
+        {empty.get(), colon.get(), {0, 4}},   {empty00.get(), jMask.get(), {0, 3}},
+        {empty.get(), jIndex.get(), {0, 4}},  {iIndex.get(), empty.get(), {2, 0}},
+        {colon.get(), empty.get(), {3, 0}},   {iMask.get(), empty00.get(), {2, 0}},
         {colon.get(), empty00.get(), {3, 0}},
     };
     for (const auto &c : cases) {
@@ -121,11 +133,15 @@ TEST(Indexref, TwoSubscriptsWithEmptySubscript) {
 // Negative and huge indices are judged by value, not by what they wrap to.
 TEST(Indexref, Refusals) {
     std::vector<std::tuple<Error, ArrayPtr, ArrayPtr>> cases;
-    auto add = [&](const Error &e, ArrayPtr i, ArrayPtr j) { cases.emplace_back(e, std::move(i), std::move(j)); };
-    for (const ValueList &v : {ValueList{0}, {-3}, {0.49}, {-0.5}, {NAN}, {1, NAN, 9}, {2, 0, 9}, {-INFINITY}}) {
+    auto add = [&](const Error &e, ArrayPtr i, ArrayPtr j) {
+        cases.emplace_back(e, std::move(i), std::move(j));
+    };
+    for (const ValueList &v :
+         {ValueList{0}, {-3}, {0.49}, {-0.5}, {NAN}, {1, NAN, 9}, {2, 0, 9}, {-INFINITY}}) {
         add(kZero, Row(v), nullptr);
     }
-    for (const ValueList &v : {ValueList{5}, {4.5}, {9, 0}, {0x1p32 + 1}, {INFINITY}}) add(kBeyond, Row(v), nullptr);
+    for (const ValueList &v : {ValueList{5}, {4.5}, {9, 0}, {0x1p32 + 1}, {INFINITY}})
+        add(kBeyond, Row(v), nullptr);
     add(kZero, U32({0}), nullptr);
     add(kBeyond, U32({9, 0}), nullptr);
     add(kBeyond, Mask({0, 0, 0, 0, 1}), nullptr);
@@ -139,8 +155,10 @@ TEST(Indexref, Refusals) {
     }
     // Two subscripts, against 2 rows and 2 folded columns.
     const std::tuple<ValueList, ValueList, Error> pairs[] = {
-        {{3}, {1}, kBeyond},  {{0}, {1}, kZero},          {{1}, {0}, kZero},     {{1}, {3}, kBeyond},
-        {{3}, {0}, kBeyond},  {{0}, {3}, kZero},          {{NAN}, {1}, kZero},   {{0x1p32 + 1}, {1}, kBeyond},
+        {{3}, {1}, kBeyond},       {{0}, {1}, kZero},
+        {{1}, {0}, kZero},         {{1}, {3}, kBeyond},
+        {{3}, {0}, kBeyond},       {{0}, {3}, kZero},
+        {{NAN}, {1}, kZero},       {{0x1p32 + 1}, {1}, kBeyond},
         {{1, 2}, {2, NAN}, kZero}, {{2, 9, 0}, {1}, kBeyond}};
     for (const auto &p : pairs) add(std::get<2>(p), Row(std::get<0>(p)), Row(std::get<1>(p)));
     add(kBeyond, Mask({0, 0, 1}), Colon());
@@ -161,7 +179,8 @@ TEST(Indexref, Refusals) {
     for (std::size_t k = 0; k < cases.size(); ++k) {
         SCOPED_TRACE(k);
         const CMatrix *i = std::get<1>(cases[k]).get(), *j = std::get<2>(cases[k]).get();
-        ExpectRefused(std::get<0>(cases[k]), A, [&](CMatrix *&a) { ArrayPtr r(j ? Indexref(a, i, j) : Indexref(a, i)); },
+        ExpectRefused(std::get<0>(cases[k]), A,
+                      [&](CMatrix *&a) { ArrayPtr r(j ? Indexref(a, i, j) : Indexref(a, i)); },
                       {i, j});
     }
 }

@@ -62,10 +62,14 @@ TEST(CheckIndices, FirstOffenderAfterRoundingDecides) {
                              LongIndex({{255, 0.5}, {256, 3.49}, {999, 2.5}})};
     for (const ArrayPtr &index : pass) CheckIndices(index.get(), 3);
     const std::pair<ArrayPtr, Error> fail[] = {
-        {Row({0.49}), kZero},         {Row({-3}), kZero},
-        {Row({3.5}), kBeyond},        {Row({0x1p32 + 1}), kBeyond},  // no wrap
-        {Row({2, 0, 9}), kZero},      {Row({9, 0}), kBeyond},
-        {Row({1, NAN, 9}), kZero},    {U32({9, 0}), kBeyond},
+        {Row({0.49}), kZero},
+        {Row({-3}), kZero},
+        {Row({3.5}), kBeyond},
+        {Row({0x1p32 + 1}), kBeyond},  // no wrap
+        {Row({2, 0, 9}), kZero},
+        {Row({9, 0}), kBeyond},
+        {Row({1, NAN, 9}), kZero},
+        {U32({9, 0}), kBeyond},
         {U32({0}), kZero},
         {LongIndex({{600, 3.5}, {601, 0}}), kBeyond},
         {LongIndex({{255, 0.49}, {256, 1e9}}), kZero},

@@ -48,7 +48,9 @@ TEST(Chol, SameBitsAsStatedOrder) {
         // 0: definite with garbage below; 1: random (almost never definite);
         // 2: definite, one diagonal element lowered past zero.
         for (int kind = 0; kind < 3; ++kind) {
-            Dense b = kind == 0 ? a : kind == 1 ? Random(n, n, rng) : PositiveDefinite(n, rng, false);
+            Dense b = kind == 0   ? a
+                      : kind == 1 ? Random(n, n, rng)
+                                  : PositiveDefinite(n, rng, false);
             if (kind == 2) b(n / 2, n / 2) = -1.0;
             bool refOk;
             const Dense r = ref::Chol(b, refOk);
@@ -89,7 +91,8 @@ TEST(Chol, KernelReportsTheFailingRow) {
             for (std::size_t i = 0; i < failing; ++i) {
                 EXPECT_EQ(Bits(got(i, j)), Bits(want(i, j))) << failing << ": " << i << ", " << j;
             }
-            for (std::size_t i = j + 1; i < n; ++i) EXPECT_EQ(Bits(got(i, j)), 0u) << i << ", " << j;
+            for (std::size_t i = j + 1; i < n; ++i)
+                EXPECT_EQ(Bits(got(i, j)), 0u) << i << ", " << j;
         }
     }
 }
@@ -105,7 +108,8 @@ TEST(Chol, WorkedExamples) {
     EXPECT_EQ(Dims(ArrayPtr(Chol(Matrix(2, 2, {4, -7, 100, 3}).get(), ok)).get()), (DimList{0, 0}));
     EXPECT_FALSE(ok);
     // The zero matrix: R(0,0) = 0 and 0/0 to its right.
-    const std::vector<double> z = Values(ArrayPtr(Chol(Matrix(2, 2, {0, 0, 0, 0}).get(), ok)).get());
+    const std::vector<double> z =
+        Values(ArrayPtr(Chol(Matrix(2, 2, {0, 0, 0, 0}).get(), ok)).get());
     EXPECT_TRUE(ok);
     EXPECT_EQ(z[0], 0.0);
     EXPECT_EQ(z[1], 0.0);
@@ -136,7 +140,8 @@ TEST(Chol, RefusesInOrder) {
         const CMatrix *a;
         Error error;
     };
-    for (const Case &t : std::vector<Case>{{wide.get(), Error::kSquare}, {nd.get(), Error::kSquare},
+    for (const Case &t : std::vector<Case>{{wide.get(), Error::kSquare},
+                                           {nd.get(), Error::kSquare},
                                            {singleWide.get(), Error::kSquare},
                                            {cplxNd.get(), Error::kSquare},
                                            {single.get(), Error::kNotPermitted},

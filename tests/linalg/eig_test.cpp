@@ -89,13 +89,18 @@ std::vector<double> Dgeev(Dense a, std::vector<double> &wi) {
 std::vector<Dense> Inputs(std::size_t n, std::mt19937_64 &rng) {
     std::vector<double> lambda;
     Dense graded = Random(n, n, rng, Fill::kUniform);
-    for (std::size_t k = 0; k < n * n; ++k) graded.v[k] = std::ldexp(graded.v[k], 3 * (int(k % n) - int(k / n)));
+    for (std::size_t k = 0; k < n * n; ++k)
+        graded.v[k] = std::ldexp(graded.v[k], 3 * (int(k % n) - int(k / n)));
     // The cyclic shift: eigenvalues on the unit circle, where the plain
     // double shift stalls and the exceptional shifts take over.
     Dense cyclic(n, n);
     for (std::size_t i = 0; i < n; ++i) cyclic((i + 1) % n, i) = 1.0;
-    return {Random(n, n, rng, Fill::kGeneral), Random(n, n, rng, Fill::kZeroLine),
-            Symmetric(n, rng), RealSpectrum(n, rng, lambda), graded, cyclic};
+    return {Random(n, n, rng, Fill::kGeneral),
+            Random(n, n, rng, Fill::kZeroLine),
+            Symmetric(n, rng),
+            RealSpectrum(n, rng, lambda),
+            graded,
+            cyclic};
 }
 
 // The companion matrix of a polynomial with c(0) = 1 (coefficients from the
@@ -140,7 +145,6 @@ Dense InverseIteration(const Dense &a, const std::vector<double> &wr) {
     return v;
 }
 
-
 // The three kernels chained on a padded buffer and the one-output Eig with
 // and without balancing; the cyclic shift and the companion matrices of
 // repeated roots on the unit circle need the exceptional shifts, and
@@ -169,14 +173,17 @@ TEST(Eig, SameBitsAsStatedOrder) {
                 ExpectSameBits(pb.Contents(), hess, what + " ReduceToHessenberg");
                 std::vector<double> wr, wi, gotWr(n), gotWi(n);
                 const std::size_t status = ref::HessenbergEigenvalues(hess, wr, wi);
-                EXPECT_EQ(kernels::HessenbergEigenvalues(n, pb.Data(), pb.Ld(), gotWr.data(), gotWi.data()),
-                          status) << what;
+                EXPECT_EQ(kernels::HessenbergEigenvalues(n, pb.Data(), pb.Ld(), gotWr.data(),
+                                                         gotWi.data()),
+                          status)
+                    << what;
                 ExpectSameBits(gotWr, wr, what + " wr");
                 ExpectSameBits(gotWi, wi, what + " wi");
                 ExpectSameBits(pb.Contents(), hess, what + " QR iterate");
                 EXPECT_TRUE(pb.PaddingIntact()) << what;
                 ExpectSameBits(Values(ArrayPtr(Eig(ToArray(a).get(), balance)).get()),
-                               ref::EigValues(a, balance), what + (balance ? " Eig balanced" : " Eig"));
+                               ref::EigValues(a, balance),
+                               what + (balance ? " Eig balanced" : " Eig"));
             }
         }
     }
@@ -195,7 +202,8 @@ TEST(Eig, GiveUpValues) {
         EXPECT_EQ(Bits(got[0]), kGiveUpBits);
         EXPECT_EQ(Dims(Two(ToArray(a).get(), balance).v.get()), (DimList{4, 4}));
     }
-    for (const std::vector<double> &c : std::vector<std::vector<double>>{{1, 0, 2, 0, 1}, {1, 0, -2, 0, 1}}) {
+    for (const std::vector<double> &c :
+         std::vector<std::vector<double>>{{1, 0, 2, 0, 1}, {1, 0, -2, 0, 1}}) {
         for (double x : Values(ArrayPtr(Eig(ToArray(Companion(c)).get(), false)).get())) {
             EXPECT_EQ(Bits(x), kGiveUpBits);
         }
@@ -208,10 +216,13 @@ TEST(Eig, GiveUpValues) {
 }
 
 TEST(Eig, WorkedExamples) {
-    EXPECT_EQ(Values(ArrayPtr(Eig(Matrix(2, 2, {2, 0, 0, 3}).get(), true)).get()), (std::vector<double>{2, 3}));
-    EXPECT_EQ(Values(ArrayPtr(Eig(Matrix(2, 2, {3, 0, 0, 2}).get(), false)).get()), (std::vector<double>{3, 2}));
+    EXPECT_EQ(Values(ArrayPtr(Eig(Matrix(2, 2, {2, 0, 0, 3}).get(), true)).get()),
+              (std::vector<double>{2, 3}));
+    EXPECT_EQ(Values(ArrayPtr(Eig(Matrix(2, 2, {3, 0, 0, 2}).get(), false)).get()),
+              (std::vector<double>{3, 2}));
     // +/- i become their modulus.
-    EXPECT_EQ(Values(ArrayPtr(Eig(Matrix(2, 2, {0, -1, 1, 0}).get(), true)).get()), (std::vector<double>{1, 1}));
+    EXPECT_EQ(Values(ArrayPtr(Eig(Matrix(2, 2, {0, -1, 1, 0}).get(), true)).get()),
+              (std::vector<double>{1, 1}));
     kiv::RandSeed(Seed());
     ArrayPtr a = Matrix(2, 2, {2, 1, 1, 2});
     a->SetLogical();
@@ -311,7 +322,8 @@ TEST(Eig, ValuesAgreeWithLapack) {
         for (std::size_t i = 0; i < n; ++i) {
             if (wiR[i] != 0.0) wantR[i] = std::hypot(wantR[i], wiR[i]);
         }
-        for (std::vector<double> *w : {&wantS, &wantG, &wantR, &lambda}) std::sort(w->begin(), w->end());
+        for (std::vector<double> *w : {&wantS, &wantG, &wantR, &lambda})
+            std::sort(w->begin(), w->end());
         for (bool balance : {true, false}) {
             std::vector<double> gotS = Values(ArrayPtr(Eig(ToArray(s).get(), balance)).get());
             std::vector<double> gotG = Values(ArrayPtr(Eig(ToArray(g).get(), balance)).get());
@@ -339,10 +351,12 @@ TEST(Eig, RefusesInOrder) {
         const CMatrix *a;
         Error error;
     };
-    for (const Case &t : std::vector<Case>{{nd.get(), Error::kNDArray}, {emptyNd.get(), Error::kNDArray},
+    for (const Case &t : std::vector<Case>{{nd.get(), Error::kNDArray},
+                                           {emptyNd.get(), Error::kNDArray},
                                            {singleWide.get(), Error::kNotImplemented},
                                            {cplx.get(), Error::kNotImplemented},
-                                           {wide.get(), Error::kSquare}, {flat.get(), Error::kSquare}}) {
+                                           {wide.get(), Error::kSquare},
+                                           {flat.get(), Error::kSquare}}) {
         CMatrix *d = dummy, *v = dummy;
         ExpectRefusal([&] { Eig(d, v, t.a, true); }, t.error, {t.a});
         ExpectNull({d, v});

@@ -26,7 +26,7 @@ double PaddingValue() {
 
 std::string ToString(const Shape &s) { return std::to_string(s.m) + "x" + std::to_string(s.n); }
 
-const std::vector<Shape> kShapes = {{1, 1}, {2, 2},   {3, 3},     {7, 5}, {5, 7},
+const std::vector<Shape> kShapes = {{1, 1},   {2, 2},     {3, 3}, {7, 5}, {5, 7},
                                     {33, 33}, {100, 100}, {0, 0}, {0, 4}, {4, 0}};
 const std::vector<Shape> kSquareShapes = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {33, 33}, {100, 100}};
 
@@ -73,8 +73,7 @@ Dense DiagonallyDominant(std::size_t n, std::mt19937_64 &rng) {
 
 matrix_test::ArrayPtr ToArray(const Dense &a) {
     matrix_test::ArrayPtr r(mxCreateDoubleMatrix(static_cast<unsigned int>(a.m),
-                                                 static_cast<unsigned int>(a.n),
-                                                 mxComplexityReal));
+                                                 static_cast<unsigned int>(a.n), mxComplexityReal));
     std::copy(a.v.begin(), a.v.end(), mxGetPr(r.get()));
     return r;
 }
@@ -127,7 +126,8 @@ void ExpectRefusal(const std::function<void()> &call, Error error,
 #define LINALG_REFUSAL(e, Class, message) \
     case Error::e: EXPECT_THROW_MSG(call(), Class, message); break
     switch (error) {
-        LINALG_REFUSAL(kNotImplemented, CNotImplementedException, L"Operation not implemented! :-(");
+        LINALG_REFUSAL(kNotImplemented, CNotImplementedException,
+                       L"Operation not implemented! :-(");
         LINALG_REFUSAL(kNDArray, COperationOnNDArrayNotDefinedException,
                        L"Operation on ND array is not defined");
         LINALG_REFUSAL(kSquare, CMatrixMustBeSquareException, L"Matrix must be square");
@@ -136,7 +136,8 @@ void ExpectRefusal(const std::function<void()> &call, Error error,
         LINALG_REFUSAL(kDims, CMatrixDimsMustAgreeException, L"Matrix dimensions must agree");
         LINALG_REFUSAL(kTransposeND, CTransposeOnNDArrayNotDefinedException,
                        L"Transpose on ND array is not defined");
-        LINALG_REFUSAL(kNotTwo, CFunctionErrorException, L"Matrix must be a column of two elements");
+        LINALG_REFUSAL(kNotTwo, CFunctionErrorException,
+                       L"Matrix must be a column of two elements");
         LINALG_REFUSAL(kNotPermitted, COperationNotDefinedOnClassException,
                        L"Operation not permetted on input data");
         LINALG_REFUSAL(kNotPositive, CFunctionErrorException, L"Matrix must be positive definite");
@@ -153,7 +154,9 @@ void ExpectNull(std::initializer_list<const CMatrix *> outputs, const std::strin
 }
 
 Padded::Padded(std::size_t m, std::size_t n, std::size_t extraRows)
-    : m_m(m), m_n(n), m_ld(std::max<std::size_t>(m, 1) + extraRows),
+    : m_m(m),
+      m_n(n),
+      m_ld(std::max<std::size_t>(m, 1) + extraRows),
       m_buf(m_ld * std::max<std::size_t>(n, 1), PaddingValue()) {}
 
 Padded::Padded(const Dense &a, std::size_t extraRows) : Padded(a.m, a.n, extraRows) {
@@ -193,8 +196,8 @@ Dense Gemm(char ta, char tb, double alpha, const Dense &a, const Dense &b, doubl
     const int ldb = static_cast<int>(std::max<std::size_t>(b.m, 1));
     const int ldc = std::max(m, 1);
     if (m > 0 && n > 0) {
-        dgemm_(&ta, &tb, &m, &n, &k, &alpha, a.v.data(), &lda, b.v.data(), &ldb, &beta,
-               r.v.data(), &ldc, 1, 1);
+        dgemm_(&ta, &tb, &m, &n, &k, &alpha, a.v.data(), &lda, b.v.data(), &ldb, &beta, r.v.data(),
+               &ldc, 1, 1);
     }
     return r;
 }

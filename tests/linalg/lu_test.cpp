@@ -123,7 +123,8 @@ TEST(LuCrout, PermutationKernels) {
             std::vector<std::uint32_t> p(m);
             std::iota(p.begin(), p.end(), 0u);
             if (kind == 0) std::shuffle(p.begin(), p.end(), rng);
-            if (kind == 1 && m > 0) std::rotate(p.begin(), p.begin() + 1, p.end());  // one long cycle
+            if (kind == 1 && m > 0)
+                std::rotate(p.begin(), p.begin() + 1, p.end());  // one long cycle
             const Dense a = Random(m, m + 2, rng);
             Padded pa(a);
             std::vector<unsigned char> moved(m);
@@ -169,9 +170,11 @@ TEST(Lu, WorkedExamples) {
 // Lu: N-d, then the class, then the shape, the outputs null afterwards.
 // Det: N-d, then the class (any imaginary part allowed), then the shape.
 TEST(Lu, RefusesInOrder) {
-    const ArrayPtr ndSingle = Array({2, 2, 2}, mxClassSingle), single = Array({2, 3}, mxClassSingle);
+    const ArrayPtr ndSingle = Array({2, 2, 2}, mxClassSingle),
+                   single = Array({2, 3}, mxClassSingle);
     const ArrayPtr cplx = Array({2, 2}, mxClassDouble, mxComplexityComplex);
-    const ArrayPtr wide = Array({2, 3}), flat = Array({0, 3}), emptySingle = Array({0, 0}, mxClassSingle);
+    const ArrayPtr wide = Array({2, 3}), flat = Array({0, 3}),
+                   emptySingle = Array({0, 0}, mxClassSingle);
     CMatrix *dummy = Scalar(1.0);
     struct Case {
         const CMatrix *a;
@@ -207,7 +210,8 @@ TEST(Lu, AgreesWithOracle) {
             const Dense u = FromArray(three.u.get());
             const Dense pa = Gemm('N', 'N', 1.0, FromArray(three.p.get()), a, 0.0, Dense(n, n));
             const double scale = 30.0 * n * Norm1(a) * kEps;
-            EXPECT_LT(Norm1(Gemm('N', 'N', -1.0, FromArray(three.l.get()), u, 1.0, pa)), scale) << n;
+            EXPECT_LT(Norm1(Gemm('N', 'N', -1.0, FromArray(three.l.get()), u, 1.0, pa)), scale)
+                << n;
             EXPECT_LT(Norm1(Gemm('N', 'N', -1.0, FromArray(two.l.get()), u, 1.0, a)), scale) << n;
             const double det = Det(arg.get());
             const int ni = static_cast<int>(n);
@@ -216,7 +220,8 @@ TEST(Lu, AgreesWithOracle) {
             dgetrf_(&ni, &ni, a.v.data(), &ni, ipiv.data(), &info);
             ASSERT_EQ(info, 0);
             double want = 1.0;
-            for (std::size_t i = 0; i < n; ++i) want = ipiv[i] != int(i + 1) ? -want * a(i, i) : want * a(i, i);
+            for (std::size_t i = 0; i < n; ++i)
+                want = ipiv[i] != int(i + 1) ? -want * a(i, i) : want * a(i, i);
             EXPECT_LE(std::fabs(det - want), (dominant ? 1e-13 : 1e-10) * std::fabs(want)) << n;
         }
     }

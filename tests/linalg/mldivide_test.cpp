@@ -64,7 +64,8 @@ TEST(SolveKernels, SameBitsAsStatedOrderOnPaddedBuffers) {
         kernels::QrSolve(s.m, s.n, 3, rank, pq.Data(), pq.Ld(), pr.Data(), pr.Ld(), pb.Data(),
                          pb.Ld(), px.Data(), px.Ld(), work.data());
         ExpectSameBits(px.Contents(), want, "QrSolve " + ToString(s));
-        EXPECT_TRUE(pq.PaddingIntact() && pr.PaddingIntact() && pb.PaddingIntact() && px.PaddingIntact());
+        EXPECT_TRUE(pq.PaddingIntact() && pr.PaddingIntact() && pb.PaddingIntact() &&
+                    px.PaddingIntact());
     }
     // The rank counts the leading diagonal entries above the tolerance; NaN stops it.
     double r[16] = {3, 0, 0, 0, 9, -2, 0, 0, 9, 9, 0.5, 0, 9, 9, 9, 7};
@@ -96,7 +97,8 @@ TEST(SolveKernels, FactoredSolveSameBitsAsStatedOrder) {
     // Rank one: the second pivot is exactly zero. The reversal interchanges
     // every row and has unit pivots.
     Dense rankOne(3, 3), reversal(4, 4);
-    for (std::size_t k = 0; k < 9; ++k) rankOne.v[k] = static_cast<double>((k % 3 + 1) * (k / 3 + 1));
+    for (std::size_t k = 0; k < 9; ++k)
+        rankOne.v[k] = static_cast<double>((k % 3 + 1) * (k / 3 + 1));
     for (std::size_t i = 0; i < 4; ++i) reversal(i, 3 - i) = 1.0;
     cases.emplace_back("rank one", rankOne);
     cases.emplace_back("reversal", reversal);
@@ -113,8 +115,8 @@ TEST(SolveKernels, FactoredSolveSameBitsAsStatedOrder) {
         for (std::size_t j = 0; j < n; ++j) EXPECT_TRUE(pivot[j] >= j && pivot[j] < n) << c.first;
 
         Padded together(b, 2), x(n, 3, 1);
-        kernels::GaussSolveFactored(n, 3, pa.Data(), pa.Ld(), pivot.data(), r.data(), together.Data(),
-                                    together.Ld(), x.Data(), x.Ld());
+        kernels::GaussSolveFactored(n, 3, pa.Data(), pa.Ld(), pivot.data(), r.data(),
+                                    together.Data(), together.Ld(), x.Data(), x.Ld());
         const Dense want = ref::GaussSolve(a, b);
         ExpectSameBits(x.Contents(), want, c.first + " k=3");
         EXPECT_TRUE(pa.PaddingIntact() && together.PaddingIntact() && x.PaddingIntact()) << c.first;
@@ -127,8 +129,8 @@ TEST(SolveKernels, FactoredSolveSameBitsAsStatedOrder) {
         for (std::size_t col = 0; col < 3; ++col) {
             Dense one(n, 1), got(n, 1);
             std::copy(b.v.begin() + col * n, b.v.begin() + (col + 1) * n, one.v.begin());
-            kernels::GaussSolveFactored(n, 1, pa.Data(), pa.Ld(), pivot.data(), r.data(), one.v.data(),
-                                        n, got.v.data(), n);
+            kernels::GaussSolveFactored(n, 1, pa.Data(), pa.Ld(), pivot.data(), r.data(),
+                                        one.v.data(), n, got.v.data(), n);
             Dense column(n, 1);
             std::copy(want.v.begin() + col * n, want.v.begin() + (col + 1) * n, column.v.begin());
             ExpectSameBits(got, column, c.first + " column " + std::to_string(col));
@@ -166,8 +168,10 @@ TEST(Mldivide, SameBitsAsStatedOrder) {
                 const Dense a = Random(s.m, s.n, rng, fill), b = Random(s.m, k, rng, fill);
                 const std::string what = ToString(s) + " k=" + std::to_string(k);
                 const Dense want = ref::Mldivide(a, b);
-                ExpectSameBits(ArrayPtr(Mldivide(ToArray(a).get(), ToArray(b).get())).get(), want, what);
-                const ArrayPtr y(Mrdivide(ToArray(Transposed(b)).get(), ToArray(Transposed(a)).get()));
+                ExpectSameBits(ArrayPtr(Mldivide(ToArray(a).get(), ToArray(b).get())).get(), want,
+                               what);
+                const ArrayPtr y(
+                    Mrdivide(ToArray(Transposed(b)).get(), ToArray(Transposed(a)).get()));
                 ExpectSameBits(y.get(), Transposed(want), what + " Mrdivide");
             }
         }
@@ -186,14 +190,22 @@ TEST(Mldivide, WorkedExamples) {
     std::vector<Case> cases;
     cases.push_back({Matrix(2, 1, {1, 1}), Matrix(2, 1, {1, 3}), false, {1, 1}, {2}});
     // Rank 0: the zero matrix gives zeros.
-    cases.push_back({Matrix(3, 2, {0, 0, 0, 0, 0, 0}), Matrix(3, 2, {1, 2, 3, 4, 5, 6}), false,
-                     {2, 2}, {0, 0, 0, 0}});
+    cases.push_back({Matrix(3, 2, {0, 0, 0, 0, 0, 0}),
+                     Matrix(3, 2, {1, 2, 3, 4, 5, 6}),
+                     false,
+                     {2, 2},
+                     {0, 0, 0, 0}});
     // A scalar divides element-wise, whatever the other's shape.
     cases.push_back({Matrix(1, 1, {2}), std::move(nd), false, {2, 1, 2}, {1, 2, 3, 4}});
-    cases.push_back({Matrix(2, 3, {2, 4, 6, 8, 10, 12}), Matrix(1, 1, {2}), true, {2, 3}, {1, 2, 3, 4, 5, 6}});
+    cases.push_back(
+        {Matrix(2, 3, {2, 4, 6, 8, 10, 12}), Matrix(1, 1, {2}), true, {2, 3}, {1, 2, 3, 4, 5, 6}});
     // No equations: zeros of n x k.
     cases.push_back({Array({0, 4}), Array({0, 2}), false, {4, 2}, std::vector<double>(8, 0.0)});
-    cases.push_back({Matrix(3, 3, {1, 0, 0, 0, 1, 0, 0, 0, 1}), Matrix(3, 1, {1, 2, 3}), false, {3, 1}, {1, 2, 3}});
+    cases.push_back({Matrix(3, 3, {1, 0, 0, 0, 1, 0, 0, 0, 1}),
+                     Matrix(3, 1, {1, 2, 3}),
+                     false,
+                     {3, 1},
+                     {1, 2, 3}});
     // A scalar A and a column B: X*B = A has the 1 x k basic solution.
     cases.push_back({Matrix(1, 1, {6}), Matrix(3, 1, {0, 3, 0}), true, {1, 3}, {0, 2, 0}});
     cases.push_back({Matrix(1, 2, {3, 7}), Matrix(2, 2, {1, 0, 1, 2}), true, {1, 2}, {3, 2}});
@@ -207,9 +219,11 @@ TEST(Mldivide, WorkedExamples) {
     const ArrayPtr x(Mldivide(Matrix(2, 2, {1, 2, 2, 4}).get(), Matrix(2, 1, {1, 1}).get()));
     for (double v : Values(x.get())) EXPECT_TRUE(std::isfinite(v) && std::fabs(v) > 1e12) << v;
     // Empty results.
-    for (const std::vector<DimList> &t : std::vector<std::vector<DimList>>{
-             {{3, 3}, {3, 0}, {3, 0}}, {{3, 0}, {3, 2}, {0, 2}}, {{0, 0}, {0, 5}, {0, 5}},
-             {{2, 5}, {2, 0}, {5, 0}}}) {
+    for (const std::vector<DimList> &t :
+         std::vector<std::vector<DimList>>{{{3, 3}, {3, 0}, {3, 0}},
+                                           {{3, 0}, {3, 2}, {0, 2}},
+                                           {{0, 0}, {0, 5}, {0, 5}},
+                                           {{2, 5}, {2, 0}, {5, 0}}}) {
         EXPECT_EQ(Dims(ArrayPtr(Mldivide(Array(t[0]).get(), Array(t[1]).get())).get()), t[2]);
     }
 }
@@ -222,24 +236,26 @@ TEST(Mldivide, RefusesInOrder) {
     const ArrayPtr ndSingle = Array({2, 2, 2}, mxClassSingle), nd = Array({2, 2, 2});
     const ArrayPtr cplx = Array({3, 3}, mxClassDouble, mxComplexityComplex);
     const ArrayPtr a33 = Matrix(3, 3, {1, 0, 0, 0, 1, 0, 0, 0, 1}), empty = Array({0, 0});
-    const ArrayPtr b21 = Array({2, 1}), a22 = Matrix(2, 2, {1, 2, 3, 4}), row = Matrix(1, 3, {1, 2, 3});
+    const ArrayPtr b21 = Array({2, 1}), a22 = Matrix(2, 2, {1, 2, 3, 4}),
+                   row = Matrix(1, 3, {1, 2, 3});
     struct Case {
         bool right;
         const CMatrix *a, *b;
         Error error;
     };
-    for (const Case &t : std::vector<Case>{{false, scalar.get(), single.get(), Error::kNotImplemented},
-                                           {false, ndSingle.get(), b21.get(), Error::kNDArray},
-                                           {false, a33.get(), ndSingle.get(), Error::kNDArray},
-                                           {false, cplx.get(), b21.get(), Error::kNotImplemented},
-                                           {false, a33.get(), single.get(), Error::kNotImplemented},
-                                           {false, a33.get(), b21.get(), Error::kDims},
-                                           {false, a33.get(), empty.get(), Error::kDims},
-                                           {true, a22.get(), cplx.get(), Error::kNotImplemented},
-                                           {true, ndSingle.get(), a22.get(), Error::kNotImplemented},
-                                           {true, nd.get(), scalar.get(), Error::kTransposeND},
-                                           {true, a22.get(), row.get(), Error::kDims},
-                                           {true, scalar.get(), row.get(), Error::kDims}}) {
+    for (const Case &t :
+         std::vector<Case>{{false, scalar.get(), single.get(), Error::kNotImplemented},
+                           {false, ndSingle.get(), b21.get(), Error::kNDArray},
+                           {false, a33.get(), ndSingle.get(), Error::kNDArray},
+                           {false, cplx.get(), b21.get(), Error::kNotImplemented},
+                           {false, a33.get(), single.get(), Error::kNotImplemented},
+                           {false, a33.get(), b21.get(), Error::kDims},
+                           {false, a33.get(), empty.get(), Error::kDims},
+                           {true, a22.get(), cplx.get(), Error::kNotImplemented},
+                           {true, ndSingle.get(), a22.get(), Error::kNotImplemented},
+                           {true, nd.get(), scalar.get(), Error::kTransposeND},
+                           {true, a22.get(), row.get(), Error::kDims},
+                           {true, scalar.get(), row.get(), Error::kDims}}) {
         ExpectRefusal([&] { ArrayPtr(t.right ? Mrdivide(t.a, t.b) : Mldivide(t.a, t.b)); }, t.error,
                       {t.a, t.b}, t.right ? "Mrdivide" : "Mldivide");
     }
@@ -255,7 +271,8 @@ TEST(Mldivide, AgreesWithOracle) {
         EXPECT_LE(Norm1(Gemm('N', 'N', 1.0, a, x, -1.0, b)) / (Norm1(a) * Norm1(x)), 1e-13) << n;
     }
     for (const Shape &s : std::vector<Shape>{{2, 1}, {7, 5}, {40, 6}, {100, 30}}) {
-        const Dense a = Random(s.m, s.n, rng, Fill::kUniform), b = Random(s.m, 2, rng, Fill::kUniform);
+        const Dense a = Random(s.m, s.n, rng, Fill::kUniform),
+                    b = Random(s.m, 2, rng, Fill::kUniform);
         const Dense x = FromArray(ArrayPtr(Mldivide(ToArray(a).get(), ToArray(b).get())).get());
         Dense af = a, bf = b;
         const int m = static_cast<int>(s.m), n = static_cast<int>(s.n), nrhs = 2;
@@ -278,7 +295,8 @@ TEST(Mldivide, AllocationFailureLeaksNothing) {
         const ArrayPtr a = ToArray(Random(s.m, s.n, rng)), b = ToArray(Random(s.m, 2, rng));
         const ArrayPtr at(Transpose(a.get())), bt(Transpose(b.get()));
         EXPECT_GT(FailurePoints([&] { return Mldivide(a.get(), b.get()); }, {a.get(), b.get()}), 2);
-        EXPECT_GT(FailurePoints([&] { return Mrdivide(bt.get(), at.get()); }, {at.get(), bt.get()}), 2);
+        EXPECT_GT(FailurePoints([&] { return Mrdivide(bt.get(), at.get()); }, {at.get(), bt.get()}),
+                  2);
     }
 }
 

@@ -23,10 +23,10 @@ TEST(MatrixProduct, SameBitsAsInOrderInnerProducts) {
     };
     std::mt19937_64 rng(Seed());
     for (const ProductShape &s : std::vector<ProductShape>{
-             {1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {7, 5, 6}, {5, 7, 9}, {33, 33, 33}, {100, 100, 100},
-             {4, 300, 4}, {131, 260, 10}, {9, 513, 17}, {0, 3, 4}, {4, 3, 0}, {4, 0, 3},
-             {0, 0, 0}, {1, 40, 40}, {40, 40, 1}, {8, 8, 8}, {15, 300, 7}, {140, 40, 9},
-             {8, 1, 4}, {1, 300, 19}, {150, 300, 1}, {24, 5, 1}}) {
+             {1, 1, 1},       {2, 2, 2},   {3, 3, 3},      {7, 5, 6},     {5, 7, 9}, {33, 33, 33},
+             {100, 100, 100}, {4, 300, 4}, {131, 260, 10}, {9, 513, 17},  {0, 3, 4}, {4, 3, 0},
+             {4, 0, 3},       {0, 0, 0},   {1, 40, 40},    {40, 40, 1},   {8, 8, 8}, {15, 300, 7},
+             {140, 40, 9},    {8, 1, 4},   {1, 300, 19},   {150, 300, 1}, {24, 5, 1}}) {
         for (Fill fill : {Fill::kGeneral, Fill::kZeroLine}) {
             const Dense a = Random(s.m, s.k, rng, fill), b = Random(s.k, s.n, rng, fill);
             for (int variant = 0; variant < 4; ++variant) {
@@ -59,9 +59,13 @@ TEST(MatrixProductUpdate, SameBitsAsOneProductAtATime) {
     using kernels::SumOrder;
     using kernels::UpdateSign;
     std::mt19937_64 rng(Seed());
-    for (const ProductShape &s : std::vector<ProductShape>{
-             {1, 1, 1}, {7, 5, 6}, {33, 64, 17}, {140, 300, 9}, {9, 3, 0}, {5, 0, 4},
-             {1, 263, 29}}) {
+    for (const ProductShape &s : std::vector<ProductShape>{{1, 1, 1},
+                                                           {7, 5, 6},
+                                                           {33, 64, 17},
+                                                           {140, 300, 9},
+                                                           {9, 3, 0},
+                                                           {5, 0, 4},
+                                                           {1, 263, 29}}) {
         const Dense a = Random(s.m, s.k, rng, Fill::kZeroLine);
         Dense b = Random(s.k, s.n, rng);
         for (std::size_t q = 0; q < b.v.size(); q += 7) b.v[q] = -INFINITY;
@@ -91,10 +95,9 @@ TEST(MatrixProductUpdate, SameBitsAsOneProductAtATime) {
             }
             Padded pa(a, 2), pb(b, 5), pc(c0, 3);
             std::vector<double> work(kernels::MatrixProductWorkspace(s.m, s.n, s.k));
-            kernels::MatrixProductUpdate(s.m, s.n, s.k, pa.Data(), pa.Ld(), pb.Data(), pb.Ld(),
-                                         pc.Data(), pc.Ld(),
-                                         packed && !work.empty() ? work.data() : nullptr, sign,
-                                         order, path);
+            kernels::MatrixProductUpdate(
+                s.m, s.n, s.k, pa.Data(), pa.Ld(), pb.Data(), pb.Ld(), pc.Data(), pc.Ld(),
+                packed && !work.empty() ? work.data() : nullptr, sign, order, path);
             const std::string what = std::to_string(s.m) + "x" + std::to_string(s.k) + "x" +
                                      std::to_string(s.n) + " variant " + std::to_string(variant);
             ExpectSameBits(pc.Contents(), want, what);
@@ -112,14 +115,15 @@ TEST(Mtimes, SameBitsAsInOrderInnerProducts) {
             const Dense a = Random(sa.m, sa.n, rng, Fill::kZeroLine), b = Random(sa.n, n, rng);
             if (a.v.size() == 1) continue;
             const ArrayPtr c(Mtimes(ToArray(a).get(), ToArray(b).get()));
-            ExpectSameBits(c.get(), ref::Mtimes(a, b), ToString(sa) + " times n=" + std::to_string(n));
+            ExpectSameBits(c.get(), ref::Mtimes(a, b),
+                           ToString(sa) + " times n=" + std::to_string(n));
         }
     }
 }
 
 TEST(Mtimes, WorkedExamples) {
-    const ArrayPtr c(Mtimes(Matrix(2, 3, {1, 4, 2, 5, 3, 6}).get(),
-                            Matrix(3, 2, {7, 9, 11, 8, 10, 12}).get()));
+    const ArrayPtr c(
+        Mtimes(Matrix(2, 3, {1, 4, 2, 5, 3, 6}).get(), Matrix(3, 2, {7, 9, 11, 8, 10, 12}).get()));
     EXPECT_EQ(Dims(c.get()), (DimList{2, 2}));
     EXPECT_EQ(Values(c.get()), (std::vector<double>{58, 139, 64, 154}));
     // No product is skipped: 0 * Inf is NaN. A logical operand gives a double result.
@@ -132,7 +136,8 @@ TEST(Mtimes, WorkedExamples) {
     ArrayPtr nd = Array({2, 3, 4});
     for (unsigned int i = 0; i < 24; ++i) mxGetPr(nd.get())[i] = i;
     const ArrayPtr s = Matrix(1, 1, {2});
-    for (const ArrayPtr &r : {ArrayPtr(Mtimes(s.get(), nd.get())), ArrayPtr(Mtimes(nd.get(), s.get()))}) {
+    for (const ArrayPtr &r :
+         {ArrayPtr(Mtimes(s.get(), nd.get())), ArrayPtr(Mtimes(nd.get(), s.get()))}) {
         EXPECT_EQ(Dims(r.get()), (DimList{2, 3, 4}));
         for (unsigned int i = 0; i < 24; ++i) EXPECT_EQ(mxGetPr(r.get())[i], 2.0 * i);
     }
@@ -143,9 +148,12 @@ TEST(Mtimes, EmptyShapes) {
     struct Case {
         DimList a, b, result;
     };
-    for (const Case &t : std::vector<Case>{{{2, 0}, {3, 4}, {0, 0}}, {{2, 3}, {0, 4}, {0, 0}},
-                                           {{3, 0}, {0, 4}, {3, 4}}, {{0, 5}, {5, 2}, {0, 2}},
-                                           {{3, 5}, {5, 0}, {3, 0}}, {{1, 1}, {0, 3}, {0, 3}}}) {
+    for (const Case &t : std::vector<Case>{{{2, 0}, {3, 4}, {0, 0}},
+                                           {{2, 3}, {0, 4}, {0, 0}},
+                                           {{3, 0}, {0, 4}, {3, 4}},
+                                           {{0, 5}, {5, 2}, {0, 2}},
+                                           {{3, 5}, {5, 0}, {3, 0}},
+                                           {{1, 1}, {0, 3}, {0, 3}}}) {
         const ArrayPtr a = Array(t.a), b = Array(t.b);
         std::fill_n(mxGetPr(a.get()), a->GetNoElems(), -0.0);
         std::fill_n(mxGetPr(b.get()), b->GetNoElems(), 1.0);

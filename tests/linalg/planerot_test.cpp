@@ -21,7 +21,9 @@ TEST(SafeHypot, SameBitsAsStatedOrder) {
     std::uniform_int_distribution<int> exponent(-600, 600);
     for (int k = 0; k < 20000; ++k) {
         const double a = std::ldexp(uniform(rng), exponent(rng));
-        const double b = k % 7 == 0 ? a : k % 11 == 0 ? 0.0 : std::ldexp(uniform(rng), exponent(rng));
+        const double b = k % 7 == 0    ? a
+                         : k % 11 == 0 ? 0.0
+                                       : std::ldexp(uniform(rng), exponent(rng));
         ASSERT_EQ(Bits(kernels::SafeHypot(a, b)), Bits(ref::SafeHypot(a, b))) << a << ", " << b;
     }
     EXPECT_EQ(Bits(kernels::SafeHypot(-0.0, -0.0)), 0u);
@@ -91,9 +93,11 @@ TEST(Planerot, WorkedExamples) {
 // outputs are null after a failure.
 TEST(Planerot, RefusesInOrder) {
     const ArrayPtr three = Matrix(3, 1, {1, 2, 3}), empty = Array({0, 2});
-    const ArrayPtr singleThree = Array({3, 1}, mxClassSingle), single = Array({2, 1}, mxClassSingle);
+    const ArrayPtr singleThree = Array({3, 1}, mxClassSingle),
+                   single = Array({2, 1}, mxClassSingle);
     const ArrayPtr cplxOne = Array({1, 1}, mxClassDouble, mxComplexityComplex);
-    const ArrayPtr cell = Array({2, 1}, mxClassCell), cplx = Array({2, 1}, mxClassDouble, mxComplexityComplex);
+    const ArrayPtr cell = Array({2, 1}, mxClassCell),
+                   cplx = Array({2, 1}, mxClassDouble, mxComplexityComplex);
     CMatrix *dummy = Scalar(1.0);
     struct Case {
         const CMatrix *x;

@@ -57,11 +57,14 @@ TEST(Qr, SameBitsAsStatedOrder) {
                 const ref::QrParts want = ref::Qr(a, pivot);
                 const std::size_t m = s.m, n = s.n, steps = m > n ? n : m - 1;
                 Padded pa(a), pq(m, m, 4);
-                std::vector<double> c(steps), d(std::min(m, n)), work(kernels::HouseholderFormQWorkspace(m));
+                std::vector<double> c(steps), d(std::min(m, n)),
+                    work(kernels::HouseholderFormQWorkspace(m));
                 std::vector<std::uint32_t> perm(pivot ? n : 0);
-                kernels::HouseholderQr(m, n, pa.Data(), pa.Ld(), pivot ? perm.data() : nullptr, c.data(), d.data());
+                kernels::HouseholderQr(m, n, pa.Data(), pa.Ld(), pivot ? perm.data() : nullptr,
+                                       c.data(), d.data());
                 ExpectSameBits(pa.Contents(), want.reduced, what + " reduced");
-                kernels::HouseholderFormQ(m, steps, pa.Data(), pa.Ld(), c.data(), pq.Data(), pq.Ld(), work.data());
+                kernels::HouseholderFormQ(m, steps, pa.Data(), pa.Ld(), c.data(), pq.Data(),
+                                          pq.Ld(), work.data());
                 kernels::HouseholderFinishR(m, n, pa.Data(), pa.Ld(), d.data());
                 ExpectSameBits(c, want.c, what + " c");
                 ExpectSameBits(d, want.d, what + " d");
@@ -95,11 +98,11 @@ TEST(Qr, WorkedExamples) {
         unsigned int m, n;
         std::vector<double> a, e;
     };
-    for (const Case &t : std::vector<Case>{
-             {2, 2, {1, 0, 5, 0}, {0, 1, 1, 0}},
-             {2, 2, {3, 4, 4, 3}, {1, 0, 0, 1}},
-             {3, 2, {1e-12, 1e-12, 1e-12, 1.5e-12, 0, 0}, {0, 1, 1, 0}},
-             {2, 3, {0, 1, 0, 2, 1, 0}, {0, 1, 0, 0, 0, 1, 1, 0, 0}}}) {
+    for (const Case &t :
+         std::vector<Case>{{2, 2, {1, 0, 5, 0}, {0, 1, 1, 0}},
+                           {2, 2, {3, 4, 4, 3}, {1, 0, 0, 1}},
+                           {3, 2, {1e-12, 1e-12, 1e-12, 1.5e-12, 0, 0}, {0, 1, 1, 0}},
+                           {2, 3, {0, 1, 0, 2, 1, 0}, {0, 1, 0, 0, 0, 1, 1, 0, 0}}}) {
         ArrayPtr a = Array({t.m, t.n});
         std::copy(t.a.begin(), t.a.end(), mxGetPr(a.get()));
         a->SetLogical();
@@ -157,8 +160,17 @@ TEST(Qr, RefusesInOrder) {
 // as scaled residuals.
 TEST(Qr, FactorsAgreeWithOracle) {
     std::mt19937_64 rng(Seed());
-    for (const Shape &s : std::vector<Shape>{{1, 1}, {2, 2}, {3, 3}, {7, 5}, {5, 7}, {33, 33},
-                                             {100, 100}, {50, 10}, {10, 50}, {1, 5}, {5, 1}}) {
+    for (const Shape &s : std::vector<Shape>{{1, 1},
+                                             {2, 2},
+                                             {3, 3},
+                                             {7, 5},
+                                             {5, 7},
+                                             {33, 33},
+                                             {100, 100},
+                                             {50, 10},
+                                             {10, 50},
+                                             {1, 5},
+                                             {5, 1}}) {
         for (Fill fill : {Fill::kUniform, Fill::kZeroLine}) {
             const Dense a = Random(s.m, s.n, rng, fill);
             for (bool pivot : {true, false}) {
@@ -166,11 +178,13 @@ TEST(Qr, FactorsAgreeWithOracle) {
                 const std::string what = ToString(s) + (pivot ? " pivoted" : "");
                 const Dense q = FromArray(f.q.get()), r = FromArray(f.r.get());
                 const Dense e = pivot ? FromArray(f.e.get()) : Identity(s.n);
-                EXPECT_LT(Norm1(Gemm('T', 'N', 1.0, q, q, -1.0, Identity(s.m))), 30.0 * s.m * kEps) << what;
+                EXPECT_LT(Norm1(Gemm('T', 'N', 1.0, q, q, -1.0, Identity(s.m))), 30.0 * s.m * kEps)
+                    << what;
                 const Dense ae = Gemm('N', 'N', 1.0, a, e, 0.0, Dense(s.m, s.n));
                 // A product bound: a zero A must give a zero residual.
                 EXPECT_LE(Norm1(Gemm('N', 'N', -1.0, q, r, 1.0, ae)),
-                          30.0 * std::max(s.m, s.n) * Norm1(a) * kEps) << what;
+                          30.0 * std::max(s.m, s.n) * Norm1(a) * kEps)
+                    << what;
                 for (std::size_t j = 0; j < s.n; ++j) {
                     for (std::size_t i = j + 1; i < s.m; ++i) EXPECT_EQ(Bits(r(i, j)), 0u) << what;
                 }
@@ -184,7 +198,8 @@ TEST(Qr, AllocationFailureLeaksNothing) {
     for (const Shape &s : std::vector<Shape>{{6, 4}, {4, 6}, {0, 3}}) {
         const ArrayPtr a = ToArray(Random(s.m, s.n, rng));
         CMatrix *q, *r, *e;
-        EXPECT_GT(OutputFailurePoints([&] { Qr(q, r, e, a.get(), false); }, {&q, &r, &e}, {a.get()}), 2)
+        EXPECT_GT(
+            OutputFailurePoints([&] { Qr(q, r, e, a.get(), false); }, {&q, &r, &e}, {a.get()}), 2)
             << ToString(s);
     }
 }

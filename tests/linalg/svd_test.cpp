@@ -17,7 +17,7 @@ using namespace linalg_test;
 namespace kernels = kiv::matrix::kernels;
 
 // Tall, wide, square, single rows and columns; the empty shapes apart.
-const std::vector<Shape> kSvdShapes = {{1, 1}, {2, 2},  {3, 3},  {7, 5},  {5, 7},   {1, 6},
+const std::vector<Shape> kSvdShapes = {{1, 1}, {2, 2},   {3, 3},  {7, 5},  {5, 7},    {1, 6},
                                        {6, 1}, {33, 33}, {40, 9}, {9, 40}, {100, 100}};
 
 struct Factors {
@@ -41,7 +41,8 @@ std::size_t ExpectKernelSameBits(const Dense &a, const std::string &what) {
         std::vector<double> wk(2 * a.n, -3.0), work(kernels::SvdDecomposeWorkspace(a.m, a.n));
         EXPECT_EQ(kernels::SvdDecompose(a.m, a.n, pa.Data(), pa.Ld(), wk.data(), 2,
                                         vectors ? pv.Data() : nullptr, pv.Ld(), work.data()),
-                  status) << what;
+                  status)
+            << what;
         std::vector<double> got;
         for (std::size_t i = 0; i < a.n; ++i) {
             got.push_back(wk[2 * i]);
@@ -63,10 +64,12 @@ TEST(SvdDecompose, SameBitsAsStatedOrder) {
     std::mt19937_64 rng(Seed());
     for (const Shape &s : kSvdShapes) {
         std::vector<Dense> inputs = {Random(s.m, s.n, rng), Random(s.m, s.n, rng, Fill::kZeroLine)};
-        const Dense b = Random(s.m, 2, rng, Fill::kUniform), c = Random(2, s.n, rng, Fill::kUniform);
+        const Dense b = Random(s.m, 2, rng, Fill::kUniform),
+                    c = Random(2, s.n, rng, Fill::kUniform);
         inputs.push_back(Gemm('N', 'N', 1.0, b, c, 0.0, Dense(s.m, s.n)));
         Dense graded = Random(s.m, s.n, rng, Fill::kUniform), lower(s.m, s.n);
-        for (std::size_t k = 0; k < graded.v.size(); ++k) graded.v[k] = std::ldexp(graded.v[k], -4 * int(k / s.m));
+        for (std::size_t k = 0; k < graded.v.size(); ++k)
+            graded.v[k] = std::ldexp(graded.v[k], -4 * int(k / s.m));
         for (std::size_t i = 0; i < std::min(s.m, s.n); ++i) {
             lower(i, i) = i % 3 == 1 ? 0.0 : 1.0 + i;
             if (i + 1 < s.n) lower(i, i + 1) = 0.5;
@@ -97,7 +100,8 @@ TEST(SvdDecompose, SortAndPermutationKernels) {
         Padded pa(a);
         std::vector<double> column(s.m + 1);
         std::vector<unsigned char> visited(s.n + 1);
-        kernels::PermuteColumns(s.m, s.n, pa.Data(), pa.Ld(), p.data(), column.data(), visited.data());
+        kernels::PermuteColumns(s.m, s.n, pa.Data(), pa.Ld(), p.data(), column.data(),
+                                visited.data());
         Dense want = a;
         ref::PermuteColumns(want, p);
         ExpectSameBits(pa.Contents(), want, ToString(s));
@@ -113,7 +117,8 @@ TEST(Svd, SameBitsAsStatedOrder) {
             const ArrayPtr arg = ToArray(a);
             for (bool economy : {false, true}) {
                 const std::string what = ToString(s) + (economy ? " economy" : "");
-                ExpectSameBits(Values(ArrayPtr(Svd(arg.get(), economy)).get()), ref::SvdValues(a), what);
+                ExpectSameBits(Values(ArrayPtr(Svd(arg.get(), economy)).get()), ref::SvdValues(a),
+                               what);
                 Dense u, sv, v;
                 ref::Svd(a, economy, u, sv, v);
                 const Factors f = Three(arg.get(), economy);
@@ -143,11 +148,15 @@ TEST(Svd, FactorsAgreeWithOracle) {
             EXPECT_EQ(Dims(f.u.get()), (DimList{s.m, economy ? k : s.m})) << what;
             EXPECT_EQ(Dims(f.s.get()), (DimList{economy ? k : s.m, economy ? k : s.n})) << what;
             EXPECT_EQ(Dims(f.v.get()), (DimList{s.n, economy ? k : s.n})) << what;
-            const Dense u = FromArray(f.u.get()), sd = FromArray(f.s.get()), v = FromArray(f.v.get());
+            const Dense u = FromArray(f.u.get()), sd = FromArray(f.s.get()),
+                        v = FromArray(f.v.get());
             const Dense us = Gemm('N', 'N', 1.0, u, sd, 0.0, Dense(u.m, sd.n));
-            EXPECT_LE(Norm1(Gemm('N', 'T', 1.0, us, v, -1.0, a)), 30.0 * mn * kEps * Norm1(a)) << what;
-            EXPECT_LE(Norm1(Gemm('T', 'N', 1.0, u, u, -1.0, Identity(u.n))), 30.0 * mn * kEps) << what;
-            EXPECT_LE(Norm1(Gemm('T', 'N', 1.0, v, v, -1.0, Identity(v.n))), 30.0 * mn * kEps) << what;
+            EXPECT_LE(Norm1(Gemm('N', 'T', 1.0, us, v, -1.0, a)), 30.0 * mn * kEps * Norm1(a))
+                << what;
+            EXPECT_LE(Norm1(Gemm('T', 'N', 1.0, u, u, -1.0, Identity(u.n))), 30.0 * mn * kEps)
+                << what;
+            EXPECT_LE(Norm1(Gemm('T', 'N', 1.0, v, v, -1.0, Identity(v.n))), 30.0 * mn * kEps)
+                << what;
             for (std::size_t i = 0; i < k; ++i) {
                 EXPECT_NEAR(sd(i, i), want[i], 1e-12 * mn * want[0]) << what << " [" << i << "]";
             }
@@ -158,8 +167,10 @@ TEST(Svd, FactorsAgreeWithOracle) {
 // Equal singular values keep the kernel's order: diag(1, 3, 3, 2) leaves
 // them in place, so the two threes keep the first and second unit vectors.
 TEST(Svd, WorkedExamples) {
-    EXPECT_EQ(Values(ArrayPtr(Svd(Matrix(2, 2, {3, 0, 0, 4}).get(), false)).get()), (std::vector<double>{4, 3}));
-    const std::vector<double> s = Values(ArrayPtr(Svd(Matrix(2, 2, {1, 3, 2, 4}).get(), false)).get());
+    EXPECT_EQ(Values(ArrayPtr(Svd(Matrix(2, 2, {3, 0, 0, 4}).get(), false)).get()),
+              (std::vector<double>{4, 3}));
+    const std::vector<double> s =
+        Values(ArrayPtr(Svd(Matrix(2, 2, {1, 3, 2, 4}).get(), false)).get());
     EXPECT_NEAR(s[0], 5.4649857042190426, 1e-14);
     EXPECT_NEAR(s[1], 0.36596619062625746, 1e-14);
     ArrayPtr a = Matrix(4, 4, {1, 0, 0, 0, 0, 3, 0, 0, 0, 0, 3, 0, 0, 0, 0, 2});
@@ -168,7 +179,8 @@ TEST(Svd, WorkedExamples) {
     EXPECT_FALSE(mxIsLogical(f.u.get()) || mxIsLogical(f.s.get()) || mxIsLogical(f.v.get()));
     const Dense u = FromArray(f.u.get()), v = FromArray(f.v.get());
     EXPECT_EQ(Values(ArrayPtr(Diag(f.s.get(), 0)).get()), (std::vector<double>{3, 3, 2, 1}));
-    EXPECT_EQ(std::fabs(u(1, 0)) + std::fabs(u(2, 1)) + std::fabs(v(1, 0)) + std::fabs(v(2, 1)), 4.0);
+    EXPECT_EQ(std::fabs(u(1, 0)) + std::fabs(u(2, 1)) + std::fabs(v(1, 0)) + std::fabs(v(2, 1)),
+              4.0);
 }
 
 // Empty operands: the one-output form gives 0 x 1; the three-output form
@@ -213,7 +225,8 @@ TEST(Svd, ReportsUnsettledValuesAsNaN) {
 // come before every check; the others are Svd's.
 TEST(Svd, RefusesInOrder) {
     const ArrayPtr nd = Array({2, 2, 2}, mxClassSingle), emptyNd = Array({0, 2, 2});
-    const ArrayPtr single = Array({2, 2}, mxClassSingle), emptySingle = Array({0, 2}, mxClassSingle);
+    const ArrayPtr single = Array({2, 2}, mxClassSingle),
+                   emptySingle = Array({0, 2}, mxClassSingle);
     const ArrayPtr cell = Array({2, 1}, mxClassCell);
     const ArrayPtr cplx = Array({2, 2}, mxClassDouble, mxComplexityComplex);
     CMatrix *dummy = Scalar(1.0);
@@ -221,7 +234,8 @@ TEST(Svd, RefusesInOrder) {
         const CMatrix *a;
         Error error;
     };
-    for (const Case &t : std::vector<Case>{{nd.get(), Error::kNDArray}, {emptyNd.get(), Error::kNDArray},
+    for (const Case &t : std::vector<Case>{{nd.get(), Error::kNDArray},
+                                           {emptyNd.get(), Error::kNDArray},
                                            {single.get(), Error::kNotImplemented},
                                            {emptySingle.get(), Error::kNotImplemented},
                                            {cell.get(), Error::kNotImplemented},
@@ -241,7 +255,8 @@ TEST(Svd, RefusesInOrder) {
 // Products of m x k and k x n factors have rank k.
 TEST(Rank, CountsValuesAboveTheTolerance) {
     const ArrayPtr b = Matrix(2, 2, {3, 0, 0, 4});
-    for (const auto &tr : std::vector<std::pair<double, unsigned int>>{{5, 0}, {4, 0}, {3.5, 1}, {3, 1}, {-1, 2}}) {
+    for (const auto &tr :
+         std::vector<std::pair<double, unsigned int>>{{5, 0}, {4, 0}, {3.5, 1}, {3, 1}, {-1, 2}}) {
         EXPECT_EQ(Rank(b.get(), tr.first), tr.second) << tr.first;
     }
     EXPECT_EQ(Rank(b.get()), 2u);
@@ -255,8 +270,10 @@ TEST(Rank, CountsValuesAboveTheTolerance) {
     std::mt19937_64 rng(Seed());
     for (const Shape &s : std::vector<Shape>{{6, 6}, {10, 4}, {4, 10}, {30, 20}}) {
         for (std::size_t k = 1; k <= std::min(s.m, s.n); ++k) {
-            const Dense f = Random(s.m, k, rng, Fill::kUniform), g = Random(k, s.n, rng, Fill::kUniform);
-            EXPECT_EQ(Rank(ToArray(Gemm('N', 'N', 1.0, f, g, 0.0, Dense(s.m, s.n))).get()), k) << ToString(s);
+            const Dense f = Random(s.m, k, rng, Fill::kUniform),
+                        g = Random(k, s.n, rng, Fill::kUniform);
+            EXPECT_EQ(Rank(ToArray(Gemm('N', 'N', 1.0, f, g, 0.0, Dense(s.m, s.n))).get()), k)
+                << ToString(s);
         }
     }
 }
@@ -267,7 +284,9 @@ TEST(Svd, AllocationFailureLeaksNothing) {
         const ArrayPtr a = ToArray(Random(s.m, s.n, rng));
         for (bool economy : {false, true}) {
             CMatrix *u, *sv, *v;
-            EXPECT_GT(OutputFailurePoints([&] { Svd(u, sv, v, a.get(), economy); }, {&u, &sv, &v}, {a.get()}), 2)
+            EXPECT_GT(OutputFailurePoints([&] { Svd(u, sv, v, a.get(), economy); }, {&u, &sv, &v},
+                                          {a.get()}),
+                      2)
                 << ToString(s);
         }
         EXPECT_GT(FailurePoints([&] { return Svd(a.get(), false); }, {a.get()}), 0);

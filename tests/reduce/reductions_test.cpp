@@ -38,10 +38,27 @@ ArrayPtr OrderSensitive(const DimList &dims, std::mt19937 &random) {
 // (sixteen with wide instructions, then eight) with remainders, lines split
 // into blocks (beyond 16384 rows), leading and trailing lengths of 1, empty
 // lengths and more dimensions than fit the inline shape buffer.
-const std::vector<DimList> kShapes = {
-    {1, 1},    {1, 7},    {7, 1},    {3, 5},    {2, 9},   {5, 17},   {50, 10}, {10, 50}, {6, 29},
-    {513, 3},  {16500, 3}, {2, 3, 4}, {1, 1, 6}, {1, 4, 3}, {3, 1, 2}, {0, 3},   {3, 0},
-    {0, 0},    {2, 0, 3}, {4, 1, 1, 1, 1, 1, 1, 1, 1, 2}, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 3}};
+const std::vector<DimList> kShapes = {{1, 1},
+                                      {1, 7},
+                                      {7, 1},
+                                      {3, 5},
+                                      {2, 9},
+                                      {5, 17},
+                                      {50, 10},
+                                      {10, 50},
+                                      {6, 29},
+                                      {513, 3},
+                                      {16500, 3},
+                                      {2, 3, 4},
+                                      {1, 1, 6},
+                                      {1, 4, 3},
+                                      {3, 1, 2},
+                                      {0, 3},
+                                      {3, 0},
+                                      {0, 0},
+                                      {2, 0, 3},
+                                      {4, 1, 1, 1, 1, 1, 1, 1, 1, 2},
+                                      {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 3}};
 
 // Every line folded from `start`, element by element in order.
 template <class Fold>

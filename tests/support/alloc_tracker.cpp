@@ -64,9 +64,7 @@ bool AllocationFailurePending() { return g_countdown.load() > 0; }
 void *operator new(std::size_t n) { return ObtainOrThrow(n, kDefault); }
 void *operator new[](std::size_t n) { return ObtainOrThrow(n, kDefault); }
 void *operator new(std::size_t n, const std::nothrow_t &) noexcept { return Obtain(n, kDefault); }
-void *operator new[](std::size_t n, const std::nothrow_t &) noexcept {
-    return Obtain(n, kDefault);
-}
+void *operator new[](std::size_t n, const std::nothrow_t &) noexcept { return Obtain(n, kDefault); }
 void *operator new(std::size_t n, std::align_val_t a) {
     return ObtainOrThrow(n, static_cast<std::size_t>(a));
 }

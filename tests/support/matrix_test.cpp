@@ -37,8 +37,7 @@ ArrayPtr Array(std::vector<unsigned int> dims, mxClassID classId, mxComplexity c
 }
 
 std::vector<unsigned int> Dims(const CMatrix *a) {
-    return std::vector<unsigned int>(a->GetDimensions(),
-                                     a->GetDimensions() + a->GetNoDimensions());
+    return std::vector<unsigned int>(a->GetDimensions(), a->GetDimensions() + a->GetNoDimensions());
 }
 
 std::vector<double> Values(const CMatrix *a) {
@@ -85,14 +84,11 @@ std::vector<ArrayPtr> NonRealDoubleOperands() {
         DimList dims;
         mxClassID id;
         mxComplexity complexity;
-    } kinds[] = {{{2, 2}, mxClassDouble, mxComplexityComplex},
-                 {{1, 1}, mxClassDouble, mxComplexityComplex},
-                 {{0, 0}, mxClassDouble, mxComplexityComplex},
-                 {{2, 2}, mxClassSingle, mxComplexityReal},
-                 {{1, 1}, mxClassInt32, mxComplexityReal},
-                 {{0, 0}, mxClassUint16, mxComplexityReal},
-                 {{1, 3}, mxClassChar, mxComplexityReal},
-                 {{1, 1}, mxClassCell, mxComplexityReal}};
+    } kinds[] = {
+        {{2, 2}, mxClassDouble, mxComplexityComplex}, {{1, 1}, mxClassDouble, mxComplexityComplex},
+        {{0, 0}, mxClassDouble, mxComplexityComplex}, {{2, 2}, mxClassSingle, mxComplexityReal},
+        {{1, 1}, mxClassInt32, mxComplexityReal},     {{0, 0}, mxClassUint16, mxComplexityReal},
+        {{1, 3}, mxClassChar, mxComplexityReal},      {{1, 1}, mxClassCell, mxComplexityReal}};
     std::vector<ArrayPtr> out;
     for (const auto &kind : kinds) {
         ArrayPtr a = Array(kind.dims, kind.id, kind.complexity);

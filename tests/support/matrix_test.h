@@ -151,36 +151,36 @@ int FailurePoints(Call call, std::initializer_list<const CMatrix *> unchanged) {
 }  // namespace matrix_test
 
 /// Expects `statement` to throw `Class` with exactly the wide message `message`.
-#define EXPECT_THROW_MSG(statement, Class, message)                                     \
-    do {                                                                                \
-        bool caught_ = false;                                                           \
-        try {                                                                           \
-            statement;                                                                  \
-        } catch (const Class &e_) {                                                     \
-            caught_ = true;                                                             \
-            EXPECT_EQ(::matrix_test::Narrow(e_.GetMessage()),                           \
-                      ::matrix_test::Narrow(kiv::WString(message)));                    \
-        } catch (...) {                                                                 \
-            caught_ = true;                                                             \
-            ADD_FAILURE() << #statement " threw something other than " #Class;          \
-        }                                                                               \
-        if (!caught_) ADD_FAILURE() << #statement " did not throw " #Class;             \
+#define EXPECT_THROW_MSG(statement, Class, message)                            \
+    do {                                                                       \
+        bool caught_ = false;                                                  \
+        try {                                                                  \
+            statement;                                                         \
+        } catch (const Class &e_) {                                            \
+            caught_ = true;                                                    \
+            EXPECT_EQ(::matrix_test::Narrow(e_.GetMessage()),                  \
+                      ::matrix_test::Narrow(kiv::WString(message)));           \
+        } catch (...) {                                                        \
+            caught_ = true;                                                    \
+            ADD_FAILURE() << #statement " threw something other than " #Class; \
+        }                                                                      \
+        if (!caught_) ADD_FAILURE() << #statement " did not throw " #Class;    \
     } while (0)
 
 /// Expects `statement` to throw `Class` with `message`, to leave no block
 /// behind and to leave every array listed after the message as it was.
-#define EXPECT_CLEAN_THROW(statement, Class, message, ...)                              \
-    do {                                                                                \
-        const ::matrix_test::Snapshots before_({__VA_ARGS__});                          \
-        const ::matrix_test::LiveBlocks blocks_;                                        \
-        EXPECT_THROW_MSG(statement, Class, message);                                    \
-        EXPECT_EQ(blocks_.Delta(), 0) << #statement " leaked";                          \
-        EXPECT_TRUE(before_.Unchanged()) << #statement " changed an argument";          \
+#define EXPECT_CLEAN_THROW(statement, Class, message, ...)                     \
+    do {                                                                       \
+        const ::matrix_test::Snapshots before_({__VA_ARGS__});                 \
+        const ::matrix_test::LiveBlocks blocks_;                               \
+        EXPECT_THROW_MSG(statement, Class, message);                           \
+        EXPECT_EQ(blocks_.Delta(), 0) << #statement " leaked";                 \
+        EXPECT_TRUE(before_.Unchanged()) << #statement " changed an argument"; \
     } while (0)
 
 /// The refusal of an operand whose class or complexity a function does not take.
-#define EXPECT_NOT_IMPLEMENTED(statement, ...)                                          \
-    EXPECT_CLEAN_THROW(statement, ::kiv::matrix::CNotImplementedException,              \
+#define EXPECT_NOT_IMPLEMENTED(statement, ...)                             \
+    EXPECT_CLEAN_THROW(statement, ::kiv::matrix::CNotImplementedException, \
                        L"Operation not implemented! :-(", __VA_ARGS__)
 
 #endif  // MATRIX_TESTS_SUPPORT_MATRIX_TEST_H

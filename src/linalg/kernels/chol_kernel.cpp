@@ -105,8 +105,8 @@ std::size_t FactorRowsOneByOne(std::size_t n, const double *a, std::size_t lda, 
 // the diagonal for that, as the left operand of the product update. The
 // update also writes on and below the diagonal of the lower half, places
 // that are set later (the diagonal) or cleared at the end.
-std::size_t FactorRows(std::size_t n, const double *a, std::size_t lda, double *r,
-                       std::size_t ldr, std::size_t j0, std::size_t j1) {
+std::size_t FactorRows(std::size_t n, const double *a, std::size_t lda, double *r, std::size_t ldr,
+                       std::size_t j0, std::size_t j1) {
     if (j1 - j0 <= kCholLeaf) return FactorRowsOneByOne(n, a, lda, r, ldr, j0, j1);
     const std::size_t mid = j0 + (j1 - j0) / 2;
     if (const std::size_t failed = FactorRows(n, a, lda, r, ldr, j0, mid)) return failed;

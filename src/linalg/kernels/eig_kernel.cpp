@@ -201,9 +201,8 @@ std::size_t HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, do
                 r = r / s;
                 if (m == l) break;
                 const double u = std::fabs(a(m, m - 1)) * (std::fabs(q) + std::fabs(r));
-                const double v =
-                    std::fabs(p) * (std::fabs(a(m - 1, m - 1)) + std::fabs(z) +
-                                    std::fabs(a(m + 1, m + 1)));
+                const double v = std::fabs(p) * (std::fabs(a(m - 1, m - 1)) + std::fabs(z) +
+                                                 std::fabs(a(m + 1, m + 1)));
                 if (u + v == v) break;
             }
             for (std::size_t i = m + 2; i <= nn; ++i) {

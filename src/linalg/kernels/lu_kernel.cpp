@@ -31,8 +31,8 @@ void ApplyInterchanges(double *a, std::size_t lda, const std::int32_t *ipiv, std
 // For k = first .. kEnd - 1 in turn, subtracts column k of a times a(k,j)
 // from the rows i of column j with k < i < rowEnd: a(i,j) -= a(i,k)*a(k,j),
 // so each element takes its products one at a time in increasing k.
-void ApplyColumns(double *a, std::size_t lda, std::size_t j, std::size_t first,
-                  std::size_t kEnd, std::size_t rowEnd) {
+void ApplyColumns(double *a, std::size_t lda, std::size_t j, std::size_t first, std::size_t kEnd,
+                  std::size_t rowEnd) {
     double *aj = a + j * lda;
     for (std::size_t k = first; k < kEnd; ++k) {
         const double akj = aj[k];

@@ -196,8 +196,7 @@ void BackSubstitute(std::size_t n, const double *u, std::size_t ldu, const doubl
     for (std::size_t i = 0; i + 1 < n; ++i) x[i * incx] = 0.0;
     for (std::size_t q = n; q-- > 0;) {
         const double *uq = u + q * ldu;
-        const double xq =
-            q + 1 == n ? b[q * incb] / uq[q] : (b[q * incb] - x[q * incx]) / uq[q];
+        const double xq = q + 1 == n ? b[q * incb] / uq[q] : (b[q * incb] - x[q * incx]) / uq[q];
         x[q * incx] = xq;
         for (std::size_t i = 0; i < q; ++i) x[i * incx] = x[i * incx] + uq[i] * xq;
     }

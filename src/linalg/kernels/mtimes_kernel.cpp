@@ -55,8 +55,7 @@ auto BySign(UpdateSign sign, Pick pick) {
             return pick(std::integral_constant<UpdateSign, UpdateSign::kSubtract>{});
         case UpdateSign::kAddUnlessZero:
             return pick(std::integral_constant<UpdateSign, UpdateSign::kAddUnlessZero>{});
-        case UpdateSign::kAdd:
-            break;
+        case UpdateSign::kAdd: break;
     }
     return pick(std::integral_constant<UpdateSign, UpdateSign::kAdd>{});
 }
@@ -109,9 +108,8 @@ constexpr TileFunction kTileTable[kMr][kNr] = {
 };
 
 TileFunction PortableTile(UpdateSign sign, std::size_t mr, std::size_t nr) {
-    return BySign(sign, [&](auto kSign) {
-        return kTileTable<decltype(kSign)::value>[mr - 1][nr - 1];
-    });
+    return BySign(sign,
+                  [&](auto kSign) { return kTileTable<decltype(kSign)::value>[mr - 1][nr - 1]; });
 }
 
 // A lone row of C: up to kRowNr columns at once, each its own chain of
@@ -293,15 +291,15 @@ constexpr std::size_t kWideRowGroups = 3;
 constexpr std::size_t kWideRowNr = 4 * kWideRowGroups;
 
 template <UpdateSign kSign>
-__attribute__((target("avx2"))) void WideRowTile(std::size_t kc, const double *a,
-                                                 std::ptrdiff_t as, const double *b,
-                                                 std::ptrdiff_t bs, std::size_t ldb, double *c,
-                                                 std::size_t ldc, bool first) {
+__attribute__((target("avx2"))) void WideRowTile(std::size_t kc, const double *a, std::ptrdiff_t as,
+                                                 const double *b, std::ptrdiff_t bs,
+                                                 std::size_t ldb, double *c, std::size_t ldc,
+                                                 bool first) {
     __m256d acc[kWideRowGroups];
     for (std::size_t g = 0; g < kWideRowGroups; ++g) {
         const double *cg = c + 4 * g * ldc;
-        acc[g] = first ? _mm256_setzero_pd()
-                       : _mm256_set_pd(cg[3 * ldc], cg[2 * ldc], cg[ldc], cg[0]);
+        acc[g] =
+            first ? _mm256_setzero_pd() : _mm256_set_pd(cg[3 * ldc], cg[2 * ldc], cg[ldc], cg[0]);
     }
     auto productOf = [&](std::size_t q) { return static_cast<std::ptrdiff_t>(q); };
     std::size_t q = 0;
@@ -350,9 +348,8 @@ using WideRowFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, co
                                  std::ptrdiff_t, std::size_t, double *, std::size_t, bool);
 
 WideRowFunction WideRowTileFor(UpdateSign sign) {
-    return BySign(sign, [&](auto kSign) {
-        return WideRowFunction{WideRowTile<decltype(kSign)::value>};
-    });
+    return BySign(sign,
+                  [&](auto kSign) { return WideRowFunction{WideRowTile<decltype(kSign)::value>}; });
 }
 
 using WideTileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
@@ -395,13 +392,13 @@ void WideProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, s
             }
             for (; ir < wideRows; ir += kWideMr) {
                 const std::size_t mr = std::min(kWideMr, mc - ir);
-                WideTileFor(sign, nr)(pass.kc, panelA(ir), as, panelB, pass.bStep, ldb,
-                                      panelC + ir, ldc, mr, first);
+                WideTileFor(sign, nr)(pass.kc, panelA(ir), as, panelB, pass.bStep, ldb, panelC + ir,
+                                      ldc, mr, first);
             }
             for (; ir < mc; ir += kMr) {
                 const std::size_t mr = std::min(kMr, mc - ir);
-                PortableTile(sign, mr, nr)(pass.kc, block + ir, pass.aStep, panelB, pass.bStep,
-                                           ldb, panelC + ir, ldc, first);
+                PortableTile(sign, mr, nr)(pass.kc, block + ir, pass.aStep, panelB, pass.bStep, ldb,
+                                           panelC + ir, ldc, first);
             }
         }
     };
@@ -467,8 +464,8 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
             std::size_t jc = 0;
 #if defined(MATRIX_PRODUCT_AVX2)
             for (; wide && jc + kWideRowNr <= n; jc += kWideRowNr) {
-                WideRowTileFor(sign)(pass.kc, block, pass.aStep, b + pass.p0 + jc * ldb,
-                                     pass.bStep, ldb, c + jc * ldc, ldc, first);
+                WideRowTileFor(sign)(pass.kc, block, pass.aStep, b + pass.p0 + jc * ldb, pass.bStep,
+                                     ldb, c + jc * ldc, ldc, first);
             }
 #endif
             for (; jc < n; jc += kRowNr) {
@@ -503,9 +500,9 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
 
 }  // namespace
 
-void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
-                   std::size_t lda, const double *b, std::size_t ldb, double *c,
-                   std::size_t ldc, double *work, ProductPath path) {
+void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
+                   const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
+                   ProductPath path) {
     if (m == 0 || n == 0) return;
     if (k == 0) {
         for (std::size_t j = 0; j < n; ++j) std::fill(c + j * ldc, c + j * ldc + m, 0.0);

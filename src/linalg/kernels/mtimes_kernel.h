@@ -45,9 +45,9 @@ double *PackingSpace(std::size_t m, std::size_t n, std::size_t k);
 /// Matrix Computations, 4th ed., Section 1.1), blocked for registers and
 /// caches as in the Goto/BLIS scheme (Van Zee & van de Geijn, ACM TOMS
 /// 41(3), 2015) but without splitting any element's sum.
-void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
-                   std::size_t lda, const double *b, std::size_t ldb, double *c,
-                   std::size_t ldc, double *work, ProductPath path = ProductPath::kFastest);
+void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
+                   const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
+                   ProductPath path = ProductPath::kFastest);
 
 /// How MatrixProductUpdate meets each product with the running value:
 /// adds it, subtracts it, or adds it unless its element of A is 0.0 (then

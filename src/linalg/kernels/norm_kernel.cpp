@@ -37,8 +37,7 @@ double MatrixNorm1(std::size_t m, std::size_t n, const double *a, std::size_t ld
     return best;
 }
 
-double MatrixNormInf(std::size_t m, std::size_t n, const double *a, std::size_t lda,
-                     double *work) {
+double MatrixNormInf(std::size_t m, std::size_t n, const double *a, std::size_t lda, double *work) {
     for (std::size_t i = 0; i < m; ++i) work[i] = 0.0;
     for (std::size_t j = 0; j < n; ++j) {
         const double *aj = a + j * lda;

@@ -32,8 +32,7 @@ double MatrixNorm1(std::size_t m, std::size_t n, const double *a, std::size_t ld
 ///   a    [in]  column-major, lda >= max(1, m)
 ///   work [out] m doubles (the row sums, accumulated column by column,
 ///              which keeps each row's order)
-double MatrixNormInf(std::size_t m, std::size_t n, const double *a, std::size_t lda,
-                     double *work);
+double MatrixNormInf(std::size_t m, std::size_t n, const double *a, std::size_t lda, double *work);
 
 /// Returns sqrt(0.0 + a(0,0)^2 + a(1,0)^2 + ...), the squares summed in
 /// storage (column-major) order, without scaling.

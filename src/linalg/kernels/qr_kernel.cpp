@@ -58,8 +58,8 @@ double ColumnNorm(std::size_t count, const double *x, std::size_t stride) {
     return std::sqrt(sum) * scale;
 }
 
-void HouseholderQr(std::size_t m, std::size_t n, double *a, std::size_t lda,
-                   std::uint32_t *perm, double *c, double *d) {
+void HouseholderQr(std::size_t m, std::size_t n, double *a, std::size_t lda, std::uint32_t *perm,
+                   double *c, double *d) {
     const std::size_t steps = m > n ? n : m - 1;
     if (perm != nullptr) {
         for (std::size_t j = 0; j < n; ++j) perm[j] = static_cast<std::uint32_t>(j);
@@ -165,8 +165,7 @@ void HouseholderFormQ(std::size_t m, std::size_t k, const double *v, std::size_t
     }
 }
 
-void HouseholderFinishR(std::size_t m, std::size_t n, double *a, std::size_t lda,
-                        const double *d) {
+void HouseholderFinishR(std::size_t m, std::size_t n, double *a, std::size_t lda, const double *d) {
     const std::size_t below = std::min(m - 1, n);
     for (std::size_t j = 0; j < below; ++j) std::fill(a + j + 1 + j * lda, a + m + j * lda, 0.0);
     const std::size_t diagonal = std::min(m, n);

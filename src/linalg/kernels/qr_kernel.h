@@ -61,8 +61,8 @@ double ColumnNorm(std::size_t count, const double *x, std::size_t stride);
 /// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 5.4.1
 /// (Householder QR with column pivoting), with the scaling of Businger &
 /// Golub, Numer. Math. 7 (1965).
-void HouseholderQr(std::size_t m, std::size_t n, double *a, std::size_t lda,
-                   std::uint32_t *perm, double *c, double *d);
+void HouseholderQr(std::size_t m, std::size_t n, double *a, std::size_t lda, std::uint32_t *perm,
+                   double *c, double *d);
 
 /// Returns the number of doubles of workspace that HouseholderFormQ needs
 /// for an m x m Q.
@@ -95,8 +95,7 @@ void HouseholderFormQ(std::size_t m, std::size_t k, const double *v, std::size_t
 ///   m, n [in]     rows and columns, m >= 1, n >= 1
 ///   a    [in,out] HouseholderQr's a, column-major, lda >= m
 ///   d    [in]     min(m, n) diagonal elements
-void HouseholderFinishR(std::size_t m, std::size_t n, double *a, std::size_t lda,
-                        const double *d);
+void HouseholderFinishR(std::size_t m, std::size_t n, double *a, std::size_t lda, const double *d);
 
 }  // namespace kernels
 }  // namespace matrix

@@ -56,8 +56,8 @@ constexpr std::size_t kColumnBlock = 4;
 // addressed from 1 (x[k - 1]) and lie outside those columns.
 template <class Factor>
 void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, const double *x,
-                   std::size_t k0, std::size_t k1, const double *y, std::size_t u0,
-                   std::size_t u1, Factor factor) {
+                   std::size_t k0, std::size_t k1, const double *y, std::size_t u0, std::size_t u1,
+                   Factor factor) {
     std::size_t j = first;
     for (; j + kColumnBlock <= last + 1; j += kColumnBlock) {
         double *c0 = mat.Column(j);

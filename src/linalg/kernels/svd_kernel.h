@@ -68,8 +68,7 @@ std::size_t SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t ld
 ///   n         [in]  number of values
 ///   values    [in]  values[i * inc], inc >= 1
 ///   positions [out] n entries, a permutation of 0..n-1
-void SortDescending(std::size_t n, const double *values, std::size_t inc,
-                    std::uint32_t *positions);
+void SortDescending(std::size_t n, const double *values, std::size_t inc, std::uint32_t *positions);
 
 /// Rearranges the columns of an m x n matrix in place so that new column i
 /// is old column positions[i]. Follows the cycles of the permutation, moving
