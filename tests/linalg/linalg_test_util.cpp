@@ -30,16 +30,6 @@ const std::vector<Shape> kShapes = {{1, 1},   {2, 2},     {3, 3}, {7, 5}, {5, 7}
                                     {33, 33}, {100, 100}, {0, 0}, {0, 4}, {4, 0}};
 const std::vector<Shape> kSquareShapes = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {33, 33}, {100, 100}};
 
-std::uint64_t Seed() {
-    static const std::uint64_t seed = [] {
-        const char *text = std::getenv("MATRIX_TEST_SEED");
-        const std::uint64_t s = text != nullptr ? std::strtoull(text, nullptr, 10) : 20250601u;
-        std::cout << "linalg tests: seed " << s << " (set MATRIX_TEST_SEED to change)\n";
-        return s;
-    }();
-    return seed;
-}
-
 Dense Random(std::size_t m, std::size_t n, std::mt19937_64 &rng, Fill fill) {
     Dense a(m, n);
     std::uniform_real_distribution<double> uniform(-1.0, 1.0);

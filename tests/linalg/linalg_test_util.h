@@ -59,7 +59,7 @@ extern const std::vector<Shape> kShapes;
 extern const std::vector<Shape> kSquareShapes;
 
 /// The seed of every random test: MATRIX_TEST_SEED when set, else fixed.
-std::uint64_t Seed();
+using matrix_test::Seed;
 
 enum class Fill {
     kGeneral,   // magnitudes 2^-8..2^8, about one entry in eight a signed zero

@@ -1,6 +1,8 @@
 // tests/support/matrix_test.cpp: helpers shared by the test suites.
 #include "support/matrix_test.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -161,6 +163,37 @@ bool ArraySnapshot::operator==(const ArraySnapshot &other) const {
     return dims == other.dims && classId == other.classId && flags == other.flags &&
            counter == other.counter && pr == other.pr && pi == other.pi &&
            realBytes == other.realBytes && imagBytes == other.imagBytes;
+}
+
+namespace {
+
+constexpr std::uint64_t kDefaultSeed = 20250601u;
+
+// Prints the seed after each failed test that used it.
+class SeedReporter : public ::testing::EmptyTestEventListener {
+public:
+    explicit SeedReporter(std::uint64_t seed) : m_seed(seed) {}
+    void OnTestEnd(const ::testing::TestInfo &info) override {
+        if (info.result()->Failed()) {
+            std::printf("%s.%s failed with MATRIX_TEST_SEED=%llu\n", info.test_suite_name(),
+                        info.name(), static_cast<unsigned long long>(m_seed));
+        }
+    }
+
+private:
+    std::uint64_t m_seed;
+};
+
+}  // namespace
+
+std::uint64_t Seed() {
+    static const std::uint64_t seed = [] {
+        const char *text = std::getenv("MATRIX_TEST_SEED");
+        const std::uint64_t s = text != nullptr ? std::strtoull(text, nullptr, 10) : kDefaultSeed;
+        ::testing::UnitTest::GetInstance()->listeners().Append(new SeedReporter(s));
+        return s;
+    }();
+    return seed;
 }
 
 }  // namespace matrix_test

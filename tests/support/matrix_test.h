@@ -62,6 +62,11 @@ std::vector<ArrayPtr> NonRealDoubleOperands();
 /// line of its own. Found through subscripts, element by element.
 std::vector<std::vector<double>> Lines(const CMatrix *a, unsigned int dim);
 
+/// The seed of every random test input: MATRIX_TEST_SEED from the
+/// environment when set, a fixed default otherwise. Each test that fails
+/// after asking for it prints it, so the run can be repeated.
+std::uint64_t Seed();
+
 /// Everything a caller can observe of an array: shape, class, flags,
 /// counter, data pointers and data bytes. Two snapshots compare equal when
 /// nothing changed.
