@@ -3,7 +3,7 @@
 # runs the whole test suite, the install-and-consume check included.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/ensure-deps.sh" liblapack-dev
+"$root/tools/ensure-deps.sh" liblapack-dev pkg-config
 build="$root/build/release"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMATRIX_WARNINGS_AS_ERRORS=ON \
   -DMATRIX_BUILD_TESTS=ON -DMATRIX_INSTALL=ON

@@ -27,10 +27,14 @@ if(PKG_CONFIG)
   run(${PKG_CONFIG} --cflags --libs rul2mtrx)
   string(STRIP "${last_output}" flags)
   separate_arguments(flags UNIX_COMMAND "${flags}")
-  run(${CXX} ${CONSUMER_DIR}/consumer.cpp ${flags} -o ${WORK_DIR}/consumer-pc)
-  file(GLOB libdirs LIST_DIRECTORIES true ${prefix}/lib ${prefix}/lib64)
-  string(REPLACE ";" ":" libpath "${libdirs}")
-  run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libpath} ${WORK_DIR}/consumer-pc)
+  # Linked as distributions link by default (--as-needed) and found through
+  # the program's own run path only: rul2mtrx must then find kiv0lang and
+  # kiv1math through its own.
+  file(GLOB libdir LIST_DIRECTORIES true ${prefix}/lib ${prefix}/lib64)
+  list(GET libdir 0 libdir)
+  run(${CXX} ${CONSUMER_DIR}/consumer.cpp ${flags} -Wl,--as-needed -Wl,-rpath,${libdir}
+      -o ${WORK_DIR}/consumer-pc)
+  run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${WORK_DIR}/consumer-pc)
   if(NOT last_output MATCHES "consumer ok")
     message(FATAL_ERROR "unexpected pkg-config consumer output: ${last_output}")
   endif()
