@@ -13,9 +13,9 @@
 #include <cstring>
 
 #include "core/array_holder.h"
-#include "linalg/kernels/eig_kernel.h"
-#include "linalg/kernels/mldivide_kernel.h"
-#include "linalg/kernels/norm_kernel.h"
+#include "kernels/eig_kernel.h"
+#include "kernels/mldivide_kernel.h"
+#include "kernels/norm_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {

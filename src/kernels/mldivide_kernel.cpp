@@ -1,13 +1,13 @@
-// src/linalg/kernels/mldivide_kernel.cpp: elimination, back substitution, QR solve.
-#include "linalg/kernels/mldivide_kernel.h"
+// src/kernels/mldivide_kernel.cpp: elimination, back substitution, QR solve.
+#include "kernels/mldivide_kernel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <utility>
 
-#include "linalg/kernels/interchanges.h"
-#include "linalg/kernels/mtimes_kernel.h"
+#include "kernels/interchanges.h"
+#include "kernels/mtimes_kernel.h"
 
 namespace kiv {
 namespace matrix {

@@ -1,30 +1,19 @@
-// src/linalg/kernels/svd_kernel.cpp: the Golub-Kahan-Reinsch singular value decomposition, its sort and column permutation.
-#include "linalg/kernels/svd_kernel.h"
+// src/kernels/svd_kernel.cpp: the Golub-Kahan-Reinsch singular value decomposition, its sort and column permutation.
+#include "kernels/svd_kernel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "linalg/kernels/planerot_kernel.h"
+#include "kernels/kernel_support.h"
+#include "kernels/planerot_kernel.h"
 
 namespace kiv {
 namespace matrix {
 namespace kernels {
 
 namespace {
-
-// The library's NaN (all bits set but the sign), reported for the singular
-// values that were not settled.
-double UnsettledValue() {
-    const std::uint64_t bits = 0x7FFFFFFFFFFFFFFFull;
-    double x;
-    std::memcpy(&x, &bits, sizeof x);
-    return x;
-}
-
-// |x| when y >= 0.0, -|x| otherwise (a NaN y gives -|x|).
-inline double WithSignOf(double x, double y) { return y >= 0.0 ? std::fabs(x) : -std::fabs(x); }
 
 // Rotates two columns of length count: x' = x*c + y*s, y' = y*c - x*s.
 inline void RotateColumns(std::size_t count, double *x, double *y, double c, double s) {
@@ -35,15 +24,6 @@ inline void RotateColumns(std::size_t count, double *x, double *y, double c, dou
         y[r] = q * c - p * s;
     }
 }
-
-// A matrix of the decomposition addressed from 1, as the procedure is
-// written; Column(j)[k - 1] is element (k, j).
-struct Indexed {
-    double *data;
-    std::size_t ld;
-    double &operator()(std::size_t i, std::size_t j) const { return data[(i - 1) + (j - 1) * ld]; }
-    double *Column(std::size_t j) const { return data + (j - 1) * ld; }
-};
 
 // Columns of a reflection's update handled together: their inner products
 // are independent chains, so interleaving them keeps several adders busy
@@ -94,8 +74,8 @@ void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, cons
 
 std::size_t SvdDecomposeWorkspace(std::size_t m, std::size_t n) { return n + std::max(m, n); }
 
-std::size_t SvdDecompose(std::size_t m, std::size_t n, double *a_, std::size_t lda, double *w_,
-                         std::size_t incw, double *v_, std::size_t ldv, double *work) {
+KernelStatus SvdDecompose(std::size_t m, std::size_t n, double *a_, std::size_t lda, double *w_,
+                          std::size_t incw, double *v_, std::size_t ldv, double *work) {
     const Indexed a{a_, lda};
     const Indexed v{v_, ldv};
     // Indices from 1 throughout: E(i) and W(i) are e(i) and w(i); T(j) is a
@@ -251,7 +231,7 @@ std::size_t SvdDecompose(std::size_t m, std::size_t n, double *a_, std::size_t l
                 break;
             }
             if (its == kSvdMaxTests) {
-                for (std::size_t i = 1; i <= k; ++i) W(i) = UnsettledValue();
+                for (std::size_t i = 1; i <= k; ++i) W(i) = LibraryNaN();
                 return k;
             }
 

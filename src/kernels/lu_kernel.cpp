@@ -1,13 +1,13 @@
-// src/linalg/kernels/lu_kernel.cpp: Crout LU with scaled partial pivoting, row permutations.
-#include "linalg/kernels/lu_kernel.h"
+// src/kernels/lu_kernel.cpp: Crout LU with scaled partial pivoting, row permutations.
+#include "kernels/lu_kernel.h"
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
 
-#include "linalg/kernels/interchanges.h"
-#include "linalg/kernels/mtimes_kernel.h"
+#include "kernels/interchanges.h"
+#include "kernels/mtimes_kernel.h"
 
 namespace kiv {
 namespace matrix {
@@ -67,7 +67,7 @@ struct CroutState {
     std::int32_t *ipiv;
     int parity;
     double *scale;
-    int info;
+    KernelStatus info;
 };
 
 // Factors columns j0 .. j1 - 1, which carry the products and interchanges
@@ -119,7 +119,7 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
 
         if (aj[j] == 0.0) {
             aj[j] = kLuZeroPivot;
-            if (s.info == 0) s.info = static_cast<int>(j + 1);
+            if (s.info == 0) s.info = j + 1;
         }
         if (j + 1 < n) {
             const double r = 1.0 / aj[j];
@@ -130,8 +130,8 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
 
 }  // namespace
 
-int LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &parity,
-            double *scale) {
+KernelStatus LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &parity,
+                     double *scale) {
     // Row scale factors: the largest magnitude of each row, taken column by
     // column (strict comparisons from 0.0 give the same maximum in any
     // order), then inverted.

@@ -1,10 +1,12 @@
-// src/construct/transpose_kernel.h: cache-blocked transpose of 8-byte elements.
-#ifndef MATRIX_SRC_CONSTRUCT_TRANSPOSE_KERNEL_H
-#define MATRIX_SRC_CONSTRUCT_TRANSPOSE_KERNEL_H
+// src/kernels/transpose_kernel.h: cache-blocked transpose of 8-byte elements.
+#ifndef MATRIX_SRC_KERNELS_TRANSPOSE_KERNEL_H
+#define MATRIX_SRC_KERNELS_TRANSPOSE_KERNEL_H
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "kernels/kernel_support.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -26,10 +28,6 @@ constexpr std::size_t kTransposeStrip = 64;
 // written with streaming stores: they bypass the caches, which saves reading
 // each target line before overwriting it, and would not fit there anyway.
 constexpr std::size_t kTransposeStreamingBytes = std::size_t{8} << 20;
-
-// The sign bit of an IEEE double: flipping it negates the value exactly,
-// NaN and zero included.
-constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
 
 /// Transposes an m x n block of 8-byte elements:
 ///   b(j, i) = a(i, j) ^ flip   for 0 <= i < m, 0 <= j < n,
@@ -190,4 +188,4 @@ void TransposeBlocked(std::size_t m, std::size_t n, const void *a, std::size_t l
 
 #undef MATRIX_TRANSPOSE_UNROLL
 
-#endif  // MATRIX_SRC_CONSTRUCT_TRANSPOSE_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_TRANSPOSE_KERNEL_H

@@ -1,14 +1,14 @@
-// src/linalg/kernels/mtimes_kernel.cpp: the in-order matrix product, blocked for caches.
-#include "linalg/kernels/mtimes_kernel.h"
+// src/kernels/mtimes_kernel.cpp: the in-order matrix product, blocked for caches.
+#include "kernels/mtimes_kernel.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <type_traits>
 
-#include "core/cpu_features.h"
+#include "kernels/kernel_support.h"
 
-// x86-64 processors with AVX2 get wider tiles (see core/cpu_features.h).
+// x86-64 processors with AVX2 get wider tiles (see kernels/kernel_support.h).
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 #define MATRIX_PRODUCT_AVX2 1
 #include <immintrin.h>
@@ -442,9 +442,9 @@ namespace {
 // MatrixProduct and MatrixProductUpdate. m, n and k are not 0.
 void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
              const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
-             ProductPath path, bool fromZero, UpdateSign sign, SumOrder order) {
+             KernelPath path, bool fromZero, UpdateSign sign, SumOrder order) {
 #if defined(MATRIX_PRODUCT_AVX2)
-    if (path == ProductPath::kFastest && HasAvx2() && m > 1) {
+    if (path == KernelPath::kFastest && HasAvx2() && m > 1) {
         WideProduct(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
         return;
     }
@@ -454,7 +454,7 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
 
     if (m == 1) {
 #if defined(MATRIX_PRODUCT_AVX2)
-        const bool wide = path == ProductPath::kFastest && HasAvx2();
+        const bool wide = path == KernelPath::kFastest && HasAvx2();
 #else
         const bool wide = false;
         (void)wide;
@@ -502,7 +502,7 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
 
 void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                    const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
-                   ProductPath path) {
+                   KernelPath path) {
     if (m == 0 || n == 0) return;
     if (k == 0) {
         for (std::size_t j = 0; j < n; ++j) std::fill(c + j * ldc, c + j * ldc + m, 0.0);
@@ -515,7 +515,7 @@ void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
 void MatrixProductUpdate(std::size_t m, std::size_t n, std::size_t k, const double *a,
                          std::size_t lda, const double *b, std::size_t ldb, double *c,
                          std::size_t ldc, double *work, UpdateSign sign, SumOrder order,
-                         ProductPath path) {
+                         KernelPath path) {
     if (m == 0 || n == 0 || k == 0) return;
     Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, false, sign, order);
 }

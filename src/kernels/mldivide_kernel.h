@@ -1,6 +1,6 @@
-// src/linalg/kernels/mldivide_kernel.h: elimination, back substitution, QR solve.
-#ifndef MATRIX_SRC_LINALG_KERNELS_MLDIVIDE_KERNEL_H
-#define MATRIX_SRC_LINALG_KERNELS_MLDIVIDE_KERNEL_H
+// src/kernels/mldivide_kernel.h: elimination, back substitution, QR solve.
+#ifndef MATRIX_SRC_KERNELS_MLDIVIDE_KERNEL_H
+#define MATRIX_SRC_KERNELS_MLDIVIDE_KERNEL_H
 
 #include <cstddef>
 
@@ -127,4 +127,4 @@ void QrSolve(std::size_t m, std::size_t n, std::size_t k, std::size_t rank, cons
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_LINALG_KERNELS_MLDIVIDE_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_MLDIVIDE_KERNEL_H

@@ -1,11 +1,13 @@
-// src/linalg/kernels/eig_kernel.cpp: balancing, reduction to Hessenberg form and the shifted QR eigenvalue iteration.
-#include "linalg/kernels/eig_kernel.h"
+// src/kernels/eig_kernel.cpp: balancing, reduction to Hessenberg form and the shifted QR eigenvalue iteration.
+#include "kernels/eig_kernel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <utility>
+
+#include "kernels/kernel_support.h"
 
 namespace kiv {
 namespace matrix {
@@ -22,26 +24,6 @@ constexpr double kRadixSquared = kRadix * kRadix;
 // lowest subdiagonal magnitudes (EISPACK hqr).
 constexpr double kExceptionalShift = 0.75;
 constexpr double kExceptionalProduct = -0.4375;
-
-// The library's NaN (all bits set but the sign), reported for the
-// eigenvalues that were not found.
-double UnfoundValue() {
-    const std::uint64_t bits = 0x7FFFFFFFFFFFFFFFull;
-    double x;
-    std::memcpy(&x, &bits, sizeof x);
-    return x;
-}
-
-// |x| when y >= 0.0, -|x| otherwise (a NaN y gives -|x|).
-inline double WithSignOf(double x, double y) { return y >= 0.0 ? std::fabs(x) : -std::fabs(x); }
-
-// A square matrix addressed from 1, as the procedures are written.
-struct Indexed {
-    double *data;
-    std::size_t ld;
-    double &operator()(std::size_t i, std::size_t j) const { return data[(i - 1) + (j - 1) * ld]; }
-    double *Column(std::size_t j) const { return data + (j - 1) * ld; }
-};
 
 }  // namespace
 
@@ -116,8 +98,8 @@ void ReduceToHessenberg(std::size_t n, double *a_, std::size_t lda) {
     }
 }
 
-std::size_t HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, double *wr_,
-                                  double *wi_) {
+KernelStatus HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, double *wr_,
+                                   double *wi_) {
     const Indexed a{a_, lda};
     const auto WR = [wr_](std::size_t i) -> double & { return wr_[i - 1]; };
     const auto WI = [wi_](std::size_t i) -> double & { return wi_[i - 1]; };
@@ -173,7 +155,7 @@ std::size_t HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, do
 
             // No root yet.
             if (its == kEigMaxTests) {
-                for (std::size_t i = 1; i <= nn; ++i) WR(i) = WI(i) = UnfoundValue();
+                for (std::size_t i = 1; i <= nn; ++i) WR(i) = WI(i) = LibraryNaN();
                 return nn;
             }
             if (its == kEigFirstExceptionalShift || its == kEigSecondExceptionalShift) {

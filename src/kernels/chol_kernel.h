@@ -1,8 +1,10 @@
-// src/linalg/kernels/chol_kernel.h: the row-oriented Cholesky factorisation R'*R = A.
-#ifndef MATRIX_SRC_LINALG_KERNELS_CHOL_KERNEL_H
-#define MATRIX_SRC_LINALG_KERNELS_CHOL_KERNEL_H
+// src/kernels/chol_kernel.h: the row-oriented Cholesky factorisation R'*R = A.
+#ifndef MATRIX_SRC_KERNELS_CHOL_KERNEL_H
+#define MATRIX_SRC_KERNELS_CHOL_KERNEL_H
 
 #include <cstddef>
+
+#include "kernels/kernel_support.h"
 
 namespace kiv {
 namespace matrix {
@@ -29,11 +31,11 @@ namespace kernels {
 /// whose x was negative.
 /// Source: the Cholesky algorithm in its row (inner product) form, Golub &
 /// Van Loan, Matrix Computations, 4th ed., Section 4.2.5.
-std::size_t CholeskyUpper(std::size_t n, const double *a, std::size_t lda, double *r,
-                          std::size_t ldr);
+KernelStatus CholeskyUpper(std::size_t n, const double *a, std::size_t lda, double *r,
+                           std::size_t ldr);
 
 }  // namespace kernels
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_LINALG_KERNELS_CHOL_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_CHOL_KERNEL_H

@@ -1,9 +1,9 @@
-// src/linalg/kernels/chol_kernel.cpp: the row-oriented Cholesky factorisation R'*R = A.
-#include "linalg/kernels/chol_kernel.h"
+// src/kernels/chol_kernel.cpp: the row-oriented Cholesky factorisation R'*R = A.
+#include "kernels/chol_kernel.h"
 
 #include <cmath>
 
-#include "linalg/kernels/mtimes_kernel.h"
+#include "kernels/mtimes_kernel.h"
 
 namespace kiv {
 namespace matrix {
@@ -122,8 +122,8 @@ std::size_t FactorRows(std::size_t n, const double *a, std::size_t lda, double *
 
 }  // namespace
 
-std::size_t CholeskyUpper(std::size_t n, const double *a, std::size_t lda, double *r,
-                          std::size_t ldr) {
+KernelStatus CholeskyUpper(std::size_t n, const double *a, std::size_t lda, double *r,
+                           std::size_t ldr) {
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = 0; j < i; ++j) r[j + i * ldr] = a[j + i * lda];
     }
