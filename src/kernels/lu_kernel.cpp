@@ -68,6 +68,8 @@ struct CroutState {
     int parity;
     double *scale;
     KernelStatus info;
+    // Blocks of more columns than this are halved.
+    std::size_t leaf;
 };
 
 // Factors columns j0 .. j1 - 1, which carry the products and interchanges
@@ -79,7 +81,7 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
     const std::size_t n = s.n;
     const std::size_t lda = s.lda;
     double *a = s.a;
-    if (j1 - j0 > kLuLeaf) {
+    if (j1 - j0 > s.leaf) {
         const std::size_t mid = j0 + (j1 - j0) / 2;
         FactorColumns(s, j0, mid);
         // The right half takes the left half's interchanges and products:
@@ -131,7 +133,7 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
 }  // namespace
 
 KernelStatus LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &parity,
-                     double *scale) {
+                     double *scale, KernelPath path) {
     // Row scale factors: the largest magnitude of each row, taken column by
     // column (strict comparisons from 0.0 give the same maximum in any
     // order), then inverted.
@@ -149,8 +151,10 @@ KernelStatus LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ip
     // work is grouped: halves of the columns are factored one after the
     // other, and the right half takes all of the left half's products before
     // its own. Interchanges move whole rows, partial sums and multipliers
-    // alike, so they commute with that grouping.
-    CroutState state{n, a, lda, ipiv, 1, scale, 0};
+    // alike, so they commute with that grouping. The plain path makes the
+    // whole matrix one block, worked column by column.
+    const std::size_t leaf = path == KernelPath::kPlain ? n : kLuLeaf;
+    CroutState state{n, a, lda, ipiv, 1, scale, 0, leaf};
     FactorColumns(state, 0, n);
     parity = state.parity;
     return state.info;

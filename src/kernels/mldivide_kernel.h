@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "kernels/kernel_support.h"
+
 namespace kiv {
 namespace matrix {
 namespace kernels {
@@ -73,10 +75,13 @@ void GaussSolve(std::size_t n, std::size_t k, double *a, std::size_t lda, double
 ///   pivot [out]    n entries: the row interchanged with row j at step j
 ///                  (j itself when there was no interchange)
 ///   r     [out]    n entries: the r of step j
+///   path  [in]     kFastest: blocked as above; kPlain: the steps one
+///                  after the other over the whole matrix, unblocked
 /// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 3.4.1,
 /// blocked as in Toledo, "Locality of reference in LU decomposition with
 /// partial pivoting", SIAM J. Matrix Anal. Appl. 18(4), 1997.
-void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r);
+void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r,
+                 KernelPath path = KernelPath::kFastest);
 
 /// Solves A*X = B from GaussFactor's record of A, giving every element of B
 /// GaussSolve's operations in the same order: for each j = 0..n-1, rows j

@@ -162,22 +162,26 @@ void TransposeStrips(std::size_t m, std::size_t n, const unsigned char *source, 
 /// Same contract and result as TransposePlain, cache-blocked: strips of
 /// kTransposeStrip source rows, each walked across all columns in micro
 /// tiles of kTransposeMicroTile square; edges that do not fill a micro tile
-/// go through TransposePlain. Large results are written with streaming
-/// stores when their columns start on cache-line boundaries.
+/// go through TransposePlain. Results of at least streamingBytes (the
+/// extent of b's m columns) are written with streaming stores when their
+/// columns start on cache-line boundaries; the default is the size at which
+/// they pay, and 0 makes every such result stream (the tests' switch).
 template <bool kFlipSign>
 void TransposeBlocked(std::size_t m, std::size_t n, const void *a, std::size_t lda, void *b,
-                      std::size_t ldb) {
+                      std::size_t ldb, std::size_t streamingBytes = kTransposeStreamingBytes) {
     const auto *source = static_cast<const unsigned char *>(a);
     auto *target = static_cast<unsigned char *>(b);
 #if defined(__SSE2__)
     const bool linesWhole = reinterpret_cast<std::uintptr_t>(b) % 64 == 0 && ldb % 8 == 0;
-    if (linesWhole && 8 * m * ldb >= kTransposeStreamingBytes) {
+    if (linesWhole && 8 * m * ldb >= streamingBytes) {
         detail::TransposeStrips<kFlipSign, true>(m, n, source, lda, target, ldb);
         // Streaming stores are weakly ordered; make them visible before the
         // result is handed on.
         _mm_sfence();
         return;
     }
+#else
+    (void)streamingBytes;
 #endif
     detail::TransposeStrips<kFlipSign, false>(m, n, source, lda, target, ldb);
 }
