@@ -98,152 +98,201 @@ void ReduceToHessenberg(std::size_t n, double *a_, std::size_t lda) {
     }
 }
 
-KernelStatus HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, double *wr_,
-                                   double *wi_) {
-    const Indexed a{a_, lda};
-    const auto WR = [wr_](std::size_t i) -> double & { return wr_[i - 1]; };
-    const auto WI = [wi_](std::size_t i) -> double & { return wi_[i - 1]; };
+namespace {
 
+// The phases of HessenbergEigenvalues, indices from 1.
+
+// anorm: the sum of the magnitudes of the Hessenberg part, row by row.
+double HessenbergNorm(std::size_t n, const Indexed &a) {
     double anorm = 0.0;
     for (std::size_t i = 1; i <= n; ++i) {
         for (std::size_t j = std::max<std::size_t>(i - 1, 1); j <= n; ++j) {
             anorm = anorm + std::fabs(a(i, j));
         }
     }
+    return anorm;
+}
 
-    double p = 0.0, q = 0.0, r = 0.0, s = 0.0, t = 0.0, w = 0.0, x = 0.0, y = 0.0, z = 0.0;
+// The search for a single small subdiagonal element: the largest l <= nn
+// whose a(l,l-1) is negligible, or 1 when none is.
+std::size_t NegligibleSubdiagonal(const Indexed &a, std::size_t nn, double anorm) {
+    std::size_t l = nn;
+    for (; l >= 2; --l) {
+        double s = std::fabs(a(l - 1, l - 1)) + std::fabs(a(l, l));
+        if (s == 0.0) s = anorm;
+        if (std::fabs(a(l, l - 1)) + s == s) break;
+    }
+    return l;
+}
+
+// Two roots from the trailing 2 x 2 block of the active block 1..nn:
+// x = a(nn,nn), y = a(nn-1,nn-1), w = a(nn,nn-1)*a(nn-1,nn); t is the sum
+// of the exceptional shifts so far. wr and wi are addressed from 1.
+void DeflatePair(std::size_t nn, double x, double y, double w, double t, double *wr, double *wi) {
+    const auto WR = [wr](std::size_t i) -> double & { return wr[i - 1]; };
+    const auto WI = [wi](std::size_t i) -> double & { return wi[i - 1]; };
+    const double p = 0.5 * (y - x);
+    const double q = p * p + w;
+    double z = std::sqrt(std::fabs(q));
+    x = x + t;
+    if (q >= 0.0) {
+        z = p + WithSignOf(z, p);
+        WR(nn - 1) = WR(nn) = x + z;
+        if (z != 0.0) WR(nn) = x - w / z;
+        WI(nn - 1) = WI(nn) = 0.0;
+    } else {
+        WR(nn - 1) = WR(nn) = x + p;
+        WI(nn) = z;
+        WI(nn - 1) = -z;
+    }
+}
+
+// The exceptional shift: the shift so far moves into t and off the
+// diagonal, and x, y and w are replaced by values from the two lowest
+// subdiagonal magnitudes.
+void ExceptionalShift(const Indexed &a, std::size_t nn, double &t, double &x, double &y,
+                      double &w) {
+    t = t + x;
+    for (std::size_t i = 1; i <= nn; ++i) a(i, i) = a(i, i) - x;
+    const double s = std::fabs(a(nn, nn - 1)) + std::fabs(a(nn - 1, nn - 2));
+    x = y = kExceptionalShift * s;
+    w = kExceptionalProduct * s * s;
+}
+
+// Where the double-shift sweep starts, and the scaled first column (p, q,
+// r) of its transformation.
+struct SweepStart {
+    std::size_t m;
+    double p;
+    double q;
+    double r;
+};
+
+// Forms the shift from x, y and w and looks for two consecutive small
+// subdiagonal elements, from m = nn-2 up to l.
+SweepStart FormShift(const Indexed &a, std::size_t l, std::size_t nn, double x, double y,
+                     double w) {
+    std::size_t m = nn - 2;
+    double p = 0.0, q = 0.0, r = 0.0;
+    for (;; --m) {
+        const double z = a(m, m);
+        r = x - z;
+        double s = y - z;
+        p = (r * s - w) / a(m + 1, m) + a(m, m + 1);
+        q = a(m + 1, m + 1) - z - r - s;
+        r = a(m + 2, m + 1);
+        s = std::fabs(p) + std::fabs(q) + std::fabs(r);
+        p = p / s;
+        q = q / s;
+        r = r / s;
+        if (m == l) break;
+        const double u = std::fabs(a(m, m - 1)) * (std::fabs(q) + std::fabs(r));
+        const double v =
+            std::fabs(p) * (std::fabs(a(m - 1, m - 1)) + std::fabs(z) + std::fabs(a(m + 1, m + 1)));
+        if (u + v == v) break;
+    }
+    return {m, p, q, r};
+}
+
+// The double-shift QR step on rows l..nn and columns m..nn, from the
+// first column that FormShift found.
+void DoubleShiftSweep(const Indexed &a, std::size_t l, std::size_t nn, SweepStart start) {
+    const std::size_t m = start.m;
+    double p = start.p, q = start.q, r = start.r;
+    double s = 0.0, x = 0.0, y = 0.0, z = 0.0;
+    for (std::size_t i = m + 2; i <= nn; ++i) {
+        a(i, i - 2) = 0.0;
+        if (i != m + 2) a(i, i - 3) = 0.0;
+    }
+    for (std::size_t k = m; k <= nn - 1; ++k) {
+        if (k != m) {
+            p = a(k, k - 1);
+            q = a(k + 1, k - 1);
+            r = 0.0;
+            if (k != nn - 1) r = a(k + 2, k - 1);
+            x = std::fabs(p) + std::fabs(q) + std::fabs(r);
+            if (x != 0.0) {
+                p = p / x;
+                q = q / x;
+                r = r / x;
+            }
+        }
+        s = WithSignOf(std::sqrt(p * p + q * q + r * r), p);
+        if (s == 0.0) continue;
+        if (k == m) {
+            if (l != m) a(k, k - 1) = -a(k, k - 1);
+        } else {
+            a(k, k - 1) = -s * x;
+        }
+        p = p + s;
+        x = p / s;
+        y = q / s;
+        z = r / s;
+        q = q / p;
+        r = r / p;
+        const bool three = k != nn - 1;
+        for (std::size_t j = k; j <= nn; ++j) {
+            double *aj = a.Column(j) + (k - 1);
+            p = aj[0] + q * aj[1];
+            if (three) {
+                p = p + r * aj[2];
+                aj[2] = aj[2] - p * z;
+            }
+            aj[1] = aj[1] - p * y;
+            aj[0] = aj[0] - p * x;
+        }
+        const std::size_t last = std::min(nn, k + 3);
+        double *ak = a.Column(k);
+        double *ak1 = a.Column(k + 1);
+        for (std::size_t i = l - 1; i < last; ++i) {
+            p = x * ak[i] + y * ak1[i];
+            if (three) {
+                double *ak2 = ak1 + a.ld;
+                p = p + z * ak2[i];
+                ak2[i] = ak2[i] - p * r;
+            }
+            ak1[i] = ak1[i] - p * q;
+            ak[i] = ak[i] - p;
+        }
+    }
+}
+
+}  // namespace
+
+KernelStatus HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, double *wr,
+                                   double *wi) {
+    const Indexed a{a_, lda};
+    const double anorm = HessenbergNorm(n, a);
+    double t = 0.0;
     std::size_t nn = n;
     while (nn >= 1) {
-        int its = 0;
-        for (;;) {
-            // Look for a single small subdiagonal element.
-            std::size_t l = nn;
-            for (; l >= 2; --l) {
-                s = std::fabs(a(l - 1, l - 1)) + std::fabs(a(l, l));
-                if (s == 0.0) s = anorm;
-                if (std::fabs(a(l, l - 1)) + s == s) break;
-            }
-            x = a(nn, nn);
+        for (int its = 0;; ++its) {
+            const std::size_t l = NegligibleSubdiagonal(a, nn, anorm);
+            double x = a(nn, nn);
             if (l == nn) {
                 // One root found.
-                WR(nn) = x + t;
-                WI(nn) = 0.0;
+                wr[nn - 1] = x + t;
+                wi[nn - 1] = 0.0;
                 --nn;
                 break;
             }
-            y = a(nn - 1, nn - 1);
-            w = a(nn, nn - 1) * a(nn - 1, nn);
+            double y = a(nn - 1, nn - 1);
+            double w = a(nn, nn - 1) * a(nn - 1, nn);
             if (l == nn - 1) {
-                // Two roots found.
-                p = 0.5 * (y - x);
-                q = p * p + w;
-                z = std::sqrt(std::fabs(q));
-                x = x + t;
-                if (q >= 0.0) {
-                    z = p + WithSignOf(z, p);
-                    WR(nn - 1) = WR(nn) = x + z;
-                    if (z != 0.0) WR(nn) = x - w / z;
-                    WI(nn - 1) = WI(nn) = 0.0;
-                } else {
-                    WR(nn - 1) = WR(nn) = x + p;
-                    WI(nn) = z;
-                    WI(nn - 1) = -z;
-                }
+                DeflatePair(nn, x, y, w, t, wr, wi);
                 nn -= 2;
                 break;
             }
 
             // No root yet.
             if (its == kEigMaxTests) {
-                for (std::size_t i = 1; i <= nn; ++i) WR(i) = WI(i) = LibraryNaN();
+                for (std::size_t i = 0; i < nn; ++i) wr[i] = wi[i] = LibraryNaN();
                 return nn;
             }
             if (its == kEigFirstExceptionalShift || its == kEigSecondExceptionalShift) {
-                t = t + x;
-                for (std::size_t i = 1; i <= nn; ++i) a(i, i) = a(i, i) - x;
-                s = std::fabs(a(nn, nn - 1)) + std::fabs(a(nn - 1, nn - 2));
-                x = y = kExceptionalShift * s;
-                w = kExceptionalProduct * s * s;
+                ExceptionalShift(a, nn, t, x, y, w);
             }
-            ++its;
-
-            // Form the shift and look for two consecutive small subdiagonal
-            // elements.
-            std::size_t m = nn - 2;
-            for (;; --m) {
-                z = a(m, m);
-                r = x - z;
-                s = y - z;
-                p = (r * s - w) / a(m + 1, m) + a(m, m + 1);
-                q = a(m + 1, m + 1) - z - r - s;
-                r = a(m + 2, m + 1);
-                s = std::fabs(p) + std::fabs(q) + std::fabs(r);
-                p = p / s;
-                q = q / s;
-                r = r / s;
-                if (m == l) break;
-                const double u = std::fabs(a(m, m - 1)) * (std::fabs(q) + std::fabs(r));
-                const double v = std::fabs(p) * (std::fabs(a(m - 1, m - 1)) + std::fabs(z) +
-                                                 std::fabs(a(m + 1, m + 1)));
-                if (u + v == v) break;
-            }
-            for (std::size_t i = m + 2; i <= nn; ++i) {
-                a(i, i - 2) = 0.0;
-                if (i != m + 2) a(i, i - 3) = 0.0;
-            }
-
-            // Double-shift QR step on rows l..nn and columns m..nn.
-            for (std::size_t k = m; k <= nn - 1; ++k) {
-                if (k != m) {
-                    p = a(k, k - 1);
-                    q = a(k + 1, k - 1);
-                    r = 0.0;
-                    if (k != nn - 1) r = a(k + 2, k - 1);
-                    x = std::fabs(p) + std::fabs(q) + std::fabs(r);
-                    if (x != 0.0) {
-                        p = p / x;
-                        q = q / x;
-                        r = r / x;
-                    }
-                }
-                s = WithSignOf(std::sqrt(p * p + q * q + r * r), p);
-                if (s == 0.0) continue;
-                if (k == m) {
-                    if (l != m) a(k, k - 1) = -a(k, k - 1);
-                } else {
-                    a(k, k - 1) = -s * x;
-                }
-                p = p + s;
-                x = p / s;
-                y = q / s;
-                z = r / s;
-                q = q / p;
-                r = r / p;
-                const bool three = k != nn - 1;
-                for (std::size_t j = k; j <= nn; ++j) {
-                    double *aj = a.Column(j) + (k - 1);
-                    p = aj[0] + q * aj[1];
-                    if (three) {
-                        p = p + r * aj[2];
-                        aj[2] = aj[2] - p * z;
-                    }
-                    aj[1] = aj[1] - p * y;
-                    aj[0] = aj[0] - p * x;
-                }
-                const std::size_t last = std::min(nn, k + 3);
-                double *ak = a.Column(k);
-                double *ak1 = a.Column(k + 1);
-                for (std::size_t i = l - 1; i < last; ++i) {
-                    p = x * ak[i] + y * ak1[i];
-                    if (three) {
-                        double *ak2 = ak1 + lda;
-                        p = p + z * ak2[i];
-                        ak2[i] = ak2[i] - p * r;
-                    }
-                    ak1[i] = ak1[i] - p * q;
-                    ak[i] = ak[i] - p;
-                }
-            }
+            DoubleShiftSweep(a, l, nn, FormShift(a, l, nn, x, y, w));
         }
     }
     return 0;
