@@ -29,7 +29,7 @@ inline double DiagonalRemainder(double a, const double *r, std::size_t j) {
 
 // Columns c0 .. n - 1 of rows j0 .. j1 - 1, whose diagonal block is done
 // (R(j,j) in place): R(j,i) = (R(j,i) - R(j0,j)*R(j0,i) - ... -
-// R(j-1,j)*R(j-1,i)) / d, rows in increasing j so that each uses the rows
+// R(j-1,j)*R(j-1,i)) / R(j,j), rows in increasing j so that each uses the rows
 // above it in the same column. Four columns at a time, as independent
 // chains.
 void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
@@ -74,8 +74,8 @@ void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, s
 // from A and the whole column above it. The block on the diagonal goes row
 // by row (each diagonal needs the column above it); the columns to its
 // right then go one at a time, all rows of the block together, so that
-// each column is read once.
-// With j0 = 0 and j1 = n this is the plain row-by-row order itself.
+// each column is read once. With j0 = 0 and j1 = n this is the plain
+// row-by-row order itself.
 KernelStatus FactorRowsOneByOne(std::size_t n, const double *a, std::size_t lda, double *r,
                                 std::size_t ldr, std::size_t j0, std::size_t j1) {
     for (std::size_t j = j0; j < j1; ++j) {
