@@ -64,7 +64,7 @@ void EigValues(const CMatrix *A, std::size_t n, double *wr, double *wi, bool bal
 // sign is that of x(0) times that of y(0) (+1 for zeros), and every
 // |x(i) - sign*y(i)| must be at most kIterateTolerance.
 bool Converged(std::size_t n, const double *x, const double *y) {
-    const double sign = (x[0] >= 0.0 ? 1.0 : -1.0) * (y[0] >= 0.0 ? 1.0 : -1.0);
+    const double sign = kernels::WithSignOf(1.0, x[0]) * kernels::WithSignOf(1.0, y[0]);
     for (std::size_t i = 0; i < n; ++i) {
         if (!(std::fabs(x[i] - sign * y[i]) <= kIterateTolerance)) return false;
     }
@@ -84,7 +84,7 @@ void Iterate(std::size_t n, Solve solve, double *x, double *y, double *solved) {
     const double start = kernels::VectorNorm(n, x, 1, 2.0);
     for (std::size_t i = 0; i < n; ++i) x[i] = x[i] / start;
     for (int iteration = 0; iteration < kInverseIterations; ++iteration) {
-        solve(static_cast<const double *>(x), solved);
+        solve(x, solved);
         const double length = kernels::VectorNorm(n, solved, 1, 2.0);
         if (!(std::isfinite(length) && length > 0.0)) return;
         for (std::size_t i = 0; i < n; ++i) y[i] = solved[i] / length;
@@ -109,9 +109,8 @@ CMatrix *InverseIteration(const CMatrix *A, const double *wr) {
     double *y = vectors.Get(), *rhs = y + n, *solved = rhs + n, *x = solved + n;
     if (n == 1) {
         const double shifted = linalg::Data(A)[0] - wr[0];
-        Iterate(
-            1, [shifted](const double *in, double *out) { out[0] = in[0] / shifted; }, x, y,
-            solved);
+        auto divide = [shifted](const double *in, double *out) { out[0] = in[0] / shifted; };
+        Iterate(1, divide, x, y, solved);
         v[0] = x[0];
         return V.release();
     }
