@@ -15,7 +15,7 @@
 
 #include "bench_support.h"
 #include "core/array_holder.h"
-#include "construct/transpose_kernel.h"
+#include "kernels/transpose_kernel.h"
 
 #if defined(MATRIX_HAVE_EIGEN)
 #include <Eigen/Core>

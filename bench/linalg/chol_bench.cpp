@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "linalg/kernels/chol_kernel.h"
+#include "kernels/chol_kernel.h"
 
 #if defined(MATRIX_HAVE_EIGEN)
 #include <Eigen/Cholesky>

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "linalg/kernels/eig_kernel.h"
+#include "kernels/eig_kernel.h"
 
 #if defined(MATRIX_HAVE_EIGEN)
 #include <Eigen/Core>

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "linalg/kernels/lu_kernel.h"
+#include "kernels/lu_kernel.h"
 
 #if defined(MATRIX_HAVE_EIGEN)
 #include <Eigen/Core>

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "linalg/kernels/mldivide_kernel.h"
+#include "kernels/mldivide_kernel.h"
 
 #if defined(MATRIX_HAVE_EIGEN)
 #include <Eigen/Core>

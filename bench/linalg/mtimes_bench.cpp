@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bench_util.h"
-#include "linalg/kernels/mtimes_kernel.h"
+#include "kernels/mtimes_kernel.h"
 
 #if defined(MATRIX_HAVE_EIGEN)
 #include <Eigen/Core>

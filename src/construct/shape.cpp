@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-#include "construct/transpose_kernel.h"
+#include "kernels/transpose_kernel.h"
 #include "core/array_holder.h"
 #include "core/buffer.h"
 

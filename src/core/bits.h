@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "kernels/kernel_support.h"
+
 namespace kiv {
 namespace matrix {
 namespace bits {
@@ -12,11 +14,11 @@ namespace bits {
 // The library's NaN and its negation are the only patterns its NaN tests
 // accept; other NaNs (0/0 from the floating-point unit, say) are ordinary
 // values to them.
-constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
+constexpr std::uint64_t kSignBit = kernels::kSignBit;
 constexpr std::uint64_t kPositiveInf = 0x7FF0000000000000ULL;
 constexpr std::uint64_t kNegativeInf = 0xFFF0000000000000ULL;
-constexpr std::uint64_t kLibraryNaN = 0x7FFFFFFFFFFFFFFFULL;
-constexpr std::uint64_t kNegatedNaN = 0xFFFFFFFFFFFFFFFFULL;
+constexpr std::uint64_t kLibraryNaN = kernels::kLibraryNaNBits;
+constexpr std::uint64_t kNegatedNaN = kLibraryNaN | kSignBit;
 
 inline std::uint64_t Of(double x) {
     std::uint64_t b;

@@ -7,9 +7,11 @@ namespace matrix {
 namespace kernels {
 
 /// Every kernel with a faster variant also keeps its plain one: the stated
-/// order of operations written out directly, with no blocking, recursion or
-/// vector code. Both give the same bits; the library always asks for
-/// kFastest, and tests force kPlain to compare the two.
+/// order of operations written out directly, with no recursion or vector
+/// code (the product's plain path is its portable tiles, whose blocking
+/// never splits a sum; the transpose's is TransposePlain). Both give the
+/// same bits; the library always asks for kFastest, and tests force kPlain
+/// to compare the two.
 enum class KernelPath { kFastest, kPlain };
 
 }  // namespace kernels

@@ -5,7 +5,7 @@
 #include <matrix/mx.h>
 
 #include "core/array_holder.h"
-#include "linalg/kernels/chol_kernel.h"
+#include "kernels/chol_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {

@@ -4,7 +4,6 @@
 #include <kiv/random.h>
 
 #include <matrix/construct.h>
-#include <matrix/elementwise.h>
 #include <matrix/exceptions.h>
 #include <matrix/mx.h>
 
@@ -13,9 +12,9 @@
 #include <cstring>
 
 #include "core/array_holder.h"
-#include "linalg/kernels/eig_kernel.h"
-#include "linalg/kernels/mldivide_kernel.h"
-#include "linalg/kernels/norm_kernel.h"
+#include "kernels/eig_kernel.h"
+#include "kernels/mldivide_kernel.h"
+#include "kernels/norm_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -65,28 +64,27 @@ void EigValues(const CMatrix *A, std::size_t n, double *wr, double *wi, bool bal
 // sign is that of x(0) times that of y(0) (+1 for zeros), and every
 // |x(i) - sign*y(i)| must be at most kIterateTolerance.
 bool Converged(std::size_t n, const double *x, const double *y) {
-    const double sign = (x[0] >= 0.0 ? 1.0 : -1.0) * (y[0] >= 0.0 ? 1.0 : -1.0);
+    const double sign = kernels::WithSignOf(1.0, x[0]) * kernels::WithSignOf(1.0, y[0]);
     for (std::size_t i = 0; i < n; ++i) {
         if (!(std::fabs(x[i] - sign * y[i]) <= kIterateTolerance)) return false;
     }
     return true;
 }
 
-// The iteration for one shifted matrix of order n >= 2 that GaussFactor has
-// factored, on raw vectors, with exactly the arithmetic of the public
-// functions it stands for: the start is Randn(n, 1) (kiv::Randn() for each
-// element in turn), each norm is Norm(., 2) of a vector (the vector-norm
-// kernel), each division Rdivide's element-wise one, and each solve
-// Mldivide's (which runs the same factorisation and solve on copies).
-// Leaves the chosen iterate in x; y, rhs and solved are n doubles each.
-void IterateFactored(std::size_t n, const double *lu, const std::size_t *pivot, const double *r,
-                     double *x, double *y, double *rhs, double *solved) {
+// The iteration for one shifted matrix of order n, on raw vectors, with
+// exactly the arithmetic of the public functions it stands for: the start
+// is Randn(n, 1) (kiv::Randn() for each element in turn), each norm is
+// Norm(., 2) of a vector (the vector-norm kernel), each division Rdivide's
+// element-wise one, and each solve Mldivide's: solve(x, solved) sets
+// solved to the shifted matrix \ x. Leaves the chosen iterate in x; y and
+// solved are n doubles each.
+template <class Solve>
+void Iterate(std::size_t n, Solve solve, double *x, double *y, double *solved) {
     for (std::size_t i = 0; i < n; ++i) x[i] = kiv::Randn();
     const double start = kernels::VectorNorm(n, x, 1, 2.0);
     for (std::size_t i = 0; i < n; ++i) x[i] = x[i] / start;
     for (int iteration = 0; iteration < kInverseIterations; ++iteration) {
-        std::memcpy(rhs, x, n * sizeof(double));
-        kernels::GaussSolveFactored(n, 1, lu, n, pivot, r, rhs, n, solved, n);
+        solve(x, solved);
         const double length = kernels::VectorNorm(n, solved, 1, 2.0);
         if (!(std::isfinite(length) && length > 0.0)) return;
         for (std::size_t i = 0; i < n; ++i) y[i] = solved[i] / length;
@@ -99,44 +97,38 @@ void IterateFactored(std::size_t n, const double *lu, const std::size_t *pivot, 
 // to x, from a normally distributed start. A solve whose normalisation is
 // not finite (an exactly singular 1 x 1 system, overflow, a NaN
 // eigenvalue) ends the iteration with the previous, already normalised
-// iterate. From n = 2 on each shifted matrix is factored once and every
-// iterate solved from the factors, on raw vectors; a 1 x 1 shift goes
-// through the public functions, since Mldivide's scalar rule is
-// element-wise division.
+// iterate. A 1 x 1 shift solves by division, as Mldivide's scalar rule
+// does; from n = 2 on each shifted matrix is factored once and every
+// iterate solved from the factors, as Mldivide's elimination would.
 CMatrix *InverseIteration(const CMatrix *A, const double *wr) {
     const std::size_t n = linalg::Rows(A);
     ArrayHolder V(mxCreateDoubleMatrix(static_cast<unsigned int>(n), static_cast<unsigned int>(n),
                                        mxComplexityReal));
-    ArrayHolder B(mxCreateDoubleMatrix(static_cast<unsigned int>(n), static_cast<unsigned int>(n),
-                                       mxComplexityReal));
-    double *b = linalg::Data(B.get());
     double *v = linalg::Data(V.get());
+    linalg::Scratch<double> vectors(4 * n);
+    double *y = vectors.Get(), *rhs = y + n, *solved = rhs + n, *x = solved + n;
     if (n == 1) {
-        b[0] = linalg::Data(A)[0] - wr[0];
-        ArrayHolder start(Randn(1, 1));
-        ArrayHolder x(Rdivide(start.get(), Norm(start.get(), 2.0)));
-        start.reset();
-        for (int iteration = 0; iteration < kInverseIterations; ++iteration) {
-            ArrayHolder solved(Mldivide(B.get(), x.get()));
-            const double length = Norm(solved.get(), 2.0);
-            if (!(std::isfinite(length) && length > 0.0)) break;
-            ArrayHolder y(Rdivide(solved.get(), length));
-            if (Converged(1, linalg::Data(x.get()), linalg::Data(y.get()))) break;
-            x = std::move(y);
-        }
-        v[0] = linalg::Data(x.get())[0];
+        const double shifted = linalg::Data(A)[0] - wr[0];
+        auto divide = [shifted](const double *in, double *out) { out[0] = in[0] / shifted; };
+        Iterate(1, divide, x, y, solved);
+        v[0] = x[0];
         return V.release();
     }
 
+    ArrayHolder B(mxCreateDoubleMatrix(static_cast<unsigned int>(n), static_cast<unsigned int>(n),
+                                       mxComplexityReal));
+    double *b = linalg::Data(B.get());
     linalg::Scratch<std::size_t> pivot(n);
     linalg::Scratch<double> r(n);
-    linalg::Scratch<double> vectors(4 * n);
-    double *y = vectors.Get(), *rhs = y + n, *solved = rhs + n, *x = solved + n;
+    auto solve = [&](const double *in, double *out) {
+        std::memcpy(rhs, in, n * sizeof(double));
+        kernels::GaussSolveFactored(n, 1, b, n, pivot.Get(), r.Get(), rhs, n, out, n);
+    };
     for (std::size_t k = 0; k < n; ++k) {
         std::memcpy(b, A->GetPr(), n * n * sizeof(double));
         for (std::size_t i = 0; i < n; ++i) b[i + i * n] = b[i + i * n] - wr[k];
         kernels::GaussFactor(n, b, n, pivot.Get(), r.Get());
-        IterateFactored(n, b, pivot.Get(), r.Get(), x, y, rhs, solved);
+        Iterate(n, solve, x, y, solved);
         std::memcpy(v + k * n, x, n * sizeof(double));
     }
     return V.release();

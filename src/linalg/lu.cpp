@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "core/array_holder.h"
-#include "linalg/kernels/lu_kernel.h"
+#include "kernels/lu_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {

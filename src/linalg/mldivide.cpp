@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "core/array_holder.h"
-#include "linalg/kernels/mldivide_kernel.h"
+#include "kernels/mldivide_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {

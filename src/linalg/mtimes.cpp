@@ -6,7 +6,7 @@
 #include <matrix/mx.h>
 
 #include "core/array_holder.h"
-#include "linalg/kernels/mtimes_kernel.h"
+#include "kernels/mtimes_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -32,10 +32,9 @@ CMatrix *Mtimes(const CMatrix *A, const CMatrix *B) {
     }
 
     ArrayHolder C(mxCreateDoubleMatrix(m, n, mxComplexityReal));
-    linalg::Scratch<double> work(kernels::MatrixProductWorkspace(m, n, k));
     // Leading dimensions of empty operands are 1, as the kernel requires.
     kernels::MatrixProduct(m, n, k, linalg::Data(A), m > 0 ? m : 1, linalg::Data(B), k > 0 ? k : 1,
-                           linalg::Data(C.get()), m > 0 ? m : 1, work.Get());
+                           linalg::Data(C.get()), m > 0 ? m : 1, kernels::PackingSpace(m, n, k));
     return C.release();
 }
 

@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstring>
 
-#include "linalg/kernels/norm_kernel.h"
-#include "linalg/kernels/svd_kernel.h"
+#include "kernels/norm_kernel.h"
+#include "kernels/svd_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {

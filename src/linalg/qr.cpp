@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "core/array_holder.h"
-#include "linalg/kernels/qr_kernel.h"
+#include "kernels/qr_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "core/array_holder.h"
-#include "linalg/kernels/svd_kernel.h"
+#include "kernels/svd_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {

@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "construct/transpose_kernel.h"
+#include "kernels/transpose_kernel.h"
 #include "support/matrix_test.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <random>
 
-#include "linalg/kernels/eig_kernel.h"
+#include "kernels/eig_kernel.h"
 #include "linalg/linalg_test_util.h"
 #include "linalg/decomposition_reference.h"
 

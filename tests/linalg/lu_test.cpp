@@ -6,7 +6,7 @@
 #include <numeric>
 #include <random>
 
-#include "linalg/kernels/lu_kernel.h"
+#include "kernels/lu_kernel.h"
 #include "linalg/linalg_test_util.h"
 #include "linalg/reference.h"
 

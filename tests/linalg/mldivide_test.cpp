@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "linalg/kernels/mldivide_kernel.h"
+#include "kernels/mldivide_kernel.h"
 #include "linalg/linalg_test_util.h"
 #include "linalg/reference.h"
 

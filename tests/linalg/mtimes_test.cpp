@@ -4,7 +4,7 @@
 #include <cmath>
 #include <random>
 
-#include "linalg/kernels/mtimes_kernel.h"
+#include "kernels/mtimes_kernel.h"
 #include "linalg/linalg_test_util.h"
 #include "linalg/reference.h"
 
@@ -32,7 +32,7 @@ TEST(MatrixProduct, SameBitsAsInOrderInnerProducts) {
             for (int variant = 0; variant < 4; ++variant) {
                 const bool packed = variant % 2 == 1;
                 const auto path =
-                    variant < 2 ? kernels::ProductPath::kFastest : kernels::ProductPath::kPortable;
+                    variant < 2 ? kernels::KernelPath::kFastest : kernels::KernelPath::kPlain;
                 const std::string what = std::to_string(s.m) + "x" + std::to_string(s.k) + "x" +
                                          std::to_string(s.n) + (packed ? " packed" : "") +
                                          (variant < 2 ? "" : " portable");
@@ -73,8 +73,8 @@ TEST(MatrixProductUpdate, SameBitsAsOneProductAtATime) {
         for (int variant = 0; variant < 24; ++variant) {
             const UpdateSign sign = static_cast<UpdateSign>(variant % 3);
             const bool packed = variant / 3 % 2 == 1;
-            const auto path = variant / 6 % 2 == 0 ? kernels::ProductPath::kFastest
-                                                   : kernels::ProductPath::kPortable;
+            const auto path =
+                variant / 6 % 2 == 0 ? kernels::KernelPath::kFastest : kernels::KernelPath::kPlain;
             const SumOrder order = variant < 12 ? SumOrder::kIncreasing : SumOrder::kDecreasing;
             Dense want = c0;
             for (std::size_t j = 0; j < s.n; ++j) {

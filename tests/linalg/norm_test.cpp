@@ -4,7 +4,7 @@
 #include <cmath>
 #include <random>
 
-#include "linalg/kernels/norm_kernel.h"
+#include "kernels/norm_kernel.h"
 #include "linalg/linalg_test_util.h"
 #include "linalg/decomposition_reference.h"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <random>
 
-#include "linalg/kernels/qr_kernel.h"
+#include "kernels/qr_kernel.h"
 #include "linalg/linalg_test_util.h"
 #include "linalg/reference.h"
 

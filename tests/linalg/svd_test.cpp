@@ -6,7 +6,7 @@
 #include <numeric>
 #include <random>
 
-#include "linalg/kernels/svd_kernel.h"
+#include "kernels/svd_kernel.h"
 #include "linalg/linalg_test_util.h"
 #include "linalg/decomposition_reference.h"
 

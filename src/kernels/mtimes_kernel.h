@@ -1,17 +1,14 @@
-// src/linalg/kernels/mtimes_kernel.h: the matrix product in one fixed order of operations.
-#ifndef MATRIX_SRC_LINALG_KERNELS_MTIMES_KERNEL_H
-#define MATRIX_SRC_LINALG_KERNELS_MTIMES_KERNEL_H
+// src/kernels/mtimes_kernel.h: the matrix product in one fixed order of operations.
+#ifndef MATRIX_SRC_KERNELS_MTIMES_KERNEL_H
+#define MATRIX_SRC_KERNELS_MTIMES_KERNEL_H
 
 #include <cstddef>
+
+#include "kernels/kernel_support.h"
 
 namespace kiv {
 namespace matrix {
 namespace kernels {
-
-/// Which code MatrixProduct runs. Both give the same bits; kPortable exists
-/// so that the tests can check the code that processors without the wider
-/// instructions run.
-enum class ProductPath { kFastest, kPortable };
 
 /// Returns the number of doubles of workspace that MatrixProduct uses for an
 /// m x k left operand and n columns, or 0 when the product is too small for
@@ -40,14 +37,15 @@ double *PackingSpace(std::size_t m, std::size_t n, std::size_t k);
 ///                 b. Its previous contents are never read.
 ///   work    [in,out] MatrixProductWorkspace(m, n, k) doubles, or null (then
 ///                 A is read in place); must not overlap the matrices
-///   path    [in]  kFastest: the widest vector code this processor has
+///   path    [in]  kFastest: the widest vector code this processor has;
+///                 kPlain: the portable tiles only
 /// Source: the dot product formulation of the product (Golub & Van Loan,
 /// Matrix Computations, 4th ed., Section 1.1), blocked for registers and
 /// caches as in the Goto/BLIS scheme (Van Zee & van de Geijn, ACM TOMS
 /// 41(3), 2015) but without splitting any element's sum.
 void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                    const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
-                   ProductPath path = ProductPath::kFastest);
+                   KernelPath path = KernelPath::kFastest);
 
 /// How MatrixProductUpdate meets each product with the running value:
 /// adds it, subtracts it, or adds it unless its element of A is 0.0 (then
@@ -71,10 +69,10 @@ void MatrixProductUpdate(std::size_t m, std::size_t n, std::size_t k, const doub
                          std::size_t lda, const double *b, std::size_t ldb, double *c,
                          std::size_t ldc, double *work, UpdateSign sign,
                          SumOrder order = SumOrder::kIncreasing,
-                         ProductPath path = ProductPath::kFastest);
+                         KernelPath path = KernelPath::kFastest);
 
 }  // namespace kernels
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_LINALG_KERNELS_MTIMES_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_MTIMES_KERNEL_H

@@ -1,5 +1,5 @@
-// src/linalg/kernels/qr_kernel.cpp: Householder QR factorisation with optional column pivoting.
-#include "linalg/kernels/qr_kernel.h"
+// src/kernels/qr_kernel.cpp: Householder QR factorisation with optional column pivoting.
+#include "kernels/qr_kernel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "linalg/kernels/mtimes_kernel.h"
+#include "kernels/mtimes_kernel.h"
 
 namespace kiv {
 namespace matrix {

@@ -1,8 +1,10 @@
-// src/linalg/kernels/chol_kernel.h: the row-oriented Cholesky factorisation R'*R = A.
-#ifndef MATRIX_SRC_LINALG_KERNELS_CHOL_KERNEL_H
-#define MATRIX_SRC_LINALG_KERNELS_CHOL_KERNEL_H
+// src/kernels/chol_kernel.h: the row-oriented Cholesky factorisation R'*R = A.
+#ifndef MATRIX_SRC_KERNELS_CHOL_KERNEL_H
+#define MATRIX_SRC_KERNELS_CHOL_KERNEL_H
 
 #include <cstddef>
+
+#include "kernels/kernel_support.h"
 
 namespace kiv {
 namespace matrix {
@@ -25,15 +27,17 @@ namespace kernels {
 ///   r [out] R, column-major, ldr >= max(1, n); the strictly lower triangle
 ///           is set to 0.0. After a failure at row j only rows 0..j-1 and
 ///           the zeros are defined. Must not overlap a.
+///   path [in] kFastest: blocks of rows meet through the product kernel;
+///           kPlain: row by row over the whole matrix, as written above
 /// Returns 0 when every x was non-negative or NaN, else the row (from 1)
 /// whose x was negative.
 /// Source: the Cholesky algorithm in its row (inner product) form, Golub &
 /// Van Loan, Matrix Computations, 4th ed., Section 4.2.5.
-std::size_t CholeskyUpper(std::size_t n, const double *a, std::size_t lda, double *r,
-                          std::size_t ldr);
+KernelStatus CholeskyUpper(std::size_t n, const double *a, std::size_t lda, double *r,
+                           std::size_t ldr, KernelPath path = KernelPath::kFastest);
 
 }  // namespace kernels
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_LINALG_KERNELS_CHOL_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_CHOL_KERNEL_H

@@ -1,6 +1,6 @@
-// src/linalg/kernels/planerot_kernel.h: the overflow-avoiding hypotenuse and the 2 x 2 Givens rotation.
-#ifndef MATRIX_SRC_LINALG_KERNELS_PLANEROT_KERNEL_H
-#define MATRIX_SRC_LINALG_KERNELS_PLANEROT_KERNEL_H
+// src/kernels/planerot_kernel.h: the overflow-avoiding hypotenuse and the 2 x 2 Givens rotation.
+#ifndef MATRIX_SRC_KERNELS_PLANEROT_KERNEL_H
+#define MATRIX_SRC_KERNELS_PLANEROT_KERNEL_H
 
 #include <cstddef>
 
@@ -34,4 +34,4 @@ double PlaneRotation(double x0, double x1, double *g, std::size_t ldg);
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_LINALG_KERNELS_PLANEROT_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_PLANEROT_KERNEL_H

@@ -1,9 +1,9 @@
-// src/linalg/kernels/chol_kernel.cpp: the row-oriented Cholesky factorisation R'*R = A.
-#include "linalg/kernels/chol_kernel.h"
+// src/kernels/chol_kernel.cpp: the row-oriented Cholesky factorisation R'*R = A.
+#include "kernels/chol_kernel.h"
 
 #include <cmath>
 
-#include "linalg/kernels/mtimes_kernel.h"
+#include "kernels/mtimes_kernel.h"
 
 namespace kiv {
 namespace matrix {
@@ -28,12 +28,12 @@ inline double DiagonalRemainder(double a, const double *r, std::size_t j) {
 }
 
 // Columns c0 .. n - 1 of rows j0 .. j1 - 1, whose diagonal block is done
-// (d[j - j0] = R(j,j)): R(j,i) = (R(j,i) - R(j0,j)*R(j0,i) - ... -
-// R(j-1,j)*R(j-1,i)) / d, rows in increasing j so that each uses the rows
+// (R(j,j) in place): R(j,i) = (R(j,i) - R(j0,j)*R(j0,i) - ... -
+// R(j-1,j)*R(j-1,i)) / R(j,j), rows in increasing j so that each uses the rows
 // above it in the same column. Four columns at a time, as independent
 // chains.
-void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, const double *d,
-                   std::size_t c0, std::size_t n) {
+void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
+                   std::size_t n) {
     std::size_t i = c0;
     for (; i + kCholColumnBlock <= n; i += kCholColumnBlock) {
         double *r0 = r + i * ldr;
@@ -50,7 +50,7 @@ void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, c
                 s2 = s2 - t * r2[k];
                 s3 = s3 - t * r3[k];
             }
-            const double dj = d[j - j0];
+            const double dj = rj[j];
             r0[j] = s0 / dj;
             r1[j] = s1 / dj;
             r2[j] = s2 / dj;
@@ -63,7 +63,7 @@ void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, c
             const double *rj = r + j * ldr;
             double s = ri[j];
             for (std::size_t k = j0; k < j; ++k) s = s - rj[k] * ri[k];
-            ri[j] = s / d[j - j0];
+            ri[j] = s / rj[j];
         }
     }
 }
@@ -74,28 +74,28 @@ void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, c
 // from A and the whole column above it. The block on the diagonal goes row
 // by row (each diagonal needs the column above it); the columns to its
 // right then go one at a time, all rows of the block together, so that
-// each column is read once.
-std::size_t FactorRowsOneByOne(std::size_t n, const double *a, std::size_t lda, double *r,
-                               std::size_t ldr, std::size_t j0, std::size_t j1) {
-    double d[kCholLeaf];
+// each column is read once. With j0 = 0 and j1 = n this is the plain
+// row-by-row order itself.
+KernelStatus FactorRowsOneByOne(std::size_t n, const double *a, std::size_t lda, double *r,
+                                std::size_t ldr, std::size_t j0, std::size_t j1) {
     for (std::size_t j = j0; j < j1; ++j) {
         const double *rj = r + j * ldr;
         const double x = DiagonalRemainder(a[j + j * lda], rj, j);
         if (x < 0.0) {
             // The rows above are complete before the failure is reported.
-            FinishColumns(r, ldr, j0, j, d, j1, n);
+            FinishColumns(r, ldr, j0, j, j1, n);
             return j + 1;
         }
-        d[j - j0] = std::sqrt(x);
-        r[j + j * ldr] = d[j - j0];
+        const double d = std::sqrt(x);
+        r[j + j * ldr] = d;
         for (std::size_t i = j + 1; i < j1; ++i) {
             double *ri = r + i * ldr;
             double s = ri[j];
             for (std::size_t k = j0; k < j; ++k) s = s - rj[k] * ri[k];
-            ri[j] = s / d[j - j0];
+            ri[j] = s / d;
         }
     }
-    FinishColumns(r, ldr, j0, j1, d, j1, n);
+    FinishColumns(r, ldr, j0, j1, j1, n);
     return 0;
 }
 
@@ -105,8 +105,8 @@ std::size_t FactorRowsOneByOne(std::size_t n, const double *a, std::size_t lda, 
 // the diagonal for that, as the left operand of the product update. The
 // update also writes on and below the diagonal of the lower half, places
 // that are set later (the diagonal) or cleared at the end.
-std::size_t FactorRows(std::size_t n, const double *a, std::size_t lda, double *r, std::size_t ldr,
-                       std::size_t j0, std::size_t j1) {
+KernelStatus FactorRows(std::size_t n, const double *a, std::size_t lda, double *r, std::size_t ldr,
+                        std::size_t j0, std::size_t j1) {
     if (j1 - j0 <= kCholLeaf) return FactorRowsOneByOne(n, a, lda, r, ldr, j0, j1);
     const std::size_t mid = j0 + (j1 - j0) / 2;
     if (const std::size_t failed = FactorRows(n, a, lda, r, ldr, j0, mid)) return failed;
@@ -122,12 +122,14 @@ std::size_t FactorRows(std::size_t n, const double *a, std::size_t lda, double *
 
 }  // namespace
 
-std::size_t CholeskyUpper(std::size_t n, const double *a, std::size_t lda, double *r,
-                          std::size_t ldr) {
+KernelStatus CholeskyUpper(std::size_t n, const double *a, std::size_t lda, double *r,
+                           std::size_t ldr, KernelPath path) {
     for (std::size_t i = 0; i < n; ++i) {
         for (std::size_t j = 0; j < i; ++j) r[j + i * ldr] = a[j + i * lda];
     }
-    const std::size_t failed = FactorRows(n, a, lda, r, ldr, 0, n);
+    const KernelStatus failed = path == KernelPath::kPlain
+                                    ? FactorRowsOneByOne(n, a, lda, r, ldr, 0, n)
+                                    : FactorRows(n, a, lda, r, ldr, 0, n);
     for (std::size_t j = 0; j < n; ++j) {
         for (std::size_t i = j + 1; i < n; ++i) r[i + j * ldr] = 0.0;
     }

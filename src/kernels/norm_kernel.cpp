@@ -1,5 +1,5 @@
-// src/linalg/kernels/norm_kernel.cpp: vector p-norms and the matrix 1-, infinity- and Frobenius norms.
-#include "linalg/kernels/norm_kernel.h"
+// src/kernels/norm_kernel.cpp: vector p-norms and the matrix 1-, infinity- and Frobenius norms.
+#include "kernels/norm_kernel.h"
 
 #include <cmath>
 

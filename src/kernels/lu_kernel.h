@@ -1,9 +1,11 @@
-// src/linalg/kernels/lu_kernel.h: Crout LU with scaled partial pivoting, row permutations.
-#ifndef MATRIX_SRC_LINALG_KERNELS_LU_KERNEL_H
-#define MATRIX_SRC_LINALG_KERNELS_LU_KERNEL_H
+// src/kernels/lu_kernel.h: Crout LU with scaled partial pivoting, row permutations.
+#ifndef MATRIX_SRC_KERNELS_LU_KERNEL_H
+#define MATRIX_SRC_KERNELS_LU_KERNEL_H
 
 #include <cstddef>
 #include <cstdint>
+
+#include "kernels/kernel_support.h"
 
 namespace kiv {
 namespace matrix {
@@ -35,12 +37,15 @@ constexpr double kLuZeroPivot = 1.0e-20;
 ///                   with row ipiv[j-1] (from 1; j itself when none was)
 ///   parity [out]    +1, or -1 after an odd number of interchanges
 ///   scale  [out]    workspace of n doubles (the row scale factors)
+///   path   [in]     kFastest: halves of the columns meet through the
+///                   product kernel; kPlain: column by column over the
+///                   whole matrix, as written above
 /// Returns 0, or the first column j (from 1) whose pivot was exactly zero
 /// and was replaced.
 /// Source: Crout's algorithm with implicit pivoting, Press, Teukolsky,
 /// Vetterling & Flannery, Numerical Recipes, 3rd ed., Section 2.3.1.
-int LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &parity,
-            double *scale);
+KernelStatus LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &parity,
+                     double *scale, KernelPath path = KernelPath::kFastest);
 
 /// Turns LuCrout's interchange record into the row permutation of P*A:
 /// starting from the identity, perm[j] and perm[ipiv[j] - 1] are swapped for
@@ -66,4 +71,4 @@ void MoveRows(std::size_t m, std::size_t n, double *a, std::size_t lda, const st
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_LINALG_KERNELS_LU_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_LU_KERNEL_H

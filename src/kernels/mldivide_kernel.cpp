@@ -1,13 +1,13 @@
-// src/linalg/kernels/mldivide_kernel.cpp: elimination, back substitution, QR solve.
-#include "linalg/kernels/mldivide_kernel.h"
+// src/kernels/mldivide_kernel.cpp: elimination, back substitution, QR solve.
+#include "kernels/mldivide_kernel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <utility>
 
-#include "linalg/kernels/interchanges.h"
-#include "linalg/kernels/mtimes_kernel.h"
+#include "kernels/interchanges.h"
+#include "kernels/mtimes_kernel.h"
 
 namespace kiv {
 namespace matrix {
@@ -165,18 +165,19 @@ void BackSubstituteRows(std::size_t n, std::size_t k, const double *u, std::size
 // own. Interchanges here move whole rows, the multipliers of earlier columns
 // included, so each f stays with the row it belongs to; a column receives an
 // interchange only when it is next needed, which moves the same values.
+// Blocks of more than `leaf` columns are halved.
 void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r,
-                      std::size_t j0, std::size_t j1) {
-    if (j1 - j0 > kGaussLeaf) {
+                      std::size_t j0, std::size_t j1, std::size_t leaf) {
+    if (j1 - j0 > leaf) {
         const std::size_t mid = j0 + (j1 - j0) / 2;
-        EliminateColumns(n, a, lda, pivot, r, j0, mid);
+        EliminateColumns(n, a, lda, pivot, r, j0, mid, leaf);
         ApplyInterchanges(a, lda, pivot, j0, mid, mid, j1);
         SolveScaledUnitLower(a, lda, r, j0, mid, a, lda, mid, j1);
         const std::size_t rows = n - mid, columns = j1 - mid, depth = mid - j0;
         MatrixProductUpdate(rows, columns, depth, a + mid + j0 * lda, lda, a + j0 + mid * lda, lda,
                             a + mid + mid * lda, lda, PackingSpace(rows, columns, depth),
                             UpdateSign::kAddUnlessZero);
-        EliminateColumns(n, a, lda, pivot, r, mid, j1);
+        EliminateColumns(n, a, lda, pivot, r, mid, j1, leaf);
         ApplyInterchanges(a, lda, pivot, mid, j1, j0, mid);
         return;
     }
@@ -211,8 +212,11 @@ void GaussSolve(std::size_t n, std::size_t k, double *a, std::size_t lda, double
     for (std::size_t c = 0; c < k; ++c) BackSubstitute(n, a, lda, b + c * ldb, 1, x + c * ldx, 1);
 }
 
-void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r) {
-    EliminateColumns(n, a, lda, pivot, r, 0, n);
+void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r,
+                 KernelPath path) {
+    // The plain path makes the whole matrix one block: GaussSolve's steps,
+    // one after the other.
+    EliminateColumns(n, a, lda, pivot, r, 0, n, path == KernelPath::kPlain ? n : kGaussLeaf);
 }
 
 void GaussSolveFactored(std::size_t n, std::size_t k, const double *a, std::size_t lda,

@@ -1,5 +1,5 @@
-// src/linalg/kernels/planerot_kernel.cpp: the overflow-avoiding hypotenuse and the 2 x 2 Givens rotation.
-#include "linalg/kernels/planerot_kernel.h"
+// src/kernels/planerot_kernel.cpp: the overflow-avoiding hypotenuse and the 2 x 2 Givens rotation.
+#include "kernels/planerot_kernel.h"
 
 #include <cmath>
 

@@ -1,10 +1,12 @@
-// src/construct/transpose_kernel.h: cache-blocked transpose of 8-byte elements.
-#ifndef MATRIX_SRC_CONSTRUCT_TRANSPOSE_KERNEL_H
-#define MATRIX_SRC_CONSTRUCT_TRANSPOSE_KERNEL_H
+// src/kernels/transpose_kernel.h: cache-blocked transpose of 8-byte elements.
+#ifndef MATRIX_SRC_KERNELS_TRANSPOSE_KERNEL_H
+#define MATRIX_SRC_KERNELS_TRANSPOSE_KERNEL_H
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "kernels/kernel_support.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -26,10 +28,6 @@ constexpr std::size_t kTransposeStrip = 64;
 // written with streaming stores: they bypass the caches, which saves reading
 // each target line before overwriting it, and would not fit there anyway.
 constexpr std::size_t kTransposeStreamingBytes = std::size_t{8} << 20;
-
-// The sign bit of an IEEE double: flipping it negates the value exactly,
-// NaN and zero included.
-constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
 
 /// Transposes an m x n block of 8-byte elements:
 ///   b(j, i) = a(i, j) ^ flip   for 0 <= i < m, 0 <= j < n,
@@ -164,22 +162,26 @@ void TransposeStrips(std::size_t m, std::size_t n, const unsigned char *source, 
 /// Same contract and result as TransposePlain, cache-blocked: strips of
 /// kTransposeStrip source rows, each walked across all columns in micro
 /// tiles of kTransposeMicroTile square; edges that do not fill a micro tile
-/// go through TransposePlain. Large results are written with streaming
-/// stores when their columns start on cache-line boundaries.
+/// go through TransposePlain. Results of at least streamingBytes (the
+/// extent of b's m columns) are written with streaming stores when their
+/// columns start on cache-line boundaries; the default is the size at which
+/// they pay, and 0 makes every such result stream (the tests' switch).
 template <bool kFlipSign>
 void TransposeBlocked(std::size_t m, std::size_t n, const void *a, std::size_t lda, void *b,
-                      std::size_t ldb) {
+                      std::size_t ldb, std::size_t streamingBytes = kTransposeStreamingBytes) {
     const auto *source = static_cast<const unsigned char *>(a);
     auto *target = static_cast<unsigned char *>(b);
 #if defined(__SSE2__)
     const bool linesWhole = reinterpret_cast<std::uintptr_t>(b) % 64 == 0 && ldb % 8 == 0;
-    if (linesWhole && 8 * m * ldb >= kTransposeStreamingBytes) {
+    if (linesWhole && 8 * m * ldb >= streamingBytes) {
         detail::TransposeStrips<kFlipSign, true>(m, n, source, lda, target, ldb);
         // Streaming stores are weakly ordered; make them visible before the
         // result is handed on.
         _mm_sfence();
         return;
     }
+#else
+    (void)streamingBytes;
 #endif
     detail::TransposeStrips<kFlipSign, false>(m, n, source, lda, target, ldb);
 }
@@ -190,4 +192,4 @@ void TransposeBlocked(std::size_t m, std::size_t n, const void *a, std::size_t l
 
 #undef MATRIX_TRANSPOSE_UNROLL
 
-#endif  // MATRIX_SRC_CONSTRUCT_TRANSPOSE_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_TRANSPOSE_KERNEL_H

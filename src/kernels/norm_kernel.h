@@ -1,6 +1,6 @@
-// src/linalg/kernels/norm_kernel.h: vector p-norms and the matrix 1-, infinity- and Frobenius norms.
-#ifndef MATRIX_SRC_LINALG_KERNELS_NORM_KERNEL_H
-#define MATRIX_SRC_LINALG_KERNELS_NORM_KERNEL_H
+// src/kernels/norm_kernel.h: vector p-norms and the matrix 1-, infinity- and Frobenius norms.
+#ifndef MATRIX_SRC_KERNELS_NORM_KERNEL_H
+#define MATRIX_SRC_KERNELS_NORM_KERNEL_H
 
 #include <cstddef>
 
@@ -48,4 +48,4 @@ double LargestMagnitude(std::size_t count, const double *w, std::size_t inc);
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_LINALG_KERNELS_NORM_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_NORM_KERNEL_H

@@ -1,6 +1,6 @@
-// src/linalg/kernels/interchanges.h: recorded row interchanges, replayed column by column.
-#ifndef MATRIX_SRC_LINALG_KERNELS_INTERCHANGES_H
-#define MATRIX_SRC_LINALG_KERNELS_INTERCHANGES_H
+// src/kernels/interchanges.h: recorded row interchanges, replayed column by column.
+#ifndef MATRIX_SRC_KERNELS_INTERCHANGES_H
+#define MATRIX_SRC_KERNELS_INTERCHANGES_H
 
 #include <cstddef>
 #include <utility>
@@ -29,4 +29,4 @@ void ApplyRowInterchanges(double *a, std::size_t lda, std::size_t p0, std::size_
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_LINALG_KERNELS_INTERCHANGES_H
+#endif  // MATRIX_SRC_KERNELS_INTERCHANGES_H

@@ -1,30 +1,19 @@
-// src/linalg/kernels/svd_kernel.cpp: the Golub-Kahan-Reinsch singular value decomposition, its sort and column permutation.
-#include "linalg/kernels/svd_kernel.h"
+// src/kernels/svd_kernel.cpp: the Golub-Kahan-Reinsch singular value decomposition, its sort and column permutation.
+#include "kernels/svd_kernel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#include "linalg/kernels/planerot_kernel.h"
+#include "kernels/kernel_support.h"
+#include "kernels/planerot_kernel.h"
 
 namespace kiv {
 namespace matrix {
 namespace kernels {
 
 namespace {
-
-// The library's NaN (all bits set but the sign), reported for the singular
-// values that were not settled.
-double UnsettledValue() {
-    const std::uint64_t bits = 0x7FFFFFFFFFFFFFFFull;
-    double x;
-    std::memcpy(&x, &bits, sizeof x);
-    return x;
-}
-
-// |x| when y >= 0.0, -|x| otherwise (a NaN y gives -|x|).
-inline double WithSignOf(double x, double y) { return y >= 0.0 ? std::fabs(x) : -std::fabs(x); }
 
 // Rotates two columns of length count: x' = x*c + y*s, y' = y*c - x*s.
 inline void RotateColumns(std::size_t count, double *x, double *y, double c, double s) {
@@ -35,15 +24,6 @@ inline void RotateColumns(std::size_t count, double *x, double *y, double c, dou
         y[r] = q * c - p * s;
     }
 }
-
-// A matrix of the decomposition addressed from 1, as the procedure is
-// written; Column(j)[k - 1] is element (k, j).
-struct Indexed {
-    double *data;
-    std::size_t ld;
-    double &operator()(std::size_t i, std::size_t j) const { return data[(i - 1) + (j - 1) * ld]; }
-    double *Column(std::size_t j) const { return data + (j - 1) * ld; }
-};
 
 // Columns of a reflection's update handled together: their inner products
 // are independent chains, so interleaving them keeps several adders busy
@@ -94,26 +74,39 @@ void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, cons
 
 std::size_t SvdDecomposeWorkspace(std::size_t m, std::size_t n) { return n + std::max(m, n); }
 
-std::size_t SvdDecompose(std::size_t m, std::size_t n, double *a_, std::size_t lda, double *w_,
-                         std::size_t incw, double *v_, std::size_t ldv, double *work) {
-    const Indexed a{a_, lda};
-    const Indexed v{v_, ldv};
-    // Indices from 1 throughout: E(i) and W(i) are e(i) and w(i); T(j) is a
-    // scratch line of max(m, n) entries.
-    double *const e = work;
-    double *const t = work + n;
-    const bool vectors = v_ != nullptr;
-    const auto W = [w_, incw](std::size_t i) -> double & { return w_[(i - 1) * incw]; };
-    const auto E = [e](std::size_t i) -> double & { return e[i - 1]; };
-    const auto T = [t](std::size_t i) -> double & { return t[i - 1]; };
+namespace {
 
+// The phases of SvdDecompose, in its order, indices from 1 throughout:
+// W(i) and E(i) are w(i) and e(i), the diagonal and the superdiagonal of
+// the bidiagonal form (e(1) is always 0.0); T(j) is a scratch line of
+// max(m, n) entries.
+struct Phases {
+    std::size_t m;
+    std::size_t n;
+    Indexed a;
+    Indexed v;
+    double *w;
+    std::size_t incw;
+    double *e;
+    double *t;
+    double &W(std::size_t i) const { return w[(i - 1) * incw]; }
+    double &E(std::size_t i) const { return e[i - 1]; }
+    double &T(std::size_t j) const { return t[j - 1]; }
+};
+
+// Phase 1: Householder reduction to bidiagonal form. Returns anorm, the
+// largest |w(i)| + |e(i)|.
+double Bidiagonalise(const Phases &d) {
+    const std::size_t m = d.m, n = d.n;
+    const Indexed &a = d.a;
+    const auto W = [&d](std::size_t i) -> double & { return d.W(i); };
+    const auto E = [&d](std::size_t i) -> double & { return d.E(i); };
+    const auto T = [&d](std::size_t j) -> double & { return d.T(j); };
     double anorm = 0.0;
     double g = 0.0;
     double scale = 0.0;
     double s = 0.0;
     std::size_t l = 1;
-
-    // Phase 1: Householder reduction to bidiagonal form.
     for (std::size_t i = 1; i <= n; ++i) {
         l = i + 1;
         E(i) = scale * g;
@@ -168,45 +161,73 @@ std::size_t SvdDecompose(std::size_t m, std::size_t n, double *a_, std::size_t l
         const double bound = std::fabs(W(i)) + std::fabs(E(i));
         if (bound > anorm) anorm = bound;
     }
+    return anorm;
+}
 
-    if (vectors) {
-        // Phase 2: accumulation of the right-hand transformations into V.
-        for (std::size_t i = n; i >= 1; --i) {
-            if (i < n) {
-                if (g != 0.0) {
-                    for (std::size_t k = l; k <= n; ++k) T(k) = a(i, k);
-                    double *vi = v.Column(i);
-                    for (std::size_t j = l; j <= n; ++j) vi[j - 1] = (T(j) / T(l)) / g;
-                    UpdateColumns(v, l, n, t, l, n, vi, l, n, [](double sum) { return sum; });
-                }
-                for (std::size_t j = l; j <= n; ++j) v(i, j) = v(j, i) = 0.0;
-            }
-            v(i, i) = 1.0;
-            g = E(i);
-            l = i;
-        }
-
-        // Phase 3: accumulation of the left-hand transformations into a.
-        for (std::size_t i = std::min(m, n); i >= 1; --i) {
-            l = i + 1;
-            g = W(i);
-            for (std::size_t j = l; j <= n; ++j) a(i, j) = 0.0;
-            double *ai = a.Column(i);
+// Phase 2: accumulation of the right-hand transformations into V.
+void AccumulateRight(const Phases &d) {
+    const std::size_t n = d.n;
+    const Indexed &a = d.a;
+    const Indexed &v = d.v;
+    double *const t = d.t;
+    const auto E = [&d](std::size_t i) -> double & { return d.E(i); };
+    const auto T = [&d](std::size_t j) -> double & { return d.T(j); };
+    // Phase 1 ends with g = 0.0 and l = n + 1, which the first step (i = n)
+    // does not read.
+    double g = 0.0;
+    std::size_t l = n + 1;
+    for (std::size_t i = n; i >= 1; --i) {
+        if (i < n) {
             if (g != 0.0) {
-                g = 1.0 / g;
-                const double aii = ai[i - 1];
-                UpdateColumns(a, l, n, ai, l, m, ai, i, m,
-                              [aii, g](double sum) { return (sum / aii) * g; });
-                for (std::size_t j = i; j <= m; ++j) ai[j - 1] = ai[j - 1] * g;
-            } else {
-                for (std::size_t j = i; j <= m; ++j) ai[j - 1] = 0.0;
+                for (std::size_t k = l; k <= n; ++k) T(k) = a(i, k);
+                double *vi = v.Column(i);
+                for (std::size_t j = l; j <= n; ++j) vi[j - 1] = (T(j) / T(l)) / g;
+                UpdateColumns(v, l, n, t, l, n, vi, l, n, [](double sum) { return sum; });
             }
-            ai[i - 1] = ai[i - 1] + 1.0;
+            for (std::size_t j = l; j <= n; ++j) v(i, j) = v(j, i) = 0.0;
         }
+        v(i, i) = 1.0;
+        g = E(i);
+        l = i;
     }
+}
 
-    // Phase 4: diagonalisation of the bidiagonal form by implicitly shifted
-    // QR sweeps, one singular value at a time from the last.
+// Phase 3: accumulation of the left-hand transformations into a.
+void AccumulateLeft(const Phases &d) {
+    const std::size_t m = d.m, n = d.n;
+    const Indexed &a = d.a;
+    const auto W = [&d](std::size_t i) -> double & { return d.W(i); };
+    for (std::size_t i = std::min(m, n); i >= 1; --i) {
+        const std::size_t l = i + 1;
+        double g = W(i);
+        for (std::size_t j = l; j <= n; ++j) a(i, j) = 0.0;
+        double *ai = a.Column(i);
+        if (g != 0.0) {
+            g = 1.0 / g;
+            const double aii = ai[i - 1];
+            UpdateColumns(a, l, n, ai, l, m, ai, i, m,
+                          [aii, g](double sum) { return (sum / aii) * g; });
+            for (std::size_t j = i; j <= m; ++j) ai[j - 1] = ai[j - 1] * g;
+        } else {
+            for (std::size_t j = i; j <= m; ++j) ai[j - 1] = 0.0;
+        }
+        ai[i - 1] = ai[i - 1] + 1.0;
+    }
+}
+
+// Phase 4: diagonalisation of the bidiagonal form by implicitly shifted QR
+// sweeps, one singular value at a time from the last; anorm is phase 1's.
+// Returns SvdDecompose's status.
+KernelStatus Diagonalise(const Phases &d, double anorm) {
+    const std::size_t m = d.m, n = d.n;
+    const Indexed &a = d.a;
+    const Indexed &v = d.v;
+    const bool vectors = v.data != nullptr;
+    const auto W = [&d](std::size_t i) -> double & { return d.W(i); };
+    const auto E = [&d](std::size_t i) -> double & { return d.E(i); };
+    double g = 0.0;
+    double s = 0.0;
+    std::size_t l = 1;
     for (std::size_t k = n; k >= 1; --k) {
         for (int its = 1;; ++its) {
             // Split test. e(1) is always 0.0, so the search ends at l = 1;
@@ -251,7 +272,7 @@ std::size_t SvdDecompose(std::size_t m, std::size_t n, double *a_, std::size_t l
                 break;
             }
             if (its == kSvdMaxTests) {
-                for (std::size_t i = 1; i <= k; ++i) W(i) = UnsettledValue();
+                for (std::size_t i = 1; i <= k; ++i) W(i) = LibraryNaN();
                 return k;
             }
 
@@ -300,6 +321,19 @@ std::size_t SvdDecompose(std::size_t m, std::size_t n, double *a_, std::size_t l
         }
     }
     return 0;
+}
+
+}  // namespace
+
+KernelStatus SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t lda, double *w,
+                          std::size_t incw, double *v, std::size_t ldv, double *work) {
+    const Phases phases{m, n, {a, lda}, {v, ldv}, w, incw, work, work + n};
+    const double anorm = Bidiagonalise(phases);
+    if (v != nullptr) {
+        AccumulateRight(phases);
+        AccumulateLeft(phases);
+    }
+    return Diagonalise(phases, anorm);
 }
 
 void SortDescending(std::size_t n, const double *values, std::size_t inc,

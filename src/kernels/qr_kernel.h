@@ -1,6 +1,6 @@
-// src/linalg/kernels/qr_kernel.h: Householder QR factorisation with optional column pivoting.
-#ifndef MATRIX_SRC_LINALG_KERNELS_QR_KERNEL_H
-#define MATRIX_SRC_LINALG_KERNELS_QR_KERNEL_H
+// src/kernels/qr_kernel.h: Householder QR factorisation with optional column pivoting.
+#ifndef MATRIX_SRC_KERNELS_QR_KERNEL_H
+#define MATRIX_SRC_KERNELS_QR_KERNEL_H
 
 #include <cstddef>
 #include <cstdint>
@@ -101,4 +101,4 @@ void HouseholderFinishR(std::size_t m, std::size_t n, double *a, std::size_t lda
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_LINALG_KERNELS_QR_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_QR_KERNEL_H

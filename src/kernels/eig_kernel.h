@@ -1,8 +1,10 @@
-// src/linalg/kernels/eig_kernel.h: balancing, reduction to Hessenberg form and the shifted QR eigenvalue iteration.
-#ifndef MATRIX_SRC_LINALG_KERNELS_EIG_KERNEL_H
-#define MATRIX_SRC_LINALG_KERNELS_EIG_KERNEL_H
+// src/kernels/eig_kernel.h: balancing, reduction to Hessenberg form and the shifted QR eigenvalue iteration.
+#ifndef MATRIX_SRC_KERNELS_EIG_KERNEL_H
+#define MATRIX_SRC_KERNELS_EIG_KERNEL_H
 
 #include <cstddef>
+
+#include "kernels/kernel_support.h"
 
 namespace kiv {
 namespace matrix {
@@ -73,8 +75,8 @@ void ReduceToHessenberg(std::size_t n, double *a, std::size_t lda);
 /// Source: Francis (1961-62); Martin, Peters & Wilkinson, Numer. Math. 14
 /// (1970) 219-231 (hqr), in the form of Numerical Recipes, 2nd ed.,
 /// Section 11.6.
-std::size_t HessenbergEigenvalues(std::size_t n, double *a, std::size_t lda, double *wr,
-                                  double *wi);
+KernelStatus HessenbergEigenvalues(std::size_t n, double *a, std::size_t lda, double *wr,
+                                   double *wi);
 
 /// Replaces each complex eigenvalue by its modulus: for every i with
 /// |wi[i]| > threshold, wr[i] = sqrt(wr[i]^2 + wi[i]^2) (the square of wr
@@ -89,4 +91,4 @@ void ComplexToModulus(std::size_t n, double *wr, double *wi, double threshold);
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_LINALG_KERNELS_EIG_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_EIG_KERNEL_H

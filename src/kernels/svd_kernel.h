@@ -1,9 +1,11 @@
-// src/linalg/kernels/svd_kernel.h: the Golub-Kahan-Reinsch singular value decomposition, its sort and column permutation.
-#ifndef MATRIX_SRC_LINALG_KERNELS_SVD_KERNEL_H
-#define MATRIX_SRC_LINALG_KERNELS_SVD_KERNEL_H
+// src/kernels/svd_kernel.h: the Golub-Kahan-Reinsch singular value decomposition, its sort and column permutation.
+#ifndef MATRIX_SRC_KERNELS_SVD_KERNEL_H
+#define MATRIX_SRC_KERNELS_SVD_KERNEL_H
 
 #include <cstddef>
 #include <cstdint>
+
+#include "kernels/kernel_support.h"
 
 namespace kiv {
 namespace matrix {
@@ -58,8 +60,8 @@ std::size_t SvdDecomposeWorkspace(std::size_t m, std::size_t n);
 /// Source: Golub & Reinsch, Numer. Math. 14 (1970) 403-420, in the form of
 /// Press, Teukolsky, Vetterling & Flannery, Numerical Recipes, 2nd ed.,
 /// Section 2.6 (svdcmp).
-std::size_t SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t lda, double *w,
-                         std::size_t incw, double *v, std::size_t ldv, double *work);
+KernelStatus SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t lda, double *w,
+                          std::size_t incw, double *v, std::size_t ldv, double *work);
 
 /// Sorts positions 0..n-1 so that values[positions[i] * inc] decreases with
 /// i: an insertion sort in which each value moves ahead of an earlier one
@@ -86,4 +88,4 @@ void PermuteColumns(std::size_t m, std::size_t n, double *a, std::size_t lda,
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_LINALG_KERNELS_SVD_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_SVD_KERNEL_H

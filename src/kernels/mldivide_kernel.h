@@ -1,8 +1,10 @@
-// src/linalg/kernels/mldivide_kernel.h: elimination, back substitution, QR solve.
-#ifndef MATRIX_SRC_LINALG_KERNELS_MLDIVIDE_KERNEL_H
-#define MATRIX_SRC_LINALG_KERNELS_MLDIVIDE_KERNEL_H
+// src/kernels/mldivide_kernel.h: elimination, back substitution, QR solve.
+#ifndef MATRIX_SRC_KERNELS_MLDIVIDE_KERNEL_H
+#define MATRIX_SRC_KERNELS_MLDIVIDE_KERNEL_H
 
 #include <cstddef>
+
+#include "kernels/kernel_support.h"
 
 namespace kiv {
 namespace matrix {
@@ -73,10 +75,13 @@ void GaussSolve(std::size_t n, std::size_t k, double *a, std::size_t lda, double
 ///   pivot [out]    n entries: the row interchanged with row j at step j
 ///                  (j itself when there was no interchange)
 ///   r     [out]    n entries: the r of step j
+///   path  [in]     kFastest: blocked as above; kPlain: the steps one
+///                  after the other over the whole matrix, unblocked
 /// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 3.4.1,
 /// blocked as in Toledo, "Locality of reference in LU decomposition with
 /// partial pivoting", SIAM J. Matrix Anal. Appl. 18(4), 1997.
-void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r);
+void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r,
+                 KernelPath path = KernelPath::kFastest);
 
 /// Solves A*X = B from GaussFactor's record of A, giving every element of B
 /// GaussSolve's operations in the same order: for each j = 0..n-1, rows j
@@ -127,4 +132,4 @@ void QrSolve(std::size_t m, std::size_t n, std::size_t k, std::size_t rank, cons
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_LINALG_KERNELS_MLDIVIDE_KERNEL_H
+#endif  // MATRIX_SRC_KERNELS_MLDIVIDE_KERNEL_H

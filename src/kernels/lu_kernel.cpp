@@ -1,13 +1,13 @@
-// src/linalg/kernels/lu_kernel.cpp: Crout LU with scaled partial pivoting, row permutations.
-#include "linalg/kernels/lu_kernel.h"
+// src/kernels/lu_kernel.cpp: Crout LU with scaled partial pivoting, row permutations.
+#include "kernels/lu_kernel.h"
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
 
-#include "linalg/kernels/interchanges.h"
-#include "linalg/kernels/mtimes_kernel.h"
+#include "kernels/interchanges.h"
+#include "kernels/mtimes_kernel.h"
 
 namespace kiv {
 namespace matrix {
@@ -67,7 +67,9 @@ struct CroutState {
     std::int32_t *ipiv;
     int parity;
     double *scale;
-    int info;
+    KernelStatus info;
+    // Blocks of more columns than this are halved.
+    std::size_t leaf;
 };
 
 // Factors columns j0 .. j1 - 1, which carry the products and interchanges
@@ -79,7 +81,7 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
     const std::size_t n = s.n;
     const std::size_t lda = s.lda;
     double *a = s.a;
-    if (j1 - j0 > kLuLeaf) {
+    if (j1 - j0 > s.leaf) {
         const std::size_t mid = j0 + (j1 - j0) / 2;
         FactorColumns(s, j0, mid);
         // The right half takes the left half's interchanges and products:
@@ -119,7 +121,7 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
 
         if (aj[j] == 0.0) {
             aj[j] = kLuZeroPivot;
-            if (s.info == 0) s.info = static_cast<int>(j + 1);
+            if (s.info == 0) s.info = j + 1;
         }
         if (j + 1 < n) {
             const double r = 1.0 / aj[j];
@@ -130,8 +132,8 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
 
 }  // namespace
 
-int LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &parity,
-            double *scale) {
+KernelStatus LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &parity,
+                     double *scale, KernelPath path) {
     // Row scale factors: the largest magnitude of each row, taken column by
     // column (strict comparisons from 0.0 give the same maximum in any
     // order), then inverted.
@@ -149,8 +151,10 @@ int LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &
     // work is grouped: halves of the columns are factored one after the
     // other, and the right half takes all of the left half's products before
     // its own. Interchanges move whole rows, partial sums and multipliers
-    // alike, so they commute with that grouping.
-    CroutState state{n, a, lda, ipiv, 1, scale, 0};
+    // alike, so they commute with that grouping. The plain path makes the
+    // whole matrix one block, worked column by column.
+    const std::size_t leaf = path == KernelPath::kPlain ? n : kLuLeaf;
+    CroutState state{n, a, lda, ipiv, 1, scale, 0, leaf};
     FactorColumns(state, 0, n);
     parity = state.parity;
     return state.info;

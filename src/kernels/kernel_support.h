@@ -1,0 +1,88 @@
+// src/kernels/kernel_support.h: what the raw-buffer kernels share.
+#ifndef MATRIX_SRC_KERNELS_KERNEL_SUPPORT_H
+#define MATRIX_SRC_KERNELS_KERNEL_SUPPORT_H
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/kernel_path.h"
+
+// Kernels with AVX2 code paths are compiled for them with
+// __attribute__((target("avx2"))) and chosen at run time, so that the
+// library itself still runs on any x86-64. Vector adds and multiplies
+// round each lane exactly as the scalar code does; only the number of
+// independent operations in flight changes.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define MATRIX_HAVE_AVX2_PATHS 1
+#endif
+
+namespace kiv {
+namespace matrix {
+namespace kernels {
+
+// Conventions every kernel follows.
+//
+// Status. A kernel that can break down or give up returns a KernelStatus:
+// 0 when it ran to the end, otherwise k > 0, the step (from 1) at which it
+// stopped or that it had to patch; each kernel's comment says which step
+// it counts and what its outputs hold then.
+//
+// Workspace. Kernels never allocate: every scratch array whose contents
+// the algorithm needs (scale factors, pivots, vectors of a reduction) is
+// passed in by the caller, at the size the kernel's comment or its
+// ...Workspace function gives. The one exception is the packed copy of A
+// that speeds up MatrixProduct: it is optional (null means reading A in
+// place), so every caller, the blocked factorisations and Mtimes alike,
+// takes it from PackingSpace(), one block per thread kept between calls.
+using KernelStatus = std::size_t;
+
+/// The sign bit of an IEEE double: flipping it negates the value exactly,
+/// NaN and zero included.
+constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
+
+/// The bits of the library's NaN: all set but the sign.
+constexpr std::uint64_t kLibraryNaNBits = 0x7FFFFFFFFFFFFFFFULL;
+
+/// The library's NaN, which the kernels report for results they could not
+/// settle.
+inline double LibraryNaN() {
+    double x;
+    std::memcpy(&x, &kLibraryNaNBits, sizeof x);
+    return x;
+}
+
+/// |x| when y >= 0.0, -|x| otherwise (a NaN y gives -|x|; -0.0 counts as
+/// non-negative).
+inline double WithSignOf(double x, double y) { return y >= 0.0 ? std::fabs(x) : -std::fabs(x); }
+
+/// A column-major matrix addressed from 1, as the published procedures are
+/// written: (i, j) is element i of column j, and Column(j)[k - 1] is
+/// element (k, j).
+struct Indexed {
+    double *data;
+    std::size_t ld;
+    double &operator()(std::size_t i, std::size_t j) const { return data[(i - 1) + (j - 1) * ld]; }
+    double *Column(std::size_t j) const { return data + (j - 1) * ld; }
+};
+
+/// True when the processor (and the operating system) support AVX2. Asked
+/// once; the answer is kept.
+inline bool HasAvx2() {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+#else
+    return false;
+#endif
+}
+
+}  // namespace kernels
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_SRC_KERNELS_KERNEL_SUPPORT_H

@@ -1,0 +1,251 @@
+// src/kernels/mtimes_kernel_avx2.cpp: the product's AVX2 tiles.
+#include <algorithm>
+#include <cstddef>
+
+#include "kernels/mtimes_blocking.h"
+
+// x86-64 processors with AVX2 get wider tiles (see kernels/kernel_support.h);
+// elsewhere this file is empty.
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#include <immintrin.h>
+
+namespace kiv {
+namespace matrix {
+namespace kernels {
+namespace product {
+
+namespace {
+
+// One product met with four running sums, as UpdateSign says.
+template <UpdateSign kSign>
+__attribute__((target("avx2"))) inline __m256d Meet(__m256d acc, __m256d a, __m256d b) {
+    const __m256d product = _mm256_mul_pd(a, b);
+    if (kSign == UpdateSign::kSubtract) return _mm256_sub_pd(acc, product);
+    const __m256d sum = _mm256_add_pd(acc, product);
+    if (kSign == UpdateSign::kAdd) return sum;
+    // Lanes whose element of A is not 0.0 (NaN included, as with !=).
+    return _mm256_blendv_pd(acc, sum, _mm256_cmp_pd(a, _mm256_setzero_pd(), _CMP_NEQ_UQ));
+}
+
+// Tile<kWideMr, NR> with AVX2, on kWideMr rows of A that can all be read:
+// A(i, p) is a[i + p * as]. Only the first mr rows of C are read and
+// written; the other lanes compute sums that are dropped.
+template <std::size_t NR, UpdateSign kSign>
+__attribute__((target("avx2"))) void WideTile(std::size_t kc, const double *a, std::ptrdiff_t as,
+                                              const double *b, std::ptrdiff_t bs, std::size_t ldb,
+                                              double *c, std::size_t ldc, std::size_t mr,
+                                              bool first) {
+    __m256d acc[NR][2];
+    alignas(32) double edge[kWideMr] = {};
+#pragma GCC unroll 4
+    for (std::size_t j = 0; j < NR; ++j) {
+        if (first) {
+            acc[j][0] = _mm256_setzero_pd();
+            acc[j][1] = _mm256_setzero_pd();
+        } else {
+            const double *column = c + j * ldc;
+            if (mr < kWideMr) {
+                std::copy(column, column + mr, edge);
+                column = edge;
+            }
+            acc[j][0] = _mm256_loadu_pd(column);
+            acc[j][1] = _mm256_loadu_pd(column + 4);
+        }
+    }
+    for (std::size_t q = 0; q < kc; ++q) {
+        const double *aq = a + static_cast<std::ptrdiff_t>(q) * as;
+        const double *bq = b + static_cast<std::ptrdiff_t>(q) * bs;
+        const __m256d a0 = _mm256_loadu_pd(aq);
+        const __m256d a1 = _mm256_loadu_pd(aq + 4);
+#pragma GCC unroll 4
+        for (std::size_t j = 0; j < NR; ++j) {
+            const __m256d bpj = _mm256_broadcast_sd(bq + j * ldb);
+            acc[j][0] = Meet<kSign>(acc[j][0], a0, bpj);
+            acc[j][1] = Meet<kSign>(acc[j][1], a1, bpj);
+        }
+    }
+#pragma GCC unroll 4
+    for (std::size_t j = 0; j < NR; ++j) {
+        double *column = c + j * ldc;
+        if (mr == kWideMr) {
+            _mm256_storeu_pd(column, acc[j][0]);
+            _mm256_storeu_pd(column + 4, acc[j][1]);
+        } else {
+            _mm256_store_pd(edge, acc[j][0]);
+            _mm256_store_pd(edge + 4, acc[j][1]);
+            std::copy(edge, edge + mr, column);
+        }
+    }
+}
+
+// One column of C over two whole panels of A at once (2 * kWideMr rows,
+// all read and written): a lone column leaves a single panel with two
+// chains of dependent adds, too few to hide their latency. Panel h's A(i, q)
+// is panels[h][i + q * as].
+template <UpdateSign kSign>
+__attribute__((target("avx2"))) void WideColumnTile(std::size_t kc, const double *const panels[2],
+                                                    std::ptrdiff_t as, const double *b,
+                                                    std::ptrdiff_t bs, double *c, bool first) {
+    __m256d acc[4];
+#pragma GCC unroll 4
+    for (std::size_t h = 0; h < 4; ++h) {
+        acc[h] = first ? _mm256_setzero_pd() : _mm256_loadu_pd(c + 4 * h);
+    }
+    for (std::size_t q = 0; q < kc; ++q) {
+        const __m256d bq = _mm256_broadcast_sd(b + static_cast<std::ptrdiff_t>(q) * bs);
+#pragma GCC unroll 4
+        for (std::size_t h = 0; h < 4; ++h) {
+            const double *aq = panels[h / 2] + static_cast<std::ptrdiff_t>(q) * as + 4 * (h % 2);
+            acc[h] = Meet<kSign>(acc[h], _mm256_loadu_pd(aq), bq);
+        }
+    }
+#pragma GCC unroll 4
+    for (std::size_t h = 0; h < 4; ++h) _mm256_storeu_pd(c + 4 * h, acc[h]);
+}
+
+using WideColumnFunction = void (*)(std::size_t, const double *const *, std::ptrdiff_t,
+                                    const double *, std::ptrdiff_t, double *, bool);
+
+WideColumnFunction WideColumnTileFor(UpdateSign sign) {
+    return BySign(sign, [&](auto kSign) {
+        return WideColumnFunction{WideColumnTile<decltype(kSign)::value>};
+    });
+}
+
+// One row of C over kWideRowNr columns with AVX2. Each column's next four
+// products of B are loaded together and turned (a 4x4 transpose) so that a
+// register holds one product of four columns; the sums then meet them one
+// at a time, in order. b's step bs between products is +1 or -1.
+constexpr std::size_t kWideRowGroups = 3;
+constexpr std::size_t kWideRowNr = 4 * kWideRowGroups;
+
+template <UpdateSign kSign>
+__attribute__((target("avx2"))) void WideRowTile(std::size_t kc, const double *a, std::ptrdiff_t as,
+                                                 const double *b, std::ptrdiff_t bs,
+                                                 std::size_t ldb, double *c, std::size_t ldc,
+                                                 bool first) {
+    __m256d acc[kWideRowGroups];
+    for (std::size_t g = 0; g < kWideRowGroups; ++g) {
+        const double *cg = c + 4 * g * ldc;
+        acc[g] =
+            first ? _mm256_setzero_pd() : _mm256_set_pd(cg[3 * ldc], cg[2 * ldc], cg[ldc], cg[0]);
+    }
+    auto productOf = [&](std::size_t q) { return static_cast<std::ptrdiff_t>(q); };
+    std::size_t q = 0;
+    for (; q + 4 <= kc; q += 4) {
+        __m256d x[4];
+#pragma GCC unroll 4
+        for (std::size_t l = 0; l < 4; ++l) x[l] = _mm256_broadcast_sd(a + productOf(q + l) * as);
+#pragma GCC unroll 3
+        for (std::size_t g = 0; g < kWideRowGroups; ++g) {
+            __m256d v[4];
+#pragma GCC unroll 4
+            for (std::size_t j = 0; j < 4; ++j) {
+                // Products q .. q + 3 of column 4g + j, in that order.
+                const double *column = b + (4 * g + j) * ldb;
+                v[j] = bs > 0 ? _mm256_loadu_pd(column + productOf(q))
+                              : _mm256_permute4x64_pd(
+                                    _mm256_loadu_pd(column + productOf(q + 3) * bs), 0x1B);
+            }
+            const __m256d t0 = _mm256_unpacklo_pd(v[0], v[1]);
+            const __m256d t1 = _mm256_unpackhi_pd(v[0], v[1]);
+            const __m256d t2 = _mm256_unpacklo_pd(v[2], v[3]);
+            const __m256d t3 = _mm256_unpackhi_pd(v[2], v[3]);
+            acc[g] = Meet<kSign>(acc[g], x[0], _mm256_permute2f128_pd(t0, t2, 0x20));
+            acc[g] = Meet<kSign>(acc[g], x[1], _mm256_permute2f128_pd(t1, t3, 0x20));
+            acc[g] = Meet<kSign>(acc[g], x[2], _mm256_permute2f128_pd(t0, t2, 0x31));
+            acc[g] = Meet<kSign>(acc[g], x[3], _mm256_permute2f128_pd(t1, t3, 0x31));
+        }
+    }
+    for (; q < kc; ++q) {
+        const __m256d x = _mm256_broadcast_sd(a + productOf(q) * as);
+        const double *bq = b + productOf(q) * bs;
+        for (std::size_t g = 0; g < kWideRowGroups; ++g) {
+            const double *bg = bq + 4 * g * ldb;
+            const __m256d b4 = _mm256_set_pd(bg[3 * ldb], bg[2 * ldb], bg[ldb], bg[0]);
+            acc[g] = Meet<kSign>(acc[g], x, b4);
+        }
+    }
+    for (std::size_t g = 0; g < kWideRowGroups; ++g) {
+        alignas(32) double sums[4];
+        _mm256_store_pd(sums, acc[g]);
+        for (std::size_t j = 0; j < 4; ++j) c[(4 * g + j) * ldc] = sums[j];
+    }
+}
+
+using WideRowFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
+                                 std::ptrdiff_t, std::size_t, double *, std::size_t, bool);
+
+WideRowFunction WideRowTileFor(UpdateSign sign) {
+    return BySign(sign,
+                  [&](auto kSign) { return WideRowFunction{WideRowTile<decltype(kSign)::value>}; });
+}
+
+using WideTileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
+                                  std::ptrdiff_t, std::size_t, double *, std::size_t, std::size_t,
+                                  bool);
+
+// Indexed by [columns - 1].
+template <UpdateSign kSign>
+constexpr WideTileFunction kWideTileTable[kWideNr] = {WideTile<1, kSign>, WideTile<2, kSign>,
+                                                      WideTile<3, kSign>, WideTile<4, kSign>};
+
+WideTileFunction WideTileFor(UpdateSign sign, std::size_t nr) {
+    return BySign(sign, [&](auto kSign) { return kWideTileTable<decltype(kSign)::value>[nr - 1]; });
+}
+
+}  // namespace
+
+void WideProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
+                 const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
+                 bool fromZero, UpdateSign sign, SumOrder order) {
+    auto tiles = [&](const Pass &pass, bool first, std::size_t ic, std::size_t mc,
+                     const double *block) {
+        const std::size_t wideRows = work != nullptr ? mc : mc / kWideMr * kWideMr;
+        for (std::size_t jc = 0; jc < n; jc += kWideNr) {
+            const std::size_t nr = std::min(kWideNr, n - jc);
+            const double *panelB = b + pass.p0 + jc * ldb;
+            double *panelC = c + ic + jc * ldc;
+            const std::ptrdiff_t as = work != nullptr ? kWideMr : pass.aStep;
+            auto panelA = [&](std::size_t ir) {
+                return work != nullptr ? work + ir * pass.kc : block + ir;
+            };
+            std::size_t ir = 0;
+            if (nr == 1) {
+                for (; ir + 2 * kWideMr <= mc && ir + 2 * kWideMr <= wideRows; ir += 2 * kWideMr) {
+                    const double *const panels[2] = {panelA(ir), panelA(ir + kWideMr)};
+                    WideColumnTileFor(sign)(pass.kc, panels, as, panelB, pass.bStep, panelC + ir,
+                                            first);
+                }
+            }
+            for (; ir < wideRows; ir += kWideMr) {
+                const std::size_t mr = std::min(kWideMr, mc - ir);
+                WideTileFor(sign, nr)(pass.kc, panelA(ir), as, panelB, pass.bStep, ldb, panelC + ir,
+                                      ldc, mr, first);
+            }
+            for (; ir < mc; ir += kMr) {
+                const std::size_t mr = std::min(kMr, mc - ir);
+                PortableTile(sign, mr, nr)(pass.kc, block + ir, pass.aStep, panelB, pass.bStep, ldb,
+                                           panelC + ir, ldc, first);
+            }
+        }
+    };
+    ForEachBlock<kWideMr, true>(m, k, a, lda, work, fromZero, order, tiles);
+}
+
+std::size_t WideRowColumns(std::size_t kc, const double *a, std::ptrdiff_t as, const double *b,
+                           std::ptrdiff_t bs, std::size_t ldb, double *c, std::size_t ldc,
+                           std::size_t n, bool first, UpdateSign sign) {
+    std::size_t jc = 0;
+    for (; jc + kWideRowNr <= n; jc += kWideRowNr) {
+        WideRowTileFor(sign)(kc, a, as, b + jc * ldb, bs, ldb, c + jc * ldc, ldc, first);
+    }
+    return jc;
+}
+
+}  // namespace product
+}  // namespace kernels
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_HAVE_AVX2_PATHS

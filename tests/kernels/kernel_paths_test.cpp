@@ -1,0 +1,273 @@
+// tests/kernels/kernel_paths_test.cpp: every kernel's fast path against its plain one, bit for bit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "kernels/chol_kernel.h"
+#include "kernels/lu_kernel.h"
+#include "kernels/mldivide_kernel.h"
+#include "kernels/mtimes_kernel.h"
+#include "kernels/transpose_kernel.h"
+#include "support/matrix_test.h"
+
+namespace {
+
+namespace kernels = kiv::matrix::kernels;
+using kernels::KernelPath;
+
+// Sizes on both sides of every block edge: the recursion leaf of the
+// factorisations (16, halved from 33 and 65), the portable 4 x 4 and wide
+// 8 x 4 tiles, the 16-row wide column, the 12-column wide row, the passes
+// of 256 products and blocks of 128 rows of the product, and the 8 x 8
+// micro tiles and 64-row strips of the transpose. Square kernels take m.
+struct Shape {
+    std::size_t m, n, k;
+};
+constexpr Shape kShapes[] = {
+    {1, 1, 1},    {1, 12, 5},    {1, 13, 257},   {1, 25, 3},    {2, 3, 2},    {4, 4, 4},
+    {5, 7, 9},    {8, 4, 16},    {9, 5, 17},     {15, 1, 33},   {16, 1, 40},  {17, 2, 7},
+    {31, 9, 32},  {32, 8, 32},   {33, 33, 33},   {40, 12, 64},  {64, 65, 65}, {65, 64, 31},
+    {127, 9, 40}, {128, 8, 257}, {129, 13, 256}, {130, 20, 300}};
+
+// Padding is a NaN no kernel produces, so a stray write shows.
+constexpr std::uint64_t kPad = 0x7FF4BAD0BAD0BAD0ULL;
+
+// A column-major m x n matrix with leading dimension m + 3.
+struct Padded {
+    std::size_t m, n, ld;
+    std::vector<double> v;
+    Padded(std::size_t rows, std::size_t columns)
+        : m(rows), n(columns), ld(rows + 3), v(ld * (columns == 0 ? 1 : columns), FromPad()) {}
+    static double FromPad() { return matrix_test::FromBits(kPad); }
+    double &operator()(std::size_t i, std::size_t j) { return v[i + j * ld]; }
+    double *Data() { return v.data(); }
+    const double *Data() const { return v.data(); }
+    bool PaddingIntact() const {
+        for (std::size_t k = 0; k < v.size(); ++k) {
+            if (k % ld >= m && matrix_test::Bits(v[k]) != kPad) return false;
+        }
+        return true;
+    }
+};
+
+// Random values; with `special`, about one in six is a signed zero, an
+// infinity or the library's NaN.
+Padded Random(std::size_t m, std::size_t n, std::mt19937_64 &rng, bool special) {
+    const double kInf = std::numeric_limits<double>::infinity();
+    const double specials[] = {0.0, -0.0, kInf, -kInf,
+                               matrix_test::FromBits(0x7FFFFFFFFFFFFFFFULL)};
+    std::normal_distribution<double> normal;
+    std::uniform_int_distribution<int> pick(0, 29);
+    Padded a(m, n);
+    for (std::size_t j = 0; j < n; ++j) {
+        for (std::size_t i = 0; i < m; ++i) {
+            const int p = pick(rng);
+            a(i, j) = special && p < 5 ? specials[p] : normal(rng);
+        }
+    }
+    return a;
+}
+
+// Same bits, except that two NaNs match: where two NaNs meet, which one's
+// sign and payload survive is left open.
+bool SameValues(const std::vector<double> &x, const std::vector<double> &y) {
+    if (x.size() != y.size()) return false;
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        const bool same = std::memcmp(&x[k], &y[k], sizeof(double)) == 0;
+        if (!same && !(std::isnan(x[k]) && std::isnan(y[k]))) return false;
+    }
+    return true;
+}
+
+void ExpectSame(const Padded &fast, const Padded &plain, const std::string &what) {
+    EXPECT_TRUE(fast.PaddingIntact() && plain.PaddingIntact()) << what;
+    EXPECT_TRUE(SameValues(fast.v, plain.v)) << what;
+}
+
+std::string Name(const Shape &s, bool special) {
+    return std::to_string(s.m) + "x" + std::to_string(s.n) + "x" + std::to_string(s.k) +
+           (special ? " with zeros, Inf and NaN" : "");
+}
+
+// Form 0 is C = A*B from 0.0; forms 1 to 6 update C by A*B with each sign
+// in increasing and in decreasing order. Each on the in-place and the
+// packed A.
+TEST(KernelPaths, ProductMatchesPortableTiles) {
+    using kernels::UpdateSign;
+    const UpdateSign signs[] = {UpdateSign::kAdd, UpdateSign::kSubtract,
+                                UpdateSign::kAddUnlessZero};
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (const Shape &s : kShapes) {
+        for (bool special : {false, true}) {
+            const Padded a = Random(s.m, s.k, rng, special), b = Random(s.k, s.n, rng, special);
+            const Padded c = Random(s.m, s.n, rng, special);
+            std::vector<double> work(kernels::MatrixProductWorkspace(s.m, s.n, s.k));
+            for (int form = 0; form < 14; ++form) {
+                double *w = form >= 7 && !work.empty() ? work.data() : nullptr;
+                auto run = [&](KernelPath path) {
+                    Padded z = c;
+                    if (form % 7 == 0) {
+                        kernels::MatrixProduct(s.m, s.n, s.k, a.Data(), a.ld, b.Data(), b.ld,
+                                               z.Data(), z.ld, w, path);
+                    } else {
+                        const auto order = form % 2 == 1 ? kernels::SumOrder::kIncreasing
+                                                         : kernels::SumOrder::kDecreasing;
+                        kernels::MatrixProductUpdate(s.m, s.n, s.k, a.Data(), a.ld, b.Data(), b.ld,
+                                                     z.Data(), z.ld, w, signs[(form % 7 - 1) / 2],
+                                                     order, path);
+                    }
+                    return z;
+                };
+                ExpectSame(run(KernelPath::kFastest), run(KernelPath::kPlain),
+                           Name(s, special) + " form " + std::to_string(form));
+            }
+        }
+    }
+}
+
+// The recursion against the whole matrix worked column by column; the
+// special inputs also get an all-zero first column, whose pivot is patched.
+TEST(KernelPaths, LuCroutMatchesColumnByColumn) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (const Shape &s : kShapes) {
+        for (bool special : {false, true}) {
+            Padded a = Random(s.m, s.m, rng, special);
+            if (special) {
+                for (std::size_t i = 0; i < s.m; ++i) a(i, 0) = 0.0;
+            }
+            struct Result {
+                Padded lu;
+                std::vector<std::int32_t> ipiv;
+                std::vector<double> scale;
+                int parity = 0;
+                std::size_t status = 0;
+            };
+            auto factor = [&](KernelPath path) {
+                Result r{a, std::vector<std::int32_t>(s.m), std::vector<double>(s.m)};
+                r.status = kernels::LuCrout(s.m, r.lu.Data(), r.lu.ld, r.ipiv.data(), r.parity,
+                                            r.scale.data(), path);
+                return r;
+            };
+            const Result fast = factor(KernelPath::kFastest), plain = factor(KernelPath::kPlain);
+            const std::string what = Name(s, special);
+            ExpectSame(fast.lu, plain.lu, what);
+            EXPECT_EQ(fast.ipiv, plain.ipiv) << what;
+            EXPECT_TRUE(SameValues(fast.scale, plain.scale)) << what;
+            EXPECT_EQ(fast.parity, plain.parity) << what;
+            EXPECT_EQ(fast.status, plain.status) << what;
+            EXPECT_EQ(fast.status, special ? 1u : 0u) << what;
+        }
+    }
+}
+
+// The blocked elimination against the unblocked one, and its solve with n
+// right-hand sides against GaussSolve, which eliminates and solves in one
+// pass (their NaNs may differ in sign and payload, as documented).
+TEST(KernelPaths, GaussFactorMatchesOnePassElimination) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (const Shape &s : kShapes) {
+        for (bool special : {false, true}) {
+            const Padded a = Random(s.m, s.m, rng, special), b = Random(s.m, s.n, rng, special);
+            const std::string what = Name(s, special);
+            Padded fast = a, plain = a;
+            std::vector<std::size_t> pivot(s.m), plainPivot(s.m);
+            std::vector<double> r(s.m), plainR(s.m);
+            kernels::GaussFactor(s.m, fast.Data(), fast.ld, pivot.data(), r.data());
+            kernels::GaussFactor(s.m, plain.Data(), plain.ld, plainPivot.data(), plainR.data(),
+                                 KernelPath::kPlain);
+            ExpectSame(fast, plain, what);
+            EXPECT_EQ(pivot, plainPivot) << what;
+            EXPECT_TRUE(SameValues(r, plainR)) << what;
+
+            Padded rhs = b, x(s.m, s.n), onePassA = a, onePassB = b, onePassX(s.m, s.n);
+            kernels::GaussSolveFactored(s.m, s.n, fast.Data(), fast.ld, pivot.data(), r.data(),
+                                        rhs.Data(), rhs.ld, x.Data(), x.ld);
+            kernels::GaussSolve(s.m, s.n, onePassA.Data(), onePassA.ld, onePassB.Data(),
+                                onePassB.ld, onePassX.Data(), onePassX.ld);
+            ExpectSame(x, onePassX, what + " solve");
+        }
+    }
+}
+
+// The recursion against the whole matrix worked row by row, on symmetric
+// positive definite matrices (diagonally dominant), ones with special
+// values, and ones that fail at row m/2; after a failure only the rows
+// above it and the zeros below the diagonal are compared.
+TEST(KernelPaths, CholeskyMatchesRowByRow) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (const Shape &s : kShapes) {
+        for (int variant = 0; variant < 3; ++variant) {
+            Padded a = Random(s.m, s.m, rng, variant == 1);
+            for (std::size_t j = 0; j < s.m; ++j) {
+                a(j, j) = variant == 2 && j == s.m / 2 ? -1.0 : 2.0 * s.m;
+                for (std::size_t i = 0; i < j; ++i) a(j, i) = a(i, j);
+            }
+            auto factor = [&](KernelPath path, Padded &r) {
+                return kernels::CholeskyUpper(s.m, a.Data(), a.ld, r.Data(), r.ld, path);
+            };
+            Padded fast(s.m, s.m), plain(s.m, s.m);
+            const std::size_t status = factor(KernelPath::kFastest, fast);
+            const std::string what = Name(s, variant == 1) + " variant " + std::to_string(variant);
+            EXPECT_EQ(status, factor(KernelPath::kPlain, plain)) << what;
+            if (variant != 1) {
+                EXPECT_EQ(status, variant == 2 ? s.m / 2 + 1 : 0u) << what;
+            }
+            const std::size_t rows = status == 0 ? s.m : status - 1;
+            for (std::size_t j = 0; j < s.m; ++j) {
+                for (std::size_t i = rows; i <= j && i < s.m; ++i) fast(i, j) = plain(i, j) = 0.0;
+            }
+            ExpectSame(fast, plain, what);
+        }
+    }
+}
+
+// The n x m transpose of a into a buffer whose target columns start on
+// cache lines (so that forcing the streaming stores takes effect), the rest
+// of the buffer padded: by TransposePlain (form 0), or by TransposeBlocked
+// streaming from any size (form 1) or never (form 2).
+template <bool kFlipSign>
+std::vector<double> Transposed(const Padded &a, int form) {
+    const std::size_t ldb = (a.n + 7) / 8 * 8;
+    std::vector<double> buffer(ldb * a.m + 16, Padded::FromPad());
+    const std::size_t skip = (64 - reinterpret_cast<std::uintptr_t>(buffer.data()) % 64) % 64 / 8;
+    double *b = buffer.data() + skip;
+    if (form == 0) kernels::TransposePlain<kFlipSign>(a.m, a.n, a.Data(), a.ld, b, ldb);
+    if (form != 0) {
+        kernels::TransposeBlocked<kFlipSign>(a.m, a.n, a.Data(), a.ld, b, ldb,
+                                             form == 1 ? 0 : ~std::size_t{0});
+    }
+    // Returns the result's columns, or nothing when an element outside the
+    // n x m result is no longer padding.
+    for (std::size_t q = 0; q < buffer.size(); ++q) {
+        const bool inside = q >= skip && q - skip < ldb * a.m && (q - skip) % ldb < a.n;
+        if (!inside && matrix_test::Bits(buffer[q]) != kPad) return {};
+    }
+    return std::vector<double>(b, b + ldb * a.m);
+}
+
+// Moved bits must match exactly, NaNs included.
+bool SameBits(const std::vector<double> &x, const std::vector<double> &y) {
+    return !x.empty() && x.size() == y.size() && std::memcmp(x.data(), y.data(), 8 * x.size()) == 0;
+}
+
+TEST(KernelPaths, TransposeMatchesPlain) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (const Shape &s : kShapes) {
+        const Padded a = Random(s.m, s.n, rng, true);
+        for (int form : {1, 2}) {
+            const std::string what = Name(s, true) + " form " + std::to_string(form);
+            EXPECT_TRUE(SameBits(Transposed<false>(a, 0), Transposed<false>(a, form))) << what;
+            EXPECT_TRUE(SameBits(Transposed<true>(a, 0), Transposed<true>(a, form)))
+                << what << " conjugating";
+        }
+    }
+}
+
+}  // namespace
