@@ -1,7 +1,8 @@
-// src/elementwise/maxmin.cpp: Max and Min along a dimension, with positions,
-// and of two arrays.
+// src/reduce/maxmin.cpp: Max and Min along a dimension, with and without
+// positions.
+#include <matrix/reduce.h>
+
 #include <matrix/construct.h>
-#include <matrix/elementwise.h>
 #include <matrix/mx.h>
 
 #include <cstddef>
@@ -192,8 +193,6 @@ void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim) {
     ReduceExtremumWithIndex<ElementGt>(Y, I, A, dim);
 }
 
-CMatrix *Max(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementMax>(A, B); }
-
 CMatrix *Min(const CMatrix *A) { return ReduceExtremum<ElementLt>(A, ValuesOnlyDimension(A)); }
 
 CMatrix *Min(const CMatrix *A, unsigned int dim) { return ReduceExtremum<ElementLt>(A, dim); }
@@ -205,8 +204,6 @@ void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A) {
 void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim) {
     ReduceExtremumWithIndex<ElementLt>(Y, I, A, dim);
 }
-
-CMatrix *Min(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementMin>(A, B); }
 
 }  // namespace matrix
 }  // namespace kiv
