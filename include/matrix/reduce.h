@@ -140,13 +140,51 @@ MATRIX_API void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A);
 /// Stores the minima of A along dim and their positions into Y and I; as
 /// Max(Y, I, A, dim).
 MATRIX_API void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim);
-// Searches and tests.
+// Searches and tests. An element is non-zero when its real part is not equal
+// to 0.0: NaN counts as non-zero, both zeros do not, and imaginary parts are
+// never looked at. The logical flag plays no part. Arguments are never
+// changed.
+
+/// Counts the non-zero elements of A. Accepts class double (real or
+/// complex) and uint32, whose non-zero elements count likewise. Throws
+/// CNotImplementedException for any other class, also when A is empty.
 MATRIX_API unsigned int Nnz(const CMatrix *A);
+/// Returns the 1-based linear positions of the k non-zero elements of A, in
+/// increasing order, as a new real double array owned by the caller: 1-by-k
+/// when A's first length is 1, k-by-1 otherwise, and 0x0 when k is 0. Throws
+/// CNotImplementedException when Nnz does, and for a uint32 array with
+/// non-zero elements; kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Find(const CMatrix *A);
+/// Stores into R the 1-based row numbers and into C the column numbers of
+/// the non-zero elements of A, in the order of Find(A); the lengths behind
+/// the second fold into the columns (a 2x2x2 array has columns 1 to 4). R
+/// and C are new real double arrays of Find(A)'s shape, owned by the caller.
+/// R and C are set to null first, without releasing what they held; after a
+/// failure both are null and nothing is left allocated. Throws as Find(A).
 MATRIX_API void Find(CMatrix *&R, CMatrix *&C, const CMatrix *A);
+/// Does Find(R, C, A) and stores into V the values of those elements: a new
+/// array of R's shape with A's class and complexity (the imaginary parts of
+/// a complex A come along), owned by the caller; 0x0 when A has no non-zero
+/// elements. R, C and V are set to null first, without releasing what they
+/// held; after a failure all three are null and nothing is left allocated.
+/// Throws as Find(A).
 MATRIX_API void Find(CMatrix *&R, CMatrix *&C, CMatrix *&V, const CMatrix *A);
+/// Tests whether the arrays arrays[0..n) are all equal to the first: same
+/// number of dimensions, lengths and class, and real parts equal element by
+/// element (+0 equals -0; a NaN on either side makes the arrays unequal; the
+/// imaginary parts are not compared). A different shape or class gives false
+/// whatever the classes. Allocates nothing. Throws CFunctionErrorException
+/// ("Not enough input arguments") when n < 2, and CNotImplementedException
+/// when the arrays agree in shape and class but the class is not double.
 MATRIX_API bool Isequal(unsigned int n, const CMatrix **arrays);
+/// Tests A and B for equality; the same as Isequal with n = 2.
 MATRIX_API bool Isequal(const CMatrix *A, const CMatrix *B);
+/// Returns the truth of A as a condition: false when A has no elements;
+/// otherwise true exactly when no element equals zero (NaN counts as true).
+/// Every numeric class is accepted, each element read in its own class, and
+/// a one-element array through mxGetScalar. Allocates nothing. Throws
+/// CNotImplementedException for a non-empty array whose class holds no
+/// numbers (cell, struct; sparse and code 0 with more than one element).
 MATRIX_API bool Tobool(const CMatrix *A);
 
 }  // namespace matrix
