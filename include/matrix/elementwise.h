@@ -1,4 +1,4 @@
-// include/matrix/elementwise.h: element-wise arithmetic, comparisons, functions, max and min.
+// include/matrix/elementwise.h: element-wise arithmetic, comparisons and functions.
 #ifndef MATRIX_ELEMENTWISE_H
 #define MATRIX_ELEMENTWISE_H
 
@@ -105,6 +105,17 @@ MATRIX_API CMatrix *MinVal(double a, const CMatrix *B);
 /// gives b, and of two zeros b is kept. Shaped like A; throws as the other
 /// form.
 MATRIX_API CMatrix *MinVal(const CMatrix *A, double b);
+/// Computes the element-wise maximum: B(i) where B(i) > A(i), otherwise A(i),
+/// so a NaN on either side gives A's element, and of two zeros A's. Operands
+/// as for Plus: real double, a one-element operand expanded over the other,
+/// otherwise equal shapes. Returns a new real double array owned by the
+/// caller. Throws CNotImplementedException,
+/// CArrayDimsMustMatchForBinaryOpException, kiv::CExhaustedMemoryException.
+MATRIX_API CMatrix *Max(const CMatrix *A, const CMatrix *B);
+/// Computes the element-wise minimum: A(i) where A(i) < B(i), otherwise B(i),
+/// so a NaN on either side gives B's element, and of two zeros B's. Operands,
+/// result and exceptions as Max(A, B).
+MATRIX_API CMatrix *Min(const CMatrix *A, const CMatrix *B);
 
 // Comparisons. Each compares element-wise with the scalar expansion and
 // shape rule above and returns a new logical array owned by the caller: class
@@ -248,79 +259,6 @@ MATRIX_API CMatrix *Mod(CMatrix *X, double y);
 /// (CNotImplementedException). Returns a new real double array owned by the
 /// caller; throws kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Mod(CMatrix *X, CMatrix *Y);
-
-// Maxima and minima: along a dimension (1-based), with positions, two arrays.
-//
-// Along dimension dim each line of A (the elements that differ only in their
-// subscript dim) starts from its first element and takes a later element
-// only when it is strictly greater (Max) or smaller (Min). So the first of
-// equal extrema wins, and of +0 and -0 the first is kept; a NaN is the result
-// only when it starts its line, and a NaN anywhere else is never chosen.
-// Positions are 1-based along the line, stored as whole-number doubles.
-//
-// The result has A's shape with dimension dim set to 1; a dimension of
-// length 0 stays 0, so reducing along an empty dimension gives an empty
-// result (Max of a 0x3 array is 0x3, of a 3x0 array 1x0). Along a dimension
-// beyond the last the result is a new array sharing A's data, with A's
-// flags (the logical flag included), and every position is 1.
-//
-// Default dimension of Max(A) and Min(A): a vector (two dimensions, at
-// least one element, one of the first two lengths 1) is reduced along its
-// length (dimension 2 for a row or a 1x1 array, else 1); any other array
-// along dimension 1, or, when it has three or more dimensions and its first
-// length is 1, along its first dimension whose length is not 1. The
-// two-output forms Max(Y, I, A) and Min(Y, I, A) use the same vector rule but
-// otherwise always dimension 1: for a 1x1x4 array Max(A) is 1x1 while
-// Max(Y, I, A) returns Y equal to A and I all ones.
-//
-// Only real double arrays are accepted (the logical flag is ignored). Checks
-// run in this order: a dim of 0 throws CFunctionErrorException("Dimension
-// argument must be a positive integer"), then another class or an
-// imaginary part throws CNotImplementedException; in both cases nothing is
-// created and Y and I keep what they held. Otherwise the two-output forms
-// first set Y and I to null; if an allocation fails
-// (kiv::CExhaustedMemoryException) they release what they made, and Y and
-// I stay null.
-
-/// Returns the maxima of A along its default dimension (see above): a new
-/// real double array owned by the caller. Throws CNotImplementedException,
-/// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Max(const CMatrix *A);
-/// Returns the maxima of A along dimension dim (1 = down each column,
-/// 2 = along each row, ...): a new real double array owned by the caller.
-/// Throws CFunctionErrorException (dim 0), CNotImplementedException,
-/// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Max(const CMatrix *A, unsigned int dim);
-/// Stores into Y the maxima of A along the default dimension of the
-/// two-output forms (see above) and into I their 1-based positions: two new
-/// real double arrays of one shape, owned by the caller. Throws
-/// CNotImplementedException, kiv::CExhaustedMemoryException.
-MATRIX_API void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A);
-/// Stores into Y the maxima of A along dimension dim and into I their
-/// 1-based positions: two new real double arrays owned by the caller. Throws
-/// CFunctionErrorException (dim 0), CNotImplementedException,
-/// kiv::CExhaustedMemoryException.
-MATRIX_API void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim);
-/// Computes the element-wise maximum: B(i) where B(i) > A(i), otherwise A(i),
-/// so a NaN on either side gives A's element, and of two zeros A's. Operands
-/// as for Plus: real double, a one-element operand expanded over the other,
-/// otherwise equal shapes. Returns a new real double array owned by the
-/// caller. Throws CNotImplementedException,
-/// CArrayDimsMustMatchForBinaryOpException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Max(const CMatrix *A, const CMatrix *B);
-/// Returns the minima of A along its default dimension; as Max(A).
-MATRIX_API CMatrix *Min(const CMatrix *A);
-/// Returns the minima of A along dimension dim; as Max(A, dim).
-MATRIX_API CMatrix *Min(const CMatrix *A, unsigned int dim);
-/// Stores the minima of A and their positions into Y and I; as Max(Y, I, A).
-MATRIX_API void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A);
-/// Stores the minima of A along dim and their positions into Y and I; as
-/// Max(Y, I, A, dim).
-MATRIX_API void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim);
-/// Computes the element-wise minimum: A(i) where A(i) < B(i), otherwise B(i),
-/// so a NaN on either side gives B's element, and of two zeros B's. Operands,
-/// result and exceptions as Max(A, B).
-MATRIX_API CMatrix *Min(const CMatrix *A, const CMatrix *B);
 
 }  // namespace matrix
 }  // namespace kiv

@@ -97,35 +97,63 @@ MATRIX_API bool mxIsNaN(double x);
 /// False for the four patterns above, true for every other value.
 MATRIX_API bool mxIsFinite(double x);
 
-// Thin accessors: each is the CMatrix member of the same meaning.
+// Thin accessors: each forwards to the CMatrix member named below, reads or
+// changes nothing else and throws nothing. `a` must not be null.
+
+/// Returns a->GetPr() typed as double *: the real data, owned by the array.
 MATRIX_API double *mxGetPr(const CMatrix *a);
+/// Returns a->GetPi() typed as double *: the imaginary data, null when real.
 MATRIX_API double *mxGetPi(const CMatrix *a);
+/// Returns a->GetClassID().
 MATRIX_API mxClassID mxGetClassID(const CMatrix *a);
+/// Returns a->GetDimensions(): the dimension list, owned by the array.
 MATRIX_API const unsigned int *mxGetDimensions(const CMatrix *a);
+/// Returns a->GetNoDimensions(), at least 2.
 MATRIX_API unsigned int mxGetNumberOfDimensions(const CMatrix *a);
+/// Returns a->GetNoElems().
 MATRIX_API unsigned int mxGetNumberOfElements(const CMatrix *a);
+/// Returns a->GetElementSize(): the bytes of one element of a's class.
 MATRIX_API unsigned int mxGetElementSize(const CMatrix *a);
 /// Returns the first length.
 MATRIX_API unsigned int mxGetM(const CMatrix *a);
 /// Returns the second length only, not the product of the remaining ones.
 MATRIX_API unsigned int mxGetN(const CMatrix *a);
+/// Returns a->IsCell().
 MATRIX_API bool mxIsCell(const CMatrix *a);
+/// Returns a->IsChar().
 MATRIX_API bool mxIsChar(const CMatrix *a);
+/// Returns a->IsComplex(): true when a has an imaginary part.
 MATRIX_API bool mxIsComplex(const CMatrix *a);
+/// Returns a->IsDouble().
 MATRIX_API bool mxIsDouble(const CMatrix *a);
+/// Returns a->IsEmpty(): true for a 0x0 array only.
 MATRIX_API bool mxIsEmpty(const CMatrix *a);
+/// Returns a->IsInt8().
 MATRIX_API bool mxIsInt8(const CMatrix *a);
+/// Returns a->IsInt16().
 MATRIX_API bool mxIsInt16(const CMatrix *a);
+/// Returns a->IsInt32().
 MATRIX_API bool mxIsInt32(const CMatrix *a);
+/// Returns a->IsLogical(): the logical flag, whatever the class.
 MATRIX_API bool mxIsLogical(const CMatrix *a);
+/// Returns a->IsNumeric(): true for every class but cell, struct and
+/// mxClassReserved.
 MATRIX_API bool mxIsNumeric(const CMatrix *a);
+/// Returns a->IsSingle().
 MATRIX_API bool mxIsSingle(const CMatrix *a);
+/// Returns a->IsSparse().
 MATRIX_API bool mxIsSparse(const CMatrix *a);
+/// Returns a->IsStruct().
 MATRIX_API bool mxIsStruct(const CMatrix *a);
+/// Returns a->IsUint8().
 MATRIX_API bool mxIsUint8(const CMatrix *a);
+/// Returns a->IsUint16().
 MATRIX_API bool mxIsUint16(const CMatrix *a);
+/// Returns a->IsUint32().
 MATRIX_API bool mxIsUint32(const CMatrix *a);
+/// Sets a's logical flag (a->SetLogical()); the data stay as they are.
 MATRIX_API void mxSetLogical(CMatrix *a);
+/// Clears a's logical flag (a->ClearLogical()).
 MATRIX_API void mxClearLogical(CMatrix *a);
 
 }  // namespace matrix

@@ -1,4 +1,5 @@
-// include/matrix/reduce.h: reductions along a dimension, searches and tests.
+// include/matrix/reduce.h: reductions along a dimension (sums, products,
+// truth tests, maxima and minima), searches and tests.
 #ifndef MATRIX_REDUCE_H
 #define MATRIX_REDUCE_H
 
@@ -77,13 +78,113 @@ MATRIX_API CMatrix *Any(const CMatrix *A);
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Any(const CMatrix *A, unsigned int dim);
 
-// Searches and tests.
+// Maxima and minima along a dimension (1-based), with and without positions;
+// the element-wise maximum and minimum of two arrays are in elementwise.h.
+//
+// Along dimension dim each line of A (the elements that differ only in their
+// subscript dim) starts from its first element and takes a later element
+// only when it is strictly greater (Max) or smaller (Min). So the first of
+// equal extrema wins, and of +0 and -0 the first is kept; a NaN is the result
+// only when it starts its line, and a NaN anywhere else is never chosen.
+// Positions are 1-based along the line, stored as whole-number doubles.
+//
+// The result has A's shape with dimension dim set to 1; a dimension of
+// length 0 stays 0, so reducing along an empty dimension gives an empty
+// result (Max of a 0x3 array is 0x3, of a 3x0 array 1x0). Along a dimension
+// beyond the last the result is a new array sharing A's data, with A's
+// flags (the logical flag included), and every position is 1.
+//
+// Default dimension of Max(A) and Min(A): a vector (two dimensions, at
+// least one element, one of the first two lengths 1) is reduced along its
+// length (dimension 2 for a row or a 1x1 array, else 1); any other array
+// along dimension 1, or, when it has three or more dimensions and its first
+// length is 1, along its first dimension whose length is not 1. The
+// two-output forms Max(Y, I, A) and Min(Y, I, A) use the same vector rule but
+// otherwise always dimension 1: for a 1x1x4 array Max(A) is 1x1 while
+// Max(Y, I, A) returns Y equal to A and I all ones.
+//
+// Only real double arrays are accepted (the logical flag is ignored). Checks
+// run in this order: a dim of 0 throws CFunctionErrorException("Dimension
+// argument must be a positive integer"), then another class or an
+// imaginary part throws CNotImplementedException; in both cases nothing is
+// created and Y and I keep what they held. Otherwise the two-output forms
+// first set Y and I to null; if an allocation fails
+// (kiv::CExhaustedMemoryException) they release what they made, and Y and
+// I stay null.
+
+/// Returns the maxima of A along its default dimension (see above): a new
+/// real double array owned by the caller. Throws CNotImplementedException,
+/// kiv::CExhaustedMemoryException.
+MATRIX_API CMatrix *Max(const CMatrix *A);
+/// Returns the maxima of A along dimension dim (1 = down each column,
+/// 2 = along each row, ...): a new real double array owned by the caller.
+/// Throws CFunctionErrorException (dim 0), CNotImplementedException,
+/// kiv::CExhaustedMemoryException.
+MATRIX_API CMatrix *Max(const CMatrix *A, unsigned int dim);
+/// Stores into Y the maxima of A along the default dimension of the
+/// two-output forms (see above) and into I their 1-based positions: two new
+/// real double arrays of one shape, owned by the caller. Throws
+/// CNotImplementedException, kiv::CExhaustedMemoryException.
+MATRIX_API void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A);
+/// Stores into Y the maxima of A along dimension dim and into I their
+/// 1-based positions: two new real double arrays owned by the caller. Throws
+/// CFunctionErrorException (dim 0), CNotImplementedException,
+/// kiv::CExhaustedMemoryException.
+MATRIX_API void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim);
+/// Returns the minima of A along its default dimension; as Max(A).
+MATRIX_API CMatrix *Min(const CMatrix *A);
+/// Returns the minima of A along dimension dim; as Max(A, dim).
+MATRIX_API CMatrix *Min(const CMatrix *A, unsigned int dim);
+/// Stores the minima of A and their positions into Y and I; as Max(Y, I, A).
+MATRIX_API void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A);
+/// Stores the minima of A along dim and their positions into Y and I; as
+/// Max(Y, I, A, dim).
+MATRIX_API void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim);
+// Searches and tests. An element is non-zero when its real part is not equal
+// to 0.0: NaN counts as non-zero, both zeros do not, and imaginary parts are
+// never looked at. The logical flag plays no part. Arguments are never
+// changed.
+
+/// Counts the non-zero elements of A. Accepts class double (real or
+/// complex) and uint32, whose non-zero elements count likewise. Throws
+/// CNotImplementedException for any other class, also when A is empty.
 MATRIX_API unsigned int Nnz(const CMatrix *A);
+/// Returns the 1-based linear positions of the k non-zero elements of A, in
+/// increasing order, as a new real double array owned by the caller: 1-by-k
+/// when A's first length is 1, k-by-1 otherwise, and 0x0 when k is 0. Throws
+/// CNotImplementedException when Nnz does, and for a uint32 array with
+/// non-zero elements; kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Find(const CMatrix *A);
+/// Stores into R the 1-based row numbers and into C the column numbers of
+/// the non-zero elements of A, in the order of Find(A); the lengths behind
+/// the second fold into the columns (a 2x2x2 array has columns 1 to 4). R
+/// and C are new real double arrays of Find(A)'s shape, owned by the caller.
+/// R and C are set to null first, without releasing what they held; after a
+/// failure both are null and nothing is left allocated. Throws as Find(A).
 MATRIX_API void Find(CMatrix *&R, CMatrix *&C, const CMatrix *A);
+/// Does Find(R, C, A) and stores into V the values of those elements: a new
+/// array of R's shape with A's class and complexity (the imaginary parts of
+/// a complex A come along), owned by the caller; 0x0 when A has no non-zero
+/// elements. R, C and V are set to null first, without releasing what they
+/// held; after a failure all three are null and nothing is left allocated.
+/// Throws as Find(A).
 MATRIX_API void Find(CMatrix *&R, CMatrix *&C, CMatrix *&V, const CMatrix *A);
+/// Tests whether the arrays arrays[0..n) are all equal to the first: same
+/// number of dimensions, lengths and class, and real parts equal element by
+/// element (+0 equals -0; a NaN on either side makes the arrays unequal; the
+/// imaginary parts are not compared). A different shape or class gives false
+/// whatever the classes. Allocates nothing. Throws CFunctionErrorException
+/// ("Not enough input arguments") when n < 2, and CNotImplementedException
+/// when the arrays agree in shape and class but the class is not double.
 MATRIX_API bool Isequal(unsigned int n, const CMatrix **arrays);
+/// Tests A and B for equality; the same as Isequal with n = 2.
 MATRIX_API bool Isequal(const CMatrix *A, const CMatrix *B);
+/// Returns the truth of A as a condition: false when A has no elements;
+/// otherwise true exactly when no element equals zero (NaN counts as true).
+/// Every numeric class is accepted, each element read in its own class, and
+/// a one-element array through mxGetScalar. Allocates nothing. Throws
+/// CNotImplementedException for a non-empty array whose class holds no
+/// numbers (cell, struct; sparse and code 0 with more than one element).
 MATRIX_API bool Tobool(const CMatrix *A);
 
 }  // namespace matrix

@@ -1,5 +1,5 @@
 // src/elementwise/arithmetic.cpp: element-wise arithmetic operators and the
-// element-wise maximum and minimum against a scalar.
+// element-wise maximum and minimum of two arrays or against a scalar.
 #include <matrix/elementwise.h>
 
 #include "elementwise/binary_engine.h"
@@ -38,6 +38,9 @@ CMatrix *MaxVal(double a, const CMatrix *B) { return BinaryArrayOp<ElementMax>(a
 CMatrix *MaxVal(const CMatrix *A, double b) { return BinaryArrayOp<ElementMax>(A, b); }
 CMatrix *MinVal(double a, const CMatrix *B) { return BinaryArrayOp<ElementMin>(a, B); }
 CMatrix *MinVal(const CMatrix *A, double b) { return BinaryArrayOp<ElementMin>(A, b); }
+
+CMatrix *Max(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementMax>(A, B); }
+CMatrix *Min(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementMin>(A, B); }
 
 }  // namespace matrix
 }  // namespace kiv

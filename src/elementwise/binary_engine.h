@@ -29,13 +29,9 @@
 //     a from the left operand and b from the right, in increasing
 //     column-major order; an empty result calls it never.
 //
-// Each engine comes in two spellings. The template form takes the element
-// operation as a template argument so that the compiler can inline it and
-// vectorise the loop; use it with a fixed operation:
+// Each engine takes the element operation as a template argument, so that
+// the compiler can inline it and vectorise the loop:
 //     BinaryArrayOp<ElementMax>(A, B)
-// The function-pointer form takes the operation at run time and gives the
-// same results:
-//     BinaryArrayOp(op, A, B)
 #ifndef MATRIX_SRC_ELEMENTWISE_BINARY_ENGINE_H
 #define MATRIX_SRC_ELEMENTWISE_BINARY_ENGINE_H
 
@@ -145,21 +141,6 @@ struct LogicalMap {
     static constexpr bool kLogical = true;
     double operator()(double a, double b) const { return kOp(IsTrue(a), IsTrue(b)) ? 1.0 : 0.0; }
 };
-struct ArithmeticPointerMap {
-    static constexpr bool kLogical = false;
-    ElementOp op;
-    double operator()(double a, double b) const { return op(a, b); }
-};
-struct RelationalPointerMap {
-    static constexpr bool kLogical = true;
-    ElementPredicate predicate;
-    double operator()(double a, double b) const { return predicate(a, b) ? 1.0 : 0.0; }
-};
-struct LogicalPointerMap {
-    static constexpr bool kLogical = true;
-    LogicalElementOp op;
-    double operator()(double a, double b) const { return op(IsTrue(a), IsTrue(b)) ? 1.0 : 0.0; }
-};
 
 // The three loops. The result is freshly allocated, so it aliases no
 // operand; saying so lets the compiler vectorise without run-time overlap
@@ -241,15 +222,6 @@ template <ElementOp kOp>
 CMatrix *BinaryArrayOp(const CMatrix *A, double b) {
     return engine::ApplyScalarRight(engine::ArithmeticMap<kOp>(), A, b);
 }
-inline CMatrix *BinaryArrayOp(ElementOp op, const CMatrix *A, const CMatrix *B) {
-    return engine::ApplyExpanding(engine::ArithmeticPointerMap{op}, A, B);
-}
-inline CMatrix *BinaryArrayOp(ElementOp op, double a, const CMatrix *B) {
-    return engine::ApplyScalarLeft(engine::ArithmeticPointerMap{op}, a, B);
-}
-inline CMatrix *BinaryArrayOp(ElementOp op, const CMatrix *A, double b) {
-    return engine::ApplyScalarRight(engine::ArithmeticPointerMap{op}, A, b);
-}
 
 /// Applies a comparison with scalar expansion, exactly as BinaryArrayOp;
 /// each result element is 1.0 where the predicate holds and 0.0 elsewhere,
@@ -266,15 +238,6 @@ template <ElementPredicate kPredicate>
 CMatrix *RelationalArrayOp(const CMatrix *A, double b) {
     return engine::ApplyScalarRight(engine::RelationalMap<kPredicate>(), A, b);
 }
-inline CMatrix *RelationalArrayOp(ElementPredicate predicate, const CMatrix *A, const CMatrix *B) {
-    return engine::ApplyExpanding(engine::RelationalPointerMap{predicate}, A, B);
-}
-inline CMatrix *RelationalArrayOp(ElementPredicate predicate, double a, const CMatrix *B) {
-    return engine::ApplyScalarLeft(engine::RelationalPointerMap{predicate}, a, B);
-}
-inline CMatrix *RelationalArrayOp(ElementPredicate predicate, const CMatrix *A, double b) {
-    return engine::ApplyScalarRight(engine::RelationalPointerMap{predicate}, A, b);
-}
 
 /// Applies a logical operation to the truth (IsTrue) of the elements of two
 /// arrays of one shape; no scalar expansion and no class check, which And and
@@ -284,9 +247,6 @@ inline CMatrix *RelationalArrayOp(ElementPredicate predicate, const CMatrix *A, 
 template <LogicalElementOp kOp>
 CMatrix *LogicalArrayOp(const CMatrix *A, const CMatrix *B) {
     return engine::ApplySameShape(engine::LogicalMap<kOp>(), A, B);
-}
-inline CMatrix *LogicalArrayOp(LogicalElementOp op, const CMatrix *A, const CMatrix *B) {
-    return engine::ApplySameShape(engine::LogicalPointerMap{op}, A, B);
 }
 
 }  // namespace matrix

@@ -10,8 +10,9 @@
 //
 // A line policy says what one reduction does with a line; the walk decides
 // the order in which memory is read. Every line is still folded strictly from
-// its first element to its last, so results are exactly those of a plain
-// per-line loop; only lines are interleaved:
+// its first element to its last, so results are exactly those of the plain
+// walk (KernelPath::kPlain: one line at a time, first to last, in the order
+// of the results); the fastest walk only interleaves lines:
 //   - when before is 1 the lines are contiguous columns, and several of them
 //     advance in lockstep, each with its own chain of operations, so that
 //     independent chains hide the latency of one operation;
@@ -33,12 +34,13 @@
 // Optionally, for a line whose value does not depend on the order of its
 // elements:
 //   static State ScanLine(const double *x, std::size_t n);  // contiguous line
-// which the walk then uses for contiguous lines; and, for a fold that can
+// which the fastest walk then uses for contiguous lines; and, for a fold that can
 // take several contiguous columns at once with wider instructions:
 //   std::size_t FoldColumnsWide(const double *a, std::size_t n,
-//                               std::size_t columns);
+//                               std::size_t columns, kernels::KernelPath path);
 // which folds and stores a leading part of the columns (results 0, 1, ...)
-// and returns how many it did; the walk does the rest.
+// and returns how many it did (none on the plain path); the walk does the
+// rest.
 #ifndef MATRIX_SRC_REDUCE_DIMENSION_WALK_H
 #define MATRIX_SRC_REDUCE_DIMENSION_WALK_H
 
@@ -51,6 +53,8 @@
 #include <memory>
 #include <new>
 #include <type_traits>
+
+#include "kernels/kernel_path.h"
 
 namespace kiv {
 namespace matrix {
@@ -165,6 +169,21 @@ namespace detail {
 // element step.
 constexpr std::size_t kRowBlock = 16384;
 
+// Folds one line of n >= 1 elements that starts at `line` and continues at
+// `stride`, first to last, and stores it as result r: the plain walk's step.
+template <class Policy>
+void FoldLine(Policy &policy, const double *line, std::size_t stride, std::size_t n,
+              std::size_t r) {
+    typename Policy::State s = policy.Begin(line[0]);
+    for (std::size_t k = 1; k < n; ++k) {
+        if constexpr (Policy::kCanStop) {
+            if (policy.Decided(s)) break;
+        }
+        s = policy.Step(s, line[k * stride], k);
+    }
+    policy.Store(r, s);
+}
+
 // Folds `count` contiguous columns of n >= 1 elements (column c starts at
 // a + c * n) in lockstep and stores them as results r, r + 1, ...
 template <std::size_t kCount, class Policy>
@@ -216,14 +235,25 @@ struct HasFoldColumnsWide<Policy, std::void_t<decltype(&Policy::FoldColumnsWide)
 
 /// Reduces every line of `a` (the real data of an array split as `split`)
 /// with `policy`, storing result o * before + p for line (p, o). The reduced
-/// array must have elements (before * after of them).
+/// array must have elements (before * after of them). Both paths give the
+/// same bits; kPlain folds one line after another with no vector code and
+/// no interleaving of lines.
 template <class Policy>
-void WalkLines(const double *a, const DimensionSplit &split, Policy &policy) {
+void WalkLines(const double *a, const DimensionSplit &split, Policy &policy,
+               kernels::KernelPath path) {
     const std::size_t before = split.before;
     const std::size_t n = split.n;
     const std::size_t after = split.after;
     if (n == 0) {
         for (std::size_t r = 0; r < before * after; ++r) policy.Store(r, policy.Empty());
+        return;
+    }
+    if (path == kernels::KernelPath::kPlain) {
+        for (std::size_t o = 0; o < after; ++o) {
+            for (std::size_t p = 0; p < before; ++p) {
+                detail::FoldLine(policy, a + o * before * n + p, before, n, o * before + p);
+            }
+        }
         return;
     }
     if (before == 1) {
@@ -234,7 +264,7 @@ void WalkLines(const double *a, const DimensionSplit &split, Policy &policy) {
         constexpr std::size_t kLanes = Policy::kCanStop ? 1 : Policy::kLanes;
         std::size_t c = 0;
         if constexpr (detail::HasFoldColumnsWide<Policy>::value) {
-            c = policy.FoldColumnsWide(a, n, after);
+            c = policy.FoldColumnsWide(a, n, after, path);
         }
         for (; c + kLanes <= after; c += kLanes) {
             detail::FoldColumns<kLanes>(policy, a + c * n, n, c);

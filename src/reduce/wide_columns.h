@@ -11,6 +11,7 @@
 #include <cstddef>
 
 #include "core/cpu_features.h"
+#include "kernels/kernel_path.h"
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 #include <immintrin.h>
@@ -73,14 +74,16 @@ __attribute__((target("avx2"))) void FoldSixteenColumns(const double *a, std::si
 #endif
 
 /// Folds the leading columns of `columns` contiguous ones (n >= 1 elements
-/// each) with Fold, sixteen at a time, when the processor has AVX2, storing
-/// their states at out[0..done); returns done, a multiple of sixteen (0
-/// without AVX2). The caller folds the rest.
+/// each) with Fold, sixteen at a time, when the processor has AVX2 and
+/// `path` is kFastest, storing their states at out[0..done); returns done, a
+/// multiple of sixteen (0 without AVX2 and on the plain path). The caller
+/// folds the rest, one line at a time, which gives the same bits.
 template <class Fold>
-std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns, double *out) {
+std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns, double *out,
+                            kernels::KernelPath path) {
     std::size_t done = 0;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    if (HasAvx2()) {
+    if (path == kernels::KernelPath::kFastest && HasAvx2()) {
         for (; done + kWideColumns <= columns; done += kWideColumns) {
             FoldSixteenColumns<Fold>(a + done * n, n, out + done);
         }
@@ -90,6 +93,7 @@ std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns,
     (void)n;
     (void)columns;
     (void)out;
+    (void)path;
 #endif
     return done;
 }

@@ -172,13 +172,13 @@ TEST(BinaryArrayOp, CallsTheOperationOncePerElementInOrder) {
         made.swap(g_calls);
         return made;
     };
-    EXPECT_EQ(calls(BinaryArrayOp(RecordingOp, a.get(), b.get())),
+    EXPECT_EQ(calls(BinaryArrayOp<RecordingOp>(a.get(), b.get())),
               (Calls{{1, 10}, {2, 20}, {3, 30}, {4, 40}}));
-    EXPECT_EQ(calls(BinaryArrayOp(RecordingOp, one.get(), a.get())),
+    EXPECT_EQ(calls(BinaryArrayOp<RecordingOp>(one.get(), a.get())),
               (Calls{{7, 1}, {7, 2}, {7, 3}, {7, 4}}));
     EXPECT_EQ(calls(BinaryArrayOp<RecordingOp>(a.get(), 7.0)),
               (Calls{{1, 7}, {2, 7}, {3, 7}, {4, 7}}));
-    EXPECT_EQ(calls(BinaryArrayOp(RecordingOp, empty.get(), one.get())), Calls{});
+    EXPECT_EQ(calls(BinaryArrayOp<RecordingOp>(empty.get(), one.get())), Calls{});
 }
 
 }  // namespace

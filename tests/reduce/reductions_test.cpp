@@ -1,4 +1,5 @@
-// tests/reduce/reductions_test.cpp: Sum, Prod, All and Any.
+// tests/reduce/reductions_test.cpp: Sum, Prod, All, Any, Max and Min along a
+// dimension, and the refusals of every reduction and search.
 #include <matrix/matrix.h>
 
 #include <cmath>
@@ -7,211 +8,274 @@
 #include <string>
 #include <vector>
 
+#include "kernels/kernel_path.h"
+#include "reduce/line_reductions.h"
 #include "support/matrix_test.h"
+#include "support/refusal.h"
 
 namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using kernels::KernelPath;
+using Doubles = std::vector<double>;
 
-using Reduction = CMatrix *(*)(const CMatrix *, unsigned int);
-using DefaultReduction = CMatrix *(*)(const CMatrix *);
 const double kInf = std::numeric_limits<double>::infinity();
+const double kNaN = mxGetNaN();
 
-// Values whose sums and products depend on the order of the operations:
-// magnitudes from 2^-1074 to 2^60, both zeros and both infinities (but no
-// NaN operand, so that every NaN is the one the hardware makes, whatever
-// the order of its operands).
-ArrayPtr OrderSensitive(const DimList &dims, std::mt19937 &random) {
-    ArrayPtr a = Array(dims);
-    std::uniform_int_distribution<int> kind(0, 39), exponent(-40, 60);
+// Each reduction as exported, with and without a dimension, and its plain
+// path. Max2 and Min2 are the two-output forms.
+const struct {
+    const char *name;
+    CMatrix *(*along)(const CMatrix *, unsigned);
+    CMatrix *(*byDefault)(const CMatrix *);
+    CMatrix *(*plain)(const CMatrix *, unsigned, KernelPath);
+} kValuesOnly[] = {{"Sum", Sum, Sum, reduce::SumAlong}, {"Prod", Prod, Prod, reduce::ProdAlong},
+                   {"All", All, All, reduce::AllAlong}, {"Any", Any, Any, reduce::AnyAlong},
+                   {"Max", Max, Max, reduce::MaxAlong}, {"Min", Min, Min, reduce::MinAlong}};
+const struct {
+    void (*along)(CMatrix *&, CMatrix *&, const CMatrix *, unsigned);
+    void (*byDefault)(CMatrix *&, CMatrix *&, const CMatrix *);
+    void (*plain)(CMatrix *&, CMatrix *&, const CMatrix *, unsigned, KernelPath);
+} kTwoOutputs[] = {{Max, Max, reduce::MaxAlong}, {Min, Min, reduce::MinAlong}};
+const char *const kNames[] = {"Sum", "Prod", "All", "Any", "Max", "Min", "Max2", "Min2"};
+
+// Both outputs of a reduction; i stays null for the values-only forms.
+struct Outputs {
+    ArrayPtr y, i;
+};
+
+// Runs reduction `f` along `dim` (0: the form without a dimension), or on
+// its plain path.
+Outputs Reduce(const std::string &f, const CMatrix *a, unsigned dim, bool plain = false) {
+    for (const auto &r : kValuesOnly) {
+        if (f != r.name) continue;
+        CMatrix *y = plain ? r.plain(a, dim, KernelPath::kPlain)
+                     : dim ? r.along(a, dim)
+                           : r.byDefault(a);
+        return {ArrayPtr(y), nullptr};
+    }
+    const auto &r = kTwoOutputs[f == "Min2"];
+    CMatrix *y = nullptr, *i = nullptr;
+    if (plain) {
+        r.plain(y, i, a, dim, KernelPath::kPlain);
+    } else if (dim != 0) {
+        r.along(y, i, a, dim);
+    } else {
+        r.byDefault(y, i, a);
+    }
+    return {ArrayPtr(y), ArrayPtr(i)};
+}
+
+// Three kinds of data. Order-sensitive: magnitudes from 2^-60 to 2^61 and
+// 2^-1074, 1e16 beside 1, signed zeros and infinities, but no NaN operand,
+// so that every NaN of a sum or product is the one the hardware makes. Ties:
+// equal values, signed zeros and NaNs of both patterns, for the selections
+// only. Sparse: mostly zeros, so that All and Any lines stay undecided.
+enum Kind { kOrderSensitive, kTies, kSparse };
+ArrayPtr RandomArray(const DimList &shape, Kind kind, std::mt19937_64 &random) {
+    const Doubles pools[] = {{0.0, -0.0, kInf, -kInf, 1e16, -1e16, 1, 4.9e-324},
+                             {kNaN, -kNaN, 0.0, -0.0, 1, 1, -1, kInf, -kInf, 2},
+                             {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, -0.0, kNaN, -2.5}};
+    const Doubles &pool = pools[kind];
+    const std::size_t last = kind == kOrderSensitive ? pool.size() + 8 : pool.size() - 1;
+    std::uniform_int_distribution<std::size_t> pick(0, last);  // beyond the pool: at random
     std::uniform_real_distribution<double> mantissa(-2.0, 2.0);
-    const double special[] = {0.0, -0.0, kInf, -std::numeric_limits<double>::denorm_min()};
-    for (unsigned int i = 0; i < a->GetNoElems(); ++i) {
-        const int k = kind(random);
-        mxGetPr(a.get())[i] = k < 4 ? special[k] : std::ldexp(mantissa(random), exponent(random));
+    std::uniform_int_distribution<int> exponent(-60, 60);
+    ArrayPtr a = Array(shape);
+    for (unsigned int k = 0; k < a->GetNoElems(); ++k) {
+        const std::size_t p = pick(random);
+        mxGetPr(a.get())[k] =
+            p < pool.size() ? pool[p] : std::ldexp(mantissa(random), exponent(random));
     }
     return a;
 }
 
-// Shapes around the walk's edges: single lines, lockstep groups of columns
-// (sixteen with wide instructions, then eight) with remainders, lines split
-// into blocks (beyond 16384 rows), leading and trailing lengths of 1, empty
-// lengths and more dimensions than fit the inline shape buffer.
-const std::vector<DimList> kShapes = {{1, 1},
-                                      {1, 7},
-                                      {7, 1},
-                                      {3, 5},
-                                      {2, 9},
-                                      {5, 17},
-                                      {50, 10},
-                                      {10, 50},
-                                      {6, 29},
-                                      {513, 3},
-                                      {16500, 3},
-                                      {2, 3, 4},
-                                      {1, 1, 6},
-                                      {1, 4, 3},
-                                      {3, 1, 2},
-                                      {0, 3},
-                                      {3, 0},
-                                      {0, 0},
-                                      {2, 0, 3},
-                                      {4, 1, 1, 1, 1, 1, 1, 1, 1, 2},
-                                      {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 3}};
-
-// Every line folded from `start`, element by element in order.
-template <class Fold>
-std::vector<double> InOrder(const CMatrix *a, unsigned int dim, double start, Fold fold) {
-    std::vector<double> out;
-    for (const std::vector<double> &line : Lines(a, dim)) {
-        double s = start;
-        for (double x : line) s = fold(s, x);
-        out.push_back(s);
-    }
-    return out;
+void ExpectSameArray(const ArrayPtr &fast, const ArrayPtr &plain) {
+    ASSERT_EQ(fast == nullptr, plain == nullptr);
+    if (fast == nullptr) return;
+    EXPECT_EQ(Dims(fast.get()), Dims(plain.get()));
+    EXPECT_EQ(fast->IsLogical(), plain->IsLogical());
+    EXPECT_EQ(BitsOf(fast.get()), BitsOf(plain.get()));
 }
 
-double Add(double s, double x) { return s + x; }
-double Multiply(double s, double x) { return s * x; }
-double Either(double s, double x) { return s != 0.0 || x != 0.0 ? 1.0 : 0.0; }
-double Both(double s, double x) { return s != 0.0 && x != 0.0 ? 1.0 : 0.0; }
-
-// Every result bit for bit equal to the in-order fold, for every dimension
-// of every shape (All and Any also one beyond the last). All and Any get
-// sparse non-zeros, so that Any lines stay undecided for a while and All
-// lines are decided early.
-TEST(Reductions, MatchTheInOrderFoldBitForBit) {
-    const struct {
-        const char *name;
-        Reduction reduce;
-        double start;
-        double (*fold)(double, double);
-        bool logical;
-    } reductions[] = {{"Sum", Sum, 0.0, Add, false},
-                      {"Prod", Prod, 1.0, Multiply, false},
-                      {"Any", Any, 0.0, Either, true},
-                      {"All", All, 1.0, Both, true}};
-    std::mt19937 random(20240601);
-    std::uniform_int_distribution<int> pick(0, 9);
-    const double sparse[] = {-0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, mxGetNaN(), -2.5};
-    for (const DimList &shape : kShapes) {
-        ArrayPtr dense = OrderSensitive(shape, random), rare = Array(shape);
-        for (unsigned int i = 0; i < rare->GetNoElems(); ++i) {
-            mxGetPr(rare.get())[i] = sparse[pick(random)];
+// Every reduction along every dimension (and one beyond) gives the bits of
+// its plain path, which takes each line from first to last. The shapes sit
+// around the walk's edges: column counts around the groups of sixteen and
+// the lockstep groups of eight and four, with remainders; line lengths
+// around the steps of four; single rows and columns; lines split into
+// blocks (beyond 16384 rows); N-d arrays, empty lengths and more dimensions
+// than the inline shape buffer holds.
+TEST(Reductions, FastestPathMatchesThePlainPathBitForBit) {
+    std::vector<DimList> shapes = {{16500, 3}, {2, 3, 4}, {5, 17, 3}, {1, 1, 6}, {1, 4, 3},
+                                   {3, 1, 2},  {0, 3},    {3, 0},     {0, 0},    {2, 0, 3}};
+    shapes.push_back({4, 1, 1, 1, 1, 1, 1, 1, 1, 2});
+    for (unsigned m : {1u, 2u, 3u, 4u, 5u, 8u, 9u}) {
+        for (unsigned n : {1u, 3u, 4u, 7u, 8u, 9u, 15u, 16u, 17u, 23u, 24u, 25u, 33u, 47u, 49u}) {
+            shapes.push_back({m, n});
         }
-        dense->SetLogical();  // the operand's flag is ignored
-        rare->SetLogical();
-        for (const auto &r : reductions) {
-            const CMatrix *a = r.logical ? rare.get() : dense.get();
-            for (unsigned int dim = 1; dim <= shape.size() + (r.logical ? 1 : 0); ++dim) {
-                SCOPED_TRACE(std::string(r.name) + ::testing::PrintToString(shape) + " dim " +
-                             std::to_string(dim));
-                ArrayPtr s(r.reduce(a, dim));
-                DimList reduced = shape;
-                if (dim <= shape.size()) reduced[dim - 1] = 1;
-                while (reduced.size() > 2 && reduced.back() == 1) reduced.pop_back();
-                EXPECT_EQ(Dims(s.get()), reduced);
-                EXPECT_EQ(s->IsLogical(), r.logical);
-                EXPECT_EQ(BitsOf(s.get()), BitsOf(InOrder(a, dim, r.start, r.fold)));
+    }
+    std::mt19937_64 random(Seed());
+    for (const DimList &shape : shapes) {
+        for (Kind kind : {kOrderSensitive, kTies, kSparse}) {
+            const ArrayPtr a = RandomArray(shape, kind, random);
+            for (const std::string f : kNames) {
+                if (kind == kTies && (f == "Sum" || f == "Prod")) continue;
+                for (unsigned dim = 1; dim <= shape.size() + 1; ++dim) {
+                    SCOPED_TRACE(f + ::testing::PrintToString(shape) + " kind " +
+                                 std::to_string(kind) + " dim " + std::to_string(dim));
+                    const Outputs fast = Reduce(f, a.get(), dim),
+                                  plain = Reduce(f, a.get(), dim, true);
+                    ExpectSameArray(fast.y, plain.y);
+                    ExpectSameArray(fast.i, plain.i);
+                }
             }
         }
     }
 }
 
-// A sum starts from +0, so a line of negative zeros sums to +0, while a
-// product starting from 1 keeps the sign. The column [1e16 1 -1e16 1] sums
-// to 1 in order and to 0 if the halves are added first. A NaN passes
-// through with its pattern.
-TEST(Sum, StartsFromPositiveZeroAndAddsInOrder) {
-    ArrayPtr zeros = Matrix(2, 1, {-0.0, -0.0});
-    EXPECT_EQ(BitsOf(ArrayPtr(Sum(zeros.get())).get()), BitsOf({0.0}));
-    EXPECT_EQ(BitsOf(ArrayPtr(Prod(zeros.get(), 2)).get()), BitsOf({-0.0, -0.0}));
-    ArrayPtr cancelling = Matrix(4, 1, {1e16, 1, -1e16, 1}), nan = Matrix(1, 2, {1, mxGetNaN()});
-    EXPECT_EQ(Values(ArrayPtr(Sum(cancelling.get())).get()), (std::vector<double>{1}));
-    EXPECT_EQ(BitsOf(ArrayPtr(Sum(nan.get())).get()), BitsOf({mxGetNaN()}));
-    EXPECT_TRUE(std::isnan(Values(ArrayPtr(Prod(Matrix(1, 2, {0, kInf}).get())).get())[0]));
-}
-
-// The default dimension: a vector along its length, else the first
-// dimension, past leading lengths of 1 for N-d arrays. Sum and Prod of 0x0
-// give the identity as a scalar; All and Any have no such case.
-TEST(Reductions, DefaultDimensionAndEmptyArrays) {
-    using V = std::vector<double>;
+// Worked examples (dim 0: the form without a dimension).
+TEST(Reductions, WorkedExamples) {
     const struct {
+        const char *f;
         DimList shape;
-        V values;
+        Doubles a;
+        unsigned dim;
         DimList dims;
-        V sum, prod, all, any;
+        Doubles y, i = {};
     } cases[] = {
-        {{0, 0}, {}, {1, 0}, {}, {}, {}, {}},
-        {{0, 3}, {}, {1, 3}, {0, 0, 0}, {1, 1, 1}, {1, 1, 1}, {0, 0, 0}},
-        {{1, 0}, {}, {1, 0}, {}, {}, {}, {}},
-        {{1, 1}, {-0.0}, {1, 1}, {0.0}, {-0.0}, {0}, {0}},
-        {{1, 3}, {1, 0, 4}, {1, 1}, {5}, {0}, {0}, {1}},
-        {{3, 1}, {1, 2, 4}, {1, 1}, {7}, {8}, {1}, {1}},
-        {{2, 3}, {1, 0, 3, 4, 0, 0}, {1, 3}, {1, 7, 0}, {0, 12, 0}, {0, 1, 0}, {1, 1, 0}},
-        {{1, 1, 3}, {1, 2, 4}, {1, 1}, {7}, {8}, {1}, {1}},
-        {{1, 2, 2}, {1, 2, 4, 8}, {1, 1, 2}, {3, 12}, {2, 32}, {1, 1}, {1, 1}},
+        {"Sum", {0, 0}, {}, 0, {1, 1}, {0}},
+        {"Prod", {0, 0}, {}, 0, {1, 1}, {1}},
+        {"All", {0, 0}, {}, 0, {1, 0}, {}},
+        {"Max2", {0, 0}, {}, 0, {0, 0}, {}, {}},
+        {"Sum", {0, 3}, {}, 0, {1, 3}, {0, 0, 0}},
+        {"Prod", {0, 3}, {}, 0, {1, 3}, {1, 1, 1}},
+        {"All", {0, 3}, {}, 0, {1, 3}, {1, 1, 1}},
+        {"Any", {0, 3}, {}, 0, {1, 3}, {0, 0, 0}},
+        {"Max", {0, 3}, {}, 0, {0, 3}, {}},
+        {"Sum", {1, 0}, {}, 0, {1, 0}, {}},
+        {"Max", {3, 0}, {}, 0, {1, 0}, {}},
+        {"Min", {3, 0}, {}, 2, {3, 0}, {}},
+        {"Sum", {2, 3}, {1, 4, 2, 5, 3, 6}, 0, {1, 3}, {5, 7, 9}},
+        {"Sum", {2, 3}, {1, 4, 2, 5, 3, 6}, 2, {2, 1}, {6, 15}},
+        {"Sum", {4, 1}, {1e16, 1, -1e16, 1}, 0, {1, 1}, {1}},  // 0 when reassociated
+        {"Sum", {2, 1}, {-0.0, -0.0}, 0, {1, 1}, {0.0}},       // from +0
+        {"Prod", {2, 1}, {-0.0, -0.0}, 2, {2, 1}, {-0.0, -0.0}},
+        {"Sum", {1, 2}, {1, kNaN}, 0, {1, 1}, {kNaN}},
+        {"Sum", {1, 1, 3}, {1, 2, 4}, 0, {1, 1}, {7}},
+        {"Prod", {1, 2, 2}, {1, 2, 4, 8}, 0, {1, 1, 2}, {2, 32}},
+        {"All", {2, 2}, {0, 2, kNaN, 0}, 3, {2, 2}, {0, 1, 1, 0}},
+        {"Any", {1, 3}, {0, kNaN, 0}, 0, {1, 1}, {1}},
+        {"All", {1, 2}, {1, kNaN}, 0, {1, 1}, {1}},
+        {"Max2", {1, 8}, {3, 1, 4, 1, 5, 9, 2, 6}, 0, {1, 1}, {9}, {6}},
+        {"Max2", {1, 3}, {1, 5, 5}, 0, {1, 1}, {5}, {2}},
+        {"Max2", {3, 1}, {2, 7, 7}, 0, {1, 1}, {7}, {2}},
+        {"Max", {2, 3}, {1, 4, 5, 2, 3, 6}, 0, {1, 3}, {4, 5, 6}},
+        {"Min2", {2, 3}, {1, 4, 5, 2, 3, 6}, 2, {2, 1}, {1, 2}, {1, 2}},
+        {"Max2", {1, 3}, {kNaN, 1, 2}, 0, {1, 1}, {kNaN}, {1}},
+        {"Max2", {1, 3}, {1, kNaN, 2}, 0, {1, 1}, {2}, {3}},
+        {"Min2", {1, 3}, {3, kNaN, 1}, 0, {1, 1}, {1}, {3}},
+        {"Max2", {1, 2}, {0.0, -0.0}, 0, {1, 1}, {0.0}, {1}},
+        {"Min2", {1, 3}, {-0.0, 0.0, -0.0}, 0, {1, 1}, {-0.0}, {1}},
+        {"Max", {1, 1, 4}, {1, 3, 2, 4}, 0, {1, 1}, {4}},
+        {"Max2", {1, 1, 4}, {1, 3, 2, 4}, 0, {1, 1, 4}, {1, 3, 2, 4}, {1, 1, 1, 1}},
+        {"Min2", {2, 2}, {1, 0, 3, 4}, 3, {2, 2}, {1, 0, 3, 4}, {1, 1, 1, 1}},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.shape));
-        ArrayPtr a = Filled(c.shape, c.values);
-        const bool zeroByZero = c.shape == DimList{0, 0};
-        ArrayPtr sum(Sum(a.get())), prod(Prod(a.get())), all(All(a.get())), any(Any(a.get()));
-        for (const CMatrix *r : {sum.get(), prod.get()}) {
-            EXPECT_EQ(Dims(r), (zeroByZero ? DimList{1, 1} : c.dims));
-        }
-        for (const CMatrix *r : {all.get(), any.get()}) EXPECT_EQ(Dims(r), c.dims);
-        EXPECT_EQ(BitsOf(sum.get()), BitsOf(zeroByZero ? V{0} : c.sum));
-        EXPECT_EQ(BitsOf(prod.get()), BitsOf(zeroByZero ? V{1} : c.prod));
-        EXPECT_EQ(Values(all.get()), c.all);
-        EXPECT_EQ(Values(any.get()), c.any);
-        EXPECT_TRUE(all->IsLogical() && any->IsLogical());
+        SCOPED_TRACE(c.f + ::testing::PrintToString(c.a) + " dim " + std::to_string(c.dim));
+        const ArrayPtr a = Filled(c.shape, c.a);
+        const Outputs o = Reduce(c.f, a.get(), c.dim);
+        EXPECT_EQ(Dims(o.y.get()), c.dims);
+        EXPECT_EQ(BitsOf(o.y.get()), BitsOf(c.y));
+        EXPECT_EQ(o.y->IsLogical(), c.f[0] == 'A');
+        EXPECT_EQ(o.i ? Values(o.i.get()) : Doubles{}, c.i) << "positions";
     }
 }
 
-// Beyond the last dimension Sum and Prod give the array itself, sharing its
-// data, so that -0 stays -0 (All and Any test each element on its own).
-TEST(Reductions, BeyondTheLastDimension) {
-    ArrayPtr a = Matrix(2, 2, {1, -0.0, mxGetNaN(), 4});
-    for (Reduction reduction : {Reduction(Sum), Reduction(Prod)}) {
-        ArrayPtr s(reduction(a.get(), 3));
-        EXPECT_EQ(Dims(s.get()), (DimList{2, 2}));
-        EXPECT_EQ(s->GetPr(), a->GetPr());
+// Beyond the last dimension Sum, Prod, Max and Min return A itself, sharing
+// its data and keeping its flags.
+TEST(Reductions, BeyondTheLastDimensionShareTheArray) {
+    ArrayPtr a = Matrix(2, 2, {1, -0.0, kNaN, 4});
+    a->SetLogical();
+    for (const char *f : {"Sum", "Prod", "Max", "Min2"}) {
+        const Outputs o = Reduce(f, a.get(), 3);
+        EXPECT_TRUE(o.y->GetPr() == a->GetPr() && o.y->IsLogical()) << f;
     }
 }
 
-TEST(Reductions, RefuseDimensionZeroFirstThenAllButRealDouble) {
-    ArrayPtr a = Counted({2, 2});
-    const Reduction reductions[] = {Sum, Prod, All, Any};
-    const DefaultReduction defaults[] = {Sum, Prod, All, Any};
-    for (const ArrayPtr &x : NonRealDoubleOperands()) {
-        for (Reduction reduction : reductions) {
-            for (const CMatrix *b : {a.get(), x.get()}) {
-                EXPECT_CLEAN_THROW(reduction(b, 0u), CFunctionErrorException,
-                                   L"Dimension argument must be a positive integer", b);
-            }
-            EXPECT_NOT_IMPLEMENTED(reduction(x.get(), 1), x.get());
-            EXPECT_NOT_IMPLEMENTED(reduction(x.get(), 5), x.get());
+// One table for every refusal of the reductions and the searches. A refused
+// two-output Max or Min leaves both outputs as they were; a refused Find
+// leaves its outputs null.
+TEST(Reductions, RefusalsOfTheReductionsAndSearches) {
+    const Expected badDim =
+        Expected::Throws(CFunctionErrorException(L"Dimension argument must be a positive integer"));
+    const Expected tooFew =
+        Expected::Throws(CFunctionErrorException(L"Not enough input arguments"));
+    std::vector<ArrayPtr> others = NonRealDoubleOperands();
+    const ArrayPtr u32 = Array({1, 2}, mxClassUint32), held = Matrix(1, 1, {7});
+    static_cast<unsigned int *>(u32->GetPr())[0] = 0;
+    static_cast<unsigned int *>(u32->GetPr())[1] = 3;
+    others.push_back(Counted({2, 2}));  // refused only for dim 0
+    const CMatrix *m = others.back().get(), *x = others[0].get(), *u = u32.get(), *pair[] = {m, m};
+    CMatrix *y = held.get(), *i = held.get(), *r = held.get(), *c = held.get(), *v = held.get();
+    std::vector<Refusal> table = {
+        {"Max(Y, I, A, 0)", [&] { Max(y, i, m, 0u); }, badDim, {m, held.get()}},
+        {"Min(Y, I, X, 0)", [&] { Min(y, i, x, 0u); }, badDim, {x, held.get()}},
+        {"Min(Y, I, X)", [&] { Min(y, i, x); }, NotImplemented(), {x, held.get()}},
+        {"Max(Y, I, X, 3)", [&] { Max(y, i, x, 3u); }, NotImplemented(), {x, held.get()}},
+        {"Find(A)", [&] { Find(u); }, NotImplemented(), {u}},
+        {"Find(R, C, A)", [&] { Find(r, c, u); }, NotImplemented(), {u}},
+        {"Find(R, C, V, A)", [&] { Find(r, c, v, u); }, NotImplemented(), {u}},
+        {"Isequal of one", [&] { Isequal(1, pair); }, tooFew, {m}},
+        {"Isequal of none", [&] { Isequal(0, pair); }, tooFew, {m}},
+    };
+    for (const ArrayPtr &other : others) {
+        const CMatrix *o = other.get();
+        for (const auto &f : kValuesOnly) {
+            table.push_back(
+                {f.name + std::string(" dim 0"), [&f, o] { f.along(o, 0); }, badDim, {o}});
         }
-        for (DefaultReduction reduction : defaults) {
-            EXPECT_NOT_IMPLEMENTED(reduction(x.get()), x.get());
+        for (const std::string f : kNames) {
+            if (o == m) continue;
+            table.push_back({f, [f, o] { Reduce(f, o, 0); }, NotImplemented(), {o}});
+            table.push_back({f + " dim 1", [f, o] { Reduce(f, o, 1); }, NotImplemented(), {o}});
+            table.push_back({f + " dim 5", [f, o] { Reduce(f, o, 5); }, NotImplemented(), {o}});
+        }
+        if (!o->IsDouble()) {
+            table.push_back({"Isequal", [o] { Isequal(o, o); }, NotImplemented(), {o}});
+        }
+        if (!o->IsDouble() && !o->IsUint32()) {
+            table.push_back({"Nnz", [o] { Nnz(o); }, NotImplemented(), {o}});
+        }
+        if (!o->IsNumeric() && o->GetNoElems() > 0) {
+            table.push_back({"Tobool", [o] { Tobool(o); }, NotImplemented(), {o}});
         }
     }
+    ExpectRefusals(table);
+    EXPECT_TRUE(y == held.get() && i == held.get());
+    EXPECT_TRUE(r == nullptr && c == nullptr && v == nullptr);
 }
 
-// Each allocation failing in turn, including the long dimension list of an
-// array with more dimensions than fit inline.
+// A failed allocation leaks nothing, also for more dimensions than the
+// inline shape buffer holds; the two-output forms then leave both outputs
+// null.
 TEST(Reductions, AllocationFailuresLeakNothing) {
-    ArrayPtr m = Counted({2, 3}), tall = Array({2, 1, 1, 1, 1, 1, 1, 1, 1, 3});
-    ArrayPtr empty = Array({0, 0});
+    const ArrayPtr m = Counted({2, 3}), tall = Counted({2, 1, 1, 1, 1, 1, 1, 1, 1, 3});
+    const ArrayPtr empty = Array({0, 0}), held = Matrix(1, 1, {7});
     for (const CMatrix *a : {m.get(), tall.get(), empty.get()}) {
-        for (Reduction reduction : {Reduction(Sum), Reduction(All)}) {
-            EXPECT_GT(FailurePoints([&] { return reduction(a, 2); }, {a}), 0);
-            EXPECT_GT(FailurePoints([&] { return reduction(a, 12); }, {a}), 0);
+        for (const std::string f : kNames) {
+            for (unsigned dim : {0u, 2u, 12u}) {
+                EXPECT_GT(FailurePoints([&] { Reduce(f, a, dim); }, {a}), 0) << f << dim;
+            }
         }
-        EXPECT_GT(FailurePoints([&] { return Prod(a); }, {a}), 0);
+        CMatrix *y = nullptr, *i = nullptr;
+        const auto call = [&] {
+            y = i = held.get();
+            Min(y, i, a, 1u);
+            mxDestroyArray(y);
+            mxDestroyArray(i);
+        };
+        EXPECT_GE(ForEachAllocationFailure(call, [&] { EXPECT_TRUE(!y && !i); }), 2);
     }
 }
 

@@ -1,0 +1,364 @@
+// src/reduce/line_reductions.h: the reductions along a dimension as line
+// policies of the one walk, each with the switch between its paths.
+//
+// Private to the library. The exported Sum, Prod, All, Any, Max and Min call
+// these with KernelPath::kFastest; the tests force kPlain and compare.
+// Contracts (checks, shapes, results) are those of the exported functions in
+// include/matrix/reduce.h.
+#ifndef MATRIX_SRC_REDUCE_LINE_REDUCTIONS_H
+#define MATRIX_SRC_REDUCE_LINE_REDUCTIONS_H
+
+#include <matrix/cmatrix.h>
+#include <matrix/construct.h>
+#include <matrix/mx.h>
+
+#include <cstddef>
+
+#include "core/array_holder.h"
+#include "core/operand_checks.h"
+#include "elementwise/binary_engine.h"
+#include "kernels/kernel_path.h"
+#include "reduce/dimension_walk.h"
+#include "reduce/wide_columns.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace kiv {
+namespace matrix {
+namespace reduce {
+
+// --- Line policies (see dimension_walk.h) -----------------------------------
+
+// Sum and Prod: start from the identity and apply the operation to each
+// element in turn, with no compensation and no reordering, so that the
+// results are reproducible bit for bit.
+struct Addition {
+    static constexpr double kIdentity = 0.0;
+    static constexpr bool kAdds = true;
+    static double Apply(double s, double x) { return s + x; }
+};
+struct Multiplication {
+    static constexpr double kIdentity = 1.0;
+    static constexpr bool kAdds = false;
+    static double Apply(double s, double x) { return s * x; }
+};
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// The same folds, four lines at a time (see reduce/wide_columns.h).
+template <class Operation>
+struct WideFold {
+    static constexpr bool kFromFirst = false;
+    __attribute__((target("avx2"))) static __m256d Start() {
+        return _mm256_set1_pd(Operation::kIdentity);
+    }
+    __attribute__((target("avx2"))) static __m256d Step(__m256d s, __m256d x) {
+        return Operation::kAdds ? _mm256_add_pd(s, x) : _mm256_mul_pd(s, x);
+    }
+};
+
+// The vector comparison that matches each better-than test: ordered, so
+// false when either side is NaN.
+template <ElementPredicate kBetter>
+struct VectorComparison;
+template <>
+struct VectorComparison<ElementGt> {
+    static constexpr int kPredicate = _CMP_GT_OQ;
+};
+template <>
+struct VectorComparison<ElementLt> {
+    static constexpr int kPredicate = _CMP_LT_OQ;
+};
+
+// ExtremumLine four lines at a time.
+template <ElementPredicate kBetter>
+struct WideExtremum {
+    static constexpr bool kFromFirst = true;
+    __attribute__((target("avx2"))) static __m256d Start() { return _mm256_setzero_pd(); }
+    __attribute__((target("avx2"))) static __m256d Step(__m256d s, __m256d x) {
+        constexpr int kPredicate = VectorComparison<kBetter>::kPredicate;
+        return _mm256_blendv_pd(s, x, _mm256_cmp_pd(x, s, kPredicate));
+    }
+};
+#endif
+
+// Sum (Operation = Addition) and Prod (Multiplication). The states live in
+// the result's data between elements.
+template <class Operation>
+class FoldLine {
+public:
+    using State = double;
+    // Eight chains in flight cover the latency of an add or a multiply at
+    // two operations per cycle.
+    static constexpr std::size_t kLanes = 8;
+    static constexpr bool kCanStop = false;
+
+    explicit FoldLine(double *out) : m_out(out) {}
+    // Identity first, so that a line [-0] sums to +0 as the in-order loop
+    // gives it.
+    State Begin(double x) const { return Operation::Apply(Operation::kIdentity, x); }
+    State Step(State s, double x, std::size_t) const { return Operation::Apply(s, x); }
+    bool Decided(State) const { return false; }
+    State Empty() const { return Operation::kIdentity; }
+    State Load(std::size_t r) const { return m_out[r]; }
+    void Store(std::size_t r, State s) { m_out[r] = s; }
+
+    std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns,
+                                kernels::KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        return reduce::FoldColumnsWide<WideFold<Operation>>(a, n, columns, m_out, path);
+#else
+        return reduce::FoldColumnsWide<void>(a, n, columns, m_out, path);
+#endif
+    }
+
+private:
+    double *m_out;
+};
+
+// All (kAll) and Any: 1.0 or 0.0. An element decides the line when it is
+// 0.0 (All) or anything else, NaN included (Any).
+template <bool kAll>
+class TestLine {
+public:
+    using State = double;
+    static constexpr std::size_t kLanes = 1;
+    static constexpr bool kCanStop = true;
+
+    explicit TestLine(double *out) : m_out(out) {}
+    State Begin(double x) const { return Step(Empty(), x, 0); }
+    State Step(State s, double x, std::size_t) const {
+        // Bitwise on the two truths, so that a block of lines vectorises.
+        const bool truth = kAll ? ((s != 0.0) & (x != 0.0)) : ((s != 0.0) | (x != 0.0));
+        return truth ? 1.0 : 0.0;
+    }
+    bool Decided(State s) const { return kAll ? s == 0.0 : s != 0.0; }
+    State Empty() const { return kAll ? 1.0 : 0.0; }
+
+    // A contiguous line of n >= 1 elements at once: its value does not
+    // depend on the order in which the elements are looked at, so blocks of
+    // eight are tested together, up to the first block that decides the
+    // line.
+    static State ScanLine(const double *x, std::size_t n) {
+        constexpr State kDecided = kAll ? 0.0 : 1.0;
+        std::size_t k = 0;
+#if defined(__SSE2__)
+        const __m128d zero = _mm_setzero_pd();
+        // Equal to 0.0 (All), or not equal, NaN included (Any).
+        auto decides = [zero](const double *p) {
+            const __m128d v = _mm_loadu_pd(p);
+            return kAll ? _mm_cmpeq_pd(v, zero) : _mm_cmpneq_pd(v, zero);
+        };
+        for (; k + 8 <= n; k += 8) {
+            const __m128d any = _mm_or_pd(_mm_or_pd(decides(x + k), decides(x + k + 2)),
+                                          _mm_or_pd(decides(x + k + 4), decides(x + k + 6)));
+            if (_mm_movemask_pd(any) != 0) return kDecided;
+        }
+#endif
+        for (; k < n; ++k) {
+            if (kAll ? x[k] == 0.0 : x[k] != 0.0) return kDecided;
+        }
+        return kAll ? 1.0 : 0.0;
+    }
+    State Load(std::size_t r) const { return m_out[r]; }
+    void Store(std::size_t r, State s) { m_out[r] = s; }
+
+private:
+    double *m_out;
+};
+
+// Max (kBetter = ElementGt) and Min (ElementLt). A line starts from its
+// first element and takes a later one only when kBetter(candidate, current)
+// holds. The predicate is strict and false for NaN, so the first of equal
+// extrema wins, a NaN is the result only when it starts the line, and of +0
+// and -0 the first is kept.
+template <ElementPredicate kBetter>
+class ExtremumLine {
+public:
+    using State = double;
+    static constexpr std::size_t kLanes = 8;
+    static constexpr bool kCanStop = false;
+
+    explicit ExtremumLine(double *values) : m_values(values) {}
+    State Begin(double x) const { return x; }
+    State Step(State s, double x, std::size_t) const { return kBetter(x, s) ? x : s; }
+    bool Decided(State) const { return false; }
+    // Never called: along an empty dimension the result has no elements.
+    State Empty() const { return 0.0; }
+    State Load(std::size_t r) const { return m_values[r]; }
+    void Store(std::size_t r, State s) { m_values[r] = s; }
+
+    std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns,
+                                kernels::KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        return reduce::FoldColumnsWide<WideExtremum<kBetter>>(a, n, columns, m_values, path);
+#else
+        return reduce::FoldColumnsWide<void>(a, n, columns, m_values, path);
+#endif
+    }
+
+private:
+    double *m_values;
+};
+
+// The extremum and its 1-based position along the line, stored as a double.
+struct Extremum {
+    double value;
+    double position;
+};
+
+template <ElementPredicate kBetter>
+class ExtremumWithIndexLine {
+public:
+    using State = Extremum;
+    // Two values per line: four lines keep their states and the candidates
+    // within the sixteen vector registers.
+    static constexpr std::size_t kLanes = 4;
+    static constexpr bool kCanStop = false;
+
+    ExtremumWithIndexLine(double *values, double *positions)
+        : m_values(values), m_positions(positions) {}
+    State Begin(double x) const { return {x, 1.0}; }
+    // Two selects rather than a branch, spelled field by field: GCC turns
+    // this form (and not a conditional State{...} : s) into vector blends
+    // over a block of lines.
+    State Step(State s, double x, std::size_t k) const {
+        const bool better = kBetter(x, s.value);
+        const double position = static_cast<double>(k + 1);
+        State next;
+        next.value = better ? x : s.value;
+        next.position = better ? position : s.position;
+        return next;
+    }
+    bool Decided(State) const { return false; }
+    // Never called: along an empty dimension the result has no elements.
+    State Empty() const { return {0.0, 0.0}; }
+    State Load(std::size_t r) const { return {m_values[r], m_positions[r]}; }
+    void Store(std::size_t r, State s) {
+        m_values[r] = s.value;
+        m_positions[r] = s.position;
+    }
+
+private:
+    double *m_values;
+    double *m_positions;
+};
+
+// --- The reductions ---------------------------------------------------------
+
+inline CMatrix *NewReduced(const ReducedDims &dims) {
+    return mxCreateNumericArray(dims.Count(), dims.Data(), mxClassDouble, mxComplexityReal);
+}
+
+inline const double *RealData(const CMatrix *a) { return static_cast<const double *>(a->GetPr()); }
+inline double *RealData(CMatrix *a) { return static_cast<double *>(a->GetPr()); }
+
+/// What a reduction along a dimension beyond the last returns.
+enum class BeyondLast {
+    kShare,    // the array itself, sharing its data (Sum, Prod)
+    kEachOne,  // each element reduced on its own, logical (All, Any)
+};
+
+/// Sum, Prod, All or Any of A along the 1-based dimension `dim`: checks,
+/// the result with dimension dim set to 1, then one walk of the lines.
+template <class Policy, bool kLogical, BeyondLast kBeyond>
+CMatrix *ReduceAlong(const CMatrix *A, unsigned int dim, kernels::KernelPath path) {
+    RequireDimension(dim);
+    RequireRealDouble(A);
+    if (kBeyond == BeyondLast::kShare && dim > A->GetNoDimensions()) {
+        return A->CreateShareArray();
+    }
+
+    const ReducedDims dims(A, dim, EmptyDimension::kBecomesOne);
+    ArrayHolder R(NewReduced(dims));
+    if (kLogical) R->SetLogical();
+    if (R->GetNoElems() == 0) return R.release();
+
+    Policy policy(RealData(R.get()));
+    WalkLines(RealData(A), SplitAround(A, dim), policy, path);
+    return R.release();
+}
+
+/// The extrema of A along `dim` by `kBetter`. Returns a new array; along a
+/// dimension beyond the last, A's shared copy (flags kept).
+template <ElementPredicate kBetter>
+CMatrix *ReduceExtremum(const CMatrix *A, unsigned int dim, kernels::KernelPath path) {
+    RequireDimension(dim);
+    RequireRealDouble(A);
+    if (dim > A->GetNoDimensions()) return A->CreateShareArray();
+
+    const ReducedDims dims(A, dim, EmptyDimension::kStaysZero);
+    ArrayHolder R(NewReduced(dims));
+    if (R->GetNoElems() == 0) return R.release();
+
+    ExtremumLine<kBetter> policy(RealData(R.get()));
+    WalkLines(RealData(A), SplitAround(A, dim), policy, path);
+    return R.release();
+}
+
+/// The extrema of A along `dim` into Y and their positions into I. A failed
+/// argument check leaves Y and I as they were; any later failure leaves both
+/// null, having released whatever was created.
+template <ElementPredicate kBetter>
+void ReduceExtremumWithIndex(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim,
+                             kernels::KernelPath path) {
+    RequireDimension(dim);
+    RequireRealDouble(A);
+    Y = nullptr;
+    I = nullptr;
+
+    ArrayHolder values;
+    ArrayHolder positions;
+    if (dim > A->GetNoDimensions()) {
+        // Every line has the one element at position 1.
+        values.reset(A->CreateShareArray());
+        positions.reset(Ones(A->GetNoDimensions(), A->GetDimensions()));
+    } else {
+        const ReducedDims dims(A, dim, EmptyDimension::kStaysZero);
+        values.reset(NewReduced(dims));
+        positions.reset(NewReduced(dims));
+        if (values->GetNoElems() != 0) {
+            ExtremumWithIndexLine<kBetter> policy(RealData(values.get()),
+                                                  RealData(positions.get()));
+            WalkLines(RealData(A), SplitAround(A, dim), policy, path);
+        }
+    }
+    Y = values.release();
+    I = positions.release();
+}
+
+// The reductions by name, as the exported functions with a dimension call
+// them (there with KernelPath::kFastest).
+inline CMatrix *SumAlong(const CMatrix *A, unsigned int dim, kernels::KernelPath path) {
+    return ReduceAlong<FoldLine<Addition>, false, BeyondLast::kShare>(A, dim, path);
+}
+inline CMatrix *ProdAlong(const CMatrix *A, unsigned int dim, kernels::KernelPath path) {
+    return ReduceAlong<FoldLine<Multiplication>, false, BeyondLast::kShare>(A, dim, path);
+}
+inline CMatrix *AllAlong(const CMatrix *A, unsigned int dim, kernels::KernelPath path) {
+    return ReduceAlong<TestLine<true>, true, BeyondLast::kEachOne>(A, dim, path);
+}
+inline CMatrix *AnyAlong(const CMatrix *A, unsigned int dim, kernels::KernelPath path) {
+    return ReduceAlong<TestLine<false>, true, BeyondLast::kEachOne>(A, dim, path);
+}
+inline CMatrix *MaxAlong(const CMatrix *A, unsigned int dim, kernels::KernelPath path) {
+    return ReduceExtremum<ElementGt>(A, dim, path);
+}
+inline CMatrix *MinAlong(const CMatrix *A, unsigned int dim, kernels::KernelPath path) {
+    return ReduceExtremum<ElementLt>(A, dim, path);
+}
+inline void MaxAlong(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim,
+                     kernels::KernelPath path) {
+    ReduceExtremumWithIndex<ElementGt>(Y, I, A, dim, path);
+}
+inline void MinAlong(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim,
+                     kernels::KernelPath path) {
+    ReduceExtremumWithIndex<ElementLt>(Y, I, A, dim, path);
+}
+
+}  // namespace reduce
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_SRC_REDUCE_LINE_REDUCTIONS_H
