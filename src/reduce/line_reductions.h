@@ -19,7 +19,7 @@
 #include "elementwise/binary_engine.h"
 #include "kernels/kernel_path.h"
 #include "reduce/dimension_walk.h"
-#include "reduce/wide_columns.h"
+#include "kernels/wide_columns.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -46,7 +46,7 @@ struct Multiplication {
 };
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-// The same folds, four lines at a time (see reduce/wide_columns.h).
+// The same folds, four lines at a time (see kernels/wide_columns.h).
 template <class Operation>
 struct WideFold {
     static constexpr bool kFromFirst = false;
@@ -107,9 +107,9 @@ public:
     std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns,
                                 kernels::KernelPath path) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-        return reduce::FoldColumnsWide<WideFold<Operation>>(a, n, columns, m_out, path);
+        return kernels::FoldColumnsWide<WideFold<Operation>>(a, n, columns, m_out, path);
 #else
-        return reduce::FoldColumnsWide<void>(a, n, columns, m_out, path);
+        return kernels::FoldColumnsWide<void>(a, n, columns, m_out, path);
 #endif
     }
 
@@ -192,9 +192,9 @@ public:
     std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns,
                                 kernels::KernelPath path) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-        return reduce::FoldColumnsWide<WideExtremum<kBetter>>(a, n, columns, m_values, path);
+        return kernels::FoldColumnsWide<WideExtremum<kBetter>>(a, n, columns, m_values, path);
 #else
-        return reduce::FoldColumnsWide<void>(a, n, columns, m_values, path);
+        return kernels::FoldColumnsWide<void>(a, n, columns, m_values, path);
 #endif
     }
 

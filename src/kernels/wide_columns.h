@@ -1,17 +1,16 @@
-// src/reduce/wide_columns.h: contiguous lines folded sixteen at a time with AVX2.
+// src/kernels/wide_columns.h: contiguous lines folded sixteen at a time with AVX2.
 //
 // Private to the library. Four elements of each of four columns are loaded
 // together and transposed in registers, so that one register carries the
 // states of four lines; each line still takes its elements one at a time,
 // in order. Four registers of lines keep the vector unit busy where one
 // line per chain would wait on each result.
-#ifndef MATRIX_SRC_REDUCE_WIDE_COLUMNS_H
-#define MATRIX_SRC_REDUCE_WIDE_COLUMNS_H
+#ifndef MATRIX_SRC_KERNELS_WIDE_COLUMNS_H
+#define MATRIX_SRC_KERNELS_WIDE_COLUMNS_H
 
 #include <cstddef>
 
-#include "core/cpu_features.h"
-#include "kernels/kernel_path.h"
+#include "kernels/kernel_support.h"
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 #include <immintrin.h>
@@ -19,7 +18,7 @@
 
 namespace kiv {
 namespace matrix {
-namespace reduce {
+namespace kernels {
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 
@@ -80,10 +79,10 @@ __attribute__((target("avx2"))) void FoldSixteenColumns(const double *a, std::si
 /// folds the rest, one line at a time, which gives the same bits.
 template <class Fold>
 std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns, double *out,
-                            kernels::KernelPath path) {
+                            KernelPath path) {
     std::size_t done = 0;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    if (path == kernels::KernelPath::kFastest && HasAvx2()) {
+    if (path == KernelPath::kFastest && HasAvx2()) {
         for (; done + kWideColumns <= columns; done += kWideColumns) {
             FoldSixteenColumns<Fold>(a + done * n, n, out + done);
         }
@@ -98,8 +97,8 @@ std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns,
     return done;
 }
 
-}  // namespace reduce
+}  // namespace kernels
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_REDUCE_WIDE_COLUMNS_H
+#endif  // MATRIX_SRC_KERNELS_WIDE_COLUMNS_H
