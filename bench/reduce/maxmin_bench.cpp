@@ -1,4 +1,4 @@
-// bench/elementwise/maxmin_bench.cpp: benchmarks of Max along a dimension,
+// bench/reduce/maxmin_bench.cpp: benchmarks of Max along a dimension,
 // with and without positions, and of two arrays, beside plain loops and Eigen.
 //
 // The plain loops scan one line at a time with the same strict comparison
