@@ -4,7 +4,6 @@
 #include <array>
 #include <functional>
 #include <string>
-#include <tuple>
 
 #include "linalg/linalg_test_util.h"
 
@@ -14,260 +13,188 @@ using namespace kiv::matrix;
 using namespace linalg_test;
 using matrix_test::Expected;
 
-/// A call of one function and the arguments it must leave as they were.
-struct Op {
-    std::function<void()> call;
-    std::vector<const CMatrix *> args;
+/// One function called on one or two arguments (b null for one); a result
+/// is destroyed.
+struct Fn {
+    std::string name;
+    std::function<void(const CMatrix *, const CMatrix *)> call;
 };
 
-/// A form with N outputs, preset to a sentinel array made beforehand: a
-/// throw must leave them null, a success has them destroyed.
+/// A form with N outputs o[0..N-1], preset to a sentinel array made
+/// beforehand: a throw must leave them null, a success has them destroyed.
 template <std::size_t N, typename Form>
-Op Outputs(const CMatrix *a, Form form) {
+Fn Outputs(const std::string &name, Form form) {
     static const ArrayPtr sentinel(Scalar(1.0));
-    return {[a, form] {
-                std::array<CMatrix *, N> out;
-                out.fill(sentinel.get());
+    return {name, [form](const CMatrix *a, const CMatrix *) {
+                std::array<CMatrix *, N> o;
+                o.fill(sentinel.get());
                 try {
-                    form(out.data(), a);
+                    form(o.data(), a);
                 } catch (...) {
-                    for (CMatrix *o : out) EXPECT_EQ(o, nullptr) << "an output was not reset";
+                    for (CMatrix *x : o) EXPECT_EQ(x, nullptr) << "an output was not reset";
                     throw;
                 }
-                for (CMatrix *o : out) mxDestroyArray(o);
-            },
-            {a}};
+                for (CMatrix *x : o) mxDestroyArray(x);
+            }};
 }
 
-Op MtimesOp(const CMatrix *a, const CMatrix *b) {
-    return {[=] { ArrayPtr(Mtimes(a, b)); }, {a, b}};
-}
-Op MldivideOp(const CMatrix *a, const CMatrix *b) {
-    return {[=] { ArrayPtr(Mldivide(a, b)); }, {a, b}};
-}
-Op MrdivideOp(const CMatrix *a, const CMatrix *b) {
-    return {[=] { ArrayPtr(Mrdivide(a, b)); }, {a, b}};
-}
-Op LuOp(const CMatrix *a) {
-    return Outputs<3>(a, [](CMatrix **o, const CMatrix *x) { Lu(o[0], o[1], o[2], x); });
-}
-Op Lu2Op(const CMatrix *a) {
-    return Outputs<2>(a, [](CMatrix **o, const CMatrix *x) { Lu(o[0], o[1], x); });
-}
-Op DetOp(const CMatrix *a) {
-    return {[=] { Det(a); }, {a}};
-}
+using A = const CMatrix *;
+const Fn kMtimes{"Mtimes", [](A a, A b) { ArrayPtr(Mtimes(a, b)); }};
+const Fn kMldivide{"Mldivide", [](A a, A b) { ArrayPtr(Mldivide(a, b)); }};
+const Fn kMrdivide{"Mrdivide", [](A a, A b) { ArrayPtr(Mrdivide(a, b)); }};
+const Fn kLu = Outputs<3>("Lu", [](CMatrix **o, A a) { Lu(o[0], o[1], o[2], a); });
+const Fn kLu2 = Outputs<2>("Lu2", [](CMatrix **o, A a) { Lu(o[0], o[1], a); });
+const Fn kDet{"Det", [](A a, A) { Det(a); }};
 // The form with ok leaves ok true when it throws.
-Op CholOp(const CMatrix *a) {
-    return {[=] {
-                bool ok = true;
-                try {
-                    ArrayPtr(Chol(a, ok));
-                } catch (...) {
-                    EXPECT_TRUE(ok);
-                    throw;
-                }
-            },
-            {a}};
-}
-Op CholThrowingOp(const CMatrix *a) {
-    return {[=] { ArrayPtr(Chol(a)); }, {a}};
-}
-Op QrOp(const CMatrix *a, bool economy) {
-    return Outputs<3>(a, [=](CMatrix **o, const CMatrix *x) { Qr(o[0], o[1], o[2], x, economy); });
-}
-Op Qr2Op(const CMatrix *a, bool economy) {
-    return Outputs<2>(a, [=](CMatrix **o, const CMatrix *x) { Qr(o[0], o[1], x, economy); });
-}
-Op SvdOp(const CMatrix *a, bool economy) {
-    return Outputs<3>(a, [=](CMatrix **o, const CMatrix *x) { Svd(o[0], o[1], o[2], x, economy); });
-}
-Op SvdValuesOp(const CMatrix *a) {
-    return {[=] { ArrayPtr(Svd(a, false)); }, {a}};
-}
-Op RankOp(const CMatrix *a) {
-    return {[=] { Rank(a, 0.5); }, {a}};
-}
-Op NormOp(const CMatrix *a, double p) {
-    return {[=] { Norm(a, p); }, {a}};
-}
-Op NormFroOp(const CMatrix *a) {
-    return {[=] { NormFro(a); }, {a}};
-}
-Op EigOp(const CMatrix *a) {
-    return Outputs<2>(a, [](CMatrix **o, const CMatrix *x) { Eig(o[0], o[1], x, true); });
-}
-Op EigValuesOp(const CMatrix *a) {
-    return {[=] { ArrayPtr(Eig(a, false)); }, {a}};
-}
-Op PlanerotOp(const CMatrix *a) {
-    return Outputs<2>(a, [](CMatrix **o, const CMatrix *x) { Planerot(o[0], o[1], x); });
-}
-Op PlanerotOneOp(const CMatrix *a) {
-    return {[=] { ArrayPtr(Planerot(a)); }, {a}};
-}
+const Fn kChol{"Chol", [](A a, A) {
+                   bool ok = true;
+                   try {
+                       ArrayPtr(Chol(a, ok));
+                   } catch (...) {
+                       EXPECT_TRUE(ok);
+                       throw;
+                   }
+               }};
+const Fn kCholThrowing{"Chol throwing", [](A a, A) { ArrayPtr(Chol(a)); }};
+const Fn kQr = Outputs<3>("Qr", [](CMatrix **o, A a) { Qr(o[0], o[1], o[2], a, false); });
+const Fn kQrEconomy =
+    Outputs<3>("Qr economy", [](CMatrix **o, A a) { Qr(o[0], o[1], o[2], a, true); });
+const Fn kQr2 = Outputs<2>("Qr2", [](CMatrix **o, A a) { Qr(o[0], o[1], a, false); });
+const Fn kQr2Economy = Outputs<2>("Qr2 economy", [](CMatrix **o, A a) { Qr(o[0], o[1], a, true); });
+const Fn kSvd = Outputs<3>("Svd", [](CMatrix **o, A a) { Svd(o[0], o[1], o[2], a, false); });
+const Fn kSvdEconomy =
+    Outputs<3>("Svd economy", [](CMatrix **o, A a) { Svd(o[0], o[1], o[2], a, true); });
+const Fn kSvdValues{"Svd values", [](A a, A) { ArrayPtr(Svd(a, false)); }};
+const Fn kRank{"Rank", [](A a, A) { Rank(a, 0.5); }};
+const Fn kNorm2{"Norm 2", [](A a, A) { Norm(a, 2.0); }};
+const Fn kNormInf{"Norm Inf", [](A a, A) { Norm(a, kInf); }};
+const Fn kNormFro{"NormFro", [](A a, A) { NormFro(a); }};
+const Fn kEig = Outputs<2>("Eig", [](CMatrix **o, A a) { Eig(o[0], o[1], a, true); });
+const Fn kEigValues{"Eig values", [](A a, A) { ArrayPtr(Eig(a, false)); }};
+const Fn kPlanerot = Outputs<2>("Planerot", [](CMatrix **o, A a) { Planerot(o[0], o[1], a); });
+const Fn kPlanerotOne{"Planerot one output", [](A a, A) { ArrayPtr(Planerot(a)); }};
 
 /// Keeps the arrays of a test alive and hands out plain pointers.
 struct Arrays {
     std::vector<ArrayPtr> owned;
-    const CMatrix *operator()(ArrayPtr a) {
+    A operator()(ArrayPtr a) {
         owned.push_back(std::move(a));
         return owned.back().get();
     }
 };
 
-// Each function's checks in their order: each row fails one check and
+// Each function's checks in their order: each case fails one check and
 // passes the ones before it.
 TEST(Linalg, RefusesBadArguments) {
-    const Expected notImpl = matrix_test::NotImplemented();
-    const Expected nd = Expected::Throws<COperationOnNDArrayNotDefinedException>();
-    const Expected square = Expected::Throws<CMatrixMustBeSquareException>();
-    const Expected dims = Expected::Throws<CMatrixDimsMustAgreeException>();
-    const Expected notTwo =
-        Expected::Throws(CFunctionErrorException(L"Matrix must be a column of two elements"));
-    const Expected onlyNorms = Expected::Throws(
-        CFunctionErrorException(L"The only matrix norms available are 1, 2, inf and fro"));
     Arrays keep;
     const mxClassID single = mxClassSingle;
     const mxComplexity complex = mxComplexityComplex;
-    const CMatrix *d22 = keep(Matrix(2, 2, {1, 2, 3, 4})), *scalar = keep(Matrix(1, 1, {2}));
-    const CMatrix *eye3 = keep(Matrix(3, 3, {1, 0, 0, 0, 1, 0, 0, 0, 1}));
-    const CMatrix *row3 = keep(Matrix(1, 3, {1, 2, 3})), *col3 = keep(Matrix(3, 1, {1, 2, 3}));
-    const CMatrix *wide = keep(Matrix(2, 3, {1, 2, 3, 4, 5, 6})), *m45 = keep(Array({4, 5}));
-    const CMatrix *m34 = keep(Array({3, 4})), *b21 = keep(Array({2, 1})), *e = keep(Array({0, 0}));
-    const CMatrix *e03 = keep(Array({0, 3})), *e02 = keep(Array({0, 2}));
-    const CMatrix *nd222 = keep(Array({2, 2, 2})), *eNd = keep(Array({0, 2, 2}));
-    const CMatrix *e002 = keep(Array({0, 0, 2})), *s22 = keep(Array({2, 2}, single));
-    const CMatrix *s23 = keep(Array({2, 3}, single)), *s21 = keep(Array({2, 1}, single));
-    const CMatrix *s31 = keep(Array({3, 1}, single)), *se = keep(Array({0, 0}, single));
-    const CMatrix *se02 = keep(Array({0, 2}, single)), *sNd = keep(Array({2, 2, 2}, single));
-    const CMatrix *i8Nd = keep(Array({2, 2, 2}, mxClassInt8)),
-                  *i32 = keep(Array({1, 1}, mxClassInt32));
-    const CMatrix *cell22 = keep(Array({2, 2}, mxClassCell)),
-                  *cell21 = keep(Array({2, 1}, mxClassCell));
-    const CMatrix *c22 = keep(Array({2, 2}, mxClassDouble, complex));
-    const CMatrix *c33 = keep(Array({3, 3}, mxClassDouble, complex));
-    const CMatrix *c11 = keep(Array({1, 1}, mxClassDouble, complex));
-    const CMatrix *c21 = keep(Array({2, 1}, mxClassDouble, complex));
-    const CMatrix *c12 = keep(Array({1, 2}, mxClassDouble, complex));
-    const CMatrix *cNd = keep(Array({2, 2, 2}, mxClassDouble, complex));
-    const CMatrix *indefinite = keep(Matrix(2, 2, {4, -7, 100, 3}));
-    struct Row {
-        std::string what;
-        Op op;
+    A d22 = keep(Matrix(2, 2, {1, 2, 3, 4})), scalar = keep(Matrix(1, 1, {2}));
+    A eye3 = keep(Matrix(3, 3, {1, 0, 0, 0, 1, 0, 0, 0, 1})), row3 = keep(Matrix(1, 3, {1, 2, 3}));
+    A col3 = keep(Matrix(3, 1, {1, 2, 3})), wide = keep(Matrix(2, 3, {1, 2, 3, 4, 5, 6}));
+    A m45 = keep(Array({4, 5})), m34 = keep(Array({3, 4})), b21 = keep(Array({2, 1}));
+    A e00 = keep(Array({0, 0})), e03 = keep(Array({0, 3})), e02 = keep(Array({0, 2}));
+    A nd = keep(Array({2, 2, 2})), eNd = keep(Array({0, 2, 2})), e002 = keep(Array({0, 0, 2}));
+    A s22 = keep(Array({2, 2}, single)), s23 = keep(Array({2, 3}, single));
+    A s21 = keep(Array({2, 1}, single)), s31 = keep(Array({3, 1}, single));
+    A s00 = keep(Array({0, 0}, single)), s02 = keep(Array({0, 2}, single));
+    A sNd = keep(Array({2, 2, 2}, single)), i8Nd = keep(Array({2, 2, 2}, mxClassInt8));
+    A i32 = keep(Array({1, 1}, mxClassInt32)), cell22 = keep(Array({2, 2}, mxClassCell));
+    A cell21 = keep(Array({2, 1}, mxClassCell)), c22 = keep(Array({2, 2}, mxClassDouble, complex));
+    A c33 = keep(Array({3, 3}, mxClassDouble, complex));
+    A c11 = keep(Array({1, 1}, mxClassDouble, complex));
+    A c21 = keep(Array({2, 1}, mxClassDouble, complex));
+    A c12 = keep(Array({1, 2}, mxClassDouble, complex));
+    A cNd = keep(Array({2, 2, 2}, mxClassDouble, complex));
+    A indefinite = keep(Matrix(2, 2, {4, -7, 100, 3}));
+
+    const Expected no = matrix_test::NotImplemented();
+    const Expected ndim = Expected::Throws<COperationOnNDArrayNotDefinedException>();
+    const Expected sq = Expected::Throws<CMatrixMustBeSquareException>();
+    const Expected dims = Expected::Throws<CMatrixDimsMustAgreeException>();
+    const Expected onClass = Expected::Throws(COperationNotDefinedOnClassException(s22));
+    const Expected two =
+        Expected::Throws(CFunctionErrorException(L"Matrix must be a column of two elements"));
+    struct Case {
+        A a, b;
         Expected expected;
     };
-    const Expected onClass = Expected::Throws(COperationNotDefinedOnClassException(s22));
-    std::vector<Row> rows = {
-        // Mtimes: the classes of both operands, then N-d, then the inner dimensions.
-        {"Mtimes single", MtimesOp(d22, s22), notImpl},
-        {"Mtimes complex scalar", MtimesOp(c11, d22), notImpl},
-        {"Mtimes N-d int8", MtimesOp(i8Nd, d22), notImpl},
-        {"Mtimes N-d", MtimesOp(m34, nd222), nd},
-        {"Mtimes inner", MtimesOp(wide, m45),
-         Expected::Throws<CInnerMatrixDimsMustAgreeException>()},
-        // Mldivide: a scalar A hands B to the element-wise division; N-d of
-        // either operand, then the classes, then the rows.
-        {"Mldivide scalar A", MldivideOp(scalar, s21), notImpl},
-        {"Mldivide N-d A", MldivideOp(sNd, b21), nd},
-        {"Mldivide N-d B", MldivideOp(eye3, sNd), nd},
-        {"Mldivide complex", MldivideOp(c33, col3), notImpl},
-        {"Mldivide single", MldivideOp(eye3, s31), notImpl},
-        {"Mldivide rows", MldivideOp(eye3, b21), dims},
-        {"Mldivide empty B", MldivideOp(eye3, e), dims},
-        // Mrdivide: the classes first (before any transpose), then the
-        // transposes' N-d test, then Mldivide's rows.
-        {"Mrdivide complex", MrdivideOp(d22, c22), notImpl},
-        {"Mrdivide N-d single", MrdivideOp(sNd, d22), notImpl},
-        {"Mrdivide N-d", MrdivideOp(nd222, scalar),
-         Expected::Throws<CTransposeOnNDArrayNotDefinedException>()},
-        {"Mrdivide rows", MrdivideOp(d22, row3), dims},
-        {"Mrdivide scalar A", MrdivideOp(scalar, row3), dims},
-        // Lu: N-d, then the class, then the shape. Det: N-d, then the class
-        // (any imaginary part allowed), then the shape.
-        {"Lu N-d", LuOp(sNd), nd},
-        {"Lu single", LuOp(s23), notImpl},
-        {"Lu complex", LuOp(c22), notImpl},
-        {"Lu wide", LuOp(wide), square},
-        {"Lu2 wide", Lu2Op(wide), square},
-        {"Det N-d", DetOp(sNd), nd},
-        {"Det single", DetOp(se), notImpl},
-        {"Det 0x3", DetOp(e03), square},
-        {"Det wide", DetOp(wide), square},
-        // Chol: the shape (N-d included), then the class, then the
-        // imaginary part; the throwing form refuses an indefinite matrix.
-        {"Chol wide", CholOp(wide), square},
-        {"Chol N-d", CholOp(nd222), square},
-        {"Chol single wide", CholOp(s23), square},
-        {"Chol complex N-d", CholOp(cNd), square},
-        {"Chol single", CholOp(s22), onClass},
-        {"Chol int32", CholOp(i32), onClass},
-        {"Chol cell", CholOp(cell22), onClass},
-        {"Chol complex", CholOp(c22), notImpl},
-        {"Chol indefinite", CholThrowingOp(indefinite),
-         Expected::Throws(CFunctionErrorException(L"Matrix must be positive definite"))},
-        // Qr: economy size first, then N-d, then other classes and complex.
-        {"Qr economy", QrOp(d22, true), notImpl},
-        {"Qr economy N-d", QrOp(sNd, true), notImpl},
-        {"Qr N-d", QrOp(eNd, false), nd},
-        {"Qr single", QrOp(s22, false), notImpl},
-        {"Qr complex", QrOp(c22, false), notImpl},
-        {"Qr2 economy", Qr2Op(d22, true), notImpl},
-        {"Qr2 economy N-d", Qr2Op(sNd, true), notImpl},
-        {"Qr2 N-d", Qr2Op(eNd, false), nd},
-        {"Qr2 single", Qr2Op(s22, false), notImpl},
-        {"Qr2 complex", Qr2Op(c22, false), notImpl},
-        // Svd: N-d first (empty too), then other classes and complex; Rank
-        // likewise, but an empty operand has rank 0 before any check.
-        {"Svd N-d", SvdOp(sNd, true), nd},
-        {"Svd empty N-d", SvdOp(eNd, true), nd},
-        {"Svd single", SvdOp(s22, true), notImpl},
-        {"Svd empty single", SvdOp(se02, true), notImpl},
-        {"Svd cell", SvdOp(cell21, true), notImpl},
-        {"Svd complex", SvdOp(c22, true), notImpl},
-        {"Svd values N-d", SvdValuesOp(sNd), nd},
-        {"Rank N-d", RankOp(sNd), nd},
-        {"Rank single", RankOp(s22), notImpl},
-        {"Rank cell", RankOp(cell21), notImpl},
-        {"Rank complex", RankOp(c22), notImpl},
-        // Norm: N-d first (empty too), then other classes and complex
-        // (empty too), then the matrix p: only 1, 2 and +Inf.
-        {"Norm empty N-d", NormOp(eNd, 3), nd},
-        {"Norm N-d", NormOp(i8Nd, 2), nd},
-        {"Norm single", NormOp(s22, 2), notImpl},
-        {"Norm empty single", NormOp(se, 2), notImpl},
-        {"Norm complex", NormOp(c12, 2), notImpl},
-        {"NormFro empty N-d", NormFroOp(eNd), nd},
-        {"NormFro N-d", NormFroOp(i8Nd), nd},
-        {"NormFro single", NormFroOp(s22), notImpl},
-        {"NormFro empty single", NormFroOp(se), notImpl},
-        {"NormFro complex", NormFroOp(c12), notImpl},
-        // Eig: N-d first (0 x 0 x 2 too), other classes and complex, then the shape.
-        {"Eig N-d", EigOp(sNd), nd},
-        {"Eig empty N-d", EigOp(e002), nd},
-        {"Eig single", EigOp(s23), notImpl},
-        {"Eig complex", EigOp(c22), notImpl},
-        {"Eig wide", EigOp(wide), square},
-        {"Eig 0x3", EigOp(e03), square},
-        {"Eig values wide", EigValuesOp(wide), square},
-        // Planerot: the count first, then the class and the imaginary part.
-        {"Planerot three", PlanerotOp(col3), notTwo},
-        {"Planerot empty", PlanerotOp(e02), notTwo},
-        {"Planerot single three", PlanerotOp(s31), notTwo},
-        {"Planerot complex one", PlanerotOp(c11), notTwo},
-        {"Planerot single", PlanerotOp(s21), notImpl},
-        {"Planerot cell", PlanerotOp(cell21), notImpl},
-        {"Planerot complex", PlanerotOp(c21), notImpl},
-        {"Planerot one output", PlanerotOneOp(col3), notTwo},
+    auto C = [](A a, auto... rest) {
+        if constexpr (sizeof...(rest) == 1) {
+            return Case{a, nullptr, rest...};
+        } else {
+            return Case{a, rest...};
+        }
     };
-    for (double p : {0.0, -kInf, 3.0, 0.5, -1.0, -2.0, kNaN}) {
-        rows.push_back({"Norm p = " + std::to_string(p), NormOp(wide, p), onlyNorms});
+    const std::vector<std::pair<Fn, std::vector<Case>>> table = {
+        // The classes of both operands, then N-d, then the inner dimensions.
+        {kMtimes,
+         {C(d22, s22, no), C(c11, d22, no), C(i8Nd, d22, no), C(m34, nd, ndim),
+          C(wide, m45, Expected::Throws<CInnerMatrixDimsMustAgreeException>())}},
+        // A scalar A hands B to the element-wise division; N-d of either
+        // operand, then the classes, then the rows.
+        {kMldivide,
+         {C(scalar, s21, no), C(sNd, b21, ndim), C(eye3, sNd, ndim), C(c33, col3, no),
+          C(eye3, s31, no), C(eye3, b21, dims), C(eye3, e00, dims)}},
+        // The classes first (before any transpose), then the transposes'
+        // N-d test, then Mldivide's rows.
+        {kMrdivide,
+         {C(d22, c22, no), C(sNd, d22, no),
+          C(nd, scalar, Expected::Throws<CTransposeOnNDArrayNotDefinedException>()),
+          C(d22, row3, dims), C(scalar, row3, dims)}},
+        // Lu: N-d, then the class, then the shape; Det the same, an
+        // imaginary part allowed.
+        {kLu, {C(sNd, ndim), C(s23, no), C(c22, no), C(wide, sq)}},
+        {kLu2, {C(wide, sq)}},
+        {kDet, {C(sNd, ndim), C(s00, no), C(e03, sq), C(wide, sq)}},
+        // The shape (N-d included), then the class, then the imaginary part.
+        {kChol,
+         {C(wide, sq), C(nd, sq), C(s23, sq), C(cNd, sq), C(s22, onClass), C(i32, onClass),
+          C(cell22, onClass), C(c22, no)}},
+        {kCholThrowing,
+         {C(indefinite,
+            Expected::Throws(CFunctionErrorException(L"Matrix must be positive definite")))}},
+        // Economy size first, then N-d, then other classes and complex.
+        {kQrEconomy, {C(d22, no), C(sNd, no)}},
+        {kQr2Economy, {C(d22, no), C(sNd, no)}},
+        {kQr, {C(eNd, ndim), C(s22, no), C(c22, no)}},
+        {kQr2, {C(eNd, ndim), C(s22, no), C(c22, no)}},
+        // N-d first (empty too), then other classes and complex.
+        {kSvdEconomy,
+         {C(sNd, ndim), C(eNd, ndim), C(s22, no), C(s02, no), C(cell21, no), C(c22, no)}},
+        {kSvdValues, {C(sNd, ndim)}},
+        {kRank, {C(sNd, ndim), C(s22, no), C(cell21, no), C(c22, no)}},
+        {kNorm2, {C(eNd, ndim), C(i8Nd, ndim), C(s22, no), C(s00, no), C(c12, no)}},
+        {kNormFro, {C(eNd, ndim), C(i8Nd, ndim), C(s22, no), C(s00, no), C(c12, no)}},
+        // N-d first (0 x 0 x 2 too), other classes and complex, then the shape.
+        {kEig, {C(sNd, ndim), C(e002, ndim), C(s23, no), C(c22, no), C(wide, sq), C(e03, sq)}},
+        {kEigValues, {C(wide, sq)}},
+        // The count first, then the class and the imaginary part.
+        {kPlanerot,
+         {C(col3, two), C(e02, two), C(s31, two), C(c11, two), C(s21, no), C(cell21, no),
+          C(c21, no)}},
+        {kPlanerotOne, {C(col3, two)}},
+    };
+    std::vector<matrix_test::Refusal> rows;
+    for (const auto &[fn, cases] : table) {
+        for (std::size_t k = 0; k < cases.size(); ++k) {
+            const Case &c = cases[k];
+            rows.push_back({fn.name + " case " + std::to_string(k), [&fn, c] { fn.call(c.a, c.b); },
+                            c.expected, c.b ? std::vector<A>{c.a, c.b} : std::vector<A>{c.a}});
+        }
     }
-    std::vector<matrix_test::Refusal> table;
-    for (const Row &r : rows) table.push_back({r.what, r.op.call, r.expected, r.op.args});
-    matrix_test::ExpectRefusals(table);
+    // A matrix p other than 1, 2 and +Inf.
+    for (double p : {0.0, -kInf, 3.0, 0.5, -1.0, -2.0, kNaN}) {
+        rows.push_back({"Norm p = " + std::to_string(p),
+                        [=] { Norm(wide, p); },
+                        Expected::Throws(CFunctionErrorException(
+                            L"The only matrix norms available are 1, 2, inf and fro")),
+                        {wide}});
+    }
+    matrix_test::ExpectRefusals(rows);
+    // An empty operand has rank 0 before any check.
     EXPECT_EQ(Rank(eNd), 0u);
-    EXPECT_EQ(Rank(se02, 1.0), 0u);
+    EXPECT_EQ(Rank(s02, 1.0), 0u);
 }
 
 // Each operation with its n-th allocation failing, for every n until it
@@ -276,51 +203,52 @@ TEST(Linalg, RefusesBadArguments) {
 TEST(Linalg, AllocationFailureLeaksNothing) {
     std::mt19937_64 rng(Seed());
     Arrays keep;
-    const CMatrix *a = keep(ToArray(Random(40, 50, rng))), *b = keep(ToArray(Random(50, 30, rng)));
-    const CMatrix *sq = keep(ToArray(DiagonallyDominant(6, rng)));
-    const CMatrix *rhs = keep(ToArray(Random(6, 2, rng))), *rhs3 = keep(ToArray(Random(3, 2, rng)));
-    const CMatrix *tall = keep(ToArray(Random(6, 3, rng))),
-                  *wide = keep(ToArray(Random(3, 6, rng)));
-    const CMatrix *e03 = keep(Array({0, 3})), *x = keep(Matrix(2, 1, {3, 4}));
-    const CMatrix *spd =
-        keep(ToArray(Gemm('T', 'N', 1.0, FromArray(sq), FromArray(sq), 0.0, Dense(6, 6))));
-    const CMatrix *indefinite = keep(Matrix(2, 2, {4, -7, 100, 3})), *s1 = keep(Matrix(1, 1, {5}));
-    const std::vector<std::tuple<std::string, Op, int>> rows = {
-        {"Mtimes", MtimesOp(a, b), 1},
-        {"Mldivide square", MldivideOp(sq, rhs), 2},
-        {"Mldivide tall", MldivideOp(tall, rhs), 2},
-        {"Mldivide wide", MldivideOp(wide, rhs3), 2},
-        {"Mrdivide", MrdivideOp(wide, sq), 2},
-        {"Lu", LuOp(sq), 3},
-        {"Lu two outputs", Lu2Op(sq), 3},
-        {"Det", DetOp(sq), 1},
-        {"Chol", CholThrowingOp(spd), 1},
-        {"Chol with ok", CholOp(spd), 1},
-        {"Chol indefinite", CholOp(indefinite), 1},
-        {"Qr tall", QrOp(tall, false), 2},
-        {"Qr wide", QrOp(wide, false), 2},
-        {"Qr empty", QrOp(e03, false), 2},
-        {"Qr two outputs", Qr2Op(tall, false), 2},
-        {"Svd tall", SvdOp(tall, false), 2},
-        {"Svd tall economy", SvdOp(tall, true), 2},
-        {"Svd wide", SvdOp(wide, false), 2},
-        {"Svd empty", SvdOp(e03, false), 2},
-        {"Svd values", SvdValuesOp(sq), 1},
-        {"Rank", RankOp(tall), 1},
-        {"Norm 2", NormOp(tall, 2.0), 1},
-        {"Norm Inf", NormOp(tall, kInf), 0},
-        {"Eig", EigOp(sq), 5},
-        {"Eig 1x1", EigOp(s1), 5},
-        {"Eig values", EigValuesOp(sq), 1},
-        {"Planerot", PlanerotOp(x), 1},
-        {"Planerot one output", PlanerotOneOp(x), 1},
+    A a = keep(ToArray(Random(40, 50, rng))), b = keep(ToArray(Random(50, 30, rng)));
+    A sq = keep(ToArray(DiagonallyDominant(6, rng))), rhs = keep(ToArray(Random(6, 2, rng)));
+    A rhs3 = keep(ToArray(Random(3, 2, rng))), tall = keep(ToArray(Random(6, 3, rng)));
+    A wide = keep(ToArray(Random(3, 6, rng))), e03 = keep(Array({0, 3}));
+    A spd = keep(ToArray(Gemm('T', 'N', 1.0, FromArray(sq), FromArray(sq), 0.0, Dense(6, 6))));
+    A indefinite = keep(Matrix(2, 2, {4, -7, 100, 3})), s1 = keep(Matrix(1, 1, {5}));
+    A v2 = keep(Matrix(2, 1, {3, 4}));
+    struct Row {
+        const Fn &fn;
+        A a, b;
+        int atLeast;
     };
-    for (const auto &[what, op, atLeast] : rows) {
-        SCOPED_TRACE(what);
-        const matrix_test::Snapshots before(op.args);
-        EXPECT_GE(matrix_test::ForEachAllocationFailure(op.call,
+    auto R = [](const Fn &fn, A x, A y, int atLeast) { return Row{fn, x, y, atLeast}; };
+    for (const Row &r : std::vector<Row>{R(kMtimes, a, b, 1),
+                                         R(kMldivide, sq, rhs, 2),
+                                         R(kMldivide, tall, rhs, 2),
+                                         R(kMldivide, wide, rhs3, 2),
+                                         R(kMrdivide, wide, sq, 2),
+                                         R(kLu, sq, nullptr, 3),
+                                         R(kLu2, sq, nullptr, 3),
+                                         R(kDet, sq, nullptr, 1),
+                                         R(kCholThrowing, spd, nullptr, 1),
+                                         R(kChol, spd, nullptr, 1),
+                                         R(kChol, indefinite, nullptr, 1),
+                                         R(kQr, tall, nullptr, 2),
+                                         R(kQr, wide, nullptr, 2),
+                                         R(kQr, e03, nullptr, 2),
+                                         R(kQr2, tall, nullptr, 2),
+                                         R(kSvd, tall, nullptr, 2),
+                                         R(kSvdEconomy, tall, nullptr, 2),
+                                         R(kSvd, wide, nullptr, 2),
+                                         R(kSvd, e03, nullptr, 2),
+                                         R(kSvdValues, sq, nullptr, 1),
+                                         R(kRank, tall, nullptr, 1),
+                                         R(kNorm2, tall, nullptr, 1),
+                                         R(kNormInf, tall, nullptr, 0),
+                                         R(kEig, sq, nullptr, 5),
+                                         R(kEig, s1, nullptr, 5),
+                                         R(kEigValues, sq, nullptr, 1),
+                                         R(kPlanerot, v2, nullptr, 1),
+                                         R(kPlanerotOne, v2, nullptr, 1)}) {
+        SCOPED_TRACE(r.fn.name);
+        const matrix_test::Snapshots before(r.b ? std::vector<A>{r.a, r.b} : std::vector<A>{r.a});
+        EXPECT_GE(matrix_test::ForEachAllocationFailure([&] { r.fn.call(r.a, r.b); },
                                                         [&] { EXPECT_TRUE(before.Unchanged()); }),
-                  atLeast);
+                  r.atLeast);
     }
 }
 
