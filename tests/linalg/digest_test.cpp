@@ -30,6 +30,7 @@
 #include "linalg/kernels/lu_kernel.h"
 #include "linalg/kernels/mldivide_kernel.h"
 #include "linalg/kernels/mtimes_kernel.h"
+#include "linalg/kernels/norm_kernel.h"
 #include "linalg/kernels/planerot_kernel.h"
 #include "linalg/kernels/qr_kernel.h"
 #include "linalg/kernels/svd_kernel.h"
@@ -183,7 +184,7 @@ TEST(Digest, MatrixProduct) {
         Dense at(a.n, a.m), c(a.m, a.m);
         for (std::size_t k = 0; k < a.v.size(); ++k) at(k / a.m, k % a.m) = a.v[k];
         for (std::size_t k = 0; k < c.v.size(); ++k) c.v[k] = a.v[k % a.v.size()];
-        Padded pa(a, 2), pb(at, 5), pc(a.m, a.m, 3);
+        Padded pa(a, 2), pb(at, 5), pc(Dense(a.m, a.m, kNaN), 3);
         kernels::MatrixProduct(a.m, a.m, a.n, pa.Data(), pa.Ld(), pb.Data(), pb.Ld(), pc.Data(),
                                pc.Ld(), nullptr, kPlainProduct);
         d.Buffer(pc);
@@ -201,15 +202,21 @@ TEST(Digest, MatrixProduct) {
     });
 }
 
+// The factor, then its rows moved as the pivots say.
 TEST(Digest, LuCrout) {
     ForEachCase("LuCrout", true, true, [](Digest &d, const Dense &a) {
         Padded pa(a);
         std::vector<std::int32_t> ipiv(a.m);
+        std::vector<std::uint32_t> perm(a.m);
         std::vector<double> scale(a.m);
+        std::vector<unsigned char> moved(a.m);
         int parity = 0;
         d.Word(kernels::LuCrout(a.m, pa.Data(), pa.Ld(), ipiv.data(), parity, scale.data()));
         d.Word(static_cast<std::uint64_t>(parity));
         for (std::int32_t p : ipiv) d.Word(static_cast<std::uint64_t>(p));
+        d.Buffer(pa);
+        kernels::PivotsToPermutation(a.m, ipiv.data(), perm.data());
+        kernels::MoveRows(a.m, a.n, pa.Data(), pa.Ld(), perm.data(), moved.data(), scale.data());
         d.Buffer(pa);
     });
 }
@@ -222,7 +229,8 @@ TEST(Digest, GaussSolve) {
         const std::size_t n = a.m;
         Dense b(n, 3);
         for (std::size_t k = 0; k < b.v.size(); ++k) b.v[k] = 1.0 + static_cast<double>(k % 7);
-        Padded pa(a), pb(b, 2), px(n, 3, 1), fa(a), fb(b), fx(n, 3, 2), bx(1, n, 3);
+        Padded pa(a), pb(b, 2), px(Dense(n, 3, kNaN), 1), fa(a), fb(b), fx(Dense(n, 3, kNaN), 2),
+            bx(Dense(1, n, kNaN), 3);
         kernels::GaussSolve(n, 3, pa.Data(), pa.Ld(), pb.Data(), pb.Ld(), px.Data(), px.Ld());
         d.Buffer(pa);
         d.Buffer(pb);
@@ -256,7 +264,7 @@ TEST(Digest, CholeskyUpper) {
         }
         for (int failing = 0; failing < 2; ++failing) {
             if (failing && n > 0) s(n / 2, n / 2) = -1.0;
-            Padded ps(s), pr(n, n, 5);
+            Padded ps(s), pr(Dense(n, n, kNaN), 5);
             d.Word(kernels::CholeskyUpper(n, ps.Data(), ps.Ld(), pr.Data(), pr.Ld()));
             if (!failing) d.Buffer(pr);
             EXPECT_TRUE(ps.PaddingIntact() && pr.PaddingIntact());
@@ -269,7 +277,7 @@ TEST(Digest, HouseholderQr) {
     ForEachCase("HouseholderQr", false, false, [](Digest &d, const Dense &a) {
         const std::size_t m = a.m, n = a.n, steps = m > n ? n : m - 1;
         for (bool pivot : {false, true}) {
-            Padded pa(a), pq(m, m, 4);
+            Padded pa(a), pq(Dense(m, m, kNaN), 4);
             std::vector<double> c(steps), diag(std::min(m, n)),
                 work(kernels::HouseholderFormQWorkspace(m));
             std::vector<std::uint32_t> perm(pivot ? n : 0);
@@ -288,18 +296,28 @@ TEST(Digest, HouseholderQr) {
     });
 }
 
-// With U and V, then the values alone; w with stride 2, its gaps kept.
+// With U and V, then the values alone; w with stride 2, its gaps kept;
+// then the columns of U sorted as the values.
 TEST(Digest, SvdDecompose) {
     ForEachCase("SvdDecompose", false, false, [](Digest &d, const Dense &a) {
         for (bool vectors : {true, false}) {
-            Padded pa(a), pv(a.n, a.n, 2);
+            Padded pa(a), pv(Dense(a.n, a.n, kNaN), 2);
             std::vector<double> w(2 * a.n, -3.0), work(kernels::SvdDecomposeWorkspace(a.m, a.n));
+            std::vector<std::uint32_t> positions(a.n);
+            std::vector<unsigned char> visited(a.n);
             d.Word(kernels::SvdDecompose(a.m, a.n, pa.Data(), pa.Ld(), w.data(), 2,
                                          vectors ? pv.Data() : nullptr, pv.Ld(), work.data()));
             d.Values(w.data(), a.n, 2);
             for (std::size_t i = 0; i < a.n; ++i) EXPECT_EQ(w[2 * i + 1], -3.0);
             EXPECT_TRUE(pa.PaddingIntact() && pv.PaddingIntact());
-            if (vectors) d.Buffer(pa), d.Buffer(pv);
+            if (!vectors) continue;
+            d.Buffer(pa);
+            d.Buffer(pv);
+            kernels::SortDescending(a.n, w.data(), 2, positions.data());
+            kernels::PermuteColumns(a.m, a.n, pa.Data(), pa.Ld(), positions.data(), work.data(),
+                                    visited.data());
+            for (std::uint32_t p : positions) d.Word(p);
+            d.Buffer(pa);
         }
     });
 }
@@ -369,20 +387,36 @@ TEST(Digest, Svd) {
     });
 }
 
-// The matrix norms, then the first columns as columns and rows with every
-// kind of p.
+// The matrix norms, then the first columns and rows as vectors with every
+// kind of p; the kernels on a padded A (rows as strided vectors) give the
+// functions' bits.
 TEST(Digest, Norm) {
     ForEachCase("Norm", false, true, [](Digest &d, const Dense &a) {
-        for (double p : {1.0, 2.0, kInf}) d.Value(Norm(ToArray(a).get(), p));
-        d.Value(NormFro(ToArray(a).get()));
-        for (std::size_t j = 0; j < std::min<std::size_t>(a.n, 3); ++j) {
-            Dense col(a.m, 1), row(1, a.m);
-            for (std::size_t i = 0; i < a.m; ++i) col(i, 0) = row(0, i) = a(i, j);
+        Padded pa(a);
+        std::vector<double> work(a.m);
+        const ArrayPtr arg = ToArray(a);
+        d.Value(Norm(arg.get(), 2.0));
+        const std::vector<double> norms = {Norm(arg.get(), 1.0), Norm(arg.get(), kInf),
+                                           NormFro(arg.get())};
+        d.Values(norms.data(), 3);
+        const std::vector<double> kernelNorms = {
+            kernels::MatrixNorm1(a.m, a.n, pa.Data(), pa.Ld()),
+            kernels::MatrixNormInf(a.m, a.n, pa.Data(), pa.Ld(), work.data()),
+            kernels::FrobeniusNorm(a.m, a.n, pa.Data(), pa.Ld())};
+        // A 1 x 1 A is a vector to the functions.
+        EXPECT_TRUE(a.m == 1 || matrix_test::BitsOf(norms) == matrix_test::BitsOf(kernelNorms));
+        for (std::size_t k = 0; k < std::min<std::size_t>(a.m, 3); ++k) {
+            Dense col(a.m, 1), row(1, a.n);
+            for (std::size_t i = 0; i < a.m; ++i) col(i, 0) = a(i, k);
+            for (std::size_t j = 0; j < a.n; ++j) row(0, j) = a(k, j);
             for (double p : {0.0, kInf, -kInf, 1.0, 2.0, 3.0, 0.5, -1.0, -2.5, kNaN}) {
+                const double r = Norm(ToArray(row).get(), p);
                 d.Value(Norm(ToArray(col).get(), p));
-                d.Value(Norm(ToArray(row).get(), p));
+                d.Value(r);
+                EXPECT_EQ(Bits(kernels::VectorNorm(a.n, pa.Data() + k, pa.Ld(), p)), Bits(r));
             }
         }
+        EXPECT_TRUE(pa.PaddingIntact());
     });
 }
 
@@ -445,7 +479,7 @@ TEST(Digest, PlaneRotation) {
         const double b = k % 7 == 0    ? a
                          : k % 11 == 0 ? 0.0
                                        : std::ldexp(src.Uniform(), int(src.rng() % 1201) - 600);
-        Padded pg(2, 2);
+        Padded pg(Dense(2, 2, kNaN));
         d.Value(kernels::SafeHypot(a, b));
         d.Value(kernels::PlaneRotation(a, b, pg.Data(), pg.Ld()));
         d.Buffer(pg);

@@ -61,39 +61,15 @@ Dense FromArray(const CMatrix *a);
 class Padded {
 public:
     explicit Padded(const Dense &a, std::size_t extraRows = 3);
-    Padded(std::size_t m, std::size_t n, std::size_t extraRows = 3);
     double *Data() { return m_buf.data(); }
     std::size_t Ld() const { return m_ld; }
     Dense Contents() const;
     bool PaddingIntact() const;
 
 private:
-    std::size_t m_m;
-    std::size_t m_n;
-    std::size_t m_ld;
+    std::size_t m_m, m_n, m_ld;
     std::vector<double> m_buf;
 };
-
-/// FailurePoints for a multi-output form `call`, writing the listed
-/// outputs: after a failure they must be null (they are set beforehand to a
-/// sentinel), after a success they are destroyed.
-template <typename Call>
-int OutputFailurePoints(Call call, std::initializer_list<CMatrix **> outputs,
-                        std::initializer_list<const CMatrix *> unchanged) {
-    const matrix_test::Snapshots before(unchanged);
-    const ArrayPtr sentinel(kiv::matrix::mxCreateDoubleMatrix(1, 1, kiv::matrix::mxComplexityReal));
-    const std::vector<CMatrix **> outs(outputs);
-    return matrix_test::ForEachAllocationFailure(
-        [&] {
-            for (CMatrix **o : outs) *o = sentinel.get();
-            call();
-            for (CMatrix **o : outs) kiv::matrix::mxDestroyArray(*o);
-        },
-        [&] {
-            for (CMatrix **o : outs) EXPECT_EQ(*o, nullptr);
-            EXPECT_TRUE(before.Unchanged());
-        });
-}
 
 // Reference BLAS and LAPACK: the 1-norm, alpha*op(A)*op(B) + beta*C (op 'N'
 // or 'T'), and the singular values of dgesvd, largest first.
