@@ -77,44 +77,33 @@ struct Digest {
     }
 };
 
-/// The recorded digests, read once; in update mode the new ones are merged
-/// in and the file is rewritten when the program ends.
-class DigestFile {
-public:
-    static DigestFile &Get() {
-        static DigestFile file;
-        return file;
-    }
-    void Check(const std::string &name, const Digest &d) {
-        std::ostringstream hex;
-        hex << std::hex << d.hash;
-        if (m_update) {
-            m_rows[name] = hex.str();
-        } else if (m_rows.count(name) == 0) {
-            ADD_FAILURE() << name << ": no digest recorded in " << MATRIX_LINALG_DIGESTS;
-        } else if (m_rows[name] != hex.str()) {
-            ADD_FAILURE() << name << ": digest " << hex.str() << " instead of " << m_rows[name]
-                          << "; if the residual and LAPACK tests pass and the change was meant, "
-                             "rerun with MATRIX_UPDATE_DIGESTS=1";
+/// Checks the digest of a case against its row of the data file, or with
+/// MATRIX_UPDATE_DIGESTS set records it there when the program ends.
+void Check(const std::string &name, const Digest &d) {
+    struct File {
+        bool update = std::getenv("MATRIX_UPDATE_DIGESTS") != nullptr;
+        std::map<std::string, std::string> rows;
+        File() {
+            std::ifstream in(MATRIX_LINALG_DIGESTS);
+            for (std::string key, hex; in >> key >> hex;) rows[key] = hex;
         }
+        ~File() {
+            if (!update) return;
+            std::ofstream out(MATRIX_LINALG_DIGESTS);
+            for (const auto &row : rows) out << row.first << ' ' << row.second << '\n';
+        }
+    };
+    static File file;
+    std::ostringstream hex;
+    hex << std::hex << d.hash;
+    if (file.update) {
+        file.rows[name] = hex.str();
+    } else if (file.rows[name] != hex.str()) {
+        ADD_FAILURE() << name << ": digest " << hex.str() << " instead of '" << file.rows[name]
+                      << "' in " << MATRIX_LINALG_DIGESTS << "; if the residual and LAPACK tests "
+                      << "pass and the change was meant, rerun with MATRIX_UPDATE_DIGESTS=1";
     }
-    ~DigestFile() {
-        if (!m_update) return;
-        std::ofstream out(MATRIX_LINALG_DIGESTS);
-        for (const auto &row : m_rows) out << row.first << ' ' << row.second << '\n';
-    }
-
-private:
-    DigestFile() : m_update(std::getenv("MATRIX_UPDATE_DIGESTS") != nullptr) {
-        std::ifstream in(MATRIX_LINALG_DIGESTS);
-        std::string name, hex;
-        while (in >> name >> hex) m_rows[name] = hex;
-        if (!m_update && m_rows.empty()) ADD_FAILURE() << "no digests in " << MATRIX_LINALG_DIGESTS;
-    }
-
-    bool m_update;
-    std::map<std::string, std::string> m_rows;
-};
+}
 
 /// Raw generator output turned into doubles: uniform in [-1, 1), or scaled
 /// by 2^-8..2^7 with one in eight a zero of either sign.
@@ -173,7 +162,7 @@ void ForEachCase(const std::string &what, bool squareOnly, bool withEmpty, Body 
             SCOPED_TRACE(name);
             Digest d;
             body(d, Input(kind, s[0], s[1]));
-            DigestFile::Get().Check(name, d);
+            Check(name, d);
         }
     }
 }
@@ -347,7 +336,7 @@ TEST(Digest, HessenbergQr) {
         for (std::size_t i = 0; i < n; ++i) cyclic((i + 1) % n, i) = 1.0;
         Digest d;
         HessenbergQr(d, cyclic);
-        DigestFile::Get().Check("HessenbergQr/cyclic/" + std::to_string(n), d);
+        Check("HessenbergQr/cyclic/" + std::to_string(n), d);
     }
     // x^4 + c3 x^3 + ... + c0 for (x^2 + x + 1)^2, (x^2 + 1)^2, (x^2 - 1)^2.
     for (const auto &c : std::map<std::string, std::vector<double>>{
@@ -357,7 +346,7 @@ TEST(Digest, HessenbergQr) {
         for (std::size_t i = 0; i < 3; ++i) a(i + 1, i) = 1.0;
         Digest d;
         HessenbergQr(d, a);
-        DigestFile::Get().Check("HessenbergQr/companion/" + c.first, d);
+        Check("HessenbergQr/companion/" + c.first, d);
     }
 }
 
@@ -490,7 +479,7 @@ TEST(Digest, PlaneRotation) {
             d.Arrays({g, y});
         }
     }
-    DigestFile::Get().Check("PlaneRotation", d);
+    Check("PlaneRotation", d);
 }
 
 }  // namespace
