@@ -15,6 +15,12 @@ const std::uint64_t kPaddingBits = 0x7FF8DEADBEEF0001ull;
 
 }  // namespace
 
+std::vector<DimList> Shapes(std::initializer_list<unsigned int> flat) {
+    std::vector<DimList> shapes;
+    for (auto p = flat.begin(); p != flat.end(); p += 2) shapes.push_back({p[0], p[1]});
+    return shapes;
+}
+
 Dense Random(std::size_t m, std::size_t n, std::mt19937_64 &rng) {
     Dense a(m, n);
     std::uniform_real_distribution<double> uniform(-1.0, 1.0);

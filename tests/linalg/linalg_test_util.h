@@ -46,6 +46,8 @@ struct Dense {
     double operator()(std::size_t i, std::size_t j) const { return v[i + j * m]; }
 };
 
+/// Shapes from a flat list m0, n0, m1, n1, ...
+std::vector<DimList> Shapes(std::initializer_list<unsigned int> flat);
 /// Uniform in [-1, 1).
 Dense Random(std::size_t m, std::size_t n, std::mt19937_64 &rng);
 /// Random with n added to the diagonal: well conditioned.

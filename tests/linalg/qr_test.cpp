@@ -25,17 +25,8 @@ TEST(ColumnNorm, ScaledSumWithCutoff) {
 // as scaled residuals; zero lines make some factorisations rank deficient.
 TEST(Qr, FactorsAgreeWithOracle) {
     std::mt19937_64 rng(Seed());
-    for (const DimList &s : std::vector<DimList>{{1, 1},
-                                                 {2, 2},
-                                                 {3, 3},
-                                                 {7, 5},
-                                                 {5, 7},
-                                                 {33, 33},
-                                                 {100, 100},
-                                                 {50, 10},
-                                                 {10, 50},
-                                                 {1, 5},
-                                                 {5, 1}}) {
+    for (const DimList &s :
+         Shapes({1, 1, 2, 2, 3, 3, 7, 5, 5, 7, 33, 33, 100, 100, 50, 10, 10, 50, 1, 5, 5, 1})) {
         for (bool zeroLine : {false, true}) {
             Dense a = Random(s[0], s[1], rng);
             for (std::size_t k = 0; zeroLine && k < a.v.size(); ++k) {

@@ -30,20 +30,8 @@ Factors Three(const CMatrix *a, bool economy) {
 // products keep their rank.
 TEST(Svd, FactorsAgreeWithOracle) {
     std::mt19937_64 rng(Seed());
-    for (const DimList &s : std::vector<DimList>{{1, 1},
-                                                 {2, 2},
-                                                 {3, 3},
-                                                 {7, 5},
-                                                 {5, 7},
-                                                 {1, 6},
-                                                 {6, 1},
-                                                 {33, 33},
-                                                 {40, 9},
-                                                 {9, 40},
-                                                 {100, 100},
-                                                 {50, 10},
-                                                 {10, 50},
-                                                 {64, 63}}) {
+    for (const DimList &s : Shapes({1,  1,  2,  2, 3, 3,  7,   5,   5,  7,  1,  6,  6,  1,
+                                    33, 33, 40, 9, 9, 40, 100, 100, 50, 10, 10, 50, 64, 63})) {
         const unsigned int m = s[0], n = s[1], k = std::min(m, n);
         for (std::size_t rank : {std::size_t{k}, std::size_t{k / 2}}) {
             const Dense a = rank == k ? Random(m, n, rng) : OfRank(m, n, rank, rng);
@@ -93,7 +81,7 @@ TEST(Svd, WorkedExamples) {
     EXPECT_EQ(Values(ArrayPtr(Diag(f.s.get(), 0)).get()), (std::vector<double>{3, 3, 2, 1}));
     EXPECT_EQ(std::fabs(u(1, 0)) + std::fabs(u(2, 1)) + std::fabs(v(1, 0)) + std::fabs(v(2, 1)),
               4.0);
-    for (const DimList &d : std::vector<DimList>{{0, 0}, {0, 3}, {3, 0}}) {
+    for (const DimList &d : Shapes({0, 0, 0, 3, 3, 0})) {
         const ArrayPtr e = Array(d);
         const unsigned int k = std::min(d[0], d[1]);
         for (bool economy : {false, true}) {
@@ -145,7 +133,7 @@ TEST(Rank, CountsValuesAboveTheTolerance) {
     EXPECT_EQ(Rank(b.get()), 2u);
     EXPECT_EQ(Rank(Matrix(2, 2, {1, 2, 2, 4}).get()), 1u);
     EXPECT_EQ(Rank(Array({0, 3}).get()), 0u);
-    for (const DimList &s : std::vector<DimList>{{1, 1}, {3, 3}, {4, 2}, {2, 5}}) {
+    for (const DimList &s : Shapes({1, 1, 3, 3, 4, 2, 2, 5})) {
         const ArrayPtr z = ToArray(Dense(s[0], s[1]));
         EXPECT_EQ(Rank(z.get()), 0u);
         EXPECT_EQ(Rank(z.get(), 0.0), 0u);
