@@ -176,9 +176,10 @@ TEST(Linalg, RefusesBadArguments) {
         {kPlanerotOne, {C(col3, two)}},
     };
     std::vector<matrix_test::Refusal> rows;
-    for (const auto &[fn, cases] : table) {
-        for (std::size_t k = 0; k < cases.size(); ++k) {
-            const Case &c = cases[k];
+    for (const auto &entry : table) {
+        const Fn &fn = entry.first;
+        for (std::size_t k = 0; k < entry.second.size(); ++k) {
+            const Case &c = entry.second[k];
             rows.push_back({fn.name + " case " + std::to_string(k), [&fn, c] { fn.call(c.a, c.b); },
                             c.expected, c.b ? std::vector<A>{c.a, c.b} : std::vector<A>{c.a}});
         }
