@@ -57,12 +57,14 @@ Padded::Padded(const Dense &a, std::size_t extraRows)
     double padding;
     std::memcpy(&padding, &kPaddingBits, sizeof padding);
     m_buf.assign(m_ld * std::max<std::size_t>(a.n, 1), padding);
-    for (std::size_t j = 0; j < a.n; ++j) std::copy_n(&a.v[j * a.m], a.m, &m_buf[j * m_ld]);
+    for (std::size_t j = 0; j < a.n; ++j)
+        std::copy_n(a.v.begin() + j * a.m, a.m, m_buf.begin() + j * m_ld);
 }
 
 Dense Padded::Contents() const {
     Dense a(m_m, m_n);
-    for (std::size_t j = 0; j < m_n; ++j) std::copy_n(&m_buf[j * m_ld], m_m, &a.v[j * m_m]);
+    for (std::size_t j = 0; j < m_n; ++j)
+        std::copy_n(m_buf.begin() + j * m_ld, m_m, a.v.begin() + j * m_m);
     return a;
 }
 
