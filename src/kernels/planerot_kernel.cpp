@@ -25,14 +25,18 @@ double SafeHypot(double a, double b) {
 
 double PlaneRotation(double x0, double x1, double *g, std::size_t ldg) {
     const double r = SafeHypot(x0, x1);
+    // r = 0.0 gives the exact identity: +0.0 off the diagonal, which -s
+    // would turn into -0.0.
     double c = 1.0;
     double s = 0.0;
+    double minusS = 0.0;
     if (r != 0.0) {
         c = x0 / r;
         s = x1 / r;
+        minusS = -s;
     }
     g[0] = c;
-    g[1] = -s;
+    g[1] = minusS;
     g[ldg] = s;
     g[ldg + 1] = c;
     return r;

@@ -1,4 +1,4 @@
-// tests/linalg/linalg_test_util.h: test matrices, padded buffers, bit checks, LAPACK.
+// tests/linalg/linalg_test_util.h: test matrices, padded buffers, LAPACK oracles.
 #ifndef MATRIX_TESTS_LINALG_LINALG_TEST_UTIL_H
 #define MATRIX_TESTS_LINALG_LINALG_TEST_UTIL_H
 
@@ -7,13 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "support/matrix_test.h"
+#include "support/refusal.h"
 
 namespace linalg_test {
 
@@ -21,12 +21,11 @@ using kiv::matrix::CMatrix;
 using matrix_test::Array;
 using matrix_test::ArrayPtr;
 using matrix_test::Bits;
+using matrix_test::DimList;
 using matrix_test::Dims;
-using matrix_test::FailurePoints;
-using matrix_test::Filled;
 using matrix_test::Matrix;
+using matrix_test::Seed;
 using matrix_test::Values;
-using DimList = std::vector<unsigned int>;
 
 const double kEps = 0x1p-52;
 const double kInf = std::numeric_limits<double>::infinity();
@@ -47,103 +46,41 @@ struct Dense {
     double operator()(std::size_t i, std::size_t j) const { return v[i + j * m]; }
 };
 
-struct Shape {
-    unsigned int m;
-    unsigned int n;
-};
-std::string ToString(const Shape &s);
-
-/// The shapes of the bit-for-bit comparisons, empty ones included.
-extern const std::vector<Shape> kShapes;
-/// The square ones.
-extern const std::vector<Shape> kSquareShapes;
-
-/// The seed of every random test: MATRIX_TEST_SEED when set, else fixed.
-using matrix_test::Seed;
-
-enum class Fill {
-    kGeneral,   // magnitudes 2^-8..2^8, about one entry in eight a signed zero
-    kZeroLine,  // as kGeneral, with one zero row and one zero column
-    kUniform,   // uniform in [-1, 1), no zeros
-};
-Dense Random(std::size_t m, std::size_t n, std::mt19937_64 &rng, Fill fill = Fill::kGeneral);
+/// Shapes from a flat list m0, n0, m1, n1, ...
+std::vector<DimList> Shapes(std::initializer_list<unsigned int> flat);
+/// Uniform in [-1, 1).
+Dense Random(std::size_t m, std::size_t n, std::mt19937_64 &rng);
 /// Random with n added to the diagonal: well conditioned.
 Dense DiagonallyDominant(std::size_t n, std::mt19937_64 &rng);
+/// A matrix of rank k: the product of random m x k and k x n factors.
+Dense OfRank(std::size_t m, std::size_t n, std::size_t k, std::mt19937_64 &rng);
 
-matrix_test::ArrayPtr ToArray(const Dense &a);
-Dense FromArray(const kiv::matrix::CMatrix *a);
-
-/// Adds a failure unless got and want hold the same bits.
-void ExpectSameBits(const Dense &got, const Dense &want, const std::string &what);
-void ExpectSameBits(const kiv::matrix::CMatrix *got, const Dense &want, const std::string &what);
-void ExpectSameBits(const std::vector<double> &got, const std::vector<double> &want,
-                    const std::string &what);
-
-/// The refusals of the linear-algebra functions: each its class and message.
-enum class Error {
-    kNotImplemented,
-    kNDArray,
-    kSquare,
-    kInnerDims,
-    kDims,
-    kTransposeND,
-    kNotTwo,
-    kNotPermitted,
-    kNotPositive,
-    kOnlyNorms,
-};
-/// Expects `call` to throw the class and message of `error`, to leave no
-/// block behind and every array in `args` unchanged.
-void ExpectRefusal(const std::function<void()> &call, Error error,
-                   const std::vector<const CMatrix *> &args, const std::string &what = "");
-/// Expects `outputs` all null, as a failed call of a multi-output form leaves them.
-void ExpectNull(std::initializer_list<const CMatrix *> outputs, const std::string &what = "");
+ArrayPtr ToArray(const Dense &a);
+Dense FromArray(const CMatrix *a);
 
 /// A kernel argument in a buffer whose leading dimension exceeds its rows,
 /// the padding filled with a NaN that the kernel must leave alone.
 class Padded {
 public:
     explicit Padded(const Dense &a, std::size_t extraRows = 3);
-    Padded(std::size_t m, std::size_t n, std::size_t extraRows = 3);
     double *Data() { return m_buf.data(); }
     std::size_t Ld() const { return m_ld; }
     Dense Contents() const;
     bool PaddingIntact() const;
 
 private:
-    std::size_t m_m;
-    std::size_t m_n;
-    std::size_t m_ld;
+    std::size_t m_m, m_n, m_ld;
     std::vector<double> m_buf;
 };
 
-/// FailurePoints for a multi-output form `call`, writing the listed
-/// outputs: after a failure they must be null (they are set beforehand to a
-/// sentinel), after a success they are destroyed.
-template <typename Call>
-int OutputFailurePoints(Call call, std::initializer_list<CMatrix **> outputs,
-                        std::initializer_list<const CMatrix *> unchanged) {
-    const matrix_test::Snapshots before(unchanged);
-    const ArrayPtr sentinel(kiv::matrix::mxCreateDoubleMatrix(1, 1, kiv::matrix::mxComplexityReal));
-    const std::vector<CMatrix **> outs(outputs);
-    return matrix_test::ForEachAllocationFailure(
-        [&] {
-            for (CMatrix **o : outs) *o = sentinel.get();
-            call();
-            for (CMatrix **o : outs) kiv::matrix::mxDestroyArray(*o);
-        },
-        [&] {
-            for (CMatrix **o : outs) EXPECT_EQ(*o, nullptr);
-            EXPECT_TRUE(before.Unchanged());
-        });
-}
-
-// Norms and products of the oracle, from reference BLAS and LAPACK.
+// Reference BLAS and LAPACK: the 1-norm, alpha*op(A)*op(B) + beta*C (op 'N'
+// or 'T'), and the singular values of dgesvd, largest first.
 double Norm1(const Dense &a);
-/// Returns alpha*op(A)*op(B) + beta*C (op: 'N' or 'T').
 Dense Gemm(char ta, char tb, double alpha, const Dense &a, const Dense &b, double beta,
            const Dense &c);
 Dense Identity(std::size_t n);
+std::vector<double> Dgesvd(Dense a);
+
 /// Calls a LAPACK routine `call(work, lwork, info)` twice: a workspace
 /// query, then the work itself, which must succeed.
 template <typename Call>
@@ -156,8 +93,6 @@ void WithWorkspace(Call call) {
     call(work.data(), &lwork, &info);
     EXPECT_EQ(info, 0);
 }
-/// The singular values of LAPACK's dgesvd, largest first.
-std::vector<double> Dgesvd(Dense a);
 
 }  // namespace linalg_test
 
@@ -178,6 +113,15 @@ void dgemm_(const char *transa, const char *transb, const int *m, const int *n, 
             const double *alpha, const double *a, const int *lda, const double *b, const int *ldb,
             const double *beta, double *c, const int *ldc, std::size_t transaLength,
             std::size_t transbLength);
+void dpotrf_(const char *uplo, const int *n, double *a, const int *lda, int *info,
+             std::size_t uploLength);
+void dsyev_(const char *jobz, const char *uplo, const int *n, double *a, const int *lda, double *w,
+            double *work, const int *lwork, int *info, std::size_t jobzLength,
+            std::size_t uploLength);
+void dgeev_(const char *jobvl, const char *jobvr, const int *n, double *a, const int *lda,
+            double *wr, double *wi, double *vl, const int *ldvl, double *vr, const int *ldvr,
+            double *work, const int *lwork, int *info, std::size_t jobvlLength,
+            std::size_t jobvrLength);
 }
 
 #endif  // MATRIX_TESTS_LINALG_LINALG_TEST_UTIL_H

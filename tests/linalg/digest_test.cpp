@@ -1,0 +1,488 @@
+// tests/linalg/digest_test.cpp: golden digests of the bits of every linear-algebra kernel.
+//
+// Each case runs a kernel (or public function) on a fixed input and hashes
+// the bit patterns of everything it returns, every NaN first made the same
+// (which NaN comes out of NaN meeting NaN depends on the operand order the
+// compiler picks for a commutative step). The digests sit in one data file,
+// one `name digest` row per case; a changed digest fails naming the case.
+// The residual and LAPACK tests then say whether the new bits are still a
+// correct result; if they are and the change was meant, rerun with
+// MATRIX_UPDATE_DIGESTS=1 to rewrite the rows of the cases that ran.
+//
+// Kernels run on padded buffers (ld > m, NaN padding) that they must leave
+// alone. Inputs come from fixed seeds through raw generator output, so they
+// do not depend on the standard library's distributions.
+#include <gtest/gtest.h>
+#include <matrix/matrix.h>
+
+#include <kiv/random.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "kernels/chol_kernel.h"
+#include "kernels/eig_kernel.h"
+#include "kernels/lu_kernel.h"
+#include "kernels/mldivide_kernel.h"
+#include "kernels/mtimes_kernel.h"
+#include "kernels/norm_kernel.h"
+#include "kernels/planerot_kernel.h"
+#include "kernels/qr_kernel.h"
+#include "kernels/svd_kernel.h"
+#include "linalg/linalg_test_util.h"
+
+namespace {
+
+using namespace kiv::matrix;
+using namespace linalg_test;
+namespace kernels = kiv::matrix::kernels;
+
+// The product's plain path, whose bits every faster path must repeat.
+constexpr kernels::KernelPath kPlainProduct = kernels::KernelPath::kPlain;
+
+/// FNV-1a over 64-bit words, least significant byte first.
+struct Digest {
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+
+    void Word(std::uint64_t x) {
+        for (int b = 0; b < 8; ++b) hash = (hash ^ ((x >> (8 * b)) & 0xFF)) * 0x100000001B3ull;
+    }
+    void Value(double x) { Word(std::isnan(x) ? 0x7FF8000000000000ull : Bits(x)); }
+    void Values(const double *p, std::size_t count, std::size_t inc = 1) {
+        Word(count);
+        for (std::size_t i = 0; i < count; ++i) Value(p[i * inc]);
+    }
+    void Contents(const linalg_test::Dense &a) {
+        Word(a.m);
+        Values(a.v.data(), a.v.size());
+    }
+    /// The contents, after checking that the padding is intact.
+    void Buffer(const Padded &p) {
+        EXPECT_TRUE(p.PaddingIntact()) << "a kernel wrote outside its matrix";
+        Contents(p.Contents());
+    }
+    /// Shape, class, flags and real data of arrays.
+    void Arrays(std::initializer_list<const CMatrix *> arrays) {
+        for (const CMatrix *a : arrays) {
+            for (unsigned int d : Dims(a)) Word(d);
+            Word(static_cast<std::uint64_t>(mxGetClassID(a)) * 4 + mxIsLogical(a) * 2 +
+                 mxIsComplex(a));
+            Values(mxGetPr(a), a->GetNoElems());
+        }
+    }
+};
+
+/// Checks the digest of a case against its row of the data file, or with
+/// MATRIX_UPDATE_DIGESTS set records it there when the program ends.
+void Check(const std::string &name, const Digest &d) {
+    struct File {
+        bool update = std::getenv("MATRIX_UPDATE_DIGESTS") != nullptr;
+        std::map<std::string, std::string> rows;
+        File() {
+            std::ifstream in(MATRIX_LINALG_DIGESTS);
+            for (std::string key, hex; in >> key >> hex;) rows[key] = hex;
+        }
+        ~File() {
+            if (!update) return;
+            std::ofstream out(MATRIX_LINALG_DIGESTS);
+            for (const auto &row : rows) out << row.first << ' ' << row.second << '\n';
+        }
+    };
+    static File file;
+    std::ostringstream hex;
+    hex << std::hex << d.hash;
+    if (file.update) {
+        file.rows[name] = hex.str();
+    } else if (file.rows[name] != hex.str()) {
+        ADD_FAILURE() << name << ": digest " << hex.str() << " instead of '" << file.rows[name]
+                      << "' in " << MATRIX_LINALG_DIGESTS << "; if the residual and LAPACK tests "
+                      << "pass and the change was meant, rerun with MATRIX_UPDATE_DIGESTS=1";
+    }
+}
+
+/// Raw generator output turned into doubles: uniform in [-1, 1), or scaled
+/// by 2^-8..2^7 with one in eight a zero of either sign.
+struct Source {
+    std::mt19937_64 rng;
+
+    explicit Source(const std::string &name) {
+        Digest d;
+        for (char c : name) d.Word(static_cast<unsigned char>(c));
+        rng.seed(d.hash);
+    }
+    double Uniform() { return static_cast<double>(rng() >> 11) * 0x1p-52 - 1.0; }
+    double General() {
+        const std::uint64_t r = rng();
+        if (r % 16 < 2) return r % 16 == 0 ? 0.0 : -0.0;
+        return std::ldexp(Uniform(), static_cast<int>(r >> 60) - 8);
+    }
+};
+
+// general: Source::General; zeroline: a row and a column of signed zeros;
+// rank2: a product of m x 2 and 2 x n; graded: uniform scaled by
+// 2^(3(i-j)); huge: general near overflow; zero: +0.0; nan: one NaN.
+const char *const kKinds[] = {"general", "zeroline", "rank2", "graded", "huge", "zero", "nan"};
+
+Dense Input(const std::string &kind, std::size_t m, std::size_t n) {
+    Source src(kind + "/" + std::to_string(m) + "x" + std::to_string(n));
+    Dense a(m, n), f(m, 2), g(2, n);
+    if (kind == "zero" || a.v.empty()) return a;
+    for (double &x : kind == "rank2" ? f.v : a.v)
+        x = kind == "graded" ? src.Uniform() : src.General();
+    for (double &x : g.v) x = src.Uniform();
+    const std::size_t row = src.rng() % m, col = src.rng() % n;
+    for (std::size_t k = 0; k < a.v.size(); ++k) {
+        const std::size_t i = k % m, j = k / m;
+        if (kind == "rank2") a.v[k] = f(i, 0) * g(0, j) + f(i, 1) * g(1, j);
+        if (kind == "zeroline" && (i == row || j == col)) a.v[k] = (i + j) % 2 ? -0.0 : 0.0;
+        if (kind == "graded") a.v[k] = std::ldexp(a.v[k], 3 * (int(i) - int(j)));
+        if (kind == "huge") a.v[k] = std::ldexp(a.v[k], 1000);
+    }
+    if (kind == "nan") a(m / 2, n - 1) = kNaN;
+    return a;
+}
+
+/// Runs `body(input)` over every kind and the sizes 0, 1, 2, 3, 5, 10, 50,
+/// tall and wide (square only, or without 0, when asked), then checks the
+/// digest of what the body added as the case `what/kind/mxn`.
+template <typename Body>
+void ForEachCase(const std::string &what, bool squareOnly, bool withEmpty, Body body) {
+    const std::size_t sizes[][2] = {{0, 0},   {1, 1},   {2, 2},   {3, 3},  {5, 5},
+                                    {10, 10}, {50, 50}, {50, 10}, {10, 50}};
+    for (const char *kind : kKinds) {
+        for (const auto &s : sizes) {
+            if ((squareOnly && s[0] != s[1]) || (!withEmpty && s[0] == 0)) continue;
+            const std::string name =
+                what + "/" + kind + "/" + std::to_string(s[0]) + "x" + std::to_string(s[1]);
+            SCOPED_TRACE(name);
+            Digest d;
+            body(d, Input(kind, s[0], s[1]));
+            Check(name, d);
+        }
+    }
+}
+
+// A*A' through the plain path, then every update variant on C preset from A.
+TEST(Digest, MatrixProduct) {
+    ForEachCase("MatrixProduct", false, true, [](Digest &d, const Dense &a) {
+        Dense at(a.n, a.m), c(a.m, a.m);
+        for (std::size_t k = 0; k < a.v.size(); ++k) at(k / a.m, k % a.m) = a.v[k];
+        for (std::size_t k = 0; k < c.v.size(); ++k) c.v[k] = a.v[k % a.v.size()];
+        Padded pa(a, 2), pb(at, 5), pc(Dense(a.m, a.m, kNaN), 3);
+        kernels::MatrixProduct(a.m, a.m, a.n, pa.Data(), pa.Ld(), pb.Data(), pb.Ld(), pc.Data(),
+                               pc.Ld(), nullptr, kPlainProduct);
+        d.Buffer(pc);
+        for (auto sign : {kernels::UpdateSign::kAdd, kernels::UpdateSign::kSubtract,
+                          kernels::UpdateSign::kAddUnlessZero}) {
+            for (auto order : {kernels::SumOrder::kIncreasing, kernels::SumOrder::kDecreasing}) {
+                Padded pu(c, 1);
+                kernels::MatrixProductUpdate(a.m, a.m, a.n, pa.Data(), pa.Ld(), pb.Data(), pb.Ld(),
+                                             pu.Data(), pu.Ld(), nullptr, sign, order,
+                                             kPlainProduct);
+                d.Buffer(pu);
+            }
+        }
+        EXPECT_TRUE(pa.PaddingIntact() && pb.PaddingIntact());
+    });
+}
+
+// The factor, then its rows moved as the pivots say.
+TEST(Digest, LuCrout) {
+    ForEachCase("LuCrout", true, true, [](Digest &d, const Dense &a) {
+        Padded pa(a);
+        std::vector<std::int32_t> ipiv(a.m);
+        std::vector<std::uint32_t> perm(a.m);
+        std::vector<double> scale(a.m);
+        std::vector<unsigned char> moved(a.m);
+        int parity = 0;
+        d.Word(kernels::LuCrout(a.m, pa.Data(), pa.Ld(), ipiv.data(), parity, scale.data()));
+        d.Word(static_cast<std::uint64_t>(parity));
+        for (std::int32_t p : ipiv) d.Word(static_cast<std::uint64_t>(p));
+        d.Buffer(pa);
+        kernels::PivotsToPermutation(a.m, ipiv.data(), perm.data());
+        kernels::MoveRows(a.m, a.n, pa.Data(), pa.Ld(), perm.data(), moved.data(), scale.data());
+        d.Buffer(pa);
+    });
+}
+
+// The one-pass solve, the factored solve of the same system (the same
+// bits), and a back substitution against the eliminated A with B's first
+// column, x a row of a padded matrix.
+TEST(Digest, GaussSolve) {
+    ForEachCase("GaussSolve", true, true, [](Digest &d, const Dense &a) {
+        const std::size_t n = a.m;
+        Dense b(n, 3);
+        for (std::size_t k = 0; k < b.v.size(); ++k) b.v[k] = 1.0 + static_cast<double>(k % 7);
+        Padded pa(a), pb(b, 2), px(Dense(n, 3, kNaN), 1), fa(a), fb(b), fx(Dense(n, 3, kNaN), 2),
+            bx(Dense(1, n, kNaN), 3);
+        kernels::GaussSolve(n, 3, pa.Data(), pa.Ld(), pb.Data(), pb.Ld(), px.Data(), px.Ld());
+        d.Buffer(pa);
+        d.Buffer(pb);
+        d.Buffer(px);
+        std::vector<std::size_t> pivot(n);
+        std::vector<double> r(n);
+        kernels::GaussFactor(n, fa.Data(), fa.Ld(), pivot.data(), r.data());
+        kernels::GaussSolveFactored(n, 3, fa.Data(), fa.Ld(), pivot.data(), r.data(), fb.Data(),
+                                    fb.Ld(), fx.Data(), fx.Ld());
+        Digest one, factored;
+        one.Buffer(px);
+        factored.Buffer(fx);
+        EXPECT_EQ(factored.hash, one.hash) << "GaussSolveFactored differs from GaussSolve";
+        for (std::size_t i = 0; i < n; ++i) pa.Data()[i * (pa.Ld() + 1)] = 1.0 + i % 3;
+        kernels::BackSubstitute(n, pa.Data(), pa.Ld(), pb.Data(), 1, bx.Data(), bx.Ld());
+        d.Buffer(bx);
+    });
+}
+
+// A'*A + n*I above the diagonal and A's garbage below, then the same with
+// a negative diagonal element.
+TEST(Digest, CholeskyUpper) {
+    ForEachCase("CholeskyUpper", true, true, [](Digest &d, const Dense &a) {
+        const std::size_t n = a.m;
+        Dense s = a;
+        for (std::size_t j = 0; j < n; ++j) {
+            for (std::size_t i = 0; i <= j; ++i) {
+                s(i, j) = i == j ? static_cast<double>(n) : 0.0;
+                for (std::size_t p = 0; p < n; ++p) s(i, j) += a(p, i) * a(p, j);
+            }
+        }
+        for (int failing = 0; failing < 2; ++failing) {
+            if (failing && n > 0) s(n / 2, n / 2) = -1.0;
+            Padded ps(s), pr(Dense(n, n, kNaN), 5);
+            d.Word(kernels::CholeskyUpper(n, ps.Data(), ps.Ld(), pr.Data(), pr.Ld()));
+            if (!failing) d.Buffer(pr);
+            EXPECT_TRUE(ps.PaddingIntact() && pr.PaddingIntact());
+        }
+    });
+}
+
+// Every output of the three kernels, with and without pivoting.
+TEST(Digest, HouseholderQr) {
+    ForEachCase("HouseholderQr", false, false, [](Digest &d, const Dense &a) {
+        const std::size_t m = a.m, n = a.n, steps = m > n ? n : m - 1;
+        for (bool pivot : {false, true}) {
+            Padded pa(a), pq(Dense(m, m, kNaN), 4);
+            std::vector<double> c(steps), diag(std::min(m, n)),
+                work(kernels::HouseholderFormQWorkspace(m));
+            std::vector<std::uint32_t> perm(pivot ? n : 0);
+            kernels::HouseholderQr(m, n, pa.Data(), pa.Ld(), pivot ? perm.data() : nullptr,
+                                   c.data(), diag.data());
+            d.Buffer(pa);
+            for (std::uint32_t p : perm) d.Word(p);
+            d.Values(c.data(), c.size());
+            d.Values(diag.data(), diag.size());
+            kernels::HouseholderFormQ(m, steps, pa.Data(), pa.Ld(), c.data(), pq.Data(), pq.Ld(),
+                                      work.data());
+            kernels::HouseholderFinishR(m, n, pa.Data(), pa.Ld(), diag.data());
+            d.Buffer(pq);
+            d.Buffer(pa);
+        }
+    });
+}
+
+// With U and V, then the values alone; w with stride 2, its gaps kept;
+// then the columns of U sorted as the values.
+TEST(Digest, SvdDecompose) {
+    ForEachCase("SvdDecompose", false, false, [](Digest &d, const Dense &a) {
+        for (bool vectors : {true, false}) {
+            Padded pa(a), pv(Dense(a.n, a.n, kNaN), 2);
+            std::vector<double> w(2 * a.n, -3.0), work(kernels::SvdDecomposeWorkspace(a.m, a.n));
+            std::vector<std::uint32_t> positions(a.n);
+            std::vector<unsigned char> visited(a.n);
+            d.Word(kernels::SvdDecompose(a.m, a.n, pa.Data(), pa.Ld(), w.data(), 2,
+                                         vectors ? pv.Data() : nullptr, pv.Ld(), work.data()));
+            d.Values(w.data(), a.n, 2);
+            for (std::size_t i = 0; i < a.n; ++i) EXPECT_EQ(w[2 * i + 1], -3.0);
+            EXPECT_TRUE(pa.PaddingIntact() && pv.PaddingIntact());
+            if (!vectors) continue;
+            d.Buffer(pa);
+            d.Buffer(pv);
+            kernels::SortDescending(a.n, w.data(), 2, positions.data());
+            kernels::PermuteColumns(a.m, a.n, pa.Data(), pa.Ld(), positions.data(), work.data(),
+                                    visited.data());
+            for (std::uint32_t p : positions) d.Word(p);
+            d.Buffer(pa);
+        }
+    });
+}
+
+// Balance (or not), ReduceToHessenberg and HessenbergEigenvalues; the
+// cyclic shift and companion matrices of repeated roots on the unit circle
+// reach the exceptional shifts and the give-up.
+void HessenbergQr(Digest &d, const Dense &a) {
+    for (bool balance : {true, false}) {
+        Padded pa(a);
+        std::vector<double> wr(a.m), wi(a.m);
+        if (balance) kernels::Balance(a.m, pa.Data(), pa.Ld());
+        d.Buffer(pa);
+        kernels::ReduceToHessenberg(a.m, pa.Data(), pa.Ld());
+        d.Buffer(pa);
+        d.Word(kernels::HessenbergEigenvalues(a.m, pa.Data(), pa.Ld(), wr.data(), wi.data()));
+        d.Values(wr.data(), a.m);
+        d.Values(wi.data(), a.m);
+        d.Buffer(pa);
+    }
+}
+
+TEST(Digest, HessenbergQr) {
+    ForEachCase("HessenbergQr", true, true, HessenbergQr);
+    for (std::size_t n : {3, 10, 50}) {
+        Dense cyclic(n, n);
+        for (std::size_t i = 0; i < n; ++i) cyclic((i + 1) % n, i) = 1.0;
+        Digest d;
+        HessenbergQr(d, cyclic);
+        Check("HessenbergQr/cyclic/" + std::to_string(n), d);
+    }
+    // x^4 + c3 x^3 + ... + c0 for (x^2 + x + 1)^2, (x^2 + 1)^2, (x^2 - 1)^2.
+    for (const auto &c : std::map<std::string, std::vector<double>>{
+             {"cube-roots", {1, 2, 3, 2}}, {"plus-i", {1, 0, 2, 0}}, {"plus-one", {1, 0, -2, 0}}}) {
+        Dense a(4, 4);
+        for (std::size_t i = 0; i < 4; ++i) a(i, 3) = -c.second[i];
+        for (std::size_t i = 0; i < 3; ++i) a(i + 1, i) = 1.0;
+        Digest d;
+        HessenbergQr(d, a);
+        Check("HessenbergQr/companion/" + c.first, d);
+    }
+}
+
+// The public functions, every form.
+TEST(Digest, Eig) {
+    ForEachCase("Eig", true, true, [](Digest &d, const Dense &a) {
+        const ArrayPtr arg = ToArray(a), values(Eig(arg.get(), false));
+        CMatrix *dm = nullptr, *vm = nullptr;
+        kiv::RandSeed(20261206);
+        Eig(dm, vm, arg.get(), true);
+        const ArrayPtr dp(dm), vp(vm);
+        d.Arrays({ArrayPtr(Eig(arg.get(), true)).get(), values.get(), dm, vm});
+    });
+}
+
+TEST(Digest, Svd) {
+    ForEachCase("Svd", false, true, [](Digest &d, const Dense &a) {
+        const ArrayPtr arg = ToArray(a);
+        d.Arrays({ArrayPtr(Svd(arg.get(), false)).get()});
+        for (bool economy : {false, true}) {
+            CMatrix *u = nullptr, *s = nullptr, *v = nullptr;
+            Svd(u, s, v, arg.get(), economy);
+            const ArrayPtr up(u), sp(s), vp(v);
+            d.Arrays({u, s, v});
+        }
+        d.Word(Rank(arg.get()) * 1000 + Rank(arg.get(), 0.5));
+    });
+}
+
+// The matrix norms, then the first columns and rows as vectors with every
+// kind of p; the kernels on a padded A (rows as strided vectors) give the
+// functions' bits.
+TEST(Digest, Norm) {
+    ForEachCase("Norm", false, true, [](Digest &d, const Dense &a) {
+        Padded pa(a);
+        std::vector<double> work(a.m);
+        const ArrayPtr arg = ToArray(a);
+        d.Value(Norm(arg.get(), 2.0));
+        const std::vector<double> norms = {Norm(arg.get(), 1.0), Norm(arg.get(), kInf),
+                                           NormFro(arg.get())};
+        d.Values(norms.data(), 3);
+        const std::vector<double> kernelNorms = {
+            kernels::MatrixNorm1(a.m, a.n, pa.Data(), pa.Ld()),
+            kernels::MatrixNormInf(a.m, a.n, pa.Data(), pa.Ld(), work.data()),
+            kernels::FrobeniusNorm(a.m, a.n, pa.Data(), pa.Ld())};
+        // A 1 x 1 A is a vector to the functions.
+        EXPECT_TRUE(a.m == 1 || matrix_test::BitsOf(norms) == matrix_test::BitsOf(kernelNorms));
+        for (std::size_t k = 0; k < std::min<std::size_t>(a.m, 3); ++k) {
+            Dense col(a.m, 1), row(1, a.n);
+            for (std::size_t i = 0; i < a.m; ++i) col(i, 0) = a(i, k);
+            for (std::size_t j = 0; j < a.n; ++j) row(0, j) = a(k, j);
+            for (double p : {0.0, kInf, -kInf, 1.0, 2.0, 3.0, 0.5, -1.0, -2.5, kNaN}) {
+                const double r = Norm(ToArray(row).get(), p);
+                d.Value(Norm(ToArray(col).get(), p));
+                d.Value(r);
+                EXPECT_EQ(Bits(kernels::VectorNorm(a.n, pa.Data() + k, pa.Ld(), p)), Bits(r));
+            }
+        }
+        EXPECT_TRUE(pa.PaddingIntact());
+    });
+}
+
+TEST(Digest, Qr) {
+    ForEachCase("Qr", false, true, [](Digest &d, const Dense &a) {
+        const ArrayPtr arg = ToArray(a);
+        CMatrix *q = nullptr, *r = nullptr, *e = nullptr, *q2 = nullptr, *r2 = nullptr;
+        Qr(q, r, e, arg.get(), false);
+        Qr(q2, r2, arg.get(), false);
+        const ArrayPtr qp(q), rp(r), ep(e), q2p(q2), r2p(r2);
+        d.Arrays({q, r, e, q2, r2});
+    });
+}
+
+TEST(Digest, Lu) {
+    ForEachCase("Lu", true, true, [](Digest &d, const Dense &a) {
+        const ArrayPtr arg = ToArray(a);
+        CMatrix *l = nullptr, *u = nullptr, *p = nullptr, *l2 = nullptr, *u2 = nullptr;
+        Lu(l, u, p, arg.get());
+        Lu(l2, u2, arg.get());
+        const ArrayPtr lp(l), up(u), pp(p), l2p(l2), u2p(u2);
+        d.Arrays({l, u, p, l2, u2});
+        d.Value(Det(arg.get()));
+    });
+}
+
+// A'*A + I (whose lower triangle is A's), then A itself (rarely definite).
+TEST(Digest, Chol) {
+    ForEachCase("Chol", true, true, [](Digest &d, const Dense &a) {
+        const ArrayPtr b = ToArray(a), bt(Transpose(b.get())), s(Mtimes(bt.get(), b.get()));
+        for (std::size_t k = 0; k < a.v.size(); ++k) {
+            if (k % a.m > k / a.m) mxGetPr(s.get())[k] = a.v[k];
+            if (k % a.m == k / a.m) mxGetPr(s.get())[k] += 1.0;
+        }
+        for (const CMatrix *x : {s.get(), b.get()}) {
+            bool ok = false;
+            d.Arrays({ArrayPtr(Chol(x, ok)).get()});
+            d.Word(ok);
+        }
+    });
+}
+
+// Square, tall and wide systems with three right-hand sides, and the same
+// through Mrdivide's transposes.
+TEST(Digest, Mldivide) {
+    ForEachCase("Mldivide", false, true, [](Digest &d, const Dense &a) {
+        const ArrayPtr arg = ToArray(a), rhs = ToArray(Input("general", a.m, 3));
+        const ArrayPtr at(Transpose(arg.get())), bt(Transpose(rhs.get()));
+        d.Arrays({ArrayPtr(Mldivide(arg.get(), rhs.get())).get(),
+                  ArrayPtr(Mrdivide(bt.get(), at.get())).get()});
+    });
+}
+
+// Magnitudes that would overflow or underflow a plain sum of squares.
+TEST(Digest, PlaneRotation) {
+    Source src("PlaneRotation");
+    Digest d;
+    // The draws in sequence: the order of a call's arguments is unspecified.
+    auto draw = [&] {
+        const double u = src.Uniform();
+        return std::ldexp(u, static_cast<int>(src.rng() % 1201) - 600);
+    };
+    for (int k = 0; k < 2000; ++k) {
+        const double a = draw();
+        const double b = k % 7 == 0 ? a : k % 11 == 0 ? 0.0 : draw();
+        Padded pg(Dense(2, 2, kNaN));
+        d.Value(kernels::SafeHypot(a, b));
+        d.Value(kernels::PlaneRotation(a, b, pg.Data(), pg.Ld()));
+        d.Buffer(pg);
+        if (k % 100 == 0) {
+            CMatrix *g = nullptr, *y = nullptr;
+            Planerot(g, y, Matrix(2, 1, {a, b}).get());
+            const ArrayPtr gp(g), yp(y);
+            d.Arrays({g, y});
+        }
+    }
+    Check("PlaneRotation", d);
+}
+
+}  // namespace

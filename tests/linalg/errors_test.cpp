@@ -1,0 +1,256 @@
+// tests/linalg/errors_test.cpp: every refusal and every allocation failure of the linear algebra.
+#include <matrix/matrix.h>
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "linalg/linalg_test_util.h"
+
+namespace {
+
+using namespace kiv::matrix;
+using namespace linalg_test;
+using matrix_test::Expected;
+
+/// One function called on one or two arguments (b null for one); a result
+/// is destroyed.
+struct Fn {
+    std::string name;
+    std::function<void(const CMatrix *, const CMatrix *)> call;
+};
+
+/// A form with N outputs o[0..N-1], preset to a sentinel array made
+/// beforehand: a throw must leave them null, a success has them destroyed.
+template <std::size_t N, typename Form>
+Fn Outputs(const std::string &name, Form form) {
+    static const ArrayPtr sentinel(Scalar(1.0));
+    return {name, [form](const CMatrix *a, const CMatrix *) {
+                std::array<CMatrix *, N> o;
+                o.fill(sentinel.get());
+                try {
+                    form(o.data(), a);
+                } catch (...) {
+                    for (CMatrix *x : o) EXPECT_EQ(x, nullptr) << "an output was not reset";
+                    throw;
+                }
+                for (CMatrix *x : o) mxDestroyArray(x);
+            }};
+}
+
+using A = const CMatrix *;
+const Fn kMtimes{"Mtimes", [](A a, A b) { ArrayPtr(Mtimes(a, b)); }};
+const Fn kMldivide{"Mldivide", [](A a, A b) { ArrayPtr(Mldivide(a, b)); }};
+const Fn kMrdivide{"Mrdivide", [](A a, A b) { ArrayPtr(Mrdivide(a, b)); }};
+const Fn kLu = Outputs<3>("Lu", [](CMatrix **o, A a) { Lu(o[0], o[1], o[2], a); });
+const Fn kLu2 = Outputs<2>("Lu2", [](CMatrix **o, A a) { Lu(o[0], o[1], a); });
+const Fn kDet{"Det", [](A a, A) { Det(a); }};
+// The form with ok leaves ok true when it throws.
+const Fn kChol{"Chol", [](A a, A) {
+                   bool ok = true;
+                   try {
+                       ArrayPtr(Chol(a, ok));
+                   } catch (...) {
+                       EXPECT_TRUE(ok);
+                       throw;
+                   }
+               }};
+const Fn kCholThrowing{"Chol throwing", [](A a, A) { ArrayPtr(Chol(a)); }};
+const Fn kQr = Outputs<3>("Qr", [](CMatrix **o, A a) { Qr(o[0], o[1], o[2], a, false); });
+const Fn kQrEconomy =
+    Outputs<3>("Qr economy", [](CMatrix **o, A a) { Qr(o[0], o[1], o[2], a, true); });
+const Fn kQr2 = Outputs<2>("Qr2", [](CMatrix **o, A a) { Qr(o[0], o[1], a, false); });
+const Fn kQr2Economy = Outputs<2>("Qr2 economy", [](CMatrix **o, A a) { Qr(o[0], o[1], a, true); });
+const Fn kSvd = Outputs<3>("Svd", [](CMatrix **o, A a) { Svd(o[0], o[1], o[2], a, false); });
+const Fn kSvdEconomy =
+    Outputs<3>("Svd economy", [](CMatrix **o, A a) { Svd(o[0], o[1], o[2], a, true); });
+const Fn kSvdValues{"Svd values", [](A a, A) { ArrayPtr(Svd(a, false)); }};
+const Fn kRank{"Rank", [](A a, A) { Rank(a, 0.5); }};
+const Fn kNorm2{"Norm 2", [](A a, A) { Norm(a, 2.0); }};
+const Fn kNormInf{"Norm Inf", [](A a, A) { Norm(a, kInf); }};
+const Fn kNormFro{"NormFro", [](A a, A) { NormFro(a); }};
+const Fn kEig = Outputs<2>("Eig", [](CMatrix **o, A a) { Eig(o[0], o[1], a, true); });
+const Fn kEigValues{"Eig values", [](A a, A) { ArrayPtr(Eig(a, false)); }};
+const Fn kPlanerot = Outputs<2>("Planerot", [](CMatrix **o, A a) { Planerot(o[0], o[1], a); });
+const Fn kPlanerotOne{"Planerot one output", [](A a, A) { ArrayPtr(Planerot(a)); }};
+
+/// Keeps the arrays of a test alive and hands out plain pointers.
+struct Arrays {
+    std::vector<ArrayPtr> owned;
+    A operator()(ArrayPtr a) {
+        owned.push_back(std::move(a));
+        return owned.back().get();
+    }
+};
+
+// Each function's checks in their order: each case fails one check and
+// passes the ones before it.
+TEST(Linalg, RefusesBadArguments) {
+    Arrays keep;
+    const mxClassID single = mxClassSingle;
+    const mxComplexity complex = mxComplexityComplex;
+    A d22 = keep(Matrix(2, 2, {1, 2, 3, 4})), scalar = keep(Matrix(1, 1, {2}));
+    A eye3 = keep(Matrix(3, 3, {1, 0, 0, 0, 1, 0, 0, 0, 1})), row3 = keep(Matrix(1, 3, {1, 2, 3}));
+    A col3 = keep(Matrix(3, 1, {1, 2, 3})), wide = keep(Matrix(2, 3, {1, 2, 3, 4, 5, 6}));
+    A m45 = keep(Array({4, 5})), m34 = keep(Array({3, 4})), b21 = keep(Array({2, 1}));
+    A e00 = keep(Array({0, 0})), e03 = keep(Array({0, 3})), e02 = keep(Array({0, 2}));
+    A nd = keep(Array({2, 2, 2})), eNd = keep(Array({0, 2, 2})), e002 = keep(Array({0, 0, 2}));
+    A s22 = keep(Array({2, 2}, single)), s23 = keep(Array({2, 3}, single));
+    A s21 = keep(Array({2, 1}, single)), s31 = keep(Array({3, 1}, single));
+    A s00 = keep(Array({0, 0}, single)), s02 = keep(Array({0, 2}, single));
+    A sNd = keep(Array({2, 2, 2}, single)), i8Nd = keep(Array({2, 2, 2}, mxClassInt8));
+    A i32 = keep(Array({1, 1}, mxClassInt32)), cell22 = keep(Array({2, 2}, mxClassCell));
+    A cell21 = keep(Array({2, 1}, mxClassCell)), c22 = keep(Array({2, 2}, mxClassDouble, complex));
+    A c33 = keep(Array({3, 3}, mxClassDouble, complex));
+    A c11 = keep(Array({1, 1}, mxClassDouble, complex));
+    A c21 = keep(Array({2, 1}, mxClassDouble, complex));
+    A c12 = keep(Array({1, 2}, mxClassDouble, complex));
+    A cNd = keep(Array({2, 2, 2}, mxClassDouble, complex));
+    A indefinite = keep(Matrix(2, 2, {4, -7, 100, 3}));
+
+    const Expected no = matrix_test::NotImplemented();
+    const Expected ndim = Expected::Throws<COperationOnNDArrayNotDefinedException>();
+    const Expected sq = Expected::Throws<CMatrixMustBeSquareException>();
+    const Expected dims = Expected::Throws<CMatrixDimsMustAgreeException>();
+    const Expected onClass = Expected::Throws(COperationNotDefinedOnClassException(s22));
+    const Expected two =
+        Expected::Throws(CFunctionErrorException(L"Matrix must be a column of two elements"));
+    struct Case {
+        A a, b;
+        Expected expected;
+    };
+    auto C = [](A a, auto... rest) {
+        if constexpr (sizeof...(rest) == 1) {
+            return Case{a, nullptr, rest...};
+        } else {
+            return Case{a, rest...};
+        }
+    };
+    const std::vector<std::pair<Fn, std::vector<Case>>> table = {
+        // The classes of both operands, then N-d, then the inner dimensions.
+        {kMtimes,
+         {C(d22, s22, no), C(c11, d22, no), C(i8Nd, d22, no), C(m34, nd, ndim),
+          C(wide, m45, Expected::Throws<CInnerMatrixDimsMustAgreeException>())}},
+        // A scalar A hands B to the element-wise division; N-d of either
+        // operand, then the classes, then the rows.
+        {kMldivide,
+         {C(scalar, s21, no), C(sNd, b21, ndim), C(eye3, sNd, ndim), C(c33, col3, no),
+          C(eye3, s31, no), C(eye3, b21, dims), C(eye3, e00, dims)}},
+        // The classes first (before any transpose), then the transposes'
+        // N-d test, then Mldivide's rows.
+        {kMrdivide,
+         {C(d22, c22, no), C(sNd, d22, no),
+          C(nd, scalar, Expected::Throws<CTransposeOnNDArrayNotDefinedException>()),
+          C(d22, row3, dims), C(scalar, row3, dims)}},
+        // Lu: N-d, then the class, then the shape; Det the same, an
+        // imaginary part allowed.
+        {kLu, {C(sNd, ndim), C(s23, no), C(c22, no), C(wide, sq)}},
+        {kLu2, {C(wide, sq)}},
+        {kDet, {C(sNd, ndim), C(s00, no), C(e03, sq), C(wide, sq)}},
+        // The shape (N-d included), then the class, then the imaginary part.
+        {kChol,
+         {C(wide, sq), C(nd, sq), C(s23, sq), C(cNd, sq), C(s22, onClass), C(i32, onClass),
+          C(cell22, onClass), C(c22, no)}},
+        {kCholThrowing,
+         {C(indefinite,
+            Expected::Throws(CFunctionErrorException(L"Matrix must be positive definite")))}},
+        // Economy size first, then N-d, then other classes and complex.
+        {kQrEconomy, {C(d22, no), C(sNd, no)}},
+        {kQr2Economy, {C(d22, no), C(sNd, no)}},
+        {kQr, {C(eNd, ndim), C(s22, no), C(c22, no)}},
+        {kQr2, {C(eNd, ndim), C(s22, no), C(c22, no)}},
+        // N-d first (empty too), then other classes and complex.
+        {kSvdEconomy,
+         {C(sNd, ndim), C(eNd, ndim), C(s22, no), C(s02, no), C(cell21, no), C(c22, no)}},
+        {kSvdValues, {C(sNd, ndim)}},
+        {kRank, {C(sNd, ndim), C(s22, no), C(cell21, no), C(c22, no)}},
+        {kNorm2, {C(eNd, ndim), C(i8Nd, ndim), C(s22, no), C(s00, no), C(c12, no)}},
+        {kNormFro, {C(eNd, ndim), C(i8Nd, ndim), C(s22, no), C(s00, no), C(c12, no)}},
+        // N-d first (0 x 0 x 2 too), other classes and complex, then the shape.
+        {kEig, {C(sNd, ndim), C(e002, ndim), C(s23, no), C(c22, no), C(wide, sq), C(e03, sq)}},
+        {kEigValues, {C(wide, sq)}},
+        // The count first, then the class and the imaginary part.
+        {kPlanerot,
+         {C(col3, two), C(e02, two), C(s31, two), C(c11, two), C(s21, no), C(cell21, no),
+          C(c21, no)}},
+        {kPlanerotOne, {C(col3, two)}},
+    };
+    std::vector<matrix_test::Refusal> rows;
+    for (const auto &entry : table) {
+        const Fn &fn = entry.first;
+        for (std::size_t k = 0; k < entry.second.size(); ++k) {
+            const Case &c = entry.second[k];
+            rows.push_back({fn.name + " case " + std::to_string(k), [&fn, c] { fn.call(c.a, c.b); },
+                            c.expected, c.b ? std::vector<A>{c.a, c.b} : std::vector<A>{c.a}});
+        }
+    }
+    // A matrix p other than 1, 2 and +Inf.
+    for (double p : {0.0, -kInf, 3.0, 0.5, -1.0, -2.0, kNaN}) {
+        rows.push_back({"Norm p = " + std::to_string(p),
+                        [=] { Norm(wide, p); },
+                        Expected::Throws(CFunctionErrorException(
+                            L"The only matrix norms available are 1, 2, inf and fro")),
+                        {wide}});
+    }
+    matrix_test::ExpectRefusals(rows);
+    // An empty operand has rank 0 before any check.
+    EXPECT_EQ(Rank(eNd), 0u);
+    EXPECT_EQ(Rank(s02, 1.0), 0u);
+}
+
+// Each operation with its n-th allocation failing, for every n until it
+// succeeds: nothing leaks, the arguments stay, multi-output forms leave
+// their outputs null; each has at least the failure points listed.
+TEST(Linalg, AllocationFailureLeaksNothing) {
+    std::mt19937_64 rng(Seed());
+    Arrays keep;
+    A a = keep(ToArray(Random(40, 50, rng))), b = keep(ToArray(Random(50, 30, rng)));
+    A sq = keep(ToArray(DiagonallyDominant(6, rng))), rhs = keep(ToArray(Random(6, 2, rng)));
+    A rhs3 = keep(ToArray(Random(3, 2, rng))), tall = keep(ToArray(Random(6, 3, rng)));
+    A wide = keep(ToArray(Random(3, 6, rng))), e03 = keep(Array({0, 3}));
+    A spd = keep(ToArray(Gemm('T', 'N', 1.0, FromArray(sq), FromArray(sq), 0.0, Dense(6, 6))));
+    A indefinite = keep(Matrix(2, 2, {4, -7, 100, 3})), s1 = keep(Matrix(1, 1, {5}));
+    A v2 = keep(Matrix(2, 1, {3, 4}));
+    struct Row {
+        const Fn &fn;
+        A a, b;
+        int atLeast;
+    };
+    auto R = [](const Fn &fn, A x, A y, int atLeast) { return Row{fn, x, y, atLeast}; };
+    for (const Row &r : std::vector<Row>{R(kMtimes, a, b, 1),
+                                         R(kMldivide, sq, rhs, 2),
+                                         R(kMldivide, tall, rhs, 2),
+                                         R(kMldivide, wide, rhs3, 2),
+                                         R(kMrdivide, wide, sq, 2),
+                                         R(kLu, sq, nullptr, 3),
+                                         R(kLu2, sq, nullptr, 3),
+                                         R(kDet, sq, nullptr, 1),
+                                         R(kCholThrowing, spd, nullptr, 1),
+                                         R(kChol, spd, nullptr, 1),
+                                         R(kChol, indefinite, nullptr, 1),
+                                         R(kQr, tall, nullptr, 2),
+                                         R(kQr, wide, nullptr, 2),
+                                         R(kQr, e03, nullptr, 2),
+                                         R(kQr2, tall, nullptr, 2),
+                                         R(kSvd, tall, nullptr, 2),
+                                         R(kSvdEconomy, tall, nullptr, 2),
+                                         R(kSvd, wide, nullptr, 2),
+                                         R(kSvd, e03, nullptr, 2),
+                                         R(kSvdValues, sq, nullptr, 1),
+                                         R(kRank, tall, nullptr, 1),
+                                         R(kNorm2, tall, nullptr, 1),
+                                         R(kNormInf, tall, nullptr, 0),
+                                         R(kEig, sq, nullptr, 5),
+                                         R(kEig, s1, nullptr, 5),
+                                         R(kEigValues, sq, nullptr, 1),
+                                         R(kPlanerot, v2, nullptr, 1),
+                                         R(kPlanerotOne, v2, nullptr, 1)}) {
+        SCOPED_TRACE(r.fn.name);
+        const matrix_test::Snapshots before(r.b ? std::vector<A>{r.a, r.b} : std::vector<A>{r.a});
+        EXPECT_GE(matrix_test::ForEachAllocationFailure([&] { r.fn.call(r.a, r.b); },
+                                                        [&] { EXPECT_TRUE(before.Unchanged()); }),
+                  r.atLeast);
+    }
+}
+
+}  // namespace
