@@ -63,19 +63,17 @@ TEST(Concat, PlacesTheOperandsInEveryForm) {
         std::vector<DimList> shapes;
         DimList result;
         ValueList values;
-    } cases[] = {
-        {true, {{2, 1}, {2, 1}}, {2, 2}, {1, 2, 101, 102}},
-        {true, {{2, 1}, {2, 2}, {2, 1}}, {2, 4}, {1, 2, 101, 102, 103, 104, 201, 202}},
-        {false, {{1, 2}, {1, 2}}, {2, 2}, {1, 101, 2, 102}},
-        {false, {{1, 2}, {2, 2}, {1, 2}}, {4, 2}, {1, 101, 102, 201, 2, 103, 104, 202}},
-        // Operands without elements are skipped wherever they are.
-        {true, {{3, 0}, {1, 2}}, {1, 2}, {101, 102}},
-        {true, {{0, 7}, {1, 2}, {0, 0}, {5, 0}, {1, 1}}, {1, 3}, {101, 102, 401}},
-        {false, {{0, 0}, {1, 2}, {0, 5}}, {1, 2}, {101, 102}},
-        {false, {{4, 0}, {1, 2}, {0, 5}, {1, 2}}, {2, 2}, {101, 301, 102, 302}},
-        {true, twenty[0], {1, 14}, twentyValues},
-        {false, twenty[1], {14, 1}, twentyValues},
-    };
+    } cases[] = {{true, {{2, 1}, {2, 1}}, {2, 2}, {1, 2, 101, 102}},
+                 {true, {{2, 1}, {2, 2}, {2, 1}}, {2, 4}, {1, 2, 101, 102, 103, 104, 201, 202}},
+                 {false, {{1, 2}, {1, 2}}, {2, 2}, {1, 101, 2, 102}},
+                 {false, {{1, 2}, {2, 2}, {1, 2}}, {4, 2}, {1, 101, 102, 201, 2, 103, 104, 202}},
+                 // Operands without elements are skipped wherever they are.
+                 {true, {{3, 0}, {1, 2}}, {1, 2}, {101, 102}},
+                 {true, {{0, 7}, {1, 2}, {0, 0}, {5, 0}, {1, 1}}, {1, 3}, {101, 102, 401}},
+                 {false, {{0, 0}, {1, 2}, {0, 5}}, {1, 2}, {101, 102}},
+                 {false, {{4, 0}, {1, 2}, {0, 5}, {1, 2}}, {2, 2}, {101, 301, 102, 302}},
+                 {true, twenty[0], {1, 14}, twentyValues},
+                 {false, twenty[1], {14, 1}, twentyValues}};
     for (const auto &c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.shapes) + (c.horizontal ? " [,]" : " [;]"));
         Made made = Counting(c.shapes);

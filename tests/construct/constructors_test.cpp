@@ -59,13 +59,11 @@ TEST(FilledArrays, EveryFormOfZerosOnesRandAndRandn) {
 }
 
 TEST(Eye, OnesOnTheMainDiagonalOnly) {
-    const std::pair<CMatrix *, ValueList> cases[] = {
-        {Eye(2, 3), {1, 0, 0, 1, 0, 0}},
-        {Eye(3, 2), {1, 0, 0, 0, 1, 0}},
-        {Eye(2), {1, 0, 0, 1}},
-        {Eye(0), {}},
-        {Eye(0, 3), {}},
-    };
+    const std::pair<CMatrix *, ValueList> cases[] = {{Eye(2, 3), {1, 0, 0, 1, 0, 0}},
+                                                     {Eye(3, 2), {1, 0, 0, 0, 1, 0}},
+                                                     {Eye(2), {1, 0, 0, 1}},
+                                                     {Eye(0), {}},
+                                                     {Eye(0, 3), {}}};
     const DimList dims[] = {{2, 3}, {3, 2}, {2, 2}, {0, 0}, {0, 3}};
     for (std::size_t k = 0; k < std::size(cases); ++k) {
         ArrayPtr a(cases[k].first);
@@ -121,14 +119,12 @@ TEST(Diag, VectorGoesOnDiagonalKOfASquareMatrix) {
         int k;
         unsigned int size;
         ValueList values;
-    } cases[] = {
-        {2, 0, 2, {7, 0, 0, 8}},
-        {2, 1, 3, {0, 0, 0, 7, 0, 0, 0, 8, 0}},
-        {2, -1, 3, {0, 7, 0, 0, 0, 8, 0, 0, 0}},
-        {1, -2, 3, {0, 0, 7, 0, 0, 0, 0, 0, 0}},
-        {0, 2, 2, {0, 0, 0, 0}},
-        {0, 0, 0, {}},
-    };
+    } cases[] = {{2, 0, 2, {7, 0, 0, 8}},
+                 {2, 1, 3, {0, 0, 0, 7, 0, 0, 0, 8, 0}},
+                 {2, -1, 3, {0, 7, 0, 0, 0, 8, 0, 0, 0}},
+                 {1, -2, 3, {0, 0, 7, 0, 0, 0, 0, 0, 0}},
+                 {0, 2, 2, {0, 0, 0, 0}},
+                 {0, 0, 0, {}}};
     ArrayPtr row = Row({7, 8}), column = Col({7, 8});
     row->SetLogical();
     for (const auto &c : cases) {
@@ -150,12 +146,11 @@ TEST(Diag, MatrixGivesDiagonalKAsAColumn) {
         const CMatrix *a;
         int k;
         ValueList diagonal;
-    } cases[] = {
-        {square.get(), 0, {1, 5, 9}}, {square.get(), 1, {4, 8}},   {square.get(), -2, {3}},
-        {square.get(), 3, {}},        {square.get(), INT_MAX, {}}, {square.get(), INT_MIN, {}},
-        {wide.get(), 2, {5, 8}},      {wide.get(), -1, {2}},       {tall.get(), -2, {3, 8}},
-        {tall.get(), 1, {5}},
-    };
+    } cases[] = {{square.get(), 0, {1, 5, 9}}, {square.get(), 1, {4, 8}},
+                 {square.get(), -2, {3}},      {square.get(), 3, {}},
+                 {square.get(), INT_MAX, {}},  {square.get(), INT_MIN, {}},
+                 {wide.get(), 2, {5, 8}},      {wide.get(), -1, {2}},
+                 {tall.get(), -2, {3, 8}},     {tall.get(), 1, {5}}};
     for (const auto &c : cases) {
         ArrayPtr d(Diag(c.a, c.k));
         ExpectRealDouble(d.get(), {static_cast<unsigned int>(c.diagonal.size()), 1});

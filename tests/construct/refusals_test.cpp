@@ -138,27 +138,28 @@ TEST(Construct, AllocationFailures) {
     }
     const CMatrix *x = b.get(), *z = c.get(), *s = share.get();
     const double v[] = {7, 8};
-    ExpectFailurePoints({
-        {"zeros", [] { return Zeros(2u, 3u); }, {}},
-        {"colon", [] { return Colon(1.0, 5.0); }, {}},
-        {"diag of a vector", [&] { return Diag(2, v, 1); }, {}},
-        {"diag of a matrix", [=] { return Diag(x, 1); }, {x}},
-        {"ctranspose", [=] { return Ctranspose(z); }, {z}},
-        {"tril", [=] { return Tril(z, 0); }, {z}},
-        {"tocolumn", [=] { return Tocolumn(z); }, {z}},
-        {"reshape", [=] { return Reshape(const_cast<CMatrix *>(z), 15u, 1u); }, {z}},
-        {"horzcat of three", [&] { return Horzcat(3, twenty.data()); }, {twenty[0], twenty[2]}},
-        {"vertcat of twenty", [&] { return Vertcat(20, twenty.data()); }, {twenty[0], twenty[19]}},
-        // A sharer unshares first; the replacement is made before the old
-        // array goes. A failure keeps the target as it was.
-        {"initialize a sharer",
-         InPlace([&] {
-             CMatrix *a = share.get();
-             Initialize(a, -2.0);
-         }),
-         {original.get(), s}},
-        {"empty", InPlace([&] { Apply(target, [](CMatrix *&a) { Empty(a); }); }), {target.get()}},
-    });
+    ExpectFailurePoints(
+        {{"zeros", [] { return Zeros(2u, 3u); }, {}},
+         {"colon", [] { return Colon(1.0, 5.0); }, {}},
+         {"diag of a vector", [&] { return Diag(2, v, 1); }, {}},
+         {"diag of a matrix", [=] { return Diag(x, 1); }, {x}},
+         {"ctranspose", [=] { return Ctranspose(z); }, {z}},
+         {"tril", [=] { return Tril(z, 0); }, {z}},
+         {"tocolumn", [=] { return Tocolumn(z); }, {z}},
+         {"reshape", [=] { return Reshape(const_cast<CMatrix *>(z), 15u, 1u); }, {z}},
+         {"horzcat of three", [&] { return Horzcat(3, twenty.data()); }, {twenty[0], twenty[2]}},
+         {"vertcat of twenty", [&] { return Vertcat(20, twenty.data()); }, {twenty[0], twenty[19]}},
+         // A sharer unshares first; the replacement is made before the old
+         // array goes. A failure keeps the target as it was.
+         {"initialize a sharer",
+          InPlace([&] {
+              CMatrix *a = share.get();
+              Initialize(a, -2.0);
+          }),
+          {original.get(), s}},
+         {"empty",
+          InPlace([&] { Apply(target, [](CMatrix *&a) { Empty(a); }); }),
+          {target.get()}}});
 }
 
 }  // namespace

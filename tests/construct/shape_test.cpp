@@ -76,19 +76,17 @@ TEST(Tril, KeepsTheElementsOnOneSideOfDiagonalK) {
         bool lower;
         int k;
         ValueList kept;  // of the 3x4 array 1..12
-    } cases[] = {
-        {true, 0, {1, 2, 3, 0, 5, 6, 0, 0, 9, 0, 0, 0}},
-        {true, -1, {0, 2, 3, 0, 0, 6, 0, 0, 0, 0, 0, 0}},
-        {true, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 11, 12}},
-        {true, INT_MAX, all},
-        {true, INT_MIN, none},
-        {false, 0, {1, 0, 0, 4, 5, 0, 7, 8, 9, 10, 11, 12}},
-        {false, 1, {0, 0, 0, 4, 0, 0, 7, 8, 0, 10, 11, 12}},
-        {false, -1, {1, 2, 0, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
-        {false, -3, all},
-        {false, INT_MIN, all},
-        {false, INT_MAX, none},
-    };
+    } cases[] = {{true, 0, {1, 2, 3, 0, 5, 6, 0, 0, 9, 0, 0, 0}},
+                 {true, -1, {0, 2, 3, 0, 0, 6, 0, 0, 0, 0, 0, 0}},
+                 {true, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 11, 12}},
+                 {true, INT_MAX, all},
+                 {true, INT_MIN, none},
+                 {false, 0, {1, 0, 0, 4, 5, 0, 7, 8, 9, 10, 11, 12}},
+                 {false, 1, {0, 0, 0, 4, 0, 0, 7, 8, 0, 10, 11, 12}},
+                 {false, -1, {1, 2, 0, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
+                 {false, -3, all},
+                 {false, INT_MIN, all},
+                 {false, INT_MAX, none}};
     ArrayPtr a = Counted({3, 4}, 1, mxComplexityComplex);
     a->SetLogical();
     for (const auto &c : cases) {
@@ -146,8 +144,7 @@ TEST(End, EveryCase) {
         {a.get(), 1, 2, 3},  {a.get(), 2, 3, 4},  // k < n: that length
         {a.get(), 3, 3, 5},  {b.get(), 2, 2, 4},  // n the number of dimensions: that length
         {a.get(), 2, 2, 20},  // the last subscript stands for the remaining dimensions
-        {b.get(), 3, 3, 1},  {huge.get(), 1, 2, 0}, {huge.get(), 2, 3, 70000},
-    };
+        {b.get(), 3, 3, 1},  {huge.get(), 1, 2, 0}, {huge.get(), 2, 3, 70000}};
     for (const auto &c : cases) EXPECT_EQ(End(c.a, c.k, c.n), c.end) << c.k << ' ' << c.n;
 }
 

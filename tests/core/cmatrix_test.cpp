@@ -220,8 +220,7 @@ TEST(Extend, KeepsEverySubscriptAndZeroFills) {
         // The same element count changes nothing at all.
         {{0, 3}, {}, {0, 5}, {0, 3}, {}},
         {{2, 3}, six, {2, 3, 1}, {2, 3}, six},
-        {{2, 3}, six, {}, {2, 3}, six},
-    };
+        {{2, 3}, six, {}, {2, 3}, six}};
     for (const auto &c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.start) + " to " +
                      ::testing::PrintToString(c.request));
@@ -300,27 +299,26 @@ TEST(CMatrix, AllocationFailures) {
     ArrayPtr a = Counted({2, 3}, 1, mxComplexityComplex), a1(a->CreateShareArray());
     ArrayPtr a2(a->CreateShareArray()), c = Cells(1, 2), c1(c->CreateShareArray());
     ArrayPtr c2(c->CreateShareArray()), r = Matrix(2, 2, {1, 2, 3, 4});
-    ExpectFailurePoints({
-        {"create double",
-         [&] { return mxCreateNumericArray(3, dims, mxClassDouble, mxComplexityComplex); },
-         {}},
-        {"create cell",
-         [&] { return mxCreateNumericArray(3, dims, mxClassCell, mxComplexityReal); },
-         {}},
-        {"create string", [] { return mxCreateString("text"); }, {}},
-        {"share", [&] { return a->CreateShareArray(); }, {a.get()}},
-        {"duplicate", [&] { return a->CreateDuplicateArray(); }, {a.get()}},
-        {"duplicate cell", [&] { return c->CreateDuplicateArray(); }, {c.get()}},
-        // On sharers, whose cell elements are shared, then on the sole
-        // holder, whose elements are handed over.
-        {"unshare", InPlace([&] { a1->GetOwnCopy(); }), {a.get(), a1.get(), a2.get()}},
-        {"unshare cell", InPlace([&] { c1->GetOwnCopy(); }), {c.get(), c1.get(), c2.get()}},
-        {"extend shared", InPlace([&] { a2->Extend(3, dims); }), {a.get(), a2.get()}},
-        {"extend shared cell", InPlace([&] { c2->Extend(3, dims); }), {c.get(), c2.get()}},
-        {"extend", InPlace([&] { a->Extend(3, dims); }), {a.get()}},
-        {"extend cell", InPlace([&] { c->Extend(3, dims); }), {c.get()}},
-        {"to complex", InPlace([&] { r->ToComplex(); }), {r.get()}},
-    });
+    ExpectFailurePoints(
+        {{"create double",
+          [&] { return mxCreateNumericArray(3, dims, mxClassDouble, mxComplexityComplex); },
+          {}},
+         {"create cell",
+          [&] { return mxCreateNumericArray(3, dims, mxClassCell, mxComplexityReal); },
+          {}},
+         {"create string", [] { return mxCreateString("text"); }, {}},
+         {"share", [&] { return a->CreateShareArray(); }, {a.get()}},
+         {"duplicate", [&] { return a->CreateDuplicateArray(); }, {a.get()}},
+         {"duplicate cell", [&] { return c->CreateDuplicateArray(); }, {c.get()}},
+         // On sharers, whose cell elements are shared, then on the sole
+         // holder, whose elements are handed over.
+         {"unshare", InPlace([&] { a1->GetOwnCopy(); }), {a.get(), a1.get(), a2.get()}},
+         {"unshare cell", InPlace([&] { c1->GetOwnCopy(); }), {c.get(), c1.get(), c2.get()}},
+         {"extend shared", InPlace([&] { a2->Extend(3, dims); }), {a.get(), a2.get()}},
+         {"extend shared cell", InPlace([&] { c2->Extend(3, dims); }), {c.get(), c2.get()}},
+         {"extend", InPlace([&] { a->Extend(3, dims); }), {a.get()}},
+         {"extend cell", InPlace([&] { c->Extend(3, dims); }), {c.get()}},
+         {"to complex", InPlace([&] { r->ToComplex(); }), {r.get()}}});
 }
 
 }  // namespace

@@ -181,8 +181,7 @@ TEST(Exceptions, EachClassCarriesItsMessage) {
          "Operation not permetted on input data"},
         {Expected::Throws(COperationNotDefinedOnClassException(Matrix(1, 1, {1}).get())),
          "Operation not permetted on input data"},
-        {Expected::Throws<kiv::CExhaustedMemoryException>(), "Out of memory"},
-    };
+        {Expected::Throws<kiv::CExhaustedMemoryException>(), "Out of memory"}};
     for (const auto &[expected, message] : table) {
         EXPECT_EQ(expected.Message(), message) << expected.ClassName();
     }
@@ -227,43 +226,44 @@ TEST(Core, Refusals) {
         Expected::Throws(CFunctionErrorException(L"An array must have at least two dimensions"));
     const Expected sameCount =
         Expected::Throws(CFunctionErrorException(L"The number of elements can't change"));
-    ExpectRefusals({
-        {"scalar of 0x0", [&] { mxGetScalar(empty.get()); }, exceeds, {empty.get()}},
-        {"scalar of 1x0", [&] { mxGetScalar(row.get()); }, exceeds, {row.get()}},
-        {"scalar of 0x3x2", [&] { mxGetScalar(nd.get()); }, exceeds, {nd.get()}},
-        // The class is checked before the slot number.
-        {"get slot 2 of 2", [&] { mxGetCell(cell.get(), 2); }, exceeds, {cell.get()}},
-        {"get from numbers",
-         [&] { mxGetCell(numbers.get(), 0); },
-         NotImplemented(),
-         {numbers.get()}},
-        {"set slot 2",
-         [&] { mxSetCell(cell.get(), 2, value.get()); },
-         exceeds,
-         {cell.get(), value.get()}},
-        {"set slot -1",
-         [&] { mxSetCell(cell.get(), -1, value.get()); },
-         exceeds,
-         {cell.get(), value.get()}},
-        {"set into numbers",
-         [&] { mxSetCell(numbers.get(), -1, value.get()); },
-         NotImplemented(),
-         {numbers.get(), value.get()}},
-        {"subscript beyond", [&] { mxCalcSingleSubscript(a.get(), 4, s0001); }, exceeds, {a.get()}},
-        {"reshape to one length", reshape({6}), twoDims, {m.get()}},
-        {"reshape to none", reshape({}), twoDims, {m.get()}},
-        {"reshape to 4x2", reshape({4, 2}), sameCount, {m.get()}},
-        // A product that wraps to 6 in 32 bits must not pass for 6 elements.
-        {"reshape wrapping", reshape({2, 2147483651u}), memory, {m.get()}},
-        {"extend beyond 32 bits", extend({65536, 65536}), memory, {m.get()}},
-        {"extend bytes beyond 32 bits", extend({2, 1u << 30}), memory, {m.get()}},
-        // Beyond 32 bits: the element count (also one that would wrap to a
-        // small number), or the byte size of a count that fits.
-        {"create 2^32", create({65536, 65536, 1}, mxClassDouble), memory, {}},
-        {"create 2^33", create({65536, 65536, 2}, mxClassDouble), memory, {}},
-        {"create 2^31 doubles", create({2, 1u << 30}, mxClassDouble), memory, {}},
-        {"create 2^31 int16", create({1u << 31, 1}, mxClassInt16), memory, {}},
-    });
+    ExpectRefusals({{"scalar of 0x0", [&] { mxGetScalar(empty.get()); }, exceeds, {empty.get()}},
+                    {"scalar of 1x0", [&] { mxGetScalar(row.get()); }, exceeds, {row.get()}},
+                    {"scalar of 0x3x2", [&] { mxGetScalar(nd.get()); }, exceeds, {nd.get()}},
+                    // The class is checked before the slot number.
+                    {"get slot 2 of 2", [&] { mxGetCell(cell.get(), 2); }, exceeds, {cell.get()}},
+                    {"get from numbers",
+                     [&] { mxGetCell(numbers.get(), 0); },
+                     NotImplemented(),
+                     {numbers.get()}},
+                    {"set slot 2",
+                     [&] { mxSetCell(cell.get(), 2, value.get()); },
+                     exceeds,
+                     {cell.get(), value.get()}},
+                    {"set slot -1",
+                     [&] { mxSetCell(cell.get(), -1, value.get()); },
+                     exceeds,
+                     {cell.get(), value.get()}},
+                    {"set into numbers",
+                     [&] { mxSetCell(numbers.get(), -1, value.get()); },
+                     NotImplemented(),
+                     {numbers.get(), value.get()}},
+                    {"subscript beyond",
+                     [&] { mxCalcSingleSubscript(a.get(), 4, s0001); },
+                     exceeds,
+                     {a.get()}},
+                    {"reshape to one length", reshape({6}), twoDims, {m.get()}},
+                    {"reshape to none", reshape({}), twoDims, {m.get()}},
+                    {"reshape to 4x2", reshape({4, 2}), sameCount, {m.get()}},
+                    // A product that wraps to 6 in 32 bits must not pass for 6 elements.
+                    {"reshape wrapping", reshape({2, 2147483651u}), memory, {m.get()}},
+                    {"extend beyond 32 bits", extend({65536, 65536}), memory, {m.get()}},
+                    {"extend bytes beyond 32 bits", extend({2, 1u << 30}), memory, {m.get()}},
+                    // Beyond 32 bits: the element count (also one that would wrap to a
+                    // small number), or the byte size of a count that fits.
+                    {"create 2^32", create({65536, 65536, 1}, mxClassDouble), memory, {}},
+                    {"create 2^33", create({65536, 65536, 2}, mxClassDouble), memory, {}},
+                    {"create 2^31 doubles", create({2, 1u << 30}, mxClassDouble), memory, {}},
+                    {"create 2^31 int16", create({1u << 31, 1}, mxClassInt16), memory, {}}});
 }
 
 }  // namespace

@@ -48,8 +48,7 @@ const Operator kOperators[] = {
     {"Lt", Lt, Lt, Lt, [](double a, double b) { return double(a < b); }, true, false},
     {"Le", Le, Le, Le, [](double a, double b) { return double(a <= b); }, true, false},
     {"Gt", Gt, Gt, Gt, [](double a, double b) { return double(a > b); }, true, false},
-    {"Ge", Ge, Ge, Ge, [](double a, double b) { return double(a >= b); }, true, false},
-};
+    {"Ge", Ge, Ge, Ge, [](double a, double b) { return double(a >= b); }, true, false}};
 
 // Expects a new real double array of `dims`, logical as the operator says,
 // holding rule(a[i], b[i]) bit for bit.
@@ -103,13 +102,11 @@ TEST(BinaryOperators, EveryPairOfSpecialValuesInEveryForm) {
 TEST(BinaryOperators, AnyOneElementOperandExpands) {
     const struct {
         DimList a, b, result;
-    } cases[] = {
-        {{2, 3}, {2, 3}, {2, 3}},       {{2, 3}, {1, 1}, {2, 3}},
-        {{1, 1}, {2, 3}, {2, 3}},       {{0, 3}, {1, 1}, {0, 3}},
-        {{1, 1}, {0, 3}, {0, 3}},       {{0, 3}, {0, 3}, {0, 3}},
-        {{1, 1}, {1, 1}, {1, 1}},       {{2, 2, 2}, {1, 1}, {2, 2, 2}},
-        {{1, 1}, {3, 1, 2}, {3, 1, 2}}, {{2, 0, 4}, {2, 0, 4}, {2, 0, 4}},
-    };
+    } cases[] = {{{2, 3}, {2, 3}, {2, 3}},       {{2, 3}, {1, 1}, {2, 3}},
+                 {{1, 1}, {2, 3}, {2, 3}},       {{0, 3}, {1, 1}, {0, 3}},
+                 {{1, 1}, {0, 3}, {0, 3}},       {{0, 3}, {0, 3}, {0, 3}},
+                 {{1, 1}, {1, 1}, {1, 1}},       {{2, 2, 2}, {1, 1}, {2, 2, 2}},
+                 {{1, 1}, {3, 1, 2}, {3, 1, 2}}, {{2, 0, 4}, {2, 0, 4}, {2, 0, 4}}};
     for (const auto &c : cases) {
         ArrayPtr a = Counted(c.a, 1), b = Counted(c.b, 2);
         ArrayPtr r(Minus(a.get(), b.get())), ge(Ge(a.get(), b.get()));

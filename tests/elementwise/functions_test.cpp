@@ -26,14 +26,12 @@ TEST(UnaryFunctions, MatchTheElementRuleBitForBit) {
         const char *name;
         Unary fn;
         double (*rule)(double x);
-    } functions[] = {
-        {"Abs", Abs, [](double x) { return std::signbit(x) ? Negated(x) : x; }},
-        {"Exp", Exp, [](double x) { return std::exp(x); }},
-        {"Round", Round, [](double x) { return std::floor(x + 0.5); }},
-        {"Sign", Sign, [](double x) { return double((x > 0) - (x < 0)); }},
-        {"Uminus", Uminus, Negated},
-        {"Unaryminus", Unaryminus, Negated},
-    };
+    } functions[] = {{"Abs", Abs, [](double x) { return std::signbit(x) ? Negated(x) : x; }},
+                     {"Exp", Exp, [](double x) { return std::exp(x); }},
+                     {"Round", Round, [](double x) { return std::floor(x + 0.5); }},
+                     {"Sign", Sign, [](double x) { return double((x > 0) - (x < 0)); }},
+                     {"Uminus", Uminus, Negated},
+                     {"Unaryminus", Unaryminus, Negated}};
     // Also rounding ties, exp's overflow and underflow, and a NaN of
     // another payload.
     ValueList v = SpecialValues();
@@ -71,32 +69,30 @@ TEST(Isnan, AnyNaNWhateverItsBits) {
     const struct {
         double x;
         char kind;  // NaN, Inf or Finite
-    } cases[] = {
-        {kNaN, 'N'},
-        {kNegatedNaN, 'N'},
-        {Values(quotient.get())[0], 'N'},
-        {Values(difference.get())[0], 'N'},
-        {std::numeric_limits<double>::quiet_NaN(), 'N'},
-        {-std::numeric_limits<double>::quiet_NaN(), 'N'},
-        {std::numeric_limits<double>::signaling_NaN(), 'N'},
-        {FromBits(0x7FF0000000000001), 'N'},  // signalling, smallest payload
-        {FromBits(0xFFF0000000000001), 'N'},
-        {FromBits(0x7FF4000000000000), 'N'},
-        {FromBits(0xFFF7FFFFFFFFFFFF), 'N'},
-        {FromBits(0x7FF8000000000001), 'N'},  // quiet, payloads
-        {FromBits(0xFFF8000000000000), 'N'},
-        {FromBits(0x7FFC0000DEADBEEF), 'N'},
-        {FromBits(0xFFFFFFFFFFFFFFFE), 'N'},
-        {kInf, 'I'},
-        {-kInf, 'I'},
-        {0.0, 'F'},
-        {-0.0, 'F'},
-        {4.9e-324, 'F'},
-        {-2.2250738585072009e-308, 'F'},  // largest denormal
-        {std::numeric_limits<double>::max(), 'F'},
-        {-std::numeric_limits<double>::max(), 'F'},
-        {1.0, 'F'},
-    };
+    } cases[] = {{kNaN, 'N'},
+                 {kNegatedNaN, 'N'},
+                 {Values(quotient.get())[0], 'N'},
+                 {Values(difference.get())[0], 'N'},
+                 {std::numeric_limits<double>::quiet_NaN(), 'N'},
+                 {-std::numeric_limits<double>::quiet_NaN(), 'N'},
+                 {std::numeric_limits<double>::signaling_NaN(), 'N'},
+                 {FromBits(0x7FF0000000000001), 'N'},  // signalling, smallest payload
+                 {FromBits(0xFFF0000000000001), 'N'},
+                 {FromBits(0x7FF4000000000000), 'N'},
+                 {FromBits(0xFFF7FFFFFFFFFFFF), 'N'},
+                 {FromBits(0x7FF8000000000001), 'N'},  // quiet, payloads
+                 {FromBits(0xFFF8000000000000), 'N'},
+                 {FromBits(0x7FFC0000DEADBEEF), 'N'},
+                 {FromBits(0xFFFFFFFFFFFFFFFE), 'N'},
+                 {kInf, 'I'},
+                 {-kInf, 'I'},
+                 {0.0, 'F'},
+                 {-0.0, 'F'},
+                 {4.9e-324, 'F'},
+                 {-2.2250738585072009e-308, 'F'},  // largest denormal
+                 {std::numeric_limits<double>::max(), 'F'},
+                 {-std::numeric_limits<double>::max(), 'F'},
+                 {1.0, 'F'}};
     ValueList values, nan, inf2, finite;
     for (const auto &c : cases) {
         SCOPED_TRACE(::testing::Message() << std::hex << Bits(c.x));
@@ -126,15 +122,13 @@ TEST(Isnan, AnyNaNWhateverItsBits) {
 TEST(Sqrt, BecomesComplexAtTheFirstNegativeOrNaNElement) {
     const struct {
         ValueList x, re, im;
-    } cases[] = {
-        {{4, 9, 0.0, -0.0}, {2, 3, 0.0, -0.0}, {}},
-        {{}, {}, {}},
-        {{4, -9}, {2, 0}, {0, 3}},
-        {{kNaN}, {0}, {std::sqrt(-kNaN)}},
-        {{1, 4, 0.25, -0.0, -kInf, 16, kNegatedNaN, 25},
-         {1, 2, 0.5, -0.0, 0, 4, 0, 5},
-         {0, 0, 0, 0, kInf, 0, std::sqrt(-kNegatedNaN), 0}},
-    };
+    } cases[] = {{{4, 9, 0.0, -0.0}, {2, 3, 0.0, -0.0}, {}},
+                 {{}, {}, {}},
+                 {{4, -9}, {2, 0}, {0, 3}},
+                 {{kNaN}, {0}, {std::sqrt(-kNaN)}},
+                 {{1, 4, 0.25, -0.0, -kInf, 16, kNegatedNaN, 25},
+                  {1, 2, 0.5, -0.0, 0, 4, 0, 5},
+                  {0, 0, 0, 0, kInf, 0, std::sqrt(-kNegatedNaN), 0}}};
     for (const auto &c : cases) {
         const unsigned int n = static_cast<unsigned int>(c.x.size());
         ArrayPtr a = Filled({1, 1, n}, c.x), r(Sqrt(a.get()));
@@ -166,23 +160,22 @@ TEST(Real, SharesTheRealPartOfAnyClassKeepingTheFlags) {
 TEST(Mod, ExamplesBitForBitInEveryForm) {
     const struct {
         double x, y, result;
-    } cases[] = {
-        {5, 3, 2},
-        {-5, 3, 1},
-        {5, -3, -1},
-        {-5, -3, -2},
-        {0.3, 0.1, 0},
-        {-0.3, 0.1, 0},
-        {6, -3, 0},
-        {-0.0, 3, 0},
-        {7, 0, 7},
-        {-0.0, 0, -0.0},
-        {kNaN, -0.0, kNaN},
-        {5.5, 2.5, 0.5000000000000004},
-        {7, 2.5, 1.9999999999999996},
-        {-1, 0.3, 0.19999999999999996},
-        {-23, 7, 5},
-        {23, -7, -5},
+    } cases[] = {{5, 3, 2},
+                 {-5, 3, 1},
+                 {5, -3, -1},
+                 {-5, -3, -2},
+                 {0.3, 0.1, 0},
+                 {-0.3, 0.1, 0},
+                 {6, -3, 0},
+                 {-0.0, 3, 0},
+                 {7, 0, 7},
+                 {-0.0, 0, -0.0},
+                 {kNaN, -0.0, kNaN},
+                 {5.5, 2.5, 0.5000000000000004},
+                 {7, 2.5, 1.9999999999999996},
+                 {-1, 0.3, 0.19999999999999996},
+                 {-23, 7, 5},
+                 {23, -7, -5}
 
     };
     ValueList xs, ys, want;

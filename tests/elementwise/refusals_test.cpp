@@ -73,20 +73,18 @@ TEST(Elementwise, AllocationFailures) {
     ArrayPtr a = Matrix(2, 2, {1, -2, 0, 4}), s = Row({0});
     const CMatrix *x = a.get(), *z = s.get();
     CMatrix *mx = a.get();
-    ExpectFailurePoints({
-        {"plus", [=] { return Plus(x, x); }, {x}},
-        {"plus scalar array", [=] { return Plus(z, x); }, {x, z}},
-        {"plus double", [=] { return Plus(x, 2.0); }, {x}},
-        {"ge", [=] { return Ge(x, x); }, {x}},
-        {"and", [=] { return And(x, x); }, {x}},
-        {"and deciding scalar", [=] { return And(x, z); }, {x, z}},
-        {"not", [=] { return Not(x); }, {x}},
-        {"abs", [=] { return Abs(x); }, {x}},
-        {"isnan", [=] { return Isnan(x); }, {x}},
-        {"real", [=] { return Real(x); }, {x}},
-        {"mod", [=] { return Mod(mx, mx); }, {x}},
-        {"mod double", [=] { return Mod(mx, 0.5); }, {x}},
-    });
+    ExpectFailurePoints({{"plus", [=] { return Plus(x, x); }, {x}},
+                         {"plus scalar array", [=] { return Plus(z, x); }, {x, z}},
+                         {"plus double", [=] { return Plus(x, 2.0); }, {x}},
+                         {"ge", [=] { return Ge(x, x); }, {x}},
+                         {"and", [=] { return And(x, x); }, {x}},
+                         {"and deciding scalar", [=] { return And(x, z); }, {x, z}},
+                         {"not", [=] { return Not(x); }, {x}},
+                         {"abs", [=] { return Abs(x); }, {x}},
+                         {"isnan", [=] { return Isnan(x); }, {x}},
+                         {"real", [=] { return Real(x); }, {x}},
+                         {"mod", [=] { return Mod(mx, mx); }, {x}},
+                         {"mod double", [=] { return Mod(mx, 0.5); }, {x}}});
     // Sqrt fails either creating the result or adding the imaginary part.
     EXPECT_GE(FailurePoints([=] { return Sqrt(x); }, {x}), 2);
 }

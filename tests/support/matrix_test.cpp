@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace matrix_test {
@@ -92,6 +93,26 @@ std::vector<unsigned char> Bytes(const CMatrix *a, bool imag) {
     const auto *p = static_cast<const unsigned char *>(imag ? a->GetPi() : a->GetPr());
     if (p == nullptr) return {};
     return std::vector<unsigned char>(p, p + std::size_t{a->GetNoElems()} * a->GetElementSize());
+}
+
+std::vector<unsigned char> Picked(const std::vector<unsigned char> &bytes, std::size_t size,
+                                  const std::vector<double> &positions) {
+    std::vector<unsigned char> out;
+    for (double p : positions) {
+        const auto at = bytes.begin() + static_cast<std::ptrdiff_t>((std::size_t(p) - 1) * size);
+        out.insert(out.end(), at, at + static_cast<std::ptrdiff_t>(size));
+    }
+    return out;
+}
+
+::testing::AssertionResult SameArray(const CMatrix *actual, const CMatrix *expected) {
+    auto seen = [](const CMatrix *a) {
+        return std::make_tuple(Dims(a), static_cast<int>(a->GetClassID()), Bytes(a),
+                               Bytes(a, true));
+    };
+    if (seen(actual) == seen(expected)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << ::testing::PrintToString(seen(actual)) << " instead of "
+                                         << ::testing::PrintToString(seen(expected));
 }
 
 std::vector<double> special::SpecialValues() {

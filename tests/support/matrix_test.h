@@ -50,6 +50,8 @@ ArrayPtr Filled(const DimList &dims, const std::vector<double> &values);
 /// whose imaginary element k is -(first + k) / 4.
 ArrayPtr Counted(const DimList &dims, double first = 1.0,
                  kiv::matrix::mxComplexity complexity = kiv::matrix::mxComplexityReal);
+/// A complexity in place of the first value is a slip.
+ArrayPtr Counted(const DimList &dims, kiv::matrix::mxComplexity) = delete;
 /// Returns an uninitialised array of the given shape and class.
 ArrayPtr Array(std::vector<unsigned int> dims,
                kiv::matrix::mxClassID classId = kiv::matrix::mxClassDouble,
@@ -82,6 +84,12 @@ double Slot(const CMatrix *cell, unsigned int k);
 std::vector<unsigned char> FillBytes(CMatrix *a);
 /// The bytes of the real (or imaginary) part; empty when there is none.
 std::vector<unsigned char> Bytes(const CMatrix *a, bool imag = false);
+
+/// The elements of `size` bytes at the 1-based `positions` of `bytes`.
+std::vector<unsigned char> Picked(const std::vector<unsigned char> &bytes, std::size_t size,
+                                  const std::vector<double> &positions);
+/// Same shape, class and bytes of both parts.
+::testing::AssertionResult SameArray(const CMatrix *actual, const CMatrix *expected);
 
 /// Runs `call` on the raw pointer that `a` owns, for the functions that
 /// replace their target; `a` owns whatever is left there, also after a throw.
