@@ -3,8 +3,6 @@
 
 #include <cmath>
 #include <functional>
-#include <random>
-#include <set>
 
 #include "support/matrix_test.h"
 
@@ -78,36 +76,6 @@ TEST(Indexdelete, ShapesAndValues) {
             EXPECT_EQ(Dims(A.get()), c.expected);
             EXPECT_EQ(Values(A.get()), c.kept);
             EXPECT_EQ(ImagValues(A.get()), imag);
-        }
-    }
-}
-
-// Random positions, rows and columns against plain loops over what is kept.
-TEST(Indexdelete, MatchesPlainLoop) {
-    std::mt19937 rng(static_cast<std::uint32_t>(Seed()));
-    for (int trial = 0; trial < 150; ++trial) {
-        const int form = trial % 3;  // elements, rows, columns
-        const unsigned int m = 1 + rng() % (form == 0 ? 300 : 9),
-                           n = 1 + rng() % (form == 0 ? 2 : 9);
-        const unsigned int extent = form == 0 ? m * n : form == 1 ? m : n;
-        ArrayPtr S = Array({1, static_cast<unsigned int>(1 + rng() % extent)}, mxClassUint32);
-        std::set<unsigned int> deleted;
-        for (unsigned int k = 0; k < S->GetNoElems(); ++k) {
-            deleted.insert(static_cast<std::uint32_t *>(S->GetPr())[k] = 1 + rng() % extent);
-        }
-        ValueList kept;
-        for (unsigned int j = 1; j <= n; ++j) {
-            for (unsigned int i = 1; i <= m; ++i) {
-                const unsigned int p = form == 0 ? i + (j - 1) * m : form == 1 ? i : j;
-                if (deleted.count(p) == 0) kept.push_back(i + (j - 1.0) * m);
-            }
-        }
-        ArrayPtr A = Counted({m, n});
-        Apply(A, form == 0 ? Elements(S.get()) : form == 1 ? Rows(S.get()) : Columns(S.get()));
-        EXPECT_EQ(Values(A.get()), kept);
-        const auto k = static_cast<unsigned int>(deleted.size());
-        if (form != 0) {
-            EXPECT_EQ(Dims(A.get()), (form == 1 ? DimList{m - k, n} : DimList{m, n - k}));
         }
     }
 }
