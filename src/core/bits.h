@@ -27,9 +27,8 @@ inline double ToDouble(std::uint64_t b) {
     return x;
 }
 
-// The tests read the bits rather than compare values, so they hold
+// The two tests read the bits rather than compare values, so they hold
 // whatever the compiler assumes about floating-point comparisons.
-
 // True exactly for +Inf and -Inf.
 inline bool IsInf(double x) { return (Of(x) & ~kSignBit) == kPositiveInf; }
 
