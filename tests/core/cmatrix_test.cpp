@@ -281,19 +281,6 @@ TEST(Extend, RepeatedAppendsGrowInPlace) {
     EXPECT_EQ(a->GetPr(), data);
 }
 
-TEST(Reshape, KeepsTheDataAndNormalisesTheShape) {
-    ArrayPtr a = Counted({2, 3});
-    const void *data = a->GetPr();
-    for (const auto &[request, stored] : {std::pair<DimList, DimList>{{3, 2}, {3, 2}},
-                                          {{3, 2, 1}, {3, 2}},
-                                          {{1, 1, 6, 1}, {1, 1, 6}}}) {
-        a->Reshape(unsigned(request.size()), request.data());
-        EXPECT_EQ(Dims(a.get()), stored);
-    }
-    EXPECT_EQ(a->GetPr(), data);
-    EXPECT_EQ(Values(a.get()), (ValueList{1, 2, 3, 4, 5, 6}));
-}
-
 TEST(CMatrix, AllocationFailures) {
     const unsigned int dims[] = {4, 5, 2};
     ArrayPtr a = Counted({2, 3}, 1, mxComplexityComplex), a1(a->CreateShareArray());

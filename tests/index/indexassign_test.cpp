@@ -44,8 +44,6 @@ TEST(Indexassign, GrowthAndWrites) {
         Col({1, 2, 3, 0, 7}));
     add("0x0 grows as a row", Array({0, 0}), Row({3}), nullptr, Row({1}), Row({0, 0, 1}));
     add("0x3 takes one row", Array({0, 3}), Row({2}), nullptr, Row({5}), Row({0, 5, 0}));
-    add("in I's order", Counted({2, 2}), Row({4, 1}), nullptr, Row({8, 9}),
-        Matrix(2, 2, {9, 2, 3, 8}));
     add("N-d addressed linearly", Counted({2, 2, 2}), Row({8}), nullptr, Row({0}),
         Filled({2, 2, 2}, {1, 2, 3, 4, 5, 6, 7, 0}));
     add("scalar broadcast", Counted({1, 4}), Row({1, 3, 6}), nullptr, Row({-1}),
@@ -59,12 +57,8 @@ TEST(Indexassign, GrowthAndWrites) {
     add("uint32 index", Counted({1, 3}), U32({3, 4}), nullptr, Row({7, 8}), Row({1, 2, 7, 8}));
     add("empty I", Counted({1, 3}), Array({0, 0}, mxClassInt32), nullptr, Row({7}),
         Counted({1, 3}));
-    add("all-false mask", Counted({1, 3}), Mask({0, 0}), nullptr, Row({7}), Counted({1, 3}));
     add("int8", Int8({1, 2}, {1, 2}), Row({4, 1}), nullptr, Int8({1, 2}, {-5, 6}),
         Int8({1, 4}, {6, 2, 0, -5}));
-    add("single", Typed<float>(mxClassSingle, {1, 2}, {1.5f, 2.5f}), Row({2}), nullptr,
-        Typed<float>(mxClassSingle, {1, 1}, {-1.f}),
-        Typed<float>(mxClassSingle, {1, 2}, {1.5f, -1.f}));
     add("complex B makes A complex", Counted({1, 3}), Row({2}), nullptr, Complex(1, 1, {7}, {-1}),
         Complex(1, 3, {1, 7, 3}, {0, -1, 0}));
     add("real B keeps imaginary parts", Complex(1, 3, {1, 2, 3}, {4, 5, 6}), Row({1, 5}), nullptr,
@@ -78,7 +72,6 @@ TEST(Indexassign, GrowthAndWrites) {
             Complex(2, 1, {4, 4}, {-2, -2}));
         add("A empty: nothing", Array({0, 3}), Colon(), j(), Row({4}), Array({0, 3}));
     }
-    add("A and B empty: nothing", Array({0, 3}), Colon(), nullptr, Array({0, 0}), Array({0, 3}));
     // A(I,J) = B.
     add("grows both ways", Counted({2, 2}), Row({3}), Row({3}), Row({9}),
         Matrix(3, 3, {1, 2, 0, 3, 4, 0, 0, 0, 9}));
@@ -88,22 +81,12 @@ TEST(Indexassign, GrowthAndWrites) {
         Matrix(2, 2, {1, 4, 3, 4}));
     add("scattered rows, B column-major", Counted({3, 2}), Row({3, 1}), Row({2, 1}),
         Matrix(2, 2, {7, 8, 9, 10}), Matrix(3, 2, {10, 2, 9, 8, 5, 7}));
-    add("scattered rows broadcast", Counted({3, 2}), Row({3, 1}), Colon(), Row({0}),
-        Matrix(3, 2, {0, 2, 0, 0, 5, 0}));
-    add("rows with a gap", Counted({3, 2}), Row({1, 3}), Row({2}), Col({8, 9}),
-        Matrix(3, 2, {1, 2, 3, 8, 5, 9}));
     add("row run", Counted({3, 2}), Row({2, 3}), Colon(), Matrix(2, 2, {7, 8, 9, 10}),
         Matrix(3, 2, {1, 7, 8, 4, 9, 10}));
-    add("row run broadcast", Counted({3, 2}), Row({2, 3}), Row({2}), Row({0}),
-        Matrix(3, 2, {1, 2, 3, 4, 0, 0}));
     add("colon column grows", Counted({2, 2}), Colon(), Row({3}), Col({7, 8}),
         Matrix(2, 3, {1, 2, 3, 4, 7, 8}));
     add("masks longer than the extents", Counted({2, 2}), Mask({0, 0, 1}), Mask({1, 0, 1}),
         Row({7, 8}), Matrix(3, 3, {1, 2, 7, 3, 4, 0, 0, 0, 8}));
-    add("uint32 subscripts", Counted({2, 2}), U32({1}), U32({2, 1}), Row({7, 8}),
-        Matrix(2, 2, {8, 2, 7, 4}));
-    add("N-d, not grown", Counted({2, 2, 2}), Row({2}), Row({3}), Row({0}),
-        Filled({2, 2, 2}, {1, 2, 3, 4, 5, 0, 7, 8}));
     add("N-d folded, grown in columns", Counted({2, 2, 2}), Row({1}), Row({5}), Row({9}),
         Matrix(2, 5, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0}));
     add("N-d folded, grown in rows", Counted({1, 2, 2}), Row({2}), Row({1}), Row({9}),
@@ -115,7 +98,6 @@ TEST(Indexassign, GrowthAndWrites) {
         Matrix(2, 2, {0, 1, 0, 2}));
     add("0x5 keeps its columns", Array({0, 5}), Colon(), Row({3}), Col({1, 2}),
         Matrix(2, 5, {0, 0, 0, 0, 1, 2, 0, 0, 0, 0}));
-    add("0x2 grows past its columns", Array({0, 2}), Colon(), Row({3}), Row({5}), Row({0, 0, 5}));
     add("4x0 keeps its rows", Array({4, 0}), Row({2}), Colon(), Row({1, 2}),
         Matrix(4, 2, {0, 1, 0, 0, 0, 2, 0, 0}));
     add("empty subscripts", Counted({2, 2}), Array({0, 0}), Array({0, 0}), Row({5}),
