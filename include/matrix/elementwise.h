@@ -225,13 +225,12 @@ MATRIX_API CMatrix *Unaryminus(const CMatrix *A);
 /// part. A itself keeps its imaginary part. Works on every class, char and
 /// cell included. Throws kiv::CExhaustedMemoryException only.
 MATRIX_API CMatrix *Real(const CMatrix *A);
-/// Tests for infinity by bit pattern: 1.0 where an element is +Inf or -Inf,
-/// else 0.0. Returns a new logical array shaped like A.
+/// Tests for infinity: 1.0 where an element is +Inf or -Inf, else 0.0.
+/// Returns a new logical array shaped like A.
 MATRIX_API CMatrix *Isinf(const CMatrix *A);
-/// Tests for NaN by bit pattern: 1.0 only for the library's NaN
-/// (0x7FFFFFFFFFFFFFFF, see mxGetNaN) and its negation; other NaN patterns,
-/// such as the result of 0/0, give 0.0. Returns a new logical array shaped
-/// like A.
+/// Tests for NaN: 1.0 where an element is any NaN, whatever its sign and
+/// payload (the library's own, 0/0, Inf - Inf, a quiet or signalling NaN
+/// made elsewhere), else 0.0. Returns a new logical array shaped like A.
 MATRIX_API CMatrix *Isnan(const CMatrix *A);
 /// Tests for finiteness: 0.0 where Isinf or Isnan gives 1.0, else 1.0, so
 /// exactly one of the three tests holds for each element. Returns a new

@@ -89,12 +89,11 @@ MATRIX_API double mxGetEps();
 MATRIX_API double mxGetInf();
 /// Returns the library's NaN, bits 0x7FFFFFFFFFFFFFFF.
 MATRIX_API double mxGetNaN();
-/// True exactly for the bit patterns of +Inf and -Inf.
+/// True exactly for +Inf and -Inf.
 MATRIX_API bool mxIsInf(double x);
-/// True exactly for the bit patterns 0x7FFFFFFFFFFFFFFF and
-/// 0xFFFFFFFFFFFFFFFF; other NaN patterns do not count.
+/// True for every NaN, whatever its sign and payload, quiet or signalling.
 MATRIX_API bool mxIsNaN(double x);
-/// False for the four patterns above, true for every other value.
+/// False for the infinities and every NaN, true for every other value.
 MATRIX_API bool mxIsFinite(double x);
 
 // Thin accessors: each forwards to the CMatrix member named below, reads or

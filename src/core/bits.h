@@ -11,14 +11,11 @@ namespace kiv {
 namespace matrix {
 namespace bits {
 
-// The library's NaN and its negation are the only patterns its NaN tests
-// accept; other NaNs (0/0 from the floating-point unit, say) are ordinary
-// values to them.
 constexpr std::uint64_t kSignBit = kernels::kSignBit;
 constexpr std::uint64_t kPositiveInf = 0x7FF0000000000000ULL;
 constexpr std::uint64_t kNegativeInf = 0xFFF0000000000000ULL;
+// The NaN the library makes (mxGetNaN); its tests accept every NaN.
 constexpr std::uint64_t kLibraryNaN = kernels::kLibraryNaNBits;
-constexpr std::uint64_t kNegatedNaN = kLibraryNaN | kSignBit;
 
 inline std::uint64_t Of(double x) {
     std::uint64_t b;
@@ -32,15 +29,14 @@ inline double ToDouble(std::uint64_t b) {
     return x;
 }
 
-inline bool IsLibraryInf(double x) {
-    const std::uint64_t b = Of(x);
-    return b == kPositiveInf || b == kNegativeInf;
-}
+// The two tests read the bits rather than compare values, so they hold
+// whatever the compiler assumes about floating-point comparisons.
+// True exactly for +Inf and -Inf.
+inline bool IsInf(double x) { return (Of(x) & ~kSignBit) == kPositiveInf; }
 
-inline bool IsLibraryNaN(double x) {
-    const std::uint64_t b = Of(x);
-    return b == kLibraryNaN || b == kNegatedNaN;
-}
+// True for every NaN: all exponent bits set and a non-zero fraction, of
+// either sign and any payload, quiet or signalling.
+inline bool IsNaN(double x) { return (Of(x) & ~kSignBit) > kPositiveInf; }
 
 }  // namespace bits
 }  // namespace matrix

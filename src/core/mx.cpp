@@ -178,9 +178,9 @@ double mxGetEps() { return 0x1.0p-52; }
 double mxGetInf() { return bits::ToDouble(bits::kPositiveInf); }
 double mxGetNaN() { return bits::ToDouble(bits::kLibraryNaN); }
 
-bool mxIsInf(double x) { return bits::IsLibraryInf(x); }
+bool mxIsInf(double x) { return bits::IsInf(x); }
 
-bool mxIsNaN(double x) { return bits::IsLibraryNaN(x); }
+bool mxIsNaN(double x) { return bits::IsNaN(x); }
 
 bool mxIsFinite(double x) { return !mxIsInf(x) && !mxIsNaN(x); }
 

@@ -1,5 +1,5 @@
 // src/elementwise/functions.cpp: one-argument element-wise functions, the
-// bit-pattern tests, Real and the remainder Mod.
+// NaN and infinity tests, Real and the remainder Mod.
 #include <matrix/elementwise.h>
 #include <matrix/mx.h>
 
@@ -27,11 +27,9 @@ double ExpElement(double x) { return std::exp(x); }
 // The sum is rounded to double before floor, so 2^52 + 1 rounds to 2^52 + 2.
 double RoundElement(double x) { return std::floor(x + 0.5); }
 double SignElement(double x) { return x > 0.0 ? 1.0 : (x < 0.0 ? -1.0 : 0.0); }
-double IsinfElement(double x) { return bits::IsLibraryInf(x) ? 1.0 : 0.0; }
-double IsnanElement(double x) { return bits::IsLibraryNaN(x) ? 1.0 : 0.0; }
-double IsfiniteElement(double x) {
-    return bits::IsLibraryInf(x) || bits::IsLibraryNaN(x) ? 0.0 : 1.0;
-}
+double IsinfElement(double x) { return bits::IsInf(x) ? 1.0 : 0.0; }
+double IsnanElement(double x) { return bits::IsNaN(x) ? 1.0 : 0.0; }
+double IsfiniteElement(double x) { return bits::IsInf(x) || bits::IsNaN(x) ? 0.0 : 1.0; }
 
 // --- Mod ----------------------------------------------------------------------
 

@@ -55,8 +55,7 @@ TEST(PrintMatrix, WritesTheHeaderThenSmallDoubleArraysRowByRowPageByPage) {
         {std::move(cell), "1x1", ""},
         {Array({0, 3}), "0x3", ""},
         {Array({2147483648u, 0}), "2147483648x0", ""},  // lengths print unsigned
-        {Array({0, 4294967295u}), "0x4294967295", ""},
-    };
+        {Array({0, 4294967295u}), "0x4294967295", ""}};
     for (const auto &c : cases) {
         if (c.a->IsInt32()) std::memset(c.a->GetPr(), 1, c.a->GetAllocSize());
         const Snapshots before({c.a.get()});

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 namespace matrix_test {
@@ -36,6 +37,87 @@ ArrayPtr Counted(const DimList &dims, double first, mxComplexity complexity) {
 ArrayPtr Array(std::vector<unsigned int> dims, mxClassID classId, mxComplexity complexity) {
     return ArrayPtr(mxCreateNumericArray(static_cast<unsigned int>(dims.size()), dims.data(),
                                          classId, complexity));
+}
+
+ArrayPtr Row(const ValueList &values) {
+    return Filled({1, static_cast<unsigned int>(values.size())}, values);
+}
+
+ArrayPtr Col(const ValueList &values) {
+    return Filled({static_cast<unsigned int>(values.size()), 1}, values);
+}
+
+ArrayPtr Mask(const ValueList &values, const DimList &dims) {
+    ArrayPtr a = dims.empty() ? Row(values) : Filled(dims, values);
+    a->SetLogical();
+    return a;
+}
+
+ArrayPtr U32(const std::vector<std::uint32_t> &values, bool logical) {
+    ArrayPtr a = Typed(mxClassUint32, {1, static_cast<unsigned int>(values.size())}, values);
+    if (logical) a->SetLogical();
+    return a;
+}
+
+ArrayPtr Zeroed(const DimList &dims, mxClassID id) {
+    ArrayPtr a = Array(dims, id);
+    std::memset(a->GetPr(), 0, std::size_t{a->GetNoElems()} * a->GetElementSize());
+    return a;
+}
+
+ArrayPtr Complex(unsigned int m, unsigned int n, const ValueList &re, const ValueList &im) {
+    ArrayPtr a(mxDoubleMatrix(m, n, re.data(), im.data()));
+    EXPECT_TRUE(re.size() == std::size_t{m} * n && im.size() == re.size());
+    return a;
+}
+
+ArrayPtr Colon() { return ArrayPtr(mxCreateColonIndex()); }
+
+ArrayPtr Cells(unsigned int m, unsigned int n, double first) {
+    ArrayPtr c(mxCreateCellMatrix(m, n));
+    for (unsigned int k = 0; k < m * n; ++k) mxSetCell(c.get(), int(k), Scalar(first + k));
+    return c;
+}
+
+double Slot(const CMatrix *cell, unsigned int k) { return mxGetScalar(mxGetCell(cell, int(k))); }
+
+std::vector<unsigned char> FillBytes(CMatrix *a) {
+    auto *p = static_cast<unsigned char *>(a->GetPr());
+    for (std::size_t b = 0; b < std::size_t{a->GetNoElems()} * a->GetElementSize(); ++b) {
+        p[b] = static_cast<unsigned char>(b + 1);
+    }
+    return Bytes(a);
+}
+
+std::vector<unsigned char> Bytes(const CMatrix *a, bool imag) {
+    const auto *p = static_cast<const unsigned char *>(imag ? a->GetPi() : a->GetPr());
+    if (p == nullptr) return {};
+    return std::vector<unsigned char>(p, p + std::size_t{a->GetNoElems()} * a->GetElementSize());
+}
+
+std::vector<unsigned char> Picked(const std::vector<unsigned char> &bytes, std::size_t size,
+                                  const std::vector<double> &positions) {
+    std::vector<unsigned char> out;
+    for (double p : positions) {
+        const auto at = bytes.begin() + static_cast<std::ptrdiff_t>((std::size_t(p) - 1) * size);
+        out.insert(out.end(), at, at + static_cast<std::ptrdiff_t>(size));
+    }
+    return out;
+}
+
+::testing::AssertionResult SameArray(const CMatrix *actual, const CMatrix *expected) {
+    auto seen = [](const CMatrix *a) {
+        return std::make_tuple(Dims(a), static_cast<int>(a->GetClassID()), Bytes(a),
+                               Bytes(a, true));
+    };
+    if (seen(actual) == seen(expected)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << ::testing::PrintToString(seen(actual)) << " instead of "
+                                         << ::testing::PrintToString(seen(expected));
+}
+
+std::vector<double> special::SpecialValues() {
+    return {0.0,   -0.0,   1.0,      -1.0, 2.5,   -3.75, 0.1,         3.0, -2.0,
+            1e308, -1e308, 4.9e-324, kInf, -kInf, kNaN,  kNegatedNaN, 0.5};
 }
 
 std::vector<unsigned int> Dims(const CMatrix *a) {
@@ -103,30 +185,11 @@ std::vector<ArrayPtr> NonRealDoubleOperands() {
     return out;
 }
 
-std::vector<std::vector<double>> Lines(const CMatrix *a, unsigned int dim) {
-    const DimList dims = Dims(a);
-    DimList reduced = dims;
-    if (dim <= reduced.size()) reduced[dim - 1] = 1;
-    std::size_t count = 1;
-    for (unsigned int length : reduced) count *= length;
-    std::vector<std::vector<double>> lines(count);
-    const double *p = mxGetPr(a);
-    for (std::size_t e = 0; e < a->GetNoElems(); ++e) {
-        std::size_t rest = e, r = 0, stride = 1;
-        for (std::size_t d = 0; d < dims.size(); ++d) {
-            if (d + 1 != dim) r += rest % dims[d] * stride;
-            rest /= dims[d];
-            stride *= reduced[d];
-        }
-        lines[r].push_back(p[e]);
-    }
-    return lines;
-}
-
 Snapshots::Snapshots(std::initializer_list<const CMatrix *> arrays)
     : Snapshots(std::vector<const CMatrix *>(arrays)) {}
 
 Snapshots::Snapshots(const std::vector<const CMatrix *> &arrays) : m_arrays(arrays) {
+    m_arrays.erase(std::remove(m_arrays.begin(), m_arrays.end(), nullptr), m_arrays.end());
     for (const CMatrix *a : m_arrays) m_before.push_back(ArraySnapshot::Of(a));
 }
 
@@ -163,6 +226,16 @@ bool ArraySnapshot::operator==(const ArraySnapshot &other) const {
     return dims == other.dims && classId == other.classId && flags == other.flags &&
            counter == other.counter && pr == other.pr && pi == other.pi &&
            realBytes == other.realBytes && imagBytes == other.imagBytes;
+}
+
+void ExpectFailurePoints(const std::vector<FailureCase> &table) {
+    for (const FailureCase &row : table) {
+        SCOPED_TRACE(row.what);
+        const Snapshots before(row.unchanged);
+        const int points = ForEachAllocationFailure([&] { ArrayPtr result(row.call()); },
+                                                    [&] { EXPECT_TRUE(before.Unchanged()); });
+        EXPECT_GT(points, 0) << row.what << ": no allocation to fail";
+    }
 }
 
 namespace {

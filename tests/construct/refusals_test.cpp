@@ -1,0 +1,165 @@
+// tests/construct/refusals_test.cpp: every refusal of construction and
+// shape operations, and their failed allocations.
+#include <matrix/matrix.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "support/matrix_test.h"
+#include "support/refusal.h"
+
+namespace {
+
+using namespace kiv::matrix;
+using namespace matrix_test;
+
+TEST(Construct, Refusals) {
+    std::vector<Refusal> table;
+    const auto row = [&](std::string what, std::function<void()> call, Expected expected,
+                         std::vector<const CMatrix *> unchanged) {
+        table.push_back(
+            {std::move(what), std::move(call), std::move(expected), std::move(unchanged)});
+    };
+    const Expected memory = Expected::Throws<kiv::CExhaustedMemoryException>();
+    const Expected nd = Expected::Throws<CTransposeOnNDArrayNotDefinedException>();
+    const Expected rows = Expected::Throws<CAllColumnsMustHaveSameRows>();
+    const Expected columns = Expected::Throws<CAllRowsMustHaveSameColumns>();
+    const Expected error = Expected::Throws(CFunctionErrorException(L"Unknown command option"));
+    const Expected twoLengths =
+        Expected::Throws(CFunctionErrorException(L"Size vector must have at least two elements"));
+    const Expected sameCount =
+        Expected::Throws(CFunctionErrorException(L"The number of elements can't change"));
+    const Expected endBeyond = Expected::Throws(CFunctionErrorException(L"End: iDim>iIdxs"));
+
+    // Element counts or byte sizes beyond 32 bits; no generator draw is made.
+    const double v[] = {1, 2};
+    row("zeros", [] { ArrayPtr(Zeros(65536u, 65536u)); }, memory, {});
+    row("ones", [] { ArrayPtr(Ones(65536u, 8192u)); }, memory, {});
+    row("rand", [] { ArrayPtr(Rand(65536u)); }, memory, {});
+    row("randn", [] { ArrayPtr(Randn(65536u, 65536u)); }, memory, {});
+    row("eye", [] { ArrayPtr(Eye(65536u)); }, memory, {});
+    row("colon of 2^31 - 1", [] { ArrayPtr(Colon(1.0, 2147483647.0)); }, memory, {});
+    row("colon of 6e8", [] { ArrayPtr(Colon(0.0, 0.5, 3e8)); }, memory, {});
+    row("diag 2^32", [&] { ArrayPtr(Diag(UINT_MAX, v, 1)); }, memory, {});
+    row("diag squared", [&] { ArrayPtr(Diag(1, v, INT_MIN)); }, memory, {});
+
+    // The number of dimensions comes before the class.
+    ArrayPtr cube = Zeroed({2, 2, 2}, mxClassDouble), intCube = Zeroed({2, 2, 2}, mxClassInt32);
+    ArrayPtr ndComplex = Array({1, 2, 2}, mxClassDouble, mxComplexityComplex);
+    ArrayPtr ndInt = Array({1, 2, 2}, mxClassInt32, mxComplexityComplex);
+    for (const CMatrix *x : {cube.get(), intCube.get()}) {
+        row("diag of a cube", [=] { ArrayPtr(Diag(x, 0)); }, error, {x});
+    }
+    for (auto transpose : {Transpose, Ctranspose}) {
+        for (const CMatrix *x : {ndComplex.get(), ndInt.get()}) {
+            row("transpose N-d", [=] { ArrayPtr(transpose(x)); }, nd, {x});
+        }
+    }
+    std::vector<ArrayPtr> bad = NonRealDoubleOperands();
+    for (std::size_t k = 0; k < bad.size(); ++k) {
+        CMatrix *x = bad[k].get();
+        const std::string name = "operand " + std::to_string(k);
+        row(name + " diag", [=] { ArrayPtr(Diag(x, 0)); }, NotImplemented(), {x});
+        if (x->IsDouble()) continue;  // complex doubles are transposed and cut
+        row(name + " transpose", [=] { ArrayPtr(Transpose(x)); }, NotImplemented(), {x});
+        row(name + " ctranspose", [=] { ArrayPtr(Ctranspose(x)); }, NotImplemented(), {x});
+        row(name + " tril", [=] { ArrayPtr(Tril(x, 0)); }, NotImplemented(), {x});
+        row(name + " triu", [=] { ArrayPtr(Triu(x, 0)); }, NotImplemented(), {x});
+        row(name + " initialize",
+            [=] {
+                CMatrix *a = x;
+                Initialize(a, 1.0);
+            },
+            NotImplemented(), {x});
+    }
+
+    // Concatenation: operands are checked in order.
+    ArrayPtr c21 = Counted({2, 1}), c31 = Counted({3, 1}), e04 = Array({0, 4});
+    ArrayPtr r12 = Counted({1, 2}), r13 = Counted({1, 3}), ints = Zeroed({1, 1}, mxClassInt32);
+    const CMatrix *a = c21.get(), *b = c31.get(), *e = e04.get(), *p = r12.get(), *q = r13.get();
+    const CMatrix *i = ints.get();
+    row("[2x1, 3x1]", [=] { ArrayPtr(Horzcat(a, b)); }, rows, {a, b});
+    row("[0x4, 2x1, 0x4, 3x1]", [=] { ArrayPtr(Horzcat(e, a, e, b, nullptr)); }, rows, {a, b, e});
+    row("[1x2; 1x3]", [=] { ArrayPtr(Vertcat(p, q)); }, columns, {p, q});
+    row("mismatch before class", [=] { ArrayPtr(Vertcat(p, q, i)); }, columns, {p, q, i});
+    row("class before mismatch", [=] { ArrayPtr(Vertcat(p, i, q)); }, NotImplemented(), {p, q, i});
+    bad.push_back(Array({1, 1, 2}));
+    bad.push_back(Array({0, 0, 2}));  // empty, but three-dimensional
+    for (const ArrayPtr &x : bad) {
+        const CMatrix *y = x.get();
+        row("horzcat", [=] { ArrayPtr(Horzcat(p, y)); }, NotImplemented(), {p, y});
+        row("horzcat", [=] { ArrayPtr(Horzcat(y, p)); }, NotImplemented(), {p, y});
+        row("vertcat", [=] { ArrayPtr(Vertcat(p, y)); }, NotImplemented(), {p, y});
+        row("vertcat", [=] { ArrayPtr(Vertcat(y, p)); }, NotImplemented(), {p, y});
+    }
+    // Arrays without elements may have huge lengths, whose sum would wrap.
+    ArrayPtr wide = Array({0, 3000000000u}), tall = Array({3000000000u, 0});
+    const CMatrix *w = wide.get(), *t = tall.get();
+    row("horzcat wrapping", [=] { ArrayPtr(Horzcat(w, w)); }, memory, {w});
+    row("vertcat wrapping", [=] { ArrayPtr(Vertcat(t, t)); }, memory, {t});
+
+    // Shapes.
+    ArrayPtr m = Counted({2, 3}), huge = Array({0, 70000, 70000}), b34 = Array({3, 4});
+    CMatrix *mm = m.get();
+    const CMatrix *h = huge.get(), *b2 = b34.get();
+    const unsigned int one[] = {6};
+    row("reshape to one length", [=] { ArrayPtr(Reshape(mm, 1u, one)); }, twoLengths, {mm});
+    row("reshape to none", [=] { ArrayPtr(Reshape(mm, 0u, nullptr)); }, twoLengths, {mm});
+    row("reshape to 4x2", [=] { ArrayPtr(Reshape(mm, 4u, 2u)); }, sameCount, {mm});
+    // A product beyond 32 bits is a different count too, not a memory failure.
+    row("reshape beyond 2^32", [=] { ArrayPtr(Reshape(mm, 65536u, 65536u, 6u)); }, sameCount, {mm});
+    // But a column count beyond 32 bits is a shape outside the data model.
+    row("tomatrix beyond 2^32", [=] { ArrayPtr(Tomatrix(h)); }, memory, {h});
+    row("end beyond its subscripts", [=] { End(mm, 3, 2); }, endBeyond, {mm});
+    row("end of subscript 0", [=] { End(b2, 0, 2); },
+        Expected::Throws<CIndexIntoMatrixNegativeOrZeroException>(), {b2});
+    row("end of subscript 0 of 0", [=] { End(b2, 0, 0); },
+        Expected::Throws<CIndexIntoMatrixNegativeOrZeroException>(), {b2});
+    row("end beyond 2^32", [=] { End(h, 2, 2); }, memory, {h});
+
+    const unsigned long long seed = Seed();
+    kiv::RandSeed(seed);
+    const double first = kiv::Rand();
+    kiv::RandSeed(seed);
+    ExpectRefusals(table);
+    EXPECT_EQ(kiv::Rand(), first);
+}
+
+TEST(Construct, AllocationFailures) {
+    ArrayPtr b = Counted({3, 4}), c = Counted({5, 3}, 1, mxComplexityComplex);
+    ArrayPtr original = Complex(1, 2, {1, 2}, {3, 4}), share(original->CreateShareArray());
+    ArrayPtr target = Row({1, 2});
+    std::vector<ArrayPtr> many;
+    std::vector<const CMatrix *> twenty;
+    for (int k = 0; k < 20; ++k) {
+        many.push_back(Counted({3, 2}, k));
+        twenty.push_back(many.back().get());
+    }
+    const CMatrix *x = b.get(), *z = c.get(), *s = share.get();
+    const double v[] = {7, 8};
+    ExpectFailurePoints(
+        {{"zeros", [] { return Zeros(2u, 3u); }, {}},
+         {"colon", [] { return Colon(1.0, 5.0); }, {}},
+         {"diag of a vector", [&] { return Diag(2, v, 1); }, {}},
+         {"diag of a matrix", [=] { return Diag(x, 1); }, {x}},
+         {"ctranspose", [=] { return Ctranspose(z); }, {z}},
+         {"tril", [=] { return Tril(z, 0); }, {z}},
+         {"tocolumn", [=] { return Tocolumn(z); }, {z}},
+         {"reshape", [=] { return Reshape(const_cast<CMatrix *>(z), 15u, 1u); }, {z}},
+         {"horzcat of three", [&] { return Horzcat(3, twenty.data()); }, {twenty[0], twenty[2]}},
+         {"vertcat of twenty", [&] { return Vertcat(20, twenty.data()); }, {twenty[0], twenty[19]}},
+         // A sharer unshares first; the replacement is made before the old
+         // array goes. A failure keeps the target as it was.
+         {"initialize a sharer",
+          InPlace([&] {
+              CMatrix *a = share.get();
+              Initialize(a, -2.0);
+          }),
+          {original.get(), s}},
+         {"empty",
+          InPlace([&] { Apply(target, [](CMatrix *&a) { Empty(a); }); }),
+          {target.get()}}});
+}
+
+}  // namespace
