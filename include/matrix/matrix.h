@@ -13,6 +13,7 @@
 #include <matrix/concat.h>
 #include <matrix/shape.h>
 #include <matrix/print.h>
+#include <matrix/display.h>
 #include <matrix/elementwise.h>
 #include <matrix/reduce.h>
 #include <matrix/iterators.h>
