@@ -22,56 +22,28 @@ double ScalarOf(mxClassID id, T value) {
     return mxGetScalar(a.get());
 }
 
-TEST(mxCreate, ShapesClassesAndFill) {
-    ArrayPtr d(mxCreateDoubleMatrix(2, 3, mxComplexityComplex));
-    EXPECT_EQ(Dims(d.get()), (DimList{2, 3}));
-    EXPECT_TRUE(d->IsDouble() && d->IsComplex() && d->GetFlags() == 0);
-    const unsigned int dims[] = {2, 1, 3};
-    EXPECT_TRUE(ArrayPtr(mxCreateNumericArray(3, dims, mxClassInt32, mxComplexityReal))->IsInt32());
-    ArrayPtr cells(mxCreateCellArray(3, dims));
-    EXPECT_TRUE(cells->IsCell() && Dims(cells.get()) == (DimList{2, 1, 3}));
-
-    ArrayPtr zeros(mxDoubleMatrix(2, 2, nullptr, nullptr));
-    EXPECT_EQ(Values(zeros.get()), (ValueList{0, 0, 0, 0}));
-    EXPECT_FALSE(zeros->IsComplex());
-    const double re[] = {1, 2, 3, 4, 5, 6}, im[] = {-1, -2, -3, -4, -5, -6};
-    ArrayPtr c(mxDoubleMatrix(1, 3, 2, re, im));
-    EXPECT_EQ(Dims(c.get()), (DimList{1, 3, 2}));
-    EXPECT_EQ(Values(c.get()), ValueList(re, re + 6));
-    EXPECT_EQ(ImagValues(c.get()), ValueList(im, im + 6));
-
-    ArrayPtr s(mxCreateString("abc"));
-    EXPECT_TRUE(s->IsChar() && Dims(s.get()) == (DimList{1, 3}));
-    EXPECT_EQ(std::memcmp(s->GetPr(), "abc", 3), 0);
-    EXPECT_EQ(Dims(ArrayPtr(mxCreateString("")).get()), (DimList{1, 0}));
-    EXPECT_EQ(Dims(ArrayPtr(mxCreateString(nullptr)).get()), (DimList{1, 0}));
-}
-
-TEST(mxGetScalar, ReadsTheFirstElementInItsClass) {
+// One class per width and signedness; a uint64 is read as signed.
+TEST(mxGetScalar, ReadsTheFirstElementInItsClassAndANullStringIsEmpty) {
     EXPECT_EQ(ScalarOf<std::uint8_t>(mxClassUint8, 200), 200.0);
-    EXPECT_EQ(ScalarOf<std::uint8_t>(mxClassChar, 200), 200.0);
     EXPECT_EQ(ScalarOf<std::int8_t>(mxClassInt8, -3), -3.0);
-    EXPECT_EQ(ScalarOf<std::int16_t>(mxClassInt16, -300), -300.0);
     EXPECT_EQ(ScalarOf<std::uint16_t>(mxClassUint16, 65535), 65535.0);
     EXPECT_EQ(ScalarOf<std::int32_t>(mxClassInt32, -70000), -70000.0);
     EXPECT_EQ(ScalarOf<std::uint32_t>(mxClassUint32, 4000000000u), 4e9);
-    EXPECT_EQ(ScalarOf<std::int64_t>(mxClassInt64, -5), -5.0);
-    EXPECT_EQ(ScalarOf<std::uint64_t>(mxClassUint64, 1ULL << 63), -0x1p63);  // read as signed
+    EXPECT_EQ(ScalarOf<std::uint64_t>(mxClassUint64, 1ULL << 63), -0x1p63);
     EXPECT_EQ(ScalarOf<float>(mxClassSingle, 1.5f), 1.5);
-    EXPECT_EQ(ScalarOf<double>(mxClassDouble, -2.25), -2.25);
     EXPECT_EQ(mxGetScalar(ArrayPtr(mxCreateCellMatrix(1, 1)).get()), 0.0);
     // The logical flag and the imaginary part play no part.
     ArrayPtr c = Complex(1, 1, {4}, {9});
     c->SetLogical();
     EXPECT_EQ(mxGetScalar(c.get()), 4.0);
+    EXPECT_EQ(Dims(ArrayPtr(mxCreateString(nullptr)).get()), (DimList{1, 0}));
 }
 
 TEST(mxGetString, WidensUnsignedCharactersOrCopiesIntoABoundedBuffer) {
     ArrayPtr a = Array({2, 2}, mxClassChar);
     std::memcpy(a->GetPr(), "a\xE9\x63\x64", 4);
     const kiv::WString s = mxGetString(a.get());
-    ASSERT_EQ(s.GetLength(), 4);
-    EXPECT_EQ(std::wstring(L"a\u00e9cd"), s.c_str());
+    EXPECT_EQ(std::wstring(L"a\u00e9cd"), std::wstring(s.c_str(), s.GetLength()));
     EXPECT_TRUE(mxArrayToString(a.get()) == s);
     EXPECT_EQ(mxGetString(Matrix(1, 1, {65}).get()).GetLength(), 0);
 
@@ -91,12 +63,10 @@ TEST(mxCells, SetAndGetSlots) {
     const LiveBlocks blocks;
     {
         ArrayPtr cell(mxCreateCellMatrix(2, 2));
-        EXPECT_EQ(mxGetCell(cell.get(), 3), nullptr);
         CMatrix *v = Matrix(1, 1, {3}).release();
         mxSetCell(cell.get(), 3, v);
         mxSetCell(cell.get(), 3, v);  // the same array again: kept, not destroyed
-        EXPECT_EQ(mxGetCell(cell.get(), 3), v);
-        EXPECT_EQ(mxGetScalar(v), 3.0);
+        EXPECT_TRUE(mxGetCell(cell.get(), 3) == v && mxGetScalar(v) == 3.0);
         mxSetCell(cell.get(), 3, Matrix(1, 1, {4}).release());  // destroys v
         mxSetCell(cell.get(), 0, nullptr);
         EXPECT_EQ(Slot(cell.get(), 3), 4.0);
@@ -104,25 +74,12 @@ TEST(mxCells, SetAndGetSlots) {
     EXPECT_EQ(blocks.Delta(), 0);
 }
 
-TEST(mxCalcSingleSubscript, HornerFormIgnoringTrailingZeros) {
+TEST(mxCalcSingleSubscript, HornerFormIgnoringTrailingZerosAndDestroyNullsThePointer) {
     ArrayPtr a = Array({3, 4, 5});
-    const unsigned int s123[] = {1, 2, 3}, s2100[] = {2, 1, 0, 0}, zeros[] = {0, 0, 0, 0};
+    const unsigned int s123[] = {1, 2, 3}, s2100[] = {2, 1, 0, 0};
     EXPECT_EQ(mxCalcSingleSubscript(a.get(), 3, s123), 1u + 2 * 3 + 3 * 12);
     EXPECT_EQ(mxCalcSingleSubscript(a.get(), 4, s2100), 5u);
-    EXPECT_EQ(mxCalcSingleSubscript(a.get(), 4, zeros), 0u);
     EXPECT_EQ(mxCalcSingleSubscript(a.get(), 0, nullptr), 0u);
-}
-
-TEST(mxSpecialValues, BitPatterns) {
-    EXPECT_EQ(Bits(mxGetEps()), 0x3CB0000000000000ULL);
-    EXPECT_EQ(Bits(mxGetInf()), 0x7FF0000000000000ULL);
-    EXPECT_EQ(Bits(mxGetNaN()), 0x7FFFFFFFFFFFFFFFULL);
-}
-
-TEST(mxAccessors, NIsTheSecondLengthAndDestroyingNullsThePointer) {
-    ArrayPtr a = Array({2, 3, 4}, mxClassUint16);
-    EXPECT_EQ((DimList{mxGetM(a.get()), mxGetN(a.get()), mxGetNumberOfElements(a.get())}),
-              (DimList{2, 3, 24}));
     CMatrix *b = mxCreateDoubleMatrix(3, 3, mxComplexityComplex);
     mxDestroyArray(b);
     EXPECT_EQ(b, nullptr);
@@ -184,13 +141,12 @@ TEST(Exceptions, EachClassCarriesItsMessage) {
 }
 
 TEST(Exceptions, CopiesAndMovesKeepTheMessage) {
-    CFunctionErrorException original(L"The only matrix norms available are 1, 2, inf and fro");
-    CFunctionErrorException copy(original), moved(std::move(original)), assigned(L"x");
-    EXPECT_TRUE(copy.GetMessage() == moved.GetMessage());
+    CFunctionErrorException original(L"norms"), copy(original), assigned(L"x");
+    CFunctionErrorException moved(std::move(original));
     assigned = copy;
-    EXPECT_TRUE(assigned.GetMessage() == copy.GetMessage());
+    EXPECT_TRUE(assigned.GetMessage() == moved.GetMessage());
     assigned = std::move(moved);
-    EXPECT_EQ(Narrow(assigned.GetMessage()), Narrow(copy.GetMessage()));
+    EXPECT_EQ(Narrow(assigned.GetMessage()), "norms");
     original = CFunctionErrorException(L"again");  // moved-from objects stay usable
     EXPECT_EQ(Narrow(original.GetMessage()), "again");
 }
@@ -198,7 +154,7 @@ TEST(Exceptions, CopiesAndMovesKeepTheMessage) {
 // --- Refusals ------------------------------------------------------------------
 
 TEST(Core, Refusals) {
-    ArrayPtr empty = Array({0, 0}), row = Array({1, 0}), nd = Array({0, 3, 2});
+    ArrayPtr empty = Array({0, 0}), nd = Array({0, 3, 2});
     ArrayPtr cell = Array({1, 2}, mxClassCell), numbers = Matrix(1, 2, {1, 2});
     ArrayPtr value = Matrix(1, 1, {2}), a = Array({3, 4, 5}), m = Counted({2, 3});
     const unsigned int s0001[] = {0, 0, 0, 1};
@@ -215,44 +171,29 @@ TEST(Core, Refusals) {
         Expected::Throws(CFunctionErrorException(L"An array must have at least two dimensions"));
     const Expected sameCount =
         Expected::Throws(CFunctionErrorException(L"The number of elements can't change"));
-    ExpectRefusals({{"scalar of 0x0", [&] { mxGetScalar(empty.get()); }, exceeds, {empty.get()}},
-                    {"scalar of 1x0", [&] { mxGetScalar(row.get()); }, exceeds, {row.get()}},
-                    {"scalar of 0x3x2", [&] { mxGetScalar(nd.get()); }, exceeds, {nd.get()}},
-                    // The class is checked before the slot number.
-                    {"get slot 2 of 2", [&] { mxGetCell(cell.get(), 2); }, exceeds, {cell.get()}},
-                    {"get from numbers",
-                     [&] { mxGetCell(numbers.get(), 0); },
-                     NotImplemented(),
-                     {numbers.get()}},
-                    {"set slot 2",
-                     [&] { mxSetCell(cell.get(), 2, value.get()); },
-                     exceeds,
-                     {cell.get(), value.get()}},
-                    {"set slot -1",
-                     [&] { mxSetCell(cell.get(), -1, value.get()); },
-                     exceeds,
-                     {cell.get(), value.get()}},
-                    {"set into numbers",
-                     [&] { mxSetCell(numbers.get(), -1, value.get()); },
-                     NotImplemented(),
-                     {numbers.get(), value.get()}},
-                    {"subscript beyond",
-                     [&] { mxCalcSingleSubscript(a.get(), 4, s0001); },
-                     exceeds,
-                     {a.get()}},
-                    {"reshape to one length", reshape({6}), twoDims, {m.get()}},
-                    {"reshape to none", reshape({}), twoDims, {m.get()}},
-                    {"reshape to 4x2", reshape({4, 2}), sameCount, {m.get()}},
-                    // A product that wraps to 6 in 32 bits must not pass for 6 elements.
-                    {"reshape wrapping", reshape({2, 2147483651u}), memory, {m.get()}},
-                    {"extend beyond 32 bits", extend({65536, 65536}), memory, {m.get()}},
-                    {"extend bytes beyond 32 bits", extend({2, 1u << 30}), memory, {m.get()}},
-                    // Beyond 32 bits: the element count (also one that would wrap to a
-                    // small number), or the byte size of a count that fits.
-                    {"create 2^32", create({65536, 65536, 1}, mxClassDouble), memory, {}},
-                    {"create 2^33", create({65536, 65536, 2}, mxClassDouble), memory, {}},
-                    {"create 2^31 doubles", create({2, 1u << 30}, mxClassDouble), memory, {}},
-                    {"create 2^31 int16", create({1u << 31, 1}, mxClassInt16), memory, {}}});
+    // The class is checked before the slot number.
+    CMatrix *c = cell.get(), *v = value.get(), *n = numbers.get(), *sub = a.get();
+    ExpectRefusals(
+        {{"scalar of 0x0", [&] { mxGetScalar(empty.get()); }, exceeds, {empty.get()}},
+         {"scalar of 0x3x2", [&] { mxGetScalar(nd.get()); }, exceeds, {nd.get()}},
+         {"get slot 2 of 2", [&] { mxGetCell(c, 2); }, exceeds, {c}},
+         {"get from numbers", [&] { mxGetCell(n, 0); }, NotImplemented(), {n}},
+         {"set slot 2", [&] { mxSetCell(c, 2, v); }, exceeds, {c, v}},
+         {"set slot -1", [&] { mxSetCell(c, -1, v); }, exceeds, {c, v}},
+         {"set into numbers", [&] { mxSetCell(n, -1, v); }, NotImplemented(), {n, v}},
+         {"subscript beyond", [&] { mxCalcSingleSubscript(sub, 4, s0001); }, exceeds, {sub}},
+         {"reshape to one length", reshape({6}), twoDims, {m.get()}},
+         {"reshape to none", reshape({}), twoDims, {m.get()}},
+         {"reshape to 4x2", reshape({4, 2}), sameCount, {m.get()}},
+         // A product that wraps to 6 in 32 bits must not pass for 6 elements.
+         {"reshape wrapping", reshape({2, 2147483651u}), memory, {m.get()}},
+         {"extend beyond 32 bits", extend({65536, 65536}), memory, {m.get()}},
+         {"extend bytes beyond 32 bits", extend({2, 1u << 30}), memory, {m.get()}},
+         // Beyond 32 bits: the element count (also one that would wrap to a
+         // small number), or the byte size of a count that fits.
+         {"create 2^32", create({65536, 65536, 1}, mxClassDouble), memory, {}},
+         {"create 2^31 doubles", create({2, 1u << 30}, mxClassDouble), memory, {}},
+         {"create 2^31 int16", create({1u << 31, 1}, mxClassInt16), memory, {}}});
 }
 
 }  // namespace
