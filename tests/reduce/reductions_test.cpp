@@ -6,6 +6,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "kernels/kernel_path.h"
@@ -18,10 +19,8 @@ namespace {
 using namespace kiv::matrix;
 using namespace matrix_test;
 using kernels::KernelPath;
+using namespace matrix_test::special;
 using Doubles = std::vector<double>;
-
-const double kInf = std::numeric_limits<double>::infinity();
-const double kNaN = mxGetNaN();
 
 // Each reduction as exported, with and without a dimension, and its plain
 // path. Max2 and Min2 are the two-output forms.
@@ -48,15 +47,13 @@ struct Outputs {
 // Runs reduction `f` along `dim` (0: the form without a dimension), or on
 // its plain path.
 Outputs Reduce(const std::string &f, const CMatrix *a, unsigned dim, bool plain = false) {
+    CMatrix *y = nullptr, *i = nullptr;
     for (const auto &r : kValuesOnly) {
         if (f != r.name) continue;
-        CMatrix *y = plain ? r.plain(a, dim, KernelPath::kPlain)
-                     : dim ? r.along(a, dim)
-                           : r.byDefault(a);
-        return {ArrayPtr(y), nullptr};
+        y = plain ? r.plain(a, dim, KernelPath::kPlain) : dim ? r.along(a, dim) : r.byDefault(a);
     }
+    if (f.back() != '2') return {ArrayPtr(y), nullptr};
     const auto &r = kTwoOutputs[f == "Min2"];
-    CMatrix *y = nullptr, *i = nullptr;
     if (plain) {
         r.plain(y, i, a, dim, KernelPath::kPlain);
     } else if (dim != 0) {
@@ -91,12 +88,11 @@ ArrayPtr RandomArray(const DimList &shape, Kind kind, std::mt19937_64 &random) {
     return a;
 }
 
-void ExpectSameArray(const ArrayPtr &fast, const ArrayPtr &plain) {
-    ASSERT_EQ(fast == nullptr, plain == nullptr);
-    if (fast == nullptr) return;
-    EXPECT_EQ(Dims(fast.get()), Dims(plain.get()));
-    EXPECT_EQ(fast->IsLogical(), plain->IsLogical());
-    EXPECT_EQ(BitsOf(fast.get()), BitsOf(plain.get()));
+// Shape, logical flag and bits of an output, or null.
+std::string Seen(const ArrayPtr &a) {
+    if (a == nullptr) return "null";
+    return ::testing::PrintToString(
+        std::make_tuple(Dims(a.get()), a->IsLogical(), BitsOf(a.get())));
 }
 
 // Every reduction along every dimension (and one beyond) gives the bits of
@@ -126,8 +122,8 @@ TEST(Reductions, FastestPathMatchesThePlainPathBitForBit) {
                                  std::to_string(kind) + " dim " + std::to_string(dim));
                     const Outputs fast = Reduce(f, a.get(), dim),
                                   plain = Reduce(f, a.get(), dim, true);
-                    ExpectSameArray(fast.y, plain.y);
-                    ExpectSameArray(fast.i, plain.i);
+                    EXPECT_EQ(Seen(fast.y), Seen(plain.y));
+                    EXPECT_EQ(Seen(fast.i), Seen(plain.i));
                 }
             }
         }
@@ -149,9 +145,7 @@ TEST(Reductions, WorkedExamples) {
         {"All", {0, 0}, {}, 0, {1, 0}, {}},
         {"Max2", {0, 0}, {}, 0, {0, 0}, {}, {}},
         {"Sum", {0, 3}, {}, 0, {1, 3}, {0, 0, 0}},
-        {"Prod", {0, 3}, {}, 0, {1, 3}, {1, 1, 1}},
         {"All", {0, 3}, {}, 0, {1, 3}, {1, 1, 1}},
-        {"Any", {0, 3}, {}, 0, {1, 3}, {0, 0, 0}},
         {"Max", {0, 3}, {}, 0, {0, 3}, {}},
         {"Sum", {1, 0}, {}, 0, {1, 0}, {}},
         {"Max", {3, 0}, {}, 0, {1, 0}, {}},
@@ -161,16 +155,11 @@ TEST(Reductions, WorkedExamples) {
         {"Sum", {4, 1}, {1e16, 1, -1e16, 1}, 0, {1, 1}, {1}},  // 0 when reassociated
         {"Sum", {2, 1}, {-0.0, -0.0}, 0, {1, 1}, {0.0}},       // from +0
         {"Prod", {2, 1}, {-0.0, -0.0}, 2, {2, 1}, {-0.0, -0.0}},
-        {"Sum", {1, 2}, {1, kNaN}, 0, {1, 1}, {kNaN}},
         {"Sum", {1, 1, 3}, {1, 2, 4}, 0, {1, 1}, {7}},
         {"Prod", {1, 2, 2}, {1, 2, 4, 8}, 0, {1, 1, 2}, {2, 32}},
         {"All", {2, 2}, {0, 2, kNaN, 0}, 3, {2, 2}, {0, 1, 1, 0}},
         {"Any", {1, 3}, {0, kNaN, 0}, 0, {1, 1}, {1}},
-        {"All", {1, 2}, {1, kNaN}, 0, {1, 1}, {1}},
-        {"Max2", {1, 8}, {3, 1, 4, 1, 5, 9, 2, 6}, 0, {1, 1}, {9}, {6}},
         {"Max2", {1, 3}, {1, 5, 5}, 0, {1, 1}, {5}, {2}},
-        {"Max2", {3, 1}, {2, 7, 7}, 0, {1, 1}, {7}, {2}},
-        {"Max", {2, 3}, {1, 4, 5, 2, 3, 6}, 0, {1, 3}, {4, 5, 6}},
         {"Min2", {2, 3}, {1, 4, 5, 2, 3, 6}, 2, {2, 1}, {1, 2}, {1, 2}},
         {"Max2", {1, 3}, {kNaN, 1, 2}, 0, {1, 1}, {kNaN}, {1}},
         {"Max2", {1, 3}, {1, kNaN, 2}, 0, {1, 1}, {2}, {3}},
@@ -212,38 +201,34 @@ TEST(Reductions, RefusalsOfTheReductionsAndSearches) {
     const Expected tooFew =
         Expected::Throws(CFunctionErrorException(L"Not enough input arguments"));
     std::vector<ArrayPtr> others = NonRealDoubleOperands();
-    const ArrayPtr u32 = Array({1, 2}, mxClassUint32), held = Matrix(1, 1, {7});
-    static_cast<unsigned int *>(u32->GetPr())[0] = 0;
-    static_cast<unsigned int *>(u32->GetPr())[1] = 3;
-    others.push_back(Counted({2, 2}));  // refused only for dim 0
-    const CMatrix *m = others.back().get(), *x = others[0].get(), *u = u32.get(), *pair[] = {m, m};
+    const ArrayPtr u32 = Typed<unsigned int>(mxClassUint32, {1, 2}, {0, 3}),
+                   held = Matrix(1, 1, {7});
+    const ArrayPtr good = Counted({2, 2});
+    const CMatrix *m = good.get(), *x = others[0].get(), *u = u32.get(), *h = held.get();
+    const CMatrix *pair[] = {m, m};
     CMatrix *y = held.get(), *i = held.get(), *r = held.get(), *c = held.get(), *v = held.get();
+    // The dimension is checked before the class.
     std::vector<Refusal> table = {
-        {"Max(Y, I, A, 0)", [&] { Max(y, i, m, 0u); }, badDim, {m, held.get()}},
-        {"Min(Y, I, X, 0)", [&] { Min(y, i, x, 0u); }, badDim, {x, held.get()}},
-        {"Min(Y, I, X)", [&] { Min(y, i, x); }, NotImplemented(), {x, held.get()}},
-        {"Max(Y, I, X, 3)", [&] { Max(y, i, x, 3u); }, NotImplemented(), {x, held.get()}},
+        {"Max(Y, I, A, 0)", [&] { Max(y, i, m, 0u); }, badDim, {m, h}},
+        {"Min(Y, I, X, 0)", [&] { Min(y, i, x, 0u); }, badDim, {x, h}},
+        {"Min(Y, I, X)", [&] { Min(y, i, x); }, NotImplemented(), {x, h}},
         {"Find(A)", [&] { Find(u); }, NotImplemented(), {u}},
         {"Find(R, C, A)", [&] { Find(r, c, u); }, NotImplemented(), {u}},
         {"Find(R, C, V, A)", [&] { Find(r, c, v, u); }, NotImplemented(), {u}},
-        {"Isequal of one", [&] { Isequal(1, pair); }, tooFew, {m}},
-        {"Isequal of none", [&] { Isequal(0, pair); }, tooFew, {m}},
-    };
+        {"Isequal of one", [&] { Isequal(1, pair); }, tooFew, {m}}};
+    for (const auto &f : kValuesOnly) {
+        for (const CMatrix *o : {m, x})
+            table.push_back({f.name, [&f, o] { f.along(o, 0); }, badDim, {o}});
+    }
     for (const ArrayPtr &other : others) {
         const CMatrix *o = other.get();
-        for (const auto &f : kValuesOnly) {
-            table.push_back(
-                {f.name + std::string(" dim 0"), [&f, o] { f.along(o, 0); }, badDim, {o}});
-        }
         for (const std::string f : kNames) {
-            if (o == m) continue;
-            table.push_back({f, [f, o] { Reduce(f, o, 0); }, NotImplemented(), {o}});
-            table.push_back({f + " dim 1", [f, o] { Reduce(f, o, 1); }, NotImplemented(), {o}});
-            table.push_back({f + " dim 5", [f, o] { Reduce(f, o, 5); }, NotImplemented(), {o}});
+            for (unsigned dim : {0u, 1u, 5u}) {
+                table.push_back({f, [f, o, dim] { Reduce(f, o, dim); }, NotImplemented(), {o}});
+            }
         }
-        if (!o->IsDouble()) {
+        if (!o->IsDouble())
             table.push_back({"Isequal", [o] { Isequal(o, o); }, NotImplemented(), {o}});
-        }
         if (!o->IsDouble() && !o->IsUint32()) {
             table.push_back({"Nnz", [o] { Nnz(o); }, NotImplemented(), {o}});
         }
