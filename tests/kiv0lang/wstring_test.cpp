@@ -15,19 +15,12 @@ namespace {
 
 using kiv::WString;
 
-TEST(WString, ConstructsFromTextAndNull) {
-    EXPECT_EQ(WString().GetLength(), 0);
-    EXPECT_STREQ(WString().c_str(), L"");
-    EXPECT_STREQ(WString(nullptr).c_str(), L"");
-    const WString s(L"Index exceeds matrix dimensions");
-    EXPECT_EQ(s.GetLength(), 31);
-    EXPECT_STREQ(s.c_str(), L"Index exceeds matrix dimensions");
-}
-
 TEST(WString, CopiesAreIndependentAndMovesLeaveTheSourceEmpty) {
+    EXPECT_TRUE(WString(nullptr).GetLength() == 0 && *WString(nullptr).c_str() == L'\0');
     // Both the inline and the heap representation.
     for (const wchar_t *text : {L"short", L"a text longer than the inline capacity"}) {
         WString a(text), b(a), c;
+        EXPECT_EQ(a.GetLength(), int(std::wcslen(text)));
         b.GetBufferSetLength(2)[0] = L'X';
         EXPECT_STREQ(a.c_str(), text);
         EXPECT_TRUE(a != b);
@@ -40,45 +33,40 @@ TEST(WString, CopiesAreIndependentAndMovesLeaveTheSourceEmpty) {
         EXPECT_EQ(c.GetLength(), 0);  // NOLINT(bugprone-use-after-move)
         c = std::move(d);
         EXPECT_STREQ(c.c_str(), text);
-        c = WString(L"x");
-        EXPECT_STREQ(c.c_str(), L"x");
     }
 }
 
 TEST(WString, GetBufferSetLengthKeepsThePrefixAndTerminates) {
     WString s(L"abc");
     wchar_t *buffer = s.GetBufferSetLength(40);
-    EXPECT_EQ(s.GetLength(), 40);
     EXPECT_EQ(std::wstring(buffer, 41), std::wstring(L"abc") + std::wstring(38, L'\0'));
     for (int i = 0; i < 40; ++i) buffer[i] = L'z';
-    EXPECT_EQ(std::wcslen(s.c_str()), 40u);
+    EXPECT_TRUE(std::wcslen(s.c_str()) == 40u && s.GetLength() == 40);
     s.GetBufferSetLength(2);
     EXPECT_STREQ(s.c_str(), L"zz");
     s.GetBufferSetLength(-5);
     EXPECT_EQ(s.GetLength(), 0);
-
     // Equality compares the lengths, then the characters.
     WString withNul;
     withNul.GetBufferSetLength(2)[0] = L'a';  // "a\0" of length 2
     EXPECT_TRUE(WString(L"a") != withNul);
-    EXPECT_TRUE(WString(L"abc") == WString(L"abc"));
     EXPECT_TRUE(WString(L"abc") != WString(L"abd"));
 }
 
 TEST(WString, FailedGrowthThrowsAndKeepsTheText) {
     WString s(L"kept");
-    matrix_test::ExpectRefusal(
-        [&] {
-            matrix_test::FailNthAllocation(1);
-            s.GetBufferSetLength(1000);
-        },
-        matrix_test::Expected::Throws<kiv::CExhaustedMemoryException>(), {});
+    const auto grow = [&] {
+        matrix_test::FailNthAllocation(1);
+        s.GetBufferSetLength(1000);
+    };
+    matrix_test::ExpectRefusal(grow,
+                               matrix_test::Expected::Throws<kiv::CExhaustedMemoryException>(), {});
     matrix_test::FailNthAllocation(0);
     EXPECT_STREQ(s.c_str(), L"kept");
 }
 
+// Throwing it must not need the memory that just ran out.
 TEST(CExhaustedMemoryException, IsThrownAndCopiedWithoutAllocating) {
-    // Throwing it must not need the memory that just ran out.
     matrix_test::FailNthAllocation(1);
     try {
         const kiv::CExhaustedMemoryException original;
