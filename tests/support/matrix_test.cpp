@@ -31,17 +31,12 @@ ArrayPtr Counted(const DimList &dims, double first, mxComplexity complexity) {
 }
 
 ArrayPtr Array(std::vector<unsigned int> dims, mxClassID classId, mxComplexity complexity) {
-    return ArrayPtr(mxCreateNumericArray(static_cast<unsigned int>(dims.size()), dims.data(),
-                                         classId, complexity));
+    return ArrayPtr(mxCreateNumericArray(unsigned(dims.size()), dims.data(), classId, complexity));
 }
 
-ArrayPtr Row(const ValueList &values) {
-    return Filled({1, static_cast<unsigned int>(values.size())}, values);
-}
+ArrayPtr Row(const ValueList &values) { return Filled({1, unsigned(values.size())}, values); }
 
-ArrayPtr Col(const ValueList &values) {
-    return Filled({static_cast<unsigned int>(values.size()), 1}, values);
-}
+ArrayPtr Col(const ValueList &values) { return Filled({unsigned(values.size()), 1}, values); }
 
 ArrayPtr Mask(const ValueList &values, const DimList &dims) {
     ArrayPtr a = dims.empty() ? Row(values) : Filled(dims, values);
@@ -50,14 +45,14 @@ ArrayPtr Mask(const ValueList &values, const DimList &dims) {
 }
 
 ArrayPtr U32(const std::vector<std::uint32_t> &values, bool logical) {
-    ArrayPtr a = Typed(mxClassUint32, {1, static_cast<unsigned int>(values.size())}, values);
+    ArrayPtr a = Typed(mxClassUint32, {1, unsigned(values.size())}, values);
     if (logical) a->SetLogical();
     return a;
 }
 
 ArrayPtr Zeroed(const DimList &dims, mxClassID id) {
     ArrayPtr a = Array(dims, id);
-    std::memset(a->GetPr(), 0, std::size_t{a->GetNoElems()} * a->GetElementSize());
+    std::memset(a->GetPr(), 0, a->GetAllocSize());
     return a;
 }
 
@@ -79,16 +74,14 @@ double Slot(const CMatrix *cell, unsigned int k) { return mxGetScalar(mxGetCell(
 
 std::vector<unsigned char> FillBytes(CMatrix *a) {
     auto *p = static_cast<unsigned char *>(a->GetPr());
-    for (std::size_t b = 0; b < std::size_t{a->GetNoElems()} * a->GetElementSize(); ++b) {
-        p[b] = static_cast<unsigned char>(b + 1);
-    }
+    for (std::size_t b = 0; b < a->GetAllocSize(); ++b) p[b] = static_cast<unsigned char>(b + 1);
     return Bytes(a);
 }
 
 std::vector<unsigned char> Bytes(const CMatrix *a, bool imag) {
     const auto *p = static_cast<const unsigned char *>(imag ? a->GetPi() : a->GetPr());
-    if (p == nullptr) return {};
-    return std::vector<unsigned char>(p, p + std::size_t{a->GetNoElems()} * a->GetElementSize());
+    return p == nullptr ? std::vector<unsigned char>()
+                        : std::vector<unsigned char>(p, p + a->GetAllocSize());
 }
 
 std::vector<unsigned char> Picked(const std::vector<unsigned char> &bytes, std::size_t size,
@@ -120,10 +113,7 @@ std::vector<unsigned int> Dims(const CMatrix *a) {
     return std::vector<unsigned int>(a->GetDimensions(), a->GetDimensions() + a->GetNoDimensions());
 }
 
-std::vector<double> Values(const CMatrix *a) {
-    const double *p = mxGetPr(a);
-    return std::vector<double>(p, p + a->GetNoElems());
-}
+std::vector<double> Values(const CMatrix *a) { return {mxGetPr(a), mxGetPr(a) + a->GetNoElems()}; }
 
 std::vector<double> ImagValues(const CMatrix *a) {
     const double *p = mxGetPi(a);
@@ -172,18 +162,18 @@ std::vector<ArrayPtr> NonRealDoubleOperands() {
     return out;
 }
 
-Snapshots::Snapshots(std::initializer_list<const CMatrix *> arrays)
-    : Snapshots(std::vector<const CMatrix *>(arrays)) {}
-
-Snapshots::Snapshots(const std::vector<const CMatrix *> &arrays) : m_arrays(arrays) {
-    m_arrays.erase(std::remove(m_arrays.begin(), m_arrays.end(), nullptr), m_arrays.end());
-    for (const CMatrix *a : m_arrays) m_before.push_back(ArraySnapshot::Of(a));
+Snapshots::Snapshots(const std::vector<const CMatrix *> &list) {
+    for (const CMatrix *a : list) {
+        if (a == nullptr) continue;
+        arrays.push_back(a);
+        before.push_back(ArraySnapshot::Of(a));
+    }
 }
 
 bool Snapshots::Unchanged() const {
     std::vector<ArraySnapshot> now;
-    for (const CMatrix *a : m_arrays) now.push_back(ArraySnapshot::Of(a));
-    return now == m_before;
+    for (const CMatrix *a : arrays) now.push_back(ArraySnapshot::Of(a));
+    return now == before;
 }
 
 ArraySnapshot ArraySnapshot::Of(const CMatrix *a) {

@@ -142,15 +142,12 @@ struct ArraySnapshot {
 
 /// Snapshots of several arrays (null entries skipped), to check that a call
 /// left them as they were.
-class Snapshots {
-public:
-    Snapshots(std::initializer_list<const CMatrix *> arrays);
-    explicit Snapshots(const std::vector<const CMatrix *> &arrays);
+struct Snapshots {
+    Snapshots(const std::vector<const CMatrix *> &arrays);  // NOLINT(google-explicit-constructor)
     bool Unchanged() const;
 
-private:
-    std::vector<const CMatrix *> m_arrays;
-    std::vector<ArraySnapshot> m_before;
+    std::vector<const CMatrix *> arrays;
+    std::vector<ArraySnapshot> before;
 };
 
 /// Counts the blocks a piece of code leaves allocated.
