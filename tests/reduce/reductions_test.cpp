@@ -1,9 +1,9 @@
 // tests/reduce/reductions_test.cpp: Sum, Prod, All, Any, Max and Min along a
-// dimension, and the refusals of every reduction and search.
+// dimension; Nnz, Find, Isequal and Tobool; the refusals of them all.
 #include <matrix/matrix.h>
 
 #include <cmath>
-#include <limits>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <tuple>
@@ -262,6 +262,96 @@ TEST(Reductions, AllocationFailuresLeakNothing) {
         };
         EXPECT_GE(ForEachAllocationFailure(call, [&] { EXPECT_TRUE(!y && !i); }), 2);
     }
+}
+
+// --- Searches -----------------------------------------------------------------
+
+template <typename T>
+ArrayPtr Row(mxClassID id, const std::vector<T> &values) {
+    return Typed(id, {1, static_cast<unsigned int>(values.size())}, values);
+}
+
+// Each case through Find(A) and Find(R, C, V, A), which calls Find(R, C, A):
+// all outputs share the shape, a row only when A's first length is 1, and
+// the pages of an N-d array fold into the columns.
+TEST(Find, PositionsOfNonzerosAsARowOrAColumn) {
+    EXPECT_EQ(Nnz(Matrix(1, 4, {0, kNaN, -0.0, 3}).get()), 2u);
+    EXPECT_EQ(Nnz(Array({0, 0}).get()), 0u);
+    EXPECT_EQ(Nnz(Row<std::uint32_t>(mxClassUint32, {0, 4, 1}).get()), 2u);
+    const struct {
+        ArrayPtr a;
+        DimList dims;
+        Doubles positions, rows, columns, values, imag = {};
+    } cases[] = {
+        {Complex(2, 2, {0, 1, 2, 0}, {9, 8, 7, 6}), {2, 1}, {2, 3}, {2, 1}, {1, 2}, {1, 2}, {8, 7}},
+        {Matrix(1, 4, {0, 5, 0, 7}), {1, 2}, {2, 4}, {1, 1}, {2, 4}, {5, 7}},
+        {Matrix(3, 1, {0, 5, kNaN}), {2, 1}, {2, 3}, {2, 3}, {1, 1}, {5, kNaN}},
+        {Matrix(2, 2, {0, 1, -2, -0.0}), {2, 1}, {2, 3}, {2, 1}, {1, 2}, {1, -2}},
+        {Filled({1, 2, 2}, {0, 5, 0, 6}), {1, 2}, {2, 4}, {1, 1}, {2, 4}, {5, 6}},
+        {Filled({2, 2, 2}, {0, 0, 0, 0, 0, 0, 0, 1}), {1, 1}, {8}, {2}, {4}, {1}},
+        {Matrix(2, 2, {0, 0, -0.0, 0}), {0, 0}, {}, {}, {}, {}},
+        {Array({0, 3}), {0, 0}, {}, {}, {}, {}},
+        {Row<std::uint32_t>(mxClassUint32, {0, 0}), {0, 0}, {}, {}, {}, {}}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(&c - cases);
+        CMatrix *R = nullptr, *C = nullptr, *V = nullptr;
+        Find(R, C, V, c.a.get());
+        const ArrayPtr f(Find(c.a.get())), r(R), col(C), v(V);
+        for (const CMatrix *x : {f.get(), r.get(), col.get()}) EXPECT_TRUE(x->IsDouble());
+        for (const CMatrix *x : {f.get(), r.get(), col.get(), v.get()}) EXPECT_EQ(Dims(x), c.dims);
+        EXPECT_TRUE(Values(f.get()) == c.positions && Values(r.get()) == c.rows);
+        EXPECT_EQ(Values(col.get()), c.columns);
+        EXPECT_EQ(BitsOf(v.get()), BitsOf(c.values));
+        EXPECT_EQ(v->GetClassID(), c.a->GetClassID());
+        EXPECT_EQ(ImagValues(v.get()), c.imag);  // a complex A gives V its imaginary parts
+    }
+}
+
+// A failed allocation leaves every output null and nothing allocated.
+TEST(Find, FailedAllocationsLeaveTheOutputsNull) {
+    const ArrayPtr a = Matrix(2, 2, {1, 0, 3, 4});
+    CMatrix *R = nullptr, *C = nullptr, *V = nullptr;
+    const auto allNull = [&] { EXPECT_TRUE(!R && !C && !V); };
+    EXPECT_GT(ForEachAllocationFailure([&] { Find(R, C, V, a.get()); }, allNull), 2);
+    ArrayPtr r(R), c(C), v(V);
+    EXPECT_EQ(Values(v.get()), (Doubles{1, 3, 4}));
+}
+
+TEST(Isequal, ShapeClassAndRealValues) {
+    const ArrayPtr a = Matrix(1, 2, {1, 2}), nan = Matrix(1, 2, {1, kNaN}),
+                   zero = Matrix(1, 1, {0.0});
+    const double one = 1, two = 2, three = 3;
+    EXPECT_TRUE(Isequal(a.get(), Matrix(1, 2, {1, 2}).get()));
+    EXPECT_FALSE(Isequal(a.get(), Matrix(2, 1, {1, 2}).get()));
+    EXPECT_FALSE(Isequal(a.get(), Matrix(1, 2, {1, 3}).get()));
+    EXPECT_FALSE(Isequal(nan.get(), nan.get()));
+    EXPECT_TRUE(Isequal(zero.get(), Matrix(1, 1, {-0.0}).get()));
+    // A different class is false without looking at the values; imaginary
+    // parts are not compared.
+    EXPECT_FALSE(Isequal(zero.get(), Array({1, 1}, mxClassInt32).get()));
+    EXPECT_TRUE(Isequal(ArrayPtr(mxDoubleMatrix(1, 1, &one, &two)).get(),
+                        ArrayPtr(mxDoubleMatrix(1, 1, &one, &three)).get()));
+    const ArrayPtr b = Matrix(1, 2, {1, 2}), c = Matrix(1, 2, {1, 3});
+    const CMatrix *equal[] = {a.get(), b.get(), a.get()},
+                  *lastDiffers[] = {a.get(), b.get(), c.get()};
+    EXPECT_TRUE(Isequal(3, equal));
+    EXPECT_FALSE(Isequal(3, lastDiffers));
+}
+
+TEST(Tobool, EveryElementNonzeroInItsOwnClass) {
+    // Eight nonzero int8 elements would read as one nonzero double: each
+    // element must be tested in its own class.
+    const std::pair<ArrayPtr, bool> cases[] = {
+        {Array({0, 0}), false},
+        {Matrix(1, 1, {0}), false},
+        {Matrix(1, 1, {kNaN}), true},
+        {Matrix(1, 3, {1, 0, 3}), false},
+        {Matrix(1, 2, {kNaN, -1}), true},
+        {Row<std::int8_t>(mxClassInt8, {1, 1, 1, 0, 1, 1, 1, 1}), false},
+        {Row<float>(mxClassSingle, {1.0f, -0.0f}), false},
+        {Row<char>(mxClassChar, {'a', '\0', 'b'}), false},
+    };
+    for (const auto &c : cases) EXPECT_EQ(Tobool(c.first.get()), c.second) << "case " << &c - cases;
 }
 
 }  // namespace
