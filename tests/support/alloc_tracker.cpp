@@ -55,19 +55,14 @@ void *operator new(std::size_t n) { return ObtainOrThrow(n, kDefault); }
 void *operator new[](std::size_t n) { return ObtainOrThrow(n, kDefault); }
 void *operator new(std::size_t n, const std::nothrow_t &) noexcept { return Obtain(n, kDefault); }
 void *operator new[](std::size_t n, const std::nothrow_t &) noexcept { return Obtain(n, kDefault); }
-void *operator new(std::size_t n, std::align_val_t a) {
-    return ObtainOrThrow(n, static_cast<std::size_t>(a));
-}
-void *operator new[](std::size_t n, std::align_val_t a) {
-    return ObtainOrThrow(n, static_cast<std::size_t>(a));
-}
+void *operator new(std::size_t n, std::align_val_t a) { return ObtainOrThrow(n, std::size_t(a)); }
+void *operator new[](std::size_t n, std::align_val_t a) { return ObtainOrThrow(n, std::size_t(a)); }
 void *operator new(std::size_t n, std::align_val_t a, const std::nothrow_t &) noexcept {
-    return Obtain(n, static_cast<std::size_t>(a));
+    return Obtain(n, std::size_t(a));
 }
 void *operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t &) noexcept {
-    return Obtain(n, static_cast<std::size_t>(a));
+    return Obtain(n, std::size_t(a));
 }
-
 void operator delete(void *p) noexcept { Return(p); }
 void operator delete[](void *p) noexcept { Return(p); }
 void operator delete(void *p, std::size_t) noexcept { Return(p); }
