@@ -53,27 +53,24 @@ TEST(WString, GetBufferSetLengthKeepsThePrefixAndTerminates) {
     EXPECT_TRUE(WString(L"abc") != WString(L"abd"));
 }
 
-TEST(WString, FailedGrowthThrowsAndKeepsTheText) {
+// A failed growth throws and keeps the text; throwing the exception must
+// not need the memory that just ran out.
+TEST(CExhaustedMemoryException, IsThrownAndCopiedWithoutAllocating) {
     WString s(L"kept");
     const auto grow = [&] {
         matrix_test::FailNthAllocation(1);
         s.GetBufferSetLength(1000);
     };
-    matrix_test::ExpectRefusal(grow,
-                               matrix_test::Expected::Throws<kiv::CExhaustedMemoryException>(), {});
-    matrix_test::FailNthAllocation(0);
+    const auto expected = matrix_test::Expected::Throws<kiv::CExhaustedMemoryException>();
+    matrix_test::ExpectRefusal(grow, expected, {});
     EXPECT_STREQ(s.c_str(), L"kept");
-}
-
-// Throwing it must not need the memory that just ran out.
-TEST(CExhaustedMemoryException, IsThrownAndCopiedWithoutAllocating) {
     matrix_test::FailNthAllocation(1);
     try {
         const kiv::CExhaustedMemoryException original;
         throw kiv::CExhaustedMemoryException(original);
     } catch (const kiv::IException &e) {
         EXPECT_TRUE(matrix_test::AllocationFailurePending());
-        EXPECT_TRUE(e.GetMessage() == kiv::CExhaustedMemoryException().GetMessage());
+        EXPECT_EQ(matrix_test::Narrow(e.GetMessage()), expected.Message());
     }
     matrix_test::FailNthAllocation(0);
 }
