@@ -189,7 +189,6 @@ void ExpectFailurePoints(const std::vector<FailureCase> &table) {
     }
 }
 
-// The seed goes to the output once, so that a failed run can be repeated.
 std::uint64_t Seed() {
     static const std::uint64_t seed = [] {
         const char *text = std::getenv("MATRIX_TEST_SEED");

@@ -124,8 +124,8 @@ std::vector<std::uint64_t> BitsOf(const CMatrix *a);
 std::vector<ArrayPtr> NonRealDoubleOperands();
 
 /// The seed of every random test input: MATRIX_TEST_SEED from the
-/// environment when set, a fixed default otherwise. Each test that fails
-/// after asking for it prints it, so the run can be repeated.
+/// environment when set, a fixed default otherwise. The first call prints
+/// it, so that a failed run (CTest shows its output) can be repeated.
 std::uint64_t Seed();
 
 /// Everything a caller can observe of an array: shape, class, flags,
