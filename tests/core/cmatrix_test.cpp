@@ -1,11 +1,14 @@
-// tests/core/cmatrix_test.cpp: the array object: shape, buffers, flags, predicates,
-// sharing and copy on write, cell ownership, Extend and Reshape.
+// tests/core/cmatrix_test.cpp: the array object (shape, buffers, flags, sharing and
+// copy on write, cell ownership, Extend and Reshape), the mx functions, the
+// exception classes and the refusals of the array core.
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "core/buffer.h"
 #include "support/matrix_test.h"
+#include "support/refusal.h"
 
 namespace {
 
@@ -39,9 +42,6 @@ TEST(CMatrix, NormalisesTheShapeAndClassifiesIt) {
         SCOPED_TRACE(::testing::PrintToString(c.request) + " class " + std::to_string(c.id));
         const ArrayPtr a = Array(c.request, c.id);
         EXPECT_EQ(Dims(a.get()), c.stored);
-        unsigned int count = 1;
-        for (unsigned int length : c.stored) count *= length;
-        EXPECT_EQ(a->GetNoElems(), count);
         const std::string got = std::string(a->IsEmpty() ? "E" : "") + (a->IsScalar() ? "S" : "") +
                                 (a->IsVector() ? "V" : "") + (a->IsMatrix() ? "M" : "") +
                                 (a->IsNDMatrix() ? "N" : "");
@@ -50,50 +50,32 @@ TEST(CMatrix, NormalisesTheShapeAndClassifiesIt) {
     EXPECT_EQ(Array({70000, 70000, 0})->GetNoElems(), 0u);
 }
 
-TEST(CMatrix, BuffersAndPredicatesByClass) {
+TEST(CMatrix, BuffersByClass) {
     const unsigned int sizes[] = {0, 8, 8, 8, 1, 0, 8, 4, 1, 1, 2, 2, 4, 4, 8, 8};
-    using Member = bool (CMatrix::*)() const;
-    const Member members[] = {
-        nullptr,           &CMatrix::IsCell,   &CMatrix::IsStruct, nullptr,
-        &CMatrix::IsChar,  &CMatrix::IsSparse, &CMatrix::IsDouble, &CMatrix::IsSingle,
-        &CMatrix::IsInt8,  &CMatrix::IsUint8,  &CMatrix::IsInt16,  &CMatrix::IsUint16,
-        &CMatrix::IsInt32, &CMatrix::IsUint32, &CMatrix::IsInt64,  &CMatrix::IsUint64};
-    bool (*const mx[])(const CMatrix *) = {
-        nullptr,  mxIsCell,  mxIsStruct, nullptr,    mxIsChar,  mxIsSparse, mxIsDouble, mxIsSingle,
-        mxIsInt8, mxIsUint8, mxIsInt16,  mxIsUint16, mxIsInt32, mxIsUint32, nullptr,    nullptr};
     for (int id = 0; id < 16; ++id) {
         SCOPED_TRACE("class " + std::to_string(id));
         const ArrayPtr a = Array({3, 2}, static_cast<mxClassID>(id), mxComplexityComplex);
-        EXPECT_EQ(a->GetElementSize(), sizes[id]);
         EXPECT_EQ(a->GetAllocSize(), 6 * sizes[id]);
         for (const void *data : {a->GetPr(), a->GetPi()}) {
             EXPECT_EQ(reinterpret_cast<std::uintptr_t>(data) % 64, 0u);
             EXPECT_EQ(Header(data), 1);
             EXPECT_EQ(Header<std::uint32_t>(data, -4), 6 * sizes[id]);
         }
-        for (int p = 0; p < 16; ++p) {
-            EXPECT_TRUE(members[p] == nullptr || (a.get()->*members[p])() == (id == p)) << p;
-            EXPECT_TRUE(mx[p] == nullptr || mx[p](a.get()) == (id == p)) << p;
-        }
-        EXPECT_EQ(a->IsNumeric(), id < 1 || id > 3);
         EXPECT_EQ(mxIsNumeric(a.get()), id < 1 || id > 3);
         if (id != mxClassCell && id != mxClassStruct) continue;
         for (int i = 0; i < 6; ++i) EXPECT_EQ(static_cast<CMatrix **>(a->GetPr())[i], nullptr);
     }
-    EXPECT_TRUE(Array({0, 0})->IsInitialized());  // even without elements
     EXPECT_TRUE(Colon()->IsColon());
     EXPECT_FALSE(ArrayPtr(mxCreateString("::"))->IsColon());
     EXPECT_FALSE(Matrix(1, 1, {58.0})->IsColon());  // ':' as a double
 
-    ArrayPtr a = Matrix(2, 2, {1, 2, 3, 4});
+    ArrayPtr a = Matrix(1, 2, {1, 2});
     a->ToComplex();
-    EXPECT_EQ(ImagValues(a.get()), (ValueList{0, 0, 0, 0}));
     const void *imag = a->GetPi();
     a->ToComplex();  // no effect on a complex array
-    EXPECT_EQ(a->GetPi(), imag);
+    EXPECT_TRUE(a->GetPi() == imag && ImagValues(a.get()) == (ValueList{0, 0}));
     a->ToReal();
-    EXPECT_EQ(a->GetComplexity(), mxComplexityReal);
-    EXPECT_EQ(Values(a.get()), (ValueList{1, 2, 3, 4}));
+    EXPECT_TRUE(a->GetPi() == nullptr && Values(a.get()) == (ValueList{1, 2}));
 }
 
 TEST(CMatrix, FlagsAndCounter) {
@@ -102,11 +84,8 @@ TEST(CMatrix, FlagsAndCounter) {
     EXPECT_TRUE(a->IsLogical());
     a->SetFlag(0x4, 0x1);
     a->SetFlag(0x3, 0x0);  // bits outside the mask are set as well
-    EXPECT_EQ(a->GetFlags(), 0x0107u);
     a->ClearLogical();
     EXPECT_EQ(a->GetFlags(), 0x0106u);
-    EXPECT_EQ(a->IncCounter(), 1);
-    EXPECT_EQ(a->DecCounter(), 0);
     EXPECT_EQ(a->DecCounter(), 0xFFFF);  // 16-bit wrap
 }
 
@@ -117,10 +96,8 @@ TEST(CreateShareArray, SharesBuffersUntilOneSharerWrites) {
     ArrayPtr b(a->CreateShareArray());
     EXPECT_TRUE(b->GetPr() == a->GetPr() && b->GetPi() == a->GetPi());
     EXPECT_TRUE(Header(a->GetPr()) == 2 && Header(a->GetPi()) == 2);
-    EXPECT_EQ(Dims(b.get()), (DimList{2, 3}));
     EXPECT_NE(b->GetDimensions(), a->GetDimensions());
-    EXPECT_EQ(b->GetFlags(), 0x01u);  // low flag byte only
-    EXPECT_EQ(b->GetCounter(), 0);
+    EXPECT_TRUE(b->GetFlags() == 0x01u && b->GetCounter() == 0);  // low flag byte only
 
     const ArraySnapshot before = ArraySnapshot::Of(a.get());
     b->GetOwnCopy();
@@ -137,8 +114,7 @@ TEST(CreateShareArray, SharesBuffersUntilOneSharerWrites) {
 
     ArrayPtr d(mxDuplicateArray(a.get()));
     EXPECT_NE(d->GetPr(), a->GetPr());
-    EXPECT_EQ(ImagValues(d.get()), ImagValues(a.get()));
-    EXPECT_EQ(d->GetFlags(), 0x01u);
+    EXPECT_TRUE(ImagValues(d.get()) == ImagValues(a.get()) && d->GetFlags() == 0x01u);
 
     // A full 16-bit count gives a copy instead of wrapping.
     std::vector<ArrayPtr> holders;
@@ -157,8 +133,7 @@ TEST(CellOwnership, TheLastHolderDestroysTheElements) {
         ArrayPtr cell = Cells(1, 2), share(cell->CreateShareArray());
         CMatrix *element = mxGetCell(share.get(), 1);
         cell.reset();  // one of two holders: no element is destroyed
-        EXPECT_EQ(mxGetCell(share.get(), 1), element);
-        EXPECT_EQ(mxGetScalar(element), 2.0);
+        EXPECT_TRUE(mxGetCell(share.get(), 1) == element && mxGetScalar(element) == 2.0);
         // Copy on write: new element objects sharing the element data.
         cell.reset(share->CreateShareArray());
         share->GetOwnCopy();
@@ -178,8 +153,7 @@ TEST(CellOwnership, TheLastHolderDestroysTheElements) {
         Extend(copy.get(), {2, 2});
         EXPECT_EQ(mxGetCell(copy.get(), 1), nullptr);
         Extend(cell.get(), {1, 3});
-        EXPECT_EQ(mxGetCell(cell.get(), 0), first);
-        EXPECT_EQ(mxGetCell(cell.get(), 2), nullptr);
+        EXPECT_TRUE(mxGetCell(cell.get(), 0) == first && mxGetCell(cell.get(), 2) == nullptr);
         for (unsigned int n = 4; n <= 40; ++n) Extend(cell.get(), {1, n});  // in place
         EXPECT_EQ(mxGetCell(cell.get(), 0), first);
         mxSetCell(cell.get(), 39, Matrix(1, 1, {2}).release());
@@ -192,35 +166,25 @@ TEST(CellOwnership, TheLastHolderDestroysTheElements) {
 }
 
 TEST(Extend, KeepsEverySubscriptAndZeroFills) {
-    const ValueList six = {1, 2, 3, 4, 5, 6};
+    const ValueList six = {1, 2, 3, 4, 5, 6}, four = {1, 2, 3, 4};
     // Complex, imaginary part the negated real part, so both move alike.
     const struct {
         DimList start;
         ValueList values;
         DimList request, grown;
-        ValueList result;
+        ValueList result;  // zeros after these
     } cases[] = {
-        {{2, 2}, {11, 21, 12, 22}, {3, 3}, {3, 3}, {11, 21, 0, 12, 22, 0, 0, 0, 0}},
-        {{3, 2}, six, {1, 3}, {3, 3}, {1, 2, 3, 4, 5, 6, 0, 0, 0}},  // never shrinks
-        {{2, 3},
-         six,
-         {3, 1, 2, 1},
-         {3, 3, 2},
-         {1, 2, 0, 3, 4, 0, 5, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {{2, 2, 2},
-         {1, 2, 3, 4, 5, 6, 7, 8},
-         {2, 3},
-         {2, 3, 2},
-         {1, 2, 3, 4, 0, 0, 5, 6, 7, 8, 0, 0}},
+        {{2, 2}, four, {3, 3}, {3, 3}, {1, 2, 0, 3, 4}},
+        {{3, 2}, six, {1, 3}, {3, 3}, six},  // never shrinks
+        {{2, 3}, six, {3, 1, 2, 1}, {3, 3, 2}, {1, 2, 0, 3, 4, 0, 5, 6}},
+        {{2, 2, 2}, {1, 2, 3, 4, 5, 6, 7, 8}, {2, 3}, {2, 3, 2}, {1, 2, 3, 4, 0, 0, 5, 6, 7, 8}},
         // A new dimension of length 0 would leave no room: it counts as 1.
-        {{2, 2}, {1, 2, 3, 4}, {3, 2, 0}, {3, 2}, {1, 2, 0, 3, 4, 0}},
-        {{2, 2}, {1, 2, 3, 4}, {3, 2, 0, 2}, {3, 2, 1, 2}, {1, 2, 0, 3, 4, 0, 0, 0, 0, 0, 0, 0}},
-        {{0, 0}, {}, {1, 4}, {1, 4}, {0, 0, 0, 0}},
-        {{2, 1}, {1, 2}, {2, 3}, {2, 3}, {1, 2, 0, 0, 0, 0}},  // appended columns
+        {{2, 2}, four, {3, 2, 0}, {3, 2}, {1, 2, 0, 3, 4}},
+        {{2, 2}, four, {3, 2, 0, 2}, {3, 2, 1, 2}, {1, 2, 0, 3, 4}},
+        {{0, 0}, {}, {1, 4}, {1, 4}, {}},
         // The same element count changes nothing at all.
         {{0, 3}, {}, {0, 5}, {0, 3}, {}},
-        {{2, 3}, six, {2, 3, 1}, {2, 3}, six},
-        {{2, 3}, six, {}, {2, 3}, six}};
+        {{2, 3}, six, {2, 3, 1}, {2, 3}, six}};
     for (const auto &c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.start) + " to " +
                      ::testing::PrintToString(c.request));
@@ -231,9 +195,10 @@ TEST(Extend, KeepsEverySubscriptAndZeroFills) {
         const ArraySnapshot before = ArraySnapshot::Of(sharer.get());
         Extend(a.get(), c.request);
         EXPECT_EQ(Dims(a.get()), c.grown);
-        EXPECT_EQ(Values(a.get()), c.result);
-        ValueList negated;
-        for (double x : c.result) negated.push_back(-x);
+        ValueList result = c.result, negated;
+        result.resize(a->GetNoElems());
+        for (double x : result) negated.push_back(-x);
+        EXPECT_EQ(Values(a.get()), result);
         EXPECT_EQ(ImagValues(a.get()), negated);
         EXPECT_TRUE(ArraySnapshot::Of(sharer.get()) == before);
     }
@@ -248,25 +213,18 @@ TEST(Extend, RepeatedAppendsGrowInPlace) {
     int moves = 0;
     ValueList re{1}, im{0};
     for (unsigned int n = 2; n <= 200; ++n) {
+        // A sharer makes one growth copy, and keeps its data.
+        const ArrayPtr b(n == 101 ? a->CreateShareArray() : nullptr);
         const void *before = a->GetPr();
         Extend(a.get(), {1, n});
-        moves += a->GetPr() != before;
+        moves += a->GetPr() != before && !b;
         EXPECT_TRUE(mxGetPr(a.get())[n - 1] == 0.0 && mxGetPi(a.get())[n - 1] == 0.0) << n;
         re.push_back(mxGetPr(a.get())[n - 1] = n);
         im.push_back(mxGetPi(a.get())[n - 1] = -double(n));
-        if (n == 100) {  // a sharer makes the next growth copy, and keeps its data
-            ArrayPtr b(a->CreateShareArray());
-            Extend(a.get(), {1, 101});
-            EXPECT_NE(a->GetPr(), b->GetPr());
-            EXPECT_EQ(Dims(b.get()), (DimList{1, 100}));
-            ++n;
-            re.push_back(mxGetPr(a.get())[n - 1] = n);
-            im.push_back(mxGetPi(a.get())[n - 1] = -double(n));
-        }
+        EXPECT_TRUE(!b || (a->GetPr() != b->GetPr() && Dims(b.get()) == (DimList{1, 100})));
     }
     EXPECT_LE(moves, 14);
-    ASSERT_EQ(Values(a.get()), re);
-    ASSERT_EQ(ImagValues(a.get()), im);
+    ASSERT_TRUE(Values(a.get()) == re && ImagValues(a.get()) == im);
     EXPECT_EQ(Header<std::uint32_t>(a->GetPr(), -4), 200 * sizeof(double));
 
     ArrayPtr once = Matrix(1, 1, {1});
@@ -286,26 +244,192 @@ TEST(CMatrix, AllocationFailures) {
     ArrayPtr a = Counted({2, 3}, 1, mxComplexityComplex), a1(a->CreateShareArray());
     ArrayPtr a2(a->CreateShareArray()), c = Cells(1, 2), c1(c->CreateShareArray());
     ArrayPtr c2(c->CreateShareArray()), r = Matrix(2, 2, {1, 2, 3, 4});
-    ExpectFailurePoints(
-        {{"create double",
-          [&] { return mxCreateNumericArray(3, dims, mxClassDouble, mxComplexityComplex); },
-          {}},
-         {"create cell",
-          [&] { return mxCreateNumericArray(3, dims, mxClassCell, mxComplexityReal); },
-          {}},
-         {"create string", [] { return mxCreateString("text"); }, {}},
-         {"share", [&] { return a->CreateShareArray(); }, {a.get()}},
-         {"duplicate", [&] { return a->CreateDuplicateArray(); }, {a.get()}},
-         {"duplicate cell", [&] { return c->CreateDuplicateArray(); }, {c.get()}},
-         // On sharers, whose cell elements are shared, then on the sole
-         // holder, whose elements are handed over.
-         {"unshare", InPlace([&] { a1->GetOwnCopy(); }), {a.get(), a1.get(), a2.get()}},
-         {"unshare cell", InPlace([&] { c1->GetOwnCopy(); }), {c.get(), c1.get(), c2.get()}},
-         {"extend shared", InPlace([&] { a2->Extend(3, dims); }), {a.get(), a2.get()}},
-         {"extend shared cell", InPlace([&] { c2->Extend(3, dims); }), {c.get(), c2.get()}},
-         {"extend", InPlace([&] { a->Extend(3, dims); }), {a.get()}},
-         {"extend cell", InPlace([&] { c->Extend(3, dims); }), {c.get()}},
-         {"to complex", InPlace([&] { r->ToComplex(); }), {r.get()}}});
+    const auto create = [&](mxClassID id) {
+        return [&, id] { return mxCreateNumericArray(3, dims, id, mxComplexityComplex); };
+    };
+    // Unshare and extend: on sharers, whose cell elements are shared, then on
+    // the sole holder, whose elements are handed over.
+    ExpectFailurePoints({{"create double", create(mxClassDouble), {}},
+                         {"create cell", create(mxClassCell), {}},
+                         {"create string", [] { return mxCreateString("text"); }, {}},
+                         {"share", [&] { return a->CreateShareArray(); }, {a.get()}},
+                         {"duplicate", [&] { return a->CreateDuplicateArray(); }, {a.get()}},
+                         {"duplicate cell", [&] { return c->CreateDuplicateArray(); }, {c.get()}},
+                         {"unshare", InPlace([&] { a1->GetOwnCopy(); }), {a.get(), a1.get()}},
+                         {"unshare cell", InPlace([&] { c1->GetOwnCopy(); }), {c.get(), c1.get()}},
+                         {"extend shared", InPlace([&] { a2->Extend(3, dims); }), {a.get()}},
+                         {"extend shared cell", InPlace([&] { c2->Extend(3, dims); }), {c.get()}},
+                         {"extend", InPlace([&] { a->Extend(3, dims); }), {a.get()}},
+                         {"extend cell", InPlace([&] { c->Extend(3, dims); }), {c.get()}},
+                         {"to complex", InPlace([&] { r->ToComplex(); }), {r.get()}}});
+}
+
+// --- mx functions -------------------------------------------------------------
+
+template <typename T>
+double ScalarOf(mxClassID id, T value) {
+    ArrayPtr a = Array({1, 1}, id);
+    std::memcpy(a->GetPr(), &value, sizeof value);
+    return mxGetScalar(a.get());
+}
+
+// One class per width and signedness; a uint64 is read as signed.
+TEST(mxGetScalar, ReadsTheFirstElementInItsClassAndANullStringIsEmpty) {
+    EXPECT_EQ(ScalarOf<std::uint8_t>(mxClassUint8, 200), 200.0);
+    EXPECT_EQ(ScalarOf<std::int8_t>(mxClassInt8, -3), -3.0);
+    EXPECT_EQ(ScalarOf<std::uint16_t>(mxClassUint16, 65535), 65535.0);
+    EXPECT_EQ(ScalarOf<std::int32_t>(mxClassInt32, -70000), -70000.0);
+    EXPECT_EQ(ScalarOf<std::uint32_t>(mxClassUint32, 4000000000u), 4e9);
+    EXPECT_EQ(ScalarOf<std::uint64_t>(mxClassUint64, 1ULL << 63), -0x1p63);
+    EXPECT_EQ(ScalarOf<float>(mxClassSingle, 1.5f), 1.5);
+    EXPECT_EQ(mxGetScalar(ArrayPtr(mxCreateCellMatrix(1, 1)).get()), 0.0);
+    // The logical flag and the imaginary part play no part.
+    ArrayPtr c = Complex(1, 1, {4}, {9});
+    c->SetLogical();
+    EXPECT_EQ(mxGetScalar(c.get()), 4.0);
+    EXPECT_EQ(Dims(ArrayPtr(mxCreateString(nullptr)).get()), (DimList{1, 0}));
+}
+
+TEST(mxGetString, WidensUnsignedCharactersOrCopiesIntoABoundedBuffer) {
+    ArrayPtr a = Array({2, 2}, mxClassChar), number = Matrix(1, 1, {65});
+    std::memcpy(a->GetPr(), "a\xE9\x63\x64", 4);
+    const kiv::WString s = mxGetString(a.get());
+    EXPECT_EQ(std::wstring(L"a\u00e9cd"), std::wstring(s.c_str(), s.GetLength()));
+    EXPECT_TRUE(mxArrayToString(a.get()) == s && mxGetString(number.get()).GetLength() == 0);
+    char buf[8] = "#######";
+    EXPECT_EQ(mxGetString(a.get(), buf, 0), 0u);  // no room, not even for the NUL
+    EXPECT_EQ(mxGetString(number.get(), buf, 8), 0u);
+    EXPECT_EQ(buf[0], '#');
+    EXPECT_EQ(mxGetString(a.get(), buf, 4), 3u);
+    EXPECT_EQ(std::string(buf, 5), std::string("a\xE9\x63\0#", 5));
+    EXPECT_EQ(mxGetString(a.get(), buf, 6), 4u);
+    EXPECT_EQ(std::string(buf, 5), std::string("a\xE9\x63\x64\0", 5));
+}
+
+TEST(mxCells, SetAndGetSlots) {
+    const LiveBlocks blocks;
+    {
+        ArrayPtr cell(mxCreateCellMatrix(2, 2));
+        CMatrix *v = Matrix(1, 1, {3}).release();
+        mxSetCell(cell.get(), 3, v);
+        mxSetCell(cell.get(), 3, v);  // the same array again: kept, not destroyed
+        EXPECT_TRUE(mxGetCell(cell.get(), 3) == v && mxGetScalar(v) == 3.0);
+        mxSetCell(cell.get(), 3, Matrix(1, 1, {4}).release());  // destroys v
+        mxSetCell(cell.get(), 0, nullptr);
+        EXPECT_EQ(Slot(cell.get(), 3), 4.0);
+    }
+    EXPECT_EQ(blocks.Delta(), 0);
+}
+
+TEST(mxCalcSingleSubscript, HornerFormIgnoringTrailingZerosAndDestroyNullsThePointer) {
+    ArrayPtr a = Array({3, 4, 5});
+    const unsigned int s123[] = {1, 2, 3}, s2100[] = {2, 1, 0, 0};
+    EXPECT_EQ(mxCalcSingleSubscript(a.get(), 3, s123), 1u + 2 * 3 + 3 * 12);
+    EXPECT_EQ(mxCalcSingleSubscript(a.get(), 4, s2100), 5u);
+    EXPECT_EQ(mxCalcSingleSubscript(a.get(), 0, nullptr), 0u);
+    CMatrix *b = mxCreateDoubleMatrix(3, 3, mxComplexityComplex);
+    mxDestroyArray(b);
+    EXPECT_EQ(b, nullptr);
+    mxDestroyArray(b);
+}
+
+// --- Exceptions --------------------------------------------------------------
+
+// The one place where the fixed messages are spelled out; every other test
+// takes them from the classes.
+TEST(Exceptions, EachClassCarriesItsMessage) {
+    const std::pair<Expected, std::string> table[] = {
+        {Expected::Throws<CAllColumnsMustHaveSameRows>(),
+         "All matrices on a row in the bracketed expression must have the same number of rows"},
+        {Expected::Throws<CAllRowsMustHaveSameColumns>(),
+         "All rows in the bracketed expression must have the same number of columns"},
+        {Expected::Throws<CArrayDimsMustMatchForBinaryOpException>(),
+         "Array dimensions must match for binary array op"},
+        {Expected::Throws<CAssignHasMoreRHSDimsThanSubsExcpetion>(),
+         "Assignment has more rhs dimensions than subscripts"},
+        {Expected::Throws<CInAssignAColonBElementsMustBeSameException>(),
+         "In an assignment  A(:) = B, the number of elements in A and B must be the same"},
+        {Expected::Throws<CInAssignAIBElementsMustBeSameException>(),
+         "In an assignment  A(I) = B, the number of elements in B and I must be the same"},
+        {Expected::Throws<CInAssignAMBACantBeResizedException>(),
+         "In an assignment  A(matrix) = B, a vector A can't be resized to a matrix"},
+        {Expected::Throws<CInAssignAMMBDimensionMustBeSameException>(),
+         "In an assignment  A(matrix,matrix) = B, the number of rows in B and the number of "
+         "elements in the A row index matrix must be the same"},
+        {Expected::Throws<CIndexExceedsMatrixDimensionsException>(),
+         "Index exceeds matrix dimensions"},
+        {Expected::Throws<CIndexIntoMatrixNegativeOrZeroException>(),
+         "Index into matrix is negative or zero"},
+        {Expected::Throws<CInnerMatrixDimsMustAgreeException>(),
+         "Inner matrix dimensions must agree"},
+        {Expected::Throws<CMatrixDimsMustAgreeException>(), "Matrix dimensions must agree"},
+        {Expected::Throws<CMatrixMustBeSquareException>(), "Matrix must be square"},
+        {Expected::Throws<CNotImplementedException>(), "Operation not implemented! :-("},
+        {Expected::Throws<COperationOnNDArrayNotDefinedException>(),
+         "Operation on ND array is not defined"},
+        {Expected::Throws<CTransposeOnNDArrayNotDefinedException>(),
+         "Transpose on ND array is not defined"},
+        {Expected::Throws<CUnknownOptionException>(), "Unknonw command option"},
+        {Expected::Throws(COperationNotDefinedOnClassException(nullptr)),
+         "Operation not permetted on input data"},
+        {Expected::Throws(COperationNotDefinedOnClassException(Matrix(1, 1, {1}).get())),
+         "Operation not permetted on input data"},
+        {Expected::Throws<kiv::CExhaustedMemoryException>(), "Out of memory"}};
+    for (const auto &[expected, message] : table) {
+        EXPECT_EQ(expected.Message(), message) << expected.ClassName();
+    }
+    // Every library class is caught through the library's base.
+    try {
+        throw CMatrixMustBeSquareException();
+    } catch (const IMatrixException &e) {
+        EXPECT_EQ(Narrow(e.GetMessage()), "Matrix must be square");
+    }
+    static_assert(!std::is_base_of_v<IMatrixException, kiv::CExhaustedMemoryException>);
+}
+
+// --- Refusals ------------------------------------------------------------------
+
+TEST(Core, Refusals) {
+    ArrayPtr empty = Array({0, 0}), nd = Array({0, 3, 2});
+    ArrayPtr cell = Array({1, 2}, mxClassCell), numbers = Matrix(1, 2, {1, 2});
+    ArrayPtr value = Matrix(1, 1, {2}), a = Array({3, 4, 5}), m = Counted({2, 3});
+    const unsigned int s0001[] = {0, 0, 0, 1};
+    const auto reshape = [&](DimList dims) {
+        return [&, dims] { m->Reshape(unsigned(dims.size()), dims.data()); };
+    };
+    const auto extend = [&](DimList dims) {
+        return [&, dims] { m->Extend(unsigned(dims.size()), dims.data()); };
+    };
+    const auto create = [](DimList dims, mxClassID id) { return [dims, id] { Array(dims, id); }; };
+    const Expected exceeds = Expected::Throws<CIndexExceedsMatrixDimensionsException>();
+    const Expected memory = Expected::Throws<kiv::CExhaustedMemoryException>();
+    const Expected twoDims =
+        Expected::Throws(CFunctionErrorException(L"An array must have at least two dimensions"));
+    const Expected sameCount =
+        Expected::Throws(CFunctionErrorException(L"The number of elements can't change"));
+    // The class is checked before the slot number.
+    CMatrix *c = cell.get(), *v = value.get(), *n = numbers.get(), *sub = a.get();
+    ExpectRefusals(
+        {{"scalar of 0x0", [&] { mxGetScalar(empty.get()); }, exceeds, {empty.get()}},
+         {"scalar of 0x3x2", [&] { mxGetScalar(nd.get()); }, exceeds, {nd.get()}},
+         {"get slot 2 of 2", [&] { mxGetCell(c, 2); }, exceeds, {c}},
+         {"get from numbers", [&] { mxGetCell(n, 0); }, NotImplemented(), {n}},
+         {"set slot 2", [&] { mxSetCell(c, 2, v); }, exceeds, {c, v}},
+         {"set slot -1", [&] { mxSetCell(c, -1, v); }, exceeds, {c, v}},
+         {"set into numbers", [&] { mxSetCell(n, -1, v); }, NotImplemented(), {n, v}},
+         {"subscript beyond", [&] { mxCalcSingleSubscript(sub, 4, s0001); }, exceeds, {sub}},
+         {"reshape to one length", reshape({6}), twoDims, {m.get()}},
+         {"reshape to none", reshape({}), twoDims, {m.get()}},
+         {"reshape to 4x2", reshape({4, 2}), sameCount, {m.get()}},
+         // A product that wraps to 6 in 32 bits must not pass for 6 elements.
+         {"reshape wrapping", reshape({2, 2147483651u}), memory, {m.get()}},
+         {"extend beyond 32 bits", extend({65536, 65536}), memory, {m.get()}},
+         {"extend bytes beyond 32 bits", extend({2, 1u << 30}), memory, {m.get()}},
+         // Beyond 32 bits: the element count (also one that would wrap to a
+         // small number), or the byte size of a count that fits.
+         {"create 2^32", create({65536, 65536, 1}, mxClassDouble), memory, {}},
+         {"create 2^31 doubles", create({2, 1u << 30}, mxClassDouble), memory, {}},
+         {"create 2^31 int16", create({1u << 31, 1}, mxClassInt16), memory, {}}});
 }
 
 }  // namespace

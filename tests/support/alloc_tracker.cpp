@@ -5,6 +5,7 @@
 // sanitizer runtime supplies its own versions of the forms left alone.
 #include "support/alloc_tracker.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
@@ -15,25 +16,14 @@ namespace {
 std::atomic<long> g_live{0};
 std::atomic<long> g_countdown{0};
 
-// True when this allocation is the one chosen to fail.
-bool ShouldFail() {
-    long remaining = g_countdown.load(std::memory_order_relaxed);
-    while (remaining > 0) {
-        if (g_countdown.compare_exchange_weak(remaining, remaining - 1)) return remaining == 1;
-    }
-    return false;
-}
-
+// Null when this allocation is the one chosen to fail.
 void *Obtain(std::size_t size, std::size_t alignment) {
-    if (ShouldFail()) return nullptr;
-    if (size == 0) size = 1;
     void *p = nullptr;
-    if (alignment <= alignof(std::max_align_t)) {
-        p = std::malloc(size);
-    } else if (posix_memalign(&p, alignment, size) != 0) {
-        p = nullptr;
+    if (g_countdown.load() > 0 && g_countdown.fetch_sub(1) == 1) return nullptr;
+    if (posix_memalign(&p, std::max(alignment, sizeof(void *)), size == 0 ? 1 : size) != 0) {
+        return nullptr;
     }
-    if (p != nullptr) g_live.fetch_add(1, std::memory_order_relaxed);
+    g_live.fetch_add(1, std::memory_order_relaxed);
     return p;
 }
 
@@ -65,19 +55,14 @@ void *operator new(std::size_t n) { return ObtainOrThrow(n, kDefault); }
 void *operator new[](std::size_t n) { return ObtainOrThrow(n, kDefault); }
 void *operator new(std::size_t n, const std::nothrow_t &) noexcept { return Obtain(n, kDefault); }
 void *operator new[](std::size_t n, const std::nothrow_t &) noexcept { return Obtain(n, kDefault); }
-void *operator new(std::size_t n, std::align_val_t a) {
-    return ObtainOrThrow(n, static_cast<std::size_t>(a));
-}
-void *operator new[](std::size_t n, std::align_val_t a) {
-    return ObtainOrThrow(n, static_cast<std::size_t>(a));
-}
+void *operator new(std::size_t n, std::align_val_t a) { return ObtainOrThrow(n, std::size_t(a)); }
+void *operator new[](std::size_t n, std::align_val_t a) { return ObtainOrThrow(n, std::size_t(a)); }
 void *operator new(std::size_t n, std::align_val_t a, const std::nothrow_t &) noexcept {
-    return Obtain(n, static_cast<std::size_t>(a));
+    return Obtain(n, std::size_t(a));
 }
 void *operator new[](std::size_t n, std::align_val_t a, const std::nothrow_t &) noexcept {
-    return Obtain(n, static_cast<std::size_t>(a));
+    return Obtain(n, std::size_t(a));
 }
-
 void operator delete(void *p) noexcept { Return(p); }
 void operator delete[](void *p) noexcept { Return(p); }
 void operator delete(void *p, std::size_t) noexcept { Return(p); }

@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -123,48 +124,36 @@ std::vector<std::uint64_t> BitsOf(const CMatrix *a);
 std::vector<ArrayPtr> NonRealDoubleOperands();
 
 /// The seed of every random test input: MATRIX_TEST_SEED from the
-/// environment when set, a fixed default otherwise. Each test that fails
-/// after asking for it prints it, so the run can be repeated.
+/// environment when set, a fixed default otherwise. The first call prints
+/// it, so that a failed run (CTest shows its output) can be repeated.
 std::uint64_t Seed();
 
 /// Everything a caller can observe of an array: shape, class, flags,
 /// counter, data pointers and data bytes. Two snapshots compare equal when
 /// nothing changed.
 struct ArraySnapshot {
-    std::vector<unsigned int> dims;
-    int classId;
-    unsigned int flags;
-    unsigned short counter;
-    const void *pr;
-    const void *pi;
-    std::vector<unsigned char> realBytes;
-    std::vector<unsigned char> imagBytes;
+    std::tuple<std::vector<unsigned int>, int, unsigned int, unsigned short, const void *,
+               const void *, std::vector<unsigned char>, std::vector<unsigned char>>
+        seen;
 
     static ArraySnapshot Of(const CMatrix *a);
-    bool operator==(const ArraySnapshot &other) const;
+    bool operator==(const ArraySnapshot &other) const { return seen == other.seen; }
 };
 
 /// Snapshots of several arrays (null entries skipped), to check that a call
 /// left them as they were.
-class Snapshots {
-public:
-    Snapshots(std::initializer_list<const CMatrix *> arrays);
-    explicit Snapshots(const std::vector<const CMatrix *> &arrays);
+struct Snapshots {
+    Snapshots(const std::vector<const CMatrix *> &arrays);  // NOLINT(google-explicit-constructor)
     bool Unchanged() const;
 
-private:
-    std::vector<const CMatrix *> m_arrays;
-    std::vector<ArraySnapshot> m_before;
+    std::vector<const CMatrix *> arrays;
+    std::vector<ArraySnapshot> before;
 };
 
 /// Counts the blocks a piece of code leaves allocated.
-class LiveBlocks {
-public:
-    LiveBlocks() : m_start(LiveAllocations()) {}
-    long Delta() const { return LiveAllocations() - m_start; }
-
-private:
-    long m_start;
+struct LiveBlocks {
+    long start = LiveAllocations();
+    long Delta() const { return LiveAllocations() - start; }
 };
 
 /// Runs `operation` with its 1st, 2nd, 3rd ... allocation failing, until a
@@ -201,7 +190,7 @@ int ForEachAllocationFailure(Operation operation, Check check) {
 /// listed arrays are as they were. A failed call must leave them so, which
 /// lets every run reuse them. A returned array is destroyed.
 template <typename Call>
-int FailurePoints(Call call, std::initializer_list<const CMatrix *> unchanged) {
+int FailurePoints(Call call, const std::vector<const CMatrix *> &unchanged) {
     const Snapshots before(unchanged);
     return ForEachAllocationFailure(
         [&] {

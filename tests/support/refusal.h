@@ -23,15 +23,10 @@ namespace matrix_test {
 /// An exception class and the message it must carry.
 class Expected {
 public:
-    /// The class E with the message of a default-constructed E.
+    /// The class E with the message of `prototype`: a default-constructed E
+    /// unless E's message depends on a constructor argument.
     template <typename E>
-    static Expected Throws() {
-        return Throws(E());
-    }
-    /// The class of `prototype` with its message, for classes whose message
-    /// depends on a constructor argument.
-    template <typename E>
-    static Expected Throws(const E &prototype) {
+    static Expected Throws(const E &prototype = E()) {
         Expected e;
         e.m_message = Narrow(prototype.GetMessage());
         e.m_className = typeid(E).name();
