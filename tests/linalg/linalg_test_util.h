@@ -1,10 +1,11 @@
-// tests/linalg/linalg_test_util.h: test matrices, padded buffers, LAPACK oracles.
+// tests/linalg/linalg_test_util.h: test matrices, owned outputs, reference BLAS and LAPACK.
 #ifndef MATRIX_TESTS_LINALG_LINALG_TEST_UTIL_H
 #define MATRIX_TESTS_LINALG_LINALG_TEST_UTIL_H
 
 #include <gtest/gtest.h>
 #include <matrix/matrix.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -14,87 +15,6 @@
 
 #include "support/matrix_test.h"
 #include "support/refusal.h"
-
-namespace linalg_test {
-
-using kiv::matrix::CMatrix;
-using matrix_test::Array;
-using matrix_test::ArrayPtr;
-using matrix_test::Bits;
-using matrix_test::DimList;
-using matrix_test::Dims;
-using matrix_test::Matrix;
-using matrix_test::Seed;
-using matrix_test::Values;
-
-const double kEps = 0x1p-52;
-const double kInf = std::numeric_limits<double>::infinity();
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
-/// The bits of the NaN the library reports for values it gave up on.
-const std::uint64_t kGiveUpBits = 0x7FFFFFFFFFFFFFFFull;
-
-/// A dense column-major matrix of the tests, leading dimension = rows.
-struct Dense {
-    std::size_t m = 0;
-    std::size_t n = 0;
-    std::vector<double> v;
-
-    Dense() = default;
-    Dense(std::size_t rows, std::size_t cols, double fill = 0.0)
-        : m(rows), n(cols), v(rows * cols, fill) {}
-    double &operator()(std::size_t i, std::size_t j) { return v[i + j * m]; }
-    double operator()(std::size_t i, std::size_t j) const { return v[i + j * m]; }
-};
-
-/// Shapes from a flat list m0, n0, m1, n1, ...
-std::vector<DimList> Shapes(std::initializer_list<unsigned int> flat);
-/// Uniform in [-1, 1).
-Dense Random(std::size_t m, std::size_t n, std::mt19937_64 &rng);
-/// Random with n added to the diagonal: well conditioned.
-Dense DiagonallyDominant(std::size_t n, std::mt19937_64 &rng);
-/// A matrix of rank k: the product of random m x k and k x n factors.
-Dense OfRank(std::size_t m, std::size_t n, std::size_t k, std::mt19937_64 &rng);
-
-ArrayPtr ToArray(const Dense &a);
-Dense FromArray(const CMatrix *a);
-
-/// A kernel argument in a buffer whose leading dimension exceeds its rows,
-/// the padding filled with a NaN that the kernel must leave alone.
-class Padded {
-public:
-    explicit Padded(const Dense &a, std::size_t extraRows = 3);
-    double *Data() { return m_buf.data(); }
-    std::size_t Ld() const { return m_ld; }
-    Dense Contents() const;
-    bool PaddingIntact() const;
-
-private:
-    std::size_t m_m, m_n, m_ld;
-    std::vector<double> m_buf;
-};
-
-// Reference BLAS and LAPACK: the 1-norm, alpha*op(A)*op(B) + beta*C (op 'N'
-// or 'T'), and the singular values of dgesvd, largest first.
-double Norm1(const Dense &a);
-Dense Gemm(char ta, char tb, double alpha, const Dense &a, const Dense &b, double beta,
-           const Dense &c);
-Dense Identity(std::size_t n);
-std::vector<double> Dgesvd(Dense a);
-
-/// Calls a LAPACK routine `call(work, lwork, info)` twice: a workspace
-/// query, then the work itself, which must succeed.
-template <typename Call>
-void WithWorkspace(Call call) {
-    double query = 0.0;
-    int lwork = -1, info = 0;
-    call(&query, &lwork, &info);
-    lwork = static_cast<int>(query);
-    std::vector<double> work(static_cast<std::size_t>(lwork));
-    call(work.data(), &lwork, &info);
-    EXPECT_EQ(info, 0);
-}
-
-}  // namespace linalg_test
 
 // Reference LAPACK and BLAS (Fortran calling convention, hidden string
 // lengths last).
@@ -123,5 +43,113 @@ void dgeev_(const char *jobvl, const char *jobvr, const int *n, double *a, const
             double *work, const int *lwork, int *info, std::size_t jobvlLength,
             std::size_t jobvrLength);
 }
+
+namespace linalg_test {
+
+using kiv::matrix::CMatrix;
+using matrix_test::Array;
+using matrix_test::ArrayPtr;
+using matrix_test::Bits;
+using matrix_test::DimList;
+using matrix_test::Dims;
+using matrix_test::Matrix;
+using matrix_test::Seed;
+using matrix_test::Values;
+
+const double kEps = 0x1p-52;
+const double kInf = std::numeric_limits<double>::infinity();
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+/// The bits of the NaN the library reports for values it gave up on.
+const std::uint64_t kGiveUpBits = 0x7FFFFFFFFFFFFFFFull;
+
+/// A dense column-major matrix of the tests, leading dimension = rows.
+struct Dense {
+    std::size_t m = 0, n = 0;
+    std::vector<double> v;
+
+    Dense(std::size_t rows = 0, std::size_t cols = 0, double fill = 0.0)
+        : m(rows), n(cols), v(rows * cols, fill) {}
+    double &operator()(std::size_t i, std::size_t j) { return v[i + j * m]; }
+    double operator()(std::size_t i, std::size_t j) const { return v[i + j * m]; }
+};
+
+/// The outputs of a multi-output form, destroyed with this.
+struct Outs {
+    CMatrix *o[3] = {nullptr, nullptr, nullptr};
+    Outs() = default;
+    Outs(const Outs &) = delete;
+    ~Outs() {
+        for (CMatrix *&x : o) kiv::matrix::mxDestroyArray(x);
+    }
+    CMatrix *&operator[](std::size_t i) { return o[i]; }
+};
+
+/// Uniform in [-1, 1).
+inline Dense Random(std::size_t m, std::size_t n, std::mt19937_64 &rng) {
+    Dense a(m, n);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (double &x : a.v) x = uniform(rng);
+    return a;
+}
+
+inline ArrayPtr ToArray(const Dense &a) {
+    ArrayPtr r(kiv::matrix::mxCreateDoubleMatrix(static_cast<unsigned int>(a.m),
+                                                 static_cast<unsigned int>(a.n),
+                                                 kiv::matrix::mxComplexityReal));
+    std::copy(a.v.begin(), a.v.end(), kiv::matrix::mxGetPr(r.get()));
+    return r;
+}
+
+inline Dense FromArray(const CMatrix *a) {
+    Dense r(kiv::matrix::mxGetM(a), kiv::matrix::mxGetN(a));
+    std::copy_n(kiv::matrix::mxGetPr(a), r.v.size(), r.v.begin());
+    return r;
+}
+
+/// Reference LAPACK's 1-norm.
+inline double Norm1(const Dense &a) {
+    const int m = static_cast<int>(a.m), n = static_cast<int>(a.n);
+    return a.v.empty() ? 0.0 : dlange_("1", &m, &n, a.v.data(), &m, nullptr, 1);
+}
+
+/// Reference BLAS: alpha*op(A)*op(B) + beta*C, op 'N' or 'T'.
+inline Dense Gemm(char ta, char tb, double alpha, const Dense &a, const Dense &b, double beta,
+                  Dense c) {
+    const int m = static_cast<int>(c.m), n = static_cast<int>(c.n);
+    const int k = static_cast<int>(ta == 'N' ? a.n : a.m), ldc = std::max(m, 1);
+    const int lda = static_cast<int>(std::max<std::size_t>(a.m, 1));
+    const int ldb = static_cast<int>(std::max<std::size_t>(b.m, 1));
+    if (m > 0 && n > 0) {
+        dgemm_(&ta, &tb, &m, &n, &k, &alpha, a.v.data(), &lda, b.v.data(), &ldb, &beta, c.v.data(),
+               &ldc, 1, 1);
+    }
+    return c;
+}
+
+/// A*B by reference BLAS.
+inline Dense Times(const Dense &a, const Dense &b) {
+    return Gemm('N', 'N', 1.0, a, b, 0.0, Dense(a.m, b.n));
+}
+
+inline Dense Identity(std::size_t n) {
+    Dense a(n, n);
+    for (std::size_t i = 0; i < n; ++i) a(i, i) = 1.0;
+    return a;
+}
+
+/// Calls a LAPACK routine `call(work, lwork, info)` twice: a workspace
+/// query, then the work itself, which must succeed.
+template <typename Call>
+void WithWorkspace(Call call) {
+    double query = 0.0;
+    int lwork = -1, info = 0;
+    call(&query, &lwork, &info);
+    lwork = static_cast<int>(query);
+    std::vector<double> work(static_cast<std::size_t>(lwork));
+    call(work.data(), &lwork, &info);
+    EXPECT_EQ(info, 0);
+}
+
+}  // namespace linalg_test
 
 #endif  // MATRIX_TESTS_LINALG_LINALG_TEST_UTIL_H
