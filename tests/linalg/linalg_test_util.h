@@ -35,9 +35,6 @@ void dgemm_(const char *transa, const char *transb, const int *m, const int *n, 
             std::size_t transbLength);
 void dpotrf_(const char *uplo, const int *n, double *a, const int *lda, int *info,
              std::size_t uploLength);
-void dsyev_(const char *jobz, const char *uplo, const int *n, double *a, const int *lda, double *w,
-            double *work, const int *lwork, int *info, std::size_t jobzLength,
-            std::size_t uploLength);
 void dgeev_(const char *jobvl, const char *jobvr, const int *n, double *a, const int *lda,
             double *wr, double *wi, double *vl, const int *ldvl, double *vr, const int *ldvr,
             double *work, const int *lwork, int *info, std::size_t jobvlLength,
