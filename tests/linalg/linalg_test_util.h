@@ -16,29 +16,25 @@
 #include "support/matrix_test.h"
 #include "support/refusal.h"
 
-// Reference LAPACK and BLAS (Fortran calling convention, hidden string
-// lengths last).
+// Reference LAPACK and BLAS (Fortran calling convention: every argument by
+// address, hidden string lengths last).
 extern "C" {
-void dgetrf_(const int *m, const int *n, double *a, const int *lda, int *ipiv, int *info);
-void dgels_(const char *trans, const int *m, const int *n, const int *nrhs, double *a,
-            const int *lda, double *b, const int *ldb, double *work, const int *lwork, int *info,
-            std::size_t transLength);
-void dgesvd_(const char *jobu, const char *jobvt, const int *m, const int *n, double *a,
-             const int *lda, double *s, double *u, const int *ldu, double *vt, const int *ldvt,
-             double *work, const int *lwork, int *info, std::size_t jobuLength,
-             std::size_t jobvtLength);
-double dlange_(const char *norm, const int *m, const int *n, const double *a, const int *lda,
-               double *work, std::size_t normLength);
-void dgemm_(const char *transa, const char *transb, const int *m, const int *n, const int *k,
-            const double *alpha, const double *a, const int *lda, const double *b, const int *ldb,
-            const double *beta, double *c, const int *ldc, std::size_t transaLength,
-            std::size_t transbLength);
-void dpotrf_(const char *uplo, const int *n, double *a, const int *lda, int *info,
-             std::size_t uploLength);
-void dgeev_(const char *jobvl, const char *jobvr, const int *n, double *a, const int *lda,
-            double *wr, double *wi, double *vl, const int *ldvl, double *vr, const int *ldvr,
-            double *work, const int *lwork, int *info, std::size_t jobvlLength,
-            std::size_t jobvrLength);
+using Fint = const int *;
+using Flen = std::size_t;
+void dgetrf_(Fint m, Fint n, double *a, Fint lda, int *ipiv, int *info);
+void dgels_(const char *trans, Fint m, Fint n, Fint nrhs, double *a, Fint lda, double *b, Fint ldb,
+            double *work, Fint lwork, int *info, Flen);
+void dgesvd_(const char *jobu, const char *jobvt, Fint m, Fint n, double *a, Fint lda, double *s,
+             double *u, Fint ldu, double *vt, Fint ldvt, double *work, Fint lwork, int *info, Flen,
+             Flen);
+double dlange_(const char *norm, Fint m, Fint n, const double *a, Fint lda, double *work, Flen);
+void dgemm_(const char *ta, const char *tb, Fint m, Fint n, Fint k, const double *alpha,
+            const double *a, Fint lda, const double *b, Fint ldb, const double *beta, double *c,
+            Fint ldc, Flen, Flen);
+void dpotrf_(const char *uplo, Fint n, double *a, Fint lda, int *info, Flen);
+void dgeev_(const char *jobvl, const char *jobvr, Fint n, double *a, Fint lda, double *wr,
+            double *wi, double *vl, Fint ldvl, double *vr, Fint ldvr, double *work, Fint lwork,
+            int *info, Flen, Flen);
 }
 
 namespace linalg_test {
@@ -81,7 +77,7 @@ struct Outs {
     CMatrix *&operator[](std::size_t i) { return o[i]; }
 };
 
-/// Uniform in [-1, 1).
+/// Uniform in [-1, 1), from MATRIX_TEST_SEED's generator.
 inline Dense Random(std::size_t m, std::size_t n, std::mt19937_64 &rng) {
     Dense a(m, n);
     std::uniform_real_distribution<double> uniform(-1.0, 1.0);
