@@ -408,19 +408,19 @@ TEST(Digest, EveryKernel) {
 // The cyclic shift and companion matrices of repeated roots on the unit
 // circle reach the exceptional shifts and the give-up.
 TEST(Digest, HessenbergQrHardCases) {
+    std::map<std::string, Dense> cases;
     for (std::size_t n : {3, 10, 50}) {
-        Dense cyclic(n, n);
+        Dense &cyclic = cases["cyclic/" + std::to_string(n)] = Dense(n, n);
         for (std::size_t i = 0; i < n; ++i) cyclic((i + 1) % n, i) = 1.0;
-        Case("HessenbergQr/cyclic/" + std::to_string(n), cyclic, HessenbergQr);
     }
     // x^4 + c3 x^3 + ... + c0 for (x^2 + x + 1)^2, (x^2 + 1)^2, (x^2 - 1)^2.
     for (const auto &c : std::map<std::string, std::vector<double>>{
              {"cube-roots", {1, 2, 3, 2}}, {"plus-i", {1, 0, 2, 0}}, {"plus-one", {1, 0, -2, 0}}}) {
-        Dense a(4, 4);
+        Dense &a = cases["companion/" + c.first] = Dense(4, 4);
         for (std::size_t i = 0; i < 4; ++i) a(i, 3) = -c.second[i];
         for (std::size_t i = 0; i < 3; ++i) a(i + 1, i) = 1.0;
-        Case("HessenbergQr/companion/" + c.first, a, HessenbergQr);
     }
+    for (const auto &c : cases) Case("HessenbergQr/" + c.first, c.second, HessenbergQr);
 }
 
 // Magnitudes that would overflow or underflow a plain sum of squares.

@@ -200,8 +200,8 @@ TEST(Linalg, AllocationFailureLeaksNothing) {
     for (std::size_t i = 0; i < 6; ++i) d6(i, i) += 6.0, spd(i, i) += 6.0;
     A a = keep(ToArray(Random(40, 50, rng))), b = keep(ToArray(Random(50, 30, rng)));
     A sq = keep(ToArray(d6)), rhs = keep(ToArray(Random(6, 2, rng))), pd = keep(ToArray(spd));
-    A rhs3 = keep(ToArray(Random(3, 2, rng))), tall = keep(ToArray(Random(6, 3, rng)));
-    A wide = keep(ToArray(Random(3, 6, rng))), e03 = keep(Array({0, 3}));
+    A tall = keep(ToArray(Random(6, 3, rng)));
+    A wide = keep(ToArray(Random(3, 6, rng)));
     A indefinite = keep(Matrix(2, 2, {4, -7, 100, 3})), v2 = keep(Matrix(2, 1, {3, 4}));
     struct Row {
         const Fn &fn;
@@ -211,21 +211,16 @@ TEST(Linalg, AllocationFailureLeaksNothing) {
     for (const Row &r : std::vector<Row>{{kMtimes, a, b, 1},
                                          {kMldivide, sq, rhs, 2},
                                          {kMldivide, tall, rhs, 2},
-                                         {kMldivide, wide, rhs3, 2},
                                          {kMrdivide, wide, sq, 2},
                                          {kLu, sq, nullptr, 3},
                                          {kLu2, sq, nullptr, 3},
                                          {kDet, sq, nullptr, 1},
                                          {kCholThrowing, pd, nullptr, 1},
                                          {kChol, indefinite, nullptr, 1},
-                                         {kQr, tall, nullptr, 2},
                                          {kQr, wide, nullptr, 2},
-                                         {kQr, e03, nullptr, 2},
                                          {kQr2, tall, nullptr, 2},
                                          {kSvd, tall, nullptr, 2},
                                          {kSvdEconomy, tall, nullptr, 2},
-                                         {kSvd, wide, nullptr, 2},
-                                         {kSvd, e03, nullptr, 2},
                                          {kSvdValues, sq, nullptr, 1},
                                          {kRank, tall, nullptr, 1},
                                          {kNorm2, tall, nullptr, 1},

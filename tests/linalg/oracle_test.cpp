@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kernels/planerot_kernel.h"
 #include "linalg/linalg_test_util.h"
 
 namespace {
@@ -236,21 +235,6 @@ TEST(Eig, AgreesWithLapack) {
                 }
             }
         }
-    }
-}
-
-// Within two ulps of hypot over magnitudes that would overflow or
-// underflow a plain sum of squares.
-TEST(SafeHypot, AgreesWithHypot) {
-    std::mt19937_64 rng(Seed());
-    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-    std::uniform_int_distribution<int> exponent(-600, 600);
-    for (int k = 0; k < 20000; ++k) {
-        const double a = std::ldexp(uniform(rng), exponent(rng));
-        const double b = k % 7 == 0 ? a : std::ldexp(uniform(rng), exponent(rng)) * (k % 11 > 0);
-        const double want = std::hypot(a, b);
-        ASSERT_LE(std::fabs(kiv::matrix::kernels::SafeHypot(a, b) - want), 2 * kEps * want)
-            << a << ", " << b;
     }
 }
 
