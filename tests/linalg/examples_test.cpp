@@ -6,7 +6,6 @@
 
 #include "kernels/chol_kernel.h"
 #include "kernels/eig_kernel.h"
-#include "kernels/lu_kernel.h"
 #include "kernels/planerot_kernel.h"
 #include "kernels/svd_kernel.h"
 #include "linalg/linalg_test_util.h"
@@ -67,30 +66,8 @@ TEST(Mtimes, WorkedExamples) {
 
 // The scale factors decide: for [3 1000; 2 1] row 2 (scaled 1.0) beats row
 // 1 (0.003); for [1 0; 1 0] the scaled magnitudes tie and the later row
-// wins; zero pivots become 1e-20 and are reported; when every candidate is
-// NaN the diagonal row stays.
-TEST(LuCrout, PivotChoices) {
-    struct Case {
-        std::vector<double> a;
-        std::vector<std::int32_t> ipiv;
-        int parity, info;
-    };
-    for (const Case &t : std::vector<Case>{{{3, 2, 1000, 1}, {2, 2}, -1, 0},
-                                           {{1, 1, 0, 0}, {2, 2}, -1, 2},
-                                           {{-0.0, -0.0, -0.0, -0.0}, {2, 2}, -1, 1},
-                                           {{kNaN, kNaN, 1, 2}, {1, 2}, 1, 0}}) {
-        std::vector<double> a = t.a, scale(2);
-        std::vector<std::int32_t> ipiv(2);
-        int parity = 0;
-        EXPECT_EQ(kernels::LuCrout(2, a.data(), 2, ipiv.data(), parity, scale.data()), t.info);
-        EXPECT_EQ(ipiv, t.ipiv) << t.a[0];
-        EXPECT_EQ(parity, t.parity) << t.a[0];
-        EXPECT_TRUE(t.info == 0 || a[3] == 1.0e-20);
-    }
-}
-
-// Det: two substituted pivots of 1e-20 and one interchange for the zero
-// matrix, the imaginary part ignored. An empty matrix: empty double
+// wins. Det: two substituted pivots of 1e-20 and one interchange for the
+// zero matrix, the imaginary part ignored. An empty matrix: empty double
 // factors and a determinant of 1.
 TEST(Lu, WorkedExamples) {
     const ArrayPtr a = Matrix(2, 2, {1, 3, 2, 4}), e = Array({0, 0});
@@ -102,6 +79,11 @@ TEST(Lu, WorkedExamples) {
     Expect(g[0], {2, 2}, {1.0 / 3.0, 1, 1, 0});
     Expect(f[1], {2, 2}, {3, 0, 4, 2.0 - (1.0 / 3.0) * 4.0});
     EXPECT_EQ(BitsOf(g[1]), BitsOf(f[1]));
+    for (const ArrayPtr &x : {Matrix(2, 2, {3, 2, 1000, 1}), Matrix(2, 2, {1, 1, 0, 0})}) {
+        Outs h;
+        Lu(h[0], h[1], h[2], x.get());
+        Expect(h[2], {2, 2}, {0, 1, 1, 0});
+    }
     EXPECT_NEAR(Det(a.get()), -2.0, 4 * kEps);
     EXPECT_EQ(Bits(Det(Matrix(2, 2, {0, 0, 0, 0}).get())), Bits(-(1.0e-20 * 1.0e-20)));
     const ArrayPtr c = matrix_test::Counted({2, 2}, 1.0, mxComplexityComplex);
