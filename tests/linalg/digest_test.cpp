@@ -247,8 +247,8 @@ const Kernel kKernels[] = {
          d.Value(Det(ToArray(a).get()));
      }},
     // The one-pass solve (the factored one must repeat its bits), and a back
-    // substitution against the eliminated A with B's first
-    // column, x a row of a padded matrix.
+    // substitution against the eliminated A with B's first column, x a row of
+    // a padded matrix.
     {"GaussSolve", true, true,
      [](Digest &d, const Dense &a) {
          const std::size_t n = a.m;
