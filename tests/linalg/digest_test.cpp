@@ -7,7 +7,7 @@
 // one `name digest` row per case; a changed digest fails naming the case.
 // The residual and LAPACK tests then say whether the new bits are still a
 // correct result; if they are and the change was meant, rerun with
-// MATRIX_UPDATE_DIGESTS=1 to rewrite the rows of the cases that ran.
+// MATRIX_UPDATE_DIGESTS=1 to rewrite the rows of the cases that run.
 //
 // Kernels run on padded buffers (ld > m, NaN padding) that they must leave
 // alone. Inputs come from fixed seeds through raw generator output, so they
@@ -110,25 +110,22 @@ struct Digest {
 };
 
 /// Checks the digest of a case against its row of the data file, or with
-/// MATRIX_UPDATE_DIGESTS set records it there when the program ends.
+/// MATRIX_UPDATE_DIGESTS set records it there.
 void Check(const std::string &name, const Digest &d) {
-    static struct File {
-        bool update = std::getenv("MATRIX_UPDATE_DIGESTS") != nullptr;
-        std::map<std::string, std::string> rows;
-        File() {
-            std::ifstream in(MATRIX_LINALG_DIGESTS);
-            for (std::string key, hex; in >> key >> hex;) rows[key] = hex;
-        }
-        ~File() {
-            if (!update) return;
-            std::ofstream out(MATRIX_LINALG_DIGESTS);
-            for (const auto &row : rows) out << row.first << ' ' << row.second << '\n';
-        }
-    } file;
+    static std::map<std::string, std::string> rows = [] {
+        std::map<std::string, std::string> read;
+        std::ifstream in(MATRIX_LINALG_DIGESTS);
+        for (std::string key, hex; in >> key >> hex;) read[key] = hex;
+        return read;
+    }();
     std::ostringstream hex;
     hex << std::hex << d.hash;
-    if (file.update) file.rows[name] = hex.str();
-    EXPECT_EQ(file.rows[name], hex.str())
+    if (std::getenv("MATRIX_UPDATE_DIGESTS") != nullptr) {
+        rows[name] = hex.str();
+        std::ofstream out(MATRIX_LINALG_DIGESTS);
+        for (const auto &row : rows) out << row.first << ' ' << row.second << '\n';
+    }
+    EXPECT_EQ(rows[name], hex.str())
         << name << ": digest changed; if the residual and LAPACK tests pass and the change was "
         << "meant, rerun with MATRIX_UPDATE_DIGESTS=1";
 }
