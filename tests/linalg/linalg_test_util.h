@@ -1,10 +1,11 @@
-// tests/linalg/linalg_test_util.h: test matrices, padded buffers, LAPACK oracles.
+// tests/linalg/linalg_test_util.h: test matrices, owned outputs, reference BLAS and LAPACK.
 #ifndef MATRIX_TESTS_LINALG_LINALG_TEST_UTIL_H
 #define MATRIX_TESTS_LINALG_LINALG_TEST_UTIL_H
 
 #include <gtest/gtest.h>
 #include <matrix/matrix.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -14,6 +15,27 @@
 
 #include "support/matrix_test.h"
 #include "support/refusal.h"
+
+// Reference LAPACK and BLAS (Fortran calling convention: every argument by
+// address, hidden string lengths last).
+extern "C" {
+using Fint = const int *;
+using Flen = std::size_t;
+void dgetrf_(Fint m, Fint n, double *a, Fint lda, int *ipiv, int *info);
+void dgels_(const char *trans, Fint m, Fint n, Fint nrhs, double *a, Fint lda, double *b, Fint ldb,
+            double *work, Fint lwork, int *info, Flen);
+void dgesvd_(const char *jobu, const char *jobvt, Fint m, Fint n, double *a, Fint lda, double *s,
+             double *u, Fint ldu, double *vt, Fint ldvt, double *work, Fint lwork, int *info, Flen,
+             Flen);
+double dlange_(const char *norm, Fint m, Fint n, const double *a, Fint lda, double *work, Flen);
+void dgemm_(const char *ta, const char *tb, Fint m, Fint n, Fint k, const double *alpha,
+            const double *a, Fint lda, const double *b, Fint ldb, const double *beta, double *c,
+            Fint ldc, Flen, Flen);
+void dpotrf_(const char *uplo, Fint n, double *a, Fint lda, int *info, Flen);
+void dgeev_(const char *jobvl, const char *jobvr, Fint n, double *a, Fint lda, double *wr,
+            double *wi, double *vl, Fint ldvl, double *vr, Fint ldvr, double *work, Fint lwork,
+            int *info, Flen, Flen);
+}
 
 namespace linalg_test {
 
@@ -35,51 +57,78 @@ const std::uint64_t kGiveUpBits = 0x7FFFFFFFFFFFFFFFull;
 
 /// A dense column-major matrix of the tests, leading dimension = rows.
 struct Dense {
-    std::size_t m = 0;
-    std::size_t n = 0;
+    std::size_t m = 0, n = 0;
     std::vector<double> v;
 
-    Dense() = default;
-    Dense(std::size_t rows, std::size_t cols, double fill = 0.0)
+    Dense(std::size_t rows = 0, std::size_t cols = 0, double fill = 0.0)
         : m(rows), n(cols), v(rows * cols, fill) {}
     double &operator()(std::size_t i, std::size_t j) { return v[i + j * m]; }
     double operator()(std::size_t i, std::size_t j) const { return v[i + j * m]; }
 };
 
-/// Shapes from a flat list m0, n0, m1, n1, ...
-std::vector<DimList> Shapes(std::initializer_list<unsigned int> flat);
-/// Uniform in [-1, 1).
-Dense Random(std::size_t m, std::size_t n, std::mt19937_64 &rng);
-/// Random with n added to the diagonal: well conditioned.
-Dense DiagonallyDominant(std::size_t n, std::mt19937_64 &rng);
-/// A matrix of rank k: the product of random m x k and k x n factors.
-Dense OfRank(std::size_t m, std::size_t n, std::size_t k, std::mt19937_64 &rng);
-
-ArrayPtr ToArray(const Dense &a);
-Dense FromArray(const CMatrix *a);
-
-/// A kernel argument in a buffer whose leading dimension exceeds its rows,
-/// the padding filled with a NaN that the kernel must leave alone.
-class Padded {
-public:
-    explicit Padded(const Dense &a, std::size_t extraRows = 3);
-    double *Data() { return m_buf.data(); }
-    std::size_t Ld() const { return m_ld; }
-    Dense Contents() const;
-    bool PaddingIntact() const;
-
-private:
-    std::size_t m_m, m_n, m_ld;
-    std::vector<double> m_buf;
+/// The outputs of a multi-output form, destroyed with this.
+struct Outs {
+    CMatrix *o[3] = {nullptr, nullptr, nullptr};
+    Outs() = default;
+    Outs(const Outs &) = delete;
+    ~Outs() {
+        for (CMatrix *&x : o) kiv::matrix::mxDestroyArray(x);
+    }
+    CMatrix *&operator[](std::size_t i) { return o[i]; }
 };
 
-// Reference BLAS and LAPACK: the 1-norm, alpha*op(A)*op(B) + beta*C (op 'N'
-// or 'T'), and the singular values of dgesvd, largest first.
-double Norm1(const Dense &a);
-Dense Gemm(char ta, char tb, double alpha, const Dense &a, const Dense &b, double beta,
-           const Dense &c);
-Dense Identity(std::size_t n);
-std::vector<double> Dgesvd(Dense a);
+/// Uniform in [-1, 1), from MATRIX_TEST_SEED's generator.
+inline Dense Random(std::size_t m, std::size_t n, std::mt19937_64 &rng) {
+    Dense a(m, n);
+    std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+    for (double &x : a.v) x = uniform(rng);
+    return a;
+}
+
+inline ArrayPtr ToArray(const Dense &a) {
+    ArrayPtr r(kiv::matrix::mxCreateDoubleMatrix(static_cast<unsigned int>(a.m),
+                                                 static_cast<unsigned int>(a.n),
+                                                 kiv::matrix::mxComplexityReal));
+    std::copy(a.v.begin(), a.v.end(), kiv::matrix::mxGetPr(r.get()));
+    return r;
+}
+
+inline Dense FromArray(const CMatrix *a) {
+    Dense r(kiv::matrix::mxGetM(a), kiv::matrix::mxGetN(a));
+    std::copy_n(kiv::matrix::mxGetPr(a), r.v.size(), r.v.begin());
+    return r;
+}
+
+/// Reference LAPACK's 1-norm.
+inline double Norm1(const Dense &a) {
+    const int m = static_cast<int>(a.m), n = static_cast<int>(a.n);
+    return a.v.empty() ? 0.0 : dlange_("1", &m, &n, a.v.data(), &m, nullptr, 1);
+}
+
+/// Reference BLAS: alpha*op(A)*op(B) + beta*C, op 'N' or 'T'.
+inline Dense Gemm(char ta, char tb, double alpha, const Dense &a, const Dense &b, double beta,
+                  Dense c) {
+    const int m = static_cast<int>(c.m), n = static_cast<int>(c.n);
+    const int k = static_cast<int>(ta == 'N' ? a.n : a.m), ldc = std::max(m, 1);
+    const int lda = static_cast<int>(std::max<std::size_t>(a.m, 1));
+    const int ldb = static_cast<int>(std::max<std::size_t>(b.m, 1));
+    if (m > 0 && n > 0) {
+        dgemm_(&ta, &tb, &m, &n, &k, &alpha, a.v.data(), &lda, b.v.data(), &ldb, &beta, c.v.data(),
+               &ldc, 1, 1);
+    }
+    return c;
+}
+
+/// A*B by reference BLAS.
+inline Dense Times(const Dense &a, const Dense &b) {
+    return Gemm('N', 'N', 1.0, a, b, 0.0, Dense(a.m, b.n));
+}
+
+inline Dense Identity(std::size_t n) {
+    Dense a(n, n);
+    for (std::size_t i = 0; i < n; ++i) a(i, i) = 1.0;
+    return a;
+}
 
 /// Calls a LAPACK routine `call(work, lwork, info)` twice: a workspace
 /// query, then the work itself, which must succeed.
@@ -95,33 +144,5 @@ void WithWorkspace(Call call) {
 }
 
 }  // namespace linalg_test
-
-// Reference LAPACK and BLAS (Fortran calling convention, hidden string
-// lengths last).
-extern "C" {
-void dgetrf_(const int *m, const int *n, double *a, const int *lda, int *ipiv, int *info);
-void dgels_(const char *trans, const int *m, const int *n, const int *nrhs, double *a,
-            const int *lda, double *b, const int *ldb, double *work, const int *lwork, int *info,
-            std::size_t transLength);
-void dgesvd_(const char *jobu, const char *jobvt, const int *m, const int *n, double *a,
-             const int *lda, double *s, double *u, const int *ldu, double *vt, const int *ldvt,
-             double *work, const int *lwork, int *info, std::size_t jobuLength,
-             std::size_t jobvtLength);
-double dlange_(const char *norm, const int *m, const int *n, const double *a, const int *lda,
-               double *work, std::size_t normLength);
-void dgemm_(const char *transa, const char *transb, const int *m, const int *n, const int *k,
-            const double *alpha, const double *a, const int *lda, const double *b, const int *ldb,
-            const double *beta, double *c, const int *ldc, std::size_t transaLength,
-            std::size_t transbLength);
-void dpotrf_(const char *uplo, const int *n, double *a, const int *lda, int *info,
-             std::size_t uploLength);
-void dsyev_(const char *jobz, const char *uplo, const int *n, double *a, const int *lda, double *w,
-            double *work, const int *lwork, int *info, std::size_t jobzLength,
-            std::size_t uploLength);
-void dgeev_(const char *jobvl, const char *jobvr, const int *n, double *a, const int *lda,
-            double *wr, double *wi, double *vl, const int *ldvl, double *vr, const int *ldvr,
-            double *work, const int *lwork, int *info, std::size_t jobvlLength,
-            std::size_t jobvrLength);
-}
 
 #endif  // MATRIX_TESTS_LINALG_LINALG_TEST_UTIL_H

@@ -1,0 +1,241 @@
+// tests/linalg/oracle_test.cpp: every factorisation and solve against reference LAPACK and BLAS
+// or as a scaled residual, on random inputs of MATRIX_TEST_SEED.
+#include <algorithm>
+#include <cmath>
+
+#include "linalg/linalg_test_util.h"
+
+namespace {
+
+using namespace kiv::matrix;
+using namespace linalg_test;
+
+/// ‖A'*A - I‖: how far A's columns are from orthonormal.
+double Orthonormality(const Dense &a) {
+    return Norm1(Gemm('T', 'N', 1.0, a, a, -1.0, Identity(a.n)));
+}
+
+/// ‖A*B - C‖.
+double Misfit(const Dense &a, const Dense &b, const Dense &c) {
+    return Norm1(Gemm('N', 'N', 1.0, a, b, -1.0, c));
+}
+
+std::vector<double> Sorted(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// Element by element within the bound of an inner product of k terms.
+TEST(Mtimes, AgreesWithBlas) {
+    std::mt19937_64 rng(Seed());
+    for (const DimList &s : std::vector<DimList>{{7, 5, 6}, {33, 64, 17}, {1, 300, 19}}) {
+        const Dense a = Random(s[0], s[1], rng), b = Random(s[1], s[2], rng), want = Times(a, b);
+        const Dense c = FromArray(ArrayPtr(Mtimes(ToArray(a).get(), ToArray(b).get())).get());
+        for (std::size_t k = 0; k < c.v.size(); ++k)
+            EXPECT_NEAR(c.v[k], want.v[k], 2.0 * s[1] * kEps) << s[0] << "x" << s[2];
+    }
+}
+
+// P*A = L*U and A = L2*U as scaled residuals; Det against the diagonal of
+// LAPACK's dgetrf with the sign of its interchanges. The square solve's
+// relative residual, and Mrdivide's X = (B'\A')' bit for bit.
+TEST(Lu, AgreesWithOracle) {
+    std::mt19937_64 rng(Seed());
+    for (std::size_t n : {1, 3, 10, 100}) {
+        Dense a = Random(n, n, rng), b = Random(n, 4, rng);
+        const ArrayPtr arg = ToArray(a), rhs = ToArray(b);
+        Outs f, g;
+        Lu(f[0], f[1], f[2], arg.get());
+        Lu(g[0], g[1], arg.get());
+        const Dense l = FromArray(f[0]), u = FromArray(f[1]);
+        EXPECT_LT(Misfit(l, u, Times(FromArray(f[2]), a)), 30.0 * n * Norm1(a) * kEps) << n;
+        EXPECT_LT(Misfit(FromArray(g[0]), u, a), 30.0 * n * Norm1(a) * kEps) << n;
+        const Dense x = FromArray(ArrayPtr(Mldivide(arg.get(), rhs.get())).get());
+        EXPECT_LE(Misfit(a, x, b) / (Norm1(a) * Norm1(x)), 1e-13) << n;
+        const ArrayPtr at(Transpose(arg.get())), bt(Transpose(rhs.get()));
+        const ArrayPtr y(Mrdivide(bt.get(), at.get())), yt(Transpose(y.get()));
+        EXPECT_EQ(matrix_test::BitsOf(yt.get()), matrix_test::BitsOf(x.v)) << n;
+        const int ni = static_cast<int>(n);
+        std::vector<int> ipiv(n);
+        int info = 0;
+        dgetrf_(&ni, &ni, a.v.data(), &ni, ipiv.data(), &info);
+        double want = 1.0;
+        for (std::size_t i = 0; i < n; ++i) want *= ipiv[i] != int(i + 1) ? -a(i, i) : a(i, i);
+        EXPECT_LE(std::fabs(Det(arg.get()) - want), 1e-10 * std::fabs(want)) << n;
+    }
+}
+
+// Full-rank tall least squares against LAPACK's dgels; a wide system of
+// rank 3 gets a basic solution with at most 3 non-zeros.
+TEST(Mldivide, AgreesWithOracle) {
+    std::mt19937_64 rng(Seed());
+    for (const DimList &s : std::vector<DimList>{{2, 1}, {7, 5}, {100, 30}}) {
+        const Dense a = Random(s[0], s[1], rng), b = Random(s[0], 2, rng);
+        const Dense x = FromArray(ArrayPtr(Mldivide(ToArray(a).get(), ToArray(b).get())).get());
+        Dense af = a, bf = b;
+        const int m = static_cast<int>(s[0]), n = static_cast<int>(s[1]), nrhs = 2;
+        WithWorkspace([&](double *work, const int *lwork, int *info) {
+            dgels_("N", &m, &n, &nrhs, af.v.data(), &m, bf.v.data(), &m, work, lwork, info, 1);
+        });
+        for (std::size_t k = 0; k < 2 * s[1]; ++k)
+            EXPECT_NEAR(x.v[k], bf(k % s[1], k / s[1]), 1e-12) << s[0] << "x" << s[1];
+    }
+    const Dense a = Times(Random(3, 3, rng), Random(3, 8, rng)), b = Random(3, 1, rng);
+    const Dense x = FromArray(ArrayPtr(Mldivide(ToArray(a).get(), ToArray(b).get())).get());
+    EXPECT_LE(std::count(x.v.begin(), x.v.end(), 0.0), 5);
+    EXPECT_LE(Misfit(a, x, b), 1e-12 * Norm1(a) * Norm1(x));
+}
+
+// Against LAPACK's dpotrf on B'*B + (n+1)*I, whose lower triangle holds
+// garbage that must not be read; R'*R reproduces A; made indefinite, the
+// form with ok fails.
+TEST(Chol, AgreesWithDpotrf) {
+    std::mt19937_64 rng(Seed());
+    for (std::size_t n : {1, 2, 5, 33, 150}) {
+        const Dense b = Random(n, n, rng);
+        Dense a = Gemm('T', 'N', 1.0, b, b, 1.0 + n, Identity(n)), garbage = a, lapack = a;
+        for (std::size_t k = 0; k < a.v.size(); ++k) {
+            if (k % n > k / n) garbage.v[k] = k % 2 ? 1e300 : kNaN;
+        }
+        const int ni = static_cast<int>(n);
+        int info = -1;
+        dpotrf_("U", &ni, lapack.v.data(), &ni, &info, 1);
+        const Dense r = FromArray(ArrayPtr(Chol(ToArray(garbage).get())).get());
+        for (std::size_t k = 0; k < a.v.size(); ++k)
+            EXPECT_NEAR(r.v[k], k % n <= k / n ? lapack.v[k] : 0.0, 30.0 * n * kEps * n) << n;
+        EXPECT_LE(Norm1(Gemm('T', 'N', 1.0, r, r, -1.0, a)), 30.0 * n * kEps * Norm1(a)) << n;
+        garbage(n / 2, n / 2) = -1.0;
+        bool ok = true;
+        EXPECT_EQ(Dims(ArrayPtr(Chol(ToArray(garbage).get(), ok)).get()), (DimList{0, 0}));
+        EXPECT_FALSE(ok) << n;
+    }
+}
+
+// Q orthogonal, R upper trapezoidal with +0.0 below, A*E = Q*R, pivoted
+// diagonals non-increasing; zero lines make some rank deficient.
+TEST(Qr, FactorsAgreeWithOracle) {
+    std::mt19937_64 rng(Seed());
+    for (const DimList &s : std::vector<DimList>{{3, 3}, {7, 5}, {5, 7}, {100, 100}, {1, 5}}) {
+        for (int form = 0; form < 4; ++form) {
+            const bool pivot = form % 2, zeroLine = form / 2;
+            Dense a = Random(s[0], s[1], rng);
+            for (std::size_t k = 0; zeroLine && k < a.v.size(); ++k) {
+                if (k % s[0] == s[0] / 2 || k / s[0] == s[1] / 2) a.v[k] = 0.0;
+            }
+            Outs f;
+            pivot ? Qr(f[0], f[1], f[2], ToArray(a).get(), false)
+                  : Qr(f[0], f[1], ToArray(a).get(), false);
+            const std::string what =
+                std::to_string(s[0]) + "x" + std::to_string(s[1]) + " form " + std::to_string(form);
+            const Dense q = FromArray(f[0]), r = FromArray(f[1]);
+            EXPECT_LT(Orthonormality(q), 30.0 * s[0] * kEps) << what;
+            EXPECT_LE(Misfit(q, r, pivot ? Times(a, FromArray(f[2])) : a),
+                      30.0 * std::max(s[0], s[1]) * Norm1(a) * kEps)
+                << what;
+            for (std::size_t k = 0; k < r.v.size(); ++k)
+                EXPECT_TRUE(k % s[0] <= k / s[0] || Bits(r.v[k]) == 0) << what;
+            for (std::size_t i = 0; pivot && i + 1 < std::min(s[0], s[1]); ++i)
+                EXPECT_GE(std::fabs(r(i, i)) * (1 + 1e-12), std::fabs(r(i + 1, i + 1))) << what;
+        }
+    }
+}
+
+// A = U*S*V' with orthonormal U and V and a diagonal S that agrees with
+// LAPACK's dgesvd, as do Norm(A, 2) and the values alone; products of rank
+// k/2 keep their rank.
+TEST(Svd, FactorsAgreeWithOracle) {
+    std::mt19937_64 rng(Seed());
+    for (const DimList &s : std::vector<DimList>{{2, 2}, {7, 5}, {5, 7}, {1, 6}, {100, 50}}) {
+        const unsigned int m = s[0], n = s[1], k = std::min(m, n);
+        for (unsigned int rank : {k, k / 2}) {
+            const Dense a =
+                rank == k ? Random(m, n, rng) : Times(Random(m, rank, rng), Random(rank, n, rng));
+            Dense af = a;
+            const int mi = static_cast<int>(m), ni = static_cast<int>(n), one = 1;
+            std::vector<double> want(k);
+            WithWorkspace([&](double *work, const int *lwork, int *info) {
+                dgesvd_("N", "N", &mi, &ni, af.v.data(), &mi, want.data(), nullptr, &one, nullptr,
+                        &one, work, lwork, info, 1, 1);
+            });
+            const double tol = 30.0 * std::max(m, n) * kEps, near = tol * want[0];
+            const std::string what = std::to_string(m) + "x" + std::to_string(n);
+            const ArrayPtr arg = ToArray(a);
+            EXPECT_EQ(Rank(arg.get()), rank) << what;
+            EXPECT_NEAR(Norm(arg.get(), 2.0), want[0], near) << what;
+            const std::vector<double> values = Values(ArrayPtr(Svd(arg.get(), false)).get());
+            for (bool economy : {false, true}) {
+                Outs f;
+                Svd(f[0], f[1], f[2], arg.get(), economy);
+                EXPECT_EQ(Dims(f[0]), (DimList{m, economy ? k : m})) << what;
+                EXPECT_EQ(Dims(f[1]), (DimList{economy ? k : m, economy ? k : n})) << what;
+                EXPECT_EQ(Dims(f[2]), (DimList{n, economy ? k : n})) << what;
+                const Dense u = FromArray(f[0]), sd = FromArray(f[1]), v = FromArray(f[2]);
+                EXPECT_LE(Norm1(Gemm('N', 'T', 1.0, Times(u, sd), v, -1.0, a)), tol * Norm1(a))
+                    << what;
+                EXPECT_LE(Orthonormality(v), tol) << what;
+                EXPECT_TRUE(rank < k || Orthonormality(u) <= tol) << what;
+                for (std::size_t i = 0; i < k; ++i) {
+                    EXPECT_NEAR(sd(i, i), want[i], near) << what << " " << i;
+                    EXPECT_NEAR(values[i], want[i], near) << what << " " << i;
+                }
+            }
+        }
+    }
+}
+
+/// A's eigenvalues as dgeev gives them, a complex pair as its modulus.
+std::vector<double> Dgeev(Dense a) {
+    const int n = static_cast<int>(a.m), one = 1;
+    std::vector<double> wr(a.m), wi(a.m);
+    WithWorkspace([&](double *work, const int *lwork, int *info) {
+        dgeev_("N", "N", &n, a.v.data(), &n, wr.data(), wi.data(), nullptr, &one, nullptr, &one,
+               work, lwork, info, 1, 1);
+    });
+    for (std::size_t i = 0; i < a.m; ++i) wr[i] = wi[i] == 0.0 ? wr[i] : std::hypot(wr[i], wi[i]);
+    return Sorted(wr);
+}
+
+// With and without balancing: the sorted values of B + B', of H*T*H (H a
+// Householder reflection, its own inverse, and T upper triangular with
+// the real spectrum i - n/2 + 1/4) and of a random matrix against dgeev;
+// for the first two each column of V has unit length and a small
+// residual A*v - lambda*v.
+TEST(Eig, AgreesWithLapack) {
+    std::mt19937_64 rng(Seed());
+    for (std::size_t n : {1, 2, 5, 12, 33}) {
+        const Dense b = Random(n, n, rng), v = Random(n, 1, rng), r = Random(n, n, rng);
+        Dense t = Random(n, n, rng);
+        for (std::size_t k = 0; k < t.v.size(); ++k) {
+            if (k % n >= k / n) t.v[k] = k % n == k / n ? (k / n) - 0.5 * n + 0.25 : 0.0;
+        }
+        const double vv = Gemm('T', 'N', 1.0, v, v, 0.0, Dense(1, 1)).v[0];
+        const Dense h = Gemm('N', 'T', -2.0 / vv, v, v, 1.0, Identity(n));
+        const Dense cases[] = {Gemm('N', 'T', 1.0, Identity(n), b, 1.0, b), Times(Times(h, t), h),
+                               r};
+        for (const Dense &a : cases) {
+            const std::vector<double> want = Dgeev(a);
+            for (bool balance : {true, false}) {
+                const std::vector<double> got =
+                    Sorted(Values(ArrayPtr(Eig(ToArray(a).get(), balance)).get()));
+                const double tol = 1e3 * n * kEps * Norm1(a);
+                for (std::size_t i = 0; i < n; ++i) EXPECT_NEAR(got[i], want[i], tol) << n;
+                if (&a == &cases[2]) continue;
+                Outs dv;
+                Eig(dv[0], dv[1], ToArray(a).get(), balance);
+                const Dense x = FromArray(dv[1]),
+                            res = Gemm('N', 'N', -1.0, x, FromArray(dv[0]), 1.0, Times(a, x));
+                for (std::size_t k = 0; k < n; ++k) {
+                    double length = 0.0, worst = 0.0;
+                    for (std::size_t i = 0; i < n; ++i) {
+                        length += x(i, k) * x(i, k);
+                        worst = std::max(worst, std::fabs(res(i, k)));
+                    }
+                    EXPECT_NEAR(std::sqrt(length), 1.0, 1e-14) << n << " column " << k;
+                    EXPECT_LE(worst, tol) << n << " column " << k;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
