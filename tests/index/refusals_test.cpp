@@ -16,27 +16,21 @@ namespace {
 using namespace kiv::matrix;
 using namespace matrix_test;
 
-// An operation on target A with subscripts I, J (null when absent) and
-// right-hand side B (null when absent).
-using Op = void (*)(CMatrix *&, const CMatrix *, const CMatrix *, const CMatrix *);
-const Op kRef = [](CMatrix *&a, const CMatrix *i, const CMatrix *j, const CMatrix *) {
-    ArrayPtr(j ? Indexref(a, i, j) : Indexref(a, i));
-};
-const Op kAssign = [](CMatrix *&a, const CMatrix *i, const CMatrix *j, const CMatrix *b) {
-    j ? Indexassign(a, i, j, b) : Indexassign(a, i, b);
-};
-const Op kDelete = [](CMatrix *&a, const CMatrix *i, const CMatrix *j, const CMatrix *) {
-    j ? Indexdelete(a, i, j) : Indexdelete(a, i);
-};
-const Op kDeleteRows = [](CMatrix *&a, const CMatrix *i, const CMatrix *, const CMatrix *) {
-    IndexdeleteRow(a, i);
-};
-const Op kDeleteColumns = [](CMatrix *&a, const CMatrix *i, const CMatrix *, const CMatrix *) {
-    IndexdeleteColumn(a, i);
-};
-const Op kIterators = [](CMatrix *&, const CMatrix *i, const CMatrix *j, const CMatrix *) {
-    j ? void(CMatrixLogicalIterator{i}) : void(CMatrixIndexIterator{i});
-};
+// Runs an operation on target A: 'r' reference, 'a' assignment, 'e'
+// deletion of elements (or with two subscripts), 'R' of rows, 'C' of
+// columns, 'i' the index (or, given J, the logical) iterator; J and B are
+// null when absent.
+using Op = char;
+void Perform(Op op, CMatrix *&a, const CMatrix *i, const CMatrix *j, const CMatrix *b) {
+    if (op == 'r') ArrayPtr(j ? Indexref(a, i, j) : Indexref(a, i));
+    if (op == 'a') j ? Indexassign(a, i, j, b) : Indexassign(a, i, b);
+    if (op == 'e') j ? Indexdelete(a, i, j) : Indexdelete(a, i);
+    if (op == 'R') IndexdeleteRow(a, i);
+    if (op == 'C') IndexdeleteColumn(a, i);
+    if (op == 'i') j ? void(CMatrixLogicalIterator{i}) : void(CMatrixIndexIterator{i});
+}
+const Op kRef = 'r', kAssign = 'a', kDelete = 'e', kDeleteRows = 'R', kDeleteColumns = 'C';
+const Op kIterators = 'i';
 
 ArrayPtr Flagged(ArrayPtr a) {
     a->SetLogical();
@@ -52,7 +46,7 @@ public:
         ArrayPtr *target = &m_targets.emplace_back(std::move(a));
         const CMatrix *sharer = Keep(ArrayPtr((*target)->CreateShareArray()));
         const CMatrix *ip = Keep(std::move(i)), *jp = Keep(std::move(j)), *bp = Keep(std::move(b));
-        const auto call = [=] { Apply(*target, [&](CMatrix *&t) { op(t, ip, jp, bp); }); };
+        const auto call = [=] { Apply(*target, [&](CMatrix *&t) { Perform(op, t, ip, jp, bp); }); };
         rows.push_back(
             {"row " + std::to_string(rows.size()), call, e, {target->get(), sharer, ip, jp, bp}});
     }
@@ -220,75 +214,56 @@ TEST(Index, Refusals) {
 // Every allocation failing in turn, on every path. A failed reference or
 // deletion leaves A the same, unchanged array. A failed assignment too,
 // where a sharer makes the write unshare first (not for cells, whose
-// unsharing gives the slots new owners); elsewhere it may leave A grown,
-// folded, unshared or complex, so those runs work on a fresh copy.
+// unsharing gives the slots new owners); elsewhere (`fresh`) it may leave A
+// grown, folded, unshared or complex, so those rows work on a fresh copy.
 TEST(Index, AllocationFailures) {
     std::vector<ArrayPtr> kept;
     std::deque<ArrayPtr> targets;  // stable addresses for the calls
-    const auto keep = [&](ArrayPtr a) -> const CMatrix * {
+    const auto keep = [&](ArrayPtr a) -> CMatrix * {
         return kept.emplace_back(std::move(a)).get();
     };
     std::vector<FailureCase> table;
-    const CMatrix *I = keep(Row({4, 1, 4})), *rows = keep(Row({2, 1, 2})), *one = keep(Row({2}));
-    const CMatrix *mask = keep(Mask({1, 0, 1, 1})), *colon = keep(Colon());
-    for (const CMatrix *A : {keep(Cells(2, 2)), keep(Counted({2, 2}, 1, mxComplexityComplex))}) {
-        table.push_back({"ref", [=] { return Indexref(A, I); }, {A}});
-        table.push_back({"ref by mask", [=] { return Indexref(A, mask); }, {A}});
-        table.push_back({"ref two", [=] { return Indexref(A, rows, one); }, {A}});
-        table.push_back({"ref colon", [=] { return Indexref(A, colon); }, {A}});
-        table.push_back({"ref colons", [=] { return Indexref(A, colon, colon); }, {A}});
-    }
-    const CMatrix *I32 = keep(Row({3, 2})), *mask01 = keep(Mask({0, 1}));
-    for (bool cells : {true, false}) {
-        const auto deletion = [&](const char *what, std::function<void(CMatrix *&)> erase) {
-            ArrayPtr *a = &targets.emplace_back(cells ? Cells(3, 3)
-                                                      : Counted({3, 3}, 1, mxComplexityComplex));
-            if (cells) mxSetCell(a->get(), 4, nullptr);
-            table.push_back({what, InPlace([=] { Apply(*a, erase); }), {a->get()}});
-        };
-        deletion("delete", [=](CMatrix *&a) { Indexdelete(a, I32); });
-        deletion("delete by mask", [=](CMatrix *&a) { Indexdelete(a, mask01); });
-        deletion("delete rows", [=](CMatrix *&a) { IndexdeleteRow(a, I32); });
-        deletion("delete columns", [=](CMatrix *&a) { IndexdeleteColumn(a, mask01); });
-        deletion("delete all", [=](CMatrix *&a) { Indexdelete(a, colon); });
-    }
-    const struct {
-        bool unchanged;
-        ArrayPtr a;
-        const CMatrix *i, *j, *b;
-    } assignments[] = {
-        {true, Counted({2, 3}), keep(Row({2, 1})), nullptr, keep(Row({9, 8}))},
-        {true, Counted({1, 3}), keep(Row({7})), nullptr, keep(Row({9}))},
-        {true, Counted({2, 3}), colon, keep(Row({4})), keep(Col({9, 8}))},
-        {true, Counted({2, 3}), colon, nullptr, keep(Counted({3, 2}))},
-        {true, Counted({2, 3}), colon, colon, keep(Row({9}))},
-        {true, Cells(1, 3), keep(Row({3, 1})), nullptr, keep(Cells(1, 2))},
-        {false, Counted({1, 3}), keep(Row({5})), nullptr, keep(Complex(1, 1, {1}, {2}))},
-        {false, Counted({2, 2, 2}), keep(Row({3})), keep(Row({1})), keep(Row({9}))},
-        {false, Counted({2, 3}), colon, nullptr, keep(Complex(1, 1, {1}, {2}))},
-        {false, ArrayPtr(mxCreateCellMatrix(0, 0)), keep(Row({5, 1})), nullptr, keep(Cells(1, 2))},
-        {false, Cells(1, 3), colon, keep(Row({2, 3})), keep(Cells(1, 2))}};
-    for (const auto &c : assignments) {
-        const CMatrix *i = c.i, *j = c.j, *b = c.b;
-        const auto assign = [=](CMatrix *&a) {
-            j ? Indexassign(a, i, j, b) : Indexassign(a, i, b);
-        };
-        const CMatrix *original = c.a.get();
-        if (c.unchanged) {
-            ArrayPtr *a = &targets.emplace_back(c.a->CreateDuplicateArray());
-            const CMatrix *sharer =
-                a->get()->IsCell() ? nullptr : keep(ArrayPtr((*a)->CreateShareArray()));
-            table.push_back({"assign", InPlace([=] { Apply(*a, assign); }), {a->get(), sharer, b}});
-        } else {
-            table.push_back({"assign to a copy",
+    const auto add = [&](Op op, const CMatrix *a, const CMatrix *i, const CMatrix *j,
+                         const CMatrix *b, bool fresh = false) {
+        const auto run = [=](CMatrix *&t) { Perform(op, t, i, j, b); };
+        const std::string what = "row " + std::to_string(table.size());
+        if (fresh) {
+            table.push_back({what,
                              InPlace([=] {
-                                 ArrayPtr a(original->CreateDuplicateArray());
-                                 ArrayPtr sharer(a->CreateShareArray());
-                                 Apply(a, assign);
+                                 ArrayPtr t(a->CreateDuplicateArray()), s(t->CreateShareArray());
+                                 Apply(t, run);
                              }),
-                             {original, b}});
+                             {a, i, j, b}});
+            return;
         }
+        ArrayPtr *t = &targets.emplace_back(a->CreateDuplicateArray());
+        const CMatrix *sharer = a->IsCell() ? nullptr : keep(ArrayPtr((*t)->CreateShareArray()));
+        table.push_back({what, InPlace([=] { Apply(*t, run); }), {t->get(), sharer, i, j, b}});
+    };
+    CMatrix *cells = keep(Cells(3, 3)), *complex = keep(Counted({3, 3}, 1, mxComplexityComplex));
+    mxSetCell(cells, 4, nullptr);
+    const CMatrix *I = keep(Row({3, 1, 3})), *mask = keep(Mask({0, 1, 1})), *colon = keep(Colon());
+    for (const CMatrix *a : {cells, complex}) {
+        const CMatrix *three = keep(a == cells ? Cells(1, 3) : Row({9, 8, 7}));
+        const CMatrix *block = keep(a == cells ? Cells(3, 3) : Counted({3, 3}));
+        const CMatrix *one = keep(a == cells ? Cells(1, 1) : Complex(1, 1, {1}, {2}));
+        for (const CMatrix *s : {I, mask, colon}) add(kRef, a, s, nullptr, nullptr);
+        add(kRef, a, I, mask, nullptr);
+        add(kDelete, a, I, nullptr, nullptr);
+        add(kDeleteRows, a, mask, nullptr, nullptr);
+        add(kDeleteColumns, a, I, nullptr, nullptr);
+        add(kDelete, a, colon, nullptr, nullptr);
+        add(kAssign, a, I, nullptr, three);
+        add(kAssign, a, colon, I, block);
+        add(kAssign, a, keep(Row({4})), keep(Row({1})), one, true);
     }
+    const CMatrix *nine = keep(Row({9}));
+    add(kAssign, complex, colon, nullptr, keep(Counted({9, 1})));
+    add(kAssign, complex, colon, colon, nine);
+    add(kAssign, keep(Counted({1, 3})), keep(Row({7})), nullptr, nine);
+    add(kAssign, keep(Counted({2, 2, 2})), keep(Row({3})), keep(Row({1})), nine, true);
+    add(kAssign, keep(Counted({2, 3})), colon, nullptr, keep(Complex(1, 1, {1}, {2})), true);
+    add(kAssign, keep(ArrayPtr(mxCreateCellMatrix(0, 0))), I, nullptr, keep(Cells(1, 3)), true);
     ExpectFailurePoints(table);
 }
 
