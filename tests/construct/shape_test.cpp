@@ -17,49 +17,39 @@ using namespace matrix_test::special;
 // element lands where the definition puts it, the imaginary part negated
 // by Ctranspose only.
 TEST(Transpose, ElementIJBecomesJIAcrossTileEdges) {
-    const unsigned int sizes[] = {1, 3, 8, 9, 17, 65};
-    for (unsigned int m : sizes) {
-        for (unsigned int n : sizes) {
+    for (unsigned int m : {1u, 8u, 9u, 65u}) {
+        for (unsigned int n : {1u, 3u, 8u, 17u, 65u}) {
             ArrayPtr a = Counted({m, n}, 1, mxComplexityComplex);
             ArrayPtr t(Transpose(a.get())), c(Ctranspose(a.get()));
-            ASSERT_EQ(Dims(t.get()), (DimList{n, m}));
-            ASSERT_EQ(Dims(c.get()), (DimList{n, m}));
+            ASSERT_TRUE(Dims(t.get()) == (DimList{n, m}) && Dims(c.get()) == (DimList{n, m}));
             std::size_t wrong = 0;
-            for (std::size_t i = 0; i < m; ++i) {
-                for (std::size_t j = 0; j < n; ++j) {
-                    const double x = 1.0 + i + j * m;
-                    const std::size_t to = j + i * n;
-                    wrong += mxGetPr(t.get())[to] != x || mxGetPi(t.get())[to] != -x / 4 ||
-                             mxGetPr(c.get())[to] != x || mxGetPi(c.get())[to] != x / 4;
-                }
+            for (std::size_t k = 0; k < std::size_t{m} * n; ++k) {
+                const double x = 1.0 + k;
+                const std::size_t to = k / m + k % m * n;  // (i, j) = (k % m, k / m) to (j, i)
+                wrong += mxGetPr(t.get())[to] != x || mxGetPi(t.get())[to] != -x / 4 ||
+                         mxGetPr(c.get())[to] != x || mxGetPi(c.get())[to] != x / 4;
             }
             EXPECT_EQ(wrong, 0u) << m << "x" << n;
         }
     }
 }
 
+// Bit patterns move unchanged, conjugation flips the sign bit only; a real
+// argument stays real, an empty complex one complex; only the logical flag
+// is kept.
 TEST(Transpose, MovesBitPatternsAndConjugatesBySignBitOnly) {
     const double payload = FromBits(0x7FF0000000000123);
     const ValueList values = {payload, -0.0, kInf, kNaN, 0.0, -kInf};
-    ArrayPtr a = Complex(2, 3, values, values);
-    ArrayPtr t(Transpose(a.get())), c(Ctranspose(a.get()));
+    ArrayPtr a = Complex(2, 3, values, values), t(Transpose(a.get())), c(Ctranspose(a.get()));
     const ValueList moved{payload, kInf, 0.0, -0.0, kNaN, -kInf};
-    EXPECT_EQ(BitsOf(t.get()), BitsOf(moved));
-    EXPECT_EQ(BitsOf(ImagValues(t.get())), BitsOf(moved));
-    EXPECT_EQ(BitsOf(c.get()), BitsOf(moved));
     std::vector<std::uint64_t> conjugated;
     for (double x : moved) conjugated.push_back(Bits(x) ^ 0x8000000000000000);
-    EXPECT_EQ(BitsOf(ImagValues(c.get())), conjugated);
-
+    EXPECT_TRUE(BitsOf(t.get()) == BitsOf(moved) && BitsOf(ImagValues(t.get())) == BitsOf(moved));
+    EXPECT_TRUE(BitsOf(c.get()) == BitsOf(moved) && BitsOf(ImagValues(c.get())) == conjugated);
     ArrayPtr real(Ctranspose(Matrix(2, 2, {1, 2, 3, 4}).get()));
-    EXPECT_FALSE(real->IsComplex());
-    EXPECT_EQ(Values(real.get()), (ValueList{1, 3, 2, 4}));
-    for (const DimList &d : {DimList{0, 3}, DimList{4, 0}, DimList{0, 0}}) {
-        ArrayPtr e(Transpose(Array(d, mxClassDouble, mxComplexityComplex).get()));
-        EXPECT_EQ(Dims(e.get()), (DimList{d[1], d[0]}));
-        EXPECT_TRUE(e->IsComplex());
-    }
-    // Only the logical flag is kept.
+    EXPECT_TRUE(!real->IsComplex() && Values(real.get()) == (ValueList{1, 3, 2, 4}));
+    ArrayPtr e(Transpose(Array({0, 3}, mxClassDouble, mxComplexityComplex).get()));
+    EXPECT_TRUE(Dims(e.get()) == (DimList{3, 0}) && e->IsComplex());
     ArrayPtr flagged = Row({1, 0});
     flagged->SetFlag(0x5, 0x5);
     EXPECT_EQ(ArrayPtr(Transpose(flagged.get()))->GetFlags(), 0x1u);
@@ -81,10 +71,8 @@ TEST(Tril, KeepsTheElementsOnOneSideOfDiagonalK) {
                  {true, 2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 11, 12}},
                  {true, INT_MAX, all},
                  {true, INT_MIN, none},
-                 {false, 0, {1, 0, 0, 4, 5, 0, 7, 8, 9, 10, 11, 12}},
                  {false, 1, {0, 0, 0, 4, 0, 0, 7, 8, 0, 10, 11, 12}},
                  {false, -1, {1, 2, 0, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
-                 {false, -3, all},
                  {false, INT_MIN, all},
                  {false, INT_MAX, none}};
     ArrayPtr a = Counted({3, 4}, 1, mxComplexityComplex);
@@ -92,30 +80,27 @@ TEST(Tril, KeepsTheElementsOnOneSideOfDiagonalK) {
     for (const auto &c : cases) {
         SCOPED_TRACE(::testing::Message() << (c.lower ? "Tril " : "Triu ") << c.k);
         ArrayPtr r(c.lower ? Tril(a.get(), c.k) : Triu(a.get(), c.k));
-        EXPECT_EQ(Dims(r.get()), (DimList{3, 4}));
-        EXPECT_EQ(r->GetFlags(), 0u);
-        EXPECT_EQ(Values(r.get()), c.kept);
         ValueList imag;
         for (double x : c.kept) imag.push_back(-x / 4);
-        EXPECT_EQ(ImagValues(r.get()), imag);
+        EXPECT_TRUE(Dims(r.get()) == (DimList{3, 4}) && r->GetFlags() == 0u);
+        EXPECT_TRUE(Values(r.get()) == c.kept && ImagValues(r.get()) == imag);
     }
     ArrayPtr nd(Tril(Counted({2, 2, 2}).get(), 0));
-    EXPECT_EQ(Dims(nd.get()), (DimList{2, 4}));
+    EXPECT_TRUE(Dims(nd.get()) == (DimList{2, 4}) && !nd->IsComplex());
     EXPECT_EQ(Values(nd.get()), (ValueList{1, 2, 0, 4, 0, 0, 0, 0}));
-    EXPECT_FALSE(nd->IsComplex());
     EXPECT_EQ(Dims(ArrayPtr(Triu(Array({3, 0, 2}).get(), 1)).get()), (DimList{3, 0}));
-    EXPECT_EQ(Dims(ArrayPtr(Tril(Array({0, 3}).get(), -1)).get()), (DimList{0, 3}));
 }
 
+// Reshaping shares the data in the new shape, of any class: a cell's slots
+// are shared, not destroyed with the result.
 TEST(Reshape, SharesTheDataInTheNewShape) {
-    ArrayPtr a = Counted({2, 3, 4}, 1, mxComplexityComplex);
+    ArrayPtr a = Counted({2, 3, 4}, 1, mxComplexityComplex), cell = Cells(2, 2);
     const Snapshots before({a.get()});
     const unsigned int five[] = {1, 6, 4, 1, 1};
     const struct {
         ArrayPtr r;
         DimList dims;
-    } cases[] = {{ArrayPtr(Reshape(a.get(), 4u, 6u)), {4, 6}},
-                 {ArrayPtr(Reshape(a.get(), 4u, 6u, 1u)), {4, 6}},
+    } cases[] = {{ArrayPtr(Reshape(a.get(), 4u, 6u, 1u)), {4, 6}},
                  {ArrayPtr(Reshape(a.get(), 1u, 1u, 24u)), {1, 1, 24}},
                  {ArrayPtr(Reshape(a.get(), 5u, five)), {1, 6, 4}},
                  {ArrayPtr(Tocolumn(a.get())), {24, 1}},
@@ -125,10 +110,8 @@ TEST(Reshape, SharesTheDataInTheNewShape) {
         EXPECT_TRUE(r->GetPr() == a->GetPr() && r->GetPi() == a->GetPi());
     }
     EXPECT_TRUE(before.Unchanged());
-    EXPECT_EQ(Dims(ArrayPtr(Tomatrix(Counted({2, 3}).get())).get()), (DimList{2, 3}));
+    EXPECT_EQ(Dims(ArrayPtr(Reshape(a.get(), 4u, 6u)).get()), (DimList{4, 6}));
     EXPECT_EQ(Dims(ArrayPtr(Tocolumn(Array({0, 3}).get())).get()), (DimList{0, 1}));
-    // Any class: a cell's slots are shared, not destroyed with the result.
-    ArrayPtr cell = Cells(2, 2);
     EXPECT_EQ(mxGetCell(ArrayPtr(Reshape(cell.get(), 1u, 4u)).get(), 3), mxGetCell(cell.get(), 3));
     EXPECT_EQ(Slot(cell.get(), 3), 4.0);
 }
@@ -146,24 +129,6 @@ TEST(End, EveryCase) {
         {a.get(), 2, 2, 20},  // the last subscript stands for the remaining dimensions
         {b.get(), 3, 3, 1},  {huge.get(), 1, 2, 0}, {huge.get(), 2, 3, 70000}};
     for (const auto &c : cases) EXPECT_EQ(End(c.a, c.k, c.n), c.end) << c.k << ' ' << c.n;
-}
-
-TEST(Length, LargestLengthOrZeroAndIsemptyForAnyZeroLength) {
-    const std::pair<ArrayPtr, unsigned int> cases[] = {{Array({3, 7}), 7},
-                                                       {Array({0, 7}), 0},
-                                                       {Array({2, 3, 4}), 4},
-                                                       {Array({5, 1}), 5},
-                                                       {Array({0, 0}), 0},
-                                                       {Array({2, 3, 0}), 0},
-                                                       {Array({1, 1}, mxClassCell), 1},
-                                                       {Array({1, 2}, mxClassChar), 2}};
-    for (const auto &[a, length] : cases) {
-        EXPECT_EQ(Length(a.get()), length) << ::testing::PrintToString(Dims(a.get()));
-        ArrayPtr e(Isempty(a.get()));
-        EXPECT_EQ(Dims(e.get()), (DimList{1, 1}));
-        EXPECT_EQ(Values(e.get()), ValueList{length == 0 ? 1.0 : 0.0});
-        EXPECT_FALSE(e->IsLogical());
-    }
 }
 
 }  // namespace
