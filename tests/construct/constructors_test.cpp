@@ -30,16 +30,14 @@ void ExpectFilledForms(Make make, double (*next)()) {
     kiv::RandSeed(seed);
     for (int i = 0; i < 48; ++i) reference.push_back(next());
     kiv::RandSeed(seed);
-    const unsigned int trailingOnes[] = {2, 3, 1, 1}, single[] = {5}, zeroMiddle[] = {2, 0, 3};
+    const unsigned int trailingOnes[] = {2, 3, 1, 1}, zeroMiddle[] = {2, 0, 3};
     const struct {
         ArrayPtr a;
         DimList dims;
     } forms[] = {{ArrayPtr(make(3u)), {3, 3}},
                  {ArrayPtr(make(2u, 4u)), {2, 4}},
                  {ArrayPtr(make(2u, 3u, 1u)), {2, 3}},
-                 {ArrayPtr(make(1u, 1u, 4u)), {1, 1, 4}},
                  {ArrayPtr(make(4u, trailingOnes)), {2, 3}},
-                 {ArrayPtr(make(1u, single)), {5, 1}},
                  {ArrayPtr(make(3u, zeroMiddle)), {2, 0, 3}}};
     auto from = reference.begin();
     for (const auto &[a, dims] : forms) {
@@ -72,7 +70,6 @@ TEST(Colon, TruncatesTheCountAndSumsStepByStep) {
                  {1, -0.0, 5, 0},
                  {kNaN, 1, 5, 0},
                  {0, 1, kInf, 0},
-                 {kInf, 1, kInf, 0},
                  {0, 1, 2147483647.0, 0}};
     for (const auto &c : cases) {
         ValueList expected;
@@ -98,7 +95,6 @@ TEST(Diag, EyeScalarAndDiagonals) {
         {Diag(2, v, 0), {2, 2}, {7, 0, 0, 8}},
         {Diag(row.get(), 1), {3, 3}, {0, 0, 0, 7, 0, 0, 0, 8, 0}},
         {Diag(column.get(), -1), {3, 3}, {0, 7, 0, 0, 0, 8, 0, 0, 0}},
-        {Diag(1, v, -2), {3, 3}, {0, 0, 7, 0, 0, 0, 0, 0, 0}},
         {Diag(0, nullptr, 2), {2, 2}, {0, 0, 0, 0}},
         {Diag(m.get(), 2), {2, 1}, {5, 8}},
         {Diag(t.get(), -2), {2, 1}, {3, 8}},

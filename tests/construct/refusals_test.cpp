@@ -94,7 +94,6 @@ TEST(Construct, Refusals) {
     row("tomatrix beyond 2^32", [=] { ArrayPtr(Tomatrix(h)); }, memory, {h});
     row("end beyond its subscripts", [=] { End(mm, 3, 2); }, endBeyond, {mm});
     row("end of subscript 0", [=] { End(b2, 0, 2); }, zero, {b2});
-    row("end of subscript 0 of 0", [=] { End(b2, 0, 0); }, zero, {b2});
     row("end beyond 2^32", [=] { End(h, 2, 2); }, memory, {h});
 
     const unsigned long long seed = Seed();

@@ -59,7 +59,6 @@ TEST(Indexref, ResultShapesAndValues) {
         {{2, 3}, Mask({0, 1, 1, 0, 0, 1}, {1, 3, 2}), nullptr, {3, 1}, {2, 3, 6}},
         {{2, 2}, Mask({1, 0, 0, 1, 0, 0}), nullptr, {1, 2}, {1, 4}},  // longer, false beyond A
         {{1, 4}, Mask({0, NAN, -0.0, 2}), nullptr, {1, 2}, {2, 4}},   // NaN true, -0 false
-        {{2, 2}, Mask({}), nullptr, {0, 0}, {}},
         {{3, 2, 2}, Row({3, 1}), Row({4, 1, 4}), {2, 3}, {12, 10, 3, 1, 12, 10}},
         {{3, 2, 2}, Row({2, 3}), Row({2.5, 4}), {2, 2}, {8, 9, 11, 12}},  // a run of rows
         {{3, 2, 2}, Colon(), Mask({0, 1, 0, 1}), {3, 2}, {4, 5, 6, 10, 11, 12}},
