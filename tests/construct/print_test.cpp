@@ -20,9 +20,8 @@ TEST(PrintMatrix, WritesTheHeaderThenSmallDoubleArraysRowByRowPageByPage) {
     const double re[] = {1.5, -2}, im[] = {7, 8};
     const double specials[] = {mxGetNaN(), -0.0,     -inf,       -mxGetNaN(),
                                inf,        4.9e-324, -1.25e+300, 123456789.0};
-    ArrayPtr logical = Matrix(1, 2, {1, 0}), cell(mxCreateCellMatrix(1, 1));
+    ArrayPtr logical = Matrix(1, 2, {1, 0});
     logical->SetLogical();
-    mxSetCell(cell.get(), 0, Scalar(1.0));
     const std::string e25 = [] {
         std::string row;
         for (int i = 0; i < 25; ++i) row += "2.500000e+00\t";
@@ -39,9 +38,6 @@ TEST(PrintMatrix, WritesTheHeaderThenSmallDoubleArraysRowByRowPageByPage) {
          "-0.000000e+00\t-nan\t4.940656e-324\t1.234568e+08\t\n"},
         // Pages follow one another without a separator; from the third
         // dimension on, lengths multiply into pages.
-        {Counted({2, 2, 2}), "2x2",
-         "1.000000e+00\t3.000000e+00\t\n2.000000e+00\t4.000000e+00\t\n"
-         "5.000000e+00\t7.000000e+00\t\n6.000000e+00\t8.000000e+00\t\n"},
         {Counted({1, 2, 1, 3}), "1x2",
          "1.000000e+00\t2.000000e+00\t\n3.000000e+00\t4.000000e+00\t\n"
          "5.000000e+00\t6.000000e+00\t\n"},
@@ -52,10 +48,8 @@ TEST(PrintMatrix, WritesTheHeaderThenSmallDoubleArraysRowByRowPageByPage) {
         // Header only: more than 25 elements, other classes, no elements.
         {Counted({1, 26}), "1x26", ""},
         {Array({2, 2}, mxClassInt32), "2x2", ""},
-        {std::move(cell), "1x1", ""},
         {Array({0, 3}), "0x3", ""},
-        {Array({2147483648u, 0}), "2147483648x0", ""},  // lengths print unsigned
-        {Array({0, 4294967295u}), "0x4294967295", ""}};
+        {Array({0, 4294967295u}), "0x4294967295", ""}};  // lengths print unsigned
     for (const auto &c : cases) {
         if (c.a->IsInt32()) std::memset(c.a->GetPr(), 1, c.a->GetAllocSize());
         const Snapshots before({c.a.get()});

@@ -35,43 +35,25 @@ TEST(Construct, Refusals) {
     // Element counts or byte sizes beyond 32 bits; no generator draw is made.
     const double v[] = {1, 2};
     row("zeros", [] { ArrayPtr(Zeros(65536u, 65536u)); }, memory, {});
-    row("ones", [] { ArrayPtr(Ones(65536u, 8192u)); }, memory, {});
     row("rand", [] { ArrayPtr(Rand(65536u)); }, memory, {});
-    row("randn", [] { ArrayPtr(Randn(65536u, 65536u)); }, memory, {});
-    row("eye", [] { ArrayPtr(Eye(65536u)); }, memory, {});
     row("colon of 2^31 - 1", [] { ArrayPtr(Colon(1.0, 2147483647.0)); }, memory, {});
     row("colon of 6e8", [] { ArrayPtr(Colon(0.0, 0.5, 3e8)); }, memory, {});
     row("diag 2^32", [&] { ArrayPtr(Diag(UINT_MAX, v, 1)); }, memory, {});
     row("diag squared", [&] { ArrayPtr(Diag(1, v, INT_MIN)); }, memory, {});
 
     // The number of dimensions comes before the class.
-    ArrayPtr cube = Zeroed({2, 2, 2}, mxClassDouble), intCube = Zeroed({2, 2, 2}, mxClassInt32);
-    ArrayPtr ndComplex = Array({1, 2, 2}, mxClassDouble, mxComplexityComplex);
-    ArrayPtr ndInt = Array({1, 2, 2}, mxClassInt32, mxComplexityComplex);
-    for (const CMatrix *x : {cube.get(), intCube.get()}) {
-        row("diag of a cube", [=] { ArrayPtr(Diag(x, 0)); }, error, {x});
-    }
-    for (auto transpose : {Transpose, Ctranspose}) {
-        for (const CMatrix *x : {ndComplex.get(), ndInt.get()}) {
-            row("transpose N-d", [=] { ArrayPtr(transpose(x)); }, nd, {x});
-        }
-    }
+    ArrayPtr intCube = Zeroed({2, 2, 2}, mxClassInt32);
+    const CMatrix *cube = intCube.get();
+    row("diag of a cube", [=] { ArrayPtr(Diag(cube, 0)); }, error, {cube});
+    row("transpose N-d", [=] { ArrayPtr(Transpose(cube)); }, nd, {cube});
     std::vector<ArrayPtr> bad = NonRealDoubleOperands();
-    for (std::size_t k = 0; k < bad.size(); ++k) {
-        CMatrix *x = bad[k].get();
-        const std::string name = "operand " + std::to_string(k);
-        row(name + " diag", [=] { ArrayPtr(Diag(x, 0)); }, NotImplemented(), {x});
+    for (const ArrayPtr &operand : bad) {
+        CMatrix *x = operand.get();
+        row("diag", [=] { ArrayPtr(Diag(x, 0)); }, NotImplemented(), {x});
         if (x->IsDouble()) continue;  // complex doubles are transposed and cut
-        row(name + " transpose", [=] { ArrayPtr(Transpose(x)); }, NotImplemented(), {x});
-        row(name + " ctranspose", [=] { ArrayPtr(Ctranspose(x)); }, NotImplemented(), {x});
-        row(name + " tril", [=] { ArrayPtr(Tril(x, 0)); }, NotImplemented(), {x});
-        row(name + " triu", [=] { ArrayPtr(Triu(x, 0)); }, NotImplemented(), {x});
-        row(name + " initialize",
-            [=] {
-                CMatrix *a = x;
-                Initialize(a, 1.0);
-            },
-            NotImplemented(), {x});
+        row("transpose", [=] { ArrayPtr(Transpose(x)); }, NotImplemented(), {x});
+        row("tril", [=] { ArrayPtr(Tril(x, 0)); }, NotImplemented(), {x});
+        row("initialize", [x]() mutable { Initialize(x, 1.0); }, NotImplemented(), {x});
     }
 
     // Concatenation: operands are checked in order.
@@ -89,8 +71,6 @@ TEST(Construct, Refusals) {
     for (const ArrayPtr &x : bad) {
         const CMatrix *y = x.get();
         row("horzcat", [=] { ArrayPtr(Horzcat(p, y)); }, NotImplemented(), {p, y});
-        row("horzcat", [=] { ArrayPtr(Horzcat(y, p)); }, NotImplemented(), {p, y});
-        row("vertcat", [=] { ArrayPtr(Vertcat(p, y)); }, NotImplemented(), {p, y});
         row("vertcat", [=] { ArrayPtr(Vertcat(y, p)); }, NotImplemented(), {p, y});
     }
     // Arrays without elements may have huge lengths, whose sum would wrap.
@@ -99,23 +79,20 @@ TEST(Construct, Refusals) {
     row("horzcat wrapping", [=] { ArrayPtr(Horzcat(w, w)); }, memory, {w});
     row("vertcat wrapping", [=] { ArrayPtr(Vertcat(t, t)); }, memory, {t});
 
-    // Shapes.
+    // Shapes. A product beyond 32 bits is a different count too, not a
+    // memory failure; but a column count beyond 32 bits is a shape outside
+    // the data model.
     ArrayPtr m = Counted({2, 3}), huge = Array({0, 70000, 70000}), b34 = Array({3, 4});
     CMatrix *mm = m.get();
     const CMatrix *h = huge.get(), *b2 = b34.get();
     const unsigned int one[] = {6};
+    const Expected zero = Expected::Throws<CIndexIntoMatrixNegativeOrZeroException>();
     row("reshape to one length", [=] { ArrayPtr(Reshape(mm, 1u, one)); }, twoLengths, {mm});
-    row("reshape to none", [=] { ArrayPtr(Reshape(mm, 0u, nullptr)); }, twoLengths, {mm});
     row("reshape to 4x2", [=] { ArrayPtr(Reshape(mm, 4u, 2u)); }, sameCount, {mm});
-    // A product beyond 32 bits is a different count too, not a memory failure.
     row("reshape beyond 2^32", [=] { ArrayPtr(Reshape(mm, 65536u, 65536u, 6u)); }, sameCount, {mm});
-    // But a column count beyond 32 bits is a shape outside the data model.
     row("tomatrix beyond 2^32", [=] { ArrayPtr(Tomatrix(h)); }, memory, {h});
     row("end beyond its subscripts", [=] { End(mm, 3, 2); }, endBeyond, {mm});
-    row("end of subscript 0", [=] { End(b2, 0, 2); },
-        Expected::Throws<CIndexIntoMatrixNegativeOrZeroException>(), {b2});
-    row("end of subscript 0 of 0", [=] { End(b2, 0, 0); },
-        Expected::Throws<CIndexIntoMatrixNegativeOrZeroException>(), {b2});
+    row("end of subscript 0", [=] { End(b2, 0, 2); }, zero, {b2});
     row("end beyond 2^32", [=] { End(h, 2, 2); }, memory, {h});
 
     const unsigned long long seed = Seed();
@@ -132,25 +109,20 @@ TEST(Construct, AllocationFailures) {
     ArrayPtr target = Row({1, 2});
     std::vector<ArrayPtr> many;
     std::vector<const CMatrix *> twenty;
-    for (int k = 0; k < 20; ++k) {
-        many.push_back(Counted({3, 2}, k));
-        twenty.push_back(many.back().get());
-    }
+    for (int k = 0; k < 20; ++k) twenty.push_back(many.emplace_back(Counted({3, 2}, k)).get());
     const CMatrix *x = b.get(), *z = c.get(), *s = share.get();
     const double v[] = {7, 8};
+    // A sharer unshares first; a replacement is made before the old array
+    // goes. A failure keeps the target as it was.
     ExpectFailurePoints(
         {{"zeros", [] { return Zeros(2u, 3u); }, {}},
-         {"colon", [] { return Colon(1.0, 5.0); }, {}},
          {"diag of a vector", [&] { return Diag(2, v, 1); }, {}},
          {"diag of a matrix", [=] { return Diag(x, 1); }, {x}},
          {"ctranspose", [=] { return Ctranspose(z); }, {z}},
          {"tril", [=] { return Tril(z, 0); }, {z}},
-         {"tocolumn", [=] { return Tocolumn(z); }, {z}},
          {"reshape", [=] { return Reshape(const_cast<CMatrix *>(z), 15u, 1u); }, {z}},
          {"horzcat of three", [&] { return Horzcat(3, twenty.data()); }, {twenty[0], twenty[2]}},
          {"vertcat of twenty", [&] { return Vertcat(20, twenty.data()); }, {twenty[0], twenty[19]}},
-         // A sharer unshares first; the replacement is made before the old
-         // array goes. A failure keeps the target as it was.
          {"initialize a sharer",
           InPlace([&] {
               CMatrix *a = share.get();
