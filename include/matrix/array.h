@@ -255,11 +255,14 @@ public:
     double At(long long i, long long j) const {
         const unsigned int n = CheckedDouble();
         if (i < 1 || j < 1) ThrowNonPositive();
+        // With i inside the first length, the position is inside the array
+        // exactly when j is inside the folded trailing length: no division.
         const unsigned long long m = m_a->GetDimensions()[0];
-        if (static_cast<unsigned long long>(i) > m ||
-            static_cast<unsigned long long>(j) > (m ? n / m : 0))
+        const unsigned long long k = static_cast<unsigned long long>(j - 1) * m + (i - 1);
+        if (static_cast<unsigned long long>(i) > m || static_cast<unsigned long long>(j) > n ||
+            k >= n)
             ThrowExceeds();
-        return static_cast<const double *>(m_a->GetPr())[(j - 1) * m + (i - 1)];
+        return static_cast<const double *>(m_a->GetPr())[k];
     }
     /// Stores x at element i (1-based), as `A(i) = x`: in place when i is
     /// inside a real, non-logical double array (after unsharing), otherwise
@@ -313,7 +316,7 @@ private:
 
     // Returns the element count after checking for a real double array.
     unsigned int CheckedDouble() const {
-        if (!m_a->IsDouble() || m_a->IsComplex()) ThrowNotImplemented();
+        if (m_a->GetClassID() != mxClassDouble || m_a->GetPi()) ThrowNotImplemented();
         return m_a->GetNoElems();
     }
     [[noreturn]] static void ThrowNullArray();
