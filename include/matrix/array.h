@@ -113,7 +113,10 @@ public:
     /// Creates the 1 x 1 real double array x. Throws
     /// kiv::CExhaustedMemoryException.
     Array(double x);
-    Array(int x) : Array(static_cast<double>(x)) {}
+    /// Creates the 1 x 1 real double array of an integer (any integer type,
+    /// so that `Array n = v.size();` is not ambiguous).
+    template <typename I, typename = std::enable_if_t<std::is_integral_v<I>>>
+    Array(I x) : Array(static_cast<double>(x)) {}
     /// Creates the empty array: 0 x 0 real double.
     Array(EmptyArray) : Array() {}
     /// Creates a 1 x n real double row from a flat list. Throws
@@ -184,7 +187,12 @@ public:
         return a;
     }
 
-    // Constructors of filled arrays; all real double, owned by the result.
+    // Constructors of filled arrays, as the functions of the same name (one
+    // length n gives n x n); all real double.
+    static Array Zeros(unsigned int n) { return Adopt(matrix::Zeros(n)); }
+    static Array Ones(unsigned int n) { return Adopt(matrix::Ones(n)); }
+    static Array Rand(unsigned int n) { return Adopt(matrix::Rand(n)); }
+    static Array Randn(unsigned int n) { return Adopt(matrix::Randn(n)); }
     static Array Zeros(unsigned int m, unsigned int n) { return Adopt(matrix::Zeros(m, n)); }
     static Array Ones(unsigned int m, unsigned int n) { return Adopt(matrix::Ones(m, n)); }
     static Array Eye(unsigned int n) { return Adopt(matrix::Eye(n)); }
@@ -504,6 +512,9 @@ inline Array Reshape(const Array &a, unsigned int m, unsigned int n, unsigned in
     return Array::Adopt(Reshape(const_cast<CMatrix *>(a.get()), m, n, p));
 }
 inline unsigned int Length(const Array &a) { return Length(a.get()); }
+inline unsigned int End(const Array &a, unsigned int k, unsigned int n) {
+    return End(a.get(), k, n);
+}
 
 // Reductions and searches.
 MATRIX_ARRAY_UNARY(Sum)

@@ -14,6 +14,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 // --- Transpose and Ctranspose ---------------------------------------------------
 
@@ -113,7 +114,8 @@ TEST(Transpose, MovesBitPatternsAndConjugatesBySignBitOnly) {
 }
 
 TEST(Transpose, RefusesNdBeforeTheClassAndAllButDouble) {
-    for (auto transpose : {Transpose, Ctranspose}) {
+    using Unary = CMatrix *(*)(const CMatrix *);  // picks the raw forms, not Array's
+    for (auto transpose : std::initializer_list<Unary>{Transpose, Ctranspose}) {
         for (mxClassID id : {mxClassDouble, mxClassInt32}) {
             ArrayPtr nd = Array({1, 2, 2}, id, mxComplexityComplex);
             EXPECT_CLEAN_THROW(transpose(nd.get()), CTransposeOnNDArrayNotDefinedException,

@@ -12,6 +12,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 template <typename T>
 double ScalarOf(mxClassID id, T value) {

@@ -15,6 +15,7 @@ namespace {
 using namespace kiv::matrix;
 using namespace matrix_test;
 using namespace elementwise_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 // Reference rules, written from the definitions rather than from the code:
 // a NaN survives from the left in the maximum and from the right in the

@@ -13,6 +13,7 @@ namespace {
 using namespace kiv::matrix;
 using namespace matrix_test;
 using namespace elementwise_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 using Unary = CMatrix *(*)(const CMatrix *);
 const double kTwoTo52 = 4503599627370496.0;

@@ -11,6 +11,7 @@ namespace {
 using namespace kiv::matrix;
 using namespace matrix_test;
 using namespace elementwise_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 using Logical = CMatrix *(*)(const CMatrix *, const CMatrix *);
 

@@ -9,6 +9,7 @@
 namespace {
 
 using namespace index_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 using matrix_test::ArraySnapshot;
 
 using Deletion = std::function<void(CMatrix *&)>;

@@ -9,6 +9,7 @@
 namespace {
 
 using namespace index_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 TEST(Indexref, ColonsShareDataAndFoldShape) {
     ArrayPtr A = Seq({2, 3, 2}, mxComplexityComplex);

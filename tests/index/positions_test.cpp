@@ -10,6 +10,7 @@
 namespace {
 
 using namespace index_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 using List = PositionList;
 
 List ListOf(void (*fill)(const CMatrix *, List &), const ArrayPtr &subscript) {

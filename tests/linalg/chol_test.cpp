@@ -15,6 +15,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace linalg_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 namespace kernels = kiv::matrix::kernels;
 
 const std::vector<std::size_t> kOrders = {1, 2, 3, 4, 5, 7, 10, 33, 50, 100, 150};

@@ -12,6 +12,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace linalg_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 namespace kernels = kiv::matrix::kernels;
 
 // Every tile edge (1..7 rows or 1..3 columns left over), several passes

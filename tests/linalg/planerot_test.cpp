@@ -12,6 +12,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace linalg_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 namespace kernels = kiv::matrix::kernels;
 
 // Magnitudes that would overflow or underflow a plain sum of squares.

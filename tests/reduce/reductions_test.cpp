@@ -18,6 +18,7 @@ namespace {
 using namespace kiv::matrix;
 using namespace matrix_test;
 using kernels::KernelPath;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 using Doubles = std::vector<double>;
 
 const double kInf = std::numeric_limits<double>::infinity();
