@@ -5,13 +5,18 @@
 #include <kiv/export.h>
 #include <kiv/wstring.h>
 
+#include <exception>
+
 namespace kiv {
 
 /// Root of every exception of the kiv libraries: it holds the message.
 ///
-/// The hierarchy has no virtual members (no virtual destructor): exceptions
-/// are thrown by value, caught by reference and told apart by static type.
-class KIV0LANG_API IException {
+/// It derives from std::exception, so `catch (const std::exception &)` sees
+/// every exception of the libraries; what() gives the message in UTF-8.
+/// Exceptions are thrown by value and caught by reference. The UTF-8 text is
+/// made once, at construction, in storage inside the object, so neither
+/// throwing, copying nor what() allocates beyond what the wide message needs.
+class KIV0LANG_API IException : public std::exception {
 protected:
     IException(const WString &message);
 
@@ -20,13 +25,22 @@ public:
     IException(IException &&other) noexcept;
     IException &operator=(const IException &other);
     IException &operator=(IException &&other) noexcept;
-    ~IException();
+    ~IException() override;
 
     /// Returns the message given at construction.
     const WString &GetMessage() const;
 
+    /// Returns the message in UTF-8, NUL-terminated and never null. A
+    /// message longer than kMaxWhatBytes - 1 bytes is cut at a character
+    /// boundary and ends in "...". The text lives as long as the exception.
+    const char *what() const noexcept override;
+
+    /// Size of the inline storage of what()'s text, the NUL included.
+    static constexpr int kMaxWhatBytes = 256;
+
 private:
     WString m_message;
+    char m_what[kMaxWhatBytes];
 };
 
 /// Thrown by value when storage cannot be obtained. Its message is short
@@ -35,7 +49,7 @@ class KIV0LANG_API CExhaustedMemoryException : public IException {
 public:
     CExhaustedMemoryException();
     CExhaustedMemoryException(const CExhaustedMemoryException &other);
-    ~CExhaustedMemoryException();
+    ~CExhaustedMemoryException() override;
 };
 
 }  // namespace kiv

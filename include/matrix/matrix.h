@@ -19,5 +19,7 @@
 #include <matrix/iterators.h>
 #include <matrix/index.h>
 #include <matrix/linalg.h>
+#include <matrix/display.h>
+#include <matrix/array.h>
 
 #endif  // MATRIX_MATRIX_H

@@ -9,6 +9,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 using Operands = std::vector<const CMatrix *>;
 

@@ -11,6 +11,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 using namespace matrix_test::special;
 
 void ExpectRealDouble(const CMatrix *a, const DimList &dims, const ValueList &values) {

@@ -22,6 +22,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();

@@ -14,6 +14,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 TEST(PrintMatrix, WritesTheHeaderThenSmallDoubleArraysRowByRowPageByPage) {
     const double inf = std::numeric_limits<double>::infinity();

@@ -12,6 +12,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 using namespace matrix_test::special;
 
 // Bit patterns move unchanged, conjugation flips the sign bit only (the

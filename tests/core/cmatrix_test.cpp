@@ -14,6 +14,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 // The header in front of every buffer, which callers rely on: the 16-bit
 // holder count at -6 and the 32-bit byte size at -4.

@@ -12,6 +12,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 using namespace matrix_test::special;
 
 // The element rules as the operators' definitions state them: a NaN

@@ -14,6 +14,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 using namespace matrix_test::special;
 
 using Unary = CMatrix *(*)(const CMatrix *);

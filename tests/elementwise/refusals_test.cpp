@@ -13,6 +13,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 using Binary = CMatrix *(*)(const CMatrix *, const CMatrix *);
 using Unary = CMatrix *(*)(const CMatrix *);

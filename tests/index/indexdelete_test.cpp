@@ -11,6 +11,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 using Deletion = std::function<void(CMatrix *&)>;
 // The forms deleting with subscript S: elements ('e'), rows ('r') or

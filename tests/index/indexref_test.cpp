@@ -11,6 +11,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 // Doubles round half up, keep the low 32 bits of the truncated value (so
 // negatives wrap), and give 0 for NaN and magnitudes of 2^63 or more;

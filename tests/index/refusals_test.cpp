@@ -15,6 +15,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 // Runs an operation on target A: 'r' reference, 'a' assignment, 'e'
 // deletion of elements (or with two subscripts), 'R' of rows, 'C' of

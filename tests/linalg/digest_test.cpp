@@ -38,6 +38,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace linalg_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 namespace kernels = kiv::matrix::kernels;
 using kernels::SumOrder;
 using kernels::UpdateSign;

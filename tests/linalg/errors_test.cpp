@@ -12,6 +12,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace linalg_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 using matrix_test::Expected;
 
 using A = const CMatrix *;

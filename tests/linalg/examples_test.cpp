@@ -14,6 +14,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace linalg_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 using matrix_test::BitsOf;
 using matrix_test::Filled;
 using matrix_test::ValueList;

@@ -9,6 +9,7 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace linalg_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 
 /// ‖A'*A - I‖: how far A's columns are from orthonormal.
 double Orthonormality(const Dense &a) {

@@ -1,0 +1,107 @@
+// bench/array/array_bench.cpp: Array against the function-call interface it wraps, in one run.
+//
+// Plus through Array (`C = A + B`, result released when C dies) beside the
+// raw call (Plus, then mxDestroyArray): the wrapper's cost is the difference.
+// Sizes: 16 elements (4 x 4, where fixed costs dominate, also the size the
+// smoke test runs) and 10^6 (the element loop dominates). Element reads:
+// every element of an n x n matrix through `A(i, j)` beside the same
+// bounds-checked load written against mxGetM, mxGetNumberOfElements and
+// mxGetPr, without and with the class check that A(i, j) makes.
+#include <benchmark/benchmark.h>
+#include <matrix/array.h>
+
+#include <cstddef>
+
+namespace {
+
+using namespace kiv::matrix;
+
+Array Counting(unsigned int n) {
+    Array a = Array::Zeros(n, 1);
+    double k = 0.0;
+    for (double &x : a.MutableData()) x = k++;
+    return a;
+}
+
+void BM_Plus_Raw(benchmark::State &state) {
+    const Array a = Counting(static_cast<unsigned int>(state.range(0)));
+    const Array b = Counting(static_cast<unsigned int>(state.range(0)));
+    const CMatrix *A = a.get(), *B = b.get();
+    for (auto _ : state) {
+        CMatrix *C = Plus(A, B);
+        benchmark::DoNotOptimize(C);
+        mxDestroyArray(C);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_Plus_Array(benchmark::State &state) {
+    const Array a = Counting(static_cast<unsigned int>(state.range(0)));
+    const Array b = Counting(static_cast<unsigned int>(state.range(0)));
+    for (auto _ : state) {
+        const Array c = a + b;
+        benchmark::DoNotOptimize(c.get());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+BENCHMARK(BM_Plus_Raw)->Arg(16)->Arg(1000000);
+BENCHMARK(BM_Plus_Array)->Arg(16)->Arg(1000000);
+
+// The raw interface's bounds-checked read of element (i, j), 1-based.
+double RawAt(const CMatrix *a, unsigned int i, unsigned int j) {
+    const unsigned int m = mxGetM(a);
+    const unsigned int n = mxGetNumberOfElements(a) / (m ? m : 1);
+    if (i < 1 || j < 1 || i > m || j > n) throw CIndexExceedsMatrixDimensionsException();
+    return mxGetPr(a)[static_cast<std::size_t>(j - 1) * m + (i - 1)];
+}
+
+// The same read refusing arrays other than real double, as A(i, j) does.
+double RawCheckedAt(const CMatrix *a, unsigned int i, unsigned int j) {
+    if (!mxIsDouble(a) || mxIsComplex(a)) throw CNotImplementedException();
+    return RawAt(a, i, j);
+}
+
+void BM_Element_RawChecked(benchmark::State &state) {
+    const unsigned int n = static_cast<unsigned int>(state.range(0));
+    const Array a = Array::Ones(n, n);
+    const CMatrix *A = a.get();
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (unsigned int j = 1; j <= n; ++j)
+            for (unsigned int i = 1; i <= n; ++i) sum += RawCheckedAt(A, i, j);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
+}
+
+void BM_Element_Raw(benchmark::State &state) {
+    const unsigned int n = static_cast<unsigned int>(state.range(0));
+    const Array a = Array::Ones(n, n);
+    const CMatrix *A = a.get();
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (unsigned int j = 1; j <= n; ++j)
+            for (unsigned int i = 1; i <= n; ++i) sum += RawAt(A, i, j);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
+}
+
+void BM_Element_Array(benchmark::State &state) {
+    const unsigned int n = static_cast<unsigned int>(state.range(0));
+    Array a = Array::Ones(n, n);  // not const: reads go through the element proxy
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (unsigned int j = 1; j <= n; ++j)
+            for (unsigned int i = 1; i <= n; ++i) sum += a(i, j);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
+}
+
+BENCHMARK(BM_Element_Raw)->Arg(10)->Arg(300);
+BENCHMARK(BM_Element_RawChecked)->Arg(10)->Arg(300);
+BENCHMARK(BM_Element_Array)->Arg(10)->Arg(300);
+
+}  // namespace

@@ -1,0 +1,13 @@
+# examples/check_output.cmake: runs PROGRAM and compares its output with the file GOLDEN.
+execute_process(COMMAND ${PROGRAM} OUTPUT_VARIABLE output RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${PROGRAM} exited with ${status}")
+endif()
+if(DEFINED ENV{MATRIX_UPDATE_GOLDEN} AND "$ENV{MATRIX_UPDATE_GOLDEN}" STREQUAL "1")
+  file(WRITE ${GOLDEN} "${output}")
+  return()
+endif()
+file(READ ${GOLDEN} expected)
+if(NOT output STREQUAL expected)
+  message(FATAL_ERROR "output of ${PROGRAM} differs from ${GOLDEN}:\n${output}")
+endif()

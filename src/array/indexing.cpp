@@ -1,0 +1,79 @@
+// src/array/indexing.cpp: subscripts of Array and the reads, stores and deletions they select.
+#include <matrix/array.h>
+
+#include <cmath>
+
+namespace kiv {
+namespace matrix {
+
+namespace {
+
+// Resolves one bound of a range subscripted at position k of n.
+double BoundValue(const RangeBound &b, const CMatrix *a, unsigned int k, unsigned int n) {
+    return b.fromEnd ? static_cast<double>(End(a, k, n)) + b.value : b.value;
+}
+
+}  // namespace
+
+Subscript::Subscript(const IndexRef &index)
+    : m_kind(Kind::Array), m_array(static_cast<Array>(index)) {}
+
+const CMatrix *Subscript::Resolve(const CMatrix *a, unsigned int k, unsigned int n,
+                                  Array &holder) const {
+    switch (m_kind) {
+        case Kind::Array: return m_array.get();
+        case Kind::Position: holder = Array(m_value); break;
+        case Kind::Colon: holder = Array::Adopt(mxCreateColonIndex()); break;
+        case Kind::End: holder = Array(static_cast<double>(End(a, k, n)) + m_value); break;
+        case Kind::Range:
+            holder = Array::Adopt(Colon(BoundValue(m_range.first, a, k, n),
+                                        BoundValue(m_range.step, a, k, n),
+                                        BoundValue(m_range.last, a, k, n)));
+            break;
+    }
+    return holder.get();
+}
+
+IndexRef::operator Array() const {
+    const CMatrix *a = m_target.get();
+    Array hold[2] = {Array::Unset(), Array::Unset()};
+    const CMatrix *i = m_i.Resolve(a, 1, m_n, hold[0]);
+    if (m_n == 1) return Array::Adopt(Indexref(a, i));
+    const CMatrix *j = m_j.Resolve(a, 2, m_n, hold[1]);
+    return Array::Adopt(Indexref(a, i, j));
+}
+
+IndexRef &IndexRef::operator=(const Array &b) {
+    // A right side that is the target itself is held by a sharer of its own,
+    // so replacing the target's array cannot pull it away mid-assignment.
+    Array keep = Array::Unset();
+    const CMatrix *value = b.get();
+    if (value == m_target.get()) {
+        keep = b;
+        value = keep.get();
+    }
+    Array hold[2] = {Array::Unset(), Array::Unset()};
+    const CMatrix *i = m_i.Resolve(m_target.get(), 1, m_n, hold[0]);
+    if (m_n == 1) {
+        Indexassign(m_target.m_a, i, value);
+    } else {
+        const CMatrix *j = m_j.Resolve(m_target.get(), 2, m_n, hold[1]);
+        Indexassign(m_target.m_a, i, j, value);
+    }
+    return *this;
+}
+
+IndexRef &IndexRef::operator=(EmptyArray) {
+    Array hold[2] = {Array::Unset(), Array::Unset()};
+    const CMatrix *i = m_i.Resolve(m_target.get(), 1, m_n, hold[0]);
+    if (m_n == 1) {
+        Indexdelete(m_target.m_a, i);
+    } else {
+        const CMatrix *j = m_j.Resolve(m_target.get(), 2, m_n, hold[1]);
+        Indexdelete(m_target.m_a, i, j);
+    }
+    return *this;
+}
+
+}  // namespace matrix
+}  // namespace kiv
