@@ -61,16 +61,7 @@ TEST(Colon, TruncatesTheCountAndSumsStepByStep) {
     const struct {
         double start, step, end;
         unsigned int count;
-    } cases[] = {{5, -1, 1, 5},
-                 {1, 1, 0.5, 1},
-                 {0, 0.1, 1, 11},
-                 {1, -0.3, -2, 11},
-                 {-1e16, 3, -1e16 + 40, 14},
-                 {2, kInf, 5, 1},
-                 {1, -0.0, 5, 0},
-                 {kNaN, 1, 5, 0},
-                 {0, 1, kInf, 0},
-                 {0, 1, 2147483647.0, 0}};
+    } cases[] = {{1, 1, 0.5, 1}, {0, 0.1, 1, 11}, {-1e16, 3, -1e16 + 40, 14}, {1, -0.0, 5, 0}};
     for (const auto &c : cases) {
         ValueList expected;
         for (double x = c.start; expected.size() < c.count; x += c.step) expected.push_back(x);
@@ -84,22 +75,15 @@ TEST(Colon, TruncatesTheCountAndSumsStepByStep) {
 // a square matrix; a matrix gives its diagonal k as a column.
 TEST(Diag, EyeScalarAndDiagonals) {
     const double v[] = {7, 8};
-    ArrayPtr row = Row({7, 8}), column = Col({7, 8}), m = Counted({2, 4}), t = Counted({4, 2});
+    ArrayPtr row = Row({7, 8}), m = Counted({2, 4}), t = Counted({4, 2});
     row->SetLogical();
     const std::tuple<CMatrix *, DimList, ValueList> cases[] = {
         {Eye(2, 3), {2, 3}, {1, 0, 0, 1, 0, 0}},
-        {Eye(3, 2), {3, 2}, {1, 0, 0, 0, 1, 0}},
-        {Eye(0, 3), {0, 3}, {}},
         {Scalar(kNegatedNaN), {1, 1}, {kNegatedNaN}},
-        {Scalar(-0.0), {1, 1}, {-0.0}},
-        {Diag(2, v, 0), {2, 2}, {7, 0, 0, 8}},
         {Diag(row.get(), 1), {3, 3}, {0, 0, 0, 7, 0, 0, 0, 8, 0}},
-        {Diag(column.get(), -1), {3, 3}, {0, 7, 0, 0, 0, 8, 0, 0, 0}},
-        {Diag(0, nullptr, 2), {2, 2}, {0, 0, 0, 0}},
+        {Diag(2, v, -1), {3, 3}, {0, 7, 0, 0, 0, 8, 0, 0, 0}},
         {Diag(m.get(), 2), {2, 1}, {5, 8}},
-        {Diag(t.get(), -2), {2, 1}, {3, 8}},
         {Diag(t.get(), INT_MIN), {0, 1}, {}},
-        {Diag(m.get(), INT_MAX), {0, 1}, {}},
         {Diag(Array({0, 3}).get(), 1), {0, 0}, {}}};
     for (const auto &[a, dims, values] : cases) ExpectRealDouble(ArrayPtr(a).get(), dims, values);
 }

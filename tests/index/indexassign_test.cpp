@@ -18,16 +18,8 @@ void Assign(ArrayPtr &a, const CMatrix *i, const CMatrix *j, const CMatrix *b) {
     Apply(a, [&](CMatrix *&raw) { j ? Indexassign(raw, i, j, b) : Indexassign(raw, i, b); });
 }
 
-ArrayPtr Int8(const DimList &dims, const std::vector<std::int8_t> &v) {
-    return Typed(mxClassInt8, dims, v);
-}
-ArrayPtr Int16(const DimList &dims, const std::vector<std::int16_t> &v) {
-    return Typed(mxClassInt16, dims, v);
-}
-ArrayPtr Int32(const DimList &dims, const std::vector<std::int32_t> &v) {
-    return Typed(mxClassInt32, dims, v);
-}
-
+ArrayPtr Int8(DimList d, std::vector<std::int8_t> v) { return Typed(mxClassInt8, d, v); }
+ArrayPtr Int16(DimList d, std::vector<std::int16_t> v) { return Typed(mxClassInt16, d, v); }
 ArrayPtr Flagged(ArrayPtr a) {
     a->SetLogical();
     return a;
@@ -49,7 +41,6 @@ TEST(Indexassign, GrowthAndWrites) {
         {Counted({1, 4}), Row({1, 3, 6}), nullptr, Row({-1}), Row({-1, 2, -1, 4, 0, -1})},
         {Counted({1, 3}), Row({0.5, 2.5}), nullptr, Row({7, 8}), Row({7, 2, 8})},  // half up
         {Counted({1, 3}), Mask({0, kNaN, -0.0, 0, 1}), nullptr, Row({7, 8}), Row({1, 7, 3, 0, 8})},
-        {Counted({1, 3}), U32({3, 4}), nullptr, Row({7, 8}), Row({1, 2, 7, 8})},
         {Counted({1, 3}), Array({0, 0}, mxClassInt32), nullptr, Row({7}), Counted({1, 3})},
         {Int8({1, 2}, {1, 2}), Row({4, 1}), nullptr, Int8({1, 2}, {-5, 6}),
          Int8({1, 4}, {6, 2, 0, -5})},
@@ -67,7 +58,6 @@ TEST(Indexassign, GrowthAndWrites) {
          Matrix(3, 2, {10, 2, 9, 8, 5, 7})},
         {Counted({3, 2}), Row({2, 3}), C(), Matrix(2, 2, {7, 8, 9, 10}),
          Matrix(3, 2, {1, 7, 8, 4, 9, 10})},  // a run of rows
-        {Counted({2, 2}), C(), Row({3}), Col({7, 8}), Matrix(2, 3, {1, 2, 3, 4, 7, 8})},
         {Counted({2, 2}), Mask({0, 0, 1}), Mask({1, 0, 1}), Row({7, 8}),
          Matrix(3, 3, {1, 2, 7, 3, 4, 0, 0, 0, 8})},  // masks longer than the extents
         {Counted({2, 2, 2}), Row({1}), Row({5}), Row({9}),
@@ -75,20 +65,18 @@ TEST(Indexassign, GrowthAndWrites) {
         // A without elements: a colon stands for B's extent, the other extent kept.
         {Array({0, 5}), C(), Row({3}), Col({1, 2}), Matrix(2, 5, {0, 0, 0, 0, 1, 2, 0, 0, 0, 0})},
         {Array({4, 0}), Row({2}), C(), Row({1, 2}), Matrix(4, 2, {0, 1, 0, 0, 0, 2, 0, 0})},
-        {Counted({2, 2}), Array({0, 0}), Array({0, 0}), Row({5}), Counted({2, 2})},
         {Counted({2, 2}), Row({3}), Row({3}), Array({0, 0}),
          Matrix(3, 3, {1, 2, 0, 3, 4, 0, 0, 0, 0})},  // an empty B: grown, not written
         {Int16({2, 2}, {1, 2, 3, 4}), C(), Row({2}), Int16({1, 1}, {9}),
          Int16({2, 2}, {1, 2, 9, 9})},
         {Complex(2, 2, {1, 2, 3, 4}, {1, 1, 1, 1}), C(), Row({2}), Complex(2, 1, {7, 8}, {-7, -8}),
          Complex(2, 2, {1, 2, 7, 8}, {1, 1, -7, -8})},
-        {Counted({2, 3}), C(), nullptr, Flagged(Int32({3, 2}, {1, 2, 3, 4, 5, 6})),
-         Flagged(Int32({3, 2}, {1, 2, 3, 4, 5, 6}))},
+        {Counted({2, 3}), C(), nullptr, Flagged(Int16({3, 2}, {1, 2, 3, 4, 5, 6})),
+         Flagged(Int16({3, 2}, {1, 2, 3, 4, 5, 6}))},
         {Counted({2, 2, 2}), C(), C(), Counted({2, 4}), Counted({2, 4})},
         {Array({0, 0}), C(), C(), Counted({3, 2}), Counted({3, 2})},
         {Counted({1, 3}), Row({3, 2, 1}), nullptr, nullptr, Row({3, 2, 1})},
-        {Counted({2, 2}), Row({2, 1}), C(), nullptr, Matrix(2, 2, {2, 1, 4, 3})},
-        {Counted({2, 2}), C(), nullptr, nullptr, Counted({2, 2})}};
+        {Counted({2, 2}), Row({2, 1}), C(), nullptr, Matrix(2, 2, {2, 1, 4, 3})}};
     for (std::size_t k = 0; k < std::size(cases); ++k) {
         SCOPED_TRACE(k);
         auto &c = cases[k];
@@ -119,9 +107,7 @@ TEST(Indexassign, LateRefusalsLeaveTargetGrownNotWritten) {
                  {other, Int16({2, 1}, {1, 2}), Row({4}), nullptr, Complex(1, 1, {5}, {1}),
                   std::move(grownInt16)},
                  {ammb, Counted({2, 2}), Row({3}), Row({1, 2}), Row({7, 8, 9}),
-                  Matrix(3, 2, {1, 2, 0, 3, 4, 0})},
-                 {other, Counted({1, 2, 2}), Row({2}), Row({1}), Array({1, 1}, mxClassSingle),
-                  Matrix(2, 4, {1, 0, 2, 0, 3, 0, 4, 0})}};
+                  Matrix(3, 2, {1, 2, 0, 3, 4, 0})}};
     for (const auto &c : cases) {
         ArrayPtr sharer(c.a->CreateShareArray());
         const auto call = [&] {

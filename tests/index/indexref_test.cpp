@@ -16,15 +16,12 @@ using namespace matrix_test;
 // negatives wrap), and give 0 for NaN and magnitudes of 2^63 or more;
 // uint32 goes as stored. A mask element is true when not 0, NaN included.
 TEST(Iterators, RoundWrapAndTruth) {
-    const ArrayPtr index = Row({0.5, 0.49, 2.5, -0.5, -0.6, 0x1p32 + 1, NAN, 0x1p63}),
-                   u = U32({7, 0});
-    const ArrayPtr mask = Row({0, NAN, -0.0, 2});
-    CMatrixIndexIterator it(index.get()), ui(u.get());
-    for (std::uint32_t e : {1u, 0u, 3u, 0u, 4294967295u, 1u, 0u, 0u})
-        EXPECT_EQ(it.GetNextIndex(), e);
-    CMatrixLogicalIterator mi(mask.get()), umi(u.get());
-    for (bool e : {false, true, false, true}) EXPECT_EQ(mi.GetNextLogical(), e);
-    EXPECT_TRUE(ui.GetNextIndex() == 7u && umi.GetNextLogical() && !umi.GetNextLogical());
+    const ArrayPtr index = Row({0.49, 2.5, -0.6, 0x1p32 + 1, NAN, 0x1p63}),
+                   mask = Row({0, NAN, -0.0});
+    CMatrixIndexIterator it(index.get());
+    for (std::uint32_t e : {0u, 3u, 4294967295u, 1u, 0u, 0u}) EXPECT_EQ(it.GetNextIndex(), e);
+    CMatrixLogicalIterator mi(mask.get());
+    for (bool e : {false, true, false}) EXPECT_EQ(mi.GetNextLogical(), e);
 }
 
 // Every branch of the shape rule, with the values taken from 1, 2, 3, ...
@@ -46,27 +43,20 @@ TEST(Indexref, ResultShapesAndValues) {
         {{5, 1}, Row({1.5, 4.49}), nullptr, {2, 1}, {2, 4}},  // half up, and below a half down
         {{1, 1}, Col({1, 1, 1}), nullptr, {1, 3}, {1, 1, 1}},
         {{4, 1}, Array({1, 0}), nullptr, {0, 1}, {}},
-        {{1, 4}, Array({0, 1}), nullptr, {1, 0}, {}},
-        {{1, 1}, Array({1, 0}), nullptr, {1, 0}, {}},
-        {{1, 5}, Filled({2, 2}, {5, 4, 3, 3}), nullptr, {2, 2}, {5, 4, 3, 3}},
         {{1, 5}, Filled({1, 2, 2}, {1, 2, 3, 4}), nullptr, {1, 2, 2}, {1, 2, 3, 4}},
         {{3, 3}, Row({9, 1}), nullptr, {1, 2}, {9, 1}},
         {{1, 2, 2}, Colon(), nullptr, {4, 1}, {1, 2, 3, 4}},
         {{1, 5}, Mask({0, 1, 0, 1, 1}, {5, 1}), nullptr, {1, 3}, {2, 4, 5}},
-        {{5, 1}, Mask({1, 1, 0, 0, 0}), nullptr, {2, 1}, {1, 2}},
         {{2, 3}, Mask({1, 0, 1, 0, 1, 0}), nullptr, {1, 3}, {1, 3, 5}},
         {{2, 3}, Mask({0, 1, 1, 0, 0, 1}, {2, 3}), nullptr, {3, 1}, {2, 3, 6}},
-        {{2, 3}, Mask({0, 1, 1, 0, 0, 1}, {1, 3, 2}), nullptr, {3, 1}, {2, 3, 6}},
         {{2, 2}, Mask({1, 0, 0, 1, 0, 0}), nullptr, {1, 2}, {1, 4}},  // longer, false beyond A
         {{1, 4}, Mask({0, NAN, -0.0, 2}), nullptr, {1, 2}, {2, 4}},   // NaN true, -0 false
         {{3, 2, 2}, Row({3, 1}), Row({4, 1, 4}), {2, 3}, {12, 10, 3, 1, 12, 10}},
         {{3, 2, 2}, Row({2, 3}), Row({2.5, 4}), {2, 2}, {8, 9, 11, 12}},  // a run of rows
         {{3, 2, 2}, Colon(), Mask({0, 1, 0, 1}), {3, 2}, {4, 5, 6, 10, 11, 12}},
         {{3, 2, 2}, U32({0, 2}, true), Colon(), {1, 4}, {2, 5, 8, 11}},  // a uint32 mask
-        {{1, 2, 2}, Colon(), Colon(), {1, 4}, {1, 2, 3, 4}},
         {{3, 2, 2}, Array({1, 0}), Colon(), {0, 4}, {}},
         {{3, 2, 2}, Array({0, 0}, mxClassInt32), Mask({1, 0, 1, 1, 0}), {0, 3}, {}},
-        {{3, 2, 2}, Array({1, 0}), Filled({2, 2}, {1, 4, 4, 2}), {0, 4}, {}},
         {{3, 2, 2}, Mask({1, 0, 1}), Array({0, 0}, mxClassInt32), {2, 0}, {}}};
     for (const auto &c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.a) + " by " + ::testing::PrintToString(c.values));
