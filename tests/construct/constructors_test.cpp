@@ -1,11 +1,16 @@
-// tests/construct/constructors_test.cpp: filled arrays, identity, ranges, diagonals and resets.
+// tests/construct/constructors_test.cpp: filled arrays, identity, ranges, diagonals, resets
+// and the text PrintMatrix writes.
 #include <matrix/matrix.h>
 
 #include <climits>
+#include <cstdint>
+#include <sstream>
+#include <string>
 #include <tuple>
 #include <vector>
 
 #include "support/matrix_test.h"
+#include "support/stdout_capture.h"
 
 namespace {
 
@@ -19,53 +24,45 @@ void ExpectRealDouble(const CMatrix *a, const DimList &dims, const ValueList &va
     EXPECT_TRUE(a->IsDouble() && !a->IsComplex() && a->GetFlags() == 0u);
 }
 
-// Calls every form of a filled-array family, in this order: each result has
-// its normalised shape and holds, in storage order, the next values `next`
-// gives. For Rand and Randn `next` is the generator itself, reseeded: every
-// form draws once per element in storage order.
-template <typename Make>
-void ExpectFilledForms(Make make, double (*next)()) {
-    const unsigned long long seed = Seed();
-    ValueList reference;
-    kiv::RandSeed(seed);
-    for (int i = 0; i < 48; ++i) reference.push_back(next());
-    kiv::RandSeed(seed);
+// Every form goes through one fill: the forms are checked with Rand, which
+// draws once per element in storage order and no more; the fills with one
+// array each.
+TEST(FilledArrays, EveryFormAndEveryFill) {
     const unsigned int trailingOnes[] = {2, 3, 1, 1}, zeroMiddle[] = {2, 0, 3};
+    ValueList draws;
+    kiv::RandSeed(Seed());
+    for (int i = 0; i < 40; ++i) draws.push_back(kiv::Rand());
+    const double normal = (kiv::RandSeed(Seed()), kiv::Randn());
+    kiv::RandSeed(Seed());
     const struct {
         ArrayPtr a;
         DimList dims;
-    } forms[] = {{ArrayPtr(make(3u)), {3, 3}},
-                 {ArrayPtr(make(2u, 4u)), {2, 4}},
-                 {ArrayPtr(make(2u, 3u, 1u)), {2, 3}},
-                 {ArrayPtr(make(4u, trailingOnes)), {2, 3}},
-                 {ArrayPtr(make(3u, zeroMiddle)), {2, 0, 3}}};
-    auto from = reference.begin();
+    } forms[] = {{ArrayPtr(Rand(3u)), {3, 3}},
+                 {ArrayPtr(Rand(2u, 3u, 1u)), {2, 3}},
+                 {ArrayPtr(Rand(4u, trailingOnes)), {2, 3}},
+                 {ArrayPtr(Rand(3u, zeroMiddle)), {2, 0, 3}}};
+    auto from = draws.begin();
     for (const auto &[a, dims] : forms) {
         ExpectRealDouble(a.get(), dims, {from, from + a->GetNoElems()});
         from += a->GetNoElems();
     }
-    EXPECT_EQ(Bits(next()), Bits(*from));
-}
-
-TEST(FilledArrays, EveryFormOfZerosOnesRandAndRandn) {
-    ExpectFilledForms([](auto... args) { return Zeros(args...); }, [] { return 0.0; });
-    ExpectFilledForms([](auto... args) { return Ones(args...); }, [] { return 1.0; });
-    ExpectFilledForms([](auto... args) { return Rand(args...); }, kiv::Rand);
-    ExpectFilledForms([](auto... args) { return Randn(args...); }, kiv::Randn);
+    EXPECT_EQ(Bits(kiv::Rand()), Bits(*from));
+    kiv::RandSeed(Seed());
+    ExpectRealDouble(ArrayPtr(Randn(1u)).get(), {1, 1}, {normal});
+    ExpectRealDouble(ArrayPtr(Zeros(1u, 2u)).get(), {1, 2}, {0, 0});
+    ExpectRealDouble(ArrayPtr(Ones(1u)).get(), {1, 1}, {1});
 }
 
 // Count from the truncated quotient (-0.5 truncates to 0); values by a
 // running sum, not start + i * step, with no tolerance pulling the last
 // value onto end.
 TEST(Colon, TruncatesTheCountAndSumsStepByStep) {
-    const struct {
-        double start, step, end;
-        unsigned int count;
-    } cases[] = {{1, 1, 0.5, 1}, {0, 0.1, 1, 11}, {-1e16, 3, -1e16 + 40, 14}, {1, -0.0, 5, 0}};
-    for (const auto &c : cases) {
+    const std::tuple<double, double, double, unsigned int> cases[] = {
+        {1, 1, 0.5, 1}, {0, 0.1, 1, 11}, {-1e16, 3, -1e16 + 40, 14}, {1, -0.0, 5, 0}};
+    for (const auto &[start, step, end, count] : cases) {
         ValueList expected;
-        for (double x = c.start; expected.size() < c.count; x += c.step) expected.push_back(x);
-        ExpectRealDouble(ArrayPtr(Colon(c.start, c.step, c.end)).get(), {1, c.count}, expected);
+        for (double x = start; expected.size() < count; x += step) expected.push_back(x);
+        ExpectRealDouble(ArrayPtr(Colon(start, step, end)).get(), {1, count}, expected);
     }
     EXPECT_EQ(Values(ArrayPtr(Colon(1.0, 5.0)).get()), (ValueList{1, 2, 3, 4, 5}));
 }
@@ -111,12 +108,34 @@ TEST(Initialize, FillsInPlaceAndEmptyReplaces) {
     a = zero.get();
     Empty(a);
     EXPECT_EQ(a, zero.get());
-    for (CMatrix *x : {static_cast<CMatrix *>(nullptr), Array({1, 0}).release(),
-                       Array({2, 0, 3}).release(), Cells(1, 1).release()}) {
+    for (CMatrix *x : {static_cast<CMatrix *>(nullptr), Cells(1, 1).release()}) {
         Empty(x);
         ExpectRealDouble(ArrayPtr(x).get(), {0, 0}, {});
     }
     EXPECT_EQ(blocks.Delta(), 0);  // the old arrays, cell elements included, are gone
+}
+
+// Pages follow one another without a separator; from the third dimension
+// on, lengths multiply into pages. Beyond 25 elements only the header.
+TEST(PrintMatrix, WritesTheHeaderThenSmallDoubleArraysRowByRowPageByPage) {
+    const std::tuple<ArrayPtr, const char *, std::string> cases[] = {
+        {Filled({2, 4}, {kNaN, -0.0, -kInf, kNegatedNaN, kInf, 4.9e-324, -1.25e+300, 123456789.0}),
+         "2x4",
+         "nan\t-inf\tinf\t-1.250000e+300\t\n-0.000000e+00\t-nan\t4.940656e-324\t1.234568e+08\t\n"},
+        {Counted({1, 2, 1, 3}), "1x2",
+         "1.000000e+00\t2.000000e+00\t\n3.000000e+00\t4.000000e+00\t\n"
+         "5.000000e+00\t6.000000e+00\t\n"},
+        {Counted({1, 26}), "1x26", ""}};
+    for (const auto &[a, size, body] : cases) {
+        const CMatrix *x = a.get();
+        const Snapshots before({x});
+        const std::string out = CaptureStdout([x] { PrintMatrix(x); });
+        std::ostringstream header;
+        header << " Print " << std::hex << reinterpret_cast<std::uintptr_t>(x) << " - " << size
+               << "\n";
+        EXPECT_EQ(out, header.str() + body);
+        EXPECT_TRUE(before.Unchanged());
+    }
 }
 
 }  // namespace
