@@ -79,6 +79,16 @@ TEST(Indexref, ResultShapesAndValues) {
     EXPECT_EQ(Dims(ArrayPtr(Indexref(cells.get(), Col({1, 3}).get())).get()), (DimList{2, 1}));
 }
 
+// A logical complex array of class `id`, its real bytes 1, 2, 3, ... and its
+// imaginary bytes the same reversed, so that every element differs.
+ArrayPtr Scrambled(const DimList &dims, mxClassID id) {
+    ArrayPtr A = Array(dims, id, mxComplexityComplex);
+    const std::vector<unsigned char> re = FillBytes(A.get());
+    std::reverse_copy(re.begin(), re.end(), static_cast<unsigned char *>(A->GetPi()));
+    A->SetLogical();
+    return A;
+}
+
 // Masks of every density, read in words of 64 elements (full, dense,
 // sparse, a last one cut short, false ones beyond A), and the same
 // positions as a double or uint32 index or as rows select those elements,
@@ -88,10 +98,7 @@ TEST(Indexref, EveryPathSelectsTheSameBytesInEveryElementSize) {
     const unsigned int n = 300;
     const ArrayPtr one = Row({1});
     for (mxClassID id : {mxClassInt8, mxClassInt16, mxClassSingle, mxClassDouble}) {
-        ArrayPtr A = Array({n, 1}, id, mxComplexityComplex);
-        const std::vector<unsigned char> re = FillBytes(A.get());
-        std::reverse_copy(re.begin(), re.end(), static_cast<unsigned char *>(A->GetPi()));
-        A->SetLogical();
+        const ArrayPtr A = Scrambled({n, 1}, id);
         for (double density : {0.0, 0.02, 0.5, 0.9, 1.0}) {
             std::bernoulli_distribution draw(density);
             ArrayPtr mask = Array({1, n + 100});
@@ -209,15 +216,14 @@ TEST(Indexassign, GrowthAndWrites) {
 TEST(Indexassign, LateRefusalsLeaveTargetGrownNotWritten) {
     ArrayPtr grownInt16 = Int16({4, 1}, {1, 2, 0, 0});
     grownInt16->ToComplex();
-    const Expected other = NotImplemented();
     const Expected aib = Expected::Throws<CInAssignAIBElementsMustBeSameException>();
     const Expected ammb = Expected::Throws<CInAssignAMMBDimensionMustBeSameException>();
     const struct {
         Expected error;
         ArrayPtr a, i, j, b, left;
     } cases[] = {{aib, Counted({1, 3}), Row({4, 5}), nullptr, Row({1, 2, 3}), Row({1, 2, 3, 0, 0})},
-                 {other, Int16({2, 1}, {1, 2}), Row({4}), nullptr, Complex(1, 1, {5}, {1}),
-                  std::move(grownInt16)},
+                 {NotImplemented(), Int16({2, 1}, {1, 2}), Row({4}), nullptr,
+                  Complex(1, 1, {5}, {1}), std::move(grownInt16)},
                  {ammb, Counted({2, 2}), Row({3}), Row({1, 2}), Row({7, 8, 9}),
                   Matrix(3, 2, {1, 2, 0, 3, 4, 0})}};
     for (const auto &c : cases) {
@@ -268,15 +274,10 @@ using Deletion = std::function<void(CMatrix *&)>;
 // The forms deleting with subscript S: elements ('e'), rows ('r') or
 // columns ('c'), each of the last two also with two subscripts.
 std::vector<Deletion> Forms(char form, const CMatrix *S) {
-    if (form == 'r') {
-        return {[=](CMatrix *&a) { IndexdeleteRow(a, S); },
-                [=](CMatrix *&a) { Indexdelete(a, S, Colon().get()); }};
-    }
-    if (form == 'c') {
-        return {[=](CMatrix *&a) { IndexdeleteColumn(a, S); },
-                [=](CMatrix *&a) { Indexdelete(a, Colon().get(), S); }};
-    }
-    return {[=](CMatrix *&a) { Indexdelete(a, S); }};
+    if (form == 'e') return {[=](CMatrix *&a) { Indexdelete(a, S); }};
+    const bool r = form == 'r';
+    return {[=](CMatrix *&a) { r ? IndexdeleteRow(a, S) : IndexdeleteColumn(a, S); },
+            [=](CMatrix *&a) { Indexdelete(a, r ? S : Colon().get(), r ? Colon().get() : S); }};
 }
 
 // Every branch of the shape rule, through each form, with the positions
@@ -308,10 +309,7 @@ TEST(Indexdelete, ShapesAndPositionsKept) {
     for (const auto &[a, form, s, expected, kept] : cases) {
         for (mxClassID id : {mxClassInt16, mxClassDouble}) {
             for (const Deletion &deletion : Forms(form, s.get())) {
-                ArrayPtr A = Array(a, id, mxComplexityComplex);
-                const std::vector<unsigned char> re = FillBytes(A.get());
-                std::reverse_copy(re.begin(), re.end(), static_cast<unsigned char *>(A->GetPi()));
-                A->SetLogical();
+                ArrayPtr A = Scrambled(a, id);
                 ArrayPtr sharer(A->CreateShareArray());
                 const ArraySnapshot before = ArraySnapshot::Of(sharer.get());
                 Apply(A, deletion);
@@ -335,10 +333,7 @@ TEST(Indexdelete, NothingToDeleteAndColonEmpties) {
     for (const ArrayPtr &S : subscripts) {
         for (char form : {'e', 'r', 'c'}) {
             for (const Deletion &deletion : Forms(form, S.get())) {
-                ArrayPtr A = Array({2, 3, 2}, mxClassInt16, mxComplexityComplex);
-                ArrayPtr E = Array({0, 0}, mxClassInt8);
-                FillBytes(A.get());
-                A->SetLogical();
+                ArrayPtr A = Scrambled({2, 3, 2}, mxClassInt16), E = Array({0, 0}, mxClassInt8);
                 const CMatrix *same = A.get(), *kept = E.get();
                 const ArraySnapshot before = ArraySnapshot::Of(A.get());
                 Apply(A, deletion);
