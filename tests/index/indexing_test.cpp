@@ -21,16 +21,9 @@ using namespace kiv::matrix;
 using namespace matrix_test;
 using namespace matrix_test::special;
 
-// Doubles round half up, keep the low 32 bits of the truncated value (so
-// negatives wrap), and give 0 for NaN and magnitudes of 2^63 or more;
-// uint32 goes as stored.
-TEST(Iterators, RoundAndWrap) {
-    const ArrayPtr index = Row({0.49, 2.5, -0.6, 0x1p32 + 1, NAN, 0x1p63});
-    CMatrixIndexIterator it(index.get());
-    for (std::uint32_t e : {0u, 3u, 4294967295u, 1u, 0u, 0u}) EXPECT_EQ(it.GetNextIndex(), e);
-}
-
-// Every branch of the shape rule, with the values taken from 1, 2, 3, ...
+// The index iterator rounds doubles half up, keeps the low 32 bits of the
+// truncated value (so negatives wrap), and gives 0 for NaN and magnitudes of
+// 2^63 or more. Then every branch of the shape rule, with the values taken from 1, 2, 3, ...
 // (the imaginary parts from -1/4, -2/4, ...). One subscript: a vector and a
 // vector (or empty 2-d) index keep the target's orientation; a mask on a
 // vector too; otherwise an index gives its own shape, and a mask a row when
@@ -38,7 +31,10 @@ TEST(Iterators, RoundAndWrap) {
 // later dimensions folded into the columns. Colons share A's data. A mask
 // without a true element, or an empty one of two subscripts, gives a real
 // double.
-TEST(Indexref, ResultShapesAndValues) {
+TEST(Indexref, IteratorsResultShapesAndValues) {
+    const ArrayPtr index = Row({0.49, 2.5, -0.6, 0x1p32 + 1, NAN, 0x1p63});
+    CMatrixIndexIterator it(index.get());
+    for (std::uint32_t e : {0u, 3u, 4294967295u, 1u, 0u, 0u}) EXPECT_EQ(it.GetNextIndex(), e);
     const struct {
         DimList a;
         ArrayPtr i, j;
@@ -119,25 +115,6 @@ TEST(Indexref, EveryPathSelectsTheSameBytesInEveryElementSize) {
             }
         }
     }
-}
-
-// Each copied slot is an array object of its own sharing the element's
-// data, so the source can go first.
-TEST(Indexref, CellSlotsOwnTheirShares) {
-    const LiveBlocks blocks;
-    {
-        ArrayPtr A = Cells(1, 3), I = Row({3, 1, 2, 3}), mask = Mask({1, 1, 1});
-        mxSetCell(A.get(), 1, nullptr);
-        ArrayPtr byIndex(Indexref(A.get(), I.get())), byMask(Indexref(A.get(), mask.get()));
-        ArrayPtr byBlock(Indexref(A.get(), Row({1}).get(), I.get()));
-        EXPECT_TRUE(mxGetCell(byIndex.get(), 0) != mxGetCell(A.get(), 2) &&
-                    mxGetCell(byIndex.get(), 0) != mxGetCell(byIndex.get(), 3));
-        EXPECT_EQ(mxGetCell(byIndex.get(), 0)->GetPr(), mxGetCell(A.get(), 2)->GetPr());
-        A.reset();
-        EXPECT_TRUE(Slot(byBlock.get(), 3) == 3 && Slot(byMask.get(), 0) == 1);
-        EXPECT_EQ(mxGetCell(byIndex.get(), 2), nullptr);
-    }
-    EXPECT_EQ(blocks.Delta(), 0);
 }
 
 /// A(I) = B, or A(I,J) = B when J is given.
@@ -241,35 +218,6 @@ TEST(Indexassign, LateRefusalsLeaveTargetGrownNotWritten) {
     }
 }
 
-// Written slots hold arrays of their own sharing the elements' data, so
-// the source may go first; a sharer of the target keeps its slots; an
-// empty slot of B empties A's; B may be a cell held in a slot it overwrites.
-TEST(Indexassign, CellSlotsOwnTheirElements) {
-    const LiveBlocks blocks;
-    {
-        ArrayPtr a = Cells(1, 3, 10), b = Cells(1, 2, 10), one = Cells(1, 1, 10);
-        ArrayPtr sharer(a->CreateShareArray());
-        const ArraySnapshot before = ArraySnapshot::Of(sharer.get());
-        Assign(a, Row({1, 1}).get(), nullptr, b.get());        // repeated position
-        Assign(a, Row({1}).get(), Row({5}).get(), one.get());  // growth
-        Assign(a, Colon().get(), Row({4}).get(), one.get());   // block form
-        EXPECT_TRUE(ArraySnapshot::Of(sharer.get()) == before);
-        EXPECT_TRUE(mxGetCell(a.get(), 0) != mxGetCell(b.get(), 1) &&
-                    mxGetCell(a.get(), 3) != mxGetCell(a.get(), 4));
-        EXPECT_EQ(mxGetCell(a.get(), 0)->GetPr(), mxGetCell(b.get(), 1)->GetPr());
-        b.reset();
-        one.reset();
-        for (unsigned int k = 0; k < 5; ++k)
-            EXPECT_EQ(Slot(a.get(), k), (ValueList{11, 11, 12, 10, 10}[k]));
-        Assign(a, Row({2}).get(), nullptr, ArrayPtr(mxCreateCellMatrix(1, 1)).get());
-        EXPECT_EQ(mxGetCell(a.get(), 1), nullptr);
-        mxSetCell(a.get(), 1, Cells(1, 2, 20).release());
-        Assign(a, Row({2, 1}).get(), nullptr, mxGetCell(a.get(), 1));
-        EXPECT_TRUE(Slot(a.get(), 0) == 21 && Slot(a.get(), 1) == 20);
-    }
-    EXPECT_EQ(blocks.Delta(), 0);
-}
-
 using Deletion = std::function<void(CMatrix *&)>;
 // The forms deleting with subscript S: elements ('e'), rows ('r') or
 // columns ('c'), each of the last two also with two subscripts.
@@ -347,12 +295,53 @@ TEST(Indexdelete, NothingToDeleteAndColonEmpties) {
     }
 }
 
-// The kept slots of a cell array are arrays of their own sharing the
-// elements' data; the deleted elements go with the old array, unless
-// another holder of the old slots keeps them.
-TEST(Indexdelete, CellSlotsOwnTheirShares) {
+// Cell slots: each copied or written slot is an array object of its own
+// sharing the element's data, so the source may go first, and nothing is
+// left behind.
+TEST(Indexing, CellSlotsOwnTheirShares) {
     const LiveBlocks blocks;
     {
+        // Each copied slot is an array object of its own sharing the element's
+        // data, so the source can go first.
+        ArrayPtr A = Cells(1, 3), I = Row({3, 1, 2, 3}), mask = Mask({1, 1, 1});
+        mxSetCell(A.get(), 1, nullptr);
+        ArrayPtr byIndex(Indexref(A.get(), I.get())), byMask(Indexref(A.get(), mask.get()));
+        ArrayPtr byBlock(Indexref(A.get(), Row({1}).get(), I.get()));
+        EXPECT_TRUE(mxGetCell(byIndex.get(), 0) != mxGetCell(A.get(), 2) &&
+                    mxGetCell(byIndex.get(), 0) != mxGetCell(byIndex.get(), 3));
+        EXPECT_EQ(mxGetCell(byIndex.get(), 0)->GetPr(), mxGetCell(A.get(), 2)->GetPr());
+        A.reset();
+        EXPECT_TRUE(Slot(byBlock.get(), 3) == 3 && Slot(byMask.get(), 0) == 1);
+        EXPECT_EQ(mxGetCell(byIndex.get(), 2), nullptr);
+    }
+    {
+        // Written slots hold arrays of their own sharing the elements' data, so
+        // the source may go first; a sharer of the target keeps its slots; an
+        // empty slot of B empties A's; B may be a cell held in a slot it overwrites.
+        ArrayPtr a = Cells(1, 3, 10), b = Cells(1, 2, 10), one = Cells(1, 1, 10);
+        ArrayPtr sharer(a->CreateShareArray());
+        const ArraySnapshot before = ArraySnapshot::Of(sharer.get());
+        Assign(a, Row({1, 1}).get(), nullptr, b.get());        // repeated position
+        Assign(a, Row({1}).get(), Row({5}).get(), one.get());  // growth
+        Assign(a, Colon().get(), Row({4}).get(), one.get());   // block form
+        EXPECT_TRUE(ArraySnapshot::Of(sharer.get()) == before);
+        EXPECT_TRUE(mxGetCell(a.get(), 0) != mxGetCell(b.get(), 1) &&
+                    mxGetCell(a.get(), 3) != mxGetCell(a.get(), 4));
+        EXPECT_EQ(mxGetCell(a.get(), 0)->GetPr(), mxGetCell(b.get(), 1)->GetPr());
+        b.reset();
+        one.reset();
+        for (unsigned int k = 0; k < 5; ++k)
+            EXPECT_EQ(Slot(a.get(), k), (ValueList{11, 11, 12, 10, 10}[k]));
+        Assign(a, Row({2}).get(), nullptr, ArrayPtr(mxCreateCellMatrix(1, 1)).get());
+        EXPECT_EQ(mxGetCell(a.get(), 1), nullptr);
+        mxSetCell(a.get(), 1, Cells(1, 2, 20).release());
+        Assign(a, Row({2, 1}).get(), nullptr, mxGetCell(a.get(), 1));
+        EXPECT_TRUE(Slot(a.get(), 0) == 21 && Slot(a.get(), 1) == 20);
+    }
+    {
+        // The kept slots of a cell array are arrays of their own sharing the
+        // elements' data; the deleted elements go with the old array, unless
+        // another holder of the old slots keeps them.
         ArrayPtr A(mxCreateCellMatrix(2, 2)), one = Row({1});
         for (unsigned int k = 0; k < 3; ++k) mxSetCell(A.get(), k, Scalar(k + 1.0));
         const CMatrix *kept = mxGetCell(A.get(), 2);
@@ -384,7 +373,7 @@ void Perform(Op op, CMatrix *&a, const CMatrix *i, const CMatrix *j, const CMatr
 const Op kRef = 'r', kAssign = 'a', kDelete = 'e', kDeleteRows = 'R', kDeleteColumns = 'C';
 const Op kIterators = 'i';
 
-// The rows of one refusal table. Each works on a target of its own with a
+// The rows of the refusal table. Each works on a target of its own with a
 // sharer (so that a write would have to unshare first); the target, its
 // sharer and every argument must stay as they were.
 class Table {
@@ -394,8 +383,7 @@ public:
         const CMatrix *sharer = Keep(ArrayPtr((*target)->CreateShareArray()));
         const CMatrix *ip = Keep(std::move(i)), *jp = Keep(std::move(j)), *bp = Keep(std::move(b));
         const auto call = [=] { Apply(*target, [&](CMatrix *&t) { Perform(op, t, ip, jp, bp); }); };
-        rows.push_back(
-            {"row " + std::to_string(rows.size()), call, e, {target->get(), sharer, ip, jp, bp}});
+        rows.push_back({std::to_string(rows.size()), call, e, {target->get(), sharer, ip, jp, bp}});
     }
     std::vector<Refusal> rows;
 
@@ -529,23 +517,17 @@ TEST(Index, Refusals) {
 TEST(Index, AllocationFailures) {
     std::vector<ArrayPtr> kept;
     std::deque<ArrayPtr> targets;  // stable addresses for the calls
-    const auto keep = [&](ArrayPtr a) -> CMatrix * {
-        return kept.emplace_back(std::move(a)).get();
-    };
+    const auto keep = [&](ArrayPtr a) { return kept.emplace_back(std::move(a)).get(); };
     std::vector<FailureCase> table;
     const auto add = [&](Op op, const CMatrix *a, const CMatrix *i, const CMatrix *j,
                          const CMatrix *b, bool fresh = false) {
         const auto run = [=](CMatrix *&t) { Perform(op, t, i, j, b); };
         const std::string what = "row " + std::to_string(table.size());
-        if (fresh) {
-            table.push_back({what,
-                             InPlace([=] {
-                                 ArrayPtr t(a->CreateDuplicateArray()), s(t->CreateShareArray());
-                                 Apply(t, run);
-                             }),
-                             {a, i, j, b}});
-            return;
-        }
+        const auto copy = [=] {
+            ArrayPtr t(a->CreateDuplicateArray()), s(t->CreateShareArray());
+            Apply(t, run);
+        };
+        if (fresh) return table.push_back({what, InPlace(copy), {a, i, j, b}});
         ArrayPtr *t = &targets.emplace_back(a->CreateDuplicateArray());
         const CMatrix *sharer = a->IsCell() ? nullptr : keep(ArrayPtr((*t)->CreateShareArray()));
         table.push_back({what, InPlace([=] { Apply(*t, run); }), {t->get(), sharer, i, j, b}});
