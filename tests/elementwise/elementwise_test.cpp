@@ -80,9 +80,8 @@ TEST(BinaryOperators, EveryPairOfSpecialValuesInEveryForm) {
         a.push_back(v[k / n]);
         b.push_back(v[k % n]);
     }
-    ArrayPtr A = Filled({n, n}, a), B = Filled({n, n}, b), row = Row(v);
-    // The operands' logical flag is ignored.
-    for (CMatrix *x : {A.get(), B.get(), row.get()}) x->SetLogical();
+    // Logical operands: the flag is ignored.
+    ArrayPtr A = Mask(a, {n, n}), B = Mask(b, {n, n}), row = Mask(v);
     const Snapshots before({A.get(), B.get(), row.get()});
     for (const Operator &op : kOperators) {
         SCOPED_TRACE(&op - kOperators);
@@ -151,6 +150,7 @@ TEST(Functions, ExamplesBitForBit) {
         const Snapshots before({a.get()});
         const ArrayPtr got(r.f ? r.f(a.get()) : Mod(a.get(), r.y));
         EXPECT_TRUE(Dims(got.get()) == Dims(a.get()) && before.Unchanged());
+        EXPECT_TRUE(r.f != Real || got->GetPr() == a->GetPr());  // Real shares its data
         EXPECT_EQ(BitsOf(got.get()), BitsOf(r.want));
         EXPECT_EQ(BitsOf(ImagValues(got.get())), BitsOf(r.im));
         if (r.f) continue;
