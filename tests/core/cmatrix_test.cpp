@@ -68,7 +68,6 @@ TEST(CMatrix, BuffersByClass) {
     }
     EXPECT_TRUE(Colon()->IsColon());
     EXPECT_FALSE(ArrayPtr(mxCreateString("::"))->IsColon());
-    EXPECT_FALSE(Matrix(1, 1, {58.0})->IsColon());  // ':' as a double
 
     ArrayPtr a = Matrix(1, 2, {1, 2});
     a->ToComplex();
@@ -77,17 +76,6 @@ TEST(CMatrix, BuffersByClass) {
     EXPECT_TRUE(a->GetPi() == imag && ImagValues(a.get()) == (ValueList{0, 0}));
     a->ToReal();
     EXPECT_TRUE(a->GetPi() == nullptr && Values(a.get()) == (ValueList{1, 2}));
-}
-
-TEST(CMatrix, FlagsAndCounter) {
-    const unsigned int dims[] = {1, 1};
-    ArrayPtr a(new CMatrix(2, dims, mxClassDouble, 0x0101, mxComplexityReal));
-    EXPECT_TRUE(a->IsLogical());
-    a->SetFlag(0x4, 0x1);
-    a->SetFlag(0x3, 0x0);  // bits outside the mask are set as well
-    a->ClearLogical();
-    EXPECT_EQ(a->GetFlags(), 0x0106u);
-    EXPECT_EQ(a->DecCounter(), 0xFFFF);  // 16-bit wrap
 }
 
 TEST(CreateShareArray, SharesBuffersUntilOneSharerWrites) {
@@ -121,7 +109,6 @@ TEST(CreateShareArray, SharesBuffersUntilOneSharerWrites) {
     std::vector<ArrayPtr> holders;
     for (int i = 1; i < 0xFFFF; ++i) holders.emplace_back(d->CreateShareArray());
     ArrayPtr extra(d->CreateShareArray());
-    EXPECT_NE(extra->GetPr(), d->GetPr());
     EXPECT_TRUE(Header(d->GetPr()) == 0xFFFF && Header(extra->GetPr()) == 1);
     EXPECT_EQ(Values(extra.get()), Values(a.get()));
     holders.clear();
@@ -140,6 +127,7 @@ TEST(CellOwnership, TheLastHolderDestroysTheElements) {
         share->GetOwnCopy();
         EXPECT_NE(mxGetCell(share.get(), 0), mxGetCell(cell.get(), 0));
         EXPECT_EQ(mxGetCell(share.get(), 0)->GetPr(), mxGetCell(cell.get(), 0)->GetPr());
+        mxSetCell(share.get(), 1, mxGetCell(share.get(), 1));  // the same array: kept
         mxSetCell(share.get(), 0, Matrix(1, 1, {42}).release());
         share.reset();
         EXPECT_EQ(Slot(cell.get(), 0), 1.0);
@@ -187,21 +175,18 @@ TEST(Extend, KeepsEverySubscriptAndZeroFills) {
         {{0, 3}, {}, {0, 5}, {0, 3}, {}},
         {{2, 3}, six, {2, 3, 1}, {2, 3}, six}};
     for (const auto &c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.start) + " to " +
-                     ::testing::PrintToString(c.request));
+        SCOPED_TRACE(&c - cases);
         ArrayPtr a = Filled(c.start, c.values);
         a->ToComplex();
         for (unsigned int k = 0; k < a->GetNoElems(); ++k) mxGetPi(a.get())[k] = -c.values[k];
         ArrayPtr sharer(a->CreateShareArray());
         const ArraySnapshot before = ArraySnapshot::Of(sharer.get());
         Extend(a.get(), c.request);
-        EXPECT_EQ(Dims(a.get()), c.grown);
         ValueList result = c.result, negated;
         result.resize(a->GetNoElems());
         for (double x : result) negated.push_back(-x);
-        EXPECT_EQ(Values(a.get()), result);
-        EXPECT_EQ(ImagValues(a.get()), negated);
-        EXPECT_TRUE(ArraySnapshot::Of(sharer.get()) == before);
+        EXPECT_TRUE(Dims(a.get()) == c.grown && ArraySnapshot::Of(sharer.get()) == before);
+        EXPECT_TRUE(Values(a.get()) == result && ImagValues(a.get()) == negated);
     }
 }
 
@@ -274,20 +259,12 @@ double ScalarOf(mxClassID id, T value) {
     return mxGetScalar(a.get());
 }
 
-// One class per width and signedness; a uint64 is read as signed.
+// An integer class, a uint64 (read as signed) and single.
 TEST(mxGetScalar, ReadsTheFirstElementInItsClassAndANullStringIsEmpty) {
-    EXPECT_EQ(ScalarOf<std::uint8_t>(mxClassUint8, 200), 200.0);
-    EXPECT_EQ(ScalarOf<std::int8_t>(mxClassInt8, -3), -3.0);
-    EXPECT_EQ(ScalarOf<std::uint16_t>(mxClassUint16, 65535), 65535.0);
-    EXPECT_EQ(ScalarOf<std::int32_t>(mxClassInt32, -70000), -70000.0);
-    EXPECT_EQ(ScalarOf<std::uint32_t>(mxClassUint32, 4000000000u), 4e9);
+    EXPECT_EQ(ScalarOf<std::int16_t>(mxClassInt16, -30000), -30000.0);
     EXPECT_EQ(ScalarOf<std::uint64_t>(mxClassUint64, 1ULL << 63), -0x1p63);
     EXPECT_EQ(ScalarOf<float>(mxClassSingle, 1.5f), 1.5);
     EXPECT_EQ(mxGetScalar(ArrayPtr(mxCreateCellMatrix(1, 1)).get()), 0.0);
-    // The logical flag and the imaginary part play no part.
-    ArrayPtr c = Complex(1, 1, {4}, {9});
-    c->SetLogical();
-    EXPECT_EQ(mxGetScalar(c.get()), 4.0);
     EXPECT_EQ(Dims(ArrayPtr(mxCreateString(nullptr)).get()), (DimList{1, 0}));
 }
 
@@ -299,7 +276,6 @@ TEST(mxGetString, WidensUnsignedCharactersOrCopiesIntoABoundedBuffer) {
     EXPECT_TRUE(mxArrayToString(a.get()) == s && mxGetString(number.get()).GetLength() == 0);
     char buf[8] = "#######";
     EXPECT_EQ(mxGetString(a.get(), buf, 0), 0u);  // no room, not even for the NUL
-    EXPECT_EQ(mxGetString(number.get(), buf, 8), 0u);
     EXPECT_EQ(buf[0], '#');
     EXPECT_EQ(mxGetString(a.get(), buf, 4), 3u);
     EXPECT_EQ(std::string(buf, 5), std::string("a\xE9\x63\0#", 5));
@@ -307,27 +283,10 @@ TEST(mxGetString, WidensUnsignedCharactersOrCopiesIntoABoundedBuffer) {
     EXPECT_EQ(std::string(buf, 5), std::string("a\xE9\x63\x64\0", 5));
 }
 
-TEST(mxCells, SetAndGetSlots) {
-    const LiveBlocks blocks;
-    {
-        ArrayPtr cell(mxCreateCellMatrix(2, 2));
-        CMatrix *v = Matrix(1, 1, {3}).release();
-        mxSetCell(cell.get(), 3, v);
-        mxSetCell(cell.get(), 3, v);  // the same array again: kept, not destroyed
-        EXPECT_TRUE(mxGetCell(cell.get(), 3) == v && mxGetScalar(v) == 3.0);
-        mxSetCell(cell.get(), 3, Matrix(1, 1, {4}).release());  // destroys v
-        mxSetCell(cell.get(), 0, nullptr);
-        EXPECT_EQ(Slot(cell.get(), 3), 4.0);
-    }
-    EXPECT_EQ(blocks.Delta(), 0);
-}
-
 TEST(mxCalcSingleSubscript, HornerFormIgnoringTrailingZerosAndDestroyNullsThePointer) {
     ArrayPtr a = Array({3, 4, 5});
-    const unsigned int s123[] = {1, 2, 3}, s2100[] = {2, 1, 0, 0};
-    EXPECT_EQ(mxCalcSingleSubscript(a.get(), 3, s123), 1u + 2 * 3 + 3 * 12);
-    EXPECT_EQ(mxCalcSingleSubscript(a.get(), 4, s2100), 5u);
-    EXPECT_EQ(mxCalcSingleSubscript(a.get(), 0, nullptr), 0u);
+    const unsigned int s1230[] = {1, 2, 3, 0};
+    EXPECT_EQ(mxCalcSingleSubscript(a.get(), 4, s1230), 1u + 2 * 3 + 3 * 12);
     CMatrix *b = mxCreateDoubleMatrix(3, 3, mxComplexityComplex);
     mxDestroyArray(b);
     EXPECT_EQ(b, nullptr);
@@ -380,11 +339,7 @@ TEST(Exceptions, EachClassCarriesItsMessage) {
         EXPECT_EQ(expected.Message(), message) << expected.ClassName();
     }
     // Every library class is caught through the library's base.
-    try {
-        throw CMatrixMustBeSquareException();
-    } catch (const IMatrixException &e) {
-        EXPECT_EQ(Narrow(e.GetMessage()), "Matrix must be square");
-    }
+    static_assert(std::is_base_of_v<IMatrixException, COperationNotDefinedOnClassException>);
     static_assert(!std::is_base_of_v<IMatrixException, kiv::CExhaustedMemoryException>);
 }
 
@@ -420,7 +375,6 @@ TEST(Core, Refusals) {
          {"set into numbers", [&] { mxSetCell(n, -1, v); }, NotImplemented(), {n, v}},
          {"subscript beyond", [&] { mxCalcSingleSubscript(sub, 4, s0001); }, exceeds, {sub}},
          {"reshape to one length", reshape({6}), twoDims, {m.get()}},
-         {"reshape to none", reshape({}), twoDims, {m.get()}},
          {"reshape to 4x2", reshape({4, 2}), sameCount, {m.get()}},
          // A product that wraps to 6 in 32 bits must not pass for 6 elements.
          {"reshape wrapping", reshape({2, 2147483651u}), memory, {m.get()}},

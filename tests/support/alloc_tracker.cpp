@@ -3,12 +3,10 @@
 //
 // Every form is replaced, the nothrow and aligned ones included, because a
 // sanitizer runtime supplies its own versions of the forms left alone.
-#include "support/alloc_tracker.h"
+#include "support/matrix_test.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cstddef>
-#include <cstdlib>
 #include <new>
 
 namespace {
@@ -20,22 +18,18 @@ std::atomic<long> g_countdown{0};
 void *Obtain(std::size_t size, std::size_t alignment) {
     void *p = nullptr;
     if (g_countdown.load() > 0 && g_countdown.fetch_sub(1) == 1) return nullptr;
-    if (posix_memalign(&p, std::max(alignment, sizeof(void *)), size == 0 ? 1 : size) != 0) {
-        return nullptr;
-    }
+    if (posix_memalign(&p, std::max(alignment, sizeof(void *)), size + (size == 0))) return nullptr;
     g_live.fetch_add(1, std::memory_order_relaxed);
     return p;
 }
 
 void *ObtainOrThrow(std::size_t size, std::size_t alignment) {
-    void *p = Obtain(size, alignment);
-    if (p == nullptr) throw std::bad_alloc();
-    return p;
+    if (void *p = Obtain(size, alignment)) return p;
+    throw std::bad_alloc();
 }
 
 void Return(void *p) noexcept {
-    if (p == nullptr) return;
-    g_live.fetch_sub(1, std::memory_order_relaxed);
+    if (p != nullptr) g_live.fetch_sub(1, std::memory_order_relaxed);
     std::free(p);
 }
 

@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <limits>
@@ -16,14 +19,23 @@
 #include <type_traits>
 #include <vector>
 
-#include "support/alloc_tracker.h"
-
 namespace matrix_test {
 
-using kiv::matrix::CMatrix;
+using namespace kiv::matrix;
+
+// The counting allocator (alloc_tracker.cpp).
+/// Returns the number of blocks obtained from operator new (any form) and
+/// not yet returned.
+long LiveAllocations();
+/// Makes the n-th allocation from now on fail (n >= 1): the throwing forms
+/// throw std::bad_alloc, the nothrow forms return null. Only that one
+/// allocation fails. n = 0 disarms.
+void FailNthAllocation(long n);
+/// True while an armed failure has not happened yet.
+bool AllocationFailurePending();
 
 struct ArrayDeleter {
-    void operator()(CMatrix *a) const { kiv::matrix::mxDestroyArray(a); }
+    void operator()(CMatrix *a) const { mxDestroyArray(a); }
 };
 /// Owns an array for the length of a test.
 using ArrayPtr = std::unique_ptr<CMatrix, ArrayDeleter>;
@@ -36,61 +48,151 @@ using ValueList = std::vector<double>;
 namespace special {
 const double kInf = std::numeric_limits<double>::infinity();
 /// The library's NaN, 0x7FFFFFFFFFFFFFFF, and its negation.
-const double kNaN = kiv::matrix::mxGetNaN();
-const double kNegatedNaN = -kiv::matrix::mxGetNaN();
+const double kNaN = mxGetNaN();
+const double kNegatedNaN = -mxGetNaN();
 /// Values that exercise signs, zeros, rounding, extremes and both library
 /// NaN patterns; 17 of them, so loops over them leave a vector remainder.
-std::vector<double> SpecialValues();
+inline std::vector<double> SpecialValues() {
+    return {0.0,   -0.0,   1.0,      -1.0, 2.5,   -3.75, 0.1,         3.0, -2.0,
+            1e308, -1e308, 4.9e-324, kInf, -kInf, kNaN,  kNegatedNaN, 0.5};
+}
 }  // namespace special
 
-/// Returns a real m x n double array holding `values` in column-major order.
-ArrayPtr Matrix(unsigned int m, unsigned int n, std::initializer_list<double> values);
+/// Returns an uninitialised array of the given shape and class.
+inline ArrayPtr Array(std::vector<unsigned int> dims, mxClassID classId = mxClassDouble,
+                      mxComplexity complexity = mxComplexityReal) {
+    return ArrayPtr(mxCreateNumericArray(unsigned(dims.size()), dims.data(), classId, complexity));
+}
 /// Returns a real double array of any shape holding `values` in column-major order.
-ArrayPtr Filled(const DimList &dims, const std::vector<double> &values);
+inline ArrayPtr Filled(const DimList &dims, const std::vector<double> &values) {
+    ArrayPtr a = Array(dims);
+    EXPECT_EQ(values.size(), a->GetNoElems());
+    std::copy(values.begin(), values.end(), mxGetPr(a.get()));
+    return a;
+}
+/// Returns a real m x n double array holding `values` in column-major order.
+inline ArrayPtr Matrix(unsigned int m, unsigned int n, std::initializer_list<double> values) {
+    return Filled({m, n}, values);
+}
 /// Returns a double array whose element k is first + k and, when complex,
 /// whose imaginary element k is -(first + k) / 4.
-ArrayPtr Counted(const DimList &dims, double first = 1.0,
-                 kiv::matrix::mxComplexity complexity = kiv::matrix::mxComplexityReal);
+inline ArrayPtr Counted(const DimList &dims, double first = 1.0,
+                        mxComplexity complexity = mxComplexityReal) {
+    ArrayPtr a = Array(dims, mxClassDouble, complexity);
+    for (unsigned int k = 0; k < a->GetNoElems(); ++k) {
+        mxGetPr(a.get())[k] = first + k;
+        if (a->GetPi() != nullptr) mxGetPi(a.get())[k] = -(first + k) / 4;
+    }
+    return a;
+}
 /// A complexity in place of the first value is a slip.
-ArrayPtr Counted(const DimList &dims, kiv::matrix::mxComplexity) = delete;
-/// Returns an uninitialised array of the given shape and class.
-ArrayPtr Array(std::vector<unsigned int> dims,
-               kiv::matrix::mxClassID classId = kiv::matrix::mxClassDouble,
-               kiv::matrix::mxComplexity complexity = kiv::matrix::mxComplexityReal);
+ArrayPtr Counted(const DimList &dims, mxComplexity) = delete;
 
 /// A real double row, column, or logical mask (a row unless `dims` is given).
-ArrayPtr Row(const ValueList &values);
-ArrayPtr Col(const ValueList &values);
-ArrayPtr Mask(const ValueList &values, const DimList &dims = {});
-/// A uint32 row, logical when asked.
-ArrayPtr U32(const std::vector<std::uint32_t> &values, bool logical = false);
+inline ArrayPtr Row(const ValueList &v) { return Filled({1, unsigned(v.size())}, v); }
+inline ArrayPtr Col(const ValueList &v) { return Filled({unsigned(v.size()), 1}, v); }
+inline ArrayPtr Mask(const ValueList &values, const DimList &dims = {}) {
+    ArrayPtr a = dims.empty() ? Row(values) : Filled(dims, values);
+    a->SetLogical();
+    return a;
+}
 /// An array of class `id` holding `values` as elements of type T.
 template <typename T>
-ArrayPtr Typed(kiv::matrix::mxClassID id, const DimList &dims, const std::vector<T> &values) {
+ArrayPtr Typed(mxClassID id, const DimList &dims, const std::vector<T> &values) {
     ArrayPtr a = Array(dims, id);
     std::copy(values.begin(), values.end(), static_cast<T *>(a->GetPr()));
     return a;
 }
+/// A uint32 row, logical when asked.
+inline ArrayPtr U32(const std::vector<std::uint32_t> &values, bool logical = false) {
+    ArrayPtr a = Typed(mxClassUint32, {1, unsigned(values.size())}, values);
+    if (logical) a->SetLogical();
+    return a;
+}
 /// An array of any class with every byte of its real part zero.
-ArrayPtr Zeroed(const DimList &dims, kiv::matrix::mxClassID id);
+inline ArrayPtr Zeroed(const DimList &dims, mxClassID id) {
+    ArrayPtr a = Array(dims, id);
+    std::memset(a->GetPr(), 0, a->GetAllocSize());
+    return a;
+}
 /// A complex m x n double array.
-ArrayPtr Complex(unsigned int m, unsigned int n, const ValueList &re, const ValueList &im);
+inline ArrayPtr Complex(unsigned int m, unsigned int n, const ValueList &re, const ValueList &im) {
+    EXPECT_TRUE(re.size() == std::size_t{m} * n && im.size() == re.size());
+    return ArrayPtr(mxDoubleMatrix(m, n, re.data(), im.data()));
+}
 /// The colon subscript.
-ArrayPtr Colon();
+inline ArrayPtr Colon() { return ArrayPtr(mxCreateColonIndex()); }
 /// An m x n cell array whose slot k holds the 1x1 double first + k.
-ArrayPtr Cells(unsigned int m, unsigned int n, double first = 1.0);
+inline ArrayPtr Cells(unsigned int m, unsigned int n, double first = 1.0) {
+    ArrayPtr c(mxCreateCellMatrix(m, n));
+    for (unsigned int k = 0; k < m * n; ++k) mxSetCell(c.get(), int(k), Scalar(first + k));
+    return c;
+}
 /// The value of the 1x1 array in slot k of a cell array.
-double Slot(const CMatrix *cell, unsigned int k);
-/// Fills the real part of `a` with the bytes 1, 2, 3, ... and returns them.
-std::vector<unsigned char> FillBytes(CMatrix *a);
+inline double Slot(const CMatrix *c, unsigned int k) { return mxGetScalar(mxGetCell(c, int(k))); }
 /// The bytes of the real (or imaginary) part; empty when there is none.
-std::vector<unsigned char> Bytes(const CMatrix *a, bool imag = false);
-
+inline std::vector<unsigned char> Bytes(const CMatrix *a, bool imag = false) {
+    const auto *p = static_cast<const unsigned char *>(imag ? a->GetPi() : a->GetPr());
+    return p == nullptr ? std::vector<unsigned char>()
+                        : std::vector<unsigned char>(p, p + a->GetAllocSize());
+}
+/// Fills the real part of `a` with the bytes 1, 2, 3, ... and returns them.
+inline std::vector<unsigned char> FillBytes(CMatrix *a) {
+    auto *p = static_cast<unsigned char *>(a->GetPr());
+    for (std::size_t b = 0; b < a->GetAllocSize(); ++b) p[b] = static_cast<unsigned char>(b + 1);
+    return Bytes(a);
+}
 /// The elements of `size` bytes at the 1-based `positions` of `bytes`.
-std::vector<unsigned char> Picked(const std::vector<unsigned char> &bytes, std::size_t size,
-                                  const std::vector<double> &positions);
+inline std::vector<unsigned char> Picked(const std::vector<unsigned char> &bytes, std::size_t size,
+                                         const std::vector<double> &positions) {
+    std::vector<unsigned char> out;
+    for (double p : positions) {
+        const auto at = bytes.begin() + static_cast<std::ptrdiff_t>((std::size_t(p) - 1) * size);
+        out.insert(out.end(), at, at + static_cast<std::ptrdiff_t>(size));
+    }
+    return out;
+}
+
+inline std::vector<unsigned int> Dims(const CMatrix *a) {
+    return std::vector<unsigned int>(a->GetDimensions(), a->GetDimensions() + a->GetNoDimensions());
+}
+/// Returns the real part of a double array, column-major.
+inline ValueList Values(const CMatrix *a) { return {mxGetPr(a), mxGetPr(a) + a->GetNoElems()}; }
+/// Returns the imaginary part of a complex double array, column-major.
+inline std::vector<double> ImagValues(const CMatrix *a) {
+    const double *p = mxGetPi(a);
+    return p == nullptr ? std::vector<double>() : std::vector<double>(p, p + a->GetNoElems());
+}
+inline std::string Narrow(const kiv::WString &text) {
+    std::string out(text.c_str(), text.c_str() + text.GetLength());
+    for (int i = 0; i < text.GetLength(); ++i) out[i] = text.c_str()[i] < 0x80 ? out[i] : '?';
+    return out;
+}
+template <typename To, typename From>
+To BitCast(From x) {
+    To y;
+    std::memcpy(&y, &x, sizeof y);
+    return y;
+}
+inline std::uint64_t Bits(double x) { return BitCast<std::uint64_t>(x); }
+inline double FromBits(std::uint64_t bits) { return BitCast<double>(bits); }
+inline std::vector<std::uint64_t> BitsOf(const std::vector<double> &values) {
+    std::vector<std::uint64_t> out(values.size());
+    std::transform(values.begin(), values.end(), out.begin(), Bits);
+    return out;
+}
+/// Bit patterns of the real part of a double array.
+inline std::vector<std::uint64_t> BitsOf(const CMatrix *a) { return BitsOf(Values(a)); }
+
 /// Same shape, class and bytes of both parts.
-::testing::AssertionResult SameArray(const CMatrix *actual, const CMatrix *expected);
+inline ::testing::AssertionResult SameArray(const CMatrix *actual, const CMatrix *expected) {
+    auto seen = [](const CMatrix *a) {
+        return std::make_tuple(Dims(a), int(a->GetClassID()), Bytes(a), Bytes(a, true));
+    };
+    if (seen(actual) == seen(expected)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << ::testing::PrintToString(seen(actual)) << " instead of "
+                                         << ::testing::PrintToString(seen(expected));
+}
 
 /// Runs `call` on the raw pointer that `a` owns, for the functions that
 /// replace their target; `a` owns whatever is left there, also after a throw.
@@ -106,27 +208,35 @@ void Apply(ArrayPtr &a, Call call) {
     a.reset(raw);
 }
 
-std::vector<unsigned int> Dims(const CMatrix *a);
-/// Returns the real part of a double array, column-major.
-std::vector<double> Values(const CMatrix *a);
-/// Returns the imaginary part of a complex double array, column-major.
-std::vector<double> ImagValues(const CMatrix *a);
-std::string Narrow(const kiv::WString &text);
-std::uint64_t Bits(double x);
-double FromBits(std::uint64_t bits);
-std::vector<std::uint64_t> BitsOf(const std::vector<double> &values);
-/// Bit patterns of the real part of a double array.
-std::vector<std::uint64_t> BitsOf(const CMatrix *a);
-
 /// Arrays the numerical functions refuse: complex doubles (2x2, 1x1 and 0x0),
 /// other numeric classes, char and cell; data filled so that snapshots
 /// compare real bytes.
-std::vector<ArrayPtr> NonRealDoubleOperands();
+inline std::vector<ArrayPtr> NonRealDoubleOperands() {
+    std::vector<ArrayPtr> out;
+    const mxClassID ids[] = {mxClassDouble, mxClassDouble, mxClassDouble, mxClassSingle,
+                             mxClassInt32,  mxClassUint16, mxClassChar,   mxClassCell};
+    const DimList dims[] = {{2, 2}, {1, 1}, {0, 0}, {2, 2}, {1, 1}, {0, 0}, {1, 3}, {1, 1}};
+    for (int k = 0; k < 8; ++k) {  // the first three complex
+        ArrayPtr &a = out.emplace_back(Array(dims[k], ids[k], mxComplexity(k < 3)));
+        if (a->IsCell()) continue;
+        std::memset(a->GetPr(), 1, a->GetAllocSize());
+        if (a->GetPi() != nullptr) std::memset(a->GetPi(), 2, a->GetAllocSize());
+    }
+    return out;
+}
 
 /// The seed of every random test input: MATRIX_TEST_SEED from the
 /// environment when set, a fixed default otherwise. The first call prints
 /// it, so that a failed run (CTest shows its output) can be repeated.
-std::uint64_t Seed();
+inline std::uint64_t Seed() {
+    static const std::uint64_t seed = [] {
+        const char *text = std::getenv("MATRIX_TEST_SEED");
+        const std::uint64_t s = text != nullptr ? std::strtoull(text, nullptr, 10) : 20250601u;
+        std::printf("MATRIX_TEST_SEED=%llu\n", static_cast<unsigned long long>(s));
+        return s;
+    }();
+    return seed;
+}
 
 /// Everything a caller can observe of an array: shape, class, flags,
 /// counter, data pointers and data bytes. Two snapshots compare equal when
@@ -136,15 +246,26 @@ struct ArraySnapshot {
                const void *, std::vector<unsigned char>, std::vector<unsigned char>>
         seen;
 
-    static ArraySnapshot Of(const CMatrix *a);
+    static ArraySnapshot Of(const CMatrix *a) {
+        return {{Dims(a), a->GetClassID(), a->GetFlags(), a->GetCounter(), a->GetPr(), a->GetPi(),
+                 Bytes(a), Bytes(a, true)}};
+    }
     bool operator==(const ArraySnapshot &other) const { return seen == other.seen; }
 };
 
 /// Snapshots of several arrays (null entries skipped), to check that a call
 /// left them as they were.
 struct Snapshots {
-    Snapshots(const std::vector<const CMatrix *> &arrays);  // NOLINT(google-explicit-constructor)
-    bool Unchanged() const;
+    Snapshots(const std::vector<const CMatrix *> &list) {  // NOLINT(google-explicit-constructor)
+        for (const CMatrix *a : list) {
+            if (a != nullptr) arrays.push_back(a), before.push_back(ArraySnapshot::Of(a));
+        }
+    }
+    bool Unchanged() const {
+        std::vector<ArraySnapshot> now;
+        for (const CMatrix *a : arrays) now.push_back(ArraySnapshot::Of(a));
+        return now == before;
+    }
 
     std::vector<const CMatrix *> arrays;
     std::vector<ArraySnapshot> before;
@@ -213,15 +334,17 @@ struct FailureCase {
 };
 
 /// Runs FailurePoints on every row and expects each to have failure points.
-void ExpectFailurePoints(const std::vector<FailureCase> &table);
+inline void ExpectFailurePoints(const std::vector<FailureCase> &table) {
+    for (const FailureCase &row : table) {
+        SCOPED_TRACE(row.what);
+        EXPECT_GT(FailurePoints(row.call, row.unchanged), 0) << "no allocation to fail";
+    }
+}
 
 /// Wraps a call without a result for a FailureCase.
 template <typename Call>
 std::function<CMatrix *()> InPlace(Call call) {
-    return [call]() -> CMatrix * {
-        call();
-        return nullptr;
-    };
+    return [call]() -> CMatrix * { return call(), nullptr; };
 }
 
 }  // namespace matrix_test

@@ -9,11 +9,9 @@
 #ifndef MATRIX_TESTS_SUPPORT_REFUSAL_H
 #define MATRIX_TESTS_SUPPORT_REFUSAL_H
 
-#include <exception>
-#include <typeinfo>
 #include <functional>
-#include <initializer_list>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "support/matrix_test.h"
@@ -30,41 +28,47 @@ public:
         Expected e;
         e.m_message = Narrow(prototype.GetMessage());
         e.m_className = typeid(E).name();
-        e.m_match = [](std::exception_ptr thrown, std::string &message) {
+        e.m_run = [](const std::function<void()> &call) -> std::string {
             try {
-                std::rethrow_exception(thrown);
+                call();
             } catch (const E &caught) {
-                message = Narrow(caught.GetMessage());
-                return true;
+                return "threw " + Narrow(caught.GetMessage());
             } catch (...) {
-                return false;
+                return "threw another class";
             }
+            return "did not throw";
         };
         return e;
     }
 
     const std::string &Message() const { return m_message; }
     const std::string &ClassName() const { return m_className; }
-    /// True when `thrown` is of the class; its message goes to `message`.
-    bool Matches(std::exception_ptr thrown, std::string &message) const {
-        return m_match(thrown, message);
-    }
+    /// Runs `call`; says whether it threw the class, and with what message.
+    std::string Run(const std::function<void()> &call) const { return m_run(call); }
 
 private:
     std::string m_message;
     std::string m_className;
-    std::function<bool(std::exception_ptr, std::string &)> m_match;
+    std::function<std::string(const std::function<void()> &)> m_run;
 };
 
 /// Shorthand for the refusal every numerical function gives an operand of a
 /// class or complexity it does not take.
-Expected NotImplemented();
+inline Expected NotImplemented() { return Expected::Throws<CNotImplementedException>(); }
 
 /// Expects `call` to throw `expected` (class and message), to leave no block
 /// behind and every array in `unchanged` as it was. `what` names the case in
 /// failure messages.
-void ExpectRefusal(const std::function<void()> &call, const Expected &expected,
-                   const std::vector<const CMatrix *> &unchanged, const std::string &what = "");
+inline void ExpectRefusal(const std::function<void()> &call, const Expected &expected,
+                          const std::vector<const CMatrix *> &unchanged,
+                          const std::string &what = "") {
+    const Snapshots before(unchanged);
+    const LiveBlocks blocks;
+    EXPECT_EQ(expected.Run(call), "threw " + expected.Message())
+        << what << ": expected " << expected.ClassName();
+    EXPECT_EQ(blocks.Delta(), 0) << what << ": leaked";
+    EXPECT_TRUE(before.Unchanged()) << what << ": changed an argument";
+}
 
 /// One row of a subsystem's refusal table.
 struct Refusal {
@@ -75,7 +79,9 @@ struct Refusal {
 };
 
 /// Runs ExpectRefusal on every row.
-void ExpectRefusals(const std::vector<Refusal> &table);
+inline void ExpectRefusals(const std::vector<Refusal> &table) {
+    for (const Refusal &row : table) ExpectRefusal(row.call, row.expected, row.unchanged, row.what);
+}
 
 }  // namespace matrix_test
 
