@@ -150,7 +150,8 @@ TEST(Functions, ExamplesBitForBit) {
         const Snapshots before({a.get()});
         const ArrayPtr got(r.f ? r.f(a.get()) : Mod(a.get(), r.y));
         EXPECT_TRUE(Dims(got.get()) == Dims(a.get()) && before.Unchanged());
-        EXPECT_TRUE(r.f != static_cast<Unary>(Real) || got->GetPr() == a->GetPr());  // Real shares its data
+        EXPECT_TRUE(r.f != static_cast<Unary>(Real) ||
+                    got->GetPr() == a->GetPr());  // Real shares its data
         EXPECT_EQ(BitsOf(got.get()), BitsOf(r.want));
         EXPECT_EQ(BitsOf(ImagValues(got.get())), BitsOf(r.im));
         if (r.f) continue;

@@ -18,8 +18,8 @@ namespace {
 
 using namespace kiv::matrix;
 using namespace matrix_test;
-using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 using kernels::KernelPath;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 using namespace matrix_test::special;
 using Doubles = std::vector<double>;
 
