@@ -255,7 +255,7 @@ public:
         const unsigned int n = CheckedDouble();
         if (i < 1) ThrowNonPositive();
         if (static_cast<unsigned long long>(i) > n) ThrowExceeds();
-        return static_cast<const double *>(m_a->GetPr())[i - 1];
+        return static_cast<const double *>(m_a->m_pr)[i - 1];
     }
     /// Returns element (i, j) (1-based; j runs over the trailing dimensions
     /// together) of a real double array: a bounds-checked load. Throws as
@@ -265,12 +265,12 @@ public:
         if (i < 1 || j < 1) ThrowNonPositive();
         // With i inside the first length, the position is inside the array
         // exactly when j is inside the folded trailing length: no division.
-        const unsigned long long m = m_a->GetDimensions()[0];
+        const unsigned long long m = m_a->m_pDims[0];
         const unsigned long long k = static_cast<unsigned long long>(j - 1) * m + (i - 1);
         if (static_cast<unsigned long long>(i) > m || static_cast<unsigned long long>(j) > n ||
             k >= n)
             ThrowExceeds();
-        return static_cast<const double *>(m_a->GetPr())[k];
+        return static_cast<const double *>(m_a->m_pr)[k];
     }
     /// Stores x at element i (1-based), as `A(i) = x`: in place when i is
     /// inside a real, non-logical double array (after unsharing), otherwise
@@ -324,8 +324,8 @@ private:
 
     // Returns the element count after checking for a real double array.
     unsigned int CheckedDouble() const {
-        if (m_a->GetClassID() != mxClassDouble || m_a->GetPi()) ThrowNotImplemented();
-        return m_a->GetNoElems();
+        if (m_a->m_classID != mxClassDouble || m_a->m_pi != nullptr) ThrowNotImplemented();
+        return m_a->m_nElems;
     }
     [[noreturn]] static void ThrowNullArray();
     [[noreturn]] static void ThrowNotImplemented();

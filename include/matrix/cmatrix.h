@@ -195,6 +195,10 @@ protected:
     static unsigned int GetElementSize(unsigned int classId);
 
 private:
+    // The value type reads single elements straight from the fields, so
+    // that A(i, j) is an inline bounds-checked load.
+    friend class Array;
+
     unsigned int m_nDims;      // number of dimensions, at least 2
     unsigned int m_nElems;     // number of elements
     unsigned int *m_pDims;     // dimension list, owned
