@@ -614,10 +614,11 @@ MATRIX_API ThreeArrays FindRowsColsValues(const Array &a);
 MATRIX_API TwoArrays PlanerotApplied(const Array &x);
 
 /// Joins the operands side by side, as [a, b, ...]: any number of Array (or
-/// double) operands, no terminator. Throws as Horzcat(n, arrays).
+/// double) operands, no terminator; the result's class and the exceptions
+/// are those of Horzcat(n, arrays).
 MATRIX_API Array HorzcatList(std::initializer_list<const CMatrix *> operands);
-/// Joins the operands one above the other, as [a; b; ...]. Throws as
-/// Vertcat(n, arrays).
+/// Joins the operands one above the other, as [a; b; ...]; the result's class
+/// and the exceptions are those of Vertcat(n, arrays).
 MATRIX_API Array VertcatList(std::initializer_list<const CMatrix *> operands);
 
 namespace detail {

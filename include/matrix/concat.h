@@ -9,14 +9,22 @@ namespace kiv {
 namespace matrix {
 
 // Concatenation accepts real two-dimensional double arrays (the logical flag
-// may be set) and returns a new real double array owned by the caller, never
-// logical. Operands without elements are skipped, except that when no operand
-// has elements they decide the empty result's shape (see each function). The
-// operands are checked in order before the result is created, and a throw
-// leaves them unchanged. Every form taking separate operands requires a
-// non-null first operand `a`; the operands are `a` and the arguments after
-// it up to, not including, the first null pointer, so Horzcat(a, nullptr) is
-// a shared copy of `a` and Horzcat(a, b, nullptr) joins two operands.
+// may be set) and char arrays, and returns a new real array owned by the
+// caller, never logical. Operands without elements are skipped, except that
+// when no operand has elements they decide the empty result's shape (see each
+// function). The result is char when the operands with elements are all
+// char, or when no operand has elements and every operand is char; otherwise
+// it is double. Accepting char operands is a deliberate extension, so that
+// messages can be built as [prefix, text]; it covers text only: a char
+// operand with elements next to a double operand with elements is refused,
+// while an empty double such as [] among char operands is skipped like any
+// other empty operand. Char data are copied as they are, one byte per
+// element. The operands are checked in order before the result is created,
+// each for its class before its shape, and a throw leaves them unchanged.
+// Every form taking separate operands requires a non-null first operand `a`;
+// the operands are `a` and the arguments after it up to, not including, the
+// first null pointer, so Horzcat(a, nullptr) is a shared copy of `a` and
+// Horzcat(a, b, nullptr) joins two operands.
 
 /// Returns [A1, A2, ..., An], the operands `arrays[0..n)` (none of them null)
 /// side by side. With n == 1 returns a new array sharing the data of
@@ -25,9 +33,11 @@ namespace matrix {
 /// and the result is R x (sum of their columns). When no operand has elements,
 /// only the non-0x0 operands count: with C the sum of their columns and R the
 /// largest of their row counts, the result is R x 0 when C is 0, 0 x C when R
-/// is 0, and 0x0 when neither is. Throws CNotImplementedException for an
-/// operand that is complex, not of class double or has more than two
-/// dimensions; CAllColumnsMustHaveSameRows when the row counts differ;
+/// is 0, and 0x0 when neither is. The result's class is as described above.
+/// Throws CNotImplementedException for an operand that is complex, of a class
+/// other than double and char or has more than two dimensions, or that has
+/// elements of the other class than the first operand with elements (char
+/// against double); CAllColumnsMustHaveSameRows when the row counts differ;
 /// kiv::CExhaustedMemoryException when storage cannot be obtained or the
 /// result's shape does not fit in 32 bits.
 MATRIX_API CMatrix *Horzcat(unsigned int n, const CMatrix **arrays);
@@ -50,9 +60,11 @@ MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c
 /// C and the result is (sum of their rows) x C. When no operand has elements,
 /// only the non-0x0 operands count: with R the sum of their rows and C the
 /// largest of their column counts, the result is R x 0 when C is 0, 0 x C
-/// when R is 0, and 0x0 when neither is. Throws CNotImplementedException for
-/// an operand that is complex, not of class double or has more than two
-/// dimensions; CAllRowsMustHaveSameColumns when the column counts differ;
+/// when R is 0, and 0x0 when neither is. The result's class is as described
+/// above. Throws CNotImplementedException for an operand that is complex, of
+/// a class other than double and char or has more than two dimensions, or
+/// that has elements of the other class than the first operand with elements
+/// (char against double); CAllRowsMustHaveSameColumns when the column counts differ;
 /// kiv::CExhaustedMemoryException when storage cannot be obtained or the
 /// result's shape does not fit in 32 bits.
 MATRIX_API CMatrix *Vertcat(unsigned int n, const CMatrix **arrays);

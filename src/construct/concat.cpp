@@ -37,26 +37,42 @@ Extent ExtentOf(const CMatrix *a, Direction direction) {
     throw CAllRowsMustHaveSameColumns();
 }
 
-// Checks the operands in order and returns the result's extent. Operands
-// with elements must agree across; empty ones only shape a result that has
-// no elements at all, and only those met before the first operand with
-// elements count (never a 0x0 one).
-Extent ResultExtent(Direction direction, unsigned int n, const CMatrix *const *operands) {
+// The result's extent and whether it holds characters.
+struct Layout {
+    Extent extent;
+    bool isChar;
+};
+
+// Checks the operands in order and returns the result's layout. Operands
+// with elements must agree across and in class; empty ones only shape a
+// result that has no elements at all, and only those met before the first
+// operand with elements count (never a 0x0 one). The class of an empty
+// operand matters only when every operand is empty: the result holds
+// characters when all of them do.
+Layout ResultLayout(Direction direction, unsigned int n, const CMatrix *const *operands) {
     bool haveElements = false;
+    bool fullIsChar = false;  // class of the operands with elements, once one is met
+    bool allChar = true;
     Extent full{0, 0};   // along: sum over operands with elements; across: common length
     Extent empty{0, 0};  // along: sum over counted empty operands; across: their maximum
     for (unsigned int k = 0; k < n; ++k) {
         const CMatrix *a = operands[k];
-        if (a->IsComplex() || !a->IsDouble() || a->GetNoDimensions() > 2) {
+        const bool isChar = a->IsChar();
+        if (a->IsComplex() || !(a->IsDouble() || isChar) || a->GetNoDimensions() > 2) {
             throw CNotImplementedException();
         }
+        allChar = allChar && isChar;
         const Extent e = ExtentOf(a, direction);
         if (a->GetNoElems() > 0) {
             if (!haveElements) {
                 full.across = e.across;
+                fullIsChar = isChar;
                 haveElements = true;
-            } else if (e.across != full.across) {
-                ThrowMismatch(direction);
+            } else {
+                // Characters and numbers do not mix: no conversion between
+                // them is defined here.
+                if (isChar != fullIsChar) throw CNotImplementedException();
+                if (e.across != full.across) ThrowMismatch(direction);
             }
             full.along += e.along;
         } else if (!haveElements && !a->IsEmpty()) {
@@ -64,18 +80,19 @@ Extent ResultExtent(Direction direction, unsigned int n, const CMatrix *const *o
             empty.across = std::max(empty.across, e.across);
         }
     }
-    if (haveElements) return full;
+    if (haveElements) return Layout{full, fullIsChar};
     // Only empty operands: they agree when all have zero across (the along
     // lengths add up) or all have zero along (the widest across wins).
-    if (empty.across == 0) return Extent{empty.along, 0};
-    if (empty.along == 0) return Extent{0, empty.across};
-    return Extent{0, 0};
+    if (empty.across == 0) return Layout{Extent{empty.along, 0}, allChar};
+    if (empty.along == 0) return Layout{Extent{0, empty.across}, allChar};
+    return Layout{Extent{0, 0}, allChar};
 }
 
 CMatrix *Concatenate(Direction direction, unsigned int n, const CMatrix *const *operands) {
     if (n == 1) return operands[0]->CreateShareArray();
 
-    const Extent extent = ResultExtent(direction, n, operands);
+    const Layout layout = ResultLayout(direction, n, operands);
+    const Extent extent = layout.extent;
     // A length that does not fit in 32 bits is a shape outside the data
     // model, which the array core reports as exhausted memory.
     if (extent.along > UINT32_MAX) throw kiv::CExhaustedMemoryException();
@@ -83,7 +100,13 @@ CMatrix *Concatenate(Direction direction, unsigned int n, const CMatrix *const *
     const auto across = static_cast<unsigned int>(extent.across);
     const unsigned int m = direction == Direction::kHorizontal ? across : along;
     const unsigned int cols = direction == Direction::kHorizontal ? along : across;
-    CMatrix *result = mxCreateDoubleMatrix(m, cols, mxComplexityReal);
+    CMatrix *result = nullptr;
+    if (layout.isChar) {
+        const unsigned int dims[] = {m, cols};
+        result = mxCreateNumericArray(2, dims, mxClassChar, mxComplexityReal);
+    } else {
+        result = mxCreateDoubleMatrix(m, cols, mxComplexityReal);
+    }
     if (result->GetNoElems() == 0) return result;
 
     char *target = static_cast<char *>(result->GetPr());

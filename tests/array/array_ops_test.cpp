@@ -126,6 +126,10 @@ TEST(ArrayFunctions, ForwardToTheFunctionsOfTheSameName) {
     EXPECT_EQ(km::Rank(a), km::Rank(A));
     EXPECT_EQ(km::Nnz(a), km::Nnz(A));
     EXPECT_TRUE(km::Isequal(a, a));
+    // Text joins as text, an empty double among it skipped.
+    const Array message = km::Horzcat(Array("x = "), Array(), Array("12"), Array(";"));
+    EXPECT_TRUE(message.ClassID() == km::mxClassChar &&
+                matrix_test::Narrow(km::mxGetString(message.get())) == "x = 12;");
 
     // Several outputs: the Array forms return what the raw forms set.
     const auto two = [&](const char *what, const km::TwoArrays &got, CMatrix *p, CMatrix *q) {

@@ -257,4 +257,52 @@ TEST(Concat, PlacesTheOperandsInEveryForm) {
     EXPECT_TRUE(Dims(r.get()) == (DimList{2, 3, 4}) && before.Unchanged());
 }
 
+// Char operands with elements give char, their bytes placed as numbers are;
+// empty operands of either class are skipped among them, and empty text
+// alone stays text. A null text stands for a double operand counting 1, 2,
+// ...; a null result text for a double result of those values. A text
+// operand holds its first rows x columns bytes, in storage order.
+TEST(Concat, JoinsText) {
+    using Operand = std::pair<DimList, const char *>;
+    std::vector<Operand> letters;  // more than the operand list keeps on the stack
+    for (const char *c = "abcdefghijklmnopq"; *c != 0; ++c) letters.push_back({{1, 1}, c});
+    const std::tuple<bool, std::vector<Operand>, DimList, const char *> cases[] = {
+        {true, {{{1, 4}, "x = "}, {{1, 2}, "12"}}, {1, 6}, "x = 12"},
+        {false, {{{1, 2}, "ab"}, {{1, 2}, "cd"}}, {2, 2}, "acbd"},
+        {true,
+         {{{0, 0}, nullptr}, {{1, 2}, "ab"}, {{0, 0}, nullptr}, {{1, 1}, "c"}},
+         {1, 3},
+         "abc"},
+        {false,
+         {{{1, 2}, "ab"}, {{0, 3}, ""}, {{2, 2}, "cdef"}, {{0, 0}, nullptr}},
+         {3, 2},
+         "acdbef"},
+        {true, letters, {1, 17}, "abcdefghijklmnopq"},
+        {true, {{{1, 0}, ""}, {{1, 0}, ""}}, {1, 0}, ""},
+        {true, {{{1, 0}, ""}, {{1, 2}, nullptr}}, {1, 2}, nullptr}};
+    for (const auto &[horizontal, operands, result, text] : cases) {
+        std::vector<ArrayPtr> owned;
+        Operands x;
+        for (const auto &[dims, chars] : operands) {
+            if (chars == nullptr) {
+                owned.push_back(Counted(dims));
+            } else {
+                const std::size_t count = std::size_t{dims[0]} * dims[1];
+                owned.push_back(Typed(mxClassChar, dims, std::vector<char>(chars, chars + count)));
+            }
+            x.push_back(owned.back().get());
+        }
+        for (bool list : {true, false}) {
+            ArrayPtr r(Join(horizontal, x, list));
+            EXPECT_EQ(Dims(r.get()), result) << list;
+            if (text == nullptr) {
+                ExpectRealDouble(r.get(), result, {1, 2});
+            } else {
+                EXPECT_TRUE(r->IsChar() && !r->IsComplex() && r->GetFlags() == 0u) << text;
+                EXPECT_EQ(Narrow(mxGetString(r.get())), text);
+            }
+        }
+    }
+}
+
 }  // namespace

@@ -35,6 +35,9 @@ TEST(Construct, Refusals) {
     const CMatrix *a = c21.get(), *b = c31.get(), *e = e04.get(), *p = r12.get(), *q = r13.get();
     const CMatrix *i = ints.get(), *cube = intCube.get(), *w = wide.get(), *h = huge.get();
     CMatrix *mm = m.get();
+    ArrayPtr text2 = Zeroed({1, 2}, mxClassChar), text3 = Zeroed({1, 3}, mxClassChar);
+    ArrayPtr textCol = Zeroed({2, 1}, mxClassChar), text0 = Zeroed({0, 2}, mxClassChar);
+    const CMatrix *s2 = text2.get(), *s3 = text3.get(), *sc = textCol.get(), *t0 = text0.get();
     // Element counts or byte sizes beyond 32 bits, no generator draw made;
     // the number of dimensions before the class; concatenated operands in
     // order, empty ones too, whose huge lengths may not wrap. A product of
@@ -50,6 +53,14 @@ TEST(Construct, Refusals) {
         {"rows", [=] { ArrayPtr(Horzcat(e, a, e, b, nullptr)); }, rows, {a, b, e}},
         {"columns first", [=] { ArrayPtr(Vertcat(p, q, i)); }, columns, {p, q, i}},
         {"class first", [=] { ArrayPtr(Vertcat(p, i, q)); }, NotImplemented(), {p, q, i}},
+        {"text, numbers",
+         [=] { ArrayPtr(Horzcat(e, s2, p, nullptr)); },
+         NotImplemented(),
+         {s2, p, e}},
+        {"numbers, text", [=] { ArrayPtr(Vertcat(p, t0, s2)); }, NotImplemented(), {p, s2, t0}},
+        {"text rows", [=] { ArrayPtr(Horzcat(s2, sc)); }, rows, {s2, sc}},
+        {"text columns", [=] { ArrayPtr(Vertcat(s2, s3, p)); }, columns, {s2, s3, p}},
+        {"text class first", [=] { ArrayPtr(Vertcat(s2, q, s3)); }, NotImplemented(), {s2, q, s3}},
         {"wrapping", [=] { ArrayPtr(Horzcat(w, w)); }, memory, {w}},
         {"reshape to one", [=] { ArrayPtr(Reshape(mm, 1u, one)); }, twoLengths, {mm}},
         {"reshape to 4x2", [=] { ArrayPtr(Reshape(mm, 4u, 2u)); }, sameCount, {mm}},
