@@ -177,7 +177,7 @@ std::vector<km::Subscript> Evaluator::Subscripts(const Array &a, const std::vect
 Array Evaluator::Call(const Expr &e) {
     auto it = m_vars.find(e.text);
     if (it != m_vars.end()) {
-        if (e.kind == Expr::Kind::Name) return it->second;
+        if (e.kind == Expr::Kind::Name || e.args.empty()) return it->second;
         const Array a = it->second;
         std::vector<km::Subscript> subs = Subscripts(a, e.args);
         return subs.size() == 1 ? a(subs[0]) : a(subs[0], subs[1]);

@@ -19,12 +19,11 @@ bool IsKeyword(const std::string &s) {
     return false;
 }
 
-// Whether a ' after this token is a transpose rather than a string.
-bool EndsOperand(const std::vector<Token> &out, bool spaceBefore, int depth) {
+// Whether the last token ends an operand: a ' after it is a transpose, and
+// in brackets a blank after it may separate elements.
+bool EndsOperand(const std::vector<Token> &out) {
     if (out.empty()) return false;
     const Token &t = out.back();
-    // In brackets, [a 'x'] holds a string as its second element.
-    if (depth > 0 && spaceBefore) return false;
     if (t.kind == Tok::Number || t.kind == Tok::Ident) return true;
     if (t.kind == Tok::Keyword) return t.text == "end";
     return t.kind == Tok::Op && (t.text == ")" || t.text == "]" || t.text == "'" || t.text == ".'");
@@ -47,8 +46,8 @@ std::vector<Token> Lex(const std::string &src) {
     std::string nest;
     int line = 1;
     std::size_t i = 0;
-    const auto push = [&](Tok kind, std::string text, bool space, double v = 0.0) {
-        Token t{kind, std::move(text), v, line, space};
+    const auto push = [&](Tok kind, std::string text, double v = 0.0) {
+        Token t{kind, std::move(text), v, line};
         out.push_back(std::move(t));
     };
     const auto inBracket = [&] { return !nest.empty() && nest.back() == '['; };
@@ -72,9 +71,9 @@ std::vector<Token> Lex(const std::string &src) {
         }
         if (c == '\n') {
             if (inBracket())
-                push(Tok::Op, ";", space);
+                push(Tok::Op, ";");
             else
-                push(Tok::Newline, "\n", space);
+                push(Tok::Newline, "\n");
             ++line;
             ++i;
             continue;
@@ -82,12 +81,12 @@ std::vector<Token> Lex(const std::string &src) {
         // Elements of a bracket row are separated by blanks: a blank before an
         // operand that follows an operand is a comma, and so is a blank before
         // a sign that touches its operand ([1 -2]).
-        if (inBracket() && space && EndsOperand(out, false, 0)) {
+        if (inBracket() && space && EndsOperand(out)) {
             const bool touches = i + 1 < src.size() && src[i + 1] != ' ' && src[i + 1] != '\t';
             const bool sign = (c == '+' || c == '-') && touches;
             const bool negation = (c == '~' || c == '!') && !(touches && src[i + 1] == '=');
             if (sign || negation || ((c != '~' && c != '!') && StartsOperand(src, i)))
-                push(Tok::Op, ",", false);
+                push(Tok::Op, ",");
         }
         if (std::isdigit(static_cast<unsigned char>(c)) ||
             (c == '.' && i + 1 < src.size() &&
@@ -112,7 +111,7 @@ std::vector<Token> Lex(const std::string &src) {
                 --j;
             const std::size_t len = j - i;
             const std::string text = src.substr(i, len);
-            push(Tok::Number, text, space, std::strtod(text.c_str(), nullptr));
+            push(Tok::Number, text, std::strtod(text.c_str(), nullptr));
             i += len;
             continue;
         }
@@ -122,13 +121,13 @@ std::vector<Token> Lex(const std::string &src) {
                    (std::isalnum(static_cast<unsigned char>(src[j])) || src[j] == '_'))
                 ++j;
             std::string word = src.substr(i, j - i);
-            push(IsKeyword(word) ? Tok::Keyword : Tok::Ident, word, space);
+            push(IsKeyword(word) ? Tok::Keyword : Tok::Ident, word);
             i = j;
             continue;
         }
         if (c == '\'') {
-            if (EndsOperand(out, space, inBracket() ? 1 : 0)) {
-                push(Tok::Op, "'", space);
+            if (EndsOperand(out)) {
+                push(Tok::Op, "'");
                 ++i;
                 continue;
             }
@@ -148,7 +147,7 @@ std::vector<Token> Lex(const std::string &src) {
                 }
                 text += src[i++];
             }
-            push(Tok::String, text, space);
+            push(Tok::String, text);
             continue;
         }
         static const char *const kOps[] = {"==", "~=", "!=",  "<=", ">=", "&&",   "||",
@@ -156,7 +155,7 @@ std::vector<Token> Lex(const std::string &src) {
         bool matched = false;
         for (const char *const *op = kOps; *op; ++op) {
             if (src.compare(i, 2, *op) == 0) {
-                push(Tok::Op, *op, space);
+                push(Tok::Op, *op);
                 i += 2;
                 matched = true;
                 break;
@@ -167,10 +166,10 @@ std::vector<Token> Lex(const std::string &src) {
             throw Error(std::string("Invalid character '") + c + "'");
         if (c == '(' || c == '[') nest += c;
         if ((c == ')' || c == ']') && !nest.empty()) nest.pop_back();
-        push(Tok::Op, std::string(1, c), space);
+        push(Tok::Op, std::string(1, c));
         ++i;
     }
-    push(Tok::End, "", false);
+    push(Tok::End, "");
     return out;
 }
 

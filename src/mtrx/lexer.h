@@ -22,8 +22,6 @@ struct Token {
     std::string text;  // the operator, name, keyword or string contents
     double value = 0.0;
     int line = 1;
-    // Inside brackets: a blank came before this token.
-    bool spaceBefore = false;
 };
 
 /// Splits `source` into tokens ending with one Tok::End. Inside brackets a
