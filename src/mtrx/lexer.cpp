@@ -135,7 +135,7 @@ std::vector<Token> Lex(const std::string &src) {
             ++i;
             for (;;) {
                 if (i >= src.size() || src[i] == '\n')
-                    throw Error("String is not terminated properly");
+                    throw Error("String is not terminated properly", line);
                 if (src[i] == '\'') {
                     if (i + 1 < src.size() && src[i + 1] == '\'') {
                         text += '\'';
@@ -163,7 +163,7 @@ std::vector<Token> Lex(const std::string &src) {
         }
         if (matched) continue;
         if (std::string("+-*/\\^<>&|~!=(),;:[]").find(c) == std::string::npos)
-            throw Error(std::string("Invalid character '") + c + "'");
+            throw Error(std::string("Invalid character '") + c + "'", line);
         if (c == '(' || c == '[') nest += c;
         if ((c == ')' || c == ']') && !nest.empty()) nest.pop_back();
         push(Tok::Op, std::string(1, c));
