@@ -5,7 +5,7 @@ include(CMakePackageConfigHelpers)
 
 set(MATRIX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/rul2mtrx)
 
-install(TARGETS kiv0lang kiv1math rul2mtrx
+install(TARGETS kiv0lang kiv1math rul2mtrx mtrx
   EXPORT rul2mtrxTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}

@@ -1,0 +1,25 @@
+// src/mtrx/error.h: the interpreter's own errors, carrying a source line.
+#ifndef MTRX_ERROR_H
+#define MTRX_ERROR_H
+
+#include <stdexcept>
+#include <string>
+
+namespace mtrx {
+
+/// An error of the interpreter itself (syntax, unknown name, bad call); the
+/// library's exceptions pass through unchanged.
+class Error : public std::runtime_error {
+public:
+    explicit Error(const std::string &message, int line = 0)
+        : std::runtime_error(message), m_line(line) {}
+    /// The source line, or 0 when the error belongs to the running statement.
+    int Line() const { return m_line; }
+
+private:
+    int m_line;
+};
+
+}  // namespace mtrx
+
+#endif  // MTRX_ERROR_H

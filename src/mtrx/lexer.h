@@ -1,0 +1,36 @@
+// src/mtrx/lexer.h: splits program text into tokens for the parser.
+#ifndef MTRX_LEXER_H
+#define MTRX_LEXER_H
+
+#include <string>
+#include <vector>
+
+namespace mtrx {
+
+enum class Tok {
+    Number,
+    String,
+    Ident,
+    Keyword,
+    Op,       // operators and punctuation: + - * ( ) [ ] , ; = ' .' ...
+    Newline,  // end of a line (statements also end at , and ;)
+    End       // end of input
+};
+
+struct Token {
+    Tok kind;
+    std::string text;  // the operator, name, keyword or string contents
+    double value = 0.0;
+    int line = 1;
+};
+
+/// Splits `source` into tokens ending with one Tok::End. Inside brackets a
+/// + or - after a blank and touching the next operand starts a new element
+/// (a "," token is inserted), blanks between elements become ","; a ' after
+/// a name, ), ], a number or another ' is a transpose. Throws mtrx::Error
+/// for a bad character or an unterminated string.
+std::vector<Token> Lex(const std::string &source);
+
+}  // namespace mtrx
+
+#endif  // MTRX_LEXER_H
