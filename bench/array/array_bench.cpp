@@ -62,42 +62,40 @@ double RawCheckedAt(const CMatrix *a, unsigned int i, unsigned int j) {
     return RawAt(a, i, j);
 }
 
-void BM_Element_RawChecked(benchmark::State &state) {
+// Sums every element of an n x n matrix of ones through `read(a, i, j)`.
+template <typename Read>
+void SumElements(benchmark::State &state, Array &a, Read read) {
     const unsigned int n = static_cast<unsigned int>(state.range(0));
-    const Array a = Array::Ones(n, n);
-    const CMatrix *A = a.get();
     for (auto _ : state) {
         double sum = 0.0;
         for (unsigned int j = 1; j <= n; ++j)
-            for (unsigned int i = 1; i <= n; ++i) sum += RawCheckedAt(A, i, j);
+            for (unsigned int i = 1; i <= n; ++i) sum += read(a, i, j);
         benchmark::DoNotOptimize(sum);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
+}
+
+Array OnesSquare(const benchmark::State &state) {
+    const unsigned int n = static_cast<unsigned int>(state.range(0));
+    return Array::Ones(n, n);
 }
 
 void BM_Element_Raw(benchmark::State &state) {
-    const unsigned int n = static_cast<unsigned int>(state.range(0));
-    const Array a = Array::Ones(n, n);
+    Array a = OnesSquare(state);
     const CMatrix *A = a.get();
-    for (auto _ : state) {
-        double sum = 0.0;
-        for (unsigned int j = 1; j <= n; ++j)
-            for (unsigned int i = 1; i <= n; ++i) sum += RawAt(A, i, j);
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
+    SumElements(state, a, [A](Array &, unsigned i, unsigned j) { return RawAt(A, i, j); });
 }
 
+void BM_Element_RawChecked(benchmark::State &state) {
+    Array a = OnesSquare(state);
+    const CMatrix *A = a.get();
+    SumElements(state, a, [A](Array &, unsigned i, unsigned j) { return RawCheckedAt(A, i, j); });
+}
+
+// Not const: reads go through the element proxy, as in user code.
 void BM_Element_Array(benchmark::State &state) {
-    const unsigned int n = static_cast<unsigned int>(state.range(0));
-    Array a = Array::Ones(n, n);  // not const: reads go through the element proxy
-    for (auto _ : state) {
-        double sum = 0.0;
-        for (unsigned int j = 1; j <= n; ++j)
-            for (unsigned int i = 1; i <= n; ++i) sum += a(i, j);
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(0));
+    Array a = OnesSquare(state);
+    SumElements(state, a, [](Array &x, unsigned i, unsigned j) -> double { return x(i, j); });
 }
 
 BENCHMARK(BM_Element_Raw)->Arg(10)->Arg(300);

@@ -45,6 +45,25 @@ struct Multiplication {
     static double Apply(double s, double x) { return s * x; }
 };
 
+// The vector forms of the folds below, four lines at a time; defined only
+// where the build has AVX2 paths.
+template <class Operation>
+struct WideFold;
+template <ElementPredicate kBetter>
+struct WideExtremum;
+
+// Folds contiguous columns with the vector fold Wide where the build has one
+// (see kernels/wide_columns.h); returns the number of columns done.
+template <class Wide>
+std::size_t FoldWide(const double *a, std::size_t n, std::size_t columns, double *out,
+                     kernels::KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    return kernels::FoldColumnsWide<Wide>(a, n, columns, out, path);
+#else
+    return kernels::FoldColumnsWide<void>(a, n, columns, out, path);
+#endif
+}
+
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 // The same folds, four lines at a time (see kernels/wide_columns.h).
 template <class Operation>
@@ -106,11 +125,7 @@ public:
 
     std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns,
                                 kernels::KernelPath path) {
-#if defined(MATRIX_HAVE_AVX2_PATHS)
-        return kernels::FoldColumnsWide<WideFold<Operation>>(a, n, columns, m_out, path);
-#else
-        return kernels::FoldColumnsWide<void>(a, n, columns, m_out, path);
-#endif
+        return FoldWide<WideFold<Operation>>(a, n, columns, m_out, path);
     }
 
 private:
@@ -191,11 +206,7 @@ public:
 
     std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns,
                                 kernels::KernelPath path) {
-#if defined(MATRIX_HAVE_AVX2_PATHS)
-        return kernels::FoldColumnsWide<WideExtremum<kBetter>>(a, n, columns, m_values, path);
-#else
-        return kernels::FoldColumnsWide<void>(a, n, columns, m_values, path);
-#endif
+        return FoldWide<WideExtremum<kBetter>>(a, n, columns, m_values, path);
     }
 
 private:
