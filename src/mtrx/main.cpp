@@ -1,10 +1,6 @@
 // src/mtrx/main.cpp: the mtrx command: runs a script file, a snippet or standard input.
-#include "error.h"
-#include "evaluator.h"
-#include "lexer.h"
-#include "parser.h"
+#include "session.h"
 
-#include <exception>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -21,28 +17,21 @@ const char kUsage[] =
     "  --help      show this help\n"
     "  --version   show the version\n";
 
-// Runs `source`; on an error prints "error: [WHERE:LINE: ]MESSAGE" and
-// returns 1. `where` is empty for snippets and standard input.
-int RunSource(const std::string &source, const std::string &where) {
-    mtrx::Evaluator evaluator(std::cout);
-    int line = 0;
-    std::string message;
+// Runs `source`; on an error prints "error: [FILE:LINE: ]MESSAGE" and
+// returns 1. `file` is empty for snippets and standard input.
+int RunSource(const std::string &source, const std::string &file) {
+    mtrx::Session session(std::cout);
     try {
-        evaluator.Run(mtrx::Parse(mtrx::Lex(source)));
+        session.Run(source, file);
         std::cout.flush();
         return 0;
-    } catch (const mtrx::Error &e) {
-        line = e.Line() ? e.Line() : evaluator.Line();
-        message = e.what();
-    } catch (const std::exception &e) {
-        line = evaluator.Line();
-        message = e.what();
+    } catch (const mtrx::ScriptError &e) {
+        std::cout.flush();
+        std::cerr << "error: ";
+        if (!e.File().empty()) std::cerr << e.File() << ':' << e.Line() << ": ";
+        std::cerr << e.what() << '\n';
+        return 1;
     }
-    std::cout.flush();
-    std::cerr << "error: ";
-    if (!where.empty()) std::cerr << where << ':' << line << ": ";
-    std::cerr << message << '\n';
-    return 1;
 }
 
 }  // namespace

@@ -1,0 +1,65 @@
+// src/mtrx/session.h: the interpreter's entry point for the command, the
+// prompt and the fuzzer.
+#ifndef MTRX_SESSION_H
+#define MTRX_SESSION_H
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+
+namespace mtrx {
+
+class Evaluator;
+
+/// Bounds on a running program. The defaults suit a user's scripts; the
+/// fuzzer tightens them so that no input runs for long.
+struct Limits {
+    /// Statements and loop iterations run per call of Session::Run; 0 means
+    /// no bound. Beyond it the program fails with "Step limit reached".
+    std::uint64_t max_steps = 0;
+    /// Nested function calls; beyond it the call fails with a recursion
+    /// error.
+    unsigned int max_call_depth = 256;
+};
+
+/// A program that failed: the message (the library's exception text
+/// exactly, or the interpreter's own) and where it failed.
+class ScriptError : public std::runtime_error {
+public:
+    ScriptError(const std::string &message, std::string file, int line)
+        : std::runtime_error(message), m_file(std::move(file)), m_line(line) {}
+    /// The script file that was running, empty for snippets, the prompt and
+    /// standard input.
+    const std::string &File() const { return m_file; }
+    int Line() const { return m_line; }
+
+private:
+    std::string m_file;
+    int m_line;
+};
+
+/// One workspace: variables persist from one Run to the next, as at the
+/// prompt.
+class Session {
+public:
+    /// Displayed results and printed text go to `display`.
+    explicit Session(std::ostream &display, const Limits &limits = Limits());
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    /// Runs `source`. `file` names the script in messages and adds its folder
+    /// to the function search path; it is empty for snippets, lines typed at
+    /// the prompt and standard input. Throws ScriptError; the workspace keeps
+    /// whatever the statements before the failure assigned.
+    void Run(const std::string &source, const std::string &file = "");
+
+private:
+    std::unique_ptr<Evaluator> m_evaluator;
+};
+
+}  // namespace mtrx
+
+#endif  // MTRX_SESSION_H
