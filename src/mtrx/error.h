@@ -11,13 +11,17 @@ namespace mtrx {
 /// library's exceptions pass through unchanged.
 class Error : public std::runtime_error {
 public:
-    explicit Error(const std::string &message, int line = 0)
-        : std::runtime_error(message), m_line(line) {}
+    explicit Error(const std::string &message, int line = 0, bool atEnd = false)
+        : std::runtime_error(message), m_line(line), m_atEnd(atEnd) {}
     /// The source line, or 0 when the error belongs to the running statement.
     int Line() const { return m_line; }
+    /// True for a syntax error found at the end of the input: more lines
+    /// could complete the program.
+    bool AtEnd() const { return m_atEnd; }
 
 private:
     int m_line;
+    bool m_atEnd;
 };
 
 }  // namespace mtrx

@@ -28,7 +28,7 @@ private:
     bool IsKeyword(const char *w) const { return Peek().kind == Tok::Keyword && Peek().text == w; }
     const Token &Next() { return m_t[m_pos < m_t.size() - 1 ? m_pos++ : m_pos]; }
     [[noreturn]] void Fail(const std::string &message) const {
-        throw Error("Parse error: " + message, Peek().line);
+        throw Error("Parse error: " + message, Peek().line, Peek().kind == Tok::End);
     }
     void Expect(const char *op) {
         if (!IsOp(op)) Fail(std::string("Expected '") + op + "'");

@@ -28,4 +28,13 @@ void Session::Run(const std::string &source, const std::string &file) {
     }
 }
 
+bool NeedsMoreInput(const std::string &source) {
+    try {
+        Parse(Lex(source));
+        return false;
+    } catch (const Error &e) {
+        return e.AtEnd();
+    }
+}
+
 }  // namespace mtrx

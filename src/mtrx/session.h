@@ -60,6 +60,10 @@ private:
     std::unique_ptr<Evaluator> m_evaluator;
 };
 
+/// True when `source` is the start of a program that further lines could
+/// complete (an open block, bracket or continuation), as at the prompt.
+bool NeedsMoreInput(const std::string &source);
+
 }  // namespace mtrx
 
 #endif  // MTRX_SESSION_H
