@@ -98,6 +98,37 @@ void Names(const Expr &e, std::set<std::string> &out) {
 
 bool IsText(const Value &v) { return v.IsArray() && IsChar(v.array()); }
 
+Array Logical(bool b) {
+    Array out(b ? 1.0 : 0.0);
+    km::mxSetLogical(out.get());
+    return out;
+}
+
+// op applied to two scalars as the library applies it, when the result is
+// plain: a NaN operand or result (whose bits the library decides) and every
+// other operator go through the library.
+std::optional<Value> FastBinary(const std::string &op, double x, double y) {
+    if (std::isnan(x) || std::isnan(y)) return std::nullopt;
+    double r;
+    switch (op[0]) {
+        case '+': r = x + y; break;
+        case '-': r = x - y; break;
+        case '*': r = x * y; break;
+        case '/': r = x / y; break;
+        case '.':
+            if (op[1] != '*' && op[1] != '/') return std::nullopt;
+            r = op[1] == '*' ? x * y : x / y;
+            break;
+        case '<': return Logical(op.size() == 1 ? x < y : x <= y);
+        case '>': return Logical(op.size() == 1 ? x > y : x >= y);
+        case '=': return Logical(x == y);
+        case '~': return Logical(x != y);
+        default: return std::nullopt;
+    }
+    if (std::isnan(r)) return std::nullopt;
+    return Value(r);
+}
+
 }  // namespace
 
 void Value::ThrowNotArray() const {
@@ -321,7 +352,7 @@ Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
     for (unsigned int j = 0; j < columns; ++j) {
         Value &v = Top().vars[s.name];
         if (plainRow)
-            v = Array(values[j]);
+            v = Value(values[j]);
         else
             v = range(km::Subscript(km::All), km::Subscript(j + 1));
         const Flow f = Execute(s.body);
@@ -691,7 +722,7 @@ std::vector<Value> Evaluator::EvaluateMulti(const Expr &e, unsigned int nargout)
 
 Value Evaluator::Evaluate(const Expr &e) {
     switch (e.kind) {
-        case Expr::Kind::Number: return Array(e.number);
+        case Expr::Kind::Number: return Value(e.number);
         case Expr::Kind::String: return Array(e.text);
         case Expr::Kind::Name:
             if (const Value *v = Lookup(e.text)) return *v;
@@ -719,13 +750,12 @@ Value Evaluator::Evaluate(const Expr &e) {
             const double last = Evaluate(*e.args[2]).array().Scalar();
             return Array::Adopt(km::Colon(first, second, last));
         }
-        case Expr::Kind::Binary: {
-            const Value a = Evaluate(*e.args[0]);
-            const Value b = Evaluate(*e.args[1]);
-            return ApplyBinary(e.text, a.array(), b.array());
-        }
+        case Expr::Kind::Binary: return EvaluateBinary(e);
         case Expr::Kind::Unary: {
             const Value a = Evaluate(*e.args[0]);
+            double x;
+            if (m_fastScalars && e.text == "-" && a.RealScalar(x) && !std::isnan(x))
+                return Value(-x);
             if (e.text == "-") return km::Uminus(a.array());
             if (e.text == "~") return km::Not(a.array());
             return a.array();
@@ -743,6 +773,30 @@ Value Evaluator::Evaluate(const Expr &e) {
         case Expr::Kind::FuncHandle: return MakeHandle(e);
     }
     throw Error("Unknown expression");
+}
+
+const Value &Evaluator::Peek(const Expr &e, std::optional<Value> &holder) {
+    if (e.kind == Expr::Kind::Name)
+        if (const Value *v = Lookup(e.text)) return *v;
+    holder.emplace(Evaluate(e));
+    return *holder;
+}
+
+Value Evaluator::EvaluateBinary(const Expr &e) {
+    // Operands that are variables are read in place, without a shared copy.
+    // A variable on the left is looked up after the right side is evaluated:
+    // reading a name has no effect, and the right side may grow the workspace.
+    const Expr &left = *e.args[0];
+    std::optional<Value> leftHolder;
+    std::optional<Value> rightHolder;
+    if (left.kind != Expr::Kind::Name || !Lookup(left.text)) leftHolder.emplace(Evaluate(left));
+    const Value &b = Peek(*e.args[1], rightHolder);
+    const Value &a = leftHolder ? *leftHolder : Peek(left, leftHolder);
+    double x;
+    double y;
+    if (m_fastScalars && a.RealScalar(x) && b.RealScalar(y))
+        if (std::optional<Value> out = FastBinary(e.text, x, y)) return std::move(*out);
+    return ApplyBinary(e.text, a.array(), b.array());
 }
 
 void Show(std::ostream &out, const std::string &name, const Value &value) {

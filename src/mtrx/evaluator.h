@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <unordered_map>
@@ -53,6 +54,15 @@ public:
     /// Calls a function handle or, for a char array, the function of that
     /// name (feval).
     std::vector<Value> Invoke(const Value &f, const std::vector<Value> &args, unsigned int nargout);
+    /// The variable `name` of the running workspace, or null.
+    const Value *Variable(const std::string &name) { return Lookup(name); }
+    void SetVariable(const std::string &name, Value v) { Top().vars[name] = std::move(v); }
+
+    /// Arithmetic and comparisons of two real double scalars are computed in
+    /// place instead of through the library, whose results they equal bit for
+    /// bit; false sends every operation through the library.
+    void SetScalarFastPath(bool on) { m_fastScalars = on; }
+
     /// The start time of tic.
     std::chrono::steady_clock::time_point &TicTime() { return m_tic; }
 
@@ -88,6 +98,8 @@ private:
     void Step();
 
     Value Evaluate(const Expr &e);
+    Value EvaluateBinary(const Expr &e);
+    const Value &Peek(const Expr &e, std::optional<Value> &holder);
     std::vector<Value> EvaluateMulti(const Expr &e, unsigned int nargout);
     std::vector<Value> CallName(const Expr &e, unsigned int nargout);
     std::vector<Value> CallFunction(const std::string &name, const std::vector<Value> &args,
@@ -120,6 +132,7 @@ private:
     std::vector<std::string> m_path;       // MTRXPATH folders
     std::uint64_t m_steps = 0;
     bool m_located = false;
+    bool m_fastScalars = true;
     std::string m_failedFile;
     int m_failedLine = 0;
     std::chrono::steady_clock::time_point m_tic = std::chrono::steady_clock::now();

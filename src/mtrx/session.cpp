@@ -11,9 +11,7 @@
 
 namespace mtrx {
 
-namespace {
-
-std::shared_ptr<const Unit> MakeUnit(const std::string &source, const std::string &file) {
+std::shared_ptr<const Unit> Compile(const std::string &source, const std::string &file) {
     auto unit = std::make_shared<Unit>();
     unit->file = file;
     const std::size_t slash = file.rfind('/');
@@ -23,8 +21,6 @@ std::shared_ptr<const Unit> MakeUnit(const std::string &source, const std::strin
     return unit;
 }
 
-}  // namespace
-
 Session::Session(std::ostream &display, const Limits &limits)
     : m_evaluator(new Evaluator(display, limits)) {}
 
@@ -33,7 +29,7 @@ Session::~Session() = default;
 void Session::Run(const std::string &source, const std::string &file) {
     std::shared_ptr<const Unit> unit;
     try {
-        unit = MakeUnit(source, file);
+        unit = Compile(source, file);
     } catch (const Error &e) {
         throw ScriptError(e.what(), file, e.Line());
     } catch (const std::exception &e) {

@@ -9,6 +9,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +28,10 @@ struct Unit {
     std::map<std::string, const Function *> functions;
 };
 
+/// Parses `source`, the text of `file` (empty for snippets). Throws
+/// mtrx::Error on a syntax error.
+std::shared_ptr<const Unit> Compile(const std::string &source, const std::string &file);
+
 /// A value that is not an array.
 class Object {
 public:
@@ -35,25 +40,47 @@ public:
     virtual const char *ClassName() const = 0;
 };
 
+/// A value. A real double scalar may be held unboxed, as a plain double:
+/// arithmetic on scalars then makes no array until one is needed, and the
+/// array it makes is the one the library would have made.
 class Value {
 public:
     /// The empty array.
     Value() = default;
     Value(Array a) : m_array(std::move(a)) {}
+    /// The real double scalar x.
+    explicit Value(double x) : m_scalar(x), m_unboxed(true) {}
     explicit Value(std::shared_ptr<const Object> o) : m_object(std::move(o)) {}
 
     bool IsArray() const { return !m_object; }
     const Object *object() const { return m_object.get(); }
+    /// True, with the element in x, for a real, non-logical double scalar.
+    bool RealScalar(double &x) const {
+        if (m_unboxed) {
+            x = m_scalar;
+            return true;
+        }
+        if (m_object || !m_array) return false;
+        const kiv::matrix::CMatrix *a = m_array->get();
+        if (a->GetNoElems() != 1 || !a->IsDouble() || a->IsComplex() || a->IsLogical())
+            return false;
+        x = *static_cast<const double *>(a->GetPr());
+        return true;
+    }
     /// The array. Throws mtrx::Error when the value is a handle or a record.
     const Array &array() const {
         if (m_object) ThrowNotArray();
-        return m_array;
+        if (!m_array) m_array.emplace(m_unboxed ? Array(m_scalar) : Array());
+        return *m_array;
     }
 
 private:
     [[noreturn]] void ThrowNotArray() const;
 
-    Array m_array;
+    // Made on first use for unboxed scalars and the default empty array.
+    mutable std::optional<Array> m_array;
+    double m_scalar = 0.0;
+    bool m_unboxed = false;
     std::shared_ptr<const Object> m_object;
 };
 
