@@ -141,7 +141,10 @@ private:
             Next();
         }
         // The body ends at its end, or without one at the next function.
+        const int loops = m_loops;
+        m_loops = 0;
         f.body = Statements({"end", "function"});
+        m_loops = loops;
         if (IsKeyword("end")) Next();
         return f;
     }
@@ -172,7 +175,7 @@ private:
             Next();
             s.kind = Stmt::Kind::While;
             s.value = Expression();
-            s.body = Statements({"end"});
+            s.body = LoopBody();
             ExpectEnd();
         } else if (IsKeyword("for")) {
             Next();
@@ -184,7 +187,7 @@ private:
             Expect("=");
             s.value = Expression();
             if (parenthesised) Expect(")");
-            s.body = Statements({"end"});
+            s.body = LoopBody();
             ExpectEnd();
         } else if (IsKeyword("switch")) {
             Next();
@@ -215,6 +218,8 @@ private:
                 s.handler = Statements({"end"});
             }
             ExpectEnd();
+        } else if ((IsKeyword("break") || IsKeyword("continue")) && m_loops == 0) {
+            Fail("'" + Peek().text + "' is only valid in a loop");
         } else if (IsKeyword("break") || IsKeyword("continue") || IsKeyword("return")) {
             s.kind = IsKeyword("break")      ? Stmt::Kind::Break
                      : IsKeyword("continue") ? Stmt::Kind::Continue
@@ -248,6 +253,13 @@ private:
         }
         EndStatement(s);
         return s;
+    }
+
+    Block LoopBody() {
+        ++m_loops;
+        Block body = Statements({"end"});
+        --m_loops;
+        return body;
     }
 
     Target AssignmentTarget() {
@@ -597,6 +609,7 @@ private:
     std::size_t m_pos = 0;
     int m_subscriptDepth = 0;
     int m_nesting = 0;
+    int m_loops = 0;  // loops around the statement being parsed
 };
 
 }  // namespace
