@@ -546,6 +546,16 @@ MATRIX_ARRAY_DIM(Sum)
 MATRIX_ARRAY_DIM(Prod)
 MATRIX_ARRAY_DIM(All)
 MATRIX_ARRAY_DIM(Any)
+MATRIX_ARRAY_UNARY(Cumsum)
+MATRIX_ARRAY_UNARY(Cumprod)
+MATRIX_ARRAY_UNARY(Mean)
+MATRIX_ARRAY_UNARY(Var)
+MATRIX_ARRAY_UNARY(Std)
+MATRIX_ARRAY_DIM(Cumsum)
+MATRIX_ARRAY_DIM(Cumprod)
+MATRIX_ARRAY_DIM(Mean)
+MATRIX_ARRAY_DIM(Var)
+MATRIX_ARRAY_DIM(Std)
 inline unsigned int Nnz(const Array &a) { return Nnz(a.get()); }
 inline bool Isequal(const Array &a, const Array &b) { return Isequal(a.get(), b.get()); }
 inline bool Tobool(const Array &a) { return Tobool(a.get()); }
@@ -608,6 +618,19 @@ MATRIX_API ValuesPositions Max(const Array &a, unsigned int dim);
 MATRIX_API ValuesPositions Min(const Array &a);
 /// Returns the minima along `dim` with their positions.
 MATRIX_API ValuesPositions Min(const Array &a, unsigned int dim);
+/// Returns A sorted in ascending order along the default dimension with the
+/// positions the elements came from, as Sort(Y, I, A); converts to the
+/// sorted values alone. Throws as that function.
+MATRIX_API ValuesPositions Sort(const Array &a);
+/// Returns A sorted in the given order along the default dimension, with
+/// positions. Throws as Sort(Y, I, A, order).
+MATRIX_API ValuesPositions Sort(const Array &a, SortOrder order);
+/// Returns A sorted in ascending order along `dim`, with positions. Throws
+/// as Sort(Y, I, A, dim).
+MATRIX_API ValuesPositions Sort(const Array &a, unsigned int dim);
+/// Returns A sorted in the given order along `dim`, with positions. Throws
+/// as Sort(Y, I, A, dim, order).
+MATRIX_API ValuesPositions Sort(const Array &a, unsigned int dim, SortOrder order);
 /// Returns the element-wise maximum of two arrays, as Max(A, B).
 inline Array Max(const Array &a, const Array &b) { return Array::Adopt(Max(a.get(), b.get())); }
 /// Returns the element-wise minimum of two arrays, as Min(A, B).

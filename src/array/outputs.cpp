@@ -55,6 +55,19 @@ ValuesPositions Min(const Array &a, unsigned int dim) {
     return TwoOf([&](CMatrix *&y, CMatrix *&i) { Min(y, i, a.get(), dim); });
 }
 
+ValuesPositions Sort(const Array &a) {
+    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get()); });
+}
+ValuesPositions Sort(const Array &a, SortOrder order) {
+    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get(), order); });
+}
+ValuesPositions Sort(const Array &a, unsigned int dim) {
+    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get(), dim); });
+}
+ValuesPositions Sort(const Array &a, unsigned int dim, SortOrder order) {
+    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get(), dim, order); });
+}
+
 TwoArrays Lu(const Array &a) {
     Outputs<2> out;
     Lu(out[0], out[1], a.get());
