@@ -199,6 +199,10 @@ public:
     static Array Eye(unsigned int m, unsigned int n) { return Adopt(matrix::Eye(m, n)); }
     static Array Rand(unsigned int m, unsigned int n) { return Adopt(matrix::Rand(m, n)); }
     static Array Randn(unsigned int m, unsigned int n) { return Adopt(matrix::Randn(m, n)); }
+    static Array Linspace(double a, double b) { return Adopt(matrix::Linspace(a, b)); }
+    static Array Linspace(double a, double b, unsigned int n) {
+        return Adopt(matrix::Linspace(a, b, n));
+    }
     static Array Zeros(std::initializer_list<unsigned int> dims) {
         return Adopt(matrix::Zeros(static_cast<unsigned int>(dims.size()), dims.begin()));
     }
@@ -531,6 +535,9 @@ inline Array Reshape(const Array &a, unsigned int m, unsigned int n) {
 inline Array Reshape(const Array &a, unsigned int m, unsigned int n, unsigned int p) {
     return Array::Adopt(Reshape(const_cast<CMatrix *>(a.get()), m, n, p));
 }
+inline Array Repmat(const Array &a, unsigned int m, unsigned int n) {
+    return Array::Adopt(Repmat(a.get(), m, n));
+}
 inline unsigned int Length(const Array &a) { return Length(a.get()); }
 inline unsigned int End(const Array &a, unsigned int k, unsigned int n) {
     return End(a.get(), k, n);
@@ -664,6 +671,10 @@ MATRIX_API Array HorzcatList(std::initializer_list<const CMatrix *> operands);
 /// and the exceptions are those of Vertcat(n, arrays).
 MATRIX_API Array VertcatList(std::initializer_list<const CMatrix *> operands);
 
+/// Joins the operands along the 1-based dimension `dim`; the result's class
+/// and the exceptions are those of Cat(dim, n, arrays).
+MATRIX_API Array CatList(unsigned int dim, std::initializer_list<const CMatrix *> operands);
+
 namespace detail {
 template <typename T>
 constexpr bool kArrayOperand =
@@ -686,6 +697,12 @@ Array Horzcat(const Array &first, const T &...rest) {
 template <typename... T, typename = std::enable_if_t<(detail::kArrayOperand<T> && ...)>>
 Array Vertcat(const Array &first, const T &...rest) {
     return VertcatList({first.get(), detail::AsArray(rest).get()...});
+}
+
+/// Returns the Array (or convertible) operands joined along `dim`.
+template <typename... T, typename = std::enable_if_t<(detail::kArrayOperand<T> && ...)>>
+Array Cat(unsigned int dim, const Array &first, const T &...rest) {
+    return CatList(dim, {first.get(), detail::AsArray(rest).get()...});
 }
 
 // Operators with the language's meaning: * is Mtimes, / is Mrdivide, and
