@@ -591,6 +591,11 @@ inline Array Eig(const Array &a, bool balance = true) {
     return Array::Adopt(Eig(a.get(), balance));
 }
 inline Array Planerot(const Array &x) { return Array::Adopt(Planerot(x.get())); }
+inline double Trace(const Array &a) { return Trace(a.get()); }
+inline Array Dot(const Array &a, const Array &b) { return Array::Adopt(Dot(a.get(), b.get())); }
+inline Array Cross(const Array &a, const Array &b) { return Array::Adopt(Cross(a.get(), b.get())); }
+inline Array Inv(const Array &a) { return Array::Adopt(Inv(a.get())); }
+inline Array Pinv(const Array &a) { return Array::Adopt(Pinv(a.get())); }
 
 #undef MATRIX_ARRAY_UNARY
 #undef MATRIX_ARRAY_BINARY
