@@ -230,7 +230,9 @@ CMatrix *ConcatenateAlong(unsigned int dim, unsigned int n, const CMatrix *const
     for (unsigned int k = 0; k < n; ++k) {
         const CMatrix *a = operands[k];
         if (a->GetNoElems() == 0) continue;
-        for (unsigned int d = 0; d < nDims; ++d) {
+        // Beyond both operands' last dimensions every length is 1.
+        const unsigned int common = std::max(a->GetNoDimensions(), model->GetNoDimensions());
+        for (unsigned int d = 0; d < common; ++d) {
             if (d + 1 != dim && LengthOf(a, d) != LengthOf(model, d)) ThrowInconsistent();
         }
     }
