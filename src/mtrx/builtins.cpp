@@ -161,10 +161,41 @@ Array IsemptyOf(const Array &a) { return km::Isempty(a); }
 Array NnzOf(const Array &a) { return Array(km::Nnz(a)); }
 Array DetOf(const Array &a) { return Array(km::Det(a)); }
 Array ModOf(const Array &a, const Array &b) { return km::Mod(a, b); }
-Array InvOf(const Array &a) {
-    if (a.NDims() != 2 || a.Rows() != a.Cols()) throw Error("'inv' needs a square matrix");
-    return km::Mldivide(a, Array::Eye(a.Rows()));
-}
+Array InvOf(const Array &a) { return km::Inv(a); }
+Array SinOf(const Array &a) { return km::Sin(a); }
+Array CosOf(const Array &a) { return km::Cos(a); }
+Array TanOf(const Array &a) { return km::Tan(a); }
+Array AsinOf(const Array &a) { return km::Asin(a); }
+Array AcosOf(const Array &a) { return km::Acos(a); }
+Array AtanOf(const Array &a) { return km::Atan(a); }
+Array SinhOf(const Array &a) { return km::Sinh(a); }
+Array CoshOf(const Array &a) { return km::Cosh(a); }
+Array TanhOf(const Array &a) { return km::Tanh(a); }
+Array LogOf(const Array &a) { return km::Log(a); }
+Array Log2Of(const Array &a) { return km::Log2(a); }
+Array Log10Of(const Array &a) { return km::Log10(a); }
+Array Log1pOf(const Array &a) { return km::Log1p(a); }
+Array Expm1Of(const Array &a) { return km::Expm1(a); }
+Array FloorOf(const Array &a) { return km::Floor(a); }
+Array CeilOf(const Array &a) { return km::Ceil(a); }
+Array FixOf(const Array &a) { return km::Fix(a); }
+Array Atan2Of(const Array &a, const Array &b) { return km::Atan2(a, b); }
+Array HypotOf(const Array &a, const Array &b) { return km::Hypot(a, b); }
+Array RemOf(const Array &a, const Array &b) { return km::Rem(a, b); }
+Array CumsumAll(const Array &a) { return km::Cumsum(a); }
+Array CumsumDim(const Array &a, unsigned int d) { return km::Cumsum(a, d); }
+Array CumprodAll(const Array &a) { return km::Cumprod(a); }
+Array CumprodDim(const Array &a, unsigned int d) { return km::Cumprod(a, d); }
+Array MeanAll(const Array &a) { return km::Mean(a); }
+Array MeanDim(const Array &a, unsigned int d) { return km::Mean(a, d); }
+Array VarAll(const Array &a) { return km::Var(a); }
+Array VarDim(const Array &a, unsigned int d) { return km::Var(a, d); }
+Array StdAll(const Array &a) { return km::Std(a); }
+Array StdDim(const Array &a, unsigned int d) { return km::Std(a, d); }
+Array TraceOf(const Array &a) { return Array(km::Trace(a)); }
+Array DotOf(const Array &a, const Array &b) { return km::Dot(a, b); }
+Array CrossOf(const Array &a, const Array &b) { return km::Cross(a, b); }
+Array PinvOf(const Array &a) { return km::Pinv(a); }
 
 Array Logical(bool b) {
     Array out(b ? 1.0 : 0.0);
@@ -490,16 +521,71 @@ Outs Norm(const Args &args, BuiltinCall &c) {
     return {Array(km::Norm(a, args[1].array().Scalar()))};
 }
 
-Outs Mean(const Args &args, BuiltinCall &c) {
-    Count(args, 1, 2, c);
-    const Array &a = args[0].array();
-    if (args.size() == 2) {
-        const unsigned int dim = Positive(args[1], c);
-        return {km::Rdivide(km::Sum(a, dim), static_cast<double>(a.Size(dim)))};
+// var(A), var(A, w) and var(A, w, dim), and std alike; only the weight 0
+// (or []), dividing by n - 1, exists.
+template <Array (*F)(const Array &), Array (*FDim)(const Array &, unsigned int)>
+Outs Spread(const Args &args, BuiltinCall &c) {
+    Count(args, 1, 3, c);
+    if (args.size() >= 2 && !args[1].array().IsEmpty() &&
+        !(args[1].array().Numel() == 1 && args[1].array().Scalar() == 0))
+        throw Error("'" + c.name + "' takes only the weight 0 or []");
+    if (args.size() < 3) return {F(args[0].array())};
+    return {FDim(args[0].array(), Length(args[2].array().Scalar()))};
+}
+
+Outs Sort(const Args &args, BuiltinCall &c) {
+    Count(args, 1, 3, c);
+    Outputs(2, c);
+    km::SortOrder order = km::SortOrder::kAscend;
+    unsigned int dim = 0;
+    for (std::size_t k = 1; k < args.size(); ++k) {
+        if (IsText(args[k])) {
+            const std::string word = Text(args[k].array());
+            if (word != "ascend" && word != "descend")
+                throw Error("'sort' takes 'ascend' or 'descend'");
+            order = word == "descend" ? km::SortOrder::kDescend : km::SortOrder::kAscend;
+        } else if (k == 1) {
+            dim = Length(args[k].array().Scalar());
+        } else {
+            throw Error("'sort' takes a dimension and then a direction");
+        }
     }
-    const Array s = km::Sum(a);
-    const double n = s.Numel() == 0 ? 0.0 : static_cast<double>(a.Numel()) / s.Numel();
-    return {km::Rdivide(s, n)};
+    const Array &a = args[0].array();
+    km::ValuesPositions r = args.size() == 1 || (args.size() == 2 && dim == 0 && IsText(args[1]))
+                                ? km::Sort(a, order)
+                                : km::Sort(a, dim, order);
+    if (c.nargout < 2) return {std::move(r.values)};
+    return {std::move(r.values), std::move(r.positions)};
+}
+
+Outs Linspace(const Args &args, BuiltinCall &c) {
+    Count(args, 2, 3, c);
+    const double a = args[0].array().Scalar();
+    const double b = args[1].array().Scalar();
+    if (args.size() == 2) return {Array::Linspace(a, b)};
+    return {Array::Linspace(a, b, Length(args[2].array().Scalar()))};
+}
+
+Outs Repmat(const Args &args, BuiltinCall &c) {
+    Count(args, 2, 3, c);
+    std::vector<unsigned int> counts;
+    if (args.size() == 2 && args[1].array().Numel() != 1) {
+        for (double v : args[1].array().ToVector()) counts.push_back(Length(v));
+        if (counts.size() != 2) throw Error("'repmat' takes two counts");
+    } else {
+        counts.push_back(Length(args[1].array().Scalar()));
+        counts.push_back(args.size() == 3 ? Length(args[2].array().Scalar()) : counts[0]);
+    }
+    return {km::Repmat(args[0].array(), counts[0], counts[1])};
+}
+
+Outs Cat(const Args &args, BuiltinCall &c) {
+    Count(args, 1, std::numeric_limits<std::size_t>::max(), c);
+    const unsigned int dim = Positive(args[0], c);
+    std::vector<const km::CMatrix *> raw;
+    for (std::size_t k = 1; k < args.size(); ++k) raw.push_back(args[k].array().get());
+    if (raw.empty()) return {Array()};
+    return {Array::Adopt(km::Cat(dim, static_cast<unsigned int>(raw.size()), raw.data()))};
 }
 
 Outs Rng(const Args &args, BuiltinCall &c) {
@@ -589,7 +675,39 @@ const std::unordered_map<std::string, Builtin> &Table() {
         {"planerot", Planerot},
         {"rank", Rank},
         {"norm", Norm},
-        {"mean", Mean},
+        {"sin", Unary<SinOf>},
+        {"cos", Unary<CosOf>},
+        {"tan", Unary<TanOf>},
+        {"asin", Unary<AsinOf>},
+        {"acos", Unary<AcosOf>},
+        {"atan", Unary<AtanOf>},
+        {"sinh", Unary<SinhOf>},
+        {"cosh", Unary<CoshOf>},
+        {"tanh", Unary<TanhOf>},
+        {"log", Unary<LogOf>},
+        {"log2", Unary<Log2Of>},
+        {"log10", Unary<Log10Of>},
+        {"log1p", Unary<Log1pOf>},
+        {"expm1", Unary<Expm1Of>},
+        {"floor", Unary<FloorOf>},
+        {"ceil", Unary<CeilOf>},
+        {"fix", Unary<FixOf>},
+        {"atan2", Binary<Atan2Of>},
+        {"hypot", Binary<HypotOf>},
+        {"rem", Binary<RemOf>},
+        {"cumsum", Reduction<CumsumAll, CumsumDim>},
+        {"cumprod", Reduction<CumprodAll, CumprodDim>},
+        {"mean", Reduction<MeanAll, MeanDim>},
+        {"var", Spread<VarAll, VarDim>},
+        {"std", Spread<StdAll, StdDim>},
+        {"sort", Sort},
+        {"linspace", Linspace},
+        {"repmat", Repmat},
+        {"cat", Cat},
+        {"trace", Unary<TraceOf>},
+        {"dot", Binary<DotOf>},
+        {"cross", Binary<CrossOf>},
+        {"pinv", Unary<PinvOf>},
         {"disp", Disp},
         {"sprintf", Sprintf},
         {"fprintf", Fprintf},
