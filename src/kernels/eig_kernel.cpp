@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "kernels/kernel_support.h"
+#include "kernels/qr_kernel.h"
 
 namespace kiv {
 namespace matrix {
@@ -27,8 +28,9 @@ constexpr double kExceptionalProduct = -0.4375;
 
 }  // namespace
 
-void Balance(std::size_t n, double *a_, std::size_t lda) {
+void Balance(std::size_t n, double *a_, std::size_t lda, double *scale) {
     const Indexed a{a_, lda};
+    if (scale != nullptr) std::fill(scale, scale + n, 1.0);
     bool changed = true;
     while (changed) {
         changed = false;
@@ -58,6 +60,7 @@ void Balance(std::size_t n, double *a_, std::size_t lda) {
             }
             if ((c + r) / f < kBalanceGain * s) {
                 changed = true;
+                if (scale != nullptr) scale[i - 1] = scale[i - 1] * f;
                 const double g = 1.0 / f;
                 for (std::size_t j = 1; j <= n; ++j) a(i, j) = a(i, j) * g;
                 double *col = a.Column(i);
@@ -67,8 +70,11 @@ void Balance(std::size_t n, double *a_, std::size_t lda) {
     }
 }
 
-void ReduceToHessenberg(std::size_t n, double *a_, std::size_t lda) {
+void ReduceToHessenberg(std::size_t n, double *a_, std::size_t lda, std::size_t *pivot) {
     const Indexed a{a_, lda};
+    if (pivot != nullptr) {
+        for (std::size_t m = 1; m <= n; ++m) pivot[m - 1] = m;
+    }
     for (std::size_t m = 2; m + 1 <= n; ++m) {
         // Pivot: the first largest magnitude in column m-1 from row m down.
         double x = 0.0;
@@ -79,6 +85,7 @@ void ReduceToHessenberg(std::size_t n, double *a_, std::size_t lda) {
                 p = j;
             }
         }
+        if (pivot != nullptr) pivot[m - 1] = p;
         if (p != m) {
             for (std::size_t j = m - 1; j <= n; ++j) std::swap(a(p, j), a(m, j));
             std::swap_ranges(a.Column(p), a.Column(p) + n, a.Column(m));
@@ -95,6 +102,66 @@ void ReduceToHessenberg(std::size_t n, double *a_, std::size_t lda) {
             const double *ai = a.Column(i);
             for (std::size_t j = 0; j < n; ++j) am[j] = am[j] + y * ai[j];
         }
+    }
+}
+
+void HessenbergBackTransform(std::size_t n, const double *a_, std::size_t lda,
+                             const std::size_t *pivot, const double *scale, double *z) {
+    for (std::size_t m = n < 3 ? 1 : n - 1; m >= 2; --m) {
+        const double zm = z[m - 1];
+        const double *multipliers = a_ + (m - 2) * lda;
+        for (std::size_t i = m + 1; i <= n; ++i) z[i - 1] = z[i - 1] + multipliers[i - 1] * zm;
+        std::swap(z[m - 1], z[pivot[m - 1] - 1]);
+    }
+    if (scale == nullptr) return;
+    for (std::size_t i = 0; i < n; ++i) z[i] = z[i] * scale[i];
+}
+
+std::size_t HessenbergShiftedWorkspace(std::size_t n) { return n * n + 2 * n; }
+
+// The work of the shifted factorisation: U row by row (row i at u + i*n,
+// so the eliminations and the back substitution run along contiguous
+// rows), then the n multipliers, then n interchange marks (1.0 for an
+// interchange of rows j and j+1).
+void HessenbergShiftedFactor(std::size_t n, const double *h, std::size_t ldh, double shift,
+                             double tiny, double *work) {
+    double *u = work;
+    double *multiplier = work + n * n;
+    double *swapped = multiplier + n;
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = i == 0 ? 0 : i - 1; j < n; ++j) u[i * n + j] = h[i + j * ldh];
+        u[i * n + i] = u[i * n + i] - shift;
+    }
+    for (std::size_t j = 0; j + 1 < n; ++j) {
+        double *row = u + j * n;
+        double *next = row + n;
+        swapped[j] = 0.0;
+        if (std::fabs(next[j]) > std::fabs(row[j])) {
+            std::swap_ranges(row + j, row + n, next + j);
+            swapped[j] = 1.0;
+        }
+        if (row[j] == 0.0) row[j] = tiny;
+        const double l = next[j] / row[j];
+        multiplier[j] = l;
+        for (std::size_t c = j + 1; c < n; ++c) next[c] = next[c] - l * row[c];
+    }
+    double &last = u[(n - 1) * n + (n - 1)];
+    if (last == 0.0) last = tiny;
+}
+
+void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, double *x) {
+    const double *u = work;
+    const double *multiplier = work + n * n;
+    const double *swapped = multiplier + n;
+    std::copy(b, b + n, x);
+    for (std::size_t j = 0; j + 1 < n; ++j) {
+        if (swapped[j] != 0.0) std::swap(x[j], x[j + 1]);
+        x[j + 1] = x[j + 1] - multiplier[j] * x[j];
+    }
+    for (std::size_t i = n; i-- > 0;) {
+        const double *row = u + i * n;
+        const double s = DotFast(n - 1 - i, row + i + 1, x + i + 1);
+        x[i] = (x[i] - s) / row[i];
     }
 }
 

@@ -31,11 +31,14 @@ constexpr double kBalanceGain = 0.95;
 ///   c *= 0.25, f *= 0.5; if (c + r)/f < kBalanceGain*s: row i *= 1.0/f,
 ///   then column i *= f.
 /// The scalings are exact (powers of 2), so the eigenvalues are unchanged.
-///   n [in]     order, n >= 0
-///   a [in,out] column-major, lda >= max(1, n)
+///   n     [in]     order, n >= 0
+///   a     [in,out] column-major, lda >= max(1, n)
+///   scale [out]    null, or n entries: D(i,i), the product of the f applied
+///                  to row and column i (1.0 for none), so that the result
+///                  is D^-1*A*D; recording changes no element of A
 /// Source: Parlett & Reinsch, Numer. Math. 13 (1969) 293-304, in the form
 /// of Numerical Recipes, 2nd ed., Section 11.5 (balanc).
-void Balance(std::size_t n, double *a, std::size_t lda);
+void Balance(std::size_t n, double *a, std::size_t lda, double *scale = nullptr);
 
 /// Reduces a square matrix to upper Hessenberg form by Gaussian elimination
 /// with pivoting (similarity transformations), indices from 1: for
@@ -44,13 +47,59 @@ void Balance(std::size_t n, double *a, std::size_t lda);
 /// each i = m+1..n with y = a(i,m-1) != 0.0: y /= x, a(i,m-1) = y, a(i,j) -=
 /// y*a(m,j) for j = m..n, a(j,m) += y*a(j,i) for j = 1..n. Nothing happens
 /// for n < 3.
-///   n [in]     order, n >= 0
-///   a [in,out] column-major, lda >= max(1, n); on exit the Hessenberg
-///              matrix on and above the subdiagonal, the multipliers below
-///              it
+///   n     [in]     order, n >= 0
+///   a     [in,out] column-major, lda >= max(1, n); on exit the Hessenberg
+///                  matrix on and above the subdiagonal, the multipliers
+///                  below it
+///   pivot [out]    null, or n entries: pivot[m-1] is the row (from 1)
+///                  interchanged with row m at step m (m itself for none);
+///                  entries 0 and n-1 are set to 1 and n. Recording changes
+///                  no element of A
 /// Source: Wilkinson & Reinsch, Handbook for Automatic Computation II
 /// (elmhes), in the form of Numerical Recipes, 2nd ed., Section 11.5.
-void ReduceToHessenberg(std::size_t n, double *a, std::size_t lda);
+void ReduceToHessenberg(std::size_t n, double *a, std::size_t lda, std::size_t *pivot = nullptr);
+
+/// Maps a vector of the Hessenberg matrix back to the matrix it was
+/// reduced from (Balance, when scale is not null, then ReduceToHessenberg):
+/// for m = n-1 down to 2 (from 1), z(i) = z(i) + a(i,m-1)*z(m) for
+/// i = m+1..n, then z(m) and z(pivot[m-1]) are interchanged; finally
+/// z(i) = z(i)*scale[i-1]. Each element takes its operations in that order.
+///   n     [in]     order
+///   a     [in]     ReduceToHessenberg's a (only the multipliers are read)
+///   pivot [in]     ReduceToHessenberg's pivot record
+///   scale [in]     Balance's scale record, or null when not balanced
+///   z     [in,out] n entries
+void HessenbergBackTransform(std::size_t n, const double *a, std::size_t lda,
+                             const std::size_t *pivot, const double *scale, double *z);
+
+/// Returns the number of doubles of workspace that HessenbergShiftedFactor
+/// needs for order n.
+std::size_t HessenbergShiftedWorkspace(std::size_t n);
+
+/// Factors H - shift*I for an upper Hessenberg H by Gaussian elimination
+/// with partial pivoting between neighbouring rows, for
+/// HessenbergShiftedSolve. For j = 0..n-2, rows j and j+1 are interchanged
+/// when |U(j+1,j)| > |U(j,j)|; a pivot that is exactly 0.0 is replaced by
+/// tiny; l(j) = U(j+1,j)/U(j,j) and U(j+1,c) -= l(j)*U(j,c) for c > j.
+/// A last diagonal element of exactly 0.0 is replaced by tiny as well.
+///   n     [in]  order, n >= 1
+///   h     [in]  H on and above the subdiagonal (entries below it are not
+///               read), column-major, ldh >= n
+///   shift [in]  the shift
+///   tiny  [in]  the replacement of a zero pivot (> 0)
+///   work  [out] HessenbergShiftedWorkspace(n) doubles: the factors
+void HessenbergShiftedFactor(std::size_t n, const double *h, std::size_t ldh, double shift,
+                             double tiny, double *work);
+
+/// Solves (H - shift*I)*x = b from HessenbergShiftedFactor's work: the
+/// interchanges and multipliers applied to b in increasing j, then U's
+/// back substitution from the last row up, each sum DotFast-ordered over
+/// the row's entries right of the diagonal.
+///   n    [in]  order
+///   work [in]  the factors
+///   b    [in]  n entries
+///   x    [out] n entries; may not overlap b
+void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, double *x);
 
 /// Finds the eigenvalues of an upper Hessenberg matrix by the Francis
 /// double-shift QR algorithm with exceptional shifts, deflating one real

@@ -165,6 +165,161 @@ void HouseholderFormQ(std::size_t m, std::size_t k, const double *v, std::size_t
     }
 }
 
+namespace {
+
+// Xgeqp3's test for a column length that its update can no longer be
+// trusted with: the update keeps length*sqrt(1 - (r/length)^2), which has
+// lost about half the digits once the factor's square, weighed by the
+// drift since the last recomputation, falls below sqrt(eps).
+const double kNormUpdateLimit = std::sqrt(0x1p-52);
+
+// A remaining column with all its entries within the cut-off has a
+// ColumnNorm of 0; its updated length is at most about sqrt(rows) times
+// the cut-off, so below twice that it is recomputed.
+double CutoffReach(std::size_t rows) {
+    return 2.0 * std::sqrt(static_cast<double>(rows)) * kColumnNormCutoff;
+}
+
+// y -= tau*x over count entries; each element independent.
+void Subtract(std::size_t count, double tau, const double *x, double *y) {
+    for (std::size_t i = 0; i < count; ++i) y[i] = y[i] - tau * x[i];
+}
+
+// The first strictly longest of the lengths of columns k..n-1 (from 0.0;
+// column k when all are 0) moves to position k, with its length entries.
+void PivotByLengths(std::size_t m, std::size_t n, double *a, std::size_t lda, std::uint32_t *perm,
+                    std::size_t k, double *length, double *reference) {
+    double best = 0.0;
+    std::size_t p = k;
+    for (std::size_t j = k; j < n; ++j) {
+        if (length[j] > best) {
+            best = length[j];
+            p = j;
+        }
+    }
+    if (p == k) return;
+    std::swap(perm[k], perm[p]);
+    std::swap(length[k], length[p]);
+    std::swap(reference[k], reference[p]);
+    std::swap_ranges(a + k * lda, a + k * lda + m, a + p * lda);
+}
+
+}  // namespace
+
+double DotFast(std::size_t count, const double *x, const double *y) {
+    double p[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        for (std::size_t l = 0; l < 8; ++l) p[l] = p[l] + x[i + l] * y[i + l];
+    }
+    for (std::size_t l = 0; i + l < count; ++l) p[l] = p[l] + x[i + l] * y[i + l];
+    return ((p[0] + p[1]) + (p[2] + p[3])) + ((p[4] + p[5]) + (p[6] + p[7]));
+}
+
+std::size_t HouseholderQrFastWorkspace(std::size_t n) { return 2 * n; }
+
+void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
+                       std::uint32_t *perm, double *c, double *d, double *work) {
+    const std::size_t steps = m > n ? n : m - 1;
+    double *length = work;
+    double *reference = work + n;
+    if (perm != nullptr) {
+        for (std::size_t j = 0; j < n; ++j) {
+            perm[j] = static_cast<std::uint32_t>(j);
+            length[j] = ColumnNorm(m, a + j * lda, 1);
+            reference[j] = length[j];
+        }
+    }
+
+    for (std::size_t k = 0; k < steps; ++k) {
+        if (perm != nullptr) PivotByLengths(m, n, a, lda, perm, k, length, reference);
+        double *ak = a + k * lda;
+
+        double scale = std::fabs(ak[k]);
+        for (std::size_t i = k + 1; i < m; ++i) {
+            const double t = std::fabs(ak[i]);
+            if (t > scale) scale = t;
+        }
+        if (scale == 0.0) {
+            c[k] = 0.0;
+            d[k] = 0.0;
+        } else {
+            double sum = 0.0;
+            for (std::size_t i = k; i < m; ++i) {
+                ak[i] = ak[i] / scale;
+                sum = sum + ak[i] * ak[i];
+            }
+            double sigma = std::sqrt(sum);
+            if (!(ak[k] >= 0.0)) sigma = -sigma;
+            ak[k] = ak[k] + sigma;
+            c[k] = ak[k] * sigma;
+            d[k] = -(sigma * scale);
+            for (std::size_t j = k + 1; j < n; ++j) {
+                double *aj = a + j * lda;
+                const double tau = DotFast(m - k, aj + k, ak + k) / c[k];
+                Subtract(m - k, tau, ak + k, aj + k);
+            }
+        }
+        if (perm == nullptr) continue;
+
+        // Row k leaves the remaining columns: shorten their lengths.
+        const std::size_t rows = m - k - 1;
+        for (std::size_t j = k + 1; j < n; ++j) {
+            double *aj = a + j * lda;
+            const double reach = CutoffReach(rows);
+            if (length[j] > reach) {
+                const double ratio = std::fabs(aj[k]) / length[j];
+                const double left = std::max(0.0, (1.0 + ratio) * (1.0 - ratio));
+                const double drift = length[j] / reference[j];
+                const double updated = length[j] * std::sqrt(left);
+                if (left * drift * drift > kNormUpdateLimit && updated > reach) {
+                    length[j] = updated;
+                    continue;
+                }
+            }
+            length[j] = ColumnNorm(rows, aj + k + 1, 1);
+            reference[j] = length[j];
+        }
+    }
+
+    if (perm != nullptr && m < n) {
+        for (std::size_t j = m - 1; j < n; ++j) length[j] = ColumnNorm(1, a + (m - 1) + j * lda, 1);
+        PivotByLengths(m, n, a, lda, perm, m - 1, length, reference);
+    }
+    if (m <= n) d[m - 1] = a[(m - 1) + (m - 1) * lda];
+}
+
+void HouseholderFormQFast(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
+                          const double *c, double *q, std::size_t ldq) {
+    for (std::size_t j = 0; j < m; ++j) {
+        for (std::size_t i = 0; i < m; ++i) q[i + j * ldq] = i == j ? 1.0 : 0.0;
+    }
+    // Backwards, H(step) meets a Q that is still the identity outside rows
+    // and columns step+1.., so only columns step.. change.
+    for (std::size_t step = k; step-- > 0;) {
+        if (!(std::fabs(c[step]) > kReflectionSkip)) continue;
+        const double *vk = v + step + step * ldv;
+        for (std::size_t j = step; j < m; ++j) {
+            double *qj = q + step + j * ldq;
+            const double tau = DotFast(m - step, vk, qj) / c[step];
+            Subtract(m - step, tau, vk, qj);
+        }
+    }
+}
+
+void HouseholderApplyQtFast(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
+                            const double *c, std::size_t ncols, double *b, std::size_t ldb) {
+    for (std::size_t step = 0; step < k; ++step) {
+        if (!(std::fabs(c[step]) > kReflectionSkip)) continue;
+        const double *vk = v + step + step * ldv;
+        for (std::size_t j = 0; j < ncols; ++j) {
+            double *bj = b + step + j * ldb;
+            const double tau = DotFast(m - step, vk, bj) / c[step];
+            Subtract(m - step, tau, vk, bj);
+        }
+    }
+}
+
 void HouseholderFinishR(std::size_t m, std::size_t n, double *a, std::size_t lda, const double *d) {
     const std::size_t below = std::min(m - 1, n);
     for (std::size_t j = 0; j < below; ++j) std::fill(a + j + 1 + j * lda, a + m + j * lda, 0.0);

@@ -89,6 +89,53 @@ std::size_t HouseholderFormQWorkspace(std::size_t m);
 void HouseholderFormQ(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
                       const double *c, double *q, std::size_t ldq, double *work);
 
+/// Returns the number of doubles of workspace that HouseholderQrFast needs
+/// for n columns.
+std::size_t HouseholderQrFastWorkspace(std::size_t n);
+
+/// The fast order of HouseholderQr: the same K reflections with the same
+/// scaling, sign convention, c[k] and d[k] formulas and pivot rule (the
+/// first strictly longest remaining column, the last row of a wide matrix
+/// pivoted once more), in an order of its own:
+///   - each reflection's dot products are DotFast sums (eight interleaved
+///     partial sums), and tau = s / c[k], a(i,j) -= tau*a(i,k) as before;
+///   - with pivoting, the remaining column lengths are updated from the
+///     removed row rather than recomputed (LAPACK's xGEQP3 rule), and
+///     recomputed by ColumnNorm whenever the update has lost half the
+///     digits or the length has fallen to the cut-off's reach (at most
+///     2*sqrt(rows)*kColumnNormCutoff), so columns that ColumnNorm counts
+///     as zero are still never chosen over longer ones.
+/// Each column's update depends only on that column and the reflection, so
+/// the columns may be split between threads without changing a bit.
+///   m, n, a, lda, perm, c, d as HouseholderQr
+///   work [out] HouseholderQrFastWorkspace(n) doubles
+void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
+                       std::uint32_t *perm, double *c, double *d, double *work);
+
+/// Returns 0.0 + the sum of x[i]*y[i] for i < count in the fast order's
+/// fixed arrangement: partial sum p (p = 0..7) adds the products with
+/// i % 8 == p in increasing i, each from 0.0, and the result is
+/// ((p0 + p1) + (p2 + p3)) + ((p4 + p5) + (p6 + p7)).
+double DotFast(std::size_t count, const double *x, const double *y);
+
+/// Forms Q = H(0)*H(1)*...*H(K-1) in the fast order: Q starts as the
+/// identity, and for k = K-1 down to 0 (skipping |c[k]| <= kReflectionSkip)
+/// each column j >= k takes s = DotFast of v(k) and Q(k..m-1, j),
+/// tau = s / c[k], Q(i,j) -= tau*v(i) for i >= k. Columns are independent.
+///   m, k, v, ldv, c, q, ldq as HouseholderFormQ (no workspace)
+void HouseholderFormQFast(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
+                          const double *c, double *q, std::size_t ldq);
+
+/// Applies Q' = H(K-1)*...*H(0) to the columns of B in the fast order: for
+/// k = 0..K-1 (skipping |c[k]| <= kReflectionSkip) each column takes
+/// s = DotFast of v(k) and B(k..m-1, j), tau = s / c[k], B(i,j) -= tau*v(i)
+/// for i >= k. Columns are independent.
+///   m, k, v, ldv, c [in] as HouseholderFormQ
+///   ncols           [in] columns of B
+///   b               [in,out] B, m x ncols, column-major, ldb >= m
+void HouseholderApplyQtFast(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
+                            const double *c, std::size_t ncols, double *b, std::size_t ldb);
+
 /// Finishes R in place after Q has been formed: zeros every element below
 /// the diagonal in the first min(m-1, n) columns, then sets a(i,i) = d[i]
 /// for i < min(m, n).

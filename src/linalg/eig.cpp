@@ -6,7 +6,9 @@
 #include <matrix/construct.h>
 #include <matrix/exceptions.h>
 #include <matrix/mx.h>
+#include <matrix/order.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -46,16 +48,37 @@ unsigned int RequireSquareOperand(const CMatrix *A) {
 // factor of 4 to 8. Four more rows break the pattern.
 std::size_t WorkingLeadingDimension(std::size_t n) { return n % 16 == 0 ? n + 4 : n; }
 
+// What the fast order's eigenvectors need of the reduction: the reduced
+// matrix with its multipliers (n x n, leading dimension n), the
+// interchanges, and the balancing scales (n entries, all 1.0 unbalanced).
+struct Reduction {
+    explicit Reduction(std::size_t n) : h(n * n), pivot(n), scale(n) {}
+    linalg::Scratch<double> h;
+    linalg::Scratch<std::size_t> pivot;
+    linalg::Scratch<double> scale;
+};
+
 // The eigenvalues of A, complex ones replaced by their modulus, in the
 // order of deflation; those the QR iteration could not find are NaN.
-void EigValues(const CMatrix *A, std::size_t n, double *wr, double *wi, bool balance) {
+// Recording the reduction in *kept changes no bit of the eigenvalues.
+void EigValues(const CMatrix *A, std::size_t n, double *wr, double *wi, bool balance,
+               Reduction *kept = nullptr) {
     const std::size_t ld = WorkingLeadingDimension(n);
     linalg::Scratch<double> h(ld * n);
     const double *a = linalg::Data(A);
     for (std::size_t j = 0; j < n; ++j)
         std::memcpy(h.Get() + j * ld, a + j * n, n * sizeof(double));
-    if (balance) kernels::Balance(n, h.Get(), ld);
-    kernels::ReduceToHessenberg(n, h.Get(), ld);
+    double *scale = kept != nullptr ? kept->scale.Get() : nullptr;
+    if (balance) {
+        kernels::Balance(n, h.Get(), ld, scale);
+    } else if (scale != nullptr) {
+        std::fill(scale, scale + n, 1.0);
+    }
+    kernels::ReduceToHessenberg(n, h.Get(), ld, kept != nullptr ? kept->pivot.Get() : nullptr);
+    if (kept != nullptr) {
+        for (std::size_t j = 0; j < n; ++j)
+            std::memcpy(kept->h.Get() + j * n, h.Get() + j * ld, n * sizeof(double));
+    }
     kernels::HessenbergEigenvalues(n, h.Get(), ld, wr, wi);
     kernels::ComplexToModulus(n, wr, wi, mxGetEps());
 }
@@ -134,6 +157,43 @@ CMatrix *InverseIteration(const CMatrix *A, const double *wr) {
     return V.release();
 }
 
+// The fast order's eigenvectors: the same iteration, start and stopping
+// rule as InverseIteration, but each shifted matrix is the Hessenberg form
+// of the reduction, factored in O(n^2); the chosen iterate is mapped back
+// through the reduction and the balancing and normalised to length 1. An
+// exactly singular shifted matrix has its zero pivots replaced by eps
+// times the largest magnitude of the Hessenberg form (or by the square
+// solve's replacement when the form is zero).
+CMatrix *InverseIterationFast(std::size_t n, const Reduction &kept, const double *wr) {
+    ArrayHolder V(mxCreateDoubleMatrix(static_cast<unsigned int>(n), static_cast<unsigned int>(n),
+                                       mxComplexityReal));
+    double *v = linalg::Data(V.get());
+    linalg::Scratch<double> vectors(3 * n);
+    linalg::Scratch<double> work(kernels::HessenbergShiftedWorkspace(n));
+    double *y = vectors.Get(), *solved = y + n, *x = solved + n;
+    const double *h = kept.h.Get();
+    double largest = 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+        for (std::size_t i = 0; i <= std::min(j + 1, n - 1); ++i)
+            largest = std::max(largest, std::fabs(h[i + j * n]));
+    }
+    const double tiny = largest > 0.0 ? largest * mxGetEps() : kernels::kGaussZeroPivot;
+    auto solve = [&](const double *in, double *out) {
+        kernels::HessenbergShiftedSolve(n, work.Get(), in, out);
+    };
+    for (std::size_t k = 0; k < n; ++k) {
+        kernels::HessenbergShiftedFactor(n, h, n, wr[k], tiny, work.Get());
+        Iterate(n, solve, x, y, solved);
+        double *vk = v + k * n;
+        std::memcpy(vk, x, n * sizeof(double));
+        kernels::HessenbergBackTransform(n, h, n, kept.pivot.Get(), kept.scale.Get(), vk);
+        const double length = kernels::VectorNorm(n, vk, 1, 2.0);
+        if (!(std::isfinite(length) && length > 0.0)) continue;
+        for (std::size_t i = 0; i < n; ++i) vk[i] = vk[i] / length;
+    }
+    return V.release();
+}
+
 }  // namespace
 
 CMatrix *Eig(const CMatrix *A, bool balance) {
@@ -157,9 +217,16 @@ void Eig(CMatrix *&D, CMatrix *&V, const CMatrix *A, bool balance) {
         const unsigned int n = RequireSquareOperand(A);
         linalg::Scratch<double> wr(n);
         linalg::Scratch<double> wi(n);
-        EigValues(A, n, wr.Get(), wi.Get(), balance);
-        d.reset(Diag(n, wr.Get(), 0));
-        v.reset(InverseIteration(A, wr.Get()));
+        if (GetOrder() == Order::kFast) {
+            Reduction kept(n);
+            EigValues(A, n, wr.Get(), wi.Get(), balance, &kept);
+            d.reset(Diag(n, wr.Get(), 0));
+            v.reset(InverseIterationFast(n, kept, wr.Get()));
+        } else {
+            EigValues(A, n, wr.Get(), wi.Get(), balance);
+            d.reset(Diag(n, wr.Get(), 0));
+            v.reset(InverseIteration(A, wr.Get()));
+        }
     }
     D = d.release();
     V = v.release();

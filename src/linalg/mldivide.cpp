@@ -5,15 +5,18 @@
 #include <matrix/elementwise.h>
 #include <matrix/exceptions.h>
 #include <matrix/mx.h>
+#include <matrix/order.h>
 #include <matrix/shape.h>
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
 #include "core/array_holder.h"
 #include "kernels/mldivide_kernel.h"
+#include "kernels/qr_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -68,6 +71,39 @@ CMatrix *SolveNonSquare(const CMatrix *A, const CMatrix *B, ArrayHolder X) {
     return Mtimes(E.get(), X.get());
 }
 
+// The fast order's non-square solve: the reflections are applied to a copy
+// of B instead of forming Q, and the rows of the solution are permuted
+// directly. The rank is counted on R's diagonal as in SolveNonSquare.
+CMatrix *SolveNonSquareFast(const CMatrix *A, const CMatrix *B, ArrayHolder X) {
+    const std::size_t m = linalg::Rows(A);
+    const std::size_t n = linalg::Columns(A);
+    const std::size_t k = linalg::Columns(B);
+    const std::size_t steps = m > n ? n : m - 1;
+
+    linalg::Scratch<double> r(m * n);
+    linalg::Scratch<double> qtb(m * k);
+    linalg::Scratch<double> c(steps);
+    linalg::Scratch<double> d(std::min(m, n));
+    linalg::Scratch<std::uint32_t> perm(n);
+    linalg::Scratch<double> work(kernels::HouseholderQrFastWorkspace(n));
+    linalg::Scratch<double> solved(n);
+    std::memcpy(r.Get(), A->GetPr(), m * n * sizeof(double));
+    std::memcpy(qtb.Get(), B->GetPr(), m * k * sizeof(double));
+
+    kernels::HouseholderQrFast(m, n, r.Get(), m, perm.Get(), c.Get(), d.Get(), work.Get());
+    kernels::HouseholderApplyQtFast(m, steps, r.Get(), m, c.Get(), k, qtb.Get(), m);
+    kernels::HouseholderFinishR(m, n, r.Get(), m, d.Get());
+
+    const std::size_t rank = kernels::TriangularRank(std::min(m, n), r.Get(), m, mxGetEps());
+    double *x = linalg::Data(X.get());
+    for (std::size_t j = 0; j < k; ++j) {
+        std::fill(solved.Get() + rank, solved.Get() + n, 0.0);
+        kernels::BackSubstitute(rank, r.Get(), m, qtb.Get() + j * m, 1, solved.Get(), 1);
+        for (std::size_t i = 0; i < n; ++i) x[perm.Get()[i] + j * n] = solved.Get()[i];
+    }
+    return X.release();
+}
+
 }  // namespace
 
 CMatrix *Mldivide(const CMatrix *A, const CMatrix *B) {
@@ -88,6 +124,7 @@ CMatrix *Mldivide(const CMatrix *A, const CMatrix *B) {
         SolveSquare(A, B, X.get());
         return X.release();
     }
+    if (GetOrder() == Order::kFast) return SolveNonSquareFast(A, B, std::move(X));
     return SolveNonSquare(A, B, std::move(X));
 }
 

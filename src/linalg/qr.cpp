@@ -4,6 +4,7 @@
 #include <matrix/construct.h>
 #include <matrix/exceptions.h>
 #include <matrix/mx.h>
+#include <matrix/order.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -44,17 +45,27 @@ void HouseholderQr(CMatrix *&Q, CMatrix *&R, CMatrix **E, const CMatrix *A) {
         linalg::Scratch<std::uint32_t> perm(E != nullptr ? n : 0);
         if (E != nullptr) e.reset(Zeros(n, n));
         q.reset(mxCreateDoubleMatrix(m, m, mxComplexityReal));
-        linalg::Scratch<double> work(kernels::HouseholderFormQWorkspace(m));
+        const bool fast = GetOrder() == Order::kFast;
+        linalg::Scratch<double> work(fast ? kernels::HouseholderQrFastWorkspace(n)
+                                          : kernels::HouseholderFormQWorkspace(m));
 
         double *rr = linalg::Data(r.get());
-        kernels::HouseholderQr(m, n, rr, m, perm.Get(), linalg::Data(c.get()),
-                               linalg::Data(d.get()));
+        double *cc = linalg::Data(c.get());
+        if (fast) {
+            kernels::HouseholderQrFast(m, n, rr, m, perm.Get(), cc, linalg::Data(d.get()),
+                                       work.Get());
+        } else {
+            kernels::HouseholderQr(m, n, rr, m, perm.Get(), cc, linalg::Data(d.get()));
+        }
         if (E != nullptr) {
             double *ee = linalg::Data(e.get());
             for (unsigned int j = 0; j < n; ++j) ee[perm.Get()[j] + std::size_t{j} * n] = 1.0;
         }
-        kernels::HouseholderFormQ(m, steps, rr, m, linalg::Data(c.get()), linalg::Data(q.get()), m,
-                                  work.Get());
+        if (fast) {
+            kernels::HouseholderFormQFast(m, steps, rr, m, cc, linalg::Data(q.get()), m);
+        } else {
+            kernels::HouseholderFormQ(m, steps, rr, m, cc, linalg::Data(q.get()), m, work.Get());
+        }
         kernels::HouseholderFinishR(m, n, rr, m, linalg::Data(d.get()));
     }
 

@@ -1,0 +1,283 @@
+// tests/linalg/order_test.cpp: the stated and fast orders of Qr, least squares and eigenvectors
+// against reference LAPACK, their reproducibility, and the order setting itself.
+#include <matrix/order.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "linalg/linalg_test_util.h"
+
+extern "C" {
+void dgelsy_(Fint m, Fint n, Fint nrhs, double *a, Fint lda, double *b, Fint ldb, int *jpvt,
+             const double *rcond, int *rank, double *work, Fint lwork, int *info);
+}
+
+namespace {
+
+using namespace kiv::matrix;
+using namespace linalg_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
+
+/// Sets the calling thread's order for one scope.
+class OrderScope {
+public:
+    explicit OrderScope(Order order) : m_saved(GetOrder()) { SetOrder(order); }
+    ~OrderScope() { SetOrder(m_saved); }
+    OrderScope(const OrderScope &) = delete;
+    OrderScope &operator=(const OrderScope &) = delete;
+
+private:
+    Order m_saved;
+};
+
+const Order kOrders[] = {Order::kStated, Order::kFast};
+
+std::string Name(Order order) { return order == Order::kFast ? "fast" : "stated"; }
+
+double Orthonormality(const Dense &a) {
+    return Norm1(Gemm('T', 'N', 1.0, a, a, -1.0, Identity(a.n)));
+}
+
+double Misfit(const Dense &a, const Dense &b, const Dense &c) {
+    return Norm1(Gemm('N', 'N', 1.0, a, b, -1.0, c));
+}
+
+/// The linear algebra test shapes: tall, wide, square, the benchmark
+/// shapes, lines of one and no elements; `zeros` columns of A are zero
+/// (at most all), which makes the tall and square ones rank deficient.
+struct Shape {
+    unsigned int m, n, zeros;
+};
+const Shape kShapes[] = {{0, 0, 0},    {0, 3, 0},    {3, 0, 0},   {1, 1, 0},  {1, 5, 0},
+                         {5, 1, 0},    {3, 3, 0},    {7, 5, 0},   {5, 7, 0},  {100, 30, 0},
+                         {30, 100, 0}, {128, 64, 0}, {64, 64, 0}, {7, 5, 2},  {5, 7, 3},
+                         {100, 30, 7}, {40, 40, 5},  {6, 2, 2},   {9, 300, 0}};
+
+Dense ShapeMatrix(const Shape &s, std::mt19937_64 &rng) {
+    Dense a = Random(s.m, s.n, rng);
+    for (unsigned int z = 0; z < s.zeros; ++z) {
+        const std::size_t j = (z * 7 + 1) % s.n;
+        for (std::size_t i = 0; i < s.m; ++i) a(i, j) = 0.0;
+    }
+    return a;
+}
+
+std::string What(const Shape &s, Order order) {
+    return std::to_string(s.m) + "x" + std::to_string(s.n) + " zeros " + std::to_string(s.zeros) +
+           " " + Name(order);
+}
+
+// Both forms in both orders: Q orthonormal, A*E = Q*R (or A = Q*R), R
+// upper trapezoidal with +0.0 below, pivoted diagonals non-increasing; the
+// zero columns end up last, with exact zeros on the diagonal.
+TEST(OrderQr, FactorsAgreeWithOracle) {
+    std::mt19937_64 rng(Seed());
+    for (const Shape &s : kShapes) {
+        const Dense a = ShapeMatrix(s, rng);
+        for (Order order : kOrders) {
+            const OrderScope scope(order);
+            for (bool pivot : {false, true}) {
+                Outs f;
+                pivot ? Qr(f[0], f[1], f[2], ToArray(a).get(), false)
+                      : Qr(f[0], f[1], ToArray(a).get(), false);
+                const std::string what = What(s, order) + (pivot ? " pivoted" : "");
+                ASSERT_EQ(Dims(f[0]), (DimList{s.m, s.m})) << what;
+                ASSERT_EQ(Dims(f[1]), (DimList{s.m, s.n})) << what;
+                const Dense q = FromArray(f[0]), r = FromArray(f[1]);
+                const double tol = 30.0 * std::max(s.m, s.n) * kEps;
+                EXPECT_LE(Orthonormality(q), tol) << what;
+                EXPECT_LE(Misfit(q, r, pivot ? Times(a, FromArray(f[2])) : a), tol * Norm1(a))
+                    << what;
+                for (std::size_t k = 0; k < r.v.size(); ++k)
+                    EXPECT_TRUE(k % s.m <= k / s.m || Bits(r.v[k]) == 0) << what;
+                const std::size_t diagonal = std::min(s.m, s.n);
+                for (std::size_t i = 0; pivot && i + 1 < diagonal; ++i)
+                    EXPECT_GE(std::fabs(r(i, i)) * (1 + 1e-12), std::fabs(r(i + 1, i + 1))) << what;
+                const std::size_t rank = std::min<std::size_t>(diagonal, s.n - s.zeros);
+                for (std::size_t i = rank; pivot && i < diagonal && s.m > s.n; ++i)
+                    EXPECT_EQ(r(i, i), 0.0) << what;
+            }
+        }
+    }
+}
+
+// The non-square A\B in both orders against LAPACK's dgelsy: the same
+// solution where it is unique (tall, the zero columns' components 0);
+// wide systems get a basic solution, with at most rank non-zero components
+// and dgelsy's (zero) residual.
+TEST(OrderMldivide, LeastSquaresAgreesWithDgelsy) {
+    std::mt19937_64 rng(Seed());
+    for (const Shape &s : kShapes) {
+        if (s.m == s.n || s.m == 0 || s.n == 0) continue;
+        const Dense a = ShapeMatrix(s, rng), b = Random(s.m, 3, rng);
+        const int m = static_cast<int>(s.m), n = static_cast<int>(s.n), nrhs = 3;
+        const int ldb = std::max(m, n);
+        Dense af = a, bf(ldb, 3);
+        for (std::size_t j = 0; j < 3; ++j)
+            for (std::size_t i = 0; i < s.m; ++i) bf(i, j) = b(i, j);
+        std::vector<int> jpvt(s.n, 0);
+        const double rcond = 1e-12;
+        int rank = 0;
+        WithWorkspace([&](double *work, const int *lwork, int *info) {
+            dgelsy_(&m, &n, &nrhs, af.v.data(), &m, bf.v.data(), &ldb, jpvt.data(), &rcond, &rank,
+                    work, lwork, info);
+        });
+        Dense want(s.n, 3);
+        for (std::size_t j = 0; j < 3; ++j)
+            for (std::size_t i = 0; i < s.n; ++i) want(i, j) = bf(i, j);
+        const double tol = 1e3 * std::max(s.m, s.n) * kEps;
+        for (Order order : kOrders) {
+            const OrderScope scope(order);
+            const std::string what = What(s, order);
+            const Dense x = FromArray(ArrayPtr(Mldivide(ToArray(a).get(), ToArray(b).get())).get());
+            ASSERT_EQ(x.m, s.n) << what;
+            if (s.m > s.n) {
+                for (std::size_t k = 0; k < x.v.size(); ++k)
+                    EXPECT_NEAR(x.v[k], want.v[k], tol * std::max(1.0, std::fabs(want.v[k])))
+                        << what;
+            } else {
+                EXPECT_LE(Misfit(a, x, b), tol * Norm1(a) * std::max(1.0, Norm1(x))) << what;
+                EXPECT_LE(Misfit(a, want, b), tol * Norm1(a) * std::max(1.0, Norm1(want))) << what;
+                for (std::size_t j = 0; j < 3; ++j) {
+                    std::size_t nonzero = 0;
+                    for (std::size_t i = 0; i < s.n; ++i) nonzero += x(i, j) != 0.0;
+                    EXPECT_LE(nonzero, static_cast<std::size_t>(rank)) << what;
+                }
+            }
+        }
+    }
+}
+
+/// Matrices with real eigenvalues: B + B', H*T*H (H a reflection, T upper
+/// triangular with the spectrum i - n/2 + 1/4), the identity (every vector
+/// an eigenvector, every shifted matrix zero) and D^-1*H*T*H*D with D's
+/// diagonal 2^(3*(i % 4)), which balancing scales back.
+std::vector<Dense> RealSpectrum(std::size_t n, std::mt19937_64 &rng) {
+    const Dense b = Random(n, n, rng), v = Random(n, 1, rng);
+    Dense t = Random(n, n, rng);
+    for (std::size_t k = 0; k < t.v.size(); ++k) {
+        if (k % n >= k / n) t.v[k] = k % n == k / n ? (k / n) - 0.5 * n + 0.25 : 0.0;
+    }
+    const double vv = Gemm('T', 'N', 1.0, v, v, 0.0, Dense(1, 1)).v[0];
+    const Dense h = Gemm('N', 'T', -2.0 / vv, v, v, 1.0, Identity(n));
+    Dense scaled = Times(Times(h, t), h);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = 0; j < n; ++j) scaled(i, j) *= std::ldexp(1.0, 3 * int(i % 4 - j % 4));
+    }
+    return {Gemm('N', 'T', 1.0, Identity(n), b, 1.0, b), Times(Times(h, t), h), Identity(n),
+            scaled};
+}
+
+// Both orders, with and without balancing: the same eigenvalues bit for
+// bit, and columns of V of unit length with a small residual A*v - lambda*v.
+TEST(OrderEig, VectorsAgreeWithOracle) {
+    std::mt19937_64 rng(Seed());
+    for (std::size_t n : {1, 2, 5, 12, 33, 100}) {
+        for (const Dense &a : RealSpectrum(n, rng)) {
+            for (bool balance : {true, false}) {
+                std::vector<std::uint64_t> values;
+                for (Order order : kOrders) {
+                    const OrderScope scope(order);
+                    const std::string what =
+                        std::to_string(n) + " " + Name(order) + (balance ? " balanced" : "");
+                    Outs dv;
+                    Eig(dv[0], dv[1], ToArray(a).get(), balance);
+                    const Dense d = FromArray(dv[0]), x = FromArray(dv[1]);
+                    if (values.empty()) values = matrix_test::BitsOf(d.v);
+                    EXPECT_EQ(matrix_test::BitsOf(d.v), values) << what;
+                    const Dense res = Gemm('N', 'N', -1.0, x, d, 1.0, Times(a, x));
+                    const double tol = 1e3 * n * kEps * Norm1(a);
+                    for (std::size_t k = 0; k < n; ++k) {
+                        double length = 0.0, worst = 0.0;
+                        for (std::size_t i = 0; i < n; ++i) {
+                            length += x(i, k) * x(i, k);
+                            worst = std::max(worst, std::fabs(res(i, k)));
+                        }
+                        EXPECT_NEAR(std::sqrt(length), 1.0, 1e-14) << what << " column " << k;
+                        EXPECT_LE(worst, tol) << what << " column " << k;
+                    }
+                }
+            }
+        }
+    }
+}
+
+/// The bits of every output of the three functions in the calling thread's
+/// current order; Eig's random starts are seeded first.
+std::vector<std::vector<std::uint64_t>> Outputs(const Dense &square, const Dense &tall,
+                                                const Dense &rhs) {
+    std::vector<std::vector<std::uint64_t>> bits;
+    Outs qr;
+    Qr(qr[0], qr[1], qr[2], ToArray(tall).get(), false);
+    for (int k = 0; k < 3; ++k) bits.push_back(matrix_test::BitsOf(qr[k]));
+    bits.push_back(
+        matrix_test::BitsOf(ArrayPtr(Mldivide(ToArray(tall).get(), ToArray(rhs).get())).get()));
+    kiv::RandSeed(7);
+    Outs dv;
+    Eig(dv[0], dv[1], ToArray(square).get(), true);
+    bits.push_back(matrix_test::BitsOf(dv[0]));
+    bits.push_back(matrix_test::BitsOf(dv[1]));
+    return bits;
+}
+
+// Each order gives the same bits on every run and on another thread, and
+// switching back to the stated order gives its bits again: the fast order
+// leaves no state behind.
+TEST(OrderSetting, EachOrderIsReproducible) {
+    std::mt19937_64 rng(Seed());
+    const Dense square = RealSpectrum(40, rng)[0], tall = Random(90, 40, rng),
+                rhs = Random(90, 2, rng);
+    const auto stated = Outputs(square, tall, rhs);
+    std::vector<std::vector<std::uint64_t>> fast, fastAgain, fastElsewhere;
+    {
+        const OrderScope scope(Order::kFast);
+        fast = Outputs(square, tall, rhs);
+        fastAgain = Outputs(square, tall, rhs);
+    }
+    std::thread([&] {
+        SetOrder(Order::kFast);
+        fastElsewhere = Outputs(square, tall, rhs);
+    }).join();
+    EXPECT_EQ(fastAgain, fast);
+    EXPECT_EQ(fastElsewhere, fast);
+    EXPECT_NE(fast[1], stated[1]);  // R: the orders really differ
+    EXPECT_EQ(Outputs(square, tall, rhs), stated);
+}
+
+// SetOrder changes the calling thread only; a new thread starts from the
+// process default, whatever the thread that started it had set.
+TEST(OrderSetting, EachThreadHasItsOwn) {
+    const Order initial = GetOrder();
+    SetOrder(Order::kFast);
+    Order seen = Order::kFast, after = Order::kStated;
+    std::thread([&] {
+        seen = GetOrder();
+        SetOrder(Order::kStated);
+        after = GetOrder();
+    }).join();
+    EXPECT_EQ(seen, initial);
+    EXPECT_EQ(after, Order::kStated);
+    EXPECT_EQ(GetOrder(), Order::kFast);
+    SetOrder(Order::kStated);
+    EXPECT_EQ(GetOrder(), Order::kStated);
+    SetOrder(initial);
+}
+
+// The process default comes from RUL2MTRX_ORDER. CTest runs this case once
+// more for each value in the table of tests/linalg/CMakeLists.txt, naming
+// the order it expects in MATRIX_TEST_EXPECTED_ORDER; without that name
+// only an unset variable is checked.
+TEST(OrderSetting, DefaultComesFromTheEnvironment) {
+    const char *expected = std::getenv("MATRIX_TEST_EXPECTED_ORDER");
+    if (expected == nullptr && std::getenv("RUL2MTRX_ORDER") != nullptr)
+        GTEST_SKIP() << "RUL2MTRX_ORDER is set by the caller";
+    const std::string want = expected != nullptr ? expected : "stated";
+    Order seen = Order::kFast;
+    std::thread([&] { seen = GetOrder(); }).join();
+    EXPECT_EQ(Name(seen), want);
+}
+
+}  // namespace
