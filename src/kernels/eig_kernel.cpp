@@ -129,7 +129,8 @@ void HessenbergShiftedFactor(std::size_t n, const double *h, std::size_t ldh, do
     double *multiplier = work + n * n;
     double *swapped = multiplier + n;
     for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t j = i == 0 ? 0 : i - 1; j < n; ++j) u[i * n + j] = h[i + j * ldh];
+        const std::size_t first = i == 0 ? 0 : i - 1;
+        std::copy(h + i * ldh + first, h + i * ldh + n, u + i * n + first);
         u[i * n + i] = u[i * n + i] - shift;
     }
     for (std::size_t j = 0; j + 1 < n; ++j) {
@@ -149,7 +150,8 @@ void HessenbergShiftedFactor(std::size_t n, const double *h, std::size_t ldh, do
     if (last == 0.0) last = tiny;
 }
 
-void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, double *x) {
+void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, double *x,
+                            KernelPath path) {
     const double *u = work;
     const double *multiplier = work + n * n;
     const double *swapped = multiplier + n;
@@ -160,7 +162,7 @@ void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, 
     }
     for (std::size_t i = n; i-- > 0;) {
         const double *row = u + i * n;
-        const double s = DotFast(n - 1 - i, row + i + 1, x + i + 1);
+        const double s = DotFast(n - 1 - i, row + i + 1, x + i + 1, path);
         x[i] = (x[i] - s) / row[i];
     }
 }

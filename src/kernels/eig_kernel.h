@@ -84,7 +84,8 @@ std::size_t HessenbergShiftedWorkspace(std::size_t n);
 /// A last diagonal element of exactly 0.0 is replaced by tiny as well.
 ///   n     [in]  order, n >= 1
 ///   h     [in]  H on and above the subdiagonal (entries below it are not
-///               read), column-major, ldh >= n
+///               read), ROW-major: H(i,j) = h[i*ldh + j], ldh >= n, so
+///               that each row is copied whole
 ///   shift [in]  the shift
 ///   tiny  [in]  the replacement of a zero pivot (> 0)
 ///   work  [out] HessenbergShiftedWorkspace(n) doubles: the factors
@@ -99,7 +100,9 @@ void HessenbergShiftedFactor(std::size_t n, const double *h, std::size_t ldh, do
 ///   work [in]  the factors
 ///   b    [in]  n entries
 ///   x    [out] n entries; may not overlap b
-void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, double *x);
+///   path [in]  as DotFast: the same bits either way
+void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, double *x,
+                            KernelPath path = KernelPath::kFastest);
 
 /// Finds the eigenvalues of an upper Hessenberg matrix by the Francis
 /// double-shift QR algorithm with exceptional shifts, deflating one real

@@ -7,7 +7,12 @@
 #include <cstdint>
 #include <utility>
 
+#include "kernels/kernel_support.h"
 #include "kernels/mtimes_kernel.h"
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#include <immintrin.h>
+#endif
 
 namespace kiv {
 namespace matrix {
@@ -173,6 +178,9 @@ namespace {
 // drift since the last recomputation, falls below sqrt(eps).
 const double kNormUpdateLimit = std::sqrt(0x1p-52);
 
+// The partial sums of DotFast.
+constexpr std::size_t kDotLanes = 16;
+
 // A remaining column with all its entries within the cut-off has a
 // ColumnNorm of 0; its updated length is at most about sqrt(rows) times
 // the cut-off, so below twice that it is recomputed.
@@ -180,9 +188,76 @@ double CutoffReach(std::size_t rows) {
     return 2.0 * std::sqrt(static_cast<double>(rows)) * kColumnNormCutoff;
 }
 
+// The reflection of one column, y := y - (DotFast(x, y) / c) * x, on the
+// plain path or with AVX2; both give the same bits, since each lane of a
+// vector operation rounds exactly as the scalar operation on that element.
+struct Reflect {
+    double (*dot)(std::size_t, const double *, const double *);
+    void (*subtract)(std::size_t, double, const double *, double *);
+
+    void operator()(std::size_t count, const double *x, double c, double *y) const {
+        subtract(count, dot(count, x, y) / c, x, y);
+    }
+};
+
+double CombinePartialSums(const double *p) {
+    const double low = ((p[0] + p[1]) + (p[2] + p[3])) + ((p[4] + p[5]) + (p[6] + p[7]));
+    const double high = ((p[8] + p[9]) + (p[10] + p[11])) + ((p[12] + p[13]) + (p[14] + p[15]));
+    return low + high;
+}
+
+double DotPlain(std::size_t count, const double *x, const double *y) {
+    double p[kDotLanes] = {};
+    std::size_t i = 0;
+    for (; i + kDotLanes <= count; i += kDotLanes) {
+        for (std::size_t l = 0; l < kDotLanes; ++l) p[l] = p[l] + x[i + l] * y[i + l];
+    }
+    for (std::size_t l = 0; i + l < count; ++l) p[l] = p[l] + x[i + l] * y[i + l];
+    return CombinePartialSums(p);
+}
+
 // y -= tau*x over count entries; each element independent.
-void Subtract(std::size_t count, double tau, const double *x, double *y) {
+void SubtractPlain(std::size_t count, double tau, const double *x, double *y) {
     for (std::size_t i = 0; i < count; ++i) y[i] = y[i] - tau * x[i];
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx2"))) double DotAvx2(std::size_t count, const double *x,
+                                               const double *y) {
+    __m256d v[4] = {_mm256_setzero_pd(), _mm256_setzero_pd(), _mm256_setzero_pd(),
+                    _mm256_setzero_pd()};
+    std::size_t i = 0;
+    for (; i + kDotLanes <= count; i += kDotLanes) {
+        for (std::size_t q = 0; q < 4; ++q) {
+            const __m256d product =
+                _mm256_mul_pd(_mm256_loadu_pd(x + i + 4 * q), _mm256_loadu_pd(y + i + 4 * q));
+            v[q] = _mm256_add_pd(v[q], product);
+        }
+    }
+    alignas(32) double p[kDotLanes];
+    for (std::size_t q = 0; q < 4; ++q) _mm256_store_pd(p + 4 * q, v[q]);
+    for (std::size_t l = 0; i + l < count; ++l) p[l] = p[l] + x[i + l] * y[i + l];
+    return CombinePartialSums(p);
+}
+
+__attribute__((target("avx2"))) void SubtractAvx2(std::size_t count, double tau, const double *x,
+                                                  double *y) {
+    const __m256d t = _mm256_set1_pd(tau);
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m256d product = _mm256_mul_pd(t, _mm256_loadu_pd(x + i));
+        _mm256_storeu_pd(y + i, _mm256_sub_pd(_mm256_loadu_pd(y + i), product));
+    }
+    for (; i < count; ++i) y[i] = y[i] - tau * x[i];
+}
+#endif
+
+Reflect ReflectFor(KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx2()) return {DotAvx2, SubtractAvx2};
+#endif
+    static_cast<void>(path);
+    return {DotPlain, SubtractPlain};
 }
 
 // The first strictly longest of the lengths of columns k..n-1 (from 0.0;
@@ -204,22 +279,26 @@ void PivotByLengths(std::size_t m, std::size_t n, double *a, std::size_t lda, st
     std::swap_ranges(a + k * lda, a + k * lda + m, a + p * lda);
 }
 
+// Columns of Q or B taken through all their reflections at once: a panel
+// meets every reflection while it stays in cache. Each column still takes
+// its reflections one after the other, so the width changes no bit.
+constexpr std::size_t kPanelColumns = 32;
+
+// Reflections per block of the fast order's Q: enough for the products to
+// run at speed, few enough for the triangular T to stay small.
+constexpr std::size_t kFormQBlock = 32;
+
 }  // namespace
 
-double DotFast(std::size_t count, const double *x, const double *y) {
-    double p[8] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
-    std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        for (std::size_t l = 0; l < 8; ++l) p[l] = p[l] + x[i + l] * y[i + l];
-    }
-    for (std::size_t l = 0; i + l < count; ++l) p[l] = p[l] + x[i + l] * y[i + l];
-    return ((p[0] + p[1]) + (p[2] + p[3])) + ((p[4] + p[5]) + (p[6] + p[7]));
+double DotFast(std::size_t count, const double *x, const double *y, KernelPath path) {
+    return ReflectFor(path).dot(count, x, y);
 }
 
 std::size_t HouseholderQrFastWorkspace(std::size_t n) { return 2 * n; }
 
 void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
-                       std::uint32_t *perm, double *c, double *d, double *work) {
+                       std::uint32_t *perm, double *c, double *d, double *work, KernelPath path) {
+    const Reflect reflect = ReflectFor(path);
     const std::size_t steps = m > n ? n : m - 1;
     double *length = work;
     double *reference = work + n;
@@ -254,19 +333,15 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
             ak[k] = ak[k] + sigma;
             c[k] = ak[k] * sigma;
             d[k] = -(sigma * scale);
-            for (std::size_t j = k + 1; j < n; ++j) {
-                double *aj = a + j * lda;
-                const double tau = DotFast(m - k, aj + k, ak + k) / c[k];
-                Subtract(m - k, tau, ak + k, aj + k);
-            }
+            for (std::size_t j = k + 1; j < n; ++j) reflect(m - k, ak + k, c[k], a + k + j * lda);
         }
         if (perm == nullptr) continue;
 
         // Row k leaves the remaining columns: shorten their lengths.
         const std::size_t rows = m - k - 1;
+        const double reach = CutoffReach(rows);
         for (std::size_t j = k + 1; j < n; ++j) {
             double *aj = a + j * lda;
-            const double reach = CutoffReach(rows);
             if (length[j] > reach) {
                 const double ratio = std::fabs(aj[k]) / length[j];
                 const double left = std::max(0.0, (1.0 + ratio) * (1.0 - ratio));
@@ -289,33 +364,85 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
     if (m <= n) d[m - 1] = a[(m - 1) + (m - 1) * lda];
 }
 
+std::size_t HouseholderFormQFastWorkspace(std::size_t m) {
+    const std::size_t b = kFormQBlock;
+    // V with its zeros, V', T, W = V'*Q and T*W.
+    return m * b + b * m + b * b + 2 * b * m;
+}
+
 void HouseholderFormQFast(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
-                          const double *c, double *q, std::size_t ldq) {
+                          const double *c, double *q, std::size_t ldq, double *work,
+                          KernelPath path) {
     for (std::size_t j = 0; j < m; ++j) {
         for (std::size_t i = 0; i < m; ++i) q[i + j * ldq] = i == j ? 1.0 : 0.0;
     }
-    // Backwards, H(step) meets a Q that is still the identity outside rows
-    // and columns step+1.., so only columns step.. change.
-    for (std::size_t step = k; step-- > 0;) {
-        if (!(std::fabs(c[step]) > kReflectionSkip)) continue;
-        const double *vk = v + step + step * ldv;
-        for (std::size_t j = step; j < m; ++j) {
-            double *qj = q + step + j * ldq;
-            const double tau = DotFast(m - step, vk, qj) / c[step];
-            Subtract(m - step, tau, vk, qj);
+    double *vz = work;
+    double *vt = vz + m * kFormQBlock;
+    double *t = vt + kFormQBlock * m;
+    double *w = t + kFormQBlock * kFormQBlock;
+    double *tw = w + kFormQBlock * m;
+    // Blocks of reflections from the last one back: block s..s+b-1 meets
+    // rows and columns s.. of Q, still the identity elsewhere.
+    const std::size_t blocks = (k + kFormQBlock - 1) / kFormQBlock;
+    for (std::size_t block = blocks; block-- > 0;) {
+        const std::size_t s = block * kFormQBlock;
+        const std::size_t b = std::min(kFormQBlock, k - s);
+        const std::size_t p = m - s;
+        // V (p x b) with explicit zeros above each vector, and V'.
+        for (std::size_t j = 0; j < b; ++j) {
+            double *col = vz + j * p;
+            std::fill(col, col + j, 0.0);
+            std::copy(v + (s + j) + (s + j) * ldv, v + m + (s + j) * ldv, col + j);
+            for (std::size_t i = 0; i < p; ++i) vt[j + i * b] = col[i];
         }
+        // T: H(s)*...*H(s+b-1) = I - V*T*V', T upper triangular, column i
+        // from tau_i = 1/c (0 for a skipped reflection) and
+        // T(0..i-1, i) = -tau_i * T(0..i-1, 0..i-1) * (V(:, 0..i-1)' * v_i).
+        for (std::size_t i = 0; i < b; ++i) {
+            const double ci = c[s + i];
+            const double tau = std::fabs(ci) > kReflectionSkip ? 1.0 / ci : 0.0;
+            double *ti = t + i * b;
+            std::fill(ti, ti + b, 0.0);
+            ti[i] = tau;
+            if (tau == 0.0) continue;
+            const double *vi = vz + i * p;
+            double *z = tw;
+            for (std::size_t j = 0; j < i; ++j) z[j] = DotFast(p - i, vz + j * p + i, vi + i, path);
+            for (std::size_t r = 0; r < i; ++r) {
+                double sum = 0.0;
+                for (std::size_t q2 = r; q2 < i; ++q2) sum = sum + t[r + q2 * b] * z[q2];
+                ti[r] = -tau * sum;
+            }
+        }
+        // Q(s.., s..) -= V * (T * (V' * Q(s.., s..))), column by column.
+        const std::size_t cols = m - s;
+        double *qs = q + s + s * ldq;
+        MatrixProduct(b, cols, p, vt, b, qs, ldq, w, b, PackingSpace(b, cols, p), path);
+        for (std::size_t j = 0; j < cols; ++j) {
+            const double *wj = w + j * b;
+            double *twj = tw + j * b;
+            for (std::size_t r = 0; r < b; ++r) {
+                double sum = 0.0;
+                for (std::size_t q2 = r; q2 < b; ++q2) sum = sum + t[r + q2 * b] * wj[q2];
+                twj[r] = sum;
+            }
+        }
+        MatrixProductUpdate(p, cols, b, vz, p, tw, b, qs, ldq, PackingSpace(p, cols, b),
+                            UpdateSign::kSubtract, SumOrder::kIncreasing, path);
     }
 }
 
 void HouseholderApplyQtFast(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
-                            const double *c, std::size_t ncols, double *b, std::size_t ldb) {
-    for (std::size_t step = 0; step < k; ++step) {
-        if (!(std::fabs(c[step]) > kReflectionSkip)) continue;
-        const double *vk = v + step + step * ldv;
-        for (std::size_t j = 0; j < ncols; ++j) {
-            double *bj = b + step + j * ldb;
-            const double tau = DotFast(m - step, vk, bj) / c[step];
-            Subtract(m - step, tau, vk, bj);
+                            const double *c, std::size_t ncols, double *b, std::size_t ldb,
+                            KernelPath path) {
+    const Reflect reflect = ReflectFor(path);
+    for (std::size_t j0 = 0; j0 < ncols; j0 += kPanelColumns) {
+        const std::size_t j1 = std::min(ncols, j0 + kPanelColumns);
+        for (std::size_t step = 0; step < k; ++step) {
+            if (!(std::fabs(c[step]) > kReflectionSkip)) continue;
+            const double *vk = v + step + step * ldv;
+            for (std::size_t j = j0; j < j1; ++j)
+                reflect(m - step, vk, c[step], b + step + j * ldb);
         }
     }
 }

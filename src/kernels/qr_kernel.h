@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "kernels/kernel_path.h"
+
 namespace kiv {
 namespace matrix {
 namespace kernels {
@@ -97,8 +99,9 @@ std::size_t HouseholderQrFastWorkspace(std::size_t n);
 /// scaling, sign convention, c[k] and d[k] formulas and pivot rule (the
 /// first strictly longest remaining column, the last row of a wide matrix
 /// pivoted once more), in an order of its own:
-///   - each reflection's dot products are DotFast sums (eight interleaved
-///     partial sums), and tau = s / c[k], a(i,j) -= tau*a(i,k) as before;
+///   - each reflection's dot products are DotFast sums (sixteen
+///     interleaved partial sums), and tau = s / c[k], a(i,j) -= tau*a(i,k)
+///     as before;
 ///   - with pivoting, the remaining column lengths are updated from the
 ///     removed row rather than recomputed (LAPACK's xGEQP3 rule), and
 ///     recomputed by ColumnNorm whenever the update has lost half the
@@ -109,22 +112,47 @@ std::size_t HouseholderQrFastWorkspace(std::size_t n);
 /// the columns may be split between threads without changing a bit.
 ///   m, n, a, lda, perm, c, d as HouseholderQr
 ///   work [out] HouseholderQrFastWorkspace(n) doubles
+///   path [in]  as DotFast
 void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
-                       std::uint32_t *perm, double *c, double *d, double *work);
+                       std::uint32_t *perm, double *c, double *d, double *work,
+                       KernelPath path = KernelPath::kFastest);
 
-/// Returns 0.0 + the sum of x[i]*y[i] for i < count in the fast order's
-/// fixed arrangement: partial sum p (p = 0..7) adds the products with
-/// i % 8 == p in increasing i, each from 0.0, and the result is
-/// ((p0 + p1) + (p2 + p3)) + ((p4 + p5) + (p6 + p7)).
-double DotFast(std::size_t count, const double *x, const double *y);
+/// Returns the sum of x[i]*y[i] for i < count in the fast order's fixed
+/// arrangement: partial sum p (p = 0..15) adds the products with
+/// i % 16 == p in increasing i, each from 0.0, and the result is the
+/// pairwise sum (((p0 + p1) + (p2 + p3)) + ((p4 + p5) + (p6 + p7))) +
+/// (((p8 + p9) + (p10 + p11)) + ((p12 + p13) + (p14 + p15))).
+///   path [in] kFastest: AVX2 where the processor has it; kPlain: scalar
+///             loops. Both give the same bits, as do the fast-order kernels
+///             below that take a path.
+double DotFast(std::size_t count, const double *x, const double *y,
+               KernelPath path = KernelPath::kFastest);
 
-/// Forms Q = H(0)*H(1)*...*H(K-1) in the fast order: Q starts as the
-/// identity, and for k = K-1 down to 0 (skipping |c[k]| <= kReflectionSkip)
-/// each column j >= k takes s = DotFast of v(k) and Q(k..m-1, j),
-/// tau = s / c[k], Q(i,j) -= tau*v(i) for i >= k. Columns are independent.
-///   m, k, v, ldv, c, q, ldq as HouseholderFormQ (no workspace)
+/// Returns the number of doubles of workspace that HouseholderFormQFast
+/// needs for an m x m Q.
+std::size_t HouseholderFormQFastWorkspace(std::size_t m);
+
+/// Forms Q = H(0)*H(1)*...*H(K-1) in the fast order, blocked: Q starts as
+/// the identity, and for each block of b = 32 reflections s..s+b-1 (the
+/// last block first, shorter when K is not a multiple of 32), with V the
+/// p x b matrix of their vectors (p = m - s, zeros above each vector) and
+/// T the upper triangular b x b matrix with H(s)*...*H(s+b-1) = I - V*T*V'
+/// (T(i,i) = 1/c[s+i], or 0.0 when |c[s+i]| <= kReflectionSkip, and
+/// T(0..i-1, i) = -T(i,i) * (T(0..i-1, 0..i-1) * z), z(j) the DotFast of
+/// vectors j and i over rows i.., each T sum in increasing index):
+///   W = V' * Q(s.., s..) by MatrixProduct (in-order sums over rows),
+///   W2(r, j) = sum over q >= r of T(r,q)*W(q,j) (increasing q),
+///   Q(s.., s..) -= V * W2 by MatrixProductUpdate (subtracting, increasing).
+/// Every step treats the columns of Q independently.
+///   m, k, v, ldv, c, q, ldq as HouseholderFormQ
+///   work [out] HouseholderFormQFastWorkspace(m) doubles
+///   path [in]  as DotFast (and passed to the products)
+/// Source: the compact WY representation (Schreiber & Van Loan, SIAM J.
+/// Sci. Stat. Comput. 10(1), 1989), accumulated backwards as in LAPACK's
+/// DORGQR.
 void HouseholderFormQFast(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
-                          const double *c, double *q, std::size_t ldq);
+                          const double *c, double *q, std::size_t ldq, double *work,
+                          KernelPath path = KernelPath::kFastest);
 
 /// Applies Q' = H(K-1)*...*H(0) to the columns of B in the fast order: for
 /// k = 0..K-1 (skipping |c[k]| <= kReflectionSkip) each column takes
@@ -133,8 +161,10 @@ void HouseholderFormQFast(std::size_t m, std::size_t k, const double *v, std::si
 ///   m, k, v, ldv, c [in] as HouseholderFormQ
 ///   ncols           [in] columns of B
 ///   b               [in,out] B, m x ncols, column-major, ldb >= m
+///   path            [in] as DotFast
 void HouseholderApplyQtFast(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
-                            const double *c, std::size_t ncols, double *b, std::size_t ldb);
+                            const double *c, std::size_t ncols, double *b, std::size_t ldb,
+                            KernelPath path = KernelPath::kFastest);
 
 /// Finishes R in place after Q has been formed: zeros every element below
 /// the diagonal in the first min(m-1, n) columns, then sets a(i,i) = d[i]

@@ -17,6 +17,7 @@
 #include "kernels/eig_kernel.h"
 #include "kernels/mldivide_kernel.h"
 #include "kernels/norm_kernel.h"
+#include "kernels/qr_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -94,26 +95,38 @@ bool Converged(std::size_t n, const double *x, const double *y) {
     return true;
 }
 
-// The iteration for one shifted matrix of order n, on raw vectors, with
-// exactly the arithmetic of the public functions it stands for: the start
-// is Randn(n, 1) (kiv::Randn() for each element in turn), each norm is
-// Norm(., 2) of a vector (the vector-norm kernel), each division Rdivide's
-// element-wise one, and each solve Mldivide's: solve(x, solved) sets
-// solved to the shifted matrix \ x. Leaves the chosen iterate in x; y and
+// The iteration for one shifted matrix of order n, on raw vectors. In the
+// stated order it has exactly the arithmetic of the public functions it
+// stands for: the start is Randn(n, 1) (kiv::Randn() for each element in
+// turn), each norm is Norm(., 2) of a vector (length_of is StatedLength),
+// each division Rdivide's element-wise one, and each solve Mldivide's:
+// solve(x, solved) sets solved to the shifted matrix \ x. The fast order
+// passes its own solve and length. Leaves the chosen iterate in x; y and
 // solved are n doubles each.
-template <class Solve>
-void Iterate(std::size_t n, Solve solve, double *x, double *y, double *solved) {
+template <class Solve, class Length>
+void Iterate(std::size_t n, Solve solve, Length length_of, double *x, double *y, double *solved) {
     for (std::size_t i = 0; i < n; ++i) x[i] = kiv::Randn();
-    const double start = kernels::VectorNorm(n, x, 1, 2.0);
+    const double start = length_of(n, x);
     for (std::size_t i = 0; i < n; ++i) x[i] = x[i] / start;
     for (int iteration = 0; iteration < kInverseIterations; ++iteration) {
         solve(x, solved);
-        const double length = kernels::VectorNorm(n, solved, 1, 2.0);
+        const double length = length_of(n, solved);
         if (!(std::isfinite(length) && length > 0.0)) return;
         for (std::size_t i = 0; i < n; ++i) y[i] = solved[i] / length;
         if (Converged(n, x, y)) return;
         std::memcpy(x, y, n * sizeof(double));
     }
+}
+
+// Norm(x, 2) of a vector, as the stated order computes it.
+double StatedLength(std::size_t n, const double *x) { return kernels::VectorNorm(n, x, 1, 2.0); }
+
+// The fast order's Euclidean length: the square root of a DotFast sum of
+// squares, or StatedLength where that sum could have over- or underflowed.
+double FastLength(std::size_t n, const double *x) {
+    const double sum = kernels::DotFast(n, x, x);
+    if (sum > 0x1p-900 && sum < 0x1p900) return std::sqrt(sum);
+    return StatedLength(n, x);
 }
 
 // Column k of the result is a unit vector x with (A - wr[k]*I)\x parallel
@@ -133,7 +146,7 @@ CMatrix *InverseIteration(const CMatrix *A, const double *wr) {
     if (n == 1) {
         const double shifted = linalg::Data(A)[0] - wr[0];
         auto divide = [shifted](const double *in, double *out) { out[0] = in[0] / shifted; };
-        Iterate(1, divide, x, y, solved);
+        Iterate(1, divide, StatedLength, x, y, solved);
         v[0] = x[0];
         return V.release();
     }
@@ -151,7 +164,7 @@ CMatrix *InverseIteration(const CMatrix *A, const double *wr) {
         std::memcpy(b, A->GetPr(), n * n * sizeof(double));
         for (std::size_t i = 0; i < n; ++i) b[i + i * n] = b[i + i * n] - wr[k];
         kernels::GaussFactor(n, b, n, pivot.Get(), r.Get());
-        Iterate(n, solve, x, y, solved);
+        Iterate(n, solve, StatedLength, x, y, solved);
         std::memcpy(v + k * n, x, n * sizeof(double));
     }
     return V.release();
@@ -172,22 +185,26 @@ CMatrix *InverseIterationFast(std::size_t n, const Reduction &kept, const double
     linalg::Scratch<double> work(kernels::HessenbergShiftedWorkspace(n));
     double *y = vectors.Get(), *solved = y + n, *x = solved + n;
     const double *h = kept.h.Get();
+    // The Hessenberg part row by row, as the factorisation copies it.
+    linalg::Scratch<double> rows(n * n);
     double largest = 0.0;
     for (std::size_t j = 0; j < n; ++j) {
-        for (std::size_t i = 0; i <= std::min(j + 1, n - 1); ++i)
+        for (std::size_t i = 0; i <= std::min(j + 1, n - 1); ++i) {
+            rows.Get()[i * n + j] = h[i + j * n];
             largest = std::max(largest, std::fabs(h[i + j * n]));
+        }
     }
     const double tiny = largest > 0.0 ? largest * mxGetEps() : kernels::kGaussZeroPivot;
     auto solve = [&](const double *in, double *out) {
         kernels::HessenbergShiftedSolve(n, work.Get(), in, out);
     };
     for (std::size_t k = 0; k < n; ++k) {
-        kernels::HessenbergShiftedFactor(n, h, n, wr[k], tiny, work.Get());
-        Iterate(n, solve, x, y, solved);
+        kernels::HessenbergShiftedFactor(n, rows.Get(), n, wr[k], tiny, work.Get());
+        Iterate(n, solve, FastLength, x, y, solved);
         double *vk = v + k * n;
         std::memcpy(vk, x, n * sizeof(double));
         kernels::HessenbergBackTransform(n, h, n, kept.pivot.Get(), kept.scale.Get(), vk);
-        const double length = kernels::VectorNorm(n, vk, 1, 2.0);
+        const double length = FastLength(n, vk);
         if (!(std::isfinite(length) && length > 0.0)) continue;
         for (std::size_t i = 0; i < n; ++i) vk[i] = vk[i] / length;
     }

@@ -46,7 +46,8 @@ void HouseholderQr(CMatrix *&Q, CMatrix *&R, CMatrix **E, const CMatrix *A) {
         if (E != nullptr) e.reset(Zeros(n, n));
         q.reset(mxCreateDoubleMatrix(m, m, mxComplexityReal));
         const bool fast = GetOrder() == Order::kFast;
-        linalg::Scratch<double> work(fast ? kernels::HouseholderQrFastWorkspace(n)
+        linalg::Scratch<double> work(fast ? std::max(kernels::HouseholderQrFastWorkspace(n),
+                                                     kernels::HouseholderFormQFastWorkspace(m))
                                           : kernels::HouseholderFormQWorkspace(m));
 
         double *rr = linalg::Data(r.get());
@@ -62,7 +63,8 @@ void HouseholderQr(CMatrix *&Q, CMatrix *&R, CMatrix **E, const CMatrix *A) {
             for (unsigned int j = 0; j < n; ++j) ee[perm.Get()[j] + std::size_t{j} * n] = 1.0;
         }
         if (fast) {
-            kernels::HouseholderFormQFast(m, steps, rr, m, cc, linalg::Data(q.get()), m);
+            kernels::HouseholderFormQFast(m, steps, rr, m, cc, linalg::Data(q.get()), m,
+                                          work.Get());
         } else {
             kernels::HouseholderFormQ(m, steps, rr, m, cc, linalg::Data(q.get()), m, work.Get());
         }

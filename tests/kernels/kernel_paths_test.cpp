@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "kernels/chol_kernel.h"
+#include "kernels/eig_kernel.h"
 #include "kernels/lu_kernel.h"
 #include "kernels/mldivide_kernel.h"
 #include "kernels/mtimes_kernel.h"
+#include "kernels/qr_kernel.h"
 #include "kernels/transpose_kernel.h"
 #include "support/matrix_test.h"
 
@@ -236,6 +238,86 @@ TEST(KernelPaths, TransposeMatchesPlain) {
                 << Name(s, true) << " form " << form;
             EXPECT_TRUE(Same(Transposed<true>(a, 0), Transposed<true>(a, form), true))
                 << Name(s, true) << " form " << form << " conjugating";
+        }
+    }
+}
+
+// The fast order's QR kernels with vector code against their scalar
+// loops: the factorisation with and without pivoting, Q, Q'*B, and the
+// dot products on every length around the 16 partial sums and the
+// 4-element vectors.
+TEST(KernelPaths, FastOrderQrMatchesScalarLoops) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (const Shape &s : kShapes) {
+        for (bool special : {false, true}) {
+            const Padded a = Random(s.m, s.n, rng, special), b = Random(s.m, s.k, rng, special);
+            const std::size_t steps = s.m > s.n ? s.n : s.m - 1;
+            for (bool pivot : {false, true}) {
+                struct Result {
+                    Padded r, q, qtb;
+                    std::vector<double> c, d;
+                    std::vector<std::uint32_t> perm;
+                };
+                auto run = [&](KernelPath path) {
+                    Result x{a,
+                             Padded(s.m, s.m),
+                             b,
+                             std::vector<double>(steps),
+                             std::vector<double>(std::min(s.m, s.n)),
+                             std::vector<std::uint32_t>(s.n)};
+                    std::vector<double> work(kernels::HouseholderQrFastWorkspace(s.n));
+                    kernels::HouseholderQrFast(s.m, s.n, x.r.Data(), x.r.ld,
+                                               pivot ? x.perm.data() : nullptr, x.c.data(),
+                                               x.d.data(), work.data(), path);
+                    std::vector<double> formq(kernels::HouseholderFormQFastWorkspace(s.m));
+                    kernels::HouseholderFormQFast(s.m, steps, x.r.Data(), x.r.ld, x.c.data(),
+                                                  x.q.Data(), x.q.ld, formq.data(), path);
+                    kernels::HouseholderApplyQtFast(s.m, steps, x.r.Data(), x.r.ld, x.c.data(), s.k,
+                                                    x.qtb.Data(), x.qtb.ld, path);
+                    return x;
+                };
+                const Result fastest = run(KernelPath::kFastest), plain = run(KernelPath::kPlain);
+                const std::string what = Name(s, special) + (pivot ? " pivoted" : "");
+                EXPECT_TRUE(Same(fastest.r.v, plain.r.v)) << what;
+                EXPECT_TRUE(Same(fastest.q.v, plain.q.v)) << what;
+                EXPECT_TRUE(Same(fastest.qtb.v, plain.qtb.v)) << what;
+                EXPECT_TRUE(Same(fastest.c, plain.c)) << what;
+                EXPECT_TRUE(Same(fastest.d, plain.d)) << what;
+                EXPECT_EQ(fastest.perm, plain.perm) << what;
+            }
+        }
+    }
+    const Padded x = Random(300, 1, rng, false), y = Random(300, 1, rng, false);
+    for (std::size_t count = 0; count <= 300; ++count) {
+        EXPECT_EQ(
+            matrix_test::Bits(kernels::DotFast(count, x.Data(), y.Data())),
+            matrix_test::Bits(kernels::DotFast(count, x.Data(), y.Data(), KernelPath::kPlain)))
+            << count;
+    }
+}
+
+// The shifted Hessenberg solve of the fast eigenvectors, including a
+// shift that makes a pivot exactly zero.
+TEST(KernelPaths, HessenbergShiftedSolveMatchesScalarLoops) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (const Shape &s : kShapes) {
+        const std::size_t n = s.m;
+        for (bool special : {false, true}) {
+            Padded h = Random(n, n, rng, special);
+            const Padded b = Random(n, 1, rng, special);
+            std::vector<double> rows(n * n, 0.0);
+            for (std::size_t i = 0; i < n; ++i) {
+                for (std::size_t j = i == 0 ? 0 : i - 1; j < n; ++j) rows[i * n + j] = h(i, j);
+            }
+            for (double shift : {0.25, rows[0]}) {
+                std::vector<double> work(kernels::HessenbergShiftedWorkspace(n));
+                kernels::HessenbergShiftedFactor(n, rows.data(), n, shift, 1e-300, work.data());
+                std::vector<double> x[2] = {std::vector<double>(n), std::vector<double>(n)};
+                kernels::HessenbergShiftedSolve(n, work.data(), b.Data(), x[0].data());
+                kernels::HessenbergShiftedSolve(n, work.data(), b.Data(), x[1].data(),
+                                                KernelPath::kPlain);
+                EXPECT_TRUE(Same(x[0], x[1])) << Name(s, special) << " shift " << shift;
+            }
         }
     }
 }
