@@ -6,6 +6,7 @@
 
 #include <kiv/random.h>
 #include <matrix/display.h>
+#include <matrix/order.h>
 
 #include <chrono>
 #include <cmath>
@@ -622,6 +623,18 @@ Outs Func2str(const Args &args, BuiltinCall &c) {
     return {Array(h->text)};
 }
 
+// order() names the thread's order of Qr, least squares and eigenvectors;
+// order('fast') and order('stated') choose it.
+Outs OrderBuiltin(const Args &args, BuiltinCall &c) {
+    Count(args, 0, 1, c);
+    Outputs(1, c);
+    if (args.empty()) return {Array(km::GetOrder() == km::Order::kFast ? "fast" : "stated")};
+    const std::string word = TextOf(args[0], c);
+    if (word != "fast" && word != "stated") throw Error("'order' takes 'fast' or 'stated'");
+    km::SetOrder(word == "fast" ? km::Order::kFast : km::Order::kStated);
+    return {};
+}
+
 const std::unordered_map<std::string, Builtin> &Table() {
     static const std::unordered_map<std::string, Builtin> table = {
         {"zeros", Filled<km::Zeros>},
@@ -675,6 +688,7 @@ const std::unordered_map<std::string, Builtin> &Table() {
         {"planerot", Planerot},
         {"rank", Rank},
         {"norm", Norm},
+        {"order", OrderBuiltin},
         {"sin", Unary<SinOf>},
         {"cos", Unary<CosOf>},
         {"tan", Unary<TanOf>},
