@@ -261,9 +261,10 @@ Reflect ReflectFor(KernelPath path) {
 }
 
 // The first strictly longest of the lengths of columns k..n-1 (from 0.0;
-// column k when all are 0) moves to position k, with its length entries.
-void PivotByLengths(std::size_t m, std::size_t n, double *a, std::size_t lda, std::uint32_t *perm,
-                    std::size_t k, double *length, double *reference) {
+// column k when all are 0) moves to position k, with its length entries;
+// returns where it came from.
+std::size_t PivotByLengths(std::size_t m, std::size_t n, double *a, std::size_t lda,
+                           std::uint32_t *perm, std::size_t k, double *length, double *reference) {
     double best = 0.0;
     std::size_t p = k;
     for (std::size_t j = k; j < n; ++j) {
@@ -272,17 +273,22 @@ void PivotByLengths(std::size_t m, std::size_t n, double *a, std::size_t lda, st
             p = j;
         }
     }
-    if (p == k) return;
+    if (p == k) return p;
     std::swap(perm[k], perm[p]);
     std::swap(length[k], length[p]);
     std::swap(reference[k], reference[p]);
     std::swap_ranges(a + k * lda, a + k * lda + m, a + p * lda);
+    return p;
 }
 
 // Columns of Q or B taken through all their reflections at once: a panel
 // meets every reflection while it stays in cache. Each column still takes
 // its reflections one after the other, so the width changes no bit.
 constexpr std::size_t kPanelColumns = 32;
+
+// Reflections per panel of the fast order's factorisation: the trailing
+// columns meet a panel's reflections in one product.
+constexpr std::size_t kQrBlock = 32;
 
 // Reflections per block of the fast order's Q: enough for the products to
 // run at speed, few enough for the triangular T to stay small.
@@ -294,14 +300,19 @@ double DotFast(std::size_t count, const double *x, const double *y, KernelPath p
     return ReflectFor(path).dot(count, x, y);
 }
 
-std::size_t HouseholderQrFastWorkspace(std::size_t n) { return 2 * n; }
+std::size_t HouseholderQrFastWorkspace(std::size_t n) { return 2 * n + kQrBlock * n + kQrBlock; }
 
 void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
                        std::uint32_t *perm, double *c, double *d, double *work, KernelPath path) {
     const Reflect reflect = ReflectFor(path);
     const std::size_t steps = m > n ? n : m - 1;
+    const std::size_t nb = kQrBlock;
     double *length = work;
-    double *reference = work + n;
+    double *reference = length + n;
+    // F', nb x (n - k0): F'(q, j - k0) is the multiple of reflection k0+q's
+    // vector still owed by column j.
+    double *ft = reference + n;
+    double *aux = ft + nb * n;
     if (perm != nullptr) {
         for (std::size_t j = 0; j < n; ++j) {
             perm[j] = static_cast<std::uint32_t>(j);
@@ -310,51 +321,105 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
         }
     }
 
-    for (std::size_t k = 0; k < steps; ++k) {
-        if (perm != nullptr) PivotByLengths(m, n, a, lda, perm, k, length, reference);
-        double *ak = a + k * lda;
-
-        double scale = std::fabs(ak[k]);
-        for (std::size_t i = k + 1; i < m; ++i) {
-            const double t = std::fabs(ak[i]);
-            if (t > scale) scale = t;
-        }
-        if (scale == 0.0) {
-            c[k] = 0.0;
-            d[k] = 0.0;
-        } else {
-            double sum = 0.0;
-            for (std::size_t i = k; i < m; ++i) {
-                ak[i] = ak[i] / scale;
-                sum = sum + ak[i] * ak[i];
+    for (std::size_t k0 = 0; k0 < steps;) {
+        const std::size_t most = std::min(nb, steps - k0);
+        std::size_t kb = 0;
+        bool stale = false;
+        while (kb < most && !stale) {
+            const std::size_t i = kb;
+            const std::size_t k = k0 + i;
+            const auto F = [ft, k0, nb](std::size_t q, std::size_t j) -> double & {
+                return ft[q + (j - k0) * nb];
+            };
+            if (perm != nullptr) {
+                const std::size_t p = PivotByLengths(m, n, a, lda, perm, k, length, reference);
+                if (p != k) std::swap_ranges(&F(0, k), &F(0, k) + i, &F(0, p));
             }
-            double sigma = std::sqrt(sum);
-            if (!(ak[k] >= 0.0)) sigma = -sigma;
-            ak[k] = ak[k] + sigma;
-            c[k] = ak[k] * sigma;
-            d[k] = -(sigma * scale);
-            for (std::size_t j = k + 1; j < n; ++j) reflect(m - k, ak + k, c[k], a + k + j * lda);
-        }
-        if (perm == nullptr) continue;
+            double *ak = a + k * lda;
+            // Column k owes the panel's earlier reflections below row k.
+            for (std::size_t q = 0; q < i; ++q)
+                reflect.subtract(m - k, F(q, k), a + k + (k0 + q) * lda, ak + k);
 
-        // Row k leaves the remaining columns: shorten their lengths.
-        const std::size_t rows = m - k - 1;
-        const double reach = CutoffReach(rows);
-        for (std::size_t j = k + 1; j < n; ++j) {
-            double *aj = a + j * lda;
-            if (length[j] > reach) {
-                const double ratio = std::fabs(aj[k]) / length[j];
-                const double left = std::max(0.0, (1.0 + ratio) * (1.0 - ratio));
-                const double drift = length[j] / reference[j];
-                const double updated = length[j] * std::sqrt(left);
-                if (left * drift * drift > kNormUpdateLimit && updated > reach) {
-                    length[j] = updated;
-                    continue;
+            double scale = std::fabs(ak[k]);
+            for (std::size_t r = k + 1; r < m; ++r) {
+                const double t = std::fabs(ak[r]);
+                if (t > scale) scale = t;
+            }
+            double tau = 0.0;
+            if (scale == 0.0) {
+                // No reflection: a zero vector keeps the block products
+                // clean (R's column is finished from d).
+                c[k] = 0.0;
+                d[k] = 0.0;
+                std::fill(ak + k, ak + m, 0.0);
+            } else {
+                double sum = 0.0;
+                for (std::size_t r = k; r < m; ++r) {
+                    ak[r] = ak[r] / scale;
+                    sum = sum + ak[r] * ak[r];
                 }
+                double sigma = std::sqrt(sum);
+                if (!(ak[k] >= 0.0)) sigma = -sigma;
+                ak[k] = ak[k] + sigma;
+                c[k] = ak[k] * sigma;
+                d[k] = -(sigma * scale);
+                tau = 1.0 / c[k];
             }
-            length[j] = ColumnNorm(rows, aj + k + 1, 1);
+
+            // F'(i, j) = tau*v'*A(k.., j) for the columns right of k, the
+            // stored A corrected by what the panel's earlier reflections
+            // owe: + sum over q < i of F'(q, j)*aux(q) (increasing q).
+            for (std::size_t j = k0; j <= k; ++j) F(i, j) = 0.0;
+            for (std::size_t q = 0; q < i; ++q)
+                aux[q] = -tau * reflect.dot(m - k, a + k + (k0 + q) * lda, ak + k);
+            for (std::size_t j = k + 1; j < n; ++j) {
+                double fj = tau * reflect.dot(m - k, a + k + j * lda, ak + k);
+                for (std::size_t q = 0; q < i; ++q) fj = fj + F(q, j) * aux[q];
+                F(i, j) = fj;
+            }
+            // Row k of the columns right of k becomes final (R's row).
+            for (std::size_t j = k + 1; j < n; ++j) {
+                double r = a[k + j * lda];
+                for (std::size_t q = 0; q <= i; ++q) r = r - a[k + (k0 + q) * lda] * F(q, j);
+                a[k + j * lda] = r;
+            }
+            ++kb;
+            if (perm == nullptr) continue;
+
+            // Row k leaves the remaining columns: shorten their lengths. A
+            // length that must be recomputed needs its column's rows below
+            // k, which the panel has not updated yet: the panel ends here.
+            const double reach = CutoffReach(m - k - 1);
+            for (std::size_t j = k + 1; j < n; ++j) {
+                if (length[j] > reach) {
+                    const double ratio = std::fabs(a[k + j * lda]) / length[j];
+                    const double left = std::max(0.0, (1.0 + ratio) * (1.0 - ratio));
+                    const double drift = length[j] / reference[j];
+                    const double updated = length[j] * std::sqrt(left);
+                    if (left * drift * drift > kNormUpdateLimit && updated > reach) {
+                        length[j] = updated;
+                        continue;
+                    }
+                }
+                length[j] = -1.0;
+                stale = true;
+            }
+        }
+
+        // The rows below the panel of the columns right of it:
+        // A -= V * F', each element subtracting in increasing q.
+        const std::size_t done = k0 + kb;
+        if (done < m && done < n) {
+            MatrixProductUpdate(m - done, n - done, kb, a + done + k0 * lda, lda, ft + kb * nb, nb,
+                                a + done + done * lda, lda, PackingSpace(m - done, n - done, kb),
+                                UpdateSign::kSubtract, SumOrder::kIncreasing, path);
+        }
+        for (std::size_t j = done; perm != nullptr && j < n; ++j) {
+            if (!(length[j] < 0.0)) continue;
+            length[j] = ColumnNorm(m - done, a + done + j * lda, 1);
             reference[j] = length[j];
         }
+        k0 = done;
     }
 
     if (perm != nullptr && m < n) {

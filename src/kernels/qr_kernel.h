@@ -98,21 +98,31 @@ std::size_t HouseholderQrFastWorkspace(std::size_t n);
 /// The fast order of HouseholderQr: the same K reflections with the same
 /// scaling, sign convention, c[k] and d[k] formulas and pivot rule (the
 /// first strictly longest remaining column, the last row of a wide matrix
-/// pivoted once more), in an order of its own:
-///   - each reflection's dot products are DotFast sums (sixteen
-///     interleaved partial sums), and tau = s / c[k], a(i,j) -= tau*a(i,k)
-///     as before;
+/// pivoted once more), in an order of its own, blocked in panels of 32
+/// reflections (LAPACK's xLAQPS scheme):
+///   - within a panel, column k first subtracts F'(q, k) times the panel's
+///     earlier vectors q (increasing q, rows k..); its reflection then
+///     gives, for every column j > k, F'(i, j) = tau*DotFast(v, A(k.., j))
+///     + sum over q < i of F'(q, j)*aux(q), aux(q) = -tau*DotFast(v(q), v)
+///     (tau = 1/c[k], 0 when no reflection), and row k of those columns is
+///     finished by subtracting V(k, q)*F'(q, j) for q = 0..i in turn;
+///   - at the panel's end the rows below it take A -= V*F' through
+///     MatrixProductUpdate (subtracting in increasing q);
 ///   - with pivoting, the remaining column lengths are updated from the
-///     removed row rather than recomputed (LAPACK's xGEQP3 rule), and
-///     recomputed by ColumnNorm whenever the update has lost half the
-///     digits or the length has fallen to the cut-off's reach (at most
-///     2*sqrt(rows)*kColumnNormCutoff), so columns that ColumnNorm counts
-///     as zero are still never chosen over longer ones.
-/// Each column's update depends only on that column and the reflection, so
-/// the columns may be split between threads without changing a bit.
+///     finished row rather than recomputed (LAPACK's xGEQP3 rule); a
+///     length that has lost half its digits, or has fallen to the cut-off's
+///     reach (at most 2*sqrt(rows)*kColumnNormCutoff), ends the panel and is
+///     recomputed by ColumnNorm after the update, so columns that ColumnNorm
+///     counts as zero are still never chosen over longer ones;
+///   - a column with no reflection (scale 0.0) is set to zeros.
+/// Every step treats the columns right of the panel independently, so
+/// they may be split between threads without changing a bit.
 ///   m, n, a, lda, perm, c, d as HouseholderQr
 ///   work [out] HouseholderQrFastWorkspace(n) doubles
-///   path [in]  as DotFast
+///   path [in]  as DotFast (and passed to the products)
+/// Source: Quintana-Orti, Sun & Bischof, "A BLAS-3 version of the QR
+/// factorization with column pivoting", SIAM J. Sci. Comput. 19(5), 1998;
+/// the length update of Drmac & Bujanovic, ACM TOMS 35(2), 2008.
 void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
                        std::uint32_t *perm, double *c, double *d, double *work,
                        KernelPath path = KernelPath::kFastest);
