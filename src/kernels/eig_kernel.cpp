@@ -119,34 +119,35 @@ void HessenbergBackTransform(std::size_t n, const double *a_, std::size_t lda,
 
 std::size_t HessenbergShiftedWorkspace(std::size_t n) { return n * n + 2 * n; }
 
-// The work of the shifted factorisation: U row by row (row i at u + i*n,
-// so the eliminations and the back substitution run along contiguous
-// rows), then the n multipliers, then n interchange marks (1.0 for an
-// interchange of rows j and j+1).
+// The work of the shifted factorisation: U column by column (its upper
+// triangle; rows j and j+1 of a column share a cache line, so each step's
+// row operation walks the columns at a fixed stride), then the n
+// multipliers, then n interchange marks (1.0 for an interchange of rows j
+// and j+1).
 void HessenbergShiftedFactor(std::size_t n, const double *h, std::size_t ldh, double shift,
                              double tiny, double *work) {
     double *u = work;
     double *multiplier = work + n * n;
     double *swapped = multiplier + n;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t first = i == 0 ? 0 : i - 1;
-        std::copy(h + i * ldh + first, h + i * ldh + n, u + i * n + first);
-        u[i * n + i] = u[i * n + i] - shift;
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::size_t rows = std::min(j + 2, n);
+        std::copy(h + j * ldh, h + j * ldh + rows, u + j * n);
+        u[j + j * n] = u[j + j * n] - shift;
     }
     for (std::size_t j = 0; j + 1 < n; ++j) {
-        double *row = u + j * n;
-        double *next = row + n;
+        double *uj = u + j + j * n;  // U(j, j); U(j+1, j) is uj[1]
         swapped[j] = 0.0;
-        if (std::fabs(next[j]) > std::fabs(row[j])) {
-            std::swap_ranges(row + j, row + n, next + j);
+        if (std::fabs(uj[1]) > std::fabs(uj[0])) {
+            for (std::size_t c = j; c < n; ++c) std::swap(u[j + c * n], u[j + 1 + c * n]);
             swapped[j] = 1.0;
         }
-        if (row[j] == 0.0) row[j] = tiny;
-        const double l = next[j] / row[j];
+        if (uj[0] == 0.0) uj[0] = tiny;
+        const double l = uj[1] / uj[0];
         multiplier[j] = l;
-        for (std::size_t c = j + 1; c < n; ++c) next[c] = next[c] - l * row[c];
+        for (std::size_t c = j + 1; c < n; ++c)
+            u[j + 1 + c * n] = u[j + 1 + c * n] - l * u[j + c * n];
     }
-    double &last = u[(n - 1) * n + (n - 1)];
+    double &last = u[(n - 1) + (n - 1) * n];
     if (last == 0.0) last = tiny;
 }
 
@@ -160,10 +161,11 @@ void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, 
         if (swapped[j] != 0.0) std::swap(x[j], x[j + 1]);
         x[j + 1] = x[j + 1] - multiplier[j] * x[j];
     }
-    for (std::size_t i = n; i-- > 0;) {
-        const double *row = u + i * n;
-        const double s = DotFast(n - 1 - i, row + i + 1, x + i + 1, path);
-        x[i] = (x[i] - s) / row[i];
+    // Column by column from the last: x(c) is final once divided, and is
+    // then subtracted from the rows above it.
+    for (std::size_t c = n; c-- > 0;) {
+        x[c] = x[c] / u[c + c * n];
+        SubtractMultiple(c, x[c], u + c * n, x, path);
     }
 }
 

@@ -84,8 +84,7 @@ std::size_t HessenbergShiftedWorkspace(std::size_t n);
 /// A last diagonal element of exactly 0.0 is replaced by tiny as well.
 ///   n     [in]  order, n >= 1
 ///   h     [in]  H on and above the subdiagonal (entries below it are not
-///               read), ROW-major: H(i,j) = h[i*ldh + j], ldh >= n, so
-///               that each row is copied whole
+///               read), column-major, ldh >= n
 ///   shift [in]  the shift
 ///   tiny  [in]  the replacement of a zero pivot (> 0)
 ///   work  [out] HessenbergShiftedWorkspace(n) doubles: the factors
@@ -94,8 +93,8 @@ void HessenbergShiftedFactor(std::size_t n, const double *h, std::size_t ldh, do
 
 /// Solves (H - shift*I)*x = b from HessenbergShiftedFactor's work: the
 /// interchanges and multipliers applied to b in increasing j, then U's
-/// back substitution from the last row up, each sum DotFast-ordered over
-/// the row's entries right of the diagonal.
+/// back substitution column by column from the last: x(c) = x(c)/U(c,c),
+/// then x(r) -= x(c)*U(r,c) for every r < c.
 ///   n    [in]  order
 ///   work [in]  the factors
 ///   b    [in]  n entries

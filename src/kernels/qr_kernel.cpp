@@ -300,6 +300,10 @@ double DotFast(std::size_t count, const double *x, const double *y, KernelPath p
     return ReflectFor(path).dot(count, x, y);
 }
 
+void SubtractMultiple(std::size_t count, double t, const double *x, double *y, KernelPath path) {
+    ReflectFor(path).subtract(count, t, x, y);
+}
+
 std::size_t HouseholderQrFastWorkspace(std::size_t n) { return 2 * n + kQrBlock * n + kQrBlock; }
 
 void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,

@@ -138,6 +138,11 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
 double DotFast(std::size_t count, const double *x, const double *y,
                KernelPath path = KernelPath::kFastest);
 
+/// y(i) = y(i) - t*x(i) for i < count, each element on its own.
+///   path [in] as DotFast: the same bits either way
+void SubtractMultiple(std::size_t count, double t, const double *x, double *y,
+                      KernelPath path = KernelPath::kFastest);
+
 /// Returns the number of doubles of workspace that HouseholderFormQFast
 /// needs for an m x m Q.
 std::size_t HouseholderFormQFastWorkspace(std::size_t m);

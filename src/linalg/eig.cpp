@@ -185,21 +185,17 @@ CMatrix *InverseIterationFast(std::size_t n, const Reduction &kept, const double
     linalg::Scratch<double> work(kernels::HessenbergShiftedWorkspace(n));
     double *y = vectors.Get(), *solved = y + n, *x = solved + n;
     const double *h = kept.h.Get();
-    // The Hessenberg part row by row, as the factorisation copies it.
-    linalg::Scratch<double> rows(n * n);
     double largest = 0.0;
     for (std::size_t j = 0; j < n; ++j) {
-        for (std::size_t i = 0; i <= std::min(j + 1, n - 1); ++i) {
-            rows.Get()[i * n + j] = h[i + j * n];
+        for (std::size_t i = 0; i <= std::min(j + 1, n - 1); ++i)
             largest = std::max(largest, std::fabs(h[i + j * n]));
-        }
     }
     const double tiny = largest > 0.0 ? largest * mxGetEps() : kernels::kGaussZeroPivot;
     auto solve = [&](const double *in, double *out) {
         kernels::HessenbergShiftedSolve(n, work.Get(), in, out);
     };
     for (std::size_t k = 0; k < n; ++k) {
-        kernels::HessenbergShiftedFactor(n, rows.Get(), n, wr[k], tiny, work.Get());
+        kernels::HessenbergShiftedFactor(n, h, n, wr[k], tiny, work.Get());
         Iterate(n, solve, FastLength, x, y, solved);
         double *vk = v + k * n;
         std::memcpy(vk, x, n * sizeof(double));
