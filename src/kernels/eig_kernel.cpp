@@ -108,9 +108,8 @@ void ReduceToHessenberg(std::size_t n, double *a_, std::size_t lda, std::size_t 
 void HessenbergBackTransform(std::size_t n, const double *a_, std::size_t lda,
                              const std::size_t *pivot, const double *scale, double *z) {
     for (std::size_t m = n < 3 ? 1 : n - 1; m >= 2; --m) {
-        const double zm = z[m - 1];
-        const double *multipliers = a_ + (m - 2) * lda;
-        for (std::size_t i = m + 1; i <= n; ++i) z[i - 1] = z[i - 1] + multipliers[i - 1] * zm;
+        // z(i) + a(i,m-1)*z(m) as z(i) - (-z(m))*a(i,m-1): the same bits.
+        SubtractMultiple(n - m, -z[m - 1], a_ + m + (m - 2) * lda, z + m);
         std::swap(z[m - 1], z[pivot[m - 1] - 1]);
     }
     if (scale == nullptr) return;
