@@ -332,8 +332,8 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
         while (kb < most && !stale) {
             const std::size_t i = kb;
             const std::size_t k = k0 + i;
-            const auto F = [ft, k0, nb](std::size_t q, std::size_t j) -> double & {
-                return ft[q + (j - k0) * nb];
+            const auto F = [ft, k0](std::size_t q, std::size_t j) -> double & {
+                return ft[q + (j - k0) * kQrBlock];
             };
             if (perm != nullptr) {
                 const std::size_t p = PivotByLengths(m, n, a, lda, perm, k, length, reference);
