@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -278,6 +279,54 @@ TEST(OrderSetting, DefaultComesFromTheEnvironment) {
     Order seen = Order::kFast;
     std::thread([&] { seen = GetOrder(); }).join();
     EXPECT_EQ(Name(seen), want);
+}
+
+// The fast order with its n-th allocation failing, for every n until it
+// succeeds: nothing leaks, the arguments stay, the outputs of the
+// multi-output forms stay null.
+TEST(OrderSetting, FastAllocationFailureLeaksNothing) {
+    const OrderScope scope(Order::kFast);
+    std::mt19937_64 rng(Seed());
+    const ArrayPtr square = ToArray(RealSpectrum(6, rng)[0]), tall = ToArray(Random(40, 35, rng)),
+                   wide = ToArray(Random(3, 6, rng)), rhs = ToArray(Random(40, 2, rng)),
+                   rhs3 = ToArray(Random(3, 2, rng));
+    const auto outputsStayNull = [](auto form) {
+        return [form] {
+            Outs o;
+            try {
+                form(o);
+            } catch (...) {
+                for (CMatrix *x : o.o) EXPECT_EQ(x, nullptr);
+                throw;
+            }
+        };
+    };
+    const struct {
+        const char *name;
+        std::function<void()> call;
+        std::vector<const CMatrix *> arguments;
+    } rows[] = {
+        {"Mldivide tall",
+         [&] { ArrayPtr(Mldivide(tall.get(), rhs.get())); },
+         {tall.get(), rhs.get()}},
+        {"Mldivide wide",
+         [&] { ArrayPtr(Mldivide(wide.get(), rhs3.get())); },
+         {wide.get(), rhs3.get()}},
+        {"Qr",
+         outputsStayNull([&](Outs &o) { Qr(o[0], o[1], o[2], tall.get(), false); }),
+         {tall.get()}},
+        {"Qr2", outputsStayNull([&](Outs &o) { Qr(o[0], o[1], wide.get(), false); }), {wide.get()}},
+        {"Eig",
+         outputsStayNull([&](Outs &o) { Eig(o[0], o[1], square.get(), true); }),
+         {square.get()}},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        const matrix_test::Snapshots before(r.arguments);
+        EXPECT_GE(
+            matrix_test::ForEachAllocationFailure(r.call, [&] { EXPECT_TRUE(before.Unchanged()); }),
+            2);
+    }
 }
 
 }  // namespace
