@@ -101,11 +101,14 @@ bool Converged(std::size_t n, const double *x, const double *y) {
 // turn), each norm is Norm(., 2) of a vector (length_of is StatedLength),
 // each division Rdivide's element-wise one, and each solve Mldivide's:
 // solve(x, solved) sets solved to the shifted matrix \ x. The fast order
-// passes its own solve and length. Leaves the chosen iterate in x; y and
-// solved are n doubles each.
+// passes its own solve and length, and its starts drawn beforehand
+// (start, n values; null draws them here). Leaves the chosen iterate in x;
+// y and solved are n doubles each.
 template <class Solve, class Length>
-void Iterate(std::size_t n, Solve solve, Length length_of, double *x, double *y, double *solved) {
-    for (std::size_t i = 0; i < n; ++i) x[i] = kiv::Randn();
+void Iterate(std::size_t n, Solve solve, Length length_of, double *x, double *y, double *solved,
+             const double *start_values = nullptr) {
+    for (std::size_t i = 0; i < n; ++i)
+        x[i] = start_values != nullptr ? start_values[i] : kiv::Randn();
     const double start = length_of(n, x);
     for (std::size_t i = 0; i < n; ++i) x[i] = x[i] / start;
     for (int iteration = 0; iteration < kInverseIterations; ++iteration) {
@@ -194,9 +197,13 @@ CMatrix *InverseIterationFast(std::size_t n, const Reduction &kept, const double
     auto solve = [&](const double *in, double *out) {
         kernels::HessenbergShiftedSolve(n, work.Get(), in, out);
     };
+    // Every start drawn first, in the order the stated iteration draws
+    // them, so that the eigenvalues could be shared between threads.
+    linalg::Scratch<double> starts(n * n);
+    for (std::size_t i = 0; i < n * n; ++i) starts.Get()[i] = kiv::Randn();
     for (std::size_t k = 0; k < n; ++k) {
         kernels::HessenbergShiftedFactor(n, h, n, wr[k], tiny, work.Get());
-        Iterate(n, solve, FastLength, x, y, solved);
+        Iterate(n, solve, FastLength, x, y, solved, starts.Get() + k * n);
         double *vk = v + k * n;
         std::memcpy(vk, x, n * sizeof(double));
         kernels::HessenbergBackTransform(n, h, n, kept.pivot.Get(), kept.scale.Get(), vk);
