@@ -162,6 +162,12 @@ void Evaluator::Step() {
         throw LimitError("Step limit reached");
 }
 
+void Evaluator::CheckDepth(const std::string &callee) const {
+    if (m_frames.size() + m_scriptDepth > m_limits.max_call_depth)
+        throw Error("Maximum recursion depth of " + std::to_string(m_limits.max_call_depth) +
+                    " reached in '" + callee + "'");
+}
+
 void Evaluator::Locate(int line) {
     if (m_located) return;
     m_located = true;
@@ -556,16 +562,21 @@ std::vector<Value> Evaluator::CallFunction(const std::string &name, const std::v
     Found found;
     if (Resolve(name, from, found)) {
         if (found.function) return CallUser(found.unit, *found.function, args, nargout);
-        // A script file runs in the caller's workspace.
+        // A script file runs in the caller's workspace. Its calls count
+        // toward the depth limit too: a script may call itself.
         if (!args.empty()) throw Error("Script '" + name + "' takes no arguments");
+        CheckDepth(name);
         const std::shared_ptr<const Unit> saved = Top().unit;
         Top().unit = found.unit;
+        ++m_scriptDepth;
         try {
             Execute(found.unit->program.statements);
         } catch (...) {
+            --m_scriptDepth;
             Top().unit = saved;
             throw;
         }
+        --m_scriptDepth;
         Top().unit = saved;
         return {};
     }
@@ -586,9 +597,7 @@ std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, 
         throw Error("Too many input arguments for '" + f.name + "'");
     if (nargout > std::max<std::size_t>(f.outputs.size(), 1))
         throw Error("Too many output arguments for '" + f.name + "'");
-    if (m_frames.size() > m_limits.max_call_depth)
-        throw Error("Maximum recursion depth of " + std::to_string(m_limits.max_call_depth) +
-                    " reached in '" + f.name + "'");
+    CheckDepth(f.name);
     auto frame = std::make_unique<Frame>();
     frame->unit = unit;
     frame->function = &f;
@@ -628,9 +637,7 @@ std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, 
 std::vector<Value> Evaluator::CallAnonymous(const Handle &h, const std::vector<Value> &args,
                                             unsigned int nargout) {
     if (args.size() > h.params.size()) throw Error("Too many input arguments for '" + h.text + "'");
-    if (m_frames.size() > m_limits.max_call_depth)
-        throw Error("Maximum recursion depth of " + std::to_string(m_limits.max_call_depth) +
-                    " reached in '" + h.text + "'");
+    CheckDepth(h.text);
     auto frame = std::make_unique<Frame>();
     frame->unit = h.unit;
     for (const auto &v : h.captured) frame->vars.insert(v);

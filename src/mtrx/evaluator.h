@@ -123,6 +123,7 @@ private:
     Frame &Top() { return *m_frames.back(); }
     Value *Lookup(const std::string &name);
     void Locate(int line);
+    void CheckDepth(const std::string &callee) const;
 
     std::ostream &m_display;
     Limits m_limits;
@@ -131,6 +132,7 @@ private:
     std::map<std::string, Found> m_files;  // folder/name -> function, or none
     std::vector<std::string> m_path;       // MTRXPATH folders
     std::uint64_t m_steps = 0;
+    std::size_t m_scriptDepth = 0;  // script files running inside one another
     bool m_located = false;
     bool m_fastScalars = true;
     std::string m_failedFile;
