@@ -74,7 +74,11 @@ std::string Number(const Conversion &c, double x) {
                 return buffer;
             }
             return Printf(head + c.precision + "e", x);
-        case 'c': return Pad(std::string(1, static_cast<char>(static_cast<int>(x))), c);
+        case 'c':
+            // A character code; anything else prints as %s prints it.
+            if (x == std::floor(x) && x >= 0 && x < 256)
+                return Pad(std::string(1, static_cast<char>(static_cast<int>(x))), c);
+            return Printf("%" + c.flags + c.width + "e", x);
         default: return Printf(head + c.precision + c.kind, x);
     }
 }
