@@ -9,8 +9,8 @@
 
 #include "kernels/kernel_path.h"
 
-// Kernels with AVX2 code paths are compiled for them with
-// __attribute__((target("avx2"))) and chosen at run time, so that the
+// Kernels with AVX2 (or AVX-512) code paths are compiled for them with
+// __attribute__((target(...))) and chosen at run time, so that the
 // library itself still runs on any x86-64. Vector adds and multiplies
 // round each lane exactly as the scalar code does; only the number of
 // independent operations in flight changes.
@@ -74,6 +74,20 @@ inline bool HasAvx2() {
     static const bool has = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+#else
+    return false;
+#endif
+}
+
+/// True when the processor (and the operating system) support AVX-512F,
+/// which the product's widest tiles need. Asked once; the answer is kept.
+inline bool HasAvx512() {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") != 0;
     }();
     return has;
 #else

@@ -38,7 +38,8 @@ double *PackingSpace(std::size_t m, std::size_t n, std::size_t k);
 ///   work    [in,out] MatrixProductWorkspace(m, n, k) doubles, or null (then
 ///                 A is read in place); must not overlap the matrices
 ///   path    [in]  kFastest: the widest vector code this processor has;
-///                 kPlain: the portable tiles only
+///                 kAvx2: vector code no wider than AVX2; kPlain: the
+///                 portable tiles only
 /// Source: the dot product formulation of the product (Golub & Van Loan,
 /// Matrix Computations, 4th ed., Section 1.1), blocked for registers and
 /// caches as in the Goto/BLIS scheme (Van Zee & van de Geijn, ACM TOMS
