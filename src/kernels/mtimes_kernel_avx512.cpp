@@ -38,12 +38,21 @@ MATRIX_TARGET_AVX512 inline __m512d Meet(__m512d acc, __m512d a, __m512d b, __mm
 
 // Continues (or, with `first`, starts from 0.0) the sums of an mr x NR
 // tile of C over kc products: the q-th product of row i and column j is
-// a[i + q * 8 * MV] * b[j + q * NR], A and B as the packing leaves them,
-// A's rows filled with zeros up to 8 * MV. mr is more than 8 * (MV - 1);
-// the lanes beyond it are neither read from nor written to C.
-template <std::size_t MV, std::size_t NR, UpdateSign kSign>
-MATRIX_TARGET_AVX512 void ZmmTile(std::size_t kc, const double *a, const double *b, double *c,
+// a[i + q * as] * b[q * bs + j * ldb]. kPacked: A and B as the packing
+// leaves them, as = 8 * MV, bs = NR and ldb = 1, A's rows filled with
+// zeros up to 8 * MV, and mr is more than 8 * (MV - 1): the lanes beyond
+// it are neither read from nor written to C. Otherwise A and B are read
+// in place, the steps as and bs possibly negative, and mr is 8 * MV (a
+// masked load of A in every step would cost a tenth of the speed).
+template <std::size_t MV, std::size_t NR, UpdateSign kSign, bool kPacked>
+MATRIX_TARGET_AVX512 void ZmmTile(std::size_t kc, const double *a, std::ptrdiff_t as,
+                                  const double *b, std::ptrdiff_t bs, std::size_t ldb, double *c,
                                   std::size_t ldc, std::size_t mr, bool first) {
+    if (kPacked) {
+        as = 8 * MV;
+        bs = NR;
+        ldb = 1;
+    }
     const std::size_t tail = mr - 8 * (MV - 1);
     const __mmask8 last = static_cast<__mmask8>(tail >= 8 ? 0xFF : (1u << tail) - 1);
     __m512d acc[NR][MV];
@@ -55,27 +64,28 @@ MATRIX_TARGET_AVX512 void ZmmTile(std::size_t kc, const double *a, const double 
             if (first) {
                 acc[j][v] = _mm512_setzero_pd();
             } else {
-                acc[j][v] =
-                    v + 1 < MV ? _mm512_loadu_pd(column) : _mm512_maskz_loadu_pd(last, column);
+                acc[j][v] = kPacked && v + 1 == MV ? _mm512_maskz_loadu_pd(last, column)
+                                                   : _mm512_loadu_pd(column);
             }
         }
     }
     const __m512d zero = _mm512_setzero_pd();
+#pragma GCC unroll 2
     for (std::size_t q = 0; q < kc; ++q) {
-        const double *aq = a + q * 8 * MV;
-        const double *bq = b + q * NR;
+        const double *aq = a + static_cast<std::ptrdiff_t>(q) * as;
+        const double *bq = b + static_cast<std::ptrdiff_t>(q) * bs;
         __m512d x[MV];
         __mmask8 nonzero[MV];
 #pragma GCC unroll 4
         for (std::size_t v = 0; v < MV; ++v) {
-            x[v] = _mm512_load_pd(aq + 8 * v);
+            x[v] = kPacked ? _mm512_load_pd(aq + 8 * v) : _mm512_loadu_pd(aq + 8 * v);
             nonzero[v] = kSign == UpdateSign::kAddUnlessZero
                              ? _mm512_cmp_pd_mask(x[v], zero, _CMP_NEQ_UQ)
                              : static_cast<__mmask8>(0xFF);
         }
 #pragma GCC unroll 6
         for (std::size_t j = 0; j < NR; ++j) {
-            const __m512d y = _mm512_set1_pd(bq[j]);
+            const __m512d y = _mm512_set1_pd(bq[j * ldb]);
 #pragma GCC unroll 4
             for (std::size_t v = 0; v < MV; ++v) {
                 acc[j][v] = Meet<kSign>(acc[j][v], x[v], y, nonzero[v]);
@@ -87,32 +97,44 @@ MATRIX_TARGET_AVX512 void ZmmTile(std::size_t kc, const double *a, const double 
 #pragma GCC unroll 4
         for (std::size_t v = 0; v < MV; ++v) {
             double *column = c + j * ldc + 8 * v;
-            if (v + 1 < MV) {
-                _mm512_storeu_pd(column, acc[j][v]);
-            } else {
+            if (kPacked && v + 1 == MV) {
                 _mm512_mask_storeu_pd(column, last, acc[j][v]);
+            } else {
+                _mm512_storeu_pd(column, acc[j][v]);
             }
         }
     }
 }
 
-using ZmmTileFunction = void (*)(std::size_t, const double *, const double *, double *, std::size_t,
-                                 std::size_t, bool);
+using ZmmTileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
+                                 std::ptrdiff_t, std::size_t, double *, std::size_t, std::size_t,
+                                 bool);
 
 // Indexed by [registers per column - 1][columns - 1].
-template <UpdateSign kSign, std::size_t MV>
-constexpr ZmmTileFunction kZmmTileRow[kZmmNr] = {ZmmTile<MV, 1, kSign>, ZmmTile<MV, 2, kSign>,
-                                                 ZmmTile<MV, 3, kSign>, ZmmTile<MV, 4, kSign>,
-                                                 ZmmTile<MV, 5, kSign>, ZmmTile<MV, 6, kSign>};
+template <UpdateSign kSign, bool kPacked, std::size_t MV>
+constexpr ZmmTileFunction kZmmTileRow[kZmmNr] = {
+    ZmmTile<MV, 1, kSign, kPacked>, ZmmTile<MV, 2, kSign, kPacked>, ZmmTile<MV, 3, kSign, kPacked>,
+    ZmmTile<MV, 4, kSign, kPacked>, ZmmTile<MV, 5, kSign, kPacked>, ZmmTile<MV, 6, kSign, kPacked>};
 
-template <UpdateSign kSign>
+template <UpdateSign kSign, bool kPacked>
 constexpr const ZmmTileFunction *kZmmTileTable[kZmmVectors] = {
-    kZmmTileRow<kSign, 1>, kZmmTileRow<kSign, 2>, kZmmTileRow<kSign, 3>, kZmmTileRow<kSign, 4>};
+    kZmmTileRow<kSign, kPacked, 1>, kZmmTileRow<kSign, kPacked, 2>, kZmmTileRow<kSign, kPacked, 3>,
+    kZmmTileRow<kSign, kPacked, 4>};
 
-ZmmTileFunction ZmmTileFor(UpdateSign sign, std::size_t mr, std::size_t nr) {
+ZmmTileFunction ZmmTileFor(UpdateSign sign, bool packed, std::size_t mr, std::size_t nr) {
     return BySign(sign, [&](auto kSign) {
-        return kZmmTileTable<decltype(kSign)::value>[(mr + 7) / 8 - 1][nr - 1];
+        constexpr UpdateSign kS = decltype(kSign)::value;
+        return (packed ? kZmmTileTable<kS, true>
+                       : kZmmTileTable<kS, false>)[(mr + 7) / 8 - 1][nr - 1];
     });
+}
+
+// Whether both operands are read in place: each fits in L1 (kZmmInPlace
+// doubles), so packing would cost more than it saves, and the rows fill
+// whole registers.
+constexpr std::size_t kZmmInPlace = 4096;
+bool ZmmInPlace(std::size_t m, std::size_t n, std::size_t k) {
+    return m % 8 == 0 && m * k <= kZmmInPlace && k * n <= kZmmInPlace;
 }
 
 double *AlignedUp(double *p) {
@@ -162,6 +184,24 @@ void PackB(std::size_t nc, std::size_t kc, const double *b, std::ptrdiff_t bs, s
 void Avx512Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                    const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
                    bool fromZero, UpdateSign sign, SumOrder order) {
+    // Operands small enough to stay in the caches as they are go unpacked;
+    // each panel of A stays in L1 while it meets every column of B.
+    if (ZmmInPlace(m, n, k)) {
+        for (std::size_t done = 0; done < k; done += kZmmKc) {
+            const Pass pass = PassOf(done, k, lda, order, kZmmKc);
+            const bool first = fromZero && done == 0;
+            for (std::size_t ir = 0; ir < m; ir += kZmmMr) {
+                const std::size_t mr = std::min(kZmmMr, m - ir);
+                for (std::size_t jr = 0; jr < n; jr += kZmmNr) {
+                    const std::size_t nr = std::min(kZmmNr, n - jr);
+                    ZmmTileFor(sign, false, mr, nr)(pass.kc, a + ir + pass.p0 * lda, pass.aStep,
+                                                    b + pass.p0 + jr * ldb, pass.bStep, ldb,
+                                                    c + ir + jr * ldc, ldc, mr, first);
+                }
+            }
+        }
+        return;
+    }
     const std::size_t nc = ZmmColumns(std::min(k, kZmmKc));
     double *packedB = AlignedUp(work);
     double *packedA = AlignedUp(packedB + std::min(k, kZmmKc) * std::min(n, nc));
@@ -181,9 +221,9 @@ void Avx512Product(std::size_t m, std::size_t n, std::size_t k, const double *a,
                     const std::size_t nr = std::min(kZmmNr, ncur - jr);
                     for (std::size_t ir = 0; ir < mc; ir += kZmmMr) {
                         const std::size_t mr = std::min(kZmmMr, mc - ir);
-                        ZmmTileFor(sign, mr, nr)(pass.kc, packedA + ir * pass.kc,
-                                                 packedB + jr * pass.kc,
-                                                 c + ic + ir + (jc + jr) * ldc, ldc, mr, first);
+                        ZmmTileFor(sign, true, mr, nr)(
+                            pass.kc, packedA + ir * pass.kc, 0, packedB + jr * pass.kc, 0, 0,
+                            c + ic + ir + (jc + jr) * ldc, ldc, mr, first);
                     }
                 }
             }
