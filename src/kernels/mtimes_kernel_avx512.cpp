@@ -202,9 +202,13 @@ void Avx512Product(std::size_t m, std::size_t n, std::size_t k, const double *a,
         }
         return;
     }
-    const std::size_t nc = ZmmColumns(std::min(k, kZmmKc));
+    // Blocks of columns of even width, so that no narrow last one packs all
+    // of A again for a few columns.
+    const std::size_t widest = ZmmColumns(std::min(k, kZmmKc));
+    const std::size_t blocks = (n + widest - 1) / widest;
+    const std::size_t nc = ((n + blocks - 1) / blocks + kZmmNr - 1) / kZmmNr * kZmmNr;
     double *packedB = AlignedUp(work);
-    double *packedA = AlignedUp(packedB + std::min(k, kZmmKc) * std::min(n, nc));
+    double *packedA = AlignedUp(packedB + std::min(k, kZmmKc) * std::min(n, widest));
     // Columns of C in blocks of nc; within a block the passes in the sums'
     // order, so that every sum carries on through C from one pass to the
     // next; within a pass the blocks of kZmmMc rows.
