@@ -60,12 +60,14 @@ constexpr std::size_t ZmmColumns(std::size_t kc) {
 }
 
 // Doubles of workspace the AVX-512 tiles use for an m x k left operand and
-// n columns: the packed panel of B and the packed block of A (rows filled
-// up to a multiple of eight), each with its slack for alignment.
+// n columns: the packed panel of B (kc * min(n, ZmmColumns(kc)), which the
+// budget bounds) and the packed block of A (rows filled up to a multiple
+// of eight), each with its slack for alignment. It never decreases as m, n
+// or k grow, so space for one product serves every smaller one.
 constexpr std::size_t ZmmWorkspace(std::size_t m, std::size_t n, std::size_t k) {
     const std::size_t kc = std::min(k, kZmmKc);
     const std::size_t rows = (std::min(m, kZmmMc) + 7) / 8 * 8;
-    return kc * std::min(n, ZmmColumns(kc)) + rows * kc + 2 * kZmmAlign;
+    return std::min(kc * n, kZmmNcBudget) + rows * kc + 2 * kZmmAlign;
 }
 
 // Calls pick with the sign as a compile-time constant

@@ -12,7 +12,8 @@ namespace kernels {
 
 /// Returns the number of doubles of workspace that MatrixProduct uses for an
 /// m x k left operand and n columns, or 0 when the product is too small for
-/// a packed copy of A to pay (MatrixProduct then reads A in place).
+/// a packed copy of A to pay (MatrixProduct then reads A in place). Space
+/// for one product serves every product no larger in m, n and k.
 std::size_t MatrixProductWorkspace(std::size_t m, std::size_t n, std::size_t k);
 
 /// Returns packing space for a product of these sizes (see MatrixProduct's
