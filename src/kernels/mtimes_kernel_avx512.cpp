@@ -122,10 +122,12 @@ constexpr const ZmmTileFunction *kZmmTileTable[kZmmVectors] = {
     kZmmTileRow<kSign, kPacked, 4>};
 
 ZmmTileFunction ZmmTileFor(UpdateSign sign, bool packed, std::size_t mr, std::size_t nr) {
+    const std::size_t row = (mr + 7) / 8 - 1;
     return BySign(sign, [&](auto kSign) {
         constexpr UpdateSign kS = decltype(kSign)::value;
-        return (packed ? kZmmTileTable<kS, true>
-                       : kZmmTileTable<kS, false>)[(mr + 7) / 8 - 1][nr - 1];
+        const ZmmTileFunction *tiles =
+            packed ? kZmmTileTable<kS, true>[row] : kZmmTileTable<kS, false>[row];
+        return tiles[nr - 1];
     });
 }
 
