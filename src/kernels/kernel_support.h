@@ -33,8 +33,8 @@ namespace kernels {
 // the algorithm needs (scale factors, pivots, vectors of a reduction) is
 // passed in by the caller, at the size the kernel's comment or its
 // ...Workspace function gives. The one exception is the packed copy of A
-// that speeds up MatrixProduct: it is optional (null means reading A in
-// place), so every caller, the blocked factorisations and Mtimes alike,
+// (and, with AVX-512, of B) that speeds up MatrixProduct: it is optional
+// (null means reading the operands in place), so every caller, the blocked factorisations and Mtimes alike,
 // takes it from PackingSpace(), one block per thread kept between calls.
 using KernelStatus = std::size_t;
 
