@@ -9,8 +9,8 @@
 
 #include "kernels/kernel_path.h"
 
-// Kernels with AVX2 code paths are compiled for them with
-// __attribute__((target("avx2"))) and chosen at run time, so that the
+// Kernels with AVX2 (or AVX-512) code paths are compiled for them with
+// __attribute__((target(...))) and chosen at run time, so that the
 // library itself still runs on any x86-64. Vector adds and multiplies
 // round each lane exactly as the scalar code does; only the number of
 // independent operations in flight changes.
@@ -33,8 +33,8 @@ namespace kernels {
 // the algorithm needs (scale factors, pivots, vectors of a reduction) is
 // passed in by the caller, at the size the kernel's comment or its
 // ...Workspace function gives. The one exception is the packed copy of A
-// that speeds up MatrixProduct: it is optional (null means reading A in
-// place), so every caller, the blocked factorisations and Mtimes alike,
+// (and, with AVX-512, of B) that speeds up MatrixProduct: it is optional
+// (null means reading the operands in place), so every caller, the blocked factorisations and Mtimes alike,
 // takes it from PackingSpace(), one block per thread kept between calls.
 using KernelStatus = std::size_t;
 
@@ -74,6 +74,20 @@ inline bool HasAvx2() {
     static const bool has = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+#else
+    return false;
+#endif
+}
+
+/// True when the processor (and the operating system) support AVX-512F,
+/// which the product's widest tiles need. Asked once; the answer is kept.
+inline bool HasAvx512() {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") != 0;
     }();
     return has;
 #else

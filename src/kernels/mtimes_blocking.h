@@ -1,4 +1,4 @@
-// src/kernels/mtimes_blocking.h: the product's blocking, shared by its portable and AVX2 tiles.
+// src/kernels/mtimes_blocking.h: the product's blocking, shared by its portable and vector tiles.
 #ifndef MATRIX_SRC_KERNELS_MTIMES_BLOCKING_H
 #define MATRIX_SRC_KERNELS_MTIMES_BLOCKING_H
 
@@ -32,6 +32,43 @@ constexpr std::size_t kMc = 128;
 constexpr std::size_t kWideMr = 8;
 constexpr std::size_t kWideNr = 4;
 static_assert(kMc % kWideMr == 0, "row blocks hold whole wide panels");
+
+// The AVX-512 tile: kZmmMr x kZmmNr sums in 24 registers of eight doubles
+// (four per column), which leaves room for the four registers of A, a
+// broadcast element of B and a product. Each pass takes kZmmKc products;
+// a tile's packed panel of B (kZmmKc x kZmmNr, 12 KB) stays in L1 while
+// the panels of A stream from a packed block of kZmmMc rows (384 KB) in
+// L2, and B is packed kZmmNcBudget doubles at a time (2 MB, kZmmKc x 1020,
+// more columns when the sums are shorter). Only where the sums stop
+// between passes differs from the other tiles, and a sum stored in C and
+// read back is the same double, so the bits are the same.
+constexpr std::size_t kZmmMr = 32;
+constexpr std::size_t kZmmNr = 6;
+constexpr std::size_t kZmmKc = 256;
+constexpr std::size_t kZmmMc = 192;
+constexpr std::size_t kZmmNcBudget = kZmmKc * 1020;
+static_assert(kZmmMc % kZmmMr == 0, "row blocks hold whole AVX-512 panels");
+
+// Packed panels start on 64-byte lines, so that no load of eight doubles
+// straddles two; the workspace holds this much slack for each of them.
+constexpr std::size_t kZmmAlign = 8;
+
+// The columns of B packed together when the sums take kc products per
+// pass: a whole number of tiles, at least one.
+constexpr std::size_t ZmmColumns(std::size_t kc) {
+    return std::max<std::size_t>(kZmmNcBudget / kc / kZmmNr, 1) * kZmmNr;
+}
+
+// Doubles of workspace the AVX-512 tiles use for an m x k left operand and
+// n columns: the packed panel of B (kc * min(n, ZmmColumns(kc)), which the
+// budget bounds) and the packed block of A (rows filled up to a multiple
+// of eight), each with its slack for alignment. It never decreases as m, n
+// or k grow, so space for one product serves every smaller one.
+constexpr std::size_t ZmmWorkspace(std::size_t m, std::size_t n, std::size_t k) {
+    const std::size_t kc = std::min(k, kZmmKc);
+    const std::size_t rows = (std::min(m, kZmmMc) + 7) / 8 * 8;
+    return std::min(kc * n, kZmmNcBudget) + rows * kc + 2 * kZmmAlign;
+}
 
 // Calls pick with the sign as a compile-time constant
 // (std::integral_constant<UpdateSign, sign>) and returns what it returns:
@@ -130,9 +167,11 @@ struct Pass {
     std::ptrdiff_t bStep;
 };
 
-// The pass that follows `done` products already taken, in `order`.
-inline Pass PassOf(std::size_t done, std::size_t k, std::size_t lda, SumOrder order) {
-    const std::size_t kc = std::min(kKc, k - done);
+// The pass that follows `done` products already taken, in `order`, passes
+// being blockK products long.
+inline Pass PassOf(std::size_t done, std::size_t k, std::size_t lda, SumOrder order,
+                   std::size_t blockK = kKc) {
+    const std::size_t kc = std::min(blockK, k - done);
     const std::ptrdiff_t step = order == SumOrder::kDecreasing ? -1 : 1;
     return {kc, order == SumOrder::kDecreasing ? k - 1 - done : done,
             step * static_cast<std::ptrdiff_t>(lda), step};
@@ -178,6 +217,14 @@ void WideProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, s
 std::size_t WideRowColumns(std::size_t kc, const double *a, std::ptrdiff_t as, const double *b,
                            std::ptrdiff_t bs, std::size_t ldb, double *c, std::size_t ldc,
                            std::size_t n, bool first, UpdateSign sign);
+
+// MatrixProduct and MatrixProductUpdate with the AVX-512 tiles
+// (mtimes_kernel_avx512.cpp), with the arguments of WideProduct; A and B
+// are always packed, into `work`, which holds ZmmWorkspace(m, n, k)
+// doubles. m, n and k are not 0.
+void Avx512Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
+                   const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
+                   bool fromZero, UpdateSign sign, SumOrder order);
 
 #endif  // MATRIX_HAVE_AVX2_PATHS
 

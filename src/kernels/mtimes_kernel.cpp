@@ -32,6 +32,14 @@ using product::TileFunction;
 constexpr std::size_t kPackMinColumns = 8;
 constexpr std::size_t kPackMinElements = 32 * 32;
 
+// The most workspace any product asks for (see MatrixProductWorkspace).
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+constexpr std::size_t kLargestWorkspace = std::max(
+    kMc * kKc, product::kZmmNcBudget + product::kZmmMc * product::kZmmKc + 2 * product::kZmmAlign);
+#else
+constexpr std::size_t kLargestWorkspace = kMc * kKc;
+#endif
+
 // A lone row of C: up to kRowNr columns at once, each its own chain of
 // adds; the kNr of a full tile would leave their latency exposed.
 constexpr std::size_t kRowNr = 8;
@@ -50,9 +58,15 @@ TileFunction RowTile(UpdateSign sign, std::size_t nr) {
 
 std::size_t MatrixProductWorkspace(std::size_t m, std::size_t n, std::size_t k) {
     if (n < kPackMinColumns || m < kMr || m * k < kPackMinElements) return 0;
-    // Room for rows filled up to whole wide panels.
+    // Room for rows filled up to whole wide panels, or for the packed
+    // panels of both operands that the AVX-512 tiles take, whichever is
+    // larger: any path may be asked for with the same workspace.
     const std::size_t rows = (std::min(m, kMc) + kWideMr - 1) / kWideMr * kWideMr;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    return std::max(rows * std::min(k, kKc), product::ZmmWorkspace(m, n, k));
+#else
     return rows * std::min(k, kKc);
+#endif
 }
 
 double *PackingSpace(std::size_t m, std::size_t n, std::size_t k) {
@@ -69,7 +83,7 @@ double *PackingSpace(std::size_t m, std::size_t n, std::size_t k) {
     thread_local Space space;
     if (!space.tried) {
         space.tried = true;
-        space.data = static_cast<double *>(std::malloc(kMc * kKc * sizeof(double)));
+        space.data = static_cast<double *>(std::malloc(kLargestWorkspace * sizeof(double)));
     }
     return space.data;
 }
@@ -83,7 +97,13 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
              const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
              KernelPath path, bool fromZero, UpdateSign sign, SumOrder order) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    if (path == KernelPath::kFastest && HasAvx2() && m > 1) {
+    // The AVX-512 tiles pack both operands, so they run only where the
+    // product packs.
+    if (path == KernelPath::kFastest && HasAvx512() && m > 1 && work != nullptr) {
+        product::Avx512Product(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
+        return;
+    }
+    if (path != KernelPath::kPlain && HasAvx2() && m > 1) {
         product::WideProduct(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
         return;
     }
@@ -93,7 +113,7 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
 
     if (m == 1) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-        const bool wide = path == KernelPath::kFastest && HasAvx2();
+        const bool wide = path != KernelPath::kPlain && HasAvx2();
 #else
         const bool wide = false;
         (void)wide;

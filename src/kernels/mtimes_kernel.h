@@ -12,7 +12,8 @@ namespace kernels {
 
 /// Returns the number of doubles of workspace that MatrixProduct uses for an
 /// m x k left operand and n columns, or 0 when the product is too small for
-/// a packed copy of A to pay (MatrixProduct then reads A in place).
+/// a packed copy of A to pay (MatrixProduct then reads A in place). Space
+/// for one product serves every product no larger in m, n and k.
 std::size_t MatrixProductWorkspace(std::size_t m, std::size_t n, std::size_t k);
 
 /// Returns packing space for a product of these sizes (see MatrixProduct's
@@ -38,7 +39,8 @@ double *PackingSpace(std::size_t m, std::size_t n, std::size_t k);
 ///   work    [in,out] MatrixProductWorkspace(m, n, k) doubles, or null (then
 ///                 A is read in place); must not overlap the matrices
 ///   path    [in]  kFastest: the widest vector code this processor has;
-///                 kPlain: the portable tiles only
+///                 kAvx2: vector code no wider than AVX2; kPlain: the
+///                 portable tiles only
 /// Source: the dot product formulation of the product (Golub & Van Loan,
 /// Matrix Computations, 4th ed., Section 1.1), blocked for registers and
 /// caches as in the Goto/BLIS scheme (Van Zee & van de Geijn, ACM TOMS

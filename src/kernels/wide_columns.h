@@ -74,7 +74,7 @@ __attribute__((target("avx2"))) void FoldSixteenColumns(const double *a, std::si
 
 /// Folds the leading columns of `columns` contiguous ones (n >= 1 elements
 /// each) with Fold, sixteen at a time, when the processor has AVX2 and
-/// `path` is kFastest, storing their states at out[0..done); returns done, a
+/// `path` is not kPlain, storing their states at out[0..done); returns done, a
 /// multiple of sixteen (0 without AVX2 and on the plain path). The caller
 /// folds the rest, one line at a time, which gives the same bits.
 template <class Fold>
@@ -82,7 +82,7 @@ std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns,
                             KernelPath path) {
     std::size_t done = 0;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    if (path == KernelPath::kFastest && HasAvx2()) {
+    if (path != KernelPath::kPlain && HasAvx2()) {
         for (; done + kWideColumns <= columns; done += kWideColumns) {
             FoldSixteenColumns<Fold>(a + done * n, n, out + done);
         }

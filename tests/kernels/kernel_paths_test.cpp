@@ -28,16 +28,20 @@ using kernels::KernelPath;
 // Sizes on both sides of every block edge: the recursion leaf of the
 // factorisations (16, halved from 33 and 65), the portable 4 x 4 and wide
 // 8 x 4 tiles, the 16-row wide column, the 12-column wide row, the passes
-// of 256 products and blocks of 128 rows of the product, and the 8 x 8
-// micro tiles and 64-row strips of the transpose. Square kernels take m.
+// of 256 products and blocks of 128 rows of the product, its AVX-512
+// 32 x 6 tiles (rows in registers of 8, operands read in place up to 4096
+// elements), blocks of 192 rows and 1020 packed columns, and the 8 x 8 micro tiles and 64-row strips of the
+// transpose. Square kernels take m.
 struct Shape {
     std::size_t m, n, k;
 };
 constexpr Shape kShapes[] = {
-    {1, 1, 1},    {1, 12, 5},    {1, 13, 257},   {1, 25, 3},    {2, 3, 2},    {4, 4, 4},
-    {5, 7, 9},    {8, 4, 16},    {9, 5, 17},     {15, 1, 33},   {16, 1, 40},  {17, 2, 7},
-    {31, 9, 32},  {32, 8, 32},   {33, 33, 33},   {40, 12, 64},  {64, 65, 65}, {65, 64, 31},
-    {127, 9, 40}, {128, 8, 257}, {129, 13, 256}, {130, 20, 300}};
+    {1, 1, 1},     {1, 12, 5},    {1, 13, 257},   {1, 25, 3},     {2, 3, 2},      {4, 4, 4},
+    {5, 7, 9},     {8, 4, 16},    {9, 5, 17},     {15, 1, 33},    {16, 1, 40},    {17, 2, 7},
+    {31, 9, 32},   {32, 8, 32},   {33, 33, 33},   {40, 12, 64},   {64, 65, 65},   {65, 64, 31},
+    {127, 9, 40},  {128, 8, 257}, {129, 13, 256}, {130, 20, 300}, {7, 11, 255},   {23, 6, 150},
+    {97, 17, 129}, {191, 7, 64},  {192, 12, 256}, {193, 18, 513}, {9, 1021, 257}, {36, 1027, 40},
+    {64, 64, 64},  {16, 16, 256}, {8, 13, 257}};
 
 // Padding is a NaN no kernel produces, so a stray write shows.
 constexpr std::uint64_t kPad = 0x7FF4BAD0BAD0BAD0ULL;
@@ -91,7 +95,8 @@ std::string Name(const Shape &s, bool special) {
 
 // Form 0 is C = A*B from 0.0; forms 1 to 6 update C by A*B with each sign
 // in increasing and in decreasing order. Each on the in-place and the
-// packed A.
+// packed A, by the fastest path and by the AVX2 one, against the portable
+// tiles.
 TEST(KernelPaths, ProductMatchesPortableTiles) {
     using kernels::UpdateSign;
     const UpdateSign signs[] = {UpdateSign::kAdd, UpdateSign::kSubtract,
@@ -118,8 +123,11 @@ TEST(KernelPaths, ProductMatchesPortableTiles) {
                     }
                     return z;
                 };
-                EXPECT_TRUE(Same(run(KernelPath::kFastest).v, run(KernelPath::kPlain).v))
+                const std::vector<double> plain = run(KernelPath::kPlain).v;
+                EXPECT_TRUE(Same(run(KernelPath::kFastest).v, plain))
                     << Name(s, special) << " form " << form;
+                EXPECT_TRUE(Same(run(KernelPath::kAvx2).v, plain))
+                    << Name(s, special) << " form " << form << " AVX2";
             }
         }
     }

@@ -1,0 +1,245 @@
+// src/kernels/mtimes_kernel_avx512.cpp: the product's AVX-512 tiles, on packed panels of A and B.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#include "kernels/mtimes_blocking.h"
+
+// x86-64 processors with AVX-512F get the widest tiles (see
+// kernels/kernel_support.h); elsewhere this file is empty. Every function
+// that uses the instructions carries the target attribute itself rather
+// than the file being compiled for AVX-512, so that no inline function of
+// a shared header is emitted here with instructions the baseline lacks.
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#include <immintrin.h>
+
+#define MATRIX_TARGET_AVX512 __attribute__((target("avx512f")))
+
+namespace kiv {
+namespace matrix {
+namespace kernels {
+namespace product {
+
+namespace {
+
+// Registers of eight doubles in a column of the full tile.
+constexpr std::size_t kZmmVectors = kZmmMr / 8;
+
+// One product met with eight running sums, as UpdateSign says. `nonzero`
+// (kAddUnlessZero only) has the lanes whose element of A is not 0.0, NaN
+// included, as with !=.
+template <UpdateSign kSign>
+MATRIX_TARGET_AVX512 inline __m512d Meet(__m512d acc, __m512d a, __m512d b, __mmask8 nonzero) {
+    const __m512d product = _mm512_mul_pd(a, b);
+    if (kSign == UpdateSign::kSubtract) return _mm512_sub_pd(acc, product);
+    if (kSign == UpdateSign::kAdd) return _mm512_add_pd(acc, product);
+    return _mm512_mask_add_pd(acc, nonzero, acc, product);
+}
+
+// Continues (or, with `first`, starts from 0.0) the sums of an mr x NR
+// tile of C over kc products: the q-th product of row i and column j is
+// a[i + q * as] * b[q * bs + j * ldb]. kPacked: A and B as the packing
+// leaves them, as = 8 * MV, bs = NR and ldb = 1, A's rows filled with
+// zeros up to 8 * MV, and mr is more than 8 * (MV - 1): the lanes beyond
+// it are neither read from nor written to C. Otherwise A and B are read
+// in place, the steps as and bs possibly negative, and mr is 8 * MV (a
+// masked load of A in every step would cost a tenth of the speed).
+template <std::size_t MV, std::size_t NR, UpdateSign kSign, bool kPacked>
+MATRIX_TARGET_AVX512 void ZmmTile(std::size_t kc, const double *a, std::ptrdiff_t as,
+                                  const double *b, std::ptrdiff_t bs, std::size_t ldb, double *c,
+                                  std::size_t ldc, std::size_t mr, bool first) {
+    if (kPacked) {
+        as = 8 * MV;
+        bs = NR;
+        ldb = 1;
+    }
+    const std::size_t tail = mr - 8 * (MV - 1);
+    const __mmask8 last = static_cast<__mmask8>(tail >= 8 ? 0xFF : (1u << tail) - 1);
+    __m512d acc[NR][MV];
+#pragma GCC unroll 6
+    for (std::size_t j = 0; j < NR; ++j) {
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < MV; ++v) {
+            const double *column = c + j * ldc + 8 * v;
+            if (first) {
+                acc[j][v] = _mm512_setzero_pd();
+            } else {
+                acc[j][v] = kPacked && v + 1 == MV ? _mm512_maskz_loadu_pd(last, column)
+                                                   : _mm512_loadu_pd(column);
+            }
+        }
+    }
+    const __m512d zero = _mm512_setzero_pd();
+#pragma GCC unroll 2
+    for (std::size_t q = 0; q < kc; ++q) {
+        const double *aq = a + static_cast<std::ptrdiff_t>(q) * as;
+        const double *bq = b + static_cast<std::ptrdiff_t>(q) * bs;
+        __m512d x[MV];
+        __mmask8 nonzero[MV];
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < MV; ++v) {
+            x[v] = kPacked ? _mm512_load_pd(aq + 8 * v) : _mm512_loadu_pd(aq + 8 * v);
+            nonzero[v] = kSign == UpdateSign::kAddUnlessZero
+                             ? _mm512_cmp_pd_mask(x[v], zero, _CMP_NEQ_UQ)
+                             : static_cast<__mmask8>(0xFF);
+        }
+#pragma GCC unroll 6
+        for (std::size_t j = 0; j < NR; ++j) {
+            const __m512d y = _mm512_set1_pd(bq[j * ldb]);
+#pragma GCC unroll 4
+            for (std::size_t v = 0; v < MV; ++v) {
+                acc[j][v] = Meet<kSign>(acc[j][v], x[v], y, nonzero[v]);
+            }
+        }
+    }
+#pragma GCC unroll 6
+    for (std::size_t j = 0; j < NR; ++j) {
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < MV; ++v) {
+            double *column = c + j * ldc + 8 * v;
+            if (kPacked && v + 1 == MV) {
+                _mm512_mask_storeu_pd(column, last, acc[j][v]);
+            } else {
+                _mm512_storeu_pd(column, acc[j][v]);
+            }
+        }
+    }
+}
+
+using ZmmTileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
+                                 std::ptrdiff_t, std::size_t, double *, std::size_t, std::size_t,
+                                 bool);
+
+// Indexed by [registers per column - 1][columns - 1].
+template <UpdateSign kSign, bool kPacked, std::size_t MV>
+constexpr ZmmTileFunction kZmmTileRow[kZmmNr] = {
+    ZmmTile<MV, 1, kSign, kPacked>, ZmmTile<MV, 2, kSign, kPacked>, ZmmTile<MV, 3, kSign, kPacked>,
+    ZmmTile<MV, 4, kSign, kPacked>, ZmmTile<MV, 5, kSign, kPacked>, ZmmTile<MV, 6, kSign, kPacked>};
+
+template <UpdateSign kSign, bool kPacked>
+constexpr const ZmmTileFunction *kZmmTileTable[kZmmVectors] = {
+    kZmmTileRow<kSign, kPacked, 1>, kZmmTileRow<kSign, kPacked, 2>, kZmmTileRow<kSign, kPacked, 3>,
+    kZmmTileRow<kSign, kPacked, 4>};
+
+ZmmTileFunction ZmmTileFor(UpdateSign sign, bool packed, std::size_t mr, std::size_t nr) {
+    const std::size_t row = (mr + 7) / 8 - 1;
+    return BySign(sign, [&](auto kSign) {
+        constexpr UpdateSign kS = decltype(kSign)::value;
+        const ZmmTileFunction *tiles =
+            packed ? kZmmTileTable<kS, true>[row] : kZmmTileTable<kS, false>[row];
+        return tiles[nr - 1];
+    });
+}
+
+// Whether both operands are read in place: each fits in L1 (kZmmInPlace
+// doubles), so packing would cost more than it saves, and the rows fill
+// whole registers.
+constexpr std::size_t kZmmInPlace = 4096;
+bool ZmmInPlace(std::size_t m, std::size_t n, std::size_t k) {
+    return m % 8 == 0 && m * k <= kZmmInPlace && k * n <= kZmmInPlace;
+}
+
+double *AlignedUp(double *p) {
+    const std::uintptr_t bytes = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t line = kZmmAlign * sizeof(double);
+    return p + (line - bytes % line) % line / sizeof(double);
+}
+
+// Copies the pass's kc products of an mc-row block of A (the q-th column
+// at a + q * as) into panels of kZmmMr rows, the last one filled with zero
+// rows up to a multiple of eight: the panel of rows ir.. starts at
+// packed[ir * kc] and holds row ir + i, product q at [i + q * height].
+void PackA(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as, double *packed) {
+    for (std::size_t ir = 0; ir < mc; ir += kZmmMr) {
+        const std::size_t mr = std::min(kZmmMr, mc - ir);
+        const std::size_t height = (mr + 7) / 8 * 8;
+        double *panel = packed + ir * kc;
+        for (std::size_t q = 0; q < kc; ++q) {
+            const double *column = a + static_cast<std::ptrdiff_t>(q) * as + ir;
+            double *to = panel + q * height;
+            std::copy(column, column + mr, to);
+            std::fill(to + mr, to + height, 0.0);
+        }
+    }
+}
+
+// Copies the pass's kc products of nc columns of B (column j's q-th at
+// b[q * bs + j * ldb]) into panels of kZmmNr columns, the last one
+// narrower: the panel of columns jr.. starts at packed[jr * kc] and holds
+// column jr + j, product q at [j + q * width].
+void PackB(std::size_t nc, std::size_t kc, const double *b, std::ptrdiff_t bs, std::size_t ldb,
+           double *packed) {
+    for (std::size_t jr = 0; jr < nc; jr += kZmmNr) {
+        const std::size_t width = std::min(kZmmNr, nc - jr);
+        double *panel = packed + jr * kc;
+        for (std::size_t j = 0; j < width; ++j) {
+            const double *column = b + (jr + j) * ldb;
+            for (std::size_t q = 0; q < kc; ++q) {
+                panel[j + q * width] = column[static_cast<std::ptrdiff_t>(q) * bs];
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void Avx512Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
+                   const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
+                   bool fromZero, UpdateSign sign, SumOrder order) {
+    // Operands small enough to stay in the caches as they are go unpacked;
+    // each panel of A stays in L1 while it meets every column of B.
+    if (ZmmInPlace(m, n, k)) {
+        for (std::size_t done = 0; done < k; done += kZmmKc) {
+            const Pass pass = PassOf(done, k, lda, order, kZmmKc);
+            const bool first = fromZero && done == 0;
+            for (std::size_t ir = 0; ir < m; ir += kZmmMr) {
+                const std::size_t mr = std::min(kZmmMr, m - ir);
+                for (std::size_t jr = 0; jr < n; jr += kZmmNr) {
+                    const std::size_t nr = std::min(kZmmNr, n - jr);
+                    ZmmTileFor(sign, false, mr, nr)(pass.kc, a + ir + pass.p0 * lda, pass.aStep,
+                                                    b + pass.p0 + jr * ldb, pass.bStep, ldb,
+                                                    c + ir + jr * ldc, ldc, mr, first);
+                }
+            }
+        }
+        return;
+    }
+    // Blocks of columns of even width, so that no narrow last one packs all
+    // of A again for a few columns.
+    const std::size_t widest = ZmmColumns(std::min(k, kZmmKc));
+    const std::size_t blocks = (n + widest - 1) / widest;
+    const std::size_t nc = ((n + blocks - 1) / blocks + kZmmNr - 1) / kZmmNr * kZmmNr;
+    double *packedB = AlignedUp(work);
+    double *packedA = AlignedUp(packedB + std::min(k, kZmmKc) * std::min(n, widest));
+    // Columns of C in blocks of nc; within a block the passes in the sums'
+    // order, so that every sum carries on through C from one pass to the
+    // next; within a pass the blocks of kZmmMc rows.
+    for (std::size_t jc = 0; jc < n; jc += nc) {
+        const std::size_t ncur = std::min(nc, n - jc);
+        for (std::size_t done = 0; done < k; done += kZmmKc) {
+            const Pass pass = PassOf(done, k, lda, order, kZmmKc);
+            const bool first = fromZero && done == 0;
+            PackB(ncur, pass.kc, b + pass.p0 + jc * ldb, pass.bStep, ldb, packedB);
+            for (std::size_t ic = 0; ic < m; ic += kZmmMc) {
+                const std::size_t mc = std::min(kZmmMc, m - ic);
+                PackA(mc, pass.kc, a + ic + pass.p0 * lda, pass.aStep, packedA);
+                for (std::size_t jr = 0; jr < ncur; jr += kZmmNr) {
+                    const std::size_t nr = std::min(kZmmNr, ncur - jr);
+                    for (std::size_t ir = 0; ir < mc; ir += kZmmMr) {
+                        const std::size_t mr = std::min(kZmmMr, mc - ir);
+                        ZmmTileFor(sign, true, mr, nr)(
+                            pass.kc, packedA + ir * pass.kc, 0, packedB + jr * pass.kc, 0, 0,
+                            c + ic + ir + (jc + jr) * ldc, ldc, mr, first);
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace product
+}  // namespace kernels
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_HAVE_AVX2_PATHS
