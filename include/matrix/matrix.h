@@ -21,5 +21,6 @@
 #include <matrix/linalg.h>
 #include <matrix/display.h>
 #include <matrix/array.h>
+#include <matrix/threads.h>
 
 #endif  // MATRIX_MATRIX_H

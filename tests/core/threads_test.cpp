@@ -1,0 +1,276 @@
+// tests/core/threads_test.cpp: the same bits at every thread count, the pool's contract.
+#include <gtest/gtest.h>
+
+#include <matrix/matrix.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <new>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kernels/parallel.h"
+#include "support/matrix_test.h"
+#include "support/refusal.h"
+
+namespace {
+
+namespace km = kiv::matrix;
+namespace kernels = kiv::matrix::kernels;
+using matrix_test::ArrayPtr;
+using matrix_test::Expected;
+
+constexpr unsigned int kThreadCounts[] = {2, 3, 8};
+
+// Restores the library's thread count when a test ends.
+class ThreadsTest : public ::testing::Test {
+protected:
+    void TearDown() override { km::SetNumThreads(0); }
+};
+
+// A real m x n matrix of normal values; `diagonal` is added on the
+// diagonal, which makes a square one well conditioned (or, for a product
+// with its transpose, positive definite).
+ArrayPtr RandomMatrix(unsigned int m, unsigned int n, std::mt19937_64 &rng, double diagonal = 0) {
+    ArrayPtr a = matrix_test::Array({m, n});
+    std::normal_distribution<double> normal;
+    double *p = km::mxGetPr(a.get());
+    for (unsigned int j = 0; j < n; ++j) {
+        for (unsigned int i = 0; i < m; ++i) p[i + j * m] = normal(rng) + (i == j ? diagonal : 0);
+    }
+    return a;
+}
+
+// The bits of every output of one call.
+using Outputs = std::vector<std::vector<std::uint64_t>>;
+using Call = std::function<Outputs()>;
+
+Outputs Of(std::initializer_list<const km::CMatrix *> arrays) {
+    Outputs out;
+    for (const km::CMatrix *a : arrays) out.push_back(matrix_test::BitsOf(a));
+    return out;
+}
+
+// One row of the table: a call on inputs that sit at a split point or a
+// threshold of the work it does.
+struct Case {
+    std::string what;
+    Call call;
+};
+
+std::vector<Case> Cases(std::mt19937_64 &rng) {
+    std::vector<Case> cases;
+    // Products around 2^20 multiplications and around the column grain of
+    // 12, and the tall and wide shapes.
+    const unsigned int products[][3] = {{101, 101, 101}, {102, 102, 102}, {700, 23, 70},
+                                        {700, 24, 70},   {700, 25, 70},   {64, 97, 256},
+                                        {1, 2000, 600},  {300, 301, 257}, {2000, 37, 33}};
+    for (const auto &s : products) {
+        auto a = std::make_shared<ArrayPtr>(RandomMatrix(s[0], s[2], rng));
+        auto b = std::make_shared<ArrayPtr>(RandomMatrix(s[2], s[1], rng));
+        cases.push_back({"Mtimes " + std::to_string(s[0]) + "x" + std::to_string(s[2]) + " by " +
+                             std::to_string(s[2]) + "x" + std::to_string(s[1]),
+                         [a, b] {
+                             ArrayPtr c(km::Mtimes(a->get(), b->get()));
+                             return Of({c.get()});
+                         }});
+    }
+    // The factorisations update their trailing columns through the product.
+    for (unsigned int n : {130u, 257u, 400u}) {
+        auto a = std::make_shared<ArrayPtr>(RandomMatrix(n, n, rng, 4.0));
+        cases.push_back({"Lu " + std::to_string(n), [a] {
+                             km::CMatrix *l = nullptr, *u = nullptr, *p = nullptr;
+                             km::Lu(l, u, p, a->get());
+                             ArrayPtr lo(l), up(u), pe(p);
+                             return Of({l, u, p});
+                         }});
+        ArrayPtr t(km::Transpose(a->get()));
+        auto spd = std::make_shared<ArrayPtr>(km::Mtimes(t.get(), a->get()));
+        cases.push_back({"Chol " + std::to_string(n), [spd] {
+                             ArrayPtr r(km::Chol(spd->get()));
+                             return Of({r.get()});
+                         }});
+        auto rhs = std::make_shared<ArrayPtr>(RandomMatrix(n, 100, rng));
+        cases.push_back({"Mldivide " + std::to_string(n) + " with 100 columns", [a, rhs] {
+                             ArrayPtr x(km::Mldivide(a->get(), rhs->get()));
+                             return Of({x.get()});
+                         }});
+    }
+    // Element-wise work around 2^16 elements and the 4096-element grain.
+    for (unsigned int n : {65535u, 65536u, 65536u + 4097u, 1000003u}) {
+        auto a = std::make_shared<ArrayPtr>(RandomMatrix(n, 1, rng));
+        auto b = std::make_shared<ArrayPtr>(RandomMatrix(1, n, rng));
+        const std::string size = std::to_string(n);
+        cases.push_back({"Plus " + size, [a] {
+                             ArrayPtr c(km::Plus(a->get(), a->get()));
+                             return Of({c.get()});
+                         }});
+        cases.push_back({"Times scalar " + size, [b] {
+                             ArrayPtr l(km::Times(0.1, b->get()));
+                             ArrayPtr r(km::Times(b->get(), 3.0));
+                             return Of({l.get(), r.get()});
+                         }});
+        cases.push_back({"Gt " + size, [a] {
+                             ArrayPtr c(km::Gt(a->get(), 0.25));
+                             return Of({c.get()});
+                         }});
+        cases.push_back({"Exp " + size, [a] {
+                             ArrayPtr c(km::Exp(a->get()));
+                             return Of({c.get()});
+                         }});
+    }
+    return cases;
+}
+
+TEST_F(ThreadsTest, EveryThreadCountGivesTheBitsOfOneThread) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (const Case &c : Cases(rng)) {
+        km::SetNumThreads(1);
+        const Outputs serial = c.call();
+        for (unsigned int threads : kThreadCounts) {
+            km::SetNumThreads(threads);
+            EXPECT_TRUE(c.call() == serial) << c.what << " on " << threads << " threads";
+        }
+    }
+}
+
+TEST_F(ThreadsTest, ConcurrentCallersGetTheBitsOfOneThread) {
+    // Each caller works on arrays of its own, equal to everyone else's:
+    // arrays that share nothing may be used on different threads. Two
+    // callers take each case, while the other two take the other cases.
+    constexpr unsigned int kCallers = 4;
+    std::vector<std::vector<Case>> own;
+    for (unsigned int t = 0; t < kCallers; ++t) {
+        std::mt19937_64 rng(matrix_test::Seed() + 1);
+        own.push_back(Cases(rng));
+    }
+    km::SetNumThreads(1);
+    std::vector<Outputs> serial;
+    for (const Case &c : own[0]) serial.push_back(c.call());
+    km::SetNumThreads(2);
+    std::vector<int> wrong(kCallers, 0);
+    std::vector<std::thread> callers;
+    for (unsigned int t = 0; t < kCallers; ++t) {
+        callers.emplace_back([&, t] {
+            for (std::size_t i = t % 2; i < own[t].size(); i += 2) {
+                if (!(own[t][i].call() == serial[i])) ++wrong[t];
+            }
+        });
+    }
+    for (std::thread &caller : callers) caller.join();
+    for (unsigned int t = 0; t < kCallers; ++t) EXPECT_EQ(wrong[t], 0) << "caller " << t;
+}
+
+TEST_F(ThreadsTest, TheCountIsSetAndRead) {
+    const struct {
+        unsigned int set, expected;
+    } rows[] = {{1, 1}, {2, 2}, {8, 8}, {256, 256}, {0, kernels::AvailableCores()}};
+    for (const auto &row : rows) {
+        km::SetNumThreads(row.set);
+        EXPECT_EQ(km::GetNumThreads(), row.expected) << "set " << row.set;
+    }
+}
+
+TEST_F(ThreadsTest, TooManyThreadsAreRefused) {
+    km::SetNumThreads(3);
+    const Expected tooMany =
+        Expected::Throws(km::CFunctionErrorException(L"The number of threads must be at most 256"));
+    matrix_test::ExpectRefusals({
+        {"257", [] { km::SetNumThreads(257); }, tooMany, {}},
+        {"largest", [] { km::SetNumThreads(~0u); }, tooMany, {}},
+    });
+    EXPECT_EQ(km::GetNumThreads(), 3u);
+}
+
+// The pool itself, through the kernels' copy of it.
+class PoolTest : public ::testing::Test {
+protected:
+    void TearDown() override { kernels::SetThreadCount(0); }
+};
+
+TEST_F(PoolTest, PiecesCoverTheRangeOnceInWholeGrains) {
+    const struct {
+        std::size_t count, grain;
+    } rows[] = {{0, 1}, {1, 1}, {5, 0}, {7, 8}, {8, 8}, {9, 8}, {100, 7}, {4096, 12}, {100000, 3}};
+    for (unsigned int threads : {1u, 2u, 3u, 8u}) {
+        kernels::SetThreadCount(threads);
+        for (const auto &row : rows) {
+            std::vector<std::atomic<int>> seen(row.count);
+            std::atomic<bool> aligned{true};
+            kernels::ParallelFor(row.count, row.grain, [&](std::size_t begin, std::size_t end) {
+                if (row.grain > 1 && begin % row.grain != 0) aligned = false;
+                if (row.grain > 1 && end % row.grain != 0 && end != row.count) aligned = false;
+                for (std::size_t i = begin; i < end; ++i) ++seen[i];
+            });
+            int wrong = 0;
+            for (const std::atomic<int> &s : seen) wrong += s.load() != 1;
+            EXPECT_EQ(wrong, 0) << row.count << " by " << row.grain << " on " << threads;
+            EXPECT_TRUE(aligned.load()) << row.count << " by " << row.grain << " on " << threads;
+        }
+    }
+}
+
+TEST_F(PoolTest, NestedWorkStaysOnItsThread) {
+    kernels::SetThreadCount(4);
+    std::atomic<int> wrong{0};
+    kernels::ParallelFor(64, 1, [&](std::size_t begin, std::size_t end) {
+        const std::thread::id self = std::this_thread::get_id();
+        kernels::ParallelFor(1000, 1, [&](std::size_t b, std::size_t e) {
+            if (std::this_thread::get_id() != self || b != 0 || e != 1000) ++wrong;
+        });
+        (void)begin;
+        (void)end;
+    });
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST_F(PoolTest, APieceFailureReachesTheCaller) {
+    // Of several failures the caller sees the one nearest the start of the
+    // range, whichever thread ran it; an allocation failure is not lost.
+    for (unsigned int threads : {1u, 2u, 3u, 8u}) {
+        kernels::SetThreadCount(threads);
+        try {
+            kernels::ParallelFor(1000, 10, [](std::size_t begin, std::size_t) {
+                if (begin == 0) throw std::bad_alloc();
+                if (begin >= 500) throw std::runtime_error("later piece");
+            });
+            ADD_FAILURE() << "nothing thrown on " << threads;
+        } catch (const std::bad_alloc &) {
+        } catch (...) {
+            ADD_FAILURE() << "another exception on " << threads;
+        }
+        // The pool still works after a failure.
+        std::atomic<std::size_t> sum{0};
+        kernels::ParallelFor(1000, 10,
+                             [&](std::size_t begin, std::size_t end) { sum += end - begin; });
+        EXPECT_EQ(sum.load(), 1000u) << threads;
+    }
+}
+
+TEST_F(PoolTest, ABusyPoolLeavesOtherCallersOnTheirOwnThreads) {
+    kernels::SetThreadCount(2);
+    std::atomic<bool> release{false};
+    std::atomic<bool> holding{false};
+    std::thread owner([&] {
+        kernels::ParallelFor(2, 1, [&](std::size_t, std::size_t) {
+            holding = true;
+            while (!release) std::this_thread::yield();
+        });
+    });
+    while (!holding) std::this_thread::yield();
+    const std::thread::id self = std::this_thread::get_id();
+    std::atomic<int> elsewhere{0};
+    kernels::ParallelFor(100, 1, [&](std::size_t, std::size_t) {
+        if (std::this_thread::get_id() != self) ++elsewhere;
+    });
+    release = true;
+    owner.join();
+    EXPECT_EQ(elsewhere.load(), 0);
+}
+
+}  // namespace
