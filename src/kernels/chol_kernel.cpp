@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "kernels/mtimes_kernel.h"
+#include "kernels/parallel.h"
 
 namespace kiv {
 namespace matrix {
@@ -32,8 +33,8 @@ inline double DiagonalRemainder(double a, const double *r, std::size_t j) {
 // R(j-1,j)*R(j-1,i)) / R(j,j), rows in increasing j so that each uses the rows
 // above it in the same column. Four columns at a time, as independent
 // chains.
-void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
-                   std::size_t n) {
+void FinishColumnRange(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
+                       std::size_t n) {
     std::size_t i = c0;
     for (; i + kCholColumnBlock <= n; i += kCholColumnBlock) {
         double *r0 = r + i * ldr;
@@ -66,6 +67,25 @@ void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, s
             ri[j] = s / rj[j];
         }
     }
+}
+
+// Column blocks of at least this many multiplications are shared among the
+// threads, in whole multiples of kCholColumnBlock columns.
+constexpr std::size_t kParallelMinColumns = std::size_t(1) << 16;
+
+// FinishColumnRange, the columns shared among the threads when there is
+// enough work: each column is finished on its own, so the split changes no
+// bit.
+void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
+                   std::size_t n) {
+    const std::size_t rows = j1 - j0, columns = n - c0;
+    if (columns < 4 * kCholColumnBlock || rows * rows / 2 * columns < kParallelMinColumns) {
+        FinishColumnRange(r, ldr, j0, j1, c0, n);
+        return;
+    }
+    ParallelFor(columns, kCholColumnBlock, [&](std::size_t begin, std::size_t end) {
+        FinishColumnRange(r, ldr, j0, j1, c0 + begin, c0 + end);
+    });
 }
 
 // Rows j0 .. j1 - 1 of R. Above the diagonal R holds the numerators A(j,i)

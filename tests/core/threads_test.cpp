@@ -3,10 +3,12 @@
 
 #include <matrix/matrix.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <new>
 #include <random>
 #include <stdexcept>
@@ -52,7 +54,10 @@ using Call = std::function<Outputs()>;
 
 Outputs Of(std::initializer_list<const km::CMatrix *> arrays) {
     Outputs out;
-    for (const km::CMatrix *a : arrays) out.push_back(matrix_test::BitsOf(a));
+    for (const km::CMatrix *a : arrays) {
+        out.push_back(matrix_test::BitsOf(a));
+        out.push_back(matrix_test::BitsOf(matrix_test::ImagValues(a)));
+    }
     return out;
 }
 
@@ -99,6 +104,34 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
         cases.push_back({"Mldivide " + std::to_string(n) + " with 100 columns", [a, rhs] {
                              ArrayPtr x(km::Mldivide(a->get(), rhs->get()));
                              return Of({x.get()});
+                         }});
+    }
+    // Transposes around 2^18 elements and the strips of 64 rows, real and
+    // complex.
+    const unsigned int transposes[][2] = {{511, 513}, {512, 512}, {129, 2100}, {1000, 300}};
+    for (const auto &s : transposes) {
+        auto a = std::make_shared<ArrayPtr>(RandomMatrix(s[0], s[1], rng));
+        auto z = std::make_shared<ArrayPtr>(
+            matrix_test::Array({s[0], s[1]}, km::mxClassDouble, km::mxComplexityComplex));
+        std::copy(km::mxGetPr(a->get()), km::mxGetPr(a->get()) + s[0] * s[1],
+                  km::mxGetPr(z->get()));
+        std::copy(km::mxGetPr(a->get()), km::mxGetPr(a->get()) + s[0] * s[1],
+                  km::mxGetPi(z->get()));
+        cases.push_back({"Transpose " + std::to_string(s[0]) + "x" + std::to_string(s[1]), [a, z] {
+                             ArrayPtr t(km::Transpose(a->get()));
+                             ArrayPtr c(km::Ctranspose(z->get()));
+                             return Of({t.get(), c.get()});
+                         }});
+    }
+    // Cholesky finishes the columns right of a block of 16 rows on several
+    // threads from 512 columns on.
+    {
+        ArrayPtr a = RandomMatrix(700, 700, rng);
+        ArrayPtr t(km::Transpose(a.get()));
+        auto spd = std::make_shared<ArrayPtr>(km::Mtimes(t.get(), a.get()));
+        cases.push_back({"Chol 700", [spd] {
+                             ArrayPtr r(km::Chol(spd->get()));
+                             return Of({r.get()});
                          }});
     }
     // Element-wise work around 2^16 elements and the 4096-element grain.
