@@ -134,6 +134,31 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                              return Of({r.get()});
                          }});
     }
+    // Reductions around 2^17 elements: contiguous lines in blocks of 64,
+    // strided lines by slabs or in blocks of 1024.
+    const unsigned int reductions[][4] = {{127, 1031, 1, 1}, {128, 1031, 1, 1}, {10, 100000, 1, 1},
+                                          {3000, 50, 1, 2},  {100, 20, 100, 2}, {2100, 70, 1, 2}};
+    for (const auto &s : reductions) {
+        auto a = std::make_shared<ArrayPtr>(RandomMatrix(s[0], s[1] * s[2], rng));
+        if (s[2] > 1) {
+            auto cube = std::make_shared<ArrayPtr>(matrix_test::Array({s[0], s[1], s[2]}));
+            std::copy(km::mxGetPr(a->get()), km::mxGetPr(a->get()) + s[0] * s[1] * s[2],
+                      km::mxGetPr(cube->get()));
+            a = cube;
+        }
+        const unsigned int dim = s[3];
+        cases.push_back({"reductions of " + std::to_string(s[0]) + "x" + std::to_string(s[1]) +
+                             "x" + std::to_string(s[2]) + " along " + std::to_string(dim),
+                         [a, dim] {
+                             ArrayPtr sum(km::Sum(a->get(), dim));
+                             ArrayPtr any(km::Any(a->get(), dim));
+                             ArrayPtr max(km::Max(a->get(), dim));
+                             km::CMatrix *y = nullptr, *i = nullptr;
+                             km::Max(y, i, a->get(), dim);
+                             ArrayPtr values(y), positions(i);
+                             return Of({sum.get(), any.get(), max.get(), y, i});
+                         }});
+    }
     // Element-wise work around 2^16 elements and the 4096-element grain.
     for (unsigned int n : {65535u, 65536u, 65536u + 4097u, 1000003u}) {
         auto a = std::make_shared<ArrayPtr>(RandomMatrix(n, 1, rng));
