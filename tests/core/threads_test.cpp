@@ -159,6 +159,23 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                              return Of({sum.get(), any.get(), max.get(), y, i});
                          }});
     }
+    // Gathers by a double index around 2^16 positions, real and complex.
+    for (unsigned int n : {65535u, 65536u, 65536u + 4097u, 300007u}) {
+        const unsigned int source = 100003;
+        auto a = std::make_shared<ArrayPtr>(RandomMatrix(source, 1, rng));
+        auto z = std::make_shared<ArrayPtr>(
+            matrix_test::Array({source, 1}, km::mxClassDouble, km::mxComplexityComplex));
+        std::copy(km::mxGetPr(a->get()), km::mxGetPr(a->get()) + source, km::mxGetPr(z->get()));
+        std::copy(km::mxGetPr(a->get()), km::mxGetPr(a->get()) + source, km::mxGetPi(z->get()));
+        auto index = std::make_shared<ArrayPtr>(matrix_test::Array({1, n}));
+        std::uniform_int_distribution<unsigned int> position(1, source);
+        for (unsigned int k = 0; k < n; ++k) km::mxGetPr(index->get())[k] = position(rng);
+        cases.push_back({"Indexref of " + std::to_string(n), [a, z, index] {
+                             ArrayPtr real(km::Indexref(a->get(), index->get()));
+                             ArrayPtr complex(km::Indexref(z->get(), index->get()));
+                             return Of({real.get(), complex.get()});
+                         }});
+    }
     // Element-wise work around 2^16 elements and the 4096-element grain.
     for (unsigned int n : {65535u, 65536u, 65536u + 4097u, 1000003u}) {
         auto a = std::make_shared<ArrayPtr>(RandomMatrix(n, 1, rng));
