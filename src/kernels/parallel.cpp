@@ -1,6 +1,7 @@
 // src/kernels/parallel.cpp: a fixed pool of worker threads that sleep between calls.
 #include "kernels/parallel.h"
 
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
 
 namespace kiv {
@@ -23,6 +25,9 @@ constexpr std::size_t kPiecesPerThread = 4;
 
 // True on a thread while it runs a piece: work it starts stays on it.
 thread_local bool t_inPiece = false;
+
+class Pool;
+Pool &ThePool();
 
 // One call's pieces: piece i covers grains [i * grains / pieces,
 // (i + 1) * grains / pieces).
@@ -78,7 +83,28 @@ unsigned int CountFromEnvironment() {
 
 class Pool {
 public:
+    Pool() {
+        pthread_atfork(nullptr, nullptr, [] { ThePool().ForgetAfterFork(); });
+    }
     ~Pool() { Stop(); }
+
+    // In the child of a fork only the forking thread lives on: the workers
+    // are forgotten without being joined (their handles name threads of the
+    // parent), and the locks are made anew, as another thread may have held
+    // them. The next large call starts new workers.
+    void ForgetAfterFork() {
+        for (unsigned int i = 0; i < m_workers; ++i) new (&m_threads[i]) std::thread();
+        new (&m_dispatch) std::mutex();
+        new (&m_mutex) std::mutex();
+        new (&m_wake) std::condition_variable();
+        new (&m_done) std::condition_variable();
+        m_started = false;
+        m_stopping = false;
+        m_workers = 0;
+        m_job = nullptr;
+        m_busy = 0;
+        t_inPiece = false;
+    }
 
     unsigned int Count() {
         const std::lock_guard<std::mutex> lock(m_mutex);

@@ -1,5 +1,7 @@
 // tests/core/threads_test.cpp: the same bits at every thread count, the pool's contract.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <matrix/matrix.h>
 
@@ -347,5 +349,26 @@ TEST_F(PoolTest, ABusyPoolLeavesOtherCallersOnTheirOwnThreads) {
     owner.join();
     EXPECT_EQ(elsewhere.load(), 0);
 }
+
+// ThreadSanitizer does not follow a child that starts threads after the
+// fork of a process with threads.
+#if !defined(__SANITIZE_THREAD__)
+TEST_F(PoolTest, AForkedChildStartsItsOwnWorkers) {
+    kernels::SetThreadCount(3);
+    std::atomic<std::size_t> sum{0};
+    auto add = [&](std::size_t begin, std::size_t end) { sum += end - begin; };
+    kernels::ParallelFor(1000, 10, add);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        sum = 0;
+        kernels::ParallelFor(1000, 10, add);
+        _exit(sum.load() == 1000 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+#endif
 
 }  // namespace
