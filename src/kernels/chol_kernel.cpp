@@ -144,15 +144,30 @@ KernelStatus FactorRows(std::size_t n, const double *a, std::size_t lda, double 
 
 KernelStatus CholeskyUpper(std::size_t n, const double *a, std::size_t lda, double *r,
                            std::size_t ldr, KernelPath path) {
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t j = 0; j < i; ++j) r[j + i * ldr] = a[j + i * lda];
-    }
+    // The copy in and the clearing below the diagonal go by blocks of
+    // columns, on several threads for a large matrix: for a fresh R most of
+    // their cost is the first touch of its pages.
+    auto columns = [&](std::size_t c0, std::size_t c1, auto body) {
+        if (path == KernelPath::kPlain || n * n < kParallelMinColumns) {
+            body(c0, c1);
+        } else {
+            ParallelFor(c1 - c0, kCholColumnBlock,
+                        [&](std::size_t b, std::size_t e) { body(c0 + b, c0 + e); });
+        }
+    };
+    columns(0, n, [&](std::size_t i0, std::size_t i1) {
+        for (std::size_t i = i0; i < i1; ++i) {
+            for (std::size_t j = 0; j < i; ++j) r[j + i * ldr] = a[j + i * lda];
+        }
+    });
     const KernelStatus failed = path == KernelPath::kPlain
                                     ? FactorRowsOneByOne(n, a, lda, r, ldr, 0, n)
                                     : FactorRows(n, a, lda, r, ldr, 0, n);
-    for (std::size_t j = 0; j < n; ++j) {
-        for (std::size_t i = j + 1; i < n; ++i) r[i + j * ldr] = 0.0;
-    }
+    columns(0, n, [&](std::size_t j0, std::size_t j1) {
+        for (std::size_t j = j0; j < j1; ++j) {
+            for (std::size_t i = j + 1; i < n; ++i) r[i + j * ldr] = 0.0;
+        }
+    });
     return failed;
 }
 

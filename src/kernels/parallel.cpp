@@ -102,7 +102,7 @@ public:
         m_stopping = false;
         m_workers = 0;
         m_job = nullptr;
-        m_busy = 0;
+        m_active = 0;
         t_inPiece = false;
     }
 
@@ -143,15 +143,17 @@ public:
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_job = &job;
-            m_busy = workers;
             ++m_generation;
         }
         m_wake.notify_all();
         job.Work();
+        // Every piece is taken now. Workers that have not joined yet never
+        // will (a worker slow to wake costs the caller nothing); those that
+        // have are finishing their pieces.
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_done.wait(lock, [this] { return m_busy == 0; });
             m_job = nullptr;
+            m_done.wait(lock, [this] { return m_active == 0; });
         }
         owner.unlock();
         if (job.error) std::rethrow_exception(job.error);
@@ -213,10 +215,12 @@ private:
             if (m_stopping) return;
             seen = m_generation;
             Job *job = m_job;
+            if (job == nullptr) continue;
+            ++m_active;
             lock.unlock();
             job->Work();
             lock.lock();
-            if (--m_busy == 0) m_done.notify_one();
+            if (--m_active == 0) m_done.notify_all();
         }
     }
 
@@ -231,8 +235,10 @@ private:
     bool m_stopping = false;
     unsigned int m_workers = 0;
     unsigned long m_generation = 0;
+    // The posted job, until its caller has taken every piece.
     Job *m_job = nullptr;
-    unsigned int m_busy = 0;
+    // Workers inside the posted job.
+    unsigned int m_active = 0;
     std::thread m_threads[kMaxThreads];
 };
 
