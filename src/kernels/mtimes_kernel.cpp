@@ -158,8 +158,13 @@ void ByColumnBlocks(std::size_t m, std::size_t n, std::size_t k, double *work, P
         part(0, n, work);
         return;
     }
+    // Every block packs all of A again, so blocks are few: two per thread,
+    // enough for one thread to take over from another that runs late.
+    const std::size_t blocks = 2 * std::size_t(ThreadCount());
+    const std::size_t perBlock = (n + blocks - 1) / blocks;
+    const std::size_t grain = (perBlock + kColumnGrain - 1) / kColumnGrain * kColumnGrain;
     const std::thread::id caller = std::this_thread::get_id();
-    ParallelFor(n, kColumnGrain, [&](std::size_t j0, std::size_t j1) {
+    ParallelFor(n, grain, [&](std::size_t j0, std::size_t j1) {
         double *w = work;
         if (w != nullptr && std::this_thread::get_id() != caller) w = PackingSpace(m, n, k);
         part(j0, j1 - j0, w);
