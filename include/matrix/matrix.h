@@ -22,5 +22,6 @@
 #include <matrix/order.h>
 #include <matrix/display.h>
 #include <matrix/array.h>
+#include <matrix/threads.h>
 
 #endif  // MATRIX_MATRIX_H

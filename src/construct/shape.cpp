@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include "kernels/parallel.h"
 #include "kernels/transpose_kernel.h"
 #include "core/array_holder.h"
 #include "core/buffer.h"
@@ -36,6 +37,27 @@ unsigned int TrailingProduct(const CMatrix *a, unsigned int k) {
     return product;
 }
 
+// Transposes of at least this many elements are shared among the threads.
+constexpr std::size_t kSplitTransposeElements = std::size_t(1) << 18;
+
+// The transpose of an m x n matrix a into b (n x m), by strips of
+// kernels::kTransposeStrip rows of a (columns of b) on several threads when
+// it is large. Moving elements gives the same bits however it is split;
+// each strip streams its stores when the whole result would.
+template <bool kFlipSign>
+void TransposeOnThreads(std::size_t m, std::size_t n, const void *a, void *b) {
+    if (m * n < kSplitTransposeElements || m < 2 * kernels::kTransposeStrip) {
+        kernels::TransposeBlocked<kFlipSign>(m, n, a, m, b, n);
+        return;
+    }
+    const std::size_t streaming =
+        8 * m * n >= kernels::kTransposeStreamingBytes ? 0 : ~std::size_t(0);
+    kernels::ParallelFor(m, kernels::kTransposeStrip, [&](std::size_t i0, std::size_t i1) {
+        kernels::TransposeBlocked<kFlipSign>(i1 - i0, n, static_cast<const char *>(a) + 8 * i0, m,
+                                             static_cast<char *>(b) + 8 * i0 * n, n, streaming);
+    });
+}
+
 template <bool kConjugate>
 CMatrix *TransposeArray(const CMatrix *a) {
     if (a->GetNoDimensions() > 2) throw CTransposeOnNDArrayNotDefinedException();
@@ -50,10 +72,8 @@ CMatrix *TransposeArray(const CMatrix *a) {
     // The leading dimensions are at least 1 even for a result without
     // elements, which never reaches the kernel anyway.
     static_assert(sizeof(double) == 8, "the transpose kernel moves 8-byte elements");
-    kernels::TransposeBlocked<false>(m, n, a->GetPr(), m, result->GetPr(), n);
-    if (a->IsComplex()) {
-        kernels::TransposeBlocked<kConjugate>(m, n, a->GetPi(), m, result->GetPi(), n);
-    }
+    TransposeOnThreads<false>(m, n, a->GetPr(), result->GetPr());
+    if (a->IsComplex()) TransposeOnThreads<kConjugate>(m, n, a->GetPi(), result->GetPi());
     return result;
 }
 

@@ -26,8 +26,11 @@
 //     with an operand. Its logical flag is clear for BinaryArrayOp and set
 //     for RelationalArrayOp and LogicalArrayOp, also when it is empty.
 //   - The element operation is called exactly once per result element, with
-//     a from the left operand and b from the right, in increasing
-//     column-major order; an empty result calls it never.
+//     a from the left operand and b from the right; an empty result calls it
+//     never. Large arrays are split into ranges of elements worked on
+//     several threads, each range in increasing column-major order, so the
+//     operations must be stateless; each element's result is the same
+//     whichever thread computes it.
 //
 // Each engine takes the element operation as a template argument, so that
 // the compiler can inline it and vectorise the loop:
@@ -43,6 +46,7 @@
 #include <cstddef>
 
 #include "core/operand_checks.h"
+#include "kernels/parallel.h"
 
 namespace kiv {
 namespace matrix {
@@ -142,6 +146,25 @@ struct LogicalMap {
     double operator()(double a, double b) const { return kOp(IsTrue(a), IsTrue(b)) ? 1.0 : 0.0; }
 };
 
+// Arrays of at least this many elements are shared among the threads: below
+// it, waking them costs about as much as the loop itself.
+constexpr std::size_t kSplitElements = std::size_t(1) << 16;
+// Threads take whole multiples of this many elements: 32 KB of doubles, so
+// that two threads rarely write one cache line or page.
+constexpr std::size_t kElementGrain = std::size_t(1) << 12;
+
+/// Calls loop(begin, end) over ranges that cover [0, n) once each: the
+/// whole range on the calling thread when it is small, else ranges on
+/// several threads (see kernels::ParallelFor).
+template <class Loop>
+void OverElements(std::size_t n, const Loop &loop) {
+    if (n < kSplitElements) {
+        loop(std::size_t(0), n);
+        return;
+    }
+    kernels::ParallelFor(n, kElementGrain, loop);
+}
+
 // The three loops. The result is freshly allocated, so it aliases no
 // operand; saying so lets the compiler vectorise without run-time overlap
 // tests. Elements are visited in increasing order, one call each.
@@ -167,7 +190,11 @@ CMatrix *ApplyScalarLeft(const Map &map, double a, const CMatrix *B) {
     RequireRealDouble(B);
     CMatrix *R = NewRealDoubleLike(B);
     if (Map::kLogical) R->SetLogical();
-    MapScalarLeft(map, R->GetNoElems(), a, RealData(B), RealData(R));
+    const double *b = RealData(B);
+    double *r = RealData(R);
+    OverElements(R->GetNoElems(), [&](std::size_t begin, std::size_t end) {
+        MapScalarLeft(map, end - begin, a, b + begin, r + begin);
+    });
     return R;
 }
 
@@ -177,7 +204,11 @@ CMatrix *ApplyScalarRight(const Map &map, const CMatrix *A, double b) {
     RequireRealDouble(A);
     CMatrix *R = NewRealDoubleLike(A);
     if (Map::kLogical) R->SetLogical();
-    MapScalarRight(map, R->GetNoElems(), RealData(A), b, RealData(R));
+    const double *a = RealData(A);
+    double *r = RealData(R);
+    OverElements(R->GetNoElems(), [&](std::size_t begin, std::size_t end) {
+        MapScalarRight(map, end - begin, a + begin, b, r + begin);
+    });
     return R;
 }
 
@@ -187,7 +218,12 @@ CMatrix *ApplySameShape(const Map &map, const CMatrix *A, const CMatrix *B) {
     RequireSameShape(A, B);
     CMatrix *R = NewRealDoubleLike(A);
     if (Map::kLogical) R->SetLogical();
-    MapPairs(map, R->GetNoElems(), RealData(A), RealData(B), RealData(R));
+    const double *a = RealData(A);
+    const double *b = RealData(B);
+    double *r = RealData(R);
+    OverElements(R->GetNoElems(), [&](std::size_t begin, std::size_t end) {
+        MapPairs(map, end - begin, a + begin, b + begin, r + begin);
+    });
     return R;
 }
 

@@ -5,8 +5,9 @@
 // logical flag does not matter), else CNotImplementedException is thrown
 // before anything is created. The result is a new real double array of the
 // operand's shape, owned by the caller, with the logical flag set when asked
-// (also on an empty result); the function is called once per element in
-// increasing column-major order.
+// (also on an empty result); the function is called once per element, in
+// increasing column-major order within each range of a large array that
+// the threads share (see engine::OverElements), so it must be stateless.
 #ifndef MATRIX_SRC_ELEMENTWISE_UNARY_ENGINE_H
 #define MATRIX_SRC_ELEMENTWISE_UNARY_ENGINE_H
 
@@ -39,7 +40,11 @@ CMatrix *UnaryArrayOp(const CMatrix *A) {
     engine::RequireRealDouble(A);
     CMatrix *R = engine::NewRealDoubleLike(A);
     if (kLogical) R->SetLogical();
-    engine::MapElements<kF>(R->GetNoElems(), engine::RealData(A), engine::RealData(R));
+    const double *a = engine::RealData(A);
+    double *r = engine::RealData(R);
+    engine::OverElements(R->GetNoElems(), [&](std::size_t begin, std::size_t end) {
+        engine::MapElements<kF>(end - begin, a + begin, r + begin);
+    });
     return R;
 }
 

@@ -15,6 +15,7 @@
 #include <new>
 
 #include "core/array_holder.h"
+#include "kernels/parallel.h"
 #include "index/element_copy.h"
 #include "index/positions.h"
 
@@ -184,6 +185,12 @@ void GatherPositions(const char *source, std::size_t n, char *target, NextPositi
     }
 }
 
+// Gathers of at least this many elements by a double index are shared
+// among the threads, in runs of whole multiples of kGatherGrain targets;
+// each element is moved as on one thread.
+constexpr std::size_t kSplitGather = std::size_t(1) << 16;
+constexpr std::size_t kGatherGrain = std::size_t(1) << 12;
+
 CMatrix *IndexrefIndex(const CMatrix *A, const CMatrix *index) {
     CheckIndices(index, A->GetNoElems());
 
@@ -213,8 +220,16 @@ CMatrix *IndexrefIndex(const CMatrix *A, const CMatrix *index) {
         CopyParts(A, result.get(), [&](const char *from, char *to) {
             if (index->IsDouble()) {
                 const double *p = DoubleData(index);
-                GatherPositions<T>(from, n, to,
-                                   [p](std::size_t k) { return CheckedDoubleOffset(p[k]); });
+                auto run = [&](std::size_t k0, std::size_t k1) {
+                    GatherPositions<T>(from, k1 - k0, to + k0 * sizeof(T), [p, k0](std::size_t k) {
+                        return CheckedDoubleOffset(p[k0 + k]);
+                    });
+                };
+                if (n < kSplitGather) {
+                    run(0, n);
+                } else {
+                    kernels::ParallelFor(n, kGatherGrain, run);
+                }
             } else {
                 CMatrixIndexIterator it(index);
                 GatherPositions<T>(from, n, to, [&it](std::size_t) {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "kernels/mtimes_kernel.h"
+#include "kernels/parallel.h"
 
 namespace kiv {
 namespace matrix {
@@ -32,8 +33,8 @@ inline double DiagonalRemainder(double a, const double *r, std::size_t j) {
 // R(j-1,j)*R(j-1,i)) / R(j,j), rows in increasing j so that each uses the rows
 // above it in the same column. Four columns at a time, as independent
 // chains.
-void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
-                   std::size_t n) {
+void FinishColumnRange(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
+                       std::size_t n) {
     std::size_t i = c0;
     for (; i + kCholColumnBlock <= n; i += kCholColumnBlock) {
         double *r0 = r + i * ldr;
@@ -66,6 +67,25 @@ void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, s
             ri[j] = s / rj[j];
         }
     }
+}
+
+// Column blocks of at least this many multiplications are shared among the
+// threads, in whole multiples of kCholColumnBlock columns.
+constexpr std::size_t kParallelMinColumns = std::size_t(1) << 16;
+
+// FinishColumnRange, the columns shared among the threads when there is
+// enough work: each column is finished on its own, so the split changes no
+// bit.
+void FinishColumns(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
+                   std::size_t n) {
+    const std::size_t rows = j1 - j0, columns = n - c0;
+    if (columns < 4 * kCholColumnBlock || rows * rows / 2 * columns < kParallelMinColumns) {
+        FinishColumnRange(r, ldr, j0, j1, c0, n);
+        return;
+    }
+    ParallelFor(columns, kCholColumnBlock, [&](std::size_t begin, std::size_t end) {
+        FinishColumnRange(r, ldr, j0, j1, c0 + begin, c0 + end);
+    });
 }
 
 // Rows j0 .. j1 - 1 of R. Above the diagonal R holds the numerators A(j,i)
@@ -124,15 +144,30 @@ KernelStatus FactorRows(std::size_t n, const double *a, std::size_t lda, double 
 
 KernelStatus CholeskyUpper(std::size_t n, const double *a, std::size_t lda, double *r,
                            std::size_t ldr, KernelPath path) {
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t j = 0; j < i; ++j) r[j + i * ldr] = a[j + i * lda];
-    }
+    // The copy in and the clearing below the diagonal go by blocks of
+    // columns, on several threads for a large matrix: for a fresh R most of
+    // their cost is the first touch of its pages.
+    auto columns = [&](std::size_t c0, std::size_t c1, auto body) {
+        if (path == KernelPath::kPlain || n * n < kParallelMinColumns) {
+            body(c0, c1);
+        } else {
+            ParallelFor(c1 - c0, kCholColumnBlock,
+                        [&](std::size_t b, std::size_t e) { body(c0 + b, c0 + e); });
+        }
+    };
+    columns(0, n, [&](std::size_t i0, std::size_t i1) {
+        for (std::size_t i = i0; i < i1; ++i) {
+            for (std::size_t j = 0; j < i; ++j) r[j + i * ldr] = a[j + i * lda];
+        }
+    });
     const KernelStatus failed = path == KernelPath::kPlain
                                     ? FactorRowsOneByOne(n, a, lda, r, ldr, 0, n)
                                     : FactorRows(n, a, lda, r, ldr, 0, n);
-    for (std::size_t j = 0; j < n; ++j) {
-        for (std::size_t i = j + 1; i < n; ++i) r[i + j * ldr] = 0.0;
-    }
+    columns(0, n, [&](std::size_t j0, std::size_t j1) {
+        for (std::size_t j = j0; j < j1; ++j) {
+            for (std::size_t i = j + 1; i < n; ++i) r[i + j * ldr] = 0.0;
+        }
+    });
     return failed;
 }
 

@@ -8,6 +8,7 @@
 
 #include "kernels/interchanges.h"
 #include "kernels/mtimes_kernel.h"
+#include "kernels/parallel.h"
 
 namespace kiv {
 namespace matrix {
@@ -45,19 +46,39 @@ void ApplyColumns(double *a, std::size_t lda, std::size_t j, std::size_t first, 
 // columns k = r0 .. r1 - 1 above the diagonal, a(i,j) -= a(i,k)*a(k,j) for
 // r0 <= k < i, one at a time in increasing k (a solve with the unit lower
 // triangle of rows and columns r0 .. r1 - 1).
-void SolveUnitLower(double *a, std::size_t lda, std::size_t r0, std::size_t r1, std::size_t c0,
-                    std::size_t c1) {
+void SolveUnitLowerColumns(double *a, std::size_t lda, std::size_t r0, std::size_t r1,
+                           std::size_t c0, std::size_t c1) {
     if (r1 - r0 <= kLuLeaf) {
         for (std::size_t j = c0; j < c1; ++j) ApplyColumns(a, lda, j, r0, r1, r1);
         return;
     }
     const std::size_t mid = r0 + (r1 - r0) / 2;
-    SolveUnitLower(a, lda, r0, mid, c0, c1);
+    SolveUnitLowerColumns(a, lda, r0, mid, c0, c1);
     const std::size_t rows = r1 - mid, columns = c1 - c0, depth = mid - r0;
     MatrixProductUpdate(rows, columns, depth, a + mid + r0 * lda, lda, a + r0 + c0 * lda, lda,
                         a + mid + c0 * lda, lda, PackingSpace(rows, columns, depth),
                         UpdateSign::kSubtract);
-    SolveUnitLower(a, lda, mid, r1, c0, c1);
+    SolveUnitLowerColumns(a, lda, mid, r1, c0, c1);
+}
+
+// Solves of at least this many multiplications are shared among the
+// threads, in blocks of whole multiples of kSolveGrain columns.
+constexpr std::size_t kParallelMinSolve = std::size_t(1) << 20;
+constexpr std::size_t kSolveGrain = 12;
+
+// SolveUnitLowerColumns, the columns shared among the threads when the
+// solve is large: each column is solved on its own, so the split changes
+// no bit.
+void SolveUnitLower(double *a, std::size_t lda, std::size_t r0, std::size_t r1, std::size_t c0,
+                    std::size_t c1) {
+    const std::size_t rows = r1 - r0, columns = c1 - c0;
+    if (columns < 2 * kSolveGrain || rows * rows / 2 * columns < kParallelMinSolve) {
+        SolveUnitLowerColumns(a, lda, r0, r1, c0, c1);
+        return;
+    }
+    ParallelFor(columns, kSolveGrain, [&](std::size_t begin, std::size_t end) {
+        SolveUnitLowerColumns(a, lda, r0, r1, c0 + begin, c0 + end);
+    });
 }
 
 struct CroutState {

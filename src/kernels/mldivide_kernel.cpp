@@ -8,6 +8,7 @@
 
 #include "kernels/interchanges.h"
 #include "kernels/mtimes_kernel.h"
+#include "kernels/parallel.h"
 
 namespace kiv {
 namespace matrix {
@@ -129,6 +130,27 @@ void SolveScaledUnitLower(const double *l, std::size_t ldl, const double *r, std
     SolveScaledUnitLower(l, ldl, r, mid, r1, t, ldt, c0, c1);
 }
 
+// Solves of at least this many multiplications are shared among the
+// threads, in blocks of whole multiples of kSolveGrain columns.
+constexpr std::size_t kParallelMinSolve = std::size_t(1) << 20;
+constexpr std::size_t kSolveGrain = 12;
+
+// SolveScaledUnitLower on columns c0 .. c1 - 1 of a itself (the right half
+// of an elimination block), the columns shared among the threads when the
+// solve is large: each column is solved on its own, so the split changes no
+// bit.
+void SolveScaledUnitLowerOnThreads(double *a, std::size_t lda, const double *r, std::size_t r0,
+                                   std::size_t r1, std::size_t c0, std::size_t c1) {
+    const std::size_t rows = r1 - r0, columns = c1 - c0;
+    if (columns < 2 * kSolveGrain || rows * rows / 2 * columns < kParallelMinSolve) {
+        SolveScaledUnitLower(a, lda, r, r0, r1, a, lda, c0, c1);
+        return;
+    }
+    ParallelFor(columns, kSolveGrain, [&](std::size_t begin, std::size_t end) {
+        SolveScaledUnitLower(a, lda, r, r0, r1, a, lda, c0 + begin, c0 + end);
+    });
+}
+
 // BackSubstitute for the k columns of b and x at once, blocked: the rows
 // below a block are solved first and their products reach the block's
 // running sums through the update kernel in decreasing p, so each sum
@@ -172,7 +194,7 @@ void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pi
         const std::size_t mid = j0 + (j1 - j0) / 2;
         EliminateColumns(n, a, lda, pivot, r, j0, mid, leaf);
         ApplyInterchanges(a, lda, pivot, j0, mid, mid, j1);
-        SolveScaledUnitLower(a, lda, r, j0, mid, a, lda, mid, j1);
+        SolveScaledUnitLowerOnThreads(a, lda, r, j0, mid, mid, j1);
         const std::size_t rows = n - mid, columns = j1 - mid, depth = mid - j0;
         MatrixProductUpdate(rows, columns, depth, a + mid + j0 * lda, lda, a + j0 + mid * lda, lda,
                             a + mid + mid * lda, lda, PackingSpace(rows, columns, depth),
@@ -225,11 +247,24 @@ void GaussSolveFactored(std::size_t n, std::size_t k, const double *a, std::size
     if (n == 0 || k == 0) return;
     // The multipliers travel with their rows, so B's interchanges may all
     // come first; each element then takes the scalings and updates of the
-    // steps in order.
-    ApplyInterchanges(b, ldb, pivot, 0, n, 0, k);
-    SolveScaledUnitLower(a, lda, r, 0, n, b, ldb, 0, k);
-    for (std::size_t c = 0; c < k; ++c) std::fill(x + c * ldx, x + c * ldx + n - 1, 0.0);
-    BackSubstituteRows(n, k, a, lda, b, ldb, x, ldx, 0, n);
+    // steps in order. Each column of B is solved on its own, so blocks of
+    // them may go to different threads without changing a bit.
+    auto solve = [&](std::size_t c0, std::size_t c1) {
+        const std::size_t columns = c1 - c0;
+        double *bc = b + c0 * ldb;
+        double *xc = x + c0 * ldx;
+        ApplyInterchanges(bc, ldb, pivot, 0, n, 0, columns);
+        SolveScaledUnitLower(a, lda, r, 0, n, bc, ldb, 0, columns);
+        for (std::size_t c = 0; c < columns; ++c) {
+            std::fill(xc + c * ldx, xc + c * ldx + n - 1, 0.0);
+        }
+        BackSubstituteRows(n, columns, a, lda, bc, ldb, xc, ldx, 0, n);
+    };
+    if (k < 2 * kSolveGrain || n * n * k < kParallelMinSolve) {
+        solve(0, k);
+        return;
+    }
+    ParallelFor(k, kSolveGrain, solve);
 }
 
 std::size_t TriangularRank(std::size_t count, const double *r, std::size_t ldr, double tol) {

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <thread>
 
 #include "kernels/kernel_support.h"
 #include "kernels/mtimes_blocking.h"
+#include "kernels/parallel.h"
 
 namespace kiv {
 namespace matrix {
@@ -157,6 +159,38 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
     ForEachBlock<kMr, false>(m, k, a, lda, work, fromZero, order, tiles);
 }
 
+// Products of at least this many multiplications are shared among the
+// threads; below it, waking them costs more than it saves.
+constexpr std::size_t kParallelMinProducts = std::size_t(1) << 20;
+
+// Columns of C go to the threads in whole multiples of this: of the tile
+// widths, so that no thread works a partial tile another could have filled.
+constexpr std::size_t kColumnGrain = 12;
+
+// Runs part(j0, columns, work) over blocks of C's columns, on several
+// threads when the product is large. Every element's sum is the same
+// whichever block computes it, so the split never changes a bit. The
+// calling thread packs into `work`; the others into their own space, or
+// read A in place when `work` is null or they have none.
+template <typename Part>
+void ByColumnBlocks(std::size_t m, std::size_t n, std::size_t k, double *work, Part part) {
+    if (n < 2 * kColumnGrain || m * n * k < kParallelMinProducts) {
+        part(0, n, work);
+        return;
+    }
+    // Every block packs all of A again, so blocks are few: two per thread,
+    // enough for one thread to take over from another that runs late.
+    const std::size_t blocks = 2 * std::size_t(ThreadCount());
+    const std::size_t perBlock = (n + blocks - 1) / blocks;
+    const std::size_t grain = (perBlock + kColumnGrain - 1) / kColumnGrain * kColumnGrain;
+    const std::thread::id caller = std::this_thread::get_id();
+    ParallelFor(n, grain, [&](std::size_t j0, std::size_t j1) {
+        double *w = work;
+        if (w != nullptr && std::this_thread::get_id() != caller) w = PackingSpace(m, n, k);
+        part(j0, j1 - j0, w);
+    });
+}
+
 }  // namespace
 
 void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
@@ -167,8 +201,10 @@ void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
         for (std::size_t j = 0; j < n; ++j) std::fill(c + j * ldc, c + j * ldc + m, 0.0);
         return;
     }
-    Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, true, UpdateSign::kAdd,
-            SumOrder::kIncreasing);
+    ByColumnBlocks(m, n, k, work, [&](std::size_t j0, std::size_t columns, double *w) {
+        Product(m, columns, k, a, lda, b + j0 * ldb, ldb, c + j0 * ldc, ldc, w, path, true,
+                UpdateSign::kAdd, SumOrder::kIncreasing);
+    });
 }
 
 void MatrixProductUpdate(std::size_t m, std::size_t n, std::size_t k, const double *a,
@@ -176,7 +212,10 @@ void MatrixProductUpdate(std::size_t m, std::size_t n, std::size_t k, const doub
                          std::size_t ldc, double *work, UpdateSign sign, SumOrder order,
                          KernelPath path) {
     if (m == 0 || n == 0 || k == 0) return;
-    Product(m, n, k, a, lda, b, ldb, c, ldc, work, path, false, sign, order);
+    ByColumnBlocks(m, n, k, work, [&](std::size_t j0, std::size_t columns, double *w) {
+        Product(m, columns, k, a, lda, b + j0 * ldb, ldb, c + j0 * ldc, ldc, w, path, false, sign,
+                order);
+    });
 }
 
 }  // namespace kernels

@@ -1,10 +1,8 @@
 // src/linalg/lu.cpp: the LU factorisation in both forms, and the determinant.
 #include <matrix/linalg.h>
 
-#include <matrix/construct.h>
 #include <matrix/exceptions.h>
 #include <matrix/mx.h>
-#include <matrix/shape.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +10,7 @@
 
 #include "core/array_holder.h"
 #include "kernels/lu_kernel.h"
+#include "kernels/parallel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -37,23 +36,49 @@ struct Factors {
     explicit Factors(unsigned int n) : perm(n) {}
 };
 
+// The copies and fills around the factorisation of an n x n matrix of at
+// least this many elements are shared among the threads, by blocks of
+// kColumnGrain columns: for a fresh result, most of their cost is the first
+// touch of its pages.
+constexpr std::size_t kSplitElements = std::size_t(1) << 16;
+constexpr std::size_t kColumnGrain = 16;
+
+// Calls columns(j0, j1) over blocks of the n columns that cover them once.
+template <class Columns>
+void ForColumns(std::size_t n, const Columns &columns) {
+    if (n * n < kSplitElements) {
+        columns(std::size_t(0), n);
+        return;
+    }
+    kernels::ParallelFor(n, kColumnGrain, columns);
+}
+
 void Factorise(const CMatrix *A, unsigned int n, Factors &f) {
-    f.L.reset(A->CreateDuplicateArray());
-    // L holds computed values, never a logical mask.
-    f.L->ClearLogical();
+    // L starts as a copy of A's values; it holds computed values, never a
+    // logical mask.
+    f.L.reset(mxCreateDoubleMatrix(n, n, mxComplexityReal));
+    double *l = linalg::Data(f.L.get());
+    const double *a = static_cast<const double *>(A->GetPr());
+    ForColumns(n, [&](std::size_t j0, std::size_t j1) {
+        std::memcpy(l + j0 * n, a + j0 * n, (j1 - j0) * n * sizeof(double));
+    });
     linalg::Scratch<std::int32_t> ipiv(n);
     linalg::Scratch<double> scale(n);
     int parity;
-    double *l = linalg::Data(f.L.get());
     kernels::LuCrout(n, l, n, ipiv.Get(), parity, scale.Get());
 
-    f.U.reset(Triu(f.L.get(), 0));
-
-    // Keep the multipliers below the diagonal; unit diagonal, zeros above.
-    for (std::size_t j = 0; j < n; ++j) {
-        std::memset(l + j * n, 0, j * sizeof(double));
-        l[j + j * n] = 1.0;
-    }
+    // U takes the upper triangle, zeros below; L keeps the multipliers
+    // below the diagonal, with a unit diagonal and zeros above.
+    f.U.reset(mxCreateDoubleMatrix(n, n, mxComplexityReal));
+    double *u = linalg::Data(f.U.get());
+    ForColumns(n, [&](std::size_t j0, std::size_t j1) {
+        for (std::size_t j = j0; j < j1; ++j) {
+            std::memcpy(u + j * n, l + j * n, (j + 1) * sizeof(double));
+            std::memset(u + j * n + j + 1, 0, (n - j - 1) * sizeof(double));
+            std::memset(l + j * n, 0, j * sizeof(double));
+            l[j + j * n] = 1.0;
+        }
+    });
     kernels::PivotsToPermutation(n, ipiv.Get(), f.perm.Get());
 }
 
@@ -73,8 +98,11 @@ void Lu(CMatrix *&L, CMatrix *&U, CMatrix *&P, const CMatrix *A) {
         p.reset(mxCreateDoubleMatrix(0, 0, mxComplexityReal));
     } else {
         Factorise(A, n, f);
-        p.reset(Zeros(n, n));
+        p.reset(mxCreateDoubleMatrix(n, n, mxComplexityReal));
         double *pp = linalg::Data(p.get());
+        ForColumns(n, [&](std::size_t j0, std::size_t j1) {
+            std::memset(pp + j0 * n, 0, (j1 - j0) * n * sizeof(double));
+        });
         for (std::size_t i = 0; i < n; ++i) pp[i + f.perm.Get()[i] * std::size_t{n}] = 1.0;
     }
     L = f.L.release();

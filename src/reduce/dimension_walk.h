@@ -29,6 +29,7 @@
 //   State Empty() const;                     // the result of a line of n = 0
 //   State Load(std::size_t r) const;         // state stored for result r
 //   void Store(std::size_t r, State s);      // store result r
+//   Policy From(std::size_t r) const;        // the policy whose result 0 is r
 // Load and Store may use the result arrays as the states of a block of lines.
 // A policy with kCanStop set stops reading a line once Decided holds.
 // Optionally, for a line whose value does not depend on the order of its
@@ -55,6 +56,7 @@
 #include <type_traits>
 
 #include "kernels/kernel_path.h"
+#include "kernels/parallel.h"
 
 namespace kiv {
 namespace matrix {
@@ -231,13 +233,54 @@ template <class Policy>
 struct HasFoldColumnsWide<Policy, std::void_t<decltype(&Policy::FoldColumnsWide)>>
     : std::true_type {};
 
+// Reductions of at least this many elements are shared among the threads,
+// by whole lines: contiguous lines in blocks of whole multiples of
+// kColumnGrain, strided lines by slabs or in blocks of kStridedGrain.
+constexpr std::size_t kSplitElements = std::size_t(1) << 17;
+constexpr std::size_t kColumnGrain = 64;
+constexpr std::size_t kStridedGrain = 1024;
+
+// The fastest walk of `columns` contiguous lines of n >= 1 elements from a
+// on, stored as results 0, 1, ... of `policy`.
+template <class Policy>
+void WalkColumns(const double *a, std::size_t n, std::size_t columns, Policy &policy,
+                 kernels::KernelPath path) {
+    if constexpr (HasScanLine<Policy>::value) {
+        for (std::size_t c = 0; c < columns; ++c) policy.Store(c, Policy::ScanLine(a + c * n, n));
+        return;
+    }
+    constexpr std::size_t kLanes = Policy::kCanStop ? 1 : Policy::kLanes;
+    std::size_t c = 0;
+    if constexpr (HasFoldColumnsWide<Policy>::value) {
+        c = policy.FoldColumnsWide(a, n, columns, path);
+    }
+    for (; c + kLanes <= columns; c += kLanes) FoldColumns<kLanes>(policy, a + c * n, n, c);
+    for (; c < columns; ++c) FoldColumns<1>(policy, a + c * n, n, c);
+}
+
+// The fastest walk of lines p0 .. p1 - 1 of slabs o0 .. o1 - 1 when before
+// is more than 1: blocks of up to blockSize lines.
+template <class Policy>
+void WalkStrided(const double *a, std::size_t before, std::size_t n, std::size_t blockSize,
+                 std::size_t o0, std::size_t o1, std::size_t p0, std::size_t p1, Policy &policy) {
+    for (std::size_t o = o0; o < o1; ++o) {
+        const double *slab = a + o * before * n;
+        for (std::size_t p = p0; p < p1; p += blockSize) {
+            const std::size_t count = std::min(blockSize, p1 - p);
+            FoldRows(policy, slab + p, before, n, count, o * before + p);
+        }
+    }
+}
+
 }  // namespace detail
 
 /// Reduces every line of `a` (the real data of an array split as `split`)
 /// with `policy`, storing result o * before + p for line (p, o). The reduced
 /// array must have elements (before * after of them). Both paths give the
 /// same bits; kPlain folds one line after another with no vector code and
-/// no interleaving of lines.
+/// no interleaving of lines, on the calling thread. The fastest walk shares
+/// the lines of a large array among the threads; each line is folded whole
+/// by one of them, exactly as on one thread.
 template <class Policy>
 void WalkLines(const double *a, const DimensionSplit &split, Policy &policy,
                kernels::KernelPath path) {
@@ -256,31 +299,33 @@ void WalkLines(const double *a, const DimensionSplit &split, Policy &policy,
         }
         return;
     }
+    const bool large = before * n * after >= detail::kSplitElements;
     if (before == 1) {
-        if constexpr (detail::HasScanLine<Policy>::value) {
-            for (std::size_t c = 0; c < after; ++c) policy.Store(c, Policy::ScanLine(a + c * n, n));
+        if (!large || after < 2 * detail::kColumnGrain) {
+            detail::WalkColumns(a, n, after, policy, path);
             return;
         }
-        constexpr std::size_t kLanes = Policy::kCanStop ? 1 : Policy::kLanes;
-        std::size_t c = 0;
-        if constexpr (detail::HasFoldColumnsWide<Policy>::value) {
-            c = policy.FoldColumnsWide(a, n, after, path);
-        }
-        for (; c + kLanes <= after; c += kLanes) {
-            detail::FoldColumns<kLanes>(policy, a + c * n, n, c);
-        }
-        for (; c < after; ++c) detail::FoldColumns<1>(policy, a + c * n, n, c);
+        kernels::ParallelFor(after, detail::kColumnGrain, [&](std::size_t c0, std::size_t c1) {
+            Policy part = policy.From(c0);
+            detail::WalkColumns(a + c0 * n, n, c1 - c0, part, path);
+        });
         return;
     }
     // Blocks of equal size, so that no block is left with a few short lines.
     const std::size_t blocks = (before + detail::kRowBlock - 1) / detail::kRowBlock;
     const std::size_t blockSize = (before + blocks - 1) / blocks;
-    for (std::size_t o = 0; o < after; ++o) {
-        const double *slab = a + o * before * n;
-        for (std::size_t p = 0; p < before; p += blockSize) {
-            const std::size_t count = std::min(blockSize, before - p);
-            detail::FoldRows(policy, slab + p, before, n, count, o * before + p);
-        }
+    if (!large) {
+        detail::WalkStrided(a, before, n, blockSize, 0, after, 0, before, policy);
+    } else if (after >= 2) {
+        kernels::ParallelFor(after, 1, [&](std::size_t o0, std::size_t o1) {
+            Policy part = policy.From(0);
+            detail::WalkStrided(a, before, n, blockSize, o0, o1, 0, before, part);
+        });
+    } else {
+        kernels::ParallelFor(before, detail::kStridedGrain, [&](std::size_t p0, std::size_t p1) {
+            Policy part = policy.From(0);
+            detail::WalkStrided(a, before, n, blockSize, 0, 1, p0, p1, part);
+        });
     }
 }
 

@@ -114,6 +114,7 @@ public:
     static constexpr bool kCanStop = false;
 
     explicit FoldLine(double *out) : m_out(out) {}
+    FoldLine From(std::size_t r) const { return FoldLine(m_out + r); }
     // Identity first, so that a line [-0] sums to +0 as the in-order loop
     // gives it.
     State Begin(double x) const { return Operation::Apply(Operation::kIdentity, x); }
@@ -142,6 +143,7 @@ public:
     static constexpr bool kCanStop = true;
 
     explicit TestLine(double *out) : m_out(out) {}
+    TestLine From(std::size_t r) const { return TestLine(m_out + r); }
     State Begin(double x) const { return Step(Empty(), x, 0); }
     State Step(State s, double x, std::size_t) const {
         // Bitwise on the two truths, so that a block of lines vectorises.
@@ -196,6 +198,7 @@ public:
     static constexpr bool kCanStop = false;
 
     explicit ExtremumLine(double *values) : m_values(values) {}
+    ExtremumLine From(std::size_t r) const { return ExtremumLine(m_values + r); }
     State Begin(double x) const { return x; }
     State Step(State s, double x, std::size_t) const { return kBetter(x, s) ? x : s; }
     bool Decided(State) const { return false; }
@@ -230,6 +233,9 @@ public:
 
     ExtremumWithIndexLine(double *values, double *positions)
         : m_values(values), m_positions(positions) {}
+    ExtremumWithIndexLine From(std::size_t r) const {
+        return ExtremumWithIndexLine(m_values + r, m_positions + r);
+    }
     State Begin(double x) const { return {x, 1.0}; }
     // Two selects rather than a branch, spelled field by field: GCC turns
     // this form (and not a conditional State{...} : s) into vector blends
