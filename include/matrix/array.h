@@ -199,6 +199,10 @@ public:
     static Array Eye(unsigned int m, unsigned int n) { return Adopt(matrix::Eye(m, n)); }
     static Array Rand(unsigned int m, unsigned int n) { return Adopt(matrix::Rand(m, n)); }
     static Array Randn(unsigned int m, unsigned int n) { return Adopt(matrix::Randn(m, n)); }
+    static Array Linspace(double a, double b) { return Adopt(matrix::Linspace(a, b)); }
+    static Array Linspace(double a, double b, unsigned int n) {
+        return Adopt(matrix::Linspace(a, b, n));
+    }
     static Array Zeros(std::initializer_list<unsigned int> dims) {
         return Adopt(matrix::Zeros(static_cast<unsigned int>(dims.size()), dims.begin()));
     }
@@ -489,6 +493,26 @@ MATRIX_ARRAY_UNARY(Real)
 MATRIX_ARRAY_UNARY(Isinf)
 MATRIX_ARRAY_UNARY(Isnan)
 MATRIX_ARRAY_UNARY(Isfinite)
+MATRIX_ARRAY_UNARY(Sin)
+MATRIX_ARRAY_UNARY(Cos)
+MATRIX_ARRAY_UNARY(Tan)
+MATRIX_ARRAY_UNARY(Asin)
+MATRIX_ARRAY_UNARY(Acos)
+MATRIX_ARRAY_UNARY(Atan)
+MATRIX_ARRAY_UNARY(Sinh)
+MATRIX_ARRAY_UNARY(Cosh)
+MATRIX_ARRAY_UNARY(Tanh)
+MATRIX_ARRAY_UNARY(Log)
+MATRIX_ARRAY_UNARY(Log2)
+MATRIX_ARRAY_UNARY(Log10)
+MATRIX_ARRAY_UNARY(Log1p)
+MATRIX_ARRAY_UNARY(Expm1)
+MATRIX_ARRAY_UNARY(Floor)
+MATRIX_ARRAY_UNARY(Ceil)
+MATRIX_ARRAY_UNARY(Fix)
+MATRIX_ARRAY_BINARY(Atan2)
+MATRIX_ARRAY_BINARY(Hypot)
+MATRIX_ARRAY_BINARY(Rem)
 inline Array Mod(const Array &x, double y) {
     return Array::Adopt(Mod(const_cast<CMatrix *>(x.get()), y));
 }
@@ -511,6 +535,9 @@ inline Array Reshape(const Array &a, unsigned int m, unsigned int n) {
 inline Array Reshape(const Array &a, unsigned int m, unsigned int n, unsigned int p) {
     return Array::Adopt(Reshape(const_cast<CMatrix *>(a.get()), m, n, p));
 }
+inline Array Repmat(const Array &a, unsigned int m, unsigned int n) {
+    return Array::Adopt(Repmat(a.get(), m, n));
+}
 inline unsigned int Length(const Array &a) { return Length(a.get()); }
 inline unsigned int End(const Array &a, unsigned int k, unsigned int n) {
     return End(a.get(), k, n);
@@ -526,6 +553,16 @@ MATRIX_ARRAY_DIM(Sum)
 MATRIX_ARRAY_DIM(Prod)
 MATRIX_ARRAY_DIM(All)
 MATRIX_ARRAY_DIM(Any)
+MATRIX_ARRAY_UNARY(Cumsum)
+MATRIX_ARRAY_UNARY(Cumprod)
+MATRIX_ARRAY_UNARY(Mean)
+MATRIX_ARRAY_UNARY(Var)
+MATRIX_ARRAY_UNARY(Std)
+MATRIX_ARRAY_DIM(Cumsum)
+MATRIX_ARRAY_DIM(Cumprod)
+MATRIX_ARRAY_DIM(Mean)
+MATRIX_ARRAY_DIM(Var)
+MATRIX_ARRAY_DIM(Std)
 inline unsigned int Nnz(const Array &a) { return Nnz(a.get()); }
 inline bool Isequal(const Array &a, const Array &b) { return Isequal(a.get(), b.get()); }
 inline bool Tobool(const Array &a) { return Tobool(a.get()); }
@@ -554,6 +591,11 @@ inline Array Eig(const Array &a, bool balance = true) {
     return Array::Adopt(Eig(a.get(), balance));
 }
 inline Array Planerot(const Array &x) { return Array::Adopt(Planerot(x.get())); }
+inline double Trace(const Array &a) { return Trace(a.get()); }
+inline Array Dot(const Array &a, const Array &b) { return Array::Adopt(Dot(a.get(), b.get())); }
+inline Array Cross(const Array &a, const Array &b) { return Array::Adopt(Cross(a.get(), b.get())); }
+inline Array Inv(const Array &a) { return Array::Adopt(Inv(a.get())); }
+inline Array Pinv(const Array &a) { return Array::Adopt(Pinv(a.get())); }
 
 #undef MATRIX_ARRAY_UNARY
 #undef MATRIX_ARRAY_BINARY
@@ -588,6 +630,19 @@ MATRIX_API ValuesPositions Max(const Array &a, unsigned int dim);
 MATRIX_API ValuesPositions Min(const Array &a);
 /// Returns the minima along `dim` with their positions.
 MATRIX_API ValuesPositions Min(const Array &a, unsigned int dim);
+/// Returns A sorted in ascending order along the default dimension with the
+/// positions the elements came from, as Sort(Y, I, A); converts to the
+/// sorted values alone. Throws as that function.
+MATRIX_API ValuesPositions Sort(const Array &a);
+/// Returns A sorted in the given order along the default dimension, with
+/// positions. Throws as Sort(Y, I, A, order).
+MATRIX_API ValuesPositions Sort(const Array &a, SortOrder order);
+/// Returns A sorted in ascending order along `dim`, with positions. Throws
+/// as Sort(Y, I, A, dim).
+MATRIX_API ValuesPositions Sort(const Array &a, unsigned int dim);
+/// Returns A sorted in the given order along `dim`, with positions. Throws
+/// as Sort(Y, I, A, dim, order).
+MATRIX_API ValuesPositions Sort(const Array &a, unsigned int dim, SortOrder order);
 /// Returns the element-wise maximum of two arrays, as Max(A, B).
 inline Array Max(const Array &a, const Array &b) { return Array::Adopt(Max(a.get(), b.get())); }
 /// Returns the element-wise minimum of two arrays, as Min(A, B).
@@ -621,6 +676,10 @@ MATRIX_API Array HorzcatList(std::initializer_list<const CMatrix *> operands);
 /// and the exceptions are those of Vertcat(n, arrays).
 MATRIX_API Array VertcatList(std::initializer_list<const CMatrix *> operands);
 
+/// Joins the operands along the 1-based dimension `dim`; the result's class
+/// and the exceptions are those of Cat(dim, n, arrays).
+MATRIX_API Array CatList(unsigned int dim, std::initializer_list<const CMatrix *> operands);
+
 namespace detail {
 template <typename T>
 constexpr bool kArrayOperand =
@@ -643,6 +702,12 @@ Array Horzcat(const Array &first, const T &...rest) {
 template <typename... T, typename = std::enable_if_t<(detail::kArrayOperand<T> && ...)>>
 Array Vertcat(const Array &first, const T &...rest) {
     return VertcatList({first.get(), detail::AsArray(rest).get()...});
+}
+
+/// Returns the Array (or convertible) operands joined along `dim`.
+template <typename... T, typename = std::enable_if_t<(detail::kArrayOperand<T> && ...)>>
+Array Cat(unsigned int dim, const Array &first, const T &...rest) {
+    return CatList(dim, {first.get(), detail::AsArray(rest).get()...});
 }
 
 // Operators with the language's meaning: * is Mtimes, / is Mrdivide, and

@@ -1,4 +1,4 @@
-// include/matrix/concat.h: horizontal and vertical concatenation.
+// include/matrix/concat.h: horizontal and vertical concatenation, and along any dimension.
 #ifndef MATRIX_CONCAT_H
 #define MATRIX_CONCAT_H
 
@@ -79,6 +79,40 @@ MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c
 /// with a null pointer unless b, c or d is null. `a` must not be null.
 MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c, const CMatrix *d,
                             ...);
+
+/// Returns the operands `arrays[0..n)` (none of them null) joined along the
+/// 1-based dimension dim: Cat(1, ...) is [A1; A2; ...] and Cat(2, ...) is
+/// [A1, A2, ...]. With n == 1 returns a new array sharing the data of
+/// arrays[0], of any class and shape, unchecked. When every operand has two
+/// dimensions and dim is 1 or 2, the result, its class and the exceptions
+/// are exactly those of Vertcat or Horzcat. Otherwise the operands with
+/// elements must have the same length in every dimension but dim (a length
+/// beyond an operand's last dimension is 1); the result has those lengths,
+/// the sum of their lengths along dim, and max(dim, their numbers of
+/// dimensions) dimensions (trailing lengths of 1 dropped), so Cat(3, A, B)
+/// of two m x n matrices is m x n x 2. Operands without elements are
+/// skipped; when no operand has elements the result is 0x0 (char when every
+/// operand is char). Classes are as for Horzcat: real double (the logical
+/// flag dropped) and char, not mixed among operands with elements. The
+/// result is a new array owned by the caller; the operands are checked
+/// before it is created and are not changed. Throws
+/// CFunctionErrorException "Dimension argument must be a positive integer"
+/// (dim 0, checked first), CNotImplementedException (an operand complex or
+/// of another class, or char beside double), CFunctionErrorException
+/// "Dimensions of arrays being concatenated are not consistent", the
+/// exceptions of Horzcat and Vertcat in their cases, and
+/// kiv::CExhaustedMemoryException when the result's length along dim does
+/// not fit in 32 bits or storage cannot be obtained.
+MATRIX_API CMatrix *Cat(unsigned int dim, unsigned int n, const CMatrix **arrays);
+/// Returns Cat(dim, 2, {a, b}), or a shared copy of `a` when `b` is null.
+MATRIX_API CMatrix *Cat(unsigned int dim, const CMatrix *a, const CMatrix *b);
+/// Returns Cat(dim, 3, {a, b, c}); the operands end at the first null.
+MATRIX_API CMatrix *Cat(unsigned int dim, const CMatrix *a, const CMatrix *b, const CMatrix *c);
+/// Returns Cat(dim, n, ...) over `a` and the further `const CMatrix *`
+/// arguments before the first null one; the list must end with a null
+/// pointer unless b, c or d is null. `a` must not be null.
+MATRIX_API CMatrix *Cat(unsigned int dim, const CMatrix *a, const CMatrix *b, const CMatrix *c,
+                        const CMatrix *d, ...);
 
 }  // namespace matrix
 }  // namespace kiv

@@ -81,6 +81,30 @@ MATRIX_API CMatrix *Colon(double start, double end);
 /// size does not fit in 32 bits or storage cannot be obtained.
 MATRIX_API CMatrix *Colon(double start, double step, double end);
 
+/// Creates the row of 100 points from a to b: Linspace(a, b, 100).
+MATRIX_API CMatrix *Linspace(double a, double b);
+/// Creates the 1 x n row of equally spaced points from a to b, a new real
+/// double array owned by the caller. The first element is a and the last
+/// exactly b; each interior element k (0-based) is computed on its own as
+/// a + k*(b - a)/(n - 1), in that order (the product, then the quotient,
+/// then the sum), so no error accumulates along the row. n = 1 gives [b];
+/// n = 0 gives a 1x0 row. Non-finite ends give what the formula gives (the
+/// interior of Linspace(0, Inf, 3) is Inf, of Linspace(-Inf, Inf, 3) NaN).
+/// Throws kiv::CExhaustedMemoryException when n's byte size does not fit
+/// in 32 bits or storage cannot be obtained.
+MATRIX_API CMatrix *Linspace(double a, double b, unsigned int n);
+
+/// Replicates A in an m x n grid of blocks: the result has A's first length
+/// times m, its second length times n, and A's further lengths, and block
+/// (i, j) of every trailing slab is that slab of A. Any class holding plain
+/// values (numeric and char; real or complex) is copied element by element
+/// with its bits, and the logical flag is kept; m or n of 0 gives an empty
+/// array of that shape. Returns a new array owned by the caller; A is not
+/// changed. Throws CNotImplementedException for a cell or struct array and
+/// kiv::CExhaustedMemoryException when a length or the byte size does not
+/// fit in 32 bits or storage cannot be obtained.
+MATRIX_API CMatrix *Repmat(const CMatrix *A, unsigned int m, unsigned int n);
+
 /// Creates the N x N matrix, N = n + |k|, of zeros with the n values of v on
 /// diagonal k (k > 0 above the main diagonal, k < 0 below it): v[0] at row
 /// max(0, -k), column max(0, k), each next value one row down and one

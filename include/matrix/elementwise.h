@@ -237,6 +237,90 @@ MATRIX_API CMatrix *Isnan(const CMatrix *A);
 /// logical array shaped like A.
 MATRIX_API CMatrix *Isfinite(const CMatrix *A);
 
+// Trigonometric, hyperbolic, logarithmic and rounding functions. Each
+// accepts a real double array only and returns a new double array of its
+// shape, owned by the caller; each throws CNotImplementedException for
+// another operand and kiv::CExhaustedMemoryException. Every element is one
+// call of the C++ standard library function of the same name (trunc for
+// Fix), so the results are that function's bits: +-0, +-Inf and subnormals
+// come out as it gives them, and a NaN stays a real NaN.
+//
+// Asin, Acos and the logarithms turn complex part-way, as Sqrt does: the
+// result starts real, and at the first element outside the real domain
+// (below 0 for Log, Log2 and Log10, below -1 for Log1p, beyond +-1 for Asin
+// and Acos; never a NaN) it becomes complex. Each such element is the
+// principal value computed through std::complex: log(x + 0i) for Log,
+// log(x + 0i) / log(2) for Log2, log10(x + 0i) for Log10, log((1 + x) + 0i)
+// for Log1p, and asin and acos of x - 0i above 1 and of x + 0i below -1, so
+// that Asin(2) = pi/2 - 1.3170i and Acos(2) = 0 + 1.3170i. The other
+// elements keep an imaginary part of 0.0. Log(0) is -Inf, real.
+
+/// Returns sin(A(i)) for every element.
+MATRIX_API CMatrix *Sin(const CMatrix *A);
+/// Returns cos(A(i)) for every element.
+MATRIX_API CMatrix *Cos(const CMatrix *A);
+/// Returns tan(A(i)) for every element.
+MATRIX_API CMatrix *Tan(const CMatrix *A);
+/// Returns asin(A(i)): real on [-1, 1] and NaN, complex beyond (see above).
+MATRIX_API CMatrix *Asin(const CMatrix *A);
+/// Returns acos(A(i)): real on [-1, 1] and NaN, complex beyond (see above).
+MATRIX_API CMatrix *Acos(const CMatrix *A);
+/// Returns atan(A(i)) for every element.
+MATRIX_API CMatrix *Atan(const CMatrix *A);
+/// Returns sinh(A(i)) for every element.
+MATRIX_API CMatrix *Sinh(const CMatrix *A);
+/// Returns cosh(A(i)) for every element.
+MATRIX_API CMatrix *Cosh(const CMatrix *A);
+/// Returns tanh(A(i)) for every element.
+MATRIX_API CMatrix *Tanh(const CMatrix *A);
+/// Returns the natural logarithm log(A(i)): -Inf at +-0, complex below 0.
+MATRIX_API CMatrix *Log(const CMatrix *A);
+/// Returns the base-2 logarithm log2(A(i)): -Inf at +-0, complex below 0.
+MATRIX_API CMatrix *Log2(const CMatrix *A);
+/// Returns the base-10 logarithm log10(A(i)): -Inf at +-0, complex below 0.
+MATRIX_API CMatrix *Log10(const CMatrix *A);
+/// Returns log1p(A(i)) = log(1 + A(i)) without the rounding of 1 + A(i):
+/// -Inf at -1, complex below -1.
+MATRIX_API CMatrix *Log1p(const CMatrix *A);
+/// Returns expm1(A(i)) = exp(A(i)) - 1 without the cancellation.
+MATRIX_API CMatrix *Expm1(const CMatrix *A);
+/// Rounds every element toward -Inf: floor(A(i)).
+MATRIX_API CMatrix *Floor(const CMatrix *A);
+/// Rounds every element toward +Inf: ceil(A(i)).
+MATRIX_API CMatrix *Ceil(const CMatrix *A);
+/// Rounds every element toward zero: trunc(A(i)), so -0.5 gives -0.
+MATRIX_API CMatrix *Fix(const CMatrix *A);
+
+// Functions of two arguments. Each takes the element-wise operands of Plus
+// (real double, a one-element operand expanded over the other, otherwise
+// equal shapes), applies one call of the standard function per element and
+// returns a new real double array owned by the caller. Each throws
+// CNotImplementedException, CArrayDimsMustMatchForBinaryOpException (two
+// arrays only) and kiv::CExhaustedMemoryException.
+
+/// Returns the four-quadrant arctangent atan2(Y(i), X(i)), in [-pi, pi].
+MATRIX_API CMatrix *Atan2(const CMatrix *Y, const CMatrix *X);
+/// Returns atan2(y, X(i)), shaped like X.
+MATRIX_API CMatrix *Atan2(double y, const CMatrix *X);
+/// Returns atan2(Y(i), x), shaped like Y.
+MATRIX_API CMatrix *Atan2(const CMatrix *Y, double x);
+/// Returns hypot(A(i), B(i)), sqrt(a^2 + b^2) without overflow or underflow
+/// in between; an infinite operand gives +Inf even beside a NaN.
+MATRIX_API CMatrix *Hypot(const CMatrix *A, const CMatrix *B);
+/// Returns hypot(a, B(i)), shaped like B.
+MATRIX_API CMatrix *Hypot(double a, const CMatrix *B);
+/// Returns hypot(A(i), b), shaped like A.
+MATRIX_API CMatrix *Hypot(const CMatrix *A, double b);
+/// Returns the remainder after division toward zero, fmod(X(i), Y(i)): the
+/// exact value x - trunc(x / y) * y, with the sign of x (or zero of x's
+/// sign). Rem(x, 0), Rem(Inf, y) and a NaN operand give NaN; Rem(x, Inf) is
+/// x for a finite x.
+MATRIX_API CMatrix *Rem(const CMatrix *X, const CMatrix *Y);
+/// Returns fmod(x, Y(i)), shaped like Y.
+MATRIX_API CMatrix *Rem(double x, const CMatrix *Y);
+/// Returns fmod(X(i), y), shaped like X.
+MATRIX_API CMatrix *Rem(const CMatrix *X, double y);
+
 // Remainder. Neither operand is changed, although they are passed as
 // non-constant pointers.
 

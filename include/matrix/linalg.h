@@ -212,6 +212,54 @@ MATRIX_API CMatrix *Planerot(const CMatrix *x);
 /// throws, the exceptions of the one-output form in the same order.
 MATRIX_API void Planerot(CMatrix *&G, CMatrix *&y, const CMatrix *x);
 
+// Traces, dot and cross products, inverses.
+
+/// Returns the trace of a square real double matrix: the in-order sum
+/// 0.0 + A(0,0) + A(1,1) + ... (0.0 for the 0 x 0 matrix). Throws, in this
+/// order: COperationOnNDArrayNotDefinedException, CNotImplementedException
+/// (not double, or complex), CMatrixMustBeSquareException.
+MATRIX_API double Trace(const CMatrix *A);
+/// Returns the dot product of two real double arrays. Two vectors with the
+/// same number of elements (a row and a column will do) give the 1x1 in-order
+/// sum 0.0 + A(0)*B(0) + A(1)*B(1) + ... (each product rounded, then added).
+/// Two matrices of one shape m x n give the 1 x n row of the dot products
+/// of their columns, each summed in the same order; the 0 x 0 pair gives the
+/// 1x1 zero. Returns a new real double array owned by the caller. Throws, in
+/// this order: COperationOnNDArrayNotDefinedException (A, then B),
+/// CNotImplementedException (A, then B, not double or complex),
+/// CMatrixDimsMustAgreeException (the shapes differ and the operands are not
+/// two vectors of one length), kiv::CExhaustedMemoryException.
+MATRIX_API CMatrix *Dot(const CMatrix *A, const CMatrix *B);
+/// Returns the cross product of two real double 3-vectors of the same shape
+/// (both rows or both columns): [A(1)*B(2) - A(2)*B(1), A(2)*B(0) -
+/// A(0)*B(2), A(0)*B(1) - A(1)*B(0)], each product rounded, then subtracted.
+/// Returns a new real double array shaped like A, owned by the caller.
+/// Throws, in this order: CNotImplementedException (A, then B, not double or
+/// complex), CFunctionErrorException "A and B must be of length 3 in the
+/// dimension in which the cross product is taken" (any other shapes),
+/// kiv::CExhaustedMemoryException.
+MATRIX_API CMatrix *Cross(const CMatrix *A, const CMatrix *B);
+/// Returns the inverse of a square real double matrix as Mldivide(A, Eye(n))
+/// computes it: Gaussian elimination with partial pivoting, so a singular A
+/// gives huge or non-finite values, not an error, exactly as Mldivide does;
+/// a 1 x 1 A gives 1/A(0); the 0 x 0 matrix gives 0 x 0. Returns a new real
+/// double n x n matrix owned by the caller. Throws, in this order:
+/// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
+/// double, or complex), CMatrixMustBeSquareException,
+/// kiv::CExhaustedMemoryException.
+MATRIX_API CMatrix *Inv(const CMatrix *A);
+/// Returns the Moore-Penrose pseudo-inverse of a real double m x n matrix
+/// through Svd(U, S, V, A, true): with the tolerance of Rank(A),
+/// eps*(max(m, n)*s(0)), the r leading singular values strictly above it
+/// are kept (a NaN value neither counts nor ends the count), and the
+/// result is W*U(:, kept)' by Mtimes, where W = V(:, kept) with each column
+/// divided by its singular value. r = 0, and any A without elements, give
+/// n x m zeros. Returns a new real double n x m matrix owned by the caller.
+/// Throws, in this order: COperationOnNDArrayNotDefinedException,
+/// CNotImplementedException (not double, or complex),
+/// kiv::CExhaustedMemoryException.
+MATRIX_API CMatrix *Pinv(const CMatrix *A);
+
 }  // namespace matrix
 }  // namespace kiv
 

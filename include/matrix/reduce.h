@@ -78,6 +78,99 @@ MATRIX_API CMatrix *Any(const CMatrix *A);
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Any(const CMatrix *A, unsigned int dim);
 
+// Running sums and products, means, variances and sorting along a
+// dimension (1-based); without dim the default dimension of Sum above (a
+// vector along its length, else dimension 1 or, for three or more
+// dimensions with a first length of 1, the first length that is not 1).
+// Only real double arrays are accepted (the logical flag is ignored). A dim
+// of 0 throws CFunctionErrorException("Dimension argument must be a
+// positive integer") before anything else; another class or an imaginary
+// part throws CNotImplementedException; a failed allocation throws
+// kiv::CExhaustedMemoryException. A is never changed, and a failed call
+// leaves nothing allocated. Results are new real double arrays owned by the
+// caller, except where a shared copy is named.
+//
+// Cumsum and Cumprod keep A's shape: element k of a line is the fold of its
+// elements 0..k exactly as Sum and Prod fold the line (0.0 or 1.0, then each
+// element in turn, first to last), so the last element of a line equals Sum
+// or Prod of it bit for bit, and a leading -0 becomes +0 in Cumsum. Along a
+// dimension beyond the last they return a new array sharing A's data, as
+// Sum and Prod do.
+//
+// Mean, Var and Std reduce like Sum (the dimension becomes 1). Mean is Sum
+// along the dimension divided once by the line's length n (so a line of no
+// elements gives 0/0, a NaN); along a dimension beyond the last it is A's
+// shared copy, as Sum is. Var first takes the line's mean m as Mean does,
+// then sums (x - m)^2 over the line in order from 0.0, and divides the sum by
+// n - 1, or by 1 when n is 1 (a single element has variance 0, a non-finite
+// one NaN); a line of no elements gives NaN. Std is sqrt of Var, element by
+// element. Mean, Var and Std of the 0x0 array are the 1x1 NaN.
+
+/// Returns the running sums of A along its default dimension, shaped like A.
+MATRIX_API CMatrix *Cumsum(const CMatrix *A);
+/// Returns the running sums of A along dimension dim, shaped like A.
+MATRIX_API CMatrix *Cumsum(const CMatrix *A, unsigned int dim);
+/// Returns the running products of A along its default dimension.
+MATRIX_API CMatrix *Cumprod(const CMatrix *A);
+/// Returns the running products of A along dimension dim.
+MATRIX_API CMatrix *Cumprod(const CMatrix *A, unsigned int dim);
+/// Returns the means of A along its default dimension (1x1 NaN for 0x0).
+MATRIX_API CMatrix *Mean(const CMatrix *A);
+/// Returns the means of A along dimension dim: Sum, then one division by
+/// the length of the lines.
+MATRIX_API CMatrix *Mean(const CMatrix *A, unsigned int dim);
+/// Returns the variances of A along its default dimension, normalised by
+/// n - 1 (1x1 NaN for 0x0).
+MATRIX_API CMatrix *Var(const CMatrix *A);
+/// Returns the variances of A along dimension dim, normalised by n - 1.
+MATRIX_API CMatrix *Var(const CMatrix *A, unsigned int dim);
+/// Returns the standard deviations of A along its default dimension: the
+/// square roots of Var(A).
+MATRIX_API CMatrix *Std(const CMatrix *A);
+/// Returns the standard deviations of A along dimension dim.
+MATRIX_API CMatrix *Std(const CMatrix *A, unsigned int dim);
+
+/// The direction of Sort.
+enum class SortOrder {
+    kAscend,   // smallest first, NaNs last
+    kDescend,  // largest first, NaNs first
+};
+
+// Sort orders every line of A (the elements that differ only in their
+// subscript dim) and keeps A's shape. The sort is stable: elements that
+// compare equal, +0 and -0 among them, keep their order in the line, in
+// either direction. NaNs, whatever their bits, go last in ascending order
+// and first in descending order, also in their order in the line. Each
+// element keeps its bits. The positions of the two-output forms are the
+// 1-based positions along the line that the sorted elements came from,
+// stored as whole-number doubles, in an array shaped like A. Along a
+// dimension beyond the last, the values are a new array sharing A's data,
+// with A's flags, and every position is 1. The two-output forms check their
+// arguments first (then Y and I keep what they held), then set Y and I to
+// null; if an allocation fails they release what they made, and Y and I
+// stay null.
+
+/// Sorts A in ascending order along its default dimension.
+MATRIX_API CMatrix *Sort(const CMatrix *A);
+/// Sorts A in the given order along its default dimension.
+MATRIX_API CMatrix *Sort(const CMatrix *A, SortOrder order);
+/// Sorts A in ascending order along dimension dim.
+MATRIX_API CMatrix *Sort(const CMatrix *A, unsigned int dim);
+/// Sorts A in the given order along dimension dim.
+MATRIX_API CMatrix *Sort(const CMatrix *A, unsigned int dim, SortOrder order);
+/// Stores into Y A sorted in ascending order along its default dimension
+/// and into I the positions the elements came from.
+MATRIX_API void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A);
+/// Stores into Y A sorted in the given order along its default dimension
+/// and into I the positions.
+MATRIX_API void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A, SortOrder order);
+/// Stores into Y A sorted in ascending order along dimension dim and into I
+/// the positions.
+MATRIX_API void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim);
+/// Stores into Y A sorted in the given order along dimension dim and into I
+/// the positions.
+MATRIX_API void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim, SortOrder order);
+
 // Maxima and minima along a dimension (1-based), with and without positions;
 // the element-wise maximum and minimum of two arrays are in elementwise.h.
 //

@@ -55,6 +55,19 @@ ValuesPositions Min(const Array &a, unsigned int dim) {
     return TwoOf([&](CMatrix *&y, CMatrix *&i) { Min(y, i, a.get(), dim); });
 }
 
+ValuesPositions Sort(const Array &a) {
+    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get()); });
+}
+ValuesPositions Sort(const Array &a, SortOrder order) {
+    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get(), order); });
+}
+ValuesPositions Sort(const Array &a, unsigned int dim) {
+    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get(), dim); });
+}
+ValuesPositions Sort(const Array &a, unsigned int dim, SortOrder order) {
+    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get(), dim, order); });
+}
+
 TwoArrays Lu(const Array &a) {
     Outputs<2> out;
     Lu(out[0], out[1], a.get());
@@ -103,8 +116,8 @@ TwoArrays PlanerotApplied(const Array &x) {
 
 namespace {
 
-Array Concatenate(CMatrix *(*join)(unsigned int, const CMatrix **),
-                  std::initializer_list<const CMatrix *> operands) {
+template <typename Join>
+Array Concatenate(Join join, std::initializer_list<const CMatrix *> operands) {
     // The raw form takes a non-const array of pointers; a small local copy
     // keeps the caller's list untouched.
     constexpr std::size_t kLocal = 16;
@@ -123,10 +136,16 @@ Array Concatenate(CMatrix *(*join)(unsigned int, const CMatrix **),
 }  // namespace
 
 Array HorzcatList(std::initializer_list<const CMatrix *> operands) {
-    return Concatenate(&Horzcat, operands);
+    return Concatenate([](unsigned int n, const CMatrix **list) { return Horzcat(n, list); },
+                       operands);
 }
 Array VertcatList(std::initializer_list<const CMatrix *> operands) {
-    return Concatenate(&Vertcat, operands);
+    return Concatenate([](unsigned int n, const CMatrix **list) { return Vertcat(n, list); },
+                       operands);
+}
+Array CatList(unsigned int dim, std::initializer_list<const CMatrix *> operands) {
+    return Concatenate([dim](unsigned int n, const CMatrix **list) { return Cat(dim, n, list); },
+                       operands);
 }
 
 }  // namespace matrix

@@ -6,6 +6,7 @@
 #include <matrix/mx.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
@@ -188,6 +189,97 @@ CMatrix *ConcatenateUpToNull(Direction direction, const CMatrix *a, const CMatri
     return Concatenate(direction, n, operands);
 }
 
+// --- Cat along any dimension --------------------------------------------------
+
+// Length `d` (0-based) of `a`, 1 beyond its last dimension.
+unsigned int LengthOf(const CMatrix *a, unsigned int d) {
+    return d < a->GetNoDimensions() ? a->GetDimensions()[d] : 1;
+}
+
+[[noreturn]] void ThrowInconsistent() {
+    throw CFunctionErrorException(L"Dimensions of arrays being concatenated are not consistent");
+}
+
+// Joins operands of any number of dimensions along the 1-based `dim`:
+// operands with elements must agree in every other length; empty ones are
+// skipped. Class rules are those of Horzcat and Vertcat.
+CMatrix *ConcatenateAlong(unsigned int dim, unsigned int n, const CMatrix *const *operands) {
+    const CMatrix *model = nullptr;  // the first operand with elements
+    bool allChar = true;
+    unsigned int nDims = dim < 2 ? 2 : dim;
+    std::uint64_t along = 0;
+    for (unsigned int k = 0; k < n; ++k) {
+        const CMatrix *a = operands[k];
+        const bool isChar = a->IsChar();
+        if (a->IsComplex() || !(a->IsDouble() || isChar)) throw CNotImplementedException();
+        allChar = allChar && isChar;
+        if (a->GetNoElems() == 0) continue;
+        if (model == nullptr) {
+            model = a;
+        } else if (isChar != model->IsChar()) {
+            throw CNotImplementedException();
+        }
+        if (a->GetNoDimensions() > nDims) nDims = a->GetNoDimensions();
+        along += LengthOf(a, dim - 1);
+    }
+    if (model == nullptr) {
+        return allChar ? mxCreateNumericArray(2, std::array<unsigned int, 2>{0, 0}.data(),
+                                              mxClassChar, mxComplexityReal)
+                       : mxCreateDoubleMatrix(0, 0, mxComplexityReal);
+    }
+    for (unsigned int k = 0; k < n; ++k) {
+        const CMatrix *a = operands[k];
+        if (a->GetNoElems() == 0) continue;
+        // Beyond both operands' last dimensions every length is 1.
+        const unsigned int common = std::max(a->GetNoDimensions(), model->GetNoDimensions());
+        for (unsigned int d = 0; d < common; ++d) {
+            if (d + 1 != dim && LengthOf(a, d) != LengthOf(model, d)) ThrowInconsistent();
+        }
+    }
+    // A length that does not fit in 32 bits is a shape outside the data
+    // model, which the array core reports as exhausted memory.
+    if (along > UINT32_MAX) throw kiv::CExhaustedMemoryException();
+
+    std::unique_ptr<unsigned int[]> dims(new (std::nothrow) unsigned int[nDims]);
+    if (!dims) throw kiv::CExhaustedMemoryException();
+    std::size_t before = 1;
+    std::size_t after = 1;
+    for (unsigned int d = 0; d < nDims; ++d) {
+        dims[d] = d + 1 == dim ? static_cast<unsigned int>(along) : LengthOf(model, d);
+        if (d + 1 < dim) before *= dims[d];
+        if (d + 1 > dim) after *= dims[d];
+    }
+    CMatrix *result =
+        mxCreateNumericArray(nDims, dims.get(), model->GetClassID(), mxComplexityReal);
+    // Each trailing slab of the result is the matching slab of every operand
+    // in turn, so the writes stay sequential.
+    char *target = static_cast<char *>(result->GetPr());
+    const std::size_t elementSize = result->GetElementSize();
+    for (std::size_t o = 0; o < after; ++o) {
+        for (unsigned int k = 0; k < n; ++k) {
+            const CMatrix *a = operands[k];
+            if (a->GetNoElems() == 0) continue;
+            const std::size_t bytes = before * LengthOf(a, dim - 1) * elementSize;
+            std::memcpy(target, static_cast<const char *>(a->GetPr()) + o * bytes, bytes);
+            target += bytes;
+        }
+    }
+    return result;
+}
+
+CMatrix *JoinAlong(unsigned int dim, unsigned int n, const CMatrix *const *operands) {
+    if (dim == 0) throw CFunctionErrorException(L"Dimension argument must be a positive integer");
+    if (n == 1) return operands[0]->CreateShareArray();
+    bool flat = true;
+    for (unsigned int k = 0; k < n; ++k) flat = flat && operands[k]->GetNoDimensions() == 2;
+    // Matrices along rows or columns follow [A; B] and [A, B] exactly, their
+    // empty operands included.
+    if (flat && dim <= 2) {
+        return Concatenate(dim == 1 ? Direction::kVertical : Direction::kHorizontal, n, operands);
+    }
+    return ConcatenateAlong(dim, n, operands);
+}
+
 }  // namespace
 
 CMatrix *Horzcat(unsigned int n, const CMatrix **arrays) {
@@ -244,6 +336,37 @@ CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c, const CMa
     list.Fill(a, b, c, d, count, rest);
     va_end(rest);
     return Concatenate(Direction::kVertical, list.Count(), list.Data());
+}
+
+CMatrix *Cat(unsigned int dim, unsigned int n, const CMatrix **arrays) {
+    return JoinAlong(dim, n, arrays);
+}
+
+CMatrix *Cat(unsigned int dim, const CMatrix *a, const CMatrix *b) {
+    const CMatrix *operands[] = {a, b};
+    return JoinAlong(dim, b == nullptr ? 1 : 2, operands);
+}
+
+CMatrix *Cat(unsigned int dim, const CMatrix *a, const CMatrix *b, const CMatrix *c) {
+    const CMatrix *operands[] = {a, b, c};
+    unsigned int n = 1;
+    while (n < 3 && operands[n] != nullptr) ++n;
+    return JoinAlong(dim, n, operands);
+}
+
+CMatrix *Cat(unsigned int dim, const CMatrix *a, const CMatrix *b, const CMatrix *c,
+             const CMatrix *d, ...) {
+    // Nothing between va_start and va_end may throw, so the arguments are
+    // walked twice: once to size the list, once to fill it.
+    va_list rest;
+    va_start(rest, d);
+    const std::size_t count = CountOperands(b, c, d, rest);
+    va_end(rest);
+    OperandList list(count);
+    va_start(rest, d);
+    list.Fill(a, b, c, d, count, rest);
+    va_end(rest);
+    return JoinAlong(dim, list.Count(), list.Data());
 }
 
 }  // namespace matrix

@@ -7,8 +7,8 @@
 
 namespace mtrx {
 
-/// An error of the interpreter itself (syntax, unknown name, bad call); the
-/// library's exceptions pass through unchanged.
+/// An error of the interpreter itself (syntax, unknown name, bad call) or
+/// raised by error(); the library's exceptions pass through unchanged.
 class Error : public std::runtime_error {
 public:
     explicit Error(const std::string &message, int line = 0, bool atEnd = false)
@@ -18,10 +18,21 @@ public:
     /// True for a syntax error found at the end of the input: more lines
     /// could complete the program.
     bool AtEnd() const { return m_atEnd; }
+    /// The identifier given to error('component:id', ...), else empty.
+    const std::string &Identifier() const { return m_identifier; }
+    void SetIdentifier(std::string id) { m_identifier = std::move(id); }
 
 private:
     int m_line;
     bool m_atEnd;
+    std::string m_identifier;
+};
+
+/// A bound of mtrx::Limits was reached. try/catch does not catch it, so a
+/// bounded run always ends.
+class LimitError : public Error {
+public:
+    using Error::Error;
 };
 
 }  // namespace mtrx

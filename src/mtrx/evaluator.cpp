@@ -1,11 +1,20 @@
 // src/mtrx/evaluator.cpp: walks the syntax tree; every operator is a library call.
 #include "evaluator.h"
 
+#include "arrays.h"
 #include "error.h"
+#include "lexer.h"
 
 #include <matrix/display.h>
+#include <matrix/exceptions.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <new>
+#include <set>
+#include <sstream>
 
 namespace mtrx {
 
@@ -14,18 +23,23 @@ namespace km = kiv::matrix;
 namespace {
 
 // A^B: the library has no matrix power, so a square matrix is raised to a
-// whole exponent by repeated products; scalars use Power.
+// whole exponent by repeated squaring; scalars use Power.
 Array MatrixPower(const Array &a, const Array &b) {
     if (a.Numel() == 1 && b.Numel() == 1) return km::Power(a, b);
-    if (b.Numel() == 1 && a.NDims() == 2 && a.Rows() == a.Cols()) {
-        const double k = b.Scalar();
-        if (k >= 0 && k == std::floor(k) && k < 1e6) {
-            Array r = Array::Eye(a.Rows());
-            for (double i = 0; i < k; ++i) r = km::Mtimes(r, a);
-            return r;
+    if (b.Numel() == 1 && a.NDims() == 2 && a.Rows() == a.Cols() && IsDouble(b) && !IsComplex(b)) {
+        double k = b.Scalar();
+        if (k >= 0 && k == std::floor(k) && k <= 4294967295.0) {
+            Array result = Array::Eye(a.Rows());
+            Array square = a;
+            for (bool first = true; k > 0; k = std::floor(k / 2)) {
+                if (!first) square = km::Mtimes(square, square);
+                first = false;
+                if (std::fmod(k, 2) == 1) result = km::Mtimes(result, square);
+            }
+            return result;
         }
     }
-    throw Error("Matrix power needs a square matrix and a whole non-negative exponent");
+    throw km::CNotImplementedException();
 }
 
 Array ApplyBinary(const std::string &op, const Array &a, const Array &b) {
@@ -52,10 +66,113 @@ Array ApplyBinary(const std::string &op, const Array &a, const Array &b) {
     }
 }
 
+Array EmptyCell() { return Array::Adopt(km::mxCreateCellMatrix(0, 0)); }
+
+// Element `k` (zero-based) of a cell: a shared copy, or [] for an empty slot.
+Array Slot(const Array &cell, unsigned int k) {
+    const km::CMatrix *slot = km::mxGetCell(cell.get(), k);
+    return slot ? Array::Share(slot) : Array();
+}
+
+// A 1x1 cell holding a shared copy of `a`.
+Array Wrapped(const Array &a) {
+    Array cell = Array::Adopt(km::mxCreateCellMatrix(1, 1));
+    Array copy = a;
+    km::mxSetCell(cell.get(), 0, copy.release());
+    return cell;
+}
+
+std::string Folder(const std::string &path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+// The names an anonymous function's body reads, for its captured workspace.
+void Names(const Expr &e, std::set<std::string> &out) {
+    if (e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) out.insert(e.text);
+    for (const ExprPtr &a : e.args)
+        if (a) Names(*a, out);
+    for (const auto &row : e.rows)
+        for (const ExprPtr &a : row) Names(*a, out);
+}
+
+bool IsText(const Value &v) { return v.IsArray() && IsChar(v.array()); }
+
+Array Logical(bool b) {
+    Array out(b ? 1.0 : 0.0);
+    km::mxSetLogical(out.get());
+    return out;
+}
+
+// op applied to two scalars as the library applies it, when the result is
+// plain: a NaN operand or result (whose bits the library decides) and every
+// other operator go through the library.
+std::optional<Value> FastBinary(const std::string &op, double x, double y) {
+    if (std::isnan(x) || std::isnan(y)) return std::nullopt;
+    double r;
+    switch (op[0]) {
+        case '+': r = x + y; break;
+        case '-': r = x - y; break;
+        case '*': r = x * y; break;
+        case '/': r = x / y; break;
+        case '.':
+            if (op[1] != '*' && op[1] != '/') return std::nullopt;
+            r = op[1] == '*' ? x * y : x / y;
+            break;
+        case '<': return Logical(op.size() == 1 ? x < y : x <= y);
+        case '>': return Logical(op.size() == 1 ? x > y : x >= y);
+        case '=': return Logical(x == y);
+        case '~': return Logical(x != y);
+        default: return std::nullopt;
+    }
+    if (std::isnan(r)) return std::nullopt;
+    return Value(r);
+}
+
 }  // namespace
 
-void Evaluator::Run(const Block &program) {
-    if (Execute(program) != Flow::Normal) return;
+void Value::ThrowNotArray() const {
+    throw Error(std::string("A ") + m_object->ClassName() + " cannot be used as an array here");
+}
+
+Evaluator::Evaluator(std::ostream &display, const Limits &limits)
+    : m_display(display), m_limits(limits) {
+    m_frames.push_back(std::make_unique<Frame>());
+    if (const char *path = std::getenv("MTRXPATH")) {
+        std::stringstream folders(path);
+        std::string folder;
+        while (std::getline(folders, folder, ':'))
+            if (!folder.empty()) m_path.push_back(folder);
+    }
+}
+
+Evaluator::~Evaluator() = default;
+
+void Evaluator::Run(const std::shared_ptr<const Unit> &unit) {
+    Top().unit = unit;
+    m_steps = 0;
+    m_located = false;
+    m_failedFile = unit->file;
+    m_failedLine = 0;
+    Execute(unit->program.statements);
+}
+
+void Evaluator::Step() {
+    if (m_limits.max_steps != 0 && ++m_steps > m_limits.max_steps)
+        throw LimitError("Step limit reached");
+}
+
+void Evaluator::Locate(int line) {
+    if (m_located) return;
+    m_located = true;
+    m_failedFile = Top().unit ? Top().unit->file : std::string();
+    m_failedLine = line;
+}
+
+Value *Evaluator::Lookup(const std::string &name) {
+    auto &vars = Top().vars;
+    auto it = vars.find(name);
+    return it == vars.end() ? nullptr : &it->second;
 }
 
 Evaluator::Flow Evaluator::Execute(const Block &block) {
@@ -67,104 +184,251 @@ Evaluator::Flow Evaluator::Execute(const Block &block) {
 }
 
 Evaluator::Flow Evaluator::Execute(const Stmt &s) {
-    m_line = s.line;
+    try {
+        Step();
+        return ExecuteStatement(s);
+    } catch (const std::bad_alloc &) {
+        Locate(s.line);
+        throw kiv::CExhaustedMemoryException();
+    } catch (...) {
+        Locate(s.line);
+        throw;
+    }
+}
+
+Evaluator::Flow Evaluator::ExecuteStatement(const Stmt &s) {
     switch (s.kind) {
-        case Stmt::Kind::Expression: {
-            const Expr &e = *s.value;
-            // A variable named alone is shown under its own name.
-            if (e.kind == Expr::Kind::Name) {
-                auto it = m_vars.find(e.text);
-                if (it != m_vars.end()) {
-                    if (s.show) Show(e.text, it->second);
-                    return Flow::Normal;
-                }
-            }
-            Array value;
-            // A bare function name or call may have no result (disp).
-            if ((e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) &&
-                !m_vars.count(e.text)) {
-                std::vector<Array> args;
-                for (const ExprPtr &a : e.args) args.push_back(Evaluate(*a));
-                const Builtin f = FindBuiltin(e.text);
-                if (!f) throw Error("Undefined function or variable '" + e.text + "'");
-                if (!f(args, value, m_display)) return Flow::Normal;
-            } else {
-                value = Evaluate(e);
-            }
-            m_vars["ans"] = value;
-            if (s.show) Show("ans", value);
-            return Flow::Normal;
-        }
-        case Stmt::Kind::Assign: {
-            Array value = Evaluate(*s.value);
-            if (!s.indexed) {
-                m_vars[s.name] = std::move(value);
-            } else {
-                // Work on a shared copy so that a failed assignment leaves the
-                // variable as it was.
-                auto it = m_vars.find(s.name);
-                Array target = it != m_vars.end() ? it->second : Array();
-                const bool deletion = s.value->kind == Expr::Kind::Matrix && s.value->rows.empty();
-                std::vector<km::Subscript> subs = Subscripts(target, s.subscripts);
-                if (subs.size() == 1) {
-                    if (deletion)
-                        target(subs[0]) = km::Empty();
-                    else
-                        target(subs[0]) = value;
-                } else if (deletion) {
-                    target(subs[0], subs[1]) = km::Empty();
-                } else {
-                    target(subs[0], subs[1]) = value;
-                }
-                m_vars[s.name] = std::move(target);
-            }
-            if (s.show) Show(s.name, m_vars[s.name]);
-            return Flow::Normal;
-        }
+        case Stmt::Kind::Expression: ExecuteExpression(s); return Flow::Normal;
+        case Stmt::Kind::Assign: ExecuteAssign(s); return Flow::Normal;
         case Stmt::Kind::If:
-            for (const auto &branch : s.branches) {
-                if (km::Tobool(Evaluate(*branch.first))) return Execute(branch.second);
-                m_line = s.line;
-            }
+            for (const auto &branch : s.branches)
+                if (km::Tobool(Evaluate(*branch.first).array())) return Execute(branch.second);
             return Execute(s.body);
         case Stmt::Kind::While:
-            for (;;) {
-                m_line = s.line;
-                if (!km::Tobool(Evaluate(*s.value))) return Flow::Normal;
-                if (Execute(s.body) == Flow::Break) return Flow::Normal;
-            }
-        case Stmt::Kind::For: {
-            const Array range = Evaluate(*s.value);
-            const unsigned int columns = range.IsEmpty() ? 0 : range.Numel() / range.Rows();
-            for (unsigned int j = 1; j <= columns; ++j) {
-                m_line = s.line;
-                m_vars[s.name] = range(km::Subscript(km::All), km::Subscript(j));
-                if (Execute(s.body) == Flow::Break) break;
+            while (km::Tobool(Evaluate(*s.value).array())) {
+                const Flow f = Execute(s.body);
+                if (f == Flow::Break) break;
+                if (f == Flow::Return) return f;
+                Step();
             }
             return Flow::Normal;
-        }
+        case Stmt::Kind::For: return ExecuteFor(s);
+        case Stmt::Kind::Switch: return ExecuteSwitch(s);
+        case Stmt::Kind::Try: return ExecuteTry(s);
         case Stmt::Kind::Break: return Flow::Break;
         case Stmt::Kind::Continue: return Flow::Continue;
+        case Stmt::Kind::Return: return Flow::Return;
     }
     return Flow::Normal;
 }
 
-void Evaluator::Show(const std::string &name, const Array &value) {
-    m_display << km::DisplayText(value.get(), name);
+void Evaluator::ExecuteExpression(const Stmt &s) {
+    const Expr &e = *s.value;
+    // A variable named alone is shown under its own name.
+    if (e.kind == Expr::Kind::Name) {
+        if (const Value *v = Lookup(e.text)) {
+            if (!dynamic_cast<const Handle *>(v->object())) {
+                if (s.show) Show(m_display, e.text, *v);
+                return;
+            }
+        }
+    }
+    // A call as a statement asks for no output and may return none (disp).
+    const bool call = e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call;
+    std::vector<Value> results = call ? CallName(e, 0) : std::vector<Value>{Evaluate(e)};
+    if (results.empty()) return;
+    Value &ans = Top().vars["ans"];
+    ans = std::move(results[0]);
+    if (s.show) Show(m_display, "ans", ans);
 }
 
-std::vector<km::Subscript> Evaluator::Subscripts(const Array &a, const std::vector<ExprPtr> &args) {
-    if (args.empty() || args.size() > 2) throw Error("Only one or two subscripts are supported");
+void Evaluator::ExecuteAssign(const Stmt &s) {
+    std::vector<Value> values;
+    if (s.targets.size() == 1) {
+        values.push_back(Evaluate(*s.value));
+    } else {
+        const Expr &e = *s.value;
+        if (e.kind != Expr::Kind::Name && e.kind != Expr::Kind::Call)
+            throw Error("Only a function call can give several outputs");
+        const auto n = static_cast<unsigned int>(s.targets.size());
+        values = CallName(e, n);
+        if (values.size() < n) throw Error("Too many output arguments for '" + e.text + "'");
+    }
+    // [] on the right of A(I) = [] deletes; anywhere else it is a value.
+    const bool deletion = s.value->kind == Expr::Kind::Matrix && s.value->rows.empty();
+    for (std::size_t k = 0; k < s.targets.size(); ++k) {
+        const Target &t = s.targets[k];
+        if (t.name.empty()) continue;  // ~
+        Value *current = Lookup(t.name);
+        // Assign through a copy so that a failed assignment changes nothing.
+        Value result =
+            t.path.empty() ? std::move(values[k]) : AssignPath(current, t, 0, values[k], deletion);
+        Value &slot = Top().vars[t.name];
+        slot = std::move(result);
+        if (s.show) Show(m_display, t.name, slot);
+    }
+}
+
+Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k, const Value &rhs,
+                            bool deletion) {
+    const Accessor &acc = t.path[k];
+    const bool last = k + 1 == t.path.size();
+    switch (acc.kind) {
+        case Accessor::Kind::Paren: {
+            if (!last) throw Error("Only the last subscript of an assignment may use ()");
+            Array target = current ? current->array() : Array();
+            std::vector<km::Subscript> subs = Subscripts(target, acc.subscripts);
+            if (deletion) {
+                if (subs.size() == 1)
+                    target(subs[0]) = km::Empty();
+                else
+                    target(subs[0], subs[1]) = km::Empty();
+            } else if (subs.size() == 1) {
+                target(subs[0]) = rhs.array();
+            } else {
+                target(subs[0], subs[1]) = rhs.array();
+            }
+            return target;
+        }
+        case Accessor::Kind::Brace: {
+            Array cell = current ? current->array() : EmptyCell();
+            // x = []; x{2} = 1 makes x a cell, as a new name would be.
+            if (!IsCell(cell) && cell.IsEmpty() && IsDouble(cell)) cell = EmptyCell();
+            if (!IsCell(cell)) throw Error("Brace indexing is only for cell arrays");
+            std::vector<km::Subscript> subs = Subscripts(cell, acc.subscripts);
+            Value inner;
+            if (last) {
+                inner = rhs;
+            } else {
+                // The slot as it is, when it exists, for the steps after it.
+                Value existing;
+                bool exists = false;
+                try {
+                    const Array part = subs.size() == 1 ? cell(subs[0]) : cell(subs[0], subs[1]);
+                    if (part.Numel() == 1) {
+                        existing = Slot(part, 0);
+                        exists = true;
+                    }
+                } catch (const km::IMatrixException &) {}
+                inner = AssignPath(exists ? &existing : nullptr, t, k + 1, rhs, deletion);
+            }
+            const Array wrapped = Wrapped(inner.array());
+            if (subs.size() == 1)
+                cell(subs[0]) = wrapped;
+            else
+                cell(subs[0], subs[1]) = wrapped;
+            return cell;
+        }
+        case Accessor::Kind::Field: {
+            auto record = std::make_shared<Record>();
+            if (current) {
+                const auto *old = dynamic_cast<const Record *>(current->object());
+                if (!old) throw Error("Fields can only be set on a struct");
+                *record = *old;
+            }
+            Value *field = nullptr;
+            for (auto &f : record->fields)
+                if (f.first == acc.field) field = &f.second;
+            Value inner = last ? rhs : AssignPath(field, t, k + 1, rhs, deletion);
+            if (field)
+                *field = std::move(inner);
+            else
+                record->fields.emplace_back(acc.field, std::move(inner));
+            return Value(std::shared_ptr<const Object>(std::move(record)));
+        }
+    }
+    throw Error("Unknown assignment");
+}
+
+Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
+    const Value rangeValue = Evaluate(*s.value);
+    const Array &range = rangeValue.array();
+    const unsigned int rows = range.Rows();
+    const unsigned int columns = range.IsEmpty() ? 0 : range.Numel() / rows;
+    // A real double row gives its elements as they are, without indexing.
+    const bool plainRow = rows == 1 && IsDouble(range) && !IsComplex(range) && !range.IsLogical() &&
+                          range.NDims() == 2;
+    const double *values = plainRow ? range.Data() : nullptr;
+    for (unsigned int j = 0; j < columns; ++j) {
+        Value &v = Top().vars[s.name];
+        if (plainRow)
+            v = Value(values[j]);
+        else
+            v = range(km::Subscript(km::All), km::Subscript(j + 1));
+        const Flow f = Execute(s.body);
+        if (f == Flow::Break) break;
+        if (f == Flow::Return) return f;
+        Step();
+    }
+    return Flow::Normal;
+}
+
+Evaluator::Flow Evaluator::ExecuteSwitch(const Stmt &s) {
+    const Value subject = Evaluate(*s.value);
+    const auto matches = [&](const Value &label) {
+        if (!subject.IsArray() || !label.IsArray()) return false;
+        const Array &x = subject.array();
+        const Array &c = label.array();
+        if (IsChar(x) != IsChar(c)) return false;
+        if (IsChar(x)) return x.Dims() == c.Dims() && Text(x) == Text(c);
+        return c.Numel() == 1 && x.Numel() == 1 && km::Isequal(x, c);
+    };
+    for (const auto &branch : s.branches) {
+        const Value label = Evaluate(*branch.first);
+        bool hit = false;
+        if (label.IsArray() && IsCell(label.array())) {
+            const Array &cell = label.array();
+            for (unsigned int k = 0; k < cell.Numel() && !hit; ++k) hit = matches(Slot(cell, k));
+        } else {
+            hit = matches(label);
+        }
+        if (hit) return Execute(branch.second);
+    }
+    return Execute(s.body);
+}
+
+Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
+    const std::size_t frames = m_frames.size();
+    const std::size_t ends = m_ends.size();
+    std::string message;
+    std::string identifier;
+    try {
+        return Execute(s.body);
+    } catch (const LimitError &) {
+        throw;
+    } catch (const Error &e) {
+        message = e.what();
+        identifier = e.Identifier();
+    } catch (const std::exception &e) {
+        message = e.what();
+    }
+    m_frames.resize(frames);
+    m_ends.resize(ends);
+    m_located = false;
+    if (!s.name.empty()) {
+        auto err = std::make_shared<Record>();
+        err->fields.emplace_back("message", Array(message));
+        err->fields.emplace_back("identifier", Array(identifier));
+        Top().vars[s.name] = Value(std::shared_ptr<const Object>(std::move(err)));
+    }
+    return Execute(s.handler);
+}
+
+std::vector<km::Subscript> Evaluator::Subscripts(const Array &a, const std::vector<ExprPtr> &args,
+                                                 std::size_t first) {
+    const std::size_t n = args.size() - first;
+    if (n == 0 || n > 2) throw Error("Only one or two subscripts are supported");
     std::vector<km::Subscript> subs;
-    const auto count = static_cast<unsigned int>(args.size());
+    const auto count = static_cast<unsigned int>(n);
     for (unsigned int k = 0; k < count; ++k) {
-        if (args[k]->kind == Expr::Kind::Colon) {
+        const Expr &arg = *args[first + k];
+        if (arg.kind == Expr::Kind::Colon) {
             subs.push_back(km::Subscript(km::All));
             continue;
         }
         m_ends.push_back({&a, k + 1, count});
         try {
-            subs.emplace_back(Evaluate(*args[k]));
+            subs.emplace_back(Evaluate(arg).array());
         } catch (...) {
             m_ends.pop_back();
             throw;
@@ -174,88 +438,398 @@ std::vector<km::Subscript> Evaluator::Subscripts(const Array &a, const std::vect
     return subs;
 }
 
-Array Evaluator::Call(const Expr &e) {
-    auto it = m_vars.find(e.text);
-    if (it != m_vars.end()) {
-        if (e.kind == Expr::Kind::Name || e.args.empty()) return it->second;
-        const Array a = it->second;
-        std::vector<km::Subscript> subs = Subscripts(a, e.args);
-        return subs.size() == 1 ? a(subs[0]) : a(subs[0], subs[1]);
+std::vector<Value> Evaluator::Arguments(const std::vector<ExprPtr> &args, std::size_t first) {
+    std::vector<Value> values;
+    values.reserve(args.size() - first);
+    for (std::size_t k = first; k < args.size(); ++k) {
+        // A bare : is passed as the text ':'.
+        if (args[k]->kind == Expr::Kind::Colon)
+            values.emplace_back(Array(":"));
+        else
+            values.push_back(Evaluate(*args[k]));
     }
-    const Builtin f = FindBuiltin(e.text);
-    if (!f) throw Error("Undefined function or variable '" + e.text + "'");
-    std::vector<Array> args;
-    for (const ExprPtr &arg : e.args) {
-        if (arg->kind == Expr::Kind::Colon) throw Error("A bare ':' is only valid in a subscript");
-        args.push_back(Evaluate(*arg));
+    return values;
+}
+
+Value Evaluator::Subscripted(const Value &base, const Expr &e) {
+    if (e.kind == Expr::Kind::Field) {
+        const auto *record = dynamic_cast<const Record *>(base.object());
+        if (!record) throw Error("Dot indexing is only for structs");
+        const Value *field = record->Find(e.text);
+        if (!field) throw Error("Reference to non-existent field '" + e.text + "'");
+        return *field;
     }
-    Array out;
-    if (!f(args, out, m_display)) throw Error("'" + e.text + "' returns no value");
+    if (const auto *handle = dynamic_cast<const Handle *>(base.object())) {
+        if (e.kind != Expr::Kind::Index) throw Error("Brace indexing is only for cell arrays");
+        std::vector<Value> out = Invoke(base, Arguments(e.args, 1), 1);
+        (void)handle;
+        if (out.empty()) throw Error("The function returns no value");
+        return out[0];
+    }
+    const Array &a = base.array();
+    std::vector<km::Subscript> subs = Subscripts(a, e.args, e.kind == Expr::Kind::Call ? 0 : 1);
+    const Array part = subs.size() == 1 ? a(subs[0]) : a(subs[0], subs[1]);
+    if (e.kind != Expr::Kind::CellIndex) return part;
+    if (!IsCell(a)) throw Error("Brace indexing is only for cell arrays");
+    if (part.Numel() != 1) throw Error("Brace indexing must select exactly one cell here");
+    return Slot(part, 0);
+}
+
+std::vector<Value> Evaluator::CallName(const Expr &e, unsigned int nargout) {
+    if (Value *v = Lookup(e.text)) {
+        if (e.kind == Expr::Kind::Name) {
+            if (dynamic_cast<const Handle *>(v->object()) && nargout == 0) return Invoke(*v, {}, 0);
+            return {*v};
+        }
+        if (dynamic_cast<const Handle *>(v->object())) {
+            const Value handle = *v;
+            return Invoke(handle, Arguments(e.args), nargout);
+        }
+        const Value base = *v;
+        return {Subscripted(base, e)};
+    }
+    Frame &frame = Top();
+    if (frame.function && (e.text == "nargin" || e.text == "nargout") && e.args.empty())
+        return {Array(e.text == "nargin" ? frame.nargin : frame.nargout)};
+    return CallFunction(e.text, Arguments(e.args), nargout, frame.unit);
+}
+
+bool Evaluator::Resolve(const std::string &name, const std::shared_ptr<const Unit> &from,
+                        Found &f) {
+    if (from) {
+        auto local = from->functions.find(name);
+        if (local != from->functions.end()) {
+            f.unit = from;
+            f.function = local->second;
+            return true;
+        }
+    }
+    // Then name.mtrx in the caller's folder, the current folder and MTRXPATH.
+    const std::string first = from && !from->folder.empty() ? from->folder : ".";
+    const std::string key = first + '\n' + name;
+    auto cached = m_files.find(key);
+    if (cached == m_files.end()) {
+        Found found;
+        std::vector<std::string> folders{first, "."};
+        folders.insert(folders.end(), m_path.begin(), m_path.end());
+        for (const std::string &folder : folders) {
+            const std::string path = folder + "/" + name + ".mtrx";
+            if (!std::ifstream(path)) continue;
+            found.unit = Load(path);
+            auto main = found.unit->functions.find(name);
+            if (!found.unit->program.functions.empty())
+                found.function = main != found.unit->functions.end()
+                                     ? main->second
+                                     : &found.unit->program.functions.front();
+            break;
+        }
+        cached = m_files.emplace(key, std::move(found)).first;
+    }
+    if (!cached->second.unit) return false;
+    f = cached->second;
+    return true;
+}
+
+std::shared_ptr<const Unit> Evaluator::Load(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    auto unit = std::make_shared<Unit>();
+    unit->file = path;
+    unit->folder = Folder(path);
+    try {
+        const std::string source = text.str();
+        unit->program = Parse(Lex(source), source);
+    } catch (const Error &e) {
+        m_located = true;
+        m_failedFile = path;
+        m_failedLine = e.Line();
+        throw;
+    }
+    for (const Function &f : unit->program.functions) unit->functions.emplace(f.name, &f);
+    return unit;
+}
+
+std::vector<Value> Evaluator::CallFunction(const std::string &name, const std::vector<Value> &args,
+                                           unsigned int nargout,
+                                           const std::shared_ptr<const Unit> &from) {
+    Found found;
+    if (Resolve(name, from, found)) {
+        if (found.function) return CallUser(found.unit, *found.function, args, nargout);
+        // A script file runs in the caller's workspace.
+        if (!args.empty()) throw Error("Script '" + name + "' takes no arguments");
+        const std::shared_ptr<const Unit> saved = Top().unit;
+        Top().unit = found.unit;
+        try {
+            Execute(found.unit->program.statements);
+        } catch (...) {
+            Top().unit = saved;
+            throw;
+        }
+        Top().unit = saved;
+        return {};
+    }
+    const Builtin builtin = FindBuiltin(name);
+    if (!builtin) throw Error("Undefined function or variable '" + name + "'");
+    BuiltinCall call{*this, m_display, name, nargout};
+    std::vector<Value> out = builtin(args, call);
+    if (nargout > 1 && out.size() < nargout)
+        throw Error("Too many output arguments for '" + name + "'");
     return out;
 }
 
-Array Evaluator::Evaluate(const Expr &e) {
+std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, const Function &f,
+                                       const std::vector<Value> &args, unsigned int nargout) {
+    const bool varargin = !f.params.empty() && f.params.back() == "varargin";
+    const std::size_t named = f.params.size() - (varargin ? 1 : 0);
+    if (args.size() > named && !varargin)
+        throw Error("Too many input arguments for '" + f.name + "'");
+    if (nargout > std::max<std::size_t>(f.outputs.size(), 1))
+        throw Error("Too many output arguments for '" + f.name + "'");
+    if (m_frames.size() > m_limits.max_call_depth)
+        throw Error("Maximum recursion depth of " + std::to_string(m_limits.max_call_depth) +
+                    " reached in '" + f.name + "'");
+    auto frame = std::make_unique<Frame>();
+    frame->unit = unit;
+    frame->function = &f;
+    frame->nargin = static_cast<unsigned int>(args.size());
+    frame->nargout = nargout;
+    for (std::size_t k = 0; k < args.size() && k < named; ++k)
+        if (f.params[k] != "~") frame->vars[f.params[k]] = args[k];
+    if (varargin) {
+        const auto extra = static_cast<unsigned int>(args.size() > named ? args.size() - named : 0);
+        Array cell = Array::Adopt(km::mxCreateCellMatrix(1, extra));
+        for (unsigned int k = 0; k < extra; ++k) {
+            Array copy = args[named + k].array();
+            km::mxSetCell(cell.get(), static_cast<int>(k), copy.release());
+        }
+        frame->vars["varargin"] = std::move(cell);
+    }
+    m_frames.push_back(std::move(frame));
+    struct Pop {
+        std::vector<std::unique_ptr<Frame>> &frames;
+        ~Pop() { frames.pop_back(); }
+    } pop{m_frames};
+    Execute(f.body);
+    std::vector<Value> out;
+    const std::size_t wanted = std::min<std::size_t>(std::max(nargout, 1u), f.outputs.size());
+    for (std::size_t k = 0; k < wanted; ++k) {
+        const Value *v = Lookup(f.outputs[k]);
+        if (!v) {
+            if (k == 0 && nargout == 0) break;
+            throw Error("Output argument '" + f.outputs[k] + "' is not assigned in '" + f.name +
+                        "'");
+        }
+        out.push_back(*v);
+    }
+    return out;
+}
+
+std::vector<Value> Evaluator::CallAnonymous(const Handle &h, const std::vector<Value> &args,
+                                            unsigned int nargout) {
+    if (args.size() > h.params.size()) throw Error("Too many input arguments for '" + h.text + "'");
+    if (m_frames.size() > m_limits.max_call_depth)
+        throw Error("Maximum recursion depth of " + std::to_string(m_limits.max_call_depth) +
+                    " reached in '" + h.text + "'");
+    auto frame = std::make_unique<Frame>();
+    frame->unit = h.unit;
+    for (const auto &v : h.captured) frame->vars.insert(v);
+    for (std::size_t k = 0; k < args.size(); ++k)
+        if (h.params[k] != "~") frame->vars[h.params[k]] = args[k];
+    m_frames.push_back(std::move(frame));
+    struct Pop {
+        std::vector<std::unique_ptr<Frame>> &frames;
+        ~Pop() { frames.pop_back(); }
+    } pop{m_frames};
+    return EvaluateMulti(*h.body, nargout);
+}
+
+std::vector<Value> Evaluator::Invoke(const Value &f, const std::vector<Value> &args,
+                                     unsigned int nargout) {
+    if (const auto *h = dynamic_cast<const Handle *>(f.object())) {
+        if (h->body) return CallAnonymous(*h, args, nargout);
+        return CallFunction(h->name, args, nargout, h->unit);
+    }
+    if (IsText(f)) return CallFunction(Text(f.array()), args, nargout, Top().unit);
+    throw Error("Expected a function handle or a function name");
+}
+
+Value Evaluator::MakeHandle(const Expr &e) {
+    auto h = std::make_shared<Handle>();
+    h->unit = Top().unit;
+    if (e.kind == Expr::Kind::FuncHandle) {
+        h->name = e.text;
+        h->text = "@" + e.text;
+    } else {
+        h->body = e.args[0].get();
+        h->params = e.params;
+        h->text = e.text;
+        std::set<std::string> names;
+        Names(*h->body, names);
+        for (const std::string &n : names) {
+            if (std::find(h->params.begin(), h->params.end(), n) != h->params.end()) continue;
+            if (const Value *v = Lookup(n)) h->captured.emplace(n, *v);
+        }
+    }
+    return Value(std::shared_ptr<const Object>(std::move(h)));
+}
+
+Value Evaluator::Matrix(const Expr &e) {
+    Array result;
+    bool first = true;
+    for (const auto &row : e.rows) {
+        std::vector<Value> items;
+        std::vector<const km::CMatrix *> raw;
+        items.reserve(row.size());
+        for (const ExprPtr &item : row) {
+            items.push_back(Evaluate(*item));
+            raw.push_back(items.back().array().get());
+        }
+        Array joined =
+            raw.size() == 1
+                ? items[0].array()
+                : Array::Adopt(km::Horzcat(static_cast<unsigned int>(raw.size()), raw.data()));
+        if (first) {
+            result = std::move(joined);
+            first = false;
+        } else {
+            result = km::Vertcat(result, joined);
+        }
+    }
+    return result;
+}
+
+Value Evaluator::CellLiteral(const Expr &e) {
+    const auto rows = static_cast<unsigned int>(e.rows.size());
+    const auto cols = static_cast<unsigned int>(rows ? e.rows[0].size() : 0);
+    for (const auto &row : e.rows)
+        if (row.size() != cols)
+            throw Error("Dimensions of arrays being concatenated are not consistent");
+    Array cell = Array::Adopt(km::mxCreateCellMatrix(rows, cols));
+    for (unsigned int i = 0; i < rows; ++i) {
+        for (unsigned int j = 0; j < cols; ++j) {
+            Array item = Evaluate(*e.rows[i][j]).array();
+            km::mxSetCell(cell.get(), static_cast<int>(i + j * rows), item.release());
+        }
+    }
+    return cell;
+}
+
+std::vector<Value> Evaluator::EvaluateMulti(const Expr &e, unsigned int nargout) {
+    if (e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) return CallName(e, nargout);
+    return {Evaluate(e)};
+}
+
+Value Evaluator::Evaluate(const Expr &e) {
     switch (e.kind) {
-        case Expr::Kind::Number: return Array(e.number);
+        case Expr::Kind::Number: return Value(e.number);
         case Expr::Kind::String: return Array(e.text);
         case Expr::Kind::Name:
-        case Expr::Kind::Call: return Call(e);
+            if (const Value *v = Lookup(e.text)) return *v;
+            [[fallthrough]];
+        case Expr::Kind::Call: {
+            std::vector<Value> out = CallName(e, 1);
+            if (out.empty()) throw Error("'" + e.text + "' returns no value");
+            return std::move(out[0]);
+        }
+        case Expr::Kind::Index:
+        case Expr::Kind::CellIndex:
+        case Expr::Kind::Field: return Subscripted(Evaluate(*e.args[0]), e);
         case Expr::Kind::Colon: throw Error("A bare ':' is only valid in a subscript");
         case Expr::Kind::EndWord: {
             if (m_ends.empty()) throw Error("'end' is only valid in a subscript");
             const EndContext &c = m_ends.back();
             return Array(km::End(*c.array, c.position, c.count));
         }
-        case Expr::Kind::Matrix: {
-            Array result;
-            bool first = true;
-            for (const auto &row : e.rows) {
-                std::vector<Array> items;
-                std::vector<const km::CMatrix *> raw;
-                for (const ExprPtr &item : row) {
-                    items.push_back(Evaluate(*item));
-                    raw.push_back(items.back().get());
-                }
-                Array joined =
-                    Array::Adopt(km::Horzcat(static_cast<unsigned int>(raw.size()), raw.data()));
-                if (first) {
-                    result = std::move(joined);
-                    first = false;
-                } else {
-                    result = km::Vertcat(result, joined);
-                }
-            }
-            return result;
-        }
+        case Expr::Kind::Matrix: return Matrix(e);
+        case Expr::Kind::CellLiteral: return CellLiteral(e);
         case Expr::Kind::Range: {
-            const double first = Evaluate(*e.args[0]).Scalar();
-            const double second = Evaluate(*e.args[1]).Scalar();
+            const double first = Evaluate(*e.args[0]).array().Scalar();
+            const double second = Evaluate(*e.args[1]).array().Scalar();
             if (e.args.size() == 2) return Array::Adopt(km::Colon(first, second));
-            const double last = Evaluate(*e.args[2]).Scalar();
+            const double last = Evaluate(*e.args[2]).array().Scalar();
             return Array::Adopt(km::Colon(first, second, last));
         }
-        case Expr::Kind::Binary: {
-            const Array a = Evaluate(*e.args[0]);
-            const Array b = Evaluate(*e.args[1]);
-            return ApplyBinary(e.text, a, b);
-        }
+        case Expr::Kind::Binary: return EvaluateBinary(e);
         case Expr::Kind::Unary: {
-            const Array a = Evaluate(*e.args[0]);
-            if (e.text == "-") return km::Uminus(a);
-            if (e.text == "~") return km::Not(a);
-            return a;
+            const Value a = Evaluate(*e.args[0]);
+            double x;
+            if (m_fastScalars && e.text == "-" && a.RealScalar(x) && !std::isnan(x))
+                return Value(-x);
+            if (e.text == "-") return km::Uminus(a.array());
+            if (e.text == "~") return km::Not(a.array());
+            return a.array();
         }
         case Expr::Kind::Postfix: {
-            const Array a = Evaluate(*e.args[0]);
-            return e.text == "'" ? km::Ctranspose(a) : km::Transpose(a);
+            const Value a = Evaluate(*e.args[0]);
+            return e.text == "'" ? km::Ctranspose(a.array()) : km::Transpose(a.array());
         }
         case Expr::Kind::ShortCircuit: {
-            const bool left = km::Tobool(Evaluate(*e.args[0]));
-            if (e.text == "&&" ? !left : left) return Array(left ? 1.0 : 0.0);
-            return Array(km::Tobool(Evaluate(*e.args[1])) ? 1.0 : 0.0);
+            const bool left = km::Tobool(Evaluate(*e.args[0]).array());
+            if (e.text == "&&" ? !left : left) return Array(left);
+            return Array(km::Tobool(Evaluate(*e.args[1]).array()));
         }
+        case Expr::Kind::AnonFunction:
+        case Expr::Kind::FuncHandle: return MakeHandle(e);
     }
     throw Error("Unknown expression");
+}
+
+const Value &Evaluator::Peek(const Expr &e, std::optional<Value> &holder) {
+    if (e.kind == Expr::Kind::Name)
+        if (const Value *v = Lookup(e.text)) return *v;
+    holder.emplace(Evaluate(e));
+    return *holder;
+}
+
+Value Evaluator::EvaluateBinary(const Expr &e) {
+    // Operands that are variables are read in place, without a shared copy.
+    // A variable on the left is looked up after the right side is evaluated:
+    // reading a name has no effect, and the right side may grow the workspace.
+    const Expr &left = *e.args[0];
+    std::optional<Value> leftHolder;
+    std::optional<Value> rightHolder;
+    if (left.kind != Expr::Kind::Name || !Lookup(left.text)) leftHolder.emplace(Evaluate(left));
+    const Value &b = Peek(*e.args[1], rightHolder);
+    const Value &a = leftHolder ? *leftHolder : Peek(left, leftHolder);
+    double x;
+    double y;
+    if (m_fastScalars && a.RealScalar(x) && b.RealScalar(y))
+        if (std::optional<Value> out = FastBinary(e.text, x, y)) return std::move(*out);
+    return ApplyBinary(e.text, a.array(), b.array());
+}
+
+void Show(std::ostream &out, const std::string &name, const Value &value) {
+    if (value.IsArray()) {
+        out << km::DisplayText(value.array().get(), name);
+        return;
+    }
+    out << name << " =\n\n";
+    if (const auto *h = dynamic_cast<const Handle *>(value.object())) {
+        out << "    " << h->text << "\n\n";
+        return;
+    }
+    const auto *r = static_cast<const Record *>(value.object());
+    for (const auto &f : r->fields) {
+        out << "    " << f.first << ": ";
+        const Value &v = f.second;
+        if (!v.IsArray()) {
+            out << (dynamic_cast<const Handle *>(v.object())
+                        ? static_cast<const Handle *>(v.object())->text
+                        : std::string("[1x1 struct]"));
+        } else if (IsChar(v.array()) && v.array().Rows() <= 1) {
+            out << '\'' << Text(v.array()) << '\'';
+        } else if (v.array().Numel() == 1 && !IsCell(v.array())) {
+            out << km::DisplayNumber(v.array().Scalar());
+        } else {
+            const std::vector<unsigned int> dims = v.array().Dims();
+            out << '[';
+            for (std::size_t k = 0; k < dims.size(); ++k) out << (k ? "x" : "") << dims[k];
+            out << ' ' << ClassName(v.array()) << ']';
+        }
+        out << '\n';
+    }
+    out << '\n';
 }
 
 }  // namespace mtrx

@@ -1,59 +1,141 @@
-// src/mtrx/evaluator.h: runs a parsed program over a workspace of arrays.
+// src/mtrx/evaluator.h: runs parsed programs over workspaces of values.
 #ifndef MTRX_EVALUATOR_H
 #define MTRX_EVALUATOR_H
 
 #include "parser.h"
+#include "session.h"
+#include "value.h"
 
-#include <matrix/array.h>
-
+#include <chrono>
+#include <cstdint>
 #include <map>
+#include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace mtrx {
 
-using kiv::matrix::Array;
+class Evaluator;
 
-/// A built-in function: takes the argument values, stores its result in
-/// `out` and returns true, or returns false when it has no result (disp).
-using Builtin = bool (*)(const std::vector<Array> &args, Array &out, std::ostream &display);
+/// What a built-in gets besides its arguments.
+struct BuiltinCall {
+    Evaluator &evaluator;
+    std::ostream &display;
+    const std::string &name;
+    unsigned int nargout;  // 0 for a statement, 1 in an expression, n for [a, ...] =
+};
+
+/// A built-in function: returns its outputs (none for disp).
+using Builtin = std::vector<Value> (*)(const std::vector<Value> &args, BuiltinCall &call);
 
 /// Returns the built-in called `name`, or null.
 Builtin FindBuiltin(const std::string &name);
 
-/// The interpreter state: variables and the line being run.
+/// Shows `value` under `name` as the prompt does.
+void Show(std::ostream &out, const std::string &name, const Value &value);
+
+/// The interpreter state: the base workspace, the calls running, the
+/// functions found so far.
 class Evaluator {
 public:
-    /// Results that are shown go to `display`.
-    explicit Evaluator(std::ostream &display) : m_display(display) {}
+    Evaluator(std::ostream &display, const Limits &limits);
+    ~Evaluator();
 
-    /// Runs the statements in order. Throws mtrx::Error or the library's
-    /// exceptions; Line() then names the statement that failed.
-    void Run(const Block &program);
-    int Line() const { return m_line; }
+    /// Runs the statements of `unit` in the base workspace. Throws
+    /// mtrx::Error or the library's exceptions; FailedFile() and
+    /// FailedLine() then name the statement that failed.
+    void Run(const std::shared_ptr<const Unit> &unit);
+    const std::string &FailedFile() const { return m_failedFile; }
+    int FailedLine() const { return m_failedLine; }
+
+    /// Calls a function handle or, for a char array, the function of that
+    /// name (feval).
+    std::vector<Value> Invoke(const Value &f, const std::vector<Value> &args, unsigned int nargout);
+    /// The variable `name` of the running workspace, or null.
+    const Value *Variable(const std::string &name) { return Lookup(name); }
+    void SetVariable(const std::string &name, Value v) { Top().vars[name] = std::move(v); }
+
+    /// Arithmetic and comparisons of two real double scalars are computed in
+    /// place instead of through the library, whose results they equal bit for
+    /// bit; false sends every operation through the library.
+    void SetScalarFastPath(bool on) { m_fastScalars = on; }
+
+    /// The start time of tic.
+    std::chrono::steady_clock::time_point &TicTime() { return m_tic; }
 
 private:
-    enum class Flow { Normal, Break, Continue };
+    enum class Flow { Normal, Break, Continue, Return };
+    struct Frame {
+        std::unordered_map<std::string, Value> vars;
+        std::shared_ptr<const Unit> unit;
+        const Function *function = nullptr;
+        unsigned int nargin = 0;
+        unsigned int nargout = 0;
+    };
     // One array being subscripted, for end.
     struct EndContext {
         const Array *array;
         unsigned int position;
         unsigned int count;
     };
+    // A function found by name from some folder.
+    struct Found {
+        std::shared_ptr<const Unit> unit;
+        const Function *function = nullptr;  // null: the file is a script
+    };
 
     Flow Execute(const Block &block);
     Flow Execute(const Stmt &s);
-    Array Evaluate(const Expr &e);
-    Array Call(const Expr &e);
-    std::vector<kiv::matrix::Subscript> Subscripts(const Array &a,
-                                                   const std::vector<ExprPtr> &args);
-    void Show(const std::string &name, const Array &value);
+    Flow ExecuteStatement(const Stmt &s);
+    void ExecuteExpression(const Stmt &s);
+    void ExecuteAssign(const Stmt &s);
+    Flow ExecuteFor(const Stmt &s);
+    Flow ExecuteTry(const Stmt &s);
+    Flow ExecuteSwitch(const Stmt &s);
+    void Step();
+
+    Value Evaluate(const Expr &e);
+    Value EvaluateBinary(const Expr &e);
+    const Value &Peek(const Expr &e, std::optional<Value> &holder);
+    std::vector<Value> EvaluateMulti(const Expr &e, unsigned int nargout);
+    std::vector<Value> CallName(const Expr &e, unsigned int nargout);
+    std::vector<Value> CallFunction(const std::string &name, const std::vector<Value> &args,
+                                    unsigned int nargout, const std::shared_ptr<const Unit> &from);
+    std::vector<Value> CallUser(const std::shared_ptr<const Unit> &unit, const Function &f,
+                                const std::vector<Value> &args, unsigned int nargout);
+    std::vector<Value> CallAnonymous(const Handle &h, const std::vector<Value> &args,
+                                     unsigned int nargout);
+    std::vector<Value> Arguments(const std::vector<ExprPtr> &args, std::size_t first = 0);
+    std::vector<kiv::matrix::Subscript> Subscripts(const Array &a, const std::vector<ExprPtr> &args,
+                                                   std::size_t first = 0);
+    Value Subscripted(const Value &base, const Expr &e);
+    Value Matrix(const Expr &e);
+    Value CellLiteral(const Expr &e);
+    Value MakeHandle(const Expr &e);
+    Value AssignPath(const Value *current, const Target &t, std::size_t k, const Value &rhs,
+                     bool deletion);
+    bool Resolve(const std::string &name, const std::shared_ptr<const Unit> &from, Found &f);
+    std::shared_ptr<const Unit> Load(const std::string &path);
+
+    Frame &Top() { return *m_frames.back(); }
+    Value *Lookup(const std::string &name);
+    void Locate(int line);
 
     std::ostream &m_display;
-    std::map<std::string, Array> m_vars;
+    Limits m_limits;
+    std::vector<std::unique_ptr<Frame>> m_frames;
     std::vector<EndContext> m_ends;
-    int m_line = 0;
+    std::map<std::string, Found> m_files;  // folder/name -> function, or none
+    std::vector<std::string> m_path;       // MTRXPATH folders
+    std::uint64_t m_steps = 0;
+    bool m_located = false;
+    bool m_fastScalars = true;
+    std::string m_failedFile;
+    int m_failedLine = 0;
+    std::chrono::steady_clock::time_point m_tic = std::chrono::steady_clock::now();
 };
 
 }  // namespace mtrx

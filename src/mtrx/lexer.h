@@ -2,6 +2,7 @@
 #ifndef MTRX_LEXER_H
 #define MTRX_LEXER_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,16 @@ struct Token {
     std::string text;  // the operator, name, keyword or string contents
     double value = 0.0;
     int line = 1;
+    std::size_t pos = 0;  // offset of the token's first character in the source
 };
 
-/// Splits `source` into tokens ending with one Tok::End. Inside brackets a
-/// + or - after a blank and touching the next operand starts a new element
-/// (a "," token is inserted), blanks between elements become ","; a ' after
-/// a name, ), ], a number or another ' is a transpose. Throws mtrx::Error
+/// Splits `source` into tokens ending with one Tok::End. Inside brackets and
+/// braces a + or - after a blank and touching the next operand starts a new
+/// element (a "," token is inserted), blanks between elements become ","; a '
+/// after a name, ), ], }, a number or another ' is a transpose. A statement
+/// of the command form `name word 'two words'` becomes the call
+/// `name('word', 'two words')`. Comments run from % to the end of the line,
+/// or between lines holding only %{ and %}, which nest. Throws mtrx::Error
 /// for a bad character or an unterminated string.
 std::vector<Token> Lex(const std::string &source);
 

@@ -3,21 +3,46 @@
 
 #include "error.h"
 
+#include <algorithm>
+
 namespace mtrx {
 
 namespace {
 
+// Deeper expressions or blocks are refused: evaluation recurses along the
+// tree, and a bound here keeps any input within the stack.
+constexpr int kMaxNesting = 200;
+
 class Parser {
 public:
-    explicit Parser(const std::vector<Token> &t) : m_t(t) {}
+    Parser(const std::vector<Token> &t, const std::string &source) : m_t(t), m_source(source) {}
 
-    Block Program() {
-        Block b = Statements({});
+    Program Whole() {
+        Program p;
+        p.statements = Statements({"function"});
+        while (IsKeyword("function")) {
+            p.functions.push_back(FunctionDefinition());
+            SkipSeparators();
+        }
         if (Peek().kind != Tok::End) Fail("Unexpected '" + Peek().text + "'");
-        return b;
+        return p;
     }
 
 private:
+    // Counts the nesting of blocks and expressions being parsed.
+    class Nest {
+    public:
+        explicit Nest(Parser &p) : m_p(p) {
+            if (++m_p.m_nesting > kMaxNesting) m_p.Fail("Nesting is too deep");
+        }
+        ~Nest() { --m_p.m_nesting; }
+        Nest(const Nest &) = delete;
+        Nest &operator=(const Nest &) = delete;
+
+    private:
+        Parser &m_p;
+    };
+
     const Token &Peek(std::size_t k = 0) const {
         const std::size_t i = m_pos + k;
         return i < m_t.size() ? m_t[i] : m_t.back();
@@ -30,12 +55,21 @@ private:
     [[noreturn]] void Fail(const std::string &message) const {
         throw Error("Parse error: " + message, Peek().line, Peek().kind == Tok::End);
     }
+    [[noreturn]] void Unexpected() const {
+        const Token &t = Peek();
+        Fail(t.kind == Tok::End       ? "Unexpected end of input"
+             : t.kind == Tok::Newline ? "Unexpected newline"
+                                      : "Unexpected '" + t.text + "'");
+    }
     void Expect(const char *op) {
         if (!IsOp(op)) Fail(std::string("Expected '") + op + "'");
         Next();
     }
     void SkipSeparators() {
         while (Peek().kind == Tok::Newline || IsOp(",") || IsOp(";")) Next();
+    }
+    bool AtStatementEnd() const {
+        return Peek().kind == Tok::Newline || Peek().kind == Tok::End || IsOp(",") || IsOp(";");
     }
 
     // Statements up to one of the keywords in `stops` (or the end).
@@ -56,9 +90,14 @@ private:
             Next();
         } else if (IsOp(",") || Peek().kind == Tok::Newline) {
             Next();
-        } else if (Peek().kind != Tok::End && !IsKeyword("end") && !IsKeyword("else") &&
-                   !IsKeyword("elseif")) {
-            Fail("Unexpected '" + Peek().text + "'");
+        } else if (Peek().kind != Tok::End && Peek().kind != Tok::Keyword) {
+            Unexpected();
+        } else if (Peek().kind == Tok::Keyword) {
+            static const char *const kClosers[] = {"end",       "else",  "elseif",  "case",
+                                                   "otherwise", "catch", "function"};
+            if (std::none_of(std::begin(kClosers), std::end(kClosers),
+                             [&](const char *w) { return Peek().text == w; }))
+                Unexpected();
         }
     }
 
@@ -67,7 +106,51 @@ private:
         Next();
     }
 
+    Function FunctionDefinition() {
+        Nest nest(*this);
+        Function f;
+        f.line = Peek().line;
+        Next();
+        // function name, function y = name, function [a, b] = name
+        if (IsOp("[")) {
+            Next();
+            while (!IsOp("]")) {
+                if (Peek().kind != Tok::Ident) Fail("Expected an output name");
+                f.outputs.push_back(Next().text);
+                if (IsOp(",")) Next();
+            }
+            Next();
+            Expect("=");
+        } else if (Peek().kind == Tok::Ident && IsOp("=", 1)) {
+            f.outputs.push_back(Next().text);
+            Next();
+        }
+        if (Peek().kind != Tok::Ident) Fail("Expected a function name");
+        f.name = Next().text;
+        if (IsOp("(")) {
+            Next();
+            while (!IsOp(")")) {
+                if (Peek().kind == Tok::Ident)
+                    f.params.push_back(Next().text);
+                else if (IsOp("~"))
+                    Next(), f.params.push_back("~");
+                else
+                    Fail("Expected a parameter name");
+                if (IsOp(",")) Next();
+            }
+            Next();
+        }
+        // The body ends at its end, or without one at the next function.
+        const int loops = m_loops;
+        m_loops = 0;
+        f.body = Statements({"end", "function"});
+        m_loops = loops;
+        if (IsKeyword("end")) Next();
+        return f;
+    }
+
     Stmt Statement() {
+        Nest nest(*this);
         Stmt s{};
         s.line = Peek().line;
         if (IsKeyword("if")) {
@@ -92,30 +175,76 @@ private:
             Next();
             s.kind = Stmt::Kind::While;
             s.value = Expression();
-            s.body = Statements({"end"});
+            s.body = LoopBody();
             ExpectEnd();
         } else if (IsKeyword("for")) {
             Next();
             s.kind = Stmt::Kind::For;
+            const bool parenthesised = IsOp("(");
+            if (parenthesised) Next();
             if (Peek().kind != Tok::Ident) Fail("Expected a loop variable");
             s.name = Next().text;
             Expect("=");
             s.value = Expression();
-            s.body = Statements({"end"});
+            if (parenthesised) Expect(")");
+            s.body = LoopBody();
             ExpectEnd();
-        } else if (IsKeyword("break") || IsKeyword("continue")) {
-            s.kind = IsKeyword("break") ? Stmt::Kind::Break : Stmt::Kind::Continue;
+        } else if (IsKeyword("switch")) {
+            Next();
+            s.kind = Stmt::Kind::Switch;
+            s.value = Expression();
+            SkipSeparators();
+            while (IsKeyword("case")) {
+                Next();
+                ExprPtr label = Expression();
+                Block body = Statements({"case", "otherwise", "end"});
+                s.branches.emplace_back(std::move(label), std::move(body));
+            }
+            if (IsKeyword("otherwise")) {
+                Next();
+                s.body = Statements({"end"});
+            }
+            ExpectEnd();
+        } else if (IsKeyword("try")) {
+            Next();
+            s.kind = Stmt::Kind::Try;
+            s.body = Statements({"catch", "end"});
+            if (IsKeyword("catch")) {
+                Next();
+                if (Peek().kind == Tok::Ident &&
+                    (Peek(1).kind == Tok::Newline || Peek(1).kind == Tok::End || IsOp(";", 1) ||
+                     IsOp(",", 1)))
+                    s.name = Next().text;
+                s.handler = Statements({"end"});
+            }
+            ExpectEnd();
+        } else if ((IsKeyword("break") || IsKeyword("continue")) && m_loops == 0) {
+            Fail("'" + Peek().text + "' is only valid in a loop");
+        } else if (IsKeyword("break") || IsKeyword("continue") || IsKeyword("return")) {
+            s.kind = IsKeyword("break")      ? Stmt::Kind::Break
+                     : IsKeyword("continue") ? Stmt::Kind::Continue
+                                             : Stmt::Kind::Return;
             Next();
         } else if (Peek().kind == Tok::Keyword) {
-            Fail("Unexpected '" + Peek().text + "'");
+            Unexpected();
+        } else if (IsMultipleAssignment()) {
+            s.kind = Stmt::Kind::Assign;
+            Next();
+            while (!IsOp("]")) {
+                if (IsOp("~")) {
+                    Next();
+                    s.targets.emplace_back();
+                } else {
+                    s.targets.push_back(AssignmentTarget());
+                }
+                if (IsOp(",")) Next();
+            }
+            Next();
+            Expect("=");
+            s.value = Expression();
         } else if (IsAssignment()) {
             s.kind = Stmt::Kind::Assign;
-            s.name = Next().text;
-            if (IsOp("(")) {
-                Next();
-                s.indexed = true;
-                s.subscripts = Arguments();
-            }
+            s.targets.push_back(AssignmentTarget());
             Expect("=");
             s.value = Expression();
         } else {
@@ -126,31 +255,82 @@ private:
         return s;
     }
 
-    // name = ... or name(...) = ...
-    bool IsAssignment() const {
-        if (Peek().kind != Tok::Ident) return false;
-        if (IsOp("=", 1)) return true;
-        if (!IsOp("(", 1)) return false;
-        int depth = 0;
-        for (std::size_t k = 1;; ++k) {
-            const Token &t = Peek(k);
-            if (t.kind == Tok::End || t.kind == Tok::Newline) return false;
-            if (t.kind != Tok::Op) continue;
-            if (t.text == "(" || t.text == "[") ++depth;
-            if (t.text == ")" || t.text == "]") --depth;
-            if (depth == 0) return IsOp("=", k + 1);
+    Block LoopBody() {
+        ++m_loops;
+        Block body = Statements({"end"});
+        --m_loops;
+        return body;
+    }
+
+    Target AssignmentTarget() {
+        if (Peek().kind != Tok::Ident) Fail("Expected a variable name");
+        Target t;
+        t.name = Next().text;
+        for (;;) {
+            Accessor a;
+            if (IsOp("(") || IsOp("{")) {
+                a.kind = IsOp("(") ? Accessor::Kind::Paren : Accessor::Kind::Brace;
+                Next();
+                a.subscripts = Arguments(a.kind == Accessor::Kind::Paren ? ")" : "}");
+            } else if (IsOp(".")) {
+                Next();
+                if (Peek().kind != Tok::Ident) Fail("Expected a field name");
+                a.kind = Accessor::Kind::Field;
+                a.field = Next().text;
+            } else {
+                return t;
+            }
+            t.path.push_back(std::move(a));
         }
     }
 
-    // Arguments after "(", through the closing ")".
-    std::vector<ExprPtr> Arguments() {
+    // The index just after the bracket or parenthesis opening at `k`, or 0
+    // when it does not close on this line.
+    std::size_t Closing(std::size_t k) const {
+        int depth = 0;
+        for (;; ++k) {
+            const Token &t = Peek(k);
+            if (t.kind == Tok::End || t.kind == Tok::Newline) return 0;
+            if (t.kind != Tok::Op) continue;
+            if (t.text == "(" || t.text == "[" || t.text == "{") ++depth;
+            if (t.text == ")" || t.text == "]" || t.text == "}") --depth;
+            if (depth == 0) return k + 1;
+        }
+    }
+
+    // [a, b] = ...
+    bool IsMultipleAssignment() const {
+        if (!IsOp("[")) return false;
+        const std::size_t k = Closing(0);
+        return k != 0 && IsOp("=", k);
+    }
+
+    // name = ..., name(...) = ..., name{...}.field = ...
+    bool IsAssignment() const {
+        if (Peek().kind != Tok::Ident) return false;
+        std::size_t k = 1;
+        for (;;) {
+            if (IsOp("=", k)) return true;
+            if (IsOp("(", k) || IsOp("{", k)) {
+                k = Closing(k);
+                if (k == 0) return false;
+            } else if (IsOp(".", k) && Peek(k + 1).kind == Tok::Ident) {
+                k += 2;
+            } else {
+                return false;
+            }
+        }
+    }
+
+    // Arguments after "(" or "{", through the `close`.
+    std::vector<ExprPtr> Arguments(const char *close) {
         std::vector<ExprPtr> args;
-        if (IsOp(")")) {
+        if (IsOp(close)) {
             Next();
             return args;
         }
         for (;;) {
-            if (IsOp(":") && (IsOp(",", 1) || IsOp(")", 1))) {
+            if (IsOp(":") && (IsOp(",", 1) || IsOp(close, 1))) {
                 args.push_back(Make(Expr::Kind::Colon));
                 Next();
             } else {
@@ -158,7 +338,7 @@ private:
                 args.push_back(Expression());
                 --m_subscriptDepth;
             }
-            if (IsOp(")")) {
+            if (IsOp(close)) {
                 Next();
                 return args;
             }
@@ -172,15 +352,29 @@ private:
         e->line = Peek().line;
         return e;
     }
-    ExprPtr Binary(Expr::Kind kind, const std::string &op, ExprPtr a, ExprPtr b) const {
+    ExprPtr Binary(Expr::Kind kind, const std::string &op, ExprPtr a, ExprPtr b) {
         ExprPtr e = Make(kind);
         e->text = op;
         e->args.push_back(std::move(a));
         e->args.push_back(std::move(b));
+        return Measured(std::move(e));
+    }
+    // Refuses trees taller than the limit: a long chain like 1+1+...+1 is
+    // parsed by a loop but evaluated and destroyed by recursion.
+    ExprPtr Measured(ExprPtr e) {
+        int height = 0;
+        for (const ExprPtr &a : e->args) height = std::max(height, a ? a->height : 0);
+        for (const auto &row : e->rows)
+            for (const ExprPtr &a : row) height = std::max(height, a->height);
+        e->height = height + 1;
+        if (e->height > kMaxNesting) Fail("Nesting is too deep");
         return e;
     }
 
-    ExprPtr Expression() { return OrOr(); }
+    ExprPtr Expression() {
+        Nest nest(*this);
+        return OrOr();
+    }
 
     ExprPtr OrOr() {
         ExprPtr a = AndAnd();
@@ -235,7 +429,7 @@ private:
             Next();
             r->args.push_back(Additive());
         }
-        return r;
+        return Measured(std::move(r));
     }
     ExprPtr Additive() {
         ExprPtr a = Multiplicative();
@@ -253,14 +447,17 @@ private:
         }
         return a;
     }
+    bool AtUnaryOperator() const { return IsOp("-") || IsOp("+") || IsOp("~") || IsOp("!"); }
+    ExprPtr UnaryOf(ExprPtr (Parser::*operand)()) {
+        Nest nest(*this);
+        ExprPtr e = Make(Expr::Kind::Unary);
+        e->text = Next().text;
+        if (e->text == "!") e->text = "~";
+        e->args.push_back((this->*operand)());
+        return Measured(std::move(e));
+    }
     ExprPtr Unary() {
-        if (IsOp("-") || IsOp("+") || IsOp("~") || IsOp("!")) {
-            ExprPtr e = Make(Expr::Kind::Unary);
-            e->text = Next().text;
-            if (e->text == "!") e->text = "~";
-            e->args.push_back(Unary());
-            return e;
-        }
+        if (AtUnaryOperator()) return UnaryOf(&Parser::Unary);
         return Power();
     }
     ExprPtr Power() {
@@ -268,15 +465,7 @@ private:
         while (IsOp("^") || IsOp(".^")) {
             const std::string op = Next().text;
             // The exponent may carry its own signs: 2^-1.
-            ExprPtr b;
-            if (IsOp("-") || IsOp("+") || IsOp("~") || IsOp("!")) {
-                b = Make(Expr::Kind::Unary);
-                b->text = Next().text;
-                if (b->text == "!") b->text = "~";
-                b->args.push_back(Power());
-            } else {
-                b = Postfix();
-            }
+            ExprPtr b = AtUnaryOperator() ? UnaryOf(&Parser::Power) : Postfix();
             a = Binary(Expr::Kind::Binary, op, std::move(a), std::move(b));
         }
         return a;
@@ -287,9 +476,40 @@ private:
             ExprPtr e = Make(Expr::Kind::Postfix);
             e->text = Next().text;
             e->args.push_back(std::move(a));
-            a = std::move(e);
+            a = Measured(std::move(e));
         }
         return a;
+    }
+    // Subscripts and fields after a name: f(x), c{2}(3), err.message.
+    ExprPtr Chain(ExprPtr e) {
+        for (;;) {
+            if (IsOp("(") && e->kind == Expr::Kind::Name) {
+                Next();
+                e->kind = Expr::Kind::Call;
+                e->args = Arguments(")");
+                e = Measured(std::move(e));
+                continue;
+            }
+            Expr::Kind kind;
+            if (IsOp("("))
+                kind = Expr::Kind::Index;
+            else if (IsOp("{"))
+                kind = Expr::Kind::CellIndex;
+            else if (IsOp(".") && Peek(1).kind == Tok::Ident)
+                kind = Expr::Kind::Field;
+            else
+                return e;
+            ExprPtr outer = Make(kind);
+            const Token &opener = Next();
+            outer->args.push_back(std::move(e));
+            if (kind == Expr::Kind::Field) {
+                outer->text = Next().text;
+            } else {
+                for (ExprPtr &a : Arguments(opener.text == "(" ? ")" : "}"))
+                    outer->args.push_back(std::move(a));
+            }
+            e = Measured(std::move(outer));
+        }
     }
     ExprPtr Primary() {
         const Token &t = Peek();
@@ -306,12 +526,7 @@ private:
         if (t.kind == Tok::Ident) {
             ExprPtr e = Make(Expr::Kind::Name);
             e->text = Next().text;
-            if (IsOp("(")) {
-                Next();
-                e->kind = Expr::Kind::Call;
-                e->args = Arguments();
-            }
-            return e;
+            return Chain(std::move(e));
         }
         if (t.kind == Tok::Keyword && t.text == "end" && m_subscriptDepth > 0) {
             Next();
@@ -325,21 +540,54 @@ private:
             Expect(")");
             return e;
         }
-        if (IsOp("[")) return Matrix();
-        Fail(t.kind == Tok::End
-                 ? "Unexpected end of input"
-                 : "Unexpected '" + (t.kind == Tok::Newline ? "newline" : t.text) + "'");
+        if (IsOp("[")) return Rows(Expr::Kind::Matrix, "]");
+        if (IsOp("{")) return Chain(Rows(Expr::Kind::CellLiteral, "}"));
+        if (IsOp("@")) return Handle();
+        Unexpected();
     }
-    ExprPtr Matrix() {
-        ExprPtr m = Make(Expr::Kind::Matrix);
+    ExprPtr Handle() {
+        const std::size_t start = Peek().pos;
+        Next();
+        if (Peek().kind == Tok::Ident) {
+            ExprPtr e = Make(Expr::Kind::FuncHandle);
+            e->text = Next().text;
+            return e;
+        }
+        ExprPtr e = Make(Expr::Kind::AnonFunction);
+        Expect("(");
+        while (!IsOp(")")) {
+            if (Peek().kind == Tok::Ident)
+                e->params.push_back(Next().text);
+            else if (IsOp("~"))
+                Next(), e->params.push_back("~");
+            else
+                Fail("Expected a parameter name");
+            if (IsOp(",")) Next();
+        }
+        Next();
+        // The body is parsed outside any subscript: end there is not an index.
+        const int saved = m_subscriptDepth;
+        m_subscriptDepth = 0;
+        e->args.push_back(Expression());
+        m_subscriptDepth = saved;
+        std::size_t stop = Peek().pos;
+        while (stop > start && (m_source[stop - 1] == ' ' || m_source[stop - 1] == '\t' ||
+                                m_source[stop - 1] == '\n' || m_source[stop - 1] == '\r'))
+            --stop;
+        e->text = m_source.substr(start, stop - start);
+        return Measured(std::move(e));
+    }
+    ExprPtr Rows(Expr::Kind kind, const char *close) {
+        Nest nest(*this);
+        ExprPtr m = Make(kind);
         Next();
         // end inside brackets within a subscript still refers to the subscript.
         std::vector<ExprPtr> row;
         for (;;) {
-            if (IsOp("]")) {
+            if (IsOp(close)) {
                 Next();
                 if (!row.empty()) m->rows.push_back(std::move(row));
-                return m;
+                return Measured(std::move(m));
             }
             if (IsOp(";")) {
                 Next();
@@ -351,18 +599,23 @@ private:
                 Next();
                 continue;
             }
-            if (Peek().kind == Tok::End) Fail("Expected ']'");
+            if (Peek().kind == Tok::End) Fail(std::string("Expected '") + close + "'");
             row.push_back(Expression());
         }
     }
 
     const std::vector<Token> &m_t;
+    const std::string &m_source;
     std::size_t m_pos = 0;
     int m_subscriptDepth = 0;
+    int m_nesting = 0;
+    int m_loops = 0;  // loops around the statement being parsed
 };
 
 }  // namespace
 
-Block Parse(const std::vector<Token> &tokens) { return Parser(tokens).Program(); }
+Program Parse(const std::vector<Token> &tokens, const std::string &source) {
+    return Parser(tokens, source).Whole();
+}
 
 }  // namespace mtrx

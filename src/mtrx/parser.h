@@ -17,44 +17,95 @@ struct Expr {
     enum class Kind {
         Number,
         String,
-        Name,     // a variable or a function called without arguments
-        Call,     // name(args): indexing when name is a variable
-        Colon,    // a bare : as a subscript
-        EndWord,  // end inside a subscript
-        Matrix,   // [rows]
-        Range,    // a:b or a:s:b (args: first, [step,] last)
+        Name,         // a variable or a function called without arguments
+        Call,         // name(args): indexing when name is a variable
+        Index,        // args[0](args[1..]): a later subscript in a chain
+        CellIndex,    // args[0]{args[1..]}
+        Field,        // args[0].text
+        Colon,        // a bare : as a subscript
+        EndWord,      // end inside a subscript
+        Matrix,       // [rows]
+        CellLiteral,  // {rows}
+        Range,        // a:b or a:s:b (args: first, [step,] last)
         Binary,
         Unary,
         Postfix,
-        ShortCircuit  // && and ||
+        ShortCircuit,  // && and ||
+        AnonFunction,  // @(params) args[0]; text is its source
+        FuncHandle     // @name
     };
     Kind kind;
     int line = 0;
+    int height = 1;  // of the tree below and including this node
     double number = 0.0;
-    std::string text;  // name, string contents or operator
+    std::string text;  // name, string contents, operator or field
     std::vector<ExprPtr> args;
     std::vector<std::vector<ExprPtr>> rows;
+    std::vector<std::string> params;  // of an anonymous function
 };
 
 struct Stmt;
 using Block = std::vector<Stmt>;
 
+/// One step of an assignment target: (I), {I} or .name.
+struct Accessor {
+    enum class Kind { Paren, Brace, Field };
+    Kind kind;
+    std::vector<ExprPtr> subscripts;
+    std::string field;
+};
+
+/// The left side of an assignment: a variable and the steps into it. An
+/// empty name is the ~ placeholder of a multiple assignment.
+struct Target {
+    std::string name;
+    std::vector<Accessor> path;
+};
+
 struct Stmt {
-    enum class Kind { Expression, Assign, If, While, For, Break, Continue };
+    enum class Kind {
+        Expression,
+        Assign,  // targets = value (one target, or several for [a, b] = f(...))
+        If,
+        While,
+        For,
+        Switch,
+        Try,
+        Break,
+        Continue,
+        Return
+    };
     Kind kind;
     int line = 0;
     bool show = true;  // no trailing ;
-    std::string name;  // assigned variable or loop variable
-    bool indexed = false;
-    std::vector<ExprPtr> subscripts;  // of A(I) = e
-    ExprPtr value;                    // expression, right-hand side, condition or loop range
-    std::vector<std::pair<ExprPtr, Block>> branches;  // if / elseif
-    Block body;                                       // loop body or else
+    std::string name;  // loop variable, or the catch variable (may be empty)
+    std::vector<Target> targets;
+    ExprPtr value;  // expression, right-hand side, condition, loop range or switch value
+    // if / elseif conditions, or switch cases, with their blocks
+    std::vector<std::pair<ExprPtr, Block>> branches;
+    Block body;     // loop body, else, otherwise, try block
+    Block handler;  // catch block
+};
+
+/// A function defined with `function [outs] = name(params) ... end`.
+struct Function {
+    std::string name;
+    std::vector<std::string> params;
+    std::vector<std::string> outputs;
+    Block body;
+    int line = 0;
+};
+
+/// A parsed source text: its statements (a script's) and the functions it
+/// defines, in order.
+struct Program {
+    Block statements;
+    std::vector<Function> functions;
 };
 
 /// Parses a whole program. Throws mtrx::Error naming the line on a syntax
-/// error.
-Block Parse(const std::vector<Token> &tokens);
+/// error, and for nesting deeper than the parser's fixed limit.
+Program Parse(const std::vector<Token> &tokens, const std::string &source);
 
 }  // namespace mtrx
 

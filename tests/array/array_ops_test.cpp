@@ -116,6 +116,18 @@ TEST(ArrayFunctions, ForwardToTheFunctionsOfTheSameName) {
         {"Horzcat", [&] { return km::Horzcat(a, a, 1.0 * a, a); },
          [&] { return km::Horzcat(A, A, A, A, nullptr); }},
         {"Vertcat", [&] { return km::Vertcat(a, a); }, [&] { return km::Vertcat(A, A); }},
+        {"Log", [&] { return km::Log(a - 2.0); },
+         [&] { return km::Log(ArrayPtr(km::Minus(A, 2.0)).get()); }},
+        {"Atan2", [&] { return km::Atan2(a, 2.0); }, [&] { return km::Atan2(A, 2.0); }},
+        {"Cumsum 2", [&] { return km::Cumsum(a, 2); }, [&] { return km::Cumsum(A, 2u); }},
+        {"Std", [&] { return km::Std(a); }, [&] { return km::Std(A); }},
+        {"Sort", [&] { return km::Sort(a, km::SortOrder::kDescend); },
+         [&] { return km::Sort(A, km::SortOrder::kDescend); }},
+        {"Linspace", [&] { return Array::Linspace(0, 1, 4); },
+         [&] { return km::Linspace(0, 1, 4); }},
+        {"Repmat", [&] { return km::Repmat(a, 2, 1); }, [&] { return km::Repmat(A, 2, 1); }},
+        {"Cat", [&] { return km::Cat(3, a, a, a); }, [&] { return km::Cat(3, A, A, A); }},
+        {"Pinv", [&] { return km::Pinv(a); }, [&] { return km::Pinv(A); }},
     };
     for (const Case &c : cases) {
         ArrayPtr want(c.want());
@@ -170,6 +182,10 @@ TEST(ArrayFunctions, ForwardToTheFunctionsOfTheSameName) {
     auto [m2, pos2] = km::Min(a, 2);
     km::Min(p, q, A, 2u);
     two("Min", {m2, pos2}, p, q);
+    auto [sorted, from] = km::Sort(a, 2, km::SortOrder::kDescend);
+    km::Sort(p, q, A, 2u, km::SortOrder::kDescend);
+    two("Sort", {sorted, from}, p, q);
+    EXPECT_EQ(km::Trace(a), km::Trace(A));
     const Array values = km::Max(a);  // the values alone
     ExpectSame(values, m.get(), "Max values");
 }

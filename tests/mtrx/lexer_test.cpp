@@ -39,6 +39,17 @@ TEST(MtrxLexer, BracketsQuotesAndNumbers) {
         {"1.*2", "1 .* 2"},
         {".5e1+1e-3", ".5e1 + 1e-3"},
         {"x % note\ny", "x \n y"},
+        {"{1 'a' -2}", "{ 1 , \"a\" , - 2 }"},
+        {"c{1}'", "c { 1 } '"},
+        {"e.message", "e . message"},
+        {"f = @(x) x+1", "f = @ ( x ) x + 1"},
+        {"t = \"it's \"\"q\"\"\"", "t = \"it's \"q\"\""},
+        {"disp hello 'two words'", "disp ( \"hello\" , \"two words\" )"},
+        {"x = 1; hold on % c", "x = 1 ; hold ( \"on\" )"},
+        {"a b = 1", "a b = 1"},
+        {"x y(2)", "x y ( 2 )"},
+        {"a\n%{\nb\n%}\nc", "a \n \n c"},
+        {"1...\n+2", "1 + 2"},
     };
     for (const auto &row : rows) EXPECT_EQ(Spell(row.source), row.tokens) << row.source;
 }

@@ -1,7 +1,8 @@
 # tests/scripts/run_script.cmake: runs one golden script and compares its output.
-# Called as cmake -DMTRX=<exe> -DNAME=<script name> -DDIR=<scripts folder> -P run_script.cmake.
-# The script runs from DIR as `mtrx NAME.mtrx`; its standard output and error,
-# merged, must equal NAME.out byte for byte, and its exit status must equal
+# Called as cmake -DMTRX=<exe> -DNAME=<script name> -DDIR=<scripts folder>
+# [-DEXPECTED=<golden file>] -P run_script.cmake.
+# The script runs from DIR as `mtrx NAME.mtrx`, with MTRXPATH=functions; its standard output and error,
+# merged, must equal NAME.out (or EXPECTED) byte for byte, and its exit status must equal
 # the N of a first line "% exit: N" (0 without one). A script whose name
 # starts with "stdin_" is given on standard input instead, so its errors
 # carry no FILE:LINE.
@@ -16,11 +17,16 @@ if(NAME MATCHES "^stdin_")
   set(args)
   set(input INPUT_FILE ${DIR}/${NAME}.mtrx)
 endif()
+# Function files of the scripts live in functions/, found through MTRXPATH.
+set(ENV{MTRXPATH} functions)
 execute_process(COMMAND ${MTRX} ${args} ${input}
   WORKING_DIRECTORY ${DIR}
   OUTPUT_VARIABLE output ERROR_VARIABLE output
   RESULT_VARIABLE status)
-file(READ ${DIR}/${NAME}.out expected)
+if(NOT DEFINED EXPECTED)
+  set(EXPECTED ${DIR}/${NAME}.out)
+endif()
+file(READ ${EXPECTED} expected)
 if(NOT output STREQUAL expected)
   file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${NAME}.actual "${output}")
   message(FATAL_ERROR "${NAME}: output differs from ${NAME}.out; got:\n${output}")

@@ -1,0 +1,152 @@
+// src/elementwise/transcendental.cpp: the trigonometric, hyperbolic,
+// logarithmic and rounding functions of one argument, and Atan2, Hypot and
+// Rem of two.
+#include <matrix/elementwise.h>
+
+#include <cmath>
+#include <complex>
+#include <cstddef>
+
+#include "core/array_holder.h"
+#include "elementwise/binary_engine.h"
+#include "elementwise/unary_engine.h"
+
+namespace kiv {
+namespace matrix {
+
+namespace {
+
+// Element functions: each is one call of the standard function of its name
+// (Fix is trunc), so every element has that function's bits.
+double SinElement(double x) { return std::sin(x); }
+double CosElement(double x) { return std::cos(x); }
+double TanElement(double x) { return std::tan(x); }
+double AtanElement(double x) { return std::atan(x); }
+double SinhElement(double x) { return std::sinh(x); }
+double CoshElement(double x) { return std::cosh(x); }
+double TanhElement(double x) { return std::tanh(x); }
+double Expm1Element(double x) { return std::expm1(x); }
+double FloorElement(double x) { return std::floor(x); }
+double CeilElement(double x) { return std::ceil(x); }
+double FixElement(double x) { return std::trunc(x); }
+
+double Atan2Element(double y, double x) { return std::atan2(y, x); }
+double HypotElement(double a, double b) { return std::hypot(a, b); }
+// fmod is exact and keeps the sign of x; a zero divisor gives NaN.
+double RemElement(double x, double y) { return std::fmod(x, y); }
+
+// --- Functions whose result can turn complex --------------------------------
+//
+// Each has a real domain, a real element function used inside it, and a
+// complex one for the elements outside it. A NaN is inside every domain,
+// so it stays a real NaN.
+
+struct LogFamily {
+    static bool Inside(double x) { return !(x < 0.0); }
+};
+
+struct LogFunction : LogFamily {
+    static double Real(double x) { return std::log(x); }
+    static std::complex<double> Complex(double x) { return std::log(std::complex<double>(x, 0.0)); }
+};
+struct Log2Function : LogFamily {
+    static double Real(double x) { return std::log2(x); }
+    // The standard library has no complex log2: the natural logarithm over
+    // log(2), both in double.
+    static std::complex<double> Complex(double x) {
+        return std::log(std::complex<double>(x, 0.0)) / std::log(2.0);
+    }
+};
+struct Log10Function : LogFamily {
+    static double Real(double x) { return std::log10(x); }
+    static std::complex<double> Complex(double x) {
+        return std::log10(std::complex<double>(x, 0.0));
+    }
+};
+struct Log1pFunction {
+    static bool Inside(double x) { return !(x < -1.0); }
+    static double Real(double x) { return std::log1p(x); }
+    // No complex log1p either: the logarithm of 1 + x, the sum in double.
+    static std::complex<double> Complex(double x) {
+        return std::log(std::complex<double>(1.0 + x, 0.0));
+    }
+};
+
+// Beyond +-1 the argument is taken on the side of the branch cut that the
+// language's results lie on: x - 0i above 1, x + 0i below -1, so Asin(2) has
+// a negative imaginary part and Acos(2) a positive one.
+inline std::complex<double> OnCut(double x) {
+    return std::complex<double>(x, x > 0.0 ? -0.0 : 0.0);
+}
+struct ArcFamily {
+    static bool Inside(double x) { return !(std::fabs(x) > 1.0); }
+};
+struct AsinFunction : ArcFamily {
+    static double Real(double x) { return std::asin(x); }
+    static std::complex<double> Complex(double x) { return std::asin(OnCut(x)); }
+};
+struct AcosFunction : ArcFamily {
+    static double Real(double x) { return std::acos(x); }
+    static std::complex<double> Complex(double x) { return std::acos(OnCut(x)); }
+};
+
+// The frame of Sqrt: the result starts real and becomes complex at the
+// first element outside the domain; the other elements keep an imaginary
+// part of 0.0.
+template <class Function>
+CMatrix *PartComplexOp(const CMatrix *A) {
+    engine::RequireRealDouble(A);
+    ArrayHolder R(engine::NewRealDoubleLike(A));
+    const std::size_t n = A->GetNoElems();
+    const double *a = engine::RealData(A);
+    double *re = engine::RealData(R.get());
+    double *im = nullptr;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = a[i];
+        if (Function::Inside(x)) {
+            re[i] = Function::Real(x);
+            continue;
+        }
+        if (im == nullptr) {
+            R->ToComplex();
+            im = static_cast<double *>(R->GetPi());
+        }
+        const std::complex<double> z = Function::Complex(x);
+        re[i] = z.real();
+        im[i] = z.imag();
+    }
+    return R.release();
+}
+
+}  // namespace
+
+CMatrix *Sin(const CMatrix *A) { return UnaryArrayOp<SinElement>(A); }
+CMatrix *Cos(const CMatrix *A) { return UnaryArrayOp<CosElement>(A); }
+CMatrix *Tan(const CMatrix *A) { return UnaryArrayOp<TanElement>(A); }
+CMatrix *Asin(const CMatrix *A) { return PartComplexOp<AsinFunction>(A); }
+CMatrix *Acos(const CMatrix *A) { return PartComplexOp<AcosFunction>(A); }
+CMatrix *Atan(const CMatrix *A) { return UnaryArrayOp<AtanElement>(A); }
+CMatrix *Sinh(const CMatrix *A) { return UnaryArrayOp<SinhElement>(A); }
+CMatrix *Cosh(const CMatrix *A) { return UnaryArrayOp<CoshElement>(A); }
+CMatrix *Tanh(const CMatrix *A) { return UnaryArrayOp<TanhElement>(A); }
+CMatrix *Log(const CMatrix *A) { return PartComplexOp<LogFunction>(A); }
+CMatrix *Log2(const CMatrix *A) { return PartComplexOp<Log2Function>(A); }
+CMatrix *Log10(const CMatrix *A) { return PartComplexOp<Log10Function>(A); }
+CMatrix *Log1p(const CMatrix *A) { return PartComplexOp<Log1pFunction>(A); }
+CMatrix *Expm1(const CMatrix *A) { return UnaryArrayOp<Expm1Element>(A); }
+CMatrix *Floor(const CMatrix *A) { return UnaryArrayOp<FloorElement>(A); }
+CMatrix *Ceil(const CMatrix *A) { return UnaryArrayOp<CeilElement>(A); }
+CMatrix *Fix(const CMatrix *A) { return UnaryArrayOp<FixElement>(A); }
+
+CMatrix *Atan2(const CMatrix *Y, const CMatrix *X) { return BinaryArrayOp<Atan2Element>(Y, X); }
+CMatrix *Atan2(double y, const CMatrix *X) { return BinaryArrayOp<Atan2Element>(y, X); }
+CMatrix *Atan2(const CMatrix *Y, double x) { return BinaryArrayOp<Atan2Element>(Y, x); }
+CMatrix *Hypot(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<HypotElement>(A, B); }
+CMatrix *Hypot(double a, const CMatrix *B) { return BinaryArrayOp<HypotElement>(a, B); }
+CMatrix *Hypot(const CMatrix *A, double b) { return BinaryArrayOp<HypotElement>(A, b); }
+CMatrix *Rem(const CMatrix *X, const CMatrix *Y) { return BinaryArrayOp<RemElement>(X, Y); }
+CMatrix *Rem(double x, const CMatrix *Y) { return BinaryArrayOp<RemElement>(x, Y); }
+CMatrix *Rem(const CMatrix *X, double y) { return BinaryArrayOp<RemElement>(X, y); }
+
+}  // namespace matrix
+}  // namespace kiv

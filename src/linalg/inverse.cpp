@@ -1,0 +1,77 @@
+// src/linalg/inverse.cpp: the inverse through the square solve and the
+// pseudo-inverse through the singular value decomposition.
+#include <matrix/linalg.h>
+
+#include <matrix/construct.h>
+#include <matrix/exceptions.h>
+#include <matrix/mx.h>
+
+#include <algorithm>
+#include <cstddef>
+
+#include "core/array_holder.h"
+#include "linalg/linalg_common.h"
+
+namespace kiv {
+namespace matrix {
+
+CMatrix *Inv(const CMatrix *A) {
+    linalg::RequireTwoDimensions(A);
+    linalg::RequireRealDouble(A);
+    const unsigned int n = linalg::Rows(A);
+    if (n != linalg::Columns(A)) throw CMatrixMustBeSquareException();
+    const ArrayHolder identity(Eye(n));
+    return Mldivide(A, identity.get());
+}
+
+CMatrix *Pinv(const CMatrix *A) {
+    linalg::RequireTwoDimensions(A);
+    linalg::RequireRealDouble(A);
+    const unsigned int m = linalg::Rows(A);
+    const unsigned int n = linalg::Columns(A);
+    if (A->GetNoElems() == 0) return Zeros(n, m);
+
+    CMatrix *u = nullptr;
+    CMatrix *s = nullptr;
+    CMatrix *v = nullptr;
+    Svd(u, s, v, A, true);
+    const ArrayHolder U(u);
+    const ArrayHolder S(s);
+    const ArrayHolder V(v);
+    const std::size_t k = std::min(m, n);
+    const double *sv = linalg::Data(S.get());
+    // Rank's tolerance: max(m, n)*s(0) first, then times eps; the values
+    // counted are Rank's, the leading ones strictly above it (a NaN neither
+    // counts nor ends the count).
+    const double tol = mxGetEps() * (static_cast<double>(std::max(m, n)) * sv[0]);
+    linalg::Scratch<std::size_t> kept(k);
+    std::size_t r = 0;
+    for (std::size_t i = 0; i < k; ++i) {
+        const double value = sv[i * k + i];
+        if (value > tol) {
+            kept.Get()[r++] = i;
+        } else if (value <= tol) {
+            break;
+        }
+    }
+    if (r == 0) return Zeros(n, m);
+
+    // W = V(:, kept) with each column divided by its singular value, and
+    // Ut = U(:, kept)'; the result is W*Ut by the matrix product.
+    const ArrayHolder W(mxCreateDoubleMatrix(n, static_cast<unsigned int>(r), mxComplexityReal));
+    const ArrayHolder Ut(mxCreateDoubleMatrix(static_cast<unsigned int>(r), m, mxComplexityReal));
+    const double *uv = linalg::Data(U.get());
+    const double *vv = linalg::Data(V.get());
+    double *w = linalg::Data(W.get());
+    double *ut = linalg::Data(Ut.get());
+    for (std::size_t c = 0; c < r; ++c) {
+        const std::size_t i = kept.Get()[c];
+        const double value = sv[i * k + i];
+        for (std::size_t row = 0; row < n; ++row) w[c * n + row] = vv[i * n + row] / value;
+        for (std::size_t col = 0; col < m; ++col) ut[col * r + c] = uv[i * m + col];
+    }
+    return Mtimes(W.get(), Ut.get());
+}
+
+}  // namespace matrix
+}  // namespace kiv

@@ -1,0 +1,46 @@
+// src/mtrx/arrays.h: small questions about arrays that the interpreter asks
+// often.
+#ifndef MTRX_ARRAYS_H
+#define MTRX_ARRAYS_H
+
+#include <matrix/array.h>
+#include <matrix/mx.h>
+
+#include <string>
+
+namespace mtrx {
+
+inline bool IsChar(const kiv::matrix::Array &a) { return a.get()->IsChar(); }
+inline bool IsCell(const kiv::matrix::Array &a) { return a.get()->IsCell(); }
+inline bool IsDouble(const kiv::matrix::Array &a) { return a.get()->IsDouble(); }
+inline bool IsComplex(const kiv::matrix::Array &a) { return a.get()->IsComplex(); }
+
+/// The characters of a char array in column-major order; "" for other classes.
+inline std::string Text(const kiv::matrix::Array &a) {
+    std::string s(a.Numel() + 1, '\0');
+    s.resize(kiv::matrix::mxGetString(a.get(), &s[0], static_cast<unsigned int>(s.size())));
+    return s;
+}
+
+/// The class name class() reports: "double", "logical", "char", "cell", ...
+inline const char *ClassName(const kiv::matrix::Array &a) {
+    if (a.IsLogical()) return "logical";
+    switch (a.ClassID()) {
+        case kiv::matrix::mxClassCell: return "cell";
+        case kiv::matrix::mxClassChar: return "char";
+        case kiv::matrix::mxClassSingle: return "single";
+        case kiv::matrix::mxClassInt8: return "int8";
+        case kiv::matrix::mxClassUint8: return "uint8";
+        case kiv::matrix::mxClassInt16: return "int16";
+        case kiv::matrix::mxClassUint16: return "uint16";
+        case kiv::matrix::mxClassInt32: return "int32";
+        case kiv::matrix::mxClassUint32: return "uint32";
+        case kiv::matrix::mxClassInt64: return "int64";
+        case kiv::matrix::mxClassUint64: return "uint64";
+        default: return "double";
+    }
+}
+
+}  // namespace mtrx
+
+#endif  // MTRX_ARRAYS_H

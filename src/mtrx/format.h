@@ -1,0 +1,31 @@
+// src/mtrx/format.h: the text built-ins: sprintf's formatting and num2str.
+#ifndef MTRX_FORMAT_H
+#define MTRX_FORMAT_H
+
+#include "value.h"
+
+#include <string>
+#include <vector>
+
+namespace mtrx {
+
+/// Formats `args` with `format` as sprintf does. The format takes the
+/// escapes \n \t \\ \a \r and the conversions %d %i %u %c %s %f %e %g %E %G
+/// %x %o %% with flags, width and precision. Numeric arguments give one
+/// item per element, a char argument one text item; the format repeats while
+/// items remain and output stops at the first conversion left without one.
+/// %d of a value that is not whole prints as %e; Inf, -Inf and NaN print by
+/// name in every numeric conversion. `who` names the built-in in errors.
+std::string Format(const std::string &format, const std::vector<Value> &args,
+                   const std::string &who);
+
+/// The rows of num2str(a): whole values as integers, others with at least
+/// five significant digits, columns right-aligned two blanks apart.
+std::vector<std::string> NumberText(const Array &a);
+
+/// The rows of num2str(a, digits): every element as %.<digits>g.
+std::vector<std::string> NumberText(const Array &a, int digits);
+
+}  // namespace mtrx
+
+#endif  // MTRX_FORMAT_H

@@ -1,0 +1,38 @@
+// src/reduce/cumulative.cpp: Cumsum and Cumprod along a dimension.
+#include <matrix/reduce.h>
+
+#include "core/operand_checks.h"
+#include "kernels/kernel_path.h"
+#include "reduce/cumulative.h"
+#include "reduce/dimension_walk.h"
+
+namespace kiv {
+namespace matrix {
+
+namespace {
+
+constexpr kernels::KernelPath kPath = kernels::KernelPath::kFastest;
+
+// Sum's default dimension, so that the last element of each line is Sum's.
+unsigned int DefaultDimension(const CMatrix *A) {
+    return reduce::DefaultDimension(A, reduce::LeadingOnes::kSkip);
+}
+
+}  // namespace
+
+CMatrix *Cumsum(const CMatrix *A) {
+    RequireRealDouble(A);
+    return Cumsum(A, DefaultDimension(A));
+}
+
+CMatrix *Cumsum(const CMatrix *A, unsigned int dim) { return reduce::CumsumAlong(A, dim, kPath); }
+
+CMatrix *Cumprod(const CMatrix *A) {
+    RequireRealDouble(A);
+    return Cumprod(A, DefaultDimension(A));
+}
+
+CMatrix *Cumprod(const CMatrix *A, unsigned int dim) { return reduce::CumprodAlong(A, dim, kPath); }
+
+}  // namespace matrix
+}  // namespace kiv

@@ -1,0 +1,133 @@
+// tests/linalg/products_test.cpp: Trace, Dot and Cross on known values and in
+// their stated order, Inv and Pinv against Mldivide and the Penrose
+// conditions, and the refusals of all five.
+#include <matrix/matrix.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "linalg/linalg_test_util.h"
+#include "support/refusal.h"
+
+namespace {
+
+using namespace kiv::matrix;
+using namespace linalg_test;
+using matrix_test::Array;  // the test helper, not kiv::matrix::Array
+using matrix_test::Col;
+using matrix_test::Expected;
+using matrix_test::Row;
+using matrix_test::SameArray;
+
+TEST(Products, TraceDotAndCrossInTheirOrder) {
+    // 1e16 + 1 rounds back to 1e16, so only the stated order gives 0.
+    EXPECT_EQ(Trace(Matrix(2, 2, {1, 3, 2, 4}).get()), 5.0);
+    EXPECT_EQ(Trace(Array({0, 0}).get()), 0.0);
+    const ArrayPtr big = Matrix(3, 3, {1e16, 0, 0, 0, 1, 0, 0, 0, -1e16});
+    EXPECT_EQ(Trace(big.get()), 0.0);
+    const ArrayPtr ones = Row({1, 1, 1}), ordered = Col({1e16, 1, -1e16});
+    EXPECT_EQ(Values(ArrayPtr(Dot(ordered.get(), ones.get())).get()), std::vector<double>({0}));
+    const ArrayPtr columns(Dot(Matrix(2, 2, {1, 2, 3, 4}).get(), Matrix(2, 2, {5, 6, 7, 8}).get()));
+    EXPECT_EQ(Dims(columns.get()), DimList({1, 2}));
+    EXPECT_EQ(Values(columns.get()), std::vector<double>({17, 53}));
+    EXPECT_EQ(Values(ArrayPtr(Dot(Array({0, 0}).get(), Array({0, 0}).get())).get()),
+              std::vector<double>({0}));
+    const ArrayPtr z(Cross(Row({1, 0, 0}).get(), Row({0, 1, 0}).get()));
+    EXPECT_TRUE(Dims(z.get()) == DimList({1, 3}) &&
+                Values(z.get()) == std::vector<double>({0, 0, 1}));
+    const ArrayPtr c(Cross(Col({1, 2, 3}).get(), Col({4, 5, 6}).get()));
+    EXPECT_TRUE(Dims(c.get()) == DimList({3, 1}) &&
+                Values(c.get()) == std::vector<double>({-3, 6, -3}));
+}
+
+// Inv is Mldivide(A, I) bit for bit, singular matrices included, and a
+// true inverse of a well-conditioned matrix.
+TEST(Inv, IsTheSquareSolveAgainstTheIdentity) {
+    std::mt19937_64 rng(Seed());
+    for (std::size_t n : {1, 2, 3, 5, 10, 50}) {
+        Dense a = Random(n, n, rng);
+        for (std::size_t i = 0; i < n; ++i) a(i, i) += double(n);  // diagonally dominant
+        const ArrayPtr A = ToArray(a), I(Eye(unsigned(n))), X(Inv(A.get()));
+        EXPECT_TRUE(SameArray(X.get(), ArrayPtr(Mldivide(A.get(), I.get())).get()));
+        Dense r = Times(a, FromArray(X.get()));
+        for (std::size_t i = 0; i < n; ++i) r(i, i) -= 1.0;
+        EXPECT_LT(Norm1(r) / (n * Norm1(a) * kEps), 30.0) << n;
+    }
+    const ArrayPtr singular = Matrix(2, 2, {1, 2, 2, 4}), I2(Eye(2));
+    EXPECT_TRUE(SameArray(ArrayPtr(Inv(singular.get())).get(),
+                          ArrayPtr(Mldivide(singular.get(), I2.get())).get()));
+    EXPECT_EQ(Dims(ArrayPtr(Inv(Array({0, 0}).get())).get()), DimList({0, 0}));
+}
+
+// ||P - Q||_1 / (scale * ||Q||_1 * eps), with a floor for a zero Q.
+double Scaled(const Dense &p, const Dense &q, double scale) {
+    Dense d = p;
+    for (std::size_t i = 0; i < d.v.size(); ++i) d.v[i] -= q.v[i];
+    return Norm1(d) / (scale * std::max(Norm1(q), 1.0) * kEps);
+}
+
+// The four Penrose conditions, on full-rank and rank-deficient matrices of
+// every orientation.
+TEST(Pinv, SatisfiesThePenroseConditions) {
+    std::mt19937_64 rng(Seed());
+    const struct {
+        std::size_t m, n, rank;
+    } cases[] = {{1, 1, 1},   {5, 3, 3},  {3, 5, 3}, {10, 10, 10},
+                 {10, 10, 4}, {12, 7, 2}, {7, 12, 5}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.m << 'x' << c.n << " rank " << c.rank);
+        const Dense a = Times(Random(c.m, c.rank, rng), Random(c.rank, c.n, rng));
+        const ArrayPtr X(Pinv(ToArray(a).get()));
+        ASSERT_EQ(Dims(X.get()), DimList({unsigned(c.n), unsigned(c.m)}));
+        const Dense x = FromArray(X.get()), ax = Times(a, x), xa = Times(x, a);
+        const double scale = double(std::max(c.m, c.n)) * Norm1(a) * Norm1(x);
+        EXPECT_LT(Scaled(Times(ax, a), a, scale), 30.0);
+        EXPECT_LT(Scaled(Times(xa, x), x, scale), 30.0);
+        EXPECT_LT(Scaled(Gemm('T', 'N', 1.0, ax, Identity(c.m), 0.0, Dense(c.m, c.m)), ax, scale),
+                  30.0);
+        EXPECT_LT(Scaled(Gemm('T', 'N', 1.0, xa, Identity(c.n), 0.0, Dense(c.n, c.n)), xa, scale),
+                  30.0);
+    }
+    const ArrayPtr zero(Pinv(Matrix(2, 3, {0, 0, 0, 0, 0, 0}).get()));
+    EXPECT_TRUE(Dims(zero.get()) == DimList({3, 2}) &&
+                Values(zero.get()) == std::vector<double>(6, 0.0));
+    EXPECT_EQ(Dims(ArrayPtr(Pinv(Array({0, 4}).get())).get()), DimList({4, 0}));
+}
+
+TEST(Products, Refusals) {
+    const Expected nd = Expected::Throws<COperationOnNDArrayNotDefinedException>();
+    const Expected square = Expected::Throws<CMatrixMustBeSquareException>();
+    const Expected agree = Expected::Throws<CMatrixDimsMustAgreeException>();
+    const Expected length3 = Expected::Throws(CFunctionErrorException(
+        L"A and B must be of length 3 in the dimension in which the cross product is taken"));
+    std::vector<ArrayPtr> others = matrix_test::NonRealDoubleOperands();
+    ArrayPtr cube = matrix_test::Counted({2, 2, 2}), wide = matrix_test::Counted({2, 3});
+    ArrayPtr r3 = Row({1, 2, 3}), c3 = Col({1, 2, 3}), r4 = Row({1, 2, 3, 4});
+    const CMatrix *k = cube.get(), *w = wide.get(), *r = r3.get(), *c = c3.get(), *f = r4.get();
+    std::vector<matrix_test::Refusal> t = {
+        {"trace nd", [k] { Trace(k); }, nd, {k}},
+        {"trace square", [w] { Trace(w); }, square, {w}},
+        {"dot nd", [k, w] { ArrayPtr(Dot(w, k)); }, nd, {k, w}},
+        {"dot shapes", [w, r] { ArrayPtr(Dot(w, r)); }, agree, {w, r}},
+        {"dot lengths", [f, r] { ArrayPtr(Dot(f, r)); }, agree, {f, r}},
+        {"cross row and column", [r, c] { ArrayPtr(Cross(r, c)); }, length3, {r, c}},
+        {"cross four", [f] { ArrayPtr(Cross(f, f)); }, length3, {f}},
+        {"inv nd", [k] { ArrayPtr(Inv(k)); }, nd, {k}},
+        {"inv square", [w] { ArrayPtr(Inv(w)); }, square, {w}},
+        {"pinv nd", [k] { ArrayPtr(Pinv(k)); }, nd, {k}}};
+    for (const ArrayPtr &other : others) {
+        const CMatrix *o = other.get();
+        if (o->GetNoDimensions() > 2) continue;
+        t.push_back({"trace", [o] { Trace(o); }, matrix_test::NotImplemented(), {o}});
+        t.push_back(
+            {"dot", [o, r] { ArrayPtr(Dot(r, o)); }, matrix_test::NotImplemented(), {o, r}});
+        t.push_back(
+            {"cross", [o, r] { ArrayPtr(Cross(o, r)); }, matrix_test::NotImplemented(), {o, r}});
+        t.push_back({"inv", [o] { ArrayPtr(Inv(o)); }, matrix_test::NotImplemented(), {o}});
+        t.push_back({"pinv", [o] { ArrayPtr(Pinv(o)); }, matrix_test::NotImplemented(), {o}});
+    }
+    matrix_test::ExpectRefusals(t);
+}
+
+}  // namespace
