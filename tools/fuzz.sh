@@ -5,7 +5,8 @@
 # Runs for SECONDS (default 60). The checked-in seeds (tests/fuzz/corpus and
 # the golden scripts) are read, never written: inputs the fuzzer finds go to
 # build/fuzz/corpus, which later runs start from. Findings are written to
-# build/fuzz/findings and make the script fail.
+# build/fuzz/findings and make the script fail; inputs of past findings in
+# tests/fuzz/reproducers run first.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
@@ -28,6 +29,9 @@ cd "$work"
 unset MTRXPATH
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
+# Inputs that once failed run first, each once, so a regression shows at
+# once.
+"$build/tests/fuzz/mtrx_fuzz" -timeout=10 "$root"/tests/fuzz/reproducers/*.mtrx
 "$build/tests/fuzz/mtrx_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
   -max_len=2048 -dict="$root/tests/fuzz/mtrx.dict" -print_final_stats=1 \
   -artifact_prefix="$build/findings/" "$@" \
