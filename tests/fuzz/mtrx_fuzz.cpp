@@ -23,10 +23,12 @@ protected:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     static NullBuffer sink;
     static std::ostream display(&sink);
-    // Every loop iteration and statement counts, so no input runs for long;
-    // the depth stays far below what the native stack can take.
+    // Every loop iteration and statement counts, and the fuzz build bounds
+    // the bytes live arrays hold, so that no input runs for long (10000 steps
+    // on arrays of a few MiB took over a minute); the depth stays far below
+    // what the native stack can take.
     mtrx::Limits limits;
-    limits.max_steps = 10000;
+    limits.max_steps = 2000;
     limits.max_call_depth = 64;
     mtrx::Session session(display, limits);
     try {
