@@ -29,8 +29,8 @@ cd "$work"
 unset MTRXPATH
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
-# Inputs that once failed run first, each once, so a regression shows at
-# once.
+# Inputs of fixed findings run first, each once, so a regression shows at
+# once; open ones wait in tests/fuzz/reproducers/open.
 "$build/tests/fuzz/mtrx_fuzz" -timeout=10 "$root"/tests/fuzz/reproducers/*.mtrx
 "$build/tests/fuzz/mtrx_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
   -max_len=2048 -dict="$root/tests/fuzz/mtrx.dict" -print_final_stats=1 \
