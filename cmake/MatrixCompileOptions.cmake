@@ -35,6 +35,18 @@ if(MATRIX_TSAN)
   target_link_options(matrix_compile_options INTERFACE ${_matrix_tsan_flags})
 endif()
 
+# The fuzz build instruments every target for the fuzzer's coverage and runs
+# it under both sanitizers; only the fuzz target links the fuzzer itself.
+if(MATRIX_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "MATRIX_FUZZ needs clang (libFuzzer): configure with CXX=clang++")
+  endif()
+  target_compile_options(matrix_compile_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+    -fno-omit-frame-pointer -g)
+  target_link_options(matrix_compile_options INTERFACE -fsanitize=address,undefined)
+endif()
+
 function(matrix_set_compile_options target)
   target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:matrix_compile_options>)
 endfunction()

@@ -2,6 +2,7 @@
 #include "core/buffer.h"
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <new>
 
@@ -14,6 +15,45 @@ namespace matrix {
 namespace buffer {
 
 namespace {
+
+#if defined(MATRIX_BUFFER_LIMIT_BYTES)
+// Test builds (the fuzzer's) refuse a block when the live blocks would then
+// hold more than a fixed number of data bytes together, so that huge or
+// piled-up requests end in the library's out-of-memory exception rather than
+// in the harness's own memory limit.
+constexpr std::size_t kLimitBytes = MATRIX_BUFFER_LIMIT_BYTES;
+std::atomic<std::size_t> g_liveBytes{0};
+
+bool Reserve(std::size_t capacity) noexcept {
+    std::size_t live = g_liveBytes.load(std::memory_order_relaxed);
+    do {
+        if (capacity > kLimitBytes - live) return false;
+    } while (!g_liveBytes.compare_exchange_weak(live, live + capacity, std::memory_order_relaxed));
+    return true;
+}
+
+void Unreserve(std::size_t capacity) noexcept {
+    g_liveBytes.fetch_sub(capacity, std::memory_order_relaxed);
+}
+#else
+bool Reserve(std::size_t) noexcept { return true; }
+void Unreserve(std::size_t) noexcept {}
+#endif
+
+#if defined(MATRIX_TIGHT_BUFFERS)
+
+// Test builds (sanitizers, fuzzing) place the data at the very end of an
+// aligned block, so that the first byte past the capacity lies outside the
+// block and a sanitizer reports any access to it; the header fits in the
+// kAlignment bytes in front of the data.
+void *Obtain(std::size_t capacity, std::uint32_t &distance) noexcept {
+    distance = kAlignment;
+    return ::operator new (kAlignment + capacity, std::align_val_t{kAlignment}, std::nothrow);
+}
+
+void Release(void *block) noexcept { ::operator delete (block, std::align_val_t{kAlignment}); }
+
+#else
 
 // Blocks of at least this many bytes ask the kernel for transparent huge
 // pages. A fresh result is written once, front to back, and with 4 KiB pages
@@ -36,8 +76,6 @@ void AdviseHugePages(void *block, std::size_t bytes) noexcept {
 #endif
 }
 
-}  // namespace
-
 // Blocks come from the plain allocator and are aligned by hand: the aligned
 // allocation functions take a slower path in common allocators, which for
 // small arrays costs more than the arithmetic. The allocator's own
@@ -45,16 +83,37 @@ void AdviseHugePages(void *block, std::size_t bytes) noexcept {
 // alignof(std::max_align_t) spare bytes always suffice.
 constexpr std::size_t kSpare = kAlignment - alignof(std::max_align_t);
 
-void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept {
-    if (capacity < bytes) capacity = bytes;
-    const std::size_t blockBytes = kAlignment + kSpare + std::size_t{capacity};
+void *Obtain(std::size_t capacity, std::uint32_t &distance) noexcept {
+    const std::size_t blockBytes = kAlignment + kSpare + capacity;
     void *block = ::operator new(blockBytes, std::nothrow);
     if (block == nullptr) return nullptr;
     AdviseHugePages(block, blockBytes);
     const auto start = reinterpret_cast<std::uintptr_t>(block);
     const std::uintptr_t aligned = (start + kAlignment + kAlignment - 1) & ~(kAlignment - 1);
-    void *data = reinterpret_cast<void *>(aligned);
-    const auto distance = static_cast<std::uint32_t>(aligned - start);
+    distance = static_cast<std::uint32_t>(aligned - start);
+    return block;
+}
+
+void Release(void *block) noexcept { ::operator delete(block); }
+
+#endif
+
+}  // namespace
+
+void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept {
+    if (capacity < bytes) capacity = bytes;
+    if (!Reserve(capacity)) {
+        // Room to spare is a wish; only the bytes asked for must fit.
+        capacity = bytes;
+        if (!Reserve(capacity)) return nullptr;
+    }
+    std::uint32_t distance = 0;
+    void *block = Obtain(capacity, distance);
+    if (block == nullptr) {
+        Unreserve(capacity);
+        return nullptr;
+    }
+    void *data = static_cast<char *>(block) + distance;
     SetCount(data, 1);
     SetByteSize(data, bytes);
     std::memcpy(static_cast<char *>(data) - kCapacityOffset, &capacity, sizeof capacity);
@@ -67,7 +126,8 @@ void Free(void *data) noexcept {
     if (data == nullptr) return;
     std::uint32_t distance;
     std::memcpy(&distance, static_cast<char *>(data) - kBlockOffset, sizeof distance);
-    ::operator delete(static_cast<char *>(data) - distance);
+    Unreserve(GetCapacity(data));
+    Release(static_cast<char *>(data) - distance);
 }
 
 }  // namespace buffer

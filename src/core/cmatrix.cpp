@@ -399,6 +399,10 @@ void CMatrix::Extend(unsigned int nDims, const unsigned int *dims) {
     std::uint32_t newNElems, bytes;
     if (!CheckedElementCount(newNDims, newDims.get(), newNElems)) ThrowOutOfMemory();
     if (newNElems == m_nElems) return;
+    // A current length of 0 raised to 1 can leave trailing 1s, which no array
+    // may store: 2x2x0 grown to 2, 2, 1 is 2x2. The list keeps its full
+    // length, since the copy below reads it with the current dimensions.
+    const unsigned int keptNDims = TrimmedCount(newNDims, newDims.get());
     if (!CheckedByteSize(GetElementSize(), newNElems, bytes)) ThrowOutOfMemory();
 
     // Growth that only appends, into buffers this array holds alone and that
@@ -410,7 +414,7 @@ void CMatrix::Extend(unsigned int nDims, const unsigned int *dims) {
         if (m_pi != nullptr) GrowInPlace(m_pi, bytes);
         delete[] m_pDims;
         m_pDims = newDims.release();
-        m_nDims = newNDims;
+        m_nDims = keptNDims;
         m_nElems = newNElems;
         return;
     }
@@ -459,7 +463,7 @@ void CMatrix::Extend(unsigned int nDims, const unsigned int *dims) {
     }
     delete[] m_pDims;
     m_pDims = newDims.release();
-    m_nDims = newNDims;
+    m_nDims = keptNDims;
     m_nElems = newNElems;
 }
 

@@ -259,6 +259,30 @@ void AssignAllColons(CMatrix *&A, const CMatrix *B) {
     FillWithScalar(A, B);
 }
 
+// Linear growth to m elements makes a longer column of a column and a longer
+// row of anything else it allows. An empty target of more than two
+// dimensions becomes the row 1-by-m too: extending it in place would keep its
+// later lengths (a third length of 0 leaves no room at all), so a 2-d copy
+// grows and replaces it, which leaves A as it was if the growth fails.
+void GrowLinearly(CMatrix *&A, std::uint32_t m) {
+    const bool growable = A->IsVector() || (A->GetNoElems() == 0 && A->GetDimensions()[0] <= 1);
+    if (!growable) throw CInAssignAMBACantBeResizedException();
+    const unsigned int column[] = {m, 1};
+    const unsigned int row[] = {1, m};
+    if (A->GetNoDimensions() > 2) {
+        ArrayHolder flat(A->CreateDuplicateArray());
+        const unsigned int empty[] = {A->GetDimensions()[0], 0};
+        flat->Reshape(2, empty);
+        flat->Extend(2, row);
+        mxDestroyArray(A);
+        A = flat.release();
+    } else {
+        A->Extend(2, A->GetDimensions()[0] > 1 ? column : row);
+    }
+    // The writes below trust the element count, never the request.
+    if (A->GetNoElems() < m) throw CInAssignAMBACantBeResizedException();
+}
+
 // A(rows, columns) = B, where r and c are the largest row and column
 // positions. A grows first, so the failures after it leave A grown (and,
 // when it had more than two dimensions, folded to rows by columns), made
@@ -274,6 +298,9 @@ void AssignBlock(CMatrix *A, const PositionList &rows, const PositionList &colum
         }
         const unsigned int grown[] = {r, c};
         A->Extend(2, grown);
+        if (A->GetDimensions()[0] < r || End(A, 2, 2) < c) {
+            throw CInAssignAMBACantBeResizedException();
+        }
     }
 
     if (B->GetClassID() != A->GetClassID()) throw CNotImplementedException();
@@ -317,15 +344,7 @@ void Indexassign(CMatrix *&A, const CMatrix *I, const CMatrix *B) {
     ArrayHolder alias;
     B = Unaliased(A, B, alias);
 
-    // Linear growth makes a longer column of a column and a longer row of
-    // anything else it allows.
-    if (m > A->GetNoElems()) {
-        const bool growable = A->IsVector() || (A->GetNoElems() == 0 && A->GetDimensions()[0] <= 1);
-        if (!growable) throw CInAssignAMBACantBeResizedException();
-        const unsigned int column[] = {m, 1};
-        const unsigned int row[] = {1, m};
-        A->Extend(2, A->GetDimensions()[0] > 1 ? column : row);
-    }
+    if (m > A->GetNoElems()) GrowLinearly(A, m);
 
     const bool broadcast = B->IsScalar();
     if (!broadcast && B->GetNoElems() != positions.size()) {

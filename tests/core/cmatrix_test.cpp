@@ -171,6 +171,9 @@ TEST(Extend, KeepsEverySubscriptAndZeroFills) {
         {{2, 2}, four, {3, 2, 0}, {3, 2}, {1, 2, 0, 3, 4}},
         {{2, 2}, four, {3, 2, 0, 2}, {3, 2, 1, 2}, {1, 2, 0, 3, 4}},
         {{0, 0}, {}, {1, 4}, {1, 4}, {}},
+        // A length of 0 raised to 1 leaves no trailing 1 behind.
+        {{2, 2, 0}, {}, {2, 2, 1}, {2, 2}, {}},
+        {{1, 0, 3}, {}, {1, 2}, {1, 2, 3}, {}},
         // The same element count changes nothing at all.
         {{0, 3}, {}, {0, 5}, {0, 3}, {}},
         {{2, 3}, six, {2, 3, 1}, {2, 3}, six}};

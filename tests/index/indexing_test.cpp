@@ -143,6 +143,14 @@ TEST(Indexassign, GrowthAndWrites) {
         {Row({1, 2, 3}), Row({5}), nullptr, Row({7}), Row({1, 2, 3, 0, 7})},
         {Col({1, 2, 3}), Row({5}), nullptr, Row({7}), Col({1, 2, 3, 0, 7})},
         {Array({0, 0}), Row({3}), nullptr, Row({1}), Row({0, 0, 1})},
+        // An empty N-d target becomes a row, whatever its later lengths.
+        {Array({1, 2, 0}), Row({40}), nullptr, Row({7}),
+         [] {
+             ValueList v(40);
+             v.back() = 7;
+             return Row(v);
+         }()},
+        {Array({1, 0, 3}), Row({2}), nullptr, Row({5}), Row({0, 5})},
         {Counted({1, 4}), Row({1, 3, 6}), nullptr, Row({-1}), Row({-1, 2, -1, 4, 0, -1})},
         {Counted({1, 3}), Row({0.5, 2.5}), nullptr, Row({7, 8}), Row({7, 2, 8})},  // half up
         {Counted({1, 3}), Mask({0, kNaN, -0.0, 0, 1}), nullptr, Row({7, 8}), Row({1, 7, 3, 0, 8})},
