@@ -178,8 +178,8 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                              return Of({real.get(), complex.get()});
                          }});
     }
-    // Element-wise work around 2^16 elements and the 4096-element grain.
-    for (unsigned int n : {65535u, 65536u, 65536u + 4097u, 1000003u}) {
+    // Element-wise work around 2^18 elements and the 4096-element grain.
+    for (unsigned int n : {262143u, 262144u, 262144u + 4097u, 1000003u}) {
         auto a = std::make_shared<ArrayPtr>(RandomMatrix(n, 1, rng));
         auto b = std::make_shared<ArrayPtr>(RandomMatrix(1, n, rng));
         const std::string size = std::to_string(n);
