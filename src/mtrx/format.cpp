@@ -33,13 +33,13 @@ struct Segment {
     Conversion conversion{};
 };
 
-std::string Printf(const std::string &spec, double x) {
+std::string Printf(const std::string &pattern, double x) {
     char buffer[64];
-    int n = std::snprintf(buffer, sizeof buffer, spec.c_str(), x);
+    int n = std::snprintf(buffer, sizeof buffer, pattern.c_str(), x);
     if (n < 0) return std::string();
     if (static_cast<std::size_t>(n) < sizeof buffer) return std::string(buffer, n);
     std::string big(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(&big[0], big.size(), spec.c_str(), x);
+    std::snprintf(&big[0], big.size(), pattern.c_str(), x);
     big.resize(static_cast<std::size_t>(n));
     return big;
 }
@@ -68,8 +68,8 @@ std::string Number(const Conversion &c, double x) {
         case 'X':
             if (x == std::floor(x) && x >= 0 && x < 18446744073709551616.0) {
                 char buffer[64];
-                const std::string spec = head + "ll" + c.kind;
-                std::snprintf(buffer, sizeof buffer, spec.c_str(),
+                const std::string pattern = head + "ll" + c.kind;
+                std::snprintf(buffer, sizeof buffer, pattern.c_str(),
                               static_cast<unsigned long long>(x));
                 return buffer;
             }
@@ -233,8 +233,8 @@ std::vector<std::string> Columns(const Array &a, const std::vector<std::string> 
     return out;
 }
 
-std::string Element(double x, const std::string &spec) {
-    return std::isfinite(x) ? Printf(spec, x) : NonFinite(x);
+std::string Element(double x, const std::string &pattern) {
+    return std::isfinite(x) ? Printf(pattern, x) : NonFinite(x);
 }
 
 }  // namespace
@@ -251,17 +251,17 @@ std::vector<std::string> NumberText(const Array &a) {
     }
     int digits = 5;
     if (largest > 0) digits = std::max(5, static_cast<int>(std::floor(std::log10(largest))) + 5);
-    const std::string spec = whole ? "%.0f" : "%." + std::to_string(std::min(digits, 17)) + "g";
+    const std::string pattern = whole ? "%.0f" : "%." + std::to_string(std::min(digits, 17)) + "g";
     std::vector<std::string> cells;
-    for (double x : v) cells.push_back(Element(x, spec));
+    for (double x : v) cells.push_back(Element(x, pattern));
     return Columns(a, cells);
 }
 
 std::vector<std::string> NumberText(const Array &a, int digits) {
     const std::vector<double> v = RealValues(a, "num2str");
-    const std::string spec = "%." + std::to_string(std::max(1, std::min(digits, 17))) + "g";
+    const std::string pattern = "%." + std::to_string(std::max(1, std::min(digits, 17))) + "g";
     std::vector<std::string> cells;
-    for (double x : v) cells.push_back(Element(x, spec));
+    for (double x : v) cells.push_back(Element(x, pattern));
     return Columns(a, cells);
 }
 
