@@ -4,6 +4,7 @@
 #include <matrix/mx.h>
 
 #include <cmath>
+#include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -76,31 +77,14 @@ CMatrix *Isinf(const CMatrix *A) { return UnaryArrayOp<IsinfElement, true>(A); }
 CMatrix *Isnan(const CMatrix *A) { return UnaryArrayOp<IsnanElement, true>(A); }
 CMatrix *Isfinite(const CMatrix *A) { return UnaryArrayOp<IsfiniteElement, true>(A); }
 
-CMatrix *Sqrt(const CMatrix *A) {
-    engine::RequireRealDouble(A);
-    ArrayHolder R(engine::NewRealDoubleLike(A));
-    const std::size_t n = A->GetNoElems();
-    const double *a = engine::RealData(A);
-    double *re = engine::RealData(R.get());
-    double *im = nullptr;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double x = a[i];
-        // True for both zeros, false for NaN, which takes the complex branch.
-        if (x >= 0.0) {
-            re[i] = std::sqrt(x);
-            continue;
-        }
-        // The first negative or NaN element makes the result complex; the
-        // imaginary parts of the other elements stay 0.0.
-        if (im == nullptr) {
-            R->ToComplex();
-            im = static_cast<double *>(R->GetPi());
-        }
-        re[i] = 0.0;
-        im[i] = std::sqrt(-x);
-    }
-    return R.release();
-}
+// True for both zeros, false for NaN, which takes the complex branch.
+struct SqrtFunction {
+    static bool Inside(double x) { return x >= 0.0; }
+    static double Real(double x) { return std::sqrt(x); }
+    static std::complex<double> Complex(double x) { return {0.0, std::sqrt(-x)}; }
+};
+
+CMatrix *Sqrt(const CMatrix *A) { return PartComplexOp<SqrtFunction>(A); }
 
 CMatrix *Real(const CMatrix *A) {
     CMatrix *R = A->CreateShareArray();

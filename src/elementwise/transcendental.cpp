@@ -90,34 +90,6 @@ struct AcosFunction : ArcFamily {
     static std::complex<double> Complex(double x) { return std::acos(OnCut(x)); }
 };
 
-// The frame of Sqrt: the result starts real and becomes complex at the
-// first element outside the domain; the other elements keep an imaginary
-// part of 0.0.
-template <class Function>
-CMatrix *PartComplexOp(const CMatrix *A) {
-    engine::RequireRealDouble(A);
-    ArrayHolder R(engine::NewRealDoubleLike(A));
-    const std::size_t n = A->GetNoElems();
-    const double *a = engine::RealData(A);
-    double *re = engine::RealData(R.get());
-    double *im = nullptr;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double x = a[i];
-        if (Function::Inside(x)) {
-            re[i] = Function::Real(x);
-            continue;
-        }
-        if (im == nullptr) {
-            R->ToComplex();
-            im = static_cast<double *>(R->GetPi());
-        }
-        const std::complex<double> z = Function::Complex(x);
-        re[i] = z.real();
-        im[i] = z.imag();
-    }
-    return R.release();
-}
-
 }  // namespace
 
 CMatrix *Sin(const CMatrix *A) { return UnaryArrayOp<SinElement>(A); }

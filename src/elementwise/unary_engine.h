@@ -13,8 +13,10 @@
 
 #include <matrix/cmatrix.h>
 
+#include <complex>
 #include <cstddef>
 
+#include "core/array_holder.h"
 #include "elementwise/binary_engine.h"
 
 namespace kiv {
@@ -46,6 +48,36 @@ CMatrix *UnaryArrayOp(const CMatrix *A) {
         engine::MapElements<kF>(end - begin, a + begin, r + begin);
     });
     return R;
+}
+
+// Applies Function to each element of a real double array. The result
+// starts real and becomes complex at the first element outside
+// Function::Inside, which also decides on which side NaN falls; the other
+// elements keep an imaginary part of 0.0. Function::Real(x) gives an
+// element inside, Function::Complex(x) one outside.
+template <class Function>
+CMatrix *PartComplexOp(const CMatrix *A) {
+    engine::RequireRealDouble(A);
+    ArrayHolder R(engine::NewRealDoubleLike(A));
+    const std::size_t n = A->GetNoElems();
+    const double *a = engine::RealData(A);
+    double *re = engine::RealData(R.get());
+    double *im = nullptr;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = a[i];
+        if (Function::Inside(x)) {
+            re[i] = Function::Real(x);
+            continue;
+        }
+        if (im == nullptr) {
+            R->ToComplex();
+            im = static_cast<double *>(R->GetPi());
+        }
+        const std::complex<double> z = Function::Complex(x);
+        re[i] = z.real();
+        im[i] = z.imag();
+    }
+    return R.release();
 }
 
 }  // namespace matrix
