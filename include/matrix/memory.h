@@ -10,15 +10,16 @@ namespace kiv {
 namespace matrix {
 
 /// Sets how many bytes of freed large data blocks (1 MiB and more) each
-/// thread may keep for reuse; 0 turns the cache off. The default is 64 MiB.
+/// thread may keep for reuse; 0 turns the cache off. The default is 256 MiB,
+/// room for three results of 10^7 doubles.
 ///
 /// A fresh result of millions of elements is otherwise new memory from the
 /// system, and its first touch costs a page fault per page, which outweighs
 /// the arithmetic of an element-wise operation several times. A thread that
-/// frees such a block keeps it, and its next request of about the same size
-/// (at most twice smaller) gets it back. The setting holds for the whole
-/// process; each thread keeps its own blocks, at most this many bytes of
-/// them and at most 8 blocks. The calling thread gives back what exceeds
+/// frees such a block keeps it, and its next request that the block fits
+/// with less than half of it to spare gets it back. The setting holds for
+/// the whole process; each thread keeps its own blocks, at most this many
+/// bytes of them and at most 8 blocks. The calling thread gives back what exceeds
 /// the new bound at once, the other threads on their next large request or
 /// release. A thread gives back all its blocks when it ends, and any thread
 /// gives back its own when the system refuses memory, before it fails.

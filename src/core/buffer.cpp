@@ -115,7 +115,7 @@ void ReleaseData(void *data) noexcept {
 // allocator's own free lists without page faults anyway.
 constexpr std::size_t kCacheMinBytes = std::size_t{1} << 20;
 constexpr std::size_t kCacheEntries = 8;
-constexpr std::size_t kDefaultCacheBytes = std::size_t{64} << 20;
+constexpr std::size_t kDefaultCacheBytes = std::size_t{256} << 20;
 
 std::atomic<std::size_t> g_cacheLimit{kDefaultCacheBytes};
 

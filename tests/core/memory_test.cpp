@@ -12,7 +12,7 @@ namespace {
 using namespace matrix_test;
 
 constexpr std::size_t kMiB = std::size_t{1} << 20;
-constexpr std::size_t kDefaultCap = 64 * kMiB;
+constexpr std::size_t kDefaultCap = 256 * kMiB;
 
 // An m x n double array with every byte 0xA5: what a freed block looks like
 // to the array that gets it next.
@@ -53,7 +53,7 @@ protected:
     bool m_enabled = false;
 };
 
-TEST_F(BlockCacheTest, DefaultBoundIs64MiBAndZeroTurnsItOff) {
+TEST_F(BlockCacheTest, DefaultBoundIs256MiBAndZeroTurnsItOff) {
     if (!m_enabled) GTEST_SKIP() << "no block cache in this build";
     EXPECT_EQ(GetBlockCacheBytes(), kDefaultCap);
     SetBlockCacheBytes(3 * kMiB);
@@ -90,6 +90,7 @@ TEST_F(BlockCacheTest, KeepsWhatTheBoundAllows) {
     };
     const std::vector<Row> table = {
         {"one 2 MiB block", kDefaultCap, {k2MiB}, 1},
+        {"a result of 10^7 elements", kDefaultCap, {{10000000, 1}}, 1},
         {"two of three within 5 MiB", 5 * kMiB, {k2MiB, k2MiB, k2MiB}, 2},
         {"a block above the bound", 4 * kMiB, {{1024, 1024}}, 0},
         {"blocks below 1 MiB", kDefaultCap, {{512, 255}, {1000, 10}}, 0},
@@ -191,8 +192,9 @@ TEST_F(BlockCacheTest, FreshResultsOfElementWiseWorkReuseBlocks) {
 }
 
 TEST_F(BlockCacheTest, AllocationFailureThrowsAndLeaksNothing) {
-    const ArrayPtr x = Counted({512, 512});
-    const ArrayPtr y = Counted({512, 512}, 3.0);
+    // 1 MiB results, below the size that starts the worker threads.
+    const ArrayPtr x = Counted({512, 256});
+    const ArrayPtr y = Counted({512, 256}, 3.0);
     const int points =
         ForEachAllocationFailure([&] { ArrayPtr sum(Plus(x.get(), y.get())); }, [] {});
     EXPECT_GT(points, 0);
