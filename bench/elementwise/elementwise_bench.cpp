@@ -9,12 +9,14 @@
 // loop writing into a buffer allocated once outside the timed loop
 // (_Loop_Preallocated), is the memory-bandwidth bound: the difference to
 // _Loop is what a fresh result costs (for 10^7 elements mostly the page
-// faults of its first touch). Sizes: 16 elements (the fixed cost of checks,
-// result creation and release; also the size the smoke test runs), 1000
-// (call overhead still visible), 2^15 (256 KiB, in L2) and 10^7 (80 MB per
-// array).
+// faults of its first touch; the library keeps freed large blocks for the
+// next result, and the _Uncached rows show it without them). Sizes: 16
+// elements (the fixed cost of checks, result creation and release; also the
+// size the smoke test runs), 1000 (call overhead still visible), 2^15
+// (256 KiB, in L2) and 10^7 (80 MB per array).
 #include <benchmark/benchmark.h>
 #include <matrix/elementwise.h>
+#include <matrix/memory.h>
 #include <matrix/mx.h>
 
 #include <cmath>
@@ -120,6 +122,18 @@ void RunLoopPreallocated(benchmark::State &state, int arrays, double lo, double 
     SetRate(state, arrays);
 }
 
+// RunLibrary with freed blocks going straight back to the system: what a
+// fresh result costs without the thread's cache of large blocks.
+template <class Call>
+void RunLibraryUncached(benchmark::State &state, int arrays, double lo, double hi, Call call) {
+    const std::size_t cap = GetBlockCacheBytes();
+    SetBlockCacheBytes(0);
+    RunLibrary(state, arrays, lo, hi, call);
+    SetBlockCacheBytes(cap);
+}
+
+void LargeSize(benchmark::internal::Benchmark *b) { b->Arg(10000000L); }
+
 #if defined(MATRIX_HAVE_EIGEN)
 using ConstArrayMap = Eigen::Map<const Eigen::ArrayXd>;
 
@@ -147,6 +161,11 @@ void BM_Plus_Loop(benchmark::State &state) {
     RunLoop(state, 3, -1, 1, [](double a, double b) { return a + b; });
 }
 BENCHMARK(BM_Plus)->Apply(Sizes);
+void BM_Plus_Uncached(benchmark::State &state) {
+    RunLibraryUncached(state, 3, -1, 1,
+                       [](const CMatrix *a, const CMatrix *b) { return Plus(a, b); });
+}
+BENCHMARK(BM_Plus_Uncached)->Apply(LargeSize);
 BENCHMARK(BM_Plus_Loop)->Apply(Sizes);
 void BM_Plus_Loop_Preallocated(benchmark::State &state) {
     RunLoopPreallocated(state, 3, -1, 1, [](double a, double b) { return a + b; });
@@ -190,6 +209,11 @@ void BM_Times_Loop(benchmark::State &state) {
     RunLoop(state, 3, -1, 1, [](double a, double b) { return a * b; });
 }
 BENCHMARK(BM_Times)->Apply(Sizes);
+void BM_Times_Uncached(benchmark::State &state) {
+    RunLibraryUncached(state, 3, -1, 1,
+                       [](const CMatrix *a, const CMatrix *b) { return Times(a, b); });
+}
+BENCHMARK(BM_Times_Uncached)->Apply(LargeSize);
 BENCHMARK(BM_Times_Loop)->Apply(Sizes);
 void BM_Times_Loop_Preallocated(benchmark::State &state) {
     RunLoopPreallocated(state, 3, -1, 1, [](double a, double b) { return a * b; });

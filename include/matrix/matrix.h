@@ -23,5 +23,6 @@
 #include <matrix/display.h>
 #include <matrix/array.h>
 #include <matrix/threads.h>
+#include <matrix/memory.h>
 
 #endif  // MATRIX_MATRIX_H

@@ -1,6 +1,8 @@
 // src/core/buffer.cpp: allocation of the reference-counted data buffers.
 #include "core/buffer.h"
 
+#include <matrix/memory.h>
+
 #include <cstddef>
 #include <atomic>
 #include <cstdint>
@@ -98,10 +100,124 @@ void Release(void *block) noexcept { ::operator delete(block); }
 
 #endif
 
+void ReleaseData(void *data) noexcept {
+    std::uint32_t distance;
+    std::memcpy(&distance, static_cast<char *>(data) - kBlockOffset, sizeof distance);
+    Unreserve(GetCapacity(data));
+    Release(static_cast<char *>(data) - distance);
+}
+
+#if !defined(MATRIX_TIGHT_BUFFERS) && !defined(MATRIX_BUFFER_LIMIT_BYTES)
+#define MATRIX_BLOCK_CACHE 1
+
+// Freed blocks with room for at least this many data bytes are kept for
+// reuse by the thread that frees them. Smaller blocks come back from the
+// allocator's own free lists without page faults anyway.
+constexpr std::size_t kCacheMinBytes = std::size_t{1} << 20;
+constexpr std::size_t kCacheEntries = 8;
+constexpr std::size_t kDefaultCacheBytes = std::size_t{256} << 20;
+
+std::atomic<std::size_t> g_cacheLimit{kDefaultCacheBytes};
+
+// Set once the calling thread's cache is destroyed: blocks freed later in
+// the thread's exit (by other thread-local objects) go straight back.
+thread_local bool t_cacheGone = false;
+
+// The calling thread's freed large blocks, oldest first, with their
+// capacities. The blocks keep their headers; only count, byte size and
+// growth mark are set again when one is handed out.
+class BlockCache {
+public:
+    constexpr BlockCache() = default;
+    BlockCache(const BlockCache &) = delete;
+    BlockCache &operator=(const BlockCache &) = delete;
+    ~BlockCache() {
+        t_cacheGone = true;
+        Trim(0);
+    }
+
+    // A kept block with room for `capacity` bytes and at most twice that,
+    // the most recently freed first, or null.
+    void *Take(std::size_t capacity) noexcept {
+        Trim(g_cacheLimit.load(std::memory_order_relaxed));
+        for (std::size_t i = m_count; i-- > 0;) {
+            if (m_capacity[i] >= capacity && m_capacity[i] / 2 < capacity) {
+                void *data = m_data[i];
+                Remove(i);
+                return data;
+            }
+        }
+        return nullptr;
+    }
+
+    // Keeps a freed block unless it alone exceeds the bound; the oldest
+    // blocks make room for it.
+    bool Keep(void *data, std::size_t capacity) noexcept {
+        const std::size_t limit = g_cacheLimit.load(std::memory_order_relaxed);
+        if (capacity > limit) {
+            Trim(limit);
+            return false;
+        }
+        Trim(limit - capacity);
+        if (m_count == kCacheEntries) Evict();
+        m_data[m_count] = data;
+        m_capacity[m_count] = capacity;
+        ++m_count;
+        m_total += capacity;
+        return true;
+    }
+
+    // Gives back the oldest blocks until at most `limit` bytes are kept;
+    // returns whether any block was given back.
+    bool Trim(std::size_t limit) noexcept {
+        bool released = false;
+        while (m_total > limit) {
+            Evict();
+            released = true;
+        }
+        return released;
+    }
+
+private:
+    void Evict() noexcept {
+        void *data = m_data[0];
+        Remove(0);
+        ReleaseData(data);
+    }
+
+    void Remove(std::size_t i) noexcept {
+        m_total -= m_capacity[i];
+        for (std::size_t j = i + 1; j < m_count; ++j) {
+            m_data[j - 1] = m_data[j];
+            m_capacity[j - 1] = m_capacity[j];
+        }
+        --m_count;
+    }
+
+    void *m_data[kCacheEntries] = {};
+    std::size_t m_capacity[kCacheEntries] = {};
+    std::size_t m_count = 0;
+    std::size_t m_total = 0;
+};
+
+thread_local BlockCache t_cache;
+
+#endif
+
 }  // namespace
 
 void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept {
     if (capacity < bytes) capacity = bytes;
+#if defined(MATRIX_BLOCK_CACHE)
+    if (capacity >= kCacheMinBytes && !t_cacheGone) {
+        if (void *data = t_cache.Take(capacity)) {
+            SetCount(data, 1);
+            SetByteSize(data, bytes);
+            *(static_cast<unsigned char *>(data) - kGrownOffset) = 0;
+            return data;
+        }
+    }
+#endif
     if (!Reserve(capacity)) {
         // Room to spare is a wish; only the bytes asked for must fit.
         capacity = bytes;
@@ -109,6 +225,10 @@ void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept {
     }
     std::uint32_t distance = 0;
     void *block = Obtain(capacity, distance);
+#if defined(MATRIX_BLOCK_CACHE)
+    // Blocks kept for reuse are the first memory to give up.
+    if (block == nullptr && !t_cacheGone && t_cache.Trim(0)) block = Obtain(capacity, distance);
+#endif
     if (block == nullptr) {
         Unreserve(capacity);
         return nullptr;
@@ -124,13 +244,31 @@ void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept {
 
 void Free(void *data) noexcept {
     if (data == nullptr) return;
-    std::uint32_t distance;
-    std::memcpy(&distance, static_cast<char *>(data) - kBlockOffset, sizeof distance);
-    Unreserve(GetCapacity(data));
-    Release(static_cast<char *>(data) - distance);
+#if defined(MATRIX_BLOCK_CACHE)
+    const std::size_t capacity = GetCapacity(data);
+    if (capacity >= kCacheMinBytes && !t_cacheGone && t_cache.Keep(data, capacity)) return;
+#endif
+    ReleaseData(data);
 }
 
 }  // namespace buffer
+
+void SetBlockCacheBytes(std::size_t bytes) {
+#if defined(MATRIX_BLOCK_CACHE)
+    buffer::g_cacheLimit.store(bytes, std::memory_order_relaxed);
+    if (!buffer::t_cacheGone) buffer::t_cache.Trim(bytes);
+#else
+    (void)bytes;
+#endif
+}
+
+std::size_t GetBlockCacheBytes() {
+#if defined(MATRIX_BLOCK_CACHE)
+    return buffer::g_cacheLimit.load(std::memory_order_relaxed);
+#else
+    return 0;
+#endif
+}
 
 bool CheckedElementCount(unsigned int nDims, const unsigned int *dims,
                          std::uint32_t &product) noexcept {

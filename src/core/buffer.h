@@ -33,6 +33,8 @@ void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept;
 inline void *Allocate(std::uint32_t bytes) noexcept { return Allocate(bytes, bytes); }
 
 /// Frees the block of a data pointer returned by Allocate, whatever its count.
+/// Large blocks may be kept by the calling thread and handed out again by
+/// Allocate (see SetBlockCacheBytes), with their old data.
 void Free(void *data) noexcept;
 
 inline std::uint16_t GetCount(const void *data) {

@@ -273,8 +273,18 @@ struct Snapshots {
 
 /// Counts the blocks a piece of code leaves allocated.
 struct LiveBlocks {
-    long start = LiveAllocations();
-    long Delta() const { return LiveAllocations() - start; }
+    LiveBlocks() : start(Settle()) {}
+    long Delta() const { return Settle() - start; }
+
+    /// Blocks the calling thread keeps for reuse belong to no array, so they
+    /// are given back before counting (the bound stays as it was).
+    static long Settle() {
+        const std::size_t cap = GetBlockCacheBytes();
+        SetBlockCacheBytes(0);
+        SetBlockCacheBytes(cap);
+        return LiveAllocations();
+    }
+    long start;
 };
 
 /// Runs `operation` with its 1st, 2nd, 3rd ... allocation failing, until a
