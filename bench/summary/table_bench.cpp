@@ -20,7 +20,6 @@
 #include <cstring>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "bench_support.h"
@@ -61,16 +60,14 @@ using Body = std::function<void(benchmark::State &)>;
 
 // --- Registration ----------------------------------------------------------------
 
-int Cores() {
-    const unsigned int n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
-}
-
+// Every side on one thread, or on the cores this process may use (as the
+// library counts them).
 void UseThreads(bool all) {
     SetNumThreads(all ? 0 : 1);
-    openblas_set_num_threads(all ? Cores() : 1);
+    const int n = static_cast<int>(GetNumThreads());
+    openblas_set_num_threads(n);
 #if defined(MATRIX_HAVE_EIGEN)
-    Eigen::setNbThreads(all ? Cores() : 1);
+    Eigen::setNbThreads(n);
 #endif
 }
 
@@ -79,6 +76,7 @@ void Register(const std::string &work, const char *side, bool all, const Body &b
                                  [body, all](benchmark::State &state) {
                                      UseThreads(all);
                                      body(state);
+                                     state.SetLabel(openblas_get_corename());
                                  })
         ->UseRealTime()
         ->Unit(benchmark::kMicrosecond);
@@ -146,7 +144,6 @@ void ProductRow(const std::string &work, int m, int k, int n) {
                             b.data(), k, 0.0, c.data(), m);
                 Keep(c.data());
             });
-            state.SetLabel(openblas_get_corename());
         },
         true);
 }
