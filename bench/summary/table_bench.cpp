@@ -151,7 +151,7 @@ void ProductRow(const std::string &work, int m, int k, int n) {
 // dgetrf on a fresh copy of A; `then` runs after it on the factors.
 Body Dgetrf(int n, std::function<void(const std::vector<double> &)> then = nullptr) {
     return [=](benchmark::State &state) {
-        const std::vector<double> av = Values(n, n, true);
+        const std::vector<double> av = Values(n, n);
         std::vector<double> a(av.size());
         std::vector<int> pivots(n);
         int info = 0;
@@ -169,7 +169,7 @@ void LuRows() {
         Row(
             "Lu (3 outputs) n=" + std::to_string(n),
             [n](benchmark::State &state) {
-                const ArrayPtr a = ToArray(n, n, Values(n, n, true));
+                const ArrayPtr a = ToArray(n, n, Values(n, n));
                 Timed(state, [&] {
                     CMatrix *l, *u, *p;
                     Lu(l, u, p, a.get());
@@ -182,7 +182,7 @@ void LuRows() {
     Row(
         "Det n=1000",
         [=](benchmark::State &state) {
-            const ArrayPtr a = ToArray(n, n, Values(n, n, true));
+            const ArrayPtr a = ToArray(n, n, Values(n, n));
             Timed(state, [&] { benchmark::DoNotOptimize(Det(a.get())); });
         },
         Dgetrf(n,
@@ -196,12 +196,12 @@ void LuRows() {
         Row(
             "Mldivide square n=1000, " + std::to_string(rhs) + " rhs",
             [=](benchmark::State &state) {
-                const ArrayPtr a = ToArray(n, n, Values(n, n, true));
+                const ArrayPtr a = ToArray(n, n, Values(n, n));
                 const ArrayPtr b = ToArray(n, rhs, Values(n, rhs, false, 7));
                 Timed(state, [&] { ArrayPtr x(Mldivide(a.get(), b.get())); });
             },
             [n, rhs](benchmark::State &state) {
-                const std::vector<double> av = Values(n, n, true), bv = Values(n, rhs, false, 7);
+                const std::vector<double> av = Values(n, n), bv = Values(n, rhs, false, 7);
                 std::vector<double> a(av.size()), b(bv.size());
                 std::vector<int> pivots(n);
                 int info = 0;

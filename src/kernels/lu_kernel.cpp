@@ -25,6 +25,12 @@ constexpr std::size_t kLuLeaf = 16;
 // in columns c0 .. c1 - 1.
 void ApplyInterchanges(double *a, std::size_t lda, const std::int32_t *ipiv, std::size_t p0,
                        std::size_t p1, std::size_t c0, std::size_t c1) {
+    // Steps that kept their row move nothing: the replay runs from the
+    // first step that interchanged to the last, each column once.
+    auto kept = [ipiv](std::size_t j) { return static_cast<std::size_t>(ipiv[j]) == j + 1; };
+    while (p0 < p1 && kept(p0)) ++p0;
+    while (p1 > p0 && kept(p1 - 1)) --p1;
+    if (p0 == p1) return;
     ApplyRowInterchanges(a, lda, p0, p1, c0, c1,
                          [ipiv](std::size_t j) { return static_cast<std::size_t>(ipiv[j]) - 1; });
 }
