@@ -8,7 +8,9 @@
 // Eigen::setNbThreads. Plain loops and Eigen's reductions have no threads
 // of their own: they run once, and bench/table shows that one time in both
 // columns. Peers work in preallocated buffers; LAPACK's inputs are copied
-// in each iteration, as it overwrites them. Times are wall-clock.
+// in each iteration, as it overwrites them. Times are wall-clock. Inputs
+// are uniform random values; the square systems are not diagonally
+// dominant, so their factorisations interchange rows as a user's would.
 #include <benchmark/benchmark.h>
 #include <matrix/matrix.h>
 
