@@ -59,6 +59,41 @@ private:
     const PositionList &m_positions;
 };
 
+// A(I) = B through a double index array that CheckAssignIndex has passed:
+// the positions are read from the index itself, with no list between.
+class DoubleIndexTargets {
+public:
+    DoubleIndexTargets(const double *index, std::size_t n) : m_index(index), m_n(n) {}
+
+    std::size_t Count() const { return m_n; }
+
+    template <typename Visit>
+    void ForEach(Visit &&visit) const {
+        for (std::size_t i = 0; i < m_n; ++i) visit(Offset(i));
+    }
+
+    template <typename T>
+    void Scatter(const char *source, bool broadcast, char *target) const {
+        if (broadcast) {
+            const T value = LoadElement<T>(source, 0);
+            for (std::size_t i = 0; i < m_n; ++i) StoreElement<T>(target, Offset(i), value);
+        } else {
+            for (std::size_t i = 0; i < m_n; ++i) {
+                StoreElement<T>(target, Offset(i), LoadElement<T>(source, i));
+            }
+        }
+    }
+
+private:
+    // x + 0.5 lies in [1, 2^32), where truncation is the floor of the rule.
+    std::size_t Offset(std::size_t i) const {
+        return static_cast<std::size_t>(static_cast<std::int64_t>(m_index[i] + 0.5)) - 1;
+    }
+
+    const double *m_index;
+    std::size_t m_n;
+};
+
 // A(I,J) = B: for each column position, each row position, into an array
 // of `ld` rows.
 class BlockTargets {
@@ -339,21 +374,29 @@ void Indexassign(CMatrix *&A, const CMatrix *I, const CMatrix *B) {
         return;
     }
 
+    // A double index is read in place, unless it is the target itself,
+    // which the writes below would change under it.
+    const bool inPlace = I->IsDouble() && !I->IsLogical() && I != A;
     PositionList positions;
-    const std::uint32_t m = SubscriptToAssignPositions(I, positions);
+    const std::uint32_t m =
+        inPlace ? CheckAssignIndex(I) : SubscriptToAssignPositions(I, positions);
+    const std::size_t count = inPlace ? I->GetNoElems() : positions.size();
     ArrayHolder alias;
     B = Unaliased(A, B, alias);
 
     if (m > A->GetNoElems()) GrowLinearly(A, m);
 
     const bool broadcast = B->IsScalar();
-    if (!broadcast && B->GetNoElems() != positions.size()) {
-        throw CInAssignAIBElementsMustBeSameException();
-    }
+    if (!broadcast && B->GetNoElems() != count) throw CInAssignAIBElementsMustBeSameException();
     MatchComplexity(A, B);
     A->GetOwnCopy();
     if (B->GetClassID() != A->GetClassID()) throw CNotImplementedException();
-    WriteElements(A, LinearTargets(positions), B, broadcast);
+    if (inPlace) {
+        WriteElements(A, DoubleIndexTargets(static_cast<const double *>(I->GetPr()), count), B,
+                      broadcast);
+    } else {
+        WriteElements(A, LinearTargets(positions), B, broadcast);
+    }
 }
 
 void Indexassign(CMatrix *&A, const CMatrix *I, const CMatrix *J, const CMatrix *B) {

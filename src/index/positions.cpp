@@ -9,6 +9,10 @@
 #include <new>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kiv {
 namespace matrix {
 
@@ -37,6 +41,41 @@ void Resize(PositionList &list, std::size_t n) {
     Grow([&] { list.resize(n); });
 }
 
+// Whether some t = p[k] + 0.5 lies outside [1, bound) (NaN included), in
+// one pass without a branch per element. When none does, `largest` is the
+// largest t (0 for n = 0).
+bool AnyOutside(const double *p, std::uint32_t n, double bound, double &largest) {
+    bool outside = false;
+    double top = 0.0;
+    std::uint32_t i = 0;
+#if defined(__SSE2__)
+    const __m128d half = _mm_set1_pd(0.5), one = _mm_set1_pd(1.0), limit = _mm_set1_pd(bound);
+    __m128d bad = _mm_setzero_pd(), top0 = _mm_setzero_pd(), top1 = _mm_setzero_pd();
+    for (; i + 4 <= n; i += 4) {
+        const __m128d t0 = _mm_add_pd(_mm_loadu_pd(p + i), half);
+        const __m128d t1 = _mm_add_pd(_mm_loadu_pd(p + i + 2), half);
+        // Not >= 1 and not < bound are true for NaN as well.
+        bad =
+            _mm_or_pd(bad, _mm_or_pd(_mm_or_pd(_mm_cmpnge_pd(t0, one), _mm_cmpnlt_pd(t0, limit)),
+                                     _mm_or_pd(_mm_cmpnge_pd(t1, one), _mm_cmpnlt_pd(t1, limit))));
+        top0 = _mm_max_pd(t0, top0);
+        top1 = _mm_max_pd(t1, top1);
+    }
+    outside = _mm_movemask_pd(bad) != 0;
+    double lanes[4];
+    _mm_storeu_pd(lanes, top0);
+    _mm_storeu_pd(lanes + 2, top1);
+    for (const double t : lanes) top = t > top ? t : top;
+#endif
+    for (; i < n; ++i) {
+        const double t = p[i] + 0.5;
+        outside |= !(t >= 1.0) | !(t < bound);
+        top = t > top ? t : top;
+    }
+    largest = top;
+    return outside;
+}
+
 }  // namespace
 
 void CheckIndices(const CMatrix *index, std::uint32_t limit) {
@@ -44,6 +83,12 @@ void CheckIndices(const CMatrix *index, std::uint32_t limit) {
     if (index->IsDouble()) {
         const double *p = DoubleData(index);
         const double upper = limit;
+        // floor(x + 0.5) lies in 1..limit exactly when x + 0.5 lies in
+        // [1, limit + 1) (limit + 1 is exact), which one vector pass tests.
+        // Only when some index fails does the loop below find the first
+        // offender.
+        double largest;
+        if (!AnyOutside(p, n, upper + 1.0, largest)) return;
         for (std::uint32_t i = 0; i < n; ++i) {
             const double r = RoundIndex(p[i]);
             // Written so that NaN, which compares false both ways, counts as 0.
@@ -129,6 +174,19 @@ std::uint32_t SubscriptToAssignPositions(const CMatrix *subscript, PositionList 
         largest = std::max(largest, position);
     }
     return largest;
+}
+
+std::uint32_t CheckAssignIndex(const CMatrix *index) {
+    const std::uint32_t n = index->GetNoElems();
+    const double *p = DoubleData(index);
+    // The test of SubscriptToAssignPositions in one vector pass; the largest
+    // position is the truncation of the largest x + 0.5.
+    double largest;
+    if (AnyOutside(p, n, 0x1p32, largest)) {
+        PositionList list;
+        SubscriptToAssignPositions(index, list);  // throws for the first offender
+    }
+    return static_cast<std::uint32_t>(static_cast<std::int64_t>(largest));
 }
 
 void IndexToSortedPositions(const CMatrix *index, PositionList &list) {

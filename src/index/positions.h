@@ -68,6 +68,12 @@ std::uint32_t SubscriptToPositions(const CMatrix *subscript, PositionList &list)
 /// anything; the list is then to be discarded.
 std::uint32_t SubscriptToAssignPositions(const CMatrix *subscript, PositionList &list);
 
+/// For an assignment through a double index array (no logical flag):
+/// checks every element as SubscriptToAssignPositions does, throwing the
+/// same exception for the same first offender, and returns the largest
+/// position, 0 when there is none, without building a list.
+std::uint32_t CheckAssignIndex(const CMatrix *index);
+
 /// Fills `list` with the positions of `index` in ascending order without
 /// duplicates. No check.
 void IndexToSortedPositions(const CMatrix *index, PositionList &list);

@@ -25,6 +25,12 @@ constexpr std::size_t kLuLeaf = 16;
 // in columns c0 .. c1 - 1.
 void ApplyInterchanges(double *a, std::size_t lda, const std::int32_t *ipiv, std::size_t p0,
                        std::size_t p1, std::size_t c0, std::size_t c1) {
+    // Steps that kept their row move nothing: the replay runs from the
+    // first step that interchanged to the last, each column once.
+    auto kept = [ipiv](std::size_t j) { return static_cast<std::size_t>(ipiv[j]) == j + 1; };
+    while (p0 < p1 && kept(p0)) ++p0;
+    while (p1 > p0 && kept(p1 - 1)) --p1;
+    if (p0 == p1) return;
     ApplyRowInterchanges(a, lda, p0, p1, c0, c1,
                          [ipiv](std::size_t j) { return static_cast<std::size_t>(ipiv[j]) - 1; });
 }
@@ -42,6 +48,33 @@ void ApplyColumns(double *a, std::size_t lda, std::size_t j, std::size_t first, 
     }
 }
 
+// ApplyColumns (kEnd <= rowEnd) with the columns k taken four at a time:
+// column j is read and written once per four products, and each element
+// still subtracts them one at a time in increasing k. The three rows
+// inside a group give the group's later factors, so they go first.
+void ApplyColumnsGrouped(double *a, std::size_t lda, std::size_t j, std::size_t first,
+                         std::size_t kEnd, std::size_t rowEnd) {
+    double *aj = a + j * lda;
+    std::size_t k = first;
+    for (; k + 4 <= kEnd; k += 4) {
+        const double *a0 = a + k * lda;
+        const double *a1 = a0 + lda;
+        const double *a2 = a1 + lda;
+        const double *a3 = a2 + lda;
+        const double x0 = aj[k];
+        aj[k + 1] = aj[k + 1] - a0[k + 1] * x0;
+        const double x1 = aj[k + 1];
+        aj[k + 2] = (aj[k + 2] - a0[k + 2] * x0) - a1[k + 2] * x1;
+        const double x2 = aj[k + 2];
+        aj[k + 3] = ((aj[k + 3] - a0[k + 3] * x0) - a1[k + 3] * x1) - a2[k + 3] * x2;
+        const double x3 = aj[k + 3];
+        for (std::size_t i = k + 4; i < rowEnd; ++i) {
+            aj[i] = (((aj[i] - a0[i] * x0) - a1[i] * x1) - a2[i] * x2) - a3[i] * x3;
+        }
+    }
+    ApplyColumns(a, lda, j, k, kEnd, rowEnd);
+}
+
 // Rows r0 .. r1 - 1 of columns c0 .. c1 - 1: subtracts the products of
 // columns k = r0 .. r1 - 1 above the diagonal, a(i,j) -= a(i,k)*a(k,j) for
 // r0 <= k < i, one at a time in increasing k (a solve with the unit lower
@@ -49,7 +82,7 @@ void ApplyColumns(double *a, std::size_t lda, std::size_t j, std::size_t first, 
 void SolveUnitLowerColumns(double *a, std::size_t lda, std::size_t r0, std::size_t r1,
                            std::size_t c0, std::size_t c1) {
     if (r1 - r0 <= kLuLeaf) {
-        for (std::size_t j = c0; j < c1; ++j) ApplyColumns(a, lda, j, r0, r1, r1);
+        for (std::size_t j = c0; j < c1; ++j) ApplyColumnsGrouped(a, lda, j, r0, r1, r1);
         return;
     }
     const std::size_t mid = r0 + (r1 - r0) / 2;
@@ -79,6 +112,15 @@ void SolveUnitLower(double *a, std::size_t lda, std::size_t r0, std::size_t r1, 
     ParallelFor(columns, kSolveGrain, [&](std::size_t begin, std::size_t end) {
         SolveUnitLowerColumns(a, lda, r0, r1, c0 + begin, c0 + end);
     });
+}
+
+// scale[i] becomes |column[i]| where that is larger. A select rather than a
+// conditional store, and no aliasing, so that the loop vectorises.
+void RaiseScales(const double *__restrict column, std::size_t n, double *__restrict scale) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = std::fabs(column[i]);
+        scale[i] = t > scale[i] ? t : scale[i];
+    }
 }
 
 struct CroutState {
@@ -121,7 +163,11 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
         double *aj = a + j * lda;
         // Column j of U and of the unscaled L: the products of this block's
         // earlier columns.
-        ApplyColumns(a, lda, j, j0, j, n);
+        if (s.leaf < n) {
+            ApplyColumnsGrouped(a, lda, j, j0, j, n);
+        } else {
+            ApplyColumns(a, lda, j, j0, j, n);
+        }
 
         // Scaled pivot choice; >= lets the last of equal candidates win.
         double big = 0.0;
@@ -159,13 +205,7 @@ KernelStatus LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ip
     // column (strict comparisons from 0.0 give the same maximum in any
     // order), then inverted.
     for (std::size_t i = 0; i < n; ++i) scale[i] = 0.0;
-    for (std::size_t c = 0; c < n; ++c) {
-        const double *ac = a + c * lda;
-        for (std::size_t i = 0; i < n; ++i) {
-            const double t = std::fabs(ac[i]);
-            if (t > scale[i]) scale[i] = t;
-        }
-    }
+    for (std::size_t c = 0; c < n; ++c) RaiseScales(a + c * lda, n, scale);
     for (std::size_t i = 0; i < n; ++i) scale[i] = scale[i] == 0.0 ? 0.0 : 1.0 / scale[i];
 
     // Every element receives its products in increasing k whichever way the

@@ -100,6 +100,68 @@ struct WideExtremum {
         return _mm256_blendv_pd(s, x, _mm256_cmp_pd(x, s, kPredicate));
     }
 };
+
+// One element of four lines: the candidates x at 1-based `position`.
+template <ElementPredicate kBetter>
+__attribute__((target("avx2"))) inline void StepWithPosition(__m256d &value, __m256d &at, __m256d x,
+                                                             __m256d position) {
+    const __m256d better = _mm256_cmp_pd(x, value, VectorComparison<kBetter>::kPredicate);
+    value = _mm256_blendv_pd(value, x, better);
+    at = _mm256_blendv_pd(at, position, better);
+}
+
+// ExtremumWithIndexLine sixteen contiguous columns at a time: the columns'
+// elements are transposed in registers as in kernels/wide_columns.h, and
+// each line keeps its value and its position in two vectors, both taken
+// from the candidate only where the ordered comparison holds.
+template <ElementPredicate kBetter>
+__attribute__((target("avx2"))) void FoldSixteenColumnsWithPositions(const double *a, std::size_t n,
+                                                                     double *values,
+                                                                     double *positions) {
+    constexpr std::size_t kGroups = kernels::kWideGroups;
+    __m256d s[kGroups];
+    __m256d at[kGroups];
+    for (std::size_t g = 0; g < kGroups; ++g) {
+        const double *first = a + 4 * g * n;
+        s[g] = _mm256_set_pd(first[3 * n], first[2 * n], first[n], first[0]);
+        at[g] = _mm256_set1_pd(1.0);
+    }
+    std::size_t k = 1;
+    for (; k + 4 <= n; k += 4) {
+        const __m256d p0 = _mm256_set1_pd(static_cast<double>(k + 1));
+        const __m256d p1 = _mm256_set1_pd(static_cast<double>(k + 2));
+        const __m256d p2 = _mm256_set1_pd(static_cast<double>(k + 3));
+        const __m256d p3 = _mm256_set1_pd(static_cast<double>(k + 4));
+#pragma GCC unroll 4
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            const double *group = a + 4 * g * n + k;
+            const __m256d v0 = _mm256_loadu_pd(group);
+            const __m256d v1 = _mm256_loadu_pd(group + n);
+            const __m256d v2 = _mm256_loadu_pd(group + 2 * n);
+            const __m256d v3 = _mm256_loadu_pd(group + 3 * n);
+            const __m256d t0 = _mm256_unpacklo_pd(v0, v1);
+            const __m256d t1 = _mm256_unpackhi_pd(v0, v1);
+            const __m256d t2 = _mm256_unpacklo_pd(v2, v3);
+            const __m256d t3 = _mm256_unpackhi_pd(v2, v3);
+            StepWithPosition<kBetter>(s[g], at[g], _mm256_permute2f128_pd(t0, t2, 0x20), p0);
+            StepWithPosition<kBetter>(s[g], at[g], _mm256_permute2f128_pd(t1, t3, 0x20), p1);
+            StepWithPosition<kBetter>(s[g], at[g], _mm256_permute2f128_pd(t0, t2, 0x31), p2);
+            StepWithPosition<kBetter>(s[g], at[g], _mm256_permute2f128_pd(t1, t3, 0x31), p3);
+        }
+    }
+    for (; k < n; ++k) {
+        const __m256d position = _mm256_set1_pd(static_cast<double>(k + 1));
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            const double *x = a + 4 * g * n + k;
+            StepWithPosition<kBetter>(s[g], at[g], _mm256_set_pd(x[3 * n], x[2 * n], x[n], x[0]),
+                                      position);
+        }
+    }
+    for (std::size_t g = 0; g < kGroups; ++g) {
+        _mm256_storeu_pd(values + 4 * g, s[g]);
+        _mm256_storeu_pd(positions + 4 * g, at[g]);
+    }
+}
 #endif
 
 // Sum (Operation = Addition) and Prod (Multiplication). The states live in
@@ -255,6 +317,28 @@ public:
     void Store(std::size_t r, State s) {
         m_values[r] = s.value;
         m_positions[r] = s.position;
+    }
+
+    // Short columns leave the lockstep walk little to overlap, so the
+    // columns go sixteen at a time through the vector unit where there is
+    // one; returns the number of columns done (none on the plain path).
+    std::size_t FoldColumnsWide(const double *a, std::size_t n, std::size_t columns,
+                                kernels::KernelPath path) {
+        std::size_t done = 0;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if (path != kernels::KernelPath::kPlain && kernels::HasAvx2()) {
+            for (; done + kernels::kWideColumns <= columns; done += kernels::kWideColumns) {
+                FoldSixteenColumnsWithPositions<kBetter>(a + done * n, n, m_values + done,
+                                                         m_positions + done);
+            }
+        }
+#else
+        (void)a;
+        (void)n;
+        (void)columns;
+        (void)path;
+#endif
+        return done;
     }
 
 private:

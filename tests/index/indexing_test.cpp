@@ -131,7 +131,7 @@ ArrayPtr Flagged(ArrayPtr a) {
 }
 
 // Each case also checks that a sharer of the target keeps its data and that
-// the result outlives B. B null stands for A itself, read as it was. A(:) = B
+// the result outlives B. B or I null stands for A itself, read as it was. A(:) = B
 // and A(:,:) = B with a matching B replace A by a share of B, with its data,
 // shape, class and flags.
 TEST(Indexassign, GrowthAndWrites) {
@@ -183,13 +183,16 @@ TEST(Indexassign, GrowthAndWrites) {
          Flagged(Int16({3, 2}, {1, 2, 3, 4, 5, 6}))},
         {Counted({2, 2, 2}), C(), C(), Counted({2, 4}), Counted({2, 4})},
         {Counted({1, 3}), Row({3, 2, 1}), nullptr, nullptr, Row({3, 2, 1})},
-        {Counted({2, 2}), Row({2, 1}), C(), nullptr, Matrix(2, 2, {2, 1, 4, 3})}};
+        {Counted({2, 2}), Row({2, 1}), C(), nullptr, Matrix(2, 2, {2, 1, 4, 3})},
+        // The target as its own index (a null I), read as it was before the writes.
+        {Row({2, 1}), nullptr, nullptr, Row({5, 6}), Row({6, 5})}};
     for (auto &c : cases) {
         ArrayPtr sharer(c.a->CreateShareArray());
         const ArraySnapshot before = ArraySnapshot::Of(sharer.get());
         const CMatrix *b = c.b ? c.b.get() : c.a.get();
-        const bool share = c.i->IsColon() && (!c.j || c.j->IsColon()) && !b->IsScalar();
-        Assign(c.a, c.i.get(), c.j.get(), b);
+        const CMatrix *i = c.i ? c.i.get() : c.a.get();
+        const bool share = i->IsColon() && (!c.j || c.j->IsColon()) && !b->IsScalar();
+        Assign(c.a, i, c.j.get(), b);
         EXPECT_TRUE(!share || (c.a->GetPr() == b->GetPr() && c.a->GetFlags() == b->GetFlags()));
         c.b.reset();
         EXPECT_TRUE(SameArray(c.a.get(), c.expected.get()));
