@@ -2,6 +2,7 @@
 #include <matrix/array.h>
 
 #include <cstring>
+#include <new>
 
 namespace kiv {
 namespace matrix {
@@ -49,9 +50,15 @@ Array::Array(unsigned int m, unsigned int n, const double *values)
 
 Array::Array(const char *text) : m_a(mxCreateString(text)) {}
 
+// The standard containers report exhaustion with std::bad_alloc; callers of
+// the library catch kiv::CExhaustedMemoryException.
 std::vector<unsigned int> Array::Dims() const {
     const unsigned int *d = m_a->GetDimensions();
-    return std::vector<unsigned int>(d, d + m_a->GetNoDimensions());
+    try {
+        return std::vector<unsigned int>(d, d + m_a->GetNoDimensions());
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
+    }
 }
 
 unsigned int Array::Size(unsigned int dim) const {
@@ -66,7 +73,11 @@ double Array::Scalar() const {
 
 std::vector<double> Array::ToVector() const {
     const double *pr = Data();
-    return std::vector<double>(pr, pr + m_a->GetNoElems());
+    try {
+        return std::vector<double>(pr, pr + m_a->GetNoElems());
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
+    }
 }
 
 DoubleSpan Array::MutableData() {
