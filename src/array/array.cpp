@@ -1,6 +1,7 @@
 // src/array/array.cpp: construction, reading out and element stores of Array.
 #include <matrix/array.h>
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -36,8 +37,12 @@ Array::Array(std::initializer_list<std::initializer_list<double>> rows) : m_a(nu
     }
 }
 
+// A column of 2^32 values or more is a length outside the data model; it
+// must not pass for the length it wraps to.
 Array::Array(const std::vector<double> &column)
-    : m_a(mxDoubleMatrix(static_cast<unsigned int>(column.size()), 1, column.data(), nullptr)) {}
+    : m_a(column.size() > UINT32_MAX ? throw kiv::CExhaustedMemoryException()
+                                     : mxDoubleMatrix(static_cast<unsigned int>(column.size()), 1,
+                                                      column.data(), nullptr)) {}
 
 Array::Array(unsigned int m, unsigned int n, const std::vector<double> &values) : m_a(nullptr) {
     if (values.size() != static_cast<std::size_t>(m) * n)

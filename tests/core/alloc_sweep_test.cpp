@@ -16,6 +16,7 @@
 #include <matrix/print.h>
 #include <matrix/threads.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <functional>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "support/matrix_test.h"
+#include "support/refusal.h"
 
 namespace {
 
@@ -543,11 +545,60 @@ TEST(AllocationSweep, EveryFunctionSurvivesEveryFailedAllocation) {
         }
     }
     SetOrder(Order::kStated);
+    EXPECT_GT(total.failurePoints, 0) << "no allocation could be made to fail";
     std::printf(
         "allocation sweep: %d runs of %zu operations, %d with allocations, %ld failure "
         "points; without allocations:%s\n",
         total.rows, table.size(), total.rowsWithAllocations, total.failurePoints,
         total.withoutAllocations.c_str());
+}
+
+// Results whose element count or byte size does not fit in 32 bits, reached
+// from small or empty operands: each is refused as memory that cannot be
+// had, before anything is allocated, rather than built with a length that
+// wrapped.
+TEST(ThirtyTwoBitSizes, ResultsBeyondThemAreRefused) {
+    using matrix_test::Expected;
+    using matrix_test::Row;
+    const Expected memory = Expected::Throws<kiv::CExhaustedMemoryException>();
+    const ArrayPtr one = Row({1}), wideP = matrix_test::Array({0, 4294967295u});
+    const ArrayPtr tallP = matrix_test::Array({65536, 0}), flatP = matrix_test::Array({0, 65536});
+    const ArrayPtr flat2P = matrix_test::Array({0, 65537}),
+                   rowsP = matrix_test::Array({1u << 31, 0});
+    const ArrayPtr colsP = matrix_test::Array({0, 2}), at = Row({65536}), at2 = Row({65537});
+    ArrayPtr manyP = matrix_test::Array({1, 65537}), many2P = matrix_test::Array({1, 65536});
+    std::fill_n(mxGetPr(manyP.get()), 65537, 1.0);
+    std::fill_n(mxGetPr(many2P.get()), 65536, 1.0);
+    const CMatrix *x = one.get(), *wide = wideP.get(), *tall = tallP.get(), *flat = flatP.get();
+    const CMatrix *flat2 = flat2P.get(), *rows = rowsP.get(), *cols = colsP.get();
+    const CMatrix *many = manyP.get(), *many2 = many2P.get();
+    ArrayPtr target = Row({1});
+    const auto outs = [](auto call) {
+        return [call] {
+            Outs o;
+            call(o.p);
+        };
+    };
+    const auto assign = [&] {
+        matrix_test::Apply(target, [&](CMatrix *&t) { Indexassign(t, at.get(), at2.get(), x); });
+    };
+    matrix_test::ExpectRefusals({
+        {"zeros 65536x65537", [] { Keep(Zeros(65536u, 65537u)); }, memory, {}},
+        {"ones 2^31 doubles", [] { Keep(Ones(1u << 31, 1u)); }, memory, {}},
+        {"eye 65536", [] { Keep(Eye(65536u)); }, memory, {}},
+        {"linspace 2^31", [] { Keep(Linspace(0, 1, 1u << 31)); }, memory, {}},
+        {"repmat count", [=] { Keep(Repmat(x, 65536u, 65537u)); }, memory, {x}},
+        {"repmat columns", [=] { Keep(Repmat(cols, 1u, 1u << 31)); }, memory, {cols}},
+        {"vertcat rows", [=] { Keep(Vertcat(rows, rows)); }, memory, {rows}},
+        {"sum of 0 x 2^32-1", [=] { Keep(Sum(wide, 1)); }, memory, {wide}},
+        {"mean of 0 x 2^32-1", [=] { Keep(Mean(wide)); }, memory, {wide}},
+        {"mtimes", [=] { Keep(Mtimes(tall, flat2)); }, memory, {tall, flat2}},
+        {"mldivide", [=] { Keep(Mldivide(flat, flat2)); }, memory, {flat, flat2}},
+        {"qr", outs([=](CMatrix **p) { Qr(p[0], p[1], tall, false); }), memory, {tall}},
+        {"svd", outs([=](CMatrix **p) { Svd(p[0], p[1], p[2], tall, false); }), memory, {tall}},
+        {"indexref block", [=] { Keep(Indexref(x, many, many2)); }, memory, {x, many, many2}},
+        {"indexassign 65536x65537", assign, memory, {target.get(), at.get(), at2.get(), x}},
+    });
 }
 
 }  // namespace
