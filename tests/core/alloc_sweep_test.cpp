@@ -560,6 +560,7 @@ TEST(AllocationSweep, EveryFunctionSurvivesEveryFailedAllocation) {
 TEST(ThirtyTwoBitSizes, ResultsBeyondThemAreRefused) {
     using matrix_test::Expected;
     using matrix_test::Row;
+    using A = kiv::matrix::Array;
     const Expected memory = Expected::Throws<kiv::CExhaustedMemoryException>();
     const ArrayPtr one = Row({1}), wideP = matrix_test::Array({0, 4294967295u});
     const ArrayPtr tallP = matrix_test::Array({65536, 0}), flatP = matrix_test::Array({0, 65536});
@@ -598,6 +599,8 @@ TEST(ThirtyTwoBitSizes, ResultsBeyondThemAreRefused) {
         {"svd", outs([=](CMatrix **p) { Svd(p[0], p[1], p[2], tall, false); }), memory, {tall}},
         {"indexref block", [=] { Keep(Indexref(x, many, many2)); }, memory, {x, many, many2}},
         {"indexassign 65536x65537", assign, memory, {target.get(), at.get(), at2.get(), x}},
+        {"Array SetAt 65536x65537", [] { A(1.0).SetAt(65536, 65537, 2.0); }, memory, {}},
+        {"Array SetAt 2^40", [] { A(1.0).SetAt(1LL << 40, 2.0); }, memory, {}},
     });
 }
 
