@@ -539,7 +539,9 @@ TEST(AllocationSweep, EveryFunctionSurvivesEveryFailedAllocation) {
          [&] {
              ValuesPositions m = Max(aG, 2);
              TwoArrays l = Lu(aG), q = Qr(aS), e = EigVectors(aG), f = FindRowsCols(aG);
-             ThreeArrays p = LuPivots(aG), s = SvdVectors(aS), v = FindRowsColsValues(aG);
+             ThreeArrays p = LuPivots(aG), s = SvdVectors(aS), v = FindRowsColsValues(aG),
+                         w = QrPivots(aS);
+             TwoArrays g = PlanerotApplied(A::Share(C2));
              ValuesPositions o = Sort(aV, SortOrder::kDescend);
          }},
         {"Array concatenation",
