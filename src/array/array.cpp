@@ -1,7 +1,9 @@
 // src/array/array.cpp: construction, reading out and element stores of Array.
 #include <matrix/array.h>
 
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace kiv {
 namespace matrix {
@@ -35,8 +37,12 @@ Array::Array(std::initializer_list<std::initializer_list<double>> rows) : m_a(nu
     }
 }
 
+// A column of 2^32 values or more is a length outside the data model; it
+// must not pass for the length it wraps to.
 Array::Array(const std::vector<double> &column)
-    : m_a(mxDoubleMatrix(static_cast<unsigned int>(column.size()), 1, column.data(), nullptr)) {}
+    : m_a(column.size() > UINT32_MAX ? throw kiv::CExhaustedMemoryException()
+                                     : mxDoubleMatrix(static_cast<unsigned int>(column.size()), 1,
+                                                      column.data(), nullptr)) {}
 
 Array::Array(unsigned int m, unsigned int n, const std::vector<double> &values) : m_a(nullptr) {
     if (values.size() != static_cast<std::size_t>(m) * n)
@@ -49,9 +55,15 @@ Array::Array(unsigned int m, unsigned int n, const double *values)
 
 Array::Array(const char *text) : m_a(mxCreateString(text)) {}
 
+// The standard containers report exhaustion with std::bad_alloc; callers of
+// the library catch kiv::CExhaustedMemoryException.
 std::vector<unsigned int> Array::Dims() const {
     const unsigned int *d = m_a->GetDimensions();
-    return std::vector<unsigned int>(d, d + m_a->GetNoDimensions());
+    try {
+        return std::vector<unsigned int>(d, d + m_a->GetNoDimensions());
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
+    }
 }
 
 unsigned int Array::Size(unsigned int dim) const {
@@ -66,7 +78,11 @@ double Array::Scalar() const {
 
 std::vector<double> Array::ToVector() const {
     const double *pr = Data();
-    return std::vector<double>(pr, pr + m_a->GetNoElems());
+    try {
+        return std::vector<double>(pr, pr + m_a->GetNoElems());
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
+    }
 }
 
 DoubleSpan Array::MutableData() {

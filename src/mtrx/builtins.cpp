@@ -8,6 +8,7 @@
 #include <matrix/display.h>
 #include <matrix/order.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -306,7 +307,10 @@ Outs Num2str(const Args &args, BuiltinCall &c) {
         return {CharRows(rows.empty() ? std::vector<std::string>{""} : rows)};
     }
     const std::vector<std::string> rows =
-        args.size() == 2 ? NumberText(a, static_cast<int>(Positive(args[1], c))) : NumberText(a);
+        // Beyond 17 significant digits a double prints the same; the bound
+        // also keeps a count of 2^31 or more from turning negative as an int.
+        args.size() == 2 ? NumberText(a, static_cast<int>(std::min(Positive(args[1], c), 17u)))
+                         : NumberText(a);
     return {CharRows(rows.empty() ? std::vector<std::string>{""} : rows)};
 }
 
