@@ -2,6 +2,8 @@
 // every prefix, their fast path against the plain one, and their refusals.
 #include <matrix/matrix.h>
 
+#include <cmath>
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -88,7 +90,18 @@ TEST(Cumulative, FastPathMatchesPlainPath) {
             for (unsigned dim = 1; dim <= dims.size() + 1; ++dim) {
                 const ArrayPtr fast(f.plain(a.get(), dim, KernelPath::kFastest));
                 const ArrayPtr plain(f.plain(a.get(), dim, KernelPath::kPlain));
-                EXPECT_TRUE(SameArray(fast.get(), plain.get())) << f.name << dim;
+                // Which of two NaN operands a step passes on is not part of
+                // the contract, and compilers may order the operands of the
+                // plain loop either way; every other bit is.
+                std::vector<std::uint64_t> fastBits = BitsOf(fast.get()),
+                                           plainBits = BitsOf(plain.get());
+                for (std::size_t k = 0; k < fastBits.size() && k < plainBits.size(); ++k) {
+                    if (std::isnan(Values(fast.get())[k]) && std::isnan(Values(plain.get())[k])) {
+                        fastBits[k] = plainBits[k];
+                    }
+                }
+                EXPECT_EQ(Dims(fast.get()), Dims(plain.get())) << f.name << dim;
+                EXPECT_EQ(fastBits, plainBits) << f.name << dim;
             }
         }
     }
