@@ -34,8 +34,24 @@ inline void *Allocate(std::uint32_t bytes) noexcept { return Allocate(bytes, byt
 
 /// Frees the block of a data pointer returned by Allocate, whatever its count.
 /// Large blocks may be kept by the calling thread and handed out again by
-/// Allocate (see SetBlockCacheBytes), with their old data.
+/// Allocate (see SetBlockCacheBytes), with their old data; so may small ones
+/// (see TakeSmall).
 void Free(void *data) noexcept;
+
+/// Returns a plain heap block of at least `bytes` bytes, or null when no
+/// memory was obtained. Blocks of up to kSmallBytes come from the calling
+/// thread's list of freed blocks of their size class when it has one: an
+/// array object and its dimension list are then two list operations rather
+/// than two trips through the allocator. Any block returned here may be
+/// given back with KeepSmall or with the plain ::operator delete.
+void *TakeSmall(std::size_t bytes) noexcept;
+
+/// Gives back a block from TakeSmall that has room for at least `bytes`
+/// bytes (it may have been asked for with more). A small block joins the
+/// calling thread's list while the list is short; any other block is freed.
+void KeepSmall(void *block, std::size_t bytes) noexcept;
+
+constexpr std::size_t kSmallBytes = 64;
 
 inline std::uint16_t GetCount(const void *data) {
     std::uint16_t count;
@@ -45,6 +61,23 @@ inline std::uint16_t GetCount(const void *data) {
 
 inline void SetCount(void *data, std::uint16_t count) {
     std::memcpy(static_cast<char *>(data) - kCountOffset, &count, sizeof count);
+}
+
+/// Adds one holder unless the count is full; returns false, changing
+/// nothing, when it is.
+inline bool TryShare(void *data) {
+    const std::uint16_t count = GetCount(data);
+    if (count == kMaxCount) return false;
+    SetCount(data, static_cast<std::uint16_t>(count + 1));
+    return true;
+}
+
+/// Removes one holder; returns the new count. At 0 the caller was the last
+/// holder and frees the buffer.
+inline std::uint16_t Unshare(void *data) {
+    const auto count = static_cast<std::uint16_t>(GetCount(data) - 1);
+    SetCount(data, count);
+    return count;
 }
 
 inline std::uint32_t GetByteSize(const void *data) {
