@@ -53,9 +53,12 @@ enum mxComplexity { mxComplexityReal = 0, mxComplexityComplex = 1 };
 /// mxDestroyArray. An array owns its dimension list and one reference on
 /// each buffer it points to.
 ///
-/// Threads: reference counts change without synchronisation, also through
-/// const members, so arrays that share a buffer (directly or through cell
-/// elements) must be used from one thread at a time.
+/// Threads: reference counts change with atomic operations, so arrays that
+/// share a buffer may be shared (CreateShareArray), duplicated and destroyed
+/// on different threads at the same time. Writing an array while another
+/// thread reads an array that shares its buffer is an error until
+/// GetOwnCopy() has given the writer a buffer of its own; one array object
+/// is never used by two threads at once when one of them changes it.
 class MATRIX_API CMatrix {
 public:
     /// Array objects are kept by the thread that frees them and handed out

@@ -53,31 +53,48 @@ void KeepSmall(void *block, std::size_t bytes) noexcept;
 
 constexpr std::size_t kSmallBytes = 64;
 
-inline std::uint16_t GetCount(const void *data) {
-    std::uint16_t count;
-    std::memcpy(&count, static_cast<const char *>(data) - kCountOffset, sizeof count);
-    return count;
+// The 16-bit count is changed with atomic operations, so that arrays
+// sharing a buffer may be shared, copied and released on several threads at
+// once. The 16-bit field at data - 6 is 2-byte aligned (the data are
+// kAlignment-aligned), as atomic access needs.
+inline std::uint16_t *CountField(const void *data) {
+    return reinterpret_cast<std::uint16_t *>(
+        const_cast<char *>(static_cast<const char *>(data) - kCountOffset));
 }
 
+/// The count; a result of 1 means that the caller's array is the only holder
+/// and no other thread can make it more (sharing needs a holder), so the
+/// caller may write or free the buffer. The acquire pairs with the release
+/// of Unshare, so the former holders' reads are over before such writes.
+inline std::uint16_t GetCount(const void *data) {
+    return __atomic_load_n(CountField(data), __ATOMIC_ACQUIRE);
+}
+
+/// Sets the count of a buffer no other array holds yet.
 inline void SetCount(void *data, std::uint16_t count) {
-    std::memcpy(static_cast<char *>(data) - kCountOffset, &count, sizeof count);
+    __atomic_store_n(CountField(data), count, __ATOMIC_RELAXED);
 }
 
 /// Adds one holder unless the count is full; returns false, changing
-/// nothing, when it is.
+/// nothing, when it is. The caller is a holder, so the count cannot reach 0
+/// meanwhile.
 inline bool TryShare(void *data) {
-    const std::uint16_t count = GetCount(data);
-    if (count == kMaxCount) return false;
-    SetCount(data, static_cast<std::uint16_t>(count + 1));
+    std::uint16_t *field = CountField(data);
+    std::uint16_t count = __atomic_load_n(field, __ATOMIC_RELAXED);
+    do {
+        if (count == kMaxCount) return false;
+    } while (!__atomic_compare_exchange_n(field, &count, static_cast<std::uint16_t>(count + 1),
+                                          true, __ATOMIC_RELAXED, __ATOMIC_RELAXED));
     return true;
 }
 
 /// Removes one holder; returns the new count. At 0 the caller was the last
-/// holder and frees the buffer.
+/// holder and frees the buffer. A sole holder (count 1) skips the atomic
+/// read-modify-write: nobody else can change the count then.
 inline std::uint16_t Unshare(void *data) {
-    const auto count = static_cast<std::uint16_t>(GetCount(data) - 1);
-    SetCount(data, count);
-    return count;
+    std::uint16_t *field = CountField(data);
+    if (__atomic_load_n(field, __ATOMIC_ACQUIRE) == 1) return 0;
+    return static_cast<std::uint16_t>(__atomic_sub_fetch(field, 1, __ATOMIC_ACQ_REL));
 }
 
 inline std::uint32_t GetByteSize(const void *data) {

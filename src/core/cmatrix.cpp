@@ -371,9 +371,7 @@ void CMatrix::DeallocMemory() {
 }
 
 unsigned short CMatrix::IncRef(void *buffer) {
-    const auto count = static_cast<std::uint16_t>(buffer::GetCount(buffer) + 1);
-    buffer::SetCount(buffer, count);
-    return count;
+    return __atomic_add_fetch(buffer::CountField(buffer), std::uint16_t{1}, __ATOMIC_RELAXED);
 }
 
 unsigned short CMatrix::DecRef(void *&buffer) {
