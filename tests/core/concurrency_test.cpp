@@ -202,4 +202,31 @@ TEST_F(ConcurrencyTest, FourThreadsGetTheBitsOfOneOnSharedAndUnsharedArrays) {
     }
 }
 
+TEST_F(ConcurrencyTest, SharersRacingPastTheFullCountGetCopies) {
+    // 4 x 20000 shares of one buffer: exactly 65,534 of them hold it beside
+    // the source, whoever wins each race; the rest get copies of their own.
+    constexpr int kSharesEach = 20000;
+    const Array source = Array::Adopt(km::Eye(4, 4));
+    std::vector<std::vector<Array>> held(kThreads);
+    std::vector<std::thread> threads;
+    for (unsigned int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int k = 0; k < kSharesEach; ++k) held[t].push_back(source);
+        });
+    }
+    for (std::thread &thread : threads) thread.join();
+
+    long holding = 0;
+    for (const std::vector<Array> &arrays : held) {
+        for (const Array &a : arrays) {
+            holding += a.get()->GetPr() == source.get()->GetPr();
+            ASSERT_TRUE(BitsOf(a) == BitsOf(source));
+        }
+    }
+    EXPECT_EQ(holding, 65534);
+    EXPECT_EQ(Count(source), 65535);
+    held.clear();
+    EXPECT_EQ(Count(source), 1);
+}
+
 }  // namespace
