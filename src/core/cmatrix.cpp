@@ -31,6 +31,12 @@ void FreeDimensionList(unsigned int *list, unsigned int nDims) {
     buffer::KeepSmall(list, std::size_t{nDims} * sizeof(unsigned int));
 }
 
+// Copies a dimension list; most are two lengths long, which a call to a
+// general copy would cost more than.
+void CopyDimensions(const unsigned int *from, unsigned int nDims, unsigned int *to) {
+    for (unsigned int k = 0; k < nDims; ++k) to[k] = from[k];
+}
+
 // Owns a dimension list of `nDims` entries until it is released.
 class PendingDimensions {
 public:
@@ -232,15 +238,19 @@ CMatrix::CMatrix(unsigned int nDims, const unsigned int *dims, mxClassID classId
     std::uint32_t count = 0;
     if (kept == 1) {
         count = dims[0];
-    } else if (kept >= 2 && !CheckedElementCount(kept, dims, count)) {
+    } else if (kept == 2) {
+        const std::uint64_t product = std::uint64_t{dims[0]} * dims[1];
+        if (product > UINT32_MAX) ThrowOutOfMemory();
+        count = static_cast<std::uint32_t>(product);
+    } else if (kept > 2 && !CheckedElementCount(kept, dims, count)) {
         ThrowOutOfMemory();
     }
 
     const unsigned int stored = std::max(kept, 2u);
     m_pDims = NewDimensionList(stored);
-    m_pDims[0] = 0;
-    m_pDims[1] = kept == 1 ? 1 : 0;
-    std::copy(dims, dims + kept, m_pDims);
+    CopyDimensions(dims, kept, m_pDims);
+    if (kept < 2) m_pDims[1] = kept;  // n gives n x 1, nothing 0 x 0
+    if (kept == 0) m_pDims[0] = 0;
     m_nDims = stored;
     m_nElems = count;
 
@@ -262,7 +272,7 @@ CMatrix::CMatrix(const CMatrix &other)
       m_pr(nullptr),
       m_pi(nullptr) {
     m_pDims = NewDimensionList(m_nDims);
-    std::copy(other.m_pDims, other.m_pDims + m_nDims, m_pDims);
+    CopyDimensions(other.m_pDims, m_nDims, m_pDims);
 }
 
 CMatrix::~CMatrix() {
