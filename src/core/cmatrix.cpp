@@ -37,6 +37,38 @@ void CopyDimensions(const unsigned int *from, unsigned int nDims, unsigned int *
     for (unsigned int k = 0; k < nDims; ++k) to[k] = from[k];
 }
 
+// An array object made by `new` comes in one block with room for a short
+// dimension list behind it, which its constructor uses: one block to take
+// and give back instead of two. The constructor knows its object is such a
+// block when it is the one operator new handed out last on this thread
+// (t_freshObject, cleared as soon as it is used or freed); an object made
+// any other way (on the stack, as a base) keeps its list apart.
+constexpr unsigned int kInlineDims = 6;
+constexpr std::size_t kObjectBlockBytes = sizeof(CMatrix) + kInlineDims * sizeof(unsigned int);
+static_assert(kObjectBlockBytes <= buffer::kSmallBytes, "an object block is a small block");
+static_assert(sizeof(CMatrix) % alignof(unsigned int) == 0, "the list behind is aligned");
+
+__attribute__((tls_model("initial-exec"))) thread_local void *t_freshObject = nullptr;
+
+unsigned int *InlineDimensions(const CMatrix *self) {
+    return reinterpret_cast<unsigned int *>(
+        const_cast<char *>(reinterpret_cast<const char *>(self) + sizeof(CMatrix)));
+}
+
+// The dimension list for an object under construction.
+unsigned int *NewDimensionList(const CMatrix *self, unsigned int nDims) {
+    if (self == t_freshObject) {
+        t_freshObject = nullptr;
+        if (nDims <= kInlineDims) return InlineDimensions(self);
+    }
+    return NewDimensionList(nDims);
+}
+
+// Frees an object's dimension list unless it lives in the object's block.
+void FreeDimensionList(const CMatrix *self, unsigned int *list, unsigned int nDims) {
+    if (list != InlineDimensions(self)) FreeDimensionList(list, nDims);
+}
+
 // Owns a dimension list of `nDims` entries until it is released.
 class PendingDimensions {
 public:
@@ -247,7 +279,7 @@ CMatrix::CMatrix(unsigned int nDims, const unsigned int *dims, mxClassID classId
     }
 
     const unsigned int stored = std::max(kept, 2u);
-    m_pDims = NewDimensionList(stored);
+    m_pDims = NewDimensionList(this, stored);
     CopyDimensions(dims, kept, m_pDims);
     if (kept < 2) m_pDims[1] = kept;  // n gives n x 1, nothing 0 x 0
     if (kept == 0) m_pDims[0] = 0;
@@ -257,7 +289,7 @@ CMatrix::CMatrix(unsigned int nDims, const unsigned int *dims, mxClassID classId
     try {
         AllocMemory(complexity);
     } catch (...) {
-        FreeDimensionList(m_pDims, m_nDims);
+        FreeDimensionList(this, m_pDims, m_nDims);
         throw;
     }
 }
@@ -271,30 +303,36 @@ CMatrix::CMatrix(const CMatrix &other)
       m_counter(0),
       m_pr(nullptr),
       m_pi(nullptr) {
-    m_pDims = NewDimensionList(m_nDims);
+    m_pDims = NewDimensionList(this, m_nDims);
     CopyDimensions(other.m_pDims, m_nDims, m_pDims);
 }
 
 CMatrix::~CMatrix() {
     DeallocMemory();
-    FreeDimensionList(m_pDims, m_nDims);
+    FreeDimensionList(this, m_pDims, m_nDims);
 }
 
 void *CMatrix::operator new(std::size_t bytes) {
-    void *object = buffer::TakeSmall(bytes);
+    void *object = operator new(bytes, std::nothrow);
     if (object == nullptr) throw std::bad_alloc();
     return object;
 }
 
 void *CMatrix::operator new(std::size_t bytes, const std::nothrow_t &) noexcept {
-    return buffer::TakeSmall(bytes);
+    // A derived class's object gets exactly its size.
+    if (bytes != sizeof(CMatrix)) return buffer::TakeSmall(bytes);
+    void *object = buffer::TakeSmall(kObjectBlockBytes);
+    t_freshObject = object;
+    return object;
 }
 
 void CMatrix::operator delete(void *object, std::size_t bytes) noexcept {
-    buffer::KeepSmall(object, bytes);
+    if (object == t_freshObject) t_freshObject = nullptr;
+    buffer::KeepSmall(object, bytes == sizeof(CMatrix) ? kObjectBlockBytes : bytes);
 }
 
 void CMatrix::operator delete(void *object, const std::nothrow_t &) noexcept {
+    if (object == t_freshObject) t_freshObject = nullptr;
     ::operator delete(object);
 }
 
@@ -452,7 +490,7 @@ void CMatrix::Extend(unsigned int nDims, const unsigned int *dims) {
         (m_pi == nullptr || CanGrowInPlace(m_pi, bytes))) {
         GrowInPlace(m_pr, bytes);
         if (m_pi != nullptr) GrowInPlace(m_pi, bytes);
-        FreeDimensionList(m_pDims, m_nDims);
+        FreeDimensionList(this, m_pDims, m_nDims);
         m_pDims = newDims.release();
         m_nDims = keptNDims;
         m_nElems = newNElems;
@@ -501,7 +539,7 @@ void CMatrix::Extend(unsigned int nDims, const unsigned int *dims) {
         DecRef(m_pi);
         m_pi = newImag.Release();
     }
-    FreeDimensionList(m_pDims, m_nDims);
+    FreeDimensionList(this, m_pDims, m_nDims);
     m_pDims = newDims.release();
     m_nDims = keptNDims;
     m_nElems = newNElems;
@@ -516,7 +554,7 @@ void CMatrix::Reshape(unsigned int nDims, const unsigned int *dims) {
 
     unsigned int *list = NewDimensionList(kept);
     std::copy(dims, dims + kept, list);
-    FreeDimensionList(m_pDims, m_nDims);
+    FreeDimensionList(this, m_pDims, m_nDims);
     m_pDims = list;
     m_nDims = kept;
 }
