@@ -265,9 +265,8 @@ void *Pop(std::size_t list) noexcept {
 
 bool Push(std::size_t list, void *block) noexcept;
 
-// Frees every kept block; returns whether there was any.
-bool ClearSmall() noexcept {
-    bool released = false;
+// Frees every kept block.
+void ClearSmall() noexcept {
     for (std::size_t list = 0; list < kLists; ++list) {
         while (void *block = Pop(list)) {
             if (list < kPlainClasses) {
@@ -275,10 +274,8 @@ bool ClearSmall() noexcept {
             } else {
                 ReleaseData(block);
             }
-            released = true;
         }
     }
-    return released;
 }
 
 struct SmallReleaser {
@@ -312,7 +309,8 @@ void *TakeSmall(std::size_t bytes) noexcept {
         bytes = (k + 1) * kPlainStep;
     }
 #endif
-    // Giving back kept small blocks would not make room worth a retry.
+    // No retry after giving back kept small blocks: they are too few to
+    // make room that the allocator could not find.
     return ::operator new(bytes, std::nothrow);
 }
 
