@@ -6,7 +6,9 @@
 // smoke test runs) and 10^6 (the element loop dominates). Element reads:
 // every element of an n x n matrix through `A(i, j)` beside the same
 // bounds-checked load written against mxGetM, mxGetNumberOfElements and
-// mxGetPr, without and with the class check that A(i, j) makes.
+// mxGetPr, without and with the class check that A(i, j) makes. The fixed
+// cost of Plus on 4 x 4 arrays beside the bare 16-element loop, and that of
+// a shared copy.
 #include <benchmark/benchmark.h>
 #include <matrix/array.h>
 
@@ -47,6 +49,46 @@ void BM_Plus_Array(benchmark::State &state) {
 
 BENCHMARK(BM_Plus_Raw)->Arg(16)->Arg(1000000);
 BENCHMARK(BM_Plus_Array)->Arg(16)->Arg(1000000);
+
+// The fixed cost of a call: Plus of two 4 x 4 arrays with the result created
+// and released, beside its floor, the bare loop over the same 16 elements
+// into a buffer that already exists, and beside a shared copy made and
+// released (object, dimension list and two count changes).
+void BM_Plus4x4_CreateRelease(benchmark::State &state) {
+    const Array a = Array::Ones(4, 4), b = Array::Ones(4, 4);
+    const CMatrix *A = a.get(), *B = b.get();
+    for (auto _ : state) {
+        CMatrix *C = Plus(A, B);
+        benchmark::DoNotOptimize(C);
+        mxDestroyArray(C);
+    }
+}
+
+void BM_Loop16_Peer(benchmark::State &state) {
+    double a[16], b[16], r[16];
+    for (int i = 0; i < 16; ++i) a[i] = b[i] = 1.0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(a);
+        benchmark::DoNotOptimize(b);
+        for (int i = 0; i < 16; ++i) r[i] = a[i] + b[i];
+        benchmark::DoNotOptimize(r);
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_CreateShareArray(benchmark::State &state) {
+    const Array a = Array::Ones(4, 4);
+    const CMatrix *A = a.get();
+    for (auto _ : state) {
+        CMatrix *S = A->CreateShareArray();
+        benchmark::DoNotOptimize(S);
+        mxDestroyArray(S);
+    }
+}
+
+BENCHMARK(BM_Plus4x4_CreateRelease)->Arg(4);
+BENCHMARK(BM_Loop16_Peer)->Arg(4);
+BENCHMARK(BM_CreateShareArray)->Arg(4);
 
 // The raw interface's bounds-checked read of element (i, j), 1-based.
 double RawAt(const CMatrix *a, unsigned int i, unsigned int j) {

@@ -4,6 +4,9 @@
 
 #include <matrix/export.h>
 
+#include <cstddef>
+#include <new>
+
 namespace kiv {
 namespace matrix {
 
@@ -50,11 +53,26 @@ enum mxComplexity { mxComplexityReal = 0, mxComplexityComplex = 1 };
 /// mxDestroyArray. An array owns its dimension list and one reference on
 /// each buffer it points to.
 ///
-/// Threads: reference counts change without synchronisation, also through
-/// const members, so arrays that share a buffer (directly or through cell
-/// elements) must be used from one thread at a time.
+/// Threads: reference counts change with atomic operations, so arrays that
+/// share a buffer may be shared (CreateShareArray), duplicated and destroyed
+/// on different threads at the same time. Writing an array while another
+/// thread reads an array that shares its buffer is an error until
+/// GetOwnCopy() has given the writer a buffer of its own; one array object
+/// is never used by two threads at once when one of them changes it.
 class MATRIX_API CMatrix {
 public:
+    /// Array objects are kept by the thread that frees them and handed out
+    /// again to its next new array (a few dozen at most per thread), which
+    /// makes a small result cheap; `new` and `delete` of a CMatrix go through
+    /// these. The throwing form throws std::bad_alloc, the nothrow form
+    /// returns null.
+    static void *operator new(std::size_t bytes);
+    static void *operator new(std::size_t bytes, const std::nothrow_t &) noexcept;
+    static void *operator new(std::size_t, void *place) noexcept { return place; }
+    static void operator delete(void *object, std::size_t bytes) noexcept;
+    static void operator delete(void *object, const std::nothrow_t &) noexcept;
+    static void operator delete(void *, void *) noexcept {}
+
     /// Builds an array of the shape `dims[0..nDims)`, with trailing lengths
     /// of 1 beyond the second dropped: no lengths give 0x0 and one length n
     /// gives n x 1. Counter 0. Numeric and char data are left uninitialised;
@@ -198,6 +216,8 @@ private:
     // The value type reads single elements straight from the fields, so
     // that A(i, j) is an inline bounds-checked load.
     friend class Array;
+    // The library's own hot paths read the fields inline as well.
+    friend struct ArrayFields;
 
     unsigned int m_nDims;      // number of dimensions, at least 2
     unsigned int m_nElems;     // number of elements

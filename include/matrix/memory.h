@@ -28,6 +28,11 @@ namespace matrix {
 /// memory from the system may: whatever the library fills with zeros, such
 /// as Zeros, growth by assignment and new cells, it clears explicitly.
 ///
+/// Setting 0 also gives back the small blocks the calling thread keeps for
+/// its next arrays (a few dozen freed array objects, dimension lists and data
+/// blocks of up to 512 bytes each, which it otherwise gives back when it
+/// ends); it keeps them again from its next release on.
+///
 /// Builds with sanitizers keep the cache off, so that every access to freed
 /// memory is still reported; there this call does nothing and
 /// GetBlockCacheBytes returns 0.

@@ -204,10 +204,140 @@ thread_local BlockCache t_cache;
 
 #endif
 
+#if !defined(MATRIX_TIGHT_BUFFERS) && !defined(MATRIX_BUFFER_LIMIT_BYTES)
+#define MATRIX_SMALL_STORE 1
+
+// Small blocks are grouped in size classes, and a block always has the full
+// size of its class, so that any block of a class may serve any request of
+// it. Plain blocks (array objects, dimension lists) come in steps of 16
+// bytes up to kSmallBytes; data blocks in powers of two of data capacity,
+// from kFirstDataBytes to kLastDataBytes, which covers scalars and arrays up
+// to 8 x 8 doubles. Builds with sanitizers keep nothing and ask for the
+// exact size, so that every overflow and every use after release is seen.
+constexpr std::size_t kPlainStep = 16;
+constexpr std::size_t kPlainClasses = kSmallBytes / kPlainStep;
+constexpr std::uint32_t kFirstDataBytes = 32;
+constexpr std::uint32_t kLastDataBytes = 512;
+constexpr std::size_t kDataClasses = 5;
+// Each list keeps at most this many blocks: enough for the temporaries of
+// an expression, little enough not to matter as memory.
+constexpr std::uint8_t kListBound = 32;
+
+std::size_t PlainClass(std::size_t bytes) { return bytes == 0 ? 0 : (bytes - 1) / kPlainStep; }
+
+// The class of a data capacity of at most kLastDataBytes: the k for which
+// kFirstDataBytes << k is the least power of two that holds it.
+std::size_t DataClass(std::uint32_t capacity) {
+    if (capacity <= kFirstDataBytes) return 0;
+    return static_cast<std::size_t>(32 - __builtin_clz(capacity - 1)) - 5;
+}
+static_assert(kFirstDataBytes == 32 && kLastDataBytes == kFirstDataBytes << (kDataClasses - 1),
+              "DataClass counts classes from 32 bytes");
+
+// The calling thread's freed small blocks: one list per class, linked
+// through the blocks' first bytes (the data bytes, for a data block, whose
+// header stays as it was). Plain classes first, then data classes.
+//
+// Plain data with the initial-exec model: the lists are touched several
+// times by every array made and freed, and a general thread-local access
+// from a shared library is a call that costs more than the list operation.
+// What the lists hold is given back at thread exit by t_smallReleaser, which
+// a thread constructs when it first keeps a block.
+constexpr std::size_t kLists = kPlainClasses + kDataClasses;
+
+struct SmallLists {
+    void *head[kLists];
+    std::uint8_t count[kLists];
+    bool armed;  // t_smallReleaser exists for this thread
+    bool gone;   // the thread is ending: keep nothing more
+};
+
+__attribute__((tls_model("initial-exec"))) thread_local SmallLists t_small;
+
+void *Pop(std::size_t list) noexcept {
+    void *block = t_small.head[list];
+    if (block != nullptr) {
+        std::memcpy(&t_small.head[list], block, sizeof(void *));
+        --t_small.count[list];
+    }
+    return block;
+}
+
+bool Push(std::size_t list, void *block) noexcept;
+
+// Frees every kept block.
+void ClearSmall() noexcept {
+    for (std::size_t list = 0; list < kLists; ++list) {
+        while (void *block = Pop(list)) {
+            if (list < kPlainClasses) {
+                ::operator delete(block);
+            } else {
+                ReleaseData(block);
+            }
+        }
+    }
+}
+
+struct SmallReleaser {
+    void Arm() noexcept { t_small.armed = true; }
+    ~SmallReleaser() {
+        t_small.gone = true;
+        ClearSmall();
+    }
+};
+
+thread_local SmallReleaser t_smallReleaser;
+
+bool Push(std::size_t list, void *block) noexcept {
+    if (t_small.count[list] == kListBound || t_small.gone) return false;
+    if (!t_small.armed) t_smallReleaser.Arm();
+    std::memcpy(block, &t_small.head[list], sizeof(void *));
+    t_small.head[list] = block;
+    ++t_small.count[list];
+    return true;
+}
+
+#endif
+
 }  // namespace
+
+void *TakeSmall(std::size_t bytes) noexcept {
+#if defined(MATRIX_SMALL_STORE)
+    if (bytes <= kSmallBytes) {
+        const std::size_t k = PlainClass(bytes);
+        if (void *block = Pop(k)) return block;
+        bytes = (k + 1) * kPlainStep;
+    }
+#endif
+    // No retry after giving back kept small blocks: they are too few to
+    // make room that the allocator could not find.
+    return ::operator new(bytes, std::nothrow);
+}
+
+void KeepSmall(void *block, std::size_t bytes) noexcept {
+    if (block == nullptr) return;
+#if defined(MATRIX_SMALL_STORE)
+    if (bytes <= kSmallBytes && Push(PlainClass(bytes), block)) return;
+#else
+    (void)bytes;
+#endif
+    ::operator delete(block);
+}
 
 void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept {
     if (capacity < bytes) capacity = bytes;
+#if defined(MATRIX_SMALL_STORE)
+    if (capacity <= kLastDataBytes) {
+        const std::size_t k = DataClass(capacity);
+        capacity = kFirstDataBytes << k;
+        if (void *data = Pop(kPlainClasses + k)) {
+            SetCount(data, 1);
+            SetByteSize(data, bytes);
+            *(static_cast<unsigned char *>(data) - kGrownOffset) = 0;
+            return data;
+        }
+    }
+#endif
 #if defined(MATRIX_BLOCK_CACHE)
     if (capacity >= kCacheMinBytes && !t_cacheGone) {
         if (void *data = t_cache.Take(capacity)) {
@@ -244,6 +374,11 @@ void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept {
 
 void Free(void *data) noexcept {
     if (data == nullptr) return;
+#if defined(MATRIX_SMALL_STORE)
+    // Every block of up to kLastDataBytes has the capacity of its class.
+    const std::uint32_t small = GetCapacity(data);
+    if (small <= kLastDataBytes && Push(kPlainClasses + DataClass(small), data)) return;
+#endif
 #if defined(MATRIX_BLOCK_CACHE)
     const std::size_t capacity = GetCapacity(data);
     if (capacity >= kCacheMinBytes && !t_cacheGone && t_cache.Keep(data, capacity)) return;
@@ -254,6 +389,9 @@ void Free(void *data) noexcept {
 }  // namespace buffer
 
 void SetBlockCacheBytes(std::size_t bytes) {
+#if defined(MATRIX_SMALL_STORE)
+    if (bytes == 0) buffer::ClearSmall();
+#endif
 #if defined(MATRIX_BLOCK_CACHE)
     buffer::g_cacheLimit.store(bytes, std::memory_order_relaxed);
     if (!buffer::t_cacheGone) buffer::t_cache.Trim(bytes);

@@ -34,17 +34,67 @@ inline void *Allocate(std::uint32_t bytes) noexcept { return Allocate(bytes, byt
 
 /// Frees the block of a data pointer returned by Allocate, whatever its count.
 /// Large blocks may be kept by the calling thread and handed out again by
-/// Allocate (see SetBlockCacheBytes), with their old data.
+/// Allocate (see SetBlockCacheBytes), with their old data; so may small ones
+/// (see TakeSmall).
 void Free(void *data) noexcept;
 
-inline std::uint16_t GetCount(const void *data) {
-    std::uint16_t count;
-    std::memcpy(&count, static_cast<const char *>(data) - kCountOffset, sizeof count);
-    return count;
+/// Returns a plain heap block of at least `bytes` bytes, or null when no
+/// memory was obtained. Blocks of up to kSmallBytes come from the calling
+/// thread's list of freed blocks of their size class when it has one: an
+/// array object and its dimension list are then two list operations rather
+/// than two trips through the allocator. Any block returned here may be
+/// given back with KeepSmall or with the plain ::operator delete.
+void *TakeSmall(std::size_t bytes) noexcept;
+
+/// Gives back a block from TakeSmall that has room for at least `bytes`
+/// bytes (it may have been asked for with more). A small block joins the
+/// calling thread's list while the list is short; any other block is freed.
+void KeepSmall(void *block, std::size_t bytes) noexcept;
+
+constexpr std::size_t kSmallBytes = 64;
+
+// The 16-bit count is changed with atomic operations, so that arrays
+// sharing a buffer may be shared, copied and released on several threads at
+// once. The 16-bit field at data - 6 is 2-byte aligned (the data are
+// kAlignment-aligned), as atomic access needs.
+inline std::uint16_t *CountField(const void *data) {
+    return reinterpret_cast<std::uint16_t *>(
+        const_cast<char *>(static_cast<const char *>(data) - kCountOffset));
 }
 
+/// The count; a result of 1 means that the caller's array is the only holder
+/// and no other thread can make it more (sharing needs a holder), so the
+/// caller may write or free the buffer. The acquire pairs with the release
+/// of Unshare, so the former holders' reads are over before such writes.
+inline std::uint16_t GetCount(const void *data) {
+    return __atomic_load_n(CountField(data), __ATOMIC_ACQUIRE);
+}
+
+/// Sets the count of a buffer no other array holds yet.
 inline void SetCount(void *data, std::uint16_t count) {
-    std::memcpy(static_cast<char *>(data) - kCountOffset, &count, sizeof count);
+    __atomic_store_n(CountField(data), count, __ATOMIC_RELAXED);
+}
+
+/// Adds one holder unless the count is full; returns false, changing
+/// nothing, when it is. The caller is a holder, so the count cannot reach 0
+/// meanwhile.
+inline bool TryShare(void *data) {
+    std::uint16_t *field = CountField(data);
+    std::uint16_t count = __atomic_load_n(field, __ATOMIC_RELAXED);
+    do {
+        if (count == kMaxCount) return false;
+    } while (!__atomic_compare_exchange_n(field, &count, static_cast<std::uint16_t>(count + 1),
+                                          true, __ATOMIC_RELAXED, __ATOMIC_RELAXED));
+    return true;
+}
+
+/// Removes one holder; returns the new count. At 0 the caller was the last
+/// holder and frees the buffer. A sole holder (count 1) skips the atomic
+/// read-modify-write: nobody else can change the count then.
+inline std::uint16_t Unshare(void *data) {
+    std::uint16_t *field = CountField(data);
+    if (__atomic_load_n(field, __ATOMIC_ACQUIRE) == 1) return 0;
+    return static_cast<std::uint16_t>(__atomic_sub_fetch(field, 1, __ATOMIC_ACQ_REL));
 }
 
 inline std::uint32_t GetByteSize(const void *data) {

@@ -18,11 +18,78 @@ namespace {
 
 [[noreturn]] void ThrowOutOfMemory() { throw kiv::CExhaustedMemoryException(); }
 
+// Dimension lists are plain blocks from buffer::TakeSmall, so that the
+// short ones come from the thread's freed blocks. A list may be freed with
+// fewer entries than it was made with (a trimmed shape), never more.
 unsigned int *NewDimensionList(unsigned int nDims) {
-    auto *list = new (std::nothrow) unsigned int[nDims];
+    void *list = buffer::TakeSmall(std::size_t{nDims} * sizeof(unsigned int));
     if (list == nullptr) ThrowOutOfMemory();
-    return list;
+    return static_cast<unsigned int *>(list);
 }
+
+void FreeDimensionList(unsigned int *list, unsigned int nDims) {
+    buffer::KeepSmall(list, std::size_t{nDims} * sizeof(unsigned int));
+}
+
+// Copies a dimension list; most are two lengths long, which a call to a
+// general copy would cost more than.
+void CopyDimensions(const unsigned int *from, unsigned int nDims, unsigned int *to) {
+    for (unsigned int k = 0; k < nDims; ++k) to[k] = from[k];
+}
+
+// An array object made by `new` comes in one block with room for a short
+// dimension list behind it, which its constructor uses: one block to take
+// and give back instead of two. The constructor knows its object is such a
+// block when it is the one operator new handed out last on this thread
+// (t_freshObject, cleared as soon as it is used or freed); an object made
+// any other way (on the stack, as a base) keeps its list apart.
+constexpr unsigned int kInlineDims = 6;
+constexpr std::size_t kObjectBlockBytes = sizeof(CMatrix) + kInlineDims * sizeof(unsigned int);
+static_assert(kObjectBlockBytes <= buffer::kSmallBytes, "an object block is a small block");
+static_assert(sizeof(CMatrix) % alignof(unsigned int) == 0, "the list behind is aligned");
+
+__attribute__((tls_model("initial-exec"))) thread_local void *t_freshObject = nullptr;
+
+unsigned int *InlineDimensions(const CMatrix *self) {
+    return reinterpret_cast<unsigned int *>(
+        const_cast<char *>(reinterpret_cast<const char *>(self) + sizeof(CMatrix)));
+}
+
+// The dimension list for an object under construction.
+unsigned int *NewDimensionList(const CMatrix *self, unsigned int nDims) {
+    if (self == t_freshObject) {
+        t_freshObject = nullptr;
+        if (nDims <= kInlineDims) return InlineDimensions(self);
+    }
+    return NewDimensionList(nDims);
+}
+
+// Frees an object's dimension list unless it lives in the object's block.
+void FreeDimensionList(const CMatrix *self, unsigned int *list, unsigned int nDims) {
+    if (list != InlineDimensions(self)) FreeDimensionList(list, nDims);
+}
+
+// Owns a dimension list of `nDims` entries until it is released.
+class PendingDimensions {
+public:
+    explicit PendingDimensions(unsigned int nDims)
+        : m_list(NewDimensionList(nDims)), m_nDims(nDims) {}
+    PendingDimensions(const PendingDimensions &) = delete;
+    PendingDimensions &operator=(const PendingDimensions &) = delete;
+    ~PendingDimensions() { FreeDimensionList(m_list, m_nDims); }
+
+    unsigned int *get() const { return m_list; }
+    unsigned int &operator[](unsigned int k) const { return m_list[k]; }
+    unsigned int *release() {
+        unsigned int *list = m_list;
+        m_list = nullptr;
+        return list;
+    }
+
+private:
+    unsigned int *m_list;
+    unsigned int m_nDims;
+};
 
 // Number of leading lengths left once trailing lengths of 1 beyond the
 // second are dropped.
@@ -63,12 +130,11 @@ void ShareSlots(CMatrix **slots, std::uint32_t count) {
 
 // Lets go of one holder of a buffer; the last holder frees it, and first
 // destroys the element arrays when the buffer holds owned cell slots.
-void ReleaseBuffer(void *&data, bool ownsSlots) {
-    if (data == nullptr) return;
-    const std::uint16_t count = static_cast<std::uint16_t>(buffer::GetCount(data) - 1);
-    if (count > 0) {
-        buffer::SetCount(data, count);
-    } else {
+// Returns the new count.
+std::uint16_t ReleaseBuffer(void *&data, bool ownsSlots) {
+    if (data == nullptr) return 0;
+    const std::uint16_t count = buffer::Unshare(data);
+    if (count == 0) {
         if (ownsSlots) {
             CMatrix **slots = Slots(data);
             const std::uint32_t n = SlotCount(data);
@@ -77,6 +143,7 @@ void ReleaseBuffer(void *&data, bool ownsSlots) {
         buffer::Free(data);
     }
     data = nullptr;
+    return count;
 }
 
 // Returns a new buffer (count 1) holding a copy of `source`; owned cell slots
@@ -203,22 +270,26 @@ CMatrix::CMatrix(unsigned int nDims, const unsigned int *dims, mxClassID classId
     std::uint32_t count = 0;
     if (kept == 1) {
         count = dims[0];
-    } else if (kept >= 2 && !CheckedElementCount(kept, dims, count)) {
+    } else if (kept == 2) {
+        const std::uint64_t product = std::uint64_t{dims[0]} * dims[1];
+        if (product > UINT32_MAX) ThrowOutOfMemory();
+        count = static_cast<std::uint32_t>(product);
+    } else if (kept > 2 && !CheckedElementCount(kept, dims, count)) {
         ThrowOutOfMemory();
     }
 
     const unsigned int stored = std::max(kept, 2u);
-    m_pDims = NewDimensionList(stored);
-    m_pDims[0] = 0;
-    m_pDims[1] = kept == 1 ? 1 : 0;
-    std::copy(dims, dims + kept, m_pDims);
+    m_pDims = NewDimensionList(this, stored);
+    CopyDimensions(dims, kept, m_pDims);
+    if (kept < 2) m_pDims[1] = kept;  // n gives n x 1, nothing 0 x 0
+    if (kept == 0) m_pDims[0] = 0;
     m_nDims = stored;
     m_nElems = count;
 
     try {
         AllocMemory(complexity);
     } catch (...) {
-        delete[] m_pDims;
+        FreeDimensionList(this, m_pDims, m_nDims);
         throw;
     }
 }
@@ -232,13 +303,37 @@ CMatrix::CMatrix(const CMatrix &other)
       m_counter(0),
       m_pr(nullptr),
       m_pi(nullptr) {
-    m_pDims = NewDimensionList(m_nDims);
-    std::copy(other.m_pDims, other.m_pDims + m_nDims, m_pDims);
+    m_pDims = NewDimensionList(this, m_nDims);
+    CopyDimensions(other.m_pDims, m_nDims, m_pDims);
 }
 
 CMatrix::~CMatrix() {
     DeallocMemory();
-    delete[] m_pDims;
+    FreeDimensionList(this, m_pDims, m_nDims);
+}
+
+void *CMatrix::operator new(std::size_t bytes) {
+    void *object = operator new(bytes, std::nothrow);
+    if (object == nullptr) throw std::bad_alloc();
+    return object;
+}
+
+void *CMatrix::operator new(std::size_t bytes, const std::nothrow_t &) noexcept {
+    // A derived class's object gets exactly its size.
+    if (bytes != sizeof(CMatrix)) return buffer::TakeSmall(bytes);
+    void *object = buffer::TakeSmall(kObjectBlockBytes);
+    t_freshObject = object;
+    return object;
+}
+
+void CMatrix::operator delete(void *object, std::size_t bytes) noexcept {
+    if (object == t_freshObject) t_freshObject = nullptr;
+    buffer::KeepSmall(object, bytes == sizeof(CMatrix) ? kObjectBlockBytes : bytes);
+}
+
+void CMatrix::operator delete(void *object, const std::nothrow_t &) noexcept {
+    if (object == t_freshObject) t_freshObject = nullptr;
+    ::operator delete(object);
 }
 
 // --- Sharing and copy on write ----------------------------------------------
@@ -247,24 +342,12 @@ CMatrix *CMatrix::CreateShareArray() const {
     std::unique_ptr<CMatrix> share(new (std::nothrow) CMatrix(*this));
     if (!share) ThrowOutOfMemory();
 
-    // A buffer whose 16-bit count is full is copied instead of shared.
-    const bool cellSlots = IsCell();
-    if (m_pr != nullptr) {
-        if (buffer::GetCount(m_pr) == buffer::kMaxCount) {
-            share->m_pr = CopyBuffer(m_pr, cellSlots);
-        } else {
-            buffer::SetCount(m_pr, static_cast<std::uint16_t>(buffer::GetCount(m_pr) + 1));
-            share->m_pr = m_pr;
-        }
-    }
-    if (m_pi != nullptr) {
-        if (buffer::GetCount(m_pi) == buffer::kMaxCount) {
-            share->m_pi = CopyBuffer(m_pi, false);
-        } else {
-            buffer::SetCount(m_pi, static_cast<std::uint16_t>(buffer::GetCount(m_pi) + 1));
-            share->m_pi = m_pi;
-        }
-    }
+    // A buffer whose 16-bit count is full is copied instead of shared. A
+    // failed copy of the imaginary part lets go of the real one again (the
+    // share's destructor).
+    const bool cellSlots = m_classID == mxClassCell;
+    if (m_pr != nullptr) share->m_pr = buffer::TryShare(m_pr) ? m_pr : CopyBuffer(m_pr, cellSlots);
+    if (m_pi != nullptr) share->m_pi = buffer::TryShare(m_pi) ? m_pi : CopyBuffer(m_pi, false);
     return share.release();
 }
 
@@ -336,17 +419,12 @@ void CMatrix::DeallocMemory() {
 }
 
 unsigned short CMatrix::IncRef(void *buffer) {
-    const auto count = static_cast<std::uint16_t>(buffer::GetCount(buffer) + 1);
-    buffer::SetCount(buffer, count);
-    return count;
+    return __atomic_add_fetch(buffer::CountField(buffer), std::uint16_t{1}, __ATOMIC_RELAXED);
 }
 
 unsigned short CMatrix::DecRef(void *&buffer) {
-    if (buffer == nullptr) return 0;
-    const auto count = static_cast<std::uint16_t>(buffer::GetCount(buffer) - 1);
     // Only the real buffer of a cell array owns the arrays its slots point to.
-    ReleaseBuffer(buffer, &buffer == &m_pr && IsCell());
-    return count;
+    return ReleaseBuffer(buffer, &buffer == &m_pr && m_classID == mxClassCell);
 }
 
 unsigned short CMatrix::GetRef(void *buffer) const { return buffer::GetCount(buffer); }
@@ -387,7 +465,7 @@ void CMatrix::Extend(unsigned int nDims, const unsigned int *dims) {
     while (nRequested > m_nDims && requested(nRequested - 1) == 1) --nRequested;
 
     const unsigned int newNDims = std::max(nRequested, m_nDims);
-    std::unique_ptr<unsigned int[]> newDims(NewDimensionList(newNDims));
+    PendingDimensions newDims(newNDims);
     for (unsigned int k = 0; k < newNDims; ++k) {
         if (k < nRequested && k < m_nDims) {
             newDims[k] = std::max(requested(k), m_pDims[k]);
@@ -412,7 +490,7 @@ void CMatrix::Extend(unsigned int nDims, const unsigned int *dims) {
         (m_pi == nullptr || CanGrowInPlace(m_pi, bytes))) {
         GrowInPlace(m_pr, bytes);
         if (m_pi != nullptr) GrowInPlace(m_pi, bytes);
-        delete[] m_pDims;
+        FreeDimensionList(this, m_pDims, m_nDims);
         m_pDims = newDims.release();
         m_nDims = keptNDims;
         m_nElems = newNElems;
@@ -461,7 +539,7 @@ void CMatrix::Extend(unsigned int nDims, const unsigned int *dims) {
         DecRef(m_pi);
         m_pi = newImag.Release();
     }
-    delete[] m_pDims;
+    FreeDimensionList(this, m_pDims, m_nDims);
     m_pDims = newDims.release();
     m_nDims = keptNDims;
     m_nElems = newNElems;
@@ -476,7 +554,7 @@ void CMatrix::Reshape(unsigned int nDims, const unsigned int *dims) {
 
     unsigned int *list = NewDimensionList(kept);
     std::copy(dims, dims + kept, list);
-    delete[] m_pDims;
+    FreeDimensionList(this, m_pDims, m_nDims);
     m_pDims = list;
     m_nDims = kept;
 }

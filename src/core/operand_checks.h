@@ -5,13 +5,15 @@
 #include <matrix/cmatrix.h>
 #include <matrix/exceptions.h>
 
+#include "core/array_fields.h"
+
 namespace kiv {
 namespace matrix {
 
 /// True for an array the numerical functions compute on: class double with
 /// no imaginary part (the logical flag does not matter).
 inline bool IsRealDouble(const CMatrix *a) {
-    return a->GetClassID() == mxClassDouble && a->GetPi() == nullptr;
+    return ArrayFields::ClassID(a) == mxClassDouble && ArrayFields::Pi(a) == nullptr;
 }
 
 [[noreturn]] inline void ThrowNotImplemented() { throw CNotImplementedException(); }

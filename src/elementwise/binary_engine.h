@@ -45,6 +45,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "core/array_fields.h"
 #include "core/operand_checks.h"
 #include "kernels/parallel.h"
 
@@ -109,10 +110,10 @@ using matrix::ThrowNotImplemented;
 /// same number of dimensions and the same lengths. Lengths are compared from
 /// the last dimension to the first.
 inline void RequireSameShape(const CMatrix *A, const CMatrix *B) {
-    const unsigned int nDims = A->GetNoDimensions();
-    if (nDims != B->GetNoDimensions()) ThrowDimsMustMatch();
-    const unsigned int *dimsA = A->GetDimensions();
-    const unsigned int *dimsB = B->GetDimensions();
+    const unsigned int nDims = ArrayFields::NoDimensions(A);
+    if (nDims != ArrayFields::NoDimensions(B)) ThrowDimsMustMatch();
+    const unsigned int *dimsA = ArrayFields::Dimensions(A);
+    const unsigned int *dimsB = ArrayFields::Dimensions(B);
     for (unsigned int d = nDims; d-- > 0;) {
         if (dimsA[d] != dimsB[d]) ThrowDimsMustMatch();
     }
@@ -121,12 +122,14 @@ inline void RequireSameShape(const CMatrix *A, const CMatrix *B) {
 /// Returns a new real double array of `shape`'s dimensions, flags clear and
 /// data uninitialised; throws kiv::CExhaustedMemoryException.
 inline CMatrix *NewRealDoubleLike(const CMatrix *shape) {
-    return mxCreateNumericArray(shape->GetNoDimensions(), shape->GetDimensions(), mxClassDouble,
-                                mxComplexityReal);
+    return mxCreateNumericArray(ArrayFields::NoDimensions(shape), ArrayFields::Dimensions(shape),
+                                mxClassDouble, mxComplexityReal);
 }
 
-inline const double *RealData(const CMatrix *a) { return static_cast<const double *>(a->GetPr()); }
-inline double *RealData(CMatrix *a) { return static_cast<double *>(a->GetPr()); }
+inline const double *RealData(const CMatrix *a) {
+    return static_cast<const double *>(ArrayFields::Pr(a));
+}
+inline double *RealData(CMatrix *a) { return static_cast<double *>(ArrayFields::Pr(a)); }
 
 // Result maps: how an engine turns one pair of elements into one result
 // element, and whether the result is logical. Each calls its operation once.
@@ -190,10 +193,10 @@ template <class Map>
 CMatrix *ApplyScalarLeft(const Map &map, double a, const CMatrix *B) {
     RequireRealDouble(B);
     CMatrix *R = NewRealDoubleLike(B);
-    if (Map::kLogical) R->SetLogical();
+    if (Map::kLogical) ArrayFields::SetLogical(R);
     const double *b = RealData(B);
     double *r = RealData(R);
-    OverElements(R->GetNoElems(), [&](std::size_t begin, std::size_t end) {
+    OverElements(ArrayFields::NoElems(R), [&](std::size_t begin, std::size_t end) {
         MapScalarLeft(map, end - begin, a, b + begin, r + begin);
     });
     return R;
@@ -204,10 +207,10 @@ template <class Map>
 CMatrix *ApplyScalarRight(const Map &map, const CMatrix *A, double b) {
     RequireRealDouble(A);
     CMatrix *R = NewRealDoubleLike(A);
-    if (Map::kLogical) R->SetLogical();
+    if (Map::kLogical) ArrayFields::SetLogical(R);
     const double *a = RealData(A);
     double *r = RealData(R);
-    OverElements(R->GetNoElems(), [&](std::size_t begin, std::size_t end) {
+    OverElements(ArrayFields::NoElems(R), [&](std::size_t begin, std::size_t end) {
         MapScalarRight(map, end - begin, a + begin, b, r + begin);
     });
     return R;
@@ -218,11 +221,11 @@ template <class Map>
 CMatrix *ApplySameShape(const Map &map, const CMatrix *A, const CMatrix *B) {
     RequireSameShape(A, B);
     CMatrix *R = NewRealDoubleLike(A);
-    if (Map::kLogical) R->SetLogical();
+    if (Map::kLogical) ArrayFields::SetLogical(R);
     const double *a = RealData(A);
     const double *b = RealData(B);
     double *r = RealData(R);
-    OverElements(R->GetNoElems(), [&](std::size_t begin, std::size_t end) {
+    OverElements(ArrayFields::NoElems(R), [&](std::size_t begin, std::size_t end) {
         MapPairs(map, end - begin, a + begin, b + begin, r + begin);
     });
     return R;
@@ -234,8 +237,8 @@ template <class Map>
 CMatrix *ApplyExpanding(const Map &map, const CMatrix *A, const CMatrix *B) {
     RequireRealDouble(A);
     RequireRealDouble(B);
-    if (A->GetNoElems() == 1) return ApplyScalarLeft(map, RealData(A)[0], B);
-    if (B->GetNoElems() == 1) return ApplyScalarRight(map, A, RealData(B)[0]);
+    if (ArrayFields::NoElems(A) == 1) return ApplyScalarLeft(map, RealData(A)[0], B);
+    if (ArrayFields::NoElems(B) == 1) return ApplyScalarRight(map, A, RealData(B)[0]);
     return ApplySameShape(map, A, B);
 }
 
