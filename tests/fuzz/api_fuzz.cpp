@@ -359,7 +359,7 @@ unsigned ReadDims(Program &in, unsigned *dims, unsigned maxDims, unsigned maxLen
 }
 
 CMatrix *NewNumeric(Program &in) {
-    unsigned dims[4];
+    unsigned dims[4] = {0, 0, 0, 0};
     const mx::mxClassID cls = kClasses[in.Below(kClassCount)];
     const unsigned nd = ReadDims(in, dims, 4, 4);
     const std::uint8_t opts = in.Byte();
@@ -421,7 +421,7 @@ CMatrix *NewIndex(Program &in) {
 
 CMatrix *NewConstructed(Program &in) {
     const unsigned m = in.Below(5), n = in.Below(5), p = in.Below(4);
-    unsigned dims[4];
+    unsigned dims[4] = {0, 0, 0, 0};
     switch (in.Below(16)) {
         case 0: return mx::Zeros(m, n);
         case 1: return mx::Ones(m, n, p);
@@ -473,7 +473,7 @@ CMatrix *NewConstructed(Program &in) {
 
 // A new cell array whose slots share pool arrays, left empty or nest cells.
 CMatrix *NewCell(Program &in, const Pool &pool) {
-    unsigned dims[3];
+    unsigned dims[3] = {0, 0, 0};
     const unsigned nd = ReadDims(in, dims, 3, 3);
     CMatrix *c = mx::mxCreateCellArray(nd, dims);
     if (!c) return nullptr;
@@ -684,21 +684,43 @@ void LinearAlgebra(Program &in, Pool &pool, unsigned d) {
     }
 }
 
+// A(I,J) = scalar writes every pair of positions, repeated ones included,
+// without allocating for them: two index arrays of 10^5 ones each are 10^10
+// writes. Such pairs are skipped so that no input runs for long.
+constexpr unsigned long long kMaxPairs = 1u << 18;
+
+// Bound on the positions of subscript k of 2 of A: the colon stands for the
+// rows, or the columns folded together.
+unsigned long long Extent(const CMatrix *a, unsigned k) {
+    const unsigned rows = a->GetDimensions()[0];
+    return k == 0 ? rows : rows ? a->GetNoElems() / rows : 0;
+}
+
+unsigned long long Positions(const CMatrix *index, const CMatrix *a, unsigned k) {
+    return index->IsColon() ? Extent(a, k) : index->GetNoElems();
+}
+
 // A subscript for the Array interface: an index array of the pool, the
-// colon, a position counted from End, a range, or a plain position.
-mx::Subscript ReadSubscript(Program &in, const Pool &pool) {
+// colon, a position counted from End, a range, or a plain position. Adds to
+// `count` a bound on the positions it stands for.
+mx::Subscript ReadSubscript(Program &in, const Pool &pool, const mx::Array &a, unsigned k,
+                            unsigned long long &count) {
     const unsigned s = in.Byte();
     switch (in.Below(6)) {
         case 0:
+            count = Extent(a.get(), k);
             return mx::Subscript(static_cast<mx::ColonSubscript (*)(mx::ColonSubscript)>(mx::All));
         case 1: {
             const long long back = in.Below(3);
+            count = 1;
             return mx::Subscript(mx::End() - back + in.Below(2));
         }
-        case 2: return mx::Subscript(mx::Range(in.Value(), mx::End()));
-        case 3: return mx::Subscript(in.Value());
+        case 2: count = Extent(a.get(), k); return mx::Subscript(mx::Range(in.Value(), mx::End()));
+        case 3: count = 1; return mx::Subscript(in.Value());
         default:
+            count = 1;
             if (!pool.Get(s)) return mx::Subscript(1.0);
+            count = Positions(pool.Get(s), a.get(), k);
             return mx::Subscript(mx::Array::Share(pool.Get(s)));
     }
 }
@@ -713,14 +735,19 @@ void ArrayValues(Program &in, Pool &pool, unsigned s, unsigned d) {
     w = u;
     const unsigned v = in.Byte();
     mx::Array b = pool.Get(v) ? mx::Array::Share(pool.Get(v)) : mx::Array(in.Value());
-    const mx::Subscript i = ReadSubscript(in, pool);
+    unsigned long long rows = 0, cols = 0;
+    const mx::Subscript i = ReadSubscript(in, pool, w, 0, rows);
     switch (in.Below(9)) {
         case 0: w(i) = b; break;
-        case 1: w(i, ReadSubscript(in, pool)) = b; break;
+        case 1: {
+            const mx::Subscript j = ReadSubscript(in, pool, w, 1, cols);
+            if (rows * cols <= kMaxPairs) w(i, j) = b;
+            break;
+        }
         case 2: w(i) = mx::Empty(); break;
-        case 3: w(i, ReadSubscript(in, pool)) = mx::Empty(); break;
+        case 3: w(i, ReadSubscript(in, pool, w, 1, cols)) = mx::Empty(); break;
         case 4: w = static_cast<mx::Array>(w(i)); break;
-        case 5: w = static_cast<mx::Array>(w(i, ReadSubscript(in, pool))); break;
+        case 5: w = static_cast<mx::Array>(w(i, ReadSubscript(in, pool, w, 1, cols))); break;
         case 6: {
             const long long k = in.SmallInt() + 2;
             w(k) = in.Value();
@@ -775,7 +802,7 @@ void Step(Program &in, Pool &pool, unsigned &linalgSteps) {
             // Changes of one array in place; a failure leaves it as it was.
             const std::uint64_t before = Digest(a);
             CMatrix *&target = pool.Ref(s);
-            unsigned dims[4];
+            unsigned dims[4] = {0, 0, 0, 0};
             const unsigned kind = in.Below(6);
             const unsigned nd = ReadDims(in, dims, 4, 5);
             try {
@@ -821,10 +848,12 @@ void Step(Program &in, Pool &pool, unsigned &linalgSteps) {
             const std::uint64_t before = ContentDigest(target);
             const unsigned elems = target->GetNoElems();
             try {
-                if (op % 24 == 10 && second)
-                    mx::Indexassign(target, b, second, src);
-                else
+                if (op % 24 == 10 && second) {
+                    if (Positions(b, target, 0) * Positions(second, target, 1) <= kMaxPairs)
+                        mx::Indexassign(target, b, second, src);
+                } else {
                     mx::Indexassign(target, b, src);
+                }
             } catch (const kiv::IException &) {
                 if (target->GetNoElems() == elems && ContentDigest(target) != before &&
                     target != b && target != src && target != second)
@@ -960,22 +989,19 @@ void Step(Program &in, Pool &pool, unsigned &linalgSteps) {
         }
         case 20: {
             // Shape functions.
-            unsigned dims[4];
+            unsigned dims[4] = {0, 0, 0, 0};
             const unsigned nd = ReadDims(in, dims, 4, 6);
             const int k = in.SmallInt();
             switch (in.Below(9)) {
                 case 0: pool.Put(d, mx::Tril(a, k)); break;
                 case 1: pool.Put(d, mx::Triu(a, k)); break;
                 case 2: pool.Put(d, mx::Reshape(a, nd, dims)); break;
-                case 3: pool.Put(d, mx::Reshape(a, dims[0] * (nd > 0), dims[1] * (nd > 1))); break;
+                case 3: pool.Put(d, mx::Reshape(a, dims[0], dims[1])); break;
                 case 4: pool.Put(d, mx::Diag(a, k)); break;
-                case 5: pool.Put(d, mx::Repmat(a, dims[0] * (nd > 0), dims[1] * (nd > 1))); break;
-                case 6: (void)mx::End(a, dims[0] * (nd > 0), dims[1] * (nd > 1)); break;
+                case 5: pool.Put(d, mx::Repmat(a, dims[0], dims[1])); break;
+                case 6: (void)mx::End(a, dims[0], dims[1]); break;
                 case 7: (void)mx::Length(a); break;
-                default:
-                    pool.Put(d, mx::Reshape(a, dims[0] * (nd > 0), dims[1] * (nd > 1),
-                                            dims[2] * (nd > 2)));
-                    break;
+                default: pool.Put(d, mx::Reshape(a, dims[0], dims[1], dims[2])); break;
             }
             return;
         }
