@@ -138,8 +138,6 @@ private:
     std::uint64_t m_h = 0xcbf29ce484222325ull;
 };
 
-bool HoldsElements(const CMatrix *a) { return a->IsCell(); }
-
 // With `identity`: the shape, flags, data pointers (an untouched array keeps
 // its buffers) and all bytes, each cell buffer walked once. Without: the
 // class, element count and real values only. A cell's elements count by
@@ -156,7 +154,7 @@ void AddDigest(Hash &h, const CMatrix *a, std::unordered_set<const void *> &seen
     }
     const void *pr = a->GetPr();
     if (!pr) return;
-    if (HoldsElements(a)) {
+    if (a->IsCell()) {
         if (!seen.insert(pr).second) return;
         const auto *slots = static_cast<CMatrix *const *>(pr);
         for (unsigned k = 0; k < a->GetNoElems(); ++k) {
@@ -273,7 +271,6 @@ public:
     CMatrix *Share(unsigned s) const { return Get(s) ? Get(s)->CreateShareArray() : nullptr; }
 
     void BeginStep() { m_touched = 0; }
-    void Touch(unsigned s) { m_touched |= 1u << (s % kSlots); }
     // Checks the invariants of every array and that no array the step was
     // not allowed to change has changed.
     void EndStep() {
