@@ -120,8 +120,9 @@ public:
     /// count. The array is unchanged after a throw.
     void Reshape(unsigned int nDims, const unsigned int *dims);
     /// Adds an all-zero imaginary part to a real array; no effect on a
-    /// complex one. Throws kiv::CExhaustedMemoryException, leaving the array
-    /// real, when storage cannot be obtained.
+    /// complex one. Throws CNotImplementedException for the classes whose
+    /// elements are slots (cell, struct), and kiv::CExhaustedMemoryException,
+    /// leaving the array real, when storage cannot be obtained.
     void ToComplex();
     /// Drops the imaginary part, if any.
     void ToReal();

@@ -560,6 +560,8 @@ void CMatrix::Reshape(unsigned int nDims, const unsigned int *dims) {
 }
 
 void CMatrix::ToComplex() {
+    // Slots hold pointers: a cell or struct array has no imaginary part.
+    if (!IsNumeric()) throw CNotImplementedException();
     if (m_pi != nullptr) return;
     void *imag = DoAllocMemory(m_nElems);
     if (imag == nullptr) ThrowOutOfMemory();

@@ -376,6 +376,7 @@ TEST(Core, Refusals) {
          {"set slot 2", [&] { mxSetCell(c, 2, v); }, exceeds, {c, v}},
          {"set slot -1", [&] { mxSetCell(c, -1, v); }, exceeds, {c, v}},
          {"set into numbers", [&] { mxSetCell(n, -1, v); }, NotImplemented(), {n, v}},
+         {"cell to complex", [&] { c->ToComplex(); }, NotImplemented(), {c}},
          {"subscript beyond", [&] { mxCalcSingleSubscript(sub, 4, s0001); }, exceeds, {sub}},
          {"reshape to one length", reshape({6}), twoDims, {m.get()}},
          {"reshape to 4x2", reshape({4, 2}), sameCount, {m.get()}},
