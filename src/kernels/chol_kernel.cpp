@@ -119,12 +119,35 @@ KernelStatus FactorRowsOneByOne(std::size_t n, const double *a, std::size_t lda,
     return 0;
 }
 
+// Squares of at most this many rows take their products whole, the part
+// below the diagonal included; larger ones are halved.
+constexpr std::size_t kCholSquareLeaf = 64;
+
+// Subtracts from the m x m square c the products a * b of depth k, each
+// element in increasing k, on and above the diagonal only (and below it
+// within squares of at most kCholSquareLeaf rows, where it is cheaper than
+// going around it). Every element's products are those of one whole
+// update, so the split changes no bit.
+void SubtractUpperProducts(std::size_t m, std::size_t k, const double *a, const double *b,
+                           double *c, std::size_t ld) {
+    if (m <= kCholSquareLeaf) {
+        MatrixProductUpdate(m, m, k, a, ld, b, ld, c, ld, PackingSpace(m, m, k),
+                            UpdateSign::kSubtract);
+        return;
+    }
+    const std::size_t h = m / 2;
+    SubtractUpperProducts(h, k, a, b, c, ld);
+    MatrixProductUpdate(h, m - h, k, a, ld, b + h * ld, ld, c + h * ld, ld,
+                        PackingSpace(h, m - h, k), UpdateSign::kSubtract);
+    SubtractUpperProducts(m - h, k, a + h, b + h * ld, c + h + h * ld, ld);
+}
+
 // Rows j0 .. j1 - 1 of R, carrying the products of every row before j0.
 // The lower half of the rows takes all of the upper half's products, in
 // increasing k, before its own; the upper half's rows are mirrored below
-// the diagonal for that, as the left operand of the product update. The
-// update also writes on and below the diagonal of the lower half, places
-// that are set later (the diagonal) or cleared at the end.
+// the diagonal for that, as the left operand of the product update. Below
+// the diagonal of the lower half only small squares take the update: those
+// places are set later (the diagonal) or cleared at the end.
 KernelStatus FactorRows(std::size_t n, const double *a, std::size_t lda, double *r, std::size_t ldr,
                         std::size_t j0, std::size_t j1) {
     if (j1 - j0 <= kCholLeaf) return FactorRowsOneByOne(n, a, lda, r, ldr, j0, j1);
@@ -133,10 +156,14 @@ KernelStatus FactorRows(std::size_t n, const double *a, std::size_t lda, double 
     for (std::size_t k = j0; k < mid; ++k) {
         for (std::size_t j = mid; j < j1; ++j) r[j + k * ldr] = r[k + j * ldr];
     }
-    const std::size_t rows = j1 - mid, columns = n - mid, depth = mid - j0;
-    MatrixProductUpdate(rows, columns, depth, r + mid + j0 * ldr, ldr, r + j0 + mid * ldr, ldr,
-                        r + mid + mid * ldr, ldr, PackingSpace(rows, columns, depth),
-                        UpdateSign::kSubtract);
+    const std::size_t rows = j1 - mid, columns = n - j1, depth = mid - j0;
+    const double *left = r + mid + j0 * ldr;
+    SubtractUpperProducts(rows, depth, left, r + j0 + mid * ldr, r + mid + mid * ldr, ldr);
+    if (columns > 0) {
+        MatrixProductUpdate(rows, columns, depth, left, ldr, r + j0 + j1 * ldr, ldr,
+                            r + mid + j1 * ldr, ldr, PackingSpace(rows, columns, depth),
+                            UpdateSign::kSubtract);
+    }
     return FactorRows(n, a, lda, r, ldr, mid, j1);
 }
 
