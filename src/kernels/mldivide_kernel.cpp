@@ -7,8 +7,13 @@
 #include <utility>
 
 #include "kernels/interchanges.h"
+#include "kernels/kernel_support.h"
 #include "kernels/mtimes_kernel.h"
 #include "kernels/parallel.h"
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#include <immintrin.h>
+#endif
 
 namespace kiv {
 namespace matrix {
@@ -96,6 +101,30 @@ inline double AddMultiple(double y, double f, double t) {
     return f != 0.0 ? updated : y;
 }
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// Rows from .. to - 1 of t, four at a time: each adds f[q](i) times x[q]
+// for q = 0 .. 3 in turn, unless f[q](i) is 0.0, as AddMultiple does (a NaN
+// f counts as not 0.0). Returns the first row it left.
+__attribute__((target("avx2"))) std::size_t AddFourMultiplesAvx2(std::size_t from, std::size_t to,
+                                                                 const double *const f[4],
+                                                                 const double x[4], double *t) {
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d xv[4] = {_mm256_set1_pd(x[0]), _mm256_set1_pd(x[1]), _mm256_set1_pd(x[2]),
+                           _mm256_set1_pd(x[3])};
+    std::size_t i = from;
+    for (; i + 4 <= to; i += 4) {
+        __m256d y = _mm256_loadu_pd(t + i);
+        for (std::size_t q = 0; q < 4; ++q) {
+            const __m256d fv = _mm256_loadu_pd(f[q] + i);
+            const __m256d updated = _mm256_add_pd(y, _mm256_mul_pd(fv, xv[q]));
+            y = _mm256_blendv_pd(y, updated, _mm256_cmp_pd(fv, zero, _CMP_NEQ_UQ));
+        }
+        _mm256_storeu_pd(t + i, y);
+    }
+    return i;
+}
+#endif
+
 // Steps s0 .. s1 - 1 on one column t, whose interchanges it has taken
 // already: for j = s0, s0 + 1, ..., row j is multiplied by r[j] (unless it
 // is exactly 1.0), then each row i with j < i < rowEnd (rowEnd >= s1) adds
@@ -124,7 +153,13 @@ void ApplyStepsToColumn(const double *l, std::size_t ldl, const double *r, std::
                                f2[j + 3], x2);
         if (r[j + 3] != 1.0) t[j + 3] = t[j + 3] * r[j + 3];
         const double x3 = t[j + 3];
-        for (std::size_t i = j + 4; i < rowEnd; ++i) {
+        const double *f[4] = {f0, f1, f2, f3};
+        const double x[4] = {x0, x1, x2, x3};
+        std::size_t i = j + 4;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if (HasAvx2()) i = AddFourMultiplesAvx2(i, rowEnd, f, x, t);
+#endif
+        for (; i < rowEnd; ++i) {
             double y = AddMultiple(t[i], f0[i], x0);
             y = AddMultiple(y, f1[i], x1);
             y = AddMultiple(y, f2[i], x2);
