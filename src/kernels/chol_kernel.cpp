@@ -19,7 +19,7 @@ constexpr std::size_t kCholLeaf = 16;
 // Columns of a row of R computed together: their inner products are
 // independent chains, so interleaving them keeps several multiply and
 // subtract pipelines busy while each chain keeps its own order.
-constexpr std::size_t kCholColumnBlock = 4;
+constexpr std::size_t kCholColumnBlock = 8;
 
 // x = a - r[j-1]^2 - r[j-2]^2 - ... - r[0]^2, from the last square up.
 inline double DiagonalRemainder(double a, const double *r, std::size_t j) {
@@ -31,31 +31,24 @@ inline double DiagonalRemainder(double a, const double *r, std::size_t j) {
 // Columns c0 .. n - 1 of rows j0 .. j1 - 1, whose diagonal block is done
 // (R(j,j) in place): R(j,i) = (R(j,i) - R(j0,j)*R(j0,i) - ... -
 // R(j-1,j)*R(j-1,i)) / R(j,j), rows in increasing j so that each uses the rows
-// above it in the same column. Four columns at a time, as independent
+// above it in the same column. kCholColumnBlock columns at a time, as independent
 // chains.
 void FinishColumnRange(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
                        std::size_t n) {
     std::size_t i = c0;
     for (; i + kCholColumnBlock <= n; i += kCholColumnBlock) {
-        double *r0 = r + i * ldr;
-        double *r1 = r0 + ldr;
-        double *r2 = r1 + ldr;
-        double *r3 = r2 + ldr;
+        double *rc[kCholColumnBlock];
+        for (std::size_t q = 0; q < kCholColumnBlock; ++q) rc[q] = r + (i + q) * ldr;
         for (std::size_t j = j0; j < j1; ++j) {
             const double *rj = r + j * ldr;
-            double s0 = r0[j], s1 = r1[j], s2 = r2[j], s3 = r3[j];
+            double s[kCholColumnBlock];
+            for (std::size_t q = 0; q < kCholColumnBlock; ++q) s[q] = rc[q][j];
             for (std::size_t k = j0; k < j; ++k) {
                 const double t = rj[k];
-                s0 = s0 - t * r0[k];
-                s1 = s1 - t * r1[k];
-                s2 = s2 - t * r2[k];
-                s3 = s3 - t * r3[k];
+                for (std::size_t q = 0; q < kCholColumnBlock; ++q) s[q] = s[q] - t * rc[q][k];
             }
             const double dj = rj[j];
-            r0[j] = s0 / dj;
-            r1[j] = s1 / dj;
-            r2[j] = s2 / dj;
-            r3[j] = s3 / dj;
+            for (std::size_t q = 0; q < kCholColumnBlock; ++q) rc[q][j] = s[q] / dj;
         }
     }
     for (; i < n; ++i) {
