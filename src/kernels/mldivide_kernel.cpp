@@ -103,18 +103,19 @@ inline double AddMultiple(double y, double f, double t) {
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 // Rows from .. to - 1 of t, four at a time: each adds f[q](i) times x[q]
-// for q = 0 .. 3 in turn, unless f[q](i) is 0.0, as AddMultiple does (a NaN
-// f counts as not 0.0). Returns the first row it left.
-__attribute__((target("avx2"))) std::size_t AddFourMultiplesAvx2(std::size_t from, std::size_t to,
-                                                                 const double *const f[4],
-                                                                 const double x[4], double *t) {
+// for q = 0 .. Q - 1 in turn, unless f[q](i) is 0.0, as AddMultiple does (a
+// NaN f counts as not 0.0). Returns the first row it left.
+template <std::size_t Q>
+__attribute__((target("avx2"))) std::size_t AddMultiplesAvx2(std::size_t from, std::size_t to,
+                                                             const double *const f[Q],
+                                                             const double x[Q], double *t) {
     const __m256d zero = _mm256_setzero_pd();
-    const __m256d xv[4] = {_mm256_set1_pd(x[0]), _mm256_set1_pd(x[1]), _mm256_set1_pd(x[2]),
-                           _mm256_set1_pd(x[3])};
+    __m256d xv[Q];
+    for (std::size_t q = 0; q < Q; ++q) xv[q] = _mm256_set1_pd(x[q]);
     std::size_t i = from;
     for (; i + 4 <= to; i += 4) {
         __m256d y = _mm256_loadu_pd(t + i);
-        for (std::size_t q = 0; q < 4; ++q) {
+        for (std::size_t q = 0; q < Q; ++q) {
             const __m256d fv = _mm256_loadu_pd(f[q] + i);
             const __m256d updated = _mm256_add_pd(y, _mm256_mul_pd(fv, xv[q]));
             y = _mm256_blendv_pd(y, updated, _mm256_cmp_pd(fv, zero, _CMP_NEQ_UQ));
@@ -157,7 +158,7 @@ void ApplyStepsToColumn(const double *l, std::size_t ldl, const double *r, std::
         const double x[4] = {x0, x1, x2, x3};
         std::size_t i = j + 4;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-        if (HasAvx2()) i = AddFourMultiplesAvx2(i, rowEnd, f, x, t);
+        if (HasAvx2()) i = AddMultiplesAvx2<4>(i, rowEnd, f, x, t);
 #endif
         for (; i < rowEnd; ++i) {
             double y = AddMultiple(t[i], f0[i], x0);
@@ -168,7 +169,12 @@ void ApplyStepsToColumn(const double *l, std::size_t ldl, const double *r, std::
     }
     for (; j < s1; ++j) {
         if (r[j] != 1.0) t[j] = t[j] * r[j];
-        AddMultiples(j + 1, rowEnd, l + j * ldl, t[j], t);
+        std::size_t i = j + 1;
+        const double *f = l + j * ldl;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if (HasAvx2()) i = AddMultiplesAvx2<1>(i, rowEnd, &f, &t[j], t);
+#endif
+        AddMultiples(i, rowEnd, f, t[j], t);
     }
 }
 
