@@ -3,8 +3,13 @@
 
 #include <cmath>
 
+#include "kernels/kernel_support.h"
 #include "kernels/mtimes_kernel.h"
 #include "kernels/parallel.h"
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#include <immintrin.h>
+#endif
 
 namespace kiv {
 namespace matrix {
@@ -28,6 +33,49 @@ inline double DiagonalRemainder(double a, const double *r, std::size_t j) {
     return x;
 }
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// Columns taken together by FinishSixteenColumnsAvx2.
+constexpr std::size_t kCholWideColumns = 16;
+
+// FinishColumnRange's work on columns i .. i + 15 of rows j0 .. j1 - 1
+// (j1 - j0 <= kCholLeaf), the columns as the lanes of four vectors: the
+// block is read into lanes once, every lane takes its column's products in
+// the order of the scalar loop, and the block is written back.
+__attribute__((target("avx2"))) void FinishSixteenColumnsAvx2(double *r, std::size_t ldr,
+                                                              std::size_t j0, std::size_t j1,
+                                                              std::size_t i) {
+    const std::size_t rows = j1 - j0;
+    __m256d p[kCholLeaf][4];
+    for (std::size_t v = 0; v < 4; ++v) {
+        const double *c0 = r + (i + 4 * v) * ldr + j0;
+        const double *c1 = c0 + ldr;
+        const double *c2 = c1 + ldr;
+        const double *c3 = c2 + ldr;
+        for (std::size_t k = 0; k < rows; ++k) p[k][v] = _mm256_set_pd(c3[k], c2[k], c1[k], c0[k]);
+    }
+    for (std::size_t j = 0; j < rows; ++j) {
+        const double *rj = r + (j0 + j) * ldr + j0;
+        __m256d s[4] = {p[j][0], p[j][1], p[j][2], p[j][3]};
+        for (std::size_t k = 0; k < j; ++k) {
+            const __m256d t = _mm256_set1_pd(rj[k]);
+            for (std::size_t v = 0; v < 4; ++v) {
+                s[v] = _mm256_sub_pd(s[v], _mm256_mul_pd(t, p[k][v]));
+            }
+        }
+        const __m256d d = _mm256_set1_pd(rj[j]);
+        for (std::size_t v = 0; v < 4; ++v) p[j][v] = _mm256_div_pd(s[v], d);
+    }
+    alignas(32) double lanes[4];
+    for (std::size_t v = 0; v < 4; ++v) {
+        double *c = r + (i + 4 * v) * ldr + j0;
+        for (std::size_t k = 0; k < rows; ++k) {
+            _mm256_store_pd(lanes, p[k][v]);
+            for (std::size_t q = 0; q < 4; ++q) c[k + q * ldr] = lanes[q];
+        }
+    }
+}
+#endif
+
 // Columns c0 .. n - 1 of rows j0 .. j1 - 1, whose diagonal block is done
 // (R(j,j) in place): R(j,i) = (R(j,i) - R(j0,j)*R(j0,i) - ... -
 // R(j-1,j)*R(j-1,i)) / R(j,j), rows in increasing j so that each uses the rows
@@ -36,6 +84,13 @@ inline double DiagonalRemainder(double a, const double *r, std::size_t j) {
 void FinishColumnRange(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
                        std::size_t n) {
     std::size_t i = c0;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (j1 - j0 <= kCholLeaf && HasAvx2()) {
+        for (; i + kCholWideColumns <= n; i += kCholWideColumns) {
+            FinishSixteenColumnsAvx2(r, ldr, j0, j1, i);
+        }
+    }
+#endif
     for (; i + kCholColumnBlock <= n; i += kCholColumnBlock) {
         double *rc[kCholColumnBlock];
         for (std::size_t q = 0; q < kCholColumnBlock; ++q) rc[q] = r + (i + q) * ldr;
