@@ -131,9 +131,9 @@ __attribute__((target("avx2"))) std::size_t AddMultiplesAvx2(std::size_t from, s
 // is exactly 1.0), then each row i with j < i < rowEnd (rowEnd >= s1) adds
 // f(i,j) times row j, f(i,j) from column j of l, unless f(i,j) is 0.0. The
 // steps go four at a time, so t is read and written once per four of them;
-// each element still takes its updates one at a time in increasing j. The
-// three rows inside a group give the group's later multiples of rows, so
-// they go first.
+// each element still takes its updates one at a time in increasing j. Rows
+// j + 1 .. j + 3 of a group are its later steps' pivot rows, whose values
+// the rows below need, so they go first.
 void ApplyStepsToColumn(const double *l, std::size_t ldl, const double *r, std::size_t s0,
                         std::size_t s1, double *t, std::size_t rowEnd) {
     std::size_t j = s0;
