@@ -183,6 +183,54 @@ void ApplyStepsToColumn(const double *l, std::size_t ldl, const double *r, std::
 // meet through the product kernel.
 constexpr std::size_t kGaussLeaf = 16;
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// Columns taken together by SolveSixteenColumnsAvx2.
+constexpr std::size_t kGaussWideColumns = 16;
+
+// SolveScaledUnitLower's leaf (r1 - r0 <= kGaussLeaf) on the sixteen
+// columns of t from its first on, the columns as the lanes of four vectors:
+// the block is read into lanes once, every lane takes the scalings and the
+// updates of the steps in the order of ApplyStepsToColumn (f(i,j) is the
+// same for every lane, so the test on 0.0 is one branch), and the block is
+// written back.
+__attribute__((target("avx2"))) void SolveSixteenColumnsAvx2(const double *l, std::size_t ldl,
+                                                             const double *r, std::size_t r0,
+                                                             std::size_t r1, double *t,
+                                                             std::size_t ldt) {
+    const std::size_t rows = r1 - r0;
+    __m256d p[kGaussLeaf][4];
+    for (std::size_t v = 0; v < 4; ++v) {
+        const double *c0 = t + 4 * v * ldt + r0;
+        const double *c1 = c0 + ldt;
+        const double *c2 = c1 + ldt;
+        const double *c3 = c2 + ldt;
+        for (std::size_t k = 0; k < rows; ++k) p[k][v] = _mm256_set_pd(c3[k], c2[k], c1[k], c0[k]);
+    }
+    for (std::size_t j = 0; j < rows; ++j) {
+        if (r[r0 + j] != 1.0) {
+            const __m256d scale = _mm256_set1_pd(r[r0 + j]);
+            for (std::size_t v = 0; v < 4; ++v) p[j][v] = _mm256_mul_pd(p[j][v], scale);
+        }
+        const double *f = l + (r0 + j) * ldl + r0;
+        for (std::size_t i = j + 1; i < rows; ++i) {
+            if (f[i] == 0.0) continue;
+            const __m256d fv = _mm256_set1_pd(f[i]);
+            for (std::size_t v = 0; v < 4; ++v) {
+                p[i][v] = _mm256_add_pd(p[i][v], _mm256_mul_pd(fv, p[j][v]));
+            }
+        }
+    }
+    alignas(32) double lanes[4];
+    for (std::size_t v = 0; v < 4; ++v) {
+        double *c = t + 4 * v * ldt + r0;
+        for (std::size_t k = 0; k < rows; ++k) {
+            _mm256_store_pd(lanes, p[k][v]);
+            for (std::size_t q = 0; q < 4; ++q) c[k + q * ldt] = lanes[q];
+        }
+    }
+}
+#endif
+
 // Interchanges rows j and pivot[j] for j = p0 .. p1 - 1 in that order, in
 // columns c0 .. c1 - 1.
 void ApplyInterchanges(double *a, std::size_t lda, const std::size_t *pivot, std::size_t p0,
@@ -200,8 +248,15 @@ void SolveScaledUnitLower(const double *l, std::size_t ldl, const double *r, std
                           std::size_t r1, double *t, std::size_t ldt, std::size_t c0,
                           std::size_t c1) {
     if (r1 - r0 <= kGaussLeaf) {
-        for (std::size_t c = c0; c < c1; ++c)
-            ApplyStepsToColumn(l, ldl, r, r0, r1, t + c * ldt, r1);
+        std::size_t c = c0;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if (HasAvx2()) {
+            for (; c + kGaussWideColumns <= c1; c += kGaussWideColumns) {
+                SolveSixteenColumnsAvx2(l, ldl, r, r0, r1, t + c * ldt, ldt);
+            }
+        }
+#endif
+        for (; c < c1; ++c) ApplyStepsToColumn(l, ldl, r, r0, r1, t + c * ldt, r1);
         return;
     }
     const std::size_t mid = r0 + (r1 - r0) / 2;
