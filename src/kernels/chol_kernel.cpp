@@ -3,8 +3,13 @@
 
 #include <cmath>
 
+#include "kernels/kernel_support.h"
 #include "kernels/mtimes_kernel.h"
 #include "kernels/parallel.h"
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#include <immintrin.h>
+#endif
 
 namespace kiv {
 namespace matrix {
@@ -19,7 +24,7 @@ constexpr std::size_t kCholLeaf = 16;
 // Columns of a row of R computed together: their inner products are
 // independent chains, so interleaving them keeps several multiply and
 // subtract pipelines busy while each chain keeps its own order.
-constexpr std::size_t kCholColumnBlock = 4;
+constexpr std::size_t kCholColumnBlock = 8;
 
 // x = a - r[j-1]^2 - r[j-2]^2 - ... - r[0]^2, from the last square up.
 inline double DiagonalRemainder(double a, const double *r, std::size_t j) {
@@ -28,34 +33,77 @@ inline double DiagonalRemainder(double a, const double *r, std::size_t j) {
     return x;
 }
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// Columns taken together by FinishSixteenColumnsAvx2.
+constexpr std::size_t kCholWideColumns = 16;
+
+// FinishColumnRange's work on columns i .. i + 15 of rows j0 .. j1 - 1
+// (j1 - j0 <= kCholLeaf), the columns as the lanes of four vectors: the
+// block is read into lanes once, every lane takes its column's products in
+// the order of the scalar loop, and the block is written back.
+__attribute__((target("avx2"))) void FinishSixteenColumnsAvx2(double *r, std::size_t ldr,
+                                                              std::size_t j0, std::size_t j1,
+                                                              std::size_t i) {
+    const std::size_t rows = j1 - j0;
+    __m256d p[kCholLeaf][4];
+    for (std::size_t v = 0; v < 4; ++v) {
+        const double *c0 = r + (i + 4 * v) * ldr + j0;
+        const double *c1 = c0 + ldr;
+        const double *c2 = c1 + ldr;
+        const double *c3 = c2 + ldr;
+        for (std::size_t k = 0; k < rows; ++k) p[k][v] = _mm256_set_pd(c3[k], c2[k], c1[k], c0[k]);
+    }
+    for (std::size_t j = 0; j < rows; ++j) {
+        const double *rj = r + (j0 + j) * ldr + j0;
+        __m256d s[4] = {p[j][0], p[j][1], p[j][2], p[j][3]};
+        for (std::size_t k = 0; k < j; ++k) {
+            const __m256d t = _mm256_set1_pd(rj[k]);
+            for (std::size_t v = 0; v < 4; ++v) {
+                s[v] = _mm256_sub_pd(s[v], _mm256_mul_pd(t, p[k][v]));
+            }
+        }
+        const __m256d d = _mm256_set1_pd(rj[j]);
+        for (std::size_t v = 0; v < 4; ++v) p[j][v] = _mm256_div_pd(s[v], d);
+    }
+    alignas(32) double lanes[4];
+    for (std::size_t v = 0; v < 4; ++v) {
+        double *c = r + (i + 4 * v) * ldr + j0;
+        for (std::size_t k = 0; k < rows; ++k) {
+            _mm256_store_pd(lanes, p[k][v]);
+            for (std::size_t q = 0; q < 4; ++q) c[k + q * ldr] = lanes[q];
+        }
+    }
+}
+#endif
+
 // Columns c0 .. n - 1 of rows j0 .. j1 - 1, whose diagonal block is done
 // (R(j,j) in place): R(j,i) = (R(j,i) - R(j0,j)*R(j0,i) - ... -
 // R(j-1,j)*R(j-1,i)) / R(j,j), rows in increasing j so that each uses the rows
-// above it in the same column. Four columns at a time, as independent
+// above it in the same column. kCholColumnBlock columns at a time, as independent
 // chains.
 void FinishColumnRange(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
                        std::size_t n) {
     std::size_t i = c0;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (j1 - j0 <= kCholLeaf && HasAvx2()) {
+        for (; i + kCholWideColumns <= n; i += kCholWideColumns) {
+            FinishSixteenColumnsAvx2(r, ldr, j0, j1, i);
+        }
+    }
+#endif
     for (; i + kCholColumnBlock <= n; i += kCholColumnBlock) {
-        double *r0 = r + i * ldr;
-        double *r1 = r0 + ldr;
-        double *r2 = r1 + ldr;
-        double *r3 = r2 + ldr;
+        double *rc[kCholColumnBlock];
+        for (std::size_t q = 0; q < kCholColumnBlock; ++q) rc[q] = r + (i + q) * ldr;
         for (std::size_t j = j0; j < j1; ++j) {
             const double *rj = r + j * ldr;
-            double s0 = r0[j], s1 = r1[j], s2 = r2[j], s3 = r3[j];
+            double s[kCholColumnBlock];
+            for (std::size_t q = 0; q < kCholColumnBlock; ++q) s[q] = rc[q][j];
             for (std::size_t k = j0; k < j; ++k) {
                 const double t = rj[k];
-                s0 = s0 - t * r0[k];
-                s1 = s1 - t * r1[k];
-                s2 = s2 - t * r2[k];
-                s3 = s3 - t * r3[k];
+                for (std::size_t q = 0; q < kCholColumnBlock; ++q) s[q] = s[q] - t * rc[q][k];
             }
             const double dj = rj[j];
-            r0[j] = s0 / dj;
-            r1[j] = s1 / dj;
-            r2[j] = s2 / dj;
-            r3[j] = s3 / dj;
+            for (std::size_t q = 0; q < kCholColumnBlock; ++q) rc[q][j] = s[q] / dj;
         }
     }
     for (; i < n; ++i) {
@@ -119,12 +167,35 @@ KernelStatus FactorRowsOneByOne(std::size_t n, const double *a, std::size_t lda,
     return 0;
 }
 
+// Squares of at most this many rows take their products whole, the part
+// below the diagonal included; larger ones are halved.
+constexpr std::size_t kCholSquareLeaf = 64;
+
+// Subtracts from the m x m square c the products a * b of depth k, each
+// element in increasing k, on and above the diagonal only (and below it
+// within squares of at most kCholSquareLeaf rows, where it is cheaper than
+// going around it). Every element's products are those of one whole
+// update, so the split changes no bit.
+void SubtractUpperProducts(std::size_t m, std::size_t k, const double *a, const double *b,
+                           double *c, std::size_t ld) {
+    if (m <= kCholSquareLeaf) {
+        MatrixProductUpdate(m, m, k, a, ld, b, ld, c, ld, PackingSpace(m, m, k),
+                            UpdateSign::kSubtract);
+        return;
+    }
+    const std::size_t h = m / 2;
+    SubtractUpperProducts(h, k, a, b, c, ld);
+    MatrixProductUpdate(h, m - h, k, a, ld, b + h * ld, ld, c + h * ld, ld,
+                        PackingSpace(h, m - h, k), UpdateSign::kSubtract);
+    SubtractUpperProducts(m - h, k, a + h, b + h * ld, c + h + h * ld, ld);
+}
+
 // Rows j0 .. j1 - 1 of R, carrying the products of every row before j0.
 // The lower half of the rows takes all of the upper half's products, in
 // increasing k, before its own; the upper half's rows are mirrored below
-// the diagonal for that, as the left operand of the product update. The
-// update also writes on and below the diagonal of the lower half, places
-// that are set later (the diagonal) or cleared at the end.
+// the diagonal for that, as the left operand of the product update. Below
+// the diagonal of the lower half only small squares take the update: those
+// places are set later (the diagonal) or cleared at the end.
 KernelStatus FactorRows(std::size_t n, const double *a, std::size_t lda, double *r, std::size_t ldr,
                         std::size_t j0, std::size_t j1) {
     if (j1 - j0 <= kCholLeaf) return FactorRowsOneByOne(n, a, lda, r, ldr, j0, j1);
@@ -133,10 +204,14 @@ KernelStatus FactorRows(std::size_t n, const double *a, std::size_t lda, double 
     for (std::size_t k = j0; k < mid; ++k) {
         for (std::size_t j = mid; j < j1; ++j) r[j + k * ldr] = r[k + j * ldr];
     }
-    const std::size_t rows = j1 - mid, columns = n - mid, depth = mid - j0;
-    MatrixProductUpdate(rows, columns, depth, r + mid + j0 * ldr, ldr, r + j0 + mid * ldr, ldr,
-                        r + mid + mid * ldr, ldr, PackingSpace(rows, columns, depth),
-                        UpdateSign::kSubtract);
+    const std::size_t rows = j1 - mid, columns = n - j1, depth = mid - j0;
+    const double *left = r + mid + j0 * ldr;
+    SubtractUpperProducts(rows, depth, left, r + j0 + mid * ldr, r + mid + mid * ldr, ldr);
+    if (columns > 0) {
+        MatrixProductUpdate(rows, columns, depth, left, ldr, r + j0 + j1 * ldr, ldr,
+                            r + mid + j1 * ldr, ldr, PackingSpace(rows, columns, depth),
+                            UpdateSign::kSubtract);
+    }
     return FactorRows(n, a, lda, r, ldr, mid, j1);
 }
 

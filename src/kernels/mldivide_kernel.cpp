@@ -7,8 +7,13 @@
 #include <utility>
 
 #include "kernels/interchanges.h"
+#include "kernels/kernel_support.h"
 #include "kernels/mtimes_kernel.h"
 #include "kernels/parallel.h"
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#include <immintrin.h>
+#endif
 
 namespace kiv {
 namespace matrix {
@@ -90,10 +95,141 @@ void ApplyStep(std::size_t n, std::size_t j, GaussStep step, const double *f, st
     }
 }
 
+// AddMultiples' update of one element: y + f*t unless f is 0.0.
+inline double AddMultiple(double y, double f, double t) {
+    const double updated = y + f * t;
+    return f != 0.0 ? updated : y;
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// Rows from .. to - 1 of t, four at a time: each adds f[q](i) times x[q]
+// for q = 0 .. Q - 1 in turn, unless f[q](i) is 0.0, as AddMultiple does (a
+// NaN f counts as not 0.0). Returns the first row it left.
+template <std::size_t Q>
+__attribute__((target("avx2"))) std::size_t AddMultiplesAvx2(std::size_t from, std::size_t to,
+                                                             const double *const f[Q],
+                                                             const double x[Q], double *t) {
+    const __m256d zero = _mm256_setzero_pd();
+    __m256d xv[Q];
+    for (std::size_t q = 0; q < Q; ++q) xv[q] = _mm256_set1_pd(x[q]);
+    std::size_t i = from;
+    for (; i + 4 <= to; i += 4) {
+        __m256d y = _mm256_loadu_pd(t + i);
+        for (std::size_t q = 0; q < Q; ++q) {
+            const __m256d fv = _mm256_loadu_pd(f[q] + i);
+            const __m256d updated = _mm256_add_pd(y, _mm256_mul_pd(fv, xv[q]));
+            y = _mm256_blendv_pd(y, updated, _mm256_cmp_pd(fv, zero, _CMP_NEQ_UQ));
+        }
+        _mm256_storeu_pd(t + i, y);
+    }
+    return i;
+}
+#endif
+
+// Steps s0 .. s1 - 1 on one column t, whose interchanges it has taken
+// already: for j = s0, s0 + 1, ..., row j is multiplied by r[j] (unless it
+// is exactly 1.0), then each row i with j < i < rowEnd (rowEnd >= s1) adds
+// f(i,j) times row j, f(i,j) from column j of l, unless f(i,j) is 0.0. The
+// steps go four at a time, so t is read and written once per four of them;
+// each element still takes its updates one at a time in increasing j. Rows
+// j + 1 .. j + 3 of a group are its later steps' pivot rows, whose values
+// the rows below need, so they go first.
+void ApplyStepsToColumn(const double *l, std::size_t ldl, const double *r, std::size_t s0,
+                        std::size_t s1, double *t, std::size_t rowEnd) {
+    std::size_t j = s0;
+    for (; j + 4 <= s1; j += 4) {
+        const double *f0 = l + j * ldl;
+        const double *f1 = f0 + ldl;
+        const double *f2 = f1 + ldl;
+        const double *f3 = f2 + ldl;
+        if (r[j] != 1.0) t[j] = t[j] * r[j];
+        const double x0 = t[j];
+        t[j + 1] = AddMultiple(t[j + 1], f0[j + 1], x0);
+        if (r[j + 1] != 1.0) t[j + 1] = t[j + 1] * r[j + 1];
+        const double x1 = t[j + 1];
+        t[j + 2] = AddMultiple(AddMultiple(t[j + 2], f0[j + 2], x0), f1[j + 2], x1);
+        if (r[j + 2] != 1.0) t[j + 2] = t[j + 2] * r[j + 2];
+        const double x2 = t[j + 2];
+        t[j + 3] = AddMultiple(AddMultiple(AddMultiple(t[j + 3], f0[j + 3], x0), f1[j + 3], x1),
+                               f2[j + 3], x2);
+        if (r[j + 3] != 1.0) t[j + 3] = t[j + 3] * r[j + 3];
+        const double x3 = t[j + 3];
+        const double *f[4] = {f0, f1, f2, f3};
+        const double x[4] = {x0, x1, x2, x3};
+        std::size_t i = j + 4;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if (HasAvx2()) i = AddMultiplesAvx2<4>(i, rowEnd, f, x, t);
+#endif
+        for (; i < rowEnd; ++i) {
+            double y = AddMultiple(t[i], f0[i], x0);
+            y = AddMultiple(y, f1[i], x1);
+            y = AddMultiple(y, f2[i], x2);
+            t[i] = AddMultiple(y, f3[i], x3);
+        }
+    }
+    for (; j < s1; ++j) {
+        if (r[j] != 1.0) t[j] = t[j] * r[j];
+        std::size_t i = j + 1;
+        const double *f = l + j * ldl;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if (HasAvx2()) i = AddMultiplesAvx2<1>(i, rowEnd, &f, &t[j], t);
+#endif
+        AddMultiples(i, rowEnd, f, t[j], t);
+    }
+}
+
 // Blocks of at most this many columns (or rows, for the triangular solve)
 // are eliminated column by column; larger ones are halved, and the halves
 // meet through the product kernel.
 constexpr std::size_t kGaussLeaf = 16;
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// Columns taken together by SolveSixteenColumnsAvx2.
+constexpr std::size_t kGaussWideColumns = 16;
+
+// SolveScaledUnitLower's leaf (r1 - r0 <= kGaussLeaf) on the sixteen
+// columns of t from its first on, the columns as the lanes of four vectors:
+// the block is read into lanes once, every lane takes the scalings and the
+// updates of the steps in the order of ApplyStepsToColumn (f(i,j) is the
+// same for every lane, so the test on 0.0 is one branch), and the block is
+// written back.
+__attribute__((target("avx2"))) void SolveSixteenColumnsAvx2(const double *l, std::size_t ldl,
+                                                             const double *r, std::size_t r0,
+                                                             std::size_t r1, double *t,
+                                                             std::size_t ldt) {
+    const std::size_t rows = r1 - r0;
+    __m256d p[kGaussLeaf][4];
+    for (std::size_t v = 0; v < 4; ++v) {
+        const double *c0 = t + 4 * v * ldt + r0;
+        const double *c1 = c0 + ldt;
+        const double *c2 = c1 + ldt;
+        const double *c3 = c2 + ldt;
+        for (std::size_t k = 0; k < rows; ++k) p[k][v] = _mm256_set_pd(c3[k], c2[k], c1[k], c0[k]);
+    }
+    for (std::size_t j = 0; j < rows; ++j) {
+        if (r[r0 + j] != 1.0) {
+            const __m256d scale = _mm256_set1_pd(r[r0 + j]);
+            for (std::size_t v = 0; v < 4; ++v) p[j][v] = _mm256_mul_pd(p[j][v], scale);
+        }
+        const double *f = l + (r0 + j) * ldl + r0;
+        for (std::size_t i = j + 1; i < rows; ++i) {
+            if (f[i] == 0.0) continue;
+            const __m256d fv = _mm256_set1_pd(f[i]);
+            for (std::size_t v = 0; v < 4; ++v) {
+                p[i][v] = _mm256_add_pd(p[i][v], _mm256_mul_pd(fv, p[j][v]));
+            }
+        }
+    }
+    alignas(32) double lanes[4];
+    for (std::size_t v = 0; v < 4; ++v) {
+        double *c = t + 4 * v * ldt + r0;
+        for (std::size_t k = 0; k < rows; ++k) {
+            _mm256_store_pd(lanes, p[k][v]);
+            for (std::size_t q = 0; q < 4; ++q) c[k + q * ldt] = lanes[q];
+        }
+    }
+}
+#endif
 
 // Interchanges rows j and pivot[j] for j = p0 .. p1 - 1 in that order, in
 // columns c0 .. c1 - 1.
@@ -112,13 +248,15 @@ void SolveScaledUnitLower(const double *l, std::size_t ldl, const double *r, std
                           std::size_t r1, double *t, std::size_t ldt, std::size_t c0,
                           std::size_t c1) {
     if (r1 - r0 <= kGaussLeaf) {
-        for (std::size_t c = c0; c < c1; ++c) {
-            double *tc = t + c * ldt;
-            for (std::size_t j = r0; j < r1; ++j) {
-                if (r[j] != 1.0) tc[j] = tc[j] * r[j];
-                AddMultiples(j + 1, r1, l + j * ldl, tc[j], tc);
+        std::size_t c = c0;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if (HasAvx2()) {
+            for (; c + kGaussWideColumns <= c1; c += kGaussWideColumns) {
+                SolveSixteenColumnsAvx2(l, ldl, r, r0, r1, t + c * ldt, ldt);
             }
         }
+#endif
+        for (; c < c1; ++c) ApplyStepsToColumn(l, ldl, r, r0, r1, t + c * ldt, r1);
         return;
     }
     const std::size_t mid = r0 + (r1 - r0) / 2;
@@ -187,24 +325,32 @@ void BackSubstituteRows(std::size_t n, std::size_t k, const double *u, std::size
 // own. Interchanges here move whole rows, the multipliers of earlier columns
 // included, so each f stays with the row it belongs to; a column receives an
 // interchange only when it is next needed, which moves the same values.
-// Blocks of more than `leaf` columns are halved.
+// Blocks of more than `leaf` columns are halved. With `byColumns`, a leaf
+// block takes its steps column by column: each column first takes the
+// interchanges and then the updates of the block's earlier steps, which
+// moves the same values as taking each step across the block in turn.
 void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r,
-                      std::size_t j0, std::size_t j1, std::size_t leaf) {
+                      std::size_t j0, std::size_t j1, std::size_t leaf, bool byColumns) {
     if (j1 - j0 > leaf) {
         const std::size_t mid = j0 + (j1 - j0) / 2;
-        EliminateColumns(n, a, lda, pivot, r, j0, mid, leaf);
+        EliminateColumns(n, a, lda, pivot, r, j0, mid, leaf, byColumns);
         ApplyInterchanges(a, lda, pivot, j0, mid, mid, j1);
         SolveScaledUnitLowerOnThreads(a, lda, r, j0, mid, mid, j1);
         const std::size_t rows = n - mid, columns = j1 - mid, depth = mid - j0;
         MatrixProductUpdate(rows, columns, depth, a + mid + j0 * lda, lda, a + j0 + mid * lda, lda,
                             a + mid + mid * lda, lda, PackingSpace(rows, columns, depth),
                             UpdateSign::kAddUnlessZero);
-        EliminateColumns(n, a, lda, pivot, r, mid, j1, leaf);
+        EliminateColumns(n, a, lda, pivot, r, mid, j1, leaf, byColumns);
         ApplyInterchanges(a, lda, pivot, mid, j1, j0, mid);
         return;
     }
     for (std::size_t j = j0; j < j1; ++j) {
-        const GaussStep step = EliminateStep(n, j, a, lda, j0, j1);
+        if (byColumns) {
+            double *aj = a + j * lda;
+            for (std::size_t q = j0; q < j; ++q) std::swap(aj[q], aj[pivot[q]]);
+            ApplyStepsToColumn(a, lda, r, j0, j, aj, n);
+        }
+        const GaussStep step = EliminateStep(n, j, a, lda, j0, byColumns ? j + 1 : j1);
         pivot[j] = step.p;
         r[j] = step.r;
     }
@@ -238,7 +384,8 @@ void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, 
                  KernelPath path) {
     // The plain path makes the whole matrix one block: GaussSolve's steps,
     // one after the other.
-    EliminateColumns(n, a, lda, pivot, r, 0, n, path == KernelPath::kPlain ? n : kGaussLeaf);
+    const bool plain = path == KernelPath::kPlain;
+    EliminateColumns(n, a, lda, pivot, r, 0, n, plain ? n : kGaussLeaf, !plain);
 }
 
 void GaussSolveFactored(std::size_t n, std::size_t k, const double *a, std::size_t lda,

@@ -31,7 +31,10 @@ using kernels::KernelPath;
 // of 256 products and blocks of 128 rows of the product, its AVX-512
 // 32 x 6 tiles (rows in registers of 8, operands read in place up to 4096
 // elements), blocks of 192 rows and 1020 packed columns, and the 8 x 8 micro tiles and 64-row strips of the
-// transpose. Square kernels take m.
+// transpose. Square kernels take m; 261 halves the Cholesky update's
+// 131-row square twice, into odd parts on both sides of 64 rows, and
+// leaves elimination blocks of 8, 9 and 16 columns, taken four steps at a
+// time.
 struct Shape {
     std::size_t m, n, k;
 };
@@ -41,7 +44,7 @@ constexpr Shape kShapes[] = {
     {31, 9, 32},   {32, 8, 32},   {33, 33, 33},   {40, 12, 64},   {64, 65, 65},   {65, 64, 31},
     {127, 9, 40},  {128, 8, 257}, {129, 13, 256}, {130, 20, 300}, {7, 11, 255},   {23, 6, 150},
     {97, 17, 129}, {191, 7, 64},  {192, 12, 256}, {193, 18, 513}, {9, 1021, 257}, {36, 1027, 40},
-    {64, 64, 64},  {16, 16, 256}, {8, 13, 257}};
+    {64, 64, 64},  {16, 16, 256}, {8, 13, 257},   {261, 3, 9}};
 
 // Padding is a NaN no kernel produces, so a stray write shows.
 constexpr std::uint64_t kPad = 0x7FF4BAD0BAD0BAD0ULL;
