@@ -89,30 +89,4 @@ TEST(Construct, Refusals) {
     EXPECT_EQ(kiv::Rand(), first);
 }
 
-TEST(Construct, AllocationFailures) {
-    ArrayPtr b = Counted({3, 4}), c = Counted({5, 3}, 1, mxComplexityComplex);
-    ArrayPtr original = Complex(1, 2, {1, 2}, {3, 4}), share(original->CreateShareArray());
-    ArrayPtr target = Row({1, 2});
-    std::vector<ArrayPtr> many;
-    std::vector<const CMatrix *> twenty;
-    for (int k = 0; k < 20; ++k) twenty.push_back(many.emplace_back(Counted({3, 2}, k)).get());
-    const CMatrix *x = b.get(), *z = c.get(), *s = share.get();
-    const double v[] = {7, 8};
-    const auto initialize = [&] { Apply(share, [](CMatrix *&a) { Initialize(a, -2.0); }); };
-    const auto empty = [&] { Apply(target, [](CMatrix *&a) { Empty(a); }); };
-    // A sharer unshares first; a replacement is made before the old array
-    // goes. A failure keeps the target as it was.
-    ExpectFailurePoints(
-        {{"zeros", [] { return Zeros(2u, 3u); }, {}},
-         {"diag of a vector", [&] { return Diag(2, v, 1); }, {}},
-         {"diag of a matrix", [=] { return Diag(x, 1); }, {x}},
-         {"ctranspose", [=] { return Ctranspose(z); }, {z}},
-         {"tril", [=] { return Tril(z, 0); }, {z}},
-         {"reshape", [=] { return Reshape(const_cast<CMatrix *>(z), 15u, 1u); }, {z}},
-         {"horzcat of three", [&] { return Horzcat(3, twenty.data()); }, {twenty[0], twenty[2]}},
-         {"vertcat of twenty", [&] { return Vertcat(20, twenty.data()); }, {twenty[0], twenty[19]}},
-         {"initialize a sharer", InPlace(initialize), {original.get(), s}},
-         {"empty", InPlace(empty), {target.get()}}});
-}
-
 }  // namespace

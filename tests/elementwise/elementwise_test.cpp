@@ -235,17 +235,4 @@ TEST(Elementwise, Refusals) {
     ExpectRefusals(t);
 }
 
-TEST(Elementwise, AllocationFailures) {
-    ArrayPtr a = Matrix(2, 2, {1, -2, 0, 4}), s = Row({0});
-    CMatrix *x = a.get(), *z = s.get();
-    ExpectFailurePoints({{"plus", [=] { return Plus(x, x); }, {x}},
-                         {"ge double", [=] { return Ge(x, 2.0); }, {x}},
-                         {"and deciding scalar", [=] { return And(x, z); }, {x, z}},
-                         {"abs", [=] { return Abs(x); }, {x}},
-                         {"real", [=] { return Real(x); }, {x}},
-                         {"mod", [=] { return Mod(x, x); }, {x}},
-                         {"mod double", [=] { return Mod(x, 0.5); }, {x}},
-                         {"sqrt", [=] { return Sqrt(x); }, {x}}});
-}
-
 }  // namespace

@@ -215,28 +215,6 @@ TEST(Reductions, RefusalsOfTheReductionsAndSearches) {
     EXPECT_TRUE(r == nullptr && c == nullptr && v == nullptr);
 }
 
-// A failed allocation leaks nothing, also for more dimensions than the
-// inline shape buffer holds; the two-output forms then leave both outputs
-// null.
-TEST(Reductions, AllocationFailuresLeakNothing) {
-    const ArrayPtr m = Counted({2, 3}), tall = Counted({2, 1, 1, 1, 1, 1, 1, 1, 1, 3});
-    const ArrayPtr empty = Array({0, 0}), held = Matrix(1, 1, {7});
-    for (const CMatrix *a : {m.get(), tall.get(), empty.get()}) {
-        for (const std::string f : kNames) {
-            for (unsigned dim : {0u, 2u, 12u})
-                EXPECT_GT(FailurePoints([&] { Reduce(f, a, dim); }, {a}), 0) << f << dim;
-        }
-        CMatrix *y = nullptr, *i = nullptr;
-        const auto call = [&] {
-            y = i = held.get();
-            Min(y, i, a, 1u);
-            mxDestroyArray(y);
-            mxDestroyArray(i);
-        };
-        EXPECT_GE(ForEachAllocationFailure(call, [&] { EXPECT_TRUE(!y && !i); }), 2);
-    }
-}
-
 // --- Searches -----------------------------------------------------------------
 
 // Each case through Find(A) and Find(R, C, V, A), which calls Find(R, C, A):
@@ -274,15 +252,6 @@ TEST(Find, PositionsOfNonzerosAsARowOrAColumn) {
 }
 
 // A failed allocation leaves every output null and nothing allocated.
-TEST(Find, FailedAllocationsLeaveTheOutputsNull) {
-    const ArrayPtr a = Matrix(2, 2, {1, 0, 3, 4});
-    CMatrix *R = nullptr, *C = nullptr, *V = nullptr;
-    const auto allNull = [&] { EXPECT_TRUE(!R && !C && !V); };
-    EXPECT_GT(ForEachAllocationFailure([&] { Find(R, C, V, a.get()); }, allNull), 2);
-    ArrayPtr r(R), c(C), v(V);
-    EXPECT_EQ(Values(v.get()), (Doubles{1, 3, 4}));
-}
-
 TEST(Isequal, ShapeClassAndRealValues) {
     const ArrayPtr a = Matrix(1, 2, {1, 2}), b = Matrix(1, 2, {1, 2}), c = Matrix(1, 2, {1, 3});
     const ArrayPtr nan = Matrix(1, 2, {1, kNaN}), zero = Matrix(1, 1, {0.0});

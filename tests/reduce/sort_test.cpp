@@ -123,20 +123,4 @@ TEST(Sort, Refusals) {
     EXPECT_TRUE(y == held.get() && i == held.get());
 }
 
-TEST(Sort, AllocationFailuresLeakNothing) {
-    std::mt19937_64 random(Seed());
-    const ArrayPtr a = Tied({60, 2}, random);
-    const CMatrix *x = a.get();
-    EXPECT_GT(FailurePoints([x] { return Sort(x); }, {x}), 0);
-    EXPECT_GT(FailurePoints(
-                  [x] {
-                      CMatrix *y = nullptr, *i = nullptr;
-                      Sort(y, i, x, 1u);
-                      mxDestroyArray(y);
-                      mxDestroyArray(i);
-                  },
-                  {x}),
-              0);
-}
-
 }  // namespace
