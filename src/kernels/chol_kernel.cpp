@@ -190,6 +190,35 @@ void SubtractUpperProducts(std::size_t m, std::size_t k, const double *a, const 
     SubtractUpperProducts(m - h, k, a + h, b + h * ld, c + h + h * ld, ld);
 }
 
+// Updates of at least this many multiplications give the half squares to
+// one thread and the block between them to another.
+constexpr std::size_t kParallelMinUpdate = std::size_t(1) << 20;
+
+// SubtractUpperProducts with its parts on two threads: the two half squares
+// on one, the block between them, as many multiplications, on the other.
+// The product's own split of columns makes the leaf squares' work too small
+// to share well. The parts write disjoint places and each element still
+// takes one whole update, so the split changes no bit.
+void SubtractUpperProductsShared(std::size_t m, std::size_t k, const double *a, const double *b,
+                                 double *c, std::size_t ld) {
+    if (m <= kCholSquareLeaf || m * m * k < kParallelMinUpdate) {
+        SubtractUpperProducts(m, k, a, b, c, ld);
+        return;
+    }
+    const std::size_t h = m / 2;
+    ParallelFor(2, 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t part = begin; part < end; ++part) {
+            if (part == 0) {
+                SubtractUpperProducts(h, k, a, b, c, ld);
+                SubtractUpperProducts(m - h, k, a + h, b + h * ld, c + h + h * ld, ld);
+            } else {
+                MatrixProductUpdate(h, m - h, k, a, ld, b + h * ld, ld, c + h * ld, ld,
+                                    PackingSpace(h, m - h, k), UpdateSign::kSubtract);
+            }
+        }
+    });
+}
+
 // Rows j0 .. j1 - 1 of R, carrying the products of every row before j0.
 // The lower half of the rows takes all of the upper half's products, in
 // increasing k, before its own; the upper half's rows are mirrored below
@@ -206,7 +235,7 @@ KernelStatus FactorRows(std::size_t n, const double *a, std::size_t lda, double 
     }
     const std::size_t rows = j1 - mid, columns = n - j1, depth = mid - j0;
     const double *left = r + mid + j0 * ldr;
-    SubtractUpperProducts(rows, depth, left, r + j0 + mid * ldr, r + mid + mid * ldr, ldr);
+    SubtractUpperProductsShared(rows, depth, left, r + j0 + mid * ldr, r + mid + mid * ldr, ldr);
     if (columns > 0) {
         MatrixProductUpdate(rows, columns, depth, left, ldr, r + j0 + j1 * ldr, ldr,
                             r + mid + j1 * ldr, ldr, PackingSpace(rows, columns, depth),

@@ -135,6 +135,35 @@ struct CroutState {
     std::size_t leaf;
 };
 
+// Updates of at least this many multiplications share their rows among
+// the threads, in blocks of whole multiples of kUpdateRowGrain rows (the
+// height of the widest register tile).
+constexpr std::size_t kParallelMinUpdate = std::size_t(1) << 20;
+constexpr std::size_t kUpdateRowGrain = 32;
+
+// The update of the rows below a block: c -= a * b for rows x columns, of
+// depth `depth`. It is tall and narrow, and the product's own split by
+// columns would have every thread pack all of a's rows, so here the rows are
+// shared instead, each thread packing its own. Every element takes the
+// same whole sum whichever block computes it, so the split changes no bit.
+void SubtractProducts(std::size_t rows, std::size_t columns, std::size_t depth, const double *a,
+                      std::size_t lda, const double *b, double *c) {
+    const std::size_t threads = ThreadCount();
+    if (threads == 1 || rows < 2 * kUpdateRowGrain || rows * columns * depth < kParallelMinUpdate) {
+        MatrixProductUpdate(rows, columns, depth, a, lda, b, lda, c, lda,
+                            PackingSpace(rows, columns, depth), UpdateSign::kSubtract);
+        return;
+    }
+    // Two blocks per thread, so that one thread can take over from another
+    // that runs late.
+    const std::size_t perBlock = (rows + 2 * threads - 1) / (2 * threads);
+    const std::size_t grain = (perBlock + kUpdateRowGrain - 1) / kUpdateRowGrain * kUpdateRowGrain;
+    ParallelFor(rows, grain, [&](std::size_t begin, std::size_t end) {
+        MatrixProductUpdate(end - begin, columns, depth, a + begin, lda, b, lda, c + begin, lda,
+                            PackingSpace(end - begin, columns, depth), UpdateSign::kSubtract);
+    });
+}
+
 // Factors columns j0 .. j1 - 1, which carry the products and interchanges
 // of every column before j0 already. On return these columns also carry
 // their own interchanges; the other columns do not yet, and get them from
@@ -152,9 +181,8 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
         ApplyInterchanges(a, lda, s.ipiv, j0, mid, mid, j1);
         SolveUnitLower(a, lda, j0, mid, mid, j1);
         const std::size_t rows = n - mid, columns = j1 - mid, depth = mid - j0;
-        MatrixProductUpdate(rows, columns, depth, a + mid + j0 * lda, lda, a + j0 + mid * lda, lda,
-                            a + mid + mid * lda, lda, PackingSpace(rows, columns, depth),
-                            UpdateSign::kSubtract);
+        SubtractProducts(rows, columns, depth, a + mid + j0 * lda, lda, a + j0 + mid * lda,
+                         a + mid + mid * lda);
         FactorColumns(s, mid, j1);
         ApplyInterchanges(a, lda, s.ipiv, mid, j1, j0, mid);
         return;
