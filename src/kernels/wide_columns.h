@@ -25,6 +25,24 @@ namespace kernels {
 constexpr std::size_t kWideGroups = 4;
 constexpr std::size_t kWideColumns = 4 * kWideGroups;
 
+/// Loads elements k .. k+3 of four columns `n` apart, starting at
+/// `group`, as four vectors: x[j] holds element k+j of the four columns.
+__attribute__((target("avx2"))) inline void LoadFourSteps(const double *group, std::size_t n,
+                                                          __m256d x[4]) {
+    const __m256d v0 = _mm256_loadu_pd(group);
+    const __m256d v1 = _mm256_loadu_pd(group + n);
+    const __m256d v2 = _mm256_loadu_pd(group + 2 * n);
+    const __m256d v3 = _mm256_loadu_pd(group + 3 * n);
+    const __m256d t0 = _mm256_unpacklo_pd(v0, v1);
+    const __m256d t1 = _mm256_unpackhi_pd(v0, v1);
+    const __m256d t2 = _mm256_unpacklo_pd(v2, v3);
+    const __m256d t3 = _mm256_unpackhi_pd(v2, v3);
+    x[0] = _mm256_permute2f128_pd(t0, t2, 0x20);
+    x[1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+    x[2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+    x[3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+}
+
 /// Folds the sixteen contiguous columns of n >= 1 elements that start at a
 /// (column c at a + c * n) and stores their states at out[0..16). A wide
 /// fold is a class with:
@@ -46,19 +64,9 @@ __attribute__((target("avx2"))) void FoldSixteenColumns(const double *a, std::si
     for (; k + 4 <= n; k += 4) {
 #pragma GCC unroll 4
         for (std::size_t g = 0; g < kWideGroups; ++g) {
-            const double *group = a + 4 * g * n + k;
-            const __m256d v0 = _mm256_loadu_pd(group);
-            const __m256d v1 = _mm256_loadu_pd(group + n);
-            const __m256d v2 = _mm256_loadu_pd(group + 2 * n);
-            const __m256d v3 = _mm256_loadu_pd(group + 3 * n);
-            const __m256d t0 = _mm256_unpacklo_pd(v0, v1);
-            const __m256d t1 = _mm256_unpackhi_pd(v0, v1);
-            const __m256d t2 = _mm256_unpacklo_pd(v2, v3);
-            const __m256d t3 = _mm256_unpackhi_pd(v2, v3);
-            s[g] = Fold::Step(s[g], _mm256_permute2f128_pd(t0, t2, 0x20));
-            s[g] = Fold::Step(s[g], _mm256_permute2f128_pd(t1, t3, 0x20));
-            s[g] = Fold::Step(s[g], _mm256_permute2f128_pd(t0, t2, 0x31));
-            s[g] = Fold::Step(s[g], _mm256_permute2f128_pd(t1, t3, 0x31));
+            __m256d x[4];
+            LoadFourSteps(a + 4 * g * n + k, n, x);
+            for (const __m256d step : x) s[g] = Fold::Step(s[g], step);
         }
     }
     for (; k < n; ++k) {

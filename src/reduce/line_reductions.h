@@ -134,19 +134,12 @@ __attribute__((target("avx2"))) void FoldSixteenColumnsWithPositions(const doubl
         const __m256d p3 = _mm256_set1_pd(static_cast<double>(k + 4));
 #pragma GCC unroll 4
         for (std::size_t g = 0; g < kGroups; ++g) {
-            const double *group = a + 4 * g * n + k;
-            const __m256d v0 = _mm256_loadu_pd(group);
-            const __m256d v1 = _mm256_loadu_pd(group + n);
-            const __m256d v2 = _mm256_loadu_pd(group + 2 * n);
-            const __m256d v3 = _mm256_loadu_pd(group + 3 * n);
-            const __m256d t0 = _mm256_unpacklo_pd(v0, v1);
-            const __m256d t1 = _mm256_unpackhi_pd(v0, v1);
-            const __m256d t2 = _mm256_unpacklo_pd(v2, v3);
-            const __m256d t3 = _mm256_unpackhi_pd(v2, v3);
-            StepWithPosition<kBetter>(s[g], at[g], _mm256_permute2f128_pd(t0, t2, 0x20), p0);
-            StepWithPosition<kBetter>(s[g], at[g], _mm256_permute2f128_pd(t1, t3, 0x20), p1);
-            StepWithPosition<kBetter>(s[g], at[g], _mm256_permute2f128_pd(t0, t2, 0x31), p2);
-            StepWithPosition<kBetter>(s[g], at[g], _mm256_permute2f128_pd(t1, t3, 0x31), p3);
+            __m256d x[4];
+            kernels::LoadFourSteps(a + 4 * g * n + k, n, x);
+            StepWithPosition<kBetter>(s[g], at[g], x[0], p0);
+            StepWithPosition<kBetter>(s[g], at[g], x[1], p1);
+            StepWithPosition<kBetter>(s[g], at[g], x[2], p2);
+            StepWithPosition<kBetter>(s[g], at[g], x[3], p3);
         }
     }
     for (; k < n; ++k) {
