@@ -9,7 +9,7 @@
 namespace kiv {
 namespace matrix {
 
-/// Sets how many bytes of freed large data blocks (1 MiB and more) each
+/// Sets how many bytes of freed large data blocks (128 KiB and more) each
 /// thread may keep for reuse; 0 turns the cache off. The default is 256 MiB,
 /// room for three results of 10^7 doubles.
 ///

@@ -112,8 +112,12 @@ void ReleaseData(void *data) noexcept {
 
 // Freed blocks with room for at least this many data bytes are kept for
 // reuse by the thread that frees them. Smaller blocks come back from the
-// allocator's own free lists without page faults anyway.
-constexpr std::size_t kCacheMinBytes = std::size_t{1} << 20;
+// allocator's own free lists without page faults anyway; larger ones, even
+// well below a MiB, the allocator tends to return to the system (it trims
+// the top of its heap) and then faults in again page by page on the next
+// call, which for a factorisation of a few hundred columns costs a third
+// of its time.
+constexpr std::size_t kCacheMinBytes = std::size_t{128} << 10;
 constexpr std::size_t kCacheEntries = 8;
 constexpr std::size_t kDefaultCacheBytes = std::size_t{256} << 20;
 
