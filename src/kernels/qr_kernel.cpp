@@ -44,22 +44,65 @@ void PivotColumns(std::size_t m, std::size_t n, double *a, std::size_t lda, std:
 
 }  // namespace
 
-double ColumnNorm(std::size_t count, const double *x, std::size_t stride) {
+namespace {
+
+// One entry of ColumnNorm's recurrence.
+inline void AddToColumnNorm(double t, double &scale, double &sum) {
+    if (!(t > kColumnNormCutoff || t < -kColumnNormCutoff)) return;
+    const double a = std::fabs(t);
+    if (scale >= a) {
+        const double q = a / scale;
+        sum = sum + q * q;
+    } else {
+        const double q = scale / a;
+        sum = sum * (q * q) + 1.0;
+        scale = a;
+    }
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// ColumnNorm of a contiguous vector, eight entries at a time: while no kept
+// entry of the eight exceeds the scale, their quotients and squares are
+// eight independent lane operations, and only the sum runs in order. An
+// entry that is cut off (or NaN) gives a square of +0.0, and adding it
+// changes nothing: the sum starts at +0.0 and only grows, so it is never
+// -0.0. Eight entries with one above the scale take the scalar recurrence.
+__attribute__((target("avx512f"))) double ColumnNormAvx512(std::size_t count, const double *x) {
     double scale = 1.0;
     double sum = 0.0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const double t = x[i * stride];
-        if (!(t > kColumnNormCutoff || t < -kColumnNormCutoff)) continue;
-        const double a = std::fabs(t);
-        if (scale >= a) {
-            const double q = a / scale;
-            sum = sum + q * q;
-        } else {
-            const double q = scale / a;
-            sum = sum * (q * q) + 1.0;
-            scale = a;
+    const __m512i magnitude = _mm512_set1_epi64(0x7FFFFFFFFFFFFFFFLL);
+    const __m512d cutoff = _mm512_set1_pd(kColumnNormCutoff);
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m512d a = _mm512_castsi512_pd(
+            _mm512_and_si512(_mm512_castpd_si512(_mm512_loadu_pd(x + i)), magnitude));
+        const __mmask8 kept = _mm512_cmp_pd_mask(a, cutoff, _CMP_GT_OQ);
+        const __m512d s = _mm512_set1_pd(scale);
+        if (_mm512_mask_cmp_pd_mask(kept, a, s, _CMP_GT_OQ) != 0) {
+            for (std::size_t l = 0; l < 8; ++l) AddToColumnNorm(x[i + l], scale, sum);
+            continue;
         }
+        const __m512d q = _mm512_maskz_div_pd(kept, a, s);
+        alignas(64) double squares[8];
+        _mm512_store_pd(squares, _mm512_mul_pd(q, q));
+        for (std::size_t l = 0; l < 8; ++l) sum = sum + squares[l];
     }
+    for (; i < count; ++i) AddToColumnNorm(x[i], scale, sum);
+    return std::sqrt(sum) * scale;
+}
+#endif
+
+}  // namespace
+
+double ColumnNorm(std::size_t count, const double *x, std::size_t stride, KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (stride == 1 && path == KernelPath::kFastest && HasAvx512())
+        return ColumnNormAvx512(count, x);
+#endif
+    static_cast<void>(path);
+    double scale = 1.0;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < count; ++i) AddToColumnNorm(x[i * stride], scale, sum);
     return std::sqrt(sum) * scale;
 }
 
@@ -194,6 +237,10 @@ double CutoffReach(std::size_t rows) {
 struct Reflect {
     double (*dot)(std::size_t, const double *, const double *);
     void (*subtract)(std::size_t, double, const double *, double *);
+    // The dot products of x with four columns y, y + ldy, y + 2*ldy and
+    // y + 3*ldy, each exactly as dot gives it.
+    void (*dotFour)(std::size_t count, const double *x, const double *y, std::size_t ldy,
+                    double *out);
 
     void operator()(std::size_t count, const double *x, double c, double *y) const {
         subtract(count, dot(count, x, y) / c, x, y);
@@ -214,6 +261,11 @@ double DotPlain(std::size_t count, const double *x, const double *y) {
     }
     for (std::size_t l = 0; i + l < count; ++l) p[l] = p[l] + x[i + l] * y[i + l];
     return CombinePartialSums(p);
+}
+
+void DotFourPlain(std::size_t count, const double *x, const double *y, std::size_t ldy,
+                  double *out) {
+    for (std::size_t c = 0; c < 4; ++c) out[c] = DotPlain(count, x, y + c * ldy);
 }
 
 // y -= tau*x over count entries; each element independent.
@@ -240,6 +292,57 @@ __attribute__((target("avx2"))) double DotAvx2(std::size_t count, const double *
     return CombinePartialSums(p);
 }
 
+void DotFourAvx2(std::size_t count, const double *x, const double *y, std::size_t ldy,
+                 double *out) {
+    for (std::size_t c = 0; c < 4; ++c) out[c] = DotAvx2(count, x, y + c * ldy);
+}
+
+// Four columns at once, each column's sixteen partial sums in two 8-lane
+// vectors, every load of x serving all four. The last count % 16 products
+// come from zero-masked loads: a lane past the end adds 0.0*0.0 = +0.0 to
+// its partial sum, which started at +0.0 and so can never be -0.0 (a sum is
+// -0.0 only when both terms are), and the sum stays as it was, NaN and
+// infinity included.
+__attribute__((target("avx512f"))) void DotFourAvx512(std::size_t count, const double *x,
+                                                      const double *y, std::size_t ldy,
+                                                      double *out) {
+    __m512d low[4], high[4];
+    for (std::size_t c = 0; c < 4; ++c) low[c] = high[c] = _mm512_setzero_pd();
+    const double *y1 = y + ldy, *y2 = y + 2 * ldy, *y3 = y + 3 * ldy;
+    std::size_t i = 0;
+    for (; i + kDotLanes <= count; i += kDotLanes) {
+        const __m512d xl = _mm512_loadu_pd(x + i), xh = _mm512_loadu_pd(x + i + 8);
+        low[0] = _mm512_add_pd(low[0], _mm512_mul_pd(xl, _mm512_loadu_pd(y + i)));
+        high[0] = _mm512_add_pd(high[0], _mm512_mul_pd(xh, _mm512_loadu_pd(y + i + 8)));
+        low[1] = _mm512_add_pd(low[1], _mm512_mul_pd(xl, _mm512_loadu_pd(y1 + i)));
+        high[1] = _mm512_add_pd(high[1], _mm512_mul_pd(xh, _mm512_loadu_pd(y1 + i + 8)));
+        low[2] = _mm512_add_pd(low[2], _mm512_mul_pd(xl, _mm512_loadu_pd(y2 + i)));
+        high[2] = _mm512_add_pd(high[2], _mm512_mul_pd(xh, _mm512_loadu_pd(y2 + i + 8)));
+        low[3] = _mm512_add_pd(low[3], _mm512_mul_pd(xl, _mm512_loadu_pd(y3 + i)));
+        high[3] = _mm512_add_pd(high[3], _mm512_mul_pd(xh, _mm512_loadu_pd(y3 + i + 8)));
+    }
+    const std::size_t rest = count - i;
+    if (rest != 0) {
+        const auto lowMask = static_cast<__mmask8>(rest >= 8 ? 0xFF : (1u << rest) - 1);
+        const auto highMask = static_cast<__mmask8>(rest > 8 ? (1u << (rest - 8)) - 1 : 0);
+        const __m512d xl = _mm512_maskz_loadu_pd(lowMask, x + i);
+        const __m512d xh = _mm512_maskz_loadu_pd(highMask, x + i + 8);
+        const double *column[4] = {y, y1, y2, y3};
+        for (std::size_t c = 0; c < 4; ++c) {
+            const double *yc = column[c] + i;
+            low[c] = _mm512_add_pd(low[c], _mm512_mul_pd(xl, _mm512_maskz_loadu_pd(lowMask, yc)));
+            high[c] =
+                _mm512_add_pd(high[c], _mm512_mul_pd(xh, _mm512_maskz_loadu_pd(highMask, yc + 8)));
+        }
+    }
+    alignas(64) double p[kDotLanes];
+    for (std::size_t c = 0; c < 4; ++c) {
+        _mm512_store_pd(p, low[c]);
+        _mm512_store_pd(p + 8, high[c]);
+        out[c] = CombinePartialSums(p);
+    }
+}
+
 __attribute__((target("avx2"))) void SubtractAvx2(std::size_t count, double tau, const double *x,
                                                   double *y) {
     const __m256d t = _mm256_set1_pd(tau);
@@ -254,10 +357,11 @@ __attribute__((target("avx2"))) void SubtractAvx2(std::size_t count, double tau,
 
 Reflect ReflectFor(KernelPath path) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    if (path == KernelPath::kFastest && HasAvx2()) return {DotAvx2, SubtractAvx2};
+    if (path == KernelPath::kFastest && HasAvx512()) return {DotAvx2, SubtractAvx2, DotFourAvx512};
+    if (path != KernelPath::kPlain && HasAvx2()) return {DotAvx2, SubtractAvx2, DotFourAvx2};
 #endif
     static_cast<void>(path);
-    return {DotPlain, SubtractPlain};
+    return {DotPlain, SubtractPlain, DotFourPlain};
 }
 
 // The first strictly longest of the lengths of columns k..n-1 (from 0.0;
@@ -320,7 +424,7 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
     if (perm != nullptr) {
         for (std::size_t j = 0; j < n; ++j) {
             perm[j] = static_cast<std::uint32_t>(j);
-            length[j] = ColumnNorm(m, a + j * lda, 1);
+            length[j] = ColumnNorm(m, a + j * lda, 1, path);
             reference[j] = length[j];
         }
     }
@@ -373,19 +477,37 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
             // F'(i, j) = tau*v'*A(k.., j) for the columns right of k, the
             // stored A corrected by what the panel's earlier reflections
             // owe: + sum over q < i of F'(q, j)*aux(q) (increasing q).
+            // Then row k of those columns becomes final (R's row).
             for (std::size_t j = k0; j <= k; ++j) F(i, j) = 0.0;
             for (std::size_t q = 0; q < i; ++q)
                 aux[q] = -tau * reflect.dot(m - k, a + k + (k0 + q) * lda, ak + k);
-            for (std::size_t j = k + 1; j < n; ++j) {
-                double fj = tau * reflect.dot(m - k, a + k + j * lda, ak + k);
-                for (std::size_t q = 0; q < i; ++q) fj = fj + F(q, j) * aux[q];
-                F(i, j) = fj;
-            }
-            // Row k of the columns right of k becomes final (R's row).
-            for (std::size_t j = k + 1; j < n; ++j) {
-                double r = a[k + j * lda];
-                for (std::size_t q = 0; q <= i; ++q) r = r - a[k + (k0 + q) * lda] * F(q, j);
-                a[k + j * lda] = r;
+            for (std::size_t j = k + 1; j < n; j += 4) {
+                const std::size_t width = std::min<std::size_t>(4, n - j);
+                double f[4];
+                if (width == 4) {
+                    reflect.dotFour(m - k, ak + k, a + k + j * lda, lda, f);
+                } else {
+                    for (std::size_t col = 0; col < width; ++col)
+                        f[col] = reflect.dot(m - k, a + k + (j + col) * lda, ak + k);
+                }
+                // The columns' chains of sums side by side, so that they
+                // overlap; each column's own order is unchanged.
+                for (std::size_t col = 0; col < width; ++col) f[col] = tau * f[col];
+                for (std::size_t q = 0; q < i; ++q) {
+                    for (std::size_t col = 0; col < width; ++col)
+                        f[col] = f[col] + F(q, j + col) * aux[q];
+                }
+                double r[4];
+                for (std::size_t col = 0; col < width; ++col) {
+                    F(i, j + col) = f[col];
+                    r[col] = a[k + (j + col) * lda];
+                }
+                for (std::size_t q = 0; q <= i; ++q) {
+                    const double vq = a[k + (k0 + q) * lda];
+                    for (std::size_t col = 0; col < width; ++col)
+                        r[col] = r[col] - vq * F(q, j + col);
+                }
+                for (std::size_t col = 0; col < width; ++col) a[k + (j + col) * lda] = r[col];
             }
             ++kb;
             if (perm == nullptr) continue;
@@ -420,14 +542,15 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
         }
         for (std::size_t j = done; perm != nullptr && j < n; ++j) {
             if (!(length[j] < 0.0)) continue;
-            length[j] = ColumnNorm(m - done, a + done + j * lda, 1);
+            length[j] = ColumnNorm(m - done, a + done + j * lda, 1, path);
             reference[j] = length[j];
         }
         k0 = done;
     }
 
     if (perm != nullptr && m < n) {
-        for (std::size_t j = m - 1; j < n; ++j) length[j] = ColumnNorm(1, a + (m - 1) + j * lda, 1);
+        for (std::size_t j = m - 1; j < n; ++j)
+            length[j] = ColumnNorm(1, a + (m - 1) + j * lda, 1, path);
         PivotByLengths(m, n, a, lda, perm, m - 1, length, reference);
     }
     if (m <= n) d[m - 1] = a[(m - 1) + (m - 1) * lda];
@@ -510,8 +633,14 @@ void HouseholderApplyQtFast(std::size_t m, std::size_t k, const double *v, std::
         for (std::size_t step = 0; step < k; ++step) {
             if (!(std::fabs(c[step]) > kReflectionSkip)) continue;
             const double *vk = v + step + step * ldv;
-            for (std::size_t j = j0; j < j1; ++j)
-                reflect(m - step, vk, c[step], b + step + j * ldb);
+            std::size_t j = j0;
+            for (; j + 4 <= j1; j += 4) {
+                double s[4];
+                reflect.dotFour(m - step, vk, b + step + j * ldb, ldb, s);
+                for (std::size_t col = 0; col < 4; ++col)
+                    reflect.subtract(m - step, s[col] / c[step], vk, b + step + (j + col) * ldb);
+            }
+            for (; j < j1; ++j) reflect(m - step, vk, c[step], b + step + j * ldb);
         }
     }
 }
