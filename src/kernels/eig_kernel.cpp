@@ -10,6 +10,10 @@
 #include "kernels/kernel_support.h"
 #include "kernels/qr_kernel.h"
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#include <immintrin.h>
+#endif
+
 namespace kiv {
 namespace matrix {
 namespace kernels {
@@ -116,44 +120,151 @@ void HessenbergBackTransform(std::size_t n, const double *a_, std::size_t lda,
     for (std::size_t i = 0; i < n; ++i) z[i] = z[i] * scale[i];
 }
 
-std::size_t HessenbergShiftedWorkspace(std::size_t n) { return n * n + 2 * n; }
+namespace {
 
-// The work of the shifted factorisation: U column by column (its upper
-// triangle; rows j and j+1 of a column share a cache line, so each step's
-// row operation walks the columns at a fixed stride), then the n
+// U is kept by columns, packed: column c holds rows 0..min(c+1, n-1), the
+// only ones the elimination touches (its upper triangle and the entry
+// below the diagonal, which the step of that column reads), and starts
+// at ShiftedColumn(c). Half the memory of a full square keeps U and H
+// together in the second-level cache for orders of several hundred.
+std::size_t ShiftedColumn(std::size_t c) { return c * (c + 3) / 2; }
+
+std::size_t ShiftedRows(std::size_t n, std::size_t c) { return std::min(c + 2, n); }
+
+// Steps j0..j1-1 of the elimination on one column below them (c >= j1):
+// each interchange, then the update of the lower row. Row j is final once
+// step j is done, so the running row stays in a register.
+void ApplyShiftedSteps(std::size_t j0, std::size_t j1, const double *multiplier,
+                       const double *swapped, double *column) {
+    if (j0 == j1) return;
+    double upper = column[j0];
+    for (std::size_t j = j0; j < j1; ++j) {
+        double lower = column[j + 1];
+        if (swapped[j] != 0.0) std::swap(upper, lower);
+        column[j] = upper;
+        upper = lower - multiplier[j] * upper;
+    }
+    column[j1] = upper;
+}
+
+// ApplyShiftedSteps on the four columns c..c+3 together: their chains of
+// steps are independent, so they overlap, and each interchange test
+// serves all four.
+void ApplyShiftedStepsFour(std::size_t j0, std::size_t j1, const double *multiplier,
+                           const double *swapped, double *u, std::size_t c) {
+    double *column[4];
+    double upper[4];
+    for (std::size_t q = 0; q < 4; ++q) {
+        column[q] = u + ShiftedColumn(c + q);
+        upper[q] = column[q][j0];
+    }
+    for (std::size_t j = j0; j < j1; ++j) {
+        double lower[4];
+        for (std::size_t q = 0; q < 4; ++q) lower[q] = column[q][j + 1];
+        if (swapped[j] != 0.0) {
+            for (std::size_t q = 0; q < 4; ++q) std::swap(upper[q], lower[q]);
+        }
+        const double l = multiplier[j];
+        for (std::size_t q = 0; q < 4; ++q) {
+            column[q][j] = upper[q];
+            upper[q] = lower[q] - l * upper[q];
+        }
+    }
+    for (std::size_t q = 0; q < 4; ++q) column[q][j1] = upper[q];
+}
+
+// Step j on its own column: the interchange decided and made, a zero pivot
+// replaced, the multiplier taken.
+void DecideShiftedStep(std::size_t j, double tiny, double *multiplier, double *swapped,
+                       double *column) {
+    swapped[j] = 0.0;
+    if (std::fabs(column[j + 1]) > std::fabs(column[j])) {
+        std::swap(column[j], column[j + 1]);
+        swapped[j] = 1.0;
+    }
+    if (column[j] == 0.0) column[j] = tiny;
+    multiplier[j] = column[j + 1] / column[j];
+}
+
+// x(r) = (((x(r) - t[0]*u0(r)) - t[1]*u1(r)) - t[2]*u2(r)) - t[3]*u3(r) for
+// r < count: four columns of the back substitution in one pass over x.
+void SubtractFourPlain(std::size_t count, const double *t, const double *const *u, double *x) {
+    for (std::size_t r = 0; r < count; ++r)
+        x[r] = (((x[r] - t[0] * u[0][r]) - t[1] * u[1][r]) - t[2] * u[2][r]) - t[3] * u[3][r];
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx512f"))) void SubtractFourAvx512(std::size_t count, const double *t,
+                                                           const double *const *u, double *x) {
+    const __m512d t0 = _mm512_set1_pd(t[0]), t1 = _mm512_set1_pd(t[1]);
+    const __m512d t2 = _mm512_set1_pd(t[2]), t3 = _mm512_set1_pd(t[3]);
+    for (std::size_t r = 0; r < count; r += 8) {
+        const auto mask = static_cast<__mmask8>(count - r >= 8 ? 0xFF : (1u << (count - r)) - 1);
+        __m512d v = _mm512_maskz_loadu_pd(mask, x + r);
+        v = _mm512_sub_pd(v, _mm512_mul_pd(t0, _mm512_maskz_loadu_pd(mask, u[0] + r)));
+        v = _mm512_sub_pd(v, _mm512_mul_pd(t1, _mm512_maskz_loadu_pd(mask, u[1] + r)));
+        v = _mm512_sub_pd(v, _mm512_mul_pd(t2, _mm512_maskz_loadu_pd(mask, u[2] + r)));
+        v = _mm512_sub_pd(v, _mm512_mul_pd(t3, _mm512_maskz_loadu_pd(mask, u[3] + r)));
+        _mm512_mask_storeu_pd(x + r, mask, v);
+    }
+}
+#endif
+
+// Steps taken together by the blocked sweep: a column meets them while its
+// few rows stay in registers, and the columns' short chains overlap.
+constexpr std::size_t kShiftedStepBlock = 16;
+
+}  // namespace
+
+std::size_t HessenbergShiftedWorkspace(std::size_t n) {
+    return (n == 0 ? 0 : ShiftedColumn(n - 1) + n) + 2 * n;
+}
+
+// The work of the shifted factorisation: U's packed columns, then the n
 // multipliers, then n interchange marks (1.0 for an interchange of rows j
 // and j+1).
 void HessenbergShiftedFactor(std::size_t n, const double *h, std::size_t ldh, double shift,
-                             double tiny, double *work) {
+                             double tiny, double *work, KernelPath path) {
     double *u = work;
-    double *multiplier = work + n * n;
+    double *multiplier = work + ShiftedColumn(n - 1) + n;
     double *swapped = multiplier + n;
-    for (std::size_t j = 0; j < n; ++j) {
-        const std::size_t rows = std::min(j + 2, n);
-        std::copy(h + j * ldh, h + j * ldh + rows, u + j * n);
-        u[j + j * n] = u[j + j * n] - shift;
+    for (std::size_t c = 0; c < n; ++c) {
+        double *column = u + ShiftedColumn(c);
+        std::copy(h + c * ldh, h + c * ldh + ShiftedRows(n, c), column);
+        column[c] = column[c] - shift;
     }
-    for (std::size_t j = 0; j + 1 < n; ++j) {
-        double *uj = u + j + j * n;  // U(j, j); U(j+1, j) is uj[1]
-        swapped[j] = 0.0;
-        if (std::fabs(uj[1]) > std::fabs(uj[0])) {
-            for (std::size_t c = j; c < n; ++c) std::swap(u[j + c * n], u[j + 1 + c * n]);
-            swapped[j] = 1.0;
+    if (path == KernelPath::kPlain) {
+        // Step by step along the rows, as the elimination is written.
+        for (std::size_t j = 0; j + 1 < n; ++j) {
+            DecideShiftedStep(j, tiny, multiplier, swapped, u + ShiftedColumn(j));
+            for (std::size_t c = j + 1; c < n; ++c)
+                ApplyShiftedSteps(j, j + 1, multiplier, swapped, u + ShiftedColumn(c));
         }
-        if (uj[0] == 0.0) uj[0] = tiny;
-        const double l = uj[1] / uj[0];
-        multiplier[j] = l;
-        for (std::size_t c = j + 1; c < n; ++c)
-            u[j + 1 + c * n] = u[j + 1 + c * n] - l * u[j + c * n];
+    } else {
+        // Blocks of steps: their own columns left to right (each takes the
+        // block's earlier steps, then decides its step), then every column
+        // right of the block takes all of them. Each element still meets
+        // the steps in increasing order, so the bits are the plain sweep's.
+        for (std::size_t j0 = 0; j0 + 1 < n; j0 += kShiftedStepBlock) {
+            const std::size_t j1 = std::min(j0 + kShiftedStepBlock, n - 1);
+            for (std::size_t j = j0; j < j1; ++j) {
+                double *column = u + ShiftedColumn(j);
+                ApplyShiftedSteps(j0, j, multiplier, swapped, column);
+                DecideShiftedStep(j, tiny, multiplier, swapped, column);
+            }
+            std::size_t c = j1;
+            for (; c + 4 <= n; c += 4) ApplyShiftedStepsFour(j0, j1, multiplier, swapped, u, c);
+            for (; c < n; ++c) ApplyShiftedSteps(j0, j1, multiplier, swapped, u + ShiftedColumn(c));
+        }
     }
-    double &last = u[(n - 1) + (n - 1) * n];
+    double &last = u[ShiftedColumn(n - 1) + (n - 1)];
     if (last == 0.0) last = tiny;
 }
 
 void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, double *x,
                             KernelPath path) {
     const double *u = work;
-    const double *multiplier = work + n * n;
+    const double *multiplier = work + ShiftedColumn(n - 1) + n;
     const double *swapped = multiplier + n;
     std::copy(b, b + n, x);
     for (std::size_t j = 0; j + 1 < n; ++j) {
@@ -161,10 +272,34 @@ void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, 
         x[j + 1] = x[j + 1] - multiplier[j] * x[j];
     }
     // Column by column from the last: x(c) is final once divided, and is
-    // then subtracted from the rows above it.
-    for (std::size_t c = n; c-- > 0;) {
-        x[c] = x[c] / u[c + c * n];
-        SubtractMultiple(c, x[c], u + c * n, x, path);
+    // then subtracted from the rows above it. The faster path settles four
+    // columns among themselves, then takes their four products from each
+    // row above them in one pass, column c's first: every x(r) meets the
+    // same operations in the same order.
+    auto subtractFour = SubtractFourPlain;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) subtractFour = SubtractFourAvx512;
+#endif
+    std::size_t c = n;
+    if (path != KernelPath::kPlain) {
+        for (; c >= 4; c -= 4) {
+            const double *column[4];
+            double t[4];
+            for (std::size_t q = 0; q < 4; ++q) {
+                const std::size_t cq = c - 1 - q;
+                column[q] = u + ShiftedColumn(cq);
+                double value = x[cq];
+                for (std::size_t p = 0; p < q; ++p) value = value - t[p] * column[p][cq];
+                t[q] = value / column[q][cq];
+                x[cq] = t[q];
+            }
+            subtractFour(c - 4, t, column, x);
+        }
+    }
+    while (c-- > 0) {
+        const double *column = u + ShiftedColumn(c);
+        x[c] = x[c] / column[c];
+        SubtractMultiple(c, x[c], column, x, path);
     }
 }
 

@@ -88,8 +88,11 @@ std::size_t HessenbergShiftedWorkspace(std::size_t n);
 ///   shift [in]  the shift
 ///   tiny  [in]  the replacement of a zero pivot (> 0)
 ///   work  [out] HessenbergShiftedWorkspace(n) doubles: the factors
+///   path  [in]  kPlain: the steps one at a time across the columns;
+///               otherwise blocks of steps column by column. The same bits
+///               either way: each element meets the steps in order.
 void HessenbergShiftedFactor(std::size_t n, const double *h, std::size_t ldh, double shift,
-                             double tiny, double *work);
+                             double tiny, double *work, KernelPath path = KernelPath::kFastest);
 
 /// Solves (H - shift*I)*x = b from HessenbergShiftedFactor's work: the
 /// interchanges and multipliers applied to b in increasing j, then U's

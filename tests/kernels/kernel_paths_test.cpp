@@ -305,10 +305,26 @@ TEST(KernelPaths, FastOrderQrMatchesScalarLoops) {
             matrix_test::Bits(kernels::DotFast(count, x.Data(), y.Data(), KernelPath::kPlain)))
             << count;
     }
+    // Column lengths: entries cut off, growing past the scale inside a group
+    // of eight, infinite and NaN.
+    Padded z = Random(300, 1, rng, true);
+    for (std::size_t i = 0; i < 300; i += 7) z(i, 0) = 1e-13 * static_cast<double>(i % 3);
+    for (std::size_t i = 40; i < 120; ++i) z(i, 0) = std::ldexp(1.0 + z(i, 0) * 1e-3, int(i / 3));
+    for (const Padded *v : {&x, static_cast<const Padded *>(&z)}) {
+        for (std::size_t start : {0u, 3u, 37u}) {
+            for (std::size_t count = 0; count + start <= 300; count += 5) {
+                const double *p = v->Data() + start;
+                EXPECT_EQ(matrix_test::Bits(kernels::ColumnNorm(count, p, 1)),
+                          matrix_test::Bits(kernels::ColumnNorm(count, p, 1, KernelPath::kPlain)))
+                    << start << " " << count;
+            }
+        }
+    }
 }
 
 // The shifted Hessenberg solve of the fast eigenvectors, including a
-// shift that makes a pivot exactly zero.
+// shift that makes a pivot exactly zero: the blocked factorisation and the
+// vector solve against their scalar loops.
 TEST(KernelPaths, HessenbergShiftedSolveMatchesScalarLoops) {
     std::mt19937_64 rng(matrix_test::Seed());
     for (const Shape &s : kShapes) {
@@ -317,13 +333,20 @@ TEST(KernelPaths, HessenbergShiftedSolveMatchesScalarLoops) {
             Padded h = Random(n, n, rng, special);
             const Padded b = Random(n, 1, rng, special);
             for (double shift : {0.25, h(0, 0)}) {
-                std::vector<double> work(kernels::HessenbergShiftedWorkspace(n));
-                kernels::HessenbergShiftedFactor(n, h.Data(), h.ld, shift, 1e-300, work.data());
-                std::vector<double> x[2] = {std::vector<double>(n), std::vector<double>(n)};
-                kernels::HessenbergShiftedSolve(n, work.data(), b.Data(), x[0].data());
-                kernels::HessenbergShiftedSolve(n, work.data(), b.Data(), x[1].data(),
-                                                KernelPath::kPlain);
-                EXPECT_TRUE(Same(x[0], x[1])) << Name(s, special) << " shift " << shift;
+                const std::string what = Name(s, special) + " shift " + std::to_string(shift);
+                std::vector<double> work[2];
+                std::vector<double> x[2];
+                for (int plain = 0; plain < 2; ++plain) {
+                    const KernelPath path = plain != 0 ? KernelPath::kPlain : KernelPath::kFastest;
+                    work[plain].assign(kernels::HessenbergShiftedWorkspace(n), 0.0);
+                    kernels::HessenbergShiftedFactor(n, h.Data(), h.ld, shift, 1e-300,
+                                                     work[plain].data(), path);
+                    x[plain].resize(n);
+                    kernels::HessenbergShiftedSolve(n, work[plain].data(), b.Data(),
+                                                    x[plain].data(), path);
+                }
+                EXPECT_TRUE(Same(work[0], work[1])) << what;
+                EXPECT_TRUE(Same(x[0], x[1])) << what;
             }
         }
     }
