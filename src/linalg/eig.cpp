@@ -17,6 +17,7 @@
 #include "kernels/eig_kernel.h"
 #include "kernels/mldivide_kernel.h"
 #include "kernels/norm_kernel.h"
+#include "kernels/parallel.h"
 #include "kernels/qr_kernel.h"
 #include "linalg/linalg_common.h"
 
@@ -29,6 +30,11 @@ namespace {
 // successive normalised iterates at which the iteration stops. The
 // iteration's own limits, fixed by the library's definition of Eig.
 constexpr int kInverseIterations = 10;
+
+// The fast order's eigenvectors are shared between threads from this order
+// on (each costs some ten O(n^2) solves), in pieces of this many columns.
+constexpr std::size_t kParallelEigenvectorOrder = 64;
+constexpr std::size_t kEigenvectorGrain = 4;
 constexpr double kIterateTolerance = 1.0e-6;
 
 bool IsEmptyMatrix(const CMatrix *A) {
@@ -184,9 +190,6 @@ CMatrix *InverseIterationFast(std::size_t n, const Reduction &kept, const double
     ArrayHolder V(mxCreateDoubleMatrix(static_cast<unsigned int>(n), static_cast<unsigned int>(n),
                                        mxComplexityReal));
     double *v = linalg::Data(V.get());
-    linalg::Scratch<double> vectors(3 * n);
-    linalg::Scratch<double> work(kernels::HessenbergShiftedWorkspace(n));
-    double *y = vectors.Get(), *solved = y + n, *x = solved + n;
     const double *h = kept.h.Get();
     double largest = 0.0;
     for (std::size_t j = 0; j < n; ++j) {
@@ -194,23 +197,30 @@ CMatrix *InverseIterationFast(std::size_t n, const Reduction &kept, const double
             largest = std::max(largest, std::fabs(h[i + j * n]));
     }
     const double tiny = largest > 0.0 ? largest * mxGetEps() : kernels::kGaussZeroPivot;
-    auto solve = [&](const double *in, double *out) {
-        kernels::HessenbergShiftedSolve(n, work.Get(), in, out);
-    };
     // Every start drawn first, in the order the stated iteration draws
-    // them, so that the eigenvalues could be shared between threads.
+    // them, so that the eigenvalues can be shared between threads: each
+    // column depends on its own shift and start alone.
     linalg::Scratch<double> starts(n * n);
     for (std::size_t i = 0; i < n * n; ++i) starts.Get()[i] = kiv::Randn();
-    for (std::size_t k = 0; k < n; ++k) {
-        kernels::HessenbergShiftedFactor(n, h, n, wr[k], tiny, work.Get());
-        Iterate(n, solve, FastLength, x, y, solved, starts.Get() + k * n);
-        double *vk = v + k * n;
-        std::memcpy(vk, x, n * sizeof(double));
-        kernels::HessenbergBackTransform(n, h, n, kept.pivot.Get(), kept.scale.Get(), vk);
-        const double length = FastLength(n, vk);
-        if (!(std::isfinite(length) && length > 0.0)) continue;
-        for (std::size_t i = 0; i < n; ++i) vk[i] = vk[i] / length;
-    }
+    const std::size_t grain = n < kParallelEigenvectorOrder ? n : kEigenvectorGrain;
+    kernels::ParallelFor(n, grain, [&](std::size_t begin, std::size_t end) {
+        linalg::Scratch<double> vectors(3 * n);
+        linalg::Scratch<double> work(kernels::HessenbergShiftedWorkspace(n));
+        double *y = vectors.Get(), *solved = y + n, *x = solved + n;
+        auto solve = [&](const double *in, double *out) {
+            kernels::HessenbergShiftedSolve(n, work.Get(), in, out);
+        };
+        for (std::size_t k = begin; k < end; ++k) {
+            kernels::HessenbergShiftedFactor(n, h, n, wr[k], tiny, work.Get());
+            Iterate(n, solve, FastLength, x, y, solved, starts.Get() + k * n);
+            double *vk = v + k * n;
+            std::memcpy(vk, x, n * sizeof(double));
+            kernels::HessenbergBackTransform(n, h, n, kept.pivot.Get(), kept.scale.Get(), vk);
+            const double length = FastLength(n, vk);
+            if (!(std::isfinite(length) && length > 0.0)) continue;
+            for (std::size_t i = 0; i < n; ++i) vk[i] = vk[i] / length;
+        }
+    });
     return V.release();
 }
 
