@@ -53,6 +53,9 @@ std::size_t SvdDecomposeWorkspace(std::size_t m, std::size_t n);
 ///                 compute the singular values only (phases 2 and 3 and the
 ///                 rotations skipped)
 ///   work [out]    SvdDecomposeWorkspace(m, n) doubles
+///   path [in]     kPlain: phase 1 in four passes over the trailing block
+///                 per step, as written; otherwise in two, with vector
+///                 code where the processor has AVX-512. The same bits.
 /// Returns 0 when every singular value converged. Otherwise the k (from 1)
 /// at whose kSvdMaxTests-th test the sweeps were abandoned: w(1..k), that
 /// value and the ones not yet reached, are then set to NaN (with V and U as
@@ -61,7 +64,8 @@ std::size_t SvdDecomposeWorkspace(std::size_t m, std::size_t n);
 /// Press, Teukolsky, Vetterling & Flannery, Numerical Recipes, 2nd ed.,
 /// Section 2.6 (svdcmp).
 KernelStatus SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t lda, double *w,
-                          std::size_t incw, double *v, std::size_t ldv, double *work);
+                          std::size_t incw, double *v, std::size_t ldv, double *work,
+                          KernelPath path = KernelPath::kFastest);
 
 /// Sorts positions 0..n-1 so that values[positions[i] * inc] decreases with
 /// i: an insertion sort in which each value moves ahead of an earlier one

@@ -17,6 +17,7 @@
 #include "kernels/mldivide_kernel.h"
 #include "kernels/mtimes_kernel.h"
 #include "kernels/qr_kernel.h"
+#include "kernels/svd_kernel.h"
 #include "kernels/transpose_kernel.h"
 #include "support/matrix_test.h"
 
@@ -317,6 +318,49 @@ TEST(KernelPaths, FastOrderQrMatchesScalarLoops) {
                 EXPECT_EQ(matrix_test::Bits(kernels::ColumnNorm(count, p, 1)),
                           matrix_test::Bits(kernels::ColumnNorm(count, p, 1, KernelPath::kPlain)))
                     << start << " " << count;
+            }
+        }
+    }
+}
+
+// The singular value decomposition's merged bidiagonalisation against its
+// pass-by-pass loops, with and without vectors, on every path; a zeroed
+// column and row leave reflections out.
+TEST(KernelPaths, SvdMatchesPassByPassLoops) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (const Shape &s : kShapes) {
+        for (int kind = 0; kind < 3; ++kind) {
+            Padded a = Random(s.m, s.n, rng, kind == 1);
+            if (kind == 2) {
+                for (std::size_t i = 0; i < s.m; ++i) a(i, s.n / 2) = 0.0;
+                for (std::size_t j = 0; j < s.n; ++j) a(s.m / 2, j) = 0.0;
+            }
+            for (bool vectors : {false, true}) {
+                struct Result {
+                    Padded u, v;
+                    std::vector<double> w;
+                    std::size_t status;
+                };
+                auto run = [&](KernelPath path) {
+                    Result x{a, Padded(s.n, s.n), std::vector<double>(s.n), 0};
+                    std::vector<double> work(kernels::SvdDecomposeWorkspace(s.m, s.n));
+                    x.status = kernels::SvdDecompose(s.m, s.n, x.u.Data(), x.u.ld, x.w.data(), 1,
+                                                     vectors ? x.v.Data() : nullptr, x.v.ld,
+                                                     work.data(), path);
+                    return x;
+                };
+                const Result plain = run(KernelPath::kPlain);
+                for (KernelPath path : {KernelPath::kFastest, KernelPath::kAvx2}) {
+                    const Result x = run(path);
+                    const std::string what = Name(s, kind == 1) + " kind " +
+                                             std::to_string(kind) + (vectors ? " vectors" : "");
+                    EXPECT_EQ(x.status, plain.status) << what;
+                    EXPECT_TRUE(Same(x.w, plain.w)) << what;
+                    if (vectors) {
+                        EXPECT_TRUE(Same(x.u.v, plain.u.v)) << what;
+                        EXPECT_TRUE(Same(x.v.v, plain.v.v)) << what;
+                    }
+                }
             }
         }
     }
