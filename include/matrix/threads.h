@@ -22,8 +22,10 @@ namespace matrix {
 /// Until the first call, the number comes from the environment variable
 /// RUL2MTRX_NUM_THREADS when it holds a whole number from 1 to 256 (0, or
 /// anything else, means the cores). The library starts its worker threads
-/// (one fewer than the number) on the first large call and keeps them,
-/// asleep between calls. Several caller threads share one set of workers:
+/// (one fewer than the number) on the first large call and keeps them;
+/// after a call a worker watches for the next one for at most 100
+/// microseconds, since large calls often come in quick succession, and then
+/// sleeps until one comes. Several caller threads share one set of workers:
 /// a call that finds them busy with another caller's work runs on its own
 /// thread, so the library never runs more worker threads than the number
 /// less one. This call waits for work running on the workers to finish, and

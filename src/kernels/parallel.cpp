@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <exception>
@@ -25,6 +26,29 @@ constexpr std::size_t kPiecesPerThread = 4;
 
 // True on a thread while it runs a piece: work it starts stays on it.
 thread_local bool t_inPiece = false;
+
+// How long a thread watches for the event it waits for before it sleeps:
+// a worker for the next job after finishing one, a caller for the workers
+// to finish their last pieces. Waking a sleeping thread costs tens of
+// microseconds on some systems (virtual machines most of all), as much as
+// the pieces of a factorisation's mid-sized steps, which follow each other
+// closely. The watch is bounded, so an idle pool sleeps.
+constexpr auto kWatchBeforeSleep = std::chrono::microseconds(100);
+
+// Returns once done() holds or kWatchBeforeSleep has passed.
+template <class Done>
+void WatchBriefly(Done done) {
+    const auto until = std::chrono::steady_clock::now() + kWatchBeforeSleep;
+    for (;;) {
+        for (int i = 0; i < 64; ++i) {
+            if (done()) return;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        if (std::chrono::steady_clock::now() >= until) return;
+    }
+}
 
 class Pool;
 Pool &ThePool();
@@ -102,7 +126,7 @@ public:
         m_stopping = false;
         m_workers = 0;
         m_job = nullptr;
-        m_active = 0;
+        m_active.store(0, std::memory_order_relaxed);
         t_inPiece = false;
     }
 
@@ -144,6 +168,7 @@ public:
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_job = &job;
             ++m_generation;
+            m_posted.store(m_generation, std::memory_order_release);
         }
         m_wake.notify_all();
         job.Work();
@@ -151,9 +176,13 @@ public:
         // will (a worker slow to wake costs the caller nothing); those that
         // have are finishing their pieces.
         {
-            std::unique_lock<std::mutex> lock(m_mutex);
+            const std::lock_guard<std::mutex> lock(m_mutex);
             m_job = nullptr;
-            m_done.wait(lock, [this] { return m_active == 0; });
+        }
+        WatchBriefly([this] { return m_active.load(std::memory_order_acquire) == 0; });
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_done.wait(lock, [this] { return m_active.load(std::memory_order_acquire) == 0; });
         }
         owner.unlock();
         if (job.error) std::rethrow_exception(job.error);
@@ -211,16 +240,23 @@ private:
     void Serve(unsigned long seen) {
         std::unique_lock<std::mutex> lock(m_mutex);
         for (;;) {
+            if (!m_stopping && m_generation == seen) {
+                lock.unlock();
+                WatchBriefly([&] { return m_posted.load(std::memory_order_acquire) != seen; });
+                lock.lock();
+            }
             m_wake.wait(lock, [&] { return m_stopping || m_generation != seen; });
             if (m_stopping) return;
             seen = m_generation;
             Job *job = m_job;
             if (job == nullptr) continue;
-            ++m_active;
+            m_active.fetch_add(1, std::memory_order_relaxed);
             lock.unlock();
             job->Work();
             lock.lock();
-            if (--m_active == 0) m_done.notify_all();
+            // The job lives on the caller's stack: once the count is 0 the
+            // caller may return, so nothing here touches it after this.
+            if (m_active.fetch_sub(1, std::memory_order_acq_rel) == 1) m_done.notify_all();
         }
     }
 
@@ -235,10 +271,13 @@ private:
     bool m_stopping = false;
     unsigned int m_workers = 0;
     unsigned long m_generation = 0;
+    // m_generation as last posted, for workers watching without the lock.
+    std::atomic<unsigned long> m_posted{0};
     // The posted job, until its caller has taken every piece.
     Job *m_job = nullptr;
-    // Workers inside the posted job.
-    unsigned int m_active = 0;
+    // Workers inside the posted job; changed under m_mutex, read without it
+    // by a caller watching for the last to finish.
+    std::atomic<unsigned int> m_active{0};
     std::thread m_threads[kMaxThreads];
 };
 

@@ -46,8 +46,9 @@ void RunPieces(std::size_t count, std::size_t grain, PieceFunction fn, void *con
 /// piece (nested work stays on its thread), or when the pool is busy with
 /// another caller's work: the workers never number more than
 /// ThreadCount() - 1, however many threads call. The workers start on the
-/// first call that needs them and sleep on a condition variable between
-/// calls; if they cannot be started, the work runs on fewer threads.
+/// first call that needs them; between calls each watches for the next one
+/// for at most 100 microseconds, then sleeps on a condition variable. If
+/// they cannot be started, the work runs on fewer threads.
 ///
 /// An exception thrown by a piece stops the pieces not yet started and is
 /// thrown again here once the others have finished; of several, the one of

@@ -1,12 +1,14 @@
 // tests/core/threads_test.cpp: the same bits at every thread count, the pool's contract.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <matrix/matrix.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -305,6 +307,26 @@ TEST_F(PoolTest, PiecesCoverTheRangeOnceInWholeGrains) {
             EXPECT_TRUE(aligned.load()) << row.count << " by " << row.grain << " on " << threads;
         }
     }
+}
+
+// After a call the workers watch briefly for the next one, then sleep: an
+// idle pool uses no processor time.
+TEST_F(PoolTest, AnIdlePoolSleeps) {
+    kernels::SetThreadCount(4);
+    std::atomic<long> sum{0};
+    kernels::ParallelFor(64, 1, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) sum += long(i);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto cpu = [] {
+        timespec t{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+    };
+    const double before = cpu();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_LT(cpu() - before, 0.02);
+    EXPECT_EQ(sum.load(), 63 * 64 / 2);
 }
 
 TEST_F(PoolTest, NestedWorkStaysOnItsThread) {
