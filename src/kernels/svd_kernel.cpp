@@ -15,8 +15,12 @@ namespace kernels {
 
 namespace {
 
-// Rotates two columns of length count: x' = x*c + y*s, y' = y*c - x*s.
-inline void RotateColumns(std::size_t count, double *x, double *y, double c, double s) {
+// Rotates two columns of length count: x' = x*c + y*s, y' = y*c - x*s,
+// each row on its own (so in vector lanes where the compiler can).
+inline __attribute__((always_inline)) void RotateColumnsBody(std::size_t count,
+                                                             double *__restrict x,
+                                                             double *__restrict y, double c,
+                                                             double s) {
     for (std::size_t r = 0; r < count; ++r) {
         const double p = x[r];
         const double q = y[r];
@@ -24,6 +28,39 @@ inline void RotateColumns(std::size_t count, double *x, double *y, double c, dou
         y[r] = q * c - p * s;
     }
 }
+
+void RotateColumnsPlain(std::size_t count, double *x, double *y, double c, double s) {
+    RotateColumnsBody(count, x, y, c, s);
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx512f"))) void RotateColumnsAvx512(std::size_t count, double *x, double *y,
+                                                            double c, double s) {
+    RotateColumnsBody(count, x, y, c, s);
+}
+#endif
+
+using RotateFunction = void (*)(std::size_t, double *, double *, double, double);
+
+// c += f*y over count entries, each on its own.
+inline __attribute__((always_inline)) void UpdateBody(std::size_t count, double *__restrict c,
+                                                      double f, const double *__restrict y) {
+    for (std::size_t k = 0; k < count; ++k) c[k] = c[k] + f * y[k];
+}
+
+void UpdatePlain(std::size_t count, double *c, double f, const double *y) {
+    UpdateBody(count, c, f, y);
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx512f"))) void UpdateAvx512(std::size_t count, double *c, double f,
+                                                     const double *y) {
+    UpdateBody(count, c, f, y);
+}
+
+#endif
+
+using UpdateFunction = void (*)(std::size_t, double *, double, const double *);
 
 // Columns of a reflection's update handled together: their inner products
 // are independent chains, so interleaving them keeps several adders busy
@@ -37,7 +74,7 @@ constexpr std::size_t kColumnBlock = 4;
 template <class Factor>
 void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, const double *x,
                    std::size_t k0, std::size_t k1, const double *y, std::size_t u0, std::size_t u1,
-                   Factor factor) {
+                   Factor factor, UpdateFunction update = UpdatePlain) {
     std::size_t j = first;
     for (; j + kColumnBlock <= last + 1; j += kColumnBlock) {
         double *c0 = mat.Column(j);
@@ -53,6 +90,14 @@ void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, cons
             s3 = s3 + c3[k] * t;
         }
         const double f0 = factor(s0), f1 = factor(s1), f2 = factor(s2), f3 = factor(s3);
+        if (update != UpdatePlain) {
+            const std::size_t count = u1 - u0 + 1;
+            update(count, c0 + u0 - 1, f0, y + u0 - 1);
+            update(count, c1 + u0 - 1, f1, y + u0 - 1);
+            update(count, c2 + u0 - 1, f2, y + u0 - 1);
+            update(count, c3 + u0 - 1, f3, y + u0 - 1);
+            continue;
+        }
         for (std::size_t k = u0 - 1; k < u1; ++k) {
             const double t = y[k];
             c0[k] = c0[k] + f0 * t;
@@ -65,8 +110,7 @@ void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, cons
         double *c = mat.Column(j);
         double sum = 0.0;
         for (std::size_t k = k0 - 1; k < k1; ++k) sum = sum + c[k] * x[k];
-        const double f = factor(sum);
-        for (std::size_t k = u0 - 1; k < u1; ++k) c[k] = c[k] + f * y[k];
+        update(u1 - u0 + 1, c + u0 - 1, factor(sum), y + u0 - 1);
     }
 }
 
@@ -89,6 +133,8 @@ struct Phases {
     std::size_t incw;
     double *e;
     double *t;
+    RotateFunction rotate;
+    UpdateFunction update;
     double &W(std::size_t i) const { return w[(i - 1) * incw]; }
     double &E(std::size_t i) const { return e[i - 1]; }
     double &T(std::size_t j) const { return t[j - 1]; }
@@ -249,18 +295,9 @@ inline __attribute__((always_inline)) void AccumulateBody(std::size_t count,
     for (std::size_t k = 0; k < count; ++k) t[k] = t[k] + c[k] * r;
 }
 
-inline __attribute__((always_inline)) void UpdateBody(std::size_t count, double *__restrict c,
-                                                      double f, const double *__restrict y) {
-    for (std::size_t k = 0; k < count; ++k) c[k] = c[k] + f * y[k];
-}
-
 void UpdateThenAccumulatePlain(std::size_t count, double *c, double f, const double *y, double *t,
                                double r) {
     UpdateThenAccumulateBody(count, c, f, y, t, r);
-}
-
-void UpdatePlain(std::size_t count, double *c, double f, const double *y) {
-    UpdateBody(count, c, f, y);
 }
 
 void AccumulatePlain(std::size_t count, const double *c, double *t, double r) {
@@ -274,18 +311,13 @@ __attribute__((target("avx512f"))) void UpdateThenAccumulateAvx512(std::size_t c
     UpdateThenAccumulateBody(count, c, f, y, t, r);
 }
 
-__attribute__((target("avx512f"))) void UpdateAvx512(std::size_t count, double *c, double f,
-                                                     const double *y) {
-    UpdateBody(count, c, f, y);
-}
-
 __attribute__((target("avx512f"))) void AccumulateAvx512(std::size_t count, const double *c,
                                                          double *t, double r) {
     AccumulateBody(count, c, t, r);
 }
 #endif
 
-double BidiagonaliseMerged(const Phases &d, bool avx512) {
+double BidiagonaliseMerged(const Phases &d) {
     const std::size_t m = d.m, n = d.n;
     const Indexed &a = d.a;
     const auto W = [&d](std::size_t i) -> double & { return d.W(i); };
@@ -293,17 +325,15 @@ double BidiagonaliseMerged(const Phases &d, bool avx512) {
     double *const t = d.t;
     // The left products of the step's columns, then their factors s/h.
     double *const dots = d.t + std::max(m, n);
+    const UpdateFunction update = d.update;
     auto updateThenAccumulate = UpdateThenAccumulatePlain;
-    auto update = UpdatePlain;
     auto accumulate = AccumulatePlain;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    if (avx512) {
+    if (update == UpdateAvx512) {
         updateThenAccumulate = UpdateThenAccumulateAvx512;
-        update = UpdateAvx512;
         accumulate = AccumulateAvx512;
     }
 #endif
-    static_cast<void>(avx512);
     double anorm = 0.0;
     Reflection right;         // the previous step's row reflection
     Reflection left;          // this step's column reflection
@@ -411,7 +441,8 @@ void AccumulateRight(const Phases &d) {
                 for (std::size_t k = l; k <= n; ++k) T(k) = a(i, k);
                 double *vi = v.Column(i);
                 for (std::size_t j = l; j <= n; ++j) vi[j - 1] = (T(j) / T(l)) / g;
-                UpdateColumns(v, l, n, t, l, n, vi, l, n, [](double sum) { return sum; });
+                UpdateColumns(
+                    v, l, n, t, l, n, vi, l, n, [](double sum) { return sum; }, d.update);
             }
             for (std::size_t j = l; j <= n; ++j) v(i, j) = v(j, i) = 0.0;
         }
@@ -434,8 +465,9 @@ void AccumulateLeft(const Phases &d) {
         if (g != 0.0) {
             g = 1.0 / g;
             const double aii = ai[i - 1];
-            UpdateColumns(a, l, n, ai, l, m, ai, i, m,
-                          [aii, g](double sum) { return (sum / aii) * g; });
+            UpdateColumns(
+                a, l, n, ai, l, m, ai, i, m, [aii, g](double sum) { return (sum / aii) * g; },
+                d.update);
             for (std::size_t j = i; j <= m; ++j) ai[j - 1] = ai[j - 1] * g;
         } else {
             for (std::size_t j = i; j <= m; ++j) ai[j - 1] = 0.0;
@@ -485,7 +517,7 @@ KernelStatus Diagonalise(const Phases &d, double anorm) {
                     h = 1.0 / h;
                     c = g * h;
                     s = -f * h;
-                    if (vectors) RotateColumns(m, a.Column(nm), a.Column(i), c, s);
+                    if (vectors) d.rotate(m, a.Column(nm), a.Column(i), c, s);
                 }
             }
             double z = W(k);
@@ -532,7 +564,7 @@ KernelStatus Diagonalise(const Phases &d, double anorm) {
                 g = g * c - x * s;
                 h = y * s;
                 y = y * c;
-                if (vectors) RotateColumns(n, v.Column(j), v.Column(i), c, s);
+                if (vectors) d.rotate(n, v.Column(j), v.Column(i), c, s);
                 z = SafeHypot(f, h);
                 W(j) = z;
                 if (z != 0.0) {
@@ -542,7 +574,7 @@ KernelStatus Diagonalise(const Phases &d, double anorm) {
                 }
                 f = c * g + s * y;
                 x = c * y - s * g;
-                if (vectors) RotateColumns(m, a.Column(j), a.Column(i), c, s);
+                if (vectors) d.rotate(m, a.Column(j), a.Column(i), c, s);
             }
             E(l) = 0.0;
             E(k) = f;
@@ -557,11 +589,17 @@ KernelStatus Diagonalise(const Phases &d, double anorm) {
 KernelStatus SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t lda, double *w,
                           std::size_t incw, double *v, std::size_t ldv, double *work,
                           KernelPath path) {
-    const Phases phases{m, n, {a, lda}, {v, ldv}, w, incw, work, work + n};
+    RotateFunction rotate = RotateColumnsPlain;
+    UpdateFunction update = UpdatePlain;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) {
+        rotate = RotateColumnsAvx512;
+        update = UpdateAvx512;
+    }
+#endif
+    const Phases phases{m, n, {a, lda}, {v, ldv}, w, incw, work, work + n, rotate, update};
     const double anorm =
-        path == KernelPath::kPlain
-            ? Bidiagonalise(phases)
-            : BidiagonaliseMerged(phases, path == KernelPath::kFastest && HasAvx512());
+        path == KernelPath::kPlain ? Bidiagonalise(phases) : BidiagonaliseMerged(phases);
     if (v != nullptr) {
         AccumulateRight(phases);
         AccumulateLeft(phases);
