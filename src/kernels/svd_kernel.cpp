@@ -251,6 +251,19 @@ Reflection FormColumnReflection(double *ai, std::size_t i, std::size_t m) {
 void ColumnProducts(const Indexed &mat, std::size_t first, std::size_t last, const double *x,
                     std::size_t k0, std::size_t k1, double *dots) {
     std::size_t j = first;
+    for (; j + 8 <= last + 1; j += 8) {
+        const double *c[8];
+        double sum[8];
+        for (std::size_t q = 0; q < 8; ++q) {
+            c[q] = mat.Column(j + q);
+            sum[q] = 0.0;
+        }
+        for (std::size_t k = k0 - 1; k < k1; ++k) {
+            const double t = x[k];
+            for (std::size_t q = 0; q < 8; ++q) sum[q] = sum[q] + c[q][k] * t;
+        }
+        for (std::size_t q = 0; q < 8; ++q) dots[j - 1 + q] = sum[q];
+    }
     for (; j + 4 <= last + 1; j += 4) {
         const double *c0 = mat.Column(j), *c1 = mat.Column(j + 1);
         const double *c2 = mat.Column(j + 2), *c3 = mat.Column(j + 3);
@@ -409,8 +422,8 @@ double BidiagonaliseMerged(const Phases &d) {
             update(rows, al + l - 1, E(l), t + l - 1);
             left = FormColumnReflection(al, l, m);
             leftFormed = true;
-            for (std::size_t k = l + 1; k <= n; k += 4) {
-                const std::size_t last = std::min(k + 3, n);
+            for (std::size_t k = l + 1; k <= n; k += 8) {
+                const std::size_t last = std::min(k + 7, n);
                 for (std::size_t j = k; j <= last; ++j)
                     update(rows, a.Column(j) + l - 1, E(j), t + l - 1);
                 if (left.scale != 0.0) ColumnProducts(a, k, last, al, l, m, dots);
