@@ -62,10 +62,48 @@ __attribute__((target("avx512f"))) void UpdateAvx512(std::size_t count, double *
 
 using UpdateFunction = void (*)(std::size_t, double *, double, const double *);
 
-// Columns of a reflection's update handled together: their inner products
-// are independent chains, so interleaving them keeps several adders busy
-// while each chain keeps its own increasing order.
-constexpr std::size_t kColumnBlock = 4;
+// dots[j - first] = 0.0 + sum over k = k0..k1 of col_j(k)*x(k), in
+// increasing k, for the columns j = first..last (indices from 1): eight or
+// four columns' chains side by side, each keeping its own order.
+void ColumnProducts(const Indexed &mat, std::size_t first, std::size_t last, const double *x,
+                    std::size_t k0, std::size_t k1, double *dots) {
+    std::size_t j = first;
+    for (; j + 8 <= last + 1; j += 8) {
+        const double *c[8];
+        double sum[8];
+        for (std::size_t q = 0; q < 8; ++q) {
+            c[q] = mat.Column(j + q);
+            sum[q] = 0.0;
+        }
+        for (std::size_t k = k0 - 1; k < k1; ++k) {
+            const double t = x[k];
+            for (std::size_t q = 0; q < 8; ++q) sum[q] = sum[q] + c[q][k] * t;
+        }
+        for (std::size_t q = 0; q < 8; ++q) dots[j - first + q] = sum[q];
+    }
+    for (; j + 4 <= last + 1; j += 4) {
+        const double *c0 = mat.Column(j), *c1 = mat.Column(j + 1);
+        const double *c2 = mat.Column(j + 2), *c3 = mat.Column(j + 3);
+        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+        for (std::size_t k = k0 - 1; k < k1; ++k) {
+            const double t = x[k];
+            s0 = s0 + c0[k] * t;
+            s1 = s1 + c1[k] * t;
+            s2 = s2 + c2[k] * t;
+            s3 = s3 + c3[k] * t;
+        }
+        dots[j - first] = s0;
+        dots[j - first + 1] = s1;
+        dots[j - first + 2] = s2;
+        dots[j - first + 3] = s3;
+    }
+    for (; j <= last; ++j) {
+        const double *c = mat.Column(j);
+        double sum = 0.0;
+        for (std::size_t k = k0 - 1; k < k1; ++k) sum = sum + c[k] * x[k];
+        dots[j - first] = sum;
+    }
+}
 
 // Applies a reflection to the columns j = first..last of mat, indices from
 // 1: s = 0.0 + col_j(k0)*x(k0) + ... + col_j(k1)*x(k1) in increasing k,
@@ -75,42 +113,13 @@ template <class Factor>
 void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, const double *x,
                    std::size_t k0, std::size_t k1, const double *y, std::size_t u0, std::size_t u1,
                    Factor factor, UpdateFunction update = UpdatePlain) {
-    std::size_t j = first;
-    for (; j + kColumnBlock <= last + 1; j += kColumnBlock) {
-        double *c0 = mat.Column(j);
-        double *c1 = mat.Column(j + 1);
-        double *c2 = mat.Column(j + 2);
-        double *c3 = mat.Column(j + 3);
-        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-        for (std::size_t k = k0 - 1; k < k1; ++k) {
-            const double t = x[k];
-            s0 = s0 + c0[k] * t;
-            s1 = s1 + c1[k] * t;
-            s2 = s2 + c2[k] * t;
-            s3 = s3 + c3[k] * t;
-        }
-        const double f0 = factor(s0), f1 = factor(s1), f2 = factor(s2), f3 = factor(s3);
-        if (update != UpdatePlain) {
-            const std::size_t count = u1 - u0 + 1;
-            update(count, c0 + u0 - 1, f0, y + u0 - 1);
-            update(count, c1 + u0 - 1, f1, y + u0 - 1);
-            update(count, c2 + u0 - 1, f2, y + u0 - 1);
-            update(count, c3 + u0 - 1, f3, y + u0 - 1);
-            continue;
-        }
-        for (std::size_t k = u0 - 1; k < u1; ++k) {
-            const double t = y[k];
-            c0[k] = c0[k] + f0 * t;
-            c1[k] = c1[k] + f1 * t;
-            c2[k] = c2[k] + f2 * t;
-            c3[k] = c3[k] + f3 * t;
-        }
-    }
-    for (; j <= last; ++j) {
-        double *c = mat.Column(j);
-        double sum = 0.0;
-        for (std::size_t k = k0 - 1; k < k1; ++k) sum = sum + c[k] * x[k];
-        update(u1 - u0 + 1, c + u0 - 1, factor(sum), y + u0 - 1);
+    constexpr std::size_t kGroup = 8;
+    for (std::size_t j = first; j <= last; j += kGroup) {
+        const std::size_t end = std::min(j + kGroup - 1, last);
+        double sums[kGroup];
+        ColumnProducts(mat, j, end, x, k0, k1, sums);
+        for (std::size_t q = j; q <= end; ++q)
+            update(u1 - u0 + 1, mat.Column(q) + u0 - 1, factor(sums[q - j]), y + u0 - 1);
     }
 }
 
@@ -246,48 +255,6 @@ Reflection FormColumnReflection(double *ai, std::size_t i, std::size_t m) {
     return r;
 }
 
-// dots[j - 1] = 0.0 + sum over k = k0..k1 of col_j(k)*x(k), increasing k,
-// for the columns j = first..last; four chains side by side.
-void ColumnProducts(const Indexed &mat, std::size_t first, std::size_t last, const double *x,
-                    std::size_t k0, std::size_t k1, double *dots) {
-    std::size_t j = first;
-    for (; j + 8 <= last + 1; j += 8) {
-        const double *c[8];
-        double sum[8];
-        for (std::size_t q = 0; q < 8; ++q) {
-            c[q] = mat.Column(j + q);
-            sum[q] = 0.0;
-        }
-        for (std::size_t k = k0 - 1; k < k1; ++k) {
-            const double t = x[k];
-            for (std::size_t q = 0; q < 8; ++q) sum[q] = sum[q] + c[q][k] * t;
-        }
-        for (std::size_t q = 0; q < 8; ++q) dots[j - 1 + q] = sum[q];
-    }
-    for (; j + 4 <= last + 1; j += 4) {
-        const double *c0 = mat.Column(j), *c1 = mat.Column(j + 1);
-        const double *c2 = mat.Column(j + 2), *c3 = mat.Column(j + 3);
-        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-        for (std::size_t k = k0 - 1; k < k1; ++k) {
-            const double t = x[k];
-            s0 = s0 + c0[k] * t;
-            s1 = s1 + c1[k] * t;
-            s2 = s2 + c2[k] * t;
-            s3 = s3 + c3[k] * t;
-        }
-        dots[j - 1] = s0;
-        dots[j] = s1;
-        dots[j + 1] = s2;
-        dots[j + 2] = s3;
-    }
-    for (; j <= last; ++j) {
-        const double *c = mat.Column(j);
-        double sum = 0.0;
-        for (std::size_t k = k0 - 1; k < k1; ++k) sum = sum + c[k] * x[k];
-        dots[j - 1] = sum;
-    }
-}
-
 // The loops of the merged passes, each element on its own, so that the
 // compiler may run them in vector lanes: c += f*y, then t += c*r.
 inline __attribute__((always_inline)) void UpdateThenAccumulateBody(std::size_t count,
@@ -359,7 +326,7 @@ double BidiagonaliseMerged(const Phases &d) {
             left = Reflection();
             if (i <= m) {
                 left = FormColumnReflection(ai, i, m);
-                if (left.scale != 0.0) ColumnProducts(a, l, n, ai, i, m, dots);
+                if (left.scale != 0.0) ColumnProducts(a, l, n, ai, i, m, dots + (l - 1));
             }
         }
         leftFormed = false;
@@ -426,7 +393,7 @@ double BidiagonaliseMerged(const Phases &d) {
                 const std::size_t last = std::min(k + 7, n);
                 for (std::size_t j = k; j <= last; ++j)
                     update(rows, a.Column(j) + l - 1, E(j), t + l - 1);
-                if (left.scale != 0.0) ColumnProducts(a, k, last, al, l, m, dots);
+                if (left.scale != 0.0) ColumnProducts(a, k, last, al, l, m, dots + (k - 1));
             }
         }
         for (std::size_t k = l; k <= n; ++k) a(i, k) = a(i, k) * right.scale;
