@@ -297,6 +297,37 @@ __attribute__((target("avx512f"))) void AccumulateAvx512(std::size_t count, cons
 }
 #endif
 
+// The number of leading columns that the merged passes must touch: the
+// columns after them hold only +0.0 and keep it through every step, so
+// they are left out (the zero columns that pad a full decomposition, most
+// of all). They keep it as long as no value of the reduction is infinite
+// or NaN: each of their products is then a zero times a finite number, and
+// adding such a zero leaves a +0.0 element, a non-negative sum and a sum
+// that started at +0.0 as they were. A matrix whose other entries are
+// finite and at most kSafeMagnitude guarantees that: the reflections keep
+// lengths, every scaled entry is at most 1, and every divisor h is at
+// least 1/max(m, n)^2 in magnitude. Otherwise every column is touched.
+constexpr double kSafeMagnitude = 0x1p500;
+
+std::size_t LiveColumns(const Phases &d) {
+    std::size_t live = d.n;
+    const auto allPositiveZero = [&d](std::size_t j) {
+        const double *c = d.a.Column(j);
+        for (std::size_t r = 0; r < d.m; ++r) {
+            if (c[r] != 0.0 || std::signbit(c[r])) return false;
+        }
+        return true;
+    };
+    while (live > 0 && allPositiveZero(live)) --live;
+    for (std::size_t j = 1; j <= live; ++j) {
+        const double *c = d.a.Column(j);
+        for (std::size_t r = 0; r < d.m; ++r) {
+            if (!(std::fabs(c[r]) <= kSafeMagnitude)) return d.n;
+        }
+    }
+    return live;
+}
+
 double BidiagonaliseMerged(const Phases &d) {
     const std::size_t m = d.m, n = d.n;
     const Indexed &a = d.a;
@@ -318,6 +349,7 @@ double BidiagonaliseMerged(const Phases &d) {
     Reflection right;         // the previous step's row reflection
     Reflection left;          // this step's column reflection
     bool leftFormed = false;  // by the previous step, with its products
+    const std::size_t live = LiveColumns(d);
     for (std::size_t i = 1; i <= n; ++i) {
         const std::size_t l = i + 1;
         E(i) = right.scale * right.g;
@@ -326,13 +358,13 @@ double BidiagonaliseMerged(const Phases &d) {
             left = Reflection();
             if (i <= m) {
                 left = FormColumnReflection(ai, i, m);
-                if (left.scale != 0.0) ColumnProducts(a, l, n, ai, i, m, dots + (l - 1));
+                if (left.scale != 0.0) ColumnProducts(a, l, live, ai, i, m, dots + (l - 1));
             }
         }
         leftFormed = false;
         const bool leftActive = i <= m && left.scale != 0.0;
         if (leftActive) {
-            for (std::size_t k = l; k <= n; ++k) {
+            for (std::size_t k = l; k <= live; ++k) {
                 dots[k - 1] = dots[k - 1] / left.h;
                 a(i, k) = a(i, k) + dots[k - 1] * ai[i - 1];
             }
@@ -341,10 +373,10 @@ double BidiagonaliseMerged(const Phases &d) {
 
         right = Reflection();
         if (i <= m && i != n) {
-            for (std::size_t k = l; k <= n; ++k) right.scale = right.scale + std::fabs(a(i, k));
+            for (std::size_t k = l; k <= live; ++k) right.scale = right.scale + std::fabs(a(i, k));
             if (right.scale != 0.0) {
                 double s = 0.0;
-                for (std::size_t k = l; k <= n; ++k) {
+                for (std::size_t k = l; k <= live; ++k) {
                     a(i, k) = a(i, k) / right.scale;
                     s = s + a(i, k) * a(i, k);
                 }
@@ -352,7 +384,7 @@ double BidiagonaliseMerged(const Phases &d) {
                 right.g = -WithSignOf(std::sqrt(s), f);
                 right.h = f * right.g - s;
                 a(i, l) = f - right.g;
-                for (std::size_t k = l; k <= n; ++k) E(k) = a(i, k) / right.h;
+                for (std::size_t k = l; k <= live; ++k) E(k) = a(i, k) / right.h;
             }
         }
         const bool rightActive = right.scale != 0.0;
@@ -361,7 +393,7 @@ double BidiagonaliseMerged(const Phases &d) {
         // Pass 1: the left update of rows l..m with the right products.
         if (rightActive) std::fill(t + l - 1, t + l - 1 + rows, 0.0);
         if (rows > 0 && (leftActive || rightActive)) {
-            for (std::size_t k = l; k <= n; ++k) {
+            for (std::size_t k = l; k <= live; ++k) {
                 double *ak = a.Column(k);
                 if (leftActive && rightActive) {
                     updateThenAccumulate(rows, ak + l - 1, dots[k - 1], ai + l - 1, t + l - 1,
@@ -386,17 +418,17 @@ double BidiagonaliseMerged(const Phases &d) {
         // reflection formed on column l and its products.
         if (rows > 0) {
             double *al = a.Column(l);
-            update(rows, al + l - 1, E(l), t + l - 1);
+            if (l <= live) update(rows, al + l - 1, E(l), t + l - 1);
             left = FormColumnReflection(al, l, m);
             leftFormed = true;
-            for (std::size_t k = l + 1; k <= n; k += 8) {
-                const std::size_t last = std::min(k + 7, n);
+            for (std::size_t k = l + 1; k <= live; k += 8) {
+                const std::size_t last = std::min(k + 7, live);
                 for (std::size_t j = k; j <= last; ++j)
                     update(rows, a.Column(j) + l - 1, E(j), t + l - 1);
                 if (left.scale != 0.0) ColumnProducts(a, k, last, al, l, m, dots + (k - 1));
             }
         }
-        for (std::size_t k = l; k <= n; ++k) a(i, k) = a(i, k) * right.scale;
+        for (std::size_t k = l; k <= live; ++k) a(i, k) = a(i, k) * right.scale;
         const double bound = std::fabs(W(i)) + std::fabs(E(i));
         if (bound > anorm) anorm = bound;
     }
