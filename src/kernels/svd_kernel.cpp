@@ -328,7 +328,7 @@ std::size_t LiveColumns(const Phases &d) {
     return live;
 }
 
-double BidiagonaliseMerged(const Phases &d) {
+double BidiagonaliseMerged(const Phases &d, std::size_t live) {
     const std::size_t m = d.m, n = d.n;
     const Indexed &a = d.a;
     const auto W = [&d](std::size_t i) -> double & { return d.W(i); };
@@ -349,7 +349,6 @@ double BidiagonaliseMerged(const Phases &d) {
     Reflection right;         // the previous step's row reflection
     Reflection left;          // this step's column reflection
     bool leftFormed = false;  // by the previous step, with its products
-    const std::size_t live = LiveColumns(d);
     for (std::size_t i = 1; i <= n; ++i) {
         const std::size_t l = i + 1;
         E(i) = right.scale * right.g;
@@ -435,8 +434,14 @@ double BidiagonaliseMerged(const Phases &d) {
     return anorm;
 }
 
-// Phase 2: accumulation of the right-hand transformations into V.
-void AccumulateRight(const Phases &d) {
+// Phase 2: accumulation of the right-hand transformations into V. Columns
+// after `live` held only +0.0 through phase 1 (see LiveColumns): row i of
+// a is +0.0 there, so each reflection's vector is a signed zero in those
+// rows, the columns of V after `live` are still columns of the identity
+// when a reflection meets them, and its products and updates leave them
+// and V's rows after `live` exactly as they were. Only the leading block
+// is worked.
+void AccumulateRight(const Phases &d, std::size_t live) {
     const std::size_t n = d.n;
     const Indexed &a = d.a;
     const Indexed &v = d.v;
@@ -450,11 +455,11 @@ void AccumulateRight(const Phases &d) {
     for (std::size_t i = n; i >= 1; --i) {
         if (i < n) {
             if (g != 0.0) {
-                for (std::size_t k = l; k <= n; ++k) T(k) = a(i, k);
+                for (std::size_t k = l; k <= live; ++k) T(k) = a(i, k);
                 double *vi = v.Column(i);
-                for (std::size_t j = l; j <= n; ++j) vi[j - 1] = (T(j) / T(l)) / g;
+                for (std::size_t j = l; j <= live; ++j) vi[j - 1] = (T(j) / T(l)) / g;
                 UpdateColumns(
-                    v, l, n, t, l, n, vi, l, n, [](double sum) { return sum; }, d.update);
+                    v, l, live, t, l, live, vi, l, live, [](double sum) { return sum; }, d.update);
             }
             for (std::size_t j = l; j <= n; ++j) v(i, j) = v(j, i) = 0.0;
         }
@@ -610,10 +615,12 @@ KernelStatus SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t l
     }
 #endif
     const Phases phases{m, n, {a, lda}, {v, ldv}, w, incw, work, work + n, rotate, update};
+    // The plain path works every column, as written.
+    const std::size_t live = path == KernelPath::kPlain ? n : LiveColumns(phases);
     const double anorm =
-        path == KernelPath::kPlain ? Bidiagonalise(phases) : BidiagonaliseMerged(phases);
+        path == KernelPath::kPlain ? Bidiagonalise(phases) : BidiagonaliseMerged(phases, live);
     if (v != nullptr) {
-        AccumulateRight(phases);
+        AccumulateRight(phases, live);
         AccumulateLeft(phases);
     }
     return Diagonalise(phases, anorm);
