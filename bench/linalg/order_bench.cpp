@@ -15,24 +15,15 @@
 #include <kiv/random.h>
 
 #include <cstddef>
+#include <initializer_list>
 #include <vector>
 
 #include "bench_util.h"
 
 #if defined(MATRIX_HAVE_OPENBLAS)
-extern "C" {
-using Fint = const int *;
-void dgelsy_(Fint m, Fint n, Fint nrhs, double *a, Fint lda, double *b, Fint ldb, int *jpvt,
-             const double *rcond, int *rank, double *work, Fint lwork, int *info);
-void dgeqp3_(Fint m, Fint n, double *a, Fint lda, int *jpvt, double *tau, double *work, Fint lwork,
-             int *info);
-void dorgqr_(Fint m, Fint n, Fint k, double *a, Fint lda, const double *tau, double *work,
-             Fint lwork, int *info);
-void dgeev_(const char *jobvl, const char *jobvr, Fint n, double *a, Fint lda, double *wr,
-            double *wi, double *vl, Fint ldvl, double *vr, Fint ldvr, double *work, Fint lwork,
-            int *info, std::size_t, std::size_t);
-void openblas_set_num_threads(int);
-}
+#include "lapack_peers.h"
+
+extern "C" void openblas_set_num_threads(int);
 #endif
 
 namespace {
@@ -110,14 +101,12 @@ void BM_EigVectorsOrder(benchmark::State &state) {
 BENCHMARK(BM_EigVectorsOrder)->Apply(EigSizes);
 
 #if defined(MATRIX_HAVE_OPENBLAS)
-// LAPACK's workspace query, then the call itself, with a workspace kept
-// across iterations as a user would.
-template <class Call>
-std::vector<double> Workspace(Call call) {
-    double query = 0.0;
-    const int lwork = -1;
-    call(&query, &lwork);
-    return std::vector<double>(static_cast<std::size_t>(query) + 1);
+// The LAPACK peers on one thread, range(0) their size.
+template <class Peer>
+void BM_Lapack(benchmark::State &state) {
+    openblas_set_num_threads(1);
+    Peer peer(static_cast<int>(state.range(0)));
+    for (auto _ : state) peer.Run();
 }
 
 void Sizes(benchmark::internal::Benchmark *b, std::initializer_list<int> sizes) {
@@ -125,82 +114,21 @@ void Sizes(benchmark::internal::Benchmark *b, std::initializer_list<int> sizes) 
     b->Unit(benchmark::kMicrosecond);
 }
 
-void BM_LapackDgelsy(benchmark::State &state) {
-    openblas_set_num_threads(1);
-    const int n = static_cast<int>(state.range(0)), m = 2 * n, one = 1;
-    const std::vector<double> av = Values(m, n), bv = Values(m, 1, false, 7);
-    std::vector<double> a(av.size()), b(bv.size());
-    std::vector<int> jpvt(n);
-    const double rcond = 1e-12;
-    int rank = 0, info = 0;
-    std::vector<double> work = Workspace([&](double *w, const int *lw) {
-        dgelsy_(&m, &n, &one, a.data(), &m, b.data(), &m, jpvt.data(), &rcond, &rank, w, lw, &info);
+BENCHMARK_TEMPLATE(BM_Lapack, LeastSquaresPeer)
+    ->Name("BM_LapackDgelsy")
+    ->Apply([](benchmark::internal::Benchmark *b) {
+        Sizes(b, {64, 128, 256});
     });
-    const int lwork = static_cast<int>(work.size());
-    for (auto _ : state) {
-        a = av;
-        b = bv;
-        std::fill(jpvt.begin(), jpvt.end(), 0);
-        dgelsy_(&m, &n, &one, a.data(), &m, b.data(), &m, jpvt.data(), &rcond, &rank, work.data(),
-                &lwork, &info);
-        benchmark::DoNotOptimize(b.data());
-    }
-}
-BENCHMARK(BM_LapackDgelsy)->Apply([](benchmark::internal::Benchmark *b) {
-    Sizes(b, {64, 128, 256});
-});
-
-void BM_LapackDgeqp3Dorgqr(benchmark::State &state) {
-    openblas_set_num_threads(1);
-    const int n = static_cast<int>(state.range(0));
-    const std::vector<double> av = Values(n, n);
-    std::vector<double> a(av.size()), tau(n);
-    std::vector<int> jpvt(n);
-    int info = 0;
-    std::vector<double> work = Workspace([&](double *w, const int *lw) {
-        dgeqp3_(&n, &n, a.data(), &n, jpvt.data(), tau.data(), w, lw, &info);
+BENCHMARK_TEMPLATE(BM_Lapack, QrPeer)
+    ->Name("BM_LapackDgeqp3Dorgqr")
+    ->Apply([](benchmark::internal::Benchmark *b) {
+        Sizes(b, {200, 500});
     });
-    const std::vector<double> more = Workspace([&](double *w, const int *lw) {
-        dorgqr_(&n, &n, &n, a.data(), &n, tau.data(), w, lw, &info);
+BENCHMARK_TEMPLATE(BM_Lapack, EigVectorsPeer)
+    ->Name("BM_LapackDgeevVectors")
+    ->Apply([](benchmark::internal::Benchmark *b) {
+        Sizes(b, {100, 300});
     });
-    if (more.size() > work.size()) work = more;
-    const int lwork = static_cast<int>(work.size());
-    for (auto _ : state) {
-        a = av;
-        std::fill(jpvt.begin(), jpvt.end(), 0);
-        dgeqp3_(&n, &n, a.data(), &n, jpvt.data(), tau.data(), work.data(), &lwork, &info);
-        // R would be copied out before Q overwrites it.
-        std::vector<double> r(a);
-        dorgqr_(&n, &n, &n, a.data(), &n, tau.data(), work.data(), &lwork, &info);
-        benchmark::DoNotOptimize(a.data());
-        benchmark::DoNotOptimize(r.data());
-    }
-}
-BENCHMARK(BM_LapackDgeqp3Dorgqr)->Apply([](benchmark::internal::Benchmark *b) {
-    Sizes(b, {200, 500});
-});
-
-void BM_LapackDgeevVectors(benchmark::State &state) {
-    openblas_set_num_threads(1);
-    const int n = static_cast<int>(state.range(0)), one = 1;
-    const std::vector<double> av = Values(n, n);
-    std::vector<double> a(av.size()), wr(n), wi(n), vr(av.size());
-    int info = 0;
-    std::vector<double> work = Workspace([&](double *w, const int *lw) {
-        dgeev_("N", "V", &n, a.data(), &n, wr.data(), wi.data(), nullptr, &one, vr.data(), &n, w,
-               lw, &info, 1, 1);
-    });
-    const int lwork = static_cast<int>(work.size());
-    for (auto _ : state) {
-        a = av;
-        dgeev_("N", "V", &n, a.data(), &n, wr.data(), wi.data(), nullptr, &one, vr.data(), &n,
-               work.data(), &lwork, &info, 1, 1);
-        benchmark::DoNotOptimize(vr.data());
-    }
-}
-BENCHMARK(BM_LapackDgeevVectors)->Apply([](benchmark::internal::Benchmark *b) {
-    Sizes(b, {100, 300});
-});
 #endif
 
 }  // namespace

@@ -26,31 +26,13 @@
 
 #include "bench_support.h"
 #include "linalg/bench_util.h"
+#include "linalg/lapack_peers.h"
 
 #if defined(MATRIX_HAVE_EIGEN)
 #include <Eigen/Core>
 #endif
 
 #include <cblas.h>
-
-extern "C" {
-using Fint = const int *;
-void dgetrf_(Fint m, Fint n, double *a, Fint lda, int *ipiv, int *info);
-void dgesv_(Fint n, Fint nrhs, double *a, Fint lda, int *ipiv, double *b, Fint ldb, int *info);
-void dpotrf_(const char *uplo, Fint n, double *a, Fint lda, int *info, std::size_t);
-void dgelsy_(Fint m, Fint n, Fint nrhs, double *a, Fint lda, double *b, Fint ldb, int *jpvt,
-             const double *rcond, int *rank, double *work, Fint lwork, int *info);
-void dgeqp3_(Fint m, Fint n, double *a, Fint lda, int *jpvt, double *tau, double *work, Fint lwork,
-             int *info);
-void dorgqr_(Fint m, Fint n, Fint k, double *a, Fint lda, const double *tau, double *work,
-             Fint lwork, int *info);
-void dgesvd_(const char *jobu, const char *jobvt, Fint m, Fint n, double *a, Fint lda, double *s,
-             double *u, Fint ldu, double *vt, Fint ldvt, double *work, Fint lwork, int *info,
-             std::size_t, std::size_t);
-void dgeev_(const char *jobvl, const char *jobvr, Fint n, double *a, Fint lda, double *wr,
-            double *wi, double *vl, Fint ldvl, double *vr, Fint ldvr, double *work, Fint lwork,
-            int *info, std::size_t, std::size_t);
-}
 
 namespace {
 
@@ -117,15 +99,6 @@ Body InOrder(Order order, Body body) {
         body(state);
         SetOrder(saved);
     };
-}
-
-// LAPACK's workspace query.
-template <class Call>
-std::vector<double> Workspace(Call call) {
-    double query = 0.0;
-    const int lwork = -1;
-    call(&query, &lwork);
-    return std::vector<double>(static_cast<std::size_t>(query) + 1);
 }
 
 // --- Linear algebra --------------------------------------------------------------
@@ -243,26 +216,9 @@ void LuRows() {
 void OrderRows() {
     for (int n : {64, 128, 256}) {
         const int m = 2 * n;
-        const Body dgelsy = [m, n](benchmark::State &state) {
-            const int one = 1;
-            const std::vector<double> av = Values(m, n), bv = Values(m, 1, false, 7);
-            std::vector<double> a(av.size()), b(bv.size());
-            std::vector<int> jpvt(n);
-            const double rcond = 1e-12;
-            int rank = 0, info = 0;
-            std::vector<double> work = Workspace([&](double *w, const int *lw) {
-                dgelsy_(&m, &n, &one, a.data(), &m, b.data(), &m, jpvt.data(), &rcond, &rank, w, lw,
-                        &info);
-            });
-            const int lwork = static_cast<int>(work.size());
-            Timed(state, [&] {
-                a = av;
-                b = bv;
-                std::fill(jpvt.begin(), jpvt.end(), 0);
-                dgelsy_(&m, &n, &one, a.data(), &m, b.data(), &m, jpvt.data(), &rcond, &rank,
-                        work.data(), &lwork, &info);
-                Keep(b.data());
-            });
+        const Body dgelsy = [n](benchmark::State &state) {
+            linalg_bench::LeastSquaresPeer peer(n);
+            Timed(state, [&] { peer.Run(); });
         };
         for (Order order : {Order::kStated, Order::kFast}) {
             Row("least squares " + std::to_string(m) + "x" + std::to_string(n) + " vs dgelsy, " +
@@ -278,26 +234,8 @@ void OrderRows() {
     }
     for (int n : {200, 500}) {
         const Body lapack = [n](benchmark::State &state) {
-            const std::vector<double> av = Values(n, n);
-            std::vector<double> a(av.size()), r(av.size()), tau(n);
-            std::vector<int> jpvt(n);
-            int info = 0;
-            std::vector<double> work = Workspace([&](double *w, const int *lw) {
-                dgeqp3_(&n, &n, a.data(), &n, jpvt.data(), tau.data(), w, lw, &info);
-            });
-            const std::vector<double> more = Workspace([&](double *w, const int *lw) {
-                dorgqr_(&n, &n, &n, a.data(), &n, tau.data(), w, lw, &info);
-            });
-            if (more.size() > work.size()) work = more;
-            const int lwork = static_cast<int>(work.size());
-            Timed(state, [&] {
-                a = av;
-                std::fill(jpvt.begin(), jpvt.end(), 0);
-                dgeqp3_(&n, &n, a.data(), &n, jpvt.data(), tau.data(), work.data(), &lwork, &info);
-                r = a;  // R is kept before Q overwrites it
-                dorgqr_(&n, &n, &n, a.data(), &n, tau.data(), work.data(), &lwork, &info);
-                Keep(a.data());
-            });
+            linalg_bench::QrPeer peer(n);
+            Timed(state, [&] { peer.Run(); });
         };
         for (Order order : {Order::kStated, Order::kFast}) {
             Row("Qr (3 outputs) n=" + std::to_string(n) + " vs dgeqp3+dorgqr, " +
@@ -343,10 +281,11 @@ void SvdRow(const std::string &work, int m, int n, char job) {
             const int ldu = job == 'N' ? 1 : m, ldvt = job == 'N' ? 1 : n;
             const char jobs[] = {job, 0};
             int info = 0;
-            std::vector<double> workspace = Workspace([&](double *w, const int *lw) {
-                dgesvd_(jobs, jobs, &m, &n, a.data(), &m, s.data(), u.data(), &ldu, vt.data(),
-                        &ldvt, w, lw, &info, 1, 1);
-            });
+            std::vector<double> workspace =
+                linalg_bench::LapackWorkspace([&](double *w, const int *lw) {
+                    dgesvd_(jobs, jobs, &m, &n, a.data(), &m, s.data(), u.data(), &ldu, vt.data(),
+                            &ldvt, w, lw, &info, 1, 1);
+                });
             const int lwork = static_cast<int>(workspace.size());
             Timed(state, [&] {
                 a = av;
@@ -361,21 +300,8 @@ void SvdRow(const std::string &work, int m, int n, char job) {
 void EigRows() {
     for (int n : {100, 300}) {
         const Body dgeev = [n](benchmark::State &state) {
-            const int one = 1;
-            const std::vector<double> av = Values(n, n);
-            std::vector<double> a(av.size()), wr(n), wi(n), vr(av.size());
-            int info = 0;
-            std::vector<double> work = Workspace([&](double *w, const int *lw) {
-                dgeev_("N", "V", &n, a.data(), &n, wr.data(), wi.data(), nullptr, &one, vr.data(),
-                       &n, w, lw, &info, 1, 1);
-            });
-            const int lwork = static_cast<int>(work.size());
-            Timed(state, [&] {
-                a = av;
-                dgeev_("N", "V", &n, a.data(), &n, wr.data(), wi.data(), nullptr, &one, vr.data(),
-                       &n, work.data(), &lwork, &info, 1, 1);
-                Keep(vr.data());
-            });
+            linalg_bench::EigVectorsPeer peer(n);
+            Timed(state, [&] { peer.Run(); });
         };
         for (Order order : {Order::kStated, Order::kFast}) {
             Row("Eig with vectors n=" + std::to_string(n) + " vs dgeev, " +
