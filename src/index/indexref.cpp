@@ -328,18 +328,22 @@ CMatrix *Indexref(const CMatrix *A, const CMatrix *I, const CMatrix *J) {
     if (I->IsColon() && J->IsColon()) return Tomatrix(A);
 
     const std::uint32_t columns = End(A, 2, 2);
+    // A colon of rows is one run from the first row; its list is never
+    // built, so A(:, J) needs no memory beyond its result (and none at all
+    // when J is out of range, however many rows A has).
+    const bool allRows = I->IsColon();
     PositionList rowPositions, columnPositions;
-    SelectedPositions(I, rows, rowPositions);
+    if (!allRows) SelectedPositions(I, rows, rowPositions);
     SelectedPositions(J, columns, columnPositions);
 
-    const auto m = static_cast<unsigned int>(rowPositions.size());
+    const auto m = allRows ? rows : static_cast<unsigned int>(rowPositions.size());
     const auto n = static_cast<unsigned int>(columnPositions.size());
     ArrayHolder result(NewSelection(A, m, n));
     if (result->GetNoElems() == 0) return result.release();
 
     const std::size_t elementSize = A->GetElementSize();
-    if (IsRun(rowPositions)) {
-        const std::size_t first = rowPositions[0] - std::size_t{1};
+    if (allRows || IsRun(rowPositions)) {
+        const std::size_t first = allRows ? 0 : rowPositions[0] - std::size_t{1};
         CopyParts(A, result.get(), [&](const char *from, char *to) {
             GatherRowRun(from, rows, first, m, columnPositions, elementSize, to);
         });
