@@ -5,6 +5,7 @@
 
 #include "kernels/kernel_support.h"
 #include "kernels/mtimes_kernel.h"
+#include "kernels/panel_schedule.h"
 #include "kernels/parallel.h"
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
@@ -244,6 +245,84 @@ KernelStatus FactorRows(std::size_t n, const double *a, std::size_t lda, double 
     return FactorRows(n, a, lda, r, ldr, mid, j1);
 }
 
+// On several threads, matrices of at least this order are factored in
+// panels of kPanelWidth rows with look-ahead; smaller ones, and every
+// matrix on one thread, by halving the rows.
+constexpr std::size_t kPanelMinOrder = 256;
+constexpr std::size_t kPanelWidth = 64;
+
+// Rows j0 .. j1 - 1 of columns c0 .. c1 - 1 (all right of j1), whose
+// diagonal block FactorRows has factored, mirrors included: FactorRows'
+// work on those columns, halved at the same places.
+void SolveRows(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
+               std::size_t c1) {
+    if (j1 - j0 <= kCholLeaf) {
+        FinishColumnRange(r, ldr, j0, j1, c0, c1);
+        return;
+    }
+    const std::size_t mid = j0 + (j1 - j0) / 2;
+    SolveRows(r, ldr, j0, mid, c0, c1);
+    const std::size_t rows = j1 - mid, columns = c1 - c0, depth = mid - j0;
+    MatrixProductUpdate(rows, columns, depth, r + mid + j0 * ldr, ldr, r + j0 + c0 * ldr, ldr,
+                        r + mid + c0 * ldr, ldr, PackingSpace(rows, columns, depth),
+                        UpdateSign::kSubtract);
+    SolveRows(r, ldr, mid, j1, c0, c1);
+}
+
+// Mirrors rows j0 .. j1 - 1 of columns c0 .. c1 - 1 below the diagonal
+// (column j's rows c0 .. c1 - 1), as the left operand of later updates.
+void MirrorRows(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::size_t c0,
+                std::size_t c1) {
+    for (std::size_t c = c0; c < c1; ++c) {
+        const double *from = r + c * ldr;
+        for (std::size_t j = j0; j < j1; ++j) r[c + j * ldr] = from[j];
+    }
+}
+
+// FactorRows' work on the whole matrix, by panels of rows. A panel's
+// diagonal block is factored alone; its rows to the right are then solved
+// and mirrored below the diagonal by blocks of columns, which go on to take
+// that panel's products on and above the diagonal, through the product
+// kernel (below it the places are set later or cleared at the end).
+KernelStatus FactorRowsByPanels(std::size_t n, const double *a, std::size_t lda, double *r,
+                                std::size_t ldr) {
+    // Rows i0 .. i1 - 1 of columns c0 .. c1 - 1 take the products of the
+    // mirrored rows k0 .. k1 - 1.
+    auto subtract = [&](std::size_t k0, std::size_t k1, std::size_t i0, std::size_t i1,
+                        std::size_t c0, std::size_t c1) {
+        const std::size_t rows = i1 - i0, columns = c1 - c0, depth = k1 - k0;
+        if (rows == 0 || columns == 0 || depth == 0) return;
+        MatrixProductUpdate(rows, columns, depth, r + i0 + k0 * ldr, ldr, r + k0 + c0 * ldr, ldr,
+                            r + i0 + c0 * ldr, ldr, PackingSpace(rows, columns, depth),
+                            UpdateSign::kSubtract);
+    };
+    // The rows of panel j0 .. j1 - 1 in columns c0 .. c1 - 1, once its
+    // diagonal block is done.
+    auto finishRows = [&](std::size_t j0, std::size_t j1, std::size_t c0, std::size_t c1) {
+        SolveRows(r, ldr, j0, j1, c0, c1);
+        MirrorRows(r, ldr, j0, j1, c0, c1);
+    };
+    return FactorInPanels(
+        n, kPanelWidth, PanelWork::kGrowing,
+        [&](std::size_t k0, std::size_t k1, std::size_t j1) -> KernelStatus {
+            subtract(k0, k1, k1, j1, k1, j1);
+            if (const KernelStatus failed = FactorRows(j1, a, lda, r, ldr, k1, j1)) return failed;
+            if (k0 == k1) {
+                // The first panel: no earlier step is left to solve its rows.
+                ParallelFor(n - j1, kCholColumnBlock, [&](std::size_t begin, std::size_t end) {
+                    finishRows(k1, j1, j1 + begin, j1 + end);
+                });
+            }
+            return 0;
+        },
+        [&](std::size_t k0, std::size_t k1, std::size_t j1, std::size_t c0, std::size_t c1,
+            const PanelReady &ready) {
+            subtract(k0, k1, k1, c1, c0, c1);
+            ready.Wait();
+            finishRows(k1, j1, c0, c1);
+        });
+}
+
 }  // namespace
 
 KernelStatus CholeskyUpper(std::size_t n, const double *a, std::size_t lda, double *r,
@@ -264,9 +343,14 @@ KernelStatus CholeskyUpper(std::size_t n, const double *a, std::size_t lda, doub
             for (std::size_t j = 0; j < i; ++j) r[j + i * ldr] = a[j + i * lda];
         }
     });
-    const KernelStatus failed = path == KernelPath::kPlain
-                                    ? FactorRowsOneByOne(n, a, lda, r, ldr, 0, n)
-                                    : FactorRows(n, a, lda, r, ldr, 0, n);
+    KernelStatus failed = 0;
+    if (path == KernelPath::kPlain) {
+        failed = FactorRowsOneByOne(n, a, lda, r, ldr, 0, n);
+    } else if (n >= kPanelMinOrder && ThreadCount() > 1) {
+        failed = FactorRowsByPanels(n, a, lda, r, ldr);
+    } else {
+        failed = FactorRows(n, a, lda, r, ldr, 0, n);
+    }
     columns(0, n, [&](std::size_t j0, std::size_t j1) {
         for (std::size_t j = j0; j < j1; ++j) {
             for (std::size_t i = j + 1; i < n; ++i) r[i + j * ldr] = 0.0;

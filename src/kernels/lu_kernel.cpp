@@ -8,6 +8,7 @@
 
 #include "kernels/interchanges.h"
 #include "kernels/mtimes_kernel.h"
+#include "kernels/panel_schedule.h"
 #include "kernels/parallel.h"
 
 namespace kiv {
@@ -225,6 +226,45 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
     }
 }
 
+// On several threads, matrices of at least this order are factored in
+// panels of kPanelWidth columns with look-ahead; smaller ones, and every
+// matrix on one thread, by halving the columns.
+constexpr std::size_t kPanelMinOrder = 256;
+constexpr std::size_t kPanelWidth = 64;
+
+// FactorColumns' work on the whole matrix, by panels: each panel's steps
+// reach the columns right of it in blocks, the rows of U by the unit lower
+// solve and the rows below through the product kernel, as in FactorColumns'
+// halving; the columns left of a panel take its interchanges at the end.
+void FactorByPanels(CroutState &s) {
+    double *a = s.a;
+    const std::size_t n = s.n, lda = s.lda;
+    const std::int32_t *ipiv = s.ipiv;
+    // Columns c0 .. c1 - 1 take the steps of panel k0 .. k1 - 1: their rows
+    // of U by the solve, the rows below through the product kernel.
+    auto update = [&](std::size_t k0, std::size_t k1, std::size_t c0, std::size_t c1) {
+        if (k0 == k1) return;
+        ApplyInterchanges(a, lda, ipiv, k0, k1, c0, c1);
+        SolveUnitLowerColumns(a, lda, k0, k1, c0, c1);
+        const std::size_t rows = n - k1, columns = c1 - c0, depth = k1 - k0;
+        MatrixProductUpdate(rows, columns, depth, a + k1 + k0 * lda, lda, a + k0 + c0 * lda, lda,
+                            a + k1 + c0 * lda, lda, PackingSpace(rows, columns, depth),
+                            UpdateSign::kSubtract);
+    };
+    FactorInPanels(
+        n, kPanelWidth, PanelWork::kEven,
+        [&](std::size_t k0, std::size_t k1, std::size_t j1) {
+            update(k0, k1, k1, j1);
+            FactorColumns(s, k1, j1);
+            return KernelStatus{0};
+        },
+        [&](std::size_t k0, std::size_t k1, std::size_t, std::size_t c0, std::size_t c1,
+            const PanelReady &) { update(k0, k1, c0, c1); });
+    FinishPanels(n, kPanelWidth, [&](std::size_t q0, std::size_t q1) {
+        ApplyInterchanges(a, lda, ipiv, q1, n, q0, q1);
+    });
+}
+
 }  // namespace
 
 KernelStatus LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &parity,
@@ -244,7 +284,11 @@ KernelStatus LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ip
     // whole matrix one block, worked column by column.
     const std::size_t leaf = path == KernelPath::kPlain ? n : kLuLeaf;
     CroutState state{n, a, lda, ipiv, 1, scale, 0, leaf};
-    FactorColumns(state, 0, n);
+    if (path != KernelPath::kPlain && n >= kPanelMinOrder && ThreadCount() > 1) {
+        FactorByPanels(state);
+    } else {
+        FactorColumns(state, 0, n);
+    }
     parity = state.parity;
     return state.info;
 }

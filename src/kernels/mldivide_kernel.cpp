@@ -9,6 +9,7 @@
 #include "kernels/interchanges.h"
 #include "kernels/kernel_support.h"
 #include "kernels/mtimes_kernel.h"
+#include "kernels/panel_schedule.h"
 #include "kernels/parallel.h"
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
@@ -356,6 +357,43 @@ void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pi
     }
 }
 
+// On several threads, matrices of at least this order are eliminated in
+// panels of kPanelWidth columns with look-ahead; smaller ones, and every
+// matrix on one thread, by halving the columns.
+constexpr std::size_t kPanelMinOrder = 256;
+constexpr std::size_t kPanelWidth = 64;
+
+// EliminateColumns' work on the whole matrix, by panels: each panel's
+// steps reach the columns right of it in blocks, the rows of U by the
+// scaled solve and the rows below through the update kernel, as in
+// EliminateColumns' halving; the columns left of a panel take its
+// interchanges at the end.
+void EliminateByPanels(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r) {
+    // Columns c0 .. c1 - 1 take the steps of panel k0 .. k1 - 1: their rows
+    // of U by the solve, the rows below through the product kernel.
+    auto update = [&](std::size_t k0, std::size_t k1, std::size_t c0, std::size_t c1) {
+        if (k0 == k1) return;
+        ApplyInterchanges(a, lda, pivot, k0, k1, c0, c1);
+        SolveScaledUnitLower(a, lda, r, k0, k1, a, lda, c0, c1);
+        const std::size_t rows = n - k1, columns = c1 - c0, depth = k1 - k0;
+        MatrixProductUpdate(rows, columns, depth, a + k1 + k0 * lda, lda, a + k0 + c0 * lda, lda,
+                            a + k1 + c0 * lda, lda, PackingSpace(rows, columns, depth),
+                            UpdateSign::kAddUnlessZero);
+    };
+    FactorInPanels(
+        n, kPanelWidth, PanelWork::kEven,
+        [&](std::size_t k0, std::size_t k1, std::size_t j1) {
+            update(k0, k1, k1, j1);
+            EliminateColumns(n, a, lda, pivot, r, k1, j1, kGaussLeaf, true);
+            return KernelStatus{0};
+        },
+        [&](std::size_t k0, std::size_t k1, std::size_t, std::size_t c0, std::size_t c1,
+            const PanelReady &) { update(k0, k1, c0, c1); });
+    FinishPanels(n, kPanelWidth, [&](std::size_t q0, std::size_t q1) {
+        ApplyInterchanges(a, lda, pivot, q1, n, q0, q1);
+    });
+}
+
 }  // namespace
 
 void BackSubstitute(std::size_t n, const double *u, std::size_t ldu, const double *b,
@@ -385,6 +423,10 @@ void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, 
     // The plain path makes the whole matrix one block: GaussSolve's steps,
     // one after the other.
     const bool plain = path == KernelPath::kPlain;
+    if (!plain && n >= kPanelMinOrder && ThreadCount() > 1) {
+        EliminateByPanels(n, a, lda, pivot, r);
+        return;
+    }
     EliminateColumns(n, a, lda, pivot, r, 0, n, plain ? n : kGaussLeaf, !plain);
 }
 

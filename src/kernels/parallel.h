@@ -38,8 +38,11 @@ void RunPieces(std::size_t count, std::size_t grain, PieceFunction fn, void *con
 /// Calls fn(begin, end) on pieces [begin, end) that together cover
 /// [0, count) once each, on the calling thread and the pool's workers, and
 /// returns when every piece is done. Pieces are whole multiples of `grain`
-/// (at least 1) apart from the last, and run in no particular order, at the
-/// same time: fn must write nothing that another piece reads or writes.
+/// (at least 1) apart from the last, and run at the same time: fn must
+/// write nothing that another piece reads or writes, unless it orders the
+/// two itself. Pieces start in increasing order: the one that begins at 0
+/// is under way, on a thread that runs it to its end, before any other
+/// starts.
 ///
 /// The whole range is one call fn(0, count) on the calling thread when it
 /// holds a single grain, when ThreadCount() is 1, when called from inside a

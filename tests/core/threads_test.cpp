@@ -89,8 +89,10 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                              return Of({c.get()});
                          }});
     }
-    // The factorisations update their trailing columns through the product.
-    for (unsigned int n : {130u, 257u, 400u}) {
+    // The factorisations update their trailing columns through the product;
+    // on several threads, from order 256, by panels of 64: a whole number
+    // of panels, one column more, and a short last panel.
+    for (unsigned int n : {130u, 256u, 257u, 320u, 400u}) {
         auto a = std::make_shared<ArrayPtr>(RandomMatrix(n, n, rng, 4.0));
         cases.push_back({"Lu " + std::to_string(n), [a] {
                              km::CMatrix *l = nullptr, *u = nullptr, *p = nullptr;
@@ -108,6 +110,20 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
         cases.push_back({"Mldivide " + std::to_string(n) + " with 100 columns", [a, rhs] {
                              ArrayPtr x(km::Mldivide(a->get(), rhs->get()));
                              return Of({x.get()});
+                         }});
+    }
+    // A Cholesky factorisation that fails in its fourth panel, while the
+    // panels after it are being updated.
+    {
+        ArrayPtr a(RandomMatrix(300, 300, rng));
+        ArrayPtr t(km::Transpose(a.get()));
+        auto spd = std::make_shared<ArrayPtr>(km::Mtimes(t.get(), a.get()));
+        km::mxGetPr(spd->get())[200 + 200 * 300] = -1.0;
+        cases.push_back({"Chol failing at row 201 of 300", [spd] {
+                             bool ok = true;
+                             ArrayPtr r(km::Chol(spd->get(), ok));
+                             ArrayPtr flag(km::Scalar(ok ? 1.0 : 0.0));
+                             return Of({r.get(), flag.get()});
                          }});
     }
     // The fast order's eigenvectors, shared out by column from order 64 on,
