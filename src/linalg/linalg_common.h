@@ -7,10 +7,12 @@
 #include <matrix/exceptions.h>
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <new>
 
 #include "core/operand_checks.h"
+#include "kernels/parallel.h"
 
 namespace kiv {
 namespace matrix {
@@ -29,6 +31,20 @@ inline unsigned int Columns(const CMatrix *a) { return a->GetDimensions()[1]; }
 
 inline double *Data(CMatrix *a) { return static_cast<double *>(a->GetPr()); }
 inline const double *Data(const CMatrix *a) { return static_cast<const double *>(a->GetPr()); }
+
+/// Copies count doubles, in blocks on several threads when there are many:
+/// the copy of an operand into a factorisation's workspace is memory-bound,
+/// and each core brings its own bandwidth.
+inline void CopyValues(double *to, const double *from, std::size_t count) {
+    constexpr std::size_t kSplit = std::size_t(1) << 16;
+    if (count < 2 * kSplit) {
+        if (count > 0) std::memcpy(to, from, count * sizeof(double));
+        return;
+    }
+    kernels::ParallelFor(count, kSplit, [&](std::size_t begin, std::size_t end) {
+        std::memcpy(to + begin, from + begin, (end - begin) * sizeof(double));
+    });
+}
 
 /// A scratch array of n elements, uninitialised, released on every path.
 /// A failed allocation throws kiv::CExhaustedMemoryException, as every

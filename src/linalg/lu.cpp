@@ -140,7 +140,7 @@ double Det(const CMatrix *A) {
     if (m != n) throw CMatrixMustBeSquareException();
 
     linalg::Scratch<double> lu(std::size_t{n} * n);
-    std::memcpy(lu.Get(), A->GetPr(), std::size_t{n} * n * sizeof(double));
+    linalg::CopyValues(lu.Get(), linalg::Data(A), std::size_t{n} * n);
     linalg::Scratch<std::int32_t> ipiv(n);
     linalg::Scratch<double> scale(n);
     int parity;

@@ -35,8 +35,8 @@ void SolveSquare(const CMatrix *A, const CMatrix *B, CMatrix *X) {
     linalg::Scratch<double> b(n * k);
     linalg::Scratch<std::size_t> pivot(n);
     linalg::Scratch<double> r(n);
-    std::memcpy(a.Get(), A->GetPr(), n * n * sizeof(double));
-    std::memcpy(b.Get(), B->GetPr(), n * k * sizeof(double));
+    linalg::CopyValues(a.Get(), linalg::Data(A), n * n);
+    linalg::CopyValues(b.Get(), linalg::Data(B), n * k);
     kernels::GaussFactor(n, a.Get(), n, pivot.Get(), r.Get());
     kernels::GaussSolveFactored(n, k, a.Get(), n, pivot.Get(), r.Get(), b.Get(), n, linalg::Data(X),
                                 n);
@@ -87,8 +87,8 @@ CMatrix *SolveNonSquareFast(const CMatrix *A, const CMatrix *B, ArrayHolder X) {
     linalg::Scratch<std::uint32_t> perm(n);
     linalg::Scratch<double> work(kernels::HouseholderQrFastWorkspace(n));
     linalg::Scratch<double> solved(n);
-    std::memcpy(r.Get(), A->GetPr(), m * n * sizeof(double));
-    std::memcpy(qtb.Get(), B->GetPr(), m * k * sizeof(double));
+    linalg::CopyValues(r.Get(), linalg::Data(A), m * n);
+    linalg::CopyValues(qtb.Get(), linalg::Data(B), m * k);
 
     kernels::HouseholderQrFast(m, n, r.Get(), m, perm.Get(), c.Get(), d.Get(), work.Get());
     kernels::HouseholderApplyQtFast(m, steps, r.Get(), m, c.Get(), k, qtb.Get(), m);
