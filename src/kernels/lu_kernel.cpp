@@ -227,10 +227,9 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
 }
 
 // On several threads, matrices of at least this order are factored in
-// panels of kPanelWidth columns with look-ahead; smaller ones, and every
+// panels of PanelWidth(n) columns with look-ahead; smaller ones, and every
 // matrix on one thread, by halving the columns.
 constexpr std::size_t kPanelMinOrder = 256;
-constexpr std::size_t kPanelWidth = 64;
 
 // FactorColumns' work on the whole matrix, by panels: each panel's steps
 // reach the columns right of it in blocks, the rows of U by the unit lower
@@ -252,7 +251,7 @@ void FactorByPanels(CroutState &s) {
                             UpdateSign::kSubtract);
     };
     FactorInPanels(
-        n, kPanelWidth, PanelWork::kEven,
+        n, PanelWidth(n), PanelWork::kEven,
         [&](std::size_t k0, std::size_t k1, std::size_t j1) {
             update(k0, k1, k1, j1);
             FactorColumns(s, k1, j1);
@@ -260,7 +259,7 @@ void FactorByPanels(CroutState &s) {
         },
         [&](std::size_t k0, std::size_t k1, std::size_t, std::size_t c0, std::size_t c1,
             const PanelReady &) { update(k0, k1, c0, c1); });
-    FinishPanels(n, kPanelWidth, [&](std::size_t q0, std::size_t q1) {
+    FinishPanels(n, PanelWidth(n), [&](std::size_t q0, std::size_t q1) {
         ApplyInterchanges(a, lda, ipiv, q1, n, q0, q1);
     });
 }

@@ -39,7 +39,7 @@ constexpr double kLuZeroPivot = 1.0e-20;
 ///   scale  [out]    workspace of n doubles (the row scale factors)
 ///   path   [in]     kFastest: halves of the columns meet through the
 ///                   product kernel, or on several threads from order 256
-///                   panels of 64 columns, the next factored while the
+///                   panels of 64 to 192 columns, the next factored while the
 ///                   rest take the current one; kPlain: column by column
 ///                   over the whole matrix, as written above
 /// Returns 0, or the first column j (from 1) whose pivot was exactly zero

@@ -358,10 +358,9 @@ void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pi
 }
 
 // On several threads, matrices of at least this order are eliminated in
-// panels of kPanelWidth columns with look-ahead; smaller ones, and every
+// panels of PanelWidth(n) columns with look-ahead; smaller ones, and every
 // matrix on one thread, by halving the columns.
 constexpr std::size_t kPanelMinOrder = 256;
-constexpr std::size_t kPanelWidth = 64;
 
 // EliminateColumns' work on the whole matrix, by panels: each panel's
 // steps reach the columns right of it in blocks, the rows of U by the
@@ -381,7 +380,7 @@ void EliminateByPanels(std::size_t n, double *a, std::size_t lda, std::size_t *p
                             UpdateSign::kAddUnlessZero);
     };
     FactorInPanels(
-        n, kPanelWidth, PanelWork::kEven,
+        n, PanelWidth(n), PanelWork::kEven,
         [&](std::size_t k0, std::size_t k1, std::size_t j1) {
             update(k0, k1, k1, j1);
             EliminateColumns(n, a, lda, pivot, r, k1, j1, kGaussLeaf, true);
@@ -389,7 +388,7 @@ void EliminateByPanels(std::size_t n, double *a, std::size_t lda, std::size_t *p
         },
         [&](std::size_t k0, std::size_t k1, std::size_t, std::size_t c0, std::size_t c1,
             const PanelReady &) { update(k0, k1, c0, c1); });
-    FinishPanels(n, kPanelWidth, [&](std::size_t q0, std::size_t q1) {
+    FinishPanels(n, PanelWidth(n), [&](std::size_t q0, std::size_t q1) {
         ApplyInterchanges(a, lda, pivot, q1, n, q0, q1);
     });
 }

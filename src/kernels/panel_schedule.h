@@ -40,6 +40,14 @@ enum class PanelWork {
     kGrowing,  // column c in proportion to c - k1: the rows down to its diagonal
 };
 
+/// The width of FactorInPanels' panels for order n: about n / 8, in whole
+/// multiples of 32 from 64 to 192. Wider panels read and write the trailing
+/// columns fewer times; narrower ones shorten the factorisations that the
+/// last steps wait for.
+constexpr std::size_t PanelWidth(std::size_t n) {
+    return std::min<std::size_t>(192, std::max<std::size_t>(64, (n / 8 + 16) / 32 * 32));
+}
+
 /// Runs an elimination over the columns 0 .. n - 1 of a square matrix (or
 /// the rows, for a row-oriented one) in panels of `width`, on the pool's
 /// threads:

@@ -90,9 +90,9 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                          }});
     }
     // The factorisations update their trailing columns through the product;
-    // on several threads, from order 256, by panels of 64: a whole number
-    // of panels, one column more, and a short last panel.
-    for (unsigned int n : {130u, 256u, 257u, 320u, 400u}) {
+    // on several threads, from order 256, by panels of 64 and more: a whole
+    // number of panels, one column more, short last panels of 64 and of 96.
+    for (unsigned int n : {130u, 256u, 257u, 320u, 400u, 700u}) {
         auto a = std::make_shared<ArrayPtr>(RandomMatrix(n, n, rng, 4.0));
         cases.push_back({"Lu " + std::to_string(n), [a] {
                              km::CMatrix *l = nullptr, *u = nullptr, *p = nullptr;
