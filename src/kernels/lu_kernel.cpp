@@ -134,6 +134,8 @@ struct CroutState {
     KernelStatus info;
     // Blocks of more columns than this are halved.
     std::size_t leaf;
+    // Only U's diagonal, ipiv and parity are read afterwards.
+    bool diagonalOnly;
 };
 
 // Updates of at least this many multiplications share their rows among
@@ -170,7 +172,10 @@ void SubtractProducts(std::size_t rows, std::size_t columns, std::size_t depth, 
 // their own interchanges; the other columns do not yet, and get them from
 // the caller (an interchange only moves values, and those columns are not
 // read meanwhile, so applying it later gives the same values).
-void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
+// With `last`, nothing reads these columns' multipliers after this call
+// (the block ends the matrix, and so do its ancestors), so under
+// diagonalOnly its left half need not take its right half's interchanges.
+void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1, bool last = false) {
     const std::size_t n = s.n;
     const std::size_t lda = s.lda;
     double *a = s.a;
@@ -184,8 +189,8 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1) {
         const std::size_t rows = n - mid, columns = j1 - mid, depth = mid - j0;
         SubtractProducts(rows, columns, depth, a + mid + j0 * lda, lda, a + j0 + mid * lda,
                          a + mid + mid * lda);
-        FactorColumns(s, mid, j1);
-        ApplyInterchanges(a, lda, s.ipiv, mid, j1, j0, mid);
+        FactorColumns(s, mid, j1, last);
+        if (!(last && s.diagonalOnly)) ApplyInterchanges(a, lda, s.ipiv, mid, j1, j0, mid);
         return;
     }
     for (std::size_t j = j0; j < j1; ++j) {
@@ -259,6 +264,8 @@ void FactorByPanels(CroutState &s) {
         },
         [&](std::size_t k0, std::size_t k1, std::size_t, std::size_t c0, std::size_t c1,
             const PanelReady &) { update(k0, k1, c0, c1); });
+    // Once a panel's step is over its multipliers are not read again.
+    if (s.diagonalOnly) return;
     FinishPanels(n, PanelWidth(n), [&](std::size_t q0, std::size_t q1) {
         ApplyInterchanges(a, lda, ipiv, q1, n, q0, q1);
     });
@@ -267,7 +274,7 @@ void FactorByPanels(CroutState &s) {
 }  // namespace
 
 KernelStatus LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &parity,
-                     double *scale, KernelPath path) {
+                     double *scale, KernelPath path, LuWanted wanted) {
     // Row scale factors: the largest magnitude of each row, taken column by
     // column (strict comparisons from 0.0 give the same maximum in any
     // order), then inverted.
@@ -282,11 +289,11 @@ KernelStatus LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ip
     // alike, so they commute with that grouping. The plain path makes the
     // whole matrix one block, worked column by column.
     const std::size_t leaf = path == KernelPath::kPlain ? n : kLuLeaf;
-    CroutState state{n, a, lda, ipiv, 1, scale, 0, leaf};
+    CroutState state{n, a, lda, ipiv, 1, scale, 0, leaf, wanted == LuWanted::kDiagonal};
     if (path != KernelPath::kPlain && n >= kPanelMinOrder && ThreadCount() > 1) {
         FactorByPanels(state);
     } else {
-        FactorColumns(state, 0, n);
+        FactorColumns(state, 0, n, true);
     }
     parity = state.parity;
     return state.info;

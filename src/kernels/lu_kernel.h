@@ -17,6 +17,14 @@ namespace kernels {
 /// factorisation, not scaled to the data.
 constexpr double kLuZeroPivot = 1.0e-20;
 
+/// What of LuCrout's results its caller reads.
+enum class LuWanted {
+    kFactors,   // L and U, as documented
+    kDiagonal,  // U's diagonal, ipiv and parity; U above the diagonal is as
+                // documented, the multipliers below it may lack interchanges
+                // of later steps (no later step reads them)
+};
+
 /// Factorises P*A = L*U in place by Crout's method with implicit (row-scaled)
 /// partial pivoting. With indices from 1 and s(i) = 1 / max_j |A(i,j)| (0
 /// for a zero row; NaN entries do not count), for j = 1..n:
@@ -42,12 +50,15 @@ constexpr double kLuZeroPivot = 1.0e-20;
 ///                   panels of 64 to 192 columns, the next factored while the
 ///                   rest take the current one; kPlain: column by column
 ///                   over the whole matrix, as written above
+///   wanted [in]     kDiagonal spares the interchanges of the multipliers
+///                   that nothing reads afterwards (a determinant's)
 /// Returns 0, or the first column j (from 1) whose pivot was exactly zero
 /// and was replaced.
 /// Source: Crout's algorithm with implicit pivoting, Press, Teukolsky,
 /// Vetterling & Flannery, Numerical Recipes, 3rd ed., Section 2.3.1.
 KernelStatus LuCrout(std::size_t n, double *a, std::size_t lda, std::int32_t *ipiv, int &parity,
-                     double *scale, KernelPath path = KernelPath::kFastest);
+                     double *scale, KernelPath path = KernelPath::kFastest,
+                     LuWanted wanted = LuWanted::kFactors);
 
 /// Turns LuCrout's interchange record into the row permutation of P*A:
 /// starting from the identity, perm[j] and perm[ipiv[j] - 1] are swapped for

@@ -144,7 +144,8 @@ double Det(const CMatrix *A) {
     linalg::Scratch<std::int32_t> ipiv(n);
     linalg::Scratch<double> scale(n);
     int parity;
-    kernels::LuCrout(n, lu.Get(), n, ipiv.Get(), parity, scale.Get());
+    kernels::LuCrout(n, lu.Get(), n, ipiv.Get(), parity, scale.Get(), kernels::KernelPath::kFastest,
+                     kernels::LuWanted::kDiagonal);
 
     double det = 1.0;
     for (std::size_t i = 0; i < n; ++i) det = det * lu.Get()[i + i * n];

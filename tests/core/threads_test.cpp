@@ -100,6 +100,10 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                              ArrayPtr lo(l), up(u), pe(p);
                              return Of({l, u, p});
                          }});
+        cases.push_back({"Det " + std::to_string(n), [a] {
+                             ArrayPtr d(km::Scalar(km::Det(a->get())));
+                             return Of({d.get()});
+                         }});
         ArrayPtr t(km::Transpose(a->get()));
         auto spd = std::make_shared<ArrayPtr>(km::Mtimes(t.get(), a->get()));
         cases.push_back({"Chol " + std::to_string(n), [spd] {

@@ -162,6 +162,21 @@ TEST(KernelPaths, LuCroutMatchesColumnByColumn) {
             EXPECT_TRUE(Same(lu[0].v, lu[1].v) && Same(scale[0], scale[1])) << what;
             EXPECT_TRUE(ipiv[0] == ipiv[1] && parity[0] == parity[1]) << what;
             EXPECT_TRUE(status[0] == status[1] && status[0] == (special ? 1u : 0u)) << what;
+
+            // For a determinant: U, its padding, ipiv and parity the same;
+            // the multipliers are not compared.
+            Padded upper = a;
+            std::vector<std::int32_t> upperPivots(s.m);
+            int upperParity = 0;
+            const std::size_t upperStatus = kernels::LuCrout(
+                s.m, upper.Data(), a.ld, upperPivots.data(), upperParity, scale[0].data(),
+                KernelPath::kFastest, kernels::LuWanted::kDiagonal);
+            for (std::size_t j = 0; j < s.m; ++j) {
+                for (std::size_t i = j + 1; i < s.m; ++i) upper(i, j) = lu[1](i, j) = 0.0;
+            }
+            EXPECT_TRUE(Same(upper.v, lu[1].v)) << what;
+            EXPECT_TRUE(upperPivots == ipiv[1] && upperParity == parity[1]) << what;
+            EXPECT_EQ(upperStatus, status[1]) << what;
         }
     }
 }
