@@ -246,7 +246,7 @@ KernelStatus FactorRows(std::size_t n, const double *a, std::size_t lda, double 
 }
 
 // On several threads, matrices of at least this order are factored in
-// panels of PanelWidth(n) rows with look-ahead; smaller ones, and every
+// panels of rows with look-ahead (FactorInPanels); smaller ones, and every
 // matrix on one thread, by halving the rows.
 constexpr std::size_t kPanelMinOrder = 256;
 
@@ -302,7 +302,7 @@ KernelStatus FactorRowsByPanels(std::size_t n, const double *a, std::size_t lda,
         MirrorRows(r, ldr, j0, j1, c0, c1);
     };
     return FactorInPanels(
-        n, PanelWidth(n), PanelWork::kGrowing,
+        n, PanelWork::kGrowing,
         [&](std::size_t k0, std::size_t k1, std::size_t j1) -> KernelStatus {
             subtract(k0, k1, k1, j1, k1, j1);
             if (const KernelStatus failed = FactorRows(j1, a, lda, r, ldr, k1, j1)) return failed;

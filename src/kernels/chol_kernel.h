@@ -28,9 +28,10 @@ namespace kernels {
 ///           is set to 0.0. After a failure at row j only rows 0..j-1 and
 ///           the zeros are defined. Must not overlap a.
 ///   path [in] kFastest: blocks of rows meet through the product kernel
-///           (on several threads from order 256, panels of 64 to 192 rows, the
-///           next factored while the rest take the current one); kPlain:
-///           row by row over the whole matrix, as written above
+///           (on several threads from order 256, panels of 64 to 192
+///           rows, narrower towards the end, the next factored while the
+///           rest take the current one); kPlain: row by row over the whole
+///           matrix, as written above
 /// Returns 0 when every x was non-negative or NaN, else the row (from 1)
 /// whose x was negative.
 /// Source: the Cholesky algorithm in its row (inner product) form, Golub &

@@ -232,7 +232,7 @@ void FactorColumns(CroutState &s, std::size_t j0, std::size_t j1, bool last = fa
 }
 
 // On several threads, matrices of at least this order are factored in
-// panels of PanelWidth(n) columns with look-ahead; smaller ones, and every
+// panels of columns with look-ahead (FactorInPanels); smaller ones, and every
 // matrix on one thread, by halving the columns.
 constexpr std::size_t kPanelMinOrder = 256;
 
@@ -256,7 +256,7 @@ void FactorByPanels(CroutState &s) {
                             UpdateSign::kSubtract);
     };
     FactorInPanels(
-        n, PanelWidth(n), PanelWork::kEven,
+        n, PanelWork::kEven,
         [&](std::size_t k0, std::size_t k1, std::size_t j1) {
             update(k0, k1, k1, j1);
             FactorColumns(s, k1, j1);
@@ -266,9 +266,8 @@ void FactorByPanels(CroutState &s) {
             const PanelReady &) { update(k0, k1, c0, c1); });
     // Once a panel's step is over its multipliers are not read again.
     if (s.diagonalOnly) return;
-    FinishPanels(n, PanelWidth(n), [&](std::size_t q0, std::size_t q1) {
-        ApplyInterchanges(a, lda, ipiv, q1, n, q0, q1);
-    });
+    FinishPanels(
+        n, [&](std::size_t q0, std::size_t q1) { ApplyInterchanges(a, lda, ipiv, q1, n, q0, q1); });
 }
 
 }  // namespace

@@ -47,9 +47,10 @@ enum class LuWanted {
 ///   scale  [out]    workspace of n doubles (the row scale factors)
 ///   path   [in]     kFastest: halves of the columns meet through the
 ///                   product kernel, or on several threads from order 256
-///                   panels of 64 to 192 columns, the next factored while the
-///                   rest take the current one; kPlain: column by column
-///                   over the whole matrix, as written above
+///                   panels of 64 to 192 columns, narrower towards the end,
+///                   the next factored while the rest take the current one;
+///                   kPlain: column by column over the whole matrix, as
+///                   written above
 ///   wanted [in]     kDiagonal spares the interchanges of the multipliers
 ///                   that nothing reads afterwards (a determinant's)
 /// Returns 0, or the first column j (from 1) whose pivot was exactly zero

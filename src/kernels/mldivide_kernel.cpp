@@ -358,7 +358,7 @@ void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pi
 }
 
 // On several threads, matrices of at least this order are eliminated in
-// panels of PanelWidth(n) columns with look-ahead; smaller ones, and every
+// panels of columns with look-ahead (FactorInPanels); smaller ones, and every
 // matrix on one thread, by halving the columns.
 constexpr std::size_t kPanelMinOrder = 256;
 
@@ -380,7 +380,7 @@ void EliminateByPanels(std::size_t n, double *a, std::size_t lda, std::size_t *p
                             UpdateSign::kAddUnlessZero);
     };
     FactorInPanels(
-        n, PanelWidth(n), PanelWork::kEven,
+        n, PanelWork::kEven,
         [&](std::size_t k0, std::size_t k1, std::size_t j1) {
             update(k0, k1, k1, j1);
             EliminateColumns(n, a, lda, pivot, r, k1, j1, kGaussLeaf, true);
@@ -388,7 +388,7 @@ void EliminateByPanels(std::size_t n, double *a, std::size_t lda, std::size_t *p
         },
         [&](std::size_t k0, std::size_t k1, std::size_t, std::size_t c0, std::size_t c1,
             const PanelReady &) { update(k0, k1, c0, c1); });
-    FinishPanels(n, PanelWidth(n), [&](std::size_t q0, std::size_t q1) {
+    FinishPanels(n, [&](std::size_t q0, std::size_t q1) {
         ApplyInterchanges(a, lda, pivot, q1, n, q0, q1);
     });
 }

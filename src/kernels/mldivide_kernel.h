@@ -76,9 +76,10 @@ void GaussSolve(std::size_t n, std::size_t k, double *a, std::size_t lda, double
 ///                  (j itself when there was no interchange)
 ///   r     [out]    n entries: the r of step j
 ///   path  [in]     kFastest: blocked as above (on several threads from
-///                  order 256, panels of 64 to 192 columns, the next eliminated
-///                  while the rest take the current one); kPlain: the steps
-///                  one after the other over the whole matrix, unblocked
+///                  order 256, panels of 64 to 192 columns, narrower
+///                  towards the end, the next eliminated while the rest
+///                  take the current one); kPlain: the steps one after the
+///                  other over the whole matrix, unblocked
 /// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 3.4.1,
 /// blocked as in Toledo, "Locality of reference in LU decomposition with
 /// partial pivoting", SIAM J. Matrix Anal. Appl. 18(4), 1997.

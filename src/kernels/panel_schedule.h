@@ -40,17 +40,20 @@ enum class PanelWork {
     kGrowing,  // column c in proportion to c - k1: the rows down to its diagonal
 };
 
-/// The width of FactorInPanels' panels for order n: about n / 8, in whole
-/// multiples of 32 from 64 to 192. Wider panels read and write the trailing
-/// columns fewer times; narrower ones shorten the factorisations that the
-/// last steps wait for.
-constexpr std::size_t PanelWidth(std::size_t n) {
-    return std::min<std::size_t>(192, std::max<std::size_t>(64, (n / 8 + 16) / 32 * 32));
+/// The end of the panel that starts at column k of an order-n matrix: its
+/// width about (n - k) / 8, in whole multiples of 32 from 64 to 192. Wide
+/// panels read and write the trailing columns fewer times, while the
+/// narrower ones at the end shorten the factorisations that the last steps
+/// wait for.
+constexpr std::size_t PanelEnd(std::size_t n, std::size_t k) {
+    const std::size_t width =
+        std::min<std::size_t>(192, std::max<std::size_t>(64, ((n - k) / 8 + 16) / 32 * 32));
+    return std::min(n, k + width);
 }
 
 /// Runs an elimination over the columns 0 .. n - 1 of a square matrix (or
-/// the rows, for a row-oriented one) in panels of `width`, on the pool's
-/// threads:
+/// the rows, for a row-oriented one) in the panels of PanelEnd, on the
+/// pool's threads:
 ///   factorNext(k0, k1, j1)        brings the panel k1 .. j1 - 1 up to date
 ///                                 with the factored panel k0 .. k1 - 1 (none
 ///                                 when k0 == k1), whose predecessors it has
@@ -73,17 +76,17 @@ constexpr std::size_t PanelWidth(std::size_t n) {
 /// nonzero status, or 0. The blocks of columns carry equal shares of the
 /// work as `work` describes it.
 template <class FactorNext, class UpdateRest>
-KernelStatus FactorInPanels(std::size_t n, std::size_t width, PanelWork work,
-                            FactorNext &&factorNext, UpdateRest &&updateRest) {
+KernelStatus FactorInPanels(std::size_t n, PanelWork work, FactorNext &&factorNext,
+                            UpdateRest &&updateRest) {
     if (n == 0) return 0;
     // Three blocks per thread: a thread left idle finds work, and each
     // block is one piece of the pool's split.
     const std::size_t threads = ThreadCount();
     constexpr std::size_t kMinBlock = 32;
-    KernelStatus status = factorNext(0, 0, std::min(width, n));
-    for (std::size_t k0 = 0; status == 0 && k0 + width < n; k0 += width) {
-        const std::size_t k1 = k0 + width;
-        const std::size_t j1 = std::min(k1 + width, n);
+    KernelStatus status = factorNext(0, 0, PanelEnd(n, 0));
+    for (std::size_t k0 = 0, k1 = PanelEnd(n, 0); status == 0 && k1 < n;
+         k0 = k1, k1 = PanelEnd(n, k1)) {
+        const std::size_t j1 = PanelEnd(n, k1);
         const std::size_t rest = n - j1;
         const std::size_t blocks =
             std::max<std::size_t>(std::min(3 * threads, rest / kMinBlock), rest > 0 ? 1 : 0);
@@ -125,10 +128,13 @@ KernelStatus FactorInPanels(std::size_t n, std::size_t width, PanelWork work,
 /// split, the panels shared among the threads: for the work the later
 /// panels leave for the columns to their left, once all are factored.
 template <class Finish>
-void FinishPanels(std::size_t n, std::size_t width, Finish &&finish) {
-    const std::size_t panels = (n + width - 1) / width;
+void FinishPanels(std::size_t n, Finish &&finish) {
+    std::size_t panels = 0;
+    for (std::size_t k = 0; k < n; k = PanelEnd(n, k)) ++panels;
     ParallelFor(panels, 1, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t q = begin; q < end; ++q) finish(q * width, std::min((q + 1) * width, n));
+        std::size_t k = 0;
+        for (std::size_t q = 0; q < begin; ++q) k = PanelEnd(n, k);
+        for (std::size_t q = begin; q < end; ++q, k = PanelEnd(n, k)) finish(k, PanelEnd(n, k));
     });
 }
 
