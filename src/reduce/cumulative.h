@@ -15,6 +15,7 @@
 #include "core/operand_checks.h"
 #include "elementwise/binary_engine.h"
 #include "kernels/kernel_path.h"
+#include "kernels/parallel.h"
 #include "reduce/dimension_walk.h"
 #include "reduce/line_reductions.h"
 
@@ -43,12 +44,48 @@ void CumulateColumns(const double *a, double *r, std::size_t n) {
     }
 }
 
+// Contiguous columns c0 .. c1 - 1 of n >= 1 elements: four chains at a time.
+template <class Operation>
+void CumulateContiguous(const double *a, double *r, std::size_t n, std::size_t c0, std::size_t c1) {
+    constexpr std::size_t kLanes = 4;
+    std::size_t c = c0;
+    for (; c + kLanes <= c1; c += kLanes) {
+        CumulateColumns<Operation, kLanes>(a + c * n, r + c * n, n);
+    }
+    for (; c < c1; ++c) CumulateColumns<Operation, 1>(a + c * n, r + c * n, n);
+}
+
+// Lines p0 .. p1 - 1 across the first dimension of slabs o0 .. o1 - 1
+// (before > 1): each step folds one contiguous run of lines into the
+// previous run of results, which vectorises.
+template <class Operation>
+void CumulateStrided(const double *a, double *r, std::size_t before, std::size_t n, std::size_t o0,
+                     std::size_t o1, std::size_t p0, std::size_t p1) {
+    for (std::size_t o = o0; o < o1; ++o) {
+        const double *__restrict x = a + o * before * n;
+        double *__restrict y = r + o * before * n;
+        for (std::size_t p = p0; p < p1; ++p) {
+            y[p] = Operation::Apply(Operation::kIdentity, x[p]);
+        }
+        for (std::size_t k = 1; k < n; ++k) {
+            const double *__restrict previous = y + (k - 1) * before;
+            double *__restrict current = y + k * before;
+            const double *__restrict next = x + k * before;
+            for (std::size_t p = p0; p < p1; ++p) {
+                current[p] = Operation::Apply(previous[p], next[p]);
+            }
+        }
+    }
+}
+
 }  // namespace detail
 
 /// Writes into r (shaped like a) the running folds of every line of `a`
 /// split as `split`, each line strictly from its first element to its last,
 /// starting from the identity. Both paths give the same bits; kPlain
-/// cumulates one line after another at its stride.
+/// cumulates one line after another at its stride, on the calling thread.
+/// The fastest walk shares the contiguous lines, or the slabs, of a large
+/// array among the threads; each line is cumulated whole by one of them.
 template <class Operation>
 void CumulateLines(const double *a, double *r, const DimensionSplit &split,
                    kernels::KernelPath path) {
@@ -70,33 +107,27 @@ void CumulateLines(const double *a, double *r, const DimensionSplit &split,
         }
         return;
     }
+    const bool large = before * n * after >= detail::kSplitElements;
     if (before == 1) {
-        // Contiguous columns: four chains at a time.
-        constexpr std::size_t kLanes = 4;
-        std::size_t c = 0;
-        for (; c + kLanes <= after; c += kLanes) {
-            detail::CumulateColumns<Operation, kLanes>(a + c * n, r + c * n, n);
+        if (!large || after < 2 * detail::kColumnGrain) {
+            detail::CumulateContiguous<Operation>(a, r, n, 0, after);
+            return;
         }
-        for (; c < after; ++c) detail::CumulateColumns<Operation, 1>(a + c * n, r + c * n, n);
+        kernels::ParallelFor(after, detail::kColumnGrain, [&](std::size_t c0, std::size_t c1) {
+            detail::CumulateContiguous<Operation>(a, r, n, c0, c1);
+        });
         return;
     }
-    // Lines across the first dimension: each step folds one contiguous run
-    // of `before` elements into the previous run of results, which
-    // vectorises.
-    for (std::size_t o = 0; o < after; ++o) {
-        const double *__restrict x = a + o * before * n;
-        double *__restrict y = r + o * before * n;
-        for (std::size_t p = 0; p < before; ++p) {
-            y[p] = Operation::Apply(Operation::kIdentity, x[p]);
-        }
-        for (std::size_t k = 1; k < n; ++k) {
-            const double *__restrict previous = y + (k - 1) * before;
-            double *__restrict current = y + k * before;
-            const double *__restrict next = x + k * before;
-            for (std::size_t p = 0; p < before; ++p) {
-                current[p] = Operation::Apply(previous[p], next[p]);
-            }
-        }
+    // One slab is left whole: split across its lines, each thread would
+    // stream every other stretch of each run, which is slower than one
+    // thread streaming whole runs (the work is one operation per element,
+    // bound by memory).
+    if (!large || after < 2) {
+        detail::CumulateStrided<Operation>(a, r, before, n, 0, after, 0, before);
+    } else {
+        kernels::ParallelFor(after, 1, [&](std::size_t o0, std::size_t o1) {
+            detail::CumulateStrided<Operation>(a, r, before, n, o0, o1, 0, before);
+        });
     }
 }
 

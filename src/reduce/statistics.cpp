@@ -4,7 +4,6 @@
 #include <matrix/construct.h>
 #include <matrix/mx.h>
 
-#include <cmath>
 #include <cstddef>
 
 #include "core/array_holder.h"
@@ -12,6 +11,7 @@
 #include "kernels/kernel_path.h"
 #include "reduce/dimension_walk.h"
 #include "reduce/line_reductions.h"
+#include "reduce/statistics.h"
 
 namespace kiv {
 namespace matrix {
@@ -27,46 +27,6 @@ unsigned int DefaultDimension(const CMatrix *A) {
 // The length of the lines along `dim`; 1 beyond the last dimension.
 std::size_t LineLength(const CMatrix *A, unsigned int dim) {
     return dim > A->GetNoDimensions() ? 1 : A->GetDimensions()[dim - 1];
-}
-
-// The variance of one line of n >= 1 elements at `stride`: the mean as Mean
-// gives it (the in-order sum from 0.0, then one division by n), then the
-// in-order sum from 0.0 of the squared deviations, over n - 1 (over 1 when
-// n is 1).
-double LineVariance(const double *x, std::size_t stride, std::size_t n) {
-    double sum = 0.0;
-    for (std::size_t k = 0; k < n; ++k) sum = sum + x[k * stride];
-    const double mean = sum / static_cast<double>(n);
-    double squares = 0.0;
-    for (std::size_t k = 0; k < n; ++k) {
-        const double d = x[k * stride] - mean;
-        squares = squares + d * d;
-    }
-    return squares / static_cast<double>(n > 1 ? n - 1 : 1);
-}
-
-// Var (kRoot false) or Std (true) of A along `dim`.
-template <bool kRoot>
-CMatrix *Spread(const CMatrix *A, unsigned int dim) {
-    reduce::RequireDimension(dim);
-    RequireRealDouble(A);
-    const reduce::ReducedDims dims(A, dim, reduce::EmptyDimension::kBecomesOne);
-    ArrayHolder R(mxCreateNumericArray(dims.Count(), dims.Data(), mxClassDouble, mxComplexityReal));
-    const std::size_t count = R->GetNoElems();
-    if (count == 0) return R.release();
-
-    const reduce::DimensionSplit split = reduce::SplitAround(A, dim);
-    const double *a = static_cast<const double *>(A->GetPr());
-    double *r = static_cast<double *>(R->GetPr());
-    for (std::size_t o = 0; o < split.after; ++o) {
-        for (std::size_t p = 0; p < split.before; ++p) {
-            double v = mxGetNaN();
-            if (split.n > 0)
-                v = LineVariance(a + o * split.before * split.n + p, split.before, split.n);
-            r[o * split.before + p] = kRoot ? std::sqrt(v) : v;
-        }
-    }
-    return R.release();
 }
 
 }  // namespace
@@ -95,7 +55,9 @@ CMatrix *Var(const CMatrix *A) {
     return Var(A, DefaultDimension(A));
 }
 
-CMatrix *Var(const CMatrix *A, unsigned int dim) { return Spread<false>(A, dim); }
+CMatrix *Var(const CMatrix *A, unsigned int dim) {
+    return reduce::SpreadAlong(A, dim, false, kPath);
+}
 
 CMatrix *Std(const CMatrix *A) {
     RequireRealDouble(A);
@@ -103,7 +65,9 @@ CMatrix *Std(const CMatrix *A) {
     return Std(A, DefaultDimension(A));
 }
 
-CMatrix *Std(const CMatrix *A, unsigned int dim) { return Spread<true>(A, dim); }
+CMatrix *Std(const CMatrix *A, unsigned int dim) {
+    return reduce::SpreadAlong(A, dim, true, kPath);
+}
 
 }  // namespace matrix
 }  // namespace kiv

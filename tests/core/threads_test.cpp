@@ -173,8 +173,9 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                              return Of({r.get()});
                          }});
     }
-    // Reductions around 2^17 elements: contiguous lines in blocks of 64,
-    // strided lines by slabs or in blocks of 1024.
+    // Reductions, running sums and products, variances around 2^17
+    // elements: contiguous lines in blocks of 64, strided lines by slabs or
+    // in blocks of 1024.
     const unsigned int reductions[][4] = {{127, 1031, 1, 1}, {128, 1031, 1, 1}, {10, 100000, 1, 1},
                                           {3000, 50, 1, 2},  {100, 20, 100, 2}, {2100, 70, 1, 2}};
     for (const auto &s : reductions) {
@@ -195,7 +196,11 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                              km::CMatrix *y = nullptr, *i = nullptr;
                              km::Max(y, i, a->get(), dim);
                              ArrayPtr values(y), positions(i);
-                             return Of({sum.get(), any.get(), max.get(), y, i});
+                             ArrayPtr cumsum(km::Cumsum(a->get(), dim));
+                             ArrayPtr cumprod(km::Cumprod(a->get(), dim));
+                             ArrayPtr var(km::Var(a->get(), dim)), sd(km::Std(a->get(), dim));
+                             return Of({sum.get(), any.get(), max.get(), y, i, cumsum.get(),
+                                        cumprod.get(), var.get(), sd.get()});
                          }});
     }
     // Gathers by a double index around 2^16 positions, real and complex.
