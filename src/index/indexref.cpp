@@ -90,6 +90,23 @@ inline unsigned int HighestBit(std::uint64_t x) {
     return LowestBit(x - (x >> 1));
 }
 
+// Masks and gathers of at least this many elements are shared among the
+// threads: by a double index in runs of whole multiples of kGatherGrain
+// targets, by a mask in at most kMaskChunks runs of whole words, A(I,J) by
+// columns. Each element is moved as on one thread.
+constexpr std::size_t kSplitGather = std::size_t(1) << 16;
+constexpr std::size_t kGatherGrain = std::size_t(1) << 12;
+constexpr std::size_t kMaskChunks = 256;
+constexpr std::size_t kMaskChunkWords = 1024;
+
+// The number of chunks of whole words, at most kMaskChunks, that a mask of
+// `words` words is read or gathered in; chunk c is words [c * words /
+// chunks, (c + 1) * words / chunks).
+std::size_t MaskChunks(std::size_t words) {
+    if (words * 64 < kSplitGather) return 1;
+    return std::min(kMaskChunks, std::max<std::size_t>(1, words / kMaskChunkWords));
+}
+
 // Returns the bits of `mask` and sets `last` to the position of its last true
 // element and `count` to the number of true elements (both 0 for none).
 // Throws CNotImplementedException for a class other than double.
@@ -103,32 +120,55 @@ MaskBits ReadMaskBits(const CMatrix *mask, std::uint32_t &last, std::uint32_t &c
         if (!bits) throw kiv::CExhaustedMemoryException();
     }
     const double *m = DoubleData(mask);
+    // Each chunk of words counts its own true elements and finds its own
+    // last one; the chunks are then combined in order.
+    const std::size_t chunks = MaskChunks(words);
+    std::uint32_t chunkCount[kMaskChunks], chunkLast[kMaskChunks];
+    auto read = [&](std::size_t c0, std::size_t c1) {
+        for (std::size_t c = c0; c < c1; ++c) {
+            std::uint32_t partCount = 0, partLast = 0;
+            for (std::size_t w = c * words / chunks; w < (c + 1) * words / chunks; ++w) {
+                const std::size_t begin = w * 64;
+                const std::size_t end = std::min<std::size_t>(n, begin + 64);
+                std::uint64_t word = 0;
+                for (std::size_t i = begin; i < end; ++i) {
+                    word |= static_cast<std::uint64_t>(m[i] != 0.0) << (i - begin);
+                }
+                bits[w] = word;
+                if (word != 0) {
+                    partCount += CountBits(word);
+                    partLast = static_cast<std::uint32_t>(begin + HighestBit(word) + 1);
+                }
+            }
+            chunkCount[c] = partCount;
+            chunkLast[c] = partLast;
+        }
+    };
+    if (chunks == 1) {
+        read(0, 1);
+    } else {
+        kernels::ParallelFor(chunks, 1, read);
+    }
     last = 0;
     count = 0;
-    for (std::size_t w = 0; w < words; ++w) {
-        const std::size_t begin = w * 64;
-        const std::size_t end = std::min<std::size_t>(n, begin + 64);
-        std::uint64_t word = 0;
-        for (std::size_t i = begin; i < end; ++i) {
-            word |= static_cast<std::uint64_t>(m[i] != 0.0) << (i - begin);
-        }
-        bits[w] = word;
-        if (word != 0) {
-            count += CountBits(word);
-            last = static_cast<std::uint32_t>(begin + HighestBit(word) + 1);
-        }
+    for (std::size_t c = 0; c < chunks; ++c) {
+        count += chunkCount[c];
+        if (chunkLast[c] != 0) last = chunkLast[c];
     }
     return bits;
 }
 
 // Copies, in order, the elements of `source` whose bit is set in the first
-// `words` words of `bits`; the last of those words holds the last set bit.
+// `words` words of `bits`, `limit` of them in all, to target[0 .. limit).
 // A full word is one block copy. A dense word is copied without a branch per
 // element: each element is stored at the next free place, kept only when its
-// bit is set; a set bit in a later word guarantees that the place exists, so
-// the last word never takes this path. Sparse words visit their set bits only.
+// bit is set, so the word's last store may land one place past its share.
+// It takes this path only when a later set bit owns that place, so that no
+// store leaves the target's range (which another thread may be filling)
+// and no load leaves the source. Sparse words visit their set bits only.
 template <typename T>
-void GatherMasked(const char *source, const std::uint64_t *bits, std::size_t words, char *target) {
+void GatherMasked(const char *source, const std::uint64_t *bits, std::size_t words, char *target,
+                  std::size_t limit) {
     constexpr unsigned int kDense = 16;  // set bits from which the branch-free walk wins
     std::size_t k = 0;
     for (std::size_t w = 0; w < words; ++w) {
@@ -137,7 +177,7 @@ void GatherMasked(const char *source, const std::uint64_t *bits, std::size_t wor
         if (word == ~std::uint64_t{0}) {
             std::memcpy(target + k * sizeof(T), source + base * sizeof(T), 64 * sizeof(T));
             k += 64;
-        } else if (w + 1 < words && CountBits(word) >= kDense) {
+        } else if (CountBits(word) >= kDense && k + CountBits(word) < limit) {
             for (unsigned int b = 0; b < 64; ++b) {
                 StoreElement<T>(target, k, LoadElement<T>(source, base + b));
                 k += (word >> b) & 1u;
@@ -165,11 +205,33 @@ CMatrix *IndexrefMask(const CMatrix *A, const CMatrix *mask) {
     }
     ArrayHolder result(row ? NewSelection(A, 1, count) : NewSelection(A, count, 1));
 
+    // Each chunk of words starts at the count of true elements before it.
     const std::size_t words = (std::size_t{last} + 63) / 64;
+    const std::size_t chunks = MaskChunks(words);
+    std::size_t start[kMaskChunks + 1];
+    start[0] = 0;
+    for (std::size_t c = 0; c < chunks; ++c) {
+        std::size_t part = 0;
+        for (std::size_t w = c * words / chunks; w < (c + 1) * words / chunks; ++w) {
+            part += CountBits(bits[w]);
+        }
+        start[c + 1] = start[c] + part;
+    }
     WithElementType(A->GetElementSize(), [&](auto element) {
         using T = decltype(element);
         CopyParts(A, result.get(), [&](const char *from, char *to) {
-            GatherMasked<T>(from, bits.get(), words, to);
+            auto gather = [&](std::size_t c0, std::size_t c1) {
+                for (std::size_t c = c0; c < c1; ++c) {
+                    const std::size_t w0 = c * words / chunks, w1 = (c + 1) * words / chunks;
+                    GatherMasked<T>(from + w0 * 64 * sizeof(T), bits.get() + w0, w1 - w0,
+                                    to + start[c] * sizeof(T), start[c + 1] - start[c]);
+                }
+            };
+            if (chunks == 1) {
+                gather(0, 1);
+            } else {
+                kernels::ParallelFor(chunks, 1, gather);
+            }
         });
     });
     return result.release();
@@ -184,12 +246,6 @@ void GatherPositions(const char *source, std::size_t n, char *target, NextPositi
         StoreElement<T>(target, k, LoadElement<T>(source, nextPosition(k)));
     }
 }
-
-// Gathers of at least this many elements by a double index are shared
-// among the threads, in runs of whole multiples of kGatherGrain targets;
-// each element is moved as on one thread.
-constexpr std::size_t kSplitGather = std::size_t(1) << 16;
-constexpr std::size_t kGatherGrain = std::size_t(1) << 12;
 
 CMatrix *IndexrefIndex(const CMatrix *A, const CMatrix *index) {
     CheckIndices(index, A->GetNoElems());
@@ -284,15 +340,15 @@ bool IsRun(const PositionList &list) {
     return true;
 }
 
-// Copies the rows `rowOffsets` (zero-based) of the columns `columns`
-// (1-based) of a column-major source with `rows` rows into a column-major
-// target, column after column.
+// Copies the rows `rowOffsets` (zero-based) of the columns columns[j0 ..
+// j1) (1-based) of a column-major source with `rows` rows into columns j0 ..
+// j1 - 1 of a column-major target, column after column.
 template <typename T>
 void GatherBlock(const char *source, std::size_t rows, const PositionList &rowOffsets,
-                 const PositionList &columns, char *target) {
+                 const PositionList &columns, std::size_t j0, std::size_t j1, char *target) {
     const std::size_t m = rowOffsets.size();
     const std::size_t columnBytes = rows * sizeof(T);
-    for (std::size_t j = 0; j < columns.size(); ++j) {
+    for (std::size_t j = j0; j < j1; ++j) {
         const char *column = source + (columns[j] - std::size_t{1}) * columnBytes;
         char *out = target + j * m * sizeof(T);
         for (std::size_t i = 0; i < m; ++i) {
@@ -303,14 +359,26 @@ void GatherBlock(const char *source, std::size_t rows, const PositionList &rowOf
 
 // As GatherBlock, for rows that form one run starting at zero-based `first`.
 void GatherRowRun(const char *source, std::size_t rows, std::size_t first, std::size_t m,
-                  const PositionList &columns, std::size_t elementSize, char *target) {
+                  const PositionList &columns, std::size_t j0, std::size_t j1,
+                  std::size_t elementSize, char *target) {
     const std::size_t columnBytes = rows * elementSize;
     const std::size_t runBytes = m * elementSize;
-    for (std::size_t j = 0; j < columns.size(); ++j) {
+    for (std::size_t j = j0; j < j1; ++j) {
         std::memcpy(target + j * runBytes,
                     source + (columns[j] - std::size_t{1}) * columnBytes + first * elementSize,
                     runBytes);
     }
+}
+
+// Calls gather(j0, j1) over blocks of the n columns of an m x n selection,
+// on several threads when it is large.
+template <class Gather>
+void ForSelectedColumns(std::size_t m, std::size_t n, const Gather &gather) {
+    if (m * n < kSplitGather) {
+        gather(std::size_t(0), n);
+        return;
+    }
+    kernels::ParallelFor(n, std::max<std::size_t>(1, kGatherGrain / m), gather);
 }
 
 }  // namespace
@@ -345,7 +413,9 @@ CMatrix *Indexref(const CMatrix *A, const CMatrix *I, const CMatrix *J) {
     if (allRows || IsRun(rowPositions)) {
         const std::size_t first = allRows ? 0 : rowPositions[0] - std::size_t{1};
         CopyParts(A, result.get(), [&](const char *from, char *to) {
-            GatherRowRun(from, rows, first, m, columnPositions, elementSize, to);
+            ForSelectedColumns(m, n, [&](std::size_t j0, std::size_t j1) {
+                GatherRowRun(from, rows, first, m, columnPositions, j0, j1, elementSize, to);
+            });
         });
         return result.release();
     }
@@ -353,7 +423,9 @@ CMatrix *Indexref(const CMatrix *A, const CMatrix *I, const CMatrix *J) {
     WithElementType(elementSize, [&](auto element) {
         using T = decltype(element);
         CopyParts(A, result.get(), [&](const char *from, char *to) {
-            GatherBlock<T>(from, rows, rowPositions, columnPositions, to);
+            ForSelectedColumns(m, n, [&](std::size_t j0, std::size_t j1) {
+                GatherBlock<T>(from, rows, rowPositions, columnPositions, j0, j1, to);
+            });
         });
     });
     return result.release();

@@ -220,6 +220,38 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                              return Of({real.get(), complex.get()});
                          }});
     }
+    // Gathers by a mask, in chunks of whole words from 2^17 elements on
+    // (words empty or about half full at random, so that dense words end
+    // some chunks), and A(I,J) by columns from 2^16 elements on.
+    for (unsigned int n : {131071u, 131072u + 64u, 400000u}) {
+        auto a = std::make_shared<ArrayPtr>(RandomMatrix(n, 1, rng));
+        auto mask = std::make_shared<ArrayPtr>(matrix_test::Array({n, 1}));
+        std::bernoulli_distribution half(0.5);
+        bool emptyWord = false;
+        for (unsigned int k = 0; k < n; ++k) {
+            if (k % 64 == 0) emptyWord = half(rng);
+            km::mxGetPr(mask->get())[k] = !emptyWord && half(rng);
+        }
+        (*mask)->SetLogical();
+        cases.push_back({"mask gather of " + std::to_string(n), [a, mask] {
+                             ArrayPtr r(km::Indexref(a->get(), mask->get()));
+                             return Of({r.get()});
+                         }});
+    }
+    for (unsigned int columns : {163u, 164u, 2000u}) {
+        auto a = std::make_shared<ArrayPtr>(RandomMatrix(500, 2000, rng));
+        auto rows = std::make_shared<ArrayPtr>(matrix_test::Array({1, 400}));
+        auto picked = std::make_shared<ArrayPtr>(matrix_test::Array({1, columns}));
+        std::uniform_int_distribution<unsigned int> row(1, 500), column(1, 2000);
+        for (unsigned int k = 0; k < 400; ++k) km::mxGetPr(rows->get())[k] = row(rng);
+        for (unsigned int k = 0; k < columns; ++k) km::mxGetPr(picked->get())[k] = column(rng);
+        cases.push_back({"A(I,J) of 400 by " + std::to_string(columns), [a, rows, picked] {
+                             ArrayPtr r(km::Indexref(a->get(), rows->get(), picked->get()));
+                             ArrayPtr colon(km::mxCreateColonIndex());
+                             ArrayPtr all(km::Indexref(a->get(), colon.get(), picked->get()));
+                             return Of({r.get(), all.get()});
+                         }});
+    }
     // Element-wise work around 2^18 elements and the 4096-element grain.
     for (unsigned int n : {262143u, 262144u, 262144u + 4097u, 1000003u}) {
         auto a = std::make_shared<ArrayPtr>(RandomMatrix(n, 1, rng));

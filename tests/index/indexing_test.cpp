@@ -118,6 +118,58 @@ TEST(Indexref, EveryPathSelectsTheSameBytesInEveryElementSize) {
     }
 }
 
+// Large selections, gathered in chunks on several threads: a mask of every
+// density (its dense words next to the chunks' ends), and A(I,J) with a
+// list and a run of rows, each against the positions picked one by one,
+// on one thread and on three.
+TEST(Indexref, LargeSelectionsPickTheSameBytesOnAnyThreadCount) {
+    std::mt19937 rng(static_cast<std::uint32_t>(Seed()));
+    const unsigned int rows = 400, columns = 1000;
+    const unsigned int threadsBefore = GetNumThreads();
+    for (mxClassID id : {mxClassInt8, mxClassDouble}) {
+        const ArrayPtr A = Scrambled({rows, columns}, id);
+        const std::size_t size = A->GetElementSize();
+        for (unsigned int threads : {1u, 3u}) {
+            SetNumThreads(threads);
+            // Density -1: each word of 64 elements empty or about half
+            // full at random, so that dense words end some chunks' runs.
+            for (double density : {0.02, 0.3, 0.9, 1.0, -1.0}) {
+                std::bernoulli_distribution draw(density < 0 ? 0.5 : density);
+                ArrayPtr mask = Array({rows, columns});
+                ValueList positions;
+                bool emptyWord = false;
+                for (unsigned int k = 0; k < rows * columns; ++k) {
+                    if (k % 64 == 0) emptyWord = density < 0 && draw(rng);
+                    if ((mxGetPr(mask.get())[k] = !emptyWord && draw(rng))) {
+                        positions.push_back(k + 1);
+                    }
+                }
+                mask->SetLogical();
+                const ArrayPtr r(Indexref(A.get(), mask.get()));
+                for (bool imag : {false, true}) {
+                    EXPECT_EQ(Bytes(r.get(), imag), Picked(Bytes(A.get(), imag), size, positions))
+                        << id << ' ' << threads << ' ' << density;
+                }
+            }
+            for (bool run : {false, true}) {
+                std::uniform_int_distribution<unsigned int> row(1, rows), column(1, columns);
+                ValueList I, J, positions;
+                for (unsigned int i = 0; i < 300; ++i) I.push_back(run ? 51 + i : row(rng));
+                for (unsigned int j = 0; j < 800; ++j) J.push_back(column(rng));
+                for (double j : J)
+                    for (double i : I) positions.push_back((j - 1) * rows + i);
+                const ArrayPtr r(Indexref(A.get(), Row(I).get(), Row(J).get()));
+                EXPECT_EQ(Dims(r.get()), DimList({300, 800}));
+                for (bool imag : {false, true}) {
+                    EXPECT_EQ(Bytes(r.get(), imag), Picked(Bytes(A.get(), imag), size, positions))
+                        << id << ' ' << threads << ' ' << run;
+                }
+            }
+        }
+    }
+    SetNumThreads(threadsBefore);
+}
+
 /// A(I) = B, or A(I,J) = B when J is given.
 void Assign(ArrayPtr &a, const CMatrix *i, const CMatrix *j, const CMatrix *b) {
     Apply(a, [&](CMatrix *&raw) { j ? Indexassign(raw, i, j, b) : Indexassign(raw, i, b); });
