@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "kernels/kernel_support.h"
+#include "kernels/parallel.h"
 #include "kernels/planerot_kernel.h"
 
 namespace kiv {
@@ -105,22 +106,38 @@ void ColumnProducts(const Indexed &mat, std::size_t first, std::size_t last, con
     }
 }
 
+// Reflections that touch at least this many elements of U or V are
+// shared among the threads by groups of columns; each column is updated
+// whole by one of them, so the split changes no bit.
+constexpr std::size_t kSplitElements = std::size_t(1) << 15;
+
 // Applies a reflection to the columns j = first..last of mat, indices from
 // 1: s = 0.0 + col_j(k0)*x(k0) + ... + col_j(k1)*x(k1) in increasing k,
 // then col_j(k) = col_j(k) + factor(s)*y(k) for k = u0..u1. x and y are
-// addressed from 1 (x[k - 1]) and lie outside those columns.
+// addressed from 1 (x[k - 1]) and lie outside those columns. With `share`,
+// large ones go to the threads by groups of columns.
 template <class Factor>
 void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, const double *x,
                    std::size_t k0, std::size_t k1, const double *y, std::size_t u0, std::size_t u1,
-                   Factor factor, UpdateFunction update = UpdatePlain) {
+                   Factor factor, UpdateFunction update = UpdatePlain, bool share = false) {
     constexpr std::size_t kGroup = 8;
-    for (std::size_t j = first; j <= last; j += kGroup) {
-        const std::size_t end = std::min(j + kGroup - 1, last);
-        double sums[kGroup];
-        ColumnProducts(mat, j, end, x, k0, k1, sums);
-        for (std::size_t q = j; q <= end; ++q)
-            update(u1 - u0 + 1, mat.Column(q) + u0 - 1, factor(sums[q - j]), y + u0 - 1);
+    if (first > last) return;
+    auto groups = [&](std::size_t g0, std::size_t g1) {
+        for (std::size_t g = g0; g < g1; ++g) {
+            const std::size_t j = first + g * kGroup;
+            const std::size_t end = std::min(j + kGroup - 1, last);
+            double sums[kGroup];
+            ColumnProducts(mat, j, end, x, k0, k1, sums);
+            for (std::size_t q = j; q <= end; ++q)
+                update(u1 - u0 + 1, mat.Column(q) + u0 - 1, factor(sums[q - j]), y + u0 - 1);
+        }
+    };
+    const std::size_t count = (last - first + kGroup) / kGroup;
+    if (!share || count < 2 || (last - first + 1) * (k1 - k0 + 1) < kSplitElements) {
+        groups(0, count);
+        return;
     }
+    ParallelFor(count, 1, groups);
 }
 
 }  // namespace
@@ -144,6 +161,9 @@ struct Phases {
     double *t;
     RotateFunction rotate;
     UpdateFunction update;
+    // Whether the accumulations of U and V may share their large
+    // reflections among the threads.
+    bool share;
     double &W(std::size_t i) const { return w[(i - 1) * incw]; }
     double &E(std::size_t i) const { return e[i - 1]; }
     double &T(std::size_t j) const { return t[j - 1]; }
@@ -459,7 +479,8 @@ void AccumulateRight(const Phases &d, std::size_t live) {
                 double *vi = v.Column(i);
                 for (std::size_t j = l; j <= live; ++j) vi[j - 1] = (T(j) / T(l)) / g;
                 UpdateColumns(
-                    v, l, live, t, l, live, vi, l, live, [](double sum) { return sum; }, d.update);
+                    v, l, live, t, l, live, vi, l, live, [](double sum) { return sum; }, d.update,
+                    d.share);
             }
             for (std::size_t j = l; j <= n; ++j) v(i, j) = v(j, i) = 0.0;
         }
@@ -484,7 +505,7 @@ void AccumulateLeft(const Phases &d) {
             const double aii = ai[i - 1];
             UpdateColumns(
                 a, l, n, ai, l, m, ai, i, m, [aii, g](double sum) { return (sum / aii) * g; },
-                d.update);
+                d.update, d.share);
             for (std::size_t j = i; j <= m; ++j) ai[j - 1] = ai[j - 1] * g;
         } else {
             for (std::size_t j = i; j <= m; ++j) ai[j - 1] = 0.0;
@@ -614,7 +635,17 @@ KernelStatus SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t l
         update = UpdateAvx512;
     }
 #endif
-    const Phases phases{m, n, {a, lda}, {v, ldv}, w, incw, work, work + n, rotate, update};
+    const Phases phases{m,
+                        n,
+                        {a, lda},
+                        {v, ldv},
+                        w,
+                        incw,
+                        work,
+                        work + n,
+                        rotate,
+                        update,
+                        path == KernelPath::kFastest};
     // The plain path works every column, as written.
     const std::size_t live = path == KernelPath::kPlain ? n : LiveColumns(phases);
     const double anorm =

@@ -116,6 +116,17 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                              return Of({x.get()});
                          }});
     }
+    // Singular vectors: the reflections' updates of U and V are shared by
+    // groups of columns from 2^15 elements on.
+    for (unsigned int rows : {181u, 300u}) {
+        auto a = std::make_shared<ArrayPtr>(RandomMatrix(rows, 180, rng));
+        cases.push_back({"Svd with vectors " + std::to_string(rows) + "x180", [a] {
+                             km::CMatrix *u = nullptr, *s = nullptr, *v = nullptr;
+                             km::Svd(u, s, v, a->get(), false);
+                             ArrayPtr uu(u), ss(s), vv(v);
+                             return Of({u, s, v});
+                         }});
+    }
     // A Cholesky factorisation that fails in its fourth panel, while the
     // panels after it are being updated.
     {
