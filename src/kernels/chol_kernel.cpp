@@ -302,7 +302,7 @@ KernelStatus FactorRowsByPanels(std::size_t n, const double *a, std::size_t lda,
         MirrorRows(r, ldr, j0, j1, c0, c1);
     };
     return FactorInPanels(
-        n, PanelWork::kGrowing,
+        n, n, PanelWork::kGrowing,
         [&](std::size_t k0, std::size_t k1, std::size_t j1) -> KernelStatus {
             subtract(k0, k1, k1, j1, k1, j1);
             if (const KernelStatus failed = FactorRows(j1, a, lda, r, ldr, k1, j1)) return failed;

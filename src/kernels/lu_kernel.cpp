@@ -256,7 +256,7 @@ void FactorByPanels(CroutState &s) {
                             UpdateSign::kSubtract);
     };
     FactorInPanels(
-        n, PanelWork::kEven,
+        n, n, PanelWork::kEven,
         [&](std::size_t k0, std::size_t k1, std::size_t j1) {
             update(k0, k1, k1, j1);
             FactorColumns(s, k1, j1);

@@ -362,25 +362,28 @@ void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pi
 // matrix on one thread, by halving the columns.
 constexpr std::size_t kPanelMinOrder = 256;
 
-// EliminateColumns' work on the whole matrix, by panels: each panel's
-// steps reach the columns right of it in blocks, the rows of U by the
-// scaled solve and the rows below through the update kernel, as in
-// EliminateColumns' halving; the columns left of a panel take its
-// interchanges at the end.
-void EliminateByPanels(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r) {
+// EliminateColumns' work on the first n columns of an n x `columns`
+// matrix, by panels: each panel's steps reach the columns right of it in
+// blocks, those after the first n included, the rows of U by the scaled
+// solve and the rows below through the update kernel, as in
+// EliminateColumns' halving. With `finish`, the columns left of each panel
+// take its interchanges at the end; without, the multipliers are left
+// without them.
+void EliminateByPanels(std::size_t n, std::size_t columns, double *a, std::size_t lda,
+                       std::size_t *pivot, double *r, bool finish) {
     // Columns c0 .. c1 - 1 take the steps of panel k0 .. k1 - 1: their rows
     // of U by the solve, the rows below through the product kernel.
     auto update = [&](std::size_t k0, std::size_t k1, std::size_t c0, std::size_t c1) {
         if (k0 == k1) return;
         ApplyInterchanges(a, lda, pivot, k0, k1, c0, c1);
         SolveScaledUnitLower(a, lda, r, k0, k1, a, lda, c0, c1);
-        const std::size_t rows = n - k1, columns = c1 - c0, depth = k1 - k0;
-        MatrixProductUpdate(rows, columns, depth, a + k1 + k0 * lda, lda, a + k0 + c0 * lda, lda,
-                            a + k1 + c0 * lda, lda, PackingSpace(rows, columns, depth),
+        const std::size_t rows = n - k1, width = c1 - c0, depth = k1 - k0;
+        MatrixProductUpdate(rows, width, depth, a + k1 + k0 * lda, lda, a + k0 + c0 * lda, lda,
+                            a + k1 + c0 * lda, lda, PackingSpace(rows, width, depth),
                             UpdateSign::kAddUnlessZero);
     };
     FactorInPanels(
-        n, PanelWork::kEven,
+        n, columns, PanelWork::kEven,
         [&](std::size_t k0, std::size_t k1, std::size_t j1) {
             update(k0, k1, k1, j1);
             EliminateColumns(n, a, lda, pivot, r, k1, j1, kGaussLeaf, true);
@@ -388,6 +391,7 @@ void EliminateByPanels(std::size_t n, double *a, std::size_t lda, std::size_t *p
         },
         [&](std::size_t k0, std::size_t k1, std::size_t, std::size_t c0, std::size_t c1,
             const PanelReady &) { update(k0, k1, c0, c1); });
+    if (!finish) return;
     FinishPanels(n, [&](std::size_t q0, std::size_t q1) {
         ApplyInterchanges(a, lda, pivot, q1, n, q0, q1);
     });
@@ -423,11 +427,36 @@ void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, 
     // one after the other.
     const bool plain = path == KernelPath::kPlain;
     if (!plain && n >= kPanelMinOrder && ThreadCount() > 1) {
-        EliminateByPanels(n, a, lda, pivot, r);
+        EliminateByPanels(n, n, a, lda, pivot, r, true);
         return;
     }
     EliminateColumns(n, a, lda, pivot, r, 0, n, plain ? n : kGaussLeaf, !plain);
 }
+
+namespace {
+
+// Calls solve(c0, c1) over blocks of the k columns of an n x k right-hand
+// side, on several threads when they are many. Each column is solved on its
+// own, so the split changes no bit.
+template <class Solve>
+void ForRightHandSides(std::size_t n, std::size_t k, const Solve &solve) {
+    if (k < 2 * kSolveGrain || n * n * k < kParallelMinSolve) {
+        solve(std::size_t(0), k);
+        return;
+    }
+    ParallelFor(k, kSolveGrain, solve);
+}
+
+// X from the eliminated B, by back substitution with the unit upper
+// triangle of a, for columns c0 .. c1 - 1.
+void SolveUpper(std::size_t n, const double *a, std::size_t lda, const double *b, std::size_t ldb,
+                double *x, std::size_t ldx, std::size_t c0, std::size_t c1) {
+    double *xc = x + c0 * ldx;
+    for (std::size_t c = 0; c < c1 - c0; ++c) std::fill(xc + c * ldx, xc + c * ldx + n - 1, 0.0);
+    BackSubstituteRows(n, c1 - c0, a, lda, b + c0 * ldb, ldb, xc, ldx, 0, n);
+}
+
+}  // namespace
 
 void GaussSolveFactored(std::size_t n, std::size_t k, const double *a, std::size_t lda,
                         const std::size_t *pivot, const double *r, double *b, std::size_t ldb,
@@ -435,24 +464,30 @@ void GaussSolveFactored(std::size_t n, std::size_t k, const double *a, std::size
     if (n == 0 || k == 0) return;
     // The multipliers travel with their rows, so B's interchanges may all
     // come first; each element then takes the scalings and updates of the
-    // steps in order. Each column of B is solved on its own, so blocks of
-    // them may go to different threads without changing a bit.
-    auto solve = [&](std::size_t c0, std::size_t c1) {
-        const std::size_t columns = c1 - c0;
+    // steps in order.
+    ForRightHandSides(n, k, [&](std::size_t c0, std::size_t c1) {
         double *bc = b + c0 * ldb;
-        double *xc = x + c0 * ldx;
-        ApplyInterchanges(bc, ldb, pivot, 0, n, 0, columns);
-        SolveScaledUnitLower(a, lda, r, 0, n, bc, ldb, 0, columns);
-        for (std::size_t c = 0; c < columns; ++c) {
-            std::fill(xc + c * ldx, xc + c * ldx + n - 1, 0.0);
-        }
-        BackSubstituteRows(n, columns, a, lda, bc, ldb, xc, ldx, 0, n);
-    };
-    if (k < 2 * kSolveGrain || n * n * k < kParallelMinSolve) {
-        solve(0, k);
+        ApplyInterchanges(bc, ldb, pivot, 0, n, 0, c1 - c0);
+        SolveScaledUnitLower(a, lda, r, 0, n, bc, ldb, 0, c1 - c0);
+        SolveUpper(n, a, lda, b, ldb, x, ldx, c0, c1);
+    });
+}
+
+void GaussSolveAugmented(std::size_t n, std::size_t k, double *ab, std::size_t lda,
+                         std::size_t *pivot, double *r, double *x, std::size_t ldx) {
+    if (n == 0) return;
+    if (n < kPanelMinOrder || ThreadCount() < 2) {
+        GaussFactor(n, ab, lda, pivot, r);
+        GaussSolveFactored(n, k, ab, lda, pivot, r, ab + n * lda, lda, x, ldx);
         return;
     }
-    ParallelFor(k, kSolveGrain, solve);
+    // B's columns take every panel's steps as the columns of A right of it
+    // do, so no multiplier is read after its panel's step.
+    EliminateByPanels(n, n + k, ab, lda, pivot, r, false);
+    if (k == 0) return;
+    ForRightHandSides(n, k, [&](std::size_t c0, std::size_t c1) {
+        SolveUpper(n, ab, lda, ab + n * lda, lda, x, ldx, c0, c1);
+    });
 }
 
 std::size_t TriangularRank(std::size_t count, const double *r, std::size_t ldr, double tol) {

@@ -104,6 +104,19 @@ void GaussSolveFactored(std::size_t n, std::size_t k, const double *a, std::size
                         const std::size_t *pivot, const double *r, double *b, std::size_t ldb,
                         double *x, std::size_t ldx);
 
+/// GaussFactor and GaussSolveFactored in one, on A and B side by side: the
+/// same X, pivot and r, and the same unit upper triangle of A. On several
+/// threads from order 256 B's columns take each panel's steps as A's
+/// columns to their right do, and the multipliers below the diagonal are
+/// left without the interchanges of later steps (no later step reads them).
+///   n, k     [in]     order of A, number of right-hand sides
+///   ab       [in,out] [A B], n x (n + k), column-major, lda >= max(1, n);
+///                     destroyed
+///   pivot, r [out]    GaussFactor's records, n entries each
+///   x        [out]    X (n x k), ldx >= max(1, n); must not overlap ab
+void GaussSolveAugmented(std::size_t n, std::size_t k, double *ab, std::size_t lda,
+                         std::size_t *pivot, double *r, double *x, std::size_t ldx);
+
 /// Returns the number r of leading diagonal elements R(0,0), R(1,1), ...
 /// (at most count of them) whose magnitude exceeds tol; the count stops at
 /// the first that does not (NaN included).

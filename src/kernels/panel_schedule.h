@@ -51,9 +51,9 @@ constexpr std::size_t PanelEnd(std::size_t n, std::size_t k) {
     return std::min(n, k + width);
 }
 
-/// Runs an elimination over the columns 0 .. n - 1 of a square matrix (or
-/// the rows, for a row-oriented one) in the panels of PanelEnd, on the
-/// pool's threads:
+/// Runs an elimination over the columns 0 .. n - 1 of a matrix of n rows
+/// and `columns` >= n columns (or the rows, for a row-oriented one) in the
+/// panels of PanelEnd, on the pool's threads:
 ///   factorNext(k0, k1, j1)        brings the panel k1 .. j1 - 1 up to date
 ///                                 with the factored panel k0 .. k1 - 1 (none
 ///                                 when k0 == k1), whose predecessors it has
@@ -72,34 +72,38 @@ constexpr std::size_t PanelEnd(std::size_t n, std::size_t k) {
 /// to date and factors it, so the factorisations, which do not split well,
 /// overlap the updates, which do. Every column takes the panels in
 /// increasing order, so each element meets the same operations in the same
-/// order as in any other grouping by panels. Returns the first panel's
-/// nonzero status, or 0. The blocks of columns carry equal shares of the
-/// work as `work` describes it.
+/// order as in any other grouping by panels. The columns from n on, which
+/// no panel holds, take the last panel's steps too, through updateRest(k0,
+/// n, n, c0, c1, ready) once the elimination is over. Returns the first
+/// panel's nonzero status, or 0. The blocks of columns carry equal shares
+/// of the work as `work` describes it.
 template <class FactorNext, class UpdateRest>
-KernelStatus FactorInPanels(std::size_t n, PanelWork work, FactorNext &&factorNext,
-                            UpdateRest &&updateRest) {
+KernelStatus FactorInPanels(std::size_t n, std::size_t columns, PanelWork work,
+                            FactorNext &&factorNext, UpdateRest &&updateRest) {
     if (n == 0) return 0;
     // Three blocks per thread: a thread left idle finds work, and each
     // block is one piece of the pool's split.
     const std::size_t threads = ThreadCount();
     constexpr std::size_t kMinBlock = 32;
-    KernelStatus status = factorNext(0, 0, PanelEnd(n, 0));
-    for (std::size_t k0 = 0, k1 = PanelEnd(n, 0); status == 0 && k1 < n;
-         k0 = k1, k1 = PanelEnd(n, k1)) {
+    auto blocksOf = [&](std::size_t rest) {
+        return std::max<std::size_t>(std::min(3 * threads, rest / kMinBlock), rest > 0 ? 1 : 0);
+    };
+    std::size_t k0 = 0, k1 = PanelEnd(n, 0);
+    KernelStatus status = factorNext(0, 0, k1);
+    for (; status == 0 && k1 < n; k0 = k1, k1 = PanelEnd(n, k1)) {
         const std::size_t j1 = PanelEnd(n, k1);
-        const std::size_t rest = n - j1;
-        const std::size_t blocks =
-            std::max<std::size_t>(std::min(3 * threads, rest / kMinBlock), rest > 0 ? 1 : 0);
+        const std::size_t rest = columns - j1;
+        const std::size_t blocks = blocksOf(rest);
         // The first column of block t (from 0), on a multiple of 8 from j1.
         auto start = [&](std::size_t t) -> std::size_t {
-            if (t >= blocks) return n;
+            if (t >= blocks) return columns;
             double share = static_cast<double>(t) / static_cast<double>(blocks);
             if (work == PanelWork::kGrowing) {
                 const double a = static_cast<double>(j1 - k1), b = static_cast<double>(n - k1);
                 share = (std::sqrt(a * a + share * (b * b - a * a)) - a) / (b - a);
             }
             const auto offset = static_cast<std::size_t>(share * static_cast<double>(rest));
-            return std::min(n, j1 + (offset + 7) / 8 * 8);
+            return std::min(columns, j1 + (offset + 7) / 8 * 8);
         };
         // The pool hands out pieces in increasing order, so the first, the
         // one that signals `ready`, is under way before any block waits.
@@ -119,6 +123,15 @@ KernelStatus FactorInPanels(std::size_t n, PanelWork work, FactorNext &&factorNe
                     if (c0 < c1) updateRest(k0, k1, j1, c0, c1, ready);
                 }
             }
+        });
+    }
+    if (status == 0 && columns > n) {
+        // The last panel, k0 .. n - 1, for the columns after the matrix.
+        PanelReady ready;
+        ready.Set();
+        const std::size_t rest = columns - n, blocks = blocksOf(rest);
+        ParallelFor(blocks, 1, [&](std::size_t t0, std::size_t t1) {
+            updateRest(k0, n, n, n + t0 * rest / blocks, n + t1 * rest / blocks, ready);
         });
     }
     return status;

@@ -24,22 +24,18 @@ namespace matrix {
 
 namespace {
 
-// A square system by Gaussian elimination on copies of A and B: the
-// elimination of A first (blocked), then its steps replayed on B, which
-// gives the operations of the one-pass solve on every element. The
-// two-output Eig solves from the same factorisation code.
+// A square system by Gaussian elimination on a copy of A and B side by
+// side, which gives the operations of the one-pass solve on every element.
+// The two-output Eig solves from the same factorisation code.
 void SolveSquare(const CMatrix *A, const CMatrix *B, CMatrix *X) {
     const std::size_t n = linalg::Rows(A);
     const std::size_t k = linalg::Columns(B);
-    linalg::Scratch<double> a(n * n);
-    linalg::Scratch<double> b(n * k);
+    linalg::Scratch<double> ab(n * (n + k));
     linalg::Scratch<std::size_t> pivot(n);
     linalg::Scratch<double> r(n);
-    linalg::CopyValues(a.Get(), linalg::Data(A), n * n);
-    linalg::CopyValues(b.Get(), linalg::Data(B), n * k);
-    kernels::GaussFactor(n, a.Get(), n, pivot.Get(), r.Get());
-    kernels::GaussSolveFactored(n, k, a.Get(), n, pivot.Get(), r.Get(), b.Get(), n, linalg::Data(X),
-                                n);
+    linalg::CopyValues(ab.Get(), linalg::Data(A), n * n);
+    linalg::CopyValues(ab.Get() + n * n, linalg::Data(B), n * k);
+    kernels::GaussSolveAugmented(n, k, ab.Get(), n, pivot.Get(), r.Get(), linalg::Data(X), n);
 }
 
 // A non-square system through QR with column pivoting: the least-squares

@@ -110,11 +110,15 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                              ArrayPtr r(km::Chol(spd->get()));
                              return Of({r.get()});
                          }});
+        // B takes the panels' steps beside A's columns on several threads.
         auto rhs = std::make_shared<ArrayPtr>(RandomMatrix(n, 100, rng));
-        cases.push_back({"Mldivide " + std::to_string(n) + " with 100 columns", [a, rhs] {
-                             ArrayPtr x(km::Mldivide(a->get(), rhs->get()));
-                             return Of({x.get()});
-                         }});
+        auto one = std::make_shared<ArrayPtr>(RandomMatrix(n, 1, rng));
+        cases.push_back(
+            {"Mldivide " + std::to_string(n) + " with 100 columns and with 1", [a, rhs, one] {
+                 ArrayPtr x(km::Mldivide(a->get(), rhs->get()));
+                 ArrayPtr y(km::Mldivide(a->get(), one->get()));
+                 return Of({x.get(), y.get()});
+             }});
     }
     // Singular vectors: the reflections' updates of U and V are shared by
     // groups of columns from 2^15 elements on.
