@@ -10,6 +10,10 @@
 #include "kernels/parallel.h"
 #include "kernels/planerot_kernel.h"
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#include <immintrin.h>
+#endif
+
 namespace kiv {
 namespace matrix {
 namespace kernels {
@@ -63,24 +67,112 @@ __attribute__((target("avx512f"))) void UpdateAvx512(std::size_t count, double *
 
 using UpdateFunction = void (*)(std::size_t, double *, double, const double *);
 
+// dots[q] = 0.0 + sum over k < count of c[q][k]*x[k], in increasing k, for
+// eight columns c[0..7].
+using EightProductsFunction = void (*)(const double *const *c, std::size_t count, const double *x,
+                                       double *dots);
+
+// The eight chains side by side, each keeping its own order.
+void EightProductsPlain(const double *const *c, std::size_t count, const double *x, double *dots) {
+    double sum[8];
+    for (std::size_t q = 0; q < 8; ++q) sum[q] = 0.0;
+    for (std::size_t k = 0; k < count; ++k) {
+        const double t = x[k];
+        for (std::size_t q = 0; q < 8; ++q) sum[q] = sum[q] + c[q][k] * t;
+    }
+    for (std::size_t q = 0; q < 8; ++q) dots[q] = sum[q];
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#define MATRIX_TARGET_AVX512 __attribute__((target("avx512f")))
+// GCC's own headers leave the unused source of some shuffles undefined on
+// purpose, which its uninitialised-value warning then reports.
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+// p[q] holds column q's products of eight rows; on return p[r] holds row
+// r's, lane q from column q.
+MATRIX_TARGET_AVX512 inline __attribute__((always_inline)) void TransposeEight(__m512d p[8]) {
+    __m512d t[8];
+    for (std::size_t q = 0; q < 8; q += 2) {
+        t[q] = _mm512_unpacklo_pd(p[q], p[q + 1]);
+        t[q + 1] = _mm512_unpackhi_pd(p[q], p[q + 1]);
+    }
+    // Pairs of 128-bit lanes: s[0] and s[4] hold rows 0 and 4, s[1] and s[5]
+    // rows 2 and 6, s[2] and s[6] rows 1 and 5, s[3] and s[7] rows 3 and 7.
+    __m512d s[8];
+    for (std::size_t h = 0; h < 8; h += 4) {
+        s[h] = _mm512_shuffle_f64x2(t[h], t[h + 2], 0x88);
+        s[h + 1] = _mm512_shuffle_f64x2(t[h], t[h + 2], 0xDD);
+        s[h + 2] = _mm512_shuffle_f64x2(t[h + 1], t[h + 3], 0x88);
+        s[h + 3] = _mm512_shuffle_f64x2(t[h + 1], t[h + 3], 0xDD);
+    }
+    p[0] = _mm512_shuffle_f64x2(s[0], s[4], 0x88);
+    p[4] = _mm512_shuffle_f64x2(s[0], s[4], 0xDD);
+    p[2] = _mm512_shuffle_f64x2(s[1], s[5], 0x88);
+    p[6] = _mm512_shuffle_f64x2(s[1], s[5], 0xDD);
+    p[1] = _mm512_shuffle_f64x2(s[2], s[6], 0x88);
+    p[5] = _mm512_shuffle_f64x2(s[2], s[6], 0xDD);
+    p[3] = _mm512_shuffle_f64x2(s[3], s[7], 0x88);
+    p[7] = _mm512_shuffle_f64x2(s[3], s[7], 0xDD);
+}
+
+// Carries eight chains (lane q for column q) over the first `rows` of
+// eight rows whose products p[q] holds by column: one add per row, in
+// increasing row order, as the scalar chains make them.
+MATRIX_TARGET_AVX512 inline __attribute__((always_inline)) __m512d AddRowsInOrder(
+    __m512d acc, __m512d p[8], std::size_t rows) {
+    TransposeEight(p);
+    for (std::size_t r = 0; r < rows; ++r) acc = _mm512_add_pd(acc, p[r]);
+    return acc;
+}
+
+MATRIX_TARGET_AVX512 inline __mmask8 FirstLanes(std::size_t count) {
+    return static_cast<__mmask8>((1u << count) - 1);
+}
+
+// The chains in vector lanes: each block of eight rows is multiplied by
+// columns, then turned into rows and added one row at a time.
+MATRIX_TARGET_AVX512 void EightProductsAvx512(const double *const *c, std::size_t count,
+                                              const double *x, double *dots) {
+    __m512d acc = _mm512_setzero_pd();
+    __m512d p[8];
+    std::size_t k = 0;
+    for (; k + 8 <= count; k += 8) {
+        const __m512d xv = _mm512_loadu_pd(x + k);
+#pragma GCC unroll 8
+        for (std::size_t q = 0; q < 8; ++q) p[q] = _mm512_mul_pd(_mm512_loadu_pd(c[q] + k), xv);
+        acc = AddRowsInOrder(acc, p, 8);
+    }
+    if (k < count) {
+        const __mmask8 lanes = FirstLanes(count - k);
+        const __m512d xv = _mm512_maskz_loadu_pd(lanes, x + k);
+#pragma GCC unroll 8
+        for (std::size_t q = 0; q < 8; ++q)
+            p[q] = _mm512_mul_pd(_mm512_maskz_loadu_pd(lanes, c[q] + k), xv);
+        acc = AddRowsInOrder(acc, p, count - k);
+    }
+    _mm512_storeu_pd(dots, acc);
+}
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#endif
+
 // dots[j - first] = 0.0 + sum over k = k0..k1 of col_j(k)*x(k), in
-// increasing k, for the columns j = first..last (indices from 1): eight or
-// four columns' chains side by side, each keeping its own order.
+// increasing k, for the columns j = first..last (indices from 1): eight
+// columns at a time by `eight`, then four or one, each keeping its order.
 void ColumnProducts(const Indexed &mat, std::size_t first, std::size_t last, const double *x,
-                    std::size_t k0, std::size_t k1, double *dots) {
+                    std::size_t k0, std::size_t k1, double *dots,
+                    EightProductsFunction eight = EightProductsPlain) {
+    const std::size_t count = k1 >= k0 ? k1 - k0 + 1 : 0;
     std::size_t j = first;
     for (; j + 8 <= last + 1; j += 8) {
         const double *c[8];
-        double sum[8];
-        for (std::size_t q = 0; q < 8; ++q) {
-            c[q] = mat.Column(j + q);
-            sum[q] = 0.0;
-        }
-        for (std::size_t k = k0 - 1; k < k1; ++k) {
-            const double t = x[k];
-            for (std::size_t q = 0; q < 8; ++q) sum[q] = sum[q] + c[q][k] * t;
-        }
-        for (std::size_t q = 0; q < 8; ++q) dots[j - first + q] = sum[q];
+        for (std::size_t q = 0; q < 8; ++q) c[q] = mat.Column(j + q) + k0 - 1;
+        eight(c, count, x + k0 - 1, dots + (j - first));
     }
     for (; j + 4 <= last + 1; j += 4) {
         const double *c0 = mat.Column(j), *c1 = mat.Column(j + 1);
@@ -119,7 +211,8 @@ constexpr std::size_t kSplitElements = std::size_t(1) << 15;
 template <class Factor>
 void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, const double *x,
                    std::size_t k0, std::size_t k1, const double *y, std::size_t u0, std::size_t u1,
-                   Factor factor, UpdateFunction update = UpdatePlain, bool share = false) {
+                   Factor factor, UpdateFunction update = UpdatePlain, bool share = false,
+                   EightProductsFunction eight = EightProductsPlain) {
     constexpr std::size_t kGroup = 8;
     if (first > last) return;
     auto groups = [&](std::size_t g0, std::size_t g1) {
@@ -127,7 +220,7 @@ void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, cons
             const std::size_t j = first + g * kGroup;
             const std::size_t end = std::min(j + kGroup - 1, last);
             double sums[kGroup];
-            ColumnProducts(mat, j, end, x, k0, k1, sums);
+            ColumnProducts(mat, j, end, x, k0, k1, sums, eight);
             for (std::size_t q = j; q <= end; ++q)
                 update(u1 - u0 + 1, mat.Column(q) + u0 - 1, factor(sums[q - j]), y + u0 - 1);
         }
@@ -161,6 +254,7 @@ struct Phases {
     double *t;
     RotateFunction rotate;
     UpdateFunction update;
+    EightProductsFunction products;
     // Whether the accumulations of U and V may share their large
     // reflections among the threads.
     bool share;
@@ -289,6 +383,32 @@ inline __attribute__((always_inline)) void UpdateThenAccumulateBody(std::size_t 
     }
 }
 
+// Four columns c[0..3] of the same rows at once, in column order, so
+// that y and t are read and t written once for the four: each c[q] += f[q]*y,
+// then t += c[q]*r[q].
+inline __attribute__((always_inline)) void UpdateThenAccumulateFourBody(
+    std::size_t count, double *const *c, const double *f, const double *__restrict y,
+    double *__restrict t, const double *r) {
+    double *__restrict c0 = c[0];
+    double *__restrict c1 = c[1];
+    double *__restrict c2 = c[2];
+    double *__restrict c3 = c[3];
+    const double f0 = f[0], f1 = f[1], f2 = f[2], f3 = f[3];
+    const double r0 = r[0], r1 = r[1], r2 = r[2], r3 = r[3];
+    for (std::size_t k = 0; k < count; ++k) {
+        const double yk = y[k];
+        const double u0 = c0[k] + f0 * yk;
+        const double u1 = c1[k] + f1 * yk;
+        const double u2 = c2[k] + f2 * yk;
+        const double u3 = c3[k] + f3 * yk;
+        c0[k] = u0;
+        c1[k] = u1;
+        c2[k] = u2;
+        c3[k] = u3;
+        t[k] = (((t[k] + u0 * r0) + u1 * r1) + u2 * r2) + u3 * r3;
+    }
+}
+
 inline __attribute__((always_inline)) void AccumulateBody(std::size_t count,
                                                           const double *__restrict c,
                                                           double *__restrict t, double r) {
@@ -304,6 +424,22 @@ void AccumulatePlain(std::size_t count, const double *c, double *t, double r) {
     AccumulateBody(count, c, t, r);
 }
 
+using UpdateThenAccumulateFourFunction = void (*)(std::size_t, double *const *, const double *,
+                                                  const double *, double *, const double *);
+
+void UpdateThenAccumulateFourPlain(std::size_t count, double *const *c, const double *f,
+                                   const double *y, double *t, const double *r) {
+    UpdateThenAccumulateFourBody(count, c, f, y, t, r);
+}
+
+// Up to eight columns c[0..columns-1] of the same rows: c[q] += e[q]*t,
+// then dots[q] as EightProducts of the updated columns with x. Null where
+// no fused form exists; the caller then updates and multiplies in two
+// passes.
+using UpdateThenEightProductsFunction = void (*)(std::size_t count, std::size_t columns,
+                                                 double *const *c, const double *e, const double *t,
+                                                 const double *x, double *dots);
+
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 __attribute__((target("avx512f"))) void UpdateThenAccumulateAvx512(std::size_t count, double *c,
                                                                    double f, const double *y,
@@ -315,6 +451,73 @@ __attribute__((target("avx512f"))) void AccumulateAvx512(std::size_t count, cons
                                                          double *t, double r) {
     AccumulateBody(count, c, t, r);
 }
+
+__attribute__((target("avx512f"))) void UpdateThenAccumulateFourAvx512(std::size_t count,
+                                                                       double *const *c,
+                                                                       const double *f,
+                                                                       const double *y, double *t,
+                                                                       const double *r) {
+    UpdateThenAccumulateFourBody(count, c, f, y, t, r);
+}
+
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// Each column is updated and multiplied while its block of eight rows is
+// in registers, so it is read once.
+MATRIX_TARGET_AVX512 void UpdateThenEightProductsAvx512(std::size_t count, std::size_t columns,
+                                                        double *const *c, const double *e,
+                                                        const double *t, const double *x,
+                                                        double *dots) {
+    // Lanes of missing columns multiply zeros and are never stored.
+    __m512d factor[8];
+    __m512d p[8];
+#pragma GCC unroll 8
+    for (std::size_t q = 0; q < 8; ++q) {
+        factor[q] = _mm512_set1_pd(q < columns ? e[q] : 0.0);
+        p[q] = _mm512_setzero_pd();
+    }
+    __m512d acc = _mm512_setzero_pd();
+    std::size_t k = 0;
+    for (; k + 8 <= count; k += 8) {
+        const __m512d tv = _mm512_loadu_pd(t + k);
+        const __m512d xv = _mm512_loadu_pd(x + k);
+#pragma GCC unroll 8
+        for (std::size_t q = 0; q < 8; ++q) {
+            if (q < columns) {
+                const __m512d v =
+                    _mm512_add_pd(_mm512_loadu_pd(c[q] + k), _mm512_mul_pd(factor[q], tv));
+                _mm512_storeu_pd(c[q] + k, v);
+                p[q] = _mm512_mul_pd(v, xv);
+            } else {
+                p[q] = _mm512_setzero_pd();
+            }
+        }
+        acc = AddRowsInOrder(acc, p, 8);
+    }
+    if (k < count) {
+        const __mmask8 lanes = FirstLanes(count - k);
+        const __m512d tv = _mm512_maskz_loadu_pd(lanes, t + k);
+        const __m512d xv = _mm512_maskz_loadu_pd(lanes, x + k);
+#pragma GCC unroll 8
+        for (std::size_t q = 0; q < 8; ++q) {
+            if (q < columns) {
+                const __m512d v = _mm512_add_pd(_mm512_maskz_loadu_pd(lanes, c[q] + k),
+                                                _mm512_mul_pd(factor[q], tv));
+                _mm512_mask_storeu_pd(c[q] + k, lanes, v);
+                p[q] = _mm512_mul_pd(v, xv);
+            } else {
+                p[q] = _mm512_setzero_pd();
+            }
+        }
+        acc = AddRowsInOrder(acc, p, count - k);
+    }
+    _mm512_mask_storeu_pd(dots, FirstLanes(columns), acc);
+}
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 #endif
 
 // The number of leading columns that the merged passes must touch: the
@@ -359,10 +562,14 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
     const UpdateFunction update = d.update;
     auto updateThenAccumulate = UpdateThenAccumulatePlain;
     auto accumulate = AccumulatePlain;
+    UpdateThenAccumulateFourFunction updateThenAccumulateFour = UpdateThenAccumulateFourPlain;
+    UpdateThenEightProductsFunction updateThenProducts = nullptr;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if (update == UpdateAvx512) {
         updateThenAccumulate = UpdateThenAccumulateAvx512;
         accumulate = AccumulateAvx512;
+        updateThenAccumulateFour = UpdateThenAccumulateFourAvx512;
+        updateThenProducts = UpdateThenEightProductsAvx512;
     }
 #endif
     double anorm = 0.0;
@@ -377,7 +584,8 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
             left = Reflection();
             if (i <= m) {
                 left = FormColumnReflection(ai, i, m);
-                if (left.scale != 0.0) ColumnProducts(a, l, live, ai, i, m, dots + (l - 1));
+                if (left.scale != 0.0)
+                    ColumnProducts(a, l, live, ai, i, m, dots + (l - 1), d.products);
             }
         }
         leftFormed = false;
@@ -412,7 +620,19 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
         // Pass 1: the left update of rows l..m with the right products.
         if (rightActive) std::fill(t + l - 1, t + l - 1 + rows, 0.0);
         if (rows > 0 && (leftActive || rightActive)) {
-            for (std::size_t k = l; k <= live; ++k) {
+            std::size_t k = l;
+            if (leftActive && rightActive) {
+                for (; k + 3 <= live; k += 4) {
+                    double *c[4];
+                    double r[4];
+                    for (std::size_t q = 0; q < 4; ++q) {
+                        c[q] = a.Column(k + q) + l - 1;
+                        r[q] = a(i, k + q);
+                    }
+                    updateThenAccumulateFour(rows, c, dots + (k - 1), ai + l - 1, t + l - 1, r);
+                }
+            }
+            for (; k <= live; ++k) {
                 double *ak = a.Column(k);
                 if (leftActive && rightActive) {
                     updateThenAccumulate(rows, ak + l - 1, dots[k - 1], ai + l - 1, t + l - 1,
@@ -442,9 +662,18 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
             leftFormed = true;
             for (std::size_t k = l + 1; k <= live; k += 8) {
                 const std::size_t last = std::min(k + 7, live);
+                if (updateThenProducts != nullptr && left.scale != 0.0) {
+                    double *c[8];
+                    const std::size_t columns = last - k + 1;
+                    for (std::size_t q = 0; q < columns; ++q) c[q] = a.Column(k + q) + l - 1;
+                    updateThenProducts(rows, columns, c, &E(k), t + l - 1, al + l - 1,
+                                       dots + (k - 1));
+                    continue;
+                }
                 for (std::size_t j = k; j <= last; ++j)
                     update(rows, a.Column(j) + l - 1, E(j), t + l - 1);
-                if (left.scale != 0.0) ColumnProducts(a, k, last, al, l, m, dots + (k - 1));
+                if (left.scale != 0.0)
+                    ColumnProducts(a, k, last, al, l, m, dots + (k - 1), d.products);
             }
         }
         for (std::size_t k = l; k <= live; ++k) a(i, k) = a(i, k) * right.scale;
@@ -480,7 +709,7 @@ void AccumulateRight(const Phases &d, std::size_t live) {
                 for (std::size_t j = l; j <= live; ++j) vi[j - 1] = (T(j) / T(l)) / g;
                 UpdateColumns(
                     v, l, live, t, l, live, vi, l, live, [](double sum) { return sum; }, d.update,
-                    d.share);
+                    d.share, d.products);
             }
             for (std::size_t j = l; j <= n; ++j) v(i, j) = v(j, i) = 0.0;
         }
@@ -505,7 +734,7 @@ void AccumulateLeft(const Phases &d) {
             const double aii = ai[i - 1];
             UpdateColumns(
                 a, l, n, ai, l, m, ai, i, m, [aii, g](double sum) { return (sum / aii) * g; },
-                d.update, d.share);
+                d.update, d.share, d.products);
             for (std::size_t j = i; j <= m; ++j) ai[j - 1] = ai[j - 1] * g;
         } else {
             for (std::size_t j = i; j <= m; ++j) ai[j - 1] = 0.0;
@@ -629,23 +858,16 @@ KernelStatus SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t l
                           KernelPath path) {
     RotateFunction rotate = RotateColumnsPlain;
     UpdateFunction update = UpdatePlain;
+    EightProductsFunction products = EightProductsPlain;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if (path == KernelPath::kFastest && HasAvx512()) {
         rotate = RotateColumnsAvx512;
         update = UpdateAvx512;
+        products = EightProductsAvx512;
     }
 #endif
-    const Phases phases{m,
-                        n,
-                        {a, lda},
-                        {v, ldv},
-                        w,
-                        incw,
-                        work,
-                        work + n,
-                        rotate,
-                        update,
-                        path == KernelPath::kFastest};
+    const Phases phases{m,    n,        {a, lda}, {v, ldv}, w,        incw,
+                        work, work + n, rotate,   update,   products, path == KernelPath::kFastest};
     // The plain path works every column, as written.
     const std::size_t live = path == KernelPath::kPlain ? n : LiveColumns(phases);
     const double anorm =
