@@ -67,21 +67,21 @@ __attribute__((target("avx512f"))) void UpdateAvx512(std::size_t count, double *
 
 using UpdateFunction = void (*)(std::size_t, double *, double, const double *);
 
-// dots[q] = 0.0 + sum over k < count of c[q][k]*x[k], in increasing k, for
-// eight columns c[0..7].
-using EightProductsFunction = void (*)(const double *const *c, std::size_t count, const double *x,
-                                       double *dots);
+// The most columns whose products one call of the vector kernels takes:
+// two groups of eight, whose chains are independent, so that the latency
+// of one group's adds is hidden behind the other's.
+constexpr std::size_t kWideColumns = 16;
 
-// The eight chains side by side, each keeping its own order.
-void EightProductsPlain(const double *const *c, std::size_t count, const double *x, double *dots) {
-    double sum[8];
-    for (std::size_t q = 0; q < 8; ++q) sum[q] = 0.0;
-    for (std::size_t k = 0; k < count; ++k) {
-        const double t = x[k];
-        for (std::size_t q = 0; q < 8; ++q) sum[q] = sum[q] + c[q][k] * t;
-    }
-    for (std::size_t q = 0; q < 8; ++q) dots[q] = sum[q];
-}
+// dots[q] = 0.0 + sum over k < count of c[q][k]*x[k], in increasing k, for
+// the columns c[0..columns-1], columns at most kWideColumns.
+using ProductsFunction = void (*)(std::size_t columns, const double *const *c, std::size_t count,
+                                  const double *x, double *dots);
+
+// As ProductsFunction, after c[q] += e[q]*t for each column. Null where no
+// fused form exists; the caller then updates and multiplies in two passes.
+using UpdateThenProductsFunction = void (*)(std::size_t columns, double *const *c, const double *e,
+                                            std::size_t count, const double *t, const double *x,
+                                            double *dots);
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 #define MATRIX_TARGET_AVX512 __attribute__((target("avx512f")))
@@ -133,28 +133,74 @@ MATRIX_TARGET_AVX512 inline __mmask8 FirstLanes(std::size_t count) {
     return static_cast<__mmask8>((1u << count) - 1);
 }
 
-// The chains in vector lanes: each block of eight rows is multiplied by
-// columns, then turned into rows and added one row at a time.
-MATRIX_TARGET_AVX512 void EightProductsAvx512(const double *const *c, std::size_t count,
-                                              const double *x, double *dots) {
-    __m512d acc = _mm512_setzero_pd();
-    __m512d p[8];
+// One block of eight rows from row k, or its first `rows` (kFull: all
+// eight), of up to 8 * kGroups columns: each column is updated (kUpdate)
+// and multiplied, then the products are turned into rows and added to
+// the chains one row at a time. Lanes of missing columns multiply zeros
+// and are never stored.
+template <std::size_t kGroups, bool kUpdate, bool kFull, class Column>
+MATRIX_TARGET_AVX512 inline __attribute__((always_inline)) void ProductsBlock(
+    std::size_t columns, Column const *c, const double *e, std::size_t k, std::size_t rows,
+    const double *t, const double *x, __m512d *acc) {
+    const __mmask8 lanes = kFull ? static_cast<__mmask8>(0xFF) : FirstLanes(rows);
+    __m512d tv = _mm512_setzero_pd();
+    if constexpr (kUpdate) tv = _mm512_maskz_loadu_pd(lanes, t + k);
+    const __m512d xv = _mm512_maskz_loadu_pd(lanes, x + k);
+#pragma GCC unroll 2
+    for (std::size_t g = 0; g < kGroups; ++g) {
+        __m512d p[8];
+#pragma GCC unroll 8
+        for (std::size_t q = 0; q < 8; ++q) {
+            const std::size_t j = 8 * g + q;
+            __m512d v = _mm512_setzero_pd();
+            if (j < columns) {
+                v = _mm512_maskz_loadu_pd(lanes, c[j] + k);
+                if constexpr (kUpdate) {
+                    v = _mm512_add_pd(v, _mm512_mul_pd(_mm512_set1_pd(e[j]), tv));
+                    _mm512_mask_storeu_pd(c[j] + k, lanes, v);
+                }
+                v = _mm512_mul_pd(v, xv);
+            }
+            p[q] = v;
+        }
+        acc[g] = AddRowsInOrder(acc[g], p, kFull ? 8 : rows);
+    }
+}
+
+// The chains of kGroups groups of eight columns in vector lanes, each
+// column read once.
+template <std::size_t kGroups, bool kUpdate, class Column>
+MATRIX_TARGET_AVX512 inline __attribute__((always_inline)) void ProductsBody(
+    std::size_t columns, Column const *c, const double *e, std::size_t count, const double *t,
+    const double *x, double *dots) {
+    __m512d acc[kGroups];
+    for (std::size_t g = 0; g < kGroups; ++g) acc[g] = _mm512_setzero_pd();
     std::size_t k = 0;
-    for (; k + 8 <= count; k += 8) {
-        const __m512d xv = _mm512_loadu_pd(x + k);
-#pragma GCC unroll 8
-        for (std::size_t q = 0; q < 8; ++q) p[q] = _mm512_mul_pd(_mm512_loadu_pd(c[q] + k), xv);
-        acc = AddRowsInOrder(acc, p, 8);
+    for (; k + 8 <= count; k += 8)
+        ProductsBlock<kGroups, kUpdate, true>(columns, c, e, k, 8, t, x, acc);
+    if (k < count) ProductsBlock<kGroups, kUpdate, false>(columns, c, e, k, count - k, t, x, acc);
+    for (std::size_t g = 0; g < kGroups && 8 * g < columns; ++g)
+        _mm512_mask_storeu_pd(dots + 8 * g, FirstLanes(std::min<std::size_t>(8, columns - 8 * g)),
+                              acc[g]);
+}
+
+MATRIX_TARGET_AVX512 void ProductsAvx512(std::size_t columns, const double *const *c,
+                                         std::size_t count, const double *x, double *dots) {
+    if (columns > 8) {
+        ProductsBody<2, false>(columns, c, nullptr, count, nullptr, x, dots);
+    } else {
+        ProductsBody<1, false>(columns, c, nullptr, count, nullptr, x, dots);
     }
-    if (k < count) {
-        const __mmask8 lanes = FirstLanes(count - k);
-        const __m512d xv = _mm512_maskz_loadu_pd(lanes, x + k);
-#pragma GCC unroll 8
-        for (std::size_t q = 0; q < 8; ++q)
-            p[q] = _mm512_mul_pd(_mm512_maskz_loadu_pd(lanes, c[q] + k), xv);
-        acc = AddRowsInOrder(acc, p, count - k);
+}
+
+MATRIX_TARGET_AVX512 void UpdateThenProductsAvx512(std::size_t columns, double *const *c,
+                                                   const double *e, std::size_t count,
+                                                   const double *t, const double *x, double *dots) {
+    if (columns > 8) {
+        ProductsBody<2, true>(columns, c, e, count, t, x, dots);
+    } else {
+        ProductsBody<1, true>(columns, c, e, count, t, x, dots);
     }
-    _mm512_storeu_pd(dots, acc);
 }
 #if !defined(__clang__)
 #pragma GCC diagnostic pop
@@ -162,17 +208,34 @@ MATRIX_TARGET_AVX512 void EightProductsAvx512(const double *const *c, std::size_
 #endif
 
 // dots[j - first] = 0.0 + sum over k = k0..k1 of col_j(k)*x(k), in
-// increasing k, for the columns j = first..last (indices from 1): eight
-// columns at a time by `eight`, then four or one, each keeping its order.
+// increasing k, for the columns j = first..last (indices from 1): by
+// `wide` when given, else eight or four columns' chains side by side,
+// each keeping its own order.
 void ColumnProducts(const Indexed &mat, std::size_t first, std::size_t last, const double *x,
-                    std::size_t k0, std::size_t k1, double *dots,
-                    EightProductsFunction eight = EightProductsPlain) {
-    const std::size_t count = k1 >= k0 ? k1 - k0 + 1 : 0;
+                    std::size_t k0, std::size_t k1, double *dots, ProductsFunction wide = nullptr) {
+    if (wide != nullptr) {
+        const std::size_t count = k1 >= k0 ? k1 - k0 + 1 : 0;
+        for (std::size_t j = first; j <= last; j += kWideColumns) {
+            const std::size_t columns = std::min(kWideColumns, last - j + 1);
+            const double *c[kWideColumns];
+            for (std::size_t q = 0; q < columns; ++q) c[q] = mat.Column(j + q) + k0 - 1;
+            wide(columns, c, count, x + k0 - 1, dots + (j - first));
+        }
+        return;
+    }
     std::size_t j = first;
     for (; j + 8 <= last + 1; j += 8) {
         const double *c[8];
-        for (std::size_t q = 0; q < 8; ++q) c[q] = mat.Column(j + q) + k0 - 1;
-        eight(c, count, x + k0 - 1, dots + (j - first));
+        double sum[8];
+        for (std::size_t q = 0; q < 8; ++q) {
+            c[q] = mat.Column(j + q);
+            sum[q] = 0.0;
+        }
+        for (std::size_t k = k0 - 1; k < k1; ++k) {
+            const double t = x[k];
+            for (std::size_t q = 0; q < 8; ++q) sum[q] = sum[q] + c[q][k] * t;
+        }
+        for (std::size_t q = 0; q < 8; ++q) dots[j - first + q] = sum[q];
     }
     for (; j + 4 <= last + 1; j += 4) {
         const double *c0 = mat.Column(j), *c1 = mat.Column(j + 1);
@@ -212,15 +275,17 @@ template <class Factor>
 void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, const double *x,
                    std::size_t k0, std::size_t k1, const double *y, std::size_t u0, std::size_t u1,
                    Factor factor, UpdateFunction update = UpdatePlain, bool share = false,
-                   EightProductsFunction eight = EightProductsPlain) {
-    constexpr std::size_t kGroup = 8;
+                   ProductsFunction wide = nullptr) {
+    // Groups as wide as the vector products take, so that the group's
+    // columns are still in the caches for their updates.
+    constexpr std::size_t kGroup = kWideColumns;
     if (first > last) return;
     auto groups = [&](std::size_t g0, std::size_t g1) {
         for (std::size_t g = g0; g < g1; ++g) {
             const std::size_t j = first + g * kGroup;
             const std::size_t end = std::min(j + kGroup - 1, last);
             double sums[kGroup];
-            ColumnProducts(mat, j, end, x, k0, k1, sums, eight);
+            ColumnProducts(mat, j, end, x, k0, k1, sums, wide);
             for (std::size_t q = j; q <= end; ++q)
                 update(u1 - u0 + 1, mat.Column(q) + u0 - 1, factor(sums[q - j]), y + u0 - 1);
         }
@@ -254,7 +319,7 @@ struct Phases {
     double *t;
     RotateFunction rotate;
     UpdateFunction update;
-    EightProductsFunction products;
+    ProductsFunction products;
     // Whether the accumulations of U and V may share their large
     // reflections among the threads.
     bool share;
@@ -432,14 +497,6 @@ void UpdateThenAccumulateFourPlain(std::size_t count, double *const *c, const do
     UpdateThenAccumulateFourBody(count, c, f, y, t, r);
 }
 
-// Up to eight columns c[0..columns-1] of the same rows: c[q] += e[q]*t,
-// then dots[q] as EightProducts of the updated columns with x. Null where
-// no fused form exists; the caller then updates and multiplies in two
-// passes.
-using UpdateThenEightProductsFunction = void (*)(std::size_t count, std::size_t columns,
-                                                 double *const *c, const double *e, const double *t,
-                                                 const double *x, double *dots);
-
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 __attribute__((target("avx512f"))) void UpdateThenAccumulateAvx512(std::size_t count, double *c,
                                                                    double f, const double *y,
@@ -460,64 +517,6 @@ __attribute__((target("avx512f"))) void UpdateThenAccumulateFourAvx512(std::size
     UpdateThenAccumulateFourBody(count, c, f, y, t, r);
 }
 
-#if !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-// Each column is updated and multiplied while its block of eight rows is
-// in registers, so it is read once.
-MATRIX_TARGET_AVX512 void UpdateThenEightProductsAvx512(std::size_t count, std::size_t columns,
-                                                        double *const *c, const double *e,
-                                                        const double *t, const double *x,
-                                                        double *dots) {
-    // Lanes of missing columns multiply zeros and are never stored.
-    __m512d factor[8];
-    __m512d p[8];
-#pragma GCC unroll 8
-    for (std::size_t q = 0; q < 8; ++q) {
-        factor[q] = _mm512_set1_pd(q < columns ? e[q] : 0.0);
-        p[q] = _mm512_setzero_pd();
-    }
-    __m512d acc = _mm512_setzero_pd();
-    std::size_t k = 0;
-    for (; k + 8 <= count; k += 8) {
-        const __m512d tv = _mm512_loadu_pd(t + k);
-        const __m512d xv = _mm512_loadu_pd(x + k);
-#pragma GCC unroll 8
-        for (std::size_t q = 0; q < 8; ++q) {
-            if (q < columns) {
-                const __m512d v =
-                    _mm512_add_pd(_mm512_loadu_pd(c[q] + k), _mm512_mul_pd(factor[q], tv));
-                _mm512_storeu_pd(c[q] + k, v);
-                p[q] = _mm512_mul_pd(v, xv);
-            } else {
-                p[q] = _mm512_setzero_pd();
-            }
-        }
-        acc = AddRowsInOrder(acc, p, 8);
-    }
-    if (k < count) {
-        const __mmask8 lanes = FirstLanes(count - k);
-        const __m512d tv = _mm512_maskz_loadu_pd(lanes, t + k);
-        const __m512d xv = _mm512_maskz_loadu_pd(lanes, x + k);
-#pragma GCC unroll 8
-        for (std::size_t q = 0; q < 8; ++q) {
-            if (q < columns) {
-                const __m512d v = _mm512_add_pd(_mm512_maskz_loadu_pd(lanes, c[q] + k),
-                                                _mm512_mul_pd(factor[q], tv));
-                _mm512_mask_storeu_pd(c[q] + k, lanes, v);
-                p[q] = _mm512_mul_pd(v, xv);
-            } else {
-                p[q] = _mm512_setzero_pd();
-            }
-        }
-        acc = AddRowsInOrder(acc, p, count - k);
-    }
-    _mm512_mask_storeu_pd(dots, FirstLanes(columns), acc);
-}
-#if !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 #endif
 
 // The number of leading columns that the merged passes must touch: the
@@ -563,13 +562,13 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
     auto updateThenAccumulate = UpdateThenAccumulatePlain;
     auto accumulate = AccumulatePlain;
     UpdateThenAccumulateFourFunction updateThenAccumulateFour = UpdateThenAccumulateFourPlain;
-    UpdateThenEightProductsFunction updateThenProducts = nullptr;
+    UpdateThenProductsFunction updateThenProducts = nullptr;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if (update == UpdateAvx512) {
         updateThenAccumulate = UpdateThenAccumulateAvx512;
         accumulate = AccumulateAvx512;
         updateThenAccumulateFour = UpdateThenAccumulateFourAvx512;
-        updateThenProducts = UpdateThenEightProductsAvx512;
+        updateThenProducts = UpdateThenProductsAvx512;
     }
 #endif
     double anorm = 0.0;
@@ -660,20 +659,23 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
             if (l <= live) update(rows, al + l - 1, E(l), t + l - 1);
             left = FormColumnReflection(al, l, m);
             leftFormed = true;
-            for (std::size_t k = l + 1; k <= live; k += 8) {
-                const std::size_t last = std::min(k + 7, live);
-                if (updateThenProducts != nullptr && left.scale != 0.0) {
-                    double *c[8];
-                    const std::size_t columns = last - k + 1;
+            // Columns in groups, each updated and then read while in the
+            // caches.
+            const bool fused = updateThenProducts != nullptr && left.scale != 0.0;
+            const std::size_t group = fused ? kWideColumns : 8;
+            for (std::size_t k = l + 1; k <= live; k += group) {
+                const std::size_t columns = std::min(group, live - k + 1);
+                if (fused) {
+                    double *c[kWideColumns];
                     for (std::size_t q = 0; q < columns; ++q) c[q] = a.Column(k + q) + l - 1;
-                    updateThenProducts(rows, columns, c, &E(k), t + l - 1, al + l - 1,
+                    updateThenProducts(columns, c, &E(k), rows, t + l - 1, al + l - 1,
                                        dots + (k - 1));
                     continue;
                 }
-                for (std::size_t j = k; j <= last; ++j)
+                for (std::size_t j = k; j < k + columns; ++j)
                     update(rows, a.Column(j) + l - 1, E(j), t + l - 1);
                 if (left.scale != 0.0)
-                    ColumnProducts(a, k, last, al, l, m, dots + (k - 1), d.products);
+                    ColumnProducts(a, k, k + columns - 1, al, l, m, dots + (k - 1), d.products);
             }
         }
         for (std::size_t k = l; k <= live; ++k) a(i, k) = a(i, k) * right.scale;
@@ -858,12 +860,12 @@ KernelStatus SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t l
                           KernelPath path) {
     RotateFunction rotate = RotateColumnsPlain;
     UpdateFunction update = UpdatePlain;
-    EightProductsFunction products = EightProductsPlain;
+    ProductsFunction products = nullptr;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if (path == KernelPath::kFastest && HasAvx512()) {
         rotate = RotateColumnsAvx512;
         update = UpdateAvx512;
-        products = EightProductsAvx512;
+        products = ProductsAvx512;
     }
 #endif
     const Phases phases{m,    n,        {a, lda}, {v, ldv}, w,        incw,
