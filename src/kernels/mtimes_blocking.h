@@ -218,10 +218,13 @@ std::size_t WideRowColumns(std::size_t kc, const double *a, std::ptrdiff_t as, c
                            std::ptrdiff_t bs, std::size_t ldb, double *c, std::size_t ldc,
                            std::size_t n, bool first, UpdateSign sign);
 
+// Whether Avx512Product reads both operands in place, with no workspace.
+bool Avx512InPlace(std::size_t m, std::size_t n, std::size_t k);
+
 // MatrixProduct and MatrixProductUpdate with the AVX-512 tiles
-// (mtimes_kernel_avx512.cpp), with the arguments of WideProduct; A and B
-// are always packed, into `work`, which holds ZmmWorkspace(m, n, k)
-// doubles. m, n and k are not 0.
+// (mtimes_kernel_avx512.cpp), with the arguments of WideProduct. Unless
+// Avx512InPlace(m, n, k), A and B are packed into `work`, which then holds
+// ZmmWorkspace(m, n, k) doubles. m, n and k are not 0.
 void Avx512Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                    const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
                    bool fromZero, UpdateSign sign, SumOrder order);

@@ -99,9 +99,10 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
              const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
              KernelPath path, bool fromZero, UpdateSign sign, SumOrder order) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    // The AVX-512 tiles pack both operands, so they run only where the
-    // product packs.
-    if (path == KernelPath::kFastest && HasAvx512() && m > 1 && work != nullptr) {
+    // The AVX-512 tiles pack both operands of a large product, so they run
+    // there only with a workspace.
+    if (path == KernelPath::kFastest && HasAvx512() && m > 1 &&
+        (work != nullptr || product::Avx512InPlace(m, n, k))) {
         product::Avx512Product(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
         return;
     }

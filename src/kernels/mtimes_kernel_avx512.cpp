@@ -155,9 +155,6 @@ ZmmTileFunction ZmmTileFor(UpdateSign sign, bool packed, std::size_t mr, std::si
 // every column of B, so packing would cost more than it saves. Up to that
 // size the unpacked tiles measured 0.78-0.96 of the packed ones' time.
 constexpr std::size_t kZmmInPlace = 65536;
-bool ZmmInPlace(std::size_t m, std::size_t n, std::size_t k) {
-    return m * k <= kZmmInPlace && k * n <= kZmmInPlace;
-}
 
 double *AlignedUp(double *p) {
     const std::uintptr_t bytes = reinterpret_cast<std::uintptr_t>(p);
@@ -203,12 +200,16 @@ void PackB(std::size_t nc, std::size_t kc, const double *b, std::ptrdiff_t bs, s
 
 }  // namespace
 
+bool Avx512InPlace(std::size_t m, std::size_t n, std::size_t k) {
+    return m * k <= kZmmInPlace && k * n <= kZmmInPlace;
+}
+
 void Avx512Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                    const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
                    bool fromZero, UpdateSign sign, SumOrder order) {
     // Operands small enough to stay in the caches as they are go unpacked;
     // each panel of A stays in L1 while it meets every column of B.
-    if (ZmmInPlace(m, n, k)) {
+    if (Avx512InPlace(m, n, k)) {
         for (std::size_t done = 0; done < k; done += kZmmKc) {
             const Pass pass = PassOf(done, k, lda, order, kZmmKc);
             const bool first = fromZero && done == 0;
