@@ -234,14 +234,9 @@ KernelStatus FactorRows(std::size_t n, const double *a, std::size_t lda, double 
     for (std::size_t k = j0; k < mid; ++k) {
         for (std::size_t j = mid; j < j1; ++j) r[j + k * ldr] = r[k + j * ldr];
     }
-    const std::size_t rows = j1 - mid, columns = n - j1, depth = mid - j0;
-    const double *left = r + mid + j0 * ldr;
-    SubtractUpperProductsShared(rows, depth, left, r + j0 + mid * ldr, r + mid + mid * ldr, ldr);
-    if (columns > 0) {
-        MatrixProductUpdate(rows, columns, depth, left, ldr, r + j0 + j1 * ldr, ldr,
-                            r + mid + j1 * ldr, ldr, PackingSpace(rows, columns, depth),
-                            UpdateSign::kSubtract);
-    }
+    SubtractUpperProductsShared(j1 - mid, mid - j0, r + mid + j0 * ldr, r + j0 + mid * ldr,
+                                r + mid + mid * ldr, ldr);
+    UpdateBlockInPlace(r, ldr, mid, j1, j0, mid, j1, n, UpdateSign::kSubtract);
     return FactorRows(n, a, lda, r, ldr, mid, j1);
 }
 
@@ -261,10 +256,7 @@ void SolveRows(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std::
     }
     const std::size_t mid = j0 + (j1 - j0) / 2;
     SolveRows(r, ldr, j0, mid, c0, c1);
-    const std::size_t rows = j1 - mid, columns = c1 - c0, depth = mid - j0;
-    MatrixProductUpdate(rows, columns, depth, r + mid + j0 * ldr, ldr, r + j0 + c0 * ldr, ldr,
-                        r + mid + c0 * ldr, ldr, PackingSpace(rows, columns, depth),
-                        UpdateSign::kSubtract);
+    UpdateBlockInPlace(r, ldr, mid, j1, j0, mid, c0, c1, UpdateSign::kSubtract);
     SolveRows(r, ldr, mid, j1, c0, c1);
 }
 
@@ -285,16 +277,6 @@ void MirrorRows(double *r, std::size_t ldr, std::size_t j0, std::size_t j1, std:
 // kernel (below it the places are set later or cleared at the end).
 KernelStatus FactorRowsByPanels(std::size_t n, const double *a, std::size_t lda, double *r,
                                 std::size_t ldr) {
-    // Rows i0 .. i1 - 1 of columns c0 .. c1 - 1 take the products of the
-    // mirrored rows k0 .. k1 - 1.
-    auto subtract = [&](std::size_t k0, std::size_t k1, std::size_t i0, std::size_t i1,
-                        std::size_t c0, std::size_t c1) {
-        const std::size_t rows = i1 - i0, columns = c1 - c0, depth = k1 - k0;
-        if (rows == 0 || columns == 0 || depth == 0) return;
-        MatrixProductUpdate(rows, columns, depth, r + i0 + k0 * ldr, ldr, r + k0 + c0 * ldr, ldr,
-                            r + i0 + c0 * ldr, ldr, PackingSpace(rows, columns, depth),
-                            UpdateSign::kSubtract);
-    };
     // The rows of panel j0 .. j1 - 1 in columns c0 .. c1 - 1, once its
     // diagonal block is done.
     auto finishRows = [&](std::size_t j0, std::size_t j1, std::size_t c0, std::size_t c1) {
@@ -304,7 +286,7 @@ KernelStatus FactorRowsByPanels(std::size_t n, const double *a, std::size_t lda,
     return FactorInPanels(
         n, n, PanelWork::kGrowing,
         [&](std::size_t k0, std::size_t k1, std::size_t j1) -> KernelStatus {
-            subtract(k0, k1, k1, j1, k1, j1);
+            UpdateBlockInPlace(r, ldr, k1, j1, k0, k1, k1, j1, UpdateSign::kSubtract);
             if (const KernelStatus failed = FactorRows(j1, a, lda, r, ldr, k1, j1)) return failed;
             if (k0 == k1) {
                 // The first panel: no earlier step is left to solve its rows.
@@ -316,7 +298,7 @@ KernelStatus FactorRowsByPanels(std::size_t n, const double *a, std::size_t lda,
         },
         [&](std::size_t k0, std::size_t k1, std::size_t j1, std::size_t c0, std::size_t c1,
             const PanelReady &ready) {
-            subtract(k0, k1, k1, c1, c0, c1);
+            UpdateBlockInPlace(r, ldr, k1, c1, k0, k1, c0, c1, UpdateSign::kSubtract);
             ready.Wait();
             finishRows(k1, j1, c0, c1);
         });

@@ -88,10 +88,7 @@ void SolveUnitLowerColumns(double *a, std::size_t lda, std::size_t r0, std::size
     }
     const std::size_t mid = r0 + (r1 - r0) / 2;
     SolveUnitLowerColumns(a, lda, r0, mid, c0, c1);
-    const std::size_t rows = r1 - mid, columns = c1 - c0, depth = mid - r0;
-    MatrixProductUpdate(rows, columns, depth, a + mid + r0 * lda, lda, a + r0 + c0 * lda, lda,
-                        a + mid + c0 * lda, lda, PackingSpace(rows, columns, depth),
-                        UpdateSign::kSubtract);
+    UpdateBlockInPlace(a, lda, mid, r1, r0, mid, c0, c1, UpdateSign::kSubtract);
     SolveUnitLowerColumns(a, lda, mid, r1, c0, c1);
 }
 
@@ -250,10 +247,7 @@ void FactorByPanels(CroutState &s) {
         if (k0 == k1) return;
         ApplyInterchanges(a, lda, ipiv, k0, k1, c0, c1);
         SolveUnitLowerColumns(a, lda, k0, k1, c0, c1);
-        const std::size_t rows = n - k1, columns = c1 - c0, depth = k1 - k0;
-        MatrixProductUpdate(rows, columns, depth, a + k1 + k0 * lda, lda, a + k0 + c0 * lda, lda,
-                            a + k1 + c0 * lda, lda, PackingSpace(rows, columns, depth),
-                            UpdateSign::kSubtract);
+        UpdateBlockInPlace(a, lda, k1, n, k0, k1, c0, c1, UpdateSign::kSubtract);
     };
     FactorInPanels(
         n, n, PanelWork::kEven,

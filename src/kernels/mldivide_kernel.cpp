@@ -337,10 +337,7 @@ void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pi
         EliminateColumns(n, a, lda, pivot, r, j0, mid, leaf, byColumns);
         ApplyInterchanges(a, lda, pivot, j0, mid, mid, j1);
         SolveScaledUnitLowerOnThreads(a, lda, r, j0, mid, mid, j1);
-        const std::size_t rows = n - mid, columns = j1 - mid, depth = mid - j0;
-        MatrixProductUpdate(rows, columns, depth, a + mid + j0 * lda, lda, a + j0 + mid * lda, lda,
-                            a + mid + mid * lda, lda, PackingSpace(rows, columns, depth),
-                            UpdateSign::kAddUnlessZero);
+        UpdateBlockInPlace(a, lda, mid, n, j0, mid, mid, j1, UpdateSign::kAddUnlessZero);
         EliminateColumns(n, a, lda, pivot, r, mid, j1, leaf, byColumns);
         ApplyInterchanges(a, lda, pivot, mid, j1, j0, mid);
         return;
@@ -377,10 +374,7 @@ void EliminateByPanels(std::size_t n, std::size_t columns, double *a, std::size_
         if (k0 == k1) return;
         ApplyInterchanges(a, lda, pivot, k0, k1, c0, c1);
         SolveScaledUnitLower(a, lda, r, k0, k1, a, lda, c0, c1);
-        const std::size_t rows = n - k1, width = c1 - c0, depth = k1 - k0;
-        MatrixProductUpdate(rows, width, depth, a + k1 + k0 * lda, lda, a + k0 + c0 * lda, lda,
-                            a + k1 + c0 * lda, lda, PackingSpace(rows, width, depth),
-                            UpdateSign::kAddUnlessZero);
+        UpdateBlockInPlace(a, lda, k1, n, k0, k1, c0, c1, UpdateSign::kAddUnlessZero);
     };
     FactorInPanels(
         n, columns, PanelWork::kEven,

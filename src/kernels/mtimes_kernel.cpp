@@ -219,6 +219,14 @@ void MatrixProductUpdate(std::size_t m, std::size_t n, std::size_t k, const doub
     });
 }
 
+void UpdateBlockInPlace(double *x, std::size_t ld, std::size_t i0, std::size_t i1, std::size_t k0,
+                        std::size_t k1, std::size_t c0, std::size_t c1, UpdateSign sign) {
+    const std::size_t rows = i1 - i0, columns = c1 - c0, depth = k1 - k0;
+    if (rows == 0 || columns == 0 || depth == 0) return;
+    MatrixProductUpdate(rows, columns, depth, x + i0 + k0 * ld, ld, x + k0 + c0 * ld, ld,
+                        x + i0 + c0 * ld, ld, PackingSpace(rows, columns, depth), sign);
+}
+
 }  // namespace kernels
 }  // namespace matrix
 }  // namespace kiv

@@ -73,6 +73,15 @@ void MatrixProductUpdate(std::size_t m, std::size_t n, std::size_t k, const doub
                          SumOrder order = SumOrder::kIncreasing,
                          KernelPath path = KernelPath::kFastest);
 
+/// MatrixProductUpdate within one matrix x (leading dimension ld), in the
+/// increasing order, with the calling thread's PackingSpace: rows i0 ..
+/// i1 - 1 of columns c0 .. c1 - 1 meet the products of their entries in
+/// columns k0 .. k1 - 1 with rows k0 .. k1 - 1 of the same columns. The
+/// update step of the blocked eliminations; the three blocks must not
+/// overlap, and an empty range leaves x as it is.
+void UpdateBlockInPlace(double *x, std::size_t ld, std::size_t i0, std::size_t i1, std::size_t k0,
+                        std::size_t k1, std::size_t c0, std::size_t c1, UpdateSign sign);
+
 }  // namespace kernels
 }  // namespace matrix
 }  // namespace kiv
