@@ -353,10 +353,12 @@ void AssignBlock(CMatrix *A, const PositionList &rows, const PositionList &colum
 }
 
 // The positions of one subscript of A(I,J) = B against an extent of A: the
-// colon stands for 1..extent.
-std::uint32_t BlockPositions(const CMatrix *subscript, std::uint32_t extent, PositionList &list) {
+// colon stands for 1..extent, listed only with `listColon` (its list is as
+// long as the extent, which an empty A of 2^31 rows makes 8 GB).
+std::uint32_t BlockPositions(const CMatrix *subscript, std::uint32_t extent, PositionList &list,
+                             bool listColon) {
     if (subscript->IsColon()) {
-        ColonPositions(extent, list);
+        if (listColon) ColonPositions(extent, list);
         return extent;
     }
     return SubscriptToAssignPositions(subscript, list);
@@ -419,9 +421,11 @@ void Indexassign(CMatrix *&A, const CMatrix *I, const CMatrix *J, const CMatrix 
     const unsigned int *dimsB = B->GetDimensions();
     const std::uint32_t height = extentOfB ? dimsB[0] : A->GetDimensions()[0];
     const std::uint32_t width = extentOfB ? dimsB[1] : End(A, 2, 2);
+    // An empty B writes nothing, so only the extents of its colons count.
+    const bool writes = B->GetNoElems() > 0;
     PositionList rows, columns;
-    const std::uint32_t r = BlockPositions(I, height, rows);
-    const std::uint32_t c = BlockPositions(J, width, columns);
+    const std::uint32_t r = BlockPositions(I, height, rows, writes);
+    const std::uint32_t c = BlockPositions(J, width, columns, writes);
     ArrayHolder alias;
     B = Unaliased(A, B, alias);
     AssignBlock(A, rows, columns, r, c, B);
