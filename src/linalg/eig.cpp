@@ -15,6 +15,7 @@
 
 #include "core/array_holder.h"
 #include "kernels/eig_kernel.h"
+#include "kernels/kernel_support.h"
 #include "kernels/mldivide_kernel.h"
 #include "kernels/norm_kernel.h"
 #include "kernels/parallel.h"
@@ -49,12 +50,6 @@ unsigned int RequireSquareOperand(const CMatrix *A) {
     return linalg::Rows(A);
 }
 
-// The leading dimension of the working copy: the reduction and the QR
-// sweeps walk rows, and a stride of a multiple of 16 doubles (128 bytes)
-// maps a row's elements onto few cache sets, which at n = 256 costs a
-// factor of 4 to 8. Four more rows break the pattern.
-std::size_t WorkingLeadingDimension(std::size_t n) { return n % 16 == 0 ? n + 4 : n; }
-
 // What the fast order's eigenvectors need of the reduction: the reduced
 // matrix with its multipliers (n x n, leading dimension n), the
 // interchanges, and the balancing scales (n entries, all 1.0 unbalanced).
@@ -70,7 +65,7 @@ struct Reduction {
 // Recording the reduction in *kept changes no bit of the eigenvalues.
 void EigValues(const CMatrix *A, std::size_t n, double *wr, double *wi, bool balance,
                Reduction *kept = nullptr) {
-    const std::size_t ld = WorkingLeadingDimension(n);
+    const std::size_t ld = kernels::SpreadLeadingDimension(n);
     linalg::Scratch<double> h(ld * n);
     const double *a = linalg::Data(A);
     for (std::size_t j = 0; j < n; ++j)

@@ -7,10 +7,12 @@
 #include <matrix/exceptions.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
-#include <memory>
-#include <new>
+#include <limits>
+#include <type_traits>
 
+#include "core/buffer.h"
 #include "core/operand_checks.h"
 #include "kernels/parallel.h"
 
@@ -48,18 +50,38 @@ inline void CopyValues(double *to, const double *from, std::size_t count) {
 
 /// A scratch array of n elements, uninitialised, released on every path.
 /// A failed allocation throws kiv::CExhaustedMemoryException, as every
-/// other allocation of the library does.
+/// other allocation of the library does. The elements live in a data
+/// buffer, so that large ones come from the calling thread's cache of freed
+/// blocks: a fresh block from the system costs a page fault per 4 KiB on
+/// first touch, which for a factorisation's copy of its operand is a good
+/// part of the call.
 template <class T>
 class Scratch {
+    static_assert(std::is_trivially_default_constructible<T>::value &&
+                      std::is_trivially_destructible<T>::value,
+                  "scratch elements are never constructed");
+
 public:
-    explicit Scratch(std::size_t n) : m_data(n == 0 ? nullptr : new (std::nothrow) T[n]) {
-        if (n != 0 && m_data == nullptr) throw kiv::CExhaustedMemoryException();
+    explicit Scratch(std::size_t n) {
+        if (n == 0) return;
+        if (n > std::numeric_limits<std::uint32_t>::max() / sizeof(T))
+            throw kiv::CExhaustedMemoryException();
+        m_data = static_cast<T *>(buffer::Allocate(static_cast<std::uint32_t>(n * sizeof(T))));
+        if (m_data == nullptr) throw kiv::CExhaustedMemoryException();
     }
-    T *Get() const { return m_data.get(); }
+    ~Scratch() { buffer::Free(m_data); }
+    Scratch(const Scratch &) = delete;
+    Scratch &operator=(const Scratch &) = delete;
+    T *Get() const { return m_data; }
 
 private:
-    std::unique_ptr<T[]> m_data;
+    T *m_data = nullptr;
 };
+
+/// The n singular values of the m x n column-major matrix a (leading
+/// dimension m), unsorted, as SvdDecompose leaves them (NaN where it gave
+/// up); a is left as it was.
+void SingularValues(std::size_t m, std::size_t n, const double *a, double *w);
 
 }  // namespace linalg
 }  // namespace matrix

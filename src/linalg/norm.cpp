@@ -19,11 +19,8 @@ namespace {
 // The largest singular value: the first of largest magnitude as
 // SvdDecompose leaves them, unsorted (NaN when it gave up).
 double LargestSingularValue(const double *a, std::size_t m, std::size_t n) {
-    linalg::Scratch<double> copy(m * n);
     linalg::Scratch<double> w(n);
-    linalg::Scratch<double> work(kernels::SvdDecomposeWorkspace(m, n));
-    std::memcpy(copy.Get(), a, m * n * sizeof(double));
-    kernels::SvdDecompose(m, n, copy.Get(), m, w.Get(), 1, nullptr, 0, work.Get());
+    linalg::SingularValues(m, n, a, w.Get());
     return kernels::LargestMagnitude(n, w.Get(), 1);
 }
 

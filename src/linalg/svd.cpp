@@ -11,11 +11,26 @@
 #include <cstring>
 
 #include "core/array_holder.h"
+#include "kernels/kernel_support.h"
 #include "kernels/svd_kernel.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
 namespace matrix {
+
+namespace linalg {
+
+void SingularValues(std::size_t m, std::size_t n, const double *a, double *w) {
+    const std::size_t ld = kernels::SpreadLeadingDimension(m);
+    Scratch<double> copy(ld * n);
+    Scratch<double> work(kernels::SvdDecomposeWorkspace(m, n));
+    for (std::size_t j = 0; j < n; ++j)
+        std::memcpy(copy.Get() + j * ld, a + j * m, m * sizeof(double));
+    // The values alone: U and V would not change them.
+    kernels::SvdDecompose(m, n, copy.Get(), ld, w, 1, nullptr, 0, work.Get());
+}
+
+}  // namespace linalg
 
 namespace {
 
@@ -24,6 +39,35 @@ void RequireSvdOperand(const CMatrix *A) {
     linalg::RequireTwoDimensions(A);
     linalg::RequireRealDouble(A);
 }
+
+// A p x q working matrix for the decomposition, at the leading dimension
+// the kernels stream fastest (kernels::SpreadLeadingDimension): the
+// output's own elements when that is its row count, else a scratch copy
+// that Finish() moves into the output.
+class WorkingMatrix {
+public:
+    WorkingMatrix(CMatrix *out, std::size_t p, std::size_t q)
+        : m_out(out),
+          m_rows(p),
+          m_cols(q),
+          m_ld(kernels::SpreadLeadingDimension(p)),
+          m_scratch(m_ld == p ? 0 : m_ld * q) {}
+    double *Data() const { return m_ld == m_rows ? linalg::Data(m_out) : m_scratch.Get(); }
+    std::size_t Ld() const { return m_ld; }
+    void Finish() const {
+        if (m_ld == m_rows) return;
+        double *out = linalg::Data(m_out);
+        for (std::size_t j = 0; j < m_cols; ++j)
+            std::memcpy(out + j * m_rows, m_scratch.Get() + j * m_ld, m_rows * sizeof(double));
+    }
+
+private:
+    CMatrix *m_out;
+    std::size_t m_rows;
+    std::size_t m_cols;
+    std::size_t m_ld;
+    linalg::Scratch<double> m_scratch;
+};
 
 // The three factors of a non-empty A, conformant for every shape. A tall
 // or square A is decomposed as it is; a wide one through its transpose,
@@ -40,24 +84,28 @@ void Decompose(ArrayHolder &U, ArrayHolder &S, ArrayHolder &V, const CMatrix *A,
 
     // The working matrix: A or A', then zero columns up to cols.
     ArrayHolder left(mxCreateDoubleMatrix(p, cols, mxComplexityReal));
-    double *x = linalg::Data(left.get());
-    const double *a = linalg::Data(A);
-    if (wide) {
-        for (std::size_t j = 0; j < q; ++j) {
-            for (std::size_t i = 0; i < p; ++i) x[i + j * p] = a[j + i * std::size_t{m}];
-        }
-    } else {
-        std::memcpy(x, a, std::size_t{m} * n * sizeof(double));
-    }
-    std::memset(x + std::size_t{p} * q, 0, std::size_t{p} * (cols - q) * sizeof(double));
-
     ArrayHolder right(mxCreateDoubleMatrix(cols, cols, mxComplexityReal));
     {
+        const WorkingMatrix work(left.get(), p, cols);
+        const WorkingMatrix rightWork(right.get(), cols, cols);
+        double *x = work.Data();
+        const std::size_t ldx = work.Ld();
+        const double *a = linalg::Data(A);
+        for (std::size_t j = 0; j < q; ++j) {
+            double *xj = x + j * ldx;
+            if (wide) {
+                for (std::size_t i = 0; i < p; ++i) xj[i] = a[j + i * std::size_t{m}];
+            } else {
+                std::memcpy(xj, a + j * std::size_t{m}, std::size_t{m} * sizeof(double));
+            }
+        }
+        for (std::size_t j = q; j < cols; ++j) std::memset(x + j * ldx, 0, p * sizeof(double));
+
         linalg::Scratch<double> w(cols);
-        linalg::Scratch<double> work(kernels::SvdDecomposeWorkspace(p, cols));
+        linalg::Scratch<double> scratch(kernels::SvdDecomposeWorkspace(p, cols));
         linalg::Scratch<std::uint32_t> positions(cols);
-        kernels::SvdDecompose(p, cols, x, p, w.Get(), 1, linalg::Data(right.get()), cols,
-                              work.Get());
+        kernels::SvdDecompose(p, cols, x, ldx, w.Get(), 1, rightWork.Data(), rightWork.Ld(),
+                              scratch.Get());
         kernels::SortDescending(cols, w.Get(), 1, positions.Get());
 
         const unsigned int sRows = economy ? q : m;
@@ -68,9 +116,11 @@ void Decompose(ArrayHolder &U, ArrayHolder &S, ArrayHolder &V, const CMatrix *A,
 
         linalg::Scratch<double> column(std::max(p, cols));
         linalg::Scratch<unsigned char> visited(cols);
-        kernels::PermuteColumns(p, cols, x, p, positions.Get(), column.Get(), visited.Get());
-        kernels::PermuteColumns(cols, cols, linalg::Data(right.get()), cols, positions.Get(),
+        kernels::PermuteColumns(p, cols, x, ldx, positions.Get(), column.Get(), visited.Get());
+        kernels::PermuteColumns(cols, cols, rightWork.Data(), rightWork.Ld(), positions.Get(),
                                 column.Get(), visited.Get());
+        work.Finish();
+        rightWork.Finish();
     }
     if (cols != q) {
         ArrayHolder block(mxCreateDoubleMatrix(q, q, mxComplexityReal));
@@ -118,13 +168,9 @@ CMatrix *Svd(const CMatrix *A, bool economy) {
 
     const unsigned int m = linalg::Rows(A);
     const unsigned int n = linalg::Columns(A);
-    linalg::Scratch<double> a(std::size_t{m} * n);
     linalg::Scratch<double> w(n);
-    linalg::Scratch<double> work(kernels::SvdDecomposeWorkspace(m, n));
     linalg::Scratch<std::uint32_t> positions(n);
-    std::memcpy(a.Get(), A->GetPr(), std::size_t{m} * n * sizeof(double));
-    // The values alone: U and V would not change them.
-    kernels::SvdDecompose(m, n, a.Get(), m, w.Get(), 1, nullptr, 0, work.Get());
+    linalg::SingularValues(m, n, linalg::Data(A), w.Get());
     kernels::SortDescending(n, w.Get(), 1, positions.Get());
 
     const unsigned int k = std::min(m, n);

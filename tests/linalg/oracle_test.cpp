@@ -143,10 +143,12 @@ TEST(Qr, FactorsAgreeWithOracle) {
 
 // A = U*S*V' with orthonormal U and V and a diagonal S that agrees with
 // LAPACK's dgesvd, as do Norm(A, 2) and the values alone; products of rank
-// k/2 keep their rank.
+// k/2 keep their rank. 128 rows (or columns) take a working copy with a
+// longer leading dimension.
 TEST(Svd, FactorsAgreeWithOracle) {
     std::mt19937_64 rng(Seed());
-    for (const DimList &s : std::vector<DimList>{{2, 2}, {7, 5}, {5, 7}, {1, 6}, {100, 50}}) {
+    for (const DimList &s :
+         std::vector<DimList>{{2, 2}, {7, 5}, {5, 7}, {1, 6}, {100, 50}, {128, 40}, {40, 128}}) {
         const unsigned int m = s[0], n = s[1], k = std::min(m, n);
         for (unsigned int rank : {k, k / 2}) {
             const Dense a =
