@@ -4,8 +4,11 @@
 #include <matrix/exceptions.h>
 #include <matrix/mx.h>
 
+#include <cstddef>
+
 #include "core/array_holder.h"
 #include "kernels/chol_kernel.h"
+#include "kernels/kernel_support.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -22,12 +25,20 @@ CMatrix *Chol(const CMatrix *A, bool &ok) {
     if (A->GetClassID() != mxClassDouble) throw COperationNotDefinedOnClassException(A);
     if (A->GetPi() != nullptr) throw CNotImplementedException();
 
-    const unsigned int n = linalg::Rows(A);
+    const std::size_t n = linalg::Rows(A);
     ArrayHolder R(mxCreateDoubleMatrix(n, n, mxComplexityReal));
-    if (kernels::CholeskyUpper(n, linalg::Data(A), n, linalg::Data(R.get()), n) != 0) {
-        R.reset(mxCreateDoubleMatrix(0, 0, mxComplexityReal));
-        ok = false;
+    double *r = linalg::Data(R.get());
+    const std::size_t ld = kernels::SpreadLeadingDimension(n);
+    if (ld == n) {
+        ok = kernels::CholeskyUpper(n, linalg::Data(A), n, r, n) == 0;
+    } else {
+        // Worked at the spread leading dimension, then moved whole: the
+        // kernel clears the lower triangle, and R's elements start undefined.
+        linalg::Scratch<double> work(ld * n);
+        ok = kernels::CholeskyUpper(n, linalg::Data(A), n, work.Get(), ld) == 0;
+        if (ok) linalg::CopyMatrix(r, n, work.Get(), ld, n, n);
     }
+    if (!ok) R.reset(mxCreateDoubleMatrix(0, 0, mxComplexityReal));
     return R.release();
 }
 

@@ -48,6 +48,27 @@ inline void CopyValues(double *to, const double *from, std::size_t count) {
     });
 }
 
+/// Copies the rows x cols column-major matrix `from` (leading dimension
+/// ldFrom) into `to` (leading dimension ldTo), on several threads when it
+/// is large.
+inline void CopyMatrix(double *to, std::size_t ldTo, const double *from, std::size_t ldFrom,
+                       std::size_t rows, std::size_t cols) {
+    if (ldTo == rows && ldFrom == rows) {
+        CopyValues(to, from, rows * cols);
+        return;
+    }
+    constexpr std::size_t kSplit = std::size_t(1) << 16;
+    const auto copy = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t j = begin; j < end; ++j)
+            std::memcpy(to + j * ldTo, from + j * ldFrom, rows * sizeof(double));
+    };
+    if (rows * cols < 2 * kSplit || rows == 0) {
+        copy(0, cols);
+        return;
+    }
+    kernels::ParallelFor(cols, (kSplit + rows - 1) / rows, copy);
+}
+
 /// A scratch array of n elements, uninitialised, released on every path.
 /// A failed allocation throws kiv::CExhaustedMemoryException, as every
 /// other allocation of the library does. The elements live in a data

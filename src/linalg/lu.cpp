@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/array_holder.h"
+#include "kernels/kernel_support.h"
 #include "kernels/lu_kernel.h"
 #include "kernels/parallel.h"
 #include "linalg/linalg_common.h"
@@ -139,16 +140,17 @@ double Det(const CMatrix *A) {
     if (m == 0 && n == 0) return 1.0;
     if (m != n) throw CMatrixMustBeSquareException();
 
-    linalg::Scratch<double> lu(std::size_t{n} * n);
-    linalg::CopyValues(lu.Get(), linalg::Data(A), std::size_t{n} * n);
+    const std::size_t ld = kernels::SpreadLeadingDimension(n);
+    linalg::Scratch<double> lu(ld * n);
+    linalg::CopyMatrix(lu.Get(), ld, linalg::Data(A), n, n, n);
     linalg::Scratch<std::int32_t> ipiv(n);
     linalg::Scratch<double> scale(n);
     int parity;
-    kernels::LuCrout(n, lu.Get(), n, ipiv.Get(), parity, scale.Get(), kernels::KernelPath::kFastest,
-                     kernels::LuWanted::kDiagonal);
+    kernels::LuCrout(n, lu.Get(), ld, ipiv.Get(), parity, scale.Get(),
+                     kernels::KernelPath::kFastest, kernels::LuWanted::kDiagonal);
 
     double det = 1.0;
-    for (std::size_t i = 0; i < n; ++i) det = det * lu.Get()[i + i * n];
+    for (std::size_t i = 0; i < n; ++i) det = det * lu.Get()[i + i * ld];
     return parity < 0 ? -det : det;
 }
 

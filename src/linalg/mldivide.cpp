@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "core/array_holder.h"
+#include "kernels/kernel_support.h"
 #include "kernels/mldivide_kernel.h"
 #include "kernels/qr_kernel.h"
 #include "linalg/linalg_common.h"
@@ -30,12 +31,13 @@ namespace {
 void SolveSquare(const CMatrix *A, const CMatrix *B, CMatrix *X) {
     const std::size_t n = linalg::Rows(A);
     const std::size_t k = linalg::Columns(B);
-    linalg::Scratch<double> ab(n * (n + k));
+    const std::size_t ld = kernels::SpreadLeadingDimension(n);
+    linalg::Scratch<double> ab(ld * (n + k));
     linalg::Scratch<std::size_t> pivot(n);
     linalg::Scratch<double> r(n);
-    linalg::CopyValues(ab.Get(), linalg::Data(A), n * n);
-    linalg::CopyValues(ab.Get() + n * n, linalg::Data(B), n * k);
-    kernels::GaussSolveAugmented(n, k, ab.Get(), n, pivot.Get(), r.Get(), linalg::Data(X), n);
+    linalg::CopyMatrix(ab.Get(), ld, linalg::Data(A), n, n, n);
+    linalg::CopyMatrix(ab.Get() + ld * n, ld, linalg::Data(B), n, n, k);
+    kernels::GaussSolveAugmented(n, k, ab.Get(), ld, pivot.Get(), r.Get(), linalg::Data(X), n);
 }
 
 // A non-square system through QR with column pivoting: the least-squares

@@ -319,17 +319,18 @@ TEST_F(ThreadsTest, ConcurrentCallersGetTheBitsOfOneThread) {
     std::vector<Outputs> serial;
     for (const Case &c : own[0]) serial.push_back(c.call());
     km::SetNumThreads(2);
-    std::vector<int> wrong(kCallers, 0);
+    std::vector<std::vector<std::string>> wrong(kCallers);
     std::vector<std::thread> callers;
     for (unsigned int t = 0; t < kCallers; ++t) {
         callers.emplace_back([&, t] {
             for (std::size_t i = t; i < own[t].size(); i += kCallers) {
-                if (!(own[t][i].call() == serial[i])) ++wrong[t];
+                if (!(own[t][i].call() == serial[i])) wrong[t].push_back(own[t][i].what);
             }
         });
     }
     for (std::thread &caller : callers) caller.join();
-    for (unsigned int t = 0; t < kCallers; ++t) EXPECT_EQ(wrong[t], 0) << "caller " << t;
+    for (unsigned int t = 0; t < kCallers; ++t)
+        EXPECT_EQ(wrong[t], std::vector<std::string>()) << "caller " << t;
 }
 
 TEST_F(ThreadsTest, TheCountIsSetAndRead) {
