@@ -14,6 +14,7 @@
 
 #include "core/buffer.h"
 #include "core/operand_checks.h"
+#include "kernels/kernel_support.h"
 #include "kernels/parallel.h"
 
 namespace kiv {
@@ -97,6 +98,34 @@ public:
 
 private:
     T *m_data = nullptr;
+};
+
+/// A rows x cols working matrix for a kernel that overwrites its operand,
+/// at the leading dimension the kernels stream fastest
+/// (kernels::SpreadLeadingDimension): the output's own elements when that
+/// is its row count, else a scratch copy that Finish() moves into the
+/// output, every element of it.
+class WorkingMatrix {
+public:
+    WorkingMatrix(CMatrix *out, std::size_t rows, std::size_t cols)
+        : m_out(out),
+          m_rows(rows),
+          m_cols(cols),
+          m_ld(kernels::SpreadLeadingDimension(rows)),
+          m_scratch(m_ld == rows ? 0 : m_ld * cols) {}
+    double *Data() const { return m_ld == m_rows ? linalg::Data(m_out) : m_scratch.Get(); }
+    std::size_t Ld() const { return m_ld; }
+    void Finish() const {
+        if (m_ld != m_rows)
+            CopyMatrix(linalg::Data(m_out), m_rows, m_scratch.Get(), m_ld, m_rows, m_cols);
+    }
+
+private:
+    CMatrix *m_out;
+    std::size_t m_rows;
+    std::size_t m_cols;
+    std::size_t m_ld;
+    Scratch<double> m_scratch;
 };
 
 /// The n singular values of the m x n column-major matrix a (leading

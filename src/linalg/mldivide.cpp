@@ -78,25 +78,26 @@ CMatrix *SolveNonSquareFast(const CMatrix *A, const CMatrix *B, ArrayHolder X) {
     const std::size_t k = linalg::Columns(B);
     const std::size_t steps = m > n ? n : m - 1;
 
-    linalg::Scratch<double> r(m * n);
-    linalg::Scratch<double> qtb(m * k);
+    const std::size_t ld = kernels::SpreadLeadingDimension(m);
+    linalg::Scratch<double> r(ld * n);
+    linalg::Scratch<double> qtb(ld * k);
     linalg::Scratch<double> c(steps);
     linalg::Scratch<double> d(std::min(m, n));
     linalg::Scratch<std::uint32_t> perm(n);
     linalg::Scratch<double> work(kernels::HouseholderQrFastWorkspace(n));
     linalg::Scratch<double> solved(n);
-    linalg::CopyValues(r.Get(), linalg::Data(A), m * n);
-    linalg::CopyValues(qtb.Get(), linalg::Data(B), m * k);
+    linalg::CopyMatrix(r.Get(), ld, linalg::Data(A), m, m, n);
+    linalg::CopyMatrix(qtb.Get(), ld, linalg::Data(B), m, m, k);
 
-    kernels::HouseholderQrFast(m, n, r.Get(), m, perm.Get(), c.Get(), d.Get(), work.Get());
-    kernels::HouseholderApplyQtFast(m, steps, r.Get(), m, c.Get(), k, qtb.Get(), m);
-    kernels::HouseholderFinishR(m, n, r.Get(), m, d.Get());
+    kernels::HouseholderQrFast(m, n, r.Get(), ld, perm.Get(), c.Get(), d.Get(), work.Get());
+    kernels::HouseholderApplyQtFast(m, steps, r.Get(), ld, c.Get(), k, qtb.Get(), ld);
+    kernels::HouseholderFinishR(m, n, r.Get(), ld, d.Get());
 
-    const std::size_t rank = kernels::TriangularRank(std::min(m, n), r.Get(), m, mxGetEps());
+    const std::size_t rank = kernels::TriangularRank(std::min(m, n), r.Get(), ld, mxGetEps());
     double *x = linalg::Data(X.get());
     for (std::size_t j = 0; j < k; ++j) {
         std::fill(solved.Get() + rank, solved.Get() + n, 0.0);
-        kernels::BackSubstitute(rank, r.Get(), m, qtb.Get() + j * m, 1, solved.Get(), 1);
+        kernels::BackSubstitute(rank, r.Get(), ld, qtb.Get() + j * ld, 1, solved.Get(), 1);
         for (std::size_t i = 0; i < n; ++i) x[perm.Get()[i] + j * n] = solved.Get()[i];
     }
     return X.release();

@@ -39,36 +39,41 @@ void HouseholderQr(CMatrix *&Q, CMatrix *&R, CMatrix **E, const CMatrix *A) {
         const unsigned int steps = m > n ? n : m - 1;
         ArrayHolder c(mxCreateDoubleMatrix(steps, 1, mxComplexityReal));
         ArrayHolder d(mxCreateDoubleMatrix(std::min(m, n), 1, mxComplexityReal));
-        r.reset(A->CreateDuplicateArray());
         // R holds computed values, never a logical mask.
-        r->ClearLogical();
+        r.reset(mxCreateDoubleMatrix(m, n, mxComplexityReal));
         linalg::Scratch<std::uint32_t> perm(E != nullptr ? n : 0);
         if (E != nullptr) e.reset(Zeros(n, n));
         q.reset(mxCreateDoubleMatrix(m, m, mxComplexityReal));
+        const linalg::WorkingMatrix rWork(r.get(), m, n);
+        const linalg::WorkingMatrix qWork(q.get(), m, m);
         const bool fast = GetOrder() == Order::kFast;
         linalg::Scratch<double> work(fast ? std::max(kernels::HouseholderQrFastWorkspace(n),
                                                      kernels::HouseholderFormQFastWorkspace(m))
                                           : kernels::HouseholderFormQWorkspace(m));
 
-        double *rr = linalg::Data(r.get());
+        double *rr = rWork.Data();
+        const std::size_t ldr = rWork.Ld();
+        linalg::CopyMatrix(rr, ldr, linalg::Data(A), m, m, n);
         double *cc = linalg::Data(c.get());
         if (fast) {
-            kernels::HouseholderQrFast(m, n, rr, m, perm.Get(), cc, linalg::Data(d.get()),
+            kernels::HouseholderQrFast(m, n, rr, ldr, perm.Get(), cc, linalg::Data(d.get()),
                                        work.Get());
         } else {
-            kernels::HouseholderQr(m, n, rr, m, perm.Get(), cc, linalg::Data(d.get()));
+            kernels::HouseholderQr(m, n, rr, ldr, perm.Get(), cc, linalg::Data(d.get()));
         }
         if (E != nullptr) {
             double *ee = linalg::Data(e.get());
             for (unsigned int j = 0; j < n; ++j) ee[perm.Get()[j] + std::size_t{j} * n] = 1.0;
         }
         if (fast) {
-            kernels::HouseholderFormQFast(m, steps, rr, m, cc, linalg::Data(q.get()), m,
+            kernels::HouseholderFormQFast(m, steps, rr, ldr, cc, qWork.Data(), qWork.Ld(),
                                           work.Get());
         } else {
-            kernels::HouseholderFormQ(m, steps, rr, m, cc, linalg::Data(q.get()), m, work.Get());
+            kernels::HouseholderFormQ(m, steps, rr, ldr, cc, qWork.Data(), qWork.Ld(), work.Get());
         }
-        kernels::HouseholderFinishR(m, n, rr, m, linalg::Data(d.get()));
+        kernels::HouseholderFinishR(m, n, rr, ldr, linalg::Data(d.get()));
+        rWork.Finish();
+        qWork.Finish();
     }
 
     Q = q.release();

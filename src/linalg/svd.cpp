@@ -40,35 +40,6 @@ void RequireSvdOperand(const CMatrix *A) {
     linalg::RequireRealDouble(A);
 }
 
-// A p x q working matrix for the decomposition, at the leading dimension
-// the kernels stream fastest (kernels::SpreadLeadingDimension): the
-// output's own elements when that is its row count, else a scratch copy
-// that Finish() moves into the output.
-class WorkingMatrix {
-public:
-    WorkingMatrix(CMatrix *out, std::size_t p, std::size_t q)
-        : m_out(out),
-          m_rows(p),
-          m_cols(q),
-          m_ld(kernels::SpreadLeadingDimension(p)),
-          m_scratch(m_ld == p ? 0 : m_ld * q) {}
-    double *Data() const { return m_ld == m_rows ? linalg::Data(m_out) : m_scratch.Get(); }
-    std::size_t Ld() const { return m_ld; }
-    void Finish() const {
-        if (m_ld == m_rows) return;
-        double *out = linalg::Data(m_out);
-        for (std::size_t j = 0; j < m_cols; ++j)
-            std::memcpy(out + j * m_rows, m_scratch.Get() + j * m_ld, m_rows * sizeof(double));
-    }
-
-private:
-    CMatrix *m_out;
-    std::size_t m_rows;
-    std::size_t m_cols;
-    std::size_t m_ld;
-    linalg::Scratch<double> m_scratch;
-};
-
 // The three factors of a non-empty A, conformant for every shape. A tall
 // or square A is decomposed as it is; a wide one through its transpose,
 // whose left and right factors are A's right and left ones. Without
@@ -86,8 +57,8 @@ void Decompose(ArrayHolder &U, ArrayHolder &S, ArrayHolder &V, const CMatrix *A,
     ArrayHolder left(mxCreateDoubleMatrix(p, cols, mxComplexityReal));
     ArrayHolder right(mxCreateDoubleMatrix(cols, cols, mxComplexityReal));
     {
-        const WorkingMatrix work(left.get(), p, cols);
-        const WorkingMatrix rightWork(right.get(), cols, cols);
+        const linalg::WorkingMatrix work(left.get(), p, cols);
+        const linalg::WorkingMatrix rightWork(right.get(), cols, cols);
         double *x = work.Data();
         const std::size_t ldx = work.Ld();
         const double *a = linalg::Data(A);
