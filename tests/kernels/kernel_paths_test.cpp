@@ -239,12 +239,13 @@ TEST(KernelPaths, CholeskyMatchesRowByRow) {
 }
 
 // The n x m transpose of a into a padded buffer whose target columns start
-// on cache lines (so that forcing the streaming stores takes effect): by
+// on cache lines (so that forcing the streaming stores takes effect), and
+// with `skewed` a multiple of 256 elements apart (the diagonal walk): by
 // TransposePlain (form 0), or by TransposeBlocked streaming from any size
 // (form 1) or never (form 2). Returns the buffer from the first column on.
 template <bool kFlipSign>
-std::vector<double> Transposed(const Padded &a, int form) {
-    const std::size_t ldb = (a.n + 7) / 8 * 8;
+std::vector<double> Transposed(const Padded &a, int form, bool skewed) {
+    const std::size_t ldb = skewed ? (a.n / 256 + 1) * 256 : (a.n + 7) / 8 * 8;
     std::vector<double> buffer(ldb * a.m + 16, Padded::Pad());
     double *b =
         buffer.data() + (64 - reinterpret_cast<std::uintptr_t>(buffer.data()) % 64) % 64 / 8;
@@ -261,10 +262,16 @@ TEST(KernelPaths, TransposeMatchesPlain) {
     for (const Shape &s : kShapes) {
         const Padded a = Random(s.m, s.n, rng, true);
         for (int form : {1, 2}) {
-            EXPECT_TRUE(Same(Transposed<false>(a, 0), Transposed<false>(a, form), true))
-                << Name(s, true) << " form " << form;
-            EXPECT_TRUE(Same(Transposed<true>(a, 0), Transposed<true>(a, form), true))
-                << Name(s, true) << " form " << form << " conjugating";
+            for (bool skewed : {false, true}) {
+                const std::string what =
+                    Name(s, true) + " form " + std::to_string(form) + (skewed ? " skewed" : "");
+                EXPECT_TRUE(
+                    Same(Transposed<false>(a, 0, skewed), Transposed<false>(a, form, skewed), true))
+                    << what;
+                EXPECT_TRUE(
+                    Same(Transposed<true>(a, 0, skewed), Transposed<true>(a, form, skewed), true))
+                    << what << " conjugating";
+            }
         }
     }
 }
