@@ -55,27 +55,34 @@ void ForColumns(std::size_t n, const Columns &columns) {
 }
 
 void Factorise(const CMatrix *A, unsigned int n, Factors &f) {
-    // L starts as a copy of A's values; it holds computed values, never a
-    // logical mask.
+    // The factored copy is L itself, or a scratch copy at the spread
+    // leading dimension. L holds computed values, never a logical mask.
     f.L.reset(mxCreateDoubleMatrix(n, n, mxComplexityReal));
     double *l = linalg::Data(f.L.get());
+    const std::size_t ld = kernels::SpreadLeadingDimension(n);
+    linalg::Scratch<double> spread(ld == n ? 0 : ld * n);
+    double *lu = ld == n ? l : spread.Get();
     const double *a = static_cast<const double *>(A->GetPr());
     ForColumns(n, [&](std::size_t j0, std::size_t j1) {
-        std::memcpy(l + j0 * n, a + j0 * n, (j1 - j0) * n * sizeof(double));
+        for (std::size_t j = j0; j < j1; ++j)
+            std::memcpy(lu + j * ld, a + j * n, n * sizeof(double));
     });
     linalg::Scratch<std::int32_t> ipiv(n);
     linalg::Scratch<double> scale(n);
     int parity;
-    kernels::LuCrout(n, l, n, ipiv.Get(), parity, scale.Get());
+    kernels::LuCrout(n, lu, ld, ipiv.Get(), parity, scale.Get());
 
-    // U takes the upper triangle, zeros below; L keeps the multipliers
-    // below the diagonal, with a unit diagonal and zeros above.
+    // U takes the upper triangle, zeros below; L the multipliers below the
+    // diagonal, with a unit diagonal and zeros above.
     f.U.reset(mxCreateDoubleMatrix(n, n, mxComplexityReal));
     double *u = linalg::Data(f.U.get());
     ForColumns(n, [&](std::size_t j0, std::size_t j1) {
         for (std::size_t j = j0; j < j1; ++j) {
-            std::memcpy(u + j * n, l + j * n, (j + 1) * sizeof(double));
+            std::memcpy(u + j * n, lu + j * ld, (j + 1) * sizeof(double));
             std::memset(u + j * n + j + 1, 0, (n - j - 1) * sizeof(double));
+            if (lu != l) {
+                std::memcpy(l + j * n + j + 1, lu + j * ld + j + 1, (n - j - 1) * sizeof(double));
+            }
             std::memset(l + j * n, 0, j * sizeof(double));
             l[j + j * n] = 1.0;
         }
