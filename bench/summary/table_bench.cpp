@@ -507,6 +507,9 @@ void IndexRows() {
     OrderRows();
     SvdRow("Svd values 300x300", 300, 300, 'N');
     SvdRow("Svd values 1000x300", 1000, 300, 'N');
+    // A power-of-two order, whose columns are worked in a copy with a
+    // longer leading dimension.
+    SvdRow("Svd values 512x512", 512, 512, 'N');
     SvdRow("Svd U,S,V full 1000x300", 1000, 300, 'A');
     SvdRow("Svd U,S,V economy 1000x300", 1000, 300, 'S');
     EigRows();
