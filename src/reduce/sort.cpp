@@ -120,38 +120,95 @@ int RadixSort(SortScratch &s, std::size_t n) {
     return from;
 }
 
+// Sorts the n keys and positions in half 0 of `s`; returns the half that
+// holds the result.
+int SortKeys(SortScratch &s, std::size_t n) {
+    if (n > kInsertionLimit) return RadixSort(s, n);
+    InsertionSort(s.Keys(0), s.Positions(0), n);
+    return 0;
+}
+
+// Lines that are not contiguous (their elements `before` apart) are taken
+// this many at a time: neighbouring lines share cache lines, and read one
+// by one at a stride of a multiple of 4 KiB the lines of a 1024 x 1024
+// array all fell into one cache set and were fetched again for every line,
+// which made sorting along the rows twice as slow as along the columns.
+constexpr std::size_t kBlockLines = 8;
+
+// The values and sorted positions of up to kBlockLines strided lines.
+class LineBlock {
+public:
+    LineBlock(std::size_t lines, std::size_t n)
+        : m_values(new (std::nothrow) double[lines * n]),
+          m_sorted(new (std::nothrow) std::uint32_t[lines * n]) {
+        if (!m_values || !m_sorted) throw kiv::CExhaustedMemoryException();
+    }
+    double *Values() { return m_values.get(); }
+    std::uint32_t *Sorted() { return m_sorted.get(); }
+
+private:
+    std::unique_ptr<double[]> m_values;
+    std::unique_ptr<std::uint32_t[]> m_sorted;
+};
+
 // Sorts every line of A along `dim` (within A's dimensions) into y and,
 // when not null, the 1-based positions into positions.
 void SortLines(const CMatrix *A, unsigned int dim, SortOrder order, double *y, double *positions) {
     const reduce::DimensionSplit split = reduce::SplitAround(A, dim);
     const std::size_t n = split.n;
-    if (n == 0 || split.before == 0 || split.after == 0) return;
+    const std::size_t before = split.before;
+    if (n == 0 || before == 0 || split.after == 0) return;
     const double *a = static_cast<const double *>(A->GetPr());
     const std::uint64_t flip = order == SortOrder::kDescend ? ~std::uint64_t{0} : 0;
     SortScratch scratch(n);
+    const auto sortLine = [&](const double *line, std::size_t stride) {
+        std::uint64_t *keys = scratch.Keys(0);
+        std::uint32_t *positions0 = scratch.Positions(0);
+        for (std::size_t k = 0; k < n; ++k) {
+            keys[k] = AscendingKey(line[k * stride]) ^ flip;
+            positions0[k] = static_cast<std::uint32_t>(k);
+        }
+        return scratch.Positions(SortKeys(scratch, n));
+    };
+    if (before == 1) {
+        for (std::size_t o = 0; o < split.after; ++o) {
+            const double *line = a + o * n;
+            const std::uint32_t *sorted = sortLine(line, 1);
+            for (std::size_t k = 0; k < n; ++k) y[o * n + k] = line[sorted[k]];
+            if (positions != nullptr) {
+                for (std::size_t k = 0; k < n; ++k)
+                    positions[o * n + k] = static_cast<double>(sorted[k]) + 1.0;
+            }
+        }
+        return;
+    }
+    const std::size_t block = before < kBlockLines ? before : kBlockLines;
+    LineBlock lines(block, n);
     for (std::size_t o = 0; o < split.after; ++o) {
-        for (std::size_t p = 0; p < split.before; ++p) {
-            const std::size_t first = o * split.before * n + p;
-            const double *line = a + first;
-            std::uint64_t *keys = scratch.Keys(0);
-            std::uint32_t *order0 = scratch.Positions(0);
+        for (std::size_t p = 0; p < before; p += block) {
+            const std::size_t count = before - p < block ? before - p : block;
+            const std::size_t first = o * before * n + p;
+            // Line q of the block at Values() + q * n, read a run of
+            // `count` neighbours at a time.
+            double *values = lines.Values();
             for (std::size_t k = 0; k < n; ++k) {
-                keys[k] = AscendingKey(line[k * split.before]) ^ flip;
-                order0[k] = static_cast<std::uint32_t>(k);
+                for (std::size_t q = 0; q < count; ++q)
+                    values[q * n + k] = a[first + k * before + q];
             }
-            int half = 0;
-            if (n <= kInsertionLimit) {
-                InsertionSort(keys, order0, n);
-            } else {
-                half = RadixSort(scratch, n);
+            for (std::size_t q = 0; q < count; ++q) {
+                const std::uint32_t *sorted = sortLine(values + q * n, 1);
+                std::memcpy(lines.Sorted() + q * n, sorted, n * sizeof *sorted);
             }
-            const std::uint32_t *sorted = scratch.Positions(half);
+            const std::uint32_t *sorted = lines.Sorted();
             for (std::size_t k = 0; k < n; ++k) {
-                y[first + k * split.before] = line[std::size_t{sorted[k]} * split.before];
+                for (std::size_t q = 0; q < count; ++q)
+                    y[first + k * before + q] = values[q * n + sorted[q * n + k]];
             }
             if (positions != nullptr) {
                 for (std::size_t k = 0; k < n; ++k) {
-                    positions[first + k * split.before] = static_cast<double>(sorted[k]) + 1.0;
+                    for (std::size_t q = 0; q < count; ++q)
+                        positions[first + k * before + q] =
+                            static_cast<double>(sorted[q * n + k]) + 1.0;
                 }
             }
         }

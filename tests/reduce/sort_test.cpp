@@ -42,11 +42,13 @@ ArrayPtr Tied(const DimList &dims, std::mt19937_64 &random) {
 
 // Every line of both outputs against a stable sort of the line's positions;
 // the one-output form gives the same values. Lengths on both sides of the
-// switch from insertion to radix sort.
+// switch from insertion to radix sort; strided lines in whole and partial
+// blocks of eight.
 TEST(Sort, StableUnderTheStatedOrderWithPositions) {
     std::mt19937_64 random(Seed());
-    for (const DimList &dims : {DimList{10, 3}, DimList{47, 2}, DimList{48, 1}, DimList{49, 2},
-                                DimList{3, 500}, DimList{3000, 1}, DimList{4, 60, 2}}) {
+    for (const DimList &dims :
+         {DimList{10, 3}, DimList{47, 2}, DimList{48, 1}, DimList{49, 2}, DimList{3, 500},
+          DimList{19, 50}, DimList{3000, 1}, DimList{4, 60, 2}}) {
         const ArrayPtr a = Tied(dims, random);
         const double *x = mxGetPr(a.get());
         for (SortOrder order : {SortOrder::kAscend, SortOrder::kDescend}) {
