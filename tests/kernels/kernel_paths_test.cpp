@@ -105,8 +105,14 @@ TEST(KernelPaths, ProductMatchesPortableTiles) {
     using kernels::UpdateSign;
     const UpdateSign signs[] = {UpdateSign::kAdd, UpdateSign::kSubtract,
                                 UpdateSign::kAddUnlessZero};
+    // Beside the common shapes, products with one column around the blocks
+    // of rows that the column sweeps take and share among the threads.
+    std::vector<Shape> shapes(std::begin(kShapes), std::end(kShapes));
+    for (const Shape &s :
+         {Shape{511, 1, 9}, Shape{512, 1, 300}, Shape{1025, 1, 1030}, Shape{2100, 1, 600}})
+        shapes.push_back(s);
     std::mt19937_64 rng(matrix_test::Seed());
-    for (const Shape &s : kShapes) {
+    for (const Shape &s : shapes) {
         for (bool special : {false, true}) {
             const Padded a = Random(s.m, s.k, rng, special), b = Random(s.k, s.n, rng, special);
             const Padded c = Random(s.m, s.n, rng, special);
