@@ -1,0 +1,144 @@
+// src/kernels/column_products.cpp: products of many columns with one vector, in vector lanes.
+#include "kernels/column_products.h"
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#include <immintrin.h>
+
+#include <algorithm>
+
+namespace kiv {
+namespace matrix {
+namespace kernels {
+
+#define MATRIX_TARGET_AVX512 __attribute__((target("avx512f")))
+// GCC's own headers leave the unused source of some shuffles undefined on
+// purpose, which its uninitialised-value warning then reports.
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+namespace {
+
+// p[q] holds column q's products of eight rows; on return p[r] holds row
+// r's, lane q from column q.
+MATRIX_TARGET_AVX512 inline __attribute__((always_inline)) void TransposeEight(__m512d p[8]) {
+    __m512d t[8];
+    for (std::size_t q = 0; q < 8; q += 2) {
+        t[q] = _mm512_unpacklo_pd(p[q], p[q + 1]);
+        t[q + 1] = _mm512_unpackhi_pd(p[q], p[q + 1]);
+    }
+    // Pairs of 128-bit lanes: s[0] and s[4] hold rows 0 and 4, s[1] and s[5]
+    // rows 2 and 6, s[2] and s[6] rows 1 and 5, s[3] and s[7] rows 3 and 7.
+    __m512d s[8];
+    for (std::size_t h = 0; h < 8; h += 4) {
+        s[h] = _mm512_shuffle_f64x2(t[h], t[h + 2], 0x88);
+        s[h + 1] = _mm512_shuffle_f64x2(t[h], t[h + 2], 0xDD);
+        s[h + 2] = _mm512_shuffle_f64x2(t[h + 1], t[h + 3], 0x88);
+        s[h + 3] = _mm512_shuffle_f64x2(t[h + 1], t[h + 3], 0xDD);
+    }
+    p[0] = _mm512_shuffle_f64x2(s[0], s[4], 0x88);
+    p[4] = _mm512_shuffle_f64x2(s[0], s[4], 0xDD);
+    p[2] = _mm512_shuffle_f64x2(s[1], s[5], 0x88);
+    p[6] = _mm512_shuffle_f64x2(s[1], s[5], 0xDD);
+    p[1] = _mm512_shuffle_f64x2(s[2], s[6], 0x88);
+    p[5] = _mm512_shuffle_f64x2(s[2], s[6], 0xDD);
+    p[3] = _mm512_shuffle_f64x2(s[3], s[7], 0x88);
+    p[7] = _mm512_shuffle_f64x2(s[3], s[7], 0xDD);
+}
+
+// Carries eight chains (lane q for column q) over the first `rows` of
+// eight rows whose products p[q] holds by column: one add per row, in
+// increasing row order, as the scalar chains make them.
+MATRIX_TARGET_AVX512 inline __attribute__((always_inline)) __m512d AddRowsInOrder(
+    __m512d acc, __m512d p[8], std::size_t rows) {
+    TransposeEight(p);
+    for (std::size_t r = 0; r < rows; ++r) acc = _mm512_add_pd(acc, p[r]);
+    return acc;
+}
+
+MATRIX_TARGET_AVX512 inline __mmask8 FirstLanes(std::size_t count) {
+    return static_cast<__mmask8>((1u << count) - 1);
+}
+
+// One block of eight rows from row k, or its first `rows` (kFull: all
+// eight), of up to 8 * kGroups columns: each column is updated (kUpdate)
+// and multiplied, then the products are turned into rows and added to
+// the chains one row at a time. Lanes of missing columns multiply zeros
+// and are never stored.
+template <std::size_t kGroups, bool kUpdate, bool kFull, class Column>
+MATRIX_TARGET_AVX512 inline __attribute__((always_inline)) void ProductsBlock(
+    std::size_t columns, Column const *c, const double *e, std::size_t k, std::size_t rows,
+    const double *t, const double *x, __m512d *acc) {
+    const __mmask8 lanes = kFull ? static_cast<__mmask8>(0xFF) : FirstLanes(rows);
+    __m512d tv = _mm512_setzero_pd();
+    if constexpr (kUpdate) tv = _mm512_maskz_loadu_pd(lanes, t + k);
+    const __m512d xv = _mm512_maskz_loadu_pd(lanes, x + k);
+#pragma GCC unroll 2
+    for (std::size_t g = 0; g < kGroups; ++g) {
+        __m512d p[8];
+#pragma GCC unroll 8
+        for (std::size_t q = 0; q < 8; ++q) {
+            const std::size_t j = 8 * g + q;
+            __m512d v = _mm512_setzero_pd();
+            if (j < columns) {
+                v = _mm512_maskz_loadu_pd(lanes, c[j] + k);
+                if constexpr (kUpdate) {
+                    v = _mm512_add_pd(v, _mm512_mul_pd(_mm512_set1_pd(e[j]), tv));
+                    _mm512_mask_storeu_pd(c[j] + k, lanes, v);
+                }
+                v = _mm512_mul_pd(v, xv);
+            }
+            p[q] = v;
+        }
+        acc[g] = AddRowsInOrder(acc[g], p, kFull ? 8 : rows);
+    }
+}
+
+// The chains of kGroups groups of eight columns in vector lanes, each
+// column read once.
+template <std::size_t kGroups, bool kUpdate, class Column>
+MATRIX_TARGET_AVX512 inline __attribute__((always_inline)) void ProductsBody(
+    std::size_t columns, Column const *c, const double *e, std::size_t count, const double *t,
+    const double *x, double *dots) {
+    __m512d acc[kGroups];
+    for (std::size_t g = 0; g < kGroups; ++g) acc[g] = _mm512_setzero_pd();
+    std::size_t k = 0;
+    for (; k + 8 <= count; k += 8)
+        ProductsBlock<kGroups, kUpdate, true>(columns, c, e, k, 8, t, x, acc);
+    if (k < count) ProductsBlock<kGroups, kUpdate, false>(columns, c, e, k, count - k, t, x, acc);
+    for (std::size_t g = 0; g < kGroups && 8 * g < columns; ++g)
+        _mm512_mask_storeu_pd(dots + 8 * g, FirstLanes(std::min<std::size_t>(8, columns - 8 * g)),
+                              acc[g]);
+}
+
+}  // namespace
+
+MATRIX_TARGET_AVX512 void ColumnProductsAvx512(std::size_t columns, const double *const *c,
+                                               std::size_t count, const double *x, double *dots) {
+    if (columns > 8) {
+        ProductsBody<2, false>(columns, c, nullptr, count, nullptr, x, dots);
+    } else {
+        ProductsBody<1, false>(columns, c, nullptr, count, nullptr, x, dots);
+    }
+}
+
+MATRIX_TARGET_AVX512 void UpdateThenColumnProductsAvx512(std::size_t columns, double *const *c,
+                                                         const double *e, std::size_t count,
+                                                         const double *t, const double *x,
+                                                         double *dots) {
+    if (columns > 8) {
+        ProductsBody<2, true>(columns, c, e, count, t, x, dots);
+    } else {
+        ProductsBody<1, true>(columns, c, e, count, t, x, dots);
+    }
+}
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+}  // namespace kernels
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_HAVE_AVX2_PATHS
