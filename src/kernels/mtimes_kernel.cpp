@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "kernels/column_products.h"
 #include "kernels/kernel_support.h"
 #include "kernels/mtimes_blocking.h"
 #include "kernels/parallel.h"
@@ -116,6 +117,23 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
 
     if (m == 1) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
+        // A contiguous row times B, from 0.0 in increasing p: sixteen
+        // columns' sums at a time in vector lanes, each column read in whole
+        // lines. The row tiles below read half lines of twelve columns at
+        // once, which at a column stride of a multiple of 4 KiB all fall in
+        // one cache set.
+        if (path == KernelPath::kFastest && HasAvx512() && fromZero && lda == 1 &&
+            sign == UpdateSign::kAdd && order == SumOrder::kIncreasing) {
+            for (std::size_t j = 0; j < n; j += kProductColumns) {
+                const std::size_t columns = std::min(kProductColumns, n - j);
+                const double *cols[kProductColumns];
+                double sums[kProductColumns];
+                for (std::size_t q = 0; q < columns; ++q) cols[q] = b + (j + q) * ldb;
+                ColumnProductsAvx512(columns, cols, k, a, sums);
+                for (std::size_t q = 0; q < columns; ++q) c[(j + q) * ldc] = sums[q];
+            }
+            return;
+        }
         const bool wide = path != KernelPath::kPlain && HasAvx2();
 #else
         const bool wide = false;

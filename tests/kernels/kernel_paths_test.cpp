@@ -143,6 +143,30 @@ TEST(KernelPaths, ProductMatchesPortableTiles) {
     }
 }
 
+// A contiguous row (the leading dimension of a 1 x k matrix is 1) times B
+// takes the columns' sums in vector lanes: whole and partial groups of
+// sixteen columns, lengths around the blocks of eight.
+TEST(KernelPaths, RowProductMatchesPortableTiles) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (std::size_t n : {1u, 7u, 16u, 17u, 40u}) {
+        for (std::size_t k : {1u, 8u, 9u, 300u}) {
+            for (bool special : {false, true}) {
+                const Padded a = Random(1, k, rng, special), b = Random(k, n, rng, special);
+                std::vector<double> row(k);
+                for (std::size_t p = 0; p < k; ++p) row[p] = a.v[p * a.ld];
+                auto run = [&](KernelPath path) {
+                    Padded z(1, n);
+                    kernels::MatrixProduct(1, n, k, row.data(), 1, b.Data(), b.ld, z.Data(), z.ld,
+                                           nullptr, path);
+                    return z.v;
+                };
+                EXPECT_TRUE(Same(run(KernelPath::kFastest), run(KernelPath::kPlain)))
+                    << "1x" << k << " by " << k << "x" << n << (special ? " special" : "");
+            }
+        }
+    }
+}
+
 // The recursion against the whole matrix worked column by column; the
 // special inputs also get an all-zero first column, whose pivot is patched.
 TEST(KernelPaths, LuCroutMatchesColumnByColumn) {
