@@ -8,7 +8,6 @@
 
 #include "core/array_holder.h"
 #include "kernels/chol_kernel.h"
-#include "kernels/kernel_support.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -27,16 +26,11 @@ CMatrix *Chol(const CMatrix *A, bool &ok) {
 
     const std::size_t n = linalg::Rows(A);
     ArrayHolder R(mxCreateDoubleMatrix(n, n, mxComplexityReal));
-    double *r = linalg::Data(R.get());
-    const std::size_t ld = kernels::SpreadLeadingDimension(n);
-    if (ld == n) {
-        ok = kernels::CholeskyUpper(n, linalg::Data(A), n, r, n) == 0;
-    } else {
-        // Worked at the spread leading dimension, then moved whole: the
-        // kernel clears the lower triangle, and R's elements start undefined.
-        linalg::Scratch<double> work(ld * n);
-        ok = kernels::CholeskyUpper(n, linalg::Data(A), n, work.Get(), ld) == 0;
-        if (ok) linalg::CopyMatrix(r, n, work.Get(), ld, n, n);
+    {
+        // The kernel clears the lower triangle, which Finish moves too.
+        const linalg::WorkingMatrix r(R.get(), n, n);
+        ok = kernels::CholeskyUpper(n, linalg::Data(A), n, r.Data(), r.Ld()) == 0;
+        if (ok) r.Finish();
     }
     if (!ok) R.reset(mxCreateDoubleMatrix(0, 0, mxComplexityReal));
     return R.release();

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <type_traits>
 
 #include "core/buffer.h"
@@ -76,7 +77,8 @@ inline void CopyMatrix(double *to, std::size_t ldTo, const double *from, std::si
 /// buffer, so that large ones come from the calling thread's cache of freed
 /// blocks: a fresh block from the system costs a page fault per 4 KiB on
 /// first touch, which for a factorisation's copy of its operand is a good
-/// part of the call.
+/// part of the call. Arrays beyond a data buffer's 4 GiB come from the
+/// allocator itself.
 template <class T>
 class Scratch {
     static_assert(std::is_trivially_default_constructible<T>::value &&
@@ -86,18 +88,28 @@ class Scratch {
 public:
     explicit Scratch(std::size_t n) {
         if (n == 0) return;
-        if (n > std::numeric_limits<std::uint32_t>::max() / sizeof(T))
-            throw kiv::CExhaustedMemoryException();
-        m_data = static_cast<T *>(buffer::Allocate(static_cast<std::uint32_t>(n * sizeof(T))));
+        if (n <= std::numeric_limits<std::uint32_t>::max() / sizeof(T)) {
+            m_data = static_cast<T *>(buffer::Allocate(static_cast<std::uint32_t>(n * sizeof(T))));
+        } else if (n <= std::numeric_limits<std::size_t>::max() / sizeof(T)) {
+            m_data = static_cast<T *>(::operator new(n * sizeof(T), std::nothrow));
+            m_plain = true;
+        }
         if (m_data == nullptr) throw kiv::CExhaustedMemoryException();
     }
-    ~Scratch() { buffer::Free(m_data); }
+    ~Scratch() {
+        if (m_plain) {
+            ::operator delete(m_data);
+        } else {
+            buffer::Free(m_data);
+        }
+    }
     Scratch(const Scratch &) = delete;
     Scratch &operator=(const Scratch &) = delete;
     T *Get() const { return m_data; }
 
 private:
     T *m_data = nullptr;
+    bool m_plain = false;
 };
 
 /// A rows x cols working matrix for a kernel that overwrites its operand,

@@ -24,8 +24,7 @@ void SingularValues(std::size_t m, std::size_t n, const double *a, double *w) {
     const std::size_t ld = kernels::SpreadLeadingDimension(m);
     Scratch<double> copy(ld * n);
     Scratch<double> work(kernels::SvdDecomposeWorkspace(m, n));
-    for (std::size_t j = 0; j < n; ++j)
-        std::memcpy(copy.Get() + j * ld, a + j * m, m * sizeof(double));
+    CopyMatrix(copy.Get(), ld, a, m, m, n);
     // The values alone: U and V would not change them.
     kernels::SvdDecompose(m, n, copy.Get(), ld, w, 1, nullptr, 0, work.Get());
 }
