@@ -210,15 +210,28 @@ void ByColumnBlocks(std::size_t m, std::size_t n, std::size_t k, double *work, P
     });
 }
 
-// The product of A with one column x, column by column: y(i) takes
-// a(i, p) * x(p) for p = 0, 1, ... in turn, eight columns per sweep over a
-// block of kSweepRows rows of y, which stays in L1. Each column of A is
-// read as one contiguous run; the tiles, reading A in place, walked each
-// row panel across all columns at the column stride, which for a stride
-// of a multiple of 4 KiB put every line in one cache set (A*x of order 1024
-// took twice as long as of order 1000).
-constexpr std::size_t kSweepRows = 512;
+// Products with few columns, column by column: each y(i) of C's column j
+// takes a(i, p) * b(p, j) for p = 0, 1, ... in turn. A sweep takes eight
+// columns of A over a block of kSweepRows rows and meets every column of
+// C with them, so that A is read once, each of its columns as a
+// contiguous run, and the blocks of C stay in L1. The tiles, reading A in
+// place, walked each row panel across all columns at the column stride:
+// several times slower with two to seven columns, and at a stride of a
+// multiple of 4 KiB every line fell in one cache set.
+// Rows per sweep: the blocks of C and the eight columns' runs of A fill
+// about 32 KiB with two columns or more.
+constexpr std::size_t SweepRows(std::size_t n) { return n == 1 ? 512 : 256; }
 constexpr std::size_t kSweepColumns = 8;
+// Which products are swept: one column always; up to seven when A has
+// more than kSweepMinElements elements. A smaller A stays in the caches,
+// where the tiles are faster for two columns or more, and from eight
+// columns on the packed tiles are about as fast as the sweeps.
+constexpr std::size_t kSweepMaxColumns = 8;
+constexpr std::size_t kSweepMinElements = std::size_t(1) << 16;
+
+bool Swept(std::size_t m, std::size_t n, std::size_t k) {
+    return m > 1 && (n == 1 || (n < kSweepMaxColumns && m * k > kSweepMinElements));
+}
 
 template <std::size_t kColumns>
 inline __attribute__((always_inline)) void SweepColumns(std::size_t rows, const double *a,
@@ -237,35 +250,47 @@ inline __attribute__((always_inline)) void SweepColumns(std::size_t rows, const 
     }
 }
 
-inline __attribute__((always_inline)) void ColumnSweepBody(std::size_t rows, std::size_t k,
-                                                           const double *a, std::size_t lda,
-                                                           const double *x, double *y) {
-    for (std::size_t i = 0; i < rows; ++i) y[i] = 0.0;
+// Rows 0..rows-1 of the n columns of C = A*B.
+inline __attribute__((always_inline)) void ColumnSweepBody(std::size_t rows, std::size_t n,
+                                                           std::size_t k, const double *a,
+                                                           std::size_t lda, const double *b,
+                                                           std::size_t ldb, double *c,
+                                                           std::size_t ldc) {
+    for (std::size_t j = 0; j < n; ++j) std::fill(c + j * ldc, c + j * ldc + rows, 0.0);
     std::size_t p = 0;
-    for (; p + kSweepColumns <= k; p += kSweepColumns)
-        SweepColumns<kSweepColumns>(rows, a + p * lda, lda, x + p, y);
-    for (; p < k; ++p) SweepColumns<1>(rows, a + p * lda, lda, x + p, y);
+    for (; p + kSweepColumns <= k; p += kSweepColumns) {
+        for (std::size_t j = 0; j < n; ++j)
+            SweepColumns<kSweepColumns>(rows, a + p * lda, lda, b + j * ldb + p, c + j * ldc);
+    }
+    for (; p < k; ++p) {
+        for (std::size_t j = 0; j < n; ++j)
+            SweepColumns<1>(rows, a + p * lda, lda, b + j * ldb + p, c + j * ldc);
+    }
 }
 
-using ColumnSweepFunction = void (*)(std::size_t, std::size_t, const double *, std::size_t,
-                                     const double *, double *);
+using ColumnSweepFunction = void (*)(std::size_t, std::size_t, std::size_t, const double *,
+                                     std::size_t, const double *, std::size_t, double *,
+                                     std::size_t);
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-__attribute__((target("avx2"))) void ColumnSweepAvx2(std::size_t rows, std::size_t k,
+__attribute__((target("avx2"))) void ColumnSweepAvx2(std::size_t rows, std::size_t n, std::size_t k,
                                                      const double *a, std::size_t lda,
-                                                     const double *x, double *y) {
-    ColumnSweepBody(rows, k, a, lda, x, y);
+                                                     const double *b, std::size_t ldb, double *c,
+                                                     std::size_t ldc) {
+    ColumnSweepBody(rows, n, k, a, lda, b, ldb, c, ldc);
 }
 
-__attribute__((target("avx512f"))) void ColumnSweepAvx512(std::size_t rows, std::size_t k,
-                                                          const double *a, std::size_t lda,
-                                                          const double *x, double *y) {
-    ColumnSweepBody(rows, k, a, lda, x, y);
+__attribute__((target("avx512f"))) void ColumnSweepAvx512(std::size_t rows, std::size_t n,
+                                                          std::size_t k, const double *a,
+                                                          std::size_t lda, const double *b,
+                                                          std::size_t ldb, double *c,
+                                                          std::size_t ldc) {
+    ColumnSweepBody(rows, n, k, a, lda, b, ldb, c, ldc);
 }
 #endif
 
-// y = A*x by column sweeps, blocks of rows shared among the threads when
-// the product is large; null when this processor has no vector path for it.
+// The sweep for this processor and path; null when it has no vector code
+// for it.
 ColumnSweepFunction ColumnSweep(KernelPath path) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if (path == KernelPath::kFastest && HasAvx512()) return ColumnSweepAvx512;
@@ -275,17 +300,21 @@ ColumnSweepFunction ColumnSweep(KernelPath path) {
     return nullptr;
 }
 
-void ColumnProduct(std::size_t m, std::size_t k, const double *a, std::size_t lda, const double *x,
-                   double *y, ColumnSweepFunction sweep) {
+// C = A*B by sweeps, blocks of rows shared among the threads when the
+// product is large.
+void SweptProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
+                  const double *b, std::size_t ldb, double *c, std::size_t ldc,
+                  ColumnSweepFunction sweep) {
+    const std::size_t block = SweepRows(n);
     auto rows = [&](std::size_t i0, std::size_t i1) {
-        for (std::size_t i = i0; i < i1; i += kSweepRows)
-            sweep(std::min(kSweepRows, i1 - i), k, a + i, lda, x, y + i);
+        for (std::size_t i = i0; i < i1; i += block)
+            sweep(std::min(block, i1 - i), n, k, a + i, lda, b, ldb, c + i, ldc);
     };
-    if (m * k < kParallelMinProducts || m < 2 * kSweepRows) {
+    if (m * n * k < kParallelMinProducts || m < 2 * block) {
         rows(0, m);
         return;
     }
-    ParallelFor(m, kSweepRows, rows);
+    ParallelFor(m, block, rows);
 }
 
 }  // namespace
@@ -298,9 +327,9 @@ void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
         for (std::size_t j = 0; j < n; ++j) std::fill(c + j * ldc, c + j * ldc + m, 0.0);
         return;
     }
-    if (n == 1 && m > 1) {
+    if (Swept(m, n, k)) {
         if (const ColumnSweepFunction sweep = ColumnSweep(path)) {
-            ColumnProduct(m, k, a, lda, b, c, sweep);
+            SweptProduct(m, n, k, a, lda, b, ldb, c, ldc, sweep);
             return;
         }
     }

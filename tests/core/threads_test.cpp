@@ -76,9 +76,10 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
     std::vector<Case> cases;
     // Products around 2^20 multiplications and around the column grain of
     // 12, and the tall and wide shapes.
-    const unsigned int products[][3] = {
-        {101, 101, 101}, {102, 102, 102}, {700, 23, 70},   {700, 24, 70},  {700, 25, 70},
-        {64, 97, 256},   {1, 2000, 600},  {300, 301, 257}, {2000, 37, 33}, {2100, 1, 600}};
+    const unsigned int products[][3] = {{101, 101, 101}, {102, 102, 102}, {700, 23, 70},
+                                        {700, 24, 70},   {700, 25, 70},   {64, 97, 256},
+                                        {1, 2000, 600},  {300, 301, 257}, {2000, 37, 33},
+                                        {2100, 1, 600},  {1030, 4, 300}};
     for (const auto &s : products) {
         auto a = std::make_shared<ArrayPtr>(RandomMatrix(s[0], s[2], rng));
         auto b = std::make_shared<ArrayPtr>(RandomMatrix(s[2], s[1], rng));

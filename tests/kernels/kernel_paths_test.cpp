@@ -105,11 +105,13 @@ TEST(KernelPaths, ProductMatchesPortableTiles) {
     using kernels::UpdateSign;
     const UpdateSign signs[] = {UpdateSign::kAdd, UpdateSign::kSubtract,
                                 UpdateSign::kAddUnlessZero};
-    // Beside the common shapes, products with one column around the blocks
-    // of rows that the column sweeps take and share among the threads.
+    // Beside the common shapes, products with one to seven columns around
+    // the blocks of rows that the column sweeps take and share among the
+    // threads, and around the size of A from which several are swept.
     std::vector<Shape> shapes(std::begin(kShapes), std::end(kShapes));
     for (const Shape &s :
-         {Shape{511, 1, 9}, Shape{512, 1, 300}, Shape{1025, 1, 1030}, Shape{2100, 1, 600}})
+         {Shape{511, 1, 9}, Shape{512, 1, 300}, Shape{1025, 1, 1030}, Shape{2100, 1, 600},
+          Shape{256, 3, 256}, Shape{257, 2, 256}, Shape{513, 7, 130}, Shape{1030, 4, 300}})
         shapes.push_back(s);
     std::mt19937_64 rng(matrix_test::Seed());
     for (const Shape &s : shapes) {
