@@ -212,14 +212,15 @@ void ByColumnBlocks(std::size_t m, std::size_t n, std::size_t k, double *work, P
 
 // Products with few columns, column by column: each y(i) of C's column j
 // takes a(i, p) * b(p, j) for p = 0, 1, ... in turn. A sweep takes eight
-// columns of A over a block of kSweepRows rows and meets every column of
-// C with them, so that A is read once, each of its columns as a
-// contiguous run, and the blocks of C stay in L1. The tiles, reading A in
-// place, walked each row panel across all columns at the column stride:
-// several times slower with two to seven columns, and at a stride of a
-// multiple of 4 KiB every line fell in one cache set.
-// Rows per sweep: the blocks of C and the eight columns' runs of A fill
-// about 32 KiB with two columns or more.
+// columns of A over a block of rows and meets every column of C with
+// them, so that A is read once, each of its columns as a contiguous run,
+// and the blocks of C stay in L1. The tiles, reading A in place, walked
+// each row panel across all columns at the column stride: several times
+// slower with two to seven columns, and at a stride of a multiple of 4 KiB
+// every line fell in one cache set.
+
+// Rows per sweep: with two columns or more, the blocks of C and the eight
+// columns' runs of A fill about 32 KiB.
 constexpr std::size_t SweepRows(std::size_t n) { return n == 1 ? 512 : 256; }
 constexpr std::size_t kSweepColumns = 8;
 // Which products are swept: one column always; up to seven when A has
