@@ -503,6 +503,10 @@ void IndexRows() {
 [[maybe_unused]] const bool kRegistered = [] {
     for (int n : {64, 256, 512, 1024}) ProductRow("Mtimes n=" + std::to_string(n), n, n, n);
     ProductRow("Mtimes 2000x33 by 33x2100", 2000, 33, 2100);
+    // Products with one and with four columns, which sweep A column by
+    // column, beside dgemm.
+    ProductRow("Mtimes 2000x2000 by 2000x1", 2000, 2000, 1);
+    ProductRow("Mtimes 2000x2000 by 2000x4", 2000, 2000, 4);
     LuRows();
     OrderRows();
     SvdRow("Svd values 300x300", 300, 300, 'N');
