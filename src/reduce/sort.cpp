@@ -5,6 +5,7 @@
 #include <matrix/construct.h>
 #include <matrix/mx.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -134,6 +135,9 @@ int SortKeys(SortScratch &s, std::size_t n) {
 // array all fell into one cache set and were fetched again for every line,
 // which made sorting along the rows twice as slow as along the columns.
 constexpr std::size_t kBlockLines = 8;
+// Blocks of long lines hold fewer of them, down to one, so that a block
+// takes at most about this many bytes beside the one line's scratch.
+constexpr std::size_t kBlockBytes = std::size_t(16) << 20;
 
 // The values and sorted positions of up to kBlockLines strided lines.
 class LineBlock {
@@ -161,11 +165,11 @@ void SortLines(const CMatrix *A, unsigned int dim, SortOrder order, double *y, d
     const double *a = static_cast<const double *>(A->GetPr());
     const std::uint64_t flip = order == SortOrder::kDescend ? ~std::uint64_t{0} : 0;
     SortScratch scratch(n);
-    const auto sortLine = [&](const double *line, std::size_t stride) {
+    const auto sortLine = [&](const double *line) {
         std::uint64_t *keys = scratch.Keys(0);
         std::uint32_t *positions0 = scratch.Positions(0);
         for (std::size_t k = 0; k < n; ++k) {
-            keys[k] = AscendingKey(line[k * stride]) ^ flip;
+            keys[k] = AscendingKey(line[k]) ^ flip;
             positions0[k] = static_cast<std::uint32_t>(k);
         }
         return scratch.Positions(SortKeys(scratch, n));
@@ -173,7 +177,7 @@ void SortLines(const CMatrix *A, unsigned int dim, SortOrder order, double *y, d
     if (before == 1) {
         for (std::size_t o = 0; o < split.after; ++o) {
             const double *line = a + o * n;
-            const std::uint32_t *sorted = sortLine(line, 1);
+            const std::uint32_t *sorted = sortLine(line);
             for (std::size_t k = 0; k < n; ++k) y[o * n + k] = line[sorted[k]];
             if (positions != nullptr) {
                 for (std::size_t k = 0; k < n; ++k)
@@ -182,7 +186,9 @@ void SortLines(const CMatrix *A, unsigned int dim, SortOrder order, double *y, d
         }
         return;
     }
-    const std::size_t block = before < kBlockLines ? before : kBlockLines;
+    const std::size_t perLine = n * (sizeof(double) + sizeof(std::uint32_t));
+    const std::size_t block =
+        std::max<std::size_t>(1, std::min({before, kBlockLines, kBlockBytes / perLine}));
     LineBlock lines(block, n);
     for (std::size_t o = 0; o < split.after; ++o) {
         for (std::size_t p = 0; p < before; p += block) {
@@ -196,7 +202,7 @@ void SortLines(const CMatrix *A, unsigned int dim, SortOrder order, double *y, d
                     values[q * n + k] = a[first + k * before + q];
             }
             for (std::size_t q = 0; q < count; ++q) {
-                const std::uint32_t *sorted = sortLine(values + q * n, 1);
+                const std::uint32_t *sorted = sortLine(values + q * n);
                 std::memcpy(lines.Sorted() + q * n, sorted, n * sizeof *sorted);
             }
             const std::uint32_t *sorted = lines.Sorted();

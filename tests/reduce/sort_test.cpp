@@ -84,6 +84,28 @@ TEST(Sort, StableUnderTheStatedOrderWithPositions) {
     }
 }
 
+// Long strided lines go fewer to a block (here two, then one): each row of
+// a 3 x 600000 array sorted along dimension 2 as the same row alone.
+TEST(Sort, LongStridedLinesOneAtATime) {
+    std::mt19937_64 random(Seed());
+    const std::size_t n = 600000;
+    const ArrayPtr a = Tied({3, static_cast<unsigned int>(n)}, random);
+    CMatrix *y = nullptr, *i = nullptr;
+    Sort(y, i, a.get(), 2u, SortOrder::kDescend);
+    const ArrayPtr values(y), positions(i);
+    for (std::size_t r = 0; r < 3; ++r) {
+        const ArrayPtr row = Array({1, static_cast<unsigned int>(n)});
+        for (std::size_t k = 0; k < n; ++k) mxGetPr(row.get())[k] = mxGetPr(a.get())[r + 3 * k];
+        CMatrix *ry = nullptr, *ri = nullptr;
+        Sort(ry, ri, row.get(), 2u, SortOrder::kDescend);
+        const ArrayPtr rowValues(ry), rowPositions(ri);
+        for (std::size_t k = 0; k < n; ++k) {
+            ASSERT_EQ(Bits(mxGetPr(values.get())[r + 3 * k]), Bits(mxGetPr(rowValues.get())[k]));
+            ASSERT_EQ(mxGetPr(positions.get())[r + 3 * k], mxGetPr(rowPositions.get())[k]);
+        }
+    }
+}
+
 TEST(Sort, SmallExamplesDefaultDimensionAndBeyondTheLast) {
     const ArrayPtr row = Row({3, -0.0, kNaN, 0.0, -1, 3});
     CMatrix *y = nullptr, *i = nullptr;
