@@ -117,12 +117,13 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
 
     if (m == 1) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-        // A contiguous row times B, from 0.0 in increasing p: sixteen
-        // columns' sums at a time in vector lanes, each column read in whole
-        // lines. The row tiles below read half lines of twelve columns at
-        // once, which at a column stride of a multiple of 4 KiB all fall in
-        // one cache set.
-        if (path == KernelPath::kFastest && HasAvx512() && fromZero && lda == 1 &&
+        // A contiguous row times at least eight columns of B, from 0.0 in
+        // increasing p: sixteen columns' sums at a time in vector lanes,
+        // each column read in whole lines. The row tiles below read half
+        // lines of twelve columns at once, which at a column stride of a
+        // multiple of 4 KiB all fall in one cache set; for fewer columns
+        // they are the faster.
+        if (path == KernelPath::kFastest && HasAvx512() && fromZero && lda == 1 && n >= 8 &&
             sign == UpdateSign::kAdd && order == SumOrder::kIncreasing) {
             for (std::size_t j = 0; j < n; j += kProductColumns) {
                 const std::size_t columns = std::min(kProductColumns, n - j);
@@ -223,15 +224,18 @@ void ByColumnBlocks(std::size_t m, std::size_t n, std::size_t k, double *work, P
 // columns' runs of A fill about 32 KiB.
 constexpr std::size_t SweepRows(std::size_t n) { return n == 1 ? 512 : 256; }
 constexpr std::size_t kSweepColumns = 8;
-// Which products are swept: one column always; up to seven when A has
-// more than kSweepMinElements elements. A smaller A stays in the caches,
-// where the tiles are faster for two columns or more, and from eight
-// columns on the packed tiles are about as fast as the sweeps.
+// Which products are swept: those of an A of at least kSweepMinRows rows
+// with one column, or with up to seven when A has more than
+// kSweepMinElements elements. Shorter columns make the sweeps' runs too
+// short (2 x 1000000 by one column took twice as long); a smaller A stays
+// in the caches, where the tiles are faster for two columns or more; and
+// from eight columns on the packed tiles are about as fast as the sweeps.
+constexpr std::size_t kSweepMinRows = 32;
 constexpr std::size_t kSweepMaxColumns = 8;
 constexpr std::size_t kSweepMinElements = std::size_t(1) << 16;
 
 bool Swept(std::size_t m, std::size_t n, std::size_t k) {
-    return m > 1 && (n == 1 || (n < kSweepMaxColumns && m * k > kSweepMinElements));
+    return m >= kSweepMinRows && (n == 1 || (n < kSweepMaxColumns && m * k > kSweepMinElements));
 }
 
 template <std::size_t kColumns>

@@ -107,11 +107,12 @@ TEST(KernelPaths, ProductMatchesPortableTiles) {
                                 UpdateSign::kAddUnlessZero};
     // Beside the common shapes, products with one to seven columns around
     // the blocks of rows that the column sweeps take and share among the
-    // threads, and around the size of A from which several are swept.
+    // threads, and around the sizes of A from which they are swept.
     std::vector<Shape> shapes(std::begin(kShapes), std::end(kShapes));
     for (const Shape &s :
          {Shape{511, 1, 9}, Shape{512, 1, 300}, Shape{1025, 1, 1030}, Shape{2100, 1, 600},
-          Shape{256, 3, 256}, Shape{257, 2, 256}, Shape{513, 7, 130}, Shape{1030, 4, 300}})
+          Shape{256, 3, 256}, Shape{257, 2, 256}, Shape{513, 7, 130}, Shape{1030, 4, 300},
+          Shape{31, 1, 2000}, Shape{32, 3, 3000}})
         shapes.push_back(s);
     std::mt19937_64 rng(matrix_test::Seed());
     for (const Shape &s : shapes) {
@@ -145,12 +146,13 @@ TEST(KernelPaths, ProductMatchesPortableTiles) {
     }
 }
 
-// A contiguous row (the leading dimension of a 1 x k matrix is 1) times B
-// takes the columns' sums in vector lanes: whole and partial groups of
-// sixteen columns, lengths around the blocks of eight.
+// A contiguous row (the leading dimension of a 1 x k matrix is 1) times at
+// least eight columns of B takes the columns' sums in vector lanes: whole
+// and partial groups of sixteen columns, lengths around the blocks of
+// eight, and fewer columns, which keep the row tiles.
 TEST(KernelPaths, RowProductMatchesPortableTiles) {
     std::mt19937_64 rng(matrix_test::Seed());
-    for (std::size_t n : {1u, 7u, 16u, 17u, 40u}) {
+    for (std::size_t n : {1u, 7u, 8u, 16u, 17u, 40u}) {
         for (std::size_t k : {1u, 8u, 9u, 300u}) {
             for (bool special : {false, true}) {
                 const Padded a = Random(1, k, rng, special), b = Random(k, n, rng, special);
