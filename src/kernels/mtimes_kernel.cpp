@@ -225,17 +225,21 @@ void ByColumnBlocks(std::size_t m, std::size_t n, std::size_t k, double *work, P
 constexpr std::size_t SweepRows(std::size_t n) { return n == 1 ? 512 : 256; }
 constexpr std::size_t kSweepColumns = 8;
 // Which products are swept: those of an A of at least kSweepMinRows rows
-// with one column, or with up to seven when A has more than
-// kSweepMinElements elements. Shorter columns make the sweeps' runs too
-// short (2 x 1000000 by one column took twice as long); a smaller A stays
-// in the caches, where the tiles are faster for two columns or more; and
-// from eight columns on the packed tiles are about as fast as the sweeps.
+// with one column when A has more than kSweepMinElementsOne elements, or
+// with up to seven when it has more than kSweepMinElements. Shorter
+// columns make the sweeps' runs too short (2 x 1000000 by one column took
+// twice as long); a smaller A stays in the caches, where the tiles are
+// faster (65 x 65 by one column by a seventh, 100 x 100 by four columns by
+// half); and from eight columns on the packed tiles are about as fast as
+// the sweeps.
 constexpr std::size_t kSweepMinRows = 32;
 constexpr std::size_t kSweepMaxColumns = 8;
+constexpr std::size_t kSweepMinElementsOne = std::size_t(1) << 14;
 constexpr std::size_t kSweepMinElements = std::size_t(1) << 16;
 
 bool Swept(std::size_t m, std::size_t n, std::size_t k) {
-    return m >= kSweepMinRows && (n == 1 || (n < kSweepMaxColumns && m * k > kSweepMinElements));
+    if (m < kSweepMinRows || n >= kSweepMaxColumns) return false;
+    return m * k > (n == 1 ? kSweepMinElementsOne : kSweepMinElements);
 }
 
 template <std::size_t kColumns>

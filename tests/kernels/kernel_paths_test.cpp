@@ -110,7 +110,7 @@ TEST(KernelPaths, ProductMatchesPortableTiles) {
     // threads, and around the sizes of A from which they are swept.
     std::vector<Shape> shapes(std::begin(kShapes), std::end(kShapes));
     for (const Shape &s :
-         {Shape{511, 1, 9}, Shape{512, 1, 300}, Shape{1025, 1, 1030}, Shape{2100, 1, 600},
+         {Shape{511, 1, 40}, Shape{512, 1, 300}, Shape{1025, 1, 1030}, Shape{2100, 1, 600},
           Shape{256, 3, 256}, Shape{257, 2, 256}, Shape{513, 7, 130}, Shape{1030, 4, 300},
           Shape{31, 1, 2000}, Shape{32, 3, 3000}})
         shapes.push_back(s);
