@@ -114,16 +114,16 @@ private:
 
 /// A rows x cols working matrix for a kernel that overwrites its operand,
 /// at the leading dimension the kernels stream fastest
-/// (kernels::SpreadLeadingDimension) unless `spread` is false: the
-/// output's own elements when that is its row count, else a scratch copy
-/// that Finish() moves into the output, every element of it.
+/// (kernels::SpreadLeadingDimension): the output's own elements when that
+/// is its row count, else a scratch copy that Finish() moves into the
+/// output, every element of it.
 class WorkingMatrix {
 public:
-    WorkingMatrix(CMatrix *out, std::size_t rows, std::size_t cols, bool spread = true)
+    WorkingMatrix(CMatrix *out, std::size_t rows, std::size_t cols)
         : m_out(out),
           m_rows(rows),
           m_cols(cols),
-          m_ld(spread ? kernels::SpreadLeadingDimension(rows) : rows),
+          m_ld(kernels::SpreadLeadingDimension(rows)),
           m_scratch(m_ld == rows ? 0 : m_ld * cols) {}
     double *Data() const { return m_ld == m_rows ? linalg::Data(m_out) : m_scratch.Get(); }
     std::size_t Ld() const { return m_ld; }
@@ -139,12 +139,6 @@ private:
     std::size_t m_ld;
     Scratch<double> m_scratch;
 };
-
-/// Whether the fast order's QR kernels work a matrix of `rows` rows in a
-/// copy at the spread leading dimension: from 128 rows. Below that their
-/// unblocked steps ran up to 1.7 times slower in one (a fast Qr of 96 x 96
-/// took 1.15 ms instead of 0.68 ms).
-inline bool SpreadFastQr(std::size_t rows) { return rows >= 128; }
 
 /// The n singular values of the m x n column-major matrix a (leading
 /// dimension m), unsorted, as SvdDecompose leaves them (NaN where it gave

@@ -78,7 +78,7 @@ CMatrix *SolveNonSquareFast(const CMatrix *A, const CMatrix *B, ArrayHolder X) {
     const std::size_t k = linalg::Columns(B);
     const std::size_t steps = m > n ? n : m - 1;
 
-    const std::size_t ld = linalg::SpreadFastQr(m) ? kernels::SpreadLeadingDimension(m) : m;
+    const std::size_t ld = kernels::SpreadLeadingDimension(m);
     linalg::Scratch<double> r(ld * n);
     linalg::Scratch<double> qtb(ld * k);
     linalg::Scratch<double> c(steps);

@@ -44,10 +44,9 @@ void HouseholderQr(CMatrix *&Q, CMatrix *&R, CMatrix **E, const CMatrix *A) {
         linalg::Scratch<std::uint32_t> perm(E != nullptr ? n : 0);
         if (E != nullptr) e.reset(Zeros(n, n));
         q.reset(mxCreateDoubleMatrix(m, m, mxComplexityReal));
+        const linalg::WorkingMatrix rWork(r.get(), m, n);
+        const linalg::WorkingMatrix qWork(q.get(), m, m);
         const bool fast = GetOrder() == Order::kFast;
-        const bool spread = !fast || linalg::SpreadFastQr(m);
-        const linalg::WorkingMatrix rWork(r.get(), m, n, spread);
-        const linalg::WorkingMatrix qWork(q.get(), m, m, spread);
         linalg::Scratch<double> work(fast ? std::max(kernels::HouseholderQrFastWorkspace(n),
                                                      kernels::HouseholderFormQFastWorkspace(m))
                                           : kernels::HouseholderFormQWorkspace(m));
