@@ -59,9 +59,9 @@ void Factorise(const CMatrix *A, unsigned int n, Factors &f) {
     // leading dimension. L holds computed values, never a logical mask.
     f.L.reset(mxCreateDoubleMatrix(n, n, mxComplexityReal));
     double *l = linalg::Data(f.L.get());
-    const std::size_t ld = kernels::SpreadLeadingDimension(n);
-    linalg::Scratch<double> spread(ld == n ? 0 : ld * n);
-    double *lu = ld == n ? l : spread.Get();
+    const linalg::WorkingMatrix work(f.L.get(), n, n);
+    double *lu = work.Data();
+    const std::size_t ld = work.Ld();
     const double *a = static_cast<const double *>(A->GetPr());
     ForColumns(n, [&](std::size_t j0, std::size_t j1) {
         for (std::size_t j = j0; j < j1; ++j)
