@@ -2,6 +2,7 @@
 #include "kernels/svd_kernel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -158,7 +159,9 @@ void UpdateColumns(const Indexed &mat, std::size_t first, std::size_t last, cons
 
 }  // namespace
 
-std::size_t SvdDecomposeWorkspace(std::size_t m, std::size_t n) { return 2 * n + std::max(m, n); }
+std::size_t SvdDecomposeWorkspace(std::size_t m, std::size_t n) {
+    return 3 * n + 2 * std::max(m, n);
+}
 
 namespace {
 
@@ -408,6 +411,53 @@ std::size_t LiveColumns(const Phases &d) {
     return live;
 }
 
+// The merged passes share the columns of a step of at least
+// kSharedPassElements elements among slots, one per thread, each of at
+// least kSplitColumns columns. The columns stay with their slot through
+// both passes, and in the caches of its thread: blocks of rows, or columns
+// that went to another thread from one pass to the next, ran slower on two
+// threads than on one, as the lines moved between the cores. Below that
+// size the hand-offs between the slots cost more than they save where
+// moving a line between cores takes 200 ns or more.
+constexpr std::size_t kSharedPassElements = std::size_t(1) << 17;
+constexpr std::size_t kSplitColumns = 32;
+constexpr std::size_t kMaxSlots = 16;
+// The fewest rows of a block of pass 1 on several slots.
+constexpr std::size_t kLeftPassRows = 128;
+std::size_t SlotsFor(const Phases &d, std::size_t rows, std::size_t columns) {
+    if (!d.share || rows * columns < kSharedPassElements) return 1;
+    return std::max<std::size_t>(
+        1, std::min({static_cast<std::size_t>(ThreadCount()), kMaxSlots, columns / kSplitColumns}));
+}
+
+// How far each slot of a pass has come through its blocks of work.
+class SlotProgress {
+public:
+    explicit SlotProgress(std::size_t slots) {
+        for (std::size_t s = 0; s < slots; ++s)
+            m_done[s].blocks.store(0, std::memory_order_relaxed);
+    }
+    void Done(std::size_t slot, std::size_t block) {
+        m_done[slot].blocks.store(block + 1, std::memory_order_release);
+    }
+    /// Returns once `slot` is done with `block`. ParallelFor starts slots
+    /// in increasing order and runs each to its end, so an earlier slot
+    /// is under way or done, and this ends.
+    void WaitPast(std::size_t slot, std::size_t block) const {
+        while (m_done[slot].blocks.load(std::memory_order_acquire) <= block) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+    }
+
+private:
+    struct alignas(64) Count {
+        std::atomic<std::size_t> blocks{0};
+    };
+    Count m_done[kMaxSlots];
+};
+
 double BidiagonaliseMerged(const Phases &d, std::size_t live) {
     const std::size_t m = d.m, n = d.n;
     const Indexed &a = d.a;
@@ -416,6 +466,12 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
     double *const t = d.t;
     // The left products of the step's columns, then their factors s/h.
     double *const dots = d.t + std::max(m, n);
+    // Row i's elements l..live for the right products of pass 1, in one
+    // run: read along the row, they would be a line of each column, on
+    // every slot.
+    double *const row = dots + n;
+    // Pass 1's right products on alternate slots (see there).
+    double *const spare = row + n;
     const UpdateFunction update = d.update;
     auto updateThenAccumulate = UpdateThenAccumulatePlain;
     auto accumulate = AccumulatePlain;
@@ -432,7 +488,7 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
     double anorm = 0.0;
     Reflection right;         // the previous step's row reflection
     Reflection left;          // this step's column reflection
-    bool leftFormed = false;  // by the previous step, with its products
+    bool leftFormed = false;  // by the previous step, with its products and row
     for (std::size_t i = 1; i <= n; ++i) {
         const std::size_t l = i + 1;
         E(i) = right.scale * right.g;
@@ -443,100 +499,186 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
                 left = FormColumnReflection(ai, i, m);
                 if (left.scale != 0.0)
                     ColumnProducts(a, l, live, ai, i, m, dots + (l - 1), d.products);
+                for (std::size_t k = l; k <= live; ++k) {
+                    if (left.scale != 0.0) {
+                        dots[k - 1] = dots[k - 1] / left.h;
+                        a(i, k) = a(i, k) + dots[k - 1] * ai[i - 1];
+                    }
+                    row[k - 1] = a(i, k);
+                }
             }
         }
         leftFormed = false;
         const bool leftActive = i <= m && left.scale != 0.0;
-        if (leftActive) {
-            for (std::size_t k = l; k <= live; ++k) {
-                dots[k - 1] = dots[k - 1] / left.h;
-                a(i, k) = a(i, k) + dots[k - 1] * ai[i - 1];
-            }
-        }
         W(i) = left.scale * left.g;
 
+        // Row i, l..live, is in `row` through the step; each column's
+        // element goes back to the matrix once its value is final.
         right = Reflection();
         if (i <= m && i != n) {
-            for (std::size_t k = l; k <= live; ++k) right.scale = right.scale + std::fabs(a(i, k));
+            for (std::size_t k = l; k <= live; ++k)
+                right.scale = right.scale + std::fabs(row[k - 1]);
             if (right.scale != 0.0) {
                 double s = 0.0;
                 for (std::size_t k = l; k <= live; ++k) {
-                    a(i, k) = a(i, k) / right.scale;
-                    s = s + a(i, k) * a(i, k);
+                    row[k - 1] = row[k - 1] / right.scale;
+                    s = s + row[k - 1] * row[k - 1];
                 }
-                const double f = a(i, l);
+                const double f = row[l - 1];
                 right.g = -WithSignOf(std::sqrt(s), f);
                 right.h = f * right.g - s;
-                a(i, l) = f - right.g;
-                for (std::size_t k = l; k <= live; ++k) E(k) = a(i, k) / right.h;
+                row[l - 1] = f - right.g;
+                for (std::size_t k = l; k <= live; ++k) E(k) = row[k - 1] / right.h;
             }
         }
         const bool rightActive = right.scale != 0.0;
         const std::size_t rows = l <= m ? m - i : 0;  // rows l..m
+        // Row i's element of column k, final.
+        const auto rowBack = [&](std::size_t k) {
+            a(i, k) = rightActive ? row[k - 1] * right.scale : row[k - 1];
+        };
 
-        // Pass 1: the left update of rows l..m with the right products.
-        if (rightActive) std::fill(t + l - 1, t + l - 1 + rows, 0.0);
-        if (rows > 0 && (leftActive || rightActive)) {
-            std::size_t k = l;
+        // The columns l..live are shared among the slots, slot s taking
+        // the columns ColumnsBefore(s) .. ColumnsBefore(s + 1) - 1 in both
+        // passes (column l in the first only).
+        const std::size_t width = live >= l ? live - l + 1 : 0;
+        const std::size_t slots = rows > 0 ? SlotsFor(d, rows, width) : 1;
+        const auto ColumnsBefore = [&](std::size_t s) -> std::size_t {
+            if (s == 0) return l;
+            if (s >= slots) return live + 1;
+            // Whole groups of pass 2 from column l + 1.
+            return l + 1 +
+                   (s * width / slots + kProductColumns / 2) / kProductColumns * kProductColumns;
+        };
+
+        // Pass 1: the left update of rows l..m with the right products:
+        // rows r0..r1 - 1 (from row l) of the columns k0..k1 - 1, the
+        // products summed in sums (t or spare).
+        const auto leftPass = [&](std::size_t r0, std::size_t r1, std::size_t k0, std::size_t k1,
+                                  double *sums) {
+            const std::size_t count = r1 - r0, o = l - 1 + r0;
+            std::size_t k = k0;
             if (leftActive && rightActive) {
-                for (; k + 3 <= live; k += 4) {
+                for (; k + 4 <= k1; k += 4) {
                     double *c[4];
-                    double r[4];
-                    for (std::size_t q = 0; q < 4; ++q) {
-                        c[q] = a.Column(k + q) + l - 1;
-                        r[q] = a(i, k + q);
-                    }
-                    updateThenAccumulateFour(rows, c, dots + (k - 1), ai + l - 1, t + l - 1, r);
+                    for (std::size_t q = 0; q < 4; ++q) c[q] = a.Column(k + q) + o;
+                    updateThenAccumulateFour(count, c, dots + (k - 1), ai + o, sums + o,
+                                             row + (k - 1));
                 }
             }
-            for (; k <= live; ++k) {
-                double *ak = a.Column(k);
+            for (; k < k1; ++k) {
+                double *ak = a.Column(k) + o;
                 if (leftActive && rightActive) {
-                    updateThenAccumulate(rows, ak + l - 1, dots[k - 1], ai + l - 1, t + l - 1,
-                                         a(i, k));
+                    updateThenAccumulate(count, ak, dots[k - 1], ai + o, sums + o, row[k - 1]);
                 } else if (leftActive) {
-                    update(rows, ak + l - 1, dots[k - 1], ai + l - 1);
+                    update(count, ak, dots[k - 1], ai + o);
                 } else {
-                    accumulate(rows, ak + l - 1, t + l - 1, a(i, k));
+                    accumulate(count, ak, sums + o, row[k - 1]);
                 }
+            }
+        };
+        if (rows > 0 && (leftActive || rightActive)) {
+            if (slots == 1) {
+                if (rightActive) std::fill(t + l - 1, t + l - 1 + rows, 0.0);
+                leftPass(0, rows, l, live + 1, t);
+            } else {
+                // Each row's product sums over the columns in order: a slot
+                // takes a block of rows once the slot before it is done with
+                // it, and carries on its sums. Neighbouring slots keep their
+                // sums in different lines (the last slot in t) and a slot
+                // copies those of the slot before it once per block: in the
+                // same lines, one slot's prefetches past the end of its block
+                // would take the lines the other is writing.
+                const std::size_t blockRows =
+                    rightActive ? std::max<std::size_t>(kLeftPassRows, (rows / 8 + 7) / 8 * 8)
+                                : rows;
+                const std::size_t blocks = (rows + blockRows - 1) / blockRows;
+                const auto sumsOf = [&](std::size_t s) {
+                    return (slots - 1 - s) % 2 == 0 ? t : spare;
+                };
+                SlotProgress progress(slots);
+                ParallelFor(slots, 1, [&](std::size_t s0, std::size_t s1) {
+                    for (std::size_t s = s0; s < s1; ++s) {
+                        const std::size_t k0 = ColumnsBefore(s), k1 = ColumnsBefore(s + 1);
+                        double *const sums = sumsOf(s);
+                        for (std::size_t b = 0; b < blocks; ++b) {
+                            const std::size_t r0 = b * blockRows;
+                            const std::size_t r1 = std::min(rows, r0 + blockRows);
+                            if (rightActive) {
+                                double *const to = sums + l - 1;
+                                if (s == 0) {
+                                    std::fill(to + r0, to + r1, 0.0);
+                                } else {
+                                    progress.WaitPast(s - 1, b);
+                                    const double *from = sumsOf(s - 1) + l - 1;
+                                    std::copy(from + r0, from + r1, to + r0);
+                                }
+                            }
+                            if (k0 < k1) leftPass(r0, r1, k0, k1, sums);
+                            progress.Done(s, b);
+                        }
+                    }
+                });
             }
         }
         if (leftActive) {
             for (std::size_t k = i; k <= m; ++k) ai[k - 1] = ai[k - 1] * left.scale;
         }
-        if (!rightActive) {
+        if (!rightActive || rows == 0) {
+            if (i <= m) {
+                for (std::size_t k = l; k <= live; ++k) rowBack(k);
+            }
             const double bound = std::fabs(W(i)) + std::fabs(E(i));
             if (bound > anorm) anorm = bound;
             continue;
         }
 
         // Pass 2: the right update of rows l..m, with the next step's left
-        // reflection formed on column l and its products.
-        if (rows > 0) {
-            double *al = a.Column(l);
-            if (l <= live) update(rows, al + l - 1, E(l), t + l - 1);
-            left = FormColumnReflection(al, l, m);
-            leftFormed = true;
-            // Columns in groups, each updated and then read while in the
-            // caches.
-            const bool fused = updateThenProducts != nullptr && left.scale != 0.0;
-            const std::size_t group = fused ? kProductColumns : 8;
-            for (std::size_t k = l + 1; k <= live; k += group) {
-                const std::size_t columns = std::min(group, live - k + 1);
-                if (fused) {
-                    double *c[kProductColumns];
-                    for (std::size_t q = 0; q < columns; ++q) c[q] = a.Column(k + q) + l - 1;
-                    updateThenProducts(columns, c, &E(k), rows, t + l - 1, al + l - 1,
-                                       dots + (k - 1));
-                    continue;
-                }
+        // reflection formed on column l, its products, and its update of
+        // row l, which becomes the next step's `row`.
+        double *al = a.Column(l);
+        if (l <= live) {
+            rowBack(l);
+            update(rows, al + l - 1, E(l), t + l - 1);
+        }
+        left = FormColumnReflection(al, l, m);
+        leftFormed = true;
+        // Columns in groups, each updated and then read while in the
+        // caches.
+        const bool products = left.scale != 0.0;
+        const bool fused = updateThenProducts != nullptr && products;
+        const std::size_t group = fused ? kProductColumns : 8;
+        // The group of columns from k, short of k1.
+        const auto rightPass = [&](std::size_t k, std::size_t k1) {
+            const std::size_t columns = std::min(group, k1 - k);
+            if (fused) {
+                double *c[kProductColumns];
+                for (std::size_t q = 0; q < columns; ++q) c[q] = a.Column(k + q) + l - 1;
+                updateThenProducts(columns, c, &E(k), rows, t + l - 1, al + l - 1, dots + (k - 1));
+            } else {
                 for (std::size_t j = k; j < k + columns; ++j)
                     update(rows, a.Column(j) + l - 1, E(j), t + l - 1);
-                if (left.scale != 0.0)
+                if (products)
                     ColumnProducts(a, k, k + columns - 1, al, l, m, dots + (k - 1), d.products);
             }
+            for (std::size_t j = k; j < k + columns; ++j) {
+                rowBack(j);
+                if (products) {
+                    dots[j - 1] = dots[j - 1] / left.h;
+                    a(l, j) = a(l, j) + dots[j - 1] * al[l - 1];
+                }
+                row[j - 1] = a(l, j);
+            }
+        };
+        if (slots == 1) {
+            for (std::size_t k = l + 1; k <= live; k += group) rightPass(k, live + 1);
+        } else {
+            ParallelFor(slots, 1, [&](std::size_t s0, std::size_t s1) {
+                const std::size_t k0 = std::max(l + 1, ColumnsBefore(s0));
+                const std::size_t k1 = ColumnsBefore(s1);
+                for (std::size_t k = k0; k < k1; k += group) rightPass(k, k1);
+            });
         }
-        for (std::size_t k = l; k <= live; ++k) a(i, k) = a(i, k) * right.scale;
         const double bound = std::fabs(W(i)) + std::fabs(E(i));
         if (bound > anorm) anorm = bound;
     }

@@ -121,8 +121,17 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                  return Of({x.get(), y.get()});
              }});
     }
-    // Singular vectors: the reflections' updates of U and V are shared by
-    // groups of columns from 2^15 elements on.
+    // Singular values and vectors: the bidiagonal reduction's steps of
+    // 2^17 elements and more are shared by columns; the reflections'
+    // updates of U and V by groups of columns from 2^15 elements on.
+    for (unsigned int rows : {600u, 380u}) {
+        const unsigned int columns = rows == 600 ? 240 : 370;
+        auto a = std::make_shared<ArrayPtr>(RandomMatrix(rows, columns, rng));
+        cases.push_back({"Svd values " + std::to_string(rows) + "x" + std::to_string(columns), [a] {
+                             ArrayPtr s(km::Svd(a->get(), false));
+                             return Of({s.get()});
+                         }});
+    }
     for (unsigned int rows : {181u, 300u}) {
         auto a = std::make_shared<ArrayPtr>(RandomMatrix(rows, 180, rng));
         cases.push_back({"Svd with vectors " + std::to_string(rows) + "x180", [a] {

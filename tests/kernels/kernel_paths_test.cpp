@@ -16,6 +16,7 @@
 #include "kernels/lu_kernel.h"
 #include "kernels/mldivide_kernel.h"
 #include "kernels/mtimes_kernel.h"
+#include "kernels/parallel.h"
 #include "kernels/qr_kernel.h"
 #include "kernels/svd_kernel.h"
 #include "kernels/transpose_kernel.h"
@@ -432,6 +433,54 @@ TEST(KernelPaths, SvdMatchesPassByPassLoops) {
 // The shifted Hessenberg solve of the fast eigenvectors, including a
 // shift that makes a pivot exactly zero: the blocked factorisation and the
 // vector solve against their scalar loops.
+// Large steps of the bidiagonal reduction share their columns among the
+// threads, each thread's right products going on from the one before it.
+TEST(KernelPaths, SvdOnSeveralThreadsMatchesPassByPassLoops) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    struct Restore {
+        ~Restore() { kernels::SetThreadCount(0); }
+    } restore;
+    for (const Shape &s : {Shape{600, 240, 0}, Shape{380, 370, 0}}) {
+        for (bool halfZero : {false, true}) {
+            Padded a = Random(s.m, s.n, rng, false);
+            if (halfZero) {
+                for (std::size_t j = s.n / 2; j < s.n; ++j) {
+                    for (std::size_t i = 0; i < s.m; ++i) a(i, j) = 0.0;
+                }
+            }
+            for (bool vectors : {false, true}) {
+                auto run = [&](KernelPath path, std::vector<double> &w, Padded &v) {
+                    Padded u = a;
+                    std::vector<double> work(kernels::SvdDecomposeWorkspace(s.m, s.n));
+                    const std::size_t status = kernels::SvdDecompose(
+                        s.m, s.n, u.Data(), u.ld, w.data(), 1, vectors ? v.Data() : nullptr, v.ld,
+                        work.data(), path);
+                    EXPECT_EQ(status, 0u);
+                    return u;
+                };
+                std::vector<double> plainW(s.n);
+                Padded plainV(s.n, s.n);
+                kernels::SetThreadCount(1);
+                const Padded plainU = run(KernelPath::kPlain, plainW, plainV);
+                for (unsigned int threads : {1u, 2u, 3u, 5u}) {
+                    kernels::SetThreadCount(threads);
+                    std::vector<double> w(s.n);
+                    Padded v(s.n, s.n);
+                    const Padded u = run(KernelPath::kFastest, w, v);
+                    const std::string what = Name(s, false) + (halfZero ? " half zero" : "") +
+                                             (vectors ? " vectors" : "") + " on " +
+                                             std::to_string(threads) + " threads";
+                    EXPECT_TRUE(Same(w, plainW)) << what;
+                    if (vectors) {
+                        EXPECT_TRUE(Same(u.v, plainU.v)) << what;
+                        EXPECT_TRUE(Same(v.v, plainV.v)) << what;
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(KernelPaths, HessenbergShiftedSolveMatchesScalarLoops) {
     std::mt19937_64 rng(matrix_test::Seed());
     for (const Shape &s : kShapes) {
