@@ -56,9 +56,10 @@ std::size_t SvdDecomposeWorkspace(std::size_t m, std::size_t n);
 ///   path [in]     kPlain: phase 1 in four passes over the trailing block
 ///                 per step, as written; otherwise in two. kFastest also
 ///                 runs phase 1's updates and the rotations of U and V in
-///                 AVX-512 lanes where the processor has them, and shares
-///                 the large reflections of phases 2 and 3 among the
-///                 threads by groups of columns. The same bits every way.
+///                 AVX-512 lanes where the processor has them, shares the
+///                 large steps of phase 1 among the threads by columns, and
+///                 the large reflections of phases 2 and 3 by groups of
+///                 columns. The same bits every way.
 /// Returns 0 when every singular value converged. Otherwise the k (from 1)
 /// at whose kSvdMaxTests-th test the sweeps were abandoned: w(1..k), that
 /// value and the ones not yet reached, are then set to NaN (with V and U as
