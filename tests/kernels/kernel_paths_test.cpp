@@ -462,7 +462,7 @@ TEST(KernelPaths, SvdOnSeveralThreadsMatchesPassByPassLoops) {
                 Padded plainV(s.n, s.n);
                 kernels::SetThreadCount(1);
                 const Padded plainU = run(KernelPath::kPlain, plainW, plainV);
-                for (unsigned int threads : {1u, 2u, 3u, 5u}) {
+                for (unsigned int threads : {2u, 3u, 5u}) {
                     kernels::SetThreadCount(threads);
                     std::vector<double> w(s.n);
                     Padded v(s.n, s.n);
