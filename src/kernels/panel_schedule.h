@@ -22,11 +22,7 @@ public:
     /// a block: the thread factoring it never waits, and it starts before
     /// any block does, so this ends.
     void Wait() const {
-        while (!m_done.load(std::memory_order_acquire)) {
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-        }
+        while (!m_done.load(std::memory_order_acquire)) SpinPause();
     }
     void Set() { m_done.store(true, std::memory_order_release); }
 

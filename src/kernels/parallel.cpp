@@ -42,9 +42,7 @@ void WatchBriefly(Done done) {
     for (;;) {
         for (int i = 0; i < 64; ++i) {
             if (done()) return;
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
+            SpinPause();
         }
         if (std::chrono::steady_clock::now() >= until) return;
     }

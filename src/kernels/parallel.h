@@ -12,6 +12,14 @@ namespace kernels {
 /// The largest number of threads the library runs work on.
 constexpr unsigned int kMaxThreads = 256;
 
+/// One turn of a spin-wait: tells the processor the thread is waiting, so
+/// that it yields resources to the thread it waits for.
+inline void SpinPause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
 /// Returns the number of cores this process may run on (its affinity mask),
 /// at least 1 and at most kMaxThreads.
 unsigned int AvailableCores();

@@ -433,10 +433,6 @@ std::size_t SlotsFor(const Phases &d, std::size_t rows, std::size_t columns) {
 // How far each slot of a pass has come through its blocks of work.
 class SlotProgress {
 public:
-    explicit SlotProgress(std::size_t slots) {
-        for (std::size_t s = 0; s < slots; ++s)
-            m_done[s].blocks.store(0, std::memory_order_relaxed);
-    }
     void Done(std::size_t slot, std::size_t block) {
         m_done[slot].blocks.store(block + 1, std::memory_order_release);
     }
@@ -444,11 +440,7 @@ public:
     /// in increasing order and runs each to its end, so an earlier slot
     /// is under way or done, and this ends.
     void WaitPast(std::size_t slot, std::size_t block) const {
-        while (m_done[slot].blocks.load(std::memory_order_acquire) <= block) {
-#if defined(__x86_64__) || defined(__i386__)
-            __builtin_ia32_pause();
-#endif
-        }
+        while (m_done[slot].blocks.load(std::memory_order_acquire) <= block) SpinPause();
     }
 
 private:
@@ -466,9 +458,9 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
     double *const t = d.t;
     // The left products of the step's columns, then their factors s/h.
     double *const dots = d.t + std::max(m, n);
-    // Row i's elements l..live for the right products of pass 1, in one
-    // run: read along the row, they would be a line of each column, on
-    // every slot.
+    // Row i's elements l..live through step i, in one run: read and
+    // written along the row, they would be a line of each column, moving
+    // between the threads that own the columns.
     double *const row = dots + n;
     // Pass 1's right products on alternate slots (see there).
     double *const spare = row + n;
@@ -596,7 +588,7 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
                 const auto sumsOf = [&](std::size_t s) {
                     return (slots - 1 - s) % 2 == 0 ? t : spare;
                 };
-                SlotProgress progress(slots);
+                SlotProgress progress;
                 ParallelFor(slots, 1, [&](std::size_t s0, std::size_t s1) {
                     for (std::size_t s = s0; s < s1; ++s) {
                         const std::size_t k0 = ColumnsBefore(s), k1 = ColumnsBefore(s + 1);
