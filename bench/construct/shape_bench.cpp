@@ -44,9 +44,10 @@ void SetBytes(benchmark::State &state, std::size_t bytesPerIteration) {
 
 // Square sizes: 64 fits in L1, 512 in L2, 4096 (128 MiB a matrix) is far
 // beyond every cache and has the power-of-two stride that defeats a naive
-// transpose; 4000 shows a stride that is not a power of two.
+// transpose; 4000 shows a stride that is not a power of two, and 4001 one
+// whose columns do not start on cache lines.
 void SquareSizes(benchmark::internal::Benchmark *b) {
-    for (int n : {64, 512, 4000, 4096}) b->Arg(n);
+    for (int n : {64, 512, 4000, 4001, 4096}) b->Arg(n);
     b->Unit(benchmark::kMicrosecond);
 }
 

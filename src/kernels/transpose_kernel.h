@@ -180,13 +180,23 @@ void TransposeStrips(std::size_t m, std::size_t n, const unsigned char *source, 
 
 }  // namespace detail
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+/// Same contract and result as TransposePlain<flipSign>, for results to be
+/// streamed whose columns do not start on cache lines (b 8-byte aligned):
+/// the lines are realigned in registers. Only for processors with AVX-512F.
+void TransposeShiftedAvx512(bool flipSign, std::size_t m, std::size_t n, const void *a,
+                            std::size_t lda, void *b, std::size_t ldb);
+#endif
+
 /// Same contract and result as TransposePlain, cache-blocked: strips of
 /// kTransposeStrip source rows, each walked across all columns in micro
 /// tiles of kTransposeMicroTile square; edges that do not fill a micro tile
 /// go through TransposePlain. Results of at least streamingBytes (the
 /// extent of b's m columns) are written with streaming stores when their
-/// columns start on cache-line boundaries; the default is the size at which
-/// they pay, and 0 makes every such result stream (the tests' switch).
+/// columns start on cache-line boundaries, or through
+/// TransposeShiftedAvx512 when they do not and the processor has AVX-512F;
+/// the default is the size at which they pay, and 0 makes every such result
+/// stream (the tests' switch).
 template <bool kFlipSign>
 void TransposeBlocked(std::size_t m, std::size_t n, const void *a, std::size_t lda, void *b,
                       std::size_t ldb, std::size_t streamingBytes = kTransposeStreamingBytes) {
@@ -194,12 +204,21 @@ void TransposeBlocked(std::size_t m, std::size_t n, const void *a, std::size_t l
     auto *target = static_cast<unsigned char *>(b);
 #if defined(__SSE2__)
     const bool linesWhole = reinterpret_cast<std::uintptr_t>(b) % 64 == 0 && ldb % 8 == 0;
-    if (linesWhole && 8 * m * ldb >= streamingBytes) {
-        detail::TransposeStrips<kFlipSign, true>(m, n, source, lda, target, ldb);
-        // Streaming stores are weakly ordered; make them visible before the
-        // result is handed on.
-        _mm_sfence();
-        return;
+    if (8 * m * ldb >= streamingBytes) {
+        if (linesWhole) {
+            detail::TransposeStrips<kFlipSign, true>(m, n, source, lda, target, ldb);
+            // Streaming stores are weakly ordered; make them visible before
+            // the result is handed on.
+            _mm_sfence();
+            return;
+        }
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if (HasAvx512() && reinterpret_cast<std::uintptr_t>(b) % 8 == 0) {
+            TransposeShiftedAvx512(kFlipSign, m, n, a, lda, b, ldb);
+            _mm_sfence();
+            return;
+        }
+#endif
     }
 #else
     (void)streamingBytes;

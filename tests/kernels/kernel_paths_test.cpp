@@ -273,23 +273,30 @@ TEST(KernelPaths, CholeskyMatchesRowByRow) {
     }
 }
 
-// The n x m transpose of a into a padded buffer whose target columns start
-// on cache lines (so that forcing the streaming stores takes effect), and
-// with `skewed` a multiple of 256 elements apart (the diagonal walk): by
-// TransposePlain (form 0), or by TransposeBlocked streaming from any size
+// Where the target columns of a transpose start: on cache lines (so that
+// forcing the streaming stores takes effect), a multiple of 256 elements
+// apart (the diagonal walk), or off the lines, each column at another
+// offset (the realigning path).
+enum class Layout { kLines, kSkewed, kShifted };
+
+// The n x m transpose of a into a padded buffer laid out as `layout` says:
+// by TransposePlain (form 0), or by TransposeBlocked streaming from any size
 // (form 1) or never (form 2). Returns the buffer from the first column on.
 template <bool kFlipSign>
-std::vector<double> Transposed(const Padded &a, int form, bool skewed) {
-    const std::size_t ldb = skewed ? (a.n / 256 + 1) * 256 : (a.n + 7) / 8 * 8;
+std::vector<double> Transposed(const Padded &a, int form, Layout layout) {
+    const std::size_t ldb = layout == Layout::kSkewed    ? (a.n / 256 + 1) * 256
+                            : layout == Layout::kShifted ? a.n + 3
+                                                         : (a.n + 7) / 8 * 8;
     std::vector<double> buffer(ldb * a.m + 16, Padded::Pad());
-    double *b =
-        buffer.data() + (64 - reinterpret_cast<std::uintptr_t>(buffer.data()) % 64) % 64 / 8;
+    double *b = buffer.data() +
+                (64 - reinterpret_cast<std::uintptr_t>(buffer.data()) % 64) % 64 / 8 +
+                (layout == Layout::kShifted ? 1 : 0);
     if (form == 0) kernels::TransposePlain<kFlipSign>(a.m, a.n, a.Data(), a.ld, b, ldb);
     if (form != 0) {
         kernels::TransposeBlocked<kFlipSign>(a.m, a.n, a.Data(), a.ld, b, ldb,
                                              form == 1 ? 0 : ~std::size_t{0});
     }
-    return std::vector<double>(b, b + ldb * a.m + 8);
+    return std::vector<double>(b, b + ldb * a.m + 7);
 }
 
 TEST(KernelPaths, TransposeMatchesPlain) {
@@ -297,14 +304,14 @@ TEST(KernelPaths, TransposeMatchesPlain) {
     for (const Shape &s : kShapes) {
         const Padded a = Random(s.m, s.n, rng, true);
         for (int form : {1, 2}) {
-            for (bool skewed : {false, true}) {
-                const std::string what =
-                    Name(s, true) + " form " + std::to_string(form) + (skewed ? " skewed" : "");
+            for (Layout layout : {Layout::kLines, Layout::kSkewed, Layout::kShifted}) {
+                const std::string what = Name(s, true) + " form " + std::to_string(form) +
+                                         " layout " + std::to_string(static_cast<int>(layout));
                 EXPECT_TRUE(
-                    Same(Transposed<false>(a, 0, skewed), Transposed<false>(a, form, skewed), true))
+                    Same(Transposed<false>(a, 0, layout), Transposed<false>(a, form, layout), true))
                     << what;
                 EXPECT_TRUE(
-                    Same(Transposed<true>(a, 0, skewed), Transposed<true>(a, form, skewed), true))
+                    Same(Transposed<true>(a, 0, layout), Transposed<true>(a, form, layout), true))
                     << what << " conjugating";
             }
         }
