@@ -25,4 +25,10 @@ function(matrix_add_library name)
     SOVERSION ${PROJECT_VERSION_MAJOR}
     INSTALL_RPATH "$ORIGIN")
   matrix_set_compile_options(${name})
+  # Calls between a library's own exported functions go straight to them
+  # (and within a file may be inlined) rather than through the PLT: nobody
+  # is meant to interpose on them, and creating and releasing an array is a
+  # chain of such calls.
+  target_compile_options(${name} PRIVATE -fno-semantic-interposition)
+  target_link_options(${name} PRIVATE -Wl,-Bsymbolic-functions)
 endfunction()
