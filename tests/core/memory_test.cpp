@@ -31,11 +31,7 @@ bool AllBytesZero(const void *data, std::size_t bytes) {
 }
 
 // Gives back the calling thread's blocks and keeps the setting.
-void Flush() {
-    const std::size_t cap = GetBlockCacheBytes();
-    SetBlockCacheBytes(0);
-    SetBlockCacheBytes(cap);
-}
+void Flush() { LiveBlocks::Settle(); }
 
 // Every test starts with the calling thread's cache empty and the default
 // bound, and leaves it so. Sanitizer builds have no cache: there the bound
@@ -52,15 +48,6 @@ protected:
     }
     bool m_enabled = false;
 };
-
-TEST_F(BlockCacheTest, DefaultBoundIs256MiBAndZeroTurnsItOff) {
-    if (!m_enabled) GTEST_SKIP() << "no block cache in this build";
-    EXPECT_EQ(GetBlockCacheBytes(), kDefaultCap);
-    SetBlockCacheBytes(3 * kMiB);
-    EXPECT_EQ(GetBlockCacheBytes(), 3 * kMiB);
-    SetBlockCacheBytes(0);
-    EXPECT_EQ(GetBlockCacheBytes(), 0u);
-}
 
 // Blocks the calling thread keeps after freeing arrays of `shapes`, all
 // alive together, under the bound `cap`: live blocks after the release,
@@ -192,15 +179,6 @@ TEST_F(BlockCacheTest, FreshResultsOfElementWiseWorkReuseBlocks) {
     EXPECT_EQ(sum->GetPr(), old);
     for (unsigned int k = 0; k < 1000000; k += 9973)
         EXPECT_EQ(mxGetPr(sum.get())[k], 2.0 * k - 4.0);
-}
-
-TEST_F(BlockCacheTest, AllocationFailureThrowsAndLeaksNothing) {
-    // 1 MiB results, below the size that starts the worker threads.
-    const ArrayPtr x = Counted({512, 256});
-    const ArrayPtr y = Counted({512, 256}, 3.0);
-    const int points =
-        ForEachAllocationFailure([&] { ArrayPtr sum(Plus(x.get(), y.get())); }, [] {});
-    EXPECT_GT(points, 0);
 }
 
 // When the system refuses a block, the thread gives back the blocks it keeps

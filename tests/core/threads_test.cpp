@@ -52,6 +52,12 @@ ArrayPtr RandomMatrix(unsigned int m, unsigned int n, std::mt19937_64 &rng, doub
     return a;
 }
 
+// A complex copy of the real matrix `a`, its real part as imaginary part too.
+ArrayPtr ComplexOf(const km::CMatrix *a) {
+    const std::vector<double> v = matrix_test::Values(a);
+    return matrix_test::Complex(km::mxGetM(a), km::mxGetN(a), v, v);
+}
+
 // The bits of every output of one call.
 using Outputs = std::vector<std::vector<std::uint64_t>>;
 using Call = std::function<Outputs()>;
@@ -175,12 +181,7 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
     const unsigned int transposes[][2] = {{511, 513}, {512, 512}, {129, 2100}, {1000, 300}};
     for (const auto &s : transposes) {
         auto a = std::make_shared<ArrayPtr>(RandomMatrix(s[0], s[1], rng));
-        auto z = std::make_shared<ArrayPtr>(
-            matrix_test::Array({s[0], s[1]}, km::mxClassDouble, km::mxComplexityComplex));
-        std::copy(km::mxGetPr(a->get()), km::mxGetPr(a->get()) + s[0] * s[1],
-                  km::mxGetPr(z->get()));
-        std::copy(km::mxGetPr(a->get()), km::mxGetPr(a->get()) + s[0] * s[1],
-                  km::mxGetPi(z->get()));
+        auto z = std::make_shared<ArrayPtr>(ComplexOf(a->get()));
         cases.push_back({"Transpose " + std::to_string(s[0]) + "x" + std::to_string(s[1]), [a, z] {
                              ArrayPtr t(km::Transpose(a->get()));
                              ArrayPtr c(km::Ctranspose(z->get()));
@@ -205,12 +206,9 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
                                           {3000, 50, 1, 2},  {100, 20, 100, 2}, {2100, 70, 1, 2}};
     for (const auto &s : reductions) {
         auto a = std::make_shared<ArrayPtr>(RandomMatrix(s[0], s[1] * s[2], rng));
-        if (s[2] > 1) {
-            auto cube = std::make_shared<ArrayPtr>(matrix_test::Array({s[0], s[1], s[2]}));
-            std::copy(km::mxGetPr(a->get()), km::mxGetPr(a->get()) + s[0] * s[1] * s[2],
-                      km::mxGetPr(cube->get()));
-            a = cube;
-        }
+        if (s[2] > 1)
+            a = std::make_shared<ArrayPtr>(
+                matrix_test::Filled({s[0], s[1], s[2]}, matrix_test::Values(a->get())));
         const unsigned int dim = s[3];
         cases.push_back({"reductions of " + std::to_string(s[0]) + "x" + std::to_string(s[1]) +
                              "x" + std::to_string(s[2]) + " along " + std::to_string(dim),
@@ -232,10 +230,7 @@ std::vector<Case> Cases(std::mt19937_64 &rng) {
     for (unsigned int n : {65535u, 65536u, 65536u + 4097u, 300007u}) {
         const unsigned int source = 100003;
         auto a = std::make_shared<ArrayPtr>(RandomMatrix(source, 1, rng));
-        auto z = std::make_shared<ArrayPtr>(
-            matrix_test::Array({source, 1}, km::mxClassDouble, km::mxComplexityComplex));
-        std::copy(km::mxGetPr(a->get()), km::mxGetPr(a->get()) + source, km::mxGetPr(z->get()));
-        std::copy(km::mxGetPr(a->get()), km::mxGetPr(a->get()) + source, km::mxGetPi(z->get()));
+        auto z = std::make_shared<ArrayPtr>(ComplexOf(a->get()));
         auto index = std::make_shared<ArrayPtr>(matrix_test::Array({1, n}));
         std::uniform_int_distribution<unsigned int> position(1, source);
         for (unsigned int k = 0; k < n; ++k) km::mxGetPr(index->get())[k] = position(rng);
@@ -343,25 +338,19 @@ TEST_F(ThreadsTest, ConcurrentCallersGetTheBitsOfOneThread) {
         EXPECT_EQ(wrong[t], std::vector<std::string>()) << "caller " << t;
 }
 
-TEST_F(ThreadsTest, TheCountIsSetAndRead) {
-    const struct {
-        unsigned int set, expected;
-    } rows[] = {{1, 1}, {2, 2}, {8, 8}, {256, 256}, {0, kernels::AvailableCores()}};
-    for (const auto &row : rows) {
-        km::SetNumThreads(row.set);
-        EXPECT_EQ(km::GetNumThreads(), row.expected) << "set " << row.set;
-    }
-}
-
-TEST_F(ThreadsTest, TooManyThreadsAreRefused) {
-    km::SetNumThreads(3);
+// 0 asks for every core; 256 is the most, anything above is refused and
+// keeps the count.
+TEST_F(ThreadsTest, TheCountIsSetUpTo256) {
+    km::SetNumThreads(0);
+    EXPECT_EQ(km::GetNumThreads(), kernels::AvailableCores());
+    km::SetNumThreads(256);
     const Expected tooMany =
         Expected::Throws(km::CFunctionErrorException(L"The number of threads must be at most 256"));
     matrix_test::ExpectRefusals({
         {"257", [] { km::SetNumThreads(257); }, tooMany, {}},
         {"largest", [] { km::SetNumThreads(~0u); }, tooMany, {}},
     });
-    EXPECT_EQ(km::GetNumThreads(), 3u);
+    EXPECT_EQ(km::GetNumThreads(), 256u);
 }
 
 // The pool itself, through the kernels' copy of it.

@@ -72,6 +72,9 @@ const Row1 kUnary[] = {
     {"fix", Fix, [](double x) { return std::trunc(x); }}};
 // clang-format on
 
+// The values the header promises in words (log of both zeros, of -1 and
+// of NaN, the signs of the imaginary parts beyond the domain, fix of a
+// negative fraction) are among the inputs, so the oracle checks them too.
 TEST(Transcendental, EachElementIsTheStandardFunction) {
     const ValueList x = Inputs();
     const ArrayPtr a = Filled({1, 1, unsigned(x.size())}, x);
@@ -93,22 +96,10 @@ TEST(Transcendental, EachElementIsTheStandardFunction) {
         if (turns) {
             EXPECT_EQ(BitsOf(ImagValues(r.get())), BitsOf(im));
         }
-        // Inside the domain the result stays real.
-        const ArrayPtr one(row.f(Row({0.5}).get()));
-        EXPECT_FALSE(one->IsComplex());
+        // Inside the domain, and at a NaN, the result stays real.
+        EXPECT_FALSE(ArrayPtr(row.f(Row({0.5}).get()))->IsComplex());
+        EXPECT_FALSE(ArrayPtr(row.f(Row({kNaN}).get()))->IsComplex());
     }
-}
-
-// The points the header promises in words.
-TEST(Transcendental, PromisedValues) {
-    const ArrayPtr logs(Log(Row({0.0, -0.0, kNaN, -1.0}).get()));
-    EXPECT_EQ(BitsOf(logs.get()), BitsOf({-kInf, -kInf, std::log(kNaN), 0.0}));
-    EXPECT_EQ(BitsOf(ImagValues(logs.get())), BitsOf({0, 0, 0, M_PI}));
-    const ArrayPtr arcs(Asin(Row({2.0}).get())), cosines(Acos(Row({2.0}).get()));
-    EXPECT_TRUE(ImagValues(arcs.get())[0] < 0 && ImagValues(cosines.get())[0] > 0);
-    const ArrayPtr fixed(Fix(Row({-0.5, 2.7}).get()));
-    EXPECT_EQ(BitsOf(fixed.get()), BitsOf({-0.0, 2.0}));
-    EXPECT_FALSE(ArrayPtr(Log(Row({kNaN}).get()))->IsComplex());
 }
 
 struct Row2 {
@@ -123,6 +114,8 @@ const Row2 kBinary[] = {
     {"hypot", Hypot, Hypot, Hypot, [](double a, double b) { return std::hypot(a, b); }},
     {"rem", Rem, Rem, Rem, [](double x, double y) { return std::fmod(x, y); }}};
 
+// Every pair of inputs, each form; the pairs include the zero divisors and
+// negative dividends, so the oracle pins Rem's sign of x and NaN too.
 TEST(Transcendental, TwoArgumentsEveryPairInEveryForm) {
     const ValueList v = Inputs();
     const unsigned int n = unsigned(v.size());
@@ -144,11 +137,6 @@ TEST(Transcendental, TwoArgumentsEveryPairInEveryForm) {
             EXPECT_EQ(BitsOf(ArrayPtr(op.arrays(Row({s}).get(), row.get())).get()), BitsOf(l));
         }
     }
-    // Rem keeps the sign of x; a zero divisor gives NaN.
-    const ArrayPtr r(Rem(Row({-7, 7, -6, 5}).get(), Row({3, -3, 3, 0}).get()));
-    EXPECT_EQ(Values(r.get())[0], -1.0);
-    EXPECT_EQ(Values(r.get())[1], 1.0);
-    EXPECT_TRUE(std::signbit(Values(r.get())[2]) && std::isnan(Values(r.get())[3]));
 }
 
 TEST(Transcendental, Refusals) {

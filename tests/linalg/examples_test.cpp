@@ -17,6 +17,7 @@ using namespace linalg_test;
 using matrix_test::Array;  // the test helper, not kiv::matrix::Array
 using matrix_test::BitsOf;
 using matrix_test::Filled;
+using matrix_test::Mask;
 using matrix_test::ValueList;
 namespace kernels = kiv::matrix::kernels;
 
@@ -39,17 +40,11 @@ void Fresh(CMatrix *x, const DimList &dims, const std::vector<double> &want, dou
     Expect(ArrayPtr(x).get(), dims, want, tol);
 }
 
-ArrayPtr Logical(ArrayPtr a) {
-    a->SetLogical();
-    return a;
-}
-
 // No product is skipped: 0 * Inf is NaN. A one-element operand multiplies
 // element-wise, whatever the other's shape. Empty inner dimensions give +0
 // everywhere (sums start from 0.0).
 TEST(Mtimes, WorkedExamples) {
-    Fresh(Mtimes(Logical(Matrix(1, 2, {0, 1})).get(), Matrix(2, 1, {kInf, 1}).get()), {1, 1},
-          {kNaN});
+    Fresh(Mtimes(Mask({0, 1}).get(), Matrix(2, 1, {kInf, 1}).get()), {1, 1}, {kNaN});
     const ArrayPtr nd = matrix_test::Counted({2, 3, 4}, 0.0), s = Matrix(1, 1, {2});
     std::vector<double> twice(24);
     for (unsigned int i = 0; i < 24; ++i) twice[i] = 2.0 * i;
@@ -124,7 +119,7 @@ TEST(Chol, WorkedExamples) {
     double a[] = {4, 0, 0, 2, 2, 0, 0, 0, -1}, nan[] = {kNaN, 0, 0, 1}, r[9];
     EXPECT_EQ(kernels::CholeskyUpper(3, a, 3, r, 3), 3u);
     EXPECT_EQ(kernels::CholeskyUpper(2, nan, 2, r, 2), 0u);
-    Fresh(Chol(Logical(Matrix(2, 2, {4, kNaN, 2, 3})).get()), {2, 2}, {2, 0, 1, std::sqrt(2.0)});
+    Fresh(Chol(Mask({4, kNaN, 2, 3}, {2, 2}).get()), {2, 2}, {2, 0, 1, std::sqrt(2.0)});
     bool ok = true;
     Fresh(Chol(Matrix(2, 2, {4, -7, 100, 3}).get(), ok), {0, 0}, {});
     EXPECT_FALSE(ok);
@@ -157,7 +152,7 @@ TEST(Qr, WorkedExamples) {
              {{3, 2}, {1e-12, 1e-12, 1e-12, 1.5e-12, 0, 0}, {0, 1, 1, 0}},
              {{2, 3}, {0, 1, 0, 2, 1, 0}, {0, 1, 0, 0, 0, 1, 1, 0, 0}}}) {
         Outs p;
-        Qr(p[0], p[1], p[2], Logical(Filled(dims, a)).get(), false);
+        Qr(p[0], p[1], p[2], Mask(a, dims).get(), false);
         Expect(p[0], {dims[0], dims[0]}, {});
         Expect(p[1], dims, {});
         Expect(p[2], {dims[1], dims[1]}, e);
@@ -174,12 +169,11 @@ TEST(Qr, WorkedExamples) {
 // them in place, so the two threes keep the first and second unit vectors.
 // Empty operands: 0 x 1 values; U and V leading identity columns.
 TEST(Svd, WorkedExamples) {
-    Fresh(Svd(Matrix(2, 2, {3, 0, 0, 4}).get(), false), {2, 1}, {4, 3});
     Fresh(Svd(Matrix(2, 2, {1, 3, 2, 4}).get(), false), {2, 1},
           {5.4649857042190426, 0.36596619062625746}, 1e-14);
     Outs f;
     const std::vector<double> diag = {1, 0, 0, 0, 0, 3, 0, 0, 0, 0, 3, 0, 0, 0, 0, 2};
-    Svd(f[0], f[1], f[2], Logical(Filled({4, 4}, diag)).get(), false);
+    Svd(f[0], f[1], f[2], Mask(diag, {4, 4}).get(), false);
     for (CMatrix *x : {f[0], f[1], f[2]}) Expect(x, {4, 4}, {});
     Fresh(Diag(f[1], 0), {4, 1}, {3, 3, 2, 1});
     const Dense u = FromArray(f[0]), v = FromArray(f[2]);
@@ -234,7 +228,6 @@ TEST(Linalg, ReportsUnsettledValuesAsNaN) {
 // A tolerance above every singular value gives rank 0; the vector norms
 // of every kind of p, the matrix norms of rows and columns.
 TEST(Norm, WorkedExamples) {
-    EXPECT_EQ(Rank(Matrix(2, 2, {1, 2, 2, 4}).get()), 1u);
     EXPECT_EQ(Rank(Matrix(2, 2, {3, 0, 0, 4}).get(), 5.0), 0u);
     EXPECT_EQ(Rank(Array({0, 3}).get()), 0u);
     const ArrayPtr row = Matrix(1, 2, {3, -4}), sq = Matrix(2, 2, {1, 3, -2, 4});
@@ -256,12 +249,11 @@ TEST(Norm, WorkedExamples) {
 // (which one, the random start decides; the digests pin it for a fixed
 // seed).
 TEST(Eig, WorkedExamples) {
-    Fresh(Eig(Matrix(2, 2, {2, 0, 0, 3}).get(), true), {2, 1}, {2, 3});
     Fresh(Eig(Matrix(2, 2, {3, 0, 0, 2}).get(), false), {2, 1}, {3, 2});
     Fresh(Eig(Matrix(2, 2, {0, -1, 1, 0}).get(), true), {2, 1}, {1, 1});
     kiv::RandSeed(Seed());
     Outs dv;
-    Eig(dv[0], dv[1], Logical(Matrix(2, 2, {2, 1, 1, 2})).get(), true);
+    Eig(dv[0], dv[1], Mask({2, 1, 1, 2}, {2, 2}).get(), true);
     Expect(dv[0], {2, 2}, {3, 0, 0, 1});
     const Dense v = FromArray(dv[1]);
     Expect(dv[1], {2, 2}, {v(1, 0), v(0, 0), -v(1, 1), -v(0, 1)}, 1e-9);
@@ -311,7 +303,7 @@ TEST(Planerot, WorkedExamples) {
              {{2, 1}, 0, 5, 5, {0, -1, 1, 0}},
              {{2, 1}, 1e300, -1e300, std::sqrt(2.0) * 1e300, {h, h, -h, h}},
              {{2, 1}, 3e-310, 4e-310, 5e-310, {0.6, -0.8, 0.8, 0.6}}}) {
-        const ArrayPtr x = Logical(Filled(dims, {x0, x1})), one(Planerot(x.get()));
+        const ArrayPtr x = Mask({x0, x1}, dims), one(Planerot(x.get()));
         Outs f;
         Planerot(f[0], f[1], x.get());
         SCOPED_TRACE(testing::Message() << x0 << ", " << x1);

@@ -6,6 +6,7 @@
 #include <matrix/matrix.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -22,8 +23,6 @@ extern "C" {
 using Fint = const int *;
 using Flen = std::size_t;
 void dgetrf_(Fint m, Fint n, double *a, Fint lda, int *ipiv, int *info);
-void dgels_(const char *trans, Fint m, Fint n, Fint nrhs, double *a, Fint lda, double *b, Fint ldb,
-            double *work, Fint lwork, int *info, Flen);
 void dgesvd_(const char *jobu, const char *jobvt, Fint m, Fint n, double *a, Fint lda, double *s,
              double *u, Fint ldu, double *vt, Fint ldvt, double *work, Fint lwork, int *info, Flen,
              Flen);
@@ -128,6 +127,36 @@ inline Dense Identity(std::size_t n) {
     Dense a(n, n);
     for (std::size_t i = 0; i < n; ++i) a(i, i) = 1.0;
     return a;
+}
+
+/// ‖A'*A - I‖: how far A's columns are from orthonormal.
+inline double Orthonormality(const Dense &a) {
+    return Norm1(Gemm('T', 'N', 1.0, a, a, -1.0, Identity(a.n)));
+}
+
+/// ‖A*B - C‖.
+inline double Misfit(const Dense &a, const Dense &b, const Dense &c) {
+    return Norm1(Gemm('N', 'N', 1.0, a, b, -1.0, c));
+}
+
+/// Matrices with real eigenvalues: B + B', H*T*H (H a reflection, T upper
+/// triangular with the spectrum i - n/2 + 1/4), the identity (every vector
+/// an eigenvector, every shifted matrix zero) and D^-1*H*T*H*D with D's
+/// diagonal 2^(3*(i % 4)), which balancing scales back.
+inline std::vector<Dense> RealSpectrum(std::size_t n, std::mt19937_64 &rng) {
+    const Dense b = Random(n, n, rng), v = Random(n, 1, rng);
+    Dense t = Random(n, n, rng);
+    for (std::size_t k = 0; k < t.v.size(); ++k) {
+        if (k % n >= k / n) t.v[k] = k % n == k / n ? (k / n) - 0.5 * n + 0.25 : 0.0;
+    }
+    const double vv = Gemm('T', 'N', 1.0, v, v, 0.0, Dense(1, 1)).v[0];
+    const Dense h = Gemm('N', 'T', -2.0 / vv, v, v, 1.0, Identity(n));
+    Dense scaled = Times(Times(h, t), h);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = 0; j < n; ++j) scaled(i, j) *= std::ldexp(1.0, 3 * int(i % 4 - j % 4));
+    }
+    return {Gemm('N', 'T', 1.0, Identity(n), b, 1.0, b), Times(Times(h, t), h), Identity(n),
+            scaled};
 }
 
 /// Calls a LAPACK routine `call(work, lwork, info)` twice: a workspace

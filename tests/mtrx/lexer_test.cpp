@@ -18,38 +18,25 @@ std::string Spell(const std::string &source) {
     return out;
 }
 
+// The golden scripts (matrices, literals, syntax) cover the common forms;
+// these are the ones no script line reaches.
 TEST(MtrxLexer, BracketsQuotesAndNumbers) {
     const struct {
         const char *source;
         const char *tokens;
     } rows[] = {
-        {"[1 -2]", "[ 1 , - 2 ]"},
-        {"[1 - 2]", "[ 1 - 2 ]"},
-        {"[1 -2 + 3]", "[ 1 , - 2 + 3 ]"},
-        {"[a' b']", "[ a ' , b ' ]"},
         {"[a 'x']", "[ a , \"x\" ]"},
         {"[f(1 -2) 3]", "[ f ( 1 - 2 ) , 3 ]"},
         {"[1 ~2]", "[ 1 , ~ 2 ]"},
         {"[1 ~= 2]", "[ 1 ~= 2 ]"},
-        {"[1 2\n3 4]", "[ 1 , 2 ; 3 , 4 ]"},
-        {"a'", "a '"},
-        {"a''", "a ' '"},
         {"(a)'", "( a ) '"},
-        {"x = 'it''s'", "x = \"it's\""},
         {"1.*2", "1 .* 2"},
-        {".5e1+1e-3", ".5e1 + 1e-3"},
-        {"x % note\ny", "x \n y"},
         {"{1 'a' -2}", "{ 1 , \"a\" , - 2 }"},
-        {"c{1}'", "c { 1 } '"},
-        {"e.message", "e . message"},
-        {"f = @(x) x+1", "f = @ ( x ) x + 1"},
         {"t = \"it's \"\"q\"\"\"", "t = \"it's \"q\"\""},
         {"disp hello 'two words'", "disp ( \"hello\" , \"two words\" )"},
         {"x = 1; hold on % c", "x = 1 ; hold ( \"on\" )"},
         {"a b = 1", "a b = 1"},
         {"x y(2)", "x y ( 2 )"},
-        {"a\n%{\nb\n%}\nc", "a \n \n c"},
-        {"1...\n+2", "1 + 2"},
     };
     for (const auto &row : rows) EXPECT_EQ(Spell(row.source), row.tokens) << row.source;
 }

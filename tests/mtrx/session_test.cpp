@@ -30,15 +30,6 @@ TEST(MtrxSession, NeedsMoreInputOnlyForUnfinishedPrograms) {
         EXPECT_EQ(mtrx::NeedsMoreInput(row.source), row.more) << row.source;
 }
 
-TEST(MtrxSession, VariablesPersistAcrossRuns) {
-    std::ostringstream out;
-    mtrx::Session session(out);
-    session.Run("x = 2;");
-    EXPECT_THROW(session.Run("y = x + [1 2] * [3 4];"), mtrx::ScriptError);
-    session.Run("x");
-    EXPECT_EQ(out.str(), "x = 2\n\n");
-}
-
 TEST(MtrxSession, LimitsEndEveryRunAndEscapeTryCatch) {
     const char *const programs[] = {
         "while true, end",

@@ -125,7 +125,8 @@ TEST(Reductions, FastestPathMatchesThePlainPathBitForBit) {
     }
 }
 
-// Worked examples (dim 0: the form without a dimension).
+// Worked examples (dim 0: the form without a dimension); plain sums along
+// each dimension and the first of tied maxima are the golden scripts'.
 TEST(Reductions, WorkedExamples) {
     // clang-format off
     const struct { const char *f; DimList shape; Doubles a; unsigned dim; DimList dims;
@@ -138,14 +139,11 @@ TEST(Reductions, WorkedExamples) {
         {"Max", {0, 3}, {}, 0, {0, 3}, {}},
         {"Max", {3, 0}, {}, 0, {1, 0}, {}},
         {"Min", {3, 0}, {}, 2, {3, 0}, {}},
-        {"Sum", {2, 3}, {1, 4, 2, 5, 3, 6}, 0, {1, 3}, {5, 7, 9}},
-        {"Sum", {2, 3}, {1, 4, 2, 5, 3, 6}, 2, {2, 1}, {6, 15}},
         {"Sum", {4, 1}, {1e16, 1, -1e16, 1}, 0, {1, 1}, {1}},  // 0 when reassociated
         {"Sum", {2, 1}, {-0.0, -0.0}, 0, {1, 1}, {0.0}},       // from +0
         {"Sum", {1, 1, 3}, {1, 2, 4}, 0, {1, 1}, {7}},
         {"All", {2, 2}, {0, 2, kNaN, 0}, 3, {2, 2}, {0, 1, 1, 0}},
         {"Any", {1, 3}, {0, kNaN, 0}, 0, {1, 1}, {1}},
-        {"Max2", {1, 3}, {1, 5, 5}, 0, {1, 1}, {5}, {2}},
         {"Min2", {2, 3}, {1, 4, 5, 2, 3, 6}, 2, {2, 1}, {1, 2}, {1, 2}},
         {"Max2", {1, 3}, {kNaN, 1, 2}, 0, {1, 1}, {kNaN}, {1}},
         {"Max2", {1, 3}, {1, kNaN, 2}, 0, {1, 1}, {2}, {3}},

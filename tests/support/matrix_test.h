@@ -6,6 +6,7 @@
 #include <matrix/matrix.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -184,6 +185,19 @@ inline std::vector<std::uint64_t> BitsOf(const std::vector<double> &values) {
 /// Bit patterns of the real part of a double array.
 inline std::vector<std::uint64_t> BitsOf(const CMatrix *a) { return BitsOf(Values(a)); }
 
+/// Bit patterns of the real part of `a`, except that where `a` and `b` both
+/// hold a NaN it takes b's: which of two NaN operands a step passes on is
+/// not part of any contract, and compilers may order a loop's operands
+/// either way.
+inline std::vector<std::uint64_t> BitsNaNsAsIn(const CMatrix *a, const CMatrix *b) {
+    std::vector<std::uint64_t> bits = BitsOf(a);
+    const ValueList x = Values(a), y = Values(b);
+    for (std::size_t k = 0; k < bits.size() && k < y.size(); ++k) {
+        if (std::isnan(x[k]) && std::isnan(y[k])) bits[k] = Bits(y[k]);
+    }
+    return bits;
+}
+
 /// Same shape, class and bytes of both parts.
 inline ::testing::AssertionResult SameArray(const CMatrix *actual, const CMatrix *expected) {
     auto seen = [](const CMatrix *a) {
@@ -287,20 +301,26 @@ struct LiveBlocks {
     long start;
 };
 
-/// Runs `operation` with its 1st, 2nd, 3rd ... allocation failing, until a
-/// run completes without a failure. After each run that throws
-/// kiv::CExhaustedMemoryException it calls `check()` (which tests that the
-/// arguments are unchanged) and expects no block to be left behind. Returns
-/// the number of failure points, so a test can insist that there were some.
-template <typename Operation, typename Check>
-int ForEachAllocationFailure(Operation operation, Check check) {
+/// Runs `call` with its 1st, 2nd, 3rd ... allocation failing, until a run
+/// completes without a failure. Each run that fails must throw
+/// kiv::CExhaustedMemoryException, leave no block behind and leave the
+/// listed arrays as they were (which lets every run reuse them); a returned
+/// array is destroyed. Returns the number of failure points, so a test can
+/// insist that there were some.
+template <typename Call>
+int FailurePoints(Call call, const std::vector<const CMatrix *> &unchanged) {
     constexpr int kMaxFailurePoints = 10000;
+    const Snapshots before(unchanged);
     for (int n = 1; n <= kMaxFailurePoints; ++n) {
         const LiveBlocks blocks;
         bool threw = false;
         FailNthAllocation(n);
         try {
-            operation();
+            if constexpr (std::is_void_v<decltype(call())>) {
+                call();
+            } else {
+                ArrayPtr result(call());
+            }
         } catch (const kiv::CExhaustedMemoryException &) {
             threw = true;
         }
@@ -310,28 +330,11 @@ int ForEachAllocationFailure(Operation operation, Check check) {
             EXPECT_FALSE(failureHappened) << "allocation " << n << " failed but nothing was thrown";
             return n - 1;
         }
-        check();
+        EXPECT_TRUE(before.Unchanged()) << "changed after allocation " << n << " failed";
         EXPECT_EQ(blocks.Delta(), 0) << "leak after allocation " << n << " failed";
     }
     ADD_FAILURE() << "operation still failing after " << kMaxFailurePoints << " allocations";
     return kMaxFailurePoints;
-}
-
-/// ForEachAllocationFailure on `call`, checking after each failure that the
-/// listed arrays are as they were. A failed call must leave them so, which
-/// lets every run reuse them. A returned array is destroyed.
-template <typename Call>
-int FailurePoints(Call call, const std::vector<const CMatrix *> &unchanged) {
-    const Snapshots before(unchanged);
-    return ForEachAllocationFailure(
-        [&] {
-            if constexpr (std::is_void_v<decltype(call())>) {
-                call();
-            } else {
-                ArrayPtr result(call());
-            }
-        },
-        [&] { EXPECT_TRUE(before.Unchanged()); });
 }
 
 /// One row of an allocation-failure table: an operation, and the arrays
