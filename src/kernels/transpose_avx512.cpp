@@ -36,7 +36,7 @@ __attribute__((target("avx512f"), always_inline)) inline __mmask8 FirstLanes(std
     return static_cast<__mmask8>((1u << count) - 1);
 }
 
-// Each strip of kTransposeStrip source rows walks the source columns eight
+// Each strip of `strip` source rows walks the source columns eight
 // at a time. A micro tile of 8x8 is loaded and transposed in registers,
 // which gives eight elements of each of eight target columns. Target
 // column r starts `lead` = head[r] elements short of a line boundary;
@@ -46,8 +46,9 @@ __attribute__((target("avx512f"), always_inline)) inline __mmask8 FirstLanes(std
 // column sit in lines it may share with its neighbours; they are written
 // with ordinary stores.
 template <bool kFlipSign>
-__attribute__((target("avx512f"))) void Shifted(std::size_t m, std::size_t n, const void *a,
-                                                std::size_t lda, void *b, std::size_t ldb) {
+__attribute__((target("avx512f"))) void Shifted(std::size_t strip, std::size_t m, std::size_t n,
+                                                const void *a, std::size_t lda, void *b,
+                                                std::size_t ldb) {
     constexpr std::size_t mt = kTransposeMicroTile;
     static_assert(mt == 8, "the micro tile is one register of eight lanes per column");
     const auto *source = static_cast<const double *>(a);
@@ -56,8 +57,8 @@ __attribute__((target("avx512f"))) void Shifted(std::size_t m, std::size_t n, co
     alignas(64) double carry[kTransposeStrip][mt];
     std::size_t head[kTransposeStrip];
     const std::size_t fullColumns = n / mt * mt;
-    for (std::size_t i0 = 0; i0 < m; i0 += kTransposeStrip) {
-        const std::size_t rows = m - i0 < kTransposeStrip ? m - i0 : kTransposeStrip;
+    for (std::size_t i0 = 0; i0 < m; i0 += strip) {
+        const std::size_t rows = m - i0 < strip ? m - i0 : strip;
         const std::size_t fullRows = rows / mt * mt;
         for (std::size_t r = 0; r < fullRows; ++r) {
             const auto start = reinterpret_cast<std::uintptr_t>(target + (i0 + r) * ldb);
@@ -114,12 +115,12 @@ __attribute__((target("avx512f"))) void Shifted(std::size_t m, std::size_t n, co
 
 }  // namespace
 
-void TransposeShiftedAvx512(bool flipSign, std::size_t m, std::size_t n, const void *a,
-                            std::size_t lda, void *b, std::size_t ldb) {
+void TransposeShiftedAvx512(bool flipSign, std::size_t strip, std::size_t m, std::size_t n,
+                            const void *a, std::size_t lda, void *b, std::size_t ldb) {
     if (flipSign) {
-        Shifted<true>(m, n, a, lda, b, ldb);
+        Shifted<true>(strip, m, n, a, lda, b, ldb);
     } else {
-        Shifted<false>(m, n, a, lda, b, ldb);
+        Shifted<false>(strip, m, n, a, lda, b, ldb);
     }
 }
 #if !defined(__clang__)

@@ -281,7 +281,9 @@ enum class Layout { kLines, kSkewed, kShifted };
 
 // The n x m transpose of a into a padded buffer laid out as `layout` says:
 // by TransposePlain (form 0), or by TransposeBlocked streaming from any size
-// (form 1) or never (form 2). Returns the buffer from the first column on.
+// (form 1), never (form 2), or from this result's size but not from twice
+// it (form 3, which keeps the narrow strips out). Returns the buffer from
+// the first column on.
 template <bool kFlipSign>
 std::vector<double> Transposed(const Padded &a, int form, Layout layout) {
     const std::size_t ldb = layout == Layout::kSkewed    ? (a.n / 256 + 1) * 256
@@ -293,8 +295,11 @@ std::vector<double> Transposed(const Padded &a, int form, Layout layout) {
                 (layout == Layout::kShifted ? 1 : 0);
     if (form == 0) kernels::TransposePlain<kFlipSign>(a.m, a.n, a.Data(), a.ld, b, ldb);
     if (form != 0) {
+        const std::size_t bytes = 8 * a.m * ldb;
         kernels::TransposeBlocked<kFlipSign>(a.m, a.n, a.Data(), a.ld, b, ldb,
-                                             form == 1 ? 0 : ~std::size_t{0});
+                                             form == 1   ? 0
+                                             : form == 3 ? bytes
+                                                         : ~std::size_t{0});
     }
     return std::vector<double>(b, b + ldb * a.m + 7);
 }
@@ -303,7 +308,7 @@ TEST(KernelPaths, TransposeMatchesPlain) {
     std::mt19937_64 rng(matrix_test::Seed());
     for (const Shape &s : kShapes) {
         const Padded a = Random(s.m, s.n, rng, true);
-        for (int form : {1, 2}) {
+        for (int form : {1, 2, 3}) {
             for (Layout layout : {Layout::kLines, Layout::kSkewed, Layout::kShifted}) {
                 const std::string what = Name(s, true) + " form " + std::to_string(form) +
                                          " layout " + std::to_string(static_cast<int>(layout));
