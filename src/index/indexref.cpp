@@ -357,16 +357,23 @@ void GatherBlock(const char *source, std::size_t rows, const PositionList &rowOf
     }
 }
 
+// Runs shorter than this many elements are copied element by element: a
+// call to memcpy per column cost more than the copy of a single row.
+constexpr std::size_t kShortRun = 16;
+
 // As GatherBlock, for rows that form one run starting at zero-based `first`.
+template <typename T>
 void GatherRowRun(const char *source, std::size_t rows, std::size_t first, std::size_t m,
-                  const PositionList &columns, std::size_t j0, std::size_t j1,
-                  std::size_t elementSize, char *target) {
-    const std::size_t columnBytes = rows * elementSize;
-    const std::size_t runBytes = m * elementSize;
+                  const PositionList &columns, std::size_t j0, std::size_t j1, char *target) {
+    const std::size_t columnBytes = rows * sizeof(T);
     for (std::size_t j = j0; j < j1; ++j) {
-        std::memcpy(target + j * runBytes,
-                    source + (columns[j] - std::size_t{1}) * columnBytes + first * elementSize,
-                    runBytes);
+        const char *from = source + (columns[j] - std::size_t{1}) * columnBytes + first * sizeof(T);
+        char *to = target + j * m * sizeof(T);
+        if (m < kShortRun) {
+            for (std::size_t i = 0; i < m; ++i) StoreElement<T>(to, i, LoadElement<T>(from, i));
+        } else {
+            std::memcpy(to, from, m * sizeof(T));
+        }
     }
 }
 
@@ -409,22 +416,20 @@ CMatrix *Indexref(const CMatrix *A, const CMatrix *I, const CMatrix *J) {
     ArrayHolder result(NewSelection(A, m, n));
     if (result->GetNoElems() == 0) return result.release();
 
-    const std::size_t elementSize = A->GetElementSize();
-    if (allRows || IsRun(rowPositions)) {
-        const std::size_t first = allRows ? 0 : rowPositions[0] - std::size_t{1};
-        CopyParts(A, result.get(), [&](const char *from, char *to) {
-            ForSelectedColumns(m, n, [&](std::size_t j0, std::size_t j1) {
-                GatherRowRun(from, rows, first, m, columnPositions, j0, j1, elementSize, to);
-            });
-        });
-        return result.release();
+    const bool run = allRows || IsRun(rowPositions);
+    const std::size_t first = run && !allRows ? rowPositions[0] - std::size_t{1} : 0;
+    if (!run) {
+        for (std::uint32_t &p : rowPositions) --p;  // now zero-based row offsets
     }
-    for (std::uint32_t &p : rowPositions) --p;  // now zero-based row offsets
-    WithElementType(elementSize, [&](auto element) {
+    WithElementType(A->GetElementSize(), [&](auto element) {
         using T = decltype(element);
         CopyParts(A, result.get(), [&](const char *from, char *to) {
             ForSelectedColumns(m, n, [&](std::size_t j0, std::size_t j1) {
-                GatherBlock<T>(from, rows, rowPositions, columnPositions, j0, j1, to);
+                if (run) {
+                    GatherRowRun<T>(from, rows, first, m, columnPositions, j0, j1, to);
+                } else {
+                    GatherBlock<T>(from, rows, rowPositions, columnPositions, j0, j1, to);
+                }
             });
         });
     });
