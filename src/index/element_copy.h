@@ -47,6 +47,19 @@ inline void StoreElement(char *data, std::size_t k, T value) {
     std::memcpy(data + k * sizeof(T), &value, sizeof(T));
 }
 
+/// Copies `count` elements of type T from `from` to `to` (not overlapping).
+/// Short runs go element by element: a call to memcpy cost more than
+/// copying a single element, which is what A(i,:) does per column.
+template <typename T>
+inline void CopyRun(char *to, const char *from, std::size_t count) {
+    constexpr std::size_t kShortRun = 16;
+    if (count < kShortRun) {
+        for (std::size_t i = 0; i < count; ++i) StoreElement<T>(to, i, LoadElement<T>(from, i));
+    } else {
+        std::memcpy(to, from, count * sizeof(T));
+    }
+}
+
 /// Makes the cell slots `data[0..n)`, freshly copied from another cell
 /// array and so pointing to element arrays owned there, point to shares of
 /// those arrays of their own (CreateShareArray: a new array object holding

@@ -127,8 +127,7 @@ public:
                         StoreElement<T>(target, first + i, value);
                     }
                 } else {
-                    std::memcpy(target + first * sizeof(T), source + next * sizeof(T),
-                                nRows * sizeof(T));
+                    CopyRun<T>(target + first * sizeof(T), source + next * sizeof(T), nRows);
                     next += nRows;
                 }
             } else if (broadcast) {
@@ -142,13 +141,6 @@ public:
     }
 
 private:
-    static bool IsRun(const PositionList &rows) {
-        for (std::size_t i = 1; i < rows.size(); ++i) {
-            if (rows[i] != rows[0] + i) return false;
-        }
-        return true;
-    }
-
     const PositionList &m_rows;
     const PositionList &m_columns;
     std::size_t m_ld;

@@ -331,15 +331,6 @@ void SelectedPositions(const CMatrix *S, std::uint32_t extent, PositionList &lis
     }
 }
 
-// True when the positions are p, p + 1, p + 2, ...: each column's share of
-// the result is then one block of the source column.
-bool IsRun(const PositionList &list) {
-    for (std::size_t k = 1; k < list.size(); ++k) {
-        if (list[k] != list[0] + k) return false;
-    }
-    return true;
-}
-
 // Copies the rows `rowOffsets` (zero-based) of the columns columns[j0 ..
 // j1) (1-based) of a column-major source with `rows` rows into columns j0 ..
 // j1 - 1 of a column-major target, column after column.
@@ -357,10 +348,6 @@ void GatherBlock(const char *source, std::size_t rows, const PositionList &rowOf
     }
 }
 
-// Runs shorter than this many elements are copied element by element: a
-// call to memcpy per column cost more than the copy of a single row.
-constexpr std::size_t kShortRun = 16;
-
 // As GatherBlock, for rows that form one run starting at zero-based `first`.
 template <typename T>
 void GatherRowRun(const char *source, std::size_t rows, std::size_t first, std::size_t m,
@@ -368,12 +355,7 @@ void GatherRowRun(const char *source, std::size_t rows, std::size_t first, std::
     const std::size_t columnBytes = rows * sizeof(T);
     for (std::size_t j = j0; j < j1; ++j) {
         const char *from = source + (columns[j] - std::size_t{1}) * columnBytes + first * sizeof(T);
-        char *to = target + j * m * sizeof(T);
-        if (m < kShortRun) {
-            for (std::size_t i = 0; i < m; ++i) StoreElement<T>(to, i, LoadElement<T>(from, i));
-        } else {
-            std::memcpy(to, from, m * sizeof(T));
-        }
+        CopyRun<T>(target + j * m * sizeof(T), from, m);
     }
 }
 

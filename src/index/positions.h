@@ -21,6 +21,15 @@ namespace matrix {
 /// Growable list of 1-based positions.
 using PositionList = std::vector<std::uint32_t>;
 
+/// True when the positions are p, p + 1, p + 2, ...: a subscript of rows
+/// then selects one block of each column.
+inline bool IsRun(const PositionList &list) {
+    for (std::size_t k = 1; k < list.size(); ++k) {
+        if (list[k] != list[0] + k) return false;
+    }
+    return true;
+}
+
 /// Rounds a double index: floor(x + 0.5), so halves round upwards.
 inline double RoundIndex(double x) { return std::floor(x + 0.5); }
 
