@@ -9,6 +9,7 @@
 #include <matrix/exceptions.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -175,10 +176,34 @@ void Evaluator::Locate(int line) {
     m_failedLine = line;
 }
 
+Evaluator::Frame::Frame() {
+    static std::atomic<std::uint64_t> next{1};
+    id = next.fetch_add(1, std::memory_order_relaxed);
+}
+
 Value *Evaluator::Lookup(const std::string &name) {
     auto &vars = Top().vars;
     auto it = vars.find(name);
     return it == vars.end() ? nullptr : &it->second;
+}
+
+Value *Evaluator::Lookup(const std::string &name, const VariableCache &cache) {
+    Frame &frame = Top();
+    if (cache.frame == frame.id) return cache.slot;
+    auto it = frame.vars.find(name);
+    if (it == frame.vars.end()) return nullptr;
+    cache.frame = frame.id;
+    cache.slot = &it->second;
+    return cache.slot;
+}
+
+Value &Evaluator::VariableSlot(const std::string &name, const VariableCache &cache) {
+    Frame &frame = Top();
+    if (cache.frame == frame.id) return *cache.slot;
+    Value &slot = frame.vars[name];
+    cache.frame = frame.id;
+    cache.slot = &slot;
+    return slot;
 }
 
 Evaluator::Flow Evaluator::Execute(const Block &block) {
@@ -232,7 +257,7 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
     const Expr &e = *s.value;
     // A variable named alone is shown under its own name.
     if (e.kind == Expr::Kind::Name) {
-        if (const Value *v = Lookup(e.text)) {
+        if (const Value *v = Lookup(e.text, e.variable)) {
             if (!dynamic_cast<const Handle *>(v->object())) {
                 if (s.show) Show(m_display, e.text, *v);
                 return;
@@ -249,30 +274,30 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
 }
 
 void Evaluator::ExecuteAssign(const Stmt &s) {
-    std::vector<Value> values;
-    if (s.targets.size() == 1) {
-        values.push_back(Evaluate(*s.value));
-    } else {
-        const Expr &e = *s.value;
-        if (e.kind != Expr::Kind::Name && e.kind != Expr::Kind::Call)
-            throw Error("Only a function call can give several outputs");
-        const auto n = static_cast<unsigned int>(s.targets.size());
-        values = CallName(e, n);
-        if (values.size() < n) throw Error("Too many output arguments for '" + e.text + "'");
-    }
     // [] on the right of A(I) = [] deletes; anywhere else it is a value.
     const bool deletion = s.value->kind == Expr::Kind::Matrix && s.value->rows.empty();
-    for (std::size_t k = 0; k < s.targets.size(); ++k) {
-        const Target &t = s.targets[k];
-        if (t.name.empty()) continue;  // ~
-        Value *current = Lookup(t.name);
-        // Assign through a copy so that a failed assignment changes nothing.
-        Value result =
-            t.path.empty() ? std::move(values[k]) : AssignPath(current, t, 0, values[k], deletion);
-        Value &slot = Top().vars[t.name];
-        slot = std::move(result);
-        if (s.show) Show(m_display, t.name, slot);
+    if (s.targets.size() == 1) {
+        AssignTarget(s, s.targets[0], Evaluate(*s.value), deletion);
+        return;
     }
+    const Expr &e = *s.value;
+    if (e.kind != Expr::Kind::Name && e.kind != Expr::Kind::Call)
+        throw Error("Only a function call can give several outputs");
+    const auto n = static_cast<unsigned int>(s.targets.size());
+    std::vector<Value> values = CallName(e, n);
+    if (values.size() < n) throw Error("Too many output arguments for '" + e.text + "'");
+    for (std::size_t k = 0; k < s.targets.size(); ++k)
+        AssignTarget(s, s.targets[k], std::move(values[k]), deletion);
+}
+
+void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion) {
+    if (t.name.empty()) return;  // ~
+    Value *current = Lookup(t.name, t.variable);
+    // Assign through a copy so that a failed assignment changes nothing.
+    Value result = t.path.empty() ? std::move(value) : AssignPath(current, t, 0, value, deletion);
+    Value &slot = VariableSlot(t.name, t.variable);
+    slot = std::move(result);
+    if (s.show) Show(m_display, t.name, slot);
 }
 
 Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k, const Value &rhs,
@@ -356,7 +381,7 @@ Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
                           range.NDims() == 2;
     const double *values = plainRow ? range.Data() : nullptr;
     for (unsigned int j = 0; j < columns; ++j) {
-        Value &v = Top().vars[s.name];
+        Value &v = VariableSlot(s.name, s.variable);
         if (plainRow)
             v = Value(values[j]);
         else
@@ -482,7 +507,7 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
 }
 
 std::vector<Value> Evaluator::CallName(const Expr &e, unsigned int nargout) {
-    if (Value *v = Lookup(e.text)) {
+    if (Value *v = Lookup(e.text, e.variable)) {
         if (e.kind == Expr::Kind::Name) {
             if (dynamic_cast<const Handle *>(v->object()) && nargout == 0) return Invoke(*v, {}, 0);
             return {*v};
@@ -732,7 +757,7 @@ Value Evaluator::Evaluate(const Expr &e) {
         case Expr::Kind::Number: return Value(e.number);
         case Expr::Kind::String: return Array(e.text);
         case Expr::Kind::Name:
-            if (const Value *v = Lookup(e.text)) return *v;
+            if (const Value *v = Lookup(e.text, e.variable)) return *v;
             [[fallthrough]];
         case Expr::Kind::Call: {
             std::vector<Value> out = CallName(e, 1);
@@ -784,7 +809,7 @@ Value Evaluator::Evaluate(const Expr &e) {
 
 const Value &Evaluator::Peek(const Expr &e, std::optional<Value> &holder) {
     if (e.kind == Expr::Kind::Name)
-        if (const Value *v = Lookup(e.text)) return *v;
+        if (const Value *v = Lookup(e.text, e.variable)) return *v;
     holder.emplace(Evaluate(e));
     return *holder;
 }
@@ -796,7 +821,8 @@ Value Evaluator::EvaluateBinary(const Expr &e) {
     const Expr &left = *e.args[0];
     std::optional<Value> leftHolder;
     std::optional<Value> rightHolder;
-    if (left.kind != Expr::Kind::Name || !Lookup(left.text)) leftHolder.emplace(Evaluate(left));
+    if (left.kind != Expr::Kind::Name || !Lookup(left.text, left.variable))
+        leftHolder.emplace(Evaluate(left));
     const Value &b = Peek(*e.args[1], rightHolder);
     const Value &a = leftHolder ? *leftHolder : Peek(left, leftHolder);
     double x;

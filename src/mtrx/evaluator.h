@@ -69,6 +69,8 @@ public:
 private:
     enum class Flow { Normal, Break, Continue, Return };
     struct Frame {
+        Frame();
+        std::uint64_t id;  // unique in the process, for VariableCache
         std::unordered_map<std::string, Value> vars;
         std::shared_ptr<const Unit> unit;
         const Function *function = nullptr;
@@ -92,6 +94,7 @@ private:
     Flow ExecuteStatement(const Stmt &s);
     void ExecuteExpression(const Stmt &s);
     void ExecuteAssign(const Stmt &s);
+    void AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion);
     Flow ExecuteFor(const Stmt &s);
     Flow ExecuteTry(const Stmt &s);
     Flow ExecuteSwitch(const Stmt &s);
@@ -122,6 +125,11 @@ private:
 
     Frame &Top() { return *m_frames.back(); }
     Value *Lookup(const std::string &name);
+    // The variable `name` of the running frame, or null, through the cache
+    // of the node that names it.
+    Value *Lookup(const std::string &name, const VariableCache &cache);
+    // As Lookup, making the variable (empty) when the frame has none.
+    Value &VariableSlot(const std::string &name, const VariableCache &cache);
     void Locate(int line);
     void CheckDepth(const std::string &callee) const;
 

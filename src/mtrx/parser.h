@@ -4,11 +4,24 @@
 
 #include "lexer.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace mtrx {
+
+class Value;
+
+/// Where the evaluator last found the variable a name stands for: the
+/// frame, by its number (never reused), and the slot in it. A frame never
+/// loses a variable and its slots do not move, so the slot is right for
+/// as long as that frame is the running one, and the name is not looked up
+/// again. The evaluator fills it in; a unit runs on one evaluator at a time.
+struct VariableCache {
+    mutable std::uint64_t frame = 0;
+    mutable Value *slot = nullptr;
+};
 
 struct Expr;
 using ExprPtr = std::unique_ptr<Expr>;
@@ -38,7 +51,8 @@ struct Expr {
     int line = 0;
     int height = 1;  // of the tree below and including this node
     double number = 0.0;
-    std::string text;  // name, string contents, operator or field
+    std::string text;        // name, string contents, operator or field
+    VariableCache variable;  // of a Name or Call
     std::vector<ExprPtr> args;
     std::vector<std::vector<ExprPtr>> rows;
     std::vector<std::string> params;  // of an anonymous function
@@ -59,6 +73,7 @@ struct Accessor {
 /// empty name is the ~ placeholder of a multiple assignment.
 struct Target {
     std::string name;
+    VariableCache variable;
     std::vector<Accessor> path;
 };
 
@@ -77,8 +92,9 @@ struct Stmt {
     };
     Kind kind;
     int line = 0;
-    bool show = true;  // no trailing ;
-    std::string name;  // loop variable, or the catch variable (may be empty)
+    bool show = true;        // no trailing ;
+    std::string name;        // loop variable, or the catch variable (may be empty)
+    VariableCache variable;  // of the loop variable
     std::vector<Target> targets;
     ExprPtr value;  // expression, right-hand side, condition, loop range or switch value
     // if / elseif conditions, or switch cases, with their blocks
