@@ -73,12 +73,16 @@ MATRIX_API CMatrix *Scalar(double x);
 /// Creates the range start:end with step 1: Colon(start, 1.0, end).
 MATRIX_API CMatrix *Colon(double start, double end);
 /// Creates the row vector start:step:end, a new real double array owned by
-/// the caller. The count is trunc((end - start) / step) + 1 (truncation
-/// toward zero, no tolerance), and each element is the previous one plus
-/// step (a running sum, so the last value may differ from end by rounding).
-/// A step of 0, a count below 1 or above 2147483647 and a NaN count give a
-/// 1x0 array. Throws kiv::CExhaustedMemoryException when the count's byte
-/// size does not fit in 32 bits or storage cannot be obtained.
+/// the caller. With q = (end - start) / step, taken as the nearest integer
+/// when it lies within 3 eps * max(|start|, |end|) / |step| of it, the count
+/// is floor(q) + 1: 0:0.1:0.3 has 4 elements, 1:0.5 none. Each element is
+/// computed on its own: element k is start + k*step, except that when q was
+/// (or was taken as) an integer, the second half, from element count/2 on,
+/// is end - (count-1-k)*step, so that the last element is end exactly. The
+/// first element is always start. A step of 0, a NaN quotient and a
+/// negative count give a 1x0 array. Throws kiv::CExhaustedMemoryException
+/// when the count exceeds 2147483647 (an infinite end included), its byte
+/// size does not fit in 32 bits, or storage cannot be obtained.
 MATRIX_API CMatrix *Colon(double start, double step, double end);
 
 /// Creates the row of 100 points from a to b: Linspace(a, b, 100).

@@ -52,7 +52,14 @@ MATRIX_API double Det(const CMatrix *A);
 /// Solves A*X = B (A\B) for real double matrices, A m x n and B m x k. A
 /// one-element A divides B element-wise (Ldivide), whatever B's shape. A
 /// square A is solved by Gaussian elimination with partial pivoting (a zero
-/// pivot becomes 1e-14: a singular A gives huge values, not an error). A
+/// pivot becomes 1e-14: a singular A gives huge values, not an error),
+/// except in the fast order (order.h), where an upper or lower triangular A
+/// (every element on the other side of the diagonal zero; upper when
+/// diagonal) is solved by back or forward substitution without
+/// interchanges: x(q) = (b(q) - s(q))/A(q,q), s(q) = 0.0 + A(q,c)*x(c) + ...
+/// over the rows c solved before q, in the order they were solved (the
+/// first row solved is b/A(q,q)); a zero on the diagonal gives the
+/// infinities and NaNs of that arithmetic. A
 /// non-square A goes through Qr with column pivoting, A*E = Q*R: its rank r
 /// is the number of leading |R(i,i)| above eps (not scaled by any norm of
 /// A), and X has at most r non-zero components per column: the
@@ -240,7 +247,8 @@ MATRIX_API CMatrix *Dot(const CMatrix *A, const CMatrix *B);
 /// kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Cross(const CMatrix *A, const CMatrix *B);
 /// Returns the inverse of a square real double matrix as Mldivide(A, Eye(n))
-/// computes it: Gaussian elimination with partial pivoting, so a singular A
+/// computes it: Gaussian elimination with partial pivoting (substitution
+/// for a triangular A in the fast order), so a singular A
 /// gives huge or non-finite values, not an error, exactly as Mldivide does;
 /// a 1 x 1 A gives 1/A(0); the 0 x 0 matrix gives 0 x 0. Returns a new real
 /// double n x n matrix owned by the caller. Throws, in this order:

@@ -11,15 +11,23 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace kiv {
 namespace matrix {
 
 namespace {
 
-// Ranges longer than the largest signed 32-bit count are refused with a 1x0
-// result rather than an error.
+// The largest element count of a range: an array's counts are signed
+// 32-bit. A longer range is refused as any too-large shape is.
 constexpr double kMaxColonCount = 2147483647.0;
+
+// How close, in units of eps times the larger magnitude of the two ends
+// (measured in steps), the quotient (end - start) / step must be to an
+// integer for the range to end exactly at end. A few units absorb the
+// rounding of the subtraction and the division: 0.3 / 0.1 is
+// 2.9999999999999996 and 1.2 / 0.05 is 23.999999999999996.
+constexpr double kColonToleranceUnits = 3.0;
 
 enum class Fill { kZeros, kOnes, kUniform, kNormal };
 
@@ -77,16 +85,31 @@ CMatrix *Filled(unsigned int m, unsigned int n, unsigned int p, Fill fill) {
     return Filled(3, dims, fill);
 }
 
-// Number of elements of start:step:end: the quotient (end - start) / step
-// truncated toward zero, plus one; 0 when the range is empty or refused.
-std::uint32_t ColonCount(double start, double step, double end) {
-    if (step == 0.0) return 0;
-    const double q = (end - start) / step;
-    const double truncated = q >= 0.0 ? std::floor(q) : -std::floor(-q);
-    const double count = truncated + 1.0;
-    // Written so that a NaN count fails the test too.
-    if (!(count > 0.0) || count > kMaxColonCount) return 0;
-    return static_cast<std::uint32_t>(count);
+// The shape of start:step:end: its element count, and whether its last
+// element is end itself (the quotient was an integer, or within the
+// tolerance of one).
+struct ColonShape {
+    std::uint32_t count;
+    bool reachesEnd;
+};
+
+// Count floor(q) + 1 for q = (end - start) / step, q first taken as the
+// nearest integer when within the tolerance of it. A step of 0, a NaN
+// quotient and a negative count give 0 elements; a count beyond
+// kMaxColonCount (an infinite end included) throws.
+ColonShape ColonCount(double start, double step, double end) {
+    if (step == 0.0) return {0, false};
+    double q = (end - start) / step;
+    if (std::isnan(q)) return {0, false};
+    const double nearest = std::nearbyint(q);
+    const double tolerance = kColonToleranceUnits * std::numeric_limits<double>::epsilon() *
+                             std::max(std::fabs(start), std::fabs(end)) / std::fabs(step);
+    const bool reachesEnd = std::fabs(q - nearest) <= tolerance;
+    if (reachesEnd) q = nearest;
+    const double count = std::floor(q) + 1.0;
+    if (!(count > 0.0)) return {0, false};
+    if (count > kMaxColonCount) throw kiv::CExhaustedMemoryException();
+    return {static_cast<std::uint32_t>(count), reachesEnd};
 }
 
 }  // namespace
@@ -153,21 +176,21 @@ CMatrix *Scalar(double x) {
 CMatrix *Colon(double start, double end) { return Colon(start, 1.0, end); }
 
 CMatrix *Colon(double start, double step, double end) {
-    const std::uint32_t count = ColonCount(start, step, end);
+    const ColonShape shape = ColonCount(start, step, end);
+    const std::uint32_t count = shape.count;
     CMatrix *a = NewRealDouble(1, count);
     if (count == 0) return a;
 
-    // A running sum, not start + i * step: each element is the previous one
-    // plus step. The values are part of the contract bit for bit, so the
-    // serial dependency stays; splitting it across lanes would round
-    // differently.
+    // Every element on its own, so no rounding accumulates along the row:
+    // the first half from start, the second from end when the range reaches
+    // it. The last element is then end exactly and the range is symmetric
+    // about its middle; integer ranges are exact either way. The first
+    // element is start itself (an infinite step times 0 would be NaN).
     double *p = RealData(a);
-    double x = start;
-    p[0] = x;
-    for (std::uint32_t i = 1; i < count; ++i) {
-        x += step;
-        p[i] = x;
-    }
+    const std::uint32_t half = shape.reachesEnd ? std::max(count / 2, 1u) : count;
+    p[0] = start;
+    for (std::uint32_t k = 1; k < half; ++k) p[k] = start + k * step;
+    for (std::uint32_t k = half; k < count; ++k) p[k] = end - (count - 1 - k) * step;
     return a;
 }
 

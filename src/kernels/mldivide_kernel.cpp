@@ -297,14 +297,14 @@ void SolveScaledUnitLowerOnThreads(double *a, std::size_t lda, const double *r, 
 // sums s(q) until their rows are solved.
 void BackSubstituteRows(std::size_t n, std::size_t k, const double *u, std::size_t ldu,
                         const double *b, std::size_t ldb, double *x, std::size_t ldx,
-                        std::size_t q0, std::size_t q1) {
+                        std::size_t q0, std::size_t q1, KernelPath path = KernelPath::kFastest) {
     if (q1 - q0 > kGaussLeaf) {
         const std::size_t mid = q0 + (q1 - q0) / 2;
-        BackSubstituteRows(n, k, u, ldu, b, ldb, x, ldx, mid, q1);
+        BackSubstituteRows(n, k, u, ldu, b, ldb, x, ldx, mid, q1, path);
         MatrixProductUpdate(mid - q0, k, q1 - mid, u + q0 + mid * ldu, ldu, x + mid, ldx, x + q0,
                             ldx, PackingSpace(mid - q0, k, q1 - mid), UpdateSign::kAdd,
-                            SumOrder::kDecreasing);
-        BackSubstituteRows(n, k, u, ldu, b, ldb, x, ldx, q0, mid);
+                            SumOrder::kDecreasing, path);
+        BackSubstituteRows(n, k, u, ldu, b, ldb, x, ldx, q0, mid, path);
         return;
     }
     for (std::size_t c = 0; c < k; ++c) {
@@ -444,10 +444,11 @@ void ForRightHandSides(std::size_t n, std::size_t k, const Solve &solve) {
 // X from the eliminated B, by back substitution with the unit upper
 // triangle of a, for columns c0 .. c1 - 1.
 void SolveUpper(std::size_t n, const double *a, std::size_t lda, const double *b, std::size_t ldb,
-                double *x, std::size_t ldx, std::size_t c0, std::size_t c1) {
+                double *x, std::size_t ldx, std::size_t c0, std::size_t c1,
+                KernelPath path = KernelPath::kFastest) {
     double *xc = x + c0 * ldx;
     for (std::size_t c = 0; c < c1 - c0; ++c) std::fill(xc + c * ldx, xc + c * ldx + n - 1, 0.0);
-    BackSubstituteRows(n, c1 - c0, a, lda, b + c0 * ldb, ldb, xc, ldx, 0, n);
+    BackSubstituteRows(n, c1 - c0, a, lda, b + c0 * ldb, ldb, xc, ldx, 0, n, path);
 }
 
 }  // namespace
@@ -481,6 +482,78 @@ void GaussSolveAugmented(std::size_t n, std::size_t k, double *ab, std::size_t l
     if (k == 0) return;
     ForRightHandSides(n, k, [&](std::size_t c0, std::size_t c1) {
         SolveUpper(n, ab, lda, ab + n * lda, lda, x, ldx, c0, c1);
+    });
+}
+
+namespace {
+
+// x = L\b for one column, row by row: the running sums s(i) are kept in x
+// until row i is solved, each taking its products in increasing column.
+void ForwardSubstitute(std::size_t n, const double *l, std::size_t ldl, const double *b,
+                       double *x) {
+    for (std::size_t i = 1; i < n; ++i) x[i] = 0.0;
+    for (std::size_t q = 0; q < n; ++q) {
+        const double *lq = l + q * ldl;
+        const double xq = q == 0 ? b[q] / lq[q] : (b[q] - x[q]) / lq[q];
+        x[q] = xq;
+        for (std::size_t i = q + 1; i < n; ++i) x[i] = x[i] + lq[i] * xq;
+    }
+}
+
+// ForwardSubstitute for the k columns of b and x at once, blocked as
+// BackSubstituteRows: a block's rows are solved first and their products
+// reach the running sums of the rows below through the update kernel in
+// increasing p, so each sum still takes its products from the first column
+// on. x holds the running sums until their rows are solved.
+void ForwardSubstituteRows(std::size_t k, const double *l, std::size_t ldl, const double *b,
+                           std::size_t ldb, double *x, std::size_t ldx, std::size_t q0,
+                           std::size_t q1, KernelPath path) {
+    if (q1 - q0 > kGaussLeaf) {
+        const std::size_t mid = q0 + (q1 - q0) / 2;
+        ForwardSubstituteRows(k, l, ldl, b, ldb, x, ldx, q0, mid, path);
+        MatrixProductUpdate(q1 - mid, k, mid - q0, l + mid + q0 * ldl, ldl, x + q0, ldx, x + mid,
+                            ldx, PackingSpace(q1 - mid, k, mid - q0), UpdateSign::kAdd,
+                            SumOrder::kIncreasing, path);
+        ForwardSubstituteRows(k, l, ldl, b, ldb, x, ldx, mid, q1, path);
+        return;
+    }
+    for (std::size_t c = 0; c < k; ++c) {
+        const double *bc = b + c * ldb;
+        double *xc = x + c * ldx;
+        for (std::size_t q = q0; q < q1; ++q) {
+            const double *lq = l + q * ldl;
+            const double xq = q == 0 ? bc[q] / lq[q] : (bc[q] - xc[q]) / lq[q];
+            xc[q] = xq;
+            for (std::size_t i = q + 1; i < q1; ++i) xc[i] = xc[i] + lq[i] * xq;
+        }
+    }
+}
+
+}  // namespace
+
+void TriangularSolve(std::size_t n, std::size_t k, bool lower, const double *t, std::size_t ldt,
+                     const double *b, std::size_t ldb, double *x, std::size_t ldx,
+                     KernelPath path) {
+    if (n == 0 || k == 0) return;
+    if (path == KernelPath::kPlain) {
+        for (std::size_t c = 0; c < k; ++c) {
+            if (lower) {
+                ForwardSubstitute(n, t, ldt, b + c * ldb, x + c * ldx);
+            } else {
+                BackSubstitute(n, t, ldt, b + c * ldb, 1, x + c * ldx, 1);
+            }
+        }
+        return;
+    }
+    ForRightHandSides(n, k, [&](std::size_t c0, std::size_t c1) {
+        double *xc = x + c0 * ldx;
+        if (lower) {
+            for (std::size_t c = 0; c < c1 - c0; ++c)
+                std::fill(xc + c * ldx + 1, xc + c * ldx + n, 0.0);
+            ForwardSubstituteRows(c1 - c0, t, ldt, b + c0 * ldb, ldb, xc, ldx, 0, n, path);
+        } else {
+            SolveUpper(n, t, ldt, b, ldb, x, ldx, c0, c1, path);
+        }
     });
 }
 

@@ -117,6 +117,28 @@ void GaussSolveFactored(std::size_t n, std::size_t k, const double *a, std::size
 void GaussSolveAugmented(std::size_t n, std::size_t k, double *ab, std::size_t lda,
                          std::size_t *pivot, double *r, double *x, std::size_t ldx);
 
+/// Solves T*X = B for a triangular T by substitution, without interchanges.
+/// Upper T, from the last row up; lower T, from the first row down:
+///   x(q) = (b(q) - s(q)) / T(q,q), s(q) = 0.0 + T(q,c)*x(c) + ...
+/// over the columns c already solved, nearest the start first (c = n-1
+/// down to q+1 for upper T, as BackSubstitute; c = 0 up to q-1 for lower
+/// T); the first row solved is x = b / T(q,q). A zero diagonal element
+/// gives the infinities and NaNs this arithmetic gives.
+///   n, k  [in]  order of T, number of right-hand sides; either may be 0
+///   lower [in]  whether T is lower (otherwise upper) triangular; only
+///               that triangle, the diagonal included, is read
+///   t     [in]  T, column-major, ldt >= max(1, n)
+///   b     [in]  B (n x k), ldb >= max(1, n)
+///   x     [out] X (n x k), ldx >= max(1, n); must not overlap t or b
+///   path  [in]  kPlain: one column at a time, row by row; otherwise
+///               blocked, the columns shared among the threads when they
+///               are many, and the same bits: each sum keeps its order
+/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithms 3.1.1
+/// and 3.1.2, evaluated column-oriented.
+void TriangularSolve(std::size_t n, std::size_t k, bool lower, const double *t, std::size_t ldt,
+                     const double *b, std::size_t ldb, double *x, std::size_t ldx,
+                     KernelPath path = KernelPath::kFastest);
+
 /// Returns the number r of leading diagonal elements R(0,0), R(1,1), ...
 /// (at most count of them) whose magnitude exceeds tol; the count stops at
 /// the first that does not (NaN included).

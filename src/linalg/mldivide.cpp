@@ -40,6 +40,33 @@ void SolveSquare(const CMatrix *A, const CMatrix *B, CMatrix *X) {
     kernels::GaussSolveAugmented(n, k, ab.Get(), ld, pivot.Get(), r.Get(), linalg::Data(X), n);
 }
 
+enum class Triangle { kUpper, kLower, kNeither };
+
+// Whether square A is upper or lower triangular (upper when diagonal). Each
+// scan stops at the first element on the wrong side that is not zero, so a
+// full matrix costs a look at a few elements.
+Triangle TriangleOf(const CMatrix *A) {
+    const std::size_t n = linalg::Rows(A);
+    const double *a = linalg::Data(A);
+    auto zeroBelow = [&] {
+        for (std::size_t j = 0; j < n; ++j) {
+            for (std::size_t i = j + 1; i < n; ++i)
+                if (a[i + j * n] != 0.0) return false;
+        }
+        return true;
+    };
+    auto zeroAbove = [&] {
+        for (std::size_t j = 1; j < n; ++j) {
+            for (std::size_t i = 0; i < j; ++i)
+                if (a[i + j * n] != 0.0) return false;
+        }
+        return true;
+    };
+    if (zeroBelow()) return Triangle::kUpper;
+    if (zeroAbove()) return Triangle::kLower;
+    return Triangle::kNeither;
+}
+
 // A non-square system through QR with column pivoting: the least-squares
 // solution when A is tall, a basic one when it is wide, with at most as
 // many non-zero components as R has leading diagonal elements above eps.
@@ -120,7 +147,15 @@ CMatrix *Mldivide(const CMatrix *A, const CMatrix *B) {
     ArrayHolder X(mxCreateDoubleMatrix(n, k, mxComplexityReal));
     if (X->GetNoElems() == 0) return X.release();
     if (m == n) {
-        SolveSquare(A, B, X.get());
+        // The fast order solves a triangular A by substitution, as written
+        // code does (y = L\b; x = U\y): no interchanges, no elimination.
+        const Triangle shape = GetOrder() == Order::kFast ? TriangleOf(A) : Triangle::kNeither;
+        if (shape != Triangle::kNeither) {
+            kernels::TriangularSolve(n, k, shape == Triangle::kLower, linalg::Data(A), n,
+                                     linalg::Data(B), n, linalg::Data(X.get()), n);
+        } else {
+            SolveSquare(A, B, X.get());
+        }
         return X.release();
     }
     if (GetOrder() == Order::kFast) return SolveNonSquareFast(A, B, std::move(X));

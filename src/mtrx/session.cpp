@@ -7,6 +7,9 @@
 #include "lexer.h"
 #include "parser.h"
 
+#include <matrix/order.h>
+
+#include <cstdlib>
 #include <exception>
 
 namespace mtrx {
@@ -22,7 +25,12 @@ std::shared_ptr<const Unit> Compile(const std::string &source, const std::string
 }
 
 Session::Session(std::ostream &display, const Limits &limits)
-    : m_evaluator(new Evaluator(display, limits)) {}
+    : m_evaluator(new Evaluator(display, limits)) {
+    // Scripts run in the fast order unless the environment chose one: its
+    // triangular solves by substitution and symmetric eigenvalues in
+    // ascending order are what the language's users expect to see.
+    if (std::getenv("RUL2MTRX_ORDER") == nullptr) kiv::matrix::SetOrder(kiv::matrix::Order::kFast);
+}
 
 Session::~Session() = default;
 

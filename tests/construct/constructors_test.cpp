@@ -50,16 +50,35 @@ TEST(FilledArrays, EveryFormAndEveryFill) {
     ExpectRealDouble(ArrayPtr(Ones(1u)).get(), {1, 1}, {1});
 }
 
-// Count from the truncated quotient (-0.5 truncates to 0); values by a
-// running sum, not start + i * step, with no tolerance pulling the last
-// value onto end.
-TEST(Colon, TruncatesTheCountAndSumsStepByStep) {
-    const std::tuple<double, double, double, unsigned int> cases[] = {
-        {1, 1, 0.5, 1}, {0, 0.1, 1, 11}, {-1e16, 3, -1e16 + 40, 14}, {1, -0.0, 5, 0}};
-    for (const auto &[start, step, end, count] : cases) {
-        ValueList expected;
-        for (double x = start; expected.size() < count; x += step) expected.push_back(x);
-        ExpectRealDouble(ArrayPtr(Colon(start, step, end)).get(), {1, count}, expected);
+// The count takes a quotient within a few ulps of an integer as that
+// integer, then floor(q) + 1; a range that reaches its end by that rule
+// ends on it exactly. Values written out as decimals of the nearest double.
+TEST(Colon, CountsWithToleranceAndEndsOnEnd) {
+    const std::tuple<double, double, double, ValueList> cases[] = {
+        {0, 0.1, 0.3, {0, 0.1, 0.19999999999999998, 0.3}},
+        {1, 0.2, 2, {1, 1.2, 1.4, 1.6, 1.8, 2}},
+        {0, 0.3, 1, {0, 0.3, 0.6, 0.8999999999999999}},  // does not reach 1
+        {5, -1, 1, {5, 4, 3, 2, 1}},
+        {1, 1, 0.5, {}},  // q = -0.5: floor gives no element
+        {1, -0.0, 5, {}},
+        {0, kInf, 5, {0}},
+        {kNaN, 1, 5, {}},
+        {-1e16, 4, -1e16 + 40, {-1e16, -1e16 + 4, -1e16 + 8, -1e16 + 12, -1e16 + 16, -1e16 + 20,
+                                -1e16 + 24, -1e16 + 28, -1e16 + 32, -1e16 + 36, -1e16 + 40}}};
+    for (const auto &[start, step, end, values] : cases) {
+        ExpectRealDouble(ArrayPtr(Colon(start, step, end)).get(),
+                         {1, static_cast<unsigned int>(values.size())}, values);
+    }
+    // Long ranges keep their end and their count.
+    const std::tuple<double, double, double, unsigned int> ends[] = {
+        {0, 0.05, 1.2, 25}, {0, 0.1, 1, 11}, {-3, 0.001, 3, 6001}, {1.2, -0.05, 0, 25}};
+    for (const auto &[start, step, end, count] : ends) {
+        ArrayPtr r(Colon(start, step, end));
+        ASSERT_EQ(Dims(r.get()), (DimList{1, count}));
+        const double *p = static_cast<const double *>(r->GetPr());
+        EXPECT_EQ(Bits(p[0]), Bits(start));
+        EXPECT_EQ(Bits(p[count - 1]), Bits(end));
+        EXPECT_EQ(Bits(p[1]), Bits(start + step));
     }
 }
 

@@ -46,6 +46,8 @@ TEST(Construct, Refusals) {
     std::vector<Refusal> t = {
         {"rand", [] { ArrayPtr(Rand(65536u)); }, memory, {}},
         {"colon", [] { ArrayPtr(Colon(1.0, 2147483647.0)); }, memory, {}},
+        {"colon 1e10", [] { ArrayPtr(Colon(1.0, 1e10)); }, memory, {}},
+        {"colon to Inf", [] { ArrayPtr(Colon(0.0, 0.5, special::kInf)); }, memory, {}},
         {"diag 2^32", [&] { ArrayPtr(Diag(UINT_MAX, v, 1)); }, memory, {}},
         {"diag squared", [&] { ArrayPtr(Diag(1, v, INT_MIN)); }, memory, {}},
         {"diag N-d", [=] { ArrayPtr(Diag(cube, 0)); }, option, {cube}},

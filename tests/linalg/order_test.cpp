@@ -14,6 +14,8 @@
 extern "C" {
 void dgelsy_(Fint m, Fint n, Fint nrhs, double *a, Fint lda, double *b, Fint ldb, int *jpvt,
              const double *rcond, int *rank, double *work, Fint lwork, int *info);
+void dtrtrs_(const char *uplo, const char *trans, const char *diag, Fint n, Fint nrhs,
+             const double *a, Fint lda, double *b, Fint ldb, int *info, Flen, Flen, Flen);
 }
 
 namespace {
@@ -139,6 +141,60 @@ TEST(OrderMldivide, LeastSquaresAgreesWithDgelsy) {
                     for (std::size_t i = 0; i < s.n; ++i) nonzero += x(i, j) != 0.0;
                     EXPECT_LE(nonzero, static_cast<std::size_t>(rank)) << what;
                 }
+            }
+        }
+    }
+}
+
+// The fast order solves a triangular A by substitution: exact where
+// substitution is exact (the elimination interchanges the rows of these and
+// rounds), as LAPACK's triangular solve does otherwise, with the
+// infinities of a zero pivot, and A/B through the transposed triangle. A
+// full A keeps the elimination's bits.
+TEST(OrderMldivide, FastOrderSolvesTrianglesBySubstitution) {
+    const OrderScope scope(Order::kFast);
+    const auto solve = [](const ArrayPtr &a, const ArrayPtr &b) {
+        return Values(ArrayPtr(Mldivide(a.get(), b.get())).get());
+    };
+    const ArrayPtr lower = Matrix(2, 2, {0.1, 3, 0, 1}), upper = Matrix(2, 2, {1, 0, 3, 0.1});
+    EXPECT_EQ(solve(lower, Matrix(2, 1, {0.1, 2})), (std::vector<double>{1, -1}));
+    EXPECT_EQ(solve(upper, Matrix(2, 1, {2, 0.1})), (std::vector<double>{-1, 1}));
+    EXPECT_EQ(Values(ArrayPtr(Mrdivide(Matrix(1, 2, {2, 5.5}).get(),
+                                       Matrix(2, 2, {1, 0, 3, 0.5}).get()))
+                         .get()),
+              (std::vector<double>{2, -1}));
+    EXPECT_EQ(solve(Matrix(2, 2, {0, 1, 0, 2}), Matrix(2, 1, {1, 1})),
+              (std::vector<double>{kInf, -kInf}));
+    const ArrayPtr full = Matrix(2, 2, {0.1, 3, 2, 1}), rhs = Matrix(2, 1, {0.1, 2});
+    std::vector<double> stated;
+    {
+        const OrderScope back(Order::kStated);
+        stated = solve(full, rhs);
+    }
+    EXPECT_EQ(solve(full, rhs), stated);
+
+    std::mt19937_64 rng(Seed());
+    for (std::size_t n : {1u, 7u, 40u, 200u}) {
+        for (std::size_t k : {1u, 30u}) {
+            for (const char *uplo : {"L", "U"}) {
+                Dense t = Random(n, n, rng);
+                for (std::size_t j = 0; j < n; ++j) {
+                    for (std::size_t i = 0; i < n; ++i) {
+                        if (*uplo == 'L' ? i < j : i > j) t(i, j) = 0.0;
+                    }
+                    t(j, j) += t(j, j) < 0 ? -2.0 : 2.0;
+                }
+                const Dense b = Random(n, k, rng);
+                Dense want = b;
+                const int ni = static_cast<int>(n), ki = static_cast<int>(k);
+                int info = 0;
+                dtrtrs_(uplo, "N", "N", &ni, &ki, t.v.data(), &ni, want.v.data(), &ni, &info, 1,
+                        1, 1);
+                ASSERT_EQ(info, 0);
+                const std::vector<double> x = solve(ToArray(t), ToArray(b));
+                for (std::size_t e = 0; e < x.size(); ++e)
+                    EXPECT_NEAR(x[e], want.v[e], 1e2 * n * kEps * std::max(1.0, std::fabs(want.v[e])))
+                        << n << "x" << k << " " << uplo;
             }
         }
     }
