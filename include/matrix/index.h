@@ -19,8 +19,8 @@ namespace matrix {
 /// - Mask, of class double: the elements at its true positions (not 0, so
 ///   NaN is true and -0 false), in order. The mask may be longer than `A`
 ///   while its extra elements are false. Without a true element the result
-///   is a 0x0 real double array. A vector `A` (numeric, two dimensions, one
-///   of them 1, not empty) gives a column when it has more than one row and
+///   is a 0x0 real double array. A vector `A` (any class, cells included;
+///   two dimensions, one of them 1, not empty) gives a column when it has more than one row and
 ///   a row otherwise; any other `A` gives a row for a two-dimensional
 ///   one-row mask and a column otherwise.
 /// - Index array: element k of the result is A(I(k)); positions may repeat.
@@ -76,8 +76,9 @@ MATRIX_API CMatrix *Indexref(const CMatrix *A, const CMatrix *I, const CMatrix *
 /// is A itself is read as A was before the call.
 ///
 /// A position beyond A's element count grows A first, new elements zero: a
-/// column (more than one row) to a longer column, any other vector or an
-/// array without elements and at most one row to a row. A scalar B (numeric,
+/// column (more than one row) to a longer column, any other vector (of any
+/// class: a cell grows as a numeric array does) or an array without
+/// elements and at most one row to a row. A scalar B (numeric,
 /// 1x1) is written to every position; otherwise B needs one element per
 /// position. B must have A's class. A complex B makes A complex (zero
 /// elsewhere); a real B leaves A's imaginary parts. A's data are unshared

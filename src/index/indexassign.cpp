@@ -291,8 +291,10 @@ void AssignAllColons(CMatrix *&A, const CMatrix *B) {
 // dimensions becomes the row 1-by-m too: extending it in place would keep its
 // later lengths (a third length of 0 leaves no room at all), so a 2-d copy
 // grows and replaces it, which leaves A as it was if the growth fails.
+// Cells grow as numeric arrays do: the test is on the shape alone.
 void GrowLinearly(CMatrix *&A, std::uint32_t m) {
-    const bool growable = A->IsVector() || (A->GetNoElems() == 0 && A->GetDimensions()[0] <= 1);
+    const bool growable =
+        IsVectorShape(A) || (A->GetNoElems() == 0 && A->GetDimensions()[0] <= 1);
     if (!growable) throw CInAssignAMBACantBeResizedException();
     const unsigned int column[] = {m, 1};
     const unsigned int row[] = {1, m};

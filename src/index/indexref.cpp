@@ -198,7 +198,7 @@ CMatrix *IndexrefMask(const CMatrix *A, const CMatrix *mask) {
 
     // A vector keeps its orientation; otherwise a one-row mask gives a row.
     bool row;
-    if (A->IsVector()) {
+    if (IsVectorShape(A)) {
         row = A->GetDimensions()[0] == 1;
     } else {
         row = mask->GetNoDimensions() == 2 && mask->GetDimensions()[0] == 1;
@@ -254,10 +254,10 @@ CMatrix *IndexrefIndex(const CMatrix *A, const CMatrix *index) {
     const unsigned int nDims = index->GetNoDimensions();
     const unsigned int *dims = index->GetDimensions();
     ArrayHolder result;
-    if (A->IsVector() && nDims == 2 && n > 0 && (dims[0] == 1 || dims[1] == 1)) {
+    if (IsVectorShape(A) && nDims == 2 && n > 0 && (dims[0] == 1 || dims[1] == 1)) {
         // A vector index into a vector takes the target's orientation.
         result.reset(A->GetDimensions()[0] == 1 ? NewSelection(A, 1, n) : NewSelection(A, n, 1));
-    } else if (A->IsVector() && nDims == 2 && n == 0) {
+    } else if (IsVectorShape(A) && nDims == 2 && n == 0) {
         const unsigned int *aDims = A->GetDimensions();
         if (aDims[0] > 1 && dims[0] == 1) {
             result.reset(NewSelection(A, 0, 1));

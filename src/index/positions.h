@@ -30,6 +30,14 @@ inline bool IsRun(const PositionList &list) {
     return true;
 }
 
+/// True when A has two dimensions, one of them 1, and elements: the arrays
+/// whose orientation a linear subscript keeps and that linear assignment
+/// lengthens, whatever their class (cells included).
+inline bool IsVectorShape(const CMatrix *A) {
+    const unsigned int *dims = A->GetDimensions();
+    return A->GetNoDimensions() == 2 && (dims[0] == 1 || dims[1] == 1) && A->GetNoElems() > 0;
+}
+
 /// Rounds a double index: floor(x + 0.5), so halves round upwards.
 inline double RoundIndex(double x) { return std::floor(x + 0.5); }
 

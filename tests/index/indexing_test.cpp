@@ -70,10 +70,11 @@ TEST(Indexref, IteratorsResultShapesAndValues) {
         EXPECT_TRUE(!colons || (R->GetPr() == A->GetPr() && R->GetPi() == A->GetPi()));
         EXPECT_TRUE(!values.empty() || !(j || i->IsLogical()) || !R->IsComplex());
     }
-    // The class is kept, also when empty; a cell row is no vector.
+    // The class is kept, also when empty; a cell row keeps its orientation
+    // as a numeric row does.
     ArrayPtr ints = Array({2, 2}, mxClassInt16), cells = Cells(1, 3);
     EXPECT_TRUE(ArrayPtr(Indexref(ints.get(), Array({1, 0}).get()))->IsInt16());
-    EXPECT_EQ(Dims(ArrayPtr(Indexref(cells.get(), Col({1, 3}).get())).get()), (DimList{2, 1}));
+    EXPECT_EQ(Dims(ArrayPtr(Indexref(cells.get(), Col({1, 3}).get())).get()), (DimList{1, 2}));
 }
 
 // A logical complex array of class `id`, its real bytes 1, 2, 3, ... and its
@@ -404,6 +405,25 @@ TEST(Indexing, CellSlotsOwnTheirShares) {
         mxSetCell(a.get(), 1, Cells(1, 2, 20).release());
         Assign(a, Row({2, 1}).get(), nullptr, mxGetCell(a.get(), 1));
         EXPECT_TRUE(Slot(a.get(), 0) == 21 && Slot(a.get(), 1) == 20);
+    }
+    {
+        // A cell grows by a linear subscript as a numeric array does: a row
+        // (one element counts as one) to a longer row with empty slots
+        // between, a column to a longer column; a 2 x 2 cell is refused and
+        // left as it was.
+        ArrayPtr row = Cells(1, 1), column = Cells(2, 1), square = Cells(2, 2);
+        const ArrayPtr one = Cells(1, 1, 7);
+        Assign(row, Row({2}).get(), nullptr, one.get());
+        Assign(row, Row({4}).get(), nullptr, one.get());
+        Assign(column, Row({3}).get(), nullptr, one.get());
+        EXPECT_TRUE(Dims(row.get()) == (DimList{1, 4}) && Dims(column.get()) == (DimList{3, 1}));
+        EXPECT_TRUE(Slot(row.get(), 0) == 1 && Slot(row.get(), 1) == 7 &&
+                    mxGetCell(row.get(), 2) == nullptr && Slot(row.get(), 3) == 7);
+        EXPECT_EQ(Slot(column.get(), 2), 7);
+        const ArraySnapshot before = ArraySnapshot::Of(square.get());
+        EXPECT_THROW(Assign(square, Row({5}).get(), nullptr, one.get()),
+                     CInAssignAMBACantBeResizedException);
+        EXPECT_TRUE(ArraySnapshot::Of(square.get()) == before);
     }
     {
         // The kept slots of a cell array are arrays of their own sharing the
