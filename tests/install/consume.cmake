@@ -1,6 +1,13 @@
 # tests/install/consume.cmake: install into a scratch prefix, then build and run
-# a consumer through find_package and through pkg-config.
-file(REMOVE_RECURSE ${WORK_DIR})
+# a consumer through find_package and through pkg-config (with the compiler's
+# own standard and with C++20, which the package must not lower); then the
+# same with the static libraries, built from SOURCE_DIR.
+# Everything but the static libraries' build folder, which a rerun reuses.
+file(GLOB old_work LIST_DIRECTORIES true ${WORK_DIR}/*)
+list(FILTER old_work EXCLUDE REGEX "/static-build$")
+if(old_work)
+  file(REMOVE_RECURSE ${old_work})
+endif()
 set(prefix ${WORK_DIR}/prefix)
 
 function(run)
@@ -11,31 +18,62 @@ function(run)
   set(last_output "${out}" PARENT_SCOPE)
 endfunction()
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+# Runs the program and expects its report.
+function(expect_ok program)
+  run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${program})
+  if(NOT last_output MATCHES "consumer ok")
+    message(FATAL_ERROR "unexpected output of ${program}: ${last_output}")
+  endif()
+endfunction()
 
-run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build
-    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release)
-run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
-run(${WORK_DIR}/build/consumer)
-if(NOT last_output MATCHES "consumer ok")
-  message(FATAL_ERROR "unexpected consumer output: ${last_output}")
-endif()
+# Builds and runs the consumer against the package installed in `prefix`:
+# through find_package, and through pkg-config twice, once with C++20 (the
+# consumer checks that it really compiles as C++20). `static` links the
+# static libraries (pkg-config --static).
+function(consume prefix tag static)
+  run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/build-${tag}
+      -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release)
+  run(${CMAKE_COMMAND} --build ${WORK_DIR}/build-${tag})
+  expect_ok(${WORK_DIR}/build-${tag}/consumer)
 
-find_program(PKG_CONFIG pkg-config)
-if(PKG_CONFIG)
+  find_program(PKG_CONFIG pkg-config)
+  if(NOT PKG_CONFIG)
+    return()
+  endif()
   set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig:${prefix}/lib64/pkgconfig)
-  run(${PKG_CONFIG} --cflags --libs rul2mtrx)
+  if(static)
+    run(${PKG_CONFIG} --static --cflags --libs rul2mtrx)
+  else()
+    run(${PKG_CONFIG} --cflags --libs rul2mtrx)
+  endif()
   string(STRIP "${last_output}" flags)
   separate_arguments(flags UNIX_COMMAND "${flags}")
   # Linked as distributions link by default (--as-needed) and found through
-  # the program's own run path only: rul2mtrx must then find kiv0lang and
-  # kiv1math through its own.
+  # the program's own run path only: a shared rul2mtrx must then find
+  # kiv0lang and kiv1math through its own.
   file(GLOB libdir LIST_DIRECTORIES true ${prefix}/lib ${prefix}/lib64)
   list(GET libdir 0 libdir)
   run(${CXX} ${CONSUMER_DIR}/consumer.cpp ${flags} -Wl,--as-needed -Wl,-rpath,${libdir}
-      -o ${WORK_DIR}/consumer-pc)
-  run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${WORK_DIR}/consumer-pc)
-  if(NOT last_output MATCHES "consumer ok")
-    message(FATAL_ERROR "unexpected pkg-config consumer output: ${last_output}")
-  endif()
+      -o ${WORK_DIR}/consumer-pc-${tag})
+  expect_ok(${WORK_DIR}/consumer-pc-${tag})
+  run(${CXX} -std=c++20 -DCONSUMER_CXX20 ${CONSUMER_DIR}/consumer.cpp ${flags}
+      -Wl,--as-needed -Wl,-rpath,${libdir} -o ${WORK_DIR}/consumer-pc20-${tag})
+  expect_ok(${WORK_DIR}/consumer-pc20-${tag})
+endfunction()
+
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+consume(${prefix} shared FALSE)
+
+# The static libraries: the library and the command alone, no tests.
+set(static_build ${WORK_DIR}/static-build)
+set(static_prefix ${WORK_DIR}/static-prefix)
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${static_build} -DBUILD_SHARED_LIBS=OFF
+    -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release -DMATRIX_BUILD_TESTS=OFF
+    -DMATRIX_BUILD_EXAMPLES=OFF -DMATRIX_INSTALL=ON -DMATRIX_WARNINGS_AS_ERRORS=ON)
+run(${CMAKE_COMMAND} --build ${static_build} --parallel ${JOBS})
+run(${CMAKE_COMMAND} --install ${static_build} --prefix ${static_prefix})
+file(GLOB shared_objects ${static_prefix}/lib*/*.so*)
+if(shared_objects)
+  message(FATAL_ERROR "the static build installed shared libraries: ${shared_objects}")
 endif()
+consume(${static_prefix} static TRUE)

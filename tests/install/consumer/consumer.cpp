@@ -3,6 +3,11 @@
 
 #include <cstdio>
 
+// Built with -std=c++20 the package's flags must leave the standard alone.
+#if defined(CONSUMER_CXX20)
+static_assert(__cplusplus >= 202002L, "the package lowered the C++ standard");
+#endif
+
 int main() {
     using namespace kiv::matrix;
     const double values[] = {1, 2, 3, 4};
