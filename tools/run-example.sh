@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # tools/run-example.sh: the main job: builds the library and the mtrx
 # interpreter, then runs the tour of examples/tour.mtrx through it.
+#
+# The build shares build/release with tools/run-tests.sh (same flags), so
+# whichever runs second compiles nothing twice. Its progress goes to standard
+# error, the tour alone to standard output.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/ensure-deps.sh"
-build="$root/build/example"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
-  -DMATRIX_BUILD_TESTS=OFF -DMATRIX_BUILD_EXAMPLES=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target mtrx >/dev/null
+build="$root/build/release"
+echo "== configuring $build" >&2
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMATRIX_WARNINGS_AS_ERRORS=ON >/dev/null
+echo "== building mtrx (a few minutes the first time)" >&2
+cmake --build "$build" -j"$(nproc)" --target mtrx >&2
+echo "== running examples/tour.mtrx with $build/src/mtrx/mtrx" >&2
 "$build/src/mtrx/mtrx" "$root/examples/tour.mtrx"

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # tools/run-tests.sh: builds the library in Release, warnings as errors, and
-# runs the whole test suite, the install-and-consume check included.
+# runs the whole test suite, the install-and-consume check included. It
+# shares build/release with tools/run-example.sh, so the library built by one
+# is reused by the other.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/ensure-deps.sh" liblapack-dev pkg-config
