@@ -71,6 +71,25 @@ MATRIX_API double Det(const CMatrix *A);
 /// CMatrixDimsMustAgreeException (rows of B differ from m),
 /// kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Mldivide(const CMatrix *A, const CMatrix *B);
+/// Solves A*X = B exactly as Mldivide(A, B) does (the same X, bit for bit,
+/// and the same exceptions) and sets rcond to an estimate of the reciprocal
+/// condition number of a square A in the 1-norm, as Rcond states, from the
+/// factors of the solve itself: those of the elimination, or of the
+/// triangle that the fast order substitutes with. A one-element or
+/// non-square A gives NaN (no estimate); rcond is not changed when the
+/// call throws.
+MATRIX_API CMatrix *Mldivide(const CMatrix *A, const CMatrix *B, double &rcond);
+/// Returns an estimate of the reciprocal condition number of a square real
+/// double matrix in the 1-norm, 1/(norm(A,1)*norm(inv(A),1)), from its
+/// Gaussian elimination with partial pivoting and Hager's and Higham's
+/// estimate of norm(inv(A),1) (within a factor of 3 of it, usually exact):
+/// near 1 for a well-conditioned A, near eps or below for one that is
+/// singular to working precision. 0.0 for a zero A or an exactly zero
+/// pivot, NaN when A holds NaN, Inf for the 0 x 0 matrix. Throws, in this
+/// order: COperationOnNDArrayNotDefinedException, CNotImplementedException
+/// (not double, or complex), CMatrixMustBeSquareException,
+/// kiv::CExhaustedMemoryException.
+MATRIX_API double Rcond(const CMatrix *A);
 /// Solves X*B = A (A/B) for real double matrices, as
 /// Ctranspose(Mldivide(Ctranspose(B), Ctranspose(A))) with no other rule: a
 /// one-element B divides A element-wise, a one-element A and a k x 1 B give

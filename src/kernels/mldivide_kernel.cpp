@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "kernels/condition_estimate.h"
 #include "kernels/interchanges.h"
 #include "kernels/kernel_support.h"
 #include "kernels/mtimes_kernel.h"
@@ -555,6 +556,74 @@ void TriangularSolve(std::size_t n, std::size_t k, bool lower, const double *t, 
             SolveUpper(n, t, ldt, b, ldb, x, ldx, c0, c1, path);
         }
     });
+}
+
+double GaussReciprocalCondition(std::size_t n, const double *a, std::size_t lda,
+                                const std::size_t *pivot, const double *r, double anorm,
+                                double *work) {
+    if (anorm == 0.0) return 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+        if (r[j] == 1.0 / kGaussZeroPivot) return 0.0;
+    }
+    double *rhs = work + 2 * n;
+    auto solve = [&](double *v) {
+        std::copy(v, v + n, rhs);
+        GaussSolveFactored(n, 1, a, lda, pivot, r, rhs, n, v, n);
+    };
+    auto solveTransposed = [&](double *v) {
+        // U'w = v, U unit upper: w(i) = v(i) - U(0,i)w(0) - ... - U(i-1,i)w(i-1).
+        for (std::size_t i = 1; i < n; ++i) {
+            const double *ui = a + i * lda;
+            double s = v[i];
+            for (std::size_t k = 0; k < i; ++k) s = s - ui[k] * v[k];
+            v[i] = s;
+        }
+        // L'x = w from the last row up; L(i,j) is minus the stored multiplier.
+        for (std::size_t j = n; j-- > 0;) {
+            const double *lj = a + j * lda;
+            double s = v[j];
+            for (std::size_t i = j + 1; i < n; ++i) s = s + lj[i] * v[i];
+            v[j] = s * r[j];
+        }
+        for (std::size_t j = n; j-- > 0;) {
+            if (pivot[j] != j) std::swap(v[j], v[pivot[j]]);
+        }
+    };
+    const double estimate = EstimateInverseNorm1(n, solve, solveTransposed, work);
+    return 1.0 / estimate / anorm;
+}
+
+double TriangularReciprocalCondition(std::size_t n, bool lower, const double *t, std::size_t ldt,
+                                     double anorm, double *work) {
+    if (anorm == 0.0) return 0.0;
+    for (std::size_t j = 0; j < n; ++j) {
+        if (t[j + j * ldt] == 0.0) return 0.0;
+    }
+    double *rhs = work + 2 * n;
+    auto solve = [&](double *v) {
+        std::copy(v, v + n, rhs);
+        TriangularSolve(n, 1, lower, t, ldt, rhs, n, v, n, KernelPath::kPlain);
+    };
+    // T'w = v: column i of T holds row i of T'.
+    auto solveTransposed = [&](double *v) {
+        auto row = [&](std::size_t i) {
+            const double *ti = t + i * ldt;
+            double s = v[i];
+            if (lower) {
+                for (std::size_t k = i + 1; k < n; ++k) s = s - ti[k] * v[k];
+            } else {
+                for (std::size_t k = 0; k < i; ++k) s = s - ti[k] * v[k];
+            }
+            v[i] = s / ti[i];
+        };
+        if (lower) {
+            for (std::size_t i = n; i-- > 0;) row(i);
+        } else {
+            for (std::size_t i = 0; i < n; ++i) row(i);
+        }
+    };
+    const double estimate = EstimateInverseNorm1(n, solve, solveTransposed, work);
+    return 1.0 / estimate / anorm;
 }
 
 std::size_t TriangularRank(std::size_t count, const double *r, std::size_t ldr, double tol) {

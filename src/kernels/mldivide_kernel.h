@@ -139,6 +139,34 @@ void TriangularSolve(std::size_t n, std::size_t k, bool lower, const double *t, 
                      const double *b, std::size_t ldb, double *x, std::size_t ldx,
                      KernelPath path = KernelPath::kFastest);
 
+/// Estimates the reciprocal condition number 1/(||A||_1 * ||A^-1||_1) of a
+/// square A from GaussFactor's factors (P*A = L*U with L lower, its
+/// diagonal 1/r(j) and below it the negated multipliers, U unit upper):
+/// ||A^-1||_1 by EstimateInverseNorm1, whose solves with A are
+/// GaussSolveFactored's and whose solves with A' take U' (forward), L'
+/// (backward) and the interchanges in reverse, each sum in the order of
+/// its substitution.
+///   n        [in]  order, n >= 1
+///   a        [in]  GaussFactor's A, lda >= max(1, n)
+///   pivot, r [in]  GaussFactor's records
+///   anorm    [in]  ||A||_1 of the matrix factored
+///   work     [out] 3n doubles
+/// Returns 0.0 when anorm is 0.0 or a pivot was exactly zero (replaced by
+/// kGaussZeroPivot), NaN when the factors hold NaN, else the estimate.
+double GaussReciprocalCondition(std::size_t n, const double *a, std::size_t lda,
+                                const std::size_t *pivot, const double *r, double anorm,
+                                double *work);
+
+/// The same estimate for a triangular T, from TriangularSolve's plain path
+/// and the substitution with T' (forward for upper T, backward for lower).
+///   n, lower, t, ldt [in] as TriangularSolve; n >= 1
+///   anorm            [in] ||T||_1
+///   work             [out] 3n doubles
+/// Returns 0.0 when anorm is 0.0 or a diagonal element is zero, NaN when T
+/// holds NaN, else the estimate.
+double TriangularReciprocalCondition(std::size_t n, bool lower, const double *t, std::size_t ldt,
+                                     double anorm, double *work);
+
 /// Returns the number r of leading diagonal elements R(0,0), R(1,1), ...
 /// (at most count of them) whose magnitude exceeds tol; the count stops at
 /// the first that does not (NaN included).

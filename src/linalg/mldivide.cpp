@@ -17,6 +17,7 @@
 #include "core/array_holder.h"
 #include "kernels/kernel_support.h"
 #include "kernels/mldivide_kernel.h"
+#include "kernels/norm_kernel.h"
 #include "kernels/qr_kernel.h"
 #include "linalg/linalg_common.h"
 
@@ -27,8 +28,10 @@ namespace {
 
 // A square system by Gaussian elimination on a copy of A and B side by
 // side, which gives the operations of the one-pass solve on every element.
-// The two-output Eig solves from the same factorisation code.
-void SolveSquare(const CMatrix *A, const CMatrix *B, CMatrix *X) {
+// The two-output Eig solves from the same factorisation code. With rcond,
+// A is factored on its own and then B solved from the factors (the same
+// bits), and the factors give the estimate of the reciprocal condition.
+void SolveSquare(const CMatrix *A, const CMatrix *B, CMatrix *X, double *rcond) {
     const std::size_t n = linalg::Rows(A);
     const std::size_t k = linalg::Columns(B);
     const std::size_t ld = kernels::SpreadLeadingDimension(n);
@@ -37,7 +40,17 @@ void SolveSquare(const CMatrix *A, const CMatrix *B, CMatrix *X) {
     linalg::Scratch<double> r(n);
     linalg::CopyMatrix(ab.Get(), ld, linalg::Data(A), n, n, n);
     linalg::CopyMatrix(ab.Get() + ld * n, ld, linalg::Data(B), n, n, k);
-    kernels::GaussSolveAugmented(n, k, ab.Get(), ld, pivot.Get(), r.Get(), linalg::Data(X), n);
+    if (rcond == nullptr) {
+        kernels::GaussSolveAugmented(n, k, ab.Get(), ld, pivot.Get(), r.Get(), linalg::Data(X), n);
+        return;
+    }
+    kernels::GaussFactor(n, ab.Get(), ld, pivot.Get(), r.Get());
+    kernels::GaussSolveFactored(n, k, ab.Get(), ld, pivot.Get(), r.Get(), ab.Get() + ld * n, ld,
+                                linalg::Data(X), n);
+    linalg::Scratch<double> work(3 * n);
+    *rcond = kernels::GaussReciprocalCondition(n, ab.Get(), ld, pivot.Get(), r.Get(),
+                                               kernels::MatrixNorm1(n, n, linalg::Data(A), n),
+                                               work.Get());
 }
 
 enum class Triangle { kUpper, kLower, kNeither };
@@ -132,7 +145,12 @@ CMatrix *SolveNonSquareFast(const CMatrix *A, const CMatrix *B, ArrayHolder X) {
 
 }  // namespace
 
-CMatrix *Mldivide(const CMatrix *A, const CMatrix *B) {
+namespace {
+
+// A\B, and with rcond the estimate of a square A's reciprocal condition
+// (NaN for the other forms).
+CMatrix *Solve(const CMatrix *A, const CMatrix *B, double *rcond) {
+    if (rcond != nullptr) *rcond = mxGetNaN();
     if (A->GetNoElems() == 1) return Ldivide(A, B);
     linalg::RequireTwoDimensions(A);
     linalg::RequireTwoDimensions(B);
@@ -150,16 +168,52 @@ CMatrix *Mldivide(const CMatrix *A, const CMatrix *B) {
         // The fast order solves a triangular A by substitution, as written
         // code does (y = L\b; x = U\y): no interchanges, no elimination.
         const Triangle shape = GetOrder() == Order::kFast ? TriangleOf(A) : Triangle::kNeither;
-        if (shape != Triangle::kNeither) {
-            kernels::TriangularSolve(n, k, shape == Triangle::kLower, linalg::Data(A), n,
-                                     linalg::Data(B), n, linalg::Data(X.get()), n);
-        } else {
-            SolveSquare(A, B, X.get());
+        if (shape == Triangle::kNeither) {
+            SolveSquare(A, B, X.get(), rcond);
+            return X.release();
+        }
+        const bool lower = shape == Triangle::kLower;
+        kernels::TriangularSolve(n, k, lower, linalg::Data(A), n, linalg::Data(B), n,
+                                 linalg::Data(X.get()), n);
+        if (rcond != nullptr) {
+            linalg::Scratch<double> work(3 * std::size_t{n});
+            *rcond = kernels::TriangularReciprocalCondition(
+                n, lower, linalg::Data(A), n, kernels::MatrixNorm1(n, n, linalg::Data(A), n),
+                work.Get());
         }
         return X.release();
     }
     if (GetOrder() == Order::kFast) return SolveNonSquareFast(A, B, std::move(X));
     return SolveNonSquare(A, B, std::move(X));
+}
+
+}  // namespace
+
+CMatrix *Mldivide(const CMatrix *A, const CMatrix *B) { return Solve(A, B, nullptr); }
+
+CMatrix *Mldivide(const CMatrix *A, const CMatrix *B, double &rcond) {
+    double estimate;
+    CMatrix *X = Solve(A, B, &estimate);
+    rcond = estimate;
+    return X;
+}
+
+double Rcond(const CMatrix *A) {
+    linalg::RequireTwoDimensions(A);
+    linalg::RequireRealDouble(A);
+    const std::size_t n = linalg::Rows(A);
+    if (linalg::Columns(A) != n) throw CMatrixMustBeSquareException();
+    if (n == 0) return mxGetInf();
+    const std::size_t ld = kernels::SpreadLeadingDimension(n);
+    linalg::Scratch<double> a(ld * n);
+    linalg::Scratch<std::size_t> pivot(n);
+    linalg::Scratch<double> r(n);
+    linalg::Scratch<double> work(3 * n);
+    linalg::CopyMatrix(a.Get(), ld, linalg::Data(A), n, n, n);
+    kernels::GaussFactor(n, a.Get(), ld, pivot.Get(), r.Get());
+    return kernels::GaussReciprocalCondition(n, a.Get(), ld, pivot.Get(), r.Get(),
+                                             kernels::MatrixNorm1(n, n, linalg::Data(A), n),
+                                             work.Get());
 }
 
 CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B) {
