@@ -192,12 +192,33 @@ void Evaluator::Run(const std::shared_ptr<const Unit> &unit) {
     Execute(unit->program.statements);
 }
 
+namespace {
+
+// Set by Interrupt(), possibly from a signal handler; taken by the next step
+// or call of whichever program runs.
+std::atomic<bool> g_interrupt{false};
+static_assert(std::atomic<bool>::is_always_lock_free,
+              "Interrupt() must be safe in a signal handler");
+
+}  // namespace
+
+void Interrupt() noexcept { g_interrupt.store(true, std::memory_order_relaxed); }
+
+bool TakeInterrupt() noexcept { return g_interrupt.exchange(false, std::memory_order_relaxed); }
+
 void Evaluator::Step() {
     if (m_limits.max_steps != 0 && ++m_steps > m_limits.max_steps)
         throw LimitError("Step limit reached");
+    CheckInterrupt();
 }
 
-void Evaluator::CheckDepth(const std::string &callee) const {
+void Evaluator::CheckInterrupt() {
+    if (g_interrupt.load(std::memory_order_relaxed) && TakeInterrupt())
+        throw InterruptError("Operation terminated by user");
+}
+
+void Evaluator::CheckDepth(const std::string &callee) {
+    CheckInterrupt();
     if (m_frames.size() + m_scriptDepth > m_limits.max_call_depth)
         throw Error("Maximum recursion depth of " + std::to_string(m_limits.max_call_depth) +
                     " reached in '" + callee + "'");

@@ -98,7 +98,10 @@ private:
     Flow ExecuteFor(const Stmt &s);
     Flow ExecuteTry(const Stmt &s);
     Flow ExecuteSwitch(const Stmt &s);
+    // Counts a statement or loop iteration against the step limit, and stops
+    // the program when an interrupt is pending.
     void Step();
+    void CheckInterrupt();
 
     Value Evaluate(const Expr &e);
     Value EvaluateBinary(const Expr &e);
@@ -131,7 +134,9 @@ private:
     // As Lookup, making the variable (empty) when the frame has none.
     Value &VariableSlot(const std::string &name, const VariableCache &cache);
     void Locate(int line);
-    void CheckDepth(const std::string &callee) const;
+    // Refuses a call beyond the depth limit; every call also takes a pending
+    // interrupt here.
+    void CheckDepth(const std::string &callee);
 
     std::ostream &m_display;
     Limits m_limits;

@@ -37,6 +37,8 @@ void Session::Run(const std::string &source, const std::string &file) {
     }
     try {
         m_evaluator->Run(unit);
+    } catch (const InterruptError &e) {
+        throw Interrupted(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine());
     } catch (const std::exception &e) {
         throw ScriptError(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine());
     }

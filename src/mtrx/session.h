@@ -40,6 +40,24 @@ private:
     int m_line;
 };
 
+/// A program that stopped because Interrupt() asked it to. The workspace
+/// keeps whatever the statements before the stop assigned.
+class Interrupted : public ScriptError {
+public:
+    using ScriptError::ScriptError;
+};
+
+/// Asks the program running in any session of this process to stop: it
+/// stops with Interrupted ("Operation terminated by user") at its next
+/// statement, loop iteration or function call, and try/catch does not catch
+/// it. Safe in a signal handler (it only sets a lock-free atomic flag) and
+/// from any thread. A request that no program takes stays pending until
+/// TakeInterrupt().
+void Interrupt() noexcept;
+
+/// Withdraws a pending request of Interrupt(); true when there was one.
+bool TakeInterrupt() noexcept;
+
 /// One workspace: variables persist from one Run to the next, as at the
 /// prompt.
 class Session {
