@@ -206,6 +206,14 @@ void Interrupt() noexcept { g_interrupt.store(true, std::memory_order_relaxed); 
 
 bool TakeInterrupt() noexcept { return g_interrupt.exchange(false, std::memory_order_relaxed); }
 
+void Evaluator::Define(const std::shared_ptr<const Unit> &unit) {
+    for (const Function &f : unit->program.functions) {
+        Found &found = m_defined[f.name];
+        found.unit = unit;
+        found.function = &f;
+    }
+}
+
 void Evaluator::Step() {
     if (m_limits.max_steps != 0 && ++m_steps > m_limits.max_steps)
         throw LimitError("Step limit reached");
@@ -591,6 +599,11 @@ bool Evaluator::Resolve(const std::string &name, const std::shared_ptr<const Uni
             f.function = local->second;
             return true;
         }
+    }
+    auto defined = m_defined.find(name);
+    if (defined != m_defined.end()) {
+        f = defined->second;
+        return true;
     }
     // Then name.mtrx in the caller's folder, the current folder and MTRXPATH.
     const std::string first = from && !from->folder.empty() ? from->folder : ".";

@@ -49,6 +49,9 @@ public:
     /// FailedLine() then name the statement that failed.
     void Run(const std::shared_ptr<const Unit> &unit);
     const std::string &FailedFile() const { return m_failedFile; }
+    /// Keeps the functions of `unit` defined for every later call, as
+    /// functions typed at the prompt are; a name defined again is replaced.
+    void Define(const std::shared_ptr<const Unit> &unit);
     int FailedLine() const { return m_failedLine; }
 
     /// Calls a function handle or, for a char array, the function of that
@@ -143,6 +146,7 @@ private:
     std::vector<std::unique_ptr<Frame>> m_frames;
     std::vector<EndContext> m_ends;
     std::map<std::string, Found> m_files;  // folder/name -> function, or none
+    std::map<std::string, Found> m_defined;  // functions typed at the prompt
     std::vector<std::string> m_path;       // MTRXPATH folders
     std::uint64_t m_steps = 0;
     std::size_t m_scriptDepth = 0;  // script files running inside one another

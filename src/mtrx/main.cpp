@@ -34,9 +34,11 @@ const char kUsage[] =
     "  --help      show this help\n"
     "  --version   show the version\n"
     "\n"
-    "At the prompt, a statement left open (a block, a bracket, a '...') reads\n"
-    "further lines; an error is shown and the session goes on; 'exit', 'quit'\n"
-    "or the end of input ends it.\n";
+    "At the prompt, a statement left open (a block, a bracket, a '...', a\n"
+    "function before its 'end') reads further lines, and a function defined\n"
+    "there stays defined; an error is shown and the session goes on; Ctrl-C\n"
+    "stops the running statement or discards the line being typed; 'exit',\n"
+    "'quit' or the end of input ends it. Ctrl-C ends a script with status 130.\n";
 
 const char kPrompt[] = ">> ";
 const char kContinuation[] = ".. ";
@@ -214,7 +216,7 @@ int Interact(bool editing) {
             if (mtrx::NeedsMoreInput(pending)) continue;
         }
         try {
-            session.Run(pending);
+            session.RunTyped(pending);
             std::cout.flush();
         } catch (const mtrx::Interrupted &) {
             ResetOutput();

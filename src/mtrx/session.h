@@ -74,12 +74,21 @@ public:
     /// whatever the statements before the failure assigned.
     void Run(const std::string &source, const std::string &file = "");
 
+    /// Runs `source` as typed at the prompt: as Run, except that each
+    /// function it defines must end with its `end`, and stays defined for
+    /// the rest of the session (found after a calling file's own functions,
+    /// before function files and built-ins), also when the statements fail.
+    void RunTyped(const std::string &source);
+
 private:
+    void RunSource(const std::string &source, const std::string &file, bool typed);
+
     std::unique_ptr<Evaluator> m_evaluator;
 };
 
 /// True when `source` is the start of a program that further lines could
-/// complete (an open block, bracket or continuation), as at the prompt.
+/// complete (an open block, bracket or continuation, a function without its
+/// `end`), as at the prompt.
 bool NeedsMoreInput(const std::string &source);
 
 }  // namespace mtrx
