@@ -116,10 +116,13 @@ enum class Input { Line, End, Interrupted };
 #if defined(MTRX_EDITLINE) || defined(MTRX_READLINE)
 // Set when Ctrl-C ended the line being edited.
 bool g_lineInterrupted = false;
+#endif
 
-// The line editor's key reader: a plain read, except that Ctrl-C (a read
-// cut short, or an interrupt already pending) ends the line as Enter would,
-// and the line is then discarded.
+#if defined(MTRX_READLINE)
+// Readline's key reader: a plain read, except that Ctrl-C (a read cut
+// short, or an interrupt already pending) ends the line as Enter would, and
+// the line is then discarded. (Readline itself would retry the read.)
+// libedit needs none: its read gives up on EINTR and readline() returns.
 int ReadKey(FILE *in) {
     for (;;) {
         if (mtrx::TakeInterrupt()) {
@@ -191,8 +194,6 @@ int Interact(bool editing) {
     // SIGINT reaches OnPromptInterrupt, and ReadKey sees it, also while a
     // line is edited.
     rl_catch_signals = 0;
-#endif
-#if defined(MTRX_EDITLINE) || defined(MTRX_READLINE)
     rl_getc_function = ReadKey;
 #endif
     std::string pending, line;
