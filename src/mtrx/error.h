@@ -35,6 +35,13 @@ public:
     using Error::Error;
 };
 
+/// The program was interrupted (Ctrl-C). Like a limit, try/catch does not
+/// catch it.
+class InterruptError : public LimitError {
+public:
+    using LimitError::LimitError;
+};
+
 }  // namespace mtrx
 
 #endif  // MTRX_ERROR_H

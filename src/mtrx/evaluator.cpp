@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <new>
@@ -68,6 +69,39 @@ Array ApplyBinary(const std::string &op, const Array &a, const Array &b) {
 }
 
 Array EmptyCell() { return Array::Adopt(km::mxCreateCellMatrix(0, 0)); }
+
+const char kBadSubscript[] = "Subscript indices must either be real positive integers or logicals.";
+
+// True for a whole number from 1 up: the values a numeric subscript may
+// hold. Every finite double from 2^52 up is whole; NaN fails every test.
+inline bool IsIndexValue(double x) {
+    if (x >= 1.0 && x < 0x1p52) return static_cast<double>(static_cast<std::int64_t>(x)) == x;
+    return x >= 0x1p52 && x <= 0x1.fffffffffffffp1023;
+}
+
+// Refuses a subscript that is neither a mask nor whole positive numbers.
+// The library rounds index values for its C++ callers; a program's
+// subscripts must be exact, so 1.5, 0, -1, NaN and Inf are all refused here,
+// before any library call sees them.
+void CheckSubscript(const Value &index) {
+    double x;
+    if (index.RealScalar(x)) {
+        if (!IsIndexValue(x)) throw Error(kBadSubscript);
+        return;
+    }
+    const Array &a = index.array();
+    if (a.IsLogical() || !IsDouble(a)) return;
+    const km::CMatrix *m = a.get();
+    const std::size_t n = m->GetNoElems();
+    const auto *re = static_cast<const double *>(m->GetPr());
+    for (std::size_t k = 0; k < n; ++k)
+        if (!IsIndexValue(re[k])) throw Error(kBadSubscript);
+    if (IsComplex(a)) {
+        const auto *im = static_cast<const double *>(m->GetPi());
+        for (std::size_t k = 0; k < n; ++k)
+            if (im[k] != 0.0) throw Error(kBadSubscript);
+    }
+}
 
 // Element `k` (zero-based) of a cell: a shared copy, or [] for an empty slot.
 Array Slot(const Array &cell, unsigned int k) {
@@ -158,12 +192,41 @@ void Evaluator::Run(const std::shared_ptr<const Unit> &unit) {
     Execute(unit->program.statements);
 }
 
+namespace {
+
+// Set by Interrupt(), possibly from a signal handler; taken by the next step
+// or call of whichever program runs.
+std::atomic<bool> g_interrupt{false};
+static_assert(std::atomic<bool>::is_always_lock_free,
+              "Interrupt() must be safe in a signal handler");
+
+}  // namespace
+
+void Interrupt() noexcept { g_interrupt.store(true, std::memory_order_relaxed); }
+
+bool TakeInterrupt() noexcept { return g_interrupt.exchange(false, std::memory_order_relaxed); }
+
+void Evaluator::Define(const std::shared_ptr<const Unit> &unit) {
+    for (const Function &f : unit->program.functions) {
+        Found &found = m_defined[f.name];
+        found.unit = unit;
+        found.function = &f;
+    }
+}
+
 void Evaluator::Step() {
     if (m_limits.max_steps != 0 && ++m_steps > m_limits.max_steps)
         throw LimitError("Step limit reached");
+    CheckInterrupt();
 }
 
-void Evaluator::CheckDepth(const std::string &callee) const {
+void Evaluator::CheckInterrupt() {
+    if (g_interrupt.load(std::memory_order_relaxed) && TakeInterrupt())
+        throw InterruptError("Operation terminated by user");
+}
+
+void Evaluator::CheckDepth(const std::string &callee) {
+    CheckInterrupt();
     if (m_frames.size() + m_scriptDepth > m_limits.max_call_depth)
         throw Error("Maximum recursion depth of " + std::to_string(m_limits.max_call_depth) +
                     " reached in '" + callee + "'");
@@ -459,7 +522,9 @@ std::vector<km::Subscript> Evaluator::Subscripts(const Array &a, const std::vect
         }
         m_ends.push_back({&a, k + 1, count});
         try {
-            subs.emplace_back(Evaluate(arg).array());
+            const Value index = Evaluate(arg);
+            CheckSubscript(index);
+            subs.emplace_back(index.array());
         } catch (...) {
             m_ends.pop_back();
             throw;
@@ -534,6 +599,11 @@ bool Evaluator::Resolve(const std::string &name, const std::shared_ptr<const Uni
             f.function = local->second;
             return true;
         }
+    }
+    auto defined = m_defined.find(name);
+    if (defined != m_defined.end()) {
+        f = defined->second;
+        return true;
     }
     // Then name.mtrx in the caller's folder, the current folder and MTRXPATH.
     const std::string first = from && !from->folder.empty() ? from->folder : ".";

@@ -49,6 +49,9 @@ public:
     /// FailedLine() then name the statement that failed.
     void Run(const std::shared_ptr<const Unit> &unit);
     const std::string &FailedFile() const { return m_failedFile; }
+    /// Keeps the functions of `unit` defined for every later call, as
+    /// functions typed at the prompt are; a name defined again is replaced.
+    void Define(const std::shared_ptr<const Unit> &unit);
     int FailedLine() const { return m_failedLine; }
 
     /// Calls a function handle or, for a char array, the function of that
@@ -98,7 +101,10 @@ private:
     Flow ExecuteFor(const Stmt &s);
     Flow ExecuteTry(const Stmt &s);
     Flow ExecuteSwitch(const Stmt &s);
+    // Counts a statement or loop iteration against the step limit, and stops
+    // the program when an interrupt is pending.
     void Step();
+    void CheckInterrupt();
 
     Value Evaluate(const Expr &e);
     Value EvaluateBinary(const Expr &e);
@@ -131,13 +137,16 @@ private:
     // As Lookup, making the variable (empty) when the frame has none.
     Value &VariableSlot(const std::string &name, const VariableCache &cache);
     void Locate(int line);
-    void CheckDepth(const std::string &callee) const;
+    // Refuses a call beyond the depth limit; every call also takes a pending
+    // interrupt here.
+    void CheckDepth(const std::string &callee);
 
     std::ostream &m_display;
     Limits m_limits;
     std::vector<std::unique_ptr<Frame>> m_frames;
     std::vector<EndContext> m_ends;
     std::map<std::string, Found> m_files;  // folder/name -> function, or none
+    std::map<std::string, Found> m_defined;  // functions typed at the prompt
     std::vector<std::string> m_path;       // MTRXPATH folders
     std::uint64_t m_steps = 0;
     std::size_t m_scriptDepth = 0;  // script files running inside one another

@@ -26,6 +26,8 @@ struct Conversion {
     std::string width;
     std::string precision;  // with its '.', or empty
     char kind;
+    bool widthStar = false;      // '*': the width is the next argument item
+    bool precisionStar = false;  // '.*': the precision is the next argument item
 };
 
 struct Segment {
@@ -53,22 +55,53 @@ std::string Pad(const std::string &s, const Conversion &c) {
 
 std::string NonFinite(double x) { return std::isnan(x) ? "NaN" : x < 0 ? "-Inf" : "Inf"; }
 
+bool HasFlag(const Conversion &c, char flag) { return c.flags.find(flag) != std::string::npos; }
+
+// A whole value under %d, %i or %u, laid out as C lays out an integer: the
+// precision is the least number of digits (zeros in front; precision 0
+// prints nothing for 0), then the sign, then the width, filled with zeros
+// after the sign for the '0' flag when no precision is given. The digits come
+// from %.0f, exact for every whole double, beyond the range of any C integer
+// type too. '#' does not apply to these conversions and is ignored.
+std::string WholeNumber(const Conversion &c, double x) {
+    std::string digits = Printf("%.0f", std::fabs(x));
+    if (!c.precision.empty()) {
+        const std::size_t precision =
+            c.precision.size() > 1 ? std::stoul(c.precision.substr(1)) : 0;
+        if (precision == 0 && x == 0) digits.clear();
+        if (digits.size() < precision) digits.insert(0, precision - digits.size(), '0');
+    }
+    std::string sign;
+    if (x < 0)
+        sign = "-";
+    else if (c.kind != 'u' && HasFlag(c, '+'))
+        sign = "+";
+    else if (c.kind != 'u' && HasFlag(c, ' '))
+        sign = " ";
+    const std::size_t width = c.width.empty() ? 0 : std::stoul(c.width);
+    const std::size_t length = sign.size() + digits.size();
+    if (length >= width) return sign + digits;
+    const std::size_t fill = width - length;
+    if (HasFlag(c, '-')) return sign + digits + std::string(fill, ' ');
+    if (HasFlag(c, '0') && c.precision.empty()) return sign + std::string(fill, '0') + digits;
+    return std::string(fill, ' ') + sign + digits;
+}
+
 std::string Number(const Conversion &c, double x) {
     if (!std::isfinite(x)) return Pad(NonFinite(x), c);
-    std::string head = "%" + c.flags + c.width;
+    const std::string head = "%" + c.flags + c.width;
     switch (c.kind) {
         case 'd':
         case 'i':
         case 'u':
-            // Whole values print through %.0f, which covers every double.
-            if (x == std::floor(x)) return Printf(head + ".0f", x);
+            if (x == std::floor(x)) return WholeNumber(c, x);
             return Printf(head + c.precision + "e", x);
         case 'x':
         case 'o':
         case 'X':
             if (x == std::floor(x) && x >= 0 && x < 18446744073709551616.0) {
                 char buffer[64];
-                const std::string pattern = head + "ll" + c.kind;
+                const std::string pattern = head + c.precision + "ll" + c.kind;
                 std::snprintf(buffer, sizeof buffer, pattern.c_str(),
                               static_cast<unsigned long long>(x));
                 return buffer;
@@ -78,7 +111,7 @@ std::string Number(const Conversion &c, double x) {
             // A character code; anything else prints as %s prints it.
             if (x == std::floor(x) && x >= 0 && x < 256)
                 return Pad(std::string(1, static_cast<char>(static_cast<int>(x))), c);
-            return Printf("%" + c.flags + c.width + "e", x);
+            return Printf(head + "e", x);
         default: return Printf(head + c.precision + c.kind, x);
     }
 }
@@ -130,12 +163,22 @@ std::vector<Segment> Segments(const std::string &format, const std::string &who)
         std::size_t j = i + 1;
         while (j < format.size() && std::string("-+ 0#").find(format[j]) != std::string::npos)
             c.flags += format[j++];
-        while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])))
+        if (j < format.size() && format[j] == '*') {
+            c.widthStar = true;
+            ++j;
+        }
+        while (!c.widthStar && j < format.size() &&
+               std::isdigit(static_cast<unsigned char>(format[j])))
             c.width += format[j++];
         if (j < format.size() && format[j] == '.') {
             c.precision = ".";
             ++j;
-            while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])))
+            if (j < format.size() && format[j] == '*') {
+                c.precisionStar = true;
+                ++j;
+            }
+            while (!c.precisionStar && j < format.size() &&
+                   std::isdigit(static_cast<unsigned char>(format[j])))
                 c.precision += format[j++];
         }
         if (j >= format.size() || std::string("diucsfeEgGxXo").find(format[j]) == std::string::npos)
@@ -150,6 +193,49 @@ std::vector<Segment> Segments(const std::string &format, const std::string &who)
     }
     if (!literal.empty()) out.push_back(Segment{literal, {}});
     return out;
+}
+
+// Takes the next number of `items`; a text item gives its characters' codes
+// one at a time. False when none is left.
+bool NextNumber(std::deque<Item> &items, double &x) {
+    while (!items.empty() && items.front().text) {
+        const std::string rest = items.front().chars;
+        items.pop_front();
+        for (auto k = rest.size(); k-- > 0;)
+            items.push_front(Item{false, static_cast<unsigned char>(rest[k]) * 1.0, ""});
+    }
+    if (items.empty()) return false;
+    x = items.front().number;
+    items.pop_front();
+    return true;
+}
+
+// `spec` with its '*' width and precision taken from `items`, as C takes
+// them: a negative width left-justifies, a negative precision counts as none.
+// False when the items run out first.
+bool Resolve(const Conversion &spec, std::deque<Item> &items, const std::string &who,
+             Conversion &out) {
+    out = spec;
+    out.widthStar = out.precisionStar = false;
+    double x;
+    const auto star = [&](double v) {
+        if (!(std::fabs(v) <= 9999) || v != std::floor(v))
+            throw Error("A '*' width or precision in the format of '" + who +
+                        "' must be a whole number from -9999 to 9999");
+        return static_cast<int>(v);
+    };
+    if (spec.widthStar) {
+        if (!NextNumber(items, x)) return false;
+        const int width = star(x);
+        if (width < 0 && !HasFlag(out, '-')) out.flags += '-';
+        out.width = std::to_string(width < 0 ? -width : width);
+    }
+    if (spec.precisionStar) {
+        if (!NextNumber(items, x)) return false;
+        const int precision = star(x);
+        out.precision = precision < 0 ? std::string() : "." + std::to_string(precision);
+    }
+    return true;
 }
 
 }  // namespace
@@ -172,8 +258,8 @@ std::string Format(const std::string &format, const std::vector<Value> &args,
     std::string out;
     do {
         for (const Segment &s : segments) {
-            const Conversion &c = s.conversion;
-            if (c.kind == 0) {
+            const Conversion *spec = &s.conversion;
+            if (spec->kind == 0) {
                 out += s.literal;
                 continue;
             }
@@ -181,10 +267,18 @@ std::string Format(const std::string &format, const std::vector<Value> &args,
                 if (none) continue;  // no arguments at all: conversions print nothing
                 return out;
             }
+            Conversion starred;
+            if (spec->widthStar || spec->precisionStar) {
+                if (!Resolve(*spec, items, who, starred)) return out;
+                spec = &starred;
+                if (items.empty()) return out;
+            }
+            const Conversion &c = *spec;
             Item &item = items.front();
             if (item.text && c.kind == 's') {
                 std::string t = item.chars;
-                if (c.precision.size() > 1) t = t.substr(0, std::stoul(c.precision.substr(1)));
+                if (!c.precision.empty())  // "." alone is precision 0
+                    t = t.substr(0, c.precision.size() > 1 ? std::stoul(c.precision.substr(1)) : 0);
                 out += Pad(t, c);
                 items.pop_front();
                 continue;

@@ -11,11 +11,15 @@ namespace mtrx {
 
 /// Formats `args` with `format` as sprintf does. The format takes the
 /// escapes \n \t \\ \a \r and the conversions %d %i %u %c %s %f %e %g %E %G
-/// %x %o %% with flags, width and precision. Numeric arguments give one
-/// item per element, a char argument one text item; the format repeats while
-/// items remain and output stops at the first conversion left without one.
-/// %d of a value that is not whole prints as %e; Inf, -Inf and NaN print by
-/// name in every numeric conversion. `who` names the built-in in errors.
+/// %x %o %% with flags, width and precision, laid out as C's printf lays
+/// them out; a '*' width or precision takes the next item, as in C. Numeric
+/// arguments give one item per element, a char argument one text item; the
+/// format repeats while items remain and output stops at the first conversion
+/// left without one. Whole values print under %d %i %u at any magnitude (a
+/// negative one under %u with its sign); %d %i %u %x %o of a value that is not
+/// whole, and %x %o of a negative one, print as %e with the same flags, width
+/// and precision; Inf, -Inf and NaN print by name in every numeric
+/// conversion. `who` names the built-in in errors.
 std::string Format(const std::string &format, const std::vector<Value> &args,
                    const std::string &who);
 

@@ -2,8 +2,11 @@
 // standard input, or holds an interactive session at a prompt.
 #include "session.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -31,12 +34,55 @@ const char kUsage[] =
     "  --help      show this help\n"
     "  --version   show the version\n"
     "\n"
-    "At the prompt, a statement left open (a block, a bracket, a '...') reads\n"
-    "further lines; an error is shown and the session goes on; 'exit', 'quit'\n"
-    "or the end of input ends it.\n";
+    "At the prompt, a statement left open (a block, a bracket, a '...', a\n"
+    "function before its 'end') reads further lines, and a function defined\n"
+    "there stays defined; an error is shown and the session goes on; Ctrl-C\n"
+    "stops the running statement or discards the line being typed; 'exit',\n"
+    "'quit' or the end of input ends it. Ctrl-C ends a script with status 130.\n";
 
 const char kPrompt[] = ">> ";
 const char kContinuation[] = ".. ";
+const char kInterrupted[] = "Operation terminated by user";
+
+// Ctrl-C while a script runs: the program stops at its next statement, loop
+// iteration or call, and mtrx ends with status 130. A second Ctrl-C before
+// it gets there (a long library call) ends the process at once.
+volatile std::sig_atomic_t g_scriptInterrupts = 0;
+
+extern "C" void OnScriptInterrupt(int) {
+    if (g_scriptInterrupts != 0) _exit(130);
+    g_scriptInterrupts = 1;
+    mtrx::Interrupt();
+}
+
+// Ctrl-C at the prompt: stops the running statement, or discards the line
+// being typed; the session and its workspace go on.
+extern "C" void OnPromptInterrupt(int) { mtrx::Interrupt(); }
+
+// Sends SIGINT to `handler`. Without `restart`, a read waiting for input
+// returns EINTR, so that the prompt sees Ctrl-C at once.
+void CatchInterrupts(void (*handler)(int), bool restart) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = restart ? SA_RESTART : 0;
+    sigaction(SIGINT, &action, nullptr);
+}
+
+// A script run in the background of a shell, where SIGINT is ignored, keeps
+// ignoring it.
+void CatchScriptInterrupts() {
+    struct sigaction current {};
+    if (sigaction(SIGINT, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) return;
+    CatchInterrupts(OnScriptInterrupt, true);
+}
+
+// After Ctrl-C: a write to the terminal it cut short leaves an error on the
+// stream, which would silence everything shown after it.
+void ResetOutput() {
+    std::cout.clear();
+    std::clearerr(stdout);
+}
 
 // Prints "error: [FILE:LINE: ]MESSAGE" to standard error, after whatever the
 // program displayed before it failed.
@@ -47,37 +93,86 @@ void ReportError(const mtrx::ScriptError &e) {
     std::cerr << e.what() << '\n';
 }
 
-// Runs `source`; on an error reports it and returns 1. `file` is empty for
-// snippets and standard input.
+// Runs `source`; on an error reports it and returns 1, when interrupted 130.
+// `file` is empty for snippets and standard input.
 int RunSource(const std::string &source, const std::string &file) {
     mtrx::Session session(std::cout);
     try {
         session.Run(source, file);
         std::cout.flush();
         return 0;
+    } catch (const mtrx::Interrupted &) {
+        std::cout.flush();
+        std::cerr << kInterrupted << '\n';
+        return 130;
     } catch (const mtrx::ScriptError &e) {
         ReportError(e);
         return 1;
     }
 }
 
-// Reads one line after showing `prompt`; false at the end of input. With a
-// line-editing library and a terminal, lines can be edited and recalled.
-bool ReadLine(const char *prompt, bool editing, std::string &line) {
+enum class Input { Line, End, Interrupted };
+
+#if defined(MTRX_EDITLINE) || defined(MTRX_READLINE)
+// Set when Ctrl-C ended the line being edited.
+bool g_lineInterrupted = false;
+#endif
+
+#if defined(MTRX_READLINE)
+// Readline's key reader: a plain read, except that Ctrl-C (a read cut
+// short, or an interrupt already pending) ends the line as Enter would, and
+// the line is then discarded. (Readline itself would retry the read.)
+// libedit needs none: its read gives up on EINTR and readline() returns.
+int ReadKey(FILE *in) {
+    for (;;) {
+        if (mtrx::TakeInterrupt()) {
+            g_lineInterrupted = true;
+            return '\n';
+        }
+        unsigned char c;
+        const ssize_t n = read(fileno(in), &c, 1);
+        if (n == 1) return c;
+        if (n == 0 || errno != EINTR) return EOF;
+    }
+}
+#endif
+
+// Reads one line after showing `prompt`. Ctrl-C while the line is typed
+// discards it. With a line-editing library and a terminal, lines can be
+// edited and recalled.
+Input ReadLine(const char *prompt, bool editing, std::string &line) {
+    // A Ctrl-C that came after the last statement ended has nothing left to
+    // stop.
+    mtrx::TakeInterrupt();
 #if defined(MTRX_EDITLINE) || defined(MTRX_READLINE)
     if (editing) {
+        g_lineInterrupted = false;
         char *text = readline(prompt);
-        if (text == nullptr) return false;
+        if (g_lineInterrupted || mtrx::TakeInterrupt()) {
+            if (text == nullptr) std::cout << '\n' << std::flush;
+            std::free(text);
+            return Input::Interrupted;
+        }
+        if (text == nullptr) return Input::End;
         line = text;
         if (!line.empty()) add_history(text);
         std::free(text);
-        return true;
+        return Input::Line;
     }
 #else
     (void)editing;
 #endif
     std::cout << prompt << std::flush;
-    return static_cast<bool>(std::getline(std::cin, line));
+    const bool read = static_cast<bool>(std::getline(std::cin, line));
+    if (mtrx::TakeInterrupt()) {
+        // The terminal has dropped what was typed; the next prompt starts on
+        // a line of its own.
+        std::cin.clear();
+        std::clearerr(stdin);
+        std::cout << '\n' << std::flush;
+        return Input::Interrupted;
+    }
+    return read ? Input::Line : Input::End;
 }
 
 // True for a line that asks to leave the session.
@@ -94,9 +189,22 @@ bool IsExit(const std::string &line) {
 // continuation prompt; a failed one is reported and the session goes on.
 int Interact(bool editing) {
     mtrx::Session session(std::cout);
+    CatchInterrupts(OnPromptInterrupt, false);
+#if defined(MTRX_READLINE)
+    // SIGINT reaches OnPromptInterrupt, and ReadKey sees it, also while a
+    // line is edited.
+    rl_catch_signals = 0;
+    rl_getc_function = ReadKey;
+#endif
     std::string pending, line;
     for (;;) {
-        const bool more = ReadLine(pending.empty() ? kPrompt : kContinuation, editing, line);
+        const Input input = ReadLine(pending.empty() ? kPrompt : kContinuation, editing, line);
+        if (input == Input::Interrupted) {
+            // Ctrl-C drops the line and any statement left open before it.
+            pending.clear();
+            continue;
+        }
+        const bool more = input == Input::Line;
         if (!more) {
             // Ends the last prompt's line; an unfinished statement is run for
             // its error.
@@ -109,8 +217,13 @@ int Interact(bool editing) {
             if (mtrx::NeedsMoreInput(pending)) continue;
         }
         try {
-            session.Run(pending);
+            session.RunTyped(pending);
             std::cout.flush();
+        } catch (const mtrx::Interrupted &) {
+            ResetOutput();
+            std::cout.flush();
+            // At a terminal the message goes below the ^C it echoed.
+            std::cerr << (editing ? "\n" : "") << kInterrupted << '\n';
         } catch (const mtrx::ScriptError &e) {
             ReportError(e);
         }
@@ -135,6 +248,7 @@ int main(int argc, char **argv) {
     if ((argc == 1 && terminal) || (first == "-i" && argc == 2)) {
         return Interact(terminal && isatty(STDOUT_FILENO) != 0);
     }
+    CatchScriptInterrupts();
     if (argc == 1) {
         std::ostringstream text;
         text << std::cin.rdbuf();

@@ -15,7 +15,8 @@ constexpr int kMaxNesting = 200;
 
 class Parser {
 public:
-    Parser(const std::vector<Token> &t, const std::string &source) : m_t(t), m_source(source) {}
+    Parser(const std::vector<Token> &t, const std::string &source, bool functionsNeedEnd)
+        : m_t(t), m_source(source), m_functionsNeedEnd(functionsNeedEnd) {}
 
     Program Whole() {
         Program p;
@@ -145,7 +146,10 @@ private:
         m_loops = 0;
         f.body = Statements({"end", "function"});
         m_loops = loops;
-        if (IsKeyword("end")) Next();
+        if (IsKeyword("end"))
+            Next();
+        else if (m_functionsNeedEnd)
+            Fail("Expected 'end' to close function '" + f.name + "'");
         return f;
     }
 
@@ -610,12 +614,13 @@ private:
     int m_subscriptDepth = 0;
     int m_nesting = 0;
     int m_loops = 0;  // loops around the statement being parsed
+    bool m_functionsNeedEnd;
 };
 
 }  // namespace
 
-Program Parse(const std::vector<Token> &tokens, const std::string &source) {
-    return Parser(tokens, source).Whole();
+Program Parse(const std::vector<Token> &tokens, const std::string &source, bool functionsNeedEnd) {
+    return Parser(tokens, source, functionsNeedEnd).Whole();
 }
 
 }  // namespace mtrx

@@ -120,8 +120,12 @@ struct Program {
 };
 
 /// Parses a whole program. Throws mtrx::Error naming the line on a syntax
-/// error, and for nesting deeper than the parser's fixed limit.
-Program Parse(const std::vector<Token> &tokens, const std::string &source);
+/// error, and for nesting deeper than the parser's fixed limit. A function
+/// in a file may end at the next function or the end of the file; with
+/// `functionsNeedEnd`, as for text typed at the prompt, each must end with
+/// its `end`, and a missing one is an error at the end of the input.
+Program Parse(const std::vector<Token> &tokens, const std::string &source,
+              bool functionsNeedEnd = false);
 
 }  // namespace mtrx
 

@@ -14,14 +14,23 @@
 
 namespace mtrx {
 
-std::shared_ptr<const Unit> Compile(const std::string &source, const std::string &file) {
+namespace {
+
+std::shared_ptr<const Unit> CompileUnit(const std::string &source, const std::string &file,
+                                        bool typed) {
     auto unit = std::make_shared<Unit>();
     unit->file = file;
     const std::size_t slash = file.rfind('/');
     unit->folder = file.empty() ? "" : slash == std::string::npos ? "." : file.substr(0, slash);
-    unit->program = Parse(Lex(source), source);
+    unit->program = Parse(Lex(source), source, typed);
     for (const Function &f : unit->program.functions) unit->functions.emplace(f.name, &f);
     return unit;
+}
+
+}  // namespace
+
+std::shared_ptr<const Unit> Compile(const std::string &source, const std::string &file) {
+    return CompileUnit(source, file, false);
 }
 
 Session::Session(std::ostream &display, const Limits &limits)
@@ -35,16 +44,25 @@ Session::Session(std::ostream &display, const Limits &limits)
 Session::~Session() = default;
 
 void Session::Run(const std::string &source, const std::string &file) {
+    RunSource(source, file, false);
+}
+
+void Session::RunTyped(const std::string &source) { RunSource(source, std::string(), true); }
+
+void Session::RunSource(const std::string &source, const std::string &file, bool typed) {
     std::shared_ptr<const Unit> unit;
     try {
-        unit = Compile(source, file);
+        unit = CompileUnit(source, file, typed);
     } catch (const Error &e) {
         throw ScriptError(e.what(), file, e.Line());
     } catch (const std::exception &e) {
         throw ScriptError(e.what(), file, 0);
     }
+    if (typed) m_evaluator->Define(unit);
     try {
         m_evaluator->Run(unit);
+    } catch (const InterruptError &e) {
+        throw Interrupted(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine());
     } catch (const std::exception &e) {
         throw ScriptError(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine());
     }
@@ -52,7 +70,7 @@ void Session::Run(const std::string &source, const std::string &file) {
 
 bool NeedsMoreInput(const std::string &source) {
     try {
-        Parse(Lex(source), source);
+        Parse(Lex(source), source, true);
         return false;
     } catch (const Error &e) {
         return e.AtEnd();

@@ -40,6 +40,24 @@ private:
     int m_line;
 };
 
+/// A program that stopped because Interrupt() asked it to. The workspace
+/// keeps whatever the statements before the stop assigned.
+class Interrupted : public ScriptError {
+public:
+    using ScriptError::ScriptError;
+};
+
+/// Asks the program running in any session of this process to stop: it
+/// stops with Interrupted ("Operation terminated by user") at its next
+/// statement, loop iteration or function call, and try/catch does not catch
+/// it. Safe in a signal handler (it only sets a lock-free atomic flag) and
+/// from any thread. A request that no program takes stays pending until
+/// TakeInterrupt().
+void Interrupt() noexcept;
+
+/// Withdraws a pending request of Interrupt(); true when there was one.
+bool TakeInterrupt() noexcept;
+
 /// One workspace: variables persist from one Run to the next, as at the
 /// prompt.
 class Session {
@@ -56,12 +74,21 @@ public:
     /// whatever the statements before the failure assigned.
     void Run(const std::string &source, const std::string &file = "");
 
+    /// Runs `source` as typed at the prompt: as Run, except that each
+    /// function it defines must end with its `end`, and stays defined for
+    /// the rest of the session (found after a calling file's own functions,
+    /// before function files and built-ins), also when the statements fail.
+    void RunTyped(const std::string &source);
+
 private:
+    void RunSource(const std::string &source, const std::string &file, bool typed);
+
     std::unique_ptr<Evaluator> m_evaluator;
 };
 
 /// True when `source` is the start of a program that further lines could
-/// complete (an open block, bracket or continuation), as at the prompt.
+/// complete (an open block, bracket or continuation, a function without its
+/// `end`), as at the prompt.
 bool NeedsMoreInput(const std::string &source);
 
 }  // namespace mtrx

@@ -1,10 +1,13 @@
-// tests/mtrx/session_test.cpp: the prompt's completeness check and the run limits.
+// tests/mtrx/session_test.cpp: the prompt's completeness check, the run
+// limits and interrupts.
 #include "session.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -21,7 +24,12 @@ TEST(MtrxSession, NeedsMoreInputOnlyForUnfinishedPrograms) {
         {"x = (1 + ", true},
         {"x = 1 +* 2", false},
         {"end", false},
-        {"function y = f(x)", false},
+        {"function y = f(x)", true},
+        {"function y = f(x)\ny = x;", true},
+        {"function y = f(x)\n  if x, y = 1; end", true},
+        {"function y = f(x)\ny = x;\nend", false},
+        {"function y = f(x), y = x; end", false},
+        {"function f\nfunction g", false},
         {"try, x = 1", true},
         {"switch x, case 1", true},
         {"", false},
@@ -53,6 +61,67 @@ TEST(MtrxSession, LimitsEndEveryRunAndEscapeTryCatch) {
                 << program << ": " << message;
         }
     }
+}
+
+// Display text that asks for an interrupt as soon as anything is shown, as a
+// Ctrl-C during the program's first output would.
+class InterruptOnOutput : public std::stringbuf {
+public:
+    bool armed = false;
+
+protected:
+    std::streamsize xsputn(const char *s, std::streamsize n) override {
+        if (armed) mtrx::Interrupt();
+        return std::stringbuf::xsputn(s, n);
+    }
+    int_type overflow(int_type c) override {
+        if (armed) mtrx::Interrupt();
+        return std::stringbuf::overflow(c);
+    }
+};
+
+TEST(MtrxSession, InterruptStopsTheProgramAndKeepsTheWorkspace) {
+    InterruptOnOutput buffer;
+    std::ostream out(&buffer);
+    mtrx::Session session(out);
+    session.Run("x = 5; n = 0;");
+    // A loop, a loop inside try/catch and a recursion each stop at the
+    // first step after their first output.
+    const char *const programs[] = {
+        "while true, n = n + 1; disp(n), end",
+        "try, while true, n = n + 1; disp(n), end, catch, disp('caught'), end",
+        "f(1)\nfunction f(k), disp(k), f(k + 1), end",
+    };
+    for (const char *program : programs) {
+        buffer.str("");
+        buffer.armed = true;
+        try {
+            session.Run(program);
+            ADD_FAILURE() << program << " ran to the end";
+        } catch (const mtrx::Interrupted &e) {
+            EXPECT_STREQ(e.what(), "Operation terminated by user") << program;
+        }
+        buffer.armed = false;
+        EXPECT_EQ(mtrx::TakeInterrupt(), false) << program << ": the request was not taken";
+    }
+    EXPECT_EQ(buffer.str(), "1\n");
+    // The workspace survives, and the next program runs to its end.
+    buffer.str("");
+    session.Run("disp([x, n])");
+    EXPECT_EQ(buffer.str(), "     5     2\n");
+}
+
+TEST(MtrxSession, InterruptFromAnotherThreadStopsAnEndlessLoop) {
+    std::ostringstream out;
+    mtrx::Session session(out);
+    std::thread interrupter([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        mtrx::Interrupt();
+    });
+    EXPECT_THROW(session.Run("x = 1; while true, x = x + 1; end"), mtrx::Interrupted);
+    interrupter.join();
+    session.Run("disp(x > 1)");
+    EXPECT_EQ(out.str(), "1\n");
 }
 
 }  // namespace
