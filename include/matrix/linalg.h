@@ -100,6 +100,11 @@ MATRIX_API double Rcond(const CMatrix *A);
 /// dimensions), CMatrixDimsMustAgreeException (columns of A differ from
 /// columns of B), kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B);
+/// Solves X*B = A as Mrdivide(A, B) does (the same X and exceptions) and
+/// sets rcond to the estimate that Mldivide(B', A', rcond) gives for B'
+/// (in the 1-norm of B', the infinity norm of B); rcond is not changed when
+/// the call throws.
+MATRIX_API CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B, double &rcond);
 
 /// Factorises a real symmetric positive definite matrix as A = R'*R, R
 /// upper triangular, reading only A's upper triangle (the diagonal
@@ -275,6 +280,10 @@ MATRIX_API CMatrix *Cross(const CMatrix *A, const CMatrix *B);
 /// double, or complex), CMatrixMustBeSquareException,
 /// kiv::CExhaustedMemoryException.
 MATRIX_API CMatrix *Inv(const CMatrix *A);
+/// Returns Inv(A) (the same bits and exceptions) and sets rcond to the
+/// estimate that Mldivide(A, Eye(n), rcond) gives: for a 1 x 1 A, 1.0, or
+/// 0.0 when A is zero, NaN when it is NaN; not changed when the call throws.
+MATRIX_API CMatrix *Inv(const CMatrix *A, double &rcond);
 /// Returns the Moore-Penrose pseudo-inverse of a real double m x n matrix
 /// through Svd(U, S, V, A, true): with the tolerance of Rank(A),
 /// eps*(max(m, n)*s(0)), the r leading singular values strictly above it

@@ -7,6 +7,7 @@
 #include <matrix/mx.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 #include "core/array_holder.h"
@@ -16,12 +17,25 @@ namespace kiv {
 namespace matrix {
 
 CMatrix *Inv(const CMatrix *A) {
+    double rcond;
+    return Inv(A, rcond);
+}
+
+CMatrix *Inv(const CMatrix *A, double &rcond) {
     linalg::RequireTwoDimensions(A);
     linalg::RequireRealDouble(A);
     const unsigned int n = linalg::Rows(A);
     if (n != linalg::Columns(A)) throw CMatrixMustBeSquareException();
     const ArrayHolder identity(Eye(n));
-    return Mldivide(A, identity.get());
+    double estimate;
+    CMatrix *X = Mldivide(A, identity.get(), estimate);
+    // One element: |a| * |1/a| is 1, or 0 for a zero a.
+    if (n == 1) {
+        const double a = linalg::Data(A)[0];
+        estimate = std::isnan(a) ? a : a == 0.0 ? 0.0 : 1.0;
+    }
+    rcond = estimate;
+    return X;
 }
 
 CMatrix *Pinv(const CMatrix *A) {

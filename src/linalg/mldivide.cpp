@@ -217,13 +217,18 @@ double Rcond(const CMatrix *A) {
 }
 
 CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B) {
+    double rcond;
+    return Mrdivide(A, B, rcond);
+}
+
+CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B, double &rcond) {
     // X*B = A as B'*X' = A'. The operands' class is tested before any
     // transpose is made.
     linalg::RequireRealDouble(A);
     linalg::RequireRealDouble(B);
     ArrayHolder Bt(Ctranspose(B));
     ArrayHolder At(Ctranspose(A));
-    ArrayHolder Xt(Mldivide(Bt.get(), At.get()));
+    ArrayHolder Xt(Mldivide(Bt.get(), At.get(), rcond));
     Bt.reset();
     At.reset();
     return Ctranspose(Xt.get());

@@ -91,6 +91,15 @@ Outs Unary(const Args &args, BuiltinCall &c) {
     return {F(args[0].array())};
 }
 
+// inv(A), with the warning its condition estimate calls for.
+Outs InvBuiltin(const Args &args, BuiltinCall &c) {
+    Count(args, 1, 1, c);
+    double rcond;
+    Outs out{Array::Adopt(km::Inv(args[0].array().get(), rcond))};
+    WarnIfIllConditioned(c.display, rcond);
+    return out;
+}
+
 template <Array (*F)(const Array &, const Array &)>
 Outs Binary(const Args &args, BuiltinCall &c) {
     Count(args, 2, 2, c);
@@ -163,7 +172,6 @@ Array IsemptyOf(const Array &a) { return km::Isempty(a); }
 Array NnzOf(const Array &a) { return Array(km::Nnz(a)); }
 Array DetOf(const Array &a) { return Array(km::Det(a)); }
 Array ModOf(const Array &a, const Array &b) { return km::Mod(a, b); }
-Array InvOf(const Array &a) { return km::Inv(a); }
 Array SinOf(const Array &a) { return km::Sin(a); }
 Array CosOf(const Array &a) { return km::Cos(a); }
 Array TanOf(const Array &a) { return km::Tan(a); }
@@ -683,7 +691,7 @@ const std::unordered_map<std::string, Builtin> &Table() {
         {"vertcat", Concatenate<false>},
         {"colon", ColonBuiltin},
         {"det", Unary<DetOf>},
-        {"inv", Unary<InvOf>},
+        {"inv", InvBuiltin},
         {"lu", Lu},
         {"qr", Qr},
         {"chol", Chol},

@@ -12,8 +12,10 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <new>
 #include <set>
 #include <sstream>
@@ -44,13 +46,22 @@ Array MatrixPower(const Array &a, const Array &b) {
     throw km::CNotImplementedException();
 }
 
-Array ApplyBinary(const std::string &op, const Array &a, const Array &b) {
+// A/B and A\B, with the warning their condition estimate calls for.
+Array Divide(bool left, const Array &a, const Array &b, std::ostream &display) {
+    double rcond;
+    Array x = Array::Adopt(left ? km::Mldivide(a.get(), b.get(), rcond)
+                                : km::Mrdivide(a.get(), b.get(), rcond));
+    WarnIfIllConditioned(display, rcond);
+    return x;
+}
+
+Array ApplyBinary(const std::string &op, const Array &a, const Array &b, std::ostream &display) {
     switch (op[0]) {
         case '+': return km::Plus(a, b);
         case '-': return km::Minus(a, b);
         case '*': return km::Mtimes(a, b);
-        case '/': return km::Mrdivide(a, b);
-        case '\\': return km::Mldivide(a, b);
+        case '/': return Divide(false, a, b, display);
+        case '\\': return Divide(true, a, b, display);
         case '^': return MatrixPower(a, b);
         case '|': return km::Or(a, b);
         case '&': return km::And(a, b);
@@ -899,7 +910,22 @@ Value Evaluator::EvaluateBinary(const Expr &e) {
     double y;
     if (m_fastScalars && a.RealScalar(x) && b.RealScalar(y))
         if (std::optional<Value> out = FastBinary(e.text, x, y)) return std::move(*out);
-    return ApplyBinary(e.text, a.array(), b.array());
+    return ApplyBinary(e.text, a.array(), b.array(), m_display);
+}
+
+void WarnIfIllConditioned(std::ostream &display, double rcond) {
+    if (!(rcond < km::mxGetEps())) return;
+    display.flush();
+    if (rcond == 0.0) {
+        std::cerr << "Warning: Matrix is singular to working precision.\n";
+    } else {
+        char text[32];
+        std::snprintf(text, sizeof text, "%e", rcond);
+        std::cerr << "Warning: Matrix is close to singular or badly scaled. Results may be "
+                     "inaccurate. RCOND =  "
+                  << text << ".\n";
+    }
+    std::cerr.flush();
 }
 
 void Show(std::ostream &out, const std::string &name, const Value &value) {

@@ -34,6 +34,12 @@ using Builtin = std::vector<Value> (*)(const std::vector<Value> &args, BuiltinCa
 /// Returns the built-in called `name`, or null.
 Builtin FindBuiltin(const std::string &name);
 
+/// Warns on standard error, after flushing `display` so the two streams
+/// keep their order, when a solve's reciprocal condition estimate says its
+/// result may be wrong: "singular to working precision" at 0, "close to
+/// singular or badly scaled" below eps. NaN (no estimate) warns nothing.
+void WarnIfIllConditioned(std::ostream &display, double rcond);
+
 /// Shows `value` under `name` as the prompt does.
 void Show(std::ostream &out, const std::string &name, const Value &value);
 
