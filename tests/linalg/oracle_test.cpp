@@ -107,6 +107,19 @@ TEST(Rcond, BoundsTheTrueReciprocalCondition) {
     EXPECT_THROW(Mldivide(Matrix(2, 2, {1, 2, 3, 4}).get(), Matrix(3, 1, {1, 1, 1}).get(), rcond),
                  CMatrixDimsMustAgreeException);
     EXPECT_EQ(rcond, 0.5);
+    // Inv and Mrdivide: their own bits, and the estimate of the matrix solved with.
+    const ArrayPtr A = Matrix(3, 3, {4, 1, 2, 1, 5, 1, 0, 2, 6}), At(Ctranspose(A.get()));
+    const ArrayPtr I(Eye(3)), R = Matrix(2, 3, {1, 2, 3, 4, 5, 6});
+    double fromInv = 0, fromRight = 0, want = 0;
+    EXPECT_EQ(matrix_test::BitsOf(ArrayPtr(Inv(A.get(), fromInv)).get()),
+              matrix_test::BitsOf(ArrayPtr(Inv(A.get())).get()));
+    EXPECT_EQ(matrix_test::BitsOf(ArrayPtr(Mrdivide(R.get(), A.get(), fromRight)).get()),
+              matrix_test::BitsOf(ArrayPtr(Mrdivide(R.get(), A.get())).get()));
+    ArrayPtr(Mldivide(A.get(), I.get(), want));
+    EXPECT_EQ(fromInv, want);
+    EXPECT_EQ(fromRight, Rcond(At.get()));
+    ArrayPtr(Inv(Matrix(1, 1, {0}).get(), fromInv));
+    EXPECT_EQ(fromInv, 0.0);
 }
 
 // P*A = L*U and A = L2*U as scaled residuals; Det against the diagonal of
