@@ -171,6 +171,7 @@ Array LengthOf(const Array &a) { return Array(km::Length(a)); }
 Array IsemptyOf(const Array &a) { return km::Isempty(a); }
 Array NnzOf(const Array &a) { return Array(km::Nnz(a)); }
 Array DetOf(const Array &a) { return Array(km::Det(a)); }
+Array RcondOf(const Array &a) { return Array(km::Rcond(a.get())); }
 Array ModOf(const Array &a, const Array &b) { return km::Mod(a, b); }
 Array SinOf(const Array &a) { return km::Sin(a); }
 Array CosOf(const Array &a) { return km::Cos(a); }
@@ -692,6 +693,7 @@ const std::unordered_map<std::string, Builtin> &Table() {
         {"colon", ColonBuiltin},
         {"det", Unary<DetOf>},
         {"inv", InvBuiltin},
+        {"rcond", Unary<RcondOf>},
         {"lu", Lu},
         {"qr", Qr},
         {"chol", Chol},
