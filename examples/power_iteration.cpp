@@ -4,13 +4,13 @@
 #include <cmath>
 #include <iostream>
 
-using namespace kiv::matrix;
+using namespace kiv::matrix::values;
 
 int main() {
     kiv::RandSeed(2026);
-    const Array B = Array::Randn(100, 100) / 10.0;
-    const Array A = Transpose(B) * B + Array::Ones(100, 100) / 10.0;  // symmetric
-    Array v = Array::Ones(100, 1) / 10.0;                             // unit length
+    const Array B = Randn(100, 100) / 10.0;
+    const Array A = Transpose(B) * B + Ones(100, 100) / 10.0;  // symmetric
+    Array v = Ones(100, 1) / 10.0;                             // unit length
     Array history;  // the estimate after each step, grown by appending
     double estimate = 0.0, previous = 0.0;
     do {

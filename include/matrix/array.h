@@ -14,6 +14,7 @@
 #include <matrix/reduce.h>
 #include <matrix/shape.h>
 
+#include <climits>
 #include <cstddef>
 #include <initializer_list>
 #include <iosfwd>
@@ -60,6 +61,8 @@ inline EndPosition operator-(EndPosition e, long long k) { return {e.offset - k}
 struct RangeBound {
     RangeBound(double v) : value(v) {}
     RangeBound(EndPosition e) : fromEnd(true), value(static_cast<double>(e.offset)) {}
+    /// A bare End: `Range(2, End)`.
+    RangeBound(EndPosition (*)()) : fromEnd(true) {}
     bool fromEnd = false;
     double value = 0.0;
 };
@@ -120,8 +123,11 @@ public:
     /// Creates the empty array: 0 x 0 real double.
     Array(EmptyArray) : Array() {}
     /// Creates a 1 x n real double row from a flat list. Throws
-    /// kiv::CExhaustedMemoryException.
-    Array(std::initializer_list<double> row);
+    /// kiv::CExhaustedMemoryException. A template only so that a list of
+    /// one-element lists (`{{1}, {2}, {3}}`) prefers the nested form below
+    /// and makes a column, as the language's [1; 2; 3].
+    template <typename = void>
+    Array(std::initializer_list<double> row) : Array(row.begin(), row.size(), RowTag{}) {}
     /// Creates a real double matrix from nested lists, one list per row
     /// (`{{4, 2}, {2, 3}}`). Throws CAllRowsMustHaveSameColumns when the rows
     /// differ in length, kiv::CExhaustedMemoryException.
@@ -283,33 +289,59 @@ public:
     /// Stores x at element (i, j), as `A(i, j) = x`. Throws as Indexassign.
     void SetAt(long long i, long long j, double x);
 
-    /// Reads one element with integer subscripts: `double x = A(2, 3);` is
-    /// At(2, 3), a bounds-checked load that makes no array. Assigning to the
-    /// result stores the element (SetAt).
-    template <typename I, typename = std::enable_if_t<std::is_integral_v<I>>>
-    ElementRef operator()(I i);
+    /// Element access with numeric subscripts (integers, or doubles holding
+    /// whole numbers such as the positions Max and Find return; any other
+    /// double is refused with CFunctionErrorException "Subscript indices
+    /// must either be real positive integers or logicals.").
+    ///
+    /// The rule: only a non-const lvalue Array hands out an ElementRef, the
+    /// one place an assignment is possible (`A(2, 3) = x`, `A(k) += 1`); a
+    /// const Array and a temporary give a plain double, a bounds-checked
+    /// load (At). An ElementRef is read only as the temporary it is: it
+    /// converts to double and to Array (`Array d = A(2, 3)`) and takes part
+    /// in arithmetic and comparisons, but it cannot be copied, and a named
+    /// one (`auto x = A(6)`) cannot be read or written, so no variable can
+    /// go on seeing later writes to A. Its destructor is user-provided, so
+    /// passing it through `...` (printf) is an error with clang; GCC warns
+    /// for printf-style formats (-Wformat) and, with
+    /// -Wconditionally-supported, for any variadic call. Write
+    /// `double(A(k))` or `A.At(k)` where a double is needed.
+    template <typename I, typename = std::enable_if_t<std::is_arithmetic_v<I>>>
+    ElementRef operator()(I i) &;
     template <typename I, typename J,
-              typename = std::enable_if_t<std::is_integral_v<I> && std::is_integral_v<J>>>
-    ElementRef operator()(I i, J j);
-    template <typename I, typename = std::enable_if_t<std::is_integral_v<I>>>
-    double operator()(I i) const {
-        return At(static_cast<long long>(i));
+              typename = std::enable_if_t<std::is_arithmetic_v<I> && std::is_arithmetic_v<J>>>
+    ElementRef operator()(I i, J j) &;
+    template <typename I, typename = std::enable_if_t<std::is_arithmetic_v<I>>>
+    double operator()(I i) const & {
+        return At(Position(i));
     }
     template <typename I, typename J,
-              typename = std::enable_if_t<std::is_integral_v<I> && std::is_integral_v<J>>>
-    double operator()(I i, J j) const {
-        return At(static_cast<long long>(i), static_cast<long long>(j));
+              typename = std::enable_if_t<std::is_arithmetic_v<I> && std::is_arithmetic_v<J>>>
+    double operator()(I i, J j) const & {
+        return At(Position(i), Position(j));
+    }
+    template <typename I, typename = std::enable_if_t<std::is_arithmetic_v<I>>>
+    double operator()(I i) && {
+        return At(Position(i));
+    }
+    template <typename I, typename J,
+              typename = std::enable_if_t<std::is_arithmetic_v<I> && std::is_arithmetic_v<J>>>
+    double operator()(I i, J j) && {
+        return At(Position(i), Position(j));
     }
     /// Indexes with any subscripts (positions, All, End, masks, index
-    /// arrays, ranges): the result converts to Array (Indexref) and can be
-    /// assigned (Indexassign, with growth and scalar expansion) or given
-    /// Empty() (deletion). It refers to this Array: use it in the same
-    /// statement, never keep it in an `auto` variable.
-    IndexRef operator()(const Subscript &i);
-    IndexRef operator()(const Subscript &i, const Subscript &j);
-    /// Returns A(I) or A(I, J) of a const array.
-    Array operator()(const Subscript &i) const;
-    Array operator()(const Subscript &i, const Subscript &j) const;
+    /// arrays, ranges, `{1, 2}` lists): on a non-const lvalue the result is
+    /// an IndexRef, which converts to Array (Indexref) and can be assigned
+    /// (Indexassign, with growth and scalar expansion), updated (`A(I) += B`)
+    /// or given Empty() (deletion). Like ElementRef it is used only as the
+    /// temporary it is. A const Array and a temporary give the Array A(I).
+    /// Numeric subscripts must hold whole numbers, as above.
+    IndexRef operator()(const Subscript &i) &;
+    IndexRef operator()(const Subscript &i, const Subscript &j) &;
+    Array operator()(const Subscript &i) const &;
+    Array operator()(const Subscript &i, const Subscript &j) const &;
+    Array operator()(const Subscript &i) &&;
+    Array operator()(const Subscript &i, const Subscript &j) &&;
 
     /// Returns the text the language shows for `name = value`; an empty name
     /// gives the value alone, as disp. UTF-8.
@@ -317,9 +349,28 @@ public:
     /// Writes the value alone to standard output, as disp.
     void Disp() const;
 
+    /// Returns the 1-based position a numeric subscript stands for: an
+    /// integer as it is, a double only when it is a whole number (one
+    /// beyond the range of long long saturates, so that the bounds checks
+    /// refuse it). Throws CFunctionErrorException "Subscript indices must
+    /// either be real positive integers or logicals." for any other double.
+    template <typename I>
+    static long long Position(I i) {
+        if constexpr (std::is_floating_point_v<I>)
+            return WholePosition(static_cast<double>(i));
+        else if constexpr (std::is_unsigned_v<I>)
+            return i > static_cast<unsigned long long>(LLONG_MAX) ? LLONG_MAX
+                                                                  : static_cast<long long>(i);
+        else
+            return static_cast<long long>(i);
+    }
+    static long long WholePosition(double x);
+
 private:
     struct AdoptTag {};
+    struct RowTag {};
     Array(CMatrix *owned, AdoptTag) noexcept : m_a(owned) {}
+    Array(const double *row, std::size_t n, RowTag);
     // An Array holding nothing yet, for temporaries filled on demand.
     static Array Unset() noexcept { return Array(nullptr, AdoptTag{}); }
 
@@ -342,9 +393,9 @@ private:
 /// Writes the text of ToString("") to `out`.
 MATRIX_API std::ostream &operator<<(std::ostream &out, const Array &a);
 
-/// One subscript: a position (rounded as the library rounds indices), All,
-/// an End position, a Range, or an array (a mask when logical, else an
-/// index array).
+/// One subscript: a position (a whole number), All, an End position, a
+/// Range, a list of positions (`{1, 2}`), or an array (a mask when logical,
+/// else an index array of whole numbers).
 class MATRIX_API Subscript {
 public:
     template <typename T, typename = std::enable_if_t<std::is_arithmetic_v<T>>>
@@ -355,10 +406,16 @@ public:
     Subscript(const RangeSpec &r) : m_kind(Kind::Range), m_range(r) {}
     Subscript(const Array &index) : m_kind(Kind::Array), m_array(index) {}
     Subscript(Array &&index) : m_kind(Kind::Array), m_array(std::move(index)) {}
-    Subscript(const IndexRef &index);
+    /// The positions of a list, as the row [p1 p2 ...]: `A({1, 3}, All)`.
+    Subscript(std::initializer_list<double> positions) : m_kind(Kind::Array), m_array(positions) {}
+    Subscript(IndexRef &&index);
+    Subscript(ElementRef &&index);
 
     /// Returns the index array for subscript k of n of `a`: the held array
-    /// itself, or a new one made in `holder`.
+    /// itself, or a new one made in `holder`. Throws CFunctionErrorException
+    /// "Subscript indices must either be real positive integers or
+    /// logicals." when a numeric index that is not logical holds a value
+    /// that is not a whole number.
     const CMatrix *Resolve(const CMatrix *a, unsigned int k, unsigned int n, Array &holder) const;
 
 private:
@@ -369,163 +426,334 @@ private:
     Array m_array = Array::Unset();
 };
 
-/// The result of indexing an Array with general subscripts; see
-/// Array::operator().
+namespace detail {
+// The value an operand of an element operation stands for: an ElementRef is
+// its double, anything else itself.
+inline double Operand(ElementRef &&e);
+template <typename T>
+T &&Operand(T &&x) {
+    return std::forward<T>(x);
+}
+template <typename T>
+constexpr bool kIsElementRef =
+    std::is_same_v<std::remove_cv_t<std::remove_reference_t<T>>, ElementRef>;
+}  // namespace detail
+
+/// The result of indexing a non-const lvalue Array with general subscripts;
+/// see Array::operator(). Only ever a temporary: its reads and writes are
+/// for rvalues, and it cannot be copied.
 class MATRIX_API IndexRef {
 public:
+    IndexRef(const IndexRef &) = delete;
+    IndexRef(IndexRef &&) = delete;
+    ~IndexRef() {}
+
+    /// Returns A(I) or A(I, J): a new Array. Throws as Indexref.
+    operator Array() const &&;
+    operator Array() const & = delete;
+    /// A(I) = B, A(I, J) = B: grows A as needed; a one-element B is
+    /// expanded. Throws as Indexassign; A may have been grown or unshared.
+    IndexRef &&operator=(const Array &b) &&;
+    IndexRef &&operator=(double b) && { return std::move(*this) = Array(b); }
+    IndexRef &&operator=(IndexRef &&b) && {
+        return std::move(*this) = static_cast<Array>(std::move(b));
+    }
+    IndexRef &&operator=(ElementRef &&b) &&;
+    /// A(I) = [], A(I, J) = []: deletes the elements, rows or columns.
+    /// Throws as Indexdelete.
+    IndexRef &&operator=(EmptyArray) &&;
+    /// A(I) += B and the like are A(I) = A(I) + B with the operators' meaning
+    /// (`*=` is the matrix product, `/=` Mrdivide). Throw as the read, the
+    /// operation and the assignment; A is unchanged unless the assignment
+    /// fails part way.
+    template <typename T>
+    IndexRef &&operator+=(T &&b) &&;
+    template <typename T>
+    IndexRef &&operator-=(T &&b) &&;
+    template <typename T>
+    IndexRef &&operator*=(T &&b) &&;
+    template <typename T>
+    IndexRef &&operator/=(T &&b) &&;
+
+private:
+    friend class Array;
+    friend class ElementRef;
     IndexRef(Array &target, const Subscript &i) : m_target(target), m_n(1), m_i(i), m_j(0.0) {}
     IndexRef(Array &target, const Subscript &i, const Subscript &j)
         : m_target(target), m_n(2), m_i(i), m_j(j) {}
+    Array Read() const;
 
-    /// Returns A(I) or A(I, J): a new Array. Throws as Indexref.
-    operator Array() const;
-    /// A(I) = B, A(I, J) = B: grows A as needed; a one-element B is
-    /// expanded. Throws as Indexassign; A may have been grown or unshared.
-    IndexRef &operator=(const Array &b);
-    IndexRef &operator=(double b) { return *this = Array(b); }
-    IndexRef &operator=(const IndexRef &b) { return *this = static_cast<Array>(b); }
-    /// A(I) = [], A(I, J) = []: deletes the elements, rows or columns.
-    /// Throws as Indexdelete.
-    IndexRef &operator=(EmptyArray);
-
-private:
     Array &m_target;
     int m_n;
     Subscript m_i;
     Subscript m_j;
 };
 
-/// The result of indexing a non-const Array with integer subscripts; see
-/// Array::operator().
+/// The result of indexing a non-const lvalue Array with numeric subscripts;
+/// see Array::operator() for the rule. Only ever a temporary.
 class ElementRef {
 public:
-    ElementRef(Array &target, long long i, long long j) : m_target(target), m_i(i), m_j(j) {}
-    operator double() const { return m_j ? m_target.At(m_i, m_j) : m_target.At(m_i); }
-    ElementRef &operator=(double x) {
+    ElementRef(const ElementRef &) = delete;
+    ElementRef(ElementRef &&) = delete;
+    // User-provided, so that the type is not trivially copyable and clang
+    // refuses to pass it through `...`.
+    ~ElementRef() {}
+
+    /// The element as a double: a bounds-checked load of a real double
+    /// array (At). A named ElementRef has no conversions.
+    operator double() && { return m_j ? m_target.At(m_i, m_j) : m_target.At(m_i); }
+    operator double() & = delete;
+    operator double() const & = delete;
+    /// The element as an array of the target's class: A(i) or A(i, j).
+    operator Array() && { return Read(); }
+    operator Array() & = delete;
+    operator Array() const & = delete;
+
+    ElementRef &&operator=(double x) && {
         if (m_j)
             m_target.SetAt(m_i, m_j, x);
         else
             m_target.SetAt(m_i, x);
-        return *this;
+        return std::move(*this);
     }
-    ElementRef &operator=(const ElementRef &x) { return *this = static_cast<double>(x); }
-    ElementRef &operator=(const Array &b) {
-        if (m_j)
-            IndexRef(m_target, m_i, m_j) = b;
-        else
-            IndexRef(m_target, m_i) = b;
-        return *this;
+    ElementRef &&operator=(ElementRef &&x) && {
+        return std::move(*this) = static_cast<double>(std::move(x));
     }
-    ElementRef &operator=(EmptyArray e) {
-        if (m_j)
-            IndexRef(m_target, m_i, m_j) = e;
-        else
-            IndexRef(m_target, m_i) = e;
-        return *this;
+    ElementRef &&operator=(const Array &b) && {
+        Ref() = b;
+        return std::move(*this);
+    }
+    ElementRef &&operator=(EmptyArray e) && {
+        Ref() = e;
+        return std::move(*this);
+    }
+    /// A(i) += x and the like: A(i) = A(i) + x with the operators' meaning.
+    /// A double operand on a real double array works on the element in
+    /// place; anything else goes through Array.
+    template <typename T>
+    ElementRef &&operator+=(T &&b) && {
+        return std::move(*this).Update(detail::Operand(std::forward<T>(b)),
+                                       [](const auto &x, const auto &y) { return x + y; });
+    }
+    template <typename T>
+    ElementRef &&operator-=(T &&b) && {
+        return std::move(*this).Update(detail::Operand(std::forward<T>(b)),
+                                       [](const auto &x, const auto &y) { return x - y; });
+    }
+    template <typename T>
+    ElementRef &&operator*=(T &&b) && {
+        return std::move(*this).Update(detail::Operand(std::forward<T>(b)),
+                                       [](const auto &x, const auto &y) { return x * y; });
+    }
+    template <typename T>
+    ElementRef &&operator/=(T &&b) && {
+        return std::move(*this).Update(detail::Operand(std::forward<T>(b)),
+                                       [](const auto &x, const auto &y) { return x / y; });
     }
 
 private:
+    friend class Array;
+    ElementRef(Array &target, long long i, long long j) : m_target(target), m_i(i), m_j(j) {}
+    IndexRef Ref() const { return m_j ? IndexRef(m_target, m_i, m_j) : IndexRef(m_target, m_i); }
+    Array Read() const { return Ref().Read(); }
+    bool PlainDouble() const {
+        const CMatrix *a = m_target.get();
+        return a->GetClassID() == mxClassDouble && !a->IsComplex() && !a->IsLogical();
+    }
+    template <typename Op>
+    ElementRef &&Update(double b, Op op) && {
+        if (PlainDouble()) return std::move(*this) = op(static_cast<double>(std::move(*this)), b);
+        return std::move(*this) = static_cast<const Array &>(op(Read(), b));
+    }
+    template <typename Op>
+    ElementRef &&Update(const Array &b, Op op) && {
+        return std::move(*this) = static_cast<const Array &>(op(Read(), b));
+    }
+
     Array &m_target;
     long long m_i;
     long long m_j;  // 0 for a linear subscript
 };
 
+namespace detail {
+inline double Operand(ElementRef &&e) { return static_cast<double>(std::move(e)); }
+}  // namespace detail
+
 template <typename I, typename>
-ElementRef Array::operator()(I i) {
-    return ElementRef(*this, static_cast<long long>(i), 0);
+ElementRef Array::operator()(I i) & {
+    return ElementRef(*this, Position(i), 0);
 }
 template <typename I, typename J, typename>
-ElementRef Array::operator()(I i, J j) {
-    return ElementRef(*this, static_cast<long long>(i), static_cast<long long>(j));
+ElementRef Array::operator()(I i, J j) & {
+    return ElementRef(*this, Position(i), Position(j));
 }
-inline IndexRef Array::operator()(const Subscript &i) { return IndexRef(*this, i); }
-inline IndexRef Array::operator()(const Subscript &i, const Subscript &j) {
+inline IndexRef Array::operator()(const Subscript &i) & { return IndexRef(*this, i); }
+inline IndexRef Array::operator()(const Subscript &i, const Subscript &j) & {
     return IndexRef(*this, i, j);
 }
-inline Array Array::operator()(const Subscript &i) const {
-    return IndexRef(const_cast<Array &>(*this), i);
+inline Array Array::operator()(const Subscript &i) const & {
+    return IndexRef(const_cast<Array &>(*this), i).Read();
 }
-inline Array Array::operator()(const Subscript &i, const Subscript &j) const {
-    return IndexRef(const_cast<Array &>(*this), i, j);
+inline Array Array::operator()(const Subscript &i, const Subscript &j) const & {
+    return IndexRef(const_cast<Array &>(*this), i, j).Read();
 }
+inline Array Array::operator()(const Subscript &i) && { return IndexRef(*this, i).Read(); }
+inline Array Array::operator()(const Subscript &i, const Subscript &j) && {
+    return IndexRef(*this, i, j).Read();
+}
+inline IndexRef::operator Array() const && { return Read(); }
+inline IndexRef &&IndexRef::operator=(ElementRef &&b) && {
+    return std::move(*this) = static_cast<Array>(std::move(b));
+}
+inline Subscript::Subscript(ElementRef &&index)
+    : m_kind(Kind::Position), m_value(static_cast<double>(std::move(index))) {}
+
+/// A dimension argument of the Array forms: `Sum(A, Dim(2))` sums along
+/// the rows' direction. A distinct type, so that a number is never taken for
+/// a dimension: `Max(A, 2)` is the element-wise maximum with 2, as in the
+/// language, and `Sum(A, 2)` does not compile.
+struct Dim {
+    explicit constexpr Dim(unsigned int d) : value(d) {}
+    unsigned int value;
+};
+
+/// Returns the line that names an operation and the classes of its
+/// `operands` (1 or 2) operands, as the language reports an operation that
+/// is not defined: "'plus' is not defined for operands of class cell and
+/// double", "'sqrt' is not defined for an operand of class cell". A null
+/// operand stands for a real double scalar. ASCII. Throws std::bad_alloc.
+MATRIX_API std::string OperationNotDefinedLine(const char *operation, unsigned int operands,
+                                               const CMatrix *a, const CMatrix *b);
+/// Returns the sizes of two operands joined by the operation's word, as
+/// dimension errors add them: "(2x3 times 2x3)" (the matrix product reads
+/// "times", other operations by their name). A null operand is 1x1.
+/// Throws std::bad_alloc.
+MATRIX_API std::string OperandSizesText(const char *operation, const CMatrix *a, const CMatrix *b);
+/// Rethrows the exception being handled; call it only inside a catch
+/// block. A CNotImplementedException gets OperationNotDefinedLine as the
+/// second line of its message, a dimension error of two operands (inner or
+/// outer matrix dimensions, array dimensions of a binary operation) gets
+/// OperandSizesText at the end of its line; the class of the exception
+/// stays the same, and a message that says these already is left alone.
+/// Every other exception passes unchanged. `operation` is the language's
+/// name of the operation ("plus", "mtimes"); `operands`, a and b as for
+/// OperationNotDefinedLine.
+[[noreturn]] MATRIX_API void RethrowForOperation(const char *operation, unsigned int operands,
+                                                 const CMatrix *a, const CMatrix *b);
+
+namespace detail {
+// Calls `call` (which returns a new array), adopts its result, and on a
+// failure names the operation and its operands (null: a double scalar).
+template <typename Call>
+Array Named(const char *operation, unsigned int operands, const CMatrix *a, const CMatrix *b,
+            Call call) {
+    try {
+        return Array::Adopt(call());
+    } catch (...) {
+        RethrowForOperation(operation, operands, a, b);
+    }
+}
+}  // namespace detail
 
 // The wrappers below call the function of the same name and adopt its
-// result; each is one line so the list stays readable.
-#define MATRIX_ARRAY_UNARY(F) \
-    inline Array F(const Array &a) { return Array::Adopt(F(a.get())); }
-#define MATRIX_ARRAY_BINARY(F)                                                                   \
-    inline Array F(const Array &a, const Array &b) { return Array::Adopt(F(a.get(), b.get())); } \
-    inline Array F(double a, const Array &b) { return Array::Adopt(F(a, b.get())); }             \
-    inline Array F(const Array &a, double b) { return Array::Adopt(F(a.get(), b)); }
-#define MATRIX_ARRAY_DIM(F) \
-    inline Array F(const Array &a, unsigned int dim) { return Array::Adopt(F(a.get(), dim)); }
+// result; a failure's message names the operation (the name in lower case)
+// and its operands. Each is one line so the list stays readable.
+#define MATRIX_ARRAY_UNARY(F, name)                                                  \
+    inline Array F(const Array &a) {                                                 \
+        return detail::Named(name, 1, a.get(), nullptr, [&] { return F(a.get()); }); \
+    }
+#define MATRIX_ARRAY_BINARY(F, name)                                                          \
+    inline Array F(const Array &a, const Array &b) {                                          \
+        return detail::Named(name, 2, a.get(), b.get(), [&] { return F(a.get(), b.get()); }); \
+    }                                                                                         \
+    inline Array F(double a, const Array &b) {                                                \
+        return detail::Named(name, 2, nullptr, b.get(), [&] { return F(a, b.get()); });       \
+    }                                                                                         \
+    inline Array F(const Array &a, double b) {                                                \
+        return detail::Named(name, 2, a.get(), nullptr, [&] { return F(a.get(), b); });       \
+    }
+#define MATRIX_ARRAY_DIM(F, name)                                                               \
+    inline Array F(const Array &a, Dim dim) {                                                   \
+        return detail::Named(name, 1, a.get(), nullptr, [&] { return F(a.get(), dim.value); }); \
+    }
 
 // Element-wise arithmetic, comparisons and logical operators.
-MATRIX_ARRAY_BINARY(Plus)
-MATRIX_ARRAY_BINARY(Minus)
-MATRIX_ARRAY_BINARY(Times)
-MATRIX_ARRAY_BINARY(Rdivide)
-MATRIX_ARRAY_BINARY(Ldivide)
-MATRIX_ARRAY_BINARY(Power)
-MATRIX_ARRAY_BINARY(Eq)
-MATRIX_ARRAY_BINARY(Ne)
-MATRIX_ARRAY_BINARY(Lt)
-MATRIX_ARRAY_BINARY(Le)
-MATRIX_ARRAY_BINARY(Gt)
-MATRIX_ARRAY_BINARY(Ge)
-MATRIX_ARRAY_BINARY(And)
-MATRIX_ARRAY_BINARY(Or)
-inline Array MaxVal(double a, const Array &b) { return Array::Adopt(MaxVal(a, b.get())); }
-inline Array MaxVal(const Array &a, double b) { return Array::Adopt(MaxVal(a.get(), b)); }
-inline Array MinVal(double a, const Array &b) { return Array::Adopt(MinVal(a, b.get())); }
-inline Array MinVal(const Array &a, double b) { return Array::Adopt(MinVal(a.get(), b)); }
+MATRIX_ARRAY_BINARY(Plus, "plus")
+MATRIX_ARRAY_BINARY(Minus, "minus")
+MATRIX_ARRAY_BINARY(Times, "times")
+MATRIX_ARRAY_BINARY(Rdivide, "rdivide")
+MATRIX_ARRAY_BINARY(Ldivide, "ldivide")
+MATRIX_ARRAY_BINARY(Power, "power")
+MATRIX_ARRAY_BINARY(Eq, "eq")
+MATRIX_ARRAY_BINARY(Ne, "ne")
+MATRIX_ARRAY_BINARY(Lt, "lt")
+MATRIX_ARRAY_BINARY(Le, "le")
+MATRIX_ARRAY_BINARY(Gt, "gt")
+MATRIX_ARRAY_BINARY(Ge, "ge")
+MATRIX_ARRAY_BINARY(And, "and")
+MATRIX_ARRAY_BINARY(Or, "or")
+inline Array MaxVal(double a, const Array &b) {
+    return detail::Named("max", 2, nullptr, b.get(), [&] { return MaxVal(a, b.get()); });
+}
+inline Array MaxVal(const Array &a, double b) {
+    return detail::Named("max", 2, a.get(), nullptr, [&] { return MaxVal(a.get(), b); });
+}
+inline Array MinVal(double a, const Array &b) {
+    return detail::Named("min", 2, nullptr, b.get(), [&] { return MinVal(a, b.get()); });
+}
+inline Array MinVal(const Array &a, double b) {
+    return detail::Named("min", 2, a.get(), nullptr, [&] { return MinVal(a.get(), b); });
+}
 
 // One-argument element-wise functions. Mod leaves its operands unchanged.
-MATRIX_ARRAY_UNARY(Not)
-MATRIX_ARRAY_UNARY(Abs)
-MATRIX_ARRAY_UNARY(Exp)
-MATRIX_ARRAY_UNARY(Round)
-MATRIX_ARRAY_UNARY(Sign)
-MATRIX_ARRAY_UNARY(Sqrt)
-MATRIX_ARRAY_UNARY(Uminus)
-MATRIX_ARRAY_UNARY(Unaryminus)
-MATRIX_ARRAY_UNARY(Real)
-MATRIX_ARRAY_UNARY(Isinf)
-MATRIX_ARRAY_UNARY(Isnan)
-MATRIX_ARRAY_UNARY(Isfinite)
-MATRIX_ARRAY_UNARY(Sin)
-MATRIX_ARRAY_UNARY(Cos)
-MATRIX_ARRAY_UNARY(Tan)
-MATRIX_ARRAY_UNARY(Asin)
-MATRIX_ARRAY_UNARY(Acos)
-MATRIX_ARRAY_UNARY(Atan)
-MATRIX_ARRAY_UNARY(Sinh)
-MATRIX_ARRAY_UNARY(Cosh)
-MATRIX_ARRAY_UNARY(Tanh)
-MATRIX_ARRAY_UNARY(Log)
-MATRIX_ARRAY_UNARY(Log2)
-MATRIX_ARRAY_UNARY(Log10)
-MATRIX_ARRAY_UNARY(Log1p)
-MATRIX_ARRAY_UNARY(Expm1)
-MATRIX_ARRAY_UNARY(Floor)
-MATRIX_ARRAY_UNARY(Ceil)
-MATRIX_ARRAY_UNARY(Fix)
-MATRIX_ARRAY_BINARY(Atan2)
-MATRIX_ARRAY_BINARY(Hypot)
-MATRIX_ARRAY_BINARY(Rem)
+MATRIX_ARRAY_UNARY(Not, "not")
+MATRIX_ARRAY_UNARY(Abs, "abs")
+MATRIX_ARRAY_UNARY(Exp, "exp")
+MATRIX_ARRAY_UNARY(Round, "round")
+MATRIX_ARRAY_UNARY(Sign, "sign")
+MATRIX_ARRAY_UNARY(Sqrt, "sqrt")
+MATRIX_ARRAY_UNARY(Uminus, "uminus")
+MATRIX_ARRAY_UNARY(Unaryminus, "unaryminus")
+MATRIX_ARRAY_UNARY(Real, "real")
+MATRIX_ARRAY_UNARY(Isinf, "isinf")
+MATRIX_ARRAY_UNARY(Isnan, "isnan")
+MATRIX_ARRAY_UNARY(Isfinite, "isfinite")
+MATRIX_ARRAY_UNARY(Sin, "sin")
+MATRIX_ARRAY_UNARY(Cos, "cos")
+MATRIX_ARRAY_UNARY(Tan, "tan")
+MATRIX_ARRAY_UNARY(Asin, "asin")
+MATRIX_ARRAY_UNARY(Acos, "acos")
+MATRIX_ARRAY_UNARY(Atan, "atan")
+MATRIX_ARRAY_UNARY(Sinh, "sinh")
+MATRIX_ARRAY_UNARY(Cosh, "cosh")
+MATRIX_ARRAY_UNARY(Tanh, "tanh")
+MATRIX_ARRAY_UNARY(Log, "log")
+MATRIX_ARRAY_UNARY(Log2, "log2")
+MATRIX_ARRAY_UNARY(Log10, "log10")
+MATRIX_ARRAY_UNARY(Log1p, "log1p")
+MATRIX_ARRAY_UNARY(Expm1, "expm1")
+MATRIX_ARRAY_UNARY(Floor, "floor")
+MATRIX_ARRAY_UNARY(Ceil, "ceil")
+MATRIX_ARRAY_UNARY(Fix, "fix")
+MATRIX_ARRAY_BINARY(Atan2, "atan2")
+MATRIX_ARRAY_BINARY(Hypot, "hypot")
+MATRIX_ARRAY_BINARY(Rem, "rem")
 inline Array Mod(const Array &x, double y) {
-    return Array::Adopt(Mod(const_cast<CMatrix *>(x.get()), y));
+    return detail::Named("mod", 2, x.get(), nullptr,
+                         [&] { return Mod(const_cast<CMatrix *>(x.get()), y); });
 }
 inline Array Mod(const Array &x, const Array &y) {
-    return Array::Adopt(Mod(const_cast<CMatrix *>(x.get()), const_cast<CMatrix *>(y.get())));
+    return detail::Named("mod", 2, x.get(), y.get(), [&] {
+        return Mod(const_cast<CMatrix *>(x.get()), const_cast<CMatrix *>(y.get()));
+    });
 }
 
 // Shape and construction from arrays.
-MATRIX_ARRAY_UNARY(Transpose)
-MATRIX_ARRAY_UNARY(Ctranspose)
-MATRIX_ARRAY_UNARY(Tocolumn)
-MATRIX_ARRAY_UNARY(Tomatrix)
-MATRIX_ARRAY_UNARY(Isempty)
+MATRIX_ARRAY_UNARY(Transpose, "transpose")
+MATRIX_ARRAY_UNARY(Ctranspose, "ctranspose")
+MATRIX_ARRAY_UNARY(Tocolumn, "tocolumn")
+MATRIX_ARRAY_UNARY(Tomatrix, "tomatrix")
+MATRIX_ARRAY_UNARY(Isempty, "isempty")
 inline Array Tril(const Array &a, int k = 0) { return Array::Adopt(Tril(a.get(), k)); }
 inline Array Triu(const Array &a, int k = 0) { return Array::Adopt(Triu(a.get(), k)); }
 inline Array Diag(const Array &a, int k = 0) { return Array::Adopt(Diag(a.get(), k)); }
@@ -544,40 +772,43 @@ inline unsigned int End(const Array &a, unsigned int k, unsigned int n) {
 }
 
 // Reductions and searches.
-MATRIX_ARRAY_UNARY(Sum)
-MATRIX_ARRAY_UNARY(Prod)
-MATRIX_ARRAY_UNARY(All)
-MATRIX_ARRAY_UNARY(Any)
-MATRIX_ARRAY_UNARY(Find)
-MATRIX_ARRAY_DIM(Sum)
-MATRIX_ARRAY_DIM(Prod)
-MATRIX_ARRAY_DIM(All)
-MATRIX_ARRAY_DIM(Any)
-MATRIX_ARRAY_UNARY(Cumsum)
-MATRIX_ARRAY_UNARY(Cumprod)
-MATRIX_ARRAY_UNARY(Mean)
-MATRIX_ARRAY_UNARY(Var)
-MATRIX_ARRAY_UNARY(Std)
-MATRIX_ARRAY_DIM(Cumsum)
-MATRIX_ARRAY_DIM(Cumprod)
-MATRIX_ARRAY_DIM(Mean)
-MATRIX_ARRAY_DIM(Var)
-MATRIX_ARRAY_DIM(Std)
+MATRIX_ARRAY_UNARY(Sum, "sum")
+MATRIX_ARRAY_UNARY(Prod, "prod")
+MATRIX_ARRAY_UNARY(All, "all")
+MATRIX_ARRAY_UNARY(Any, "any")
+MATRIX_ARRAY_UNARY(Find, "find")
+MATRIX_ARRAY_DIM(Sum, "sum")
+MATRIX_ARRAY_DIM(Prod, "prod")
+MATRIX_ARRAY_DIM(All, "all")
+MATRIX_ARRAY_DIM(Any, "any")
+MATRIX_ARRAY_UNARY(Cumsum, "cumsum")
+MATRIX_ARRAY_UNARY(Cumprod, "cumprod")
+MATRIX_ARRAY_UNARY(Mean, "mean")
+MATRIX_ARRAY_UNARY(Var, "var")
+MATRIX_ARRAY_UNARY(Std, "std")
+MATRIX_ARRAY_DIM(Cumsum, "cumsum")
+MATRIX_ARRAY_DIM(Cumprod, "cumprod")
+MATRIX_ARRAY_DIM(Mean, "mean")
+MATRIX_ARRAY_DIM(Var, "var")
+MATRIX_ARRAY_DIM(Std, "std")
 inline unsigned int Nnz(const Array &a) { return Nnz(a.get()); }
 inline bool Isequal(const Array &a, const Array &b) { return Isequal(a.get(), b.get()); }
 inline bool Tobool(const Array &a) { return Tobool(a.get()); }
 
 // Linear algebra.
 inline Array Mtimes(const Array &a, const Array &b) {
-    return Array::Adopt(Mtimes(a.get(), b.get()));
+    return detail::Named("mtimes", 2, a.get(), b.get(), [&] { return Mtimes(a.get(), b.get()); });
 }
 inline Array Mldivide(const Array &a, const Array &b) {
-    return Array::Adopt(Mldivide(a.get(), b.get()));
+    return detail::Named("mldivide", 2, a.get(), b.get(),
+                         [&] { return Mldivide(a.get(), b.get()); });
 }
 inline Array Mrdivide(const Array &a, const Array &b) {
-    return Array::Adopt(Mrdivide(a.get(), b.get()));
+    return detail::Named("mrdivide", 2, a.get(), b.get(),
+                         [&] { return Mrdivide(a.get(), b.get()); });
 }
 inline double Det(const Array &a) { return Det(a.get()); }
+inline double Rcond(const Array &a) { return Rcond(a.get()); }
 inline Array Chol(const Array &a) { return Array::Adopt(Chol(a.get())); }
 inline Array Chol(const Array &a, bool &ok) { return Array::Adopt(Chol(a.get(), ok)); }
 inline Array Svd(const Array &a, bool economy = false) {
@@ -592,9 +823,15 @@ inline Array Eig(const Array &a, bool balance = true) {
 }
 inline Array Planerot(const Array &x) { return Array::Adopt(Planerot(x.get())); }
 inline double Trace(const Array &a) { return Trace(a.get()); }
-inline Array Dot(const Array &a, const Array &b) { return Array::Adopt(Dot(a.get(), b.get())); }
-inline Array Cross(const Array &a, const Array &b) { return Array::Adopt(Cross(a.get(), b.get())); }
-inline Array Inv(const Array &a) { return Array::Adopt(Inv(a.get())); }
+inline Array Dot(const Array &a, const Array &b) {
+    return detail::Named("dot", 2, a.get(), b.get(), [&] { return Dot(a.get(), b.get()); });
+}
+inline Array Cross(const Array &a, const Array &b) {
+    return detail::Named("cross", 2, a.get(), b.get(), [&] { return Cross(a.get(), b.get()); });
+}
+inline Array Inv(const Array &a) {
+    return detail::Named("inv", 1, a.get(), nullptr, [&] { return Inv(a.get()); });
+}
 inline Array Pinv(const Array &a) { return Array::Adopt(Pinv(a.get())); }
 
 #undef MATRIX_ARRAY_UNARY
@@ -625,11 +862,11 @@ struct ThreeArrays {
 /// Max(Y, I, A). Throws as that function.
 MATRIX_API ValuesPositions Max(const Array &a);
 /// Returns the maxima along `dim` with their positions. Throws as Max(Y, I, A, dim).
-MATRIX_API ValuesPositions Max(const Array &a, unsigned int dim);
+MATRIX_API ValuesPositions Max(const Array &a, Dim dim);
 /// Returns the minima along the default dimension with their positions.
 MATRIX_API ValuesPositions Min(const Array &a);
 /// Returns the minima along `dim` with their positions.
-MATRIX_API ValuesPositions Min(const Array &a, unsigned int dim);
+MATRIX_API ValuesPositions Min(const Array &a, Dim dim);
 /// Returns A sorted in ascending order along the default dimension with the
 /// positions the elements came from, as Sort(Y, I, A); converts to the
 /// sorted values alone. Throws as that function.
@@ -639,14 +876,40 @@ MATRIX_API ValuesPositions Sort(const Array &a);
 MATRIX_API ValuesPositions Sort(const Array &a, SortOrder order);
 /// Returns A sorted in ascending order along `dim`, with positions. Throws
 /// as Sort(Y, I, A, dim).
-MATRIX_API ValuesPositions Sort(const Array &a, unsigned int dim);
+MATRIX_API ValuesPositions Sort(const Array &a, Dim dim);
 /// Returns A sorted in the given order along `dim`, with positions. Throws
 /// as Sort(Y, I, A, dim, order).
-MATRIX_API ValuesPositions Sort(const Array &a, unsigned int dim, SortOrder order);
+MATRIX_API ValuesPositions Sort(const Array &a, Dim dim, SortOrder order);
 /// Returns the element-wise maximum of two arrays, as Max(A, B).
-inline Array Max(const Array &a, const Array &b) { return Array::Adopt(Max(a.get(), b.get())); }
+/// A number as the second operand is the element-wise maximum with it, as
+/// in the language (a dimension is written Dim(d)).
+inline Array Max(const Array &a, const Array &b) {
+    return detail::Named("max", 2, a.get(), b.get(), [&] { return Max(a.get(), b.get()); });
+}
 /// Returns the element-wise minimum of two arrays, as Min(A, B).
-inline Array Min(const Array &a, const Array &b) { return Array::Adopt(Min(a.get(), b.get())); }
+inline Array Min(const Array &a, const Array &b) {
+    return detail::Named("min", 2, a.get(), b.get(), [&] { return Min(a.get(), b.get()); });
+}
+
+#ifdef MATRIX_ARRAY_UNSIGNED_DIMS
+// The dimension as a plain unsigned number, only for code built with
+// MATRIX_ARRAY_UNSIGNED_DIMS defined that is not written with Dim yet.
+inline Array Sum(const Array &a, unsigned int dim) { return Sum(a, Dim(dim)); }
+inline Array Prod(const Array &a, unsigned int dim) { return Prod(a, Dim(dim)); }
+inline Array All(const Array &a, unsigned int dim) { return All(a, Dim(dim)); }
+inline Array Any(const Array &a, unsigned int dim) { return Any(a, Dim(dim)); }
+inline Array Cumsum(const Array &a, unsigned int dim) { return Cumsum(a, Dim(dim)); }
+inline Array Cumprod(const Array &a, unsigned int dim) { return Cumprod(a, Dim(dim)); }
+inline Array Mean(const Array &a, unsigned int dim) { return Mean(a, Dim(dim)); }
+inline Array Var(const Array &a, unsigned int dim) { return Var(a, Dim(dim)); }
+inline Array Std(const Array &a, unsigned int dim) { return Std(a, Dim(dim)); }
+inline ValuesPositions Max(const Array &a, unsigned int dim) { return Max(a, Dim(dim)); }
+inline ValuesPositions Min(const Array &a, unsigned int dim) { return Min(a, Dim(dim)); }
+inline ValuesPositions Sort(const Array &a, unsigned int dim) { return Sort(a, Dim(dim)); }
+inline ValuesPositions Sort(const Array &a, unsigned int dim, SortOrder order) {
+    return Sort(a, Dim(dim), order);
+}
+#endif
 
 /// Returns [L, U] with L permuted so that A = L*U, as Lu(L, U, A).
 MATRIX_API TwoArrays Lu(const Array &a);
@@ -750,6 +1013,163 @@ inline Array operator&(const Array &a, double b) { return And(a, b); }
 inline Array operator|(const Array &a, const Array &b) { return Or(a, b); }
 inline Array operator|(double a, const Array &b) { return Or(a, b); }
 inline Array operator|(const Array &a, double b) { return Or(a, b); }
+
+// Compound assignment with the operators' meaning: A *= B is the matrix
+// product, A /= B is Mrdivide (A *= s and A /= s scale by a number). A is
+// replaced only when the operation succeeds.
+template <typename T,
+          typename = decltype(std::declval<const Array &>() + detail::Operand(std::declval<T>()))>
+Array &operator+=(Array &a, T &&b) {
+    a = a + detail::Operand(std::forward<T>(b));
+    return a;
+}
+template <typename T,
+          typename = decltype(std::declval<const Array &>() - detail::Operand(std::declval<T>()))>
+Array &operator-=(Array &a, T &&b) {
+    a = a - detail::Operand(std::forward<T>(b));
+    return a;
+}
+template <typename T,
+          typename = decltype(std::declval<const Array &>() * detail::Operand(std::declval<T>()))>
+Array &operator*=(Array &a, T &&b) {
+    a = a * detail::Operand(std::forward<T>(b));
+    return a;
+}
+template <typename T,
+          typename = decltype(std::declval<const Array &>() / detail::Operand(std::declval<T>()))>
+Array &operator/=(Array &a, T &&b) {
+    a = a / detail::Operand(std::forward<T>(b));
+    return a;
+}
+
+template <typename T>
+IndexRef &&IndexRef::operator+=(T &&b) && {
+    return std::move(*this) =
+               static_cast<const Array &>(Read() + detail::Operand(std::forward<T>(b)));
+}
+template <typename T>
+IndexRef &&IndexRef::operator-=(T &&b) && {
+    return std::move(*this) =
+               static_cast<const Array &>(Read() - detail::Operand(std::forward<T>(b)));
+}
+template <typename T>
+IndexRef &&IndexRef::operator*=(T &&b) && {
+    return std::move(*this) =
+               static_cast<const Array &>(Read() * detail::Operand(std::forward<T>(b)));
+}
+template <typename T>
+IndexRef &&IndexRef::operator/=(T &&b) && {
+    return std::move(*this) =
+               static_cast<const Array &>(Read() / detail::Operand(std::forward<T>(b)));
+}
+
+// An ElementRef operand of an operator stands for its double (so that
+// `A(i) + 1` and `A(i) > 0.5` are the arithmetic and comparison of
+// doubles, and `A(i) * B` scales B). Without these exact matches the double
+// and the Array conversions would make every such expression ambiguous.
+namespace detail {
+// An ElementRef operand counts only as the temporary it is meant to be.
+template <typename T>
+constexpr bool kTemporaryElementRef = kIsElementRef<T> && !std::is_lvalue_reference_v<T>;
+template <typename L, typename R>
+constexpr bool kElementOperands = (kTemporaryElementRef<L> || kTemporaryElementRef<R>)&&!(
+    kIsElementRef<L> && !kTemporaryElementRef<L>)&&!(kIsElementRef<R> && !kTemporaryElementRef<R>);
+}  // namespace detail
+#define MATRIX_ELEMENT_OPERATOR(op)                                                                \
+    template <typename L, typename R, typename = std::enable_if_t<detail::kElementOperands<L, R>>> \
+    auto operator op(L &&a, R &&b)                                                                 \
+        ->decltype(detail::Operand(std::forward<L>(a)) op detail::Operand(std::forward<R>(b))) {   \
+        return detail::Operand(std::forward<L>(a)) op detail::Operand(std::forward<R>(b));         \
+    }
+MATRIX_ELEMENT_OPERATOR(+)
+MATRIX_ELEMENT_OPERATOR(-)
+MATRIX_ELEMENT_OPERATOR(*)
+MATRIX_ELEMENT_OPERATOR(/)
+MATRIX_ELEMENT_OPERATOR(==)
+MATRIX_ELEMENT_OPERATOR(!=)
+MATRIX_ELEMENT_OPERATOR(<)
+MATRIX_ELEMENT_OPERATOR(<=)
+MATRIX_ELEMENT_OPERATOR(>)
+MATRIX_ELEMENT_OPERATOR(>=)
+#undef MATRIX_ELEMENT_OPERATOR
+inline double operator-(ElementRef &&a) { return -static_cast<double>(std::move(a)); }
+inline bool operator!(ElementRef &&a) { return !static_cast<double>(std::move(a)); }
+/// Writes the element's double.
+MATRIX_API std::ostream &operator<<(std::ostream &out, ElementRef &&e);
+
+/// The names a program written with Array uses, with
+/// `using namespace kiv::matrix::values;`: the types and placeholders of
+/// this header, and constructors that return Array. (The functions that
+/// take an Array are found through the argument, as Transpose(A).) The
+/// function-call interface of namespace kiv::matrix, whose constructors
+/// return owning CMatrix pointers, stays where it is and is not brought in.
+namespace values {
+using kiv::matrix::All;
+using kiv::matrix::Array;
+using kiv::matrix::Dim;
+using kiv::matrix::Empty;
+using kiv::matrix::End;
+using kiv::matrix::mxGetEps;
+using kiv::matrix::mxGetInf;
+using kiv::matrix::mxGetNaN;
+using kiv::matrix::Range;
+using kiv::matrix::SortOrder;
+
+// Filled arrays, as the functions of the same name: one length n gives
+// n x n, a list gives any number of dimensions (`Zeros({2, 3, 4})`); all
+// real double. Throw as those functions.
+inline Array Zeros(unsigned int n) { return Array::Adopt(matrix::Zeros(n)); }
+inline Array Zeros(unsigned int m, unsigned int n) { return Array::Adopt(matrix::Zeros(m, n)); }
+inline Array Zeros(unsigned int m, unsigned int n, unsigned int p) {
+    return Array::Adopt(matrix::Zeros(m, n, p));
+}
+inline Array Zeros(std::initializer_list<unsigned int> dims) { return Array::Zeros(dims); }
+inline Array Ones(unsigned int n) { return Array::Adopt(matrix::Ones(n)); }
+inline Array Ones(unsigned int m, unsigned int n) { return Array::Adopt(matrix::Ones(m, n)); }
+inline Array Ones(unsigned int m, unsigned int n, unsigned int p) {
+    return Array::Adopt(matrix::Ones(m, n, p));
+}
+inline Array Ones(std::initializer_list<unsigned int> dims) { return Array::Ones(dims); }
+inline Array Rand(unsigned int n) { return Array::Adopt(matrix::Rand(n)); }
+inline Array Rand(unsigned int m, unsigned int n) { return Array::Adopt(matrix::Rand(m, n)); }
+inline Array Rand(unsigned int m, unsigned int n, unsigned int p) {
+    return Array::Adopt(matrix::Rand(m, n, p));
+}
+inline Array Rand(std::initializer_list<unsigned int> dims) { return Array::Rand(dims); }
+inline Array Randn(unsigned int n) { return Array::Adopt(matrix::Randn(n)); }
+inline Array Randn(unsigned int m, unsigned int n) { return Array::Adopt(matrix::Randn(m, n)); }
+inline Array Randn(unsigned int m, unsigned int n, unsigned int p) {
+    return Array::Adopt(matrix::Randn(m, n, p));
+}
+inline Array Randn(std::initializer_list<unsigned int> dims) { return Array::Randn(dims); }
+inline Array Eye(unsigned int n) { return Array::Adopt(matrix::Eye(n)); }
+inline Array Eye(unsigned int m, unsigned int n) { return Array::Adopt(matrix::Eye(m, n)); }
+/// The 1 x 1 array x.
+inline Array Scalar(double x) { return Array(x); }
+/// The row start:end and start:step:end, as Colon.
+inline Array Colon(double start, double end) { return Array::Adopt(matrix::Colon(start, end)); }
+inline Array Colon(double start, double step, double end) {
+    return Array::Adopt(matrix::Colon(start, step, end));
+}
+inline Array Linspace(double a, double b) { return Array::Adopt(matrix::Linspace(a, b)); }
+inline Array Linspace(double a, double b, unsigned int n) {
+    return Array::Adopt(matrix::Linspace(a, b, n));
+}
+// Diag and Repmat of an Array are found through the argument; these take
+// the values themselves.
+/// The square matrix with `v` on its k-th diagonal.
+inline Array Diag(std::initializer_list<double> v, int k = 0) { return matrix::Diag(Array(v), k); }
+/// x tiled m x n times.
+inline Array Repmat(double x, unsigned int m, unsigned int n) {
+    return matrix::Repmat(Array(x), m, n);
+}
+/// An m x n cell array of empty slots. Throws kiv::CExhaustedMemoryException.
+inline Array Cell(unsigned int m, unsigned int n) { return Array::Adopt(mxCreateCellMatrix(m, n)); }
+/// A cell array of the given lengths, of empty slots.
+inline Array Cell(std::initializer_list<unsigned int> dims) {
+    return Array::Adopt(mxCreateCellArray(static_cast<unsigned int>(dims.size()), dims.begin()));
+}
+}  // namespace values
 
 }  // namespace matrix
 }  // namespace kiv

@@ -88,10 +88,10 @@ public:
     /// count rises by one). A buffer that already has 65,535 holders is
     /// copied for the new array instead. Throws kiv::CExhaustedMemoryException
     /// and changes nothing when storage cannot be obtained.
-    CMatrix *CreateShareArray() const;
+    [[nodiscard]] CMatrix *CreateShareArray() const;
     /// Returns a new array with the same shape, class, low flag byte and
     /// values whose buffers are its own.
-    CMatrix *CreateDuplicateArray() const;
+    [[nodiscard]] CMatrix *CreateDuplicateArray() const;
     /// Gives this array buffers of its own (copies the shared ones), so that
     /// it can be written without changing another array. Leaves the array as
     /// it was when it throws kiv::CExhaustedMemoryException.

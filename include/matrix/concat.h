@@ -40,18 +40,18 @@ namespace matrix {
 /// against double); CAllColumnsMustHaveSameRows when the row counts differ;
 /// kiv::CExhaustedMemoryException when storage cannot be obtained or the
 /// result's shape does not fit in 32 bits.
-MATRIX_API CMatrix *Horzcat(unsigned int n, const CMatrix **arrays);
+[[nodiscard]] MATRIX_API CMatrix *Horzcat(unsigned int n, const CMatrix **arrays);
 /// Returns a new array sharing the data of `a` (any class; not null).
-MATRIX_API CMatrix *Horzcat(const CMatrix *a);
+[[nodiscard]] MATRIX_API CMatrix *Horzcat(const CMatrix *a);
 /// Returns [a, b] as Horzcat(2, ...), or a shared copy of `a` when `b` is null.
-MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b);
+[[nodiscard]] MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b);
 /// Returns [a, b, c] as Horzcat(3, ...); the operands end at the first null.
-MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c);
+[[nodiscard]] MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c);
 /// Returns [a, b, c, d, ...] as Horzcat(n, ...) over `a` and the further
 /// `const CMatrix *` arguments before the first null one; the list must end
 /// with a null pointer unless b, c or d is null. `a` must not be null.
-MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c, const CMatrix *d,
-                            ...);
+[[nodiscard]] MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c,
+                                          const CMatrix *d, ...);
 
 /// Returns [A1; A2; ...; An], the operands `arrays[0..n)` (none of them null)
 /// one above the other. With n == 1 returns a new array sharing the data of
@@ -67,18 +67,18 @@ MATRIX_API CMatrix *Horzcat(const CMatrix *a, const CMatrix *b, const CMatrix *c
 /// (char against double); CAllRowsMustHaveSameColumns when the column counts differ;
 /// kiv::CExhaustedMemoryException when storage cannot be obtained or the
 /// result's shape does not fit in 32 bits.
-MATRIX_API CMatrix *Vertcat(unsigned int n, const CMatrix **arrays);
+[[nodiscard]] MATRIX_API CMatrix *Vertcat(unsigned int n, const CMatrix **arrays);
 /// Returns a new array sharing the data of `a` (any class; not null).
-MATRIX_API CMatrix *Vertcat(const CMatrix *a);
+[[nodiscard]] MATRIX_API CMatrix *Vertcat(const CMatrix *a);
 /// Returns [a; b] as Vertcat(2, ...), or a shared copy of `a` when `b` is null.
-MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b);
+[[nodiscard]] MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b);
 /// Returns [a; b; c] as Vertcat(3, ...); the operands end at the first null.
-MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c);
+[[nodiscard]] MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c);
 /// Returns [a; b; c; d; ...] as Vertcat(n, ...) over `a` and the further
 /// `const CMatrix *` arguments before the first null one; the list must end
 /// with a null pointer unless b, c or d is null. `a` must not be null.
-MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c, const CMatrix *d,
-                            ...);
+[[nodiscard]] MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c,
+                                          const CMatrix *d, ...);
 
 /// Returns the operands `arrays[0..n)` (none of them null) joined along the
 /// 1-based dimension dim: Cat(1, ...) is [A1; A2; ...] and Cat(2, ...) is
@@ -103,16 +103,17 @@ MATRIX_API CMatrix *Vertcat(const CMatrix *a, const CMatrix *b, const CMatrix *c
 /// exceptions of Horzcat and Vertcat in their cases, and
 /// kiv::CExhaustedMemoryException when the result's length along dim does
 /// not fit in 32 bits or storage cannot be obtained.
-MATRIX_API CMatrix *Cat(unsigned int dim, unsigned int n, const CMatrix **arrays);
+[[nodiscard]] MATRIX_API CMatrix *Cat(unsigned int dim, unsigned int n, const CMatrix **arrays);
 /// Returns Cat(dim, 2, {a, b}), or a shared copy of `a` when `b` is null.
-MATRIX_API CMatrix *Cat(unsigned int dim, const CMatrix *a, const CMatrix *b);
+[[nodiscard]] MATRIX_API CMatrix *Cat(unsigned int dim, const CMatrix *a, const CMatrix *b);
 /// Returns Cat(dim, 3, {a, b, c}); the operands end at the first null.
-MATRIX_API CMatrix *Cat(unsigned int dim, const CMatrix *a, const CMatrix *b, const CMatrix *c);
+[[nodiscard]] MATRIX_API CMatrix *Cat(unsigned int dim, const CMatrix *a, const CMatrix *b,
+                                      const CMatrix *c);
 /// Returns Cat(dim, n, ...) over `a` and the further `const CMatrix *`
 /// arguments before the first null one; the list must end with a null
 /// pointer unless b, c or d is null. `a` must not be null.
-MATRIX_API CMatrix *Cat(unsigned int dim, const CMatrix *a, const CMatrix *b, const CMatrix *c,
-                        const CMatrix *d, ...);
+[[nodiscard]] MATRIX_API CMatrix *Cat(unsigned int dim, const CMatrix *a, const CMatrix *b,
+                                      const CMatrix *c, const CMatrix *d, ...);
 
 }  // namespace matrix
 }  // namespace kiv

@@ -17,61 +17,66 @@ namespace matrix {
 // and a failed allocation, throw kiv::CExhaustedMemoryException. Write a
 // zero length as 0u: a plain 0 also converts to a null `dims`, and the call
 // is ambiguous.
+//
+// Every function of the library that returns a new CMatrix is
+// [[nodiscard]]: a dropped result is a leak. Programs written with Array
+// call the constructors of namespace kiv::matrix::values (<matrix/array.h>),
+// which return Array.
 
 /// Creates an n x n array of zeros (every byte zero). See "Filled arrays".
-MATRIX_API CMatrix *Zeros(unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Zeros(unsigned int n);
 /// Creates an m x n array of zeros.
-MATRIX_API CMatrix *Zeros(unsigned int m, unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Zeros(unsigned int m, unsigned int n);
 /// Creates an m x n x p array of zeros.
-MATRIX_API CMatrix *Zeros(unsigned int m, unsigned int n, unsigned int p);
+[[nodiscard]] MATRIX_API CMatrix *Zeros(unsigned int m, unsigned int n, unsigned int p);
 /// Creates an array of zeros shaped dims[0..nDims).
-MATRIX_API CMatrix *Zeros(unsigned int nDims, const unsigned int *dims);
+[[nodiscard]] MATRIX_API CMatrix *Zeros(unsigned int nDims, const unsigned int *dims);
 
 /// Creates an n x n array of ones. See "Filled arrays".
-MATRIX_API CMatrix *Ones(unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Ones(unsigned int n);
 /// Creates an m x n array of ones.
-MATRIX_API CMatrix *Ones(unsigned int m, unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Ones(unsigned int m, unsigned int n);
 /// Creates an m x n x p array of ones.
-MATRIX_API CMatrix *Ones(unsigned int m, unsigned int n, unsigned int p);
+[[nodiscard]] MATRIX_API CMatrix *Ones(unsigned int m, unsigned int n, unsigned int p);
 /// Creates an array of ones shaped dims[0..nDims).
-MATRIX_API CMatrix *Ones(unsigned int nDims, const unsigned int *dims);
+[[nodiscard]] MATRIX_API CMatrix *Ones(unsigned int nDims, const unsigned int *dims);
 
 // Random arrays make one call of kiv::Rand() (uniform) or kiv::Randn()
 // (normal) per element, in column-major order, and only once the array
 // exists: a refused shape draws nothing.
 
 /// Creates an n x n array of uniform random numbers. See "Filled arrays".
-MATRIX_API CMatrix *Rand(unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Rand(unsigned int n);
 /// Creates an m x n array of uniform random numbers.
-MATRIX_API CMatrix *Rand(unsigned int m, unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Rand(unsigned int m, unsigned int n);
 /// Creates an m x n x p array of uniform random numbers.
-MATRIX_API CMatrix *Rand(unsigned int m, unsigned int n, unsigned int p);
+[[nodiscard]] MATRIX_API CMatrix *Rand(unsigned int m, unsigned int n, unsigned int p);
 /// Creates an array of uniform random numbers shaped dims[0..nDims).
-MATRIX_API CMatrix *Rand(unsigned int nDims, const unsigned int *dims);
+[[nodiscard]] MATRIX_API CMatrix *Rand(unsigned int nDims, const unsigned int *dims);
 
 /// Creates an n x n array of normal random numbers. See "Filled arrays".
-MATRIX_API CMatrix *Randn(unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Randn(unsigned int n);
 /// Creates an m x n array of normal random numbers.
-MATRIX_API CMatrix *Randn(unsigned int m, unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Randn(unsigned int m, unsigned int n);
 /// Creates an m x n x p array of normal random numbers.
-MATRIX_API CMatrix *Randn(unsigned int m, unsigned int n, unsigned int p);
+[[nodiscard]] MATRIX_API CMatrix *Randn(unsigned int m, unsigned int n, unsigned int p);
 /// Creates an array of normal random numbers shaped dims[0..nDims).
-MATRIX_API CMatrix *Randn(unsigned int nDims, const unsigned int *dims);
+[[nodiscard]] MATRIX_API CMatrix *Randn(unsigned int nDims, const unsigned int *dims);
 
 /// Creates the n x n identity matrix: Eye(n, n).
-MATRIX_API CMatrix *Eye(unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Eye(unsigned int n);
 /// Creates an m x n real double array of zeros with 1.0 at (i, i) for every
 /// i below min(m, n): a new array owned by the caller. Throws
 /// kiv::CExhaustedMemoryException as the filled arrays above.
-MATRIX_API CMatrix *Eye(unsigned int m, unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Eye(unsigned int m, unsigned int n);
 
 /// Creates a 1x1 real double array holding x (every bit pattern kept): a new
 /// array owned by the caller. Throws kiv::CExhaustedMemoryException when
 /// storage cannot be obtained.
-MATRIX_API CMatrix *Scalar(double x);
+[[nodiscard]] MATRIX_API CMatrix *Scalar(double x);
 
 /// Creates the range start:end with step 1: Colon(start, 1.0, end).
-MATRIX_API CMatrix *Colon(double start, double end);
+[[nodiscard]] MATRIX_API CMatrix *Colon(double start, double end);
 /// Creates the row vector start:step:end, a new real double array owned by
 /// the caller. With q = (end - start) / step, taken as the nearest integer
 /// when it lies within 3 eps * max(|start|, |end|) / |step| of it, the count
@@ -83,10 +88,10 @@ MATRIX_API CMatrix *Colon(double start, double end);
 /// negative count give a 1x0 array. Throws kiv::CExhaustedMemoryException
 /// when the count exceeds 2147483647 (an infinite end included), its byte
 /// size does not fit in 32 bits, or storage cannot be obtained.
-MATRIX_API CMatrix *Colon(double start, double step, double end);
+[[nodiscard]] MATRIX_API CMatrix *Colon(double start, double step, double end);
 
 /// Creates the row of 100 points from a to b: Linspace(a, b, 100).
-MATRIX_API CMatrix *Linspace(double a, double b);
+[[nodiscard]] MATRIX_API CMatrix *Linspace(double a, double b);
 /// Creates the 1 x n row of equally spaced points from a to b, a new real
 /// double array owned by the caller. The first element is a and the last
 /// exactly b; each interior element k (0-based) is computed on its own as
@@ -96,7 +101,7 @@ MATRIX_API CMatrix *Linspace(double a, double b);
 /// interior of Linspace(0, Inf, 3) is Inf, of Linspace(-Inf, Inf, 3) NaN).
 /// Throws kiv::CExhaustedMemoryException when n's byte size does not fit
 /// in 32 bits or storage cannot be obtained.
-MATRIX_API CMatrix *Linspace(double a, double b, unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Linspace(double a, double b, unsigned int n);
 
 /// Replicates A in an m x n grid of blocks: the result has A's first length
 /// times m, its second length times n, and A's further lengths, and block
@@ -107,7 +112,7 @@ MATRIX_API CMatrix *Linspace(double a, double b, unsigned int n);
 /// changed. Throws CNotImplementedException for a cell or struct array and
 /// kiv::CExhaustedMemoryException when a length or the byte size does not
 /// fit in 32 bits or storage cannot be obtained.
-MATRIX_API CMatrix *Repmat(const CMatrix *A, unsigned int m, unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Repmat(const CMatrix *A, unsigned int m, unsigned int n);
 
 /// Creates the N x N matrix, N = n + |k|, of zeros with the n values of v on
 /// diagonal k (k > 0 above the main diagonal, k < 0 below it): v[0] at row
@@ -116,7 +121,7 @@ MATRIX_API CMatrix *Repmat(const CMatrix *A, unsigned int m, unsigned int n);
 /// |k| x |k| zero matrix. A new real double array owned by the caller.
 /// Throws kiv::CExhaustedMemoryException when N x N does not fit in 32 bits
 /// or storage cannot be obtained.
-MATRIX_API CMatrix *Diag(unsigned int n, const double *v, int k);
+[[nodiscard]] MATRIX_API CMatrix *Diag(unsigned int n, const double *v, int k);
 /// Builds a diagonal matrix from a vector or takes a diagonal of a matrix.
 /// A real double array `a` with one row or one column (1x1 included) gives
 /// Diag(number of elements, data of a, k). An m x n matrix gives the column
@@ -127,7 +132,7 @@ MATRIX_API CMatrix *Diag(unsigned int n, const double *v, int k);
 /// "Unknown command option" for an array of more than two dimensions,
 /// CNotImplementedException for an array that is complex or not of class
 /// mxClassDouble, and kiv::CExhaustedMemoryException as Diag(n, v, k).
-MATRIX_API CMatrix *Diag(const CMatrix *a, int k);
+[[nodiscard]] MATRIX_API CMatrix *Diag(const CMatrix *a, int k);
 
 /// Sets every element of the caller's real or complex double array `a`
 /// (not null) to x, in place: `a` becomes real, takes buffers of its own so

@@ -37,85 +37,85 @@ namespace matrix {
 /// new real double array, logical flag clear, owned by the caller. Throws
 /// CNotImplementedException, CArrayDimsMustMatchForBinaryOpException,
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Plus(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Plus(const CMatrix *A, const CMatrix *B);
 /// Adds a scalar on the left: R(i) = a + B(i), shaped like B. Throws
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Plus(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Plus(double a, const CMatrix *B);
 /// Adds a scalar on the right: R(i) = A(i) + b, shaped like A. Throws
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Plus(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Plus(const CMatrix *A, double b);
 /// Subtracts element-wise: R(i) = A(i) - B(i), with scalar expansion. Returns
 /// a new real double array owned by the caller. Throws as Plus.
-MATRIX_API CMatrix *Minus(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Minus(const CMatrix *A, const CMatrix *B);
 /// Computes R(i) = a - B(i), shaped like B. Throws as Plus.
-MATRIX_API CMatrix *Minus(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Minus(double a, const CMatrix *B);
 /// Computes R(i) = A(i) - b, shaped like A. Throws as Plus.
-MATRIX_API CMatrix *Minus(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Minus(const CMatrix *A, double b);
 /// Multiplies element-wise (A.*B): R(i) = A(i) * B(i), with scalar expansion.
 /// Returns a new real double array owned by the caller. Throws as Plus.
-MATRIX_API CMatrix *Times(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Times(const CMatrix *A, const CMatrix *B);
 /// Computes R(i) = a * B(i), shaped like B. Throws as Plus.
-MATRIX_API CMatrix *Times(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Times(double a, const CMatrix *B);
 /// Computes R(i) = A(i) * b, shaped like A. Throws as Plus.
-MATRIX_API CMatrix *Times(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Times(const CMatrix *A, double b);
 /// Divides element-wise (A./B): R(i) = A(i) / B(i), with scalar expansion;
 /// x/0 gives a signed infinity and 0/0 NaN. Returns a new real double array
 /// owned by the caller. Throws as Plus.
-MATRIX_API CMatrix *Rdivide(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Rdivide(const CMatrix *A, const CMatrix *B);
 /// Computes R(i) = a / B(i), shaped like B. Throws as Plus.
-MATRIX_API CMatrix *Rdivide(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Rdivide(double a, const CMatrix *B);
 /// Computes R(i) = A(i) / b, shaped like A. Throws as Plus.
-MATRIX_API CMatrix *Rdivide(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Rdivide(const CMatrix *A, double b);
 /// Divides from the left (A.\B): R(i) = B(i) / A(i), so Ldivide(A, B) equals
 /// Rdivide(B, A); scalar expansion as Plus. Returns a new real double array
 /// owned by the caller. Throws as Plus.
-MATRIX_API CMatrix *Ldivide(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Ldivide(const CMatrix *A, const CMatrix *B);
 /// Computes R(i) = B(i) / a, shaped like B. Throws as Plus.
-MATRIX_API CMatrix *Ldivide(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Ldivide(double a, const CMatrix *B);
 /// Computes R(i) = b / A(i), shaped like A. Throws as Plus.
-MATRIX_API CMatrix *Ldivide(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Ldivide(const CMatrix *A, double b);
 /// Raises element-wise (A.^B): R(i) = pow(A(i), B(i)) of the C runtime, with
 /// scalar expansion. The result stays real: a negative base with a
 /// non-integer exponent gives NaN. Returns a new real double array owned by
 /// the caller. Throws as Plus.
-MATRIX_API CMatrix *Power(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Power(const CMatrix *A, const CMatrix *B);
 /// Computes R(i) = pow(a, B(i)), shaped like B. Throws as Plus.
-MATRIX_API CMatrix *Power(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Power(double a, const CMatrix *B);
 /// Computes R(i) = pow(A(i), b), shaped like A. Throws as Plus.
-MATRIX_API CMatrix *Power(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Power(const CMatrix *A, double b);
 /// Takes the element-wise maximum with a scalar on the left: R(i) = B(i) when
 /// B(i) > a, otherwise a. So a NaN a gives NaN everywhere, a NaN element
 /// gives a, and of two zeros a is kept. Returns a new real double array
 /// shaped like B, owned by the caller. Throws CNotImplementedException,
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *MaxVal(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *MaxVal(double a, const CMatrix *B);
 /// Takes the element-wise maximum with a scalar on the right: R(i) = b when
 /// b > A(i), otherwise A(i). So a NaN b leaves A as it is and a NaN element
 /// stays NaN; of two zeros A(i) is kept. Shaped like A; throws as the other
 /// form.
-MATRIX_API CMatrix *MaxVal(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *MaxVal(const CMatrix *A, double b);
 /// Takes the element-wise minimum with a scalar on the left: R(i) = a when
 /// a < B(i), otherwise B(i). So a NaN a leaves B as it is and a NaN element
 /// stays NaN; of two zeros B(i) is kept. Returns a new real double array
 /// shaped like B, owned by the caller. Throws CNotImplementedException,
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *MinVal(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *MinVal(double a, const CMatrix *B);
 /// Takes the element-wise minimum with a scalar on the right: R(i) = A(i)
 /// when A(i) < b, otherwise b. So a NaN b gives NaN everywhere, a NaN element
 /// gives b, and of two zeros b is kept. Shaped like A; throws as the other
 /// form.
-MATRIX_API CMatrix *MinVal(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *MinVal(const CMatrix *A, double b);
 /// Computes the element-wise maximum: B(i) where B(i) > A(i), otherwise A(i),
 /// so a NaN on either side gives A's element, and of two zeros A's. Operands
 /// as for Plus: real double, a one-element operand expanded over the other,
 /// otherwise equal shapes. Returns a new real double array owned by the
 /// caller. Throws CNotImplementedException,
 /// CArrayDimsMustMatchForBinaryOpException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Max(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Max(const CMatrix *A, const CMatrix *B);
 /// Computes the element-wise minimum: A(i) where A(i) < B(i), otherwise B(i),
 /// so a NaN on either side gives B's element, and of two zeros B's. Operands,
 /// result and exceptions as Max(A, B).
-MATRIX_API CMatrix *Min(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Min(const CMatrix *A, const CMatrix *B);
 
 // Comparisons. Each compares element-wise with the scalar expansion and
 // shape rule above and returns a new logical array owned by the caller: class
@@ -126,41 +126,41 @@ MATRIX_API CMatrix *Min(const CMatrix *A, const CMatrix *B);
 // arrays only) and kiv::CExhaustedMemoryException.
 
 /// Tests element-wise equality (A == B); +0 equals -0.
-MATRIX_API CMatrix *Eq(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Eq(const CMatrix *A, const CMatrix *B);
 /// Tests a == B(i), shaped like B.
-MATRIX_API CMatrix *Eq(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Eq(double a, const CMatrix *B);
 /// Tests A(i) == b, shaped like A.
-MATRIX_API CMatrix *Eq(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Eq(const CMatrix *A, double b);
 /// Tests element-wise inequality (A ~= B), the negation of Eq.
-MATRIX_API CMatrix *Ne(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Ne(const CMatrix *A, const CMatrix *B);
 /// Tests a ~= B(i), shaped like B.
-MATRIX_API CMatrix *Ne(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Ne(double a, const CMatrix *B);
 /// Tests A(i) ~= b, shaped like A.
-MATRIX_API CMatrix *Ne(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Ne(const CMatrix *A, double b);
 /// Tests A < B element-wise.
-MATRIX_API CMatrix *Lt(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Lt(const CMatrix *A, const CMatrix *B);
 /// Tests a < B(i), shaped like B.
-MATRIX_API CMatrix *Lt(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Lt(double a, const CMatrix *B);
 /// Tests A(i) < b, shaped like A.
-MATRIX_API CMatrix *Lt(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Lt(const CMatrix *A, double b);
 /// Tests A <= B element-wise.
-MATRIX_API CMatrix *Le(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Le(const CMatrix *A, const CMatrix *B);
 /// Tests a <= B(i), shaped like B.
-MATRIX_API CMatrix *Le(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Le(double a, const CMatrix *B);
 /// Tests A(i) <= b, shaped like A.
-MATRIX_API CMatrix *Le(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Le(const CMatrix *A, double b);
 /// Tests A > B element-wise.
-MATRIX_API CMatrix *Gt(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Gt(const CMatrix *A, const CMatrix *B);
 /// Tests a > B(i), shaped like B.
-MATRIX_API CMatrix *Gt(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Gt(double a, const CMatrix *B);
 /// Tests A(i) > b, shaped like A.
-MATRIX_API CMatrix *Gt(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Gt(const CMatrix *A, double b);
 /// Tests A >= B element-wise.
-MATRIX_API CMatrix *Ge(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Ge(const CMatrix *A, const CMatrix *B);
 /// Tests a >= B(i), shaped like B.
-MATRIX_API CMatrix *Ge(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Ge(double a, const CMatrix *B);
 /// Tests A(i) >= b, shaped like A.
-MATRIX_API CMatrix *Ge(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Ge(const CMatrix *A, double b);
 
 // Logical operators. An element is true when it is not equal to 0.0 (NaN and
 // the infinities are true, both zeros false). Results are new logical arrays
@@ -171,27 +171,27 @@ MATRIX_API CMatrix *Ge(const CMatrix *A, double b);
 /// the scalar of And(s, M); otherwise the shapes must agree
 /// (CArrayDimsMustMatchForBinaryOpException). Also throws
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *And(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *And(const CMatrix *A, const CMatrix *B);
 /// Computes a & B. A false a (+0 or -0) gives all zeros shaped like B without
 /// looking at B's class or complexity; any other a, NaN included, gives the
 /// truth of B, which must then be real double (CNotImplementedException).
 /// Throws kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *And(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *And(double a, const CMatrix *B);
 /// Computes A & b; the same as And(b, A).
-MATRIX_API CMatrix *And(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *And(const CMatrix *A, double b);
 /// Computes A | B element-wise, with the operand rules of And(A, B).
-MATRIX_API CMatrix *Or(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Or(const CMatrix *A, const CMatrix *B);
 /// Computes a | B. A true a (anything but +0 and -0, NaN included) gives all
 /// ones shaped like B without looking at B's class or complexity; a false a
 /// gives the truth of B, which must then be real double
 /// (CNotImplementedException). Throws kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Or(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Or(double a, const CMatrix *B);
 /// Computes A | b; the same as Or(b, A).
-MATRIX_API CMatrix *Or(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Or(const CMatrix *A, double b);
 /// Negates element-wise (~A): 1.0 where A(i) is +0 or -0, else 0.0 (NaN gives
 /// 0.0). Returns a new logical array shaped like A, owned by the caller.
 /// Throws CNotImplementedException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Not(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Not(const CMatrix *A);
 
 // One-argument functions. Each but Real accepts a real double array only and
 // returns a new real double array of its shape, owned by the caller; each
@@ -200,42 +200,42 @@ MATRIX_API CMatrix *Not(const CMatrix *A);
 
 /// Returns the absolute values: each element with its sign bit cleared, so
 /// -0 gives +0 and a NaN keeps its payload.
-MATRIX_API CMatrix *Abs(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Abs(const CMatrix *A);
 /// Returns exp(A(i)) of the C runtime for every element; overflow gives +Inf.
-MATRIX_API CMatrix *Exp(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Exp(const CMatrix *A);
 /// Rounds every element to floor(x + 0.5), the sum rounded to double first:
 /// halves go up (-2.5 gives -2), and 2^52 + 1 gives 2^52 + 2.
-MATRIX_API CMatrix *Round(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Round(const CMatrix *A);
 /// Returns the signs: 1.0 for x > 0, -1.0 for x < 0, and 0.0 for both zeros
 /// and for NaN.
-MATRIX_API CMatrix *Sign(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Sign(const CMatrix *A);
 /// Takes square roots. Where A(i) >= 0 (-0 included) the element is
 /// sqrt(A(i)); at the first negative or NaN element the result becomes
 /// complex, and each such element is 0 + sqrt(-A(i))i, so NaN gives 0 + NaN i
 /// and -Inf gives 0 + Inf i. Other elements keep an imaginary part of 0. The
 /// result is real when no element is negative or NaN.
-MATRIX_API CMatrix *Sqrt(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Sqrt(const CMatrix *A);
 /// Negates every element by flipping its sign bit: 0 gives -0 and the
 /// library's NaN gives its negation.
-MATRIX_API CMatrix *Uminus(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Uminus(const CMatrix *A);
 /// Same as Uminus.
-MATRIX_API CMatrix *Unaryminus(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Unaryminus(const CMatrix *A);
 /// Returns the real part: a new array of any class, A's shape and flags (the
 /// logical flag included) that shares A's real data and has no imaginary
 /// part. A itself keeps its imaginary part. Works on every class, char and
 /// cell included. Throws kiv::CExhaustedMemoryException only.
-MATRIX_API CMatrix *Real(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Real(const CMatrix *A);
 /// Tests for infinity: 1.0 where an element is +Inf or -Inf, else 0.0.
 /// Returns a new logical array shaped like A.
-MATRIX_API CMatrix *Isinf(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Isinf(const CMatrix *A);
 /// Tests for NaN: 1.0 where an element is any NaN, whatever its sign and
 /// payload (the library's own, 0/0, Inf - Inf, a quiet or signalling NaN
 /// made elsewhere), else 0.0. Returns a new logical array shaped like A.
-MATRIX_API CMatrix *Isnan(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Isnan(const CMatrix *A);
 /// Tests for finiteness: 0.0 where Isinf or Isnan gives 1.0, else 1.0, so
 /// exactly one of the three tests holds for each element. Returns a new
 /// logical array shaped like A.
-MATRIX_API CMatrix *Isfinite(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Isfinite(const CMatrix *A);
 
 // Trigonometric, hyperbolic, logarithmic and rounding functions. Each
 // accepts a real double array only and returns a new double array of its
@@ -256,40 +256,40 @@ MATRIX_API CMatrix *Isfinite(const CMatrix *A);
 // elements keep an imaginary part of 0.0. Log(0) is -Inf, real.
 
 /// Returns sin(A(i)) for every element.
-MATRIX_API CMatrix *Sin(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Sin(const CMatrix *A);
 /// Returns cos(A(i)) for every element.
-MATRIX_API CMatrix *Cos(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Cos(const CMatrix *A);
 /// Returns tan(A(i)) for every element.
-MATRIX_API CMatrix *Tan(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Tan(const CMatrix *A);
 /// Returns asin(A(i)): real on [-1, 1] and NaN, complex beyond (see above).
-MATRIX_API CMatrix *Asin(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Asin(const CMatrix *A);
 /// Returns acos(A(i)): real on [-1, 1] and NaN, complex beyond (see above).
-MATRIX_API CMatrix *Acos(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Acos(const CMatrix *A);
 /// Returns atan(A(i)) for every element.
-MATRIX_API CMatrix *Atan(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Atan(const CMatrix *A);
 /// Returns sinh(A(i)) for every element.
-MATRIX_API CMatrix *Sinh(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Sinh(const CMatrix *A);
 /// Returns cosh(A(i)) for every element.
-MATRIX_API CMatrix *Cosh(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Cosh(const CMatrix *A);
 /// Returns tanh(A(i)) for every element.
-MATRIX_API CMatrix *Tanh(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Tanh(const CMatrix *A);
 /// Returns the natural logarithm log(A(i)): -Inf at +-0, complex below 0.
-MATRIX_API CMatrix *Log(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Log(const CMatrix *A);
 /// Returns the base-2 logarithm log2(A(i)): -Inf at +-0, complex below 0.
-MATRIX_API CMatrix *Log2(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Log2(const CMatrix *A);
 /// Returns the base-10 logarithm log10(A(i)): -Inf at +-0, complex below 0.
-MATRIX_API CMatrix *Log10(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Log10(const CMatrix *A);
 /// Returns log1p(A(i)) = log(1 + A(i)) without the rounding of 1 + A(i):
 /// -Inf at -1, complex below -1.
-MATRIX_API CMatrix *Log1p(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Log1p(const CMatrix *A);
 /// Returns expm1(A(i)) = exp(A(i)) - 1 without the cancellation.
-MATRIX_API CMatrix *Expm1(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Expm1(const CMatrix *A);
 /// Rounds every element toward -Inf: floor(A(i)).
-MATRIX_API CMatrix *Floor(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Floor(const CMatrix *A);
 /// Rounds every element toward +Inf: ceil(A(i)).
-MATRIX_API CMatrix *Ceil(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Ceil(const CMatrix *A);
 /// Rounds every element toward zero: trunc(A(i)), so -0.5 gives -0.
-MATRIX_API CMatrix *Fix(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Fix(const CMatrix *A);
 
 // Functions of two arguments. Each takes the element-wise operands of Plus
 // (real double, a one-element operand expanded over the other, otherwise
@@ -299,27 +299,27 @@ MATRIX_API CMatrix *Fix(const CMatrix *A);
 // arrays only) and kiv::CExhaustedMemoryException.
 
 /// Returns the four-quadrant arctangent atan2(Y(i), X(i)), in [-pi, pi].
-MATRIX_API CMatrix *Atan2(const CMatrix *Y, const CMatrix *X);
+[[nodiscard]] MATRIX_API CMatrix *Atan2(const CMatrix *Y, const CMatrix *X);
 /// Returns atan2(y, X(i)), shaped like X.
-MATRIX_API CMatrix *Atan2(double y, const CMatrix *X);
+[[nodiscard]] MATRIX_API CMatrix *Atan2(double y, const CMatrix *X);
 /// Returns atan2(Y(i), x), shaped like Y.
-MATRIX_API CMatrix *Atan2(const CMatrix *Y, double x);
+[[nodiscard]] MATRIX_API CMatrix *Atan2(const CMatrix *Y, double x);
 /// Returns hypot(A(i), B(i)), sqrt(a^2 + b^2) without overflow or underflow
 /// in between; an infinite operand gives +Inf even beside a NaN.
-MATRIX_API CMatrix *Hypot(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Hypot(const CMatrix *A, const CMatrix *B);
 /// Returns hypot(a, B(i)), shaped like B.
-MATRIX_API CMatrix *Hypot(double a, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Hypot(double a, const CMatrix *B);
 /// Returns hypot(A(i), b), shaped like A.
-MATRIX_API CMatrix *Hypot(const CMatrix *A, double b);
+[[nodiscard]] MATRIX_API CMatrix *Hypot(const CMatrix *A, double b);
 /// Returns the remainder after division toward zero, fmod(X(i), Y(i)): the
 /// exact value x - trunc(x / y) * y, with the sign of x (or zero of x's
 /// sign). Rem(x, 0), Rem(Inf, y) and a NaN operand give NaN; Rem(x, Inf) is
 /// x for a finite x.
-MATRIX_API CMatrix *Rem(const CMatrix *X, const CMatrix *Y);
+[[nodiscard]] MATRIX_API CMatrix *Rem(const CMatrix *X, const CMatrix *Y);
 /// Returns fmod(x, Y(i)), shaped like Y.
-MATRIX_API CMatrix *Rem(double x, const CMatrix *Y);
+[[nodiscard]] MATRIX_API CMatrix *Rem(double x, const CMatrix *Y);
 /// Returns fmod(X(i), y), shaped like X.
-MATRIX_API CMatrix *Rem(const CMatrix *X, double y);
+[[nodiscard]] MATRIX_API CMatrix *Rem(const CMatrix *X, double y);
 
 // Remainder. Neither operand is changed, although they are passed as
 // non-constant pointers.
@@ -333,7 +333,7 @@ MATRIX_API CMatrix *Rem(const CMatrix *X, double y);
 /// infinite x or y, or a NaN, gives NaN. X must be real double. Returns a
 /// new real double array shaped like X, owned by the caller. Throws
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Mod(CMatrix *X, double y);
+[[nodiscard]] MATRIX_API CMatrix *Mod(CMatrix *X, double y);
 /// Computes the remainder element by element, each pair as Mod(X, y), with
 /// X(i) returned where Y(i) is 0. A one-element Y is the scalar divisor of
 /// Mod(X, y); a one-element X is expanded over Y (the result is shaped like
@@ -341,7 +341,7 @@ MATRIX_API CMatrix *Mod(CMatrix *X, double y);
 /// (CArrayDimsMustMatchForBinaryOpException), then X's class
 /// (CNotImplementedException). Returns a new real double array owned by the
 /// caller; throws kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Mod(CMatrix *X, CMatrix *Y);
+[[nodiscard]] MATRIX_API CMatrix *Mod(CMatrix *X, CMatrix *Y);
 
 }  // namespace matrix
 }  // namespace kiv

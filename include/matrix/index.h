@@ -42,7 +42,7 @@ namespace matrix {
 /// an index array of a class other than double and uint32, or a mask other
 /// than double; kiv::CExhaustedMemoryException when the result cannot be
 /// allocated. Nothing is left allocated after a throw.
-MATRIX_API CMatrix *Indexref(const CMatrix *A, const CMatrix *I);
+[[nodiscard]] MATRIX_API CMatrix *Indexref(const CMatrix *A, const CMatrix *I);
 /// Returns A(I,J), the rows `I` of the columns `J` of `A`, as a new array
 /// owned by the caller. The columns of `A` are all its dimensions after the
 /// first folded together: an N-dimensional `A` is addressed as
@@ -65,7 +65,7 @@ MATRIX_API CMatrix *Indexref(const CMatrix *A, const CMatrix *I);
 /// limits; `I` is checked before `J`, each first offending element first.
 /// Also throws kiv::CExhaustedMemoryException when the folded column count
 /// does not fit in 32 bits. Nothing is left allocated after a throw.
-MATRIX_API CMatrix *Indexref(const CMatrix *A, const CMatrix *I, const CMatrix *J);
+[[nodiscard]] MATRIX_API CMatrix *Indexref(const CMatrix *A, const CMatrix *I, const CMatrix *J);
 
 /// Assigns A(I) = B: writes the elements of B, in column-major order, to the
 /// 1-based linear positions that I names in A. Subscripts of both forms are

@@ -20,7 +20,7 @@ namespace matrix {
 /// or not double, scalars included), COperationOnNDArrayNotDefinedException
 /// (more than two dimensions, neither operand a scalar),
 /// CInnerMatrixDimsMustAgreeException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Mtimes(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Mtimes(const CMatrix *A, const CMatrix *B);
 
 /// Factorises a square real double matrix as P*A = L*U by Crout's method with
 /// row-scaled partial pivoting (each candidate pivot weighed by 1/largest
@@ -70,7 +70,7 @@ MATRIX_API double Det(const CMatrix *A);
 /// CNotImplementedException (not double, or complex),
 /// CMatrixDimsMustAgreeException (rows of B differ from m),
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Mldivide(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Mldivide(const CMatrix *A, const CMatrix *B);
 /// Solves A*X = B exactly as Mldivide(A, B) does (the same X, bit for bit,
 /// and the same exceptions) and sets rcond to an estimate of the reciprocal
 /// condition number of a square A in the 1-norm, as Rcond states, from the
@@ -78,7 +78,7 @@ MATRIX_API CMatrix *Mldivide(const CMatrix *A, const CMatrix *B);
 /// triangle that the fast order substitutes with. A one-element or
 /// non-square A gives NaN (no estimate); rcond is not changed when the
 /// call throws.
-MATRIX_API CMatrix *Mldivide(const CMatrix *A, const CMatrix *B, double &rcond);
+[[nodiscard]] MATRIX_API CMatrix *Mldivide(const CMatrix *A, const CMatrix *B, double &rcond);
 /// Returns an estimate of the reciprocal condition number of a square real
 /// double matrix in the 1-norm, 1/(norm(A,1)*norm(inv(A),1)), from its
 /// Gaussian elimination with partial pivoting and Hager's and Higham's
@@ -99,12 +99,12 @@ MATRIX_API double Rcond(const CMatrix *A);
 /// CTransposeOnNDArrayNotDefinedException (B, then A, of more than two
 /// dimensions), CMatrixDimsMustAgreeException (columns of A differ from
 /// columns of B), kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B);
 /// Solves X*B = A as Mrdivide(A, B) does (the same X and exceptions) and
 /// sets rcond to the estimate that Mldivide(B', A', rcond) gives for B'
 /// (in the 1-norm of B', the infinity norm of B); rcond is not changed when
 /// the call throws.
-MATRIX_API CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B, double &rcond);
+[[nodiscard]] MATRIX_API CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B, double &rcond);
 
 /// Factorises a real symmetric positive definite matrix as A = R'*R, R
 /// upper triangular, reading only A's upper triangle (the diagonal
@@ -119,12 +119,12 @@ MATRIX_API CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B, double &rcond);
 /// true. Throws, in this order: CMatrixMustBeSquareException (also for more
 /// than two dimensions), COperationNotDefinedOnClassException (class not
 /// double), CNotImplementedException (complex), kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Chol(const CMatrix *A, bool &ok);
+[[nodiscard]] MATRIX_API CMatrix *Chol(const CMatrix *A, bool &ok);
 /// Returns R as the form with ok does (a new real double matrix owned by the
 /// caller), or throws CFunctionErrorException "Matrix must be positive
 /// definite" where that form reports ok false; its other exceptions, in the
 /// same order, are those of that form.
-MATRIX_API CMatrix *Chol(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Chol(const CMatrix *A);
 
 /// Factorises a real double m x n matrix by Householder reflections with
 /// column pivoting, A*E = Q*R. Each step brings forward the first longest of
@@ -155,7 +155,7 @@ MATRIX_API void Qr(CMatrix *&Q, CMatrix *&R, const CMatrix *A, bool economy);
 /// not reached by then, is reported as NaN. Throws, in this order:
 /// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
 /// double, or complex), kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Svd(const CMatrix *A, bool economy);
+[[nodiscard]] MATRIX_API CMatrix *Svd(const CMatrix *A, bool economy);
 /// Decomposes a real double m x n matrix as A = U*S*V', S diagonal with the
 /// singular values largest first, U and V with orthonormal columns in the
 /// same order. A tall or square A is decomposed as it is, a wide one
@@ -212,7 +212,7 @@ MATRIX_API double NormFro(const CMatrix *A);
 /// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
 /// double, or complex), CMatrixMustBeSquareException,
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Eig(const CMatrix *A, bool balance);
+[[nodiscard]] MATRIX_API CMatrix *Eig(const CMatrix *A, bool balance);
 /// Computes the eigenvalues as the one-output form does and an eigenvector
 /// for each by inverse iteration: from a normally distributed start (Randn,
 /// so kiv::RandSeed repeats it), x = (A - lambda*I)\x normalised, at most
@@ -236,7 +236,7 @@ MATRIX_API void Eig(CMatrix *&D, CMatrix *&V, const CMatrix *A, bool balance);
 /// CFunctionErrorException "Matrix must be a column of two elements",
 /// CNotImplementedException (not double, or complex),
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Planerot(const CMatrix *x);
+[[nodiscard]] MATRIX_API CMatrix *Planerot(const CMatrix *x);
 /// Sets G as the one-output form does and y = [r; 0] (computed directly,
 /// not as G*x): new real double arrays owned by the caller, 2 x 2 and
 /// 2 x 1. The outputs are set to null first and stay null when the call
@@ -260,7 +260,7 @@ MATRIX_API double Trace(const CMatrix *A);
 /// CNotImplementedException (A, then B, not double or complex),
 /// CMatrixDimsMustAgreeException (the shapes differ and the operands are not
 /// two vectors of one length), kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Dot(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Dot(const CMatrix *A, const CMatrix *B);
 /// Returns the cross product of two real double 3-vectors of the same shape
 /// (both rows or both columns): [A(1)*B(2) - A(2)*B(1), A(2)*B(0) -
 /// A(0)*B(2), A(0)*B(1) - A(1)*B(0)], each product rounded, then subtracted.
@@ -269,7 +269,7 @@ MATRIX_API CMatrix *Dot(const CMatrix *A, const CMatrix *B);
 /// complex), CFunctionErrorException "A and B must be of length 3 in the
 /// dimension in which the cross product is taken" (any other shapes),
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Cross(const CMatrix *A, const CMatrix *B);
+[[nodiscard]] MATRIX_API CMatrix *Cross(const CMatrix *A, const CMatrix *B);
 /// Returns the inverse of a square real double matrix as Mldivide(A, Eye(n))
 /// computes it: Gaussian elimination with partial pivoting (substitution
 /// for a triangular A in the fast order), so a singular A
@@ -279,11 +279,11 @@ MATRIX_API CMatrix *Cross(const CMatrix *A, const CMatrix *B);
 /// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
 /// double, or complex), CMatrixMustBeSquareException,
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Inv(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Inv(const CMatrix *A);
 /// Returns Inv(A) (the same bits and exceptions) and sets rcond to the
 /// estimate that Mldivide(A, Eye(n), rcond) gives: for a 1 x 1 A, 1.0, or
 /// 0.0 when A is zero, NaN when it is NaN; not changed when the call throws.
-MATRIX_API CMatrix *Inv(const CMatrix *A, double &rcond);
+[[nodiscard]] MATRIX_API CMatrix *Inv(const CMatrix *A, double &rcond);
 /// Returns the Moore-Penrose pseudo-inverse of a real double m x n matrix
 /// through Svd(U, S, V, A, true): with the tolerance of Rank(A),
 /// eps*(max(m, n)*s(0)), the r leading singular values strictly above it
@@ -294,7 +294,7 @@ MATRIX_API CMatrix *Inv(const CMatrix *A, double &rcond);
 /// Throws, in this order: COperationOnNDArrayNotDefinedException,
 /// CNotImplementedException (not double, or complex),
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Pinv(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Pinv(const CMatrix *A);
 
 }  // namespace matrix
 }  // namespace kiv

@@ -15,31 +15,32 @@ namespace matrix {
 
 /// Returns an m x n double array, flags 0, data not initialised; complex when
 /// asked.
-MATRIX_API CMatrix *mxCreateDoubleMatrix(unsigned int m, unsigned int n, mxComplexity complexity);
+[[nodiscard]] MATRIX_API CMatrix *mxCreateDoubleMatrix(unsigned int m, unsigned int n,
+                                                       mxComplexity complexity);
 /// Returns an array of the shape `dims[0..nDims)` (trailing lengths of 1
 /// beyond the second dropped) and class, flags 0; numeric data not
 /// initialised, cell and struct slots empty.
-MATRIX_API CMatrix *mxCreateNumericArray(unsigned int nDims, const unsigned int *dims,
-                                         mxClassID classId, mxComplexity complexity);
+[[nodiscard]] MATRIX_API CMatrix *mxCreateNumericArray(unsigned int nDims, const unsigned int *dims,
+                                                       mxClassID classId, mxComplexity complexity);
 /// Returns a real cell array of that shape with every slot empty.
-MATRIX_API CMatrix *mxCreateCellArray(unsigned int nDims, const unsigned int *dims);
+[[nodiscard]] MATRIX_API CMatrix *mxCreateCellArray(unsigned int nDims, const unsigned int *dims);
 /// Returns an m x n cell array with every slot empty.
-MATRIX_API CMatrix *mxCreateCellMatrix(unsigned int m, unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *mxCreateCellMatrix(unsigned int m, unsigned int n);
 /// Returns a 1 x L char array of the L bytes of a NUL-terminated text
 /// (1x0 for the empty text or a null pointer).
-MATRIX_API CMatrix *mxCreateString(const char *text);
+[[nodiscard]] MATRIX_API CMatrix *mxCreateString(const char *text);
 /// Returns the colon index: a 1x1 char array holding ':'.
-MATRIX_API CMatrix *mxCreateColonIndex();
+[[nodiscard]] MATRIX_API CMatrix *mxCreateColonIndex();
 /// Returns an m x n double array, complex exactly when `pi` is not null, with
 /// the real data copied from `pr` (zeros when null) and the imaginary data
 /// from `pi`.
-MATRIX_API CMatrix *mxDoubleMatrix(unsigned int m, unsigned int n, const double *pr,
-                                   const double *pi);
+[[nodiscard]] MATRIX_API CMatrix *mxDoubleMatrix(unsigned int m, unsigned int n, const double *pr,
+                                                 const double *pi);
 /// As the two-dimensional form, for an m x n x p array (p of 1 gives m x n).
-MATRIX_API CMatrix *mxDoubleMatrix(unsigned int m, unsigned int n, unsigned int p, const double *pr,
-                                   const double *pi);
+[[nodiscard]] MATRIX_API CMatrix *mxDoubleMatrix(unsigned int m, unsigned int n, unsigned int p,
+                                                 const double *pr, const double *pi);
 /// Returns a copy of `a` with buffers of its own.
-MATRIX_API CMatrix *mxDuplicateArray(const CMatrix *a);
+[[nodiscard]] MATRIX_API CMatrix *mxDuplicateArray(const CMatrix *a);
 
 /// Releases `a` when it is not null, and sets it to null in every case.
 MATRIX_API void mxDestroyArray(CMatrix *&a);

@@ -47,36 +47,36 @@ namespace matrix {
 /// Returns the sums of A along its default dimension: a new real double
 /// array owned by the caller (1x1 holding 0 for the 0x0 array). Throws
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Sum(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Sum(const CMatrix *A);
 /// Returns the in-order sums of A along dimension dim (1 = down each column,
 /// 2 = along each row, ...): a new real double array owned by the caller.
 /// Throws CFunctionErrorException (dim 0), CNotImplementedException,
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Sum(const CMatrix *A, unsigned int dim);
+[[nodiscard]] MATRIX_API CMatrix *Sum(const CMatrix *A, unsigned int dim);
 /// Returns the products of A along its default dimension: a new real double
 /// array owned by the caller (1x1 holding 1 for the 0x0 array). Throws
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Prod(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Prod(const CMatrix *A);
 /// Returns the in-order products of A along dimension dim: a new real double
 /// array owned by the caller. Throws CFunctionErrorException (dim 0),
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Prod(const CMatrix *A, unsigned int dim);
+[[nodiscard]] MATRIX_API CMatrix *Prod(const CMatrix *A, unsigned int dim);
 /// Tests whether every element along A's default dimension is non-zero:
 /// returns a new logical array owned by the caller. Throws
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *All(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *All(const CMatrix *A);
 /// Tests whether every element along dimension dim is non-zero: returns a
 /// new logical array owned by the caller. Throws CFunctionErrorException
 /// (dim 0), CNotImplementedException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *All(const CMatrix *A, unsigned int dim);
+[[nodiscard]] MATRIX_API CMatrix *All(const CMatrix *A, unsigned int dim);
 /// Tests whether some element along A's default dimension is non-zero:
 /// returns a new logical array owned by the caller. Throws
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Any(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Any(const CMatrix *A);
 /// Tests whether some element along dimension dim is non-zero: returns a new
 /// logical array owned by the caller. Throws CFunctionErrorException (dim 0),
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Any(const CMatrix *A, unsigned int dim);
+[[nodiscard]] MATRIX_API CMatrix *Any(const CMatrix *A, unsigned int dim);
 
 // Running sums and products, means, variances and sorting along a
 // dimension (1-based); without dim the default dimension of Sum above (a
@@ -107,28 +107,28 @@ MATRIX_API CMatrix *Any(const CMatrix *A, unsigned int dim);
 // element. Mean, Var and Std of the 0x0 array are the 1x1 NaN.
 
 /// Returns the running sums of A along its default dimension, shaped like A.
-MATRIX_API CMatrix *Cumsum(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Cumsum(const CMatrix *A);
 /// Returns the running sums of A along dimension dim, shaped like A.
-MATRIX_API CMatrix *Cumsum(const CMatrix *A, unsigned int dim);
+[[nodiscard]] MATRIX_API CMatrix *Cumsum(const CMatrix *A, unsigned int dim);
 /// Returns the running products of A along its default dimension.
-MATRIX_API CMatrix *Cumprod(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Cumprod(const CMatrix *A);
 /// Returns the running products of A along dimension dim.
-MATRIX_API CMatrix *Cumprod(const CMatrix *A, unsigned int dim);
+[[nodiscard]] MATRIX_API CMatrix *Cumprod(const CMatrix *A, unsigned int dim);
 /// Returns the means of A along its default dimension (1x1 NaN for 0x0).
-MATRIX_API CMatrix *Mean(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Mean(const CMatrix *A);
 /// Returns the means of A along dimension dim: Sum, then one division by
 /// the length of the lines.
-MATRIX_API CMatrix *Mean(const CMatrix *A, unsigned int dim);
+[[nodiscard]] MATRIX_API CMatrix *Mean(const CMatrix *A, unsigned int dim);
 /// Returns the variances of A along its default dimension, normalised by
 /// n - 1 (1x1 NaN for 0x0).
-MATRIX_API CMatrix *Var(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Var(const CMatrix *A);
 /// Returns the variances of A along dimension dim, normalised by n - 1.
-MATRIX_API CMatrix *Var(const CMatrix *A, unsigned int dim);
+[[nodiscard]] MATRIX_API CMatrix *Var(const CMatrix *A, unsigned int dim);
 /// Returns the standard deviations of A along its default dimension: the
 /// square roots of Var(A).
-MATRIX_API CMatrix *Std(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Std(const CMatrix *A);
 /// Returns the standard deviations of A along dimension dim.
-MATRIX_API CMatrix *Std(const CMatrix *A, unsigned int dim);
+[[nodiscard]] MATRIX_API CMatrix *Std(const CMatrix *A, unsigned int dim);
 
 /// The direction of Sort.
 enum class SortOrder {
@@ -151,13 +151,13 @@ enum class SortOrder {
 // stay null.
 
 /// Sorts A in ascending order along its default dimension.
-MATRIX_API CMatrix *Sort(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Sort(const CMatrix *A);
 /// Sorts A in the given order along its default dimension.
-MATRIX_API CMatrix *Sort(const CMatrix *A, SortOrder order);
+[[nodiscard]] MATRIX_API CMatrix *Sort(const CMatrix *A, SortOrder order);
 /// Sorts A in ascending order along dimension dim.
-MATRIX_API CMatrix *Sort(const CMatrix *A, unsigned int dim);
+[[nodiscard]] MATRIX_API CMatrix *Sort(const CMatrix *A, unsigned int dim);
 /// Sorts A in the given order along dimension dim.
-MATRIX_API CMatrix *Sort(const CMatrix *A, unsigned int dim, SortOrder order);
+[[nodiscard]] MATRIX_API CMatrix *Sort(const CMatrix *A, unsigned int dim, SortOrder order);
 /// Stores into Y A sorted in ascending order along its default dimension
 /// and into I the positions the elements came from.
 MATRIX_API void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A);
@@ -208,12 +208,12 @@ MATRIX_API void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int di
 /// Returns the maxima of A along its default dimension (see above): a new
 /// real double array owned by the caller. Throws CNotImplementedException,
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Max(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Max(const CMatrix *A);
 /// Returns the maxima of A along dimension dim (1 = down each column,
 /// 2 = along each row, ...): a new real double array owned by the caller.
 /// Throws CFunctionErrorException (dim 0), CNotImplementedException,
 /// kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Max(const CMatrix *A, unsigned int dim);
+[[nodiscard]] MATRIX_API CMatrix *Max(const CMatrix *A, unsigned int dim);
 /// Stores into Y the maxima of A along the default dimension of the
 /// two-output forms (see above) and into I their 1-based positions: two new
 /// real double arrays of one shape, owned by the caller. Throws
@@ -225,9 +225,9 @@ MATRIX_API void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A);
 /// kiv::CExhaustedMemoryException.
 MATRIX_API void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim);
 /// Returns the minima of A along its default dimension; as Max(A).
-MATRIX_API CMatrix *Min(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Min(const CMatrix *A);
 /// Returns the minima of A along dimension dim; as Max(A, dim).
-MATRIX_API CMatrix *Min(const CMatrix *A, unsigned int dim);
+[[nodiscard]] MATRIX_API CMatrix *Min(const CMatrix *A, unsigned int dim);
 /// Stores the minima of A and their positions into Y and I; as Max(Y, I, A).
 MATRIX_API void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A);
 /// Stores the minima of A along dim and their positions into Y and I; as
@@ -247,7 +247,7 @@ MATRIX_API unsigned int Nnz(const CMatrix *A);
 /// when A's first length is 1, k-by-1 otherwise, and 0x0 when k is 0. Throws
 /// CNotImplementedException when Nnz does, and for a uint32 array with
 /// non-zero elements; kiv::CExhaustedMemoryException.
-MATRIX_API CMatrix *Find(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Find(const CMatrix *A);
 /// Stores into R the 1-based row numbers and into C the column numbers of
 /// the non-zero elements of A, in the order of Find(A); the lengths behind
 /// the second fold into the columns (a 2x2x2 array has columns 1 to 4). R

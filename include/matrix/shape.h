@@ -19,39 +19,40 @@ namespace matrix {
 /// CTransposeOnNDArrayNotDefinedException for more than two dimensions (this
 /// check comes first) and CNotImplementedException for a class other than
 /// double.
-MATRIX_API CMatrix *Transpose(const CMatrix *a);
+[[nodiscard]] MATRIX_API CMatrix *Transpose(const CMatrix *a);
 /// Returns the complex-conjugate transpose: as Transpose, with the imaginary
 /// part negated (its sign bit flipped, so 0 becomes -0). Throws as Transpose.
-MATRIX_API CMatrix *Ctranspose(const CMatrix *a);
+[[nodiscard]] MATRIX_API CMatrix *Ctranspose(const CMatrix *a);
 /// Returns the lower triangular part of a double array seen as m x c (m its
 /// first length, c = End(a, 2, 2), the product of the others): an m x c double array, flags
 /// 0, complex when `a` is, holding element (i, j) where i >= j - k and 0
 /// elsewhere. k = 0 is the main diagonal, k > 0 above it, k < 0 below it.
 /// Throws CNotImplementedException for a class other than double.
-MATRIX_API CMatrix *Tril(const CMatrix *a, int k);
+[[nodiscard]] MATRIX_API CMatrix *Tril(const CMatrix *a, int k);
 /// Returns the upper triangular part, as Tril but holding element (i, j)
 /// where i <= j - k. Throws CNotImplementedException for a class other than
 /// double.
-MATRIX_API CMatrix *Triu(const CMatrix *a, int k);
+[[nodiscard]] MATRIX_API CMatrix *Triu(const CMatrix *a, int k);
 
 /// Returns Reshape(a, 2, {m, n}).
-MATRIX_API CMatrix *Reshape(CMatrix *a, unsigned int m, unsigned int n);
+[[nodiscard]] MATRIX_API CMatrix *Reshape(CMatrix *a, unsigned int m, unsigned int n);
 /// Returns Reshape(a, 3, {m, n, p}).
-MATRIX_API CMatrix *Reshape(CMatrix *a, unsigned int m, unsigned int n, unsigned int p);
+[[nodiscard]] MATRIX_API CMatrix *Reshape(CMatrix *a, unsigned int m, unsigned int n,
+                                          unsigned int p);
 /// Returns a new array that shares the data of `a` (any class; nothing is
 /// copied) and has the shape dims[0..nDims), trailing lengths of 1 beyond the
 /// second dropped; the elements keep their column-major order. Throws
 /// CFunctionErrorException "Size vector must have at least two elements" when
 /// nDims < 2 and "The number of elements can't change" when the product of
 /// the lengths differs from the element count of `a`.
-MATRIX_API CMatrix *Reshape(CMatrix *a, unsigned int nDims, const unsigned int *dims);
+[[nodiscard]] MATRIX_API CMatrix *Reshape(CMatrix *a, unsigned int nDims, const unsigned int *dims);
 /// Returns A(:): a new (number of elements) x 1 array sharing the data of `a`
 /// (any class; nothing is copied).
-MATRIX_API CMatrix *Tocolumn(const CMatrix *a);
+[[nodiscard]] MATRIX_API CMatrix *Tocolumn(const CMatrix *a);
 /// Returns A(:,:): a new m x End(a, 2, 2) array sharing the data of `a` (any
 /// class; nothing is copied), m being the first length. Throws
 /// kiv::CExhaustedMemoryException when End(a, 2, 2) does.
-MATRIX_API CMatrix *Tomatrix(const CMatrix *a);
+[[nodiscard]] MATRIX_API CMatrix *Tomatrix(const CMatrix *a);
 
 /// Returns the value of `end` at position k (one-based) of a subscript with n
 /// positions: 1 when k exceeds the number of dimensions; else the element
@@ -67,7 +68,7 @@ MATRIX_API unsigned int End(const CMatrix *a, unsigned int k, unsigned int n);
 MATRIX_API unsigned int Length(const CMatrix *a);
 /// Returns a 1x1 double array (not logical) holding 1.0 when `a` has no
 /// elements (any length 0, as in 0x3) and 0.0 otherwise.
-MATRIX_API CMatrix *Isempty(const CMatrix *a);
+[[nodiscard]] MATRIX_API CMatrix *Isempty(const CMatrix *a);
 
 }  // namespace matrix
 }  // namespace kiv

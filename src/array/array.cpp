@@ -1,6 +1,8 @@
 // src/array/array.cpp: construction, reading out and element stores of Array.
 #include <matrix/array.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -17,8 +19,19 @@ Array::Array() : m_a(mxCreateDoubleMatrix(0, 0, mxComplexityReal)) {}
 
 Array::Array(double x) : m_a(matrix::Scalar(x)) {}
 
-Array::Array(std::initializer_list<double> row)
-    : m_a(mxDoubleMatrix(1, static_cast<unsigned int>(row.size()), row.begin(), nullptr)) {}
+Array::Array(const double *row, std::size_t n, RowTag)
+    : m_a(n > UINT32_MAX ? throw kiv::CExhaustedMemoryException()
+                         : mxDoubleMatrix(1, static_cast<unsigned int>(n), row, nullptr)) {}
+
+long long Array::WholePosition(double x) {
+    if (!(x == std::floor(x)))
+        throw CFunctionErrorException(
+            L"Subscript indices must either be real positive integers or logicals.");
+    // 2^63 and beyond: past every array's end; far below zero: not positive.
+    if (x >= 9223372036854775808.0) return LLONG_MAX;
+    if (x < -9223372036854775808.0) return LLONG_MIN;
+    return static_cast<long long>(x);
+}
 
 Array::Array(std::initializer_list<std::initializer_list<double>> rows) : m_a(nullptr) {
     const unsigned int m = static_cast<unsigned int>(rows.size());

@@ -19,5 +19,9 @@ void Array::Disp() const {
 
 std::ostream &operator<<(std::ostream &out, const Array &a) { return out << a.ToString(); }
 
+std::ostream &operator<<(std::ostream &out, ElementRef &&e) {
+    return out << static_cast<double>(std::move(e));
+}
+
 }  // namespace matrix
 }  // namespace kiv

@@ -13,28 +13,50 @@ double BoundValue(const RangeBound &b, const CMatrix *a, unsigned int k, unsigne
     return b.fromEnd ? static_cast<double>(End(a, k, n)) + b.value : b.value;
 }
 
+// The language takes only whole numbers as numeric subscripts; the library
+// functions round, so the Array face checks first. Logical masks and
+// integer classes pass as they are.
+void CheckWhole(const CMatrix *index) {
+    if (index->IsLogical() || index->IsColon()) return;
+    const unsigned int n = index->GetNoElems();
+    bool whole = true;
+    if (index->GetClassID() == mxClassDouble) {
+        const double *p = static_cast<const double *>(index->GetPr());
+        for (unsigned int k = 0; k < n && whole; ++k) whole = p[k] == std::floor(p[k]);
+    } else if (index->GetClassID() == mxClassSingle) {
+        const float *p = static_cast<const float *>(index->GetPr());
+        for (unsigned int k = 0; k < n && whole; ++k) whole = p[k] == std::floor(p[k]);
+    }
+    if (!whole)
+        throw CFunctionErrorException(
+            L"Subscript indices must either be real positive integers or logicals.");
+}
+
 }  // namespace
 
-Subscript::Subscript(const IndexRef &index)
-    : m_kind(Kind::Array), m_array(static_cast<Array>(index)) {}
+Subscript::Subscript(IndexRef &&index)
+    : m_kind(Kind::Array), m_array(static_cast<Array>(std::move(index))) {}
 
 const CMatrix *Subscript::Resolve(const CMatrix *a, unsigned int k, unsigned int n,
                                   Array &holder) const {
     switch (m_kind) {
-        case Kind::Array: return m_array.get();
-        case Kind::Position: holder = Array(m_value); break;
+        case Kind::Array: CheckWhole(m_array.get()); return m_array.get();
+        case Kind::Position:
+            holder = Array(static_cast<double>(Array::WholePosition(m_value)));
+            break;
         case Kind::Colon: holder = Array::Adopt(mxCreateColonIndex()); break;
         case Kind::End: holder = Array(static_cast<double>(End(a, k, n)) + m_value); break;
         case Kind::Range:
             holder = Array::Adopt(Colon(BoundValue(m_range.first, a, k, n),
                                         BoundValue(m_range.step, a, k, n),
                                         BoundValue(m_range.last, a, k, n)));
+            CheckWhole(holder.get());
             break;
     }
     return holder.get();
 }
 
-IndexRef::operator Array() const {
+Array IndexRef::Read() const {
     const CMatrix *a = m_target.get();
     Array hold[2] = {Array::Unset(), Array::Unset()};
     const CMatrix *i = m_i.Resolve(a, 1, m_n, hold[0]);
@@ -43,7 +65,7 @@ IndexRef::operator Array() const {
     return Array::Adopt(Indexref(a, i, j));
 }
 
-IndexRef &IndexRef::operator=(const Array &b) {
+IndexRef &&IndexRef::operator=(const Array &b) && {
     // A right side that is the target itself is held by a sharer of its own,
     // so replacing the target's array cannot pull it away mid-assignment.
     Array keep = Array::Unset();
@@ -60,10 +82,10 @@ IndexRef &IndexRef::operator=(const Array &b) {
         const CMatrix *j = m_j.Resolve(m_target.get(), 2, m_n, hold[1]);
         Indexassign(m_target.m_a, i, j, value);
     }
-    return *this;
+    return std::move(*this);
 }
 
-IndexRef &IndexRef::operator=(EmptyArray) {
+IndexRef &&IndexRef::operator=(EmptyArray) && {
     Array hold[2] = {Array::Unset(), Array::Unset()};
     const CMatrix *i = m_i.Resolve(m_target.get(), 1, m_n, hold[0]);
     if (m_n == 1) {
@@ -72,7 +94,7 @@ IndexRef &IndexRef::operator=(EmptyArray) {
         const CMatrix *j = m_j.Resolve(m_target.get(), 2, m_n, hold[1]);
         Indexdelete(m_target.m_a, i, j);
     }
-    return *this;
+    return std::move(*this);
 }
 
 }  // namespace matrix

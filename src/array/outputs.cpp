@@ -33,39 +33,45 @@ private:
     CMatrix *m_p[N] = {};
 };
 
+// A failure names the operation and its operand, as the other wrappers do.
 template <typename Call>
-ValuesPositions TwoOf(Call call) {
+ValuesPositions TwoOf(const char *operation, const Array &a, Call call) {
     Outputs<2> out;
-    call(out[0], out[1]);
+    try {
+        call(out[0], out[1]);
+    } catch (...) {
+        RethrowForOperation(operation, 1, a.get(), nullptr);
+    }
     return {out.Take(0), out.Take(1)};
 }
 
 }  // namespace
 
 ValuesPositions Max(const Array &a) {
-    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Max(y, i, a.get()); });
+    return TwoOf("max", a, [&](CMatrix *&y, CMatrix *&i) { Max(y, i, a.get()); });
 }
-ValuesPositions Max(const Array &a, unsigned int dim) {
-    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Max(y, i, a.get(), dim); });
+ValuesPositions Max(const Array &a, Dim dim) {
+    return TwoOf("max", a, [&](CMatrix *&y, CMatrix *&i) { Max(y, i, a.get(), dim.value); });
 }
 ValuesPositions Min(const Array &a) {
-    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Min(y, i, a.get()); });
+    return TwoOf("min", a, [&](CMatrix *&y, CMatrix *&i) { Min(y, i, a.get()); });
 }
-ValuesPositions Min(const Array &a, unsigned int dim) {
-    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Min(y, i, a.get(), dim); });
+ValuesPositions Min(const Array &a, Dim dim) {
+    return TwoOf("min", a, [&](CMatrix *&y, CMatrix *&i) { Min(y, i, a.get(), dim.value); });
 }
 
 ValuesPositions Sort(const Array &a) {
-    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get()); });
+    return TwoOf("sort", a, [&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get()); });
 }
 ValuesPositions Sort(const Array &a, SortOrder order) {
-    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get(), order); });
+    return TwoOf("sort", a, [&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get(), order); });
 }
-ValuesPositions Sort(const Array &a, unsigned int dim) {
-    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get(), dim); });
+ValuesPositions Sort(const Array &a, Dim dim) {
+    return TwoOf("sort", a, [&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get(), dim.value); });
 }
-ValuesPositions Sort(const Array &a, unsigned int dim, SortOrder order) {
-    return TwoOf([&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get(), dim, order); });
+ValuesPositions Sort(const Array &a, Dim dim, SortOrder order) {
+    return TwoOf("sort", a,
+                 [&](CMatrix *&y, CMatrix *&i) { Sort(y, i, a.get(), dim.value, order); });
 }
 
 TwoArrays Lu(const Array &a) {

@@ -4,9 +4,12 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "support/matrix_test.h"
+#include "support/refusal.h"
 
 namespace {
 
@@ -155,3 +158,253 @@ TEST(ArrayIndexing, AssignsGrowsAndDeletes) {
 }
 
 }  // namespace
+
+namespace values_test {
+
+using namespace kiv::matrix::values;
+
+// A program written with Array gets an Array from every unqualified
+// constructor, also through auto, and the same values as the function-call
+// forms.
+TEST(ArrayValues, ConstructorsReturnArrays) {
+    {
+        auto z = Zeros(2, 3);
+        static_assert(std::is_same_v<decltype(z), Array>);
+        static_assert(std::is_same_v<decltype(Eye(2)), Array>);
+        static_assert(std::is_same_v<decltype(Scalar(1.0)), Array>);
+        static_assert(std::is_same_v<decltype(Diag(Array{1, 2})), Array>);
+        kiv::RandSeed(7);
+        const Array r = Rand(2, 2);
+        kiv::RandSeed(7);
+        ExpectSame(r, ArrayPtr(km::Rand(2, 2)).get(), "Rand");
+        ExpectSame(z, ArrayPtr(km::Zeros(2, 3)).get(), "Zeros");
+        ExpectSame(Ones({2, 1, 2}), ArrayPtr(km::Ones(2, 1, 2)).get(), "Ones");
+        ExpectSame(Eye(2, 3), ArrayPtr(km::Eye(2, 3)).get(), "Eye");
+        ExpectSame(Linspace(0, 1, 5), ArrayPtr(km::Linspace(0, 1, 5)).get(), "Linspace");
+        ExpectSame(Colon(1, 0.5, 3), ArrayPtr(km::Colon(1, 0.5, 3)).get(), "Colon");
+        ExpectSame(Diag({1, 2}, 1), ArrayPtr(km::Diag(Array{1, 2}.get(), 1)).get(), "Diag");
+        ExpectSame(Repmat(2.0, 2, 3), ArrayPtr(km::Repmat(Array(2.0).get(), 2, 3)).get(), "Repmat");
+        ExpectSame(Scalar(2.5), ArrayPtr(km::Scalar(2.5)).get(), "Scalar");
+        const Array c = Cell(2, 1);
+        EXPECT_EQ(c.ClassID(), km::mxClassCell);
+        EXPECT_EQ(c.Dims(), (std::vector<unsigned int>{2, 1}));
+    }
+}
+
+// A dimension is a Dim; a number as the second operand of Max and Min is
+// the element-wise maximum with it, as in the language.
+TEST(ArrayValues, DimensionsAreDimAndNumbersAreOperands) {
+    const Array a = {{4, -2, 7}, {1, 5, NAN}};
+    const CMatrix *A = a.get();
+    static_assert(std::is_same_v<decltype(Max(a, 2)), Array>);
+    static_assert(std::is_same_v<decltype(Min(a, 2.0)), Array>);
+    ExpectSame(Max(a, 2.0), ArrayPtr(km::MaxVal(A, 2.0)).get(), "Max(A, 2.0)");
+    ExpectSame(Max(a, 2), ArrayPtr(km::MaxVal(A, 2.0)).get(), "Max(A, 2)");
+    ExpectSame(Min(a, 2), ArrayPtr(km::MinVal(A, 2.0)).get(), "Min(A, 2)");
+    ExpectSame(Max(a, Dim(2)).values, ArrayPtr(km::Max(A, 2)).get(), "Max(A, Dim(2))");
+    ExpectSame(
+        Min(a, Dim(2)).positions,
+        [&] {
+            CMatrix *y = nullptr, *i = nullptr;
+            km::Min(y, i, A, 2);
+            km::mxDestroyArray(y);
+            return i;
+        }(),
+        "Min(A, Dim(2)) positions");
+    ExpectSame(Sort(a, Dim(2), km::SortOrder::kDescend).values,
+               ArrayPtr(km::Sort(A, 2, km::SortOrder::kDescend)).get(), "Sort");
+    ExpectSame(Sum(a, Dim(2)), ArrayPtr(km::Sum(A, 2)).get(), "Sum");
+    ExpectSame(Prod(a, Dim(1)), ArrayPtr(km::Prod(A, 1)).get(), "Prod");
+    ExpectSame(All(a, Dim(2)), ArrayPtr(km::All(A, 2)).get(), "All");
+    ExpectSame(Any(a, Dim(2)), ArrayPtr(km::Any(A, 2)).get(), "Any");
+    ExpectSame(Cumsum(a, Dim(2)), ArrayPtr(km::Cumsum(A, 2)).get(), "Cumsum");
+    ExpectSame(Cumprod(a, Dim(2)), ArrayPtr(km::Cumprod(A, 2)).get(), "Cumprod");
+    ExpectSame(Mean(a, Dim(2)), ArrayPtr(km::Mean(A, 2)).get(), "Mean");
+    ExpectSame(Var(a, Dim(2)), ArrayPtr(km::Var(A, 2)).get(), "Var");
+    ExpectSame(Std(a, Dim(2)), ArrayPtr(km::Std(A, 2)).get(), "Std");
+}
+
+}  // namespace values_test
+
+// Nested one-element rows are a column, as [1; 2; 3].
+TEST(ArrayLiterals, OneElementRowsMakeAColumn) {
+    Array b = {{1}, {2}, {3}};
+    EXPECT_EQ(b.Dims(), (std::vector<unsigned int>{3, 1}));
+    EXPECT_EQ(b.ToVector(), (std::vector<double>{1, 2, 3}));
+    const Array one = {{5}};
+    EXPECT_EQ(one.Dims(), (std::vector<unsigned int>{1, 1}));
+    EXPECT_EQ(Array({1, 2}).Dims(), (std::vector<unsigned int>{1, 2}));
+}
+
+// An element read converts to an array of the target's class, and a double
+// subscript works when it holds a whole number.
+TEST(ArrayIndexing, ElementReadsAreArraysAndDoubleSubscriptsWholeNumbers) {
+    Array a = {1, 2, 3, 4, 5, 6, 9};
+    Array d = a(7);
+    EXPECT_EQ(d.Scalar(), 9.0);
+    Array A = {{1, 2, 3}, {4, 5, 6}};
+    Array e = A(2, 3);
+    EXPECT_EQ(e.Scalar(), 6.0);
+    auto [m, k] = km::Max(a);
+    EXPECT_EQ(std::as_const(a)(k.Scalar()), m.Scalar());
+    EXPECT_EQ(std::as_const(A)(2.0, 1.0), 4.0);
+    a(k.Scalar()) = -1.0;
+    EXPECT_EQ(a.At(7), -1.0);
+
+    Array text("abc");
+    Array t = text(2);
+    EXPECT_EQ(t.ClassID(), km::mxClassChar);
+
+    const auto subscript = [] {
+        return matrix_test::Expected::Throws(km::CFunctionErrorException(
+            L"Subscript indices must either be real positive integers or logicals."));
+    };
+    const Array c = A;
+    matrix_test::ExpectRefusals({
+        {"A(2.5)", [&] { (void)A(2.5); }, subscript(), {A.get()}},
+        {"const A(1, 1.5)", [&] { (void)c(1, 1.5); }, subscript(), {c.get()}},
+        {"A(NaN) = 1", [&] { A(NAN) = 1.0; }, subscript(), {A.get()}},
+        {"A([1.5 2])",
+         [&] {
+             Array r = A(Array{1.5, 2});
+         },
+         subscript(),
+         {A.get()}},
+        {"A(Range(0.5, 2), 1)",
+         [&] { Array r = A(km::Range(0.5, 2), 1.0); },
+         subscript(),
+         {A.get()}},
+        {"A(All, 1.25) = 0", [&] { A(km::All, 1.25) = 0.0; }, subscript(), {A.get()}},
+        {"A(0.0)",
+         [&] { (void)double(A(0.0)); },
+         matrix_test::Expected::Throws<km::CIndexIntoMatrixNegativeOrZeroException>(),
+         {A.get()}},
+    });
+    // Logical masks and whole numbers of any class are subscripts as they are.
+    EXPECT_EQ(Array(A(A > 4.0)).ToVector(), (std::vector<double>{5, 6}));
+}
+
+// A variable initialised from an element read is a value: later writes to
+// the array do not reach it.
+TEST(ArrayIndexing, ElementCopiesAreValues) {
+    Array v = {1, 2, 3, 4, 5, 6};
+    const double x = v(6);
+    Array y = v(6);
+    v(6) = 42.0;
+    EXPECT_EQ(x, 6.0);
+    EXPECT_EQ(y.Scalar(), 6.0);
+    EXPECT_EQ(Array({1, 2, 3})(2), 2.0);  // a temporary gives a plain double
+    static_assert(std::is_same_v<decltype(Array({1.0})(1)), double>);
+    static_assert(std::is_same_v<decltype(std::declval<const Array &>()(1, 1)), double>);
+    static_assert(!std::is_copy_constructible_v<km::ElementRef>);
+    static_assert(!std::is_trivially_copyable_v<km::ElementRef>);
+    static_assert(!std::is_convertible_v<km::ElementRef &, double>);
+}
+
+TEST(ArrayIndexing, ListsRangesAndEndsAsSubscripts) {
+    const Array a = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
+    EXPECT_EQ(a({1, 2}, 1).ToVector(), (std::vector<double>{1, 4}));
+    EXPECT_EQ(a({3, 1}, {2}).ToVector(), (std::vector<double>{8, 2}));
+    EXPECT_EQ(a(km::Range(2, km::End()), km::All).Dims(), (std::vector<unsigned int>{2, 3}));
+    EXPECT_EQ(a(km::Range(2, km::End), 1.0).ToVector(), (std::vector<double>{4, 7}));
+    EXPECT_EQ(a(km::Range(1, 2, km::End), km::End).ToVector(), (std::vector<double>{3, 9}));
+    Array b = a;
+    b({1, 3}, km::All) = 0.0;
+    EXPECT_EQ(b.ToVector(), (std::vector<double>{0, 4, 0, 0, 5, 0, 0, 6, 0}));
+    EXPECT_EQ(a.At(1), 1.0);
+}
+
+// Compound assignment is the operator it stands for, on arrays, elements
+// and indexed parts.
+TEST(ArrayOperators, CompoundAssignmentIsTheOperator) {
+    const Array a0 = {{4, 2}, {1, 3}};
+    const Array b = {{1, 2}, {3, 5}};
+    struct Case {
+        const char *what;
+        std::function<void(Array &)> change;
+        Array want;
+    };
+    const Case cases[] = {
+        {"A += B", [&](Array &a) { a += b; }, a0 + b},
+        {"A -= B", [&](Array &a) { a -= b; }, a0 - b},
+        {"A *= B", [&](Array &a) { a *= b; }, km::Mtimes(a0, b)},
+        {"A /= B", [&](Array &a) { a /= b; }, km::Mrdivide(a0, b)},
+        {"A += 1", [&](Array &a) { a += 1; }, km::Plus(a0, 1.0)},
+        {"A *= 3", [&](Array &a) { a *= 3.0; }, km::Times(a0, 3.0)},
+        {"A /= 3", [&](Array &a) { a /= 3.0; }, km::Mrdivide(a0, Array(3.0))},
+        {"A(2, 1) += 1", [&](Array &a) { a(2, 1) += 1; }, Array{{4, 2}, {2, 3}}},
+        {"A(4) *= A(1)", [&](Array &a) { a(4) *= a(1); }, Array{{4, 2}, {1, 12}}},
+        {"A(1) /= 8", [&](Array &a) { a(1) /= 8; }, Array{{0.5, 2}, {1, 3}}},
+        {"A(3) -= B(1)", [&](Array &a) { a(3) -= Array(b(1, 1)); }, Array{{4, 1}, {1, 3}}},
+        {"A(All, 2) += B(All, 1)", [&](Array &a) { a(km::All, 2) += b(km::All, 1.0); },
+         Array{{4, 3}, {1, 6}}},
+        {"A(1, All) *= 2", [&](Array &a) { a(1.0, km::All) *= 2.0; }, Array{{8, 4}, {1, 3}}},
+        {"A(End) /= 2", [&](Array &a) { a(km::End) /= 2.0; }, Array{{4, 2}, {1, 1.5}}},
+    };
+    for (const Case &c : cases) {
+        Array a = a0;
+        c.change(a);
+        ExpectSame(a, c.want.get(), c.what);
+        EXPECT_EQ(a0.ToVector(), (std::vector<double>{4, 1, 2, 3})) << c.what;
+    }
+    // An element of a logical array goes through the array operations, as
+    // m(2) = m(2) + 1 does: the array stays logical.
+    Array mask = Array{1, 0} > 0.5;
+    mask(2) += 1;
+    EXPECT_TRUE(mask.IsLogical());
+    EXPECT_EQ(km::Nnz(mask), 2u);
+}
+
+// The Array face names the operation and its operands in the second line of
+// a refusal, and the operand sizes in a dimension error; the class stays.
+TEST(ArrayOperators, FailuresNameTheOperation) {
+    const Array cell = km::values::Cell(1, 2);
+    const Array a = {{1, 2, 3}, {4, 5, 6}};
+    const auto message = [](const std::function<void()> &call) -> std::string {
+        try {
+            call();
+        } catch (const km::CNotImplementedException &e) {
+            return "not implemented: " + matrix_test::Narrow(e.GetMessage());
+        } catch (const km::CInnerMatrixDimsMustAgreeException &e) {
+            return "inner: " + matrix_test::Narrow(e.GetMessage());
+        } catch (const km::IMatrixException &e) {
+            return "other: " + matrix_test::Narrow(e.GetMessage());
+        }
+        return "did not throw";
+    };
+    const matrix_test::LiveBlocks blocks;
+    EXPECT_EQ(message([&] { Array r = cell + 1.0; }),
+              "not implemented: Operation not implemented! :-(\n"
+              "'plus' is not defined for operands of class cell and double");
+    EXPECT_EQ(message([&] { Array r = 2.0 * cell; }),
+              "not implemented: Operation not implemented! :-(\n"
+              "'times' is not defined for operands of class double and cell");
+    EXPECT_EQ(message([&] { Array r = km::Sqrt(cell); }),
+              "not implemented: Operation not implemented! :-(\n"
+              "'sqrt' is not defined for an operand of class cell");
+    EXPECT_EQ(message([&] { Array r = km::Sum(cell, km::Dim(1)); }),
+              "not implemented: Operation not implemented! :-(\n"
+              "'sum' is not defined for an operand of class cell");
+    EXPECT_EQ(message([&] { Array r = a * a; }),
+              "inner: Inner matrix dimensions must agree (2x3 times 2x3)");
+    EXPECT_EQ(message([&] {
+                  Array r = a + Array{1, 2};
+              }),
+              "other: " +
+                  matrix_test::Narrow(km::CArrayDimsMustMatchForBinaryOpException().GetMessage()) +
+                  " (2x3 plus 1x2)");
+    EXPECT_EQ(blocks.Delta(), 0);
+    // The function-call forms keep their messages.
+    EXPECT_EQ(message([&] { ArrayPtr r(km::Plus(cell.get(), 1.0)); }),
+              "not implemented: Operation not implemented! :-(");
+    EXPECT_EQ(message([&] { ArrayPtr r(km::Mtimes(a.get(), a.get())); }),
+              "inner: Inner matrix dimensions must agree");
+    // The reusable pieces, for other callers of the library.
+    EXPECT_EQ(km::OperationNotDefinedLine("mtimes", 2, a.get(), nullptr),
+              "'mtimes' is not defined for operands of class double and double");
+    EXPECT_EQ(km::OperandSizesText("mldivide", a.get(), nullptr), "(2x3 mldivide 1x1)");
+    const double re[] = {1, 2}, im[] = {1, 1};
+    const ArrayPtr z(km::mxDoubleMatrix(1, 2, re, im));
+    EXPECT_EQ(km::OperationNotDefinedLine("plus", 2, z.get(), nullptr),
+              "'plus' is not defined for operands of class complex double and double");
+}

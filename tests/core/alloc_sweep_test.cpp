@@ -537,7 +537,7 @@ TEST(AllocationSweep, EveryFunctionSurvivesEveryFailedAllocation) {
          }},
         {"Array several outputs",
          [&] {
-             ValuesPositions m = Max(aG, 2);
+             ValuesPositions m = Max(aG, Dim(2));
              TwoArrays l = Lu(aG), q = Qr(aS), e = EigVectors(aG), f = FindRowsCols(aG);
              ThreeArrays p = LuPivots(aG), s = SvdVectors(aS), v = FindRowsColsValues(aG),
                          w = QrPivots(aS);

@@ -71,7 +71,7 @@ const std::vector<Operation> &Operations() {
         {"Plus", [](const Inputs &in) { return in.vector + in.vector; }},
         {"Times scalar", [](const Inputs &in) { return in.vector * 0.5; }},
         {"Indexref", [](const Inputs &in) { return Array(in.vector(in.index)); }},
-        {"Sum", [](const Inputs &in) { return km::Sum(in.wide, 1); }},
+        {"Sum", [](const Inputs &in) { return km::Sum(in.wide, km::Dim(1)); }},
         {"Max along 2", [](const Inputs &in) { return Array::Adopt(km::Max(in.wide.get(), 2)); }},
         {"Mtimes", [](const Inputs &in) { return in.square * in.square; }},
         {"Mldivide", [](const Inputs &in) { return km::Mldivide(in.square, in.rhs); }},

@@ -188,7 +188,7 @@ TEST(Reductions, RefusalsOfTheReductionsAndSearches) {
         {"Max(Y, I, A, 0)", [&] { Max(y, i, m, 0u); }, badDim, {m, h}},
         {"Min(Y, I, X, 0)", [&] { Min(y, i, x, 0u); }, badDim, {x, h}},
         {"Min(Y, I, X)", [&] { Min(y, i, x); }, NotImplemented(), {x, h}},
-        {"Find(A)", [&] { Find(u); }, NotImplemented(), {u}},
+        {"Find(A)", [&] { ArrayPtr found(Find(u)); }, NotImplemented(), {u}},
         {"Find(R, C, V, A)", [&] { Find(r, c, v, u); }, NotImplemented(), {u}},
         {"Isequal of one", [&] { Isequal(1, pair); }, tooFew, {m}}};
     for (const auto &f : kValuesOnly) {
