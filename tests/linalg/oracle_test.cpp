@@ -104,7 +104,8 @@ TEST(Rcond, BoundsTheTrueReciprocalCondition) {
     ArrayPtr(Mldivide(Matrix(3, 2, {1, 2, 3, 4, 5, 7}).get(), Matrix(3, 1, {1, 1, 1}).get(), rcond));
     EXPECT_TRUE(std::isnan(rcond));
     rcond = 0.5;
-    EXPECT_THROW(Mldivide(Matrix(2, 2, {1, 2, 3, 4}).get(), Matrix(3, 1, {1, 1, 1}).get(), rcond),
+    const ArrayPtr square = Matrix(2, 2, {1, 2, 3, 4}), three = Matrix(3, 1, {1, 1, 1});
+    EXPECT_THROW(ArrayPtr(Mldivide(square.get(), three.get(), rcond)),
                  CMatrixDimsMustAgreeException);
     EXPECT_EQ(rcond, 0.5);
     // Inv and Mrdivide: their own bits, and the estimate of the matrix solved with.
