@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "kernels/kernel_support.h"
+#include "kernels/mldivide_kernel.h"
+#include "kernels/planerot_kernel.h"
 #include "kernels/qr_kernel.h"
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
@@ -347,8 +349,8 @@ void DeflatePair(std::size_t nn, double x, double y, double w, double t, double 
         WI(nn - 1) = WI(nn) = 0.0;
     } else {
         WR(nn - 1) = WR(nn) = x + p;
-        WI(nn) = z;
-        WI(nn - 1) = -z;
+        WI(nn - 1) = z;
+        WI(nn) = -z;
     }
 }
 
@@ -503,11 +505,367 @@ KernelStatus HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, d
     return 0;
 }
 
-void ComplexToModulus(std::size_t n, double *wr, double *wi, double threshold) {
+void ComplexMultiply(double a, double b, double c, double d, double &re, double &im) {
+    const double r = a * c - b * d;
+    im = a * d + b * c;
+    re = r;
+}
+
+void ComplexDivide(double a, double b, double c, double d, double &re, double &im) {
+    if (std::fabs(c) >= std::fabs(d)) {
+        const double t = d / c;
+        const double q = c + d * t;
+        const double r = (a + b * t) / q;
+        im = (b - a * t) / q;
+        re = r;
+    } else {
+        const double t = c / d;
+        const double q = c * t + d;
+        const double r = (a * t + b) / q;
+        im = (b * t - a) / q;
+        re = r;
+    }
+}
+
+void ComplexGaussFactor(std::size_t n, double *ar, double *ai, std::size_t lda,
+                        std::size_t *pivot, double *rr, double *ri, double tiny) {
+    for (std::size_t j = 0; j < n; ++j) {
+        std::size_t p = j;
+        double best = ComplexPivotMagnitude(ar[j + j * lda], ai[j + j * lda]);
+        for (std::size_t i = j + 1; i < n; ++i) {
+            const double m = ComplexPivotMagnitude(ar[i + j * lda], ai[i + j * lda]);
+            if (m > best) {
+                best = m;
+                p = i;
+            }
+        }
+        pivot[j] = p;
+        if (p != j) {
+            for (std::size_t c = 0; c < n; ++c) {
+                std::swap(ar[j + c * lda], ar[p + c * lda]);
+                std::swap(ai[j + c * lda], ai[p + c * lda]);
+            }
+        }
+        double pr = ar[j + j * lda], pi = ai[j + j * lda];
+        if (pr == 0.0 && pi == 0.0) pr = tiny;
+        double r_re, r_im;
+        ComplexDivide(1.0, 0.0, pr, pi, r_re, r_im);
+        rr[j] = r_re;
+        ri[j] = r_im;
+        ar[j + j * lda] = 1.0;
+        ai[j + j * lda] = 0.0;
+        if (!(r_re == 1.0 && r_im == 0.0)) {
+            for (std::size_t c = j + 1; c < n; ++c)
+                ComplexMultiply(ar[j + c * lda], ai[j + c * lda], r_re, r_im, ar[j + c * lda],
+                                ai[j + c * lda]);
+        }
+        for (std::size_t i = j + 1; i < n; ++i) {
+            const double fr = -ar[i + j * lda], fi = -ai[i + j * lda];
+            ar[i + j * lda] = fr;
+            ai[i + j * lda] = fi;
+            if (fr == 0.0 && fi == 0.0) continue;
+            for (std::size_t c = j + 1; c < n; ++c) {
+                double tr, ti;
+                ComplexMultiply(fr, fi, ar[j + c * lda], ai[j + c * lda], tr, ti);
+                ar[i + c * lda] = ar[i + c * lda] + tr;
+                ai[i + c * lda] = ai[i + c * lda] + ti;
+            }
+        }
+    }
+}
+
+void ComplexGaussSolveFactored(std::size_t n, const double *ar, const double *ai, std::size_t lda,
+                               const std::size_t *pivot, const double *rr, const double *ri,
+                               double *br, double *bi, double *xr, double *xi) {
+    for (std::size_t j = 0; j < n; ++j) {
+        std::swap(br[j], br[pivot[j]]);
+        std::swap(bi[j], bi[pivot[j]]);
+        if (!(rr[j] == 1.0 && ri[j] == 0.0)) ComplexMultiply(br[j], bi[j], rr[j], ri[j], br[j], bi[j]);
+        for (std::size_t i = j + 1; i < n; ++i) {
+            const double fr = ar[i + j * lda], fi = ai[i + j * lda];
+            if (fr == 0.0 && fi == 0.0) continue;
+            double tr, ti;
+            ComplexMultiply(fr, fi, br[j], bi[j], tr, ti);
+            br[i] = br[i] + tr;
+            bi[i] = bi[i] + ti;
+        }
+    }
+    // The sums s(i) are kept in x until their element is solved; column c
+    // adds U(i,c)*x(c) to every s(i) above it, from the last column back.
+    for (std::size_t i = 0; i < n; ++i) xr[i] = xi[i] = 0.0;
+    for (std::size_t c = n; c-- > 0;) {
+        xr[c] = br[c] - xr[c];
+        xi[c] = bi[c] - xi[c];
+        for (std::size_t i = 0; i < c; ++i) {
+            double tr, ti;
+            ComplexMultiply(ar[i + c * lda], ai[i + c * lda], xr[c], xi[c], tr, ti);
+            xr[i] = xr[i] + tr;
+            xi[i] = xi[i] + ti;
+        }
+    }
+}
+
+// The complex shifted factors: U's packed columns (real parts, then
+// imaginary parts, each laid out as HessenbergShiftedFactor's), then the
+// multipliers' real and imaginary parts and the interchange marks, n each.
+std::size_t HessenbergShiftedComplexWorkspace(std::size_t n) {
+    return 2 * (n == 0 ? 0 : ShiftedColumn(n - 1) + n) + 3 * n;
+}
+
+void HessenbergShiftedFactorComplex(std::size_t n, const double *h, std::size_t ldh, double sr,
+                                    double si, double tiny, double *work) {
+    const std::size_t packed = ShiftedColumn(n - 1) + n;
+    double *ur = work, *ui = work + packed;
+    double *lr = ui + packed, *li = lr + n, *swapped = li + n;
+    for (std::size_t c = 0; c < n; ++c) {
+        double *column = ur + ShiftedColumn(c);
+        std::copy(h + c * ldh, h + c * ldh + ShiftedRows(n, c), column);
+        std::fill(ui + ShiftedColumn(c), ui + ShiftedColumn(c) + ShiftedRows(n, c), 0.0);
+        column[c] = column[c] - sr;
+        ui[ShiftedColumn(c) + c] = 0.0 - si;
+    }
+    for (std::size_t j = 0; j + 1 < n; ++j) {
+        double *cr = ur + ShiftedColumn(j), *ci = ui + ShiftedColumn(j);
+        swapped[j] = 0.0;
+        if (ComplexPivotMagnitude(cr[j + 1], ci[j + 1]) > ComplexPivotMagnitude(cr[j], ci[j])) {
+            std::swap(cr[j], cr[j + 1]);
+            std::swap(ci[j], ci[j + 1]);
+            swapped[j] = 1.0;
+        }
+        if (cr[j] == 0.0 && ci[j] == 0.0) cr[j] = tiny;
+        ComplexDivide(cr[j + 1], ci[j + 1], cr[j], ci[j], lr[j], li[j]);
+        for (std::size_t c = j + 1; c < n; ++c) {
+            double *xr = ur + ShiftedColumn(c), *xi = ui + ShiftedColumn(c);
+            if (swapped[j] != 0.0) {
+                std::swap(xr[j], xr[j + 1]);
+                std::swap(xi[j], xi[j + 1]);
+            }
+            double tr, ti;
+            ComplexMultiply(lr[j], li[j], xr[j], xi[j], tr, ti);
+            xr[j + 1] = xr[j + 1] - tr;
+            xi[j + 1] = xi[j + 1] - ti;
+        }
+    }
+    const std::size_t last = ShiftedColumn(n - 1) + (n - 1);
+    if (ur[last] == 0.0 && ui[last] == 0.0) ur[last] = tiny;
+}
+
+void HessenbergShiftedSolveComplex(std::size_t n, const double *work, const double *br,
+                                   const double *bi, double *xr, double *xi) {
+    const std::size_t packed = ShiftedColumn(n - 1) + n;
+    const double *ur = work, *ui = work + packed;
+    const double *lr = ui + packed, *li = lr + n, *swapped = li + n;
+    std::copy(br, br + n, xr);
+    std::copy(bi, bi + n, xi);
+    for (std::size_t j = 0; j + 1 < n; ++j) {
+        if (swapped[j] != 0.0) {
+            std::swap(xr[j], xr[j + 1]);
+            std::swap(xi[j], xi[j + 1]);
+        }
+        double tr, ti;
+        ComplexMultiply(lr[j], li[j], xr[j], xi[j], tr, ti);
+        xr[j + 1] = xr[j + 1] - tr;
+        xi[j + 1] = xi[j + 1] - ti;
+    }
+    for (std::size_t c = n; c-- > 0;) {
+        const double *cr = ur + ShiftedColumn(c), *ci = ui + ShiftedColumn(c);
+        ComplexDivide(xr[c], xi[c], cr[c], ci[c], xr[c], xi[c]);
+        for (std::size_t r = 0; r < c; ++r) {
+            double tr, ti;
+            ComplexMultiply(xr[c], xi[c], cr[r], ci[r], tr, ti);
+            xr[r] = xr[r] - tr;
+            xi[r] = xi[r] - ti;
+        }
+    }
+}
+
+void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *d, double *e,
+                             double *c, double *work) {
+    double *q = work, *w = work + n;
+    for (std::size_t k = 0; k + 2 < n; ++k) {
+        d[k] = a[k + k * lda];
+        const std::size_t m = n - k - 1;
+        double *x = a + (k + 1) + k * lda;
+        double scale = std::fabs(x[0]);
+        for (std::size_t i = 1; i < m; ++i) scale = std::max(scale, std::fabs(x[i]));
+        if (scale == 0.0) {
+            c[k] = e[k] = 0.0;
+            continue;
+        }
+        double sum = 0.0;
+        for (std::size_t i = 0; i < m; ++i) {
+            x[i] = x[i] / scale;
+            sum = sum + x[i] * x[i];
+        }
+        double sigma = std::sqrt(sum);
+        if (!(x[0] >= 0.0)) sigma = -sigma;
+        x[0] = x[0] + sigma;
+        c[k] = x[0] * sigma;
+        e[k] = -(sigma * scale);
+        const double tau = 1.0 / c[k];
+        // q = B*v from the lower triangle of B = A(k+1.., k+1..).
+        double *b = a + (k + 1) + (k + 1) * lda;
+        std::fill(q, q + m, 0.0);
+        for (std::size_t j = 0; j < m; ++j) {
+            const double *bj = b + j * lda;
+            q[j] = (q[j] + bj[j] * x[j]) + DotFast(m - j - 1, bj + j + 1, x + j + 1);
+            SubtractMultiple(m - j - 1, -x[j], bj + j + 1, q + j + 1);
+        }
+        for (std::size_t i = 0; i < m; ++i) q[i] = tau * q[i];
+        const double half = (0.5 * tau) * DotFast(m, q, x);
+        for (std::size_t i = 0; i < m; ++i) w[i] = q[i] - half * x[i];
+        for (std::size_t j = 0; j < m; ++j) {
+            double *bj = b + j * lda;
+            const double wj = w[j], vj = x[j];
+            for (std::size_t i = j; i < m; ++i) bj[i] = (bj[i] - x[i] * wj) - w[i] * vj;
+        }
+    }
+    if (n >= 2) {
+        d[n - 2] = a[(n - 2) + (n - 2) * lda];
+        e[n - 2] = a[(n - 1) + (n - 2) * lda];
+    }
+    d[n - 1] = a[(n - 1) + (n - 1) * lda];
+    e[n - 1] = 0.0;
+}
+
+namespace {
+
+// Applies the rotations of one QL sweep, rotation t (t = 0..count-1) acting
+// on columns first-t and first-t+1 with cosine cs[t] and sine sn[t], to
+// rows r0..r1-1 of Z: each element meets the rotations in increasing t.
+void ApplySweepPlain(const double *cs, const double *sn, std::size_t count, std::size_t first,
+                     double *z, std::size_t ldz, std::size_t r0, std::size_t r1) {
+    for (std::size_t t = 0; t < count; ++t) {
+        const double cc = cs[t], ss = sn[t];
+        double *zi = z + (first - t) * ldz, *zi1 = zi + ldz;
+        for (std::size_t k = r0; k < r1; ++k) {
+            const double f = zi1[k];
+            zi1[k] = ss * zi[k] + cc * f;
+            zi[k] = cc * zi[k] - ss * f;
+        }
+    }
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// ApplySweepPlain on blocks of 8 rows held in registers while every
+// rotation passes: the same products and sums, element by element.
+__attribute__((target("avx2"))) void ApplySweepAvx2(const double *cs, const double *sn,
+                                                     std::size_t count, std::size_t first,
+                                                     double *z, std::size_t ldz, std::size_t r0,
+                                                     std::size_t r1) {
+    std::size_t k = r0;
+    for (; k + 8 <= r1; k += 8) {
+        double *top = z + first * ldz + ldz + k;
+        __m256d lo0 = _mm256_loadu_pd(top), lo1 = _mm256_loadu_pd(top + 4);
+        for (std::size_t t = 0; t < count; ++t) {
+            const __m256d cc = _mm256_broadcast_sd(cs + t), ss = _mm256_broadcast_sd(sn + t);
+            double *zi = z + (first - t) * ldz + k;
+            const __m256d a0 = _mm256_loadu_pd(zi), a1 = _mm256_loadu_pd(zi + 4);
+            // lo holds column first-t+1 (already final for this rotation's
+            // partner): store its new value, keep the new column first-t.
+            _mm256_storeu_pd(zi + ldz, _mm256_add_pd(_mm256_mul_pd(ss, a0), _mm256_mul_pd(cc, lo0)));
+            _mm256_storeu_pd(zi + ldz + 4,
+                             _mm256_add_pd(_mm256_mul_pd(ss, a1), _mm256_mul_pd(cc, lo1)));
+            lo0 = _mm256_sub_pd(_mm256_mul_pd(cc, a0), _mm256_mul_pd(ss, lo0));
+            lo1 = _mm256_sub_pd(_mm256_mul_pd(cc, a1), _mm256_mul_pd(ss, lo1));
+        }
+        double *bottom = z + (first + 1 - count) * ldz + k;
+        _mm256_storeu_pd(bottom, lo0);
+        _mm256_storeu_pd(bottom + 4, lo1);
+    }
+    ApplySweepPlain(cs, sn, count, first, z, ldz, k, r1);
+}
+#endif
+
+void ApplySweep(const double *cs, const double *sn, std::size_t count, std::size_t first,
+                double *z, std::size_t ldz, std::size_t n) {
+    if (count == 0) return;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (HasAvx2()) {
+        ApplySweepAvx2(cs, sn, count, first, z, ldz, 0, n);
+        return;
+    }
+#endif
+    ApplySweepPlain(cs, sn, count, first, z, ldz, 0, n);
+}
+
+}  // namespace
+
+KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::size_t ldz,
+                           double *work) {
+    double *cs = work, *sn = work + n;
+    for (std::size_t l = 0; l < n; ++l) {
+        int tests = 0;
+        for (;;) {
+            std::size_t m = l;
+            for (; m + 1 < n; ++m) {
+                const double dd = std::fabs(d[m]) + std::fabs(d[m + 1]);
+                if (std::fabs(e[m]) + dd == dd) break;
+            }
+            if (m == l) break;
+            if (tests++ == kTridiagonalMaxTests) {
+                for (std::size_t i = l; i < n; ++i) d[i] = LibraryNaN();
+                return l + 1;
+            }
+            double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
+            double r = SafeHypot(g, 1.0);
+            g = d[m] - d[l] + e[l] / (g + WithSignOf(r, g));
+            double s = 1.0, cc = 1.0, p = 0.0;
+            bool early = false;
+            std::size_t count = 0;
+            for (std::size_t i = m; i-- > l;) {
+                const double f = s * e[i];
+                const double b = cc * e[i];
+                r = SafeHypot(f, g);
+                e[i + 1] = r;
+                if (r == 0.0) {
+                    d[i + 1] = d[i + 1] - p;
+                    e[m] = 0.0;
+                    early = true;
+                    break;
+                }
+                s = f / r;
+                cc = g / r;
+                g = d[i + 1] - p;
+                r = (d[i] - g) * s + 2.0 * cc * b;
+                p = s * r;
+                d[i + 1] = g + p;
+                g = cc * r - b;
+                if (z != nullptr) {
+                    cs[count] = cc;
+                    sn[count] = s;
+                    ++count;
+                }
+            }
+            if (z != nullptr) ApplySweep(cs, sn, count, m - 1, z, ldz, n);
+            if (early) continue;
+            d[l] = d[l] - p;
+            e[l] = g;
+            e[m] = 0.0;
+        }
+    }
+    return 0;
+}
+
+void SortSymmetricEigen(std::size_t n, double *d, double *z, std::size_t ldz) {
     for (std::size_t i = 0; i < n; ++i) {
-        if (std::fabs(wi[i]) > threshold) {
-            wr[i] = std::sqrt(wr[i] * wr[i] + wi[i] * wi[i]);
-            wi[i] = 0.0;
+        std::size_t k = i;
+        for (std::size_t j = i + 1; j < n; ++j) {
+            if (d[j] < d[k]) k = j;
+        }
+        if (k == i) continue;
+        std::swap(d[i], d[k]);
+        if (z != nullptr) std::swap_ranges(z + i * ldz, z + i * ldz + n, z + k * ldz);
+    }
+    if (z == nullptr) return;
+    for (std::size_t j = 0; j < n; ++j) {
+        double *zj = z + j * ldz;
+        std::size_t big = 0;
+        for (std::size_t i = 1; i < n; ++i) {
+            if (std::fabs(zj[i]) > std::fabs(zj[big])) big = i;
+        }
+        if (zj[big] < 0.0) {
+            for (std::size_t i = 0; i < n; ++i) zj[i] = -zj[i];
         }
     }
 }
