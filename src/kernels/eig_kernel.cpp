@@ -1,4 +1,4 @@
-// src/kernels/eig_kernel.cpp: balancing, reduction to Hessenberg form and the shifted QR eigenvalue iteration.
+// src/kernels/eig_kernel.cpp: eigenvalue kernels: Hessenberg QR, complex shifted solves, symmetric tridiagonal QL.
 #include "kernels/eig_kernel.h"
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 
 #include "kernels/kernel_support.h"
 #include "kernels/mldivide_kernel.h"
+#include "kernels/parallel.h"
 #include "kernels/planerot_kernel.h"
 #include "kernels/qr_kernel.h"
 
@@ -527,8 +528,8 @@ void ComplexDivide(double a, double b, double c, double d, double &re, double &i
     }
 }
 
-void ComplexGaussFactor(std::size_t n, double *ar, double *ai, std::size_t lda,
-                        std::size_t *pivot, double *rr, double *ri, double tiny) {
+void ComplexGaussFactor(std::size_t n, double *ar, double *ai, std::size_t lda, std::size_t *pivot,
+                        double *rr, double *ri, double tiny) {
     for (std::size_t j = 0; j < n; ++j) {
         std::size_t p = j;
         double best = ComplexPivotMagnitude(ar[j + j * lda], ai[j + j * lda]);
@@ -580,7 +581,8 @@ void ComplexGaussSolveFactored(std::size_t n, const double *ar, const double *ai
     for (std::size_t j = 0; j < n; ++j) {
         std::swap(br[j], br[pivot[j]]);
         std::swap(bi[j], bi[pivot[j]]);
-        if (!(rr[j] == 1.0 && ri[j] == 0.0)) ComplexMultiply(br[j], bi[j], rr[j], ri[j], br[j], bi[j]);
+        if (!(rr[j] == 1.0 && ri[j] == 0.0))
+            ComplexMultiply(br[j], bi[j], rr[j], ri[j], br[j], bi[j]);
         for (std::size_t i = j + 1; i < n; ++i) {
             const double fr = ar[i + j * lda], fi = ai[i + j * lda];
             if (fr == 0.0 && fi == 0.0) continue;
@@ -679,10 +681,79 @@ void HessenbergShiftedSolveComplex(std::size_t n, const double *work, const doub
     }
 }
 
+namespace {
+
+// b(i) = (b(i) - v(i)*wj) - w(i)*vj for i < count: one column's share of
+// the symmetric rank-2 update, each element on its own.
+void RankTwoColumnPlain(std::size_t count, double *b, const double *v, const double *w, double wj,
+                        double vj) {
+    for (std::size_t i = 0; i < count; ++i) b[i] = (b[i] - v[i] * wj) - w[i] * vj;
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx512f"))) void RankTwoColumnAvx512(std::size_t count, double *b,
+                                                            const double *v, const double *w,
+                                                            double wj, double vj) {
+    const __m512d cw = _mm512_set1_pd(wj), cv = _mm512_set1_pd(vj);
+    for (std::size_t i = 0; i < count; i += 8) {
+        const auto mask = static_cast<__mmask8>(count - i >= 8 ? 0xFF : (1u << (count - i)) - 1);
+        __m512d x = _mm512_maskz_loadu_pd(mask, b + i);
+        x = _mm512_sub_pd(x, _mm512_mul_pd(_mm512_maskz_loadu_pd(mask, v + i), cw));
+        x = _mm512_sub_pd(x, _mm512_mul_pd(_mm512_maskz_loadu_pd(mask, w + i), cv));
+        _mm512_mask_storeu_pd(b + i, mask, x);
+    }
+}
+
+__attribute__((target("avx2"))) void RankTwoColumnAvx2(std::size_t count, double *b,
+                                                       const double *v, const double *w, double wj,
+                                                       double vj) {
+    const __m256d cw = _mm256_set1_pd(wj), cv = _mm256_set1_pd(vj);
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        __m256d x = _mm256_loadu_pd(b + i);
+        x = _mm256_sub_pd(x, _mm256_mul_pd(_mm256_loadu_pd(v + i), cw));
+        x = _mm256_sub_pd(x, _mm256_mul_pd(_mm256_loadu_pd(w + i), cv));
+        _mm256_storeu_pd(b + i, x);
+    }
+    RankTwoColumnPlain(count - i, b + i, v + i, w + i, wj, vj);
+}
+#endif
+
+void RankTwoColumn(std::size_t count, double *b, const double *v, const double *w, double wj,
+                   double vj, KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) {
+        RankTwoColumnAvx512(count, b, v, w, wj, vj);
+        return;
+    }
+    if (path != KernelPath::kPlain && HasAvx2()) {
+        RankTwoColumnAvx2(count, b, v, w, wj, vj);
+        return;
+    }
+#endif
+    static_cast<void>(path);
+    RankTwoColumnPlain(count, b, v, w, wj, vj);
+}
+
+}  // namespace
+
 void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *d, double *e,
-                             double *c, double *work) {
+                             double *c, double *work, KernelPath path) {
+    // The update of step k-1 is held back (its v and w, for the rows from
+    // k on, are pv and pw) and applied to each column just before step k
+    // first reads it, so that the trailing matrix is read once per step.
+    // Every element still meets step k-1's update before step k reads it.
     double *q = work, *w = work + n;
+    const double *pv = nullptr, *pw = nullptr;
+    auto pending = [&](std::size_t j, std::size_t k) {
+        // Column j (rows j..n-1) takes step k-1's update: its v and w are
+        // indexed from row k.
+        if (pv == nullptr) return;
+        RankTwoColumn(n - j, a + j + j * lda, pv + (j - k), pw + (j - k), pw[j - k], pv[j - k],
+                      path);
+    };
     for (std::size_t k = 0; k + 2 < n; ++k) {
+        pending(k, k);
         d[k] = a[k + k * lda];
         const std::size_t m = n - k - 1;
         double *x = a + (k + 1) + k * lda;
@@ -690,6 +761,8 @@ void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *
         for (std::size_t i = 1; i < m; ++i) scale = std::max(scale, std::fabs(x[i]));
         if (scale == 0.0) {
             c[k] = e[k] = 0.0;
+            for (std::size_t j = k + 1; j < n; ++j) pending(j, k);
+            pv = pw = nullptr;
             continue;
         }
         double sum = 0.0;
@@ -703,22 +776,25 @@ void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *
         c[k] = x[0] * sigma;
         e[k] = -(sigma * scale);
         const double tau = 1.0 / c[k];
-        // q = B*v from the lower triangle of B = A(k+1.., k+1..).
-        double *b = a + (k + 1) + (k + 1) * lda;
+        // q = B*v from the lower triangle of B = A(k+1.., k+1..), each
+        // column first taking the held-back update.
         std::fill(q, q + m, 0.0);
         for (std::size_t j = 0; j < m; ++j) {
-            const double *bj = b + j * lda;
-            q[j] = (q[j] + bj[j] * x[j]) + DotFast(m - j - 1, bj + j + 1, x + j + 1);
-            SubtractMultiple(m - j - 1, -x[j], bj + j + 1, q + j + 1);
+            pending(k + 1 + j, k);
+            const double *bj = a + (k + 1 + j) + (k + 1 + j) * lda;
+            q[j] = (q[j] + bj[0] * x[j]) + DotFast(m - j - 1, bj + 1, x + j + 1, path);
+            SubtractMultiple(m - j - 1, -x[j], bj + 1, q + j + 1, path);
         }
         for (std::size_t i = 0; i < m; ++i) q[i] = tau * q[i];
-        const double half = (0.5 * tau) * DotFast(m, q, x);
+        const double half = (0.5 * tau) * DotFast(m, q, x, path);
+        // w is kept in work's second half; x (v) stays in A's column k.
         for (std::size_t i = 0; i < m; ++i) w[i] = q[i] - half * x[i];
-        for (std::size_t j = 0; j < m; ++j) {
-            double *bj = b + j * lda;
-            const double wj = w[j], vj = x[j];
-            for (std::size_t i = j; i < m; ++i) bj[i] = (bj[i] - x[i] * wj) - w[i] * vj;
-        }
+        pv = x;
+        pw = w;
+    }
+    if (n >= 3) {
+        pending(n - 2, n - 2);
+        pending(n - 1, n - 2);
     }
     if (n >= 2) {
         d[n - 2] = a[(n - 2) + (n - 2) * lda];
@@ -730,70 +806,156 @@ void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *
 
 namespace {
 
-// Applies the rotations of one QL sweep, rotation t (t = 0..count-1) acting
-// on columns first-t and first-t+1 with cosine cs[t] and sine sn[t], to
-// rows r0..r1-1 of Z: each element meets the rotations in increasing t.
-void ApplySweepPlain(const double *cs, const double *sn, std::size_t count, std::size_t first,
-                     double *z, std::size_t ldz, std::size_t r0, std::size_t r1) {
-    for (std::size_t t = 0; t < count; ++t) {
-        const double cc = cs[t], ss = sn[t];
-        double *zi = z + (first - t) * ldz, *zi1 = zi + ldz;
-        for (std::size_t k = r0; k < r1; ++k) {
-            const double f = zi1[k];
-            zi1[k] = ss * zi[k] + cc * f;
-            zi[k] = cc * zi[k] - ss * f;
+// The rotations TridiagonalQl has decided but not yet applied to Z, sweep
+// after sweep: sweep s has count[s] rotations from offset[s] in cs and sn,
+// its t-th acting on columns first[s]-t and first[s]-t+1.
+struct PendingSweeps {
+    const double *cs;
+    const double *sn;
+    const std::size_t *first;
+    const std::size_t *count;
+    const std::size_t *offset;
+    std::size_t sweeps;
+};
+
+// Rows r0..r1-1 of Z take every pending rotation, sweep after sweep and
+// within a sweep in increasing t: the order of applying each sweep to the
+// whole of Z as it is decided, element by element.
+void ApplySweepsPlain(const PendingSweeps &p, double *z, std::size_t ldz, std::size_t r0,
+                      std::size_t r1) {
+    for (std::size_t s = 0; s < p.sweeps; ++s) {
+        const double *cs = p.cs + p.offset[s], *sn = p.sn + p.offset[s];
+        for (std::size_t t = 0; t < p.count[s]; ++t) {
+            const double cc = cs[t], ss = sn[t];
+            double *zi = z + (p.first[s] - t) * ldz, *zi1 = zi + ldz;
+            for (std::size_t k = r0; k < r1; ++k) {
+                const double f = zi1[k];
+                zi1[k] = ss * zi[k] + cc * f;
+                zi[k] = cc * zi[k] - ss * f;
+            }
         }
     }
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-// ApplySweepPlain on blocks of 8 rows held in registers while every
-// rotation passes: the same products and sums, element by element.
-__attribute__((target("avx2"))) void ApplySweepAvx2(const double *cs, const double *sn,
-                                                     std::size_t count, std::size_t first,
-                                                     double *z, std::size_t ldz, std::size_t r0,
+// ApplySweepsPlain on blocks of R vectors of rows, which stay in cache
+// while every pending sweep passes; within a sweep the column that the
+// next rotation shares is held in registers, and the R vectors' chains of
+// rotations overlap. The same products and sums, element by element.
+template <int R>
+__attribute__((target("avx512f"))) void ApplySweepsAvx512(const PendingSweeps &p, double *z,
+                                                          std::size_t ldz, std::size_t r0,
+                                                          std::size_t r1) {
+    std::size_t k = r0;
+    for (; k + 8 * R <= r1; k += 8 * R) {
+        for (std::size_t s = 0; s < p.sweeps; ++s) {
+            const std::size_t count = p.count[s], first = p.first[s];
+            if (count == 0) continue;
+            const double *cs = p.cs + p.offset[s], *sn = p.sn + p.offset[s];
+            __m512d lo[R];
+            for (int q = 0; q < R; ++q) lo[q] = _mm512_loadu_pd(z + (first + 1) * ldz + k + 8 * q);
+            double *zi = z + first * ldz + k;
+            for (std::size_t t = 0; t < count; ++t, zi -= ldz) {
+                const __m512d cc = _mm512_set1_pd(cs[t]), ss = _mm512_set1_pd(sn[t]);
+                for (int q = 0; q < R; ++q) {
+                    const __m512d a = _mm512_loadu_pd(zi + 8 * q);
+                    _mm512_storeu_pd(zi + ldz + 8 * q,
+                                     _mm512_add_pd(_mm512_mul_pd(ss, a), _mm512_mul_pd(cc, lo[q])));
+                    lo[q] = _mm512_sub_pd(_mm512_mul_pd(cc, a), _mm512_mul_pd(ss, lo[q]));
+                }
+            }
+            for (int q = 0; q < R; ++q) _mm512_storeu_pd(zi + ldz + 8 * q, lo[q]);
+        }
+    }
+    ApplySweepsPlain(p, z, ldz, k, r1);
+}
+
+template <int R>
+__attribute__((target("avx2"))) void ApplySweepsAvx2(const PendingSweeps &p, double *z,
+                                                     std::size_t ldz, std::size_t r0,
                                                      std::size_t r1) {
     std::size_t k = r0;
-    for (; k + 8 <= r1; k += 8) {
-        double *top = z + first * ldz + ldz + k;
-        __m256d lo0 = _mm256_loadu_pd(top), lo1 = _mm256_loadu_pd(top + 4);
-        for (std::size_t t = 0; t < count; ++t) {
-            const __m256d cc = _mm256_broadcast_sd(cs + t), ss = _mm256_broadcast_sd(sn + t);
-            double *zi = z + (first - t) * ldz + k;
-            const __m256d a0 = _mm256_loadu_pd(zi), a1 = _mm256_loadu_pd(zi + 4);
-            // lo holds column first-t+1 (already final for this rotation's
-            // partner): store its new value, keep the new column first-t.
-            _mm256_storeu_pd(zi + ldz, _mm256_add_pd(_mm256_mul_pd(ss, a0), _mm256_mul_pd(cc, lo0)));
-            _mm256_storeu_pd(zi + ldz + 4,
-                             _mm256_add_pd(_mm256_mul_pd(ss, a1), _mm256_mul_pd(cc, lo1)));
-            lo0 = _mm256_sub_pd(_mm256_mul_pd(cc, a0), _mm256_mul_pd(ss, lo0));
-            lo1 = _mm256_sub_pd(_mm256_mul_pd(cc, a1), _mm256_mul_pd(ss, lo1));
+    for (; k + 4 * R <= r1; k += 4 * R) {
+        for (std::size_t s = 0; s < p.sweeps; ++s) {
+            const std::size_t count = p.count[s], first = p.first[s];
+            if (count == 0) continue;
+            const double *cs = p.cs + p.offset[s], *sn = p.sn + p.offset[s];
+            __m256d lo[R];
+            for (int q = 0; q < R; ++q) lo[q] = _mm256_loadu_pd(z + (first + 1) * ldz + k + 4 * q);
+            double *zi = z + first * ldz + k;
+            for (std::size_t t = 0; t < count; ++t, zi -= ldz) {
+                const __m256d cc = _mm256_broadcast_sd(cs + t), ss = _mm256_broadcast_sd(sn + t);
+                for (int q = 0; q < R; ++q) {
+                    const __m256d a = _mm256_loadu_pd(zi + 4 * q);
+                    _mm256_storeu_pd(zi + ldz + 4 * q,
+                                     _mm256_add_pd(_mm256_mul_pd(ss, a), _mm256_mul_pd(cc, lo[q])));
+                    lo[q] = _mm256_sub_pd(_mm256_mul_pd(cc, a), _mm256_mul_pd(ss, lo[q]));
+                }
+            }
+            for (int q = 0; q < R; ++q) _mm256_storeu_pd(zi + ldz + 4 * q, lo[q]);
         }
-        double *bottom = z + (first + 1 - count) * ldz + k;
-        _mm256_storeu_pd(bottom, lo0);
-        _mm256_storeu_pd(bottom + 4, lo1);
     }
-    ApplySweepPlain(cs, sn, count, first, z, ldz, k, r1);
+    ApplySweepsPlain(p, z, ldz, k, r1);
 }
 #endif
 
-void ApplySweep(const double *cs, const double *sn, std::size_t count, std::size_t first,
-                double *z, std::size_t ldz, std::size_t n) {
-    if (count == 0) return;
+// Vectors of rows taken through the sweeps together.
+constexpr int kSweepVectors = 4;
+
+// Rows of Z are shared between threads in pieces of this many (each row
+// meets the rotations on its own, so the split changes no bit), from this
+// many rows on.
+constexpr std::size_t kSweepRowGrain = 64;
+constexpr std::size_t kParallelSweepRows = 256;
+
+void ApplySweeps(const PendingSweeps &p, double *z, std::size_t ldz, std::size_t n,
+                 KernelPath path) {
+    if (p.sweeps == 0) return;
+    auto rows = [&](std::size_t r0, std::size_t r1) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    if (HasAvx2()) {
-        ApplySweepAvx2(cs, sn, count, first, z, ldz, 0, n);
+        if (path == KernelPath::kFastest && HasAvx512()) {
+            // Blocks of 32 rows, then of 8; the last few rows plain.
+            const std::size_t wide = r0 + (r1 - r0) / (8 * kSweepVectors) * (8 * kSweepVectors);
+            ApplySweepsAvx512<kSweepVectors>(p, z, ldz, r0, wide);
+            ApplySweepsAvx512<1>(p, z, ldz, wide, r1);
+            return;
+        }
+        if (path != KernelPath::kPlain && HasAvx2()) {
+            ApplySweepsAvx2<kSweepVectors>(p, z, ldz, r0, r1);
+            return;
+        }
+#endif
+        ApplySweepsPlain(p, z, ldz, r0, r1);
+    };
+    if (path == KernelPath::kPlain || n < kParallelSweepRows) {
+        rows(0, n);
         return;
     }
-#endif
-    ApplySweepPlain(cs, sn, count, first, z, ldz, 0, n);
+    ParallelFor((n + kSweepRowGrain - 1) / kSweepRowGrain, 1, [&](std::size_t b0, std::size_t b1) {
+        rows(b0 * kSweepRowGrain, std::min(n, b1 * kSweepRowGrain));
+    });
 }
+
+// Sweeps held back before Z takes them, and the rotations they may hold.
+constexpr std::size_t kHeldSweeps = 64;
 
 }  // namespace
 
+std::size_t TridiagonalQlWorkspace(std::size_t n) { return 2 * kHeldSweeps * n + 3 * kHeldSweeps; }
+
 KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::size_t ldz,
-                           double *work) {
-    double *cs = work, *sn = work + n;
+                           double *work, KernelPath path) {
+    // The rotations are applied to Z kHeldSweeps sweeps at a time (or
+    // sooner, when an eigenvalue is given up): every element of Z meets
+    // them in the order they were decided.
+    double *cs = work, *sn = work + kHeldSweeps * n;
+    std::size_t *marks = reinterpret_cast<std::size_t *>(sn + kHeldSweeps * n);
+    std::size_t *first = marks, *count = marks + kHeldSweeps, *offset = count + kHeldSweeps;
+    std::size_t sweeps = 0, used = 0;
+    auto flush = [&] {
+        if (z != nullptr) ApplySweeps({cs, sn, first, count, offset, sweeps}, z, ldz, n, path);
+        sweeps = used = 0;
+    };
     for (std::size_t l = 0; l < n; ++l) {
         int tests = 0;
         for (;;) {
@@ -804,15 +966,20 @@ KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::
             }
             if (m == l) break;
             if (tests++ == kTridiagonalMaxTests) {
+                flush();
                 for (std::size_t i = l; i < n; ++i) d[i] = LibraryNaN();
                 return l + 1;
             }
+            if (sweeps == kHeldSweeps) flush();
+            first[sweeps] = m - 1;
+            offset[sweeps] = used;
+            double *c_out = cs + used, *s_out = sn + used;
             double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
             double r = SafeHypot(g, 1.0);
             g = d[m] - d[l] + e[l] / (g + WithSignOf(r, g));
             double s = 1.0, cc = 1.0, p = 0.0;
             bool early = false;
-            std::size_t count = 0;
+            std::size_t rotations = 0;
             for (std::size_t i = m; i-- > l;) {
                 const double f = s * e[i];
                 const double b = cc * e[i];
@@ -831,19 +998,20 @@ KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::
                 p = s * r;
                 d[i + 1] = g + p;
                 g = cc * r - b;
-                if (z != nullptr) {
-                    cs[count] = cc;
-                    sn[count] = s;
-                    ++count;
-                }
+                c_out[rotations] = cc;
+                s_out[rotations] = s;
+                ++rotations;
             }
-            if (z != nullptr) ApplySweep(cs, sn, count, m - 1, z, ldz, n);
+            count[sweeps] = rotations;
+            used += rotations;
+            ++sweeps;
             if (early) continue;
             d[l] = d[l] - p;
             e[l] = g;
             e[m] = 0.0;
         }
     }
+    flush();
     return 0;
 }
 

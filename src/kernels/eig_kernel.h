@@ -1,4 +1,4 @@
-// src/kernels/eig_kernel.h: balancing, reduction to Hessenberg form and the shifted QR eigenvalue iteration.
+// src/kernels/eig_kernel.h: eigenvalue kernels: Hessenberg QR, complex shifted solves, symmetric tridiagonal QL.
 #ifndef MATRIX_SRC_KERNELS_EIG_KERNEL_H
 #define MATRIX_SRC_KERNELS_EIG_KERNEL_H
 
@@ -165,8 +165,8 @@ void ComplexDivide(double a, double b, double c, double d, double &re, double &i
 ///   rr, ri [out]    n entries each: the r of step j
 ///   tiny   [in]     the replacement of a zero pivot (> 0)
 /// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 3.4.1.
-void ComplexGaussFactor(std::size_t n, double *ar, double *ai, std::size_t lda,
-                        std::size_t *pivot, double *rr, double *ri, double tiny);
+void ComplexGaussFactor(std::size_t n, double *ar, double *ai, std::size_t lda, std::size_t *pivot,
+                        double *rr, double *ri, double tiny);
 
 /// Solves A*x = b from ComplexGaussFactor's record, as GaussSolveFactored
 /// does in real arithmetic: for j = 0..n-1, b(j) and b(pivot[j]) are
@@ -239,11 +239,14 @@ constexpr int kTridiagonalMaxTests = 30;
 ///   e    [out]    n entries: e[k] = T(k+1,k) for k < n-1; e[n-1] = 0.0
 ///   c    [out]    max(n-2, 0) normalising factors
 ///   work [out]    2*n doubles
+///   path [in]     as DotFast: the same bits either way. The update of step
+///                 k is held back and applied to each column of B just
+///                 before step k+1 reads it, so B is read once per step.
 /// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 8.3.1
 /// (Householder tridiagonalisation), with the reflections of Algorithm 5.4.1
 /// as HouseholderQr forms them.
 void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *d, double *e,
-                             double *c, double *work);
+                             double *c, double *work, KernelPath path = KernelPath::kFastest);
 
 /// Finds the eigenvalues (and, with z, the eigenvectors) of a symmetric
 /// tridiagonal matrix by the implicit QL algorithm with Wilkinson's shift,
@@ -260,14 +263,18 @@ void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *
 /// z(k,i+1) = s*z(k,i) + c*f', z(k,i) = c*z(k,i) - s*f' (f' the old
 /// z(k,i+1)); a sweep that ran to its end sets d(l) -= p, e(l) = g,
 /// e(m) = 0.0. Each element of Z meets the rotations in the order given,
-/// whatever the vectorisation.
+/// whatever the vectorisation: the rotations of up to 64 sweeps are held
+/// and then applied to Z's rows in blocks that stay in cache (and on
+/// several threads from 256 rows, each row on its own).
 ///   n    [in]     order, n >= 0
 ///   d    [in,out] n diagonal entries; on exit the eigenvalues, not sorted
 ///   e    [in,out] n entries, e[k] = T(k+1,k) for k < n-1; destroyed
 ///   z    [in,out] null, or an n x n matrix (column-major, ldz >= n) that
 ///                 the rotations are applied to: the identity gives T's
 ///                 eigenvectors, the Q of SymmetricTridiagonalize A's
-///   work [out]    2*n doubles (only with z)
+///   work [out]    TridiagonalQlWorkspace(n) doubles
+///   path [in]     kPlain: scalar loops, one row at a time; otherwise
+///                 vector registers. The same bits either way.
 /// Returns 0 when every eigenvalue was found. Otherwise l + 1 > 0: the
 /// eigenvalue l was abandoned after kTridiagonalMaxTests sweeps, and
 /// d(l..n-1) are set to NaN.
@@ -275,7 +282,11 @@ void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *
 /// 293-306 (tql2), in the form of Numerical Recipes, 2nd ed., Section 11.3
 /// (tqli); Golub & Van Loan, 4th ed., Section 8.3.
 KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::size_t ldz,
-                           double *work);
+                           double *work, KernelPath path = KernelPath::kFastest);
+
+/// Returns the number of doubles of workspace that TridiagonalQl needs for
+/// order n.
+std::size_t TridiagonalQlWorkspace(std::size_t n);
 
 /// Sorts eigenvalues ascending with their eigenvectors and fixes each
 /// vector's sign: selection sort, position i taking the first smallest of

@@ -1,4 +1,4 @@
-// src/linalg/eig.cpp: eigenvalues by the shifted QR algorithm, eigenvectors by inverse iteration.
+// src/linalg/eig.cpp: eigenvalues by shifted QR (symmetric QL in the fast order), eigenvectors by inverse iteration.
 #include <matrix/linalg.h>
 
 #include <kiv/random.h>
@@ -132,7 +132,8 @@ void SymmetricEig(const CMatrix *A, std::size_t n, double *d, double *z) {
             z[3] = 1.0;
         }
     }
-    kernels::TridiagonalQl(n, d, e.Get(), z, n, work.Get());
+    linalg::Scratch<double> qlwork(kernels::TridiagonalQlWorkspace(n));
+    kernels::TridiagonalQl(n, d, e.Get(), z, n, qlwork.Get());
     kernels::SortSymmetricEigen(n, d, z, n);
 }
 

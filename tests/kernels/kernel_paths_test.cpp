@@ -520,4 +520,43 @@ TEST(KernelPaths, HessenbergShiftedSolveMatchesScalarLoops) {
     }
 }
 
+// The symmetric solver's two kernels: the tridiagonal reduction (its
+// held-back rank-2 updates in vector registers) and the QL rotations
+// applied to Z in blocks of rows (and on several threads from 256 rows),
+// each against scalar loops, on the lower triangle of a random matrix
+// (Z is any matrix: the rotations are checked, not their meaning).
+TEST(KernelPaths, SymmetricEigenMatchesScalarLoops) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (const Shape &s : kShapes) {
+        const std::size_t n = s.m;
+        for (bool special : {false, true}) {
+            const std::string what = Name(s, special);
+            const Padded a = Random(n, n, rng, special), z = Random(n, n, rng, special);
+            std::vector<double> reduced[2], d[2], e[2], c[2], rotated[2], values[2];
+            for (int plain = 0; plain < 2; ++plain) {
+                const KernelPath path = plain != 0 ? KernelPath::kPlain : KernelPath::kFastest;
+                Padded t = a, q = z;
+                d[plain].assign(n, 0.0);
+                e[plain].assign(n, 0.0);
+                c[plain].assign(n, 0.0);
+                std::vector<double> work(2 * n);
+                kernels::SymmetricTridiagonalize(n, t.v.data(), t.ld, d[plain].data(),
+                                                 e[plain].data(), c[plain].data(), work.data(),
+                                                 path);
+                reduced[plain] = t.v;
+                values[plain] = d[plain];
+                std::vector<double> off = e[plain];
+                std::vector<double> qlwork(kernels::TridiagonalQlWorkspace(n));
+                kernels::TridiagonalQl(n, values[plain].data(), off.data(), q.v.data(), q.ld,
+                                       qlwork.data(), path);
+                rotated[plain] = q.v;
+            }
+            EXPECT_TRUE(Same(reduced[0], reduced[1])) << what;
+            EXPECT_TRUE(Same(d[0], d[1]) && Same(e[0], e[1]) && Same(c[0], c[1])) << what;
+            EXPECT_TRUE(Same(values[0], values[1])) << what;
+            EXPECT_TRUE(Same(rotated[0], rotated[1])) << what;
+        }
+    }
+}
+
 }  // namespace

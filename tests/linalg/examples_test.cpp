@@ -262,8 +262,7 @@ TEST(Eig, WorkedExamples) {
                   (std::vector<double>{1.0, -1.0}));
         Outs rv;
         Eig(rv[0], rv[1], rotation.get(), true);
-        ExpectComplexEigenpairs(FromArray(rotation.get()), rv[0], rv[1], 2 * kEps, 0.0,
-                                "rotation");
+        ExpectComplexEigenpairs(FromArray(rotation.get()), rv[0], rv[1], 2 * kEps, 0.0, "rotation");
         SetOrder(saved);
     }
     kiv::RandSeed(Seed());
