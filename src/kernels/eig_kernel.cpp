@@ -717,6 +717,53 @@ __attribute__((target("avx2"))) void RankTwoColumnAvx2(std::size_t count, double
     }
     RankTwoColumnPlain(count - i, b + i, v + i, w + i, wj, vj);
 }
+
+// DotFast's combination of its sixteen partial sums.
+double CombineSixteen(const double *p) {
+    const double low = ((p[0] + p[1]) + (p[2] + p[3])) + ((p[4] + p[5]) + (p[6] + p[7]));
+    const double high = ((p[8] + p[9]) + (p[10] + p[11])) + ((p[12] + p[13]) + (p[14] + p[15]));
+    return low + high;
+}
+
+// One column of the reduction's product in a single pass, AVX-512: the
+// column b (count entries from the diagonal) first takes the held-back
+// update when v is not null (RankTwoColumn), then returns
+// b(0)*x(0) and DotFast(b(1..), x(1..)) in diag and dot, and sets
+// q(i) = q(i) - (-x(0))*b(i) for i >= 1 (SubtractMultiple's operation):
+// every element's operations and DotFast's partial sums as the separate
+// kernels take them.
+__attribute__((target("avx512f"))) void ReductionColumnAvx512(std::size_t count, double *b,
+                                                              const double *v, const double *w,
+                                                              double wj, double vj, const double *x,
+                                                              double *q, double &diag,
+                                                              double &dot) {
+    if (v != nullptr) b[0] = (b[0] - v[0] * wj) - w[0] * vj;
+    diag = b[0] * x[0];
+    const __m512d cw = _mm512_set1_pd(wj), cv = _mm512_set1_pd(vj);
+    const __m512d t = _mm512_set1_pd(-x[0]);
+    __m512d acc[2] = {_mm512_setzero_pd(), _mm512_setzero_pd()};
+    const std::size_t rest = count - 1;
+    double *bb = b + 1;
+    const double *xx = x + 1;
+    double *qq = q + 1;
+    for (std::size_t i = 0, chunk = 0; i < rest; i += 8, chunk ^= 1) {
+        const auto mask = static_cast<__mmask8>(rest - i >= 8 ? 0xFF : (1u << (rest - i)) - 1);
+        __m512d col = _mm512_maskz_loadu_pd(mask, bb + i);
+        if (v != nullptr) {
+            col = _mm512_sub_pd(col, _mm512_mul_pd(_mm512_maskz_loadu_pd(mask, v + 1 + i), cw));
+            col = _mm512_sub_pd(col, _mm512_mul_pd(_mm512_maskz_loadu_pd(mask, w + 1 + i), cv));
+            _mm512_mask_storeu_pd(bb + i, mask, col);
+        }
+        const __m512d xv = _mm512_maskz_loadu_pd(mask, xx + i);
+        acc[chunk] = _mm512_mask_add_pd(acc[chunk], mask, acc[chunk], _mm512_mul_pd(col, xv));
+        const __m512d qv = _mm512_maskz_loadu_pd(mask, qq + i);
+        _mm512_mask_storeu_pd(qq + i, mask, _mm512_sub_pd(qv, _mm512_mul_pd(t, col)));
+    }
+    alignas(64) double p[16];
+    _mm512_store_pd(p, acc[0]);
+    _mm512_store_pd(p + 8, acc[1]);
+    dot = CombineSixteen(p);
+}
 #endif
 
 void RankTwoColumn(std::size_t count, double *b, const double *v, const double *w, double wj,
@@ -780,8 +827,24 @@ void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *
         // column first taking the held-back update.
         std::fill(q, q + m, 0.0);
         for (std::size_t j = 0; j < m; ++j) {
+            double *bj = a + (k + 1 + j) + (k + 1 + j) * lda;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+            if (path == KernelPath::kFastest && HasAvx512()) {
+                // Held-back v and w are indexed from row k, column k+1+j
+                // starts at row k+1+j.
+                double diag = 0.0, dot = 0.0;
+                if (pv != nullptr) {
+                    ReductionColumnAvx512(m - j, bj, pv + 1 + j, pw + 1 + j, pw[1 + j], pv[1 + j],
+                                          x + j, q + j, diag, dot);
+                } else {
+                    ReductionColumnAvx512(m - j, bj, nullptr, nullptr, 0.0, 0.0, x + j, q + j, diag,
+                                          dot);
+                }
+                q[j] = (q[j] + diag) + dot;
+                continue;
+            }
+#endif
             pending(k + 1 + j, k);
-            const double *bj = a + (k + 1 + j) + (k + 1 + j) * lda;
             q[j] = (q[j] + bj[0] * x[j]) + DotFast(m - j - 1, bj + 1, x + j + 1, path);
             SubtractMultiple(m - j - 1, -x[j], bj + 1, q + j + 1, path);
         }
@@ -870,6 +933,28 @@ __attribute__((target("avx512f"))) void ApplySweepsAvx512(const PendingSweeps &p
     ApplySweepsPlain(p, z, ldz, k, r1);
 }
 
+// The last rows (fewer than 8) of ApplySweepsAvx512, under a mask.
+__attribute__((target("avx512f"))) void ApplySweepsTailAvx512(const PendingSweeps &p, double *z,
+                                                              std::size_t ldz, std::size_t r0,
+                                                              std::size_t r1) {
+    const auto mask = static_cast<__mmask8>((1u << (r1 - r0)) - 1);
+    for (std::size_t s = 0; s < p.sweeps; ++s) {
+        const std::size_t count = p.count[s], first = p.first[s];
+        if (count == 0) continue;
+        const double *cs = p.cs + p.offset[s], *sn = p.sn + p.offset[s];
+        __m512d lo = _mm512_maskz_loadu_pd(mask, z + (first + 1) * ldz + r0);
+        double *zi = z + first * ldz + r0;
+        for (std::size_t t = 0; t < count; ++t, zi -= ldz) {
+            const __m512d cc = _mm512_set1_pd(cs[t]), ss = _mm512_set1_pd(sn[t]);
+            const __m512d a = _mm512_maskz_loadu_pd(mask, zi);
+            _mm512_mask_storeu_pd(zi + ldz, mask,
+                                  _mm512_add_pd(_mm512_mul_pd(ss, a), _mm512_mul_pd(cc, lo)));
+            lo = _mm512_sub_pd(_mm512_mul_pd(cc, a), _mm512_mul_pd(ss, lo));
+        }
+        _mm512_mask_storeu_pd(zi + ldz, mask, lo);
+    }
+}
+
 template <int R>
 __attribute__((target("avx2"))) void ApplySweepsAvx2(const PendingSweeps &p, double *z,
                                                      std::size_t ldz, std::size_t r0,
@@ -914,10 +999,12 @@ void ApplySweeps(const PendingSweeps &p, double *z, std::size_t ldz, std::size_t
     auto rows = [&](std::size_t r0, std::size_t r1) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
         if (path == KernelPath::kFastest && HasAvx512()) {
-            // Blocks of 32 rows, then of 8; the last few rows plain.
+            // Blocks of 32 rows, then of 8, then the last few under a mask.
             const std::size_t wide = r0 + (r1 - r0) / (8 * kSweepVectors) * (8 * kSweepVectors);
+            const std::size_t tail = r1 - (r1 - wide) % 8;
             ApplySweepsAvx512<kSweepVectors>(p, z, ldz, r0, wide);
-            ApplySweepsAvx512<1>(p, z, ldz, wide, r1);
+            ApplySweepsAvx512<1>(p, z, ldz, wide, tail);
+            if (tail < r1) ApplySweepsTailAvx512(p, z, ldz, tail, r1);
             return;
         }
         if (path != KernelPath::kPlain && HasAvx2()) {
@@ -942,6 +1029,18 @@ constexpr std::size_t kHeldSweeps = 64;
 }  // namespace
 
 std::size_t TridiagonalQlWorkspace(std::size_t n) { return 2 * kHeldSweeps * n + 3 * kHeldSweeps; }
+
+namespace {
+
+// sqrt(a^2 + b^2) directly where the sum of squares cannot have over- or
+// underflowed, SafeHypot elsewhere.
+inline double QlHypot(double a, double b) {
+    const double sum = a * a + b * b;
+    if (sum > 0x1p-900 && sum < 0x1p900) return std::sqrt(sum);
+    return SafeHypot(a, b);
+}
+
+}  // namespace
 
 KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::size_t ldz,
                            double *work, KernelPath path) {
@@ -975,7 +1074,7 @@ KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::
             offset[sweeps] = used;
             double *c_out = cs + used, *s_out = sn + used;
             double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
-            double r = SafeHypot(g, 1.0);
+            double r = QlHypot(g, 1.0);
             g = d[m] - d[l] + e[l] / (g + WithSignOf(r, g));
             double s = 1.0, cc = 1.0, p = 0.0;
             bool early = false;
@@ -983,7 +1082,7 @@ KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::
             for (std::size_t i = m; i-- > l;) {
                 const double f = s * e[i];
                 const double b = cc * e[i];
-                r = SafeHypot(f, g);
+                r = QlHypot(f, g);
                 e[i + 1] = r;
                 if (r == 0.0) {
                     d[i + 1] = d[i + 1] - p;

@@ -250,8 +250,9 @@ void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *
 
 /// Finds the eigenvalues (and, with z, the eigenvectors) of a symmetric
 /// tridiagonal matrix by the implicit QL algorithm with Wilkinson's shift,
-/// in the fast order. For l = 0..n-1 (sums and tests as written, pythag
-/// being SafeHypot): repeat: m is the first m >= l with m = n-1 or
+/// in the fast order. For l = 0..n-1 (sums and tests as written; pythag(a,
+/// b) is sqrt(a*a + b*b) when that sum of squares lies strictly between
+/// 2^-900 and 2^900, SafeHypot otherwise): repeat: m is the first m >= l with m = n-1 or
 /// |e(m)| + dd == dd, dd = |d(m)| + |d(m+1)|; if m = l, d(l) is found;
 /// otherwise (after at most kTridiagonalMaxTests sweeps) g = (d(l+1) -
 /// d(l))/(2.0*e(l)), r = pythag(g, 1.0), g = d(m) - d(l) + e(l)/(g + (r with
