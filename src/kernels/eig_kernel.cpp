@@ -933,6 +933,129 @@ __attribute__((target("avx512f"))) void ApplySweepsAvx512(const PendingSweeps &p
     ApplySweepsPlain(p, z, ldz, k, r1);
 }
 
+// Two successive sweeps A and B on R vectors of rows starting at row k,
+// in a wavefront: B's rotation on columns i+1, i+2 follows A's on columns
+// i, i+1, taking the column i+1 that A has just finished from registers.
+// Every element still meets all of A's rotations before any of B's (B's
+// rotations above A's columns come first, those below after A ends), but
+// each column is loaded and stored once for both sweeps. Sweep X has
+// rotation t (t = 0..count-1) at index i = first - t on columns i, i+1;
+// both counts are at least 1.
+// One rotation on R vectors: the column below is x, the column above is
+// held in lo; the new upper column is stored at upper, the new lower one
+// kept in lo.
+template <int R>
+__attribute__((target("avx512f"))) inline void RotateVectors(const __m512d *x, __m512d *lo,
+                                                             double c, double s, double *upper) {
+    const __m512d cc = _mm512_set1_pd(c), ss = _mm512_set1_pd(s);
+    for (int q = 0; q < R; ++q) {
+        _mm512_storeu_pd(upper + 8 * q,
+                         _mm512_add_pd(_mm512_mul_pd(ss, x[q]), _mm512_mul_pd(cc, lo[q])));
+        lo[q] = _mm512_sub_pd(_mm512_mul_pd(cc, x[q]), _mm512_mul_pd(ss, lo[q]));
+    }
+}
+
+template <int R>
+__attribute__((target("avx512f"))) inline void LoadVectors(const double *from, __m512d *to) {
+    for (int q = 0; q < R; ++q) to[q] = _mm512_loadu_pd(from + 8 * q);
+}
+
+template <int R>
+__attribute__((target("avx512f"))) inline void StoreVectors(const __m512d *from, double *to) {
+    for (int q = 0; q < R; ++q) _mm512_storeu_pd(to + 8 * q, from[q]);
+}
+
+// Two successive sweeps A and B on R vectors of rows starting at row k,
+// in a wavefront: B's rotation on columns i+1, i+2 follows A's on columns
+// i, i+1, taking the column i+1 that A has just finished from registers.
+// Every element still meets all of A's rotations before any of B's (B's
+// rotations above A's columns come first, those below after A ends), but
+// each column is loaded and stored once for both sweeps. Sweep X has
+// rotation t (t = 0..count-1) at index i = first - t on columns i, i+1;
+// both counts are at least 1.
+template <int R>
+__attribute__((target("avx512f"))) void ApplySweepPairAvx512(
+    const double *csA, const double *snA, std::ptrdiff_t fA, std::ptrdiff_t countA,
+    const double *csB, const double *snB, std::ptrdiff_t fB, std::ptrdiff_t countB, double *z,
+    std::size_t ldz, std::size_t k) {
+    const std::ptrdiff_t lA = fA + 1 - countA, lB = fB + 1 - countB;
+    double *const base = z + k;
+    const std::ptrdiff_t ld = static_cast<std::ptrdiff_t>(ldz);
+    __m512d loA[R], loB[R], x[R];
+    std::ptrdiff_t iB = fB;
+    bool startedB = false;
+    // B's rotations above every column of A.
+    while (iB >= lB && iB >= fA + 2) {
+        if (!startedB) LoadVectors<R>(base + (iB + 1) * ld, loB);
+        startedB = true;
+        LoadVectors<R>(base + iB * ld, x);
+        RotateVectors<R>(x, loB, csB[fB - iB], snB[fB - iB], base + (iB + 1) * ld);
+        --iB;
+    }
+    LoadVectors<R>(base + (fA + 1) * ld, loA);
+    for (std::ptrdiff_t i = fA; i >= lA; --i) {
+        const __m512d cc = _mm512_set1_pd(csA[fA - i]), ss = _mm512_set1_pd(snA[fA - i]);
+        const double *own = base + i * ld;
+        for (int q = 0; q < R; ++q) {
+            const __m512d y = _mm512_loadu_pd(own + 8 * q);
+            x[q] = _mm512_add_pd(_mm512_mul_pd(ss, y), _mm512_mul_pd(cc, loA[q]));
+            loA[q] = _mm512_sub_pd(_mm512_mul_pd(cc, y), _mm512_mul_pd(ss, loA[q]));
+        }
+        if (iB == i + 1 && iB >= lB) {
+            if (!startedB) LoadVectors<R>(base + (iB + 1) * ld, loB);
+            startedB = true;
+            RotateVectors<R>(x, loB, csB[fB - iB], snB[fB - iB], base + (iB + 1) * ld);
+            --iB;
+        } else {
+            StoreVectors<R>(x, base + (i + 1) * ld);
+        }
+    }
+    StoreVectors<R>(loA, base + lA * ld);
+    // B's rotations below A's.
+    while (iB >= lB) {
+        if (!startedB) LoadVectors<R>(base + (iB + 1) * ld, loB);
+        startedB = true;
+        LoadVectors<R>(base + iB * ld, x);
+        RotateVectors<R>(x, loB, csB[fB - iB], snB[fB - iB], base + (iB + 1) * ld);
+        --iB;
+    }
+    StoreVectors<R>(loB, base + lB * ld);
+}
+
+// ApplySweepsAvx512 with the sweeps taken two at a time by
+// ApplySweepPairAvx512 (a sweep without rotations skipped).
+template <int R>
+__attribute__((target("avx512f"))) void ApplySweepsPairedAvx512(const PendingSweeps &p, double *z,
+                                                                std::size_t ldz, std::size_t r0,
+                                                                std::size_t r1) {
+    for (std::size_t k = r0; k + 8 * R <= r1; k += 8 * R) {
+        std::size_t s = 0;
+        while (s < p.sweeps) {
+            if (p.count[s] == 0) {
+                ++s;
+                continue;
+            }
+            std::size_t next = s + 1;
+            while (next < p.sweeps && p.count[next] == 0) ++next;
+            if (next == p.sweeps) {
+                PendingSweeps one = p;
+                one.first = p.first + s;
+                one.count = p.count + s;
+                one.offset = p.offset + s;
+                one.sweeps = 1;
+                ApplySweepsAvx512<R>(one, z, ldz, k, k + 8 * R);
+                break;
+            }
+            ApplySweepPairAvx512<R>(
+                p.cs + p.offset[s], p.sn + p.offset[s], static_cast<std::ptrdiff_t>(p.first[s]),
+                static_cast<std::ptrdiff_t>(p.count[s]), p.cs + p.offset[next],
+                p.sn + p.offset[next], static_cast<std::ptrdiff_t>(p.first[next]),
+                static_cast<std::ptrdiff_t>(p.count[next]), z, ldz, k);
+            s = next + 1;
+        }
+    }
+}
+
 // The last rows (fewer than 8) of ApplySweepsAvx512, under a mask.
 __attribute__((target("avx512f"))) void ApplySweepsTailAvx512(const PendingSweeps &p, double *z,
                                                               std::size_t ldz, std::size_t r0,
@@ -1002,7 +1125,7 @@ void ApplySweeps(const PendingSweeps &p, double *z, std::size_t ldz, std::size_t
             // Blocks of 32 rows, then of 8, then the last few under a mask.
             const std::size_t wide = r0 + (r1 - r0) / (8 * kSweepVectors) * (8 * kSweepVectors);
             const std::size_t tail = r1 - (r1 - wide) % 8;
-            ApplySweepsAvx512<kSweepVectors>(p, z, ldz, r0, wide);
+            ApplySweepsPairedAvx512<kSweepVectors>(p, z, ldz, r0, wide);
             ApplySweepsAvx512<1>(p, z, ldz, wide, tail);
             if (tail < r1) ApplySweepsTailAvx512(p, z, ldz, tail, r1);
             return;

@@ -555,6 +555,23 @@ TEST(KernelPaths, SymmetricEigenMatchesScalarLoops) {
             EXPECT_TRUE(Same(d[0], d[1]) && Same(e[0], e[1]) && Same(c[0], c[1])) << what;
             EXPECT_TRUE(Same(values[0], values[1])) << what;
             EXPECT_TRUE(Same(rotated[0], rotated[1])) << what;
+            // The same tridiagonal split at every 7th and 11th position:
+            // sweeps of many lengths and ranges side by side.
+            std::vector<double> split[2];
+            for (int plain = 0; plain < 2; ++plain) {
+                const KernelPath path = plain != 0 ? KernelPath::kPlain : KernelPath::kFastest;
+                Padded q = z;
+                std::vector<double> dd = d[0], ee = e[0];
+                for (std::size_t i = 0; i < n; ++i) {
+                    if (i % 7 == 6 || i % 11 == 10) ee[i] = 0.0;
+                }
+                std::vector<double> qlwork(kernels::TridiagonalQlWorkspace(n));
+                kernels::TridiagonalQl(n, dd.data(), ee.data(), q.v.data(), q.ld, qlwork.data(),
+                                       path);
+                split[plain] = q.v;
+                split[plain].insert(split[plain].end(), dd.begin(), dd.end());
+            }
+            EXPECT_TRUE(Same(split[0], split[1])) << what << " split";
         }
     }
 }
