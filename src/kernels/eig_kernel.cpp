@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "kernels/kernel_support.h"
 #include "kernels/mldivide_kernel.h"
+#include "kernels/mtimes_kernel.h"
 #include "kernels/parallel.h"
 #include "kernels/planerot_kernel.h"
 #include "kernels/qr_kernel.h"
@@ -528,50 +530,145 @@ void ComplexDivide(double a, double b, double c, double d, double &re, double &i
     }
 }
 
+namespace {
+
+// Columns of a panel of the blocked complex elimination.
+constexpr std::size_t kComplexPanel = 32;
+
+// y(i) += f(i)*u (ComplexMultiplyAdd) for i < count.
+void ComplexAxpyPlain(std::size_t count, const double *fr, const double *fi, double ur, double ui,
+                      double *yr, double *yi) {
+    for (std::size_t i = 0; i < count; ++i) ComplexMultiplyAdd(fr[i], fi[i], ur, ui, yr[i], yi[i]);
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// ComplexAxpyPlain with each product's skip as a mask: the same sums.
+__attribute__((target("avx512f"))) void ComplexAxpyAvx512(std::size_t count, const double *fr,
+                                                          const double *fi, double ur, double ui,
+                                                          double *yr, double *yi) {
+    const __m512d vr = _mm512_set1_pd(ur), vi = _mm512_set1_pd(ui), zero = _mm512_setzero_pd();
+    for (std::size_t i = 0; i < count; i += 8) {
+        const auto mask = static_cast<__mmask8>(count - i >= 8 ? 0xFF : (1u << (count - i)) - 1);
+        const __m512d a = _mm512_maskz_loadu_pd(mask, fr + i),
+                      b = _mm512_maskz_loadu_pd(mask, fi + i);
+        __m512d re = _mm512_maskz_loadu_pd(mask, yr + i), im = _mm512_maskz_loadu_pd(mask, yi + i);
+        const __mmask8 useA = _mm512_mask_cmp_pd_mask(mask, a, zero, _CMP_NEQ_UQ);
+        const __mmask8 useB = _mm512_mask_cmp_pd_mask(mask, b, zero, _CMP_NEQ_UQ);
+        re = _mm512_mask_add_pd(re, useA, re, _mm512_mul_pd(a, vr));
+        im = _mm512_mask_add_pd(im, useA, im, _mm512_mul_pd(a, vi));
+        re = _mm512_mask_sub_pd(re, useB, re, _mm512_mul_pd(b, vi));
+        im = _mm512_mask_add_pd(im, useB, im, _mm512_mul_pd(b, vr));
+        _mm512_mask_storeu_pd(yr + i, mask, re);
+        _mm512_mask_storeu_pd(yi + i, mask, im);
+    }
+}
+#endif
+
+void ComplexAxpy(std::size_t count, const double *fr, const double *fi, double ur, double ui,
+                 double *yr, double *yi, KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) {
+        ComplexAxpyAvx512(count, fr, fi, ur, ui, yr, yi);
+        return;
+    }
+#endif
+    static_cast<void>(path);
+    ComplexAxpyPlain(count, fr, fi, ur, ui, yr, yi);
+}
+
+// Step j of the complex elimination on columns j+1..c1-1 only: the pivot
+// chosen and whole rows interchanged, r recorded, row j scaled and the
+// rows below updated in those columns.
+void ComplexStep(std::size_t n, double *ar, double *ai, std::size_t lda, std::size_t j,
+                 std::size_t c1, std::size_t *pivot, double *rr, double *ri, double tiny,
+                 KernelPath path) {
+    std::size_t p = j;
+    double best = ComplexPivotMagnitude(ar[j + j * lda], ai[j + j * lda]);
+    for (std::size_t i = j + 1; i < n; ++i) {
+        const double m = ComplexPivotMagnitude(ar[i + j * lda], ai[i + j * lda]);
+        if (m > best) {
+            best = m;
+            p = i;
+        }
+    }
+    pivot[j] = p;
+    if (p != j) {
+        for (std::size_t c = 0; c < n; ++c) {
+            std::swap(ar[j + c * lda], ar[p + c * lda]);
+            std::swap(ai[j + c * lda], ai[p + c * lda]);
+        }
+    }
+    double pr = ar[j + j * lda], pi = ai[j + j * lda];
+    if (pr == 0.0 && pi == 0.0) pr = tiny;
+    ComplexDivide(1.0, 0.0, pr, pi, rr[j], ri[j]);
+    ar[j + j * lda] = 1.0;
+    ai[j + j * lda] = 0.0;
+    for (std::size_t i = j + 1; i < n; ++i) {
+        ar[i + j * lda] = -ar[i + j * lda];
+        ai[i + j * lda] = -ai[i + j * lda];
+    }
+    const double *fr = ar + j * lda, *fi = ai + j * lda;
+    for (std::size_t c = j + 1; c < c1; ++c) {
+        double *cr = ar + c * lda, *ci = ai + c * lda;
+        if (!(rr[j] == 1.0 && ri[j] == 0.0))
+            ComplexMultiply(cr[j], ci[j], rr[j], ri[j], cr[j], ci[j]);
+        ComplexAxpy(n - j - 1, fr + j + 1, fi + j + 1, cr[j], ci[j], cr + j + 1, ci + j + 1, path);
+    }
+}
+
+}  // namespace
+
 void ComplexGaussFactor(std::size_t n, double *ar, double *ai, std::size_t lda, std::size_t *pivot,
-                        double *rr, double *ri, double tiny) {
-    for (std::size_t j = 0; j < n; ++j) {
-        std::size_t p = j;
-        double best = ComplexPivotMagnitude(ar[j + j * lda], ai[j + j * lda]);
-        for (std::size_t i = j + 1; i < n; ++i) {
-            const double m = ComplexPivotMagnitude(ar[i + j * lda], ai[i + j * lda]);
-            if (m > best) {
-                best = m;
-                p = i;
+                        double *rr, double *ri, double tiny, KernelPath path) {
+    if (path == KernelPath::kPlain || n <= kComplexPanel) {
+        for (std::size_t j = 0; j < n; ++j)
+            ComplexStep(n, ar, ai, lda, j, n, pivot, rr, ri, tiny, path);
+        return;
+    }
+    // The multipliers' parts interleaved (column 2q the real parts of the
+    // panel's q-th column, 2q+1 the imaginary), and the panel's rows of U
+    // interleaved for each part of the product: [re(u); -im(u)] for the
+    // real part, [im(u); re(u)] for the imaginary.
+    std::vector<double> f(n * 2 * kComplexPanel), ure(2 * kComplexPanel * n),
+        uim(2 * kComplexPanel * n);
+    for (std::size_t j0 = 0; j0 < n; j0 += kComplexPanel) {
+        const std::size_t j1 = std::min(n, j0 + kComplexPanel);
+        for (std::size_t j = j0; j < j1; ++j)
+            ComplexStep(n, ar, ai, lda, j, j1, pivot, rr, ri, tiny, path);
+        if (j1 == n) break;
+        // The panel's rows of the columns to its right, step by step.
+        for (std::size_t c = j1; c < n; ++c) {
+            double *cr = ar + c * lda, *ci = ai + c * lda;
+            for (std::size_t j = j0; j < j1; ++j) {
+                if (!(rr[j] == 1.0 && ri[j] == 0.0))
+                    ComplexMultiply(cr[j], ci[j], rr[j], ri[j], cr[j], ci[j]);
+                ComplexAxpy(j1 - j - 1, ar + j * lda + j + 1, ai + j * lda + j + 1, cr[j], ci[j],
+                            cr + j + 1, ci + j + 1, path);
             }
         }
-        pivot[j] = p;
-        if (p != j) {
-            for (std::size_t c = 0; c < n; ++c) {
-                std::swap(ar[j + c * lda], ar[p + c * lda]);
-                std::swap(ai[j + c * lda], ai[p + c * lda]);
+        // The rows below: every element takes the panel's steps in order,
+        // each as its two products per part.
+        const std::size_t b = j1 - j0, m = n - j1, k = 2 * b, cols = n - j1;
+        for (std::size_t q = 0; q < b; ++q) {
+            std::copy(ar + j1 + (j0 + q) * lda, ar + n + (j0 + q) * lda, f.data() + (2 * q) * m);
+            std::copy(ai + j1 + (j0 + q) * lda, ai + n + (j0 + q) * lda,
+                      f.data() + (2 * q + 1) * m);
+        }
+        for (std::size_t c = 0; c < cols; ++c) {
+            const double *cr = ar + (j1 + c) * lda, *ci = ai + (j1 + c) * lda;
+            for (std::size_t q = 0; q < b; ++q) {
+                ure[2 * q + c * k] = cr[j0 + q];
+                ure[2 * q + 1 + c * k] = -ci[j0 + q];
+                uim[2 * q + c * k] = ci[j0 + q];
+                uim[2 * q + 1 + c * k] = cr[j0 + q];
             }
         }
-        double pr = ar[j + j * lda], pi = ai[j + j * lda];
-        if (pr == 0.0 && pi == 0.0) pr = tiny;
-        double r_re, r_im;
-        ComplexDivide(1.0, 0.0, pr, pi, r_re, r_im);
-        rr[j] = r_re;
-        ri[j] = r_im;
-        ar[j + j * lda] = 1.0;
-        ai[j + j * lda] = 0.0;
-        if (!(r_re == 1.0 && r_im == 0.0)) {
-            for (std::size_t c = j + 1; c < n; ++c)
-                ComplexMultiply(ar[j + c * lda], ai[j + c * lda], r_re, r_im, ar[j + c * lda],
-                                ai[j + c * lda]);
-        }
-        for (std::size_t i = j + 1; i < n; ++i) {
-            const double fr = -ar[i + j * lda], fi = -ai[i + j * lda];
-            ar[i + j * lda] = fr;
-            ai[i + j * lda] = fi;
-            if (fr == 0.0 && fi == 0.0) continue;
-            for (std::size_t c = j + 1; c < n; ++c) {
-                double tr, ti;
-                ComplexMultiply(fr, fi, ar[j + c * lda], ai[j + c * lda], tr, ti);
-                ar[i + c * lda] = ar[i + c * lda] + tr;
-                ai[i + c * lda] = ai[i + c * lda] + ti;
-            }
-        }
+        MatrixProductUpdate(m, cols, k, f.data(), m, ure.data(), k, ar + j1 + j1 * lda, lda,
+                            PackingSpace(m, cols, k), UpdateSign::kAddUnlessZero,
+                            SumOrder::kIncreasing, path);
+        MatrixProductUpdate(m, cols, k, f.data(), m, uim.data(), k, ai + j1 + j1 * lda, lda,
+                            PackingSpace(m, cols, k), UpdateSign::kAddUnlessZero,
+                            SumOrder::kIncreasing, path);
     }
 }
 
@@ -583,14 +680,8 @@ void ComplexGaussSolveFactored(std::size_t n, const double *ar, const double *ai
         std::swap(bi[j], bi[pivot[j]]);
         if (!(rr[j] == 1.0 && ri[j] == 0.0))
             ComplexMultiply(br[j], bi[j], rr[j], ri[j], br[j], bi[j]);
-        for (std::size_t i = j + 1; i < n; ++i) {
-            const double fr = ar[i + j * lda], fi = ai[i + j * lda];
-            if (fr == 0.0 && fi == 0.0) continue;
-            double tr, ti;
-            ComplexMultiply(fr, fi, br[j], bi[j], tr, ti);
-            br[i] = br[i] + tr;
-            bi[i] = bi[i] + ti;
-        }
+        for (std::size_t i = j + 1; i < n; ++i)
+            ComplexMultiplyAdd(ar[i + j * lda], ai[i + j * lda], br[j], bi[j], br[i], bi[i]);
     }
     // The sums s(i) are kept in x until their element is solved; column c
     // adds U(i,c)*x(c) to every s(i) above it, from the last column back.

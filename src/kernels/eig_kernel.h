@@ -147,33 +147,59 @@ inline double ComplexPivotMagnitude(double re, double im) { return std::fabs(re)
 void ComplexMultiply(double a, double b, double c, double d, double &re, double &im);
 void ComplexDivide(double a, double b, double c, double d, double &re, double &im);
 
-/// GaussFactor's elimination in complex arithmetic (ComplexMultiply,
-/// ComplexDivide), unblocked, on A = ar + ai*i with its rows interchanged
-/// whole. For each column j = 0..n-1: the pivot is the first largest
-/// ComplexPivotMagnitude of A(i,j), i >= j (a later one wins only if
-/// strictly larger); rows j and pivot are interchanged; piv = A(j,j), or
-/// tiny (real) when both its parts are exactly 0.0;
-/// r = 1.0/piv; A(j,j) = 1.0; unless r is exactly 1.0 + 0.0i, A(j,c) *= r
-/// for c > j; for each row i > j: f = -A(i,j) is kept in A(i,j), and unless
-/// f is 0.0 + 0.0i, A(i,c) += f*A(j,c) for c > j (the product rounded,
-/// then added, part by part). The zero pivot's replacement is the caller's
-/// tiny rather than kGaussZeroPivot, so that it can follow A's scale.
+/// The complex multiply-add of the eliminations: y += f*u as
+/// re(y) = (re(y) + re(f)*re(u)) - im(f)*im(u) and
+/// im(y) = (im(y) + re(f)*im(u)) + im(f)*re(u), each product rounded and
+/// then added; the two products with re(f) are left out when re(f) is
+/// 0.0, the two with im(f) when im(f) is 0.0 (so a zero multiplier leaves y
+/// as it is even beside an infinite u, as the real elimination does).
+inline void ComplexMultiplyAdd(double fr, double fi, double ur, double ui, double &yr, double &yi) {
+    if (fr != 0.0) {
+        yr = yr + fr * ur;
+        yi = yi + fr * ui;
+    }
+    if (fi != 0.0) {
+        yr = yr - fi * ui;
+        yi = yi + fi * ur;
+    }
+}
+
+/// GaussFactor's elimination in complex arithmetic, on A = ar + ai*i with
+/// its rows interchanged whole. For each column j = 0..n-1: the pivot is
+/// the first largest ComplexPivotMagnitude of A(i,j), i >= j (a later one
+/// wins only if strictly larger); rows j and pivot are interchanged;
+/// piv = A(j,j), or tiny (real) when both its parts are exactly 0.0;
+/// r = 1.0/piv (ComplexDivide); A(j,j) = 1.0; unless r is exactly
+/// 1.0 + 0.0i, A(j,c) = A(j,c)*r (ComplexMultiply) for c > j; for each row
+/// i > j, f = -A(i,j) is kept in A(i,j) and A(i,c) += f*A(j,c)
+/// (ComplexMultiplyAdd) for c > j. The zero pivot's replacement is the
+/// caller's tiny rather than kGaussZeroPivot, so that it can follow A's
+/// scale.
 ///   n      [in]     order, n >= 1
 ///   ar, ai [in,out] real and imaginary parts of A, column-major,
 ///                   lda >= n; on exit the unit upper triangle and the f
 ///   pivot  [out]    n entries: the row interchanged with row j at step j
 ///   rr, ri [out]    n entries each: the r of step j
 ///   tiny   [in]     the replacement of a zero pivot (> 0)
-/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 3.4.1.
+///   path   [in]     kPlain: the steps one after the other over the whole
+///                   matrix; otherwise panels of 32 columns, the rows below
+///                   a panel taking its steps through two real
+///                   MatrixProductUpdate calls (the multipliers' parts
+///                   interleaved as 2*32 columns). Each element meets the
+///                   same operations in the same order either way.
+/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 3.4.1
+/// and Section 3.2.11 (block LU).
 void ComplexGaussFactor(std::size_t n, double *ar, double *ai, std::size_t lda, std::size_t *pivot,
-                        double *rr, double *ri, double tiny);
+                        double *rr, double *ri, double tiny,
+                        KernelPath path = KernelPath::kFastest);
 
 /// Solves A*x = b from ComplexGaussFactor's record, as GaussSolveFactored
 /// does in real arithmetic: for j = 0..n-1, b(j) and b(pivot[j]) are
-/// interchanged, b(j) *= r(j) unless r(j) is 1.0 + 0.0i, and
-/// b(i) += f(i,j)*b(j) for i > j unless f(i,j) is 0.0 + 0.0i; then
-/// x(n-1) = b(n-1) and x(i) = b(i) - s(i), s(i) = 0.0 + U(i,n-1)*x(n-1) +
-/// ... + U(i,i+1)*x(i+1) (decreasing column, each part on its own).
+/// interchanged, b(j) *= r(j) (ComplexMultiply) unless r(j) is
+/// 1.0 + 0.0i, and b(i) += f(i,j)*b(j) (ComplexMultiplyAdd) for i > j;
+/// then x(n-1) = b(n-1) and x(i) = b(i) - s(i), s(i) = 0.0 +
+/// U(i,n-1)*x(n-1) + ... + U(i,i+1)*x(i+1) (decreasing column, each
+/// product by ComplexMultiply, then added part by part).
 ///   br, bi [in,out] n entries each, destroyed
 ///   xr, xi [out]    n entries each; may not overlap b
 void ComplexGaussSolveFactored(std::size_t n, const double *ar, const double *ai, std::size_t lda,
