@@ -680,8 +680,8 @@ void ComplexGaussSolveFactored(std::size_t n, const double *ar, const double *ai
         std::swap(bi[j], bi[pivot[j]]);
         if (!(rr[j] == 1.0 && ri[j] == 0.0))
             ComplexMultiply(br[j], bi[j], rr[j], ri[j], br[j], bi[j]);
-        for (std::size_t i = j + 1; i < n; ++i)
-            ComplexMultiplyAdd(ar[i + j * lda], ai[i + j * lda], br[j], bi[j], br[i], bi[i]);
+        ComplexAxpy(n - j - 1, ar + j * lda + j + 1, ai + j * lda + j + 1, br[j], bi[j], br + j + 1,
+                    bi + j + 1, KernelPath::kFastest);
     }
     // The sums s(i) are kept in x until their element is solved; column c
     // adds U(i,c)*x(c) to every s(i) above it, from the last column back.

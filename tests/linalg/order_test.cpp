@@ -327,6 +327,19 @@ TEST(OrderEig, SymmetricFastPath) {
     Eig(one[0], one[1], Matrix(1, 1, {-5}).get(), true);
     EXPECT_EQ(Values(one[0]), std::vector<double>{-5.0});
     EXPECT_EQ(Values(one[1]), std::vector<double>{1.0});
+    // The checks come first, as in the stated order.
+    Outs empty;
+    Eig(empty[0], empty[1], Array({0, 0}).get(), true);
+    EXPECT_EQ(Dims(empty[0]), (DimList{0, 0}));
+    EXPECT_EQ(Dims(ArrayPtr(Eig(Array({0, 0}).get(), true)).get()), (DimList{0, 1}));
+    EXPECT_THROW(Eig(Matrix(2, 3, {1, 2, 3, 4, 5, 6}).get(), true), CMatrixMustBeSquareException);
+    EXPECT_THROW(Eig(matrix_test::Filled({2, 2, 2}, {1, 0, 0, 1, 1, 0, 0, 1}).get(), true),
+                 COperationOnNDArrayNotDefinedException);
+    Outs thrown;
+    EXPECT_THROW(Eig(thrown[0], thrown[1], Matrix(2, 3, {1, 2, 3, 4, 5, 6}).get(), true),
+                 CMatrixMustBeSquareException);
+    EXPECT_EQ(thrown[0], nullptr);
+    EXPECT_EQ(thrown[1], nullptr);
     const OrderScope stated(Order::kStated);
     EXPECT_EQ(Values(ArrayPtr(Eig(Matrix(2, 2, {2, 1, 1, 2}).get(), true)).get()),
               (std::vector<double>{3.0, 1.0}));
