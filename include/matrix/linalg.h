@@ -183,7 +183,9 @@ MATRIX_API double NormFro(const CMatrix *A);
 /// In the fast order (GetOrder()) a matrix exactly equal to its transpose
 /// takes the symmetric solver instead (balance is then not used):
 /// Householder reduction to tridiagonal form and implicit QL with
-/// Wilkinson's shift, the values real and ascending. A 0 x 0 A gives 0 x 1
+/// Wilkinson's shift (the cyclic Jacobi method on A instead, for the
+/// strongly graded matrices on which QL gives up), the values real and
+/// ascending. A 0 x 0 A gives 0 x 1
 /// whatever its class. Throws, in this order:
 /// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
 /// double, or complex), CMatrixMustBeSquareException,

@@ -1328,6 +1328,63 @@ KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::
     return 0;
 }
 
+KernelStatus SymmetricJacobi(std::size_t n, double *a, std::size_t lda, double *d, double *v,
+                             std::size_t ldv) {
+    for (std::size_t j = 0; j < n; ++j) {
+        std::fill(v + j * ldv, v + j * ldv + n, 0.0);
+        v[j + j * ldv] = 1.0;
+    }
+    const double eps = 0x1p-52;
+    for (int sweep = 0; sweep < kJacobiMaxSweeps; ++sweep) {
+        bool rotated = false;
+        for (std::size_t p = 0; p + 1 < n; ++p) {
+            for (std::size_t q = p + 1; q < n; ++q) {
+                const double apq = a[q + p * lda];
+                const double app = a[p + p * lda], aqq = a[q + q * lda];
+                if (!(std::fabs(apq) >
+                      eps * std::sqrt(std::fabs(app)) * std::sqrt(std::fabs(aqq))) ||
+                    !(std::fabs(apq) > kJacobiFloor))
+                    continue;
+                rotated = true;
+                const double tau = (aqq - app) / (2.0 * apq);
+                const double t =
+                    std::fabs(tau) > 0x1p500
+                        ? 0.5 / tau
+                        : WithSignOf(1.0, tau) / (std::fabs(tau) + std::sqrt(1.0 + tau * tau));
+                const double c = 1.0 / std::sqrt(1.0 + t * t);
+                const double sn = t * c;
+                // A = J'*A*J on columns p, q and then rows p, q (both
+                // triangles kept), V = V*J; J = [c s; -s c] in rows and
+                // columns p, q.
+                double *cp = a + p * lda, *cq = a + q * lda;
+                for (std::size_t k = 0; k < n; ++k) {
+                    const double x = cp[k], y = cq[k];
+                    cp[k] = c * x - sn * y;
+                    cq[k] = sn * x + c * y;
+                }
+                for (std::size_t k = 0; k < n; ++k) {
+                    const double x = a[p + k * lda], y = a[q + k * lda];
+                    a[p + k * lda] = c * x - sn * y;
+                    a[q + k * lda] = sn * x + c * y;
+                }
+                a[q + p * lda] = a[p + q * lda] = 0.0;
+                double *vp = v + p * ldv, *vq = v + q * ldv;
+                for (std::size_t k = 0; k < n; ++k) {
+                    const double x = vp[k], y = vq[k];
+                    vp[k] = c * x - sn * y;
+                    vq[k] = sn * x + c * y;
+                }
+            }
+        }
+        if (!rotated) {
+            for (std::size_t i = 0; i < n; ++i) d[i] = a[i + i * lda];
+            return 0;
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) d[i] = LibraryNaN();
+    return 1;
+}
+
 void SortSymmetricEigen(std::size_t n, double *d, double *z, std::size_t ldz) {
     for (std::size_t i = 0; i < n; ++i) {
         std::size_t k = i;

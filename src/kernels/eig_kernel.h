@@ -315,6 +315,37 @@ KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::
 /// order n.
 std::size_t TridiagonalQlWorkspace(std::size_t n);
 
+/// Sweeps allowed to SymmetricJacobi, and the magnitude at or below which
+/// an off-diagonal entry is never rotated away (far below any that matters
+/// beside the diagonal, it keeps rounding noise from rotating forever).
+constexpr int kJacobiMaxSweeps = 60;
+constexpr double kJacobiFloor = 0x1p-1000;
+
+/// Finds the eigenvalues and eigenvectors of a symmetric matrix by the
+/// cyclic Jacobi method, for the matrices on which TridiagonalQl gives up
+/// (strongly graded ones, whose implicit shift dies out before the sweep
+/// reaches their small end). Sweeps over the pairs p < q in row-cyclic
+/// order; a pair is rotated when |a(q,p)| > eps*sqrt(|a(p,p)|)*sqrt(|a(q,q)|)
+/// and |a(q,p)| > kJacobiFloor (the relative test keeps small eigenvalues
+/// of graded matrices accurate), by the rotation that zeroes it:
+/// tau = (a(q,q) - a(p,p))/(2*a(q,p)), t = (1 with the sign of tau)/(|tau| +
+/// sqrt(1 + tau^2)) (0.5/tau beyond 2^500), c = 1/sqrt(1 + t^2), s = t*c;
+/// columns p, q of A take x' = c*x - s*y, y' = s*x + c*y, then rows p, q
+/// the same, then a(q,p) = a(p,q) = 0.0, and columns p, q of V the column
+/// rotation. Stops after a sweep without rotations.
+///   n    [in]     order
+///   a    [in,out] the full symmetric matrix (both triangles), destroyed;
+///                 lda >= n
+///   d    [out]    n eigenvalues (a's diagonal at the end), not sorted
+///   v    [out]    n x n eigenvectors, ldv >= n
+/// Returns 0, or 1 when kJacobiMaxSweeps sweeps did not settle it (d then
+/// NaN).
+/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithms
+/// 8.5.1-8.5.3; the relative threshold of Demmel & Veselic, SIAM J. Matrix
+/// Anal. Appl. 13(4), 1992.
+KernelStatus SymmetricJacobi(std::size_t n, double *a, std::size_t lda, double *d, double *v,
+                             std::size_t ldv);
+
 /// Sorts eigenvalues ascending with their eigenvectors and fixes each
 /// vector's sign: selection sort, position i taking the first smallest of
 /// d(i..n-1) (NaN never moves), columns of Z swapped alongside; then every

@@ -111,7 +111,7 @@ bool IsSymmetric(const CMatrix *A, std::size_t n) {
 }
 
 // The fast order's symmetric eigensolver: Householder tridiagonalisation,
-// implicit QL, values ascending; with z (n x n, leading dimension n) the
+// implicit QL (the Jacobi method on A when QL gives up), values ascending; with z (n x n, leading dimension n) the
 // orthonormal eigenvectors, each with its largest-magnitude entry (the
 // first on ties) positive. Values not found are NaN.
 void SymmetricEig(const CMatrix *A, std::size_t n, double *d, double *z) {
@@ -133,7 +133,13 @@ void SymmetricEig(const CMatrix *A, std::size_t n, double *d, double *z) {
         }
     }
     linalg::Scratch<double> qlwork(kernels::TridiagonalQlWorkspace(n));
-    kernels::TridiagonalQl(n, d, e.Get(), z, n, qlwork.Get());
+    if (kernels::TridiagonalQl(n, d, e.Get(), z, n, qlwork.Get()) != 0) {
+        // QL gave up: the Jacobi method on A itself, with the vectors
+        // (the values alone need them as scratch anyway).
+        std::memcpy(a.Get(), linalg::Data(A), n * n * sizeof(double));
+        linalg::Scratch<double> vectors(z != nullptr ? 0 : n * n);
+        kernels::SymmetricJacobi(n, a.Get(), n, d, z != nullptr ? z : vectors.Get(), n);
+    }
     kernels::SortSymmetricEigen(n, d, z, n);
 }
 

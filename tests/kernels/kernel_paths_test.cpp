@@ -532,9 +532,12 @@ TEST(KernelPaths, SymmetricEigenMatchesScalarLoops) {
         for (bool special : {false, true}) {
             const std::string what = Name(s, special);
             const Padded a = Random(n, n, rng, special), z = Random(n, n, rng, special);
-            std::vector<double> reduced[2], d[2], e[2], c[2], rotated[2], values[2];
-            for (int plain = 0; plain < 2; ++plain) {
-                const KernelPath path = plain != 0 ? KernelPath::kPlain : KernelPath::kFastest;
+            // Runs 0, 1 and 2: the fastest path, the plain one, AVX2 at most.
+            const KernelPath paths[] = {KernelPath::kFastest, KernelPath::kPlain,
+                                        KernelPath::kAvx2};
+            std::vector<double> reduced[3], d[3], e[3], c[3], rotated[3], values[3];
+            for (int plain = 0; plain < 3; ++plain) {
+                const KernelPath path = paths[plain];
                 Padded t = a, q = z;
                 d[plain].assign(n, 0.0);
                 e[plain].assign(n, 0.0);
@@ -551,15 +554,18 @@ TEST(KernelPaths, SymmetricEigenMatchesScalarLoops) {
                                        qlwork.data(), path);
                 rotated[plain] = q.v;
             }
-            EXPECT_TRUE(Same(reduced[0], reduced[1])) << what;
-            EXPECT_TRUE(Same(d[0], d[1]) && Same(e[0], e[1]) && Same(c[0], c[1])) << what;
-            EXPECT_TRUE(Same(values[0], values[1])) << what;
-            EXPECT_TRUE(Same(rotated[0], rotated[1])) << what;
+            for (int other : {0, 2}) {
+                EXPECT_TRUE(Same(reduced[other], reduced[1])) << what << " run " << other;
+                EXPECT_TRUE(Same(d[other], d[1]) && Same(e[other], e[1]) && Same(c[other], c[1]))
+                    << what << " run " << other;
+                EXPECT_TRUE(Same(values[other], values[1])) << what << " run " << other;
+                EXPECT_TRUE(Same(rotated[other], rotated[1])) << what << " run " << other;
+            }
             // The same tridiagonal split at every 7th and 11th position:
             // sweeps of many lengths and ranges side by side.
-            std::vector<double> split[2];
-            for (int plain = 0; plain < 2; ++plain) {
-                const KernelPath path = plain != 0 ? KernelPath::kPlain : KernelPath::kFastest;
+            std::vector<double> split[3];
+            for (int plain = 0; plain < 3; ++plain) {
+                const KernelPath path = paths[plain];
                 Padded q = z;
                 std::vector<double> dd = d[0], ee = e[0];
                 for (std::size_t i = 0; i < n; ++i) {
@@ -571,7 +577,7 @@ TEST(KernelPaths, SymmetricEigenMatchesScalarLoops) {
                 split[plain] = q.v;
                 split[plain].insert(split[plain].end(), dd.begin(), dd.end());
             }
-            EXPECT_TRUE(Same(split[0], split[1])) << what << " split";
+            EXPECT_TRUE(Same(split[0], split[1]) && Same(split[2], split[1])) << what << " split";
         }
     }
 }
