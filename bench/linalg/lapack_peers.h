@@ -25,6 +25,9 @@ void dgesvd_(const char *jobu, const char *jobvt, Fint m, Fint n, double *a, Fin
 void dgeev_(const char *jobvl, const char *jobvr, Fint n, double *a, Fint lda, double *wr,
             double *wi, double *vl, Fint ldvl, double *vr, Fint ldvr, double *work, Fint lwork,
             int *info, std::size_t, std::size_t);
+void dsyevd_(const char *jobz, const char *uplo, Fint n, double *a, Fint lda, double *w,
+             double *work, Fint lwork, int *iwork, Fint liwork, int *info, std::size_t,
+             std::size_t);
 }
 
 namespace linalg_bench {
@@ -134,6 +137,44 @@ private:
     }
     int n_;
     std::vector<double> av_, a_, wr_, wi_, vr_, work_;
+};
+
+/// The eigenvalues and eigenvectors of the symmetric B + B' by dsyevd
+/// (divide and conquer), from the lower triangle.
+class SymmetricEigPeer {
+public:
+    explicit SymmetricEigPeer(int n) : n_(n), av_(Symmetric(n)), a_(av_.size()), w_(n_) {
+        double query = 0.0;
+        int iquery = 0;
+        const int minus = -1;
+        int info = 0;
+        dsyevd_("V", "L", &n_, a_.data(), &n_, w_.data(), &query, &minus, &iquery, &minus, &info, 1,
+                1);
+        work_.resize(static_cast<std::size_t>(query) + 1);
+        iwork_.resize(static_cast<std::size_t>(iquery) + 1);
+    }
+    void Run() {
+        a_ = av_;
+        const int lwork = static_cast<int>(work_.size()), liwork = static_cast<int>(iwork_.size());
+        int info = 0;
+        dsyevd_("V", "L", &n_, a_.data(), &n_, w_.data(), work_.data(), &lwork, iwork_.data(),
+                &liwork, &info, 1, 1);
+        benchmark::DoNotOptimize(a_.data());
+    }
+    /// B + B' for B = Values(n, n): the input of both sides.
+    static std::vector<double> Symmetric(int n) {
+        const auto m = static_cast<std::size_t>(n);
+        std::vector<double> b = Values(m, m), s(m * m);
+        for (std::size_t j = 0; j < m; ++j) {
+            for (std::size_t i = 0; i < m; ++i) s[i + j * m] = b[i + j * m] + b[j + i * m];
+        }
+        return s;
+    }
+
+private:
+    int n_;
+    std::vector<double> av_, a_, w_, work_;
+    std::vector<int> iwork_;
 };
 
 }  // namespace linalg_bench

@@ -321,6 +321,30 @@ void EigRows() {
     }
 }
 
+// The fast order's symmetric solver (values and vectors) beside dsyevd.
+void SymmetricEigRows() {
+    for (int n : {100, 500}) {
+        Row(
+            "Eig symmetric with vectors n=" + std::to_string(n) + " vs dsyevd, fast",
+            InOrder(Order::kFast,
+                    [n](benchmark::State &state) {
+                        const auto m = static_cast<std::size_t>(n);
+                        const ArrayPtr a =
+                            ToArray(m, m, linalg_bench::SymmetricEigPeer::Symmetric(n));
+                        Timed(state, [&] {
+                            CMatrix *d, *v;
+                            Eig(d, v, a.get(), true);
+                            ArrayPtr hold[] = {ArrayPtr(d), ArrayPtr(v)};
+                        });
+                    }),
+            [n](benchmark::State &state) {
+                linalg_bench::SymmetricEigPeer peer(n);
+                Timed(state, [&] { peer.Run(); });
+            },
+            true);
+    }
+}
+
 // --- Element-wise work, reductions, gathers --------------------------------------
 
 // m x n operands: a in [-1, 1), b in [0.5, 1.5).
@@ -517,6 +541,7 @@ void IndexRows() {
     SvdRow("Svd U,S,V full 1000x300", 1000, 300, 'A');
     SvdRow("Svd U,S,V economy 1000x300", 1000, 300, 'S');
     EigRows();
+    SymmetricEigRows();
     ElementwiseRows();
     MaxRow();
     IndexRows();

@@ -203,12 +203,21 @@ MATRIX_API double NormFro(const CMatrix *A);
 /// Computes the eigenvalues of a real double square matrix: optional
 /// balancing by powers of 2, reduction to Hessenberg form by elimination
 /// with pivoting, and the Francis double-shift QR algorithm with
-/// exceptional shifts, at most 30 tests per eigenvalue. Returns a new real
+/// exceptional shifts, at most 30 tests per eigenvalue. Returns a new
 /// double n x 1 column owned by the caller, in the order of deflation (not
-/// sorted); a complex eigenvalue (imaginary part above eps in magnitude) is
-/// reported as its modulus, so a conjugate pair gives the same positive
-/// value twice. Eigenvalues not found by their 30th test are reported as
-/// NaN. A 0 x 0 A gives 0 x 1 whatever its class. Throws, in this order:
+/// sorted). An eigenvalue whose imaginary part exceeds eps in magnitude is
+/// complex: a conjugate pair is reported side by side as a + bi, a - bi
+/// (b > 0 first), and the column is then complex, the other eigenvalues
+/// having imaginary part 0.0 exactly; an imaginary part of at most eps is
+/// dropped (its real part kept). When every eigenvalue is real the column
+/// is real. Eigenvalues not found by their 30th test are reported as NaN.
+/// In the fast order (GetOrder()) a matrix exactly equal to its transpose
+/// takes the symmetric solver instead (balance is then not used):
+/// Householder reduction to tridiagonal form and implicit QL with
+/// Wilkinson's shift (the cyclic Jacobi method on A instead, for the
+/// strongly graded matrices on which QL gives up), the values real and
+/// ascending. A 0 x 0 A gives 0 x 1
+/// whatever its class. Throws, in this order:
 /// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
 /// double, or complex), CMatrixMustBeSquareException,
 /// kiv::CExhaustedMemoryException.
@@ -220,8 +229,18 @@ MATRIX_API double NormFro(const CMatrix *A);
 /// solve whose norm is not finite (a 1 x 1 A, a NaN eigenvalue) keeps the
 /// previous iterate. Sets D, the n x n diagonal matrix of the eigenvalues,
 /// and V, whose column k is a unit vector for the k-th (its sign depends on
-/// the start; for a complex eigenvalue the modulus is the shift): new real
-/// double arrays owned by the caller. A 0 x 0 A gives two 0 x 0 matrices.
+/// the start): new double arrays owned by the caller, complex when any
+/// eigenvalue is. For a complex pair (k, k+1) the iteration runs for the
+/// eigenvalue with the positive imaginary part in complex arithmetic (the
+/// start real, agreement judged up to a factor of modulus 1, the newer of
+/// the two agreeing iterates kept) and column k+1 is the conjugate of
+/// column k; real eigenvalues keep real columns (imaginary parts 0.0).
+/// Every column takes n values from Randn in turn, a pair's second column
+/// too (unused), so the generator advances by n*n whatever the spectrum.
+/// In the fast order a symmetric A (exactly equal to its transpose) gets
+/// the symmetric solver's real D, ascending, and orthonormal V, each
+/// column's entry of largest magnitude (the first such on ties) positive;
+/// no random values are drawn. A 0 x 0 A gives two 0 x 0 matrices.
 /// The outputs are set to null first and stay null when the call throws,
 /// the exceptions of the one-output form in the same order, then those of
 /// Mldivide, Norm, Randn and Rdivide in the iteration.

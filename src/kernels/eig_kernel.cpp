@@ -1,4 +1,4 @@
-// src/kernels/eig_kernel.cpp: balancing, reduction to Hessenberg form and the shifted QR eigenvalue iteration.
+// src/kernels/eig_kernel.cpp: eigenvalue kernels: Hessenberg QR, complex shifted solves, symmetric tridiagonal QL.
 #include "kernels/eig_kernel.h"
 
 #include <algorithm>
@@ -6,8 +6,13 @@
 #include <cstdint>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "kernels/kernel_support.h"
+#include "kernels/mldivide_kernel.h"
+#include "kernels/mtimes_kernel.h"
+#include "kernels/parallel.h"
+#include "kernels/planerot_kernel.h"
 #include "kernels/qr_kernel.h"
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
@@ -347,8 +352,8 @@ void DeflatePair(std::size_t nn, double x, double y, double w, double t, double 
         WI(nn - 1) = WI(nn) = 0.0;
     } else {
         WR(nn - 1) = WR(nn) = x + p;
-        WI(nn) = z;
-        WI(nn - 1) = -z;
+        WI(nn - 1) = z;
+        WI(nn) = -z;
     }
 }
 
@@ -503,11 +508,902 @@ KernelStatus HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, d
     return 0;
 }
 
-void ComplexToModulus(std::size_t n, double *wr, double *wi, double threshold) {
+void ComplexMultiply(double a, double b, double c, double d, double &re, double &im) {
+    const double r = a * c - b * d;
+    im = a * d + b * c;
+    re = r;
+}
+
+void ComplexDivide(double a, double b, double c, double d, double &re, double &im) {
+    if (std::fabs(c) >= std::fabs(d)) {
+        const double t = d / c;
+        const double q = c + d * t;
+        const double r = (a + b * t) / q;
+        im = (b - a * t) / q;
+        re = r;
+    } else {
+        const double t = c / d;
+        const double q = c * t + d;
+        const double r = (a * t + b) / q;
+        im = (b * t - a) / q;
+        re = r;
+    }
+}
+
+namespace {
+
+// Columns of a panel of the blocked complex elimination.
+constexpr std::size_t kComplexPanel = 32;
+
+// y(i) += f(i)*u (ComplexMultiplyAdd) for i < count.
+void ComplexAxpyPlain(std::size_t count, const double *fr, const double *fi, double ur, double ui,
+                      double *yr, double *yi) {
+    for (std::size_t i = 0; i < count; ++i) ComplexMultiplyAdd(fr[i], fi[i], ur, ui, yr[i], yi[i]);
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// ComplexAxpyPlain with each product's skip as a mask: the same sums.
+__attribute__((target("avx512f"))) void ComplexAxpyAvx512(std::size_t count, const double *fr,
+                                                          const double *fi, double ur, double ui,
+                                                          double *yr, double *yi) {
+    const __m512d vr = _mm512_set1_pd(ur), vi = _mm512_set1_pd(ui), zero = _mm512_setzero_pd();
+    for (std::size_t i = 0; i < count; i += 8) {
+        const auto mask = static_cast<__mmask8>(count - i >= 8 ? 0xFF : (1u << (count - i)) - 1);
+        const __m512d a = _mm512_maskz_loadu_pd(mask, fr + i),
+                      b = _mm512_maskz_loadu_pd(mask, fi + i);
+        __m512d re = _mm512_maskz_loadu_pd(mask, yr + i), im = _mm512_maskz_loadu_pd(mask, yi + i);
+        const __mmask8 useA = _mm512_mask_cmp_pd_mask(mask, a, zero, _CMP_NEQ_UQ);
+        const __mmask8 useB = _mm512_mask_cmp_pd_mask(mask, b, zero, _CMP_NEQ_UQ);
+        re = _mm512_mask_add_pd(re, useA, re, _mm512_mul_pd(a, vr));
+        im = _mm512_mask_add_pd(im, useA, im, _mm512_mul_pd(a, vi));
+        re = _mm512_mask_sub_pd(re, useB, re, _mm512_mul_pd(b, vi));
+        im = _mm512_mask_add_pd(im, useB, im, _mm512_mul_pd(b, vr));
+        _mm512_mask_storeu_pd(yr + i, mask, re);
+        _mm512_mask_storeu_pd(yi + i, mask, im);
+    }
+}
+#endif
+
+void ComplexAxpy(std::size_t count, const double *fr, const double *fi, double ur, double ui,
+                 double *yr, double *yi, KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) {
+        ComplexAxpyAvx512(count, fr, fi, ur, ui, yr, yi);
+        return;
+    }
+#endif
+    static_cast<void>(path);
+    ComplexAxpyPlain(count, fr, fi, ur, ui, yr, yi);
+}
+
+// Step j of the complex elimination on columns j+1..c1-1 only: the pivot
+// chosen and whole rows interchanged, r recorded, row j scaled and the
+// rows below updated in those columns.
+void ComplexStep(std::size_t n, double *ar, double *ai, std::size_t lda, std::size_t j,
+                 std::size_t c1, std::size_t *pivot, double *rr, double *ri, double tiny,
+                 KernelPath path) {
+    std::size_t p = j;
+    double best = ComplexPivotMagnitude(ar[j + j * lda], ai[j + j * lda]);
+    for (std::size_t i = j + 1; i < n; ++i) {
+        const double m = ComplexPivotMagnitude(ar[i + j * lda], ai[i + j * lda]);
+        if (m > best) {
+            best = m;
+            p = i;
+        }
+    }
+    pivot[j] = p;
+    if (p != j) {
+        for (std::size_t c = 0; c < n; ++c) {
+            std::swap(ar[j + c * lda], ar[p + c * lda]);
+            std::swap(ai[j + c * lda], ai[p + c * lda]);
+        }
+    }
+    double pr = ar[j + j * lda], pi = ai[j + j * lda];
+    if (pr == 0.0 && pi == 0.0) pr = tiny;
+    ComplexDivide(1.0, 0.0, pr, pi, rr[j], ri[j]);
+    ar[j + j * lda] = 1.0;
+    ai[j + j * lda] = 0.0;
+    for (std::size_t i = j + 1; i < n; ++i) {
+        ar[i + j * lda] = -ar[i + j * lda];
+        ai[i + j * lda] = -ai[i + j * lda];
+    }
+    const double *fr = ar + j * lda, *fi = ai + j * lda;
+    for (std::size_t c = j + 1; c < c1; ++c) {
+        double *cr = ar + c * lda, *ci = ai + c * lda;
+        if (!(rr[j] == 1.0 && ri[j] == 0.0))
+            ComplexMultiply(cr[j], ci[j], rr[j], ri[j], cr[j], ci[j]);
+        ComplexAxpy(n - j - 1, fr + j + 1, fi + j + 1, cr[j], ci[j], cr + j + 1, ci + j + 1, path);
+    }
+}
+
+}  // namespace
+
+void ComplexGaussFactor(std::size_t n, double *ar, double *ai, std::size_t lda, std::size_t *pivot,
+                        double *rr, double *ri, double tiny, KernelPath path) {
+    if (path == KernelPath::kPlain || n <= kComplexPanel) {
+        for (std::size_t j = 0; j < n; ++j)
+            ComplexStep(n, ar, ai, lda, j, n, pivot, rr, ri, tiny, path);
+        return;
+    }
+    // The multipliers' parts interleaved (column 2q the real parts of the
+    // panel's q-th column, 2q+1 the imaginary), and the panel's rows of U
+    // interleaved for each part of the product: [re(u); -im(u)] for the
+    // real part, [im(u); re(u)] for the imaginary.
+    std::vector<double> f(n * 2 * kComplexPanel), ure(2 * kComplexPanel * n),
+        uim(2 * kComplexPanel * n);
+    for (std::size_t j0 = 0; j0 < n; j0 += kComplexPanel) {
+        const std::size_t j1 = std::min(n, j0 + kComplexPanel);
+        for (std::size_t j = j0; j < j1; ++j)
+            ComplexStep(n, ar, ai, lda, j, j1, pivot, rr, ri, tiny, path);
+        if (j1 == n) break;
+        // The panel's rows of the columns to its right, step by step.
+        for (std::size_t c = j1; c < n; ++c) {
+            double *cr = ar + c * lda, *ci = ai + c * lda;
+            for (std::size_t j = j0; j < j1; ++j) {
+                if (!(rr[j] == 1.0 && ri[j] == 0.0))
+                    ComplexMultiply(cr[j], ci[j], rr[j], ri[j], cr[j], ci[j]);
+                ComplexAxpy(j1 - j - 1, ar + j * lda + j + 1, ai + j * lda + j + 1, cr[j], ci[j],
+                            cr + j + 1, ci + j + 1, path);
+            }
+        }
+        // The rows below: every element takes the panel's steps in order,
+        // each as its two products per part.
+        const std::size_t b = j1 - j0, m = n - j1, k = 2 * b, cols = n - j1;
+        for (std::size_t q = 0; q < b; ++q) {
+            std::copy(ar + j1 + (j0 + q) * lda, ar + n + (j0 + q) * lda, f.data() + (2 * q) * m);
+            std::copy(ai + j1 + (j0 + q) * lda, ai + n + (j0 + q) * lda,
+                      f.data() + (2 * q + 1) * m);
+        }
+        for (std::size_t c = 0; c < cols; ++c) {
+            const double *cr = ar + (j1 + c) * lda, *ci = ai + (j1 + c) * lda;
+            for (std::size_t q = 0; q < b; ++q) {
+                ure[2 * q + c * k] = cr[j0 + q];
+                ure[2 * q + 1 + c * k] = -ci[j0 + q];
+                uim[2 * q + c * k] = ci[j0 + q];
+                uim[2 * q + 1 + c * k] = cr[j0 + q];
+            }
+        }
+        MatrixProductUpdate(m, cols, k, f.data(), m, ure.data(), k, ar + j1 + j1 * lda, lda,
+                            PackingSpace(m, cols, k), UpdateSign::kAddUnlessZero,
+                            SumOrder::kIncreasing, path);
+        MatrixProductUpdate(m, cols, k, f.data(), m, uim.data(), k, ai + j1 + j1 * lda, lda,
+                            PackingSpace(m, cols, k), UpdateSign::kAddUnlessZero,
+                            SumOrder::kIncreasing, path);
+    }
+}
+
+void ComplexGaussSolveFactored(std::size_t n, const double *ar, const double *ai, std::size_t lda,
+                               const std::size_t *pivot, const double *rr, const double *ri,
+                               double *br, double *bi, double *xr, double *xi) {
+    for (std::size_t j = 0; j < n; ++j) {
+        std::swap(br[j], br[pivot[j]]);
+        std::swap(bi[j], bi[pivot[j]]);
+        if (!(rr[j] == 1.0 && ri[j] == 0.0))
+            ComplexMultiply(br[j], bi[j], rr[j], ri[j], br[j], bi[j]);
+        ComplexAxpy(n - j - 1, ar + j * lda + j + 1, ai + j * lda + j + 1, br[j], bi[j], br + j + 1,
+                    bi + j + 1, KernelPath::kFastest);
+    }
+    // The sums s(i) are kept in x until their element is solved; column c
+    // adds U(i,c)*x(c) to every s(i) above it, from the last column back.
+    for (std::size_t i = 0; i < n; ++i) xr[i] = xi[i] = 0.0;
+    for (std::size_t c = n; c-- > 0;) {
+        xr[c] = br[c] - xr[c];
+        xi[c] = bi[c] - xi[c];
+        for (std::size_t i = 0; i < c; ++i) {
+            double tr, ti;
+            ComplexMultiply(ar[i + c * lda], ai[i + c * lda], xr[c], xi[c], tr, ti);
+            xr[i] = xr[i] + tr;
+            xi[i] = xi[i] + ti;
+        }
+    }
+}
+
+// The complex shifted factors: U's packed columns (real parts, then
+// imaginary parts, each laid out as HessenbergShiftedFactor's), then the
+// multipliers' real and imaginary parts and the interchange marks, n each.
+std::size_t HessenbergShiftedComplexWorkspace(std::size_t n) {
+    return 2 * (n == 0 ? 0 : ShiftedColumn(n - 1) + n) + 3 * n;
+}
+
+void HessenbergShiftedFactorComplex(std::size_t n, const double *h, std::size_t ldh, double sr,
+                                    double si, double tiny, double *work) {
+    const std::size_t packed = ShiftedColumn(n - 1) + n;
+    double *ur = work, *ui = work + packed;
+    double *lr = ui + packed, *li = lr + n, *swapped = li + n;
+    for (std::size_t c = 0; c < n; ++c) {
+        double *column = ur + ShiftedColumn(c);
+        std::copy(h + c * ldh, h + c * ldh + ShiftedRows(n, c), column);
+        std::fill(ui + ShiftedColumn(c), ui + ShiftedColumn(c) + ShiftedRows(n, c), 0.0);
+        column[c] = column[c] - sr;
+        ui[ShiftedColumn(c) + c] = 0.0 - si;
+    }
+    for (std::size_t j = 0; j + 1 < n; ++j) {
+        double *cr = ur + ShiftedColumn(j), *ci = ui + ShiftedColumn(j);
+        swapped[j] = 0.0;
+        if (ComplexPivotMagnitude(cr[j + 1], ci[j + 1]) > ComplexPivotMagnitude(cr[j], ci[j])) {
+            std::swap(cr[j], cr[j + 1]);
+            std::swap(ci[j], ci[j + 1]);
+            swapped[j] = 1.0;
+        }
+        if (cr[j] == 0.0 && ci[j] == 0.0) cr[j] = tiny;
+        ComplexDivide(cr[j + 1], ci[j + 1], cr[j], ci[j], lr[j], li[j]);
+        for (std::size_t c = j + 1; c < n; ++c) {
+            double *xr = ur + ShiftedColumn(c), *xi = ui + ShiftedColumn(c);
+            if (swapped[j] != 0.0) {
+                std::swap(xr[j], xr[j + 1]);
+                std::swap(xi[j], xi[j + 1]);
+            }
+            double tr, ti;
+            ComplexMultiply(lr[j], li[j], xr[j], xi[j], tr, ti);
+            xr[j + 1] = xr[j + 1] - tr;
+            xi[j + 1] = xi[j + 1] - ti;
+        }
+    }
+    const std::size_t last = ShiftedColumn(n - 1) + (n - 1);
+    if (ur[last] == 0.0 && ui[last] == 0.0) ur[last] = tiny;
+}
+
+void HessenbergShiftedSolveComplex(std::size_t n, const double *work, const double *br,
+                                   const double *bi, double *xr, double *xi) {
+    const std::size_t packed = ShiftedColumn(n - 1) + n;
+    const double *ur = work, *ui = work + packed;
+    const double *lr = ui + packed, *li = lr + n, *swapped = li + n;
+    std::copy(br, br + n, xr);
+    std::copy(bi, bi + n, xi);
+    for (std::size_t j = 0; j + 1 < n; ++j) {
+        if (swapped[j] != 0.0) {
+            std::swap(xr[j], xr[j + 1]);
+            std::swap(xi[j], xi[j + 1]);
+        }
+        double tr, ti;
+        ComplexMultiply(lr[j], li[j], xr[j], xi[j], tr, ti);
+        xr[j + 1] = xr[j + 1] - tr;
+        xi[j + 1] = xi[j + 1] - ti;
+    }
+    for (std::size_t c = n; c-- > 0;) {
+        const double *cr = ur + ShiftedColumn(c), *ci = ui + ShiftedColumn(c);
+        ComplexDivide(xr[c], xi[c], cr[c], ci[c], xr[c], xi[c]);
+        for (std::size_t r = 0; r < c; ++r) {
+            double tr, ti;
+            ComplexMultiply(xr[c], xi[c], cr[r], ci[r], tr, ti);
+            xr[r] = xr[r] - tr;
+            xi[r] = xi[r] - ti;
+        }
+    }
+}
+
+namespace {
+
+// b(i) = (b(i) - v(i)*wj) - w(i)*vj for i < count: one column's share of
+// the symmetric rank-2 update, each element on its own.
+void RankTwoColumnPlain(std::size_t count, double *b, const double *v, const double *w, double wj,
+                        double vj) {
+    for (std::size_t i = 0; i < count; ++i) b[i] = (b[i] - v[i] * wj) - w[i] * vj;
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx512f"))) void RankTwoColumnAvx512(std::size_t count, double *b,
+                                                            const double *v, const double *w,
+                                                            double wj, double vj) {
+    const __m512d cw = _mm512_set1_pd(wj), cv = _mm512_set1_pd(vj);
+    for (std::size_t i = 0; i < count; i += 8) {
+        const auto mask = static_cast<__mmask8>(count - i >= 8 ? 0xFF : (1u << (count - i)) - 1);
+        __m512d x = _mm512_maskz_loadu_pd(mask, b + i);
+        x = _mm512_sub_pd(x, _mm512_mul_pd(_mm512_maskz_loadu_pd(mask, v + i), cw));
+        x = _mm512_sub_pd(x, _mm512_mul_pd(_mm512_maskz_loadu_pd(mask, w + i), cv));
+        _mm512_mask_storeu_pd(b + i, mask, x);
+    }
+}
+
+__attribute__((target("avx2"))) void RankTwoColumnAvx2(std::size_t count, double *b,
+                                                       const double *v, const double *w, double wj,
+                                                       double vj) {
+    const __m256d cw = _mm256_set1_pd(wj), cv = _mm256_set1_pd(vj);
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        __m256d x = _mm256_loadu_pd(b + i);
+        x = _mm256_sub_pd(x, _mm256_mul_pd(_mm256_loadu_pd(v + i), cw));
+        x = _mm256_sub_pd(x, _mm256_mul_pd(_mm256_loadu_pd(w + i), cv));
+        _mm256_storeu_pd(b + i, x);
+    }
+    RankTwoColumnPlain(count - i, b + i, v + i, w + i, wj, vj);
+}
+
+// DotFast's combination of its sixteen partial sums.
+double CombineSixteen(const double *p) {
+    const double low = ((p[0] + p[1]) + (p[2] + p[3])) + ((p[4] + p[5]) + (p[6] + p[7]));
+    const double high = ((p[8] + p[9]) + (p[10] + p[11])) + ((p[12] + p[13]) + (p[14] + p[15]));
+    return low + high;
+}
+
+// One column of the reduction's product in a single pass, AVX-512: the
+// column b (count entries from the diagonal) first takes the held-back
+// update when v is not null (RankTwoColumn), then returns
+// b(0)*x(0) and DotFast(b(1..), x(1..)) in diag and dot, and sets
+// q(i) = q(i) - (-x(0))*b(i) for i >= 1 (SubtractMultiple's operation):
+// every element's operations and DotFast's partial sums as the separate
+// kernels take them.
+__attribute__((target("avx512f"))) void ReductionColumnAvx512(std::size_t count, double *b,
+                                                              const double *v, const double *w,
+                                                              double wj, double vj, const double *x,
+                                                              double *q, double &diag,
+                                                              double &dot) {
+    if (v != nullptr) b[0] = (b[0] - v[0] * wj) - w[0] * vj;
+    diag = b[0] * x[0];
+    const __m512d cw = _mm512_set1_pd(wj), cv = _mm512_set1_pd(vj);
+    const __m512d t = _mm512_set1_pd(-x[0]);
+    __m512d acc[2] = {_mm512_setzero_pd(), _mm512_setzero_pd()};
+    const std::size_t rest = count - 1;
+    double *bb = b + 1;
+    const double *xx = x + 1;
+    double *qq = q + 1;
+    for (std::size_t i = 0, chunk = 0; i < rest; i += 8, chunk ^= 1) {
+        const auto mask = static_cast<__mmask8>(rest - i >= 8 ? 0xFF : (1u << (rest - i)) - 1);
+        __m512d col = _mm512_maskz_loadu_pd(mask, bb + i);
+        if (v != nullptr) {
+            col = _mm512_sub_pd(col, _mm512_mul_pd(_mm512_maskz_loadu_pd(mask, v + 1 + i), cw));
+            col = _mm512_sub_pd(col, _mm512_mul_pd(_mm512_maskz_loadu_pd(mask, w + 1 + i), cv));
+            _mm512_mask_storeu_pd(bb + i, mask, col);
+        }
+        const __m512d xv = _mm512_maskz_loadu_pd(mask, xx + i);
+        acc[chunk] = _mm512_mask_add_pd(acc[chunk], mask, acc[chunk], _mm512_mul_pd(col, xv));
+        const __m512d qv = _mm512_maskz_loadu_pd(mask, qq + i);
+        _mm512_mask_storeu_pd(qq + i, mask, _mm512_sub_pd(qv, _mm512_mul_pd(t, col)));
+    }
+    alignas(64) double p[16];
+    _mm512_store_pd(p, acc[0]);
+    _mm512_store_pd(p + 8, acc[1]);
+    dot = CombineSixteen(p);
+}
+#endif
+
+void RankTwoColumn(std::size_t count, double *b, const double *v, const double *w, double wj,
+                   double vj, KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) {
+        RankTwoColumnAvx512(count, b, v, w, wj, vj);
+        return;
+    }
+    if (path != KernelPath::kPlain && HasAvx2()) {
+        RankTwoColumnAvx2(count, b, v, w, wj, vj);
+        return;
+    }
+#endif
+    static_cast<void>(path);
+    RankTwoColumnPlain(count, b, v, w, wj, vj);
+}
+
+}  // namespace
+
+void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *d, double *e,
+                             double *c, double *work, KernelPath path) {
+    // The update of step k-1 is held back (its v and w, for the rows from
+    // k on, are pv and pw) and applied to each column just before step k
+    // first reads it, so that the trailing matrix is read once per step.
+    // Every element still meets step k-1's update before step k reads it.
+    double *q = work, *w = work + n;
+    const double *pv = nullptr, *pw = nullptr;
+    auto pending = [&](std::size_t j, std::size_t k) {
+        // Column j (rows j..n-1) takes step k-1's update: its v and w are
+        // indexed from row k.
+        if (pv == nullptr) return;
+        RankTwoColumn(n - j, a + j + j * lda, pv + (j - k), pw + (j - k), pw[j - k], pv[j - k],
+                      path);
+    };
+    for (std::size_t k = 0; k + 2 < n; ++k) {
+        pending(k, k);
+        d[k] = a[k + k * lda];
+        const std::size_t m = n - k - 1;
+        double *x = a + (k + 1) + k * lda;
+        double scale = std::fabs(x[0]);
+        for (std::size_t i = 1; i < m; ++i) scale = std::max(scale, std::fabs(x[i]));
+        if (scale == 0.0) {
+            c[k] = e[k] = 0.0;
+            for (std::size_t j = k + 1; j < n; ++j) pending(j, k);
+            pv = pw = nullptr;
+            continue;
+        }
+        double sum = 0.0;
+        for (std::size_t i = 0; i < m; ++i) {
+            x[i] = x[i] / scale;
+            sum = sum + x[i] * x[i];
+        }
+        double sigma = std::sqrt(sum);
+        if (!(x[0] >= 0.0)) sigma = -sigma;
+        x[0] = x[0] + sigma;
+        c[k] = x[0] * sigma;
+        e[k] = -(sigma * scale);
+        const double tau = 1.0 / c[k];
+        // q = B*v from the lower triangle of B = A(k+1.., k+1..), each
+        // column first taking the held-back update.
+        std::fill(q, q + m, 0.0);
+        for (std::size_t j = 0; j < m; ++j) {
+            double *bj = a + (k + 1 + j) + (k + 1 + j) * lda;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+            if (path == KernelPath::kFastest && HasAvx512()) {
+                // Held-back v and w are indexed from row k, column k+1+j
+                // starts at row k+1+j.
+                double diag = 0.0, dot = 0.0;
+                if (pv != nullptr) {
+                    ReductionColumnAvx512(m - j, bj, pv + 1 + j, pw + 1 + j, pw[1 + j], pv[1 + j],
+                                          x + j, q + j, diag, dot);
+                } else {
+                    ReductionColumnAvx512(m - j, bj, nullptr, nullptr, 0.0, 0.0, x + j, q + j, diag,
+                                          dot);
+                }
+                q[j] = (q[j] + diag) + dot;
+                continue;
+            }
+#endif
+            pending(k + 1 + j, k);
+            q[j] = (q[j] + bj[0] * x[j]) + DotFast(m - j - 1, bj + 1, x + j + 1, path);
+            SubtractMultiple(m - j - 1, -x[j], bj + 1, q + j + 1, path);
+        }
+        for (std::size_t i = 0; i < m; ++i) q[i] = tau * q[i];
+        const double half = (0.5 * tau) * DotFast(m, q, x, path);
+        // w is kept in work's second half; x (v) stays in A's column k.
+        for (std::size_t i = 0; i < m; ++i) w[i] = q[i] - half * x[i];
+        pv = x;
+        pw = w;
+    }
+    if (n >= 3) {
+        pending(n - 2, n - 2);
+        pending(n - 1, n - 2);
+    }
+    if (n >= 2) {
+        d[n - 2] = a[(n - 2) + (n - 2) * lda];
+        e[n - 2] = a[(n - 1) + (n - 2) * lda];
+    }
+    d[n - 1] = a[(n - 1) + (n - 1) * lda];
+    e[n - 1] = 0.0;
+}
+
+namespace {
+
+// The rotations TridiagonalQl has decided but not yet applied to Z, sweep
+// after sweep: sweep s has count[s] rotations from offset[s] in cs and sn,
+// its t-th acting on columns first[s]-t and first[s]-t+1.
+struct PendingSweeps {
+    const double *cs;
+    const double *sn;
+    const std::size_t *first;
+    const std::size_t *count;
+    const std::size_t *offset;
+    std::size_t sweeps;
+};
+
+// Rows r0..r1-1 of Z take every pending rotation, sweep after sweep and
+// within a sweep in increasing t: the order of applying each sweep to the
+// whole of Z as it is decided, element by element.
+void ApplySweepsPlain(const PendingSweeps &p, double *z, std::size_t ldz, std::size_t r0,
+                      std::size_t r1) {
+    for (std::size_t s = 0; s < p.sweeps; ++s) {
+        const double *cs = p.cs + p.offset[s], *sn = p.sn + p.offset[s];
+        for (std::size_t t = 0; t < p.count[s]; ++t) {
+            const double cc = cs[t], ss = sn[t];
+            double *zi = z + (p.first[s] - t) * ldz, *zi1 = zi + ldz;
+            for (std::size_t k = r0; k < r1; ++k) {
+                const double f = zi1[k];
+                zi1[k] = ss * zi[k] + cc * f;
+                zi[k] = cc * zi[k] - ss * f;
+            }
+        }
+    }
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// ApplySweepsPlain on blocks of R vectors of rows, which stay in cache
+// while every pending sweep passes; within a sweep the column that the
+// next rotation shares is held in registers, and the R vectors' chains of
+// rotations overlap. The same products and sums, element by element.
+template <int R>
+__attribute__((target("avx512f"))) void ApplySweepsAvx512(const PendingSweeps &p, double *z,
+                                                          std::size_t ldz, std::size_t r0,
+                                                          std::size_t r1) {
+    std::size_t k = r0;
+    for (; k + 8 * R <= r1; k += 8 * R) {
+        for (std::size_t s = 0; s < p.sweeps; ++s) {
+            const std::size_t count = p.count[s], first = p.first[s];
+            if (count == 0) continue;
+            const double *cs = p.cs + p.offset[s], *sn = p.sn + p.offset[s];
+            __m512d lo[R];
+            for (int q = 0; q < R; ++q) lo[q] = _mm512_loadu_pd(z + (first + 1) * ldz + k + 8 * q);
+            double *zi = z + first * ldz + k;
+            for (std::size_t t = 0; t < count; ++t, zi -= ldz) {
+                const __m512d cc = _mm512_set1_pd(cs[t]), ss = _mm512_set1_pd(sn[t]);
+                for (int q = 0; q < R; ++q) {
+                    const __m512d a = _mm512_loadu_pd(zi + 8 * q);
+                    _mm512_storeu_pd(zi + ldz + 8 * q,
+                                     _mm512_add_pd(_mm512_mul_pd(ss, a), _mm512_mul_pd(cc, lo[q])));
+                    lo[q] = _mm512_sub_pd(_mm512_mul_pd(cc, a), _mm512_mul_pd(ss, lo[q]));
+                }
+            }
+            for (int q = 0; q < R; ++q) _mm512_storeu_pd(zi + ldz + 8 * q, lo[q]);
+        }
+    }
+    ApplySweepsPlain(p, z, ldz, k, r1);
+}
+
+// Two successive sweeps A and B on R vectors of rows starting at row k,
+// in a wavefront: B's rotation on columns i+1, i+2 follows A's on columns
+// i, i+1, taking the column i+1 that A has just finished from registers.
+// Every element still meets all of A's rotations before any of B's (B's
+// rotations above A's columns come first, those below after A ends), but
+// each column is loaded and stored once for both sweeps. Sweep X has
+// rotation t (t = 0..count-1) at index i = first - t on columns i, i+1;
+// both counts are at least 1.
+// One rotation on R vectors: the column below is x, the column above is
+// held in lo; the new upper column is stored at upper, the new lower one
+// kept in lo.
+template <int R>
+__attribute__((target("avx512f"))) inline void RotateVectors(const __m512d *x, __m512d *lo,
+                                                             double c, double s, double *upper) {
+    const __m512d cc = _mm512_set1_pd(c), ss = _mm512_set1_pd(s);
+    for (int q = 0; q < R; ++q) {
+        _mm512_storeu_pd(upper + 8 * q,
+                         _mm512_add_pd(_mm512_mul_pd(ss, x[q]), _mm512_mul_pd(cc, lo[q])));
+        lo[q] = _mm512_sub_pd(_mm512_mul_pd(cc, x[q]), _mm512_mul_pd(ss, lo[q]));
+    }
+}
+
+template <int R>
+__attribute__((target("avx512f"))) inline void LoadVectors(const double *from, __m512d *to) {
+    for (int q = 0; q < R; ++q) to[q] = _mm512_loadu_pd(from + 8 * q);
+}
+
+template <int R>
+__attribute__((target("avx512f"))) inline void StoreVectors(const __m512d *from, double *to) {
+    for (int q = 0; q < R; ++q) _mm512_storeu_pd(to + 8 * q, from[q]);
+}
+
+// Two successive sweeps A and B on R vectors of rows starting at row k,
+// in a wavefront: B's rotation on columns i+1, i+2 follows A's on columns
+// i, i+1, taking the column i+1 that A has just finished from registers.
+// Every element still meets all of A's rotations before any of B's (B's
+// rotations above A's columns come first, those below after A ends), but
+// each column is loaded and stored once for both sweeps. Sweep X has
+// rotation t (t = 0..count-1) at index i = first - t on columns i, i+1;
+// both counts are at least 1.
+template <int R>
+__attribute__((target("avx512f"))) void ApplySweepPairAvx512(
+    const double *csA, const double *snA, std::ptrdiff_t fA, std::ptrdiff_t countA,
+    const double *csB, const double *snB, std::ptrdiff_t fB, std::ptrdiff_t countB, double *z,
+    std::size_t ldz, std::size_t k) {
+    const std::ptrdiff_t lA = fA + 1 - countA, lB = fB + 1 - countB;
+    double *const base = z + k;
+    const std::ptrdiff_t ld = static_cast<std::ptrdiff_t>(ldz);
+    __m512d loA[R], loB[R], x[R];
+    std::ptrdiff_t iB = fB;
+    bool startedB = false;
+    // B's rotations above every column of A.
+    while (iB >= lB && iB >= fA + 2) {
+        if (!startedB) LoadVectors<R>(base + (iB + 1) * ld, loB);
+        startedB = true;
+        LoadVectors<R>(base + iB * ld, x);
+        RotateVectors<R>(x, loB, csB[fB - iB], snB[fB - iB], base + (iB + 1) * ld);
+        --iB;
+    }
+    LoadVectors<R>(base + (fA + 1) * ld, loA);
+    for (std::ptrdiff_t i = fA; i >= lA; --i) {
+        const __m512d cc = _mm512_set1_pd(csA[fA - i]), ss = _mm512_set1_pd(snA[fA - i]);
+        const double *own = base + i * ld;
+        for (int q = 0; q < R; ++q) {
+            const __m512d y = _mm512_loadu_pd(own + 8 * q);
+            x[q] = _mm512_add_pd(_mm512_mul_pd(ss, y), _mm512_mul_pd(cc, loA[q]));
+            loA[q] = _mm512_sub_pd(_mm512_mul_pd(cc, y), _mm512_mul_pd(ss, loA[q]));
+        }
+        if (iB == i + 1 && iB >= lB) {
+            if (!startedB) LoadVectors<R>(base + (iB + 1) * ld, loB);
+            startedB = true;
+            RotateVectors<R>(x, loB, csB[fB - iB], snB[fB - iB], base + (iB + 1) * ld);
+            --iB;
+        } else {
+            StoreVectors<R>(x, base + (i + 1) * ld);
+        }
+    }
+    StoreVectors<R>(loA, base + lA * ld);
+    // B's rotations below A's.
+    while (iB >= lB) {
+        if (!startedB) LoadVectors<R>(base + (iB + 1) * ld, loB);
+        startedB = true;
+        LoadVectors<R>(base + iB * ld, x);
+        RotateVectors<R>(x, loB, csB[fB - iB], snB[fB - iB], base + (iB + 1) * ld);
+        --iB;
+    }
+    StoreVectors<R>(loB, base + lB * ld);
+}
+
+// ApplySweepsAvx512 with the sweeps taken two at a time by
+// ApplySweepPairAvx512 (a sweep without rotations skipped).
+template <int R>
+__attribute__((target("avx512f"))) void ApplySweepsPairedAvx512(const PendingSweeps &p, double *z,
+                                                                std::size_t ldz, std::size_t r0,
+                                                                std::size_t r1) {
+    for (std::size_t k = r0; k + 8 * R <= r1; k += 8 * R) {
+        std::size_t s = 0;
+        while (s < p.sweeps) {
+            if (p.count[s] == 0) {
+                ++s;
+                continue;
+            }
+            std::size_t next = s + 1;
+            while (next < p.sweeps && p.count[next] == 0) ++next;
+            if (next == p.sweeps) {
+                PendingSweeps one = p;
+                one.first = p.first + s;
+                one.count = p.count + s;
+                one.offset = p.offset + s;
+                one.sweeps = 1;
+                ApplySweepsAvx512<R>(one, z, ldz, k, k + 8 * R);
+                break;
+            }
+            ApplySweepPairAvx512<R>(
+                p.cs + p.offset[s], p.sn + p.offset[s], static_cast<std::ptrdiff_t>(p.first[s]),
+                static_cast<std::ptrdiff_t>(p.count[s]), p.cs + p.offset[next],
+                p.sn + p.offset[next], static_cast<std::ptrdiff_t>(p.first[next]),
+                static_cast<std::ptrdiff_t>(p.count[next]), z, ldz, k);
+            s = next + 1;
+        }
+    }
+}
+
+// The last rows (fewer than 8) of ApplySweepsAvx512, under a mask.
+__attribute__((target("avx512f"))) void ApplySweepsTailAvx512(const PendingSweeps &p, double *z,
+                                                              std::size_t ldz, std::size_t r0,
+                                                              std::size_t r1) {
+    const auto mask = static_cast<__mmask8>((1u << (r1 - r0)) - 1);
+    for (std::size_t s = 0; s < p.sweeps; ++s) {
+        const std::size_t count = p.count[s], first = p.first[s];
+        if (count == 0) continue;
+        const double *cs = p.cs + p.offset[s], *sn = p.sn + p.offset[s];
+        __m512d lo = _mm512_maskz_loadu_pd(mask, z + (first + 1) * ldz + r0);
+        double *zi = z + first * ldz + r0;
+        for (std::size_t t = 0; t < count; ++t, zi -= ldz) {
+            const __m512d cc = _mm512_set1_pd(cs[t]), ss = _mm512_set1_pd(sn[t]);
+            const __m512d a = _mm512_maskz_loadu_pd(mask, zi);
+            _mm512_mask_storeu_pd(zi + ldz, mask,
+                                  _mm512_add_pd(_mm512_mul_pd(ss, a), _mm512_mul_pd(cc, lo)));
+            lo = _mm512_sub_pd(_mm512_mul_pd(cc, a), _mm512_mul_pd(ss, lo));
+        }
+        _mm512_mask_storeu_pd(zi + ldz, mask, lo);
+    }
+}
+
+template <int R>
+__attribute__((target("avx2"))) void ApplySweepsAvx2(const PendingSweeps &p, double *z,
+                                                     std::size_t ldz, std::size_t r0,
+                                                     std::size_t r1) {
+    std::size_t k = r0;
+    for (; k + 4 * R <= r1; k += 4 * R) {
+        for (std::size_t s = 0; s < p.sweeps; ++s) {
+            const std::size_t count = p.count[s], first = p.first[s];
+            if (count == 0) continue;
+            const double *cs = p.cs + p.offset[s], *sn = p.sn + p.offset[s];
+            __m256d lo[R];
+            for (int q = 0; q < R; ++q) lo[q] = _mm256_loadu_pd(z + (first + 1) * ldz + k + 4 * q);
+            double *zi = z + first * ldz + k;
+            for (std::size_t t = 0; t < count; ++t, zi -= ldz) {
+                const __m256d cc = _mm256_broadcast_sd(cs + t), ss = _mm256_broadcast_sd(sn + t);
+                for (int q = 0; q < R; ++q) {
+                    const __m256d a = _mm256_loadu_pd(zi + 4 * q);
+                    _mm256_storeu_pd(zi + ldz + 4 * q,
+                                     _mm256_add_pd(_mm256_mul_pd(ss, a), _mm256_mul_pd(cc, lo[q])));
+                    lo[q] = _mm256_sub_pd(_mm256_mul_pd(cc, a), _mm256_mul_pd(ss, lo[q]));
+                }
+            }
+            for (int q = 0; q < R; ++q) _mm256_storeu_pd(zi + ldz + 4 * q, lo[q]);
+        }
+    }
+    ApplySweepsPlain(p, z, ldz, k, r1);
+}
+#endif
+
+// Vectors of rows taken through the sweeps together.
+constexpr int kSweepVectors = 4;
+
+// Rows of Z are shared between threads in pieces of this many (each row
+// meets the rotations on its own, so the split changes no bit), from this
+// many rows on.
+constexpr std::size_t kSweepRowGrain = 64;
+constexpr std::size_t kParallelSweepRows = 256;
+
+void ApplySweeps(const PendingSweeps &p, double *z, std::size_t ldz, std::size_t n,
+                 KernelPath path) {
+    if (p.sweeps == 0) return;
+    auto rows = [&](std::size_t r0, std::size_t r1) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if (path == KernelPath::kFastest && HasAvx512()) {
+            // Blocks of 32 rows, then of 8, then the last few under a mask.
+            const std::size_t wide = r0 + (r1 - r0) / (8 * kSweepVectors) * (8 * kSweepVectors);
+            const std::size_t tail = r1 - (r1 - wide) % 8;
+            ApplySweepsPairedAvx512<kSweepVectors>(p, z, ldz, r0, wide);
+            ApplySweepsAvx512<1>(p, z, ldz, wide, tail);
+            if (tail < r1) ApplySweepsTailAvx512(p, z, ldz, tail, r1);
+            return;
+        }
+        if (path != KernelPath::kPlain && HasAvx2()) {
+            ApplySweepsAvx2<kSweepVectors>(p, z, ldz, r0, r1);
+            return;
+        }
+#endif
+        ApplySweepsPlain(p, z, ldz, r0, r1);
+    };
+    if (path == KernelPath::kPlain || n < kParallelSweepRows) {
+        rows(0, n);
+        return;
+    }
+    ParallelFor((n + kSweepRowGrain - 1) / kSweepRowGrain, 1, [&](std::size_t b0, std::size_t b1) {
+        rows(b0 * kSweepRowGrain, std::min(n, b1 * kSweepRowGrain));
+    });
+}
+
+// Sweeps held back before Z takes them, and the rotations they may hold.
+constexpr std::size_t kHeldSweeps = 64;
+
+}  // namespace
+
+std::size_t TridiagonalQlWorkspace(std::size_t n) { return 2 * kHeldSweeps * n + 3 * kHeldSweeps; }
+
+namespace {
+
+// sqrt(a^2 + b^2) directly where the sum of squares cannot have over- or
+// underflowed, SafeHypot elsewhere.
+inline double QlHypot(double a, double b) {
+    const double sum = a * a + b * b;
+    if (sum > 0x1p-900 && sum < 0x1p900) return std::sqrt(sum);
+    return SafeHypot(a, b);
+}
+
+}  // namespace
+
+KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::size_t ldz,
+                           double *work, KernelPath path) {
+    // The rotations are applied to Z kHeldSweeps sweeps at a time (or
+    // sooner, when an eigenvalue is given up): every element of Z meets
+    // them in the order they were decided.
+    double *cs = work, *sn = work + kHeldSweeps * n;
+    std::size_t *marks = reinterpret_cast<std::size_t *>(sn + kHeldSweeps * n);
+    std::size_t *first = marks, *count = marks + kHeldSweeps, *offset = count + kHeldSweeps;
+    std::size_t sweeps = 0, used = 0;
+    auto flush = [&] {
+        if (z != nullptr) ApplySweeps({cs, sn, first, count, offset, sweeps}, z, ldz, n, path);
+        sweeps = used = 0;
+    };
+    for (std::size_t l = 0; l < n; ++l) {
+        int tests = 0;
+        for (;;) {
+            std::size_t m = l;
+            for (; m + 1 < n; ++m) {
+                const double dd = std::fabs(d[m]) + std::fabs(d[m + 1]);
+                if (std::fabs(e[m]) + dd == dd) break;
+            }
+            if (m == l) break;
+            if (tests++ == kTridiagonalMaxTests) {
+                flush();
+                for (std::size_t i = l; i < n; ++i) d[i] = LibraryNaN();
+                return l + 1;
+            }
+            if (sweeps == kHeldSweeps) flush();
+            first[sweeps] = m - 1;
+            offset[sweeps] = used;
+            double *c_out = cs + used, *s_out = sn + used;
+            double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
+            double r = QlHypot(g, 1.0);
+            g = d[m] - d[l] + e[l] / (g + WithSignOf(r, g));
+            double s = 1.0, cc = 1.0, p = 0.0;
+            bool early = false;
+            std::size_t rotations = 0;
+            for (std::size_t i = m; i-- > l;) {
+                const double f = s * e[i];
+                const double b = cc * e[i];
+                r = QlHypot(f, g);
+                e[i + 1] = r;
+                if (r == 0.0) {
+                    d[i + 1] = d[i + 1] - p;
+                    e[m] = 0.0;
+                    early = true;
+                    break;
+                }
+                s = f / r;
+                cc = g / r;
+                g = d[i + 1] - p;
+                r = (d[i] - g) * s + 2.0 * cc * b;
+                p = s * r;
+                d[i + 1] = g + p;
+                g = cc * r - b;
+                c_out[rotations] = cc;
+                s_out[rotations] = s;
+                ++rotations;
+            }
+            count[sweeps] = rotations;
+            used += rotations;
+            ++sweeps;
+            if (early) continue;
+            d[l] = d[l] - p;
+            e[l] = g;
+            e[m] = 0.0;
+        }
+    }
+    flush();
+    return 0;
+}
+
+KernelStatus SymmetricJacobi(std::size_t n, double *a, std::size_t lda, double *d, double *v,
+                             std::size_t ldv) {
+    for (std::size_t j = 0; j < n; ++j) {
+        std::fill(v + j * ldv, v + j * ldv + n, 0.0);
+        v[j + j * ldv] = 1.0;
+    }
+    const double eps = 0x1p-52;
+    for (int sweep = 0; sweep < kJacobiMaxSweeps; ++sweep) {
+        bool rotated = false;
+        for (std::size_t p = 0; p + 1 < n; ++p) {
+            for (std::size_t q = p + 1; q < n; ++q) {
+                const double apq = a[q + p * lda];
+                const double app = a[p + p * lda], aqq = a[q + q * lda];
+                if (!(std::fabs(apq) >
+                      eps * std::sqrt(std::fabs(app)) * std::sqrt(std::fabs(aqq))) ||
+                    !(std::fabs(apq) > kJacobiFloor))
+                    continue;
+                rotated = true;
+                const double tau = (aqq - app) / (2.0 * apq);
+                const double t =
+                    std::fabs(tau) > 0x1p500
+                        ? 0.5 / tau
+                        : WithSignOf(1.0, tau) / (std::fabs(tau) + std::sqrt(1.0 + tau * tau));
+                const double c = 1.0 / std::sqrt(1.0 + t * t);
+                const double sn = t * c;
+                // A = J'*A*J on columns p, q and then rows p, q (both
+                // triangles kept), V = V*J; J = [c s; -s c] in rows and
+                // columns p, q.
+                double *cp = a + p * lda, *cq = a + q * lda;
+                for (std::size_t k = 0; k < n; ++k) {
+                    const double x = cp[k], y = cq[k];
+                    cp[k] = c * x - sn * y;
+                    cq[k] = sn * x + c * y;
+                }
+                for (std::size_t k = 0; k < n; ++k) {
+                    const double x = a[p + k * lda], y = a[q + k * lda];
+                    a[p + k * lda] = c * x - sn * y;
+                    a[q + k * lda] = sn * x + c * y;
+                }
+                a[q + p * lda] = a[p + q * lda] = 0.0;
+                double *vp = v + p * ldv, *vq = v + q * ldv;
+                for (std::size_t k = 0; k < n; ++k) {
+                    const double x = vp[k], y = vq[k];
+                    vp[k] = c * x - sn * y;
+                    vq[k] = sn * x + c * y;
+                }
+            }
+        }
+        if (!rotated) {
+            for (std::size_t i = 0; i < n; ++i) d[i] = a[i + i * lda];
+            return 0;
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) d[i] = LibraryNaN();
+    return 1;
+}
+
+void SortSymmetricEigen(std::size_t n, double *d, double *z, std::size_t ldz) {
     for (std::size_t i = 0; i < n; ++i) {
-        if (std::fabs(wi[i]) > threshold) {
-            wr[i] = std::sqrt(wr[i] * wr[i] + wi[i] * wi[i]);
-            wi[i] = 0.0;
+        std::size_t k = i;
+        for (std::size_t j = i + 1; j < n; ++j) {
+            if (d[j] < d[k]) k = j;
+        }
+        if (k == i) continue;
+        std::swap(d[i], d[k]);
+        if (z != nullptr) std::swap_ranges(z + i * ldz, z + i * ldz + n, z + k * ldz);
+    }
+    if (z == nullptr) return;
+    for (std::size_t j = 0; j < n; ++j) {
+        double *zj = z + j * ldz;
+        std::size_t big = 0;
+        for (std::size_t i = 1; i < n; ++i) {
+            if (std::fabs(zj[i]) > std::fabs(zj[big])) big = i;
+        }
+        if (zj[big] < 0.0) {
+            for (std::size_t i = 0; i < n; ++i) zj[i] = -zj[i];
         }
     }
 }

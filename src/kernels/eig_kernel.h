@@ -1,7 +1,8 @@
-// src/kernels/eig_kernel.h: balancing, reduction to Hessenberg form and the shifted QR eigenvalue iteration.
+// src/kernels/eig_kernel.h: eigenvalue kernels: Hessenberg QR, complex shifted solves, symmetric tridiagonal QL.
 #ifndef MATRIX_SRC_KERNELS_EIG_KERNEL_H
 #define MATRIX_SRC_KERNELS_EIG_KERNEL_H
 
+#include <cmath>
 #include <cstddef>
 
 #include "kernels/kernel_support.h"
@@ -122,7 +123,8 @@ void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, 
 ///               column-major, lda >= max(1, n)
 ///   wr [out]    n real parts; element i is the eigenvalue deflated at
 ///               diagonal position i (not sorted)
-///   wi [out]    n imaginary parts (a complex pair at i, i+1 as -z, +z)
+///   wi [out]    n imaginary parts: a complex pair at i, i+1 as +z, -z
+///               (z > 0.0, the positive imaginary part first)
 /// Returns 0 when every eigenvalue was found. Otherwise nn > 0: the active
 /// block 1..nn was abandoned at its kEigMaxTests-th test, and wr(1..nn) and
 /// wi(1..nn) are set to NaN.
@@ -132,14 +134,227 @@ void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, 
 KernelStatus HessenbergEigenvalues(std::size_t n, double *a, std::size_t lda, double *wr,
                                    double *wi);
 
-/// Replaces each complex eigenvalue by its modulus: for every i with
-/// |wi[i]| > threshold, wr[i] = sqrt(wr[i]^2 + wi[i]^2) (the square of wr
-/// first) and wi[i] = 0.0.
-///   n         [in]     number of eigenvalues
-///   wr, wi    [in,out] n entries each
-///   threshold [in]     the imaginary magnitude above which a value counts
-///                      as complex (eps)
-void ComplexToModulus(std::size_t n, double *wr, double *wi, double threshold);
+/// The magnitude by which the complex eliminations below choose pivots:
+/// |re| + |im| (cheaper than the modulus, and within a factor sqrt(2) of it).
+inline double ComplexPivotMagnitude(double re, double im) { return std::fabs(re) + std::fabs(im); }
+
+/// Complex arithmetic of the eigenvector kernels, each step rounded in this
+/// order: (a + bi)*(c + di) = (a*c - b*d) + (a*d + b*c)i; the quotient
+/// (a + bi)/(c + di) by Smith's rule: when |c| >= |d|, t = d/c,
+/// q = c + d*t, ((a + b*t)/q) + ((b - a*t)/q)i; otherwise t = c/d,
+/// q = c*t + d, ((a*t + b)/q) + ((b*t - a)/q)i.
+/// Source: R. L. Smith, "Algorithm 116: Complex division", CACM 5(8), 1962.
+void ComplexMultiply(double a, double b, double c, double d, double &re, double &im);
+void ComplexDivide(double a, double b, double c, double d, double &re, double &im);
+
+/// The complex multiply-add of the eliminations: y += f*u as
+/// re(y) = (re(y) + re(f)*re(u)) - im(f)*im(u) and
+/// im(y) = (im(y) + re(f)*im(u)) + im(f)*re(u), each product rounded and
+/// then added; the two products with re(f) are left out when re(f) is
+/// 0.0, the two with im(f) when im(f) is 0.0 (so a zero multiplier leaves y
+/// as it is even beside an infinite u, as the real elimination does).
+inline void ComplexMultiplyAdd(double fr, double fi, double ur, double ui, double &yr, double &yi) {
+    if (fr != 0.0) {
+        yr = yr + fr * ur;
+        yi = yi + fr * ui;
+    }
+    if (fi != 0.0) {
+        yr = yr - fi * ui;
+        yi = yi + fi * ur;
+    }
+}
+
+/// GaussFactor's elimination in complex arithmetic, on A = ar + ai*i with
+/// its rows interchanged whole. For each column j = 0..n-1: the pivot is
+/// the first largest ComplexPivotMagnitude of A(i,j), i >= j (a later one
+/// wins only if strictly larger); rows j and pivot are interchanged;
+/// piv = A(j,j), or tiny (real) when both its parts are exactly 0.0;
+/// r = 1.0/piv (ComplexDivide); A(j,j) = 1.0; unless r is exactly
+/// 1.0 + 0.0i, A(j,c) = A(j,c)*r (ComplexMultiply) for c > j; for each row
+/// i > j, f = -A(i,j) is kept in A(i,j) and A(i,c) += f*A(j,c)
+/// (ComplexMultiplyAdd) for c > j. The zero pivot's replacement is the
+/// caller's tiny rather than kGaussZeroPivot, so that it can follow A's
+/// scale.
+///   n      [in]     order, n >= 1
+///   ar, ai [in,out] real and imaginary parts of A, column-major,
+///                   lda >= n; on exit the unit upper triangle and the f
+///   pivot  [out]    n entries: the row interchanged with row j at step j
+///   rr, ri [out]    n entries each: the r of step j
+///   tiny   [in]     the replacement of a zero pivot (> 0)
+///   path   [in]     kPlain: the steps one after the other over the whole
+///                   matrix; otherwise panels of 32 columns, the rows below
+///                   a panel taking its steps through two real
+///                   MatrixProductUpdate calls (the multipliers' parts
+///                   interleaved as 2*32 columns). Each element meets the
+///                   same operations in the same order either way.
+/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 3.4.1
+/// and Section 3.2.11 (block LU).
+void ComplexGaussFactor(std::size_t n, double *ar, double *ai, std::size_t lda, std::size_t *pivot,
+                        double *rr, double *ri, double tiny,
+                        KernelPath path = KernelPath::kFastest);
+
+/// Solves A*x = b from ComplexGaussFactor's record, as GaussSolveFactored
+/// does in real arithmetic: for j = 0..n-1, b(j) and b(pivot[j]) are
+/// interchanged, b(j) *= r(j) (ComplexMultiply) unless r(j) is
+/// 1.0 + 0.0i, and b(i) += f(i,j)*b(j) (ComplexMultiplyAdd) for i > j;
+/// then x(n-1) = b(n-1) and x(i) = b(i) - s(i), s(i) = 0.0 +
+/// U(i,n-1)*x(n-1) + ... + U(i,i+1)*x(i+1) (decreasing column, each
+/// product by ComplexMultiply, then added part by part).
+///   br, bi [in,out] n entries each, destroyed
+///   xr, xi [out]    n entries each; may not overlap b
+void ComplexGaussSolveFactored(std::size_t n, const double *ar, const double *ai, std::size_t lda,
+                               const std::size_t *pivot, const double *rr, const double *ri,
+                               double *br, double *bi, double *xr, double *xi);
+
+/// Returns the number of doubles of workspace that
+/// HessenbergShiftedFactorComplex needs for order n.
+std::size_t HessenbergShiftedComplexWorkspace(std::size_t n);
+
+/// HessenbergShiftedFactor with a complex shift, in complex arithmetic
+/// (ComplexMultiply, ComplexDivide): U = H - (sr + si*i)*I; for
+/// j = 0..n-2, rows j and j+1 are interchanged when
+/// ComplexPivotMagnitude(U(j+1,j)) > ComplexPivotMagnitude(U(j,j)); a pivot
+/// with both parts exactly 0.0 is replaced by tiny (real);
+/// l(j) = U(j+1,j)/U(j,j) and U(j+1,c) -= l(j)*U(j,c) for c > j. A last
+/// diagonal element of exactly 0.0 + 0.0i is replaced by tiny as well.
+///   n      [in]  order, n >= 1
+///   h      [in]  H as HessenbergShiftedFactor reads it
+///   sr, si [in]  the shift's real and imaginary parts
+///   tiny   [in]  the replacement of a zero pivot (> 0)
+///   work   [out] HessenbergShiftedComplexWorkspace(n) doubles
+void HessenbergShiftedFactorComplex(std::size_t n, const double *h, std::size_t ldh, double sr,
+                                    double si, double tiny, double *work);
+
+/// Solves (H - shift*I)*x = b from HessenbergShiftedFactorComplex's work,
+/// in the order of HessenbergShiftedSolve's plain path: the interchanges
+/// and multipliers in increasing j, then x(c) = x(c)/U(c,c) and
+/// x(r) -= x(c)*U(r,c) for every r < c, column by column from the last.
+///   br, bi [in]  n entries each
+///   xr, xi [out] n entries each; may not overlap b
+void HessenbergShiftedSolveComplex(std::size_t n, const double *work, const double *br,
+                                   const double *bi, double *xr, double *xi);
+
+/// Tests allowed per eigenvalue by TridiagonalQl before it gives up (the
+/// limit of tql2 as published).
+constexpr int kTridiagonalMaxTests = 30;
+
+/// Reduces a symmetric matrix, given by its lower triangle, to tridiagonal
+/// form T = Q'*A*Q by n-2 Householder reflections, in the fast order. For
+/// step k = 0..n-3, with x = A(k+1..n-1, k) and B = A(k+1.., k+1..):
+///   the reflection is HouseholderQr's for x: scale = max |x(i)| (from
+///     |x(0)|; NaN does not raise it); if scale is 0.0, c[k] = e[k] = 0.0
+///     and nothing else changes; otherwise x(i) /= scale, sum = 0.0 +
+///     x(0)^2 + x(1)^2 + ... (increasing i), sigma = sqrt(sum) negated
+///     unless x(0) >= 0.0, x(0) += sigma, c[k] = x(0)*sigma,
+///     e[k] = -(sigma*scale), and H(k) = I - v v'/c[k] with v = x;
+///   with tau = 1.0/c[k]: q = B*v from B's lower triangle, column j of B in
+///     increasing j giving q(j) = (q(j) + B(j,j)*v(j)) + DotFast(B(j+1..,j),
+///     v(j+1..)) and then q(i) += v(j)*B(i,j) for every i > j (q from 0.0);
+///     p(i) = tau*q(i); K = (0.5*tau)*DotFast(p, v); w(i) = p(i) - K*v(i);
+///     B(i,j) = (B(i,j) - v(i)*w(j)) - w(i)*v(j) on and below the diagonal;
+///   d[k] = A(k,k).
+/// Finally d[n-2], d[n-1] and e[n-2] are taken from A (d[0] alone for
+/// n = 1). Each element meets its operations in a fixed order, so any
+/// vectorisation gives the same bits.
+///   n    [in]     order, n >= 1
+///   a    [in,out] the lower triangle of A (the strict upper triangle is
+///                 not read); on exit v(k) in rows k+1..n-1 of column k, in
+///                 HouseholderFormQ's layout for the (n-1) x (n-1) matrix
+///                 starting at A(1,0); column-major, lda >= n
+///   d    [out]    n diagonal entries of T
+///   e    [out]    n entries: e[k] = T(k+1,k) for k < n-1; e[n-1] = 0.0
+///   c    [out]    max(n-2, 0) normalising factors
+///   work [out]    2*n doubles
+///   path [in]     as DotFast: the same bits either way. The update of step
+///                 k is held back and applied to each column of B just
+///                 before step k+1 reads it, so B is read once per step.
+/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithm 8.3.1
+/// (Householder tridiagonalisation), with the reflections of Algorithm 5.4.1
+/// as HouseholderQr forms them.
+void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *d, double *e,
+                             double *c, double *work, KernelPath path = KernelPath::kFastest);
+
+/// Finds the eigenvalues (and, with z, the eigenvectors) of a symmetric
+/// tridiagonal matrix by the implicit QL algorithm with Wilkinson's shift,
+/// in the fast order. For l = 0..n-1 (sums and tests as written; pythag(a,
+/// b) is sqrt(a*a + b*b) when that sum of squares lies strictly between
+/// 2^-900 and 2^900, SafeHypot otherwise): repeat: m is the first m >= l with m = n-1 or
+/// |e(m)| + dd == dd, dd = |d(m)| + |d(m+1)|; if m = l, d(l) is found;
+/// otherwise (after at most kTridiagonalMaxTests sweeps) g = (d(l+1) -
+/// d(l))/(2.0*e(l)), r = pythag(g, 1.0), g = d(m) - d(l) + e(l)/(g + (r with
+/// the sign of g)), s = c = 1.0, p = 0.0, and for i = m-1 down to l:
+/// f = s*e(i), b = c*e(i), r = pythag(f, g), e(i+1) = r; if r is 0.0,
+/// d(i+1) -= p, e(m) = 0.0 and the sweep ends here; else s = f/r, c = g/r,
+/// g = d(i+1) - p, r = (d(i) - g)*s + 2.0*c*b, p = s*r, d(i+1) = g + p,
+/// g = c*r - b, and columns i and i+1 of Z take the rotation
+/// z(k,i+1) = s*z(k,i) + c*f', z(k,i) = c*z(k,i) - s*f' (f' the old
+/// z(k,i+1)); a sweep that ran to its end sets d(l) -= p, e(l) = g,
+/// e(m) = 0.0. Each element of Z meets the rotations in the order given,
+/// whatever the vectorisation: the rotations of up to 64 sweeps are held
+/// and then applied to Z's rows in blocks that stay in cache (and on
+/// several threads from 256 rows, each row on its own).
+///   n    [in]     order, n >= 0
+///   d    [in,out] n diagonal entries; on exit the eigenvalues, not sorted
+///   e    [in,out] n entries, e[k] = T(k+1,k) for k < n-1; destroyed
+///   z    [in,out] null, or an n x n matrix (column-major, ldz >= n) that
+///                 the rotations are applied to: the identity gives T's
+///                 eigenvectors, the Q of SymmetricTridiagonalize A's
+///   work [out]    TridiagonalQlWorkspace(n) doubles
+///   path [in]     kPlain: scalar loops, one row at a time; otherwise
+///                 vector registers. The same bits either way.
+/// Returns 0 when every eigenvalue was found. Otherwise l + 1 > 0: the
+/// eigenvalue l was abandoned after kTridiagonalMaxTests sweeps, and
+/// d(l..n-1) are set to NaN.
+/// Source: Bowdler, Martin, Reinsch & Wilkinson, Numer. Math. 11 (1968)
+/// 293-306 (tql2), in the form of Numerical Recipes, 2nd ed., Section 11.3
+/// (tqli); Golub & Van Loan, 4th ed., Section 8.3.
+KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::size_t ldz,
+                           double *work, KernelPath path = KernelPath::kFastest);
+
+/// Returns the number of doubles of workspace that TridiagonalQl needs for
+/// order n.
+std::size_t TridiagonalQlWorkspace(std::size_t n);
+
+/// Sweeps allowed to SymmetricJacobi, and the magnitude at or below which
+/// an off-diagonal entry is never rotated away (far below any that matters
+/// beside the diagonal, it keeps rounding noise from rotating forever).
+constexpr int kJacobiMaxSweeps = 60;
+constexpr double kJacobiFloor = 0x1p-1000;
+
+/// Finds the eigenvalues and eigenvectors of a symmetric matrix by the
+/// cyclic Jacobi method, for the matrices on which TridiagonalQl gives up
+/// (strongly graded ones, whose implicit shift dies out before the sweep
+/// reaches their small end). Sweeps over the pairs p < q in row-cyclic
+/// order; a pair is rotated when |a(q,p)| > eps*sqrt(|a(p,p)|)*sqrt(|a(q,q)|)
+/// and |a(q,p)| > kJacobiFloor (the relative test keeps small eigenvalues
+/// of graded matrices accurate), by the rotation that zeroes it:
+/// tau = (a(q,q) - a(p,p))/(2*a(q,p)), t = (1 with the sign of tau)/(|tau| +
+/// sqrt(1 + tau^2)) (0.5/tau beyond 2^500), c = 1/sqrt(1 + t^2), s = t*c;
+/// columns p, q of A take x' = c*x - s*y, y' = s*x + c*y, then rows p, q
+/// the same, then a(q,p) = a(p,q) = 0.0, and columns p, q of V the column
+/// rotation. Stops after a sweep without rotations.
+///   n    [in]     order
+///   a    [in,out] the full symmetric matrix (both triangles), destroyed;
+///                 lda >= n
+///   d    [out]    n eigenvalues (a's diagonal at the end), not sorted
+///   v    [out]    n x n eigenvectors, ldv >= n
+/// Returns 0, or 1 when kJacobiMaxSweeps sweeps did not settle it (d then
+/// NaN).
+/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Algorithms
+/// 8.5.1-8.5.3; the relative threshold of Demmel & Veselic, SIAM J. Matrix
+/// Anal. Appl. 13(4), 1992.
+KernelStatus SymmetricJacobi(std::size_t n, double *a, std::size_t lda, double *d, double *v,
+                             std::size_t ldv);
+
+/// Sorts eigenvalues ascending with their eigenvectors and fixes each
+/// vector's sign: selection sort, position i taking the first smallest of
+/// d(i..n-1) (NaN never moves), columns of Z swapped alongside; then every
+/// column whose entry of largest magnitude (the first such on ties) is
+/// negative is negated.
+///   n [in]     order
+///   d [in,out] n values
+///   z [in,out] null, or n x n, ldz >= n
+void SortSymmetricEigen(std::size_t n, double *d, double *z, std::size_t ldz);
 
 }  // namespace kernels
 }  // namespace matrix

@@ -551,4 +551,104 @@ TEST(KernelPaths, HessenbergShiftedSolveMatchesScalarLoops) {
     }
 }
 
+// The symmetric solver's two kernels: the tridiagonal reduction (its
+// held-back rank-2 updates in vector registers) and the QL rotations
+// applied to Z in blocks of rows (and on several threads from 256 rows),
+// each against scalar loops, on the lower triangle of a random matrix
+// (Z is any matrix: the rotations are checked, not their meaning).
+TEST(KernelPaths, SymmetricEigenMatchesScalarLoops) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (const Shape &s : kShapes) {
+        const std::size_t n = s.m;
+        for (bool special : {false, true}) {
+            const std::string what = Name(s, special);
+            const Padded a = Random(n, n, rng, special), z = Random(n, n, rng, special);
+            // Runs 0, 1 and 2: the fastest path, the plain one, AVX2 at most.
+            const KernelPath paths[] = {KernelPath::kFastest, KernelPath::kPlain,
+                                        KernelPath::kAvx2};
+            std::vector<double> reduced[3], d[3], e[3], c[3], rotated[3], values[3];
+            for (int plain = 0; plain < 3; ++plain) {
+                const KernelPath path = paths[plain];
+                Padded t = a, q = z;
+                d[plain].assign(n, 0.0);
+                e[plain].assign(n, 0.0);
+                c[plain].assign(n, 0.0);
+                std::vector<double> work(2 * n);
+                kernels::SymmetricTridiagonalize(n, t.v.data(), t.ld, d[plain].data(),
+                                                 e[plain].data(), c[plain].data(), work.data(),
+                                                 path);
+                reduced[plain] = t.v;
+                values[plain] = d[plain];
+                std::vector<double> off = e[plain];
+                std::vector<double> qlwork(kernels::TridiagonalQlWorkspace(n));
+                kernels::TridiagonalQl(n, values[plain].data(), off.data(), q.v.data(), q.ld,
+                                       qlwork.data(), path);
+                rotated[plain] = q.v;
+            }
+            for (int other : {0, 2}) {
+                EXPECT_TRUE(Same(reduced[other], reduced[1])) << what << " run " << other;
+                EXPECT_TRUE(Same(d[other], d[1]) && Same(e[other], e[1]) && Same(c[other], c[1]))
+                    << what << " run " << other;
+                EXPECT_TRUE(Same(values[other], values[1])) << what << " run " << other;
+                EXPECT_TRUE(Same(rotated[other], rotated[1])) << what << " run " << other;
+            }
+            // The same tridiagonal split at every 7th and 11th position:
+            // sweeps of many lengths and ranges side by side.
+            std::vector<double> split[3];
+            for (int plain = 0; plain < 3; ++plain) {
+                const KernelPath path = paths[plain];
+                Padded q = z;
+                std::vector<double> dd = d[0], ee = e[0];
+                for (std::size_t i = 0; i < n; ++i) {
+                    if (i % 7 == 6 || i % 11 == 10) ee[i] = 0.0;
+                }
+                std::vector<double> qlwork(kernels::TridiagonalQlWorkspace(n));
+                kernels::TridiagonalQl(n, dd.data(), ee.data(), q.v.data(), q.ld, qlwork.data(),
+                                       path);
+                split[plain] = q.v;
+                split[plain].insert(split[plain].end(), dd.begin(), dd.end());
+            }
+            EXPECT_TRUE(Same(split[0], split[1]) && Same(split[2], split[1])) << what << " split";
+        }
+    }
+}
+
+// The complex elimination of the eigenvectors: panels of 32 columns whose
+// rows below take their steps through the product kernel, against the
+// steps one at a time, factors and pivots alike, and a solve from them.
+TEST(KernelPaths, ComplexGaussFactorMatchesScalarLoops) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (const Shape &s : kShapes) {
+        const std::size_t n = s.m;
+        for (bool special : {false, true}) {
+            const std::string what = Name(s, special);
+            const Padded re = Random(n, n, rng, special), im = Random(n, n, rng, special);
+            const Padded b = Random(n, 2, rng, special);
+            std::vector<double> factors[2], records[2];
+            for (int plain = 0; plain < 2; ++plain) {
+                const KernelPath path = plain != 0 ? KernelPath::kPlain : KernelPath::kFastest;
+                Padded ar = re, ai = im;
+                std::vector<std::size_t> pivot(n);
+                std::vector<double> rr(n), ri(n);
+                kernels::ComplexGaussFactor(n, ar.v.data(), ai.v.data(), ar.ld, pivot.data(),
+                                            rr.data(), ri.data(), 1e-300, path);
+                std::vector<double> br(b.v.begin(), b.v.begin() + n),
+                    bi(b.v.begin() + b.ld, b.v.begin() + b.ld + n), xr(n), xi(n);
+                kernels::ComplexGaussSolveFactored(n, ar.v.data(), ai.v.data(), ar.ld, pivot.data(),
+                                                   rr.data(), ri.data(), br.data(), bi.data(),
+                                                   xr.data(), xi.data());
+                factors[plain] = ar.v;
+                factors[plain].insert(factors[plain].end(), ai.v.begin(), ai.v.end());
+                records[plain] = rr;
+                records[plain].insert(records[plain].end(), ri.begin(), ri.end());
+                records[plain].insert(records[plain].end(), xr.begin(), xr.end());
+                records[plain].insert(records[plain].end(), xi.begin(), xi.end());
+                for (std::size_t j = 0; j < n; ++j) records[plain].push_back(double(pivot[j]));
+            }
+            EXPECT_TRUE(Same(factors[0], factors[1])) << what;
+            EXPECT_TRUE(Same(records[0], records[1])) << what;
+        }
+    }
+}
+
 }  // namespace

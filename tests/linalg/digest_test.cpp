@@ -99,13 +99,15 @@ struct Digest {
         Word(a.m);
         Values(a.v.data(), a.v.size());
     }
-    /// Shape, class, flags and real data of arrays.
+    /// Shape, class, flags and data of arrays, the imaginary part after the
+    /// real one.
     void Arrays(std::initializer_list<const CMatrix *> arrays) {
         for (const CMatrix *a : arrays) {
             for (unsigned int d : Dims(a)) Word(d);
             Word(static_cast<std::uint64_t>(mxGetClassID(a)) * 4 + mxIsLogical(a) * 2 +
                  mxIsComplex(a));
             Values(mxGetPr(a), a->GetNoElems());
+            if (mxIsComplex(a)) Values(mxGetPi(a), a->GetNoElems());
         }
     }
 };

@@ -250,7 +250,21 @@ TEST(Norm, WorkedExamples) {
 // seed).
 TEST(Eig, WorkedExamples) {
     Fresh(Eig(Matrix(2, 2, {3, 0, 0, 2}).get(), false), {2, 1}, {3, 2});
-    Fresh(Eig(Matrix(2, 2, {0, -1, 1, 0}).get(), true), {2, 1}, {1, 1});
+    for (Order order : {Order::kStated, Order::kFast}) {
+        const Order saved = GetOrder();
+        SetOrder(order);
+        // [0 1; -1 0]: exactly +i then -i, complex D and conjugate vectors.
+        const ArrayPtr rotation = Matrix(2, 2, {0, -1, 1, 0});
+        const ArrayPtr w(Eig(rotation.get(), true));
+        ASSERT_TRUE(mxIsComplex(w.get()));
+        EXPECT_EQ(Values(w.get()), (std::vector<double>{0.0, 0.0}));
+        EXPECT_EQ(std::vector<double>(mxGetPi(w.get()), mxGetPi(w.get()) + 2),
+                  (std::vector<double>{1.0, -1.0}));
+        Outs rv;
+        Eig(rv[0], rv[1], rotation.get(), true);
+        ExpectComplexEigenpairs(FromArray(rotation.get()), rv[0], rv[1], 2 * kEps, 0.0, "rotation");
+        SetOrder(saved);
+    }
     kiv::RandSeed(Seed());
     Outs dv;
     Eig(dv[0], dv[1], Mask({2, 1, 1, 2}, {2, 2}).get(), true);

@@ -34,6 +34,8 @@ void dpotrf_(const char *uplo, Fint n, double *a, Fint lda, int *info, Flen);
 void dgeev_(const char *jobvl, const char *jobvr, Fint n, double *a, Fint lda, double *wr,
             double *wi, double *vl, Fint ldvl, double *vr, Fint ldvr, double *work, Fint lwork,
             int *info, Flen, Flen);
+void dsyev_(const char *jobz, const char *uplo, Fint n, double *a, Fint lda, double *w,
+            double *work, Fint lwork, int *info, Flen, Flen);
 }
 
 namespace linalg_test {
@@ -96,6 +98,18 @@ inline Dense FromArray(const CMatrix *a) {
     Dense r(kiv::matrix::mxGetM(a), kiv::matrix::mxGetN(a));
     std::copy_n(kiv::matrix::mxGetPr(a), r.v.size(), r.v.begin());
     return r;
+}
+
+/// A possibly complex array as its two parts (zeros for a real one).
+struct Split {
+    Dense re, im;
+};
+
+inline Split FromSplitArray(const CMatrix *a) {
+    Split s{FromArray(a), FromArray(a)};
+    const double *pi = kiv::matrix::mxGetPi(a);
+    for (std::size_t k = 0; k < s.im.v.size(); ++k) s.im.v[k] = pi != nullptr ? pi[k] : 0.0;
+    return s;
 }
 
 /// Reference LAPACK's 1-norm.
@@ -170,6 +184,55 @@ void WithWorkspace(Call call) {
     std::vector<double> work(static_cast<std::size_t>(lwork));
     call(work.data(), &lwork, &info);
     EXPECT_EQ(info, 0);
+}
+
+/// Checks [V, D] = eig(A) for a real A with complex D and V: D diagonal
+/// with every complex pair side by side as a + bi, a - bi (b > 0 first),
+/// each pair's vectors conjugate, real columns of V real, every column of
+/// unit length, and the length of each column of A*V - V*D within tol for
+/// a complex eigenvalue, realTol for a real one.
+inline void ExpectComplexEigenpairs(const Dense &a, const CMatrix *dArray, const CMatrix *vArray,
+                                    double tol, double realTol, const std::string &what) {
+    const std::size_t n = a.m;
+    const Split d = FromSplitArray(dArray), v = FromSplitArray(vArray);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = 0; j < n; ++j) {
+            if (i == j) continue;
+            EXPECT_EQ(d.re(i, j), 0.0) << what;
+            EXPECT_EQ(d.im(i, j), 0.0) << what;
+        }
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+        const double b = d.im(k, k);
+        if (b > 0.0) {
+            ASSERT_LT(k + 1, n) << what;
+            EXPECT_EQ(d.re(k + 1, k + 1), d.re(k, k)) << what;
+            EXPECT_EQ(d.im(k + 1, k + 1), -b) << what;
+            for (std::size_t i = 0; i < n; ++i) {
+                EXPECT_EQ(v.re(i, k + 1), v.re(i, k)) << what;
+                EXPECT_EQ(v.im(i, k + 1), -v.im(i, k)) << what;
+            }
+        } else if (b < 0.0) {
+            EXPECT_TRUE(k > 0 && d.im(k - 1, k - 1) == -b) << what << " unpaired " << k;
+        } else {
+            for (std::size_t i = 0; i < n; ++i) EXPECT_EQ(v.im(i, k), 0.0) << what;
+        }
+    }
+    // A*V - V*D, part by part.
+    const Dense avr = Times(a, v.re), avi = Times(a, v.im);
+    for (std::size_t k = 0; k < n; ++k) {
+        double length = 0.0, worst = 0.0;  // squared lengths of v and of A*v - v*d
+        const double dr = d.re(k, k), di = d.im(k, k);
+        for (std::size_t i = 0; i < n; ++i) {
+            length += v.re(i, k) * v.re(i, k) + v.im(i, k) * v.im(i, k);
+            const double rr = avr(i, k) - (v.re(i, k) * dr - v.im(i, k) * di);
+            const double ri = avi(i, k) - (v.re(i, k) * di + v.im(i, k) * dr);
+            worst += rr * rr + ri * ri;
+        }
+        EXPECT_NEAR(std::sqrt(length), 1.0, 1e-14) << what << " column " << k;
+        worst = std::sqrt(worst);
+        EXPECT_LE(worst, di != 0.0 ? tol : realTol) << what << " column " << k;
+    }
 }
 
 }  // namespace linalg_test

@@ -3,6 +3,7 @@
 // eigenvectors are checked so in both orders by order_test.cpp.
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include <matrix/order.h>
 
@@ -19,11 +20,6 @@ namespace {
 using namespace kiv::matrix;
 using namespace linalg_test;
 using matrix_test::Array;  // the test helper, not kiv::matrix::Array
-
-std::vector<double> Sorted(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v;
-}
 
 // Element by element within the bound of an inner product of k terms.
 TEST(Mtimes, AgreesWithBlas) {
@@ -235,34 +231,66 @@ TEST(Svd, FactorsAgreeWithOracle) {
     }
 }
 
-/// A's eigenvalues as dgeev gives them, a complex pair as its modulus.
-std::vector<double> Dgeev(Dense a) {
+/// A's eigenvalues as dgeev gives them, sorted by real part, then by
+/// imaginary part.
+std::vector<std::pair<double, double>> Dgeev(Dense a) {
     const int n = static_cast<int>(a.m), one = 1;
     std::vector<double> wr(a.m), wi(a.m);
     WithWorkspace([&](double *work, const int *lwork, int *info) {
         dgeev_("N", "N", &n, a.v.data(), &n, wr.data(), wi.data(), nullptr, &one, nullptr, &one,
                work, lwork, info, 1, 1);
     });
-    for (std::size_t i = 0; i < a.m; ++i) wr[i] = wi[i] == 0.0 ? wr[i] : std::hypot(wr[i], wi[i]);
-    return Sorted(wr);
+    std::vector<std::pair<double, double>> w;
+    for (std::size_t i = 0; i < a.m; ++i) w.emplace_back(wr[i], wi[i]);
+    std::sort(w.begin(), w.end());
+    return w;
 }
 
-// With and without balancing, the sorted values of B + B', of H*T*H (see
-// RealSpectrum) and of a random matrix against dgeev; the vectors' residuals
-// are checked in both orders in order_test.cpp.
+/// Eig's values as (real, imaginary) pairs in its order.
+std::vector<std::pair<double, double>> EigPairs(const CMatrix *w) {
+    const Split s = FromSplitArray(w);
+    std::vector<std::pair<double, double>> pairs;
+    for (std::size_t i = 0; i < s.re.v.size(); ++i) pairs.emplace_back(s.re.v[i], s.im.v[i]);
+    return pairs;
+}
+
+// With and without balancing, the values of B + B', of H*T*H (see
+// RealSpectrum) and of random matrices (complex pairs among them) against
+// dgeev, matched after sorting; a complex pair is side by side, its
+// positive imaginary part first, and an all-real spectrum gives a real
+// array. The vectors' residuals are checked in both orders in
+// order_test.cpp.
 TEST(Eig, ValuesAgreeWithDgeev) {
     std::mt19937_64 rng(Seed());
-    for (std::size_t n : {1, 2, 5, 12, 33}) {
+    for (std::size_t n : {1, 2, 5, 6, 12, 33, 50}) {
         std::vector<Dense> cases = RealSpectrum(n, rng);
         cases.resize(2);
         cases.push_back(Random(n, n, rng));
+        cases.push_back(Random(n, n, rng));
         for (const Dense &a : cases) {
-            const std::vector<double> want = Dgeev(a);
+            const std::vector<std::pair<double, double>> want = Dgeev(a);
+            bool complex = false;
+            for (const auto &w : want) complex = complex || w.second != 0.0;
             const double tol = 1e3 * n * kEps * Norm1(a);
             for (bool balance : {true, false}) {
-                const std::vector<double> got =
-                    Sorted(Values(ArrayPtr(Eig(ToArray(a).get(), balance)).get()));
-                for (std::size_t i = 0; i < n; ++i) EXPECT_NEAR(got[i], want[i], tol) << n;
+                const ArrayPtr values(Eig(ToArray(a).get(), balance));
+                EXPECT_EQ(mxIsComplex(values.get()), complex) << n;
+                std::vector<std::pair<double, double>> got = EigPairs(values.get());
+                for (std::size_t i = 0; i < n; ++i) {
+                    if (got[i].second > 0.0) {
+                        ASSERT_LT(i + 1, n);
+                        EXPECT_EQ(Bits(got[i + 1].first), Bits(got[i].first));
+                        EXPECT_EQ(Bits(got[i + 1].second), Bits(-got[i].second));
+                        ++i;
+                    } else {
+                        EXPECT_EQ(got[i].second, 0.0) << n << " unpaired " << i;
+                    }
+                }
+                std::sort(got.begin(), got.end());
+                for (std::size_t i = 0; i < n; ++i) {
+                    EXPECT_NEAR(got[i].first, want[i].first, tol) << n;
+                    EXPECT_NEAR(got[i].second, want[i].second, tol) << n;
+                }
             }
         }
     }
