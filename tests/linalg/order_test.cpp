@@ -391,9 +391,10 @@ TEST(OrderEig, SymmetricFastPath) {
     Eig(empty[0], empty[1], Array({0, 0}).get(), true);
     EXPECT_EQ(Dims(empty[0]), (DimList{0, 0}));
     EXPECT_EQ(Dims(ArrayPtr(Eig(Array({0, 0}).get(), true)).get()), (DimList{0, 1}));
-    EXPECT_THROW(Eig(Matrix(2, 3, {1, 2, 3, 4, 5, 6}).get(), true), CMatrixMustBeSquareException);
-    EXPECT_THROW(Eig(matrix_test::Filled({2, 2, 2}, {1, 0, 0, 1, 1, 0, 0, 1}).get(), true),
-                 COperationOnNDArrayNotDefinedException);
+    const ArrayPtr wide = Matrix(2, 3, {1, 2, 3, 4, 5, 6});
+    const ArrayPtr cube = matrix_test::Filled({2, 2, 2}, {1, 0, 0, 1, 1, 0, 0, 1});
+    EXPECT_THROW(ArrayPtr(Eig(wide.get(), true)), CMatrixMustBeSquareException);
+    EXPECT_THROW(ArrayPtr(Eig(cube.get(), true)), COperationOnNDArrayNotDefinedException);
     Outs thrown;
     EXPECT_THROW(Eig(thrown[0], thrown[1], Matrix(2, 3, {1, 2, 3, 4, 5, 6}).get(), true),
                  CMatrixMustBeSquareException);
