@@ -202,15 +202,13 @@ TEST(ArrayValues, DimensionsAreDimAndNumbersAreOperands) {
     ExpectSame(Max(a, 2), ArrayPtr(km::MaxVal(A, 2.0)).get(), "Max(A, 2)");
     ExpectSame(Min(a, 2), ArrayPtr(km::MinVal(A, 2.0)).get(), "Min(A, 2)");
     ExpectSame(Max(a, Dim(2)).values, ArrayPtr(km::Max(A, 2)).get(), "Max(A, Dim(2))");
-    ExpectSame(
-        Min(a, Dim(2)).positions,
-        [&] {
-            CMatrix *y = nullptr, *i = nullptr;
-            km::Min(y, i, A, 2);
-            km::mxDestroyArray(y);
-            return i;
-        }(),
-        "Min(A, Dim(2)) positions");
+    const ArrayPtr positions([&] {
+        CMatrix *y = nullptr, *i = nullptr;
+        km::Min(y, i, A, 2);
+        km::mxDestroyArray(y);
+        return i;
+    }());
+    ExpectSame(Min(a, Dim(2)).positions, positions.get(), "Min(A, Dim(2)) positions");
     ExpectSame(Sort(a, Dim(2), km::SortOrder::kDescend).values,
                ArrayPtr(km::Sort(A, 2, km::SortOrder::kDescend)).get(), "Sort");
     ExpectSame(Sum(a, Dim(2)), ArrayPtr(km::Sum(A, 2)).get(), "Sum");
