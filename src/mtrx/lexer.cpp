@@ -14,12 +14,6 @@ const char *const kKeywords[] = {"if",    "elseif",   "else",     "end",    "whi
                                  "break", "continue", "return",   "switch", "case",  "otherwise",
                                  "try",   "catch",    "function", nullptr};
 
-bool IsKeyword(const std::string &s) {
-    for (const char *const *k = kKeywords; *k; ++k)
-        if (s == *k) return true;
-    return false;
-}
-
 bool IsAlpha(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 bool IsAlnum(char c) { return IsAlpha(c) || IsDigit(c); }
@@ -286,5 +280,11 @@ private:
 }  // namespace
 
 std::vector<Token> Lex(const std::string &source) { return Lexer(source).Run(); }
+
+bool IsKeyword(const std::string &word) {
+    for (const char *const *k = kKeywords; *k; ++k)
+        if (word == *k) return true;
+    return false;
+}
 
 }  // namespace mtrx

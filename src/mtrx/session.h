@@ -47,6 +47,19 @@ public:
     using ScriptError::ScriptError;
 };
 
+/// A program that ended itself with exit or quit: the command ends with
+/// Status(). The workspace keeps whatever the statements before it assigned.
+/// A ScriptError, so that a caller that only knows failures still stops.
+class Exit : public ScriptError {
+public:
+    Exit(int status, std::string file, int line)
+        : ScriptError("exit", std::move(file), line), m_status(status) {}
+    int Status() const { return m_status; }
+
+private:
+    int m_status;
+};
+
 /// Asks the program running in any session of this process to stop: it
 /// stops with Interrupted ("Operation terminated by user") at its next
 /// statement, loop iteration or function call, and try/catch does not catch

@@ -1,0 +1,118 @@
+// src/mtrx/lib/operators.cpp: the operator table.
+#include "lib/operators.h"
+
+#include "arrays.h"
+#include "error.h"
+#include "evaluator.h"
+
+#include <matrix/matrix.h>
+
+#include <cmath>
+
+namespace mtrx {
+
+namespace km = kiv::matrix;
+
+namespace {
+
+// A^B: the library has no matrix power, so a square matrix is raised to a
+// whole exponent by repeated squaring; scalars use Power.
+Array Mpower(const Array &a, const Array &b, Evaluator &) {
+    if (a.Numel() == 1 && b.Numel() == 1) return km::Power(a, b);
+    if (b.Numel() == 1 && a.NDims() == 2 && a.Rows() == a.Cols() && IsDouble(b) && !IsComplex(b)) {
+        double k = b.Scalar();
+        if (k >= 0 && k == std::floor(k) && k <= 4294967295.0) {
+            Array result = Array::Eye(a.Rows());
+            Array square = a;
+            for (bool first = true; k > 0; k = std::floor(k / 2)) {
+                if (!first) square = km::Mtimes(square, square);
+                first = false;
+                if (std::fmod(k, 2) == 1) result = km::Mtimes(result, square);
+            }
+            return result;
+        }
+    }
+    throw km::CNotImplementedException();
+}
+
+// A/B and A\B, with the warning their condition estimate calls for.
+Array Mrdivide(const Array &a, const Array &b, Evaluator &evaluator) {
+    double rcond;
+    Array x = Array::Adopt(km::Mrdivide(a.get(), b.get(), rcond));
+    WarnIfIllConditioned(evaluator, rcond);
+    return x;
+}
+
+Array Mldivide(const Array &a, const Array &b, Evaluator &evaluator) {
+    double rcond;
+    Array x = Array::Adopt(km::Mldivide(a.get(), b.get(), rcond));
+    WarnIfIllConditioned(evaluator, rcond);
+    return x;
+}
+
+template <Array (*F)(const Array &, const Array &)>
+Array Plain(const Array &a, const Array &b, Evaluator &) {
+    return F(a, b);
+}
+
+Array PlusOf(const Array &a, const Array &b) { return km::Plus(a, b); }
+Array MinusOf(const Array &a, const Array &b) { return km::Minus(a, b); }
+Array MtimesOf(const Array &a, const Array &b) { return km::Mtimes(a, b); }
+Array TimesOf(const Array &a, const Array &b) { return km::Times(a, b); }
+Array RdivideOf(const Array &a, const Array &b) { return km::Rdivide(a, b); }
+Array LdivideOf(const Array &a, const Array &b) { return km::Ldivide(a, b); }
+Array PowerOf(const Array &a, const Array &b) { return km::Power(a, b); }
+Array OrOf(const Array &a, const Array &b) { return km::Or(a, b); }
+Array AndOf(const Array &a, const Array &b) { return km::And(a, b); }
+Array EqOf(const Array &a, const Array &b) { return km::Eq(a, b); }
+Array NeOf(const Array &a, const Array &b) { return km::Ne(a, b); }
+Array LtOf(const Array &a, const Array &b) { return km::Lt(a, b); }
+Array LeOf(const Array &a, const Array &b) { return km::Le(a, b); }
+Array GtOf(const Array &a, const Array &b) { return km::Gt(a, b); }
+Array GeOf(const Array &a, const Array &b) { return km::Ge(a, b); }
+
+Array UminusOf(const Array &a) { return km::Uminus(a); }
+Array UplusOf(const Array &a) { return a; }
+Array NotOf(const Array &a) { return km::Not(a); }
+Array CtransposeOf(const Array &a) { return km::Ctranspose(a); }
+Array TransposeOf(const Array &a) { return km::Transpose(a); }
+
+const BinaryOperator kBinary[] = {
+    {"+", "plus", Plain<PlusOf>},         {"-", "minus", Plain<MinusOf>},
+    {"*", "mtimes", Plain<MtimesOf>},     {"/", "mrdivide", Mrdivide},
+    {"\\", "mldivide", Mldivide},         {"^", "mpower", Mpower},
+    {".*", "times", Plain<TimesOf>},      {"./", "rdivide", Plain<RdivideOf>},
+    {".\\", "ldivide", Plain<LdivideOf>}, {".^", "power", Plain<PowerOf>},
+    {"|", "or", Plain<OrOf>},             {"&", "and", Plain<AndOf>},
+    {"==", "eq", Plain<EqOf>},            {"~=", "ne", Plain<NeOf>},
+    {"<", "lt", Plain<LtOf>},             {"<=", "le", Plain<LeOf>},
+    {">", "gt", Plain<GtOf>},             {">=", "ge", Plain<GeOf>},
+};
+
+const UnaryOperator kUnary[] = {
+    {"-", "uminus", UminusOf},          {"+", "uplus", UplusOf},
+    {"~", "not", NotOf},                {"'", "ctranspose", CtransposeOf},
+    {".'", "transpose", TransposeOf},
+};
+
+}  // namespace
+
+const BinaryOperator *FindBinaryOperator(const std::string &op) {
+    for (const BinaryOperator &o : kBinary)
+        if (op == o.op) return &o;
+    return nullptr;
+}
+
+const UnaryOperator *FindUnaryOperator(const std::string &op) {
+    for (const UnaryOperator &o : kUnary)
+        if (op == o.op) return &o;
+    return nullptr;
+}
+
+Array ApplyBinary(const std::string &op, const Array &a, const Array &b, Evaluator &evaluator) {
+    const BinaryOperator *o = FindBinaryOperator(op);
+    if (!o) throw Error("Unknown operator '" + op + "'");
+    return o->apply(a, b, evaluator);
+}
+
+}  // namespace mtrx
