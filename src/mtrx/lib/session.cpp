@@ -284,6 +284,7 @@ void WaitForKey(Evaluator &evaluator) {
 
 Outs Pause(const Args &args, BuiltinCall &c) {
     c.display.flush();
+    if (args.Has(0) && args.IsText(0)) args.Refuse(0, "a number of seconds from 0 up");
     const double seconds = args.empty() ? INFINITY : args.GetScalar(0);
     if (!(seconds >= 0)) args.Refuse(0, "a number of seconds from 0 up");
     if (std::isinf(seconds)) {
