@@ -93,6 +93,9 @@ public:
     /// exist(name): 1 for a variable, 2 for a function or script file on
     /// the search path (or a file of that name), 5 for a built-in, else 0.
     int Exist(const std::string &name);
+    /// True when the run has a step bound (Limits::max_steps): built-ins
+    /// that wait return at once.
+    bool Bounded() const { return m_limits.max_steps != 0; }
     /// Stops the program when an interrupt is pending (Ctrl-C); for
     /// built-ins that wait.
     void Poll() { CheckInterrupt(); }

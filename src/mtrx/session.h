@@ -17,7 +17,8 @@ class Evaluator;
 /// fuzzer tightens them so that no input runs for long.
 struct Limits {
     /// Statements and loop iterations run per call of Session::Run; 0 means
-    /// no bound. Beyond it the program fails with "Step limit reached".
+    /// no bound. Beyond it the program fails with "Step limit reached". A
+    /// run with a bound is meant to end promptly: pause does not wait in it.
     std::uint64_t max_steps = 0;
     /// Nested function calls; beyond it the call fails with a recursion
     /// error.

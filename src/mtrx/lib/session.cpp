@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -287,6 +288,7 @@ Outs Pause(const Args &args, BuiltinCall &c) {
     if (args.Has(0) && args.IsText(0)) args.Refuse(0, "a number of seconds from 0 up");
     const double seconds = args.empty() ? INFINITY : args.GetScalar(0);
     if (!(seconds >= 0)) args.Refuse(0, "a number of seconds from 0 up");
+    if (c.evaluator.Bounded()) return {};
     if (std::isinf(seconds)) {
         // Without a terminal there is no key to wait for.
         if (isatty(STDIN_FILENO)) WaitForKey(c.evaluator);
