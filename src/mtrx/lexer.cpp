@@ -227,7 +227,7 @@ private:
     }
 
     // After a name that starts a statement: `name word ...` with a blank,
-    // then a letter or a quote, and no = or ( next, is a command.
+    // then a letter, a digit or a quote, and no = or ( next, is a command.
     bool IsCommandForm() const {
         std::size_t j = m_i;
         if (j >= m_src.size() || !IsBlank(m_src[j])) return false;
@@ -235,7 +235,7 @@ private:
         if (j >= m_src.size()) return false;
         const char c = m_src[j];
         if (c == '\'' || c == '"') return true;
-        if (!IsAlpha(c)) return false;
+        if (!IsAlpha(c) && !IsDigit(c)) return false;
         // `a b = 1` and `x y(2)` stay expressions (and fail as such).
         std::size_t k = j;
         while (k < m_src.size() && IsAlnum(m_src[k])) ++k;

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 #include <thread>
@@ -30,6 +31,17 @@ namespace {
 
 // The longest name a variable may have.
 constexpr std::size_t kNameLengthMax = 63;
+
+// Argument k as a number; in command form (`pause 2`, `exit 1`) it comes as
+// text, which must then be a number written out.
+double CommandNumber(const Args &args, std::size_t k, const std::string &what) {
+    if (!args.IsText(k)) return args.GetScalar(k);
+    const std::string text = args.GetText(k);
+    char *end = nullptr;
+    const double x = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0') args.Refuse(k, what);
+    return x;
+}
 
 Outs Clc(const Args &, BuiltinCall &c) {
     // Only a terminal has a screen to clear; a file or a pipe keeps its text.
@@ -285,9 +297,9 @@ void WaitForKey(Evaluator &evaluator) {
 
 Outs Pause(const Args &args, BuiltinCall &c) {
     c.display.flush();
-    if (args.Has(0) && args.IsText(0)) args.Refuse(0, "a number of seconds from 0 up");
-    const double seconds = args.empty() ? INFINITY : args.GetScalar(0);
-    if (!(seconds >= 0)) args.Refuse(0, "a number of seconds from 0 up");
+    const char *const what = "a number of seconds from 0 up";
+    const double seconds = args.empty() ? INFINITY : CommandNumber(args, 0, what);
+    if (!(seconds >= 0)) args.Refuse(0, what);
     if (c.evaluator.Bounded()) return {};
     if (std::isinf(seconds)) {
         // Without a terminal there is no key to wait for.
@@ -353,10 +365,11 @@ Outs FormatBuiltin(const Args &args, BuiltinCall &c) {
 }
 
 Outs ExitBuiltin(const Args &args, BuiltinCall &c) {
-    const int status = args.GetWhole(0, 0);
-    if (status < 0 || status > 255) args.Refuse(0, "a whole number from 0 to 255");
+    const char *const what = "a whole number from 0 to 255";
+    const double status = args.empty() ? 0.0 : CommandNumber(args, 0, what);
+    if (!(status >= 0 && status <= 255 && status == std::floor(status))) args.Refuse(0, what);
     c.display.flush();
-    throw ExitError(status);
+    throw ExitError(static_cast<int>(status));
 }
 
 // The names of a library's entries, wrapped to lines of at most 76
