@@ -827,14 +827,9 @@ Value Evaluator::Evaluate(const Expr &e) {
             double x;
             if (m_fastScalars && e.text == "-" && a.RealScalar(x) && !std::isnan(x))
                 return Value(-x);
-            if (e.text == "-") return km::Uminus(a.array());
-            if (e.text == "~") return km::Not(a.array());
-            return a.array();
+            return ApplyUnary(e.text, a.array());
         }
-        case Expr::Kind::Postfix: {
-            const Value a = Evaluate(*e.args[0]);
-            return e.text == "'" ? km::Ctranspose(a.array()) : km::Transpose(a.array());
-        }
+        case Expr::Kind::Postfix: return ApplyUnary(e.text, Evaluate(*e.args[0]).array());
         case Expr::Kind::ShortCircuit: {
             const bool left = km::Tobool(Evaluate(*e.args[0]).array());
             if (e.text == "&&" ? !left : left) return Array(left);

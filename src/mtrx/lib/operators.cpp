@@ -4,14 +4,18 @@
 #include "arrays.h"
 #include "error.h"
 #include "evaluator.h"
+#include "lib/registry.h"
 
 #include <matrix/matrix.h>
 
 #include <cmath>
+#include <iterator>
 
 namespace mtrx {
 
 namespace km = kiv::matrix;
+
+using Outs = std::vector<Value>;
 
 namespace {
 
@@ -113,6 +117,56 @@ Array ApplyBinary(const std::string &op, const Array &a, const Array &b, Evaluat
     const BinaryOperator *o = FindBinaryOperator(op);
     if (!o) throw Error("Unknown operator '" + op + "'");
     return o->apply(a, b, evaluator);
+}
+
+Array ApplyUnary(const std::string &op, const Array &a) {
+    const UnaryOperator *o = FindUnaryOperator(op);
+    if (!o) throw Error("Unknown operator '" + op + "'");
+    return o->apply(a);
+}
+
+namespace {
+
+// The operators as functions: plus(a, b) is a + b. Entry K calls row K of
+// its table; the registry's tests check that the names agree.
+template <std::size_t K>
+Outs BinaryCall(const Args &args, BuiltinCall &c) {
+    return {kBinary[K].apply(args.GetArray(0), args.GetArray(1), c.evaluator)};
+}
+
+template <std::size_t K>
+Outs UnaryCall(const Args &args, BuiltinCall &) {
+    return {kUnary[K].apply(args.GetArray(0))};
+}
+
+const BuiltinEntry kEntries[] = {
+    {"plus", BinaryCall<0>, 2, 2, 1, "plus(A, B)", "A + B."},
+    {"minus", BinaryCall<1>, 2, 2, 1, "minus(A, B)", "A - B."},
+    {"mtimes", BinaryCall<2>, 2, 2, 1, "mtimes(A, B)", "A * B, the matrix product."},
+    {"mrdivide", BinaryCall<3>, 2, 2, 1, "mrdivide(A, B)", "A / B, the solve of x*B = A."},
+    {"mldivide", BinaryCall<4>, 2, 2, 1, "mldivide(A, B)", "A \\ B, the solve of A*x = B."},
+    {"mpower", BinaryCall<5>, 2, 2, 1, "mpower(A, k)", "A ^ k, the matrix power."},
+    {"times", BinaryCall<6>, 2, 2, 1, "times(A, B)", "A .* B, element by element."},
+    {"rdivide", BinaryCall<7>, 2, 2, 1, "rdivide(A, B)", "A ./ B, element by element."},
+    {"ldivide", BinaryCall<8>, 2, 2, 1, "ldivide(A, B)", "A .\\ B, element by element."},
+    {"power", BinaryCall<9>, 2, 2, 1, "power(A, B)", "A .^ B, element by element."},
+    {"or", BinaryCall<10>, 2, 2, 1, "or(A, B)", "A | B, element by element."},
+    {"and", BinaryCall<11>, 2, 2, 1, "and(A, B)", "A & B, element by element."},
+    {"eq", BinaryCall<12>, 2, 2, 1, "eq(A, B)", "A == B."},
+    {"ne", BinaryCall<13>, 2, 2, 1, "ne(A, B)", "A ~= B."},
+    {"lt", BinaryCall<14>, 2, 2, 1, "lt(A, B)", "A < B."},
+    {"le", BinaryCall<15>, 2, 2, 1, "le(A, B)", "A <= B."},
+    {"gt", BinaryCall<16>, 2, 2, 1, "gt(A, B)", "A > B."},
+    {"ge", BinaryCall<17>, 2, 2, 1, "ge(A, B)", "A >= B."},
+    {"uminus", UnaryCall<0>, 1, 1, 1, "uminus(A)", "-A."},
+    {"uplus", UnaryCall<1>, 1, 1, 1, "uplus(A)", "+A."},
+    {"not", UnaryCall<2>, 1, 1, 1, "not(A)", "~A."},
+};
+
+}  // namespace
+
+Library OpsLibrary() {
+    return {"ops", "The operators as functions", kEntries, std::size(kEntries)};
 }
 
 }  // namespace mtrx

@@ -39,6 +39,10 @@ const UnaryOperator *FindUnaryOperator(const std::string &op);
 /// whatever the library function throws.
 Array ApplyBinary(const std::string &op, const Array &a, const Array &b, Evaluator &evaluator);
 
+/// op a through the table (op is "-", "+", "~", "'" or ".'"). Throws
+/// mtrx::Error for an unknown operator.
+Array ApplyUnary(const std::string &op, const Array &a);
+
 }  // namespace mtrx
 
 #endif  // MTRX_LIB_OPERATORS_H

@@ -129,6 +129,7 @@ Library StringsLibrary();
 Library CellsLibrary();
 Library LangLibrary();
 Library SessionLibrary();
+Library OpsLibrary();
 
 }  // namespace mtrx
 
