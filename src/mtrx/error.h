@@ -42,6 +42,17 @@ public:
     using LimitError::LimitError;
 };
 
+/// exit or quit: the program ends with a status. Like a limit, try/catch
+/// does not catch it.
+class ExitError : public LimitError {
+public:
+    explicit ExitError(int status) : LimitError("exit"), m_status(status) {}
+    int Status() const { return m_status; }
+
+private:
+    int m_status;
+};
+
 }  // namespace mtrx
 
 #endif  // MTRX_ERROR_H

@@ -4,6 +4,7 @@
 #include "arrays.h"
 #include "error.h"
 #include "lexer.h"
+#include "lib/operators.h"
 
 #include <matrix/display.h>
 #include <matrix/exceptions.h>
@@ -25,59 +26,6 @@ namespace mtrx {
 namespace km = kiv::matrix;
 
 namespace {
-
-// A^B: the library has no matrix power, so a square matrix is raised to a
-// whole exponent by repeated squaring; scalars use Power.
-Array MatrixPower(const Array &a, const Array &b) {
-    if (a.Numel() == 1 && b.Numel() == 1) return km::Power(a, b);
-    if (b.Numel() == 1 && a.NDims() == 2 && a.Rows() == a.Cols() && IsDouble(b) && !IsComplex(b)) {
-        double k = b.Scalar();
-        if (k >= 0 && k == std::floor(k) && k <= 4294967295.0) {
-            Array result = Array::Eye(a.Rows());
-            Array square = a;
-            for (bool first = true; k > 0; k = std::floor(k / 2)) {
-                if (!first) square = km::Mtimes(square, square);
-                first = false;
-                if (std::fmod(k, 2) == 1) result = km::Mtimes(result, square);
-            }
-            return result;
-        }
-    }
-    throw km::CNotImplementedException();
-}
-
-// A/B and A\B, with the warning their condition estimate calls for.
-Array Divide(bool left, const Array &a, const Array &b, std::ostream &display) {
-    double rcond;
-    Array x = Array::Adopt(left ? km::Mldivide(a.get(), b.get(), rcond)
-                                : km::Mrdivide(a.get(), b.get(), rcond));
-    WarnIfIllConditioned(display, rcond);
-    return x;
-}
-
-Array ApplyBinary(const std::string &op, const Array &a, const Array &b, std::ostream &display) {
-    switch (op[0]) {
-        case '+': return km::Plus(a, b);
-        case '-': return km::Minus(a, b);
-        case '*': return km::Mtimes(a, b);
-        case '/': return Divide(false, a, b, display);
-        case '\\': return Divide(true, a, b, display);
-        case '^': return MatrixPower(a, b);
-        case '|': return km::Or(a, b);
-        case '&': return km::And(a, b);
-        case '.':
-            switch (op[1]) {
-                case '*': return km::Times(a, b);
-                case '/': return km::Rdivide(a, b);
-                case '\\': return km::Ldivide(a, b);
-                default: return km::Power(a, b);
-            }
-        case '=': return km::Eq(a, b);
-        case '~': return km::Ne(a, b);
-        case '<': return op.size() == 1 ? km::Lt(a, b) : km::Le(a, b);
-        default: return op.size() == 1 ? km::Gt(a, b) : km::Ge(a, b);
-    }
-}
 
 Array EmptyCell() { return Array::Adopt(km::mxCreateCellMatrix(0, 0)); }
 
@@ -250,7 +198,9 @@ void Evaluator::Locate(int line) {
     m_failedLine = line;
 }
 
-Evaluator::Frame::Frame() {
+Evaluator::Frame::Frame() { Renumber(); }
+
+void Evaluator::Frame::Renumber() {
     static std::atomic<std::uint64_t> next{1};
     id = next.fetch_add(1, std::memory_order_relaxed);
 }
@@ -333,7 +283,7 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
     if (e.kind == Expr::Kind::Name) {
         if (const Value *v = Lookup(e.text, e.variable)) {
             if (!dynamic_cast<const Handle *>(v->object())) {
-                if (s.show) Show(m_display, e.text, *v);
+                if (s.show) Show(m_display, e.text, *v, m_compact);
                 return;
             }
         }
@@ -344,7 +294,7 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
     if (results.empty()) return;
     Value &ans = Top().vars["ans"];
     ans = std::move(results[0]);
-    if (s.show) Show(m_display, "ans", ans);
+    if (s.show) Show(m_display, "ans", ans, m_compact);
 }
 
 void Evaluator::ExecuteAssign(const Stmt &s) {
@@ -371,7 +321,7 @@ void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool d
     Value result = t.path.empty() ? std::move(value) : AssignPath(current, t, 0, value, deletion);
     Value &slot = VariableSlot(t.name, t.variable);
     slot = std::move(result);
-    if (s.show) Show(m_display, t.name, slot);
+    if (s.show) Show(m_display, t.name, slot, m_compact);
 }
 
 Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k, const Value &rhs,
@@ -585,7 +535,11 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
 std::vector<Value> Evaluator::CallName(const Expr &e, unsigned int nargout) {
     if (Value *v = Lookup(e.text, e.variable)) {
         if (e.kind == Expr::Kind::Name) {
-            if (dynamic_cast<const Handle *>(v->object()) && nargout == 0) return Invoke(*v, {}, 0);
+            // The call holds its own copy: a script it runs may clear the name.
+            if (dynamic_cast<const Handle *>(v->object()) && nargout == 0) {
+                const Value handle = *v;
+                return Invoke(handle, {}, 0);
+            }
             return {*v};
         }
         if (dynamic_cast<const Handle *>(v->object())) {
@@ -598,7 +552,9 @@ std::vector<Value> Evaluator::CallName(const Expr &e, unsigned int nargout) {
     Frame &frame = Top();
     if (frame.function && (e.text == "nargin" || e.text == "nargout") && e.args.empty())
         return {Array(e.text == "nargin" ? frame.nargin : frame.nargout)};
-    return CallFunction(e.text, Arguments(e.args), nargout, frame.unit);
+    std::vector<Value> args = Arguments(e.args);
+    m_site = &e;
+    return CallFunction(e.text, args, nargout, frame.unit);
 }
 
 bool Evaluator::Resolve(const std::string &name, const std::shared_ptr<const Unit> &from,
@@ -665,6 +621,8 @@ std::shared_ptr<const Unit> Evaluator::Load(const std::string &path) {
 std::vector<Value> Evaluator::CallFunction(const std::string &name, const std::vector<Value> &args,
                                            unsigned int nargout,
                                            const std::shared_ptr<const Unit> &from) {
+    const Expr *site = m_site;
+    m_site = nullptr;
     Found found;
     if (Resolve(name, from, found)) {
         if (found.function) return CallUser(found.unit, *found.function, args, nargout);
@@ -686,10 +644,10 @@ std::vector<Value> Evaluator::CallFunction(const std::string &name, const std::v
         Top().unit = saved;
         return {};
     }
-    const Builtin builtin = FindBuiltin(name);
+    const BuiltinEntry *builtin = FindBuiltin(name);
     if (!builtin) throw Error("Undefined function or variable '" + name + "'");
-    BuiltinCall call{*this, m_display, name, nargout};
-    std::vector<Value> out = builtin(args, call);
+    BuiltinCall call{*this, m_display, name, nargout, site};
+    std::vector<Value> out = CallBuiltin(*builtin, args, call);
     if (nargout > 1 && out.size() < nargout)
         throw Error("Too many output arguments for '" + name + "'");
     return out;
@@ -869,14 +827,9 @@ Value Evaluator::Evaluate(const Expr &e) {
             double x;
             if (m_fastScalars && e.text == "-" && a.RealScalar(x) && !std::isnan(x))
                 return Value(-x);
-            if (e.text == "-") return km::Uminus(a.array());
-            if (e.text == "~") return km::Not(a.array());
-            return a.array();
+            return ApplyUnary(e.text, a.array());
         }
-        case Expr::Kind::Postfix: {
-            const Value a = Evaluate(*e.args[0]);
-            return e.text == "'" ? km::Ctranspose(a.array()) : km::Transpose(a.array());
-        }
+        case Expr::Kind::Postfix: return ApplyUnary(e.text, Evaluate(*e.args[0]).array());
         case Expr::Kind::ShortCircuit: {
             const bool left = km::Tobool(Evaluate(*e.args[0]).array());
             if (e.text == "&&" ? !left : left) return Array(left);
@@ -910,25 +863,118 @@ Value Evaluator::EvaluateBinary(const Expr &e) {
     double y;
     if (m_fastScalars && a.RealScalar(x) && b.RealScalar(y))
         if (std::optional<Value> out = FastBinary(e.text, x, y)) return std::move(*out);
-    return ApplyBinary(e.text, a.array(), b.array(), m_display);
+    return ApplyBinary(e.text, a.array(), b.array(), *this);
 }
 
-void WarnIfIllConditioned(std::ostream &display, double rcond) {
+void WarnIfIllConditioned(Evaluator &evaluator, double rcond) {
     if (!(rcond < km::mxGetEps())) return;
-    display.flush();
     if (rcond == 0.0) {
-        std::cerr << "Warning: Matrix is singular to working precision.\n";
+        evaluator.Warn("mtrx:singularMatrix", "Matrix is singular to working precision.");
     } else {
         char text[32];
         std::snprintf(text, sizeof text, "%e", rcond);
-        std::cerr << "Warning: Matrix is close to singular or badly scaled. Results may be "
-                     "inaccurate. RCOND =  "
-                  << text << ".\n";
+        evaluator.Warn("mtrx:nearlySingularMatrix",
+                       std::string("Matrix is close to singular or badly scaled. Results may be "
+                                   "inaccurate. RCOND =  ") +
+                           text + ".");
     }
+}
+
+void Evaluator::Warn(const std::string &id, const std::string &message) {
+    if (!WarningOn(id)) return;
+    m_display.flush();
+    std::cerr << "Warning: " << message << '\n';
     std::cerr.flush();
 }
 
-void Show(std::ostream &out, const std::string &name, const Value &value) {
+void Evaluator::SetWarning(const std::string &id, bool on) {
+    if (id == "all") {
+        m_allWarningsOff = !on;
+        m_warningsOff.clear();
+        return;
+    }
+    if (on)
+        m_warningsOff.erase(id);
+    else
+        m_warningsOff.insert(id);
+}
+
+bool Evaluator::WarningOn(const std::string &id) const {
+    return !m_allWarningsOff && (id.empty() || m_warningsOff.count(id) == 0);
+}
+
+namespace {
+
+// True when `name` matches `pattern`, whose * matches any run of characters.
+bool Matches(const char *pattern, const char *name) {
+    if (*pattern == '\0') return *name == '\0';
+    if (*pattern == '*') return Matches(pattern + 1, name) || (*name && Matches(pattern, name + 1));
+    return *pattern == *name && Matches(pattern + 1, name + 1);
+}
+
+}  // namespace
+
+std::vector<VariableInfo> Evaluator::Variables() {
+    std::vector<VariableInfo> out;
+    for (const auto &v : Top().vars) out.push_back({v.first, &v.second});
+    std::sort(out.begin(), out.end(),
+              [](const VariableInfo &a, const VariableInfo &b) { return a.name < b.name; });
+    return out;
+}
+
+void Evaluator::ClearVariables(const std::vector<std::string> &patterns) {
+    Frame &frame = Top();
+    if (patterns.empty()) {
+        frame.vars.clear();
+    } else {
+        for (auto it = frame.vars.begin(); it != frame.vars.end();) {
+            bool hit = false;
+            for (const std::string &p : patterns) hit = hit || Matches(p.c_str(), it->first.c_str());
+            it = hit ? frame.vars.erase(it) : std::next(it);
+        }
+    }
+    // The caches of the names point into this frame's slots: a new number
+    // makes every one of them look the name up again.
+    frame.Renumber();
+}
+
+int Evaluator::Exist(const std::string &name) {
+    if (Lookup(name)) return 1;
+    // A function of the running file or typed at the prompt, or a file in
+    // the folders Resolve searches, without reading the file.
+    const std::shared_ptr<const Unit> &from = Top().unit;
+    if ((from && from->functions.count(name)) || m_defined.count(name)) return 2;
+    std::vector<std::string> folders{from && !from->folder.empty() ? from->folder : ".", "."};
+    folders.insert(folders.end(), m_path.begin(), m_path.end());
+    for (const std::string &folder : folders)
+        if (std::ifstream(folder + "/" + name + ".mtrx")) return 2;
+    if (name.find('/') != std::string::npos ||
+        (name.size() > 5 && name.compare(name.size() - 5, 5, ".mtrx") == 0))
+        if (std::ifstream(name)) return 2;
+    if (FindBuiltin(name)) return 5;
+    return 0;
+}
+
+namespace {
+
+// The text without its empty lines.
+std::string Compacted(const std::string &text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t k = 0; k < text.size(); ++k)
+        if (!(text[k] == '\n' && (k == 0 || text[k - 1] == '\n'))) out += text[k];
+    return out;
+}
+
+}  // namespace
+
+void Show(std::ostream &out, const std::string &name, const Value &value, bool compact) {
+    if (compact) {
+        std::ostringstream text;
+        Show(text, name, value, false);
+        out << Compacted(text.str());
+        return;
+    }
     if (value.IsArray()) {
         out << km::DisplayText(value.array().get(), name);
         return;

@@ -2,6 +2,7 @@
 #ifndef MTRX_EVALUATOR_H
 #define MTRX_EVALUATOR_H
 
+#include "lib/registry.h"
 #include "parser.h"
 #include "session.h"
 #include "value.h"
@@ -11,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <ostream>
 #include <string>
 #include <unordered_map>
@@ -18,30 +20,22 @@
 
 namespace mtrx {
 
-class Evaluator;
+/// Warns on standard error, through Evaluator::Warn, when a solve's
+/// reciprocal condition estimate says its result may be wrong: "singular to
+/// working precision" at 0 (identifier mtrx:singularMatrix), "close to
+/// singular or badly scaled" below eps (mtrx:nearlySingularMatrix). NaN (no
+/// estimate) warns nothing.
+void WarnIfIllConditioned(Evaluator &evaluator, double rcond);
 
-/// What a built-in gets besides its arguments.
-struct BuiltinCall {
-    Evaluator &evaluator;
-    std::ostream &display;
-    const std::string &name;
-    unsigned int nargout;  // 0 for a statement, 1 in an expression, n for [a, ...] =
+/// Shows `value` under `name` as the prompt does; `compact` drops the blank
+/// lines of the text.
+void Show(std::ostream &out, const std::string &name, const Value &value, bool compact = false);
+
+/// A variable of a workspace, as who and whos list them.
+struct VariableInfo {
+    std::string name;
+    const Value *value;
 };
-
-/// A built-in function: returns its outputs (none for disp).
-using Builtin = std::vector<Value> (*)(const std::vector<Value> &args, BuiltinCall &call);
-
-/// Returns the built-in called `name`, or null.
-Builtin FindBuiltin(const std::string &name);
-
-/// Warns on standard error, after flushing `display` so the two streams
-/// keep their order, when a solve's reciprocal condition estimate says its
-/// result may be wrong: "singular to working precision" at 0, "close to
-/// singular or badly scaled" below eps. NaN (no estimate) warns nothing.
-void WarnIfIllConditioned(std::ostream &display, double rcond);
-
-/// Shows `value` under `name` as the prompt does.
-void Show(std::ostream &out, const std::string &name, const Value &value);
 
 /// The interpreter state: the base workspace, the calls running, the
 /// functions found so far.
@@ -75,10 +69,43 @@ public:
     /// The start time of tic.
     std::chrono::steady_clock::time_point &TicTime() { return m_tic; }
 
+    /// Prints "Warning: MESSAGE" on standard error, after flushing the
+    /// display so the two streams keep their order, unless warnings of `id`
+    /// (empty: none) or all warnings are off.
+    void Warn(const std::string &id, const std::string &message);
+    /// Turns the warnings of `id` ("all": every warning) off or on.
+    void SetWarning(const std::string &id, bool on);
+    bool WarningOn(const std::string &id) const;
+
+    /// format compact: shown values without their blank lines.
+    bool Compact() const { return m_compact; }
+    void SetCompact(bool on) { m_compact = on; }
+
+    /// The variables of the running workspace, sorted by name.
+    std::vector<VariableInfo> Variables();
+    /// Removes the variables of the running workspace whose names match a
+    /// pattern (`*` matches any run of characters); every one when
+    /// `patterns` is empty.
+    void ClearVariables(const std::vector<std::string> &patterns);
+    /// Forgets the function files read so far: the next call reads them
+    /// again.
+    void ForgetFunctionFiles() { m_files.clear(); }
+    /// exist(name): 1 for a variable, 2 for a function or script file on
+    /// the search path (or a file of that name), 5 for a built-in, else 0.
+    int Exist(const std::string &name);
+    /// True when the run has a step bound (Limits::max_steps): built-ins
+    /// that wait return at once.
+    bool Bounded() const { return m_limits.max_steps != 0; }
+    /// Stops the program when an interrupt is pending (Ctrl-C); for
+    /// built-ins that wait.
+    void Poll() { CheckInterrupt(); }
+
 private:
     enum class Flow { Normal, Break, Continue, Return };
     struct Frame {
         Frame();
+        // Gives the frame a number not used before.
+        void Renumber();
         std::uint64_t id;  // unique in the process, for VariableCache
         std::unordered_map<std::string, Value> vars;
         std::shared_ptr<const Unit> unit;
@@ -161,6 +188,11 @@ private:
     std::string m_failedFile;
     int m_failedLine = 0;
     std::chrono::steady_clock::time_point m_tic = std::chrono::steady_clock::now();
+    bool m_compact = false;
+    std::set<std::string> m_warningsOff;
+    bool m_allWarningsOff = false;
+    // The call being made by CallName, for BuiltinCall::site.
+    const Expr *m_site = nullptr;
 };
 
 }  // namespace mtrx

@@ -14,12 +14,6 @@ const char *const kKeywords[] = {"if",    "elseif",   "else",     "end",    "whi
                                  "break", "continue", "return",   "switch", "case",  "otherwise",
                                  "try",   "catch",    "function", nullptr};
 
-bool IsKeyword(const std::string &s) {
-    for (const char *const *k = kKeywords; *k; ++k)
-        if (s == *k) return true;
-    return false;
-}
-
 bool IsAlpha(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 bool IsAlnum(char c) { return IsAlpha(c) || IsDigit(c); }
@@ -233,7 +227,7 @@ private:
     }
 
     // After a name that starts a statement: `name word ...` with a blank,
-    // then a letter or a quote, and no = or ( next, is a command.
+    // then a letter, a digit or a quote, and no = or ( next, is a command.
     bool IsCommandForm() const {
         std::size_t j = m_i;
         if (j >= m_src.size() || !IsBlank(m_src[j])) return false;
@@ -241,7 +235,7 @@ private:
         if (j >= m_src.size()) return false;
         const char c = m_src[j];
         if (c == '\'' || c == '"') return true;
-        if (!IsAlpha(c)) return false;
+        if (!IsAlpha(c) && !IsDigit(c)) return false;
         // `a b = 1` and `x y(2)` stay expressions (and fail as such).
         std::size_t k = j;
         while (k < m_src.size() && IsAlnum(m_src[k])) ++k;
@@ -286,5 +280,11 @@ private:
 }  // namespace
 
 std::vector<Token> Lex(const std::string &source) { return Lexer(source).Run(); }
+
+bool IsKeyword(const std::string &word) {
+    for (const char *const *k = kKeywords; *k; ++k)
+        if (word == *k) return true;
+    return false;
+}
 
 }  // namespace mtrx

@@ -36,6 +36,9 @@ struct Token {
 /// for a bad character or an unterminated string.
 std::vector<Token> Lex(const std::string &source);
 
+/// True for a word the language reserves: if, end, function, ...
+bool IsKeyword(const std::string &word);
+
 }  // namespace mtrx
 
 #endif  // MTRX_LEXER_H

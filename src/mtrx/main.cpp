@@ -101,6 +101,9 @@ int RunSource(const std::string &source, const std::string &file) {
         session.Run(source, file);
         std::cout.flush();
         return 0;
+    } catch (const mtrx::Exit &e) {
+        std::cout.flush();
+        return e.Status();
     } catch (const mtrx::Interrupted &) {
         std::cout.flush();
         std::cerr << kInterrupted << '\n';
@@ -219,6 +222,9 @@ int Interact(bool editing) {
         try {
             session.RunTyped(pending);
             std::cout.flush();
+        } catch (const mtrx::Exit &e) {
+            std::cout.flush();
+            return e.Status();
         } catch (const mtrx::Interrupted &) {
             ResetOutput();
             std::cout.flush();

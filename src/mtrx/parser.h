@@ -14,10 +14,10 @@ namespace mtrx {
 class Value;
 
 /// Where the evaluator last found the variable a name stands for: the
-/// frame, by its number (never reused), and the slot in it. A frame never
-/// loses a variable and its slots do not move, so the slot is right for
-/// as long as that frame is the running one, and the name is not looked up
-/// again. The evaluator fills it in; a unit runs on one evaluator at a time.
+/// frame, by its number (never reused), and the slot in it. Slots do not
+/// move, and a frame that loses variables (clear) takes a new number, so the
+/// slot is right for as long as that frame is the running one under that
+/// number, and the name is not looked up again. The evaluator fills it in; a unit runs on one evaluator at a time.
 struct VariableCache {
     mutable std::uint64_t frame = 0;
     mutable Value *slot = nullptr;

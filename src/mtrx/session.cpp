@@ -61,6 +61,8 @@ void Session::RunSource(const std::string &source, const std::string &file, bool
     if (typed) m_evaluator->Define(unit);
     try {
         m_evaluator->Run(unit);
+    } catch (const ExitError &e) {
+        throw Exit(e.Status(), m_evaluator->FailedFile(), m_evaluator->FailedLine());
     } catch (const InterruptError &e) {
         throw Interrupted(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine());
     } catch (const std::exception &e) {

@@ -17,7 +17,8 @@ class Evaluator;
 /// fuzzer tightens them so that no input runs for long.
 struct Limits {
     /// Statements and loop iterations run per call of Session::Run; 0 means
-    /// no bound. Beyond it the program fails with "Step limit reached".
+    /// no bound. Beyond it the program fails with "Step limit reached". A
+    /// run with a bound is meant to end promptly: pause does not wait in it.
     std::uint64_t max_steps = 0;
     /// Nested function calls; beyond it the call fails with a recursion
     /// error.
@@ -45,6 +46,19 @@ private:
 class Interrupted : public ScriptError {
 public:
     using ScriptError::ScriptError;
+};
+
+/// A program that ended itself with exit or quit: the command ends with
+/// Status(). The workspace keeps whatever the statements before it assigned.
+/// A ScriptError, so that a caller that only knows failures still stops.
+class Exit : public ScriptError {
+public:
+    Exit(int status, std::string file, int line)
+        : ScriptError("exit", std::move(file), line), m_status(status) {}
+    int Status() const { return m_status; }
+
+private:
+    int m_status;
 };
 
 /// Asks the program running in any session of this process to stop: it

@@ -37,6 +37,8 @@ TEST(MtrxLexer, BracketsQuotesAndNumbers) {
         {"x = 1; hold on % c", "x = 1 ; hold ( \"on\" )"},
         {"a b = 1", "a b = 1"},
         {"x y(2)", "x y ( 2 )"},
+        {"pause 0.5; exit 2", "pause ( \"0.5\" ) ; exit ( \"2\" )"},
+        {"x = a 1", "x = a 1"},
     };
     for (const auto &row : rows) EXPECT_EQ(Spell(row.source), row.tokens) << row.source;
 }

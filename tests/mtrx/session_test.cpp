@@ -125,3 +125,47 @@ TEST(MtrxSession, InterruptFromAnotherThreadStopsAnEndlessLoop) {
 }
 
 }  // namespace
+
+TEST(MtrxSession, ExitEndsTheRunWithItsStatusPastTryCatch) {
+    std::ostringstream out;
+    mtrx::Session session(out);
+    try {
+        session.Run("x = 1;\ntry\n  exit(7)\ncatch\n  x = 2;\nend\nx = 3;");
+        ADD_FAILURE() << "exit did not end the run";
+    } catch (const mtrx::Exit &e) {
+        EXPECT_EQ(e.Status(), 7);
+        EXPECT_EQ(e.Line(), 3);
+    }
+    // The workspace keeps what ran before exit, and the session goes on.
+    session.Run("disp(x)");
+    EXPECT_EQ(out.str(), "1\n");
+}
+
+TEST(MtrxSession, ClearedNamesAreLookedUpAgain) {
+    // A statement run many times caches where its names live; clear must
+    // make those caches look again, in the base workspace and in a call.
+    std::ostringstream out;
+    mtrx::Session session(out);
+    session.Run(
+        "for k = 1:3\n"
+        "  if k == 2, clear v, end\n"
+        "  try, disp(v), catch, disp('none'), end\n"
+        "  v = k * 10;\n"
+        "end\n"
+        "f(2)\n"
+        "function f(n)\n"
+        "  for k = 1:n, w = k; clear w, w = -k; disp(w), end\n"
+        "end");
+    EXPECT_EQ(out.str(), "none\nnone\n20\n-1\n-2\n");
+}
+
+TEST(MtrxSession, PauseDoesNotWaitInABoundedRun) {
+    std::ostringstream out;
+    mtrx::Limits limits;
+    limits.max_steps = 100;
+    mtrx::Session session(out, limits);
+    const auto start = std::chrono::steady_clock::now();
+    session.Run("pause(30), pause, disp('done')");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(out.str(), "done\n");
+}

@@ -1,0 +1,131 @@
+// src/mtrx/lib/lang.cpp: the language's own functions: calling by handle or
+// name, raising errors, classes and kind tests, timing, and the order of
+// arithmetic.
+#include "lib/support.h"
+
+#include "evaluator.h"
+#include "format.h"
+
+#include <matrix/order.h>
+
+#include <chrono>
+#include <cstdio>
+
+namespace mtrx {
+
+namespace km = kiv::matrix;
+
+namespace {
+
+Outs ErrorBuiltin(const Args &args, BuiltinCall &) {
+    if (const auto *r = dynamic_cast<const Record *>(args[0].object())) {
+        const Value *message = r->Find("message");
+        const Value *id = r->Find("identifier");
+        Error e(message && IsText(*message) ? Text(message->array()) : "Unknown error");
+        if (id && IsText(*id)) e.SetIdentifier(Text(id->array()));
+        throw e;
+    }
+    std::string first = args.GetText(0);
+    std::string identifier;
+    std::size_t rest = 1;
+    // error('component:id', 'format', ...): an identifier has a colon and no blank.
+    if (args.size() > 1 && first.find(':') != std::string::npos &&
+        first.find_first_of(" \t\n") == std::string::npos) {
+        identifier = first;
+        first = args.GetText(1);
+        rest = 2;
+    }
+    const std::string message =
+        args.size() > rest || rest == 2 ? Format(first, args.From(rest), "error") : first;
+    if (message.empty()) return {};
+    Error e(message);
+    e.SetIdentifier(identifier);
+    throw e;
+}
+
+Outs Feval(const Args &args, BuiltinCall &c) {
+    return c.evaluator.Invoke(args[0], args.From(1), c.nargout);
+}
+
+Outs Func2str(const Args &args, BuiltinCall &) { return {Array(args.GetHandle(0).text)}; }
+
+Outs Class(const Args &args, BuiltinCall &) {
+    if (!args[0].IsArray()) return {Array(args[0].object()->ClassName())};
+    return {Array(ClassName(args[0].array()))};
+}
+
+template <int Which>
+Outs Is(const Args &args, BuiltinCall &) {
+    if (!args[0].IsArray()) return {Logical(false)};
+    const Array &a = args[0].array();
+    switch (Which) {
+        case 0: return {Logical(a.IsLogical())};
+        case 1: return {Logical(IsChar(a))};
+        case 2: return {Logical(IsCell(a))};
+        case 3: return {Logical(!IsChar(a) && !IsCell(a) && !a.IsLogical())};
+        case 4: return {Logical(a.Numel() == 1)};
+        default: return {Logical(!IsComplex(a))};
+    }
+}
+
+Outs Isequal(const Args &args, BuiltinCall &) {
+    bool same = true;
+    for (std::size_t k = 1; k < args.size() && same; ++k)
+        same = km::Isequal(args.GetArray(0), args.GetArray(k));
+    return {Logical(same)};
+}
+
+Outs Tic(const Args &, BuiltinCall &c) {
+    c.evaluator.TicTime() = std::chrono::steady_clock::now();
+    return {};
+}
+
+Outs Toc(const Args &, BuiltinCall &c) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - c.evaluator.TicTime())
+            .count();
+    if (c.nargout == 1) return {Array(seconds)};
+    char text[64];
+    std::snprintf(text, sizeof text, "Elapsed time is %.6f seconds.\n", seconds);
+    c.display << text;
+    return {};
+}
+
+// order() names the thread's order of Qr, least squares and eigenvectors;
+// order('fast') and order('stated') choose it.
+Outs OrderBuiltin(const Args &args, BuiltinCall &) {
+    if (args.empty()) return {Array(km::GetOrder() == km::Order::kFast ? "fast" : "stated")};
+    const std::string word = args.GetText(0);
+    if (word != "fast" && word != "stated") throw Error("'order' takes 'fast' or 'stated'");
+    km::SetOrder(word == "fast" ? km::Order::kFast : km::Order::kStated);
+    return {};
+}
+
+const BuiltinEntry kEntries[] = {
+    {"feval", Feval, 1, kAny, kAny, "feval(f, x, ...)",
+     "Calls the function handle f, or the function named f, with the arguments."},
+    {"func2str", Func2str, 1, 1, 1, "func2str(f)", "The text of a function handle."},
+    {"error", ErrorBuiltin, 1, kAny, kAny, "error(message), error('id:part', format, ...), error(err)",
+     "Raises an error: formatted as sprintf, with an identifier, or rethrowing a caught one."},
+    {"class", Class, 1, 1, 1, "class(x)", "The class name: double, logical, char, cell, ..."},
+    {"islogical", Is<0>, 1, 1, 1, "islogical(x)", "True for a logical array."},
+    {"ischar", Is<1>, 1, 1, 1, "ischar(x)", "True for a char array."},
+    {"iscell", Is<2>, 1, 1, 1, "iscell(x)", "True for a cell array."},
+    {"isnumeric", Is<3>, 1, 1, 1, "isnumeric(x)", "True for a numeric array."},
+    {"isscalar", Is<4>, 1, 1, 1, "isscalar(x)", "True for a one-element array."},
+    {"isreal", Is<5>, 1, 1, 1, "isreal(x)", "True for an array without an imaginary part."},
+    {"isequal", Isequal, 2, kAny, 1, "isequal(A, B, ...)",
+     "True when the arrays have the same size and values."},
+    {"tic", Tic, 0, 0, 0, "tic", "Starts the stopwatch."},
+    {"toc", Toc, 0, 0, 1, "toc, t = toc", "Seconds since tic."},
+    {"order", OrderBuiltin, 0, 1, 1, "order, order('fast'), order('stated')",
+     "The order of arithmetic of factorizations and solves, or a choice of it."},
+};
+
+}  // namespace
+
+Library LangLibrary() {
+    return {"lang", "The language: calls, errors, classes, timing", kEntries, std::size(kEntries)};
+}
+
+}  // namespace mtrx

@@ -1,0 +1,172 @@
+// src/mtrx/lib/operators.cpp: the operator table.
+#include "lib/operators.h"
+
+#include "arrays.h"
+#include "error.h"
+#include "evaluator.h"
+#include "lib/registry.h"
+
+#include <matrix/matrix.h>
+
+#include <cmath>
+#include <iterator>
+
+namespace mtrx {
+
+namespace km = kiv::matrix;
+
+using Outs = std::vector<Value>;
+
+namespace {
+
+// A^B: the library has no matrix power, so a square matrix is raised to a
+// whole exponent by repeated squaring; scalars use Power.
+Array Mpower(const Array &a, const Array &b, Evaluator &) {
+    if (a.Numel() == 1 && b.Numel() == 1) return km::Power(a, b);
+    if (b.Numel() == 1 && a.NDims() == 2 && a.Rows() == a.Cols() && IsDouble(b) && !IsComplex(b)) {
+        double k = b.Scalar();
+        if (k >= 0 && k == std::floor(k) && k <= 4294967295.0) {
+            Array result = Array::Eye(a.Rows());
+            Array square = a;
+            for (bool first = true; k > 0; k = std::floor(k / 2)) {
+                if (!first) square = km::Mtimes(square, square);
+                first = false;
+                if (std::fmod(k, 2) == 1) result = km::Mtimes(result, square);
+            }
+            return result;
+        }
+    }
+    throw km::CNotImplementedException();
+}
+
+// A/B and A\B, with the warning their condition estimate calls for.
+Array Mrdivide(const Array &a, const Array &b, Evaluator &evaluator) {
+    double rcond;
+    Array x = Array::Adopt(km::Mrdivide(a.get(), b.get(), rcond));
+    WarnIfIllConditioned(evaluator, rcond);
+    return x;
+}
+
+Array Mldivide(const Array &a, const Array &b, Evaluator &evaluator) {
+    double rcond;
+    Array x = Array::Adopt(km::Mldivide(a.get(), b.get(), rcond));
+    WarnIfIllConditioned(evaluator, rcond);
+    return x;
+}
+
+template <Array (*F)(const Array &, const Array &)>
+Array Plain(const Array &a, const Array &b, Evaluator &) {
+    return F(a, b);
+}
+
+Array PlusOf(const Array &a, const Array &b) { return km::Plus(a, b); }
+Array MinusOf(const Array &a, const Array &b) { return km::Minus(a, b); }
+Array MtimesOf(const Array &a, const Array &b) { return km::Mtimes(a, b); }
+Array TimesOf(const Array &a, const Array &b) { return km::Times(a, b); }
+Array RdivideOf(const Array &a, const Array &b) { return km::Rdivide(a, b); }
+Array LdivideOf(const Array &a, const Array &b) { return km::Ldivide(a, b); }
+Array PowerOf(const Array &a, const Array &b) { return km::Power(a, b); }
+Array OrOf(const Array &a, const Array &b) { return km::Or(a, b); }
+Array AndOf(const Array &a, const Array &b) { return km::And(a, b); }
+Array EqOf(const Array &a, const Array &b) { return km::Eq(a, b); }
+Array NeOf(const Array &a, const Array &b) { return km::Ne(a, b); }
+Array LtOf(const Array &a, const Array &b) { return km::Lt(a, b); }
+Array LeOf(const Array &a, const Array &b) { return km::Le(a, b); }
+Array GtOf(const Array &a, const Array &b) { return km::Gt(a, b); }
+Array GeOf(const Array &a, const Array &b) { return km::Ge(a, b); }
+
+Array UminusOf(const Array &a) { return km::Uminus(a); }
+Array UplusOf(const Array &a) { return a; }
+Array NotOf(const Array &a) { return km::Not(a); }
+Array CtransposeOf(const Array &a) { return km::Ctranspose(a); }
+Array TransposeOf(const Array &a) { return km::Transpose(a); }
+
+const BinaryOperator kBinary[] = {
+    {"+", "plus", Plain<PlusOf>},         {"-", "minus", Plain<MinusOf>},
+    {"*", "mtimes", Plain<MtimesOf>},     {"/", "mrdivide", Mrdivide},
+    {"\\", "mldivide", Mldivide},         {"^", "mpower", Mpower},
+    {".*", "times", Plain<TimesOf>},      {"./", "rdivide", Plain<RdivideOf>},
+    {".\\", "ldivide", Plain<LdivideOf>}, {".^", "power", Plain<PowerOf>},
+    {"|", "or", Plain<OrOf>},             {"&", "and", Plain<AndOf>},
+    {"==", "eq", Plain<EqOf>},            {"~=", "ne", Plain<NeOf>},
+    {"<", "lt", Plain<LtOf>},             {"<=", "le", Plain<LeOf>},
+    {">", "gt", Plain<GtOf>},             {">=", "ge", Plain<GeOf>},
+};
+
+const UnaryOperator kUnary[] = {
+    {"-", "uminus", UminusOf},          {"+", "uplus", UplusOf},
+    {"~", "not", NotOf},                {"'", "ctranspose", CtransposeOf},
+    {".'", "transpose", TransposeOf},
+};
+
+}  // namespace
+
+const BinaryOperator *FindBinaryOperator(const std::string &op) {
+    for (const BinaryOperator &o : kBinary)
+        if (op == o.op) return &o;
+    return nullptr;
+}
+
+const UnaryOperator *FindUnaryOperator(const std::string &op) {
+    for (const UnaryOperator &o : kUnary)
+        if (op == o.op) return &o;
+    return nullptr;
+}
+
+Array ApplyBinary(const std::string &op, const Array &a, const Array &b, Evaluator &evaluator) {
+    const BinaryOperator *o = FindBinaryOperator(op);
+    if (!o) throw Error("Unknown operator '" + op + "'");
+    return o->apply(a, b, evaluator);
+}
+
+Array ApplyUnary(const std::string &op, const Array &a) {
+    const UnaryOperator *o = FindUnaryOperator(op);
+    if (!o) throw Error("Unknown operator '" + op + "'");
+    return o->apply(a);
+}
+
+namespace {
+
+// The operators as functions: plus(a, b) is a + b. Entry K calls row K of
+// its table; the registry's tests check that the names agree.
+template <std::size_t K>
+Outs BinaryCall(const Args &args, BuiltinCall &c) {
+    return {kBinary[K].apply(args.GetArray(0), args.GetArray(1), c.evaluator)};
+}
+
+template <std::size_t K>
+Outs UnaryCall(const Args &args, BuiltinCall &) {
+    return {kUnary[K].apply(args.GetArray(0))};
+}
+
+const BuiltinEntry kEntries[] = {
+    {"plus", BinaryCall<0>, 2, 2, 1, "plus(A, B)", "A + B."},
+    {"minus", BinaryCall<1>, 2, 2, 1, "minus(A, B)", "A - B."},
+    {"mtimes", BinaryCall<2>, 2, 2, 1, "mtimes(A, B)", "A * B, the matrix product."},
+    {"mrdivide", BinaryCall<3>, 2, 2, 1, "mrdivide(A, B)", "A / B, the solve of x*B = A."},
+    {"mldivide", BinaryCall<4>, 2, 2, 1, "mldivide(A, B)", "A \\ B, the solve of A*x = B."},
+    {"mpower", BinaryCall<5>, 2, 2, 1, "mpower(A, k)", "A ^ k, the matrix power."},
+    {"times", BinaryCall<6>, 2, 2, 1, "times(A, B)", "A .* B, element by element."},
+    {"rdivide", BinaryCall<7>, 2, 2, 1, "rdivide(A, B)", "A ./ B, element by element."},
+    {"ldivide", BinaryCall<8>, 2, 2, 1, "ldivide(A, B)", "A .\\ B, element by element."},
+    {"power", BinaryCall<9>, 2, 2, 1, "power(A, B)", "A .^ B, element by element."},
+    {"or", BinaryCall<10>, 2, 2, 1, "or(A, B)", "A | B, element by element."},
+    {"and", BinaryCall<11>, 2, 2, 1, "and(A, B)", "A & B, element by element."},
+    {"eq", BinaryCall<12>, 2, 2, 1, "eq(A, B)", "A == B."},
+    {"ne", BinaryCall<13>, 2, 2, 1, "ne(A, B)", "A ~= B."},
+    {"lt", BinaryCall<14>, 2, 2, 1, "lt(A, B)", "A < B."},
+    {"le", BinaryCall<15>, 2, 2, 1, "le(A, B)", "A <= B."},
+    {"gt", BinaryCall<16>, 2, 2, 1, "gt(A, B)", "A > B."},
+    {"ge", BinaryCall<17>, 2, 2, 1, "ge(A, B)", "A >= B."},
+    {"uminus", UnaryCall<0>, 1, 1, 1, "uminus(A)", "-A."},
+    {"uplus", UnaryCall<1>, 1, 1, 1, "uplus(A)", "+A."},
+    {"not", UnaryCall<2>, 1, 1, 1, "not(A)", "~A."},
+};
+
+}  // namespace
+
+Library OpsLibrary() {
+    return {"ops", "The operators as functions", kEntries, std::size(kEntries)};
+}
+
+}  // namespace mtrx
