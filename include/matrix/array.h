@@ -891,26 +891,6 @@ inline Array Min(const Array &a, const Array &b) {
     return detail::Named("min", 2, a.get(), b.get(), [&] { return Min(a.get(), b.get()); });
 }
 
-#ifdef MATRIX_ARRAY_UNSIGNED_DIMS
-// The dimension as a plain unsigned number, only for code built with
-// MATRIX_ARRAY_UNSIGNED_DIMS defined that is not written with Dim yet.
-inline Array Sum(const Array &a, unsigned int dim) { return Sum(a, Dim(dim)); }
-inline Array Prod(const Array &a, unsigned int dim) { return Prod(a, Dim(dim)); }
-inline Array All(const Array &a, unsigned int dim) { return All(a, Dim(dim)); }
-inline Array Any(const Array &a, unsigned int dim) { return Any(a, Dim(dim)); }
-inline Array Cumsum(const Array &a, unsigned int dim) { return Cumsum(a, Dim(dim)); }
-inline Array Cumprod(const Array &a, unsigned int dim) { return Cumprod(a, Dim(dim)); }
-inline Array Mean(const Array &a, unsigned int dim) { return Mean(a, Dim(dim)); }
-inline Array Var(const Array &a, unsigned int dim) { return Var(a, Dim(dim)); }
-inline Array Std(const Array &a, unsigned int dim) { return Std(a, Dim(dim)); }
-inline ValuesPositions Max(const Array &a, unsigned int dim) { return Max(a, Dim(dim)); }
-inline ValuesPositions Min(const Array &a, unsigned int dim) { return Min(a, Dim(dim)); }
-inline ValuesPositions Sort(const Array &a, unsigned int dim) { return Sort(a, Dim(dim)); }
-inline ValuesPositions Sort(const Array &a, unsigned int dim, SortOrder order) {
-    return Sort(a, Dim(dim), order);
-}
-#endif
-
 /// Returns [L, U] with L permuted so that A = L*U, as Lu(L, U, A).
 MATRIX_API TwoArrays Lu(const Array &a);
 /// Returns [L, U, P] with P*A = L*U, as Lu(L, U, P, A).

@@ -21,7 +21,8 @@ const Record &RecordArg(const Args &args, std::size_t k) {
 
 Outs Fieldnames(const Args &args, BuiltinCall &) {
     const Record &r = RecordArg(args, 0);
-    Array names = Array::Adopt(km::mxCreateCellMatrix(static_cast<unsigned int>(r.fields.size()), 1));
+    Array names =
+        Array::Adopt(km::mxCreateCellMatrix(static_cast<unsigned int>(r.fields.size()), 1));
     for (std::size_t k = 0; k < r.fields.size(); ++k) {
         Array name(r.fields[k].first);
         km::mxSetCell(names.get(), static_cast<int>(k), name.release());
@@ -41,15 +42,14 @@ Outs Isstruct(const Args &args, BuiltinCall &) {
 const BuiltinEntry kEntries[] = {
     {"cell", Cell, 0, kAny, 1, "cell(n), cell(m, n, ...), cell([m n ...])",
      "Cell array of empty slots."},
-    {"fieldnames", Fieldnames, 1, 1, 1, "fieldnames(s)", "The field names of a struct, as a cell column."},
+    {"fieldnames", Fieldnames, 1, 1, 1, "fieldnames(s)",
+     "The field names of a struct, as a cell column."},
     {"isfield", Isfield, 2, 2, 1, "isfield(s, name)", "True when the struct s has the field name."},
     {"isstruct", Isstruct, 1, 1, 1, "isstruct(x)", "True for a struct."},
 };
 
 }  // namespace
 
-Library CellsLibrary() {
-    return {"cells", "Cells and records", kEntries, std::size(kEntries)};
-}
+Library CellsLibrary() { return {"cells", "Cells and records", kEntries, std::size(kEntries)}; }
 
 }  // namespace mtrx

@@ -14,7 +14,8 @@ template <km::CMatrix *(*Make)(unsigned int, const unsigned int *)>
 Outs Filled(const Args &args, BuiltinCall &c) {
     // rand('seed', s) and randn('seed', s) restart the generator.
     if (args.size() == 2 && args.IsText(0)) {
-        if (args.GetText(0) != "seed") throw Error("'" + c.name + "' takes 'seed' and a number here");
+        if (args.GetText(0) != "seed")
+            throw Error("'" + c.name + "' takes 'seed' and a number here");
         kiv::RandSeed(static_cast<unsigned long long>(args.GetLength(1)));
         return {};
     }
@@ -140,7 +141,8 @@ const BuiltinEntry kEntries[] = {
     {"rng", Rng, 1, 1, 0, "rng(seed)", "Restarts the random generators from a seed."},
     {"linspace", Linspace, 2, 3, 1, "linspace(a, b), linspace(a, b, n)",
      "n (default 100) equally spaced points from a to b."},
-    {"colon", ColonBuiltin, 2, 3, 1, "colon(a, b), colon(a, step, b)", "The range a:b or a:step:b."},
+    {"colon", ColonBuiltin, 2, 3, 1, "colon(a, b), colon(a, step, b)",
+     "The range a:b or a:step:b."},
     {"size", Size, 1, 2, kAny, "size(A), size(A, dim), [m, n, ...] = size(A)",
      "Lengths of the dimensions."},
     {"numel", Unary<NumelOf>, 1, 1, 1, "numel(A)", "Number of elements."},
@@ -156,7 +158,8 @@ const BuiltinEntry kEntries[] = {
     {"vertcat", Concatenate<false>, 0, kAny, 1, "vertcat(A, B, ...)", "[A; B; ...]."},
     {"diag", Diag, 1, 2, 1, "diag(v), diag(A), diag(A, k)",
      "Diagonal matrix of a vector, or the k-th diagonal of a matrix."},
-    {"tril", Triangle<true>, 1, 2, 1, "tril(A), tril(A, k)", "Lower triangle from diagonal k down."},
+    {"tril", Triangle<true>, 1, 2, 1, "tril(A), tril(A, k)",
+     "Lower triangle from diagonal k down."},
     {"triu", Triangle<false>, 1, 2, 1, "triu(A), triu(A, k)", "Upper triangle from diagonal k up."},
     {"transpose", Unary<TransposeOf>, 1, 1, 1, "transpose(A)", "A.'"},
     {"ctranspose", Unary<CtransposeOf>, 1, 1, 1, "ctranspose(A)", "A', the conjugate transpose."},

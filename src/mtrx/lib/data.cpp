@@ -23,31 +23,31 @@ Outs Extreme(const Args &args, BuiltinCall &c) {
     }
     if (args.size() == 3 && !args.GetArray(1).IsEmpty())
         throw Error("'" + c.name + "' with a dimension takes [] as its second argument");
-    km::ValuesPositions r = args.size() == 3
-                                ? (IsMax ? km::Max(a, args.GetLength(2)) : km::Min(a, args.GetLength(2)))
-                                : (IsMax ? km::Max(a) : km::Min(a));
+    km::ValuesPositions r = args.size() == 3 ? (IsMax ? km::Max(a, km::Dim(args.GetLength(2)))
+                                                      : km::Min(a, km::Dim(args.GetLength(2))))
+                                             : (IsMax ? km::Max(a) : km::Min(a));
     if (c.nargout < 2) return {std::move(r.values)};
     return {std::move(r.values), std::move(r.positions)};
 }
 
 Array SumAll(const Array &a) { return km::Sum(a); }
-Array SumDim(const Array &a, unsigned int d) { return km::Sum(a, d); }
+Array SumDim(const Array &a, unsigned int d) { return km::Sum(a, km::Dim(d)); }
 Array ProdAll(const Array &a) { return km::Prod(a); }
-Array ProdDim(const Array &a, unsigned int d) { return km::Prod(a, d); }
+Array ProdDim(const Array &a, unsigned int d) { return km::Prod(a, km::Dim(d)); }
 Array AllOf(const Array &a) { return km::All(a); }
-Array AllDim(const Array &a, unsigned int d) { return km::All(a, d); }
+Array AllDim(const Array &a, unsigned int d) { return km::All(a, km::Dim(d)); }
 Array AnyOf(const Array &a) { return km::Any(a); }
-Array AnyDim(const Array &a, unsigned int d) { return km::Any(a, d); }
+Array AnyDim(const Array &a, unsigned int d) { return km::Any(a, km::Dim(d)); }
 Array CumsumAll(const Array &a) { return km::Cumsum(a); }
-Array CumsumDim(const Array &a, unsigned int d) { return km::Cumsum(a, d); }
+Array CumsumDim(const Array &a, unsigned int d) { return km::Cumsum(a, km::Dim(d)); }
 Array CumprodAll(const Array &a) { return km::Cumprod(a); }
-Array CumprodDim(const Array &a, unsigned int d) { return km::Cumprod(a, d); }
+Array CumprodDim(const Array &a, unsigned int d) { return km::Cumprod(a, km::Dim(d)); }
 Array MeanAll(const Array &a) { return km::Mean(a); }
-Array MeanDim(const Array &a, unsigned int d) { return km::Mean(a, d); }
+Array MeanDim(const Array &a, unsigned int d) { return km::Mean(a, km::Dim(d)); }
 Array VarAll(const Array &a) { return km::Var(a); }
-Array VarDim(const Array &a, unsigned int d) { return km::Var(a, d); }
+Array VarDim(const Array &a, unsigned int d) { return km::Var(a, km::Dim(d)); }
 Array StdAll(const Array &a) { return km::Std(a); }
-Array StdDim(const Array &a, unsigned int d) { return km::Std(a, d); }
+Array StdDim(const Array &a, unsigned int d) { return km::Std(a, km::Dim(d)); }
 Array NnzOf(const Array &a) { return Array(km::Nnz(a)); }
 
 // var(A), var(A, w) and var(A, w, dim), and std alike; only the weight 0
@@ -92,7 +92,7 @@ Outs Sort(const Args &args, BuiltinCall &c) {
     const Array &a = args.GetArray(0);
     km::ValuesPositions r = args.size() == 1 || (args.size() == 2 && dim == 0 && args.IsText(1))
                                 ? km::Sort(a, order)
-                                : km::Sort(a, dim, order);
+                                : km::Sort(a, km::Dim(dim), order);
     if (c.nargout < 2) return {std::move(r.values)};
     return {std::move(r.values), std::move(r.positions)};
 }
@@ -106,8 +106,10 @@ const BuiltinEntry kEntries[] = {
      "Running sum."},
     {"cumprod", Reduction<CumprodAll, CumprodDim>, 1, 2, 1, "cumprod(A), cumprod(A, dim)",
      "Running product."},
-    {"all", Reduction<AllOf, AllDim>, 1, 2, 1, "all(A), all(A, dim)", "True where every element is nonzero."},
-    {"any", Reduction<AnyOf, AnyDim>, 1, 2, 1, "any(A), any(A, dim)", "True where some element is nonzero."},
+    {"all", Reduction<AllOf, AllDim>, 1, 2, 1, "all(A), all(A, dim)",
+     "True where every element is nonzero."},
+    {"any", Reduction<AnyOf, AnyDim>, 1, 2, 1, "any(A), any(A, dim)",
+     "True where some element is nonzero."},
     {"max", Extreme<true>, 1, 3, 2, "max(A), [m, k] = max(A), max(A, B), max(A, [], dim)",
      "Largest elements and their positions, or the larger of two arrays."},
     {"min", Extreme<false>, 1, 3, 2, "min(A), [m, k] = min(A), min(A, B), min(A, [], dim)",
@@ -126,8 +128,6 @@ const BuiltinEntry kEntries[] = {
 
 }  // namespace
 
-Library DataLibrary() {
-    return {"data", "Data analysis", kEntries, std::size(kEntries)};
-}
+Library DataLibrary() { return {"data", "Data analysis", kEntries, std::size(kEntries)}; }
 
 }  // namespace mtrx

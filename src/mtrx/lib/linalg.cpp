@@ -107,7 +107,8 @@ Outs Norm(const Args &args, BuiltinCall &) {
 
 const BuiltinEntry kEntries[] = {
     {"det", Unary<DetOf>, 1, 1, 1, "det(A)", "Determinant of a square matrix."},
-    {"inv", Inv, 1, 1, 1, "inv(A)", "Inverse of a square matrix; warns when it is ill-conditioned."},
+    {"inv", Inv, 1, 1, 1, "inv(A)",
+     "Inverse of a square matrix; warns when it is ill-conditioned."},
     {"rcond", Unary<RcondOf>, 1, 1, 1, "rcond(A)",
      "Estimate of the reciprocal condition number in the 1-norm."},
     {"pinv", Unary<PinvOf>, 1, 1, 1, "pinv(A)", "Pseudo-inverse from the singular values."},
@@ -120,7 +121,8 @@ const BuiltinEntry kEntries[] = {
     {"chol", Chol, 1, 1, 1, "R = chol(A)", "Cholesky factor R'*R = A of a positive definite A."},
     {"svd", Svd, 1, 2, 3, "s = svd(A), [U, S, V] = svd(A), svd(A, 'econ')",
      "Singular values, or the singular value decomposition."},
-    {"eig", Eig, 1, 1, 2, "e = eig(A), [V, D] = eig(A)", "Eigenvalues, or eigenvectors and values."},
+    {"eig", Eig, 1, 1, 2, "e = eig(A), [V, D] = eig(A)",
+     "Eigenvalues, or eigenvectors and values."},
     {"planerot", Planerot, 1, 1, 2, "G = planerot(x), [G, y] = planerot(x)",
      "Givens rotation that zeroes x(2)."},
     {"rank", Rank, 1, 2, 1, "rank(A), rank(A, tol)", "Number of singular values above tol."},
@@ -130,8 +132,6 @@ const BuiltinEntry kEntries[] = {
 
 }  // namespace
 
-Library LinalgLibrary() {
-    return {"linalg", "Linear algebra", kEntries, std::size(kEntries)};
-}
+Library LinalgLibrary() { return {"linalg", "Linear algebra", kEntries, std::size(kEntries)}; }
 
 }  // namespace mtrx

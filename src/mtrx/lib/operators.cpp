@@ -82,21 +82,29 @@ Array CtransposeOf(const Array &a) { return km::Ctranspose(a); }
 Array TransposeOf(const Array &a) { return km::Transpose(a); }
 
 const BinaryOperator kBinary[] = {
-    {"+", "plus", Plain<PlusOf>},         {"-", "minus", Plain<MinusOf>},
-    {"*", "mtimes", Plain<MtimesOf>},     {"/", "mrdivide", Mrdivide},
-    {"\\", "mldivide", Mldivide},         {"^", "mpower", Mpower},
-    {".*", "times", Plain<TimesOf>},      {"./", "rdivide", Plain<RdivideOf>},
-    {".\\", "ldivide", Plain<LdivideOf>}, {".^", "power", Plain<PowerOf>},
-    {"|", "or", Plain<OrOf>},             {"&", "and", Plain<AndOf>},
-    {"==", "eq", Plain<EqOf>},            {"~=", "ne", Plain<NeOf>},
-    {"<", "lt", Plain<LtOf>},             {"<=", "le", Plain<LeOf>},
-    {">", "gt", Plain<GtOf>},             {">=", "ge", Plain<GeOf>},
+    {"+", "plus", Plain<PlusOf>},
+    {"-", "minus", Plain<MinusOf>},
+    {"*", "mtimes", Plain<MtimesOf>},
+    {"/", "mrdivide", Mrdivide},
+    {"\\", "mldivide", Mldivide},
+    {"^", "mpower", Mpower},
+    {".*", "times", Plain<TimesOf>},
+    {"./", "rdivide", Plain<RdivideOf>},
+    {".\\", "ldivide", Plain<LdivideOf>},
+    {".^", "power", Plain<PowerOf>},
+    {"|", "or", Plain<OrOf>},
+    {"&", "and", Plain<AndOf>},
+    {"==", "eq", Plain<EqOf>},
+    {"~=", "ne", Plain<NeOf>},
+    {"<", "lt", Plain<LtOf>},
+    {"<=", "le", Plain<LeOf>},
+    {">", "gt", Plain<GtOf>},
+    {">=", "ge", Plain<GeOf>},
 };
 
 const UnaryOperator kUnary[] = {
-    {"-", "uminus", UminusOf},          {"+", "uplus", UplusOf},
-    {"~", "not", NotOf},                {"'", "ctranspose", CtransposeOf},
-    {".'", "transpose", TransposeOf},
+    {"-", "uminus", UminusOf},         {"+", "uplus", UplusOf},          {"~", "not", NotOf},
+    {"'", "ctranspose", CtransposeOf}, {".'", "transpose", TransposeOf},
 };
 
 }  // namespace

@@ -45,7 +45,8 @@ double CommandNumber(const Args &args, std::size_t k, const std::string &what) {
 
 Outs Clc(const Args &, BuiltinCall &c) {
     // Only a terminal has a screen to clear; a file or a pipe keeps its text.
-    if (&c.display == &std::cout && isatty(STDOUT_FILENO)) c.display << "\033[H\033[2J" << std::flush;
+    if (&c.display == &std::cout && isatty(STDOUT_FILENO))
+        c.display << "\033[H\033[2J" << std::flush;
     return {};
 }
 
@@ -98,7 +99,8 @@ std::vector<VariableInfo> Selected(const Args &args, BuiltinCall &c) {
 Outs Who(const Args &args, BuiltinCall &c) {
     const std::vector<VariableInfo> vars = Selected(args, c);
     if (c.nargout == 1) {
-        Array names = Array::Adopt(km::mxCreateCellMatrix(static_cast<unsigned int>(vars.size()), 1));
+        Array names =
+            Array::Adopt(km::mxCreateCellMatrix(static_cast<unsigned int>(vars.size()), 1));
         for (std::size_t k = 0; k < vars.size(); ++k) {
             Array name(vars[k].name);
             km::mxSetCell(names.get(), static_cast<int>(k), name.release());
@@ -137,7 +139,8 @@ double Bytes(const Value &v) {
     if (IsCell(a)) {
         double sum = 0;
         for (unsigned int k = 0; k < a.Numel(); ++k)
-            if (const km::CMatrix *slot = km::mxGetCell(a.get(), k)) sum += Bytes(Array::Share(slot));
+            if (const km::CMatrix *slot = km::mxGetCell(a.get(), k))
+                sum += Bytes(Array::Share(slot));
         return sum;
     }
     double each = 8;
@@ -437,7 +440,8 @@ const BuiltinEntry kEntries[] = {
     {"pause", Pause, 0, 1, 0, "pause(seconds), pause",
      "Waits; without an argument, for a key when the input is a terminal."},
     {"disp", Disp, 1, 1, 0, "disp(x)", "Shows a value without its name."},
-    {"display", Display, 1, 1, 0, "display(x)", "Shows a value with its name, as a statement does."},
+    {"display", Display, 1, 1, 0, "display(x)",
+     "Shows a value with its name, as a statement does."},
     {"format", FormatBuiltin, 0, 2, 0, "format, format short, format compact, format loose",
      "How values are shown: compact drops the blank lines around them."},
     {"help", Help, 0, 1, 0, "help, help NAME", "Lists the libraries, or describes one function."},
