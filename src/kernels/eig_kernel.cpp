@@ -1408,6 +1408,319 @@ void SortSymmetricEigen(std::size_t n, double *d, double *z, std::size_t ldz) {
     }
 }
 
+namespace {
+
+constexpr double kDcEps = 0x1p-52;
+
+// The workspace shared by every merge of one TridiagonalDivideConquer: each
+// merge of order n uses the first n*n or n entries of each.
+struct DcSpace {
+    std::vector<double> sorted, compact, w, delta;
+    std::vector<double> ds, zs, zhat, lambda;
+    std::vector<std::size_t> perm, kept, type;
+    explicit DcSpace(std::size_t n)
+        : sorted(n * n), compact(n * n), w(n * n), delta(n * n), ds(n), zs(n), zhat(n),
+          lambda(n), perm(n), kept(n), type(n) {}
+};
+
+// The secular function's parts at t from the origin pole o: psi sums the
+// poles at or left of j, phi those right of it, each with its derivative.
+// pole[i] = d(i) - d(o); delta[i] = pole[i] - t is kept for the vectors.
+struct SecularParts {
+    double psi, dpsi, phi, dphi;
+};
+
+SecularParts SecularEvaluate(std::size_t k, std::size_t j, const double *pole, const double *zz,
+                             double t, double *delta) {
+    SecularParts s{0.0, 0.0, 0.0, 0.0};
+    for (std::size_t i = 0; i <= j; ++i) {
+        delta[i] = pole[i] - t;
+        const double r = zz[i] / delta[i];
+        s.psi = s.psi + r;
+        s.dpsi = s.dpsi + r / delta[i];
+    }
+    for (std::size_t i = j + 1; i < k; ++i) {
+        delta[i] = pole[i] - t;
+        const double r = zz[i] / delta[i];
+        s.phi = s.phi + r;
+        s.dphi = s.dphi + r / delta[i];
+    }
+    return s;
+}
+
+// Root j of 1/rho + sum zz(i)/(d(i) - x) for ascending, distinct d: on
+// return lambda = d(origin) + tau, and delta(i) = d(i) - lambda as
+// (d(i) - d(origin)) - tau, accurate however close lambda is to d(i).
+void SecularRoot(std::size_t k, std::size_t j, const double *d, const double *zz, double rho,
+                 double zsum, double *pole, double *delta, double &lambda) {
+    const double inv = 1.0 / rho;
+    std::size_t origin = j;
+    double lo, hi;
+    if (j + 1 < k) {
+        const double gap = d[j + 1] - d[j];
+        for (std::size_t i = 0; i < k; ++i) pole[i] = d[i] - d[j];
+        const SecularParts m = SecularEvaluate(k, j, pole, zz, 0.5 * gap, delta);
+        if (inv + m.psi + m.phi >= 0.0) {
+            lo = 0.0;
+            hi = 0.5 * gap;
+        } else {
+            origin = j + 1;
+            for (std::size_t i = 0; i < k; ++i) pole[i] = d[i] - d[j + 1];
+            lo = -0.5 * gap;
+            hi = 0.0;
+        }
+    } else {
+        for (std::size_t i = 0; i < k; ++i) pole[i] = d[i] - d[j];
+        lo = 0.0;
+        hi = rho * zsum;
+    }
+    // The poles beside the root, at or left of it (index jl) and right of it
+    // (jr; none for the last root).
+    const std::size_t jl = j;
+    const bool last = j + 1 == k;
+    double t = 0.5 * (lo + hi);
+    for (int it = 0; it < kSecularMaxIterations; ++it) {
+        const SecularParts s = SecularEvaluate(k, jl, pole, zz, t, delta);
+        const double f = inv + s.psi + s.phi;
+        const double bound = 8.0 * static_cast<double>(k) * kDcEps * (inv + std::fabs(s.psi) + s.phi);
+        if (std::fabs(f) <= bound || f == 0.0) break;
+        if (f < 0.0) {
+            lo = t;
+        } else {
+            hi = t;
+        }
+        if (hi - lo <= 2.0 * kDcEps * std::max(std::fabs(lo), std::fabs(hi))) break;
+        double next = 0.5 * (lo + hi);
+        const bool bisect = it >= kSecularMaxIterations / 2 && (it & 1) != 0;
+        if (!bisect) {
+            const double dl = delta[jl];
+            const double sl = s.dpsi * dl * dl;
+            double eta;
+            bool ok = false;
+            if (last) {
+                const double c = inv + s.psi - sl / dl;
+                if (c > 0.0) {
+                    eta = dl + sl / c;
+                    ok = true;
+                }
+            } else {
+                const double dr = delta[jl + 1];
+                const double sr = s.dphi * dr * dr;
+                const double c = inv + (s.psi - sl / dl) + (s.phi - sr / dr);
+                const double a = c * (dl + dr) + sl + sr;
+                const double b = dl * dr * f;
+                if (c == 0.0) {
+                    if (a != 0.0) {
+                        eta = b / a;
+                        ok = true;
+                    }
+                } else {
+                    const double disc = std::max(a * a - 4.0 * b * c, 0.0);
+                    const double qq = 0.5 * (a + WithSignOf(std::sqrt(disc), a));
+                    if (qq != 0.0) {
+                        const double r1 = qq / c, r2 = b / qq;
+                        const bool in1 = r1 > dl && r1 < dr, in2 = r2 > dl && r2 < dr;
+                        if (in1 || in2) {
+                            eta = in2 ? r2 : r1;
+                            ok = true;
+                        }
+                    }
+                }
+            }
+            if (ok) {
+                const double cand = t + eta;
+                if (cand > lo && cand < hi) next = cand;
+            }
+        }
+        if (next == 0.0) next = lo != 0.0 ? lo : hi;
+        t = next;
+    }
+    for (std::size_t i = 0; i < k; ++i) delta[i] = pole[i] - t;
+    lambda = d[origin] + t;
+}
+
+// Merges the two solved halves held in q (n x n, ldq): values d, vectors in
+// the diagonal blocks, beta the coupling of rows n1-1 and n1.
+void DcMerge(std::size_t n, std::size_t n1, double beta, double *d, double *q, std::size_t ldq,
+             DcSpace &sp, KernelPath path) {
+    const std::size_t n2 = n - n1;
+    double *sorted = sp.sorted.data(), *ds = sp.ds.data(), *zs = sp.zs.data();
+    std::size_t *perm = sp.perm.data(), *type = sp.type.data();
+    const double sign = beta >= 0.0 ? 1.0 : -1.0;
+    double rho = 2.0 * std::fabs(beta);
+    const double root2 = std::sqrt(0.5);
+    for (std::size_t i = 0; i < n; ++i) perm[i] = i;
+    std::stable_sort(perm, perm + n, [d](std::size_t a, std::size_t b) { return d[a] < d[b]; });
+    // Sorted copies: a column of T1's half holds rows 0..n1-1 only (type
+    // 0), of T2's rows n1.. only (type 2); a rotation makes both full (1).
+    double dmax = 0.0;
+    for (std::size_t c = 0; c < n; ++c) {
+        const std::size_t src = perm[c];
+        double *col = sorted + c * n;
+        const double *from = q + src * ldq;
+        if (src < n1) {
+            std::memcpy(col, from, n1 * sizeof(double));
+            std::fill(col + n1, col + n, 0.0);
+            zs[c] = from[n1 - 1] * root2;
+            type[c] = 0;
+        } else {
+            std::fill(col, col + n1, 0.0);
+            std::memcpy(col + n1, from + n1, n2 * sizeof(double));
+            zs[c] = sign * from[n1] * root2;
+            type[c] = 2;
+        }
+        ds[c] = d[src];
+        dmax = std::max(dmax, std::fabs(ds[c]));
+    }
+    const double tol = 8.0 * kDcEps * std::max(dmax, rho);
+    // Deflation: kept poles listed in order; the deflated ones get their
+    // eigenvalue in place (ds) and are marked by type 3.
+    std::size_t *kept = sp.kept.data();
+    std::size_t k = 0;
+    std::size_t prev = n;  // the last kept pole, none yet
+    for (std::size_t i = 0; i < n; ++i) {
+        if (rho * std::fabs(zs[i]) <= tol) {
+            type[i] = 3;
+            continue;
+        }
+        if (prev != n) {
+            const double t = SafeHypot(zs[prev], zs[i]);
+            const double c = zs[i] / t, s = zs[prev] / t;
+            if (std::fabs(c * s * (ds[i] - ds[prev])) <= tol) {
+                double *qp = sorted + prev * n, *qi = sorted + i * n;
+                for (std::size_t r = 0; r < n; ++r) {
+                    const double x = qp[r], y = qi[r];
+                    qp[r] = c * x - s * y;
+                    qi[r] = s * x + c * y;
+                }
+                const double dp = ds[prev], di = ds[i];
+                ds[prev] = c * c * dp + s * s * di;
+                ds[i] = s * s * dp + c * c * di;
+                zs[prev] = 0.0;
+                zs[i] = t;
+                type[i] = type[prev] == type[i] ? type[i] : 1;
+                type[prev] = 3;
+                prev = i;
+                continue;
+            }
+            kept[k++] = prev;
+        }
+        prev = i;
+    }
+    if (prev != n) kept[k++] = prev;
+    // The kept poles' roots and vectors.
+    double *kd = sp.zhat.data();  // kept d, then reused below
+    std::vector<double> kz(k), zz(k), pole(k), lambda(k);
+    double zsum = 0.0;
+    for (std::size_t j = 0; j < k; ++j) {
+        kd[j] = ds[kept[j]];
+        kz[j] = zs[kept[j]];
+        zz[j] = kz[j] * kz[j];
+        zsum = zsum + zz[j];
+    }
+    // The secular equation in units of a power of 2 near its largest term
+    // (exact, and the same vectors): its derivatives square the gaps, which
+    // would leave the range beside poles far from 1.0.
+    double largest = rho;
+    for (std::size_t j = 0; j < k; ++j) largest = std::max(largest, std::fabs(kd[j]));
+    const double unit = largest > 0.0 ? std::ldexp(1.0, std::ilogb(largest)) : 1.0;
+    for (std::size_t j = 0; j < k; ++j) kd[j] = kd[j] / unit;
+    rho = rho / unit;
+    double *delta = sp.delta.data();
+    for (std::size_t j = 0; j < k; ++j) {
+        SecularRoot(k, j, kd, zz.data(), rho, zsum, pole.data(), delta + j * k, lambda[j]);
+    }
+    for (std::size_t j = 0; j < k; ++j) lambda[j] = lambda[j] * unit;
+    // Loewner: the z for which the computed roots are exact.
+    std::vector<double> zhat(k);
+    for (std::size_t i = 0; i < k; ++i) {
+        double p = -delta[i + (k - 1) * k] / rho;
+        for (std::size_t j = 0; j < i; ++j) p = p * (delta[i + j * k] / (kd[i] - kd[j]));
+        for (std::size_t j = i; j + 1 < k; ++j) p = p * (-delta[i + j * k] / (kd[j + 1] - kd[i]));
+        zhat[i] = WithSignOf(std::sqrt(std::fabs(p)), kz[i]);
+    }
+    // The kept columns grouped by type (0, 1, 2) into compact, the rows of
+    // the secular vectors W alike.
+    std::size_t order[3] = {0, 0, 0};
+    for (std::size_t j = 0; j < k; ++j) ++order[type[kept[j]]];
+    const std::size_t k0 = order[0], k1 = order[1];
+    std::size_t at[3] = {0, k0, k0 + k1};
+    std::vector<std::size_t> row(k);
+    double *compact = sp.compact.data(), *w = sp.w.data();
+    for (std::size_t j = 0; j < k; ++j) {
+        row[j] = at[type[kept[j]]]++;
+        std::memcpy(compact + row[j] * n, sorted + kept[j] * n, n * sizeof(double));
+    }
+    // Each vector scaled by its largest entry before its length is taken:
+    // beside poles far below 1.0 the entries can be far beyond it.
+    for (std::size_t j = 0; j < k; ++j) {
+        double *col = w + j * k;
+        double big = 0.0;
+        for (std::size_t i = 0; i < k; ++i) {
+            const double v = zhat[i] / delta[i + j * k];
+            col[row[i]] = v;
+            big = std::max(big, std::fabs(v));
+        }
+        double norm = 0.0;
+        for (std::size_t i = 0; i < k; ++i) {
+            col[i] = col[i] / big;
+            norm = norm + col[i] * col[i];
+        }
+        const double scale = 1.0 / std::sqrt(norm);
+        for (std::size_t i = 0; i < k; ++i) col[i] = col[i] * scale;
+    }
+    // New vectors: rows of T1's half from the types 0 and 1, of T2's from 1
+    // and 2.
+    const std::size_t top = k0 + k1, bottom = k - k0;
+    MatrixProduct(n1, k, top, compact, n, w, k, q, ldq, PackingSpace(n1, k, top), path);
+    MatrixProduct(n2, k, bottom, compact + k0 * n + n1, n, w + k0, k, q + n1, ldq,
+                  PackingSpace(n2, k, bottom), path);
+    for (std::size_t j = 0; j < k; ++j) d[j] = lambda[j];
+    std::size_t c = k;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (type[i] != 3) continue;
+        std::memcpy(q + c * ldq, sorted + i * n, n * sizeof(double));
+        d[c++] = ds[i];
+    }
+}
+
+KernelStatus DcSolve(std::size_t n, double *d, double *e, double *q, std::size_t ldq, DcSpace &sp,
+                     KernelPath path) {
+    if (n <= kDivideConquerLeaf) {
+        for (std::size_t j = 0; j < n; ++j) {
+            std::fill(q + j * ldq, q + j * ldq + n, 0.0);
+            q[j + j * ldq] = 1.0;
+        }
+        std::vector<double> ework(n), qlwork(TridiagonalQlWorkspace(n));
+        std::copy(e, e + (n - 1), ework.begin());
+        ework[n - 1] = 0.0;
+        return TridiagonalQl(n, d, ework.data(), q, ldq, qlwork.data(), path) == 0 ? 0 : 1;
+    }
+    const std::size_t n1 = n / 2;
+    const double beta = e[n1 - 1];
+    const double rho = std::fabs(beta);
+    d[n1 - 1] = d[n1 - 1] - rho;
+    d[n1] = d[n1] - rho;
+    if (DcSolve(n1, d, e, q, ldq, sp, path) != 0) return 1;
+    if (DcSolve(n - n1, d + n1, e + n1, q + n1 + n1 * ldq, ldq, sp, path) != 0) return 1;
+    DcMerge(n, n1, beta, d, q, ldq, sp, path);
+    return 0;
+}
+
+}  // namespace
+
+KernelStatus TridiagonalDivideConquer(std::size_t n, double *d, const double *e, double *q,
+                                      std::size_t ldq, KernelPath path) {
+    if (n == 0) return 0;
+    std::vector<double> ecopy(e, e + (n - 1));
+    DcSpace space(n > kDivideConquerLeaf ? n : 0);
+    if (DcSolve(n, d, ecopy.data(), q, ldq, space, path) != 0) {
+        for (std::size_t i = 0; i < n; ++i) d[i] = LibraryNaN();
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace kernels
 }  // namespace matrix
 }  // namespace kiv

@@ -17,6 +17,7 @@
 #include "kernels/eig_kernel.h"
 #include "kernels/kernel_support.h"
 #include "kernels/mldivide_kernel.h"
+#include "kernels/mtimes_kernel.h"
 #include "kernels/norm_kernel.h"
 #include "kernels/parallel.h"
 #include "kernels/planerot_kernel.h"
@@ -110,6 +111,11 @@ bool IsSymmetric(const CMatrix *A, std::size_t n) {
     return true;
 }
 
+// The order from which the symmetric solver finds vectors by divide and
+// conquer rather than by QL on the whole matrix: below it the rotations
+// cost less than the merges' products.
+constexpr std::size_t kSymmetricDivideConquerMin = 64;
+
 // The fast order's symmetric eigensolver: Householder tridiagonalisation,
 // implicit QL (the Jacobi method on A when QL gives up), values ascending; with z (n x n, leading dimension n) the
 // orthonormal eigenvectors, each with its largest-magnitude entry (the
@@ -132,8 +138,22 @@ void SymmetricEig(const CMatrix *A, std::size_t n, double *d, double *z) {
             z[3] = 1.0;
         }
     }
-    linalg::Scratch<double> qlwork(kernels::TridiagonalQlWorkspace(n));
-    if (kernels::TridiagonalQl(n, d, e.Get(), z, n, qlwork.Get()) != 0) {
+    bool found;
+    if (z != nullptr && n >= kSymmetricDivideConquerMin) {
+        // Divide and conquer gives T's vectors W; A's are Q*W.
+        linalg::Scratch<double> q(n * n);
+        linalg::Scratch<double> w(n * n);
+        std::memcpy(q.Get(), z, n * n * sizeof(double));
+        found = kernels::TridiagonalDivideConquer(n, d, e.Get(), w.Get(), n) == 0;
+        if (found) {
+            kernels::MatrixProduct(n, n, n, q.Get(), n, w.Get(), n, z, n,
+                                   kernels::PackingSpace(n, n, n));
+        }
+    } else {
+        linalg::Scratch<double> qlwork(kernels::TridiagonalQlWorkspace(n));
+        found = kernels::TridiagonalQl(n, d, e.Get(), z, n, qlwork.Get()) == 0;
+    }
+    if (!found) {
         // QL gave up: the Jacobi method on A itself, with the vectors
         // (the values alone need them as scratch anyway).
         std::memcpy(a.Get(), linalg::Data(A), n * n * sizeof(double));
