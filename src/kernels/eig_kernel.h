@@ -353,7 +353,8 @@ constexpr int kSecularMaxIterations = 200;
 ///   e    [in]     n - 1 entries, e[k] = T(k+1,k)
 ///   q    [out]    n x n eigenvectors of T, column-major, ldq >= n
 ///   path [in]     as MatrixProduct
-/// Returns 0, or 1 when TridiagonalQl gave up on a leaf (d is then NaN).
+/// Returns 0, or 1 when an entry of T is infinite or NaN or TridiagonalQl
+/// gave up on a leaf (d is then NaN).
 /// Source: Cuppen, Numer. Math. 36 (1981) 177-195; Gu & Eisenstat, SIAM J.
 /// Matrix Anal. Appl. 16 (1995) 172-191; R.-C. Li, "Solving secular
 /// equations stably and efficiently", LAPACK Working Note 89 (1993).

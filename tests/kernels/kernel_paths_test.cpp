@@ -609,6 +609,19 @@ TEST(KernelPaths, SymmetricEigenMatchesScalarLoops) {
                 split[plain].insert(split[plain].end(), dd.begin(), dd.end());
             }
             EXPECT_TRUE(Same(split[0], split[1]) && Same(split[2], split[1])) << what << " split";
+            // Divide and conquer on the same tridiagonal: its merges'
+            // products on each path.
+            std::vector<double> divided[3];
+            for (int plain = 0; plain < 3; ++plain) {
+                Padded q = z;
+                std::vector<double> dd = d[0];
+                kernels::TridiagonalDivideConquer(n, dd.data(), e[0].data(), q.v.data(), q.ld,
+                                                  paths[plain]);
+                divided[plain] = q.v;
+                divided[plain].insert(divided[plain].end(), dd.begin(), dd.end());
+            }
+            EXPECT_TRUE(Same(divided[0], divided[1]) && Same(divided[2], divided[1]))
+                << what << " divide and conquer";
         }
     }
 }
