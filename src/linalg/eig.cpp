@@ -17,7 +17,6 @@
 #include "kernels/eig_kernel.h"
 #include "kernels/kernel_support.h"
 #include "kernels/mldivide_kernel.h"
-#include "kernels/mtimes_kernel.h"
 #include "kernels/norm_kernel.h"
 #include "kernels/parallel.h"
 #include "kernels/planerot_kernel.h"
@@ -127,29 +126,28 @@ void SymmetricEig(const CMatrix *A, std::size_t n, double *d, double *z) {
     linalg::Scratch<double> c(n);
     linalg::Scratch<double> work(2 * n);
     kernels::SymmetricTridiagonalize(n, a.Get(), n, d, e.Get(), c.Get(), work.Get());
-    if (z != nullptr) {
-        std::fill(z, z + n * n, 0.0);
-        z[0] = 1.0;
-        if (n >= 3) {
-            linalg::Scratch<double> qwork(kernels::HouseholderFormQFastWorkspace(n - 1));
-            kernels::HouseholderFormQFast(n - 1, n - 2, a.Get() + 1, n, c.Get(), z + 1 + n, n,
-                                          qwork.Get());
-        } else if (n == 2) {
-            z[3] = 1.0;
-        }
-    }
     bool found;
     if (z != nullptr && n >= kSymmetricDivideConquerMin) {
-        // Divide and conquer gives T's vectors W; A's are Q*W.
-        linalg::Scratch<double> q(n * n);
-        linalg::Scratch<double> w(n * n);
-        std::memcpy(q.Get(), z, n * n * sizeof(double));
-        found = kernels::TridiagonalDivideConquer(n, d, e.Get(), w.Get(), n) == 0;
+        // Divide and conquer gives T's vectors W; A's are Q*W, the
+        // reflections applied to W's rows 1.. in blocks (Q = diag(1, Q1)).
+        found = kernels::TridiagonalDivideConquer(n, d, e.Get(), z, n) == 0;
         if (found) {
-            kernels::MatrixProduct(n, n, n, q.Get(), n, w.Get(), n, z, n,
-                                   kernels::PackingSpace(n, n, n));
+            linalg::Scratch<double> qwork(kernels::HouseholderApplyQFastWorkspace(n - 1, n));
+            kernels::HouseholderApplyQFast(n - 1, n - 2, a.Get() + 1, n, c.Get(), n, z + 1, n,
+                                           qwork.Get());
         }
     } else {
+        if (z != nullptr) {
+            std::fill(z, z + n * n, 0.0);
+            z[0] = 1.0;
+            if (n >= 3) {
+                linalg::Scratch<double> qwork(kernels::HouseholderFormQFastWorkspace(n - 1));
+                kernels::HouseholderFormQFast(n - 1, n - 2, a.Get() + 1, n, c.Get(), z + 1 + n,
+                                              n, qwork.Get());
+            } else if (n == 2) {
+                z[3] = 1.0;
+            }
+        }
         linalg::Scratch<double> qlwork(kernels::TridiagonalQlWorkspace(n));
         found = kernels::TridiagonalQl(n, d, e.Get(), z, n, qlwork.Get()) == 0;
     }
