@@ -600,11 +600,20 @@ void BuildReflectionBlock(std::size_t m, std::size_t s, std::size_t b, const dou
     }
 }
 
-// B(s.., cols) -= V * (T * (V' * B(s.., cols))), column by column.
+// B(s.., cols) -= V * (T * (V' * B(s.., cols))), column by column. With
+// whole, T*W is a MatrixProduct over all of T's column (the zeros below
+// its diagonal leave each sum at +0.0 until its first term, so finite
+// values get the same bits as the sums from the diagonal on).
 void ApplyReflectionBlock(std::size_t p, std::size_t b, std::size_t cols, const double *vz,
                           const double *vt, const double *t, double *bs, std::size_t ldb,
-                          double *w, double *tw, KernelPath path) {
+                          double *w, double *tw, KernelPath path, bool whole = false) {
     MatrixProduct(b, cols, p, vt, b, bs, ldb, w, b, PackingSpace(b, cols, p), path);
+    if (whole) {
+        MatrixProduct(b, cols, b, t, b, w, b, tw, b, PackingSpace(b, cols, b), path);
+        MatrixProductUpdate(p, cols, b, vz, p, tw, b, bs, ldb, PackingSpace(p, cols, b),
+                            UpdateSign::kSubtract, SumOrder::kIncreasing, path);
+        return;
+    }
     for (std::size_t j = 0; j < cols; ++j) {
         const double *wj = w + j * b;
         double *twj = tw + j * b;
@@ -661,7 +670,7 @@ void HouseholderApplyQFast(std::size_t m, std::size_t k, const double *v, std::s
         const std::size_t s = block * kFormQBlock;
         const std::size_t b = std::min(kFormQBlock, k - s);
         BuildReflectionBlock(m, s, b, v, ldv, c, vz, vt, t, tw, path);
-        ApplyReflectionBlock(m - s, b, ncols, vz, vt, t, bm + s, ldb, w, tw, path);
+        ApplyReflectionBlock(m - s, b, ncols, vz, vt, t, bm + s, ldb, w, tw, path, true);
     }
 }
 

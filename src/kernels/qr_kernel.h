@@ -178,9 +178,11 @@ std::size_t HouseholderApplyQFastWorkspace(std::size_t m, std::size_t ncols);
 
 /// B := Q*B for Q = H(0)*H(1)*...*H(K-1), in the blocks of
 /// HouseholderFormQFast (the last block first, each with the same V and T):
-/// W = V' * B(s.., :), W2 = T*W, B(s.., :) -= V * W2, over all ncols
-/// columns. HouseholderFormQFast is this applied to the identity, keeping
-/// to the columns a block can reach.
+/// W = V' * B(s.., :), W2 = T*W by MatrixProduct (each sum over all of
+/// T's row, in increasing index, the zeros below the diagonal included),
+/// B(s.., :) -= V * W2, over all ncols columns. For finite B and
+/// reflections this is HouseholderFormQFast applied to the identity, bit
+/// for bit (a sum stays +0.0 until its first term).
 ///   m, k, v, ldv, c [in] as HouseholderFormQ
 ///   ncols           [in] columns of B
 ///   b               [in,out] B, m x ncols, column-major, ldb >= m
