@@ -1408,6 +1408,474 @@ void SortSymmetricEigen(std::size_t n, double *d, double *z, std::size_t ldz) {
     }
 }
 
+namespace {
+
+constexpr double kDcEps = 0x1p-52;
+
+// The workspace shared by every merge of one TridiagonalDivideConquer: each
+// merge of order n uses the first n*n or n entries of each.
+struct DcSpace {
+    std::vector<double> sorted, compact, w, delta;
+    std::vector<double> ds, zs, zhat, lambda;
+    std::vector<std::size_t> perm, kept, type;
+    // Grows the space to order n; it is kept for the thread's next call,
+    // so that repeated solves do not fault fresh pages in.
+    void Reserve(std::size_t n) {
+        if (perm.size() >= n) return;
+        for (std::vector<double> *v : {&sorted, &compact, &w, &delta}) v->resize(n * n);
+        for (std::vector<double> *v : {&ds, &zs, &zhat, &lambda}) v->resize(n);
+        for (std::vector<std::size_t> *v : {&perm, &kept, &type}) v->resize(n);
+    }
+};
+
+// The secular function's parts at t from the origin pole o: psi sums the
+// poles at or left of j, phi those right of it, each with its derivative.
+// pole[i] = d(i) - d(o); delta[i] = pole[i] - t is kept for the vectors.
+// Each sum runs in kSecularLanes interleaved partial sums (term i in lane
+// i mod kSecularLanes, from the first term of its part), added in lane
+// order at the end: a fixed order that keeps the adds independent.
+constexpr std::size_t kSecularLanes = 8;
+
+struct SecularParts {
+    double psi, dpsi, phi, dphi;
+};
+
+// One part of the secular function over poles [0, count): delta, and the
+// lane sums of zz/delta and of its slope zz/delta^2, taken as r = zz*inv
+// and r*inv with inv = 1/delta.
+void SecularPartPlain(std::size_t count, const double *pole, const double *zz, double t,
+                      double *delta, double *lane, double *dlane) {
+    for (std::size_t i = 0; i < count; ++i) {
+        delta[i] = pole[i] - t;
+        const double inv = 1.0 / delta[i];
+        const double r = zz[i] * inv;
+        const std::size_t l = i % kSecularLanes;
+        lane[l] = lane[l] + r;
+        dlane[l] = dlane[l] + r * inv;
+    }
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx512f"))) void SecularPartAvx512(std::size_t count, const double *pole,
+                                                          const double *zz, double t,
+                                                          double *delta, double *lane,
+                                                          double *dlane) {
+    static_assert(kSecularLanes == 8, "one zmm register of lanes");
+    const __m512d tt = _mm512_set1_pd(t), one = _mm512_set1_pd(1.0);
+    __m512d acc = _mm512_setzero_pd(), dacc = _mm512_setzero_pd();
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m512d d = _mm512_sub_pd(_mm512_loadu_pd(pole + i), tt);
+        _mm512_storeu_pd(delta + i, d);
+        const __m512d inv = _mm512_div_pd(one, d);
+        const __m512d r = _mm512_mul_pd(_mm512_loadu_pd(zz + i), inv);
+        acc = _mm512_add_pd(acc, r);
+        dacc = _mm512_add_pd(dacc, _mm512_mul_pd(r, inv));
+    }
+    if (i < count) {
+        const __mmask8 m = static_cast<__mmask8>((1u << (count - i)) - 1u);
+        const __m512d d = _mm512_sub_pd(_mm512_mask_loadu_pd(one, m, pole + i), tt);
+        _mm512_mask_storeu_pd(delta + i, m, d);
+        const __m512d inv = _mm512_div_pd(one, d);
+        const __m512d r = _mm512_mul_pd(_mm512_maskz_loadu_pd(m, zz + i), inv);
+        acc = _mm512_mask_add_pd(acc, m, acc, r);
+        dacc = _mm512_mask_add_pd(dacc, m, dacc, _mm512_mul_pd(r, inv));
+    }
+    _mm512_storeu_pd(lane, acc);
+    _mm512_storeu_pd(dlane, dacc);
+}
+#endif
+
+void SecularPart(std::size_t count, const double *pole, const double *zz, double t, double *delta,
+                 double &sum, double &dsum, KernelPath path) {
+    double lane[kSecularLanes] = {}, dlane[kSecularLanes] = {};
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) {
+        SecularPartAvx512(count, pole, zz, t, delta, lane, dlane);
+    } else {
+        SecularPartPlain(count, pole, zz, t, delta, lane, dlane);
+    }
+#else
+    (void)path;
+    SecularPartPlain(count, pole, zz, t, delta, lane, dlane);
+#endif
+    sum = 0.0;
+    dsum = 0.0;
+    for (std::size_t l = 0; l < kSecularLanes; ++l) {
+        sum = sum + lane[l];
+        dsum = dsum + dlane[l];
+    }
+}
+
+SecularParts SecularEvaluate(std::size_t k, std::size_t j, const double *pole, const double *zz,
+                             double t, double *delta, KernelPath path) {
+    SecularParts s;
+    SecularPart(j + 1, pole, zz, t, delta, s.psi, s.dpsi, path);
+    SecularPart(k - j - 1, pole + j + 1, zz + j + 1, t, delta + j + 1, s.phi, s.dphi, path);
+    return s;
+}
+
+// One step of the Loewner products over i in [i0, i1):
+// zhat(i) *= delta(i)/(d(i) - pivot), pivot being d(j+1) for the poles at
+// or left of root j (the same bits as -delta(i)/(d(j+1) - d(i))) and d(j)
+// for those right of it.
+void LoewnerStepPlain(std::size_t i0, std::size_t i1, double *zhat, const double *delta,
+                      const double *d, double pivot) {
+    for (std::size_t i = i0; i < i1; ++i) zhat[i] = zhat[i] * (delta[i] / (d[i] - pivot));
+}
+
+// A secular vector before scaling: v(i) = zhat(i)/delta(i); returns the
+// largest |v(i)|.
+double SecularVectorPlain(std::size_t k, const double *zhat, const double *delta, double *v) {
+    double big = 0.0;
+    for (std::size_t i = 0; i < k; ++i) {
+        v[i] = zhat[i] / delta[i];
+        big = std::max(big, std::fabs(v[i]));
+    }
+    return big;
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx512f"))) void LoewnerStepAvx512(std::size_t i0, std::size_t i1,
+                                                          double *zhat, const double *delta,
+                                                          const double *d, double pivot) {
+    const __m512d p = _mm512_set1_pd(pivot);
+    std::size_t i = i0;
+    for (; i + 8 <= i1; i += 8) {
+        const __m512d ratio =
+            _mm512_div_pd(_mm512_loadu_pd(delta + i), _mm512_sub_pd(_mm512_loadu_pd(d + i), p));
+        _mm512_storeu_pd(zhat + i, _mm512_mul_pd(_mm512_loadu_pd(zhat + i), ratio));
+    }
+    LoewnerStepPlain(i, i1, zhat, delta, d, pivot);
+}
+
+__attribute__((target("avx512f"))) double SecularVectorAvx512(std::size_t k, const double *zhat,
+                                                              const double *delta, double *v) {
+    const __m512i magnitude = _mm512_set1_epi64(0x7FFFFFFFFFFFFFFFLL);
+    __m512d big = _mm512_setzero_pd();
+    std::size_t i = 0;
+    for (; i + 8 <= k; i += 8) {
+        const __m512d x = _mm512_div_pd(_mm512_loadu_pd(zhat + i), _mm512_loadu_pd(delta + i));
+        _mm512_storeu_pd(v + i, x);
+        const __m512d a = _mm512_castsi512_pd(_mm512_and_epi64(_mm512_castpd_si512(x), magnitude));
+        big = _mm512_mask_blend_pd(_mm512_cmp_pd_mask(a, big, _CMP_GT_OQ), big, a);
+    }
+    double lanes[8];
+    _mm512_storeu_pd(lanes, big);
+    double most = SecularVectorPlain(k - i, zhat + i, delta + i, v + i);
+    for (double x : lanes) most = std::max(most, x);
+    return most;
+}
+#endif
+
+void LoewnerStep(std::size_t i0, std::size_t i1, double *zhat, const double *delta,
+                 const double *d, double pivot, KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) {
+        LoewnerStepAvx512(i0, i1, zhat, delta, d, pivot);
+        return;
+    }
+#else
+    (void)path;
+#endif
+    LoewnerStepPlain(i0, i1, zhat, delta, d, pivot);
+}
+
+double SecularVector(std::size_t k, const double *zhat, const double *delta, double *v,
+                     KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) return SecularVectorAvx512(k, zhat, delta, v);
+#else
+    (void)path;
+#endif
+    return SecularVectorPlain(k, zhat, delta, v);
+}
+
+// Root j of 1/rho + sum zz(i)/(d(i) - x) for ascending, distinct d: on
+// return lambda = d(origin) + tau, and delta(i) = d(i) - lambda as
+// (d(i) - d(origin)) - tau, accurate however close lambda is to d(i).
+void SecularRoot(std::size_t k, std::size_t j, const double *d, const double *zz, double rho,
+                 double zsum, double *pole, double *delta, double &lambda, KernelPath path) {
+    const double inv = 1.0 / rho;
+    std::size_t origin = j;
+    double lo, hi;
+    if (j + 1 < k) {
+        const double gap = d[j + 1] - d[j];
+        for (std::size_t i = 0; i < k; ++i) pole[i] = d[i] - d[j];
+        const SecularParts m = SecularEvaluate(k, j, pole, zz, 0.5 * gap, delta, path);
+        if (inv + m.psi + m.phi >= 0.0) {
+            lo = 0.0;
+            hi = 0.5 * gap;
+        } else {
+            origin = j + 1;
+            for (std::size_t i = 0; i < k; ++i) pole[i] = d[i] - d[j + 1];
+            lo = -0.5 * gap;
+            hi = 0.0;
+        }
+    } else {
+        for (std::size_t i = 0; i < k; ++i) pole[i] = d[i] - d[j];
+        lo = 0.0;
+        hi = rho * zsum;
+    }
+    // The poles beside the root, at or left of it (index jl) and right of it
+    // (jr; none for the last root).
+    const std::size_t jl = j;
+    const bool last = j + 1 == k;
+    double t = 0.5 * (lo + hi);
+    for (int it = 0; it < kSecularMaxIterations; ++it) {
+        const SecularParts s = SecularEvaluate(k, jl, pole, zz, t, delta, path);
+        const double f = inv + s.psi + s.phi;
+        const double bound = 8.0 * static_cast<double>(k) * kDcEps * (inv + std::fabs(s.psi) + s.phi);
+        if (std::fabs(f) <= bound || f == 0.0) break;
+        if (f < 0.0) {
+            lo = t;
+        } else {
+            hi = t;
+        }
+        if (hi - lo <= 2.0 * kDcEps * std::max(std::fabs(lo), std::fabs(hi))) break;
+        double next = 0.5 * (lo + hi);
+        const bool bisect = it >= kSecularMaxIterations / 2 && (it & 1) != 0;
+        if (!bisect) {
+            const double dl = delta[jl];
+            const double sl = s.dpsi * dl * dl;
+            double eta;
+            bool ok = false;
+            if (last) {
+                const double c = inv + s.psi - sl / dl;
+                if (c > 0.0) {
+                    eta = dl + sl / c;
+                    ok = true;
+                }
+            } else {
+                const double dr = delta[jl + 1];
+                const double sr = s.dphi * dr * dr;
+                const double c = inv + (s.psi - sl / dl) + (s.phi - sr / dr);
+                const double a = c * (dl + dr) + sl + sr;
+                const double b = dl * dr * f;
+                if (c == 0.0) {
+                    if (a != 0.0) {
+                        eta = b / a;
+                        ok = true;
+                    }
+                } else {
+                    const double disc = std::max(a * a - 4.0 * b * c, 0.0);
+                    const double qq = 0.5 * (a + WithSignOf(std::sqrt(disc), a));
+                    if (qq != 0.0) {
+                        const double r1 = qq / c, r2 = b / qq;
+                        const bool in1 = r1 > dl && r1 < dr, in2 = r2 > dl && r2 < dr;
+                        if (in1 || in2) {
+                            eta = in2 ? r2 : r1;
+                            ok = true;
+                        }
+                    }
+                }
+            }
+            if (ok) {
+                const double cand = t + eta;
+                if (cand > lo && cand < hi) next = cand;
+            }
+        }
+        if (next == 0.0) next = lo != 0.0 ? lo : hi;
+        t = next;
+    }
+    for (std::size_t i = 0; i < k; ++i) delta[i] = pole[i] - t;
+    lambda = d[origin] + t;
+}
+
+// Merges the two solved halves held in q (n x n, ldq): values d, vectors in
+// the diagonal blocks, beta the coupling of rows n1-1 and n1.
+void DcMerge(std::size_t n, std::size_t n1, double beta, double *d, double *q, std::size_t ldq,
+             DcSpace &sp, KernelPath path) {
+    const std::size_t n2 = n - n1;
+    double *sorted = sp.sorted.data(), *ds = sp.ds.data(), *zs = sp.zs.data();
+    std::size_t *perm = sp.perm.data(), *type = sp.type.data();
+    const double sign = beta >= 0.0 ? 1.0 : -1.0;
+    double rho = 2.0 * std::fabs(beta);
+    const double root2 = std::sqrt(0.5);
+    for (std::size_t i = 0; i < n; ++i) perm[i] = i;
+    std::stable_sort(perm, perm + n, [d](std::size_t a, std::size_t b) { return d[a] < d[b]; });
+    // Sorted copies: a column of T1's half holds rows 0..n1-1 only (type
+    // 0), of T2's rows n1.. only (type 2); a rotation makes both full (1).
+    double dmax = 0.0;
+    for (std::size_t c = 0; c < n; ++c) {
+        const std::size_t src = perm[c];
+        double *col = sorted + c * n;
+        const double *from = q + src * ldq;
+        if (src < n1) {
+            std::memcpy(col, from, n1 * sizeof(double));
+            std::fill(col + n1, col + n, 0.0);
+            zs[c] = from[n1 - 1] * root2;
+            type[c] = 0;
+        } else {
+            std::fill(col, col + n1, 0.0);
+            std::memcpy(col + n1, from + n1, n2 * sizeof(double));
+            zs[c] = sign * from[n1] * root2;
+            type[c] = 2;
+        }
+        ds[c] = d[src];
+        dmax = std::max(dmax, std::fabs(ds[c]));
+    }
+    const double tol = 8.0 * kDcEps * std::max(dmax, rho);
+    // Deflation: kept poles listed in order; the deflated ones get their
+    // eigenvalue in place (ds) and are marked by type 3.
+    std::size_t *kept = sp.kept.data();
+    std::size_t k = 0;
+    std::size_t prev = n;  // the last kept pole, none yet
+    for (std::size_t i = 0; i < n; ++i) {
+        if (rho * std::fabs(zs[i]) <= tol) {
+            type[i] = 3;
+            continue;
+        }
+        if (prev != n) {
+            const double t = SafeHypot(zs[prev], zs[i]);
+            const double c = zs[i] / t, s = zs[prev] / t;
+            if (std::fabs(c * s * (ds[i] - ds[prev])) <= tol) {
+                double *qp = sorted + prev * n, *qi = sorted + i * n;
+                for (std::size_t r = 0; r < n; ++r) {
+                    const double x = qp[r], y = qi[r];
+                    qp[r] = c * x - s * y;
+                    qi[r] = s * x + c * y;
+                }
+                const double dp = ds[prev], di = ds[i];
+                ds[prev] = c * c * dp + s * s * di;
+                ds[i] = s * s * dp + c * c * di;
+                zs[prev] = 0.0;
+                zs[i] = t;
+                type[i] = type[prev] == type[i] ? type[i] : 1;
+                type[prev] = 3;
+                prev = i;
+                continue;
+            }
+            kept[k++] = prev;
+        }
+        prev = i;
+    }
+    if (prev != n) kept[k++] = prev;
+    // The kept poles' roots and vectors.
+    double *kd = sp.zhat.data();  // kept d, then reused below
+    std::vector<double> kz(k), zz(k), pole(k), lambda(k);
+    double zsum = 0.0;
+    for (std::size_t j = 0; j < k; ++j) {
+        kd[j] = ds[kept[j]];
+        kz[j] = zs[kept[j]];
+        zz[j] = kz[j] * kz[j];
+        zsum = zsum + zz[j];
+    }
+    // The secular equation in units of a power of 2 near its largest term
+    // (exact, and the same vectors): its derivatives square the gaps, which
+    // would leave the range beside poles far from 1.0.
+    double largest = rho;
+    for (std::size_t j = 0; j < k; ++j) largest = std::max(largest, std::fabs(kd[j]));
+    const double unit = largest > 0.0 ? std::ldexp(1.0, std::ilogb(largest)) : 1.0;
+    for (std::size_t j = 0; j < k; ++j) kd[j] = kd[j] / unit;
+    rho = rho / unit;
+    double *delta = sp.delta.data();
+    for (std::size_t j = 0; j < k; ++j) {
+        SecularRoot(k, j, kd, zz.data(), rho, zsum, pole.data(), delta + j * k, lambda[j], path);
+    }
+    for (std::size_t j = 0; j < k; ++j) lambda[j] = lambda[j] * unit;
+    // Loewner: the z for which the computed roots are exact. Each z(i)^2
+    // is -delta(i,k-1)/rho times, for j = 0..k-2 in turn, the ratio
+    // delta(i,j)/(d(i) - d(j)) when j < i, -delta(i,j)/(d(j+1) - d(i))
+    // otherwise: each near 1, so nothing over- or underflows.
+    std::vector<double> zhat(k);
+    for (std::size_t i = 0; i < k; ++i) zhat[i] = -delta[i + (k - 1) * k] / rho;
+    for (std::size_t j = 0; j + 1 < k; ++j) {
+        const double *dj = delta + j * k;
+        LoewnerStep(0, j + 1, zhat.data(), dj, kd, kd[j + 1], path);
+        LoewnerStep(j + 1, k, zhat.data(), dj, kd, kd[j], path);
+    }
+    for (std::size_t i = 0; i < k; ++i) zhat[i] = WithSignOf(std::sqrt(std::fabs(zhat[i])), kz[i]);
+    // The kept columns grouped by type (0, 1, 2) into compact, the rows of
+    // the secular vectors W alike.
+    std::size_t order[3] = {0, 0, 0};
+    for (std::size_t j = 0; j < k; ++j) ++order[type[kept[j]]];
+    const std::size_t k0 = order[0], k1 = order[1];
+    std::size_t at[3] = {0, k0, k0 + k1};
+    std::vector<std::size_t> row(k);
+    std::vector<double> vec(k);
+    double *compact = sp.compact.data(), *w = sp.w.data();
+    for (std::size_t j = 0; j < k; ++j) {
+        row[j] = at[type[kept[j]]]++;
+        std::memcpy(compact + row[j] * n, sorted + kept[j] * n, n * sizeof(double));
+    }
+    // Each vector scaled by its largest entry before its length is taken:
+    // beside poles far below 1.0 the entries can be far beyond it.
+    for (std::size_t j = 0; j < k; ++j) {
+        double *col = w + j * k;
+        const double big = SecularVector(k, zhat.data(), delta + j * k, vec.data(), path);
+        for (std::size_t i = 0; i < k; ++i) col[row[i]] = vec[i];
+        const double shrink = 1.0 / big;
+        double norm = 0.0;
+        for (std::size_t i = 0; i < k; ++i) {
+            col[i] = col[i] * shrink;
+            norm = norm + col[i] * col[i];
+        }
+        const double scale = 1.0 / std::sqrt(norm);
+        for (std::size_t i = 0; i < k; ++i) col[i] = col[i] * scale;
+    }
+    // New vectors: rows of T1's half from the types 0 and 1, of T2's from 1
+    // and 2.
+    const std::size_t top = k0 + k1, bottom = k - k0;
+    MatrixProduct(n1, k, top, compact, n, w, k, q, ldq, PackingSpace(n1, k, top), path);
+    MatrixProduct(n2, k, bottom, compact + k0 * n + n1, n, w + k0, k, q + n1, ldq,
+                  PackingSpace(n2, k, bottom), path);
+    for (std::size_t j = 0; j < k; ++j) d[j] = lambda[j];
+    std::size_t c = k;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (type[i] != 3) continue;
+        std::memcpy(q + c * ldq, sorted + i * n, n * sizeof(double));
+        d[c++] = ds[i];
+    }
+}
+
+KernelStatus DcSolve(std::size_t n, double *d, double *e, double *q, std::size_t ldq, DcSpace &sp,
+                     KernelPath path) {
+    if (n <= kDivideConquerLeaf) {
+        for (std::size_t j = 0; j < n; ++j) {
+            std::fill(q + j * ldq, q + j * ldq + n, 0.0);
+            q[j + j * ldq] = 1.0;
+        }
+        std::vector<double> ework(n), qlwork(TridiagonalQlWorkspace(n));
+        std::copy(e, e + (n - 1), ework.begin());
+        ework[n - 1] = 0.0;
+        return TridiagonalQl(n, d, ework.data(), q, ldq, qlwork.data(), path) == 0 ? 0 : 1;
+    }
+    const std::size_t n1 = n / 2;
+    const double beta = e[n1 - 1];
+    const double rho = std::fabs(beta);
+    d[n1 - 1] = d[n1 - 1] - rho;
+    d[n1] = d[n1] - rho;
+    if (DcSolve(n1, d, e, q, ldq, sp, path) != 0) return 1;
+    if (DcSolve(n - n1, d + n1, e + n1, q + n1 + n1 * ldq, ldq, sp, path) != 0) return 1;
+    DcMerge(n, n1, beta, d, q, ldq, sp, path);
+    return 0;
+}
+
+}  // namespace
+
+KernelStatus TridiagonalDivideConquer(std::size_t n, double *d, const double *e, double *q,
+                                      std::size_t ldq, KernelPath path) {
+    if (n == 0) return 0;
+    // Infinite or NaN entries would leave the merges no order to sort
+    // poles by: they are given up at once.
+    bool finite = true;
+    for (std::size_t i = 0; i < n; ++i) finite = finite && std::isfinite(d[i]);
+    for (std::size_t i = 0; i + 1 < n; ++i) finite = finite && std::isfinite(e[i]);
+    if (!finite) {
+        for (std::size_t i = 0; i < n; ++i) d[i] = LibraryNaN();
+        return 1;
+    }
+    std::vector<double> ecopy(e, e + (n - 1));
+    thread_local DcSpace space;
+    if (n > kDivideConquerLeaf) space.Reserve(n);
+    if (DcSolve(n, d, ecopy.data(), q, ldq, space, path) != 0) {
+        for (std::size_t i = 0; i < n; ++i) d[i] = LibraryNaN();
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace kernels
 }  // namespace matrix
 }  // namespace kiv

@@ -315,6 +315,52 @@ KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::
 /// order n.
 std::size_t TridiagonalQlWorkspace(std::size_t n);
 
+/// Blocks of at most this order are solved by TridiagonalQl inside
+/// TridiagonalDivideConquer; larger ones are split in two.
+constexpr std::size_t kDivideConquerLeaf = 32;
+
+/// Iterations allowed to each root of the secular equation in
+/// TridiagonalDivideConquer; after the first half of them every other step
+/// bisects the root's bracket, so the last of them leaves the bracket
+/// narrower than rounding can tell.
+constexpr int kSecularMaxIterations = 200;
+
+/// Finds the eigenvalues and eigenvectors of a symmetric tridiagonal
+/// matrix T by divide and conquer. A block of order n > kDivideConquerLeaf
+/// is split at n1 = n/2 as T = diag(T1, T2) + rho*u*u', with
+/// beta = e(n1-1), rho = |beta|, u = e_(n1-1) + sign(beta)*e_n1 (so
+/// T1's last and T2's first diagonal entries lose rho); each half is solved
+/// the same way (a leaf by TridiagonalQl from the identity), and the two
+/// are merged: with Q1, Q2 the halves' vectors, z = (last row of Q1,
+/// sign(beta)*first row of Q2)/sqrt(2) and rho doubled, the problem is
+/// D + rho*z*z' with D the halves' values, taken in ascending order (ties
+/// in the order of the halves). Deflation, in that order, with
+/// tol = 8*eps*max(max|d(i)|, rho): a z(i) with rho*|z(i)| <= tol is
+/// dropped, d(i) being an eigenvalue; of two neighbouring kept poles p < i,
+/// the rotation c = z(i)/t, s = z(p)/t, t = hypot(z(p), z(i)), is taken
+/// when |c*s*(d(i) - d(p))| <= tol, making c^2*d(p) + s^2*d(i) an
+/// eigenvalue and leaving z(i) = t. Each remaining root of
+/// 1/rho + sum z(i)^2/(d(i) - x) is found from the nearer of its poles by
+/// the rational interpolation of Li's "middle way" (a Newton step on the
+/// last root) inside a bracket that shrinks with every step; the vectors
+/// come from the Loewner weights of the computed roots (Gu & Eisenstat),
+/// so they are orthogonal to working precision however close the roots.
+/// The merged vectors are products through MatrixProduct, T1's and T2's
+/// rows apart. Every step is in a fixed order, so the bits do not depend
+/// on the vectorisation or the thread count.
+///   n    [in]     order, n >= 0
+///   d    [in,out] n diagonal entries; on exit the eigenvalues, not sorted
+///   e    [in]     n - 1 entries, e[k] = T(k+1,k)
+///   q    [out]    n x n eigenvectors of T, column-major, ldq >= n
+///   path [in]     as MatrixProduct
+/// Returns 0, or 1 when an entry of T is infinite or NaN or TridiagonalQl
+/// gave up on a leaf (d is then NaN).
+/// Source: Cuppen, Numer. Math. 36 (1981) 177-195; Gu & Eisenstat, SIAM J.
+/// Matrix Anal. Appl. 16 (1995) 172-191; R.-C. Li, "Solving secular
+/// equations stably and efficiently", LAPACK Working Note 89 (1993).
+KernelStatus TridiagonalDivideConquer(std::size_t n, double *d, const double *e, double *q,
+                                      std::size_t ldq, KernelPath path = KernelPath::kFastest);
+
 /// Sweeps allowed to SymmetricJacobi, and the magnitude at or below which
 /// an off-diagonal entry is never rotated away (far below any that matters
 /// beside the diagonal, it keeps rounding noise from rotating forever).

@@ -562,6 +562,73 @@ std::size_t HouseholderFormQFastWorkspace(std::size_t m) {
     return m * b + b * m + b * b + 2 * b * m;
 }
 
+namespace {
+
+// The compact WY form of reflections s..s+b-1 for HouseholderFormQFast and
+// HouseholderApplyQFast: V (p x b, p = m - s) with explicit zeros above
+// each vector in vz, V' in vt, and the upper triangular T in t (tw serves
+// as b doubles of scratch).
+void BuildReflectionBlock(std::size_t m, std::size_t s, std::size_t b, const double *v,
+                          std::size_t ldv, const double *c, double *vz, double *vt, double *t,
+                          double *tw, KernelPath path) {
+    const std::size_t p = m - s;
+    // V (p x b) with explicit zeros above each vector, and V'.
+    for (std::size_t j = 0; j < b; ++j) {
+        double *col = vz + j * p;
+        std::fill(col, col + j, 0.0);
+        std::copy(v + (s + j) + (s + j) * ldv, v + m + (s + j) * ldv, col + j);
+        for (std::size_t i = 0; i < p; ++i) vt[j + i * b] = col[i];
+    }
+    // T: H(s)*...*H(s+b-1) = I - V*T*V', T upper triangular, column i
+    // from tau_i = 1/c (0 for a skipped reflection) and
+    // T(0..i-1, i) = -tau_i * T(0..i-1, 0..i-1) * (V(:, 0..i-1)' * v_i).
+    for (std::size_t i = 0; i < b; ++i) {
+        const double ci = c[s + i];
+        const double tau = std::fabs(ci) > kReflectionSkip ? 1.0 / ci : 0.0;
+        double *ti = t + i * b;
+        std::fill(ti, ti + b, 0.0);
+        ti[i] = tau;
+        if (tau == 0.0) continue;
+        const double *vi = vz + i * p;
+        double *z = tw;
+        for (std::size_t j = 0; j < i; ++j) z[j] = DotFast(p - i, vz + j * p + i, vi + i, path);
+        for (std::size_t r = 0; r < i; ++r) {
+            double sum = 0.0;
+            for (std::size_t q2 = r; q2 < i; ++q2) sum = sum + t[r + q2 * b] * z[q2];
+            ti[r] = -tau * sum;
+        }
+    }
+}
+
+// B(s.., cols) -= V * (T * (V' * B(s.., cols))), column by column. With
+// whole, T*W is a MatrixProduct over all of T's column (the zeros below
+// its diagonal leave each sum at +0.0 until its first term, so finite
+// values get the same bits as the sums from the diagonal on).
+void ApplyReflectionBlock(std::size_t p, std::size_t b, std::size_t cols, const double *vz,
+                          const double *vt, const double *t, double *bs, std::size_t ldb,
+                          double *w, double *tw, KernelPath path, bool whole = false) {
+    MatrixProduct(b, cols, p, vt, b, bs, ldb, w, b, PackingSpace(b, cols, p), path);
+    if (whole) {
+        MatrixProduct(b, cols, b, t, b, w, b, tw, b, PackingSpace(b, cols, b), path);
+        MatrixProductUpdate(p, cols, b, vz, p, tw, b, bs, ldb, PackingSpace(p, cols, b),
+                            UpdateSign::kSubtract, SumOrder::kIncreasing, path);
+        return;
+    }
+    for (std::size_t j = 0; j < cols; ++j) {
+        const double *wj = w + j * b;
+        double *twj = tw + j * b;
+        for (std::size_t r = 0; r < b; ++r) {
+            double sum = 0.0;
+            for (std::size_t q2 = r; q2 < b; ++q2) sum = sum + t[r + q2 * b] * wj[q2];
+            twj[r] = sum;
+        }
+    }
+    MatrixProductUpdate(p, cols, b, vz, p, tw, b, bs, ldb, PackingSpace(p, cols, b),
+                        UpdateSign::kSubtract, SumOrder::kIncreasing, path);
+}
+
+}  // namespace
+
 void HouseholderFormQFast(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
                           const double *c, double *q, std::size_t ldq, double *work,
                           KernelPath path) {
@@ -580,47 +647,30 @@ void HouseholderFormQFast(std::size_t m, std::size_t k, const double *v, std::si
         const std::size_t s = block * kFormQBlock;
         const std::size_t b = std::min(kFormQBlock, k - s);
         const std::size_t p = m - s;
-        // V (p x b) with explicit zeros above each vector, and V'.
-        for (std::size_t j = 0; j < b; ++j) {
-            double *col = vz + j * p;
-            std::fill(col, col + j, 0.0);
-            std::copy(v + (s + j) + (s + j) * ldv, v + m + (s + j) * ldv, col + j);
-            for (std::size_t i = 0; i < p; ++i) vt[j + i * b] = col[i];
-        }
-        // T: H(s)*...*H(s+b-1) = I - V*T*V', T upper triangular, column i
-        // from tau_i = 1/c (0 for a skipped reflection) and
-        // T(0..i-1, i) = -tau_i * T(0..i-1, 0..i-1) * (V(:, 0..i-1)' * v_i).
-        for (std::size_t i = 0; i < b; ++i) {
-            const double ci = c[s + i];
-            const double tau = std::fabs(ci) > kReflectionSkip ? 1.0 / ci : 0.0;
-            double *ti = t + i * b;
-            std::fill(ti, ti + b, 0.0);
-            ti[i] = tau;
-            if (tau == 0.0) continue;
-            const double *vi = vz + i * p;
-            double *z = tw;
-            for (std::size_t j = 0; j < i; ++j) z[j] = DotFast(p - i, vz + j * p + i, vi + i, path);
-            for (std::size_t r = 0; r < i; ++r) {
-                double sum = 0.0;
-                for (std::size_t q2 = r; q2 < i; ++q2) sum = sum + t[r + q2 * b] * z[q2];
-                ti[r] = -tau * sum;
-            }
-        }
-        // Q(s.., s..) -= V * (T * (V' * Q(s.., s..))), column by column.
-        const std::size_t cols = m - s;
-        double *qs = q + s + s * ldq;
-        MatrixProduct(b, cols, p, vt, b, qs, ldq, w, b, PackingSpace(b, cols, p), path);
-        for (std::size_t j = 0; j < cols; ++j) {
-            const double *wj = w + j * b;
-            double *twj = tw + j * b;
-            for (std::size_t r = 0; r < b; ++r) {
-                double sum = 0.0;
-                for (std::size_t q2 = r; q2 < b; ++q2) sum = sum + t[r + q2 * b] * wj[q2];
-                twj[r] = sum;
-            }
-        }
-        MatrixProductUpdate(p, cols, b, vz, p, tw, b, qs, ldq, PackingSpace(p, cols, b),
-                            UpdateSign::kSubtract, SumOrder::kIncreasing, path);
+        BuildReflectionBlock(m, s, b, v, ldv, c, vz, vt, t, tw, path);
+        ApplyReflectionBlock(p, b, m - s, vz, vt, t, q + s + s * ldq, ldq, w, tw, path);
+    }
+}
+
+std::size_t HouseholderApplyQFastWorkspace(std::size_t m, std::size_t ncols) {
+    const std::size_t b = kFormQBlock;
+    return m * b + b * m + b * b + 2 * b * std::max(ncols, b);
+}
+
+void HouseholderApplyQFast(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
+                           const double *c, std::size_t ncols, double *bm, std::size_t ldb,
+                           double *work, KernelPath path) {
+    double *vz = work;
+    double *vt = vz + m * kFormQBlock;
+    double *t = vt + kFormQBlock * m;
+    double *w = t + kFormQBlock * kFormQBlock;
+    double *tw = w + kFormQBlock * std::max(ncols, kFormQBlock);
+    const std::size_t blocks = (k + kFormQBlock - 1) / kFormQBlock;
+    for (std::size_t block = blocks; block-- > 0;) {
+        const std::size_t s = block * kFormQBlock;
+        const std::size_t b = std::min(kFormQBlock, k - s);
+        BuildReflectionBlock(m, s, b, v, ldv, c, vz, vt, t, tw, path);
+        ApplyReflectionBlock(m - s, b, ncols, vz, vt, t, bm + s, ldb, w, tw, path, true);
     }
 }
 

@@ -172,6 +172,26 @@ void HouseholderFormQFast(std::size_t m, std::size_t k, const double *v, std::si
                           const double *c, double *q, std::size_t ldq, double *work,
                           KernelPath path = KernelPath::kFastest);
 
+/// Returns the number of doubles of workspace that HouseholderApplyQFast
+/// needs for m rows and ncols columns.
+std::size_t HouseholderApplyQFastWorkspace(std::size_t m, std::size_t ncols);
+
+/// B := Q*B for Q = H(0)*H(1)*...*H(K-1), in the blocks of
+/// HouseholderFormQFast (the last block first, each with the same V and T):
+/// W = V' * B(s.., :), W2 = T*W by MatrixProduct (each sum over all of
+/// T's row, in increasing index, the zeros below the diagonal included),
+/// B(s.., :) -= V * W2, over all ncols columns. For finite B and
+/// reflections this is HouseholderFormQFast applied to the identity, bit
+/// for bit (a sum stays +0.0 until its first term).
+///   m, k, v, ldv, c [in] as HouseholderFormQ
+///   ncols           [in] columns of B
+///   b               [in,out] B, m x ncols, column-major, ldb >= m
+///   work            [out] HouseholderApplyQFastWorkspace(m, ncols) doubles
+///   path            [in] as HouseholderFormQFast
+void HouseholderApplyQFast(std::size_t m, std::size_t k, const double *v, std::size_t ldv,
+                           const double *c, std::size_t ncols, double *b, std::size_t ldb,
+                           double *work, KernelPath path = KernelPath::kFastest);
+
 /// Applies Q' = H(K-1)*...*H(0) to the columns of B in the fast order: for
 /// k = 0..K-1 (skipping |c[k]| <= kReflectionSkip) each column takes
 /// s = DotFast of v(k) and B(k..m-1, j), tau = s / c[k], B(i,j) -= tau*v(i)

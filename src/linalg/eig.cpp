@@ -110,6 +110,11 @@ bool IsSymmetric(const CMatrix *A, std::size_t n) {
     return true;
 }
 
+// The order from which the symmetric solver finds vectors by divide and
+// conquer rather than by QL on the whole matrix: below it the rotations
+// cost less than the merges' products.
+constexpr std::size_t kSymmetricDivideConquerMin = 64;
+
 // The fast order's symmetric eigensolver: Householder tridiagonalisation,
 // implicit QL (the Jacobi method on A when QL gives up), values ascending; with z (n x n, leading dimension n) the
 // orthonormal eigenvectors, each with its largest-magnitude entry (the
@@ -121,19 +126,32 @@ void SymmetricEig(const CMatrix *A, std::size_t n, double *d, double *z) {
     linalg::Scratch<double> c(n);
     linalg::Scratch<double> work(2 * n);
     kernels::SymmetricTridiagonalize(n, a.Get(), n, d, e.Get(), c.Get(), work.Get());
-    if (z != nullptr) {
-        std::fill(z, z + n * n, 0.0);
-        z[0] = 1.0;
-        if (n >= 3) {
-            linalg::Scratch<double> qwork(kernels::HouseholderFormQFastWorkspace(n - 1));
-            kernels::HouseholderFormQFast(n - 1, n - 2, a.Get() + 1, n, c.Get(), z + 1 + n, n,
-                                          qwork.Get());
-        } else if (n == 2) {
-            z[3] = 1.0;
+    bool found;
+    if (z != nullptr && n >= kSymmetricDivideConquerMin) {
+        // Divide and conquer gives T's vectors W; A's are Q*W, the
+        // reflections applied to W's rows 1.. in blocks (Q = diag(1, Q1)).
+        found = kernels::TridiagonalDivideConquer(n, d, e.Get(), z, n) == 0;
+        if (found) {
+            linalg::Scratch<double> qwork(kernels::HouseholderApplyQFastWorkspace(n - 1, n));
+            kernels::HouseholderApplyQFast(n - 1, n - 2, a.Get() + 1, n, c.Get(), n, z + 1, n,
+                                           qwork.Get());
         }
+    } else {
+        if (z != nullptr) {
+            std::fill(z, z + n * n, 0.0);
+            z[0] = 1.0;
+            if (n >= 3) {
+                linalg::Scratch<double> qwork(kernels::HouseholderFormQFastWorkspace(n - 1));
+                kernels::HouseholderFormQFast(n - 1, n - 2, a.Get() + 1, n, c.Get(), z + 1 + n,
+                                              n, qwork.Get());
+            } else if (n == 2) {
+                z[3] = 1.0;
+            }
+        }
+        linalg::Scratch<double> qlwork(kernels::TridiagonalQlWorkspace(n));
+        found = kernels::TridiagonalQl(n, d, e.Get(), z, n, qlwork.Get()) == 0;
     }
-    linalg::Scratch<double> qlwork(kernels::TridiagonalQlWorkspace(n));
-    if (kernels::TridiagonalQl(n, d, e.Get(), z, n, qlwork.Get()) != 0) {
+    if (!found) {
         // QL gave up: the Jacobi method on A itself, with the vectors
         // (the values alone need them as scratch anyway).
         std::memcpy(a.Get(), linalg::Data(A), n * n * sizeof(double));

@@ -369,6 +369,7 @@ TEST(KernelPaths, FastOrderQrMatchesScalarLoops) {
                     Padded r, q, qtb;
                     std::vector<double> c, d;
                     std::vector<std::uint32_t> perm;
+                    Padded qb, qi;
                 };
                 auto run = [&](KernelPath path) {
                     Result x{a,
@@ -376,7 +377,9 @@ TEST(KernelPaths, FastOrderQrMatchesScalarLoops) {
                              b,
                              std::vector<double>(steps),
                              std::vector<double>(std::min(s.m, s.n)),
-                             std::vector<std::uint32_t>(s.n)};
+                             std::vector<std::uint32_t>(s.n),
+                             b,
+                             Padded(s.m, s.m)};
                     std::vector<double> work(kernels::HouseholderQrFastWorkspace(s.n));
                     kernels::HouseholderQrFast(s.m, s.n, x.r.Data(), x.r.ld,
                                                pivot ? x.perm.data() : nullptr, x.c.data(),
@@ -386,10 +389,27 @@ TEST(KernelPaths, FastOrderQrMatchesScalarLoops) {
                                                   x.q.Data(), x.q.ld, formq.data(), path);
                     kernels::HouseholderApplyQtFast(s.m, steps, x.r.Data(), x.r.ld, x.c.data(), s.k,
                                                     x.qtb.Data(), x.qtb.ld, path);
+                    // Q applied to B in blocks, and to the identity: the
+                    // formed Q itself when nothing is infinite or NaN.
+                    for (std::size_t j = 0; j < s.m; ++j) {
+                        for (std::size_t i = 0; i < s.m; ++i) x.qi(i, j) = i == j ? 1.0 : 0.0;
+                    }
+                    std::vector<double> applyq(
+                        kernels::HouseholderApplyQFastWorkspace(s.m, std::max(s.k, s.m)));
+                    kernels::HouseholderApplyQFast(s.m, steps, x.r.Data(), x.r.ld, x.c.data(), s.k,
+                                                   x.qb.Data(), x.qb.ld, applyq.data(), path);
+                    kernels::HouseholderApplyQFast(s.m, steps, x.r.Data(), x.r.ld, x.c.data(), s.m,
+                                                   x.qi.Data(), x.qi.ld, applyq.data(), path);
                     return x;
                 };
                 const Result fastest = run(KernelPath::kFastest), plain = run(KernelPath::kPlain);
                 const std::string what = Name(s, special) + (pivot ? " pivoted" : "");
+                EXPECT_TRUE(Same(fastest.qb.v, plain.qb.v)) << what;
+                EXPECT_TRUE(Same(fastest.qi.v, plain.qi.v)) << what;
+                if (!special) {
+                    EXPECT_EQ(matrix_test::BitsOf(fastest.qi.v), matrix_test::BitsOf(fastest.q.v))
+                        << what;
+                }
                 EXPECT_TRUE(Same(fastest.r.v, plain.r.v)) << what;
                 EXPECT_TRUE(Same(fastest.q.v, plain.q.v)) << what;
                 EXPECT_TRUE(Same(fastest.qtb.v, plain.qtb.v)) << what;
@@ -609,6 +629,19 @@ TEST(KernelPaths, SymmetricEigenMatchesScalarLoops) {
                 split[plain].insert(split[plain].end(), dd.begin(), dd.end());
             }
             EXPECT_TRUE(Same(split[0], split[1]) && Same(split[2], split[1])) << what << " split";
+            // Divide and conquer on the same tridiagonal: its merges'
+            // products on each path.
+            std::vector<double> divided[3];
+            for (int plain = 0; plain < 3; ++plain) {
+                Padded q = z;
+                std::vector<double> dd = d[0];
+                kernels::TridiagonalDivideConquer(n, dd.data(), e[0].data(), q.v.data(), q.ld,
+                                                  paths[plain]);
+                divided[plain] = q.v;
+                divided[plain].insert(divided[plain].end(), dd.begin(), dd.end());
+            }
+            EXPECT_TRUE(Same(divided[0], divided[1]) && Same(divided[2], divided[1]))
+                << what << " divide and conquer";
         }
     }
 }
