@@ -240,7 +240,9 @@ MATRIX_API double NormFro(const CMatrix *A);
 /// In the fast order a symmetric A (exactly equal to its transpose) gets
 /// the symmetric solver's real D, ascending, and orthonormal V, each
 /// column's entry of largest magnitude (the first such on ties) positive;
-/// no random values are drawn. A 0 x 0 A gives two 0 x 0 matrices.
+/// no random values are drawn. From order 64 the tridiagonal problem is
+/// then solved by divide and conquer (QL on blocks of at most 32), so D can
+/// differ in its last bits from the one-output form's values. A 0 x 0 A gives two 0 x 0 matrices.
 /// The outputs are set to null first and stay null when the call throws,
 /// the exceptions of the one-output form in the same order, then those of
 /// Mldivide, Norm, Randn and Rdivide in the iteration.
