@@ -25,18 +25,7 @@ Outs ErrorBuiltin(const Args &args, BuiltinCall &) {
         if (id && IsText(*id)) e.SetIdentifier(Text(id->array()));
         throw e;
     }
-    std::string first = args.GetText(0);
-    std::string identifier;
-    std::size_t rest = 1;
-    // error('component:id', 'format', ...): an identifier has a colon and no blank.
-    if (args.size() > 1 && first.find(':') != std::string::npos &&
-        first.find_first_of(" \t\n") == std::string::npos) {
-        identifier = first;
-        first = args.GetText(1);
-        rest = 2;
-    }
-    const std::string message =
-        args.size() > rest || rest == 2 ? Format(first, args.From(rest), "error") : first;
+    const auto [identifier, message] = MessageOf(args, "error");
     if (message.empty()) return {};
     Error e(message);
     e.SetIdentifier(identifier);

@@ -3,6 +3,7 @@
 // built-ins.
 #include "lib/registry.h"
 
+#include "format.h"
 #include "lib/support.h"
 
 #include <algorithm>
@@ -131,6 +132,21 @@ const Handle &Args::GetHandle(std::size_t k) const {
 }
 
 // Helpers of the library files.
+
+IdentifiedMessage MessageOf(const Args &args, const char *name) {
+    std::string first = args.GetText(0);
+    std::string identifier;
+    std::size_t rest = 1;
+    if (args.size() > 1 && first.find(':') != std::string::npos &&
+        first.find_first_of(" \t\n") == std::string::npos) {
+        identifier = first;
+        first = args.GetText(1);
+        rest = 2;
+    }
+    std::string message =
+        args.size() > rest || rest == 2 ? Format(first, args.From(rest), name) : first;
+    return {identifier, message};
+}
 
 Array CharRows(const std::vector<std::string> &rows) {
     if (rows.size() == 1) return Array(rows[0]);

@@ -247,24 +247,13 @@ Outs Isvarname(const Args &args, BuiltinCall &) {
 }
 
 Outs Warning(const Args &args, BuiltinCall &c) {
-    std::string first = args.GetText(0);
+    const std::string first = args.GetText(0);
     if (first == "off" || first == "on") {
         if (args.size() > 2) throw Error("Too many input arguments for 'warning'");
         c.evaluator.SetWarning(args.size() == 2 ? args.GetText(1) : "all", first == "on");
         return {};
     }
-    std::string identifier;
-    std::size_t rest = 1;
-    // warning('component:id', 'format', ...): an identifier has a colon and
-    // no blank, as error's has.
-    if (args.size() > 1 && first.find(':') != std::string::npos &&
-        first.find_first_of(" \t\n") == std::string::npos) {
-        identifier = first;
-        first = args.GetText(1);
-        rest = 2;
-    }
-    const std::string message =
-        args.size() > rest || rest == 2 ? Format(first, args.From(rest), "warning") : first;
+    const auto [identifier, message] = MessageOf(args, "warning");
     if (message.empty()) return {};
     c.evaluator.Warn(identifier, message);
     return {};

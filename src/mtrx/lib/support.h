@@ -27,6 +27,17 @@ inline Array Logical(bool b) {
 
 inline bool IsText(const Value &v) { return v.IsArray() && IsChar(v.array()); }
 
+/// The message of error(...) and warning(...) and its identifier: the
+/// arguments are ('text'), ('format', values...) or ('component:id',
+/// 'format', values...); an identifier has a colon and no blank. The text
+/// alone is taken as it is, never as a format. `name` names the caller in
+/// the format's messages.
+struct IdentifiedMessage {
+    std::string identifier;
+    std::string message;
+};
+IdentifiedMessage MessageOf(const Args &args, const char *name);
+
 /// The rows as one char matrix, short rows padded with blanks.
 Array CharRows(const std::vector<std::string> &rows);
 
