@@ -873,9 +873,9 @@ void RankTwoColumn(std::size_t count, double *b, const double *v, const double *
     RankTwoColumnPlain(count, b, v, w, wj, vj);
 }
 
-}  // namespace
-
-void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *d, double *e,
+// The unblocked reduction (SymmetricTridiagonalize's order below
+// kTridiagonalBlockedMin, and the blocked reduction's last columns).
+void TridiagonalizeUnblocked(std::size_t n, double *a, std::size_t lda, double *d, double *e,
                              double *c, double *work, KernelPath path) {
     // The update of step k-1 is held back (its v and w, for the rows from
     // k on, are pv and pw) and applied to each column just before step k
@@ -956,6 +956,137 @@ void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *
     }
     d[n - 1] = a[(n - 1) + (n - 1) * lda];
     e[n - 1] = 0.0;
+}
+
+// q = B*x for the symmetric m x m matrix B given by its lower triangle,
+// column j of B in increasing j: q(j) = (q(j) + B(j,j)*x(j)) +
+// DotFast(B(j+1..,j), x(j+1..)), then q(i) += x(j)*B(i,j) for i > j (q
+// from 0.0); the unblocked reduction's product without a held-back update.
+void SymmetricColumnsProduct(std::size_t m, double *b, std::size_t ldb, const double *x, double *q,
+                             KernelPath path) {
+    std::fill(q, q + m, 0.0);
+    for (std::size_t j = 0; j < m; ++j) {
+        double *bj = b + j + j * ldb;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if (path == KernelPath::kFastest && HasAvx512()) {
+            double diag = 0.0, dot = 0.0;
+            ReductionColumnAvx512(m - j, bj, nullptr, nullptr, 0.0, 0.0, x + j, q + j, diag, dot);
+            q[j] = (q[j] + diag) + dot;
+            continue;
+        }
+#endif
+        q[j] = (q[j] + bj[0] * x[j]) + DotFast(m - j - 1, bj + 1, x + j + 1, path);
+        SubtractMultiple(m - j - 1, -x[j], bj + 1, q + j + 1, path);
+    }
+}
+
+// Columns of the trailing matrix taken by one product of the blocked
+// reduction's update.
+constexpr std::size_t kTridiagonalUpdateColumns = 64;
+
+}  // namespace
+
+std::size_t SymmetricTridiagonalizeWorkspace(std::size_t n, std::size_t nb) {
+    nb = std::max<std::size_t>(nb, 1);
+    return std::max(2 * n, n + 5 * nb * n + kTridiagonalUpdateColumns * kTridiagonalUpdateColumns);
+}
+
+void SymmetricTridiagonalizeBlocked(std::size_t n, double *a, std::size_t lda, double *d,
+                                    double *e, double *c, double *work, std::size_t nb,
+                                    KernelPath path) {
+    nb = std::max<std::size_t>(nb, 1);
+    // q(i) and W's column p (w(k0+p)(i) = wp[p*n + i]) are indexed by the
+    // row of A; left = [v w v w ...] and right = [w; v; w; v; ...] hold
+    // the panel's pairs, rows k0+nb.. of A, for the trailing update.
+    double *q = work, *wp = work + n;
+    double *left = wp + nb * n, *right = left + 2 * nb * n;
+    double *saved = right + 2 * nb * n;
+    const std::size_t pairs = 2 * nb;
+    std::size_t k0 = 0;
+    for (; n - k0 >= nb + 2; k0 += nb) {
+        for (std::size_t t = 0; t < nb; ++t) {
+            const std::size_t j = k0 + t;
+            double *col = a + j + j * lda;
+            // Column j takes the panel's earlier pairs, in increasing p.
+            for (std::size_t p = 0; p < t; ++p) {
+                if (c[k0 + p] == 0.0) continue;
+                const double *vp = a + (k0 + p) * lda, *wq = wp + p * n;
+                RankTwoColumn(n - j, col, vp + j, wq + j, wq[j], vp[j], path);
+            }
+            d[j] = col[0];
+            const std::size_t m = n - j - 1;
+            double *x = col + 1;
+            double scale = std::fabs(x[0]);
+            for (std::size_t i = 1; i < m; ++i) scale = std::max(scale, std::fabs(x[i]));
+            if (scale == 0.0) {
+                c[j] = e[j] = 0.0;
+                continue;
+            }
+            double sum = 0.0;
+            for (std::size_t i = 0; i < m; ++i) {
+                x[i] = x[i] / scale;
+                sum = sum + x[i] * x[i];
+            }
+            double sigma = std::sqrt(sum);
+            if (!(x[0] >= 0.0)) sigma = -sigma;
+            x[0] = x[0] + sigma;
+            c[j] = x[0] * sigma;
+            e[j] = -(sigma * scale);
+            const double tau = 1.0 / c[j];
+            // q = B*v with B as the last panel left it, then the panel's
+            // earlier pairs: q -= v(p)*(w(p)'v) + w(p)*(v(p)'v).
+            double *qq = q + (j + 1);
+            SymmetricColumnsProduct(m, a + (j + 1) + (j + 1) * lda, lda, x, qq, path);
+            for (std::size_t p = 0; p < t; ++p) {
+                if (c[k0 + p] == 0.0) continue;
+                const double *vp = a + (k0 + p) * lda + (j + 1), *wq = wp + p * n + (j + 1);
+                const double wv = DotFast(m, wq, x, path), vv = DotFast(m, vp, x, path);
+                RankTwoColumn(m, qq, vp, wq, wv, vv, path);
+            }
+            for (std::size_t i = 0; i < m; ++i) qq[i] = tau * qq[i];
+            const double half = (0.5 * tau) * DotFast(m, qq, x, path);
+            double *w = wp + t * n + (j + 1);
+            for (std::size_t i = 0; i < m; ++i) w[i] = qq[i] - half * x[i];
+        }
+        // The trailing matrix takes the panel's pairs in one product per
+        // block of columns, from the diagonal down; the strict upper
+        // triangle of each diagonal block is put back as it was.
+        const std::size_t k1 = k0 + nb, mt = n - k1;
+        for (std::size_t p = 0; p < nb; ++p) {
+            const bool skip = c[k0 + p] == 0.0;
+            const double *vp = a + k1 + (k0 + p) * lda, *wq = wp + p * n + k1;
+            for (std::size_t r = 0; r < mt; ++r) {
+                const double v = skip ? 0.0 : vp[r], w = skip ? 0.0 : wq[r];
+                left[2 * p * mt + r] = v;
+                left[(2 * p + 1) * mt + r] = w;
+                right[2 * p + r * pairs] = w;
+                right[2 * p + 1 + r * pairs] = v;
+            }
+        }
+        for (std::size_t j0 = k1; j0 < n; j0 += kTridiagonalUpdateColumns) {
+            const std::size_t cols = std::min(kTridiagonalUpdateColumns, n - j0);
+            double *block = a + j0 + j0 * lda;
+            for (std::size_t jj = 1; jj < cols; ++jj) {
+                std::memcpy(saved + jj * cols, block + jj * lda, jj * sizeof(double));
+            }
+            MatrixProductUpdate(n - j0, cols, pairs, left + (j0 - k1), mt, right + (j0 - k1) * pairs,
+                                pairs, block, lda, PackingSpace(n - j0, cols, pairs),
+                                UpdateSign::kSubtract, SumOrder::kIncreasing, path);
+            for (std::size_t jj = 1; jj < cols; ++jj) {
+                std::memcpy(block + jj * lda, saved + jj * cols, jj * sizeof(double));
+            }
+        }
+    }
+    TridiagonalizeUnblocked(n - k0, a + k0 + k0 * lda, lda, d + k0, e + k0, c + k0, work, path);
+}
+
+void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *d, double *e,
+                             double *c, double *work, KernelPath path) {
+    if (n >= kTridiagonalBlockedMin) {
+        SymmetricTridiagonalizeBlocked(n, a, lda, d, e, c, work, kTridiagonalBlock, path);
+    } else {
+        TridiagonalizeUnblocked(n, a, lda, d, e, c, work, path);
+    }
 }
 
 namespace {
