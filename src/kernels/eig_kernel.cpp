@@ -855,6 +855,54 @@ __attribute__((target("avx512f"))) void ReductionColumnAvx512(std::size_t count,
     _mm512_store_pd(p + 8, acc[1]);
     dot = CombineSixteen(p);
 }
+
+// ReductionColumnAvx512 without a held-back update, on two neighbouring
+// columns in one pass over the rows below the first one's diagonal: column
+// j (from b0, count entries from its diagonal) and column j+1 (from b1,
+// count-1 entries from its diagonal). In each block of 8 rows column j's
+// multiple of q is taken before column j+1's, which is each element's
+// order. Column j+1's dot element k (row j+2+k) lies in lane (k+1) % 8 of
+// the block, so its sixteen partial sums are held rotated by one lane:
+// acc1[0] holds sums 15, 0..6 and acc1[1] sums 7, 8..14, each taking its
+// elements in increasing k as DotFast does.
+__attribute__((target("avx512f"))) void ReductionTwoColumnsAvx512(
+    std::size_t count, const double *b0, const double *b1, const double *x, double *q,
+    double &diag0, double &dot0, double &diag1, double &dot1) {
+    diag0 = b0[0] * x[0];
+    diag1 = b1[1] * x[1];
+    const __m512d t0 = _mm512_set1_pd(-x[0]), t1 = _mm512_set1_pd(-x[1]);
+    __m512d acc0[2] = {_mm512_setzero_pd(), _mm512_setzero_pd()};
+    __m512d acc1[2] = {_mm512_setzero_pd(), _mm512_setzero_pd()};
+    const std::size_t rest = count - 1;
+    const double *c0 = b0 + 1, *c1 = b1 + 1, *xx = x + 1;
+    double *qq = q + 1;
+    for (std::size_t i = 0, chunk = 0; i < rest; i += 8, chunk ^= 1) {
+        const auto mask0 = static_cast<__mmask8>(rest - i >= 8 ? 0xFF : (1u << (rest - i)) - 1);
+        const auto mask1 = static_cast<__mmask8>(i == 0 ? mask0 & 0xFE : mask0);
+        const __m512d xv = _mm512_maskz_loadu_pd(mask0, xx + i);
+        const __m512d col0 = _mm512_maskz_loadu_pd(mask0, c0 + i);
+        const __m512d col1 = _mm512_maskz_loadu_pd(mask1, c1 + i);
+        acc0[chunk] = _mm512_mask_add_pd(acc0[chunk], mask0, acc0[chunk], _mm512_mul_pd(col0, xv));
+        acc1[chunk] = _mm512_mask_add_pd(acc1[chunk], mask1, acc1[chunk], _mm512_mul_pd(col1, xv));
+        __m512d qv = _mm512_maskz_loadu_pd(mask0, qq + i);
+        qv = _mm512_mask_sub_pd(qv, mask0, qv, _mm512_mul_pd(t0, col0));
+        qv = _mm512_mask_sub_pd(qv, mask1, qv, _mm512_mul_pd(t1, col1));
+        _mm512_mask_storeu_pd(qq + i, mask0, qv);
+    }
+    alignas(64) double p[16], r[16];
+    _mm512_store_pd(p, acc0[0]);
+    _mm512_store_pd(p + 8, acc0[1]);
+    dot0 = CombineSixteen(p);
+    _mm512_store_pd(r, acc1[0]);
+    _mm512_store_pd(r + 8, acc1[1]);
+    for (int l = 0; l < 7; ++l) {
+        p[l] = r[l + 1];
+        p[8 + l] = r[9 + l];
+    }
+    p[15] = r[0];
+    p[7] = r[8];
+    dot1 = CombineSixteen(p);
+}
 #endif
 
 void RankTwoColumn(std::size_t count, double *b, const double *v, const double *w, double wj,
@@ -958,6 +1006,42 @@ void TridiagonalizeUnblocked(std::size_t n, double *a, std::size_t lda, double *
     e[n - 1] = 0.0;
 }
 
+// b(i) = (b(i) - v_p(i)*cw[p]) - w_p(i)*cv[p] for p = 0..pairs-1 in turn
+// (RankTwoColumn pair after pair), v_p = v[p] + offset and w_p = w[p] +
+// offset; the vector code keeps each block of b in a register through
+// every pair.
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx512f"))) void RankTwoColumnPairsAvx512(
+    std::size_t count, double *b, const double *const *v, const double *const *w,
+    std::size_t offset, const double *cw, const double *cv, std::size_t pairs) {
+    for (std::size_t i = 0; i < count; i += 8) {
+        const auto mask = static_cast<__mmask8>(count - i >= 8 ? 0xFF : (1u << (count - i)) - 1);
+        __m512d x = _mm512_maskz_loadu_pd(mask, b + i);
+        for (std::size_t p = 0; p < pairs; ++p) {
+            x = _mm512_sub_pd(x, _mm512_mul_pd(_mm512_maskz_loadu_pd(mask, v[p] + offset + i),
+                                               _mm512_set1_pd(cw[p])));
+            x = _mm512_sub_pd(x, _mm512_mul_pd(_mm512_maskz_loadu_pd(mask, w[p] + offset + i),
+                                               _mm512_set1_pd(cv[p])));
+        }
+        _mm512_mask_storeu_pd(b + i, mask, x);
+    }
+}
+#endif
+
+void RankTwoColumnPairs(std::size_t count, double *b, const double *const *v,
+                        const double *const *w, std::size_t offset, const double *cw,
+                        const double *cv, std::size_t pairs, KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) {
+        RankTwoColumnPairsAvx512(count, b, v, w, offset, cw, cv, pairs);
+        return;
+    }
+#endif
+    for (std::size_t p = 0; p < pairs; ++p) {
+        RankTwoColumn(count, b, v[p] + offset, w[p] + offset, cw[p], cv[p], path);
+    }
+}
+
 // q = B*x for the symmetric m x m matrix B given by its lower triangle,
 // column j of B in increasing j: q(j) = (q(j) + B(j,j)*x(j)) +
 // DotFast(B(j+1..,j), x(j+1..)), then q(i) += x(j)*B(i,j) for i > j (q
@@ -965,16 +1049,29 @@ void TridiagonalizeUnblocked(std::size_t n, double *a, std::size_t lda, double *
 void SymmetricColumnsProduct(std::size_t m, double *b, std::size_t ldb, const double *x, double *q,
                              KernelPath path) {
     std::fill(q, q + m, 0.0);
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) {
+        // Two columns a pass; q(j+1) has column j's multiple before its own
+        // sums, as in the order above.
+        std::size_t j = 0;
+        for (; j + 1 < m; j += 2) {
+            double diag0, dot0, diag1, dot1;
+            ReductionTwoColumnsAvx512(m - j, b + j + j * ldb, b + j + (j + 1) * ldb, x + j, q + j,
+                                      diag0, dot0, diag1, dot1);
+            q[j] = (q[j] + diag0) + dot0;
+            q[j + 1] = (q[j + 1] + diag1) + dot1;
+        }
+        if (j < m) {
+            double diag = 0.0, dot = 0.0;
+            ReductionColumnAvx512(m - j, b + j + j * ldb, nullptr, nullptr, 0.0, 0.0, x + j, q + j,
+                                  diag, dot);
+            q[j] = (q[j] + diag) + dot;
+        }
+        return;
+    }
+#endif
     for (std::size_t j = 0; j < m; ++j) {
         double *bj = b + j + j * ldb;
-#if defined(MATRIX_HAVE_AVX2_PATHS)
-        if (path == KernelPath::kFastest && HasAvx512()) {
-            double diag = 0.0, dot = 0.0;
-            ReductionColumnAvx512(m - j, bj, nullptr, nullptr, 0.0, 0.0, x + j, q + j, diag, dot);
-            q[j] = (q[j] + diag) + dot;
-            continue;
-        }
-#endif
         q[j] = (q[j] + bj[0] * x[j]) + DotFast(m - j - 1, bj + 1, x + j + 1, path);
         SubtractMultiple(m - j - 1, -x[j], bj + 1, q + j + 1, path);
     }
@@ -1002,17 +1099,23 @@ void SymmetricTridiagonalizeBlocked(std::size_t n, double *a, std::size_t lda, d
     double *left = wp + nb * n, *right = left + 2 * nb * n;
     double *saved = right + 2 * nb * n;
     const std::size_t pairs = 2 * nb;
+    // The panel's pairs so far, those left out skipped: columns of A and
+    // of W (indexed by row), and their coefficients for one column.
+    std::vector<const double *> vs(nb), ws(nb);
+    std::vector<double> cw(nb), cv(nb);
     std::size_t k0 = 0;
     for (; n - k0 >= nb + 2; k0 += nb) {
+        std::size_t held = 0;
         for (std::size_t t = 0; t < nb; ++t) {
             const std::size_t j = k0 + t;
             double *col = a + j + j * lda;
             // Column j takes the panel's earlier pairs, in increasing p.
-            for (std::size_t p = 0; p < t; ++p) {
-                if (c[k0 + p] == 0.0) continue;
-                const double *vp = a + (k0 + p) * lda, *wq = wp + p * n;
-                RankTwoColumn(n - j, col, vp + j, wq + j, wq[j], vp[j], path);
+            for (std::size_t h = 0; h < held; ++h) {
+                cw[h] = ws[h][j];
+                cv[h] = vs[h][j];
             }
+            RankTwoColumnPairs(n - j, col, vs.data(), ws.data(), j, cw.data(), cv.data(), held,
+                               path);
             d[j] = col[0];
             const std::size_t m = n - j - 1;
             double *x = col + 1;
@@ -1037,16 +1140,19 @@ void SymmetricTridiagonalizeBlocked(std::size_t n, double *a, std::size_t lda, d
             // earlier pairs: q -= v(p)*(w(p)'v) + w(p)*(v(p)'v).
             double *qq = q + (j + 1);
             SymmetricColumnsProduct(m, a + (j + 1) + (j + 1) * lda, lda, x, qq, path);
-            for (std::size_t p = 0; p < t; ++p) {
-                if (c[k0 + p] == 0.0) continue;
-                const double *vp = a + (k0 + p) * lda + (j + 1), *wq = wp + p * n + (j + 1);
-                const double wv = DotFast(m, wq, x, path), vv = DotFast(m, vp, x, path);
-                RankTwoColumn(m, qq, vp, wq, wv, vv, path);
+            for (std::size_t h = 0; h < held; ++h) {
+                cw[h] = DotFast(m, ws[h] + (j + 1), x, path);
+                cv[h] = DotFast(m, vs[h] + (j + 1), x, path);
             }
+            RankTwoColumnPairs(m, qq, vs.data(), ws.data(), j + 1, cw.data(), cv.data(), held,
+                               path);
             for (std::size_t i = 0; i < m; ++i) qq[i] = tau * qq[i];
             const double half = (0.5 * tau) * DotFast(m, qq, x, path);
             double *w = wp + t * n + (j + 1);
             for (std::size_t i = 0; i < m; ++i) w[i] = qq[i] - half * x[i];
+            vs[held] = a + j * lda;
+            ws[held] = wp + t * n;
+            ++held;
         }
         // The trailing matrix takes the panel's pairs in one product per
         // block of columns, from the diagonal down; the strict upper
