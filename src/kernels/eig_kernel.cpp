@@ -1014,7 +1014,23 @@ void TridiagonalizeUnblocked(std::size_t n, double *a, std::size_t lda, double *
 __attribute__((target("avx512f"))) void RankTwoColumnPairsAvx512(
     std::size_t count, double *b, const double *const *v, const double *const *w,
     std::size_t offset, const double *cw, const double *cv, std::size_t pairs) {
-    for (std::size_t i = 0; i < count; i += 8) {
+    // Four blocks of 8 rows side by side, so that their chains of
+    // subtractions overlap.
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        __m512d x[4];
+        for (int r = 0; r < 4; ++r) x[r] = _mm512_loadu_pd(b + i + 8 * r);
+        for (std::size_t p = 0; p < pairs; ++p) {
+            const __m512d cwp = _mm512_set1_pd(cw[p]), cvp = _mm512_set1_pd(cv[p]);
+            const double *vp = v[p] + offset + i, *wp = w[p] + offset + i;
+            for (int r = 0; r < 4; ++r) {
+                x[r] = _mm512_sub_pd(x[r], _mm512_mul_pd(_mm512_loadu_pd(vp + 8 * r), cwp));
+                x[r] = _mm512_sub_pd(x[r], _mm512_mul_pd(_mm512_loadu_pd(wp + 8 * r), cvp));
+            }
+        }
+        for (int r = 0; r < 4; ++r) _mm512_storeu_pd(b + i + 8 * r, x[r]);
+    }
+    for (; i < count; i += 8) {
         const auto mask = static_cast<__mmask8>(count - i >= 8 ? 0xFF : (1u << (count - i)) - 1);
         __m512d x = _mm512_maskz_loadu_pd(mask, b + i);
         for (std::size_t p = 0; p < pairs; ++p) {
@@ -1040,6 +1056,21 @@ void RankTwoColumnPairs(std::size_t count, double *b, const double *const *v,
     for (std::size_t p = 0; p < pairs; ++p) {
         RankTwoColumn(count, b, v[p] + offset, w[p] + offset, cw[p], cv[p], path);
     }
+}
+
+// max |x(i)| over count >= 1 entries as the serial loop scale = |x(0)|,
+// scale = std::max(scale, |x(i)|) finds it: a NaN in x(0) gives NaN, any
+// other NaN is passed over. Four running maxima (the first from |x(0)|,
+// the others from 0.0) are combined from the first, which gives the same
+// value, since max is exact.
+double MaxMagnitude(std::size_t count, const double *x) {
+    double m[4] = {std::fabs(x[0]), 0.0, 0.0, 0.0};
+    std::size_t i = 1;
+    for (; i + 4 <= count; i += 4) {
+        for (int l = 0; l < 4; ++l) m[l] = std::max(m[l], std::fabs(x[i + l]));
+    }
+    for (; i < count; ++i) m[0] = std::max(m[0], std::fabs(x[i]));
+    return std::max(std::max(std::max(m[0], m[1]), m[2]), m[3]);
 }
 
 // q = B*x for the symmetric m x m matrix B given by its lower triangle,
@@ -1102,7 +1133,7 @@ void SymmetricTridiagonalizeBlocked(std::size_t n, double *a, std::size_t lda, d
     // The panel's pairs so far, those left out skipped: columns of A and
     // of W (indexed by row), and their coefficients for one column.
     std::vector<const double *> vs(nb), ws(nb);
-    std::vector<double> cw(nb), cv(nb);
+    std::vector<double> cw(nb), cv(nb), zeros(n);
     std::size_t k0 = 0;
     for (; n - k0 >= nb + 2; k0 += nb) {
         std::size_t held = 0;
@@ -1119,8 +1150,7 @@ void SymmetricTridiagonalizeBlocked(std::size_t n, double *a, std::size_t lda, d
             d[j] = col[0];
             const std::size_t m = n - j - 1;
             double *x = col + 1;
-            double scale = std::fabs(x[0]);
-            for (std::size_t i = 1; i < m; ++i) scale = std::max(scale, std::fabs(x[i]));
+            const double scale = MaxMagnitude(m, x);
             if (scale == 0.0) {
                 c[j] = e[j] = 0.0;
                 continue;
@@ -1160,13 +1190,16 @@ void SymmetricTridiagonalizeBlocked(std::size_t n, double *a, std::size_t lda, d
         const std::size_t k1 = k0 + nb, mt = n - k1;
         for (std::size_t p = 0; p < nb; ++p) {
             const bool skip = c[k0 + p] == 0.0;
-            const double *vp = a + k1 + (k0 + p) * lda, *wq = wp + p * n + k1;
-            for (std::size_t r = 0; r < mt; ++r) {
-                const double v = skip ? 0.0 : vp[r], w = skip ? 0.0 : wq[r];
-                left[2 * p * mt + r] = v;
-                left[(2 * p + 1) * mt + r] = w;
-                right[2 * p + r * pairs] = w;
-                right[2 * p + 1 + r * pairs] = v;
+            vs[p] = skip ? zeros.data() : a + k1 + (k0 + p) * lda;
+            ws[p] = skip ? zeros.data() : wp + p * n + k1;
+            std::memcpy(left + 2 * p * mt, vs[p], mt * sizeof(double));
+            std::memcpy(left + (2 * p + 1) * mt, ws[p], mt * sizeof(double));
+        }
+        for (std::size_t r = 0; r < mt; ++r) {
+            double *row = right + r * pairs;
+            for (std::size_t p = 0; p < nb; ++p) {
+                row[2 * p] = ws[p][r];
+                row[2 * p + 1] = vs[p][r];
             }
         }
         for (std::size_t j0 = k1; j0 < n; j0 += kTridiagonalUpdateColumns) {

@@ -240,10 +240,10 @@ constexpr int kTridiagonalMaxTests = 30;
 
 /// Orders from which SymmetricTridiagonalize reduces in panels
 /// (SymmetricTridiagonalizeBlocked); below it the unblocked steps cost less.
-constexpr std::size_t kTridiagonalBlockedMin = 96;
+constexpr std::size_t kTridiagonalBlockedMin = 300;
 
 /// Columns in each panel of SymmetricTridiagonalize's blocked reduction.
-constexpr std::size_t kTridiagonalBlock = 32;
+constexpr std::size_t kTridiagonalBlock = 16;
 
 /// Returns the number of doubles of workspace that SymmetricTridiagonalize
 /// (panels of nb columns) needs for order n.
