@@ -1110,7 +1110,7 @@ void SymmetricColumnsProduct(std::size_t m, double *b, std::size_t ldb, const do
 
 // Columns of the trailing matrix taken by one product of the blocked
 // reduction's update.
-constexpr std::size_t kTridiagonalUpdateColumns = 64;
+constexpr std::size_t kTridiagonalUpdateColumns = 32;
 
 }  // namespace
 

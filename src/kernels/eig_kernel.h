@@ -240,7 +240,7 @@ constexpr int kTridiagonalMaxTests = 30;
 
 /// Orders from which SymmetricTridiagonalize reduces in panels
 /// (SymmetricTridiagonalizeBlocked); below it the unblocked steps cost less.
-constexpr std::size_t kTridiagonalBlockedMin = 300;
+constexpr std::size_t kTridiagonalBlockedMin = 192;
 
 /// Columns in each panel of SymmetricTridiagonalize's blocked reduction.
 constexpr std::size_t kTridiagonalBlock = 16;
