@@ -855,6 +855,54 @@ __attribute__((target("avx512f"))) void ReductionColumnAvx512(std::size_t count,
     _mm512_store_pd(p + 8, acc[1]);
     dot = CombineSixteen(p);
 }
+
+// ReductionColumnAvx512 without a held-back update, on two neighbouring
+// columns in one pass over the rows below the first one's diagonal: column
+// j (from b0, count entries from its diagonal) and column j+1 (from b1,
+// count-1 entries from its diagonal). In each block of 8 rows column j's
+// multiple of q is taken before column j+1's, which is each element's
+// order. Column j+1's dot element k (row j+2+k) lies in lane (k+1) % 8 of
+// the block, so its sixteen partial sums are held rotated by one lane:
+// acc1[0] holds sums 15, 0..6 and acc1[1] sums 7, 8..14, each taking its
+// elements in increasing k as DotFast does.
+__attribute__((target("avx512f"))) void ReductionTwoColumnsAvx512(
+    std::size_t count, const double *b0, const double *b1, const double *x, double *q,
+    double &diag0, double &dot0, double &diag1, double &dot1) {
+    diag0 = b0[0] * x[0];
+    diag1 = b1[1] * x[1];
+    const __m512d t0 = _mm512_set1_pd(-x[0]), t1 = _mm512_set1_pd(-x[1]);
+    __m512d acc0[2] = {_mm512_setzero_pd(), _mm512_setzero_pd()};
+    __m512d acc1[2] = {_mm512_setzero_pd(), _mm512_setzero_pd()};
+    const std::size_t rest = count - 1;
+    const double *c0 = b0 + 1, *c1 = b1 + 1, *xx = x + 1;
+    double *qq = q + 1;
+    for (std::size_t i = 0, chunk = 0; i < rest; i += 8, chunk ^= 1) {
+        const auto mask0 = static_cast<__mmask8>(rest - i >= 8 ? 0xFF : (1u << (rest - i)) - 1);
+        const auto mask1 = static_cast<__mmask8>(i == 0 ? mask0 & 0xFE : mask0);
+        const __m512d xv = _mm512_maskz_loadu_pd(mask0, xx + i);
+        const __m512d col0 = _mm512_maskz_loadu_pd(mask0, c0 + i);
+        const __m512d col1 = _mm512_maskz_loadu_pd(mask1, c1 + i);
+        acc0[chunk] = _mm512_mask_add_pd(acc0[chunk], mask0, acc0[chunk], _mm512_mul_pd(col0, xv));
+        acc1[chunk] = _mm512_mask_add_pd(acc1[chunk], mask1, acc1[chunk], _mm512_mul_pd(col1, xv));
+        __m512d qv = _mm512_maskz_loadu_pd(mask0, qq + i);
+        qv = _mm512_mask_sub_pd(qv, mask0, qv, _mm512_mul_pd(t0, col0));
+        qv = _mm512_mask_sub_pd(qv, mask1, qv, _mm512_mul_pd(t1, col1));
+        _mm512_mask_storeu_pd(qq + i, mask0, qv);
+    }
+    alignas(64) double p[16], r[16];
+    _mm512_store_pd(p, acc0[0]);
+    _mm512_store_pd(p + 8, acc0[1]);
+    dot0 = CombineSixteen(p);
+    _mm512_store_pd(r, acc1[0]);
+    _mm512_store_pd(r + 8, acc1[1]);
+    for (int l = 0; l < 7; ++l) {
+        p[l] = r[l + 1];
+        p[8 + l] = r[9 + l];
+    }
+    p[15] = r[0];
+    p[7] = r[8];
+    dot1 = CombineSixteen(p);
+}
 #endif
 
 void RankTwoColumn(std::size_t count, double *b, const double *v, const double *w, double wj,
@@ -873,9 +921,9 @@ void RankTwoColumn(std::size_t count, double *b, const double *v, const double *
     RankTwoColumnPlain(count, b, v, w, wj, vj);
 }
 
-}  // namespace
-
-void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *d, double *e,
+// The unblocked reduction (SymmetricTridiagonalize's order below
+// kTridiagonalBlockedMin, and the blocked reduction's last columns).
+void TridiagonalizeUnblocked(std::size_t n, double *a, std::size_t lda, double *d, double *e,
                              double *c, double *work, KernelPath path) {
     // The update of step k-1 is held back (its v and w, for the rows from
     // k on, are pv and pw) and applied to each column just before step k
@@ -956,6 +1004,228 @@ void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *
     }
     d[n - 1] = a[(n - 1) + (n - 1) * lda];
     e[n - 1] = 0.0;
+}
+
+// b(i) = (b(i) - v_p(i)*cw[p]) - w_p(i)*cv[p] for p = 0..pairs-1 in turn
+// (RankTwoColumn pair after pair), v_p = v[p] + offset and w_p = w[p] +
+// offset; the vector code keeps each block of b in a register through
+// every pair.
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx512f"))) void RankTwoColumnPairsAvx512(
+    std::size_t count, double *b, const double *const *v, const double *const *w,
+    std::size_t offset, const double *cw, const double *cv, std::size_t pairs) {
+    // Four blocks of 8 rows side by side, so that their chains of
+    // subtractions overlap.
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        __m512d x[4];
+        for (int r = 0; r < 4; ++r) x[r] = _mm512_loadu_pd(b + i + 8 * r);
+        for (std::size_t p = 0; p < pairs; ++p) {
+            const __m512d cwp = _mm512_set1_pd(cw[p]), cvp = _mm512_set1_pd(cv[p]);
+            const double *vp = v[p] + offset + i, *wp = w[p] + offset + i;
+            for (int r = 0; r < 4; ++r) {
+                x[r] = _mm512_sub_pd(x[r], _mm512_mul_pd(_mm512_loadu_pd(vp + 8 * r), cwp));
+                x[r] = _mm512_sub_pd(x[r], _mm512_mul_pd(_mm512_loadu_pd(wp + 8 * r), cvp));
+            }
+        }
+        for (int r = 0; r < 4; ++r) _mm512_storeu_pd(b + i + 8 * r, x[r]);
+    }
+    for (; i < count; i += 8) {
+        const auto mask = static_cast<__mmask8>(count - i >= 8 ? 0xFF : (1u << (count - i)) - 1);
+        __m512d x = _mm512_maskz_loadu_pd(mask, b + i);
+        for (std::size_t p = 0; p < pairs; ++p) {
+            x = _mm512_sub_pd(x, _mm512_mul_pd(_mm512_maskz_loadu_pd(mask, v[p] + offset + i),
+                                               _mm512_set1_pd(cw[p])));
+            x = _mm512_sub_pd(x, _mm512_mul_pd(_mm512_maskz_loadu_pd(mask, w[p] + offset + i),
+                                               _mm512_set1_pd(cv[p])));
+        }
+        _mm512_mask_storeu_pd(b + i, mask, x);
+    }
+}
+#endif
+
+void RankTwoColumnPairs(std::size_t count, double *b, const double *const *v,
+                        const double *const *w, std::size_t offset, const double *cw,
+                        const double *cv, std::size_t pairs, KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) {
+        RankTwoColumnPairsAvx512(count, b, v, w, offset, cw, cv, pairs);
+        return;
+    }
+#endif
+    for (std::size_t p = 0; p < pairs; ++p) {
+        RankTwoColumn(count, b, v[p] + offset, w[p] + offset, cw[p], cv[p], path);
+    }
+}
+
+// max |x(i)| over count >= 1 entries as the serial loop scale = |x(0)|,
+// scale = std::max(scale, |x(i)|) finds it: a NaN in x(0) gives NaN, any
+// other NaN is passed over. Four running maxima (the first from |x(0)|,
+// the others from 0.0) are combined from the first, which gives the same
+// value, since max is exact.
+double MaxMagnitude(std::size_t count, const double *x) {
+    double m[4] = {std::fabs(x[0]), 0.0, 0.0, 0.0};
+    std::size_t i = 1;
+    for (; i + 4 <= count; i += 4) {
+        for (int l = 0; l < 4; ++l) m[l] = std::max(m[l], std::fabs(x[i + l]));
+    }
+    for (; i < count; ++i) m[0] = std::max(m[0], std::fabs(x[i]));
+    return std::max(std::max(std::max(m[0], m[1]), m[2]), m[3]);
+}
+
+// q = B*x for the symmetric m x m matrix B given by its lower triangle,
+// column j of B in increasing j: q(j) = (q(j) + B(j,j)*x(j)) +
+// DotFast(B(j+1..,j), x(j+1..)), then q(i) += x(j)*B(i,j) for i > j (q
+// from 0.0); the unblocked reduction's product without a held-back update.
+void SymmetricColumnsProduct(std::size_t m, double *b, std::size_t ldb, const double *x, double *q,
+                             KernelPath path) {
+    std::fill(q, q + m, 0.0);
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512()) {
+        // Two columns a pass; q(j+1) has column j's multiple before its own
+        // sums, as in the order above.
+        std::size_t j = 0;
+        for (; j + 1 < m; j += 2) {
+            double diag0, dot0, diag1, dot1;
+            ReductionTwoColumnsAvx512(m - j, b + j + j * ldb, b + j + (j + 1) * ldb, x + j, q + j,
+                                      diag0, dot0, diag1, dot1);
+            q[j] = (q[j] + diag0) + dot0;
+            q[j + 1] = (q[j + 1] + diag1) + dot1;
+        }
+        if (j < m) {
+            double diag = 0.0, dot = 0.0;
+            ReductionColumnAvx512(m - j, b + j + j * ldb, nullptr, nullptr, 0.0, 0.0, x + j, q + j,
+                                  diag, dot);
+            q[j] = (q[j] + diag) + dot;
+        }
+        return;
+    }
+#endif
+    for (std::size_t j = 0; j < m; ++j) {
+        double *bj = b + j + j * ldb;
+        q[j] = (q[j] + bj[0] * x[j]) + DotFast(m - j - 1, bj + 1, x + j + 1, path);
+        SubtractMultiple(m - j - 1, -x[j], bj + 1, q + j + 1, path);
+    }
+}
+
+// Columns of the trailing matrix taken by one product of the blocked
+// reduction's update.
+constexpr std::size_t kTridiagonalUpdateColumns = 32;
+
+}  // namespace
+
+std::size_t SymmetricTridiagonalizeWorkspace(std::size_t n, std::size_t nb) {
+    nb = std::max<std::size_t>(nb, 1);
+    return std::max(2 * n, n + 5 * nb * n + kTridiagonalUpdateColumns * kTridiagonalUpdateColumns);
+}
+
+void SymmetricTridiagonalizeBlocked(std::size_t n, double *a, std::size_t lda, double *d,
+                                    double *e, double *c, double *work, std::size_t nb,
+                                    KernelPath path) {
+    nb = std::max<std::size_t>(nb, 1);
+    // q(i) and W's column p (w(k0+p)(i) = wp[p*n + i]) are indexed by the
+    // row of A; left = [v w v w ...] and right = [w; v; w; v; ...] hold
+    // the panel's pairs, rows k0+nb.. of A, for the trailing update.
+    double *q = work, *wp = work + n;
+    double *left = wp + nb * n, *right = left + 2 * nb * n;
+    double *saved = right + 2 * nb * n;
+    const std::size_t pairs = 2 * nb;
+    // The panel's pairs so far, those left out skipped: columns of A and
+    // of W (indexed by row), and their coefficients for one column.
+    std::vector<const double *> vs(nb), ws(nb);
+    std::vector<double> cw(nb), cv(nb), zeros(n);
+    std::size_t k0 = 0;
+    for (; n - k0 >= nb + 2; k0 += nb) {
+        std::size_t held = 0;
+        for (std::size_t t = 0; t < nb; ++t) {
+            const std::size_t j = k0 + t;
+            double *col = a + j + j * lda;
+            // Column j takes the panel's earlier pairs, in increasing p.
+            for (std::size_t h = 0; h < held; ++h) {
+                cw[h] = ws[h][j];
+                cv[h] = vs[h][j];
+            }
+            RankTwoColumnPairs(n - j, col, vs.data(), ws.data(), j, cw.data(), cv.data(), held,
+                               path);
+            d[j] = col[0];
+            const std::size_t m = n - j - 1;
+            double *x = col + 1;
+            const double scale = MaxMagnitude(m, x);
+            if (scale == 0.0) {
+                c[j] = e[j] = 0.0;
+                continue;
+            }
+            double sum = 0.0;
+            for (std::size_t i = 0; i < m; ++i) {
+                x[i] = x[i] / scale;
+                sum = sum + x[i] * x[i];
+            }
+            double sigma = std::sqrt(sum);
+            if (!(x[0] >= 0.0)) sigma = -sigma;
+            x[0] = x[0] + sigma;
+            c[j] = x[0] * sigma;
+            e[j] = -(sigma * scale);
+            const double tau = 1.0 / c[j];
+            // q = B*v with B as the last panel left it, then the panel's
+            // earlier pairs: q -= v(p)*(w(p)'v) + w(p)*(v(p)'v).
+            double *qq = q + (j + 1);
+            SymmetricColumnsProduct(m, a + (j + 1) + (j + 1) * lda, lda, x, qq, path);
+            for (std::size_t h = 0; h < held; ++h) {
+                cw[h] = DotFast(m, ws[h] + (j + 1), x, path);
+                cv[h] = DotFast(m, vs[h] + (j + 1), x, path);
+            }
+            RankTwoColumnPairs(m, qq, vs.data(), ws.data(), j + 1, cw.data(), cv.data(), held,
+                               path);
+            for (std::size_t i = 0; i < m; ++i) qq[i] = tau * qq[i];
+            const double half = (0.5 * tau) * DotFast(m, qq, x, path);
+            double *w = wp + t * n + (j + 1);
+            for (std::size_t i = 0; i < m; ++i) w[i] = qq[i] - half * x[i];
+            vs[held] = a + j * lda;
+            ws[held] = wp + t * n;
+            ++held;
+        }
+        // The trailing matrix takes the panel's pairs in one product per
+        // block of columns, from the diagonal down; the strict upper
+        // triangle of each diagonal block is put back as it was.
+        const std::size_t k1 = k0 + nb, mt = n - k1;
+        for (std::size_t p = 0; p < nb; ++p) {
+            const bool skip = c[k0 + p] == 0.0;
+            vs[p] = skip ? zeros.data() : a + k1 + (k0 + p) * lda;
+            ws[p] = skip ? zeros.data() : wp + p * n + k1;
+            std::memcpy(left + 2 * p * mt, vs[p], mt * sizeof(double));
+            std::memcpy(left + (2 * p + 1) * mt, ws[p], mt * sizeof(double));
+        }
+        for (std::size_t r = 0; r < mt; ++r) {
+            double *row = right + r * pairs;
+            for (std::size_t p = 0; p < nb; ++p) {
+                row[2 * p] = ws[p][r];
+                row[2 * p + 1] = vs[p][r];
+            }
+        }
+        for (std::size_t j0 = k1; j0 < n; j0 += kTridiagonalUpdateColumns) {
+            const std::size_t cols = std::min(kTridiagonalUpdateColumns, n - j0);
+            double *block = a + j0 + j0 * lda;
+            for (std::size_t jj = 1; jj < cols; ++jj) {
+                std::memcpy(saved + jj * cols, block + jj * lda, jj * sizeof(double));
+            }
+            MatrixProductUpdate(n - j0, cols, pairs, left + (j0 - k1), mt, right + (j0 - k1) * pairs,
+                                pairs, block, lda, PackingSpace(n - j0, cols, pairs),
+                                UpdateSign::kSubtract, SumOrder::kIncreasing, path);
+            for (std::size_t jj = 1; jj < cols; ++jj) {
+                std::memcpy(block + jj * lda, saved + jj * cols, jj * sizeof(double));
+            }
+        }
+    }
+    TridiagonalizeUnblocked(n - k0, a + k0 + k0 * lda, lda, d + k0, e + k0, c + k0, work, path);
+}
+
+void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *d, double *e,
+                             double *c, double *work, KernelPath path) {
+    if (n >= kTridiagonalBlockedMin) {
+        SymmetricTridiagonalizeBlocked(n, a, lda, d, e, c, work, kTridiagonalBlock, path);
+    } else {
+        TridiagonalizeUnblocked(n, a, lda, d, e, c, work, path);
+    }
 }
 
 namespace {

@@ -238,8 +238,21 @@ void HessenbergShiftedSolveComplex(std::size_t n, const double *work, const doub
 /// limit of tql2 as published).
 constexpr int kTridiagonalMaxTests = 30;
 
+/// Orders from which SymmetricTridiagonalize reduces in panels
+/// (SymmetricTridiagonalizeBlocked); below it the unblocked steps cost less.
+constexpr std::size_t kTridiagonalBlockedMin = 192;
+
+/// Columns in each panel of SymmetricTridiagonalize's blocked reduction.
+constexpr std::size_t kTridiagonalBlock = 16;
+
+/// Returns the number of doubles of workspace that SymmetricTridiagonalize
+/// (panels of nb columns) needs for order n.
+std::size_t SymmetricTridiagonalizeWorkspace(std::size_t n, std::size_t nb = kTridiagonalBlock);
+
 /// Reduces a symmetric matrix, given by its lower triangle, to tridiagonal
-/// form T = Q'*A*Q by n-2 Householder reflections, in the fast order. For
+/// form T = Q'*A*Q by n-2 Householder reflections, in the fast order: for
+/// n >= kTridiagonalBlockedMin by SymmetricTridiagonalizeBlocked with
+/// kTridiagonalBlock columns a panel, otherwise by the steps below. For
 /// step k = 0..n-3, with x = A(k+1..n-1, k) and B = A(k+1.., k+1..):
 ///   the reflection is HouseholderQr's for x: scale = max |x(i)| (from
 ///     |x(0)|; NaN does not raise it); if scale is 0.0, c[k] = e[k] = 0.0
@@ -264,7 +277,7 @@ constexpr int kTridiagonalMaxTests = 30;
 ///   d    [out]    n diagonal entries of T
 ///   e    [out]    n entries: e[k] = T(k+1,k) for k < n-1; e[n-1] = 0.0
 ///   c    [out]    max(n-2, 0) normalising factors
-///   work [out]    2*n doubles
+///   work [out]    SymmetricTridiagonalizeWorkspace(n) doubles
 ///   path [in]     as DotFast: the same bits either way. The update of step
 ///                 k is held back and applied to each column of B just
 ///                 before step k+1 reads it, so B is read once per step.
@@ -273,6 +286,41 @@ constexpr int kTridiagonalMaxTests = 30;
 /// as HouseholderQr forms them.
 void SymmetricTridiagonalize(std::size_t n, double *a, std::size_t lda, double *d, double *e,
                              double *c, double *work, KernelPath path = KernelPath::kFastest);
+
+/// SymmetricTridiagonalize in panels of nb columns (nb >= 1; 0 counts as
+/// 1): the same reflections, formed in another order. While n - k0 >= nb + 2,
+/// the panel k0..k0+nb-1 is reduced against the trailing matrix as the
+/// previous panels left it, with the pairs (v(p), w(p)), p = 0..t-1, of
+/// its earlier columns held aside; for its column j = k0 + t:
+///   A(j..n-1, j) takes, for p = 0..t-1 in turn, A(i,j) = (A(i,j) -
+///     v(p)(i)*w(p)(j)) - w(p)(i)*v(p)(j);
+///   d[j], c[j], e[j] and v = v(t) as in SymmetricTridiagonalize (scale 0.0
+///     leaves the column, and the pair, out);
+///   q = B*v with B = A(j+1.., j+1..) as the previous panels left it, by
+///     SymmetricTridiagonalize's column order (q(j') = (q(j') +
+///     B(j',j')*v(j')) + DotFast(B(j'+1..,j'), v(j'+1..)), then q(i) +=
+///     v(j')*B(i,j')); then for p = 0..t-1 in turn, with a = DotFast(w(p),
+///     v) and b = DotFast(v(p), v) over rows j+1..n-1, q(i) = (q(i) -
+///     v(p)(i)*a) - w(p)(i)*b;
+///   q(i) = tau*q(i), K = (0.5*tau)*DotFast(q, v), w(t)(i) = q(i) - K*v(i).
+/// Then every element of the trailing matrix on and below the diagonal,
+/// rows and columns k0+nb.., takes A(i,j) = (...((A(i,j) -
+/// v(0)(i)*w(0)(j)) - w(0)(i)*v(0)(j)) - v(1)(i)*w(1)(j)) - ...) -
+/// w(nb-1)(i)*v(nb-1)(j) by MatrixProductUpdate (a pair left out counts as
+/// two 0.0 vectors), in blocks of columns from the diagonal down; the
+/// strict upper triangle is left as it was. The last n - k0 < nb + 2
+/// columns are reduced by SymmetricTridiagonalize's unblocked steps. Every
+/// element meets its operations in this order on every path and thread
+/// count.
+///   work [out]    SymmetricTridiagonalizeWorkspace(n, nb) doubles
+/// Other arguments as SymmetricTridiagonalize.
+/// Source: Golub & Van Loan, Matrix Computations, 4th ed., Section 8.3;
+/// Dongarra, Sorensen & Hammarling, "Block reduction of matrices to
+/// condensed forms for eigenvalue computations", J. Comput. Appl. Math. 27
+/// (1989) 215-227.
+void SymmetricTridiagonalizeBlocked(std::size_t n, double *a, std::size_t lda, double *d,
+                                    double *e, double *c, double *work, std::size_t nb,
+                                    KernelPath path = KernelPath::kFastest);
 
 /// Finds the eigenvalues (and, with z, the eigenvectors) of a symmetric
 /// tridiagonal matrix by the implicit QL algorithm with Wilkinson's shift,

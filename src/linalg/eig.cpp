@@ -124,7 +124,7 @@ void SymmetricEig(const CMatrix *A, std::size_t n, double *d, double *z) {
     std::memcpy(a.Get(), linalg::Data(A), n * n * sizeof(double));
     linalg::Scratch<double> e(n);
     linalg::Scratch<double> c(n);
-    linalg::Scratch<double> work(2 * n);
+    linalg::Scratch<double> work(kernels::SymmetricTridiagonalizeWorkspace(n));
     kernels::SymmetricTridiagonalize(n, a.Get(), n, d, e.Get(), c.Get(), work.Get());
     bool found;
     if (z != nullptr && n >= kSymmetricDivideConquerMin) {

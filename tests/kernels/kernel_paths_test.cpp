@@ -593,7 +593,7 @@ TEST(KernelPaths, SymmetricEigenMatchesScalarLoops) {
                 d[plain].assign(n, 0.0);
                 e[plain].assign(n, 0.0);
                 c[plain].assign(n, 0.0);
-                std::vector<double> work(2 * n);
+                std::vector<double> work(kernels::SymmetricTridiagonalizeWorkspace(n));
                 kernels::SymmetricTridiagonalize(n, t.v.data(), t.ld, d[plain].data(),
                                                  e[plain].data(), c[plain].data(), work.data(),
                                                  path);
@@ -642,6 +642,42 @@ TEST(KernelPaths, SymmetricEigenMatchesScalarLoops) {
             }
             EXPECT_TRUE(Same(divided[0], divided[1]) && Same(divided[2], divided[1]))
                 << what << " divide and conquer";
+        }
+    }
+}
+
+// The blocked tridiagonal reduction, panels of 4 and 16 columns (the
+// trailing update through the product kernel), on orders around the panel
+// width and with a column already reduced (its reflection left out), on
+// each path against scalar loops.
+TEST(KernelPaths, SymmetricTridiagonalizeBlockedMatchesScalarLoops) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    const KernelPath paths[] = {KernelPath::kFastest, KernelPath::kPlain, KernelPath::kAvx2};
+    for (std::size_t n : {1, 2, 3, 5, 15, 16, 17, 18, 19, 31, 32, 33, 34, 64, 65, 100, 130}) {
+        for (std::size_t nb : {4, 16}) {
+            for (int kind = 0; kind < 3; ++kind) {
+                const std::string what = "n=" + std::to_string(n) + " nb=" + std::to_string(nb) +
+                                         " kind=" + std::to_string(kind);
+                Padded a = Random(n, n, rng, kind == 1);
+                if (kind == 2) {
+                    for (std::size_t i = 3; i < n; ++i) a(i, 2) = 0.0;
+                }
+                std::vector<double> out[3];
+                for (int run = 0; run < 3; ++run) {
+                    Padded t = a;
+                    std::vector<double> d(n), e(n), c(n);
+                    std::vector<double> work(kernels::SymmetricTridiagonalizeWorkspace(n, nb));
+                    kernels::SymmetricTridiagonalizeBlocked(n, t.v.data(), t.ld, d.data(),
+                                                            e.data(), c.data(), work.data(), nb,
+                                                            paths[run]);
+                    out[run] = t.v;
+                    for (const auto *x : {&d, &e, &c}) {
+                        out[run].insert(out[run].end(), x->begin(), x->end());
+                    }
+                }
+                EXPECT_TRUE(Same(out[0], out[1])) << what << " fastest";
+                EXPECT_TRUE(Same(out[2], out[1])) << what << " avx2";
+            }
         }
     }
 }
