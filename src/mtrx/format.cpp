@@ -210,12 +210,12 @@ bool NextNumber(std::deque<Item> &items, double &x) {
     return true;
 }
 
-// `spec` with its '*' width and precision taken from `items`, as C takes
+// `written` with its '*' width and precision taken from `items`, as C takes
 // them: a negative width left-justifies, a negative precision counts as none.
 // False when the items run out first.
-bool Resolve(const Conversion &spec, std::deque<Item> &items, const std::string &who,
+bool Resolve(const Conversion &written, std::deque<Item> &items, const std::string &who,
              Conversion &out) {
-    out = spec;
+    out = written;
     out.widthStar = out.precisionStar = false;
     double x;
     const auto star = [&](double v) {
@@ -224,13 +224,13 @@ bool Resolve(const Conversion &spec, std::deque<Item> &items, const std::string 
                         "' must be a whole number from -9999 to 9999");
         return static_cast<int>(v);
     };
-    if (spec.widthStar) {
+    if (written.widthStar) {
         if (!NextNumber(items, x)) return false;
         const int width = star(x);
         if (width < 0 && !HasFlag(out, '-')) out.flags += '-';
         out.width = std::to_string(width < 0 ? -width : width);
     }
-    if (spec.precisionStar) {
+    if (written.precisionStar) {
         if (!NextNumber(items, x)) return false;
         const int precision = star(x);
         out.precision = precision < 0 ? std::string() : "." + std::to_string(precision);
@@ -258,8 +258,8 @@ std::string Format(const std::string &format, const std::vector<Value> &args,
     std::string out;
     do {
         for (const Segment &s : segments) {
-            const Conversion *spec = &s.conversion;
-            if (spec->kind == 0) {
+            const Conversion *conversion = &s.conversion;
+            if (conversion->kind == 0) {
                 out += s.literal;
                 continue;
             }
@@ -268,12 +268,12 @@ std::string Format(const std::string &format, const std::vector<Value> &args,
                 return out;
             }
             Conversion starred;
-            if (spec->widthStar || spec->precisionStar) {
-                if (!Resolve(*spec, items, who, starred)) return out;
-                spec = &starred;
+            if (conversion->widthStar || conversion->precisionStar) {
+                if (!Resolve(*conversion, items, who, starred)) return out;
+                conversion = &starred;
                 if (items.empty()) return out;
             }
-            const Conversion &c = *spec;
+            const Conversion &c = *conversion;
             Item &item = items.front();
             if (item.text && c.kind == 's') {
                 std::string t = item.chars;

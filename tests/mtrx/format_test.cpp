@@ -21,8 +21,7 @@ std::string C(const std::string &format, const std::vector<int> &stars, T x) {
     switch (stars.size()) {
         case 0: n = std::snprintf(buffer, sizeof buffer, format.c_str(), x); break;
         case 1: n = std::snprintf(buffer, sizeof buffer, format.c_str(), stars[0], x); break;
-        default:
-            n = std::snprintf(buffer, sizeof buffer, format.c_str(), stars[0], stars[1], x);
+        default: n = std::snprintf(buffer, sizeof buffer, format.c_str(), stars[0], stars[1], x);
     }
     return n < 0 ? "<snprintf failed>" : std::string(buffer, static_cast<std::size_t>(n));
 }
@@ -51,14 +50,14 @@ TEST(MtrxFormat, EqualsSnprintf) {
     };
     const std::vector<double> signedValues = {0, 7, -7, 42, -123456, 2147483647, 1e15, -1e15};
     const std::vector<double> unsignedValues = {0, 7, 42, 255, 4294967295.0, 3735928559.0, 1e15};
-    const std::vector<double> doubles = {0,   -0.0,     1,       -1.5,        3.14159265358979,
-                                         0.5, 2.5,      1.0 / 3, -2.0 / 3,    1e-5,
+    const std::vector<double> doubles = {0,   -0.0,     1,       -1.5,         3.14159265358979,
+                                         0.5, 2.5,      1.0 / 3, -2.0 / 3,     1e-5,
                                          1e5, 123456.7, 1e21,    -9.87654e-300};
     const std::vector<double> chars = {'A', 'z', ' ', '0'};
     const std::vector<std::string> texts = {"", "a", "abc", "hello world"};
     // Widths and precisions as written; '*' takes the value that follows.
-    const std::vector<std::pair<std::string, int>> widths = {
-        {"", 0}, {"1", 0}, {"6", 0}, {"14", 0}, {"*", 9}, {"*", -9}};
+    const std::vector<std::pair<std::string, int>> widths = {{"", 0},   {"1", 0}, {"6", 0},
+                                                             {"14", 0}, {"*", 9}, {"*", -9}};
     const std::vector<std::pair<std::string, int>> precisions = {
         {"", 0}, {".", 0}, {".0", 0}, {".3", 0}, {".12", 0}, {".*", 2}, {".*", -1}};
 
@@ -77,8 +76,8 @@ TEST(MtrxFormat, EqualsSnprintf) {
                     std::vector<int> stars;
                     if (w.first == "*") stars.push_back(w.second);
                     if (p.first == ".*") stars.push_back(p.second);
-                    const std::string spec = "%" + flags + w.first + p.first;
-                    const std::string format = "<" + spec + k.conversion + ">";
+                    const std::string directive = "%" + flags + w.first + p.first;
+                    const std::string format = "<" + directive + k.conversion + ">";
                     const auto check = [&](const Value &v, const std::string &expected,
                                            const std::string &shown) {
                         std::vector<Value> args;
@@ -94,30 +93,34 @@ TEST(MtrxFormat, EqualsSnprintf) {
                         case Arg::Signed:
                             for (double x : signedValues)
                                 check(Value(x),
-                                      C("<" + spec + "ll" + k.conversion + ">", stars, static_cast<long long>(x)),
+                                      C("<" + directive + "ll" + k.conversion + ">", stars,
+                                        static_cast<long long>(x)),
                                       std::to_string(x));
                             break;
                         case Arg::Unsigned:
                             for (double x : unsignedValues)
                                 check(Value(x),
-                                      C("<" + spec + "ll" + k.conversion + ">", stars,
+                                      C("<" + directive + "ll" + k.conversion + ">", stars,
                                         static_cast<unsigned long long>(x)),
                                       std::to_string(x));
                             break;
                         case Arg::Double:
                             for (double x : doubles)
-                                check(Value(x), C("<" + spec + k.conversion + ">", stars, x),
+                                check(Value(x), C("<" + directive + k.conversion + ">", stars, x),
                                       std::to_string(x));
                             break;
                         case Arg::Char:
                             for (double x : chars)
-                                check(Value(x), C("<" + spec + k.conversion + ">", stars, static_cast<int>(x)),
+                                check(Value(x),
+                                      C("<" + directive + k.conversion + ">", stars,
+                                        static_cast<int>(x)),
                                       std::to_string(x));
                             break;
                         case Arg::Text:
                             for (const std::string &t : texts)
                                 check(Value(kiv::matrix::Array(t)),
-                                      C("<" + spec + k.conversion + ">", stars, t.c_str()), "'" + t + "'");
+                                      C("<" + directive + k.conversion + ">", stars, t.c_str()),
+                                      "'" + t + "'");
                             break;
                     }
                 }
