@@ -342,6 +342,25 @@ public:
     Array operator()(const Subscript &i, const Subscript &j) const &;
     Array operator()(const Subscript &i) &&;
     Array operator()(const Subscript &i, const Subscript &j) &&;
+    /// Indexes with three or more subscripts, as the language's A(i, j, k, ...):
+    /// dimensions of A beyond the last subscript are folded into it, missing
+    /// ones have length 1, and End in position k of n stands for End(A, k, n).
+    /// The result is as for one or two subscripts: an IndexRef on a non-const
+    /// lvalue (read, assigned with growth in any dimension, updated, or given
+    /// Empty() to delete along the one subscript that does not cover its
+    /// dimension), an Array otherwise; numbers give an IndexRef too, so
+    /// `A(1, 2, 3) = x` assigns and `Array v = A(1, 2, 3)` reads. A `{1, 2}`
+    /// list may stand in the first three places only. Throws as Indexref,
+    /// Indexassign and Indexdelete with a list of subscripts.
+    template <typename... Rest>
+    IndexRef operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                        Rest &&...rest) &;
+    template <typename... Rest>
+    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                     Rest &&...rest) const &;
+    template <typename... Rest>
+    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                     Rest &&...rest) &&;
 
     /// Returns the text the language shows for `name = value`; an empty name
     /// gives the value alone, as disp. UTF-8.
@@ -481,12 +500,20 @@ private:
     IndexRef(Array &target, const Subscript &i) : m_target(target), m_n(1), m_i(i), m_j(0.0) {}
     IndexRef(Array &target, const Subscript &i, const Subscript &j)
         : m_target(target), m_n(2), m_i(i), m_j(j) {}
+    // Three or more subscripts: i, j, then the others in order.
+    IndexRef(Array &target, const Subscript &i, const Subscript &j, std::vector<Subscript> more)
+        : m_target(target), m_n(static_cast<int>(2 + more.size())), m_i(i), m_j(j),
+          m_more(std::move(more)) {}
     Array Read() const;
+    // Resolves the subscripts against the target into `holders`, for the
+    // list forms of Indexref, Indexassign and Indexdelete.
+    std::vector<const CMatrix *> ResolveAll(std::vector<Array> &holders) const;
 
     Array &m_target;
     int m_n;
     Subscript m_i;
     Subscript m_j;
+    std::vector<Subscript> m_more;  // subscripts 3, 4, ...
 };
 
 /// The result of indexing a non-const lvalue Array with numeric subscripts;
@@ -600,6 +627,22 @@ inline Array Array::operator()(const Subscript &i, const Subscript &j) const & {
 inline Array Array::operator()(const Subscript &i) && { return IndexRef(*this, i).Read(); }
 inline Array Array::operator()(const Subscript &i, const Subscript &j) && {
     return IndexRef(*this, i, j).Read();
+}
+template <typename... Rest>
+IndexRef Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                           Rest &&...rest) & {
+    return IndexRef(*this, i, j, {k, Subscript(std::forward<Rest>(rest))...});
+}
+template <typename... Rest>
+Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                        Rest &&...rest) const & {
+    return IndexRef(const_cast<Array &>(*this), i, j, {k, Subscript(std::forward<Rest>(rest))...})
+        .Read();
+}
+template <typename... Rest>
+Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                        Rest &&...rest) && {
+    return IndexRef(*this, i, j, {k, Subscript(std::forward<Rest>(rest))...}).Read();
 }
 inline IndexRef::operator Array() const && { return Read(); }
 inline IndexRef &&IndexRef::operator=(ElementRef &&b) && {

@@ -5,6 +5,8 @@
 #include <matrix/cmatrix.h>
 #include <matrix/export.h>
 
+#include <vector>
+
 namespace kiv {
 namespace matrix {
 
@@ -66,6 +68,27 @@ namespace matrix {
 /// Also throws kiv::CExhaustedMemoryException when the folded column count
 /// does not fit in 32 bits. Nothing is left allocated after a throw.
 [[nodiscard]] MATRIX_API CMatrix *Indexref(const CMatrix *A, const CMatrix *I, const CMatrix *J);
+/// Returns A(S1, ..., Sn), n = S.size(), as a new array owned by the caller;
+/// `A` and the subscripts are never changed. One or two subscripts give
+/// exactly Indexref(A, S[0]) or Indexref(A, S[0], S[1]).
+///
+/// With n >= 3 `A` is addressed as n dimensions: those of `A` beyond the
+/// n-th are folded into the last subscript (its extent is End(A, n, n)),
+/// and those it lacks have length 1. Each subscript is the colon, a mask
+/// (class double or uint32) or an index array (double, rounded as
+/// floor(x + 0.5), or uint32), read against its extent as the subscripts of
+/// Indexref(A, I, J) are. The result has one dimension per subscript, its
+/// length the number of positions the subscript selects (trailing lengths of
+/// 1 dropped), and element (i1, ..., in) is A(S1(i1), ..., Sn(in)); it has the
+/// class and complexity of `A`, no flags, and cell slots shared as for
+/// Indexref(A, I). When a subscript selects nothing the result is a real
+/// double array of that shape.
+///
+/// Throws CFunctionErrorException "Indexref: no subscript given" for an empty
+/// list; otherwise the exceptions of Indexref(A, I, J), the subscripts
+/// checked in order, each first offending element first. Nothing is left
+/// allocated after a throw.
+[[nodiscard]] MATRIX_API CMatrix *Indexref(const CMatrix *A, const std::vector<const CMatrix *> &S);
 
 /// Assigns A(I) = B: writes the elements of B, in column-major order, to the
 /// 1-based linear positions that I names in A. Subscripts of both forms are
@@ -151,6 +174,45 @@ MATRIX_API void Indexassign(CMatrix *&A, const CMatrix *I, const CMatrix *B);
 /// - kiv::CExhaustedMemoryException when storage cannot be obtained; A left
 ///   at most folded, grown, made complex and unshared, never partly written.
 MATRIX_API void Indexassign(CMatrix *&A, const CMatrix *I, const CMatrix *J, const CMatrix *B);
+/// Assigns A(S1, ..., Sn) = B, n = S.size(). One or two subscripts do
+/// exactly Indexassign(A, S[0], B) or Indexassign(A, S[0], S[1], B).
+///
+/// With n >= 3 `A` is addressed as for Indexref(A, S) (later dimensions
+/// folded into the last subscript, missing ones of length 1), and B is
+/// written in column-major order to the positions (S1(i1), ..., Sn(in)),
+/// the first subscript varying fastest; a position named twice keeps the
+/// last write. Subscripts are read as for Indexassign(A, I, J, B). When `A`
+/// has no elements, its colons stand for B's lengths other than 1, in order
+/// (a subscript that is not a colon and whose element count is the next
+/// such length, and not 1, is matched with it), and for 1 once those run out:
+/// A = [] with A(:,:,2) = ones(2,3) gives 2x3x2.
+///
+/// A position beyond an extent grows `A` first, new elements zero (empty
+/// slots in a cell array, \0 in a char array); an `A` of more dimensions
+/// than subscripts is folded to the n addressed dimensions before it grows.
+/// Trailing lengths of 1 are dropped. A scalar B (numeric, 1x1) is written to
+/// every position; any other B must have the lengths of the selection once
+/// the lengths of 1 are left out of both (a 1x3 B fits A(1,1:3,2) and
+/// A(1:3,1,1)). B must have A's class. Complex parts, copy on write, cell
+/// slots and a right-hand side that is `A` itself are treated as in
+/// Indexassign(A, I, B). A selection without elements writes nothing and
+/// leaves `A` as it is.
+///
+/// Throws, in this order, `A` unchanged:
+/// - CFunctionErrorException "Indexassign: no subscript given" for an empty
+///   list.
+/// - The subscript exceptions of Indexassign(A, I, B), subscripts in order.
+/// - CInAssignAMMBDimensionMustBeSameException when the selection has no
+///   elements and B more than one.
+/// - CNotImplementedException when B's class differs from A's.
+/// - CInAssignAMMBDimensionMustBeSameException when a non-scalar B does not
+///   match the selection's lengths.
+/// - kiv::CExhaustedMemoryException when the grown array does not fit in 32
+///   bits or storage cannot be obtained for it.
+/// Then kiv::CExhaustedMemoryException when the data cannot be made complex
+/// or unshared, or cell shares cannot be made: `A` left at most grown
+/// (folded), made complex and unshared, never partly written.
+MATRIX_API void Indexassign(CMatrix *&A, const std::vector<const CMatrix *> &S, const CMatrix *B);
 
 /// Deletes the elements of `A` at the positions that `I` selects
 /// (A(I) = []): `A` is replaced by a new array, owned by the caller, holding
@@ -183,6 +245,32 @@ MATRIX_API void Indexdelete(CMatrix *&A, const CMatrix *I);
 /// elements; otherwise what the function called throws. After a throw `A`
 /// is the same array, unchanged.
 MATRIX_API void Indexdelete(CMatrix *&A, const CMatrix *I, const CMatrix *J);
+/// Deletes A(S1, ..., Sn) (A(S1, ..., Sn) = []), n = S.size(). One or two
+/// subscripts do exactly Indexdelete(A, S[0]) or Indexdelete(A, S[0], S[1])
+/// (which needs a literal colon).
+///
+/// With n >= 3 `A` is addressed as for Indexref(A, S). A subscript covers its
+/// dimension when it is the colon or selects each of its positions; all
+/// subscripts but one must cover theirs, and the positions that one selects
+/// are deleted along its dimension. When every subscript covers its
+/// dimension, the first that is not a colon is the one deleted along (its
+/// length becomes 0), and colons only empty `A` as Empty(A) does. Subscripts
+/// are read as for Indexdelete(A, I) against their extents (repeated
+/// positions count once); a deleting subscript that selects nothing leaves
+/// `A` as it is. Otherwise `A` is replaced by a new array, owned by the
+/// caller, of the addressed lengths with the deleted dimension shortened
+/// (trailing lengths of 1 dropped), the remaining elements in order, and the
+/// old array is destroyed. Class, complexity, flags and cell slots as for
+/// Indexdelete(A, I).
+///
+/// Throws CFunctionErrorException "Indexdelete: no subscript given" for an
+/// empty list; the exceptions of Indexdelete(A, I) for each subscript in
+/// order, against its extent; CFunctionErrorException "Indexdelete: a null
+/// assignment can have only one non-colon index" when two or more
+/// subscripts do not cover their dimensions; kiv::CExhaustedMemoryException
+/// when the remainder cannot be allocated. After a throw `A` is the same
+/// array, unchanged, and nothing is left allocated.
+MATRIX_API void Indexdelete(CMatrix *&A, const std::vector<const CMatrix *> &S);
 /// Deletes the rows of `A` that `I` selects (A(I,:) = []): `A` is replaced
 /// by a new two-dimensional array, owned by the caller, of
 /// (rows - deleted rows) x columns, where the columns are all dimensions

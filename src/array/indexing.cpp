@@ -2,6 +2,7 @@
 #include <matrix/array.h>
 
 #include <cmath>
+#include <vector>
 
 namespace kiv {
 namespace matrix {
@@ -56,8 +57,25 @@ const CMatrix *Subscript::Resolve(const CMatrix *a, unsigned int k, unsigned int
     return holder.get();
 }
 
+std::vector<const CMatrix *> IndexRef::ResolveAll(std::vector<Array> &holders) const {
+    const CMatrix *a = m_target.get();
+    const auto n = static_cast<unsigned int>(m_n);
+    holders.clear();
+    holders.reserve(n);
+    for (unsigned int k = 0; k < n; ++k) holders.push_back(Array::Unset());
+    std::vector<const CMatrix *> subscripts(n);
+    subscripts[0] = m_i.Resolve(a, 1, n, holders[0]);
+    subscripts[1] = m_j.Resolve(a, 2, n, holders[1]);
+    for (unsigned int k = 2; k < n; ++k) subscripts[k] = m_more[k - 2].Resolve(a, k + 1, n, holders[k]);
+    return subscripts;
+}
+
 Array IndexRef::Read() const {
     const CMatrix *a = m_target.get();
+    if (m_n > 2) {
+        std::vector<Array> hold;
+        return Array::Adopt(Indexref(a, ResolveAll(hold)));
+    }
     Array hold[2] = {Array::Unset(), Array::Unset()};
     const CMatrix *i = m_i.Resolve(a, 1, m_n, hold[0]);
     if (m_n == 1) return Array::Adopt(Indexref(a, i));
@@ -74,6 +92,11 @@ IndexRef &&IndexRef::operator=(const Array &b) && {
         keep = b;
         value = keep.get();
     }
+    if (m_n > 2) {
+        std::vector<Array> hold;
+        Indexassign(m_target.m_a, ResolveAll(hold), value);
+        return std::move(*this);
+    }
     Array hold[2] = {Array::Unset(), Array::Unset()};
     const CMatrix *i = m_i.Resolve(m_target.get(), 1, m_n, hold[0]);
     if (m_n == 1) {
@@ -86,6 +109,11 @@ IndexRef &&IndexRef::operator=(const Array &b) && {
 }
 
 IndexRef &&IndexRef::operator=(EmptyArray) && {
+    if (m_n > 2) {
+        std::vector<Array> hold;
+        Indexdelete(m_target.m_a, ResolveAll(hold));
+        return std::move(*this);
+    }
     Array hold[2] = {Array::Unset(), Array::Unset()};
     const CMatrix *i = m_i.Resolve(m_target.get(), 1, m_n, hold[0]);
     if (m_n == 1) {

@@ -7,11 +7,13 @@
 #include <matrix/mx.h>
 #include <matrix/shape.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "core/array_holder.h"
 #include "index/element_copy.h"
@@ -358,6 +360,49 @@ std::uint32_t BlockPositions(const CMatrix *subscript, std::uint32_t extent, Pos
     return SubscriptToAssignPositions(subscript, list);
 }
 
+// The extent each colon of A(S1,...,Sn) = B stands for when A has no
+// elements: B's lengths other than 1, taken in order, for the colons in
+// order; a subscript of another count (not 1) takes the next length as well
+// when it matches it. Once B's lengths run out a colon stands for 1.
+std::vector<unsigned int> ColonExtentsFromB(const std::vector<const CMatrix *> &S,
+                                            const CMatrix *B) {
+    std::vector<unsigned int> lengths;
+    const unsigned int *dims = B->GetDimensions();
+    for (unsigned int k = 0; k < B->GetNoDimensions(); ++k) {
+        if (dims[k] != 1) lengths.push_back(dims[k]);
+    }
+    std::vector<unsigned int> extents(S.size(), 1);
+    std::size_t next = 0;
+    for (std::size_t k = 0; k < S.size(); ++k) {
+        if (S[k]->IsColon()) {
+            if (next < lengths.size()) extents[k] = lengths[next++];
+            continue;
+        }
+        // The count of a mask is that of its true elements, which the
+        // positions tell later; here only its element count is at hand, so
+        // a mask never takes a length.
+        const unsigned int count = S[k]->GetNoElems();
+        if (!S[k]->IsLogical() && count != 1 && next < lengths.size() && lengths[next] == count) {
+            ++next;
+        }
+    }
+    return extents;
+}
+
+// True when `counts` and B's lengths agree once the lengths of 1 are left
+// out of both.
+bool SameWithoutSingletons(const std::vector<std::size_t> &counts, const CMatrix *B) {
+    std::vector<std::size_t> a, b;
+    for (const std::size_t c : counts) {
+        if (c != 1) a.push_back(c);
+    }
+    const unsigned int *dims = B->GetDimensions();
+    for (unsigned int k = 0; k < B->GetNoDimensions(); ++k) {
+        if (dims[k] != 1) b.push_back(dims[k]);
+    }
+    return a == b;
+}
+
 }  // namespace
 
 void Indexassign(CMatrix *&A, const CMatrix *I, const CMatrix *B) {
@@ -423,6 +468,81 @@ void Indexassign(CMatrix *&A, const CMatrix *I, const CMatrix *J, const CMatrix 
     ArrayHolder alias;
     B = Unaliased(A, B, alias);
     AssignBlock(A, rows, columns, r, c, B);
+}
+
+void Indexassign(CMatrix *&A, const std::vector<const CMatrix *> &S, const CMatrix *B) {
+    const std::size_t n = S.size();
+    if (n == 0) throw CFunctionErrorException(L"Indexassign: no subscript given");
+    if (n == 1) {
+        Indexassign(A, S[0], B);
+        return;
+    }
+    if (n == 2) {
+        Indexassign(A, S[0], S[1], B);
+        return;
+    }
+
+    // A is addressed as extents[0] x ... x extents[n-1], its dimensions from
+    // the n-th on folded into the last. Everything is checked before A
+    // changes: the subscripts in order, then B's class and shape.
+    const auto nSubs = static_cast<unsigned int>(n);
+    std::vector<unsigned int> extents(n);
+    for (unsigned int k = 0; k < nSubs; ++k) extents[k] = End(A, k + 1, nSubs);
+    const std::vector<unsigned int> colonExtents =
+        A->GetNoElems() == 0 ? ColonExtentsFromB(S, B) : extents;
+    std::vector<PositionList> positions(n);
+    std::vector<std::uint32_t> largest(n);
+    std::vector<std::size_t> counts(n);
+    std::uint64_t total = 1;
+    for (unsigned int k = 0; k < nSubs; ++k) {
+        if (S[k]->IsColon()) {
+            ColonPositions(colonExtents[k], positions[k]);
+            largest[k] = colonExtents[k];
+        } else {
+            largest[k] = SubscriptToAssignPositions(S[k], positions[k]);
+        }
+        counts[k] = positions[k].size();
+        total *= counts[k];
+    }
+    if (total == 0) {
+        if (B->GetNoElems() > 1) throw CInAssignAMMBDimensionMustBeSameException();
+        return;
+    }
+    if (B->GetClassID() != A->GetClassID()) throw CNotImplementedException();
+    const bool broadcast = B->IsScalar();
+    if (!broadcast && !SameWithoutSingletons(counts, B)) {
+        throw CInAssignAMMBDimensionMustBeSameException();
+    }
+    ArrayHolder alias;
+    B = Unaliased(A, B, alias);
+
+    // Growth: each extent to at least its largest position, new elements
+    // zero. An A of more dimensions than subscripts is folded first, on a
+    // share, so that A is left as it was when the growth fails.
+    std::vector<unsigned int> grown(n);
+    bool grows = false;
+    for (std::size_t k = 0; k < n; ++k) {
+        grown[k] = std::max<std::uint32_t>(extents[k], largest[k]);
+        grows = grows || grown[k] > extents[k];
+    }
+    if (grows) {
+        if (A->GetNoDimensions() > nSubs) {
+            ArrayHolder folded(A->CreateShareArray());
+            folded->Reshape(nSubs, extents.data());
+            folded->Extend(nSubs, grown.data());
+            mxDestroyArray(A);
+            A = folded.release();
+        } else {
+            A->Extend(nSubs, grown.data());
+        }
+    }
+
+    // The writes address A as grown[0] x (grown[1] * ... * grown[n-1]).
+    PositionList columns;
+    FoldedColumns(positions, grown, columns);
+    MatchComplexity(A, B);
+    A->GetOwnCopy();
+    WriteElements(A, BlockTargets(positions[0], columns, grown[0]), B, broadcast);
 }
 
 }  // namespace matrix

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "core/array_holder.h"
 #include "index/element_copy.h"
@@ -106,6 +107,73 @@ void Indexdelete(CMatrix *&A, const CMatrix *I, const CMatrix *J) {
     } else {
         throw CFunctionErrorException(L"At least one of two indices must be a colon");
     }
+}
+
+void Indexdelete(CMatrix *&A, const std::vector<const CMatrix *> &S) {
+    const std::size_t n = S.size();
+    if (n == 0) throw CFunctionErrorException(L"Indexdelete: no subscript given");
+    if (n == 1) {
+        Indexdelete(A, S[0]);
+        return;
+    }
+    if (n == 2) {
+        Indexdelete(A, S[0], S[1]);
+        return;
+    }
+
+    // A is addressed as extents[0] x ... x extents[n-1], its dimensions from
+    // the n-th on folded into the last. A subscript covers its dimension when
+    // it is the colon or selects every position of it; all but one must.
+    const auto nSubs = static_cast<unsigned int>(n);
+    std::vector<unsigned int> extents(n);
+    for (unsigned int k = 0; k < nSubs; ++k) extents[k] = End(A, k + 1, nSubs);
+    std::vector<PositionList> deleted(n);
+    for (unsigned int k = 0; k < nSubs; ++k) {
+        if (!S[k]->IsColon()) DeletedPositions(S[k], extents[k], deleted[k]);
+    }
+    std::size_t along = n, partial = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (S[k]->IsColon()) continue;
+        if (deleted[k].size() < extents[k]) {
+            ++partial;
+            along = k;
+        } else if (partial == 0 && along == n) {
+            along = k;  // the first covering subscript that is not a colon
+        }
+    }
+    if (partial > 1) {
+        throw CFunctionErrorException(
+            L"Indexdelete: a null assignment can have only one non-colon index");
+    }
+    if (along == n) {  // colons only
+        Empty(A);
+        return;
+    }
+    const PositionList &gone = deleted[along];
+    if (gone.empty()) return;
+
+    // Each run of the dimensions before `along` is one unit; the units are
+    // copied, block after block of the dimensions after it.
+    std::vector<unsigned int> kept(extents);
+    kept[along] -= static_cast<unsigned int>(gone.size());
+    std::size_t unitElements = 1, blocks = 1;
+    for (std::size_t k = 0; k < along; ++k) unitElements *= extents[k];
+    for (std::size_t k = along + 1; k < n; ++k) blocks *= extents[k];
+    ArrayHolder remainder(
+        mxCreateNumericArray(nSubs, kept.data(), A->GetClassID(), A->GetComplexity()));
+    if (remainder->GetNoElems() > 0) {
+        const std::size_t unitBytes = unitElements * A->GetElementSize();
+        const std::size_t units = extents[along];
+        const std::size_t sourceStride = units * unitBytes;
+        const std::size_t targetStride = kept[along] * unitBytes;
+        CopyParts(A, remainder.get(), [&](const char *from, char *to) {
+            for (std::size_t b = 0; b < blocks; ++b) {
+                CopyKeptRuns(from + b * sourceStride, units, unitBytes, gone,
+                             to + b * targetStride);
+            }
+        });
+    }
+    Replace(A, remainder);
 }
 
 void IndexdeleteRow(CMatrix *&A, const CMatrix *I) {

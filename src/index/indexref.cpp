@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "core/array_holder.h"
 #include "kernels/parallel.h"
@@ -370,6 +371,38 @@ void ForSelectedColumns(std::size_t m, std::size_t n, const Gather &gather) {
     kernels::ParallelFor(n, std::max<std::size_t>(1, kGatherGrain / m), gather);
 }
 
+// Returns the selection of the rows `rowPositions` (all `rows` rows when
+// `allRows`) of the columns `columnPositions` (1-based, checked) of A seen
+// as rows x columns, shaped dims[0..nDims): the class and complexity of A,
+// no flags, cell slots shared.
+CMatrix *GatherSelection(const CMatrix *A, std::uint32_t rows, bool allRows,
+                         PositionList &rowPositions, const PositionList &columnPositions,
+                         unsigned int nDims, const unsigned int *dims) {
+    const auto m = allRows ? rows : static_cast<unsigned int>(rowPositions.size());
+    const auto n = static_cast<unsigned int>(columnPositions.size());
+    ArrayHolder result(NewShapedSelection(A, nDims, dims));
+    if (result->GetNoElems() == 0) return result.release();
+
+    const bool run = allRows || IsRun(rowPositions);
+    const std::size_t first = run && !allRows ? rowPositions[0] - std::size_t{1} : 0;
+    if (!run) {
+        for (std::uint32_t &p : rowPositions) --p;  // now zero-based row offsets
+    }
+    WithElementType(A->GetElementSize(), [&](auto element) {
+        using T = decltype(element);
+        CopyParts(A, result.get(), [&](const char *from, char *to) {
+            ForSelectedColumns(m, n, [&](std::size_t j0, std::size_t j1) {
+                if (run) {
+                    GatherRowRun<T>(from, rows, first, m, columnPositions, j0, j1, to);
+                } else {
+                    GatherBlock<T>(from, rows, rowPositions, columnPositions, j0, j1, to);
+                }
+            });
+        });
+    });
+    return result.release();
+}
+
 }  // namespace
 
 CMatrix *Indexref(const CMatrix *A, const CMatrix *I) {
@@ -393,29 +426,48 @@ CMatrix *Indexref(const CMatrix *A, const CMatrix *I, const CMatrix *J) {
     if (!allRows) SelectedPositions(I, rows, rowPositions);
     SelectedPositions(J, columns, columnPositions);
 
-    const auto m = allRows ? rows : static_cast<unsigned int>(rowPositions.size());
-    const auto n = static_cast<unsigned int>(columnPositions.size());
-    ArrayHolder result(NewSelection(A, m, n));
-    if (result->GetNoElems() == 0) return result.release();
+    const unsigned int dims[] = {allRows ? rows : static_cast<unsigned int>(rowPositions.size()),
+                                 static_cast<unsigned int>(columnPositions.size())};
+    return GatherSelection(A, rows, allRows, rowPositions, columnPositions, 2, dims);
+}
 
-    const bool run = allRows || IsRun(rowPositions);
-    const std::size_t first = run && !allRows ? rowPositions[0] - std::size_t{1} : 0;
-    if (!run) {
-        for (std::uint32_t &p : rowPositions) --p;  // now zero-based row offsets
+CMatrix *Indexref(const CMatrix *A, const std::vector<const CMatrix *> &S) {
+    const std::size_t n = S.size();
+    if (n == 0) throw CFunctionErrorException(L"Indexref: no subscript given");
+    if (n == 1) return Indexref(A, S[0]);
+    if (n == 2) return Indexref(A, S[0], S[1]);
+
+    // A is addressed as extents[0] x ... x extents[n-1], its dimensions from
+    // the n-th on folded into the last; each subscript is checked in turn.
+    const auto nSubs = static_cast<unsigned int>(n);
+    std::vector<unsigned int> extents(n), counts(n);
+    std::vector<PositionList> positions(n);
+    for (unsigned int k = 0; k < nSubs; ++k) extents[k] = End(A, k + 1, nSubs);
+    std::uint64_t total = 1;
+    for (unsigned int k = 0; k < nSubs; ++k) {
+        if (S[k]->IsColon()) {
+            counts[k] = extents[k];
+        } else {
+            SelectedPositions(S[k], extents[k], positions[k]);
+            counts[k] = static_cast<unsigned int>(positions[k].size());
+        }
+        total *= counts[k];
     }
-    WithElementType(A->GetElementSize(), [&](auto element) {
-        using T = decltype(element);
-        CopyParts(A, result.get(), [&](const char *from, char *to) {
-            ForSelectedColumns(m, n, [&](std::size_t j0, std::size_t j1) {
-                if (run) {
-                    GatherRowRun<T>(from, rows, first, m, columnPositions, j0, j1, to);
-                } else {
-                    GatherBlock<T>(from, rows, rowPositions, columnPositions, j0, j1, to);
-                }
-            });
-        });
-    });
-    return result.release();
+    if (total == 0) {
+        return mxCreateNumericArray(nSubs, counts.data(), mxClassDouble, mxComplexityReal);
+    }
+
+    // Every count is now at least 1, so A has rows, and the extents from the
+    // second on multiply to its folded column count, which fits in 32 bits:
+    // so do the column positions, and the lists of the later colons are no
+    // longer than the result.
+    for (unsigned int k = 1; k < nSubs; ++k) {
+        if (S[k]->IsColon()) ColonPositions(extents[k], positions[k]);
+    }
+    PositionList columns;
+    FoldedColumns(positions, extents, columns);
+    return GatherSelection(A, extents[0], S[0]->IsColon(), positions[0], columns, nSubs,
+                           counts.data());
 }
 
 }  // namespace matrix

@@ -212,6 +212,26 @@ void CountMask(const CMatrix *mask, std::uint32_t &last, std::uint32_t &count) {
     count = trues;
 }
 
+void FoldedColumns(const std::vector<PositionList> &positions,
+                   const std::vector<unsigned int> &extents, PositionList &columns) {
+    ColonPositions(1, columns);
+    std::uint64_t stride = 1;
+    for (std::size_t k = 1; k < positions.size(); ++k) {
+        const PositionList &p = positions[k];
+        const std::size_t before = columns.size();
+        Resize(columns, before * p.size());
+        // Block t of the new list is the old list moved to position p[t];
+        // the blocks are written from the last, so that block 0, which
+        // holds the old list, is overwritten last and element by element
+        // after its own read.
+        for (std::size_t t = p.size(); t-- > 0;) {
+            const auto shift = static_cast<std::uint32_t>((p[t] - std::uint64_t{1}) * stride);
+            for (std::size_t j = 0; j < before; ++j) columns[t * before + j] = columns[j] + shift;
+        }
+        stride *= extents[k];
+    }
+}
+
 void ColonPositions(std::uint32_t n, PositionList &list) {
     Resize(list, n);
     for (std::uint32_t i = 0; i < n; ++i) list[i] = i + 1;

@@ -103,6 +103,14 @@ void CountMask(const CMatrix *mask, std::uint32_t &last, std::uint32_t &count);
 /// Fills `list` with 1, 2, ..., n.
 void ColonPositions(std::uint32_t n, PositionList &list);
 
+/// Fills `columns` with the 1-based columns of an array seen as
+/// extents[0] x (extents[1] * ... * extents[n-1]) that the position lists
+/// positions[1..n) select (positions[0], the rows, is not read), the second
+/// list varying fastest: the column order of A(S1,...,Sn). Every position
+/// must lie within its extent, and the columns must fit in 32 bits.
+void FoldedColumns(const std::vector<PositionList> &positions,
+                   const std::vector<unsigned int> &extents, PositionList &columns);
+
 }  // namespace matrix
 }  // namespace kiv
 
