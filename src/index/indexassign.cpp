@@ -403,6 +403,72 @@ bool SameWithoutSingletons(const std::vector<std::size_t> &counts, const CMatrix
     return a == b;
 }
 
+// Indexassign(A, S) for three or more subscripts.
+void IndexassignMany(CMatrix *&A, const std::vector<const CMatrix *> &S, const CMatrix *B) {
+    const std::size_t n = S.size();
+    // A is addressed as extents[0] x ... x extents[n-1], its dimensions from
+    // the n-th on folded into the last. Everything is checked before A
+    // changes: the subscripts in order, then B's class and shape.
+    const auto nSubs = static_cast<unsigned int>(n);
+    std::vector<unsigned int> extents(n);
+    for (unsigned int k = 0; k < nSubs; ++k) extents[k] = End(A, k + 1, nSubs);
+    const std::vector<unsigned int> colonExtents =
+        A->GetNoElems() == 0 ? ColonExtentsFromB(S, B) : extents;
+    std::vector<PositionList> positions(n);
+    std::vector<std::uint32_t> largest(n);
+    std::vector<std::size_t> counts(n);
+    std::uint64_t total = 1;
+    for (unsigned int k = 0; k < nSubs; ++k) {
+        if (S[k]->IsColon()) {
+            ColonPositions(colonExtents[k], positions[k]);
+            largest[k] = colonExtents[k];
+        } else {
+            largest[k] = SubscriptToAssignPositions(S[k], positions[k]);
+        }
+        counts[k] = positions[k].size();
+        total *= counts[k];
+    }
+    if (total == 0) {
+        if (B->GetNoElems() > 1) throw CInAssignAMMBDimensionMustBeSameException();
+        return;
+    }
+    if (B->GetClassID() != A->GetClassID()) throw CNotImplementedException();
+    const bool broadcast = B->IsScalar();
+    if (!broadcast && !SameWithoutSingletons(counts, B)) {
+        throw CInAssignAMMBDimensionMustBeSameException();
+    }
+    ArrayHolder alias;
+    B = Unaliased(A, B, alias);
+
+    // Growth: each extent to at least its largest position, new elements
+    // zero. An A of more dimensions than subscripts is folded first, on a
+    // share, so that A is left as it was when the growth fails.
+    std::vector<unsigned int> grown(n);
+    bool grows = false;
+    for (std::size_t k = 0; k < n; ++k) {
+        grown[k] = std::max<std::uint32_t>(extents[k], largest[k]);
+        grows = grows || grown[k] > extents[k];
+    }
+    if (grows) {
+        if (A->GetNoDimensions() > nSubs) {
+            ArrayHolder folded(A->CreateShareArray());
+            folded->Reshape(nSubs, extents.data());
+            folded->Extend(nSubs, grown.data());
+            mxDestroyArray(A);
+            A = folded.release();
+        } else {
+            A->Extend(nSubs, grown.data());
+        }
+    }
+
+    // The writes address A as grown[0] x (grown[1] * ... * grown[n-1]).
+    PositionList columns;
+    FoldedColumns(positions, grown, columns);
+    MatchComplexity(A, B);
+    A->GetOwnCopy();
+    WriteElements(A, BlockTargets(positions[0], columns, grown[0]), B, broadcast);
+}
+
 }  // namespace
 
 void Indexassign(CMatrix *&A, const CMatrix *I, const CMatrix *B) {
@@ -482,67 +548,7 @@ void Indexassign(CMatrix *&A, const std::vector<const CMatrix *> &S, const CMatr
         return;
     }
 
-    // A is addressed as extents[0] x ... x extents[n-1], its dimensions from
-    // the n-th on folded into the last. Everything is checked before A
-    // changes: the subscripts in order, then B's class and shape.
-    const auto nSubs = static_cast<unsigned int>(n);
-    std::vector<unsigned int> extents(n);
-    for (unsigned int k = 0; k < nSubs; ++k) extents[k] = End(A, k + 1, nSubs);
-    const std::vector<unsigned int> colonExtents =
-        A->GetNoElems() == 0 ? ColonExtentsFromB(S, B) : extents;
-    std::vector<PositionList> positions(n);
-    std::vector<std::uint32_t> largest(n);
-    std::vector<std::size_t> counts(n);
-    std::uint64_t total = 1;
-    for (unsigned int k = 0; k < nSubs; ++k) {
-        if (S[k]->IsColon()) {
-            ColonPositions(colonExtents[k], positions[k]);
-            largest[k] = colonExtents[k];
-        } else {
-            largest[k] = SubscriptToAssignPositions(S[k], positions[k]);
-        }
-        counts[k] = positions[k].size();
-        total *= counts[k];
-    }
-    if (total == 0) {
-        if (B->GetNoElems() > 1) throw CInAssignAMMBDimensionMustBeSameException();
-        return;
-    }
-    if (B->GetClassID() != A->GetClassID()) throw CNotImplementedException();
-    const bool broadcast = B->IsScalar();
-    if (!broadcast && !SameWithoutSingletons(counts, B)) {
-        throw CInAssignAMMBDimensionMustBeSameException();
-    }
-    ArrayHolder alias;
-    B = Unaliased(A, B, alias);
-
-    // Growth: each extent to at least its largest position, new elements
-    // zero. An A of more dimensions than subscripts is folded first, on a
-    // share, so that A is left as it was when the growth fails.
-    std::vector<unsigned int> grown(n);
-    bool grows = false;
-    for (std::size_t k = 0; k < n; ++k) {
-        grown[k] = std::max<std::uint32_t>(extents[k], largest[k]);
-        grows = grows || grown[k] > extents[k];
-    }
-    if (grows) {
-        if (A->GetNoDimensions() > nSubs) {
-            ArrayHolder folded(A->CreateShareArray());
-            folded->Reshape(nSubs, extents.data());
-            folded->Extend(nSubs, grown.data());
-            mxDestroyArray(A);
-            A = folded.release();
-        } else {
-            A->Extend(nSubs, grown.data());
-        }
-    }
-
-    // The writes address A as grown[0] x (grown[1] * ... * grown[n-1]).
-    PositionList columns;
-    FoldedColumns(positions, grown, columns);
-    MatchComplexity(A, B);
-    A->GetOwnCopy();
-    WriteElements(A, BlockTargets(positions[0], columns, grown[0]), B, broadcast);
+    ReportingMemoryFailures([&] { IndexassignMany(A, S, B); });
 }
 
 }  // namespace matrix

@@ -73,54 +73,9 @@ void Replace(CMatrix *&A, ArrayHolder &remainder) {
     A = remainder.release();
 }
 
-}  // namespace
-
-void Indexdelete(CMatrix *&A, const CMatrix *I) {
-    if (I->GetNoElems() == 0) return;
-    if (I->IsColon()) {
-        Empty(A);
-        return;
-    }
-    const std::uint32_t n = A->GetNoElems();
-    PositionList deleted;
-    DeletedPositions(I, n, deleted);
-    if (deleted.empty()) return;
-
-    // A column (or a scalar) stays a column; anything else becomes a row.
-    const auto kept = static_cast<unsigned int>(n - deleted.size());
-    const bool column = A->GetNoDimensions() == 2 && A->GetDimensions()[1] == 1;
-    ArrayHolder remainder(column ? NewRemainder(A, kept, 1) : NewRemainder(A, 1, kept));
-    if (kept > 0) {
-        const std::size_t elementSize = A->GetElementSize();
-        CopyParts(A, remainder.get(), [&](const char *from, char *to) {
-            CopyKeptRuns(from, n, elementSize, deleted, to);
-        });
-    }
-    Replace(A, remainder);
-}
-
-void Indexdelete(CMatrix *&A, const CMatrix *I, const CMatrix *J) {
-    if (I->IsColon()) {
-        IndexdeleteColumn(A, J);
-    } else if (J->IsColon()) {
-        IndexdeleteRow(A, I);
-    } else {
-        throw CFunctionErrorException(L"At least one of two indices must be a colon");
-    }
-}
-
-void Indexdelete(CMatrix *&A, const std::vector<const CMatrix *> &S) {
+// Indexdelete(A, S) for three or more subscripts.
+void IndexdeleteMany(CMatrix *&A, const std::vector<const CMatrix *> &S) {
     const std::size_t n = S.size();
-    if (n == 0) throw CFunctionErrorException(L"Indexdelete: no subscript given");
-    if (n == 1) {
-        Indexdelete(A, S[0]);
-        return;
-    }
-    if (n == 2) {
-        Indexdelete(A, S[0], S[1]);
-        return;
-    }
-
     // A is addressed as extents[0] x ... x extents[n-1], its dimensions from
     // the n-th on folded into the last. A subscript covers its dimension when
     // it is the colon or selects every position of it; all but one must.
@@ -174,6 +129,57 @@ void Indexdelete(CMatrix *&A, const std::vector<const CMatrix *> &S) {
         });
     }
     Replace(A, remainder);
+}
+
+}  // namespace
+
+void Indexdelete(CMatrix *&A, const CMatrix *I) {
+    if (I->GetNoElems() == 0) return;
+    if (I->IsColon()) {
+        Empty(A);
+        return;
+    }
+    const std::uint32_t n = A->GetNoElems();
+    PositionList deleted;
+    DeletedPositions(I, n, deleted);
+    if (deleted.empty()) return;
+
+    // A column (or a scalar) stays a column; anything else becomes a row.
+    const auto kept = static_cast<unsigned int>(n - deleted.size());
+    const bool column = A->GetNoDimensions() == 2 && A->GetDimensions()[1] == 1;
+    ArrayHolder remainder(column ? NewRemainder(A, kept, 1) : NewRemainder(A, 1, kept));
+    if (kept > 0) {
+        const std::size_t elementSize = A->GetElementSize();
+        CopyParts(A, remainder.get(), [&](const char *from, char *to) {
+            CopyKeptRuns(from, n, elementSize, deleted, to);
+        });
+    }
+    Replace(A, remainder);
+}
+
+void Indexdelete(CMatrix *&A, const CMatrix *I, const CMatrix *J) {
+    if (I->IsColon()) {
+        IndexdeleteColumn(A, J);
+    } else if (J->IsColon()) {
+        IndexdeleteRow(A, I);
+    } else {
+        throw CFunctionErrorException(L"At least one of two indices must be a colon");
+    }
+}
+
+void Indexdelete(CMatrix *&A, const std::vector<const CMatrix *> &S) {
+    const std::size_t n = S.size();
+    if (n == 0) throw CFunctionErrorException(L"Indexdelete: no subscript given");
+    if (n == 1) {
+        Indexdelete(A, S[0]);
+        return;
+    }
+    if (n == 2) {
+        Indexdelete(A, S[0], S[1]);
+        return;
+    }
+
+    ReportingMemoryFailures([&] { IndexdeleteMany(A, S); });
 }
 
 void IndexdeleteRow(CMatrix *&A, const CMatrix *I) {

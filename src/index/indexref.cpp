@@ -403,6 +403,42 @@ CMatrix *GatherSelection(const CMatrix *A, std::uint32_t rows, bool allRows,
     return result.release();
 }
 
+// Indexref(A, S) for three or more subscripts.
+CMatrix *IndexrefMany(const CMatrix *A, const std::vector<const CMatrix *> &S) {
+    const std::size_t n = S.size();
+    // A is addressed as extents[0] x ... x extents[n-1], its dimensions from
+    // the n-th on folded into the last; each subscript is checked in turn.
+    const auto nSubs = static_cast<unsigned int>(n);
+    std::vector<unsigned int> extents(n), counts(n);
+    std::vector<PositionList> positions(n);
+    for (unsigned int k = 0; k < nSubs; ++k) extents[k] = End(A, k + 1, nSubs);
+    std::uint64_t total = 1;
+    for (unsigned int k = 0; k < nSubs; ++k) {
+        if (S[k]->IsColon()) {
+            counts[k] = extents[k];
+        } else {
+            SelectedPositions(S[k], extents[k], positions[k]);
+            counts[k] = static_cast<unsigned int>(positions[k].size());
+        }
+        total *= counts[k];
+    }
+    if (total == 0) {
+        return mxCreateNumericArray(nSubs, counts.data(), mxClassDouble, mxComplexityReal);
+    }
+
+    // Every count is now at least 1, so A has rows, and the extents from the
+    // second on multiply to its folded column count, which fits in 32 bits:
+    // so do the column positions, and the lists of the later colons are no
+    // longer than the result.
+    for (unsigned int k = 1; k < nSubs; ++k) {
+        if (S[k]->IsColon()) ColonPositions(extents[k], positions[k]);
+    }
+    PositionList columns;
+    FoldedColumns(positions, extents, columns);
+    return GatherSelection(A, extents[0], S[0]->IsColon(), positions[0], columns, nSubs,
+                           counts.data());
+}
+
 }  // namespace
 
 CMatrix *Indexref(const CMatrix *A, const CMatrix *I) {
@@ -437,37 +473,7 @@ CMatrix *Indexref(const CMatrix *A, const std::vector<const CMatrix *> &S) {
     if (n == 1) return Indexref(A, S[0]);
     if (n == 2) return Indexref(A, S[0], S[1]);
 
-    // A is addressed as extents[0] x ... x extents[n-1], its dimensions from
-    // the n-th on folded into the last; each subscript is checked in turn.
-    const auto nSubs = static_cast<unsigned int>(n);
-    std::vector<unsigned int> extents(n), counts(n);
-    std::vector<PositionList> positions(n);
-    for (unsigned int k = 0; k < nSubs; ++k) extents[k] = End(A, k + 1, nSubs);
-    std::uint64_t total = 1;
-    for (unsigned int k = 0; k < nSubs; ++k) {
-        if (S[k]->IsColon()) {
-            counts[k] = extents[k];
-        } else {
-            SelectedPositions(S[k], extents[k], positions[k]);
-            counts[k] = static_cast<unsigned int>(positions[k].size());
-        }
-        total *= counts[k];
-    }
-    if (total == 0) {
-        return mxCreateNumericArray(nSubs, counts.data(), mxClassDouble, mxComplexityReal);
-    }
-
-    // Every count is now at least 1, so A has rows, and the extents from the
-    // second on multiply to its folded column count, which fits in 32 bits:
-    // so do the column positions, and the lists of the later colons are no
-    // longer than the result.
-    for (unsigned int k = 1; k < nSubs; ++k) {
-        if (S[k]->IsColon()) ColonPositions(extents[k], positions[k]);
-    }
-    PositionList columns;
-    FoldedColumns(positions, extents, columns);
-    return GatherSelection(A, extents[0], S[0]->IsColon(), positions[0], columns, nSubs,
-                           counts.data());
+    return ReportingMemoryFailures([&] { return IndexrefMany(A, S); });
 }
 
 }  // namespace matrix

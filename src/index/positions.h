@@ -2,10 +2,13 @@
 #ifndef MATRIX_SRC_INDEX_POSITIONS_H
 #define MATRIX_SRC_INDEX_POSITIONS_H
 
+#include <kiv/exception.h>
 #include <matrix/cmatrix.h>
 
 #include <cmath>
 #include <cstdint>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 namespace kiv {
@@ -17,6 +20,20 @@ namespace matrix {
 // for all positions. Positions are 1-based. Index arrays and masks of any
 // other class throw CNotImplementedException; only real parts are read.
 // Allocation failures throw kiv::CExhaustedMemoryException.
+
+/// Returns call(), the standard library's allocation failures (of the
+/// vectors that the forms with a list of subscripts keep) reported as
+/// kiv::CExhaustedMemoryException, the library's one.
+template <typename Call>
+auto ReportingMemoryFailures(Call &&call) -> decltype(call()) {
+    try {
+        return call();
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
+    } catch (const std::length_error &) {
+        throw kiv::CExhaustedMemoryException();
+    }
+}
 
 /// Growable list of 1-based positions.
 using PositionList = std::vector<std::uint32_t>;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -643,6 +644,388 @@ TEST(Index, AllocationFailures) {
     add(kAssign, keep(Counted({2, 2, 2})), keep(Row({3})), keep(Row({1})), nine, true);
     add(kAssign, keep(Counted({2, 3})), colon, nullptr, keep(Complex(1, 1, {1}, {2})), true);
     add(kAssign, keep(ArrayPtr(mxCreateCellMatrix(0, 0))), I, nullptr, keep(Cells(1, 3)), true);
+    ExpectFailurePoints(table);
+}
+
+// --- Any number of subscripts ----------------------------------------------------
+
+// Shared, so that a braced list of new subscripts can be copied into it.
+using Subscripts = std::vector<std::shared_ptr<CMatrix>>;
+std::vector<const CMatrix *> Raw(const Subscripts &s) {
+    std::vector<const CMatrix *> raw;
+    for (const auto &a : s) raw.push_back(a.get());
+    return raw;
+}
+
+// A(S1, ..., Sn) on arrays of 1, 2, 3, ... (imaginary parts -1/4, -2/4,
+// ...), the expected elements written out from A(i,j,k) = i + 2 (j-1) +
+// 6 (k-1) for 2x3x4: later dimensions folded into the last subscript,
+// missing ones of length 1, masks and uint32 indices, repeated positions,
+// and selections without elements (a real double). The same positions pick
+// the same bytes from arrays of every element size, complex and logical
+// ones included, and the result has no flags.
+TEST(IndexList, ReferencePicksTheAddressedElements) {
+    const auto C = [] { return Colon(); };
+    const struct {
+        DimList a;
+        Subscripts s;
+        DimList expected;
+        ValueList values;
+    } cases[] = {
+        {{2, 3, 4}, {Row({2}), Row({3}), Row({4})}, {1, 1}, {24}},
+        {{2, 3, 4}, {C(), Row({1, 3}), Row({2, 4})}, {2, 2, 2}, {7, 8, 11, 12, 19, 20, 23, 24}},
+        {{2, 3, 4}, {Row({2, 1}), C(), Row({4})}, {2, 3}, {20, 19, 22, 21, 24, 23}},
+        {{2, 3, 4}, {Row({1}), Mask({0, 1, 1}), U32({4, 1})}, {1, 2, 2}, {21, 23, 3, 5}},
+        {{2, 3, 4}, {Col({2, 1}), Row({3}), Mask({1, 0, 0, 1}, {2, 2})}, {2, 1, 2}, {6, 5, 24, 23}},
+        {{2, 3, 4}, {Row({1, 1}), Row({1}), Row({2, 2})}, {2, 1, 2}, {7, 7, 7, 7}},
+        {{2, 3, 4}, {Row({1}), Row({2}), Row({3}), Row({1})}, {1, 1}, {15}},
+        {{2, 3, 4}, {C(), C(), C(), C()}, {2, 3, 4}, {}},  // every element, in order
+        {{2, 3, 2, 2}, {Row({2}), Row({3}), Row({4})}, {1, 1}, {24}},  // 2x3x(2*2)
+        {{2, 3, 2, 2}, {Row({1}), C(), Row({3})}, {1, 3}, {13, 15, 17}},
+        {{2, 3}, {Row({2}), Row({1, 3}), Row({1})}, {1, 2}, {2, 6}},
+        {{2, 3, 4}, {C(), Array({1, 0}), Row({1})}, {2, 0}, {}},
+        {{2, 3, 4}, {Mask({0, 0}), C(), C()}, {0, 3, 4}, {}}};
+    for (const auto &[a, s, expected, listed] : cases) {
+        const ArrayPtr A = Counted(a, 1, mxComplexityComplex);
+        ValueList values = listed;
+        if (expected == DimList{2, 3, 4}) values = Values(A.get());
+        const ArrayPtr R(Indexref(A.get(), Raw(s)));
+        EXPECT_TRUE(Dims(R.get()) == expected && Values(R.get()) == values) << values.size();
+        EXPECT_TRUE(R->IsDouble() && R->GetFlags() == 0u && R->IsComplex() == !values.empty());
+        for (std::size_t k = 0; k < values.size(); ++k)
+            EXPECT_EQ(ImagValues(R.get())[k], -values[k] / 4);
+        if (values.empty()) continue;
+        for (mxClassID id : {mxClassInt8, mxClassInt16, mxClassSingle, mxClassDouble}) {
+            const ArrayPtr B = Scrambled(a, id), r(Indexref(B.get(), Raw(s)));
+            for (bool imag : {false, true}) {
+                EXPECT_EQ(Bytes(r.get(), imag), Picked(Bytes(B.get(), imag), B->GetElementSize(), values))
+                    << id;
+            }
+            EXPECT_TRUE(r->GetClassID() == id && r->GetFlags() == 0u);
+        }
+    }
+}
+
+// One or two subscripts are the existing forms; a third subscript of 1 on a
+// two-dimensional array, or a list of three against the same array folded,
+// selects what two subscripts do, through the general path.
+TEST(IndexList, AgreesWithTheOneAndTwoSubscriptForms) {
+    const ArrayPtr A = Counted({4, 4}, 1, mxComplexityComplex), one = Row({1});
+    const ArrayPtr subscripts[] = {Colon(), Row({3, 1, 3}), Row({2, 3}), Mask({0, 1, 1, 1}),
+                                   Array({1, 0}), U32({4})};
+    for (const ArrayPtr &I : subscripts) {
+        EXPECT_TRUE(SameArray(ArrayPtr(Indexref(A.get(), {I.get()})).get(),
+                              ArrayPtr(Indexref(A.get(), I.get())).get()));
+        for (const ArrayPtr &J : subscripts) {
+            const ArrayPtr two(Indexref(A.get(), I.get(), J.get()));
+            EXPECT_TRUE(SameArray(ArrayPtr(Indexref(A.get(), {I.get(), J.get()})).get(), two.get()));
+            if (I->IsColon() && J->IsColon()) continue;  // A(:,:) shares A's data, the general form copies
+            EXPECT_TRUE(SameArray(ArrayPtr(Indexref(A.get(), {I.get(), J.get(), one.get()})).get(),
+                                  two.get()));
+        }
+    }
+}
+
+// A large selection, gathered in blocks of columns on several threads, picks
+// the bytes that the linear positions of the closed form pick, on one
+// thread and on three.
+TEST(IndexList, LargeSelectionsPickTheSameBytesOnAnyThreadCount) {
+    std::mt19937 rng(static_cast<std::uint32_t>(Seed()));
+    const unsigned int threadsBefore = GetNumThreads();
+    const DimList dims = {40, 50, 60};
+    const ArrayPtr A = Scrambled(dims, mxClassInt16);
+    ValueList picks[3], positions;
+    for (unsigned int k = 0; k < 3; ++k) {
+        std::uniform_int_distribution<unsigned int> draw(1, dims[k]);
+        for (unsigned int t = 0; t < dims[k] - 5; ++t) picks[k].push_back(draw(rng));
+    }
+    for (double z : picks[2])
+        for (double y : picks[1])
+            for (double x : picks[0]) positions.push_back(x + 40 * (y - 1) + 2000 * (z - 1));
+    const Subscripts s = {Row(picks[0]), Row(picks[1]), Row(picks[2])};
+    for (unsigned int threads : {1u, 3u}) {
+        SetNumThreads(threads);
+        const ArrayPtr r(Indexref(A.get(), Raw(s)));
+        EXPECT_EQ(Dims(r.get()), (DimList{35, 45, 55}));
+        for (bool imag : {false, true})
+            EXPECT_EQ(Bytes(r.get(), imag), Picked(Bytes(A.get(), imag), 2, positions)) << threads;
+    }
+    SetNumThreads(threadsBefore);
+}
+
+/// A double array of the given shape with `re` and, when given, `im`.
+ArrayPtr Shaped(const DimList &dims, const ValueList &re, const ValueList &im = {}) {
+    ArrayPtr a = Filled(dims, re);
+    if (!im.empty()) {
+        a->ToComplex();
+        std::copy(im.begin(), im.end(), mxGetPi(a.get()));
+    }
+    return a;
+}
+
+// A(S1, ..., Sn) = B: growth in any dimension with zero fill (a fold of
+// the later dimensions first), B's lengths of 1 left out of the match, a
+// scalar broadcast, the last of repeated positions kept, trailing lengths of
+// 1 dropped, an A without elements taking B's lengths for its colons, a
+// selection without elements writing nothing, and B = A read as it was.
+// A sharer of the target keeps its data.
+TEST(IndexList, AssignmentGrowsAndWrites) {
+    const auto C = [] { return Colon(); };
+    ValueList grownTo24(24, 0.0);
+    for (unsigned int k = 0; k < 4; ++k) grownTo24[k] = k + 1;
+    grownTo24[23] = 7;
+    ValueList folded(20, 0.0);
+    for (unsigned int k = 0; k < 16; ++k) folded[k] = k + 1;
+    folded[16] = 9;
+    struct {
+        ArrayPtr a;
+        Subscripts s;
+        ArrayPtr b, expected;
+    } cases[] = {
+        {Counted({2, 2}), {Row({2}), Row({3}), Row({4})}, Row({7}), Shaped({2, 3, 4}, grownTo24)},
+        {Counted({2, 2}), {C(), C(), Row({2})}, Matrix(2, 2, {5, 6, 7, 8}),
+         Shaped({2, 2, 2}, {1, 2, 3, 4, 5, 6, 7, 8})},
+        {Counted({2, 2}), {C(), C(), Row({1})}, Matrix(2, 2, {5, 6, 7, 8}),
+         Matrix(2, 2, {5, 6, 7, 8})},
+        {Array({0, 0}), {C(), C(), Row({2})}, Counted({2, 3}),
+         Shaped({2, 3, 2}, {0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6})},
+        {Array({0, 0}), {Row({1}), C(), C()}, Counted({3, 2}), Shaped({1, 3, 2}, {1, 2, 3, 4, 5, 6})},
+        {Array({0, 0}), {C(), C(), Row({2})}, Row({5}), Shaped({1, 1, 2}, {0, 5})},
+        {Counted({2, 3, 2}), {Row({1}), Row({1, 2, 3}), Row({2})}, Col({7, 8, 9}),
+         Shaped({2, 3, 2}, {1, 2, 3, 4, 5, 6, 7, 8, 8, 10, 9, 12})},
+        {Counted({2, 2, 2, 2}), {Row({1}), Row({1}), Row({5})}, Row({9}), Shaped({2, 2, 5}, folded)},
+        {Counted({2, 2, 2}), {C(), Mask({0, 1}), Mask({1, 0, 1})}, Row({0}),
+         Shaped({2, 2, 3}, {1, 2, 0, 0, 5, 6, 7, 8, 0, 0, 0, 0})},
+        {Counted({2, 2}), {Row({1, 1}), Row({1}), Row({1})}, Row({5, 6}), Matrix(2, 2, {6, 2, 3, 4})},
+        {Counted({2, 2}), {Row({3}), Array({1, 0}), Row({2})}, Row({5}), Counted({2, 2})},
+        {Counted({2, 2}), {C(), C(), Row({2})}, nullptr, Shaped({2, 2, 2}, {1, 2, 3, 4, 1, 2, 3, 4})},
+        {Int8({1, 2}, {1, 2}), {Row({1}), Row({2}), Row({2})}, Int8({1, 1}, {-5}),
+         Typed<std::int8_t>(mxClassInt8, {1, 2, 2}, {1, 2, 0, -5})},
+        {Counted({1, 2}), {Row({1}), Row({1}), Row({2})}, Complex(1, 1, {7}, {-1}),
+         Shaped({1, 2, 2}, {1, 2, 7, 0}, {0, 0, -1, 0})},
+        {Shaped({1, 2}, {1, 2}, {3, 4}), {Row({1}), Row({2}), Row({2})}, Row({9}),
+         Shaped({1, 2, 2}, {1, 2, 0, 9}, {3, 4, 0, 0})}};
+    for (auto &c : cases) {
+        ArrayPtr sharer(c.a->CreateShareArray());
+        const ArraySnapshot before = ArraySnapshot::Of(sharer.get());
+        const CMatrix *b = c.b ? c.b.get() : c.a.get();
+        Apply(c.a, [&](CMatrix *&a) { Indexassign(a, Raw(c.s), b); });
+        EXPECT_TRUE(SameArray(c.a.get(), c.expected.get()));
+        EXPECT_TRUE(ArraySnapshot::Of(sharer.get()) == before);
+    }
+
+    // Char grows with \0; a logical target keeps its flag.
+    ArrayPtr text(mxCreateString("ab")), mask = Mask({1, 0});
+    Apply(text, [&](CMatrix *&a) {
+        Indexassign(a, Raw({Row({1}), Row({1}), Row({2})}), ArrayPtr(mxCreateString("c")).get());
+    });
+    EXPECT_EQ(Dims(text.get()), (DimList{1, 2, 2}));
+    EXPECT_EQ(Bytes(text.get()), Bytes(Typed<char>(mxClassChar, {1, 4}, {'a', 'b', 'c', 0}).get()));
+    Apply(mask, [&](CMatrix *&a) { Indexassign(a, Raw({Row({1}), Row({1}), Row({2})}), Row({1}).get()); });
+    EXPECT_TRUE(mask->IsLogical() && Values(mask.get()) == (ValueList{1, 0, 1, 0}));
+
+    // Against the two-subscript form, growth included: a third subscript of 1.
+    const ArrayPtr one = Row({1});
+    const struct {
+        ArrayPtr i, j, b;
+    } pairs[] = {{Row({3}), Row({3}), Row({9})},
+                 {Row({3, 1}), Row({2, 1}), Matrix(2, 2, {7, 8, 9, 10})},
+                 {Row({2, 3}), Colon(), Matrix(2, 2, {7, 8, 9, 10})},
+                 {Mask({0, 0, 1}), Mask({1, 0, 1}), Row({7, 8})}};
+    for (const auto &[i, j, b] : pairs) {
+        ArrayPtr two = Counted({3, 2}), three = Counted({3, 2});
+        Apply(two, [&](CMatrix *&a) { Indexassign(a, i.get(), j.get(), b.get()); });
+        Apply(three, [&](CMatrix *&a) { Indexassign(a, {i.get(), j.get(), one.get()}, b.get()); });
+        EXPECT_TRUE(SameArray(three.get(), two.get()));
+    }
+}
+
+// A(S1, ..., Sn) = []: along the one subscript that does not cover its
+// dimension (colons and full selections cover), or, when all cover, along
+// the first that is not a colon; colons only empty A. The later
+// dimensions fold into the last subscript. Elements move by their size in
+// both parts, the flag is dropped, and a sharer keeps the old data.
+TEST(IndexList, DeletionAlongOneDimension) {
+    const auto C = [] { return Colon(); };
+    const struct {
+        DimList a;
+        Subscripts s;
+        DimList expected;
+        ValueList kept;
+    } cases[] = {
+        {{2, 3, 4}, {C(), Row({2}), C()}, {2, 2, 4}, {1, 2, 5, 6, 7, 8, 11, 12, 13, 14, 17, 18, 19, 20, 23, 24}},
+        {{2, 3, 4}, {Row({1, 2}), Row({2}), C()}, {2, 2, 4}, {1, 2, 5, 6, 7, 8, 11, 12, 13, 14, 17, 18, 19, 20, 23, 24}},
+        {{2, 3, 4}, {C(), C(), Row({3, 1, 3})}, {2, 3, 2}, {7, 8, 9, 10, 11, 12, 19, 20, 21, 22, 23, 24}},
+        {{2, 3, 4}, {Row({1}), C(), C()}, {1, 3, 4}, {2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24}},
+        {{2, 3, 4}, {Mask({1, 1}), C(), Mask({0, 1, 0, 0})}, {2, 3, 3},
+         {1, 2, 3, 4, 5, 6, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
+        {{2, 3, 4}, {C(), C(), Row({1, 2, 3, 4})}, {2, 3, 0}, {}},
+        {{2, 3, 4}, {C(), Row({3}), C(), Row({1})}, {2, 2, 4}, {1, 2, 3, 4, 7, 8, 9, 10, 13, 14, 15, 16, 19, 20, 21, 22}},
+        {{2, 3, 2, 2}, {C(), C(), Row({2})}, {2, 3, 3},
+         {1, 2, 3, 4, 5, 6, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
+        {{2, 3}, {C(), C(), Row({1})}, {2, 3, 0}, {}}};
+    for (const auto &[a, s, expected, kept] : cases) {
+        for (mxClassID id : {mxClassInt16, mxClassDouble}) {
+            ArrayPtr A = Scrambled(a, id);
+            ArrayPtr sharer(A->CreateShareArray());
+            const ArraySnapshot before = ArraySnapshot::Of(sharer.get());
+            Apply(A, [&](CMatrix *&t) { Indexdelete(t, Raw(s)); });
+            EXPECT_EQ(Dims(A.get()), expected) << id << ' ' << kept.size();
+            for (bool imag : {false, true}) {
+                const auto want = Picked(Bytes(sharer.get(), imag), A->GetElementSize(), kept);
+                EXPECT_EQ(Bytes(A.get(), imag), want) << id << ' ' << kept.size();
+            }
+            EXPECT_TRUE(A->GetClassID() == id && A->GetFlags() == 0u);
+            EXPECT_TRUE(ArraySnapshot::Of(sharer.get()) == before);
+        }
+    }
+    // Colons only: a 0x0 real double. A deleting subscript that selects
+    // nothing: the same array, unchanged.
+    ArrayPtr A = Scrambled({2, 3, 2}, mxClassInt16);
+    const CMatrix *same = A.get();
+    Apply(A, [&](CMatrix *&t) { Indexdelete(t, Raw({C(), Array({1, 0}), C()})); });
+    Apply(A, [&](CMatrix *&t) { Indexdelete(t, Raw({C(), C(), Mask({0, 0})})); });
+    EXPECT_EQ(A.get(), same);
+    Apply(A, [&](CMatrix *&t) { Indexdelete(t, Raw({C(), C(), C()})); });
+    EXPECT_TRUE(SameArray(A.get(), Array({0, 0}).get()));
+}
+
+// Cell slots copied, written or kept by the list forms hold arrays of their
+// own sharing the elements' data; growth leaves empty slots; nothing leaks.
+TEST(IndexList, CellSlotsOwnTheirShares) {
+    const LiveBlocks blocks;
+    {
+        ArrayPtr A = Cells(2, 4);
+        const ArrayPtr picked(Indexref(A.get(), Raw({Row({2}), Row({1, 4}), Row({1})})));
+        EXPECT_TRUE(mxGetCell(picked.get(), 1) != mxGetCell(A.get(), 7) &&
+                    mxGetCell(picked.get(), 1)->GetPr() == mxGetCell(A.get(), 7)->GetPr());
+        const ArrayPtr one = Cells(1, 1, 9);
+        Apply(A, [&](CMatrix *&t) { Indexassign(t, Raw({Row({1}), Row({2}), Row({2})}), one.get()); });
+        EXPECT_EQ(Dims(A.get()), (DimList{2, 4, 2}));
+        EXPECT_TRUE(Slot(A.get(), 10) == 9 && mxGetCell(A.get(), 10) != mxGetCell(one.get(), 0) &&
+                    mxGetCell(A.get(), 8) == nullptr);
+        Apply(A, [&](CMatrix *&t) { Indexdelete(t, Raw({Colon(), Row({1, 3, 4}), Colon()})); });
+        EXPECT_EQ(Dims(A.get()), (DimList{2, 1, 2}));
+        EXPECT_TRUE(Slot(picked.get(), 0) == 2 && Slot(A.get(), 0) == 3 && Slot(A.get(), 1) == 4);
+        EXPECT_TRUE(Slot(A.get(), 2) == 9 && mxGetCell(A.get(), 3) == nullptr);
+    }
+    EXPECT_EQ(blocks.Delta(), 0);
+}
+
+// Refusals of the list forms: the exception class and message, no block
+// left behind, the target, a sharer of it and every argument unchanged,
+// also where the two-subscript assignment would have grown A first.
+TEST(IndexList, Refusals) {
+    const Expected zero = Expected::Throws<CIndexIntoMatrixNegativeOrZeroException>();
+    const Expected beyond = Expected::Throws<CIndexExceedsMatrixDimensionsException>();
+    const Expected memory = Expected::Throws<kiv::CExhaustedMemoryException>();
+    const Expected ammb = Expected::Throws<CInAssignAMMBDimensionMustBeSameException>();
+    const Expected nonColon = Expected::Throws(CFunctionErrorException(
+        L"Indexdelete: a null assignment can have only one non-colon index"));
+    const Expected other = NotImplemented();
+    const auto C = [] { return Colon(); };
+    const struct {
+        Expected error;
+        Op op;
+        ArrayPtr a;
+        Subscripts s;
+        ArrayPtr b;
+    } cases[] = {
+        {Expected::Throws(CFunctionErrorException(L"Indexref: no subscript given")), kRef, Counted({2, 2}), {}, nullptr},
+        {Expected::Throws(CFunctionErrorException(L"Indexassign: no subscript given")), kAssign, Counted({2, 2}), {}, Row({1})},
+        {Expected::Throws(CFunctionErrorException(L"Indexdelete: no subscript given")), kDelete, Counted({2, 2}), {}, nullptr},
+        // Reference into 2x3x4: each subscript against its extent, in order.
+        {beyond, kRef, Counted({2, 3, 4}), {Row({1}), Row({4}), Row({0})}, nullptr},
+        {zero, kRef, Counted({2, 3, 4}), {Row({1}), Row({3, NAN}), Row({5})}, nullptr},
+        {beyond, kRef, Counted({2, 3, 4}), {C(), C(), Row({5})}, nullptr},
+        {beyond, kRef, Counted({2, 3, 4}), {Row({1}), Row({1}), Row({1}), Row({2})}, nullptr},
+        {beyond, kRef, Counted({2, 3, 2, 2}), {Row({1}), Row({1}), Row({5})}, nullptr},
+        {beyond, kRef, Counted({2, 3, 4}), {C(), Mask({0, 0, 0, 1}), C()}, nullptr},
+        {other, kRef, Counted({2, 3, 4}), {C(), C(), Zeroed({1, 1}, mxClassInt32)}, nullptr},
+        {other, kRef, Counted({2, 3, 4}), {Array({1, 0}), C(), Flagged(Zeroed({1, 1}, mxClassSingle))}, nullptr},
+        // Assignment: subscripts, then an empty selection, the class, the shape.
+        {zero, kAssign, Counted({2, 2}), {Row({1}), Row({0}), Row({3})}, Row({5})},
+        {zero, kAssign, Counted({2, 2}), {Row({1}), Row({1}), Row({2, -1})}, Row({5})},
+        {memory, kAssign, Counted({2, 2}), {Row({1}), Row({1}), Row({0x1p32})}, Row({5})},
+        {memory, kAssign, Counted({2, 2}), {Row({65536}), Row({65536}), Row({2})}, Row({5})},
+        {other, kAssign, Counted({2, 2}), {Row({1}), Zeroed({1, 1}, mxClassInt8), Row({2})}, Row({5})},
+        {ammb, kAssign, Counted({2, 2}), {Array({1, 0}), Row({1}), Row({1})}, Row({5, 6})},
+        {other, kAssign, Counted({2, 2}), {Row({3}), Row({1}), Row({2})}, Zeroed({1, 1}, mxClassInt8)},
+        {other, kAssign, Cells(2, 2), {Row({3}), Row({1}), Row({2})}, Row({5})},
+        {ammb, kAssign, Counted({2, 2}), {C(), C(), Row({2})}, Counted({3, 2})},
+        {ammb, kAssign, Counted({2, 2}), {C(), C(), Row({2})}, Counted({2, 2, 2})},
+        {ammb, kAssign, Counted({2, 2}), {Row({3}), Row({1, 2}), Row({2})}, Row({5, 6, 7})},
+        {ammb, kAssign, Cells(2, 2), {Row({1}), Row({1, 2}), Row({2})}, Cells(1, 1)},
+        // Deletion: positions outside the extent, then more than one
+        // subscript short of its dimension.
+        {beyond, kDelete, Counted({2, 3, 4}), {C(), Row({4}), C()}, nullptr},
+        {beyond, kDelete, Counted({2, 3, 4}), {C(), C(), Row({0})}, nullptr},
+        {beyond, kDelete, Counted({2, 3}), {C(), C(), Row({2})}, nullptr},
+        {other, kDelete, Counted({2, 3, 4}), {C(), Zeroed({1, 1}, mxClassInt32), C()}, nullptr},
+        {nonColon, kDelete, Counted({2, 3, 4}), {Row({1}), Row({2}), C()}, nullptr},
+        {nonColon, kDelete, Counted({2, 3, 4}), {C(), Array({1, 0}), Row({1})}, nullptr}};
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        const auto &c = cases[k];
+        ArrayPtr target(c.a->CreateShareArray()), sharer(c.a->CreateShareArray());
+        std::vector<const CMatrix *> unchanged = Raw(c.s);
+        unchanged.insert(unchanged.end(), {target.get(), sharer.get(), c.b.get()});
+        const auto call = [&] {
+            Apply(target, [&](CMatrix *&t) {
+                if (c.op == kRef) ArrayPtr(Indexref(t, Raw(c.s)));
+                if (c.op == kAssign) Indexassign(t, Raw(c.s), c.b.get());
+                if (c.op == kDelete) Indexdelete(t, Raw(c.s));
+            });
+        };
+        ExpectRefusal(call, c.error, unchanged, "row " + std::to_string(k));
+    }
+}
+
+// Every allocation of the list forms failing in turn: a failed reference or
+// deletion leaves A the same, unchanged array, as does an assignment that
+// needs no growth (a sharer makes it unshare first); one that grows A works
+// on a fresh copy, since it may leave A grown, made complex or unshared.
+TEST(IndexList, AllocationFailures) {
+    std::vector<ArrayPtr> kept;
+    std::deque<ArrayPtr> targets;
+    std::deque<Subscripts> lists;
+    std::deque<std::vector<const CMatrix *>> raws;  // stable, so that the calls copy no list
+    const auto keep = [&](ArrayPtr a) { return kept.emplace_back(std::move(a)).get(); };
+    std::vector<FailureCase> table;
+    const auto add = [&](Op op, const CMatrix *a, Subscripts s, const CMatrix *b, bool fresh = false) {
+        const std::vector<const CMatrix *> *raw = &raws.emplace_back(Raw(lists.emplace_back(std::move(s))));
+        const auto run = [=](CMatrix *&t) {
+            if (op == kRef) ArrayPtr(Indexref(t, *raw));
+            if (op == kAssign) Indexassign(t, *raw, b);
+            if (op == kDelete) Indexdelete(t, *raw);
+        };
+        std::vector<const CMatrix *> unchanged = *raw;
+        unchanged.push_back(b);
+        const std::string what = "row " + std::to_string(table.size());
+        if (fresh) {
+            const auto copy = [=] {
+                ArrayPtr t(a->CreateDuplicateArray()), s2(t->CreateShareArray());
+                Apply(t, run);
+            };
+            unchanged.push_back(a);
+            return table.push_back({what, InPlace(copy), unchanged});
+        }
+        ArrayPtr *t = &targets.emplace_back(a->CreateDuplicateArray());
+        unchanged.push_back(t->get());
+        if (!a->IsCell()) unchanged.push_back(keep(ArrayPtr((*t)->CreateShareArray())));
+        table.push_back({what, InPlace([=] { Apply(*t, run); }), unchanged});
+    };
+    CMatrix *complex = keep(Counted({3, 2, 2}, 1, mxComplexityComplex));
+    CMatrix *cells = keep(ArrayPtr(mxCreateCellArray(3, DimList{3, 2, 2}.data())));
+    for (unsigned int k = 0; k < 12; ++k) mxSetCell(cells, int(k), Scalar(k + 1.0));
+    for (CMatrix *a : {complex, cells}) {
+        const CMatrix *one = keep(a == cells ? Cells(1, 1) : Complex(1, 1, {1}, {2}));
+        const CMatrix *two = keep(a == cells ? Cells(1, 2) : Complex(1, 1, {1}, {2}));
+        add(kRef, a, {Row({3, 1}), Colon(), Row({2})}, nullptr);
+        add(kRef, a, {Colon(), Mask({0, 1}), Row({2, 1}), Row({1})}, nullptr);
+        add(kDelete, a, {Colon(), Row({1}), Colon()}, nullptr);
+        add(kAssign, a, {Row({2}), Row({1, 2}), Row({2})}, two);
+        add(kAssign, a, {Row({4}), Row({1}), Row({3})}, one, true);
+    }
     ExpectFailurePoints(table);
 }
 
