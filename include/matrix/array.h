@@ -342,25 +342,37 @@ public:
     Array operator()(const Subscript &i, const Subscript &j) const &;
     Array operator()(const Subscript &i) &&;
     Array operator()(const Subscript &i, const Subscript &j) &&;
-    /// Indexes with three or more subscripts, as the language's A(i, j, k, ...):
-    /// dimensions of A beyond the last subscript are folded into it, missing
-    /// ones have length 1, and End in position k of n stands for End(A, k, n).
-    /// The result is as for one or two subscripts: an IndexRef on a non-const
-    /// lvalue (read, assigned with growth in any dimension, updated, or given
-    /// Empty() to delete along the one subscript that does not cover its
-    /// dimension), an Array otherwise; numbers give an IndexRef too, so
-    /// `A(1, 2, 3) = x` assigns and `Array v = A(1, 2, 3)` reads. A `{1, 2}`
-    /// list may stand in the first three places only. Throws as Indexref,
-    /// Indexassign and Indexdelete with a list of subscripts.
-    template <typename... Rest>
+    /// Indexes with three to six subscripts, as the language's A(i, j, k, ...)
+    /// (the list forms of Indexref, Indexassign and Indexdelete take any
+    /// number): dimensions of A beyond the last subscript are folded into
+    /// it, missing ones have length 1, and End in position k of n stands for
+    /// End(A, k, n). The result is as for one or two subscripts: an IndexRef
+    /// on a non-const lvalue (read, assigned with growth in any dimension,
+    /// updated, or given Empty() to delete along the one subscript that does
+    /// not cover its dimension), an Array otherwise. Numbers give an IndexRef
+    /// too, so `A(1, 2, 3) = x` assigns and `Array v = A(1, 2, 3)` reads.
+    /// Throws as those functions do.
+    IndexRef operator()(const Subscript &i, const Subscript &j, const Subscript &k) &;
     IndexRef operator()(const Subscript &i, const Subscript &j, const Subscript &k,
-                        Rest &&...rest) &;
-    template <typename... Rest>
+                        const Subscript &l) &;
+    IndexRef operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                        const Subscript &l, const Subscript &m) &;
+    IndexRef operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                        const Subscript &l, const Subscript &m, const Subscript &n) &;
+    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k) const &;
     Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
-                     Rest &&...rest) const &;
-    template <typename... Rest>
+                     const Subscript &l) const &;
     Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
-                     Rest &&...rest) &&;
+                     const Subscript &l, const Subscript &m) const &;
+    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                     const Subscript &l, const Subscript &m, const Subscript &n) const &;
+    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k) &&;
+    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                     const Subscript &l) &&;
+    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                     const Subscript &l, const Subscript &m) &&;
+    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                     const Subscript &l, const Subscript &m, const Subscript &n) &&;
 
     /// Returns the text the language shows for `name = value`; an empty name
     /// gives the value alone, as disp. UTF-8.
@@ -628,21 +640,52 @@ inline Array Array::operator()(const Subscript &i) && { return IndexRef(*this, i
 inline Array Array::operator()(const Subscript &i, const Subscript &j) && {
     return IndexRef(*this, i, j).Read();
 }
-template <typename... Rest>
-IndexRef Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
-                           Rest &&...rest) & {
-    return IndexRef(*this, i, j, {k, Subscript(std::forward<Rest>(rest))...});
+inline IndexRef Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k) & {
+    return IndexRef(*this, i, j, {k});
 }
-template <typename... Rest>
-Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
-                        Rest &&...rest) const & {
-    return IndexRef(const_cast<Array &>(*this), i, j, {k, Subscript(std::forward<Rest>(rest))...})
-        .Read();
+inline IndexRef Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                                  const Subscript &l) & {
+    return IndexRef(*this, i, j, {k, l});
 }
-template <typename... Rest>
-Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
-                        Rest &&...rest) && {
-    return IndexRef(*this, i, j, {k, Subscript(std::forward<Rest>(rest))...}).Read();
+inline IndexRef Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                                  const Subscript &l, const Subscript &m) & {
+    return IndexRef(*this, i, j, {k, l, m});
+}
+inline IndexRef Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                                  const Subscript &l, const Subscript &m, const Subscript &n) & {
+    return IndexRef(*this, i, j, {k, l, m, n});
+}
+inline Array Array::operator()(const Subscript &i, const Subscript &j,
+                               const Subscript &k) const & {
+    return IndexRef(const_cast<Array &>(*this), i, j, {k}).Read();
+}
+inline Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                               const Subscript &l) const & {
+    return IndexRef(const_cast<Array &>(*this), i, j, {k, l}).Read();
+}
+inline Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                               const Subscript &l, const Subscript &m) const & {
+    return IndexRef(const_cast<Array &>(*this), i, j, {k, l, m}).Read();
+}
+inline Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                               const Subscript &l, const Subscript &m,
+                               const Subscript &n) const & {
+    return IndexRef(const_cast<Array &>(*this), i, j, {k, l, m, n}).Read();
+}
+inline Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k) && {
+    return IndexRef(*this, i, j, {k}).Read();
+}
+inline Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                               const Subscript &l) && {
+    return IndexRef(*this, i, j, {k, l}).Read();
+}
+inline Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                               const Subscript &l, const Subscript &m) && {
+    return IndexRef(*this, i, j, {k, l, m}).Read();
+}
+inline Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
+                               const Subscript &l, const Subscript &m, const Subscript &n) && {
+    return IndexRef(*this, i, j, {k, l, m, n}).Read();
 }
 inline IndexRef::operator Array() const && { return Read(); }
 inline IndexRef &&IndexRef::operator=(ElementRef &&b) && {

@@ -157,6 +157,95 @@ TEST(ArrayIndexing, AssignsGrowsAndDeletes) {
     }
 }
 
+// Three or more subscripts, on A = reshape(1:24, 2, 3, 4), whose element
+// (i, j, k) is i + 2 (j - 1) + 6 (k - 1): End in each position of each
+// count (the later dimensions folded into the last), lists, ranges and
+// masks as subscripts, the const, temporary and proxy forms; assignment
+// with growth in any dimension, compound updates and deletion along one
+// dimension, a copy of A keeping its values.
+TEST(ArrayIndexing, AnyNumberOfSubscripts) {
+    const Array a = km::Reshape(Array(km::Range(1, 24)), 2, 3, 4);
+    Array proxy = a;
+    struct Read {
+        const char *what;
+        Array got;
+        std::vector<unsigned int> dims;
+        std::vector<double> values;
+    };
+    const Read reads[] = {
+        {"A(1,2,3)", a(1, 2, 3), {1, 1}, {15}},
+        {"A(2,End,2)", a(2, km::End, 2), {1, 1}, {12}},
+        {"A(1,End,End)", a(1, km::End(), km::End), {1, 1}, {23}},
+        {"A(All,1,End)", a(km::All, 1, km::End), {2, 1}, {19, 20}},
+        {"A(2,End)", a(2, km::End), {1, 1}, {24}},  // two subscripts: 2 x 12
+        {"A(1,1,1,1)", a(1, 1, 1, 1), {1, 1}, {1}},
+        {"A(1,1,End,End)", a(1, 1, km::End, km::End), {1, 1}, {19}},
+        {"A({2,1},Range(2,End),3)", a({2, 1}, km::Range(2, km::End), 3), {2, 2}, {16, 15, 18, 17}},
+        {"A(All,All,mask)", a(km::All, km::All, a(1, 1, km::All) > 12), {2, 3, 2},
+         {13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
+        {"temporary", Array(a)(2, 3, km::End() - 1), {1, 1}, {18}},
+        {"proxy", static_cast<Array>(proxy(km::End, 1, 2)), {1, 1}, {8}},
+    };
+    for (const Read &r : reads) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(r.got.Dims(), r.dims);
+        EXPECT_EQ(r.got.ToVector(), r.values);
+    }
+
+    std::vector<double> page2 = a.ToVector();
+    const std::vector<double> minus = {-1, -4, -2, -5, -3, -6};
+    std::copy(minus.begin(), minus.end(), page2.begin() + 6);
+    std::vector<double> grown = a.ToVector();
+    grown.resize(30, 0.0);
+    grown[29] = 7;
+    std::vector<double> noColumn2;
+    for (double v : a.ToVector()) {
+        const int j = (static_cast<int>(v) - 1) / 2 % 3 + 1;
+        if (j != 2) noColumn2.push_back(v);
+    }
+    struct Change {
+        const char *what;
+        std::function<void(Array &)> change;
+        std::vector<unsigned int> dims;
+        std::vector<double> values;
+    };
+    const Change changes[] = {
+        {"page", [](Array &v) { v(km::All, km::All, 2) = Array{{-1, -2, -3}, {-4, -5, -6}}; },
+         {2, 3, 4}, page2},
+        {"grow a page", [](Array &v) { v(2, 3, 5) = 7.0; }, {2, 3, 5}, grown},
+        {"grow past End", [](Array &v) { v(2, km::End, km::End() + 1) = 7.0; }, {2, 3, 5}, grown},
+        {"delete columns", [](Array &v) { v(km::All, 2, km::All) = km::Empty(); }, {2, 2, 4},
+         noColumn2},
+        {"update", [](Array &v) { v(km::All, km::All, km::All) -= 1.0; }, {2, 3, 4}, [&] {
+             std::vector<double> x = a.ToVector();
+             for (double &e : x) e -= 1;
+             return x;
+         }()},
+    };
+    for (const Change &c : changes) {
+        SCOPED_TRACE(c.what);
+        Array v = a;
+        c.change(v);
+        EXPECT_EQ(v.Dims(), c.dims);
+        EXPECT_EQ(v.ToVector(), c.values);
+        EXPECT_EQ(a(2, 3, 4).Scalar(), 24.0);
+    }
+
+    // A two-dimensional array grows a third dimension, zero filled.
+    Array m = {{1, 2}, {3, 4}};
+    m(2, 2, 2) = 5.0;
+    EXPECT_EQ(m.Dims(), (std::vector<unsigned int>{2, 2, 2}));
+    EXPECT_EQ(m.ToVector(), (std::vector<double>{1, 3, 2, 4, 0, 0, 0, 5}));
+    // Refusals throw the library's exceptions and leave the array as it was.
+    Array r = a;
+    EXPECT_THROW(r(1, 4, 1) = Array(), km::CInAssignAMMBDimensionMustBeSameException);
+    EXPECT_THROW(r(1, 2, km::All) = km::Empty(), km::CFunctionErrorException);
+    EXPECT_THROW(static_cast<void>(a(1, 1, 5)), km::CIndexExceedsMatrixDimensionsException);
+    EXPECT_THROW(static_cast<void>(a(1, 1.5, 1)), km::CFunctionErrorException);
+    EXPECT_EQ(r.ToVector(), a.ToVector());
+    EXPECT_EQ(r.Dims(), a.Dims());
+}
+
 }  // namespace
 
 namespace values_test {
