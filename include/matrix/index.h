@@ -86,8 +86,9 @@ namespace matrix {
 ///
 /// Throws CFunctionErrorException "Indexref: no subscript given" for an empty
 /// list; otherwise the exceptions of Indexref(A, I, J), the subscripts
-/// checked in order, each first offending element first. Nothing is left
-/// allocated after a throw.
+/// checked in order, each first offending element first, and
+/// kiv::CExhaustedMemoryException when the result would have 2^32 elements
+/// or more. Nothing is left allocated after a throw.
 [[nodiscard]] MATRIX_API CMatrix *Indexref(const CMatrix *A, const std::vector<const CMatrix *> &S);
 
 /// Assigns A(I) = B: writes the elements of B, in column-major order, to the

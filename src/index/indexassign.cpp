@@ -426,7 +426,9 @@ void IndexassignMany(CMatrix *&A, const std::vector<const CMatrix *> &S, const C
             largest[k] = SubscriptToAssignPositions(S[k], positions[k]);
         }
         counts[k] = positions[k].size();
-        total *= counts[k];
+        // Only whether the selection is empty counts here: held at 2^32,
+        // the product cannot wrap to 0.
+        total = std::min<std::uint64_t>(total * counts[k], std::uint64_t{1} << 32);
     }
     if (total == 0) {
         if (B->GetNoElems() > 1) throw CInAssignAMMBDimensionMustBeSameException();

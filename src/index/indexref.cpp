@@ -412,6 +412,9 @@ CMatrix *IndexrefMany(const CMatrix *A, const std::vector<const CMatrix *> &S) {
     std::vector<unsigned int> extents(n), counts(n);
     std::vector<PositionList> positions(n);
     for (unsigned int k = 0; k < nSubs; ++k) extents[k] = End(A, k + 1, nSubs);
+    // The element count of the result, held at 2^32 once it gets there, so
+    // that the product cannot wrap (each factor is below 2^32).
+    constexpr std::uint64_t kTooMany = std::uint64_t{1} << 32;
     std::uint64_t total = 1;
     for (unsigned int k = 0; k < nSubs; ++k) {
         if (S[k]->IsColon()) {
@@ -420,11 +423,12 @@ CMatrix *IndexrefMany(const CMatrix *A, const std::vector<const CMatrix *> &S) {
             SelectedPositions(S[k], extents[k], positions[k]);
             counts[k] = static_cast<unsigned int>(positions[k].size());
         }
-        total *= counts[k];
+        total = std::min(total * counts[k], kTooMany);
     }
     if (total == 0) {
         return mxCreateNumericArray(nSubs, counts.data(), mxClassDouble, mxComplexityReal);
     }
+    if (total == kTooMany) throw kiv::CExhaustedMemoryException();
 
     // Every count is now at least 1, so A has rows, and the extents from the
     // second on multiply to its folded column count, which fits in 32 bits:

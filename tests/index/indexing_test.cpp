@@ -908,6 +908,15 @@ TEST(IndexList, CellSlotsOwnTheirShares) {
         EXPECT_EQ(Dims(A.get()), (DimList{2, 1, 2}));
         EXPECT_TRUE(Slot(picked.get(), 0) == 2 && Slot(A.get(), 0) == 3 && Slot(A.get(), 1) == 4);
         EXPECT_TRUE(Slot(A.get(), 2) == 9 && mxGetCell(A.get(), 3) == nullptr);
+        // Folded before it grows: 1x1x2x2 addressed as 1x1x4, grown to 1x1x5.
+        const DimList dims = {1, 1, 2, 2};
+        ArrayPtr deep(mxCreateCellArray(4, dims.data())), sharer;
+        for (unsigned int k = 0; k < 4; ++k) mxSetCell(deep.get(), int(k), Scalar(k + 1.0));
+        sharer.reset(deep->CreateShareArray());
+        Apply(deep, [&](CMatrix *&t) { Indexassign(t, Raw({Row({1}), Row({1}), Row({5})}), one.get()); });
+        EXPECT_EQ(Dims(deep.get()), (DimList{1, 1, 5}));
+        EXPECT_TRUE(Slot(deep.get(), 3) == 4 && Slot(deep.get(), 4) == 9 && Slot(sharer.get(), 3) == 4);
+        EXPECT_EQ(Dims(sharer.get()), dims);
     }
     EXPECT_EQ(blocks.Delta(), 0);
 }
@@ -942,6 +951,8 @@ TEST(IndexList, Refusals) {
         {beyond, kRef, Counted({2, 3, 2, 2}), {Row({1}), Row({1}), Row({5})}, nullptr},
         {beyond, kRef, Counted({2, 3, 4}), {C(), Mask({0, 0, 0, 1}), C()}, nullptr},
         {other, kRef, Counted({2, 3, 4}), {C(), C(), Zeroed({1, 1}, mxClassInt32)}, nullptr},
+        // 2^33 elements from repeated positions: refused before any list is built.
+        {memory, kRef, Counted({2, 2}), {Row(ValueList(2048, 1)), Row(ValueList(2048, 1)), Row(ValueList(2048, 1))}, nullptr},
         {other, kRef, Counted({2, 3, 4}), {Array({1, 0}), C(), Flagged(Zeroed({1, 1}, mxClassSingle))}, nullptr},
         // Assignment: subscripts, then an empty selection, the class, the shape.
         {zero, kAssign, Counted({2, 2}), {Row({1}), Row({0}), Row({3})}, Row({5})},
@@ -1026,6 +1037,8 @@ TEST(IndexList, AllocationFailures) {
         add(kAssign, a, {Row({2}), Row({1, 2}), Row({2})}, two);
         add(kAssign, a, {Row({4}), Row({1}), Row({3})}, one, true);
     }
+    add(kAssign, keep(Counted({2, 1, 2, 2}, 1, mxComplexityComplex)), {Row({1}), Row({1}), Row({5})},
+        keep(Row({9})), true);
     ExpectFailurePoints(table);
 }
 
