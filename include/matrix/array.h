@@ -362,17 +362,17 @@ public:
     Array operator()(const Subscript &i, const Subscript &j, const Subscript &k) const &;
     Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
                      const Subscript &l) const &;
-    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
-                     const Subscript &l, const Subscript &m) const &;
-    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
-                     const Subscript &l, const Subscript &m, const Subscript &n) const &;
+    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k, const Subscript &l,
+                     const Subscript &m) const &;
+    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k, const Subscript &l,
+                     const Subscript &m, const Subscript &n) const &;
     Array operator()(const Subscript &i, const Subscript &j, const Subscript &k) &&;
     Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
                      const Subscript &l) &&;
-    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
-                     const Subscript &l, const Subscript &m) &&;
-    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k,
-                     const Subscript &l, const Subscript &m, const Subscript &n) &&;
+    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k, const Subscript &l,
+                     const Subscript &m) &&;
+    Array operator()(const Subscript &i, const Subscript &j, const Subscript &k, const Subscript &l,
+                     const Subscript &m, const Subscript &n) &&;
 
     /// Returns the text the language shows for `name = value`; an empty name
     /// gives the value alone, as disp. UTF-8.
@@ -514,7 +514,10 @@ private:
         : m_target(target), m_n(2), m_i(i), m_j(j) {}
     // Three or more subscripts: i, j, then the others in order.
     IndexRef(Array &target, const Subscript &i, const Subscript &j, std::vector<Subscript> more)
-        : m_target(target), m_n(static_cast<int>(2 + more.size())), m_i(i), m_j(j),
+        : m_target(target),
+          m_n(static_cast<int>(2 + more.size())),
+          m_i(i),
+          m_j(j),
           m_more(std::move(more)) {}
     Array Read() const;
     // Resolves the subscripts against the target into `holders`, for the
@@ -655,8 +658,7 @@ inline IndexRef Array::operator()(const Subscript &i, const Subscript &j, const 
                                   const Subscript &l, const Subscript &m, const Subscript &n) & {
     return IndexRef(*this, i, j, {k, l, m, n});
 }
-inline Array Array::operator()(const Subscript &i, const Subscript &j,
-                               const Subscript &k) const & {
+inline Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k) const & {
     return IndexRef(const_cast<Array &>(*this), i, j, {k}).Read();
 }
 inline Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
@@ -668,8 +670,7 @@ inline Array Array::operator()(const Subscript &i, const Subscript &j, const Sub
     return IndexRef(const_cast<Array &>(*this), i, j, {k, l, m}).Read();
 }
 inline Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k,
-                               const Subscript &l, const Subscript &m,
-                               const Subscript &n) const & {
+                               const Subscript &l, const Subscript &m, const Subscript &n) const & {
     return IndexRef(const_cast<Array &>(*this), i, j, {k, l, m, n}).Read();
 }
 inline Array Array::operator()(const Subscript &i, const Subscript &j, const Subscript &k) && {

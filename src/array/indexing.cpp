@@ -2,6 +2,7 @@
 #include <matrix/array.h>
 
 #include <cmath>
+#include <new>
 #include <vector>
 
 namespace kiv {
@@ -60,13 +61,21 @@ const CMatrix *Subscript::Resolve(const CMatrix *a, unsigned int k, unsigned int
 std::vector<const CMatrix *> IndexRef::ResolveAll(std::vector<Array> &holders) const {
     const CMatrix *a = m_target.get();
     const auto n = static_cast<unsigned int>(m_n);
-    holders.clear();
-    holders.reserve(n);
+    std::vector<const CMatrix *> subscripts;
+    // The lists are the standard library's; their failure is reported as
+    // the library's own. Reserved first, so that no holder moves below.
+    try {
+        holders.clear();
+        holders.reserve(n);
+        subscripts.resize(n);
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
+    }
     for (unsigned int k = 0; k < n; ++k) holders.push_back(Array::Unset());
-    std::vector<const CMatrix *> subscripts(n);
     subscripts[0] = m_i.Resolve(a, 1, n, holders[0]);
     subscripts[1] = m_j.Resolve(a, 2, n, holders[1]);
-    for (unsigned int k = 2; k < n; ++k) subscripts[k] = m_more[k - 2].Resolve(a, k + 1, n, holders[k]);
+    for (unsigned int k = 2; k < n; ++k)
+        subscripts[k] = m_more[k - 2].Resolve(a, k + 1, n, holders[k]);
     return subscripts;
 }
 

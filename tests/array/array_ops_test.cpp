@@ -181,7 +181,9 @@ TEST(ArrayIndexing, AnyNumberOfSubscripts) {
         {"A(1,1,1,1)", a(1, 1, 1, 1), {1, 1}, {1}},
         {"A(1,1,End,End)", a(1, 1, km::End, km::End), {1, 1}, {19}},
         {"A({2,1},Range(2,End),3)", a({2, 1}, km::Range(2, km::End), 3), {2, 2}, {16, 15, 18, 17}},
-        {"A(All,All,mask)", a(km::All, km::All, a(1, 1, km::All) > 12), {2, 3, 2},
+        {"A(All,All,mask)",
+         a(km::All, km::All, a(1, 1, km::All) > 12),
+         {2, 3, 2},
          {13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
         {"temporary", Array(a)(2, 3, km::End() - 1), {1, 1}, {18}},
         {"proxy", static_cast<Array>(proxy(km::End, 1, 2)), {1, 1}, {8}},
@@ -210,13 +212,22 @@ TEST(ArrayIndexing, AnyNumberOfSubscripts) {
         std::vector<double> values;
     };
     const Change changes[] = {
-        {"page", [](Array &v) { v(km::All, km::All, 2) = Array{{-1, -2, -3}, {-4, -5, -6}}; },
-         {2, 3, 4}, page2},
+        {"page",
+         [](Array &v) {
+             v(km::All, km::All, 2) = Array{{-1, -2, -3}, {-4, -5, -6}};
+         },
+         {2, 3, 4},
+         page2},
         {"grow a page", [](Array &v) { v(2, 3, 5) = 7.0; }, {2, 3, 5}, grown},
         {"grow past End", [](Array &v) { v(2, km::End, km::End() + 1) = 7.0; }, {2, 3, 5}, grown},
-        {"delete columns", [](Array &v) { v(km::All, 2, km::All) = km::Empty(); }, {2, 2, 4},
+        {"delete columns",
+         [](Array &v) { v(km::All, 2, km::All) = km::Empty(); },
+         {2, 2, 4},
          noColumn2},
-        {"update", [](Array &v) { v(km::All, km::All, km::All) -= 1.0; }, {2, 3, 4}, [&] {
+        {"update",
+         [](Array &v) { v(km::All, km::All, km::All) -= 1.0; },
+         {2, 3, 4},
+         [&] {
              std::vector<double> x = a.ToVector();
              for (double &e : x) e -= 1;
              return x;

@@ -679,7 +679,7 @@ TEST(IndexList, ReferencePicksTheAddressedElements) {
         {{2, 3, 4}, {Col({2, 1}), Row({3}), Mask({1, 0, 0, 1}, {2, 2})}, {2, 1, 2}, {6, 5, 24, 23}},
         {{2, 3, 4}, {Row({1, 1}), Row({1}), Row({2, 2})}, {2, 1, 2}, {7, 7, 7, 7}},
         {{2, 3, 4}, {Row({1}), Row({2}), Row({3}), Row({1})}, {1, 1}, {15}},
-        {{2, 3, 4}, {C(), C(), C(), C()}, {2, 3, 4}, {}},  // every element, in order
+        {{2, 3, 4}, {C(), C(), C(), C()}, {2, 3, 4}, {}},              // every element, in order
         {{2, 3, 2, 2}, {Row({2}), Row({3}), Row({4})}, {1, 1}, {24}},  // 2x3x(2*2)
         {{2, 3, 2, 2}, {Row({1}), C(), Row({3})}, {1, 3}, {13, 15, 17}},
         {{2, 3}, {Row({2}), Row({1, 3}), Row({1})}, {1, 2}, {2, 6}},
@@ -698,7 +698,8 @@ TEST(IndexList, ReferencePicksTheAddressedElements) {
         for (mxClassID id : {mxClassInt8, mxClassInt16, mxClassSingle, mxClassDouble}) {
             const ArrayPtr B = Scrambled(a, id), r(Indexref(B.get(), Raw(s)));
             for (bool imag : {false, true}) {
-                EXPECT_EQ(Bytes(r.get(), imag), Picked(Bytes(B.get(), imag), B->GetElementSize(), values))
+                EXPECT_EQ(Bytes(r.get(), imag),
+                          Picked(Bytes(B.get(), imag), B->GetElementSize(), values))
                     << id;
             }
             EXPECT_TRUE(r->GetClassID() == id && r->GetFlags() == 0u);
@@ -711,15 +712,17 @@ TEST(IndexList, ReferencePicksTheAddressedElements) {
 // selects what two subscripts do, through the general path.
 TEST(IndexList, AgreesWithTheOneAndTwoSubscriptForms) {
     const ArrayPtr A = Counted({4, 4}, 1, mxComplexityComplex), one = Row({1});
-    const ArrayPtr subscripts[] = {Colon(), Row({3, 1, 3}), Row({2, 3}), Mask({0, 1, 1, 1}),
+    const ArrayPtr subscripts[] = {Colon(),       Row({3, 1, 3}), Row({2, 3}), Mask({0, 1, 1, 1}),
                                    Array({1, 0}), U32({4})};
     for (const ArrayPtr &I : subscripts) {
         EXPECT_TRUE(SameArray(ArrayPtr(Indexref(A.get(), {I.get()})).get(),
                               ArrayPtr(Indexref(A.get(), I.get())).get()));
         for (const ArrayPtr &J : subscripts) {
             const ArrayPtr two(Indexref(A.get(), I.get(), J.get()));
-            EXPECT_TRUE(SameArray(ArrayPtr(Indexref(A.get(), {I.get(), J.get()})).get(), two.get()));
-            if (I->IsColon() && J->IsColon()) continue;  // A(:,:) shares A's data, the general form copies
+            EXPECT_TRUE(
+                SameArray(ArrayPtr(Indexref(A.get(), {I.get(), J.get()})).get(), two.get()));
+            if (I->IsColon() && J->IsColon())
+                continue;  // A(:,:) shares A's data, the general form copies
             EXPECT_TRUE(SameArray(ArrayPtr(Indexref(A.get(), {I.get(), J.get(), one.get()})).get(),
                                   two.get()));
         }
@@ -783,27 +786,55 @@ TEST(IndexList, AssignmentGrowsAndWrites) {
         ArrayPtr b, expected;
     } cases[] = {
         {Counted({2, 2}), {Row({2}), Row({3}), Row({4})}, Row({7}), Shaped({2, 3, 4}, grownTo24)},
-        {Counted({2, 2}), {C(), C(), Row({2})}, Matrix(2, 2, {5, 6, 7, 8}),
+        {Counted({2, 2}),
+         {C(), C(), Row({2})},
+         Matrix(2, 2, {5, 6, 7, 8}),
          Shaped({2, 2, 2}, {1, 2, 3, 4, 5, 6, 7, 8})},
-        {Counted({2, 2}), {C(), C(), Row({1})}, Matrix(2, 2, {5, 6, 7, 8}),
+        {Counted({2, 2}),
+         {C(), C(), Row({1})},
+         Matrix(2, 2, {5, 6, 7, 8}),
          Matrix(2, 2, {5, 6, 7, 8})},
-        {Array({0, 0}), {C(), C(), Row({2})}, Counted({2, 3}),
+        {Array({0, 0}),
+         {C(), C(), Row({2})},
+         Counted({2, 3}),
          Shaped({2, 3, 2}, {0, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6})},
-        {Array({0, 0}), {Row({1}), C(), C()}, Counted({3, 2}), Shaped({1, 3, 2}, {1, 2, 3, 4, 5, 6})},
+        {Array({0, 0}),
+         {Row({1}), C(), C()},
+         Counted({3, 2}),
+         Shaped({1, 3, 2}, {1, 2, 3, 4, 5, 6})},
         {Array({0, 0}), {C(), C(), Row({2})}, Row({5}), Shaped({1, 1, 2}, {0, 5})},
-        {Counted({2, 3, 2}), {Row({1}), Row({1, 2, 3}), Row({2})}, Col({7, 8, 9}),
+        {Counted({2, 3, 2}),
+         {Row({1}), Row({1, 2, 3}), Row({2})},
+         Col({7, 8, 9}),
          Shaped({2, 3, 2}, {1, 2, 3, 4, 5, 6, 7, 8, 8, 10, 9, 12})},
-        {Counted({2, 2, 2, 2}), {Row({1}), Row({1}), Row({5})}, Row({9}), Shaped({2, 2, 5}, folded)},
-        {Counted({2, 2, 2}), {C(), Mask({0, 1}), Mask({1, 0, 1})}, Row({0}),
+        {Counted({2, 2, 2, 2}),
+         {Row({1}), Row({1}), Row({5})},
+         Row({9}),
+         Shaped({2, 2, 5}, folded)},
+        {Counted({2, 2, 2}),
+         {C(), Mask({0, 1}), Mask({1, 0, 1})},
+         Row({0}),
          Shaped({2, 2, 3}, {1, 2, 0, 0, 5, 6, 7, 8, 0, 0, 0, 0})},
-        {Counted({2, 2}), {Row({1, 1}), Row({1}), Row({1})}, Row({5, 6}), Matrix(2, 2, {6, 2, 3, 4})},
+        {Counted({2, 2}),
+         {Row({1, 1}), Row({1}), Row({1})},
+         Row({5, 6}),
+         Matrix(2, 2, {6, 2, 3, 4})},
         {Counted({2, 2}), {Row({3}), Array({1, 0}), Row({2})}, Row({5}), Counted({2, 2})},
-        {Counted({2, 2}), {C(), C(), Row({2})}, nullptr, Shaped({2, 2, 2}, {1, 2, 3, 4, 1, 2, 3, 4})},
-        {Int8({1, 2}, {1, 2}), {Row({1}), Row({2}), Row({2})}, Int8({1, 1}, {-5}),
+        {Counted({2, 2}),
+         {C(), C(), Row({2})},
+         nullptr,
+         Shaped({2, 2, 2}, {1, 2, 3, 4, 1, 2, 3, 4})},
+        {Int8({1, 2}, {1, 2}),
+         {Row({1}), Row({2}), Row({2})},
+         Int8({1, 1}, {-5}),
          Typed<std::int8_t>(mxClassInt8, {1, 2, 2}, {1, 2, 0, -5})},
-        {Counted({1, 2}), {Row({1}), Row({1}), Row({2})}, Complex(1, 1, {7}, {-1}),
+        {Counted({1, 2}),
+         {Row({1}), Row({1}), Row({2})},
+         Complex(1, 1, {7}, {-1}),
          Shaped({1, 2, 2}, {1, 2, 7, 0}, {0, 0, -1, 0})},
-        {Shaped({1, 2}, {1, 2}, {3, 4}), {Row({1}), Row({2}), Row({2})}, Row({9}),
+        {Shaped({1, 2}, {1, 2}, {3, 4}),
+         {Row({1}), Row({2}), Row({2})},
+         Row({9}),
          Shaped({1, 2, 2}, {1, 2, 0, 9}, {3, 4, 0, 0})}};
     for (auto &c : cases) {
         ArrayPtr sharer(c.a->CreateShareArray());
@@ -821,7 +852,9 @@ TEST(IndexList, AssignmentGrowsAndWrites) {
     });
     EXPECT_EQ(Dims(text.get()), (DimList{1, 2, 2}));
     EXPECT_EQ(Bytes(text.get()), Bytes(Typed<char>(mxClassChar, {1, 4}, {'a', 'b', 'c', 0}).get()));
-    Apply(mask, [&](CMatrix *&a) { Indexassign(a, Raw({Row({1}), Row({1}), Row({2})}), Row({1}).get()); });
+    Apply(mask, [&](CMatrix *&a) {
+        Indexassign(a, Raw({Row({1}), Row({1}), Row({2})}), Row({1}).get());
+    });
     EXPECT_TRUE(mask->IsLogical() && Values(mask.get()) == (ValueList{1, 0, 1, 0}));
 
     // Against the two-subscript form, growth included: a third subscript of 1.
@@ -853,15 +886,31 @@ TEST(IndexList, DeletionAlongOneDimension) {
         DimList expected;
         ValueList kept;
     } cases[] = {
-        {{2, 3, 4}, {C(), Row({2}), C()}, {2, 2, 4}, {1, 2, 5, 6, 7, 8, 11, 12, 13, 14, 17, 18, 19, 20, 23, 24}},
-        {{2, 3, 4}, {Row({1, 2}), Row({2}), C()}, {2, 2, 4}, {1, 2, 5, 6, 7, 8, 11, 12, 13, 14, 17, 18, 19, 20, 23, 24}},
-        {{2, 3, 4}, {C(), C(), Row({3, 1, 3})}, {2, 3, 2}, {7, 8, 9, 10, 11, 12, 19, 20, 21, 22, 23, 24}},
+        {{2, 3, 4},
+         {C(), Row({2}), C()},
+         {2, 2, 4},
+         {1, 2, 5, 6, 7, 8, 11, 12, 13, 14, 17, 18, 19, 20, 23, 24}},
+        {{2, 3, 4},
+         {Row({1, 2}), Row({2}), C()},
+         {2, 2, 4},
+         {1, 2, 5, 6, 7, 8, 11, 12, 13, 14, 17, 18, 19, 20, 23, 24}},
+        {{2, 3, 4},
+         {C(), C(), Row({3, 1, 3})},
+         {2, 3, 2},
+         {7, 8, 9, 10, 11, 12, 19, 20, 21, 22, 23, 24}},
         {{2, 3, 4}, {Row({1}), C(), C()}, {1, 3, 4}, {2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24}},
-        {{2, 3, 4}, {Mask({1, 1}), C(), Mask({0, 1, 0, 0})}, {2, 3, 3},
+        {{2, 3, 4},
+         {Mask({1, 1}), C(), Mask({0, 1, 0, 0})},
+         {2, 3, 3},
          {1, 2, 3, 4, 5, 6, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
         {{2, 3, 4}, {C(), C(), Row({1, 2, 3, 4})}, {2, 3, 0}, {}},
-        {{2, 3, 4}, {C(), Row({3}), C(), Row({1})}, {2, 2, 4}, {1, 2, 3, 4, 7, 8, 9, 10, 13, 14, 15, 16, 19, 20, 21, 22}},
-        {{2, 3, 2, 2}, {C(), C(), Row({2})}, {2, 3, 3},
+        {{2, 3, 4},
+         {C(), Row({3}), C(), Row({1})},
+         {2, 2, 4},
+         {1, 2, 3, 4, 7, 8, 9, 10, 13, 14, 15, 16, 19, 20, 21, 22}},
+        {{2, 3, 2, 2},
+         {C(), C(), Row({2})},
+         {2, 3, 3},
          {1, 2, 3, 4, 5, 6, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
         {{2, 3}, {C(), C(), Row({1})}, {2, 3, 0}, {}}};
     for (const auto &[a, s, expected, kept] : cases) {
@@ -900,7 +949,9 @@ TEST(IndexList, CellSlotsOwnTheirShares) {
         EXPECT_TRUE(mxGetCell(picked.get(), 1) != mxGetCell(A.get(), 7) &&
                     mxGetCell(picked.get(), 1)->GetPr() == mxGetCell(A.get(), 7)->GetPr());
         const ArrayPtr one = Cells(1, 1, 9);
-        Apply(A, [&](CMatrix *&t) { Indexassign(t, Raw({Row({1}), Row({2}), Row({2})}), one.get()); });
+        Apply(A, [&](CMatrix *&t) {
+            Indexassign(t, Raw({Row({1}), Row({2}), Row({2})}), one.get());
+        });
         EXPECT_EQ(Dims(A.get()), (DimList{2, 4, 2}));
         EXPECT_TRUE(Slot(A.get(), 10) == 9 && mxGetCell(A.get(), 10) != mxGetCell(one.get(), 0) &&
                     mxGetCell(A.get(), 8) == nullptr);
@@ -913,9 +964,12 @@ TEST(IndexList, CellSlotsOwnTheirShares) {
         ArrayPtr deep(mxCreateCellArray(4, dims.data())), sharer;
         for (unsigned int k = 0; k < 4; ++k) mxSetCell(deep.get(), int(k), Scalar(k + 1.0));
         sharer.reset(deep->CreateShareArray());
-        Apply(deep, [&](CMatrix *&t) { Indexassign(t, Raw({Row({1}), Row({1}), Row({5})}), one.get()); });
+        Apply(deep, [&](CMatrix *&t) {
+            Indexassign(t, Raw({Row({1}), Row({1}), Row({5})}), one.get());
+        });
         EXPECT_EQ(Dims(deep.get()), (DimList{1, 1, 5}));
-        EXPECT_TRUE(Slot(deep.get(), 3) == 4 && Slot(deep.get(), 4) == 9 && Slot(sharer.get(), 3) == 4);
+        EXPECT_TRUE(Slot(deep.get(), 3) == 4 && Slot(deep.get(), 4) == 9 &&
+                    Slot(sharer.get(), 3) == 4);
         EXPECT_EQ(Dims(sharer.get()), dims);
     }
     EXPECT_EQ(blocks.Delta(), 0);
@@ -940,9 +994,21 @@ TEST(IndexList, Refusals) {
         Subscripts s;
         ArrayPtr b;
     } cases[] = {
-        {Expected::Throws(CFunctionErrorException(L"Indexref: no subscript given")), kRef, Counted({2, 2}), {}, nullptr},
-        {Expected::Throws(CFunctionErrorException(L"Indexassign: no subscript given")), kAssign, Counted({2, 2}), {}, Row({1})},
-        {Expected::Throws(CFunctionErrorException(L"Indexdelete: no subscript given")), kDelete, Counted({2, 2}), {}, nullptr},
+        {Expected::Throws(CFunctionErrorException(L"Indexref: no subscript given")),
+         kRef,
+         Counted({2, 2}),
+         {},
+         nullptr},
+        {Expected::Throws(CFunctionErrorException(L"Indexassign: no subscript given")),
+         kAssign,
+         Counted({2, 2}),
+         {},
+         Row({1})},
+        {Expected::Throws(CFunctionErrorException(L"Indexdelete: no subscript given")),
+         kDelete,
+         Counted({2, 2}),
+         {},
+         nullptr},
         // Reference into 2x3x4: each subscript against its extent, in order.
         {beyond, kRef, Counted({2, 3, 4}), {Row({1}), Row({4}), Row({0})}, nullptr},
         {zero, kRef, Counted({2, 3, 4}), {Row({1}), Row({3, NAN}), Row({5})}, nullptr},
@@ -952,16 +1018,32 @@ TEST(IndexList, Refusals) {
         {beyond, kRef, Counted({2, 3, 4}), {C(), Mask({0, 0, 0, 1}), C()}, nullptr},
         {other, kRef, Counted({2, 3, 4}), {C(), C(), Zeroed({1, 1}, mxClassInt32)}, nullptr},
         // 2^33 elements from repeated positions: refused before any list is built.
-        {memory, kRef, Counted({2, 2}), {Row(ValueList(2048, 1)), Row(ValueList(2048, 1)), Row(ValueList(2048, 1))}, nullptr},
-        {other, kRef, Counted({2, 3, 4}), {Array({1, 0}), C(), Flagged(Zeroed({1, 1}, mxClassSingle))}, nullptr},
+        {memory,
+         kRef,
+         Counted({2, 2}),
+         {Row(ValueList(2048, 1)), Row(ValueList(2048, 1)), Row(ValueList(2048, 1))},
+         nullptr},
+        {other,
+         kRef,
+         Counted({2, 3, 4}),
+         {Array({1, 0}), C(), Flagged(Zeroed({1, 1}, mxClassSingle))},
+         nullptr},
         // Assignment: subscripts, then an empty selection, the class, the shape.
         {zero, kAssign, Counted({2, 2}), {Row({1}), Row({0}), Row({3})}, Row({5})},
         {zero, kAssign, Counted({2, 2}), {Row({1}), Row({1}), Row({2, -1})}, Row({5})},
         {memory, kAssign, Counted({2, 2}), {Row({1}), Row({1}), Row({0x1p32})}, Row({5})},
         {memory, kAssign, Counted({2, 2}), {Row({65536}), Row({65536}), Row({2})}, Row({5})},
-        {other, kAssign, Counted({2, 2}), {Row({1}), Zeroed({1, 1}, mxClassInt8), Row({2})}, Row({5})},
+        {other,
+         kAssign,
+         Counted({2, 2}),
+         {Row({1}), Zeroed({1, 1}, mxClassInt8), Row({2})},
+         Row({5})},
         {ammb, kAssign, Counted({2, 2}), {Array({1, 0}), Row({1}), Row({1})}, Row({5, 6})},
-        {other, kAssign, Counted({2, 2}), {Row({3}), Row({1}), Row({2})}, Zeroed({1, 1}, mxClassInt8)},
+        {other,
+         kAssign,
+         Counted({2, 2}),
+         {Row({3}), Row({1}), Row({2})},
+         Zeroed({1, 1}, mxClassInt8)},
         {other, kAssign, Cells(2, 2), {Row({3}), Row({1}), Row({2})}, Row({5})},
         {ammb, kAssign, Counted({2, 2}), {C(), C(), Row({2})}, Counted({3, 2})},
         {ammb, kAssign, Counted({2, 2}), {C(), C(), Row({2})}, Counted({2, 2, 2})},
@@ -1002,8 +1084,10 @@ TEST(IndexList, AllocationFailures) {
     std::deque<std::vector<const CMatrix *>> raws;  // stable, so that the calls copy no list
     const auto keep = [&](ArrayPtr a) { return kept.emplace_back(std::move(a)).get(); };
     std::vector<FailureCase> table;
-    const auto add = [&](Op op, const CMatrix *a, Subscripts s, const CMatrix *b, bool fresh = false) {
-        const std::vector<const CMatrix *> *raw = &raws.emplace_back(Raw(lists.emplace_back(std::move(s))));
+    const auto add = [&](Op op, const CMatrix *a, Subscripts s, const CMatrix *b,
+                         bool fresh = false) {
+        const std::vector<const CMatrix *> *raw =
+            &raws.emplace_back(Raw(lists.emplace_back(std::move(s))));
         const auto run = [=](CMatrix *&t) {
             if (op == kRef) ArrayPtr(Indexref(t, *raw));
             if (op == kAssign) Indexassign(t, *raw, b);
@@ -1037,8 +1121,8 @@ TEST(IndexList, AllocationFailures) {
         add(kAssign, a, {Row({2}), Row({1, 2}), Row({2})}, two);
         add(kAssign, a, {Row({4}), Row({1}), Row({3})}, one, true);
     }
-    add(kAssign, keep(Counted({2, 1, 2, 2}, 1, mxComplexityComplex)), {Row({1}), Row({1}), Row({5})},
-        keep(Row({9})), true);
+    add(kAssign, keep(Counted({2, 1, 2, 2}, 1, mxComplexityComplex)),
+        {Row({1}), Row({1}), Row({5})}, keep(Row({9})), true);
     ExpectFailurePoints(table);
 }
 
