@@ -185,4 +185,40 @@ void BM_Indexassign_GrowRow_VectorPushBack(benchmark::State &state) {
 }
 BENCHMARK(BM_Indexassign_GrowRow_VectorPushBack)->Apply(GrowSizes);
 
+// --- A(i,j,k) = x: one element, the cost of a call -------------------------------------
+
+// One element of a 50 x 50 x 50 array through three subscripts, against the
+// same element through two (rows by folded columns): the difference is what
+// the general form costs per call.
+void BM_Indexassign_Element3(benchmark::State &state) {
+    ArrayPtr a = Counting(50, 2500);
+    const unsigned int dims[] = {50, 50, 50};
+    a->Reshape(3, dims);
+    ArrayPtr i(Scalar(7)), j(Scalar(8)), k(Scalar(9));
+    ArrayPtr x(Scalar(1.5));
+    const std::vector<const CMatrix *> subscripts = {i.get(), j.get(), k.get()};
+    CMatrix *target = a.release();
+    for (auto _ : state) {
+        Indexassign(target, subscripts, x.get());
+        benchmark::DoNotOptimize(mxGetPr(target));
+        benchmark::ClobberMemory();
+    }
+    a.reset(target);
+}
+BENCHMARK(BM_Indexassign_Element3);
+
+void BM_Indexassign_Element2(benchmark::State &state) {
+    ArrayPtr a = Counting(50, 2500);
+    ArrayPtr i(Scalar(7)), j(Scalar(8 + 50 * 8));
+    ArrayPtr x(Scalar(1.5));
+    CMatrix *target = a.release();
+    for (auto _ : state) {
+        Indexassign(target, i.get(), j.get(), x.get());
+        benchmark::DoNotOptimize(mxGetPr(target));
+        benchmark::ClobberMemory();
+    }
+    a.reset(target);
+}
+BENCHMARK(BM_Indexassign_Element2);
+
 }  // namespace

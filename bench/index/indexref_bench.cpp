@@ -239,4 +239,45 @@ void BM_Indexref_Columns(benchmark::State &state) {
 }
 BENCHMARK(BM_Indexref_Columns)->Apply(BlockSizes);
 
+// --- A(:,:,k): a page of a three-dimensional array ------------------------------------
+
+// Argument: the side n of an n x n x 8 array. The page through three
+// subscripts against the same block of columns through two, so that the
+// difference is what the general form costs.
+void PageSizes(benchmark::internal::Benchmark *b) {
+    b->Arg(100)->Arg(1000);
+    b->Unit(benchmark::kMicrosecond);
+}
+
+void BM_Indexref_Page3(benchmark::State &state) {
+    const auto n = static_cast<unsigned int>(state.range(0));
+    ArrayPtr A = bench_support::CountingMatrix(n, n * 8);
+    const unsigned int dims[] = {n, n, 8};
+    A->Reshape(3, dims);
+    ArrayPtr colon(mxCreateColonIndex()), page(Scalar(3));
+    const std::vector<const CMatrix *> subscripts = {colon.get(), colon.get(), page.get()};
+    for (auto _ : state) {
+        CMatrix *R = Indexref(A.get(), subscripts);
+        benchmark::DoNotOptimize(R);
+        mxDestroyArray(R);
+    }
+    SetBytes(state, std::size_t{n} * n * sizeof(double));
+}
+BENCHMARK(BM_Indexref_Page3)->Apply(PageSizes);
+
+void BM_Indexref_PageAsColumns(benchmark::State &state) {
+    const auto n = static_cast<unsigned int>(state.range(0));
+    ArrayPtr A = bench_support::CountingMatrix(n, n * 8);
+    ArrayPtr colon(mxCreateColonIndex());
+    ArrayPtr J(mxCreateDoubleMatrix(1, n, mxComplexityReal));
+    for (unsigned int j = 0; j < n; ++j) mxGetPr(J.get())[j] = 2.0 * n + j + 1;
+    for (auto _ : state) {
+        CMatrix *R = Indexref(A.get(), colon.get(), J.get());
+        benchmark::DoNotOptimize(R);
+        mxDestroyArray(R);
+    }
+    SetBytes(state, std::size_t{n} * n * sizeof(double));
+}
+BENCHMARK(BM_Indexref_PageAsColumns)->Apply(PageSizes);
+
 }  // namespace
