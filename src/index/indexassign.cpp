@@ -295,8 +295,7 @@ void AssignAllColons(CMatrix *&A, const CMatrix *B) {
 // grows and replaces it, which leaves A as it was if the growth fails.
 // Cells grow as numeric arrays do: the test is on the shape alone.
 void GrowLinearly(CMatrix *&A, std::uint32_t m) {
-    const bool growable =
-        IsVectorShape(A) || (A->GetNoElems() == 0 && A->GetDimensions()[0] <= 1);
+    const bool growable = IsVectorShape(A) || (A->GetNoElems() == 0 && A->GetDimensions()[0] <= 1);
     if (!growable) throw CInAssignAMBACantBeResizedException();
     const unsigned int column[] = {m, 1};
     const unsigned int row[] = {1, m};
@@ -547,6 +546,20 @@ void Indexassign(CMatrix *&A, const std::vector<const CMatrix *> &S, const CMatr
     }
     if (n == 2) {
         Indexassign(A, S[0], S[1], B);
+        return;
+    }
+    // A real scalar into one element of a numeric array of its class, no
+    // growth: the write the general path makes, without its lists (the
+    // common A(i,j,k) = x of a loop). B is read before A is unshared, so B
+    // may be A itself.
+    std::size_t offset;
+    if (B->IsScalar() && !B->IsComplex() && B->GetClassID() == A->GetClassID() &&
+        SingleElementOffset(A, S, offset)) {
+        const std::size_t size = A->GetElementSize();
+        unsigned char value[8];
+        std::memcpy(value, B->GetPr(), size);
+        A->GetOwnCopy();
+        std::memcpy(static_cast<char *>(A->GetPr()) + offset * size, value, size);
         return;
     }
 

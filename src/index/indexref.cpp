@@ -477,6 +477,16 @@ CMatrix *Indexref(const CMatrix *A, const std::vector<const CMatrix *> &S) {
     if (n == 1) return Indexref(A, S[0]);
     if (n == 2) return Indexref(A, S[0], S[1]);
 
+    // One element of a numeric array, as the general path would copy it,
+    // without its lists: the common A(i,j,k) of a loop.
+    std::size_t offset;
+    if (!A->IsCell() && SingleElementOffset(A, S, offset)) {
+        ArrayHolder result(NewSelection(A, 1, 1));
+        const std::size_t size = A->GetElementSize();
+        CopyParts(A, result.get(),
+                  [&](const char *from, char *to) { std::memcpy(to, from + offset * size, size); });
+        return result.release();
+    }
     return ReportingMemoryFailures([&] { return IndexrefMany(A, S); });
 }
 

@@ -4,6 +4,7 @@
 #include <kiv/exception.h>
 #include <matrix/exceptions.h>
 #include <matrix/iterators.h>
+#include <matrix/shape.h>
 
 #include <algorithm>
 #include <new>
@@ -210,6 +211,28 @@ void CountMask(const CMatrix *mask, std::uint32_t &last, std::uint32_t &count) {
     }
     last = lastTrue;
     count = trues;
+}
+
+bool SingleElementOffset(const CMatrix *A, const std::vector<const CMatrix *> &S,
+                         std::size_t &offset) {
+    // With elements, A's extents multiply to its element count, so End
+    // cannot throw and no offset leaves 32 bits.
+    if (A->GetNoElems() == 0) return false;
+    const auto n = static_cast<unsigned int>(S.size());
+    std::size_t at = 0, stride = 1;
+    for (unsigned int k = 0; k < n; ++k) {
+        const CMatrix *s = S[k];
+        if (!s->IsDouble() || s->IsLogical() || s->GetNoElems() != 1) return false;
+        const unsigned int extent = End(A, k + 1, n);
+        // floor(x + 0.5) lies in 1..extent exactly when x + 0.5 lies in
+        // [1, extent + 1), where truncation is the floor; NaN fails.
+        const double t = *DoubleData(s) + 0.5;
+        if (!(t >= 1.0) || !(t < extent + 1.0)) return false;
+        at += (static_cast<std::size_t>(static_cast<std::int64_t>(t)) - 1) * stride;
+        stride *= extent;
+    }
+    offset = at;
+    return true;
 }
 
 void FoldedColumns(const std::vector<PositionList> &positions,

@@ -120,6 +120,15 @@ void CountMask(const CMatrix *mask, std::uint32_t &last, std::uint32_t &count);
 /// Fills `list` with 1, 2, ..., n.
 void ColonPositions(std::uint32_t n, PositionList &list);
 
+/// The path of A(S1, ..., Sn) that names one element: when every subscript
+/// is a double index array (no logical flag) of one element that rounds to a
+/// position within its extent of A, addressed as n dimensions (those from
+/// the n-th on folded into the last, missing ones of length 1), sets
+/// `offset` to the element's zero-based linear offset and returns true.
+/// Otherwise returns false without throwing, and the general path decides.
+bool SingleElementOffset(const CMatrix *A, const std::vector<const CMatrix *> &S,
+                         std::size_t &offset);
+
 /// Fills `columns` with the 1-based columns of an array seen as
 /// extents[0] x (extents[1] * ... * extents[n-1]) that the position lists
 /// positions[1..n) select (positions[0], the rows, is not read), the second

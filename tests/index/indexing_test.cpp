@@ -756,6 +756,35 @@ TEST(IndexList, LargeSelectionsPickTheSameBytesOnAnyThreadCount) {
     SetNumThreads(threadsBefore);
 }
 
+// One element named by double indices takes a path without lists; it reads
+// and writes the bits the general path (reached through uint32 subscripts)
+// does, in every element size, for complex and logical targets, with the
+// later dimensions folded and the indices rounded half up.
+TEST(IndexList, OneElementPathMatchesTheGeneralPath) {
+    for (mxClassID id : {mxClassInt8, mxClassInt16, mxClassSingle, mxClassDouble}) {
+        const ArrayPtr A = Scrambled({2, 3, 2, 2}, id), B = Array({1, 1}, id);
+        FillBytes(B.get());
+        const ArraySnapshot before = ArraySnapshot::Of(A.get());
+        for (std::uint32_t k = 1; k <= 4; ++k) {
+            for (std::uint32_t j = 1; j <= 3; ++j) {
+                for (std::uint32_t i = 1; i <= 2; ++i) {
+                    const Subscripts fast = {Row({i - 0.5}), Row({j + 0.49}), Row({double(k)})};
+                    const Subscripts plain = {U32({i}), U32({j}), U32({k})};
+                    EXPECT_TRUE(SameArray(ArrayPtr(Indexref(A.get(), Raw(fast))).get(),
+                                          ArrayPtr(Indexref(A.get(), Raw(plain))).get()));
+                    ArrayPtr written(A->CreateShareArray()), general(A->CreateShareArray());
+                    Apply(written, [&](CMatrix *&t) { Indexassign(t, Raw(fast), B.get()); });
+                    Apply(general, [&](CMatrix *&t) { Indexassign(t, Raw(plain), B.get()); });
+                    EXPECT_TRUE(SameArray(written.get(), general.get()) &&
+                                written->GetFlags() == general->GetFlags())
+                        << id << ' ' << i << j << k;
+                }
+            }
+        }
+        EXPECT_TRUE(ArraySnapshot::Of(A.get()) == before);
+    }
+}
+
 /// A double array of the given shape with `re` and, when given, `im`.
 ArrayPtr Shaped(const DimList &dims, const ValueList &re, const ValueList &im = {}) {
     ArrayPtr a = Filled(dims, re);
@@ -1121,6 +1150,8 @@ TEST(IndexList, AllocationFailures) {
         add(kAssign, a, {Row({2}), Row({1, 2}), Row({2})}, two);
         add(kAssign, a, {Row({4}), Row({1}), Row({3})}, one, true);
     }
+    add(kRef, complex, {Row({2}), Row({1}), Row({2})}, nullptr);  // one element
+    add(kAssign, complex, {Row({2}), Row({1}), Row({2})}, keep(Row({9})));
     add(kAssign, keep(Counted({2, 1, 2, 2}, 1, mxComplexityComplex)),
         {Row({1}), Row({1}), Row({5})}, keep(Row({9})), true);
     ExpectFailurePoints(table);
