@@ -189,9 +189,7 @@ void AppendDouble(std::string &out, double x, const NumericFormat &f, bool bareZ
     switch (f.form) {
         case Form::kLogical: out += x != 0 ? '1' : '0'; return;
         case Form::kWhole: AppendInteger(out, static_cast<long long>(x)); return;
-        case Form::kExponent:
-            AppendFloat(out, x, std::chars_format::scientific, f.digits);
-            return;
+        case Form::kExponent: AppendFloat(out, x, std::chars_format::scientific, f.digits); return;
         case Form::kGeneral: AppendFloat(out, x, std::chars_format::general, f.digits); return;
         case Form::kRational: AppendRational(out, x); return;
         case Form::kDecimal:
@@ -581,8 +579,7 @@ void AppendEmpty(std::string &out, const CMatrix *a, const std::string &name, co
     if (!name.empty()) AppendBlank(out, c);
 }
 
-void AppendNumeric(std::string &out, const CMatrix *a, const std::string &name,
-                   const Context &c) {
+void AppendNumeric(std::string &out, const CMatrix *a, const std::string &name, const Context &c) {
     const NumericFormat f = ChooseFormat(a, c);
     std::string re, im;
     if (a->GetNoElems() == 1 && !c.session) {
@@ -822,8 +819,7 @@ std::string DisplayText(const CMatrix *a, const std::string &name) {
     return DisplayText(a, name, DisplayOptions());
 }
 
-std::string DisplayText(const CMatrix *a, const std::string &name,
-                        const DisplayOptions &options) {
+std::string DisplayText(const CMatrix *a, const std::string &name, const DisplayOptions &options) {
     const bool session = options.layout == DisplayLayout::kSession;
     // The session's value alone (no name) has no blank lines.
     const Context c{options.format, session, !options.compact && !(session && name.empty())};

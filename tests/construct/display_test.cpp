@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/matrix_test.h"
+#include "support/refusal.h"
 
 namespace {
 
@@ -112,6 +113,318 @@ TEST(DisplayNumber, GivesTheScalarForm) {
         {kNegatedNaN, "NaN"},
         {-kInf, "-Inf"}};
     for (const auto &[x, text] : cases) EXPECT_EQ(DisplayNumber(x), text) << x;
+}
+
+// The literals come from Python, run once: format(x, '.15f'), '.15e', '.4e',
+// '.5g', '.15g'; for rat the convergents of the continued fraction of
+// fractions.Fraction(x) taken exactly, each equal to
+// Fraction(x).limit_denominator(q) for its denominator q.
+TEST(DisplayNumber, GivesEachFormat) {
+    const double pi = 3.141592653589793;
+    const std::tuple<double, NumberFormat, const char *> cases[] = {
+        {pi, NumberFormat::kLong, "3.141592653589793"},
+        {1.0 / 3, NumberFormat::kLong, "0.333333333333333"},
+        {10 * pi, NumberFormat::kLong, "31.415926535897931"},
+        {100 * pi, NumberFormat::kLong, "3.141592653589793e+02"},  // above the long range
+        {0.001, NumberFormat::kLong, "0.001000000000000"},
+        {0.0001, NumberFormat::kLong, "1.000000000000000e-04"},
+        {-0.5, NumberFormat::kLong, "-0.500000000000000"},
+        {1e9, NumberFormat::kLong, "1.000000000000000e+09"},
+        {5, NumberFormat::kLong, "5"},
+        {pi, NumberFormat::kShortE, "3.1416e+00"},
+        {-0.5, NumberFormat::kShortE, "-5.0000e-01"},
+        {1e10, NumberFormat::kShortE, "1.0000e+10"},
+        {5, NumberFormat::kShortE, "5"},  // whole values stay whole
+        {pi, NumberFormat::kLongE, "3.141592653589793e+00"},
+        {1.0 / 3, NumberFormat::kLongE, "3.333333333333333e-01"},
+        {pi, NumberFormat::kShortG, "3.1416"},
+        {123456.7, NumberFormat::kShortG, "1.2346e+05"},
+        {0.001, NumberFormat::kShortG, "0.001"},
+        {1.5e-5, NumberFormat::kShortG, "1.5e-05"},
+        {1.0 / 3, NumberFormat::kShortG, "0.33333"},
+        {-0.5, NumberFormat::kShortG, "-0.5"},
+        {pi, NumberFormat::kLongG, "3.14159265358979"},
+        {123456.7, NumberFormat::kLongG, "123456.7"},
+        {1.0 / 3, NumberFormat::kLongG, "0.333333333333333"},
+        {1.5e20, NumberFormat::kLongG, "1.5e+20"},
+        {pi, NumberFormat::kRat, "355/113"},
+        {1.0 / 3, NumberFormat::kRat, "1/3"},
+        {2.0 / 3, NumberFormat::kRat, "2/3"},
+        {-2.5, NumberFormat::kRat, "-5/2"},
+        {0.75, NumberFormat::kRat, "3/4"},
+        {0.1, NumberFormat::kRat, "1/10"},
+        {1.4142135623730951, NumberFormat::kRat, "1393/985"},
+        {2.718281828459045, NumberFormat::kRat, "1264/465"},
+        {1234.5678, NumberFormat::kRat, "45679/37"},
+        {-1e-7, NumberFormat::kRat, "-1/10000000"},
+        {1e-20, NumberFormat::kRat, "1.0000e-20"},  // denominator beyond 1e15
+        {1e300, NumberFormat::kRat, "1.0000e+300"},
+        {3, NumberFormat::kRat, "3"},
+        {-0.0, NumberFormat::kRat, "0"},
+        {kNaN, NumberFormat::kRat, "NaN"},
+        {-kInf, NumberFormat::kLongG, "-Inf"},
+        {kNegatedNaN, NumberFormat::kLong, "NaN"}};
+    for (const auto &[x, format, text] : cases) {
+        EXPECT_EQ(DisplayNumber(x, format), text) << x << " in format " << int(format);
+    }
+    // The short format is the one-argument form.
+    for (const double x : SpecialValues())
+        EXPECT_EQ(DisplayNumber(x, NumberFormat::kShort), DisplayNumber(x));
+}
+
+// A double scalar owned by the test.
+ArrayPtr Num(double x) { return ArrayPtr(Scalar(x)); }
+
+DisplayOptions Options(NumberFormat format, DisplayLayout layout = DisplayLayout::kPlain,
+                       bool compact = false) {
+    DisplayOptions options;
+    options.format = format;
+    options.layout = layout;
+    options.compact = compact;
+    return options;
+}
+
+DisplayOptions Session(NumberFormat format = NumberFormat::kShort, bool compact = false) {
+    return Options(format, DisplayLayout::kSession, compact);
+}
+
+ArrayPtr Logical(DimList dims, const ValueList &values) {
+    ArrayPtr a = Filled(dims, values);
+    a->SetLogical();
+    return a;
+}
+
+// Element texts of the session: empty slot, matrix, cell, char row, decimal
+// scalar, logical scalar, int8 scalar, empty char, logical row, complex.
+ArrayPtr SessionCell() {
+    ArrayPtr c(mxCreateCellMatrix(2, 5));
+    mxSetCell(c.get(), 1, Matrix(2, 3, {1, 2, 3, 4, 5, 6}).release());
+    mxSetCell(c.get(), 2, mxCreateCellMatrix(1, 2));
+    mxSetCell(c.get(), 3, mxCreateString("abc"));
+    mxSetCell(c.get(), 4, Scalar(3.141592653589793));
+    mxSetCell(c.get(), 5, Logical({1, 1}, {1}).release());
+    mxSetCell(c.get(), 6, Typed<std::int8_t>(mxClassInt8, {1, 1}, {-7}).release());
+    mxSetCell(c.get(), 7, mxCreateString(""));
+    mxSetCell(c.get(), 8, Logical({1, 4}, {1, 0, 1, 1}).release());
+    mxSetCell(c.get(), 9, Complex(1, 1, {3}, {-2}).release());
+    return c;
+}
+
+ArrayPtr OneTwoCell() {
+    ArrayPtr c(mxCreateCellMatrix(1, 2));
+    mxSetCell(c.get(), 0, Scalar(1));
+    mxSetCell(c.get(), 1, mxCreateString("abc"));
+    return c;
+}
+
+struct TextCase {
+    const char *what;
+    ArrayPtr a;
+    const char *name;
+    DisplayOptions options;
+    const char *text;
+};
+
+void ExpectTexts(const std::vector<TextCase> &cases) {
+    for (const TextCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        const Snapshots before({c.a.get()});
+        EXPECT_EQ(DisplayText(c.a.get(), c.name, c.options), c.text);
+        EXPECT_TRUE(before.Unchanged());
+    }
+}
+
+// The number formats in the plain layout; the matrix [pi 1000.5; -2.5 1/3]
+// has the texts of the literals above (long: the values divided by 1000).
+TEST(DisplayText, PrintsEachNumberFormat) {
+    const double pi = 3.141592653589793;
+    const auto mixed = [&] { return Matrix(2, 2, {pi, -2.5, 1000.5, 1.0 / 3}); };
+    std::vector<TextCase> cases;
+    cases.push_back({"long matrix", mixed(), "A", Options(NumberFormat::kLong),
+                     "A =\n\n   1.0e+03 *\n\n"
+                     "    0.003141592653590    1.000500000000000\n"
+                     "   -0.002500000000000    0.000333333333333\n\n"});
+    cases.push_back({"short e matrix", mixed(), "A", Options(NumberFormat::kShortE),
+                     "A =\n\n    3.1416e+00    1.0005e+03\n   -2.5000e+00    3.3333e-01\n\n"});
+    cases.push_back({"short g matrix", mixed(), "A", Options(NumberFormat::kShortG),
+                     "A =\n\n    3.1416    1000.5\n      -2.5   0.33333\n\n"});
+    cases.push_back({"rat matrix", mixed(), "A", Options(NumberFormat::kRat),
+                     "A =\n\n   355/113    2001/2\n      -5/2       1/3\n\n"});
+    cases.push_back(
+        {"long scalar", Num(pi), "x", Options(NumberFormat::kLong), "x = 3.141592653589793\n\n"});
+    cases.push_back({"whole matrix in long e", Matrix(1, 3, {1, -2, 3}), "A",
+                     Options(NumberFormat::kLongE), "A =\n\n     1    -2     3\n\n"});
+    cases.push_back({"rat complex", Complex(1, 1, {0.5}, {-0.25}), "z", Options(NumberFormat::kRat),
+                     "z = 1/2 - 1/4i\n\n"});
+    cases.push_back({"long g with NaN", Matrix(1, 2, {0.1, kNaN}), "A",
+                     Options(NumberFormat::kLongG), "A =\n\n       0.1       NaN\n\n"});
+    // Single: float(pi) is 3.14159274..., float(100 pi) 314.159271...
+    cases.push_back({"single long scalar", Typed<float>(mxClassSingle, {1, 1}, {float(pi)}), "x",
+                     Options(NumberFormat::kLong), "x = 3.1415927\n\n"});
+    cases.push_back(
+        {"single long row", Typed<float>(mxClassSingle, {1, 2}, {float(pi), float(100 * pi)}), "A",
+         Options(NumberFormat::kLong), "A =\n\n   1.0e+02 *\n\n   0.0314159   3.1415927\n\n"});
+    cases.push_back({"single long e", Typed<float>(mxClassSingle, {1, 1}, {float(pi)}), "x",
+                     Options(NumberFormat::kLongE), "x = 3.1415927e+00\n\n"});
+    cases.push_back({"single long g", Typed<float>(mxClassSingle, {1, 1}, {float(pi)}), "x",
+                     Options(NumberFormat::kLongG), "x = 3.1415927\n\n"});
+    // Integer classes and logical arrays ignore the format.
+    cases.push_back({"int8 in rat", Typed<std::int8_t>(mxClassInt8, {1, 2}, {-5, 7}), "A",
+                     Options(NumberFormat::kRat), "A =\n\n  -5   7\n\n"});
+    cases.push_back({"logical in long", Logical({1, 2}, {1, 0}), "L", Options(NumberFormat::kLong),
+                     "L =\n\n  1  0\n\n"});
+    cases.push_back({"cell scalar in long g", OneTwoCell(), "C", Options(NumberFormat::kLongG),
+                     "C =\n\n    [1]      'abc'\n\n"});
+    cases.push_back({"compact plain scalar", Num(5), "x",
+                     Options(NumberFormat::kShort, DisplayLayout::kPlain, true), "x = 5\n"});
+    cases.push_back({"compact plain matrix", Matrix(1, 2, {1, 2}), "A",
+                     Options(NumberFormat::kShort, DisplayLayout::kPlain, true),
+                     "A =\n     1     2\n"});
+    ExpectTexts(cases);
+}
+
+TEST(DisplayText, DefaultOptionsGiveThePlainText) {
+    const ArrayPtr arrays[] = {
+        Matrix(2, 2, {1.5, 2, 3, 4}), Num(5), Array({0, 3}), Cell(), Halves(2, 34, 123.4),
+        Counted({1, 2, 1, 2})};
+    for (const ArrayPtr &a : arrays) {
+        EXPECT_EQ(DisplayText(a.get(), "A", DisplayOptions()), DisplayText(a.get(), "A"));
+        EXPECT_EQ(DisplayText(a.get(), "", DisplayOptions()), DisplayText(a.get(), ""));
+    }
+}
+
+TEST(DisplayText, PrintsTheSessionLayout) {
+    std::vector<TextCase> cases;
+    cases.push_back({"whole scalar", Num(3), "x", Session(), "x =\n\n     3\n\n"});
+    cases.push_back(
+        {"decimal scalar", Num(3.141592653589793), "x", Session(), "x =\n\n    3.1416\n\n"});
+    cases.push_back({"exponent scalar", Num(1e10), "x", Session(), "x =\n\n   1.0000e+10\n\n"});
+    cases.push_back({"long scalar", Num(3.141592653589793), "x", Session(NumberFormat::kLong),
+                     "x =\n\n   3.141592653589793\n\n"});
+    cases.push_back({"complex scalar", Complex(1, 1, {3}, {2}), "z", Session(),
+                     "z =\n\n    3.0000 + 2.0000i\n\n"});
+    cases.push_back({"single scalar", Typed<float>(mxClassSingle, {1, 1}, {2.5f}), "x", Session(),
+                     "x =\n\n    2.5000\n\n"});
+    cases.push_back({"matrix", Matrix(2, 2, {1, 3, 2, 4}), "A", Session(),
+                     "A =\n\n     1     2\n     3     4\n\n"});
+    cases.push_back(
+        {"logical scalar", Logical({1, 1}, {1}), "a", Session(), "a =\n\n  logical\n\n   1\n\n"});
+    cases.push_back({"logical row", Logical({1, 3}, {1, 0, 2}), "a", Session(),
+                     "a =\n\n  logical\n\n   1   0   1\n\n"});
+    cases.push_back({"int8 row", Typed<std::int8_t>(mxClassInt8, {1, 3}, {-128, 127, 0}), "A",
+                     Session(), "A =\n\n  int8\n\n   -128    127      0\n\n"});
+    cases.push_back({"uint16 scalar", Typed<std::uint16_t>(mxClassUint16, {1, 1}, {500}), "n",
+                     Session(), "n =\n\n  uint16\n\n   500\n\n"});
+    cases.push_back({"0x0 double", Array({0, 0}), "x", Session(), "x =\n\n     []\n\n"});
+    cases.push_back(
+        {"0x3 double", Array({0, 3}), "x", Session(), "x =\n\n  0x3 empty double matrix\n\n"});
+    cases.push_back({"1x0x2 double", Array({1, 0, 2}), "x", Session(),
+                     "x =\n\n  1x0x2 empty double array\n\n"});
+    cases.push_back({"0x3 logical", Logical({0, 3}, {}), "x", Session(),
+                     "x =\n\n  0x3 empty logical matrix\n\n"});
+    cases.push_back({"3x0 int8", Array({3, 0}, mxClassInt8), "x", Session(),
+                     "x =\n\n  3x0 empty int8 matrix\n\n"});
+    cases.push_back({"0x0 char", Array({0, 0}, mxClassChar), "s", Session(),
+                     "s =\n\n  0x0 empty char array\n\n"});
+    cases.push_back({"1x0 char", ArrayPtr(mxCreateString("")), "s", Session(),
+                     "s =\n\n  1x0 empty char array\n\n"});
+    cases.push_back({"0x3 cell", ArrayPtr(mxCreateCellMatrix(0, 3)), "c", Session(),
+                     "c =\n\n  0x3 empty cell array\n\n"});
+    cases.push_back(
+        {"char row", ArrayPtr(mxCreateString("text")), "s", Session(), "s =\n\n    'text'\n\n"});
+    cases.push_back(
+        {"char matrix", Text({2, 3}, "adbecf"), "s", Session(), "s =\n\n    'abc'\n    'def'\n\n"});
+    cases.push_back({"cell", OneTwoCell(), "c", Session(),
+                     "c =\n\n  1x2 cell array\n\n    {[1]}    {'abc'}\n\n"});
+    // Fields as wide as their column; the fifth column does not fit in 80.
+    cases.push_back({"every element text", SessionCell(), "c", Session(),
+                     "c =\n\n  2x5 cell array\n\n  Columns 1 through 4\n\n"
+                     "    {0x0 double}    {1x2 cell}    {[3.1416]}    {[-7]}\n"
+                     "    {2x3 double}    {'abc'}       {[1]}         {1x0 char}\n\n"
+                     "  Column 5\n\n    {1x4 logical}\n    {[3.0000 - 2.0000i]}\n\n"});
+    cases.push_back(
+        {"struct", Array({1, 1}, mxClassStruct), "S", Session(), "S =\n\n  1x1 struct array\n\n"});
+    cases.push_back({"pages", Counted({1, 2, 2}), "A", Session(),
+                     "A(:,:,1) =\n\n     1     2\n\nA(:,:,2) =\n\n     3     4\n\n"});
+    cases.push_back(
+        {"compact scalar", Num(3), "x", Session(NumberFormat::kShort, true), "x =\n     3\n"});
+    cases.push_back({"compact logical", Logical({1, 1}, {0}), "a",
+                     Session(NumberFormat::kShort, true), "a =\n  logical\n   0\n"});
+    cases.push_back({"compact cell", OneTwoCell(), "c", Session(NumberFormat::kShort, true),
+                     "c =\n  1x2 cell array\n    {[1]}    {'abc'}\n"});
+    cases.push_back({"compact empty", Array({0, 3}), "x", Session(NumberFormat::kShort, true),
+                     "x =\n  0x3 empty double matrix\n"});
+    cases.push_back({"compact blocks", Halves(1, 10, 1), "A", Session(NumberFormat::kShort, true),
+                     "A =\n  Columns 1 through 8\n"
+                     "    1.5000    2.5000    3.5000    4.5000    5.5000    6.5000    7.5000"
+                     "    8.5000\n  Columns 9 and 10\n    9.5000   10.5000\n"});
+    // No name: the value lines alone.
+    cases.push_back({"value of a scalar", Num(3), "", Session(), "     3\n"});
+    cases.push_back({"value of a decimal", Num(3.141592653589793), "", Session(), "    3.1416\n"});
+    cases.push_back({"value of a scaled row", Matrix(1, 2, {1000.5, 2}), "", Session(),
+                     "   1.0e+03 *\n    1.0005    0.0020\n"});
+    cases.push_back({"value of a logical", Logical({1, 2}, {1, 0}), "", Session(), "   1   0\n"});
+    cases.push_back({"value of a cell", OneTwoCell(), "", Session(), "    {[1]}    {'abc'}\n"});
+    cases.push_back(
+        {"value of a char row", ArrayPtr(mxCreateString("text")), "", Session(), "text\n"});
+    cases.push_back({"value of a char matrix", Text({2, 2}, "acbd"), "", Session(), "ab\ncd\n"});
+    cases.push_back({"value of an empty", Array({0, 3}), "", Session(), ""});
+    cases.push_back({"value of pages", Counted({1, 1, 2}), "", Session(),
+                     "(:,:,1) =\n     1\n(:,:,2) =\n     2\n"});
+    ExpectTexts(cases);
+}
+
+// Code units 0x00 to 0xFF are the code points U+0000 to U+00FF.
+TEST(Utf8Text, WritesCodeUnitsAsUtf8) {
+    EXPECT_EQ(Utf8Text(Text({1, 5}, "caf\xE9!").get()), "caf\xC3\xA9!");
+    EXPECT_EQ(Utf8Text(Text({2, 2}, "acbd").get()), "acbd");  // column-major
+    EXPECT_EQ(Utf8Text(Text({1, 3}, std::string("a\0b", 3).c_str()).get()), std::string("a\0b", 3));
+    EXPECT_EQ(Utf8Text(Text({1, 2}, "\x7F\x80").get()), "\x7F\xC2\x80");
+    EXPECT_EQ(Utf8Text(Text({1, 1}, "\xFF").get()), "\xC3\xBF");
+    EXPECT_EQ(Utf8Text(ArrayPtr(mxCreateString("")).get()), "");
+    EXPECT_EQ(Utf8Text(Num(65).get()), "");  // not a char array
+
+    // Every code unit a char element holds comes back from its text.
+    std::string all;
+    for (int code = 0; code < 256; ++code) all += static_cast<char>(code);
+    const ArrayPtr codes = Text({1, 256}, all.c_str() + 0);
+    const ArrayPtr back(CharFromUtf8(Utf8Text(codes.get())));
+    EXPECT_TRUE(SameArray(back.get(), codes.get()));
+}
+
+TEST(CharFromUtf8, DecodesUtf8IntoCodeUnits) {
+    const ArrayPtr cafe(CharFromUtf8("caf\xC3\xA9"));
+    EXPECT_TRUE(SameArray(cafe.get(), Text({1, 4}, "caf\xE9").get()));
+    const ArrayPtr empty(CharFromUtf8(""));
+    EXPECT_TRUE(SameArray(empty.get(), ArrayPtr(mxCreateString("")).get()));
+    const ArrayPtr nul(CharFromUtf8(std::string("\0x", 2)));
+    EXPECT_EQ(Dims(nul.get()), (DimList{1, 2}));
+}
+
+// Char elements hold 8 bits: a code point above U+00FF, and the U+FFFD of
+// bytes that are not UTF-8 (stray continuation, truncated, overlong, an
+// encoded surrogate, above U+10FFFF), are refused by name.
+TEST(CharFromUtf8, RefusesCodePointsACharElementCannotHold) {
+    const auto replaced =
+        L"CharFromUtf8: U+FFFD (for bytes that are not UTF-8) does not fit in "
+        L"a char element of 8 bits";
+    const std::pair<std::string, std::wstring> cases[] = {
+        {"\xE2\x82\xAC", L"CharFromUtf8: U+20AC does not fit in a char element of 8 bits"},
+        {"a\xF0\x9F\x98\x80", L"CharFromUtf8: U+1F600 does not fit in a char element of 8 bits"},
+        {"\xC4\x80", L"CharFromUtf8: U+100 does not fit in a char element of 8 bits"},
+        {"\x80", replaced},
+        {"ab\xC3", replaced},
+        {"\xE2\x82", replaced},
+        {"\xC0\x80", replaced},
+        {"\xC1\xBF", replaced},
+        {"\xE0\x80\x80", replaced},
+        {"\xED\xA0\x80", replaced},
+        {"\xF4\x90\x80\x80", replaced},
+        {"\xFF", replaced}};
+    for (const auto &[text, message] : cases) {
+        ExpectRefusal([&] { ArrayPtr(CharFromUtf8(text)); },
+                      Expected::Throws(CFunctionErrorException(message.c_str())), {}, text);
+    }
 }
 
 }  // namespace

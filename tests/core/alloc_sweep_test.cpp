@@ -304,6 +304,17 @@ TEST(AllocationSweep, EveryFunctionSurvivesEveryFailedAllocation) {
         {"DisplayText n-d", [&] { (void)DisplayText(N, "N"); }},
         {"DisplayText cell", [&] { (void)DisplayText(CL, "C"); }},
         {"DisplayNumber", [] { (void)DisplayNumber(3.25); }},
+        {"DisplayText session rat",
+         [&] {
+             DisplayOptions options;
+             options.format = NumberFormat::kRat;
+             options.layout = DisplayLayout::kSession;
+             (void)DisplayText(CL, "C", options);
+             (void)DisplayText(Z, "Z", options);
+         }},
+        {"DisplayNumber long", [] { (void)DisplayNumber(3.25, NumberFormat::kLong); }},
+        {"Utf8Text", [&] { (void)Utf8Text(TX); }},
+        {"CharFromUtf8", [] { Keep(CharFromUtf8("caf\xC3\xA9 au lait")); }},
         // Settings, and work large enough to start the worker threads anew.
         {"SetOrder SetBlockCacheBytes",
          [] {
