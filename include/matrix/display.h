@@ -6,6 +6,7 @@
 #include <matrix/export.h>
 
 #include <string>
+#include <vector>
 
 namespace kiv {
 namespace matrix {
@@ -230,6 +231,13 @@ MATRIX_API std::string Utf8Text(const CMatrix *a);
 /// kiv::CExhaustedMemoryException when storage cannot be obtained; nothing
 /// is left behind.
 [[nodiscard]] MATRIX_API CMatrix *CharFromUtf8(const std::string &text);
+
+/// Returns a new m x n char array, owned by the caller, whose row i holds the
+/// code units of the UTF-8 text utf8Rows[i] (decoded as CharFromUtf8 does)
+/// followed by blanks (U+0020) up to n, the most code units of any row:
+/// {"ab", "c"} gives ['ab'; 'c ']. No rows give 0x0; rows that are all ""
+/// give m x 0. Throws as CharFromUtf8, the refusal naming CharRows.
+[[nodiscard]] MATRIX_API CMatrix *CharRows(const std::vector<std::string> &utf8Rows);
 
 }  // namespace matrix
 }  // namespace kiv

@@ -10,11 +10,12 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <new>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "core/array_holder.h"
 
 namespace kiv {
 namespace matrix {
@@ -850,12 +851,39 @@ std::string Utf8Text(const CMatrix *a) {
     });
 }
 
+namespace {
+
+// The code points of a UTF-8 text, each marked when it stands for a byte that
+// is not UTF-8, and the number of UTF-16 code units they take.
+struct DecodedText {
+    std::vector<std::uint32_t> points;
+    std::vector<bool> replaced;
+    std::size_t units = 0;
+};
+
+DecodedText Decode(const std::string &text) {
+    DecodedText d;
+    d.points.reserve(text.size());
+    d.replaced.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        std::uint32_t cp = 0;
+        const std::size_t length = DecodeUtf8(text, i, cp);
+        if (length == 0) cp = kReplacement;
+        d.points.push_back(cp);
+        d.replaced.push_back(length == 0);
+        d.units += cp >= 0x10000 ? 2 : 1;
+        i += length > 0 ? length : 1;
+    }
+    return d;
+}
+
 // Refuses code point cp, which does not fit in a char element; `replaced`
 // when it stands for bytes that are not UTF-8.
-[[noreturn]] void ThrowUnitTooWide(std::uint32_t cp, bool replaced) {
+[[noreturn]] void ThrowUnitTooWide(const wchar_t *function, std::uint32_t cp, bool replaced) {
     char hex[8];
     const std::to_chars_result r = std::to_chars(hex, hex + sizeof hex, cp, 16);
-    std::wstring message = L"CharFromUtf8: U+";
+    std::wstring message = function;
+    message += L": U+";
     for (const char *p = hex; p < r.ptr; ++p)
         message += static_cast<wchar_t>(*p >= 'a' ? *p - 'a' + 'A' : *p);
     if (replaced) message += L" (for bytes that are not UTF-8)";
@@ -863,39 +891,23 @@ std::string Utf8Text(const CMatrix *a) {
     throw CFunctionErrorException(message.c_str());
 }
 
-CMatrix *CharFromUtf8(const std::string &text) {
-    // The code points, and whether each stands for bytes that are not UTF-8.
-    std::vector<std::uint32_t> points;
-    std::vector<bool> replaced;
-    std::size_t unitCount = 0;
-    Guarded([&] {
-        points.reserve(text.size());
-        replaced.reserve(text.size());
-        for (std::size_t i = 0; i < text.size();) {
-            std::uint32_t cp = 0;
-            const std::size_t length = DecodeUtf8(text, i, cp);
-            points.push_back(length > 0 ? cp : kReplacement);
-            replaced.push_back(length == 0);
-            unitCount += cp >= 0x10000 && length > 0 ? 2 : 1;
-            i += length > 0 ? length : 1;
-        }
-        return 0;
-    });
-    if (unitCount > UINT32_MAX) throw kiv::CExhaustedMemoryException();
-    const unsigned int dims[] = {1, static_cast<unsigned int>(unitCount)};
-    std::unique_ptr<CMatrix> a(mxCreateNumericArray(2, dims, mxClassChar, mxComplexityReal));
+// Stores the code units of `d` in the char array `a` at first, first +
+// stride, ...; `function` names the caller in a refusal.
+void StoreUnits(CMatrix *a, const DecodedText &d, std::size_t first, std::size_t stride,
+                const wchar_t *function) {
     const bool wide = a->GetElementSize() >= 2;
-    std::size_t k = 0;
+    std::size_t k = first;
     const auto store = [&](std::uint32_t unit) {
         if (wide) {
-            static_cast<std::uint16_t *>(a->GetPr())[k++] = static_cast<std::uint16_t>(unit);
+            static_cast<std::uint16_t *>(a->GetPr())[k] = static_cast<std::uint16_t>(unit);
         } else {
-            static_cast<unsigned char *>(a->GetPr())[k++] = static_cast<unsigned char>(unit);
+            static_cast<unsigned char *>(a->GetPr())[k] = static_cast<unsigned char>(unit);
         }
+        k += stride;
     };
-    for (std::size_t p = 0; p < points.size(); ++p) {
-        const std::uint32_t cp = points[p];
-        if (!wide && cp > 0xFF) ThrowUnitTooWide(cp, replaced[p]);
+    for (std::size_t p = 0; p < d.points.size(); ++p) {
+        const std::uint32_t cp = d.points[p];
+        if (!wide && cp > 0xFF) ThrowUnitTooWide(function, cp, d.replaced[p]);
         if (cp < 0x10000) {
             store(cp);
         } else {
@@ -903,6 +915,42 @@ CMatrix *CharFromUtf8(const std::string &text) {
             store(0xDC00 + ((cp - 0x10000) & 0x3FF));
         }
     }
+}
+
+CMatrix *NewChar(std::size_t m, std::size_t n) {
+    if (m > UINT32_MAX || n > UINT32_MAX) throw kiv::CExhaustedMemoryException();
+    const unsigned int dims[] = {static_cast<unsigned int>(m), static_cast<unsigned int>(n)};
+    return mxCreateNumericArray(2, dims, mxClassChar, mxComplexityReal);
+}
+
+}  // namespace
+
+CMatrix *CharFromUtf8(const std::string &text) {
+    const DecodedText d = Guarded([&] { return Decode(text); });
+    ArrayHolder a(NewChar(1, d.units));
+    StoreUnits(a.get(), d, 0, 1, L"CharFromUtf8");
+    return a.release();
+}
+
+CMatrix *CharRows(const std::vector<std::string> &utf8Rows) {
+    const std::size_t m = utf8Rows.size();
+    const std::vector<DecodedText> rows = Guarded([&] {
+        std::vector<DecodedText> decoded;
+        decoded.reserve(m);
+        for (const std::string &row : utf8Rows) decoded.push_back(Decode(row));
+        return decoded;
+    });
+    std::size_t n = 0;
+    for (const DecodedText &row : rows) n = std::max(n, row.units);
+    ArrayHolder a(NewChar(m, m > 0 ? n : 0));
+    // Blanks first: each row then writes its own units over them.
+    if (a->GetElementSize() == 2) {
+        std::fill_n(static_cast<std::uint16_t *>(a->GetPr()), m * n, std::uint16_t{' '});
+    } else {
+        std::fill_n(static_cast<unsigned char *>(a->GetPr()), m * n,
+                    static_cast<unsigned char>(' '));
+    }
+    for (std::size_t i = 0; i < m; ++i) StoreUnits(a.get(), rows[i], i, m, L"CharRows");
     return a.release();
 }
 

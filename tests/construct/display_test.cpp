@@ -427,4 +427,22 @@ TEST(CharFromUtf8, RefusesCodePointsACharElementCannotHold) {
     }
 }
 
+// Rows padded with blanks to the most code units; an "\xC3\xA9" is one.
+TEST(CharRows, PadsRowsWithBlanks) {
+    const ArrayPtr rows(CharRows({"ab", "c", "caf\xC3\xA9"}));
+    EXPECT_TRUE(SameArray(rows.get(), Text({3, 4}, "accb a  f  \xE9").get()));
+    EXPECT_EQ(DisplayText(rows.get(), "s"), "s =\n\n    'ab  '\n    'c   '\n    'caf\xC3\xA9'\n\n");
+    const ArrayPtr one(CharRows({"text"}));
+    EXPECT_TRUE(SameArray(one.get(), ArrayPtr(CharFromUtf8("text")).get()));
+    EXPECT_TRUE(SameArray(ArrayPtr(CharRows({})).get(), Array({0, 0}, mxClassChar).get()));
+    EXPECT_TRUE(SameArray(ArrayPtr(CharRows({"", ""})).get(), Array({2, 0}, mxClassChar).get()));
+    ExpectRefusal(
+        [] {
+            ArrayPtr(CharRows({"a", "\xE2\x82\xAC"}));
+        },
+        Expected::Throws(
+            CFunctionErrorException(L"CharRows: U+20AC does not fit in a char element of 8 bits")),
+        {}, "euro");
+}
+
 }  // namespace
