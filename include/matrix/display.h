@@ -195,16 +195,18 @@ struct DisplayOptions {
 
 /// Returns the text for `name = a` (`a` not null) under `options`, as
 /// described above; DisplayText(a, name) is the same as this with default
-/// options. `a` is not changed. Throws kiv::CExhaustedMemoryException, and
-/// leaves nothing behind, when storage for the text cannot be obtained.
+/// options. `a` is not changed. Throws CFunctionErrorException "DisplayText,
+/// DisplayNumber: unknown number format" for a format outside NumberFormat
+/// (a layout outside DisplayLayout is the plain one), and
+/// kiv::CExhaustedMemoryException, leaving nothing behind, when storage for
+/// the text cannot be obtained.
 MATRIX_API std::string DisplayText(const CMatrix *a, const std::string &name,
                                    const DisplayOptions &options);
 
 /// Returns the text of one real double as a scalar of the plain layout in
 /// `format`, without a newline: DisplayNumber(x, NumberFormat::kShort) is
 /// DisplayNumber(x); "3.141592653589793", "3.1416e+00", "355/113". Throws
-/// kiv::CExhaustedMemoryException when storage for the text cannot be
-/// obtained.
+/// as DisplayText(a, name, options).
 MATRIX_API std::string DisplayNumber(double x, NumberFormat format);
 
 // Text conversion. A char array holds UTF-16 code units, one per element.

@@ -318,7 +318,14 @@ void ChooseFloatForm(NumericFormat &f, NumberFormat format, double largest, bool
             f.minImag = 1;
             return;
     }
-    throw CFunctionErrorException(L"DisplayText: unknown number format");
+}
+
+// Refuses a number format outside the enumeration, before any work.
+void RequireFormat(NumberFormat format) {
+    const int value = static_cast<int>(format);
+    if (value < static_cast<int>(NumberFormat::kShort) ||
+        value > static_cast<int>(NumberFormat::kRat))
+        throw CFunctionErrorException(L"DisplayText, DisplayNumber: unknown number format");
 }
 
 // True when x prints in a decimal form rather than as a whole number.
@@ -821,6 +828,7 @@ std::string DisplayText(const CMatrix *a, const std::string &name) {
 }
 
 std::string DisplayText(const CMatrix *a, const std::string &name, const DisplayOptions &options) {
+    RequireFormat(options.format);
     const bool session = options.layout == DisplayLayout::kSession;
     // The session's value alone (no name) has no blank lines.
     const Context c{options.format, session, !options.compact && !(session && name.empty())};
@@ -834,6 +842,7 @@ std::string DisplayText(const CMatrix *a, const std::string &name, const Display
 std::string DisplayNumber(double x) { return DisplayNumber(x, NumberFormat::kShort); }
 
 std::string DisplayNumber(double x, NumberFormat format) {
+    RequireFormat(format);
     return Guarded([&] {
         NumericFormat f{Form::kWhole, 0, kDecimals, 0, 0, 0, false};
         if (NeedsDecimals(x)) ChooseFloatForm(f, format, std::fabs(x), true, false);

@@ -283,6 +283,18 @@ TEST(DisplayText, PrintsEachNumberFormat) {
     ExpectTexts(cases);
 }
 
+TEST(DisplayText, RefusesAnUnknownFormat) {
+    const Expected unknown = Expected::Throws(
+        CFunctionErrorException(L"DisplayText, DisplayNumber: unknown number format"));
+    for (const int bad : {-1, 7}) {
+        const auto format = static_cast<NumberFormat>(bad);
+        ExpectRefusal([&] { DisplayNumber(5, format); }, unknown, {}, "DisplayNumber");
+        const ArrayPtr a = Num(5);
+        ExpectRefusal([&] { DisplayText(a.get(), "x", Options(format)); }, unknown, {a.get()},
+                      "DisplayText");
+    }
+}
+
 TEST(DisplayText, DefaultOptionsGiveThePlainText) {
     const ArrayPtr arrays[] = {
         Matrix(2, 2, {1.5, 2, 3, 4}), Num(5), Array({0, 3}), Cell(), Halves(2, 34, 123.4),
