@@ -227,18 +227,15 @@ MATRIX_API std::string Utf8Text(const CMatrix *a);
 /// sequence (a stray continuation byte, a truncated or overlong sequence,
 /// an encoded surrogate, a value above U+10FFFF, bytes 0xC0, 0xC1 and 0xF5
 /// to 0xFF) decodes as one U+FFFD, and decoding resumes at the next byte.
-/// Throws CFunctionErrorException, naming the code point, when a code unit
-/// is wider than a char element holds (8-bit elements hold U+0000 to
-/// U+00FF; U+FFFD stands for bytes that are not UTF-8), and
-/// kiv::CExhaustedMemoryException when storage cannot be obtained; nothing
-/// is left behind.
+/// Throws kiv::CExhaustedMemoryException, leaving nothing behind, when
+/// storage cannot be obtained.
 [[nodiscard]] MATRIX_API CMatrix *CharFromUtf8(const std::string &text);
 
 /// Returns a new m x n char array, owned by the caller, whose row i holds the
 /// code units of the UTF-8 text utf8Rows[i] (decoded as CharFromUtf8 does)
 /// followed by blanks (U+0020) up to n, the most code units of any row:
 /// {"ab", "c"} gives ['ab'; 'c ']. No rows give 0x0; rows that are all ""
-/// give m x 0. Throws as CharFromUtf8, the refusal naming CharRows.
+/// give m x 0. Throws as CharFromUtf8.
 [[nodiscard]] MATRIX_API CMatrix *CharRows(const std::vector<std::string> &utf8Rows);
 
 }  // namespace matrix

@@ -382,10 +382,9 @@ void AppendCodePoint(std::string &out, std::uint32_t cp) {
     }
 }
 
-// Code unit k of a char array, whatever the width of its elements.
+// Code unit k of a char array.
 std::uint32_t UnitAt(const CMatrix *a, std::size_t k) {
-    if (a->GetElementSize() == 2) return static_cast<const std::uint16_t *>(a->GetPr())[k];
-    return static_cast<const unsigned char *>(a->GetPr())[k];
+    return static_cast<const std::uint16_t *>(a->GetPr())[k];
 }
 
 bool IsHighSurrogate(std::uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
@@ -862,67 +861,41 @@ std::string Utf8Text(const CMatrix *a) {
 
 namespace {
 
-// The code points of a UTF-8 text, each marked when it stands for a byte that
-// is not UTF-8, and the number of UTF-16 code units they take.
+// The code points of a UTF-8 text (U+FFFD for each byte that is not UTF-8)
+// and the number of UTF-16 code units they take.
 struct DecodedText {
     std::vector<std::uint32_t> points;
-    std::vector<bool> replaced;
     std::size_t units = 0;
 };
 
 DecodedText Decode(const std::string &text) {
     DecodedText d;
     d.points.reserve(text.size());
-    d.replaced.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         std::uint32_t cp = 0;
         const std::size_t length = DecodeUtf8(text, i, cp);
         if (length == 0) cp = kReplacement;
         d.points.push_back(cp);
-        d.replaced.push_back(length == 0);
         d.units += cp >= 0x10000 ? 2 : 1;
         i += length > 0 ? length : 1;
     }
     return d;
 }
 
-// Refuses code point cp, which does not fit in a char element; `replaced`
-// when it stands for bytes that are not UTF-8.
-[[noreturn]] void ThrowUnitTooWide(const wchar_t *function, std::uint32_t cp, bool replaced) {
-    char hex[8];
-    const std::to_chars_result r = std::to_chars(hex, hex + sizeof hex, cp, 16);
-    std::wstring message = function;
-    message += L": U+";
-    for (const char *p = hex; p < r.ptr; ++p)
-        message += static_cast<wchar_t>(*p >= 'a' ? *p - 'a' + 'A' : *p);
-    if (replaced) message += L" (for bytes that are not UTF-8)";
-    message += L" does not fit in a char element of 8 bits";
-    throw CFunctionErrorException(message.c_str());
-}
-
 // Stores the code units of `d` in the char array `a` at first, first +
-// stride, ...; `function` names the caller in a refusal.
-void StoreUnits(CMatrix *a, const DecodedText &d, std::size_t first, std::size_t stride,
-                const wchar_t *function) {
-    const bool wide = a->GetElementSize() >= 2;
+// stride, ...: a code point above U+FFFF as its surrogate pair.
+void StoreUnits(CMatrix *a, const DecodedText &d, std::size_t first, std::size_t stride) {
+    auto *units = static_cast<std::uint16_t *>(a->GetPr());
     std::size_t k = first;
-    const auto store = [&](std::uint32_t unit) {
-        if (wide) {
-            static_cast<std::uint16_t *>(a->GetPr())[k] = static_cast<std::uint16_t>(unit);
+    for (const std::uint32_t cp : d.points) {
+        if (cp < 0x10000) {
+            units[k] = static_cast<std::uint16_t>(cp);
         } else {
-            static_cast<unsigned char *>(a->GetPr())[k] = static_cast<unsigned char>(unit);
+            units[k] = static_cast<std::uint16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            k += stride;
+            units[k] = static_cast<std::uint16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
         }
         k += stride;
-    };
-    for (std::size_t p = 0; p < d.points.size(); ++p) {
-        const std::uint32_t cp = d.points[p];
-        if (!wide && cp > 0xFF) ThrowUnitTooWide(function, cp, d.replaced[p]);
-        if (cp < 0x10000) {
-            store(cp);
-        } else {
-            store(0xD800 + ((cp - 0x10000) >> 10));
-            store(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        }
     }
 }
 
@@ -937,7 +910,7 @@ CMatrix *NewChar(std::size_t m, std::size_t n) {
 CMatrix *CharFromUtf8(const std::string &text) {
     const DecodedText d = Guarded([&] { return Decode(text); });
     ArrayHolder a(NewChar(1, d.units));
-    StoreUnits(a.get(), d, 0, 1, L"CharFromUtf8");
+    StoreUnits(a.get(), d, 0, 1);
     return a.release();
 }
 
@@ -953,13 +926,8 @@ CMatrix *CharRows(const std::vector<std::string> &utf8Rows) {
     for (const DecodedText &row : rows) n = std::max(n, row.units);
     ArrayHolder a(NewChar(m, m > 0 ? n : 0));
     // Blanks first: each row then writes its own units over them.
-    if (a->GetElementSize() == 2) {
-        std::fill_n(static_cast<std::uint16_t *>(a->GetPr()), m * n, std::uint16_t{' '});
-    } else {
-        std::fill_n(static_cast<unsigned char *>(a->GetPr()), m * n,
-                    static_cast<unsigned char>(' '));
-    }
-    for (std::size_t i = 0; i < m; ++i) StoreUnits(a.get(), rows[i], i, m, L"CharRows");
+    std::fill_n(static_cast<std::uint16_t *>(a->GetPr()), m * n, std::uint16_t{' '});
+    for (std::size_t i = 0; i < m; ++i) StoreUnits(a.get(), rows[i], i, m);
     return a.release();
 }
 

@@ -138,18 +138,12 @@ CMatrix *Logical(const CMatrix *A) {
         case mxClassInt8: Truths<std::int8_t>(p, n, r); break;
         case mxClassUint8: Truths<std::uint8_t>(p, n, r); break;
         case mxClassInt16: Truths<std::int16_t>(p, n, r); break;
+        case mxClassChar:  // one 16-bit code unit per element
         case mxClassUint16: Truths<std::uint16_t>(p, n, r); break;
         case mxClassInt32: Truths<std::int32_t>(p, n, r); break;
         case mxClassUint32: Truths<std::uint32_t>(p, n, r); break;
         case mxClassInt64: Truths<std::int64_t>(p, n, r); break;
-        case mxClassUint64: Truths<std::uint64_t>(p, n, r); break;
-        default:  // char, one code unit per element
-            if (A->GetElementSize() == 2) {
-                Truths<std::uint16_t>(p, n, r);
-            } else {
-                Truths<std::uint8_t>(p, n, r);
-            }
-            break;
+        default: Truths<std::uint64_t>(p, n, r); break;  // uint64
     }
     R->SetLogical();
     return R.release();

@@ -30,10 +30,9 @@ std::string GoldenPath(const std::string &name) {
     return std::string(MATRIX_DISPLAY_GOLDEN_DIR) + "/" + name + ".txt";
 }
 
+// A char array of `dims` whose code units are the bytes of `codes`.
 ArrayPtr Text(DimList dims, const char *codes) {
-    ArrayPtr a = Array(dims, mxClassChar);
-    std::memcpy(a->GetPr(), codes, a->GetNoElems());
-    return a;
+    return Chars(dims, std::string(codes, std::size_t{dims[0]} * dims[1]));
 }
 
 // A 1 x count row of k + 0.5 for k = 1 .. count, times `scale`.
@@ -386,56 +385,83 @@ TEST(DisplayText, PrintsTheSessionLayout) {
     ExpectTexts(cases);
 }
 
-// Code units 0x00 to 0xFF are the code points U+0000 to U+00FF.
+using UnitList = std::vector<std::uint16_t>;
+
+ArrayPtr UnitRow(const UnitList &units) {
+    return Typed(mxClassChar, {1, unsigned(units.size())}, units);
+}
+
+// The UTF-8 texts are Python's str.encode() of the same code points.
 TEST(Utf8Text, WritesCodeUnitsAsUtf8) {
     EXPECT_EQ(Utf8Text(Text({1, 5}, "caf\xE9!").get()), "caf\xC3\xA9!");
     EXPECT_EQ(Utf8Text(Text({2, 2}, "acbd").get()), "acbd");  // column-major
     EXPECT_EQ(Utf8Text(Text({1, 3}, std::string("a\0b", 3).c_str()).get()), std::string("a\0b", 3));
-    EXPECT_EQ(Utf8Text(Text({1, 2}, "\x7F\x80").get()), "\x7F\xC2\x80");
-    EXPECT_EQ(Utf8Text(Text({1, 1}, "\xFF").get()), "\xC3\xBF");
     EXPECT_EQ(Utf8Text(ArrayPtr(mxCreateString("")).get()), "");
     EXPECT_EQ(Utf8Text(Num(65).get()), "");  // not a char array
+    const std::pair<UnitList, const char *> cases[] = {
+        {{0x7F, 0x80}, "\x7F\xC2\x80"},
+        {{0xFF, 0x7FF, 0x800}, "\xC3\xBF\xDF\xBF\xE0\xA0\x80"},
+        {{0x20AC, 0xD7FF, 0xE000, 0xFFFF}, "\xE2\x82\xAC\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF"},
+        {{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},  // a surrogate pair
+        {{0xD800, 0xDC00, 0xDBFF, 0xDFFF}, "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
+        {{0xD83D, 'a'},
+         "\xEF\xBF\xBD"
+         "a"},                             // lone high surrogate
+        {{'a', 0xDE00}, "a\xEF\xBF\xBD"},  // lone low surrogate
+        {{'a', 0xD800}, "a\xEF\xBF\xBD"},  // high surrogate at the end
+        {{0xDE00, 0xD83D}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {{0xD83D, 0xD83D, 0xDE00}, "\xEF\xBF\xBD\xF0\x9F\x98\x80"}};
+    for (const auto &[units, text] : cases) {
+        const ArrayPtr a = UnitRow(units);
+        EXPECT_EQ(Utf8Text(a.get()), text);
+        // Display pairs surrogates along each row the same way.
+        EXPECT_EQ(DisplayText(a.get(), "s"), std::string("s = '") + text + "'\n\n");
+    }
+    // Text runs in column-major order; display along the rows, where a pair
+    // split over two rows is two lone surrogates.
+    const ArrayPtr split = Typed<std::uint16_t>(mxClassChar, {2, 1}, {0xD83D, 0xDE00});
+    EXPECT_EQ(Utf8Text(split.get()), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(DisplayText(split.get(), ""), "\xEF\xBF\xBD\n\xEF\xBF\xBD\n");
+}
 
-    // Every code unit a char element holds comes back from its text.
-    std::string all;
-    for (int code = 0; code < 256; ++code) all += static_cast<char>(code);
-    const ArrayPtr codes = Text({1, 256}, all.c_str() + 0);
+// Every code unit comes back from its text, but for the surrogates, which
+// have none of their own.
+TEST(Utf8Text, RoundTripsThroughCharFromUtf8) {
+    UnitList all;
+    for (unsigned int unit = 0; unit <= 0xFFFF; ++unit) {
+        if (unit < 0xD800 || unit > 0xDFFF) all.push_back(static_cast<std::uint16_t>(unit));
+    }
+    const ArrayPtr codes = UnitRow(all);
     const ArrayPtr back(CharFromUtf8(Utf8Text(codes.get())));
     EXPECT_TRUE(SameArray(back.get(), codes.get()));
 }
 
+// Each byte that does not begin a well-formed sequence is one U+FFFD.
 TEST(CharFromUtf8, DecodesUtf8IntoCodeUnits) {
-    const ArrayPtr cafe(CharFromUtf8("caf\xC3\xA9"));
-    EXPECT_TRUE(SameArray(cafe.get(), Text({1, 4}, "caf\xE9").get()));
-    const ArrayPtr empty(CharFromUtf8(""));
-    EXPECT_TRUE(SameArray(empty.get(), ArrayPtr(mxCreateString("")).get()));
-    const ArrayPtr nul(CharFromUtf8(std::string("\0x", 2)));
-    EXPECT_EQ(Dims(nul.get()), (DimList{1, 2}));
-}
-
-// Char elements hold 8 bits: a code point above U+00FF, and the U+FFFD of
-// bytes that are not UTF-8 (stray continuation, truncated, overlong, an
-// encoded surrogate, above U+10FFFF), are refused by name.
-TEST(CharFromUtf8, RefusesCodePointsACharElementCannotHold) {
-    const auto replaced =
-        L"CharFromUtf8: U+FFFD (for bytes that are not UTF-8) does not fit in "
-        L"a char element of 8 bits";
-    const std::pair<std::string, std::wstring> cases[] = {
-        {"\xE2\x82\xAC", L"CharFromUtf8: U+20AC does not fit in a char element of 8 bits"},
-        {"a\xF0\x9F\x98\x80", L"CharFromUtf8: U+1F600 does not fit in a char element of 8 bits"},
-        {"\xC4\x80", L"CharFromUtf8: U+100 does not fit in a char element of 8 bits"},
-        {"\x80", replaced},
-        {"ab\xC3", replaced},
-        {"\xE2\x82", replaced},
-        {"\xC0\x80", replaced},
-        {"\xC1\xBF", replaced},
-        {"\xE0\x80\x80", replaced},
-        {"\xED\xA0\x80", replaced},
-        {"\xF4\x90\x80\x80", replaced},
-        {"\xFF", replaced}};
-    for (const auto &[text, message] : cases) {
-        ExpectRefusal([&] { ArrayPtr(CharFromUtf8(text)); },
-                      Expected::Throws(CFunctionErrorException(message.c_str())), {}, text);
+    const UnitList fffd = {0xFFFD};
+    const std::pair<std::string, UnitList> cases[] = {
+        {"caf\xC3\xA9", {'c', 'a', 'f', 0xE9}},
+        {"", {}},
+        {std::string("\0x", 2), {0, 'x'}},
+        {"\xE2\x82\xAC", {0x20AC}},
+        {"a\xF0\x9F\x98\x80", {'a', 0xD83D, 0xDE00}},
+        {"\xF4\x8F\xBF\xBF", {0xDBFF, 0xDFFF}},
+        {"\xEF\xBF\xBD", fffd},
+        {"\x80", fffd},                              // stray continuation
+        {"ab\xC3", {'a', 'b', 0xFFFD}},              // truncated
+        {"\xE2\x82", {0xFFFD, 0xFFFD}},              // truncated
+        {"\xE2\x82x", {0xFFFD, 0xFFFD, 'x'}},        // not a continuation
+        {"\xC0\x80", {0xFFFD, 0xFFFD}},              // overlong
+        {"\xC1\xBF", {0xFFFD, 0xFFFD}},              // overlong
+        {"\xE0\x80\x80", {0xFFFD, 0xFFFD, 0xFFFD}},  // overlong
+        {"\xED\xA0\x80", {0xFFFD, 0xFFFD, 0xFFFD}},  // an encoded surrogate
+        {"\xF4\x90\x80\x80", UnitList(4, 0xFFFD)},   // above U+10FFFF
+        {"\xF5\xFF", {0xFFFD, 0xFFFD}}};
+    for (const auto &[text, units] : cases) {
+        const ArrayPtr a(CharFromUtf8(text));
+        EXPECT_EQ(Dims(a.get()), (DimList{1, unsigned(units.size())})) << text;
+        EXPECT_EQ(Units(a.get()), units) << text;
+        EXPECT_TRUE(a->IsChar() && a->GetFlags() == 0u);
     }
 }
 
@@ -448,13 +474,10 @@ TEST(CharRows, PadsRowsWithBlanks) {
     EXPECT_TRUE(SameArray(one.get(), ArrayPtr(CharFromUtf8("text")).get()));
     EXPECT_TRUE(SameArray(ArrayPtr(CharRows({})).get(), Array({0, 0}, mxClassChar).get()));
     EXPECT_TRUE(SameArray(ArrayPtr(CharRows({"", ""})).get(), Array({2, 0}, mxClassChar).get()));
-    ExpectRefusal(
-        [] {
-            ArrayPtr(CharRows({"a", "\xE2\x82\xAC"}));
-        },
-        Expected::Throws(
-            CFunctionErrorException(L"CharRows: U+20AC does not fit in a char element of 8 bits")),
-        {}, "euro");
+    // Rows are padded to their code units: a surrogate pair takes two.
+    const ArrayPtr wide(CharRows({"\xE2\x82\xAC", "\xF0\x9F\x98\x80"}));
+    EXPECT_EQ(Dims(wide.get()), (DimList{2, 2}));
+    EXPECT_EQ(Units(wide.get()), (UnitList{0x20AC, 0xD83D, ' ', 0xDE00}));
 }
 
 }  // namespace

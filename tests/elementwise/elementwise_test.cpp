@@ -211,9 +211,8 @@ TEST(Logical, GivesTheTruthOfEachElement) {
                   {1, 2}, {0, 1});
     expectLogical(Logical(Typed<std::int32_t>(mxClassInt32, {2, 1}, {65536, 0}).get()), {2, 1},
                   {1, 0});
-    ArrayPtr text = Zeroed({1, 3}, mxClassChar);
-    static_cast<char *>(text->GetPr())[1] = 'a';
-    expectLogical(Logical(text.get()), {1, 3}, {0, 1, 0});
+    const ArrayPtr text = Typed<std::uint16_t>(mxClassChar, {1, 3}, {0, 'a', 0x0100});
+    expectLogical(Logical(text.get()), {1, 3}, {0, 1, 1});
     expectLogical(Logical(Mask({0, 5}, {1, 2}).get()), {1, 2}, {0, 1});
     expectLogical(Logical(Counted({2, 1, 2}, 0).get()), {2, 1, 2}, {0, 1, 1, 1});
     expectLogical(Logical(matrix_test::Array({0, 3}).get()), {0, 3}, {});
