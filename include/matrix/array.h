@@ -144,7 +144,8 @@ public:
     /// column-major order (null only when m*n is 0). Throws
     /// kiv::CExhaustedMemoryException.
     Array(unsigned int m, unsigned int n, const double *values);
-    /// Creates a 1 x n char array of the bytes of `text`. Throws
+    /// Creates a 1 x n char array of the bytes of `text`, as mxCreateString
+    /// does (CharFromUtf8 decodes UTF-8). Throws
     /// kiv::CExhaustedMemoryException.
     explicit Array(const char *text);
     explicit Array(const std::string &text) : Array(text.c_str()) {}

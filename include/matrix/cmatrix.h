@@ -16,7 +16,7 @@ enum mxClassID {
     mxClassCell = 1,
     mxClassStruct = 2,
     mxClassReserved = 3,
-    mxClassChar = 4,
+    mxClassChar = 4,  // text: one UTF-16 code unit (16 bits) per element
     mxClassSparse = 5,
     mxClassDouble = 6,
     mxClassSingle = 7,

@@ -18,7 +18,7 @@ namespace matrix {
 // messages can be built as [prefix, text]; it covers text only: a char
 // operand with elements next to a double operand with elements is refused,
 // while an empty double such as [] among char operands is skipped like any
-// other empty operand. Char data are copied as they are, one byte per
+// other empty operand. Char data are copied as they are, one code unit per
 // element. The operands are checked in order before the result is created,
 // each for its class before its shape, and a throw leaves them unchanged.
 // Every form taking separate operands requires a non-null first operand `a`;

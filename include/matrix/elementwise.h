@@ -192,6 +192,16 @@ namespace matrix {
 /// 0.0). Returns a new logical array shaped like A, owned by the caller.
 /// Throws CNotImplementedException, kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Not(const CMatrix *A);
+/// Converts to logical (logical(A)): 1.0 where A(i) is not zero (the
+/// infinities included), else 0.0 (both zeros). Accepts real arrays of the
+/// double, single, integer and char classes, with or without the logical
+/// flag. Returns a new real double array with the logical flag, shaped like
+/// A, owned by the caller. Throws, in this order: CNotImplementedException
+/// (cell, struct and the other classes), CFunctionErrorException "Complex
+/// values cannot be converted to logicals.", CFunctionErrorException "NaN's
+/// cannot be converted to logicals." (any NaN element),
+/// kiv::CExhaustedMemoryException; nothing is left behind.
+[[nodiscard]] MATRIX_API CMatrix *Logical(const CMatrix *A);
 
 // One-argument functions. Each but Real accepts a real double array only and
 // returns a new real double array of its shape, owned by the caller; each

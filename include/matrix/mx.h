@@ -26,8 +26,9 @@ namespace matrix {
 [[nodiscard]] MATRIX_API CMatrix *mxCreateCellArray(unsigned int nDims, const unsigned int *dims);
 /// Returns an m x n cell array with every slot empty.
 [[nodiscard]] MATRIX_API CMatrix *mxCreateCellMatrix(unsigned int m, unsigned int n);
-/// Returns a 1 x L char array of the L bytes of a NUL-terminated text
-/// (1x0 for the empty text or a null pointer).
+/// Returns a 1 x L char array of the L bytes of a NUL-terminated text, each
+/// byte the code unit of its value (U+0000 to U+00FF, Latin-1; CharFromUtf8
+/// decodes UTF-8), 1x0 for the empty text or a null pointer.
 [[nodiscard]] MATRIX_API CMatrix *mxCreateString(const char *text);
 /// Returns the colon index: a 1x1 char array holding ':'.
 [[nodiscard]] MATRIX_API CMatrix *mxCreateColonIndex();
@@ -51,14 +52,15 @@ MATRIX_API void mxDestroyArray(CMatrix *&a);
 /// codes give 0.0. Throws CIndexExceedsMatrixDimensionsException when `a`
 /// has no elements.
 MATRIX_API double mxGetScalar(const CMatrix *a);
-/// Returns the characters of a char array, each 8-bit code widened, in
+/// Returns the characters of a char array, each 16-bit code unit widened, in
 /// column-major order; an empty string for any other class.
 MATRIX_API kiv::WString mxGetString(const CMatrix *a);
 /// Same as mxGetString(a).
 MATRIX_API kiv::WString mxArrayToString(const CMatrix *a);
 /// Copies the characters of a char array into `buf`: all of them when there
-/// are fewer than `len`, else the first len - 1; then a NUL. Returns the
-/// number of characters copied. Other classes, and `len` 0, write nothing
+/// are fewer than `len`, else the first len - 1; then a NUL. Each becomes
+/// one byte: a code unit below 0x100 its value, any other '?' (Utf8Text
+/// gives the whole text). Returns the number of characters copied. Other classes, and `len` 0, write nothing
 /// and return 0.
 MATRIX_API unsigned int mxGetString(const CMatrix *a, char *buf, unsigned int len);
 

@@ -2,6 +2,7 @@
 #include <matrix/display.h>
 
 #include <kiv/exception.h>
+#include <matrix/exceptions.h>
 #include <matrix/mx.h>
 
 #include <algorithm>
@@ -12,6 +13,9 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <vector>
+
+#include "core/array_holder.h"
 
 namespace kiv {
 namespace matrix {
@@ -23,27 +27,59 @@ constexpr std::size_t kLineWidth = 80;
 // Whole doubles at or above this magnitude print in decimal form, so that
 // an integer column never grows past nine digits.
 constexpr double kWholeLimit = 1e9;
-// Decimals of the decimal and exponent forms.
+// Decimals of the short decimal and exponent forms.
 constexpr int kDecimals = 4;
-// Powers of ten of the largest magnitude that print without a factor.
+// Decimals of the long forms, for double and for single arrays.
+constexpr int kLongDecimals = 15;
+constexpr int kLongSingleDecimals = 7;
+// Significant digits of short g and long g (double, single).
+constexpr int kShortGeneralDigits = 5;
+constexpr int kLongGeneralDigits = 15;
+constexpr int kLongGeneralSingleDigits = 8;
+// Powers of ten of the largest magnitude that print without a factor: the
+// short range keeps values below 1000, the long one below 100.
 constexpr int kLowestPlainExponent = -3;
 constexpr int kHighestPlainExponent = 2;
+constexpr int kHighestLongPlainExponent = 1;
+// rat: the relative tolerance of the fraction, the most continued-fraction
+// terms tried, and the bound on numerator and denominator (below 2^53, so
+// that both stay exact integers in double arithmetic).
+constexpr double kRationalTolerance = 1e-6;
+constexpr int kRationalTerms = 64;
+constexpr double kRationalLimit = 1e15;
 // Indent of the rows of a char matrix and of the cell summaries.
 constexpr std::size_t kTextIndent = 4;
+// The replacement character, for surrogates and bytes that do not decode.
+constexpr std::uint32_t kReplacement = 0xFFFD;
+
+// What DisplayText was asked for.
+struct Context {
+    NumberFormat format;
+    bool session;  // the session layout
+    bool blank;    // blank lines are written
+};
+
+// Ends the current line with a blank one, unless blank lines are left out.
+void AppendBlank(std::string &out, const Context &c) {
+    if (c.blank) out += '\n';
+}
 
 // How the elements of a numeric array turn into text.
 enum class Form {
     kLogical,       // 0 or 1
     kIntegerClass,  // exact integer values of int8 ... uint64
     kWhole,         // whole doubles without decimals
-    kDecimal,       // four decimals, values as they are
-    kScaled,        // four decimals, values divided by 10^exponent
-    kExponent,      // four decimals with an exponent (scalars only)
+    kDecimal,       // fixed decimals, values as they are
+    kScaled,        // fixed decimals, values divided by 10^exponent
+    kExponent,      // decimals with an exponent
+    kGeneral,       // significant digits, fixed or exponent ("%g")
+    kRational,      // continued-fraction approximation p/q
 };
 
 struct NumericFormat {
     Form form;
     int exponent;         // of the common factor, for kScaled
+    int digits;           // decimals, or significant digits for kGeneral
     std::size_t sep;      // spaces before each field
     std::size_t minReal;  // least width of the (real) text
     std::size_t minImag;  // least width of the imaginary magnitude
@@ -60,13 +96,14 @@ void AppendNonFinite(std::string &out, double x) {
     }
 }
 
-// Appends x in fixed or exponent notation with four decimals. The "C"
-// conventions of std::to_chars keep the text independent of the locale.
-void AppendFloat(std::string &out, double x, std::chars_format format) {
-    // Wide enough for the fixed form of any double.
+// Appends x in fixed, exponent or general notation with `precision`
+// decimals (significant digits for general). The "C" conventions of
+// std::to_chars keep the text independent of the locale.
+void AppendFloat(std::string &out, double x, std::chars_format format, int precision) {
+    // Wide enough for the fixed form of any double with 15 decimals.
     char buffer[400];
     const std::to_chars_result r =
-        std::to_chars(buffer, buffer + sizeof buffer, x, format, kDecimals);
+        std::to_chars(buffer, buffer + sizeof buffer, x, format, precision);
     out.append(buffer, r.ptr);
 }
 
@@ -77,12 +114,13 @@ void AppendInteger(std::string &out, Integer value) {
     out.append(buffer, r.ptr);
 }
 
-// The power of ten of |x| > 0 as its exponent form shows it, so that a value
-// that rounds up to the next power (999.99996 to 1.0000e+03) counts as that.
-int DecimalExponent(double x) {
-    char text[32];
+// The power of ten of |x| > 0 as its exponent form with `decimals` shows it,
+// so that a value that rounds up to the next power (999.99996 to 1.0000e+03)
+// counts as that.
+int DecimalExponent(double x, int decimals) {
+    char text[48];
     const std::to_chars_result r = std::to_chars(text, text + sizeof text, std::fabs(x),
-                                                 std::chars_format::scientific, kDecimals);
+                                                 std::chars_format::scientific, decimals);
     const char *first = std::find(text, r.ptr, 'e') + 1;
     if (*first == '+') ++first;
     int exponent = 0;
@@ -104,8 +142,45 @@ double ScaleDown(double x, int exponent) {
     return exponent >= 0 ? x / std::pow(10.0, exponent) : x * std::pow(10.0, -exponent);
 }
 
+// Appends finite x as the first convergent of the continued fraction of |x|
+// within the tolerance: see "rat". The recurrences h = a*h1 + h2 and
+// k = a*k1 + k2 run on exact integers, as both stay below kRationalLimit.
+void AppendRational(std::string &out, double x) {
+    if (x == 0) {
+        out += '0';
+        return;
+    }
+    const double target = std::fabs(x);
+    const double tolerance = kRationalTolerance * target;
+    double y = target;
+    double h1 = 1, h2 = 0, k1 = 0, k2 = 1;
+    for (int term = 0; term < kRationalTerms; ++term) {
+        const double a = std::floor(y);
+        const double h = a * h1 + h2;
+        const double k = a * k1 + k2;
+        if (h >= kRationalLimit || k >= kRationalLimit) break;
+        h2 = h1;
+        h1 = h;
+        k2 = k1;
+        k1 = k;
+        if (std::fabs(target - h / k) <= tolerance) {
+            if (x < 0) out += '-';
+            AppendInteger(out, static_cast<long long>(h));
+            if (k != 1) {
+                out += '/';
+                AppendInteger(out, static_cast<long long>(k));
+            }
+            return;
+        }
+        const double rest = y - a;
+        if (rest == 0) break;
+        y = 1 / rest;
+    }
+    AppendFloat(out, x, std::chars_format::scientific, kDecimals);
+}
+
 // Appends one finite or non-finite double in the form `form`; `bareZero`
-// makes an exact zero a bare "0" in the decimal forms.
+// makes an exact zero a bare "0" in the fixed decimal forms.
 void AppendDouble(std::string &out, double x, const NumericFormat &f, bool bareZero) {
     if (!std::isfinite(x)) {
         AppendNonFinite(out, x);
@@ -115,7 +190,9 @@ void AppendDouble(std::string &out, double x, const NumericFormat &f, bool bareZ
     switch (f.form) {
         case Form::kLogical: out += x != 0 ? '1' : '0'; return;
         case Form::kWhole: AppendInteger(out, static_cast<long long>(x)); return;
-        case Form::kExponent: AppendFloat(out, x, std::chars_format::scientific); return;
+        case Form::kExponent: AppendFloat(out, x, std::chars_format::scientific, f.digits); return;
+        case Form::kGeneral: AppendFloat(out, x, std::chars_format::general, f.digits); return;
+        case Form::kRational: AppendRational(out, x); return;
         case Form::kDecimal:
         case Form::kScaled:
         case Form::kIntegerClass: break;
@@ -125,7 +202,7 @@ void AppendDouble(std::string &out, double x, const NumericFormat &f, bool bareZ
         return;
     }
     if (f.form == Form::kScaled) x = ScaleDown(x, f.exponent);
-    AppendFloat(out, x, std::chars_format::fixed);
+    AppendFloat(out, x, std::chars_format::fixed, f.digits);
 }
 
 // Element access -------------------------------------------------------------
@@ -193,13 +270,62 @@ char ElementTexts(const CMatrix *a, std::size_t k, const NumericFormat &f, std::
     return '-';
 }
 
-// The decimal form of values whose largest finite magnitude is `largest`:
-// see "Decimal scale". Sets `exponent` for kScaled.
-Form DecimalForm(double largest, bool scalar, int &exponent) {
-    exponent = largest > 0 ? DecimalExponent(largest) : 0;
-    if (exponent >= kLowestPlainExponent && exponent <= kHighestPlainExponent)
-        return Form::kDecimal;
-    return scalar ? Form::kExponent : Form::kScaled;
+// The fixed decimal form of values whose largest finite magnitude is
+// `largest`: see "Decimal scale". Sets f.exponent for kScaled.
+void ChooseDecimalForm(NumericFormat &f, double largest, bool scalar, int highest) {
+    f.exponent = largest > 0 ? DecimalExponent(largest, f.digits) : 0;
+    if (f.exponent >= kLowestPlainExponent && f.exponent <= highest) {
+        f.form = Form::kDecimal;
+    } else {
+        f.form = scalar ? Form::kExponent : Form::kScaled;
+    }
+}
+
+// Sets the form of float values that need decimals, in the number format
+// `format`: see "Options".
+void ChooseFloatForm(NumericFormat &f, NumberFormat format, double largest, bool scalar,
+                     bool single) {
+    f.minReal = 7;
+    f.minImag = 6;
+    switch (format) {
+        case NumberFormat::kShort:
+            f.digits = kDecimals;
+            ChooseDecimalForm(f, largest, scalar, kHighestPlainExponent);
+            return;
+        case NumberFormat::kLong:
+            f.digits = single ? kLongSingleDecimals : kLongDecimals;
+            ChooseDecimalForm(f, largest, scalar, kHighestLongPlainExponent);
+            return;
+        case NumberFormat::kShortE:
+            f.form = Form::kExponent;
+            f.digits = kDecimals;
+            return;
+        case NumberFormat::kLongE:
+            f.form = Form::kExponent;
+            f.digits = single ? kLongSingleDecimals : kLongDecimals;
+            return;
+        case NumberFormat::kShortG:
+            f.form = Form::kGeneral;
+            f.digits = kShortGeneralDigits;
+            return;
+        case NumberFormat::kLongG:
+            f.form = Form::kGeneral;
+            f.digits = single ? kLongGeneralSingleDigits : kLongGeneralDigits;
+            return;
+        case NumberFormat::kRat:
+            f.form = Form::kRational;
+            f.minReal = 3;
+            f.minImag = 1;
+            return;
+    }
+}
+
+// Refuses a number format outside the enumeration, before any work.
+void RequireFormat(NumberFormat format) {
+    const int value = static_cast<int>(format);
+    if (value < static_cast<int>(NumberFormat::kShort) ||
+        value > static_cast<int>(NumberFormat::kRat))
+        throw CFunctionErrorException(L"DisplayText, DisplayNumber: unknown number format");
 }
 
 // True when x prints in a decimal form rather than as a whole number.
@@ -207,12 +333,13 @@ bool NeedsDecimals(double x) {
     return std::isfinite(x) && (x != std::trunc(x) || std::fabs(x) >= kWholeLimit);
 }
 
-// Chooses the form of a numeric array: see "Numbers" and "Decimal scale".
-NumericFormat ChooseFormat(const CMatrix *a) {
-    NumericFormat f{Form::kWhole, 0, 3, 3, 0, a->IsComplex() && !a->IsLogical()};
+// Chooses the form of a numeric array: see "Numbers", "Decimal scale" and
+// "Options".
+NumericFormat ChooseFormat(const CMatrix *a, const Context &c) {
+    NumericFormat f{Form::kWhole, 0, kDecimals, 3, 3, 0, a->IsComplex() && !a->IsLogical()};
     if (a->IsLogical() || IsIntegerClass(a)) {
         f.form = a->IsLogical() ? Form::kLogical : Form::kIntegerClass;
-        f.sep = 2;
+        f.sep = c.session ? 3 : 2;
         f.minReal = 1;
         f.minImag = 1;
         return f;
@@ -230,10 +357,91 @@ NumericFormat ChooseFormat(const CMatrix *a) {
         }
     }
     if (!decimals) return f;
-    f.minReal = 7;
-    f.minImag = 6;
-    f.form = DecimalForm(largest, count == 1, f.exponent);
+    ChooseFloatForm(f, c.format, largest, count == 1, a->IsSingle());
     return f;
+}
+
+// Text -------------------------------------------------------------------------
+
+// Appends the code point cp (at most U+10FFFF) as UTF-8.
+void AppendCodePoint(std::string &out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Code unit k of a char array.
+std::uint32_t UnitAt(const CMatrix *a, std::size_t k) {
+    return static_cast<const std::uint16_t *>(a->GetPr())[k];
+}
+
+bool IsHighSurrogate(std::uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(std::uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Appends as UTF-8 the `count` code units of the char array `a` at `first`,
+// first + stride, ...: a surrogate pair as its code point, a lone surrogate
+// as U+FFFD.
+void AppendUnits(std::string &out, const CMatrix *a, std::size_t first, std::size_t stride,
+                 std::size_t count) {
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::uint32_t u = UnitAt(a, first + j * stride);
+        if (IsHighSurrogate(u) && j + 1 < count) {
+            const std::uint32_t next = UnitAt(a, first + (j + 1) * stride);
+            if (IsLowSurrogate(next)) {
+                AppendCodePoint(out, 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00));
+                ++j;
+                continue;
+            }
+        }
+        AppendCodePoint(out, IsHighSurrogate(u) || IsLowSurrogate(u) ? kReplacement : u);
+    }
+}
+
+// Decodes the well-formed UTF-8 sequence at text[i], if one starts there:
+// returns its length and sets `cp`, or returns 0.
+std::size_t DecodeUtf8(const std::string &text, std::size_t i, std::uint32_t &cp) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    }
+    std::size_t length;
+    std::uint32_t least;  // the smallest code point of that length
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        least = 0x80;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        least = 0x800;
+        cp = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        least = 0x10000;
+        cp = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() - i < length) return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return length;
 }
 
 // Layout ---------------------------------------------------------------------
@@ -251,16 +459,6 @@ void AppendPadding(std::string &out, std::size_t width, std::size_t used) {
     if (width > used) out.append(width - used, ' ');
 }
 
-// Appends the character code c as UTF-8.
-void AppendCharCode(std::string &out, unsigned char c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 void AppendShape(std::string &out, const CMatrix *a) {
     const unsigned int *dims = a->GetDimensions();
     for (unsigned int d = 0; d < a->GetNoDimensions(); ++d) {
@@ -269,19 +467,33 @@ void AppendShape(std::string &out, const CMatrix *a) {
     }
 }
 
+// The class word of size-and-class texts: "logical" for any logical array.
+const char *ClassName(const CMatrix *a) {
+    static const char *const kClassNames[] = {
+        "unknown", "cell",  "struct", "unknown", "char",  "sparse", "double", "single",
+        "int8",    "uint8", "int16",  "uint16",  "int32", "uint32", "int64",  "uint64"};
+    if (a->IsLogical()) return "logical";
+    const unsigned int classId = a->GetClassID();
+    return classId < sizeof kClassNames / sizeof *kClassNames ? kClassNames[classId] : "unknown";
+}
+
 // Writes every page of `a`: alone under "name =" for a two-dimensional
 // array, else each under its "name(:,:,...) =" header. `body(out, first)`
 // writes the page whose first element is `first`.
 template <typename Body>
-void AppendPages(std::string &out, const CMatrix *a, const std::string &name, Body body) {
+void AppendPages(std::string &out, const CMatrix *a, const std::string &name, const Context &c,
+                 Body body) {
     const bool named = !name.empty();
     const unsigned int *dims = a->GetDimensions();
     const std::size_t pageSize = static_cast<std::size_t>(dims[0]) * dims[1];
     const std::size_t pages = a->GetNoElems() / pageSize;
     if (a->GetNoDimensions() == 2) {
-        if (named) out += name + " =\n\n";
+        if (named) {
+            out += name + " =\n";
+            AppendBlank(out, c);
+        }
         body(out, 0);
-        if (named) out += '\n';
+        if (named) AppendBlank(out, c);
         return;
     }
     for (std::size_t page = 0; page < pages; ++page) {
@@ -293,24 +505,30 @@ void AppendPages(std::string &out, const CMatrix *a, const std::string &name, Bo
             AppendInteger(out, rest % dims[d] + 1);
             rest /= dims[d];
         }
-        out += ") =\n\n";
+        out += ") =\n";
+        AppendBlank(out, c);
         body(out, page * pageSize);
-        if (named || page + 1 < pages) out += '\n';
+        if (named || page + 1 < pages) AppendBlank(out, c);
     }
 }
 
 // Appends one m x n page as rows of fields, split into column blocks when
-// a row would be longer than the line. Each field is `sep` spaces and then
-// `field(out, k)`, which writes element k in `width` columns.
+// a row would be longer than the line: each block takes as many columns as
+// fit in the line, at least one. Each field is `sep` spaces and then
+// `field(out, k)`, which writes element k in widths[j] columns for its
+// column j.
 template <typename Field>
 void AppendGrid(std::string &out, std::size_t m, std::size_t n, std::size_t first, std::size_t sep,
-                std::size_t width, Field field) {
-    const std::size_t perBlock = std::max<std::size_t>(1, kLineWidth / (sep + width));
-    const bool blocks = n * (sep + width) > kLineWidth;
-    for (std::size_t c0 = 0; c0 < n; c0 += perBlock) {
-        const std::size_t c1 = std::min(n, c0 + perBlock);
+                const std::vector<std::size_t> &widths, const Context &c, Field field) {
+    std::size_t total = 0;
+    for (std::size_t j = 0; j < n; ++j) total += sep + widths[j];
+    const bool blocks = total > kLineWidth;
+    for (std::size_t c0 = 0, c1 = 0; c0 < n; c0 = c1) {
+        std::size_t used = sep + widths[c0];
+        for (c1 = c0 + 1; c1 < n && used + sep + widths[c1] <= kLineWidth; ++c1)
+            used += sep + widths[c1];
         if (blocks) {
-            if (c0 > 0) out += '\n';
+            if (c0 > 0) AppendBlank(out, c);
             if (c1 - c0 == 1) {
                 out += "  Column ";
             } else {
@@ -319,7 +537,8 @@ void AppendGrid(std::string &out, std::size_t m, std::size_t n, std::size_t firs
                 out += c1 - c0 == 2 ? " and " : " through ";
             }
             AppendInteger(out, c1);
-            out += "\n\n";
+            out += '\n';
+            AppendBlank(out, c);
         }
         for (std::size_t i = 0; i < m; ++i) {
             for (std::size_t j = c0; j < c1; ++j) {
@@ -335,28 +554,48 @@ void AppendGrid(std::string &out, std::size_t m, std::size_t n, std::size_t firs
 
 // Array kinds ----------------------------------------------------------------
 
-void AppendEmpty(std::string &out, const CMatrix *a, const std::string &name) {
-    if (!name.empty()) out += name + " = ";
+void AppendEmpty(std::string &out, const CMatrix *a, const std::string &name, const Context &c) {
     const unsigned int *dims = a->GetDimensions();
-    if (a->IsChar() && a->GetNoDimensions() == 2 && dims[0] <= 1 && dims[1] == 0) {
+    const bool twoDims = a->GetNoDimensions() == 2;
+    if (c.session) {
+        // No name: an empty array has no value lines.
+        if (name.empty()) return;
+        out += name + " =\n";
+        AppendBlank(out, c);
+        if (!a->IsChar() && !a->IsCell() && twoDims && dims[0] == 0 && dims[1] == 0) {
+            out += "     []\n";
+        } else {
+            out += "  ";
+            AppendShape(out, a);
+            out += " empty ";
+            out += ClassName(a);
+            out += a->IsChar() || a->IsCell() || !twoDims ? " array\n" : " matrix\n";
+        }
+        AppendBlank(out, c);
+        return;
+    }
+    if (!name.empty()) out += name + " = ";
+    if (a->IsChar() && twoDims && dims[0] <= 1 && dims[1] == 0) {
         out += "''";
     } else {
         out += a->IsCell() ? "{}(" : "[](";
         AppendShape(out, a);
         out += ')';
     }
-    out += name.empty() ? "\n" : "\n\n";
+    out += '\n';
+    if (!name.empty()) AppendBlank(out, c);
 }
 
-void AppendNumeric(std::string &out, const CMatrix *a, const std::string &name) {
-    const NumericFormat f = ChooseFormat(a);
+void AppendNumeric(std::string &out, const CMatrix *a, const std::string &name, const Context &c) {
+    const NumericFormat f = ChooseFormat(a, c);
     std::string re, im;
-    if (a->GetNoElems() == 1) {
+    if (a->GetNoElems() == 1 && !c.session) {
         if (!name.empty()) out += name + " = ";
         const char sign = ElementTexts(a, 0, f, re, im);
         out += re;
         if (f.complex) out += std::string(" ") + sign + ' ' + im + 'i';
-        out += name.empty() ? "\n" : "\n\n";
+        out += '\n';
+        if (!name.empty()) AppendBlank(out, c);
         return;
     }
 
@@ -369,19 +608,28 @@ void AppendNumeric(std::string &out, const CMatrix *a, const std::string &name) 
     }
     const std::size_t width = f.complex ? reWidth + 3 + imWidth + 1 : reWidth;
 
-    std::string factor;
+    // The session names the class of a named two-dimensional logical or
+    // integer array on a line of its own.
+    std::string head;
+    if (c.session && !name.empty() && a->GetNoDimensions() == 2 &&
+        (f.form == Form::kLogical || f.form == Form::kIntegerClass)) {
+        head = std::string("  ") + ClassName(a) + '\n';
+        AppendBlank(head, c);
+    }
     if (f.form == Form::kScaled) {
-        factor = "   1.0e";
-        factor += f.exponent < 0 ? '-' : '+';
+        head += "   1.0e";
+        head += f.exponent < 0 ? '-' : '+';
         const int magnitude = std::abs(f.exponent);
-        if (magnitude < 10) factor += '0';
-        AppendInteger(factor, magnitude);
-        factor += " *\n\n";
+        if (magnitude < 10) head += '0';
+        AppendInteger(head, magnitude);
+        head += " *\n";
+        AppendBlank(head, c);
     }
     const unsigned int *dims = a->GetDimensions();
-    AppendPages(out, a, name, [&](std::string &text, std::size_t first) {
-        text += factor;
-        AppendGrid(text, dims[0], dims[1], first, f.sep, width,
+    const std::vector<std::size_t> widths(dims[1], width);
+    AppendPages(out, a, name, c, [&](std::string &text, std::size_t first) {
+        text += head;
+        AppendGrid(text, dims[0], dims[1], first, f.sep, widths, c,
                    [&](std::string &row, std::size_t k) {
                        const char sign = ElementTexts(a, k, f, re, im);
                        AppendPadding(row, reWidth, re.size());
@@ -397,20 +645,20 @@ void AppendNumeric(std::string &out, const CMatrix *a, const std::string &name) 
     });
 }
 
-void AppendChar(std::string &out, const CMatrix *a, const std::string &name) {
+void AppendChar(std::string &out, const CMatrix *a, const std::string &name, const Context &c) {
     const bool named = !name.empty();
     const unsigned int *dims = a->GetDimensions();
-    const auto *codes = static_cast<const unsigned char *>(a->GetPr());
     const auto appendRow = [&](std::string &text, std::size_t first) {
-        for (std::size_t j = 0; j < dims[1]; ++j) AppendCharCode(text, codes[first + j * dims[0]]);
+        AppendUnits(text, a, first, dims[0], dims[1]);
     };
-    if (a->GetNoDimensions() == 2 && dims[0] == 1) {
+    if (a->GetNoDimensions() == 2 && dims[0] == 1 && (!c.session || !named)) {
         if (named) out += name + " = '";
         appendRow(out, 0);
-        out += named ? "'\n\n" : "\n";
+        out += named ? "'\n" : "\n";
+        if (named) AppendBlank(out, c);
         return;
     }
-    AppendPages(out, a, name, [&](std::string &text, std::size_t first) {
+    AppendPages(out, a, name, c, [&](std::string &text, std::size_t first) {
         for (std::size_t i = 0; i < dims[0]; ++i) {
             if (named) text.append(kTextIndent, ' ').append(1, '\'');
             appendRow(text, first + i);
@@ -419,8 +667,16 @@ void AppendChar(std::string &out, const CMatrix *a, const std::string &name) {
     });
 }
 
-// Appends the summary of a cell element (null for an empty slot).
-void AppendSummary(std::string &out, const CMatrix *e) {
+// Appends the plain scalar text of a numeric 1x1 array, without a newline.
+void AppendScalarText(std::string &out, const CMatrix *e, const Context &c) {
+    const Context plain{c.format, false, false};
+    AppendNumeric(out, e, std::string(), plain);
+    out.pop_back();  // its newline
+}
+
+// Appends the summary of a cell element (null for an empty slot), in the
+// plain layout's form.
+void AppendSummary(std::string &out, const CMatrix *e, const Context &c) {
     if (e == nullptr) {
         out += "[]";
         return;
@@ -429,100 +685,250 @@ void AppendSummary(std::string &out, const CMatrix *e) {
     const bool twoDims = e->GetNoDimensions() == 2;
     if (e->IsChar() && twoDims && (dims[0] == 1 || e->GetNoElems() == 0)) {
         out += '\'';
-        const auto *codes = static_cast<const unsigned char *>(e->GetPr());
-        for (std::size_t j = 0; j < e->GetNoElems(); ++j) AppendCharCode(out, codes[j]);
+        AppendUnits(out, e, 0, 1, e->GetNoElems());
         out += '\'';
         return;
     }
     const bool numeric = IsFloatClass(e) || IsIntegerClass(e);
     if (numeric && twoDims && e->GetNoElems() == 1) {
-        std::string scalar;
-        AppendNumeric(scalar, e, std::string());
-        scalar.pop_back();  // its newline
-        out += '[' + scalar + ']';
+        out += '[';
+        AppendScalarText(out, e, c);
+        out += ']';
         return;
     }
     if (numeric && e->IsEmpty()) {
         out += "[]";
         return;
     }
-    static const char *const kClassNames[] = {
-        "unknown", "cell",  "struct", "unknown", "char",  "sparse", "double", "single",
-        "int8",    "uint8", "int16",  "uint16",  "int32", "uint32", "int64",  "uint64"};
-    const unsigned int classId = e->GetClassID();
     out += e->IsCell() ? '{' : '[';
     AppendShape(out, e);
     out += ' ';
-    if (e->IsLogical()) {
-        out += "logical";
-    } else {
-        out +=
-            classId < sizeof kClassNames / sizeof *kClassNames ? kClassNames[classId] : "unknown";
-    }
+    out += ClassName(e);
     out += e->IsCell() ? '}' : ']';
 }
 
-void AppendCell(std::string &out, const CMatrix *a, const std::string &name) {
-    const auto *const *slots = static_cast<CMatrix *const *>(a->GetPr());
-    std::string summary;
-    std::size_t width = 0;
-    for (std::size_t k = 0; k < a->GetNoElems(); ++k) {
-        summary.clear();
-        AppendSummary(summary, slots[k]);
-        width = std::max(width, TextColumns(summary));
+// Appends the text of a cell element (null for an empty slot) in the
+// session's form: see "Session layout".
+void AppendSessionSummary(std::string &out, const CMatrix *e, const Context &c) {
+    out += '{';
+    if (e == nullptr) {
+        out += "0x0 double}";
+        return;
     }
+    const bool twoDims = e->GetNoDimensions() == 2;
+    if (e->IsChar() && twoDims && e->GetDimensions()[0] == 1 && e->GetNoElems() > 0) {
+        out += '\'';
+        AppendUnits(out, e, 0, 1, e->GetNoElems());
+        out += "'}";
+        return;
+    }
+    if ((IsFloatClass(e) || IsIntegerClass(e)) && twoDims && e->GetNoElems() == 1) {
+        out += '[';
+        AppendScalarText(out, e, c);
+        out += "]}";
+        return;
+    }
+    AppendShape(out, e);
+    out += ' ';
+    out += ClassName(e);
+    out += '}';
+}
+
+void AppendCell(std::string &out, const CMatrix *a, const std::string &name, const Context &c) {
+    const auto *const *slots = static_cast<CMatrix *const *>(a->GetPr());
+    const auto summarize = [&](std::string &text, std::size_t k) {
+        text.clear();
+        if (c.session) {
+            AppendSessionSummary(text, slots[k], c);
+        } else {
+            AppendSummary(text, slots[k], c);
+        }
+    };
+    // The plain layout's fields are as wide as the widest summary, the
+    // session's as the widest in their column (over all pages).
     const unsigned int *dims = a->GetDimensions();
-    AppendPages(out, a, name, [&](std::string &text, std::size_t first) {
-        AppendGrid(text, dims[0], dims[1], first, kTextIndent, width,
+    std::vector<std::size_t> widths(dims[1], 0);
+    std::string summary;
+    std::size_t widest = 0;
+    for (std::size_t k = 0; k < a->GetNoElems(); ++k) {
+        summarize(summary, k);
+        std::size_t &width = widths[k / dims[0] % dims[1]];
+        width = std::max(width, TextColumns(summary));
+        widest = std::max(widest, width);
+    }
+    if (!c.session) widths.assign(dims[1], widest);
+    std::string head;
+    if (c.session && !name.empty() && a->GetNoDimensions() == 2) {
+        head = "  ";
+        AppendShape(head, a);
+        head += " cell array\n";
+        AppendBlank(head, c);
+    }
+    AppendPages(out, a, name, c, [&](std::string &text, std::size_t first) {
+        text += head;
+        AppendGrid(text, dims[0], dims[1], first, kTextIndent, widths, c,
                    [&](std::string &row, std::size_t k) {
-                       summary.clear();
-                       AppendSummary(summary, slots[k]);
+                       summarize(summary, k);
                        row += summary;
-                       AppendPadding(row, width, TextColumns(summary));
+                       AppendPadding(row, widths[k / dims[0] % dims[1]], TextColumns(summary));
                    });
     });
 }
 
-void AppendDisplay(std::string &out, const CMatrix *a, const std::string &name) {
-    if (a->GetNoElems() == 0) {
-        AppendEmpty(out, a, name);
-    } else if (a->IsChar()) {
-        AppendChar(out, a, name);
-    } else if (a->IsCell()) {
-        AppendCell(out, a, name);
-    } else if (IsFloatClass(a) || IsIntegerClass(a)) {
-        AppendNumeric(out, a, name);
+// Struct, sparse and unknown arrays: their size and class.
+void AppendOther(std::string &out, const CMatrix *a, const std::string &name, const Context &c) {
+    if (c.session) {
+        if (!name.empty()) {
+            out += name + " =\n";
+            AppendBlank(out, c);
+        }
+        out += "  ";
+        AppendShape(out, a);
+        out += ' ';
+        out += ClassName(a);
+        out += " array\n";
     } else {
         if (!name.empty()) out += name + " = ";
-        AppendSummary(out, a);
-        out += name.empty() ? "\n" : "\n\n";
+        AppendSummary(out, a, c);
+        out += '\n';
+    }
+    if (!name.empty()) AppendBlank(out, c);
+}
+
+void AppendDisplay(std::string &out, const CMatrix *a, const std::string &name, const Context &c) {
+    if (a->GetNoElems() == 0) {
+        AppendEmpty(out, a, name, c);
+    } else if (a->IsChar()) {
+        AppendChar(out, a, name, c);
+    } else if (a->IsCell()) {
+        AppendCell(out, a, name, c);
+    } else if (IsFloatClass(a) || IsIntegerClass(a)) {
+        AppendNumeric(out, a, name, c);
+    } else {
+        AppendOther(out, a, name, c);
+    }
+}
+
+// Runs `make`, turning the std::bad_alloc of the standard containers into
+// the kiv::CExhaustedMemoryException callers of the library catch.
+template <typename Make>
+auto Guarded(Make make) -> decltype(make()) {
+    try {
+        return make();
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
     }
 }
 
 }  // namespace
 
 std::string DisplayText(const CMatrix *a, const std::string &name) {
-    // Standard containers report exhaustion with std::bad_alloc; callers of
-    // the library catch kiv::CExhaustedMemoryException.
-    try {
-        std::string out;
-        AppendDisplay(out, a, name);
-        return out;
-    } catch (const std::bad_alloc &) {
-        throw kiv::CExhaustedMemoryException();
-    }
+    return DisplayText(a, name, DisplayOptions());
 }
 
-std::string DisplayNumber(double x) {
-    try {
-        NumericFormat f{Form::kWhole, 0, 0, 0, 0, false};
-        if (NeedsDecimals(x)) f.form = DecimalForm(std::fabs(x), true, f.exponent);
+std::string DisplayText(const CMatrix *a, const std::string &name, const DisplayOptions &options) {
+    RequireFormat(options.format);
+    const bool session = options.layout == DisplayLayout::kSession;
+    // The session's value alone (no name) has no blank lines.
+    const Context c{options.format, session, !options.compact && !(session && name.empty())};
+    return Guarded([&] {
+        std::string out;
+        AppendDisplay(out, a, name, c);
+        return out;
+    });
+}
+
+std::string DisplayNumber(double x) { return DisplayNumber(x, NumberFormat::kShort); }
+
+std::string DisplayNumber(double x, NumberFormat format) {
+    RequireFormat(format);
+    return Guarded([&] {
+        NumericFormat f{Form::kWhole, 0, kDecimals, 0, 0, 0, false};
+        if (NeedsDecimals(x)) ChooseFloatForm(f, format, std::fabs(x), true, false);
         std::string out;
         AppendDouble(out, x, f, false);
         return out;
-    } catch (const std::bad_alloc &) {
-        throw kiv::CExhaustedMemoryException();
+    });
+}
+
+std::string Utf8Text(const CMatrix *a) {
+    return Guarded([&] {
+        std::string out;
+        if (a->IsChar()) AppendUnits(out, a, 0, 1, a->GetNoElems());
+        return out;
+    });
+}
+
+namespace {
+
+// The code points of a UTF-8 text (U+FFFD for each byte that is not UTF-8)
+// and the number of UTF-16 code units they take.
+struct DecodedText {
+    std::vector<std::uint32_t> points;
+    std::size_t units = 0;
+};
+
+DecodedText Decode(const std::string &text) {
+    DecodedText d;
+    d.points.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        std::uint32_t cp = 0;
+        const std::size_t length = DecodeUtf8(text, i, cp);
+        if (length == 0) cp = kReplacement;
+        d.points.push_back(cp);
+        d.units += cp >= 0x10000 ? 2 : 1;
+        i += length > 0 ? length : 1;
     }
+    return d;
+}
+
+// Stores the code units of `d` in the char array `a` at first, first +
+// stride, ...: a code point above U+FFFF as its surrogate pair.
+void StoreUnits(CMatrix *a, const DecodedText &d, std::size_t first, std::size_t stride) {
+    auto *units = static_cast<std::uint16_t *>(a->GetPr());
+    std::size_t k = first;
+    for (const std::uint32_t cp : d.points) {
+        if (cp < 0x10000) {
+            units[k] = static_cast<std::uint16_t>(cp);
+        } else {
+            units[k] = static_cast<std::uint16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            k += stride;
+            units[k] = static_cast<std::uint16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        }
+        k += stride;
+    }
+}
+
+CMatrix *NewChar(std::size_t m, std::size_t n) {
+    if (m > UINT32_MAX || n > UINT32_MAX) throw kiv::CExhaustedMemoryException();
+    const unsigned int dims[] = {static_cast<unsigned int>(m), static_cast<unsigned int>(n)};
+    return mxCreateNumericArray(2, dims, mxClassChar, mxComplexityReal);
+}
+
+}  // namespace
+
+CMatrix *CharFromUtf8(const std::string &text) {
+    const DecodedText d = Guarded([&] { return Decode(text); });
+    ArrayHolder a(NewChar(1, d.units));
+    StoreUnits(a.get(), d, 0, 1);
+    return a.release();
+}
+
+CMatrix *CharRows(const std::vector<std::string> &utf8Rows) {
+    const std::size_t m = utf8Rows.size();
+    const std::vector<DecodedText> rows = Guarded([&] {
+        std::vector<DecodedText> decoded;
+        decoded.reserve(m);
+        for (const std::string &row : utf8Rows) decoded.push_back(Decode(row));
+        return decoded;
+    });
+    std::size_t n = 0;
+    for (const DecodedText &row : rows) n = std::max(n, row.units);
+    ArrayHolder a(NewChar(m, m > 0 ? n : 0));
+    // Blanks first: each row then writes its own units over them.
+    std::fill_n(static_cast<std::uint16_t *>(a->GetPr()), m * n, std::uint16_t{' '});
+    for (std::size_t i = 0; i < m; ++i) StoreUnits(a.get(), rows[i], i, m);
+    return a.release();
 }
 
 }  // namespace matrix

@@ -5,6 +5,7 @@
 #include <matrix/exceptions.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -435,7 +436,7 @@ unsigned int CMatrix::GetElementSize(unsigned int classId) {
         8,  // mxClassCell
         8,  // mxClassStruct
         8,  // mxClassReserved
-        1,  // mxClassChar
+        2,  // mxClassChar
         0,  // mxClassSparse
         8,  // mxClassDouble
         4,  // mxClassSingle
@@ -641,7 +642,8 @@ bool CMatrix::IsMatrix() const {
 bool CMatrix::IsNDMatrix() const { return IsNumeric() && m_nDims > 2; }
 
 bool CMatrix::IsColon() const {
-    return m_classID == mxClassChar && m_nElems == 1 && *static_cast<const char *>(m_pr) == ':';
+    return m_classID == mxClassChar && m_nElems == 1 &&
+           *static_cast<const std::uint16_t *>(m_pr) == u':';
 }
 
 }  // namespace matrix

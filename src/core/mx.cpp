@@ -67,7 +67,8 @@ CMatrix *mxCreateString(const char *text) {
     if (length > UINT32_MAX) throw kiv::CExhaustedMemoryException();
     const unsigned int dims[] = {1, static_cast<unsigned int>(length)};
     CMatrix *a = mxCreateNumericArray(2, dims, mxClassChar, mxComplexityReal);
-    if (length > 0) std::memcpy(a->GetPr(), text, length);
+    auto *units = static_cast<std::uint16_t *>(a->GetPr());
+    for (std::size_t i = 0; i < length; ++i) units[i] = static_cast<unsigned char>(text[i]);
     return a;
 }
 
@@ -106,9 +107,9 @@ double mxGetScalar(const CMatrix *a) {
     switch (a->GetClassID()) {
         case mxClassDouble: return ReadFirst<double>(a);
         case mxClassSingle: return ReadFirst<float>(a);
-        case mxClassChar:
         case mxClassUint8: return ReadFirst<std::uint8_t>(a);
         case mxClassInt8: return ReadFirst<std::int8_t>(a);
+        case mxClassChar:
         case mxClassUint16: return ReadFirst<std::uint16_t>(a);
         case mxClassInt16: return ReadFirst<std::int16_t>(a);
         case mxClassUint32: return ReadFirst<std::uint32_t>(a);
@@ -127,8 +128,8 @@ kiv::WString mxGetString(const CMatrix *a) {
     const unsigned int n = a->GetNoElems();
     if (n > static_cast<unsigned int>(INT_MAX - 1)) throw kiv::CExhaustedMemoryException();
     wchar_t *chars = text.GetBufferSetLength(static_cast<int>(n));
-    const auto *codes = static_cast<const unsigned char *>(a->GetPr());
-    for (unsigned int i = 0; i < n; ++i) chars[i] = static_cast<wchar_t>(codes[i]);
+    const auto *units = static_cast<const std::uint16_t *>(a->GetPr());
+    for (unsigned int i = 0; i < n; ++i) chars[i] = static_cast<wchar_t>(units[i]);
     return text;
 }
 
@@ -138,7 +139,9 @@ unsigned int mxGetString(const CMatrix *a, char *buf, unsigned int len) {
     if (!a->IsChar() || len == 0) return 0;
     const unsigned int n = a->GetNoElems();
     const unsigned int k = n < len ? n : len - 1;
-    if (k > 0) std::memcpy(buf, a->GetPr(), k);
+    const auto *units = static_cast<const std::uint16_t *>(a->GetPr());
+    for (unsigned int i = 0; i < k; ++i)
+        buf[i] = units[i] < 0x100 ? static_cast<char>(units[i]) : '?';
     buf[k] = '\0';
     return k;
 }

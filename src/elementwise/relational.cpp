@@ -1,7 +1,15 @@
-// src/elementwise/relational.cpp: comparisons and the element-wise logical
-// operators, all with logical results.
+// src/elementwise/relational.cpp: comparisons, the element-wise logical
+// operators and the logical conversion, all with logical results.
 #include <matrix/construct.h>
 #include <matrix/elementwise.h>
+#include <matrix/exceptions.h>
+#include <matrix/mx.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "core/array_holder.h"
 
 #include "elementwise/binary_engine.h"
 #include "elementwise/unary_engine.h"
@@ -86,6 +94,60 @@ CMatrix *Or(double a, const CMatrix *B) { return OrScalar(a, B); }
 CMatrix *Or(const CMatrix *A, double b) { return OrScalar(b, A); }
 
 CMatrix *Not(const CMatrix *A) { return UnaryArrayOp<ElementNot, true>(A); }
+
+// --- Logical ------------------------------------------------------------------
+
+namespace {
+
+// Refuses a NaN among the n elements of type T of `data`.
+template <typename T>
+void RequireNoNaN(const void *data, std::size_t n) {
+    const T *x = static_cast<const T *>(data);
+    for (std::size_t k = 0; k < n; ++k) {
+        if (std::isnan(x[k]))
+            throw CFunctionErrorException(L"NaN's cannot be converted to logicals.");
+    }
+}
+
+// Writes 1.0 to r[k] where element k of `data` (n elements of type T) is not
+// zero, else 0.0.
+template <typename T>
+void Truths(const void *data, std::size_t n, double *r) {
+    const T *x = static_cast<const T *>(data);
+    for (std::size_t k = 0; k < n; ++k) r[k] = x[k] != 0 ? 1.0 : 0.0;
+}
+
+}  // namespace
+
+CMatrix *Logical(const CMatrix *A) {
+    const mxClassID id = A->GetClassID();
+    if (id != mxClassChar && (id < mxClassDouble || id > mxClassUint64))
+        throw CNotImplementedException();
+    if (A->IsComplex())
+        throw CFunctionErrorException(L"Complex values cannot be converted to logicals.");
+    const std::size_t n = A->GetNoElems();
+    const void *p = A->GetPr();
+    if (id == mxClassDouble) RequireNoNaN<double>(p, n);
+    if (id == mxClassSingle) RequireNoNaN<float>(p, n);
+    ArrayHolder R(mxCreateNumericArray(A->GetNoDimensions(), A->GetDimensions(), mxClassDouble,
+                                       mxComplexityReal));
+    double *r = static_cast<double *>(R->GetPr());
+    switch (id) {
+        case mxClassDouble: Truths<double>(p, n, r); break;
+        case mxClassSingle: Truths<float>(p, n, r); break;
+        case mxClassInt8: Truths<std::int8_t>(p, n, r); break;
+        case mxClassUint8: Truths<std::uint8_t>(p, n, r); break;
+        case mxClassInt16: Truths<std::int16_t>(p, n, r); break;
+        case mxClassChar:  // one 16-bit code unit per element
+        case mxClassUint16: Truths<std::uint16_t>(p, n, r); break;
+        case mxClassInt32: Truths<std::int32_t>(p, n, r); break;
+        case mxClassUint32: Truths<std::uint32_t>(p, n, r); break;
+        case mxClassInt64: Truths<std::int64_t>(p, n, r); break;
+        default: Truths<std::uint64_t>(p, n, r); break;  // uint64
+    }
+    R->SetLogical();
+    return R.release();
+}
 
 }  // namespace matrix
 }  // namespace kiv

@@ -1,9 +1,12 @@
-// src/linalg/mtimes.cpp: the matrix product A*B.
+// src/linalg/mtimes.cpp: the matrix product A*B and the matrix power A^B.
 #include <matrix/linalg.h>
 
+#include <matrix/construct.h>
 #include <matrix/elementwise.h>
 #include <matrix/exceptions.h>
 #include <matrix/mx.h>
+
+#include <cmath>
 
 #include "core/array_holder.h"
 #include "kernels/mtimes_kernel.h"
@@ -36,6 +39,37 @@ CMatrix *Mtimes(const CMatrix *A, const CMatrix *B) {
     kernels::MatrixProduct(m, n, k, linalg::Data(A), m > 0 ? m : 1, linalg::Data(B), k > 0 ? k : 1,
                            linalg::Data(C.get()), m > 0 ? m : 1, kernels::PackingSpace(m, n, k));
     return C.release();
+}
+
+CMatrix *Mpower(const CMatrix *A, const CMatrix *B) {
+    linalg::RequireRealDouble(A);
+    linalg::RequireRealDouble(B);
+    if (A->GetNoElems() == 1 && B->GetNoElems() == 1) return Power(A, B);
+    linalg::RequireTwoDimensions(A);
+    linalg::RequireTwoDimensions(B);
+    if (B->GetNoElems() != 1)
+        throw CFunctionErrorException(
+            L"Mpower: the exponent must be a scalar; a matrix exponent is not supported");
+    const unsigned int n = linalg::Rows(A);
+    if (n != linalg::Columns(A)) throw CMatrixMustBeSquareException();
+    const double p = linalg::Data(B)[0];
+    if (!std::isfinite(p) || p != std::trunc(p))
+        throw CFunctionErrorException(
+            L"Mpower: the exponent of a matrix power must be a whole number");
+    if (p == 0) return Eye(n);
+
+    // Repeated squaring over the bits of |p|, lowest first: R collects the
+    // powers X = base^(2^k) of the set bits, X is squared between bits.
+    ArrayHolder X(p < 0 ? Inv(A) : mxDuplicateArray(A));
+    ArrayHolder R;
+    for (double rest = std::fabs(p);;) {
+        const double half = std::floor(rest / 2);
+        if (rest - 2 * half != 0) R.reset(R ? Mtimes(R.get(), X.get()) : mxDuplicateArray(X.get()));
+        rest = half;
+        if (rest == 0) break;
+        X.reset(Mtimes(X.get(), X.get()));
+    }
+    return R.release();
 }
 
 }  // namespace matrix

@@ -173,9 +173,9 @@ bool Tobool(const CMatrix *A) {
     switch (A->GetClassID()) {
         case mxClassDouble: return !AnyZero<double>(p, n);
         case mxClassSingle: return !AnyZero<float>(p, n);
-        case mxClassChar:
         case mxClassUint8: return !AnyZero<std::uint8_t>(p, n);
         case mxClassInt8: return !AnyZero<std::int8_t>(p, n);
+        case mxClassChar:
         case mxClassUint16: return !AnyZero<std::uint16_t>(p, n);
         case mxClassInt16: return !AnyZero<std::int16_t>(p, n);
         case mxClassUint32: return !AnyZero<std::uint32_t>(p, n);

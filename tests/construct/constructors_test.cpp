@@ -63,8 +63,11 @@ TEST(Colon, CountsWithToleranceAndEndsOnEnd) {
         {1, -0.0, 5, {}},
         {0, kInf, 5, {0}},
         {kNaN, 1, 5, {}},
-        {-1e16, 4, -1e16 + 40, {-1e16, -1e16 + 4, -1e16 + 8, -1e16 + 12, -1e16 + 16, -1e16 + 20,
-                                -1e16 + 24, -1e16 + 28, -1e16 + 32, -1e16 + 36, -1e16 + 40}}};
+        {-1e16,
+         4,
+         -1e16 + 40,
+         {-1e16, -1e16 + 4, -1e16 + 8, -1e16 + 12, -1e16 + 16, -1e16 + 20, -1e16 + 24, -1e16 + 28,
+          -1e16 + 32, -1e16 + 36, -1e16 + 40}}};
     for (const auto &[start, step, end, values] : cases) {
         ExpectRealDouble(ArrayPtr(Colon(start, step, end)).get(),
                          {1, static_cast<unsigned int>(values.size())}, values);
@@ -276,11 +279,12 @@ TEST(Concat, PlacesTheOperandsInEveryForm) {
     EXPECT_TRUE(Dims(r.get()) == (DimList{2, 3, 4}) && before.Unchanged());
 }
 
-// Char operands with elements give char, their bytes placed as numbers are;
-// empty operands of either class are skipped among them, and empty text
-// alone stays text. A null text stands for a double operand counting 1, 2,
+// Char operands with elements give char, their code units placed as numbers
+// are; empty operands of either class are skipped among them, and empty
+// text alone stays text. A null text stands for a double operand counting 1, 2,
 // ...; a null result text for a double result of those values. A text
-// operand holds its first rows x columns bytes, in storage order.
+// operand holds its first rows x columns bytes as code units, in storage
+// order.
 TEST(Concat, JoinsText) {
     using Operand = std::pair<DimList, const char *>;
     std::vector<Operand> letters;  // more than the operand list keeps on the stack
@@ -307,7 +311,7 @@ TEST(Concat, JoinsText) {
                 owned.push_back(Counted(dims));
             } else {
                 const std::size_t count = std::size_t{dims[0]} * dims[1];
-                owned.push_back(Typed(mxClassChar, dims, std::vector<char>(chars, chars + count)));
+                owned.push_back(Chars(dims, std::string(chars, count)));
             }
             x.push_back(owned.back().get());
         }

@@ -208,6 +208,9 @@ TEST(AllocationSweep, EveryFunctionSurvivesEveryFailedAllocation) {
     const CMatrix *BIG = bigP.get();
     const CMatrix *K = colonP.get(), *C3 = col3P.get(), *C2 = col2P.get();
     const CMatrix *ZX = cplxOneP.get(), *CL2 = cell2P.get();
+    const ArrayPtr fiveP = Row({5}), minusTwoP = Row({-2});
+    const CMatrix *Five = fiveP.get(), *MinusTwo = minusTwoP.get();
+    const std::vector<std::string> textRows = {"caf\xC3\xA9", "", "a longer row of text"};
     const std::vector<const CMatrix *> inputs = {S,  G, T,  V,  C, V3, X,  N,  M,  I,  U,
                                                  P2, Z, CL, TX, E, K,  C3, C2, ZX, CL2};
     // The functions that take a non-const operand they leave alone.
@@ -304,6 +307,18 @@ TEST(AllocationSweep, EveryFunctionSurvivesEveryFailedAllocation) {
         {"DisplayText n-d", [&] { (void)DisplayText(N, "N"); }},
         {"DisplayText cell", [&] { (void)DisplayText(CL, "C"); }},
         {"DisplayNumber", [] { (void)DisplayNumber(3.25); }},
+        {"DisplayText session rat",
+         [&] {
+             DisplayOptions options;
+             options.format = NumberFormat::kRat;
+             options.layout = DisplayLayout::kSession;
+             (void)DisplayText(CL, "C", options);
+             (void)DisplayText(Z, "Z", options);
+         }},
+        {"DisplayNumber long", [] { (void)DisplayNumber(3.25, NumberFormat::kLong); }},
+        {"Utf8Text", [&] { (void)Utf8Text(TX); }},
+        {"CharFromUtf8", [] { Keep(CharFromUtf8("caf\xC3\xA9 au lait")); }},
+        {"CharRows", [&] { Keep(CharRows(textRows)); }},
         // Settings, and work large enough to start the worker threads anew.
         {"SetOrder SetBlockCacheBytes",
          [] {
@@ -341,6 +356,7 @@ TEST(AllocationSweep, EveryFunctionSurvivesEveryFailedAllocation) {
         {"And", [&] { Keep(And(S, G)); }},
         {"Or", [&] { Keep(Or(V, 0.0)); }},
         {"Not", [&] { Keep(Not(V)); }},
+        {"Logical", [&] { Keep(Logical(N)), Keep(Logical(TX)); }},
         {"Abs", [&] { Keep(Abs(V)); }},
         {"Exp", [&] { Keep(Exp(G)); }},
         {"Round", [&] { Keep(Round(V)); }},
@@ -504,6 +520,7 @@ TEST(AllocationSweep, EveryFunctionSurvivesEveryFailedAllocation) {
         {"Dot", [&] { Keep(Dot(V3, V3)); }},
         {"Cross", [&] { Keep(Cross(V3, V3)); }},
         {"Inv", [&] { Keep(Inv(G)); }},
+        {"Mpower", [&] { Keep(Mpower(G, Five)), Keep(Mpower(G, MinusTwo)), Keep(Mpower(X, X)); }},
         {"Pinv", [&] { Keep(Pinv(T)); }},
         // The Array value type.
         {"Array constructors",

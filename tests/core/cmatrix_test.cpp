@@ -52,7 +52,7 @@ TEST(CMatrix, NormalisesTheShapeAndClassifiesIt) {
 }
 
 TEST(CMatrix, BuffersByClass) {
-    const unsigned int sizes[] = {0, 8, 8, 8, 1, 0, 8, 4, 1, 1, 2, 2, 4, 4, 8, 8};
+    const unsigned int sizes[] = {0, 8, 8, 8, 2, 0, 8, 4, 1, 1, 2, 2, 4, 4, 8, 8};
     for (int id = 0; id < 16; ++id) {
         SCOPED_TRACE("class " + std::to_string(id));
         const ArrayPtr a = Array({3, 2}, static_cast<mxClassID>(id), mxComplexityComplex);
@@ -68,6 +68,7 @@ TEST(CMatrix, BuffersByClass) {
     }
     EXPECT_TRUE(Colon()->IsColon());
     EXPECT_FALSE(ArrayPtr(mxCreateString("::"))->IsColon());
+    EXPECT_FALSE(Typed<std::uint16_t>(mxClassChar, {1, 1}, {0x013A})->IsColon());  // low byte ':'
 
     ArrayPtr a = Matrix(1, 2, {1, 2});
     a->ToComplex();
@@ -239,18 +240,19 @@ double ScalarOf(mxClassID id, T value) {
     return mxGetScalar(a.get());
 }
 
-// An integer class, a uint64 (read as signed) and single.
+// An integer class, a uint64 (read as signed), single and a char code unit.
 TEST(mxGetScalar, ReadsTheFirstElementInItsClassAndANullStringIsEmpty) {
     EXPECT_EQ(ScalarOf<std::int16_t>(mxClassInt16, -30000), -30000.0);
+    EXPECT_EQ(ScalarOf<std::uint16_t>(mxClassChar, 0x20AC), 8364.0);
     EXPECT_EQ(ScalarOf<std::uint64_t>(mxClassUint64, 1ULL << 63), -0x1p63);
     EXPECT_EQ(ScalarOf<float>(mxClassSingle, 1.5f), 1.5);
     EXPECT_EQ(mxGetScalar(ArrayPtr(mxCreateCellMatrix(1, 1)).get()), 0.0);
     EXPECT_EQ(Dims(ArrayPtr(mxCreateString(nullptr)).get()), (DimList{1, 0}));
 }
 
+// Code units widen to wide characters; into bytes, a unit above 0xFF is '?'.
 TEST(mxGetString, WidensUnsignedCharactersOrCopiesIntoABoundedBuffer) {
-    ArrayPtr a = Array({2, 2}, mxClassChar), number = Matrix(1, 1, {65});
-    std::memcpy(a->GetPr(), "a\xE9\x63\x64", 4);
+    ArrayPtr a = Chars({2, 2}, "a\xE9\x63\x64"), number = Matrix(1, 1, {65});
     const kiv::WString s = mxGetString(a.get());
     EXPECT_EQ(std::wstring(L"a\u00e9cd"), std::wstring(s.c_str(), s.GetLength()));
     EXPECT_TRUE(mxArrayToString(a.get()) == s && mxGetString(number.get()).GetLength() == 0);
@@ -261,6 +263,16 @@ TEST(mxGetString, WidensUnsignedCharactersOrCopiesIntoABoundedBuffer) {
     EXPECT_EQ(std::string(buf, 5), std::string("a\xE9\x63\0#", 5));
     EXPECT_EQ(mxGetString(a.get(), buf, 6), 4u);
     EXPECT_EQ(std::string(buf, 5), std::string("a\xE9\x63\x64\0", 5));
+    const ArrayPtr wide = Typed<std::uint16_t>(mxClassChar, {1, 3}, {0x20AC, 0xD83D, 0x41});
+    const kiv::WString w = mxGetString(wide.get());
+    EXPECT_EQ(std::wstring(L"\x20AC\xD83D"
+                           L"A"),
+              std::wstring(w.c_str(), w.GetLength()));
+    EXPECT_EQ(mxGetString(wide.get(), buf, 8), 3u);
+    EXPECT_EQ(std::string(buf, 4), std::string("??A\0", 4));
+    // mxCreateString takes each byte as the code unit of its value.
+    EXPECT_EQ(Units(ArrayPtr(mxCreateString("a\xE9")).get()),
+              (std::vector<std::uint16_t>{0x61, 0xE9}));
 }
 
 TEST(mxCalcSingleSubscript, HornerFormIgnoringTrailingZerosAndDestroyNullsThePointer) {

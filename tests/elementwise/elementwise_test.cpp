@@ -1,7 +1,7 @@
 // tests/elementwise/elementwise_test.cpp: the binary operators (arithmetic,
 // comparisons, And, Or, MaxVal, MinVal, Max and Min of two arrays) in every
 // form, the one-argument functions, the NaN and infinity tests, Real and Mod,
-// their refusals and their failed allocations.
+// the logical conversion, their refusals and their failed allocations.
 #include <matrix/matrix.h>
 
 #include <cmath>
@@ -193,6 +193,32 @@ TEST(Isnan, AnyNaNWhateverItsBits) {
     EXPECT_EQ(Bits(mxGetNaN()), 0x7FFFFFFFFFFFFFFFu);
 }
 
+// Non-zero is true in every class, the infinities included; shape kept.
+TEST(Logical, GivesTheTruthOfEachElement) {
+    const auto expectLogical = [](CMatrix *result, const DimList &dims, const ValueList &values) {
+        const ArrayPtr got(result);
+        EXPECT_TRUE(got->IsDouble() && !got->IsComplex() && got->IsLogical());
+        EXPECT_EQ(Dims(got.get()), dims);
+        EXPECT_EQ(Values(got.get()), values);
+    };
+    expectLogical(Logical(Matrix(2, 3, {2, 0, -0.0, kInf, -kInf, -3.5}).get()), {2, 3},
+                  {1, 0, 0, 1, 1, 1});
+    expectLogical(Logical(Typed<float>(mxClassSingle, {1, 3}, {0.5f, -0.0f, 0}).get()), {1, 3},
+                  {1, 0, 0});
+    expectLogical(Logical(Typed<std::int8_t>(mxClassInt8, {1, 3}, {-128, 0, 1}).get()), {1, 3},
+                  {1, 0, 1});
+    expectLogical(Logical(Typed<std::uint64_t>(mxClassUint64, {1, 2}, {0, 1ull << 63}).get()),
+                  {1, 2}, {0, 1});
+    expectLogical(Logical(Typed<std::int32_t>(mxClassInt32, {2, 1}, {65536, 0}).get()), {2, 1},
+                  {1, 0});
+    const ArrayPtr text = Typed<std::uint16_t>(mxClassChar, {1, 3}, {0, 'a', 0x0100});
+    expectLogical(Logical(text.get()), {1, 3}, {0, 1, 1});
+    expectLogical(Logical(Mask({0, 5}, {1, 2}).get()), {1, 2}, {0, 1});
+    expectLogical(Logical(Counted({2, 1, 2}, 0).get()), {2, 1, 2}, {0, 1, 1, 1});
+    expectLogical(Logical(matrix_test::Array({0, 3}).get()), {0, 3}, {});
+    expectLogical(Logical(matrix_test::Array({0, 2}, mxClassInt16).get()), {0, 2}, {});
+}
+
 TEST(Elementwise, Refusals) {
     ArrayPtr one = Counted({1, 1}), wide = Counted({2, 3}), tall = Counted({3, 2});
     ArrayPtr single = Zeroed({2, 3}, mxClassSingle), zero = Row({0});
@@ -232,6 +258,22 @@ TEST(Elementwise, Refusals) {
     // Mod: the shape error wins over X's class.
     t.push_back({"mod shapes", [=] { ArrayPtr(Mod(w, h)); }, mismatch, {w, h}});
     t.push_back({"mod shapes before X's class", [=] { ArrayPtr(Mod(s, h)); }, mismatch, {s, h}});
+    // Logical: NaN in the float classes, complex values, and the classes
+    // without numbers.
+    const Expected nan = Expected::Throws(
+                       CFunctionErrorException(L"NaN's cannot be converted to logicals.")),
+                   complex = Expected::Throws(
+                       CFunctionErrorException(L"Complex values cannot be converted to logicals."));
+    ArrayPtr nanRow = Row({1, kNaN, 0}), negatedNaN = Row({kNegatedNaN}),
+             nanSingle = Typed<float>(mxClassSingle, {1, 2}, {0, std::nanf("")}),
+             z = Complex(1, 1, {1}, {0}), cell = Cells(1, 2),
+             strct = matrix_test::Array({1, 1}, mxClassStruct);
+    for (const CMatrix *x : {nanRow.get(), negatedNaN.get(), nanSingle.get()})
+        t.push_back({"logical NaN", [=] { ArrayPtr(Logical(x)); }, nan, {x}});
+    const CMatrix *zc = z.get(), *cc = cell.get(), *sc = strct.get();
+    t.push_back({"logical complex", [=] { ArrayPtr(Logical(zc)); }, complex, {zc}});
+    t.push_back({"logical cell", [=] { ArrayPtr(Logical(cc)); }, no, {cc}});
+    t.push_back({"logical struct", [=] { ArrayPtr(Logical(sc)); }, no, {sc}});
     ExpectRefusals(t);
 }
 

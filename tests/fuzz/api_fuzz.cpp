@@ -328,9 +328,11 @@ void FillElements(CMatrix *a, void *data, Program &in) {
             FUZZ_FILL(mxClassUint64, std::uint64_t)
 #undef FUZZ_FILL
         case mx::mxClassChar: {
-            auto *p = static_cast<unsigned char *>(data);
-            static const char kText[] = ":ab 1\n\x7f\xe9";
-            for (unsigned k = 0; k < n; ++k) p[k] = static_cast<unsigned char>(kText[in.Below(8)]);
+            auto *p = static_cast<std::uint16_t *>(data);
+            // ASCII, Latin-1, a wider unit, and both halves of a surrogate pair.
+            static const std::uint16_t kUnits[] = {':',  'a',    ' ',    '1',   '\n',
+                                                   0xE9, 0x20AC, 0xD83D, 0xDE00};
+            for (unsigned k = 0; k < n; ++k) p[k] = kUnits[in.Below(9)];
             break;
         }
         default: break;  // slots start empty; classes without elements hold nothing

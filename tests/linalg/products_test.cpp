@@ -1,9 +1,11 @@
 // tests/linalg/products_test.cpp: Trace, Dot and Cross on known values and in
 // their stated order, Inv and Pinv against Mldivide and the Penrose
-// conditions, and the refusals of all five.
+// conditions, Mpower on closed forms and in its stated order, and the
+// refusals of all six.
 #include <matrix/matrix.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <vector>
 
@@ -95,6 +97,61 @@ TEST(Pinv, SatisfiesThePenroseConditions) {
     EXPECT_EQ(Dims(ArrayPtr(Pinv(Array({0, 4}).get())).get()), DimList({4, 0}));
 }
 
+// Closed forms: the shear [1 1; 0 1]^p = [1 p; 0 1], its inverse included;
+// [1 1; 1 0]^70 = [F71 F70; F70 F69] of the Fibonacci numbers, exact as
+// every product and sum stays below 2^53; rotations R(t)^p = R(p*t).
+TEST(Mpower, WholePowersOfSquareMatrices) {
+    const ArrayPtr shear = Matrix(2, 2, {1, 0, 1, 1});
+    for (const double p : {0.0, -0.0, 1.0, 2.0, 5.0, 13.0, 100.0, -1.0, -3.0, -64.0}) {
+        const ArrayPtr P(Mpower(shear.get(), Row({p}).get()));
+        EXPECT_EQ(Values(P.get()), std::vector<double>({1, 0, p, 1})) << p;
+    }
+    const ArrayPtr fibonacci(Mpower(Matrix(2, 2, {1, 1, 1, 0}).get(), Row({70}).get()));
+    EXPECT_EQ(Values(fibonacci.get()), std::vector<double>({308061521170129, 190392490709135,
+                                                            190392490709135, 117669030460994}));
+    const double t = 0.3;
+    const ArrayPtr rotation = Matrix(2, 2, {std::cos(t), std::sin(t), -std::sin(t), std::cos(t)});
+    for (const double p : {7.0, -5.0, 33.0}) {
+        const std::vector<double> r =
+            Values(ArrayPtr(Mpower(rotation.get(), Row({p}).get())).get());
+        const std::vector<double> exact = {std::cos(p * t), std::sin(p * t), -std::sin(p * t),
+                                           std::cos(p * t)};
+        for (int k = 0; k < 4; ++k)
+            EXPECT_LT(std::fabs(r[k] - exact[k]) / kEps, 30.0 * std::fabs(p));
+    }
+    // The identity for p = 0, the empty matrix stays empty.
+    EXPECT_TRUE(SameArray(
+        ArrayPtr(Mpower(Matrix(3, 3, {1, 2, 3, 4, 5, 6, 7, 8, 10}).get(), Row({0}).get())).get(),
+        ArrayPtr(Eye(3)).get()));
+    EXPECT_EQ(Dims(ArrayPtr(Mpower(Array({0, 0}).get(), Row({5}).get())).get()), DimList({0, 0}));
+    EXPECT_EQ(Dims(ArrayPtr(Mpower(Array({0, 0}).get(), Row({-2}).get())).get()), DimList({0, 0}));
+}
+
+// The stated order: squares of X between the bits of |p|, lowest bit first,
+// R multiplied on the right; X = Inv(A) for a negative p.
+TEST(Mpower, MultipliesInTheStatedOrder) {
+    std::mt19937_64 rng(Seed());
+    Dense a = Random(5, 5, rng);
+    for (std::size_t i = 0; i < 5; ++i) a(i, i) += 5.0;
+    const ArrayPtr A = ToArray(a);
+    const auto mul = [](const ArrayPtr &x, const ArrayPtr &y) {
+        return ArrayPtr(Mtimes(x.get(), y.get()));
+    };
+    const ArrayPtr X2 = mul(A, A), X4 = mul(X2, X2), X8 = mul(X4, X4);
+    // 11 = 1 + 2 + 8, 6 = 2 + 4.
+    EXPECT_TRUE(
+        SameArray(ArrayPtr(Mpower(A.get(), Row({11}).get())).get(), mul(mul(A, X2), X8).get()));
+    EXPECT_TRUE(SameArray(ArrayPtr(Mpower(A.get(), Row({6}).get())).get(), mul(X2, X4).get()));
+    const ArrayPtr V(Inv(A.get())), V2 = mul(V, V);
+    EXPECT_TRUE(SameArray(ArrayPtr(Mpower(A.get(), Row({-3}).get())).get(), mul(V, V2).get()));
+    EXPECT_TRUE(SameArray(ArrayPtr(Mpower(A.get(), Row({1}).get())).get(), A.get()));
+    // Two scalars are Power's.
+    for (const auto &[x, y] : {std::pair{2.0, 10.0}, {-8.0, 1.0 / 3}, {0.0, -1.0}, {1.5, 0.5}}) {
+        EXPECT_TRUE(SameArray(ArrayPtr(Mpower(Row({x}).get(), Row({y}).get())).get(),
+                              ArrayPtr(Power(Row({x}).get(), Row({y}).get())).get()));
+    }
+}
+
 TEST(Products, Refusals) {
     const Expected nd = Expected::Throws<COperationOnNDArrayNotDefinedException>();
     const Expected square = Expected::Throws<CMatrixMustBeSquareException>();
@@ -116,6 +173,25 @@ TEST(Products, Refusals) {
         {"inv nd", [k] { ArrayPtr(Inv(k)); }, nd, {k}},
         {"inv square", [w] { ArrayPtr(Inv(w)); }, square, {w}},
         {"pinv nd", [k] { ArrayPtr(Pinv(k)); }, nd, {k}}};
+    ArrayPtr two = Row({2}), half = Row({2.5}), nan = Row({std::nan("")}), inf = Row({HUGE_VAL});
+    ArrayPtr m2 = Matrix(2, 2, {1, 2, 3, 4});
+    const CMatrix *s2 = two.get(), *m = m2.get();
+    const Expected matrixExponent = Expected::Throws(CFunctionErrorException(
+        L"Mpower: the exponent must be a scalar; a matrix exponent is not supported"));
+    const Expected whole = Expected::Throws(
+        CFunctionErrorException(L"Mpower: the exponent of a matrix power must be a whole number"));
+    t.push_back(
+        {"mpower scalar to a matrix", [=] { ArrayPtr(Mpower(s2, m)); }, matrixExponent, {s2, m}});
+    t.push_back(
+        {"mpower matrix to a matrix", [=] { ArrayPtr(Mpower(m, m)); }, matrixExponent, {m}});
+    t.push_back(
+        {"mpower matrix exponent first", [=] { ArrayPtr(Mpower(w, m)); }, matrixExponent, {w, m}});
+    t.push_back({"mpower nd", [=] { ArrayPtr(Mpower(k, s2)); }, nd, {k, s2}});
+    t.push_back({"mpower square", [=] { ArrayPtr(Mpower(w, s2)); }, square, {w, s2}});
+    const CMatrix *h = half.get(), *n = nan.get(), *i = inf.get();
+    t.push_back({"mpower square before whole", [=] { ArrayPtr(Mpower(w, h)); }, square, {w, h}});
+    for (const CMatrix *e : {h, n, i})
+        t.push_back({"mpower whole", [=] { ArrayPtr(Mpower(m, e)); }, whole, {m, e}});
     for (const ArrayPtr &other : others) {
         const CMatrix *o = other.get();
         if (o->GetNoDimensions() > 2) continue;
@@ -126,6 +202,10 @@ TEST(Products, Refusals) {
             {"cross", [o, r] { ArrayPtr(Cross(o, r)); }, matrix_test::NotImplemented(), {o, r}});
         t.push_back({"inv", [o] { ArrayPtr(Inv(o)); }, matrix_test::NotImplemented(), {o}});
         t.push_back({"pinv", [o] { ArrayPtr(Pinv(o)); }, matrix_test::NotImplemented(), {o}});
+        t.push_back(
+            {"mpower", [o, c] { ArrayPtr(Mpower(o, c)); }, matrix_test::NotImplemented(), {o}});
+        t.push_back(
+            {"mpower", [o, c] { ArrayPtr(Mpower(c, o)); }, matrix_test::NotImplemented(), {o}});
     }
     matrix_test::ExpectRefusals(t);
 }

@@ -104,6 +104,18 @@ ArrayPtr Typed(mxClassID id, const DimList &dims, const std::vector<T> &values) 
     std::copy(values.begin(), values.end(), static_cast<T *>(a->GetPr()));
     return a;
 }
+/// A char array of `dims` whose code units, in column-major order, are the
+/// bytes of `bytes` (each the code point of its value, U+0000 to U+00FF).
+inline ArrayPtr Chars(const DimList &dims, const std::string &bytes) {
+    std::vector<std::uint16_t> units;
+    for (const char c : bytes) units.push_back(static_cast<unsigned char>(c));
+    return Typed(mxClassChar, dims, units);
+}
+/// The code units of a char array, in column-major order.
+inline std::vector<std::uint16_t> Units(const CMatrix *a) {
+    const auto *p = static_cast<const std::uint16_t *>(a->GetPr());
+    return {p, p + a->GetNoElems()};
+}
 /// A uint32 row, logical when asked.
 inline ArrayPtr U32(const std::vector<std::uint32_t> &values, bool logical = false) {
     ArrayPtr a = Typed(mxClassUint32, {1, unsigned(values.size())}, values);
