@@ -880,7 +880,7 @@ TEST(IndexList, AssignmentGrowsAndWrites) {
         Indexassign(a, Raw({Row({1}), Row({1}), Row({2})}), ArrayPtr(mxCreateString("c")).get());
     });
     EXPECT_EQ(Dims(text.get()), (DimList{1, 2, 2}));
-    EXPECT_EQ(Bytes(text.get()), Bytes(Typed<char>(mxClassChar, {1, 4}, {'a', 'b', 'c', 0}).get()));
+    EXPECT_EQ(Bytes(text.get()), Bytes(Typed<std::uint16_t>(mxClassChar, {1, 4}, {'a', 'b', 'c', 0}).get()));
     Apply(mask, [&](CMatrix *&a) {
         Indexassign(a, Raw({Row({1}), Row({1}), Row({2})}), Row({1}).get());
     });
