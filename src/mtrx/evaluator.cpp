@@ -27,8 +27,6 @@ namespace km = kiv::matrix;
 
 namespace {
 
-Array EmptyCell() { return Array::Adopt(km::mxCreateCellMatrix(0, 0)); }
-
 const char kBadSubscript[] = "Subscript indices must either be real positive integers or logicals.";
 
 // True for a whole number from 1 up: the values a numeric subscript may
@@ -62,18 +60,70 @@ void CheckSubscript(const Value &index) {
     }
 }
 
-// Element `k` (zero-based) of a cell: a shared copy, or [] for an empty slot.
-Array Slot(const Array &cell, unsigned int k) {
-    const km::CMatrix *slot = km::mxGetCell(cell.get(), k);
-    return slot ? Array::Share(slot) : Array();
+// An array of `dims` holding first, first + 1, ...: indexing it through the
+// library selects the positions the library would select of any array of
+// those dimensions, with its checks and messages, for cells and structs.
+Array Positions(const Dims &dims, double first = 1.0) {
+    Array out = Array::Adopt(km::Zeros(static_cast<unsigned int>(dims.size()), dims.data()));
+    if (out.Numel() == 0) return out;
+    const km::DoubleSpan p = out.MutableData();
+    for (std::size_t k = 0; k < p.size; ++k) p[k] = first + static_cast<double>(k);
+    return out;
 }
 
-// A 1x1 cell holding a shared copy of `a`.
-Array Wrapped(const Array &a) {
-    Array cell = Array::Adopt(km::mxCreateCellMatrix(1, 1));
-    Array copy = a;
-    km::mxSetCell(cell.get(), 0, copy.release());
-    return cell;
+// The positions (1-based, 0 for a slot no source fills) held by `a`.
+std::vector<std::size_t> PositionsOf(const Array &a) {
+    std::vector<std::size_t> out(a.Numel());
+    const double *p = out.empty() ? nullptr : a.Data();
+    for (std::size_t k = 0; k < out.size(); ++k) out[k] = static_cast<std::size_t>(p[k]);
+    return out;
+}
+
+// Reads `subs` of an array of `dims`: the dimensions of the result and the
+// positions (0-based) it takes.
+Dims Select(const Dims &dims, const std::vector<km::Subscript> &subs,
+            std::vector<std::size_t> &taken) {
+    const Array all = Positions(dims);
+    const Array part = subs.size() == 1 ? all(subs[0]) : all(subs[0], subs[1]);
+    taken = PositionsOf(part);
+    for (std::size_t &k : taken) --k;
+    return part.Dims();
+}
+
+// Writes `subs` of an array of `dims` (n elements) from a source of
+// `source` dimensions (m elements), or deletes them: the dimensions of the
+// result, and for each of its elements the position it takes, 1..n from the
+// old array, n+1..n+m from the source, 0 for a new empty slot.
+Dims Store(const Dims &dims, const std::vector<km::Subscript> &subs, const Dims *source,
+           std::vector<std::size_t> &from) {
+    Array all = Positions(dims);
+    if (!source) {
+        if (subs.size() == 1)
+            all(subs[0]) = km::Empty();
+        else
+            all(subs[0], subs[1]) = km::Empty();
+    } else {
+        const Array rhs = Positions(*source, static_cast<double>(Count(dims) + 1));
+        if (subs.size() == 1)
+            all(subs[0]) = rhs;
+        else
+            all(subs[0], subs[1]) = rhs;
+    }
+    from = PositionsOf(all);
+    return all.Dims();
+}
+
+// The cell `c` with `subs` set from `rhs` (deleted when rhs is null).
+CellArray StoreCells(const CellArray &c, const std::vector<km::Subscript> &subs,
+                     const CellArray *rhs) {
+    std::vector<std::size_t> from;
+    CellArray out;
+    out.dims = Store(c.dims, subs, rhs ? &rhs->dims : nullptr, from);
+    out.items.reserve(from.size());
+    const std::size_t n = c.items.size();
+    for (std::size_t p : from)
+        out.items.push_back(p == 0 ? Value() : p <= n ? c.items[p - 1] : rhs->items[p - n - 1]);
+    return out;
 }
 
 std::string Folder(const std::string &path) {
@@ -90,7 +140,7 @@ void Names(const Expr &e, std::set<std::string> &out) {
         for (const ExprPtr &a : row) Names(*a, out);
 }
 
-bool IsText(const Value &v) { return v.IsArray() && IsChar(v.array()); }
+bool IsText(const Value &v) { return v.tag() == Tag::Array && IsChar(v.array()); }
 
 Array Logical(bool b) {
     Array out(b ? 1.0 : 0.0);
@@ -124,10 +174,6 @@ std::optional<Value> FastBinary(const std::string &op, double x, double y) {
 }
 
 }  // namespace
-
-void Value::ThrowNotArray() const {
-    throw Error(std::string("A ") + m_object->ClassName() + " cannot be used as an array here");
-}
 
 Evaluator::Evaluator(std::ostream &display, const Limits &limits)
     : m_display(display), m_limits(limits) {
@@ -282,7 +328,7 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
     // A variable named alone is shown under its own name.
     if (e.kind == Expr::Kind::Name) {
         if (const Value *v = Lookup(e.text, e.variable)) {
-            if (!dynamic_cast<const Handle *>(v->object())) {
+            if (!v->IsHandle()) {
                 if (s.show) Show(m_display, e.text, *v, m_compact);
                 return;
             }
@@ -331,6 +377,22 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
     switch (acc.kind) {
         case Accessor::Kind::Paren: {
             if (!last) throw Error("Only the last subscript of an assignment may use ()");
+            // x = []; x(2) = {1} makes x a cell, as a new name would be.
+            if (rhs.IsCell() && (!current || (current->tag() == Tag::Array &&
+                                              current->array().IsEmpty() &&
+                                              IsDouble(current->array())))) {
+                const Value empty{CellArray{}};
+                return AssignPath(&empty, t, k, rhs, deletion);
+            }
+            if (current && current->IsCell()) {
+                const CellArray &cell = current->cell();
+                std::vector<km::Subscript> subs = Subscripts(current->array(), acc.subscripts);
+                if (deletion) return Value(StoreCells(cell, subs, nullptr));
+                if (!rhs.IsCell())
+                    throw Error(std::string("Conversion to cell from ") + rhs.ClassName() +
+                                " is not possible.");
+                return Value(StoreCells(cell, subs, &rhs.cell()));
+            }
             Array target = current ? current->array() : Array();
             std::vector<km::Subscript> subs = Subscripts(target, acc.subscripts);
             if (deletion) {
@@ -346,50 +408,47 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
             return target;
         }
         case Accessor::Kind::Brace: {
-            Array cell = current ? current->array() : EmptyCell();
-            // x = []; x{2} = 1 makes x a cell, as a new name would be.
-            if (!IsCell(cell) && cell.IsEmpty() && IsDouble(cell)) cell = EmptyCell();
-            if (!IsCell(cell)) throw Error("Brace indexing is only for cell arrays");
-            std::vector<km::Subscript> subs = Subscripts(cell, acc.subscripts);
+            Value holder{CellArray{}};
+            if (current && current->IsCell()) {
+                holder = *current;
+            } else if (current && !(current->tag() == Tag::Array && current->array().IsEmpty() &&
+                                    IsDouble(current->array()))) {
+                // x = []; x{2} = 1 makes x a cell, as a new name would be.
+                throw Error("Brace indexing is only for cell arrays");
+            }
+            const CellArray &cell = holder.cell();
+            std::vector<km::Subscript> subs = Subscripts(holder.array(), acc.subscripts);
             Value inner;
             if (last) {
                 inner = rhs;
             } else {
                 // The slot as it is, when it exists, for the steps after it.
-                Value existing;
-                bool exists = false;
+                const Value *existing = nullptr;
                 try {
-                    const Array part = subs.size() == 1 ? cell(subs[0]) : cell(subs[0], subs[1]);
-                    if (part.Numel() == 1) {
-                        existing = Slot(part, 0);
-                        exists = true;
-                    }
+                    std::vector<std::size_t> taken;
+                    Select(cell.dims, subs, taken);
+                    if (taken.size() == 1) existing = &cell.items[taken[0]];
                 } catch (const km::IMatrixException &) {}
-                inner = AssignPath(exists ? &existing : nullptr, t, k + 1, rhs, deletion);
+                inner = AssignPath(existing, t, k + 1, rhs, deletion);
             }
-            const Array wrapped = Wrapped(inner.array());
-            if (subs.size() == 1)
-                cell(subs[0]) = wrapped;
-            else
-                cell(subs[0], subs[1]) = wrapped;
-            return cell;
+            CellArray one;
+            one.dims = {1, 1};
+            one.items.push_back(std::move(inner));
+            return Value(StoreCells(cell, subs, &one));
         }
         case Accessor::Kind::Field: {
-            auto record = std::make_shared<Record>();
+            StructArray record;
             if (current) {
-                const auto *old = dynamic_cast<const Record *>(current->object());
-                if (!old) throw Error("Fields can only be set on a struct");
-                *record = *old;
+                if (!current->IsStruct()) throw Error("Fields can only be set on a struct");
+                record = current->structure();
+                if (Count(record.dims) != 1)
+                    throw Error("Fields of a struct array are set one element at a time");
             }
-            Value *field = nullptr;
-            for (auto &f : record->fields)
-                if (f.first == acc.field) field = &f.second;
+            const int found = record.Field(acc.field);
+            const Value *field = found >= 0 ? &record.At(0, static_cast<std::size_t>(found)) : nullptr;
             Value inner = last ? rhs : AssignPath(field, t, k + 1, rhs, deletion);
-            if (field)
-                *field = std::move(inner);
-            else
-                record->fields.emplace_back(acc.field, std::move(inner));
-            return Value(std::shared_ptr<const Object>(std::move(record)));
+            record.At(0, record.AddField(acc.field)) = std::move(inner);
+            return Value(std::move(record));
         }
     }
     throw Error("Unknown assignment");
@@ -397,6 +456,24 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
 
 Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
     const Value rangeValue = Evaluate(*s.value);
+    if (rangeValue.IsCell()) {
+        // Each column of a cell, as a cell.
+        const CellArray &c = rangeValue.cell();
+        const std::size_t rows = c.dims[0];
+        const std::size_t columns = rows ? c.items.size() / rows : 0;
+        for (std::size_t j = 0; j < columns; ++j) {
+            CellArray column;
+            column.dims = {static_cast<unsigned int>(rows), 1};
+            column.items.assign(c.items.begin() + static_cast<std::ptrdiff_t>(j * rows),
+                                c.items.begin() + static_cast<std::ptrdiff_t>((j + 1) * rows));
+            VariableSlot(s.name, s.variable) = Value(std::move(column));
+            const Flow f = Execute(s.body);
+            if (f == Flow::Break) break;
+            if (f == Flow::Return) return f;
+            Step();
+        }
+        return Flow::Normal;
+    }
     const Array &range = rangeValue.array();
     const unsigned int rows = range.Rows();
     const unsigned int columns = range.IsEmpty() ? 0 : range.Numel() / rows;
@@ -421,7 +498,8 @@ Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
 Evaluator::Flow Evaluator::ExecuteSwitch(const Stmt &s) {
     const Value subject = Evaluate(*s.value);
     const auto matches = [&](const Value &label) {
-        if (!subject.IsArray() || !label.IsArray()) return false;
+        if (subject.tag() != Tag::Scalar && subject.tag() != Tag::Array) return false;
+        if (label.tag() != Tag::Scalar && label.tag() != Tag::Array) return false;
         const Array &x = subject.array();
         const Array &c = label.array();
         if (IsChar(x) != IsChar(c)) return false;
@@ -431,9 +509,8 @@ Evaluator::Flow Evaluator::ExecuteSwitch(const Stmt &s) {
     for (const auto &branch : s.branches) {
         const Value label = Evaluate(*branch.first);
         bool hit = false;
-        if (label.IsArray() && IsCell(label.array())) {
-            const Array &cell = label.array();
-            for (unsigned int k = 0; k < cell.Numel() && !hit; ++k) hit = matches(Slot(cell, k));
+        if (label.IsCell()) {
+            for (const Value &item : label.cell().items) hit = hit || matches(item);
         } else {
             hit = matches(label);
         }
@@ -461,10 +538,8 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
     m_ends.resize(ends);
     m_located = false;
     if (!s.name.empty()) {
-        auto err = std::make_shared<Record>();
-        err->fields.emplace_back("message", Array(message));
-        err->fields.emplace_back("identifier", Array(identifier));
-        Top().vars[s.name] = Value(std::shared_ptr<const Object>(std::move(err)));
+        Top().vars[s.name] =
+            Record({{"message", Value(Array(message))}, {"identifier", Value(Array(identifier))}});
     }
     return Execute(s.handler);
 }
@@ -510,39 +585,54 @@ std::vector<Value> Evaluator::Arguments(const std::vector<ExprPtr> &args, std::s
 
 Value Evaluator::Subscripted(const Value &base, const Expr &e) {
     if (e.kind == Expr::Kind::Field) {
-        const auto *record = dynamic_cast<const Record *>(base.object());
-        if (!record) throw Error("Dot indexing is only for structs");
-        const Value *field = record->Find(e.text);
-        if (!field) throw Error("Reference to non-existent field '" + e.text + "'");
-        return *field;
+        if (!base.IsStruct()) throw Error("Dot indexing is only for structs");
+        const StructArray &record = base.structure();
+        const int field = record.Field(e.text);
+        if (field < 0) throw Error("Reference to non-existent field '" + e.text + "'");
+        if (record.values.size() != record.fields.size())
+            throw Error("Fields of a struct array are read one element at a time");
+        return record.At(0, static_cast<std::size_t>(field));
     }
-    if (const auto *handle = dynamic_cast<const Handle *>(base.object())) {
+    if (base.IsHandle()) {
         if (e.kind != Expr::Kind::Index) throw Error("Brace indexing is only for cell arrays");
         std::vector<Value> out = Invoke(base, Arguments(e.args, 1), 1);
-        (void)handle;
         if (out.empty()) throw Error("The function returns no value");
         return out[0];
     }
+    const std::size_t first = e.kind == Expr::Kind::Call ? 0 : 1;
+    if (base.IsCell()) {
+        const CellArray &c = base.cell();
+        std::vector<km::Subscript> subs = Subscripts(base.array(), e.args, first);
+        std::vector<std::size_t> taken;
+        const Dims dims = Select(c.dims, subs, taken);
+        if (e.kind == Expr::Kind::CellIndex) {
+            if (taken.size() != 1)
+                throw Error("Brace indexing must select exactly one cell here");
+            return c.items[taken[0]];
+        }
+        CellArray part;
+        part.dims = dims;
+        part.items.reserve(taken.size());
+        for (std::size_t k : taken) part.items.push_back(c.items[k]);
+        return Value(std::move(part));
+    }
+    if (e.kind == Expr::Kind::CellIndex) throw Error("Brace indexing is only for cell arrays");
     const Array &a = base.array();
-    std::vector<km::Subscript> subs = Subscripts(a, e.args, e.kind == Expr::Kind::Call ? 0 : 1);
-    const Array part = subs.size() == 1 ? a(subs[0]) : a(subs[0], subs[1]);
-    if (e.kind != Expr::Kind::CellIndex) return part;
-    if (!IsCell(a)) throw Error("Brace indexing is only for cell arrays");
-    if (part.Numel() != 1) throw Error("Brace indexing must select exactly one cell here");
-    return Slot(part, 0);
+    std::vector<km::Subscript> subs = Subscripts(a, e.args, first);
+    return subs.size() == 1 ? a(subs[0]) : a(subs[0], subs[1]);
 }
 
 std::vector<Value> Evaluator::CallName(const Expr &e, unsigned int nargout) {
     if (Value *v = Lookup(e.text, e.variable)) {
         if (e.kind == Expr::Kind::Name) {
             // The call holds its own copy: a script it runs may clear the name.
-            if (dynamic_cast<const Handle *>(v->object()) && nargout == 0) {
+            if (v->IsHandle() && nargout == 0) {
                 const Value handle = *v;
                 return Invoke(handle, {}, 0);
             }
             return {*v};
         }
-        if (dynamic_cast<const Handle *>(v->object())) {
+        if (v->IsHandle()) {
             const Value handle = *v;
             return Invoke(handle, Arguments(e.args), nargout);
         }
@@ -671,12 +761,10 @@ std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, 
         if (f.params[k] != "~") frame->vars[f.params[k]] = args[k];
     if (varargin) {
         const auto extra = static_cast<unsigned int>(args.size() > named ? args.size() - named : 0);
-        Array cell = Array::Adopt(km::mxCreateCellMatrix(1, extra));
-        for (unsigned int k = 0; k < extra; ++k) {
-            Array copy = args[named + k].array();
-            km::mxSetCell(cell.get(), static_cast<int>(k), copy.release());
-        }
-        frame->vars["varargin"] = std::move(cell);
+        CellArray cell;
+        cell.dims = {1, extra};
+        cell.items.assign(args.begin() + static_cast<std::ptrdiff_t>(named), args.end());
+        frame->vars["varargin"] = Value(std::move(cell));
     }
     m_frames.push_back(std::move(frame));
     struct Pop {
@@ -717,9 +805,10 @@ std::vector<Value> Evaluator::CallAnonymous(const Handle &h, const std::vector<V
 
 std::vector<Value> Evaluator::Invoke(const Value &f, const std::vector<Value> &args,
                                      unsigned int nargout) {
-    if (const auto *h = dynamic_cast<const Handle *>(f.object())) {
-        if (h->body) return CallAnonymous(*h, args, nargout);
-        return CallFunction(h->name, args, nargout, h->unit);
+    if (f.IsHandle()) {
+        const Handle &h = f.handle();
+        if (h.body) return CallAnonymous(h, args, nargout);
+        return CallFunction(h.name, args, nargout, h.unit);
     }
     if (IsText(f)) return CallFunction(Text(f.array()), args, nargout, Top().unit);
     throw Error("Expected a function handle or a function name");
@@ -742,7 +831,7 @@ Value Evaluator::MakeHandle(const Expr &e) {
             if (const Value *v = Lookup(n)) h->captured.emplace(n, *v);
         }
     }
-    return Value(std::shared_ptr<const Object>(std::move(h)));
+    return Value(std::shared_ptr<const Handle>(std::move(h)));
 }
 
 Value Evaluator::Matrix(const Expr &e) {
@@ -776,14 +865,13 @@ Value Evaluator::CellLiteral(const Expr &e) {
     for (const auto &row : e.rows)
         if (row.size() != cols)
             throw Error("Dimensions of arrays being concatenated are not consistent");
-    Array cell = Array::Adopt(km::mxCreateCellMatrix(rows, cols));
-    for (unsigned int i = 0; i < rows; ++i) {
-        for (unsigned int j = 0; j < cols; ++j) {
-            Array item = Evaluate(*e.rows[i][j]).array();
-            km::mxSetCell(cell.get(), static_cast<int>(i + j * rows), item.release());
-        }
-    }
-    return cell;
+    CellArray cell;
+    cell.dims = {rows, cols};
+    cell.items.resize(std::size_t{rows} * cols);
+    for (unsigned int i = 0; i < rows; ++i)
+        for (unsigned int j = 0; j < cols; ++j)
+            cell.items[i + std::size_t{j} * rows] = Evaluate(*e.rows[i][j]);
+    return Value(std::move(cell));
 }
 
 std::vector<Value> Evaluator::EvaluateMulti(const Expr &e, unsigned int nargout) {
@@ -957,6 +1045,61 @@ int Evaluator::Exist(const std::string &name) {
 
 namespace {
 
+// One value in a line of a struct or cell display: short text as it is,
+// a number, else its size and class in brackets.
+std::string Summary(const Value &v, bool inCell) {
+    if (v.IsHandle()) return v.handle().text;
+    if (v.tag() == Tag::String && v.strings().items.size() == 1)
+        return '"' + v.strings().items[0] + '"';
+    const Dims dims = v.Dimensions();
+    const char open = inCell && v.IsCell() ? '{' : '[';
+    const char close = inCell && v.IsCell() ? '}' : ']';
+    if (v.tag() == Tag::Array && IsChar(v.array()) && v.array().Rows() <= 1)
+        return '\'' + Text(v.array()) + '\'';
+    if (v.IsArray() && Count(dims) == 1 && !IsComplex(v.array())) {
+        const std::string number = km::DisplayNumber(v.array().Scalar());
+        return inCell ? '[' + number + ']' : number;
+    }
+    return open + DimsText(dims) + ' ' + v.ClassName() + close;
+}
+
+void ShowStruct(std::ostream &out, const std::string &name, const StructArray &s) {
+    out << name << " =\n\n";
+    if (s.values.size() != s.fields.size()) {
+        out << "  " << DimsText(s.dims) << " struct array with fields:\n\n";
+        for (const std::string &f : s.fields) out << "    " << f << '\n';
+        out << '\n';
+        return;
+    }
+    for (std::size_t k = 0; k < s.fields.size(); ++k)
+        out << "    " << s.fields[k] << ": " << Summary(s.values[k], false) << '\n';
+    out << '\n';
+}
+
+void ShowStrings(std::ostream &out, const std::string &name, const StringArray &s) {
+    if (s.items.size() == 1) {
+        out << name << " = \"" << s.items[0] << "\"\n\n";
+        return;
+    }
+    out << name << " =\n\n  " << DimsText(s.dims) << " string array\n\n";
+    for (const std::string &item : s.items) out << "    \"" << item << "\"\n";
+    out << '\n';
+}
+
+// A cell the library cannot show (it holds a struct or a handle): one line
+// per row, each element summarized.
+void ShowCell(std::ostream &out, const std::string &name, const CellArray &c) {
+    out << name << " =\n\n";
+    const std::size_t rows = c.dims[0];
+    const std::size_t columns = rows ? c.items.size() / rows : 0;
+    for (std::size_t i = 0; i < rows; ++i) {
+        out << "   ";
+        for (std::size_t j = 0; j < columns; ++j) out << ' ' << Summary(c.items[i + j * rows], true);
+        out << '\n';
+    }
+    out << '\n';
+}
+
 // The text without its empty lines.
 std::string Compacted(const std::string &text) {
     std::string out;
@@ -968,6 +1111,14 @@ std::string Compacted(const std::string &text) {
 
 }  // namespace
 
+bool Displayable(const Value &v) {
+    if (v.IsArray()) return true;
+    if (!v.IsCell()) return false;
+    for (const Value &item : v.cell().items)
+        if (!Displayable(item)) return false;
+    return true;
+}
+
 void Show(std::ostream &out, const std::string &name, const Value &value, bool compact) {
     if (compact) {
         std::ostringstream text;
@@ -975,36 +1126,19 @@ void Show(std::ostream &out, const std::string &name, const Value &value, bool c
         out << Compacted(text.str());
         return;
     }
-    if (value.IsArray()) {
-        out << km::DisplayText(value.array().get(), name);
-        return;
+    switch (value.tag()) {
+        case Tag::Handle: out << name << " =\n\n    " << value.handle().text << "\n\n"; return;
+        case Tag::Struct: ShowStruct(out, name, value.structure()); return;
+        case Tag::String: ShowStrings(out, name, value.strings()); return;
+        case Tag::Cell:
+            if (!Displayable(value)) {
+                ShowCell(out, name, value.cell());
+                return;
+            }
+            break;
+        default: break;
     }
-    out << name << " =\n\n";
-    if (const auto *h = dynamic_cast<const Handle *>(value.object())) {
-        out << "    " << h->text << "\n\n";
-        return;
-    }
-    const auto *r = static_cast<const Record *>(value.object());
-    for (const auto &f : r->fields) {
-        out << "    " << f.first << ": ";
-        const Value &v = f.second;
-        if (!v.IsArray()) {
-            out << (dynamic_cast<const Handle *>(v.object())
-                        ? static_cast<const Handle *>(v.object())->text
-                        : std::string("[1x1 struct]"));
-        } else if (IsChar(v.array()) && v.array().Rows() <= 1) {
-            out << '\'' << Text(v.array()) << '\'';
-        } else if (v.array().Numel() == 1 && !IsCell(v.array())) {
-            out << km::DisplayNumber(v.array().Scalar());
-        } else {
-            const std::vector<unsigned int> dims = v.array().Dims();
-            out << '[';
-            for (std::size_t k = 0; k < dims.size(); ++k) out << (k ? "x" : "") << dims[k];
-            out << ' ' << ClassName(v.array()) << ']';
-        }
-        out << '\n';
-    }
-    out << '\n';
+    out << km::DisplayText(value.array().get(), name);
 }
 
 }  // namespace mtrx

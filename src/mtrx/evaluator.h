@@ -31,6 +31,10 @@ void WarnIfIllConditioned(Evaluator &evaluator, double rcond);
 /// lines of the text.
 void Show(std::ostream &out, const std::string &name, const Value &value, bool compact = false);
 
+/// True when the library's display can show the value: arrays, and cells
+/// of arrays.
+bool Displayable(const Value &value);
+
 /// A variable of a workspace, as who and whos list them.
 struct VariableInfo {
     std::string name;

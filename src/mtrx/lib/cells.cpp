@@ -13,31 +13,20 @@ Outs Cell(const Args &args, BuiltinCall &) {
         Array::Adopt(km::mxCreateCellArray(static_cast<unsigned int>(dims.size()), dims.data()))};
 }
 
-const Record &RecordArg(const Args &args, std::size_t k) {
-    const auto *r = dynamic_cast<const Record *>(args[k].object());
-    if (!r) args.Refuse(k, "a struct");
-    return *r;
-}
-
 Outs Fieldnames(const Args &args, BuiltinCall &) {
-    const Record &r = RecordArg(args, 0);
-    Array names =
-        Array::Adopt(km::mxCreateCellMatrix(static_cast<unsigned int>(r.fields.size()), 1));
-    for (std::size_t k = 0; k < r.fields.size(); ++k) {
-        Array name(r.fields[k].first);
-        km::mxSetCell(names.get(), static_cast<int>(k), name.release());
-    }
-    return {names};
+    const StructArray &s = args.GetStruct(0);
+    CellArray names;
+    names.dims = {static_cast<unsigned int>(s.fields.size()), 1};
+    for (const std::string &f : s.fields) names.items.emplace_back(Array(f));
+    return {Value(std::move(names))};
 }
 
 Outs Isfield(const Args &args, BuiltinCall &) {
-    const auto *r = dynamic_cast<const Record *>(args[0].object());
-    return {Logical(r && args.IsText(1) && r->Find(args.GetText(1)) != nullptr)};
+    return {Logical(args[0].IsStruct() && args.IsText(1) &&
+                    args[0].structure().Field(args.GetText(1)) >= 0)};
 }
 
-Outs Isstruct(const Args &args, BuiltinCall &) {
-    return {Logical(dynamic_cast<const Record *>(args[0].object()) != nullptr)};
-}
+Outs Isstruct(const Args &args, BuiltinCall &) { return {Logical(args[0].IsStruct())}; }
 
 const BuiltinEntry kEntries[] = {
     {"cell", Cell, 0, kAny, 1, "cell(n), cell(m, n, ...), cell([m n ...])",
