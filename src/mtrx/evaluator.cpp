@@ -386,7 +386,7 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
             }
             if (current && current->IsCell()) {
                 const CellArray &cell = current->cell();
-                std::vector<km::Subscript> subs = Subscripts(current->array(), acc.subscripts);
+                std::vector<km::Subscript> subs = Subscripts(Positions(cell.dims), acc.subscripts);
                 if (deletion) return Value(StoreCells(cell, subs, nullptr));
                 if (!rhs.IsCell())
                     throw Error(std::string("Conversion to cell from ") + rhs.ClassName() +
@@ -417,7 +417,7 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                 throw Error("Brace indexing is only for cell arrays");
             }
             const CellArray &cell = holder.cell();
-            std::vector<km::Subscript> subs = Subscripts(holder.array(), acc.subscripts);
+            std::vector<km::Subscript> subs = Subscripts(Positions(cell.dims), acc.subscripts);
             Value inner;
             if (last) {
                 inner = rhs;
@@ -602,7 +602,7 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
     const std::size_t first = e.kind == Expr::Kind::Call ? 0 : 1;
     if (base.IsCell()) {
         const CellArray &c = base.cell();
-        std::vector<km::Subscript> subs = Subscripts(base.array(), e.args, first);
+        std::vector<km::Subscript> subs = Subscripts(Positions(c.dims), e.args, first);
         std::vector<std::size_t> taken;
         const Dims dims = Select(c.dims, subs, taken);
         if (e.kind == Expr::Kind::CellIndex) {
