@@ -5,6 +5,7 @@
 #include "error.h"
 #include "lexer.h"
 #include "lib/operators.h"
+#include "resolver.h"
 
 #include <matrix/display.h>
 #include <matrix/exceptions.h>
@@ -131,15 +132,6 @@ std::string Folder(const std::string &path) {
     return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
 }
 
-// The names an anonymous function's body reads, for its captured workspace.
-void Names(const Expr &e, std::set<std::string> &out) {
-    if (e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) out.insert(e.text);
-    for (const ExprPtr &a : e.args)
-        if (a) Names(*a, out);
-    for (const auto &row : e.rows)
-        for (const ExprPtr &a : row) Names(*a, out);
-}
-
 bool IsText(const Value &v) { return v.tag() == Tag::Array && IsChar(v.array()); }
 
 Array Logical(bool b) {
@@ -151,22 +143,22 @@ Array Logical(bool b) {
 // op applied to two scalars as the library applies it, when the result is
 // plain: a NaN operand or result (whose bits the library decides) and every
 // other operator go through the library.
-std::optional<Value> FastBinary(const std::string &op, double x, double y) {
+std::optional<Value> FastBinary(Op op, double x, double y) {
     if (std::isnan(x) || std::isnan(y)) return std::nullopt;
     double r;
-    switch (op[0]) {
-        case '+': r = x + y; break;
-        case '-': r = x - y; break;
-        case '*': r = x * y; break;
-        case '/': r = x / y; break;
-        case '.':
-            if (op[1] != '*' && op[1] != '/') return std::nullopt;
-            r = op[1] == '*' ? x * y : x / y;
-            break;
-        case '<': return Logical(op.size() == 1 ? x < y : x <= y);
-        case '>': return Logical(op.size() == 1 ? x > y : x >= y);
-        case '=': return Logical(x == y);
-        case '~': return Logical(x != y);
+    switch (op) {
+        case Op::Plus: r = x + y; break;
+        case Op::Minus: r = x - y; break;
+        case Op::Mtimes:
+        case Op::Times: r = x * y; break;
+        case Op::Mrdivide:
+        case Op::Rdivide: r = x / y; break;
+        case Op::Lt: return Logical(x < y);
+        case Op::Le: return Logical(x <= y);
+        case Op::Gt: return Logical(x > y);
+        case Op::Ge: return Logical(x >= y);
+        case Op::Eq: return Logical(x == y);
+        case Op::Ne: return Logical(x != y);
         default: return std::nullopt;
     }
     if (std::isnan(r)) return std::nullopt;
@@ -177,7 +169,8 @@ std::optional<Value> FastBinary(const std::string &op, double x, double y) {
 
 Evaluator::Evaluator(std::ostream &display, const Limits &limits)
     : m_display(display), m_limits(limits) {
-    m_frames.push_back(std::make_unique<Frame>());
+    // The base workspace: names of its own, growing as programs name them.
+    PushFrame(nullptr);
     if (const char *path = std::getenv("MTRXPATH")) {
         std::stringstream folders(path);
         std::string folder;
@@ -194,7 +187,75 @@ void Evaluator::Run(const std::shared_ptr<const Unit> &unit) {
     m_located = false;
     m_failedFile = unit->file;
     m_failedLine = 0;
-    Execute(unit->program.statements);
+    RunStatements(*unit);
+}
+
+void Evaluator::RunStatements(const Unit &unit) {
+    Frame &frame = Top();
+    std::vector<std::uint32_t> map;
+    map.reserve(unit.program.names.size());
+    for (const std::string &name : unit.program.names) map.push_back(frame.Add(name));
+    struct Restore {
+        Frame &frame;
+        const std::vector<std::uint32_t> *saved;
+        ~Restore() { frame.map = saved; }
+    } restore{frame, frame.map};
+    frame.map = &map;
+    Execute(unit.program.statements);
+}
+
+int Evaluator::Frame::Find(const std::string &name) const {
+    if (names == &own) {
+        auto it = index.find(name);
+        return it == index.end() ? -1 : static_cast<int>(it->second);
+    }
+    for (std::size_t k = 0; k < names->size(); ++k)
+        if ((*names)[k] == name) return static_cast<int>(k);
+    return -1;
+}
+
+std::uint32_t Evaluator::Frame::Add(const std::string &name) {
+    const int found = Find(name);
+    if (found >= 0) return static_cast<std::uint32_t>(found);
+    if (names != &own) {
+        // The first name of the frame's own: it copies the resolver's list.
+        own = *names;
+        for (std::size_t k = 0; k < own.size(); ++k)
+            index.emplace(own[k], static_cast<std::uint32_t>(k));
+        names = &own;
+    }
+    const auto slot = static_cast<std::uint32_t>(own.size());
+    own.push_back(name);
+    index.emplace(name, slot);
+    slots.push_back(Value::Unset());
+    return slot;
+}
+
+void Evaluator::Frame::Reset(const std::vector<std::string> *of) {
+    own.clear();
+    index.clear();
+    names = of ? of : &own;
+    slots.assign(names->size(), Value::Unset());
+    map = nullptr;
+    function = nullptr;
+    nargin = 0;
+    nargout = 0;
+}
+
+Evaluator::Frame &Evaluator::PushFrame(const std::vector<std::string> *names) {
+    if (m_depth == m_frames.size()) m_frames.push_back(std::make_unique<Frame>());
+    Frame &frame = *m_frames[m_depth++];
+    frame.Reset(names);
+    m_top = &frame;
+    return frame;
+}
+
+void Evaluator::PopFrame() {
+    Frame &frame = *m_frames[--m_depth];
+    // Its values go now; the storage stays for the next call.
+    frame.slots.clear();
+    frame.unit.reset();
+    m_top = m_frames[m_depth - 1].get();
 }
 
 namespace {
@@ -212,6 +273,7 @@ void Interrupt() noexcept { g_interrupt.store(true, std::memory_order_relaxed); 
 bool TakeInterrupt() noexcept { return g_interrupt.exchange(false, std::memory_order_relaxed); }
 
 void Evaluator::Define(const std::shared_ptr<const Unit> &unit) {
+    ++m_generation;
     for (const Function &f : unit->program.functions) {
         Found &found = m_defined[f.name];
         found.unit = unit;
@@ -232,7 +294,7 @@ void Evaluator::CheckInterrupt() {
 
 void Evaluator::CheckDepth(const std::string &callee) {
     CheckInterrupt();
-    if (m_frames.size() + m_scriptDepth > m_limits.max_call_depth)
+    if (m_depth + m_scriptDepth > m_limits.max_call_depth)
         throw Error("Maximum recursion depth of " + std::to_string(m_limits.max_call_depth) +
                     " reached in '" + callee + "'");
 }
@@ -244,36 +306,11 @@ void Evaluator::Locate(int line) {
     m_failedLine = line;
 }
 
-Evaluator::Frame::Frame() { Renumber(); }
-
-void Evaluator::Frame::Renumber() {
-    static std::atomic<std::uint64_t> next{1};
-    id = next.fetch_add(1, std::memory_order_relaxed);
-}
-
 Value *Evaluator::Lookup(const std::string &name) {
-    auto &vars = Top().vars;
-    auto it = vars.find(name);
-    return it == vars.end() ? nullptr : &it->second;
-}
-
-Value *Evaluator::Lookup(const std::string &name, const VariableCache &cache) {
     Frame &frame = Top();
-    if (cache.frame == frame.id) return cache.slot;
-    auto it = frame.vars.find(name);
-    if (it == frame.vars.end()) return nullptr;
-    cache.frame = frame.id;
-    cache.slot = &it->second;
-    return cache.slot;
-}
-
-Value &Evaluator::VariableSlot(const std::string &name, const VariableCache &cache) {
-    Frame &frame = Top();
-    if (cache.frame == frame.id) return *cache.slot;
-    Value &slot = frame.vars[name];
-    cache.frame = frame.id;
-    cache.slot = &slot;
-    return slot;
+    const int slot = frame.Find(name);
+    if (slot < 0 || frame.slots[static_cast<std::size_t>(slot)].IsUnset()) return nullptr;
+    return &frame.slots[static_cast<std::size_t>(slot)];
 }
 
 Evaluator::Flow Evaluator::Execute(const Block &block) {
@@ -327,7 +364,7 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
     const Expr &e = *s.value;
     // A variable named alone is shown under its own name.
     if (e.kind == Expr::Kind::Name) {
-        if (const Value *v = Lookup(e.text, e.variable)) {
+        if (const Value *v = Lookup(e.slot)) {
             if (!v->IsHandle()) {
                 if (s.show) Show(m_display, e.text, *v, m_compact);
                 return;
@@ -338,7 +375,7 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
     const bool call = e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call;
     std::vector<Value> results = call ? CallName(e, 0) : std::vector<Value>{Evaluate(e)};
     if (results.empty()) return;
-    Value &ans = Top().vars["ans"];
+    Value &ans = Var(s.slot);
     ans = std::move(results[0]);
     if (s.show) Show(m_display, "ans", ans, m_compact);
 }
@@ -362,10 +399,17 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
 
 void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion) {
     if (t.name.empty()) return;  // ~
-    Value *current = Lookup(t.name, t.variable);
-    // Assign through a copy so that a failed assignment changes nothing.
-    Value result = t.path.empty() ? std::move(value) : AssignPath(current, t, 0, value, deletion);
-    Value &slot = VariableSlot(t.name, t.variable);
+    Value result;
+    if (t.path.empty()) {
+        result = std::move(value);
+    } else {
+        // Assign through a copy so that a failed assignment changes nothing.
+        const Value *found = Lookup(t.slot);
+        const std::optional<Value> current =
+            found ? std::optional<Value>(*found) : std::optional<Value>();
+        result = AssignPath(current ? &*current : nullptr, t, 0, value, deletion);
+    }
+    Value &slot = Var(t.slot);
     slot = std::move(result);
     if (s.show) Show(m_display, t.name, slot, m_compact);
 }
@@ -466,7 +510,7 @@ Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
             column.dims = {static_cast<unsigned int>(rows), 1};
             column.items.assign(c.items.begin() + static_cast<std::ptrdiff_t>(j * rows),
                                 c.items.begin() + static_cast<std::ptrdiff_t>((j + 1) * rows));
-            VariableSlot(s.name, s.variable) = Value(std::move(column));
+            Var(s.slot) = Value(std::move(column));
             const Flow f = Execute(s.body);
             if (f == Flow::Break) break;
             if (f == Flow::Return) return f;
@@ -482,7 +526,7 @@ Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
                           range.NDims() == 2;
     const double *values = plainRow ? range.Data() : nullptr;
     for (unsigned int j = 0; j < columns; ++j) {
-        Value &v = VariableSlot(s.name, s.variable);
+        Value &v = Var(s.slot);
         if (plainRow)
             v = Value(values[j]);
         else
@@ -520,7 +564,6 @@ Evaluator::Flow Evaluator::ExecuteSwitch(const Stmt &s) {
 }
 
 Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
-    const std::size_t frames = m_frames.size();
     const std::size_t ends = m_ends.size();
     std::string message;
     std::string identifier;
@@ -534,12 +577,10 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
     } catch (const std::exception &e) {
         message = e.what();
     }
-    m_frames.resize(frames);
     m_ends.resize(ends);
     m_located = false;
     if (!s.name.empty()) {
-        Top().vars[s.name] =
-            Record({{"message", Value(Array(message))}, {"identifier", Value(Array(identifier))}});
+        Var(s.slot) = Record({{"message", Value(Array(message))}, {"identifier", Value(Array(identifier))}});
     }
     return Execute(s.handler);
 }
@@ -623,7 +664,7 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
 }
 
 std::vector<Value> Evaluator::CallName(const Expr &e, unsigned int nargout) {
-    if (Value *v = Lookup(e.text, e.variable)) {
+    if (Value *v = Lookup(e.slot)) {
         if (e.kind == Expr::Kind::Name) {
             // The call holds its own copy: a script it runs may clear the name.
             if (v->IsHandle() && nargout == 0) {
@@ -644,7 +685,7 @@ std::vector<Value> Evaluator::CallName(const Expr &e, unsigned int nargout) {
         return {Array(e.text == "nargin" ? frame.nargin : frame.nargout)};
     std::vector<Value> args = Arguments(e.args);
     m_site = &e;
-    return CallFunction(e.text, args, nargout, frame.unit);
+    return CallFunction(e.text, args, nargout, frame.unit, e.site);
 }
 
 bool Evaluator::Resolve(const std::string &name, const std::shared_ptr<const Unit> &from,
@@ -704,43 +745,78 @@ std::shared_ptr<const Unit> Evaluator::Load(const std::string &path) {
         m_failedLine = e.Line();
         throw;
     }
+    ResolveProgram(unit->program);
     for (const Function &f : unit->program.functions) unit->functions.emplace(f.name, &f);
+    // A file read (again) may change what any call site stands for.
+    ++m_generation;
     return unit;
 }
 
 std::vector<Value> Evaluator::CallFunction(const std::string &name, const std::vector<Value> &args,
                                            unsigned int nargout,
-                                           const std::shared_ptr<const Unit> &from) {
-    const Expr *site = m_site;
+                                           const std::shared_ptr<const Unit> &from, int site) {
+    const Expr *written = m_site;
     m_site = nullptr;
-    Found found;
-    if (Resolve(name, from, found)) {
-        if (found.function) return CallUser(found.unit, *found.function, args, nargout);
-        // A script file runs in the caller's workspace. Its calls count
-        // toward the depth limit too: a script may call itself.
-        if (!args.empty()) throw Error("Script '" + name + "' takes no arguments");
-        CheckDepth(name);
-        const std::shared_ptr<const Unit> saved = Top().unit;
-        Top().unit = found.unit;
-        ++m_scriptDepth;
-        try {
-            Execute(found.unit->program.statements);
-        } catch (...) {
-            --m_scriptDepth;
-            Top().unit = saved;
-            throw;
-        }
-        --m_scriptDepth;
-        Top().unit = saved;
-        return {};
+    SiteEntry looked;
+    SiteEntry *entry = &looked;
+    if (site >= 0) {
+        if (static_cast<std::size_t>(site) >= m_sites.size())
+            m_sites.resize(static_cast<std::size_t>(site) + 1);
+        entry = &m_sites[static_cast<std::size_t>(site)];
     }
-    const BuiltinEntry *builtin = FindBuiltin(name);
-    if (!builtin) throw Error("Undefined function or variable '" + name + "'");
-    BuiltinCall call{*this, m_display, name, nargout, site};
-    std::vector<Value> out = CallBuiltin(*builtin, args, call);
+    if (entry->generation != m_generation) {
+        Found found;
+        if (Resolve(name, from, found)) {
+            entry->unit = found.unit;
+            entry->function = found.function;
+            entry->builtin = nullptr;
+            entry->script = !found.function;
+        } else {
+            entry->builtin = FindBuiltin(name);
+            if (!entry->builtin) throw Error("Undefined function or variable '" + name + "'");
+            entry->unit.reset();
+            entry->function = nullptr;
+            entry->script = false;
+        }
+        // Resolve may have read a file, which moves the generation on.
+        entry->generation = m_generation;
+    }
+    if (entry->function) {
+        // The call holds the unit: a clear inside it may drop the entry's.
+        const std::shared_ptr<const Unit> unit = entry->unit;
+        return CallUser(unit, *entry->function, args, nargout);
+    }
+    if (entry->script) {
+        const std::shared_ptr<const Unit> unit = entry->unit;
+        return RunScript(name, unit, args);
+    }
+    BuiltinCall call{*this, m_display, name, nargout, written};
+    std::vector<Value> out = CallBuiltin(*entry->builtin, args, call);
     if (nargout > 1 && out.size() < nargout)
         throw Error("Too many output arguments for '" + name + "'");
     return out;
+}
+
+std::vector<Value> Evaluator::RunScript(const std::string &name,
+                                        const std::shared_ptr<const Unit> &unit,
+                                        const std::vector<Value> &args) {
+    // A script file runs in the caller's workspace. Its calls count toward
+    // the depth limit too: a script may call itself.
+    if (!args.empty()) throw Error("Script '" + name + "' takes no arguments");
+    CheckDepth(name);
+    const std::shared_ptr<const Unit> saved = Top().unit;
+    Top().unit = unit;
+    ++m_scriptDepth;
+    try {
+        RunStatements(*unit);
+    } catch (...) {
+        --m_scriptDepth;
+        Top().unit = saved;
+        throw;
+    }
+    --m_scriptDepth;
+    Top().unit = saved;
+    return {};
 }
 
 std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, const Function &f,
@@ -752,54 +828,54 @@ std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, 
     if (nargout > std::max<std::size_t>(f.outputs.size(), 1))
         throw Error("Too many output arguments for '" + f.name + "'");
     CheckDepth(f.name);
-    auto frame = std::make_unique<Frame>();
-    frame->unit = unit;
-    frame->function = &f;
-    frame->nargin = static_cast<unsigned int>(args.size());
-    frame->nargout = nargout;
+    Frame &frame = PushFrame(&f.names);
+    struct Pop {
+        Evaluator &e;
+        ~Pop() { e.PopFrame(); }
+    } pop{*this};
+    frame.unit = unit;
+    frame.function = &f;
+    frame.nargin = static_cast<unsigned int>(args.size());
+    frame.nargout = nargout;
     for (std::size_t k = 0; k < args.size() && k < named; ++k)
-        if (f.params[k] != "~") frame->vars[f.params[k]] = args[k];
+        if (f.paramSlots[k] >= 0) frame.slots[static_cast<std::size_t>(f.paramSlots[k])] = args[k];
     if (varargin) {
         const auto extra = static_cast<unsigned int>(args.size() > named ? args.size() - named : 0);
         CellArray cell;
         cell.dims = {1, extra};
-        cell.items.assign(args.begin() + static_cast<std::ptrdiff_t>(named), args.end());
-        frame->vars["varargin"] = Value(std::move(cell));
+        if (extra) cell.items.assign(args.begin() + static_cast<std::ptrdiff_t>(named), args.end());
+        frame.slots[static_cast<std::size_t>(f.paramSlots.back())] = Value(std::move(cell));
     }
-    m_frames.push_back(std::move(frame));
-    struct Pop {
-        std::vector<std::unique_ptr<Frame>> &frames;
-        ~Pop() { frames.pop_back(); }
-    } pop{m_frames};
     Execute(f.body);
     std::vector<Value> out;
     const std::size_t wanted = std::min<std::size_t>(std::max(nargout, 1u), f.outputs.size());
     for (std::size_t k = 0; k < wanted; ++k) {
-        const Value *v = Lookup(f.outputs[k]);
-        if (!v) {
+        // A script run in the function may have moved the frame's slots.
+        Value &v = Top().slots[static_cast<std::size_t>(f.outputSlots[k])];
+        if (v.IsUnset()) {
             if (k == 0 && nargout == 0) break;
             throw Error("Output argument '" + f.outputs[k] + "' is not assigned in '" + f.name +
                         "'");
         }
-        out.push_back(*v);
+        out.push_back(std::move(v));
     }
     return out;
 }
 
 std::vector<Value> Evaluator::CallAnonymous(const Handle &h, const std::vector<Value> &args,
                                             unsigned int nargout) {
-    if (args.size() > h.params.size()) throw Error("Too many input arguments for '" + h.text + "'");
+    const std::vector<std::string> &params = h.anon->params;
+    if (args.size() > params.size()) throw Error("Too many input arguments for '" + h.text + "'");
     CheckDepth(h.text);
-    auto frame = std::make_unique<Frame>();
-    frame->unit = h.unit;
-    for (const auto &v : h.captured) frame->vars.insert(v);
-    for (std::size_t k = 0; k < args.size(); ++k)
-        if (h.params[k] != "~") frame->vars[h.params[k]] = args[k];
-    m_frames.push_back(std::move(frame));
+    Frame &frame = PushFrame(&h.anon->scope);
     struct Pop {
-        std::vector<std::unique_ptr<Frame>> &frames;
-        ~Pop() { frames.pop_back(); }
-    } pop{m_frames};
+        Evaluator &e;
+        ~Pop() { e.PopFrame(); }
+    } pop{*this};
+    frame.unit = h.unit;
+    frame.slots = h.captured;
+    for (std::size_t k = 0; k < args.size(); ++k)
+        if (params[k] != "~") frame.slots[k] = args[k];
     return EvaluateMulti(*h.body, nargout);
 }
 
@@ -821,15 +897,12 @@ Value Evaluator::MakeHandle(const Expr &e) {
         h->name = e.text;
         h->text = "@" + e.text;
     } else {
+        h->anon = &e;
         h->body = e.args[0].get();
-        h->params = e.params;
         h->text = e.text;
-        std::set<std::string> names;
-        Names(*h->body, names);
-        for (const std::string &n : names) {
-            if (std::find(h->params.begin(), h->params.end(), n) != h->params.end()) continue;
-            if (const Value *v = Lookup(n)) h->captured.emplace(n, *v);
-        }
+        h->captured.assign(e.scope.size(), Value::Unset());
+        for (std::size_t k = 0; k < e.captures.size(); ++k)
+            if (const Value *v = Lookup(e.captures[k])) h->captured[e.params.size() + k] = *v;
     }
     return Value(std::shared_ptr<const Handle>(std::move(h)));
 }
@@ -884,7 +957,7 @@ Value Evaluator::Evaluate(const Expr &e) {
         case Expr::Kind::Number: return Value(e.number);
         case Expr::Kind::String: return Array(e.text);
         case Expr::Kind::Name:
-            if (const Value *v = Lookup(e.text, e.variable)) return *v;
+            if (const Value *v = Lookup(e.slot)) return *v;
             [[fallthrough]];
         case Expr::Kind::Call: {
             std::vector<Value> out = CallName(e, 1);
@@ -913,14 +986,14 @@ Value Evaluator::Evaluate(const Expr &e) {
         case Expr::Kind::Unary: {
             const Value a = Evaluate(*e.args[0]);
             double x;
-            if (m_fastScalars && e.text == "-" && a.RealScalar(x) && !std::isnan(x))
+            if (m_fastScalars && e.op == Op::Uminus && a.RealScalar(x) && !std::isnan(x))
                 return Value(-x);
-            return ApplyUnary(e.text, a.array());
+            return ApplyUnary(e.op, a.array());
         }
-        case Expr::Kind::Postfix: return ApplyUnary(e.text, Evaluate(*e.args[0]).array());
+        case Expr::Kind::Postfix: return ApplyUnary(e.op, Evaluate(*e.args[0]).array());
         case Expr::Kind::ShortCircuit: {
             const bool left = km::Tobool(Evaluate(*e.args[0]).array());
-            if (e.text == "&&" ? !left : left) return Array(left);
+            if (e.op == Op::AndAnd ? !left : left) return Array(left);
             return Array(km::Tobool(Evaluate(*e.args[1]).array()));
         }
         case Expr::Kind::AnonFunction:
@@ -931,7 +1004,7 @@ Value Evaluator::Evaluate(const Expr &e) {
 
 const Value &Evaluator::Peek(const Expr &e, std::optional<Value> &holder) {
     if (e.kind == Expr::Kind::Name)
-        if (const Value *v = Lookup(e.text, e.variable)) return *v;
+        if (const Value *v = Lookup(e.slot)) return *v;
     holder.emplace(Evaluate(e));
     return *holder;
 }
@@ -943,15 +1016,15 @@ Value Evaluator::EvaluateBinary(const Expr &e) {
     const Expr &left = *e.args[0];
     std::optional<Value> leftHolder;
     std::optional<Value> rightHolder;
-    if (left.kind != Expr::Kind::Name || !Lookup(left.text, left.variable))
+    if (left.kind != Expr::Kind::Name || !Lookup(left.slot))
         leftHolder.emplace(Evaluate(left));
     const Value &b = Peek(*e.args[1], rightHolder);
     const Value &a = leftHolder ? *leftHolder : Peek(left, leftHolder);
     double x;
     double y;
     if (m_fastScalars && a.RealScalar(x) && b.RealScalar(y))
-        if (std::optional<Value> out = FastBinary(e.text, x, y)) return std::move(*out);
-    return ApplyBinary(e.text, a.array(), b.array(), *this);
+        if (std::optional<Value> out = FastBinary(e.op, x, y)) return std::move(*out);
+    return ApplyBinary(e.op, a.array(), b.array(), *this);
 }
 
 void WarnIfIllConditioned(Evaluator &evaluator, double rcond) {
@@ -1004,26 +1077,23 @@ bool Matches(const char *pattern, const char *name) {
 
 std::vector<VariableInfo> Evaluator::Variables() {
     std::vector<VariableInfo> out;
-    for (const auto &v : Top().vars) out.push_back({v.first, &v.second});
+    const Frame &frame = Top();
+    for (std::size_t k = 0; k < frame.slots.size(); ++k)
+        if (!frame.slots[k].IsUnset()) out.push_back({(*frame.names)[k], &frame.slots[k]});
     std::sort(out.begin(), out.end(),
               [](const VariableInfo &a, const VariableInfo &b) { return a.name < b.name; });
     return out;
 }
 
 void Evaluator::ClearVariables(const std::vector<std::string> &patterns) {
+    // The slots stay, unset: the running code and the name table keep them.
     Frame &frame = Top();
-    if (patterns.empty()) {
-        frame.vars.clear();
-    } else {
-        for (auto it = frame.vars.begin(); it != frame.vars.end();) {
-            bool hit = false;
-            for (const std::string &p : patterns) hit = hit || Matches(p.c_str(), it->first.c_str());
-            it = hit ? frame.vars.erase(it) : std::next(it);
-        }
+    for (std::size_t k = 0; k < frame.slots.size(); ++k) {
+        bool hit = patterns.empty();
+        for (const std::string &p : patterns)
+            hit = hit || Matches(p.c_str(), (*frame.names)[k].c_str());
+        if (hit) frame.slots[k] = Value::Unset();
     }
-    // The caches of the names point into this frame's slots: a new number
-    // makes every one of them look the name up again.
-    frame.Renumber();
 }
 
 int Evaluator::Exist(const std::string &name) {

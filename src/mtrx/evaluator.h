@@ -63,7 +63,7 @@ public:
     std::vector<Value> Invoke(const Value &f, const std::vector<Value> &args, unsigned int nargout);
     /// The variable `name` of the running workspace, or null.
     const Value *Variable(const std::string &name) { return Lookup(name); }
-    void SetVariable(const std::string &name, Value v) { Top().vars[name] = std::move(v); }
+    void SetVariable(const std::string &name, Value v) { Top().slots[Top().Add(name)] = std::move(v); }
 
     /// Arithmetic and comparisons of two real double scalars are computed in
     /// place instead of through the library, whose results they equal bit for
@@ -93,7 +93,10 @@ public:
     void ClearVariables(const std::vector<std::string> &patterns);
     /// Forgets the function files read so far: the next call reads them
     /// again.
-    void ForgetFunctionFiles() { m_files.clear(); }
+    void ForgetFunctionFiles() {
+        m_files.clear();
+        ++m_generation;
+    }
     /// exist(name): 1 for a variable, 2 for a function or script file on
     /// the search path (or a file of that name), 5 for a built-in, else 0.
     int Exist(const std::string &name);
@@ -106,16 +109,36 @@ public:
 
 private:
     enum class Flow { Normal, Break, Continue, Return };
+    // A workspace: its variables in slots, numbered by the resolver for the
+    // function (or anonymous function) running in it. The base workspace,
+    // and a function's once a script run in it or a write by name adds a
+    // name, keep names of their own; that list only grows.
     struct Frame {
-        Frame();
-        // Gives the frame a number not used before.
-        void Renumber();
-        std::uint64_t id;  // unique in the process, for VariableCache
-        std::unordered_map<std::string, Value> vars;
+        std::vector<Value> slots;
+        const std::vector<std::string> *names = nullptr;  // of the slots
+        std::vector<std::string> own;
+        std::unordered_map<std::string, std::uint32_t> index;  // of own
+        // While a script's statements run here: their slots to these.
+        const std::vector<std::uint32_t> *map = nullptr;
         std::shared_ptr<const Unit> unit;
         const Function *function = nullptr;
         unsigned int nargin = 0;
         unsigned int nargout = 0;
+        // The slot of `name`, or -1.
+        int Find(const std::string &name) const;
+        // The slot of `name`, added (unset) when the frame has none.
+        std::uint32_t Add(const std::string &name);
+        // Empties the frame for another call of `names`.
+        void Reset(const std::vector<std::string> *names);
+    };
+    // What a call site's name stands for when it is not a variable: cached
+    // until the generation changes.
+    struct SiteEntry {
+        std::uint64_t generation = 0;
+        std::shared_ptr<const Unit> unit;
+        const Function *function = nullptr;  // a user function; both null: a builtin
+        const BuiltinEntry *builtin = nullptr;
+        bool script = false;
     };
     // One array being subscripted, for end.
     struct EndContext {
@@ -149,7 +172,10 @@ private:
     std::vector<Value> EvaluateMulti(const Expr &e, unsigned int nargout);
     std::vector<Value> CallName(const Expr &e, unsigned int nargout);
     std::vector<Value> CallFunction(const std::string &name, const std::vector<Value> &args,
-                                    unsigned int nargout, const std::shared_ptr<const Unit> &from);
+                                    unsigned int nargout, const std::shared_ptr<const Unit> &from,
+                                    int site = -1);
+    std::vector<Value> RunScript(const std::string &name, const std::shared_ptr<const Unit> &unit,
+                                 const std::vector<Value> &args);
     std::vector<Value> CallUser(const std::shared_ptr<const Unit> &unit, const Function &f,
                                 const std::vector<Value> &args, unsigned int nargout);
     std::vector<Value> CallAnonymous(const Handle &h, const std::vector<Value> &args,
@@ -166,13 +192,25 @@ private:
     bool Resolve(const std::string &name, const std::shared_ptr<const Unit> &from, Found &f);
     std::shared_ptr<const Unit> Load(const std::string &path);
 
-    Frame &Top() { return *m_frames.back(); }
+    Frame &Top() { return *m_top; }
     Value *Lookup(const std::string &name);
-    // The variable `name` of the running frame, or null, through the cache
-    // of the node that names it.
-    Value *Lookup(const std::string &name, const VariableCache &cache);
-    // As Lookup, making the variable (empty) when the frame has none.
-    Value &VariableSlot(const std::string &name, const VariableCache &cache);
+    // The variable in `slot` of the running code, or null when it is unset.
+    Value *Lookup(int slot) {
+        Value &v = Var(slot);
+        return v.IsUnset() ? nullptr : &v;
+    }
+    // The slot itself, set or not. A script's slots go through its map.
+    Value &Var(int slot) {
+        Frame &f = *m_top;
+        return f.slots[f.map ? (*f.map)[static_cast<std::size_t>(slot)]
+                             : static_cast<std::size_t>(slot)];
+    }
+    // Pushes a frame for a call, reusing one popped before.
+    Frame &PushFrame(const std::vector<std::string> *names);
+    void PopFrame();
+    // Runs the statements of a script in the running frame, its names
+    // mapped to the frame's.
+    void RunStatements(const Unit &unit);
     void Locate(int line);
     // Refuses a call beyond the depth limit; every call also takes a pending
     // interrupt here.
@@ -180,7 +218,11 @@ private:
 
     std::ostream &m_display;
     Limits m_limits;
-    std::vector<std::unique_ptr<Frame>> m_frames;
+    std::vector<std::unique_ptr<Frame>> m_frames;  // the first m_depth are running
+    std::size_t m_depth = 0;
+    Frame *m_top = nullptr;
+    std::vector<SiteEntry> m_sites;  // by call site number
+    std::uint64_t m_generation = 1;
     std::vector<EndContext> m_ends;
     std::map<std::string, Found> m_files;  // folder/name -> function, or none
     std::map<std::string, Found> m_defined;  // functions typed at the prompt

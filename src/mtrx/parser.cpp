@@ -4,6 +4,7 @@
 #include "error.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace mtrx {
 
@@ -359,6 +360,7 @@ private:
     ExprPtr Binary(Expr::Kind kind, const std::string &op, ExprPtr a, ExprPtr b) {
         ExprPtr e = Make(kind);
         e->text = op;
+        e->op = BinaryOp(op);
         e->args.push_back(std::move(a));
         e->args.push_back(std::move(b));
         return Measured(std::move(e));
@@ -457,6 +459,7 @@ private:
         ExprPtr e = Make(Expr::Kind::Unary);
         e->text = Next().text;
         if (e->text == "!") e->text = "~";
+        e->op = UnaryOp(e->text);
         e->args.push_back((this->*operand)());
         return Measured(std::move(e));
     }
@@ -479,6 +482,7 @@ private:
         while (IsOp("'") || IsOp(".'")) {
             ExprPtr e = Make(Expr::Kind::Postfix);
             e->text = Next().text;
+            e->op = UnaryOp(e->text);
             e->args.push_back(std::move(a));
             a = Measured(std::move(e));
         }
@@ -618,6 +622,30 @@ private:
 };
 
 }  // namespace
+
+namespace {
+
+// The operators as written, in the order of Op.
+const char *const kOpText[] = {"+",  "-",  "*", "/", "\\", "^", ".*", "./", ".\\",
+                               ".^", "|",  "&", "==", "~=", "<", "<=", ">", ">=",
+                               "-",  "+",  "~", "'",  ".'", "&&", "||"};
+static_assert(std::size(kOpText) == static_cast<std::size_t>(Op::None), "one text per operator");
+
+}  // namespace
+
+Op BinaryOp(const std::string &text) {
+    for (int k = 0; k < kBinaryOps; ++k)
+        if (text == kOpText[k]) return static_cast<Op>(k);
+    if (text == "&&") return Op::AndAnd;
+    if (text == "||") return Op::OrOr;
+    return Op::None;
+}
+
+Op UnaryOp(const std::string &text) {
+    for (int k = kFirstUnaryOp; k < kFirstUnaryOp + kUnaryOps; ++k)
+        if (text == kOpText[k]) return static_cast<Op>(k);
+    return Op::None;
+}
 
 Program Parse(const std::vector<Token> &tokens, const std::string &source, bool functionsNeedEnd) {
     return Parser(tokens, source, functionsNeedEnd).Whole();

@@ -165,10 +165,14 @@ struct StringArray {
 struct Handle {
     std::string name;                  // of @name; empty for an anonymous function
     std::shared_ptr<const Unit> unit;  // where names in it are looked up
-    const Expr *body = nullptr;        // of an anonymous function, owned by unit
-    std::vector<std::string> params;
-    std::map<std::string, Value> captured;  // the workspace values the body names
-    std::string text;                       // as written, for display
+    // Of an anonymous function, owned by unit: the @(...) node (its scope
+    // names the slots of a call) and its body.
+    const Expr *anon = nullptr;
+    const Expr *body = nullptr;
+    // The slots a call starts from: the parameters unset, the values the
+    // body reads captured from the workspace that made the handle.
+    std::vector<Value> captured;
+    std::string text;  // as written, for display
 };
 
 /// The library cell array holding the elements of `c` (each through

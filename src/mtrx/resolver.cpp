@@ -1,0 +1,112 @@
+// src/mtrx/resolver.cpp: the slot of every name, by a walk over the tree.
+#include "resolver.h"
+
+#include <atomic>
+#include <unordered_map>
+
+namespace mtrx {
+
+namespace {
+
+// Call site numbers index the evaluator's callee cache: unique across every
+// program of the process, so programs never share an entry.
+std::atomic<int> g_nextSite{0};
+
+class Scope {
+public:
+    explicit Scope(std::vector<std::string> &names) : m_names(names) {
+        for (std::size_t k = 0; k < names.size(); ++k)
+            m_index.emplace(names[k], static_cast<int>(k));
+    }
+    int Slot(const std::string &name) {
+        auto it = m_index.find(name);
+        if (it != m_index.end()) return it->second;
+        const int slot = static_cast<int>(m_names.size());
+        m_names.push_back(name);
+        m_index.emplace(name, slot);
+        return slot;
+    }
+
+private:
+    std::vector<std::string> &m_names;
+    std::unordered_map<std::string, int> m_index;
+};
+
+void Walk(Expr &e, Scope &scope);
+
+void WalkAll(std::vector<ExprPtr> &list, Scope &scope) {
+    for (ExprPtr &a : list)
+        if (a) Walk(*a, scope);
+}
+
+void Walk(Expr &e, Scope &scope) {
+    switch (e.kind) {
+        case Expr::Kind::Name:
+        case Expr::Kind::Call:
+            e.slot = scope.Slot(e.text);
+            e.site = g_nextSite.fetch_add(1, std::memory_order_relaxed);
+            WalkAll(e.args, scope);
+            return;
+        case Expr::Kind::AnonFunction: {
+            // The body has a scope of its own: its parameters, then the
+            // names it reads, each captured from the scope around it.
+            e.scope = e.params;
+            Scope inner(e.scope);
+            Walk(*e.args[0], inner);
+            e.captures.clear();
+            for (std::size_t k = e.params.size(); k < e.scope.size(); ++k)
+                e.captures.push_back(scope.Slot(e.scope[k]));
+            return;
+        }
+        default: break;
+    }
+    WalkAll(e.args, scope);
+    for (auto &row : e.rows) WalkAll(row, scope);
+}
+
+void WalkBlock(Block &block, Scope &scope);
+
+void WalkStatement(Stmt &s, Scope &scope) {
+    if (s.value) Walk(*s.value, scope);
+    for (Target &t : s.targets) {
+        if (!t.name.empty()) t.slot = scope.Slot(t.name);
+        for (Accessor &a : t.path) WalkAll(a.subscripts, scope);
+    }
+    switch (s.kind) {
+        case Stmt::Kind::For: s.slot = scope.Slot(s.name); break;
+        case Stmt::Kind::Try:
+            if (!s.name.empty()) s.slot = scope.Slot(s.name);
+            break;
+        case Stmt::Kind::Expression: s.slot = scope.Slot("ans"); break;
+        default: break;
+    }
+    for (auto &branch : s.branches) {
+        if (branch.first) Walk(*branch.first, scope);
+        WalkBlock(branch.second, scope);
+    }
+    WalkBlock(s.body, scope);
+    WalkBlock(s.handler, scope);
+}
+
+void WalkBlock(Block &block, Scope &scope) {
+    for (Stmt &s : block) WalkStatement(s, scope);
+}
+
+}  // namespace
+
+void ResolveProgram(Program &program) {
+    program.names.clear();
+    Scope script(program.names);
+    WalkBlock(program.statements, script);
+    for (Function &f : program.functions) {
+        f.names.clear();
+        Scope scope(f.names);
+        f.paramSlots.clear();
+        f.outputSlots.clear();
+        for (const std::string &p : f.params) f.paramSlots.push_back(p == "~" ? -1 : scope.Slot(p));
+        for (const std::string &o : f.outputs) f.outputSlots.push_back(scope.Slot(o));
+        WalkBlock(f.body, scope);
+    }
+}
+
+}  // namespace mtrx
