@@ -187,7 +187,35 @@ void Evaluator::Run(const std::shared_ptr<const Unit> &unit) {
     m_located = false;
     m_failedFile = unit->file;
     m_failedLine = 0;
+    m_failedStack.clear();
+    m_calls.clear();
+    m_calls.push_back({unit.get(), nullptr, 0});
     RunStatements(*unit);
+    m_calls.pop_back();
+}
+
+namespace {
+
+// The name of a script file in a stack: its file name without the folder
+// and the extension.
+std::string BaseName(const std::string &file) {
+    const std::size_t slash = file.rfind('/');
+    std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+}  // namespace
+
+void Evaluator::TakeStack() {
+    m_failedStack.clear();
+    for (auto it = m_calls.rbegin(); it != m_calls.rend(); ++it) {
+        if (!it->function && it->unit->file.empty()) continue;  // a snippet or the prompt
+        m_failedStack.push_back({it->unit->file,
+                                 it->function ? it->function->name : BaseName(it->unit->file),
+                                 it->line});
+    }
 }
 
 void Evaluator::RunStatements(const Unit &unit) {
@@ -304,6 +332,7 @@ void Evaluator::Locate(int line) {
     m_located = true;
     m_failedFile = Top().unit ? Top().unit->file : std::string();
     m_failedLine = line;
+    TakeStack();
 }
 
 Value *Evaluator::Lookup(const std::string &name) {
@@ -322,6 +351,7 @@ Evaluator::Flow Evaluator::Execute(const Block &block) {
 }
 
 Evaluator::Flow Evaluator::Execute(const Stmt &s) {
+    m_calls.back().line = s.line;
     try {
         Step();
         return ExecuteStatement(s);
@@ -580,7 +610,18 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
     m_ends.resize(ends);
     m_located = false;
     if (!s.name.empty()) {
-        Var(s.slot) = Record({{"message", Value(Array(message))}, {"identifier", Value(Array(identifier))}});
+        // err.stack: a struct column of the frames the error passed through.
+        StructArray stack;
+        stack.fields = {"file", "name", "line"};
+        stack.dims = {static_cast<unsigned int>(m_failedStack.size()), 1};
+        for (const StackEntry &frame : m_failedStack) {
+            stack.values.emplace_back(Array(frame.file));
+            stack.values.emplace_back(Array(frame.name));
+            stack.values.emplace_back(static_cast<double>(frame.line));
+        }
+        Var(s.slot) = Record({{"message", Value(Array(message))},
+                              {"identifier", Value(Array(identifier))},
+                              {"stack", Value(std::move(stack))}});
     }
     return Execute(s.handler);
 }
@@ -658,6 +699,18 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
         return Value(std::move(part));
     }
     if (e.kind == Expr::Kind::CellIndex) throw Error("Brace indexing is only for cell arrays");
+    if (base.IsStruct()) {
+        const StructArray &s = base.structure();
+        std::vector<km::Subscript> subs = Subscripts(Positions(s.dims), e.args, first);
+        std::vector<std::size_t> taken;
+        StructArray part;
+        part.dims = Select(s.dims, subs, taken);
+        part.fields = s.fields;
+        part.values.reserve(taken.size() * s.fields.size());
+        for (std::size_t k : taken)
+            for (std::size_t f = 0; f < s.fields.size(); ++f) part.values.push_back(s.At(k, f));
+        return Value(std::move(part));
+    }
     const Array &a = base.array();
     std::vector<km::Subscript> subs = Subscripts(a, e.args, first);
     return subs.size() == 1 ? a(subs[0]) : a(subs[0], subs[1]);
@@ -743,6 +796,7 @@ std::shared_ptr<const Unit> Evaluator::Load(const std::string &path) {
         m_located = true;
         m_failedFile = path;
         m_failedLine = e.Line();
+        TakeStack();
         throw;
     }
     ResolveProgram(unit->program);
@@ -807,13 +861,16 @@ std::vector<Value> Evaluator::RunScript(const std::string &name,
     const std::shared_ptr<const Unit> saved = Top().unit;
     Top().unit = unit;
     ++m_scriptDepth;
+    m_calls.push_back({unit.get(), nullptr, 0});
     try {
         RunStatements(*unit);
     } catch (...) {
+        m_calls.pop_back();
         --m_scriptDepth;
         Top().unit = saved;
         throw;
     }
+    m_calls.pop_back();
     --m_scriptDepth;
     Top().unit = saved;
     return {};
@@ -829,9 +886,13 @@ std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, 
         throw Error("Too many output arguments for '" + f.name + "'");
     CheckDepth(f.name);
     Frame &frame = PushFrame(&f.names);
+    m_calls.push_back({unit.get(), &f, f.line});
     struct Pop {
         Evaluator &e;
-        ~Pop() { e.PopFrame(); }
+        ~Pop() {
+            e.m_calls.pop_back();
+            e.PopFrame();
+        }
     } pop{*this};
     frame.unit = unit;
     frame.function = &f;

@@ -57,6 +57,9 @@ public:
     /// functions typed at the prompt are; a name defined again is replaced.
     void Define(const std::shared_ptr<const Unit> &unit);
     int FailedLine() const { return m_failedLine; }
+    /// The functions and script files the failure passed through, innermost
+    /// first.
+    const std::vector<StackEntry> &FailedStack() const { return m_failedStack; }
 
     /// Calls a function handle or, for a char array, the function of that
     /// name (feval).
@@ -130,6 +133,14 @@ private:
         std::uint32_t Add(const std::string &name);
         // Empties the frame for another call of `names`.
         void Reset(const std::vector<std::string> *names);
+    };
+    // A function or script file running: the entry of the stack an error
+    // reports. The base workspace's program is one too, unnamed unless it is
+    // a script file.
+    struct Activation {
+        const Unit *unit;
+        const Function *function;  // null for a script
+        int line;
     };
     // What a call site's name stands for when it is not a variable: cached
     // until the generation changes.
@@ -233,6 +244,10 @@ private:
     bool m_fastScalars = true;
     std::string m_failedFile;
     int m_failedLine = 0;
+    std::vector<StackEntry> m_failedStack;
+    std::vector<Activation> m_calls;
+    // Takes the stack of running activations as the failure's.
+    void TakeStack();
     std::chrono::steady_clock::time_point m_tic = std::chrono::steady_clock::now();
     bool m_compact = false;
     std::set<std::string> m_warningsOff;
