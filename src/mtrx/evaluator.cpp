@@ -370,10 +370,10 @@ Evaluator::Flow Evaluator::ExecuteStatement(const Stmt &s) {
         case Stmt::Kind::Assign: ExecuteAssign(s); return Flow::Normal;
         case Stmt::Kind::If:
             for (const auto &branch : s.branches)
-                if (km::Tobool(Evaluate(*branch.first).array())) return Execute(branch.second);
+                if (Truth(*branch.first)) return Execute(branch.second);
             return Execute(s.body);
         case Stmt::Kind::While:
-            while (km::Tobool(Evaluate(*s.value).array())) {
+            while (Truth(*s.value)) {
                 const Flow f = Execute(s.body);
                 if (f == Flow::Break) break;
                 if (f == Flow::Return) return f;
@@ -429,6 +429,10 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
 
 void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion) {
     if (t.name.empty()) return;  // ~
+    if (!deletion && WriteElement(t, value)) {
+        if (s.show) Show(m_display, t.name, Var(t.slot), m_compact);
+        return;
+    }
     Value result;
     if (t.path.empty()) {
         result = std::move(value);
@@ -529,7 +533,34 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
 }
 
 Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
-    const Value rangeValue = Evaluate(*s.value);
+    const Expr &r = *s.value;
+    if (r.kind == Expr::Kind::Range) {
+        // a:b and a:s:b are stepped through without being built: element k
+        // is the one Colon would store there, so 1:1e10 starts at once.
+        const Value first = Evaluate(*r.args[0]);
+        const Value second = Evaluate(*r.args[1]);
+        const std::optional<Value> third =
+            r.args.size() == 3 ? std::optional<Value>(Evaluate(*r.args[2])) : std::nullopt;
+        double start, step = 1.0, end;
+        if (first.RealScalar(start) && second.RealScalar(third ? step : end) &&
+            (!third || third->RealScalar(end))) {
+            const km::ColonShape shape = km::ColonCount(start, step, end);
+            const auto count = static_cast<std::uint64_t>(shape.count);
+            for (std::uint64_t k = 0; k < count; ++k) {
+                Var(s.slot) = Value(km::ColonElement(shape, start, step, end, k));
+                const Flow f = Execute(s.body);
+                if (f == Flow::Break) break;
+                if (f == Flow::Return) return f;
+                Step();
+            }
+            return Flow::Normal;
+        }
+        return IterateOver(s, RangeOf(first, second, third ? &*third : nullptr));
+    }
+    return IterateOver(s, Evaluate(r));
+}
+
+Evaluator::Flow Evaluator::IterateOver(const Stmt &s, const Value &rangeValue) {
     if (rangeValue.IsCell()) {
         // Each column of a cell, as a cell.
         const CellArray &c = rangeValue.cell();
@@ -1021,6 +1052,12 @@ Value Evaluator::Evaluate(const Expr &e) {
             if (const Value *v = Lookup(e.slot)) return *v;
             [[fallthrough]];
         case Expr::Kind::Call: {
+            if (e.kind == Expr::Kind::Call) {
+                if (const Value *v = Lookup(e.slot)) {
+                    Value element;
+                    if (ReadElement(e, *v, element)) return element;
+                }
+            }
             std::vector<Value> out = CallName(e, 1);
             if (out.empty()) throw Error("'" + e.text + "' returns no value");
             return std::move(out[0]);
@@ -1037,11 +1074,11 @@ Value Evaluator::Evaluate(const Expr &e) {
         case Expr::Kind::Matrix: return Matrix(e);
         case Expr::Kind::CellLiteral: return CellLiteral(e);
         case Expr::Kind::Range: {
-            const double first = Evaluate(*e.args[0]).array().Scalar();
-            const double second = Evaluate(*e.args[1]).array().Scalar();
-            if (e.args.size() == 2) return Array::Adopt(km::Colon(first, second));
-            const double last = Evaluate(*e.args[2]).array().Scalar();
-            return Array::Adopt(km::Colon(first, second, last));
+            const Value first = Evaluate(*e.args[0]);
+            const Value second = Evaluate(*e.args[1]);
+            if (e.args.size() == 2) return RangeOf(first, second, nullptr);
+            const Value last = Evaluate(*e.args[2]);
+            return RangeOf(first, second, &last);
         }
         case Expr::Kind::Binary: return EvaluateBinary(e);
         case Expr::Kind::Unary: {
@@ -1061,6 +1098,139 @@ Value Evaluator::Evaluate(const Expr &e) {
         case Expr::Kind::FuncHandle: return MakeHandle(e);
     }
     throw Error("Unknown expression");
+}
+
+bool Evaluator::Pure(const Expr &e) {
+    switch (e.kind) {
+        case Expr::Kind::Number:
+        case Expr::Kind::EndWord: return true;
+        case Expr::Kind::Name: return Lookup(e.slot) != nullptr;
+        case Expr::Kind::Binary:
+        case Expr::Kind::Unary:
+        case Expr::Kind::Postfix:
+            for (const ExprPtr &a : e.args)
+                if (!Pure(*a)) return false;
+            return true;
+        default: return false;
+    }
+}
+
+namespace {
+
+// True for a real, non-logical double array: the arrays whose elements the
+// fast element paths read and write.
+bool PlainDouble(const Value &v) {
+    if (v.tag() != Tag::Array) return false;
+    const km::CMatrix *m = v.array().get();
+    return m->IsDouble() && !m->IsComplex() && !m->IsLogical();
+}
+
+// Pops the subscript context of end when the evaluation of a subscript
+// ends, also by an exception.
+struct EndScope {
+    std::vector<EndContext> &ends;
+    ~EndScope() { ends.pop_back(); }
+};
+
+}  // namespace
+
+// The 0-based position of the element that the whole subscripts of `e` (one
+// or two, each pure) select inside `a`, or false when one is not a whole
+// number from 1 up or the element is outside the array.
+bool Evaluator::ElementPosition(const std::vector<ExprPtr> &subscripts, const Array &a,
+                                std::size_t &position) {
+    const std::size_t n = subscripts.size();
+    if (n == 0 || n > 2) return false;
+    for (const ExprPtr &s : subscripts)
+        if (s->kind == Expr::Kind::Colon || !Pure(*s)) return false;
+    double index[2] = {0.0, 0.0};
+    for (std::size_t k = 0; k < n; ++k) {
+        m_ends.push_back({&a, static_cast<unsigned int>(k + 1), static_cast<unsigned int>(n)});
+        EndScope scope{m_ends};
+        const Value v = Evaluate(*subscripts[k]);
+        if (!v.RealScalar(index[k]) || !IsIndexValue(index[k])) return false;
+    }
+    const double numel = a.Numel();
+    if (n == 1) {
+        if (index[0] > numel) return false;
+        position = static_cast<std::size_t>(index[0]) - 1;
+        return true;
+    }
+    // Two subscripts: the second runs over the trailing dimensions together.
+    const double rows = a.Rows();
+    if (index[0] > rows || index[1] > numel / rows) return false;
+    position = static_cast<std::size_t>(index[1] - 1) * static_cast<std::size_t>(rows) +
+               static_cast<std::size_t>(index[0]) - 1;
+    return true;
+}
+
+bool Evaluator::ReadElement(const Expr &e, const Value &base, Value &out) {
+    if (!m_fastScalars || !PlainDouble(base)) return false;
+    const Array &a = base.array();
+    std::size_t position;
+    if (!ElementPosition(e.args, a, position)) return false;
+    out = Value(a.Data()[position]);
+    return true;
+}
+
+bool Evaluator::WriteElement(const Target &t, const Value &rhs) {
+    double y;
+    if (!m_fastScalars || t.path.size() != 1 || t.path[0].kind != Accessor::Kind::Paren ||
+        !rhs.RealScalar(y))
+        return false;
+    Value *slot = Lookup(t.slot);
+    if (!slot || !PlainDouble(*slot)) return false;
+    std::size_t position;
+    if (!ElementPosition(t.path[0].subscripts, slot->array(), position)) return false;
+    // In place: the array's data is copied first only when another value
+    // shares it.
+    slot->MutableArray().MutableData()[position] = y;
+    return true;
+}
+
+Value Evaluator::RangeOf(const Value &first, const Value &second, const Value *third) {
+    const double a = first.array().Scalar();
+    const double b = second.array().Scalar();
+    if (!third) return Array::Adopt(km::Colon(a, b));
+    return Array::Adopt(km::Colon(a, b, third->array().Scalar()));
+}
+
+bool Evaluator::Truth(const Expr &e) {
+    if (m_fastScalars) {
+        if (e.kind == Expr::Kind::ShortCircuit) {
+            const bool left = Truth(*e.args[0]);
+            if (e.op == Op::AndAnd ? !left : left) return left;
+            return Truth(*e.args[1]);
+        }
+        if (e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge) {
+            // A comparison of two scalars gives its answer without a logical
+            // array; the library compares NaN as these do.
+            const Expr &left = *e.args[0];
+            std::optional<Value> leftHolder;
+            std::optional<Value> rightHolder;
+            if (left.kind != Expr::Kind::Name || !Lookup(left.slot))
+                leftHolder.emplace(Evaluate(left));
+            const Value &b = Peek(*e.args[1], rightHolder);
+            const Value &a = leftHolder ? *leftHolder : Peek(left, leftHolder);
+            double x;
+            double y;
+            if (a.RealScalar(x) && b.RealScalar(y)) {
+                switch (e.op) {
+                    case Op::Eq: return x == y;
+                    case Op::Ne: return x != y;
+                    case Op::Lt: return x < y;
+                    case Op::Le: return x <= y;
+                    case Op::Gt: return x > y;
+                    default: return x >= y;
+                }
+            }
+            return km::Tobool(ApplyBinary(e.op, a.array(), b.array(), *this));
+        }
+    }
+    const Value v = Evaluate(e);
+    double x;
+    if (m_fastScalars && v.RealScalar(x) && !std::isnan(x)) return x != 0.0;
+    return km::Tobool(v.array());
 }
 
 const Value &Evaluator::Peek(const Expr &e, std::optional<Value> &holder) {

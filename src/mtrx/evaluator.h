@@ -35,6 +35,14 @@ void Show(std::ostream &out, const std::string &name, const Value &value, bool c
 /// of arrays.
 bool Displayable(const Value &value);
 
+/// One array being subscripted, for end: its position among the count
+/// subscripts.
+struct EndContext {
+    const Array *array;
+    unsigned int position;
+    unsigned int count;
+};
+
 /// A variable of a workspace, as who and whos list them.
 struct VariableInfo {
     std::string name;
@@ -151,12 +159,6 @@ private:
         const BuiltinEntry *builtin = nullptr;
         bool script = false;
     };
-    // One array being subscripted, for end.
-    struct EndContext {
-        const Array *array;
-        unsigned int position;
-        unsigned int count;
-    };
     // A function found by name from some folder.
     struct Found {
         std::shared_ptr<const Unit> unit;
@@ -170,6 +172,21 @@ private:
     void ExecuteAssign(const Stmt &s);
     void AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion);
     Flow ExecuteFor(const Stmt &s);
+    Flow IterateOver(const Stmt &s, const Value &range);
+    // first:second or first:second:third, built.
+    Value RangeOf(const Value &first, const Value &second, const Value *third);
+    // The condition of an if or a while: whether `e` is true.
+    bool Truth(const Expr &e);
+    // True when evaluating `e` can have no effect beyond its value: numbers,
+    // set variables, end, and operators on those.
+    bool Pure(const Expr &e);
+    // x(i) or x(i, j) of a real double array and whole subscripts inside it,
+    // read or written without the library's indexing; false when the fast
+    // way does not apply (the caller then takes the general one).
+    bool ReadElement(const Expr &e, const Value &base, Value &out);
+    bool WriteElement(const Target &t, const Value &rhs);
+    bool ElementPosition(const std::vector<ExprPtr> &subscripts, const Array &a,
+                         std::size_t &position);
     Flow ExecuteTry(const Stmt &s);
     Flow ExecuteSwitch(const Stmt &s);
     // Counts a statement or loop iteration against the step limit, and stops

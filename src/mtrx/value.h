@@ -67,6 +67,25 @@ public:
     explicit Value(StructArray s);
     explicit Value(StringArray s);
     explicit Value(std::shared_ptr<const Handle> h);
+    // A copy shares the payload; the array made for a scalar or a cell is
+    // not copied (the copy makes its own when asked).
+    Value(const Value &o) : m_tag(o.m_tag), m_scalar(o.m_scalar), m_payload(o.m_payload) {
+        if (o.m_tag == Tag::Array) m_array = o.m_array;
+    }
+    Value &operator=(const Value &o) {
+        if (this == &o) return *this;
+        m_tag = o.m_tag;
+        m_scalar = o.m_scalar;
+        m_payload = o.m_payload;
+        if (o.m_tag == Tag::Array)
+            m_array = o.m_array;
+        else
+            m_array.reset();
+        return *this;
+    }
+    Value(Value &&) noexcept = default;
+    Value &operator=(Value &&) noexcept = default;
+    ~Value() = default;
     static Value Unset() {
         Value v;
         v.m_tag = Tag::Unset;
