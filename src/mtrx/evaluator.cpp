@@ -414,7 +414,21 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
     // [] on the right of A(I) = [] deletes; anywhere else it is a value.
     const bool deletion = s.value->kind == Expr::Kind::Matrix && s.value->rows.empty();
     if (s.targets.size() == 1) {
-        AssignTarget(s, s.targets[0], Evaluate(*s.value), deletion);
+        const Target &t = s.targets[0];
+        double y;
+        if (m_fastScalars && EvalScalar(*s.value, y)) {
+            // A scalar result goes straight into its variable, or in place
+            // into an element of one.
+            if (t.path.empty() && !t.name.empty()) {
+                Value &slot = Var(t.slot);
+                slot.SetScalar(y);
+                if (s.show) Show(m_display, t.name, slot, m_compact);
+                return;
+            }
+            AssignTarget(s, t, Value(y), false);
+            return;
+        }
+        AssignTarget(s, t, Evaluate(*s.value), deletion);
         return;
     }
     const Expr &e = *s.value;
@@ -547,7 +561,7 @@ Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
             const km::ColonShape shape = km::ColonCount(start, step, end);
             const auto count = static_cast<std::uint64_t>(shape.count);
             for (std::uint64_t k = 0; k < count; ++k) {
-                Var(s.slot) = Value(km::ColonElement(shape, start, step, end, k));
+                Var(s.slot).SetScalar(km::ColonElement(shape, start, step, end, k));
                 const Flow f = Execute(s.body);
                 if (f == Flow::Break) break;
                 if (f == Flow::Return) return f;
@@ -1100,6 +1114,96 @@ Value Evaluator::Evaluate(const Expr &e) {
     throw Error("Unknown expression");
 }
 
+namespace {
+
+// True for a real, non-logical double array: the arrays whose elements the
+// fast element paths read and write.
+bool PlainDouble(const Value &v) {
+    if (v.tag() != Tag::Array) return false;
+    const km::CMatrix *m = v.array().get();
+    return m->IsDouble() && !m->IsComplex() && !m->IsLogical();
+}
+
+// x op y for a comparison op.
+bool Compare(Op op, double x, double y) {
+    switch (op) {
+        case Op::Eq: return x == y;
+        case Op::Ne: return x != y;
+        case Op::Lt: return x < y;
+        case Op::Le: return x <= y;
+        case Op::Gt: return x > y;
+        default: return x >= y;
+    }
+}
+
+// Pops the subscript context of end when the evaluation of a subscript
+// ends, also by an exception.
+struct EndScope {
+    std::vector<EndContext> &ends;
+    ~EndScope() { ends.pop_back(); }
+};
+
+}  // namespace
+
+bool Evaluator::EvalScalar(const Expr &e, double &out) {
+    switch (e.kind) {
+        case Expr::Kind::Number: out = e.number; return true;
+        case Expr::Kind::Name: {
+            const Value *v = Lookup(e.slot);
+            return v && v->RealScalar(out);
+        }
+        case Expr::Kind::Call: {
+            const Value *v = Lookup(e.slot);
+            if (!v || !PlainDouble(*v)) return false;
+            const Array &a = v->array();
+            std::size_t position;
+            if (!ElementPosition(e.args, a, position)) return false;
+            out = a.Data()[position];
+            return true;
+        }
+        case Expr::Kind::EndWord: {
+            if (m_ends.empty()) return false;
+            const EndContext &c = m_ends.back();
+            out = static_cast<double>(km::End(*c.array, c.position, c.count));
+            return true;
+        }
+        case Expr::Kind::Unary: {
+            if (e.op != Op::Uminus && e.op != Op::Uplus) return false;
+            double x;
+            if (!EvalScalar(*e.args[0], x) || std::isnan(x)) return false;
+            out = e.op == Op::Uminus ? -x : x;
+            return true;
+        }
+        case Expr::Kind::Binary: {
+            // Arithmetic whose result the library would give bit for bit: a
+            // NaN operand or result (whose bits the library decides) is left
+            // to it.
+            double x;
+            double y;
+            switch (e.op) {
+                case Op::Plus:
+                case Op::Minus:
+                case Op::Mtimes:
+                case Op::Times:
+                case Op::Mrdivide:
+                case Op::Rdivide: break;
+                default: return false;
+            }
+            if (!EvalScalar(*e.args[0], x) || !EvalScalar(*e.args[1], y)) return false;
+            if (std::isnan(x) || std::isnan(y)) return false;
+            switch (e.op) {
+                case Op::Plus: out = x + y; break;
+                case Op::Minus: out = x - y; break;
+                case Op::Mtimes:
+                case Op::Times: out = x * y; break;
+                default: out = x / y; break;
+            }
+            return !std::isnan(out);
+        }
+        default: return false;
+    }
+}
+
 bool Evaluator::Pure(const Expr &e) {
     switch (e.kind) {
         case Expr::Kind::Number:
@@ -1115,24 +1219,6 @@ bool Evaluator::Pure(const Expr &e) {
     }
 }
 
-namespace {
-
-// True for a real, non-logical double array: the arrays whose elements the
-// fast element paths read and write.
-bool PlainDouble(const Value &v) {
-    if (v.tag() != Tag::Array) return false;
-    const km::CMatrix *m = v.array().get();
-    return m->IsDouble() && !m->IsComplex() && !m->IsLogical();
-}
-
-// Pops the subscript context of end when the evaluation of a subscript
-// ends, also by an exception.
-struct EndScope {
-    std::vector<EndContext> &ends;
-    ~EndScope() { ends.pop_back(); }
-};
-
-}  // namespace
 
 // The 0-based position of the element that the whole subscripts of `e` (one
 // or two, each pure) select inside `a`, or false when one is not a whole
@@ -1147,8 +1233,11 @@ bool Evaluator::ElementPosition(const std::vector<ExprPtr> &subscripts, const Ar
     for (std::size_t k = 0; k < n; ++k) {
         m_ends.push_back({&a, static_cast<unsigned int>(k + 1), static_cast<unsigned int>(n)});
         EndScope scope{m_ends};
-        const Value v = Evaluate(*subscripts[k]);
-        if (!v.RealScalar(index[k]) || !IsIndexValue(index[k])) return false;
+        if (!EvalScalar(*subscripts[k], index[k])) {
+            const Value v = Evaluate(*subscripts[k]);
+            if (!v.RealScalar(index[k])) return false;
+        }
+        if (!IsIndexValue(index[k])) return false;
     }
     const double numel = a.Numel();
     if (n == 1) {
@@ -1206,24 +1295,16 @@ bool Evaluator::Truth(const Expr &e) {
             // A comparison of two scalars gives its answer without a logical
             // array; the library compares NaN as these do.
             const Expr &left = *e.args[0];
+            double x;
+            double y;
+            if (EvalScalar(left, x) && EvalScalar(*e.args[1], y)) return Compare(e.op, x, y);
             std::optional<Value> leftHolder;
             std::optional<Value> rightHolder;
             if (left.kind != Expr::Kind::Name || !Lookup(left.slot))
                 leftHolder.emplace(Evaluate(left));
             const Value &b = Peek(*e.args[1], rightHolder);
             const Value &a = leftHolder ? *leftHolder : Peek(left, leftHolder);
-            double x;
-            double y;
-            if (a.RealScalar(x) && b.RealScalar(y)) {
-                switch (e.op) {
-                    case Op::Eq: return x == y;
-                    case Op::Ne: return x != y;
-                    case Op::Lt: return x < y;
-                    case Op::Le: return x <= y;
-                    case Op::Gt: return x > y;
-                    default: return x >= y;
-                }
-            }
+            if (a.RealScalar(x) && b.RealScalar(y)) return Compare(e.op, x, y);
             return km::Tobool(ApplyBinary(e.op, a.array(), b.array(), *this));
         }
     }

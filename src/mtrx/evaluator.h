@@ -180,6 +180,12 @@ private:
     // True when evaluating `e` can have no effect beyond its value: numbers,
     // set variables, end, and operators on those.
     bool Pure(const Expr &e);
+    // Evaluates `e` when it is pure scalar arithmetic whose result the
+    // library would give bit for bit (numbers, scalar variables, elements
+    // of real double arrays, + - * / and signs, no NaN): true with the
+    // result in out. False leaves nothing changed, so the caller evaluates
+    // `e` the general way.
+    bool EvalScalar(const Expr &e, double &out);
     // x(i) or x(i, j) of a real double array and whole subscripts inside it,
     // read or written without the library's indexing; false when the fast
     // way does not apply (the caller then takes the general one).

@@ -92,6 +92,16 @@ public:
         return v;
     }
 
+    /// Makes the value the real double scalar x, reusing its storage.
+    void SetScalar(double x) {
+        if (m_tag != Tag::Scalar) {
+            *this = Value(x);
+            return;
+        }
+        m_scalar = x;
+        if (m_array) m_array.reset();
+    }
+
     Tag tag() const { return m_tag; }
     bool IsUnset() const { return m_tag == Tag::Unset; }
     /// True for a numeric, char or logical array (a scalar included).
