@@ -222,13 +222,24 @@ void Evaluator::RunStatements(const Unit &unit) {
     Frame &frame = Top();
     std::vector<std::uint32_t> map;
     map.reserve(unit.program.names.size());
-    for (const std::string &name : unit.program.names) map.push_back(frame.Add(name));
+    bool identity = true;
+    for (const std::string &name : unit.program.names) {
+        map.push_back(frame.Add(name));
+        identity = identity && map.back() == map.size() - 1;
+    }
     struct Restore {
+        Evaluator &e;
         Frame &frame;
         const std::vector<std::uint32_t> *saved;
-        ~Restore() { frame.map = saved; }
-    } restore{frame, frame.map};
-    frame.map = &map;
+        ~Restore() {
+            frame.map = saved;
+            e.Sync();
+        }
+    } restore{*this, frame, frame.map};
+    // A script that names the frame's first slots in their order (a fresh
+    // workspace's) needs no map.
+    frame.map = identity ? nullptr : &map;
+    Sync();
     Execute(unit.program.statements);
 }
 
@@ -275,6 +286,7 @@ Evaluator::Frame &Evaluator::PushFrame(const std::vector<std::string> *names) {
     Frame &frame = *m_frames[m_depth++];
     frame.Reset(names);
     m_top = &frame;
+    Sync();
     return frame;
 }
 
@@ -284,6 +296,7 @@ void Evaluator::PopFrame() {
     frame.slots.clear();
     frame.unit.reset();
     m_top = m_frames[m_depth - 1].get();
+    Sync();
 }
 
 namespace {
@@ -980,6 +993,7 @@ std::vector<Value> Evaluator::CallAnonymous(const Handle &h, const std::vector<V
     } pop{*this};
     frame.unit = h.unit;
     frame.slots = h.captured;
+    Sync();
     for (std::size_t k = 0; k < args.size(); ++k)
         if (params[k] != "~") frame.slots[k] = args[k];
     return EvaluateMulti(*h.body, nargout);
@@ -1189,7 +1203,7 @@ bool Evaluator::EvalScalar(const Expr &e, double &out) {
                 case Op::Rdivide: break;
                 default: return false;
             }
-            if (!EvalScalar(*e.args[0], x) || !EvalScalar(*e.args[1], y)) return false;
+            if (!ScalarOperand(*e.args[0], x) || !ScalarOperand(*e.args[1], y)) return false;
             if (std::isnan(x) || std::isnan(y)) return false;
             switch (e.op) {
                 case Op::Plus: out = x + y; break;
@@ -1297,7 +1311,7 @@ bool Evaluator::Truth(const Expr &e) {
             const Expr &left = *e.args[0];
             double x;
             double y;
-            if (EvalScalar(left, x) && EvalScalar(*e.args[1], y)) return Compare(e.op, x, y);
+            if (ScalarOperand(left, x) && ScalarOperand(*e.args[1], y)) return Compare(e.op, x, y);
             std::optional<Value> leftHolder;
             std::optional<Value> rightHolder;
             if (left.kind != Expr::Kind::Name || !Lookup(left.slot))

@@ -74,7 +74,11 @@ public:
     std::vector<Value> Invoke(const Value &f, const std::vector<Value> &args, unsigned int nargout);
     /// The variable `name` of the running workspace, or null.
     const Value *Variable(const std::string &name) { return Lookup(name); }
-    void SetVariable(const std::string &name, Value v) { Top().slots[Top().Add(name)] = std::move(v); }
+    void SetVariable(const std::string &name, Value v) {
+        const std::uint32_t slot = Top().Add(name);
+        Sync();
+        Top().slots[slot] = std::move(v);
+    }
 
     /// Arithmetic and comparisons of two real double scalars are computed in
     /// place instead of through the library, whose results they equal bit for
@@ -186,6 +190,21 @@ private:
     // result in out. False leaves nothing changed, so the caller evaluates
     // `e` the general way.
     bool EvalScalar(const Expr &e, double &out);
+    // EvalScalar with numbers and scalar variables taken without a call.
+    bool ScalarOperand(const Expr &e, double &out) {
+        if (e.kind == Expr::Kind::Number) {
+            out = e.number;
+            return true;
+        }
+        if (e.kind == Expr::Kind::Name) {
+            const Value &v = Var(e.slot);
+            if (v.tag() == Tag::Scalar) {
+                out = v.scalar();
+                return true;
+            }
+        }
+        return EvalScalar(e, out);
+    }
     // x(i) or x(i, j) of a real double array and whole subscripts inside it,
     // read or written without the library's indexing; false when the fast
     // way does not apply (the caller then takes the general one).
@@ -235,9 +254,14 @@ private:
     }
     // The slot itself, set or not. A script's slots go through its map.
     Value &Var(int slot) {
-        Frame &f = *m_top;
-        return f.slots[f.map ? (*f.map)[static_cast<std::size_t>(slot)]
-                             : static_cast<std::size_t>(slot)];
+        const auto k = static_cast<std::size_t>(slot);
+        return m_slots[m_map ? m_map[k] : k];
+    }
+    // Takes the running frame's slots and map again, after they may have
+    // moved or changed.
+    void Sync() {
+        m_slots = m_top->slots.data();
+        m_map = m_top->map ? m_top->map->data() : nullptr;
     }
     // Pushes a frame for a call, reusing one popped before.
     Frame &PushFrame(const std::vector<std::string> *names);
@@ -255,6 +279,8 @@ private:
     std::vector<std::unique_ptr<Frame>> m_frames;  // the first m_depth are running
     std::size_t m_depth = 0;
     Frame *m_top = nullptr;
+    Value *m_slots = nullptr;                 // m_top's
+    const std::uint32_t *m_map = nullptr;     // m_top's, null when it has none
     std::vector<SiteEntry> m_sites;  // by call site number
     std::uint64_t m_generation = 1;
     std::vector<EndContext> m_ends;

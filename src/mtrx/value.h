@@ -103,6 +103,8 @@ public:
     }
 
     Tag tag() const { return m_tag; }
+    /// The element of a Tag::Scalar value.
+    double scalar() const { return m_scalar; }
     bool IsUnset() const { return m_tag == Tag::Unset; }
     /// True for a numeric, char or logical array (a scalar included).
     bool IsArray() const { return m_tag == Tag::Scalar || m_tag == Tag::Array; }
