@@ -864,13 +864,10 @@ std::shared_ptr<const Unit> Evaluator::Load(const std::string &path) {
     return unit;
 }
 
-std::vector<Value> Evaluator::CallFunction(const std::string &name, const std::vector<Value> &args,
-                                           unsigned int nargout,
-                                           const std::shared_ptr<const Unit> &from, int site) {
-    const Expr *written = m_site;
-    m_site = nullptr;
-    SiteEntry looked;
-    SiteEntry *entry = &looked;
+Evaluator::SiteEntry &Evaluator::Callee(const std::string &name,
+                                       const std::shared_ptr<const Unit> &from, int site,
+                                       SiteEntry &scratch) {
+    SiteEntry *entry = &scratch;
     if (site >= 0) {
         if (static_cast<std::size_t>(site) >= m_sites.size())
             m_sites.resize(static_cast<std::size_t>(site) + 1);
@@ -893,6 +890,44 @@ std::vector<Value> Evaluator::CallFunction(const std::string &name, const std::v
         // Resolve may have read a file, which moves the generation on.
         entry->generation = m_generation;
     }
+    return *entry;
+}
+
+bool Evaluator::CallDirect(const Expr &e, Value &out) {
+    // Up to this many arguments are held on the stack.
+    constexpr std::size_t kDirect = 8;
+    const std::size_t count = e.args.size();
+    if (e.site < 0 || count > kDirect) return false;
+    const Frame &frame = Top();
+    if (frame.function && count == 0 && (e.text == "nargin" || e.text == "nargout")) return false;
+    for (const ExprPtr &a : e.args)
+        if (a->kind == Expr::Kind::Colon) return false;
+    Value args[kDirect];
+    for (std::size_t k = 0; k < count; ++k) args[k] = Evaluate(*e.args[k]);
+    SiteEntry scratch;
+    const SiteEntry &entry = Callee(e.text, Top().unit, e.site, scratch);
+    const Function *f = entry.function;
+    if (f && !f->varargin && count <= f->params.size() && !f->outputs.empty()) {
+        // The call holds the unit: a clear inside it may drop the entry's.
+        const std::shared_ptr<const Unit> unit = entry.unit;
+        RunUser(unit, *f, args, count, 1, nullptr, &out);
+        return true;
+    }
+    std::vector<Value> list(std::make_move_iterator(args), std::make_move_iterator(args + count));
+    m_site = &e;
+    std::vector<Value> results = CallFunction(e.text, list, 1, Top().unit, e.site);
+    if (results.empty()) throw Error("'" + e.text + "' returns no value");
+    out = std::move(results[0]);
+    return true;
+}
+
+std::vector<Value> Evaluator::CallFunction(const std::string &name, const std::vector<Value> &args,
+                                           unsigned int nargout,
+                                           const std::shared_ptr<const Unit> &from, int site) {
+    const Expr *written = m_site;
+    m_site = nullptr;
+    SiteEntry scratch;
+    SiteEntry *entry = &Callee(name, from, site, scratch);
     if (entry->function) {
         // The call holds the unit: a clear inside it may drop the entry's.
         const std::shared_ptr<const Unit> unit = entry->unit;
@@ -936,9 +971,17 @@ std::vector<Value> Evaluator::RunScript(const std::string &name,
 
 std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, const Function &f,
                                        const std::vector<Value> &args, unsigned int nargout) {
-    const bool varargin = !f.params.empty() && f.params.back() == "varargin";
+    std::vector<Value> out;
+    RunUser(unit, f, args.data(), args.size(), nargout, &out, nullptr);
+    return out;
+}
+
+void Evaluator::RunUser(const std::shared_ptr<const Unit> &unit, const Function &f,
+                        const Value *args, std::size_t count, unsigned int nargout,
+                        std::vector<Value> *outs, Value *first) {
+    const bool varargin = f.varargin;
     const std::size_t named = f.params.size() - (varargin ? 1 : 0);
-    if (args.size() > named && !varargin)
+    if (count > named && !varargin)
         throw Error("Too many input arguments for '" + f.name + "'");
     if (nargout > std::max<std::size_t>(f.outputs.size(), 1))
         throw Error("Too many output arguments for '" + f.name + "'");
@@ -954,20 +997,21 @@ std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, 
     } pop{*this};
     frame.unit = unit;
     frame.function = &f;
-    frame.nargin = static_cast<unsigned int>(args.size());
+    frame.nargin = static_cast<unsigned int>(count);
     frame.nargout = nargout;
-    for (std::size_t k = 0; k < args.size() && k < named; ++k)
+    for (std::size_t k = 0; k < count && k < named; ++k)
         if (f.paramSlots[k] >= 0) frame.slots[static_cast<std::size_t>(f.paramSlots[k])] = args[k];
     if (varargin) {
-        const auto extra = static_cast<unsigned int>(args.size() > named ? args.size() - named : 0);
+        const auto extra = static_cast<unsigned int>(count > named ? count - named : 0);
         CellArray cell;
         cell.dims = {1, extra};
-        if (extra) cell.items.assign(args.begin() + static_cast<std::ptrdiff_t>(named), args.end());
+        if (extra) cell.items.assign(args + named, args + count);
         frame.slots[static_cast<std::size_t>(f.paramSlots.back())] = Value(std::move(cell));
     }
     Execute(f.body);
-    std::vector<Value> out;
-    const std::size_t wanted = std::min<std::size_t>(std::max(nargout, 1u), f.outputs.size());
+    const std::size_t wanted =
+        first ? std::min<std::size_t>(1, f.outputs.size())
+              : std::min<std::size_t>(std::max(nargout, 1u), f.outputs.size());
     for (std::size_t k = 0; k < wanted; ++k) {
         // A script run in the function may have moved the frame's slots.
         Value &v = Top().slots[static_cast<std::size_t>(f.outputSlots[k])];
@@ -976,9 +1020,11 @@ std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, 
             throw Error("Output argument '" + f.outputs[k] + "' is not assigned in '" + f.name +
                         "'");
         }
-        out.push_back(std::move(v));
+        if (first)
+            *first = std::move(v);
+        else
+            outs->push_back(std::move(v));
     }
-    return out;
 }
 
 std::vector<Value> Evaluator::CallAnonymous(const Handle &h, const std::vector<Value> &args,
@@ -1080,11 +1126,14 @@ Value Evaluator::Evaluate(const Expr &e) {
             if (const Value *v = Lookup(e.slot)) return *v;
             [[fallthrough]];
         case Expr::Kind::Call: {
-            if (e.kind == Expr::Kind::Call) {
-                if (const Value *v = Lookup(e.slot)) {
-                    Value element;
-                    if (ReadElement(e, *v, element)) return element;
-                }
+            if (const Value *v = Lookup(e.slot)) {
+                Value element;
+                if (e.kind == Expr::Kind::Call && ReadElement(e, *v, element)) return element;
+            } else {
+                // A function: called without building argument and result
+                // lists when it can be.
+                Value result;
+                if (CallDirect(e, result)) return result;
             }
             std::vector<Value> out = CallName(e, 1);
             if (out.empty()) throw Error("'" + e.text + "' returns no value");

@@ -227,6 +227,17 @@ private:
     std::vector<Value> CallFunction(const std::string &name, const std::vector<Value> &args,
                                     unsigned int nargout, const std::shared_ptr<const Unit> &from,
                                     int site = -1);
+    // The callee of `name` at `site` (scratch when there is no site),
+    // resolved and cached. Throws for an undefined name.
+    SiteEntry &Callee(const std::string &name, const std::shared_ptr<const Unit> &from, int site,
+                      SiteEntry &scratch);
+    // Calls the function that `e` (a name not a variable) names for one
+    // output into `out`; false when `e` is not a plain call.
+    bool CallDirect(const Expr &e, Value &out);
+    // Runs f on args[0..count): its outputs appended to `outs`, or the first
+    // (when set) moved into `first`.
+    void RunUser(const std::shared_ptr<const Unit> &unit, const Function &f, const Value *args,
+                 std::size_t count, unsigned int nargout, std::vector<Value> *outs, Value *first);
     std::vector<Value> RunScript(const std::string &name, const std::shared_ptr<const Unit> &unit,
                                  const std::vector<Value> &args);
     std::vector<Value> CallUser(const std::shared_ptr<const Unit> &unit, const Function &f,

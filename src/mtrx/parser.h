@@ -150,6 +150,7 @@ struct Function {
     std::vector<std::string> names;
     std::vector<int> paramSlots;
     std::vector<int> outputSlots;
+    bool varargin = false;  // the last parameter is varargin
 };
 
 /// A parsed source text: its statements (a script's) and the functions it

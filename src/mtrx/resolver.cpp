@@ -102,6 +102,7 @@ void ResolveProgram(Program &program) {
         f.names.clear();
         Scope scope(f.names);
         f.paramSlots.clear();
+        f.varargin = !f.params.empty() && f.params.back() == "varargin";
         f.outputSlots.clear();
         for (const std::string &p : f.params) f.paramSlots.push_back(p == "~" ? -1 : scope.Slot(p));
         for (const std::string &o : f.outputs) f.outputSlots.push_back(scope.Slot(o));
