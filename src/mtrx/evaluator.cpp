@@ -902,8 +902,21 @@ bool Evaluator::CallDirect(const Expr &e, Value &out) {
     if (frame.function && count == 0 && (e.text == "nargin" || e.text == "nargout")) return false;
     for (const ExprPtr &a : e.args)
         if (a->kind == Expr::Kind::Colon) return false;
-    Value args[kDirect];
-    for (std::size_t k = 0; k < count; ++k) args[k] = Evaluate(*e.args[k]);
+    // Only the arguments there are are made (and destroyed, also when one
+    // of them fails).
+    struct Arguments {
+        alignas(Value) unsigned char storage[kDirect * sizeof(Value)];
+        std::size_t made = 0;
+        Value *data() { return reinterpret_cast<Value *>(storage); }
+        ~Arguments() {
+            for (std::size_t k = 0; k < made; ++k) data()[k].~Value();
+        }
+    } held;
+    Value *args = held.data();
+    for (std::size_t k = 0; k < count; ++k) {
+        new (args + k) Value(Evaluate(*e.args[k]));
+        held.made = k + 1;
+    }
     SiteEntry scratch;
     const SiteEntry &entry = Callee(e.text, Top().unit, e.site, scratch);
     const Function *f = entry.function;
