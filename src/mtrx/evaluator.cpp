@@ -80,6 +80,13 @@ std::vector<std::size_t> PositionsOf(const Array &a) {
     return out;
 }
 
+// True for the empty double [] that a name may hold before it becomes a
+// cell or a struct.
+bool EmptyDouble(const Value &v) {
+    return v.tag() == Tag::Array && v.array().IsEmpty() && IsDouble(v.array()) &&
+           !v.array().IsLogical();
+}
+
 // Reads `subs` of an array of `dims`: the dimensions of the result and the
 // positions (0-based) it takes.
 Dims Select(const Dims &dims, const std::vector<km::Subscript> &subs,
@@ -481,6 +488,9 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
     const bool last = k + 1 == t.path.size();
     switch (acc.kind) {
         case Accessor::Kind::Paren: {
+            if (!last && t.path[k + 1].kind == Accessor::Kind::Field &&
+                (!current || current->IsStruct() || EmptyDouble(*current)))
+                return AssignElement(current, t, k, rhs, deletion);
             if (!last) throw Error("Only the last subscript of an assignment may use ()");
             // x = []; x(2) = {1} makes x a cell, as a new name would be.
             if (rhs.IsCell() && (!current || (current->tag() == Tag::Array &&
@@ -542,17 +552,19 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
             return Value(StoreCells(cell, subs, &one));
         }
         case Accessor::Kind::Field: {
+            const std::string name = FieldName(acc);
             StructArray record;
-            if (current) {
+            // s = []; s.a = 1 makes s a struct, as a new name would be.
+            if (current && !EmptyDouble(*current)) {
                 if (!current->IsStruct()) throw Error("Fields can only be set on a struct");
                 record = current->structure();
                 if (Count(record.dims) != 1)
                     throw Error("Fields of a struct array are set one element at a time");
             }
-            const int found = record.Field(acc.field);
+            const int found = record.Field(name);
             const Value *field = found >= 0 ? &record.At(0, static_cast<std::size_t>(found)) : nullptr;
             Value inner = last ? rhs : AssignPath(field, t, k + 1, rhs, deletion);
-            record.At(0, record.AddField(acc.field)) = std::move(inner);
+            record.At(0, record.AddField(name)) = std::move(inner);
             return Value(std::move(record));
         }
     }
@@ -718,17 +730,93 @@ std::vector<Value> Evaluator::Arguments(const std::vector<ExprPtr> &args, std::s
         if (args[k]->kind == Expr::Kind::Colon)
             values.emplace_back(Array(":"));
         else
-            values.push_back(Evaluate(*args[k]));
+            Expand(*args[k], values);
     }
     return values;
+}
+
+void Evaluator::Expand(const Expr &e, std::vector<Value> &out) {
+    if (e.kind != Expr::Kind::CellIndex) {
+        out.push_back(Evaluate(e));
+        return;
+    }
+    // c{...} in a list gives every cell it selects, in order.
+    const Value base = Evaluate(*e.args[0]);
+    if (!base.IsCell()) throw Error("Brace indexing is only for cell arrays");
+    const CellArray &c = base.cell();
+    std::vector<km::Subscript> subs = Subscripts(Positions(c.dims), e.args, 1);
+    std::vector<std::size_t> taken;
+    Select(c.dims, subs, taken);
+    for (std::size_t k : taken) out.push_back(c.items[k]);
+}
+
+std::string Evaluator::FieldName(const Accessor &acc) {
+    if (acc.subscripts.empty()) return acc.field;
+    return FieldNameOf(Evaluate(*acc.subscripts[0]));
+}
+
+std::string Evaluator::FieldNameOf(const Value &v) {
+    if (!IsText(v) || v.array().Rows() > 1)
+        throw Error("Dynamic field names must be text");
+    const std::string name = Text(v.array());
+    if (name.empty()) throw Error("Dynamic field names must not be empty");
+    return name;
+}
+
+Value Evaluator::AssignElement(const Value *current, const Target &t, std::size_t k,
+                               const Value &rhs, bool deletion) {
+    // s(I).rest = rhs: element I of a struct array (grown when I is beyond
+    // it) gets rest assigned.
+    StructArray base;
+    base.dims = {0, 0};
+    if (current && current->IsStruct()) base = current->structure();
+    std::vector<km::Subscript> subs = Subscripts(Positions(base.dims), t.path[k].subscripts);
+    std::optional<Value> element;
+    try {
+        std::vector<std::size_t> taken;
+        Select(base.dims, subs, taken);
+        if (taken.size() != 1) throw Error("Only one struct element can be assigned at a time");
+        StructArray one;
+        one.fields = base.fields;
+        for (std::size_t f = 0; f < base.fields.size(); ++f) one.values.push_back(base.At(taken[0], f));
+        element.emplace(std::move(one));
+    } catch (const km::IMatrixException &) {
+        // Beyond the array: a new element.
+    }
+    const Value inner = AssignPath(element ? &*element : nullptr, t, k + 1, rhs, deletion);
+    const StructArray &part = inner.structure();
+    StructArray out;
+    out.fields = base.fields;
+    for (const std::string &f : part.fields)
+        if (out.Field(f) < 0) out.fields.push_back(f);
+    const Dims one{1, 1};
+    std::vector<std::size_t> from;
+    out.dims = Store(base.dims, subs, &one, from);
+    const std::size_t n = Count(base.dims);
+    out.values.reserve(from.size() * out.fields.size());
+    for (std::size_t p : from) {
+        for (const std::string &f : out.fields) {
+            if (p == 0) {
+                out.values.emplace_back();
+            } else if (p <= n) {
+                const int i = base.Field(f);
+                out.values.push_back(i >= 0 ? base.At(p - 1, static_cast<std::size_t>(i)) : Value());
+            } else {
+                const int i = part.Field(f);
+                out.values.push_back(i >= 0 ? part.At(0, static_cast<std::size_t>(i)) : Value());
+            }
+        }
+    }
+    return Value(std::move(out));
 }
 
 Value Evaluator::Subscripted(const Value &base, const Expr &e) {
     if (e.kind == Expr::Kind::Field) {
         if (!base.IsStruct()) throw Error("Dot indexing is only for structs");
         const StructArray &record = base.structure();
-        const int field = record.Field(e.text);
-        if (field < 0) throw Error("Reference to non-existent field '" + e.text + "'");
+        const std::string name = e.args.size() > 1 ? FieldNameOf(Evaluate(*e.args[1])) : e.text;
+        const int field = record.Field(name);
+        if (field < 0) throw Error("Reference to non-existent field '" + name + "'");
         if (record.values.size() != record.fields.size())
             throw Error("Fields of a struct array are read one element at a time");
         return record.At(0, static_cast<std::size_t>(field));
@@ -901,7 +989,7 @@ bool Evaluator::CallDirect(const Expr &e, Value &out) {
     const Frame &frame = Top();
     if (frame.function && count == 0 && (e.text == "nargin" || e.text == "nargout")) return false;
     for (const ExprPtr &a : e.args)
-        if (a->kind == Expr::Kind::Colon) return false;
+        if (a->kind == Expr::Kind::Colon || a->kind == Expr::Kind::CellIndex) return false;
     // Only the arguments there are are made (and destroyed, also when one
     // of them fails).
     struct Arguments {
@@ -1087,16 +1175,25 @@ Value Evaluator::MakeHandle(const Expr &e) {
 }
 
 Value Evaluator::Matrix(const Expr &e) {
+    std::vector<std::vector<Value>> rows;
+    bool cells = true;
+    bool any = false;
+    for (const auto &row : e.rows) {
+        rows.emplace_back();
+        for (const ExprPtr &item : row) Expand(*item, rows.back());
+        for (const Value &v : rows.back()) {
+            cells = cells && v.IsCell();
+            any = true;
+        }
+    }
+    // Cells join as cells, whatever they hold.
+    if (any && cells) return JoinCells(rows);
     Array result;
     bool first = true;
-    for (const auto &row : e.rows) {
-        std::vector<Value> items;
+    for (std::vector<Value> &items : rows) {
+        if (items.empty()) continue;
         std::vector<const km::CMatrix *> raw;
-        items.reserve(row.size());
-        for (const ExprPtr &item : row) {
-            items.push_back(Evaluate(*item));
-            raw.push_back(items.back().array().get());
-        }
+        for (const Value &v : items) raw.push_back(v.array().get());
         Array joined =
             raw.size() == 1
                 ? items[0].array()
@@ -1112,9 +1209,16 @@ Value Evaluator::Matrix(const Expr &e) {
 }
 
 Value Evaluator::CellLiteral(const Expr &e) {
-    const auto rows = static_cast<unsigned int>(e.rows.size());
-    const auto cols = static_cast<unsigned int>(rows ? e.rows[0].size() : 0);
-    for (const auto &row : e.rows)
+    // Each element, c{:} giving every cell it selects, in a row.
+    std::vector<std::vector<Value>> items;
+    for (const auto &row : e.rows) {
+        items.emplace_back();
+        for (const ExprPtr &item : row) Expand(*item, items.back());
+        if (items.back().empty()) items.pop_back();
+    }
+    const auto rows = static_cast<unsigned int>(items.size());
+    const auto cols = static_cast<unsigned int>(rows ? items[0].size() : 0);
+    for (const auto &row : items)
         if (row.size() != cols)
             throw Error("Dimensions of arrays being concatenated are not consistent");
     CellArray cell;
@@ -1122,8 +1226,52 @@ Value Evaluator::CellLiteral(const Expr &e) {
     cell.items.resize(std::size_t{rows} * cols);
     for (unsigned int i = 0; i < rows; ++i)
         for (unsigned int j = 0; j < cols; ++j)
-            cell.items[i + std::size_t{j} * rows] = Evaluate(*e.rows[i][j]);
+            cell.items[i + std::size_t{j} * rows] = std::move(items[i][j]);
     return Value(std::move(cell));
+}
+
+Value Evaluator::JoinCells(const std::vector<std::vector<Value>> &rows) {
+    // Each row side by side (equal row counts), then the rows one above the
+    // other (equal column counts); empty cells are left out.
+    std::vector<CellArray> joined;
+    for (const std::vector<Value> &row : rows) {
+        CellArray line;
+        line.dims = {0, 0};
+        for (const Value &v : row) {
+            const CellArray &c = v.cell();
+            if (c.items.empty()) continue;
+            if (c.dims.size() > 2) throw Error("Cells of more than two dimensions cannot be joined");
+            if (line.items.empty()) {
+                line = c;
+                continue;
+            }
+            if (c.dims[0] != line.dims[0])
+                throw Error("Dimensions of arrays being concatenated are not consistent");
+            line.items.insert(line.items.end(), c.items.begin(), c.items.end());
+            line.dims[1] += c.dims[1];
+        }
+        if (!line.items.empty()) joined.push_back(std::move(line));
+    }
+    CellArray out;
+    out.dims = {0, 0};
+    if (joined.empty()) return Value(std::move(out));
+    const unsigned int cols = joined[0].dims[1];
+    unsigned int total = 0;
+    for (const CellArray &c : joined) {
+        if (c.dims[1] != cols)
+            throw Error("Dimensions of arrays being concatenated are not consistent");
+        total += c.dims[0];
+    }
+    out.dims = {total, cols};
+    out.items.resize(std::size_t{total} * cols);
+    unsigned int top = 0;
+    for (const CellArray &c : joined) {
+        for (unsigned int j = 0; j < cols; ++j)
+            for (unsigned int i = 0; i < c.dims[0]; ++i)
+                out.items[top + i + std::size_t{j} * total] = c.items[i + std::size_t{j} * c.dims[0]];
+        top += c.dims[0];
+    }
+    return Value(std::move(out));
 }
 
 std::vector<Value> Evaluator::EvaluateMulti(const Expr &e, unsigned int nargout) {
@@ -1568,14 +1716,6 @@ std::string Compacted(const std::string &text) {
 }
 
 }  // namespace
-
-bool Displayable(const Value &v) {
-    if (v.IsArray()) return true;
-    if (!v.IsCell()) return false;
-    for (const Value &item : v.cell().items)
-        if (!Displayable(item)) return false;
-    return true;
-}
 
 void Show(std::ostream &out, const std::string &name, const Value &value, bool compact) {
     if (compact) {

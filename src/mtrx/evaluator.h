@@ -31,10 +31,6 @@ void WarnIfIllConditioned(Evaluator &evaluator, double rcond);
 /// lines of the text.
 void Show(std::ostream &out, const std::string &name, const Value &value, bool compact = false);
 
-/// True when the library's display can show the value: arrays, and cells
-/// of arrays.
-bool Displayable(const Value &value);
-
 /// One array being subscripted, for end: its position among the count
 /// subscripts.
 struct EndContext {
@@ -250,6 +246,13 @@ private:
     Value Subscripted(const Value &base, const Expr &e);
     Value Matrix(const Expr &e);
     Value CellLiteral(const Expr &e);
+    Value JoinCells(const std::vector<std::vector<Value>> &rows);
+    // Appends the value of `e` to `out`, or for c{...} every cell it selects.
+    void Expand(const Expr &e, std::vector<Value> &out);
+    std::string FieldName(const Accessor &acc);
+    std::string FieldNameOf(const Value &v);
+    Value AssignElement(const Value *current, const Target &t, std::size_t k, const Value &rhs,
+                        bool deletion);
     Value MakeHandle(const Expr &e);
     Value AssignPath(const Value *current, const Target &t, std::size_t k, const Value &rhs,
                      bool deletion);

@@ -279,9 +279,16 @@ private:
                 a.subscripts = Arguments(a.kind == Accessor::Kind::Paren ? ")" : "}");
             } else if (IsOp(".")) {
                 Next();
-                if (Peek().kind != Tok::Ident) Fail("Expected a field name");
                 a.kind = Accessor::Kind::Field;
-                a.field = Next().text;
+                if (IsOp("(")) {
+                    // s.(name): the name is the value of the expression.
+                    Next();
+                    a.subscripts.push_back(Expression());
+                    Expect(")");
+                } else {
+                    if (Peek().kind != Tok::Ident) Fail("Expected a field name");
+                    a.field = Next().text;
+                }
             } else {
                 return t;
             }
@@ -321,6 +328,9 @@ private:
                 if (k == 0) return false;
             } else if (IsOp(".", k) && Peek(k + 1).kind == Tok::Ident) {
                 k += 2;
+            } else if (IsOp(".", k) && IsOp("(", k + 1)) {
+                k = Closing(k + 1);
+                if (k == 0) return false;
             } else {
                 return false;
             }
@@ -503,14 +513,19 @@ private:
                 kind = Expr::Kind::Index;
             else if (IsOp("{"))
                 kind = Expr::Kind::CellIndex;
-            else if (IsOp(".") && Peek(1).kind == Tok::Ident)
+            else if (IsOp(".") && (Peek(1).kind == Tok::Ident || IsOp("(", 1)))
                 kind = Expr::Kind::Field;
             else
                 return e;
             ExprPtr outer = Make(kind);
             const Token &opener = Next();
             outer->args.push_back(std::move(e));
-            if (kind == Expr::Kind::Field) {
+            if (kind == Expr::Kind::Field && IsOp("(")) {
+                // s.(name): args[1] gives the name.
+                Next();
+                outer->args.push_back(Expression());
+                Expect(")");
+            } else if (kind == Expr::Kind::Field) {
                 outer->text = Next().text;
             } else {
                 for (ExprPtr &a : Arguments(opener.text == "(" ? ")" : "}"))

@@ -62,7 +62,7 @@ struct Expr {
         Call,         // name(args): indexing when name is a variable
         Index,        // args[0](args[1..]): a later subscript in a chain
         CellIndex,    // args[0]{args[1..]}
-        Field,        // args[0].text
+        Field,        // args[0].text, or args[0].(args[1])
         Colon,        // a bare : as a subscript
         EndWord,      // end inside a subscript
         Matrix,       // [rows]
@@ -96,7 +96,8 @@ struct Expr {
 struct Stmt;
 using Block = std::vector<Stmt>;
 
-/// One step of an assignment target: (I), {I} or .name.
+/// One step of an assignment target: (I), {I}, .name or .(expression), the
+/// expression then the only subscript.
 struct Accessor {
     enum class Kind { Paren, Brace, Field };
     Kind kind;

@@ -171,6 +171,14 @@ Array ToLibrary(const CellArray &c) {
     return out;
 }
 
+bool Displayable(const Value &v) {
+    if (v.IsArray()) return true;
+    if (!v.IsCell()) return false;
+    for (const Value &item : v.cell().items)
+        if (!Displayable(item)) return false;
+    return true;
+}
+
 Value Record(std::vector<std::pair<std::string, Value>> fields) {
     StructArray s;
     for (auto &f : fields) {

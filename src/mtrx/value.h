@@ -210,6 +210,10 @@ struct Handle {
 /// Value::array()).
 Array ToLibrary(const CellArray &c);
 
+/// True when the value converts to a library array: arrays, and cells of
+/// them (the library's display can then show it).
+bool Displayable(const Value &value);
+
 /// A 1x1 struct of the fields, in their order.
 Value Record(std::vector<std::pair<std::string, Value>> fields);
 

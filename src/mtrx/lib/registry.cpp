@@ -130,6 +130,15 @@ const Handle &Args::GetHandle(std::size_t k) const {
     return m_values[k].handle();
 }
 
+Array Args::GetShape(std::size_t k) const {
+    const Value &v = m_values[k];
+    if (v.IsArray()) return v.array();
+    if (v.IsCell() && Displayable(v)) return v.array();
+    const Dims dims = v.Dimensions();
+    return Array::Adopt(
+        kiv::matrix::Zeros(static_cast<unsigned int>(dims.size()), dims.data()));
+}
+
 const CellArray &Args::GetCell(std::size_t k) const {
     if (!m_values[k].IsCell()) Refuse(k, "a cell array");
     return m_values[k].cell();

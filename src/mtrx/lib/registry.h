@@ -75,6 +75,9 @@ public:
     }
     /// A function handle.
     const Handle &GetHandle(std::size_t k) const;
+    /// Any value, for its shape only: an array or cell as array(), any
+    /// other value as a double array of zeros of its dimensions.
+    Array GetShape(std::size_t k) const;
     /// A cell array.
     const CellArray &GetCell(std::size_t k) const;
     /// A struct (array).
