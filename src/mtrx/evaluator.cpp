@@ -1451,14 +1451,22 @@ bool Evaluator::ElementPosition(const std::vector<ExprPtr> &subscripts, const Ar
                                 std::size_t &position) {
     const std::size_t n = subscripts.size();
     if (n == 0 || n > 2) return false;
-    for (const ExprPtr &s : subscripts)
-        if (s->kind == Expr::Kind::Colon || !Pure(*s)) return false;
+    // EvalScalar has no effects; a subscript it cannot take is evaluated
+    // the general way only when that has none either, so that the caller
+    // may evaluate every subscript again when this returns false.
     double index[2] = {0.0, 0.0};
     for (std::size_t k = 0; k < n; ++k) {
-        m_ends.push_back({&a, static_cast<unsigned int>(k + 1), static_cast<unsigned int>(n)});
+        const Expr &s = *subscripts[k];
+        if (s.kind == Expr::Kind::Colon) return false;
+        // Field by field: a whole-struct store here is read back at once.
+        EndContext &end = m_ends.emplace_back();
+        end.array = &a;
+        end.position = static_cast<unsigned int>(k + 1);
+        end.count = static_cast<unsigned int>(n);
         EndScope scope{m_ends};
-        if (!EvalScalar(*subscripts[k], index[k])) {
-            const Value v = Evaluate(*subscripts[k]);
+        if (!ScalarOperand(s, index[k])) {
+            if (!Pure(s)) return false;
+            const Value v = Evaluate(s);
             if (!v.RealScalar(index[k])) return false;
         }
         if (!IsIndexValue(index[k])) return false;

@@ -187,7 +187,7 @@ private:
     // `e` the general way.
     bool EvalScalar(const Expr &e, double &out);
     // EvalScalar with numbers and scalar variables taken without a call.
-    bool ScalarOperand(const Expr &e, double &out) {
+    [[gnu::always_inline]] bool ScalarOperand(const Expr &e, double &out) {
         if (e.kind == Expr::Kind::Number) {
             out = e.number;
             return true;
