@@ -961,7 +961,9 @@ Evaluator::SiteEntry &Evaluator::Callee(const std::string &name,
             m_sites.resize(static_cast<std::size_t>(site) + 1);
         entry = &m_sites[static_cast<std::size_t>(site)];
     }
-    if (entry->generation != m_generation) {
+    // A site number is reused once its program dies: the serial tells.
+    const std::uint64_t serial = from ? from->program.serial : 0;
+    if (entry->generation != m_generation || entry->serial != serial) {
         Found found;
         if (Resolve(name, from, found)) {
             entry->unit = found.unit;
@@ -977,6 +979,7 @@ Evaluator::SiteEntry &Evaluator::Callee(const std::string &name,
         }
         // Resolve may have read a file, which moves the generation on.
         entry->generation = m_generation;
+        entry->serial = serial;
     }
     return *entry;
 }

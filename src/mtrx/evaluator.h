@@ -154,6 +154,7 @@ private:
     // until the generation changes.
     struct SiteEntry {
         std::uint64_t generation = 0;
+        std::uint64_t serial = 0;  // of the program the site is in
         std::shared_ptr<const Unit> unit;
         const Function *function = nullptr;  // a user function; both null: a builtin
         const BuiltinEntry *builtin = nullptr;

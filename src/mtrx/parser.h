@@ -80,7 +80,7 @@ struct Expr {
     int height = 1;  // of the tree below and including this node
     Op op = Op::None;  // of Binary, Unary, Postfix, ShortCircuit
     int slot = -1;     // of a Name or Call: its variable in the scope (resolver)
-    int site = -1;     // of a Name or Call: the call site, unique in the process
+    int site = -1;     // of a Name or Call: the call site (Program::sites)
     double number = 0.0;
     std::string text;  // name, string contents, operator or field
     std::vector<ExprPtr> args;
@@ -154,6 +154,27 @@ struct Function {
     bool varargin = false;  // the last parameter is varargin
 };
 
+/// The call site numbers a program holds. Numbers are unique among the
+/// programs alive in the process and go back to a pool when the program
+/// dies, so they stay as few as the sites alive (an evaluator's callee
+/// cache is indexed by them); Program::serial, never reused, tells a reused
+/// number's programs apart.
+class SiteIds {
+public:
+    SiteIds() = default;
+    SiteIds(SiteIds &&other) noexcept : m_ids(std::move(other.m_ids)) { other.m_ids.clear(); }
+    SiteIds &operator=(SiteIds &&other) noexcept;
+    SiteIds(const SiteIds &) = delete;
+    SiteIds &operator=(const SiteIds &) = delete;
+    ~SiteIds() { Release(); }
+    /// A number of the pool, held until this object dies.
+    int Take();
+
+private:
+    void Release() noexcept;
+    std::vector<int> m_ids;
+};
+
 /// A parsed source text: its statements (a script's) and the functions it
 /// defines, in order.
 struct Program {
@@ -163,6 +184,10 @@ struct Program {
     // workspace of their caller (the base one, or a function's, for a script
     // file): the evaluator maps these slots to that workspace's by name.
     std::vector<std::string> names;
+    // The resolver's: the call site numbers of the program's nodes, and a
+    // number unique to this program in the process.
+    SiteIds sites;
+    std::uint64_t serial = 0;
 };
 
 /// Parses a whole program. Throws mtrx::Error naming the line on a syntax

@@ -2,19 +2,68 @@
 #include "resolver.h"
 
 #include <atomic>
+#include <mutex>
 #include <unordered_map>
 
 namespace mtrx {
 
 namespace {
 
-// Call site numbers index the evaluator's callee cache: unique across every
-// program of the process, so programs never share an entry.
-std::atomic<int> g_nextSite{0};
+// The numbers of call sites not held by a live program, and the next one
+// never used.
+std::mutex g_siteMutex;
+std::vector<int> g_freeSites;
+int g_nextSite = 0;
+std::atomic<std::uint64_t> g_nextSerial{1};
+
+}  // namespace
+
+int SiteIds::Take() {
+    int id;
+    {
+        std::lock_guard<std::mutex> lock(g_siteMutex);
+        if (g_freeSites.empty()) {
+            id = g_nextSite++;
+        } else {
+            id = g_freeSites.back();
+            g_freeSites.pop_back();
+        }
+    }
+    try {
+        m_ids.push_back(id);
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(g_siteMutex);
+        g_freeSites.push_back(id);
+        throw;
+    }
+    return id;
+}
+
+void SiteIds::Release() noexcept {
+    if (m_ids.empty()) return;
+    std::lock_guard<std::mutex> lock(g_siteMutex);
+    try {
+        g_freeSites.insert(g_freeSites.end(), m_ids.begin(), m_ids.end());
+    } catch (...) {
+        // Out of memory: the numbers are lost to the pool, never reused.
+    }
+    m_ids.clear();
+}
+
+SiteIds &SiteIds::operator=(SiteIds &&other) noexcept {
+    if (this != &other) {
+        Release();
+        m_ids = std::move(other.m_ids);
+        other.m_ids.clear();
+    }
+    return *this;
+}
+
+namespace {
 
 class Scope {
 public:
-    explicit Scope(std::vector<std::string> &names) : m_names(names) {
+    Scope(std::vector<std::string> &names, SiteIds &sites) : m_names(names), m_sites(sites) {
         for (std::size_t k = 0; k < names.size(); ++k)
             m_index.emplace(names[k], static_cast<int>(k));
     }
@@ -27,8 +76,12 @@ public:
         return slot;
     }
 
+    int Site() { return m_sites.Take(); }
+    SiteIds &Sites() { return m_sites; }
+
 private:
     std::vector<std::string> &m_names;
+    SiteIds &m_sites;
     std::unordered_map<std::string, int> m_index;
 };
 
@@ -44,14 +97,14 @@ void Walk(Expr &e, Scope &scope) {
         case Expr::Kind::Name:
         case Expr::Kind::Call:
             e.slot = scope.Slot(e.text);
-            e.site = g_nextSite.fetch_add(1, std::memory_order_relaxed);
+            e.site = scope.Site();
             WalkAll(e.args, scope);
             return;
         case Expr::Kind::AnonFunction: {
             // The body has a scope of its own: its parameters, then the
             // names it reads, each captured from the scope around it.
             e.scope = e.params;
-            Scope inner(e.scope);
+            Scope inner(e.scope, scope.Sites());
             Walk(*e.args[0], inner);
             e.captures.clear();
             for (std::size_t k = e.params.size(); k < e.scope.size(); ++k)
@@ -96,11 +149,13 @@ void WalkBlock(Block &block, Scope &scope) {
 
 void ResolveProgram(Program &program) {
     program.names.clear();
-    Scope script(program.names);
+    program.sites = SiteIds();
+    program.serial = g_nextSerial.fetch_add(1, std::memory_order_relaxed);
+    Scope script(program.names, program.sites);
     WalkBlock(program.statements, script);
     for (Function &f : program.functions) {
         f.names.clear();
-        Scope scope(f.names);
+        Scope scope(f.names, program.sites);
         f.paramSlots.clear();
         f.varargin = !f.params.empty() && f.params.back() == "varargin";
         f.outputSlots.clear();
