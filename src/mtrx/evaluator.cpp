@@ -689,7 +689,7 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
             stack.values.emplace_back(Array(frame.name));
             stack.values.emplace_back(static_cast<double>(frame.line));
         }
-        Var(s.slot) = Record({{"message", Value(Array(message))},
+        Var(s.slot) = ScalarStruct({{"message", Value(Array(message))},
                               {"identifier", Value(Array(identifier))},
                               {"stack", Value(std::move(stack))}});
     }

@@ -179,7 +179,7 @@ bool Displayable(const Value &v) {
     return true;
 }
 
-Value Record(std::vector<std::pair<std::string, Value>> fields) {
+Value ScalarStruct(std::vector<std::pair<std::string, Value>> fields) {
     StructArray s;
     for (auto &f : fields) {
         s.fields.push_back(std::move(f.first));

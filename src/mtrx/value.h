@@ -215,7 +215,7 @@ Array ToLibrary(const CellArray &c);
 bool Displayable(const Value &value);
 
 /// A 1x1 struct of the fields, in their order.
-Value Record(std::vector<std::pair<std::string, Value>> fields);
+Value ScalarStruct(std::vector<std::pair<std::string, Value>> fields);
 
 }  // namespace mtrx
 
