@@ -1,4 +1,7 @@
-// src/mtrx/evaluator.cpp: walks the syntax tree; every operator is a library call.
+// src/mtrx/evaluator.cpp: walks the resolved syntax tree over frames of
+// slots. Operators go through the library's table, except scalar
+// arithmetic, comparisons and element reads and writes whose results the
+// library would give bit for bit, which are computed in place.
 #include "evaluator.h"
 
 #include "arrays.h"

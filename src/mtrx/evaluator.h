@@ -76,9 +76,10 @@ public:
         Top().slots[slot] = std::move(v);
     }
 
-    /// Arithmetic and comparisons of two real double scalars are computed in
-    /// place instead of through the library, whose results they equal bit for
-    /// bit; false sends every operation through the library.
+    /// Arithmetic and comparisons of real double scalars, and element reads
+    /// and writes of real double arrays, are computed in place instead of
+    /// through the library, whose results they equal bit for bit; false sends
+    /// every operation through the library.
     void SetScalarFastPath(bool on) { m_fastScalars = on; }
 
     /// The start time of tic.

@@ -55,7 +55,8 @@ TEST(MtrxScalarPath, NestedArithmeticAndConditionsEqualTheLibrary) {
     const char *const sources[] = {
         "r = (x + y) * x - y / x;", "r = -x * 2 + y;", "z = [x y]; r = z(1) - z(end);",
         "if x < y && y ~= 0, r = 1; else, r = 0; end", "if x == y || x >= 1, r = 1; else, r = 0; end",
-        "r = 0; while r < 2 && x <= y, r = r + 1; end"};
+        "r = 0; while r < 2 && x <= y, r = r + 1; end",
+        "z = [x y 0]; z(3) = x - y; z(1, 2) = z(3) / y; r = z(1, 2);"};
     for (const char *source : sources)
         for (double x : values)
             for (double y : values)
