@@ -137,6 +137,34 @@ CellArray StoreCells(const CellArray &c, const std::vector<km::Subscript> &subs,
     return out;
 }
 
+// The struct array `s` with `subs` set from `rhs` (deleted when rhs is
+// null), whose fields must be s's, in any order.
+StructArray StoreStructs(const StructArray &s, const std::vector<km::Subscript> &subs,
+                         const StructArray *rhs) {
+    std::vector<int> order;  // rhs's field of each of s's
+    if (rhs) {
+        if (rhs->fields.size() != s.fields.size())
+            throw Error("Structs assigned into a struct array must have its fields");
+        for (const std::string &f : s.fields) {
+            const int k = rhs->Field(f);
+            if (k < 0) throw Error("Structs assigned into a struct array must have its fields");
+            order.push_back(k);
+        }
+    }
+    std::vector<std::size_t> from;
+    StructArray out;
+    out.fields = s.fields;
+    out.dims = Store(s.dims, subs, rhs ? &rhs->dims : nullptr, from);
+    const std::size_t n = Count(s.dims);
+    out.values.reserve(from.size() * s.fields.size());
+    for (std::size_t p : from)
+        for (std::size_t f = 0; f < s.fields.size(); ++f)
+            out.values.push_back(p == 0   ? Value()
+                                 : p <= n ? s.At(p - 1, f)
+                                          : rhs->At(p - n - 1, static_cast<std::size_t>(order[f])));
+    return out;
+}
+
 std::string Folder(const std::string &path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
@@ -501,6 +529,13 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                                               IsDouble(current->array())))) {
                 const Value empty{CellArray{}};
                 return AssignPath(&empty, t, k, rhs, deletion);
+            }
+            if (current && current->IsStruct() && (deletion || rhs.IsStruct())) {
+                // s(I) = t (a struct whose fields are s's) or s(I) = [].
+                const StructArray &base = current->structure();
+                std::vector<km::Subscript> subs =
+                    Subscripts(Positions(base.dims), acc.subscripts);
+                return Value(StoreStructs(base, subs, deletion ? nullptr : &rhs.structure()));
             }
             if (current && current->IsCell()) {
                 const CellArray &cell = current->cell();
