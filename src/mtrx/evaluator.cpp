@@ -1435,7 +1435,7 @@ bool Evaluator::EvalScalar(const Expr &e, double &out) {
         case Expr::Kind::Unary: {
             if (e.op != Op::Uminus && e.op != Op::Uplus) return false;
             double x;
-            if (!EvalScalar(*e.args[0], x) || std::isnan(x)) return false;
+            if (!ScalarOperand(*e.lhs, x) || std::isnan(x)) return false;
             out = e.op == Op::Uminus ? -x : x;
             return true;
         }
@@ -1454,7 +1454,7 @@ bool Evaluator::EvalScalar(const Expr &e, double &out) {
                 case Op::Rdivide: break;
                 default: return false;
             }
-            if (!ScalarOperand(*e.args[0], x) || !ScalarOperand(*e.args[1], y)) return false;
+            if (!ScalarOperand(*e.lhs, x) || !ScalarOperand(*e.rhs, y)) return false;
             if (std::isnan(x) || std::isnan(y)) return false;
             switch (e.op) {
                 case Op::Plus: out = x + y; break;
@@ -1570,7 +1570,7 @@ bool Evaluator::Truth(const Expr &e) {
             const Expr &left = *e.args[0];
             double x;
             double y;
-            if (ScalarOperand(left, x) && ScalarOperand(*e.args[1], y)) return Compare(e.op, x, y);
+            if (ScalarOperand(left, x) && ScalarOperand(*e.rhs, y)) return Compare(e.op, x, y);
             std::optional<Value> leftHolder;
             std::optional<Value> rightHolder;
             if (left.kind != Expr::Kind::Name || !Lookup(left.slot))

@@ -81,6 +81,10 @@ struct Expr {
     Op op = Op::None;  // of Binary, Unary, Postfix, ShortCircuit
     int slot = -1;     // of a Name or Call: its variable in the scope (resolver)
     int site = -1;     // of a Name or Call: the call site (Program::sites)
+    // args[0] and args[1] when there are (the resolver's), for the scalar
+    // path to reach operands without going through the list.
+    const Expr *lhs = nullptr;
+    const Expr *rhs = nullptr;
     double number = 0.0;
     std::string text;  // name, string contents, operator or field
     std::vector<ExprPtr> args;

@@ -93,6 +93,8 @@ void WalkAll(std::vector<ExprPtr> &list, Scope &scope) {
 }
 
 void Walk(Expr &e, Scope &scope) {
+    e.lhs = !e.args.empty() ? e.args[0].get() : nullptr;
+    e.rhs = e.args.size() > 1 ? e.args[1].get() : nullptr;
     switch (e.kind) {
         case Expr::Kind::Name:
         case Expr::Kind::Call:
