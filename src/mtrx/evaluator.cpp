@@ -330,9 +330,9 @@ Evaluator::Frame &Evaluator::PushFrame(const std::vector<std::string> *names) {
 
 void Evaluator::PopFrame() {
     Frame &frame = *m_frames[--m_depth];
-    // Its values go now; the storage stays for the next call.
+    // Its values go now; the storage stays for the next call, and so does
+    // the unit, which the next call of the same function then keeps.
     frame.slots.clear();
-    frame.unit.reset();
     m_top = m_frames[m_depth - 1].get();
     Sync();
 }
@@ -477,6 +477,14 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
                 return;
             }
             AssignTarget(s, t, Value(y), false);
+            return;
+        }
+        if (t.path.empty() && !t.name.empty()) {
+            Value v = Evaluate(*s.value);
+            // The slot is taken after the evaluation, which may move it.
+            Value &slot = Var(t.slot);
+            slot = std::move(v);
+            if (s.show) Show(m_display, t.name, slot, m_compact);
             return;
         }
         AssignTarget(s, t, Evaluate(*s.value), deletion);
@@ -1050,9 +1058,9 @@ bool Evaluator::CallDirect(const Expr &e, Value &out) {
     const SiteEntry &entry = Callee(e.text, Top().unit, e.site, scratch);
     const Function *f = entry.function;
     if (f && !f->varargin && count <= f->params.size() && !f->outputs.empty()) {
-        // The call holds the unit: a clear inside it may drop the entry's.
-        const std::shared_ptr<const Unit> unit = entry.unit;
-        RunUser(unit, *f, args, count, 1, nullptr, &out);
+        // The callee's frame holds the unit before the body runs: a clear
+        // inside it may drop the entry's.
+        RunUser(entry.unit, *f, args, count, 1, nullptr, &out);
         return true;
     }
     std::vector<Value> list(std::make_move_iterator(args), std::make_move_iterator(args + count));
@@ -1071,9 +1079,9 @@ std::vector<Value> Evaluator::CallFunction(const std::string &name, const std::v
     SiteEntry scratch;
     SiteEntry *entry = &Callee(name, from, site, scratch);
     if (entry->function) {
-        // The call holds the unit: a clear inside it may drop the entry's.
-        const std::shared_ptr<const Unit> unit = entry->unit;
-        return CallUser(unit, *entry->function, args, nargout);
+        // The callee's frame holds the unit before the body runs: a clear
+        // inside it may drop the entry's.
+        return CallUser(entry->unit, *entry->function, args, nargout);
     }
     if (entry->script) {
         const std::shared_ptr<const Unit> unit = entry->unit;
@@ -1137,7 +1145,8 @@ void Evaluator::RunUser(const std::shared_ptr<const Unit> &unit, const Function 
             e.PopFrame();
         }
     } pop{*this};
-    frame.unit = unit;
+    // A frame reused for the same function keeps its unit: no count to move.
+    if (frame.unit != unit) frame.unit = unit;
     frame.function = &f;
     frame.nargin = static_cast<unsigned int>(count);
     frame.nargout = nargout;
