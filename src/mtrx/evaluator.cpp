@@ -1137,7 +1137,11 @@ void Evaluator::RunUser(const std::shared_ptr<const Unit> &unit, const Function 
         throw Error("Too many output arguments for '" + f.name + "'");
     CheckDepth(f.name);
     Frame &frame = PushFrame(&f.names);
-    m_calls.push_back({unit.get(), &f, f.line});
+    // Field by field: a whole-struct store here is read back at once.
+    Activation &call = m_calls.emplace_back();
+    call.unit = unit.get();
+    call.function = &f;
+    call.line = f.line;
     struct Pop {
         Evaluator &e;
         ~Pop() {
