@@ -309,8 +309,10 @@ std::uint32_t Evaluator::Frame::Add(const std::string &name) {
 }
 
 void Evaluator::Frame::Reset(const std::vector<std::string> *of) {
-    own.clear();
-    index.clear();
+    if (!own.empty()) {
+        own.clear();
+        index.clear();
+    }
     names = of ? of : &own;
     slots.assign(names->size(), Value::Unset());
     map = nullptr;

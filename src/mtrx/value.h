@@ -94,12 +94,10 @@ public:
 
     /// Makes the value the real double scalar x, reusing its storage.
     void SetScalar(double x) {
-        if (m_tag != Tag::Scalar) {
-            *this = Value(x);
-            return;
-        }
-        m_scalar = x;
+        if (m_payload) m_payload.reset();
         if (m_array) m_array.reset();
+        m_tag = Tag::Scalar;
+        m_scalar = x;
     }
 
     Tag tag() const { return m_tag; }
