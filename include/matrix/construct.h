@@ -5,6 +5,8 @@
 #include <matrix/cmatrix.h>
 #include <matrix/export.h>
 
+#include <cstdint>
+
 namespace kiv {
 namespace matrix {
 
@@ -74,6 +76,33 @@ namespace matrix {
 /// array owned by the caller. Throws kiv::CExhaustedMemoryException when
 /// storage cannot be obtained.
 [[nodiscard]] MATRIX_API CMatrix *Scalar(double x);
+
+/// The shape of the range start:step:end: its element count (a whole
+/// number, 0 for none, without Colon's bound) and whether its last element
+/// is end itself.
+struct ColonShape {
+    double count;
+    bool reachesEnd;
+};
+/// The shape of start:step:end as Colon counts it (see below), without
+/// building it; never throws.
+[[nodiscard]] MATRIX_API ColonShape ColonCount(double start, double step, double end);
+/// Element k (0-based, k < shape.count) of start:step:end, of the shape
+/// ColonCount gave: the value Colon stores there, bit for bit. Every
+/// element is computed on its own, so no rounding accumulates along the
+/// row: the first half from start, the second from end when the range
+/// reaches it. The last element is then end exactly and the range is
+/// symmetric about its middle; integer ranges are exact either way. The
+/// first element is start itself (an infinite step times 0 would be NaN).
+inline double ColonElement(const ColonShape &shape, double start, double step, double end,
+                           std::uint64_t k) {
+    const std::uint64_t count = static_cast<std::uint64_t>(shape.count);
+    const std::uint64_t half =
+        shape.reachesEnd ? (count / 2 > 1 ? count / 2 : std::uint64_t{1}) : count;
+    if (k == 0) return start;
+    if (k < half) return start + static_cast<double>(k) * step;
+    return end - static_cast<double>(count - 1 - k) * step;
+}
 
 /// Creates the range start:end with step 1: Colon(start, 1.0, end).
 [[nodiscard]] MATRIX_API CMatrix *Colon(double start, double end);

@@ -85,34 +85,24 @@ CMatrix *Filled(unsigned int m, unsigned int n, unsigned int p, Fill fill) {
     return Filled(3, dims, fill);
 }
 
-// The shape of start:step:end: its element count, and whether its last
-// element is end itself (the quotient was an integer, or within the
-// tolerance of one).
-struct ColonShape {
-    std::uint32_t count;
-    bool reachesEnd;
-};
+}  // namespace
 
 // Count floor(q) + 1 for q = (end - start) / step, q first taken as the
 // nearest integer when within the tolerance of it. A step of 0, a NaN
-// quotient and a negative count give 0 elements; a count beyond
-// kMaxColonCount (an infinite end included) throws.
+// quotient and a negative count give 0 elements.
 ColonShape ColonCount(double start, double step, double end) {
-    if (step == 0.0) return {0, false};
+    if (step == 0.0) return {0.0, false};
     double q = (end - start) / step;
-    if (std::isnan(q)) return {0, false};
+    if (std::isnan(q)) return {0.0, false};
     const double nearest = std::nearbyint(q);
     const double tolerance = kColonToleranceUnits * std::numeric_limits<double>::epsilon() *
                              std::max(std::fabs(start), std::fabs(end)) / std::fabs(step);
     const bool reachesEnd = std::fabs(q - nearest) <= tolerance;
     if (reachesEnd) q = nearest;
     const double count = std::floor(q) + 1.0;
-    if (!(count > 0.0)) return {0, false};
-    if (count > kMaxColonCount) throw kiv::CExhaustedMemoryException();
-    return {static_cast<std::uint32_t>(count), reachesEnd};
+    if (!(count > 0.0)) return {0.0, false};
+    return {count, reachesEnd};
 }
-
-}  // namespace
 
 // --- Filled arrays ------------------------------------------------------------
 
@@ -177,20 +167,12 @@ CMatrix *Colon(double start, double end) { return Colon(start, 1.0, end); }
 
 CMatrix *Colon(double start, double step, double end) {
     const ColonShape shape = ColonCount(start, step, end);
-    const std::uint32_t count = shape.count;
+    if (shape.count > kMaxColonCount) throw kiv::CExhaustedMemoryException();
+    const auto count = static_cast<std::uint32_t>(shape.count);
     CMatrix *a = NewRealDouble(1, count);
     if (count == 0) return a;
-
-    // Every element on its own, so no rounding accumulates along the row:
-    // the first half from start, the second from end when the range reaches
-    // it. The last element is then end exactly and the range is symmetric
-    // about its middle; integer ranges are exact either way. The first
-    // element is start itself (an infinite step times 0 would be NaN).
     double *p = RealData(a);
-    const std::uint32_t half = shape.reachesEnd ? std::max(count / 2, 1u) : count;
-    p[0] = start;
-    for (std::uint32_t k = 1; k < half; ++k) p[k] = start + k * step;
-    for (std::uint32_t k = half; k < count; ++k) p[k] = end - (count - 1 - k) * step;
+    for (std::uint32_t k = 0; k < count; ++k) p[k] = ColonElement(shape, start, step, end, k);
     return a;
 }
 

@@ -1,10 +1,14 @@
-// src/mtrx/evaluator.cpp: walks the syntax tree; every operator is a library call.
+// src/mtrx/evaluator.cpp: walks the resolved syntax tree over frames of
+// slots. Operators go through the library's table, except scalar
+// arithmetic, comparisons and element reads and writes whose results the
+// library would give bit for bit, which are computed in place.
 #include "evaluator.h"
 
 #include "arrays.h"
 #include "error.h"
 #include "lexer.h"
 #include "lib/operators.h"
+#include "resolver.h"
 
 #include <matrix/display.h>
 #include <matrix/exceptions.h>
@@ -26,8 +30,6 @@ namespace mtrx {
 namespace km = kiv::matrix;
 
 namespace {
-
-Array EmptyCell() { return Array::Adopt(km::mxCreateCellMatrix(0, 0)); }
 
 const char kBadSubscript[] = "Subscript indices must either be real positive integers or logicals.";
 
@@ -62,18 +64,105 @@ void CheckSubscript(const Value &index) {
     }
 }
 
-// Element `k` (zero-based) of a cell: a shared copy, or [] for an empty slot.
-Array Slot(const Array &cell, unsigned int k) {
-    const km::CMatrix *slot = km::mxGetCell(cell.get(), k);
-    return slot ? Array::Share(slot) : Array();
+// An array of `dims` holding first, first + 1, ...: indexing it through the
+// library selects the positions the library would select of any array of
+// those dimensions, with its checks and messages, for cells and structs.
+Array Positions(const Dims &dims, double first = 1.0) {
+    Array out = Array::Adopt(km::Zeros(static_cast<unsigned int>(dims.size()), dims.data()));
+    if (out.Numel() == 0) return out;
+    const km::DoubleSpan p = out.MutableData();
+    for (std::size_t k = 0; k < p.size; ++k) p[k] = first + static_cast<double>(k);
+    return out;
 }
 
-// A 1x1 cell holding a shared copy of `a`.
-Array Wrapped(const Array &a) {
-    Array cell = Array::Adopt(km::mxCreateCellMatrix(1, 1));
-    Array copy = a;
-    km::mxSetCell(cell.get(), 0, copy.release());
-    return cell;
+// The positions (1-based, 0 for a slot no source fills) held by `a`.
+std::vector<std::size_t> PositionsOf(const Array &a) {
+    std::vector<std::size_t> out(a.Numel());
+    const double *p = out.empty() ? nullptr : a.Data();
+    for (std::size_t k = 0; k < out.size(); ++k) out[k] = static_cast<std::size_t>(p[k]);
+    return out;
+}
+
+// True for the empty double [] that a name may hold before it becomes a
+// cell or a struct.
+bool EmptyDouble(const Value &v) {
+    return v.tag() == Tag::Array && v.array().IsEmpty() && IsDouble(v.array()) &&
+           !v.array().IsLogical();
+}
+
+// Reads `subs` of an array of `dims`: the dimensions of the result and the
+// positions (0-based) it takes.
+Dims Select(const Dims &dims, const std::vector<km::Subscript> &subs,
+            std::vector<std::size_t> &taken) {
+    const Array all = Positions(dims);
+    const Array part = subs.size() == 1 ? all(subs[0]) : all(subs[0], subs[1]);
+    taken = PositionsOf(part);
+    for (std::size_t &k : taken) --k;
+    return part.Dims();
+}
+
+// Writes `subs` of an array of `dims` (n elements) from a source of
+// `source` dimensions (m elements), or deletes them: the dimensions of the
+// result, and for each of its elements the position it takes, 1..n from the
+// old array, n+1..n+m from the source, 0 for a new empty slot.
+Dims Store(const Dims &dims, const std::vector<km::Subscript> &subs, const Dims *source,
+           std::vector<std::size_t> &from) {
+    Array all = Positions(dims);
+    if (!source) {
+        if (subs.size() == 1)
+            all(subs[0]) = km::Empty();
+        else
+            all(subs[0], subs[1]) = km::Empty();
+    } else {
+        const Array rhs = Positions(*source, static_cast<double>(Count(dims) + 1));
+        if (subs.size() == 1)
+            all(subs[0]) = rhs;
+        else
+            all(subs[0], subs[1]) = rhs;
+    }
+    from = PositionsOf(all);
+    return all.Dims();
+}
+
+// The cell `c` with `subs` set from `rhs` (deleted when rhs is null).
+CellArray StoreCells(const CellArray &c, const std::vector<km::Subscript> &subs,
+                     const CellArray *rhs) {
+    std::vector<std::size_t> from;
+    CellArray out;
+    out.dims = Store(c.dims, subs, rhs ? &rhs->dims : nullptr, from);
+    out.items.reserve(from.size());
+    const std::size_t n = c.items.size();
+    for (std::size_t p : from)
+        out.items.push_back(p == 0 ? Value() : p <= n ? c.items[p - 1] : rhs->items[p - n - 1]);
+    return out;
+}
+
+// The struct array `s` with `subs` set from `rhs` (deleted when rhs is
+// null), whose fields must be s's, in any order.
+StructArray StoreStructs(const StructArray &s, const std::vector<km::Subscript> &subs,
+                         const StructArray *rhs) {
+    std::vector<int> order;  // rhs's field of each of s's
+    if (rhs) {
+        if (rhs->fields.size() != s.fields.size())
+            throw Error("Structs assigned into a struct array must have its fields");
+        for (const std::string &f : s.fields) {
+            const int k = rhs->Field(f);
+            if (k < 0) throw Error("Structs assigned into a struct array must have its fields");
+            order.push_back(k);
+        }
+    }
+    std::vector<std::size_t> from;
+    StructArray out;
+    out.fields = s.fields;
+    out.dims = Store(s.dims, subs, rhs ? &rhs->dims : nullptr, from);
+    const std::size_t n = Count(s.dims);
+    out.values.reserve(from.size() * s.fields.size());
+    for (std::size_t p : from)
+        for (std::size_t f = 0; f < s.fields.size(); ++f)
+            out.values.push_back(p == 0   ? Value()
+                                 : p <= n ? s.At(p - 1, f)
+                                          : rhs->At(p - n - 1, static_cast<std::size_t>(order[f])));
+    return out;
 }
 
 std::string Folder(const std::string &path) {
@@ -81,16 +170,7 @@ std::string Folder(const std::string &path) {
     return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
 }
 
-// The names an anonymous function's body reads, for its captured workspace.
-void Names(const Expr &e, std::set<std::string> &out) {
-    if (e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) out.insert(e.text);
-    for (const ExprPtr &a : e.args)
-        if (a) Names(*a, out);
-    for (const auto &row : e.rows)
-        for (const ExprPtr &a : row) Names(*a, out);
-}
-
-bool IsText(const Value &v) { return v.IsArray() && IsChar(v.array()); }
+bool IsText(const Value &v) { return v.tag() == Tag::Array && IsChar(v.array()); }
 
 Array Logical(bool b) {
     Array out(b ? 1.0 : 0.0);
@@ -101,22 +181,22 @@ Array Logical(bool b) {
 // op applied to two scalars as the library applies it, when the result is
 // plain: a NaN operand or result (whose bits the library decides) and every
 // other operator go through the library.
-std::optional<Value> FastBinary(const std::string &op, double x, double y) {
+std::optional<Value> FastBinary(Op op, double x, double y) {
     if (std::isnan(x) || std::isnan(y)) return std::nullopt;
     double r;
-    switch (op[0]) {
-        case '+': r = x + y; break;
-        case '-': r = x - y; break;
-        case '*': r = x * y; break;
-        case '/': r = x / y; break;
-        case '.':
-            if (op[1] != '*' && op[1] != '/') return std::nullopt;
-            r = op[1] == '*' ? x * y : x / y;
-            break;
-        case '<': return Logical(op.size() == 1 ? x < y : x <= y);
-        case '>': return Logical(op.size() == 1 ? x > y : x >= y);
-        case '=': return Logical(x == y);
-        case '~': return Logical(x != y);
+    switch (op) {
+        case Op::Plus: r = x + y; break;
+        case Op::Minus: r = x - y; break;
+        case Op::Mtimes:
+        case Op::Times: r = x * y; break;
+        case Op::Mrdivide:
+        case Op::Rdivide: r = x / y; break;
+        case Op::Lt: return Logical(x < y);
+        case Op::Le: return Logical(x <= y);
+        case Op::Gt: return Logical(x > y);
+        case Op::Ge: return Logical(x >= y);
+        case Op::Eq: return Logical(x == y);
+        case Op::Ne: return Logical(x != y);
         default: return std::nullopt;
     }
     if (std::isnan(r)) return std::nullopt;
@@ -125,13 +205,10 @@ std::optional<Value> FastBinary(const std::string &op, double x, double y) {
 
 }  // namespace
 
-void Value::ThrowNotArray() const {
-    throw Error(std::string("A ") + m_object->ClassName() + " cannot be used as an array here");
-}
-
 Evaluator::Evaluator(std::ostream &display, const Limits &limits)
     : m_display(display), m_limits(limits) {
-    m_frames.push_back(std::make_unique<Frame>());
+    // The base workspace: names of its own, growing as programs name them.
+    PushFrame(nullptr);
     if (const char *path = std::getenv("MTRXPATH")) {
         std::stringstream folders(path);
         std::string folder;
@@ -148,7 +225,118 @@ void Evaluator::Run(const std::shared_ptr<const Unit> &unit) {
     m_located = false;
     m_failedFile = unit->file;
     m_failedLine = 0;
-    Execute(unit->program.statements);
+    m_failedStack.clear();
+    m_calls.clear();
+    m_calls.push_back({unit.get(), nullptr, 0});
+    RunStatements(*unit);
+    m_calls.pop_back();
+}
+
+namespace {
+
+// The name of a script file in a stack: its file name without the folder
+// and the extension.
+std::string BaseName(const std::string &file) {
+    const std::size_t slash = file.rfind('/');
+    std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+}  // namespace
+
+void Evaluator::TakeStack() {
+    m_failedStack.clear();
+    for (auto it = m_calls.rbegin(); it != m_calls.rend(); ++it) {
+        if (!it->function && it->unit->file.empty()) continue;  // a snippet or the prompt
+        m_failedStack.push_back({it->unit->file,
+                                 it->function ? it->function->name : BaseName(it->unit->file),
+                                 it->line});
+    }
+}
+
+void Evaluator::RunStatements(const Unit &unit) {
+    Frame &frame = Top();
+    std::vector<std::uint32_t> map;
+    map.reserve(unit.program.names.size());
+    bool identity = true;
+    for (const std::string &name : unit.program.names) {
+        map.push_back(frame.Add(name));
+        identity = identity && map.back() == map.size() - 1;
+    }
+    struct Restore {
+        Evaluator &e;
+        Frame &frame;
+        const std::vector<std::uint32_t> *saved;
+        ~Restore() {
+            frame.map = saved;
+            e.Sync();
+        }
+    } restore{*this, frame, frame.map};
+    // A script that names the frame's first slots in their order (a fresh
+    // workspace's) needs no map.
+    frame.map = identity ? nullptr : &map;
+    Sync();
+    Execute(unit.program.statements);
+}
+
+int Evaluator::Frame::Find(const std::string &name) const {
+    if (names == &own) {
+        auto it = index.find(name);
+        return it == index.end() ? -1 : static_cast<int>(it->second);
+    }
+    for (std::size_t k = 0; k < names->size(); ++k)
+        if ((*names)[k] == name) return static_cast<int>(k);
+    return -1;
+}
+
+std::uint32_t Evaluator::Frame::Add(const std::string &name) {
+    const int found = Find(name);
+    if (found >= 0) return static_cast<std::uint32_t>(found);
+    if (names != &own) {
+        // The first name of the frame's own: it copies the resolver's list.
+        own = *names;
+        for (std::size_t k = 0; k < own.size(); ++k)
+            index.emplace(own[k], static_cast<std::uint32_t>(k));
+        names = &own;
+    }
+    const auto slot = static_cast<std::uint32_t>(own.size());
+    own.push_back(name);
+    index.emplace(name, slot);
+    slots.push_back(Value::Unset());
+    return slot;
+}
+
+void Evaluator::Frame::Reset(const std::vector<std::string> *of) {
+    if (!own.empty()) {
+        own.clear();
+        index.clear();
+    }
+    names = of ? of : &own;
+    slots.assign(names->size(), Value::Unset());
+    map = nullptr;
+    function = nullptr;
+    nargin = 0;
+    nargout = 0;
+}
+
+Evaluator::Frame &Evaluator::PushFrame(const std::vector<std::string> *names) {
+    if (m_depth == m_frames.size()) m_frames.push_back(std::make_unique<Frame>());
+    Frame &frame = *m_frames[m_depth++];
+    frame.Reset(names);
+    m_top = &frame;
+    Sync();
+    return frame;
+}
+
+void Evaluator::PopFrame() {
+    Frame &frame = *m_frames[--m_depth];
+    // Its values go now; the storage stays for the next call, and so does
+    // the unit, which the next call of the same function then keeps.
+    frame.slots.clear();
+    m_top = m_frames[m_depth - 1].get();
+    Sync();
 }
 
 namespace {
@@ -166,6 +354,7 @@ void Interrupt() noexcept { g_interrupt.store(true, std::memory_order_relaxed); 
 bool TakeInterrupt() noexcept { return g_interrupt.exchange(false, std::memory_order_relaxed); }
 
 void Evaluator::Define(const std::shared_ptr<const Unit> &unit) {
+    ++m_generation;
     for (const Function &f : unit->program.functions) {
         Found &found = m_defined[f.name];
         found.unit = unit;
@@ -186,7 +375,7 @@ void Evaluator::CheckInterrupt() {
 
 void Evaluator::CheckDepth(const std::string &callee) {
     CheckInterrupt();
-    if (m_frames.size() + m_scriptDepth > m_limits.max_call_depth)
+    if (m_depth + m_scriptDepth > m_limits.max_call_depth)
         throw Error("Maximum recursion depth of " + std::to_string(m_limits.max_call_depth) +
                     " reached in '" + callee + "'");
 }
@@ -196,38 +385,14 @@ void Evaluator::Locate(int line) {
     m_located = true;
     m_failedFile = Top().unit ? Top().unit->file : std::string();
     m_failedLine = line;
-}
-
-Evaluator::Frame::Frame() { Renumber(); }
-
-void Evaluator::Frame::Renumber() {
-    static std::atomic<std::uint64_t> next{1};
-    id = next.fetch_add(1, std::memory_order_relaxed);
+    TakeStack();
 }
 
 Value *Evaluator::Lookup(const std::string &name) {
-    auto &vars = Top().vars;
-    auto it = vars.find(name);
-    return it == vars.end() ? nullptr : &it->second;
-}
-
-Value *Evaluator::Lookup(const std::string &name, const VariableCache &cache) {
     Frame &frame = Top();
-    if (cache.frame == frame.id) return cache.slot;
-    auto it = frame.vars.find(name);
-    if (it == frame.vars.end()) return nullptr;
-    cache.frame = frame.id;
-    cache.slot = &it->second;
-    return cache.slot;
-}
-
-Value &Evaluator::VariableSlot(const std::string &name, const VariableCache &cache) {
-    Frame &frame = Top();
-    if (cache.frame == frame.id) return *cache.slot;
-    Value &slot = frame.vars[name];
-    cache.frame = frame.id;
-    cache.slot = &slot;
-    return slot;
+    const int slot = frame.Find(name);
+    if (slot < 0 || frame.slots[static_cast<std::size_t>(slot)].IsUnset()) return nullptr;
+    return &frame.slots[static_cast<std::size_t>(slot)];
 }
 
 Evaluator::Flow Evaluator::Execute(const Block &block) {
@@ -239,6 +404,7 @@ Evaluator::Flow Evaluator::Execute(const Block &block) {
 }
 
 Evaluator::Flow Evaluator::Execute(const Stmt &s) {
+    m_calls.back().line = s.line;
     try {
         Step();
         return ExecuteStatement(s);
@@ -257,10 +423,10 @@ Evaluator::Flow Evaluator::ExecuteStatement(const Stmt &s) {
         case Stmt::Kind::Assign: ExecuteAssign(s); return Flow::Normal;
         case Stmt::Kind::If:
             for (const auto &branch : s.branches)
-                if (km::Tobool(Evaluate(*branch.first).array())) return Execute(branch.second);
+                if (Truth(*branch.first)) return Execute(branch.second);
             return Execute(s.body);
         case Stmt::Kind::While:
-            while (km::Tobool(Evaluate(*s.value).array())) {
+            while (Truth(*s.value)) {
                 const Flow f = Execute(s.body);
                 if (f == Flow::Break) break;
                 if (f == Flow::Return) return f;
@@ -281,8 +447,8 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
     const Expr &e = *s.value;
     // A variable named alone is shown under its own name.
     if (e.kind == Expr::Kind::Name) {
-        if (const Value *v = Lookup(e.text, e.variable)) {
-            if (!dynamic_cast<const Handle *>(v->object())) {
+        if (const Value *v = Lookup(e.slot)) {
+            if (!v->IsHandle()) {
                 if (s.show) Show(m_display, e.text, *v, m_compact);
                 return;
             }
@@ -292,7 +458,7 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
     const bool call = e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call;
     std::vector<Value> results = call ? CallName(e, 0) : std::vector<Value>{Evaluate(e)};
     if (results.empty()) return;
-    Value &ans = Top().vars["ans"];
+    Value &ans = Var(s.slot);
     ans = std::move(results[0]);
     if (s.show) Show(m_display, "ans", ans, m_compact);
 }
@@ -301,7 +467,29 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
     // [] on the right of A(I) = [] deletes; anywhere else it is a value.
     const bool deletion = s.value->kind == Expr::Kind::Matrix && s.value->rows.empty();
     if (s.targets.size() == 1) {
-        AssignTarget(s, s.targets[0], Evaluate(*s.value), deletion);
+        const Target &t = s.targets[0];
+        double y;
+        if (m_fastScalars && EvalScalar(*s.value, y)) {
+            // A scalar result goes straight into its variable, or in place
+            // into an element of one.
+            if (t.path.empty() && !t.name.empty()) {
+                Value &slot = Var(t.slot);
+                slot.SetScalar(y);
+                if (s.show) Show(m_display, t.name, slot, m_compact);
+                return;
+            }
+            AssignTarget(s, t, Value(y), false);
+            return;
+        }
+        if (t.path.empty() && !t.name.empty()) {
+            Value v = Evaluate(*s.value);
+            // The slot is taken after the evaluation, which may move it.
+            Value &slot = Var(t.slot);
+            slot = std::move(v);
+            if (s.show) Show(m_display, t.name, slot, m_compact);
+            return;
+        }
+        AssignTarget(s, t, Evaluate(*s.value), deletion);
         return;
     }
     const Expr &e = *s.value;
@@ -316,10 +504,21 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
 
 void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion) {
     if (t.name.empty()) return;  // ~
-    Value *current = Lookup(t.name, t.variable);
-    // Assign through a copy so that a failed assignment changes nothing.
-    Value result = t.path.empty() ? std::move(value) : AssignPath(current, t, 0, value, deletion);
-    Value &slot = VariableSlot(t.name, t.variable);
+    if (!deletion && WriteElement(t, value)) {
+        if (s.show) Show(m_display, t.name, Var(t.slot), m_compact);
+        return;
+    }
+    Value result;
+    if (t.path.empty()) {
+        result = std::move(value);
+    } else {
+        // Assign through a copy so that a failed assignment changes nothing.
+        const Value *found = Lookup(t.slot);
+        const std::optional<Value> current =
+            found ? std::optional<Value>(*found) : std::optional<Value>();
+        result = AssignPath(current ? &*current : nullptr, t, 0, value, deletion);
+    }
+    Value &slot = Var(t.slot);
     slot = std::move(result);
     if (s.show) Show(m_display, t.name, slot, m_compact);
 }
@@ -330,7 +529,33 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
     const bool last = k + 1 == t.path.size();
     switch (acc.kind) {
         case Accessor::Kind::Paren: {
+            if (!last && t.path[k + 1].kind == Accessor::Kind::Field &&
+                (!current || current->IsStruct() || EmptyDouble(*current)))
+                return AssignElement(current, t, k, rhs, deletion);
             if (!last) throw Error("Only the last subscript of an assignment may use ()");
+            // x = []; x(2) = {1} makes x a cell, as a new name would be.
+            if (rhs.IsCell() && (!current || (current->tag() == Tag::Array &&
+                                              current->array().IsEmpty() &&
+                                              IsDouble(current->array())))) {
+                const Value empty{CellArray{}};
+                return AssignPath(&empty, t, k, rhs, deletion);
+            }
+            if (current && current->IsStruct() && (deletion || rhs.IsStruct())) {
+                // s(I) = t (a struct whose fields are s's) or s(I) = [].
+                const StructArray &base = current->structure();
+                std::vector<km::Subscript> subs =
+                    Subscripts(Positions(base.dims), acc.subscripts);
+                return Value(StoreStructs(base, subs, deletion ? nullptr : &rhs.structure()));
+            }
+            if (current && current->IsCell()) {
+                const CellArray &cell = current->cell();
+                std::vector<km::Subscript> subs = Subscripts(Positions(cell.dims), acc.subscripts);
+                if (deletion) return Value(StoreCells(cell, subs, nullptr));
+                if (!rhs.IsCell())
+                    throw Error(std::string("Conversion to cell from ") + rhs.ClassName() +
+                                " is not possible.");
+                return Value(StoreCells(cell, subs, &rhs.cell()));
+            }
             Array target = current ? current->array() : Array();
             std::vector<km::Subscript> subs = Subscripts(target, acc.subscripts);
             if (deletion) {
@@ -346,57 +571,101 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
             return target;
         }
         case Accessor::Kind::Brace: {
-            Array cell = current ? current->array() : EmptyCell();
-            // x = []; x{2} = 1 makes x a cell, as a new name would be.
-            if (!IsCell(cell) && cell.IsEmpty() && IsDouble(cell)) cell = EmptyCell();
-            if (!IsCell(cell)) throw Error("Brace indexing is only for cell arrays");
-            std::vector<km::Subscript> subs = Subscripts(cell, acc.subscripts);
+            Value holder{CellArray{}};
+            if (current && current->IsCell()) {
+                holder = *current;
+            } else if (current && !(current->tag() == Tag::Array && current->array().IsEmpty() &&
+                                    IsDouble(current->array()))) {
+                // x = []; x{2} = 1 makes x a cell, as a new name would be.
+                throw Error("Brace indexing is only for cell arrays");
+            }
+            const CellArray &cell = holder.cell();
+            std::vector<km::Subscript> subs = Subscripts(Positions(cell.dims), acc.subscripts);
             Value inner;
             if (last) {
                 inner = rhs;
             } else {
                 // The slot as it is, when it exists, for the steps after it.
-                Value existing;
-                bool exists = false;
+                const Value *existing = nullptr;
                 try {
-                    const Array part = subs.size() == 1 ? cell(subs[0]) : cell(subs[0], subs[1]);
-                    if (part.Numel() == 1) {
-                        existing = Slot(part, 0);
-                        exists = true;
-                    }
+                    std::vector<std::size_t> taken;
+                    Select(cell.dims, subs, taken);
+                    if (taken.size() == 1) existing = &cell.items[taken[0]];
                 } catch (const km::IMatrixException &) {}
-                inner = AssignPath(exists ? &existing : nullptr, t, k + 1, rhs, deletion);
+                inner = AssignPath(existing, t, k + 1, rhs, deletion);
             }
-            const Array wrapped = Wrapped(inner.array());
-            if (subs.size() == 1)
-                cell(subs[0]) = wrapped;
-            else
-                cell(subs[0], subs[1]) = wrapped;
-            return cell;
+            CellArray one;
+            one.dims = {1, 1};
+            one.items.push_back(std::move(inner));
+            return Value(StoreCells(cell, subs, &one));
         }
         case Accessor::Kind::Field: {
-            auto record = std::make_shared<Record>();
-            if (current) {
-                const auto *old = dynamic_cast<const Record *>(current->object());
-                if (!old) throw Error("Fields can only be set on a struct");
-                *record = *old;
+            const std::string name = FieldName(acc);
+            StructArray record;
+            // s = []; s.a = 1 makes s a struct, as a new name would be.
+            if (current && !EmptyDouble(*current)) {
+                if (!current->IsStruct()) throw Error("Fields can only be set on a struct");
+                record = current->structure();
+                if (Count(record.dims) != 1)
+                    throw Error("Fields of a struct array are set one element at a time");
             }
-            Value *field = nullptr;
-            for (auto &f : record->fields)
-                if (f.first == acc.field) field = &f.second;
+            const int found = record.Field(name);
+            const Value *field = found >= 0 ? &record.At(0, static_cast<std::size_t>(found)) : nullptr;
             Value inner = last ? rhs : AssignPath(field, t, k + 1, rhs, deletion);
-            if (field)
-                *field = std::move(inner);
-            else
-                record->fields.emplace_back(acc.field, std::move(inner));
-            return Value(std::shared_ptr<const Object>(std::move(record)));
+            record.At(0, record.AddField(name)) = std::move(inner);
+            return Value(std::move(record));
         }
     }
     throw Error("Unknown assignment");
 }
 
 Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
-    const Value rangeValue = Evaluate(*s.value);
+    const Expr &r = *s.value;
+    if (r.kind == Expr::Kind::Range) {
+        // a:b and a:s:b are stepped through without being built: element k
+        // is the one Colon would store there, so 1:1e10 starts at once.
+        const Value first = Evaluate(*r.args[0]);
+        const Value second = Evaluate(*r.args[1]);
+        const std::optional<Value> third =
+            r.args.size() == 3 ? std::optional<Value>(Evaluate(*r.args[2])) : std::nullopt;
+        double start, step = 1.0, end;
+        if (first.RealScalar(start) && second.RealScalar(third ? step : end) &&
+            (!third || third->RealScalar(end))) {
+            const km::ColonShape shape = km::ColonCount(start, step, end);
+            const auto count = static_cast<std::uint64_t>(shape.count);
+            for (std::uint64_t k = 0; k < count; ++k) {
+                Var(s.slot).SetScalar(km::ColonElement(shape, start, step, end, k));
+                const Flow f = Execute(s.body);
+                if (f == Flow::Break) break;
+                if (f == Flow::Return) return f;
+                Step();
+            }
+            return Flow::Normal;
+        }
+        return IterateOver(s, RangeOf(first, second, third ? &*third : nullptr));
+    }
+    return IterateOver(s, Evaluate(r));
+}
+
+Evaluator::Flow Evaluator::IterateOver(const Stmt &s, const Value &rangeValue) {
+    if (rangeValue.IsCell()) {
+        // Each column of a cell, as a cell.
+        const CellArray &c = rangeValue.cell();
+        const std::size_t rows = c.dims[0];
+        const std::size_t columns = rows ? c.items.size() / rows : 0;
+        for (std::size_t j = 0; j < columns; ++j) {
+            CellArray column;
+            column.dims = {static_cast<unsigned int>(rows), 1};
+            column.items.assign(c.items.begin() + static_cast<std::ptrdiff_t>(j * rows),
+                                c.items.begin() + static_cast<std::ptrdiff_t>((j + 1) * rows));
+            Var(s.slot) = Value(std::move(column));
+            const Flow f = Execute(s.body);
+            if (f == Flow::Break) break;
+            if (f == Flow::Return) return f;
+            Step();
+        }
+        return Flow::Normal;
+    }
     const Array &range = rangeValue.array();
     const unsigned int rows = range.Rows();
     const unsigned int columns = range.IsEmpty() ? 0 : range.Numel() / rows;
@@ -405,7 +674,7 @@ Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
                           range.NDims() == 2;
     const double *values = plainRow ? range.Data() : nullptr;
     for (unsigned int j = 0; j < columns; ++j) {
-        Value &v = VariableSlot(s.name, s.variable);
+        Value &v = Var(s.slot);
         if (plainRow)
             v = Value(values[j]);
         else
@@ -421,7 +690,8 @@ Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
 Evaluator::Flow Evaluator::ExecuteSwitch(const Stmt &s) {
     const Value subject = Evaluate(*s.value);
     const auto matches = [&](const Value &label) {
-        if (!subject.IsArray() || !label.IsArray()) return false;
+        if (subject.tag() != Tag::Scalar && subject.tag() != Tag::Array) return false;
+        if (label.tag() != Tag::Scalar && label.tag() != Tag::Array) return false;
         const Array &x = subject.array();
         const Array &c = label.array();
         if (IsChar(x) != IsChar(c)) return false;
@@ -431,9 +701,8 @@ Evaluator::Flow Evaluator::ExecuteSwitch(const Stmt &s) {
     for (const auto &branch : s.branches) {
         const Value label = Evaluate(*branch.first);
         bool hit = false;
-        if (label.IsArray() && IsCell(label.array())) {
-            const Array &cell = label.array();
-            for (unsigned int k = 0; k < cell.Numel() && !hit; ++k) hit = matches(Slot(cell, k));
+        if (label.IsCell()) {
+            for (const Value &item : label.cell().items) hit = hit || matches(item);
         } else {
             hit = matches(label);
         }
@@ -443,7 +712,6 @@ Evaluator::Flow Evaluator::ExecuteSwitch(const Stmt &s) {
 }
 
 Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
-    const std::size_t frames = m_frames.size();
     const std::size_t ends = m_ends.size();
     std::string message;
     std::string identifier;
@@ -457,14 +725,21 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
     } catch (const std::exception &e) {
         message = e.what();
     }
-    m_frames.resize(frames);
     m_ends.resize(ends);
     m_located = false;
     if (!s.name.empty()) {
-        auto err = std::make_shared<Record>();
-        err->fields.emplace_back("message", Array(message));
-        err->fields.emplace_back("identifier", Array(identifier));
-        Top().vars[s.name] = Value(std::shared_ptr<const Object>(std::move(err)));
+        // err.stack: a struct column of the frames the error passed through.
+        StructArray stack;
+        stack.fields = {"file", "name", "line"};
+        stack.dims = {static_cast<unsigned int>(m_failedStack.size()), 1};
+        for (const StackEntry &frame : m_failedStack) {
+            stack.values.emplace_back(Array(frame.file));
+            stack.values.emplace_back(Array(frame.name));
+            stack.values.emplace_back(static_cast<double>(frame.line));
+        }
+        Var(s.slot) = ScalarStruct({{"message", Value(Array(message))},
+                              {"identifier", Value(Array(identifier))},
+                              {"stack", Value(std::move(stack))}});
     }
     return Execute(s.handler);
 }
@@ -503,46 +778,149 @@ std::vector<Value> Evaluator::Arguments(const std::vector<ExprPtr> &args, std::s
         if (args[k]->kind == Expr::Kind::Colon)
             values.emplace_back(Array(":"));
         else
-            values.push_back(Evaluate(*args[k]));
+            Expand(*args[k], values);
     }
     return values;
 }
 
+void Evaluator::Expand(const Expr &e, std::vector<Value> &out) {
+    if (e.kind != Expr::Kind::CellIndex) {
+        out.push_back(Evaluate(e));
+        return;
+    }
+    // c{...} in a list gives every cell it selects, in order.
+    const Value base = Evaluate(*e.args[0]);
+    if (!base.IsCell()) throw Error("Brace indexing is only for cell arrays");
+    const CellArray &c = base.cell();
+    std::vector<km::Subscript> subs = Subscripts(Positions(c.dims), e.args, 1);
+    std::vector<std::size_t> taken;
+    Select(c.dims, subs, taken);
+    for (std::size_t k : taken) out.push_back(c.items[k]);
+}
+
+std::string Evaluator::FieldName(const Accessor &acc) {
+    if (acc.subscripts.empty()) return acc.field;
+    return FieldNameOf(Evaluate(*acc.subscripts[0]));
+}
+
+std::string Evaluator::FieldNameOf(const Value &v) {
+    if (!IsText(v) || v.array().Rows() > 1)
+        throw Error("Dynamic field names must be text");
+    const std::string name = Text(v.array());
+    if (name.empty()) throw Error("Dynamic field names must not be empty");
+    return name;
+}
+
+Value Evaluator::AssignElement(const Value *current, const Target &t, std::size_t k,
+                               const Value &rhs, bool deletion) {
+    // s(I).rest = rhs: element I of a struct array (grown when I is beyond
+    // it) gets rest assigned.
+    StructArray base;
+    base.dims = {0, 0};
+    if (current && current->IsStruct()) base = current->structure();
+    std::vector<km::Subscript> subs = Subscripts(Positions(base.dims), t.path[k].subscripts);
+    std::optional<Value> element;
+    try {
+        std::vector<std::size_t> taken;
+        Select(base.dims, subs, taken);
+        if (taken.size() != 1) throw Error("Only one struct element can be assigned at a time");
+        StructArray one;
+        one.fields = base.fields;
+        for (std::size_t f = 0; f < base.fields.size(); ++f) one.values.push_back(base.At(taken[0], f));
+        element.emplace(std::move(one));
+    } catch (const km::IMatrixException &) {
+        // Beyond the array: a new element.
+    }
+    const Value inner = AssignPath(element ? &*element : nullptr, t, k + 1, rhs, deletion);
+    const StructArray &part = inner.structure();
+    StructArray out;
+    out.fields = base.fields;
+    for (const std::string &f : part.fields)
+        if (out.Field(f) < 0) out.fields.push_back(f);
+    const Dims one{1, 1};
+    std::vector<std::size_t> from;
+    out.dims = Store(base.dims, subs, &one, from);
+    const std::size_t n = Count(base.dims);
+    out.values.reserve(from.size() * out.fields.size());
+    for (std::size_t p : from) {
+        for (const std::string &f : out.fields) {
+            if (p == 0) {
+                out.values.emplace_back();
+            } else if (p <= n) {
+                const int i = base.Field(f);
+                out.values.push_back(i >= 0 ? base.At(p - 1, static_cast<std::size_t>(i)) : Value());
+            } else {
+                const int i = part.Field(f);
+                out.values.push_back(i >= 0 ? part.At(0, static_cast<std::size_t>(i)) : Value());
+            }
+        }
+    }
+    return Value(std::move(out));
+}
+
 Value Evaluator::Subscripted(const Value &base, const Expr &e) {
     if (e.kind == Expr::Kind::Field) {
-        const auto *record = dynamic_cast<const Record *>(base.object());
-        if (!record) throw Error("Dot indexing is only for structs");
-        const Value *field = record->Find(e.text);
-        if (!field) throw Error("Reference to non-existent field '" + e.text + "'");
-        return *field;
+        if (!base.IsStruct()) throw Error("Dot indexing is only for structs");
+        const StructArray &record = base.structure();
+        const std::string name = e.args.size() > 1 ? FieldNameOf(Evaluate(*e.args[1])) : e.text;
+        const int field = record.Field(name);
+        if (field < 0) throw Error("Reference to non-existent field '" + name + "'");
+        if (record.values.size() != record.fields.size())
+            throw Error("Fields of a struct array are read one element at a time");
+        return record.At(0, static_cast<std::size_t>(field));
     }
-    if (const auto *handle = dynamic_cast<const Handle *>(base.object())) {
+    if (base.IsHandle()) {
         if (e.kind != Expr::Kind::Index) throw Error("Brace indexing is only for cell arrays");
         std::vector<Value> out = Invoke(base, Arguments(e.args, 1), 1);
-        (void)handle;
         if (out.empty()) throw Error("The function returns no value");
         return out[0];
     }
+    const std::size_t first = e.kind == Expr::Kind::Call ? 0 : 1;
+    if (base.IsCell()) {
+        const CellArray &c = base.cell();
+        std::vector<km::Subscript> subs = Subscripts(Positions(c.dims), e.args, first);
+        std::vector<std::size_t> taken;
+        const Dims dims = Select(c.dims, subs, taken);
+        if (e.kind == Expr::Kind::CellIndex) {
+            if (taken.size() != 1)
+                throw Error("Brace indexing must select exactly one cell here");
+            return c.items[taken[0]];
+        }
+        CellArray part;
+        part.dims = dims;
+        part.items.reserve(taken.size());
+        for (std::size_t k : taken) part.items.push_back(c.items[k]);
+        return Value(std::move(part));
+    }
+    if (e.kind == Expr::Kind::CellIndex) throw Error("Brace indexing is only for cell arrays");
+    if (base.IsStruct()) {
+        const StructArray &s = base.structure();
+        std::vector<km::Subscript> subs = Subscripts(Positions(s.dims), e.args, first);
+        std::vector<std::size_t> taken;
+        StructArray part;
+        part.dims = Select(s.dims, subs, taken);
+        part.fields = s.fields;
+        part.values.reserve(taken.size() * s.fields.size());
+        for (std::size_t k : taken)
+            for (std::size_t f = 0; f < s.fields.size(); ++f) part.values.push_back(s.At(k, f));
+        return Value(std::move(part));
+    }
     const Array &a = base.array();
-    std::vector<km::Subscript> subs = Subscripts(a, e.args, e.kind == Expr::Kind::Call ? 0 : 1);
-    const Array part = subs.size() == 1 ? a(subs[0]) : a(subs[0], subs[1]);
-    if (e.kind != Expr::Kind::CellIndex) return part;
-    if (!IsCell(a)) throw Error("Brace indexing is only for cell arrays");
-    if (part.Numel() != 1) throw Error("Brace indexing must select exactly one cell here");
-    return Slot(part, 0);
+    std::vector<km::Subscript> subs = Subscripts(a, e.args, first);
+    return subs.size() == 1 ? a(subs[0]) : a(subs[0], subs[1]);
 }
 
 std::vector<Value> Evaluator::CallName(const Expr &e, unsigned int nargout) {
-    if (Value *v = Lookup(e.text, e.variable)) {
+    if (Value *v = Lookup(e.slot)) {
         if (e.kind == Expr::Kind::Name) {
             // The call holds its own copy: a script it runs may clear the name.
-            if (dynamic_cast<const Handle *>(v->object()) && nargout == 0) {
+            if (v->IsHandle() && nargout == 0) {
                 const Value handle = *v;
                 return Invoke(handle, {}, 0);
             }
             return {*v};
         }
-        if (dynamic_cast<const Handle *>(v->object())) {
+        if (v->IsHandle()) {
             const Value handle = *v;
             return Invoke(handle, Arguments(e.args), nargout);
         }
@@ -554,7 +932,7 @@ std::vector<Value> Evaluator::CallName(const Expr &e, unsigned int nargout) {
         return {Array(e.text == "nargin" ? frame.nargin : frame.nargout)};
     std::vector<Value> args = Arguments(e.args);
     m_site = &e;
-    return CallFunction(e.text, args, nargout, frame.unit);
+    return CallFunction(e.text, args, nargout, frame.unit, e.site);
 }
 
 bool Evaluator::Resolve(const std::string &name, const std::shared_ptr<const Unit> &from,
@@ -612,114 +990,224 @@ std::shared_ptr<const Unit> Evaluator::Load(const std::string &path) {
         m_located = true;
         m_failedFile = path;
         m_failedLine = e.Line();
+        TakeStack();
         throw;
     }
+    ResolveProgram(unit->program);
     for (const Function &f : unit->program.functions) unit->functions.emplace(f.name, &f);
+    // A file read (again) may change what any call site stands for.
+    ++m_generation;
     return unit;
+}
+
+Evaluator::SiteEntry &Evaluator::Callee(const std::string &name,
+                                       const std::shared_ptr<const Unit> &from, int site,
+                                       SiteEntry &scratch) {
+    SiteEntry *entry = &scratch;
+    if (site >= 0) {
+        if (static_cast<std::size_t>(site) >= m_sites.size())
+            m_sites.resize(static_cast<std::size_t>(site) + 1);
+        entry = &m_sites[static_cast<std::size_t>(site)];
+    }
+    // A site number is reused once its program dies: the serial tells.
+    const std::uint64_t serial = from ? from->program.serial : 0;
+    if (entry->generation != m_generation || entry->serial != serial) {
+        Found found;
+        if (Resolve(name, from, found)) {
+            entry->unit = found.unit;
+            entry->function = found.function;
+            entry->builtin = nullptr;
+            entry->script = !found.function;
+        } else {
+            entry->builtin = FindBuiltin(name);
+            if (!entry->builtin) throw Error("Undefined function or variable '" + name + "'");
+            entry->unit.reset();
+            entry->function = nullptr;
+            entry->script = false;
+        }
+        // Resolve may have read a file, which moves the generation on.
+        entry->generation = m_generation;
+        entry->serial = serial;
+    }
+    return *entry;
+}
+
+bool Evaluator::CallDirect(const Expr &e, Value &out) {
+    // Up to this many arguments are held on the stack.
+    constexpr std::size_t kDirect = 8;
+    const std::size_t count = e.args.size();
+    if (e.site < 0 || count > kDirect) return false;
+    const Frame &frame = Top();
+    if (frame.function && count == 0 && (e.text == "nargin" || e.text == "nargout")) return false;
+    for (const ExprPtr &a : e.args)
+        if (a->kind == Expr::Kind::Colon || a->kind == Expr::Kind::CellIndex) return false;
+    // Only the arguments there are are made (and destroyed, also when one
+    // of them fails).
+    struct Arguments {
+        alignas(Value) unsigned char storage[kDirect * sizeof(Value)];
+        std::size_t made = 0;
+        Value *data() { return reinterpret_cast<Value *>(storage); }
+        ~Arguments() {
+            for (std::size_t k = 0; k < made; ++k) data()[k].~Value();
+        }
+    } held;
+    Value *args = held.data();
+    for (std::size_t k = 0; k < count; ++k) {
+        new (args + k) Value(Evaluate(*e.args[k]));
+        held.made = k + 1;
+    }
+    SiteEntry scratch;
+    const SiteEntry &entry = Callee(e.text, Top().unit, e.site, scratch);
+    const Function *f = entry.function;
+    if (f && !f->varargin && count <= f->params.size() && !f->outputs.empty()) {
+        // The callee's frame holds the unit before the body runs: a clear
+        // inside it may drop the entry's.
+        RunUser(entry.unit, *f, args, count, 1, nullptr, &out);
+        return true;
+    }
+    std::vector<Value> list(std::make_move_iterator(args), std::make_move_iterator(args + count));
+    m_site = &e;
+    std::vector<Value> results = CallFunction(e.text, list, 1, Top().unit, e.site);
+    if (results.empty()) throw Error("'" + e.text + "' returns no value");
+    out = std::move(results[0]);
+    return true;
 }
 
 std::vector<Value> Evaluator::CallFunction(const std::string &name, const std::vector<Value> &args,
                                            unsigned int nargout,
-                                           const std::shared_ptr<const Unit> &from) {
-    const Expr *site = m_site;
+                                           const std::shared_ptr<const Unit> &from, int site) {
+    const Expr *written = m_site;
     m_site = nullptr;
-    Found found;
-    if (Resolve(name, from, found)) {
-        if (found.function) return CallUser(found.unit, *found.function, args, nargout);
-        // A script file runs in the caller's workspace. Its calls count
-        // toward the depth limit too: a script may call itself.
-        if (!args.empty()) throw Error("Script '" + name + "' takes no arguments");
-        CheckDepth(name);
-        const std::shared_ptr<const Unit> saved = Top().unit;
-        Top().unit = found.unit;
-        ++m_scriptDepth;
-        try {
-            Execute(found.unit->program.statements);
-        } catch (...) {
-            --m_scriptDepth;
-            Top().unit = saved;
-            throw;
-        }
-        --m_scriptDepth;
-        Top().unit = saved;
-        return {};
+    SiteEntry scratch;
+    SiteEntry *entry = &Callee(name, from, site, scratch);
+    if (entry->function) {
+        // The callee's frame holds the unit before the body runs: a clear
+        // inside it may drop the entry's.
+        return CallUser(entry->unit, *entry->function, args, nargout);
     }
-    const BuiltinEntry *builtin = FindBuiltin(name);
-    if (!builtin) throw Error("Undefined function or variable '" + name + "'");
-    BuiltinCall call{*this, m_display, name, nargout, site};
-    std::vector<Value> out = CallBuiltin(*builtin, args, call);
+    if (entry->script) {
+        const std::shared_ptr<const Unit> unit = entry->unit;
+        return RunScript(name, unit, args);
+    }
+    BuiltinCall call{*this, m_display, name, nargout, written};
+    std::vector<Value> out = CallBuiltin(*entry->builtin, args, call);
     if (nargout > 1 && out.size() < nargout)
         throw Error("Too many output arguments for '" + name + "'");
     return out;
 }
 
+std::vector<Value> Evaluator::RunScript(const std::string &name,
+                                        const std::shared_ptr<const Unit> &unit,
+                                        const std::vector<Value> &args) {
+    // A script file runs in the caller's workspace. Its calls count toward
+    // the depth limit too: a script may call itself.
+    if (!args.empty()) throw Error("Script '" + name + "' takes no arguments");
+    CheckDepth(name);
+    const std::shared_ptr<const Unit> saved = Top().unit;
+    Top().unit = unit;
+    ++m_scriptDepth;
+    m_calls.push_back({unit.get(), nullptr, 0});
+    try {
+        RunStatements(*unit);
+    } catch (...) {
+        m_calls.pop_back();
+        --m_scriptDepth;
+        Top().unit = saved;
+        throw;
+    }
+    m_calls.pop_back();
+    --m_scriptDepth;
+    Top().unit = saved;
+    return {};
+}
+
 std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, const Function &f,
                                        const std::vector<Value> &args, unsigned int nargout) {
-    const bool varargin = !f.params.empty() && f.params.back() == "varargin";
+    std::vector<Value> out;
+    RunUser(unit, f, args.data(), args.size(), nargout, &out, nullptr);
+    return out;
+}
+
+void Evaluator::RunUser(const std::shared_ptr<const Unit> &unit, const Function &f,
+                        const Value *args, std::size_t count, unsigned int nargout,
+                        std::vector<Value> *outs, Value *first) {
+    const bool varargin = f.varargin;
     const std::size_t named = f.params.size() - (varargin ? 1 : 0);
-    if (args.size() > named && !varargin)
+    if (count > named && !varargin)
         throw Error("Too many input arguments for '" + f.name + "'");
     if (nargout > std::max<std::size_t>(f.outputs.size(), 1))
         throw Error("Too many output arguments for '" + f.name + "'");
     CheckDepth(f.name);
-    auto frame = std::make_unique<Frame>();
-    frame->unit = unit;
-    frame->function = &f;
-    frame->nargin = static_cast<unsigned int>(args.size());
-    frame->nargout = nargout;
-    for (std::size_t k = 0; k < args.size() && k < named; ++k)
-        if (f.params[k] != "~") frame->vars[f.params[k]] = args[k];
-    if (varargin) {
-        const auto extra = static_cast<unsigned int>(args.size() > named ? args.size() - named : 0);
-        Array cell = Array::Adopt(km::mxCreateCellMatrix(1, extra));
-        for (unsigned int k = 0; k < extra; ++k) {
-            Array copy = args[named + k].array();
-            km::mxSetCell(cell.get(), static_cast<int>(k), copy.release());
-        }
-        frame->vars["varargin"] = std::move(cell);
-    }
-    m_frames.push_back(std::move(frame));
+    Frame &frame = PushFrame(&f.names);
+    // Field by field: a whole-struct store here is read back at once.
+    Activation &call = m_calls.emplace_back();
+    call.unit = unit.get();
+    call.function = &f;
+    call.line = f.line;
     struct Pop {
-        std::vector<std::unique_ptr<Frame>> &frames;
-        ~Pop() { frames.pop_back(); }
-    } pop{m_frames};
+        Evaluator &e;
+        ~Pop() {
+            e.m_calls.pop_back();
+            e.PopFrame();
+        }
+    } pop{*this};
+    // A frame reused for the same function keeps its unit: no count to move.
+    if (frame.unit != unit) frame.unit = unit;
+    frame.function = &f;
+    frame.nargin = static_cast<unsigned int>(count);
+    frame.nargout = nargout;
+    for (std::size_t k = 0; k < count && k < named; ++k)
+        if (f.paramSlots[k] >= 0) frame.slots[static_cast<std::size_t>(f.paramSlots[k])] = args[k];
+    if (varargin) {
+        const auto extra = static_cast<unsigned int>(count > named ? count - named : 0);
+        CellArray cell;
+        cell.dims = {1, extra};
+        if (extra) cell.items.assign(args + named, args + count);
+        frame.slots[static_cast<std::size_t>(f.paramSlots.back())] = Value(std::move(cell));
+    }
     Execute(f.body);
-    std::vector<Value> out;
-    const std::size_t wanted = std::min<std::size_t>(std::max(nargout, 1u), f.outputs.size());
+    const std::size_t wanted =
+        first ? std::min<std::size_t>(1, f.outputs.size())
+              : std::min<std::size_t>(std::max(nargout, 1u), f.outputs.size());
     for (std::size_t k = 0; k < wanted; ++k) {
-        const Value *v = Lookup(f.outputs[k]);
-        if (!v) {
+        // A script run in the function may have moved the frame's slots.
+        Value &v = Top().slots[static_cast<std::size_t>(f.outputSlots[k])];
+        if (v.IsUnset()) {
             if (k == 0 && nargout == 0) break;
             throw Error("Output argument '" + f.outputs[k] + "' is not assigned in '" + f.name +
                         "'");
         }
-        out.push_back(*v);
+        if (first)
+            *first = std::move(v);
+        else
+            outs->push_back(std::move(v));
     }
-    return out;
 }
 
 std::vector<Value> Evaluator::CallAnonymous(const Handle &h, const std::vector<Value> &args,
                                             unsigned int nargout) {
-    if (args.size() > h.params.size()) throw Error("Too many input arguments for '" + h.text + "'");
+    const std::vector<std::string> &params = h.anon->params;
+    if (args.size() > params.size()) throw Error("Too many input arguments for '" + h.text + "'");
     CheckDepth(h.text);
-    auto frame = std::make_unique<Frame>();
-    frame->unit = h.unit;
-    for (const auto &v : h.captured) frame->vars.insert(v);
-    for (std::size_t k = 0; k < args.size(); ++k)
-        if (h.params[k] != "~") frame->vars[h.params[k]] = args[k];
-    m_frames.push_back(std::move(frame));
+    Frame &frame = PushFrame(&h.anon->scope);
     struct Pop {
-        std::vector<std::unique_ptr<Frame>> &frames;
-        ~Pop() { frames.pop_back(); }
-    } pop{m_frames};
+        Evaluator &e;
+        ~Pop() { e.PopFrame(); }
+    } pop{*this};
+    frame.unit = h.unit;
+    frame.slots = h.captured;
+    Sync();
+    for (std::size_t k = 0; k < args.size(); ++k)
+        if (params[k] != "~") frame.slots[k] = args[k];
     return EvaluateMulti(*h.body, nargout);
 }
 
 std::vector<Value> Evaluator::Invoke(const Value &f, const std::vector<Value> &args,
                                      unsigned int nargout) {
-    if (const auto *h = dynamic_cast<const Handle *>(f.object())) {
-        if (h->body) return CallAnonymous(*h, args, nargout);
-        return CallFunction(h->name, args, nargout, h->unit);
+    if (f.IsHandle()) {
+        const Handle &h = f.handle();
+        if (h.body) return CallAnonymous(h, args, nargout);
+        return CallFunction(h.name, args, nargout, h.unit);
     }
     if (IsText(f)) return CallFunction(Text(f.array()), args, nargout, Top().unit);
     throw Error("Expected a function handle or a function name");
@@ -732,30 +1220,36 @@ Value Evaluator::MakeHandle(const Expr &e) {
         h->name = e.text;
         h->text = "@" + e.text;
     } else {
+        h->anon = &e;
         h->body = e.args[0].get();
-        h->params = e.params;
         h->text = e.text;
-        std::set<std::string> names;
-        Names(*h->body, names);
-        for (const std::string &n : names) {
-            if (std::find(h->params.begin(), h->params.end(), n) != h->params.end()) continue;
-            if (const Value *v = Lookup(n)) h->captured.emplace(n, *v);
-        }
+        h->captured.assign(e.scope.size(), Value::Unset());
+        for (std::size_t k = 0; k < e.captures.size(); ++k)
+            if (const Value *v = Lookup(e.captures[k])) h->captured[e.params.size() + k] = *v;
     }
-    return Value(std::shared_ptr<const Object>(std::move(h)));
+    return Value(std::shared_ptr<const Handle>(std::move(h)));
 }
 
 Value Evaluator::Matrix(const Expr &e) {
+    std::vector<std::vector<Value>> rows;
+    bool cells = true;
+    bool any = false;
+    for (const auto &row : e.rows) {
+        rows.emplace_back();
+        for (const ExprPtr &item : row) Expand(*item, rows.back());
+        for (const Value &v : rows.back()) {
+            cells = cells && v.IsCell();
+            any = true;
+        }
+    }
+    // Cells join as cells, whatever they hold.
+    if (any && cells) return JoinCells(rows);
     Array result;
     bool first = true;
-    for (const auto &row : e.rows) {
-        std::vector<Value> items;
+    for (std::vector<Value> &items : rows) {
+        if (items.empty()) continue;
         std::vector<const km::CMatrix *> raw;
-        items.reserve(row.size());
-        for (const ExprPtr &item : row) {
-            items.push_back(Evaluate(*item));
-            raw.push_back(items.back().array().get());
-        }
+        for (const Value &v : items) raw.push_back(v.array().get());
         Array joined =
             raw.size() == 1
                 ? items[0].array()
@@ -771,19 +1265,69 @@ Value Evaluator::Matrix(const Expr &e) {
 }
 
 Value Evaluator::CellLiteral(const Expr &e) {
-    const auto rows = static_cast<unsigned int>(e.rows.size());
-    const auto cols = static_cast<unsigned int>(rows ? e.rows[0].size() : 0);
-    for (const auto &row : e.rows)
+    // Each element, c{:} giving every cell it selects, in a row.
+    std::vector<std::vector<Value>> items;
+    for (const auto &row : e.rows) {
+        items.emplace_back();
+        for (const ExprPtr &item : row) Expand(*item, items.back());
+        if (items.back().empty()) items.pop_back();
+    }
+    const auto rows = static_cast<unsigned int>(items.size());
+    const auto cols = static_cast<unsigned int>(rows ? items[0].size() : 0);
+    for (const auto &row : items)
         if (row.size() != cols)
             throw Error("Dimensions of arrays being concatenated are not consistent");
-    Array cell = Array::Adopt(km::mxCreateCellMatrix(rows, cols));
-    for (unsigned int i = 0; i < rows; ++i) {
-        for (unsigned int j = 0; j < cols; ++j) {
-            Array item = Evaluate(*e.rows[i][j]).array();
-            km::mxSetCell(cell.get(), static_cast<int>(i + j * rows), item.release());
+    CellArray cell;
+    cell.dims = {rows, cols};
+    cell.items.resize(std::size_t{rows} * cols);
+    for (unsigned int i = 0; i < rows; ++i)
+        for (unsigned int j = 0; j < cols; ++j)
+            cell.items[i + std::size_t{j} * rows] = std::move(items[i][j]);
+    return Value(std::move(cell));
+}
+
+Value Evaluator::JoinCells(const std::vector<std::vector<Value>> &rows) {
+    // Each row side by side (equal row counts), then the rows one above the
+    // other (equal column counts); empty cells are left out.
+    std::vector<CellArray> joined;
+    for (const std::vector<Value> &row : rows) {
+        CellArray line;
+        line.dims = {0, 0};
+        for (const Value &v : row) {
+            const CellArray &c = v.cell();
+            if (c.items.empty()) continue;
+            if (c.dims.size() > 2) throw Error("Cells of more than two dimensions cannot be joined");
+            if (line.items.empty()) {
+                line = c;
+                continue;
+            }
+            if (c.dims[0] != line.dims[0])
+                throw Error("Dimensions of arrays being concatenated are not consistent");
+            line.items.insert(line.items.end(), c.items.begin(), c.items.end());
+            line.dims[1] += c.dims[1];
         }
+        if (!line.items.empty()) joined.push_back(std::move(line));
     }
-    return cell;
+    CellArray out;
+    out.dims = {0, 0};
+    if (joined.empty()) return Value(std::move(out));
+    const unsigned int cols = joined[0].dims[1];
+    unsigned int total = 0;
+    for (const CellArray &c : joined) {
+        if (c.dims[1] != cols)
+            throw Error("Dimensions of arrays being concatenated are not consistent");
+        total += c.dims[0];
+    }
+    out.dims = {total, cols};
+    out.items.resize(std::size_t{total} * cols);
+    unsigned int top = 0;
+    for (const CellArray &c : joined) {
+        for (unsigned int j = 0; j < cols; ++j)
+            for (unsigned int i = 0; i < c.dims[0]; ++i)
+                out.items[top + i + std::size_t{j} * total] = c.items[i + std::size_t{j} * c.dims[0]];
+        top += c.dims[0];
+    }
+    return Value(std::move(out));
 }
 
 std::vector<Value> Evaluator::EvaluateMulti(const Expr &e, unsigned int nargout) {
@@ -796,9 +1340,18 @@ Value Evaluator::Evaluate(const Expr &e) {
         case Expr::Kind::Number: return Value(e.number);
         case Expr::Kind::String: return Array(e.text);
         case Expr::Kind::Name:
-            if (const Value *v = Lookup(e.text, e.variable)) return *v;
+            if (const Value *v = Lookup(e.slot)) return *v;
             [[fallthrough]];
         case Expr::Kind::Call: {
+            if (const Value *v = Lookup(e.slot)) {
+                Value element;
+                if (e.kind == Expr::Kind::Call && ReadElement(e, *v, element)) return element;
+            } else {
+                // A function: called without building argument and result
+                // lists when it can be.
+                Value result;
+                if (CallDirect(e, result)) return result;
+            }
             std::vector<Value> out = CallName(e, 1);
             if (out.empty()) throw Error("'" + e.text + "' returns no value");
             return std::move(out[0]);
@@ -815,24 +1368,24 @@ Value Evaluator::Evaluate(const Expr &e) {
         case Expr::Kind::Matrix: return Matrix(e);
         case Expr::Kind::CellLiteral: return CellLiteral(e);
         case Expr::Kind::Range: {
-            const double first = Evaluate(*e.args[0]).array().Scalar();
-            const double second = Evaluate(*e.args[1]).array().Scalar();
-            if (e.args.size() == 2) return Array::Adopt(km::Colon(first, second));
-            const double last = Evaluate(*e.args[2]).array().Scalar();
-            return Array::Adopt(km::Colon(first, second, last));
+            const Value first = Evaluate(*e.args[0]);
+            const Value second = Evaluate(*e.args[1]);
+            if (e.args.size() == 2) return RangeOf(first, second, nullptr);
+            const Value last = Evaluate(*e.args[2]);
+            return RangeOf(first, second, &last);
         }
         case Expr::Kind::Binary: return EvaluateBinary(e);
         case Expr::Kind::Unary: {
             const Value a = Evaluate(*e.args[0]);
             double x;
-            if (m_fastScalars && e.text == "-" && a.RealScalar(x) && !std::isnan(x))
+            if (m_fastScalars && e.op == Op::Uminus && a.RealScalar(x) && !std::isnan(x))
                 return Value(-x);
-            return ApplyUnary(e.text, a.array());
+            return ApplyUnary(e.op, a.array());
         }
-        case Expr::Kind::Postfix: return ApplyUnary(e.text, Evaluate(*e.args[0]).array());
+        case Expr::Kind::Postfix: return ApplyUnary(e.op, Evaluate(*e.args[0]).array());
         case Expr::Kind::ShortCircuit: {
             const bool left = km::Tobool(Evaluate(*e.args[0]).array());
-            if (e.text == "&&" ? !left : left) return Array(left);
+            if (e.op == Op::AndAnd ? !left : left) return Array(left);
             return Array(km::Tobool(Evaluate(*e.args[1]).array()));
         }
         case Expr::Kind::AnonFunction:
@@ -841,9 +1394,217 @@ Value Evaluator::Evaluate(const Expr &e) {
     throw Error("Unknown expression");
 }
 
+namespace {
+
+// True for a real, non-logical double array: the arrays whose elements the
+// fast element paths read and write.
+bool PlainDouble(const Value &v) {
+    if (v.tag() != Tag::Array) return false;
+    const km::CMatrix *m = v.array().get();
+    return m->IsDouble() && !m->IsComplex() && !m->IsLogical();
+}
+
+// x op y for a comparison op.
+bool Compare(Op op, double x, double y) {
+    switch (op) {
+        case Op::Eq: return x == y;
+        case Op::Ne: return x != y;
+        case Op::Lt: return x < y;
+        case Op::Le: return x <= y;
+        case Op::Gt: return x > y;
+        default: return x >= y;
+    }
+}
+
+// Pops the subscript context of end when the evaluation of a subscript
+// ends, also by an exception.
+struct EndScope {
+    std::vector<EndContext> &ends;
+    ~EndScope() { ends.pop_back(); }
+};
+
+}  // namespace
+
+bool Evaluator::EvalScalar(const Expr &e, double &out) {
+    switch (e.kind) {
+        case Expr::Kind::Number: out = e.number; return true;
+        case Expr::Kind::Name: {
+            const Value *v = Lookup(e.slot);
+            return v && v->RealScalar(out);
+        }
+        case Expr::Kind::Call: {
+            const Value *v = Lookup(e.slot);
+            if (!v || !PlainDouble(*v)) return false;
+            const Array &a = v->array();
+            std::size_t position;
+            if (!ElementPosition(e.args, a, position)) return false;
+            out = a.Data()[position];
+            return true;
+        }
+        case Expr::Kind::EndWord: {
+            if (m_ends.empty()) return false;
+            const EndContext &c = m_ends.back();
+            out = static_cast<double>(km::End(*c.array, c.position, c.count));
+            return true;
+        }
+        case Expr::Kind::Unary: {
+            if (e.op != Op::Uminus && e.op != Op::Uplus) return false;
+            double x;
+            if (!ScalarOperand(*e.lhs, x) || std::isnan(x)) return false;
+            out = e.op == Op::Uminus ? -x : x;
+            return true;
+        }
+        case Expr::Kind::Binary: {
+            // Arithmetic whose result the library would give bit for bit: a
+            // NaN operand or result (whose bits the library decides) is left
+            // to it.
+            double x;
+            double y;
+            switch (e.op) {
+                case Op::Plus:
+                case Op::Minus:
+                case Op::Mtimes:
+                case Op::Times:
+                case Op::Mrdivide:
+                case Op::Rdivide: break;
+                default: return false;
+            }
+            if (!ScalarOperand(*e.lhs, x) || !ScalarOperand(*e.rhs, y)) return false;
+            if (std::isnan(x) || std::isnan(y)) return false;
+            switch (e.op) {
+                case Op::Plus: out = x + y; break;
+                case Op::Minus: out = x - y; break;
+                case Op::Mtimes:
+                case Op::Times: out = x * y; break;
+                default: out = x / y; break;
+            }
+            return !std::isnan(out);
+        }
+        default: return false;
+    }
+}
+
+bool Evaluator::Pure(const Expr &e) {
+    switch (e.kind) {
+        case Expr::Kind::Number:
+        case Expr::Kind::EndWord: return true;
+        case Expr::Kind::Name: return Lookup(e.slot) != nullptr;
+        case Expr::Kind::Binary:
+        case Expr::Kind::Unary:
+        case Expr::Kind::Postfix:
+            for (const ExprPtr &a : e.args)
+                if (!Pure(*a)) return false;
+            return true;
+        default: return false;
+    }
+}
+
+
+// The 0-based position of the element that the whole subscripts of `e` (one
+// or two, each pure) select inside `a`, or false when one is not a whole
+// number from 1 up or the element is outside the array.
+bool Evaluator::ElementPosition(const std::vector<ExprPtr> &subscripts, const Array &a,
+                                std::size_t &position) {
+    const std::size_t n = subscripts.size();
+    if (n == 0 || n > 2) return false;
+    // EvalScalar has no effects; a subscript it cannot take is evaluated
+    // the general way only when that has none either, so that the caller
+    // may evaluate every subscript again when this returns false.
+    double index[2] = {0.0, 0.0};
+    for (std::size_t k = 0; k < n; ++k) {
+        const Expr &s = *subscripts[k];
+        if (s.kind == Expr::Kind::Colon) return false;
+        // Field by field: a whole-struct store here is read back at once.
+        EndContext &end = m_ends.emplace_back();
+        end.array = &a;
+        end.position = static_cast<unsigned int>(k + 1);
+        end.count = static_cast<unsigned int>(n);
+        EndScope scope{m_ends};
+        if (!ScalarOperand(s, index[k])) {
+            if (!Pure(s)) return false;
+            const Value v = Evaluate(s);
+            if (!v.RealScalar(index[k])) return false;
+        }
+        if (!IsIndexValue(index[k])) return false;
+    }
+    const double numel = a.Numel();
+    if (n == 1) {
+        if (index[0] > numel) return false;
+        position = static_cast<std::size_t>(index[0]) - 1;
+        return true;
+    }
+    // Two subscripts: the second runs over the trailing dimensions together.
+    const double rows = a.Rows();
+    if (index[0] > rows || index[1] > numel / rows) return false;
+    position = static_cast<std::size_t>(index[1] - 1) * static_cast<std::size_t>(rows) +
+               static_cast<std::size_t>(index[0]) - 1;
+    return true;
+}
+
+bool Evaluator::ReadElement(const Expr &e, const Value &base, Value &out) {
+    if (!m_fastScalars || !PlainDouble(base)) return false;
+    const Array &a = base.array();
+    std::size_t position;
+    if (!ElementPosition(e.args, a, position)) return false;
+    out = Value(a.Data()[position]);
+    return true;
+}
+
+bool Evaluator::WriteElement(const Target &t, const Value &rhs) {
+    double y;
+    if (!m_fastScalars || t.path.size() != 1 || t.path[0].kind != Accessor::Kind::Paren ||
+        !rhs.RealScalar(y))
+        return false;
+    Value *slot = Lookup(t.slot);
+    if (!slot || !PlainDouble(*slot)) return false;
+    std::size_t position;
+    if (!ElementPosition(t.path[0].subscripts, slot->array(), position)) return false;
+    // In place: the array's data is copied first only when another value
+    // shares it.
+    slot->MutableArray().MutableData()[position] = y;
+    return true;
+}
+
+Value Evaluator::RangeOf(const Value &first, const Value &second, const Value *third) {
+    const double a = first.array().Scalar();
+    const double b = second.array().Scalar();
+    if (!third) return Array::Adopt(km::Colon(a, b));
+    return Array::Adopt(km::Colon(a, b, third->array().Scalar()));
+}
+
+bool Evaluator::Truth(const Expr &e) {
+    if (m_fastScalars) {
+        if (e.kind == Expr::Kind::ShortCircuit) {
+            const bool left = Truth(*e.args[0]);
+            if (e.op == Op::AndAnd ? !left : left) return left;
+            return Truth(*e.args[1]);
+        }
+        if (e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge) {
+            // A comparison of two scalars gives its answer without a logical
+            // array; the library compares NaN as these do.
+            const Expr &left = *e.args[0];
+            double x;
+            double y;
+            if (ScalarOperand(left, x) && ScalarOperand(*e.rhs, y)) return Compare(e.op, x, y);
+            std::optional<Value> leftHolder;
+            std::optional<Value> rightHolder;
+            if (left.kind != Expr::Kind::Name || !Lookup(left.slot))
+                leftHolder.emplace(Evaluate(left));
+            const Value &b = Peek(*e.args[1], rightHolder);
+            const Value &a = leftHolder ? *leftHolder : Peek(left, leftHolder);
+            if (a.RealScalar(x) && b.RealScalar(y)) return Compare(e.op, x, y);
+            return km::Tobool(ApplyBinary(e.op, a.array(), b.array(), *this));
+        }
+    }
+    const Value v = Evaluate(e);
+    double x;
+    if (m_fastScalars && v.RealScalar(x) && !std::isnan(x)) return x != 0.0;
+    return km::Tobool(v.array());
+}
+
 const Value &Evaluator::Peek(const Expr &e, std::optional<Value> &holder) {
     if (e.kind == Expr::Kind::Name)
-        if (const Value *v = Lookup(e.text, e.variable)) return *v;
+        if (const Value *v = Lookup(e.slot)) return *v;
     holder.emplace(Evaluate(e));
     return *holder;
 }
@@ -855,15 +1616,15 @@ Value Evaluator::EvaluateBinary(const Expr &e) {
     const Expr &left = *e.args[0];
     std::optional<Value> leftHolder;
     std::optional<Value> rightHolder;
-    if (left.kind != Expr::Kind::Name || !Lookup(left.text, left.variable))
+    if (left.kind != Expr::Kind::Name || !Lookup(left.slot))
         leftHolder.emplace(Evaluate(left));
     const Value &b = Peek(*e.args[1], rightHolder);
     const Value &a = leftHolder ? *leftHolder : Peek(left, leftHolder);
     double x;
     double y;
     if (m_fastScalars && a.RealScalar(x) && b.RealScalar(y))
-        if (std::optional<Value> out = FastBinary(e.text, x, y)) return std::move(*out);
-    return ApplyBinary(e.text, a.array(), b.array(), *this);
+        if (std::optional<Value> out = FastBinary(e.op, x, y)) return std::move(*out);
+    return ApplyBinary(e.op, a.array(), b.array(), *this);
 }
 
 void WarnIfIllConditioned(Evaluator &evaluator, double rcond) {
@@ -916,26 +1677,23 @@ bool Matches(const char *pattern, const char *name) {
 
 std::vector<VariableInfo> Evaluator::Variables() {
     std::vector<VariableInfo> out;
-    for (const auto &v : Top().vars) out.push_back({v.first, &v.second});
+    const Frame &frame = Top();
+    for (std::size_t k = 0; k < frame.slots.size(); ++k)
+        if (!frame.slots[k].IsUnset()) out.push_back({(*frame.names)[k], &frame.slots[k]});
     std::sort(out.begin(), out.end(),
               [](const VariableInfo &a, const VariableInfo &b) { return a.name < b.name; });
     return out;
 }
 
 void Evaluator::ClearVariables(const std::vector<std::string> &patterns) {
+    // The slots stay, unset: the running code and the name table keep them.
     Frame &frame = Top();
-    if (patterns.empty()) {
-        frame.vars.clear();
-    } else {
-        for (auto it = frame.vars.begin(); it != frame.vars.end();) {
-            bool hit = false;
-            for (const std::string &p : patterns) hit = hit || Matches(p.c_str(), it->first.c_str());
-            it = hit ? frame.vars.erase(it) : std::next(it);
-        }
+    for (std::size_t k = 0; k < frame.slots.size(); ++k) {
+        bool hit = patterns.empty();
+        for (const std::string &p : patterns)
+            hit = hit || Matches(p.c_str(), (*frame.names)[k].c_str());
+        if (hit) frame.slots[k] = Value::Unset();
     }
-    // The caches of the names point into this frame's slots: a new number
-    // makes every one of them look the name up again.
-    frame.Renumber();
 }
 
 int Evaluator::Exist(const std::string &name) {
@@ -957,6 +1715,61 @@ int Evaluator::Exist(const std::string &name) {
 
 namespace {
 
+// One value in a line of a struct or cell display: short text as it is,
+// a number, else its size and class in brackets.
+std::string Summary(const Value &v, bool inCell) {
+    if (v.IsHandle()) return v.handle().text;
+    if (v.tag() == Tag::String && v.strings().items.size() == 1)
+        return '"' + v.strings().items[0] + '"';
+    const Dims dims = v.Dimensions();
+    const char open = inCell && v.IsCell() ? '{' : '[';
+    const char close = inCell && v.IsCell() ? '}' : ']';
+    if (v.tag() == Tag::Array && IsChar(v.array()) && v.array().Rows() <= 1)
+        return '\'' + Text(v.array()) + '\'';
+    if (v.IsArray() && Count(dims) == 1 && !IsComplex(v.array())) {
+        const std::string number = km::DisplayNumber(v.array().Scalar());
+        return inCell ? '[' + number + ']' : number;
+    }
+    return open + DimsText(dims) + ' ' + v.ClassName() + close;
+}
+
+void ShowStruct(std::ostream &out, const std::string &name, const StructArray &s) {
+    out << name << " =\n\n";
+    if (s.values.size() != s.fields.size()) {
+        out << "  " << DimsText(s.dims) << " struct array with fields:\n\n";
+        for (const std::string &f : s.fields) out << "    " << f << '\n';
+        out << '\n';
+        return;
+    }
+    for (std::size_t k = 0; k < s.fields.size(); ++k)
+        out << "    " << s.fields[k] << ": " << Summary(s.values[k], false) << '\n';
+    out << '\n';
+}
+
+void ShowStrings(std::ostream &out, const std::string &name, const StringArray &s) {
+    if (s.items.size() == 1) {
+        out << name << " = \"" << s.items[0] << "\"\n\n";
+        return;
+    }
+    out << name << " =\n\n  " << DimsText(s.dims) << " string array\n\n";
+    for (const std::string &item : s.items) out << "    \"" << item << "\"\n";
+    out << '\n';
+}
+
+// A cell the library cannot show (it holds a struct or a handle): one line
+// per row, each element summarized.
+void ShowCell(std::ostream &out, const std::string &name, const CellArray &c) {
+    out << name << " =\n\n";
+    const std::size_t rows = c.dims[0];
+    const std::size_t columns = rows ? c.items.size() / rows : 0;
+    for (std::size_t i = 0; i < rows; ++i) {
+        out << "   ";
+        for (std::size_t j = 0; j < columns; ++j) out << ' ' << Summary(c.items[i + j * rows], true);
+        out << '\n';
+    }
+    out << '\n';
+}
+
 // The text without its empty lines.
 std::string Compacted(const std::string &text) {
     std::string out;
@@ -975,36 +1788,19 @@ void Show(std::ostream &out, const std::string &name, const Value &value, bool c
         out << Compacted(text.str());
         return;
     }
-    if (value.IsArray()) {
-        out << km::DisplayText(value.array().get(), name);
-        return;
+    switch (value.tag()) {
+        case Tag::Handle: out << name << " =\n\n    " << value.handle().text << "\n\n"; return;
+        case Tag::Struct: ShowStruct(out, name, value.structure()); return;
+        case Tag::String: ShowStrings(out, name, value.strings()); return;
+        case Tag::Cell:
+            if (!Displayable(value)) {
+                ShowCell(out, name, value.cell());
+                return;
+            }
+            break;
+        default: break;
     }
-    out << name << " =\n\n";
-    if (const auto *h = dynamic_cast<const Handle *>(value.object())) {
-        out << "    " << h->text << "\n\n";
-        return;
-    }
-    const auto *r = static_cast<const Record *>(value.object());
-    for (const auto &f : r->fields) {
-        out << "    " << f.first << ": ";
-        const Value &v = f.second;
-        if (!v.IsArray()) {
-            out << (dynamic_cast<const Handle *>(v.object())
-                        ? static_cast<const Handle *>(v.object())->text
-                        : std::string("[1x1 struct]"));
-        } else if (IsChar(v.array()) && v.array().Rows() <= 1) {
-            out << '\'' << Text(v.array()) << '\'';
-        } else if (v.array().Numel() == 1 && !IsCell(v.array())) {
-            out << km::DisplayNumber(v.array().Scalar());
-        } else {
-            const std::vector<unsigned int> dims = v.array().Dims();
-            out << '[';
-            for (std::size_t k = 0; k < dims.size(); ++k) out << (k ? "x" : "") << dims[k];
-            out << ' ' << ClassName(v.array()) << ']';
-        }
-        out << '\n';
-    }
-    out << '\n';
+    out << km::DisplayText(value.array().get(), name);
 }
 
 }  // namespace mtrx

@@ -31,6 +31,14 @@ void WarnIfIllConditioned(Evaluator &evaluator, double rcond);
 /// lines of the text.
 void Show(std::ostream &out, const std::string &name, const Value &value, bool compact = false);
 
+/// One array being subscripted, for end: its position among the count
+/// subscripts.
+struct EndContext {
+    const Array *array;
+    unsigned int position;
+    unsigned int count;
+};
+
 /// A variable of a workspace, as who and whos list them.
 struct VariableInfo {
     std::string name;
@@ -53,17 +61,25 @@ public:
     /// functions typed at the prompt are; a name defined again is replaced.
     void Define(const std::shared_ptr<const Unit> &unit);
     int FailedLine() const { return m_failedLine; }
+    /// The functions and script files the failure passed through, innermost
+    /// first.
+    const std::vector<StackEntry> &FailedStack() const { return m_failedStack; }
 
     /// Calls a function handle or, for a char array, the function of that
     /// name (feval).
     std::vector<Value> Invoke(const Value &f, const std::vector<Value> &args, unsigned int nargout);
     /// The variable `name` of the running workspace, or null.
     const Value *Variable(const std::string &name) { return Lookup(name); }
-    void SetVariable(const std::string &name, Value v) { Top().vars[name] = std::move(v); }
+    void SetVariable(const std::string &name, Value v) {
+        const std::uint32_t slot = Top().Add(name);
+        Sync();
+        Top().slots[slot] = std::move(v);
+    }
 
-    /// Arithmetic and comparisons of two real double scalars are computed in
-    /// place instead of through the library, whose results they equal bit for
-    /// bit; false sends every operation through the library.
+    /// Arithmetic and comparisons of real double scalars, and element reads
+    /// and writes of real double arrays, are computed in place instead of
+    /// through the library, whose results they equal bit for bit; false sends
+    /// every operation through the library.
     void SetScalarFastPath(bool on) { m_fastScalars = on; }
 
     /// The start time of tic.
@@ -89,7 +105,10 @@ public:
     void ClearVariables(const std::vector<std::string> &patterns);
     /// Forgets the function files read so far: the next call reads them
     /// again.
-    void ForgetFunctionFiles() { m_files.clear(); }
+    void ForgetFunctionFiles() {
+        m_files.clear();
+        ++m_generation;
+    }
     /// exist(name): 1 for a variable, 2 for a function or script file on
     /// the search path (or a file of that name), 5 for a built-in, else 0.
     int Exist(const std::string &name);
@@ -102,22 +121,45 @@ public:
 
 private:
     enum class Flow { Normal, Break, Continue, Return };
+    // A workspace: its variables in slots, numbered by the resolver for the
+    // function (or anonymous function) running in it. The base workspace,
+    // and a function's once a script run in it or a write by name adds a
+    // name, keep names of their own; that list only grows.
     struct Frame {
-        Frame();
-        // Gives the frame a number not used before.
-        void Renumber();
-        std::uint64_t id;  // unique in the process, for VariableCache
-        std::unordered_map<std::string, Value> vars;
+        std::vector<Value> slots;
+        const std::vector<std::string> *names = nullptr;  // of the slots
+        std::vector<std::string> own;
+        std::unordered_map<std::string, std::uint32_t> index;  // of own
+        // While a script's statements run here: their slots to these.
+        const std::vector<std::uint32_t> *map = nullptr;
         std::shared_ptr<const Unit> unit;
         const Function *function = nullptr;
         unsigned int nargin = 0;
         unsigned int nargout = 0;
+        // The slot of `name`, or -1.
+        int Find(const std::string &name) const;
+        // The slot of `name`, added (unset) when the frame has none.
+        std::uint32_t Add(const std::string &name);
+        // Empties the frame for another call of `names`.
+        void Reset(const std::vector<std::string> *names);
     };
-    // One array being subscripted, for end.
-    struct EndContext {
-        const Array *array;
-        unsigned int position;
-        unsigned int count;
+    // A function or script file running: the entry of the stack an error
+    // reports. The base workspace's program is one too, unnamed unless it is
+    // a script file.
+    struct Activation {
+        const Unit *unit;
+        const Function *function;  // null for a script
+        int line;
+    };
+    // What a call site's name stands for when it is not a variable: cached
+    // until the generation changes.
+    struct SiteEntry {
+        std::uint64_t generation = 0;
+        std::uint64_t serial = 0;  // of the program the site is in
+        std::shared_ptr<const Unit> unit;
+        const Function *function = nullptr;  // a user function; both null: a builtin
+        const BuiltinEntry *builtin = nullptr;
+        bool script = false;
     };
     // A function found by name from some folder.
     struct Found {
@@ -132,6 +174,42 @@ private:
     void ExecuteAssign(const Stmt &s);
     void AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion);
     Flow ExecuteFor(const Stmt &s);
+    Flow IterateOver(const Stmt &s, const Value &range);
+    // first:second or first:second:third, built.
+    Value RangeOf(const Value &first, const Value &second, const Value *third);
+    // The condition of an if or a while: whether `e` is true.
+    bool Truth(const Expr &e);
+    // True when evaluating `e` can have no effect beyond its value: numbers,
+    // set variables, end, and operators on those.
+    bool Pure(const Expr &e);
+    // Evaluates `e` when it is pure scalar arithmetic whose result the
+    // library would give bit for bit (numbers, scalar variables, elements
+    // of real double arrays, + - * / and signs, no NaN): true with the
+    // result in out. False leaves nothing changed, so the caller evaluates
+    // `e` the general way.
+    bool EvalScalar(const Expr &e, double &out);
+    // EvalScalar with numbers and scalar variables taken without a call.
+    [[gnu::always_inline]] bool ScalarOperand(const Expr &e, double &out) {
+        if (e.kind == Expr::Kind::Number) {
+            out = e.number;
+            return true;
+        }
+        if (e.kind == Expr::Kind::Name) {
+            const Value &v = Var(e.slot);
+            if (v.tag() == Tag::Scalar) {
+                out = v.scalar();
+                return true;
+            }
+        }
+        return EvalScalar(e, out);
+    }
+    // x(i) or x(i, j) of a real double array and whole subscripts inside it,
+    // read or written without the library's indexing; false when the fast
+    // way does not apply (the caller then takes the general one).
+    bool ReadElement(const Expr &e, const Value &base, Value &out);
+    bool WriteElement(const Target &t, const Value &rhs);
+    bool ElementPosition(const std::vector<ExprPtr> &subscripts, const Array &a,
+                         std::size_t &position);
     Flow ExecuteTry(const Stmt &s);
     Flow ExecuteSwitch(const Stmt &s);
     // Counts a statement or loop iteration against the step limit, and stops
@@ -145,7 +223,21 @@ private:
     std::vector<Value> EvaluateMulti(const Expr &e, unsigned int nargout);
     std::vector<Value> CallName(const Expr &e, unsigned int nargout);
     std::vector<Value> CallFunction(const std::string &name, const std::vector<Value> &args,
-                                    unsigned int nargout, const std::shared_ptr<const Unit> &from);
+                                    unsigned int nargout, const std::shared_ptr<const Unit> &from,
+                                    int site = -1);
+    // The callee of `name` at `site` (scratch when there is no site),
+    // resolved and cached. Throws for an undefined name.
+    SiteEntry &Callee(const std::string &name, const std::shared_ptr<const Unit> &from, int site,
+                      SiteEntry &scratch);
+    // Calls the function that `e` (a name not a variable) names for one
+    // output into `out`; false when `e` is not a plain call.
+    bool CallDirect(const Expr &e, Value &out);
+    // Runs f on args[0..count): its outputs appended to `outs`, or the first
+    // (when set) moved into `first`.
+    void RunUser(const std::shared_ptr<const Unit> &unit, const Function &f, const Value *args,
+                 std::size_t count, unsigned int nargout, std::vector<Value> *outs, Value *first);
+    std::vector<Value> RunScript(const std::string &name, const std::shared_ptr<const Unit> &unit,
+                                 const std::vector<Value> &args);
     std::vector<Value> CallUser(const std::shared_ptr<const Unit> &unit, const Function &f,
                                 const std::vector<Value> &args, unsigned int nargout);
     std::vector<Value> CallAnonymous(const Handle &h, const std::vector<Value> &args,
@@ -156,19 +248,43 @@ private:
     Value Subscripted(const Value &base, const Expr &e);
     Value Matrix(const Expr &e);
     Value CellLiteral(const Expr &e);
+    Value JoinCells(const std::vector<std::vector<Value>> &rows);
+    // Appends the value of `e` to `out`, or for c{...} every cell it selects.
+    void Expand(const Expr &e, std::vector<Value> &out);
+    std::string FieldName(const Accessor &acc);
+    std::string FieldNameOf(const Value &v);
+    Value AssignElement(const Value *current, const Target &t, std::size_t k, const Value &rhs,
+                        bool deletion);
     Value MakeHandle(const Expr &e);
     Value AssignPath(const Value *current, const Target &t, std::size_t k, const Value &rhs,
                      bool deletion);
     bool Resolve(const std::string &name, const std::shared_ptr<const Unit> &from, Found &f);
     std::shared_ptr<const Unit> Load(const std::string &path);
 
-    Frame &Top() { return *m_frames.back(); }
+    Frame &Top() { return *m_top; }
     Value *Lookup(const std::string &name);
-    // The variable `name` of the running frame, or null, through the cache
-    // of the node that names it.
-    Value *Lookup(const std::string &name, const VariableCache &cache);
-    // As Lookup, making the variable (empty) when the frame has none.
-    Value &VariableSlot(const std::string &name, const VariableCache &cache);
+    // The variable in `slot` of the running code, or null when it is unset.
+    Value *Lookup(int slot) {
+        Value &v = Var(slot);
+        return v.IsUnset() ? nullptr : &v;
+    }
+    // The slot itself, set or not. A script's slots go through its map.
+    Value &Var(int slot) {
+        const auto k = static_cast<std::size_t>(slot);
+        return m_slots[m_map ? m_map[k] : k];
+    }
+    // Takes the running frame's slots and map again, after they may have
+    // moved or changed.
+    void Sync() {
+        m_slots = m_top->slots.data();
+        m_map = m_top->map ? m_top->map->data() : nullptr;
+    }
+    // Pushes a frame for a call, reusing one popped before.
+    Frame &PushFrame(const std::vector<std::string> *names);
+    void PopFrame();
+    // Runs the statements of a script in the running frame, its names
+    // mapped to the frame's.
+    void RunStatements(const Unit &unit);
     void Locate(int line);
     // Refuses a call beyond the depth limit; every call also takes a pending
     // interrupt here.
@@ -176,7 +292,13 @@ private:
 
     std::ostream &m_display;
     Limits m_limits;
-    std::vector<std::unique_ptr<Frame>> m_frames;
+    std::vector<std::unique_ptr<Frame>> m_frames;  // the first m_depth are running
+    std::size_t m_depth = 0;
+    Frame *m_top = nullptr;
+    Value *m_slots = nullptr;                 // m_top's
+    const std::uint32_t *m_map = nullptr;     // m_top's, null when it has none
+    std::vector<SiteEntry> m_sites;  // by call site number
+    std::uint64_t m_generation = 1;
     std::vector<EndContext> m_ends;
     std::map<std::string, Found> m_files;  // folder/name -> function, or none
     std::map<std::string, Found> m_defined;  // functions typed at the prompt
@@ -187,6 +309,10 @@ private:
     bool m_fastScalars = true;
     std::string m_failedFile;
     int m_failedLine = 0;
+    std::vector<StackEntry> m_failedStack;
+    std::vector<Activation> m_calls;
+    // Takes the stack of running activations as the failure's.
+    void TakeStack();
     std::chrono::steady_clock::time_point m_tic = std::chrono::steady_clock::now();
     bool m_compact = false;
     std::set<std::string> m_warningsOff;

@@ -141,8 +141,9 @@ private:
             Push(Tok::String, Quoted(c), at);
             return;
         }
-        // A field name after an operand: err.message.
-        if (c == '.' && m_i + 1 < m_src.size() && IsAlpha(m_src[m_i + 1]) && EndsOperand(m_out)) {
+        // A field name after an operand: err.message, or s.(name).
+        if (c == '.' && m_i + 1 < m_src.size() &&
+            (IsAlpha(m_src[m_i + 1]) || m_src[m_i + 1] == '(') && EndsOperand(m_out)) {
             Push(Tok::Op, ".", m_i);
             ++m_i;
             return;

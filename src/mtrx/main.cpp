@@ -85,12 +85,15 @@ void ResetOutput() {
 }
 
 // Prints "error: [FILE:LINE: ]MESSAGE" to standard error, after whatever the
-// program displayed before it failed.
+// program displayed before it failed, then "Error in NAME (line N)" for
+// each function or script file it passed through, innermost first.
 void ReportError(const mtrx::ScriptError &e) {
     std::cout.flush();
     std::cerr << "error: ";
     if (!e.File().empty()) std::cerr << e.File() << ':' << e.Line() << ": ";
     std::cerr << e.what() << '\n';
+    for (const mtrx::StackEntry &frame : e.Stack())
+        std::cerr << "Error in " << frame.name << " (line " << frame.line << ")\n";
 }
 
 // Runs `source`; on an error reports it and returns 1, when interrupted 130.

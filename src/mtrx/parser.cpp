@@ -4,6 +4,7 @@
 #include "error.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace mtrx {
 
@@ -278,9 +279,16 @@ private:
                 a.subscripts = Arguments(a.kind == Accessor::Kind::Paren ? ")" : "}");
             } else if (IsOp(".")) {
                 Next();
-                if (Peek().kind != Tok::Ident) Fail("Expected a field name");
                 a.kind = Accessor::Kind::Field;
-                a.field = Next().text;
+                if (IsOp("(")) {
+                    // s.(name): the name is the value of the expression.
+                    Next();
+                    a.subscripts.push_back(Expression());
+                    Expect(")");
+                } else {
+                    if (Peek().kind != Tok::Ident) Fail("Expected a field name");
+                    a.field = Next().text;
+                }
             } else {
                 return t;
             }
@@ -320,6 +328,9 @@ private:
                 if (k == 0) return false;
             } else if (IsOp(".", k) && Peek(k + 1).kind == Tok::Ident) {
                 k += 2;
+            } else if (IsOp(".", k) && IsOp("(", k + 1)) {
+                k = Closing(k + 1);
+                if (k == 0) return false;
             } else {
                 return false;
             }
@@ -359,6 +370,7 @@ private:
     ExprPtr Binary(Expr::Kind kind, const std::string &op, ExprPtr a, ExprPtr b) {
         ExprPtr e = Make(kind);
         e->text = op;
+        e->op = BinaryOp(op);
         e->args.push_back(std::move(a));
         e->args.push_back(std::move(b));
         return Measured(std::move(e));
@@ -457,6 +469,7 @@ private:
         ExprPtr e = Make(Expr::Kind::Unary);
         e->text = Next().text;
         if (e->text == "!") e->text = "~";
+        e->op = UnaryOp(e->text);
         e->args.push_back((this->*operand)());
         return Measured(std::move(e));
     }
@@ -479,6 +492,7 @@ private:
         while (IsOp("'") || IsOp(".'")) {
             ExprPtr e = Make(Expr::Kind::Postfix);
             e->text = Next().text;
+            e->op = UnaryOp(e->text);
             e->args.push_back(std::move(a));
             a = Measured(std::move(e));
         }
@@ -499,14 +513,19 @@ private:
                 kind = Expr::Kind::Index;
             else if (IsOp("{"))
                 kind = Expr::Kind::CellIndex;
-            else if (IsOp(".") && Peek(1).kind == Tok::Ident)
+            else if (IsOp(".") && (Peek(1).kind == Tok::Ident || IsOp("(", 1)))
                 kind = Expr::Kind::Field;
             else
                 return e;
             ExprPtr outer = Make(kind);
             const Token &opener = Next();
             outer->args.push_back(std::move(e));
-            if (kind == Expr::Kind::Field) {
+            if (kind == Expr::Kind::Field && IsOp("(")) {
+                // s.(name): args[1] gives the name.
+                Next();
+                outer->args.push_back(Expression());
+                Expect(")");
+            } else if (kind == Expr::Kind::Field) {
                 outer->text = Next().text;
             } else {
                 for (ExprPtr &a : Arguments(opener.text == "(" ? ")" : "}"))
@@ -618,6 +637,30 @@ private:
 };
 
 }  // namespace
+
+namespace {
+
+// The operators as written, in the order of Op.
+const char *const kOpText[] = {"+",  "-",  "*", "/", "\\", "^", ".*", "./", ".\\",
+                               ".^", "|",  "&", "==", "~=", "<", "<=", ">", ">=",
+                               "-",  "+",  "~", "'",  ".'", "&&", "||"};
+static_assert(std::size(kOpText) == static_cast<std::size_t>(Op::None), "one text per operator");
+
+}  // namespace
+
+Op BinaryOp(const std::string &text) {
+    for (int k = 0; k < kBinaryOps; ++k)
+        if (text == kOpText[k]) return static_cast<Op>(k);
+    if (text == "&&") return Op::AndAnd;
+    if (text == "||") return Op::OrOr;
+    return Op::None;
+}
+
+Op UnaryOp(const std::string &text) {
+    for (int k = kFirstUnaryOp; k < kFirstUnaryOp + kUnaryOps; ++k)
+        if (text == kOpText[k]) return static_cast<Op>(k);
+    return Op::None;
+}
 
 Program Parse(const std::vector<Token> &tokens, const std::string &source, bool functionsNeedEnd) {
     return Parser(tokens, source, functionsNeedEnd).Whole();

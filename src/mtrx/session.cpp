@@ -6,6 +6,7 @@
 #include "evaluator.h"
 #include "lexer.h"
 #include "parser.h"
+#include "resolver.h"
 
 #include <matrix/order.h>
 
@@ -23,6 +24,7 @@ std::shared_ptr<const Unit> CompileUnit(const std::string &source, const std::st
     const std::size_t slash = file.rfind('/');
     unit->folder = file.empty() ? "" : slash == std::string::npos ? "." : file.substr(0, slash);
     unit->program = Parse(Lex(source), source, typed);
+    ResolveProgram(unit->program);
     for (const Function &f : unit->program.functions) unit->functions.emplace(f.name, &f);
     return unit;
 }
@@ -66,7 +68,8 @@ void Session::RunSource(const std::string &source, const std::string &file, bool
     } catch (const InterruptError &e) {
         throw Interrupted(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine());
     } catch (const std::exception &e) {
-        throw ScriptError(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine());
+        throw ScriptError(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine(),
+                          m_evaluator->FailedStack());
     }
 }
 

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace mtrx {
 
@@ -25,20 +26,33 @@ struct Limits {
     unsigned int max_call_depth = 256;
 };
 
+/// One frame an error passed through: a function, or a script file.
+struct StackEntry {
+    std::string file;  // the file the code is in
+    std::string name;  // the function, or the script file's base name
+    int line;
+};
+
 /// A program that failed: the message (the library's exception text
 /// exactly, or the interpreter's own) and where it failed.
 class ScriptError : public std::runtime_error {
 public:
-    ScriptError(const std::string &message, std::string file, int line)
-        : std::runtime_error(message), m_file(std::move(file)), m_line(line) {}
+    ScriptError(const std::string &message, std::string file, int line,
+                std::vector<StackEntry> stack = {})
+        : std::runtime_error(message), m_file(std::move(file)), m_line(line),
+          m_stack(std::move(stack)) {}
     /// The script file that was running, empty for snippets, the prompt and
     /// standard input.
     const std::string &File() const { return m_file; }
     int Line() const { return m_line; }
+    /// The functions and script files the error passed through, innermost
+    /// first; snippets, the prompt and standard input are not among them.
+    const std::vector<StackEntry> &Stack() const { return m_stack; }
 
 private:
     std::string m_file;
     int m_line;
+    std::vector<StackEntry> m_stack;
 };
 
 /// A program that stopped because Interrupt() asked it to. The workspace

@@ -34,21 +34,27 @@ TEST(MtrxRegistry, OperatorFunctionsCallTheirOwnOperator) {
     const char *const binary[] = {"+", "-", "*", "/", "\\", "^", ".*", "./", ".\\",
                                   ".^", "|", "&", "==", "~=", "<", "<=", ">", ">="};
     for (const char *op : binary) {
-        const mtrx::BinaryOperator *o = mtrx::FindBinaryOperator(op);
-        ASSERT_NE(o, nullptr) << op;
-        const mtrx::BuiltinEntry *e = mtrx::FindBuiltin(o->function);
-        ASSERT_NE(e, nullptr) << o->function;
+        // The parser's operator and the table's row for it agree.
+        const mtrx::Op parsed = mtrx::BinaryOp(op);
+        ASSERT_NE(parsed, mtrx::Op::None) << op;
+        const mtrx::BinaryOperator &o = mtrx::BinaryRow(parsed);
+        EXPECT_STREQ(o.op, op);
+        const mtrx::BuiltinEntry *e = mtrx::FindBuiltin(o.function);
+        ASSERT_NE(e, nullptr) << o.function;
         EXPECT_EQ(std::string(e->help).find(std::string("A ") + op + " "), 0u)
-            << o->function << " says it is " << e->help;
+            << o.function << " says it is " << e->help;
     }
     for (const char *op : {"-", "+", "~"}) {
-        const mtrx::UnaryOperator *o = mtrx::FindUnaryOperator(op);
-        ASSERT_NE(o, nullptr) << op;
-        const mtrx::BuiltinEntry *e = mtrx::FindBuiltin(o->function);
-        ASSERT_NE(e, nullptr) << o->function;
-        EXPECT_EQ(std::string(e->help), std::string(op) + "A.") << o->function;
+        const mtrx::Op parsed = mtrx::UnaryOp(op);
+        ASSERT_NE(parsed, mtrx::Op::None) << op;
+        const mtrx::UnaryOperator &o = mtrx::UnaryRow(parsed);
+        EXPECT_STREQ(o.op, op);
+        const mtrx::BuiltinEntry *e = mtrx::FindBuiltin(o.function);
+        ASSERT_NE(e, nullptr) << o.function;
+        EXPECT_EQ(std::string(e->help), std::string(op) + "A.") << o.function;
     }
-    EXPECT_EQ(mtrx::FindBinaryOperator("**"), nullptr);
+    for (const char *op : {"'", ".'"}) EXPECT_STREQ(mtrx::UnaryRow(mtrx::UnaryOp(op)).op, op);
+    EXPECT_EQ(mtrx::BinaryOp("**"), mtrx::Op::None);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // library's results bit for bit.
 #include "evaluator.h"
 
+#include <matrix/array.h>
+#include <matrix/construct.h>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,6 +12,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -43,6 +47,68 @@ TEST(MtrxScalarPath, EqualsTheLibraryBitForBit) {
     }
     for (double x : values)
         EXPECT_EQ(Result("r = -x;", true, x, 0), Result("r = -x;", false, x, 0)) << "-" << x;
+}
+
+TEST(MtrxScalarPath, NestedArithmeticAndConditionsEqualTheLibrary) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double values[] = {0.0, -0.0, 1.0, -1.5, 0.1, 1e308, 5e-324, inf, -inf, std::nan("")};
+    const char *const sources[] = {
+        "r = (x + y) * x - y / x;", "r = -x * 2 + y;", "z = [x y]; r = z(1) - z(end);",
+        "if x < y && y ~= 0, r = 1; else, r = 0; end", "if x == y || x >= 1, r = 1; else, r = 0; end",
+        "r = 0; while r < 2 && x <= y, r = r + 1; end",
+        "z = [x y 0]; z(3) = x - y; z(1, 2) = z(3) / y; r = z(1, 2);"};
+    for (const char *source : sources)
+        for (double x : values)
+            for (double y : values)
+                EXPECT_EQ(Result(source, true, x, y), Result(source, false, x, y))
+                    << source << " x = " << x << " y = " << y;
+}
+
+// The elements of row variable `name` after running `source` with a, s
+// and b set, as bits.
+std::vector<std::uint64_t> Bits(const std::string &source, double a, double s, double b) {
+    std::ostringstream display;
+    mtrx::Evaluator evaluator(display, mtrx::Limits());
+    evaluator.SetVariable("a", mtrx::Value(a));
+    evaluator.SetVariable("s", mtrx::Value(s));
+    evaluator.SetVariable("b", mtrx::Value(b));
+    evaluator.Run(mtrx::Compile(source, ""));
+    std::vector<std::uint64_t> out;
+    for (double v : evaluator.Variable("r")->array().ToVector()) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        out.push_back(bits);
+    }
+    return out;
+}
+
+std::vector<std::uint64_t> ColonBits(double a, double s, double b) {
+    std::vector<std::uint64_t> out;
+    const kiv::matrix::Array range = kiv::matrix::Array::Adopt(kiv::matrix::Colon(a, s, b));
+    for (double v : range.ToVector()) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        out.push_back(bits);
+    }
+    return out;
+}
+
+TEST(MtrxForRange, StepsThroughTheValuesColonBuilds) {
+    // A for over a:s:b never builds the range; its values must still be
+    // Colon's, bit for bit: ranges that reach their end (the second half
+    // counted from it), that stop short, negative steps, empty ones.
+    const double ranges[][3] = {{0, 0.1, 1},      {0, 0.1, 0.3},     {1, 1, 10},
+                                {-1, 0.3, 2.2},   {10, -0.7, -3},    {0, 1.0 / 3, 1},
+                                {1e15, 1, 1e15 + 5}, {-0.0, 0.1, 0.5}, {0, 0.25, 100},
+                                {5, 1, 1},        {1, 0, 5},         {0.5, -0.1, -0.5},
+                                {1, 1, 1},        {-5e-324, 5e-324, 5e-324}};
+    const std::string loop = "r = zeros(1, 0); k = 0; for v = a:s:b, k = k + 1; r(k) = v; end";
+    for (const auto &r : ranges)
+        EXPECT_EQ(Bits(loop, r[0], r[1], r[2]), ColonBits(r[0], r[1], r[2]))
+            << r[0] << ':' << r[1] << ':' << r[2];
+    const std::string two = "r = zeros(1, 0); k = 0; for v = a:b, k = k + 1; r(k) = v; end";
+    for (const auto &r : ranges)
+        EXPECT_EQ(Bits(two, r[0], 0, r[2]), ColonBits(r[0], 1, r[2])) << r[0] << ':' << r[2];
 }
 
 }  // namespace

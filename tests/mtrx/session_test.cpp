@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -157,6 +159,42 @@ TEST(MtrxSession, ClearedNamesAreLookedUpAgain) {
         "  for k = 1:n, w = k; clear w, w = -k; disp(w), end\n"
         "end");
     EXPECT_EQ(out.str(), "none\nnone\n20\n-1\n-2\n");
+}
+
+TEST(MtrxSession, CallSitesFindTheFunctionAgainAfterClearFunctions) {
+    // A call site keeps the function it found until the function files are
+    // forgotten: a file changed on disk is read again after clear functions
+    // (and clear all), by the same site as by a new one.
+    const std::string folder = ::testing::TempDir();
+    const std::string file = folder + "/site_cache_probe.mtrx";
+    const auto write = [&](const char *body) {
+        std::ofstream(file) << "function r = site_cache_probe()\n  r = " << body << ";\nend\n";
+    };
+    write("1");
+    std::ostringstream out;
+    mtrx::Session session(out);
+    const std::string loop = "for k = 1:2, disp(site_cache_probe()), if k == 1, " + std::string("%s") +
+                             " end, end";
+    const auto run = [&](const std::string &between) {
+        std::string source = loop;
+        source.replace(source.find("%s"), 2, between);
+        session.Run(source, folder + "/caller.mtrx");
+    };
+    run("write_nothing = 0;");
+    EXPECT_EQ(out.str(), "1\n1\n");
+    out.str("");
+    write("2");
+    run("write_nothing = 0;");  // the file is not read again by itself
+    EXPECT_EQ(out.str(), "1\n1\n");
+    out.str("");
+    write("3");
+    run("clear functions,");
+    EXPECT_EQ(out.str(), "1\n3\n");
+    out.str("");
+    write("4");
+    run("clear all,");
+    EXPECT_EQ(out.str(), "3\n4\n");
+    std::remove(file.c_str());
 }
 
 TEST(MtrxSession, PauseDoesNotWaitInABoundedRun) {

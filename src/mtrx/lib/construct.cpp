@@ -35,7 +35,7 @@ Outs Eye(const Args &args, BuiltinCall &) {
 }
 
 Outs Size(const Args &args, BuiltinCall &c) {
-    const Array &a = args.GetArray(0);
+    const Array a = args.GetShape(0);
     if (args.size() == 2) {
         if (c.nargout > 1) throw Error("Too many output arguments for 'size'");
         return {Array(a.Size(args.GetPositive(1)))};
@@ -145,10 +145,10 @@ const BuiltinEntry kEntries[] = {
      "The range a:b or a:step:b."},
     {"size", Size, 1, 2, kAny, "size(A), size(A, dim), [m, n, ...] = size(A)",
      "Lengths of the dimensions."},
-    {"numel", Unary<NumelOf>, 1, 1, 1, "numel(A)", "Number of elements."},
-    {"ndims", Unary<NdimsOf>, 1, 1, 1, "ndims(A)", "Number of dimensions."},
-    {"length", Unary<LengthOf>, 1, 1, 1, "length(A)", "Largest dimension, 0 when empty."},
-    {"isempty", Unary<IsemptyOf>, 1, 1, 1, "isempty(A)", "True when A has no elements."},
+    {"numel", Shape<NumelOf>, 1, 1, 1, "numel(A)", "Number of elements."},
+    {"ndims", Shape<NdimsOf>, 1, 1, 1, "ndims(A)", "Number of dimensions."},
+    {"length", Shape<LengthOf>, 1, 1, 1, "length(A)", "Largest dimension, 0 when empty."},
+    {"isempty", Shape<IsemptyOf>, 1, 1, 1, "isempty(A)", "True when A has no elements."},
     {"reshape", Reshape, 2, 4, 1, "reshape(A, m, n), reshape(A, m, n, p), reshape(A, [m n])",
      "The elements of A in a new shape."},
     {"repmat", Repmat, 2, 3, 1, "repmat(A, n), repmat(A, m, n), repmat(A, [m n])",

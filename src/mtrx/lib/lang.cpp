@@ -18,9 +18,13 @@ namespace km = kiv::matrix;
 namespace {
 
 Outs ErrorBuiltin(const Args &args, BuiltinCall &) {
-    if (const auto *r = dynamic_cast<const Record *>(args[0].object())) {
-        const Value *message = r->Find("message");
-        const Value *id = r->Find("identifier");
+    if (args[0].IsStruct() && args[0].structure().values.size() ==
+                                  args[0].structure().fields.size()) {
+        const StructArray &r = args[0].structure();
+        const int m = r.Field("message");
+        const int i = r.Field("identifier");
+        const Value *message = m >= 0 ? &r.values[static_cast<std::size_t>(m)] : nullptr;
+        const Value *id = i >= 0 ? &r.values[static_cast<std::size_t>(i)] : nullptr;
         Error e(message && IsText(*message) ? Text(message->array()) : "Unknown error");
         if (id && IsText(*id)) e.SetIdentifier(Text(id->array()));
         throw e;
@@ -39,12 +43,12 @@ Outs Feval(const Args &args, BuiltinCall &c) {
 Outs Func2str(const Args &args, BuiltinCall &) { return {Array(args.GetHandle(0).text)}; }
 
 Outs Class(const Args &args, BuiltinCall &) {
-    if (!args[0].IsArray()) return {Array(args[0].object()->ClassName())};
-    return {Array(ClassName(args[0].array()))};
+    return {Array(args[0].ClassName())};
 }
 
 template <int Which>
 Outs Is(const Args &args, BuiltinCall &) {
+    if (Which == 2) return {Logical(args[0].IsCell())};
     if (!args[0].IsArray()) return {Logical(false)};
     const Array &a = args[0].array();
     switch (Which) {

@@ -109,28 +109,14 @@ const UnaryOperator kUnary[] = {
 
 }  // namespace
 
-const BinaryOperator *FindBinaryOperator(const std::string &op) {
-    for (const BinaryOperator &o : kBinary)
-        if (op == o.op) return &o;
-    return nullptr;
-}
+// Row K of each table is the operator Op(K) (binary) or Op(kFirstUnaryOp + K).
+static_assert(std::size(kBinary) == kBinaryOps, "one row per binary operator");
+static_assert(std::size(kUnary) == kUnaryOps, "one row per unary operator");
 
-const UnaryOperator *FindUnaryOperator(const std::string &op) {
-    for (const UnaryOperator &o : kUnary)
-        if (op == o.op) return &o;
-    return nullptr;
-}
+const BinaryOperator &BinaryRow(Op op) { return kBinary[static_cast<int>(op)]; }
 
-Array ApplyBinary(const std::string &op, const Array &a, const Array &b, Evaluator &evaluator) {
-    const BinaryOperator *o = FindBinaryOperator(op);
-    if (!o) throw Error("Unknown operator '" + op + "'");
-    return o->apply(a, b, evaluator);
-}
-
-Array ApplyUnary(const std::string &op, const Array &a) {
-    const UnaryOperator *o = FindUnaryOperator(op);
-    if (!o) throw Error("Unknown operator '" + op + "'");
-    return o->apply(a);
+const UnaryOperator &UnaryRow(Op op) {
+    return kUnary[static_cast<int>(op) - kFirstUnaryOp];
 }
 
 namespace {

@@ -1,9 +1,10 @@
 // src/mtrx/lib/operators.h: which library function implements each
-// operator of the language. The one table the evaluator applies, for any
-// other consumer of the syntax tree to share.
+// operator of the language. The one table the evaluator applies, keyed by
+// the parser's Op, for any other consumer of the syntax tree to share.
 #ifndef MTRX_LIB_OPERATORS_H
 #define MTRX_LIB_OPERATORS_H
 
+#include "parser.h"
 #include "value.h"
 
 #include <string>
@@ -30,18 +31,18 @@ struct UnaryOperator {
     UnaryFunction apply;
 };
 
-/// The binary operator written `op`, or null.
-const BinaryOperator *FindBinaryOperator(const std::string &op);
-/// The unary operator written `op`, or null.
-const UnaryOperator *FindUnaryOperator(const std::string &op);
+/// The row of a binary operator (Op::Plus .. Op::Ge) and of a unary one
+/// (Op::Uminus .. Op::Transpose).
+const BinaryOperator &BinaryRow(Op op);
+const UnaryOperator &UnaryRow(Op op);
 
-/// a op b through the table. Throws mtrx::Error for an unknown operator and
-/// whatever the library function throws.
-Array ApplyBinary(const std::string &op, const Array &a, const Array &b, Evaluator &evaluator);
+/// a op b through the table: whatever the library function throws.
+inline Array ApplyBinary(Op op, const Array &a, const Array &b, Evaluator &evaluator) {
+    return BinaryRow(op).apply(a, b, evaluator);
+}
 
-/// op a through the table (op is "-", "+", "~", "'" or ".'"). Throws
-/// mtrx::Error for an unknown operator.
-Array ApplyUnary(const std::string &op, const Array &a);
+/// op a through the table.
+inline Array ApplyUnary(Op op, const Array &a) { return UnaryRow(op).apply(a); }
 
 }  // namespace mtrx
 

@@ -58,7 +58,7 @@ void Args::Refuse(std::size_t k, const std::string &what) const {
 bool Args::IsText(std::size_t k) const { return mtrx::IsText(m_values[k]); }
 
 const Array &Args::GetArray(std::size_t k) const {
-    if (!m_values[k].IsArray()) Refuse(k, "an array");
+    if (!m_values[k].IsArray() && !m_values[k].IsCell()) Refuse(k, "an array");
     return m_values[k].array();
 }
 
@@ -66,13 +66,13 @@ double Args::GetScalar(std::size_t k) const {
     const Value &v = m_values[k];
     double x;
     if (v.RealScalar(x)) return x;
-    if (!v.IsArray() || IsCell(v.array()) || v.array().Numel() != 1) Refuse(k, "a scalar");
+    if (!v.IsArray() || v.array().Numel() != 1) Refuse(k, "a scalar");
     return v.array().Scalar();
 }
 
 int Args::GetWhole(std::size_t k) const {
     const Value &v = m_values[k];
-    if (!v.IsArray() || IsCell(v.array()) || v.array().Numel() != 1) Refuse(k, "a whole number");
+    if (!v.IsArray() || v.array().Numel() != 1) Refuse(k, "a whole number");
     const double x = v.array().Scalar();
     if (!(x == std::floor(x)) || std::fabs(x) > 2147483647.0) Refuse(k, "a whole number");
     return static_cast<int>(x);
@@ -80,7 +80,7 @@ int Args::GetWhole(std::size_t k) const {
 
 unsigned int Args::GetPositive(std::size_t k) const {
     const Value &v = m_values[k];
-    if (!v.IsArray() || IsCell(v.array()) || v.array().Numel() != 1)
+    if (!v.IsArray() || v.array().Numel() != 1)
         Refuse(k, "a positive whole number");
     const double x = v.array().Scalar();
     if (!(x >= 1) || x != std::floor(x) || x > 4294967295.0) Refuse(k, "a positive whole number");
@@ -101,7 +101,7 @@ bool ToLength(double v, unsigned int &out) {
 
 unsigned int Args::GetLength(std::size_t k) const {
     const Value &v = m_values[k];
-    if (!v.IsArray() || IsCell(v.array()) || v.array().Numel() != 1) Refuse(k, "a whole number");
+    if (!v.IsArray() || v.array().Numel() != 1) Refuse(k, "a whole number");
     unsigned int n;
     if (!ToLength(v.array().Scalar(), n)) Refuse(k, "a whole number");
     return n;
@@ -109,7 +109,7 @@ unsigned int Args::GetLength(std::size_t k) const {
 
 std::vector<unsigned int> Args::GetLengths(std::size_t k) const {
     const Value &v = m_values[k];
-    if (!v.IsArray() || IsCell(v.array()) || IsChar(v.array()) || !IsDouble(v.array()))
+    if (!v.IsArray() || IsChar(v.array()) || !IsDouble(v.array()))
         Refuse(k, "a row of whole numbers");
     std::vector<unsigned int> out;
     for (double x : v.array().ToVector()) {
@@ -126,9 +126,27 @@ std::string Args::GetText(std::size_t k) const {
 }
 
 const Handle &Args::GetHandle(std::size_t k) const {
-    const auto *h = dynamic_cast<const Handle *>(m_values[k].object());
-    if (!h) Refuse(k, "a function handle");
-    return *h;
+    if (!m_values[k].IsHandle()) Refuse(k, "a function handle");
+    return m_values[k].handle();
+}
+
+Array Args::GetShape(std::size_t k) const {
+    const Value &v = m_values[k];
+    if (v.IsArray()) return v.array();
+    if (v.IsCell() && Displayable(v)) return v.array();
+    const Dims dims = v.Dimensions();
+    return Array::Adopt(
+        kiv::matrix::Zeros(static_cast<unsigned int>(dims.size()), dims.data()));
+}
+
+const CellArray &Args::GetCell(std::size_t k) const {
+    if (!m_values[k].IsCell()) Refuse(k, "a cell array");
+    return m_values[k].cell();
+}
+
+const StructArray &Args::GetStruct(std::size_t k) const {
+    if (!m_values[k].IsStruct()) Refuse(k, "a struct");
+    return m_values[k].structure();
 }
 
 // Helpers of the library files.

@@ -75,6 +75,13 @@ public:
     }
     /// A function handle.
     const Handle &GetHandle(std::size_t k) const;
+    /// Any value, for its shape only: an array or cell as array(), any
+    /// other value as a double array of zeros of its dimensions.
+    Array GetShape(std::size_t k) const;
+    /// A cell array.
+    const CellArray &GetCell(std::size_t k) const;
+    /// A struct (array).
+    const StructArray &GetStruct(std::size_t k) const;
 
     /// Throws "Argument K of 'NAME' must be WHAT".
     [[noreturn]] void Refuse(std::size_t k, const std::string &what) const;

@@ -99,13 +99,10 @@ std::vector<VariableInfo> Selected(const Args &args, BuiltinCall &c) {
 Outs Who(const Args &args, BuiltinCall &c) {
     const std::vector<VariableInfo> vars = Selected(args, c);
     if (c.nargout == 1) {
-        Array names =
-            Array::Adopt(km::mxCreateCellMatrix(static_cast<unsigned int>(vars.size()), 1));
-        for (std::size_t k = 0; k < vars.size(); ++k) {
-            Array name(vars[k].name);
-            km::mxSetCell(names.get(), static_cast<int>(k), name.release());
-        }
-        return {names};
+        CellArray names;
+        names.dims = {static_cast<unsigned int>(vars.size()), 1};
+        for (const VariableInfo &v : vars) names.items.emplace_back(Array(v.name));
+        return {Value(std::move(names))};
     }
     if (vars.empty()) return {};
     std::size_t width = 0;
@@ -129,20 +126,22 @@ Outs Who(const Args &args, BuiltinCall &c) {
 // 2 a character, 1 a logical, the width of an integer class; a cell or a
 // struct the sum of what it holds; a handle nothing of its own.
 double Bytes(const Value &v) {
-    if (const auto *r = dynamic_cast<const Record *>(v.object())) {
-        double sum = 0;
-        for (const auto &f : r->fields) sum += Bytes(f.second);
-        return sum;
+    double sum = 0;
+    switch (v.tag()) {
+        case Tag::Struct:
+            for (const Value &f : v.structure().values) sum += Bytes(f);
+            return sum;
+        case Tag::Cell:
+            for (const Value &item : v.cell().items) sum += Bytes(item);
+            return sum;
+        case Tag::String:
+            for (const std::string &s : v.strings().items) sum += static_cast<double>(s.size());
+            return sum;
+        case Tag::Scalar: return 8;
+        case Tag::Array: break;
+        default: return 0;
     }
-    if (!v.IsArray()) return 0;
     const Array &a = v.array();
-    if (IsCell(a)) {
-        double sum = 0;
-        for (unsigned int k = 0; k < a.Numel(); ++k)
-            if (const km::CMatrix *slot = km::mxGetCell(a.get(), k))
-                sum += Bytes(Array::Share(slot));
-        return sum;
-    }
     double each = 8;
     if (a.IsLogical()) {
         each = 1;
@@ -164,14 +163,11 @@ double Bytes(const Value &v) {
 }
 
 std::string SizeText(const Value &v) {
-    if (!v.IsArray()) return "1x1";
-    std::string text;
-    for (unsigned int d : v.array().Dims()) text += (text.empty() ? "" : "x") + std::to_string(d);
-    return text;
+    return DimsText(v.Dimensions());
 }
 
 std::string ClassOf(const Value &v) {
-    return v.IsArray() ? ClassName(v.array()) : v.object()->ClassName();
+    return v.ClassName();
 }
 
 std::string Padded(std::string s, std::size_t width, bool right = false) {
@@ -315,12 +311,12 @@ Outs Pause(const Args &args, BuiltinCall &c) {
 
 Outs Disp(const Args &args, BuiltinCall &c) {
     const Value &v = args[0];
-    if (v.IsArray()) {
+    if (Displayable(v)) {
         c.display << km::DisplayText(v.array().get(), "");
-    } else if (const auto *h = dynamic_cast<const Handle *>(v.object())) {
-        c.display << h->text << '\n';
+    } else if (v.IsHandle()) {
+        c.display << v.handle().text << '\n';
     } else {
-        // A record's fields, as display shows them, without its name.
+        // A struct's fields, as display shows them, without its name.
         std::ostringstream text;
         Show(text, "x", v);
         const std::string s = text.str();

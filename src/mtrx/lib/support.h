@@ -51,6 +51,12 @@ Outs Unary(const Args &args, BuiltinCall &) {
     return {F(args.GetArray(0))};
 }
 
+/// f(A) of the shape of any value (Args::GetShape).
+template <Array (*F)(const Array &)>
+Outs Shape(const Args &args, BuiltinCall &) {
+    return {F(args.GetShape(0))};
+}
+
 /// f(A, B) of two array arguments.
 template <Array (*F)(const Array &, const Array &)>
 Outs Binary(const Args &args, BuiltinCall &) {
