@@ -267,6 +267,26 @@ namespace matrix {
 /// part. A itself keeps its imaginary part. Works on every class, char and
 /// cell included. Throws kiv::CExhaustedMemoryException only.
 [[nodiscard]] MATRIX_API CMatrix *Real(const CMatrix *A);
+/// Returns the imaginary part of a double or single array: a new real array
+/// of A's class and shape, zeros when A is real. Throws
+/// CNotImplementedException for other classes, kiv::CExhaustedMemoryException.
+[[nodiscard]] MATRIX_API CMatrix *Imag(const CMatrix *A);
+/// Returns the complex conjugate of a double or single array: a new array of
+/// A's class and shape whose imaginary parts have their sign bits flipped
+/// (a copy when A is real). Throws CNotImplementedException for other
+/// classes, kiv::CExhaustedMemoryException.
+[[nodiscard]] MATRIX_API CMatrix *Conj(const CMatrix *A);
+/// Returns the phase angles atan2(imag, real) of a double or single array,
+/// in [-pi, pi]: a new real array of A's class and shape (0 or pi, with the
+/// sign of a zero imaginary part, for real elements). Throws
+/// CNotImplementedException for other classes, kiv::CExhaustedMemoryException.
+[[nodiscard]] MATRIX_API CMatrix *Angle(const CMatrix *A);
+/// Builds A + B*i from two real double or single arrays, with implicit
+/// expansion: single when either is single. The result is complex even
+/// where every imaginary part is zero. Throws CNotImplementedException (other
+/// classes, or a complex operand), CArrayDimsMustMatchForBinaryOpException,
+/// kiv::CExhaustedMemoryException.
+[[nodiscard]] MATRIX_API CMatrix *Complex(const CMatrix *A, const CMatrix *B);
 /// Tests for infinity: 1.0 where an element is +Inf or -Inf, else 0.0.
 /// Returns a new logical array shaped like A.
 [[nodiscard]] MATRIX_API CMatrix *Isinf(const CMatrix *A);

@@ -193,6 +193,79 @@ CMatrix *Real(const CMatrix *A) {
     return R;
 }
 
+namespace {
+
+// The floating classes the complex-part functions take: double and single,
+// real or complex; true for single.
+bool RequireFloating(const CMatrix *A) {
+    const mxClassID id = A->GetClassID();
+    if (id != mxClassDouble && id != mxClassSingle) engine::ThrowNotImplemented();
+    return id == mxClassSingle;
+}
+
+// R(i) = f(re(i), im(i)) into a new real array of A's class and shape.
+template <class F, class Fn>
+CMatrix *FromParts(const CMatrix *A, const Fn &f) {
+    ArrayHolder R = NewShaped(A, A->GetClassID(), false);
+    const F *re = static_cast<const F *>(A->GetPr());
+    const F *im = static_cast<const F *>(A->GetPi());
+    F *r = static_cast<F *>(R->GetPr());
+    for (std::size_t i = 0, n = A->GetNoElems(); i < n; ++i) r[i] = f(re[i], im ? im[i] : F(0));
+    return R.release();
+}
+
+template <class F>
+void NegateParts(CMatrix *R) {
+    F *im = static_cast<F *>(R->GetPi());
+    for (std::size_t i = 0, n = R->GetNoElems(); i < n; ++i) im[i] = -im[i];
+}
+
+}  // namespace
+
+CMatrix *Imag(const CMatrix *A) {
+    if (RequireFloating(A)) return FromParts<float>(A, [](float, float y) { return y; });
+    return FromParts<double>(A, [](double, double y) { return y; });
+}
+
+CMatrix *Conj(const CMatrix *A) {
+    const bool single = RequireFloating(A);
+    ArrayHolder R(A->CreateDuplicateArray());
+    R->ClearLogical();
+    if (R->GetPi() == nullptr) return R.release();
+    if (single) {
+        NegateParts<float>(R.get());
+    } else {
+        NegateParts<double>(R.get());
+    }
+    return R.release();
+}
+
+CMatrix *Angle(const CMatrix *A) {
+    if (RequireFloating(A))
+        return FromParts<float>(A, [](float x, float y) { return std::atan2(y, x); });
+    return FromParts<double>(A, [](double x, double y) { return std::atan2(y, x); });
+}
+
+CMatrix *Complex(const CMatrix *A, const CMatrix *B) {
+    const bool singleA = RequireFloating(A), singleB = RequireFloating(B);
+    const bool single = singleA || singleB;
+    if (A->GetPi() != nullptr || B->GetPi() != nullptr) engine::ThrowNotImplemented();
+    const engine::Operand a = engine::View(A), b = engine::View(B);
+    const engine::Expansion e = engine::Expand(A, B);
+    ArrayHolder R = engine::NewResult(e, single ? mxClassSingle : mxClassDouble, true);
+    void *re = R->GetPr(), *im = R->GetPi();
+    engine::OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
+        if (single) {
+            static_cast<float *>(re)[i] = static_cast<float>(a.Re(ia));
+            static_cast<float *>(im)[i] = static_cast<float>(b.Re(ib));
+        } else {
+            static_cast<double *>(re)[i] = a.Re(ia);
+            static_cast<double *>(im)[i] = b.Re(ib);
+        }
+    });
+    return R.release();
+}
+
 CMatrix *Mod(CMatrix *X, double y) {
     engine::RequireRealDouble(X);
     CMatrix *R = engine::NewRealDoubleLike(X);

@@ -180,6 +180,45 @@ TEST(Functions, ExamplesBitForBit) {
         EXPECT_TRUE(std::isnan(Values(ArrayPtr(Mod(Row({x}).get(), y)).get())[0])) << x << y;
 }
 
+// Complex builds a complex array from two real ones (keeping zero
+// imaginary parts, expanding shapes); Imag, Conj, Angle and Abs take it
+// apart again, in its own class.
+TEST(Functions, ComplexParts) {
+    const ValueList re = {3, -1, 0, -0.0}, im = {4, -0.0, 0, 2};
+    const ArrayPtr z(Complex(Col(re).get(), Col(im).get()));
+    ASSERT_TRUE(z->IsDouble() && z->IsComplex() && Dims(z.get()) == (DimList{4, 1}));
+    EXPECT_EQ(BitsOf(z.get()), BitsOf(re));
+    EXPECT_EQ(BitsOf(ArrayPtr(Imag(z.get())).get()), BitsOf(im));
+    const ArrayPtr conj(Conj(z.get()));
+    EXPECT_EQ(BitsOf(ImagValues(conj.get())), BitsOf(ValueList{-4, 0, -0.0, -2}));
+    EXPECT_EQ(Values(ArrayPtr(Angle(z.get())).get()),
+              (ValueList{std::atan(4.0 / 3), -M_PI, 0, M_PI / 2}));
+    EXPECT_EQ(Values(ArrayPtr(Abs(z.get())).get()), (ValueList{5, 1, 0, 2}));
+    // Real operands: zero imaginary parts, a real angle of 0 or pi.
+    const ArrayPtr x = Row({-2, 5});
+    EXPECT_EQ(Values(ArrayPtr(Imag(x.get())).get()), (ValueList{0, 0}));
+    EXPECT_EQ(Values(ArrayPtr(Angle(x.get())).get()), (ValueList{M_PI, 0}));
+    EXPECT_FALSE(ArrayPtr(Conj(x.get()))->IsComplex());
+    // A column and a row expand; single with double is single.
+    const ArrayPtr s = Typed(mxClassSingle, {1, 2}, std::vector<float>{0.5f, 1});
+    const ArrayPtr grid(Complex(Col({1, 2}).get(), s.get()));
+    ASSERT_TRUE(grid->IsSingle() && grid->IsComplex() && Dims(grid.get()) == (DimList{2, 2}));
+    const float *gi = static_cast<const float *>(grid->GetPi());
+    EXPECT_EQ(std::vector<float>(gi, gi + 4), (std::vector<float>{0.5f, 0.5f, 1, 1}));
+    EXPECT_EQ(static_cast<const float *>(ArrayPtr(Imag(grid.get()))->GetPr())[3], 1.0f);
+    // Only double and single, real operands for Complex, compatible shapes.
+    const ArrayPtr i8 = Zeroed({1, 2}, mxClassInt8), tall = Counted({3, 2}), wide = Counted({2, 3});
+    ExpectRefusals(
+        {{"imag", [&] { ArrayPtr(Imag(i8.get())); }, NotImplemented(), {i8.get()}},
+         {"angle", [&] { ArrayPtr(Angle(Cells(1, 1).get())); }, NotImplemented(), {}},
+         {"complex", [&] { ArrayPtr(Complex(z.get(), x.get())); }, NotImplemented(), {}},
+         {"complex", [&] { ArrayPtr(Complex(x.get(), i8.get())); }, NotImplemented(), {}},
+         {"complex",
+          [&] { ArrayPtr(Complex(tall.get(), wide.get())); },
+          Expected::Throws<CArrayDimsMustMatchForBinaryOpException>(),
+          {tall.get(), wide.get()}}});
+}
+
 // Any NaN is a NaN, whatever its sign, payload and origin; the infinities
 // are exactly +-Inf; everything else is finite. The arrays and the mx
 // functions agree.
