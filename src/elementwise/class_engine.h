@@ -19,10 +19,9 @@
 //     int64 and uint64 the sum, difference and product of two whole values
 //     (an integer element, or a double, single or char holding a whole
 //     number), their quotient and their maximum and minimum are exact
-//     instead, also beyond 2^53. Two different integer classes, or an
-//     integer with a complex operand, throw
-//     CIntegersCanOnlyBeCombinedException (the complex case
-//     CNotImplementedException).
+//     instead, also beyond 2^53. Two different integer classes throw
+//     CIntegersCanOnlyBeCombinedException, an integer with a complex
+//     operand CNotImplementedException.
 //   - otherwise single when either operand is single: each operand is
 //     rounded to single, the double operation runs on those values and its
 //     result is rounded to single once. For + - * / this is single
@@ -32,9 +31,9 @@
 //   - otherwise double (char and logical take part with their values).
 //   - complex when either operand is complex, for Plus, Minus, Times,
 //     Rdivide, Ldivide and Power only (the others throw
-//     CNotImplementedException). A real operand multiplies and divides each
-//     part on its own. A result whose imaginary parts are all zero is made
-//     real.
+//     CNotImplementedException). An element whose imaginary part is zero
+//     multiplies and divides each part of the other on its own, as a real
+//     number. A result whose imaginary parts are all zero is made real.
 //   - Power of a real negative base with a finite non-integer exponent has
 //     a complex value: when any pair of the operands is such, the whole
 //     result is computed complex (and made real again if it can be).
@@ -65,6 +64,38 @@ namespace matrix {
 namespace engine {
 
 __extension__ typedef __int128 Wide;
+
+// Which element operation a template argument is. Function addresses are
+// not compared in constant expressions (not every build allows it); these
+// specialisations name them instead.
+enum class OpId { kOther, kPlus, kMinus, kTimes, kRdivide, kLdivide, kPower, kMax, kMin };
+template <ElementOp kOp>
+constexpr OpId kOpId = OpId::kOther;
+template <>
+constexpr OpId kOpId<ElementPlus> = OpId::kPlus;
+template <>
+constexpr OpId kOpId<ElementMinus> = OpId::kMinus;
+template <>
+constexpr OpId kOpId<ElementTimes> = OpId::kTimes;
+template <>
+constexpr OpId kOpId<ElementRdivide> = OpId::kRdivide;
+template <>
+constexpr OpId kOpId<ElementLdivide> = OpId::kLdivide;
+template <>
+constexpr OpId kOpId<ElementPower> = OpId::kPower;
+template <>
+constexpr OpId kOpId<ElementMax> = OpId::kMax;
+template <>
+constexpr OpId kOpId<ElementMin> = OpId::kMin;
+
+// Eq and Ne among the comparisons, which look at both parts of a complex.
+enum class TestId { kOther, kEq, kNe };
+template <ElementPredicate kTest>
+constexpr TestId kTestId = TestId::kOther;
+template <>
+constexpr TestId kTestId<ElementEq> = TestId::kEq;
+template <>
+constexpr TestId kTestId<ElementNe> = TestId::kNe;
 
 [[noreturn]] inline void ThrowIntegerMix() { throw CIntegersCanOnlyBeCombinedException(); }
 
@@ -201,9 +232,9 @@ template <class T, ElementOp kOp>
 T WideElement(const Operand &a, std::size_t ia, const Operand &b, std::size_t ib) {
     Wide x, y;
     if (a.Whole(ia, x) && b.Whole(ib, y)) {
-        if constexpr (kOp == ElementPlus) return Saturate<T>(x + y);
-        if constexpr (kOp == ElementMinus) return Saturate<T>(x - y);
-        if constexpr (kOp == ElementTimes) {
+        if constexpr (kOpId<kOp> == OpId::kPlus) return Saturate<T>(x + y);
+        if constexpr (kOpId<kOp> == OpId::kMinus) return Saturate<T>(x - y);
+        if constexpr (kOpId<kOp> == OpId::kTimes) {
             Wide p;
             if (__builtin_mul_overflow(x, y, &p)) {
                 return (x < 0) != (y < 0) ? std::numeric_limits<T>::min()
@@ -212,14 +243,14 @@ T WideElement(const Operand &a, std::size_t ia, const Operand &b, std::size_t ib
             return Saturate<T>(p);
         }
         // A zero divisor goes the double way, where its sign counts.
-        if constexpr (kOp == ElementRdivide) {
+        if constexpr (kOpId<kOp> == OpId::kRdivide) {
             if (y != 0) return DivideRounded<T>(x, y);
         }
-        if constexpr (kOp == ElementLdivide) {
+        if constexpr (kOpId<kOp> == OpId::kLdivide) {
             if (x != 0) return DivideRounded<T>(y, x);
         }
-        if constexpr (kOp == ElementMax) return Saturate<T>(y > x ? y : x);
-        if constexpr (kOp == ElementMin) return Saturate<T>(x < y ? x : y);
+        if constexpr (kOpId<kOp> == OpId::kMax) return Saturate<T>(y > x ? y : x);
+        if constexpr (kOpId<kOp> == OpId::kMin) return Saturate<T>(x < y ? x : y);
     }
     return ToInteger<T>(kOp(a.Re(ia), b.Re(ib)));
 }
@@ -263,7 +294,7 @@ F ReadAs(const Operand &o, std::size_t i) {
 /// (powf for single), whose result double rounding could change.
 template <class F, ElementOp kOp>
 F RealElement(F x, F y) {
-    if constexpr (kOp == ElementPower) return std::pow(x, y);
+    if constexpr (kOpId<kOp> == OpId::kPower) return std::pow(x, y);
     return static_cast<F>(kOp(x, y));
 }
 
@@ -315,17 +346,18 @@ std::complex<F> ComplexDivide(std::complex<F> x, std::complex<F> y) {
 
 template <ElementOp kOp>
 constexpr bool HasComplexForm() {
-    return kOp == ElementPlus || kOp == ElementMinus || kOp == ElementTimes ||
-           kOp == ElementRdivide || kOp == ElementLdivide || kOp == ElementPower;
+    return kOpId<kOp> == OpId::kPlus || kOpId<kOp> == OpId::kMinus || kOpId<kOp> == OpId::kTimes ||
+           kOpId<kOp> == OpId::kRdivide || kOpId<kOp> == OpId::kLdivide ||
+           kOpId<kOp> == OpId::kPower;
 }
 
 template <class F, ElementOp kOp>
 std::complex<F> ComplexElement(std::complex<F> x, std::complex<F> y) {
-    if constexpr (kOp == ElementPlus) return x + y;
-    if constexpr (kOp == ElementMinus) return x - y;
-    if constexpr (kOp == ElementTimes) return ComplexTimes(x, y);
-    if constexpr (kOp == ElementRdivide) return ComplexDivide(x, y);
-    if constexpr (kOp == ElementLdivide) return ComplexDivide(y, x);
+    if constexpr (kOpId<kOp> == OpId::kPlus) return x + y;
+    if constexpr (kOpId<kOp> == OpId::kMinus) return x - y;
+    if constexpr (kOpId<kOp> == OpId::kTimes) return ComplexTimes(x, y);
+    if constexpr (kOpId<kOp> == OpId::kRdivide) return ComplexDivide(x, y);
+    if constexpr (kOpId<kOp> == OpId::kLdivide) return ComplexDivide(y, x);
     return ComplexPower(x, y);
 }
 
@@ -388,7 +420,7 @@ CMatrix *ArithmeticOnClasses(const CMatrix *A, const CMatrix *B) {
         if (complex) ThrowNotImplemented();
     }
     const Expansion e = Expand(A, B);
-    if constexpr (kOp == ElementPower) {
+    if constexpr (kOpId<kOp> == OpId::kPower) {
         if (!IsIntegerClass(out) && NeedsComplexPower(e, a, b)) complex = true;
     }
     ArrayHolder R = NewResult(e, out, complex);
@@ -462,9 +494,9 @@ CMatrix *RelationalOnClasses(const CMatrix *A, const CMatrix *B) {
         // Equality looks at both parts, the ordering at the real parts.
         OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
             bool holds;
-            if constexpr (kTest == ElementEq) {
+            if constexpr (kTestId<kTest> == TestId::kEq) {
                 holds = a.Re(ia) == b.Re(ib) && a.Im(ia) == b.Im(ib);
-            } else if constexpr (kTest == ElementNe) {
+            } else if constexpr (kTestId<kTest> == TestId::kNe) {
                 holds = !(a.Re(ia) == b.Re(ib) && a.Im(ia) == b.Im(ib));
             } else {
                 holds = kTest(a.Re(ia), b.Re(ib));

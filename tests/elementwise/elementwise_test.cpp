@@ -364,6 +364,18 @@ TEST(BinaryOperators, ExpansionMatchesTheSameShapePath) {
         EXPECT_TRUE(Dims(expanded.get()) == (DimList{m, 4}));
         EXPECT_EQ(BitsOf(expanded.get()), BitsOf(plain.get()));
     }
+    // The class engine splits its runs the same way: int16 with single.
+    std::vector<std::int16_t> counts(m);
+    for (unsigned int i = 0; i < m; ++i) counts[i] = static_cast<std::int16_t>(i % 40000 - 20000);
+    const ArrayPtr ints = Typed(mxClassInt16, {m, 1}, counts);
+    const ArrayPtr singles = Typed(mxClassSingle, {1, 3}, std::vector<float>{0.5f, -3, 1e5f});
+    const ArrayPtr wideInts(Repmat(ints.get(), 1, 3)), tallSingles(Repmat(singles.get(), m, 1));
+    for (Binary f : {Binary(Times), Binary(Rdivide), Binary(Lt)}) {
+        const ArrayPtr expanded(f(ints.get(), singles.get())),
+            plain(f(wideInts.get(), tallSingles.get()));
+        ASSERT_TRUE(Dims(expanded.get()) == (DimList{m, 3}));
+        EXPECT_EQ(Bytes(expanded.get()), Bytes(plain.get()));
+    }
 }
 
 // --- Element classes --------------------------------------------------------------
