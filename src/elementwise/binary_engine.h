@@ -52,6 +52,7 @@
 #include <vector>
 
 #include "core/array_fields.h"
+#include "core/array_holder.h"
 #include "core/operand_checks.h"
 #include "kernels/parallel.h"
 
@@ -301,6 +302,16 @@ inline Expansion Expand(const CMatrix *A, const CMatrix *B) {
     return e;
 }
 
+/// A zeroed subscript per dimension, for walking an expansion; throws
+/// kiv::CExhaustedMemoryException.
+inline std::vector<unsigned int> Subscripts(std::size_t nDims) {
+    try {
+        return std::vector<unsigned int>(nDims, 0);
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
+    }
+}
+
 /// Calls column(r, offA, offB) for every run of the result along its first
 /// dimension: r is the offset of the run's first result element, offA and
 /// offB those of its first elements of A and B; the run has e.dims[0]
@@ -315,7 +326,7 @@ void OverRuns(const Expansion &e, const Column &column) {
     auto runs = [&](std::size_t begin, std::size_t end) {
         // Subscripts of run `begin` in dimensions 1 and up, then one step at
         // a time like an odometer.
-        std::vector<unsigned int> sub(nDims, 0);
+        std::vector<unsigned int> sub = Subscripts(nDims);
         std::size_t offA = 0, offB = 0, rest = begin;
         for (std::size_t d = 1; d < nDims; ++d) {
             sub[d] = static_cast<unsigned int>(rest % e.dims[d]);
@@ -363,8 +374,9 @@ CMatrix *ApplySameShape(const Map &map, const CMatrix *A, const CMatrix *B) {
 template <class Map>
 [[gnu::noinline]] CMatrix *ApplyExpanded(const Map &map, const CMatrix *A, const CMatrix *B) {
     const Expansion e = Expand(A, B);
-    CMatrix *R = mxCreateNumericArray(static_cast<unsigned int>(e.dims.size()), e.dims.data(),
-                                      mxClassDouble, mxComplexityReal);
+    ArrayHolder holder(mxCreateNumericArray(static_cast<unsigned int>(e.dims.size()), e.dims.data(),
+                                            mxClassDouble, mxComplexityReal));
+    CMatrix *R = holder.get();
     if (Map::kLogical) ArrayFields::SetLogical(R);
     const double *a = RealData(A);
     const double *b = RealData(B);
@@ -382,7 +394,7 @@ template <class Map>
             r[at] = map(a[offA], b[offB]);
         }
     });
-    return R;
+    return holder.release();
 }
 
 /// Two-array form: real doubles take the scalar forms, then the same-shape

@@ -384,7 +384,7 @@ inline bool NeedsComplexPower(const Expansion &e, const Operand &a, const Operan
     const std::size_t n = e.dims[0], stepA = e.strideA[0], stepB = e.strideB[0];
     // One thread: the test is cheap beside the powers, and stops early.
     std::size_t nRuns = e.count == 0 ? 0 : e.count / n;
-    std::vector<unsigned int> sub(e.dims.size(), 0);
+    std::vector<unsigned int> sub = Subscripts(e.dims.size());
     std::size_t offA = 0, offB = 0;
     for (std::size_t run = 0; run < nRuns && !found; ++run) {
         for (std::size_t k = 0; k < n && !found; ++k) {

@@ -378,6 +378,26 @@ TEST(BinaryOperators, ExpansionMatchesTheSameShapePath) {
     }
 }
 
+// Every allocation of the expanding and class paths can fail: each failure
+// throws the out-of-memory exception, leaks nothing and changes no operand.
+TEST(BinaryOperators, FailedAllocationsOfTheExpandingAndClassPaths) {
+    const ArrayPtr col = Col({-8, 2}), row = Row({0.5, 1, 2}), nd = Counted({2, 1, 2});
+    const ArrayPtr i8 = Typed(mxClassInt8, {1, 3}, std::vector<std::int8_t>{-128, 0, 127});
+    const ArrayPtr z = Complex(1, 1, {1}, {-1});
+    const CMatrix *c = col.get(), *r = row.get(), *n = nd.get(), *i = i8.get(), *w = z.get();
+    ExpectFailurePoints({{"expand", [=] { return Minus(c, r); }, {c, r}},
+                         {"expand 3-d", [=] { return And(n, r); }, {n, r}},
+                         {"complex power", [=] { return Power(c, r); }, {c, r}},
+                         {"scalar power", [=] { return Power(-8.0, r); }, {r}},
+                         {"int8", [=] { return Times(c, i); }, {c, i}},
+                         {"int8 scalar", [=] { return MaxVal(i, 3.5); }, {i}},
+                         {"complex", [=] { return Rdivide(w, r); }, {w, r}},
+                         {"compare", [=] { return Le(i, w); }, {i, w}},
+                         {"or", [=] { return Or(i, c); }, {i, c}},
+                         {"uminus", [=] { return Uminus(i); }, {i}},
+                         {"build", [=] { return Complex(c, r); }, {c, r}}});
+}
+
 // --- Element classes --------------------------------------------------------------
 
 // Every operand kind the class engine combines: each numeric class, char, a
