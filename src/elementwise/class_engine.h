@@ -55,6 +55,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 #include "core/array_holder.h"
 #include "elementwise/binary_engine.h"
@@ -255,16 +256,57 @@ T WideElement(const Operand &a, std::size_t ia, const Operand &b, std::size_t ib
     return ToInteger<T>(kOp(a.Re(ia), b.Re(ib)));
 }
 
+/// The class code of an integer element type.
+template <class T>
+constexpr mxClassID ClassOf() {
+    if constexpr (std::is_same_v<T, std::int8_t>) return mxClassInt8;
+    if constexpr (std::is_same_v<T, std::uint8_t>) return mxClassUint8;
+    if constexpr (std::is_same_v<T, std::int16_t>) return mxClassInt16;
+    if constexpr (std::is_same_v<T, std::uint16_t>) return mxClassUint16;
+    if constexpr (std::is_same_v<T, std::int32_t>) return mxClassInt32;
+    if constexpr (std::is_same_v<T, std::uint32_t>) return mxClassUint32;
+    if constexpr (std::is_same_v<T, std::int64_t>) return mxClassInt64;
+    return mxClassUint64;
+}
+
+/// R = ToInteger(kOp(x, y)) with x read from `left` (type S) and y from b,
+/// which is of class T or double.
+template <class T, ElementOp kOp, class S>
+void ConvertPairs(const Expansion &e, const S *left, const Operand &b, T *r) {
+    if (b.id == mxClassDouble) {
+        const double *right = static_cast<const double *>(b.re);
+        OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
+            r[i] = ToInteger<T>(kOp(static_cast<double>(left[ia]), right[ib]));
+        });
+    } else {
+        const T *right = static_cast<const T *>(b.re);
+        OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
+            r[i] = ToInteger<T>(kOp(static_cast<double>(left[ia]), static_cast<double>(right[ib])));
+        });
+    }
+}
+
 template <class T, ElementOp kOp>
 void IntegerResult(const Expansion &e, const Operand &a, const Operand &b, CMatrix *R) {
     T *r = static_cast<T *>(ArrayFields::Pr(R));
-    OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
-        if constexpr (sizeof(T) == 8) {
+    if constexpr (sizeof(T) == 8) {
+        OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
             r[i] = WideElement<T, kOp>(a, ia, b, ib);
+        });
+    } else {
+        // The usual pairings read their elements directly: the same values
+        // as through the loaders, without a call per element.
+        constexpr mxClassID kId = ClassOf<T>();
+        if (a.id == kId && (b.id == kId || b.id == mxClassDouble)) {
+            ConvertPairs<T, kOp>(e, static_cast<const T *>(a.re), b, r);
+        } else if (a.id == mxClassDouble && b.id == kId) {
+            ConvertPairs<T, kOp>(e, static_cast<const double *>(a.re), b, r);
         } else {
-            r[i] = ToInteger<T>(kOp(a.Re(ia), b.Re(ib)));
+            OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
+                r[i] = ToInteger<T>(kOp(a.Re(ia), b.Re(ib)));
+            });
         }
-    });
+    }
 }
 
 template <ElementOp kOp>
@@ -301,6 +343,14 @@ F RealElement(F x, F y) {
 template <class F, ElementOp kOp>
 void RealResult(const Expansion &e, const Operand &a, const Operand &b, CMatrix *R) {
     F *r = static_cast<F *>(ArrayFields::Pr(R));
+    if (a.id == b.id && a.id == mxClassSingle) {
+        // Two singles read directly, without a call per element.
+        const float *x = static_cast<const float *>(a.re), *y = static_cast<const float *>(b.re);
+        OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
+            r[i] = RealElement<F, kOp>(x[ia], y[ib]);
+        });
+        return;
+    }
     OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
         r[i] = RealElement<F, kOp>(ReadAs<F>(a, ia), ReadAs<F>(b, ib));
     });
