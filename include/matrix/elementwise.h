@@ -8,35 +8,68 @@
 namespace kiv {
 namespace matrix {
 
-// Element-wise operations. The numeric functions below accept only real
-// arrays of class double (class mxClassDouble, no imaginary part); the
-// logical flag of an operand is ignored, so logical arrays take part with
-// their values 0.0 and 1.0. Any other operand, a 1-by-1 one or one whose
-// class is single, integer, char or cell, or a complex double, throws
-// CNotImplementedException ("Operation not implemented! :-(").
+// Element-wise operations.
 //
-// Binary operations expand a scalar: an operand with exactly one element
-// (whatever its number of dimensions; never an empty one) is combined with
-// every element of the other operand, and the result has the other
-// operand's shape. Otherwise both operands must have the same number of
-// dimensions and the same lengths, with no other broadcasting, or
+// Classes. The binary operators (arithmetic, comparisons, And, Or), MaxVal,
+// MinVal, Max and Min, Atan2, Hypot and Rem, and Uminus, Abs and Not take
+// every numeric class and char, real or complex; cell and struct operands
+// throw CNotImplementedException ("Operation not implemented! :-("). The
+// other functions accept real double only and throw
+// CNotImplementedException for anything else. The logical flag of an
+// operand is ignored: a logical array takes part with its values. Result
+// classes of arithmetic (the comparisons and logical operators always give
+// logical double):
+//   - real double with real double: real double, one IEEE double operation
+//     per element;
+//   - char and logical with double, char or logical: double;
+//   - single with double, single, char or logical: single, the operation
+//     on the operands rounded to single and its result rounded once (for
+//     + - * / this is single arithmetic);
+//   - an integer class (int8 to uint64) with itself, double, single, char
+//     or logical: that integer class. The operation is computed in double
+//     and converted once: NaN gives 0, halves round away from zero
+//     (int32(7)./int32(2) is 4, int32(-7)./int32(2) is -4), results beyond
+//     the class saturate at its limits (division by zero gives them by the
+//     sign of the dividend, 0/0 gives 0). int64 and uint64 add, subtract,
+//     multiply, divide, and take maxima and minima exactly when both
+//     operands hold whole numbers, also beyond 2^53. Any other mix with an
+//     integer (two integer classes that differ) throws
+//     CIntegersCanOnlyBeCombinedException; an integer with a complex operand
+//     throws CNotImplementedException;
+//   - complex double or single (Plus, Minus, Times, Rdivide, Ldivide,
+//     Power; the others throw CNotImplementedException for complex
+//     operands): complex of the class above, and made real when every
+//     imaginary part of the result is zero.
+// Comparisons compare exact values, 64-bit integers against doubles
+// included; with a complex operand Eq and Ne compare both parts and Lt, Le,
+// Gt and Ge the real parts. An element is true for And, Or and Not when it
+// is not zero (for a complex element, when either part is not).
+//
+// Shapes. Binary operations use implicit expansion: two operands are
+// compatible when in every dimension their lengths are equal or one of them
+// is 1 (a dimension an operand does not have counts as 1), and the result
+// takes the larger length in each; an operand of length 1 in a dimension is
+// reused along it. A scalar (one element, never an empty operand) is thus
+// combined with every element of the other operand, and a 5x1 column with a
+// 1x4 row gives 5x4. Other shapes throw
 // CArrayDimsMustMatchForBinaryOpException ("Array dimensions must match for
-// binary array op") is thrown. In every overload the left argument is the
-// left operand: Minus(10.0, B) computes 10 - B(i).
+// binary array op"). In every overload the left argument is the left
+// operand: Minus(10.0, B) computes 10 - B(i).
 //
 // Every function returns a new array owned by the caller, who releases it
 // with mxDestroyArray; it shares no data with an operand unless said so
-// (Real). Results are computed element by element in column-major order with
-// one IEEE double operation each, so they are reproducible bit for bit;
-// division by zero, overflow and NaN are not errors. Arguments are never
-// changed. All checks run before the result is created, so a failed call
-// leaves nothing allocated; a failed allocation throws
-// kiv::CExhaustedMemoryException.
+// (Real). Results are computed element by element in column-major order, so
+// they are reproducible bit for bit; on real doubles each element is one
+// IEEE double operation, and division by zero, overflow and NaN are not
+// errors. Arguments are never changed. All checks run before the result is
+// created, so a failed call leaves nothing allocated; a failed allocation
+// throws kiv::CExhaustedMemoryException.
 
-/// Adds element-wise: R(i) = A(i) + B(i), with scalar expansion. Returns a
-/// new real double array, logical flag clear, owned by the caller. Throws
-/// CNotImplementedException, CArrayDimsMustMatchForBinaryOpException,
-/// kiv::CExhaustedMemoryException.
+/// Adds element-wise: R(i) = A(i) + B(i), with implicit expansion. Returns a
+/// new array of the result class above (real double for real doubles),
+/// logical flag clear, owned by the caller. Throws CNotImplementedException,
+/// CIntegersCanOnlyBeCombinedException,
+/// CArrayDimsMustMatchForBinaryOpException, kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Plus(const CMatrix *A, const CMatrix *B);
 /// Adds a scalar on the left: R(i) = a + B(i), shaped like B. Throws
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
@@ -44,21 +77,21 @@ namespace matrix {
 /// Adds a scalar on the right: R(i) = A(i) + b, shaped like A. Throws
 /// CNotImplementedException, kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Plus(const CMatrix *A, double b);
-/// Subtracts element-wise: R(i) = A(i) - B(i), with scalar expansion. Returns
+/// Subtracts element-wise: R(i) = A(i) - B(i), with implicit expansion. Returns
 /// a new real double array owned by the caller. Throws as Plus.
 [[nodiscard]] MATRIX_API CMatrix *Minus(const CMatrix *A, const CMatrix *B);
 /// Computes R(i) = a - B(i), shaped like B. Throws as Plus.
 [[nodiscard]] MATRIX_API CMatrix *Minus(double a, const CMatrix *B);
 /// Computes R(i) = A(i) - b, shaped like A. Throws as Plus.
 [[nodiscard]] MATRIX_API CMatrix *Minus(const CMatrix *A, double b);
-/// Multiplies element-wise (A.*B): R(i) = A(i) * B(i), with scalar expansion.
+/// Multiplies element-wise (A.*B): R(i) = A(i) * B(i), with implicit expansion.
 /// Returns a new real double array owned by the caller. Throws as Plus.
 [[nodiscard]] MATRIX_API CMatrix *Times(const CMatrix *A, const CMatrix *B);
 /// Computes R(i) = a * B(i), shaped like B. Throws as Plus.
 [[nodiscard]] MATRIX_API CMatrix *Times(double a, const CMatrix *B);
 /// Computes R(i) = A(i) * b, shaped like A. Throws as Plus.
 [[nodiscard]] MATRIX_API CMatrix *Times(const CMatrix *A, double b);
-/// Divides element-wise (A./B): R(i) = A(i) / B(i), with scalar expansion;
+/// Divides element-wise (A./B): R(i) = A(i) / B(i), with implicit expansion;
 /// x/0 gives a signed infinity and 0/0 NaN. Returns a new real double array
 /// owned by the caller. Throws as Plus.
 [[nodiscard]] MATRIX_API CMatrix *Rdivide(const CMatrix *A, const CMatrix *B);
@@ -75,9 +108,11 @@ namespace matrix {
 /// Computes R(i) = b / A(i), shaped like A. Throws as Plus.
 [[nodiscard]] MATRIX_API CMatrix *Ldivide(const CMatrix *A, double b);
 /// Raises element-wise (A.^B): R(i) = pow(A(i), B(i)) of the C runtime, with
-/// scalar expansion. The result stays real: a negative base with a
-/// non-integer exponent gives NaN. Returns a new real double array owned by
-/// the caller. Throws as Plus.
+/// implicit expansion. When some pair has a negative base and a finite
+/// non-integer exponent, whose power is complex, the whole result is
+/// complex: such pairs get the principal value exp(b log a), the others
+/// their real power with imaginary part 0 (-8 .^ (1/3) is 1 + 1.7320508i).
+/// Returns a new double array owned by the caller. Throws as Plus.
 [[nodiscard]] MATRIX_API CMatrix *Power(const CMatrix *A, const CMatrix *B);
 /// Computes R(i) = pow(a, B(i)), shaped like B. Throws as Plus.
 [[nodiscard]] MATRIX_API CMatrix *Power(double a, const CMatrix *B);
@@ -107,9 +142,9 @@ namespace matrix {
 [[nodiscard]] MATRIX_API CMatrix *MinVal(const CMatrix *A, double b);
 /// Computes the element-wise maximum: B(i) where B(i) > A(i), otherwise A(i),
 /// so a NaN on either side gives A's element, and of two zeros A's. Operands
-/// as for Plus: real double, a one-element operand expanded over the other,
-/// otherwise equal shapes. Returns a new real double array owned by the
-/// caller. Throws CNotImplementedException,
+/// and result class as for Plus (complex operands throw
+/// CNotImplementedException). Returns a new array owned by the caller.
+/// Throws CNotImplementedException, CIntegersCanOnlyBeCombinedException,
 /// CArrayDimsMustMatchForBinaryOpException, kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Max(const CMatrix *A, const CMatrix *B);
 /// Computes the element-wise minimum: A(i) where A(i) < B(i), otherwise B(i),
@@ -117,8 +152,8 @@ namespace matrix {
 /// result and exceptions as Max(A, B).
 [[nodiscard]] MATRIX_API CMatrix *Min(const CMatrix *A, const CMatrix *B);
 
-// Comparisons. Each compares element-wise with the scalar expansion and
-// shape rule above and returns a new logical array owned by the caller: class
+// Comparisons. Each compares element-wise with the class and shape rules
+// above and returns a new logical array owned by the caller: class
 // double, elements 1.0 (true) and 0.0 (false), logical flag set (also when it
 // is empty), shaped like the array operand (like A for two arrays). A
 // comparison with NaN is false, except for Ne, where it is true. Each throws
@@ -166,15 +201,15 @@ namespace matrix {
 // the infinities are true, both zeros false). Results are new logical arrays
 // as for the comparisons, owned by the caller.
 
-/// Computes A & B element-wise. Both operands must be real double
+/// Computes A & B element-wise. Both operands must be numeric or char
 /// (CNotImplementedException, checked first); a one-element operand acts as
-/// the scalar of And(s, M); otherwise the shapes must agree
-/// (CArrayDimsMustMatchForBinaryOpException). Also throws
+/// the scalar of And(s, M) with its truth as s; otherwise the shapes must be
+/// compatible (CArrayDimsMustMatchForBinaryOpException). Also throws
 /// kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *And(const CMatrix *A, const CMatrix *B);
 /// Computes a & B. A false a (+0 or -0) gives all zeros shaped like B without
 /// looking at B's class or complexity; any other a, NaN included, gives the
-/// truth of B, which must then be real double (CNotImplementedException).
+/// truth of B, which must then be numeric or char (CNotImplementedException).
 /// Throws kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *And(double a, const CMatrix *B);
 /// Computes A & b; the same as And(b, A).
@@ -183,13 +218,14 @@ namespace matrix {
 [[nodiscard]] MATRIX_API CMatrix *Or(const CMatrix *A, const CMatrix *B);
 /// Computes a | B. A true a (anything but +0 and -0, NaN included) gives all
 /// ones shaped like B without looking at B's class or complexity; a false a
-/// gives the truth of B, which must then be real double
+/// gives the truth of B, which must then be numeric or char
 /// (CNotImplementedException). Throws kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Or(double a, const CMatrix *B);
 /// Computes A | b; the same as Or(b, A).
 [[nodiscard]] MATRIX_API CMatrix *Or(const CMatrix *A, double b);
-/// Negates element-wise (~A): 1.0 where A(i) is +0 or -0, else 0.0 (NaN gives
-/// 0.0). Returns a new logical array shaped like A, owned by the caller.
+/// Negates element-wise (~A): 1.0 where A(i) is +0 or -0 (both parts, for a
+/// complex element), else 0.0 (NaN gives 0.0). Any numeric class or char.
+/// Returns a new logical double array shaped like A, owned by the caller.
 /// Throws CNotImplementedException, kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Not(const CMatrix *A);
 /// Converts to logical (logical(A)): 1.0 where A(i) is not zero (the
@@ -203,13 +239,17 @@ namespace matrix {
 /// kiv::CExhaustedMemoryException; nothing is left behind.
 [[nodiscard]] MATRIX_API CMatrix *Logical(const CMatrix *A);
 
-// One-argument functions. Each but Real accepts a real double array only and
-// returns a new real double array of its shape, owned by the caller; each
-// throws CNotImplementedException for another operand and
+// One-argument functions. Each but Real, Abs and Uminus accepts a real
+// double array only and returns a new real double array of its shape (Sqrt
+// may turn complex), owned by the caller; each throws
+// CNotImplementedException for another operand and
 // kiv::CExhaustedMemoryException.
 
 /// Returns the absolute values: each element with its sign bit cleared, so
-/// -0 gives +0 and a NaN keeps its payload.
+/// -0 gives +0 and a NaN keeps its payload. Also of the other classes:
+/// integers saturate (abs(int8(-128)) is 127), single stays single, char
+/// gives double, and a complex element gives hypot of its parts, real, in
+/// its class's precision.
 [[nodiscard]] MATRIX_API CMatrix *Abs(const CMatrix *A);
 /// Returns exp(A(i)) of the C runtime for every element; overflow gives +Inf.
 [[nodiscard]] MATRIX_API CMatrix *Exp(const CMatrix *A);
@@ -226,7 +266,9 @@ namespace matrix {
 /// result is real when no element is negative or NaN.
 [[nodiscard]] MATRIX_API CMatrix *Sqrt(const CMatrix *A);
 /// Negates every element by flipping its sign bit: 0 gives -0 and the
-/// library's NaN gives its negation.
+/// library's NaN gives its negation. Also of the other classes: both parts
+/// of a complex element, single stays single, char gives double, and
+/// integers saturate (-int8(-128) is 127, an unsigned class gives 0).
 [[nodiscard]] MATRIX_API CMatrix *Uminus(const CMatrix *A);
 /// Same as Uminus.
 [[nodiscard]] MATRIX_API CMatrix *Unaryminus(const CMatrix *A);
@@ -235,6 +277,26 @@ namespace matrix {
 /// part. A itself keeps its imaginary part. Works on every class, char and
 /// cell included. Throws kiv::CExhaustedMemoryException only.
 [[nodiscard]] MATRIX_API CMatrix *Real(const CMatrix *A);
+/// Returns the imaginary part of a double or single array: a new real array
+/// of A's class and shape, zeros when A is real. Throws
+/// CNotImplementedException for other classes, kiv::CExhaustedMemoryException.
+[[nodiscard]] MATRIX_API CMatrix *Imag(const CMatrix *A);
+/// Returns the complex conjugate of a double or single array: a new array of
+/// A's class and shape whose imaginary parts have their sign bits flipped
+/// (a copy when A is real). Throws CNotImplementedException for other
+/// classes, kiv::CExhaustedMemoryException.
+[[nodiscard]] MATRIX_API CMatrix *Conj(const CMatrix *A);
+/// Returns the phase angles atan2(imag, real) of a double or single array,
+/// in [-pi, pi]: a new real array of A's class and shape (0 or pi, with the
+/// sign of a zero imaginary part, for real elements). Throws
+/// CNotImplementedException for other classes, kiv::CExhaustedMemoryException.
+[[nodiscard]] MATRIX_API CMatrix *Angle(const CMatrix *A);
+/// Builds A + B*i from two real double or single arrays, with implicit
+/// expansion: single when either is single. The result is complex even
+/// where every imaginary part is zero. Throws CNotImplementedException (other
+/// classes, or a complex operand), CArrayDimsMustMatchForBinaryOpException,
+/// kiv::CExhaustedMemoryException.
+[[nodiscard]] MATRIX_API CMatrix *Complex(const CMatrix *A, const CMatrix *B);
 /// Tests for infinity: 1.0 where an element is +Inf or -Inf, else 0.0.
 /// Returns a new logical array shaped like A.
 [[nodiscard]] MATRIX_API CMatrix *Isinf(const CMatrix *A);
@@ -302,11 +364,13 @@ namespace matrix {
 [[nodiscard]] MATRIX_API CMatrix *Fix(const CMatrix *A);
 
 // Functions of two arguments. Each takes the element-wise operands of Plus
-// (real double, a one-element operand expanded over the other, otherwise
-// equal shapes), applies one call of the standard function per element and
-// returns a new real double array owned by the caller. Each throws
-// CNotImplementedException, CArrayDimsMustMatchForBinaryOpException (two
-// arrays only) and kiv::CExhaustedMemoryException.
+// (real classes, result class and implicit expansion as Plus; complex
+// operands throw CNotImplementedException), applies one call of the
+// standard function per element in double and returns a new array owned by
+// the caller. Each throws CNotImplementedException,
+// CIntegersCanOnlyBeCombinedException,
+// CArrayDimsMustMatchForBinaryOpException and
+// kiv::CExhaustedMemoryException.
 
 /// Returns the four-quadrant arctangent atan2(Y(i), X(i)), in [-pi, pi].
 [[nodiscard]] MATRIX_API CMatrix *Atan2(const CMatrix *Y, const CMatrix *X);

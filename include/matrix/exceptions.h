@@ -134,6 +134,12 @@ class MATRIX_API CInnerMatrixDimsMustAgreeException : public IMatrixException {
 public:
     CInnerMatrixDimsMustAgreeException();
 };
+/// "Integers can only be combined with integers of the same class, or
+/// scalars of class double."
+class MATRIX_API CIntegersCanOnlyBeCombinedException : public IMatrixException {
+public:
+    CIntegersCanOnlyBeCombinedException();
+};
 /// "Matrix dimensions must agree"
 class MATRIX_API CMatrixDimsMustAgreeException : public IMatrixException {
 public:

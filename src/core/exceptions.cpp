@@ -82,6 +82,10 @@ COperationOnNDArrayNotDefinedException::COperationOnNDArrayNotDefinedException()
     : IMatrixException(L"Operation on ND array is not defined") {}
 CTransposeOnNDArrayNotDefinedException::CTransposeOnNDArrayNotDefinedException()
     : IMatrixException(L"Transpose on ND array is not defined") {}
+CIntegersCanOnlyBeCombinedException::CIntegersCanOnlyBeCombinedException()
+    : IMatrixException(
+          L"Integers can only be combined with integers of the same class, or scalars of class "
+          L"double.") {}
 
 }  // namespace matrix
 }  // namespace kiv

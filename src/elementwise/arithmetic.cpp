@@ -2,6 +2,10 @@
 // element-wise maximum and minimum of two arrays or against a scalar.
 #include <matrix/elementwise.h>
 
+#include <cmath>
+#include <cstddef>
+
+#include "core/array_holder.h"
 #include "elementwise/binary_engine.h"
 
 namespace kiv {
@@ -30,9 +34,42 @@ CMatrix *Ldivide(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<Elem
 CMatrix *Ldivide(double a, const CMatrix *B) { return BinaryArrayOp<ElementLdivide>(a, B); }
 CMatrix *Ldivide(const CMatrix *A, double b) { return BinaryArrayOp<ElementLdivide>(A, b); }
 
-CMatrix *Power(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementPower>(A, B); }
-CMatrix *Power(double a, const CMatrix *B) { return BinaryArrayOp<ElementPower>(a, B); }
-CMatrix *Power(const CMatrix *A, double b) { return BinaryArrayOp<ElementPower>(A, b); }
+namespace {
+
+// The real engine gives NaN for a negative base with a non-integer
+// exponent. Only then (a NaN in a real double result) are the operands
+// looked at again, and the result is replaced by the complex one when some
+// pair has such a base and exponent.
+CMatrix *ComplexWhereNeeded(CMatrix *R, const CMatrix *A, const CMatrix *B) {
+    if (!engine::IsRealDouble(R) || !engine::IsRealDouble(A) || !engine::IsRealDouble(B)) return R;
+    ArrayHolder real(R);
+    const double *r = engine::RealData(R);
+    bool nan = false;
+    for (std::size_t i = 0, n = ArrayFields::NoElems(R); i < n && !nan; ++i) nan = r[i] != r[i];
+    if (!nan) return real.release();
+    CMatrix *complex = engine::ComplexPowerOfReals(A, B);
+    return complex != nullptr ? complex : real.release();
+}
+
+}  // namespace
+
+CMatrix *Power(const CMatrix *A, const CMatrix *B) {
+    return ComplexWhereNeeded(BinaryArrayOp<ElementPower>(A, B), A, B);
+}
+CMatrix *Power(double a, const CMatrix *B) {
+    CMatrix *R = BinaryArrayOp<ElementPower>(a, B);
+    if (!(a < 0.0)) return R;
+    ArrayHolder holder(R);
+    const ArrayHolder s = engine::DoubleScalar(a);
+    return ComplexWhereNeeded(holder.release(), s.get(), B);
+}
+CMatrix *Power(const CMatrix *A, double b) {
+    CMatrix *R = BinaryArrayOp<ElementPower>(A, b);
+    if (!std::isfinite(b) || b == std::floor(b)) return R;
+    ArrayHolder holder(R);
+    const ArrayHolder s = engine::DoubleScalar(b);
+    return ComplexWhereNeeded(holder.release(), A, s.get());
+}
 
 CMatrix *MaxVal(double a, const CMatrix *B) { return BinaryArrayOp<ElementMax>(a, B); }
 CMatrix *MaxVal(const CMatrix *A, double b) { return BinaryArrayOp<ElementMax>(A, b); }

@@ -71,29 +71,39 @@ CMatrix *OrScalar(double s, const CMatrix *M) {
 
 double ElementNot(double x) { return x == 0.0 ? 1.0 : 0.0; }
 
+// The truth of a one-element operand of any numeric class, as 1.0 or 0.0.
+double TruthOf(const CMatrix *M) { return engine::View(M).Truth(0) ? 1.0 : 0.0; }
+
+template <LogicalElementOp kOp, CMatrix *(*kScalar)(double, const CMatrix *)>
+CMatrix *Connect(const CMatrix *A, const CMatrix *B) {
+    if (engine::IsRealDouble(A) && engine::IsRealDouble(B)) {
+        if (A->GetNoElems() == 1) return kScalar(engine::RealData(A)[0], B);
+        if (B->GetNoElems() == 1) return kScalar(engine::RealData(B)[0], A);
+        return LogicalArrayOp<kOp>(A, B);
+    }
+    // Both class checks come before a scalar decides.
+    engine::View(A);
+    engine::View(B);
+    if (A->GetNoElems() == 1) return kScalar(TruthOf(A), B);
+    if (B->GetNoElems() == 1) return kScalar(TruthOf(B), A);
+    return engine::LogicalOnClasses<kOp>(A, B);
+}
+
 }  // namespace
 
-CMatrix *And(const CMatrix *A, const CMatrix *B) {
-    engine::RequireRealDouble(A);
-    engine::RequireRealDouble(B);
-    if (A->GetNoElems() == 1) return AndScalar(engine::RealData(A)[0], B);
-    if (B->GetNoElems() == 1) return AndScalar(engine::RealData(B)[0], A);
-    return LogicalArrayOp<ElementAnd>(A, B);
-}
+CMatrix *And(const CMatrix *A, const CMatrix *B) { return Connect<ElementAnd, AndScalar>(A, B); }
 CMatrix *And(double a, const CMatrix *B) { return AndScalar(a, B); }
 CMatrix *And(const CMatrix *A, double b) { return AndScalar(b, A); }
 
-CMatrix *Or(const CMatrix *A, const CMatrix *B) {
-    engine::RequireRealDouble(A);
-    engine::RequireRealDouble(B);
-    if (A->GetNoElems() == 1) return OrScalar(engine::RealData(A)[0], B);
-    if (B->GetNoElems() == 1) return OrScalar(engine::RealData(B)[0], A);
-    return LogicalArrayOp<ElementOr>(A, B);
-}
+CMatrix *Or(const CMatrix *A, const CMatrix *B) { return Connect<ElementOr, OrScalar>(A, B); }
 CMatrix *Or(double a, const CMatrix *B) { return OrScalar(a, B); }
 CMatrix *Or(const CMatrix *A, double b) { return OrScalar(b, A); }
 
-CMatrix *Not(const CMatrix *A) { return UnaryArrayOp<ElementNot, true>(A); }
+CMatrix *Not(const CMatrix *A) {
+    if (engine::IsRealDouble(A)) return UnaryArrayOp<ElementNot, true>(A);
+    // Not of any other class is the truth of Eq with zero, complex included.
+    return Eq(A, 0.0);
+}
 
 // --- Logical ------------------------------------------------------------------
 

@@ -314,6 +314,9 @@ TEST(Exceptions, EachClassCarriesItsMessage) {
          "Index into matrix is negative or zero"},
         {Expected::Throws<CInnerMatrixDimsMustAgreeException>(),
          "Inner matrix dimensions must agree"},
+        {Expected::Throws<CIntegersCanOnlyBeCombinedException>(),
+         "Integers can only be combined with integers of the same class, or scalars of class "
+         "double."},
         {Expected::Throws<CMatrixDimsMustAgreeException>(), "Matrix dimensions must agree"},
         {Expected::Throws<CMatrixMustBeSquareException>(), "Matrix must be square"},
         {Expected::Throws<CNotImplementedException>(), "Operation not implemented! :-("},

@@ -5,7 +5,10 @@
 #include <matrix/matrix.h>
 
 #include <cmath>
+#include <complex>
 #include <limits>
+#include <optional>
+#include <type_traits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,20 +57,32 @@ const Operator kOperators[] = {
     {Or, Or, Or, [](double a, double b) { return double(a != 0 || b != 0); }}};
 // clang-format on
 
-// Expects a new real double array of `dims`, logical as the operator says,
-// holding rule(a[i], b[i]) bit for bit.
+// Expects a new double array of `dims`, logical as the operator says,
+// holding rule(a[i], b[i]) bit for bit. Power of a negative base to a finite
+// non-integer exponent is complex, and then so is the whole result: the
+// principal value of std::pow there, the real power with imaginary part +0
+// elsewhere.
 void ExpectResult(const Operator &op, const ValueList &a, const ValueList &b, CMatrix *result,
                   const DimList &dims) {
     const ArrayPtr got(result);
-    EXPECT_TRUE(Dims(got.get()) == dims && got->IsDouble() && !got->IsComplex() &&
+    auto complexPower = [&](std::size_t i) {
+        return &op == kOperators + 5 && a[i] < 0 && std::isfinite(b[i]) && b[i] != std::floor(b[i]);
+    };
+    bool complex = false;
+    for (std::size_t i = 0; i < a.size(); ++i) complex = complex || complexPower(i);
+    EXPECT_TRUE(Dims(got.get()) == dims && got->IsDouble() && got->IsComplex() == complex &&
                 got->IsLogical() == (&op >= kOperators + 8));
-    std::vector<std::uint64_t> want, bits = BitsOf(got.get());
+    std::vector<std::uint64_t> want, wantIm, bits = BitsOf(got.get());
     for (std::size_t i = 0; i < a.size(); ++i) {
-        want.push_back(Bits(op.rule(a[i], b[i])));
+        std::complex<double> z = op.rule(a[i], b[i]);
+        if (complexPower(i)) z = std::pow(std::complex<double>(a[i]), std::complex<double>(b[i]));
+        want.push_back(Bits(z.real()));
+        if (complex) wantIm.push_back(Bits(z.imag()));
         const bool nans = std::isnan(a[i]) && std::isnan(b[i]) && std::isnan(FromBits(bits[i]));
         if (&op < kOperators + 6 && nans) bits[i] = want[i];
     }
     EXPECT_EQ(bits, want);
+    EXPECT_EQ(BitsOf(ImagValues(got.get())), wantIm);
 }
 
 TEST(BinaryOperators, EveryPairOfSpecialValuesInEveryForm) {
@@ -165,6 +180,45 @@ TEST(Functions, ExamplesBitForBit) {
         EXPECT_TRUE(std::isnan(Values(ArrayPtr(Mod(Row({x}).get(), y)).get())[0])) << x << y;
 }
 
+// Complex builds a complex array from two real ones (keeping zero
+// imaginary parts, expanding shapes); Imag, Conj, Angle and Abs take it
+// apart again, in its own class.
+TEST(Functions, ComplexParts) {
+    const ValueList re = {3, -1, 0, -0.0}, im = {4, -0.0, 0, 2};
+    const ArrayPtr z(Complex(Col(re).get(), Col(im).get()));
+    ASSERT_TRUE(z->IsDouble() && z->IsComplex() && Dims(z.get()) == (DimList{4, 1}));
+    EXPECT_EQ(BitsOf(z.get()), BitsOf(re));
+    EXPECT_EQ(BitsOf(ArrayPtr(Imag(z.get())).get()), BitsOf(im));
+    const ArrayPtr conj(Conj(z.get()));
+    EXPECT_EQ(BitsOf(ImagValues(conj.get())), BitsOf(ValueList{-4, 0, -0.0, -2}));
+    EXPECT_EQ(Values(ArrayPtr(Angle(z.get())).get()),
+              (ValueList{std::atan(4.0 / 3), -M_PI, 0, M_PI / 2}));
+    EXPECT_EQ(Values(ArrayPtr(Abs(z.get())).get()), (ValueList{5, 1, 0, 2}));
+    // Real operands: zero imaginary parts, a real angle of 0 or pi.
+    const ArrayPtr x = Row({-2, 5});
+    EXPECT_EQ(Values(ArrayPtr(Imag(x.get())).get()), (ValueList{0, 0}));
+    EXPECT_EQ(Values(ArrayPtr(Angle(x.get())).get()), (ValueList{M_PI, 0}));
+    EXPECT_FALSE(ArrayPtr(Conj(x.get()))->IsComplex());
+    // A column and a row expand; single with double is single.
+    const ArrayPtr s = Typed(mxClassSingle, {1, 2}, std::vector<float>{0.5f, 1});
+    const ArrayPtr grid(Complex(Col({1, 2}).get(), s.get()));
+    ASSERT_TRUE(grid->IsSingle() && grid->IsComplex() && Dims(grid.get()) == (DimList{2, 2}));
+    const float *gi = static_cast<const float *>(grid->GetPi());
+    EXPECT_EQ(std::vector<float>(gi, gi + 4), (std::vector<float>{0.5f, 0.5f, 1, 1}));
+    EXPECT_EQ(static_cast<const float *>(ArrayPtr(Imag(grid.get()))->GetPr())[3], 1.0f);
+    // Only double and single, real operands for Complex, compatible shapes.
+    const ArrayPtr i8 = Zeroed({1, 2}, mxClassInt8), tall = Counted({3, 2}), wide = Counted({2, 3});
+    ExpectRefusals(
+        {{"imag", [&] { ArrayPtr(Imag(i8.get())); }, NotImplemented(), {i8.get()}},
+         {"angle", [&] { ArrayPtr(Angle(Cells(1, 1).get())); }, NotImplemented(), {}},
+         {"complex", [&] { ArrayPtr(Complex(z.get(), x.get())); }, NotImplemented(), {}},
+         {"complex", [&] { ArrayPtr(Complex(x.get(), i8.get())); }, NotImplemented(), {}},
+         {"complex",
+          [&] { ArrayPtr(Complex(tall.get(), wide.get())); },
+          Expected::Throws<CArrayDimsMustMatchForBinaryOpException>(),
+          {tall.get(), wide.get()}}});
+}
+
 // Any NaN is a NaN, whatever its sign, payload and origin; the infinities
 // are exactly +-Inf; everything else is finite. The arrays and the mx
 // functions agree.
@@ -229,31 +283,57 @@ TEST(Elementwise, Refusals) {
     const Binary binaries[] = {Plus, Ge, Max, And, Or};
     const Unary unaries[] = {Abs, Sqrt, Isnan, Not, Uminus};
     CMatrix *o = one.get(), *w = wide.get(), *h = tall.get(), *s = single.get();
-    // Any operand but a real double, before the shapes are compared and
-    // before a deciding scalar is looked at.
+    // A cell operand everywhere, before the shapes are compared and before
+    // a deciding scalar is looked at; Sqrt, Isnan and Mod take real double
+    // only.
     for (const ArrayPtr &p : bad) {
         CMatrix *x = p.get();
+        for (Unary f : unaries) {
+            if (x->IsCell() || f == unaries[1] || f == unaries[2])
+                t.push_back({"unary", [=] { ArrayPtr(f(x)); }, no, {x}});
+        }
+        t.push_back({"mod", [=] { ArrayPtr(Mod(x, 3.0)); }, no, {x}});
+        t.push_back({"mod", [=] { ArrayPtr(Mod(x, o)); }, no, {x, o}});
+        t.push_back({"mod", [=] { ArrayPtr(Mod(w, x)); }, no, {x, w}});
+        if (!x->IsCell()) continue;
         for (Binary f : binaries) {
             for (const CMatrix *y : {o, zero.get(), h}) {
                 t.push_back({"binary", [=] { ArrayPtr(f(x, y)); }, no, {x, y}});
                 t.push_back({"binary", [=] { ArrayPtr(f(y, x)); }, no, {x, y}});
             }
         }
-        for (Unary f : unaries) t.push_back({"unary", [=] { ArrayPtr(f(x)); }, no, {x}});
         t.push_back({"plus", [=] { ArrayPtr(Plus(1.0, x)); }, no, {x}});
         t.push_back({"and", [=] { ArrayPtr(And(5.0, x)); }, no, {x}});
         t.push_back({"or", [=] { ArrayPtr(Or(x, 0.0)); }, no, {x}});
-        t.push_back({"mod", [=] { ArrayPtr(Mod(x, 3.0)); }, no, {x}});
-        t.push_back({"mod", [=] { ArrayPtr(Mod(x, o)); }, no, {x, o}});
-        t.push_back({"mod", [=] { ArrayPtr(Mod(w, x)); }, no, {x, w}});
     }
-    // Shapes that differ, unless one operand has exactly one element.
-    const DimList pairs[][2] = {{{2, 3}, {3, 2}},    {{0, 3}, {3, 0}}, {{2, 2, 2}, {2, 2}},
-                                {{2, 2}, {2, 2, 2}}, {{1, 2}, {0, 0}}, {{2, 3, 4}, {2, 3, 5}}};
+    // Two integer classes, before the shapes; an integer with a complex
+    // operand, and a complex operand of Max; each also from the scalar side.
+    ArrayPtr i8 = Zeroed({2, 3}, mxClassInt8), i16 = Zeroed({3, 2}, mxClassInt16);
+    ArrayPtr c = Complex(1, 1, {1}, {2});
+    const Expected mix = Expected::Throws<CIntegersCanOnlyBeCombinedException>();
+    CMatrix *p8 = i8.get(), *p16 = i16.get(), *pc = c.get();
+    for (Binary f : {Binary(Plus), Binary(Times), Binary(Max), Binary(Min), Binary(Power)}) {
+        t.push_back({"int8 with int16", [=] { ArrayPtr(f(p8, p16)); }, mix, {p8, p16}});
+        t.push_back({"int16 with int8", [=] { ArrayPtr(f(p16, p8)); }, mix, {p8, p16}});
+        t.push_back({"int8 with complex", [=] { ArrayPtr(f(p8, pc)); }, no, {p8, pc}});
+    }
+    t.push_back({"max of complex", [=] { ArrayPtr(Max(pc, w)); }, no, {pc, w}});
+    t.push_back({"max of complex", [=] { ArrayPtr(MaxVal(pc, 1.0)); }, no, {pc}});
+    t.push_back({"min of complex", [=] { ArrayPtr(MinVal(1.0, pc)); }, no, {pc}});
+    // Shapes that are not compatible: in some dimension the lengths differ
+    // and neither is 1. Also between other classes.
+    const DimList pairs[][2] = {{{2, 3}, {3, 2}},    {{0, 3}, {3, 0}}, {{2, 2, 2}, {2, 3}},
+                                {{2, 2}, {2, 3, 3}}, {{1, 2}, {0, 0}}, {{2, 3, 4}, {2, 3, 5}}};
     for (const auto &pair : pairs) {
         const CMatrix *a = shapes.emplace_back(Counted(pair[0])).get();
         const CMatrix *b = shapes.emplace_back(Counted(pair[1])).get();
         for (Binary f : binaries) t.push_back({"shapes", [=] { f(a, b); }, mismatch, {a, b}});
+    }
+    const CMatrix *c3 = shapes.emplace_back(Zeroed({1, 3}, mxClassChar)).get();
+    for (Binary f : binaries) {
+        t.push_back({"single shapes", [=] { ArrayPtr(f(s, h)); }, mismatch, {s, h}});
+        t.push_back({"int8 shapes", [=] { ArrayPtr(f(p8, h)); }, mismatch, {p8, h}});
+        t.push_back({"char shapes", [=] { ArrayPtr(f(h, c3)); }, mismatch, {h, c3}});
     }
     // Mod: the shape error wins over X's class.
     t.push_back({"mod shapes", [=] { ArrayPtr(Mod(w, h)); }, mismatch, {w, h}});
@@ -275,6 +355,420 @@ TEST(Elementwise, Refusals) {
     t.push_back({"logical cell", [=] { ArrayPtr(Logical(cc)); }, no, {cc}});
     t.push_back({"logical struct", [=] { ArrayPtr(Logical(sc)); }, no, {sc}});
     ExpectRefusals(t);
+}
+
+// --- Implicit expansion ---------------------------------------------------------
+
+// Lengths equal or 1 in every dimension: the result takes the larger, and
+// each element combines the operands' elements at its subscripts (those of
+// a length-1 dimension fixed at 0).
+TEST(BinaryOperators, ImplicitExpansionAgainstClosedForms) {
+    // x.^(0:3) for a column x: the powers x^j.
+    const ArrayPtr x = Col({1, 2, 3, -4, 0.5}), j = Row({0, 1, 2, 3});
+    const ArrayPtr powers(Power(x.get(), j.get()));
+    ASSERT_TRUE(Dims(powers.get()) == (DimList{5, 4}));
+    for (unsigned int c = 0; c < 4; ++c) {
+        for (unsigned int r = 0; r < 5; ++r)
+            EXPECT_EQ(Values(powers.get())[r + 5 * c], std::pow(Values(x.get())[r], c));
+    }
+    // A - mean(A): every column of the centred matrix sums to zero.
+    const ArrayPtr A = Matrix(3, 2, {1, 4, 7, 2, 4, 9}), means = Row({4, 5});
+    EXPECT_EQ(Values(ArrayPtr(Minus(A.get(), means.get())).get()),
+              (ValueList{-3, 0, 3, -3, -1, 4}));
+    // 2x1x3 against 1x4 (a missing third dimension counts as 1): 2x4x3 with
+    // a(i, 1, k) + b(1, j) = (1 + i + 2k) + 10 j, the comparison and And alike.
+    const ArrayPtr a = Counted({2, 1, 3}), b = Row({0, 10, 20, 30});
+    const ArrayPtr sum(Plus(a.get(), b.get())), ge(Ge(b.get(), a.get())),
+        both(And(a.get(), b.get()));
+    const DimList dims{2, 4, 3};
+    EXPECT_TRUE(Dims(sum.get()) == dims && Dims(ge.get()) == dims && Dims(both.get()) == dims);
+    for (unsigned int k = 0; k < 24; ++k) {
+        const unsigned int i = k % 2, col = k / 2 % 4, page = k / 8;
+        EXPECT_EQ(Values(sum.get())[k], 1 + i + 2 * page + 10 * col) << k;
+        EXPECT_EQ(Values(ge.get())[k], 10.0 * col >= 1 + i + 2 * page) << k;
+        EXPECT_EQ(Values(both.get())[k], col != 0) << k;
+    }
+    // Empty results: a length 0 against a length 1.
+    const ArrayPtr none(Times(ArrayPtr(Counted({0, 1})).get(), b.get()));
+    EXPECT_TRUE(Dims(none.get()) == (DimList{0, 4}));
+}
+
+// A result large enough to be split among the threads gives the bits of the
+// same-shape path on operands replicated to full size.
+TEST(BinaryOperators, ExpansionMatchesTheSameShapePath) {
+    const unsigned int m = 1u << 17;
+    const ArrayPtr column = Counted({m, 1}, 0.25), row = Row({-1.5, 3, 1e300, kNaN});
+    const ArrayPtr wideColumn(Repmat(column.get(), 1, 4)), tallRow(Repmat(row.get(), m, 1));
+    for (const Operator &op : kOperators) {
+        SCOPED_TRACE(&op - kOperators);
+        const ArrayPtr expanded(op.arrays(column.get(), row.get()));
+        const ArrayPtr plain(op.arrays(wideColumn.get(), tallRow.get()));
+        EXPECT_TRUE(Dims(expanded.get()) == (DimList{m, 4}));
+        EXPECT_EQ(BitsOf(expanded.get()), BitsOf(plain.get()));
+    }
+    // The class engine splits its runs the same way: int16 with single.
+    std::vector<std::int16_t> counts(m);
+    for (unsigned int i = 0; i < m; ++i) counts[i] = static_cast<std::int16_t>(i % 40000 - 20000);
+    const ArrayPtr ints = Typed(mxClassInt16, {m, 1}, counts);
+    const ArrayPtr singles = Typed(mxClassSingle, {1, 3}, std::vector<float>{0.5f, -3, 1e5f});
+    const ArrayPtr wideInts(Repmat(ints.get(), 1, 3)), tallSingles(Repmat(singles.get(), m, 1));
+    for (Binary f : {Binary(Times), Binary(Rdivide), Binary(Lt)}) {
+        const ArrayPtr expanded(f(ints.get(), singles.get())),
+            plain(f(wideInts.get(), tallSingles.get()));
+        ASSERT_TRUE(Dims(expanded.get()) == (DimList{m, 3}));
+        EXPECT_EQ(Bytes(expanded.get()), Bytes(plain.get()));
+    }
+}
+
+// Every allocation of the expanding and class paths can fail: each failure
+// throws the out-of-memory exception, leaks nothing and changes no operand.
+TEST(BinaryOperators, FailedAllocationsOfTheExpandingAndClassPaths) {
+    const ArrayPtr col = Col({-8, 2}), row = Row({0.5, 1, 2}), nd = Counted({2, 1, 2});
+    const ArrayPtr i8 = Typed(mxClassInt8, {1, 3}, std::vector<std::int8_t>{-128, 0, 127});
+    const ArrayPtr z = Complex(1, 1, {1}, {-1});
+    const CMatrix *c = col.get(), *r = row.get(), *n = nd.get(), *i = i8.get(), *w = z.get();
+    ExpectFailurePoints({{"expand", [=] { return Minus(c, r); }, {c, r}},
+                         {"expand 3-d", [=] { return And(n, r); }, {n, r}},
+                         {"complex power", [=] { return Power(c, r); }, {c, r}},
+                         {"scalar power", [=] { return Power(-8.0, r); }, {r}},
+                         {"int8", [=] { return Times(c, i); }, {c, i}},
+                         {"int8 scalar", [=] { return MaxVal(i, 3.5); }, {i}},
+                         {"complex", [=] { return Rdivide(w, r); }, {w, r}},
+                         {"compare", [=] { return Le(i, w); }, {i, w}},
+                         {"or", [=] { return Or(i, c); }, {i, c}},
+                         {"uminus", [=] { return Uminus(i); }, {i}},
+                         {"build", [=] { return Complex(c, r); }, {c, r}}});
+}
+
+// --- Element classes --------------------------------------------------------------
+
+// Every operand kind the class engine combines: each numeric class, char, a
+// logical (flagged double), complex double and complex single.
+struct Kind {
+    const char *name;
+    mxClassID id;
+    bool complex = false;
+};
+const Kind kKinds[] = {{"double", mxClassDouble},
+                       {"single", mxClassSingle},
+                       {"int8", mxClassInt8},
+                       {"uint8", mxClassUint8},
+                       {"int16", mxClassInt16},
+                       {"uint16", mxClassUint16},
+                       {"int32", mxClassInt32},
+                       {"uint32", mxClassUint32},
+                       {"int64", mxClassInt64},
+                       {"uint64", mxClassUint64},
+                       {"char", mxClassChar},
+                       {"logical", mxClassDouble},
+                       {"complex", mxClassDouble, true},
+                       {"complex single", mxClassSingle, true}};
+bool IsLogicalKind(const Kind &k) { return &k == kKinds + 11; }
+bool IsInteger(mxClassID id) { return id >= mxClassInt8 && id <= mxClassUint64; }
+
+// Calls f(T()) with the element type of class id.
+template <typename F>
+auto WithType(mxClassID id, F f) {
+    switch (id) {
+        case mxClassSingle: return f(float());
+        case mxClassInt8: return f(std::int8_t());
+        case mxClassUint8: return f(std::uint8_t());
+        case mxClassInt16: return f(std::int16_t());
+        case mxClassUint16: return f(std::uint16_t());
+        case mxClassInt32: return f(std::int32_t());
+        case mxClassUint32: return f(std::uint32_t());
+        case mxClassInt64: return f(std::int64_t());
+        case mxClassUint64: return f(std::uint64_t());
+        case mxClassChar: return f(static_cast<unsigned char>(0));
+        default: return f(double());
+    }
+}
+
+// x in the class of T: floating types round, integer types and char round
+// halves away from zero, saturate and take NaN as 0.
+template <typename T>
+T Saturated(double x) {
+    if constexpr (std::is_floating_point_v<T>) {
+        return static_cast<T>(x);
+    } else {
+        if (std::isnan(x)) return 0;
+        const double r = std::round(x);
+        if (r >= std::ldexp(1.0, std::numeric_limits<T>::digits))
+            return std::numeric_limits<T>::max();
+        if (r <= double(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
+        return static_cast<T>(r);
+    }
+}
+
+// A row of kind k holding re (and im) converted to its class.
+ArrayPtr Make(const Kind &k, const ValueList &re, const ValueList &im) {
+    ArrayPtr a = matrix_test::Array({1, unsigned(re.size())}, k.id, mxComplexity(k.complex));
+    WithType(k.id, [&](auto t) {
+        using T = decltype(t);
+        for (std::size_t i = 0; i < re.size(); ++i) {
+            static_cast<T *>(a->GetPr())[i] = Saturated<T>(IsLogicalKind(k) ? re[i] != 0 : re[i]);
+            if (k.complex) static_cast<T *>(a->GetPi())[i] = Saturated<T>(im[i]);
+        }
+        return 0;
+    });
+    if (IsLogicalKind(k)) a->SetLogical();
+    return a;
+}
+
+// Element i of a (its imaginary part when asked, 0 for a real array).
+std::complex<double> At(const CMatrix *a, std::size_t i) {
+    return WithType(a->GetClassID(), [&](auto t) {
+        using T = decltype(t);
+        const T *im = static_cast<const T *>(a->GetPi());
+        return std::complex<double>(static_cast<const T *>(a->GetPr())[i], im ? im[i] : 0);
+    });
+}
+
+// Limits of the small classes, NaN, the infinities, both zeros and halves.
+const ValueList kClassValues = {0,   -0.0, 1,    -1,    2.5,  -2.5,  0.5,  -7, 127,  -128,
+                                255, 3e9,  -3e9, 1e300, kInf, -kInf, kNaN, 3,  -0.5, 6};
+// The second operand: the same values in another order.
+ValueList Rotated(const ValueList &v, std::size_t k) {
+    ValueList r(v.begin() + k, v.end());
+    r.insert(r.end(), v.begin(), v.begin() + k);
+    return r;
+}
+// Imaginary parts for the complex kinds.
+ValueList Imaginary(std::size_t n) {
+    ValueList v;
+    for (std::size_t i = 0; i < n; ++i) v.push_back(i % 3 == 0 ? 0.0 : 1.5 - double(i % 5));
+    return v;
+}
+
+// The result class of arithmetic on kinds a and b, or mxClassNone when the
+// integer rule refuses (class mxClassCell when the complex rule does).
+mxClassID ArithmeticClass(const Kind &a, const Kind &b) {
+    if (IsInteger(a.id) || IsInteger(b.id)) {
+        if (IsInteger(a.id) && IsInteger(b.id) && a.id != b.id) return mxClassNone;
+        if (a.complex || b.complex) return mxClassCell;
+        return IsInteger(a.id) ? a.id : b.id;
+    }
+    return a.id == mxClassSingle || b.id == mxClassSingle ? mxClassSingle : mxClassDouble;
+}
+
+// The operators of the class tests: Plus to Min of kOperators, in T.
+template <typename T>
+T Arithmetic(int op, T a, T b) {
+    switch (op) {
+        case 0: return a + b;
+        case 1: return a - b;
+        case 2: return a * b;
+        case 3: return a / b;
+        case 4: return b / a;
+        case 5: return std::pow(a, b);
+        default: return T();
+    }
+}
+
+// Complex arithmetic, where an element whose imaginary part is zero takes
+// part as a real number: it scales each part of the other on its own.
+template <typename F>
+std::complex<F> ComplexArithmetic(int op, std::complex<F> a, std::complex<F> b) {
+    const bool realA = a.imag() == 0, realB = b.imag() == 0;
+    switch (op) {
+        case 2: return realB ? a * b.real() : realA ? a.real() * b : a * b;
+        case 3: return realB ? a / b.real() : a / b;
+        case 4: return realA ? b / a.real() : b / a;
+        default: return Arithmetic(op, a, b);
+    }
+}
+
+// The element of op on x and y in the floating type F with the relative
+// error allowed (complex powers: the library squares for whole exponents),
+// or nothing for the complex powers of large or non-finite parts, which
+// are not checked. The real power stands where it is real.
+template <typename F>
+std::optional<std::pair<std::complex<double>, double>> Expect(int op, std::complex<double> x,
+                                                              std::complex<double> y,
+                                                              bool complex) {
+    const std::complex<F> a(x), b(y);
+    const bool root = a.real() < 0 && std::isfinite(b.real()) && b.real() != std::floor(b.real());
+    const bool realPair = a.imag() == 0 && b.imag() == 0;
+    if (op >= 6) return {{F(kOperators[op].rule(a.real(), b.real())), 0.0}};
+    if (op < 5 && !complex) return {{Arithmetic(op, a.real(), b.real()), 0.0}};
+    if (op < 5) return {{ComplexArithmetic(op, a, b), 0.0}};
+    if (realPair && !root) return {{std::pow(a.real(), b.real()), 0.0}};
+    for (F part : {a.real(), a.imag(), b.real(), b.imag()})
+        if (!(std::fabs(part) <= 100)) return std::nullopt;
+    const double tol = 64 * std::numeric_limits<F>::epsilon();
+    if (b.imag() != 0 || b.real() != std::floor(b.real())) return {{std::pow(a, b), tol}};
+    if (std::fabs(b.real()) > 8) return std::nullopt;
+    std::complex<F> product(1, 0);
+    for (int k = 0; k < std::fabs(b.real()); ++k) product *= a;
+    return {{b.real() < 0 ? F(1) / product : product, tol}};
+}
+
+// Arithmetic of every pair of kinds, element by element against the C++
+// types: double and single arithmetic (complex in std::complex of the
+// class), integers computed in double and saturated, the errors of the
+// mixes that do not combine.
+TEST(Classes, ArithmeticOfEveryPairOfClasses) {
+    const ValueList re = kClassValues, other = Rotated(re, 7), im = Imaginary(re.size());
+    const std::size_t n = re.size();
+    for (const Kind &ka : kKinds) {
+        for (const Kind &kb : kKinds) {
+            const ArrayPtr A = Make(ka, re, im), B = Make(kb, other, Rotated(im, 2));
+            const Snapshots before({A.get(), B.get()});
+            const mxClassID out = ArithmeticClass(ka, kb);
+            const bool complex = ka.complex || kb.complex;
+            for (int op = 0; op < 8; ++op) {
+                SCOPED_TRACE(std::string(ka.name) + " " + kb.name + " op " + std::to_string(op));
+                const Binary f = kOperators[op].arrays;
+                if (out == mxClassNone) {
+                    ExpectRefusal([&] { ArrayPtr(f(A.get(), B.get())); },
+                                  Expected::Throws<CIntegersCanOnlyBeCombinedException>(), {});
+                    continue;
+                }
+                if (out == mxClassCell || (complex && op >= 6)) {
+                    ExpectRefusal([&] { ArrayPtr(f(A.get(), B.get())); }, NotImplemented(), {});
+                    continue;
+                }
+                const ArrayPtr R(f(A.get(), B.get()));
+                ASSERT_EQ(R->GetClassID(), out);
+                EXPECT_FALSE(R->IsLogical());
+                bool anyIm = false;
+                for (std::size_t i = 0; i < n; ++i) {
+                    const std::complex<double> x = At(A.get(), i), y = At(B.get(), i);
+                    std::complex<double> want;
+                    double tol = 0;
+                    if (IsInteger(out)) {
+                        want = WithType(out, [&](auto t) {
+                            return double(
+                                Saturated<decltype(t)>(kOperators[op].rule(x.real(), y.real())));
+                        });
+                    } else {
+                        const auto e = out == mxClassSingle ? Expect<float>(op, x, y, complex)
+                                                            : Expect<double>(op, x, y, complex);
+                        if (!e) continue;
+                        want = e->first;
+                        tol = e->second * std::abs(want);
+                    }
+                    anyIm = anyIm || want.imag() != 0;
+                    const std::complex<double> got = At(R.get(), i);
+                    for (auto [g, w] :
+                         {std::pair{got.real(), want.real()}, {got.imag(), want.imag()}}) {
+                        EXPECT_TRUE((std::isnan(g) && std::isnan(w)) || g == w ||
+                                    std::fabs(g - w) <= tol)
+                            << i << ": got " << got << " for " << want;
+                    }
+                }
+                // Complex results whose imaginary parts are all zero are real.
+                if (op < 5) {
+                    EXPECT_EQ(R->IsComplex(), anyIm);
+                }
+            }
+            EXPECT_TRUE(before.Unchanged());
+        }
+    }
+}
+
+// Comparisons and logical operators of every pair of kinds: exact values,
+// complex equality on both parts and ordering on real parts, truth of
+// either part; results logical double.
+TEST(Classes, ComparisonsAndLogicOfEveryPairOfClasses) {
+    const ValueList re = kClassValues, other = Rotated(re, 3), im = Imaginary(re.size());
+    for (const Kind &ka : kKinds) {
+        for (const Kind &kb : kKinds) {
+            const ArrayPtr A = Make(ka, re, im), B = Make(kb, other, Rotated(im, 1));
+            for (int op = 8; op < 16; ++op) {
+                SCOPED_TRACE(std::string(ka.name) + " " + kb.name + " op " + std::to_string(op));
+                const ArrayPtr R(kOperators[op].arrays(A.get(), B.get()));
+                EXPECT_TRUE(R->IsDouble() && R->IsLogical() && !R->IsComplex());
+                for (std::size_t i = 0; i < re.size(); ++i) {
+                    const std::complex<double> x = At(A.get(), i), y = At(B.get(), i);
+                    double want = kOperators[op].rule(x.real(), y.real());
+                    if (op == 8 || op == 9) want = (x == y) == (op == 8);
+                    if (op >= 14) want = kOperators[op].rule(x != 0.0, y != 0.0);
+                    EXPECT_EQ(Values(R.get())[i], want) << i;
+                }
+            }
+        }
+    }
+}
+
+// Uminus, Abs and Not of every kind, against the C++ types; integers
+// saturate.
+TEST(Classes, UnaryOperatorsOfEveryClass) {
+    const ValueList re = kClassValues, im = Imaginary(re.size());
+    for (const Kind &k : kKinds) {
+        SCOPED_TRACE(k.name);
+        const ArrayPtr A = Make(k, re, im);
+        const ArrayPtr neg(Uminus(A.get())), abs(Abs(A.get())), no(Not(A.get()));
+        const mxClassID out = k.id == mxClassChar ? mxClassDouble : k.id;
+        EXPECT_TRUE(neg->GetClassID() == out && abs->GetClassID() == out && no->IsLogical());
+        EXPECT_TRUE(neg->IsComplex() == k.complex && !abs->IsComplex() && !neg->IsLogical());
+        for (std::size_t i = 0; i < re.size(); ++i) {
+            const std::complex<double> x = At(A.get(), i);
+            std::complex<double> wantNeg = k.complex ? -x : -x.real();
+            double wantAbs = std::abs(x);
+            if (IsInteger(out)) {
+                wantNeg = WithType(
+                    out, [&](auto t) { return double(Saturated<decltype(t)>(-x.real())); });
+                wantAbs = WithType(out, [&](auto t) {
+                    return double(Saturated<decltype(t)>(std::fabs(x.real())));
+                });
+            } else if (out == mxClassSingle) {
+                wantAbs = std::abs(std::complex<float>(x));
+            }
+            const std::complex<double> gotNeg = At(neg.get(), i);
+            EXPECT_TRUE(Bits(gotNeg.real()) == Bits(wantNeg.real()) &&
+                        Bits(gotNeg.imag()) == Bits(wantNeg.imag()))
+                << i << ": " << gotNeg;
+            EXPECT_TRUE(At(abs.get(), i).real() == wantAbs ||
+                        (std::isnan(wantAbs) && std::isnan(At(abs.get(), i).real())))
+                << i;
+            EXPECT_EQ(Values(no.get())[i], x == 0.0) << i;
+        }
+    }
+}
+
+// The integer rules at work: rounding of quotients, saturation, NaN, and
+// 64-bit integers exact beyond 2^53 where a double would round.
+TEST(Classes, IntegerExamples) {
+    const auto i32 = [](std::vector<std::int32_t> v) {
+        return Typed(mxClassInt32, {1, unsigned(v.size())}, v);
+    };
+    const ArrayPtr num = i32({7, -7, 5, -5, 0, 2147483647}), den = i32({2, 2, 0, 0, 0, -1});
+    const ArrayPtr q(Rdivide(num.get(), den.get()));
+    ASSERT_TRUE(q->IsInt32());
+    const std::int32_t *r = static_cast<const std::int32_t *>(q->GetPr());
+    EXPECT_EQ(std::vector<std::int32_t>(r, r + 6),
+              (std::vector<std::int32_t>{4, -4, 2147483647, -2147483647 - 1, 0, -2147483647}));
+    const std::int64_t big = (std::int64_t(1) << 53) + 1,
+                       top = std::numeric_limits<std::int64_t>::max();
+    const ArrayPtr a =
+        Typed(mxClassInt64, {1, 5}, std::vector<std::int64_t>{big, big, top, -top - 1, big});
+    const ArrayPtr b = Typed(mxClassInt64, {1, 5}, std::vector<std::int64_t>{1, -big, 1, -1, 3});
+    const auto int64s = [](const ArrayPtr &x) {
+        const std::int64_t *p = static_cast<const std::int64_t *>(x->GetPr());
+        return std::vector<std::int64_t>(p, p + x->GetNoElems());
+    };
+    EXPECT_EQ(int64s(ArrayPtr(Plus(a.get(), b.get()))),
+              (std::vector<std::int64_t>{big + 1, 0, top, -top - 1, big + 3}));
+    EXPECT_EQ(int64s(ArrayPtr(Times(a.get(), b.get()))),
+              (std::vector<std::int64_t>{big, -top - 1, top, top, 3 * big}));
+    EXPECT_EQ(int64s(ArrayPtr(Rdivide(a.get(), b.get()))),
+              (std::vector<std::int64_t>{big, -1, top, top, big / 3}));
+    EXPECT_EQ(int64s(ArrayPtr(Minus(a.get(), 1.0))),
+              (std::vector<std::int64_t>{big - 1, big - 1, top - 1, -top - 1, big - 1}));
+    EXPECT_EQ(
+        int64s(ArrayPtr(
+            Max(a.get(),
+                ArrayPtr(Typed(mxClassInt64, {1, 1}, std::vector<std::int64_t>{big - 1})).get()))),
+        (std::vector<std::int64_t>{big, big, top, big - 1, big}));
+    // Exact comparisons with doubles: 2^53 + 1 is above the double 2^53.
+    EXPECT_EQ(Values(ArrayPtr(Gt(a.get(), 9007199254740992.0)).get()), (ValueList{1, 1, 1, 0, 1}));
+    EXPECT_EQ(Values(ArrayPtr(Eq(a.get(), 9223372036854775807.0)).get()),
+              (ValueList{0, 0, 0, 0, 0}));
+    EXPECT_EQ(Values(ArrayPtr(Lt(a.get(), 9223372036854775807.0)).get()),
+              (ValueList{1, 1, 1, 1, 1}));
+    EXPECT_EQ(int64s(ArrayPtr(Uminus(a.get()))),
+              (std::vector<std::int64_t>{-big, -big, -top, top, -big}));
 }
 
 }  // namespace

@@ -149,7 +149,9 @@ TEST(Transcendental, Refusals) {
         for (const Row1 &row : kUnary) {
             t.push_back({row.name, [=] { ArrayPtr(row.f(x)); }, NotImplemented(), {x}});
         }
+        // The two-argument functions take every real class.
         for (const Row2 &op : kBinary) {
+            if (!x->IsComplex() && !x->IsCell()) continue;
             t.push_back({op.name, [=] { ArrayPtr(op.arrays(x, w)); }, NotImplemented(), {x, w}});
             t.push_back({op.name, [=] { ArrayPtr(op.left(1.0, x)); }, NotImplemented(), {x}});
         }

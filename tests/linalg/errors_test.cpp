@@ -126,7 +126,7 @@ TEST(Linalg, RefusesBadArguments) {
         // A scalar A hands B to the element-wise division; N-d of either
         // operand, then the classes, then the rows.
         {kMldivide,
-         {C(scalar, s21, no), C(sNd, b21, ndim), C(eye3, sNd, ndim), C(c33, col3, no),
+         {C(scalar, cell21, no), C(sNd, b21, ndim), C(eye3, sNd, ndim), C(c33, col3, no),
           C(eye3, s31, no), C(eye3, b21, dims), C(eye3, e00, dims)}},
         // The classes first (before any transpose), then the transposes'
         // N-d test, then Mldivide's rows.
@@ -185,6 +185,11 @@ TEST(Linalg, RefusesBadArguments) {
                         {wide}});
     }
     matrix_test::ExpectRefusals(rows);
+    // A scalar over a single column divides element-wise, in single.
+    std::fill_n(static_cast<float *>(s21->GetPr()), 2, 3.0f);
+    const ArrayPtr quotient(Mldivide(scalar, s21));
+    EXPECT_TRUE(quotient->IsSingle() && Dims(quotient.get()) == (DimList{2, 1}));
+    EXPECT_EQ(static_cast<const float *>(quotient->GetPr())[1], 1.5f);
     // An empty operand has rank 0 before any check.
     EXPECT_EQ(Rank(eNd), 0u);
     EXPECT_EQ(Rank(s02, 1.0), 0u);
