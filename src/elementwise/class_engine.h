@@ -151,7 +151,7 @@ inline Operand View(const CMatrix *a) {
     switch (ArrayFields::ClassID(a)) {
         case mxClassDouble: load = LoadAs<double>; break;
         case mxClassSingle: load = LoadAs<float>; break;
-        case mxClassChar: load = LoadAs<unsigned char>; break;
+        case mxClassChar: load = LoadAs<std::uint16_t>; break;
         case mxClassInt8: load = LoadAs<std::int8_t>; break;
         case mxClassUint8: load = LoadAs<std::uint8_t>; break;
         case mxClassInt16: load = LoadAs<std::int16_t>; break;

@@ -479,7 +479,7 @@ auto WithType(mxClassID id, F f) {
         case mxClassUint32: return f(std::uint32_t());
         case mxClassInt64: return f(std::int64_t());
         case mxClassUint64: return f(std::uint64_t());
-        case mxClassChar: return f(static_cast<unsigned char>(0));
+        case mxClassChar: return f(static_cast<std::uint16_t>(0));
         default: return f(double());
     }
 }
