@@ -10,7 +10,6 @@
 #include "lib/operators.h"
 #include "resolver.h"
 
-#include <matrix/display.h>
 #include <matrix/exceptions.h>
 
 #include <algorithm>
@@ -449,7 +448,7 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
     if (e.kind == Expr::Kind::Name) {
         if (const Value *v = Lookup(e.slot)) {
             if (!v->IsHandle()) {
-                if (s.show) Show(m_display, e.text, *v, m_compact);
+                if (s.show) Show(m_display, e.text, *v, m_displayState);
                 return;
             }
         }
@@ -460,7 +459,7 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
     if (results.empty()) return;
     Value &ans = Var(s.slot);
     ans = std::move(results[0]);
-    if (s.show) Show(m_display, "ans", ans, m_compact);
+    if (s.show) Show(m_display, "ans", ans, m_displayState);
 }
 
 void Evaluator::ExecuteAssign(const Stmt &s) {
@@ -475,7 +474,7 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
             if (t.path.empty() && !t.name.empty()) {
                 Value &slot = Var(t.slot);
                 slot.SetScalar(y);
-                if (s.show) Show(m_display, t.name, slot, m_compact);
+                if (s.show) Show(m_display, t.name, slot, m_displayState);
                 return;
             }
             AssignTarget(s, t, Value(y), false);
@@ -486,7 +485,7 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
             // The slot is taken after the evaluation, which may move it.
             Value &slot = Var(t.slot);
             slot = std::move(v);
-            if (s.show) Show(m_display, t.name, slot, m_compact);
+            if (s.show) Show(m_display, t.name, slot, m_displayState);
             return;
         }
         AssignTarget(s, t, Evaluate(*s.value), deletion);
@@ -505,7 +504,7 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
 void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion) {
     if (t.name.empty()) return;  // ~
     if (!deletion && WriteElement(t, value)) {
-        if (s.show) Show(m_display, t.name, Var(t.slot), m_compact);
+        if (s.show) Show(m_display, t.name, Var(t.slot), m_displayState);
         return;
     }
     Value result;
@@ -520,7 +519,7 @@ void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool d
     }
     Value &slot = Var(t.slot);
     slot = std::move(result);
-    if (s.show) Show(m_display, t.name, slot, m_compact);
+    if (s.show) Show(m_display, t.name, slot, m_displayState);
 }
 
 Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k, const Value &rhs,
@@ -1711,96 +1710,6 @@ int Evaluator::Exist(const std::string &name) {
         if (std::ifstream(name)) return 2;
     if (FindBuiltin(name)) return 5;
     return 0;
-}
-
-namespace {
-
-// One value in a line of a struct or cell display: short text as it is,
-// a number, else its size and class in brackets.
-std::string Summary(const Value &v, bool inCell) {
-    if (v.IsHandle()) return v.handle().text;
-    if (v.tag() == Tag::String && v.strings().items.size() == 1)
-        return '"' + v.strings().items[0] + '"';
-    const Dims dims = v.Dimensions();
-    const char open = inCell && v.IsCell() ? '{' : '[';
-    const char close = inCell && v.IsCell() ? '}' : ']';
-    if (v.tag() == Tag::Array && IsChar(v.array()) && v.array().Rows() <= 1)
-        return '\'' + Text(v.array()) + '\'';
-    if (v.IsArray() && Count(dims) == 1 && !IsComplex(v.array())) {
-        const std::string number = km::DisplayNumber(v.array().Scalar());
-        return inCell ? '[' + number + ']' : number;
-    }
-    return open + DimsText(dims) + ' ' + v.ClassName() + close;
-}
-
-void ShowStruct(std::ostream &out, const std::string &name, const StructArray &s) {
-    out << name << " =\n\n";
-    if (s.values.size() != s.fields.size()) {
-        out << "  " << DimsText(s.dims) << " struct array with fields:\n\n";
-        for (const std::string &f : s.fields) out << "    " << f << '\n';
-        out << '\n';
-        return;
-    }
-    for (std::size_t k = 0; k < s.fields.size(); ++k)
-        out << "    " << s.fields[k] << ": " << Summary(s.values[k], false) << '\n';
-    out << '\n';
-}
-
-void ShowStrings(std::ostream &out, const std::string &name, const StringArray &s) {
-    if (s.items.size() == 1) {
-        out << name << " = \"" << s.items[0] << "\"\n\n";
-        return;
-    }
-    out << name << " =\n\n  " << DimsText(s.dims) << " string array\n\n";
-    for (const std::string &item : s.items) out << "    \"" << item << "\"\n";
-    out << '\n';
-}
-
-// A cell the library cannot show (it holds a struct or a handle): one line
-// per row, each element summarized.
-void ShowCell(std::ostream &out, const std::string &name, const CellArray &c) {
-    out << name << " =\n\n";
-    const std::size_t rows = c.dims[0];
-    const std::size_t columns = rows ? c.items.size() / rows : 0;
-    for (std::size_t i = 0; i < rows; ++i) {
-        out << "   ";
-        for (std::size_t j = 0; j < columns; ++j) out << ' ' << Summary(c.items[i + j * rows], true);
-        out << '\n';
-    }
-    out << '\n';
-}
-
-// The text without its empty lines.
-std::string Compacted(const std::string &text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t k = 0; k < text.size(); ++k)
-        if (!(text[k] == '\n' && (k == 0 || text[k - 1] == '\n'))) out += text[k];
-    return out;
-}
-
-}  // namespace
-
-void Show(std::ostream &out, const std::string &name, const Value &value, bool compact) {
-    if (compact) {
-        std::ostringstream text;
-        Show(text, name, value, false);
-        out << Compacted(text.str());
-        return;
-    }
-    switch (value.tag()) {
-        case Tag::Handle: out << name << " =\n\n    " << value.handle().text << "\n\n"; return;
-        case Tag::Struct: ShowStruct(out, name, value.structure()); return;
-        case Tag::String: ShowStrings(out, name, value.strings()); return;
-        case Tag::Cell:
-            if (!Displayable(value)) {
-                ShowCell(out, name, value.cell());
-                return;
-            }
-            break;
-        default: break;
-    }
-    out << km::DisplayText(value.array().get(), name);
 }
 
 }  // namespace mtrx

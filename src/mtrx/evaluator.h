@@ -2,6 +2,7 @@
 #ifndef MTRX_EVALUATOR_H
 #define MTRX_EVALUATOR_H
 
+#include "display.h"
 #include "lib/registry.h"
 #include "parser.h"
 #include "session.h"
@@ -26,10 +27,6 @@ namespace mtrx {
 /// singular or badly scaled" below eps (mtrx:nearlySingularMatrix). NaN (no
 /// estimate) warns nothing.
 void WarnIfIllConditioned(Evaluator &evaluator, double rcond);
-
-/// Shows `value` under `name` as the prompt does; `compact` drops the blank
-/// lines of the text.
-void Show(std::ostream &out, const std::string &name, const Value &value, bool compact = false);
 
 /// One array being subscripted, for end: its position among the count
 /// subscripts.
@@ -93,9 +90,8 @@ public:
     void SetWarning(const std::string &id, bool on);
     bool WarningOn(const std::string &id) const;
 
-    /// format compact: shown values without their blank lines.
-    bool Compact() const { return m_compact; }
-    void SetCompact(bool on) { m_compact = on; }
+    /// How values are shown, as format sets it.
+    DisplayState &Display() { return m_displayState; }
 
     /// The variables of the running workspace, sorted by name.
     std::vector<VariableInfo> Variables();
@@ -314,7 +310,7 @@ private:
     // Takes the stack of running activations as the failure's.
     void TakeStack();
     std::chrono::steady_clock::time_point m_tic = std::chrono::steady_clock::now();
-    bool m_compact = false;
+    DisplayState m_displayState;
     std::set<std::string> m_warningsOff;
     bool m_allWarningsOff = false;
     // The call being made by CallName, for BuiltinCall::site.

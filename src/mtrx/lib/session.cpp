@@ -310,18 +310,7 @@ Outs Pause(const Args &args, BuiltinCall &c) {
 }
 
 Outs Disp(const Args &args, BuiltinCall &c) {
-    const Value &v = args[0];
-    if (Displayable(v)) {
-        c.display << km::DisplayText(v.array().get(), "");
-    } else if (v.IsHandle()) {
-        c.display << v.handle().text << '\n';
-    } else {
-        // A struct's fields, as display shows them, without its name.
-        std::ostringstream text;
-        Show(text, "x", v);
-        const std::string s = text.str();
-        c.display << s.substr(5, s.size() - 6);  // without "x =\n\n" and the last blank line
-    }
+    ShowValue(c.display, args[0], c.evaluator.Display());
     return {};
 }
 
@@ -329,26 +318,17 @@ Outs Display(const Args &args, BuiltinCall &c) {
     std::string name = "ans";
     if (c.site && c.site->args.size() == 1 && c.site->args[0]->kind == Expr::Kind::Name)
         name = c.site->args[0]->text;
-    Show(c.display, name, args[0], c.evaluator.Compact());
+    Show(c.display, name, args[0], c.evaluator.Display());
     return {};
 }
 
 Outs FormatBuiltin(const Args &args, BuiltinCall &c) {
-    if (args.empty()) {
-        c.evaluator.SetCompact(false);
-        return {};
-    }
+    std::vector<std::string> words;
     for (std::size_t k = 0; k < args.size(); ++k) {
-        const std::string word = args.GetText(k);
-        if (word == "compact") {
-            c.evaluator.SetCompact(true);
-        } else if (word == "loose") {
-            c.evaluator.SetCompact(false);
-        } else if (word != "short") {
-            // The display has one precision, that of format short.
-            args.Refuse(k, "'short', 'compact' or 'loose'");
-        }
+        if (!args.IsText(k)) args.Refuse(k, "a format mode as text");
+        words.push_back(args.GetText(k));
     }
+    ApplyFormat(c.evaluator.Display(), words);
     return {};
 }
 
@@ -427,8 +407,10 @@ const BuiltinEntry kEntries[] = {
     {"disp", Disp, 1, 1, 0, "disp(x)", "Shows a value without its name."},
     {"display", Display, 1, 1, 0, "display(x)",
      "Shows a value with its name, as a statement does."},
-    {"format", FormatBuiltin, 0, 2, 0, "format, format short, format compact, format loose",
-     "How values are shown: compact drops the blank lines around them."},
+    {"format", FormatBuiltin, 0, 3, 0,
+     "format, format MODE: short, long, short e, long e, short g, long g, rat, compact, loose",
+     "How values are shown: the number format, and compact drops the blank lines; format alone "
+     "is short and loose."},
     {"help", Help, 0, 1, 0, "help, help NAME", "Lists the libraries, or describes one function."},
     {"exit", ExitBuiltin, 0, 1, 0, "exit, exit(status)", "Ends the program with a status (0)."},
     {"quit", ExitBuiltin, 0, 1, 0, "quit, quit(status)", "Ends the program with a status (0)."},
