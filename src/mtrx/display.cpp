@@ -126,8 +126,8 @@ void AppendPage(std::string &out, const std::vector<std::string> &texts, std::si
             if (c1 - c0 == 1) {
                 out += "  Column " + std::to_string(c1) + '\n';
             } else {
-                out += "  Columns " + std::to_string(c0 + 1) + (c1 - c0 == 2 ? " and " : " through ") +
-                       std::to_string(c1) + '\n';
+                out += "  Columns " + std::to_string(c0 + 1) +
+                       (c1 - c0 == 2 ? " and " : " through ") + std::to_string(c1) + '\n';
             }
             if (loose) out += '\n';
         }

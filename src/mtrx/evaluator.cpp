@@ -444,13 +444,12 @@ Evaluator::Flow Evaluator::ExecuteStatement(const Stmt &s) {
 
 void Evaluator::ExecuteExpression(const Stmt &s) {
     const Expr &e = *s.value;
-    // A variable named alone is shown under its own name.
+    // A variable named alone is shown under its own name, a function
+    // handle too: calling one takes parentheses, f().
     if (e.kind == Expr::Kind::Name) {
         if (const Value *v = Lookup(e.slot)) {
-            if (!v->IsHandle()) {
-                if (s.show) Show(m_display, e.text, *v, m_displayState);
-                return;
-            }
+            if (s.show) Show(m_display, e.text, *v, m_displayState);
+            return;
         }
     }
     // A call as a statement asks for no output and may return none (disp).
