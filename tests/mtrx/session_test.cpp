@@ -106,7 +106,7 @@ TEST(MtrxSession, InterruptStopsTheProgramAndKeepsTheWorkspace) {
         buffer.armed = false;
         EXPECT_EQ(mtrx::TakeInterrupt(), false) << program << ": the request was not taken";
     }
-    EXPECT_EQ(buffer.str(), "1\n");
+    EXPECT_EQ(buffer.str(), "     1\n");
     // The workspace survives, and the next program runs to its end.
     buffer.str("");
     session.Run("disp([x, n])");
@@ -123,7 +123,7 @@ TEST(MtrxSession, InterruptFromAnotherThreadStopsAnEndlessLoop) {
     EXPECT_THROW(session.Run("x = 1; while true, x = x + 1; end"), mtrx::Interrupted);
     interrupter.join();
     session.Run("disp(x > 1)");
-    EXPECT_EQ(out.str(), "1\n");
+    EXPECT_EQ(out.str(), "   1\n");
 }
 
 }  // namespace
@@ -140,7 +140,7 @@ TEST(MtrxSession, ExitEndsTheRunWithItsStatusPastTryCatch) {
     }
     // The workspace keeps what ran before exit, and the session goes on.
     session.Run("disp(x)");
-    EXPECT_EQ(out.str(), "1\n");
+    EXPECT_EQ(out.str(), "     1\n");
 }
 
 TEST(MtrxSession, ClearedNamesAreLookedUpAgain) {
@@ -158,7 +158,7 @@ TEST(MtrxSession, ClearedNamesAreLookedUpAgain) {
         "function f(n)\n"
         "  for k = 1:n, w = k; clear w, w = -k; disp(w), end\n"
         "end");
-    EXPECT_EQ(out.str(), "none\nnone\n20\n-1\n-2\n");
+    EXPECT_EQ(out.str(), "none\nnone\n    20\n    -1\n    -2\n");
 }
 
 TEST(MtrxSession, CallSitesFindTheFunctionAgainAfterClearFunctions) {
@@ -181,19 +181,19 @@ TEST(MtrxSession, CallSitesFindTheFunctionAgainAfterClearFunctions) {
         session.Run(source, folder + "/caller.mtrx");
     };
     run("write_nothing = 0;");
-    EXPECT_EQ(out.str(), "1\n1\n");
+    EXPECT_EQ(out.str(), "     1\n     1\n");
     out.str("");
     write("2");
     run("write_nothing = 0;");  // the file is not read again by itself
-    EXPECT_EQ(out.str(), "1\n1\n");
+    EXPECT_EQ(out.str(), "     1\n     1\n");
     out.str("");
     write("3");
     run("clear functions,");
-    EXPECT_EQ(out.str(), "1\n3\n");
+    EXPECT_EQ(out.str(), "     1\n     3\n");
     out.str("");
     write("4");
     run("clear all,");
-    EXPECT_EQ(out.str(), "3\n4\n");
+    EXPECT_EQ(out.str(), "     3\n     4\n");
     std::remove(file.c_str());
 }
 
