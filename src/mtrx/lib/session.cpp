@@ -7,8 +7,6 @@
 #include "format.h"
 #include "lexer.h"
 
-#include <matrix/display.h>
-
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <sstream>
 #include <thread>
 
 namespace mtrx {
