@@ -74,7 +74,8 @@ std::string FieldSummary(const Value &v, km::NumberFormat format) {
         return '\'' + km::Utf8Text(a.get()) + '\'';
     if (!IsChar(a) && twoDims && dims[0] == 0 && dims[1] == 0) return "[]";
     if (!IsChar(a) && a.Numel() == 1) return ScalarText(a, format);
-    if (!IsChar(a) && !IsComplex(a) && twoDims && dims[0] == 1 && dims[1] <= kInlineRow) {
+    if (!IsChar(a) && !IsComplex(a) && twoDims && dims[0] == 1 && dims[1] > 1 &&
+        dims[1] <= kInlineRow) {
         std::string text = "[";
         for (std::size_t k = 0; k < dims[1]; ++k) {
             if (k > 0) text += ' ';
