@@ -9,6 +9,7 @@
 #include "lexer.h"
 #include "lib/operators.h"
 #include "resolver.h"
+#include "subscripts.h"
 
 #include <matrix/display.h>
 #include <matrix/exceptions.h>
@@ -31,56 +32,11 @@ namespace km = kiv::matrix;
 
 namespace {
 
-const char kBadSubscript[] = "Subscript indices must either be real positive integers or logicals.";
-
 // True for a whole number from 1 up: the values a numeric subscript may
 // hold. Every finite double from 2^52 up is whole; NaN fails every test.
 inline bool IsIndexValue(double x) {
     if (x >= 1.0 && x < 0x1p52) return static_cast<double>(static_cast<std::int64_t>(x)) == x;
     return x >= 0x1p52 && x <= 0x1.fffffffffffffp1023;
-}
-
-// Refuses a subscript that is neither a mask nor whole positive numbers.
-// The library rounds index values for its C++ callers; a program's
-// subscripts must be exact, so 1.5, 0, -1, NaN and Inf are all refused here,
-// before any library call sees them.
-void CheckSubscript(const Value &index) {
-    double x;
-    if (index.RealScalar(x)) {
-        if (!IsIndexValue(x)) throw Error(kBadSubscript);
-        return;
-    }
-    const Array &a = index.array();
-    if (a.IsLogical() || !IsDouble(a)) return;
-    const km::CMatrix *m = a.get();
-    const std::size_t n = m->GetNoElems();
-    const auto *re = static_cast<const double *>(m->GetPr());
-    for (std::size_t k = 0; k < n; ++k)
-        if (!IsIndexValue(re[k])) throw Error(kBadSubscript);
-    if (IsComplex(a)) {
-        const auto *im = static_cast<const double *>(m->GetPi());
-        for (std::size_t k = 0; k < n; ++k)
-            if (im[k] != 0.0) throw Error(kBadSubscript);
-    }
-}
-
-// An array of `dims` holding first, first + 1, ...: indexing it through the
-// library selects the positions the library would select of any array of
-// those dimensions, with its checks and messages, for cells and structs.
-Array Positions(const Dims &dims, double first = 1.0) {
-    Array out = Array::Adopt(km::Zeros(static_cast<unsigned int>(dims.size()), dims.data()));
-    if (out.Numel() == 0) return out;
-    const km::DoubleSpan p = out.MutableData();
-    for (std::size_t k = 0; k < p.size; ++k) p[k] = first + static_cast<double>(k);
-    return out;
-}
-
-// The positions (1-based, 0 for a slot no source fills) held by `a`.
-std::vector<std::size_t> PositionsOf(const Array &a) {
-    std::vector<std::size_t> out(a.Numel());
-    const double *p = out.empty() ? nullptr : a.Data();
-    for (std::size_t k = 0; k < out.size(); ++k) out[k] = static_cast<std::size_t>(p[k]);
-    return out;
 }
 
 // True for the empty double [] that a name may hold before it becomes a
@@ -90,80 +46,12 @@ bool EmptyDouble(const Value &v) {
            !v.array().IsLogical();
 }
 
-// Reads `subs` of an array of `dims`: the dimensions of the result and the
-// positions (0-based) it takes.
-Dims Select(const Dims &dims, const std::vector<km::Subscript> &subs,
-            std::vector<std::size_t> &taken) {
-    const Array all = Positions(dims);
-    const Array part = subs.size() == 1 ? all(subs[0]) : all(subs[0], subs[1]);
-    taken = PositionsOf(part);
-    for (std::size_t &k : taken) --k;
-    return part.Dims();
-}
-
-// Writes `subs` of an array of `dims` (n elements) from a source of
-// `source` dimensions (m elements), or deletes them: the dimensions of the
-// result, and for each of its elements the position it takes, 1..n from the
-// old array, n+1..n+m from the source, 0 for a new empty slot.
-Dims Store(const Dims &dims, const std::vector<km::Subscript> &subs, const Dims *source,
-           std::vector<std::size_t> &from) {
-    Array all = Positions(dims);
-    if (!source) {
-        if (subs.size() == 1)
-            all(subs[0]) = km::Empty();
-        else
-            all(subs[0], subs[1]) = km::Empty();
-    } else {
-        const Array rhs = Positions(*source, static_cast<double>(Count(dims) + 1));
-        if (subs.size() == 1)
-            all(subs[0]) = rhs;
-        else
-            all(subs[0], subs[1]) = rhs;
-    }
-    from = PositionsOf(all);
-    return all.Dims();
-}
-
-// The cell `c` with `subs` set from `rhs` (deleted when rhs is null).
-CellArray StoreCells(const CellArray &c, const std::vector<km::Subscript> &subs,
-                     const CellArray *rhs) {
-    std::vector<std::size_t> from;
-    CellArray out;
-    out.dims = Store(c.dims, subs, rhs ? &rhs->dims : nullptr, from);
-    out.items.reserve(from.size());
-    const std::size_t n = c.items.size();
-    for (std::size_t p : from)
-        out.items.push_back(p == 0 ? Value() : p <= n ? c.items[p - 1] : rhs->items[p - n - 1]);
-    return out;
-}
-
-// The struct array `s` with `subs` set from `rhs` (deleted when rhs is
-// null), whose fields must be s's, in any order.
-StructArray StoreStructs(const StructArray &s, const std::vector<km::Subscript> &subs,
-                         const StructArray *rhs) {
-    std::vector<int> order;  // rhs's field of each of s's
-    if (rhs) {
-        if (rhs->fields.size() != s.fields.size())
-            throw Error("Structs assigned into a struct array must have its fields");
-        for (const std::string &f : s.fields) {
-            const int k = rhs->Field(f);
-            if (k < 0) throw Error("Structs assigned into a struct array must have its fields");
-            order.push_back(k);
-        }
-    }
-    std::vector<std::size_t> from;
-    StructArray out;
-    out.fields = s.fields;
-    out.dims = Store(s.dims, subs, rhs ? &rhs->dims : nullptr, from);
-    const std::size_t n = Count(s.dims);
-    out.values.reserve(from.size() * s.fields.size());
-    for (std::size_t p : from)
-        for (std::size_t f = 0; f < s.fields.size(); ++f)
-            out.values.push_back(p == 0   ? Value()
-                                 : p <= n ? s.At(p - 1, f)
-                                          : rhs->At(p - n - 1, static_cast<std::size_t>(order[f])));
-    return out;
-}
+// Pops the subscript context of end when the evaluation of a subscript
+// ends, also by an exception.
+struct EndScope {
+    std::vector<EndContext> &ends;
+    ~EndScope() { ends.pop_back(); }
+};
 
 std::string Folder(const std::string &path) {
     const std::size_t slash = path.rfind('/');
@@ -543,13 +431,13 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
             if (current && current->IsStruct() && (deletion || rhs.IsStruct())) {
                 // s(I) = t (a struct whose fields are s's) or s(I) = [].
                 const StructArray &base = current->structure();
-                std::vector<km::Subscript> subs =
+                SubscriptList subs =
                     Subscripts(Positions(base.dims), acc.subscripts);
                 return Value(StoreStructs(base, subs, deletion ? nullptr : &rhs.structure()));
             }
             if (current && current->IsCell()) {
                 const CellArray &cell = current->cell();
-                std::vector<km::Subscript> subs = Subscripts(Positions(cell.dims), acc.subscripts);
+                SubscriptList subs = Subscripts(Positions(cell.dims), acc.subscripts);
                 if (deletion) return Value(StoreCells(cell, subs, nullptr));
                 if (!rhs.IsCell())
                     throw Error(std::string("Conversion to cell from ") + rhs.ClassName() +
@@ -557,17 +445,11 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                 return Value(StoreCells(cell, subs, &rhs.cell()));
             }
             Array target = current ? current->array() : Array();
-            std::vector<km::Subscript> subs = Subscripts(target, acc.subscripts);
-            if (deletion) {
-                if (subs.size() == 1)
-                    target(subs[0]) = km::Empty();
-                else
-                    target(subs[0], subs[1]) = km::Empty();
-            } else if (subs.size() == 1) {
-                target(subs[0]) = rhs.array();
-            } else {
-                target(subs[0], subs[1]) = rhs.array();
-            }
+            SubscriptList subs = Subscripts(target, acc.subscripts);
+            if (deletion)
+                IndexErase(target, subs);
+            else
+                IndexWrite(target, subs, rhs.array());
             return target;
         }
         case Accessor::Kind::Brace: {
@@ -580,7 +462,7 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                 throw Error("Brace indexing is only for cell arrays");
             }
             const CellArray &cell = holder.cell();
-            std::vector<km::Subscript> subs = Subscripts(Positions(cell.dims), acc.subscripts);
+            SubscriptList subs = Subscripts(Positions(cell.dims), acc.subscripts);
             Value inner;
             if (last) {
                 inner = rhs;
@@ -744,28 +626,27 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
     return Execute(s.handler);
 }
 
-std::vector<km::Subscript> Evaluator::Subscripts(const Array &a, const std::vector<ExprPtr> &args,
-                                                 std::size_t first) {
+SubscriptList Evaluator::Subscripts(const Array &a, const std::vector<ExprPtr> &args,
+                                    std::size_t first) {
     const std::size_t n = args.size() - first;
-    if (n == 0 || n > 2) throw Error("Only one or two subscripts are supported");
-    std::vector<km::Subscript> subs;
+    if (n == 0) throw Error("A subscript is needed between the parentheses");
+    SubscriptList subs;
+    subs.reserve(n);
     const auto count = static_cast<unsigned int>(n);
     for (unsigned int k = 0; k < count; ++k) {
         const Expr &arg = *args[first + k];
         if (arg.kind == Expr::Kind::Colon) {
-            subs.push_back(km::Subscript(km::All));
+            subs.push_back(ColonSubscript());
             continue;
         }
-        m_ends.push_back({&a, k + 1, count});
-        try {
-            const Value index = Evaluate(arg);
-            CheckSubscript(index);
-            subs.emplace_back(index.array());
-        } catch (...) {
-            m_ends.pop_back();
-            throw;
-        }
-        m_ends.pop_back();
+        EndContext &end = m_ends.emplace_back();
+        end.array = &a;
+        end.position = k + 1;
+        end.count = count;
+        EndScope scope{m_ends};
+        const Value index = Evaluate(arg);
+        CheckSubscript(index);
+        subs.push_back(index.array());
     }
     return subs;
 }
@@ -792,7 +673,7 @@ void Evaluator::Expand(const Expr &e, std::vector<Value> &out) {
     const Value base = Evaluate(*e.args[0]);
     if (!base.IsCell()) throw Error("Brace indexing is only for cell arrays");
     const CellArray &c = base.cell();
-    std::vector<km::Subscript> subs = Subscripts(Positions(c.dims), e.args, 1);
+    SubscriptList subs = Subscripts(Positions(c.dims), e.args, 1);
     std::vector<std::size_t> taken;
     Select(c.dims, subs, taken);
     for (std::size_t k : taken) out.push_back(c.items[k]);
@@ -818,7 +699,7 @@ Value Evaluator::AssignElement(const Value *current, const Target &t, std::size_
     StructArray base;
     base.dims = {0, 0};
     if (current && current->IsStruct()) base = current->structure();
-    std::vector<km::Subscript> subs = Subscripts(Positions(base.dims), t.path[k].subscripts);
+    SubscriptList subs = Subscripts(Positions(base.dims), t.path[k].subscripts);
     std::optional<Value> element;
     try {
         std::vector<std::size_t> taken;
@@ -878,7 +759,7 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
     const std::size_t first = e.kind == Expr::Kind::Call ? 0 : 1;
     if (base.IsCell()) {
         const CellArray &c = base.cell();
-        std::vector<km::Subscript> subs = Subscripts(Positions(c.dims), e.args, first);
+        SubscriptList subs = Subscripts(Positions(c.dims), e.args, first);
         std::vector<std::size_t> taken;
         const Dims dims = Select(c.dims, subs, taken);
         if (e.kind == Expr::Kind::CellIndex) {
@@ -895,7 +776,7 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
     if (e.kind == Expr::Kind::CellIndex) throw Error("Brace indexing is only for cell arrays");
     if (base.IsStruct()) {
         const StructArray &s = base.structure();
-        std::vector<km::Subscript> subs = Subscripts(Positions(s.dims), e.args, first);
+        SubscriptList subs = Subscripts(Positions(s.dims), e.args, first);
         std::vector<std::size_t> taken;
         StructArray part;
         part.dims = Select(s.dims, subs, taken);
@@ -906,8 +787,8 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
         return Value(std::move(part));
     }
     const Array &a = base.array();
-    std::vector<km::Subscript> subs = Subscripts(a, e.args, first);
-    return subs.size() == 1 ? a(subs[0]) : a(subs[0], subs[1]);
+    SubscriptList subs = Subscripts(a, e.args, first);
+    return IndexRead(a, subs);
 }
 
 std::vector<Value> Evaluator::CallName(const Expr &e, unsigned int nargout) {
@@ -1415,13 +1296,6 @@ bool Compare(Op op, double x, double y) {
         default: return x >= y;
     }
 }
-
-// Pops the subscript context of end when the evaluation of a subscript
-// ends, also by an exception.
-struct EndScope {
-    std::vector<EndContext> &ends;
-    ~EndScope() { ends.pop_back(); }
-};
 
 }  // namespace
 

@@ -243,8 +243,8 @@ private:
     std::vector<Value> CallAnonymous(const Handle &h, const std::vector<Value> &args,
                                      unsigned int nargout);
     std::vector<Value> Arguments(const std::vector<ExprPtr> &args, std::size_t first = 0);
-    std::vector<kiv::matrix::Subscript> Subscripts(const Array &a, const std::vector<ExprPtr> &args,
-                                                   std::size_t first = 0);
+    std::vector<Array> Subscripts(const Array &a, const std::vector<ExprPtr> &args,
+                                  std::size_t first = 0);
     Value Subscripted(const Value &base, const Expr &e);
     Value Matrix(const Expr &e);
     Value CellLiteral(const Expr &e);
