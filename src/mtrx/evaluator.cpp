@@ -342,6 +342,17 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
             }
         }
     }
+    // c{I} and s.name as a statement give each value of their list as ans.
+    if (e.kind == Expr::Kind::CellIndex || e.kind == Expr::Kind::Field) {
+        std::vector<Value> list;
+        Expand(e, list);
+        for (Value &v : list) {
+            Value &ans = Var(s.slot);
+            ans = std::move(v);
+            if (s.show) Show(m_display, "ans", ans, m_compact);
+        }
+        return;
+    }
     // A call as a statement asks for no output and may return none (disp).
     const bool call = e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call;
     std::vector<Value> results = call ? CallName(e, 0) : std::vector<Value>{Evaluate(e)};
@@ -354,7 +365,7 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
 void Evaluator::ExecuteAssign(const Stmt &s) {
     // [] on the right of A(I) = [] deletes; anywhere else it is a value.
     const bool deletion = s.value->kind == Expr::Kind::Matrix && s.value->rows.empty();
-    if (s.targets.size() == 1) {
+    if (s.targets.size() == 1 && !(s.bracketed && TargetCount(s.targets[0]) != 1)) {
         const Target &t = s.targets[0];
         double y;
         if (m_fastScalars && EvalScalar(*s.value, y)) {
@@ -380,14 +391,97 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
         AssignTarget(s, t, Evaluate(*s.value), deletion);
         return;
     }
+    // [a, s.f, c{:}] = ...: a target that names several places (a field of
+    // a struct array, several cells) takes as many values, in order.
+    std::vector<std::size_t> counts;
+    std::size_t total = 0;
+    for (const Target &t : s.targets) {
+        counts.push_back(t.name.empty() ? 1 : TargetCount(t));
+        total += counts.back();
+    }
     const Expr &e = *s.value;
-    if (e.kind != Expr::Kind::Name && e.kind != Expr::Kind::Call)
-        throw Error("Only a function call can give several outputs");
-    const auto n = static_cast<unsigned int>(s.targets.size());
-    std::vector<Value> values = CallName(e, n);
-    if (values.size() < n) throw Error("Too many output arguments for '" + e.text + "'");
-    for (std::size_t k = 0; k < s.targets.size(); ++k)
-        AssignTarget(s, s.targets[k], std::move(values[k]), deletion);
+    std::vector<Value> values;
+    if (e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) {
+        values = CallName(e, static_cast<unsigned int>(total));
+        if (values.size() < total) throw Error("Too many output arguments for '" + e.text + "'");
+    } else if (e.kind == Expr::Kind::Field || e.kind == Expr::Kind::CellIndex) {
+        Expand(e, values);
+        if (values.size() < total)
+            throw Error("The list on the right gives " + std::to_string(values.size()) +
+                        " values; the targets take " + std::to_string(total));
+    } else {
+        throw Error("Only a function call or a list (c{:}, s.name) can give several outputs");
+    }
+    std::size_t next = 0;
+    for (std::size_t k = 0; k < s.targets.size(); ++k) {
+        const Target &t = s.targets[k];
+        if (counts[k] == 1) {
+            AssignTarget(s, t, std::move(values[next++]), deletion);
+            continue;
+        }
+        std::vector<Value> part(std::make_move_iterator(values.begin() + next),
+                                std::make_move_iterator(values.begin() + next + counts[k]));
+        next += counts[k];
+        AssignList(t, std::move(part));
+        if (s.show) Show(m_display, t.name, Var(t.slot), m_compact);
+    }
+}
+
+bool Evaluator::IsListTarget(const Target &t) {
+    const std::size_t n = t.path.size();
+    if (n == 1 && t.path[0].kind == Accessor::Kind::Brace) return true;
+    if (n == 1 && t.path[0].kind == Accessor::Kind::Field) return true;
+    return n == 2 && t.path[0].kind == Accessor::Kind::Paren &&
+           t.path[1].kind == Accessor::Kind::Field;
+}
+
+std::size_t Evaluator::TargetCount(const Target &t) {
+    if (t.name.empty() || !IsListTarget(t)) return 1;
+    const Value *current = Lookup(t.slot);
+    if (!current) return 1;
+    const Accessor &first = t.path[0];
+    if (first.kind == Accessor::Kind::Field)
+        return current->IsStruct() ? Count(current->structure().dims) : 1;
+    if (first.kind == Accessor::Kind::Brace && !current->IsCell()) return 1;
+    if (first.kind == Accessor::Kind::Paren && !current->IsStruct()) return 1;
+    // The places the subscripts name inside the value; a place beyond it is
+    // left to the ordinary assignment, which grows the value.
+    const Dims dims = current->Dimensions();
+    const SubscriptList subs = Subscripts(Positions(dims), first.subscripts);
+    std::vector<std::size_t> taken;
+    try {
+        Select(dims, subs, taken);
+    } catch (const km::IMatrixException &) {
+        return 1;
+    }
+    return taken.size();
+}
+
+void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
+    Value &slot = Var(t.slot);
+    const Accessor &first = t.path[0];
+    if (first.kind == Accessor::Kind::Brace) {
+        const CellArray &cell = slot.cell();
+        const SubscriptList subs = Subscripts(Positions(cell.dims), first.subscripts);
+        std::vector<std::size_t> taken;
+        CellArray part;
+        part.dims = Select(cell.dims, subs, taken);
+        part.items = std::move(values);
+        Value result(StoreCells(cell, subs, &part));
+        Var(t.slot) = std::move(result);
+        return;
+    }
+    StructArray record = slot.structure();
+    std::vector<std::size_t> taken;
+    if (first.kind == Accessor::Kind::Paren) {
+        const SubscriptList subs = Subscripts(Positions(record.dims), first.subscripts);
+        Select(record.dims, subs, taken);
+    } else {
+        for (std::size_t k = 0; k < Count(record.dims); ++k) taken.push_back(k);
+    }
+    const std::size_t field = record.AddField(FieldName(t.path.back()));
+    for (std::size_t k = 0; k < taken.size(); ++k) record.At(taken[k], field) = std::move(values[k]);
+    Var(t.slot) = Value(std::move(record));
 }
 
 void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion) {
@@ -665,6 +759,16 @@ std::vector<Value> Evaluator::Arguments(const std::vector<ExprPtr> &args, std::s
 }
 
 void Evaluator::Expand(const Expr &e, std::vector<Value> &out) {
+    if (e.kind == Expr::Kind::Field) {
+        // s.name of a struct array in a list gives the field of every
+        // element, in order.
+        const Value base = Evaluate(*e.args[0]);
+        std::size_t field;
+        const StructArray &record = FieldOf(base, e, field);
+        const std::size_t n = Count(record.dims);
+        for (std::size_t k = 0; k < n; ++k) out.push_back(record.At(k, field));
+        return;
+    }
     if (e.kind != Expr::Kind::CellIndex) {
         out.push_back(Evaluate(e));
         return;
@@ -677,6 +781,17 @@ void Evaluator::Expand(const Expr &e, std::vector<Value> &out) {
     std::vector<std::size_t> taken;
     Select(c.dims, subs, taken);
     for (std::size_t k : taken) out.push_back(c.items[k]);
+}
+
+const StructArray &Evaluator::FieldOf(const Value &base, const Expr &e, std::size_t &field) {
+    const std::string name = e.args.size() > 1 ? FieldNameOf(Evaluate(*e.args[1])) : e.text;
+    if (!base.IsStruct())
+        throw Error("Dot indexing is not supported for variables of this type.");
+    const StructArray &record = base.structure();
+    const int k = record.Field(name);
+    if (k < 0) throw Error("Unrecognized field name \"" + name + "\".");
+    field = static_cast<std::size_t>(k);
+    return record;
 }
 
 std::string Evaluator::FieldName(const Accessor &acc) {
@@ -741,14 +856,14 @@ Value Evaluator::AssignElement(const Value *current, const Target &t, std::size_
 
 Value Evaluator::Subscripted(const Value &base, const Expr &e) {
     if (e.kind == Expr::Kind::Field) {
-        if (!base.IsStruct()) throw Error("Dot indexing is only for structs");
-        const StructArray &record = base.structure();
-        const std::string name = e.args.size() > 1 ? FieldNameOf(Evaluate(*e.args[1])) : e.text;
-        const int field = record.Field(name);
-        if (field < 0) throw Error("Reference to non-existent field '" + name + "'");
-        if (record.values.size() != record.fields.size())
-            throw Error("Fields of a struct array are read one element at a time");
-        return record.At(0, static_cast<std::size_t>(field));
+        std::size_t field;
+        const StructArray &record = FieldOf(base, e, field);
+        const std::size_t n = Count(record.dims);
+        if (n != 1)
+            throw Error("Field '" + record.fields[field] + "' of a " + DimsText(record.dims) +
+                        " struct array is a list of " + std::to_string(n) +
+                        " values where one value is needed");
+        return record.At(0, field);
     }
     if (base.IsHandle()) {
         if (e.kind != Expr::Kind::Index) throw Error("Brace indexing is only for cell arrays");
@@ -921,7 +1036,9 @@ bool Evaluator::CallDirect(const Expr &e, Value &out) {
     const Frame &frame = Top();
     if (frame.function && count == 0 && (e.text == "nargin" || e.text == "nargout")) return false;
     for (const ExprPtr &a : e.args)
-        if (a->kind == Expr::Kind::Colon || a->kind == Expr::Kind::CellIndex) return false;
+        if (a->kind == Expr::Kind::Colon || a->kind == Expr::Kind::CellIndex ||
+            a->kind == Expr::Kind::Field)
+            return false;  // a list may give any number of arguments
     // Only the arguments there are are made (and destroyed, also when one
     // of them fails).
     struct Arguments {
@@ -1016,7 +1133,10 @@ void Evaluator::RunUser(const std::shared_ptr<const Unit> &unit, const Function 
     const std::size_t named = f.params.size() - (varargin ? 1 : 0);
     if (count > named && !varargin)
         throw Error("Too many input arguments for '" + f.name + "'");
-    if (nargout > std::max<std::size_t>(f.outputs.size(), 1))
+    // A last output named varargout is a cell whose elements are the
+    // outputs after the named ones.
+    const bool varargout = !f.outputs.empty() && f.outputs.back() == "varargout";
+    if (!varargout && nargout > std::max<std::size_t>(f.outputs.size(), 1))
         throw Error("Too many output arguments for '" + f.name + "'");
     CheckDepth(f.name);
     Frame &frame = PushFrame(&f.names);
@@ -1047,10 +1167,28 @@ void Evaluator::RunUser(const std::shared_ptr<const Unit> &unit, const Function 
         frame.slots[static_cast<std::size_t>(f.paramSlots.back())] = Value(std::move(cell));
     }
     Execute(f.body);
+    const std::size_t namedOut = f.outputs.size() - (varargout ? 1 : 0);
     const std::size_t wanted =
-        first ? std::min<std::size_t>(1, f.outputs.size())
-              : std::min<std::size_t>(std::max(nargout, 1u), f.outputs.size());
+        varargout ? (first ? 1 : std::max(nargout, 1u))
+        : first   ? std::min<std::size_t>(1, f.outputs.size())
+                  : std::min<std::size_t>(std::max(nargout, 1u), f.outputs.size());
     for (std::size_t k = 0; k < wanted; ++k) {
+        if (k >= namedOut) {
+            const Value &rest = Top().slots[static_cast<std::size_t>(f.outputSlots.back())];
+            const std::size_t j = k - namedOut;
+            if (rest.IsUnset() || !rest.IsCell() || j >= rest.cell().items.size()) {
+                if (k == 0 && nargout == 0) break;
+                if (!rest.IsUnset() && !rest.IsCell())
+                    throw Error("varargout of '" + f.name + "' must be a cell array");
+                throw Error("Output argument 'varargout{" + std::to_string(j + 1) +
+                            "}' is not assigned in '" + f.name + "'");
+            }
+            if (first)
+                *first = rest.cell().items[j];
+            else
+                outs->push_back(rest.cell().items[j]);
+            continue;
+        }
         // A script run in the function may have moved the frame's slots.
         Value &v = Top().slots[static_cast<std::size_t>(f.outputSlots[k])];
         if (v.IsUnset()) {
