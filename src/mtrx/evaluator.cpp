@@ -872,6 +872,8 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
         return out[0];
     }
     const std::size_t first = e.kind == Expr::Kind::Call ? 0 : 1;
+    // x() is x itself.
+    if (e.args.size() == first && e.kind != Expr::Kind::CellIndex) return base;
     if (base.IsCell()) {
         const CellArray &c = base.cell();
         SubscriptList subs = Subscripts(Positions(c.dims), e.args, first);
