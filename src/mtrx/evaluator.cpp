@@ -444,10 +444,14 @@ std::size_t Evaluator::TargetCount(const Target &t) {
         return current->IsStruct() ? Count(current->structure().dims) : 1;
     if (first.kind == Accessor::Kind::Brace && !current->IsCell()) return 1;
     if (first.kind == Accessor::Kind::Paren && !current->IsStruct()) return 1;
-    // The places the subscripts name inside the value; a place beyond it is
-    // left to the ordinary assignment, which grows the value.
     const Dims dims = current->Dimensions();
-    const SubscriptList subs = Subscripts(Positions(dims), first.subscripts);
+    const Array positions = Positions(dims);
+    const SubscriptList subs = Subscripts(positions, first.subscripts);
+    // Cells: the places the subscripts name, also beyond the cell (which
+    // then grows).
+    if (first.kind == Accessor::Kind::Brace) return Count(Named(positions, subs));
+    // Structs: the elements named inside the array; one beyond it is left
+    // to the ordinary assignment, which grows the array.
     std::vector<std::size_t> taken;
     try {
         Select(dims, subs, taken);
@@ -462,10 +466,10 @@ void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
     const Accessor &first = t.path[0];
     if (first.kind == Accessor::Kind::Brace) {
         const CellArray &cell = slot.cell();
-        const SubscriptList subs = Subscripts(Positions(cell.dims), first.subscripts);
-        std::vector<std::size_t> taken;
+        const Array positions = Positions(cell.dims);
+        const SubscriptList subs = Subscripts(positions, first.subscripts);
         CellArray part;
-        part.dims = Select(cell.dims, subs, taken);
+        part.dims = Named(positions, subs);
         part.items = std::move(values);
         Value result(StoreCells(cell, subs, &part));
         Var(t.slot) = std::move(result);

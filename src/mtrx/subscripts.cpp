@@ -77,6 +77,25 @@ Array Positions(const Dims &dims, double first) {
     return out;
 }
 
+Dims Named(const Array &a, const SubscriptList &subs) {
+    const auto n = static_cast<unsigned int>(subs.size());
+    Dims lengths;
+    for (unsigned int k = 0; k < n; ++k) {
+        const km::CMatrix *s = subs[k].get();
+        unsigned int length = s->GetNoElems();
+        if (s->IsColon()) {
+            length = km::End(a, k + 1, n);
+        } else if (s->IsLogical()) {
+            const Array truth = Array::Adopt(km::Logical(s));
+            length = 0;
+            for (std::size_t j = 0; j < truth.Numel(); ++j) length += truth.Data()[j] != 0.0;
+        }
+        lengths.push_back(length);
+    }
+    if (n == 1) lengths.insert(lengths.begin(), 1u);
+    return lengths;
+}
+
 Dims Select(const Dims &dims, const SubscriptList &subs, std::vector<std::size_t> &taken) {
     const Array part = IndexRead(Positions(dims), subs);
     taken = PositionsOf(part);

@@ -36,6 +36,10 @@ void IndexErase(Array &a, const SubscriptList &subs);
 /// library selects the positions the library would select of any array of
 /// those dimensions, with its checks and messages, for cells and structs.
 Array Positions(const Dims &dims, double first = 1.0);
+/// The lengths of the selection `subs` names in `a`, also beyond its
+/// extents: per subscript, the extent for a colon, the true elements of a
+/// mask, else the element count (one subscript gives a row).
+Dims Named(const Array &a, const SubscriptList &subs);
 /// Reads `subs` of an array of `dims`: the dimensions of the result and the
 /// positions (0-based) it takes.
 Dims Select(const Dims &dims, const SubscriptList &subs, std::vector<std::size_t> &taken);
