@@ -425,6 +425,24 @@ private:
 /// Writes the text of ToString("") to `out`.
 MATRIX_API std::ostream &operator<<(std::ostream &out, const Array &a);
 
+/// How strictly CheckSubscript reads the values of a numeric subscript.
+enum class SubscriptValues {
+    /// Whole numbers (of a double or single index); the indexing functions
+    /// then refuse positions below 1 or beyond the array themselves. The
+    /// Array face reads its subscripts so.
+    kWhole,
+    /// Whole numbers from 1 up, finite, with no nonzero imaginary part: what
+    /// a program's subscript must hold, refused before any indexing function
+    /// sees it (they would round or report a position of 0 otherwise).
+    kPositiveWhole
+};
+
+/// Refuses a subscript whose values `rule` does not take, with
+/// CFunctionErrorException "Subscript indices must either be real positive
+/// integers or logicals.". Logical masks, the colon and integer classes pass
+/// as they are; only double and single values are read.
+MATRIX_API void CheckSubscript(const CMatrix *index, SubscriptValues rule);
+
 /// One subscript: a position (a whole number), All, an End position, a
 /// Range, a list of positions (`{1, 2}`), or an array (a mask when logical,
 /// else an index array of whole numbers).

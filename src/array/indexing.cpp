@@ -15,26 +15,39 @@ double BoundValue(const RangeBound &b, const CMatrix *a, unsigned int k, unsigne
     return b.fromEnd ? static_cast<double>(End(a, k, n)) + b.value : b.value;
 }
 
-// The language takes only whole numbers as numeric subscripts; the library
-// functions round, so the Array face checks first. Logical masks and
-// integer classes pass as they are.
-void CheckWhole(const CMatrix *index) {
-    if (index->IsLogical() || index->IsColon()) return;
-    const unsigned int n = index->GetNoElems();
-    bool whole = true;
-    if (index->GetClassID() == mxClassDouble) {
-        const double *p = static_cast<const double *>(index->GetPr());
-        for (unsigned int k = 0; k < n && whole; ++k) whole = p[k] == std::floor(p[k]);
-    } else if (index->GetClassID() == mxClassSingle) {
-        const float *p = static_cast<const float *>(index->GetPr());
-        for (unsigned int k = 0; k < n && whole; ++k) whole = p[k] == std::floor(p[k]);
+template <typename T>
+bool ValuesPass(const T *p, unsigned int n, SubscriptValues rule) {
+    for (unsigned int k = 0; k < n; ++k) {
+        const T x = p[k];
+        if (x != std::floor(x)) return false;  // NaN included
+        if (rule == SubscriptValues::kPositiveWhole && !(x >= 1 && std::isfinite(x))) return false;
     }
-    if (!whole)
-        throw CFunctionErrorException(
-            L"Subscript indices must either be real positive integers or logicals.");
+    return true;
 }
 
 }  // namespace
+
+void CheckSubscript(const CMatrix *index, SubscriptValues rule) {
+    if (index->IsLogical() || index->IsColon()) return;
+    const unsigned int n = index->GetNoElems();
+    bool pass = true;
+    if (index->GetClassID() == mxClassDouble) {
+        pass = ValuesPass(static_cast<const double *>(index->GetPr()), n, rule);
+        if (pass && rule == SubscriptValues::kPositiveWhole && index->IsComplex()) {
+            const double *im = static_cast<const double *>(index->GetPi());
+            for (unsigned int k = 0; k < n && pass; ++k) pass = im[k] == 0.0;
+        }
+    } else if (index->GetClassID() == mxClassSingle) {
+        pass = ValuesPass(static_cast<const float *>(index->GetPr()), n, rule);
+        if (pass && rule == SubscriptValues::kPositiveWhole && index->IsComplex()) {
+            const float *im = static_cast<const float *>(index->GetPi());
+            for (unsigned int k = 0; k < n && pass; ++k) pass = im[k] == 0.0f;
+        }
+    }
+    if (!pass)
+        throw CFunctionErrorException(
+            L"Subscript indices must either be real positive integers or logicals.");
+}
 
 Subscript::Subscript(IndexRef &&index)
     : m_kind(Kind::Array), m_array(static_cast<Array>(std::move(index))) {}
@@ -42,7 +55,7 @@ Subscript::Subscript(IndexRef &&index)
 const CMatrix *Subscript::Resolve(const CMatrix *a, unsigned int k, unsigned int n,
                                   Array &holder) const {
     switch (m_kind) {
-        case Kind::Array: CheckWhole(m_array.get()); return m_array.get();
+        case Kind::Array: CheckSubscript(m_array.get(), SubscriptValues::kWhole); return m_array.get();
         case Kind::Position:
             holder = Array(static_cast<double>(Array::WholePosition(m_value)));
             break;
@@ -52,7 +65,7 @@ const CMatrix *Subscript::Resolve(const CMatrix *a, unsigned int k, unsigned int
             holder = Array::Adopt(Colon(BoundValue(m_range.first, a, k, n),
                                         BoundValue(m_range.step, a, k, n),
                                         BoundValue(m_range.last, a, k, n)));
-            CheckWhole(holder.get());
+            CheckSubscript(holder.get(), SubscriptValues::kWhole);
             break;
     }
     return holder.get();

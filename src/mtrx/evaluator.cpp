@@ -9,6 +9,7 @@
 #include "lexer.h"
 #include "lib/operators.h"
 #include "resolver.h"
+#include "subscripts.h"
 
 #include <matrix/exceptions.h>
 
@@ -30,56 +31,11 @@ namespace km = kiv::matrix;
 
 namespace {
 
-const char kBadSubscript[] = "Subscript indices must either be real positive integers or logicals.";
-
 // True for a whole number from 1 up: the values a numeric subscript may
 // hold. Every finite double from 2^52 up is whole; NaN fails every test.
 inline bool IsIndexValue(double x) {
     if (x >= 1.0 && x < 0x1p52) return static_cast<double>(static_cast<std::int64_t>(x)) == x;
     return x >= 0x1p52 && x <= 0x1.fffffffffffffp1023;
-}
-
-// Refuses a subscript that is neither a mask nor whole positive numbers.
-// The library rounds index values for its C++ callers; a program's
-// subscripts must be exact, so 1.5, 0, -1, NaN and Inf are all refused here,
-// before any library call sees them.
-void CheckSubscript(const Value &index) {
-    double x;
-    if (index.RealScalar(x)) {
-        if (!IsIndexValue(x)) throw Error(kBadSubscript);
-        return;
-    }
-    const Array &a = index.array();
-    if (a.IsLogical() || !IsDouble(a)) return;
-    const km::CMatrix *m = a.get();
-    const std::size_t n = m->GetNoElems();
-    const auto *re = static_cast<const double *>(m->GetPr());
-    for (std::size_t k = 0; k < n; ++k)
-        if (!IsIndexValue(re[k])) throw Error(kBadSubscript);
-    if (IsComplex(a)) {
-        const auto *im = static_cast<const double *>(m->GetPi());
-        for (std::size_t k = 0; k < n; ++k)
-            if (im[k] != 0.0) throw Error(kBadSubscript);
-    }
-}
-
-// An array of `dims` holding first, first + 1, ...: indexing it through the
-// library selects the positions the library would select of any array of
-// those dimensions, with its checks and messages, for cells and structs.
-Array Positions(const Dims &dims, double first = 1.0) {
-    Array out = Array::Adopt(km::Zeros(static_cast<unsigned int>(dims.size()), dims.data()));
-    if (out.Numel() == 0) return out;
-    const km::DoubleSpan p = out.MutableData();
-    for (std::size_t k = 0; k < p.size; ++k) p[k] = first + static_cast<double>(k);
-    return out;
-}
-
-// The positions (1-based, 0 for a slot no source fills) held by `a`.
-std::vector<std::size_t> PositionsOf(const Array &a) {
-    std::vector<std::size_t> out(a.Numel());
-    const double *p = out.empty() ? nullptr : a.Data();
-    for (std::size_t k = 0; k < out.size(); ++k) out[k] = static_cast<std::size_t>(p[k]);
-    return out;
 }
 
 // True for the empty double [] that a name may hold before it becomes a
@@ -89,80 +45,12 @@ bool EmptyDouble(const Value &v) {
            !v.array().IsLogical();
 }
 
-// Reads `subs` of an array of `dims`: the dimensions of the result and the
-// positions (0-based) it takes.
-Dims Select(const Dims &dims, const std::vector<km::Subscript> &subs,
-            std::vector<std::size_t> &taken) {
-    const Array all = Positions(dims);
-    const Array part = subs.size() == 1 ? all(subs[0]) : all(subs[0], subs[1]);
-    taken = PositionsOf(part);
-    for (std::size_t &k : taken) --k;
-    return part.Dims();
-}
-
-// Writes `subs` of an array of `dims` (n elements) from a source of
-// `source` dimensions (m elements), or deletes them: the dimensions of the
-// result, and for each of its elements the position it takes, 1..n from the
-// old array, n+1..n+m from the source, 0 for a new empty slot.
-Dims Store(const Dims &dims, const std::vector<km::Subscript> &subs, const Dims *source,
-           std::vector<std::size_t> &from) {
-    Array all = Positions(dims);
-    if (!source) {
-        if (subs.size() == 1)
-            all(subs[0]) = km::Empty();
-        else
-            all(subs[0], subs[1]) = km::Empty();
-    } else {
-        const Array rhs = Positions(*source, static_cast<double>(Count(dims) + 1));
-        if (subs.size() == 1)
-            all(subs[0]) = rhs;
-        else
-            all(subs[0], subs[1]) = rhs;
-    }
-    from = PositionsOf(all);
-    return all.Dims();
-}
-
-// The cell `c` with `subs` set from `rhs` (deleted when rhs is null).
-CellArray StoreCells(const CellArray &c, const std::vector<km::Subscript> &subs,
-                     const CellArray *rhs) {
-    std::vector<std::size_t> from;
-    CellArray out;
-    out.dims = Store(c.dims, subs, rhs ? &rhs->dims : nullptr, from);
-    out.items.reserve(from.size());
-    const std::size_t n = c.items.size();
-    for (std::size_t p : from)
-        out.items.push_back(p == 0 ? Value() : p <= n ? c.items[p - 1] : rhs->items[p - n - 1]);
-    return out;
-}
-
-// The struct array `s` with `subs` set from `rhs` (deleted when rhs is
-// null), whose fields must be s's, in any order.
-StructArray StoreStructs(const StructArray &s, const std::vector<km::Subscript> &subs,
-                         const StructArray *rhs) {
-    std::vector<int> order;  // rhs's field of each of s's
-    if (rhs) {
-        if (rhs->fields.size() != s.fields.size())
-            throw Error("Structs assigned into a struct array must have its fields");
-        for (const std::string &f : s.fields) {
-            const int k = rhs->Field(f);
-            if (k < 0) throw Error("Structs assigned into a struct array must have its fields");
-            order.push_back(k);
-        }
-    }
-    std::vector<std::size_t> from;
-    StructArray out;
-    out.fields = s.fields;
-    out.dims = Store(s.dims, subs, rhs ? &rhs->dims : nullptr, from);
-    const std::size_t n = Count(s.dims);
-    out.values.reserve(from.size() * s.fields.size());
-    for (std::size_t p : from)
-        for (std::size_t f = 0; f < s.fields.size(); ++f)
-            out.values.push_back(p == 0   ? Value()
-                                 : p <= n ? s.At(p - 1, f)
-                                          : rhs->At(p - n - 1, static_cast<std::size_t>(order[f])));
-    return out;
-}
+// Pops the subscript context of end when the evaluation of a subscript
+// ends, also by an exception.
+struct EndScope {
+    std::vector<EndContext> &ends;
+    ~EndScope() { ends.pop_back(); }
+};
 
 std::string Folder(const std::string &path) {
     const std::size_t slash = path.rfind('/');
@@ -452,6 +340,17 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
             return;
         }
     }
+    // c{I} and s.name as a statement give each value of their list as ans.
+    if (e.kind == Expr::Kind::CellIndex || e.kind == Expr::Kind::Field) {
+        std::vector<Value> list;
+        Expand(e, list);
+        for (Value &v : list) {
+            Value &ans = Var(s.slot);
+            ans = std::move(v);
+            if (s.show) Show(m_display, "ans", ans, m_displayState);
+        }
+        return;
+    }
     // A call as a statement asks for no output and may return none (disp).
     const bool call = e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call;
     std::vector<Value> results = call ? CallName(e, 0) : std::vector<Value>{Evaluate(e)};
@@ -464,7 +363,7 @@ void Evaluator::ExecuteExpression(const Stmt &s) {
 void Evaluator::ExecuteAssign(const Stmt &s) {
     // [] on the right of A(I) = [] deletes; anywhere else it is a value.
     const bool deletion = s.value->kind == Expr::Kind::Matrix && s.value->rows.empty();
-    if (s.targets.size() == 1) {
+    if (s.targets.size() == 1 && !(s.bracketed && TargetCount(s.targets[0]) != 1)) {
         const Target &t = s.targets[0];
         double y;
         if (m_fastScalars && EvalScalar(*s.value, y)) {
@@ -490,14 +389,101 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
         AssignTarget(s, t, Evaluate(*s.value), deletion);
         return;
     }
+    // [a, s.f, c{:}] = ...: a target that names several places (a field of
+    // a struct array, several cells) takes as many values, in order.
+    std::vector<std::size_t> counts;
+    std::size_t total = 0;
+    for (const Target &t : s.targets) {
+        counts.push_back(t.name.empty() ? 1 : TargetCount(t));
+        total += counts.back();
+    }
     const Expr &e = *s.value;
-    if (e.kind != Expr::Kind::Name && e.kind != Expr::Kind::Call)
-        throw Error("Only a function call can give several outputs");
-    const auto n = static_cast<unsigned int>(s.targets.size());
-    std::vector<Value> values = CallName(e, n);
-    if (values.size() < n) throw Error("Too many output arguments for '" + e.text + "'");
-    for (std::size_t k = 0; k < s.targets.size(); ++k)
-        AssignTarget(s, s.targets[k], std::move(values[k]), deletion);
+    std::vector<Value> values;
+    if (e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) {
+        values = CallName(e, static_cast<unsigned int>(total));
+        if (values.size() < total) throw Error("Too many output arguments for '" + e.text + "'");
+    } else if (e.kind == Expr::Kind::Field || e.kind == Expr::Kind::CellIndex) {
+        Expand(e, values);
+        if (values.size() < total)
+            throw Error("The list on the right gives " + std::to_string(values.size()) +
+                        " values; the targets take " + std::to_string(total));
+    } else {
+        throw Error("Only a function call or a list (c{:}, s.name) can give several outputs");
+    }
+    std::size_t next = 0;
+    for (std::size_t k = 0; k < s.targets.size(); ++k) {
+        const Target &t = s.targets[k];
+        if (counts[k] == 1) {
+            AssignTarget(s, t, std::move(values[next++]), deletion);
+            continue;
+        }
+        std::vector<Value> part(std::make_move_iterator(values.begin() + next),
+                                std::make_move_iterator(values.begin() + next + counts[k]));
+        next += counts[k];
+        AssignList(t, std::move(part));
+        if (s.show) Show(m_display, t.name, Var(t.slot), m_displayState);
+    }
+}
+
+bool Evaluator::IsListTarget(const Target &t) {
+    const std::size_t n = t.path.size();
+    if (n == 1 && t.path[0].kind == Accessor::Kind::Brace) return true;
+    if (n == 1 && t.path[0].kind == Accessor::Kind::Field) return true;
+    return n == 2 && t.path[0].kind == Accessor::Kind::Paren &&
+           t.path[1].kind == Accessor::Kind::Field;
+}
+
+std::size_t Evaluator::TargetCount(const Target &t) {
+    if (t.name.empty() || !IsListTarget(t)) return 1;
+    const Value *current = Lookup(t.slot);
+    if (!current) return 1;
+    const Accessor &first = t.path[0];
+    if (first.kind == Accessor::Kind::Field)
+        return current->IsStruct() ? Count(current->structure().dims) : 1;
+    if (first.kind == Accessor::Kind::Brace && !current->IsCell()) return 1;
+    if (first.kind == Accessor::Kind::Paren && !current->IsStruct()) return 1;
+    const Dims dims = current->Dimensions();
+    const Array positions = Positions(dims);
+    const SubscriptList subs = Subscripts(positions, first.subscripts);
+    // Cells: the places the subscripts name, also beyond the cell (which
+    // then grows).
+    if (first.kind == Accessor::Kind::Brace) return Count(Named(positions, subs));
+    // Structs: the elements named inside the array; one beyond it is left
+    // to the ordinary assignment, which grows the array.
+    std::vector<std::size_t> taken;
+    try {
+        Select(dims, subs, taken);
+    } catch (const km::IMatrixException &) {
+        return 1;
+    }
+    return taken.size();
+}
+
+void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
+    Value &slot = Var(t.slot);
+    const Accessor &first = t.path[0];
+    if (first.kind == Accessor::Kind::Brace) {
+        const CellArray &cell = slot.cell();
+        const Array positions = Positions(cell.dims);
+        const SubscriptList subs = Subscripts(positions, first.subscripts);
+        CellArray part;
+        part.dims = Named(positions, subs);
+        part.items = std::move(values);
+        Value result(StoreCells(cell, subs, &part));
+        Var(t.slot) = std::move(result);
+        return;
+    }
+    StructArray record = slot.structure();
+    std::vector<std::size_t> taken;
+    if (first.kind == Accessor::Kind::Paren) {
+        const SubscriptList subs = Subscripts(Positions(record.dims), first.subscripts);
+        Select(record.dims, subs, taken);
+    } else {
+        for (std::size_t k = 0; k < Count(record.dims); ++k) taken.push_back(k);
+    }
+    const std::size_t field = record.AddField(FieldName(t.path.back()));
+    for (std::size_t k = 0; k < taken.size(); ++k) record.At(taken[k], field) = std::move(values[k]);
+    Var(t.slot) = Value(std::move(record));
 }
 
 void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion) {
@@ -541,13 +527,13 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
             if (current && current->IsStruct() && (deletion || rhs.IsStruct())) {
                 // s(I) = t (a struct whose fields are s's) or s(I) = [].
                 const StructArray &base = current->structure();
-                std::vector<km::Subscript> subs =
+                SubscriptList subs =
                     Subscripts(Positions(base.dims), acc.subscripts);
                 return Value(StoreStructs(base, subs, deletion ? nullptr : &rhs.structure()));
             }
             if (current && current->IsCell()) {
                 const CellArray &cell = current->cell();
-                std::vector<km::Subscript> subs = Subscripts(Positions(cell.dims), acc.subscripts);
+                SubscriptList subs = Subscripts(Positions(cell.dims), acc.subscripts);
                 if (deletion) return Value(StoreCells(cell, subs, nullptr));
                 if (!rhs.IsCell())
                     throw Error(std::string("Conversion to cell from ") + rhs.ClassName() +
@@ -555,17 +541,11 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                 return Value(StoreCells(cell, subs, &rhs.cell()));
             }
             Array target = current ? current->array() : Array();
-            std::vector<km::Subscript> subs = Subscripts(target, acc.subscripts);
-            if (deletion) {
-                if (subs.size() == 1)
-                    target(subs[0]) = km::Empty();
-                else
-                    target(subs[0], subs[1]) = km::Empty();
-            } else if (subs.size() == 1) {
-                target(subs[0]) = rhs.array();
-            } else {
-                target(subs[0], subs[1]) = rhs.array();
-            }
+            SubscriptList subs = Subscripts(target, acc.subscripts);
+            if (deletion)
+                IndexErase(target, subs);
+            else
+                IndexWrite(target, subs, rhs.array());
             return target;
         }
         case Accessor::Kind::Brace: {
@@ -578,7 +558,7 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                 throw Error("Brace indexing is only for cell arrays");
             }
             const CellArray &cell = holder.cell();
-            std::vector<km::Subscript> subs = Subscripts(Positions(cell.dims), acc.subscripts);
+            SubscriptList subs = Subscripts(Positions(cell.dims), acc.subscripts);
             Value inner;
             if (last) {
                 inner = rhs;
@@ -742,28 +722,27 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
     return Execute(s.handler);
 }
 
-std::vector<km::Subscript> Evaluator::Subscripts(const Array &a, const std::vector<ExprPtr> &args,
-                                                 std::size_t first) {
+SubscriptList Evaluator::Subscripts(const Array &a, const std::vector<ExprPtr> &args,
+                                    std::size_t first) {
     const std::size_t n = args.size() - first;
-    if (n == 0 || n > 2) throw Error("Only one or two subscripts are supported");
-    std::vector<km::Subscript> subs;
+    if (n == 0) throw Error("A subscript is needed between the parentheses");
+    SubscriptList subs;
+    subs.reserve(n);
     const auto count = static_cast<unsigned int>(n);
     for (unsigned int k = 0; k < count; ++k) {
         const Expr &arg = *args[first + k];
         if (arg.kind == Expr::Kind::Colon) {
-            subs.push_back(km::Subscript(km::All));
+            subs.push_back(ColonSubscript());
             continue;
         }
-        m_ends.push_back({&a, k + 1, count});
-        try {
-            const Value index = Evaluate(arg);
-            CheckSubscript(index);
-            subs.emplace_back(index.array());
-        } catch (...) {
-            m_ends.pop_back();
-            throw;
-        }
-        m_ends.pop_back();
+        EndContext &end = m_ends.emplace_back();
+        end.array = &a;
+        end.position = k + 1;
+        end.count = count;
+        EndScope scope{m_ends};
+        const Value index = Evaluate(arg);
+        CheckSubscript(index);
+        subs.push_back(index.array());
     }
     return subs;
 }
@@ -782,6 +761,16 @@ std::vector<Value> Evaluator::Arguments(const std::vector<ExprPtr> &args, std::s
 }
 
 void Evaluator::Expand(const Expr &e, std::vector<Value> &out) {
+    if (e.kind == Expr::Kind::Field) {
+        // s.name of a struct array in a list gives the field of every
+        // element, in order.
+        const Value base = Evaluate(*e.args[0]);
+        std::size_t field;
+        const StructArray &record = FieldOf(base, e, field);
+        const std::size_t n = Count(record.dims);
+        for (std::size_t k = 0; k < n; ++k) out.push_back(record.At(k, field));
+        return;
+    }
     if (e.kind != Expr::Kind::CellIndex) {
         out.push_back(Evaluate(e));
         return;
@@ -790,10 +779,21 @@ void Evaluator::Expand(const Expr &e, std::vector<Value> &out) {
     const Value base = Evaluate(*e.args[0]);
     if (!base.IsCell()) throw Error("Brace indexing is only for cell arrays");
     const CellArray &c = base.cell();
-    std::vector<km::Subscript> subs = Subscripts(Positions(c.dims), e.args, 1);
+    SubscriptList subs = Subscripts(Positions(c.dims), e.args, 1);
     std::vector<std::size_t> taken;
     Select(c.dims, subs, taken);
     for (std::size_t k : taken) out.push_back(c.items[k]);
+}
+
+const StructArray &Evaluator::FieldOf(const Value &base, const Expr &e, std::size_t &field) {
+    const std::string name = e.args.size() > 1 ? FieldNameOf(Evaluate(*e.args[1])) : e.text;
+    if (!base.IsStruct())
+        throw Error("Dot indexing is not supported for variables of this type.");
+    const StructArray &record = base.structure();
+    const int k = record.Field(name);
+    if (k < 0) throw Error("Unrecognized field name \"" + name + "\".");
+    field = static_cast<std::size_t>(k);
+    return record;
 }
 
 std::string Evaluator::FieldName(const Accessor &acc) {
@@ -816,7 +816,7 @@ Value Evaluator::AssignElement(const Value *current, const Target &t, std::size_
     StructArray base;
     base.dims = {0, 0};
     if (current && current->IsStruct()) base = current->structure();
-    std::vector<km::Subscript> subs = Subscripts(Positions(base.dims), t.path[k].subscripts);
+    SubscriptList subs = Subscripts(Positions(base.dims), t.path[k].subscripts);
     std::optional<Value> element;
     try {
         std::vector<std::size_t> taken;
@@ -858,14 +858,14 @@ Value Evaluator::AssignElement(const Value *current, const Target &t, std::size_
 
 Value Evaluator::Subscripted(const Value &base, const Expr &e) {
     if (e.kind == Expr::Kind::Field) {
-        if (!base.IsStruct()) throw Error("Dot indexing is only for structs");
-        const StructArray &record = base.structure();
-        const std::string name = e.args.size() > 1 ? FieldNameOf(Evaluate(*e.args[1])) : e.text;
-        const int field = record.Field(name);
-        if (field < 0) throw Error("Reference to non-existent field '" + name + "'");
-        if (record.values.size() != record.fields.size())
-            throw Error("Fields of a struct array are read one element at a time");
-        return record.At(0, static_cast<std::size_t>(field));
+        std::size_t field;
+        const StructArray &record = FieldOf(base, e, field);
+        const std::size_t n = Count(record.dims);
+        if (n != 1)
+            throw Error("Field '" + record.fields[field] + "' of a " + DimsText(record.dims) +
+                        " struct array is a list of " + std::to_string(n) +
+                        " values where one value is needed");
+        return record.At(0, field);
     }
     if (base.IsHandle()) {
         if (e.kind != Expr::Kind::Index) throw Error("Brace indexing is only for cell arrays");
@@ -874,9 +874,11 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
         return out[0];
     }
     const std::size_t first = e.kind == Expr::Kind::Call ? 0 : 1;
+    // x() is x itself.
+    if (e.args.size() == first && e.kind != Expr::Kind::CellIndex) return base;
     if (base.IsCell()) {
         const CellArray &c = base.cell();
-        std::vector<km::Subscript> subs = Subscripts(Positions(c.dims), e.args, first);
+        SubscriptList subs = Subscripts(Positions(c.dims), e.args, first);
         std::vector<std::size_t> taken;
         const Dims dims = Select(c.dims, subs, taken);
         if (e.kind == Expr::Kind::CellIndex) {
@@ -893,7 +895,7 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
     if (e.kind == Expr::Kind::CellIndex) throw Error("Brace indexing is only for cell arrays");
     if (base.IsStruct()) {
         const StructArray &s = base.structure();
-        std::vector<km::Subscript> subs = Subscripts(Positions(s.dims), e.args, first);
+        SubscriptList subs = Subscripts(Positions(s.dims), e.args, first);
         std::vector<std::size_t> taken;
         StructArray part;
         part.dims = Select(s.dims, subs, taken);
@@ -904,8 +906,8 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
         return Value(std::move(part));
     }
     const Array &a = base.array();
-    std::vector<km::Subscript> subs = Subscripts(a, e.args, first);
-    return subs.size() == 1 ? a(subs[0]) : a(subs[0], subs[1]);
+    SubscriptList subs = Subscripts(a, e.args, first);
+    return IndexRead(a, subs);
 }
 
 std::vector<Value> Evaluator::CallName(const Expr &e, unsigned int nargout) {
@@ -1038,7 +1040,9 @@ bool Evaluator::CallDirect(const Expr &e, Value &out) {
     const Frame &frame = Top();
     if (frame.function && count == 0 && (e.text == "nargin" || e.text == "nargout")) return false;
     for (const ExprPtr &a : e.args)
-        if (a->kind == Expr::Kind::Colon || a->kind == Expr::Kind::CellIndex) return false;
+        if (a->kind == Expr::Kind::Colon || a->kind == Expr::Kind::CellIndex ||
+            a->kind == Expr::Kind::Field)
+            return false;  // a list may give any number of arguments
     // Only the arguments there are are made (and destroyed, also when one
     // of them fails).
     struct Arguments {
@@ -1133,7 +1137,10 @@ void Evaluator::RunUser(const std::shared_ptr<const Unit> &unit, const Function 
     const std::size_t named = f.params.size() - (varargin ? 1 : 0);
     if (count > named && !varargin)
         throw Error("Too many input arguments for '" + f.name + "'");
-    if (nargout > std::max<std::size_t>(f.outputs.size(), 1))
+    // A last output named varargout is a cell whose elements are the
+    // outputs after the named ones.
+    const bool varargout = !f.outputs.empty() && f.outputs.back() == "varargout";
+    if (!varargout && nargout > std::max<std::size_t>(f.outputs.size(), 1))
         throw Error("Too many output arguments for '" + f.name + "'");
     CheckDepth(f.name);
     Frame &frame = PushFrame(&f.names);
@@ -1164,10 +1171,28 @@ void Evaluator::RunUser(const std::shared_ptr<const Unit> &unit, const Function 
         frame.slots[static_cast<std::size_t>(f.paramSlots.back())] = Value(std::move(cell));
     }
     Execute(f.body);
+    const std::size_t namedOut = f.outputs.size() - (varargout ? 1 : 0);
     const std::size_t wanted =
-        first ? std::min<std::size_t>(1, f.outputs.size())
-              : std::min<std::size_t>(std::max(nargout, 1u), f.outputs.size());
+        varargout ? (first ? 1 : std::max(nargout, 1u))
+        : first   ? std::min<std::size_t>(1, f.outputs.size())
+                  : std::min<std::size_t>(std::max(nargout, 1u), f.outputs.size());
     for (std::size_t k = 0; k < wanted; ++k) {
+        if (k >= namedOut) {
+            const Value &rest = Top().slots[static_cast<std::size_t>(f.outputSlots.back())];
+            const std::size_t j = k - namedOut;
+            if (rest.IsUnset() || !rest.IsCell() || j >= rest.cell().items.size()) {
+                if (k == 0 && nargout == 0) break;
+                if (!rest.IsUnset() && !rest.IsCell())
+                    throw Error("varargout of '" + f.name + "' must be a cell array");
+                throw Error("Output argument 'varargout{" + std::to_string(j + 1) +
+                            "}' is not assigned in '" + f.name + "'");
+            }
+            if (first)
+                *first = rest.cell().items[j];
+            else
+                outs->push_back(rest.cell().items[j]);
+            continue;
+        }
         // A script run in the function may have moved the frame's slots.
         Value &v = Top().slots[static_cast<std::size_t>(f.outputSlots[k])];
         if (v.IsUnset()) {
@@ -1413,13 +1438,6 @@ bool Compare(Op op, double x, double y) {
         default: return x >= y;
     }
 }
-
-// Pops the subscript context of end when the evaluation of a subscript
-// ends, also by an exception.
-struct EndScope {
-    std::vector<EndContext> &ends;
-    ~EndScope() { ends.pop_back(); }
-};
 
 }  // namespace
 

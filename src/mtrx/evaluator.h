@@ -169,6 +169,15 @@ private:
     void ExecuteExpression(const Stmt &s);
     void ExecuteAssign(const Stmt &s);
     void AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion);
+    // True for the targets that may name several places at once: c{I},
+    // s.name and s(I).name.
+    bool IsListTarget(const Target &t);
+    // How many values target t takes in [...] = ...: the places it names
+    // inside its variable as it is now, 1 for any other target.
+    std::size_t TargetCount(const Target &t);
+    // Assigns values, one per place, to a list target (IsListTarget) whose
+    // TargetCount they match.
+    void AssignList(const Target &t, std::vector<Value> values);
     Flow ExecuteFor(const Stmt &s);
     Flow IterateOver(const Stmt &s, const Value &range);
     // first:second or first:second:third, built.
@@ -239,14 +248,18 @@ private:
     std::vector<Value> CallAnonymous(const Handle &h, const std::vector<Value> &args,
                                      unsigned int nargout);
     std::vector<Value> Arguments(const std::vector<ExprPtr> &args, std::size_t first = 0);
-    std::vector<kiv::matrix::Subscript> Subscripts(const Array &a, const std::vector<ExprPtr> &args,
-                                                   std::size_t first = 0);
+    std::vector<Array> Subscripts(const Array &a, const std::vector<ExprPtr> &args,
+                                  std::size_t first = 0);
     Value Subscripted(const Value &base, const Expr &e);
     Value Matrix(const Expr &e);
     Value CellLiteral(const Expr &e);
     Value JoinCells(const std::vector<std::vector<Value>> &rows);
     // Appends the value of `e` to `out`, or for c{...} every cell it selects.
     void Expand(const Expr &e, std::vector<Value> &out);
+    // The struct (array) `base` and the position of the field e (a Field
+    // node) names in it; throws for a base that is not a struct and for a
+    // field it lacks.
+    const StructArray &FieldOf(const Value &base, const Expr &e, std::size_t &field);
     std::string FieldName(const Accessor &acc);
     std::string FieldNameOf(const Value &v);
     Value AssignElement(const Value *current, const Target &t, std::size_t k, const Value &rhs,

@@ -234,6 +234,7 @@ private:
             Unexpected();
         } else if (IsMultipleAssignment()) {
             s.kind = Stmt::Kind::Assign;
+            s.bracketed = true;
             Next();
             while (!IsOp("]")) {
                 if (IsOp("~")) {

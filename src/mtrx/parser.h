@@ -136,6 +136,7 @@ struct Stmt {
     std::string name;  // loop variable, or the catch variable (may be empty)
     int slot = -1;     // of that variable; of ans for an expression statement
     std::vector<Target> targets;
+    bool bracketed = false;  // the targets were written in [...]
     ExprPtr value;  // expression, right-hand side, condition, loop range or switch value
     // if / elseif conditions, or switch cases, with their blocks
     std::vector<std::pair<ExprPtr, Block>> branches;

@@ -382,6 +382,61 @@ TEST(ArrayIndexing, ElementReadsAreArraysAndDoubleSubscriptsWholeNumbers) {
     EXPECT_EQ(Array(A(A > 4.0)).ToVector(), (std::vector<double>{5, 6}));
 }
 
+// The one check of subscript values: whole numbers for the Array face (the
+// indexing functions then refuse 0 themselves), whole numbers from 1 up,
+// finite and real for a program's subscripts.
+TEST(ArrayIndexing, CheckSubscriptReadsValuesByRule) {
+    using km::SubscriptValues;
+    const auto passes = [](const Array &index, SubscriptValues rule) {
+        try {
+            km::CheckSubscript(index.get(), rule);
+            return true;
+        } catch (const km::CFunctionErrorException &) {
+            return false;
+        }
+    };
+    const SubscriptValues whole = SubscriptValues::kWhole;
+    const SubscriptValues strict = SubscriptValues::kPositiveWhole;
+    struct Case {
+        const char *what;
+        Array index;
+        bool wholePasses;
+        bool strictPasses;
+    };
+    Array mask = Array{0, 2, 0.5};
+    km::mxSetLogical(mask.get());
+    const auto single = [](float x) {
+        const unsigned int dims[2] = {1, 1};
+        Array a = Array::Adopt(km::mxCreateNumericArray(2, dims, km::mxClassSingle, km::mxComplexityReal));
+        *static_cast<float *>(a.get()->GetPr()) = x;
+        return a;
+    };
+    const auto complex = [](const Array &re, const Array &im) {
+        return Array::Adopt(km::Complex(re.get(), im.get()));
+    };
+    const Case cases[] = {
+        {"whole numbers", Array{1, 2, 0x1p53}, true, true},
+        {"a fraction", Array{1, 2.5}, false, false},
+        {"NaN", Array{1, NAN}, false, false},
+        {"zero", Array{0, 1}, true, false},
+        {"a negative number", Array{-1}, true, false},
+        {"Inf", Array{INFINITY}, true, false},
+        {"a complex index", complex(Array{1, 2}, Array{0, 1}), true, false},
+        {"a complex index with zero imaginary parts", complex(Array{1, 2}, Array{0, 0}), true,
+         true},
+        {"a single fraction", single(1.5f), false, false},
+        {"a single zero", single(0.0f), true, false},
+        {"a mask", mask, true, true},
+        {"a char", Array("a"), true, true},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(passes(c.index, whole), c.wholePasses) << c.what;
+        EXPECT_EQ(passes(c.index, strict), c.strictPasses) << c.what;
+    }
+    const Array colon = Array::Adopt(km::mxCreateColonIndex());
+    EXPECT_TRUE(passes(colon, strict));
+}
+
 // A variable initialised from an element read is a value: later writes to
 // the array do not reach it.
 TEST(ArrayIndexing, ElementCopiesAreValues) {

@@ -21,9 +21,23 @@ Outs Fieldnames(const Args &args, BuiltinCall &) {
     return {Value(std::move(names))};
 }
 
+// isfield(s, name), or for a cell of names a logical array of its size
+// (false for an element that is not text).
 Outs Isfield(const Args &args, BuiltinCall &) {
-    return {Logical(args[0].IsStruct() && args.IsText(1) &&
-                    args[0].structure().Field(args.GetText(1)) >= 0)};
+    const bool record = args[0].IsStruct();
+    if (args[1].IsCell()) {
+        const CellArray &names = args[1].cell();
+        Array out = Array::Adopt(kiv::matrix::Zeros(static_cast<unsigned int>(names.dims.size()),
+                                                    names.dims.data()));
+        kiv::matrix::mxSetLogical(out.get());
+        for (std::size_t k = 0; k < names.items.size(); ++k) {
+            const Value &v = names.items[k];
+            if (record && IsText(v) && args[0].structure().Field(Text(v.array())) >= 0)
+                out.MutableData()[k] = 1.0;
+        }
+        return {out};
+    }
+    return {Logical(record && args.IsText(1) && args[0].structure().Field(args.GetText(1)) >= 0)};
 }
 
 Outs Isstruct(const Args &args, BuiltinCall &) { return {Logical(args[0].IsStruct())}; }
@@ -86,7 +100,8 @@ const BuiltinEntry kEntries[] = {
      "Cell array of empty slots."},
     {"fieldnames", Fieldnames, 1, 1, 1, "fieldnames(s)",
      "The field names of a struct, as a cell column."},
-    {"isfield", Isfield, 2, 2, 1, "isfield(s, name)", "True when the struct s has the field name."},
+    {"isfield", Isfield, 2, 2, 1, "isfield(s, name), isfield(s, {names})",
+     "True when the struct s has the field name; for a cell, one answer per name."},
     {"isstruct", Isstruct, 1, 1, 1, "isstruct(x)", "True for a struct."},
     {"struct", Struct, 0, kAny, 1, "struct(name, value, ...)",
      "A struct of the named fields; cell values make a struct array of their size."},

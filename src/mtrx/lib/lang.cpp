@@ -61,6 +61,10 @@ Outs Is(const Args &args, BuiltinCall &) {
     }
 }
 
+Outs LogicalBuiltin(const Args &args, BuiltinCall &) {
+    return {Array::Adopt(km::Logical(args.GetArray(0).get()))};
+}
+
 Outs Isequal(const Args &args, BuiltinCall &) {
     bool same = true;
     for (std::size_t k = 1; k < args.size() && same; ++k)
@@ -102,6 +106,8 @@ const BuiltinEntry kEntries[] = {
      "error(message), error('id:part', format, ...), error(err)",
      "Raises an error: formatted as sprintf, with an identifier, or rethrowing a caught one."},
     {"class", Class, 1, 1, 1, "class(x)", "The class name: double, logical, char, cell, ..."},
+    {"logical", LogicalBuiltin, 1, 1, 1, "logical(A)",
+     "True (1) where A is not zero, as a logical array; NaN and complex values are refused."},
     {"islogical", Is<0>, 1, 1, 1, "islogical(x)", "True for a logical array."},
     {"ischar", Is<1>, 1, 1, 1, "ischar(x)", "True for a char array."},
     {"iscell", Is<2>, 1, 1, 1, "iscell(x)", "True for a cell array."},

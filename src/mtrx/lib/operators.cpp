@@ -19,24 +19,9 @@ using Outs = std::vector<Value>;
 
 namespace {
 
-// A^B: the library has no matrix power, so a square matrix is raised to a
-// whole exponent by repeated squaring; scalars use Power.
+// A^B through the library's matrix power (two scalars: Power).
 Array Mpower(const Array &a, const Array &b, Evaluator &) {
-    if (a.Numel() == 1 && b.Numel() == 1) return km::Power(a, b);
-    if (b.Numel() == 1 && a.NDims() == 2 && a.Rows() == a.Cols() && IsDouble(b) && !IsComplex(b)) {
-        double k = b.Scalar();
-        if (k >= 0 && k == std::floor(k) && k <= 4294967295.0) {
-            Array result = Array::Eye(a.Rows());
-            Array square = a;
-            for (bool first = true; k > 0; k = std::floor(k / 2)) {
-                if (!first) square = km::Mtimes(square, square);
-                first = false;
-                if (std::fmod(k, 2) == 1) result = km::Mtimes(result, square);
-            }
-            return result;
-        }
-    }
-    throw km::CNotImplementedException();
+    return Array::Adopt(km::Mpower(a.get(), b.get()));
 }
 
 // A/B and A\B, with the warning their condition estimate calls for.

@@ -17,7 +17,8 @@ namespace km = kiv::matrix;
 const std::vector<Library> &Libraries() {
     static const std::vector<Library> libraries = {
         ElmathLibrary(), ConstructLibrary(), LinalgLibrary(),  DataLibrary(), StringsLibrary(),
-        CellsLibrary(),  LangLibrary(),      SessionLibrary(), OpsLibrary()};
+        CellsLibrary(),  StructsLibrary(),   LangLibrary(),      SessionLibrary(),
+        OpsLibrary()};
     return libraries;
 }
 

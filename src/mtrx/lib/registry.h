@@ -134,6 +134,7 @@ Library LinalgLibrary();
 Library DataLibrary();
 Library StringsLibrary();
 Library CellsLibrary();
+Library StructsLibrary();
 Library LangLibrary();
 Library SessionLibrary();
 Library OpsLibrary();

@@ -1,0 +1,61 @@
+// src/mtrx/subscripts.h: a program's subscripts, evaluated, and the reads,
+// stores and deletions they select in arrays, cells and struct arrays of
+// any number of dimensions.
+#ifndef MTRX_SUBSCRIPTS_H
+#define MTRX_SUBSCRIPTS_H
+
+#include "value.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace mtrx {
+
+/// The subscripts of one A(...): each the colon, a mask or an index array
+/// whose values CheckSubscript has taken.
+using SubscriptList = std::vector<Array>;
+
+/// The colon subscript.
+Array ColonSubscript();
+/// Refuses a subscript that is neither a mask nor whole numbers from 1 up
+/// (mtrx::Error "Subscript indices must either be real positive integers or
+/// logicals."). The library rounds index values for its C++ callers; a
+/// program's subscripts must be exact, so 1.5, 0, -1, NaN and Inf are all
+/// refused here, before any library call sees them.
+void CheckSubscript(const Value &index);
+
+/// A(S1, ..., Sn), a new array.
+Array IndexRead(const Array &a, const SubscriptList &subs);
+/// A(S1, ..., Sn) = b, growing `a` as needed. After a throw `a` may have
+/// been grown (the library's contract): callers write into a copy.
+void IndexWrite(Array &a, const SubscriptList &subs, const Array &b);
+/// A(S1, ..., Sn) = []. After a throw `a` is unchanged.
+void IndexErase(Array &a, const SubscriptList &subs);
+
+/// An array of `dims` holding first, first + 1, ...: indexing it through the
+/// library selects the positions the library would select of any array of
+/// those dimensions, with its checks and messages, for cells and structs.
+Array Positions(const Dims &dims, double first = 1.0);
+/// The lengths of the selection `subs` names in `a`, also beyond its
+/// extents: per subscript, the extent for a colon, the true elements of a
+/// mask, else the element count (one subscript gives a row).
+Dims Named(const Array &a, const SubscriptList &subs);
+/// Reads `subs` of an array of `dims`: the dimensions of the result and the
+/// positions (0-based) it takes.
+Dims Select(const Dims &dims, const SubscriptList &subs, std::vector<std::size_t> &taken);
+/// Writes `subs` of an array of `dims` (n elements) from a source of
+/// `source` dimensions (m elements), or deletes them (source null): the
+/// dimensions of the result, and for each of its elements the position it
+/// takes, 1..n from the old array, n+1..n+m from the source, 0 for a new
+/// empty slot.
+Dims Store(const Dims &dims, const SubscriptList &subs, const Dims *source,
+           std::vector<std::size_t> &from);
+/// The cell `c` with `subs` set from `rhs` (deleted when rhs is null).
+CellArray StoreCells(const CellArray &c, const SubscriptList &subs, const CellArray *rhs);
+/// The struct array `s` with `subs` set from `rhs` (deleted when rhs is
+/// null), whose fields must be s's, in any order.
+StructArray StoreStructs(const StructArray &s, const SubscriptList &subs, const StructArray *rhs);
+
+}  // namespace mtrx
+
+#endif  // MTRX_SUBSCRIPTS_H
