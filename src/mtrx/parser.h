@@ -57,7 +57,8 @@ using ExprPtr = std::unique_ptr<Expr>;
 struct Expr {
     enum class Kind {
         Number,
-        String,
+        String,        // '...': a char row
+        StringScalar,  // "...": a string
         Name,         // a variable or a function called without arguments
         Call,         // name(args): indexing when name is a variable
         Index,        // args[0](args[1..]): a later subscript in a chain

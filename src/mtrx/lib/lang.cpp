@@ -40,7 +40,7 @@ Outs Feval(const Args &args, BuiltinCall &c) {
     return c.evaluator.Invoke(args[0], args.From(1), c.nargout);
 }
 
-Outs Func2str(const Args &args, BuiltinCall &) { return {Array(args.GetHandle(0).text)}; }
+Outs Func2str(const Args &args, BuiltinCall &) { return {CharArray(args.GetHandle(0).text)}; }
 
 Outs Class(const Args &args, BuiltinCall &) {
     return {Array(args[0].ClassName())};

@@ -234,7 +234,8 @@ Outs Exist(const Args &args, BuiltinCall &c) {
 }
 
 Outs Isvarname(const Args &args, BuiltinCall &) {
-    if (!args.IsText(0) || args[0].array().Rows() > 1) return {Logical(false)};
+    if (!args.IsText(0) || (args[0].IsArray() && args[0].array().Rows() > 1))
+        return {Logical(false)};
     const std::string s = args.GetText(0);
     bool ok = !s.empty() && s.size() <= kNameLengthMax &&
               std::isalpha(static_cast<unsigned char>(s[0])) && !IsKeyword(s);
@@ -315,6 +316,18 @@ Outs Disp(const Args &args, BuiltinCall &c) {
         c.display << km::DisplayText(v.array().get(), "");
     } else if (v.IsHandle()) {
         c.display << v.handle().text << '\n';
+    } else if (v.tag() == Tag::String) {
+        // A string shows its text; a string array its rows of quoted texts.
+        const StringArray &s = v.strings();
+        if (s.items.size() == 1) {
+            c.display << s.items[0] << '\n';
+        } else if (!s.items.empty() && s.dims.size() == 2) {
+            for (unsigned int i = 0; i < s.dims[0]; ++i) {
+                for (unsigned int j = 0; j < s.dims[1]; ++j)
+                    c.display << "    \"" << s.items[i + std::size_t{j} * s.dims[0]] << '"';
+                c.display << '\n';
+            }
+        }
     } else {
         // A struct's fields, as display shows them, without its name.
         std::ostringstream text;
