@@ -559,6 +559,18 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                     Subscripts(Positions(base.dims), acc.subscripts);
                 return Value(StoreStructs(base, subs, deletion ? nullptr : &rhs.structure()));
             }
+            if ((current && current->tag() == Tag::String) ||
+                (rhs.tag() == Tag::String && (!current || EmptyDouble(*current)))) {
+                // Stored as cells of strings; the right side converts as
+                // string() converts it, and new elements in a gap are "".
+                const StringArray base =
+                    current && current->tag() == Tag::String ? current->strings() : StringArray{{0, 0}, {}};
+                const CellArray cell = StringCells(base);
+                std::vector<km::Subscript> subs = Subscripts(Positions(cell.dims), acc.subscripts);
+                if (deletion) return Value(CellStrings(StoreCells(cell, subs, nullptr)));
+                const CellArray items = StringCells(ToStrings(rhs, "subsasgn"));
+                return Value(CellStrings(StoreCells(cell, subs, &items)));
+            }
             if (current && current->IsCell()) {
                 const CellArray &cell = current->cell();
                 std::vector<km::Subscript> subs = Subscripts(Positions(cell.dims), acc.subscripts);
@@ -1408,9 +1420,14 @@ Value Evaluator::Evaluate(const Expr &e) {
             double x;
             if (m_fastScalars && e.op == Op::Uminus && a.RealScalar(x) && !std::isnan(x))
                 return Value(-x);
+            if (a.tag() == Tag::String) return StringUnary(e.op, a);
             return ApplyUnary(e.op, a.array());
         }
-        case Expr::Kind::Postfix: return ApplyUnary(e.op, Evaluate(*e.args[0]).array());
+        case Expr::Kind::Postfix: {
+            const Value a = Evaluate(*e.args[0]);
+            if (a.tag() == Tag::String) return StringUnary(e.op, a);
+            return ApplyUnary(e.op, a.array());
+        }
         case Expr::Kind::ShortCircuit: {
             const bool left = km::Tobool(Evaluate(*e.args[0]).array());
             if (e.op == Op::AndAnd ? !left : left) return Array(left);

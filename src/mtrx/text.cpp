@@ -141,8 +141,9 @@ std::vector<std::string> CharRowTexts(const Array &a) {
 }
 
 [[noreturn]] void Refuse(const Value &v, const std::string &who) {
-    throw Error("'" + who + "' cannot convert a " + DimsText(v.Dimensions()) + " " +
-                v.ClassName() + " to a string");
+    const bool complex = v.tag() == Tag::Array && IsComplex(v.array());
+    throw Error("'" + who + "' cannot convert a " + (complex ? "complex " : "") +
+                DimsText(v.Dimensions()) + " " + v.ClassName() + " to a string");
 }
 
 }  // namespace
@@ -244,6 +245,36 @@ Value StringBinary(Op op, const Value &a, const Value &b) {
     }
     km::mxSetLogical(out.get());
     return out;
+}
+
+Value StringUnary(Op op, const Value &a) {
+    const StringArray &s = a.strings();
+    if ((op != Op::Transpose && op != Op::Ctranspose) || s.dims.size() > 2)
+        throw Error(std::string("Operator '") + UnaryRow(op).op + "' is not defined for a string");
+    StringArray out;
+    const unsigned int m = s.dims[0];
+    const unsigned int n = s.dims[1];
+    out.dims = {n, m};
+    out.items.reserve(s.items.size());
+    for (unsigned int i = 0; i < m; ++i)
+        for (unsigned int j = 0; j < n; ++j) out.items.push_back(s.items[i + std::size_t{j} * m]);
+    return Value(std::move(out));
+}
+
+CellArray StringCells(const StringArray &s) {
+    CellArray c;
+    c.dims = s.dims;
+    c.items.reserve(s.items.size());
+    for (const std::string &t : s.items) c.items.push_back(StringScalar(t));
+    return c;
+}
+
+StringArray CellStrings(const CellArray &c) {
+    StringArray s;
+    s.dims = c.dims;
+    s.items.reserve(c.items.size());
+    for (const Value &v : c.items) s.items.push_back(IsStringScalar(v) ? v.strings().items[0] : "");
+    return s;
 }
 
 Value JoinStrings(const std::vector<std::vector<Value>> &rows) {

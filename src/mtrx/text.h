@@ -57,6 +57,15 @@ StringArray ToStrings(const Value &v, const std::string &who);
 /// other operator throws mtrx::Error naming the operator and the classes.
 Value StringBinary(Op op, const Value &a, const Value &b);
 
+/// op a for a string array a: a transpose of a matrix of strings; any other
+/// operator throws mtrx::Error naming it.
+Value StringUnary(Op op, const Value &a);
+
+/// A string array as a cell of string scalars, and back (an element that
+/// is not a string scalar becomes "").
+CellArray StringCells(const StringArray &s);
+StringArray CellStrings(const CellArray &c);
+
 /// The [...] of rows some item of which is a string: every item converts
 /// by ToStrings, items of a row join side by side (equal row counts), rows
 /// one above the other (equal column counts); empty items are left out.

@@ -63,8 +63,16 @@ Outs Is(const Args &args, BuiltinCall &) {
 
 Outs Isequal(const Args &args, BuiltinCall &) {
     bool same = true;
-    for (std::size_t k = 1; k < args.size() && same; ++k)
+    for (std::size_t k = 1; k < args.size() && same; ++k) {
+        // Strings equal strings of the same shape and texts.
+        if (args[0].tag() == Tag::String || args[k].tag() == Tag::String) {
+            same = args[0].tag() == args[k].tag() &&
+                   args[0].strings().dims == args[k].strings().dims &&
+                   args[0].strings().items == args[k].strings().items;
+            continue;
+        }
         same = km::Isequal(args.GetArray(0), args.GetArray(k));
+    }
     return {Logical(same)};
 }
 
