@@ -690,6 +690,24 @@ Evaluator::Flow Evaluator::IterateOver(const Stmt &s, const Value &rangeValue) {
         }
         return Flow::Normal;
     }
+    if (rangeValue.tag() == Tag::String) {
+        // Each column of a string array, as a string array.
+        const StringArray &c = rangeValue.strings();
+        const std::size_t rows = c.dims[0];
+        const std::size_t columns = rows ? c.items.size() / rows : 0;
+        for (std::size_t j = 0; j < columns; ++j) {
+            StringArray column;
+            column.dims = {static_cast<unsigned int>(rows), 1};
+            column.items.assign(c.items.begin() + static_cast<std::ptrdiff_t>(j * rows),
+                                c.items.begin() + static_cast<std::ptrdiff_t>((j + 1) * rows));
+            Var(s.slot) = Value(std::move(column));
+            const Flow f = Execute(s.body);
+            if (f == Flow::Break) break;
+            if (f == Flow::Return) return f;
+            Step();
+        }
+        return Flow::Normal;
+    }
     const Array &range = rangeValue.array();
     const unsigned int rows = range.Rows();
     const unsigned int columns = range.IsEmpty() ? 0 : range.Numel() / rows;

@@ -368,6 +368,7 @@ std::vector<std::string> Columns(const Array &a, const std::vector<std::string> 
 }
 
 std::string Element(double x, const std::string &pattern) {
+    if (x == 0) return "0";  // -0 too
     return std::isfinite(x) ? Printf(pattern, x) : NonFinite(x);
 }
 
