@@ -2,6 +2,7 @@
 // name, raising errors, classes and kind tests, timing, and the order of
 // arithmetic.
 #include "lib/support.h"
+#include "text.h"
 
 #include "evaluator.h"
 #include "format.h"
@@ -25,8 +26,13 @@ Outs ErrorBuiltin(const Args &args, BuiltinCall &) {
         const int i = r.Field("identifier");
         const Value *message = m >= 0 ? &r.values[static_cast<std::size_t>(m)] : nullptr;
         const Value *id = i >= 0 ? &r.values[static_cast<std::size_t>(i)] : nullptr;
-        Error e(message && IsText(*message) ? Text(message->array()) : "Unknown error");
-        if (id && IsText(*id)) e.SetIdentifier(Text(id->array()));
+        const auto text = [](const Value *v, const char *fallback) -> std::string {
+            if (v && IsText(*v)) return Text(v->array());
+            if (v && IsStringScalar(*v)) return v->strings().items[0];
+            return fallback;
+        };
+        Error e(text(message, "Unknown error"));
+        e.SetIdentifier(text(id, ""));
         throw e;
     }
     const auto [identifier, message] = MessageOf(args, "error");
