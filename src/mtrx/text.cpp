@@ -194,6 +194,26 @@ Value StringElements(const StringArray &s, const Dims &dims, const std::vector<s
     return Value(std::move(out));
 }
 
+namespace {
+
+// <0, 0 or >0 as UTF-16 code units order a and b. std::string compares bytes
+// as unsigned, which orders UTF-8 by code point: the same order unless a
+// code point above U+FFFF (a four-byte sequence) meets one from U+E000 up.
+int CompareUnits(const std::string &a, const std::string &b) {
+    const auto wide = [](const std::string &s) {
+        for (unsigned char c : s)
+            if (c >= 0xF0) return true;
+        return false;
+    };
+    if (!wide(a) && !wide(b)) return a.compare(b);
+    const std::vector<double> x = CodeUnits(a);
+    const std::vector<double> y = CodeUnits(b);
+    if (std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end())) return -1;
+    return x == y ? 0 : 1;
+}
+
+}  // namespace
+
 Value StringBinary(Op op, const Value &a, const Value &b) {
     const BinaryOperator &row = BinaryRow(op);
     switch (op) {
@@ -230,8 +250,7 @@ Value StringBinary(Op op, const Value &a, const Value &b) {
                                                       km::mxComplexityReal));
     km::DoubleSpan data = out.MutableData();
     for (std::size_t k = 0; k < n; ++k) {
-        // std::string compares bytes as unsigned: UTF-8 in code point order.
-        const int c = x.items[nx == 1 ? 0 : k].compare(y.items[ny == 1 ? 0 : k]);
+        const int c = CompareUnits(x.items[nx == 1 ? 0 : k], y.items[ny == 1 ? 0 : k]);
         bool r = false;
         switch (op) {
             case Op::Eq: r = c == 0; break;

@@ -52,7 +52,7 @@ std::vector<double> RealNumbers(const Array &a);
 StringArray ToStrings(const Value &v, const std::string &who);
 
 /// a op b when a or b is a string array. + joins texts, == ~= < <= > >=
-/// compare them by code points (a logical array), element by element with
+/// compare them by UTF-16 code units (a logical array), element by element with
 /// a 1x1 operand expanded; the other operand converts by ToStrings. Any
 /// other operator throws mtrx::Error naming the operator and the classes.
 Value StringBinary(Op op, const Value &a, const Value &b);
