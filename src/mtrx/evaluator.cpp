@@ -563,8 +563,9 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                 (rhs.tag() == Tag::String && (!current || EmptyDouble(*current)))) {
                 // Stored as cells of strings; the right side converts as
                 // string() converts it, and new elements in a gap are "".
-                const StringArray base =
-                    current && current->tag() == Tag::String ? current->strings() : StringArray{{0, 0}, {}};
+                const StringArray base = current && current->tag() == Tag::String
+                                             ? current->strings()
+                                             : StringArray{{0, 0}, {}};
                 const CellArray cell = StringCells(base);
                 std::vector<km::Subscript> subs = Subscripts(Positions(cell.dims), acc.subscripts);
                 if (deletion) return Value(CellStrings(StoreCells(cell, subs, nullptr)));
@@ -784,8 +785,8 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
             stack.values.emplace_back(static_cast<double>(frame.line));
         }
         Var(s.slot) = ScalarStruct({{"message", Value(CharArray(message))},
-                              {"identifier", Value(CharArray(identifier))},
-                              {"stack", Value(std::move(stack))}});
+                                    {"identifier", Value(CharArray(identifier))},
+                                    {"stack", Value(std::move(stack))}});
     }
     return Execute(s.handler);
 }

@@ -185,7 +185,8 @@ private:
     // byte that starts none as U+FFFD.
     std::string Character() const {
         std::size_t j = m_i + 1;
-        while (j < m_src.size() && j < m_i + 4 && (static_cast<unsigned char>(m_src[j]) & 0xC0) == 0x80)
+        while (j < m_src.size() && j < m_i + 4 &&
+               (static_cast<unsigned char>(m_src[j]) & 0xC0) == 0x80)
             ++j;
         return Text(CharArray(m_src.substr(m_i, j - m_i)));
     }

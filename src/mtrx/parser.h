@@ -57,8 +57,9 @@ using ExprPtr = std::unique_ptr<Expr>;
 struct Expr {
     enum class Kind {
         Number,
-        String,        // '...': a char row
-        StringScalar,  // "...": a string
+        String,
+        // "...", a string; String is '...', a char row.
+        StringScalar,
         Name,         // a variable or a function called without arguments
         Call,         // name(args): indexing when name is a variable
         Index,        // args[0](args[1..]): a later subscript in a chain

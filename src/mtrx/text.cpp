@@ -114,8 +114,8 @@ std::string WellFormed(const std::string &text) {
         k = end;
     }
     const Dims dims{1, static_cast<unsigned int>(units.size())};
-    Array all = Array::Adopt(km::mxCreateNumericArray(2, dims.data(), km::mxClassChar,
-                                                      km::mxComplexityReal));
+    Array all = Array::Adopt(
+        km::mxCreateNumericArray(2, dims.data(), km::mxClassChar, km::mxComplexityReal));
     auto *to = static_cast<std::uint16_t *>(all.get()->GetPr());
     std::copy(units.begin(), units.end(), to);
     return Text(all);
@@ -186,7 +186,8 @@ StringArray ToStrings(const Value &v, const std::string &who) {
     return out;
 }
 
-Value StringElements(const StringArray &s, const Dims &dims, const std::vector<std::size_t> &taken) {
+Value StringElements(const StringArray &s, const Dims &dims,
+                     const std::vector<std::size_t> &taken) {
     StringArray out;
     out.dims = dims;
     out.items.reserve(taken.size());
@@ -245,9 +246,9 @@ Value StringBinary(Op op, const Value &a, const Value &b) {
             out.items.push_back(x.items[nx == 1 ? 0 : k] + y.items[ny == 1 ? 0 : k]);
         return Value(std::move(out));
     }
-    Array out = Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(dims.size()),
-                                                      dims.data(), km::mxClassDouble,
-                                                      km::mxComplexityReal));
+    Array out =
+        Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(dims.size()), dims.data(),
+                                              km::mxClassDouble, km::mxComplexityReal));
     km::DoubleSpan data = out.MutableData();
     for (std::size_t k = 0; k < n; ++k) {
         const int c = CompareUnits(x.items[nx == 1 ? 0 : k], y.items[ny == 1 ? 0 : k]);
@@ -305,7 +306,8 @@ Value JoinStrings(const std::vector<std::vector<Value>> &rows) {
             // [] and '' add nothing, as in any concatenation.
             if (v.tag() != Tag::String && Count(v.Dimensions()) == 0) continue;
             StringArray s = ToStrings(v, "horzcat");
-            if (s.dims.size() > 2) throw Error("String arrays of more than two dimensions cannot be joined");
+            if (s.dims.size() > 2)
+                throw Error("String arrays of more than two dimensions cannot be joined");
             if (s.items.empty()) continue;
             if (line.items.empty()) {
                 line = std::move(s);
@@ -334,7 +336,8 @@ Value JoinStrings(const std::vector<std::vector<Value>> &rows) {
     for (const StringArray &s : lines) {
         for (unsigned int j = 0; j < cols; ++j)
             for (unsigned int i = 0; i < s.dims[0]; ++i)
-                out.items[top + i + std::size_t{j} * total] = s.items[i + std::size_t{j} * s.dims[0]];
+                out.items[top + i + std::size_t{j} * total] =
+                    s.items[i + std::size_t{j} * s.dims[0]];
         top += s.dims[0];
     }
     return Value(std::move(out));

@@ -175,10 +175,14 @@ TEST(MtrxFormat, TextIsUtf8) {
         {"%s", {chars("\xF0\x9F\x98\x80")}, "\xF0\x9F\x98\x80"},
         {"%d,", {chars("\xC3\xA9\xE2\x82\xAC")}, "233,8364,"},
         {"%3s|%-3s|", {chars("\xC3\xA9"), chars("\xC3\xA9")}, "  \xC3\xA9|\xC3\xA9  |"},
-        {"%.1s|%.2s", {chars("\xF0\x9F\x98\x80x"), chars("\xF0\x9F\x98\x80x")},
+        {"%.1s|%.2s",
+         {chars("\xF0\x9F\x98\x80x"), chars("\xF0\x9F\x98\x80x")},
          "\xEF\xBF\xBD|\xF0\x9F\x98\x80"},
         {"%s/", {Value(two)}, "a/\xC3\xA9/"},
-        {"\xC3\xA9%d", {Value(1.0)}, "\xC3\xA9" "1"},
+        {"\xC3\xA9%d",
+         {Value(1.0)},
+         "\xC3\xA9"
+         "1"},
     };
     for (const auto &row : rows)
         EXPECT_EQ(mtrx::Format(row.format, row.args, "sprintf"), row.expected) << row.format;

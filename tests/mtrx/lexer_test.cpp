@@ -54,7 +54,8 @@ TEST(MtrxLexer, BracketsQuotesAndNumbers) {
 }
 
 TEST(MtrxLexer, RefusesUnterminatedStringAndStrayCharacter) {
-    const char *const rows[] = {"x = 'abc", "x = 1 $ 2", "x = 1 \xE2\x82\xAC 2", "\xEF\xBB\xBF\xEF\xBB\xBF"};
+    const char *const rows[] = {"x = 'abc", "x = 1 $ 2", "x = 1 \xE2\x82\xAC 2",
+                                "\xEF\xBB\xBF\xEF\xBB\xBF"};
     for (const char *source : rows) EXPECT_ANY_THROW(mtrx::Lex(source)) << source;
 }
 

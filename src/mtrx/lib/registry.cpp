@@ -170,9 +170,7 @@ IdentifiedMessage MessageOf(const Args &args, const char *name) {
     return {identifier, message};
 }
 
-Array CharRows(const std::vector<std::string> &rows) {
-    return Array::Adopt(km::CharRows(rows));
-}
+Array CharRows(const std::vector<std::string> &rows) { return Array::Adopt(km::CharRows(rows)); }
 
 std::vector<unsigned int> Lengths(const Args &args, std::size_t first) {
     std::vector<unsigned int> dims;

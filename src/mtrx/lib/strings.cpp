@@ -68,8 +68,9 @@ Outs Num2str(const Args &args, BuiltinCall &c) {
 Outs Strcmp(const Args &args, BuiltinCall &) {
     if (!args.IsText(0) || !args.IsText(1)) return {Logical(false)};
     const bool chars = args[0].IsArray() && args[1].IsArray();
-    if (chars) return {Logical(args[0].array().Dims() == args[1].array().Dims() &&
-                               args.GetText(0) == args.GetText(1))};
+    if (chars)
+        return {Logical(args[0].array().Dims() == args[1].array().Dims() &&
+                        args.GetText(0) == args.GetText(1))};
     for (std::size_t k = 0; k < 2; ++k)
         if (args[k].IsArray() && args[k].array().Rows() > 1) return {Logical(false)};
     return {Logical(args.GetText(0) == args.GetText(1))};
@@ -115,9 +116,9 @@ Array CharOfNumbers(const Args &args, std::size_t k) {
     const Array &a = args.GetArray(k);
     if (IsComplex(a) || IsCell(a)) args.Refuse(k, "real numbers, text or a cell of texts");
     const std::vector<unsigned int> dims = a.Dims();
-    Array out = Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(dims.size()),
-                                                      dims.data(), km::mxClassChar,
-                                                      km::mxComplexityReal));
+    Array out =
+        Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(dims.size()), dims.data(),
+                                              km::mxClassChar, km::mxComplexityReal));
     std::uint16_t *units = UnitsOf(out);
     const std::vector<double> v = RealNumbers(a);
     for (std::size_t i = 0; i < v.size(); ++i) {
@@ -128,9 +129,7 @@ Array CharOfNumbers(const Args &args, std::size_t k) {
     return out;
 }
 
-Outs StringBuiltin(const Args &args, BuiltinCall &c) {
-    return {Value(ToStrings(args[0], c.name))};
-}
+Outs StringBuiltin(const Args &args, BuiltinCall &c) { return {Value(ToStrings(args[0], c.name))}; }
 
 Outs CharBuiltin(const Args &args, BuiltinCall &c) {
     const Value &v = args[0];
@@ -179,9 +178,9 @@ Outs DoubleBuiltin(const Args &args, BuiltinCall &) {
     if (IsComplex(a)) args.Refuse(0, "real");
     const std::vector<double> numbers = RealNumbers(a);
     const std::vector<unsigned int> dims = a.Dims();
-    Array out = Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(dims.size()),
-                                                      dims.data(), km::mxClassDouble,
-                                                      km::mxComplexityReal));
+    Array out =
+        Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(dims.size()), dims.data(),
+                                              km::mxClassDouble, km::mxComplexityReal));
     std::copy(numbers.begin(), numbers.end(), out.MutableData().begin());
     return {out};
 }
@@ -225,7 +224,9 @@ Outs ChangeCase(const Args &args, BuiltinCall &) {
     return {Back(t.form, std::move(t.s))};
 }
 
-bool Blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == '\0'; }
+bool Blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == '\0';
+}
 
 Outs Strtrim(const Args &args, BuiltinCall &) {
     Texts t = TextsOf(args, 0);
@@ -260,7 +261,8 @@ Outs Strrep(const Args &args, BuiltinCall &) {
 // The one text of argument k, or the patterns of a string array or cell.
 std::vector<std::string> Patterns(const Args &args, std::size_t k) {
     if (args.IsText(k)) return {args.GetText(k)};
-    if (args[k].tag() == Tag::String || args[k].IsCell()) return ToStrings(args[k], args.Name()).items;
+    if (args[k].tag() == Tag::String || args[k].IsCell())
+        return ToStrings(args[k], args.Name()).items;
     args.Refuse(k, "text, a string array or a cell of texts");
 }
 
@@ -274,7 +276,7 @@ std::vector<std::string> Delimiters(const Args &args, std::size_t k) {
 
 // strsplit: consecutive delimiters count as one; the longest delimiter
 // matching at a place wins.
-Outs Strsplit(const Args &args, BuiltinCall &c) {
+Outs Strsplit(const Args &args, BuiltinCall &) {
     const Texts t = TextsOf(args, 0);
     if (t.s.items.size() != 1) args.Refuse(0, "one text");
     const std::string &s = t.s.items[0];
@@ -285,7 +287,8 @@ Outs Strsplit(const Args &args, BuiltinCall &c) {
     for (std::size_t i = 0; i < s.size();) {
         std::size_t length = 0;
         for (const std::string &d : delimiters)
-            if (!d.empty() && d.size() > length && s.compare(i, d.size(), d) == 0) length = d.size();
+            if (!d.empty() && d.size() > length && s.compare(i, d.size(), d) == 0)
+                length = d.size();
         if (length == 0) {
             part += s[i++];
             after = false;
@@ -298,7 +301,6 @@ Outs Strsplit(const Args &args, BuiltinCall &c) {
     }
     parts.items.push_back(std::move(part));
     parts.dims = {1, static_cast<unsigned int>(parts.items.size())};
-    (void)c;
     return {Back(t.form == Texts::Form::String ? Texts::Form::String : Texts::Form::Cell,
                  std::move(parts))};
 }
@@ -351,10 +353,7 @@ Outs Strcat(const Args &args, BuiltinCall &) {
     for (std::size_t k = 0; k < args.size(); ++k) {
         std::string s = args.GetText(k);
         if (!strings)
-            while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' ||
-                                  s.back() == '\r' || s.back() == '\v' || s.back() == '\f' ||
-                                  s.back() == '\0'))
-                s.pop_back();
+            while (!s.empty() && Blank(s.back())) s.pop_back();
         out += s;
     }
     if (strings) return {StringScalar(out)};
