@@ -158,7 +158,9 @@ Outs DoubleBuiltin(const Args &args, BuiltinCall &) {
             char *end = nullptr;
             const double x = std::strtod(begin, &end);
             while (end && (*end == ' ' || *end == '\t')) ++end;
-            data[k] = end != begin && end && *end == '\0' ? x : std::nan("");
+            // Decimal only: strtod would also read hexadecimal.
+            const bool hex = s.items[k].find_first_of("xX") != std::string::npos;
+            data[k] = end != begin && end && *end == '\0' && !hex ? x : std::nan("");
         }
         return {out};
     }
