@@ -4,6 +4,7 @@
 #define MTRX_ARRAYS_H
 
 #include <matrix/array.h>
+#include <matrix/display.h>
 #include <matrix/mx.h>
 
 #include <string>
@@ -15,11 +16,14 @@ inline bool IsCell(const kiv::matrix::Array &a) { return a.get()->IsCell(); }
 inline bool IsDouble(const kiv::matrix::Array &a) { return a.get()->IsDouble(); }
 inline bool IsComplex(const kiv::matrix::Array &a) { return a.get()->IsComplex(); }
 
-/// The characters of a char array in column-major order; "" for other classes.
-inline std::string Text(const kiv::matrix::Array &a) {
-    std::string s(a.Numel() + 1, '\0');
-    s.resize(kiv::matrix::mxGetString(a.get(), &s[0], static_cast<unsigned int>(s.size())));
-    return s;
+/// The UTF-8 text of a char array's code units in column-major order; ""
+/// for other classes.
+inline std::string Text(const kiv::matrix::Array &a) { return kiv::matrix::Utf8Text(a.get()); }
+
+/// The 1 x L char array of the UTF-16 code units of UTF-8 `text`; a byte
+/// that is not well-formed UTF-8 becomes U+FFFD.
+inline kiv::matrix::Array CharArray(const std::string &text) {
+    return kiv::matrix::Array::Adopt(kiv::matrix::CharFromUtf8(text));
 }
 
 /// The class name class() reports: "double", "logical", "char", "cell", ...

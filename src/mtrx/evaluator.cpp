@@ -10,6 +10,7 @@
 #include "lib/operators.h"
 #include "resolver.h"
 #include "subscripts.h"
+#include "text.h"
 
 #include <matrix/exceptions.h>
 
@@ -58,6 +59,17 @@ std::string Folder(const std::string &path) {
 }
 
 bool IsText(const Value &v) { return v.tag() == Tag::Array && IsChar(v.array()); }
+
+// The text of a char row or a string scalar: a name or a word.
+bool WordOf(const Value &v, std::string &out) {
+    if (IsStringScalar(v)) {
+        out = v.strings().items[0];
+        return true;
+    }
+    if (!IsText(v) || v.array().Rows() > 1) return false;
+    out = Text(v.array());
+    return true;
+}
 
 Array Logical(bool b) {
     Array out(b ? 1.0 : 0.0);
@@ -531,6 +543,19 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                     Subscripts(Positions(base.dims), acc.subscripts);
                 return Value(StoreStructs(base, subs, deletion ? nullptr : &rhs.structure()));
             }
+            if ((current && current->tag() == Tag::String) ||
+                (rhs.tag() == Tag::String && (!current || EmptyDouble(*current)))) {
+                // Stored as cells of strings; the right side converts as
+                // string() converts it, and new elements in a gap are "".
+                const StringArray base = current && current->tag() == Tag::String
+                                             ? current->strings()
+                                             : StringArray{{0, 0}, {}};
+                const CellArray cell = StringCells(base);
+                SubscriptList subs = Subscripts(Positions(cell.dims), acc.subscripts);
+                if (deletion) return Value(CellStrings(StoreCells(cell, subs, nullptr)));
+                const CellArray items = StringCells(ToStrings(rhs, "subsasgn"));
+                return Value(CellStrings(StoreCells(cell, subs, &items)));
+            }
             if (current && current->IsCell()) {
                 const CellArray &cell = current->cell();
                 SubscriptList subs = Subscripts(Positions(cell.dims), acc.subscripts);
@@ -644,6 +669,24 @@ Evaluator::Flow Evaluator::IterateOver(const Stmt &s, const Value &rangeValue) {
         }
         return Flow::Normal;
     }
+    if (rangeValue.tag() == Tag::String) {
+        // Each column of a string array, as a string array.
+        const StringArray &c = rangeValue.strings();
+        const std::size_t rows = c.dims[0];
+        const std::size_t columns = rows ? c.items.size() / rows : 0;
+        for (std::size_t j = 0; j < columns; ++j) {
+            StringArray column;
+            column.dims = {static_cast<unsigned int>(rows), 1};
+            column.items.assign(c.items.begin() + static_cast<std::ptrdiff_t>(j * rows),
+                                c.items.begin() + static_cast<std::ptrdiff_t>((j + 1) * rows));
+            Var(s.slot) = Value(std::move(column));
+            const Flow f = Execute(s.body);
+            if (f == Flow::Break) break;
+            if (f == Flow::Return) return f;
+            Step();
+        }
+        return Flow::Normal;
+    }
     const Array &range = rangeValue.array();
     const unsigned int rows = range.Rows();
     const unsigned int columns = range.IsEmpty() ? 0 : range.Numel() / rows;
@@ -668,6 +711,10 @@ Evaluator::Flow Evaluator::IterateOver(const Stmt &s, const Value &rangeValue) {
 Evaluator::Flow Evaluator::ExecuteSwitch(const Stmt &s) {
     const Value subject = Evaluate(*s.value);
     const auto matches = [&](const Value &label) {
+        std::string word;
+        std::string other;
+        if (subject.tag() == Tag::String || label.tag() == Tag::String)
+            return WordOf(subject, word) && WordOf(label, other) && word == other;
         if (subject.tag() != Tag::Scalar && subject.tag() != Tag::Array) return false;
         if (label.tag() != Tag::Scalar && label.tag() != Tag::Array) return false;
         const Array &x = subject.array();
@@ -711,13 +758,13 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
         stack.fields = {"file", "name", "line"};
         stack.dims = {static_cast<unsigned int>(m_failedStack.size()), 1};
         for (const StackEntry &frame : m_failedStack) {
-            stack.values.emplace_back(Array(frame.file));
-            stack.values.emplace_back(Array(frame.name));
+            stack.values.emplace_back(CharArray(frame.file));
+            stack.values.emplace_back(CharArray(frame.name));
             stack.values.emplace_back(static_cast<double>(frame.line));
         }
-        Var(s.slot) = ScalarStruct({{"message", Value(Array(message))},
-                              {"identifier", Value(Array(identifier))},
-                              {"stack", Value(std::move(stack))}});
+        Var(s.slot) = ScalarStruct({{"message", Value(CharArray(message))},
+                                    {"identifier", Value(CharArray(identifier))},
+                                    {"stack", Value(std::move(stack))}});
     }
     return Execute(s.handler);
 }
@@ -802,9 +849,8 @@ std::string Evaluator::FieldName(const Accessor &acc) {
 }
 
 std::string Evaluator::FieldNameOf(const Value &v) {
-    if (!IsText(v) || v.array().Rows() > 1)
-        throw Error("Dynamic field names must be text");
-    const std::string name = Text(v.array());
+    std::string name;
+    if (!WordOf(v, name)) throw Error("Dynamic field names must be text");
     if (name.empty()) throw Error("Dynamic field names must not be empty");
     return name;
 }
@@ -893,6 +939,13 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
         return Value(std::move(part));
     }
     if (e.kind == Expr::Kind::CellIndex) throw Error("Brace indexing is only for cell arrays");
+    if (base.tag() == Tag::String) {
+        const StringArray &s = base.strings();
+        SubscriptList subs = Subscripts(Positions(s.dims), e.args, first);
+        std::vector<std::size_t> taken;
+        const Dims dims = Select(s.dims, subs, taken);
+        return StringElements(s, dims, taken);
+    }
     if (base.IsStruct()) {
         const StructArray &s = base.structure();
         SubscriptList subs = Subscripts(Positions(s.dims), e.args, first);
@@ -1232,7 +1285,8 @@ std::vector<Value> Evaluator::Invoke(const Value &f, const std::vector<Value> &a
         if (h.body) return CallAnonymous(h, args, nargout);
         return CallFunction(h.name, args, nargout, h.unit);
     }
-    if (IsText(f)) return CallFunction(Text(f.array()), args, nargout, Top().unit);
+    std::string name;
+    if (WordOf(f, name)) return CallFunction(name, args, nargout, Top().unit);
     throw Error("Expected a function handle or a function name");
 }
 
@@ -1257,14 +1311,18 @@ Value Evaluator::Matrix(const Expr &e) {
     std::vector<std::vector<Value>> rows;
     bool cells = true;
     bool any = false;
+    bool strings = false;
     for (const auto &row : e.rows) {
         rows.emplace_back();
         for (const ExprPtr &item : row) Expand(*item, rows.back());
         for (const Value &v : rows.back()) {
             cells = cells && v.IsCell();
+            strings = strings || v.tag() == Tag::String;
             any = true;
         }
     }
+    // One string makes every item a string.
+    if (strings) return JoinStrings(rows);
     // Cells join as cells, whatever they hold.
     if (any && cells) return JoinCells(rows);
     Array result;
@@ -1361,7 +1419,8 @@ std::vector<Value> Evaluator::EvaluateMulti(const Expr &e, unsigned int nargout)
 Value Evaluator::Evaluate(const Expr &e) {
     switch (e.kind) {
         case Expr::Kind::Number: return Value(e.number);
-        case Expr::Kind::String: return Array(e.text);
+        case Expr::Kind::String: return CharArray(e.text);
+        case Expr::Kind::StringScalar: return StringScalar(e.text);
         case Expr::Kind::Name:
             if (const Value *v = Lookup(e.slot)) return *v;
             [[fallthrough]];
@@ -1403,9 +1462,14 @@ Value Evaluator::Evaluate(const Expr &e) {
             double x;
             if (m_fastScalars && e.op == Op::Uminus && a.RealScalar(x) && !std::isnan(x))
                 return Value(-x);
+            if (a.tag() == Tag::String) return StringUnary(e.op, a);
             return ApplyUnary(e.op, a.array());
         }
-        case Expr::Kind::Postfix: return ApplyUnary(e.op, Evaluate(*e.args[0]).array());
+        case Expr::Kind::Postfix: {
+            const Value a = Evaluate(*e.args[0]);
+            if (a.tag() == Tag::String) return StringUnary(e.op, a);
+            return ApplyUnary(e.op, a.array());
+        }
         case Expr::Kind::ShortCircuit: {
             const bool left = km::Tobool(Evaluate(*e.args[0]).array());
             if (e.op == Op::AndAnd ? !left : left) return Array(left);
@@ -1640,6 +1704,7 @@ Value Evaluator::EvaluateBinary(const Expr &e) {
     double y;
     if (m_fastScalars && a.RealScalar(x) && b.RealScalar(y))
         if (std::optional<Value> out = FastBinary(e.op, x, y)) return std::move(*out);
+    if (a.tag() == Tag::String || b.tag() == Tag::String) return StringBinary(e.op, a, b);
     return ApplyBinary(e.op, a.array(), b.array(), *this);
 }
 

@@ -4,6 +4,7 @@
 
 #include "arrays.h"
 #include "error.h"
+#include "text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +15,8 @@ namespace mtrx {
 
 namespace {
 
-// One argument item: a number, or the whole text of a char argument.
+// One argument item: a number, or the whole UTF-8 text of a char argument
+// or of one element of a string argument.
 struct Item {
     bool text;
     double number;
@@ -46,10 +48,26 @@ std::string Printf(const std::string &pattern, double x) {
     return big;
 }
 
+// The length of UTF-8 text in UTF-16 code units, the unit of a width.
+std::size_t Length(const std::string &s) {
+    std::size_t n = 0;
+    for (unsigned char b : s) n += (b & 0xC0) != 0x80 ? (b >= 0xF0 ? 2 : 1) : 0;
+    return n;
+}
+
+// The UTF-8 text of a character code in `out`; false when x is none.
+bool Character(double x, std::string &out) {
+    if (!(x >= 0 && x < 0x110000) || x != std::floor(x)) return false;
+    out.clear();
+    AppendCode(out, static_cast<unsigned int>(x));
+    return true;
+}
+
 std::string Pad(const std::string &s, const Conversion &c) {
     const std::size_t width = c.width.empty() ? 0 : std::stoul(c.width);
-    if (s.size() >= width) return s;
-    const std::string fill(width - s.size(), ' ');
+    const std::size_t length = Length(s);
+    if (length >= width) return s;
+    const std::string fill(width - length, ' ');
     return c.flags.find('-') != std::string::npos ? s + fill : fill + s;
 }
 
@@ -107,11 +125,12 @@ std::string Number(const Conversion &c, double x) {
                 return buffer;
             }
             return Printf(head + c.precision + "e", x);
-        case 'c':
+        case 'c': {
             // A character code; anything else prints as %s prints it.
-            if (x == std::floor(x) && x >= 0 && x < 256)
-                return Pad(std::string(1, static_cast<char>(static_cast<int>(x))), c);
+            std::string code;
+            if (Character(x, code)) return Pad(code, c);
             return Printf(head + "e", x);
+        }
         default: return Printf(head + c.precision + c.kind, x);
     }
 }
@@ -199,10 +218,9 @@ std::vector<Segment> Segments(const std::string &format, const std::string &who)
 // one at a time. False when none is left.
 bool NextNumber(std::deque<Item> &items, double &x) {
     while (!items.empty() && items.front().text) {
-        const std::string rest = items.front().chars;
+        const std::vector<double> rest = CodeUnits(items.front().chars);
         items.pop_front();
-        for (auto k = rest.size(); k-- > 0;)
-            items.push_front(Item{false, static_cast<unsigned char>(rest[k]) * 1.0, ""});
+        for (auto k = rest.size(); k-- > 0;) items.push_front(Item{false, rest[k], ""});
     }
     if (items.empty()) return false;
     x = items.front().number;
@@ -240,10 +258,17 @@ bool Resolve(const Conversion &written, std::deque<Item> &items, const std::stri
 
 }  // namespace
 
-std::string Format(const std::string &format, const std::vector<Value> &args,
-                   const std::string &who) {
+namespace {
+
+// Format's text before surrogates written one at a time are paired.
+std::string Formatted(const std::string &format, const std::vector<Value> &args,
+                      const std::string &who) {
     std::deque<Item> items;
     for (const Value &v : args) {
+        if (v.tag() == Tag::String) {
+            for (const std::string &s : v.strings().items) items.push_back(Item{true, 0.0, s});
+            continue;
+        }
         const Array &a = v.array();
         if (IsChar(a)) {
             items.push_back(Item{true, 0.0, Text(a)});
@@ -277,25 +302,33 @@ std::string Format(const std::string &format, const std::vector<Value> &args,
             Item &item = items.front();
             if (item.text && c.kind == 's') {
                 std::string t = item.chars;
-                if (!c.precision.empty())  // "." alone is precision 0
-                    t = t.substr(0, c.precision.size() > 1 ? std::stoul(c.precision.substr(1)) : 0);
+                if (!c.precision.empty()) {  // "." alone is precision 0, counted in code units
+                    const std::size_t keep =
+                        c.precision.size() > 1 ? std::stoul(c.precision.substr(1)) : 0;
+                    const std::vector<double> units = CodeUnits(t);
+                    if (units.size() > keep) {
+                        t.clear();
+                        for (std::size_t k = 0; k < keep; ++k)
+                            AppendCode(t, static_cast<unsigned int>(units[k]));
+                    }
+                }
                 out += Pad(t, c);
                 items.pop_front();
                 continue;
             }
             if (item.text) {
                 // A numeric conversion takes a text one character at a time.
-                std::string rest = item.chars;
+                const std::vector<double> rest = CodeUnits(item.chars);
                 items.pop_front();
-                for (auto k = rest.size(); k-- > 0;)
-                    items.push_front(Item{false, static_cast<unsigned char>(rest[k]) * 1.0, ""});
+                for (auto k = rest.size(); k-- > 0;) items.push_front(Item{false, rest[k], ""});
                 if (items.empty()) continue;
             }
             const double x = items.front().number;
             items.pop_front();
             if (c.kind == 's') {
-                if (std::isfinite(x) && x == std::floor(x) && x >= 0 && x < 256)
-                    out += Pad(std::string(1, static_cast<char>(static_cast<int>(x))), c);
+                std::string code;
+                if (Character(x, code))
+                    out += Pad(code, c);
                 else
                     out += std::isfinite(x) ? Printf("%" + c.flags + c.width + "e", x)
                                             : Pad(NonFinite(x), c);
@@ -305,6 +338,13 @@ std::string Format(const std::string &format, const std::vector<Value> &args,
         }
     } while (converts && !items.empty());
     return out;
+}
+
+}  // namespace
+
+std::string Format(const std::string &format, const std::vector<Value> &args,
+                   const std::string &who) {
+    return WellFormed(Formatted(format, args, who));
 }
 
 namespace {
@@ -328,6 +368,7 @@ std::vector<std::string> Columns(const Array &a, const std::vector<std::string> 
 }
 
 std::string Element(double x, const std::string &pattern) {
+    if (x == 0) return "0";  // -0 too
     return std::isfinite(x) ? Printf(pattern, x) : NonFinite(x);
 }
 

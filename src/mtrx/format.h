@@ -9,11 +9,15 @@
 
 namespace mtrx {
 
-/// Formats `args` with `format` as sprintf does. The format takes the
+/// Formats `args` with `format` as sprintf does, giving UTF-8 text. The format takes the
 /// escapes \n \t \\ \a \r and the conversions %d %i %u %c %s %f %e %g %E %G
 /// %x %o %% with flags, width and precision, laid out as C's printf lays
 /// them out; a '*' width or precision takes the next item, as in C. Numeric
-/// arguments give one item per element, a char argument one text item; the
+/// arguments give one item per element, a char argument one text item, a
+/// string argument one text item per element; a text under a numeric
+/// conversion gives its UTF-16 code units, and %c or %s of a whole number
+/// below 0x110000 the character of that code (a surrogate pair written unit
+/// by unit joins; a lone surrogate becomes U+FFFD); the
 /// format repeats while items remain and output stops at the first conversion
 /// left without one. Whole values print under %d %i %u at any magnitude (a
 /// negative one under %u with its sign); %d %i %u %x %o of a value that is not

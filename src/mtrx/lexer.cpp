@@ -1,6 +1,7 @@
 // src/mtrx/lexer.cpp: the tokenizer, including the bracket rules for blanks.
 #include "lexer.h"
 
+#include "arrays.h"
 #include "error.h"
 
 #include <cctype>
@@ -24,7 +25,9 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 bool EndsOperand(const std::vector<Token> &out) {
     if (out.empty()) return false;
     const Token &t = out.back();
-    if (t.kind == Tok::Number || t.kind == Tok::Ident || t.kind == Tok::String) return true;
+    if (t.kind == Tok::Number || t.kind == Tok::Ident || t.kind == Tok::String ||
+        t.kind == Tok::DoubleQuoted)
+        return true;
     if (t.kind == Tok::Keyword) return t.text == "end";
     return t.kind == Tok::Op &&
            (t.text == ")" || t.text == "]" || t.text == "}" || t.text == "'" || t.text == ".'");
@@ -51,7 +54,11 @@ bool LineIs(const std::string &src, std::size_t i, const char *mark) {
 
 class Lexer {
 public:
-    explicit Lexer(const std::string &src) : m_src(src) {}
+    explicit Lexer(const std::string &src) : m_src(src) {
+        // A byte-order mark is no part of the text. Offsets stay those of
+        // the source.
+        if (m_src.compare(0, 3, "\xEF\xBB\xBF") == 0) m_i = 3;
+    }
 
     std::vector<Token> Run() {
         while (m_i < m_src.size()) {
@@ -138,7 +145,16 @@ private:
         }
         if (c == '\'' || c == '"') {
             const std::size_t at = m_i;
-            Push(Tok::String, Quoted(c), at);
+            std::string text = Quoted(c);
+            if (c == '"') {
+                // Well-formed from here on: a string holds valid UTF-8.
+                for (unsigned char b : text)
+                    if (b >= 0x80) {
+                        text = Text(CharArray(text));
+                        break;
+                    }
+            }
+            Push(c == '"' ? Tok::DoubleQuoted : Tok::String, std::move(text), at);
             return;
         }
         // A field name after an operand: err.message, or s.(name).
@@ -158,11 +174,21 @@ private:
             }
         }
         if (std::string("+-*/\\^<>&|~!=(),;:[]{}@").find(c) == std::string::npos)
-            throw Error(std::string("Invalid character '") + c + "'", m_line);
+            throw Error("Invalid character '" + Character() + "'", m_line);
         if (c == '(' || c == '[' || c == '{') m_nest += c;
         if ((c == ')' || c == ']' || c == '}') && !m_nest.empty()) m_nest.pop_back();
         Push(Tok::Op, std::string(1, c), m_i);
         ++m_i;
+    }
+
+    // The character at m_i as written: all the bytes of a UTF-8 sequence, a
+    // byte that starts none as U+FFFD.
+    std::string Character() const {
+        std::size_t j = m_i + 1;
+        while (j < m_src.size() && j < m_i + 4 &&
+               (static_cast<unsigned char>(m_src[j]) & 0xC0) == 0x80)
+            ++j;
+        return Text(CharArray(m_src.substr(m_i, j - m_i)));
     }
 
     void Number() {

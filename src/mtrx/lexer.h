@@ -10,7 +10,8 @@ namespace mtrx {
 
 enum class Tok {
     Number,
-    String,
+    String,        // '...' (and the words of a command)
+    DoubleQuoted,  // "...": a string scalar
     Ident,
     Keyword,
     Op,       // operators and punctuation: + - * ( ) [ ] , ; = ' .' ...
@@ -31,7 +32,9 @@ struct Token {
 /// element (a "," token is inserted), blanks between elements become ","; a '
 /// after a name, ), ], }, a number or another ' is a transpose. A statement
 /// of the command form `name word 'two words'` becomes the call
-/// `name('word', 'two words')`. Comments run from % to the end of the line,
+/// `name('word', 'two words')`. The source is UTF-8; a leading byte-order
+/// mark is skipped, and bytes of a quoted text that are not well-formed UTF-8
+/// stand for U+FFFD. Comments run from % to the end of the line,
 /// or between lines holding only %{ and %}, which nest. Throws mtrx::Error
 /// for a bad character or an unterminated string.
 std::vector<Token> Lex(const std::string &source);

@@ -542,8 +542,8 @@ private:
             e->number = Next().value;
             return e;
         }
-        if (t.kind == Tok::String) {
-            ExprPtr e = Make(Expr::Kind::String);
+        if (t.kind == Tok::String || t.kind == Tok::DoubleQuoted) {
+            ExprPtr e = Make(t.kind == Tok::String ? Expr::Kind::String : Expr::Kind::StringScalar);
             e->text = Next().text;
             return e;
         }

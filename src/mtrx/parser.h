@@ -58,6 +58,8 @@ struct Expr {
     enum class Kind {
         Number,
         String,
+        // "...", a string; String is '...', a char row.
+        StringScalar,
         Name,         // a variable or a function called without arguments
         Call,         // name(args): indexing when name is a variable
         Index,        // args[0](args[1..]): a later subscript in a chain

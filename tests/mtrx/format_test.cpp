@@ -2,6 +2,9 @@
 // snprintf, for every conversion, flag, width and precision that C defines.
 #include "format.h"
 
+#include "arrays.h"
+#include "text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -151,6 +154,38 @@ TEST(MtrxFormat, EqualsSnprintf) {
     EXPECT_TRUE(failures.empty()) << failures.size() << " of " << checked
                                   << " formats differ from snprintf:\n"
                                   << report;
+}
+
+// Text goes in and out as UTF-8; a char argument gives its UTF-16 code
+// units to numeric conversions, and %c of units written one by one joins a
+// surrogate pair.
+TEST(MtrxFormat, TextIsUtf8) {
+    const auto chars = [](const std::string &t) { return Value(mtrx::CharArray(t)); };
+    mtrx::StringArray two;
+    two.dims = {1, 2};
+    two.items = {"a", "\xC3\xA9"};
+    const struct {
+        std::string format;
+        std::vector<Value> args;
+        std::string expected;
+    } rows[] = {
+        {"%c|%s", {Value(233.0), Value(8364.0)}, "\xC3\xA9|\xE2\x82\xAC"},
+        {"%c%c", {Value(55357.0), Value(56832.0)}, "\xF0\x9F\x98\x80"},
+        {"%c.", {Value(56832.0)}, "\xEF\xBF\xBD."},
+        {"%s", {chars("\xF0\x9F\x98\x80")}, "\xF0\x9F\x98\x80"},
+        {"%d,", {chars("\xC3\xA9\xE2\x82\xAC")}, "233,8364,"},
+        {"%3s|%-3s|", {chars("\xC3\xA9"), chars("\xC3\xA9")}, "  \xC3\xA9|\xC3\xA9  |"},
+        {"%.1s|%.2s",
+         {chars("\xF0\x9F\x98\x80x"), chars("\xF0\x9F\x98\x80x")},
+         "\xEF\xBF\xBD|\xF0\x9F\x98\x80"},
+        {"%s/", {Value(two)}, "a/\xC3\xA9/"},
+        {"\xC3\xA9%d",
+         {Value(1.0)},
+         "\xC3\xA9"
+         "1"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(mtrx::Format(row.format, row.args, "sprintf"), row.expected) << row.format;
 }
 
 }  // namespace

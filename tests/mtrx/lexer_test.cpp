@@ -7,13 +7,19 @@
 
 namespace {
 
-// The tokens of `source` as text, separated by blanks; strings in quotes.
+// The tokens of `source` as text, separated by blanks; char texts in
+// quotes, string texts in quotes after an s.
 std::string Spell(const std::string &source) {
     std::string out;
     for (const mtrx::Token &t : mtrx::Lex(source)) {
         if (t.kind == mtrx::Tok::End) break;
         if (!out.empty()) out += ' ';
-        out += t.kind == mtrx::Tok::String ? "\"" + t.text + "\"" : t.text;
+        if (t.kind == mtrx::Tok::String)
+            out += "\"" + t.text + "\"";
+        else if (t.kind == mtrx::Tok::DoubleQuoted)
+            out += "s\"" + t.text + "\"";
+        else
+            out += t.text;
     }
     return out;
 }
@@ -32,7 +38,11 @@ TEST(MtrxLexer, BracketsQuotesAndNumbers) {
         {"(a)'", "( a ) '"},
         {"1.*2", "1 .* 2"},
         {"{1 'a' -2}", "{ 1 , \"a\" , - 2 }"},
-        {"t = \"it's \"\"q\"\"\"", "t = \"it's \"q\"\""},
+        {"t = \"it's \"\"q\"\"\"", "t = s\"it's \"q\"\""},
+        {"[\"a\" 'b' \"\"]'", "[ s\"a\" , \"b\" , s\"\" ] '"},
+        {"\"x\"'", "s\"x\" '"},
+        {"\xEF\xBB\xBFx = 'h\xC3\xA9'", "x = \"h\xC3\xA9\""},
+        {"s = \"a\xFF\" % \xFF", "s = s\"a\xEF\xBF\xBD\""},
         {"disp hello 'two words'", "disp ( \"hello\" , \"two words\" )"},
         {"x = 1; hold on % c", "x = 1 ; hold ( \"on\" )"},
         {"a b = 1", "a b = 1"},
@@ -44,7 +54,8 @@ TEST(MtrxLexer, BracketsQuotesAndNumbers) {
 }
 
 TEST(MtrxLexer, RefusesUnterminatedStringAndStrayCharacter) {
-    const char *const rows[] = {"x = 'abc", "x = 1 $ 2"};
+    const char *const rows[] = {"x = 'abc", "x = 1 $ 2", "x = 1 \xE2\x82\xAC 2",
+                                "\xEF\xBB\xBF\xEF\xBB\xBF"};
     for (const char *source : rows) EXPECT_ANY_THROW(mtrx::Lex(source)) << source;
 }
 

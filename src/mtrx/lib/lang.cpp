@@ -2,6 +2,7 @@
 // name, raising errors, classes and kind tests, timing, and the order of
 // arithmetic.
 #include "lib/support.h"
+#include "text.h"
 
 #include "evaluator.h"
 #include "format.h"
@@ -25,8 +26,13 @@ Outs ErrorBuiltin(const Args &args, BuiltinCall &) {
         const int i = r.Field("identifier");
         const Value *message = m >= 0 ? &r.values[static_cast<std::size_t>(m)] : nullptr;
         const Value *id = i >= 0 ? &r.values[static_cast<std::size_t>(i)] : nullptr;
-        Error e(message && IsText(*message) ? Text(message->array()) : "Unknown error");
-        if (id && IsText(*id)) e.SetIdentifier(Text(id->array()));
+        const auto text = [](const Value *v, const char *fallback) -> std::string {
+            if (v && IsText(*v)) return Text(v->array());
+            if (v && IsStringScalar(*v)) return v->strings().items[0];
+            return fallback;
+        };
+        Error e(text(message, "Unknown error"));
+        e.SetIdentifier(text(id, ""));
         throw e;
     }
     const auto [identifier, message] = MessageOf(args, "error");
@@ -40,7 +46,7 @@ Outs Feval(const Args &args, BuiltinCall &c) {
     return c.evaluator.Invoke(args[0], args.From(1), c.nargout);
 }
 
-Outs Func2str(const Args &args, BuiltinCall &) { return {Array(args.GetHandle(0).text)}; }
+Outs Func2str(const Args &args, BuiltinCall &) { return {CharArray(args.GetHandle(0).text)}; }
 
 Outs Class(const Args &args, BuiltinCall &) {
     return {Array(args[0].ClassName())};
@@ -67,8 +73,16 @@ Outs LogicalBuiltin(const Args &args, BuiltinCall &) {
 
 Outs Isequal(const Args &args, BuiltinCall &) {
     bool same = true;
-    for (std::size_t k = 1; k < args.size() && same; ++k)
+    for (std::size_t k = 1; k < args.size() && same; ++k) {
+        // Strings equal strings of the same shape and texts.
+        if (args[0].tag() == Tag::String || args[k].tag() == Tag::String) {
+            same = args[0].tag() == args[k].tag() &&
+                   args[0].strings().dims == args[k].strings().dims &&
+                   args[0].strings().items == args[k].strings().items;
+            continue;
+        }
         same = km::Isequal(args.GetArray(0), args.GetArray(k));
+    }
     return {Logical(same)};
 }
 

@@ -5,6 +5,7 @@
 
 #include "format.h"
 #include "lib/support.h"
+#include "text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,7 +57,9 @@ void Args::Refuse(std::size_t k, const std::string &what) const {
     throw Error("Argument " + std::to_string(k + 1) + " of '" + m_name + "' must be " + what);
 }
 
-bool Args::IsText(std::size_t k) const { return mtrx::IsText(m_values[k]); }
+bool Args::IsText(std::size_t k) const {
+    return mtrx::IsText(m_values[k]) || IsStringScalar(m_values[k]);
+}
 
 const Array &Args::GetArray(std::size_t k) const {
     if (!m_values[k].IsArray() && !m_values[k].IsCell()) Refuse(k, "an array");
@@ -123,6 +126,7 @@ std::vector<unsigned int> Args::GetLengths(std::size_t k) const {
 
 std::string Args::GetText(std::size_t k) const {
     if (!IsText(k)) Refuse(k, "text");
+    if (m_values[k].tag() == Tag::String) return m_values[k].strings().items[0];
     return Text(m_values[k].array());
 }
 
@@ -167,17 +171,7 @@ IdentifiedMessage MessageOf(const Args &args, const char *name) {
     return {identifier, message};
 }
 
-Array CharRows(const std::vector<std::string> &rows) {
-    if (rows.size() == 1) return Array(rows[0]);
-    std::size_t width = 0;
-    for (const std::string &r : rows) width = std::max(width, r.size());
-    std::string chars(width * rows.size(), ' ');
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        for (std::size_t j = 0; j < rows[i].size(); ++j) chars[i + j * rows.size()] = rows[i][j];
-    Array flat(chars);
-    return km::Reshape(flat, static_cast<unsigned int>(rows.size()),
-                       static_cast<unsigned int>(width));
-}
+Array CharRows(const std::vector<std::string> &rows) { return Array::Adopt(km::CharRows(rows)); }
 
 std::vector<unsigned int> Lengths(const Args &args, std::size_t first) {
     std::vector<unsigned int> dims;

@@ -50,7 +50,7 @@ public:
     std::vector<Value> From(std::size_t k) const;
     const std::string &Name() const { return m_name; }
 
-    /// True when argument k is a char array.
+    /// True when argument k is a char array or a string scalar.
     bool IsText(std::size_t k) const;
     /// An array (not a handle or a record).
     const Array &GetArray(std::size_t k) const;
@@ -68,7 +68,7 @@ public:
     unsigned int GetLength(std::size_t k) const;
     /// The lengths in a numeric array, each as GetLength.
     std::vector<unsigned int> GetLengths(std::size_t k) const;
-    /// The characters of a char array.
+    /// The UTF-8 text of a char array or a string scalar.
     std::string GetText(std::size_t k) const;
     std::string GetText(std::size_t k, const std::string &fallback) const {
         return Has(k) ? GetText(k) : fallback;

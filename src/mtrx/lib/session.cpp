@@ -231,7 +231,8 @@ Outs Exist(const Args &args, BuiltinCall &c) {
 }
 
 Outs Isvarname(const Args &args, BuiltinCall &) {
-    if (!args.IsText(0) || args[0].array().Rows() > 1) return {Logical(false)};
+    if (!args.IsText(0) || (args[0].IsArray() && args[0].array().Rows() > 1))
+        return {Logical(false)};
     const std::string s = args.GetText(0);
     bool ok = !s.empty() && s.size() <= kNameLengthMax &&
               std::isalpha(static_cast<unsigned char>(s[0])) && !IsKeyword(s);

@@ -1,10 +1,15 @@
-// src/mtrx/lib/strings.cpp: text and formatting: sprintf, fprintf, num2str
-// and comparison of texts.
+// src/mtrx/lib/strings.cpp: text and formatting: sprintf, fprintf, num2str,
+// the string class's conversions, and the functions that search and edit
+// texts, each taking char rows, strings and string arrays alike.
 #include "lib/support.h"
 
 #include "format.h"
+#include "text.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <iostream>
 
 namespace mtrx {
@@ -13,8 +18,11 @@ namespace km = kiv::matrix;
 
 namespace {
 
+// A string format gives a string, a char one a char row.
 Outs Sprintf(const Args &args, BuiltinCall &c) {
-    return {Array(Format(args.GetText(0), args.From(1), c.name))};
+    const std::string text = Format(args.GetText(0), args.From(1), c.name);
+    if (args[0].tag() == Tag::String) return {StringScalar(text)};
+    return {CharArray(text)};
 }
 
 Outs Fprintf(const Args &args, BuiltinCall &c) {
@@ -36,6 +44,7 @@ Outs Fprintf(const Args &args, BuiltinCall &c) {
 }
 
 Outs Num2str(const Args &args, BuiltinCall &c) {
+    if (args[0].tag() == Tag::String) return {CharRows(ToStrings(args[0], c.name).items)};
     const Array &a = args.GetArray(0);
     if (IsChar(a)) return {a};
     if (args.size() == 2 && args.IsText(1)) {
@@ -54,10 +63,303 @@ Outs Num2str(const Args &args, BuiltinCall &c) {
     return {CharRows(rows.empty() ? std::vector<std::string>{""} : rows)};
 }
 
+// Char arrays are the same when their shapes are; a string equals the char
+// row of its text.
 Outs Strcmp(const Args &args, BuiltinCall &) {
-    return {Logical(args.IsText(0) && args.IsText(1) &&
-                    args[0].array().Dims() == args[1].array().Dims() &&
-                    args.GetText(0) == args.GetText(1))};
+    if (!args.IsText(0) || !args.IsText(1)) return {Logical(false)};
+    const bool chars = args[0].IsArray() && args[1].IsArray();
+    if (chars)
+        return {Logical(args[0].array().Dims() == args[1].array().Dims() &&
+                        args.GetText(0) == args.GetText(1))};
+    for (std::size_t k = 0; k < 2; ++k)
+        if (args[k].IsArray() && args[k].array().Rows() > 1) return {Logical(false)};
+    return {Logical(args.GetText(0) == args.GetText(1))};
+}
+
+// Texts in any of their three forms, read as strings and given back in the
+// form they came in.
+struct Texts {
+    enum class Form { Char, String, Cell };
+    Form form;
+    StringArray s;
+};
+
+// Argument k as texts: a char row (or ''), a string array, or a cell of
+// char rows and strings.
+Texts TextsOf(const Args &args, std::size_t k) {
+    const Value &v = args[k];
+    if (v.tag() == Tag::String) return {Texts::Form::String, v.strings()};
+    if (v.IsCell()) return {Texts::Form::Cell, ToStrings(v, args.Name())};
+    if (!args.IsText(k) || v.array().Rows() > 1 || v.array().NDims() > 2)
+        args.Refuse(k, "a char row, a string array or a cell of texts");
+    return {Texts::Form::Char, ToStrings(v, args.Name())};
+}
+
+Value Back(Texts::Form form, StringArray s) {
+    switch (form) {
+        case Texts::Form::String: return Value(std::move(s));
+        case Texts::Form::Cell: {
+            CellArray c;
+            c.dims = s.dims;
+            for (const std::string &t : s.items) c.items.emplace_back(CharArray(t));
+            return Value(std::move(c));
+        }
+        default: return CharArray(s.items.empty() ? std::string() : s.items[0]);
+    }
+}
+
+// The code units of a char array of its own, to be written in place.
+std::uint16_t *UnitsOf(Array &a) { return static_cast<std::uint16_t *>(a.get()->GetPr()); }
+
+// A char array of `dims` holding the whole numbers of `v` as code units.
+Array CharOfNumbers(const Args &args, std::size_t k) {
+    const Array &a = args.GetArray(k);
+    if (IsComplex(a) || IsCell(a)) args.Refuse(k, "real numbers, text or a cell of texts");
+    const std::vector<unsigned int> dims = a.Dims();
+    Array out =
+        Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(dims.size()), dims.data(),
+                                              km::mxClassChar, km::mxComplexityReal));
+    std::uint16_t *units = UnitsOf(out);
+    const std::vector<double> v = RealNumbers(a);
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (!(v[i] >= 0 && v[i] <= 65535) || v[i] != std::floor(v[i]))
+            args.Refuse(k, "whole numbers from 0 to 65535");
+        units[i] = static_cast<std::uint16_t>(v[i]);
+    }
+    return out;
+}
+
+Outs StringBuiltin(const Args &args, BuiltinCall &c) { return {Value(ToStrings(args[0], c.name))}; }
+
+Outs CharBuiltin(const Args &args, BuiltinCall &c) {
+    const Value &v = args[0];
+    if (v.tag() == Tag::String || v.IsCell()) {
+        const StringArray s = ToStrings(v, c.name);
+        // One row per element, in column-major order.
+        return {CharRows(s.items.empty() ? std::vector<std::string>{} : s.items)};
+    }
+    if (args.IsText(0)) return {v};
+    return {CharOfNumbers(args, 0)};
+}
+
+// double(x): the code units of a char array, the numbers of a string's
+// texts (NaN for a text that is not one), any real array as doubles.
+Outs DoubleBuiltin(const Args &args, BuiltinCall &) {
+    const Value &v = args[0];
+    if (v.tag() == Tag::Scalar) return {v};
+    if (v.tag() == Tag::String) {
+        const StringArray &s = v.strings();
+        Array out = Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(s.dims.size()),
+                                                          s.dims.data(), km::mxClassDouble,
+                                                          km::mxComplexityReal));
+        km::DoubleSpan data = out.MutableData();
+        for (std::size_t k = 0; k < s.items.size(); ++k) {
+            const char *begin = s.items[k].c_str();
+            char *end = nullptr;
+            const double x = std::strtod(begin, &end);
+            while (end && (*end == ' ' || *end == '\t')) ++end;
+            // Decimal only: strtod would also read hexadecimal.
+            const bool hex = s.items[k].find_first_of("xX") != std::string::npos;
+            data[k] = end != begin && end && *end == '\0' && !hex ? x : std::nan("");
+        }
+        return {out};
+    }
+    const Array &a = args.GetArray(0);
+    if (IsCell(a)) args.Refuse(0, "an array or a string");
+    if (IsDouble(a) && !a.IsLogical()) return {a};
+    if (IsChar(a)) {
+        const std::vector<unsigned int> dims = a.Dims();
+        Array out = Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(dims.size()),
+                                                          dims.data(), km::mxClassDouble,
+                                                          km::mxComplexityReal));
+        km::DoubleSpan data = out.MutableData();
+        const auto *units = static_cast<const std::uint16_t *>(a.get()->GetPr());
+        for (std::size_t k = 0; k < data.size; ++k) data[k] = units[k];
+        return {out};
+    }
+    if (IsComplex(a)) args.Refuse(0, "real");
+    const std::vector<double> numbers = RealNumbers(a);
+    const std::vector<unsigned int> dims = a.Dims();
+    Array out =
+        Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(dims.size()), dims.data(),
+                                              km::mxClassDouble, km::mxComplexityReal));
+    std::copy(numbers.begin(), numbers.end(), out.MutableData().begin());
+    return {out};
+}
+
+Outs Strlength(const Args &args, BuiltinCall &) {
+    const Texts t = TextsOf(args, 0);
+    Array out = Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(t.s.dims.size()),
+                                                      t.s.dims.data(), km::mxClassDouble,
+                                                      km::mxComplexityReal));
+    km::DoubleSpan data = out.MutableData();
+    for (std::size_t k = 0; k < t.s.items.size(); ++k)
+        data[k] = static_cast<double>(mtrx::Units(t.s.items[k]));
+    return {out};
+}
+
+Outs Isstring(const Args &args, BuiltinCall &) { return {Logical(args[0].tag() == Tag::String)}; }
+
+// The case of a code unit: ASCII and Latin-1 letters change, others stay.
+std::uint16_t Upper(std::uint16_t u) {
+    if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) return u - 0x20;
+    return u;
+}
+std::uint16_t Lower(std::uint16_t u) {
+    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7)) return u + 0x20;
+    return u;
+}
+
+template <std::uint16_t (*F)(std::uint16_t)>
+Array CaseOf(const Array &a) {
+    Array out = Array::Adopt(km::mxDuplicateArray(a.get()));
+    std::uint16_t *units = UnitsOf(out);
+    for (unsigned int k = 0; k < out.Numel(); ++k) units[k] = F(units[k]);
+    return out;
+}
+
+template <std::uint16_t (*F)(std::uint16_t)>
+Outs ChangeCase(const Args &args, BuiltinCall &) {
+    if (args[0].IsArray() && IsChar(args[0].array())) return {CaseOf<F>(args[0].array())};
+    Texts t = TextsOf(args, 0);
+    for (std::string &s : t.s.items) s = Text(CaseOf<F>(CharArray(s)));
+    return {Back(t.form, std::move(t.s))};
+}
+
+bool Blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == '\0';
+}
+
+Outs Strtrim(const Args &args, BuiltinCall &) {
+    Texts t = TextsOf(args, 0);
+    for (std::string &s : t.s.items) {
+        std::size_t begin = 0;
+        std::size_t end = s.size();
+        while (begin < end && Blank(s[begin])) ++begin;
+        while (end > begin && Blank(s[end - 1])) --end;
+        s = s.substr(begin, end - begin);
+    }
+    return {Back(t.form, std::move(t.s))};
+}
+
+// Every match of `from`, left to right and not overlapping, replaced.
+std::string Replaced(const std::string &s, const std::string &from, const std::string &to) {
+    if (from.empty()) return s;
+    std::string out;
+    std::size_t at = 0;
+    for (std::size_t hit; (hit = s.find(from, at)) != std::string::npos; at = hit + from.size())
+        out += s.substr(at, hit - at) + to;
+    return out + s.substr(at);
+}
+
+Outs Strrep(const Args &args, BuiltinCall &) {
+    Texts t = TextsOf(args, 0);
+    const std::string from = args.GetText(1);
+    const std::string to = args.GetText(2);
+    for (std::string &s : t.s.items) s = Replaced(s, from, to);
+    return {Back(t.form, std::move(t.s))};
+}
+
+// The one text of argument k, or the patterns of a string array or cell.
+std::vector<std::string> Patterns(const Args &args, std::size_t k) {
+    if (args.IsText(k)) return {args.GetText(k)};
+    if (args[k].tag() == Tag::String || args[k].IsCell())
+        return ToStrings(args[k], args.Name()).items;
+    args.Refuse(k, "text, a string array or a cell of texts");
+}
+
+std::vector<std::string> Delimiters(const Args &args, std::size_t k) {
+    if (!args.Has(k)) return {" ", "\t", "\n", "\r", "\v", "\f"};
+    std::vector<std::string> out = Patterns(args, k);
+    // Escapes as in a format: strsplit(s, '\t').
+    for (std::string &d : out) d = Format(d, {}, args.Name());
+    return out;
+}
+
+// strsplit: consecutive delimiters count as one; the longest delimiter
+// matching at a place wins.
+Outs Strsplit(const Args &args, BuiltinCall &) {
+    const Texts t = TextsOf(args, 0);
+    if (t.s.items.size() != 1) args.Refuse(0, "one text");
+    const std::string &s = t.s.items[0];
+    const std::vector<std::string> delimiters = Delimiters(args, 1);
+    StringArray parts;
+    std::string part;
+    bool after = false;
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t length = 0;
+        for (const std::string &d : delimiters)
+            if (!d.empty() && d.size() > length && s.compare(i, d.size(), d) == 0)
+                length = d.size();
+        if (length == 0) {
+            part += s[i++];
+            after = false;
+            continue;
+        }
+        if (!after) parts.items.push_back(std::move(part));
+        part.clear();
+        after = true;
+        i += length;
+    }
+    parts.items.push_back(std::move(part));
+    parts.dims = {1, static_cast<unsigned int>(parts.items.size())};
+    return {Back(t.form == Texts::Form::String ? Texts::Form::String : Texts::Form::Cell,
+                 std::move(parts))};
+}
+
+Outs Strjoin(const Args &args, BuiltinCall &) {
+    const Texts t = TextsOf(args, 0);
+    if (t.form == Texts::Form::Char) args.Refuse(0, "a cell of texts or a string array");
+    const std::string between = args.Has(1) ? Format(args.GetText(1), {}, args.Name()) : " ";
+    std::string out;
+    for (std::size_t k = 0; k < t.s.items.size(); ++k) out += (k ? between : "") + t.s.items[k];
+    if (t.form == Texts::Form::String || (args.Has(1) && args[1].tag() == Tag::String))
+        return {StringScalar(out)};
+    return {CharArray(out)};
+}
+
+enum class Where { Anywhere, Start, End };
+
+template <Where W>
+Outs Search(const Args &args, BuiltinCall &) {
+    const Texts t = TextsOf(args, 0);
+    const std::vector<std::string> patterns = Patterns(args, 1);
+    const auto hit = [&](const std::string &s) {
+        for (const std::string &p : patterns) {
+            if (p.size() > s.size()) continue;
+            if (W == Where::Anywhere && s.find(p) != std::string::npos) return true;
+            if (W == Where::Start && s.compare(0, p.size(), p) == 0) return true;
+            if (W == Where::End && s.compare(s.size() - p.size(), p.size(), p) == 0) return true;
+        }
+        return false;
+    };
+    Array out = Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(t.s.dims.size()),
+                                                      t.s.dims.data(), km::mxClassDouble,
+                                                      km::mxComplexityReal));
+    km::DoubleSpan data = out.MutableData();
+    for (std::size_t k = 0; k < t.s.items.size(); ++k) data[k] = hit(t.s.items[k]) ? 1.0 : 0.0;
+    km::mxSetLogical(out.get());
+    return {out};
+}
+
+// strcat: char rows lose their trailing blanks and join; with a string
+// among the arguments every text joins as it is, into a string.
+Outs Strcat(const Args &args, BuiltinCall &) {
+    bool strings = false;
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        if (!args.IsText(k) || (args[k].IsArray() && args[k].array().Rows() > 1))
+            args.Refuse(k, "a char row or a string");
+        strings = strings || args[k].tag() == Tag::String;
+    }
+    std::string out;
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        std::string s = args.GetText(k);
+        if (!strings)
+            while (!s.empty() && Blank(s.back())) s.pop_back();
+        out += s;
+    }
+    if (strings) return {StringScalar(out)};
+    return {CharArray(out)};
 }
 
 const BuiltinEntry kEntries[] = {
@@ -68,6 +370,31 @@ const BuiltinEntry kEntries[] = {
     {"num2str", Num2str, 1, 2, 1, "num2str(A), num2str(A, digits), num2str(A, format)",
      "Text of numbers: five significant digits, or as many as asked, or by a format."},
     {"strcmp", Strcmp, 2, 2, 1, "strcmp(s, t)", "True when two texts are the same."},
+    {"string", StringBuiltin, 1, 1, 1, "s = string(x)",
+     "A string array of texts: of a char row its text, of numbers num2str's text of each."},
+    {"char", CharBuiltin, 1, 1, 1, "c = char(x)",
+     "A char array: of strings or a cell of texts one row each (padded), of numbers the codes."},
+    {"double", DoubleBuiltin, 1, 1, 1, "d = double(x)",
+     "Doubles: the codes of a char array, the numbers a string's texts spell (else NaN)."},
+    {"strlength", Strlength, 1, 1, 1, "n = strlength(s)",
+     "The length of each text in UTF-16 code units."},
+    {"isstring", Isstring, 1, 1, 1, "isstring(x)", "True for a string array."},
+    {"upper", ChangeCase<Upper>, 1, 1, 1, "upper(s)", "Text in capitals (ASCII and Latin-1)."},
+    {"lower", ChangeCase<Lower>, 1, 1, 1, "lower(s)", "Text in small letters (ASCII and Latin-1)."},
+    {"strtrim", Strtrim, 1, 1, 1, "strtrim(s)", "Text without leading and trailing white space."},
+    {"strrep", Strrep, 3, 3, 1, "strrep(s, old, new)", "Text with every old replaced by new."},
+    {"strsplit", Strsplit, 1, 2, 1, "parts = strsplit(s), strsplit(s, delimiter)",
+     "The pieces between delimiters (white space by default; runs count as one)."},
+    {"strjoin", Strjoin, 1, 2, 1, "s = strjoin(texts), strjoin(texts, delimiter)",
+     "The texts of a cell or string array joined, a blank or the delimiter between."},
+    {"contains", Search<Where::Anywhere>, 2, 2, 1, "contains(s, pattern)",
+     "True for each text holding the pattern (or any of several)."},
+    {"startsWith", Search<Where::Start>, 2, 2, 1, "startsWith(s, pattern)",
+     "True for each text starting with the pattern (or any of several)."},
+    {"endsWith", Search<Where::End>, 2, 2, 1, "endsWith(s, pattern)",
+     "True for each text ending with the pattern (or any of several)."},
+    {"strcat", Strcat, 1, kAny, 1, "s = strcat(s1, s2, ...)",
+     "Texts joined; char rows lose their trailing white space first."},
 };
 
 }  // namespace
