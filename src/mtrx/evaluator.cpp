@@ -148,6 +148,13 @@ std::string BaseName(const std::string &file) {
 void Evaluator::TakeStack() {
     m_failedStack.clear();
     for (auto it = m_calls.rbegin(); it != m_calls.rend(); ++it) {
+        if (it->anonymous) {
+            // An anonymous function has no lines of its own: its text names
+            // it, and the caller's frame below tells the line.
+            m_failedStack.push_back({it->unit ? it->unit->file : std::string(),
+                                     it->anonymous->text, 0});
+            continue;
+        }
         if (!it->function && it->unit->file.empty()) continue;  // a snippet or the prompt
         m_failedStack.push_back({it->unit->file,
                                  it->function ? it->function->name : BaseName(it->unit->file),
@@ -1176,6 +1183,48 @@ std::vector<Value> Evaluator::RunScript(const std::string &name,
     return {};
 }
 
+void Evaluator::RunHere(const std::shared_ptr<const Unit> &unit) {
+    const std::size_t ends = m_ends.size();
+    try {
+        RunScript("keyboard", unit, {});
+    } catch (...) {
+        m_ends.resize(ends);
+        m_located = false;
+        throw;
+    }
+}
+
+Value Evaluator::EvaluateHere(const std::shared_ptr<const Unit> &unit) {
+    const Block &statements = unit->program.statements;
+    if (statements.size() != 1 || statements[0].kind != Stmt::Kind::Expression)
+        throw Error("Expected one expression");
+    Frame &frame = Top();
+    std::vector<std::uint32_t> map;
+    for (const std::string &name : unit->program.names) map.push_back(frame.Add(name));
+    struct Restore {
+        Evaluator &e;
+        Frame &frame;
+        const std::vector<std::uint32_t> *map;
+        std::shared_ptr<const Unit> unit;
+        std::size_t ends;
+        ~Restore() {
+            frame.map = map;
+            frame.unit = std::move(unit);
+            e.m_ends.resize(ends);
+            e.Sync();
+        }
+    } restore{*this, frame, frame.map, frame.unit, m_ends.size()};
+    frame.map = &map;
+    frame.unit = unit;
+    Sync();
+    try {
+        return Evaluate(*statements[0].value);
+    } catch (...) {
+        m_located = false;
+        throw;
+    }
+}
+
 std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, const Function &f,
                                        const std::vector<Value> &args, unsigned int nargout) {
     std::vector<Value> out;
@@ -1266,9 +1315,13 @@ std::vector<Value> Evaluator::CallAnonymous(const Handle &h, const std::vector<V
     if (args.size() > params.size()) throw Error("Too many input arguments for '" + h.text + "'");
     CheckDepth(h.text);
     Frame &frame = PushFrame(&h.anon->scope);
+    m_calls.push_back({h.unit.get(), nullptr, 0, &h});
     struct Pop {
         Evaluator &e;
-        ~Pop() { e.PopFrame(); }
+        ~Pop() {
+            e.m_calls.pop_back();
+            e.PopFrame();
+        }
     } pop{*this};
     frame.unit = h.unit;
     frame.slots = h.captured;
@@ -1419,7 +1472,9 @@ std::vector<Value> Evaluator::EvaluateMulti(const Expr &e, unsigned int nargout)
 Value Evaluator::Evaluate(const Expr &e) {
     switch (e.kind) {
         case Expr::Kind::Number: return Value(e.number);
-        case Expr::Kind::String: return CharArray(e.text);
+        case Expr::Kind::String:
+            // '' is 0x0, as [] is; any other text a row.
+            return e.text.empty() ? Array::Adopt(km::CharRows({})) : CharArray(e.text);
         case Expr::Kind::StringScalar: return StringScalar(e.text);
         case Expr::Kind::Name:
             if (const Value *v = Lookup(e.slot)) return *v;

@@ -105,6 +105,24 @@ public:
         m_files.clear();
         ++m_generation;
     }
+    /// The folders searched for function files after the caller's own
+    /// folder and the current one, in order: MTRXPATH, as addpath and rmpath
+    /// change it.
+    const std::vector<std::string> &SearchPath() const { return m_path; }
+    /// Replaces the search path: every name is looked up again at its next
+    /// call.
+    void SetSearchPath(std::vector<std::string> folders) {
+        m_path = std::move(folders);
+        m_files.clear();
+        ++m_generation;
+    }
+    /// Runs the statements of `unit` in the running workspace, as keyboard
+    /// does with a line typed; a failure leaves the place of the next one
+    /// free to be found, as try does.
+    void RunHere(const std::shared_ptr<const Unit> &unit);
+    /// The value of `unit`, one expression statement, in the running
+    /// workspace (input); fails as RunHere does.
+    Value EvaluateHere(const std::shared_ptr<const Unit> &unit);
     /// exist(name): 1 for a variable, 2 for a function or script file on
     /// the search path (or a file of that name), 5 for a built-in, else 0.
     int Exist(const std::string &name);
@@ -146,6 +164,7 @@ private:
         const Unit *unit;
         const Function *function;  // null for a script
         int line;
+        const Handle *anonymous = nullptr;  // set for an anonymous function
     };
     // What a call site's name stands for when it is not a variable: cached
     // until the generation changes.

@@ -92,8 +92,11 @@ void ReportError(const mtrx::ScriptError &e) {
     std::cerr << "error: ";
     if (!e.File().empty()) std::cerr << e.File() << ':' << e.Line() << ": ";
     std::cerr << e.what() << '\n';
-    for (const mtrx::StackEntry &frame : e.Stack())
-        std::cerr << "Error in " << frame.name << " (line " << frame.line << ")\n";
+    for (const mtrx::StackEntry &frame : e.Stack()) {
+        std::cerr << "Error in " << frame.name;
+        if (frame.line > 0) std::cerr << " (line " << frame.line << ')';
+        std::cerr << '\n';
+    }
 }
 
 // Runs `source`; on an error reports it and returns 1, when interrupted 130.
@@ -255,8 +258,13 @@ int main(int argc, char **argv) {
     }
     const bool terminal = isatty(STDIN_FILENO) != 0;
     if ((argc == 1 && terminal) || (first == "-i" && argc == 2)) {
+        mtrx::SetConsole(mtrx::Console::kTerminal);
         return Interact(terminal && isatty(STDOUT_FILENO) != 0);
     }
+    // input() reads standard input unless the program itself is read there.
+    mtrx::SetConsole(argc == 1 ? mtrx::Console::kNone
+                     : terminal ? mtrx::Console::kTerminal
+                                : mtrx::Console::kLines);
     CatchScriptInterrupts();
     if (argc == 1) {
         std::ostringstream text;

@@ -30,7 +30,7 @@ struct Limits {
 struct StackEntry {
     std::string file;  // the file the code is in
     std::string name;  // the function, or the script file's base name
-    int line;
+    int line;          // 0 for an anonymous function, which has no lines
 };
 
 /// A program that failed: the message (the library's exception text
@@ -85,6 +85,17 @@ void Interrupt() noexcept;
 
 /// Withdraws a pending request of Interrupt(); true when there was one.
 bool TakeInterrupt() noexcept;
+
+/// Where input() and keyboard read the user's lines.
+enum class Console {
+    kNone,      // nowhere: the program itself comes from standard input
+    kLines,     // standard input, which is not a terminal
+    kTerminal,  // a terminal, or the interactive session of `mtrx -i`
+};
+
+/// Sets where input() and keyboard read, for every session of the process;
+/// until it is called, nowhere (they fail, and keyboard only warns).
+void SetConsole(Console console) noexcept;
 
 /// One workspace: variables persist from one Run to the next, as at the
 /// prompt.

@@ -5,7 +5,9 @@
 # merged, must equal NAME.out (or EXPECTED) byte for byte, and its exit status must equal
 # the N of a first line "% exit: N" (0 without one). A script whose name
 # starts with "stdin_" is given on standard input instead, so its errors
-# carry no FILE:LINE.
+# carry no FILE:LINE; one whose name starts with "interactive_" is typed into
+# `mtrx -i` the same way. Beside NAME.mtrx, a file NAME.in is the standard
+# input of the script, the lines that input() reads.
 file(STRINGS ${DIR}/${NAME}.mtrx first_line LIMIT_COUNT 1)
 set(expected_status 0)
 if(first_line MATCHES "^% exit: ([0-9]+)")
@@ -16,6 +18,11 @@ set(input)
 if(NAME MATCHES "^stdin_")
   set(args)
   set(input INPUT_FILE ${DIR}/${NAME}.mtrx)
+elseif(NAME MATCHES "^interactive_")
+  set(args -i)
+  set(input INPUT_FILE ${DIR}/${NAME}.mtrx)
+elseif(EXISTS ${DIR}/${NAME}.in)
+  set(input INPUT_FILE ${DIR}/${NAME}.in)
 endif()
 # Function files of the scripts live in functions/, found through MTRXPATH.
 set(ENV{MTRXPATH} functions)

@@ -19,7 +19,7 @@ const std::vector<Library> &Libraries() {
     static const std::vector<Library> libraries = {
         ElmathLibrary(), ConstructLibrary(), LinalgLibrary(),  DataLibrary(), StringsLibrary(),
         CellsLibrary(),  StructsLibrary(),   LangLibrary(),      SessionLibrary(),
-        OpsLibrary()};
+        ConsoleLibrary(), OpsLibrary()};
     return libraries;
 }
 

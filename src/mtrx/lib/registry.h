@@ -137,6 +137,7 @@ Library CellsLibrary();
 Library StructsLibrary();
 Library LangLibrary();
 Library SessionLibrary();
+Library ConsoleLibrary();
 Library OpsLibrary();
 
 }  // namespace mtrx
