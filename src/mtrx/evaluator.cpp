@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -143,6 +144,39 @@ std::string BaseName(const std::string &file) {
     return name;
 }
 
+// An anonymous function's text as a stack names it: without the blanks
+// between its tokens (`@(x) x + 1` is @(x)x+1), except inside quotes and
+// brackets, where blanks separate elements.
+std::string CompactText(const std::string &text) {
+    std::string out;
+    int depth = 0;
+    char quote = 0;
+    for (char c : text) {
+        if (quote) {
+            out += c;
+            if (c == quote) quote = 0;
+            continue;
+        }
+        if (c == '"' || c == '\'') {
+            // After a value a single quote transposes; elsewhere it opens text.
+            const char before = out.empty() ? ' ' : out.back();
+            const bool transpose = c == '\'' && (std::isalnum(static_cast<unsigned char>(before)) ||
+                                                 before == ')' || before == ']' ||
+                                                 before == '}' || before == '\'' ||
+                                                 before == '.' || before == '_');
+            if (!transpose) quote = c;
+        } else if (c == '[' || c == '{') {
+            ++depth;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        } else if ((c == ' ' || c == '\t') && depth == 0) {
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 }  // namespace
 
 void Evaluator::TakeStack() {
@@ -152,7 +186,7 @@ void Evaluator::TakeStack() {
             // An anonymous function has no lines of its own: its text names
             // it, and the caller's frame below tells the line.
             m_failedStack.push_back({it->unit ? it->unit->file : std::string(),
-                                     it->anonymous->text, 0});
+                                     CompactText(it->anonymous->text), 0});
             continue;
         }
         if (!it->function && it->unit->file.empty()) continue;  // a snippet or the prompt
@@ -1328,7 +1362,20 @@ std::vector<Value> Evaluator::CallAnonymous(const Handle &h, const std::vector<V
     Sync();
     for (std::size_t k = 0; k < args.size(); ++k)
         if (params[k] != "~") frame.slots[k] = args[k];
-    return EvaluateMulti(*h.body, nargout);
+    try {
+        return EvaluateMulti(*h.body, nargout);
+    } catch (...) {
+        // The body has no statement to place the failure: it takes the
+        // caller's, with this function still on the stack.
+        if (!m_located) {
+            const Activation &caller = m_calls[m_calls.size() - 2];
+            m_located = true;
+            m_failedFile = caller.unit ? caller.unit->file : std::string();
+            m_failedLine = caller.line;
+            TakeStack();
+        }
+        throw;
+    }
 }
 
 std::vector<Value> Evaluator::Invoke(const Value &f, const std::vector<Value> &args,
