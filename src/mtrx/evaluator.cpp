@@ -489,8 +489,14 @@ bool Evaluator::IsListTarget(const Target &t) {
 std::size_t Evaluator::TargetCount(const Target &t) {
     if (t.name.empty() || !IsListTarget(t)) return 1;
     const Value *current = Lookup(t.slot);
-    if (!current) return 1;
     const Accessor &first = t.path[0];
+    if (!current) {
+        // A variable yet to be made: c{I} and s(I).name name the places of
+        // I in an empty one; s.name names one struct.
+        if (first.kind == Accessor::Kind::Field) return 1;
+        const Array positions = Positions({0, 0});
+        return Count(Named(positions, Subscripts(positions, first.subscripts)));
+    }
     if (first.kind == Accessor::Kind::Field)
         return current->IsStruct() ? Count(current->structure().dims) : 1;
     if (first.kind == Accessor::Kind::Brace && !current->IsCell()) return 1;
@@ -501,22 +507,17 @@ std::size_t Evaluator::TargetCount(const Target &t) {
     // Cells: the places the subscripts name, also beyond the cell (which
     // then grows).
     if (first.kind == Accessor::Kind::Brace) return Count(Named(positions, subs));
-    // Structs: the elements named inside the array; one beyond it is left
-    // to the ordinary assignment, which grows the array.
-    std::vector<std::size_t> taken;
-    try {
-        Select(dims, subs, taken);
-    } catch (const km::IMatrixException &) {
-        return 1;
-    }
-    return taken.size();
+    // Structs: the elements named, also beyond the array (which then
+    // grows).
+    return Count(Named(positions, subs));
 }
 
 void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
     Value &slot = Var(t.slot);
     const Accessor &first = t.path[0];
     if (first.kind == Accessor::Kind::Brace) {
-        const CellArray &cell = slot.cell();
+        const CellArray none;
+        const CellArray &cell = slot.IsUnset() ? none : slot.cell();
         const Array positions = Positions(cell.dims);
         const SubscriptList subs = Subscripts(positions, first.subscripts);
         CellArray part;
@@ -526,11 +527,25 @@ void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
         Var(t.slot) = std::move(result);
         return;
     }
-    StructArray record = slot.structure();
+    StructArray record;
+    if (slot.IsUnset())
+        record.dims = {0, 0};
+    else
+        record = slot.structure();
     std::vector<std::size_t> taken;
     if (first.kind == Accessor::Kind::Paren) {
-        const SubscriptList subs = Subscripts(Positions(record.dims), first.subscripts);
-        Select(record.dims, subs, taken);
+        const Array positions = Positions(record.dims);
+        const SubscriptList subs = Subscripts(positions, first.subscripts);
+        const Dims named = Named(positions, subs);
+        std::vector<std::size_t> from;
+        const Dims grown = Store(record.dims, subs, &named, from);
+        // The places written, in the order of the values: from[k] is n + 1
+        // + j where value j goes.
+        const std::size_t n = Count(record.dims);
+        if (grown != record.dims) record = GrowStructs(record, grown);
+        taken.assign(Count(named), 0);
+        for (std::size_t k = 0; k < from.size(); ++k)
+            if (from[k] > n) taken[from[k] - n - 1] = k;
     } else {
         for (std::size_t k = 0; k < Count(record.dims); ++k) taken.push_back(k);
     }

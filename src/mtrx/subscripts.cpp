@@ -150,4 +150,25 @@ StructArray StoreStructs(const StructArray &s, const SubscriptList &subs, const 
     return out;
 }
 
+StructArray GrowStructs(const StructArray &s, const Dims &dims) {
+    StructArray out;
+    out.dims = dims;
+    out.fields = s.fields;
+    out.values.assign(Count(dims) * s.fields.size(), Value());
+    const std::size_t n = Count(s.dims);
+    for (std::size_t p = 0; p < n; ++p) {
+        // p's subscripts in s, then their position in the grown array.
+        std::size_t rest = p, q = 0, stride = 1;
+        for (std::size_t d = 0; d < dims.size(); ++d) {
+            const std::size_t extent = d < s.dims.size() ? s.dims[d] : 1;
+            const std::size_t sub = d + 1 < s.dims.size() ? rest % extent : rest;
+            rest = d + 1 < s.dims.size() ? rest / extent : 0;
+            q += sub * stride;
+            stride *= dims[d];
+        }
+        for (std::size_t f = 0; f < s.fields.size(); ++f) out.At(q, f) = s.At(p, f);
+    }
+    return out;
+}
+
 }  // namespace mtrx

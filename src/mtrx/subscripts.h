@@ -56,6 +56,10 @@ CellArray StoreCells(const CellArray &c, const SubscriptList &subs, const CellAr
 /// null), whose fields must be s's, in any order.
 StructArray StoreStructs(const StructArray &s, const SubscriptList &subs, const StructArray *rhs);
 
+/// The struct array `s` grown to `dims` (each at least s's extent): every
+/// element keeps its subscripts, the new ones have every field empty.
+StructArray GrowStructs(const StructArray &s, const Dims &dims);
+
 }  // namespace mtrx
 
 #endif  // MTRX_SUBSCRIPTS_H
