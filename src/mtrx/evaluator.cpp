@@ -1243,6 +1243,22 @@ void Evaluator::RunHere(const std::shared_ptr<const Unit> &unit) {
     }
 }
 
+void Evaluator::Rethrow(const Error &error, std::vector<StackEntry> stack) {
+    if (!stack.empty() && !m_located) {
+        m_located = true;
+        m_failedFile = stack.front().file;
+        m_failedLine = stack.front().line;
+        for (const StackEntry &frame : stack)
+            if (frame.line > 0) {
+                m_failedFile = frame.file;
+                m_failedLine = frame.line;
+                break;
+            }
+        m_failedStack = std::move(stack);
+    }
+    throw error;
+}
+
 Value Evaluator::EvaluateHere(const std::shared_ptr<const Unit> &unit) {
     const Block &statements = unit->program.statements;
     if (statements.size() != 1 || statements[0].kind != Stmt::Kind::Expression)

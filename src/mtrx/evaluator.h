@@ -3,6 +3,7 @@
 #define MTRX_EVALUATOR_H
 
 #include "display.h"
+#include "error.h"
 #include "lib/registry.h"
 #include "parser.h"
 #include "session.h"
@@ -123,6 +124,11 @@ public:
     /// The value of `unit`, one expression statement, in the running
     /// workspace (input); fails as RunHere does.
     Value EvaluateHere(const std::shared_ptr<const Unit> &unit);
+    /// Throws `error` as failing where `stack` (innermost first, as
+    /// err.stack holds it) says, for rethrow: a try around it catches the
+    /// same stack, and the report names the innermost frame with a line.
+    /// An empty stack places the error at the running statement.
+    [[noreturn]] void Rethrow(const Error &error, std::vector<StackEntry> stack);
     /// exist(name): 1 for a variable, 2 for a function or script file on
     /// the search path (or a file of that name), 5 for a built-in, else 0.
     int Exist(const std::string &name);

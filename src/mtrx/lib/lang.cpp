@@ -42,6 +42,73 @@ Outs ErrorBuiltin(const Args &args, BuiltinCall &) {
     throw e;
 }
 
+// The fields of a caught error (the struct a catch gives): its message,
+// identifier and stack; refuses any other value.
+struct Caught {
+    std::string message;
+    std::string identifier;
+    std::vector<StackEntry> stack;
+};
+
+Caught CaughtError(const Args &args) {
+    const char *const what = "a caught error: a struct with a message";
+    if (!args[0].IsStruct() || Count(args[0].structure().dims) != 1) args.Refuse(0, what);
+    const StructArray &r = args[0].structure();
+    const auto text = [&](const char *name, bool needed) -> std::string {
+        const int f = r.Field(name);
+        if (f < 0) {
+            if (needed) args.Refuse(0, what);
+            return {};
+        }
+        const Value &v = r.At(0, static_cast<std::size_t>(f));
+        if (IsText(v)) return Text(v.array());
+        if (IsStringScalar(v)) return v.strings().items[0];
+        if (needed || !(v.IsArray() && v.array().Numel() == 0)) args.Refuse(0, what);
+        return {};
+    };
+    Caught out{text("message", true), text("identifier", false), {}};
+    const int f = r.Field("stack");
+    if (f < 0) return out;
+    const Value &stack = r.At(0, static_cast<std::size_t>(f));
+    if (!stack.IsStruct()) return out;
+    const StructArray &frames = stack.structure();
+    const int file = frames.Field("file"), name = frames.Field("name"), line = frames.Field("line");
+    if (file < 0 || name < 0 || line < 0) return out;
+    for (std::size_t k = 0; k < Count(frames.dims); ++k) {
+        const Value &l = frames.At(k, static_cast<std::size_t>(line));
+        const Value &fi = frames.At(k, static_cast<std::size_t>(file));
+        const Value &n = frames.At(k, static_cast<std::size_t>(name));
+        double number = 0;
+        if (l.tag() == Tag::Scalar) number = l.scalar();
+        else if (l.IsArray() && l.array().Numel() == 1) number = km::mxGetScalar(l.array().get());
+        out.stack.push_back({IsText(fi) ? Text(fi.array()) : std::string(),
+                             IsText(n) ? Text(n.array()) : std::string(),
+                             static_cast<int>(number)});
+    }
+    return out;
+}
+
+// rethrow(err): raises the caught error again, with its identifier and the
+// stack it was caught with.
+Outs Rethrow(const Args &args, BuiltinCall &c) {
+    Caught caught = CaughtError(args);
+    Error e(caught.message);
+    e.SetIdentifier(caught.identifier);
+    c.evaluator.Rethrow(e, std::move(caught.stack));
+}
+
+// getReport(err): the message, then "Error in NAME (line N)" for each frame
+// of its stack, one a line, as an uncaught error is reported.
+Outs GetReport(const Args &args, BuiltinCall &) {
+    const Caught caught = CaughtError(args);
+    std::string text = caught.message;
+    for (const StackEntry &frame : caught.stack) {
+        text += "\nError in " + frame.name;
+        if (frame.line > 0) text += " (line " + std::to_string(frame.line) + ")";
+    }
+    return {Value(CharArray(text))};
+}
+
 Outs Feval(const Args &args, BuiltinCall &c) {
     return c.evaluator.Invoke(args[0], args.From(1), c.nargout);
 }
@@ -119,6 +186,10 @@ const BuiltinEntry kEntries[] = {
     {"error", ErrorBuiltin, 1, kAny, kAny,
      "error(message), error('id:part', format, ...), error(err)",
      "Raises an error: formatted as sprintf, with an identifier, or rethrowing a caught one."},
+    {"rethrow", Rethrow, 1, 1, 0, "rethrow(err)",
+     "Raises a caught error again, with its identifier and the stack it was caught with."},
+    {"getReport", GetReport, 1, 1, 1, "text = getReport(err)",
+     "The message of a caught error, then the functions it passed through, one a line."},
     {"class", Class, 1, 1, 1, "class(x)", "The class name: double, logical, char, cell, ..."},
     {"logical", LogicalBuiltin, 1, 1, 1, "logical(A)",
      "True (1) where A is not zero, as a logical array; NaN and complex values are refused."},
