@@ -254,8 +254,7 @@ private:
     }
 
     // After a name that starts a statement: `name word ...` with a blank,
-    // then a letter, a digit or a quote, and no = or ( next, is a command;
-    // so is one whose word is an option, a '-' and a letter (`addpath -end`).
+    // then a letter, a digit or a quote, and no = or ( next, is a command.
     bool IsCommandForm() const {
         std::size_t j = m_i;
         if (j >= m_src.size() || !IsBlank(m_src[j])) return false;
@@ -263,7 +262,6 @@ private:
         if (j >= m_src.size()) return false;
         const char c = m_src[j];
         if (c == '\'' || c == '"') return true;
-        if (c == '-' && j + 1 < m_src.size() && IsAlpha(m_src[j + 1])) return true;
         if (!IsAlpha(c) && !IsDigit(c)) return false;
         // `a b = 1` and `x y(2)` stay expressions (and fail as such).
         std::size_t k = j;
