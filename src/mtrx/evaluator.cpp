@@ -161,9 +161,8 @@ std::string CompactText(const std::string &text) {
             // After a value a single quote transposes; elsewhere it opens text.
             const char before = out.empty() ? ' ' : out.back();
             const bool transpose = c == '\'' && (std::isalnum(static_cast<unsigned char>(before)) ||
-                                                 before == ')' || before == ']' ||
-                                                 before == '}' || before == '\'' ||
-                                                 before == '.' || before == '_');
+                                                 before == ')' || before == ']' || before == '}' ||
+                                                 before == '\'' || before == '.' || before == '_');
             if (!transpose) quote = c;
         } else if (c == '[' || c == '{') {
             ++depth;
@@ -185,8 +184,8 @@ void Evaluator::TakeStack() {
         if (it->anonymous) {
             // An anonymous function has no lines of its own: its text names
             // it, and the caller's frame below tells the line.
-            m_failedStack.push_back({it->unit ? it->unit->file : std::string(),
-                                     CompactText(it->anonymous->text), 0});
+            m_failedStack.push_back(
+                {it->unit ? it->unit->file : std::string(), CompactText(it->anonymous->text), 0});
             continue;
         }
         if (!it->function && it->unit->file.empty()) continue;  // a snippet or the prompt

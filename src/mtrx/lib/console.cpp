@@ -128,8 +128,9 @@ Outs Path(const Args &args, BuiltinCall &c) {
     }
     if (c.nargout > 0) return {Value(CharArray(JoinPath(old)))};
     if (!args.empty()) return {};
-    std::string text = "Function files are found in the calling file's folder, the current "
-                       "folder, then:\n\n";
+    std::string text =
+        "Function files are found in the calling file's folder, the current "
+        "folder, then:\n\n";
     for (const std::string &folder : old) text += "    " + folder + '\n';
     if (old.empty()) text += "    (no other folder)\n";
     c.display << text << '\n';

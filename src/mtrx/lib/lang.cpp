@@ -79,8 +79,10 @@ Caught CaughtError(const Args &args) {
         const Value &fi = frames.At(k, static_cast<std::size_t>(file));
         const Value &n = frames.At(k, static_cast<std::size_t>(name));
         double number = 0;
-        if (l.tag() == Tag::Scalar) number = l.scalar();
-        else if (l.IsArray() && l.array().Numel() == 1) number = km::mxGetScalar(l.array().get());
+        if (l.tag() == Tag::Scalar)
+            number = l.scalar();
+        else if (l.IsArray() && l.array().Numel() == 1)
+            number = km::mxGetScalar(l.array().get());
         out.stack.push_back({IsText(fi) ? Text(fi.array()) : std::string(),
                              IsText(n) ? Text(n.array()) : std::string(),
                              static_cast<int>(number)});
