@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 
 namespace mtrx {
@@ -146,9 +147,13 @@ bool ReadUserLine(BuiltinCall &c, const char *who, const std::string &prompt, st
                     "' has no line to read: the program itself comes from standard input");
     c.display << prompt << std::flush;
     const bool read = static_cast<bool>(std::getline(std::cin, line));
+    if (!read) {
+        // The stream stays usable for the next prompt, also after Ctrl-C.
+        std::cin.clear();
+        std::clearerr(stdin);
+    }
     // Ctrl-C at the prompt cuts the read short: the program stops here.
     c.evaluator.Poll();
-    if (!read) std::cin.clear();
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return read;
 }
