@@ -176,6 +176,12 @@ std::string CompactText(const std::string &text) {
     return out;
 }
 
+// True for an empty double array such as [], which an assignment to its
+// cells or fields replaces with a cell or a struct array.
+bool IsEmptyDouble(const Value &v) {
+    return v.tag() == Tag::Array && IsDouble(v.array()) && v.array().Numel() == 0;
+}
+
 }  // namespace
 
 void Evaluator::TakeStack() {
@@ -489,9 +495,10 @@ std::size_t Evaluator::TargetCount(const Target &t) {
     if (t.name.empty() || !IsListTarget(t)) return 1;
     const Value *current = Lookup(t.slot);
     const Accessor &first = t.path[0];
-    if (!current) {
-        // A variable yet to be made: c{I} and s(I).name name the places of
-        // I in an empty one; s.name names one struct.
+    if (!current || IsEmptyDouble(*current)) {
+        // A variable yet to be made, or [], which a cell or a struct
+        // replaces: c{I} and s(I).name name the places of I in an empty
+        // one; s.name names one struct.
         if (first.kind == Accessor::Kind::Field) return 1;
         const Array positions = Positions({0, 0});
         return Count(Named(positions, Subscripts(positions, first.subscripts)));
@@ -516,7 +523,7 @@ void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
     const Accessor &first = t.path[0];
     if (first.kind == Accessor::Kind::Brace) {
         const CellArray none;
-        const CellArray &cell = slot.IsUnset() ? none : slot.cell();
+        const CellArray &cell = slot.IsUnset() || IsEmptyDouble(slot) ? none : slot.cell();
         const Array positions = Positions(cell.dims);
         const SubscriptList subs = Subscripts(positions, first.subscripts);
         CellArray part;
@@ -527,7 +534,7 @@ void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
         return;
     }
     StructArray record;
-    if (slot.IsUnset())
+    if (slot.IsUnset() || IsEmptyDouble(slot))
         record.dims = {0, 0};
     else
         record = slot.structure();
