@@ -1592,6 +1592,11 @@ bool Evaluator::ElementPosition(const std::vector<ExprPtr> &subscripts, const Ar
     double index[2] = {0.0, 0.0};
     for (std::size_t k = 0; k < n; ++k) {
         const Expr &s = *subscripts[k];
+        // A number or a scalar variable holds no end: no context for it.
+        if (ScalarLeaf(s, index[k])) {
+            if (!IsIndexValue(index[k])) return false;
+            continue;
+        }
         if (s.kind == Expr::Kind::Colon) return false;
         // Field by field: a whole-struct store here is read back at once.
         EndContext &end = m_ends.emplace_back();
