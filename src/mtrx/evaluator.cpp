@@ -393,7 +393,7 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
     if (s.targets.size() == 1 && !(s.bracketed && TargetCount(s.targets[0]) != 1)) {
         const Target &t = s.targets[0];
         double y;
-        if (m_fastScalars && EvalScalar(*s.value, y)) {
+        if (m_fastScalars && ScalarOperand(*s.value, y)) {
             // A scalar result goes straight into its variable, or in place
             // into an element of one.
             if (t.path.empty() && !t.name.empty()) {
