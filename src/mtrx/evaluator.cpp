@@ -121,7 +121,9 @@ Evaluator::~Evaluator() = default;
 
 void Evaluator::Run(const std::shared_ptr<const Unit> &unit) {
     Top().unit = unit;
-    m_steps = 0;
+    // The (max_steps + 1)th step brings the count to 0; unbounded, 2^64
+    // steps never do.
+    m_stepsLeft = m_limits.max_steps != 0 ? m_limits.max_steps + 1 : ~std::uint64_t{0};
     m_located = false;
     m_failedFile = unit->file;
     m_failedLine = 0;
@@ -307,9 +309,22 @@ void Evaluator::Define(const std::shared_ptr<const Unit> &unit) {
     }
 }
 
-void Evaluator::Step() {
-    if (m_limits.max_steps != 0 && ++m_steps > m_limits.max_steps)
-        throw LimitError("Step limit reached");
+// Every statement and loop pass comes here: one decrement and one relaxed
+// load (a plain load on common processors), the rest out of line.
+inline void Evaluator::Step() {
+    if (--m_stepsLeft == 0 || g_interrupt.load(std::memory_order_relaxed)) [[unlikely]]
+        StepSlow();
+}
+
+void Evaluator::StepSlow() {
+    if (m_stepsLeft == 0) {
+        if (m_limits.max_steps != 0) {
+            // Every later step of this run fails too.
+            m_stepsLeft = 1;
+            throw LimitError("Step limit reached");
+        }
+        m_stepsLeft = ~std::uint64_t{0};
+    }
     CheckInterrupt();
 }
 
@@ -424,7 +439,7 @@ void Evaluator::ExecuteAssign(const Stmt &s) {
     if (s.targets.size() == 1 && !(s.bracketed && TargetCount(s.targets[0]) != 1)) {
         const Target &t = s.targets[0];
         double y;
-        if (m_fastScalars && EvalScalar(*s.value, y)) {
+        if (m_fastScalars && ScalarOperand(*s.value, y)) {
             // A scalar result goes straight into its variable, or in place
             // into an element of one.
             if (t.path.empty() && !t.name.empty()) {
@@ -1651,21 +1666,8 @@ bool Evaluator::EvalScalar(const Expr &e, double &out) {
             const Value *v = Lookup(e.slot);
             return v && v->RealScalar(out);
         }
-        case Expr::Kind::Call: {
-            const Value *v = Lookup(e.slot);
-            if (!v || !PlainDouble(*v)) return false;
-            const Array &a = v->array();
-            std::size_t position;
-            if (!ElementPosition(e.args, a, position)) return false;
-            out = a.Data()[position];
-            return true;
-        }
-        case Expr::Kind::EndWord: {
-            if (m_ends.empty()) return false;
-            const EndContext &c = m_ends.back();
-            out = static_cast<double>(km::End(*c.array, c.position, c.count));
-            return true;
-        }
+        case Expr::Kind::Call:
+        case Expr::Kind::EndWord: return ScalarElement(e, out);
         case Expr::Kind::Unary: {
             if (e.op != Op::Uminus && e.op != Op::Uplus) return false;
             double x;
@@ -1674,33 +1676,30 @@ bool Evaluator::EvalScalar(const Expr &e, double &out) {
             return true;
         }
         case Expr::Kind::Binary: {
-            // Arithmetic whose result the library would give bit for bit: a
-            // NaN operand or result (whose bits the library decides) is left
-            // to it.
             double x;
             double y;
-            switch (e.op) {
-                case Op::Plus:
-                case Op::Minus:
-                case Op::Mtimes:
-                case Op::Times:
-                case Op::Mrdivide:
-                case Op::Rdivide: break;
-                default: return false;
-            }
-            if (!ScalarOperand(*e.lhs, x) || !ScalarOperand(*e.rhs, y)) return false;
-            if (std::isnan(x) || std::isnan(y)) return false;
-            switch (e.op) {
-                case Op::Plus: out = x + y; break;
-                case Op::Minus: out = x - y; break;
-                case Op::Mtimes:
-                case Op::Times: out = x * y; break;
-                default: out = x / y; break;
-            }
-            return !std::isnan(out);
+            if (!ScalarArithmetic(e.op) || !ScalarOperand(*e.lhs, x) || !ScalarOperand(*e.rhs, y))
+                return false;
+            return Arithmetic(e.op, x, y, out);
         }
         default: return false;
     }
+}
+
+bool Evaluator::ScalarElement(const Expr &e, double &out) {
+    if (e.kind == Expr::Kind::EndWord) {
+        if (m_ends.empty()) return false;
+        const EndContext &c = m_ends.back();
+        out = static_cast<double>(km::End(*c.array, c.position, c.count));
+        return true;
+    }
+    const Value *v = Lookup(e.slot);
+    if (!v || !PlainDouble(*v)) return false;
+    const Array &a = v->array();
+    std::size_t position;
+    if (!ElementPosition(e.args, a, position)) return false;
+    out = a.Data()[position];
+    return true;
 }
 
 bool Evaluator::Pure(const Expr &e) {
@@ -1732,6 +1731,11 @@ bool Evaluator::ElementPosition(const std::vector<ExprPtr> &subscripts, const Ar
     double index[2] = {0.0, 0.0};
     for (std::size_t k = 0; k < n; ++k) {
         const Expr &s = *subscripts[k];
+        // A number or a scalar variable holds no end: no context for it.
+        if (ScalarLeaf(s, index[k])) {
+            if (!IsIndexValue(index[k])) return false;
+            continue;
+        }
         if (s.kind == Expr::Kind::Colon) return false;
         // Field by field: a whole-struct store here is read back at once.
         EndContext &end = m_ends.emplace_back();

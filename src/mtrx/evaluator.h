@@ -10,6 +10,7 @@
 #include "value.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -218,8 +219,12 @@ private:
     // result in out. False leaves nothing changed, so the caller evaluates
     // `e` the general way.
     bool EvalScalar(const Expr &e, double &out);
-    // EvalScalar with numbers and scalar variables taken without a call.
-    [[gnu::always_inline]] bool ScalarOperand(const Expr &e, double &out) {
+    // EvalScalar of an element x(i), x(i, j) or of end: out of line, to keep
+    // the arithmetic's frame small.
+    [[gnu::noinline]] bool ScalarElement(const Expr &e, double &out);
+    // A number or a variable holding a Tag::Scalar: true with its value in
+    // out. False for anything else, out unchanged.
+    [[gnu::always_inline]] bool ScalarLeaf(const Expr &e, double &out) {
         if (e.kind == Expr::Kind::Number) {
             out = e.number;
             return true;
@@ -230,6 +235,39 @@ private:
                 out = v.scalar();
                 return true;
             }
+        }
+        return false;
+    }
+    // True for the operators the scalar path computes: + - * / and their
+    // element-wise forms, whose double results the library gives the same.
+    static bool ScalarArithmetic(Op op) {
+        constexpr std::uint32_t kTaken =
+            1u << static_cast<int>(Op::Plus) | 1u << static_cast<int>(Op::Minus) |
+            1u << static_cast<int>(Op::Mtimes) | 1u << static_cast<int>(Op::Times) |
+            1u << static_cast<int>(Op::Mrdivide) | 1u << static_cast<int>(Op::Rdivide);
+        static_assert(static_cast<int>(Op::None) < 32, "the operators fit the mask");
+        return (kTaken >> static_cast<int>(op) & 1u) != 0;
+    }
+    // x op y for an op that ScalarArithmetic takes; false for a NaN result,
+    // whose bits the library decides (a NaN operand gives one).
+    [[gnu::always_inline]] static bool Arithmetic(Op op, double x, double y, double &out) {
+        switch (op) {
+            case Op::Plus: out = x + y; break;
+            case Op::Minus: out = x - y; break;
+            case Op::Mtimes:
+            case Op::Times: out = x * y; break;
+            default: out = x / y; break;
+        }
+        return !std::isnan(out);
+    }
+    // EvalScalar with leaves, and arithmetic on two leaves, taken without a
+    // call.
+    [[gnu::always_inline]] bool ScalarOperand(const Expr &e, double &out) {
+        if (ScalarLeaf(e, out)) return true;
+        if (e.kind == Expr::Kind::Binary && ScalarArithmetic(e.op)) {
+            double x;
+            double y;
+            if (ScalarLeaf(*e.lhs, x) && ScalarLeaf(*e.rhs, y)) return Arithmetic(e.op, x, y, out);
         }
         return EvalScalar(e, out);
     }
@@ -245,6 +283,8 @@ private:
     // Counts a statement or loop iteration against the step limit, and stops
     // the program when an interrupt is pending.
     void Step();
+    // Step's rare cases: the step limit reached or an interrupt pending.
+    [[gnu::noinline, gnu::cold]] void StepSlow();
     void CheckInterrupt();
 
     Value Evaluate(const Expr &e);
@@ -337,7 +377,9 @@ private:
     std::map<std::string, Found> m_files;  // folder/name -> function, or none
     std::map<std::string, Found> m_defined;  // functions typed at the prompt
     std::vector<std::string> m_path;       // MTRXPATH folders
-    std::uint64_t m_steps = 0;
+    // Steps the run may still take, plus one: the step that brings it to 0
+    // is over the limit.
+    std::uint64_t m_stepsLeft = ~std::uint64_t{0};
     std::size_t m_scriptDepth = 0;  // script files running inside one another
     bool m_located = false;
     bool m_fastScalars = true;

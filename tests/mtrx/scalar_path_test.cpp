@@ -54,6 +54,10 @@ TEST(MtrxScalarPath, NestedArithmeticAndConditionsEqualTheLibrary) {
     const double values[] = {0.0, -0.0, 1.0, -1.5, 0.1, 1e308, 5e-324, inf, -inf, std::nan("")};
     const char *const sources[] = {
         "r = (x + y) * x - y / x;", "r = -x * 2 + y;", "z = [x y]; r = z(1) - z(end);",
+        // Arithmetic on two leaves on either side, and the operators the
+        // scalar path leaves to the library beside them.
+        "r = x * y + y ./ x;", "r = 2 .* x - (y - 3);", "r = x \\ y + x ^ 2 - y .^ x;",
+        "r = x .\\ 3 * (y + x);",
         "if x < y && y ~= 0, r = 1; else, r = 0; end", "if x == y || x >= 1, r = 1; else, r = 0; end",
         "r = 0; while r < 2 && x <= y, r = r + 1; end",
         "z = [x y 0]; z(3) = x - y; z(1, 2) = z(3) / y; r = z(1, 2);"};

@@ -65,6 +65,28 @@ TEST(MtrxSession, LimitsEndEveryRunAndEscapeTryCatch) {
     }
 }
 
+TEST(MtrxSession, StepLimitIsExactAndCountsEachRunAfresh) {
+    // Three statements: a limit of 3 lets every run through, 2 stops the
+    // third statement before it shows anything.
+    const char *const program = "x = 1; x = 2; disp(x)";
+    for (const std::uint64_t limit : {3, 2}) {
+        std::ostringstream out;
+        mtrx::Limits limits;
+        limits.max_steps = limit;
+        mtrx::Session session(out, limits);
+        for (int run = 0; run < 2; ++run) {
+            try {
+                session.Run(program);
+                EXPECT_EQ(limit, 3u) << "run " << run << " passed a limit of " << limit;
+            } catch (const mtrx::ScriptError &e) {
+                EXPECT_EQ(limit, 2u) << e.what();
+                EXPECT_STREQ(e.what(), "Step limit reached");
+            }
+        }
+        EXPECT_EQ(out.str(), limit == 3 ? "     2\n     2\n" : "");
+    }
+}
+
 // Display text that asks for an interrupt as soon as anything is shown, as a
 // Ctrl-C during the program's first output would.
 class InterruptOnOutput : public std::stringbuf {
