@@ -71,32 +71,32 @@ __extension__ typedef __int128 Wide;
 // specialisations name them instead.
 enum class OpId { kOther, kPlus, kMinus, kTimes, kRdivide, kLdivide, kPower, kMax, kMin };
 template <ElementOp kOp>
-constexpr OpId kOpId = OpId::kOther;
+inline constexpr OpId kOpId = OpId::kOther;
 template <>
-constexpr OpId kOpId<ElementPlus> = OpId::kPlus;
+inline constexpr OpId kOpId<ElementPlus> = OpId::kPlus;
 template <>
-constexpr OpId kOpId<ElementMinus> = OpId::kMinus;
+inline constexpr OpId kOpId<ElementMinus> = OpId::kMinus;
 template <>
-constexpr OpId kOpId<ElementTimes> = OpId::kTimes;
+inline constexpr OpId kOpId<ElementTimes> = OpId::kTimes;
 template <>
-constexpr OpId kOpId<ElementRdivide> = OpId::kRdivide;
+inline constexpr OpId kOpId<ElementRdivide> = OpId::kRdivide;
 template <>
-constexpr OpId kOpId<ElementLdivide> = OpId::kLdivide;
+inline constexpr OpId kOpId<ElementLdivide> = OpId::kLdivide;
 template <>
-constexpr OpId kOpId<ElementPower> = OpId::kPower;
+inline constexpr OpId kOpId<ElementPower> = OpId::kPower;
 template <>
-constexpr OpId kOpId<ElementMax> = OpId::kMax;
+inline constexpr OpId kOpId<ElementMax> = OpId::kMax;
 template <>
-constexpr OpId kOpId<ElementMin> = OpId::kMin;
+inline constexpr OpId kOpId<ElementMin> = OpId::kMin;
 
 // Eq and Ne among the comparisons, which look at both parts of a complex.
 enum class TestId { kOther, kEq, kNe };
 template <ElementPredicate kTest>
-constexpr TestId kTestId = TestId::kOther;
+inline constexpr TestId kTestId = TestId::kOther;
 template <>
-constexpr TestId kTestId<ElementEq> = TestId::kEq;
+inline constexpr TestId kTestId<ElementEq> = TestId::kEq;
 template <>
-constexpr TestId kTestId<ElementNe> = TestId::kNe;
+inline constexpr TestId kTestId<ElementNe> = TestId::kNe;
 
 [[noreturn]] inline void ThrowIntegerMix() { throw CIntegersCanOnlyBeCombinedException(); }
 

@@ -312,7 +312,7 @@ void Evaluator::Define(const std::shared_ptr<const Unit> &unit) {
 // Every statement and loop pass comes here: one decrement and one relaxed
 // load (a plain load on common processors), the rest out of line.
 inline void Evaluator::Step() {
-    if (--m_stepsLeft == 0 || g_interrupt.load(std::memory_order_relaxed)) [[unlikely]]
+    if (__builtin_expect(--m_stepsLeft == 0 || g_interrupt.load(std::memory_order_relaxed), 0))
         StepSlow();
 }
 

@@ -715,7 +715,7 @@ TEST(IndexList, AgreesWithTheOneAndTwoSubscriptForms) {
     const ArrayPtr subscripts[] = {Colon(),       Row({3, 1, 3}), Row({2, 3}), Mask({0, 1, 1, 1}),
                                    Array({1, 0}), U32({4})};
     for (const ArrayPtr &I : subscripts) {
-        EXPECT_TRUE(SameArray(ArrayPtr(Indexref(A.get(), {I.get()})).get(),
+        EXPECT_TRUE(SameArray(ArrayPtr(Indexref(A.get(), std::vector<const CMatrix *>{I.get()})).get(),
                               ArrayPtr(Indexref(A.get(), I.get())).get()));
         for (const ArrayPtr &J : subscripts) {
             const ArrayPtr two(Indexref(A.get(), I.get(), J.get()));
@@ -894,10 +894,11 @@ TEST(IndexList, AssignmentGrowsAndWrites) {
                  {Row({3, 1}), Row({2, 1}), Matrix(2, 2, {7, 8, 9, 10})},
                  {Row({2, 3}), Colon(), Matrix(2, 2, {7, 8, 9, 10})},
                  {Mask({0, 0, 1}), Mask({1, 0, 1}), Row({7, 8})}};
-    for (const auto &[i, j, b] : pairs) {
+    for (const auto &pair : pairs) {
+        const CMatrix *i = pair.i.get(), *j = pair.j.get(), *b = pair.b.get();
         ArrayPtr two = Counted({3, 2}), three = Counted({3, 2});
-        Apply(two, [&](CMatrix *&a) { Indexassign(a, i.get(), j.get(), b.get()); });
-        Apply(three, [&](CMatrix *&a) { Indexassign(a, {i.get(), j.get(), one.get()}, b.get()); });
+        Apply(two, [&](CMatrix *&a) { Indexassign(a, i, j, b); });
+        Apply(three, [&](CMatrix *&a) { Indexassign(a, {i, j, one.get()}, b); });
         EXPECT_TRUE(SameArray(three.get(), two.get()));
     }
 }
@@ -942,12 +943,14 @@ TEST(IndexList, DeletionAlongOneDimension) {
          {2, 3, 3},
          {1, 2, 3, 4, 5, 6, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}},
         {{2, 3}, {C(), C(), Row({1})}, {2, 3, 0}, {}}};
-    for (const auto &[a, s, expected, kept] : cases) {
+    for (const auto &c : cases) {
+        const auto &[a, s, expected, kept] = c;
+        const auto &subscripts = c.s;
         for (mxClassID id : {mxClassInt16, mxClassDouble}) {
             ArrayPtr A = Scrambled(a, id);
             ArrayPtr sharer(A->CreateShareArray());
             const ArraySnapshot before = ArraySnapshot::Of(sharer.get());
-            Apply(A, [&](CMatrix *&t) { Indexdelete(t, Raw(s)); });
+            Apply(A, [&](CMatrix *&t) { Indexdelete(t, Raw(subscripts)); });
             EXPECT_EQ(Dims(A.get()), expected) << id << ' ' << kept.size();
             for (bool imag : {false, true}) {
                 const auto want = Picked(Bytes(sharer.get(), imag), A->GetElementSize(), kept);
