@@ -131,7 +131,38 @@ Array CharOfNumbers(const Args &args, std::size_t k) {
 
 Outs StringBuiltin(const Args &args, BuiltinCall &c) { return {Value(ToStrings(args[0], c.name))}; }
 
+// The rows of a char matrix as UTF-8 texts, blanks kept.
+std::vector<std::string> TextRows(const Array &a) {
+    std::vector<std::string> rows;
+    const unsigned int n = a.Rows();
+    for (unsigned int i = 1; i <= n; ++i)
+        rows.push_back(Text(a(km::Subscript(i), km::Subscript(km::All))));
+    return rows;
+}
+
+// char(a, b, ...): the rows of every argument, one char matrix padded with
+// blanks; an empty text still gives its (blank) row.
+Outs CharOfSeveral(const Args &args, BuiltinCall &c) {
+    std::vector<std::string> rows;
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        const Value &v = args[k];
+        if (v.tag() == Tag::String || v.IsCell()) {
+            for (std::string &t : ToStrings(v, c.name).items) rows.push_back(std::move(t));
+            continue;
+        }
+        const Array a = args.IsText(k) ? args.GetArray(k) : CharOfNumbers(args, k);
+        if (a.Numel() == 0) {
+            rows.emplace_back();
+            continue;
+        }
+        if (a.NDims() > 2) args.Refuse(k, "a char matrix, not an N-d array");
+        for (std::string &t : TextRows(a)) rows.push_back(std::move(t));
+    }
+    return {CharRows(rows)};
+}
+
 Outs CharBuiltin(const Args &args, BuiltinCall &c) {
+    if (args.size() > 1) return CharOfSeveral(args, c);
     const Value &v = args[0];
     if (v.tag() == Tag::String || v.IsCell()) {
         const StringArray s = ToStrings(v, c.name);
@@ -372,8 +403,8 @@ const BuiltinEntry kEntries[] = {
     {"strcmp", Strcmp, 2, 2, 1, "strcmp(s, t)", "True when two texts are the same."},
     {"string", StringBuiltin, 1, 1, 1, "s = string(x)",
      "A string array of texts: of a char row its text, of numbers num2str's text of each."},
-    {"char", CharBuiltin, 1, 1, 1, "c = char(x)",
-     "A char array: of strings or a cell of texts one row each (padded), of numbers the codes."},
+    {"char", CharBuiltin, 1, kAny, 1, "c = char(x), char(a, b, ...)",
+     "A char array: the rows of each argument (texts, strings, cells of texts, codes), padded."},
     {"double", DoubleBuiltin, 1, 1, 1, "d = double(x)",
      "Doubles: the codes of a char array, the numbers a string's texts spell (else NaN)."},
     {"strlength", Strlength, 1, 1, 1, "n = strlength(s)",
