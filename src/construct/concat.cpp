@@ -62,7 +62,8 @@ public:
         for (unsigned int k = 0; k < n; ++k) {
             const CMatrix *a = operands[k];
             const mxClassID id = ArrayFields::ClassID(a);
-            if (id != mxClassCell && id != mxClassChar && (id < mxClassDouble || id > mxClassUint64))
+            if (id != mxClassCell && id != mxClassChar &&
+                (id < mxClassDouble || id > mxClassUint64))
                 throw CNotImplementedException();
             allLike = allLike && id == firstId;
             anyElements = anyElements || ArrayFields::NoElems(a) > 0;
@@ -154,8 +155,11 @@ private:
 // The result's storage as the copies write it.
 struct Target {
     explicit Target(CMatrix *r)
-        : array(r), re(static_cast<char *>(ArrayFields::Pr(r))), im(static_cast<char *>(ArrayFields::Pi(r))),
-          size(r->GetElementSize()), cell(ArrayFields::ClassID(r) == mxClassCell) {}
+        : array(r),
+          re(static_cast<char *>(ArrayFields::Pr(r))),
+          im(static_cast<char *>(ArrayFields::Pi(r))),
+          size(r->GetElementSize()),
+          cell(ArrayFields::ClassID(r) == mxClassCell) {}
 
     // Copies `count` elements of `a` (of the result's class) from element
     // `from` to element `at`. A real operand leaves the imaginary part of a
@@ -348,7 +352,8 @@ CMatrix *ConcatenateAlong(unsigned int dim, unsigned int n, const CMatrix *const
         const CMatrix *a = operands[k];
         if (ArrayFields::NoElems(a) == 0) continue;
         // Beyond both operands' last dimensions every length is 1.
-        const unsigned int common = std::max(ArrayFields::NoDimensions(a), model->GetNoDimensions());
+        const unsigned int common =
+            std::max(ArrayFields::NoDimensions(a), model->GetNoDimensions());
         for (unsigned int d = 0; d < common; ++d) {
             if (d + 1 != dim && LengthOf(a, d) != LengthOf(model, d)) ThrowInconsistent();
         }

@@ -121,7 +121,8 @@ CMatrix *Cast(const CMatrix *A, mxClassID target) {
     if (!IsConvertible(source)) throw CNotImplementedException();
     const bool complex = A->IsComplex();
     if (complex && IsIntegerId(target))
-        throw CFunctionErrorException(L"Cast: complex values cannot be converted to an integer class");
+        throw CFunctionErrorException(
+            L"Cast: complex values cannot be converted to an integer class");
     if (complex && target == mxClassChar)
         throw CFunctionErrorException(L"Cast: complex values cannot be converted to char");
     if (source == target) {

@@ -329,7 +329,6 @@ TEST(Concat, JoinsText) {
     }
 }
 
-
 // Mixed classes join in the class the operands give: cell, then the leftmost
 // integer class, char, single, double; logical only when all are; complex
 // when any is. Values convert as the C++ types say: integers round half away
@@ -342,7 +341,9 @@ TEST(Concat, JoinsEveryClass) {
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const auto d = [](ValueList v, ValueList im = {}) { return Part{mxClassDouble, v, im, false}; };
-    const auto of = [](mxClassID id, ValueList v, ValueList im = {}) { return Part{id, v, im, false}; };
+    const auto of = [](mxClassID id, ValueList v, ValueList im = {}) {
+        return Part{id, v, im, false};
+    };
     const auto yes = [](ValueList v) { return Part{mxClassDouble, v, {}, true}; };
     const double tenth = double(0.1f);
     // Operands (1 x n rows, joined horizontally and, transposed, vertically),
@@ -351,12 +352,21 @@ TEST(Concat, JoinsEveryClass) {
         {{yes({1, 0}), yes({1})}, mxClassDouble, true, {1, 0, 1}, {}},
         {{yes({1}), d({2})}, mxClassDouble, false, {1, 2}, {}},
         {{yes({1}), of(mxClassChar, {97})}, mxClassChar, false, {1, 97}, {}},
-        {{of(mxClassChar, {97}), d({66.7, -3, 70000, nan, -0.5})}, mxClassChar, false,
-         {97, 66, 0, 65535, 0, 0}, {}},
-        {{d({2.5, -2.5, 200, nan}), of(mxClassInt8, {-128}), d({})}, mxClassInt8, false,
-         {3, -3, 127, 0, -128}, {}},
+        {{of(mxClassChar, {97}), d({66.7, -3, 70000, nan, -0.5})},
+         mxClassChar,
+         false,
+         {97, 66, 0, 65535, 0, 0},
+         {}},
+        {{d({2.5, -2.5, 200, nan}), of(mxClassInt8, {-128}), d({})},
+         mxClassInt8,
+         false,
+         {3, -3, 127, 0, -128},
+         {}},
         {{d({1}), of(mxClassUint8, {2}), of(mxClassInt8, {-5}), of(mxClassInt16, {300})},
-         mxClassUint8, false, {1, 2, 0, 255}, {}},
+         mxClassUint8,
+         false,
+         {1, 2, 0, 255},
+         {}},
         {{of(mxClassChar, {200}), of(mxClassInt8, {5})}, mxClassInt8, false, {127, 5}, {}},
         {{of(mxClassSingle, {1}), d({0.1}), yes({1})}, mxClassSingle, false, {1, tenth, 1}, {}},
         {{d({1}, {2}), of(mxClassSingle, {3})}, mxClassSingle, false, {1, 3}, {2, 0}},
@@ -392,13 +402,24 @@ TEST(Concat, JoinsEveryClass) {
     EXPECT_TRUE(Slot(h.get(), 0) == 10 && Slot(h.get(), 1) == 11 && Slot(h.get(), 2) == 5);
     EXPECT_EQ(mxGetCell(h.get(), 2)->GetPr(), five->GetPr());
     ArrayPtr two(Vertcat(c.get(), c.get()));
-    EXPECT_TRUE(Dims(two.get()) == (DimList{2, 2}) && Slot(two.get(), 1) == 10 && Slot(two.get(), 2) == 11);
-    EXPECT_TRUE(deep->IsCell() && Dims(deep.get()) == (DimList{1, 2, 2}) && Slot(deep.get(), 3) == 11);
+    EXPECT_TRUE(Dims(two.get()) == (DimList{2, 2}) && Slot(two.get(), 1) == 10 &&
+                Slot(two.get(), 2) == 11);
+    EXPECT_TRUE(deep->IsCell() && Dims(deep.get()) == (DimList{1, 2, 2}) &&
+                Slot(deep.get(), 3) == 11);
     // Complex beside an integer class or char is refused, operands unchanged.
     ArrayPtr z = Complex(1, 1, {1}, {2}), i8 = TypedRow(mxClassInt8, {1}), ch = Chars({1, 1}, "a");
-    ExpectRefusals({{"int8, complex", [&] { ArrayPtr(Horzcat(i8.get(), z.get())); }, NotImplemented(), {i8.get(), z.get()}},
-                    {"complex, char", [&] { ArrayPtr(Vertcat(z.get(), ch.get())); }, NotImplemented(), {z.get(), ch.get()}},
-                    {"cat complex, int8", [&] { ArrayPtr(Cat(3, z.get(), i8.get())); }, NotImplemented(), {z.get(), i8.get()}}});
+    ExpectRefusals({{"int8, complex",
+                     [&] { ArrayPtr(Horzcat(i8.get(), z.get())); },
+                     NotImplemented(),
+                     {i8.get(), z.get()}},
+                    {"complex, char",
+                     [&] { ArrayPtr(Vertcat(z.get(), ch.get())); },
+                     NotImplemented(),
+                     {z.get(), ch.get()}},
+                    {"cat complex, int8",
+                     [&] { ArrayPtr(Cat(3, z.get(), i8.get())); },
+                     NotImplemented(),
+                     {z.get(), i8.get()}}});
     EXPECT_TRUE(v->IsCell() && Dims(v.get()) == (DimList{1, 3}) && Slot(v.get(), 0) == 5);
 }
 

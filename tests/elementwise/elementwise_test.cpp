@@ -285,11 +285,21 @@ TEST(Cast, ConvertsAsTheTargetTypeHolds) {
     // Source class and values (imaginary parts when complex), target class,
     // expected values as doubles (and imaginary parts).
     const std::tuple<mxClassID, ValueList, ValueList, mxClassID, ValueList, ValueList> cases[] = {
-        {mxClassDouble, {2.5, -2.5, 1e10, -inf, nan, 0.49}, {}, mxClassInt8, {3, -3, 127, -128, 0, 0}, {}},
+        {mxClassDouble,
+         {2.5, -2.5, 1e10, -inf, nan, 0.49},
+         {},
+         mxClassInt8,
+         {3, -3, 127, -128, 0, 0},
+         {}},
         {mxClassDouble, {-1, 255.5, 254.5}, {}, mxClassUint8, {0, 255, 255}, {}},
         {mxClassDouble, {65.9, -1, 70000, nan, 0.99}, {}, mxClassChar, {65, 0, 65535, 0, 0}, {}},
         {mxClassDouble, {0.1, -inf}, {1e300, 0}, mxClassSingle, {double(0.1f), -inf}, {inf, 0}},
-        {mxClassDouble, {big, -big, 1e19}, {}, mxClassInt64, {big, -big, 9223372036854775807.0}, {}},
+        {mxClassDouble,
+         {big, -big, 1e19},
+         {},
+         mxClassInt64,
+         {big, -big, 9223372036854775807.0},
+         {}},
         {mxClassSingle, {0.5f, -1.5f, nan}, {}, mxClassInt32, {1, -2, 0}, {}},
         {mxClassSingle, {0.1f}, {-2}, mxClassDouble, {double(0.1f)}, {-2}},
         {mxClassChar, {97, 65535}, {}, mxClassDouble, {97, 65535}, {}},
@@ -323,10 +333,14 @@ TEST(Cast, ConvertsAsTheTargetTypeHolds) {
         return Expected::Throws(CFunctionErrorException(text));
     };
     ExpectRefusals({
-        {"complex to int16", [zc] { ArrayPtr(Cast(zc, mxClassInt16)); },
-         error(L"Cast: complex values cannot be converted to an integer class"), {zc}},
-        {"complex to char", [zc] { ArrayPtr(Cast(zc, mxClassChar)); },
-         error(L"Cast: complex values cannot be converted to char"), {zc}},
+        {"complex to int16",
+         [zc] { ArrayPtr(Cast(zc, mxClassInt16)); },
+         error(L"Cast: complex values cannot be converted to an integer class"),
+         {zc}},
+        {"complex to char",
+         [zc] { ArrayPtr(Cast(zc, mxClassChar)); },
+         error(L"Cast: complex values cannot be converted to char"),
+         {zc}},
         {"cell", [cc] { ArrayPtr(Double(cc)); }, NotImplemented(), {cc}},
         {"to cell", [zc] { ArrayPtr(Cast(zc, mxClassCell)); }, NotImplemented(), {zc}},
     });
