@@ -205,10 +205,13 @@ MATRIX_API void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int di
 // otherwise always dimension 1: for a 1x1x4 array Max(A) is 1x1 while
 // Max(Y, I, A) returns Y equal to A and I all ones.
 //
-// Only real double arrays are accepted (the logical flag is ignored). Checks
-// run in this order: a dim of 0 throws CFunctionErrorException("Dimension
-// argument must be a positive integer"), then another class or an
-// imaginary part throws CNotImplementedException; in both cases nothing is
+// Real double arrays are accepted (the logical flag is ignored); the
+// values-only forms Max(A), Max(A, dim), Min(A) and Min(A, dim) also take
+// real arrays of single, char and the integer classes up to 32 bits,
+// converted to double (exactly), reduced as above and converted back (char
+// gives double). Checks run in this order: a dim of 0 throws CFunctionErrorException("Dimension
+// argument must be a positive integer"), then another class (int64, uint64,
+// cell, ...) or an imaginary part throws CNotImplementedException; in both cases nothing is
 // created and Y and I keep what they held. Otherwise the two-output forms
 // first set Y and I to null; if an allocation fails
 // (kiv::CExhaustedMemoryException) they release what they made, and Y and

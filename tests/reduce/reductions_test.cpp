@@ -206,7 +206,10 @@ TEST(Reductions, EveryNumericClass) {
             {Any, mxClassChar, {0, 0}, {}, mxClassDouble, true, {0}, {}},
             {Any, mxClassDouble, {0}, {2}, mxClassDouble, true, {1}, {}},
             {All, mxClassInt8, {1, 0}, {}, mxClassDouble, true, {0}, {}},
-            {All, mxClassSingle, {1, 0}, {0, 3}, mxClassDouble, true, {1}, {}}};
+            {All, mxClassSingle, {1, 0}, {0, 3}, mxClassDouble, true, {1}, {}},
+            {Max, mxClassInt8, {-5, 7, 3}, {}, mxClassInt8, false, {7}, {}},
+            {Min, mxClassSingle, {2, std::nan(""), -1}, {}, mxClassSingle, false, {-1}, {}},
+            {Max, mxClassChar, {97, 98}, {}, mxClassDouble, false, {98}, {}}};
     for (const auto &[f, from, re, im, to, logical, wantRe, wantIm] : cases) {
         ArrayPtr a = TypedRow(from, re, im);
         const Snapshots before({a.get()});
@@ -242,11 +245,12 @@ TEST(Reductions, RefusalsOfTheReductionsAndSearches) {
     }
     for (const ArrayPtr &other : others) {
         const CMatrix *o = other.get();
-        // Sum, Prod, All and Any take every numeric class and char, Prod
-        // real only; Max and Min real double only.
+        // Every reduction takes every numeric class and char but Max and
+        // Min with positions (real double only); of complex arrays only
+        // Sum, All and Any.
         for (const std::string f : kNames) {
-            const bool refused =
-                f[1] == 'a' || f[1] == 'i' || o->IsCell() || (f == "Prod" && o->IsComplex());
+            const bool refused = f == "Max2" || f == "Min2" || o->IsCell() ||
+                                 (f != "Sum" && f != "All" && f != "Any" && o->IsComplex());
             if (!refused) continue;
             for (unsigned dim : {0u, 1u, 5u})
                 table.push_back({f, [f, o, dim] { Reduce(f, o, dim); }, NotImplemented(), {o}});
