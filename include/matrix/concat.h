@@ -13,8 +13,9 @@ namespace matrix {
 // elements are skipped, except that when no operand has elements they decide
 // the empty result's shape (see each function). The result's class comes
 // from the operands with elements (from every operand when none has any):
-//   - cell when any is a cell; an array operand then sits alone in one
-//     slot, so [c, 5] is {c{:}, 5}; slots hold shared copies;
+//   - cell when any operand is a cell, even an empty one; an array operand
+//     with elements then sits alone in one slot, so [c, 5] is {c{:}, 5}
+//     and [{}, 5] is {5}; slots hold shared copies;
 //   - else an integer class when any has one: the leftmost integer class
 //     (the others convert to it, saturating);
 //   - else char when any is char (numbers become code units: rounded

@@ -57,7 +57,8 @@ public:
     Prepared(unsigned int n, const CMatrix *const *operands) : m_n(n), m_given(operands) {
         // Classes first, every operand in order, before any shape.
         bool anyElements = false;
-        bool allLike = true;  // every operand of the first one's class and complexity
+        bool allLike = true;  // every operand of the first one's class
+        bool anyCell = false;
         const mxClassID firstId = ArrayFields::ClassID(operands[0]);
         for (unsigned int k = 0; k < n; ++k) {
             const CMatrix *a = operands[k];
@@ -66,6 +67,7 @@ public:
                 (id < mxClassDouble || id > mxClassUint64))
                 throw CNotImplementedException();
             allLike = allLike && id == firstId;
+            anyCell = anyCell || id == mxClassCell;
             anyElements = anyElements || ArrayFields::NoElems(a) > 0;
         }
         // Operands with elements decide the class; when none has any, all do.
@@ -76,6 +78,11 @@ public:
             const mxClassID id = ArrayFields::ClassID(a);
             Join(id, id == mxClassDouble && a->IsLogical(), ArrayFields::Pi(a) != nullptr, first);
             first = false;
+        }
+        // A cell, even an empty one, makes the result a cell: [{}, 5] is {5}.
+        if (anyCell) {
+            m_id = mxClassCell;
+            m_logical = false;
         }
         if (m_complex && m_id != mxClassDouble && m_id != mxClassSingle && m_id != mxClassCell)
             throw CNotImplementedException();

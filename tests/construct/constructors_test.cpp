@@ -421,6 +421,9 @@ TEST(Concat, JoinsEveryClass) {
                      NotImplemented(),
                      {z.get(), i8.get()}}});
     EXPECT_TRUE(v->IsCell() && Dims(v.get()) == (DimList{1, 3}) && Slot(v.get(), 0) == 5);
+    ArrayPtr noCells(mxCreateCellMatrix(0, 0)), alone(Horzcat(noCells.get(), five.get()));
+    EXPECT_TRUE(alone->IsCell() && Dims(alone.get()) == (DimList{1, 1}) &&
+                Slot(alone.get(), 0) == 5);
 }
 
 }  // namespace
