@@ -8,19 +8,25 @@
 namespace kiv {
 namespace matrix {
 
-// Concatenation accepts real two-dimensional double arrays (the logical flag
-// may be set) and char arrays, and returns a new real array owned by the
-// caller, never logical. Operands without elements are skipped, except that
-// when no operand has elements they decide the empty result's shape (see each
-// function). The result is char when the operands with elements are all
-// char, or when no operand has elements and every operand is char; otherwise
-// it is double. Accepting char operands is a deliberate extension, so that
-// messages can be built as [prefix, text]; it covers text only: a char
-// operand with elements next to a double operand with elements is refused,
-// while an empty double such as [] among char operands is skipped like any
-// other empty operand. Char data are copied as they are, one code unit per
-// element. The operands are checked in order before the result is created,
-// each for its class before its shape, and a throw leaves them unchanged.
+// Concatenation accepts arrays of every numeric class, char and cell, real
+// or complex, and returns a new array owned by the caller. Operands without
+// elements are skipped, except that when no operand has elements they decide
+// the empty result's shape (see each function). The result's class comes
+// from the operands with elements (from every operand when none has any):
+//   - cell when any operand is a cell, even an empty one; an array operand
+//     with elements then sits alone in one slot, so [c, 5] is {c{:}, 5}
+//     and [{}, 5] is {5}; slots hold shared copies;
+//   - else an integer class when any has one: the leftmost integer class
+//     (the others convert to it, saturating);
+//   - else char when any is char (numbers become code units: rounded
+//     toward zero, NaN 0, saturated to 0..65535);
+//   - else single when any is single, else double;
+//   - logical (double with the logical flag) when every one is logical.
+// The result is complex when any of them is complex (a real operand's
+// imaginary parts are zero); complex with an integer class or char throws
+// CNotImplementedException. Conversions are those of Cast (elementwise.h).
+// The operands are checked in order before the result is created, first
+// every operand's class, then the shapes, and a throw leaves them unchanged.
 // Every form taking separate operands requires a non-null first operand `a`;
 // the operands are `a` and the arguments after it up to, not including, the
 // first null pointer, so Horzcat(a, nullptr) is a shared copy of `a` and
@@ -34,10 +40,9 @@ namespace matrix {
 /// only the non-0x0 operands count: with C the sum of their columns and R the
 /// largest of their row counts, the result is R x 0 when C is 0, 0 x C when R
 /// is 0, and 0x0 when neither is. The result's class is as described above.
-/// Throws CNotImplementedException for an operand that is complex, of a class
-/// other than double and char or has more than two dimensions, or that has
-/// elements of the other class than the first operand with elements (char
-/// against double); CAllColumnsMustHaveSameRows when the row counts differ;
+/// Throws CNotImplementedException for an operand of struct or another
+/// class, with more than two dimensions, or complex beside an integer class
+/// or char; CAllColumnsMustHaveSameRows when the row counts differ;
 /// kiv::CExhaustedMemoryException when storage cannot be obtained or the
 /// result's shape does not fit in 32 bits.
 [[nodiscard]] MATRIX_API CMatrix *Horzcat(unsigned int n, const CMatrix **arrays);
@@ -61,10 +66,9 @@ namespace matrix {
 /// only the non-0x0 operands count: with R the sum of their rows and C the
 /// largest of their column counts, the result is R x 0 when C is 0, 0 x C
 /// when R is 0, and 0x0 when neither is. The result's class is as described
-/// above. Throws CNotImplementedException for an operand that is complex, of
-/// a class other than double and char or has more than two dimensions, or
-/// that has elements of the other class than the first operand with elements
-/// (char against double); CAllRowsMustHaveSameColumns when the column counts differ;
+/// above. Throws CNotImplementedException for an operand of struct or
+/// another class, with more than two dimensions, or complex beside an
+/// integer class or char; CAllRowsMustHaveSameColumns when the column counts differ;
 /// kiv::CExhaustedMemoryException when storage cannot be obtained or the
 /// result's shape does not fit in 32 bits.
 [[nodiscard]] MATRIX_API CMatrix *Vertcat(unsigned int n, const CMatrix **arrays);
@@ -91,14 +95,12 @@ namespace matrix {
 /// the sum of their lengths along dim, and max(dim, their numbers of
 /// dimensions) dimensions (trailing lengths of 1 dropped), so Cat(3, A, B)
 /// of two m x n matrices is m x n x 2. Operands without elements are
-/// skipped; when no operand has elements the result is 0x0 (char when every
-/// operand is char). Classes are as for Horzcat: real double (the logical
-/// flag dropped) and char, not mixed among operands with elements. The
-/// result is a new array owned by the caller; the operands are checked
-/// before it is created and are not changed. Throws
-/// CFunctionErrorException "Dimension argument must be a positive integer"
-/// (dim 0, checked first), CNotImplementedException (an operand complex or
-/// of another class, or char beside double), CFunctionErrorException
+/// skipped; when no operand has elements the result is 0x0 of the class
+/// the operands give. Classes are as for Horzcat. The result is a new array
+/// owned by the caller; the operands are checked before it is created and
+/// are not changed. Throws CFunctionErrorException "Dimension argument must
+/// be a positive integer" (dim 0, checked first), CNotImplementedException
+/// (as for Horzcat), CFunctionErrorException
 /// "Dimensions of arrays being concatenated are not consistent", the
 /// exceptions of Horzcat and Vertcat in their cases, and
 /// kiv::CExhaustedMemoryException when the result's length along dim does

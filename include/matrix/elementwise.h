@@ -239,6 +239,26 @@ namespace matrix {
 /// kiv::CExhaustedMemoryException; nothing is left behind.
 [[nodiscard]] MATRIX_API CMatrix *Logical(const CMatrix *A);
 
+/// Converts A to the class `target` (double(A), single(A), int8(A), ...,
+/// char(A)) and returns a new array of A's shape, owned by the caller,
+/// without the logical flag. Any numeric class or char converts to any
+/// other: to double and single as the C++ conversion does (rounding to
+/// nearest); to an integer class rounding halves away from zero, NaN
+/// giving 0 and values beyond the class its limits (integers saturate
+/// exactly, 64-bit ones included); to char rounding toward zero, NaN giving
+/// 0 and values beyond 0..65535 the nearer limit. Char reads as its code
+/// units, a logical array as its 0/1 values. A complex A stays complex when
+/// the target is double or single (each part converted). Same class gives
+/// a copy sharing A's data. Throws, in this order: CNotImplementedException
+/// (a target or an A of cell, struct or another class),
+/// CFunctionErrorException "Cast: complex values cannot be converted to an
+/// integer class" / "... to char", kiv::CExhaustedMemoryException.
+[[nodiscard]] MATRIX_API CMatrix *Cast(const CMatrix *A, mxClassID target);
+/// Returns Cast(A, mxClassDouble).
+[[nodiscard]] MATRIX_API CMatrix *Double(const CMatrix *A);
+/// Returns Cast(A, mxClassSingle).
+[[nodiscard]] MATRIX_API CMatrix *Single(const CMatrix *A);
+
 // One-argument functions. Each but Real, Abs and Uminus accepts a real
 // double array only and returns a new real double array of its shape (Sqrt
 // may turn complex), owned by the caller; each throws

@@ -37,10 +37,19 @@ namespace matrix {
 // array gives 1x1). Sum and Prod of the 0x0 array are the 1x1 doubles 0 and
 // 1; All and Any of it are 1x0 logical arrays.
 //
-// Only real double arrays are accepted (the logical flag is ignored). A dim
-// of 0 throws CFunctionErrorException("Dimension argument must be a
-// positive integer") before anything else; another class or an imaginary
-// part throws CNotImplementedException, also for 0x0 arrays; a failed
+// Real double arrays are reduced as above (the logical flag is ignored).
+// Sum, Prod, Cumsum, Cumprod and Mean take every numeric class and char
+// too: the array is converted to double (Cast; exact but for 64-bit
+// integers beyond 2^53), reduced as above, and the result converted back:
+// an integer class stays (Mean gives double), saturating and rounding
+// halves away from zero; single stays, rounded once from the double result
+// (not accumulated in single); char and logical give double. Sum, Cumsum
+// and Mean of a complex array reduce each part; Prod and Cumprod refuse it
+// (CNotImplementedException). All and Any take every numeric class and
+// char, complex included: an element is true when either part is not 0.
+// A dim of 0 throws CFunctionErrorException("Dimension argument must be a
+// positive integer") before anything else; cell, struct and the other
+// classes throw CNotImplementedException, also for 0x0 arrays; a failed
 // allocation throws kiv::CExhaustedMemoryException. A is never changed, and
 // a failed call leaves nothing allocated.
 
@@ -196,10 +205,13 @@ MATRIX_API void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int di
 // otherwise always dimension 1: for a 1x1x4 array Max(A) is 1x1 while
 // Max(Y, I, A) returns Y equal to A and I all ones.
 //
-// Only real double arrays are accepted (the logical flag is ignored). Checks
-// run in this order: a dim of 0 throws CFunctionErrorException("Dimension
-// argument must be a positive integer"), then another class or an
-// imaginary part throws CNotImplementedException; in both cases nothing is
+// Real double arrays are accepted (the logical flag is ignored); the
+// values-only forms Max(A), Max(A, dim), Min(A) and Min(A, dim) also take
+// real arrays of single, char and the integer classes up to 32 bits,
+// converted to double (exactly), reduced as above and converted back (char
+// gives double). Checks run in this order: a dim of 0 throws CFunctionErrorException("Dimension
+// argument must be a positive integer"), then another class (int64, uint64,
+// cell, ...) or an imaginary part throws CNotImplementedException; in both cases nothing is
 // created and Y and I keep what they held. Otherwise the two-output forms
 // first set Y and I to null; if an allocation fails
 // (kiv::CExhaustedMemoryException) they release what they made, and Y and

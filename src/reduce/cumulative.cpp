@@ -3,6 +3,7 @@
 
 #include "core/operand_checks.h"
 #include "kernels/kernel_path.h"
+#include "reduce/class_reductions.h"
 #include "reduce/cumulative.h"
 #include "reduce/dimension_walk.h"
 
@@ -21,18 +22,40 @@ unsigned int DefaultDimension(const CMatrix *A) {
 }  // namespace
 
 CMatrix *Cumsum(const CMatrix *A) {
+    if (!reduce::IsRealDouble(A))
+        return reduce::ReduceConverted(
+            A, [](const CMatrix *D) { return Cumsum(D); }, true, reduce::ResultClass::kNative);
     RequireRealDouble(A);
     return Cumsum(A, DefaultDimension(A));
 }
 
-CMatrix *Cumsum(const CMatrix *A, unsigned int dim) { return reduce::CumsumAlong(A, dim, kPath); }
+CMatrix *Cumsum(const CMatrix *A, unsigned int dim) {
+    if (!reduce::IsRealDouble(A)) {
+        reduce::RequirePositiveDim(dim);
+        return reduce::ReduceConverted(
+            A, [dim](const CMatrix *D) { return Cumsum(D, dim); }, true,
+            reduce::ResultClass::kNative);
+    }
+    return reduce::CumsumAlong(A, dim, kPath);
+}
 
 CMatrix *Cumprod(const CMatrix *A) {
+    if (!reduce::IsRealDouble(A))
+        return reduce::ReduceConverted(
+            A, [](const CMatrix *D) { return Cumprod(D); }, false, reduce::ResultClass::kNative);
     RequireRealDouble(A);
     return Cumprod(A, DefaultDimension(A));
 }
 
-CMatrix *Cumprod(const CMatrix *A, unsigned int dim) { return reduce::CumprodAlong(A, dim, kPath); }
+CMatrix *Cumprod(const CMatrix *A, unsigned int dim) {
+    if (!reduce::IsRealDouble(A)) {
+        reduce::RequirePositiveDim(dim);
+        return reduce::ReduceConverted(
+            A, [dim](const CMatrix *D) { return Cumprod(D, dim); }, false,
+            reduce::ResultClass::kNative);
+    }
+    return reduce::CumprodAlong(A, dim, kPath);
+}
 
 }  // namespace matrix
 }  // namespace kiv

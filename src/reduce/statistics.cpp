@@ -9,6 +9,7 @@
 #include "core/array_holder.h"
 #include "core/operand_checks.h"
 #include "kernels/kernel_path.h"
+#include "reduce/class_reductions.h"
 #include "reduce/dimension_walk.h"
 #include "reduce/line_reductions.h"
 #include "reduce/statistics.h"
@@ -32,12 +33,21 @@ std::size_t LineLength(const CMatrix *A, unsigned int dim) {
 }  // namespace
 
 CMatrix *Mean(const CMatrix *A) {
+    if (!reduce::IsRealDouble(A))
+        return reduce::ReduceConverted(
+            A, [](const CMatrix *D) { return Mean(D); }, true, reduce::ResultClass::kSingleOnly);
     RequireRealDouble(A);
     if (A->IsEmpty()) return Scalar(mxGetNaN());
     return Mean(A, DefaultDimension(A));
 }
 
 CMatrix *Mean(const CMatrix *A, unsigned int dim) {
+    if (!reduce::IsRealDouble(A)) {
+        reduce::RequirePositiveDim(dim);
+        return reduce::ReduceConverted(
+            A, [dim](const CMatrix *D) { return Mean(D, dim); }, true,
+            reduce::ResultClass::kSingleOnly);
+    }
     ArrayHolder R(reduce::SumAlong(A, dim, kPath));
     const std::size_t n = LineLength(A, dim);
     // Beyond the last dimension the sums are A itself, shared, and the

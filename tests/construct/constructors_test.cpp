@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/matrix_test.h"
+#include "support/refusal.h"
 #include "support/stdout_capture.h"
 
 namespace {
@@ -245,8 +246,8 @@ Operands Counting(const std::vector<DimList> &shapes, std::vector<ArrayPtr> &own
     return x;
 }
 
-// Operands without elements are skipped wherever they are; the result is
-// never logical. A null shape stands for a null argument, where the
+// Operands without elements are skipped wherever they are; logical
+// operands give a logical result. A null shape stands for a null argument, where the
 // arguments end. Empty operands alone: columns adding up to 0 give (max rows)
 // x 0, rows all 0 give 0 x (sum of columns), 0x0 operands never count.
 TEST(Concat, PlacesTheOperandsInEveryForm) {
@@ -268,7 +269,7 @@ TEST(Concat, PlacesTheOperandsInEveryForm) {
         for (bool list : {!hasNull, false}) {
             ArrayPtr r(Join(horizontal, x, list));
             EXPECT_TRUE(Dims(r.get()) == result && Values(r.get()) == values) << result[1];
-            EXPECT_TRUE(r->IsDouble() && !r->IsComplex() && r->GetFlags() == 0u);
+            EXPECT_TRUE(r->IsDouble() && !r->IsComplex() && r->IsLogical());
         }
     }
     // One operand, of any kind, is shared unchecked.
@@ -326,6 +327,103 @@ TEST(Concat, JoinsText) {
             }
         }
     }
+}
+
+// Mixed classes join in the class the operands give: cell, then the leftmost
+// integer class, char, single, double; logical only when all are; complex
+// when any is. Values convert as the C++ types say: integers round half away
+// and saturate, char truncates and saturates to 0..65535, NaN gives 0.
+TEST(Concat, JoinsEveryClass) {
+    struct Part {
+        mxClassID id;
+        ValueList re, im;
+        bool logical;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const auto d = [](ValueList v, ValueList im = {}) { return Part{mxClassDouble, v, im, false}; };
+    const auto of = [](mxClassID id, ValueList v, ValueList im = {}) {
+        return Part{id, v, im, false};
+    };
+    const auto yes = [](ValueList v) { return Part{mxClassDouble, v, {}, true}; };
+    const double tenth = double(0.1f);
+    // Operands (1 x n rows, joined horizontally and, transposed, vertically),
+    // the result's class, logical flag, real and imaginary values.
+    const std::tuple<std::vector<Part>, mxClassID, bool, ValueList, ValueList> cases[] = {
+        {{yes({1, 0}), yes({1})}, mxClassDouble, true, {1, 0, 1}, {}},
+        {{yes({1}), d({2})}, mxClassDouble, false, {1, 2}, {}},
+        {{yes({1}), of(mxClassChar, {97})}, mxClassChar, false, {1, 97}, {}},
+        {{of(mxClassChar, {97}), d({66.7, -3, 70000, nan, -0.5})},
+         mxClassChar,
+         false,
+         {97, 66, 0, 65535, 0, 0},
+         {}},
+        {{d({2.5, -2.5, 200, nan}), of(mxClassInt8, {-128}), d({})},
+         mxClassInt8,
+         false,
+         {3, -3, 127, 0, -128},
+         {}},
+        {{d({1}), of(mxClassUint8, {2}), of(mxClassInt8, {-5}), of(mxClassInt16, {300})},
+         mxClassUint8,
+         false,
+         {1, 2, 0, 255},
+         {}},
+        {{of(mxClassChar, {200}), of(mxClassInt8, {5})}, mxClassInt8, false, {127, 5}, {}},
+        {{of(mxClassSingle, {1}), d({0.1}), yes({1})}, mxClassSingle, false, {1, tenth, 1}, {}},
+        {{d({1}, {2}), of(mxClassSingle, {3})}, mxClassSingle, false, {1, 3}, {2, 0}},
+        {{d({1, 2}), d({3}, {-4})}, mxClassDouble, false, {1, 2, 3}, {0, 0, -4}},
+        {{of(mxClassInt16, {}), of(mxClassChar, {})}, mxClassInt16, false, {}, {}}};
+    for (const auto &[parts, id, logical, re, im] : cases) {
+        for (bool horizontal : {true, false}) {
+            std::vector<ArrayPtr> owned;
+            Operands x;
+            for (const Part &part : parts) {
+                ArrayPtr a = TypedRow(part.id, part.re, part.im, !horizontal);
+                if (part.logical) a->SetLogical();
+                owned.push_back(std::move(a));
+                x.push_back(owned.back().get());
+            }
+            const Snapshots before({x.begin(), x.end()});
+            ArrayPtr r(Join(horizontal, x, true));
+            const unsigned int n = unsigned(re.size());
+            const DimList shape = horizontal ? DimList{1, n} : DimList{n, 1};
+            EXPECT_EQ(Dims(r.get()), shape) << id;
+            EXPECT_TRUE(r->GetClassID() == id && r->IsLogical() == logical) << id << horizontal;
+            EXPECT_EQ(BitsOf(AnyValues(r.get())), BitsOf(re)) << id << horizontal;
+            EXPECT_EQ(AnyValues(r.get(), true), im) << id << horizontal;
+            EXPECT_TRUE(before.Unchanged());
+        }
+    }
+    // Cells: an array operand takes one slot, [c, 5] being {c{:}, 5};
+    // empty arrays are skipped; slots share their arrays' data.
+    ArrayPtr c = Cells(1, 2, 10.0), five = Row({5}), none = Array({0, 0});
+    ArrayPtr h(Horzcat(c.get(), five.get(), none.get())), v(Horzcat(five.get(), c.get()));
+    ArrayPtr deep(Cat(3, c.get(), c.get()));
+    EXPECT_TRUE(h->IsCell() && Dims(h.get()) == (DimList{1, 3}));
+    EXPECT_TRUE(Slot(h.get(), 0) == 10 && Slot(h.get(), 1) == 11 && Slot(h.get(), 2) == 5);
+    EXPECT_EQ(mxGetCell(h.get(), 2)->GetPr(), five->GetPr());
+    ArrayPtr two(Vertcat(c.get(), c.get()));
+    EXPECT_TRUE(Dims(two.get()) == (DimList{2, 2}) && Slot(two.get(), 1) == 10 &&
+                Slot(two.get(), 2) == 11);
+    EXPECT_TRUE(deep->IsCell() && Dims(deep.get()) == (DimList{1, 2, 2}) &&
+                Slot(deep.get(), 3) == 11);
+    // Complex beside an integer class or char is refused, operands unchanged.
+    ArrayPtr z = Complex(1, 1, {1}, {2}), i8 = TypedRow(mxClassInt8, {1}), ch = Chars({1, 1}, "a");
+    ExpectRefusals({{"int8, complex",
+                     [&] { ArrayPtr(Horzcat(i8.get(), z.get())); },
+                     NotImplemented(),
+                     {i8.get(), z.get()}},
+                    {"complex, char",
+                     [&] { ArrayPtr(Vertcat(z.get(), ch.get())); },
+                     NotImplemented(),
+                     {z.get(), ch.get()}},
+                    {"cat complex, int8",
+                     [&] { ArrayPtr(Cat(3, z.get(), i8.get())); },
+                     NotImplemented(),
+                     {z.get(), i8.get()}}});
+    EXPECT_TRUE(v->IsCell() && Dims(v.get()) == (DimList{1, 3}) && Slot(v.get(), 0) == 5);
+    ArrayPtr noCells(mxCreateCellMatrix(0, 0)), alone(Horzcat(noCells.get(), five.get()));
+    EXPECT_TRUE(alone->IsCell() && Dims(alone.get()) == (DimList{1, 1}) &&
+                Slot(alone.get(), 0) == 5);
 }
 
 }  // namespace

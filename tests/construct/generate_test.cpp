@@ -121,9 +121,7 @@ TEST(Generate, Refusals) {
          [x, h] { ArrayPtr(Cat(1, x, h)); },
          Expected::Throws<CAllRowsMustHaveSameColumns>(),
          {x, h}},
-        {"cat 3 char beside double", [x, t] { ArrayPtr(Cat(3, x, t)); }, NotImplemented(), {x, t}},
-        {"cat 3 complex", [x, z] { ArrayPtr(Cat(3, x, z)); }, NotImplemented(), {x, z}},
-        {"cat 3 cell", [x, cl] { ArrayPtr(Cat(3, x, cl)); }, NotImplemented(), {x, cl}},
+        {"cat 3 char beside complex", [t, z] { ArrayPtr(Cat(3, t, z)); }, NotImplemented(), {t, z}},
     });
 }
 

@@ -273,6 +273,79 @@ TEST(Logical, GivesTheTruthOfEachElement) {
     expectLogical(Logical(matrix_test::Array({0, 2}, mxClassInt16).get()), {0, 2}, {});
 }
 
+// Cast converts between every numeric class and char: to an integer class
+// halves round away from zero, NaN gives 0, values saturate (exactly, for
+// 64-bit sources); to char values truncate and saturate to 0..65535; to
+// single they round to nearest; complex parts convert each; the logical
+// flag goes.
+TEST(Cast, ConvertsAsTheTargetTypeHolds) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double big = 9007199254740993.0;  // 2^53 + 1 does not exist in double: 2^53
+    // Source class and values (imaginary parts when complex), target class,
+    // expected values as doubles (and imaginary parts).
+    const std::tuple<mxClassID, ValueList, ValueList, mxClassID, ValueList, ValueList> cases[] = {
+        {mxClassDouble,
+         {2.5, -2.5, 1e10, -inf, nan, 0.49},
+         {},
+         mxClassInt8,
+         {3, -3, 127, -128, 0, 0},
+         {}},
+        {mxClassDouble, {-1, 255.5, 254.5}, {}, mxClassUint8, {0, 255, 255}, {}},
+        {mxClassDouble, {65.9, -1, 70000, nan, 0.99}, {}, mxClassChar, {65, 0, 65535, 0, 0}, {}},
+        {mxClassDouble, {0.1, -inf}, {1e300, 0}, mxClassSingle, {double(0.1f), -inf}, {inf, 0}},
+        {mxClassDouble,
+         {big, -big, 1e19},
+         {},
+         mxClassInt64,
+         {big, -big, 9223372036854775807.0},
+         {}},
+        {mxClassSingle, {0.5f, -1.5f, nan}, {}, mxClassInt32, {1, -2, 0}, {}},
+        {mxClassSingle, {0.1f}, {-2}, mxClassDouble, {double(0.1f)}, {-2}},
+        {mxClassChar, {97, 65535}, {}, mxClassDouble, {97, 65535}, {}},
+        {mxClassChar, {97, 200}, {}, mxClassInt8, {97, 127}, {}},
+        {mxClassInt16, {-300, 300, 70}, {}, mxClassChar, {0, 300, 70}, {}},
+        {mxClassInt16, {-300, 300}, {}, mxClassUint8, {0, 255}, {}},
+        {mxClassUint64, {1.8e19}, {}, mxClassInt64, {9223372036854775807.0}, {}},
+        {mxClassInt64, {-9223372036854775808.0}, {}, mxClassUint32, {0}, {}},
+        {mxClassUint32, {4294967295.0}, {}, mxClassSingle, {4294967296.0}, {}},
+        {mxClassInt8, {-7}, {}, mxClassInt8, {-7}, {}}};
+    for (const auto &[from, re, im, to, wantRe, wantIm] : cases) {
+        ArrayPtr a = TypedRow(from, re, im);
+        a->SetLogical();  // dropped by every conversion
+        const Snapshots before({a.get()});
+        ArrayPtr r(Cast(a.get(), to));
+        EXPECT_TRUE(r->GetClassID() == to && !r->IsLogical()) << from << " " << to;
+        EXPECT_EQ(Dims(r.get()), Dims(a.get()));
+        EXPECT_EQ(BitsOf(AnyValues(r.get())), BitsOf(wantRe)) << from << " " << to;
+        EXPECT_EQ(AnyValues(r.get(), true), wantIm) << from << " " << to;
+        EXPECT_TRUE(before.Unchanged());
+    }
+    // The named forms are Cast to their class.
+    ArrayPtr mask = Mask({1, 0}), letter = Chars({1, 1}, "a");
+    ArrayPtr d(Double(mask.get())), f(Single(letter.get()));
+    EXPECT_TRUE(d->IsDouble() && !d->IsLogical() && Values(d.get()) == (ValueList{1, 0}));
+    EXPECT_TRUE(f->IsSingle() && AnyValues(f.get()) == (ValueList{97}));
+    // Refusals: complex to integer or char, cell, targets outside the classes.
+    ArrayPtr z = Complex(1, 1, {1}, {2}), cell = Cells(1, 1);
+    const CMatrix *zc = z.get(), *cc = cell.get();
+    const auto error = [](const wchar_t *text) {
+        return Expected::Throws(CFunctionErrorException(text));
+    };
+    ExpectRefusals({
+        {"complex to int16",
+         [zc] { ArrayPtr(Cast(zc, mxClassInt16)); },
+         error(L"Cast: complex values cannot be converted to an integer class"),
+         {zc}},
+        {"complex to char",
+         [zc] { ArrayPtr(Cast(zc, mxClassChar)); },
+         error(L"Cast: complex values cannot be converted to char"),
+         {zc}},
+        {"cell", [cc] { ArrayPtr(Double(cc)); }, NotImplemented(), {cc}},
+        {"to cell", [zc] { ArrayPtr(Cast(zc, mxClassCell)); }, NotImplemented(), {zc}},
+    });
+}
+
 TEST(Elementwise, Refusals) {
     ArrayPtr one = Counted({1, 1}), wide = Counted({2, 3}), tall = Counted({3, 2});
     ArrayPtr single = Zeroed({2, 3}, mxClassSingle), zero = Row({0});

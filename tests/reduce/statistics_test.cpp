@@ -113,6 +113,8 @@ TEST(Statistics, Refusals) {
         table.push_back({"dim 0", [f, m] { ArrayPtr(f(m, 0)); }, badDim, {m}});
         for (const ArrayPtr &other : others) {
             const CMatrix *o = other.get();
+            // Mean takes every numeric class and char.
+            if (f == static_cast<Along>(Mean) && !o->IsCell()) continue;
             table.push_back({"class", [f, o] { ArrayPtr(f(o, 1)); }, NotImplemented(), {o}});
         }
     }
@@ -120,6 +122,7 @@ TEST(Statistics, Refusals) {
          {static_cast<ByDefault>(Mean), static_cast<ByDefault>(Var), static_cast<ByDefault>(Std)}) {
         for (const ArrayPtr &other : others) {
             const CMatrix *o = other.get();
+            if (f == static_cast<ByDefault>(Mean) && !o->IsCell()) continue;
             table.push_back({"class", [f, o] { ArrayPtr(f(o)); }, NotImplemented(), {o}});
         }
     }

@@ -111,6 +111,51 @@ inline ArrayPtr Chars(const DimList &dims, const std::string &bytes) {
     for (const char c : bytes) units.push_back(static_cast<unsigned char>(c));
     return Typed(mxClassChar, dims, units);
 }
+/// Calls f(T{}) with T the element type of class `id` (char as uint16_t).
+template <typename F>
+void WithElementType(mxClassID id, F &&f) {
+    switch (id) {
+        case mxClassDouble: f(double{}); break;
+        case mxClassSingle: f(float{}); break;
+        case mxClassInt8: f(std::int8_t{}); break;
+        case mxClassUint8: f(std::uint8_t{}); break;
+        case mxClassInt16: f(std::int16_t{}); break;
+        case mxClassChar:
+        case mxClassUint16: f(std::uint16_t{}); break;
+        case mxClassInt32: f(std::int32_t{}); break;
+        case mxClassUint32: f(std::uint32_t{}); break;
+        case mxClassInt64: f(std::int64_t{}); break;
+        case mxClassUint64: f(std::uint64_t{}); break;
+        default: ADD_FAILURE() << "not a numeric class"; break;
+    }
+}
+/// The elements (or imaginary parts) of a numeric or char array as doubles.
+inline ValueList AnyValues(const CMatrix *a, bool imag = false) {
+    ValueList out;
+    const void *p = imag ? a->GetPi() : a->GetPr();
+    if (p == nullptr) return out;
+    WithElementType(a->GetClassID(), [&](auto t) {
+        const auto *x = static_cast<const decltype(t) *>(p);
+        for (std::size_t k = 0; k < a->GetNoElems(); ++k) out.push_back(double(x[k]));
+    });
+    return out;
+}
+/// A 1 x n (or n x 1) array of class `id` holding `re` (and `im` when
+/// given), each value exactly representable in the class.
+inline ArrayPtr TypedRow(mxClassID id, const ValueList &re, const ValueList &im = {},
+                         bool column = false) {
+    const unsigned int n = unsigned(re.size());
+    ArrayPtr a = Array(column ? DimList{n, 1} : DimList{1, n}, id,
+                       im.empty() ? mxComplexityReal : mxComplexityComplex);
+    WithElementType(id, [&](auto t) {
+        using T = decltype(t);
+        for (std::size_t k = 0; k < re.size(); ++k) {
+            static_cast<T *>(a->GetPr())[k] = static_cast<T>(re[k]);
+            if (!im.empty()) static_cast<T *>(a->GetPi())[k] = static_cast<T>(im[k]);
+        }
+    });
+    return a;
+}
 /// The code units of a char array, in column-major order.
 inline std::vector<std::uint16_t> Units(const CMatrix *a) {
     const auto *p = static_cast<const std::uint16_t *>(a->GetPr());
