@@ -16,8 +16,11 @@ namespace matrix {
 /// A(i,0)*B(0,j) + ... + A(i,k-1)*B(k-1,j) (each product rounded, then
 /// added, so results are reproducible bit for bit). An inner length of 0 on
 /// one side only gives a 0 x 0 matrix; on both sides an m x n matrix of
-/// zeros. Throws, in this order: CNotImplementedException (an operand complex
-/// or not double, scalars included), COperationOnNDArrayNotDefinedException
+/// zeros. A one-element operand of another class (integer, single, char,
+/// complex) makes the product Times(A, B), where every class computes (an
+/// int32 matrix times 2 is int32). Throws, in this order:
+/// CNotImplementedException (an operand of two or more elements complex or
+/// not double), COperationOnNDArrayNotDefinedException
 /// (more than two dimensions, neither operand a scalar),
 /// CInnerMatrixDimsMustAgreeException, kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Mtimes(const CMatrix *A, const CMatrix *B);
@@ -111,9 +114,11 @@ MATRIX_API double Rcond(const CMatrix *A);
 /// Solves X*B = A (A/B) for real double matrices, as
 /// Ctranspose(Mldivide(Ctranspose(B), Ctranspose(A))) with no other rule: a
 /// one-element B divides A element-wise, a one-element A and a k x 1 B give
-/// a 1 x k basic solution. Returns a new real double matrix owned by the
-/// caller, with as many rows as A and as many as B has columns. Throws, in
-/// this order: CNotImplementedException (an operand not double, or complex),
+/// a 1 x k basic solution. A one-element B with an operand of another class
+/// gives Rdivide(A, B), where every class computes (int32(7)/2 is 4), and an
+/// rcond of NaN. Returns a new real double matrix owned by the caller, with
+/// as many rows as A and as many as B has columns. Throws, in this order:
+/// CNotImplementedException (otherwise an operand not double, or complex),
 /// CTransposeOnNDArrayNotDefinedException (B, then A, of more than two
 /// dimensions), CMatrixDimsMustAgreeException (columns of A differ from
 /// columns of B), kiv::CExhaustedMemoryException.

@@ -222,8 +222,13 @@ CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B) {
 }
 
 CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B, double &rcond) {
-    // X*B = A as B'*X' = A'. The operands' class is tested before any
-    // transpose is made.
+    // X*B = A as B'*X' = A'. A one-element divisor of another class divides
+    // element by element, where every class computes; otherwise the
+    // operands' class is tested before any transpose is made.
+    if (B->GetNoElems() == 1 && !(linalg::IsRealDouble(A) && linalg::IsRealDouble(B))) {
+        rcond = mxGetNaN();  // no solve, no estimate
+        return Rdivide(A, B);
+    }
     linalg::RequireRealDouble(A);
     linalg::RequireRealDouble(B);
     ArrayHolder Bt(Ctranspose(B));

@@ -16,8 +16,12 @@ namespace kiv {
 namespace matrix {
 
 CMatrix *Mtimes(const CMatrix *A, const CMatrix *B) {
-    // The class test comes first, so that a complex or single scalar is
-    // refused too.
+    // A one-element operand of another class makes the product element-wise,
+    // where every class computes (an integer matrix times a scalar); a
+    // product of two matrices stays real double only.
+    if ((A->GetNoElems() == 1 || B->GetNoElems() == 1) &&
+        !(linalg::IsRealDouble(A) && linalg::IsRealDouble(B)))
+        return Times(A, B);
     linalg::RequireRealDouble(A);
     linalg::RequireRealDouble(B);
     if (A->GetNoElems() == 1) return Times(mxGetScalar(A), B);

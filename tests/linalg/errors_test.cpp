@@ -119,9 +119,10 @@ TEST(Linalg, RefusesBadArguments) {
         }
     };
     const std::vector<std::pair<Fn, std::vector<Case>>> table = {
-        // The classes of both operands, then N-d, then the inner dimensions.
+        // The classes of both operands, then N-d, then the inner dimensions
+        // (a scalar of another class multiplies element-wise instead).
         {kMtimes,
-         {C(d22, s22, no), C(c11, d22, no), C(i8Nd, d22, no), C(m34, nd, ndim),
+         {C(d22, s22, no), C(c22, d22, no), C(i8Nd, d22, no), C(m34, nd, ndim),
           C(wide, m45, Expected::Throws<CInnerMatrixDimsMustAgreeException>())}},
         // A scalar A hands B to the element-wise division; N-d of either
         // operand, then the classes, then the rows.

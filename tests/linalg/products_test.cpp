@@ -152,6 +152,28 @@ TEST(Mpower, MultipliesInTheStatedOrder) {
     }
 }
 
+// A one-element operand of another class makes * and / element-wise, in the
+// class the element-wise engine gives; two matrices stay real double only.
+TEST(Products, ScalarsOfOtherClassesActElementwise) {
+    using matrix_test::AnyValues;
+    using matrix_test::TypedRow;
+    using matrix_test::ValueList;
+    const ArrayPtr ints = TypedRow(mxClassInt32, {7, -7, 2147483647}), two = Row({2});
+    const ArrayPtr product(Mtimes(ints.get(), two.get()));
+    EXPECT_EQ(product->GetClassID(), mxClassInt32);
+    EXPECT_EQ(AnyValues(product.get()), (ValueList{14, -14, 2147483647}));  // saturated
+    double rcond = 0;
+    const ArrayPtr quotient(Mrdivide(ints.get(), two.get(), rcond));
+    EXPECT_EQ(AnyValues(quotient.get()), (ValueList{4, -4, 1073741824}));  // halves away from 0
+    EXPECT_TRUE(std::isnan(rcond));
+    const ArrayPtr half = TypedRow(mxClassSingle, {0.5});
+    const ArrayPtr scaled(Mtimes(Row({1, 3}).get(), half.get()));
+    EXPECT_EQ(scaled->GetClassID(), mxClassSingle);
+    EXPECT_EQ(AnyValues(scaled.get()), (ValueList{0.5, 1.5}));
+    EXPECT_THROW(ArrayPtr(Mtimes(ints.get(), TypedRow(mxClassInt32, {1, 2, 3}, {}, true).get())),
+                 CNotImplementedException);
+}
+
 TEST(Products, Refusals) {
     const Expected nd = Expected::Throws<COperationOnNDArrayNotDefinedException>();
     const Expected square = Expected::Throws<CMatrixMustBeSquareException>();

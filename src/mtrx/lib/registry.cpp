@@ -17,7 +17,7 @@ namespace km = kiv::matrix;
 
 const std::vector<Library> &Libraries() {
     static const std::vector<Library> libraries = {
-        ElmathLibrary(), ConstructLibrary(), LinalgLibrary(),  DataLibrary(), StringsLibrary(),
+        ElmathLibrary(), ClassesLibrary(), ConstructLibrary(), LinalgLibrary(),  DataLibrary(), StringsLibrary(),
         CellsLibrary(),  StructsLibrary(),   LangLibrary(),      SessionLibrary(),
         ConsoleLibrary(), OpsLibrary()};
     return libraries;

@@ -135,6 +135,7 @@ Library DataLibrary();
 Library StringsLibrary();
 Library CellsLibrary();
 Library StructsLibrary();
+Library ClassesLibrary();
 Library LangLibrary();
 Library SessionLibrary();
 Library ConsoleLibrary();
