@@ -727,43 +727,28 @@ Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
     return IterateOver(s, Evaluate(r));
 }
 
+// Each column of a cell or string array, as an array of its own kind.
+template <class Items>
+Evaluator::Flow Evaluator::IterateColumns(const Stmt &s, const Items &c) {
+    const std::size_t rows = c.dims[0];
+    const std::size_t columns = rows ? c.items.size() / rows : 0;
+    for (std::size_t j = 0; j < columns; ++j) {
+        Items column;
+        column.dims = {static_cast<unsigned int>(rows), 1};
+        column.items.assign(c.items.begin() + static_cast<std::ptrdiff_t>(j * rows),
+                            c.items.begin() + static_cast<std::ptrdiff_t>((j + 1) * rows));
+        Var(s.slot) = Value(std::move(column));
+        const Flow f = Execute(s.body);
+        if (f == Flow::Break) break;
+        if (f == Flow::Return) return f;
+        Step();
+    }
+    return Flow::Normal;
+}
+
 Evaluator::Flow Evaluator::IterateOver(const Stmt &s, const Value &rangeValue) {
-    if (rangeValue.IsCell()) {
-        // Each column of a cell, as a cell.
-        const CellArray &c = rangeValue.cell();
-        const std::size_t rows = c.dims[0];
-        const std::size_t columns = rows ? c.items.size() / rows : 0;
-        for (std::size_t j = 0; j < columns; ++j) {
-            CellArray column;
-            column.dims = {static_cast<unsigned int>(rows), 1};
-            column.items.assign(c.items.begin() + static_cast<std::ptrdiff_t>(j * rows),
-                                c.items.begin() + static_cast<std::ptrdiff_t>((j + 1) * rows));
-            Var(s.slot) = Value(std::move(column));
-            const Flow f = Execute(s.body);
-            if (f == Flow::Break) break;
-            if (f == Flow::Return) return f;
-            Step();
-        }
-        return Flow::Normal;
-    }
-    if (rangeValue.tag() == Tag::String) {
-        // Each column of a string array, as a string array.
-        const StringArray &c = rangeValue.strings();
-        const std::size_t rows = c.dims[0];
-        const std::size_t columns = rows ? c.items.size() / rows : 0;
-        for (std::size_t j = 0; j < columns; ++j) {
-            StringArray column;
-            column.dims = {static_cast<unsigned int>(rows), 1};
-            column.items.assign(c.items.begin() + static_cast<std::ptrdiff_t>(j * rows),
-                                c.items.begin() + static_cast<std::ptrdiff_t>((j + 1) * rows));
-            Var(s.slot) = Value(std::move(column));
-            const Flow f = Execute(s.body);
-            if (f == Flow::Break) break;
-            if (f == Flow::Return) return f;
-            Step();
-        }
-        return Flow::Normal;
-    }
+    if (rangeValue.IsCell()) return IterateColumns(s, rangeValue.cell());
+    if (rangeValue.tag() == Tag::String) return IterateColumns(s, rangeValue.strings());
     const Array &range = rangeValue.array();
     const unsigned int rows = range.Rows();
     const unsigned int columns = range.IsEmpty() ? 0 : range.Numel() / rows;

@@ -206,6 +206,8 @@ private:
     void AssignList(const Target &t, std::vector<Value> values);
     Flow ExecuteFor(const Stmt &s);
     Flow IterateOver(const Stmt &s, const Value &range);
+    template <class Items>
+    Flow IterateColumns(const Stmt &s, const Items &columns);
     // first:second or first:second:third, built.
     Value RangeOf(const Value &first, const Value &second, const Value *third);
     // The condition of an if or a while: whether `e` is true.
