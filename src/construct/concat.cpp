@@ -232,6 +232,8 @@ Extent ResultExtent(Direction direction, unsigned int n, const CMatrix *const *o
 }
 
 CMatrix *Concatenate(Direction direction, unsigned int n, const CMatrix *const *given) {
+    // Nothing to join is [], as `[]` and a call with no arguments are.
+    if (n == 0) return mxCreateDoubleMatrix(0, 0, mxComplexityReal);
     if (n == 1) return given[0]->CreateShareArray();
 
     const Prepared prepared(n, given);
@@ -397,6 +399,7 @@ CMatrix *ConcatenateAlong(unsigned int dim, unsigned int n, const CMatrix *const
 
 CMatrix *JoinAlong(unsigned int dim, unsigned int n, const CMatrix *const *operands) {
     if (dim == 0) throw CFunctionErrorException(L"Dimension argument must be a positive integer");
+    if (n == 0) return mxCreateDoubleMatrix(0, 0, mxComplexityReal);
     if (n == 1) return operands[0]->CreateShareArray();
     bool flat = true;
     for (unsigned int k = 0; k < n; ++k) flat = flat && operands[k]->GetNoDimensions() == 2;

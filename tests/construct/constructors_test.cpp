@@ -278,6 +278,12 @@ TEST(Concat, PlacesTheOperandsInEveryForm) {
     ArrayPtr r(Join(false, {one.get(), nullptr}));
     EXPECT_TRUE(r->GetPr() == one->GetPr() && r->GetPi() == one->GetPi() && r->IsInt32());
     EXPECT_TRUE(Dims(r.get()) == (DimList{2, 3, 4}) && before.Unchanged());
+    // No operands at all join to [] in every form.
+    const CMatrix **nothing = nullptr;
+    ArrayPtr nones[] = {ArrayPtr(Horzcat(0u, nothing)), ArrayPtr(Vertcat(0u, nothing)),
+                        ArrayPtr(Cat(1u, 0u, nothing)), ArrayPtr(Cat(3u, 0u, nothing))};
+    for (const ArrayPtr &none : nones)
+        EXPECT_TRUE(Dims(none.get()) == (DimList{0, 0}) && none->IsDouble() && !none->IsLogical());
 }
 
 // Char operands with elements give char, their code units placed as numbers
