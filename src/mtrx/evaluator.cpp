@@ -1436,7 +1436,7 @@ Value Evaluator::MakeHandle(const Expr &e) {
     } else {
         h->anon = &e;
         h->body = e.args[0].get();
-        h->text = e.text;
+        h->text = CompactText(e.text);
         h->captured.assign(e.scope.size(), Value::Unset());
         for (std::size_t k = 0; k < e.captures.size(); ++k)
             if (const Value *v = Lookup(e.captures[k])) h->captured[e.params.size() + k] = *v;
