@@ -1,5 +1,6 @@
 // src/mtrx/main.cpp: the mtrx command: runs a script file, a snippet or
 // standard input, or holds an interactive session at a prompt.
+#include "lib/registry.h"
 #include "session.h"
 
 #include <signal.h>
@@ -31,6 +32,7 @@ const char kUsage[] =
     "\n"
     "  -e CODE     run CODE\n"
     "  -i          interactive session, even when standard input is not a terminal\n"
+    "  --functions the reference of the built-in functions, in Markdown\n"
     "  --help      show this help\n"
     "  --version   show the version\n"
     "\n"
@@ -250,6 +252,10 @@ int main(int argc, char **argv) {
     const std::string first = argc > 1 ? argv[1] : "";
     if (first == "--help" || first == "-h") {
         std::cout << kUsage;
+        return 0;
+    }
+    if (first == "--functions") {
+        std::cout << mtrx::FunctionsMarkdown();
         return 0;
     }
     if (first == "--version") {

@@ -23,6 +23,29 @@ const std::vector<Library> &Libraries() {
     return libraries;
 }
 
+std::string FunctionsMarkdown() {
+    // A table cell may not hold a bare '|'.
+    const auto cell = [](std::string text) {
+        for (std::size_t at = text.find('|'); at != std::string::npos; at = text.find('|', at + 2))
+            text.replace(at, 1, "\\|");
+        return text;
+    };
+    std::string text =
+        "# The built-in functions of mtrx\n\n"
+        "Generated from the interpreter's registry by `mtrx --functions`; `help NAME`\n"
+        "prints the same usage and text at the prompt.\n";
+    for (const Library &library : Libraries()) {
+        text += "\n## " + std::string(library.name) + ": " + library.title + "\n\n";
+        text += "| function | usage | what it does |\n|---|---|---|\n";
+        for (std::size_t k = 0; k < library.count; ++k) {
+            const BuiltinEntry &e = library.entries[k];
+            text += "| `" + std::string(e.name) + "` | `" + cell(e.usage) + "` | " + cell(e.help) +
+                    " |\n";
+        }
+    }
+    return text;
+}
+
 const BuiltinEntry *FindBuiltin(const std::string &name) {
     // Built once; a name in two tables is a mistake of the tables, and the
     // first library listed keeps it.

@@ -118,6 +118,10 @@ struct Library {
 /// The libraries, in the order `help` lists them.
 const std::vector<Library> &Libraries();
 
+/// The reference of every built-in, in Markdown: a section per library, a
+/// row per function with its usage and help. docs/functions.md is this text.
+std::string FunctionsMarkdown();
+
 /// Returns the built-in called `name`, or null.
 const BuiltinEntry *FindBuiltin(const std::string &name);
 
