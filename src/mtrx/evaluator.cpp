@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <new>
 #include <set>
 #include <sstream>
@@ -712,9 +713,14 @@ Evaluator::Flow Evaluator::ExecuteFor(const Stmt &s) {
         if (first.RealScalar(start) && second.RealScalar(third ? step : end) &&
             (!third || third->RealScalar(end))) {
             const km::ColonShape shape = km::ColonCount(start, step, end);
-            const auto count = static_cast<std::uint64_t>(shape.count);
+            // A range too long to count exactly (1:1e20, 1:Inf) runs until a
+            // break, element k being start + k*step.
+            const bool endless = !(shape.count < 0x1p53);
+            const auto count = endless ? std::numeric_limits<std::uint64_t>::max()
+                                       : static_cast<std::uint64_t>(shape.count);
             for (std::uint64_t k = 0; k < count; ++k) {
-                Var(s.slot).SetScalar(km::ColonElement(shape, start, step, end, k));
+                Var(s.slot).SetScalar(endless ? start + static_cast<double>(k) * step
+                                              : km::ColonElement(shape, start, step, end, k));
                 const Flow f = Execute(s.body);
                 if (f == Flow::Break) break;
                 if (f == Flow::Return) return f;
