@@ -111,7 +111,8 @@ MATRIX_API ScalarOptimum Fminbnd(const ScalarFunction &f, double a, double b,
 /// component times 1.05, or set to 0.00025 when it is 0. Stops when every
 /// vertex is within TolX of the best in each component and every value
 /// within TolFun of the best. Defaults: TolX 1e-4, TolFun 1e-4, MaxIter and
-/// MaxFunEvals 200*n. An empty x0 returns f of it. Throws what f throws.
+/// MaxFunEvals 200*n. An empty x0 returns f of it. Throws
+/// CFunctionErrorException for more than 4096 variables, and what f throws.
 MATRIX_API SimplexOptimum Fminsearch(const MultivariateFunction &f, const std::vector<double> &x0,
                                      const OptimOptions &options = {});
 

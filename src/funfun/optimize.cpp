@@ -25,6 +25,8 @@ constexpr double kFminbndTolX = 1e-4;
 constexpr double kFminbndMaxIter = 500;
 constexpr double kSimplexTol = 1e-4;
 constexpr double kSimplexEvalsPerVariable = 200;
+// The simplex holds (n + 1) * n values: 4096 variables take 128 MiB.
+constexpr std::size_t kSimplexMaxVariables = 4096;
 
 double OrDefault(double value, double fallback) { return value > 0 ? value : fallback; }
 
@@ -382,6 +384,8 @@ ScalarOptimum Fminbnd(const ScalarFunction &f, double ax, double bx, const Optim
 SimplexOptimum Fminsearch(const MultivariateFunction &f, const std::vector<double> &x0,
                           const OptimOptions &options) {
     const std::size_t n = x0.size();
+    if (n > kSimplexMaxVariables)
+        throw CFunctionErrorException(L"Fminsearch: more than 4096 variables (the simplex holds n + 1 copies of x)");
     const Reporter report(options);
     SimplexOptimum r;
     r.algorithm = "Nelder-Mead simplex direct search";

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <limits>
 
 namespace kiv {
@@ -67,6 +69,12 @@ struct Mapping {
         }
     }
 };
+
+std::string Number(double x) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1e", x);
+    return text;
+}
 
 struct Piece {
     double lo, hi, q, err;
@@ -155,7 +163,7 @@ IntegralResult Integral(const BatchFunction &f, double a, double b, const Integr
         if (next.empty()) return r;
         if (tooShort) {
             r.status = 2;
-            r.message = "Minimum step size reached near x = " + std::to_string(map.X(next[0].lo)) +
+            r.message = "Minimum step size reached near x = " + Number(map.X(next[0].lo)) +
                         "; singularity possible.";
             return r;
         }
@@ -163,7 +171,7 @@ IntegralResult Integral(const BatchFunction &f, double a, double b, const Integr
             r.status = 1;
             r.message = "Reached the limit on the maximum number of intervals in use. The "
                         "integral may be inaccurate: the error bound is " +
-                        std::to_string(err) + ".";
+                        Number(err) + ".";
             return r;
         }
         active = std::move(next);

@@ -242,14 +242,17 @@ km::IntegralOptions IntegralPairs(const Args &args, std::size_t k, BuiltinCall &
         const std::string name = Lower(args.GetText(k));
         const double v = args.GetScalar(k + 1);
         if (!(v >= 0)) throw Error(c.name + ": option " + args.GetText(k) + " must not be negative");
-        if (name == "abstol")
+        if (name == "abstol") {
             o.absTol = v;
-        else if (name == "reltol")
+        } else if (name == "reltol") {
             o.relTol = v;
-        else if (name == "maxintervalcount" && v >= 1 && v <= 1e9)
+        } else if (name == "maxintervalcount") {
+            if (!(v >= 1 && v <= 1e6) || v != std::floor(v))
+                throw Error(c.name + ": option MaxIntervalCount must be a whole number from 1 to 1e6");
             o.maxIntervalCount = static_cast<int>(v);
-        else
+        } else {
             throw Error(c.name + ": unknown option '" + args.GetText(k) + "'");
+        }
     }
     return o;
 }
@@ -357,8 +360,10 @@ Outs Ode(const Args &args, BuiltinCall &c) {
     o.maxStep = NumberOption(opts, "MaxStep", c.name);
     o.initialStep = NumberOption(opts, "InitialStep", c.name);
     const double refine = NumberOption(opts, "Refine", c.name);
-    if (refine != std::floor(refine) || refine > 1e6)
-        throw Error(c.name + ": option Refine must be a whole number");
+    // Each step gives Refine points: a bound keeps the output's size sane.
+    constexpr double kMaxRefine = 1000;
+    if (refine != std::floor(refine) || refine > kMaxRefine)
+        throw Error(c.name + ": option Refine must be a whole number from 1 to 1000");
     o.refine = static_cast<int>(refine);
     bool stats = false;
     if (const Value *v = Option(opts, "Stats")) stats = IsText(*v) && Text(v->array()) == "on";
@@ -430,6 +435,11 @@ std::size_t MapPairs(const Args &args, std::size_t first, MapOptions &o) {
             break;
         }
         end -= 2;
+    }
+    if (end > first && args.IsText(end - 1)) {
+        const std::string name = Lower(args.GetText(end - 1));
+        if (name == "uniformoutput" || name == "errorhandler")
+            throw Error("'" + args.Name() + "': option '" + args.GetText(end - 1) + "' needs a value");
     }
     return end;
 }
