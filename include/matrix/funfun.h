@@ -217,6 +217,17 @@ MATRIX_API OdeSolution Ode45(const OdeFunction &f, const std::vector<double> &ts
 MATRIX_API OdeSolution Ode23(const OdeFunction &f, const std::vector<double> &tspan,
                              const std::vector<double> &y0, const OdeOptions &options = {});
 
+/// Solves a stiff y' = f(t, y) by the numerical differentiation formulas
+/// of orders 1 to 5 in backward difference form with quasi-constant steps
+/// (Shampine and Reichelt 1997, section 2; kappa from their table 1): each
+/// step solved by a simplified Newton iteration whose Jacobian is formed by
+/// forward differences at the step's start, refreshed when the iteration
+/// fails to converge before the step is cut. The error estimate, step and
+/// order choices follow the same paper; output and refusals as Ode45
+/// (refine defaults to 1), plus more than 4096 components.
+MATRIX_API OdeSolution Ode15s(const OdeFunction &f, const std::vector<double> &tspan,
+                              const std::vector<double> &y0, const OdeOptions &options = {});
+
 }  // namespace matrix
 }  // namespace kiv
 

@@ -283,3 +283,49 @@ TEST(Ode, RefusalsAndFailure) {
 }
 
 }  // namespace
+
+namespace {
+
+// Stiff problems: van der Pol with mu = 1000 and Robertson's kinetics, the
+// references at the two later times computed once with SciPy's solve_ivp
+// (Radau, rtol 1e-12).
+TEST(Ode15s, StiffProblems) {
+    const OdeFunction vdp = [](double, const double *y, double *dy) {
+        dy[0] = y[1];
+        dy[1] = 1000 * (1 - y[0] * y[0]) * y[1] - y[0];
+    };
+    const OdeFunction robertson = [](double, const double *y, double *dy) {
+        dy[0] = -0.04 * y[0] + 1e4 * y[1] * y[2];
+        dy[1] = 0.04 * y[0] - 1e4 * y[1] * y[2] - 3e7 * y[1] * y[1];
+        dy[2] = 3e7 * y[1] * y[1];
+    };
+    struct Case {
+        const char *name;
+        const OdeFunction *f;
+        std::vector<double> tspan, y0, expected;
+        double tol;
+    };
+    const Case cases[] = {
+        {"van der Pol mu = 1000", &vdp, {0, 1500, 3000}, {2, 0}, {-1.3547459194980611, 0.0016217887275523344, -1.5106069367600334, 0.0011783800006990054}, 1e-3},
+        {"Robertson", &robertson, {0, 40, 1e4}, {1, 0, 0}, {0.7158270687194159, 9.1855347645587e-06, 0.2841637457458215, 0.10730042853793235,
+          4.800166972578056e-07, 0.8926990914453747}, 1e-4},
+        {"decay", nullptr, {0, 1, 2}, {1}, {std::exp(-1.0), std::exp(-2.0)}, 1e-5},
+    };
+    const OdeFunction decay = [](double, const double *y, double *dy) { dy[0] = -y[0]; };
+    for (const Case &c : cases) {
+        OdeOptions o;
+        o.relTol = 1e-6;
+        o.absTol = {1e-10};
+        const OdeSolution s = Ode15s(c.f ? *c.f : decay, c.tspan, c.y0, o);
+        ASSERT_EQ(s.status, 0) << c.name << ": " << s.message;
+        ASSERT_EQ(s.t.size(), 3u);
+        for (std::size_t j = 0; j < c.expected.size(); ++j)
+            EXPECT_NEAR(s.y[c.y0.size() + j], c.expected[j],
+                        c.tol * std::max(1.0, std::fabs(c.expected[j])))
+                << c.name << " " << j;
+        std::printf("Ode15s %s: %d steps, %d failed, %d values\n", c.name, s.steps, s.failedSteps,
+                    s.funcCount);
+    }
+}
+
+}  // namespace

@@ -711,6 +711,9 @@ const BuiltinEntry kEntries[] = {
      "Solves y' = f(t, y) by the Dormand-Prince 5(4) pair; one output gives a struct."},
     {"ode23", Ode<km::Ode23>, 3, 4, 2, "[t, y] = ode23(f, tspan, y0, options)",
      "Solves y' = f(t, y) by the Bogacki-Shampine 3(2) pair; one output gives a struct."},
+    {"ode15s", Ode<km::Ode15s>, 3, 4, 2, "[t, y] = ode15s(f, tspan, y0, options)",
+     "Solves a stiff y' = f(t, y) by the numerical differentiation formulas of orders 1 to 5; "
+     "one output gives a struct."},
     {"odeset", Odeset, 0, kAny, 1, "options = odeset('Name', value, ...), odeset(old, new)",
      "Options of the ODE solvers: AbsTol, InitialStep, MaxStep, Refine, RelTol, Stats."},
     {"arrayfun", Arrayfun, 2, kAny, kAny,
