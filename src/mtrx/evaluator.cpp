@@ -316,6 +316,8 @@ inline void Evaluator::Step() {
         StepSlow();
 }
 
+void Evaluator::CountStep() { Step(); }
+
 void Evaluator::StepSlow() {
     if (m_stepsLeft == 0) {
         if (m_limits.max_steps != 0) {

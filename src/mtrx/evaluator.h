@@ -145,6 +145,10 @@ public:
     /// Stops the program when an interrupt is pending (Ctrl-C); for
     /// built-ins that wait.
     void Poll() { CheckInterrupt(); }
+    /// Counts one step of a built-in's own loop (each call of a callback)
+    /// against the step limit, so that a bounded run ends even when the
+    /// callback runs no statement; stops on a pending interrupt too.
+    void CountStep();
 
 private:
     enum class Flow { Normal, Break, Continue, Return };

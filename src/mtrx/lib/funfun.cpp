@@ -47,6 +47,7 @@ std::vector<double> Reals(const Value &v, const std::string &what) {
 
 // The value f gives at args, which must be a real scalar.
 double ScalarValue(BuiltinCall &c, const Value &f, std::vector<Value> args) {
+    c.evaluator.CountStep();
     std::vector<Value> out = c.evaluator.Invoke(f, args, 1);
     double x;
     if (out.empty()) throw Error(c.name + ": the function must return a value");
@@ -217,6 +218,7 @@ Outs Fminsearch(const Args &args, BuiltinCall &c) {
 // give a real array of as many values.
 km::BatchFunction Integrand(BuiltinCall &c, const Value &f) {
     return [&c, &f](const double *x, double *fx, std::size_t n) {
+        c.evaluator.CountStep();
         std::vector<Value> out =
             c.evaluator.Invoke(f, {Value(Array(1, static_cast<unsigned int>(n), x))}, 1);
         if (out.empty()) throw Error(c.name + ": the integrand must return a value");
@@ -311,6 +313,7 @@ Outs Integral2(const Args &args, BuiltinCall &c) {
         for (std::size_t k = 0; k < n; ++k) {
             const double xk = x[k];
             const km::BatchFunction innerFn = [&](const double *y, double *fy, std::size_t m) {
+                c.evaluator.CountStep();
                 std::vector<double> xs(m, xk);
                 std::vector<Value> out = c.evaluator.Invoke(
                     f,
@@ -371,6 +374,7 @@ Outs Ode(const Args &args, BuiltinCall &c) {
     const std::size_t n = y0.size();
     const unsigned int rows = static_cast<unsigned int>(n);
     const km::OdeFunction fn = [&](double t, const double *y, double *dy) {
+        c.evaluator.CountStep();
         std::vector<Value> out =
             c.evaluator.Invoke(f, {Value(t), Value(Array(rows, 1, y))}, 1);
         if (out.empty() || !out[0].IsArray() || out[0].array().Numel() != n)
@@ -529,6 +533,7 @@ Outs MapCalls(BuiltinCall &c, const Value &f, std::size_t count, std::size_t inp
         std::vector<Value> in;
         for (std::size_t a = 0; a < inputs; ++a) in.push_back(pick(a, k));
         std::vector<Value> out;
+        c.evaluator.CountStep();
         try {
             out = c.evaluator.Invoke(f, in, want);
         } catch (const LimitError &) {
