@@ -409,13 +409,14 @@ SimplexOptimum Fminsearch(const MultivariateFunction &f, const std::vector<doubl
         fv[j + 1] = f(v[j + 1]);
         ++r.funcCount;
     }
-    // Keeps the vertices in increasing order of their values; a stable
-    // sort leaves ties in their order.
+    // Keeps the vertices in increasing order of their values, NaN last; a
+    // stable sort leaves ties in their order.
     std::vector<std::size_t> order(n + 1);
     const auto sort = [&]() {
         std::iota(order.begin(), order.end(), std::size_t{0});
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::size_t i, std::size_t j) { return fv[i] < fv[j]; });
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t i, std::size_t j) {
+            return !std::isnan(fv[i]) && (std::isnan(fv[j]) || fv[i] < fv[j]);
+        });
         std::vector<std::vector<double>> sv(n + 1);
         std::vector<double> sf(n + 1);
         for (std::size_t k = 0; k <= n; ++k) {

@@ -116,6 +116,10 @@ TEST(Fminsearch, RosenbrockFromTheClassicalStart) {
     few.maxIter = 3;
     EXPECT_EQ(Fminsearch(rosen, {0, 0}, few).exitflag, 0);
     EXPECT_EQ(Fminsearch([](const std::vector<double> &) { return 2.0; }, {}).fval, 2.0);
+    // NaN values sort last: the search walks away from them.
+    const SimplexOptimum nan = Fminsearch(
+        [](const std::vector<double> &x) { return x[0] > 2 ? NAN : (x[0] - 1) * (x[0] - 1); }, {2});
+    EXPECT_NEAR(nan.x[0], 1, 1e-3);
 }
 
 TEST(Integral, StandardIntegrals) {
