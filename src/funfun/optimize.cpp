@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -36,10 +37,12 @@ class Reporter {
 public:
     explicit Reporter(const OptimOptions &o) : m_options(o) {}
     bool Iter() const { return m_options.print && m_options.display == FunfunDisplay::kIter; }
-    template <class... T>
-    void Line(const char *format, T... values) const {
+    [[gnu::format(printf, 2, 3)]] void Line(const char *format, ...) const {
         char text[256];
-        std::snprintf(text, sizeof text, format, values...);
+        va_list values;
+        va_start(values, format);
+        std::vsnprintf(text, sizeof text, format, values);
+        va_end(values);
         m_options.print(text);
     }
     // The outcome's message: shown at kIter and kFinal, and at kNotify
