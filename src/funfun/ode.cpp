@@ -4,6 +4,8 @@
 #include <matrix/exceptions.h>
 #include <matrix/funfun.h>
 
+#include "funfun/ode_setup.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -80,8 +82,12 @@ constexpr double kMaxGrowth = 5;
 // Relative tolerances below this many units of roundoff are raised to it.
 constexpr double kMinRelTolUlps = 100;
 
-[[noreturn]] void Refuse(const Pair &pair, const wchar_t *what) {
-    const std::wstring text = std::wstring(pair.name) + L": " + what;
+}  // namespace
+
+namespace funfun {
+
+[[noreturn]] void RefuseOde(const wchar_t *name, const wchar_t *what) {
+    const std::wstring text = std::wstring(name) + L": " + what;
     throw CFunctionErrorException(kiv::WString(text.c_str()));
 }
 
@@ -90,35 +96,56 @@ double Spacing(double t) {
     return std::nextafter(t, INFINITY) - t;
 }
 
+OdeSetup CheckOde(const wchar_t *name, const std::vector<double> &tspan,
+                  const std::vector<double> &y0, const OdeOptions &options,
+                  std::size_t maxComponents) {
+    if (tspan.size() < 2) RefuseOde(name, L"tspan must hold at least two times");
+    for (const double t : tspan)
+        if (!std::isfinite(t)) RefuseOde(name, L"the times of tspan must be finite");
+    OdeSetup s;
+    s.t0 = tspan.front();
+    s.tfinal = tspan.back();
+    if (s.t0 == s.tfinal) RefuseOde(name, L"the first and last times of tspan must differ");
+    s.tdir = s.tfinal > s.t0 ? 1.0 : -1.0;
+    for (std::size_t k = 1; k < tspan.size(); ++k)
+        if (!(s.tdir * (tspan[k] - tspan[k - 1]) > 0))
+            RefuseOde(name, L"the times of tspan must be strictly increasing or decreasing");
+    const std::size_t n = y0.size();
+    if (n == 0) RefuseOde(name, L"the initial value must not be empty");
+    if (maxComponents != 0 && n > maxComponents)
+        RefuseOde(name, L"more than 4096 components (the Jacobian is n x n)");
+    if (!(options.relTol > 0)) RefuseOde(name, L"RelTol must be positive");
+    if (options.absTol.size() != 1 && options.absTol.size() != n)
+        RefuseOde(name, L"AbsTol must be a scalar or hold one value per component");
+    for (const double a : options.absTol)
+        if (!(a > 0)) RefuseOde(name, L"AbsTol must be positive");
+    if (options.maxStep < 0 || std::isnan(options.maxStep) || options.initialStep < 0 ||
+        std::isnan(options.initialStep))
+        RefuseOde(name, L"MaxStep and InitialStep must be positive");
+    s.rtol = std::max(options.relTol, kMinRelTolUlps * DBL_EPSILON);
+    s.threshold.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        s.threshold[i] = options.absTol[options.absTol.size() == 1 ? 0 : i] / s.rtol;
+    const double htspan = std::fabs(s.tfinal - s.t0);
+    s.hmax = options.maxStep > 0 ? std::min(options.maxStep, htspan) : 0.1 * htspan;
+    return s;
+}
+
+}  // namespace funfun
+
+namespace {
+
+using funfun::Spacing;
+
 OdeSolution Solve(const Pair &pair, const OdeFunction &f, const std::vector<double> &tspan,
                   const std::vector<double> &y0, const OdeOptions &options) {
     // Check the arguments before the first call of f.
-    if (tspan.size() < 2) Refuse(pair, L"tspan must hold at least two times");
-    for (const double t : tspan)
-        if (!std::isfinite(t)) Refuse(pair, L"the times of tspan must be finite");
-    const double t0 = tspan.front(), tfinal = tspan.back();
-    if (t0 == tfinal) Refuse(pair, L"the first and last times of tspan must differ");
-    const double tdir = tfinal > t0 ? 1.0 : -1.0;
-    for (std::size_t k = 1; k < tspan.size(); ++k)
-        if (!(tdir * (tspan[k] - tspan[k - 1]) > 0))
-            Refuse(pair, L"the times of tspan must be strictly increasing or decreasing");
-    const std::size_t n = y0.size();
-    if (n == 0) Refuse(pair, L"the initial value must not be empty");
-    if (!(options.relTol > 0)) Refuse(pair, L"RelTol must be positive");
-    if (options.absTol.size() != 1 && options.absTol.size() != n)
-        Refuse(pair, L"AbsTol must be a scalar or hold one value per component");
-    for (const double a : options.absTol)
-        if (!(a > 0)) Refuse(pair, L"AbsTol must be positive");
-    if (options.maxStep < 0 || std::isnan(options.maxStep) || options.initialStep < 0 ||
-        std::isnan(options.initialStep))
-        Refuse(pair, L"MaxStep and InitialStep must be positive");
-
-    const double rtol = std::max(options.relTol, kMinRelTolUlps * DBL_EPSILON);
-    std::vector<double> threshold(n);
-    for (std::size_t i = 0; i < n; ++i)
-        threshold[i] = options.absTol[options.absTol.size() == 1 ? 0 : i] / rtol;
+    const funfun::OdeSetup setup = funfun::CheckOde(pair.name, tspan, y0, options);
+    const double t0 = setup.t0, tfinal = setup.tfinal, tdir = setup.tdir, rtol = setup.rtol;
+    const double hmax = setup.hmax;
     const double htspan = std::fabs(tfinal - t0);
-    const double hmax = options.maxStep > 0 ? std::min(options.maxStep, htspan) : 0.1 * htspan;
+    const std::vector<double> &threshold = setup.threshold;
+    const std::size_t n = y0.size();
     const int refine = options.refine > 0 ? options.refine : pair.refine;
     const bool fixedTimes = tspan.size() > 2;
 

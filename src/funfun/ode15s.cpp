@@ -4,6 +4,8 @@
 #include <matrix/exceptions.h>
 #include <matrix/funfun.h>
 
+#include "funfun/ode_setup.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -26,16 +28,6 @@ constexpr int kMaxNewton = 4;
 constexpr double kSlowRate = 0.9;
 // A failed Newton iteration with a current Jacobian cuts the step to this.
 constexpr double kNewtonCut = 0.3;
-
-double Spacing(double t) {
-    t = std::fabs(t);
-    return std::nextafter(t, INFINITY) - t;
-}
-
-[[noreturn]] void Refuse(const wchar_t *what) {
-    const std::wstring text = std::wstring(L"Ode15s: ") + what;
-    throw CFunctionErrorException(kiv::WString(text.c_str()));
-}
 
 // A dense n x n matrix, factorised in place with partial pivoting
 // (Doolittle, row interchanges in piv); Solve overwrites b with M\b.
@@ -74,37 +66,18 @@ struct Dense {
 
 }  // namespace
 
+using funfun::Spacing;
+
 OdeSolution Ode15s(const OdeFunction &f, const std::vector<double> &tspan,
                    const std::vector<double> &y0, const OdeOptions &options) {
-    if (tspan.size() < 2) Refuse(L"tspan must hold at least two times");
-    for (const double t : tspan)
-        if (!std::isfinite(t)) Refuse(L"the times of tspan must be finite");
-    const double t0 = tspan.front(), tfinal = tspan.back();
-    if (t0 == tfinal) Refuse(L"the first and last times of tspan must differ");
-    const double tdir = tfinal > t0 ? 1.0 : -1.0;
-    for (std::size_t k = 1; k < tspan.size(); ++k)
-        if (!(tdir * (tspan[k] - tspan[k - 1]) > 0))
-            Refuse(L"the times of tspan must be strictly increasing or decreasing");
-    const std::size_t n = y0.size();
-    if (n == 0) Refuse(L"the initial value must not be empty");
-    // The Jacobian and its factors are n x n.
+    // The Jacobian and its factors are n x n: a bound keeps them sane.
     constexpr std::size_t kMaxComponents = 4096;
-    if (n > kMaxComponents) Refuse(L"more than 4096 components (the Jacobian is n x n)");
-    if (!(options.relTol > 0)) Refuse(L"RelTol must be positive");
-    if (options.absTol.size() != 1 && options.absTol.size() != n)
-        Refuse(L"AbsTol must be a scalar or hold one value per component");
-    for (const double a : options.absTol)
-        if (!(a > 0)) Refuse(L"AbsTol must be positive");
-    if (options.maxStep < 0 || std::isnan(options.maxStep) || options.initialStep < 0 ||
-        std::isnan(options.initialStep))
-        Refuse(L"MaxStep and InitialStep must be positive");
-
-    const double rtol = std::max(options.relTol, 100 * DBL_EPSILON);
-    std::vector<double> threshold(n);
-    for (std::size_t i = 0; i < n; ++i)
-        threshold[i] = options.absTol[options.absTol.size() == 1 ? 0 : i] / rtol;
+    const funfun::OdeSetup setup = funfun::CheckOde(L"Ode15s", tspan, y0, options, kMaxComponents);
+    const double t0 = setup.t0, tfinal = setup.tfinal, tdir = setup.tdir, rtol = setup.rtol;
+    const double hmax = setup.hmax;
     const double htspan = std::fabs(tfinal - t0);
-    const double hmax = options.maxStep > 0 ? std::min(options.maxStep, htspan) : 0.1 * htspan;
+    const std::vector<double> &threshold = setup.threshold;
+    const std::size_t n = y0.size();
     const bool fixedTimes = tspan.size() > 2;
 
     double gamma[kMaxOrder + 2] = {0};  // gamma[k] = 1 + 1/2 + ... + 1/k

@@ -278,6 +278,9 @@ TEST(Ode, RefusalsAndFailure) {
     };
     for (const auto &c : cases)
         EXPECT_EQ(Thrown([&] { Ode45(f, c.tspan, c.y0, c.o); }), c.message);
+    EXPECT_EQ(Thrown([&] { Ode23(f, {0}, {1}); }), "Ode23: tspan must hold at least two times");
+    EXPECT_EQ(Thrown([&] { Ode15s(f, {0, 1}, std::vector<double>(5000, 1.0)); }),
+              "Ode15s: more than 4096 components (the Jacobian is n x n)");
     // A blow-up (y' = y^2, y(0) = 1, pole at t = 1): the step collapses.
     const OdeSolution s =
         Ode45([](double, const double *y, double *dy) { dy[0] = y[0] * y[0]; }, {0, 2}, {1});
