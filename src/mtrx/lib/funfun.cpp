@@ -34,13 +34,18 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// The real double elements of an array value; `what` names it in the
-// refusal.
+// The elements of a real numeric, char or logical array value, as doubles;
+// `what` names it in the refusal.
 std::vector<double> Reals(const Value &v, const std::string &what) {
     double x;
     if (v.RealScalar(x)) return {x};
-    if (!v.IsArray() || !IsDouble(v.array()) || IsComplex(v.array()))
-        throw Error(what + " must be a real double array");
+    if (!v.IsArray() || IsCell(v.array()) || IsComplex(v.array()))
+        throw Error(what + " must be a real numeric array");
+    if (!IsDouble(v.array())) {
+        // single, integer, char: their values as doubles.
+        const Array a = Array::Adopt(km::Double(v.array().get()));
+        return std::vector<double>(a.Data(), a.Data() + a.Numel());
+    }
     const Array &a = v.array();
     return std::vector<double>(a.Data(), a.Data() + a.Numel());
 }
