@@ -76,7 +76,7 @@ struct SimplexOptimum {
 /// Minimization without Derivatives", Prentice-Hall, 1973, chapter 4
 /// (zero): inverse quadratic and linear interpolation safeguarded by
 /// bisection, converged when the bracket is shorter than 2*(2*eps*|x| +
-/// TolX/2). Defaults: TolX eps, MaxIter 400, MaxFunEvals 500. The result's
+/// TolX/2). Defaults: TolX eps, MaxIter and MaxFunEvals unlimited. The result's
 /// x is the end of the last bracket with the smaller |f|. Throws
 /// CFunctionErrorException "Fzero: The function values at the interval
 /// endpoints must differ in sign." (also for a NaN end value), and

@@ -20,8 +20,10 @@ constexpr double kEps = DBL_EPSILON;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The defaults of the routines' limits, as their header states them.
-constexpr double kFzeroMaxIter = 400;
-constexpr double kFzeroMaxFunEvals = 500;
+// Fzero has no limits by default: the search ends when its interval
+// overflows (about 4100 values), and Brent's method always converges.
+constexpr double kFzeroMaxIter = INFINITY;
+constexpr double kFzeroMaxFunEvals = INFINITY;
 constexpr double kFminbndTolX = 1e-4;
 constexpr double kFminbndMaxIter = 500;
 constexpr double kSimplexTol = 1e-4;
