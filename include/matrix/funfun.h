@@ -206,7 +206,7 @@ struct OdeSolution {
 /// and `refine` - 1 interpolated points inside each step; with more it
 /// holds exactly the times of tspan, which must be strictly monotone.
 /// Throws CFunctionErrorException "Ode45: ..." for tspan with fewer than
-/// two times, equal ends, non-finite or non-monotone times, an empty y0,
+/// two times, equal ends, non-finite or non-monotone times or span, an empty y0,
 /// non-positive tolerances or an AbsTol of neither 1 nor n values, and
 /// what f throws.
 MATRIX_API OdeSolution Ode45(const OdeFunction &f, const std::vector<double> &tspan,

@@ -106,6 +106,8 @@ OdeSetup CheckOde(const wchar_t *name, const std::vector<double> &tspan,
     s.t0 = tspan.front();
     s.tfinal = tspan.back();
     if (s.t0 == s.tfinal) RefuseOde(name, L"the first and last times of tspan must differ");
+    // An infinite span would make every step infinite.
+    if (!std::isfinite(s.tfinal - s.t0)) RefuseOde(name, L"the span of tspan must be finite");
     s.tdir = s.tfinal > s.t0 ? 1.0 : -1.0;
     for (std::size_t k = 1; k < tspan.size(); ++k)
         if (!(s.tdir * (tspan[k] - tspan[k - 1]) > 0))

@@ -110,7 +110,9 @@ ScalarOptimum BrentZero(const ScalarFunction &f, double a, double fa, double b, 
         }
         // Brent's tolerance: the bracket has converged when |m| <= toler.
         const double toler = 2.0 * kEps * std::fabs(b) + 0.5 * tolx;
-        const double m = 0.5 * (c - b);
+        // Halved before the difference, which overflows for a bracket as
+        // wide as the doubles.
+        const double m = 0.5 * c - 0.5 * b;
         if (std::fabs(m) <= toler) break;
         if (r.iterations >= maxIter || r.funcCount >= maxEvals) {
             exitflag = 0;

@@ -272,6 +272,7 @@ TEST(Ode, RefusalsAndFailure) {
         {{1, 1}, {1}, {}, "Ode45: the first and last times of tspan must differ"},
         {{0, 2, 1}, {1}, {}, "Ode45: the times of tspan must be strictly increasing or decreasing"},
         {{0, NAN}, {1}, {}, "Ode45: the times of tspan must be finite"},
+        {{-DBL_MAX, DBL_MAX}, {1}, {}, "Ode45: the span of tspan must be finite"},
         {{0, 1}, {}, {}, "Ode45: the initial value must not be empty"},
         {{0, 1}, {1}, bad, "Ode45: AbsTol must be a scalar or hold one value per component"},
         {{0, 1}, {1}, neg, "Ode45: RelTol must be positive"},
