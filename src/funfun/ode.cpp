@@ -184,7 +184,8 @@ OdeSolution Solve(const Pair &pair, const OdeFunction &f, const std::vector<doub
     bool done = false;
     while (!done) {
         hmin = 16 * Spacing(t);
-        absh = std::min(hmax, std::max(hmin, absh));
+        // Never below hmin, even for a smaller MaxStep: t must advance.
+        absh = std::max(hmin, std::min(hmax, absh));
         double h = tdir * absh;
         // Stretch the step to the end when it is close.
         if (1.1 * absh >= std::fabs(tfinal - t)) {

@@ -191,7 +191,8 @@ OdeSolution Ode15s(const OdeFunction &f, const std::vector<double> &tspan,
     bool done = false;
     while (!done) {
         hmin = 16 * Spacing(t);
-        double newAbsh = std::min(hmax, std::max(hmin, absh));
+        // Never below hmin, even for a smaller MaxStep: t must advance.
+        double newAbsh = std::max(hmin, std::min(hmax, absh));
         if (1.1 * newAbsh >= std::fabs(tfinal - t)) {
             newAbsh = std::fabs(tfinal - t);
             done = true;
