@@ -216,7 +216,8 @@ OdeSolution Solve(const Pair &pair, const OdeFunction &f, const std::vector<doub
             for (std::size_t j = 0; j < n; ++j) {
                 double e = 0;
                 for (int m = 0; m < s; ++m) e += pair.e[m] * k[m * n + j];
-                const double w = std::max(std::max(std::fabs(y[j]), std::fabs(ynew[j])), threshold[j]);
+                const double w =
+                    std::max(std::max(std::fabs(y[j]), std::fabs(ynew[j])), threshold[j]);
                 err = std::max(err, std::fabs(e) / w);
                 if (std::isnan(e)) err = e;
             }
@@ -237,8 +238,9 @@ OdeSolution Solve(const Pair &pair, const OdeFunction &f, const std::vector<doub
             if (nofailed) {
                 nofailed = false;
                 const double shrink =
-                    std::isnan(err) ? kMaxShrink
-                                    : std::max(kMaxShrink, kSafety * std::pow(rtol / err, pair.power));
+                    std::isnan(err)
+                        ? kMaxShrink
+                        : std::max(kMaxShrink, kSafety * std::pow(rtol / err, pair.power));
                 absh = std::max(hmin, absh * shrink);
             } else {
                 absh = std::max(hmin, 0.5 * absh);

@@ -92,7 +92,8 @@ OdeSolution Ode15s(const OdeFunction &f, const std::vector<double> &tspan,
         sol.y.insert(sol.y.end(), y, y + n);
     };
     double t = t0;
-    std::vector<double> y = y0, yp(n), ynew(n), ypred(n), d(n), del(n), rhs(n), fnew(n), ftmp(n), ytmp(n);
+    std::vector<double> y = y0, yp(n), ynew(n), ypred(n), d(n), del(n), rhs(n), fnew(n), ftmp(n),
+                        ytmp(n);
     f(t, y.data(), yp.data());
     sol.funcCount = 1;
     emit(t0, y0.data());

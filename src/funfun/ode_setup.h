@@ -14,10 +14,10 @@ namespace funfun {
 
 /// The checked problem: its direction, tolerances and step bound.
 struct OdeSetup {
-    double t0, tfinal, tdir;  // tdir = +1 or -1
-    double rtol;              // RelTol, raised to 100*eps at least
+    double t0, tfinal, tdir;        // tdir = +1 or -1
+    double rtol;                    // RelTol, raised to 100*eps at least
     std::vector<double> threshold;  // AbsTol/rtol per component
-    double hmax;              // MaxStep, or a tenth of the span
+    double hmax;                    // MaxStep, or a tenth of the span
 };
 
 /// Checks tspan, y0 and options as the solvers' header states and returns

@@ -161,7 +161,8 @@ ScalarOptimum BrentZero(const ScalarFunction &f, double a, double fa, double b, 
         fb = f(b);
         ++r.funcCount;
         ++r.iterations;
-        if (report.Iter()) report.Line("%5d   %13.6g %13.6g        %s", r.funcCount, b, fb, procedure);
+        if (report.Iter())
+            report.Line("%5d   %13.6g %13.6g        %s", r.funcCount, b, fb, procedure);
     }
     r.x = b;
     r.fval = fb;
@@ -176,8 +177,9 @@ ScalarOptimum BrentZero(const ScalarFunction &f, double a, double fa, double b, 
         r.message = "Zero found in the interval [" + Number(std::min(b, c)) + ", " +
                     Number(std::max(b, c)) + "]";
     } else {
-        r.message = "Exiting: Maximum number of iterations or function evaluations has been "
-                    "exceeded - increase MaxIter or MaxFunEvals option.";
+        r.message =
+            "Exiting: Maximum number of iterations or function evaluations has been "
+            "exceeded - increase MaxIter or MaxFunEvals option.";
     }
     r.exitflag = exitflag;
     report.Outcome(r.message, exitflag);
@@ -222,7 +224,8 @@ ScalarOptimum Fzero(const ScalarFunction &f, double x0, const OptimOptions &opti
     if (report.Iter()) {
         report.Line("Search for an interval around %g containing a sign change:", x0);
         report.Line(" Func-count    a          f(a)             b          f(b)        Procedure");
-        report.Line("%5d   %13.6g %13.6g %13.6g %13.6g   initial interval", r.funcCount, a, fa, b, fb);
+        report.Line("%5d   %13.6g %13.6g %13.6g %13.6g   initial interval", r.funcCount, a, fa, b,
+                    fb);
     }
     int exitflag = 1;
     const auto row = [&](const char *what) {
@@ -267,15 +270,14 @@ ScalarOptimum Fzero(const ScalarFunction &f, double x0, const OptimOptions &opti
         r.x = kNaN;
         r.fval = kNaN;
         r.exitflag = exitflag;
-        r.message = exitflag == -3
-                        ? "Exiting fzero: aborting search for an interval containing a sign "
-                          "change because NaN or Inf function value encountered during search."
-                    : exitflag == -6
-                        ? "Exiting fzero: aborting search for an interval containing a sign "
-                          "change because no sign change is detected."
-                        : "Exiting fzero: aborting search for an interval containing a sign "
-                          "change because the maximum number of function evaluations was "
-                          "reached.";
+        r.message =
+            exitflag == -3   ? "Exiting fzero: aborting search for an interval containing a sign "
+                               "change because NaN or Inf function value encountered during search."
+            : exitflag == -6 ? "Exiting fzero: aborting search for an interval containing a sign "
+                               "change because no sign change is detected."
+                             : "Exiting fzero: aborting search for an interval containing a sign "
+                               "change because the maximum number of function evaluations was "
+                               "reached.";
         report.Outcome(r.message, exitflag);
         return r;
     }
@@ -348,7 +350,8 @@ ScalarOptimum Fminbnd(const ScalarFunction &f, double ax, double bx, const Optim
         const double fu = f(u);
         ++r.funcCount;
         ++r.iterations;
-        if (report.Iter()) report.Line("%5d   %12.6g %12.6g        %s", r.funcCount, u, fu, procedure);
+        if (report.Iter())
+            report.Line("%5d   %12.6g %12.6g        %s", r.funcCount, u, fu, procedure);
         if (fu <= fx) {
             if (u >= x)
                 a = x;
@@ -381,7 +384,8 @@ ScalarOptimum Fminbnd(const ScalarFunction &f, double ax, double bx, const Optim
     r.exitflag = exitflag;
     r.message = exitflag == 1
                     ? "Optimization terminated: the current x satisfies the termination "
-                      "criteria using OPTIONS.TolX of " + Number(tolx)
+                      "criteria using OPTIONS.TolX of " +
+                          Number(tolx)
                     : "Exiting: Maximum number of function evaluations or iterations has been "
                       "exceeded - increase MaxFunEvals or MaxIter option.";
     report.Outcome(r.message, exitflag);
@@ -392,7 +396,8 @@ SimplexOptimum Fminsearch(const MultivariateFunction &f, const std::vector<doubl
                           const OptimOptions &options) {
     const std::size_t n = x0.size();
     if (n > kSimplexMaxVariables)
-        throw CFunctionErrorException(L"Fminsearch: more than 4096 variables (the simplex holds n + 1 copies of x)");
+        throw CFunctionErrorException(
+            L"Fminsearch: more than 4096 variables (the simplex holds n + 1 copies of x)");
     const Reporter report(options);
     SimplexOptimum r;
     r.algorithm = "Nelder-Mead simplex direct search";
@@ -437,7 +442,8 @@ SimplexOptimum Fminsearch(const MultivariateFunction &f, const std::vector<doubl
     if (report.Iter()) {
         report.Line(" Iteration   Func-count     min f(x)         Procedure");
         report.Line("%6d        %5d     %12.6g         %s", 0, 1, fv[0], "");
-        report.Line("%6d        %5d     %12.6g         %s", 1, r.funcCount, fv[0], "initial simplex");
+        report.Line("%6d        %5d     %12.6g         %s", 1, r.funcCount, fv[0],
+                    "initial simplex");
     }
     r.iterations = n > 0 ? 1 : 0;
     int exitflag = 1;
@@ -460,7 +466,8 @@ SimplexOptimum Fminsearch(const MultivariateFunction &f, const std::vector<doubl
             x = std::fabs(x);
             return std::isfinite(x) ? std::nextafter(x, INFINITY) - x : kNaN;
         };
-        if (fspread <= std::max(tolf, 10 * ulp(fv[0])) && xspread <= std::max(tolx, 10 * ulp(xbest)))
+        if (fspread <= std::max(tolf, 10 * ulp(fv[0])) &&
+            xspread <= std::max(tolx, 10 * ulp(xbest)))
             break;
         if (r.funcCount >= maxEvals || r.iterations >= maxIter) {
             exitflag = 0;
@@ -531,20 +538,23 @@ SimplexOptimum Fminsearch(const MultivariateFunction &f, const std::vector<doubl
         sort();
         ++r.iterations;
         if (report.Iter())
-            report.Line("%6d        %5d     %12.6g         %s", r.iterations, r.funcCount, fv[0], how);
+            report.Line("%6d        %5d     %12.6g         %s", r.iterations, r.funcCount, fv[0],
+                        how);
     }
     r.x = v[0];
     r.fval = fv[0];
     r.exitflag = exitflag;
-    r.message = exitflag == 1
-                    ? "Optimization terminated:\n the current x satisfies the termination "
-                      "criteria using OPTIONS.TolX of " + Number(tolx) +
-                          "\n and F(X) satisfies the convergence criteria using OPTIONS.TolFun of " +
-                          Number(tolf)
-                    : std::string("Exiting: Maximum number of ") +
-                          (r.funcCount >= maxEvals ? "function evaluations" : "iterations") +
-                          " has been exceeded\n         - increase " +
-                          (r.funcCount >= maxEvals ? "MaxFunEvals" : "MaxIter") + " option.";
+    r.message =
+        exitflag == 1
+            ? "Optimization terminated:\n the current x satisfies the termination "
+              "criteria using OPTIONS.TolX of " +
+                  Number(tolx) +
+                  "\n and F(X) satisfies the convergence criteria using OPTIONS.TolFun of " +
+                  Number(tolf)
+            : std::string("Exiting: Maximum number of ") +
+                  (r.funcCount >= maxEvals ? "function evaluations" : "iterations") +
+                  " has been exceeded\n         - increase " +
+                  (r.funcCount >= maxEvals ? "MaxFunEvals" : "MaxIter") + " option.";
     report.Outcome(r.message, exitflag);
     return r;
 }

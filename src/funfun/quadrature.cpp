@@ -82,7 +82,8 @@ struct Piece {
 
 }  // namespace
 
-IntegralResult Integral(const BatchFunction &f, double a, double b, const IntegralOptions &options) {
+IntegralResult Integral(const BatchFunction &f, double a, double b,
+                        const IntegralOptions &options) {
     if (std::isnan(a) || std::isnan(b))
         throw CFunctionErrorException(L"Integral: the limits must not be NaN");
     IntegralResult r;
@@ -155,7 +156,8 @@ IntegralResult Integral(const BatchFunction &f, double a, double b, const Integr
             }
             const double mid = 0.5 * (p.lo + p.hi);
             // A half whose ends x cannot tell apart ends the refinement.
-            if (!(p.lo < mid && mid < p.hi) || map.X(p.lo) == map.X(mid) || map.X(mid) == map.X(p.hi))
+            if (!(p.lo < mid && mid < p.hi) || map.X(p.lo) == map.X(mid) ||
+                map.X(mid) == map.X(p.hi))
                 tooShort = true;
             next.push_back({p.lo, mid, 0, 0});
             next.push_back({mid, p.hi, 0, 0});
@@ -169,16 +171,18 @@ IntegralResult Integral(const BatchFunction &f, double a, double b, const Integr
         }
         if (next.size() > static_cast<std::size_t>(std::max(options.maxIntervalCount, 1))) {
             r.status = 1;
-            r.message = "Reached the limit on the maximum number of intervals in use. The "
-                        "integral may be inaccurate: the error bound is " +
-                        Number(err) + ".";
+            r.message =
+                "Reached the limit on the maximum number of intervals in use. The "
+                "integral may be inaccurate: the error bound is " +
+                Number(err) + ".";
             return r;
         }
         active = std::move(next);
     }
 }
 
-IntegralResult Integral(const ScalarFunction &f, double a, double b, const IntegralOptions &options) {
+IntegralResult Integral(const ScalarFunction &f, double a, double b,
+                        const IntegralOptions &options) {
     return Integral(
         [&f](const double *x, double *fx, std::size_t n) {
             for (std::size_t k = 0; k < n; ++k) fx[k] = f(x[k]);

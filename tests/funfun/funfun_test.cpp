@@ -35,7 +35,8 @@ TEST(Fzero, BrentExamplesFromBracketAndStart) {
     };
     const Case cases[] = {
         {"cos(x)-x", [](double x) { return std::cos(x) - x; }, 0, 1, 1, 0.73908513321516064166},
-        {"x^3-2x-5", [](double x) { return x * x * x - 2 * x - 5; }, 2, 3, 2, 2.0945514815423265915},
+        {"x^3-2x-5", [](double x) { return x * x * x - 2 * x - 5; }, 2, 3, 2,
+         2.0945514815423265915},
     };
     for (const Case &c : cases) {
         const ScalarOptimum br = Fzero(c.f, c.a, c.b);
@@ -143,7 +144,8 @@ TEST(Integral, StandardIntegrals) {
         const IntegralResult r = Integral(ScalarFunction(c.f), c.a, c.b);
         EXPECT_EQ(r.status, 0) << c.name << ": " << r.message;
         EXPECT_NEAR(r.value, c.exact, std::max(1e-10, 1e-6 * std::fabs(c.exact))) << c.name;
-        std::printf("Integral %s: %d values, error bound %.2g\n", c.name, r.funcCount, r.errorBound);
+        std::printf("Integral %s: %d values, error bound %.2g\n", c.name, r.funcCount,
+                    r.errorBound);
     }
     // One call per pass with every node of the pass.
     int calls = 0;
@@ -182,20 +184,31 @@ struct OdeCase {
 
 const std::vector<OdeCase> &OdeCases() {
     static const std::vector<OdeCase> cases = {
-        {"decay", [](double, const double *y, double *dy) { dy[0] = -y[0]; }, {0, 5}, {1},
+        {"decay",
+         [](double, const double *y, double *dy) { dy[0] = -y[0]; },
+         {0, 5},
+         {1},
          [](double t) { return std::vector<double>{std::exp(-t)}; }},
         {"oscillator",
          [](double, const double *y, double *dy) {
              dy[0] = y[1];
              dy[1] = -y[0];
          },
-         {0, 10}, {1, 0}, [](double t) { return std::vector<double>{std::cos(t), -std::sin(t)}; }},
+         {0, 10},
+         {1, 0},
+         [](double t) {
+             return std::vector<double>{std::cos(t), -std::sin(t)};
+         }},
         {"oscillator backwards",
          [](double, const double *y, double *dy) {
              dy[0] = y[1];
              dy[1] = -y[0];
          },
-         {0, -6}, {1, 0}, [](double t) { return std::vector<double>{std::cos(t), -std::sin(t)}; }},
+         {0, -6},
+         {1, 0},
+         [](double t) {
+             return std::vector<double>{std::cos(t), -std::sin(t)};
+         }},
     };
     return cases;
 }
@@ -207,7 +220,8 @@ TEST(Ode, ClosedFormsAtEveryOutput) {
                 OdeOptions o;
                 o.relTol = tol;
                 o.absTol = {tol * 1e-3};
-                const OdeSolution s = fifth ? Ode45(c.f, c.tspan, c.y0, o) : Ode23(c.f, c.tspan, c.y0, o);
+                const OdeSolution s =
+                    fifth ? Ode45(c.f, c.tspan, c.y0, o) : Ode23(c.f, c.tspan, c.y0, o);
                 ASSERT_EQ(s.status, 0);
                 ASSERT_EQ(s.t.size() * c.y0.size(), s.y.size());
                 EXPECT_EQ(s.t.size(), static_cast<std::size_t>(s.steps * (fifth ? 4 : 1) + 1));
@@ -277,10 +291,11 @@ TEST(Ode, RefusalsAndFailure) {
         {{0, 1}, {1}, bad, "Ode45: AbsTol must be a scalar or hold one value per component"},
         {{0, 1}, {1}, neg, "Ode45: RelTol must be positive"},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(Thrown([&] { Ode45(f, c.tspan, c.y0, c.o); }), c.message);
+    for (const auto &c : cases) EXPECT_EQ(Thrown([&] { Ode45(f, c.tspan, c.y0, c.o); }), c.message);
     EXPECT_EQ(Thrown([&] { Ode23(f, {0}, {1}); }), "Ode23: tspan must hold at least two times");
-    EXPECT_EQ(Thrown([&] { Ode15s(f, {0, 1}, std::vector<double>(5000, 1.0)); }),
+    EXPECT_EQ(Thrown([&] {
+                  Ode15s(f, {0, 1}, std::vector<double>(5000, 1.0));
+              }),
               "Ode15s: more than 4096 components (the Jacobian is n x n)");
     // A blow-up (y' = y^2, y(0) = 1, pole at t = 1): the step collapses.
     const OdeSolution s =
@@ -314,9 +329,19 @@ TEST(Ode15s, StiffProblems) {
         double tol;
     };
     const Case cases[] = {
-        {"van der Pol mu = 1000", &vdp, {0, 1500, 3000}, {2, 0}, {-1.3547459194980611, 0.0016217887275523344, -1.5106069367600334, 0.0011783800006990054}, 1e-3},
-        {"Robertson", &robertson, {0, 40, 1e4}, {1, 0, 0}, {0.7158270687194159, 9.1855347645587e-06, 0.2841637457458215, 0.10730042853793235,
-          4.800166972578056e-07, 0.8926990914453747}, 1e-4},
+        {"van der Pol mu = 1000",
+         &vdp,
+         {0, 1500, 3000},
+         {2, 0},
+         {-1.3547459194980611, 0.0016217887275523344, -1.5106069367600334, 0.0011783800006990054},
+         1e-3},
+        {"Robertson",
+         &robertson,
+         {0, 40, 1e4},
+         {1, 0, 0},
+         {0.7158270687194159, 9.1855347645587e-06, 0.2841637457458215, 0.10730042853793235,
+          4.800166972578056e-07, 0.8926990914453747},
+         1e-4},
         {"decay", nullptr, {0, 1, 2}, {1}, {std::exp(-1.0), std::exp(-2.0)}, 1e-5},
     };
     const OdeFunction decay = [](double, const double *y, double *dy) { dy[0] = -y[0]; };

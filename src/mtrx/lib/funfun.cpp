@@ -126,14 +126,17 @@ double NumberOption(const Value *options, const char *name, const std::string &w
     const Value *v = Option(options, name);
     if (!v) return 0;
     const std::vector<double> x = Reals(*v, who + ": option " + name);
-    if (x.size() != 1 || !(x[0] > 0)) throw Error(who + ": option " + name + " must be a positive scalar");
+    if (x.size() != 1 || !(x[0] > 0))
+        throw Error(who + ": option " + name + " must be a positive scalar");
     return x[0];
 }
 
 const Value *OptionsArg(const Args &args, std::size_t k) {
     if (!args.Has(k)) return nullptr;
-    if (args[k].IsArray() && args[k].array().Numel() == 0 && !IsChar(args[k].array())) return nullptr;
-    if (!args[k].IsStruct() || Count(args[k].structure().dims) != 1) args.Refuse(k, "an options struct");
+    if (args[k].IsArray() && args[k].array().Numel() == 0 && !IsChar(args[k].array()))
+        return nullptr;
+    if (!args[k].IsStruct() || Count(args[k].structure().dims) != 1)
+        args.Refuse(k, "an options struct");
     return &args[k];
 }
 
@@ -193,8 +196,8 @@ Outs Fminbnd(const Args &args, BuiltinCall &c) {
     const Value &f = FunctionArg(args, 0);
     const double a = args.GetScalar(1), b = args.GetScalar(2);
     const km::OptimOptions o = OptimOptionsOf(OptionsArg(args, 3), c);
-    return ScalarOutputs(km::Fminbnd([&](double x) { return ScalarValue(c, f, {Value(x)}); }, a, b, o),
-                         false);
+    return ScalarOutputs(
+        km::Fminbnd([&](double x) { return ScalarValue(c, f, {Value(x)}); }, a, b, o), false);
 }
 
 Outs Fminsearch(const Args &args, BuiltinCall &c) {
@@ -204,7 +207,8 @@ Outs Fminsearch(const Args &args, BuiltinCall &c) {
     const std::vector<unsigned int> dims = shape.Dims();
     const auto shaped = [&](const std::vector<double> &x) {
         Array a(1, static_cast<unsigned int>(x.size()), x.data());
-        return Array::Adopt(km::Reshape(a.get(), static_cast<unsigned int>(dims.size()), dims.data()));
+        return Array::Adopt(
+            km::Reshape(a.get(), static_cast<unsigned int>(dims.size()), dims.data()));
     };
     const km::OptimOptions o = OptimOptionsOf(OptionsArg(args, 2), c);
     const km::SimplexOptimum r = km::Fminsearch(
@@ -233,8 +237,9 @@ km::BatchFunction Integrand(BuiltinCall &c, const Value &f) {
             return;
         }
         if (!out[0].IsArray() || out[0].array().Numel() != n)
-            throw Error(c.name + ": the integrand must return an array of the size of its input "
-                                 "(use element-wise operators .* ./ .^)");
+            throw Error(c.name +
+                        ": the integrand must return an array of the size of its input "
+                        "(use element-wise operators .* ./ .^)");
         const std::vector<double> v = Reals(out[0], c.name + ": the integrand's value");
         std::copy(v.begin(), v.end(), fx);
     };
@@ -243,19 +248,22 @@ km::BatchFunction Integrand(BuiltinCall &c, const Value &f) {
 // Name and value pairs from position k on: AbsTol, RelTol, MaxIntervalCount.
 km::IntegralOptions IntegralPairs(const Args &args, std::size_t k, BuiltinCall &c) {
     km::IntegralOptions o;
-    if ((args.size() - k) % 2 != 0) throw Error("'" + c.name + "' takes name and value pairs after the limits");
+    if ((args.size() - k) % 2 != 0)
+        throw Error("'" + c.name + "' takes name and value pairs after the limits");
     for (; k < args.size(); k += 2) {
         if (!args.IsText(k)) args.Refuse(k, "an option name");
         const std::string name = Lower(args.GetText(k));
         const double v = args.GetScalar(k + 1);
-        if (!(v >= 0)) throw Error(c.name + ": option " + args.GetText(k) + " must not be negative");
+        if (!(v >= 0))
+            throw Error(c.name + ": option " + args.GetText(k) + " must not be negative");
         if (name == "abstol") {
             o.absTol = v;
         } else if (name == "reltol") {
             o.relTol = v;
         } else if (name == "maxintervalcount") {
             if (!(v >= 1 && v <= 1e6) || v != std::floor(v))
-                throw Error(c.name + ": option MaxIntervalCount must be a whole number from 1 to 1e6");
+                throw Error(c.name +
+                            ": option MaxIntervalCount must be a whole number from 1 to 1e6");
             o.maxIntervalCount = static_cast<int>(v);
         } else {
             throw Error(c.name + ": unknown option '" + args.GetText(k) + "'");
@@ -266,7 +274,8 @@ km::IntegralOptions IntegralPairs(const Args &args, std::size_t k, BuiltinCall &
 
 void WarnIntegral(BuiltinCall &c, const km::IntegralResult &r) {
     if (r.status == 0) return;
-    static const char *const ids[] = {"", "maxIntervalCountReached", "minStepSize", "nonFiniteValue"};
+    static const char *const ids[] = {"", "maxIntervalCountReached", "minStepSize",
+                                      "nonFiniteValue"};
     c.evaluator.Warn("mtrx:" + c.name + ":" + ids[r.status], r.message);
 }
 
@@ -320,14 +329,15 @@ Outs Integral2(const Args &args, BuiltinCall &c) {
             const km::BatchFunction innerFn = [&](const double *y, double *fy, std::size_t m) {
                 c.evaluator.CountStep();
                 std::vector<double> xs(m, xk);
-                std::vector<Value> out = c.evaluator.Invoke(
-                    f,
-                    {Value(Array(1, static_cast<unsigned int>(m), xs.data())),
-                     Value(Array(1, static_cast<unsigned int>(m), y))},
-                    1);
+                std::vector<Value> out =
+                    c.evaluator.Invoke(f,
+                                       {Value(Array(1, static_cast<unsigned int>(m), xs.data())),
+                                        Value(Array(1, static_cast<unsigned int>(m), y))},
+                                       1);
                 if (out.empty() || !out[0].IsArray() || out[0].array().Numel() != m)
-                    throw Error("integral2: the integrand must return an array of the size of its "
-                                "inputs (use element-wise operators .* ./ .^)");
+                    throw Error(
+                        "integral2: the integrand must return an array of the size of its "
+                        "inputs (use element-wise operators .* ./ .^)");
                 const std::vector<double> v = Reals(out[0], "integral2: the integrand's value");
                 std::copy(v.begin(), v.end(), fy);
             };
@@ -380,8 +390,7 @@ Outs Ode(const Args &args, BuiltinCall &c) {
     const unsigned int rows = static_cast<unsigned int>(n);
     const km::OdeFunction fn = [&](double t, const double *y, double *dy) {
         c.evaluator.CountStep();
-        std::vector<Value> out =
-            c.evaluator.Invoke(f, {Value(t), Value(Array(rows, 1, y))}, 1);
+        std::vector<Value> out = c.evaluator.Invoke(f, {Value(t), Value(Array(rows, 1, y))}, 1);
         if (out.empty() || !out[0].IsArray() || out[0].array().Numel() != n)
             throw Error(c.name + ": the function must return a vector of " + std::to_string(n) +
                         " derivatives, one per component of the initial value");
@@ -448,7 +457,8 @@ std::size_t MapPairs(const Args &args, std::size_t first, MapOptions &o) {
     if (end > first && args.IsText(end - 1)) {
         const std::string name = Lower(args.GetText(end - 1));
         if (name == "uniformoutput" || name == "errorhandler")
-            throw Error("'" + args.Name() + "': option '" + args.GetText(end - 1) + "' needs a value");
+            throw Error("'" + args.Name() + "': option '" + args.GetText(end - 1) +
+                        "' needs a value");
     }
     return end;
 }
@@ -496,7 +506,8 @@ Outs Collect(const std::vector<std::vector<Value>> &results, const Dims &dims, s
             continue;
         }
         if (results.empty()) {
-            outs.push_back(Value(Array::Adopt(km::Zeros(static_cast<unsigned int>(dims.size()), dims.data()))));
+            outs.push_back(Value(
+                Array::Adopt(km::Zeros(static_cast<unsigned int>(dims.size()), dims.data()))));
             continue;
         }
         // Every value one element of one class; joined as [v1, v2, ...].
@@ -506,18 +517,22 @@ Outs Collect(const std::vector<std::vector<Value>> &results, const Dims &dims, s
         for (std::size_t k = 0; k < results.size(); ++k) {
             const Value &v = results[k][o];
             if (!v.IsArray() || IsCell(v.array()) || v.array().Numel() != 1)
-                throw Error("'" + name + "': the function gave a value that is not a scalar at "
-                            "element " + std::to_string(k + 1) +
+                throw Error("'" + name +
+                            "': the function gave a value that is not a scalar at "
+                            "element " +
+                            std::to_string(k + 1) +
                             "; set 'UniformOutput' to false to collect any values in a cell array");
             const char *kind = v.tag() == Tag::Scalar ? "double" : ClassName(v.array());
             if (cls && std::strcmp(cls, kind) != 0)
                 throw Error("'" + name + "': the function gave values of classes " + cls + " and " +
-                            kind + "; set 'UniformOutput' to false to collect them in a cell array");
+                            kind +
+                            "; set 'UniformOutput' to false to collect them in a cell array");
             cls = kind;
             items.push_back(v.array());
         }
         for (const Array &a : items) pointers.push_back(a.get());
-        Array row = Array::Adopt(km::Horzcat(static_cast<unsigned int>(pointers.size()), pointers.data()));
+        Array row =
+            Array::Adopt(km::Horzcat(static_cast<unsigned int>(pointers.size()), pointers.data()));
         outs.push_back(Value(Array::Adopt(
             km::Reshape(row.get(), static_cast<unsigned int>(dims.size()), dims.data()))));
     }
@@ -557,7 +572,8 @@ Outs MapCalls(BuiltinCall &c, const Value &f, std::size_t count, std::size_t inp
             none = true;
             continue;
         }
-        if (out.size() < outputs) throw Error("'" + c.name + "': the function gave too few outputs");
+        if (out.size() < outputs)
+            throw Error("'" + c.name + "': the function gave too few outputs");
         results.push_back(std::move(out));
     }
     if (want == 0 && (none || count == 0)) {
@@ -580,8 +596,8 @@ Outs Arrayfun(const Args &args, BuiltinCall &c) {
                         std::to_string(a + 1) + " is " + DimsText(args[a].Dimensions()) + ", not " +
                         DimsText(dims) + ")");
     return MapCalls(
-        c, f, Count(dims), end - 1, [&](std::size_t a, std::size_t k) { return ElementOf(args[a + 1], k, false); },
-        o, dims);
+        c, f, Count(dims), end - 1,
+        [&](std::size_t a, std::size_t k) { return ElementOf(args[a + 1], k, false); }, o, dims);
 }
 
 // cellfun's names from before handles: each a test of every cell.
@@ -613,13 +629,15 @@ bool LegacyCellfun(const Args &args, Outs &out) {
         } else if (name == "size" && args.Has(2)) {
             const int k = args.GetWhole(2);
             if (k < 1) args.Refuse(2, "a dimension from 1 up");
-            v.push_back(static_cast<std::size_t>(k) <= d.size() ? d[static_cast<std::size_t>(k) - 1] : 1);
+            v.push_back(static_cast<std::size_t>(k) <= d.size() ? d[static_cast<std::size_t>(k) - 1]
+                                                                : 1);
             logical = false;
         } else {
             return false;
         }
     }
-    Array a = Array::Adopt(km::Zeros(static_cast<unsigned int>(cells.dims.size()), cells.dims.data()));
+    Array a =
+        Array::Adopt(km::Zeros(static_cast<unsigned int>(cells.dims.size()), cells.dims.data()));
     std::copy(v.begin(), v.end(), a.MutableData().begin());
     if (logical) km::mxSetLogical(a.get());
     out = {Value(std::move(a))};
@@ -642,8 +660,8 @@ Outs Cellfun(const Args &args, BuiltinCall &c) {
                         std::to_string(a + 1) + " is " + DimsText(args[a].Dimensions()) + ", not " +
                         DimsText(dims) + ")");
     return MapCalls(
-        c, f, Count(dims), end - 1, [&](std::size_t a, std::size_t k) { return ElementOf(args[a + 1], k, true); },
-        o, dims);
+        c, f, Count(dims), end - 1,
+        [&](std::size_t a, std::size_t k) { return ElementOf(args[a + 1], k, true); }, o, dims);
 }
 
 Outs Structfun(const Args &args, BuiltinCall &c) {
@@ -655,8 +673,8 @@ Outs Structfun(const Args &args, BuiltinCall &c) {
     if (!args[1].IsStruct() || Count(args[1].structure().dims) != 1) args.Refuse(1, "a 1x1 struct");
     const StructArray &s = args[1].structure();
     const Dims dims{static_cast<unsigned int>(s.fields.size()), 1};
-    Outs outs = MapCalls(c, f, s.fields.size(), 1, [&](std::size_t, std::size_t k) { return s.At(0, k); },
-                         o, dims);
+    Outs outs = MapCalls(
+        c, f, s.fields.size(), 1, [&](std::size_t, std::size_t k) { return s.At(0, k); }, o, dims);
     if (o.uniform) return outs;
     // Non-uniform: a struct of the same fields per output.
     for (Value &v : outs) {
@@ -676,7 +694,8 @@ Outs Str2func(const Args &args, BuiltinCall &c) {
     const std::size_t start = text.find_first_not_of(" \t");
     if (start != std::string::npos && text[start] == '@') {
         Value v = c.evaluator.EvaluateHere(Compile(text, ""));
-        if (!v.IsHandle()) throw Error("'str2func' expects a function name or an anonymous function");
+        if (!v.IsHandle())
+            throw Error("'str2func' expects a function name or an anonymous function");
         return {v};
     }
     if (text.empty() || !(std::isalpha(static_cast<unsigned char>(text[0]))) ||
@@ -707,7 +726,8 @@ const BuiltinEntry kEntries[] = {
      "A local minimum of f of several variables from x0: the Nelder-Mead simplex method."},
     {"optimset", Optimset, 0, kAny, 1, "options = optimset('Name', value, ...), optimset(old, new)",
      "Options of fzero, fminbnd and fminsearch: Display, MaxFunEvals, MaxIter, TolFun, TolX."},
-    {"integral", Integral, 3, kAny, 2, "[q, errbnd] = integral(f, a, b, 'AbsTol', 1e-10, 'RelTol', 1e-6)",
+    {"integral", Integral, 3, kAny, 2,
+     "[q, errbnd] = integral(f, a, b, 'AbsTol', 1e-10, 'RelTol', 1e-6)",
      "The integral of f over [a, b] (either may be infinite): adaptive Gauss-Kronrod "
      "quadrature; f is called with a row of points."},
     {"quadgk", Integral, 3, kAny, 2, "[q, errbnd] = quadgk(f, a, b, 'AbsTol', t, 'RelTol', t)",
@@ -747,8 +767,8 @@ const BuiltinEntry kEntries[] = {
 }  // namespace
 
 Library FunfunLibrary() {
-    return {"funfun", "Functions of functions: zeros, minima, integrals, ODEs, mapping",
-            kEntries, std::size(kEntries)};
+    return {"funfun", "Functions of functions: zeros, minima, integrals, ODEs, mapping", kEntries,
+            std::size(kEntries)};
 }
 
 }  // namespace mtrx
