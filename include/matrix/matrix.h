@@ -19,6 +19,7 @@
 #include <matrix/iterators.h>
 #include <matrix/index.h>
 #include <matrix/linalg.h>
+#include <matrix/funfun.h>
 #include <matrix/order.h>
 #include <matrix/display.h>
 #include <matrix/array.h>

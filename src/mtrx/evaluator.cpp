@@ -317,6 +317,8 @@ inline void Evaluator::Step() {
         StepSlow();
 }
 
+void Evaluator::CountStep() { Step(); }
+
 void Evaluator::StepSlow() {
     if (m_stepsLeft == 0) {
         if (m_limits.max_steps != 0) {
@@ -1431,6 +1433,37 @@ std::vector<Value> Evaluator::Invoke(const Value &f, const std::vector<Value> &a
     std::string name;
     if (WordOf(f, name)) return CallFunction(name, args, nargout, Top().unit);
     throw Error("Expected a function handle or a function name");
+}
+
+std::pair<int, int> Evaluator::Arity(const Value &f) {
+    std::string name;
+    std::shared_ptr<const Unit> from = Top().unit;
+    if (f.IsHandle()) {
+        const Handle &h = f.handle();
+        if (h.body) {
+            const std::vector<std::string> &p = h.anon->params;
+            const int n = static_cast<int>(p.size());
+            return {!p.empty() && p.back() == "varargin" ? -n : n, -1};
+        }
+        name = h.name;
+        from = h.unit;
+    } else if (!WordOf(f, name)) {
+        throw Error("Expected a function handle or a function name");
+    }
+    Found found;
+    if (Resolve(name, from, found) && found.function) {
+        const Function &fn = *found.function;
+        const int in = static_cast<int>(fn.params.size());
+        const int out = static_cast<int>(fn.outputs.size());
+        const bool varargout = !fn.outputs.empty() && fn.outputs.back() == "varargout";
+        return {fn.varargin ? -in : in, varargout ? -out : out};
+    }
+    if (const BuiltinEntry *b = FindBuiltin(name)) {
+        const int in = b->max_inputs == kAny ? -static_cast<int>(b->min_inputs + 1)
+                                             : static_cast<int>(b->max_inputs);
+        return {in, b->max_outputs == kAny ? -1 : static_cast<int>(b->max_outputs)};
+    }
+    throw Error("'" + name + "' is not a function");
 }
 
 Value Evaluator::MakeHandle(const Expr &e) {

@@ -19,6 +19,7 @@
 #include <ostream>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace mtrx {
@@ -67,6 +68,11 @@ public:
     /// Calls a function handle or, for a char array, the function of that
     /// name (feval).
     std::vector<Value> Invoke(const Value &f, const std::vector<Value> &args, unsigned int nargout);
+    /// nargin(f) and nargout(f) of a function handle or a function name:
+    /// the declared counts, negated when the last one is varargin or
+    /// varargout (an anonymous function's outputs are those of its body's
+    /// call: -1). Throws mtrx::Error for a name that is no function.
+    std::pair<int, int> Arity(const Value &f);
     /// The variable `name` of the running workspace, or null.
     const Value *Variable(const std::string &name) { return Lookup(name); }
     void SetVariable(const std::string &name, Value v) {
@@ -139,6 +145,10 @@ public:
     /// Stops the program when an interrupt is pending (Ctrl-C); for
     /// built-ins that wait.
     void Poll() { CheckInterrupt(); }
+    /// Counts one step of a built-in's own loop (each call of a callback)
+    /// against the step limit, so that a bounded run ends even when the
+    /// callback runs no statement; stops on a pending interrupt too.
+    void CountStep();
 
 private:
     enum class Flow { Normal, Break, Continue, Return };

@@ -18,7 +18,7 @@ namespace km = kiv::matrix;
 const std::vector<Library> &Libraries() {
     static const std::vector<Library> libraries = {
         ElmathLibrary(), ClassesLibrary(), ConstructLibrary(), LinalgLibrary(),  DataLibrary(), StringsLibrary(),
-        CellsLibrary(),  StructsLibrary(),   LangLibrary(),      SessionLibrary(),
+        CellsLibrary(),  StructsLibrary(),   LangLibrary(),      FunfunLibrary(),    SessionLibrary(),
         ConsoleLibrary(), OpsLibrary()};
     return libraries;
 }

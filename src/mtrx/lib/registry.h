@@ -141,6 +141,7 @@ Library CellsLibrary();
 Library StructsLibrary();
 Library ClassesLibrary();
 Library LangLibrary();
+Library FunfunLibrary();
 Library SessionLibrary();
 Library ConsoleLibrary();
 Library OpsLibrary();

@@ -1,0 +1,41 @@
+// src/funfun/ode_setup.h: what every ODE solver checks and derives from its
+// arguments before the first call of f (private to src/funfun).
+#ifndef MATRIX_SRC_FUNFUN_ODE_SETUP_H
+#define MATRIX_SRC_FUNFUN_ODE_SETUP_H
+
+#include <matrix/funfun.h>
+
+#include <cstddef>
+#include <vector>
+
+namespace kiv {
+namespace matrix {
+namespace funfun {
+
+/// The checked problem: its direction, tolerances and step bound.
+struct OdeSetup {
+    double t0, tfinal, tdir;        // tdir = +1 or -1
+    double rtol;                    // RelTol, raised to 100*eps at least
+    std::vector<double> threshold;  // AbsTol/rtol per component
+    double hmax;                    // MaxStep, or a tenth of the span
+};
+
+/// Checks tspan, y0 and options as the solvers' header states and returns
+/// the setup; throws CFunctionErrorException "NAME: ..." otherwise.
+/// `maxComponents` bounds the length of y0 (0: no bound).
+OdeSetup CheckOde(const wchar_t *name, const std::vector<double> &tspan,
+                  const std::vector<double> &y0, const OdeOptions &options,
+                  std::size_t maxComponents = 0);
+
+/// The gap between |t| and the next larger double: 16 of them are the
+/// shortest step.
+double Spacing(double t);
+
+/// Throws CFunctionErrorException "NAME: WHAT".
+[[noreturn]] void RefuseOde(const wchar_t *name, const wchar_t *what);
+
+}  // namespace funfun
+}  // namespace matrix
+}  // namespace kiv
+
+#endif  // MATRIX_SRC_FUNFUN_ODE_SETUP_H
