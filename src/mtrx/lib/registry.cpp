@@ -19,7 +19,7 @@ const std::vector<Library> &Libraries() {
     static const std::vector<Library> libraries = {
         ElmathLibrary(), ClassesLibrary(), ConstructLibrary(), LinalgLibrary(),  DataLibrary(), StringsLibrary(),
         CellsLibrary(),  StructsLibrary(),   LangLibrary(),      SessionLibrary(),
-        ConsoleLibrary(), OpsLibrary()};
+        ConsoleLibrary(), OpsLibrary(), ComplexLibrary()};
     return libraries;
 }
 
