@@ -326,6 +326,8 @@ TEST(DisplayText, PrintsTheSessionLayout) {
                      "z =\n\n   3.0000e+00 + 2.0000e+00i  -1.0000e+00 + 0.0000e+00i\n\n"});
     cases.push_back({"short g complex", Complex(1, 1, {3}, {4}), "z", Session(NumberFormat::kShortG),
                      "z =\n\n   3 + 4i\n\n"});
+    cases.push_back({"int8 complex", TypedRow(mxClassInt8, {3, -10}, {4, -5}), "z", Session(),
+                     "z =\n\n  1x2 int8 row vector\n\n    3 + 4i  -10 - 5i\n\n"});
     cases.push_back({"scaled complex", Complex(1, 2, {1000, 1}, {1, 0}), "", Session(),
                      "   1.0e+03 *\n   1.0000 + 0.0010i   0.0010 + 0.0000i\n"});
     cases.push_back({"single scalar", Typed<float>(mxClassSingle, {1, 1}, {2.5f}), "x", Session(),
