@@ -29,7 +29,8 @@ inline kiv::matrix::Array CharArray(const std::string &text) {
 /// The complex double scalar 0 + im*i: the value of an imaginary literal,
 /// and of i and j (im = 1).
 inline kiv::matrix::Array ImaginaryScalar(double im) {
-    kiv::matrix::CMatrix *z = kiv::matrix::mxCreateDoubleMatrix(1, 1, kiv::matrix::mxComplexityComplex);
+    kiv::matrix::CMatrix *z =
+        kiv::matrix::mxCreateDoubleMatrix(1, 1, kiv::matrix::mxComplexityComplex);
     *static_cast<double *>(z->GetPr()) = 0.0;
     *static_cast<double *>(z->GetPi()) = im;
     return kiv::matrix::Array::Adopt(z);
