@@ -159,11 +159,24 @@ struct DisplayOptions {
 //   field as in a matrix row, a blank line: "x =\n\n     3\n\n",
 //   "x =\n\n    3.1416\n\n", "x =\n\n   1.0000e+10\n\n" (exponent form,
 //   as a scalar of the plain layout).
-// - Double and single matrices print as in the plain layout.
-// - A logical array shows the class line "  logical" and a blank line
-//   after the name line, an integer class array its class ("  int8",
-//   "  uint16", ...); their elements are right-aligned after 3 spaces in
-//   fields as wide as the widest: "a =\n\n  logical\n\n   1   0\n\n".
+// - Real double and single matrices print as in the plain layout.
+// - Complex elements: 2 spaces, the real text right-aligned, " ", the sign,
+//   then the imaginary magnitude right-aligned and "i". In the fixed forms
+//   (short, long, scaled) both fields are at least a sign, one digit, the
+//   point and the decimals wide ("   3.0000 + 4.0000i", "  -0.5000
+//   +13.2500i"); in the other forms the real field is as wide as the widest
+//   real text and at least one more than the widest unsigned one, and the
+//   imaginary field one more than the widest magnitude ("   3 + 4i").
+// - The integer classes: 2 spaces and fields as wide as the widest text
+//   and at least one more than the widest unsigned one ("  -128   127");
+//   logical arrays: 3 spaces and fields as wide as the widest ("   1   0").
+// - Class line: a two-dimensional integer class, logical or single array,
+//   and a char array of other than one row, shows a class line and a blank
+//   line after the name line: its class for a scalar ("  int8",
+//   "  logical", "  single"), else its size, class and kind, "  1x3 int8
+//   row vector", "  3x1 single column vector", "  2x2 uint16 matrix",
+//   logical and char arrays being an array of any shape ("  1x2 logical
+//   array", "  2x3 char array"): "a =\n\n  1x2 logical array\n\n   1   0\n\n".
 // - Empty arrays: a 0x0 numeric or logical array "x =\n\n     []\n\n";
 //   any other empty array "  <size> empty <class> matrix" ("array" when it
 //   has more than two dimensions), where the class is double, single, int8,
@@ -171,7 +184,7 @@ struct DisplayOptions {
 //   empty char and cell arrays of every shape "  0x0 empty char array",
 //   "  1x0 empty char array", "  0x3 empty cell array".
 // - Char arrays: each row as "    'text'" on a line of its own, a row
-//   included: "s =\n\n    'text'\n\n".
+//   included (and without a class line): "s =\n\n    'text'\n\n".
 // - Cell arrays: the class line "  1x2 cell array" and a blank line, then
 //   the rows of element texts, each left-aligned after 4 spaces in a field
 //   as wide as the widest of its column over all pages (trailing spaces

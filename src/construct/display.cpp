@@ -339,7 +339,8 @@ NumericFormat ChooseFormat(const CMatrix *a, const Context &c) {
     NumericFormat f{Form::kWhole, 0, kDecimals, 3, 3, 0, a->IsComplex() && !a->IsLogical()};
     if (a->IsLogical() || IsIntegerClass(a)) {
         f.form = a->IsLogical() ? Form::kLogical : Form::kIntegerClass;
-        f.sep = c.session ? 3 : 2;
+        // The session's integer fields keep a column for a sign instead.
+        f.sep = c.session && a->IsLogical() ? 3 : 2;
         f.minReal = 1;
         f.minImag = 1;
         return f;
@@ -358,6 +359,7 @@ NumericFormat ChooseFormat(const CMatrix *a, const Context &c) {
     }
     if (!decimals) return f;
     ChooseFloatForm(f, c.format, largest, count == 1, a->IsSingle());
+    if (f.complex && c.session) f.sep = 2;
     return f;
 }
 
@@ -475,6 +477,33 @@ const char *ClassName(const CMatrix *a) {
     if (a->IsLogical()) return "logical";
     const unsigned int classId = a->GetClassID();
     return classId < sizeof kClassNames / sizeof *kClassNames ? kClassNames[classId] : "unknown";
+}
+
+// Appends the session's class line of a two-dimensional array: its class
+// alone for a scalar ("  int8"), else its size, class and kind: "  1x3
+// int8 row vector", "  3x1 single column vector", "  2x2 uint16 matrix";
+// logical and char arrays are an "array" of any shape ("  1x2 logical
+// array", "  2x3 char array").
+void AppendClassLine(std::string &out, const CMatrix *a) {
+    const unsigned int *dims = a->GetDimensions();
+    out += "  ";
+    if (a->GetNoElems() == 1) {
+        out += ClassName(a);
+        out += '\n';
+        return;
+    }
+    AppendShape(out, a);
+    out += ' ';
+    out += ClassName(a);
+    if (a->IsLogical() || a->IsChar()) {
+        out += " array\n";
+    } else if (dims[0] == 1) {
+        out += " row vector\n";
+    } else if (dims[1] == 1) {
+        out += " column vector\n";
+    } else {
+        out += " matrix\n";
+    }
 }
 
 // Writes every page of `a`: alone under "name =" for a two-dimensional
@@ -600,20 +629,42 @@ void AppendNumeric(std::string &out, const CMatrix *a, const std::string &name, 
     }
 
     // The widths of the real texts and imaginary magnitudes.
-    std::size_t reWidth = f.minReal, imWidth = f.minImag;
+    std::size_t widestRe = 0, widestIm = 0, unsignedWidth = 0;
     for (std::size_t k = 0; k < a->GetNoElems(); ++k) {
         ElementTexts(a, k, f, re, im);
-        reWidth = std::max(reWidth, re.size());
-        if (f.complex) imWidth = std::max(imWidth, im.size());
+        widestRe = std::max(widestRe, re.size());
+        unsignedWidth = std::max(unsignedWidth, re.size() - (re[0] == '-' ? 1 : 0));
+        if (f.complex) widestIm = std::max(widestIm, im.size());
     }
-    const std::size_t width = f.complex ? reWidth + 3 + imWidth + 1 : reWidth;
+    std::size_t reWidth = std::max(f.minReal, widestRe);
+    std::size_t imWidth = std::max(f.minImag, widestIm);
+    // The session's complex fields: the sign touches the imaginary field.
+    // In the fixed forms both fields hold a one-digit whole part with a
+    // column before it ("   3.0000 + 4.0000i", "+13.2288i"); in the others
+    // the imaginary field holds the widest magnitude after a blank ("+ 4i",
+    // "+ 4.0000e+00i") and the real field keeps a column for a sign, as the
+    // session's integer fields do.
+    const bool sessionComplex = c.session && f.complex;
+    const bool fixed = f.form == Form::kDecimal || f.form == Form::kScaled;
+    if (sessionComplex && fixed) {
+        // A sign, one digit, the point and the decimals.
+        const std::size_t least = static_cast<std::size_t>(f.digits) + 3;
+        reWidth = std::max(widestRe, least);
+        imWidth = std::max(widestIm, least);
+    } else if (sessionComplex) {
+        reWidth = std::max(widestRe, unsignedWidth + 1);
+        imWidth = widestIm + 1;
+    }
+    if (c.session && f.form == Form::kIntegerClass) reWidth = std::max(reWidth, unsignedWidth + 1);
+    const std::size_t width =
+        f.complex ? reWidth + (sessionComplex ? 2 : 3) + imWidth + 1 : reWidth;
 
-    // The session names the class of a named two-dimensional logical or
-    // integer array on a line of its own.
+    // The session names the class of a named two-dimensional logical,
+    // integer or single array on a line of its own.
     std::string head;
     if (c.session && !name.empty() && a->GetNoDimensions() == 2 &&
-        (f.form == Form::kLogical || f.form == Form::kIntegerClass)) {
-        head = std::string("  ") + ClassName(a) + '\n';
+        (f.form == Form::kLogical || f.form == Form::kIntegerClass || a->IsSingle())) {
+        AppendClassLine(head, a);
         AppendBlank(head, c);
     }
     if (f.form == Form::kScaled) {
@@ -637,7 +688,7 @@ void AppendNumeric(std::string &out, const CMatrix *a, const std::string &name, 
                        if (!f.complex) return;
                        row += ' ';
                        row += sign;
-                       row += ' ';
+                       if (!sessionComplex) row += ' ';
                        AppendPadding(row, imWidth, im.size());
                        row += im;
                        row += 'i';
@@ -658,7 +709,13 @@ void AppendChar(std::string &out, const CMatrix *a, const std::string &name, con
         if (named) AppendBlank(out, c);
         return;
     }
+    std::string head;
+    if (c.session && named && a->GetNoDimensions() == 2 && dims[0] != 1) {
+        AppendClassLine(head, a);
+        AppendBlank(head, c);
+    }
     AppendPages(out, a, name, c, [&](std::string &text, std::size_t first) {
+        text += head;
         for (std::size_t i = 0; i < dims[0]; ++i) {
             if (named) text.append(kTextIndent, ' ').append(1, '\'');
             appendRow(text, first + i);

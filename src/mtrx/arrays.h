@@ -26,6 +26,16 @@ inline kiv::matrix::Array CharArray(const std::string &text) {
     return kiv::matrix::Array::Adopt(kiv::matrix::CharFromUtf8(text));
 }
 
+/// The complex double scalar 0 + im*i: the value of an imaginary literal,
+/// and of i and j (im = 1).
+inline kiv::matrix::Array ImaginaryScalar(double im) {
+    kiv::matrix::CMatrix *z =
+        kiv::matrix::mxCreateDoubleMatrix(1, 1, kiv::matrix::mxComplexityComplex);
+    *static_cast<double *>(z->GetPr()) = 0.0;
+    *static_cast<double *>(z->GetPi()) = im;
+    return kiv::matrix::Array::Adopt(z);
+}
+
 /// The class name class() reports: "double", "logical", "char", "cell", ...
 inline const char *ClassName(const kiv::matrix::Array &a) {
     if (a.IsLogical()) return "logical";

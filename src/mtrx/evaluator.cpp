@@ -1595,6 +1595,7 @@ std::vector<Value> Evaluator::EvaluateMulti(const Expr &e, unsigned int nargout)
 Value Evaluator::Evaluate(const Expr &e) {
     switch (e.kind) {
         case Expr::Kind::Number: return Value(e.number);
+        case Expr::Kind::Imaginary: return ImaginaryScalar(e.number);
         case Expr::Kind::String:
             // '' is 0x0, as [] is; any other text a row.
             return e.text.empty() ? Array::Adopt(km::CharRows({})) : CharArray(e.text);

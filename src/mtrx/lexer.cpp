@@ -213,6 +213,12 @@ private:
         if (text.find('.') != text.rfind('.')) throw Error("Invalid number '" + text + "'", m_line);
         Push(Tok::Number, text, m_i, std::strtod(text.c_str(), nullptr));
         m_i = j;
+        // The imaginary unit belongs to the number: 2i^2 is (2i)^2.
+        if (j < m_src.size() && std::string("ijIJ").find(m_src[j]) != std::string::npos &&
+            (j + 1 >= m_src.size() || !IsAlnum(m_src[j + 1]))) {
+            m_out.back().imaginary = true;
+            m_i = j + 1;
+        }
     }
 
     // A string in `quote`s, a doubled quote standing for one.

@@ -538,7 +538,7 @@ private:
     ExprPtr Primary() {
         const Token &t = Peek();
         if (t.kind == Tok::Number) {
-            ExprPtr e = Make(Expr::Kind::Number);
+            ExprPtr e = Make(t.imaginary ? Expr::Kind::Imaginary : Expr::Kind::Number);
             e->number = Next().value;
             return e;
         }

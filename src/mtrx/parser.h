@@ -57,6 +57,7 @@ using ExprPtr = std::unique_ptr<Expr>;
 struct Expr {
     enum class Kind {
         Number,
+        Imaginary,  // a number written with i or j: number is its imaginary part
         String,
         // "...", a string; String is '...', a char row.
         StringScalar,

@@ -313,17 +313,38 @@ TEST(DisplayText, PrintsTheSessionLayout) {
     cases.push_back({"long scalar", Num(3.141592653589793), "x", Session(NumberFormat::kLong),
                      "x =\n\n   3.141592653589793\n\n"});
     cases.push_back({"complex scalar", Complex(1, 1, {3}, {2}), "z", Session(),
-                     "z =\n\n    3.0000 + 2.0000i\n\n"});
+                     "z =\n\n   3.0000 + 2.0000i\n\n"});
+    // Complex fields: the sign touches the imaginary field, a one-digit
+    // whole part of the fixed forms gets a column before it.
+    cases.push_back({"complex column", Complex(3, 1, {10, -0.5, kNaN}, {2, -13.25, kInf}), "z",
+                     Session(),
+                     "z =\n\n  10.0000 + 2.0000i\n  -0.5000 -13.2500i\n      NaN +    Infi\n\n"});
+    cases.push_back({"long complex", Complex(1, 1, {3}, {-2}), "z", Session(NumberFormat::kLong),
+                     "z =\n\n   3.000000000000000 - 2.000000000000000i\n\n"});
+    cases.push_back({"short e complex", Complex(1, 2, {3, -1}, {2, 0}), "z",
+                     Session(NumberFormat::kShortE),
+                     "z =\n\n   3.0000e+00 + 2.0000e+00i  -1.0000e+00 + 0.0000e+00i\n\n"});
+    cases.push_back({"short g complex", Complex(1, 1, {3}, {4}), "z", Session(NumberFormat::kShortG),
+                     "z =\n\n   3 + 4i\n\n"});
+    cases.push_back({"int8 complex", TypedRow(mxClassInt8, {3, -10}, {4, -5}), "z", Session(),
+                     "z =\n\n  1x2 int8 row vector\n\n    3 + 4i  -10 - 5i\n\n"});
+    cases.push_back({"scaled complex", Complex(1, 2, {1000, 1}, {1, 0}), "", Session(),
+                     "   1.0e+03 *\n   1.0000 + 0.0010i   0.0010 + 0.0000i\n"});
     cases.push_back({"single scalar", Typed<float>(mxClassSingle, {1, 1}, {2.5f}), "x", Session(),
-                     "x =\n\n    2.5000\n\n"});
+                     "x =\n\n  single\n\n    2.5000\n\n"});
+    cases.push_back({"single column", Typed<float>(mxClassSingle, {2, 1}, {1, 2}), "x", Session(),
+                     "x =\n\n  2x1 single column vector\n\n     1\n     2\n\n"});
     cases.push_back({"matrix", Matrix(2, 2, {1, 3, 2, 4}), "A", Session(),
                      "A =\n\n     1     2\n     3     4\n\n"});
     cases.push_back(
         {"logical scalar", Logical({1, 1}, {1}), "a", Session(), "a =\n\n  logical\n\n   1\n\n"});
     cases.push_back({"logical row", Logical({1, 3}, {1, 0, 2}), "a", Session(),
-                     "a =\n\n  logical\n\n   1   0   1\n\n"});
+                     "a =\n\n  1x3 logical array\n\n   1   0   1\n\n"});
+    // Integer fields keep a column for a sign.
     cases.push_back({"int8 row", Typed<std::int8_t>(mxClassInt8, {1, 3}, {-128, 127, 0}), "A",
-                     Session(), "A =\n\n  int8\n\n   -128    127      0\n\n"});
+                     Session(), "A =\n\n  1x3 int8 row vector\n\n  -128   127     0\n\n"});
+    cases.push_back({"uint8 matrix", Typed<std::uint8_t>(mxClassUint8, {2, 2}, {1, 2, 30, 4}), "A",
+                     Session(), "A =\n\n  2x2 uint8 matrix\n\n    1   30\n    2    4\n\n"});
     cases.push_back({"uint16 scalar", Typed<std::uint16_t>(mxClassUint16, {1, 1}, {500}), "n",
                      Session(), "n =\n\n  uint16\n\n   500\n\n"});
     cases.push_back({"0x0 double", Array({0, 0}), "x", Session(), "x =\n\n     []\n\n"});
@@ -344,7 +365,8 @@ TEST(DisplayText, PrintsTheSessionLayout) {
     cases.push_back(
         {"char row", ArrayPtr(mxCreateString("text")), "s", Session(), "s =\n\n    'text'\n\n"});
     cases.push_back(
-        {"char matrix", Text({2, 3}, "adbecf"), "s", Session(), "s =\n\n    'abc'\n    'def'\n\n"});
+        {"char matrix", Text({2, 3}, "adbecf"), "s", Session(),
+         "s =\n\n  2x3 char array\n\n    'abc'\n    'def'\n\n"});
     cases.push_back({"cell", OneTwoCell(), "c", Session(),
                      "c =\n\n  1x2 cell array\n\n    {[1]}    {'abc'}\n\n"});
     // Fields as wide as their column; the fifth column does not fit in 80.

@@ -8,7 +8,7 @@
 namespace {
 
 // The tokens of `source` as text, separated by blanks; char texts in
-// quotes, string texts in quotes after an s.
+// quotes, string texts in quotes after an s, imaginary numbers with an i.
 std::string Spell(const std::string &source) {
     std::string out;
     for (const mtrx::Token &t : mtrx::Lex(source)) {
@@ -19,7 +19,7 @@ std::string Spell(const std::string &source) {
         else if (t.kind == mtrx::Tok::DoubleQuoted)
             out += "s\"" + t.text + "\"";
         else
-            out += t.text;
+            out += t.text + (t.imaginary ? "i" : "");
     }
     return out;
 }
@@ -49,6 +49,11 @@ TEST(MtrxLexer, BracketsQuotesAndNumbers) {
         {"x y(2)", "x y ( 2 )"},
         {"pause 0.5; exit 2", "pause ( \"0.5\" ) ; exit ( \"2\" )"},
         {"x = a 1", "x = a 1"},
+        // The imaginary unit belongs to its number, and only when no name
+        // character follows it.
+        {"[1 -2i 3J']", "[ 1 , - 2i , 3i ' ]"},
+        {"1e3I^2 + .5j", "1e3i ^ 2 + .5i"},
+        {"2ix 1i_ 3.i x2i", "2 ix 1 i_ 3.i x2i"},
     };
     for (const auto &row : rows) EXPECT_EQ(Spell(row.source), row.tokens) << row.source;
 }

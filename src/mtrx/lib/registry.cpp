@@ -17,8 +17,9 @@ namespace km = kiv::matrix;
 
 const std::vector<Library> &Libraries() {
     static const std::vector<Library> libraries = {
-        ElmathLibrary(), ClassesLibrary(), ConstructLibrary(), LinalgLibrary(),  DataLibrary(), StringsLibrary(),
-        CellsLibrary(),  StructsLibrary(),   LangLibrary(),      FunfunLibrary(),    SessionLibrary(),
+        ElmathLibrary(), ComplexLibrary(), ClassesLibrary(), ConstructLibrary(),
+        LinalgLibrary(), DataLibrary(),    StringsLibrary(), CellsLibrary(),
+        StructsLibrary(), LangLibrary(),   FunfunLibrary(),  SessionLibrary(),
         ConsoleLibrary(), OpsLibrary()};
     return libraries;
 }

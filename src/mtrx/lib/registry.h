@@ -133,6 +133,7 @@ std::vector<Value> CallBuiltin(const BuiltinEntry &entry, const std::vector<Valu
 
 // The tables, one per file of lib/.
 Library ElmathLibrary();
+Library ComplexLibrary();
 Library ConstructLibrary();
 Library LinalgLibrary();
 Library DataLibrary();
