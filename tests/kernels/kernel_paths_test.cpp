@@ -16,6 +16,7 @@
 #include "kernels/lu_kernel.h"
 #include "kernels/mldivide_kernel.h"
 #include "kernels/mtimes_kernel.h"
+#include "kernels/mtimes_single.h"
 #include "kernels/parallel.h"
 #include "kernels/qr_kernel.h"
 #include "kernels/svd_kernel.h"
@@ -142,6 +143,64 @@ TEST(KernelPaths, ProductMatchesPortableTiles) {
                     << Name(s, special) << " form " << form;
                 EXPECT_TRUE(Same(run(KernelPath::kAvx2).v, plain))
                     << Name(s, special) << " form " << form << " AVX2";
+            }
+        }
+    }
+}
+
+// The float product: C = A*B and the three updates, by the AVX-512 and the
+// AVX2 tiles against the portable ones, over the common shapes and around
+// the float tiles' 16- and 64-row panels and 256-row blocks. The padding
+// of C (a float NaN no kernel makes) shows a stray write.
+TEST(KernelPaths, FloatProductMatchesPortableTiles) {
+    using kernels::UpdateSign;
+    std::vector<Shape> shapes(std::begin(kShapes), std::end(kShapes));
+    for (const Shape &s : {Shape{63, 7, 300}, Shape{80, 25, 20}, Shape{257, 30, 513}})
+        shapes.push_back(s);
+    std::mt19937_64 rng(matrix_test::Seed());
+    const float pad = std::numeric_limits<float>::signaling_NaN();
+    auto floats = [&](std::size_t m, std::size_t n, bool special) {
+        const Padded d = Random(m, n, rng, special);
+        std::vector<float> f(d.v.size(), pad);
+        for (std::size_t j = 0; j < n; ++j)
+            for (std::size_t i = 0; i < m; ++i) f[i + j * d.ld] = static_cast<float>(d.v[i + j * d.ld]);
+        return f;
+    };
+    for (const Shape &s : shapes) {
+        for (bool special : {false, true}) {
+            const std::vector<float> a = floats(s.m, s.k, special), b = floats(s.k, s.n, special),
+                                     c = floats(s.m, s.n, special);
+            for (int form = 0; form < 4; ++form) {
+                auto run = [&](KernelPath path) {
+                    std::vector<float> z = c;
+                    if (form == 0) {
+                        kernels::MatrixProduct(s.m, s.n, s.k, a.data(), s.m + 3, b.data(), s.k + 3,
+                                               z.data(), s.m + 3, path);
+                    } else {
+                        const UpdateSign sign = form == 1   ? UpdateSign::kAdd
+                                                : form == 2 ? UpdateSign::kSubtract
+                                                            : UpdateSign::kAddUnlessZero;
+                        kernels::MatrixProductUpdate(s.m, s.n, s.k, a.data(), s.m + 3, b.data(),
+                                                     s.k + 3, z.data(), s.m + 3, sign, path);
+                    }
+                    return z;
+                };
+                // As Same: equal bits, or two NaNs neither of which is the padding.
+                auto same = [&](const std::vector<float> &x, const std::vector<float> &y) {
+                    for (std::size_t q = 0; q < x.size(); ++q) {
+                        const bool equal = std::memcmp(&x[q], &y[q], sizeof(float)) == 0;
+                        const bool padded = std::memcmp(&x[q], &pad, sizeof(float)) == 0 ||
+                                            std::memcmp(&y[q], &pad, sizeof(float)) == 0;
+                        if (!equal && (padded || !std::isnan(x[q]) || !std::isnan(y[q])))
+                            return false;
+                    }
+                    return true;
+                };
+                const std::vector<float> plain = run(KernelPath::kPlain);
+                EXPECT_TRUE(same(run(KernelPath::kFastest), plain))
+                    << Name(s, special) << " float form " << form;
+                EXPECT_TRUE(same(run(KernelPath::kAvx2), plain))
+                    << Name(s, special) << " float form " << form << " AVX2";
             }
         }
     }

@@ -1,0 +1,387 @@
+// src/kernels/lu_classes.cpp: the LU family's kernels written once over the element type.
+#include "kernels/lu_classes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+#include "kernels/condition_estimate.h"
+#include "kernels/lu_kernel.h"
+#include "kernels/mldivide_kernel.h"
+
+namespace kiv {
+namespace matrix {
+namespace kernels {
+namespace typed {
+
+namespace {
+
+template <class T>
+inline bool IsZero(T x) {
+    return x == T(0);
+}
+
+template <class T>
+inline T Negate(T x) {
+    if constexpr (kIsComplex<T>) {
+        return T(-x.real(), -x.imag());
+    } else {
+        return -x;
+    }
+}
+
+// x - y and x + y part by part.
+template <class T>
+inline T Sub(T x, T y) {
+    if constexpr (kIsComplex<T>) {
+        return T(x.real() - y.real(), x.imag() - y.imag());
+    } else {
+        return x - y;
+    }
+}
+template <class T>
+inline T Add(T x, T y) {
+    if constexpr (kIsComplex<T>) {
+        return T(x.real() + y.real(), x.imag() + y.imag());
+    } else {
+        return x + y;
+    }
+}
+
+// The unit upper back substitution of the Gauss solve: as TriangularSolve's
+// upper one with every diagonal element exactly 1, by which nothing is
+// divided (Div by 1 + 0i would turn an infinite part into NaN).
+template <class T>
+void UnitBackSubstitute(std::size_t n, const T *u, std::size_t ldu, const T *b, T *x) {
+    for (std::size_t i = 0; i + 1 < n; ++i) x[i] = T(0);
+    for (std::size_t q = n; q-- > 0;) {
+        const T *uq = u + q * ldu;
+        const T xq = q + 1 == n ? b[q] : Sub(b[q], x[q]);
+        x[q] = xq;
+        for (std::size_t i = 0; i < q; ++i) x[i] = Add(x[i], Mul(uq[i], xq));
+    }
+}
+
+// EstimateInverseNorm1 (condition_estimate.h) on T; see
+// GaussReciprocalCondition for what a complex T changes.
+template <class T, class Solve, class SolveAdjoint>
+RealType<T> EstimateInverseNorm1(std::size_t n, const Solve &solve, const SolveAdjoint &solveH,
+                                 T *work) {
+    using R = RealType<T>;
+    T *v = work, *sign = work + n;
+    auto norm1 = [&] {
+        R s = 0;
+        for (std::size_t i = 0; i < n; ++i) s = s + Modulus(v[i]);
+        return s;
+    };
+    auto largestAt = [&] {
+        std::size_t j = 0;
+        for (std::size_t i = 1; i < n; ++i)
+            if (Modulus(v[i]) > Modulus(v[j])) j = i;
+        return j;
+    };
+    auto takeSigns = [&] {
+        bool same = true;
+        for (std::size_t i = 0; i < n; ++i) {
+            T s;
+            if constexpr (kIsComplex<T>) {
+                const R m = Modulus(v[i]);
+                s = m == 0 ? T(1) : T(v[i].real() / m, v[i].imag() / m);
+                same = false;
+            } else {
+                s = v[i] >= 0 ? T(1) : T(-1);
+                same = same && s == sign[i];
+            }
+            sign[i] = s;
+        }
+        return same;
+    };
+
+    for (std::size_t i = 0; i < n; ++i) v[i] = T(R(1) / static_cast<R>(n));
+    solve(v);
+    if (n == 1) return Modulus(v[0]);
+    R est = norm1();
+    if (std::isnan(est)) return est;
+    for (std::size_t i = 0; i < n; ++i) sign[i] = T(0);
+    takeSigns();
+    for (std::size_t i = 0; i < n; ++i) v[i] = sign[i];
+    solveH(v);
+    std::size_t j = largestAt();
+    for (int iteration = 1; iteration < kNormEstimateIterations; ++iteration) {
+        for (std::size_t i = 0; i < n; ++i) v[i] = T(i == j ? 1 : 0);
+        solve(v);
+        const R previous = est;
+        est = norm1();
+        if (std::isnan(est)) return est;
+        if (takeSigns() || est <= previous) break;
+        for (std::size_t i = 0; i < n; ++i) v[i] = sign[i];
+        solveH(v);
+        const R atPrevious = Modulus(v[j]);
+        const std::size_t next = largestAt();
+        if (Modulus(v[next]) == atPrevious) break;
+        j = next;
+    }
+
+    // An alternating vector catches what the iteration misses.
+    for (std::size_t i = 0; i < n; ++i) {
+        const R x = R(1) + static_cast<R>(i) / static_cast<R>(n - 1);
+        v[i] = T(i % 2 == 0 ? x : -x);
+    }
+    solve(v);
+    const R alternative = R(2) * norm1() / (R(3) * static_cast<R>(n));
+    return alternative > est ? alternative : est;
+}
+
+}  // namespace
+
+template <class T>
+KernelStatus LuCrout(std::size_t n, T *a, std::size_t lda, std::int32_t *ipiv, int &parity,
+                     RealType<T> *scale) {
+    using R = RealType<T>;
+    for (std::size_t i = 0; i < n; ++i) scale[i] = 0;
+    for (std::size_t c = 0; c < n; ++c) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const R t = Abs1(a[i + c * lda]);
+            scale[i] = t > scale[i] ? t : scale[i];
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) scale[i] = scale[i] == 0 ? R(0) : R(1) / scale[i];
+
+    KernelStatus info = 0;
+    parity = 1;
+    for (std::size_t j = 0; j < n; ++j) {
+        T *aj = a + j * lda;
+        // Column k of L into column j, for each earlier k in turn.
+        for (std::size_t k = 0; k < j; ++k) {
+            const T akj = aj[k];
+            const T *ak = a + k * lda;
+            for (std::size_t i = k + 1; i < n; ++i) aj[i] = Sub(aj[i], Mul(ak[i], akj));
+        }
+        R big = 0;
+        std::size_t imax = j;
+        for (std::size_t i = j; i < n; ++i) {
+            const R d = scale[i] * Abs1(aj[i]);
+            if (d >= big) {
+                big = d;
+                imax = i;
+            }
+        }
+        if (imax != j) {
+            for (std::size_t c = 0; c < n; ++c) std::swap(a[imax + c * lda], a[j + c * lda]);
+            parity = -parity;
+            scale[imax] = scale[j];
+        }
+        ipiv[j] = static_cast<std::int32_t>(imax + 1);
+        if (IsZero(aj[j])) {
+            aj[j] = T(static_cast<R>(kLuZeroPivot));
+            if (info == 0) info = j + 1;
+        }
+        if (j + 1 < n) {
+            const T r = Div(T(1), aj[j]);
+            for (std::size_t i = j + 1; i < n; ++i) aj[i] = Mul(aj[i], r);
+        }
+    }
+    return info;
+}
+
+template <class T>
+void GaussFactor(std::size_t n, T *a, std::size_t lda, std::size_t *pivot, T *r) {
+    using R = RealType<T>;
+    for (std::size_t j = 0; j < n; ++j) {
+        T *aj = a + j * lda;
+        std::size_t p = j;
+        R big = Abs1(aj[j]);
+        for (std::size_t i = j + 1; i < n; ++i) {
+            const R t = Abs1(aj[i]);
+            if (t > big) {
+                big = t;
+                p = i;
+            }
+        }
+        if (p != j) {
+            for (std::size_t c = 0; c < n; ++c) std::swap(a[j + c * lda], a[p + c * lda]);
+        }
+        pivot[j] = p;
+        const T piv = IsZero(aj[j]) ? T(static_cast<R>(kGaussZeroPivot)) : aj[j];
+        const T rj = Div(T(1), piv);
+        r[j] = rj;
+        aj[j] = T(1);
+        if (!(rj == T(1))) {
+            for (std::size_t c = j + 1; c < n; ++c) a[j + c * lda] = Mul(a[j + c * lda], rj);
+        }
+        for (std::size_t i = j + 1; i < n; ++i) aj[i] = Negate(aj[i]);
+        for (std::size_t c = j + 1; c < n; ++c) {
+            T *ac = a + c * lda;
+            const T t = ac[j];
+            for (std::size_t i = j + 1; i < n; ++i) {
+                if (!IsZero(aj[i])) ac[i] = Add(ac[i], Mul(aj[i], t));
+            }
+        }
+    }
+}
+
+template <class T>
+void GaussSolveFactored(std::size_t n, std::size_t k, const T *a, std::size_t lda,
+                        const std::size_t *pivot, const T *r, T *b, std::size_t ldb, T *x,
+                        std::size_t ldx) {
+    for (std::size_t c = 0; c < k; ++c) {
+        T *bc = b + c * ldb;
+        for (std::size_t j = 0; j < n; ++j) {
+            if (pivot[j] != j) std::swap(bc[j], bc[pivot[j]]);
+        }
+        for (std::size_t j = 0; j < n; ++j) {
+            if (!(r[j] == T(1))) bc[j] = Mul(bc[j], r[j]);
+            const T *f = a + j * lda;
+            const T t = bc[j];
+            for (std::size_t i = j + 1; i < n; ++i) {
+                if (!IsZero(f[i])) bc[i] = Add(bc[i], Mul(f[i], t));
+            }
+        }
+        UnitBackSubstitute(n, a, lda, bc, x + c * ldx);
+    }
+}
+
+template <class T>
+void TriangularSolve(std::size_t n, std::size_t k, bool lower, const T *t, std::size_t ldt,
+                     const T *b, std::size_t ldb, T *x, std::size_t ldx) {
+    if (n == 0) return;
+    for (std::size_t c = 0; c < k; ++c) {
+        const T *bc = b + c * ldb;
+        T *xc = x + c * ldx;
+        // xc holds the running sums until their rows are solved.
+        if (lower) {
+            for (std::size_t i = 1; i < n; ++i) xc[i] = T(0);
+            for (std::size_t q = 0; q < n; ++q) {
+                const T *tq = t + q * ldt;
+                const T xq = q == 0 ? Div(bc[q], tq[q]) : Div(Sub(bc[q], xc[q]), tq[q]);
+                xc[q] = xq;
+                for (std::size_t i = q + 1; i < n; ++i) xc[i] = Add(xc[i], Mul(tq[i], xq));
+            }
+        } else {
+            for (std::size_t i = 0; i + 1 < n; ++i) xc[i] = T(0);
+            for (std::size_t q = n; q-- > 0;) {
+                const T *tq = t + q * ldt;
+                const T xq = q + 1 == n ? Div(bc[q], tq[q]) : Div(Sub(bc[q], xc[q]), tq[q]);
+                xc[q] = xq;
+                for (std::size_t i = 0; i < q; ++i) xc[i] = Add(xc[i], Mul(tq[i], xq));
+            }
+        }
+    }
+}
+
+template <class T>
+RealType<T> MatrixNorm1(std::size_t m, std::size_t n, const T *a, std::size_t lda) {
+    using R = RealType<T>;
+    R best = 0;
+    for (std::size_t j = 0; j < n; ++j) {
+        R sum = 0;
+        for (std::size_t i = 0; i < m; ++i) sum = sum + Modulus(a[i + j * lda]);
+        if (sum > best) best = sum;
+    }
+    return best;
+}
+
+template <class T>
+RealType<T> GaussReciprocalCondition(std::size_t n, const T *a, std::size_t lda,
+                                     const std::size_t *pivot, const T *r, RealType<T> anorm,
+                                     T *work) {
+    using R = RealType<T>;
+    if (anorm == 0) return 0;
+    const T replaced = Div(T(1), T(static_cast<R>(kGaussZeroPivot)));
+    for (std::size_t j = 0; j < n; ++j) {
+        if (r[j] == replaced) return 0;
+    }
+    T *rhs = work + 2 * n;
+    auto solve = [&](T *v) {
+        std::copy(v, v + n, rhs);
+        GaussSolveFactored(n, 1, a, lda, pivot, r, rhs, n, v, n);
+    };
+    auto solveAdjoint = [&](T *v) {
+        // U^H w = v, U unit upper.
+        for (std::size_t i = 1; i < n; ++i) {
+            const T *ui = a + i * lda;
+            T s = v[i];
+            for (std::size_t k = 0; k < i; ++k) s = Sub(s, ConjMul(ui[k], v[k]));
+            v[i] = s;
+        }
+        // L^H x = w from the last row up; L(i,j) is minus the stored
+        // multiplier and L(j,j) is 1/r(j).
+        for (std::size_t j = n; j-- > 0;) {
+            const T *lj = a + j * lda;
+            T s = v[j];
+            for (std::size_t i = j + 1; i < n; ++i) s = Add(s, ConjMul(lj[i], v[i]));
+            v[j] = Mul(s, Conj(r[j]));
+        }
+        for (std::size_t j = n; j-- > 0;) {
+            if (pivot[j] != j) std::swap(v[j], v[pivot[j]]);
+        }
+    };
+    const R estimate = EstimateInverseNorm1<T>(n, solve, solveAdjoint, work);
+    return R(1) / estimate / anorm;
+}
+
+template <class T>
+RealType<T> TriangularReciprocalCondition(std::size_t n, bool lower, const T *t, std::size_t ldt,
+                                          RealType<T> anorm, T *work) {
+    using R = RealType<T>;
+    if (anorm == 0) return 0;
+    for (std::size_t j = 0; j < n; ++j) {
+        if (IsZero(t[j + j * ldt])) return 0;
+    }
+    T *rhs = work + 2 * n;
+    auto solve = [&](T *v) {
+        std::copy(v, v + n, rhs);
+        TriangularSolve(n, 1, lower, t, ldt, rhs, n, v, n);
+    };
+    // T^H w = v: column i of T holds row i of T^H, conjugated.
+    auto solveAdjoint = [&](T *v) {
+        auto row = [&](std::size_t i) {
+            const T *ti = t + i * ldt;
+            T s = v[i];
+            if (lower) {
+                for (std::size_t k = i + 1; k < n; ++k) s = Sub(s, ConjMul(ti[k], v[k]));
+            } else {
+                for (std::size_t k = 0; k < i; ++k) s = Sub(s, ConjMul(ti[k], v[k]));
+            }
+            v[i] = Div(s, Conj(ti[i]));
+        };
+        if (lower) {
+            for (std::size_t i = n; i-- > 0;) row(i);
+        } else {
+            for (std::size_t i = 0; i < n; ++i) row(i);
+        }
+    };
+    const R estimate = EstimateInverseNorm1<T>(n, solve, solveAdjoint, work);
+    return R(1) / estimate / anorm;
+}
+
+#define MATRIX_LU_CLASSES_INSTANTIATE(T)                                                          \
+    template KernelStatus LuCrout<T>(std::size_t, T *, std::size_t, std::int32_t *, int &,        \
+                                     RealType<T> *);                                              \
+    template void GaussFactor<T>(std::size_t, T *, std::size_t, std::size_t *, T *);              \
+    template void GaussSolveFactored<T>(std::size_t, std::size_t, const T *, std::size_t,         \
+                                        const std::size_t *, const T *, T *, std::size_t, T *,    \
+                                        std::size_t);                                             \
+    template void TriangularSolve<T>(std::size_t, std::size_t, bool, const T *, std::size_t,      \
+                                     const T *, std::size_t, T *, std::size_t);                   \
+    template RealType<T> MatrixNorm1<T>(std::size_t, std::size_t, const T *, std::size_t);        \
+    template RealType<T> GaussReciprocalCondition<T>(std::size_t, const T *, std::size_t,         \
+                                                     const std::size_t *, const T *, RealType<T>, \
+                                                     T *);                                        \
+    template RealType<T> TriangularReciprocalCondition<T>(std::size_t, bool, const T *,           \
+                                                          std::size_t, RealType<T>, T *);
+
+MATRIX_LU_CLASSES_INSTANTIATE(double)
+MATRIX_LU_CLASSES_INSTANTIATE(float)
+MATRIX_LU_CLASSES_INSTANTIATE(std::complex<double>)
+MATRIX_LU_CLASSES_INSTANTIATE(std::complex<float>)
+
+#undef MATRIX_LU_CLASSES_INSTANTIATE
+
+}  // namespace typed
+}  // namespace kernels
+}  // namespace matrix
+}  // namespace kiv
