@@ -77,6 +77,12 @@ CMatrix *DeterminantClasses(const CMatrix *A);
 /// not both real double, after the scalar and dimension checks.
 CMatrix *SolveClasses(const CMatrix *A, const CMatrix *B, double *rcond);
 
+/// The conjugate transpose of a double, single or char matrix (char as
+/// double), complex or real, for the solves: Ctranspose's result and
+/// exceptions (CTransposeOnNDArrayNotDefinedException for more than two
+/// dimensions) on the classes the linear algebra computes in.
+CMatrix *ConjugateTransposeClasses(const CMatrix *A);
+
 /// Rcond of an operand that is not real double.
 double RcondClasses(const CMatrix *A);
 

@@ -294,6 +294,23 @@ CMatrix *SolveClasses(const CMatrix *A, const CMatrix *B, double *rcond) {
     });
 }
 
+CMatrix *ConjugateTransposeClasses(const CMatrix *A) {
+    if (A->GetNoDimensions() > 2) throw CTransposeOnNDArrayNotDefinedException();
+    const mxClassID id = WorkingClass(A);
+    const InClass a(A, id);
+    const std::size_t m = Rows(A), n = Columns(A);
+    return ByType(id, a->IsComplex(), [&](auto t) {
+        using T = decltype(t);
+        ArrayHolder X = Create<T>(n, m, id);
+        Elements<T> from(m * n), to(m * n);
+        Load(a.get(), from.Get(), m * n);
+        for (std::size_t j = 0; j < n; ++j)
+            for (std::size_t i = 0; i < m; ++i) to.Get()[j + i * n] = kernels::Conj(from.Get()[i + j * m]);
+        Store(to.Get(), X.get(), m * n);
+        return X.release();
+    });
+}
+
 double RcondClasses(const CMatrix *A) {
     const mxClassID id = RequireSquareOfClass(A, L"Rcond");
     const InClass a(A, id);

@@ -232,12 +232,14 @@ CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B, double &rcond) {
     }
     linalg::RequireFloatingClass(A, L"Mrdivide");
     linalg::RequireFloatingClass(B, L"Mrdivide");
-    ArrayHolder Bt(Ctranspose(B));
-    ArrayHolder At(Ctranspose(A));
+    const bool realDouble = linalg::IsRealDouble(A) && linalg::IsRealDouble(B);
+    const auto transpose = realDouble ? Ctranspose : linalg::ConjugateTransposeClasses;
+    ArrayHolder Bt(transpose(B));
+    ArrayHolder At(transpose(A));
     ArrayHolder Xt(Mldivide(Bt.get(), At.get(), rcond));
     Bt.reset();
     At.reset();
-    return Ctranspose(Xt.get());
+    return transpose(Xt.get());
 }
 
 }  // namespace matrix

@@ -13,10 +13,12 @@
 
 #include "kernels/chol_kernel.h"
 #include "kernels/eig_kernel.h"
+#include "kernels/lu_classes.h"
 #include "kernels/lu_kernel.h"
 #include "kernels/mldivide_kernel.h"
 #include "kernels/mtimes_kernel.h"
 #include "kernels/mtimes_single.h"
+#include "kernels/norm_kernel.h"
 #include "kernels/parallel.h"
 #include "kernels/qr_kernel.h"
 #include "kernels/svd_kernel.h"
@@ -736,6 +738,70 @@ TEST(KernelPaths, SymmetricTridiagonalizeBlockedMatchesScalarLoops) {
                 }
                 EXPECT_TRUE(Same(out[0], out[1])) << what << " fastest";
                 EXPECT_TRUE(Same(out[2], out[1])) << what << " avx2";
+            }
+        }
+    }
+}
+
+// The LU family written once over the element type (which float and
+// complex run), instantiated on double, against the double kernels' plain
+// paths: the same steps in the same order give the same bits, factors,
+// pivots, solutions and estimates alike.
+TEST(KernelPaths, TypedLuFamilyOnDoubleMatchesDoubleKernels) {
+    namespace typed = kernels::typed;
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (std::size_t n : {1u, 2u, 5u, 17u, 33u, 65u}) {
+        for (bool special : {false, true}) {
+            const std::string what = Name({n, n, n}, special);
+            const Padded a = Random(n, n, rng, special), b = Random(n, 3, rng, special);
+            const std::size_t ld = a.ld;
+            // Crout.
+            Padded lu[2] = {a, a};
+            std::vector<std::int32_t> ipiv[2] = {std::vector<std::int32_t>(n),
+                                                 std::vector<std::int32_t>(n)};
+            std::vector<double> scale[2] = {std::vector<double>(n), std::vector<double>(n)};
+            int parity[2];
+            const auto s0 = kernels::LuCrout(n, lu[0].Data(), ld, ipiv[0].data(), parity[0],
+                                             scale[0].data(), KernelPath::kPlain);
+            const auto s1 = typed::LuCrout(n, lu[1].Data(), ld, ipiv[1].data(), parity[1],
+                                           scale[1].data());
+            EXPECT_TRUE(Same(lu[0].v, lu[1].v)) << what;
+            EXPECT_TRUE(ipiv[0] == ipiv[1] && parity[0] == parity[1] && s0 == s1) << what;
+            // Gauss: factors, a solve from them and the estimate.
+            Padded g[2] = {a, a}, rhs[2] = {b, b}, x[2] = {Padded(n, 3), Padded(n, 3)};
+            std::vector<std::size_t> pivot[2] = {std::vector<std::size_t>(n),
+                                                 std::vector<std::size_t>(n)};
+            std::vector<double> r[2] = {std::vector<double>(n), std::vector<double>(n)};
+            std::vector<double> work(3 * n);
+            kernels::GaussFactor(n, g[0].Data(), ld, pivot[0].data(), r[0].data(),
+                                 KernelPath::kPlain);
+            typed::GaussFactor(n, g[1].Data(), ld, pivot[1].data(), r[1].data());
+            EXPECT_TRUE(Same(g[0].v, g[1].v) && Same(r[0], r[1]) && pivot[0] == pivot[1]) << what;
+            kernels::GaussSolveFactored(n, 3, g[0].Data(), ld, pivot[0].data(), r[0].data(),
+                                        rhs[0].Data(), rhs[0].ld, x[0].Data(), x[0].ld);
+            typed::GaussSolveFactored(n, 3, g[1].Data(), ld, pivot[1].data(), r[1].data(),
+                                      rhs[1].Data(), rhs[1].ld, x[1].Data(), x[1].ld);
+            EXPECT_TRUE(Same(x[0].v, x[1].v)) << what << " solve";
+            const double anorm = kernels::MatrixNorm1(n, n, a.Data(), ld);
+            EXPECT_EQ(anorm, typed::MatrixNorm1(n, n, a.Data(), ld)) << what;
+            const double e0 = kernels::GaussReciprocalCondition(n, g[0].Data(), ld, pivot[0].data(),
+                                                                r[0].data(), anorm, work.data());
+            const double e1 = typed::GaussReciprocalCondition(n, g[0].Data(), ld, pivot[0].data(),
+                                                              r[0].data(), anorm, work.data());
+            EXPECT_TRUE(Same({e0}, {e1})) << what << " estimate";
+            // Triangles, both ways, with their estimates.
+            for (bool lower : {false, true}) {
+                Padded t[2] = {Padded(n, 3), Padded(n, 3)};
+                kernels::TriangularSolve(n, 3, lower, a.Data(), ld, b.Data(), b.ld, t[0].Data(),
+                                         t[0].ld, KernelPath::kPlain);
+                typed::TriangularSolve(n, 3, lower, a.Data(), ld, b.Data(), b.ld, t[1].Data(),
+                                       t[1].ld);
+                EXPECT_TRUE(Same(t[0].v, t[1].v)) << what << (lower ? " lower" : " upper");
+                const double c0 = kernels::TriangularReciprocalCondition(n, lower, a.Data(), ld,
+                                                                         anorm, work.data());
+                const double c1 =
+                    typed::TriangularReciprocalCondition(n, lower, a.Data(), ld, anorm, work.data());
+                EXPECT_TRUE(Same({c0}, {c1})) << what << (lower ? " lower" : " upper") << " estimate";
             }
         }
     }
