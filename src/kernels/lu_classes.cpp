@@ -6,11 +6,13 @@
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 #include "kernels/condition_estimate.h"
 #include "kernels/lu_kernel.h"
 #include "kernels/mldivide_kernel.h"
+#include "kernels/mtimes_single.h"
 
 namespace kiv {
 namespace matrix {
@@ -137,25 +139,67 @@ RealType<T> EstimateInverseNorm1(std::size_t n, const Solve &solve, const SolveA
 
 }  // namespace
 
+namespace {
+
+// Blocks of at most this many columns are worked column by column; larger
+// ones are halved, and the halves meet through the float product kernel.
+constexpr std::size_t kLeaf = 16;
+
+// The columns a blocked path halves down to: kLeaf for float on a path
+// other than the plain one, else the whole matrix (one block).
 template <class T>
-KernelStatus LuCrout(std::size_t n, T *a, std::size_t lda, std::int32_t *ipiv, int &parity,
-                     RealType<T> *scale) {
+std::size_t LeafOf(std::size_t n, KernelPath path) {
+    return std::is_same<T, float>::value && path != KernelPath::kPlain ? kLeaf : n;
+}
+
+// The state of one Crout factorisation.
+template <class T>
+struct Crout {
+    std::size_t n;
+    T *a;
+    std::size_t lda;
+    std::int32_t *ipiv;
+    int parity;
+    RealType<T> *scale;
+    KernelStatus info;
+    std::size_t leaf;
+};
+
+// Factors columns j0 .. j1 - 1, which carry the products of every column
+// before j0 already. Interchanges move whole rows as they are chosen
+// (partial sums of later columns included, which commutes with their
+// later products). A block wider than the leaf is halved: the right half
+// takes the left half's products, its rows of U by the unit lower solve
+// and the rows below through MatrixProductUpdate (kSubtract), each element
+// still in increasing k.
+template <class T>
+void CroutColumns(Crout<T> &s, std::size_t j0, std::size_t j1) {
     using R = RealType<T>;
-    for (std::size_t i = 0; i < n; ++i) scale[i] = 0;
-    for (std::size_t c = 0; c < n; ++c) {
-        for (std::size_t i = 0; i < n; ++i) {
-            const R t = Abs1(a[i + c * lda]);
-            scale[i] = t > scale[i] ? t : scale[i];
+    const std::size_t n = s.n, lda = s.lda;
+    T *a = s.a;
+    if (j1 - j0 > s.leaf) {
+        if constexpr (std::is_same<T, float>::value) {
+            const std::size_t mid = j0 + (j1 - j0) / 2;
+            CroutColumns(s, j0, mid);
+            for (std::size_t c = mid; c < j1; ++c) {
+                T *ac = a + c * lda;
+                for (std::size_t k = j0; k < mid; ++k) {
+                    const T akc = ac[k];
+                    const T *ak = a + k * lda;
+                    for (std::size_t i = k + 1; i < mid; ++i) ac[i] = ac[i] - ak[i] * akc;
+                }
+            }
+            MatrixProductUpdate(n - mid, j1 - mid, mid - j0, a + mid + j0 * lda, lda,
+                                a + j0 + mid * lda, lda, a + mid + mid * lda, lda,
+                                UpdateSign::kSubtract);
+            CroutColumns(s, mid, j1);
+            return;
         }
     }
-    for (std::size_t i = 0; i < n; ++i) scale[i] = scale[i] == 0 ? R(0) : R(1) / scale[i];
-
-    KernelStatus info = 0;
-    parity = 1;
-    for (std::size_t j = 0; j < n; ++j) {
+    for (std::size_t j = j0; j < j1; ++j) {
         T *aj = a + j * lda;
-        // Column k of L into column j, for each earlier k in turn.
-        for (std::size_t k = 0; k < j; ++k) {
+        // Column k of L into column j, for each earlier k of the block in turn.
+        for (std::size_t k = j0; k < j; ++k) {
             const T akj = aj[k];
             const T *ak = a + k * lda;
             for (std::size_t i = k + 1; i < n; ++i) aj[i] = Sub(aj[i], Mul(ak[i], akj));
@@ -163,7 +207,7 @@ KernelStatus LuCrout(std::size_t n, T *a, std::size_t lda, std::int32_t *ipiv, i
         R big = 0;
         std::size_t imax = j;
         for (std::size_t i = j; i < n; ++i) {
-            const R d = scale[i] * Abs1(aj[i]);
+            const R d = s.scale[i] * Abs1(aj[i]);
             if (d >= big) {
                 big = d;
                 imax = i;
@@ -171,26 +215,54 @@ KernelStatus LuCrout(std::size_t n, T *a, std::size_t lda, std::int32_t *ipiv, i
         }
         if (imax != j) {
             for (std::size_t c = 0; c < n; ++c) std::swap(a[imax + c * lda], a[j + c * lda]);
-            parity = -parity;
-            scale[imax] = scale[j];
+            s.parity = -s.parity;
+            s.scale[imax] = s.scale[j];
         }
-        ipiv[j] = static_cast<std::int32_t>(imax + 1);
+        s.ipiv[j] = static_cast<std::int32_t>(imax + 1);
         if (IsZero(aj[j])) {
             aj[j] = T(static_cast<R>(kLuZeroPivot));
-            if (info == 0) info = j + 1;
+            if (s.info == 0) s.info = j + 1;
         }
         if (j + 1 < n) {
             const T r = Div(T(1), aj[j]);
             for (std::size_t i = j + 1; i < n; ++i) aj[i] = Mul(aj[i], r);
         }
     }
-    return info;
 }
 
+// GaussFactor's steps on columns j0 .. j1 - 1, which carry the steps before
+// j0 already; rows are interchanged whole as the pivots are chosen, and a
+// step scales and updates the columns of its block only. A block wider
+// than the leaf is halved: the right half takes the left half's steps, its
+// rows j0 .. mid - 1 one step after the other and the rows below through
+// MatrixProductUpdate (kAddUnlessZero), each element still in increasing j.
 template <class T>
-void GaussFactor(std::size_t n, T *a, std::size_t lda, std::size_t *pivot, T *r) {
+void EliminateColumns(std::size_t n, T *a, std::size_t lda, std::size_t *pivot, T *r,
+                      std::size_t j0, std::size_t j1, std::size_t leaf) {
     using R = RealType<T>;
-    for (std::size_t j = 0; j < n; ++j) {
+    if (j1 - j0 > leaf) {
+        if constexpr (std::is_same<T, float>::value) {
+            const std::size_t mid = j0 + (j1 - j0) / 2;
+            EliminateColumns(n, a, lda, pivot, r, j0, mid, leaf);
+            for (std::size_t c = mid; c < j1; ++c) {
+                T *ac = a + c * lda;
+                for (std::size_t j = j0; j < mid; ++j) {
+                    if (!(r[j] == T(1))) ac[j] = ac[j] * r[j];
+                    const T t = ac[j];
+                    const T *f = a + j * lda;
+                    for (std::size_t i = j + 1; i < mid; ++i) {
+                        if (!IsZero(f[i])) ac[i] = ac[i] + f[i] * t;
+                    }
+                }
+            }
+            MatrixProductUpdate(n - mid, j1 - mid, mid - j0, a + mid + j0 * lda, lda,
+                                a + j0 + mid * lda, lda, a + mid + mid * lda, lda,
+                                UpdateSign::kAddUnlessZero);
+            EliminateColumns(n, a, lda, pivot, r, mid, j1, leaf);
+            return;
+        }
+    }
+    for (std::size_t j = j0; j < j1; ++j) {
         T *aj = a + j * lda;
         std::size_t p = j;
         R big = Abs1(aj[j]);
@@ -210,10 +282,10 @@ void GaussFactor(std::size_t n, T *a, std::size_t lda, std::size_t *pivot, T *r)
         r[j] = rj;
         aj[j] = T(1);
         if (!(rj == T(1))) {
-            for (std::size_t c = j + 1; c < n; ++c) a[j + c * lda] = Mul(a[j + c * lda], rj);
+            for (std::size_t c = j + 1; c < j1; ++c) a[j + c * lda] = Mul(a[j + c * lda], rj);
         }
         for (std::size_t i = j + 1; i < n; ++i) aj[i] = Negate(aj[i]);
-        for (std::size_t c = j + 1; c < n; ++c) {
+        for (std::size_t c = j + 1; c < j1; ++c) {
             T *ac = a + c * lda;
             const T t = ac[j];
             for (std::size_t i = j + 1; i < n; ++i) {
@@ -221,6 +293,32 @@ void GaussFactor(std::size_t n, T *a, std::size_t lda, std::size_t *pivot, T *r)
             }
         }
     }
+}
+
+}  // namespace
+
+template <class T>
+KernelStatus LuCrout(std::size_t n, T *a, std::size_t lda, std::int32_t *ipiv, int &parity,
+                     RealType<T> *scale, KernelPath path) {
+    using R = RealType<T>;
+    for (std::size_t i = 0; i < n; ++i) scale[i] = 0;
+    for (std::size_t c = 0; c < n; ++c) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const R t = Abs1(a[i + c * lda]);
+            scale[i] = t > scale[i] ? t : scale[i];
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i) scale[i] = scale[i] == 0 ? R(0) : R(1) / scale[i];
+    Crout<T> state{n, a, lda, ipiv, 1, scale, 0, LeafOf<T>(n, path)};
+    CroutColumns(state, 0, n);
+    parity = state.parity;
+    return state.info;
+}
+
+template <class T>
+void GaussFactor(std::size_t n, T *a, std::size_t lda, std::size_t *pivot, T *r,
+                 KernelPath path) {
+    EliminateColumns(n, a, lda, pivot, r, 0, n, LeafOf<T>(n, path));
 }
 
 template <class T>
@@ -360,8 +458,8 @@ RealType<T> TriangularReciprocalCondition(std::size_t n, bool lower, const T *t,
 
 #define MATRIX_LU_CLASSES_INSTANTIATE(T)                                                          \
     template KernelStatus LuCrout<T>(std::size_t, T *, std::size_t, std::int32_t *, int &,        \
-                                     RealType<T> *);                                              \
-    template void GaussFactor<T>(std::size_t, T *, std::size_t, std::size_t *, T *);              \
+                                     RealType<T> *, KernelPath);                                  \
+    template void GaussFactor<T>(std::size_t, T *, std::size_t, std::size_t *, T *, KernelPath);  \
     template void GaussSolveFactored<T>(std::size_t, std::size_t, const T *, std::size_t,         \
                                         const std::size_t *, const T *, T *, std::size_t, T *,    \
                                         std::size_t);                                             \

@@ -22,8 +22,11 @@ namespace typed {
 // (row scales, pivot searches) these compare Abs1(x) = |re| + |im| (the
 // measure of the reference BLAS's icamax/izamax; |x| for a real T); a
 // pivot is zero when both its parts are. Norms and the condition estimate
-// use the modulus. These are the kernels' plain paths: each runs column by
-// column with no blocking, and no faster path exists for these types yet.
+// use the modulus. The plain paths run column by column with no blocking;
+// for float the factorisations also have a blocked path (the default),
+// whose halves of the columns meet through the float product kernel with
+// every element's operations in the same order, so the same bits. Complex
+// types take the plain path whatever is asked.
 
 /// LuCrout (lu_kernel.h) on T: s(i) = 1 / max_j Abs1(A(i,j)) (0 for a zero
 /// row; NaN does not count); for j = 1..n: a(i,j) = a(i,j) - Mul(a(i,k),
@@ -34,7 +37,7 @@ namespace typed {
 /// reals), with LuWanted::kFactors.
 template <class T>
 KernelStatus LuCrout(std::size_t n, T *a, std::size_t lda, std::int32_t *ipiv, int &parity,
-                     RealType<T> *scale);
+                     RealType<T> *scale, KernelPath path = KernelPath::kFastest);
 
 /// GaussFactor (mldivide_kernel.h) on T, rows interchanged whole: for each
 /// j the pivot is the first largest Abs1(A(i,j)), i >= j; piv = A(j,j), or
@@ -43,7 +46,8 @@ KernelStatus LuCrout(std::size_t n, T *a, std::size_t lda, std::int32_t *ipiv, i
 /// is kept in A(i,j) and, unless f is zero, A(i,c) = A(i,c) + Mul(f,
 /// A(j,c)) for c > j.
 template <class T>
-void GaussFactor(std::size_t n, T *a, std::size_t lda, std::size_t *pivot, T *r);
+void GaussFactor(std::size_t n, T *a, std::size_t lda, std::size_t *pivot, T *r,
+                 KernelPath path = KernelPath::kFastest);
 
 /// Solves A*X = B from GaussFactor's record, as the double
 /// GaussSolveFactored: the interchanges of every step, then for each

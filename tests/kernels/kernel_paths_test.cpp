@@ -807,6 +807,48 @@ TEST(KernelPaths, TypedLuFamilyOnDoubleMatchesDoubleKernels) {
     }
 }
 
+// The float factorisations, halved down to 16 columns and meeting through
+// the float product kernel, against the column-by-column plain paths.
+TEST(KernelPaths, FloatLuFamilyMatchesColumnByColumn) {
+    namespace typed = kernels::typed;
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (std::size_t n : {5u, 17u, 33u, 65u, 130u, 300u}) {
+        for (bool special : {false, true}) {
+            const Padded d = Random(n, n, rng, special);
+            const std::vector<float> a(d.v.begin(), d.v.end());
+            std::vector<float> lu[2] = {a, a}, g[2] = {a, a}, scale[2], r[2];
+            std::vector<std::int32_t> ipiv[2];
+            std::vector<std::size_t> pivot[2];
+            int parity[2];
+            std::size_t status[2];
+            for (int plain = 0; plain < 2; ++plain) {
+                const KernelPath path = plain != 0 ? KernelPath::kPlain : KernelPath::kFastest;
+                scale[plain].resize(n);
+                r[plain].resize(n);
+                ipiv[plain].resize(n);
+                pivot[plain].resize(n);
+                status[plain] = typed::LuCrout(n, lu[plain].data(), d.ld, ipiv[plain].data(),
+                                               parity[plain], scale[plain].data(), path);
+                typed::GaussFactor(n, g[plain].data(), d.ld, pivot[plain].data(), r[plain].data(),
+                                   path);
+            }
+            auto same = [](const std::vector<float> &x, const std::vector<float> &y) {
+                for (std::size_t q = 0; q < x.size(); ++q)
+                    if (std::memcmp(&x[q], &y[q], sizeof(float)) != 0 &&
+                        !(std::isnan(x[q]) && std::isnan(y[q])))
+                        return false;
+                return true;
+            };
+            const std::string what = Name({n, n, n}, special);
+            EXPECT_TRUE(same(lu[0], lu[1]) && ipiv[0] == ipiv[1] && parity[0] == parity[1] &&
+                        status[0] == status[1])
+                << what << " Crout";
+            EXPECT_TRUE(same(g[0], g[1]) && same(r[0], r[1]) && pivot[0] == pivot[1])
+                << what << " Gauss";
+        }
+    }
+}
+
 // The complex elimination of the eigenvectors: panels of 32 columns whose
 // rows below take their steps through the product kernel, against the
 // steps one at a time, factors and pivots alike, and a solve from them.
