@@ -12,6 +12,7 @@
 #include "kernels/condition_estimate.h"
 #include "kernels/lu_kernel.h"
 #include "kernels/mldivide_kernel.h"
+#include "kernels/mtimes_kernel.h"
 #include "kernels/mtimes_single.h"
 
 namespace kiv {
@@ -50,6 +51,41 @@ inline T Add(T x, T y) {
         return T(x.real() + y.real(), x.imag() + y.imag());
     } else {
         return x + y;
+    }
+}
+
+// y - x*t part by part, the Crout update: re = (yr - xr*tr) + xi*ti,
+// im = (yi - xr*ti) - xi*tr, each product rounded, then met.
+template <class T>
+inline T SubProduct(T y, T x, T t) {
+    if constexpr (kIsComplex<T>) {
+        const auto re = y.real() - x.real() * t.real();
+        const auto im = y.imag() - x.real() * t.imag();
+        return T(re + x.imag() * t.imag(), im - x.imag() * t.real());
+    } else {
+        return y - x * t;
+    }
+}
+
+// y + f*t part by part, the elimination update: the two products with
+// re(f) are left out when re(f) is 0, the two with im(f) when im(f) is 0
+// (so a zero multiplier leaves y as it is even beside an infinite t):
+// re = (yr + fr*tr) - fi*ti, im = (yi + fr*ti) + fi*tr.
+template <class T>
+inline T AddProductUnlessZero(T y, T f, T t) {
+    if constexpr (kIsComplex<T>) {
+        auto re = y.real(), im = y.imag();
+        if (f.real() != 0) {
+            re = re + f.real() * t.real();
+            im = im + f.real() * t.imag();
+        }
+        if (f.imag() != 0) {
+            re = re - f.imag() * t.imag();
+            im = im + f.imag() * t.real();
+        }
+        return T(re, im);
+    } else {
+        return f != 0 ? y + f * t : y;
     }
 }
 
@@ -145,12 +181,108 @@ namespace {
 // ones are halved, and the halves meet through the float product kernel.
 constexpr std::size_t kLeaf = 16;
 
-// The columns a blocked path halves down to: kLeaf for float on a path
-// other than the plain one, else the whole matrix (one block).
+// The columns a blocked path halves down to: kLeaf on a path other than
+// the plain one (for a complex T only with workspace), else the whole
+// matrix (one block). Double has its own kernels.
 template <class T>
-std::size_t LeafOf(std::size_t n, KernelPath path) {
-    return std::is_same<T, float>::value && path != KernelPath::kPlain ? kLeaf : n;
+std::size_t LeafOf(std::size_t n, KernelPath path, const RealType<T> *work) {
+    const bool blocked = !std::is_same<T, double>::value && path != KernelPath::kPlain &&
+                         (!kIsComplex<T> || work != nullptr);
+    return blocked ? kLeaf : n;
 }
+
+// C (rows x cols, leading dimension lda) meets the products of F (rows x
+// depth, lda) with X (depth x cols, lda) through the real product kernel,
+// every element in increasing p as the leaf's steps take them: kSubtract as
+// SubProduct, kAddUnlessZero as AddProductUnlessZero. A real T is one
+// product. A complex one is two real products of depth 2*depth on
+// interleaved copies: the real parts meet the columns (fr(p), -fi(p))
+// with the rows (xr(p); xi(p)), the imaginary parts the columns (fr(p),
+// fi(p)) with the rows (xi(p); xr(p)), which takes each part's products in
+// the order of those functions (x - (-f)*t is x + f*t exactly, and a zero
+// part of f skips its product under kAddUnlessZero). work holds
+// BlockedWorkspace(n) reals.
+template <class T>
+void BlockUpdate(std::size_t rows, std::size_t cols, std::size_t depth, const T *f,
+                 std::size_t lda, const T *x, T *c, UpdateSign sign, RealType<T> *work) {
+    using R = RealType<T>;
+    if constexpr (!kIsComplex<T>) {
+        (void)work;
+        MatrixProductUpdate(rows, cols, depth, f, lda, x, lda, c, lda, sign);
+    } else {
+        const std::size_t d2 = 2 * depth;
+        R *fre = work, *fim = fre + rows * d2, *xre = fim + rows * d2, *xim = xre + d2 * cols;
+        R *cre = xim + d2 * cols, *cim = cre + rows * cols;
+        for (std::size_t p = 0; p < depth; ++p) {
+            const T *fp = f + p * lda;
+            for (std::size_t i = 0; i < rows; ++i) {
+                fre[i + 2 * p * rows] = fp[i].real();
+                fre[i + (2 * p + 1) * rows] = -fp[i].imag();
+                fim[i + 2 * p * rows] = fp[i].real();
+                fim[i + (2 * p + 1) * rows] = fp[i].imag();
+            }
+        }
+        for (std::size_t j = 0; j < cols; ++j) {
+            const T *xj = x + j * lda;
+            for (std::size_t p = 0; p < depth; ++p) {
+                xre[2 * p + j * d2] = xj[p].real();
+                xre[2 * p + 1 + j * d2] = xj[p].imag();
+                xim[2 * p + j * d2] = xj[p].imag();
+                xim[2 * p + 1 + j * d2] = xj[p].real();
+            }
+            for (std::size_t i = 0; i < rows; ++i) {
+                cre[i + j * rows] = c[i + j * lda].real();
+                cim[i + j * rows] = c[i + j * lda].imag();
+            }
+        }
+        if constexpr (std::is_same<R, double>::value) {
+            MatrixProductUpdate(rows, cols, d2, fre, rows, xre, d2, cre, rows,
+                                PackingSpace(rows, cols, d2), sign);
+            MatrixProductUpdate(rows, cols, d2, fim, rows, xim, d2, cim, rows,
+                                PackingSpace(rows, cols, d2), sign);
+        } else {
+            MatrixProductUpdate(rows, cols, d2, fre, rows, xre, d2, cre, rows, sign);
+            MatrixProductUpdate(rows, cols, d2, fim, rows, xim, d2, cim, rows, sign);
+        }
+        for (std::size_t j = 0; j < cols; ++j)
+            for (std::size_t i = 0; i < rows; ++i)
+                c[i + j * lda] = T(cre[i + j * rows], cim[i + j * rows]);
+    }
+}
+
+// Rows r0 .. r1 - 1 of columns c0 .. c1 - 1 take the steps r0 .. r1 - 1 of
+// the unit lower triangle in those rows and columns: for each step k in
+// turn (scaling row k by r(k) first when r is given, unless it is exactly
+// 1), every row i of the block below k meets a(i,k) times row k, as
+// SubProduct (kSubtract: Crout's rows of U) or AddProductUnlessZero
+// (kAddUnlessZero: the elimination's). A block of more rows than the leaf
+// is halved, the lower half meeting the upper one's rows through
+// BlockUpdate, each element still in increasing k.
+template <class T>
+void SolveTop(T *a, std::size_t lda, const T *r, std::size_t r0, std::size_t r1, std::size_t c0,
+              std::size_t c1, UpdateSign sign, std::size_t leaf, RealType<T> *work) {
+    if (r1 - r0 > leaf) {
+        const std::size_t q = r0 + (r1 - r0) / 2;
+        SolveTop(a, lda, r, r0, q, c0, c1, sign, leaf, work);
+        BlockUpdate(r1 - q, c1 - c0, q - r0, a + q + r0 * lda, lda, a + r0 + c0 * lda,
+                    a + q + c0 * lda, sign, work);
+        SolveTop(a, lda, r, q, r1, c0, c1, sign, leaf, work);
+        return;
+    }
+    for (std::size_t c = c0; c < c1; ++c) {
+        T *ac = a + c * lda;
+        for (std::size_t k = r0; k < r1; ++k) {
+            if (r != nullptr && !(r[k] == T(1))) ac[k] = Mul(ac[k], r[k]);
+            const T t = ac[k];
+            const T *f = a + k * lda;
+            for (std::size_t i = k + 1; i < r1; ++i) {
+                ac[i] = sign == UpdateSign::kSubtract ? SubProduct(ac[i], f[i], t)
+                                                      : AddProductUnlessZero(ac[i], f[i], t);
+            }
+        }
+    }
+}
+
 
 // The state of one Crout factorisation.
 template <class T>
@@ -163,6 +295,7 @@ struct Crout {
     RealType<T> *scale;
     KernelStatus info;
     std::size_t leaf;
+    RealType<T> *work;
 };
 
 // Factors columns j0 .. j1 - 1, which carry the products of every column
@@ -178,20 +311,12 @@ void CroutColumns(Crout<T> &s, std::size_t j0, std::size_t j1) {
     const std::size_t n = s.n, lda = s.lda;
     T *a = s.a;
     if (j1 - j0 > s.leaf) {
-        if constexpr (std::is_same<T, float>::value) {
+        if constexpr (!std::is_same<T, double>::value) {
             const std::size_t mid = j0 + (j1 - j0) / 2;
             CroutColumns(s, j0, mid);
-            for (std::size_t c = mid; c < j1; ++c) {
-                T *ac = a + c * lda;
-                for (std::size_t k = j0; k < mid; ++k) {
-                    const T akc = ac[k];
-                    const T *ak = a + k * lda;
-                    for (std::size_t i = k + 1; i < mid; ++i) ac[i] = ac[i] - ak[i] * akc;
-                }
-            }
-            MatrixProductUpdate(n - mid, j1 - mid, mid - j0, a + mid + j0 * lda, lda,
-                                a + j0 + mid * lda, lda, a + mid + mid * lda, lda,
-                                UpdateSign::kSubtract);
+            SolveTop<T>(a, lda, nullptr, j0, mid, mid, j1, UpdateSign::kSubtract, s.leaf, s.work);
+            BlockUpdate(n - mid, j1 - mid, mid - j0, a + mid + j0 * lda, lda, a + j0 + mid * lda,
+                        a + mid + mid * lda, UpdateSign::kSubtract, s.work);
             CroutColumns(s, mid, j1);
             return;
         }
@@ -202,7 +327,7 @@ void CroutColumns(Crout<T> &s, std::size_t j0, std::size_t j1) {
         for (std::size_t k = j0; k < j; ++k) {
             const T akj = aj[k];
             const T *ak = a + k * lda;
-            for (std::size_t i = k + 1; i < n; ++i) aj[i] = Sub(aj[i], Mul(ak[i], akj));
+            for (std::size_t i = k + 1; i < n; ++i) aj[i] = SubProduct(aj[i], ak[i], akj);
         }
         R big = 0;
         std::size_t imax = j;
@@ -238,27 +363,16 @@ void CroutColumns(Crout<T> &s, std::size_t j0, std::size_t j1) {
 // MatrixProductUpdate (kAddUnlessZero), each element still in increasing j.
 template <class T>
 void EliminateColumns(std::size_t n, T *a, std::size_t lda, std::size_t *pivot, T *r,
-                      std::size_t j0, std::size_t j1, std::size_t leaf) {
+                      std::size_t j0, std::size_t j1, std::size_t leaf, RealType<T> *work) {
     using R = RealType<T>;
     if (j1 - j0 > leaf) {
-        if constexpr (std::is_same<T, float>::value) {
+        if constexpr (!std::is_same<T, double>::value) {
             const std::size_t mid = j0 + (j1 - j0) / 2;
-            EliminateColumns(n, a, lda, pivot, r, j0, mid, leaf);
-            for (std::size_t c = mid; c < j1; ++c) {
-                T *ac = a + c * lda;
-                for (std::size_t j = j0; j < mid; ++j) {
-                    if (!(r[j] == T(1))) ac[j] = ac[j] * r[j];
-                    const T t = ac[j];
-                    const T *f = a + j * lda;
-                    for (std::size_t i = j + 1; i < mid; ++i) {
-                        if (!IsZero(f[i])) ac[i] = ac[i] + f[i] * t;
-                    }
-                }
-            }
-            MatrixProductUpdate(n - mid, j1 - mid, mid - j0, a + mid + j0 * lda, lda,
-                                a + j0 + mid * lda, lda, a + mid + mid * lda, lda,
-                                UpdateSign::kAddUnlessZero);
-            EliminateColumns(n, a, lda, pivot, r, mid, j1, leaf);
+            EliminateColumns(n, a, lda, pivot, r, j0, mid, leaf, work);
+            SolveTop(a, lda, r, j0, mid, mid, j1, UpdateSign::kAddUnlessZero, leaf, work);
+            BlockUpdate(n - mid, j1 - mid, mid - j0, a + mid + j0 * lda, lda, a + j0 + mid * lda,
+                        a + mid + mid * lda, UpdateSign::kAddUnlessZero, work);
+            EliminateColumns(n, a, lda, pivot, r, mid, j1, leaf, work);
             return;
         }
     }
@@ -288,18 +402,23 @@ void EliminateColumns(std::size_t n, T *a, std::size_t lda, std::size_t *pivot, 
         for (std::size_t c = j + 1; c < j1; ++c) {
             T *ac = a + c * lda;
             const T t = ac[j];
-            for (std::size_t i = j + 1; i < n; ++i) {
-                if (!IsZero(aj[i])) ac[i] = Add(ac[i], Mul(aj[i], t));
-            }
+            for (std::size_t i = j + 1; i < n; ++i) ac[i] = AddProductUnlessZero(ac[i], aj[i], t);
         }
     }
 }
 
 }  // namespace
 
+std::size_t BlockedWorkspace(std::size_t n) {
+    // The largest update: n rows, n - n/2 columns and n/2 products (twice
+    // over in the interleaved copies), and its parts of C.
+    const std::size_t depth = n / 2, cols = n - n / 2;
+    return 2 * n * 2 * depth + 2 * 2 * depth * cols + 2 * n * cols;
+}
+
 template <class T>
 KernelStatus LuCrout(std::size_t n, T *a, std::size_t lda, std::int32_t *ipiv, int &parity,
-                     RealType<T> *scale, KernelPath path) {
+                     RealType<T> *scale, KernelPath path, RealType<T> *work) {
     using R = RealType<T>;
     for (std::size_t i = 0; i < n; ++i) scale[i] = 0;
     for (std::size_t c = 0; c < n; ++c) {
@@ -309,7 +428,7 @@ KernelStatus LuCrout(std::size_t n, T *a, std::size_t lda, std::int32_t *ipiv, i
         }
     }
     for (std::size_t i = 0; i < n; ++i) scale[i] = scale[i] == 0 ? R(0) : R(1) / scale[i];
-    Crout<T> state{n, a, lda, ipiv, 1, scale, 0, LeafOf<T>(n, path)};
+    Crout<T> state{n, a, lda, ipiv, 1, scale, 0, LeafOf<T>(n, path, work), work};
     CroutColumns(state, 0, n);
     parity = state.parity;
     return state.info;
@@ -317,8 +436,8 @@ KernelStatus LuCrout(std::size_t n, T *a, std::size_t lda, std::int32_t *ipiv, i
 
 template <class T>
 void GaussFactor(std::size_t n, T *a, std::size_t lda, std::size_t *pivot, T *r,
-                 KernelPath path) {
-    EliminateColumns(n, a, lda, pivot, r, 0, n, LeafOf<T>(n, path));
+                 KernelPath path, RealType<T> *work) {
+    EliminateColumns(n, a, lda, pivot, r, 0, n, LeafOf<T>(n, path, work), work);
 }
 
 template <class T>
@@ -334,9 +453,7 @@ void GaussSolveFactored(std::size_t n, std::size_t k, const T *a, std::size_t ld
             if (!(r[j] == T(1))) bc[j] = Mul(bc[j], r[j]);
             const T *f = a + j * lda;
             const T t = bc[j];
-            for (std::size_t i = j + 1; i < n; ++i) {
-                if (!IsZero(f[i])) bc[i] = Add(bc[i], Mul(f[i], t));
-            }
+            for (std::size_t i = j + 1; i < n; ++i) bc[i] = AddProductUnlessZero(bc[i], f[i], t);
         }
         UnitBackSubstitute(n, a, lda, bc, x + c * ldx);
     }
@@ -458,8 +575,9 @@ RealType<T> TriangularReciprocalCondition(std::size_t n, bool lower, const T *t,
 
 #define MATRIX_LU_CLASSES_INSTANTIATE(T)                                                          \
     template KernelStatus LuCrout<T>(std::size_t, T *, std::size_t, std::int32_t *, int &,        \
-                                     RealType<T> *, KernelPath);                                  \
-    template void GaussFactor<T>(std::size_t, T *, std::size_t, std::size_t *, T *, KernelPath);  \
+                                     RealType<T> *, KernelPath, RealType<T> *);                   \
+    template void GaussFactor<T>(std::size_t, T *, std::size_t, std::size_t *, T *, KernelPath,   \
+                                 RealType<T> *);                                                  \
     template void GaussSolveFactored<T>(std::size_t, std::size_t, const T *, std::size_t,         \
                                         const std::size_t *, const T *, T *, std::size_t, T *,    \
                                         std::size_t);                                             \

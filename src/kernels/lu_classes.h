@@ -22,37 +22,50 @@ namespace typed {
 // (row scales, pivot searches) these compare Abs1(x) = |re| + |im| (the
 // measure of the reference BLAS's icamax/izamax; |x| for a real T); a
 // pivot is zero when both its parts are. Norms and the condition estimate
-// use the modulus. The plain paths run column by column with no blocking;
-// for float the factorisations also have a blocked path (the default),
-// whose halves of the columns meet through the float product kernel with
-// every element's operations in the same order, so the same bits. Complex
-// types take the plain path whatever is asked.
+// use the modulus. A complex update of the factorisations is taken part by
+// part (SubProduct and AddProductUnlessZero below), not through Mul, so
+// that the real product kernels can take it. The plain paths run column
+// by column with no blocking; the factorisations also have a blocked path
+// (the default; for a complex T only when given workspace), whose halves
+// of the columns meet through the real product kernels (float or double)
+// with every element's operations in the same order, so the same bits.
+
+/// Reals of workspace the blocked path of a complex factorisation of order
+/// n takes (interleaved copies of the parts of one update).
+std::size_t BlockedWorkspace(std::size_t n);
 
 /// LuCrout (lu_kernel.h) on T: s(i) = 1 / max_j Abs1(A(i,j)) (0 for a zero
-/// row; NaN does not count); for j = 1..n: a(i,j) = a(i,j) - Mul(a(i,k),
-/// a(k,j)) for k = 1..min(i,j)-1 in increasing k; the pivot row is the
+/// row; NaN does not count); for j = 1..n: a(i,j) = a(i,j) - a(i,k)*a(k,j)
+/// for k = 1..min(i,j)-1 in increasing k, for a complex T part by part:
+/// re = (re - xr*tr) + xi*ti, im = (im - xr*ti) - xi*tr (x = a(i,k),
+/// t = a(k,j), each product rounded, then met); the pivot row is the
 /// last i >= j with the largest s(i)*Abs1(a(i,j)); rows interchanged whole;
 /// a zero pivot becomes kLuZeroPivot (real); a(i,j) = Mul(a(i,j),
 /// Div(1, a(j,j))) for i > j. Arguments and result as LuCrout's (scale: n
-/// reals), with LuWanted::kFactors.
+/// reals), with LuWanted::kFactors. work: BlockedWorkspace(n) reals for a
+/// complex T's blocked path, or null.
 template <class T>
 KernelStatus LuCrout(std::size_t n, T *a, std::size_t lda, std::int32_t *ipiv, int &parity,
-                     RealType<T> *scale, KernelPath path = KernelPath::kFastest);
+                     RealType<T> *scale, KernelPath path = KernelPath::kFastest,
+                     RealType<T> *work = nullptr);
 
 /// GaussFactor (mldivide_kernel.h) on T, rows interchanged whole: for each
 /// j the pivot is the first largest Abs1(A(i,j)), i >= j; piv = A(j,j), or
 /// kGaussZeroPivot when it is zero; r = Div(1, piv); A(j,j) = 1; unless r is
 /// exactly 1, A(j,c) = Mul(A(j,c), r) for c > j; for i > j, f = -A(i,j)
-/// is kept in A(i,j) and, unless f is zero, A(i,c) = A(i,c) + Mul(f,
-/// A(j,c)) for c > j.
+/// is kept in A(i,j) and A(i,c) += f*A(j,c) for c > j unless f is 0; for a
+/// complex T part by part, re = (re + fr*tr) - fi*ti, im = (im + fr*ti) +
+/// fi*tr (t = A(j,c)), the two products with fr left out when fr is 0 and
+/// the two with fi when fi is 0 (as the eigenvectors' complex elimination
+/// does). work as LuCrout's.
 template <class T>
 void GaussFactor(std::size_t n, T *a, std::size_t lda, std::size_t *pivot, T *r,
-                 KernelPath path = KernelPath::kFastest);
+                 KernelPath path = KernelPath::kFastest, RealType<T> *work = nullptr);
 
 /// Solves A*X = B from GaussFactor's record, as the double
 /// GaussSolveFactored: the interchanges of every step, then for each
 /// j = 0..n-1 row j of B is multiplied by r(j) (unless r(j) is exactly 1)
-/// and row i > j adds Mul(f(i,j), row j) unless f(i,j) is zero; then the
+/// and row i > j adds f(i,j) times row j as GaussFactor's update does; then the
 /// back substitution of TriangularSolve with the unit upper triangle.
 /// b is destroyed; x must not overlap a or b.
 template <class T>

@@ -40,6 +40,19 @@ private:
     Scratch<RealType<T>> m_reals;
 };
 
+// Workspace for the blocked path of a complex factorisation of order n
+// (none for a real one).
+template <class T>
+class BlockedWork {
+public:
+    explicit BlockedWork(std::size_t n)
+        : m_reals(kernels::kIsComplex<T> ? kernels::typed::BlockedWorkspace(n) : 0) {}
+    RealType<T> *Get() const { return m_reals.Get(); }
+
+private:
+    Scratch<RealType<T>> m_reals;
+};
+
 // The n x n (or rows x cols) array of class id, complex for a complex T.
 template <class T>
 ArrayHolder Create(std::size_t rows, std::size_t cols, mxClassID id) {
@@ -103,7 +116,9 @@ void FactorLu(const CMatrix *A, CMatrix *&L, CMatrix *&U, CMatrix **P, mxClassID
         Scratch<std::int32_t> ipiv(n);
         Scratch<R> scale(n);
         int parity;
-        kernels::typed::LuCrout(n, lu.Get(), n, ipiv.Get(), parity, scale.Get());
+        const BlockedWork<T> work(n);
+        kernels::typed::LuCrout(n, lu.Get(), n, ipiv.Get(), parity, scale.Get(),
+                                kernels::KernelPath::kFastest, work.Get());
         Scratch<std::uint32_t> perm(n);
         kernels::PivotsToPermutation(n, ipiv.Get(), perm.Get());
         // U: the upper triangle, zeros below. L: the multipliers below a
@@ -142,7 +157,9 @@ CMatrix *Determinant(const CMatrix *A, mxClassID id) {
         Scratch<std::int32_t> ipiv(n);
         Scratch<R> scale(n);
         int parity;
-        kernels::typed::LuCrout(n, lu.Get(), n, ipiv.Get(), parity, scale.Get());
+        const BlockedWork<T> work(n);
+        kernels::typed::LuCrout(n, lu.Get(), n, ipiv.Get(), parity, scale.Get(),
+                                kernels::KernelPath::kFastest, work.Get());
         for (std::size_t i = 0; i < n; ++i) det = kernels::Mul(det, lu.Get()[i + i * n]);
         if (parity < 0) det = -det;
     }
@@ -188,7 +205,9 @@ CMatrix *SolveSquare(const CMatrix *A, const CMatrix *B, double *rcond, mxClassI
         const R anorm = rcond != nullptr ? kernels::typed::MatrixNorm1(n, n, a.Get(), n) : R(0);
         Scratch<std::size_t> pivot(n);
         Elements<T> r(n);
-        kernels::typed::GaussFactor(n, a.Get(), n, pivot.Get(), r.Get());
+        const BlockedWork<T> blocked(n);
+        kernels::typed::GaussFactor(n, a.Get(), n, pivot.Get(), r.Get(),
+                                    kernels::KernelPath::kFastest, blocked.Get());
         kernels::typed::GaussSolveFactored(n, k, a.Get(), n, pivot.Get(), r.Get(), b.Get(), n,
                                            x.Get(), n);
         if (rcond != nullptr) {
@@ -210,7 +229,9 @@ double ReciprocalCondition(const CMatrix *A) {
     Scratch<std::size_t> pivot(n);
     Load(A, a.Get(), n * n);
     const R anorm = kernels::typed::MatrixNorm1(n, n, a.Get(), n);
-    kernels::typed::GaussFactor(n, a.Get(), n, pivot.Get(), r.Get());
+    const BlockedWork<T> blocked(n);
+    kernels::typed::GaussFactor(n, a.Get(), n, pivot.Get(), r.Get(),
+                                kernels::KernelPath::kFastest, blocked.Get());
     return static_cast<double>(kernels::typed::GaussReciprocalCondition(
         n, a.Get(), n, pivot.Get(), r.Get(), anorm, work.Get()));
 }

@@ -3,12 +3,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "kernels/chol_kernel.h"
@@ -807,16 +809,26 @@ TEST(KernelPaths, TypedLuFamilyOnDoubleMatchesDoubleKernels) {
     }
 }
 
-// The float factorisations, halved down to 16 columns and meeting through
-// the float product kernel, against the column-by-column plain paths.
-TEST(KernelPaths, FloatLuFamilyMatchesColumnByColumn) {
+// The float and complex factorisations, halved down to 16 columns and
+// meeting through the real product kernels, against the column-by-column
+// plain paths.
+template <class T>
+void CheckBlockedLuFamily(std::mt19937_64 &rng) {
     namespace typed = kernels::typed;
-    std::mt19937_64 rng(matrix_test::Seed());
+    using R = kernels::RealType<T>;
     for (std::size_t n : {5u, 17u, 33u, 65u, 130u, 300u}) {
         for (bool special : {false, true}) {
-            const Padded d = Random(n, n, rng, special);
-            const std::vector<float> a(d.v.begin(), d.v.end());
-            std::vector<float> lu[2] = {a, a}, g[2] = {a, a}, scale[2], r[2];
+            const Padded re = Random(n, n, rng, special), im = Random(n, n, rng, special);
+            std::vector<T> a(re.v.size());
+            for (std::size_t q = 0; q < a.size(); ++q) {
+                if constexpr (kernels::kIsComplex<T>) {
+                    a[q] = T(R(re.v[q]), R(im.v[q]));
+                } else {
+                    a[q] = T(re.v[q]);
+                }
+            }
+            std::vector<T> lu[2] = {a, a}, g[2] = {a, a}, r[2];
+            std::vector<R> scale[2], work(kernels::typed::BlockedWorkspace(n));
             std::vector<std::int32_t> ipiv[2];
             std::vector<std::size_t> pivot[2];
             int parity[2];
@@ -827,19 +839,23 @@ TEST(KernelPaths, FloatLuFamilyMatchesColumnByColumn) {
                 r[plain].resize(n);
                 ipiv[plain].resize(n);
                 pivot[plain].resize(n);
-                status[plain] = typed::LuCrout(n, lu[plain].data(), d.ld, ipiv[plain].data(),
-                                               parity[plain], scale[plain].data(), path);
-                typed::GaussFactor(n, g[plain].data(), d.ld, pivot[plain].data(), r[plain].data(),
-                                   path);
+                status[plain] = typed::LuCrout(n, lu[plain].data(), re.ld, ipiv[plain].data(),
+                                               parity[plain], scale[plain].data(), path, work.data());
+                typed::GaussFactor(n, g[plain].data(), re.ld, pivot[plain].data(), r[plain].data(),
+                                   path, work.data());
             }
-            auto same = [](const std::vector<float> &x, const std::vector<float> &y) {
-                for (std::size_t q = 0; q < x.size(); ++q)
-                    if (std::memcmp(&x[q], &y[q], sizeof(float)) != 0 &&
-                        !(std::isnan(x[q]) && std::isnan(y[q])))
+            // Equal bits, or NaN against NaN.
+            auto same = [](const std::vector<T> &x, const std::vector<T> &y) {
+                const R *u = reinterpret_cast<const R *>(x.data());
+                const R *v = reinterpret_cast<const R *>(y.data());
+                const std::size_t count = x.size() * sizeof(T) / sizeof(R);
+                for (std::size_t q = 0; q < count; ++q)
+                    if (std::memcmp(&u[q], &v[q], sizeof(R)) != 0 &&
+                        !(std::isnan(u[q]) && std::isnan(v[q])))
                         return false;
                 return true;
             };
-            const std::string what = Name({n, n, n}, special);
+            const std::string what = Name({n, n, n}, special) + " " + typeid(T).name();
             EXPECT_TRUE(same(lu[0], lu[1]) && ipiv[0] == ipiv[1] && parity[0] == parity[1] &&
                         status[0] == status[1])
                 << what << " Crout";
@@ -847,6 +863,13 @@ TEST(KernelPaths, FloatLuFamilyMatchesColumnByColumn) {
                 << what << " Gauss";
         }
     }
+}
+
+TEST(KernelPaths, FloatAndComplexLuFamilyMatchesColumnByColumn) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    CheckBlockedLuFamily<float>(rng);
+    CheckBlockedLuFamily<std::complex<float>>(rng);
+    CheckBlockedLuFamily<std::complex<double>>(rng);
 }
 
 // The complex elimination of the eigenvectors: panels of 32 columns whose
