@@ -63,8 +63,13 @@ namespace matrix {
 /// as double): a single operand makes the computation single (a double one
 /// is rounded to single first), and it runs in that precision throughout.
 /// Complex arithmetic is that of kernels/scalar_types.h in a stated order:
-/// products by Mul, quotients by Div (Smith's method), each then met with
-/// the running value part by part. The factorisations and solves take the
+/// quotients by Div (Smith's method); the updates of Lu's Crout steps and of
+/// the elimination part by part, a - x*t as re = (re - xr*tr) + xi*ti,
+/// im = (im - xr*ti) - xi*tr, and y + f*t as re = (re + fr*tr) - fi*ti,
+/// im = (im + fr*ti) + fi*tr with the two products of a zero part of f
+/// left out; the substitutions' sums and Det's product by Mul (re =
+/// xr*yr - xi*yi, im = xr*yi + xi*yr), each then added part by part. The
+/// factorisations and solves take the
 /// steps of the real double text below one at a time, with |x| replaced by
 /// |re(x)| + |im(x)| in the row scales and pivot searches (the measure of
 /// the reference BLAS's icamax and izamax) and a pivot zero when both its
