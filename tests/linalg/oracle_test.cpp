@@ -334,7 +334,8 @@ template <class T>
 struct Reference;
 template <>
 struct Reference<float> {
-    static constexpr auto gemm = sgemm_, getrf = sgetrf_;
+    static constexpr auto gemm = sgemm_;
+    static constexpr auto getrf = sgetrf_;
     static constexpr auto getrs = sgetrs_;
     static float Gecon(int n, const float *lu, float anorm) {
         float rcond = 0;
@@ -356,7 +357,8 @@ R ComplexGecon(int n, const C *lu, R anorm, Gecon gecon) {
 }
 template <>
 struct Reference<Cf> {
-    static constexpr auto gemm = cgemm_, getrf = cgetrf_;
+    static constexpr auto gemm = cgemm_;
+    static constexpr auto getrf = cgetrf_;
     static constexpr auto getrs = cgetrs_;
     static float Gecon(int n, const Cf *lu, float anorm) {
         return ComplexGecon(n, lu, anorm, cgecon_);
@@ -364,7 +366,8 @@ struct Reference<Cf> {
 };
 template <>
 struct Reference<Cd> {
-    static constexpr auto gemm = zgemm_, getrf = zgetrf_;
+    static constexpr auto gemm = zgemm_;
+    static constexpr auto getrf = zgetrf_;
     static constexpr auto getrs = zgetrs_;
     static double Gecon(int n, const Cd *lu, double anorm) {
         return ComplexGecon(n, lu, anorm, zgecon_);
