@@ -8,19 +8,34 @@
 namespace kiv {
 namespace matrix {
 
-/// Multiplies matrices (A*B). Accepts real double arrays (the logical flag is
-/// ignored). A one-element operand gives the element-wise product Times with
-/// its value, of the other operand's shape (N-d included). Otherwise both
-/// must be matrices, m x k and k x n; the result is a new real double m x n
-/// matrix owned by the caller, element (i, j) the in-order sum 0.0 +
-/// A(i,0)*B(0,j) + ... + A(i,k-1)*B(k-1,j) (each product rounded, then
-/// added, so results are reproducible bit for bit). An inner length of 0 on
-/// one side only gives a 0 x 0 matrix; on both sides an m x n matrix of
-/// zeros. A one-element operand of another class (integer, single, char,
-/// complex) makes the product Times(A, B), where every class computes (an
-/// int32 matrix times 2 is int32). Throws, in this order:
-/// CNotImplementedException (an operand of two or more elements complex or
-/// not double), COperationOnNDArrayNotDefinedException
+/// Multiplies matrices (A*B). A one-element operand gives the element-wise
+/// product Times with its value, of the other operand's shape (N-d
+/// included). Otherwise both must be matrices, m x k and k x n; the result
+/// is a new m x n matrix owned by the caller. Real double operands (the
+/// logical flag is ignored) give a real double result, element (i, j) the
+/// in-order sum 0.0 + A(i,0)*B(0,j) + ... + A(i,k-1)*B(k-1,j) (each product
+/// rounded, then added, so results are reproducible bit for bit). An inner
+/// length of 0 on one side only gives a 0 x 0 matrix; on both sides an
+/// m x n matrix of zeros. A one-element operand of another class (integer,
+/// single, char, complex) makes the product Times(A, B), where every class
+/// computes (an int32 matrix times 2 is int32).
+/// Matrices of other classes: the product is single when either operand is
+/// single (a double operand rounded to single first, the sums in single),
+/// else double (char takes part with its values). Complex operands are
+/// taken part by part, each part of C one real in-order sum as above,
+/// continued by a second when both are complex, each product rounded:
+///   Re C(i,j) = (0 + Ar(i,0)*Br(0,j) + ... + Ar(i,k-1)*Br(k-1,j))
+///               - Ai(i,0)*Bi(0,j) - ... - Ai(i,k-1)*Bi(k-1,j)
+///   Im C(i,j) = (0 + Ar(i,0)*Bi(0,j) + ... + Ar(i,k-1)*Bi(k-1,j))
+///               + Ai(i,0)*Br(0,j) + ... + Ai(i,k-1)*Br(k-1,j)
+/// left to right; with one complex operand each part is the one sum of
+/// the real operand with that part (Re C = Ar*Br, Im C = Ai*Br or Ar*Bi).
+/// A result whose imaginary parts are all zero is made real, as the
+/// element-wise arithmetic does. Throws, in this order:
+/// CFunctionErrorException "Mtimes: integer matrices have no matrix
+/// arithmetic; convert them with double or single" (an integer operand of
+/// two or more elements with a non-scalar other), CNotImplementedException
+/// (cell, struct or another class), COperationOnNDArrayNotDefinedException
 /// (more than two dimensions, neither operand a scalar),
 /// CInnerMatrixDimsMustAgreeException, kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Mtimes(const CMatrix *A, const CMatrix *B);
@@ -42,6 +57,38 @@ namespace matrix {
 /// exponent of a matrix power must be a whole number" (a fraction, NaN or an
 /// infinity), kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Mpower(const CMatrix *A, const CMatrix *B);
+
+/// Other classes. Lu, Det, DetArray, Mldivide, Mrdivide, Inv, Rcond, Trace,
+/// TraceArray, Dot and Cross also take single and complex operands (and char
+/// as double): a single operand makes the computation single (a double one
+/// is rounded to single first), and it runs in that precision throughout.
+/// Complex arithmetic is that of kernels/scalar_types.h in a stated order:
+/// quotients by Div (Smith's method); the updates of Lu's Crout steps and of
+/// the elimination part by part, a - x*t as re = (re - xr*tr) + xi*ti,
+/// im = (im - xr*ti) - xi*tr, and y + f*t as re = (re + fr*tr) - fi*ti,
+/// im = (im + fr*ti) + fi*tr with the two products of a zero part of f
+/// left out; the substitutions' sums and Det's product by Mul (re =
+/// xr*yr - xi*yi, im = xr*yi + xi*yr), each then added part by part. The
+/// factorisations and solves take the
+/// steps of the real double text below one at a time, with |x| replaced by
+/// |re(x)| + |im(x)| in the row scales and pivot searches (the measure of
+/// the reference BLAS's icamax and izamax) and a pivot zero when both its
+/// parts are. Lu's outputs are of A's class (P real), complex when A is;
+/// a solve's result is complex when an operand is, and made real when its
+/// imaginary parts are all zero (as the element-wise arithmetic does);
+/// the estimates of the reciprocal condition are Higham's complex
+/// algorithm for complex operands (signs y/|y|, solves with the conjugate
+/// transpose, moduli in the norms). Non-square systems of these classes
+/// throw CFunctionErrorException "Mldivide: systems of complex or single
+/// matrices must be square; ...". An integer operand (of two or more
+/// elements where a scalar would divide element-wise) throws
+/// CFunctionErrorException "<Function>: integer matrices have no matrix
+/// arithmetic; convert them with double or single"; cell, struct and
+/// other classes CNotImplementedException. Det and Trace return a double
+/// and so refuse a complex A with CFunctionErrorException ("... use
+/// DetArray", "... use TraceArray"); a single A's value is widened.
+/// Dot conjugates its first operand: the sum of Conj(A(i))*B(i) by ConjMul,
+/// re = ar*br + ai*bi, im = ar*bi - ai*br, in increasing i.
 
 /// Factorises a square real double matrix as P*A = L*U by Crout's method with
 /// row-scaled partial pivoting (each candidate pivot weighed by 1/largest
@@ -70,6 +117,14 @@ MATRIX_API void Lu(CMatrix *&L, CMatrix *&U, const CMatrix *A);
 /// CNotImplementedException (not double), CMatrixMustBeSquareException (a
 /// 0 x 3 matrix too), kiv::CExhaustedMemoryException.
 MATRIX_API double Det(const CMatrix *A);
+/// Returns the determinant as a new 1 x 1 array owned by the caller: Det(A)
+/// for a real double A; for other classes (see "Other classes" below) the
+/// product of the diagonal of their Lu in the same order, in the class's
+/// arithmetic (complex products by Mul of kernels/scalar_types.h: re =
+/// xr*yr - xi*yi, im = xr*yi + xi*yr), of class single or double, complex
+/// when A is. Throws as Det, with Det's class exceptions replaced by those
+/// of the other classes.
+[[nodiscard]] MATRIX_API CMatrix *DetArray(const CMatrix *A);
 /// Solves A*X = B (A\B) for real double matrices, A m x n and B m x k. A
 /// one-element A divides B element-wise (Ldivide), whatever B's shape. A
 /// square A is solved by Gaussian elimination with partial pivoting (a zero
@@ -294,6 +349,10 @@ MATRIX_API void Planerot(CMatrix *&G, CMatrix *&y, const CMatrix *x);
 /// order: COperationOnNDArrayNotDefinedException, CNotImplementedException
 /// (not double, or complex), CMatrixMustBeSquareException.
 MATRIX_API double Trace(const CMatrix *A);
+/// Returns the trace as a new 1 x 1 array owned by the caller: Trace(A) for
+/// a real double A, else the sum of the diagonal in increasing order, part
+/// by part, of class single or double, complex when A is.
+[[nodiscard]] MATRIX_API CMatrix *TraceArray(const CMatrix *A);
 /// Returns the dot product of two real double arrays. Two vectors with the
 /// same number of elements (a row and a column will do) give the 1x1 in-order
 /// sum 0.0 + A(0)*B(0) + A(1)*B(1) + ... (each product rounded, then added).

@@ -3,6 +3,7 @@
 #include <matrix/linalg.h>
 
 #include <matrix/construct.h>
+#include <matrix/elementwise.h>
 #include <matrix/exceptions.h>
 #include <matrix/mx.h>
 
@@ -11,6 +12,7 @@
 #include <cstddef>
 
 #include "core/array_holder.h"
+#include "linalg/class_operands.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -23,16 +25,23 @@ CMatrix *Inv(const CMatrix *A) {
 
 CMatrix *Inv(const CMatrix *A, double &rcond) {
     linalg::RequireTwoDimensions(A);
-    linalg::RequireRealDouble(A);
+    linalg::RequireFloatingClass(A, L"Inv");
     const unsigned int n = linalg::Rows(A);
     if (n != linalg::Columns(A)) throw CMatrixMustBeSquareException();
     const ArrayHolder identity(Eye(n));
     double estimate;
     CMatrix *X = Mldivide(A, identity.get(), estimate);
     // One element: |a| * |1/a| is 1, or 0 for a zero a.
-    if (n == 1) {
+    if (n == 1 && linalg::IsRealDouble(A)) {
         const double a = linalg::Data(A)[0];
         estimate = std::isnan(a) ? a : a == 0.0 ? 0.0 : 1.0;
+    } else if (n == 1) {
+        const ArrayHolder a(Cast(A, mxClassDouble));
+        const double re = linalg::Data(a.get())[0];
+        const double im = a->GetPi() != nullptr ? static_cast<const double *>(a->GetPi())[0] : 0.0;
+        estimate = std::isnan(re) || std::isnan(im) ? mxGetNaN()
+                   : re == 0.0 && im == 0.0         ? 0.0
+                                                    : 1.0;
     }
     rcond = estimate;
     return X;

@@ -1,6 +1,7 @@
 // src/linalg/lu.cpp: the LU factorisation in both forms, and the determinant.
 #include <matrix/linalg.h>
 
+#include <matrix/construct.h>
 #include <matrix/exceptions.h>
 #include <matrix/mx.h>
 
@@ -12,6 +13,7 @@
 #include "kernels/kernel_support.h"
 #include "kernels/lu_kernel.h"
 #include "kernels/parallel.h"
+#include "linalg/class_operands.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -96,6 +98,7 @@ void Lu(CMatrix *&L, CMatrix *&U, CMatrix *&P, const CMatrix *A) {
     L = nullptr;
     U = nullptr;
     P = nullptr;
+    if (!linalg::IsRealDouble(A)) return linalg::LuClasses(L, U, &P, A);
     const unsigned int n = RequireSquareMatrix(A);
 
     Factors f(n);
@@ -121,6 +124,7 @@ void Lu(CMatrix *&L, CMatrix *&U, CMatrix *&P, const CMatrix *A) {
 void Lu(CMatrix *&L, CMatrix *&U, const CMatrix *A) {
     L = nullptr;
     U = nullptr;
+    if (!linalg::IsRealDouble(A)) return linalg::LuClasses(L, U, nullptr, A);
     const unsigned int n = RequireSquareMatrix(A);
 
     Factors f(n);
@@ -140,8 +144,15 @@ void Lu(CMatrix *&L, CMatrix *&U, const CMatrix *A) {
 
 double Det(const CMatrix *A) {
     linalg::RequireTwoDimensions(A);
-    // The imaginary part, if any, is not looked at.
-    if (!A->IsDouble()) throw CNotImplementedException();
+    if (!linalg::IsRealDouble(A)) {
+        // A complex determinant has no double value; DetArray returns it.
+        if (A->IsComplex())
+            throw CFunctionErrorException(
+                L"Det: the determinant of a complex matrix is complex; use DetArray");
+        const ArrayHolder D(linalg::DeterminantClasses(A));
+        if (D->GetClassID() == mxClassSingle) return *static_cast<const float *>(D->GetPr());
+        return *static_cast<const double *>(D->GetPr());
+    }
     const unsigned int m = linalg::Rows(A);
     const unsigned int n = linalg::Columns(A);
     if (m == 0 && n == 0) return 1.0;
@@ -159,6 +170,11 @@ double Det(const CMatrix *A) {
     double det = 1.0;
     for (std::size_t i = 0; i < n; ++i) det = det * lu.Get()[i + i * ld];
     return parity < 0 ? -det : det;
+}
+
+CMatrix *DetArray(const CMatrix *A) {
+    if (linalg::IsRealDouble(A)) return Scalar(Det(A));
+    return linalg::DeterminantClasses(A);
 }
 
 }  // namespace matrix

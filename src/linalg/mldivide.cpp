@@ -19,6 +19,7 @@
 #include "kernels/mldivide_kernel.h"
 #include "kernels/norm_kernel.h"
 #include "kernels/qr_kernel.h"
+#include "linalg/class_operands.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -154,8 +155,8 @@ CMatrix *Solve(const CMatrix *A, const CMatrix *B, double *rcond) {
     if (A->GetNoElems() == 1) return Ldivide(A, B);
     linalg::RequireTwoDimensions(A);
     linalg::RequireTwoDimensions(B);
-    linalg::RequireRealDouble(A);
-    linalg::RequireRealDouble(B);
+    if (!linalg::IsRealDouble(A) || !linalg::IsRealDouble(B))
+        return linalg::SolveClasses(A, B, rcond);
     const unsigned int m = linalg::Rows(A);
     const unsigned int n = linalg::Columns(A);
     const unsigned int k = linalg::Columns(B);
@@ -200,7 +201,7 @@ CMatrix *Mldivide(const CMatrix *A, const CMatrix *B, double &rcond) {
 
 double Rcond(const CMatrix *A) {
     linalg::RequireTwoDimensions(A);
-    linalg::RequireRealDouble(A);
+    if (!linalg::IsRealDouble(A)) return linalg::RcondClasses(A);
     const std::size_t n = linalg::Rows(A);
     if (linalg::Columns(A) != n) throw CMatrixMustBeSquareException();
     if (n == 0) return mxGetInf();
@@ -229,14 +230,16 @@ CMatrix *Mrdivide(const CMatrix *A, const CMatrix *B, double &rcond) {
         rcond = mxGetNaN();  // no solve, no estimate
         return Rdivide(A, B);
     }
-    linalg::RequireRealDouble(A);
-    linalg::RequireRealDouble(B);
-    ArrayHolder Bt(Ctranspose(B));
-    ArrayHolder At(Ctranspose(A));
+    linalg::RequireFloatingClass(A, L"Mrdivide");
+    linalg::RequireFloatingClass(B, L"Mrdivide");
+    const bool realDouble = linalg::IsRealDouble(A) && linalg::IsRealDouble(B);
+    const auto transpose = realDouble ? Ctranspose : linalg::ConjugateTransposeClasses;
+    ArrayHolder Bt(transpose(B));
+    ArrayHolder At(transpose(A));
     ArrayHolder Xt(Mldivide(Bt.get(), At.get(), rcond));
     Bt.reset();
     At.reset();
-    return Ctranspose(Xt.get());
+    return transpose(Xt.get());
 }
 
 }  // namespace matrix

@@ -10,6 +10,7 @@
 
 #include "core/array_holder.h"
 #include "kernels/mtimes_kernel.h"
+#include "linalg/class_operands.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -17,13 +18,12 @@ namespace matrix {
 
 CMatrix *Mtimes(const CMatrix *A, const CMatrix *B) {
     // A one-element operand of another class makes the product element-wise,
-    // where every class computes (an integer matrix times a scalar); a
-    // product of two matrices stays real double only.
-    if ((A->GetNoElems() == 1 || B->GetNoElems() == 1) &&
-        !(linalg::IsRealDouble(A) && linalg::IsRealDouble(B)))
-        return Times(A, B);
-    linalg::RequireRealDouble(A);
-    linalg::RequireRealDouble(B);
+    // where every class computes (an integer matrix times a scalar); other
+    // classes' products of two matrices have their own path.
+    if (!(linalg::IsRealDouble(A) && linalg::IsRealDouble(B))) {
+        if (A->GetNoElems() == 1 || B->GetNoElems() == 1) return Times(A, B);
+        return linalg::MtimesClasses(A, B);
+    }
     if (A->GetNoElems() == 1) return Times(mxGetScalar(A), B);
     if (B->GetNoElems() == 1) return Times(A, mxGetScalar(B));
     linalg::RequireTwoDimensions(A);

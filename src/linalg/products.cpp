@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "core/array_holder.h"
+#include "linalg/class_operands.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -15,7 +16,14 @@ namespace matrix {
 
 double Trace(const CMatrix *A) {
     linalg::RequireTwoDimensions(A);
-    linalg::RequireRealDouble(A);
+    if (!linalg::IsRealDouble(A)) {
+        if (A->IsComplex())
+            throw CFunctionErrorException(
+                L"Trace: the trace of a complex matrix is complex; use TraceArray");
+        const ArrayHolder S(linalg::TraceClasses(A));
+        if (S->GetClassID() == mxClassSingle) return *static_cast<const float *>(S->GetPr());
+        return *static_cast<const double *>(S->GetPr());
+    }
     const std::size_t n = linalg::Rows(A);
     if (n != linalg::Columns(A)) throw CMatrixMustBeSquareException();
     const double *a = linalg::Data(A);
@@ -27,8 +35,7 @@ double Trace(const CMatrix *A) {
 CMatrix *Dot(const CMatrix *A, const CMatrix *B) {
     linalg::RequireTwoDimensions(A);
     linalg::RequireTwoDimensions(B);
-    linalg::RequireRealDouble(A);
-    linalg::RequireRealDouble(B);
+    if (!linalg::IsRealDouble(A) || !linalg::IsRealDouble(B)) return linalg::DotClasses(A, B);
     const double *a = linalg::Data(A);
     const double *b = linalg::Data(B);
     // Two vectors of one length, whatever their orientations: one sum.
@@ -55,8 +62,7 @@ CMatrix *Dot(const CMatrix *A, const CMatrix *B) {
 }
 
 CMatrix *Cross(const CMatrix *A, const CMatrix *B) {
-    linalg::RequireRealDouble(A);
-    linalg::RequireRealDouble(B);
+    if (!linalg::IsRealDouble(A) || !linalg::IsRealDouble(B)) return linalg::CrossClasses(A, B);
     const bool same = A->GetNoDimensions() == 2 && B->GetNoDimensions() == 2 &&
                       linalg::Rows(A) == linalg::Rows(B) &&
                       linalg::Columns(A) == linalg::Columns(B);
@@ -72,6 +78,11 @@ CMatrix *Cross(const CMatrix *A, const CMatrix *B) {
     r[1] = a[2] * b[0] - a[0] * b[2];
     r[2] = a[0] * b[1] - a[1] * b[0];
     return R;
+}
+
+CMatrix *TraceArray(const CMatrix *A) {
+    if (linalg::IsRealDouble(A)) return Scalar(Trace(A));
+    return linalg::TraceClasses(A);
 }
 
 }  // namespace matrix

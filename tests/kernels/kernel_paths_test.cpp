@@ -3,19 +3,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "kernels/chol_kernel.h"
 #include "kernels/eig_kernel.h"
+#include "kernels/lu_classes.h"
 #include "kernels/lu_kernel.h"
 #include "kernels/mldivide_kernel.h"
 #include "kernels/mtimes_kernel.h"
+#include "kernels/mtimes_single.h"
+#include "kernels/norm_kernel.h"
 #include "kernels/parallel.h"
 #include "kernels/qr_kernel.h"
 #include "kernels/svd_kernel.h"
@@ -142,6 +147,64 @@ TEST(KernelPaths, ProductMatchesPortableTiles) {
                     << Name(s, special) << " form " << form;
                 EXPECT_TRUE(Same(run(KernelPath::kAvx2).v, plain))
                     << Name(s, special) << " form " << form << " AVX2";
+            }
+        }
+    }
+}
+
+// The float product: C = A*B and the three updates, by the AVX-512 and the
+// AVX2 tiles against the portable ones, over the common shapes and around
+// the float tiles' 16- and 64-row panels and 256-row blocks. The padding
+// of C (a float NaN no kernel makes) shows a stray write.
+TEST(KernelPaths, FloatProductMatchesPortableTiles) {
+    using kernels::UpdateSign;
+    std::vector<Shape> shapes(std::begin(kShapes), std::end(kShapes));
+    for (const Shape &s : {Shape{63, 7, 300}, Shape{80, 25, 20}, Shape{257, 30, 513}})
+        shapes.push_back(s);
+    std::mt19937_64 rng(matrix_test::Seed());
+    const float pad = std::numeric_limits<float>::signaling_NaN();
+    auto floats = [&](std::size_t m, std::size_t n, bool special) {
+        const Padded d = Random(m, n, rng, special);
+        std::vector<float> f(d.v.size(), pad);
+        for (std::size_t j = 0; j < n; ++j)
+            for (std::size_t i = 0; i < m; ++i) f[i + j * d.ld] = static_cast<float>(d.v[i + j * d.ld]);
+        return f;
+    };
+    for (const Shape &s : shapes) {
+        for (bool special : {false, true}) {
+            const std::vector<float> a = floats(s.m, s.k, special), b = floats(s.k, s.n, special),
+                                     c = floats(s.m, s.n, special);
+            for (int form = 0; form < 4; ++form) {
+                auto run = [&](KernelPath path) {
+                    std::vector<float> z = c;
+                    if (form == 0) {
+                        kernels::MatrixProduct(s.m, s.n, s.k, a.data(), s.m + 3, b.data(), s.k + 3,
+                                               z.data(), s.m + 3, path);
+                    } else {
+                        const UpdateSign sign = form == 1   ? UpdateSign::kAdd
+                                                : form == 2 ? UpdateSign::kSubtract
+                                                            : UpdateSign::kAddUnlessZero;
+                        kernels::MatrixProductUpdate(s.m, s.n, s.k, a.data(), s.m + 3, b.data(),
+                                                     s.k + 3, z.data(), s.m + 3, sign, path);
+                    }
+                    return z;
+                };
+                // As Same: equal bits, or two NaNs neither of which is the padding.
+                auto same = [&](const std::vector<float> &x, const std::vector<float> &y) {
+                    for (std::size_t q = 0; q < x.size(); ++q) {
+                        const bool equal = std::memcmp(&x[q], &y[q], sizeof(float)) == 0;
+                        const bool padded = std::memcmp(&x[q], &pad, sizeof(float)) == 0 ||
+                                            std::memcmp(&y[q], &pad, sizeof(float)) == 0;
+                        if (!equal && (padded || !std::isnan(x[q]) || !std::isnan(y[q])))
+                            return false;
+                    }
+                    return true;
+                };
+                const std::vector<float> plain = run(KernelPath::kPlain);
+                EXPECT_TRUE(same(run(KernelPath::kFastest), plain))
+                    << Name(s, special) << " float form " << form;
+                EXPECT_TRUE(same(run(KernelPath::kAvx2), plain))
+                    << Name(s, special) << " float form " << form << " AVX2";
             }
         }
     }
@@ -680,6 +743,133 @@ TEST(KernelPaths, SymmetricTridiagonalizeBlockedMatchesScalarLoops) {
             }
         }
     }
+}
+
+// The LU family written once over the element type (which float and
+// complex run), instantiated on double, against the double kernels' plain
+// paths: the same steps in the same order give the same bits, factors,
+// pivots, solutions and estimates alike.
+TEST(KernelPaths, TypedLuFamilyOnDoubleMatchesDoubleKernels) {
+    namespace typed = kernels::typed;
+    std::mt19937_64 rng(matrix_test::Seed());
+    for (std::size_t n : {1u, 2u, 5u, 17u, 33u, 65u}) {
+        for (bool special : {false, true}) {
+            const std::string what = Name({n, n, n}, special);
+            const Padded a = Random(n, n, rng, special), b = Random(n, 3, rng, special);
+            const std::size_t ld = a.ld;
+            // Crout.
+            Padded lu[2] = {a, a};
+            std::vector<std::int32_t> ipiv[2] = {std::vector<std::int32_t>(n),
+                                                 std::vector<std::int32_t>(n)};
+            std::vector<double> scale[2] = {std::vector<double>(n), std::vector<double>(n)};
+            int parity[2];
+            const auto s0 = kernels::LuCrout(n, lu[0].Data(), ld, ipiv[0].data(), parity[0],
+                                             scale[0].data(), KernelPath::kPlain);
+            const auto s1 = typed::LuCrout(n, lu[1].Data(), ld, ipiv[1].data(), parity[1],
+                                           scale[1].data());
+            EXPECT_TRUE(Same(lu[0].v, lu[1].v)) << what;
+            EXPECT_TRUE(ipiv[0] == ipiv[1] && parity[0] == parity[1] && s0 == s1) << what;
+            // Gauss: factors, a solve from them and the estimate.
+            Padded g[2] = {a, a}, rhs[2] = {b, b}, x[2] = {Padded(n, 3), Padded(n, 3)};
+            std::vector<std::size_t> pivot[2] = {std::vector<std::size_t>(n),
+                                                 std::vector<std::size_t>(n)};
+            std::vector<double> r[2] = {std::vector<double>(n), std::vector<double>(n)};
+            std::vector<double> work(3 * n);
+            kernels::GaussFactor(n, g[0].Data(), ld, pivot[0].data(), r[0].data(),
+                                 KernelPath::kPlain);
+            typed::GaussFactor(n, g[1].Data(), ld, pivot[1].data(), r[1].data());
+            EXPECT_TRUE(Same(g[0].v, g[1].v) && Same(r[0], r[1]) && pivot[0] == pivot[1]) << what;
+            kernels::GaussSolveFactored(n, 3, g[0].Data(), ld, pivot[0].data(), r[0].data(),
+                                        rhs[0].Data(), rhs[0].ld, x[0].Data(), x[0].ld);
+            typed::GaussSolveFactored(n, 3, g[1].Data(), ld, pivot[1].data(), r[1].data(),
+                                      rhs[1].Data(), rhs[1].ld, x[1].Data(), x[1].ld);
+            EXPECT_TRUE(Same(x[0].v, x[1].v)) << what << " solve";
+            const double anorm = kernels::MatrixNorm1(n, n, a.Data(), ld);
+            EXPECT_EQ(anorm, typed::MatrixNorm1(n, n, a.Data(), ld)) << what;
+            const double e0 = kernels::GaussReciprocalCondition(n, g[0].Data(), ld, pivot[0].data(),
+                                                                r[0].data(), anorm, work.data());
+            const double e1 = typed::GaussReciprocalCondition(n, g[0].Data(), ld, pivot[0].data(),
+                                                              r[0].data(), anorm, work.data());
+            EXPECT_TRUE(Same({e0}, {e1})) << what << " estimate";
+            // Triangles, both ways, with their estimates.
+            for (bool lower : {false, true}) {
+                Padded t[2] = {Padded(n, 3), Padded(n, 3)};
+                kernels::TriangularSolve(n, 3, lower, a.Data(), ld, b.Data(), b.ld, t[0].Data(),
+                                         t[0].ld, KernelPath::kPlain);
+                typed::TriangularSolve(n, 3, lower, a.Data(), ld, b.Data(), b.ld, t[1].Data(),
+                                       t[1].ld);
+                EXPECT_TRUE(Same(t[0].v, t[1].v)) << what << (lower ? " lower" : " upper");
+                const double c0 = kernels::TriangularReciprocalCondition(n, lower, a.Data(), ld,
+                                                                         anorm, work.data());
+                const double c1 =
+                    typed::TriangularReciprocalCondition(n, lower, a.Data(), ld, anorm, work.data());
+                EXPECT_TRUE(Same({c0}, {c1})) << what << (lower ? " lower" : " upper") << " estimate";
+            }
+        }
+    }
+}
+
+// The float and complex factorisations, halved down to 16 columns and
+// meeting through the real product kernels, against the column-by-column
+// plain paths.
+template <class T>
+void CheckBlockedLuFamily(std::mt19937_64 &rng) {
+    namespace typed = kernels::typed;
+    using R = kernels::RealType<T>;
+    for (std::size_t n : {5u, 17u, 33u, 65u, 130u, 300u}) {
+        for (bool special : {false, true}) {
+            const Padded re = Random(n, n, rng, special), im = Random(n, n, rng, special);
+            std::vector<T> a(re.v.size());
+            for (std::size_t q = 0; q < a.size(); ++q) {
+                if constexpr (kernels::kIsComplex<T>) {
+                    a[q] = T(R(re.v[q]), R(im.v[q]));
+                } else {
+                    a[q] = T(re.v[q]);
+                }
+            }
+            std::vector<T> lu[2] = {a, a}, g[2] = {a, a}, r[2];
+            std::vector<R> scale[2], work(kernels::typed::BlockedWorkspace(n));
+            std::vector<std::int32_t> ipiv[2];
+            std::vector<std::size_t> pivot[2];
+            int parity[2];
+            std::size_t status[2];
+            for (int plain = 0; plain < 2; ++plain) {
+                const KernelPath path = plain != 0 ? KernelPath::kPlain : KernelPath::kFastest;
+                scale[plain].resize(n);
+                r[plain].resize(n);
+                ipiv[plain].resize(n);
+                pivot[plain].resize(n);
+                status[plain] = typed::LuCrout(n, lu[plain].data(), re.ld, ipiv[plain].data(),
+                                               parity[plain], scale[plain].data(), path, work.data());
+                typed::GaussFactor(n, g[plain].data(), re.ld, pivot[plain].data(), r[plain].data(),
+                                   path, work.data());
+            }
+            // Equal bits, or NaN against NaN.
+            auto same = [](const std::vector<T> &x, const std::vector<T> &y) {
+                const R *u = reinterpret_cast<const R *>(x.data());
+                const R *v = reinterpret_cast<const R *>(y.data());
+                const std::size_t count = x.size() * sizeof(T) / sizeof(R);
+                for (std::size_t q = 0; q < count; ++q)
+                    if (std::memcmp(&u[q], &v[q], sizeof(R)) != 0 &&
+                        !(std::isnan(u[q]) && std::isnan(v[q])))
+                        return false;
+                return true;
+            };
+            const std::string what = Name({n, n, n}, special) + " " + typeid(T).name();
+            EXPECT_TRUE(same(lu[0], lu[1]) && ipiv[0] == ipiv[1] && parity[0] == parity[1] &&
+                        status[0] == status[1])
+                << what << " Crout";
+            EXPECT_TRUE(same(g[0], g[1]) && same(r[0], r[1]) && pivot[0] == pivot[1])
+                << what << " Gauss";
+        }
+    }
+}
+
+TEST(KernelPaths, FloatAndComplexLuFamilyMatchesColumnByColumn) {
+    std::mt19937_64 rng(matrix_test::Seed());
+    CheckBlockedLuFamily<float>(rng);
+    CheckBlockedLuFamily<std::complex<float>>(rng);
+    CheckBlockedLuFamily<std::complex<double>>(rng);
 }
 
 // The complex elimination of the eigenvectors: panels of 32 columns whose

@@ -99,12 +99,20 @@ TEST(Linalg, RefusesBadArguments) {
     A cell21 = keep(Array({2, 1}, mxClassCell)), c22 = cx({2, 2}), c33 = cx({3, 3});
     A c11 = cx({1, 1}), c21 = cx({2, 1}), c12 = cx({1, 2}), cNd = cx({2, 2, 2});
     A indefinite = keep(Matrix(2, 2, {4, -7, 100, 3}));
+    A i22 = keep(Array({2, 2}, mxClassInt32));
 
     const Expected no = matrix_test::NotImplemented();
     const Expected ndim = Expected::Throws<COperationOnNDArrayNotDefinedException>();
     const Expected sq = Expected::Throws<CMatrixMustBeSquareException>();
     const Expected dims = Expected::Throws<CMatrixDimsMustAgreeException>();
     const Expected onClass = Expected::Throws(COperationNotDefinedOnClassException(s22));
+    auto integers = [](const wchar_t *fn) {
+        return Expected::Throws(CFunctionErrorException(
+            (std::wstring(fn) +
+             L": integer matrices have no matrix arithmetic; convert them with double or single")
+                .c_str()));
+    };
+    const Expected transposeNd = Expected::Throws<CTransposeOnNDArrayNotDefinedException>();
     const Expected two =
         Expected::Throws(CFunctionErrorException(L"Matrix must be a column of two elements"));
     struct Case {
@@ -122,24 +130,34 @@ TEST(Linalg, RefusesBadArguments) {
         // The classes of both operands, then N-d, then the inner dimensions
         // (a scalar of another class multiplies element-wise instead).
         {kMtimes,
-         {C(d22, s22, no), C(c22, d22, no), C(i8Nd, d22, no), C(m34, nd, ndim),
+         {C(i22, d22, integers(L"Mtimes")), C(cell22, d22, no), C(i8Nd, d22, integers(L"Mtimes")),
+          C(s22, nd, ndim), C(m34, nd, ndim),
           C(wide, m45, Expected::Throws<CInnerMatrixDimsMustAgreeException>())}},
         // A scalar A hands B to the element-wise division; N-d of either
         // operand, then the classes, then the rows.
         {kMldivide,
-         {C(scalar, cell21, no), C(sNd, b21, ndim), C(eye3, sNd, ndim), C(c33, col3, no),
-          C(eye3, s31, no), C(eye3, b21, dims), C(eye3, e00, dims)}},
+         {C(scalar, cell21, no), C(sNd, b21, ndim), C(eye3, sNd, ndim), C(cell22, b21, no),
+          C(i22, b21, integers(L"Mldivide")), C(c33, b21, dims), C(eye3, b21, dims),
+          C(eye3, e00, dims),
+          C(wide, s21,
+            Expected::Throws(CFunctionErrorException(
+                L"Mldivide: systems of complex or single matrices must be square; a "
+                L"least-squares solution needs QR, which these classes do not have yet")))}},
         // The classes first (before any transpose), then the transposes'
         // N-d test, then Mldivide's rows.
         {kMrdivide,
-         {C(d22, c22, no), C(sNd, d22, no),
+         {C(d22, cell22, no), C(i22, d22, integers(L"Mrdivide")), C(sNd, d22, transposeNd),
           C(nd, scalar, Expected::Throws<CTransposeOnNDArrayNotDefinedException>()),
           C(d22, row3, dims), C(scalar, row3, dims)}},
         // Lu: N-d, then the class, then the shape; Det the same, an
         // imaginary part allowed.
-        {kLu, {C(sNd, ndim), C(s23, no), C(c22, no), C(wide, sq)}},
+        {kLu,
+         {C(sNd, ndim), C(i22, integers(L"Lu")), C(cell22, no), C(s23, sq), C(wide, sq)}},
         {kLu2, {C(wide, sq)}},
-        {kDet, {C(sNd, ndim), C(s00, no), C(e03, sq), C(wide, sq)}},
+        {kDet,
+         {C(sNd, ndim), C(i22, integers(L"Det")), C(e03, sq), C(wide, sq),
+          C(c22, Expected::Throws(CFunctionErrorException(
+                     L"Det: the determinant of a complex matrix is complex; use DetArray")))}},
         // The shape (N-d included), then the class, then the imaginary part.
         {kChol,
          {C(wide, sq), C(nd, sq), C(s23, sq), C(cNd, sq), C(s22, onClass), C(i32, onClass),

@@ -63,7 +63,7 @@ TEST(Mtimes, WorkedExamples) {
 // The scale factors decide: for [3 1000; 2 1] row 2 (scaled 1.0) beats row
 // 1 (0.003); for [1 0; 1 0] the scaled magnitudes tie and the later row
 // wins. Det: two substituted pivots of 1e-20 and one interchange for the
-// zero matrix, the imaginary part ignored. An empty matrix: empty double
+// zero matrix; a complex one's by DetArray. An empty matrix: empty double
 // factors and a determinant of 1.
 TEST(Lu, WorkedExamples) {
     const ArrayPtr a = Matrix(2, 2, {1, 3, 2, 4}), e = Array({0, 0});
@@ -82,8 +82,16 @@ TEST(Lu, WorkedExamples) {
     }
     EXPECT_NEAR(Det(a.get()), -2.0, 4 * kEps);
     EXPECT_EQ(Bits(Det(Matrix(2, 2, {0, 0, 0, 0}).get())), Bits(-(1.0e-20 * 1.0e-20)));
-    const ArrayPtr c = matrix_test::Counted({2, 2}, 1.0, mxComplexityComplex);
-    EXPECT_EQ(Det(c.get()), Det(Matrix(2, 2, {1, 2, 3, 4}).get()));
+    // [1+i 2; 3 4-i]: every step exact, det -1+3i, in double and in single.
+    const ArrayPtr c = matrix_test::Complex(2, 2, {1, 3, 2, 4}, {1, 0, 0, -1});
+    const ArrayPtr cs(Single(c.get()));
+    for (const CMatrix *x : {c.get(), cs.get()}) {
+        const ArrayPtr d(DetArray(x));
+        EXPECT_EQ(d->GetClassID(), x->GetClassID());
+        EXPECT_EQ(matrix_test::AnyValues(d.get()), ValueList{-1});
+        EXPECT_EQ(matrix_test::AnyValues(d.get(), true), ValueList{3});
+    }
+    EXPECT_NEAR(Det(ArrayPtr(Single(a.get())).get()), -2.0, 8 * 1.2e-7);
     Lu(fe[0], fe[1], fe[2], e.get());
     Lu(ge[0], ge[1], e.get());
     for (CMatrix *x : {fe[0], fe[1], fe[2], ge[0], ge[1]}) Expect(x, {0, 0}, {});

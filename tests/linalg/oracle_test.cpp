@@ -3,7 +3,11 @@
 // eigenvectors are checked so in both orders by order_test.cpp.
 #include <algorithm>
 #include <cmath>
+#include <complex>
+#include <string>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <matrix/order.h>
 
@@ -294,6 +298,264 @@ TEST(Eig, ValuesAgreeWithDgeev) {
             }
         }
     }
+}
+
+}  // namespace
+
+// --- Complex and single against reference BLAS and LAPACK -----------------------------------
+
+extern "C" {
+using Cf = std::complex<float>;
+using Cd = std::complex<double>;
+void sgemm_(const char *, const char *, Fint, Fint, Fint, const float *, const float *, Fint,
+            const float *, Fint, const float *, float *, Fint, Flen, Flen);
+void cgemm_(const char *, const char *, Fint, Fint, Fint, const Cf *, const Cf *, Fint, const Cf *,
+            Fint, const Cf *, Cf *, Fint, Flen, Flen);
+void zgemm_(const char *, const char *, Fint, Fint, Fint, const Cd *, const Cd *, Fint, const Cd *,
+            Fint, const Cd *, Cd *, Fint, Flen, Flen);
+void sgetrf_(Fint, Fint, float *, Fint, int *, int *);
+void cgetrf_(Fint, Fint, Cf *, Fint, int *, int *);
+void zgetrf_(Fint, Fint, Cd *, Fint, int *, int *);
+void sgetrs_(const char *, Fint, Fint, const float *, Fint, const int *, float *, Fint, int *, Flen);
+void cgetrs_(const char *, Fint, Fint, const Cf *, Fint, const int *, Cf *, Fint, int *, Flen);
+void zgetrs_(const char *, Fint, Fint, const Cd *, Fint, const int *, Cd *, Fint, int *, Flen);
+void sgecon_(const char *, Fint, const float *, Fint, const float *, float *, float *, int *, int *,
+             Flen);
+void cgecon_(const char *, Fint, const Cf *, Fint, const float *, float *, Cf *, float *, int *,
+             Flen);
+void zgecon_(const char *, Fint, const Cd *, Fint, const double *, double *, Cd *, double *, int *,
+             Flen);
+}
+
+namespace {
+
+// One element type's reference routines, and its array class.
+template <class T>
+struct Reference;
+template <>
+struct Reference<float> {
+    static constexpr auto gemm = sgemm_;
+    static constexpr auto getrf = sgetrf_;
+    static constexpr auto getrs = sgetrs_;
+    static float Gecon(int n, const float *lu, float anorm) {
+        float rcond = 0;
+        std::vector<float> work(4 * n);
+        std::vector<int> iwork(n);
+        int info = 0;
+        sgecon_("1", &n, lu, &n, &anorm, &rcond, work.data(), iwork.data(), &info, 1);
+        return rcond;
+    }
+};
+template <class R, class C, class Gecon>
+R ComplexGecon(int n, const C *lu, R anorm, Gecon gecon) {
+    R rcond = 0;
+    std::vector<C> work(2 * n);
+    std::vector<R> rwork(2 * n);
+    int info = 0;
+    gecon("1", &n, lu, &n, &anorm, &rcond, work.data(), rwork.data(), &info, 1);
+    return rcond;
+}
+template <>
+struct Reference<Cf> {
+    static constexpr auto gemm = cgemm_;
+    static constexpr auto getrf = cgetrf_;
+    static constexpr auto getrs = cgetrs_;
+    static float Gecon(int n, const Cf *lu, float anorm) {
+        return ComplexGecon(n, lu, anorm, cgecon_);
+    }
+};
+template <>
+struct Reference<Cd> {
+    static constexpr auto gemm = zgemm_;
+    static constexpr auto getrf = zgetrf_;
+    static constexpr auto getrs = zgetrs_;
+    static double Gecon(int n, const Cd *lu, double anorm) {
+        return ComplexGecon(n, lu, anorm, zgecon_);
+    }
+};
+
+template <class T>
+constexpr bool kComplexT = !std::is_same<T, float>::value;
+template <class T>
+constexpr mxClassID kClassT =
+    std::is_same<T, float>::value || std::is_same<T, Cf>::value ? mxClassSingle : mxClassDouble;
+template <class T>
+using RealOfT = std::conditional_t<std::is_same<T, float>::value, float,
+                                   std::conditional_t<std::is_same<T, Cf>::value, float, double>>;
+
+template <class T>
+struct Mat {
+    std::size_t m, n;
+    std::vector<T> v;
+    T &operator()(std::size_t i, std::size_t j) { return v[i + j * m]; }
+};
+
+template <class T>
+Mat<T> RandomMat(std::size_t m, std::size_t n, std::mt19937_64 &rng) {
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    Mat<T> a{m, n, std::vector<T>(m * n)};
+    for (T &x : a.v) {
+        if constexpr (kComplexT<T>) {
+            x = T(RealOfT<T>(u(rng)), RealOfT<T>(u(rng)));
+        } else {
+            x = T(u(rng));
+        }
+    }
+    return a;
+}
+
+template <class T>
+ArrayPtr ToClassArray(const Mat<T> &a) {
+    using R = RealOfT<T>;
+    const unsigned int dims[2] = {unsigned(a.m), unsigned(a.n)};
+    ArrayPtr r(mxCreateNumericArray(2, dims, kClassT<T>,
+                                    kComplexT<T> ? mxComplexityComplex : mxComplexityReal));
+    for (std::size_t k = 0; k < a.v.size(); ++k) {
+        if constexpr (kComplexT<T>) {
+            static_cast<R *>(r->GetPr())[k] = a.v[k].real();
+            static_cast<R *>(r->GetPi())[k] = a.v[k].imag();
+        } else {
+            static_cast<R *>(r->GetPr())[k] = a.v[k];
+        }
+    }
+    return r;
+}
+
+// The array's elements as T (a real array's imaginary parts 0); its class
+// must be T's.
+template <class T>
+Mat<T> FromClassArray(const CMatrix *a) {
+    using R = RealOfT<T>;
+    EXPECT_EQ(a->GetClassID(), kClassT<T>);
+    Mat<T> r{mxGetM(a), mxGetN(a), std::vector<T>(a->GetNoElems())};
+    const R *re = static_cast<const R *>(a->GetPr()), *im = static_cast<const R *>(a->GetPi());
+    for (std::size_t k = 0; k < r.v.size(); ++k) {
+        if constexpr (kComplexT<T>) {
+            r.v[k] = T(re[k], im != nullptr ? im[k] : R(0));
+        } else {
+            r.v[k] = re[k];
+        }
+    }
+    return r;
+}
+
+template <class T>
+Mat<T> Gemm(const Mat<T> &a, const Mat<T> &b, T beta = T(0), Mat<T> c = {}) {
+    if (c.v.empty()) c = Mat<T>{a.m, b.n, std::vector<T>(a.m * b.n)};
+    const int m = int(a.m), n = int(b.n), k = int(a.n);
+    const T one(1);
+    Reference<T>::gemm("N", "N", &m, &n, &k, &one, a.v.data(), &m, b.v.data(), &k, &beta,
+                       c.v.data(), &m, 1, 1);
+    return c;
+}
+
+template <class T>
+Mat<T> Adjoint(const Mat<T> &a) {
+    Mat<T> t{a.n, a.m, std::vector<T>(a.v.size())};
+    for (std::size_t j = 0; j < a.n; ++j)
+        for (std::size_t i = 0; i < a.m; ++i) {
+            if constexpr (kComplexT<T>) {
+                t(j, i) = std::conj(a.v[i + j * a.m]);
+            } else {
+                t(j, i) = a.v[i + j * a.m];
+            }
+        }
+    return t;
+}
+
+template <class T>
+double MaxAbs(const Mat<T> &a) {
+    double big = 0;
+    for (const T &x : a.v) big = std::max(big, double(std::abs(x)));
+    return big;
+}
+
+// ||A*X - B||max / (n eps ||A||max ||X||max): a backward error, which
+// elimination with partial pivoting keeps near 1 for these inputs.
+template <class T>
+double ScaledResidual(const Mat<T> &a, const Mat<T> &x, Mat<T> b) {
+    const double eps = std::numeric_limits<RealOfT<T>>::epsilon();
+    const Mat<T> r = Gemm(a, x, T(-1), b);
+    return MaxAbs(r) / (double(a.n) * eps * MaxAbs(a) * MaxAbs(x));
+}
+
+template <class T>
+void CheckAgainstReference(std::mt19937_64 &rng, const char *what) {
+    using R = RealOfT<T>;
+    const double eps = std::numeric_limits<R>::epsilon();
+    for (std::size_t n : {1u, 2u, 17u, 70u}) {
+        const std::string at = std::string(what) + " n=" + std::to_string(n);
+        const Mat<T> a = RandomMat<T>(n, n, rng), b = RandomMat<T>(n, 3, rng);
+        const ArrayPtr A = ToClassArray(a), B = ToClassArray(b);
+        // The product, element by element within an inner product's bound.
+        const Mat<T> c = FromClassArray<T>(ArrayPtr(Mtimes(A.get(), B.get())).get()),
+                     want = Gemm(a, b);
+        for (std::size_t k = 0; k < c.v.size(); ++k)
+            EXPECT_LE(std::abs(c.v[k] - want.v[k]), 8.0 * n * eps) << at;
+        // LAPACK's solve and ours, each by its residual.
+        Mat<T> lu = a, xr = b;
+        std::vector<int> ipiv(n);
+        int info = 0, ni = int(n), k3 = 3;
+        Reference<T>::getrf(&ni, &ni, lu.v.data(), &ni, ipiv.data(), &info);
+        Reference<T>::getrs("N", &ni, &k3, lu.v.data(), &ni, ipiv.data(), xr.v.data(), &ni, &info,
+                            1);
+        double rcond = 0;
+        const Mat<T> x = FromClassArray<T>(ArrayPtr(Mldivide(A.get(), B.get(), rcond)).get());
+        EXPECT_LE(ScaledResidual(a, xr, b), 8.0) << at << " LAPACK";
+        EXPECT_LE(ScaledResidual(a, x, b), 8.0) << at;
+        // Y*A = C by Mrdivide: A'*Y' = C' by residual.
+        const Mat<T> cm = RandomMat<T>(3, n, rng);
+        const Mat<T> y = FromClassArray<T>(
+            ArrayPtr(Mrdivide(ToClassArray(cm).get(), A.get())).get());
+        EXPECT_LE(ScaledResidual(Adjoint(a), Adjoint(y), Adjoint(cm)), 8.0) << at << " Mrdivide";
+        // The estimate against LAPACK's, in the 1-norm.
+        double anorm = 0;
+        for (std::size_t j = 0; j < n; ++j) {
+            double s = 0;
+            for (std::size_t i = 0; i < n; ++i) s += std::abs(a.v[i + j * n]);
+            anorm = std::max(anorm, s);
+        }
+        const double lapack = Reference<T>::Gecon(ni, lu.v.data(), R(anorm));
+        // (A one-element A divides element-wise and gives no estimate.)
+        if (n > 1) {
+            EXPECT_TRUE(rcond <= 10 * lapack && lapack <= 10 * rcond)
+                << at << ": " << rcond << " vs " << lapack;
+            EXPECT_EQ(Rcond(A.get()), rcond) << at;
+        }
+        // Det against the product of LAPACK's pivots, interchanges counted.
+        T det(1);
+        for (std::size_t i = 0; i < n; ++i) det = det * (ipiv[i] != int(i + 1) ? -lu.v[i + i * n] : lu.v[i + i * n]);
+        const Mat<T> d = FromClassArray<T>(ArrayPtr(DetArray(A.get())).get());
+        if (n < 70) {  // (a 70 x 70 complex determinant overflows single)
+            EXPECT_LE(std::abs(d.v[0] - det), 1e3 * n * eps * std::abs(det)) << at;
+        }
+        // P*A = L*U and A = L*U, and A*inv(A) = I.
+        CMatrix *l, *u, *p, *l2, *u2;
+        Lu(l, u, p, A.get());
+        Lu(l2, u2, A.get());
+        const ArrayPtr L(l), U(u), P(p), L2(l2), U2(u2);
+        const Mat<T> pa = FromClassArray<T>(ArrayPtr(Mtimes(P.get(), A.get())).get());
+        const Mat<T> lm = FromClassArray<T>(L.get()), um = FromClassArray<T>(U.get());
+        const Mat<T> l2m = FromClassArray<T>(L2.get());
+        EXPECT_TRUE(FromClassArray<T>(U2.get()).v == um.v) << at;
+        EXPECT_LE(MaxAbs(Gemm(lm, um, T(-1), pa)), 8.0 * n * eps * MaxAbs(a)) << at << " PA = LU";
+        EXPECT_LE(MaxAbs(Gemm(l2m, um, T(-1), a)), 8.0 * n * eps * MaxAbs(a)) << at << " A = LU";
+        const Mat<T> inv = FromClassArray<T>(ArrayPtr(Inv(A.get())).get());
+        Mat<T> eye{n, n, std::vector<T>(n * n)};
+        for (std::size_t i = 0; i < n; ++i) eye(i, i) = T(1);
+        EXPECT_LE(ScaledResidual(a, inv, eye), 8.0) << at << " inverse";
+    }
+}
+
+TEST(Classes, AgreeWithReferenceBlasAndLapack) {
+    std::mt19937_64 rng(Seed());
+    for (Order order : {Order::kStated, Order::kFast}) {
+        SetOrder(order);
+        CheckAgainstReference<float>(rng, "single");
+        CheckAgainstReference<Cf>(rng, "complex single");
+        CheckAgainstReference<Cd>(rng, "complex double");
+    }
+    SetOrder(Order::kStated);
 }
 
 }  // namespace

@@ -12,9 +12,9 @@ namespace km = kiv::matrix;
 
 namespace {
 
-Array DetOf(const Array &a) { return Array(km::Det(a)); }
+Array DetOf(const Array &a) { return Array::Adopt(km::DetArray(a.get())); }
 Array RcondOf(const Array &a) { return Array(km::Rcond(a.get())); }
-Array TraceOf(const Array &a) { return Array(km::Trace(a)); }
+Array TraceOf(const Array &a) { return Array::Adopt(km::TraceArray(a.get())); }
 Array DotOf(const Array &a, const Array &b) { return km::Dot(a, b); }
 Array CrossOf(const Array &a, const Array &b) { return km::Cross(a, b); }
 Array PinvOf(const Array &a) { return km::Pinv(a); }
