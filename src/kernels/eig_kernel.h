@@ -363,6 +363,15 @@ KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::
 /// order n.
 std::size_t TridiagonalQlWorkspace(std::size_t n);
 
+/// TridiagonalQl's steps in single, with single's range in pythag (the
+/// sum of squares strictly between 2^-100 and 2^100); the rotations reach
+/// Z by scalar loops in the same order on every path.
+KernelStatus TridiagonalQl(std::size_t n, float *d, float *e, float *z, std::size_t ldz,
+                           float *work, KernelPath path = KernelPath::kFastest);
+
+/// The floats of workspace the single TridiagonalQl needs for order n.
+std::size_t TridiagonalQlWorkspaceSingle(std::size_t n);
+
 /// Blocks of at most this order are solved by TridiagonalQl inside
 /// TridiagonalDivideConquer; larger ones are split in two.
 constexpr std::size_t kDivideConquerLeaf = 32;
