@@ -118,6 +118,40 @@ KernelStatus SvdTyped(std::size_t m, std::size_t n, T *a, std::size_t lda, RealT
                       std::size_t ldu, T *v, std::size_t ldv, T *work);
 inline std::size_t SvdTypedWorkspace(std::size_t m, std::size_t n) { return 4 * n + m; }
 
+/// Reduces a general complex A to upper Hessenberg form H = Q'*A*Q: for
+/// k = 0..n-3, H(k) from MakeReflector on A(k+1.., k), H(k)' applied from
+/// the left to columns k+1.. and H(k) from the right to every row.
+///   a    [in,out] A; on exit H on and above the subdiagonal, v(k) in rows
+///                 k+2.. of column k (the layout of HermitianTridiagonalize)
+///   tau  [out] n-2 factors; work [out] n elements
+template <class T>
+void HessenbergReduceTyped(std::size_t n, T *a, std::size_t lda, T *tau, T *work);
+
+/// The Schur form T = Z'*H*Z of an upper Hessenberg H (entries below the
+/// subdiagonal are cleared first) by the single-shift QR algorithm: a
+/// subdiagonal entry h(l,l-1) with |h| <= eps*(|h(l-1,l-1)| + |h(l,l)|)
+/// (Abs1 sizes; the largest |h| when both are zero) is set to zero; the
+/// shift is the eigenvalue of the trailing 2 x 2 block nearer its last
+/// diagonal entry (h(i,i) + 0.75*|Re h(i,i-1)| at every 10th try); each
+/// sweep chases the bulge with rotations [c s; -conj(s) c], c real.
+///   w [out] n eigenvalues, in the order of deflation (from the last)
+///   z [in,out] null (values only: only the active block is updated), or
+///             n x n (ldz) taking every rotation from the right: Q gives
+///             A's Schur vectors
+/// Returns 0, or the order of the block whose eigenvalue was not found by
+/// its kComplexSchurMaxTests-th try (w(0..that-1) NaN).
+constexpr int kComplexSchurMaxTests = 30;
+template <class T>
+KernelStatus ComplexSchur(std::size_t n, T *h, std::size_t ldh, T *w, T *z, std::size_t ldz);
+
+/// Overwrites the Schur vectors z with unit eigenvectors: for k from the
+/// last, y solves (T(0..k-1, 0..k-1) - t(k,k))y = -T(0..k-1, k) by back
+/// substitution (a divisor smaller than eps*max|t| replaced by that), y(k)
+/// = 1, and column k becomes Z*y scaled to 2-norm 1.
+///   work [out] 2n elements
+template <class T>
+void SchurEigenvectors(std::size_t n, const T *t, std::size_t ldt, T *z, std::size_t ldz, T *work);
+
 /// sqrt(a^2 + b^2) as SafeHypot computes it, in R.
 template <class R>
 R SafeHypotOf(R a, R b);

@@ -161,6 +161,25 @@ void HermitianEig(std::size_t n, const CMatrix *A, RealType<T> *d, T *z) {
     }
 }
 
+// The eigenvalues w of a general complex A (n x n), in the order the QR
+// algorithm deflates them, and with v unit eigenvectors from its Schur form.
+template <class T>
+void GeneralEig(std::size_t n, const CMatrix *A, T *w, T *v) {
+    Elements<T> a(n * n), tau(n), work(2 * n);
+    Read(A, a.Get(), n * n);
+    kernels::HessenbergReduceTyped(n, a.Get(), n, tau.Get(), work.Get());
+    if (v != nullptr) {
+        // Q = diag(1, Q1), Q1 from the reflectors below the subdiagonal.
+        for (std::size_t i = 0; i < n * n; ++i) v[i] = T(i % (n + 1) == 0 ? 1 : 0);
+        if (n >= 3) {
+            kernels::HouseholderFormQTyped(n - 1, n - 2, a.Get() + 1, n, tau.Get(), n - 1,
+                                           v + 1 + n, n);
+        }
+    }
+    kernels::ComplexSchur(n, a.Get(), n, w, v, n);
+    if (v != nullptr) kernels::SchurEigenvectors(n, a.Get(), n, v, n, work.Get());
+}
+
 // Positions 0..n-1 ordered so that w decreases: an insertion sort in which
 // a value passes an earlier one only while strictly greater (NaNs stay).
 template <class R>
@@ -290,7 +309,15 @@ CMatrix *EigTyped(const CMatrix *A) {
         {
             Elements<T> a(n * n);
             Read(A, a.Get(), n * n);
-            if (!IsHermitian(n, a.Get())) throw CNotImplementedException();
+            if (!IsHermitian(n, a.Get())) {
+                if constexpr (!kIsComplex<T>) {
+                    throw CNotImplementedException();
+                } else {
+                    Elements<T> w(n);
+                    GeneralEig<T>(n, A, w.Get(), static_cast<T *>(nullptr));
+                    return ArrayOf(w.Get(), n, 1);
+                }
+            }
         }
         ArrayHolder d(NewArray<R>(n, 1));
         HermitianEig<T>(n, A, static_cast<R *>(d->GetPr()), nullptr);
@@ -306,7 +333,20 @@ void EigTyped(CMatrix *&D, CMatrix *&V, const CMatrix *A) {
         {
             Elements<T> a(n * n);
             Read(A, a.Get(), n * n);
-            if (!IsHermitian(n, a.Get())) throw CNotImplementedException();
+            if (!IsHermitian(n, a.Get())) {
+                if constexpr (!kIsComplex<T>) {
+                    throw CNotImplementedException();
+                } else {
+                    Elements<T> w(n), z(n * n), dd(n * n);
+                    GeneralEig<T>(n, A, w.Get(), z.Get());
+                    std::fill(dd.Get(), dd.Get() + n * n, T(0));
+                    for (std::size_t i = 0; i < n; ++i) dd.Get()[i + i * n] = w.Get()[i];
+                    ArrayHolder dArray(ArrayOf(dd.Get(), n, n)), vArray(ArrayOf(z.Get(), n, n));
+                    D = dArray.release();
+                    V = vArray.release();
+                    return;
+                }
+            }
         }
         Scratch<R> d(n);
         Elements<T> z(n * n);

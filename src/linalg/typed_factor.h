@@ -19,8 +19,9 @@ CMatrix *CholTyped(const CMatrix *A, bool &ok);
 
 /// Eigenvalues of a square non-empty Hermitian (real symmetric for single)
 /// A, real of A's class, ascending; with V, D diagonal and V unitary of
-/// A's class and complexity. Refuses anything else with
-/// CNotImplementedException.
+/// A's class and complexity. Any other complex A: complex eigenvalues in
+/// the order the QR algorithm deflates them, and unit eigenvectors. A real
+/// single A that is not symmetric is refused (CNotImplementedException).
 CMatrix *EigTyped(const CMatrix *A);
 void EigTyped(CMatrix *&D, CMatrix *&V, const CMatrix *A);
 

@@ -99,7 +99,7 @@ TEST(Linalg, RefusesBadArguments) {
     A cell21 = keep(Array({2, 1}, mxClassCell)), c22 = cx({2, 2}), c33 = cx({3, 3});
     A c11 = cx({1, 1}), c21 = cx({2, 1}), cNd = cx({2, 2, 2});
     A indefinite = keep(Matrix(2, 2, {4, -7, 100, 3}));
-    A cNonHermitian = keep(matrix_test::Complex(2, 2, {1, 2, 2, 1}, {0, 1, 1, 0}));
+    A sNonSymmetric = keep(matrix_test::Typed<float>(mxClassSingle, {2, 2}, {1, 2, 3, 4}));
 
     const Expected no = matrix_test::NotImplemented();
     const Expected ndim = Expected::Throws<COperationOnNDArrayNotDefinedException>();
@@ -159,11 +159,11 @@ TEST(Linalg, RefusesBadArguments) {
         {kRank, {C(sNd, ndim), C(cell21, no), C(i32, no)}},
         {kNorm2, {C(eNd, ndim), C(i8Nd, ndim), C(i32, no)}},
         {kNormFro, {C(eNd, ndim), C(i8Nd, ndim), C(i32, no)}},
-        // N-d first (0 x 0 x 2 too), other classes, then the shape; a complex
-        // or single A not Hermitian (symmetric) is not taken.
+        // N-d first (0 x 0 x 2 too), other classes, then the shape; a real
+        // single A that is not symmetric is not taken.
         {kEig,
          {C(sNd, ndim), C(e002, ndim), C(i32, no), C(wide, sq), C(e03, sq), C(s23, sq),
-          C(cNonHermitian, no)}},
+          C(sNonSymmetric, no)}},
         {kEigValues, {C(wide, sq)}},
         // The count first, then the class and the imaginary part.
         {kPlanerot,
