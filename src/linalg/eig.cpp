@@ -507,7 +507,7 @@ CMatrix *InverseIterationFast(std::size_t n, const Reduction &kept, const double
 
 CMatrix *Eig(const CMatrix *A, bool balance) {
     if (IsEmptyMatrix(A)) return mxCreateDoubleMatrix(0, 1, mxComplexityReal);
-    if (IsTypedSquareOperand(A)) return linalg::EigTyped(A);
+    if (IsTypedSquareOperand(A)) return linalg::EigTyped(A, balance);
     const unsigned int n = RequireSquareOperand(A);
     linalg::Scratch<double> wr(n);
     linalg::Scratch<double> wi(n);

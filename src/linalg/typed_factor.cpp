@@ -180,6 +180,27 @@ void GeneralEig(std::size_t n, const CMatrix *A, T *w, T *v) {
     if (v != nullptr) kernels::SchurEigenvectors(n, a.Get(), n, v, n, work.Get());
 }
 
+// The eigenvalues of a real single a (n x n, destroyed) by the double
+// kernels' steps in single: balancing when asked, elimination to
+// Hessenberg form and the double-shift QR algorithm; in the order of
+// deflation, an imaginary part of at most single's eps dropped, the column
+// complex when any is left.
+CMatrix *RealGeneralEigValues(std::size_t n, float *a, bool balance) {
+    Scratch<float> wr(n), wi(n);
+    if (balance) kernels::Balance(n, a, n);
+    kernels::ReduceToHessenberg(n, a, n);
+    kernels::HessenbergEigenvalues(n, a, n, wr.Get(), wi.Get());
+    bool complex = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!(std::fabs(wi.Get()[i]) > kEps<float>)) wi.Get()[i] = 0.0f;
+        complex = complex || wi.Get()[i] != 0.0f;
+    }
+    if (!complex) return ArrayOf(wr.Get(), n, 1);
+    Elements<std::complex<float>> w(n);
+    for (std::size_t i = 0; i < n; ++i) w.Get()[i] = std::complex<float>(wr.Get()[i], wi.Get()[i]);
+    return ArrayOf(w.Get(), n, 1);
+}
+
 // Positions 0..n-1 ordered so that w decreases: an insertion sort in which
 // a value passes an earlier one only while strictly greater (NaNs stay).
 template <class R>
@@ -301,7 +322,7 @@ CMatrix *CholTyped(const CMatrix *A, bool &ok) {
 }
 
 
-CMatrix *EigTyped(const CMatrix *A) {
+CMatrix *EigTyped(const CMatrix *A, bool balance) {
     return WithElementType(A, [&](auto zero) -> CMatrix * {
         using T = decltype(zero);
         using R = RealType<T>;
@@ -311,7 +332,7 @@ CMatrix *EigTyped(const CMatrix *A) {
             Read(A, a.Get(), n * n);
             if (!IsHermitian(n, a.Get())) {
                 if constexpr (!kIsComplex<T>) {
-                    throw CNotImplementedException();
+                    return RealGeneralEigValues(n, a.Get(), balance);
                 } else {
                     Elements<T> w(n);
                     GeneralEig<T>(n, A, w.Get(), static_cast<T *>(nullptr));

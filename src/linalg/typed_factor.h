@@ -21,8 +21,10 @@ CMatrix *CholTyped(const CMatrix *A, bool &ok);
 /// A, real of A's class, ascending; with V, D diagonal and V unitary of
 /// A's class and complexity. Any other complex A: complex eigenvalues in
 /// the order the QR algorithm deflates them, and unit eigenvectors. A real
-/// single A that is not symmetric is refused (CNotImplementedException).
-CMatrix *EigTyped(const CMatrix *A);
+/// single A that is not symmetric: the eigenvalues of the real double
+/// kernels' steps in single (balance as asked), complex single when any
+/// is; its eigenvectors are refused (CNotImplementedException).
+CMatrix *EigTyped(const CMatrix *A, bool balance);
 void EigTyped(CMatrix *&D, CMatrix *&V, const CMatrix *A);
 
 /// Qr's forms on a two-dimensional typed A (E null: no pivoting).
