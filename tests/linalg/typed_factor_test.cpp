@@ -420,4 +420,49 @@ TEST(TypedFactor, SvdAgreesWithGesvd) {
     }
 }
 
+// Special operands of every kind: each function computes (NaN or Inf where
+// the operand has them: Svd's values and Norm(A, 2) NaN for a NaN) or
+// refuses with one of the library's exceptions, and leaks nothing.
+TEST(TypedFactor, SpecialOperands) {
+    std::mt19937_64 rng(Seed());
+    for (const Kind &k : kKinds) {
+        std::vector<Cx> operands;
+        for (const DimList &s : std::vector<DimList>{{0, 0}, {0, 3}, {3, 0}, {1, 1}, {3, 3}, {2, 4}}) {
+            operands.push_back(Cx(s[0], s[1]));  // zeros
+            if (s[0] * s[1] == 0) continue;
+            for (double bad : {kNaN, kInf}) {
+                Cx a = Random(k, s[0], s[1], rng, s[0] == s[1]);
+                a(0, 0) = bad;
+                operands.push_back(a);
+            }
+        }
+        for (const Cx &a : operands) {
+            const ArrayPtr A = Make(k, a);
+            const CMatrix *p = A.get();
+            const bool nan = std::any_of(a.v.begin(), a.v.end(), [](cd x) { return std::isnan(x.real()); });
+            const std::vector<std::function<void()>> calls = {
+                [p] { bool ok; ArrayPtr(Chol(p, ok)); },
+                [p] { ArrayPtr(Eig(p, true)); },
+                [p] { CMatrix *d = nullptr, *v = nullptr; Eig(d, v, p, true); ArrayPtr D(d), V(v); },
+                [p] { CMatrix *q = nullptr, *r = nullptr, *e = nullptr; Qr(q, r, e, p, false); ArrayPtr Q(q), R(r), E(e); },
+                [p] { CMatrix *u = nullptr, *s = nullptr, *v = nullptr; Svd(u, s, v, p, true); ArrayPtr U(u), S(s), V(v); },
+                [p] { Norm(p, 1.0), Norm(p, kInf), NormFro(p), Rank(p); },
+                [p] { ArrayPtr(Pinv(p)); },
+                [p, nan] {
+                    const ArrayPtr s(Svd(p, false));
+                    EXPECT_TRUE(!nan || std::isnan(matrix_test::AnyValues(s.get())[0]));
+                    EXPECT_TRUE(!nan || std::isnan(Norm(p, 2.0)));
+                }};
+            for (std::size_t c = 0; c < calls.size(); ++c) {
+                const matrix_test::LiveBlocks blocks;
+                try {
+                    calls[c]();
+                } catch (const IMatrixException &) {
+                }
+                EXPECT_EQ(blocks.Delta(), 0) << k.name << " call " << c;
+            }
+        }
+    }
+}
+
 }  // namespace
