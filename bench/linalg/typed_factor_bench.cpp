@@ -119,7 +119,8 @@ void BM_LapackTyped(benchmark::State &state) {
         if (single) {
             std::copy_n(static_cast<const float *>(a->GetPr()), n * n, s.data());
         } else {
-            for (std::size_t k = 0; k < n * n; ++k) z[k] = cd(mxGetPr(a.get())[k], mxGetPi(a.get())[k]);
+            for (std::size_t k = 0; k < n * n; ++k)
+                z[k] = cd(mxGetPr(a.get())[k], mxGetPi(a.get())[k]);
         }
         switch (what) {
             case 0:
@@ -127,16 +128,20 @@ void BM_LapackTyped(benchmark::State &state) {
                        : zpotrf_("U", &ni, z.data(), &ni, &info, 1);
                 break;
             case 1:
-                single ? ssyev_("V", "L", &ni, s.data(), &ni, st.data(), sw.data(), &lwork, &info, 1, 1)
-                       : zheev_("V", "L", &ni, z.data(), &ni, w.data(), zw.data(), &lwork, rw.data(), &info, 1, 1);
+                single ? ssyev_("V", "L", &ni, s.data(), &ni, st.data(), sw.data(), &lwork, &info,
+                                1, 1)
+                       : zheev_("V", "L", &ni, z.data(), &ni, w.data(), zw.data(), &lwork,
+                                rw.data(), &info, 1, 1);
                 break;
             case 2:
                 single ? sgeqrf_(&ni, &ni, s.data(), &ni, st.data(), sw.data(), &lwork, &info)
                        : zgeqrf_(&ni, &ni, z.data(), &ni, zt.data(), zw.data(), &lwork, &info);
                 break;
             default:
-                single ? sgesvd_("A", "A", &ni, &ni, s.data(), &ni, st.data(), su.data(), &ni, sv.data(), &ni, sw.data(), &lwork, &info, 1, 1)
-                       : zgesvd_("A", "A", &ni, &ni, z.data(), &ni, w.data(), zu.data(), &ni, zv.data(), &ni, zw.data(), &lwork, rw.data(), &info, 1, 1);
+                single ? sgesvd_("A", "A", &ni, &ni, s.data(), &ni, st.data(), su.data(), &ni,
+                                 sv.data(), &ni, sw.data(), &lwork, &info, 1, 1)
+                       : zgesvd_("A", "A", &ni, &ni, z.data(), &ni, w.data(), zu.data(), &ni,
+                                 zv.data(), &ni, zw.data(), &lwork, rw.data(), &info, 1, 1);
                 break;
         }
         benchmark::DoNotOptimize(info);

@@ -67,8 +67,7 @@ void Columns(bool share, std::size_t c0, std::size_t c1, Body body) {
         body(c0, c1);
         return;
     }
-    ParallelFor(c1 - c0, kColumnGrain,
-                [&](std::size_t b, std::size_t e) { body(c0 + b, c0 + e); });
+    ParallelFor(c1 - c0, kColumnGrain, [&](std::size_t b, std::size_t e) { body(c0 + b, c0 + e); });
 }
 
 }  // namespace
@@ -96,9 +95,8 @@ KernelStatus CholeskyUpperTyped(std::size_t n, const T *a, std::size_t lda, T *r
             if (x < R(0)) return j + 1;
             r[j + j * ldr] = T(std::sqrt(x));
             const bool shareRow = !plain && (j - j0) * (n - j) >= kParallelWork;
-            Columns<T>(shareRow, j + 1, n, [&](std::size_t c0, std::size_t c1) {
-                FinishRow(r, ldr, j0, j, c0, c1);
-            });
+            Columns<T>(shareRow, j + 1, n,
+                       [&](std::size_t c0, std::size_t c1) { FinishRow(r, ldr, j0, j, c0, c1); });
         }
     }
     return 0;

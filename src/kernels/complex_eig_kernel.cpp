@@ -40,8 +40,8 @@ void Rotation(T x, T y, RealType<T> &c, T &s) {
 // Rows k and k+1 of columns c0..c1-1 take G from the left:
 // (p, q) -> (c*p + s*q, c*q - conj(s)*p).
 template <class T>
-void RotateRows(T *h, std::size_t ldh, std::size_t k, std::size_t c0, std::size_t c1,
-                RealType<T> c, T s) {
+void RotateRows(T *h, std::size_t ldh, std::size_t k, std::size_t c0, std::size_t c1, RealType<T> c,
+                T s) {
     for (std::size_t j = c0; j < c1; ++j) {
         T *col = h + j * ldh;
         const T p = col[k], q = col[k + 1];
@@ -168,8 +168,7 @@ KernelStatus ComplexSchur(std::size_t n, T *h, std::size_t ldh, T *w, T *z, std:
 }
 
 template <class T>
-void SchurEigenvectors(std::size_t n, const T *t, std::size_t ldt, T *z, std::size_t ldz,
-                       T *work) {
+void SchurEigenvectors(std::size_t n, const T *t, std::size_t ldt, T *z, std::size_t ldz, T *work) {
     using R = RealType<T>;
     const R eps = std::numeric_limits<R>::epsilon();
     R tnorm = 0;
@@ -198,7 +197,8 @@ void SchurEigenvectors(std::size_t n, const T *t, std::size_t ldt, T *z, std::si
         for (std::size_t r = 0; r < n; ++r) scale = std::max(scale, Abs1(v[r]));
         R sum = 0;
         if (scale > R(0)) {
-            for (std::size_t r = 0; r < n; ++r) sum = sum + SquaredModulus(Times(v[r], R(1) / scale));
+            for (std::size_t r = 0; r < n; ++r)
+                sum = sum + SquaredModulus(Times(v[r], R(1) / scale));
         }
         const R length = scale * std::sqrt(sum);
         for (std::size_t r = 0; r < n; ++r) {
@@ -208,7 +208,7 @@ void SchurEigenvectors(std::size_t n, const T *t, std::size_t ldt, T *z, std::si
 }
 
 #define MATRIX_COMPLEX_EIG(T)                                                                 \
-    template void HessenbergReduceTyped(std::size_t, T *, std::size_t, T *, T *);            \
+    template void HessenbergReduceTyped(std::size_t, T *, std::size_t, T *, T *);             \
     template KernelStatus ComplexSchur(std::size_t, T *, std::size_t, T *, T *, std::size_t); \
     template void SchurEigenvectors(std::size_t, const T *, std::size_t, T *, std::size_t, T *);
 MATRIX_COMPLEX_EIG(std::complex<double>)

@@ -138,8 +138,7 @@ void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, 
 KernelStatus HessenbergEigenvalues(std::size_t n, double *a, std::size_t lda, double *wr,
                                    double *wi);
 /// The same steps in single (the constants rounded to single).
-KernelStatus HessenbergEigenvalues(std::size_t n, float *a, std::size_t lda, float *wr,
-                                   float *wi);
+KernelStatus HessenbergEigenvalues(std::size_t n, float *a, std::size_t lda, float *wr, float *wi);
 
 /// The magnitude by which the complex eliminations below choose pivots:
 /// |re| + |im| (cheaper than the modulus, and within a factor sqrt(2) of it).

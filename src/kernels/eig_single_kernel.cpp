@@ -176,8 +176,7 @@ void DeflatePair(std::size_t nn, R x, R y, R w, R t, R *wr, R *wi) {
 // diagonal, and x, y and w are replaced by values from the two lowest
 // subdiagonal magnitudes.
 template <class R>
-void ExceptionalShift(const IndexedOf<R> &a, std::size_t nn, R &t, R &x, R &y,
-                      R &w) {
+void ExceptionalShift(const IndexedOf<R> &a, std::size_t nn, R &t, R &x, R &y, R &w) {
     t = t + x;
     for (std::size_t i = 1; i <= nn; ++i) a(i, i) = a(i, i) - x;
     const R s = std::fabs(a(nn, nn - 1)) + std::fabs(a(nn - 1, nn - 2));
@@ -198,8 +197,7 @@ struct SweepStart {
 // Forms the shift from x, y and w and looks for two consecutive small
 // subdiagonal elements, from m = nn-2 up to l.
 template <class R>
-SweepStart<R> FormShift(const IndexedOf<R> &a, std::size_t l, std::size_t nn, R x, R y,
-                     R w) {
+SweepStart<R> FormShift(const IndexedOf<R> &a, std::size_t l, std::size_t nn, R x, R y, R w) {
     std::size_t m = nn - 2;
     R p = 0.0, q = 0.0, r = 0.0;
     for (;; --m) {
@@ -286,7 +284,6 @@ void DoubleShiftSweep(const IndexedOf<R> &a, std::size_t l, std::size_t nn, Swee
     }
 }
 
-
 template <class R>
 KernelStatus HessenbergEigenvaluesIn(std::size_t n, R *a_, std::size_t lda, R *wr, R *wi) {
     const IndexedOf<R> a{a_, lda};
@@ -336,8 +333,7 @@ void ReduceToHessenberg(std::size_t n, float *a, std::size_t lda, std::size_t *p
     ReduceToHessenbergIn(n, a, lda, pivot);
 }
 
-KernelStatus HessenbergEigenvalues(std::size_t n, float *a, std::size_t lda, float *wr,
-                                   float *wi) {
+KernelStatus HessenbergEigenvalues(std::size_t n, float *a, std::size_t lda, float *wr, float *wi) {
     return HessenbergEigenvaluesIn(n, a, lda, wr, wi);
 }
 

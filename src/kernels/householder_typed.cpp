@@ -214,17 +214,17 @@ void HermitianBackTransform(std::size_t n, const T *a, std::size_t lda, const T 
     }
 }
 
-#define MATRIX_TYPED_HOUSEHOLDER(T)                                                              \
-    template T MakeReflector(std::size_t, T &, T *, std::size_t);                                \
-    template void ApplyReflectorLeft(std::size_t, std::size_t, const T *, T, bool, T *,          \
-                                     std::size_t);                                               \
-    template void HouseholderQrTyped(std::size_t, std::size_t, T *, std::size_t, T *,            \
-                                     std::uint32_t *, RealType<T> *);                            \
-    template void HouseholderFormQTyped(std::size_t, std::size_t, const T *, std::size_t,        \
-                                        const T *, std::size_t, T *, std::size_t);               \
-    template void HermitianTridiagonalize(std::size_t, T *, std::size_t, RealType<T> *,          \
-                                          RealType<T> *, T *, T *);                              \
-    template void HermitianBackTransform(std::size_t, const T *, std::size_t, const T *,         \
+#define MATRIX_TYPED_HOUSEHOLDER(T)                                                       \
+    template T MakeReflector(std::size_t, T &, T *, std::size_t);                         \
+    template void ApplyReflectorLeft(std::size_t, std::size_t, const T *, T, bool, T *,   \
+                                     std::size_t);                                        \
+    template void HouseholderQrTyped(std::size_t, std::size_t, T *, std::size_t, T *,     \
+                                     std::uint32_t *, RealType<T> *);                     \
+    template void HouseholderFormQTyped(std::size_t, std::size_t, const T *, std::size_t, \
+                                        const T *, std::size_t, T *, std::size_t);        \
+    template void HermitianTridiagonalize(std::size_t, T *, std::size_t, RealType<T> *,   \
+                                          RealType<T> *, T *, T *);                       \
+    template void HermitianBackTransform(std::size_t, const T *, std::size_t, const T *,  \
                                          std::size_t, T *, std::size_t);
 MATRIX_TYPED_HOUSEHOLDER(float)
 MATRIX_TYPED_HOUSEHOLDER(std::complex<double>)

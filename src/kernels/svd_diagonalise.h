@@ -82,7 +82,9 @@ KernelStatus DiagonaliseBidiagonal(std::size_t n, R *w, std::size_t incw, R *e, 
             R h = E(k);
             R f = ((y - z) * (y + z) + (g - h) * (g + h)) / (R(2.0) * h * y);
             g = SafeHypotOf<R>(f, R(1.0));
-            f = ((x - z) * (x + z) + h * ((y / (f + (f >= R(0) ? std::fabs(g) : -std::fabs(g)))) - h)) / x;
+            f = ((x - z) * (x + z) +
+                 h * ((y / (f + (f >= R(0) ? std::fabs(g) : -std::fabs(g)))) - h)) /
+                x;
 
             // One QR sweep over l..k.
             R c = 1.0;

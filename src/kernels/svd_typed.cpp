@@ -109,9 +109,9 @@ KernelStatus SvdTyped(std::size_t m, std::size_t n, T *a, std::size_t lda, RealT
         });
 }
 
-#define MATRIX_TYPED_SVD(T)                                                                 \
-    template KernelStatus SvdTyped(std::size_t, std::size_t, T *, std::size_t, RealType<T> *, \
-                                   T *, std::size_t, T *, std::size_t, T *);
+#define MATRIX_TYPED_SVD(T)                                                                        \
+    template KernelStatus SvdTyped(std::size_t, std::size_t, T *, std::size_t, RealType<T> *, T *, \
+                                   std::size_t, T *, std::size_t, T *);
 MATRIX_TYPED_SVD(float)
 MATRIX_TYPED_SVD(std::complex<double>)
 MATRIX_TYPED_SVD(std::complex<float>)

@@ -142,7 +142,8 @@ void HermitianEig(std::size_t n, const CMatrix *A, RealType<T> *d, T *z) {
         }
         if (best == i) continue;
         std::swap(d[i], d[best]);
-        if (z != nullptr) std::swap_ranges(zr.Get() + i * n, zr.Get() + (i + 1) * n, zr.Get() + best * n);
+        if (z != nullptr)
+            std::swap_ranges(zr.Get() + i * n, zr.Get() + (i + 1) * n, zr.Get() + best * n);
     }
     if (z == nullptr) return;
     for (std::size_t i = 0; i < n * n; ++i) z[i] = T(zr.Get()[i]);
@@ -321,7 +322,6 @@ CMatrix *CholTyped(const CMatrix *A, bool &ok) {
     });
 }
 
-
 CMatrix *EigTyped(const CMatrix *A, bool balance) {
     return WithElementType(A, [&](auto zero) -> CMatrix * {
         using T = decltype(zero);
@@ -476,7 +476,8 @@ double NormTyped(const CMatrix *A, double p) {
                 return sum;
             }
             const R power = static_cast<R>(p);
-            for (std::size_t i = 0; i < count; ++i) sum = sum + std::pow(kernels::Modulus(x[i]), power);
+            for (std::size_t i = 0; i < count; ++i)
+                sum = sum + std::pow(kernels::Modulus(x[i]), power);
             return std::pow(sum, R(1) / power);
         }
         if (p == 2.0) {
@@ -532,7 +533,8 @@ unsigned int RankTyped(const CMatrix *A, bool given, double tol) {
         SingularValuesOf<T>(A, s.Get());
         // max(m, n)*s(0) first, then times the class's eps.
         const double limit =
-            given ? tol : static_cast<double>(kEps<R> * (static_cast<R>(std::max(m, n)) * s.Get()[0]));
+            given ? tol
+                  : static_cast<double>(kEps<R> * (static_cast<R>(std::max(m, n)) * s.Get()[0]));
         return static_cast<unsigned int>(CountAbove(k, s.Get(), limit));
     });
 }

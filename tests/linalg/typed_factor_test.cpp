@@ -16,16 +16,16 @@ void cpotrf_(const char *, Fint, cf *, Fint, int *, Flen);
 void spotrf_(const char *, Fint, float *, Fint, int *, Flen);
 void zheev_(const char *, const char *, Fint, cd *, Fint, double *, cd *, Fint, double *, int *,
             Flen, Flen);
-void cheev_(const char *, const char *, Fint, cf *, Fint, float *, cf *, Fint, float *, int *,
-            Flen, Flen);
+void cheev_(const char *, const char *, Fint, cf *, Fint, float *, cf *, Fint, float *, int *, Flen,
+            Flen);
 void ssyev_(const char *, const char *, Fint, float *, Fint, float *, float *, Fint, int *, Flen,
             Flen);
 void zgeev_(const char *, const char *, Fint, cd *, Fint, cd *, cd *, Fint, cd *, Fint, cd *, Fint,
             double *, int *, Flen, Flen);
 void cgeev_(const char *, const char *, Fint, cf *, Fint, cf *, cf *, Fint, cf *, Fint, cf *, Fint,
             float *, int *, Flen, Flen);
-void sgeev_(const char *, const char *, Fint, float *, Fint, float *, float *, float *, Fint, float *,
-            Fint, float *, Fint, int *, Flen, Flen);
+void sgeev_(const char *, const char *, Fint, float *, Fint, float *, float *, float *, Fint,
+            float *, Fint, float *, Fint, int *, Flen, Flen);
 void zgeqrf_(Fint, Fint, cd *, Fint, cd *, cd *, Fint, int *);
 void cgeqrf_(Fint, Fint, cf *, Fint, cf *, cf *, Fint, int *);
 void sgeqrf_(Fint, Fint, float *, Fint, float *, float *, Fint, int *);
@@ -92,7 +92,8 @@ double Departure(const Cx &q) { return FroDiff(Times(q, q, true), Eye(q.n)); }
 
 // Random entries in [-1, 1] (imaginary parts too when complex), rounded to
 // the class; with hermitian, made exactly Hermitian in it.
-Cx Random(const Kind &k, std::size_t m, std::size_t n, std::mt19937_64 &rng, bool hermitian = false) {
+Cx Random(const Kind &k, std::size_t m, std::size_t n, std::mt19937_64 &rng,
+          bool hermitian = false) {
     std::uniform_real_distribution<double> u(-1.0, 1.0);
     Cx a(m, n);
     for (cd &x : a.v) {
@@ -166,7 +167,8 @@ TEST(TypedFactor, CholAgreesWithPotrf) {
             for (std::size_t i = 0; i < n; ++i) a(i, i) += double(n);
             a = Get(Make(k, a).get(), k);  // rounded to the class
             for (std::size_t j = 0; j < n; ++j)
-                for (std::size_t i = j; i < n; ++i) a(i, j) = i == j ? a(i, i).real() : std::conj(a(j, i));
+                for (std::size_t i = j; i < n; ++i)
+                    a(i, j) = i == j ? a(i, i).real() : std::conj(a(j, i));
             const int ni = int(n);
             int info = 0;
             const Cx want = Lapack(
@@ -181,7 +183,8 @@ TEST(TypedFactor, CholAgreesWithPotrf) {
                 EXPECT_GT(r(j, j).real(), 0.0);
                 EXPECT_EQ(r(j, j).imag(), 0.0);
                 for (std::size_t i = 0; i < n; ++i)
-                    EXPECT_LE(std::abs(r(i, j) - (i <= j ? want(i, j) : 0.0)), tol * std::sqrt(double(n)))
+                    EXPECT_LE(std::abs(r(i, j) - (i <= j ? want(i, j) : 0.0)),
+                              tol * std::sqrt(double(n)))
                         << k.name << " " << n;
             }
             EXPECT_LE(FroDiff(Times(r, r, true), a), tol * Fro(a)) << k.name << " " << n;
@@ -197,7 +200,9 @@ TEST(TypedFactor, CholAgreesWithPotrf) {
     Cx a = Times(b, b, true);
     for (std::size_t i = 0; i < 150; ++i) a(i, i) += 150.0;
     std::vector<cd> plain(a.v.size()), fast(a.v.size());
-    EXPECT_EQ(kernels::CholeskyUpperTyped(150, a.v.data(), 150, plain.data(), 150, kernels::KernelPath::kPlain), 0u);
+    EXPECT_EQ(kernels::CholeskyUpperTyped(150, a.v.data(), 150, plain.data(), 150,
+                                          kernels::KernelPath::kPlain),
+              0u);
     EXPECT_EQ(kernels::CholeskyUpperTyped(150, a.v.data(), 150, fast.data(), 150), 0u);
     EXPECT_EQ(std::memcmp(plain.data(), fast.data(), plain.size() * sizeof(cd)), 0);
 }
@@ -217,9 +222,18 @@ TEST(TypedFactor, HermitianEigAgreesWithHeev) {
             std::vector<cf> cw(lwork);
             std::vector<float> sw(lwork);
             Lapack(
-                k, a, [&](cd *x) { zheev_("N", "L", &ni, x, &ni, w.data(), zw.data(), &lwork, rw.data(), &info, 1, 1); },
-                [&](cf *x) { cheev_("N", "L", &ni, x, &ni, wf.data(), cw.data(), &lwork, rwf.data(), &info, 1, 1); },
-                [&](float *x) { ssyev_("N", "L", &ni, x, &ni, wf.data(), sw.data(), &lwork, &info, 1, 1); });
+                k, a,
+                [&](cd *x) {
+                    zheev_("N", "L", &ni, x, &ni, w.data(), zw.data(), &lwork, rw.data(), &info, 1,
+                           1);
+                },
+                [&](cf *x) {
+                    cheev_("N", "L", &ni, x, &ni, wf.data(), cw.data(), &lwork, rwf.data(), &info,
+                           1, 1);
+                },
+                [&](float *x) {
+                    ssyev_("N", "L", &ni, x, &ni, wf.data(), sw.data(), &lwork, &info, 1, 1);
+                });
             if (k.id == mxClassSingle) w.assign(wf.begin(), wf.end());
             const ArrayPtr A = Make(k, a);
             const Cx values = Get(ArrayPtr(Eig(A.get(), true)).get(), k, true);
@@ -253,11 +267,19 @@ TEST(TypedFactor, GeneralEigAgreesWithGeev) {
             std::vector<double> rw(2 * n);
             std::vector<float> rwf(std::max<std::size_t>(2 * n, lwork));
             Lapack(
-                k, a, [&](cd *x) { zgeev_("N", "N", &ni, x, &ni, w.data(), nullptr, &one, nullptr, &one, zw.data(), &lwork, rw.data(), &info, 1, 1); },
-                [&](cf *x) { cgeev_("N", "N", &ni, x, &ni, wf.data(), nullptr, &one, nullptr, &one, cw.data(), &lwork, rwf.data(), &info, 1, 1); },
+                k, a,
+                [&](cd *x) {
+                    zgeev_("N", "N", &ni, x, &ni, w.data(), nullptr, &one, nullptr, &one, zw.data(),
+                           &lwork, rw.data(), &info, 1, 1);
+                },
+                [&](cf *x) {
+                    cgeev_("N", "N", &ni, x, &ni, wf.data(), nullptr, &one, nullptr, &one,
+                           cw.data(), &lwork, rwf.data(), &info, 1, 1);
+                },
                 [&](float *x) {
                     std::vector<float> wr(n), wi(n);
-                    sgeev_("N", "N", &ni, x, &ni, wr.data(), wi.data(), nullptr, &one, nullptr, &one, rwf.data(), &lwork, &info, 1, 1);
+                    sgeev_("N", "N", &ni, x, &ni, wr.data(), wi.data(), nullptr, &one, nullptr,
+                           &one, rwf.data(), &lwork, &info, 1, 1);
                     for (std::size_t i = 0; i < n; ++i) wf[i] = cf(wr[i], wi[i]);
                 });
             if (k.id == mxClassSingle) w.assign(wf.begin(), wf.end());
@@ -312,7 +334,8 @@ TEST(TypedFactor, QrAgreesWithGeqrf) {
             std::vector<cf> ct(p), cw(lwork);
             std::vector<float> st(p), sw(lwork);
             const Cx want = Lapack(
-                k, a, [&](cd *x) { zgeqrf_(&mi, &ni, x, &mi, zt.data(), zw.data(), &lwork, &info); },
+                k, a,
+                [&](cd *x) { zgeqrf_(&mi, &ni, x, &mi, zt.data(), zw.data(), &lwork, &info); },
                 [&](cf *x) { cgeqrf_(&mi, &ni, x, &mi, ct.data(), cw.data(), &lwork, &info); },
                 [&](float *x) { sgeqrf_(&mi, &ni, x, &mi, st.data(), sw.data(), &lwork, &info); });
             for (bool pivot : {false, true}) {
@@ -337,7 +360,8 @@ TEST(TypedFactor, QrAgreesWithGeqrf) {
                         if (i > j) {
                             EXPECT_EQ(rr(i, j), 0.0);
                         } else if (!pivot) {
-                            EXPECT_LE(std::abs(rr(i, j) - want(i, j)), tol) << k.name << i << "," << j;
+                            EXPECT_LE(std::abs(rr(i, j) - want(i, j)), tol)
+                                << k.name << i << "," << j;
                         }
                         if (i == j) {
                             EXPECT_EQ(rr(i, i).imag(), 0.0);
@@ -358,7 +382,8 @@ TEST(TypedFactor, QrAgreesWithGeqrf) {
 TEST(TypedFactor, SvdAgreesWithGesvd) {
     std::mt19937_64 rng(Seed());
     for (const Kind &k : kKinds) {
-        for (const DimList &s : std::vector<DimList>{{1, 1}, {2, 2}, {7, 5}, {5, 7}, {1, 6}, {40, 30}, {30, 40}}) {
+        for (const DimList &s :
+             std::vector<DimList>{{1, 1}, {2, 2}, {7, 5}, {5, 7}, {1, 6}, {40, 30}, {30, 40}}) {
             const std::size_t m = s[0], n = s[1], p = std::min(m, n);
             const Cx a = Random(k, m, n, rng);
             const ArrayPtr A = Make(k, a);
@@ -371,12 +396,23 @@ TEST(TypedFactor, SvdAgreesWithGesvd) {
             std::vector<cf> cw(lwork);
             std::vector<float> sw(lwork);
             Lapack(
-                k, a, [&](cd *x) { zgesvd_("N", "N", &mi, &ni, x, &mi, w.data(), nullptr, &one, nullptr, &one, zw.data(), &lwork, rw.data(), &info, 1, 1); },
-                [&](cf *x) { cgesvd_("N", "N", &mi, &ni, x, &mi, wf.data(), nullptr, &one, nullptr, &one, cw.data(), &lwork, rwf.data(), &info, 1, 1); },
-                [&](float *x) { sgesvd_("N", "N", &mi, &ni, x, &mi, wf.data(), nullptr, &one, nullptr, &one, sw.data(), &lwork, &info, 1, 1); });
+                k, a,
+                [&](cd *x) {
+                    zgesvd_("N", "N", &mi, &ni, x, &mi, w.data(), nullptr, &one, nullptr, &one,
+                            zw.data(), &lwork, rw.data(), &info, 1, 1);
+                },
+                [&](cf *x) {
+                    cgesvd_("N", "N", &mi, &ni, x, &mi, wf.data(), nullptr, &one, nullptr, &one,
+                            cw.data(), &lwork, rwf.data(), &info, 1, 1);
+                },
+                [&](float *x) {
+                    sgesvd_("N", "N", &mi, &ni, x, &mi, wf.data(), nullptr, &one, nullptr, &one,
+                            sw.data(), &lwork, &info, 1, 1);
+                });
             if (k.id == mxClassSingle) w.assign(wf.begin(), wf.end());
             const Cx values = Get(ArrayPtr(Svd(A.get(), false)).get(), k, true);
-            for (std::size_t i = 0; i < p; ++i) EXPECT_NEAR(values.v[i].real(), w[i], tol * scale) << k.name;
+            for (std::size_t i = 0; i < p; ++i)
+                EXPECT_NEAR(values.v[i].real(), w[i], tol * scale) << k.name;
             for (bool economy : {false, true}) {
                 CMatrix *u = nullptr, *sv = nullptr, *v = nullptr;
                 Svd(u, sv, v, A.get(), economy);
@@ -388,7 +424,8 @@ TEST(TypedFactor, SvdAgreesWithGesvd) {
                 Cx vh(vv.n, vv.m);
                 for (std::size_t i = 0; i < vv.m; ++i)
                     for (std::size_t j = 0; j < vv.n; ++j) vh(j, i) = std::conj(vv(i, j));
-                EXPECT_LE(FroDiff(Times(Times(uu, ss), vh), a), tol * scale) << k.name << m << "x" << n;
+                EXPECT_LE(FroDiff(Times(Times(uu, ss), vh), a), tol * scale)
+                    << k.name << m << "x" << n;
                 EXPECT_LE(Departure(uu), tol) << k.name;
                 EXPECT_LE(Departure(vv), tol) << k.name;
             }
@@ -427,7 +464,8 @@ TEST(TypedFactor, SpecialOperands) {
     std::mt19937_64 rng(Seed());
     for (const Kind &k : kKinds) {
         std::vector<Cx> operands;
-        for (const DimList &s : std::vector<DimList>{{0, 0}, {0, 3}, {3, 0}, {1, 1}, {3, 3}, {2, 4}}) {
+        for (const DimList &s :
+             std::vector<DimList>{{0, 0}, {0, 3}, {3, 0}, {1, 1}, {3, 3}, {2, 4}}) {
             operands.push_back(Cx(s[0], s[1]));  // zeros
             if (s[0] * s[1] == 0) continue;
             for (double bad : {kNaN, kInf}) {
@@ -439,13 +477,29 @@ TEST(TypedFactor, SpecialOperands) {
         for (const Cx &a : operands) {
             const ArrayPtr A = Make(k, a);
             const CMatrix *p = A.get();
-            const bool nan = std::any_of(a.v.begin(), a.v.end(), [](cd x) { return std::isnan(x.real()); });
+            const bool nan =
+                std::any_of(a.v.begin(), a.v.end(), [](cd x) { return std::isnan(x.real()); });
             const std::vector<std::function<void()>> calls = {
-                [p] { bool ok; ArrayPtr(Chol(p, ok)); },
+                [p] {
+                    bool ok;
+                    ArrayPtr(Chol(p, ok));
+                },
                 [p] { ArrayPtr(Eig(p, true)); },
-                [p] { CMatrix *d = nullptr, *v = nullptr; Eig(d, v, p, true); ArrayPtr D(d), V(v); },
-                [p] { CMatrix *q = nullptr, *r = nullptr, *e = nullptr; Qr(q, r, e, p, false); ArrayPtr Q(q), R(r), E(e); },
-                [p] { CMatrix *u = nullptr, *s = nullptr, *v = nullptr; Svd(u, s, v, p, true); ArrayPtr U(u), S(s), V(v); },
+                [p] {
+                    CMatrix *d = nullptr, *v = nullptr;
+                    Eig(d, v, p, true);
+                    ArrayPtr D(d), V(v);
+                },
+                [p] {
+                    CMatrix *q = nullptr, *r = nullptr, *e = nullptr;
+                    Qr(q, r, e, p, false);
+                    ArrayPtr Q(q), R(r), E(e);
+                },
+                [p] {
+                    CMatrix *u = nullptr, *s = nullptr, *v = nullptr;
+                    Svd(u, s, v, p, true);
+                    ArrayPtr U(u), S(s), V(v);
+                },
                 [p] { Norm(p, 1.0), Norm(p, kInf), NormFro(p), Rank(p); },
                 [p] { ArrayPtr(Pinv(p)); },
                 [p, nan] {
@@ -457,8 +511,7 @@ TEST(TypedFactor, SpecialOperands) {
                 const matrix_test::LiveBlocks blocks;
                 try {
                     calls[c]();
-                } catch (const IMatrixException &) {
-                }
+                } catch (const IMatrixException &) {}
                 EXPECT_EQ(blocks.Delta(), 0) << k.name << " call " << c;
             }
         }
