@@ -23,6 +23,10 @@ void zheev_(const char *, const char *, Fint, cd *, Fint, double *, cd *, Fint, 
             std::size_t, std::size_t);
 void ssyev_(const char *, const char *, Fint, float *, Fint, float *, float *, Fint, int *,
             std::size_t, std::size_t);
+void zgeev_(const char *, const char *, Fint, cd *, Fint, cd *, cd *, Fint, cd *, Fint, cd *, Fint,
+            double *, int *, std::size_t, std::size_t);
+void sgeev_(const char *, const char *, Fint, float *, Fint, float *, float *, float *, Fint,
+            float *, Fint, float *, Fint, int *, std::size_t, std::size_t);
 void zgeqrf_(Fint, Fint, cd *, Fint, cd *, cd *, Fint, int *);
 void sgeqrf_(Fint, Fint, float *, Fint, float *, float *, Fint, int *);
 void zgesvd_(const char *, const char *, Fint, Fint, cd *, Fint, double *, cd *, Fint, cd *, Fint,
@@ -59,10 +63,23 @@ ArrayPtr Operand(std::size_t n, bool single) {
     return a;
 }
 
+// Operand's matrix made general: its first row doubled.
+ArrayPtr General(std::size_t n, bool single) {
+    ArrayPtr a = Operand(n, single);
+    for (std::size_t j = 1; j < n; ++j) {
+        if (single) {
+            static_cast<float *>(a->GetPr())[j * n] *= 2.0f;
+        } else {
+            mxGetPr(a.get())[j * n] *= 2.0;
+        }
+    }
+    return a;
+}
+
 template <class Call>
-void Library(benchmark::State &state, Call call) {
+void Library(benchmark::State &state, Call call, bool general = false) {
     const auto n = static_cast<std::size_t>(state.range(0));
-    const ArrayPtr a = Operand(n, state.range(1) != 0);
+    const ArrayPtr a = general ? General(n, state.range(1) != 0) : Operand(n, state.range(1) != 0);
     for (auto _ : state) call(a.get());
 }
 
@@ -80,6 +97,25 @@ void BM_TypedEig(benchmark::State &state) {
         mxDestroyArray(v);
     });
 }
+// A general matrix: the values (complex double: the Schur form's; single:
+// the real double-shift QR in single), and complex double's vectors.
+void BM_TypedEigGeneral(benchmark::State &state) {
+    Library(
+        state,
+        [&state](const CMatrix *a) {
+            if (state.range(1) == 0) {
+                CMatrix *d, *v;
+                Eig(d, v, a, false);
+                mxDestroyArray(d);
+                mxDestroyArray(v);
+            } else {
+                CMatrix *e = Eig(a, false);
+                mxDestroyArray(e);
+            }
+        },
+        true);
+}
+
 void BM_TypedQr(benchmark::State &state) {
     Library(state, [](const CMatrix *a) {
         CMatrix *q, *r;
@@ -109,8 +145,8 @@ void BM_LapackTyped(benchmark::State &state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     const bool single = state.range(1) != 0;
     const int what = static_cast<int>(state.range(2));
-    const ArrayPtr a = Operand(n, single);
-    const int ni = int(n), lwork = int(64 * n);
+    const ArrayPtr a = what == 4 ? General(n, single) : Operand(n, single);
+    const int ni = int(n), lwork = int(64 * n), one = 1;
     std::vector<cd> z(n * n), zw(lwork), zt(n), zu(n * n), zv(n * n);
     std::vector<float> s(n * n), sw(lwork), st(n), su(n * n), sv(n * n);
     std::vector<double> w(n), rw(5 * n);
@@ -137,6 +173,12 @@ void BM_LapackTyped(benchmark::State &state) {
                 single ? sgeqrf_(&ni, &ni, s.data(), &ni, st.data(), sw.data(), &lwork, &info)
                        : zgeqrf_(&ni, &ni, z.data(), &ni, zt.data(), zw.data(), &lwork, &info);
                 break;
+            case 4:
+                single ? sgeev_("N", "N", &ni, s.data(), &ni, st.data(), sv.data(), nullptr, &one,
+                                nullptr, &one, sw.data(), &lwork, &info, 1, 1)
+                       : zgeev_("N", "V", &ni, z.data(), &ni, zt.data(), nullptr, &one, zu.data(),
+                                &ni, zw.data(), &lwork, rw.data(), &info, 1, 1);
+                break;
             default:
                 single ? sgesvd_("A", "A", &ni, &ni, s.data(), &ni, st.data(), su.data(), &ni,
                                  sv.data(), &ni, sw.data(), &lwork, &info, 1, 1)
@@ -154,7 +196,7 @@ void Kinds(benchmark::internal::Benchmark *b) {
     b->Unit(benchmark::kMicrosecond);
 }
 void LapackKinds(benchmark::internal::Benchmark *b) {
-    for (int what : {0, 1, 2, 3})
+    for (int what : {0, 1, 2, 3, 4})
         for (int n : {64, 256})
             for (int single : {0, 1}) b->Args({n, single, what});
     b->Unit(benchmark::kMicrosecond);
@@ -193,6 +235,7 @@ BENCHMARK(BM_DoubleSvd)->Arg(256)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK(BM_TypedChol)->Apply(Kinds);
 BENCHMARK(BM_TypedEig)->Apply(Kinds);
+BENCHMARK(BM_TypedEigGeneral)->Apply(Kinds);
 BENCHMARK(BM_TypedQr)->Apply(Kinds);
 BENCHMARK(BM_TypedSvd)->Apply(Kinds);
 BENCHMARK(BM_TypedSvdFactors)->Apply(Kinds);
