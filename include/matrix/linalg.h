@@ -194,9 +194,13 @@ MATRIX_API double Rcond(const CMatrix *A);
 /// infinities or NaNs without a report. Returns a new real double n x n
 /// matrix owned by the caller: R, or 0 x 0 when ok is false. Any A without
 /// elements (whatever its shape, class or dimensions) gives 0 x 0 with ok
-/// true. Throws, in this order: CMatrixMustBeSquareException (also for more
-/// than two dimensions), COperationNotDefinedOnClassException (class not
-/// double), CNotImplementedException (complex), kiv::CExhaustedMemoryException.
+/// true. A complex A (double or single) is taken as Hermitian from its upper
+/// triangle: R'*R = A with R upper triangular and a real positive diagonal,
+/// complex, of A's class; a single A gives single R (and a single 0 x 0
+/// when ok is false); the steps as kernels::CholeskyUpperTyped states them.
+/// Throws, in this order: CMatrixMustBeSquareException (also for more than
+/// two dimensions), COperationNotDefinedOnClassException (class neither
+/// double nor single), kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Chol(const CMatrix *A, bool &ok);
 /// Returns R as the form with ok does (a new real double matrix owned by the
 /// caller), or throws CFunctionErrorException "Matrix must be positive
@@ -213,10 +217,14 @@ MATRIX_API double Rcond(const CMatrix *A);
 /// E (n x n permutation matrix): new real double arrays owned by the caller.
 /// A without elements gives Q = m x m identity, R = a new array sharing A's
 /// data, E = n x n identity. Only the full factorisation exists: economy
-/// must be false. The outputs are set to null first and stay null when the
-/// call throws, in this order: CNotImplementedException (economy true, for
-/// any A), COperationOnNDArrayNotDefinedException, CNotImplementedException
-/// (not double, or complex), kiv::CExhaustedMemoryException.
+/// must be false. A complex or single non-empty A is factorised by the
+/// reflectors of kernels::HouseholderQrTyped (LAPACK's convention: R's
+/// diagonal real, -sign(Re a)*norm), pivoting on the first longest
+/// remaining column; Q and R of A's class and complexity, E double. The
+/// outputs are set to null first and stay null when the call throws, in
+/// this order: CNotImplementedException (economy true, for any A),
+/// COperationOnNDArrayNotDefinedException, CNotImplementedException (class
+/// neither double nor single), kiv::CExhaustedMemoryException.
 MATRIX_API void Qr(CMatrix *&Q, CMatrix *&R, CMatrix *&E, const CMatrix *A, bool economy);
 /// Factorises a real double m x n matrix by Householder reflections without
 /// pivoting, A = Q*R. Sets Q and R as the three-output form (new real double
@@ -230,9 +238,11 @@ MATRIX_API void Qr(CMatrix *&Q, CMatrix *&R, const CMatrix *A, bool economy);
 /// caller, largest first (equal values in the order the procedure left
 /// them); an A without elements gives 0 x 1. economy has no effect. A value
 /// still unsettled after its 30th test, and every value the procedure had
-/// not reached by then, is reported as NaN. Throws, in this order:
-/// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
-/// double, or complex), kiv::CExhaustedMemoryException.
+/// not reached by then, is reported as NaN. A complex or single A is
+/// reduced by reflectors to a real bidiagonal (kernels::SvdTyped; a wide A
+/// through A') and its values are real of A's class. Throws, in this order:
+/// COperationOnNDArrayNotDefinedException, CNotImplementedException (class
+/// neither double nor single), kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Svd(const CMatrix *A, bool economy);
 /// Decomposes a real double m x n matrix as A = U*S*V', S diagonal with the
 /// singular values largest first, U and V with orthonormal columns in the
@@ -244,17 +254,20 @@ MATRIX_API void Qr(CMatrix *&Q, CMatrix *&R, const CMatrix *A, bool economy);
 ///   economy true:  U m x k, S k x k, V n x k (the same when m = n).
 /// An A without elements gives the same shapes, U and V the leading
 /// columns of the identity and S zeros. Values given up on are NaN, as for
-/// the one-output form. The outputs are set to null first and stay null
-/// when the call throws, in this order:
-/// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
-/// double, or complex), kiv::CExhaustedMemoryException.
+/// the one-output form. A complex or single A gives U and V of its class
+/// and complexity (A = U*S*V' with V' the conjugate transpose) and a real S
+/// of its class. The outputs are set to null first and stay null when the
+/// call throws, in this order: COperationOnNDArrayNotDefinedException,
+/// CNotImplementedException (class neither double nor single),
+/// kiv::CExhaustedMemoryException.
 MATRIX_API void Svd(CMatrix *&U, CMatrix *&S, CMatrix *&V, const CMatrix *A, bool economy);
 /// Returns the rank of a real double matrix with the default tolerance
 /// eps*(max(m, n)*s(0)), s(0) the largest singular value of Svd(A, false):
 /// the number of leading singular values strictly greater than the
 /// tolerance (the zero matrix has rank 0; a NaN value neither counts nor
 /// ends the count). An A without elements has rank 0 whatever its shape or
-/// class. Throws what Svd(A, false) throws, in the same order.
+/// class. A single A takes single's eps. Throws what Svd(A, false) throws,
+/// in the same order.
 MATRIX_API unsigned int Rank(const CMatrix *A);
 /// Returns the number of leading singular values of A strictly greater than
 /// tol, as the default-tolerance form does.
@@ -265,17 +278,20 @@ MATRIX_API unsigned int Rank(const CMatrix *A, double tol);
 /// (2 included) pow(sum of pow(|v(i)|, p), 1/p) in storage order. A matrix:
 /// p = 1 the largest column sum of magnitudes, p = +Inf the largest row sum
 /// (the maxima start at 0.0), p = 2 the largest singular value (NaN when
-/// the SVD gave up on it). An A without elements gives 0.0. Throws, in this
-/// order: COperationOnNDArrayNotDefinedException, CNotImplementedException
-/// (not double, or complex), CFunctionErrorException "The only matrix
+/// the SVD gave up on it). An A without elements gives 0.0. A complex or
+/// single A sums moduli in its own precision (the 2-norm from Svd's
+/// values; a NaN value gives NaN). Throws, in this order:
+/// COperationOnNDArrayNotDefinedException, CNotImplementedException (class
+/// neither double nor single), CFunctionErrorException "The only matrix
 /// norms available are 1, 2, inf and fro" (a matrix with another p),
 /// kiv::CExhaustedMemoryException.
 MATRIX_API double Norm(const CMatrix *A, double p);
 /// Returns the Frobenius norm of a real double matrix: sqrt of the sum of
 /// the squares of all elements, summed in storage order without scaling;
-/// 0.0 for an A without elements. Throws, in this order:
-/// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
-/// double, or complex).
+/// 0.0 for an A without elements; a complex or single A the squared moduli
+/// in its own precision. Throws, in this order:
+/// COperationOnNDArrayNotDefinedException, CNotImplementedException (class
+/// neither double nor single).
 MATRIX_API double NormFro(const CMatrix *A);
 
 /// Computes the eigenvalues of a real double square matrix: optional
@@ -295,9 +311,15 @@ MATRIX_API double NormFro(const CMatrix *A);
 /// Wilkinson's shift (the cyclic Jacobi method on A instead, for the
 /// strongly graded matrices on which QL gives up), the values real and
 /// ascending. A 0 x 0 A gives 0 x 1
-/// whatever its class. Throws, in this order:
-/// COperationOnNDArrayNotDefinedException, CNotImplementedException (not
-/// double, or complex), CMatrixMustBeSquareException,
+/// whatever its class. A complex or single A, in either order: Hermitian
+/// (exactly equal to its conjugate transpose, the diagonal real; for real
+/// single, symmetric) goes through kernels::HermitianTridiagonalize and QL
+/// in its precision, the values real of its class and ascending; any other
+/// complex A through kernels::HessenbergReduceTyped and ComplexSchur, the
+/// values complex in the order of deflation; a real single A by this
+/// function's double steps in single. Throws, in this order:
+/// COperationOnNDArrayNotDefinedException, CNotImplementedException (class
+/// neither double nor single), CMatrixMustBeSquareException,
 /// kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Eig(const CMatrix *A, bool balance);
 /// Computes the eigenvalues as the one-output form does and an eigenvector
@@ -323,7 +345,12 @@ MATRIX_API double NormFro(const CMatrix *A);
 /// differ in its last bits from the one-output form's values. A 0 x 0 A gives two 0 x 0 matrices.
 /// The outputs are set to null first and stay null when the call throws,
 /// the exceptions of the one-output form in the same order, then those of
-/// Mldivide, Norm, Randn and Rdivide in the iteration.
+/// Mldivide, Norm, Randn and Rdivide in the iteration. A complex or single
+/// Hermitian A gets real D of its class, ascending, and unitary V, each
+/// column's first entry of largest modulus real and positive; any other
+/// complex A gets complex D (the one-output form's values) and unit columns
+/// of V from the Schur vectors (kernels::SchurEigenvectors); a real single
+/// A that is not symmetric throws CNotImplementedException after the checks.
 MATRIX_API void Eig(CMatrix *&D, CMatrix *&V, const CMatrix *A, bool balance);
 
 /// Builds the Givens rotation G = [c s; -s c] that turns a two-element real
@@ -393,10 +420,12 @@ MATRIX_API double Trace(const CMatrix *A);
 /// are kept (a NaN value neither counts nor ends the count), and the
 /// result is W*U(:, kept)' by Mtimes, where W = V(:, kept) with each column
 /// divided by its singular value. r = 0, and any A without elements, give
-/// n x m zeros. Returns a new real double n x m matrix owned by the caller.
-/// Throws, in this order: COperationOnNDArrayNotDefinedException,
-/// CNotImplementedException (not double, or complex),
-/// kiv::CExhaustedMemoryException.
+/// n x m zeros. Returns a new real double n x m matrix owned by the caller;
+/// for a complex or single A one of its class and complexity, with its
+/// class's eps in the tolerance and X(i,j) = sum over the kept c of
+/// (V(i,c)/s(c))*conj(U(j,c)) in increasing c. Throws, in this order:
+/// COperationOnNDArrayNotDefinedException, CNotImplementedException (class
+/// neither double nor single), kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Pinv(const CMatrix *A);
 
 }  // namespace matrix

@@ -1,5 +1,6 @@
 // src/kernels/eig_kernel.cpp: eigenvalue kernels: Hessenberg QR, complex shifted solves, symmetric tridiagonal QL.
 #include "kernels/eig_kernel.h"
+#include "kernels/typed_kernels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -1524,19 +1525,49 @@ inline double QlHypot(double a, double b) {
     return SafeHypot(a, b);
 }
 
-}  // namespace
+// The same in single, whose range is narrower.
+inline float QlHypot(float a, float b) {
+    const float sum = a * a + b * b;
+    if (sum > 0x1p-100f && sum < 0x1p100f) return std::sqrt(sum);
+    return SafeHypotOf(a, b);
+}
 
-KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::size_t ldz,
-                           double *work, KernelPath path) {
+void FlushSweeps(const double *cs, const double *sn, const std::size_t *first,
+                 const std::size_t *count, const std::size_t *offset, std::size_t sweeps, double *z,
+                 std::size_t ldz, std::size_t n, KernelPath path) {
+    ApplySweeps({cs, sn, first, count, offset, sweeps}, z, ldz, n, path);
+}
+
+// Single: ApplySweepsPlain's order, in scalar loops.
+void FlushSweeps(const float *cs_, const float *sn_, const std::size_t *first,
+                 const std::size_t *count, const std::size_t *offset, std::size_t sweeps, float *z,
+                 std::size_t ldz, std::size_t n, KernelPath) {
+    for (std::size_t s = 0; s < sweeps; ++s) {
+        const float *cs = cs_ + offset[s], *sn = sn_ + offset[s];
+        for (std::size_t t = 0; t < count[s]; ++t) {
+            const float cc = cs[t], ss = sn[t];
+            float *zi = z + (first[s] - t) * ldz, *zi1 = zi + ldz;
+            for (std::size_t k = 0; k < n; ++k) {
+                const float f = zi1[k];
+                zi1[k] = ss * zi[k] + cc * f;
+                zi[k] = cc * zi[k] - ss * f;
+            }
+        }
+    }
+}
+
+// TridiagonalQl's steps in R; cs and sn hold kHeldSweeps * n rotations,
+// marks 3 * kHeldSweeps counts.
+template <class R>
+KernelStatus TridiagonalQlIn(std::size_t n, R *d, R *e, R *z, std::size_t ldz, R *cs, R *sn,
+                             std::size_t *marks, KernelPath path) {
     // The rotations are applied to Z kHeldSweeps sweeps at a time (or
     // sooner, when an eigenvalue is given up): every element of Z meets
     // them in the order they were decided.
-    double *cs = work, *sn = work + kHeldSweeps * n;
-    std::size_t *marks = reinterpret_cast<std::size_t *>(sn + kHeldSweeps * n);
     std::size_t *first = marks, *count = marks + kHeldSweeps, *offset = count + kHeldSweeps;
     std::size_t sweeps = 0, used = 0;
     auto flush = [&] {
-        if (z != nullptr) ApplySweeps({cs, sn, first, count, offset, sweeps}, z, ldz, n, path);
+        if (z != nullptr) FlushSweeps(cs, sn, first, count, offset, sweeps, z, ldz, n, path);
         sweeps = used = 0;
     };
     for (std::size_t l = 0; l < n; ++l) {
@@ -1544,40 +1575,40 @@ KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::
         for (;;) {
             std::size_t m = l;
             for (; m + 1 < n; ++m) {
-                const double dd = std::fabs(d[m]) + std::fabs(d[m + 1]);
+                const R dd = std::fabs(d[m]) + std::fabs(d[m + 1]);
                 if (std::fabs(e[m]) + dd == dd) break;
             }
             if (m == l) break;
             if (tests++ == kTridiagonalMaxTests) {
                 flush();
-                for (std::size_t i = l; i < n; ++i) d[i] = LibraryNaN();
+                for (std::size_t i = l; i < n; ++i) d[i] = static_cast<R>(LibraryNaN());
                 return l + 1;
             }
             if (sweeps == kHeldSweeps) flush();
             first[sweeps] = m - 1;
             offset[sweeps] = used;
-            double *c_out = cs + used, *s_out = sn + used;
-            double g = (d[l + 1] - d[l]) / (2.0 * e[l]);
-            double r = QlHypot(g, 1.0);
-            g = d[m] - d[l] + e[l] / (g + WithSignOf(r, g));
-            double s = 1.0, cc = 1.0, p = 0.0;
+            R *c_out = cs + used, *s_out = sn + used;
+            R g = (d[l + 1] - d[l]) / (R(2) * e[l]);
+            R r = QlHypot(g, R(1));
+            g = d[m] - d[l] + e[l] / (g + (g >= R(0) ? std::fabs(r) : -std::fabs(r)));
+            R s = 1, cc = 1, p = 0;
             bool early = false;
             std::size_t rotations = 0;
             for (std::size_t i = m; i-- > l;) {
-                const double f = s * e[i];
-                const double b = cc * e[i];
+                const R f = s * e[i];
+                const R b = cc * e[i];
                 r = QlHypot(f, g);
                 e[i + 1] = r;
-                if (r == 0.0) {
+                if (r == R(0)) {
                     d[i + 1] = d[i + 1] - p;
-                    e[m] = 0.0;
+                    e[m] = 0;
                     early = true;
                     break;
                 }
                 s = f / r;
                 cc = g / r;
                 g = d[i + 1] - p;
-                r = (d[i] - g) * s + 2.0 * cc * b;
+                r = (d[i] - g) * s + R(2) * cc * b;
                 p = s * r;
                 d[i + 1] = g + p;
                 g = cc * r - b;
@@ -1591,11 +1622,32 @@ KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::
             if (early) continue;
             d[l] = d[l] - p;
             e[l] = g;
-            e[m] = 0.0;
+            e[m] = 0;
         }
     }
     flush();
     return 0;
+}
+
+}  // namespace
+
+KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::size_t ldz,
+                           double *work, KernelPath path) {
+    double *cs = work, *sn = work + kHeldSweeps * n;
+    std::size_t *marks = reinterpret_cast<std::size_t *>(sn + kHeldSweeps * n);
+    return TridiagonalQlIn(n, d, e, z, ldz, cs, sn, marks, path);
+}
+
+std::size_t TridiagonalQlWorkspaceSingle(std::size_t n) {
+    return 2 * kHeldSweeps * n + 3 * kHeldSweeps * (sizeof(std::size_t) / sizeof(float));
+}
+
+KernelStatus TridiagonalQl(std::size_t n, float *d, float *e, float *z, std::size_t ldz,
+                           float *work, KernelPath path) {
+    // The counts first, where a size_t is aligned.
+    std::size_t *marks = reinterpret_cast<std::size_t *>(work);
+    float *cs = work + 3 * kHeldSweeps * (sizeof(std::size_t) / sizeof(float));
+    return TridiagonalQlIn(n, d, e, z, ldz, cs, cs + kHeldSweeps * n, marks, path);
 }
 
 KernelStatus SymmetricJacobi(std::size_t n, double *a, std::size_t lda, double *d, double *v,

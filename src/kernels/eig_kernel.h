@@ -40,6 +40,8 @@ constexpr double kBalanceGain = 0.95;
 /// Source: Parlett & Reinsch, Numer. Math. 13 (1969) 293-304, in the form
 /// of Numerical Recipes, 2nd ed., Section 11.5 (balanc).
 void Balance(std::size_t n, double *a, std::size_t lda, double *scale = nullptr);
+/// The same steps in single.
+void Balance(std::size_t n, float *a, std::size_t lda, float *scale = nullptr);
 
 /// Reduces a square matrix to upper Hessenberg form by Gaussian elimination
 /// with pivoting (similarity transformations), indices from 1: for
@@ -59,6 +61,8 @@ void Balance(std::size_t n, double *a, std::size_t lda, double *scale = nullptr)
 /// Source: Wilkinson & Reinsch, Handbook for Automatic Computation II
 /// (elmhes), in the form of Numerical Recipes, 2nd ed., Section 11.5.
 void ReduceToHessenberg(std::size_t n, double *a, std::size_t lda, std::size_t *pivot = nullptr);
+/// The same steps in single.
+void ReduceToHessenberg(std::size_t n, float *a, std::size_t lda, std::size_t *pivot = nullptr);
 
 /// Maps a vector of the Hessenberg matrix back to the matrix it was
 /// reduced from (Balance, when scale is not null, then ReduceToHessenberg):
@@ -133,6 +137,8 @@ void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, 
 /// Section 11.6.
 KernelStatus HessenbergEigenvalues(std::size_t n, double *a, std::size_t lda, double *wr,
                                    double *wi);
+/// The same steps in single (the constants rounded to single).
+KernelStatus HessenbergEigenvalues(std::size_t n, float *a, std::size_t lda, float *wr, float *wi);
 
 /// The magnitude by which the complex eliminations below choose pivots:
 /// |re| + |im| (cheaper than the modulus, and within a factor sqrt(2) of it).
@@ -362,6 +368,15 @@ KernelStatus TridiagonalQl(std::size_t n, double *d, double *e, double *z, std::
 /// Returns the number of doubles of workspace that TridiagonalQl needs for
 /// order n.
 std::size_t TridiagonalQlWorkspace(std::size_t n);
+
+/// TridiagonalQl's steps in single, with single's range in pythag (the
+/// sum of squares strictly between 2^-100 and 2^100); the rotations reach
+/// Z by scalar loops in the same order on every path.
+KernelStatus TridiagonalQl(std::size_t n, float *d, float *e, float *z, std::size_t ldz,
+                           float *work, KernelPath path = KernelPath::kFastest);
+
+/// The floats of workspace the single TridiagonalQl needs for order n.
+std::size_t TridiagonalQlWorkspaceSingle(std::size_t n);
 
 /// Blocks of at most this order are solved by TridiagonalQl inside
 /// TridiagonalDivideConquer; larger ones are split in two.

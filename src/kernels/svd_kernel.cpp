@@ -1,5 +1,6 @@
 // src/kernels/svd_kernel.cpp: the Golub-Kahan-Reinsch singular value decomposition, its sort and column permutation.
 #include "kernels/svd_kernel.h"
+#include "kernels/svd_diagonalise.h"
 
 #include <algorithm>
 #include <atomic>
@@ -744,105 +745,18 @@ KernelStatus Diagonalise(const Phases &d, double anorm) {
     const std::size_t m = d.m, n = d.n;
     const Indexed &a = d.a;
     const Indexed &v = d.v;
-    const bool vectors = v.data != nullptr;
-    const auto W = [&d](std::size_t i) -> double & { return d.W(i); };
-    const auto E = [&d](std::size_t i) -> double & { return d.E(i); };
-    double g = 0.0;
-    double s = 0.0;
-    std::size_t l = 1;
-    for (std::size_t k = n; k >= 1; --k) {
-        for (int its = 1;; ++its) {
-            // Split test. e(1) is always 0.0, so the search ends at l = 1;
-            // l == 1 is tested first only to keep w(0) from being read.
-            bool cancel = true;
-            std::size_t nm = 0;
-            for (l = k; l >= 1; --l) {
-                nm = l - 1;
-                if (l == 1 || std::fabs(E(l)) + anorm == anorm) {
-                    cancel = false;
-                    break;
-                }
-                if (std::fabs(W(nm)) + anorm == anorm) break;
-            }
-            if (cancel) {
-                // w(nm) is negligible: chase e(l) away by rotations.
-                double c = 0.0;
-                s = 1.0;
-                for (std::size_t i = l; i <= k; ++i) {
-                    const double f = s * E(i);
-                    E(i) = c * E(i);
-                    if (std::fabs(f) + anorm == anorm) break;
-                    g = W(i);
-                    double h = SafeHypot(f, g);
-                    W(i) = h;
-                    h = 1.0 / h;
-                    c = g * h;
-                    s = -f * h;
-                    if (vectors) d.rotate(m, a.Column(nm), a.Column(i), c, s);
-                }
-            }
-            double z = W(k);
-            if (l == k) {
-                // Converged; singular values are made non-negative.
-                if (z < 0.0) {
-                    W(k) = -z;
-                    if (vectors) {
-                        double *vk = v.Column(k);
-                        for (std::size_t j = 1; j <= n; ++j) vk[j - 1] = -vk[j - 1];
-                    }
-                }
-                break;
-            }
-            if (its == kSvdMaxTests) {
-                for (std::size_t i = 1; i <= k; ++i) W(i) = LibraryNaN();
-                return k;
-            }
-
-            // Shift from the trailing 2 x 2 block.
-            double x = W(l);
-            nm = k - 1;
-            double y = W(nm);
-            g = E(nm);
-            double h = E(k);
-            double f = ((y - z) * (y + z) + (g - h) * (g + h)) / (2.0 * h * y);
-            g = SafeHypot(f, 1.0);
-            f = ((x - z) * (x + z) + h * ((y / (f + WithSignOf(g, f))) - h)) / x;
-
-            // One QR sweep over l..k.
-            double c = 1.0;
-            s = 1.0;
-            for (std::size_t j = l; j <= nm; ++j) {
-                const std::size_t i = j + 1;
-                g = E(i);
-                y = W(i);
-                h = s * g;
-                g = c * g;
-                z = SafeHypot(f, h);
-                E(j) = z;
-                c = f / z;
-                s = h / z;
-                f = x * c + g * s;
-                g = g * c - x * s;
-                h = y * s;
-                y = y * c;
-                if (vectors) d.rotate(n, v.Column(j), v.Column(i), c, s);
-                z = SafeHypot(f, h);
-                W(j) = z;
-                if (z != 0.0) {
-                    z = 1.0 / z;
-                    c = f * z;
-                    s = h * z;
-                }
-                f = c * g + s * y;
-                x = c * y - s * g;
-                if (vectors) d.rotate(m, a.Column(j), a.Column(i), c, s);
-            }
-            E(l) = 0.0;
-            E(k) = f;
-            W(k) = x;
-        }
-    }
-    return 0;
+    return DiagonaliseBidiagonal<double>(
+        n, d.w, d.incw, d.e, anorm, v.data != nullptr,
+        [&](std::size_t j, std::size_t i, double c, double s) {
+            d.rotate(m, a.Column(j), a.Column(i), c, s);
+        },
+        [&](std::size_t j, std::size_t i, double c, double s) {
+            d.rotate(n, v.Column(j), v.Column(i), c, s);
+        },
+        [&](std::size_t k) {
+            double *vk = v.Column(k);
+            for (std::size_t j = 1; j <= n; ++j) vk[j - 1] = -vk[j - 1];
+        });
 }
 
 }  // namespace

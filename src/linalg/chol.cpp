@@ -9,6 +9,7 @@
 #include "core/array_holder.h"
 #include "kernels/chol_kernel.h"
 #include "linalg/linalg_common.h"
+#include "linalg/typed_factor.h"
 
 namespace kiv {
 namespace matrix {
@@ -21,8 +22,10 @@ CMatrix *Chol(const CMatrix *A, bool &ok) {
     if (A->GetNoDimensions() > 2 || linalg::Rows(A) != linalg::Columns(A)) {
         throw CMatrixMustBeSquareException();
     }
-    if (A->GetClassID() != mxClassDouble) throw COperationNotDefinedOnClassException(A);
-    if (A->GetPi() != nullptr) throw CNotImplementedException();
+    if (A->GetClassID() != mxClassDouble && A->GetClassID() != mxClassSingle) {
+        throw COperationNotDefinedOnClassException(A);
+    }
+    if (linalg::IsTypedOperand(A)) return linalg::CholTyped(A, ok);
 
     const std::size_t n = linalg::Rows(A);
     ArrayHolder R(mxCreateDoubleMatrix(n, n, mxComplexityReal));

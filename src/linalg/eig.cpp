@@ -22,6 +22,7 @@
 #include "kernels/planerot_kernel.h"
 #include "kernels/qr_kernel.h"
 #include "linalg/linalg_common.h"
+#include "linalg/typed_factor.h"
 
 namespace kiv {
 namespace matrix {
@@ -49,6 +50,15 @@ unsigned int RequireSquareOperand(const CMatrix *A) {
     linalg::RequireRealDouble(A);
     if (linalg::Rows(A) != linalg::Columns(A)) throw CMatrixMustBeSquareException();
     return linalg::Rows(A);
+}
+
+// Whether A is complex or single, for the Hermitian solver, after the
+// checks of its dimensions in RequireSquareOperand's order.
+bool IsTypedSquareOperand(const CMatrix *A) {
+    if (!linalg::IsTypedOperand(A)) return false;
+    linalg::RequireTwoDimensions(A);
+    if (linalg::Rows(A) != linalg::Columns(A)) throw CMatrixMustBeSquareException();
+    return true;
 }
 
 // What the fast order's eigenvectors need of the reduction: the reduced
@@ -497,6 +507,7 @@ CMatrix *InverseIterationFast(std::size_t n, const Reduction &kept, const double
 
 CMatrix *Eig(const CMatrix *A, bool balance) {
     if (IsEmptyMatrix(A)) return mxCreateDoubleMatrix(0, 1, mxComplexityReal);
+    if (IsTypedSquareOperand(A)) return linalg::EigTyped(A, balance);
     const unsigned int n = RequireSquareOperand(A);
     linalg::Scratch<double> wr(n);
     linalg::Scratch<double> wi(n);
@@ -516,6 +527,9 @@ void Eig(CMatrix *&D, CMatrix *&V, const CMatrix *A, bool balance) {
     if (IsEmptyMatrix(A)) {
         d.reset(mxCreateDoubleMatrix(0, 0, mxComplexityReal));
         v.reset(mxCreateDoubleMatrix(0, 0, mxComplexityReal));
+    } else if (IsTypedSquareOperand(A)) {
+        linalg::EigTyped(D, V, A);
+        return;
     } else {
         const unsigned int n = RequireSquareOperand(A);
         linalg::Scratch<double> wr(n);

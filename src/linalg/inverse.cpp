@@ -14,6 +14,7 @@
 #include "core/array_holder.h"
 #include "linalg/class_operands.h"
 #include "linalg/linalg_common.h"
+#include "linalg/typed_factor.h"
 
 namespace kiv {
 namespace matrix {
@@ -49,6 +50,7 @@ CMatrix *Inv(const CMatrix *A, double &rcond) {
 
 CMatrix *Pinv(const CMatrix *A) {
     linalg::RequireTwoDimensions(A);
+    if (linalg::IsTypedOperand(A)) return linalg::PinvTyped(A);
     linalg::RequireRealDouble(A);
     const unsigned int m = linalg::Rows(A);
     const unsigned int n = linalg::Columns(A);

@@ -10,6 +10,7 @@
 #include "kernels/norm_kernel.h"
 #include "kernels/svd_kernel.h"
 #include "linalg/linalg_common.h"
+#include "linalg/typed_factor.h"
 
 namespace kiv {
 namespace matrix {
@@ -28,6 +29,7 @@ double LargestSingularValue(const double *a, std::size_t m, std::size_t n) {
 
 double Norm(const CMatrix *A, double p) {
     linalg::RequireTwoDimensions(A);
+    if (linalg::IsTypedOperand(A)) return linalg::NormTyped(A, p);
     linalg::RequireRealDouble(A);
     if (A->GetNoElems() == 0) return 0.0;
     const std::size_t m = linalg::Rows(A);
@@ -45,6 +47,7 @@ double Norm(const CMatrix *A, double p) {
 
 double NormFro(const CMatrix *A) {
     linalg::RequireTwoDimensions(A);
+    if (linalg::IsTypedOperand(A)) return linalg::NormFroTyped(A);
     linalg::RequireRealDouble(A);
     if (A->GetNoElems() == 0) return 0.0;
     return kernels::FrobeniusNorm(linalg::Rows(A), linalg::Columns(A), linalg::Data(A),

@@ -12,6 +12,7 @@
 #include "core/array_holder.h"
 #include "kernels/qr_kernel.h"
 #include "linalg/linalg_common.h"
+#include "linalg/typed_factor.h"
 
 namespace kiv {
 namespace matrix {
@@ -23,7 +24,12 @@ namespace {
 // them exist, so a failure leaves them null and nothing allocated.
 void HouseholderQr(CMatrix *&Q, CMatrix *&R, CMatrix **E, const CMatrix *A) {
     linalg::RequireTwoDimensions(A);
-    linalg::RequireRealDouble(A);
+    if (!linalg::IsTypedOperand(A)) {
+        linalg::RequireRealDouble(A);
+    } else if (A->GetNoElems() != 0) {
+        linalg::QrTyped(Q, R, E, A, false);
+        return;
+    }
     const unsigned int m = linalg::Rows(A);
     const unsigned int n = linalg::Columns(A);
 

@@ -14,6 +14,7 @@
 #include "kernels/kernel_support.h"
 #include "kernels/svd_kernel.h"
 #include "linalg/linalg_common.h"
+#include "linalg/typed_factor.h"
 
 namespace kiv {
 namespace matrix {
@@ -133,6 +134,8 @@ unsigned int CountAbove(const CMatrix *s, double tol) {
 CMatrix *Svd(const CMatrix *A, bool economy) {
     // The values are the same whatever the size asked for.
     static_cast<void>(economy);
+    linalg::RequireTwoDimensions(A);
+    if (linalg::IsTypedOperand(A)) return linalg::SvdTyped(A);
     RequireSvdOperand(A);
     if (A->GetNoElems() == 0) return mxCreateDoubleMatrix(0, 1, mxComplexityReal);
 
@@ -154,6 +157,11 @@ void Svd(CMatrix *&U, CMatrix *&S, CMatrix *&V, const CMatrix *A, bool economy) 
     U = nullptr;
     S = nullptr;
     V = nullptr;
+    linalg::RequireTwoDimensions(A);
+    if (linalg::IsTypedOperand(A)) {
+        linalg::SvdTyped(U, S, V, A, economy);
+        return;
+    }
     RequireSvdOperand(A);
     const unsigned int m = linalg::Rows(A);
     const unsigned int n = linalg::Columns(A);
@@ -177,12 +185,16 @@ void Svd(CMatrix *&U, CMatrix *&S, CMatrix *&V, const CMatrix *A, bool economy) 
 
 unsigned int Rank(const CMatrix *A, double tol) {
     if (A->GetNoElems() == 0) return 0;
+    linalg::RequireTwoDimensions(A);
+    if (linalg::IsTypedOperand(A)) return linalg::RankTyped(A, true, tol);
     const ArrayHolder s(Svd(A, false));
     return CountAbove(s.get(), tol);
 }
 
 unsigned int Rank(const CMatrix *A) {
     if (A->GetNoElems() == 0) return 0;
+    linalg::RequireTwoDimensions(A);
+    if (linalg::IsTypedOperand(A)) return linalg::RankTyped(A, false, 0.0);
     const ArrayHolder s(Svd(A, false));
     // max(m, n)*s(0) first, then times eps.
     const double largest = static_cast<double>(std::max(linalg::Rows(A), linalg::Columns(A))) *

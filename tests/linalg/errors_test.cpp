@@ -97,9 +97,10 @@ TEST(Linalg, RefusesBadArguments) {
     A s02 = sg({0, 2}), sNd = sg({2, 2, 2}), i8Nd = keep(Array({2, 2, 2}, mxClassInt8));
     A i32 = keep(Array({1, 1}, mxClassInt32)), cell22 = keep(Array({2, 2}, mxClassCell));
     A cell21 = keep(Array({2, 1}, mxClassCell)), c22 = cx({2, 2}), c33 = cx({3, 3});
-    A c11 = cx({1, 1}), c21 = cx({2, 1}), c12 = cx({1, 2}), cNd = cx({2, 2, 2});
+    A c11 = cx({1, 1}), c21 = cx({2, 1}), cNd = cx({2, 2, 2});
     A indefinite = keep(Matrix(2, 2, {4, -7, 100, 3}));
     A i22 = keep(Array({2, 2}, mxClassInt32));
+    A sNonSymmetric = keep(matrix_test::Typed<float>(mxClassSingle, {2, 2}, {1, 2, 3, 4}));
 
     const Expected no = matrix_test::NotImplemented();
     const Expected ndim = Expected::Throws<COperationOnNDArrayNotDefinedException>();
@@ -158,27 +159,29 @@ TEST(Linalg, RefusesBadArguments) {
          {C(sNd, ndim), C(i22, integers(L"Det")), C(e03, sq), C(wide, sq),
           C(c22, Expected::Throws(CFunctionErrorException(
                      L"Det: the determinant of a complex matrix is complex; use DetArray")))}},
-        // The shape (N-d included), then the class, then the imaginary part.
+        // The shape (N-d included), then the class (double and single taken,
+        // complex too).
         {kChol,
-         {C(wide, sq), C(nd, sq), C(s23, sq), C(cNd, sq), C(s22, onClass), C(i32, onClass),
-          C(cell22, onClass), C(c22, no)}},
+         {C(wide, sq), C(nd, sq), C(s23, sq), C(cNd, sq), C(i32, onClass), C(cell22, onClass)}},
         {kCholThrowing,
          {C(indefinite,
             Expected::Throws(CFunctionErrorException(L"Matrix must be positive definite")))}},
         // Economy size first, then N-d, then other classes and complex.
         {kQrEconomy, {C(d22, no), C(sNd, no)}},
         {kQr2Economy, {C(d22, no), C(sNd, no)}},
-        {kQr, {C(eNd, ndim), C(s22, no), C(c22, no)}},
-        {kQr2, {C(eNd, ndim), C(s22, no), C(c22, no)}},
-        // N-d first (empty too), then other classes and complex.
-        {kSvdEconomy,
-         {C(sNd, ndim), C(eNd, ndim), C(s22, no), C(s02, no), C(cell21, no), C(c22, no)}},
+        {kQr, {C(eNd, ndim), C(i32, no), C(cell22, no)}},
+        {kQr2, {C(eNd, ndim), C(i32, no)}},
+        // N-d first (empty too), then classes other than double and single.
+        {kSvdEconomy, {C(sNd, ndim), C(eNd, ndim), C(cell21, no), C(i32, no)}},
         {kSvdValues, {C(sNd, ndim)}},
-        {kRank, {C(sNd, ndim), C(s22, no), C(cell21, no), C(c22, no)}},
-        {kNorm2, {C(eNd, ndim), C(i8Nd, ndim), C(s22, no), C(s00, no), C(c12, no)}},
-        {kNormFro, {C(eNd, ndim), C(i8Nd, ndim), C(s22, no), C(s00, no), C(c12, no)}},
-        // N-d first (0 x 0 x 2 too), other classes and complex, then the shape.
-        {kEig, {C(sNd, ndim), C(e002, ndim), C(s23, no), C(c22, no), C(wide, sq), C(e03, sq)}},
+        {kRank, {C(sNd, ndim), C(cell21, no), C(i32, no)}},
+        {kNorm2, {C(eNd, ndim), C(i8Nd, ndim), C(i32, no)}},
+        {kNormFro, {C(eNd, ndim), C(i8Nd, ndim), C(i32, no)}},
+        // N-d first (0 x 0 x 2 too), other classes, then the shape; a real
+        // single A that is not symmetric is not taken.
+        {kEig,
+         {C(sNd, ndim), C(e002, ndim), C(i32, no), C(wide, sq), C(e03, sq), C(s23, sq),
+          C(sNonSymmetric, no)}},
         {kEigValues, {C(wide, sq)}},
         // The count first, then the class and the imaginary part.
         {kPlanerot,

@@ -276,7 +276,9 @@ TEST(Products, Refusals) {
             t.push_back({"cross", [o, r] { ArrayPtr(Cross(o, r)); }, refusal(L"Cross"), {o, r}});
             t.push_back({"inv", [o] { ArrayPtr(Inv(o)); }, refusal(L"Inv"), {o}});
         }
-        t.push_back({"pinv", [o] { ArrayPtr(Pinv(o)); }, matrix_test::NotImplemented(), {o}});
+        if (!o->IsDouble() && !o->IsSingle()) {  // complex and single are taken
+            t.push_back({"pinv", [o] { ArrayPtr(Pinv(o)); }, matrix_test::NotImplemented(), {o}});
+        }
         t.push_back(
             {"mpower", [o, c] { ArrayPtr(Mpower(o, c)); }, matrix_test::NotImplemented(), {o}});
         t.push_back(

@@ -92,17 +92,25 @@ Outs Rank(const Args &args, BuiltinCall &) {
     return {Array(km::Rank(a))};
 }
 
+// A norm in its operand's precision: single for a single operand (the
+// value, computed in single, converts exactly).
+Array NormOf(const Array &a, double value) {
+    Array out(value);
+    if (a.get()->GetClassID() != km::mxClassSingle) return out;
+    return Array::Adopt(km::Cast(out.get(), km::mxClassSingle));
+}
+
 Outs Norm(const Args &args, BuiltinCall &) {
     const Array &a = args.GetArray(0);
-    if (args.size() == 1) return {Array(km::Norm(a))};
+    if (args.size() == 1) return {NormOf(a, km::Norm(a))};
     if (args.IsText(1)) {
         const std::string p = args.GetText(1);
-        if (p == "fro") return {Array(km::NormFro(a))};
+        if (p == "fro") return {NormOf(a, km::NormFro(a))};
         if (p == "inf" || p == "Inf")
-            return {Array(km::Norm(a, std::numeric_limits<double>::infinity()))};
+            return {NormOf(a, km::Norm(a, std::numeric_limits<double>::infinity()))};
         throw Error("'norm' takes 1, 2, Inf or 'fro'");
     }
-    return {Array(km::Norm(a, args.GetScalar(1)))};
+    return {NormOf(a, km::Norm(a, args.GetScalar(1)))};
 }
 
 const BuiltinEntry kEntries[] = {
