@@ -83,6 +83,8 @@ public:
 
     /// The start time of tic.
     std::chrono::steady_clock::time_point &TicTime() { return m_tic; }
+    /// The message of the last error a try caught (lasterr).
+    const std::string &LastError() const { return m_lastError; }
 
     /// Prints "Warning: MESSAGE" on standard error, after flushing the
     /// display so the two streams keep their order, unless warnings of `id`
@@ -392,6 +394,7 @@ private:
     // Takes the stack of running activations as the failure's.
     void TakeStack();
     std::chrono::steady_clock::time_point m_tic = std::chrono::steady_clock::now();
+    std::string m_lastError;
     DisplayState m_displayState;
     std::set<std::string> m_warningsOff;
     bool m_allWarningsOff = false;

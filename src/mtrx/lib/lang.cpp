@@ -155,22 +155,6 @@ Outs Isequal(const Args &args, BuiltinCall &) {
     return {Logical(same)};
 }
 
-Outs Tic(const Args &, BuiltinCall &c) {
-    c.evaluator.TicTime() = std::chrono::steady_clock::now();
-    return {};
-}
-
-Outs Toc(const Args &, BuiltinCall &c) {
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - c.evaluator.TicTime())
-            .count();
-    if (c.nargout == 1) return {Array(seconds)};
-    char text[64];
-    std::snprintf(text, sizeof text, "Elapsed time is %.6f seconds.\n", seconds);
-    c.display << text;
-    return {};
-}
-
 // order() names the thread's order of Qr, least squares and eigenvectors;
 // order('fast') and order('stated') choose it.
 Outs OrderBuiltin(const Args &args, BuiltinCall &) {
@@ -203,8 +187,6 @@ const BuiltinEntry kEntries[] = {
     {"isreal", Is<5>, 1, 1, 1, "isreal(x)", "True for an array without an imaginary part."},
     {"isequal", Isequal, 2, kAny, 1, "isequal(A, B, ...)",
      "True when the arrays have the same size and values."},
-    {"tic", Tic, 0, 0, 0, "tic", "Starts the stopwatch."},
-    {"toc", Toc, 0, 0, 1, "toc, t = toc", "Seconds since tic."},
     {"order", OrderBuiltin, 0, 1, 1, "order, order('fast'), order('stated')",
      "The order of arithmetic of factorizations and solves, or a choice of it."},
 };

@@ -19,7 +19,8 @@ const std::vector<Library> &Libraries() {
     static const std::vector<Library> libraries = {
         ElmathLibrary(), ClassesLibrary(), ConstructLibrary(), LinalgLibrary(),  DataLibrary(), StringsLibrary(),
         CellsLibrary(),  StructsLibrary(),   LangLibrary(),      SessionLibrary(),
-        ConsoleLibrary(), OpsLibrary()};
+        ConsoleLibrary(), OpsLibrary(), TextLibrary(), RegexpLibrary(), TimeLibrary(),
+        ChecksLibrary()};
     return libraries;
 }
 

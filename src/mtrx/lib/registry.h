@@ -144,6 +144,10 @@ Library LangLibrary();
 Library SessionLibrary();
 Library ConsoleLibrary();
 Library OpsLibrary();
+Library TextLibrary();
+Library RegexpLibrary();
+Library TimeLibrary();
+Library ChecksLibrary();
 
 }  // namespace mtrx
 
