@@ -225,7 +225,7 @@ bool ReadMagnitude(const std::string &s, std::size_t &at, double &x) {
 bool Blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 // The number `s` spells: [sign] magnitude, [sign] magnitude i, or the two
-// joined by a sign (a real part then an imaginary one); i or j marks the
+// joined by a sign (a real and an imaginary part, either first); i or j marks the
 // imaginary part, after the digits or before them, with an optional '*'.
 bool ParseNumber(const std::string &s, double &re, double &im) {
     std::size_t at = 0;
@@ -285,9 +285,11 @@ bool ParseNumber(const std::string &s, double &re, double &im) {
     if (!term(false, x, imaginary)) return false;
     (imaginary ? im : re) = x;
     skip();
-    if (at < s.size() && !imaginary) {
-        if (!term(true, x, imaginary) || !imaginary) return false;
-        im = x;
+    if (at < s.size()) {
+        // The other part, after a sign: 1+2i and 2i+1 alike.
+        const bool first = imaginary;
+        if (!term(true, x, imaginary) || imaginary == first) return false;
+        (imaginary ? im : re) = x;
         skip();
     }
     return at == s.size();

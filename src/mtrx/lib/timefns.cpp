@@ -323,7 +323,10 @@ Outs Toc(const Args &args, BuiltinCall &c) {
         if (t.ClassID() != km::mxClassUint64 || t.Numel() != 1)
             args.Refuse(0, "a timer value that tic gave");
         const std::uint64_t from = *static_cast<const std::uint64_t *>(t.get()->GetPr());
-        seconds = static_cast<double>(Microseconds(now) - from) / 1e6;
+        // A value from before (or not from tic at all) may lie ahead of now.
+        const std::uint64_t to = Microseconds(now);
+        seconds = to >= from ? static_cast<double>(to - from) / 1e6
+                             : -static_cast<double>(from - to) / 1e6;
     } else {
         seconds = std::chrono::duration<double>(now - c.evaluator.TicTime()).count();
     }
