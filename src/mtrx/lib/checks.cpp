@@ -85,8 +85,8 @@ Outs Validateattributes(const Args &args, BuiltinCall &c) {
     if (args.Has(5)) index = static_cast<int>(args.GetPositive(5));
     std::string who = "input";
     if (index > 0)
-        who = "input number " + std::to_string(index) + (args.Has(4) ? ", " + name + "," : "");
-    else if (args.Has(4))
+        who = "input number " + std::to_string(index) + (args.Has(4) && !name.empty() ? ", " + name + "," : "");
+    else if (args.Has(4) && !name.empty())
         who = name;
     const auto fail = [&](const std::string &what) {
         throw Error((function.empty() ? "" : function + ": ") + "Expected " + who + " to be " +
