@@ -225,6 +225,8 @@ std::vector<Segment> Segments(const std::string &format, const std::string &who)
                    std::isdigit(static_cast<unsigned char>(format[j])))
                 c.precision += format[j++];
         }
+        // A length modifier (l, ll, h) says nothing here: every item is a double.
+        while (j < format.size() && (format[j] == 'l' || format[j] == 'h')) ++j;
         if (j >= format.size() || std::string("diucsfeEgGxXo").find(format[j]) == std::string::npos)
             throw Error("Unsupported conversion in the format of '" + who + "'");
         if (c.width.size() > 4 || c.precision.size() > 4)

@@ -26,6 +26,10 @@ std::string Printed(const char *pattern, double x) {
     return buffer;
 }
 
+// The most code units a text built here may hold: a char array's bytes
+// must fit in 32 bits, as the library's arrays' do.
+constexpr std::size_t kMostUnits = 0x7FFFFFFF;
+
 Array DoubleArray(const Dims &dims) {
     return Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(dims.size()),
                                                  dims.data(), km::mxClassDouble,
@@ -535,6 +539,7 @@ Outs Pad(const Args &args, BuiltinCall &) {
         if (side != "left" && side != "right" && side != "both")
             args.Refuse(k - 1, "'left', 'right' or 'both'");
     }
+    if (width > kMostUnits) throw Error("Out of memory");
     std::vector<std::uint16_t> fill = {' '};
     if (args.Has(k)) {
         fill = RowUnits(args, k);
@@ -588,7 +593,10 @@ Outs Deblank(const Args &args, BuiltinCall &) {
 
 Outs Blanks(const Args &args, BuiltinCall &) {
     const unsigned int n = args.GetLength(0);
-    return {CharOfUnits(std::vector<std::uint16_t>(n, ' '), 1, n)};
+    if (n > kMostUnits) throw Error("Out of memory");
+    Array out = CharOfUnits({}, 1, n);
+    std::fill_n(static_cast<std::uint16_t *>(out.get()->GetPr()), n, std::uint16_t{' '});
+    return {out};
 }
 
 // strvcat(a, b, ...): the rows of the arguments as char() joins them, but
