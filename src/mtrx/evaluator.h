@@ -83,8 +83,10 @@ public:
 
     /// The start time of tic.
     std::chrono::steady_clock::time_point &TicTime() { return m_tic; }
-    /// The message of the last error a try caught (lasterr).
+    /// The message of the last error caught by a try or reported at the
+    /// prompt (lasterr).
     const std::string &LastError() const { return m_lastError; }
+    void SetLastError(std::string message) { m_lastError = std::move(message); }
 
     /// Prints "Warning: MESSAGE" on standard error, after flushing the
     /// display so the two streams keep their order, unless warnings of `id`

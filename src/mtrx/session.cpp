@@ -68,6 +68,7 @@ void Session::RunSource(const std::string &source, const std::string &file, bool
     } catch (const InterruptError &e) {
         throw Interrupted(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine());
     } catch (const std::exception &e) {
+        m_evaluator->SetLastError(e.what());
         throw ScriptError(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine(),
                           m_evaluator->FailedStack());
     }
