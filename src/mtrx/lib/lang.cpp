@@ -1,5 +1,5 @@
 // src/mtrx/lib/lang.cpp: the language's own functions: calling by handle or
-// name, raising errors, classes and kind tests, timing, and the order of
+// name, raising errors, classes and kind tests, and the order of
 // arithmetic.
 #include "lib/support.h"
 #include "text.h"
@@ -8,9 +8,6 @@
 #include "format.h"
 
 #include <matrix/order.h>
-
-#include <chrono>
-#include <cstdio>
 
 namespace mtrx {
 
@@ -194,7 +191,7 @@ const BuiltinEntry kEntries[] = {
 }  // namespace
 
 Library LangLibrary() {
-    return {"lang", "The language: calls, errors, classes, timing", kEntries, std::size(kEntries)};
+    return {"lang", "The language: calls, errors, classes", kEntries, std::size(kEntries)};
 }
 
 }  // namespace mtrx

@@ -4,11 +4,12 @@
 //
 // The pattern language is PCRE2's, with these readings of the language's
 // own forms: '.' matches a newline too unless 'dotexceptnewline' is given;
-// ^ and $ anchor the whole text unless 'lineanchors' is given; \< and \>
-// match at the start and the end of a word; \oNNN is an octal code; zero-
-// length matches are skipped unless 'emptymatch' is given. In a
-// replacement $0 is the match, $N the N-th token, $<name> a named one, and
-// \n \t \\ \$ are escapes.
+// ^ and $ anchor the whole text only (not before a final newline) unless
+// 'lineanchors' is given; \w \d \s \b take Unicode's letters, digits and
+// spaces; \< and \> match at the start and the end of a word; \oNNN is an
+// octal code; (?@...) is refused; zero-length matches are skipped unless
+// 'emptymatch' is given. In a replacement $0 is the match, $N the N-th
+// token, $<name> a named one, and \n \t \\ \$ are escapes.
 #include "lib/support.h"
 #include "lib/texts.h"
 
@@ -96,7 +97,9 @@ Code Compiled(const std::string &pattern, const Options &o, const std::string &w
     uint32_t flags = PCRE2_UTF | PCRE2_MATCH_INVALID_UTF;
     if (o.caseless) flags |= PCRE2_CASELESS;
     if (o.dotall) flags |= PCRE2_DOTALL;
-    if (o.lines) flags |= PCRE2_MULTILINE;
+    flags |= o.lines ? PCRE2_MULTILINE : PCRE2_DOLLAR_ENDONLY;
+    // \w, \d, \s and \b know letters and digits beyond ASCII, as char arrays hold them.
+    flags |= PCRE2_UCP;
     if (o.extended) flags |= PCRE2_EXTENDED;
     pcre2_code *c = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p.data()), p.size(), flags, &code,
                                   &offset, nullptr);

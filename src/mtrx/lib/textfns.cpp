@@ -126,16 +126,24 @@ Outs Mat2str(const Args &args, BuiltinCall &) {
     return {CharArray(wrap ? cls + "(" + t + ")" : t)};
 }
 
-// int2str(A): A rounded (halves away from zero), as num2str writes whole
-// numbers.
+// int2str(A): A rounded (halves away from zero; both parts of a complex
+// value), as num2str writes whole numbers.
 Outs Int2str(const Args &args, BuiltinCall &) {
     const Array &a = args.GetArray(0);
     if (IsCell(a)) args.Refuse(0, "a numeric, logical or char array");
-    const std::vector<double> v = RealNumbers(IsComplex(a) ? Array(km::Real(a)) : a);
-    Array rounded = DoubleArray(a.Dims());
-    km::DoubleSpan data = rounded.MutableData();
-    for (std::size_t k = 0; k < v.size(); ++k) data[k] = std::round(v[k]);
     if (a.Numel() == 0) return {CharArray("")};
+    const std::vector<double> re = RealNumbers(IsComplex(a) ? Array(km::Real(a)) : a);
+    const Dims dims = a.Dims();
+    Array rounded = Array::Adopt(km::mxCreateNumericArray(
+        static_cast<unsigned int>(dims.size()), dims.data(), km::mxClassDouble,
+        IsComplex(a) ? km::mxComplexityComplex : km::mxComplexityReal));
+    double *pr = km::mxGetPr(rounded.get());
+    for (std::size_t k = 0; k < re.size(); ++k) pr[k] = std::round(re[k]);
+    if (IsComplex(a)) {
+        const std::vector<double> im = RealNumbers(Array::Adopt(km::Imag(a.get())));
+        double *pi = km::mxGetPi(rounded.get());
+        for (std::size_t k = 0; k < im.size(); ++k) pi[k] = std::round(im[k]);
+    }
     return {CharRows(NumberText(rounded))};
 }
 
