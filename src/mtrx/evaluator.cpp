@@ -814,7 +814,7 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
     }
     m_ends.resize(ends);
     m_located = false;
-    m_lastError = message;
+    SetLastError(message, identifier);
     if (!s.name.empty()) {
         // err.stack: a struct column of the frames the error passed through.
         StructArray stack;

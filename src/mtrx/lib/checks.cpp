@@ -230,7 +230,10 @@ Outs Validateattributes(const Args &args, BuiltinCall &c) {
     return {};
 }
 
-Outs Lasterr(const Args &, BuiltinCall &c) { return {CharArray(c.evaluator.LastError())}; }
+Outs Lasterr(const Args &, BuiltinCall &c) {
+    if (c.nargout < 2) return {CharArray(c.evaluator.LastError())};
+    return {CharArray(c.evaluator.LastError()), CharArray(c.evaluator.LastErrorIdentifier())};
+}
 
 const BuiltinEntry kEntries[] = {
     {"assert", Assert, 1, kAny, 0, "assert(cond), assert(cond, message, ...), assert(cond, id, message, ...)",
@@ -238,7 +241,8 @@ const BuiltinEntry kEntries[] = {
     {"validateattributes", Validateattributes, 3, 6, 0,
      "validateattributes(A, classes, attributes, function, name, index)",
      "Raises an error unless A is of one of the classes and has every attribute listed."},
-    {"lasterr", Lasterr, 0, 0, 1, "msg = lasterr", "The message of the last error caught."},
+    {"lasterr", Lasterr, 0, 0, 2, "[msg, id] = lasterr",
+     "The message and identifier of the last error caught or reported."},
 };
 
 }  // namespace
