@@ -64,6 +64,14 @@ Array FalseArray(const Dims &dims) {
     return out;
 }
 
+std::vector<std::string> Patterns(const Args &args, std::size_t k) {
+    if (args.IsText(k) && !(args[k].IsArray() && args[k].array().Rows() > 1))
+        return {args.GetText(k)};
+    if (args[k].tag() == Tag::String || args[k].IsCell())
+        return ToStrings(args[k], args.Name()).items;
+    args.Refuse(k, "text, a string array or a cell of texts");
+}
+
 namespace {
 
 // A string format gives a string, a char one a char row.
@@ -383,14 +391,6 @@ Outs Strrep(const Args &args, BuiltinCall &) {
     const std::string to = args.GetText(2);
     for (std::string &s : t.s.items) s = Replaced(s, from, to);
     return {Back(t.form, std::move(t.s))};
-}
-
-// The one text of argument k, or the patterns of a string array or cell.
-std::vector<std::string> Patterns(const Args &args, std::size_t k) {
-    if (args.IsText(k)) return {args.GetText(k)};
-    if (args[k].tag() == Tag::String || args[k].IsCell())
-        return ToStrings(args[k], args.Name()).items;
-    args.Refuse(k, "text, a string array or a cell of texts");
 }
 
 std::vector<std::string> Delimiters(const Args &args, std::size_t k) {

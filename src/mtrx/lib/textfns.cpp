@@ -437,16 +437,6 @@ Outs Strtok(const Args &args, BuiltinCall &c) {
     return {CharArray(token), CharArray(rest)};
 }
 
-// The texts of argument k as patterns: one text, or those of a cell or
-// string array.
-std::vector<std::string> Patterns(const Args &args, std::size_t k) {
-    if (args.IsText(k) && !(args[k].IsArray() && args[k].array().Rows() > 1))
-        return {args.GetText(k)};
-    if (args[k].tag() == Tag::String || args[k].IsCell())
-        return ToStrings(args[k], args.Name()).items;
-    args.Refuse(k, "text, a string array or a cell of texts");
-}
-
 // replace(s, old, new): every old (or any of several, the first listed
 // winning at a place) replaced by the new of the same position, or the
 // one new.

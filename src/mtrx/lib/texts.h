@@ -35,6 +35,10 @@ Array CharOfUnits(const std::vector<std::uint16_t> &units, unsigned int rows, un
 /// The UTF-16 code units of UTF-8 `text`.
 std::vector<std::uint16_t> TextUnits(const std::string &text);
 
+/// The texts of argument k as patterns: one text (a char row or a string
+/// scalar), or those of a cell or string array; anything else is refused.
+std::vector<std::string> Patterns(const Args &args, std::size_t k);
+
 /// A logical array of `dims`, all false.
 Array FalseArray(const Dims &dims);
 
