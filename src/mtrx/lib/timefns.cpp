@@ -282,6 +282,28 @@ Outs DatenumBuiltin(const Args &args, BuiltinCall &) {
     return {Value(Datenum(p[0], p[1], p[2], p[3], p[4], p[5]))};
 }
 
+// datevec(n): a row [year month day hour minute seconds] for each date
+// number (seconds to the millisecond).
+Outs Datevec(const Args &args, BuiltinCall &) {
+    const Array &a = args.GetArray(0);
+    if (IsChar(a) || IsCell(a) || IsComplex(a)) args.Refuse(0, "date numbers");
+    const std::vector<double> dates = RealNumbers(a);
+    Array out = Array::Adopt(km::mxCreateDoubleMatrix(static_cast<unsigned int>(dates.size()), 6,
+                                                       km::mxComplexityReal));
+    km::DoubleSpan data = out.MutableData();
+    const std::size_t m = dates.size();
+    for (std::size_t i = 0; i < m; ++i) {
+        if (!std::isfinite(dates[i]) || std::fabs(dates[i]) > 1e9)
+            throw Error("'datevec' takes finite dates within a million years");
+        const Civil c = CivilOf(dates[i]);
+        const double row[6] = {static_cast<double>(c.year), static_cast<double>(c.month),
+                               static_cast<double>(c.day),  static_cast<double>(c.hour),
+                               static_cast<double>(c.minute), c.second};
+        for (std::size_t j = 0; j < 6; ++j) data[i + j * m] = row[j];
+    }
+    return {out};
+}
+
 // etime(t1, t0): the seconds from clock vector t0 to t1.
 Outs Etime(const Args &args, BuiltinCall &) {
     const auto vector = [&](std::size_t k) {
@@ -347,6 +369,8 @@ const BuiltinEntry kEntries[] = {
      "The date number of a date (days from year 0; 1-Jan-0000 is 1)."},
     {"datestr", Datestr, 1, 2, 1, "s = datestr(d), datestr(d, format)",
      "Text of date numbers or date vectors: 'dd-mmm-yyyy HH:MM:SS', a number or yyyy mm dd HH MM SS."},
+    {"datevec", Datevec, 1, 1, 1, "v = datevec(n)",
+     "A row [year month day hour minute seconds] for each date number."},
     {"etime", Etime, 2, 2, 1, "s = etime(t1, t0)", "Seconds from clock vector t0 to t1."},
     {"cputime", Cputime, 0, 0, 1, "t = cputime", "Processor seconds used by mtrx so far."},
 };
