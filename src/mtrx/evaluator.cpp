@@ -822,6 +822,7 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
     }
     m_ends.resize(ends);
     m_located = false;
+    SetLastError(message, identifier);
     if (!s.name.empty()) {
         // err.stack: a struct column of the frames the error passed through.
         StructArray stack;

@@ -89,6 +89,14 @@ public:
 
     /// The start time of tic.
     std::chrono::steady_clock::time_point &TicTime() { return m_tic; }
+    /// The message of the last error caught by a try or reported at the
+    /// prompt (lasterr).
+    const std::string &LastError() const { return m_lastError; }
+    const std::string &LastErrorIdentifier() const { return m_lastIdentifier; }
+    void SetLastError(std::string message, std::string identifier) {
+        m_lastError = std::move(message);
+        m_lastIdentifier = std::move(identifier);
+    }
 
     /// Prints "Warning: MESSAGE" on standard error, after flushing the
     /// display so the two streams keep their order, unless warnings of `id`
@@ -402,6 +410,8 @@ private:
     // Takes the stack of running activations as the failure's.
     void TakeStack();
     std::chrono::steady_clock::time_point m_tic = std::chrono::steady_clock::now();
+    std::string m_lastError;
+    std::string m_lastIdentifier;
     DisplayState m_displayState;
     std::set<std::string> m_warningsOff;
     bool m_allWarningsOff = false;

@@ -158,7 +158,32 @@ std::string Unescaped(const std::string &format) {
             case 't': out += '\t'; break;
             case 'r': out += '\r'; break;
             case 'a': out += '\a'; break;
+            case 'b': out += '\b'; break;
+            case 'f': out += '\f'; break;
+            case 'v': out += '\v'; break;
             case '\\': out += '\\'; break;
+            case 'x':
+            case '0': case '1': case '2': case '3': case '4': case '5': case '6': case '7': {
+                // \xHH... (hexadecimal) and \NNN (octal): a character code.
+                const bool hex = format[i] == 'x';
+                const std::string digits = hex ? "0123456789abcdefABCDEF" : "01234567";
+                std::size_t j = hex ? i + 1 : i;
+                unsigned long code = 0;
+                const std::size_t most = hex ? 6 : 3;
+                std::size_t n = 0;
+                for (; j < format.size() && n < most && digits.find(format[j]) != std::string::npos;
+                     ++j, ++n)
+                    code = code * (hex ? 16 : 8) +
+                           static_cast<unsigned long>(std::stoi(std::string(1, format[j]), nullptr, 16));
+                if (n == 0 || code >= 0x110000) {
+                    out += '\\';
+                    out += format[i];
+                    break;
+                }
+                AppendCode(out, static_cast<unsigned int>(code));
+                i = j - 1;
+                break;
+            }
             default: out += '\\'; out += format[i];
         }
     }
@@ -200,6 +225,8 @@ std::vector<Segment> Segments(const std::string &format, const std::string &who)
                    std::isdigit(static_cast<unsigned char>(format[j])))
                 c.precision += format[j++];
         }
+        // A length modifier (l, ll, h) says nothing here: every item is a double.
+        while (j < format.size() && (format[j] == 'l' || format[j] == 'h')) ++j;
         if (j >= format.size() || std::string("diucsfeEgGxXo").find(format[j]) == std::string::npos)
             throw Error("Unsupported conversion in the format of '" + who + "'");
         if (c.width.size() > 4 || c.precision.size() > 4)
@@ -374,30 +401,57 @@ std::string Element(double x, const std::string &pattern) {
 
 }  // namespace
 
+namespace {
+
+// The real and imaginary parts of `a` (the second empty when it is real).
+std::pair<std::vector<double>, std::vector<double>> Parts(const Array &a) {
+    std::vector<double> re = RealValues(a, "num2str");
+    std::vector<double> im;
+    if (IsComplex(a))
+        im = RealValues(Array::Adopt(kiv::matrix::Imag(a.get())), "num2str");
+    return {std::move(re), std::move(im)};
+}
+
+// The elements' texts by `pattern`; a complex element as re+imi.
+std::vector<std::string> Cells(const std::vector<double> &re, const std::vector<double> &im,
+                               const std::string &pattern) {
+    std::vector<std::string> cells;
+    for (std::size_t k = 0; k < re.size(); ++k) {
+        std::string t = Element(re[k], pattern);
+        if (!im.empty()) {
+            const double y = im[k];
+            t += (std::signbit(y) && !std::isnan(y) ? "-" : "+") + Element(std::fabs(y), pattern) +
+                 "i";
+        }
+        cells.push_back(std::move(t));
+    }
+    return cells;
+}
+
+}  // namespace
+
 std::vector<std::string> NumberText(const Array &a) {
-    const std::vector<double> v = RealValues(a, "num2str");
+    const auto [re, im] = Parts(a);
     bool whole = true;
     double largest = 0;
-    for (double x : v) {
-        if (std::isfinite(x)) {
-            whole = whole && x == std::floor(x);
-            largest = std::max(largest, std::fabs(x));
+    for (const std::vector<double> *v : {&re, &im}) {
+        for (double x : *v) {
+            if (std::isfinite(x)) {
+                whole = whole && x == std::floor(x);
+                largest = std::max(largest, std::fabs(x));
+            }
         }
     }
     int digits = 5;
     if (largest > 0) digits = std::max(5, static_cast<int>(std::floor(std::log10(largest))) + 5);
     const std::string pattern = whole ? "%.0f" : "%." + std::to_string(std::min(digits, 17)) + "g";
-    std::vector<std::string> cells;
-    for (double x : v) cells.push_back(Element(x, pattern));
-    return Columns(a, cells);
+    return Columns(a, Cells(re, im, pattern));
 }
 
 std::vector<std::string> NumberText(const Array &a, int digits) {
-    const std::vector<double> v = RealValues(a, "num2str");
+    const auto [re, im] = Parts(a);
     const std::string pattern = "%." + std::to_string(std::max(1, std::min(digits, 17))) + "g";
-    std::vector<std::string> cells;
-    for (double x : v) cells.push_back(Element(x, pattern));
-    return Columns(a, cells);
+    return Columns(a, Cells(re, im, pattern));
 }
 
 }  // namespace mtrx

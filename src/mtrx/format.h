@@ -10,8 +10,9 @@
 namespace mtrx {
 
 /// Formats `args` with `format` as sprintf does, giving UTF-8 text. The format takes the
-/// escapes \n \t \\ \a \r and the conversions %d %i %u %c %s %f %e %g %E %G
-/// %x %o %% with flags, width and precision, laid out as C's printf lays
+/// escapes \n \t \\ \a \r \b \f \v, \xHH (hexadecimal) and \NNN (octal) character
+/// codes, and the conversions %d %i %u %c %s %f %e %g %E %G %x %X %o %% with
+/// flags, width, precision and an ignored length modifier (l, ll, h), laid out as C's printf lays
 /// them out; a '*' width or precision takes the next item, as in C. Numeric
 /// arguments give one item per element, a char argument one text item, a
 /// string argument one text item per element; a text under a numeric

@@ -68,6 +68,8 @@ void Session::RunSource(const std::string &source, const std::string &file, bool
     } catch (const InterruptError &e) {
         throw Interrupted(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine());
     } catch (const std::exception &e) {
+        const auto *raised = dynamic_cast<const Error *>(&e);
+        m_evaluator->SetLastError(e.what(), raised ? raised->Identifier() : std::string());
         throw ScriptError(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine(),
                           m_evaluator->FailedStack());
     }

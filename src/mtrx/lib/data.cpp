@@ -1,6 +1,7 @@
 // src/mtrx/lib/data.cpp: data analysis: sums and products, extremes,
 // searching, statistics and sorting.
 #include "lib/support.h"
+#include "lib/texts.h"
 
 namespace mtrx {
 
@@ -75,6 +76,7 @@ Outs Find(const Args &args, BuiltinCall &c) {
 }
 
 Outs Sort(const Args &args, BuiltinCall &c) {
+    if (args[0].IsCell() || args[0].tag() == Tag::String) return SortCellOfTexts(args, c);
     km::SortOrder order = km::SortOrder::kAscend;
     unsigned int dim = 0;
     for (std::size_t k = 1; k < args.size(); ++k) {

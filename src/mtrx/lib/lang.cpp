@@ -1,5 +1,5 @@
 // src/mtrx/lib/lang.cpp: the language's own functions: calling by handle or
-// name, raising errors, classes and kind tests, timing, and the order of
+// name, raising errors, classes and kind tests, and the order of
 // arithmetic.
 #include "lib/support.h"
 #include "text.h"
@@ -8,9 +8,6 @@
 #include "format.h"
 
 #include <matrix/order.h>
-
-#include <chrono>
-#include <cstdio>
 
 namespace mtrx {
 
@@ -155,22 +152,6 @@ Outs Isequal(const Args &args, BuiltinCall &) {
     return {Logical(same)};
 }
 
-Outs Tic(const Args &, BuiltinCall &c) {
-    c.evaluator.TicTime() = std::chrono::steady_clock::now();
-    return {};
-}
-
-Outs Toc(const Args &, BuiltinCall &c) {
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - c.evaluator.TicTime())
-            .count();
-    if (c.nargout == 1) return {Array(seconds)};
-    char text[64];
-    std::snprintf(text, sizeof text, "Elapsed time is %.6f seconds.\n", seconds);
-    c.display << text;
-    return {};
-}
-
 // order() names the thread's order of Qr, least squares and eigenvectors;
 // order('fast') and order('stated') choose it.
 Outs OrderBuiltin(const Args &args, BuiltinCall &) {
@@ -203,8 +184,6 @@ const BuiltinEntry kEntries[] = {
     {"isreal", Is<5>, 1, 1, 1, "isreal(x)", "True for an array without an imaginary part."},
     {"isequal", Isequal, 2, kAny, 1, "isequal(A, B, ...)",
      "True when the arrays have the same size and values."},
-    {"tic", Tic, 0, 0, 0, "tic", "Starts the stopwatch."},
-    {"toc", Toc, 0, 0, 1, "toc, t = toc", "Seconds since tic."},
     {"order", OrderBuiltin, 0, 1, 1, "order, order('fast'), order('stated')",
      "The order of arithmetic of factorizations and solves, or a choice of it."},
 };
@@ -212,7 +191,7 @@ const BuiltinEntry kEntries[] = {
 }  // namespace
 
 Library LangLibrary() {
-    return {"lang", "The language: calls, errors, classes, timing", kEntries, std::size(kEntries)};
+    return {"lang", "The language: calls, errors, classes", kEntries, std::size(kEntries)};
 }
 
 }  // namespace mtrx

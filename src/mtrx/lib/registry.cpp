@@ -17,9 +17,10 @@ namespace km = kiv::matrix;
 
 const std::vector<Library> &Libraries() {
     static const std::vector<Library> libraries = {
-        ElmathLibrary(), ComplexLibrary(), ClassesLibrary(), ConstructLibrary(),
-        LinalgLibrary(), DataLibrary(),    StringsLibrary(), CellsLibrary(),
-        StructsLibrary(), LangLibrary(),   FunfunLibrary(),  SessionLibrary(),
+        ElmathLibrary(),  ComplexLibrary(), ClassesLibrary(), ConstructLibrary(),
+        LinalgLibrary(),  DataLibrary(),    StringsLibrary(), TextLibrary(),
+        RegexpLibrary(),  CellsLibrary(),   StructsLibrary(), LangLibrary(),
+        FunfunLibrary(),  TimeLibrary(),    ChecksLibrary(),  SessionLibrary(),
         ConsoleLibrary(), OpsLibrary()};
     return libraries;
 }

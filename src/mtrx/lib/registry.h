@@ -146,6 +146,10 @@ Library FunfunLibrary();
 Library SessionLibrary();
 Library ConsoleLibrary();
 Library OpsLibrary();
+Library TextLibrary();
+Library RegexpLibrary();
+Library TimeLibrary();
+Library ChecksLibrary();
 
 }  // namespace mtrx
 

@@ -2,6 +2,7 @@
 // the string class's conversions, and the functions that search and edit
 // texts, each taking char rows, strings and string arrays alike.
 #include "lib/support.h"
+#include "lib/texts.h"
 
 #include "format.h"
 #include "text.h"
@@ -15,6 +16,61 @@
 namespace mtrx {
 
 namespace km = kiv::matrix;
+
+Texts TextsOf(const Args &args, std::size_t k) {
+    const Value &v = args[k];
+    if (v.tag() == Tag::String) return {Texts::Form::String, v.strings()};
+    if (v.IsCell()) return {Texts::Form::Cell, ToStrings(v, args.Name())};
+    if (!args.IsText(k) || v.array().Rows() > 1 || v.array().NDims() > 2)
+        args.Refuse(k, "a char row, a string array or a cell of texts");
+    return {Texts::Form::Char, ToStrings(v, args.Name())};
+}
+
+Value Back(Texts::Form form, StringArray s) {
+    switch (form) {
+        case Texts::Form::String: return Value(std::move(s));
+        case Texts::Form::Cell: {
+            CellArray c;
+            c.dims = s.dims;
+            for (const std::string &t : s.items) c.items.emplace_back(CharArray(t));
+            return Value(std::move(c));
+        }
+        default: return CharArray(s.items.empty() ? std::string() : s.items[0]);
+    }
+}
+
+std::vector<std::uint16_t> ArrayUnits(const Array &a) {
+    const auto *units = static_cast<const std::uint16_t *>(a.get()->GetPr());
+    return std::vector<std::uint16_t>(units, units + a.Numel());
+}
+
+Array CharOfUnits(const std::vector<std::uint16_t> &units, unsigned int rows, unsigned int cols) {
+    const unsigned int dims[2] = {rows, cols};
+    Array out =
+        Array::Adopt(km::mxCreateNumericArray(2, dims, km::mxClassChar, km::mxComplexityReal));
+    if (!units.empty())
+        std::copy(units.begin(), units.end(), static_cast<std::uint16_t *>(out.get()->GetPr()));
+    return out;
+}
+
+std::vector<std::uint16_t> TextUnits(const std::string &text) {
+    const std::vector<double> codes = CodeUnits(text);
+    return std::vector<std::uint16_t>(codes.begin(), codes.end());
+}
+
+Array FalseArray(const Dims &dims) {
+    Array out = Array::Adopt(km::Zeros(static_cast<unsigned int>(dims.size()), dims.data()));
+    km::mxSetLogical(out.get());
+    return out;
+}
+
+std::vector<std::string> Patterns(const Args &args, std::size_t k) {
+    if (args.IsText(k) && !(args[k].IsArray() && args[k].array().Rows() > 1))
+        return {args.GetText(k)};
+    if (args[k].tag() == Tag::String || args[k].IsCell())
+        return ToStrings(args[k], args.Name()).items;
+    args.Refuse(k, "text, a string array or a cell of texts");
+}
 
 namespace {
 
@@ -63,49 +119,95 @@ Outs Num2str(const Args &args, BuiltinCall &c) {
     return {CharRows(rows.empty() ? std::vector<std::string>{""} : rows)};
 }
 
-// Char arrays are the same when their shapes are; a string equals the char
-// row of its text.
-Outs Strcmp(const Args &args, BuiltinCall &) {
-    if (!args.IsText(0) || !args.IsText(1)) return {Logical(false)};
-    const bool chars = args[0].IsArray() && args[1].IsArray();
-    if (chars)
-        return {Logical(args[0].array().Dims() == args[1].array().Dims() &&
-                        args.GetText(0) == args.GetText(1))};
-    for (std::size_t k = 0; k < 2; ++k)
-        if (args[k].IsArray() && args[k].array().Rows() > 1) return {Logical(false)};
-    return {Logical(args.GetText(0) == args.GetText(1))};
-}
+std::uint16_t Lower(std::uint16_t u);
 
-// Texts in any of their three forms, read as strings and given back in the
-// form they came in.
-struct Texts {
-    enum class Form { Char, String, Cell };
-    Form form;
-    StringArray s;
+// One operand of strcmp and its kin, element by element: the texts of a
+// cell or string array (none for an element that is not text), or one
+// text, or none for anything else (one element either way).
+struct Compared {
+    Dims dims{1, 1};
+    bool many = false;  // a cell or a string array: the result takes its shape
+    std::vector<bool> text;
+    std::vector<std::vector<std::uint16_t>> units;
+    std::vector<Dims> shapes;  // of a char array, compared with its shape; empty for a string
 };
 
-// Argument k as texts: a char row (or ''), a string array, or a cell of
-// char rows and strings.
-Texts TextsOf(const Args &args, std::size_t k) {
-    const Value &v = args[k];
-    if (v.tag() == Tag::String) return {Texts::Form::String, v.strings()};
-    if (v.IsCell()) return {Texts::Form::Cell, ToStrings(v, args.Name())};
-    if (!args.IsText(k) || v.array().Rows() > 1 || v.array().NDims() > 2)
-        args.Refuse(k, "a char row, a string array or a cell of texts");
-    return {Texts::Form::Char, ToStrings(v, args.Name())};
+Compared ComparedOf(const Value &v) {
+    Compared c;
+    const auto add = [&c](const Value &x) {
+        if (x.tag() == Tag::String && x.strings().items.size() == 1) {
+            c.text.push_back(true);
+            c.units.push_back(TextUnits(x.strings().items[0]));
+            c.shapes.emplace_back();  // a string: no shape of its own
+        } else if (IsText(x)) {
+            c.text.push_back(true);
+            c.units.push_back(ArrayUnits(x.array()));
+            c.shapes.push_back(x.array().Dims());
+        } else {
+            c.text.push_back(false);
+            c.units.emplace_back();
+            c.shapes.emplace_back();
+        }
+    };
+    if (v.IsCell()) {
+        c.dims = v.cell().dims;
+        c.many = true;
+        for (const Value &x : v.cell().items) add(x);
+    } else if (v.tag() == Tag::String) {
+        c.dims = v.strings().dims;
+        c.many = true;
+        for (const std::string &t : v.strings().items) add(StringScalar(t));
+    } else {
+        add(v);
+    }
+    return c;
 }
 
-Value Back(Texts::Form form, StringArray s) {
-    switch (form) {
-        case Texts::Form::String: return Value(std::move(s));
-        case Texts::Form::Cell: {
-            CellArray c;
-            c.dims = s.dims;
-            for (const std::string &t : s.items) c.items.emplace_back(CharArray(t));
-            return Value(std::move(c));
-        }
-        default: return CharArray(s.items.empty() ? std::string() : s.items[0]);
+// strcmp, strcmpi, strncmp, strncmpi: true where two texts are the same
+// (in their first n code units for the counted forms, ignoring case for
+// the insensitive ones); a text against a cell or string array gives a
+// logical array of its shape, two of them compare element by element.
+template <bool Insensitive, bool Counted>
+Outs Compare(const Args &args, BuiltinCall &c) {
+    std::size_t n = 0;
+    if (Counted) {
+        const double x = args.GetScalar(2);
+        if (!(x >= 0) || x != std::floor(x)) args.Refuse(2, "a whole number from 0 up");
+        n = x > 4e9 ? static_cast<std::size_t>(4e9) : static_cast<std::size_t>(x);
     }
+    const Compared a = ComparedOf(args[0]);
+    const Compared b = ComparedOf(args[1]);
+    const auto same = [&](std::size_t i, std::size_t j) {
+        if (!a.text[i] || !b.text[j]) return false;
+        std::vector<std::uint16_t> x = a.units[i], y = b.units[j];
+        if (Counted) {
+            if (x.size() > n) x.resize(n);
+            if (y.size() > n) y.resize(n);
+        } else if (a.shapes[i] != b.shapes[j]) {
+            // A string equals a char row (or '') of its text.
+            const Dims &d = a.shapes[i].empty() ? b.shapes[j] : a.shapes[i];
+            if (!a.shapes[i].empty() && !b.shapes[j].empty()) return false;
+            if (d.size() > 2 || (d[0] > 1 && Count(d) > 0)) return false;
+        }
+        if (Insensitive) {
+            for (auto &u : x) u = Lower(u);
+            for (auto &u : y) u = Lower(u);
+        }
+        return x == y;
+    };
+    if (!a.many && !b.many) return {Logical(same(0, 0))};
+    const std::size_t na = a.text.size(), nb = b.text.size();
+    const bool aOne = !a.many || na == 1, bOne = !b.many || nb == 1;
+    if (!aOne && !bOne && a.dims != b.dims)
+        throw Error("The cells or string arrays of '" + c.name + "' must be of one size (" +
+                    DimsText(a.dims) + " and " + DimsText(b.dims) + "), or one of them a text");
+    // The shape of the operand that is not a single text.
+    const Dims dims = a.many && !(aOne && !bOne) ? a.dims : b.dims;
+    Array out = FalseArray(dims);
+    km::DoubleSpan data = out.MutableData();
+    for (std::size_t k = 0; k < data.size; ++k)
+        data[k] = same(aOne ? 0 : k, bOne ? 0 : k) ? 1.0 : 0.0;
+    return {out};
 }
 
 // The code units of a char array of its own, to be written in place.
@@ -291,14 +393,6 @@ Outs Strrep(const Args &args, BuiltinCall &) {
     return {Back(t.form, std::move(t.s))};
 }
 
-// The one text of argument k, or the patterns of a string array or cell.
-std::vector<std::string> Patterns(const Args &args, std::size_t k) {
-    if (args.IsText(k)) return {args.GetText(k)};
-    if (args[k].tag() == Tag::String || args[k].IsCell())
-        return ToStrings(args[k], args.Name()).items;
-    args.Refuse(k, "text, a string array or a cell of texts");
-}
-
 std::vector<std::string> Delimiters(const Args &args, std::size_t k) {
     if (!args.Has(k)) return {" ", "\t", "\n", "\r", "\v", "\f"};
     std::vector<std::string> out = Patterns(args, k);
@@ -400,7 +494,14 @@ const BuiltinEntry kEntries[] = {
      "Writes formatted text to the output (fid 1) or the error stream (fid 2)."},
     {"num2str", Num2str, 1, 2, 1, "num2str(A), num2str(A, digits), num2str(A, format)",
      "Text of numbers: five significant digits, or as many as asked, or by a format."},
-    {"strcmp", Strcmp, 2, 2, 1, "strcmp(s, t)", "True when two texts are the same."},
+    {"strcmp", Compare<false, false>, 2, 2, 1, "strcmp(s, t)",
+     "True when two texts are the same; of cells or string arrays, element by element."},
+    {"strcmpi", Compare<true, false>, 2, 2, 1, "strcmpi(s, t)",
+     "strcmp ignoring the case of letters (ASCII and Latin-1)."},
+    {"strncmp", Compare<false, true>, 3, 3, 1, "strncmp(s, t, n)",
+     "True when two texts agree in their first n characters; of cells element by element."},
+    {"strncmpi", Compare<true, true>, 3, 3, 1, "strncmpi(s, t, n)",
+     "strncmp ignoring the case of letters (ASCII and Latin-1)."},
     {"string", StringBuiltin, 1, 1, 1, "s = string(x)",
      "A string array of texts: of a char row its text, of numbers num2str's text of each."},
     {"char", CharBuiltin, 1, kAny, 1, "c = char(x), char(a, b, ...)",
