@@ -310,6 +310,35 @@ TEST(Reductions, MaxAndMinOfEveryClassAgainstTheReferenceOrder) {
     }
 }
 
+// The element-wise Max and Min of complex operands, on the same order:
+// B's element where it is greater (Max) or A's where it is less (Min), so a
+// NaN gives Max A's element and Min B's; single when either is, real when
+// every imaginary part is zero.
+TEST(Reductions, MaxAndMinOfTwoArraysWithAComplexOperand) {
+    const struct {
+        bool max;
+        ArrayPtr a, b;
+        mxClassID id;
+        ValueList re, im;
+    } cases[] = {
+        {true, Complex(1, 4, {1, 3, kNaN, -1}, {0, 4, 0, 0}),
+         Complex(1, 4, {0, 5, 1, 0}, {1, 0, 0, -0.0}), mxClassDouble, {0, 3, kNaN, -1}, {1, 4, 0, 0}},
+        {false, Complex(1, 4, {1, 3, kNaN, -1}, {0, 4, 0, 0}),
+         Complex(1, 4, {0, 5, 1, 0}, {1, 0, 0, -0.0}), mxClassDouble, {1, 5, 1, 0}, {}},
+        {true, TypedRow(mxClassSingle, {2, -3}, {}, true), Complex(1, 1, {0}, {-2.5}), mxClassSingle,
+         {0, -3}, {-2.5, 0}},
+        {true, Complex(1, 2, {1, 2}, {1, 0}), Row({5, 1}), mxClassDouble, {5, 2}, {}}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(&c - cases);
+        const Snapshots before({c.a.get(), c.b.get()});
+        const ArrayPtr r(c.max ? Max(c.a.get(), c.b.get()) : Min(c.a.get(), c.b.get()));
+        EXPECT_EQ(r->GetClassID(), c.id);
+        EXPECT_EQ(BitsOf(AnyValues(r.get())), BitsOf(c.re));
+        EXPECT_EQ(BitsOf(AnyValues(r.get(), true)), BitsOf(c.im));
+        EXPECT_TRUE(before.Unchanged());
+    }
+}
+
 // --- Searches -----------------------------------------------------------------
 
 // Each case through Find(A) and Find(R, C, V, A), which calls Find(R, C, A):
