@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 
+#include "core/array_fields.h"
 #include "core/array_holder.h"
 #include "core/operand_checks.h"
 #include "reduce/class_order.h"
@@ -232,16 +233,20 @@ CMatrix *NewLike(const CMatrix *A) {
 }
 
 // Sorted values: A's shape, class and complexity; logical stays logical.
+// The fields are read inline: on short lines the calls would cost more
+// than the sort.
 CMatrix *NewSorted(const CMatrix *A) {
-    CMatrix *Y = mxCreateNumericArray(A->GetNoDimensions(), A->GetDimensions(), A->GetClassID(),
-                                      A->GetComplexity());
-    if (A->IsLogical()) Y->SetLogical();
+    CMatrix *Y = IsRealDouble(A) ? NewLike(A)
+                                 : mxCreateNumericArray(A->GetNoDimensions(), A->GetDimensions(),
+                                                        A->GetClassID(), A->GetComplexity());
+    if (ArrayFields::IsLogical(A)) ArrayFields::SetLogical(Y);
     return Y;
 }
 
-// Every class that holds numbers, char included, is sorted; the real double
+// Every class that holds numbers is sorted, char included: the real double
 // arrays by their keys above, the others on the order of class_order.h.
 void RequireSortable(const CMatrix *A) {
+    if (IsRealDouble(A)) return;
     if (!A->IsNumeric() || A->IsSparse()) ThrowNotImplemented();
 }
 
