@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -118,6 +119,17 @@ void ForEachLine(const DimensionSplit &split, Visit &&visit) {
     }
 }
 
+// Runs f, turning the standard library's failed allocation into the
+// library's.
+template <class F>
+void WithMemory(F &&f) {
+    try {
+        f();
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
+    }
+}
+
 void RequireNumeric(const CMatrix *A) {
     if (!A->IsNumeric() || A->IsSparse()) throw CNotImplementedException();
 }
@@ -130,38 +142,45 @@ void SortOtherClass(const CMatrix *A, unsigned int dim, SortOrder order, CMatrix
     const DimensionSplit split = SplitAround(A, dim);
     if (split.n == 0 || split.before == 0 || split.after == 0) return;
     const std::size_t n = split.n;
-    WithElementType(A->GetClassID(), [&](auto element) {
-        using T = decltype(element);
-        const T *re = static_cast<const T *>(A->GetPr());
-        const T *im = static_cast<const T *>(A->GetPi());
-        T *yr = static_cast<T *>(Y->GetPr());
-        T *yi = static_cast<T *>(Y->GetPi());
-        WithOrder<T>(A, [&](auto orderTag, auto key) {
-            using Order = decltype(orderTag);
-            std::vector<std::uint32_t> at(n);
-            std::vector<typename Order::Key> keys(n);
-            const bool descend = order == SortOrder::kDescend;
-            const auto before = [&](std::uint32_t i, std::uint32_t j) {
-                const auto &x = keys[i];
-                const auto &y = keys[j];
-                if (Order::IsNaN(x) || Order::IsNaN(y))
-                    return descend ? Order::IsNaN(x) && !Order::IsNaN(y)
-                                   : !Order::IsNaN(x) && Order::IsNaN(y);
-                return descend ? Order::Less(y, x) : Order::Less(x, y);
-            };
-            ForEachLine(split, [&](std::size_t first, std::size_t stride, std::size_t) {
-                for (std::size_t k = 0; k < n; ++k) {
-                    at[k] = static_cast<std::uint32_t>(k);
-                    keys[k] = key(first + k * stride);
-                }
-                std::stable_sort(at.begin(), at.end(), before);
-                for (std::size_t k = 0; k < n; ++k) {
-                    const std::size_t to = first + k * stride;
-                    const std::size_t from = first + at[k] * stride;
-                    yr[to] = re[from];
-                    if (yi != nullptr) yi[to] = im[from];
-                    if (positions != nullptr) positions[to] = static_cast<double>(at[k]) + 1.0;
-                }
+    WithMemory([&] {
+        WithElementType(A->GetClassID(), [&](auto element) {
+            using T = decltype(element);
+            const T *re = static_cast<const T *>(A->GetPr());
+            const T *im = static_cast<const T *>(A->GetPi());
+            T *yr = static_cast<T *>(Y->GetPr());
+            T *yi = static_cast<T *>(Y->GetPi());
+            WithOrder<T>(A, [&](auto orderTag, auto key) {
+                using Order = decltype(orderTag);
+                std::vector<std::uint32_t> at(n);
+                std::vector<typename Order::Key> keys(n);
+                const bool descend = order == SortOrder::kDescend;
+                // Equal elements keep their order in the line: ties go by
+                // position, so that the sort needs no scratch of its own.
+                const auto before = [&](std::uint32_t i, std::uint32_t j) {
+                    const auto &x = keys[i];
+                    const auto &y = keys[j];
+                    const bool nx = Order::IsNaN(x), ny = Order::IsNaN(y);
+                    if (nx != ny) return descend ? nx : ny;
+                    if (!nx) {
+                        if (descend ? Order::Less(y, x) : Order::Less(x, y)) return true;
+                        if (descend ? Order::Less(x, y) : Order::Less(y, x)) return false;
+                    }
+                    return i < j;
+                };
+                ForEachLine(split, [&](std::size_t first, std::size_t stride, std::size_t) {
+                    for (std::size_t k = 0; k < n; ++k) {
+                        at[k] = static_cast<std::uint32_t>(k);
+                        keys[k] = key(first + k * stride);
+                    }
+                    std::sort(at.begin(), at.end(), before);
+                    for (std::size_t k = 0; k < n; ++k) {
+                        const std::size_t to = first + k * stride;
+                        const std::size_t from = first + at[k] * stride;
+                        yr[to] = re[from];
+                        if (yi != nullptr) yi[to] = im[from];
+                        if (positions != nullptr) positions[to] = static_cast<double>(at[k]) + 1.0;
+                    }
+                });
             });
         });
     });
@@ -178,37 +197,40 @@ CMatrix *ExtremeOtherClass(const CMatrix *A, unsigned int dim, CMatrix **I) {
         if (I != nullptr) positions.reset(Ones(A->GetNoDimensions(), A->GetDimensions()));
     } else {
         const ReducedDims dims(A, dim, EmptyDimension::kStaysZero);
-        values.reset(mxCreateNumericArray(dims.Count(), dims.Data(), A->GetClassID(),
-                                          A->GetComplexity()));
+        values.reset(
+            mxCreateNumericArray(dims.Count(), dims.Data(), A->GetClassID(), A->GetComplexity()));
         if (I != nullptr)
             positions.reset(
                 mxCreateNumericArray(dims.Count(), dims.Data(), mxClassDouble, mxComplexityReal));
         if (values->GetNoElems() != 0) {
             const DimensionSplit split = SplitAround(A, dim);
             double *at = positions ? static_cast<double *>(positions->GetPr()) : nullptr;
-            WithElementType(A->GetClassID(), [&](auto element) {
-                using T = decltype(element);
-                const T *re = static_cast<const T *>(A->GetPr());
-                const T *im = static_cast<const T *>(A->GetPi());
-                T *yr = static_cast<T *>(values->GetPr());
-                T *yi = static_cast<T *>(values->GetPi());
-                WithOrder<T>(A, [&](auto orderTag, auto key) {
-                    using Order = decltype(orderTag);
-                    ForEachLine(split, [&](std::size_t first, std::size_t stride,
-                                           std::size_t line) {
-                        std::size_t best = 0;
-                        auto s = key(first);
-                        for (std::size_t k = 1; k < split.n; ++k) {
-                            const auto x = key(first + k * stride);
-                            if (Order::IsNaN(x) || Order::IsNaN(s)) continue;
-                            if (kMax ? Order::Less(s, x) : Order::Less(x, s)) {
-                                best = k;
-                                s = x;
-                            }
-                        }
-                        yr[line] = re[first + best * stride];
-                        if (yi != nullptr) yi[line] = im[first + best * stride];
-                        if (at != nullptr) at[line] = static_cast<double>(best) + 1.0;
+            WithMemory([&] {
+                WithElementType(A->GetClassID(), [&](auto element) {
+                    using T = decltype(element);
+                    const T *re = static_cast<const T *>(A->GetPr());
+                    const T *im = static_cast<const T *>(A->GetPi());
+                    T *yr = static_cast<T *>(values->GetPr());
+                    T *yi = static_cast<T *>(values->GetPi());
+                    WithOrder<T>(A, [&](auto orderTag, auto key) {
+                        using Order = decltype(orderTag);
+                        ForEachLine(split,
+                                    [&](std::size_t first, std::size_t stride, std::size_t line) {
+                                        std::size_t best = 0;
+                                        auto s = key(first);
+                                        for (std::size_t k = 1; k < split.n; ++k) {
+                                            const auto x = key(first + k * stride);
+                                            if (Order::IsNaN(x) || Order::IsNaN(s)) continue;
+                                            if (kMax ? Order::Less(s, x) : Order::Less(x, s)) {
+                                                best = k;
+                                                s = x;
+                                            }
+                                        }
+                                        yr[line] = re[first + best * stride];
+                                        if (yi != nullptr) yi[line] = im[first + best * stride];
+                                        if (at != nullptr)
+                                            at[line] = static_cast<double>(best) + 1.0;
+                                    });
                     });
                 });
             });
@@ -236,7 +258,8 @@ CMatrix *ComplexPairExtreme(const CMatrix *A, const CMatrix *B) {
         WithElementType(X->GetClassID(), [&](auto element) {
             using T = decltype(element);
             re = static_cast<double>(static_cast<const T *>(X->GetPr())[i]);
-            if (X->GetPi() != nullptr) im = static_cast<double>(static_cast<const T *>(X->GetPi())[i]);
+            if (X->GetPi() != nullptr)
+                im = static_cast<double>(static_cast<const T *>(X->GetPi())[i]);
         });
         return std::pair<double, double>(re, im);
     };
@@ -249,8 +272,8 @@ CMatrix *ComplexPairExtreme(const CMatrix *A, const CMatrix *B) {
             const auto [br, bi] = read(B, ib);
             const ComplexKey a = MakeComplexKey(ar, ai), b = MakeComplexKey(br, bi);
             const bool ordered = !a.nan && !b.nan;
-            const bool takeB = kMax ? ordered && ComplexOrder::Less(a, b)
-                                    : !(ordered && ComplexOrder::Less(a, b));
+            const bool takeB =
+                kMax ? ordered && ComplexOrder::Less(a, b) : !(ordered && ComplexOrder::Less(a, b));
             rr[i] = static_cast<F>(takeB ? br : ar);
             ri[i] = static_cast<F>(takeB ? bi : ai);
         });

@@ -44,8 +44,8 @@ CMatrix *ComplexProducts(const CMatrix *A, unsigned int dim, bool cumulative) {
     const ReducedDims reduced(A, dim, EmptyDimension::kBecomesOne);
     ArrayHolder R(cumulative ? mxCreateNumericArray(A->GetNoDimensions(), A->GetDimensions(),
                                                     mxClassDouble, mxComplexityComplex)
-                             : mxCreateNumericArray(reduced.Count(), reduced.Data(),
-                                                    mxClassDouble, mxComplexityComplex));
+                             : mxCreateNumericArray(reduced.Count(), reduced.Data(), mxClassDouble,
+                                                    mxComplexityComplex));
     if (R->GetNoElems() != 0) {
         const DimensionSplit split = SplitAround(A, dim);
         const double *xr = mxGetPr(D.get());

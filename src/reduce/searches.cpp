@@ -51,9 +51,9 @@ ArrayHolder Truth(const CMatrix *A) {
 __extension__ typedef __int128 Wide;  // every 64-bit integer, signed or not
 
 struct Number {
-    bool whole;     // an integer class or char: `integer` holds the value
+    bool whole;  // an integer class or char: `integer` holds the value
     Wide integer;
-    double real;    // otherwise the real part
+    double real;  // otherwise the real part
     double imag;
 };
 

@@ -103,7 +103,8 @@ inline std::vector<ArrayPtr> ClassOrderRows() {
     rows.push_back(TypedRow(mxClassInt8, {5, -128, 127, 0, -1, 5, -128}));
     rows.push_back(Typed<std::uint64_t>(mxClassUint64, {1, 6},
                                         {kTop, 0, kTop - 1, (1ull << 53) + 1, 1ull << 53, kTop}));
-    rows.push_back(Typed<std::int64_t>(mxClassInt64, {1, 5}, {kMost - 1, kLeast, kMost, -1, kLeast + 1}));
+    rows.push_back(
+        Typed<std::int64_t>(mxClassInt64, {1, 5}, {kMost - 1, kLeast, kMost, -1, kLeast + 1}));
     rows.push_back(TypedRow(mxClassSingle, {1, kNaN, -0.0, 0.0, -kInf, kInf, kNaN, 1e-45, -1, 1}));
     rows.push_back(TypedRow(mxClassSingle, {kNaN, 2, 3, kNaN}));
     rows.push_back(Chars({1, 6}, "baCab "));

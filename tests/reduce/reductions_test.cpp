@@ -218,7 +218,14 @@ TEST(Reductions, EveryNumericClass) {
             {Var, mxClassDouble, {1, 3}, {1, 3}, mxClassDouble, false, {4}, {}},
             {Std, mxClassDouble, {1, 3}, {1, 3}, mxClassDouble, false, {2}, {}},
             {Var, mxClassSingle, {0, 0}, {1, -1}, mxClassSingle, false, {2}, {}},
-            {Var, mxClassSingle, {1, 2, 3, 4}, {}, mxClassSingle, false, {double(float(5.0 / 3))}, {}},
+            {Var,
+             mxClassSingle,
+             {1, 2, 3, 4},
+             {},
+             mxClassSingle,
+             false,
+             {double(float(5.0 / 3))},
+             {}},
             {Std,
              mxClassSingle,
              {1, 2, 3, 4},
@@ -266,7 +273,8 @@ TEST(Reductions, RefusalsOfTheReductionsAndSearches) {
     // cells are refused.
     for (const std::string f : kNames) {
         for (unsigned dim : {0u, 1u, 5u})
-            table.push_back({f, [f, cell, dim] { Reduce(f, cell, dim); }, NotImplemented(), {cell}});
+            table.push_back(
+                {f, [f, cell, dim] { Reduce(f, cell, dim); }, NotImplemented(), {cell}});
     }
     for (const ArrayPtr &other : others) {
         const CMatrix *o = other.get();
@@ -294,13 +302,15 @@ TEST(Reductions, MaxAndMinOfEveryClassAgainstTheReferenceOrder) {
                 const double want = ReferenceExtreme(a.get(), max);
                 EXPECT_EQ(Values(position.get()), ValueList({want}));
                 if (a->IsChar()) {
-                    EXPECT_TRUE(value->IsDouble() && Values(value.get())[0] == AnyValues(a.get())[std::size_t(want) - 1]);
+                    EXPECT_TRUE(value->IsDouble() && Values(value.get())[0] ==
+                                                         AnyValues(a.get())[std::size_t(want) - 1]);
                 } else {
                     const std::size_t size = a->GetElementSize();
-                    EXPECT_TRUE(value->GetClassID() == a->GetClassID() &&
-                                Bytes(value.get()) == Picked(Bytes(a.get()), size, {want}) &&
-                                (a->GetPi() == nullptr ||
-                                 Bytes(value.get(), true) == Picked(Bytes(a.get(), true), size, {want})));
+                    EXPECT_TRUE(
+                        value->GetClassID() == a->GetClassID() &&
+                        Bytes(value.get()) == Picked(Bytes(a.get()), size, {want}) &&
+                        (a->GetPi() == nullptr ||
+                         Bytes(value.get(), true) == Picked(Bytes(a.get(), true), size, {want})));
                 }
                 const ArrayPtr alone(max ? Max(a.get()) : Min(a.get()));
                 EXPECT_TRUE(SameArray(alone.get(), value.get()));
@@ -320,14 +330,25 @@ TEST(Reductions, MaxAndMinOfTwoArraysWithAComplexOperand) {
         ArrayPtr a, b;
         mxClassID id;
         ValueList re, im;
-    } cases[] = {
-        {true, Complex(1, 4, {1, 3, kNaN, -1}, {0, 4, 0, 0}),
-         Complex(1, 4, {0, 5, 1, 0}, {1, 0, 0, -0.0}), mxClassDouble, {0, 3, kNaN, -1}, {1, 4, 0, 0}},
-        {false, Complex(1, 4, {1, 3, kNaN, -1}, {0, 4, 0, 0}),
-         Complex(1, 4, {0, 5, 1, 0}, {1, 0, 0, -0.0}), mxClassDouble, {1, 5, 1, 0}, {}},
-        {true, TypedRow(mxClassSingle, {2, -3}, {}, true), Complex(1, 1, {0}, {-2.5}), mxClassSingle,
-         {0, -3}, {-2.5, 0}},
-        {true, Complex(1, 2, {1, 2}, {1, 0}), Row({5, 1}), mxClassDouble, {5, 2}, {}}};
+    } cases[] = {{true,
+                  Complex(1, 4, {1, 3, kNaN, -1}, {0, 4, 0, 0}),
+                  Complex(1, 4, {0, 5, 1, 0}, {1, 0, 0, -0.0}),
+                  mxClassDouble,
+                  {0, 3, kNaN, -1},
+                  {1, 4, 0, 0}},
+                 {false,
+                  Complex(1, 4, {1, 3, kNaN, -1}, {0, 4, 0, 0}),
+                  Complex(1, 4, {0, 5, 1, 0}, {1, 0, 0, -0.0}),
+                  mxClassDouble,
+                  {1, 5, 1, 0},
+                  {}},
+                 {true,
+                  TypedRow(mxClassSingle, {2, -3}, {}, true),
+                  Complex(1, 1, {0}, {-2.5}),
+                  mxClassSingle,
+                  {0, -3},
+                  {-2.5, 0}},
+                 {true, Complex(1, 2, {1, 2}, {1, 0}), Row({5, 1}), mxClassDouble, {5, 2}, {}}};
     for (const auto &c : cases) {
         SCOPED_TRACE(&c - cases);
         const Snapshots before({c.a.get(), c.b.get()});
@@ -355,7 +376,12 @@ TEST(Find, PositionsOfNonzerosAsARowOrAColumn) {
         Doubles positions, rows, columns, values, imag = {};
     } cases[] = {
         // A complex element is non-zero when either part is.
-        {Complex(2, 2, {0, 1, 2, 0}, {0, 8, 0, 6}), {3, 1}, {2, 3, 4}, {2, 1, 2}, {1, 2, 2}, {1, 2, 0},
+        {Complex(2, 2, {0, 1, 2, 0}, {0, 8, 0, 6}),
+         {3, 1},
+         {2, 3, 4},
+         {2, 1, 2},
+         {1, 2, 2},
+         {1, 2, 0},
          {8, 0, 6}},
         {TypedRow(mxClassSingle, {0, -0.0, 2.5}, {0, 0, 0}), {1, 1}, {3}, {1}, {3}, {2.5}, {0}},
         {TypedRow(mxClassInt8, {0, -128, 0, 5}), {1, 2}, {2, 4}, {1, 1}, {2, 4}, {-128, 5}},

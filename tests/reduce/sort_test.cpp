@@ -134,8 +134,9 @@ TEST(Sort, EveryClassAgainstTheReferenceOrder) {
     for (const ArrayPtr &row : ClassOrderRows()) {
         for (const ArrayPtr &a : {AsColumn(row.get()), ArrayPtr(row->CreateShareArray())}) {
             for (const SortOrder order : {SortOrder::kAscend, SortOrder::kDescend}) {
-                SCOPED_TRACE(::testing::Message() << a->GetClassID() << " " << Dims(a.get())[0]
-                                                  << (order == SortOrder::kDescend ? " descend" : ""));
+                SCOPED_TRACE(::testing::Message()
+                             << a->GetClassID() << " " << Dims(a.get())[0]
+                             << (order == SortOrder::kDescend ? " descend" : ""));
                 const Snapshots before({a.get()});
                 CMatrix *y = nullptr, *i = nullptr;
                 Sort(y, i, a.get(), order);
@@ -147,8 +148,9 @@ TEST(Sort, EveryClassAgainstTheReferenceOrder) {
                             Dims(values.get()) == Dims(a.get()));
                 const std::size_t size = a->GetElementSize();
                 EXPECT_EQ(Bytes(values.get()), Picked(Bytes(a.get()), size, want));
-                EXPECT_EQ(Bytes(values.get(), true), a->GetPi() == nullptr ? Bytes(a.get(), true)
-                                                     : Picked(Bytes(a.get(), true), size, want));
+                EXPECT_EQ(Bytes(values.get(), true),
+                          a->GetPi() == nullptr ? Bytes(a.get(), true)
+                                                : Picked(Bytes(a.get(), true), size, want));
                 EXPECT_TRUE(SameArray(ArrayPtr(Sort(a.get(), order)).get(), values.get()));
                 EXPECT_TRUE(before.Unchanged());
             }

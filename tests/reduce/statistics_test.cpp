@@ -113,9 +113,9 @@ TEST(Statistics, Refusals) {
     // and single, real or complex, and refuse integers and char by name.
     const auto expected = [](bool var, const CMatrix *o) {
         if (o->IsCell()) return NotImplemented();
-        return Expected::Throws(CFunctionErrorException(
-            var ? L"Var: the argument must be double or single"
-                : L"Std: the argument must be double or single"));
+        return Expected::Throws(
+            CFunctionErrorException(var ? L"Var: the argument must be double or single"
+                                        : L"Std: the argument must be double or single"));
     };
     const auto refused = [](bool mean, const CMatrix *o) {
         return o->IsCell() || (!mean && !o->IsDouble() && !o->IsSingle());
