@@ -36,7 +36,10 @@ inline int CompareAt(const CMatrix *a, std::size_t i, std::size_t j) {
             out = (re[i] > re[j]) - (re[i] < re[j]);
             return;
         }
-        const std::complex<double> x(double(re[i]), double(im[i])), y(double(re[j]), double(im[j]));
+        const auto at = [&](std::size_t k) {
+            return std::complex<double>(static_cast<double>(re[k]), static_cast<double>(im[k]));
+        };
+        const std::complex<double> x = at(i), y = at(j);
         const double pi = std::acos(-1.0);
         const auto angle = [pi](std::complex<double> z) {
             const double theta = std::arg(z);
