@@ -142,8 +142,11 @@ namespace matrix {
 [[nodiscard]] MATRIX_API CMatrix *MinVal(const CMatrix *A, double b);
 /// Computes the element-wise maximum: B(i) where B(i) > A(i), otherwise A(i),
 /// so a NaN on either side gives A's element, and of two zeros A's. Operands
-/// and result class as for Plus (complex operands throw
-/// CNotImplementedException). Returns a new array owned by the caller.
+/// and result class as for Plus. Complex operands (with double, single, char
+/// or logical ones; an integer class throws CNotImplementedException) are
+/// ordered as Sort orders them (modulus, then angle), an element with a NaN
+/// part counting as NaN; the result is complex of Plus's class, made real
+/// when every imaginary part is zero. Returns a new array owned by the caller.
 /// Throws CNotImplementedException, CIntegersCanOnlyBeCombinedException,
 /// CArrayDimsMustMatchForBinaryOpException, kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Max(const CMatrix *A, const CMatrix *B);

@@ -43,10 +43,13 @@ namespace matrix {
 // integers beyond 2^53), reduced as above, and the result converted back:
 // an integer class stays (Mean gives double), saturating and rounding
 // halves away from zero; single stays, rounded once from the double result
-// (not accumulated in single); char and logical give double. Sum, Cumsum
-// and Mean of a complex array reduce each part; Prod and Cumprod refuse it
-// (CNotImplementedException). All and Any take every numeric class and
-// char, complex included: an element is true when either part is not 0.
+// (not accumulated in single: the double sum is the more accurate, and
+// the same on every path); char and logical give double. Sum, Cumsum and
+// Mean of a complex array reduce each part; Prod and Cumprod of a complex
+// array fold each line from 1 + 0i, first to last, with the product
+// (xr*yr - xi*yi) + (xr*yi + xi*yr)i in complex double, and keep it complex
+// (single for single). All and Any take every numeric class and char,
+// complex included: an element is true when either part is not 0.
 // A dim of 0 throws CFunctionErrorException("Dimension argument must be a
 // positive integer") before anything else; cell, struct and the other
 // classes throw CNotImplementedException, also for 0x0 arrays; a failed
@@ -91,10 +94,11 @@ namespace matrix {
 // dimension (1-based); without dim the default dimension of Sum above (a
 // vector along its length, else dimension 1 or, for three or more
 // dimensions with a first length of 1, the first length that is not 1).
-// Only real double arrays are accepted (the logical flag is ignored). A dim
-// of 0 throws CFunctionErrorException("Dimension argument must be a
-// positive integer") before anything else; another class or an imaginary
-// part throws CNotImplementedException; a failed allocation throws
+// Real double arrays are reduced as below (the logical flag is ignored);
+// the other classes as the paragraphs above and below say. A dim of 0
+// throws CFunctionErrorException("Dimension argument must be a positive
+// integer") before anything else; cell, struct and the other classes that
+// hold no numbers throw CNotImplementedException; a failed allocation throws
 // kiv::CExhaustedMemoryException. A is never changed, and a failed call
 // leaves nothing allocated. Results are new real double arrays owned by the
 // caller, except where a shared copy is named.
@@ -114,6 +118,14 @@ namespace matrix {
 // n - 1, or by 1 when n is 1 (a single element has variance 0, a non-finite
 // one NaN); a line of no elements gives NaN. Std is sqrt of Var, element by
 // element. Mean, Var and Std of the 0x0 array are the 1x1 NaN.
+//
+// Var and Std of single arrays are those of their double values, rounded
+// once to single. Of a complex array (double or single) they are real: the
+// line's mean m is (the in-order sum of the real parts over n) + (the same
+// of the imaginary parts)i, and the squared moduli |x - m|^2 = dr*dr + di*di
+// are summed in order from 0.0 and divided by n - 1 (by 1 when n is 1).
+// The integer classes and char throw CFunctionErrorException("Var: the
+// argument must be double or single", and "Std: ..." alike).
 
 /// Returns the running sums of A along its default dimension, shaped like A.
 [[nodiscard]] MATRIX_API CMatrix *Cumsum(const CMatrix *A);
@@ -146,7 +158,13 @@ enum class SortOrder {
 };
 
 // Sort orders every line of A (the elements that differ only in their
-// subscript dim) and keeps A's shape. The sort is stable: elements that
+// subscript dim) and keeps A's shape, class and complexity, a logical array
+// staying logical. Every class that holds numbers is sorted, char included;
+// cell, struct and the others throw CNotImplementedException. Real elements
+// are ordered by value in their own class (64-bit integers exactly); complex
+// ones by modulus (hypot of the parts, in double), then by angle (atan2 of
+// the parts, in double, in (-pi, pi]: -pi counts as pi); a complex element
+// with a NaN part is a NaN. The sort is stable: elements that
 // compare equal, +0 and -0 among them, keep their order in the line, in
 // either direction. NaNs, whatever their bits, go last in ascending order
 // and first in descending order, also in their order in the line. Each
@@ -205,14 +223,15 @@ MATRIX_API void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int di
 // otherwise always dimension 1: for a 1x1x4 array Max(A) is 1x1 while
 // Max(Y, I, A) returns Y equal to A and I all ones.
 //
-// Real double arrays are accepted (the logical flag is ignored); the
-// values-only forms Max(A), Max(A, dim), Min(A) and Min(A, dim) also take
-// real arrays of single, char and the integer classes up to 32 bits,
-// converted to double (exactly), reduced as above and converted back (char
-// gives double). Checks run in this order: a dim of 0 throws CFunctionErrorException("Dimension
-// argument must be a positive integer"), then another class (int64, uint64,
-// cell, ...) or an imaginary part throws CNotImplementedException; in both cases nothing is
-// created and Y and I keep what they held. Otherwise the two-output forms
+// Every class that holds numbers is accepted, in every form (the logical
+// flag is ignored). The values keep A's class and complexity; char gives
+// double. Real elements compare by value in their own class (64-bit integers
+// exactly); complex ones on Sort's order (modulus, then angle), where a
+// complex element with a NaN part plays the part of NaN above. Checks run in
+// this order: a dim of 0 throws CFunctionErrorException("Dimension argument
+// must be a positive integer"), then cell, struct and the other classes
+// throw CNotImplementedException; in both cases nothing is created and Y and
+// I keep what they held. Otherwise the two-output forms
 // first set Y and I to null; if an allocation fails
 // (kiv::CExhaustedMemoryException) they release what they made, and Y and
 // I stay null.
@@ -245,20 +264,19 @@ MATRIX_API void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A);
 /// Stores the minima of A along dim and their positions into Y and I; as
 /// Max(Y, I, A, dim).
 MATRIX_API void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim);
-// Searches and tests. An element is non-zero when its real part is not equal
-// to 0.0: NaN counts as non-zero, both zeros do not, and imaginary parts are
-// never looked at. The logical flag plays no part. Arguments are never
-// changed.
+// Searches and tests. An element is non-zero when it is not equal to 0 (a
+// complex element when either part is not): NaN counts as non-zero, both
+// zeros do not. Every class that holds numbers is searched, char included.
+// The logical flag plays no part. Arguments are never changed.
 
-/// Counts the non-zero elements of A. Accepts class double (real or
-/// complex) and uint32, whose non-zero elements count likewise. Throws
-/// CNotImplementedException for any other class, also when A is empty.
+/// Counts the non-zero elements of A. Throws CNotImplementedException for
+/// cell, struct and the other classes that hold no numbers, also when A is
+/// empty.
 MATRIX_API unsigned int Nnz(const CMatrix *A);
 /// Returns the 1-based linear positions of the k non-zero elements of A, in
 /// increasing order, as a new real double array owned by the caller: 1-by-k
 /// when A's first length is 1, k-by-1 otherwise, and 0x0 when k is 0. Throws
-/// CNotImplementedException when Nnz does, and for a uint32 array with
-/// non-zero elements; kiv::CExhaustedMemoryException.
+/// CNotImplementedException when Nnz does, kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Find(const CMatrix *A);
 /// Stores into R the 1-based row numbers and into C the column numbers of
 /// the non-zero elements of A, in the order of Find(A); the lengths behind
@@ -275,12 +293,17 @@ MATRIX_API void Find(CMatrix *&R, CMatrix *&C, const CMatrix *A);
 /// Throws as Find(A).
 MATRIX_API void Find(CMatrix *&R, CMatrix *&C, CMatrix *&V, const CMatrix *A);
 /// Tests whether the arrays arrays[0..n) are all equal to the first: same
-/// number of dimensions, lengths and class, and real parts equal element by
-/// element (+0 equals -0; a NaN on either side makes the arrays unequal; the
-/// imaginary parts are not compared). A different shape or class gives false
-/// whatever the classes. Allocates nothing. Throws CFunctionErrorException
-/// ("Not enough input arguments") when n < 2, and CNotImplementedException
-/// when the arrays agree in shape and class but the class is not double.
+/// number of dimensions and lengths, and equal values element by element,
+/// whatever the classes: values compare exactly (isequal('a', 97),
+/// int8(1) and single(1) are equal; uint64 values beyond 2^53 against
+/// doubles without rounding), both parts of complex elements (a real
+/// element's imaginary part is 0), +0 equals -0, and a NaN on either side
+/// makes the arrays unequal. Cell arrays are equal when every slot is, an
+/// empty slot equal to a 0x0 array of numbers; a cell and another class are
+/// not. A different shape gives false whatever the classes. Allocates
+/// nothing. Throws CFunctionErrorException ("Not enough input arguments")
+/// when n < 2, and CNotImplementedException when arrays of one shape reach
+/// a struct or another class that holds no numbers.
 MATRIX_API bool Isequal(unsigned int n, const CMatrix **arrays);
 /// Tests A and B for equality; the same as Isequal with n = 2.
 MATRIX_API bool Isequal(const CMatrix *A, const CMatrix *B);

@@ -18,6 +18,7 @@ struct ArrayFields {
     static mxClassID ClassID(const CMatrix *a) { return a->m_classID; }
     static void *Pr(const CMatrix *a) { return a->m_pr; }
     static void *Pi(const CMatrix *a) { return a->m_pi; }
+    static bool IsLogical(const CMatrix *a) { return (a->m_flags & 1) != 0; }
     static void SetLogical(CMatrix *a) { a->m_flags = static_cast<unsigned short>(a->m_flags | 1); }
 };
 

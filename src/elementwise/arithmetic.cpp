@@ -7,6 +7,7 @@
 
 #include "core/array_holder.h"
 #include "elementwise/binary_engine.h"
+#include "reduce/class_order.h"
 
 namespace kiv {
 namespace matrix {
@@ -76,8 +77,15 @@ CMatrix *MaxVal(const CMatrix *A, double b) { return BinaryArrayOp<ElementMax>(A
 CMatrix *MinVal(double a, const CMatrix *B) { return BinaryArrayOp<ElementMin>(a, B); }
 CMatrix *MinVal(const CMatrix *A, double b) { return BinaryArrayOp<ElementMin>(A, b); }
 
-CMatrix *Max(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementMax>(A, B); }
-CMatrix *Min(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<ElementMin>(A, B); }
+// Complex operands are ordered by modulus and angle (reduce/class_order.h).
+CMatrix *Max(const CMatrix *A, const CMatrix *B) {
+    if (A->IsComplex() || B->IsComplex()) return reduce::ComplexPairExtreme<true>(A, B);
+    return BinaryArrayOp<ElementMax>(A, B);
+}
+CMatrix *Min(const CMatrix *A, const CMatrix *B) {
+    if (A->IsComplex() || B->IsComplex()) return reduce::ComplexPairExtreme<false>(A, B);
+    return BinaryArrayOp<ElementMin>(A, B);
+}
 
 }  // namespace matrix
 }  // namespace kiv

@@ -9,8 +9,10 @@
 // round away from zero; single rounds once from the double result, so a
 // single sum is the double sum rounded, not a sum accumulated in single),
 // char and logical give double. A complex array is reduced part by part when the reduction is
-// linear (sum, cumulative sum, mean); the others refuse it with
-// CNotImplementedException. The real double path never comes here.
+// linear (sum, cumulative sum, mean); the others refuse it here with
+// CNotImplementedException, and the functions that take complex arrays
+// otherwise send them to complex_reductions.h first. The real double path
+// never comes here.
 #ifndef MATRIX_SRC_REDUCE_CLASS_REDUCTIONS_H
 #define MATRIX_SRC_REDUCE_CLASS_REDUCTIONS_H
 

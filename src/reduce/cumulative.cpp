@@ -4,6 +4,7 @@
 #include "core/operand_checks.h"
 #include "kernels/kernel_path.h"
 #include "reduce/class_reductions.h"
+#include "reduce/complex_reductions.h"
 #include "reduce/cumulative.h"
 #include "reduce/dimension_walk.h"
 
@@ -40,6 +41,7 @@ CMatrix *Cumsum(const CMatrix *A, unsigned int dim) {
 }
 
 CMatrix *Cumprod(const CMatrix *A) {
+    if (!reduce::IsRealDouble(A) && A->IsComplex()) return reduce::ComplexProducts(A, 0, true);
     if (!reduce::IsRealDouble(A))
         return reduce::ReduceConverted(
             A, [](const CMatrix *D) { return Cumprod(D); }, false, reduce::ResultClass::kNative);
@@ -50,6 +52,7 @@ CMatrix *Cumprod(const CMatrix *A) {
 CMatrix *Cumprod(const CMatrix *A, unsigned int dim) {
     if (!reduce::IsRealDouble(A)) {
         reduce::RequirePositiveDim(dim);
+        if (A->IsComplex()) return reduce::ComplexProducts(A, dim, true);
         return reduce::ReduceConverted(
             A, [dim](const CMatrix *D) { return Cumprod(D, dim); }, false,
             reduce::ResultClass::kNative);

@@ -2,9 +2,12 @@
 // positions.
 #include <matrix/reduce.h>
 
+#include <matrix/elementwise.h>
 #include <matrix/exceptions.h>
 
 #include "kernels/kernel_path.h"
+#include "core/array_holder.h"
+#include "reduce/class_order.h"
 #include "reduce/class_reductions.h"
 #include "reduce/dimension_walk.h"
 #include "reduce/line_reductions.h"
@@ -24,68 +27,80 @@ unsigned int TwoOutputDimension(const CMatrix *A) {
     return reduce::DefaultDimension(A, reduce::LeadingOnes::kKeep);
 }
 
-// The values-only forms take the real arrays of the other classes through
-// double, where every value but those of the 64-bit integers is exact:
-// those, complex arrays and the non-numeric classes are refused.
-bool ThroughDouble(const CMatrix *A) {
-    if (reduce::IsRealDouble(A)) return false;
-    const mxClassID id = A->GetClassID();
-    if (id == mxClassInt64 || id == mxClassUint64 || A->IsComplex())
-        throw CNotImplementedException();
-    return true;
+// The arrays that are not real double: char through double (its maxima and
+// minima are doubles), every other class that holds numbers on the order of
+// class_order.h in its own class. Without `I` the values alone.
+template <bool kMax>
+CMatrix *OtherClass(const CMatrix *A, unsigned int dim, CMatrix **I) {
+    if (A->GetClassID() != mxClassChar) return reduce::ExtremeOtherClass<kMax>(A, dim, I);
+    ArrayHolder D(Cast(A, mxClassDouble));
+    if (I == nullptr)
+        return kMax ? reduce::MaxAlong(D.get(), dim, kPath) : reduce::MinAlong(D.get(), dim, kPath);
+    CMatrix *Y = nullptr;
+    if (kMax) {
+        reduce::MaxAlong(Y, *I, D.get(), dim, kPath);
+    } else {
+        reduce::MinAlong(Y, *I, D.get(), dim, kPath);
+    }
+    return Y;
 }
 
 template <bool kMax>
-CMatrix *Extreme(const CMatrix *D) {
-    return kMax ? Max(D) : Min(D);
+CMatrix *ValuesOnly(const CMatrix *A, unsigned int dim) {
+    if (!reduce::IsRealDouble(A)) return OtherClass<kMax>(A, dim, nullptr);
+    return kMax ? reduce::MaxAlong(A, dim, kPath) : reduce::MinAlong(A, dim, kPath);
+}
+
+template <bool kMax>
+void WithPositions(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim) {
+    if (reduce::IsRealDouble(A)) {
+        if (kMax) {
+            reduce::MaxAlong(Y, I, A, dim, kPath);
+        } else {
+            reduce::MinAlong(Y, I, A, dim, kPath);
+        }
+        return;
+    }
+    reduce::RequirePositiveDim(dim);
+    if (!A->IsNumeric() || A->IsSparse()) throw CNotImplementedException();
+    Y = nullptr;
+    I = nullptr;
+    CMatrix *positions = nullptr;
+    ArrayHolder values(OtherClass<kMax>(A, dim, &positions));
+    Y = values.release();
+    I = positions;
 }
 
 }  // namespace
 
-CMatrix *Max(const CMatrix *A) {
-    if (ThroughDouble(A))
-        return reduce::ReduceConverted(A, Extreme<true>, false, reduce::ResultClass::kNative);
-    return reduce::MaxAlong(A, ValuesOnlyDimension(A), kPath);
-}
+CMatrix *Max(const CMatrix *A) { return ValuesOnly<true>(A, ValuesOnlyDimension(A)); }
 
 CMatrix *Max(const CMatrix *A, unsigned int dim) {
     reduce::RequirePositiveDim(dim);
-    if (ThroughDouble(A))
-        return reduce::ReduceConverted(
-            A, [dim](const CMatrix *D) { return Max(D, dim); }, false,
-            reduce::ResultClass::kNative);
-    return reduce::MaxAlong(A, dim, kPath);
+    return ValuesOnly<true>(A, dim);
 }
 
 void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A) {
-    reduce::MaxAlong(Y, I, A, TwoOutputDimension(A), kPath);
+    WithPositions<true>(Y, I, A, TwoOutputDimension(A));
 }
 
 void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim) {
-    reduce::MaxAlong(Y, I, A, dim, kPath);
+    WithPositions<true>(Y, I, A, dim);
 }
 
-CMatrix *Min(const CMatrix *A) {
-    if (ThroughDouble(A))
-        return reduce::ReduceConverted(A, Extreme<false>, false, reduce::ResultClass::kNative);
-    return reduce::MinAlong(A, ValuesOnlyDimension(A), kPath);
-}
+CMatrix *Min(const CMatrix *A) { return ValuesOnly<false>(A, ValuesOnlyDimension(A)); }
 
 CMatrix *Min(const CMatrix *A, unsigned int dim) {
     reduce::RequirePositiveDim(dim);
-    if (ThroughDouble(A))
-        return reduce::ReduceConverted(
-            A, [dim](const CMatrix *D) { return Min(D, dim); }, false,
-            reduce::ResultClass::kNative);
-    return reduce::MinAlong(A, dim, kPath);
+    return ValuesOnly<false>(A, dim);
 }
 
 void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A) {
-    reduce::MinAlong(Y, I, A, TwoOutputDimension(A), kPath);
+    WithPositions<false>(Y, I, A, TwoOutputDimension(A));
 }
 
 void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim) {
-    reduce::MinAlong(Y, I, A, dim, kPath);
+    WithPositions<false>(Y, I, A, dim);
 }
 
 }  // namespace matrix

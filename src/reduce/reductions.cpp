@@ -6,6 +6,7 @@
 #include "core/operand_checks.h"
 #include "kernels/kernel_path.h"
 #include "reduce/class_reductions.h"
+#include "reduce/complex_reductions.h"
 #include "reduce/dimension_walk.h"
 #include "reduce/line_reductions.h"
 
@@ -41,6 +42,7 @@ CMatrix *Sum(const CMatrix *A, unsigned int dim) {
 }
 
 CMatrix *Prod(const CMatrix *A) {
+    if (!reduce::IsRealDouble(A) && A->IsComplex()) return reduce::ComplexProducts(A, 0, false);
     if (!reduce::IsRealDouble(A))
         return reduce::ReduceConverted(
             A, [](const CMatrix *D) { return Prod(D); }, false, reduce::ResultClass::kNative);
@@ -52,6 +54,7 @@ CMatrix *Prod(const CMatrix *A) {
 CMatrix *Prod(const CMatrix *A, unsigned int dim) {
     if (!reduce::IsRealDouble(A)) {
         reduce::RequirePositiveDim(dim);
+        if (A->IsComplex()) return reduce::ComplexProducts(A, dim, false);
         return reduce::ReduceConverted(
             A, [dim](const CMatrix *D) { return Prod(D, dim); }, false,
             reduce::ResultClass::kNative);

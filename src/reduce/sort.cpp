@@ -12,8 +12,10 @@
 #include <memory>
 #include <new>
 
+#include "core/array_fields.h"
 #include "core/array_holder.h"
 #include "core/operand_checks.h"
+#include "reduce/class_order.h"
 #include "reduce/dimension_walk.h"
 
 namespace kiv {
@@ -230,12 +232,38 @@ CMatrix *NewLike(const CMatrix *A) {
                                 mxComplexityReal);
 }
 
+// Sorted values: A's shape, class and complexity; logical stays logical.
+// The fields are read inline: on short lines the calls would cost more
+// than the sort.
+CMatrix *NewSorted(const CMatrix *A) {
+    CMatrix *Y = IsRealDouble(A) ? NewLike(A)
+                                 : mxCreateNumericArray(A->GetNoDimensions(), A->GetDimensions(),
+                                                        A->GetClassID(), A->GetComplexity());
+    if (ArrayFields::IsLogical(A)) ArrayFields::SetLogical(Y);
+    return Y;
+}
+
+// Every class that holds numbers is sorted, char included: the real double
+// arrays by their keys above, the others on the order of class_order.h.
+void RequireSortable(const CMatrix *A) {
+    if (IsRealDouble(A)) return;
+    if (!A->IsNumeric() || A->IsSparse()) ThrowNotImplemented();
+}
+
+void SortInto(const CMatrix *A, unsigned int dim, SortOrder order, CMatrix *Y, double *positions) {
+    if (IsRealDouble(A)) {
+        SortLines(A, dim, order, static_cast<double *>(Y->GetPr()), positions);
+    } else {
+        reduce::SortOtherClass(A, dim, order, Y, positions);
+    }
+}
+
 }  // namespace
 
 CMatrix *Sort(const CMatrix *A) { return Sort(A, SortOrder::kAscend); }
 
 CMatrix *Sort(const CMatrix *A, SortOrder order) {
-    RequireRealDouble(A);
+    RequireSortable(A);
     return Sort(A, DefaultDimension(A), order);
 }
 
@@ -243,17 +271,17 @@ CMatrix *Sort(const CMatrix *A, unsigned int dim) { return Sort(A, dim, SortOrde
 
 CMatrix *Sort(const CMatrix *A, unsigned int dim, SortOrder order) {
     reduce::RequireDimension(dim);
-    RequireRealDouble(A);
+    RequireSortable(A);
     if (dim > A->GetNoDimensions()) return A->CreateShareArray();
-    ArrayHolder Y(NewLike(A));
-    SortLines(A, dim, order, static_cast<double *>(Y->GetPr()), nullptr);
+    ArrayHolder Y(NewSorted(A));
+    SortInto(A, dim, order, Y.get(), nullptr);
     return Y.release();
 }
 
 void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A) { Sort(Y, I, A, SortOrder::kAscend); }
 
 void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A, SortOrder order) {
-    RequireRealDouble(A);
+    RequireSortable(A);
     Sort(Y, I, A, DefaultDimension(A), order);
 }
 
@@ -263,7 +291,7 @@ void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim) {
 
 void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim, SortOrder order) {
     reduce::RequireDimension(dim);
-    RequireRealDouble(A);
+    RequireSortable(A);
     Y = nullptr;
     I = nullptr;
     ArrayHolder values;
@@ -273,10 +301,9 @@ void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim, SortOrde
         values.reset(A->CreateShareArray());
         positions.reset(Ones(A->GetNoDimensions(), A->GetDimensions()));
     } else {
-        values.reset(NewLike(A));
+        values.reset(NewSorted(A));
         positions.reset(NewLike(A));
-        SortLines(A, dim, order, static_cast<double *>(values->GetPr()),
-                  static_cast<double *>(positions->GetPr()));
+        SortInto(A, dim, order, values.get(), static_cast<double *>(positions->GetPr()));
     }
     Y = values.release();
     I = positions.release();

@@ -10,6 +10,7 @@
 #include "core/operand_checks.h"
 #include "kernels/kernel_path.h"
 #include "reduce/class_reductions.h"
+#include "reduce/complex_reductions.h"
 #include "reduce/dimension_walk.h"
 #include "reduce/line_reductions.h"
 #include "reduce/statistics.h"
@@ -60,22 +61,30 @@ CMatrix *Mean(const CMatrix *A, unsigned int dim) {
 }
 
 CMatrix *Var(const CMatrix *A) {
-    RequireRealDouble(A);
+    if (!reduce::IsRealDouble(A)) return reduce::SpreadOtherClass(A, 0, false);
     if (A->IsEmpty()) return Scalar(mxGetNaN());
     return Var(A, DefaultDimension(A));
 }
 
 CMatrix *Var(const CMatrix *A, unsigned int dim) {
+    if (!reduce::IsRealDouble(A)) {
+        reduce::RequirePositiveDim(dim);
+        return reduce::SpreadOtherClass(A, dim, false);
+    }
     return reduce::SpreadAlong(A, dim, false, kPath);
 }
 
 CMatrix *Std(const CMatrix *A) {
-    RequireRealDouble(A);
+    if (!reduce::IsRealDouble(A)) return reduce::SpreadOtherClass(A, 0, true);
     if (A->IsEmpty()) return Scalar(mxGetNaN());
     return Std(A, DefaultDimension(A));
 }
 
 CMatrix *Std(const CMatrix *A, unsigned int dim) {
+    if (!reduce::IsRealDouble(A)) {
+        reduce::RequirePositiveDim(dim);
+        return reduce::SpreadOtherClass(A, dim, true);
+    }
     return reduce::SpreadAlong(A, dim, true, kPath);
 }
 

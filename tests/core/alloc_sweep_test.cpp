@@ -422,6 +422,22 @@ TEST(AllocationSweep, EveryFunctionSurvivesEveryFailedAllocation) {
              Find(o.p[0], o.p[1], o.p[2], N);
          }},
         {"Isequal", [&] { (void)Isequal(3, list); }},
+        {"Isequal cells", [&] { (void)Isequal(CL, CL); }},
+        {"Sort complex with positions",
+         [&] {
+             Outs o;
+             Sort(o.p[0], o.p[1], Z, 1);
+         }},
+        {"Sort uint32", [&] { Keep(Sort(U, SortOrder::kDescend)); }},
+        {"Max complex with positions",
+         [&] {
+             Outs o(true);
+             Max(o.p[0], o.p[1], Z, 2);
+         }},
+        {"Min of complex and real", [&] { Keep(Min(Z, X)); }},
+        {"Prod complex", [&] { Keep(Prod(Z)); }},
+        {"Var complex", [&] { Keep(Var(Z, 2)); }},
+        {"Find complex", [&] { Keep(Find(Z)); }},
         {"Tobool", [&] { (void)Tobool(N); }},
         // Indexing.
         {"Indexref", [&] { Keep(Indexref(N, I)); }},

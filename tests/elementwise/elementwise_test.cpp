@@ -380,7 +380,8 @@ TEST(Elementwise, Refusals) {
         t.push_back({"or", [=] { ArrayPtr(Or(x, 0.0)); }, no, {x}});
     }
     // Two integer classes, before the shapes; an integer with a complex
-    // operand, and a complex operand of Max; each also from the scalar side.
+    // operand, and a complex operand of MaxVal and MinVal; each also from the
+    // scalar side.
     ArrayPtr i8 = Zeroed({2, 3}, mxClassInt8), i16 = Zeroed({3, 2}, mxClassInt16);
     ArrayPtr c = Complex(1, 1, {1}, {2});
     const Expected mix = Expected::Throws<CIntegersCanOnlyBeCombinedException>();
@@ -390,7 +391,6 @@ TEST(Elementwise, Refusals) {
         t.push_back({"int16 with int8", [=] { ArrayPtr(f(p16, p8)); }, mix, {p8, p16}});
         t.push_back({"int8 with complex", [=] { ArrayPtr(f(p8, pc)); }, no, {p8, pc}});
     }
-    t.push_back({"max of complex", [=] { ArrayPtr(Max(pc, w)); }, no, {pc, w}});
     t.push_back({"max of complex", [=] { ArrayPtr(MaxVal(pc, 1.0)); }, no, {pc}});
     t.push_back({"min of complex", [=] { ArrayPtr(MinVal(1.0, pc)); }, no, {pc}});
     // Shapes that are not compatible: in some dimension the lengths differ
@@ -697,10 +697,13 @@ TEST(Classes, ArithmeticOfEveryPairOfClasses) {
                                   Expected::Throws<CIntegersCanOnlyBeCombinedException>(), {});
                     continue;
                 }
-                if (out == mxClassCell || (complex && op >= 6)) {
+                if (out == mxClassCell) {
                     ExpectRefusal([&] { ArrayPtr(f(A.get(), B.get())); }, NotImplemented(), {});
                     continue;
                 }
+                // Max and Min of complex operands follow Sort's order, tested
+                // with the reductions.
+                if (complex && op >= 6) continue;
                 const ArrayPtr R(f(A.get(), B.get()));
                 ASSERT_EQ(R->GetClassID(), out);
                 EXPECT_FALSE(R->IsLogical());

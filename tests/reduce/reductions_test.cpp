@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kernels/kernel_path.h"
+#include "reduce/class_order_reference.h"
 #include "reduce/line_reductions.h"
 #include "support/matrix_test.h"
 #include "support/refusal.h"
@@ -209,7 +210,30 @@ TEST(Reductions, EveryNumericClass) {
             {All, mxClassSingle, {1, 0}, {0, 3}, mxClassDouble, true, {1}, {}},
             {Max, mxClassInt8, {-5, 7, 3}, {}, mxClassInt8, false, {7}, {}},
             {Min, mxClassSingle, {2, std::nan(""), -1}, {}, mxClassSingle, false, {-1}, {}},
-            {Max, mxClassChar, {97, 98}, {}, mxClassDouble, false, {98}, {}}};
+            {Max, mxClassChar, {97, 98}, {}, mxClassDouble, false, {98}, {}},
+            // Complex products from 1 + 0i in order: (1+2i)(3-i) = 5+5i.
+            {Prod, mxClassDouble, {1, 3}, {2, -1}, mxClassDouble, false, {5}, {5}},
+            {Cumprod, mxClassSingle, {1, 1}, {1, 1}, mxClassSingle, false, {1, 0}, {1, 2}},
+            // |x - m|^2 summed, over n - 1, real; single rounded once.
+            {Var, mxClassDouble, {1, 3}, {1, 3}, mxClassDouble, false, {4}, {}},
+            {Std, mxClassDouble, {1, 3}, {1, 3}, mxClassDouble, false, {2}, {}},
+            {Var, mxClassSingle, {0, 0}, {1, -1}, mxClassSingle, false, {2}, {}},
+            {Var,
+             mxClassSingle,
+             {1, 2, 3, 4},
+             {},
+             mxClassSingle,
+             false,
+             {double(float(5.0 / 3))},
+             {}},
+            {Std,
+             mxClassSingle,
+             {1, 2, 3, 4},
+             {},
+             mxClassSingle,
+             false,
+             {double(float(std::sqrt(5.0 / 3)))},
+             {}}};
     for (const auto &[f, from, re, im, to, logical, wantRe, wantIm] : cases) {
         ArrayPtr a = TypedRow(from, re, im);
         const Snapshots before({a.get()});
@@ -227,44 +251,113 @@ TEST(Reductions, RefusalsOfTheReductionsAndSearches) {
     const Expected tooFew =
         Expected::Throws(CFunctionErrorException(L"Not enough input arguments"));
     std::vector<ArrayPtr> others = NonRealDoubleOperands();
-    const ArrayPtr u32 = U32({0, 3}), held = Matrix(1, 1, {7}), good = Counted({2, 2});
-    const CMatrix *m = good.get(), *x = others[0].get(), *u = u32.get(), *h = held.get();
+    const ArrayPtr held = Matrix(1, 1, {7}), good = Counted({2, 2});
+    const CMatrix *m = good.get(), *x = others[0].get(), *cell = others.back().get();
+    const CMatrix *h = held.get();
     const CMatrix *pair[] = {m, m};
     CMatrix *y = held.get(), *i = held.get(), *r = held.get(), *c = held.get(), *v = held.get();
     // The dimension is checked before the class.
     std::vector<Refusal> table = {
         {"Max(Y, I, A, 0)", [&] { Max(y, i, m, 0u); }, badDim, {m, h}},
         {"Min(Y, I, X, 0)", [&] { Min(y, i, x, 0u); }, badDim, {x, h}},
-        {"Min(Y, I, X)", [&] { Min(y, i, x); }, NotImplemented(), {x, h}},
-        {"Find(A)", [&] { ArrayPtr found(Find(u)); }, NotImplemented(), {u}},
-        {"Find(R, C, V, A)", [&] { Find(r, c, v, u); }, NotImplemented(), {u}},
+        {"Min(Y, I, cell)", [&] { Min(y, i, cell); }, NotImplemented(), {cell, h}},
+        {"Find(cell)", [&] { ArrayPtr found(Find(cell)); }, NotImplemented(), {cell}},
+        {"Find(R, C, V, cell)", [&] { Find(r, c, v, cell); }, NotImplemented(), {cell}},
+        {"Nnz(cell)", [&] { Nnz(cell); }, NotImplemented(), {cell}},
         {"Isequal of one", [&] { Isequal(1, pair); }, tooFew, {m}}};
     for (const auto &f : kValuesOnly) {
         for (const CMatrix *o : {m, x})
             table.push_back({f.name, [&f, o] { f.along(o, 0); }, badDim, {o}});
     }
+    // Every reduction takes every numeric class and char, complex included;
+    // cells are refused.
+    for (const std::string f : kNames) {
+        for (unsigned dim : {0u, 1u, 5u})
+            table.push_back(
+                {f, [f, cell, dim] { Reduce(f, cell, dim); }, NotImplemented(), {cell}});
+    }
     for (const ArrayPtr &other : others) {
         const CMatrix *o = other.get();
-        // Every reduction takes every numeric class and char but Max and
-        // Min with positions (real double only); of complex arrays only
-        // Sum, All and Any.
-        for (const std::string f : kNames) {
-            const bool refused = f == "Max2" || f == "Min2" || o->IsCell() ||
-                                 (f != "Sum" && f != "All" && f != "Any" && o->IsComplex());
-            if (!refused) continue;
-            for (unsigned dim : {0u, 1u, 5u})
-                table.push_back({f, [f, o, dim] { Reduce(f, o, dim); }, NotImplemented(), {o}});
-        }
-        if (!o->IsDouble())
-            table.push_back({"Isequal", [o] { Isequal(o, o); }, NotImplemented(), {o}});
-        if (!o->IsDouble() && !o->IsUint32())
-            table.push_back({"Nnz", [o] { Nnz(o); }, NotImplemented(), {o}});
         if (!o->IsNumeric() && o->GetNoElems() > 0)
             table.push_back({"Tobool", [o] { Tobool(o); }, NotImplemented(), {o}});
     }
     ExpectRefusals(table);
     EXPECT_TRUE(y == held.get() && i == held.get());
     EXPECT_TRUE(r == nullptr && c == nullptr && v == nullptr);
+}
+
+// Every class against the reference order, along a row and a column, with
+// and without positions: the class stays (char gives double), each element
+// keeps its bytes.
+TEST(Reductions, MaxAndMinOfEveryClassAgainstTheReferenceOrder) {
+    for (const ArrayPtr &row : ClassOrderRows()) {
+        for (const ArrayPtr &a : {AsColumn(row.get()), ArrayPtr(row->CreateShareArray())}) {
+            for (const bool max : {true, false}) {
+                SCOPED_TRACE(::testing::Message() << a->GetClassID() << " " << Dims(a.get())[0]
+                                                  << (max ? " max" : " min"));
+                const Snapshots before({a.get()});
+                CMatrix *y = nullptr, *i = nullptr;
+                max ? Max(y, i, a.get()) : Min(y, i, a.get());
+                const ArrayPtr value(y), position(i);
+                const double want = ReferenceExtreme(a.get(), max);
+                EXPECT_EQ(Values(position.get()), ValueList({want}));
+                if (a->IsChar()) {
+                    EXPECT_TRUE(value->IsDouble() && Values(value.get())[0] ==
+                                                         AnyValues(a.get())[std::size_t(want) - 1]);
+                } else {
+                    const std::size_t size = a->GetElementSize();
+                    EXPECT_TRUE(
+                        value->GetClassID() == a->GetClassID() &&
+                        Bytes(value.get()) == Picked(Bytes(a.get()), size, {want}) &&
+                        (a->GetPi() == nullptr ||
+                         Bytes(value.get(), true) == Picked(Bytes(a.get(), true), size, {want})));
+                }
+                const ArrayPtr alone(max ? Max(a.get()) : Min(a.get()));
+                EXPECT_TRUE(SameArray(alone.get(), value.get()));
+                EXPECT_TRUE(before.Unchanged());
+            }
+        }
+    }
+}
+
+// The element-wise Max and Min of complex operands, on the same order:
+// B's element where it is greater (Max) or A's where it is less (Min), so a
+// NaN gives Max A's element and Min B's; single when either is, real when
+// every imaginary part is zero.
+TEST(Reductions, MaxAndMinOfTwoArraysWithAComplexOperand) {
+    const struct {
+        bool max;
+        ArrayPtr a, b;
+        mxClassID id;
+        ValueList re, im;
+    } cases[] = {{true,
+                  Complex(1, 4, {1, 3, kNaN, -1}, {0, 4, 0, 0}),
+                  Complex(1, 4, {0, 5, 1, 0}, {1, 0, 0, -0.0}),
+                  mxClassDouble,
+                  {0, 3, kNaN, -1},
+                  {1, 4, 0, 0}},
+                 {false,
+                  Complex(1, 4, {1, 3, kNaN, -1}, {0, 4, 0, 0}),
+                  Complex(1, 4, {0, 5, 1, 0}, {1, 0, 0, -0.0}),
+                  mxClassDouble,
+                  {1, 5, 1, 0},
+                  {}},
+                 {true,
+                  TypedRow(mxClassSingle, {2, -3}, {}, true),
+                  Complex(1, 1, {0}, {-2.5}),
+                  mxClassSingle,
+                  {0, -3},
+                  {-2.5, 0}},
+                 {true, Complex(1, 2, {1, 2}, {1, 0}), Row({5, 1}), mxClassDouble, {5, 2}, {}}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(&c - cases);
+        const Snapshots before({c.a.get(), c.b.get()});
+        const ArrayPtr r(c.max ? Max(c.a.get(), c.b.get()) : Min(c.a.get(), c.b.get()));
+        EXPECT_EQ(r->GetClassID(), c.id);
+        EXPECT_EQ(BitsOf(AnyValues(r.get())), BitsOf(c.re));
+        EXPECT_EQ(BitsOf(AnyValues(r.get(), true)), BitsOf(c.im));
+        EXPECT_TRUE(before.Unchanged());
+    }
 }
 
 // --- Searches -----------------------------------------------------------------
@@ -276,19 +369,31 @@ TEST(Find, PositionsOfNonzerosAsARowOrAColumn) {
     EXPECT_EQ(Nnz(Matrix(1, 4, {0, kNaN, -0.0, 3}).get()), 2u);
     EXPECT_EQ(Nnz(Array({0, 0}).get()), 0u);
     EXPECT_EQ(Nnz(U32({0, 4, 1}).get()), 2u);
+    EXPECT_EQ(Nnz(TypedRow(mxClassSingle, {kNaN, -0.0, 0}, {0, 0, -1}).get()), 2u);
     const struct {
         ArrayPtr a;
         DimList dims;
         Doubles positions, rows, columns, values, imag = {};
     } cases[] = {
-        {Complex(2, 2, {0, 1, 2, 0}, {9, 8, 7, 6}), {2, 1}, {2, 3}, {2, 1}, {1, 2}, {1, 2}, {8, 7}},
+        // A complex element is non-zero when either part is.
+        {Complex(2, 2, {0, 1, 2, 0}, {0, 8, 0, 6}),
+         {3, 1},
+         {2, 3, 4},
+         {2, 1, 2},
+         {1, 2, 2},
+         {1, 2, 0},
+         {8, 0, 6}},
+        {TypedRow(mxClassSingle, {0, -0.0, 2.5}, {0, 0, 0}), {1, 1}, {3}, {1}, {3}, {2.5}, {0}},
+        {TypedRow(mxClassInt8, {0, -128, 0, 5}), {1, 2}, {2, 4}, {1, 1}, {2, 4}, {-128, 5}},
+        {Chars({2, 1}, std::string("a\0", 2)), {1, 1}, {1}, {1}, {1}, {97}},
         {Matrix(1, 4, {0, 5, 0, 7}), {1, 2}, {2, 4}, {1, 1}, {2, 4}, {5, 7}},
         {Matrix(3, 1, {0, 5, kNaN}), {2, 1}, {2, 3}, {2, 3}, {1, 1}, {5, kNaN}},
         {Filled({1, 2, 2}, {0, 5, 0, 6}), {1, 2}, {2, 4}, {1, 1}, {2, 4}, {5, 6}},
         {Filled({2, 2, 2}, {0, 0, 0, 0, 0, 0, 0, 1}), {1, 1}, {8}, {2}, {4}, {1}},
         {Matrix(2, 2, {0, 0, -0.0, 0}), {0, 0}, {}, {}, {}, {}},
         {Array({0, 3}), {0, 0}, {}, {}, {}, {}},
-        {U32({0, 0}), {0, 0}, {}, {}, {}, {}}};
+        {U32({0, 0}), {0, 0}, {}, {}, {}, {}},
+        {U32({0, 7}), {1, 1}, {2}, {1}, {2}, {7}}};
     for (const auto &c : cases) {
         SCOPED_TRACE(&c - cases);
         CMatrix *R = nullptr, *C = nullptr, *V = nullptr;
@@ -298,23 +403,48 @@ TEST(Find, PositionsOfNonzerosAsARowOrAColumn) {
             EXPECT_TRUE(Dims(x) == c.dims && (x == v.get() || x->IsDouble()));
         EXPECT_TRUE(Values(f.get()) == c.positions && Values(r.get()) == c.rows &&
                     Values(col.get()) == c.columns);
-        EXPECT_TRUE(BitsOf(v.get()) == BitsOf(c.values) && v->GetClassID() == c.a->GetClassID());
-        EXPECT_EQ(ImagValues(v.get()), c.imag);  // a complex A gives V its imaginary parts
+        EXPECT_TRUE(BitsOf(AnyValues(v.get())) == BitsOf(c.values) &&
+                    v->GetClassID() == c.a->GetClassID());
+        EXPECT_EQ(AnyValues(v.get(), true), c.imag);  // a complex A gives V its imaginary parts
     }
 }
 
 // A failed allocation leaves every output null and nothing allocated.
-TEST(Isequal, ShapeClassAndRealValues) {
+TEST(Isequal, ShapeAndValuesWhateverTheClass) {
     const ArrayPtr a = Matrix(1, 2, {1, 2}), b = Matrix(1, 2, {1, 2}), c = Matrix(1, 2, {1, 3});
-    const ArrayPtr nan = Matrix(1, 2, {1, kNaN}), zero = Matrix(1, 1, {0.0});
-    EXPECT_TRUE(Isequal(a.get(), b.get()));
-    EXPECT_FALSE(Isequal(a.get(), Matrix(2, 1, {1, 2}).get()));
-    EXPECT_FALSE(Isequal(nan.get(), nan.get()));
-    EXPECT_TRUE(Isequal(zero.get(), Matrix(1, 1, {-0.0}).get()));
-    // A different class is false without looking at the values; imaginary
-    // parts are not compared.
-    EXPECT_FALSE(Isequal(zero.get(), Array({1, 1}, mxClassInt32).get()));
-    EXPECT_TRUE(Isequal(Complex(1, 1, {1}, {2}).get(), Complex(1, 1, {1}, {3}).get()));
+    constexpr std::uint64_t kTop = ~std::uint64_t{0};
+    // Pairs and whether they are equal: values compare exactly across
+    // classes, both parts of complex ones, a NaN never equals.
+    const std::tuple<const char *, ArrayPtr, ArrayPtr, bool> cases[] = {
+        {"same", Matrix(1, 2, {1, 2}), Matrix(1, 2, {1, 2}), true},
+        {"shape", Matrix(1, 2, {1, 2}), Matrix(2, 1, {1, 2}), false},
+        {"NaN", Matrix(1, 2, {1, kNaN}), Matrix(1, 2, {1, kNaN}), false},
+        {"zeros", Matrix(1, 1, {0.0}), Matrix(1, 1, {-0.0}), true},
+        {"char", Chars({1, 2}, "ab"), Matrix(1, 2, {97, 98}), true},
+        {"int32", TypedRow(mxClassInt32, {1, 1}), Mask({1, 1}), true},
+        {"single", TypedRow(mxClassSingle, {0.1}), Matrix(1, 1, {0.1}), false},
+        {"single half", TypedRow(mxClassSingle, {0.5, -0.0}), TypedRow(mxClassInt8, {0, 0}), false},
+        {"int8 single", TypedRow(mxClassSingle, {-3, 0}), TypedRow(mxClassInt8, {-3, 0}), true},
+        {"uint64 top", Typed<std::uint64_t>(mxClassUint64, {1, 1}, {kTop}),
+         Typed<std::uint64_t>(mxClassUint64, {1, 1}, {kTop - 1}), false},
+        {"uint64 double", Typed<std::uint64_t>(mxClassUint64, {1, 1}, {kTop}),
+         Matrix(1, 1, {18446744073709551616.0}), false},
+        {"int64 double", Typed<std::int64_t>(mxClassInt64, {1, 1}, {(1ll << 53) + 1}),
+         Matrix(1, 1, {9007199254740992.0}), false},
+        {"int64 uint64", Typed<std::int64_t>(mxClassInt64, {1, 1}, {-1}),
+         Typed<std::uint64_t>(mxClassUint64, {1, 1}, {kTop}), false},
+        {"complex", Complex(1, 1, {1}, {2}), Complex(1, 1, {1}, {3}), false},
+        {"complex real", Complex(1, 1, {1}, {0}), TypedRow(mxClassSingle, {1}), true},
+        {"complex single", TypedRow(mxClassSingle, {1}, {-2}), Complex(1, 1, {1}, {-2}), true},
+        {"cells", Cells(1, 2), Cells(1, 2), true},
+        {"cells differ", Cells(1, 2), Cells(1, 2, 5), false},
+        {"cell and array", Cells(1, 1), Matrix(1, 1, {1}), false}};
+    for (const auto &[name, x, y, equal] : cases) {
+        const Snapshots before({x.get(), y.get()});
+        EXPECT_EQ(Isequal(x.get(), y.get()), equal) << name;
+        EXPECT_EQ(Isequal(y.get(), x.get()), equal) << name;
+        EXPECT_TRUE(before.Unchanged()) << name;
+    }
     const CMatrix *equal[] = {a.get(), b.get(), a.get()}, *last[] = {a.get(), b.get(), c.get()};
     EXPECT_TRUE(Isequal(3, equal) && !Isequal(3, last));
 }

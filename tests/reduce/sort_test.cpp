@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "reduce/class_order_reference.h"
 #include "support/matrix_test.h"
 #include "support/refusal.h"
 
@@ -127,6 +128,36 @@ TEST(Sort, SmallExamplesDefaultDimensionAndBeyondTheLast) {
     EXPECT_EQ(Values(k.get()), ValueList({2, 3, 1}));
 }
 
+// Every class against the reference order, along a row and a column: the
+// class, flags and complexity stay, each element keeps its bytes.
+TEST(Sort, EveryClassAgainstTheReferenceOrder) {
+    for (const ArrayPtr &row : ClassOrderRows()) {
+        for (const ArrayPtr &a : {AsColumn(row.get()), ArrayPtr(row->CreateShareArray())}) {
+            for (const SortOrder order : {SortOrder::kAscend, SortOrder::kDescend}) {
+                SCOPED_TRACE(::testing::Message()
+                             << a->GetClassID() << " " << Dims(a.get())[0]
+                             << (order == SortOrder::kDescend ? " descend" : ""));
+                const Snapshots before({a.get()});
+                CMatrix *y = nullptr, *i = nullptr;
+                Sort(y, i, a.get(), order);
+                const ArrayPtr values(y), positions(i);
+                const ValueList want = ReferenceSort(a.get(), order == SortOrder::kDescend);
+                EXPECT_EQ(Values(positions.get()), want);
+                EXPECT_TRUE(values->GetClassID() == a->GetClassID() &&
+                            values->IsLogical() == a->IsLogical() &&
+                            Dims(values.get()) == Dims(a.get()));
+                const std::size_t size = a->GetElementSize();
+                EXPECT_EQ(Bytes(values.get()), Picked(Bytes(a.get()), size, want));
+                EXPECT_EQ(Bytes(values.get(), true),
+                          a->GetPi() == nullptr ? Bytes(a.get(), true)
+                                                : Picked(Bytes(a.get(), true), size, want));
+                EXPECT_TRUE(SameArray(ArrayPtr(Sort(a.get(), order)).get(), values.get()));
+                EXPECT_TRUE(before.Unchanged());
+            }
+        }
+    }
+}
+
 TEST(Sort, Refusals) {
     const Expected badDim =
         Expected::Throws(CFunctionErrorException(L"Dimension argument must be a positive integer"));
@@ -137,12 +168,11 @@ TEST(Sort, Refusals) {
     std::vector<Refusal> table = {
         {"dim 0", [m] { ArrayPtr(Sort(m, 0u)); }, badDim, {m}},
         {"dim 0, two outputs", [&] { Sort(y, i, m, 0u, SortOrder::kDescend); }, badDim, {m, h}}};
-    for (const ArrayPtr &other : others) {
-        const CMatrix *o = other.get();
-        table.push_back({"class", [o] { ArrayPtr(Sort(o)); }, NotImplemented(), {o}});
-        table.push_back({"class", [o] { ArrayPtr(Sort(o, 2u)); }, NotImplemented(), {o}});
-        table.push_back({"class", [&, o] { Sort(y, i, o); }, NotImplemented(), {o, h}});
-    }
+    // Every class that holds numbers is sorted; a cell is refused.
+    const CMatrix *o = others.back().get();
+    table.push_back({"class", [o] { ArrayPtr(Sort(o)); }, NotImplemented(), {o}});
+    table.push_back({"class", [o] { ArrayPtr(Sort(o, 2u)); }, NotImplemented(), {o}});
+    table.push_back({"class", [&, o] { Sort(y, i, o); }, NotImplemented(), {o, h}});
     ExpectRefusals(table);
     EXPECT_TRUE(y == held.get() && i == held.get());
 }
