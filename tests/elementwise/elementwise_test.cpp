@@ -357,18 +357,17 @@ TEST(Elementwise, Refusals) {
     const Unary unaries[] = {Abs, Sqrt, Isnan, Not, Uminus};
     CMatrix *o = one.get(), *w = wide.get(), *h = tall.get(), *s = single.get();
     // A cell operand everywhere, before the shapes are compared and before
-    // a deciding scalar is looked at; Sqrt, Isnan and Mod take real double
-    // only.
+    // a deciding scalar is looked at; a complex one by Mod, before the
+    // shapes too.
     for (const ArrayPtr &p : bad) {
         CMatrix *x = p.get();
-        for (Unary f : unaries) {
-            if (x->IsCell() || f == unaries[1] || f == unaries[2])
-                t.push_back({"unary", [=] { ArrayPtr(f(x)); }, no, {x}});
+        if (x->IsCell() || x->IsComplex()) {
+            t.push_back({"mod", [=] { ArrayPtr(Mod(x, 3.0)); }, no, {x}});
+            t.push_back({"mod", [=] { ArrayPtr(Mod(x, o)); }, no, {x, o}});
+            t.push_back({"mod", [=] { ArrayPtr(Mod(w, x)); }, no, {x, w}});
         }
-        t.push_back({"mod", [=] { ArrayPtr(Mod(x, 3.0)); }, no, {x}});
-        t.push_back({"mod", [=] { ArrayPtr(Mod(x, o)); }, no, {x, o}});
-        t.push_back({"mod", [=] { ArrayPtr(Mod(w, x)); }, no, {x, w}});
         if (!x->IsCell()) continue;
+        for (Unary f : unaries) t.push_back({"unary", [=] { ArrayPtr(f(x)); }, no, {x}});
         for (Binary f : binaries) {
             for (const CMatrix *y : {o, zero.get(), h}) {
                 t.push_back({"binary", [=] { ArrayPtr(f(x, y)); }, no, {x, y}});
@@ -710,6 +709,9 @@ TEST(Classes, ArithmeticOfEveryPairOfClasses) {
                     std::complex<double> want;
                     double tol = 0;
                     if (IsInteger(out)) {
+                        // The exact power of a 64-bit class (its sign included)
+                        // is beyond this double oracle once the exponent is.
+                        if (op == 5 && std::fabs(y.real()) > 0x1p53) continue;
                         want = WithType(out, [&](auto t) {
                             return double(
                                 Saturated<decltype(t)>(kOperators[op].rule(x.real(), y.real())));
