@@ -528,7 +528,9 @@ enum class DivideRounding {
 /// integer class with double, char or logical: the integer class; the other
 /// operand's elements must be whole numbers within that class. Double, char
 /// or logical operands alone: double, each element a whole number from 0 to
-/// flintmax (2^53) taken as an unsigned 64-bit integer. A value outside
+/// flintmax (2^53) taken as an unsigned 64-bit integer (Bitor and Bitxor of
+/// 2^53 and an odd number give a result above 2^53, rounded to double). A
+/// value outside
 /// these rules throws CFunctionErrorException "bitand: double operands must
 /// be whole numbers within the range of CLASS" / "... must be non-negative
 /// whole numbers no greater than flintmax"; a single operand throws
