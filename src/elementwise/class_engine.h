@@ -91,7 +91,19 @@ inline double ElementMod(double x, double y) { return ModOf<double>(x, y); }
 // Which element operation a template argument is. Function addresses are
 // not compared in constant expressions (not every build allows it); these
 // specialisations name them instead.
-enum class OpId { kOther, kPlus, kMinus, kTimes, kRdivide, kLdivide, kPower, kMax, kMin, kRem, kMod };
+enum class OpId {
+    kOther,
+    kPlus,
+    kMinus,
+    kTimes,
+    kRdivide,
+    kLdivide,
+    kPower,
+    kMax,
+    kMin,
+    kRem,
+    kMod
+};
 template <ElementOp kOp>
 inline constexpr OpId kOpId = OpId::kOther;
 template <>
@@ -257,8 +269,8 @@ T DivideRounded(Wide x, Wide y) {
 /// the class T: exact while the power stays within 2^64.
 template <class T>
 T WholePower(Wide x, Wide p) {
-    const T overflow = x < 0 && (p & 1) != 0 ? std::numeric_limits<T>::min()
-                                              : std::numeric_limits<T>::max();
+    const T overflow =
+        x < 0 && (p & 1) != 0 ? std::numeric_limits<T>::min() : std::numeric_limits<T>::max();
     constexpr Wide kLimit = static_cast<Wide>(1) << 64;
     Wide result = 1, base = x;
     for (; p != 0; p >>= 1) {

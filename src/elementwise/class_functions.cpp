@@ -390,9 +390,9 @@ struct RoundingFn : Total {
 
 const char *NameOf(UnaryId id) {
     static const char *const kNames[] = {
-        "sign", "sqrt", "exp",   "expm1", "log",  "log2",  "log10", "log1p", "sin",
-        "cos",  "tan",  "asin",  "acos",  "atan", "sinh",  "cosh",  "tanh",  "asinh",
-        "acosh", "atanh", "round", "floor", "ceil", "fix", "isinf", "isnan", "isfinite"};
+        "sign",  "sqrt",  "exp",   "expm1", "log",  "log2", "log10", "log1p", "sin",
+        "cos",   "tan",   "asin",  "acos",  "atan", "sinh", "cosh",  "tanh",  "asinh",
+        "acosh", "atanh", "round", "floor", "ceil", "fix",  "isinf", "isnan", "isfinite"};
     return kNames[static_cast<int>(id)];
 }
 

@@ -35,19 +35,32 @@ double IsfiniteElement(double x) { return bits::IsInf(x) || bits::IsNaN(x) ? 0.0
 
 // --- Mod ----------------------------------------------------------------------
 
-// The divisor tests of engine::ModOf, for the one-divisor loops below: the
-// same operations, so the same bits.
+// The machine epsilon of mxGetEps(), 2^-52: the tolerance of the quotient
+// snap below.
+constexpr double kEps = 0x1p-52;
+
+// True when y has an integer value: y equals y truncated toward zero. Holds
+// for the infinities, fails for NaN.
 bool IsIntegral(double y) {
     const double truncated = y >= 0.0 ? std::floor(y) : -std::floor(-y);
     return y == truncated;
 }
+
+// Remainder for a divisor with an integer value (infinities included).
 double ModIntegralDivisor(double x, double y) { return x - std::floor(x / y) * y; }
+
+// Remainder for a divisor with a fraction part, or NaN. The formula
+// (q - floor(q)) * y is the contract, not x - floor(q) * y: the two differ
+// in the last bits. A quotient within a relative eps of an integer counts as
+// that integer, so Mod(0.3, 0.1) is 0.
 double ModFractionalDivisor(double x, double y) {
     double q = x / y;
     const double nearest = std::floor(q + 0.5);
-    if (0x1p-52 * std::fabs(q) >= std::fabs(q - nearest)) q = nearest;
+    if (kEps * std::fabs(q) >= std::fabs(q - nearest)) q = nearest;
     return (q - std::floor(q)) * y;
 }
+
+// The two-array form runs engine::ModOf, the same operations per pair.
 
 // --- Uminus and Abs of the other classes ----------------------------------------
 

@@ -170,7 +170,8 @@ CMatrix *Bitwise(const CMatrix *A, const CMatrix *B, BitOp op, const char *name)
     ArrayHolder R = engine::NewResult(e, out, false);
     engine::OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
         const std::uint64_t x = BitsOf(a, ia, out, name), y = BitsOf(b, ib, out, name);
-        const std::uint64_t r = op == BitOp::kAnd ? (x & y) : (op == BitOp::kOr ? (x | y) : (x ^ y));
+        const std::uint64_t r =
+            op == BitOp::kAnd ? (x & y) : (op == BitOp::kOr ? (x | y) : (x ^ y));
         if (out == mxClassDouble) {
             engine::RealData(R.get())[i] = static_cast<double>(r);
         } else {

@@ -213,15 +213,9 @@ CMatrix *Hypot(const CMatrix *A, double b) {
     engine::RefuseIntegers("hypot", A, nullptr);
     return BinaryArrayOp<HypotElement>(A, b);
 }
-CMatrix *Rem(const CMatrix *X, const CMatrix *Y) {
-    return BinaryArrayOp<engine::ElementRem>(X, Y);
-}
-CMatrix *Rem(double x, const CMatrix *Y) {
-    return BinaryArrayOp<engine::ElementRem>(x, Y);
-}
-CMatrix *Rem(const CMatrix *X, double y) {
-    return BinaryArrayOp<engine::ElementRem>(X, y);
-}
+CMatrix *Rem(const CMatrix *X, const CMatrix *Y) { return BinaryArrayOp<engine::ElementRem>(X, Y); }
+CMatrix *Rem(double x, const CMatrix *Y) { return BinaryArrayOp<engine::ElementRem>(x, Y); }
+CMatrix *Rem(const CMatrix *X, double y) { return BinaryArrayOp<engine::ElementRem>(X, y); }
 
 }  // namespace matrix
 }  // namespace kiv

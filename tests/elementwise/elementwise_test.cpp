@@ -940,7 +940,8 @@ TEST(Classes, OneArgumentFunctionsOfEveryClass) {
                                              std::wstring(k.name, k.name + std::strlen(k.name)) +
                                              L"; convert them to double or single first";
                 ExpectRefusal([&] { ArrayPtr(row.f(A.get())); },
-                              Expected::Throws(CFunctionErrorException(message.c_str())), {A.get()});
+                              Expected::Throws(CFunctionErrorException(message.c_str())),
+                              {A.get()});
                 continue;
             }
             const ArrayPtr R(row.f(A.get()));
@@ -958,7 +959,8 @@ TEST(Classes, OneArgumentFunctionsOfEveryClass) {
             for (std::size_t i = 0; i < re.size(); ++i) {
                 const Cd x = At(A.get(), i), got = At(R.get(), i);
                 if (IsInteger(k.id)) {
-                    const double want = row.integers == 1 ? x.real() : (x.real() > 0) - (x.real() < 0);
+                    const double want =
+                        row.integers == 1 ? x.real() : (x.real() > 0) - (x.real() < 0);
                     EXPECT_EQ(got.real(), want) << i;
                     continue;
                 }
@@ -968,8 +970,8 @@ TEST(Classes, OneArgumentFunctionsOfEveryClass) {
                 if (single) want = Cd(InFloat(want.real()), InFloat(want.imag()));
                 anyIm = anyIm || want.imag() != 0;
                 if (x.imag() != 0 && !(std::fabs(x.real()) <= 100)) continue;
-                EXPECT_TRUE(Near(got, want, tol)) << i << ": " << x << " gives " << got
-                                                  << ", not " << want;
+                EXPECT_TRUE(Near(got, want, tol))
+                    << i << ": " << x << " gives " << got << ", not " << want;
             }
             if (!anyIm) {
                 EXPECT_FALSE(R->IsComplex());
@@ -1010,7 +1012,9 @@ void ExpectIntegerFunctions(mxClassID id) {
         return std::vector<T>(p, p + r->GetNoElems());
     };
     __extension__ typedef __int128 W;
-    const auto saturate = [](W x) { return T(x > W(L::max()) ? L::max() : x < W(L::min()) ? L::min() : x); };
+    const auto saturate = [](W x) {
+        return T(x > W(L::max()) ? L::max() : x < W(L::min()) ? L::min() : x);
+    };
     std::vector<T> mod, rem, fix, floor, ceil, round, band, bor, bxor;
     for (std::size_t k = 0; k < a.size(); ++k) {
         const W x = a[k], y = b[k];
@@ -1024,7 +1028,9 @@ void ExpectIntegerFunctions(mxClassID id) {
         floor.push_back(saturate(y == 0 ? lim : exact || !down ? q : q - 1));
         ceil.push_back(saturate(y == 0 ? lim : exact || down ? q : q + 1));
         const W twice = 2 * (r < 0 ? -r : r), mag = y < 0 ? -y : y;
-        round.push_back(saturate(y == 0 ? lim : twice >= mag && r != 0 ? (down ? q - 1 : q + 1) : q));
+        round.push_back(saturate(y == 0                   ? lim
+                                 : twice >= mag && r != 0 ? (down ? q - 1 : q + 1)
+                                                          : q));
         band.push_back(T(a[k] & b[k]));
         bor.push_back(T(a[k] | b[k]));
         bxor.push_back(T(a[k] ^ b[k]));
@@ -1048,10 +1054,14 @@ void ExpectIntegerFunctions(mxClassID id) {
             const int p = int(places[j]);
             const int bits = 8 * sizeof(T);
             T want;
-            if (p >= bits) want = 0;
-            else if (p >= 0) want = T(U(U(a[k]) << p));
-            else if (-p >= bits) want = a[k] < 0 ? T(-1) : T(0);
-            else want = T(a[k] >> -p);
+            if (p >= bits)
+                want = 0;
+            else if (p >= 0)
+                want = T(U(U(a[k]) << p));
+            else if (-p >= bits)
+                want = a[k] < 0 ? T(-1) : T(0);
+            else
+                want = T(a[k] >> -p);
             EXPECT_EQ(static_cast<const T *>(S->GetPr())[j + k * places.size()], want)
                 << +a[k] << " by " << p;
         }
@@ -1067,7 +1077,8 @@ void ExpectIntegerFunctions(mxClassID id) {
             }
             over = over || exact > W(L::max()) || exact < W(L::min());
             const T want = over ? (x < 0 && p % 2 ? L::min() : L::max()) : saturate(exact);
-            const ArrayPtr P(Power(ArrayPtr(Typed(id, {1, 1}, std::vector<T>{x})).get(), double(p)));
+            const ArrayPtr P(
+                Power(ArrayPtr(Typed(id, {1, 1}, std::vector<T>{x})).get(), double(p)));
             // The smaller classes power in double: exact while below 2^53.
             if (sizeof(T) == 8 || !over) {
                 EXPECT_EQ(values(P)[0], want) << +x << "^" << p;
@@ -1102,39 +1113,60 @@ TEST(Classes, IntegerFunctionRefusals) {
     const ArrayPtr i8 = Typed(mxClassInt8, {1, 2}, std::vector<std::int8_t>{1, 2});
     const ArrayPtr i16 = Typed(mxClassInt16, {1, 1}, std::vector<std::int16_t>{1});
     const ArrayPtr s = Typed(mxClassSingle, {1, 1}, std::vector<float>{1});
-    const ArrayPtr neg = Row({-1, 2}), half = Row({0.5}), big = Row({300}), z = Complex(1, 1, {1}, {2});
+    const ArrayPtr neg = Row({-1, 2}), half = Row({0.5}), big = Row({300}),
+                   z = Complex(1, 1, {1}, {2});
     const ArrayPtr wide = Row({1, 2, 3}), huge = Row({9007199254740994.0});
     const CMatrix *a = i8.get(), *b = i16.get(), *f = s.get(), *n = neg.get(), *h = half.get(),
                   *g = big.get(), *c = z.get(), *w = wide.get(), *u = huge.get();
-    const auto fails = [](const wchar_t *m) { return Expected::Throws(CFunctionErrorException(m)); };
-    const Expected flint =
-        fails(L"bitand: double operands must be non-negative whole numbers no greater than flintmax");
+    const auto fails = [](const wchar_t *m) {
+        return Expected::Throws(CFunctionErrorException(m));
+    };
+    const Expected flint = fails(
+        L"bitand: double operands must be non-negative whole numbers no greater than flintmax");
     std::vector<Refusal> t = {
-        {"idivide doubles", [=] { ArrayPtr(Idivide(n, h)); },
-         fails(L"idivide: at least one operand must be of an integer class"), {n, h}},
-        {"idivide mix", [=] { ArrayPtr(Idivide(a, b)); },
-         Expected::Throws<CIntegersCanOnlyBeCombinedException>(), {a, b}},
+        {"idivide doubles",
+         [=] { ArrayPtr(Idivide(n, h)); },
+         fails(L"idivide: at least one operand must be of an integer class"),
+         {n, h}},
+        {"idivide mix",
+         [=] { ArrayPtr(Idivide(a, b)); },
+         Expected::Throws<CIntegersCanOnlyBeCombinedException>(),
+         {a, b}},
         {"idivide complex", [=] { ArrayPtr(Idivide(a, c)); }, NotImplemented(), {a, c}},
-        {"idivide shapes", [=] { ArrayPtr(Idivide(a, w)); },
-         Expected::Throws<CArrayDimsMustMatchForBinaryOpException>(), {a, w}},
+        {"idivide shapes",
+         [=] { ArrayPtr(Idivide(a, w)); },
+         Expected::Throws<CArrayDimsMustMatchForBinaryOpException>(),
+         {a, w}},
         {"bitand negative", [=] { ArrayPtr(Bitand(n, h)); }, flint, {n, h}},
         {"bitand fraction", [=] { ArrayPtr(Bitand(h, n)); }, flint, {n, h}},
         {"bitand beyond flintmax", [=] { ArrayPtr(Bitand(u, h)); }, flint, {u, h}},
-        {"bitand beyond int8", [=] { ArrayPtr(Bitand(a, g)); },
-         fails(L"bitand: double operands must be whole numbers within the range of int8"), {a, g}},
-        {"bitor single", [=] { ArrayPtr(Bitor(f, a)); },
-         fails(L"bitor: operands must be of an integer class or double, not single"), {f, a}},
+        {"bitand beyond int8",
+         [=] { ArrayPtr(Bitand(a, g)); },
+         fails(L"bitand: double operands must be whole numbers within the range of int8"),
+         {a, g}},
+        {"bitor single",
+         [=] { ArrayPtr(Bitor(f, a)); },
+         fails(L"bitor: operands must be of an integer class or double, not single"),
+         {f, a}},
         {"bitxor complex", [=] { ArrayPtr(Bitxor(c, h)); }, NotImplemented(), {c, h}},
-        {"bitshift places", [=] { ArrayPtr(Bitshift(a, h)); },
-         fails(L"bitshift: the number of places must be a whole number"), {a, h}},
-        {"bitshift negative", [=] { ArrayPtr(Bitshift(n, g)); },
+        {"bitshift places",
+         [=] { ArrayPtr(Bitshift(a, h)); },
+         fails(L"bitshift: the number of places must be a whole number"),
+         {a, h}},
+        {"bitshift negative",
+         [=] { ArrayPtr(Bitshift(n, g)); },
          fails(L"bitshift: double operands must be non-negative whole numbers no greater than "
-               L"flintmax"), {n, g}},
-        {"atan2 int8", [=] { ArrayPtr(Atan2(a, h)); },
+               L"flintmax"),
+         {n, g}},
+        {"atan2 int8",
+         [=] { ArrayPtr(Atan2(a, h)); },
          fails(L"atan2: not defined for values of class int8; convert them to double or single "
-               L"first"), {a, h}},
-        {"mod complex", [=] { ArrayPtr(Mod(const_cast<CMatrix *>(c), const_cast<CMatrix *>(h))); },
-         NotImplemented(), {c, h}}};
+               L"first"),
+         {a, h}},
+        {"mod complex",
+         [=] { ArrayPtr(Mod(const_cast<CMatrix *>(c), const_cast<CMatrix *>(h))); },
+         NotImplemented(),
+         {c, h}}};
     ExpectRefusals(t);
 }
 

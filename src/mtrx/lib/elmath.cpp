@@ -54,8 +54,8 @@ Array FilledWith(const Args &args, std::size_t count, double x, bool single) {
     if (dims.empty()) dims = {1, 1};
     if (dims.size() == 1) dims.push_back(dims[0]);
     km::CMatrix *raw = km::mxCreateNumericArray(static_cast<unsigned int>(dims.size()), dims.data(),
-                                            single ? km::mxClassSingle : km::mxClassDouble,
-                                            km::mxComplexityReal);
+                                                single ? km::mxClassSingle : km::mxClassDouble,
+                                                km::mxComplexityReal);
     Array out = Array::Adopt(raw);
     const std::size_t n = out.Numel();
     for (std::size_t i = 0; i < n; ++i) {
