@@ -830,6 +830,9 @@ MATRIX_ARRAY_UNARY(Tan, "tan")
 MATRIX_ARRAY_UNARY(Asin, "asin")
 MATRIX_ARRAY_UNARY(Acos, "acos")
 MATRIX_ARRAY_UNARY(Atan, "atan")
+MATRIX_ARRAY_UNARY(Asinh, "asinh")
+MATRIX_ARRAY_UNARY(Acosh, "acosh")
+MATRIX_ARRAY_UNARY(Atanh, "atanh")
 MATRIX_ARRAY_UNARY(Sinh, "sinh")
 MATRIX_ARRAY_UNARY(Cosh, "cosh")
 MATRIX_ARRAY_UNARY(Tanh, "tanh")
@@ -852,6 +855,23 @@ inline Array Mod(const Array &x, const Array &y) {
     return detail::Named("mod", 2, x.get(), y.get(), [&] {
         return Mod(const_cast<CMatrix *>(x.get()), const_cast<CMatrix *>(y.get()));
     });
+}
+inline Array Idivide(const Array &a, const Array &b, DivideRounding mode = DivideRounding::kFix) {
+    return detail::Named("idivide", 2, a.get(), b.get(),
+                         [&] { return Idivide(a.get(), b.get(), mode); });
+}
+inline Array Bitand(const Array &a, const Array &b) {
+    return detail::Named("bitand", 2, a.get(), b.get(), [&] { return Bitand(a.get(), b.get()); });
+}
+inline Array Bitor(const Array &a, const Array &b) {
+    return detail::Named("bitor", 2, a.get(), b.get(), [&] { return Bitor(a.get(), b.get()); });
+}
+inline Array Bitxor(const Array &a, const Array &b) {
+    return detail::Named("bitxor", 2, a.get(), b.get(), [&] { return Bitxor(a.get(), b.get()); });
+}
+inline Array Bitshift(const Array &a, const Array &k) {
+    return detail::Named("bitshift", 2, a.get(), k.get(),
+                         [&] { return Bitshift(a.get(), k.get()); });
 }
 
 // Shape and construction from arrays.

@@ -10,12 +10,10 @@ namespace matrix {
 
 // Element-wise operations.
 //
-// Classes. The binary operators (arithmetic, comparisons, And, Or), MaxVal,
-// MinVal, Max and Min, Atan2, Hypot and Rem, and Uminus, Abs and Not take
-// every numeric class and char, real or complex; cell and struct operands
-// throw CNotImplementedException ("Operation not implemented! :-("). The
-// other functions accept real double only and throw
-// CNotImplementedException for anything else. The logical flag of an
+// Classes. Every function here takes every numeric class and char, real or
+// complex, unless its contract says otherwise (Logical, Mod(X, y) and the
+// restrictions named below); cell and struct operands throw
+// CNotImplementedException ("Operation not implemented! :-("). The logical flag of an
 // operand is ignored: a logical array takes part with its values. Result
 // classes of arithmetic (the comparisons and logical operators always give
 // logical double):
@@ -31,8 +29,10 @@ namespace matrix {
 //     (int32(7)./int32(2) is 4, int32(-7)./int32(2) is -4), results beyond
 //     the class saturate at its limits (division by zero gives them by the
 //     sign of the dividend, 0/0 gives 0). int64 and uint64 add, subtract,
-//     multiply, divide, and take maxima and minima exactly when both
-//     operands hold whole numbers, also beyond 2^53. Any other mix with an
+//     multiply, divide, raise to a whole power of at least 0, take
+//     remainders, maxima and minima exactly when both operands hold whole
+//     numbers, also beyond 2^53 (a power saturates as soon as it leaves the
+//     class). Any other mix with an
 //     integer (two integer classes that differ) throws
 //     CIntegersCanOnlyBeCombinedException; an integer with a complex operand
 //     throws CNotImplementedException;
@@ -262,11 +262,51 @@ namespace matrix {
 /// Returns Cast(A, mxClassSingle).
 [[nodiscard]] MATRIX_API CMatrix *Single(const CMatrix *A);
 
-// One-argument functions. Each but Real, Abs and Uminus accepts a real
-// double array only and returns a new real double array of its shape (Sqrt
-// may turn complex), owned by the caller; each throws
-// CNotImplementedException for another operand and
-// kiv::CExhaustedMemoryException.
+// One-argument functions. Each returns a new array of A's shape owned by the
+// caller; a real double A gives the double result its contract states. Each
+// throws CNotImplementedException (cell, struct), CFunctionErrorException
+// (see integers below) and kiv::CExhaustedMemoryException.
+//
+// One-argument functions on the other classes (Sign, Sqrt, Exp, Expm1, the
+// logarithms, the trigonometric and hyperbolic functions and their
+// inverses, Round, Floor, Ceil, Fix, Isinf, Isnan, Isfinite; Abs and Uminus
+// state their own):
+//   - char (logical or not) computes as the double array of its code units;
+//     a logical double array is a double array.
+//   - single computes in float (the float overloads of the C++ functions,
+//     Round as floor(x + 0.5f)) and gives single.
+//   - integers: Sign gives -1, 0 or 1 and Round, Floor, Ceil and Fix a copy,
+//     in the operand's class; the others throw CFunctionErrorException
+//     "NAME: not defined for values of class CLASS; convert them to double
+//     or single first" (NAME the function in lower case).
+//   - a real single element outside a function's real domain gives the
+//     complex value the double functions give there, in float.
+//   - complex double and single compute in their precision. An element
+//     whose imaginary part is zero (either sign) is its real part: it gives
+//     the function of that real number, as a real double or single would.
+//     The others, for z = a + bi:
+//       exp z = e^a cos b + i e^a sin b;
+//       expm1 z = (expm1(a) cos b - 2 sin^2(b/2)) + i e^a sin b;
+//       log z = log(hypot(a, b)) + i atan2(b, a); log2 and log10 divide
+//         both parts of log z by log(2) and log(10); log1p z = log(1 + z);
+//       sqrt z: t = sqrt((|a| + hypot(a, b)) / 2), then t + i b/(2t) for
+//         a >= 0 and |b|/(2t) + i copysign(t, b) for a < 0;
+//       sin z = sin a cosh b + i cos a sinh b; cos z = cos a cosh b -
+//         i sin a sinh b; tan z = (sin 2a + i sinh 2b) / (cos 2a + cosh 2b),
+//         copysign(0, sin 2a) + i copysign(1, b) where cosh 2b overflows;
+//       sinh z = sinh a cos b + i cosh a sin b; cosh z = cosh a cos b +
+//         i sinh a sin b; tanh z = (sinh 2a + i sin 2b) / (cosh 2a + cos
+//         2b), copysign(1, a) + i copysign(0, sin 2b) where cosh 2a
+//         overflows;
+//       asin, acos, atan, asinh, acosh, atanh: the principal values of the
+//         C++ standard library's complex functions;
+//       sign z = z / hypot(a, b);
+//       round, floor, ceil, fix: each part by the real rule.
+//     Isinf and Isnan hold where they hold for either part, Isfinite where
+//     both parts are finite.
+//   - Every complex result, from a complex operand or a real one outside
+//     the domain, is made real when all its imaginary parts are zero, as
+//     the arithmetic's are. Isinf, Isnan and Isfinite give logical double.
 
 /// Returns the absolute values: each element with its sign bit cleared, so
 /// -0 gives +0 and a NaN keeps its payload. Also of the other classes:
@@ -332,10 +372,10 @@ namespace matrix {
 /// logical array shaped like A.
 [[nodiscard]] MATRIX_API CMatrix *Isfinite(const CMatrix *A);
 
-// Trigonometric, hyperbolic, logarithmic and rounding functions. Each
-// accepts a real double array only and returns a new double array of its
-// shape, owned by the caller; each throws CNotImplementedException for
-// another operand and kiv::CExhaustedMemoryException. Every element is one
+// Trigonometric, hyperbolic, logarithmic and rounding functions. On a real
+// double array each returns a new double array of its shape, owned by the
+// caller (the other classes: see above); each throws as the one-argument
+// functions above. On real doubles every element is one
 // call of the C++ standard library function of the same name (trunc for
 // Fix), so the results are that function's bits: +-0, +-Inf and subnormals
 // come out as it gives them, and a NaN stays a real NaN.
@@ -343,11 +383,14 @@ namespace matrix {
 // Asin, Acos and the logarithms turn complex part-way, as Sqrt does: the
 // result starts real, and at the first element outside the real domain
 // (below 0 for Log, Log2 and Log10, below -1 for Log1p, beyond +-1 for Asin
-// and Acos; never a NaN) it becomes complex. Each such element is the
+// and Acos, below 1 for Acosh, beyond +-1 for Atanh; never a NaN) it
+// becomes complex. Each such element is the
 // principal value computed through std::complex: log(x + 0i) for Log,
 // log(x + 0i) / log(2) for Log2, log10(x + 0i) for Log10, log((1 + x) + 0i)
 // for Log1p, and asin and acos of x - 0i above 1 and of x + 0i below -1, so
-// that Asin(2) = pi/2 - 1.3170i and Acos(2) = 0 + 1.3170i. The other
+// that Asin(2) = pi/2 - 1.3170i and Acos(2) = 0 + 1.3170i, and acosh and
+// atanh of x + 0i (Acosh(-2) = 1.3170 + 3.1416i, Atanh(2) = 0.5493 +
+// 1.5708i). The other
 // elements keep an imaginary part of 0.0. Log(0) is -Inf, real.
 
 /// Returns sin(A(i)) for every element.
@@ -362,6 +405,13 @@ namespace matrix {
 [[nodiscard]] MATRIX_API CMatrix *Acos(const CMatrix *A);
 /// Returns atan(A(i)) for every element.
 [[nodiscard]] MATRIX_API CMatrix *Atan(const CMatrix *A);
+/// Returns asinh(A(i)) for every element.
+[[nodiscard]] MATRIX_API CMatrix *Asinh(const CMatrix *A);
+/// Returns acosh(A(i)): real from 1 up and at NaN, complex below (see above).
+[[nodiscard]] MATRIX_API CMatrix *Acosh(const CMatrix *A);
+/// Returns atanh(A(i)): real on [-1, 1] (+-Inf at +-1) and NaN, complex
+/// beyond (see above).
+[[nodiscard]] MATRIX_API CMatrix *Atanh(const CMatrix *A);
 /// Returns sinh(A(i)) for every element.
 [[nodiscard]] MATRIX_API CMatrix *Sinh(const CMatrix *A);
 /// Returns cosh(A(i)) for every element.
@@ -390,8 +440,13 @@ namespace matrix {
 // (real classes, result class and implicit expansion as Plus; complex
 // operands throw CNotImplementedException), applies one call of the
 // standard function per element in double and returns a new array owned by
-// the caller. Each throws CNotImplementedException,
-// CIntegersCanOnlyBeCombinedException,
+// the caller; a single result is that double value rounded once. Atan2 and
+// Hypot are not defined on the integer classes: an integer operand throws
+// CFunctionErrorException "atan2: not defined for values of class CLASS;
+// convert them to double or single first" (or "hypot: ..."). Rem of an
+// integer class is exact in that class, 64-bit values included, with
+// Rem(x, 0) = 0 (the NaN of the double rule). Each throws
+// CNotImplementedException, CIntegersCanOnlyBeCombinedException,
 // CArrayDimsMustMatchForBinaryOpException and
 // kiv::CExhaustedMemoryException.
 
@@ -419,7 +474,11 @@ namespace matrix {
 [[nodiscard]] MATRIX_API CMatrix *Rem(const CMatrix *X, double y);
 
 // Remainder. Neither operand is changed, although they are passed as
-// non-constant pointers.
+// non-constant pointers. Operands other than real double take the classes
+// and implicit expansion of Rem: an integer class is exact in that class
+// (Mod(x, 0) is x, the sign is y's, 64-bit values included), single applies
+// the rule below in float with eps 2^-23, and complex operands throw
+// CNotImplementedException.
 
 /// Computes the remainder after floored division, with the sign of y (or
 /// zero): for y == 0 (either sign) a copy of X; for an integer-valued y
@@ -427,18 +486,75 @@ namespace matrix {
 /// q = x / y snapped to the nearest integer when within a relative 2^-52 of
 /// it, (q - floor(q)) * y, which can differ from the exact remainder in the
 /// last bits (Mod(5.5, 2.5) is 0.5000000000000004). For y other than 0, an
-/// infinite x or y, or a NaN, gives NaN. X must be real double. Returns a
-/// new real double array shaped like X, owned by the caller. Throws
-/// CNotImplementedException, kiv::CExhaustedMemoryException.
+/// infinite x or y, or a NaN, gives NaN. For a real double X returns a new
+/// real double array shaped like X, owned by the caller (other classes: see
+/// above). Throws CNotImplementedException, kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Mod(CMatrix *X, double y);
 /// Computes the remainder element by element, each pair as Mod(X, y), with
 /// X(i) returned where Y(i) is 0. A one-element Y is the scalar divisor of
 /// Mod(X, y); a one-element X is expanded over Y (the result is shaped like
-/// Y); otherwise the shapes must agree. Checks Y's class, then the shapes
-/// (CArrayDimsMustMatchForBinaryOpException), then X's class
-/// (CNotImplementedException). Returns a new real double array owned by the
-/// caller; throws kiv::CExhaustedMemoryException.
+/// Y); other shapes expand as Plus's do
+/// (CArrayDimsMustMatchForBinaryOpException). Returns a new array owned by
+/// the caller, real double for real doubles; throws
+/// CNotImplementedException, CIntegersCanOnlyBeCombinedException,
+/// kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Mod(CMatrix *X, CMatrix *Y);
+
+// Integer division and the bit-wise functions. Each takes two operands with
+// implicit expansion (shapes as Plus, CArrayDimsMustMatchForBinaryOpException)
+// and returns a new real array owned by the caller; complex operands throw
+// CNotImplementedException, two different integer classes
+// CIntegersCanOnlyBeCombinedException; cell and struct operands
+// CNotImplementedException. Every check runs before the result is made.
+
+/// How Idivide rounds a quotient that is not a whole number.
+enum class DivideRounding {
+    kFix,    ///< toward zero
+    kRound,  ///< to the nearest, halves away from zero
+    kFloor,  ///< toward -Inf
+    kCeil    ///< toward +Inf
+};
+
+/// Divides with a chosen rounding: R(i) = A(i) / B(i) rounded by `mode`, in
+/// the integer class of the operands. At least one operand must be of an
+/// integer class (CFunctionErrorException "idivide: at least one operand
+/// must be of an integer class"); the other may be of the same class,
+/// double, single, char or logical. Two whole values divide exactly (64-bit
+/// ones included) and the quotient saturates (intmin / -1 is intmax); x / 0
+/// gives intmax for x > 0, intmin for x < 0 and 0 for 0. Otherwise the
+/// double quotient is rounded by `mode` and converted (NaN gives 0).
+[[nodiscard]] MATRIX_API CMatrix *Idivide(const CMatrix *A, const CMatrix *B,
+                                          DivideRounding mode = DivideRounding::kFix);
+
+/// Bit-wise AND of the operands' bits. Both of one integer class: that
+/// class, on the two's-complement patterns (signed classes included). An
+/// integer class with double, char or logical: the integer class; the other
+/// operand's elements must be whole numbers within that class. Double, char
+/// or logical operands alone: double, each element a whole number from 0 to
+/// flintmax (2^53) taken as an unsigned 64-bit integer (Bitor and Bitxor of
+/// 2^53 and an odd number give a result above 2^53, rounded to double). A
+/// value outside
+/// these rules throws CFunctionErrorException "bitand: double operands must
+/// be whole numbers within the range of CLASS" / "... must be non-negative
+/// whole numbers no greater than flintmax"; a single operand throws
+/// CFunctionErrorException "bitand: operands must be of an integer class or
+/// double, not single".
+[[nodiscard]] MATRIX_API CMatrix *Bitand(const CMatrix *A, const CMatrix *B);
+/// Bit-wise OR, with the operands, classes and errors of Bitand ("bitor").
+[[nodiscard]] MATRIX_API CMatrix *Bitor(const CMatrix *A, const CMatrix *B);
+/// Bit-wise exclusive OR, as Bitand ("bitxor").
+[[nodiscard]] MATRIX_API CMatrix *Bitxor(const CMatrix *A, const CMatrix *B);
+/// Shifts the bits of A(i) by K(i) places: left for K(i) > 0, right for
+/// K(i) < 0, with implicit expansion; the result has A's class. An integer
+/// class shifts within its width: bits beyond it are dropped (so
+/// Bitshift(int8(1), 7) is -128), and a signed class shifts right
+/// arithmetically (the sign fills in). A double, char or logical A must hold
+/// whole numbers from 0 to flintmax, shifted as unsigned 64-bit integers and
+/// returned as double (exactly). K may be of any real numeric class and must
+/// hold whole numbers (+-Inf shift everything out). Throws as Bitand
+/// ("bitshift"), and CFunctionErrorException "bitshift: the number of
+/// places must be a whole number".
+[[nodiscard]] MATRIX_API CMatrix *Bitshift(const CMatrix *A, const CMatrix *K);
 
 }  // namespace matrix
 }  // namespace kiv

@@ -18,8 +18,9 @@
 //     halves round away from zero, values beyond the class saturate. For
 //     int64 and uint64 the sum, difference and product of two whole values
 //     (an integer element, or a double, single or char holding a whole
-//     number), their quotient and their maximum and minimum are exact
-//     instead, also beyond 2^53. Two different integer classes throw
+//     number), their quotient, remainders (Rem, Mod), power (a whole
+//     exponent of at least 0; saturated as soon as it leaves the class) and
+//     their maximum and minimum are exact instead, also beyond 2^53. Two different integer classes throw
 //     CIntegersCanOnlyBeCombinedException, an integer with a complex
 //     operand CNotImplementedException.
 //   - otherwise single when either operand is single: each operand is
@@ -66,10 +67,43 @@ namespace engine {
 
 __extension__ typedef __int128 Wide;
 
+// The remainders. Rem is fmod: exact, with the sign of x (or a zero of x's
+// sign); Rem(x, 0) and Rem(Inf, y) give NaN.
+inline double ElementRem(double x, double y) { return std::fmod(x, y); }
+
+/// The remainder after floored division, with the sign of y, in F: x for
+/// y == 0 (either sign); for a y with an integer value (the infinities
+/// included) x - floor(x / y) * y; otherwise, with q = x / y snapped to
+/// the nearest integer when within a relative eps of F (2^-52, 2^-23) of it,
+/// (q - floor(q)) * y.
+template <class F>
+F ModOf(F x, F y) {
+    if (y == 0) return x;
+    const F truncated = y >= 0 ? std::floor(y) : -std::floor(-y);
+    if (y == truncated) return x - std::floor(x / y) * y;
+    F q = x / y;
+    const F nearest = std::floor(q + F(0.5));
+    if (std::numeric_limits<F>::epsilon() * std::fabs(q) >= std::fabs(q - nearest)) q = nearest;
+    return (q - std::floor(q)) * y;
+}
+inline double ElementMod(double x, double y) { return ModOf<double>(x, y); }
+
 // Which element operation a template argument is. Function addresses are
 // not compared in constant expressions (not every build allows it); these
 // specialisations name them instead.
-enum class OpId { kOther, kPlus, kMinus, kTimes, kRdivide, kLdivide, kPower, kMax, kMin };
+enum class OpId {
+    kOther,
+    kPlus,
+    kMinus,
+    kTimes,
+    kRdivide,
+    kLdivide,
+    kPower,
+    kMax,
+    kMin,
+    kRem,
+    kMod
+};
 template <ElementOp kOp>
 inline constexpr OpId kOpId = OpId::kOther;
 template <>
@@ -88,6 +122,10 @@ template <>
 inline constexpr OpId kOpId<ElementMax> = OpId::kMax;
 template <>
 inline constexpr OpId kOpId<ElementMin> = OpId::kMin;
+template <>
+inline constexpr OpId kOpId<ElementRem> = OpId::kRem;
+template <>
+inline constexpr OpId kOpId<ElementMod> = OpId::kMod;
 
 // Eq and Ne among the comparisons, which look at both parts of a complex.
 enum class TestId { kOther, kEq, kNe };
@@ -227,6 +265,27 @@ T DivideRounded(Wide x, Wide y) {
     return Saturate<T>(q);
 }
 
+/// x^p for whole x (at most 2^64 in magnitude) and p >= 0, saturated to
+/// the class T: exact while the power stays within 2^64.
+template <class T>
+T WholePower(Wide x, Wide p) {
+    const T overflow =
+        x < 0 && (p & 1) != 0 ? std::numeric_limits<T>::min() : std::numeric_limits<T>::max();
+    constexpr Wide kLimit = static_cast<Wide>(1) << 64;
+    Wide result = 1, base = x;
+    for (; p != 0; p >>= 1) {
+        // |result| >= 1 unless x is 0, so a base beyond the limit that is
+        // still to be used makes the power overflow too.
+        if (base > kLimit || base < -kLimit) return overflow;
+        if (p & 1) {
+            if (__builtin_mul_overflow(result, base, &result)) return overflow;
+            if (result > kLimit || result < -kLimit) return overflow;
+        }
+        if (p > 1 && __builtin_mul_overflow(base, base, &base)) return overflow;
+    }
+    return Saturate<T>(result);
+}
+
 /// One element of a 64-bit integer result: exact where the operation and
 /// two whole operands allow it, else the double operation converted once.
 template <class T, ElementOp kOp>
@@ -252,6 +311,19 @@ T WideElement(const Operand &a, std::size_t ia, const Operand &b, std::size_t ib
         }
         if constexpr (kOpId<kOp> == OpId::kMax) return Saturate<T>(y > x ? y : x);
         if constexpr (kOpId<kOp> == OpId::kMin) return Saturate<T>(x < y ? x : y);
+        // Remainders of whole numbers: rem(x, 0) is NaN, so 0; mod(x, 0) is x.
+        if constexpr (kOpId<kOp> == OpId::kRem) return y == 0 ? T(0) : Saturate<T>(x % y);
+        if constexpr (kOpId<kOp> == OpId::kMod) {
+            if (y == 0) return Saturate<T>(x);
+            Wide r = x % y;
+            if (r != 0 && (r < 0) != (y < 0)) r += y;
+            return Saturate<T>(r);
+        }
+        // A whole power of a whole base by repeated squaring, saturating as
+        // soon as it leaves the class.
+        if constexpr (kOpId<kOp> == OpId::kPower) {
+            if (y >= 0) return WholePower<T>(x, y);
+        }
     }
     return ToInteger<T>(kOp(a.Re(ia), b.Re(ib)));
 }
@@ -337,6 +409,7 @@ F ReadAs(const Operand &o, std::size_t i) {
 template <class F, ElementOp kOp>
 F RealElement(F x, F y) {
     if constexpr (kOpId<kOp> == OpId::kPower) return std::pow(x, y);
+    if constexpr (kOpId<kOp> == OpId::kMod) return ModOf<F>(x, y);
     return static_cast<F>(kOp(x, y));
 }
 

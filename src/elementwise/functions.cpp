@@ -13,6 +13,7 @@
 #include "core/array_holder.h"
 #include "core/bits.h"
 #include "elementwise/binary_engine.h"
+#include "elementwise/class_functions.h"
 #include "elementwise/unary_engine.h"
 
 namespace kiv {
@@ -59,11 +60,7 @@ double ModFractionalDivisor(double x, double y) {
     return (q - std::floor(q)) * y;
 }
 
-// One pair of the two-array form: the zero and integer tests on this y.
-double ModPair(double x, double y) {
-    if (y == 0.0) return x;
-    return IsIntegral(y) ? ModIntegralDivisor(x, y) : ModFractionalDivisor(x, y);
-}
+// The two-array form runs engine::ModOf, the same operations per pair.
 
 // --- Uminus and Abs of the other classes ----------------------------------------
 
@@ -166,17 +163,35 @@ CMatrix *Abs(const CMatrix *A) {
     if (!engine::IsRealDouble(A)) return AbsOnClasses(A);
     return UnaryArrayOp<AbsElement>(A);
 }
-CMatrix *Exp(const CMatrix *A) { return UnaryArrayOp<ExpElement>(A); }
-CMatrix *Round(const CMatrix *A) { return UnaryArrayOp<RoundElement>(A); }
-CMatrix *Sign(const CMatrix *A) { return UnaryArrayOp<SignElement>(A); }
+CMatrix *Exp(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kExp, A);
+    return UnaryArrayOp<ExpElement>(A);
+}
+CMatrix *Round(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kRound, A);
+    return UnaryArrayOp<RoundElement>(A);
+}
+CMatrix *Sign(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kSign, A);
+    return UnaryArrayOp<SignElement>(A);
+}
 CMatrix *Uminus(const CMatrix *A) {
     if (!engine::IsRealDouble(A)) return UminusOnClasses(A);
     return UnaryArrayOp<UminusElement>(A);
 }
 CMatrix *Unaryminus(const CMatrix *A) { return Uminus(A); }
-CMatrix *Isinf(const CMatrix *A) { return UnaryArrayOp<IsinfElement, true>(A); }
-CMatrix *Isnan(const CMatrix *A) { return UnaryArrayOp<IsnanElement, true>(A); }
-CMatrix *Isfinite(const CMatrix *A) { return UnaryArrayOp<IsfiniteElement, true>(A); }
+CMatrix *Isinf(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kIsinf, A);
+    return UnaryArrayOp<IsinfElement, true>(A);
+}
+CMatrix *Isnan(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kIsnan, A);
+    return UnaryArrayOp<IsnanElement, true>(A);
+}
+CMatrix *Isfinite(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kIsfinite, A);
+    return UnaryArrayOp<IsfiniteElement, true>(A);
+}
 
 // True for both zeros, false for NaN, which takes the complex branch.
 struct SqrtFunction {
@@ -185,7 +200,10 @@ struct SqrtFunction {
     static std::complex<double> Complex(double x) { return {0.0, std::sqrt(-x)}; }
 };
 
-CMatrix *Sqrt(const CMatrix *A) { return PartComplexOp<SqrtFunction>(A); }
+CMatrix *Sqrt(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kSqrt, A);
+    return PartComplexOp<SqrtFunction>(A);
+}
 
 CMatrix *Real(const CMatrix *A) {
     CMatrix *R = A->CreateShareArray();
@@ -267,7 +285,7 @@ CMatrix *Complex(const CMatrix *A, const CMatrix *B) {
 }
 
 CMatrix *Mod(CMatrix *X, double y) {
-    engine::RequireRealDouble(X);
+    if (!engine::IsRealDouble(X)) return BinaryArrayOp<engine::ElementMod>(X, y);
     CMatrix *R = engine::NewRealDoubleLike(X);
     const std::size_t n = R->GetNoElems();
     const double *__restrict x = engine::RealData(X);
@@ -284,21 +302,21 @@ CMatrix *Mod(CMatrix *X, double y) {
 }
 
 CMatrix *Mod(CMatrix *X, CMatrix *Y) {
-    engine::RequireRealDouble(Y);
+    if (!engine::IsRealDouble(X) || !engine::IsRealDouble(Y))
+        return BinaryArrayOp<engine::ElementMod>(X, Y);
     if (Y->GetNoElems() == 1) return Mod(X, engine::RealData(Y)[0]);
     const bool scalarX = X->GetNoElems() == 1;
-    // The shape error is reported before X's class.
-    if (!scalarX) engine::RequireSameShape(X, Y);
-    engine::RequireRealDouble(X);
+    // Shapes other than one-element and equal ones expand.
+    if (!scalarX && !engine::SameShape(X, Y)) return BinaryArrayOp<engine::ElementMod>(X, Y);
     CMatrix *R = engine::NewRealDoubleLike(scalarX ? Y : X);
     const std::size_t n = R->GetNoElems();
     const double *x = engine::RealData(X);
     const double *y = engine::RealData(Y);
     double *r = engine::RealData(R);
     if (scalarX) {
-        for (std::size_t i = 0; i < n; ++i) r[i] = ModPair(x[0], y[i]);
+        for (std::size_t i = 0; i < n; ++i) r[i] = engine::ElementMod(x[0], y[i]);
     } else {
-        for (std::size_t i = 0; i < n; ++i) r[i] = ModPair(x[i], y[i]);
+        for (std::size_t i = 0; i < n; ++i) r[i] = engine::ElementMod(x[i], y[i]);
     }
     return R;
 }

@@ -9,6 +9,7 @@
 
 #include "core/array_holder.h"
 #include "elementwise/binary_engine.h"
+#include "elementwise/class_functions.h"
 #include "elementwise/unary_engine.h"
 
 namespace kiv {
@@ -25,6 +26,7 @@ double AtanElement(double x) { return std::atan(x); }
 double SinhElement(double x) { return std::sinh(x); }
 double CoshElement(double x) { return std::cosh(x); }
 double TanhElement(double x) { return std::tanh(x); }
+double AsinhElement(double x) { return std::asinh(x); }
 double Expm1Element(double x) { return std::expm1(x); }
 double FloorElement(double x) { return std::floor(x); }
 double CeilElement(double x) { return std::ceil(x); }
@@ -32,8 +34,6 @@ double FixElement(double x) { return std::trunc(x); }
 
 double Atan2Element(double y, double x) { return std::atan2(y, x); }
 double HypotElement(double a, double b) { return std::hypot(a, b); }
-// fmod is exact and keeps the sign of x; a zero divisor gives NaN.
-double RemElement(double x, double y) { return std::fmod(x, y); }
 
 // --- Functions whose result can turn complex --------------------------------
 //
@@ -90,35 +90,132 @@ struct AcosFunction : ArcFamily {
     static std::complex<double> Complex(double x) { return std::acos(OnCut(x)); }
 };
 
+// Below 1 (acosh) and beyond +-1 (atanh) the argument is x + 0i: acosh(0.5)
+// = 0 + 1.0472i, acosh(-2) = 1.3170 + 3.1416i, atanh(2) = 0.5493 + 1.5708i.
+struct AcoshFunction {
+    static bool Inside(double x) { return !(x < 1.0); }
+    static double Real(double x) { return std::acosh(x); }
+    static std::complex<double> Complex(double x) {
+        return std::acosh(std::complex<double>(x, 0.0));
+    }
+};
+struct AtanhFunction : ArcFamily {
+    static double Real(double x) { return std::atanh(x); }
+    static std::complex<double> Complex(double x) {
+        return std::atanh(std::complex<double>(x, 0.0));
+    }
+};
+
 }  // namespace
 
-CMatrix *Sin(const CMatrix *A) { return UnaryArrayOp<SinElement>(A); }
-CMatrix *Cos(const CMatrix *A) { return UnaryArrayOp<CosElement>(A); }
-CMatrix *Tan(const CMatrix *A) { return UnaryArrayOp<TanElement>(A); }
-CMatrix *Asin(const CMatrix *A) { return PartComplexOp<AsinFunction>(A); }
-CMatrix *Acos(const CMatrix *A) { return PartComplexOp<AcosFunction>(A); }
-CMatrix *Atan(const CMatrix *A) { return UnaryArrayOp<AtanElement>(A); }
-CMatrix *Sinh(const CMatrix *A) { return UnaryArrayOp<SinhElement>(A); }
-CMatrix *Cosh(const CMatrix *A) { return UnaryArrayOp<CoshElement>(A); }
-CMatrix *Tanh(const CMatrix *A) { return UnaryArrayOp<TanhElement>(A); }
-CMatrix *Log(const CMatrix *A) { return PartComplexOp<LogFunction>(A); }
-CMatrix *Log2(const CMatrix *A) { return PartComplexOp<Log2Function>(A); }
-CMatrix *Log10(const CMatrix *A) { return PartComplexOp<Log10Function>(A); }
-CMatrix *Log1p(const CMatrix *A) { return PartComplexOp<Log1pFunction>(A); }
-CMatrix *Expm1(const CMatrix *A) { return UnaryArrayOp<Expm1Element>(A); }
-CMatrix *Floor(const CMatrix *A) { return UnaryArrayOp<FloorElement>(A); }
-CMatrix *Ceil(const CMatrix *A) { return UnaryArrayOp<CeilElement>(A); }
-CMatrix *Fix(const CMatrix *A) { return UnaryArrayOp<FixElement>(A); }
+CMatrix *Sin(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kSin, A);
+    return UnaryArrayOp<SinElement>(A);
+}
+CMatrix *Cos(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kCos, A);
+    return UnaryArrayOp<CosElement>(A);
+}
+CMatrix *Tan(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kTan, A);
+    return UnaryArrayOp<TanElement>(A);
+}
+CMatrix *Asin(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kAsin, A);
+    return PartComplexOp<AsinFunction>(A);
+}
+CMatrix *Acos(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kAcos, A);
+    return PartComplexOp<AcosFunction>(A);
+}
+CMatrix *Atan(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kAtan, A);
+    return UnaryArrayOp<AtanElement>(A);
+}
+CMatrix *Sinh(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kSinh, A);
+    return UnaryArrayOp<SinhElement>(A);
+}
+CMatrix *Cosh(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kCosh, A);
+    return UnaryArrayOp<CoshElement>(A);
+}
+CMatrix *Tanh(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kTanh, A);
+    return UnaryArrayOp<TanhElement>(A);
+}
+CMatrix *Asinh(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kAsinh, A);
+    return UnaryArrayOp<AsinhElement>(A);
+}
+CMatrix *Acosh(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kAcosh, A);
+    return PartComplexOp<AcoshFunction>(A);
+}
+CMatrix *Atanh(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kAtanh, A);
+    return PartComplexOp<AtanhFunction>(A);
+}
+CMatrix *Log(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kLog, A);
+    return PartComplexOp<LogFunction>(A);
+}
+CMatrix *Log2(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kLog2, A);
+    return PartComplexOp<Log2Function>(A);
+}
+CMatrix *Log10(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kLog10, A);
+    return PartComplexOp<Log10Function>(A);
+}
+CMatrix *Log1p(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kLog1p, A);
+    return PartComplexOp<Log1pFunction>(A);
+}
+CMatrix *Expm1(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kExpm1, A);
+    return UnaryArrayOp<Expm1Element>(A);
+}
+CMatrix *Floor(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kFloor, A);
+    return UnaryArrayOp<FloorElement>(A);
+}
+CMatrix *Ceil(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kCeil, A);
+    return UnaryArrayOp<CeilElement>(A);
+}
+CMatrix *Fix(const CMatrix *A) {
+    if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kFix, A);
+    return UnaryArrayOp<FixElement>(A);
+}
 
-CMatrix *Atan2(const CMatrix *Y, const CMatrix *X) { return BinaryArrayOp<Atan2Element>(Y, X); }
-CMatrix *Atan2(double y, const CMatrix *X) { return BinaryArrayOp<Atan2Element>(y, X); }
-CMatrix *Atan2(const CMatrix *Y, double x) { return BinaryArrayOp<Atan2Element>(Y, x); }
-CMatrix *Hypot(const CMatrix *A, const CMatrix *B) { return BinaryArrayOp<HypotElement>(A, B); }
-CMatrix *Hypot(double a, const CMatrix *B) { return BinaryArrayOp<HypotElement>(a, B); }
-CMatrix *Hypot(const CMatrix *A, double b) { return BinaryArrayOp<HypotElement>(A, b); }
-CMatrix *Rem(const CMatrix *X, const CMatrix *Y) { return BinaryArrayOp<RemElement>(X, Y); }
-CMatrix *Rem(double x, const CMatrix *Y) { return BinaryArrayOp<RemElement>(x, Y); }
-CMatrix *Rem(const CMatrix *X, double y) { return BinaryArrayOp<RemElement>(X, y); }
+CMatrix *Atan2(const CMatrix *Y, const CMatrix *X) {
+    engine::RefuseIntegers("atan2", Y, X);
+    return BinaryArrayOp<Atan2Element>(Y, X);
+}
+CMatrix *Atan2(double y, const CMatrix *X) {
+    engine::RefuseIntegers("atan2", X, nullptr);
+    return BinaryArrayOp<Atan2Element>(y, X);
+}
+CMatrix *Atan2(const CMatrix *Y, double x) {
+    engine::RefuseIntegers("atan2", Y, nullptr);
+    return BinaryArrayOp<Atan2Element>(Y, x);
+}
+CMatrix *Hypot(const CMatrix *A, const CMatrix *B) {
+    engine::RefuseIntegers("hypot", A, B);
+    return BinaryArrayOp<HypotElement>(A, B);
+}
+CMatrix *Hypot(double a, const CMatrix *B) {
+    engine::RefuseIntegers("hypot", B, nullptr);
+    return BinaryArrayOp<HypotElement>(a, B);
+}
+CMatrix *Hypot(const CMatrix *A, double b) {
+    engine::RefuseIntegers("hypot", A, nullptr);
+    return BinaryArrayOp<HypotElement>(A, b);
+}
+CMatrix *Rem(const CMatrix *X, const CMatrix *Y) { return BinaryArrayOp<engine::ElementRem>(X, Y); }
+CMatrix *Rem(double x, const CMatrix *Y) { return BinaryArrayOp<engine::ElementRem>(x, Y); }
+CMatrix *Rem(const CMatrix *X, double y) { return BinaryArrayOp<engine::ElementRem>(X, y); }
 
 }  // namespace matrix
 }  // namespace kiv

@@ -144,13 +144,33 @@ TEST(Transcendental, Refusals) {
     ArrayPtr wide = Counted({2, 3}), tall = Counted({3, 2});
     const CMatrix *w = wide.get(), *h = tall.get();
     std::vector<Refusal> t;
+    // Cells are refused everywhere, integers by the functions they lack
+    // (the rounding functions and Rem keep them), complex operands by the
+    // two-argument functions.
     for (const ArrayPtr &p : bad) {
         const CMatrix *x = p.get();
+        const bool integer = x->IsInt32() || x->IsUint16();
+        const std::wstring cls = x->IsInt32() ? L"int32" : L"uint16";
+        const auto lacks = [&](const char *name) {
+            const std::string n(name);
+            return Expected::Throws(CFunctionErrorException(
+                (std::wstring(n.begin(), n.end()) + L": not defined for values of class " + cls +
+                 L"; convert them to double or single first")
+                    .c_str()));
+        };
         for (const Row1 &row : kUnary) {
-            t.push_back({row.name, [=] { ArrayPtr(row.f(x)); }, NotImplemented(), {x}});
+            const std::string n(row.name);
+            if (x->IsCell()) {
+                t.push_back({row.name, [=] { ArrayPtr(row.f(x)); }, NotImplemented(), {x}});
+            } else if (integer && n != "floor" && n != "ceil" && n != "fix") {
+                t.push_back({row.name, [=] { ArrayPtr(row.f(x)); }, lacks(row.name), {x}});
+            }
         }
-        // The two-argument functions take every real class.
         for (const Row2 &op : kBinary) {
+            if (integer && std::string(op.name) != "rem") {
+                t.push_back({op.name, [=] { ArrayPtr(op.arrays(x, w)); }, lacks(op.name), {x, w}});
+                t.push_back({op.name, [=] { ArrayPtr(op.left(1.0, x)); }, lacks(op.name), {x}});
+            }
             if (!x->IsComplex() && !x->IsCell()) continue;
             t.push_back({op.name, [=] { ArrayPtr(op.arrays(x, w)); }, NotImplemented(), {x, w}});
             t.push_back({op.name, [=] { ArrayPtr(op.left(1.0, x)); }, NotImplemented(), {x}});

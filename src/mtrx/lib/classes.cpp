@@ -87,12 +87,16 @@ Outs IsKind(const Args &args, BuiltinCall &) {
     return {Logical(IsIntegerClass(id) == kInteger)};
 }
 
-// intmax('class') and intmin('class'), int32 when no class is named.
+// intmax('class') and intmin('class'), int32 when no class is named;
+// intmax('like', p) takes the class of p.
 template <bool kMax>
 Outs IntegerLimit(const Args &args, BuiltinCall &) {
-    const std::string name = args.GetText(0, "int32");
+    const bool like = args.size() == 2;
+    if (like && args.GetText(0) != "like") args.Refuse(0, "'like' before an integer array");
+    const std::string name = like ? args[1].ClassName() : args.GetText(0, "int32");
     km::mxClassID id = km::mxClassDouble;
-    if (!ClassNamed(name, id) || !IsIntegerClass(id)) args.Refuse(0, "the name of an integer class");
+    if (!ClassNamed(name, id) || !IsIntegerClass(id))
+        args.Refuse(like ? 1 : 0, like ? "an integer array" : "the name of an integer class");
     double value = 0;
     switch (id) {
         case km::mxClassInt8: value = kMax ? 127.0 : -128.0; break;
@@ -129,9 +133,9 @@ Library ClassesLibrary() {
          "True when x is of the class, or of the group 'numeric', 'float' or 'integer'."},
         {"isinteger", IsKind<true>, 1, 1, 1, "isinteger(x)", "True for an integer class."},
         {"isfloat", IsKind<false>, 1, 1, 1, "isfloat(x)", "True for double or single."},
-        {"intmax", IntegerLimit<true>, 0, 1, 1, "intmax, intmax('class')",
+        {"intmax", IntegerLimit<true>, 0, 2, 1, "intmax, intmax('class'), intmax('like', p)",
          "The largest value of an integer class (int32 by default)."},
-        {"intmin", IntegerLimit<false>, 0, 1, 1, "intmin, intmin('class')",
+        {"intmin", IntegerLimit<false>, 0, 2, 1, "intmin, intmin('class'), intmin('like', p)",
          "The smallest value of an integer class (int32 by default)."},
     };
     return {"classes", "Numeric classes: conversions, cast and class tests", kEntries,
