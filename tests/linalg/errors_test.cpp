@@ -93,7 +93,7 @@ TEST(Linalg, RefusesBadArguments) {
     A m45 = keep(Array({4, 5})), m34 = keep(Array({3, 4})), b21 = keep(Array({2, 1}));
     A e00 = keep(Array({0, 0})), e03 = keep(Array({0, 3})), e02 = keep(Array({0, 2}));
     A nd = keep(Array({2, 2, 2})), eNd = keep(Array({0, 2, 2})), e002 = keep(Array({0, 0, 2}));
-    A s22 = sg({2, 2}), s23 = sg({2, 3}), s21 = sg({2, 1}), s31 = sg({3, 1}), s00 = sg({0, 0});
+    A s22 = sg({2, 2}), s23 = sg({2, 3}), s21 = sg({2, 1}), s31 = sg({3, 1});
     A s02 = sg({0, 2}), sNd = sg({2, 2, 2}), i8Nd = keep(Array({2, 2, 2}, mxClassInt8));
     A i32 = keep(Array({1, 1}, mxClassInt32)), cell22 = keep(Array({2, 2}, mxClassCell));
     A cell21 = keep(Array({2, 1}, mxClassCell)), c22 = cx({2, 2}), c33 = cx({3, 3});
