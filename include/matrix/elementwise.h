@@ -274,7 +274,7 @@ namespace matrix {
 //   - char (logical or not) computes as the double array of its code units;
 //     a logical double array is a double array.
 //   - single computes in float (the float overloads of the C++ functions,
-//     Round as floor(x + 0.5f)) and gives single.
+//     Round halves away from zero) and gives single.
 //   - integers: Sign gives -1, 0 or 1 and Round, Floor, Ceil and Fix a copy,
 //     in the operand's class; the others throw CFunctionErrorException
 //     "NAME: not defined for values of class CLASS; convert them to double
@@ -316,8 +316,9 @@ namespace matrix {
 [[nodiscard]] MATRIX_API CMatrix *Abs(const CMatrix *A);
 /// Returns exp(A(i)) of the C runtime for every element; overflow gives +Inf.
 [[nodiscard]] MATRIX_API CMatrix *Exp(const CMatrix *A);
-/// Rounds every element to floor(x + 0.5), the sum rounded to double first:
-/// halves go up (-2.5 gives -2), and 2^52 + 1 gives 2^52 + 2.
+/// Rounds every element to the nearest whole number, halves away from zero
+/// (2.5 gives 3, -2.5 gives -3, 0.49999999999999994 gives 0); exact, so
+/// whole numbers (2^52 + 1 too) stay as they are, and NaN and Inf pass.
 [[nodiscard]] MATRIX_API CMatrix *Round(const CMatrix *A);
 /// Returns the signs: 1.0 for x > 0, -1.0 for x < 0, and 0.0 for both zeros
 /// and for NaN.

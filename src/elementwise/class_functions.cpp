@@ -371,13 +371,13 @@ struct AsinhFn : Total {
 };
 
 // Rounding: each part on its own, by the real rule; integers unchanged.
-// Round is floor(x + 1/2), the sum rounded to F first, as for double.
+// Round takes halves away from zero, as for double.
 template <int kMode>
 struct RoundingFn : Total {
     static constexpr OnIntegers kIntegers = OnIntegers::kSame;
     template <class F>
     static F Real(F x) {
-        if constexpr (kMode == 0) return std::floor(x + F(0.5));
+        if constexpr (kMode == 0) return std::round(x);
         if constexpr (kMode == 1) return std::floor(x);
         if constexpr (kMode == 2) return std::ceil(x);
         return std::trunc(x);

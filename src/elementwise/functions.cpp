@@ -27,7 +27,9 @@ double AbsElement(double x) { return bits::ToDouble(bits::Of(x) & ~bits::kSignBi
 double UminusElement(double x) { return bits::ToDouble(bits::Of(x) ^ bits::kSignBit); }
 double ExpElement(double x) { return std::exp(x); }
 // The sum is rounded to double before floor, so 2^52 + 1 rounds to 2^52 + 2.
-double RoundElement(double x) { return std::floor(x + 0.5); }
+// The nearest whole number, halves away from zero, exactly: floor(x + 0.5)
+// sent -2.5 to -2 and 0.49999999999999994 to 1 (the sum rounds up).
+double RoundElement(double x) { return std::round(x); }
 double SignElement(double x) { return x > 0.0 ? 1.0 : (x < 0.0 ? -1.0 : 0.0); }
 double IsinfElement(double x) { return bits::IsInf(x) ? 1.0 : 0.0; }
 double IsnanElement(double x) { return bits::IsNaN(x) ? 1.0 : 0.0; }
