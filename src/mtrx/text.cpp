@@ -343,4 +343,43 @@ Value JoinStrings(const std::vector<std::vector<Value>> &rows) {
     return Value(std::move(out));
 }
 
+bool WordOf(const Value &v, std::string &out) {
+    if (IsStringScalar(v)) {
+        out = v.strings().items[0];
+        return true;
+    }
+    if (!v.IsArray() || !IsChar(v.array()) || v.array().Rows() > 1) return false;
+    out = Text(v.array());
+    return true;
+}
+
+std::string CompactText(const std::string &text) {
+    std::string out;
+    int depth = 0;
+    char quote = 0;
+    for (char c : text) {
+        if (quote) {
+            out += c;
+            if (c == quote) quote = 0;
+            continue;
+        }
+        if (c == '"' || c == '\'') {
+            // After a value a single quote transposes; elsewhere it opens text.
+            const char before = out.empty() ? ' ' : out.back();
+            const bool transpose = c == '\'' && (std::isalnum(static_cast<unsigned char>(before)) ||
+                                                 before == ')' || before == ']' || before == '}' ||
+                                                 before == '\'' || before == '.' || before == '_');
+            if (!transpose) quote = c;
+        } else if (c == '[' || c == '{') {
+            ++depth;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        } else if ((c == ' ' || c == '\t') && depth == 0) {
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
 }  // namespace mtrx

@@ -18,6 +18,15 @@ Value StringScalar(std::string text);
 /// True for a 1x1 string array.
 bool IsStringScalar(const Value &v);
 
+/// The text of a char row or a string scalar (a name, a word) in `out`;
+/// false for any other value.
+bool WordOf(const Value &v, std::string &out);
+
+/// Source text without the blanks between its tokens (`@(x) x + 1` is
+/// @(x)x+1), except inside quotes and brackets, where blanks separate
+/// elements: how an anonymous function is shown and named in a stack.
+std::string CompactText(const std::string &text);
+
 /// The text of a number as string(x) and num2str(x) give it: "%.Ng" with
 /// N = max(floor(log10(|x|)), 0) + 5 (at most 17), a whole number without
 /// decimals, "NaN", "Inf", "-Inf"; -0 is "0".
