@@ -119,29 +119,30 @@ namespace matrix {
 /// Computes R(i) = pow(A(i), b), shaped like A. Throws as Plus.
 [[nodiscard]] MATRIX_API CMatrix *Power(const CMatrix *A, double b);
 /// Takes the element-wise maximum with a scalar on the left: R(i) = B(i) when
-/// B(i) > a, otherwise a. So a NaN a gives NaN everywhere, a NaN element
-/// gives a, and of two zeros a is kept. Returns a new real double array
+/// B(i) > a or a is NaN, otherwise a. NaN is missing data: a NaN a leaves B
+/// as it is, a NaN element gives a, and of two zeros a is kept. Returns a new real double array
 /// shaped like B, owned by the caller. Throws CNotImplementedException,
 /// kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *MaxVal(double a, const CMatrix *B);
 /// Takes the element-wise maximum with a scalar on the right: R(i) = b when
-/// b > A(i), otherwise A(i). So a NaN b leaves A as it is and a NaN element
-/// stays NaN; of two zeros A(i) is kept. Shaped like A; throws as the other
+/// b > A(i) or A(i) is NaN, otherwise A(i). So a NaN b leaves A as it is
+/// and a NaN element gives b; of two zeros A(i) is kept. Shaped like A; throws as the other
 /// form.
 [[nodiscard]] MATRIX_API CMatrix *MaxVal(const CMatrix *A, double b);
 /// Takes the element-wise minimum with a scalar on the left: R(i) = a when
-/// a < B(i), otherwise B(i). So a NaN a leaves B as it is and a NaN element
-/// stays NaN; of two zeros B(i) is kept. Returns a new real double array
+/// a < B(i) or B(i) is NaN, otherwise B(i). So a NaN a leaves B as it is and
+/// a NaN element gives a; of two zeros B(i) is kept. Returns a new real double array
 /// shaped like B, owned by the caller. Throws CNotImplementedException,
 /// kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *MinVal(double a, const CMatrix *B);
 /// Takes the element-wise minimum with a scalar on the right: R(i) = A(i)
-/// when A(i) < b, otherwise b. So a NaN b gives NaN everywhere, a NaN element
-/// gives b, and of two zeros b is kept. Shaped like A; throws as the other
+/// when A(i) < b or b is NaN, otherwise b. So a NaN b leaves A as it is, a
+/// NaN element gives b, and of two zeros b is kept. Shaped like A; throws as the other
 /// form.
 [[nodiscard]] MATRIX_API CMatrix *MinVal(const CMatrix *A, double b);
-/// Computes the element-wise maximum: B(i) where B(i) > A(i), otherwise A(i),
-/// so a NaN on either side gives A's element, and of two zeros A's. Operands
+/// Computes the element-wise maximum: B(i) where B(i) > A(i) or A(i) is NaN,
+/// otherwise A(i): a NaN gives the other operand's element (NaN only when
+/// both are NaN), and of two zeros A's. Operands
 /// and result class as for Plus. Complex operands (with double, single, char
 /// or logical ones; an integer class throws CNotImplementedException) are
 /// ordered as Sort orders them (modulus, then angle), an element with a NaN
@@ -150,8 +151,9 @@ namespace matrix {
 /// Throws CNotImplementedException, CIntegersCanOnlyBeCombinedException,
 /// CArrayDimsMustMatchForBinaryOpException, kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Max(const CMatrix *A, const CMatrix *B);
-/// Computes the element-wise minimum: A(i) where A(i) < B(i), otherwise B(i),
-/// so a NaN on either side gives B's element, and of two zeros B's. Operands,
+/// Computes the element-wise minimum: A(i) where A(i) < B(i) or B(i) is NaN,
+/// otherwise B(i): a NaN gives the other operand's element, and of two zeros
+/// B's. Operands,
 /// result and exceptions as Max(A, B).
 [[nodiscard]] MATRIX_API CMatrix *Min(const CMatrix *A, const CMatrix *B);
 

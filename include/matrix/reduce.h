@@ -204,8 +204,11 @@ MATRIX_API void Sort(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int di
 // Along dimension dim each line of A (the elements that differ only in their
 // subscript dim) starts from its first element and takes a later element
 // only when it is strictly greater (Max) or smaller (Min). So the first of
-// equal extrema wins, and of +0 and -0 the first is kept; a NaN is the result
-// only when it starts its line, and a NaN anywhere else is never chosen.
+// equal extrema wins, and of +0 and -0 the first is kept. NaN is missing
+// data: a line's NaNs are passed over (a line that starts with NaN starts
+// from its first other element), and the result is NaN, at position 1, only
+// when every element of the line is NaN. (A complex line that starts with
+// an element with a NaN part still gives that element.)
 // Positions are 1-based along the line, stored as whole-number doubles.
 //
 // The result has A's shape with dimension dim set to 1; a dimension of

@@ -79,12 +79,12 @@ inline double ElementRdivide(double a, double b) { return a / b; }
 inline double ElementLdivide(double a, double b) { return b / a; }
 inline double ElementPower(double a, double b) { return std::pow(a, b); }
 
-/// Maximum: b when b > a, otherwise a. With a NaN on either side the result
-/// is a (a NaN survives only from the left); of two zeros, a.
-inline double ElementMax(double a, double b) { return b > a ? b : a; }
-/// Minimum: a when a < b, otherwise b. With a NaN on either side the result
-/// is b (a NaN survives only from the right); of two zeros, b.
-inline double ElementMin(double a, double b) { return a < b ? a : b; }
+/// Maximum: b when b > a or a is NaN, otherwise a. NaN is missing data: the
+/// other operand is the result, NaN only when both are; of two zeros, a.
+inline double ElementMax(double a, double b) { return b > a || a != a ? b : a; }
+/// Minimum: a when a < b or b is NaN, otherwise b. The other operand of a
+/// NaN is the result, NaN only when both are; of two zeros, b.
+inline double ElementMin(double a, double b) { return a < b || b != b ? a : b; }
 
 // Comparisons: false whenever a or b is NaN, except ElementNe, which is then
 // true. ElementGt and ElementLt are the better-than tests of Max and Min.

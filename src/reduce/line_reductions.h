@@ -12,6 +12,7 @@
 #include <matrix/construct.h>
 #include <matrix/mx.h>
 
+#include <cmath>
 #include <cstddef>
 
 #include "core/array_holder.h"
@@ -422,6 +423,39 @@ void ReduceExtremumWithIndex(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigne
     I = positions.release();
 }
 
+// The folds take a line's first element as their start, so a line that
+// starts with NaN comes out NaN. NaN is missing data: the extremum is that
+// of the other elements, and NaN only when every element is NaN (position
+// 1). This pass redoes each such line of a real double or single result,
+// which costs one look at each result when no line starts with NaN.
+template <class F, bool kMax>
+void SkipNaNStarts(const CMatrix *A, unsigned int dim, CMatrix *Y, CMatrix *I) {
+    const unsigned int nDims = A->GetNoDimensions();
+    const unsigned int *dims = A->GetDimensions();
+    const std::size_t n = dim <= nDims ? dims[dim - 1] : 1;
+    if (n <= 1) return;  // a line of one element (Y may share A's data)
+    std::size_t before = 1;
+    for (unsigned int d = 0; d + 1 < dim && d < nDims; ++d) before *= dims[d];
+    const F *a = static_cast<const F *>(A->GetPr());
+    F *y = static_cast<F *>(Y->GetPr());
+    double *at = I != nullptr ? static_cast<double *>(I->GetPr()) : nullptr;
+    const std::size_t count = Y->GetNoElems();
+    for (std::size_t o = 0; o < count; ++o) {
+        if (!std::isnan(y[o])) continue;
+        const F *line = a + o % before + (o / before) * before * n;
+        std::size_t best = n;
+        for (std::size_t k = 0; k < n; ++k) {
+            const F x = line[k * before];
+            if (std::isnan(x)) continue;
+            if (best == n || (kMax ? x > y[o] : x < y[o])) {
+                best = k;
+                y[o] = x;
+            }
+        }
+        if (best != n && at != nullptr) at[o] = static_cast<double>(best + 1);
+    }
+}
+
 // The reductions by name, as the exported functions with a dimension call
 // them (there with KernelPath::kFastest).
 inline CMatrix *SumAlong(const CMatrix *A, unsigned int dim, kernels::KernelPath path) {
@@ -437,18 +471,24 @@ inline CMatrix *AnyAlong(const CMatrix *A, unsigned int dim, kernels::KernelPath
     return ReduceAlong<TestLine<false>, true, BeyondLast::kEachOne>(A, dim, path);
 }
 inline CMatrix *MaxAlong(const CMatrix *A, unsigned int dim, kernels::KernelPath path) {
-    return ReduceExtremum<ElementGt>(A, dim, path);
+    CMatrix *Y = ReduceExtremum<ElementGt>(A, dim, path);
+    SkipNaNStarts<double, true>(A, dim, Y, nullptr);
+    return Y;
 }
 inline CMatrix *MinAlong(const CMatrix *A, unsigned int dim, kernels::KernelPath path) {
-    return ReduceExtremum<ElementLt>(A, dim, path);
+    CMatrix *Y = ReduceExtremum<ElementLt>(A, dim, path);
+    SkipNaNStarts<double, false>(A, dim, Y, nullptr);
+    return Y;
 }
 inline void MaxAlong(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim,
                      kernels::KernelPath path) {
     ReduceExtremumWithIndex<ElementGt>(Y, I, A, dim, path);
+    SkipNaNStarts<double, true>(A, dim, Y, I);
 }
 inline void MinAlong(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim,
                      kernels::KernelPath path) {
     ReduceExtremumWithIndex<ElementLt>(Y, I, A, dim, path);
+    SkipNaNStarts<double, false>(A, dim, Y, I);
 }
 
 }  // namespace reduce

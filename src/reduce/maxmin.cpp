@@ -45,9 +45,20 @@ CMatrix *OtherClass(const CMatrix *A, unsigned int dim, CMatrix **I) {
     return Y;
 }
 
+// Single lines pass over their NaNs as the double folds do.
+template <bool kMax>
+void SkipNaNStarts(const CMatrix *A, unsigned int dim, CMatrix *Y, CMatrix *I) {
+    if (A->GetClassID() == mxClassSingle && !A->IsComplex() && Y != nullptr)
+        reduce::SkipNaNStarts<float, kMax>(A, dim, Y, I);
+}
+
 template <bool kMax>
 CMatrix *ValuesOnly(const CMatrix *A, unsigned int dim) {
-    if (!reduce::IsRealDouble(A)) return OtherClass<kMax>(A, dim, nullptr);
+    if (!reduce::IsRealDouble(A)) {
+        ArrayHolder Y(OtherClass<kMax>(A, dim, nullptr));
+        SkipNaNStarts<kMax>(A, dim, Y.get(), nullptr);
+        return Y.release();
+    }
     return kMax ? reduce::MaxAlong(A, dim, kPath) : reduce::MinAlong(A, dim, kPath);
 }
 
@@ -67,6 +78,7 @@ void WithPositions(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim)
     I = nullptr;
     CMatrix *positions = nullptr;
     ArrayHolder values(OtherClass<kMax>(A, dim, &positions));
+    SkipNaNStarts<kMax>(A, dim, values.get(), positions);
     Y = values.release();
     I = positions;
 }

@@ -67,17 +67,19 @@ inline ValueList ReferenceSort(const CMatrix *a, bool descend) {
 }
 
 /// The 1-based position of the maximum (or minimum) of the vector `a`: the
-/// first of the greatest (least) elements that are not NaN, or 1 when `a`
-/// starts with a NaN or holds only NaNs.
+/// first of the greatest (least) elements that are not NaN, or 1 when it
+/// holds only NaNs. A complex vector that starts with a NaN part still
+/// gives 1.
 inline double ReferenceExtreme(const CMatrix *a, bool max) {
-    std::size_t best = 0;
-    if (NaNAt(a, 0)) return 1.0;
-    for (std::size_t k = 1; k < a->GetNoElems(); ++k) {
+    const std::size_t n = a->GetNoElems();
+    if (a->GetPi() != nullptr && NaNAt(a, 0)) return 1.0;
+    std::size_t best = n;
+    for (std::size_t k = 0; k < n; ++k) {
         if (NaNAt(a, k)) continue;
-        const int c = CompareAt(a, k, best);
+        const int c = best == n ? 1 - 2 * !max : CompareAt(a, k, best);
         if (max ? c > 0 : c < 0) best = k;
     }
-    return double(best) + 1.0;
+    return best == n ? 1.0 : double(best) + 1.0;
 }
 
 /// `a` with the elements in a column, its class, flags and parts kept.
