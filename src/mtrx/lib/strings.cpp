@@ -401,14 +401,10 @@ std::vector<std::string> Delimiters(const Args &args, std::size_t k) {
     return out;
 }
 
-// strsplit: consecutive delimiters count as one; the longest delimiter
-// matching at a place wins.
-Outs Strsplit(const Args &args, BuiltinCall &) {
-    const Texts t = TextsOf(args, 0);
-    if (t.s.items.size() != 1) args.Refuse(0, "one text");
-    const std::string &s = t.s.items[0];
-    const std::vector<std::string> delimiters = Delimiters(args, 1);
-    StringArray parts;
+}  // namespace
+
+std::vector<std::string> SplitAt(const std::string &s, const std::vector<std::string> &delimiters) {
+    std::vector<std::string> parts;
     std::string part;
     bool after = false;
     for (std::size_t i = 0; i < s.size();) {
@@ -421,12 +417,26 @@ Outs Strsplit(const Args &args, BuiltinCall &) {
             after = false;
             continue;
         }
-        if (!after) parts.items.push_back(std::move(part));
+        if (!after) parts.push_back(std::move(part));
         part.clear();
         after = true;
         i += length;
     }
-    parts.items.push_back(std::move(part));
+    parts.push_back(std::move(part));
+    return parts;
+}
+
+namespace {
+
+// strsplit: consecutive delimiters count as one; the longest delimiter
+// matching at a place wins.
+Outs Strsplit(const Args &args, BuiltinCall &) {
+    const Texts t = TextsOf(args, 0);
+    if (t.s.items.size() != 1) args.Refuse(0, "one text");
+    const std::string &s = t.s.items[0];
+    const std::vector<std::string> delimiters = Delimiters(args, 1);
+    StringArray parts;
+    parts.items = SplitAt(s, delimiters);
     parts.dims = {1, static_cast<unsigned int>(parts.items.size())};
     return {Back(t.form == Texts::Form::String ? Texts::Form::String : Texts::Form::Cell,
                  std::move(parts))};

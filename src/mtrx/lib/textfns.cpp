@@ -474,24 +474,7 @@ Outs Split(const Args &args, BuiltinCall &) {
     std::vector<std::string> delimiters = {" ", "\t", "\n", "\r", "\v", "\f"};
     if (args.Has(1)) delimiters = Patterns(args, 1);
     StringArray parts;
-    std::string part;
-    bool after = false;
-    for (std::size_t i = 0; i < s.size();) {
-        std::size_t length = 0;
-        for (const std::string &d : delimiters)
-            if (!d.empty() && d.size() > length && s.compare(i, d.size(), d) == 0)
-                length = d.size();
-        if (length == 0) {
-            part += s[i++];
-            after = false;
-            continue;
-        }
-        if (!after) parts.items.push_back(std::move(part));
-        part.clear();
-        after = true;
-        i += length;
-    }
-    parts.items.push_back(std::move(part));
+    parts.items = SplitAt(s, delimiters);
     parts.dims = {static_cast<unsigned int>(parts.items.size()), 1};
     return {Back(t.form == Texts::Form::String ? Texts::Form::String : Texts::Form::Cell,
                  std::move(parts))};

@@ -39,6 +39,11 @@ std::vector<std::uint16_t> TextUnits(const std::string &text);
 /// scalar), or those of a cell or string array; anything else is refused.
 std::vector<std::string> Patterns(const Args &args, std::size_t k);
 
+/// The pieces of s between its delimiters, the longest delimiter matching
+/// at a place winning; a run of delimiters counts as one, so the pieces
+/// are empty only at the ends.
+std::vector<std::string> SplitAt(const std::string &s, const std::vector<std::string> &delimiters);
+
 /// A logical array of `dims`, all false.
 Array FalseArray(const Dims &dims);
 
