@@ -91,6 +91,15 @@ namespace funfun {
     throw CFunctionErrorException(kiv::WString(text.c_str()));
 }
 
+std::string StepTooSmallMessage(double t, double hmin) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "Failure at t=%e.  Unable to meet integration tolerances without reducing the "
+                  "step size below the smallest value allowed (%e) at time t.",
+                  t, hmin);
+    return text;
+}
+
 double Spacing(double t) {
     t = std::fabs(t);
     return std::nextafter(t, INFINITY) - t;
@@ -138,6 +147,7 @@ OdeSetup CheckOde(const wchar_t *name, const std::vector<double> &tspan,
 namespace {
 
 using funfun::Spacing;
+using funfun::StepTooSmallMessage;
 
 OdeSolution Solve(const Pair &pair, const OdeFunction &f, const std::vector<double> &tspan,
                   const std::vector<double> &y0, const OdeOptions &options) {
@@ -225,14 +235,8 @@ OdeSolution Solve(const Pair &pair, const OdeFunction &f, const std::vector<doub
             if (err <= rtol) break;
             ++sol.failedSteps;
             if (absh <= hmin) {
-                char text[256];
-                std::snprintf(text, sizeof text,
-                              "Failure at t=%e.  Unable to meet integration tolerances without "
-                              "reducing the step size below the smallest value allowed (%e) at "
-                              "time t.",
-                              t, hmin);
                 sol.status = 1;
-                sol.message = text;
+                sol.message = StepTooSmallMessage(t, hmin);
                 return sol;
             }
             if (nofailed) {

@@ -67,6 +67,7 @@ struct Dense {
 }  // namespace
 
 using funfun::Spacing;
+using funfun::StepTooSmallMessage;
 
 OdeSolution Ode15s(const OdeFunction &f, const std::vector<double> &tspan,
                    const std::vector<double> &y0, const OdeOptions &options) {
@@ -272,13 +273,7 @@ OdeSolution Ode15s(const OdeFunction &f, const std::vector<double> &tspan,
                 }
                 if (absh <= hmin) {
                     sol.status = 1;
-                    char text[160];
-                    std::snprintf(text, sizeof text,
-                                  "Failure at t=%e.  Unable to meet integration tolerances without "
-                                  "reducing the step size below the smallest value allowed (%e) at "
-                                  "time t.",
-                                  t, hmin);
-                    sol.message = text;
+                    sol.message = StepTooSmallMessage(t, hmin);
                     return sol;
                 }
                 const double newh = std::max(hmin, kNewtonCut * absh);
@@ -295,13 +290,7 @@ OdeSolution Ode15s(const OdeFunction &f, const std::vector<double> &tspan,
             ++failures;
             if (absh <= hmin) {
                 sol.status = 1;
-                char text[160];
-                std::snprintf(text, sizeof text,
-                              "Failure at t=%e.  Unable to meet integration tolerances without "
-                              "reducing the step size below the smallest value allowed (%e) at "
-                              "time t.",
-                              t, hmin);
-                sol.message = text;
+                sol.message = StepTooSmallMessage(t, hmin);
                 return sol;
             }
             double newh;

@@ -6,6 +6,7 @@
 #include <matrix/funfun.h>
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 namespace kiv {
@@ -30,6 +31,10 @@ OdeSetup CheckOde(const wchar_t *name, const std::vector<double> &tspan,
 /// The gap between |t| and the next larger double: 16 of them are the
 /// shortest step.
 double Spacing(double t);
+
+/// The message of a solver that gave up at t because a step below hmin
+/// would have been needed.
+std::string StepTooSmallMessage(double t, double hmin);
 
 /// Throws CFunctionErrorException "NAME: WHAT".
 [[noreturn]] void RefuseOde(const wchar_t *name, const wchar_t *what);
