@@ -146,6 +146,7 @@ OdeSetup CheckOde(const wchar_t *name, const std::vector<double> &tspan,
 
 namespace {
 
+using funfun::EmitStep;
 using funfun::Spacing;
 using funfun::StepTooSmallMessage;
 
@@ -271,18 +272,7 @@ OdeSolution Solve(const Pair &pair, const OdeFunction &f, const std::vector<doub
             }
             emit(tint, yout.data());
         };
-        if (fixedTimes) {
-            while (next < tspan.size() && tdir * (tspan[next] - tnew) <= 0) {
-                if (tspan[next] == tnew)
-                    emit(tnew, ynew.data());
-                else
-                    interpolate(tspan[next]);
-                ++next;
-            }
-        } else {
-            for (int r = 1; r < refine; ++r) interpolate(t + h * r / refine);
-            emit(tnew, ynew.data());
-        }
+        EmitStep(fixedTimes, tspan, next, tdir, t, tnew, h, refine, ynew.data(), interpolate, emit);
         if (done) break;
         // Grow the next step after a step that did not fail.
         if (nofailed) {

@@ -66,6 +66,7 @@ struct Dense {
 
 }  // namespace
 
+using funfun::EmitStep;
 using funfun::Spacing;
 using funfun::StepTooSmallMessage;
 
@@ -327,19 +328,8 @@ OdeSolution Ode15s(const OdeFunction &f, const std::vector<double> &tspan,
             }
             emit(tint, v.data());
         };
-        if (fixedTimes) {
-            while (next < tspan.size() && tdir * (tspan[next] - tnew) <= 0) {
-                if (tspan[next] == tnew)
-                    emit(tnew, ynew.data());
-                else
-                    interpolate(tspan[next]);
-                ++next;
-            }
-        } else {
-            const int refine = options.refine > 0 ? options.refine : 1;
-            for (int r = 1; r < refine; ++r) interpolate(t + h * r / refine);
-            emit(tnew, ynew.data());
-        }
+        EmitStep(fixedTimes, tspan, next, tdir, t, tnew, h,
+                 options.refine > 0 ? options.refine : 1, ynew.data(), interpolate, emit);
         if (done) break;
         t = tnew;
         y = ynew;

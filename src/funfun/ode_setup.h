@@ -36,6 +36,28 @@ double Spacing(double t);
 /// would have been needed.
 std::string StepTooSmallMessage(double t, double hmin);
 
+/// Emits what a finished step from t to tnew = t + h owes the output: the
+/// requested times up to tnew when tspan names them (`next` is the first
+/// not yet emitted; tnew itself exactly, the rest through `interpolate`),
+/// else refine - 1 points evenly inside the step and then tnew.
+template <class Interpolate, class Emit>
+void EmitStep(bool fixedTimes, const std::vector<double> &tspan, std::size_t &next, double tdir,
+              double t, double tnew, double h, int refine, const double *ynew,
+              const Interpolate &interpolate, const Emit &emit) {
+    if (fixedTimes) {
+        while (next < tspan.size() && tdir * (tspan[next] - tnew) <= 0) {
+            if (tspan[next] == tnew)
+                emit(tnew, ynew);
+            else
+                interpolate(tspan[next]);
+            ++next;
+        }
+        return;
+    }
+    for (int r = 1; r < refine; ++r) interpolate(t + h * r / refine);
+    emit(tnew, ynew);
+}
+
 /// Throws CFunctionErrorException "NAME: WHAT".
 [[noreturn]] void RefuseOde(const wchar_t *name, const wchar_t *what);
 
