@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "kernels/kernel_path.h"
@@ -83,33 +84,42 @@ inline std::size_t SpreadLeadingDimension(std::size_t rows) {
     return rows >= 128 && rows % 16 == 0 ? rows + 8 : rows;
 }
 
-/// True when the processor (and the operating system) support AVX2. Asked
-/// once; the answer is kept.
-inline bool HasAvx2() {
+/// The widest vector code the kernels may use: what the processor (and the
+/// operating system) support, narrowed by the environment variable
+/// RUL2MTRX_ISA, read once: `avx2` holds an AVX-512 machine to the AVX2
+/// paths, `portable` to the plain ones (so any machine can measure the
+/// narrower paths); any other value, or none, leaves the processor's answer.
+/// Every path gives the same bits, so the choice only moves the time.
+enum class VectorWidth { kPortable, kAvx2, kAvx512 };
+
+inline VectorWidth WidthFromEnvironment(const char *text, VectorWidth processor) {
+    if (text == nullptr) return processor;
+    if (std::strcmp(text, "portable") == 0) return VectorWidth::kPortable;
+    if (std::strcmp(text, "avx2") == 0 && processor == VectorWidth::kAvx512) return VectorWidth::kAvx2;
+    return processor;
+}
+
+inline VectorWidth UsableWidth() {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    static const bool has = [] {
+    static const VectorWidth width = [] {
         __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
+        const VectorWidth processor = __builtin_cpu_supports("avx512f") != 0 ? VectorWidth::kAvx512
+                                      : __builtin_cpu_supports("avx2") != 0  ? VectorWidth::kAvx2
+                                                                             : VectorWidth::kPortable;
+        return WidthFromEnvironment(std::getenv("RUL2MTRX_ISA"), processor);
     }();
-    return has;
+    return width;
 #else
-    return false;
+    return VectorWidth::kPortable;
 #endif
 }
 
-/// True when the processor (and the operating system) support AVX-512F,
-/// which the product's widest tiles need. Asked once; the answer is kept.
-inline bool HasAvx512() {
-#if defined(MATRIX_HAVE_AVX2_PATHS)
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f") != 0;
-    }();
-    return has;
-#else
-    return false;
-#endif
-}
+/// True when the AVX2 paths may run (see UsableWidth).
+inline bool HasAvx2() { return UsableWidth() != VectorWidth::kPortable; }
+
+/// True when the AVX-512F paths may run, which the product's widest tiles
+/// need (see UsableWidth).
+inline bool HasAvx512() { return UsableWidth() == VectorWidth::kAvx512; }
 
 }  // namespace kernels
 }  // namespace matrix

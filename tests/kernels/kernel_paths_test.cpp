@@ -103,6 +103,21 @@ std::string Name(const Shape &s, bool special) {
            (special ? " with zeros, Inf and NaN" : "");
 }
 
+// RUL2MTRX_ISA only narrows: `avx2` holds an AVX-512 machine to AVX2,
+// `portable` any machine to the plain paths; other texts change nothing.
+TEST(KernelPaths, VectorWidthFromEnvironment) {
+    using kernels::VectorWidth;
+    using kernels::WidthFromEnvironment;
+    const VectorWidth w512 = VectorWidth::kAvx512, w2 = VectorWidth::kAvx2, none = VectorWidth::kPortable;
+    EXPECT_EQ(WidthFromEnvironment(nullptr, w512), w512);
+    EXPECT_EQ(WidthFromEnvironment("avx2", w512), w2);
+    EXPECT_EQ(WidthFromEnvironment("avx2", none), none);
+    EXPECT_EQ(WidthFromEnvironment("portable", w512), none);
+    EXPECT_EQ(WidthFromEnvironment("portable", w2), none);
+    EXPECT_EQ(WidthFromEnvironment("avx512", w2), w2);
+    EXPECT_EQ(WidthFromEnvironment("AVX2", w512), w512);
+}
+
 // Form 0 is C = A*B from 0.0; forms 1 to 6 update C by A*B with each sign
 // in increasing and in decreasing order. Each on the in-place and the
 // packed A, by the fastest path and by the AVX2 one, against the portable
