@@ -51,6 +51,7 @@
 #include <matrix/exceptions.h>
 #include <matrix/mx.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstddef>
@@ -208,6 +209,14 @@ inline Operand View(const CMatrix *a) {
 template <class Element>
 void OverPairs(const Expansion &e, const Element &element) {
     const std::size_t n = e.dims[0], stepA = e.strideA[0], stepB = e.strideB[0];
+    if (stepA == 1 && stepB == 1) {
+        // Both operands run along the result (the same shapes): the loop
+        // the compiler can vectorise.
+        OverRuns(e, [&](std::size_t at, std::size_t offA, std::size_t offB) {
+            for (std::size_t k = 0; k < n; ++k) element(at + k, offA + k, offB + k);
+        });
+        return;
+    }
     OverRuns(e, [&](std::size_t at, std::size_t offA, std::size_t offB) {
         for (std::size_t k = 0; k < n; ++k) element(at + k, offA + k * stepA, offB + k * stepB);
     });
@@ -358,6 +367,19 @@ void ConvertPairs(const Expansion &e, const S *left, const Operand &b, T *r) {
     }
 }
 
+/// r = x op y for n elements of an integer class of at most 32 bits, op
+/// Plus, Minus or Times, exact in 64 bits and then saturated.
+template <class T, OpId kId>
+void SaturatingRun(std::size_t n, const T *__restrict x, const T *__restrict y, T *__restrict r) {
+    constexpr std::int64_t lo = std::numeric_limits<T>::min();
+    constexpr std::int64_t hi = std::numeric_limits<T>::max();
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::int64_t p = x[k], q = y[k];
+        const std::int64_t v = kId == OpId::kPlus ? p + q : (kId == OpId::kMinus ? p - q : p * q);
+        r[k] = static_cast<T>(std::min(hi, std::max(lo, v)));
+    }
+}
+
 template <class T, ElementOp kOp>
 void IntegerResult(const Expansion &e, const Operand &a, const Operand &b, CMatrix *R) {
     T *r = static_cast<T *>(ArrayFields::Pr(R));
@@ -369,6 +391,29 @@ void IntegerResult(const Expansion &e, const Operand &a, const Operand &b, CMatr
         // The usual pairings read their elements directly: the same values
         // as through the loaders, without a call per element.
         constexpr mxClassID kId = ClassOf<T>();
+        constexpr bool kExactInWide =
+            kOpId<kOp> == OpId::kPlus || kOpId<kOp> == OpId::kMinus ||
+            (kOpId<kOp> == OpId::kTimes && !std::is_same_v<T, std::uint32_t>);
+        if constexpr (kExactInWide) {
+            // Two elements of the class: the exact sum, difference or
+            // product in 64 bits, saturated, is what the double operation
+            // rounded once gives (a product beyond 2^53 saturates either
+            // way), and it vectorises.
+            if (a.id == kId && b.id == kId) {
+                const T *x = static_cast<const T *>(a.re), *y = static_cast<const T *>(b.re);
+                if (e.strideA[0] == 1 && e.strideB[0] == 1) {
+                    const std::size_t n = e.dims[0];
+                    OverRuns(e, [&](std::size_t at, std::size_t offA, std::size_t offB) {
+                        SaturatingRun<T, kOpId<kOp>>(n, x + offA, y + offB, r + at);
+                    });
+                } else {
+                    OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
+                        SaturatingRun<T, kOpId<kOp>>(1, x + ia, y + ib, r + i);
+                    });
+                }
+                return;
+            }
+        }
         if (a.id == kId && (b.id == kId || b.id == mxClassDouble)) {
             ConvertPairs<T, kOp>(e, static_cast<const T *>(a.re), b, r);
         } else if (a.id == mxClassDouble && b.id == kId) {
@@ -484,18 +529,56 @@ std::complex<F> ComplexElement(std::complex<F> x, std::complex<F> y) {
     return ComplexPower(x, y);
 }
 
+/// Reads the elements of an operand stored in F itself, real or complex,
+/// without a call per element: the values the loaders give.
+template <class F, bool kComplex>
+struct DirectComplex {
+    const F *re, *im;
+    std::complex<F> operator()(std::size_t i) const {
+        if constexpr (kComplex) return {re[i], im[i]};
+        return {re[i], F(0)};
+    }
+};
+
+template <class F, ElementOp kOp, class ReadA, class ReadB>
+void ComplexPairs(const Expansion &e, const ReadA &x, const ReadB &y, F *re, F *im) {
+    OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
+        const std::complex<F> z = ComplexElement<F, kOp>(x(ia), y(ib));
+        re[i] = z.real();
+        im[i] = z.imag();
+    });
+}
+
+template <class F, ElementOp kOp, class ReadA>
+void ComplexPairsDirectB(const Expansion &e, const ReadA &x, const Operand &b, F *re, F *im) {
+    const F *bre = static_cast<const F *>(b.re), *bim = static_cast<const F *>(b.im);
+    if (bim != nullptr)
+        ComplexPairs<F, kOp>(e, x, DirectComplex<F, true>{bre, bim}, re, im);
+    else
+        ComplexPairs<F, kOp>(e, x, DirectComplex<F, false>{bre, nullptr}, re, im);
+}
+
 /// Complex arithmetic in F (std::complex<float> for single).
 template <class F, ElementOp kOp>
 void ComplexResult(const Expansion &e, const Operand &a, const Operand &b, CMatrix *R) {
     F *re = static_cast<F *>(ArrayFields::Pr(R));
     F *im = static_cast<F *>(ArrayFields::Pi(R));
-    OverPairs(e, [&](std::size_t i, std::size_t ia, std::size_t ib) {
-        const std::complex<F> x(ReadAs<F>(a, ia), static_cast<F>(a.Im(ia)));
-        const std::complex<F> y(ReadAs<F>(b, ib), static_cast<F>(b.Im(ib)));
-        const std::complex<F> z = ComplexElement<F, kOp>(x, y);
-        re[i] = z.real();
-        im[i] = z.imag();
-    });
+    constexpr mxClassID kStored = std::is_same_v<F, float> ? mxClassSingle : mxClassDouble;
+    if (a.id == kStored && b.id == kStored) {
+        const F *are = static_cast<const F *>(a.re), *aim = static_cast<const F *>(a.im);
+        if (aim != nullptr)
+            ComplexPairsDirectB<F, kOp>(e, DirectComplex<F, true>{are, aim}, b, re, im);
+        else
+            ComplexPairsDirectB<F, kOp>(e, DirectComplex<F, false>{are, nullptr}, b, re, im);
+    } else {
+        const auto x = [&](std::size_t i) {
+            return std::complex<F>(ReadAs<F>(a, i), static_cast<F>(a.Im(i)));
+        };
+        const auto y = [&](std::size_t i) {
+            return std::complex<F>(ReadAs<F>(b, i), static_cast<F>(b.Im(i)));
+        };
+        ComplexPairs<F, kOp>(e, x, y, re, im);
+    }
     RealWhenPossible<F>(R);
 }
 
