@@ -220,8 +220,13 @@ CMatrix *ExtremeOtherClass(const CMatrix *A, unsigned int dim, CMatrix **I) {
                                         auto s = key(first);
                                         for (std::size_t k = 1; k < split.n; ++k) {
                                             const auto x = key(first + k * stride);
-                                            if (Order::IsNaN(x) || Order::IsNaN(s)) continue;
-                                            if (kMax ? Order::Less(s, x) : Order::Less(x, s)) {
+                                            // NaN is passed over: a line's
+                                            // first other element takes its
+                                            // place; only an all-NaN line
+                                            // gives its first NaN.
+                                            if (Order::IsNaN(x)) continue;
+                                            if (Order::IsNaN(s) ||
+                                                (kMax ? Order::Less(s, x) : Order::Less(x, s))) {
                                                 best = k;
                                                 s = x;
                                             }
