@@ -311,9 +311,12 @@ MATRIX_API bool Isequal(unsigned int n, const CMatrix **arrays);
 /// Tests A and B for equality; the same as Isequal with n = 2.
 MATRIX_API bool Isequal(const CMatrix *A, const CMatrix *B);
 /// Returns the truth of A as a condition: false when A has no elements;
-/// otherwise true exactly when no element equals zero (NaN counts as true).
-/// Every numeric class is accepted, each element read in its own class, and
-/// a one-element array through mxGetScalar. Allocates nothing. Throws
+/// otherwise true exactly when no element equals zero (NaN counts as true;
+/// a complex element is zero only when both of its parts are). Every
+/// numeric class is accepted, each element read in its own class, and a
+/// real one-element array through mxGetScalar. Allocates nothing for a real
+/// array (a complex one is tested through a logical array of its truth,
+/// which may throw CExhaustedMemoryException). Throws
 /// CNotImplementedException for a non-empty array whose class holds no
 /// numbers (cell, struct; sparse and code 0 with more than one element).
 MATRIX_API bool Tobool(const CMatrix *A);

@@ -54,6 +54,31 @@ Array Logical(bool b) {
     return out;
 }
 
+template <class F>
+bool AnyNaN(const void *part, std::size_t n) {
+    const F *p = static_cast<const F *>(part);
+    for (std::size_t i = 0; i < n; ++i)
+        if (std::isnan(p[i])) return true;
+    return false;
+}
+
+// The truth of a condition's value: true when it has elements and none is
+// zero (a complex element is zero when both parts are). A NaN has no truth
+// value; an operand of && or || must be one element.
+bool TruthOf(const Array &a, bool operandOfShortCircuit) {
+    if (operandOfShortCircuit && a.Numel() != 1)
+        throw Error("Operands to the || and && operators must be convertible to logical scalar values.");
+    const km::CMatrix *m = a.get();
+    const std::size_t n = a.Numel();
+    const bool nan = a.ClassID() == km::mxClassDouble
+                         ? AnyNaN<double>(m->GetPr(), n) || (m->IsComplex() && AnyNaN<double>(m->GetPi(), n))
+                     : a.ClassID() == km::mxClassSingle
+                         ? AnyNaN<float>(m->GetPr(), n) || (m->IsComplex() && AnyNaN<float>(m->GetPi(), n))
+                         : false;
+    if (nan) throw Error("NaN's cannot be converted to logicals.");
+    return km::Tobool(m);
+}
+
 // op applied to two scalars as the library applies it, when the result is
 // plain: a NaN operand or result (whose bits the library decides) and every
 // other operator go through the library.
@@ -867,9 +892,9 @@ Value Evaluator::Evaluate(const Expr &e) {
             return ApplyUnary(e.op, a.array());
         }
         case Expr::Kind::ShortCircuit: {
-            const bool left = km::Tobool(Evaluate(*e.args[0]).array());
-            if (e.op == Op::AndAnd ? !left : left) return Array(left);
-            return Array(km::Tobool(Evaluate(*e.args[1]).array()));
+            const bool left = TruthOf(Evaluate(*e.args[0]).array(), true);
+            if (e.op == Op::AndAnd ? !left : left) return Logical(left);
+            return Logical(TruthOf(Evaluate(*e.args[1]).array(), true));
         }
         case Expr::Kind::AnonFunction:
         case Expr::Kind::FuncHandle: return MakeHandle(e);
@@ -1037,12 +1062,12 @@ Value Evaluator::RangeOf(const Value &first, const Value &second, const Value *t
     return Array::Adopt(km::Colon(a, b, third->array().Scalar()));
 }
 
-bool Evaluator::Truth(const Expr &e) {
+bool Evaluator::Truth(const Expr &e, bool operandOfShortCircuit) {
     if (m_fastScalars) {
         if (e.kind == Expr::Kind::ShortCircuit) {
-            const bool left = Truth(*e.args[0]);
+            const bool left = Truth(*e.args[0], true);
             if (e.op == Op::AndAnd ? !left : left) return left;
-            return Truth(*e.args[1]);
+            return Truth(*e.args[1], true);
         }
         if (e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge) {
             // A comparison of two scalars gives its answer without a logical
@@ -1058,13 +1083,13 @@ bool Evaluator::Truth(const Expr &e) {
             const Value &b = Peek(*e.args[1], rightHolder);
             const Value &a = leftHolder ? *leftHolder : Peek(left, leftHolder);
             if (a.RealScalar(x) && b.RealScalar(y)) return Compare(e.op, x, y);
-            return km::Tobool(ApplyBinary(e.op, a.array(), b.array(), *this));
+            return TruthOf(ApplyBinary(e.op, a.array(), b.array(), *this), operandOfShortCircuit);
         }
     }
     const Value v = Evaluate(e);
     double x;
     if (m_fastScalars && v.RealScalar(x) && !std::isnan(x)) return x != 0.0;
-    return km::Tobool(v.array());
+    return TruthOf(v.array(), operandOfShortCircuit);
 }
 
 const Value &Evaluator::Peek(const Expr &e, std::optional<Value> &holder) {

@@ -229,7 +229,8 @@ private:
     // first:second or first:second:third, built.
     Value RangeOf(const Value &first, const Value &second, const Value *third);
     // The condition of an if or a while: whether `e` is true.
-    bool Truth(const Expr &e);
+    // The truth of a condition; an operand of && or || must be one element.
+    bool Truth(const Expr &e, bool operandOfShortCircuit = false);
     // True when evaluating `e` can have no effect beyond its value: numbers,
     // set variables, end, and operators on those.
     bool Pure(const Expr &e);

@@ -264,6 +264,11 @@ bool Tobool(const CMatrix *A) {
     const std::uint32_t n = A->GetNoElems();
     if (n == 0) return false;
     if (!A->IsNumeric()) throw CNotImplementedException();
+    // A complex element is zero only when both of its parts are.
+    if (A->IsComplex()) {
+        const ArrayHolder truth = Truth(A);
+        return !AnyZero<double>(truth->GetPr(), n);
+    }
     if (n == 1) {
         const double x = mxGetScalar(A);
         return x != 0.0;  // NaN is true
