@@ -8,6 +8,7 @@
 #include "error.h"
 #include "lexer.h"
 #include "lib/operators.h"
+#include "lib/shape.h"
 #include "resolver.h"
 #include "subscripts.h"
 #include "text.h"
@@ -705,12 +706,14 @@ Value Evaluator::Matrix(const Expr &e) {
     bool cells = true;
     bool any = false;
     bool strings = false;
+    bool records = false;
     for (const auto &row : e.rows) {
         rows.emplace_back();
         for (const ExprPtr &item : row) Expand(*item, rows.back());
         for (const Value &v : rows.back()) {
             cells = cells && v.IsCell();
             strings = strings || v.tag() == Tag::String;
+            records = records || v.IsStruct();
             any = true;
         }
     }
@@ -718,6 +721,13 @@ Value Evaluator::Matrix(const Expr &e) {
     if (strings) return JoinStrings(rows);
     // Cells join as cells, whatever they hold.
     if (any && cells) return JoinCells(rows);
+    // Struct arrays join element by element.
+    if (records) {
+        std::vector<Value> joined;
+        for (const std::vector<Value> &items : rows)
+            if (!items.empty()) joined.push_back(JoinValues(2, items, "horzcat"));
+        return JoinValues(1, joined, "vertcat");
+    }
     Array result;
     bool first = true;
     for (std::vector<Value> &items : rows) {

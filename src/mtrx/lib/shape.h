@@ -1,0 +1,21 @@
+// src/mtrx/lib/shape.h: concatenation of values of every kind, for the
+// built-ins and the matrix brackets.
+#ifndef MTRX_LIB_SHAPE_H
+#define MTRX_LIB_SHAPE_H
+
+#include "value.h"
+
+#include <string>
+#include <vector>
+
+namespace mtrx {
+
+/// The values joined along dimension dim (1-based): struct arrays element by
+/// element (same field names, the first's order; [] operands skipped), cells
+/// of anything slot by slot, arrays as the library's Cat joins them. `name`
+/// names the caller in messages.
+Value JoinValues(unsigned int dim, const std::vector<Value> &items, const std::string &name);
+
+}  // namespace mtrx
+
+#endif  // MTRX_LIB_SHAPE_H
