@@ -45,7 +45,8 @@ MATRIX_API Rearrangement CircshiftPlan(const std::vector<unsigned int> &dims,
 /// `order` must hold each of 1..order.size() once and have at least as many
 /// entries as the operand has dimensions (trailing lengths of 1 included
 /// only when order names them). Throws CFunctionErrorException
-/// "permute: the order must have at least N elements for an N-D array" and
+/// "permute: the order must have at least N elements, one per dimension of
+/// the array" and
 /// "permute: the order must be a permutation of 1..N".
 MATRIX_API Rearrangement PermutePlan(const std::vector<unsigned int> &dims,
                                      const std::vector<unsigned int> &order);

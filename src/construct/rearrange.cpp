@@ -76,7 +76,7 @@ void CheckOrder(const Lengths &dims, const Lengths &order, const char *name) {
     const std::size_t nd = Normalised(dims).size();
     if (order.size() < nd)
         Fail(std::string(name) + ": the order must have at least " + std::to_string(nd) +
-             " elements for an " + std::to_string(nd) + "-D array");
+             " elements, one per dimension of the array");
     std::vector<bool> seen(order.size(), false);
     for (unsigned int o : order) {
         if (o < 1 || o > order.size() || seen[o - 1])

@@ -48,6 +48,7 @@ TEST(Rearrange, RoundTripsAndCompositionsOnEveryClass) {
         SCOPED_TRACE(::testing::Message() << int(a->GetClassID()) << ' ' << a->GetNoElems());
         const std::vector<unsigned> orders[] = {{2, 1}, {3, 1, 2}, {2, 4, 1, 3}};
         for (const auto &order : orders) {
+            if (order.size() < Dims(a.get()).size()) continue;
             const ArrayPtr p(Permute(a.get(), order)), back(Ipermute(p.get(), order));
             EXPECT_TRUE(Same(back.get(), a.get()));
             EXPECT_EQ(Dims(p.get())[0], order[0] <= Dims(a.get()).size() ? Dims(a.get())[order[0] - 1] : 1u);
