@@ -150,7 +150,6 @@ Outs Size(const Args &args, BuiltinCall &c) {
 Array NumelOf(const Array &a) { return Array(a.Numel()); }
 Array NdimsOf(const Array &a) { return Array(a.NDims()); }
 Array LengthOf(const Array &a) { return Array(km::Length(a)); }
-Array IsemptyOf(const Array &a) { return km::Isempty(a); }
 Array TransposeOf(const Array &a) { return km::Transpose(a); }
 Array CtransposeOf(const Array &a) { return km::Ctranspose(a); }
 
@@ -233,7 +232,6 @@ const BuiltinEntry kEntries[] = {
     {"numel", Shape<NumelOf>, 1, 1, 1, "numel(A)", "Number of elements."},
     {"ndims", Shape<NdimsOf>, 1, 1, 1, "ndims(A)", "Number of dimensions."},
     {"length", Shape<LengthOf>, 1, 1, 1, "length(A)", "Largest dimension, 0 when empty."},
-    {"isempty", Shape<IsemptyOf>, 1, 1, 1, "isempty(A)", "True when A has no elements."},
     {"reshape", Reshape, 2, 4, 1, "reshape(A, m, n), reshape(A, m, n, p), reshape(A, [m n])",
      "The elements of A in a new shape."},
     {"repmat", Repmat, 2, 3, 1, "repmat(A, n), repmat(A, m, n), repmat(A, [m n])",

@@ -361,7 +361,9 @@ Outs ShapeTest(const Args &args, BuiltinCall &) {
         case 1: answer = two && d[1] == 1; break;                    // iscolumn
         case 2: answer = two && (d[0] == 1 || d[1] == 1); break;     // isvector
         case 3: answer = two; break;                                 // ismatrix
-        default: answer = two && d[0] == d[1]; break;                // issquare
+        case 4: answer = two && d[0] == d[1]; break;                 // issquare
+        case 5: answer = Count(d) == 1; break;                       // isscalar
+        default: answer = Count(d) == 0; break;                      // isempty
     }
     return {Logical(answer)};
 }
@@ -505,6 +507,8 @@ const BuiltinEntry kEntries[] = {
     {"isvector", ShapeTest<2>, 1, 1, 1, "isvector(A)", "True for a 1 x n or n x 1 array."},
     {"ismatrix", ShapeTest<3>, 1, 1, 1, "ismatrix(A)", "True for an array of two dimensions."},
     {"issquare", ShapeTest<4>, 1, 1, 1, "issquare(A)", "True for an n x n array."},
+    {"isscalar", ShapeTest<5>, 1, 1, 1, "isscalar(A)", "True for a 1 x 1 value of any kind."},
+    {"isempty", ShapeTest<6>, 1, 1, 1, "isempty(A)", "True when A has no elements."},
     {"sub2ind", Sub2ind, 2, kAny, 1, "sub2ind(sz, i, j, ...)",
      "Linear indices of subscripts into an array of size sz."},
     {"ind2sub", Ind2sub, 2, 2, kAny, "[i, j, ...] = ind2sub(sz, k)",
