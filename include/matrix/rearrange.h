@@ -105,15 +105,19 @@ MATRIX_API std::vector<unsigned int> SqueezeDims(const std::vector<unsigned int>
 /// kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Blkdiag(unsigned int n, const CMatrix **arrays);
 
-/// The grids of ndgrid(x1, ..., xn) (n >= 1, vectors of any class but cell
-/// and struct, n == 1 meaning ndgrid(x1, x1)): grid k has lengths
-/// numel(x1) x ... x numel(xn) and holds x_k(i_k) at (i_1, ..., i_n).
+/// The grids of ndgrid(x1, ..., xn) (n >= 1, arrays of a numeric class,
+/// char or logical, each read as x(:); one input stands for max(nOutputs, 2)
+/// copies of it): grid k has lengths numel(x1) x ... x numel(xn) and holds
+/// x_k(i_k) at (i_1, ..., i_n), of x_k's class. Only the first nOutputs
+/// grids (at least one) are made.
 /// With `mesh` (meshgrid) the first two inputs swap roles: the grids are
 /// numel(x2) x numel(x1) x numel(x3) ..., grid 1 varying along columns and
 /// grid 2 along rows; meshgrid takes two or three inputs (one meaning
-/// (x, x)). The arrays are new and owned by the caller. Throws
-/// CFunctionErrorException "ndgrid: the inputs must be vectors" (or
-/// "meshgrid: ...") and kiv::CExhaustedMemoryException.
+/// (x, x), or (x, x, x) for three outputs). The arrays are new and owned by
+/// the caller. Throws CFunctionErrorException "ndgrid: the inputs must be
+/// numeric, char or logical arrays" (or "meshgrid: ..."), also for no
+/// input, and kiv::CExhaustedMemoryException when a grid's byte size does
+/// not fit in 32 bits.
 [[nodiscard]] MATRIX_API std::vector<CMatrix *> Grids(const std::vector<const CMatrix *> &inputs,
                                                       unsigned int nOutputs, bool mesh);
 

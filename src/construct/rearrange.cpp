@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -335,16 +336,26 @@ CMatrix *Blkdiag(unsigned int n, const CMatrix **arrays) {
 std::vector<CMatrix *> Grids(const std::vector<const CMatrix *> &inputs, unsigned int nOutputs,
                              bool mesh) {
     const char *name = mesh ? "meshgrid" : "ndgrid";
-    if (inputs.empty()) Fail(std::string(name) + ": at least one input is needed");
+    if (inputs.empty())
+        Fail(std::string(name) + ": the inputs must be numeric, char or logical arrays");
     for (const CMatrix *x : inputs)
-        if (x->IsStruct() || (!x->IsCell() && !x->IsNumeric()))
-            Fail(std::string(name) + ": the inputs must be numeric, char or logical vectors");
+        if (!x->IsNumeric())
+            Fail(std::string(name) + ": the inputs must be numeric, char or logical arrays");
     // One input stands for all of them.
     std::vector<const CMatrix *> xs(inputs);
     if (xs.size() == 1) xs.assign(mesh ? (nOutputs > 2 ? 3 : 2) : std::max(nOutputs, 2u), xs[0]);
     Lengths dims;
     for (const CMatrix *x : xs) dims.push_back(x->GetNoElems());
     if (mesh) std::swap(dims[0], dims[1]);
+    // Each grid is as large as the product: refuse what cannot be stored
+    // before its plan is built.
+    std::uint64_t bytes = 0;
+    for (const CMatrix *x : xs)
+        bytes = std::max<std::uint64_t>(bytes, std::max(1u, x->GetElementSize()));
+    for (unsigned int d : dims) {
+        bytes *= d;
+        if (bytes > UINT32_MAX) throw kiv::CExhaustedMemoryException();
+    }
     std::vector<ArrayHolder> grids;
     for (std::size_t g = 0; g < xs.size() && g < std::max(nOutputs, 1u); ++g) {
         // Grid g varies along dimension g (meshgrid: x along columns, y

@@ -737,12 +737,13 @@ Value Evaluator::Matrix(const Expr &e) {
         Array joined =
             raw.size() == 1
                 ? items[0].array()
-                : Array::Adopt(km::Horzcat(static_cast<unsigned int>(raw.size()), raw.data()));
+                : Array::Adopt(km::Cat(2, static_cast<unsigned int>(raw.size()), raw.data()));
         if (first) {
             result = std::move(joined);
             first = false;
         } else {
-            result = km::Vertcat(result, joined);
+            // Cat joins matrices as Vertcat does, and N-D arrays as well.
+            result = Array::Adopt(km::Cat(1, result.get(), joined.get()));
         }
     }
     return result;

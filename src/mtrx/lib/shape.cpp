@@ -5,6 +5,7 @@
 #include "lib/shape.h"
 
 #include "lib/support.h"
+#include "text.h"
 
 #include <matrix/gallery.h>
 #include <matrix/rearrange.h>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
 namespace mtrx {
 
@@ -205,6 +207,18 @@ Value JoinValues(unsigned int dim, const std::vector<Value> &items, const std::s
     if (items.empty()) return Value();
     for (const Value &v : items)
         if (v.IsStruct()) return JoinRecords(dim, items, name);
+    for (const Value &v : items) {
+        if (v.tag() != Tag::String) continue;
+        // String arrays join as the brackets join them: one row, or one
+        // row per operand.
+        if (dim > 2) throw Error("'" + name + "' joins string arrays along dimension 1 or 2 only");
+        std::vector<std::vector<Value>> rows;
+        for (const Value &item : items) {
+            if (rows.empty() || dim == 1) rows.emplace_back();
+            rows.back().push_back(item);
+        }
+        return JoinStrings(rows);
+    }
     // Cells of anything join slot by slot, as a cell of arrays does.
     bool cells = true;
     for (const Value &v : items) cells = cells && v.IsCell();
@@ -319,8 +333,21 @@ Outs RandiBuiltin(const Args &args, BuiltinCall &) {
     const std::vector<double> r = km::Array::Adopt(km::Double(range.get())).ToVector();
     const double lo = r.size() == 2 ? r[0] : 1.0, hi = r.back();
     std::size_t count = args.size();
+    km::mxClassID id = km::mxClassDouble;
     if (count > 1 && args.IsText(count - 1)) {
-        if (args.GetText(count - 1) != "double") args.Refuse(count - 1, "'double'");
+        static const std::pair<const char *, km::mxClassID> kNames[] = {
+            {"double", km::mxClassDouble}, {"single", km::mxClassSingle},
+            {"int8", km::mxClassInt8},     {"uint8", km::mxClassUint8},
+            {"int16", km::mxClassInt16},   {"uint16", km::mxClassUint16},
+            {"int32", km::mxClassInt32},   {"uint32", km::mxClassUint32}};
+        const std::string name = args.GetText(count - 1);
+        bool known = false;
+        for (const auto &entry : kNames)
+            if (name == entry.first) {
+                id = entry.second;
+                known = true;
+            }
+        if (!known) args.Refuse(count - 1, "a class name: double, single or an integer class");
         --count;
     }
     std::vector<unsigned int> dims;
@@ -334,7 +361,17 @@ Outs RandiBuiltin(const Args &args, BuiltinCall &) {
     }
     if (!(lo == std::floor(lo) && hi == std::floor(hi)) || !(lo <= hi))
         throw Error("'randi': the range must be whole numbers with imin <= imax");
-    return {Array::Adopt(km::Randi(lo, hi, static_cast<unsigned int>(dims.size()), dims.data()))};
+    if (id != km::mxClassDouble) {
+        // The range must lie in the class, checked before anything is drawn.
+        const Array bounds(1, 2, std::vector<double>{lo, hi});
+        const Array kept = Array::Adopt(km::Cast(bounds.get(), id));
+        if (Array::Adopt(km::Double(kept.get())).ToVector() != std::vector<double>{lo, hi})
+            throw Error("'randi': the range does not fit in class " + std::string(ClassName(kept)));
+    }
+    Array drawn =
+        Array::Adopt(km::Randi(lo, hi, static_cast<unsigned int>(dims.size()), dims.data()));
+    if (id == km::mxClassDouble) return {drawn};
+    return {Array::Adopt(km::Cast(drawn.get(), id))};
 }
 
 Outs RandpermBuiltin(const Args &args, BuiltinCall &) {
@@ -438,8 +475,12 @@ Outs Ind2sub(const Args &args, BuiltinCall &c) {
     for (std::size_t e = 0; e < k.size(); ++e) {
         if (!(k[e] >= 1 && k[e] == std::floor(k[e])))
             throw Error("'ind2sub': indices must be positive whole numbers");
-        if (k[e] > total) throw Error("'ind2sub': index exceeds the number of array elements (" +
-                                      std::to_string(static_cast<unsigned long long>(total)) + ")");
+        if (k[e] > total) {
+            char count[32];
+            std::snprintf(count, sizeof count, "%.17g", total);
+            throw Error("'ind2sub': index exceeds the number of array elements (" +
+                        std::string(count) + ")");
+        }
         double rest = k[e] - 1;
         for (std::size_t j = 0; j < n; ++j) {
             if (j + 1 == n) {
@@ -496,7 +537,8 @@ const BuiltinEntry kEntries[] = {
      "The Wilkinson eigenvalue test matrix: tridiagonal, ones beside the diagonal."},
     {"compan", CompanBuiltin, 1, 1, 1, "compan(p)",
      "The companion matrix of the polynomial p, whose eigenvalues are its roots."},
-    {"randi", RandiBuiltin, 1, kAny, 1, "randi(imax), randi(imax, m, n, ...), randi([imin imax], ...)",
+    {"randi", RandiBuiltin, 1, kAny, 1,
+     "randi(imax), randi(imax, m, n, ...), randi([imin imax], ...), randi(..., 'class')",
      "Uniformly distributed random whole numbers from 1 (or imin) to imax."},
     {"randperm", RandpermBuiltin, 1, 2, 1, "randperm(n), randperm(n, k)",
      "A random permutation of 1..n, or k distinct numbers drawn from them."},
