@@ -11,12 +11,12 @@
 namespace kiv {
 namespace matrix {
 
-// Every function returns a new real double array owned by the caller and
-// leaves its arguments unchanged; each throws kiv::CExhaustedMemoryException
-// when a length or byte size does not fit in 32 bits or storage cannot be
-// obtained. Vector arguments are real double arrays whose elements are read
-// in column-major order (any shape); another class or a complex one throws
-// CNotImplementedException.
+// Every function returns a new array owned by the caller, real double
+// unless said otherwise, and leaves its arguments unchanged; each throws
+// kiv::CExhaustedMemoryException when a length or byte size does not fit in
+// 32 bits or storage cannot be obtained. Vector arguments are read in
+// column-major order (any shape); a class a function does not take (cell
+// and struct always) throws CNotImplementedException.
 
 /// The n x n magic square (n = 0 gives 0x0; n = 2 gives [1 3; 4 2], which is
 /// not magic): odd n by the diagonal (de la Loubere) stepping, n divisible
@@ -29,18 +29,22 @@ namespace matrix {
 /// The n x n inverse of the Hilbert matrix, computed in whole numbers (exact
 /// while they stay below 2^53, up to n = 13).
 [[nodiscard]] MATRIX_API CMatrix *Invhilb(unsigned int n);
-/// The Vandermonde matrix of c (n elements): n x n, A(i, j) = c(i)^(n-j),
-/// each column the previous one times c.
+/// The Vandermonde matrix of c (n elements of a numeric class, char or
+/// logical, complex included): n x n, A(i, j) = c(i)^(n-j), column n ones
+/// and each column before it c .* the next (Times), of the class Times and
+/// Cat give (c's integer or single class; double for char and logical).
 [[nodiscard]] MATRIX_API CMatrix *Vander(const CMatrix *c);
 /// The Toeplitz matrix of first column c and first row r: numel(c) x
 /// numel(r), T(i, j) = c(i-j+1) for i >= j and r(j-i+1) above; c(1) sits on
-/// the diagonal whatever r(1) is. Toeplitz(c, nullptr) is the symmetric
-/// Toeplitz(c, c).
+/// the diagonal whatever r(1) is. The elements are moved, not computed, of
+/// the class Cat gives [c(:).', r(:).']. Toeplitz(c, nullptr) is
+/// Toeplitz(c, c), and for a complex c the Hermitian matrix: conj(c) below
+/// the diagonal, c(1) on it.
 [[nodiscard]] MATRIX_API CMatrix *Toeplitz(const CMatrix *c, const CMatrix *r);
 /// The Hankel matrix of first column c and last row r: numel(c) x numel(r),
 /// H(i, j) = c(i+j-1) while i + j - 1 <= numel(c), else r(i+j-numel(c)); the
-/// last element of c wins over r(1). Hankel(c, nullptr) puts zeros below the
-/// anti-diagonal (r of numel(c) zeros).
+/// last element of c wins over r(1). Classes as Toeplitz. Hankel(c, nullptr)
+/// puts zeros below the anti-diagonal (r of numel(c) double zeros).
 [[nodiscard]] MATRIX_API CMatrix *Hankel(const CMatrix *c, const CMatrix *r);
 /// The n x n Pascal matrix, P(i, j) = binomial(i+j-2, j-1), by additions.
 [[nodiscard]] MATRIX_API CMatrix *Pascal(unsigned int n);
@@ -49,8 +53,8 @@ namespace matrix {
 /// The n x n Wilkinson matrix: symmetric tridiagonal, ones off the diagonal,
 /// |(1-n)/2 + i - 1| on it.
 [[nodiscard]] MATRIX_API CMatrix *Wilkinson(unsigned int n);
-/// The companion matrix of the polynomial p (coefficients from the highest
-/// power): (n-1) x (n-1), first row -p(2:n) / p(1), ones below the diagonal;
+/// The companion matrix of the polynomial p (real double coefficients from
+/// the highest power): (n-1) x (n-1), first row -p(2:n) / p(1), ones below the diagonal;
 /// fewer than two coefficients give 0x0. Throws CFunctionErrorException
 /// "compan: the input must be a vector" for a matrix.
 [[nodiscard]] MATRIX_API CMatrix *Compan(const CMatrix *p);

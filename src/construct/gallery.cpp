@@ -4,9 +4,12 @@
 
 #include <kiv/exception.h>
 #include <kiv/random.h>
+#include <matrix/concat.h>
 #include <matrix/construct.h>
+#include <matrix/elementwise.h>
 #include <matrix/exceptions.h>
 #include <matrix/mx.h>
+#include <matrix/rearrange.h>
 
 #include <cmath>
 #include <cstddef>
@@ -125,38 +128,72 @@ CMatrix *Invhilb(unsigned int n) {
 }
 
 CMatrix *Vander(const CMatrix *c) {
-    const std::vector<double> v = Elements(c);
-    const auto n = static_cast<unsigned int>(v.size());
-    double *a = nullptr;
-    ArrayHolder r(ZeroMatrix(n, n, a));
-    if (n == 0) return r.release();
-    for (std::size_t i = 0; i < n; ++i) a[i + (n - 1) * std::size_t{n}] = 1.0;
-    for (std::size_t j = n - 1; j-- > 0;)
-        for (std::size_t i = 0; i < n; ++i) a[i + j * n] = v[i] * a[i + (j + 1) * n];
-    return r.release();
+    if (!c->IsNumeric()) throw CNotImplementedException();
+    const unsigned int n = c->GetNoElems();
+    if (std::uint64_t{n} * n > UINT32_MAX) throw kiv::CExhaustedMemoryException();
+    if (n == 0) return Zeros(0u, 0u);
+    // Column n is ones, each column before it c .* the next: Times and then
+    // Cat combine the classes as the operators do.
+    const unsigned int column[2] = {n, 1};
+    ArrayHolder x(c->CreateShareArray());
+    x->Reshape(2, column);
+    std::vector<ArrayHolder> cols(n);
+    cols[n - 1].reset(Ones(n, 1u));
+    for (unsigned int j = n - 1; j-- > 0;) cols[j].reset(Times(x.get(), cols[j + 1].get()));
+    std::vector<const CMatrix *> raw;
+    for (const ArrayHolder &col : cols) raw.push_back(col.get());
+    return Cat(2, n, raw.data());
 }
 
-CMatrix *Toeplitz(const CMatrix *c, const CMatrix *r) {
-    const std::vector<double> col = Elements(c);
-    const std::vector<double> row = r ? Elements(r) : col;
-    const auto m = static_cast<unsigned int>(col.size()), n = static_cast<unsigned int>(row.size());
-    double *t = nullptr;
-    ArrayHolder out(ZeroMatrix(m, n, t));
+namespace {
+
+// The elements of `a` (a numeric class, char or logical) as a 1 x n row
+// sharing its data.
+ArrayHolder AsRow(const CMatrix *a) {
+    if (!a->IsNumeric()) throw CNotImplementedException();
+    const unsigned int row[2] = {1, a->GetNoElems()};
+    ArrayHolder r(a->CreateShareArray());
+    r->Reshape(2, row);
+    return r;
+}
+
+// The m x n array whose element (i, j) is element Pick(i, j) of [col, row]
+// (Cat combining their classes).
+template <typename PickFn>
+CMatrix *FromColumnAndRow(const CMatrix *col, const CMatrix *row, PickFn pick) {
+    const unsigned int m = col->GetNoElems(), n = row->GetNoElems();
+    if (std::uint64_t{m} * n > UINT32_MAX) throw kiv::CExhaustedMemoryException();
+    ArrayHolder x(Cat(2, col, row));
+    Rearrangement plan;
+    plan.dims = {m, n};
+    plan.source.resize(std::size_t{m} * n);
     for (std::size_t j = 0; j < n; ++j)
-        for (std::size_t i = 0; i < m; ++i) t[i + j * m] = i >= j ? col[i - j] : row[j - i];
-    return out.release();
+        for (std::size_t i = 0; i < m; ++i)
+            plan.source[i + j * m] = static_cast<unsigned int>(pick(i, j, m));
+    return Rearrange(x.get(), plan);
+}
+
+}  // namespace
+
+CMatrix *Toeplitz(const CMatrix *c, const CMatrix *r) {
+    ArrayHolder col(AsRow(c)), row(AsRow(r ? r : c));
+    // One complex argument gives the Hermitian matrix: conj(c) below the
+    // diagonal, c(1) on it.
+    const bool hermitian = !r && c->IsComplex();
+    if (hermitian) col.reset(Conj(col.get()));
+    return FromColumnAndRow(col.get(), row.get(),
+                            [hermitian](std::size_t i, std::size_t j, std::size_t m) {
+                                if (i > j || (i == j && !hermitian)) return i - j;
+                                return m + (j - i);
+                            });
 }
 
 CMatrix *Hankel(const CMatrix *c, const CMatrix *r) {
-    const std::vector<double> col = Elements(c);
-    const std::vector<double> row = r ? Elements(r) : std::vector<double>(col.size(), 0.0);
-    const auto m = static_cast<unsigned int>(col.size()), n = static_cast<unsigned int>(row.size());
-    double *h = nullptr;
-    ArrayHolder out(ZeroMatrix(m, n, h));
-    for (std::size_t j = 0; j < n; ++j)
-        for (std::size_t i = 0; i < m; ++i)
-            h[i + j * m] = i + j < m ? col[i + j] : row[i + j - m + 1];
-    return out.release();
+    ArrayHolder col(AsRow(c));
+    ArrayHolder row(r ? AsRow(r) : ArrayHolder(Zeros(1u, c->GetNoElems())));
+    return FromColumnAndRow(col.get(), row.get(), [](std::size_t i, std::size_t j, std::size_t m) {
+        return i + j < m ? i + j : m + (i + j - m + 1);
+    });
 }
 
 CMatrix *Pascal(unsigned int n) {

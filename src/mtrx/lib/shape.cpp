@@ -302,23 +302,42 @@ const Array &RealDouble(const Args &args, std::size_t k) {
     return a;
 }
 
+// A gallery matrix in the class a trailing 'double' or 'single' names, at
+// argument `k` when there is one.
+Value InClass(const Args &args, std::size_t k, km::CMatrix *made) {
+    Array a = Array::Adopt(made);
+    if (!args.Has(k)) return Value(a);
+    const std::string name = args.IsText(k) ? args.GetText(k) : std::string();
+    if (name == "single") return Value(Array::Adopt(km::Single(a.get())));
+    if (name != "double") args.Refuse(k, "'double' or 'single'");
+    return Value(a);
+}
+
 template <km::CMatrix *(*Make)(unsigned int)>
 Outs OfOrder(const Args &args, BuiltinCall &) {
-    return {Array::Adopt(Make(args.GetLength(0)))};
+    return {InClass(args, 1, Make(args.GetLength(0)))};
+}
+
+// Argument k: an array of a numeric class, char or logical.
+const Array &Plain(const Args &args, std::size_t k) {
+    if (!args[k].IsArray()) args.Refuse(k, "a numeric, char or logical vector");
+    return args.GetArray(k);
 }
 
 Outs VanderBuiltin(const Args &args, BuiltinCall &) {
-    return {Array::Adopt(km::Vander(RealDouble(args, 0).get()))};
+    return {Array::Adopt(km::Vander(Plain(args, 0).get()))};
 }
 
 template <bool kToeplitz>
 Outs TwoVectors(const Args &args, BuiltinCall &) {
-    const km::CMatrix *c = RealDouble(args, 0).get();
-    const km::CMatrix *r = args.Has(1) ? RealDouble(args, 1).get() : nullptr;
+    const km::CMatrix *c = Plain(args, 0).get();
+    const km::CMatrix *r = args.Has(1) ? Plain(args, 1).get() : nullptr;
     return {Array::Adopt(kToeplitz ? km::Toeplitz(c, r) : km::Hankel(c, r))};
 }
 
-Outs RosserBuiltin(const Args &, BuiltinCall &) { return {Array::Adopt(km::Rosser())}; }
+Outs RosserBuiltin(const Args &args, BuiltinCall &) {
+    return {InClass(args, 0, km::Rosser())};
+}
 
 Outs CompanBuiltin(const Args &args, BuiltinCall &) {
     return {Array::Adopt(km::Compan(RealDouble(args, 0).get()))};
@@ -523,17 +542,17 @@ const BuiltinEntry kEntries[] = {
      "Grids of coordinates: x1 along the first dimension, x2 along the second, ..."},
     {"magic", OfOrder<km::Magic>, 1, 1, 1, "magic(n)",
      "The n x n magic square: equal sums of rows, columns and diagonals (n >= 3)."},
-    {"hilb", OfOrder<km::Hilb>, 1, 1, 1, "hilb(n)", "The Hilbert matrix, 1 / (i + j - 1)."},
-    {"invhilb", OfOrder<km::Invhilb>, 1, 1, 1, "invhilb(n)",
+    {"hilb", OfOrder<km::Hilb>, 1, 2, 1, "hilb(n), hilb(n, 'single')", "The Hilbert matrix, 1 / (i + j - 1)."},
+    {"invhilb", OfOrder<km::Invhilb>, 1, 2, 1, "invhilb(n), invhilb(n, 'single')",
      "The exact inverse of the Hilbert matrix, in whole numbers."},
     {"vander", VanderBuiltin, 1, 1, 1, "vander(c)", "The Vandermonde matrix, c(i)^(n-j)."},
     {"toeplitz", TwoVectors<true>, 1, 2, 1, "toeplitz(c), toeplitz(c, r)",
      "The Toeplitz matrix of first column c and first row r (c(1) on the diagonal)."},
     {"hankel", TwoVectors<false>, 1, 2, 1, "hankel(c), hankel(c, r)",
      "The Hankel matrix of first column c and last row r (zeros below the anti-diagonal)."},
-    {"pascal", OfOrder<km::Pascal>, 1, 1, 1, "pascal(n)", "The Pascal matrix of binomial coefficients."},
-    {"rosser", RosserBuiltin, 0, 0, 1, "rosser", "The 8 x 8 Rosser eigenvalue test matrix."},
-    {"wilkinson", OfOrder<km::Wilkinson>, 1, 1, 1, "wilkinson(n)",
+    {"pascal", OfOrder<km::Pascal>, 1, 2, 1, "pascal(n), pascal(n, 'single')", "The Pascal matrix of binomial coefficients."},
+    {"rosser", RosserBuiltin, 0, 1, 1, "rosser, rosser('single')", "The 8 x 8 Rosser eigenvalue test matrix."},
+    {"wilkinson", OfOrder<km::Wilkinson>, 1, 2, 1, "wilkinson(n), wilkinson(n, 'single')",
      "The Wilkinson eigenvalue test matrix: tridiagonal, ones beside the diagonal."},
     {"compan", CompanBuiltin, 1, 1, 1, "compan(p)",
      "The companion matrix of the polynomial p, whose eigenvalues are its roots."},
