@@ -1042,6 +1042,16 @@ bool Evaluator::WriteElement(const Target &t, const Value &rhs) {
 }
 
 Value Evaluator::RangeOf(const Value &first, const Value &second, const Value *third) {
+    // Operands of other classes than double make a range of their class.
+    if (first.tag() != Tag::Scalar || second.tag() != Tag::Scalar ||
+        (third && third->tag() != Tag::Scalar)) {
+        const auto plain = [](const Value &v) {
+            return v.tag() == Tag::Array && v.array().ClassID() == km::mxClassDouble &&
+                   !v.array().IsLogical() && !IsChar(v.array());
+        };
+        if (!plain(first) || !plain(second) || (third && !plain(*third)))
+            return third ? RangeValue(first, &second, *third) : RangeValue(first, nullptr, second);
+    }
     const double a = first.array().Scalar();
     const double b = second.array().Scalar();
     if (!third) return Array::Adopt(km::Colon(a, b));

@@ -176,13 +176,6 @@ Outs Reshape(const Args &args, BuiltinCall &) {
     throw Error("'reshape' takes two or three lengths");
 }
 
-Outs ColonBuiltin(const Args &args, BuiltinCall &) {
-    const double a = args.GetScalar(0);
-    const double b = args.GetScalar(1);
-    if (args.size() == 2) return {Array::Adopt(km::Colon(a, b))};
-    return {Array::Adopt(km::Colon(a, b, args.GetScalar(2)))};
-}
-
 Outs Linspace(const Args &args, BuiltinCall &) {
     const double a = args.GetScalar(0);
     const double b = args.GetScalar(1);
@@ -224,8 +217,6 @@ const BuiltinEntry kEntries[] = {
     {"rng", Rng, 1, 1, 0, "rng(seed)", "Restarts the random generators from a seed."},
     {"linspace", Linspace, 2, 3, 1, "linspace(a, b), linspace(a, b, n)",
      "n (default 100) equally spaced points from a to b."},
-    {"colon", ColonBuiltin, 2, 3, 1, "colon(a, b), colon(a, step, b)",
-     "The range a:b or a:step:b."},
     {"size", Size, 1, kAny, kAny,
      "size(A), size(A, dim), size(A, [d1 d2 ...]), size(A, d1, d2, ...), [m, n, ...] = size(A)",
      "Lengths of the dimensions."},

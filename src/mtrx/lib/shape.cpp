@@ -258,7 +258,45 @@ Value JoinValues(unsigned int dim, const std::vector<Value> &items, const std::s
     return Value(Array::Adopt(km::Cat(dim, static_cast<unsigned int>(raw.size()), raw.data())));
 }
 
+Value RangeValue(const Value &first, const Value *step, const Value &last) {
+    const Value *operands[3] = {&first, step, &last};
+    km::mxClassID id = km::mxClassDouble;
+    bool text = true;
+    for (const Value *v : operands) {
+        if (!v) continue;
+        if (!v->IsArray()) throw Error("Colon operands must be numeric, char or logical scalars");
+        const Array &a = v->array();
+        const km::mxClassID c = a.ClassID();
+        text = text && IsChar(a);
+        if (c >= km::mxClassInt8 && c <= km::mxClassUint64) {
+            if (id >= km::mxClassInt8 && id != c)
+                throw Error("Colon operands of integer classes must be of the same class");
+            id = c;
+        } else if (c == km::mxClassSingle && id == km::mxClassDouble) {
+            id = km::mxClassSingle;
+        }
+    }
+    double values[3] = {0, 1, 0};
+    for (int k = 0; k < 3; ++k) {
+        if (!operands[k]) continue;
+        const Array &a = operands[k]->array();
+        if (a.Numel() != 1) throw Error("Colon operands must be scalars");
+        // Doubles beside an integer class take its values first.
+        const Array in = id >= km::mxClassInt8 ? Array::Adopt(km::Cast(a.get(), id)) : a;
+        values[k] = km::mxGetScalar(Array::Adopt(km::Double(in.get())).get());
+    }
+    Array range = Array::Adopt(km::Colon(values[0], values[1], values[2]));
+    if (text) return Value(Array::Adopt(km::Cast(range.get(), km::mxClassChar)));
+    if (id == km::mxClassDouble) return Value(range);
+    return Value(Array::Adopt(km::Cast(range.get(), id)));
+}
+
 namespace {
+
+Outs ColonBuiltin(const Args &args, BuiltinCall &) {
+    return {args.size() == 2 ? RangeValue(args[0], nullptr, args[1])
+                             : RangeValue(args[0], &args[1], args[2])};
+}
 
 template <unsigned int kDim>
 Outs Concatenate(const Args &args, BuiltinCall &c) {
@@ -536,6 +574,8 @@ const BuiltinEntry kEntries[] = {
      "Concatenation along dimension dim, of arrays, cells or struct arrays."},
     {"horzcat", Concatenate<2>, 0, kAny, 1, "horzcat(A, B, ...)", "[A, B, ...]."},
     {"vertcat", Concatenate<1>, 0, kAny, 1, "vertcat(A, B, ...)", "[A; B; ...]."},
+    {"colon", ColonBuiltin, 2, 3, 1, "colon(a, b), colon(a, step, b)",
+     "The range a:b or a:step:b, of the operands' class (integer, single, char or double)."},
     {"meshgrid", GridBuiltin<true>, 1, 3, 3, "[X, Y] = meshgrid(x, y), meshgrid(x), [X, Y, Z] = meshgrid(x, y, z)",
      "Grids of coordinates: x along the columns, y along the rows, z along the pages."},
     {"ndgrid", GridBuiltin<false>, 1, kAny, kAny, "[X1, X2, ...] = ndgrid(x1, x2, ...), ndgrid(x)",

@@ -16,6 +16,13 @@ namespace mtrx {
 /// names the caller in messages.
 Value JoinValues(unsigned int dim, const std::vector<Value> &items, const std::string &name);
 
+/// first:step:last (step null for 1) of any operand classes: an integer
+/// class when an operand has one (the others converted to it first; two
+/// different integer classes are refused), else single when one is single,
+/// char when every operand is char, else double. The elements are those of
+/// the double range, converted to the class.
+Value RangeValue(const Value &first, const Value *step, const Value &last);
+
 }  // namespace mtrx
 
 #endif  // MTRX_LIB_SHAPE_H
