@@ -280,7 +280,7 @@ Value RangeValue(const Value &first, const Value *step, const Value &last) {
     for (int k = 0; k < 3; ++k) {
         if (!operands[k]) continue;
         const Array &a = operands[k]->array();
-        if (a.Numel() != 1) throw Error("Colon operands must be scalars");
+        if (a.Numel() != 1) (void)a.Scalar();  // throws as a double operand's range does
         // Doubles beside an integer class take its values first.
         const Array in = id >= km::mxClassInt8 ? Array::Adopt(km::Cast(a.get(), id)) : a;
         values[k] = km::mxGetScalar(Array::Adopt(km::Double(in.get())).get());
