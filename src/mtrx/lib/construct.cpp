@@ -56,6 +56,7 @@ Kind TrailingKind(const Args &args, std::size_t &count, bool integers) {
 
 // The lengths in the first `count` arguments, as Lengths reads them.
 std::vector<unsigned int> LeadingLengths(const Args &args, std::size_t count) {
+    if (count == args.size()) return Lengths(args);
     const std::vector<Value> head(args.All().begin(),
                                   args.All().begin() + static_cast<std::ptrdiff_t>(count));
     return Lengths(Args(head, args.Name()));
