@@ -128,6 +128,8 @@ Outs SqueezeBuiltin(const Args &args, BuiltinCall &) {
 }
 
 Outs KronBuiltin(const Args &args, BuiltinCall &) {
+    for (std::size_t k = 0; k < 2; ++k)
+        if (!args[k].IsArray()) args.Refuse(k, "a numeric, char or logical matrix");
     return {Array::Adopt(km::Kron(args.GetArray(0).get(), args.GetArray(1).get()))};
 }
 
@@ -416,7 +418,8 @@ Outs RandiBuiltin(const Args &args, BuiltinCall &) {
         const std::string &name = args.Name();
         dims = Lengths(Args(rest, name));
     }
-    if (!(lo == std::floor(lo) && hi == std::floor(hi)) || !(lo <= hi))
+    if (!(lo == std::floor(lo) && hi == std::floor(hi)) || !(lo <= hi) || std::isinf(lo) ||
+        std::isinf(hi))
         throw Error("'randi': the range must be whole numbers with imin <= imax");
     if (id != km::mxClassDouble) {
         // The range must lie in the class, checked before anything is drawn.
