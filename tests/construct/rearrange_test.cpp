@@ -3,6 +3,7 @@
 // gallery by closed forms (magic sums, invhilb * hilb = I).
 #include <matrix/matrix.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -127,6 +128,46 @@ TEST(Gallery, MagicSumsAndInverseHilbert) {
         for (unsigned k = 0; k < n * n; ++k)
             EXPECT_NEAR(v[k], k % (n + 1) == 0 ? 1.0 : 0.0, 1e-6) << n;
     }
+}
+
+// Every grid holds its input's element k wherever its own subscript is k.
+TEST(Rearrange, GridsVaryAlongTheirDimension) {
+    const ArrayPtr x(Row({1, 2, 3})), y(Col({10, 20})), z(Row({7, 8, 9, 6}));
+    for (bool mesh : {false, true}) {
+        std::vector<CMatrix *> raw = Grids({x.get(), y.get(), z.get()}, 3, mesh);
+        std::vector<ArrayPtr> g;
+        for (CMatrix *a : raw) g.emplace_back(a);
+        const DimList dims = mesh ? DimList{2, 3, 4} : DimList{3, 2, 4};
+        const ValueList *in[3] = {nullptr, nullptr, nullptr};
+        const ValueList xs = Values(x.get()), ys = Values(y.get()), zs = Values(z.get());
+        in[0] = &xs, in[1] = &ys, in[2] = &zs;
+        for (unsigned k = 0; k < 3; ++k) {
+            ASSERT_EQ(Dims(g[k].get()), dims);
+            const ValueList v = Values(g[k].get());
+            const unsigned along = mesh && k < 2 ? 1 - k : k;
+            for (unsigned e = 0; e < v.size(); ++e) {
+                unsigned sub[3] = {e % dims[0], (e / dims[0]) % dims[1], e / (dims[0] * dims[1])};
+                EXPECT_EQ(v[e], (*in[k])[sub[along]]);
+            }
+        }
+    }
+}
+
+TEST(Gallery, RandomDrawsRepeatUnderASeedAndStayInRange) {
+    kiv::RandSeed(7);
+    const ArrayPtr a(Randperm(50, 50)), r(Randi(-2, 2, 2, DimList({3, 100}).data()));
+    kiv::RandSeed(7);
+    const ArrayPtr b(Randperm(50, 50));
+    EXPECT_EQ(Values(a.get()), Values(b.get()));
+    ValueList sorted = Values(a.get());
+    std::sort(sorted.begin(), sorted.end());
+    for (unsigned k = 0; k < 50; ++k) EXPECT_EQ(sorted[k], k + 1.0);
+    for (double v : Values(r.get())) EXPECT_TRUE(v >= -2 && v <= 2 && v == std::floor(v));
+    // A short draw from a long range stores only what it moves.
+    const ValueList few = Values(ArrayPtr(Randperm(4000000000u, 3)).get());
+    EXPECT_TRUE(few[0] != few[1] && few[1] != few[2] && few[0] != few[2] && few[0] >= 1);
+    EXPECT_THROW(ArrayPtr(Randperm(3, 4)), CFunctionErrorException);
+    EXPECT_THROW(ArrayPtr(Randi(3, 1, 2, DimList({1, 1}).data())), CFunctionErrorException);
 }
 
 }  // namespace
