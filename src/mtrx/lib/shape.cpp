@@ -144,15 +144,40 @@ Outs BlkdiagBuiltin(const Args &args, BuiltinCall &) {
 
 // --- Concatenation of values of every kind ----------------------------------------
 
-// Struct arrays join by their element positions: a double array of each
-// operand's shape numbering its elements goes through the library's Cat,
-// whose shape rules and messages apply, and the numbers in the result say
-// which element goes where. Empty numeric operands ([]) are skipped as
-// concatenation skips them.
-Value JoinRecords(unsigned int dim, const std::vector<Value> &items, const std::string &name) {
+// Containers of elements that are not arrays (struct arrays, cells of any
+// values) join by their element positions: a double array of each operand's
+// shape numbering its elements goes through the library's Cat, whose shape
+// rules and messages apply, and the numbers in the result say which element
+// goes where. Returns the joined lengths; `from` gets, for each element of
+// the result, its number (elements counted across the operands in order).
+Dims JoinedPositions(unsigned int dim, const std::vector<Dims> &shapes,
+                     std::vector<std::size_t> &from) {
     std::vector<Array> numbers;
-    std::vector<const StructArray *> records;
     double next = 0;
+    for (const Dims &d : shapes) {
+        Array index = Array::Adopt(km::mxCreateNumericArray(
+            static_cast<unsigned int>(d.size()), d.data(), km::mxClassDouble,
+            km::mxComplexityReal));
+        double *p = static_cast<double *>(index.get()->GetPr());
+        for (std::size_t k = 0, n = Count(d); k < n; ++k) p[k] = next++;
+        numbers.push_back(std::move(index));
+    }
+    std::vector<const km::CMatrix *> raw;
+    for (const Array &a : numbers) raw.push_back(a.get());
+    const Array joined =
+        raw.size() == 1 ? numbers[0]
+                        : Array::Adopt(km::Cat(dim, static_cast<unsigned int>(raw.size()), raw.data()));
+    const double *where = static_cast<const double *>(joined.get()->GetPr());
+    from.assign(joined.Numel(), 0);
+    for (std::size_t k = 0; k < from.size(); ++k) from[k] = static_cast<std::size_t>(where[k]);
+    return joined.Dims();
+}
+
+// Struct arrays: the same field names (in any order; the result takes the
+// first operand's), [] operands skipped as concatenation skips them.
+Value JoinRecords(unsigned int dim, const std::vector<Value> &items, const std::string &name) {
+    std::vector<const StructArray *> records;
+    std::vector<Dims> shapes;
     for (const Value &v : items) {
         if (!v.IsStruct()) {
             if (v.IsArray() && v.array().Numel() == 0) continue;
@@ -169,34 +194,18 @@ Value JoinRecords(unsigned int dim, const std::vector<Value> &items, const std::
                             "': the struct arrays being joined must have the same field names");
         }
         records.push_back(&s);
-        const std::size_t n = Count(s.dims);
-        Array index = Array::Adopt(km::mxCreateNumericArray(
-            static_cast<unsigned int>(s.dims.size()), s.dims.data(), km::mxClassDouble,
-            km::mxComplexityReal));
-        double *p = static_cast<double *>(index.get()->GetPr());
-        for (std::size_t k = 0; k < n; ++k) p[k] = next++;
-        numbers.push_back(std::move(index));
+        shapes.push_back(s.dims);
     }
-    std::vector<const km::CMatrix *> raw;
-    for (const Array &a : numbers) raw.push_back(a.get());
-    const Array joined = raw.size() == 1 ? numbers[0]
-                                         : Array::Adopt(km::Cat(dim, static_cast<unsigned int>(
-                                                                         raw.size()),
-                                                                raw.data()));
-    // The elements of all operands in order, each field by the first's order.
-    const StructArray &first = *records[0];
     std::vector<std::pair<const StructArray *, std::size_t>> element;
-    for (const StructArray *s : records) {
-        std::vector<std::size_t> field;
-        for (const std::string &f : first.fields) field.push_back(static_cast<std::size_t>(s->Field(f)));
+    for (const StructArray *s : records)
         for (std::size_t k = 0; k < Count(s->dims); ++k) element.emplace_back(s, k);
-    }
+    const StructArray &first = *records[0];
+    std::vector<std::size_t> from;
     StructArray out;
-    out.dims = joined.Dims();
+    out.dims = JoinedPositions(dim, shapes, from);
     out.fields = first.fields;
-    const double *where = static_cast<const double *>(joined.get()->GetPr());
-    for (std::size_t k = 0; k < joined.Numel(); ++k) {
-        const auto &e = element[static_cast<std::size_t>(where[k])];
+    for (std::size_t k : from) {
+        const auto &e = element[k];
         for (const std::string &f : first.fields)
             out.values.push_back(e.first->At(e.second, static_cast<std::size_t>(e.first->Field(f))));
     }
@@ -224,35 +233,17 @@ Value JoinValues(unsigned int dim, const std::vector<Value> &items, const std::s
     // Cells of anything join slot by slot, as a cell of arrays does.
     bool cells = true;
     for (const Value &v : items) cells = cells && v.IsCell();
-    if (cells && dim <= 2) {
-        std::vector<Value> numbered;
-        std::vector<std::pair<std::size_t, std::size_t>> slot;
-        for (std::size_t k = 0; k < items.size(); ++k) {
-            const CellArray &c = items[k].cell();
-            for (std::size_t e = 0; e < c.items.size(); ++e) slot.emplace_back(k, e);
-        }
-        std::vector<Array> arrays;
-        double next = 0;
+    if (cells) {
+        std::vector<Dims> shapes;
+        std::vector<const Value *> element;
         for (const Value &v : items) {
-            const Dims &d = v.cell().dims;
-            Array a = Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(d.size()),
-                                                            d.data(), km::mxClassDouble,
-                                                            km::mxComplexityReal));
-            double *p = static_cast<double *>(a.get()->GetPr());
-            for (std::size_t e = 0; e < Count(d); ++e) p[e] = next++;
-            arrays.push_back(std::move(a));
+            shapes.push_back(v.cell().dims);
+            for (const Value &e : v.cell().items) element.push_back(&e);
         }
-        std::vector<const km::CMatrix *> raw;
-        for (const Array &a : arrays) raw.push_back(a.get());
-        const Array joined =
-            Array::Adopt(km::Cat(dim, static_cast<unsigned int>(raw.size()), raw.data()));
+        std::vector<std::size_t> from;
         CellArray out;
-        out.dims = joined.Dims();
-        const double *where = static_cast<const double *>(joined.get()->GetPr());
-        for (std::size_t k = 0; k < joined.Numel(); ++k) {
-            const auto &s = slot[static_cast<std::size_t>(where[k])];
-            out.items.push_back(items[s.first].cell().items[s.second]);
-        }
+        out.dims = JoinedPositions(dim, shapes, from);
+        for (std::size_t k : from) out.items.push_back(*element[k]);
         return Value(std::move(out));
     }
     std::vector<const km::CMatrix *> raw;
