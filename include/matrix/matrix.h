@@ -12,6 +12,8 @@
 #include <matrix/construct.h>
 #include <matrix/concat.h>
 #include <matrix/shape.h>
+#include <matrix/rearrange.h>
+#include <matrix/gallery.h>
 #include <matrix/print.h>
 #include <matrix/display.h>
 #include <matrix/elementwise.h>

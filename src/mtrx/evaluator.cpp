@@ -8,6 +8,7 @@
 #include "error.h"
 #include "lexer.h"
 #include "lib/operators.h"
+#include "lib/shape.h"
 #include "resolver.h"
 #include "subscripts.h"
 #include "text.h"
@@ -730,12 +731,14 @@ Value Evaluator::Matrix(const Expr &e) {
     bool cells = true;
     bool any = false;
     bool strings = false;
+    bool records = false;
     for (const auto &row : e.rows) {
         rows.emplace_back();
         for (const ExprPtr &item : row) Expand(*item, rows.back());
         for (const Value &v : rows.back()) {
             cells = cells && v.IsCell();
             strings = strings || v.tag() == Tag::String;
+            records = records || v.IsStruct();
             any = true;
         }
     }
@@ -743,6 +746,13 @@ Value Evaluator::Matrix(const Expr &e) {
     if (strings) return JoinStrings(rows);
     // Cells join as cells, whatever they hold.
     if (any && cells) return JoinCells(rows);
+    // Struct arrays join element by element.
+    if (records) {
+        std::vector<Value> joined;
+        for (const std::vector<Value> &items : rows)
+            if (!items.empty()) joined.push_back(JoinValues(2, items, "horzcat"));
+        return JoinValues(1, joined, "vertcat");
+    }
     Array result;
     bool first = true;
     for (std::vector<Value> &items : rows) {
@@ -752,12 +762,13 @@ Value Evaluator::Matrix(const Expr &e) {
         Array joined =
             raw.size() == 1
                 ? items[0].array()
-                : Array::Adopt(km::Horzcat(static_cast<unsigned int>(raw.size()), raw.data()));
+                : Array::Adopt(km::Cat(2, static_cast<unsigned int>(raw.size()), raw.data()));
         if (first) {
             result = std::move(joined);
             first = false;
         } else {
-            result = km::Vertcat(result, joined);
+            // Cat joins matrices as Vertcat does, and N-D arrays as well.
+            result = Array::Adopt(km::Cat(1, result.get(), joined.get()));
         }
     }
     return result;
@@ -1056,6 +1067,16 @@ bool Evaluator::WriteElement(const Target &t, const Value &rhs) {
 }
 
 Value Evaluator::RangeOf(const Value &first, const Value &second, const Value *third) {
+    // Operands of other classes than double make a range of their class.
+    if (first.tag() != Tag::Scalar || second.tag() != Tag::Scalar ||
+        (third && third->tag() != Tag::Scalar)) {
+        const auto plain = [](const Value &v) {
+            return v.tag() == Tag::Array && v.array().ClassID() == km::mxClassDouble &&
+                   !v.array().IsLogical() && !IsChar(v.array());
+        };
+        if (!plain(first) || !plain(second) || (third && !plain(*third)))
+            return third ? RangeValue(first, &second, *third) : RangeValue(first, nullptr, second);
+    }
     const double a = first.array().Scalar();
     const double b = second.array().Scalar();
     if (!third) return Array::Adopt(km::Colon(a, b));

@@ -252,8 +252,6 @@ const BuiltinEntry kEntries[] = {
     {"NaN", Special<true>, 0, kAny, 1, "NaN, NaN(m, n, ...), NaN(..., 'single')",
      "Not a number, or an array of it."},
     {"nan", Special<true>, 0, kAny, 1, "nan", "Not a number, or an array of it."},
-    {"true", Constant<4>, 0, 0, 1, "true", "The logical 1."},
-    {"false", Constant<5>, 0, 0, 1, "false", "The logical 0."},
 };
 
 }  // namespace

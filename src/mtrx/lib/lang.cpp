@@ -128,7 +128,6 @@ Outs Is(const Args &args, BuiltinCall &) {
         case 1: return {Logical(IsChar(a))};
         case 2: return {Logical(IsCell(a))};
         case 3: return {Logical(!IsChar(a) && !IsCell(a) && !a.IsLogical())};
-        case 4: return {Logical(a.Numel() == 1)};
         default: return {Logical(!IsComplex(a))};
     }
 }
@@ -180,7 +179,6 @@ const BuiltinEntry kEntries[] = {
     {"ischar", Is<1>, 1, 1, 1, "ischar(x)", "True for a char array."},
     {"iscell", Is<2>, 1, 1, 1, "iscell(x)", "True for a cell array."},
     {"isnumeric", Is<3>, 1, 1, 1, "isnumeric(x)", "True for a numeric array."},
-    {"isscalar", Is<4>, 1, 1, 1, "isscalar(x)", "True for a one-element array."},
     {"isreal", Is<5>, 1, 1, 1, "isreal(x)", "True for an array without an imaginary part."},
     {"isequal", Isequal, 2, kAny, 1, "isequal(A, B, ...)",
      "True when the arrays have the same size and values."},

@@ -135,6 +135,7 @@ std::vector<Value> CallBuiltin(const BuiltinEntry &entry, const std::vector<Valu
 Library ElmathLibrary();
 Library ComplexLibrary();
 Library ConstructLibrary();
+Library ShapeLibrary();
 Library LinalgLibrary();
 Library DataLibrary();
 Library StringsLibrary();

@@ -868,41 +868,6 @@ Outs SortTexts(const Args &args, BuiltinCall &c) {
     return {out, positions};
 }
 
-// fliplr(A), flipud(A): the columns (rows) in reverse order, of arrays,
-// cells and string arrays alike.
-template <bool Columns>
-Outs Flip(const Args &args, BuiltinCall &) {
-    const Value &v = args[0];
-    const Dims dims = v.Dimensions();
-    if (dims.size() > 2) args.Refuse(0, "a 2-D array");
-    const std::size_t m = dims[0], n = dims[1];
-    const auto source = [&](std::size_t k) {
-        const std::size_t i = k % std::max<std::size_t>(m, 1), j = k / std::max<std::size_t>(m, 1);
-        return Columns ? i + (n - 1 - j) * m : (m - 1 - i) + j * m;
-    };
-    if (v.IsCell()) {
-        CellArray out = v.cell();
-        for (std::size_t k = 0; k < out.items.size(); ++k) out.items[k] = v.cell().items[source(k)];
-        return {Value(std::move(out))};
-    }
-    if (v.tag() == Tag::String) {
-        StringArray out = v.strings();
-        for (std::size_t k = 0; k < out.items.size(); ++k)
-            out.items[k] = v.strings().items[source(k)];
-        return {Value(std::move(out))};
-    }
-    const Array &a = args.GetArray(0);
-    if (a.Numel() == 0) return {a};
-    std::vector<double> order(Columns ? n : m);
-    for (std::size_t k = 0; k < order.size(); ++k) order[k] = static_cast<double>(order.size() - k);
-    Array reversed = Row(order);
-    Array colon = Array::Adopt(km::mxCreateColonIndex());
-    const std::vector<const km::CMatrix *> subs =
-        Columns ? std::vector<const km::CMatrix *>{colon.get(), reversed.get()}
-                : std::vector<const km::CMatrix *>{reversed.get(), colon.get()};
-    return {Array::Adopt(km::Indexref(a.get(), subs))};
-}
-
 const BuiltinEntry kEntries[] = {
     {"mat2str", Mat2str, 1, 3, 1, "s = mat2str(A), mat2str(A, digits), mat2str(A, 'class')",
      "The text that evaluates to A: [1 2;3 4], true/false, quoted char; 15 digits (single 7)."},
@@ -941,8 +906,6 @@ const BuiltinEntry kEntries[] = {
     {"num2cell", Num2cell, 1, 1, 1, "c = num2cell(A)", "A cell of A's shape holding each element."},
     {"cell2mat", Cell2mat, 1, 1, 1, "A = cell2mat(C)",
      "The arrays of a cell joined: each row side by side, the rows one above the other."},
-    {"fliplr", Flip<true>, 1, 1, 1, "B = fliplr(A)", "The columns in reverse order."},
-    {"flipud", Flip<false>, 1, 1, 1, "B = flipud(A)", "The rows in reverse order."},
 };
 
 }  // namespace
