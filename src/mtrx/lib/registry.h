@@ -137,6 +137,7 @@ Library ComplexLibrary();
 Library ConstructLibrary();
 Library LinalgLibrary();
 Library DataLibrary();
+Library SetsLibrary();
 Library StringsLibrary();
 Library CellsLibrary();
 Library StructsLibrary();
