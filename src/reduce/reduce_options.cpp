@@ -122,7 +122,7 @@ Array Filled(const Array &a, double fill) {
     Array mask = Array::Adopt(Isnan(a.get()));
     CMatrix *out = a.get()->CreateShareArray();
     try {
-        Array value(fill);
+        Array value = Array::Adopt(Cast(Array(fill).get(), a.ClassID()));
         Indexassign(out, mask.get(), value.get());
     } catch (...) {
         mxDestroyArray(out);
