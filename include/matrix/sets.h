@@ -237,8 +237,8 @@ struct Histogram {
 MATRIX_API Histogram Histcounts(const Array &x, const Array &edges);
 /// nbins equal bins from the least to the greatest finite element (a data
 /// span of 0 around the value v gives edges from v - 0.5 to v + 0.5; no
-/// finite element, 0 to 1). The inner edges are lo + (hi - lo) * k / nbins,
-/// the last one hi exactly.
+/// finite element, 0 to 1). The edges are lo + k * (hi / nbins - lo /
+/// nbins), the last one hi exactly.
 MATRIX_API Histogram Histcounts(const Array &x, unsigned int nbins);
 /// The automatic bins: Scott's width 3.5 * std(x) / n^(1/3) over the n
 /// finite elements, raised to the next width of 1, 2 or 5 times a power of
@@ -246,7 +246,8 @@ MATRIX_API Histogram Histcounts(const Array &x, unsigned int nbins);
 /// first multiple above hi (hi itself when it is one, closing the last
 /// bin); at most 1000 bins (wider ones otherwise, by the same ladder). A
 /// data span of 0 gives one bin from v - 0.5 to v + 0.5; no finite element
-/// the one bin [0, 1].
+/// the one bin [0, 1]; data whose spread overflows, ten equal bins as
+/// Histcounts(x, 10).
 MATRIX_API Histogram Histcounts(const Array &x);
 [[nodiscard]] MATRIX_API CMatrix *Histcounts(const CMatrix *x, const CMatrix *edges);
 

@@ -2,6 +2,7 @@
 // count, running extremes and counting (sets.h).
 #include <matrix/sets.h>
 
+#include <kiv/exception.h>
 #include <matrix/concat.h>
 #include <matrix/construct.h>
 #include <matrix/elementwise.h>
@@ -16,6 +17,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <numeric>
 #include <string>
 #include <type_traits>
@@ -144,7 +146,7 @@ SetGroups GroupElements(const Array &a) {
 }
 
 SetGroups GroupRows(const Array &a) {
-    CheckTwoDims(a, L"The rows option takes two-dimensional arrays");
+    CheckTwoDims(a, L"With 'rows' the arrays must be two-dimensional");
     CheckNumbers(a.get());
     std::vector<std::uint32_t> order = SortrowsOrder(a);
     const std::size_t m = a.Rows();
@@ -248,6 +250,7 @@ std::vector<std::uint32_t> MemberIndices(const SetGroups &g, std::uint32_t nA) {
 // Set functions of arrays.
 
 UniqueResult Unique(const Array &a, SetOptions o) {
+    if (o.rows) CheckTwoDims(a, L"Unique: with 'rows' the array must be two-dimensional");
     SetGroups g = o.rows ? GroupRows(a) : GroupElements(a);
     UniqueIndex u = UniqueIndices(g, o.stable, o.last);
     UniqueResult r;
@@ -266,11 +269,14 @@ UniqueResult Unique(const Array &a, SetOptions o) {
 namespace {
 
 SetResult Combine(const Array &a, const Array &b, SetOptions o, SetOperation op) {
-    if (o.rows) {
-        CheckTwoDims(a, L"The rows option takes two-dimensional arrays");
-        CheckTwoDims(b, L"The rows option takes two-dimensional arrays");
-        if (a.Cols() != b.Cols() && !Is00(a) && !Is00(b))
-            throw CFunctionErrorException(L"With the rows option both arrays must have the same number of columns");
+    if (o.rows && (a.NDims() != 2 || b.NDims() != 2 || (a.Cols() != b.Cols() && !Is00(a) && !Is00(b)))) {
+        const wchar_t *name = op == SetOperation::kUnion       ? L"Union"
+                              : op == SetOperation::kIntersect ? L"Intersect"
+                              : op == SetOperation::kSetdiff   ? L"Setdiff"
+                                                               : L"Setxor";
+        const std::wstring m =
+            std::wstring(name) + L": with 'rows' both arrays must be two-dimensional with the same number of columns";
+        throw CFunctionErrorException(m.c_str());
     }
     CheckNumbers(a.get());
     CheckNumbers(b.get());
@@ -305,12 +311,9 @@ SetResult Setdiff(const Array &a, const Array &b, SetOptions o) { return Combine
 SetResult Setxor(const Array &a, const Array &b, SetOptions o) { return Combine(a, b, o, SetOperation::kSetxor); }
 
 MemberResult Ismember(const Array &a, const Array &s, bool rows) {
-    if (rows) {
-        CheckTwoDims(a, L"The rows option takes two-dimensional arrays");
-        CheckTwoDims(s, L"The rows option takes two-dimensional arrays");
-        if (a.Cols() != s.Cols() && !Is00(s))
-            throw CFunctionErrorException(L"With the rows option both arrays must have the same number of columns");
-    }
+    if (rows && (a.NDims() != 2 || s.NDims() != 2 || (a.Cols() != s.Cols() && !Is00(s))))
+        throw CFunctionErrorException(
+            L"Ismember: with 'rows' both arrays must be two-dimensional with the same number of columns");
     CheckNumbers(a.get());
     CheckNumbers(s.get());
     const std::uint32_t nA = rows ? a.Rows() : a.Numel();
@@ -661,8 +664,10 @@ Histogram Histcounts(const Array &x, unsigned int nbins) {
         lo -= 0.5;
         hi += 0.5;
     }
-    std::vector<double> e(nbins + 1);
-    for (unsigned int k = 0; k < nbins; ++k) e[k] = lo + (hi - lo) * k / nbins;
+    // The step from the two quotients: hi - lo may overflow, they do not.
+    const double step = hi / nbins - lo / nbins;
+    std::vector<double> e(std::size_t{nbins} + 1);
+    for (unsigned int k = 0; k < nbins; ++k) e[k] = lo + step * k;
     e[nbins] = hi;
     return CountIn(x, e);
 }
@@ -687,7 +692,9 @@ Histogram Histcounts(const Array &x) {
         for (double d : f) ss += (d - mean) * (d - mean);
         const double sd = std::sqrt(ss / static_cast<double>(f.size() - 1));
         double raw = 3.5 * sd / std::cbrt(static_cast<double>(f.size()));
-        if (!(raw > 0.0)) raw = (hi - lo);
+        if (!(raw > 0.0)) raw = hi - lo;
+        // Data too spread for the width to be a number: ten equal bins.
+        if (!std::isfinite(raw) || !std::isfinite(hi - lo)) return Histcounts(x, 10u);
         // The ladder 1, 2, 5 times powers of ten: the first width at or
         // above the raw one, then wider while there would be too many bins.
         double power = std::pow(10.0, std::floor(std::log10(raw)));
@@ -709,9 +716,9 @@ Histogram Histcounts(const Array &x) {
             w = steps[s] * power;
         }
         const double first = std::floor(lo / w);
-        double last = std::ceil(hi / w);
-        if (last == first) last = first + 1.0;
-        for (double k = first; k <= last; k += 1.0) e.push_back(k * w);
+        const double last = std::max(std::ceil(hi / w), first + 1.0);
+        const long bins = static_cast<long>(last - first);
+        for (long k = 0; k <= bins; ++k) e.push_back((first + static_cast<double>(k)) * w);
     }
     return CountIn(x, e);
 }
@@ -795,10 +802,10 @@ std::vector<std::uint32_t> AccumPositions(const Array &subs, const std::vector<u
     return pos;
 }
 
-Array Accumarray(const Array &subs, const Array &val, const std::vector<unsigned int> &size, AccumOp op,
-                 double fill) {
-    std::vector<unsigned int> dims;
-    std::vector<std::uint32_t> pos = AccumPositions(subs, size, dims);
+namespace {
+
+Array Accumulated(const std::vector<std::uint32_t> &pos, std::vector<unsigned int> dims, const Array &val,
+                  AccumOp op, double fill) {
     std::vector<double> v = RealValues(val, L"Accumarray");
     if (v.size() != 1 && v.size() != pos.size())
         throw CFunctionErrorException(L"Accumarray: the values must be a scalar or have one element per subscript row");
@@ -836,6 +843,19 @@ Array Accumarray(const Array &subs, const Array &val, const std::vector<unsigned
     if (cls != mxClassDouble && cls != mxClassChar)
         return Array::Adopt(Cast(out.get(), cls));
     return out;
+}
+
+}  // namespace
+
+Array Accumarray(const Array &subs, const Array &val, const std::vector<unsigned int> &size, AccumOp op,
+                 double fill) {
+    std::vector<unsigned int> dims;
+    std::vector<std::uint32_t> pos = AccumPositions(subs, size, dims);
+    try {
+        return Accumulated(pos, dims, val, op, fill);
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
+    }
 }
 
 CMatrix *Accumarray(const CMatrix *subs, const CMatrix *val) {
