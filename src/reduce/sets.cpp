@@ -783,7 +783,6 @@ std::vector<std::uint32_t> AccumPositions(const Array &subs, const std::vector<u
             return pos;
         }
         for (std::size_t j = 0; ok && j < d; ++j) ok = dims[j] >= len[j];
-        for (std::size_t j = d; ok && j < dims.size(); ++j) ok = dims[j] == 1 || m == 0 || j >= d;
         if (!ok)
             throw CFunctionErrorException(L"Accumarray: the size must have a length for each subscript column, each at least the greatest subscript");
     }

@@ -100,7 +100,7 @@ Outs Extreme(const Args &args, BuiltinCall &c) {
         } else {
             r = IsMax ? km::Max(a, dims, nan) : km::Min(a, dims, nan);
         }
-    } else if (nan == km::NanFlag::kOmit) {
+    } else if (nan == km::NanFlag::kOmit || a.IsEmpty()) {
         r = IsMax ? km::Max(a) : km::Min(a);
     } else {
         const std::vector<unsigned int> dims{FirstDimension(a)};
@@ -153,7 +153,8 @@ Outs Reduce(const Args &args, BuiltinCall &c) {
         return a;
     };
     if (n == 1) {
-        if (nan == km::NanFlag::kOmit) {
+        // An empty array holds no NaN: the plain form, with its shapes.
+        if (nan == km::NanFlag::kOmit && !a.IsEmpty()) {
             r = fold({FirstDimension(a)}, false);
         } else {
             switch (F) {
