@@ -81,13 +81,19 @@ Array ColumnOf(const Array &a) { return Reshape(a, a.Numel(), 1); }
 
 Array Shaped2(const Array &a, unsigned int m, unsigned int n) { return Reshape(a, m, n); }
 
+// Elements gathered from a logical array stay logical.
+Array LogicalLike(const Array &source, Array taken) {
+    if (source.IsLogical() && !taken.IsLogical()) mxSetLogical(taken.get());
+    return taken;
+}
+
 // The elements idx (0-based) of A in column-major order, as a row or a
 // column.
 Array TakeElements(const Array &a, const std::vector<std::uint32_t> &idx, bool row) {
     Array index = Indices1(idx, false);
     Array taken = Array::Adopt(Indexref(a.get(), index.get()));
     const unsigned int n = static_cast<unsigned int>(idx.size());
-    return row ? Shaped2(taken, 1, n) : Shaped2(taken, n, 1);
+    return LogicalLike(a, row ? Shaped2(taken, 1, n) : Shaped2(taken, n, 1));
 }
 
 Array TakeRows(const Array &a, const std::vector<std::uint32_t> &idx) {
@@ -96,7 +102,7 @@ Array TakeRows(const Array &a, const std::vector<std::uint32_t> &idx) {
     std::iota(cols.begin(), cols.end(), 0u);
     Array columns = Indices1(cols, true);
     Array taken = Array::Adopt(Indexref(a.get(), rows.get(), columns.get()));
-    return Shaped2(taken, static_cast<unsigned int>(idx.size()), a.Cols());
+    return LogicalLike(a, Shaped2(taken, static_cast<unsigned int>(idx.size()), a.Cols()));
 }
 
 bool IsRowVector(const Array &a) { return a.NDims() == 2 && a.Rows() == 1; }
