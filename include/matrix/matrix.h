@@ -18,6 +18,7 @@
 #include <matrix/display.h>
 #include <matrix/elementwise.h>
 #include <matrix/reduce.h>
+#include <matrix/sets.h>
 #include <matrix/iterators.h>
 #include <matrix/index.h>
 #include <matrix/linalg.h>

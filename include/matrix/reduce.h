@@ -267,6 +267,93 @@ MATRIX_API void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A);
 /// Stores the minima of A along dim and their positions into Y and I; as
 /// Max(Y, I, A, dim).
 MATRIX_API void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int dim);
+
+// Options of the reductions: every dimension at once, a set of dimensions,
+// and NaN as missing data.
+//
+// A set of dimensions `dims` (1-based, distinct, in any order; those beyond
+// the last dimension have length 1) reduces the elements that differ only
+// in those subscripts: each such group is one line, its elements taken in
+// column-major order of A, and the line is reduced exactly as the
+// one-dimension form reduces a line (same fold, same order), so a set of
+// one dimension d equals the form with dim d bit for bit, and the set of
+// every dimension equals the "All" form. The result has A's shape with the
+// lengths in `dims` set to 1 (Max and Min of an empty line keep length 0
+// there). The "All" forms reduce every element of A as one line, in
+// column-major order: a 1x1 result (Max and Min of an empty array give
+// 0x0). Classes, saturation and rounding are those of the one-dimension
+// forms.
+//
+// NanFlag::kOmit passes over NaN elements (a complex element with a NaN
+// part): Sum adds the others (an all-NaN line gives 0), Prod multiplies
+// them (1), Mean divides their sum by their count (an all-NaN line gives
+// NaN). NanFlag::kInclude, the default, is the plain fold for Sum, Prod and
+// Mean; for Max and Min it makes a line holding a NaN give NaN at the
+// position of its first NaN, while kOmit is their plain rule (NaN only for
+// a line of NaNs). Integer, char and logical arrays hold no NaN: the flag
+// changes nothing for them.
+//
+// The positions of Max and Min over a set of dimensions or every dimension
+// are linear (1-based, column-major) positions into A.
+//
+// Checks: a dimension of 0 throws CFunctionErrorException("Dimension
+// argument must be a positive integer"), a repeated one
+// CFunctionErrorException("Dimensions must not repeat"), an empty set
+// CFunctionErrorException("The set of dimensions must not be empty"); the
+// classes are checked as by the one-dimension forms. A is never changed, and
+// a failed call leaves nothing allocated (the two-output forms leave Y and I
+// null).
+
+/// Whether NaN elements take part in a reduction.
+enum class NanFlag {
+    kInclude,  // NaN propagates (Sum, Prod, Mean by default; Max and Min on request)
+    kOmit,     // NaN is missing data (Max and Min by default)
+};
+
+/// Returns the sum of every element of A, as one line (1x1).
+[[nodiscard]] MATRIX_API CMatrix *SumAll(const CMatrix *A, NanFlag nan = NanFlag::kInclude);
+/// Returns the sums of A over the set of dimensions `dims`.
+[[nodiscard]] MATRIX_API CMatrix *Sum(const CMatrix *A, unsigned int nDims, const unsigned int *dims,
+                                      NanFlag nan = NanFlag::kInclude);
+/// Returns the sums of A along dim, NaN elements passed over with kOmit.
+[[nodiscard]] MATRIX_API CMatrix *Sum(const CMatrix *A, unsigned int dim, NanFlag nan);
+/// Returns the product of every element of A (1x1).
+[[nodiscard]] MATRIX_API CMatrix *ProdAll(const CMatrix *A, NanFlag nan = NanFlag::kInclude);
+/// Returns the products of A over the set of dimensions `dims`.
+[[nodiscard]] MATRIX_API CMatrix *Prod(const CMatrix *A, unsigned int nDims, const unsigned int *dims,
+                                       NanFlag nan = NanFlag::kInclude);
+/// Returns the products of A along dim, NaN elements passed over with kOmit.
+[[nodiscard]] MATRIX_API CMatrix *Prod(const CMatrix *A, unsigned int dim, NanFlag nan);
+/// Returns the mean of every element of A (1x1; NaN for no elements).
+[[nodiscard]] MATRIX_API CMatrix *MeanAll(const CMatrix *A, NanFlag nan = NanFlag::kInclude);
+/// Returns the means of A over the set of dimensions `dims`.
+[[nodiscard]] MATRIX_API CMatrix *Mean(const CMatrix *A, unsigned int nDims, const unsigned int *dims,
+                                       NanFlag nan = NanFlag::kInclude);
+/// Returns the means of A along dim, NaN elements passed over with kOmit.
+[[nodiscard]] MATRIX_API CMatrix *Mean(const CMatrix *A, unsigned int dim, NanFlag nan);
+/// Tests whether every element of A is non-zero (logical 1x1).
+[[nodiscard]] MATRIX_API CMatrix *AllAll(const CMatrix *A);
+/// Tests whether every element over the set of dimensions is non-zero.
+[[nodiscard]] MATRIX_API CMatrix *All(const CMatrix *A, unsigned int nDims, const unsigned int *dims);
+/// Tests whether some element of A is non-zero (logical 1x1).
+[[nodiscard]] MATRIX_API CMatrix *AnyAll(const CMatrix *A);
+/// Tests whether some element over the set of dimensions is non-zero.
+[[nodiscard]] MATRIX_API CMatrix *Any(const CMatrix *A, unsigned int nDims, const unsigned int *dims);
+/// Stores into Y the maximum of every element of A and into I its linear
+/// position.
+MATRIX_API void MaxAll(CMatrix *&Y, CMatrix *&I, const CMatrix *A, NanFlag nan = NanFlag::kOmit);
+/// Stores into Y the maxima of A over the set of dimensions and into I
+/// their linear positions in A (for one dimension the positions along it).
+MATRIX_API void Max(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int nDims,
+                    const unsigned int *dims, NanFlag nan = NanFlag::kOmit);
+/// Stores into Y the minimum of every element of A and into I its linear
+/// position.
+MATRIX_API void MinAll(CMatrix *&Y, CMatrix *&I, const CMatrix *A, NanFlag nan = NanFlag::kOmit);
+/// Stores into Y the minima of A over the set of dimensions and into I
+/// their linear positions in A (for one dimension the positions along it).
+MATRIX_API void Min(CMatrix *&Y, CMatrix *&I, const CMatrix *A, unsigned int nDims,
+                    const unsigned int *dims, NanFlag nan = NanFlag::kOmit);
+
 // Searches and tests. An element is non-zero when it is not equal to 0 (a
 // complex element when either part is not): NaN counts as non-zero, both
 // zeros do not. Every class that holds numbers is searched, char included.

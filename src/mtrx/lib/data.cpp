@@ -3,48 +3,227 @@
 #include "lib/support.h"
 #include "lib/texts.h"
 
+#include <matrix/sets.h>
+
+#include <algorithm>
+#include <cmath>
+
 namespace mtrx {
 
 namespace km = kiv::matrix;
 
 namespace {
 
-template <Array (*F)(const Array &), Array (*FDim)(const Array &, unsigned int)>
-Outs Reduction(const Args &args, BuiltinCall &) {
-    if (args.size() == 1) return {F(args.GetArray(0))};
-    return {FDim(args.GetArray(0), args.GetLength(1))};
+// The dimension a reduction without one works along: a vector along its
+// length, else the first length that is not 1.
+unsigned int FirstDimension(const Array &a) {
+    if (a.NDims() == 2 && a.Rows() == 1) return 2;
+    for (unsigned int d = 1; d <= a.NDims(); ++d)
+        if (a.Size(d) != 1) return d;
+    return 1;
+}
+
+// Takes the trailing NaN flag ('omitnan', 'includenan') off the arguments:
+// returns how many remain before it.
+std::size_t NanFlagOf(const Args &args, BuiltinCall &c, km::NanFlag &nan) {
+    std::size_t n = args.size();
+    while (n > 1 && args.IsText(n - 1)) {
+        const std::string word = args.GetText(n - 1);
+        if (word == "omitnan") {
+            nan = km::NanFlag::kOmit;
+        } else if (word == "includenan") {
+            nan = km::NanFlag::kInclude;
+        } else {
+            break;
+        }
+        --n;
+    }
+    (void)c;
+    return n;
+}
+
+// The dimensions of argument k: 'all' (all set), or a positive whole number
+// or a vector of them.
+std::vector<unsigned int> DimsOf(const Args &args, std::size_t k, BuiltinCall &c, bool &all) {
+    all = false;
+    if (args.IsText(k)) {
+        if (args.GetText(k) != "all")
+            throw Error("'" + c.name + "' takes a dimension, a vector of dimensions or 'all', not '" +
+                        args.GetText(k) + "'");
+        all = true;
+        return {};
+    }
+    std::vector<unsigned int> dims = args.GetLengths(k);
+    if (dims.empty())
+        throw Error("'" + c.name + "' takes a dimension, a vector of dimensions or 'all'");
+    return dims;
 }
 
 template <bool IsMax>
 Outs Extreme(const Args &args, BuiltinCall &c) {
     const Array &a = args.GetArray(0);
-    if (args.size() == 2) {
+    km::NanFlag nan = km::NanFlag::kOmit;
+    std::size_t n = NanFlagOf(args, c, nan);
+    // max(A, [], 'includenan'): [] and no dimension.
+    if (n == 2 && n < args.size() && !args.IsText(1) && args.GetArray(1).IsEmpty()) n = 1;
+    if (n == 2) {
         if (c.nargout > 1) throw Error("'" + c.name + "' of two arrays has one output");
-        return {IsMax ? km::Max(a, args.GetArray(1)) : km::Min(a, args.GetArray(1))};
+        const Array &b = args.GetArray(1);
+        Array r = IsMax ? km::Max(a, b) : km::Min(a, b);
+        if (nan == km::NanFlag::kInclude) {
+            // A NaN on either side gives NaN.
+            Array mask = km::Or(km::Isnan(a), km::Isnan(b));
+            if (km::Nnz(mask) != 0) {
+                km::CMatrix *out = r.release();
+                try {
+                    km::Indexassign(out, mask.get(), Array(std::nan("")).get());
+                } catch (...) {
+                    km::mxDestroyArray(out);
+                    throw;
+                }
+                r = Array::Adopt(out);
+            }
+        }
+        return {r};
     }
-    if (args.size() == 3 && !args.GetArray(1).IsEmpty())
+    if (n == 3 && !(args.GetArray(1).IsEmpty() && !args.IsText(1)))
         throw Error("'" + c.name + "' with a dimension takes [] as its second argument");
-    km::ValuesPositions r = args.size() == 3 ? (IsMax ? km::Max(a, km::Dim(args.GetLength(2)))
-                                                      : km::Min(a, km::Dim(args.GetLength(2))))
-                                             : (IsMax ? km::Max(a) : km::Min(a));
+    if (n > 3) throw Error("'" + c.name + "' takes one dimension argument before its options");
+    km::ValuesPositions r;
+    if (n == 3) {
+        bool all = false;
+        std::vector<unsigned int> dims = DimsOf(args, 2, c, all);
+        if (all) {
+            r = IsMax ? km::MaxAll(a, nan) : km::MinAll(a, nan);
+        } else if (dims.size() == 1 && nan == km::NanFlag::kOmit) {
+            r = IsMax ? km::Max(a, km::Dim(dims[0])) : km::Min(a, km::Dim(dims[0]));
+        } else {
+            r = IsMax ? km::Max(a, dims, nan) : km::Min(a, dims, nan);
+        }
+    } else if (nan == km::NanFlag::kOmit || a.IsEmpty()) {
+        r = IsMax ? km::Max(a) : km::Min(a);
+    } else {
+        const std::vector<unsigned int> dims{FirstDimension(a)};
+        r = IsMax ? km::Max(a, dims, nan) : km::Min(a, dims, nan);
+    }
     if (c.nargout < 2) return {std::move(r.values)};
     return {std::move(r.values), std::move(r.positions)};
 }
 
-Array SumAll(const Array &a) { return km::Sum(a); }
-Array SumDim(const Array &a, unsigned int d) { return km::Sum(a, km::Dim(d)); }
-Array ProdAll(const Array &a) { return km::Prod(a); }
-Array ProdDim(const Array &a, unsigned int d) { return km::Prod(a, km::Dim(d)); }
-Array AllOf(const Array &a) { return km::All(a); }
-Array AllDim(const Array &a, unsigned int d) { return km::All(a, km::Dim(d)); }
-Array AnyOf(const Array &a) { return km::Any(a); }
-Array AnyDim(const Array &a, unsigned int d) { return km::Any(a, km::Dim(d)); }
-Array CumsumAll(const Array &a) { return km::Cumsum(a); }
-Array CumsumDim(const Array &a, unsigned int d) { return km::Cumsum(a, km::Dim(d)); }
-Array CumprodAll(const Array &a) { return km::Cumprod(a); }
-Array CumprodDim(const Array &a, unsigned int d) { return km::Cumprod(a, km::Dim(d)); }
-Array MeanAll(const Array &a) { return km::Mean(a); }
-Array MeanDim(const Array &a, unsigned int d) { return km::Mean(a, km::Dim(d)); }
+enum class Fold { kSum, kProd, kMean, kAll, kAny };
+
+// sum(A), sum(A, dim), sum(A, vecdim), sum(A, 'all'), then the options:
+// 'omitnan' or 'includenan' (sum, prod, mean), and the class of the result
+// 'default', 'double' or 'native' (sum, prod, mean).
+template <Fold F>
+Outs Reduce(const Args &args, BuiltinCall &c) {
+    constexpr bool kOptions = F == Fold::kSum || F == Fold::kProd || F == Fold::kMean;
+    Array a = args.GetArray(0);
+    km::NanFlag nan = km::NanFlag::kInclude;
+    std::string type = "default";
+    std::size_t n = args.size();
+    while (n > 1 && args.IsText(n - 1)) {
+        const std::string word = args.GetText(n - 1);
+        if (word == "all" && n == 2) break;
+        if (kOptions && (word == "omitnan" || word == "includenan")) {
+            nan = word == "omitnan" ? km::NanFlag::kOmit : km::NanFlag::kInclude;
+        } else if (kOptions && (word == "default" || word == "double" || word == "native")) {
+            type = word;
+        } else {
+            throw Error("'" + c.name + "' does not take the option '" + word + "'");
+        }
+        --n;
+    }
+    if (n > 2) throw Error("'" + c.name + "' takes one dimension argument before its options");
+    const km::mxClassID cls = a.ClassID();
+    const bool integer = cls >= km::mxClassInt8 && cls <= km::mxClassUint64;
+    if (type == "native" && (a.IsLogical() || cls == km::mxClassChar))
+        throw Error("'" + c.name + "' with 'native' takes numeric arrays");
+    if (type == "double" && (cls != km::mxClassDouble || a.IsLogical()))
+        a = Array::Adopt(km::Cast(a.get(), km::mxClassDouble));
+    Array r;
+    auto fold = [&](const std::vector<unsigned int> &dims, bool all) -> Array {
+        switch (F) {
+            case Fold::kSum: return all ? km::SumAll(a, nan) : km::Sum(a, dims, nan);
+            case Fold::kProd: return all ? km::ProdAll(a, nan) : km::Prod(a, dims, nan);
+            case Fold::kMean: return all ? km::MeanAll(a, nan) : km::Mean(a, dims, nan);
+            case Fold::kAll: return all ? km::AllAll(a) : km::All(a, dims);
+            case Fold::kAny: return all ? km::AnyAll(a) : km::Any(a, dims);
+        }
+        return a;
+    };
+    if (n == 1) {
+        // An empty array holds no NaN: the plain form, with its shapes.
+        if (nan == km::NanFlag::kOmit && !a.IsEmpty()) {
+            r = fold({FirstDimension(a)}, false);
+        } else {
+            switch (F) {
+                case Fold::kSum: r = km::Sum(a); break;
+                case Fold::kProd: r = km::Prod(a); break;
+                case Fold::kMean: r = km::Mean(a); break;
+                case Fold::kAll: r = km::All(a); break;
+                case Fold::kAny: r = km::Any(a); break;
+            }
+        }
+    } else {
+        bool all = false;
+        std::vector<unsigned int> dims = DimsOf(args, 1, c, all);
+        if (!all && dims.size() == 1 && nan == km::NanFlag::kInclude) {
+            switch (F) {
+                case Fold::kSum: r = km::Sum(a, km::Dim(dims[0])); break;
+                case Fold::kProd: r = km::Prod(a, km::Dim(dims[0])); break;
+                case Fold::kMean: r = km::Mean(a, km::Dim(dims[0])); break;
+                case Fold::kAll: r = km::All(a, km::Dim(dims[0])); break;
+                case Fold::kAny: r = km::Any(a, km::Dim(dims[0])); break;
+            }
+        } else {
+            r = fold(dims, all);
+        }
+    }
+    if (F == Fold::kMean && type == "native" && integer) r = Array::Adopt(km::Cast(r.get(), cls));
+    return {r};
+}
+
+// The elements of A in reverse order along dim.
+Array Flipped(const Array &a, unsigned int dim) {
+    std::vector<Array> subs;
+    std::vector<const km::CMatrix *> list;
+    const unsigned int nd = std::max(a.NDims(), dim);
+    for (unsigned int d = 1; d <= nd; ++d) {
+        const unsigned int n = a.Size(d);
+        Array s = Array::Adopt(km::mxCreateDoubleMatrix(1, n, km::mxComplexityReal));
+        km::DoubleSpan v = s.MutableData();
+        for (unsigned int k = 0; k < n; ++k) v[k] = d == dim ? n - k : k + 1.0;
+        subs.push_back(std::move(s));
+    }
+    for (const Array &s : subs) list.push_back(s.get());
+    return Array::Adopt(km::Indexref(a.get(), list));
+}
+
+// cumsum(A), cumsum(A, dim), each with 'reverse' (or 'forward') last.
+template <bool IsSum>
+Outs Running(const Args &args, BuiltinCall &c) {
+    const Array &a = args.GetArray(0);
+    bool reverse = false;
+    std::size_t n = args.size();
+    if (n > 1 && args.IsText(n - 1)) {
+        const std::string word = args.GetText(n - 1);
+        if (word != "reverse" && word != "forward")
+            throw Error("'" + c.name + "' takes 'forward' or 'reverse', not '" + word + "'");
+        reverse = word == "reverse";
+        --n;
+    }
+    const bool hasDim = n > 1;
+    const unsigned int dim = hasDim ? args.GetLength(1) : FirstDimension(a);
+    if (hasDim && dim == 0) (void)(IsSum ? km::Cumsum(a, km::Dim(0)) : km::Cumprod(a, km::Dim(0)));
+    if (!reverse) {
+        if (!hasDim) return {IsSum ? km::Cumsum(a) : km::Cumprod(a)};
+        return {IsSum ? km::Cumsum(a, km::Dim(dim)) : km::Cumprod(a, km::Dim(dim))};
+    }
+    const Array f = Flipped(a, dim);
+    return {Flipped(IsSum ? km::Cumsum(f, km::Dim(dim)) : km::Cumprod(f, km::Dim(dim)), dim)};
+}
+
 Array VarAll(const Array &a) { return km::Var(a); }
 Array VarDim(const Array &a, unsigned int d) { return km::Var(a, km::Dim(d)); }
 Array StdAll(const Array &a) { return km::Std(a); }
@@ -66,6 +245,23 @@ Outs Spread(const Args &args, BuiltinCall &c) {
 
 Outs Find(const Args &args, BuiltinCall &c) {
     const Array &a = args.GetArray(0);
+    if (args.size() > 1) {
+        // find(X, k) and find(X, k, 'first' | 'last'): k of them.
+        const double k = args.GetScalar(1);
+        if (!(k >= 1 && k == std::floor(k)))
+            throw Error("'find' takes a positive whole number of elements to find");
+        km::FindDirection direction = km::FindDirection::kFirst;
+        if (args.size() > 2) {
+            const std::string word = args.IsText(2) ? args.GetText(2) : std::string();
+            if (word != "first" && word != "last") throw Error("'find' takes 'first' or 'last'");
+            direction = word == "last" ? km::FindDirection::kLast : km::FindDirection::kFirst;
+        }
+        const unsigned int count = k > 4294967295.0 ? 4294967295u : static_cast<unsigned int>(k);
+        if (c.nargout <= 1) return {km::Find(a, count, direction)};
+        km::ThreeArrays r = km::FindRowsColsValues(a, count, direction);
+        if (c.nargout == 2) return {std::move(r.first), std::move(r.second)};
+        return {std::move(r.first), std::move(r.second), std::move(r.third)};
+    }
     if (c.nargout <= 1) return {km::Find(a)};
     if (c.nargout == 2) {
         km::TwoArrays r = km::FindRowsCols(a);
@@ -100,31 +296,37 @@ Outs Sort(const Args &args, BuiltinCall &c) {
 }
 
 const BuiltinEntry kEntries[] = {
-    {"sum", Reduction<SumAll, SumDim>, 1, 2, 1, "sum(A), sum(A, dim)",
-     "Sum along the first non-singleton dimension, or along dim."},
-    {"prod", Reduction<ProdAll, ProdDim>, 1, 2, 1, "prod(A), prod(A, dim)",
-     "Product along the first non-singleton dimension, or along dim."},
-    {"cumsum", Reduction<CumsumAll, CumsumDim>, 1, 2, 1, "cumsum(A), cumsum(A, dim)",
-     "Running sum."},
-    {"cumprod", Reduction<CumprodAll, CumprodDim>, 1, 2, 1, "cumprod(A), cumprod(A, dim)",
-     "Running product."},
-    {"all", Reduction<AllOf, AllDim>, 1, 2, 1, "all(A), all(A, dim)",
+    {"sum", Reduce<Fold::kSum>, 1, 4, 1,
+     "sum(A), sum(A, dim), sum(A, vecdim), sum(A, 'all'), sum(..., 'omitnan'), sum(..., 'double')",
+     "Sum along the first non-singleton dimension, along dims or over all, NaN omitted on request."},
+    {"prod", Reduce<Fold::kProd>, 1, 4, 1,
+     "prod(A), prod(A, dim), prod(A, vecdim), prod(A, 'all'), prod(..., 'omitnan'), prod(..., 'native')",
+     "Product along the first non-singleton dimension, along dims or over all."},
+    {"cumsum", Running<true>, 1, 3, 1, "cumsum(A), cumsum(A, dim), cumsum(..., 'reverse')",
+     "Running sum, from the first element or from the last."},
+    {"cumprod", Running<false>, 1, 3, 1, "cumprod(A), cumprod(A, dim), cumprod(..., 'reverse')",
+     "Running product, from the first element or from the last."},
+    {"all", Reduce<Fold::kAll>, 1, 2, 1, "all(A), all(A, dim), all(A, vecdim), all(A, 'all')",
      "True where every element is nonzero."},
-    {"any", Reduction<AnyOf, AnyDim>, 1, 2, 1, "any(A), any(A, dim)",
+    {"any", Reduce<Fold::kAny>, 1, 2, 1, "any(A), any(A, dim), any(A, vecdim), any(A, 'all')",
      "True where some element is nonzero."},
-    {"max", Extreme<true>, 1, 3, 2, "max(A), [m, k] = max(A), max(A, B), max(A, [], dim)",
-     "Largest elements and their positions, or the larger of two arrays."},
-    {"min", Extreme<false>, 1, 3, 2, "min(A), [m, k] = min(A), min(A, B), min(A, [], dim)",
-     "Smallest elements and their positions, or the smaller of two arrays."},
-    {"mean", Reduction<MeanAll, MeanDim>, 1, 2, 1, "mean(A), mean(A, dim)", "Average."},
+    {"max", Extreme<true>, 1, 4, 2,
+     "max(A), [m, k] = max(A), max(A, B), max(A, [], dim), max(A, [], 'all'), max(..., 'includenan')",
+     "Largest elements and their positions, or the larger of two arrays; NaN passed over unless included."},
+    {"min", Extreme<false>, 1, 4, 2,
+     "min(A), [m, k] = min(A), min(A, B), min(A, [], dim), min(A, [], 'all'), min(..., 'includenan')",
+     "Smallest elements and their positions, or the smaller of two arrays; NaN passed over unless included."},
+    {"mean", Reduce<Fold::kMean>, 1, 4, 1,
+     "mean(A), mean(A, dim), mean(A, vecdim), mean(A, 'all'), mean(..., 'omitnan')", "Average."},
     {"var", Spread<VarAll, VarDim>, 1, 3, 1, "var(A), var(A, 0), var(A, 0, dim)",
      "Variance, dividing by n - 1."},
     {"std", Spread<StdAll, StdDim>, 1, 3, 1, "std(A), std(A, 0), std(A, 0, dim)",
      "Standard deviation, dividing by n - 1."},
     {"sort", Sort, 1, 3, 2, "sort(A), sort(A, dim), sort(A, 'descend'), [B, k] = sort(A)",
      "Sorted elements and where they came from."},
-    {"find", Find, 1, 1, 3, "k = find(A), [i, j] = find(A), [i, j, v] = find(A)",
-     "Positions of the nonzero elements."},
+    {"find", Find, 1, 3, 3,
+     "k = find(A), find(A, n), find(A, n, 'last'), [i, j] = find(A), [i, j, v] = find(A)",
+     "Positions of the nonzero elements, or of the first or last n of them."},
     {"nnz", Unary<NnzOf>, 1, 1, 1, "nnz(A)", "Number of nonzero elements."},
 };
 

@@ -21,7 +21,7 @@ const std::vector<Library> &Libraries() {
         ShapeLibrary(),   LinalgLibrary(),  DataLibrary(),    StringsLibrary(), TextLibrary(),
         RegexpLibrary(),  CellsLibrary(),   StructsLibrary(), LangLibrary(),
         FunfunLibrary(),  TimeLibrary(),    ChecksLibrary(),  SessionLibrary(),
-        ConsoleLibrary(), OpsLibrary()};
+        ConsoleLibrary(), SetsLibrary(),   OpsLibrary()};
     return libraries;
 }
 

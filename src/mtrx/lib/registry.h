@@ -138,6 +138,7 @@ Library ConstructLibrary();
 Library ShapeLibrary();
 Library LinalgLibrary();
 Library DataLibrary();
+Library SetsLibrary();
 Library StringsLibrary();
 Library CellsLibrary();
 Library StructsLibrary();
