@@ -1,0 +1,618 @@
+// src/polyfun/polynomials.cpp: values, fits, roots, products, quotients,
+// derivatives and integrals of polynomials.
+#include "polyfun/polyfun_common.h"
+
+#include "core/array_holder.h"
+
+#include <matrix/exceptions.h>
+#include <matrix/linalg.h>
+#include <matrix/mx.h>
+#include <matrix/polyfun.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace kiv {
+namespace matrix {
+
+using polyfun::Complex;
+using polyfun::Fail;
+using polyfun::Make;
+using polyfun::MakeComplex;
+using polyfun::Operand;
+using polyfun::Read;
+
+namespace {
+
+// a*b part by part in the stated order.
+inline Complex Mul(Complex a, Complex b) {
+    return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
+}
+
+std::vector<Complex> Values(const Operand &a) {
+    std::vector<Complex> v(a.size());
+    for (std::size_t k = 0; k < v.size(); ++k) v[k] = a.at(k);
+    return v;
+}
+
+// Drops leading zeros, keeping one element at least (the zero polynomial 0).
+std::vector<Complex> Trim(std::vector<Complex> p) {
+    std::size_t first = 0;
+    while (first + 1 < p.size() && p[first] == 0.0) ++first;
+    p.erase(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(first));
+    if (p.empty()) p.push_back(0.0);
+    return p;
+}
+
+std::vector<Complex> FullConv(const std::vector<Complex> &u, const std::vector<Complex> &v) {
+    if (u.empty() || v.empty()) return {};
+    std::vector<Complex> c(u.size() + v.size() - 1, Complex(0.0, 0.0));
+    for (std::size_t j = 0; j < u.size(); ++j)
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            const Complex t = Mul(u[j], v[i]);
+            c[j + i] = {c[j + i].real() + t.real(), c[j + i].imag() + t.imag()};
+        }
+    return c;
+}
+
+std::vector<Complex> Derivative(const std::vector<Complex> &p) {
+    if (p.size() < 2) return {0.0};
+    std::vector<Complex> d(p.size() - 1);
+    for (std::size_t k = 0; k + 1 < p.size(); ++k) {
+        const double e = static_cast<double>(p.size() - 1 - k);
+        d[k] = {p[k].real() * e, p[k].imag() * e};
+    }
+    return Trim(d);
+}
+
+// a - b (or a + b) aligned at the constant term.
+std::vector<Complex> AddAligned(const std::vector<Complex> &a, const std::vector<Complex> &b,
+                                double sign) {
+    const std::size_t n = std::max(a.size(), b.size());
+    std::vector<Complex> c(n, Complex(0.0, 0.0));
+    for (std::size_t k = 0; k < a.size(); ++k) c[n - a.size() + k] = a[k];
+    for (std::size_t k = 0; k < b.size(); ++k) {
+        Complex &t = c[n - b.size() + k];
+        t = {t.real() + sign * b[k].real(), t.imag() + sign * b[k].imag()};
+    }
+    return c;
+}
+
+CMatrix *Row(const std::vector<Complex> &v, bool single) {
+    return MakeComplex(1, static_cast<unsigned int>(v.size()), v, single);
+}
+
+Operand Vector(const CMatrix *a, const char *fn, const char *what) {
+    Operand o = Read(a, fn);
+    if (!o.isVector() && o.size() > 0) Fail(fn, what);
+    return o;
+}
+
+}  // namespace
+
+std::vector<Complex> polyfun::RootsOf(const std::vector<Complex> &v, bool complex) {
+    std::size_t first = 0, last = v.size();
+    while (first < last && v[first] == 0.0) ++first;
+    while (last > first && v[last - 1] == 0.0) --last;
+    const std::size_t zeros = v.size() - last;
+    std::vector<Complex> roots;
+    if (first == last) return roots;
+    const unsigned int n = static_cast<unsigned int>(last - first - 1);
+    if (n > 0) {
+        ArrayHolder A(mxCreateDoubleMatrix(n, n, complex ? mxComplexityComplex : mxComplexityReal));
+        double *ar = mxGetPr(A.get());
+        double *ai = complex ? mxGetPi(A.get()) : nullptr;
+        std::fill(ar, ar + static_cast<std::size_t>(n) * n, 0.0);
+        if (ai) std::fill(ai, ai + static_cast<std::size_t>(n) * n, 0.0);
+        const Complex lead = v[first];
+        for (unsigned int j = 0; j < n; ++j) {
+            Complex q;
+            if (complex) {
+                // -c(j+1)/c(0) by Smith's method.
+                const Complex a = v[first + 1 + j], b = lead;
+                if (std::fabs(b.real()) >= std::fabs(b.imag())) {
+                    const double r = b.imag() / b.real(), d = b.real() + b.imag() * r;
+                    q = {(a.real() + a.imag() * r) / d, (a.imag() - a.real() * r) / d};
+                } else {
+                    const double r = b.real() / b.imag(), d = b.real() * r + b.imag();
+                    q = {(a.real() * r + a.imag()) / d, (a.imag() * r - a.real()) / d};
+                }
+            } else {
+                q = v[first + 1 + j].real() / lead.real();
+            }
+            ar[static_cast<std::size_t>(j) * n] = -q.real();
+            if (ai) ai[static_cast<std::size_t>(j) * n] = -q.imag();
+        }
+        for (unsigned int i = 1; i < n; ++i) ar[i + static_cast<std::size_t>(i - 1) * n] = 1.0;
+        ArrayHolder e(Eig(A.get(), true));
+        const double *er = mxGetPr(e.get());
+        const double *ei = e->IsComplex() ? mxGetPi(e.get()) : nullptr;
+        for (unsigned int k = 0; k < n; ++k) roots.emplace_back(er[k], ei ? ei[k] : 0.0);
+    }
+    roots.resize(roots.size() + zeros, Complex(0.0, 0.0));
+    return roots;
+}
+
+CMatrix *Polyval(const CMatrix *p, const CMatrix *x) {
+    const Operand c = Read(p, "Polyval");
+    if (!c.isVector() && c.size() > 0) Fail("Polyval", "the coefficients must be a vector");
+    const Operand xs = Read(x, "Polyval");
+    const bool single = c.single || xs.single;
+    const std::size_t n = xs.size(), m = c.size();
+    std::vector<double> re(n, 0.0);
+    if (!c.complex() && !xs.complex()) {
+        if (m > 0)
+            for (std::size_t k = 0; k < n; ++k) {
+                const double t = xs.re[k];
+                double y = c.re[0];
+                for (std::size_t j = 1; j < m; ++j) y = y * t + c.re[j];
+                re[k] = y;
+            }
+        return Make(xs.dims, re.data(), nullptr, single);
+    }
+    std::vector<double> im(n, 0.0);
+    if (m > 0)
+        for (std::size_t k = 0; k < n; ++k) {
+            const Complex t = xs.at(k);
+            Complex y = c.at(0);
+            for (std::size_t j = 1; j < m; ++j) {
+                const Complex yt = Mul(y, t);
+                const Complex cj = c.at(j);
+                y = {yt.real() + cj.real(), yt.imag() + cj.imag()};
+            }
+            re[k] = y.real();
+            im[k] = y.imag();
+        }
+    return Make(xs.dims, re.data(), im.data(), single);
+}
+
+CMatrix *PolyvalDelta(const CMatrix *p, const CMatrix *x, const CMatrix *R, double df,
+                      double normr) {
+    const Operand c = Read(p, "Polyval");
+    const Operand xs = Read(x, "Polyval");
+    const Operand r = Read(R, "Polyval");
+    const std::size_t nc = c.size();
+    if (r.dims.size() != 2 || r.dims[0] != nc || r.dims[1] != nc || nc == 0)
+        Fail("Polyval", "R must be square with one row for each coefficient");
+    if (c.complex() || xs.complex() || r.complex())
+        Fail("Polyval", "the error estimate takes real operands only");
+    std::vector<double> out(xs.size(), std::numeric_limits<double>::infinity());
+    std::vector<double> a(nc), w(nc);
+    if (df > 0)
+        for (std::size_t k = 0; k < xs.size(); ++k) {
+            a[nc - 1] = 1.0;
+            for (std::size_t j = nc - 1; j-- > 0;) a[j] = a[j + 1] * xs.re[k];
+            // w*R = a: w(j) = (a(j) - sum over i < j of w(i)*R(i, j)) / R(j, j).
+            double ss = 0.0;
+            for (std::size_t j = 0; j < nc; ++j) {
+                double s = a[j];
+                for (std::size_t i = 0; i < j; ++i) s -= w[i] * r.re[i + j * nc];
+                w[j] = s / r.re[j + j * nc];
+                ss += w[j] * w[j];
+            }
+            out[k] = normr / std::sqrt(df) * std::sqrt(1.0 + ss);
+        }
+    return Make(xs.dims, out.data(), nullptr, c.single || xs.single || r.single);
+}
+
+void Polyfit(CMatrix *&p, CMatrix *&R, PolyfitInfo &info, const CMatrix *x, const CMatrix *y,
+             double n, bool centre) {
+    p = nullptr;
+    R = nullptr;
+    Operand xs = Read(x, "Polyfit");
+    const Operand ys = Read(y, "Polyfit");
+    if (xs.size() != ys.size()) Fail("Polyfit", "X and Y must have the same number of elements");
+    if (!(n >= 0) || n != std::floor(n) || n > 1e6)
+        Fail("Polyfit", "the degree must be a whole number from 0 up");
+    if (xs.complex() || ys.complex()) Fail("Polyfit", "complex data are not supported");
+    const bool single = xs.single || ys.single;
+    const std::size_t m = xs.size();
+    const unsigned int nc = static_cast<unsigned int>(n) + 1;
+    PolyfitInfo result;
+    if (centre) {
+        double sum = 0.0;
+        for (double t : xs.re) sum += t;
+        const double mean = sum / static_cast<double>(m);
+        double ss = 0.0;
+        for (double t : xs.re) ss += (t - mean) * (t - mean);
+        const double sd = std::sqrt(ss / static_cast<double>(m > 1 ? m - 1 : 1));
+        for (double &t : xs.re) t = (t - mean) / sd;
+        result.mu[0] = mean;
+        result.mu[1] = sd;
+    }
+    const unsigned int mm = static_cast<unsigned int>(m);
+    ArrayHolder V(mxCreateDoubleMatrix(mm, nc, mxComplexityReal));
+    double *v = mxGetPr(V.get());
+    for (unsigned int i = 0; i < mm; ++i) v[i + static_cast<std::size_t>(nc - 1) * mm] = 1.0;
+    for (unsigned int j = nc - 1; j-- > 0;)
+        for (unsigned int i = 0; i < mm; ++i)
+            v[i + static_cast<std::size_t>(j) * mm] =
+                xs.re[i] * v[i + static_cast<std::size_t>(j + 1) * mm];
+    CMatrix *qRaw = nullptr, *rRaw = nullptr;
+    Qr(qRaw, rRaw, V.get(), false);
+    ArrayHolder Q(qRaw), Rfull(rRaw);
+    const unsigned int k = std::min(mm, nc);  // the rows of R kept
+    const double *q = mxGetPr(Q.get());
+    const double *r = mxGetPr(Rfull.get());
+    std::vector<double> rk(static_cast<std::size_t>(k) * nc);
+    for (unsigned int j = 0; j < nc; ++j)
+        for (unsigned int i = 0; i < k; ++i)
+            rk[i + static_cast<std::size_t>(j) * k] = i <= j ? r[i + static_cast<std::size_t>(j) * mm] : 0.0;
+    // Q(:, 1:k)' * y, each in increasing row order.
+    std::vector<double> qty(k);
+    for (unsigned int i = 0; i < k; ++i) {
+        double s = 0.0;
+        for (unsigned int t = 0; t < mm; ++t) s += q[t + static_cast<std::size_t>(i) * mm] * ys.re[t];
+        qty[i] = s;
+    }
+    std::vector<double> coef(nc, 0.0);
+    if (mm >= nc) {
+        for (unsigned int i = nc; i-- > 0;) {
+            double s = qty[i];
+            for (unsigned int j = i + 1; j < nc; ++j) s -= rk[i + static_cast<std::size_t>(j) * k] * coef[j];
+            coef[i] = s / rk[i + static_cast<std::size_t>(i) * k];
+        }
+        // The 1-norm condition number of the triangular R, from its inverse.
+        std::vector<double> inv(static_cast<std::size_t>(nc) * nc, 0.0);
+        for (unsigned int c = 0; c < nc; ++c)
+            for (unsigned int i = c + 1; i-- > 0;) {
+                double s = i == c ? 1.0 : 0.0;
+                for (unsigned int j = i + 1; j <= c; ++j)
+                    s -= rk[i + static_cast<std::size_t>(j) * k] * inv[j + static_cast<std::size_t>(c) * nc];
+                inv[i + static_cast<std::size_t>(c) * nc] = s / rk[i + static_cast<std::size_t>(i) * k];
+            }
+        double normR = 0.0, normInv = 0.0;
+        for (unsigned int c = 0; c < nc; ++c) {
+            double a = 0.0, b = 0.0;
+            for (unsigned int i = 0; i <= c; ++i) {
+                a += std::fabs(rk[i + static_cast<std::size_t>(c) * k]);
+                b += std::fabs(inv[i + static_cast<std::size_t>(c) * nc]);
+            }
+            normR = std::max(normR, a);
+            normInv = std::max(normInv, b);
+        }
+        const double cond = normR * normInv;
+        result.badlyConditioned = !(cond <= 1.0 / std::numeric_limits<double>::epsilon());
+    } else {
+        result.notUnique = true;
+        ArrayHolder Rk(mxCreateDoubleMatrix(k, nc, mxComplexityReal));
+        std::copy(rk.begin(), rk.end(), mxGetPr(Rk.get()));
+        ArrayHolder b(mxCreateDoubleMatrix(k, 1, mxComplexityReal));
+        std::copy(qty.begin(), qty.end(), mxGetPr(b.get()));
+        ArrayHolder sol(Mldivide(Rk.get(), b.get()));
+        std::copy(mxGetPr(sol.get()), mxGetPr(sol.get()) + nc, coef.begin());
+    }
+    double rr = 0.0;
+    for (unsigned int i = 0; i < mm; ++i) {
+        double fit = 0.0;
+        for (unsigned int j = 0; j < nc; ++j) fit += v[i + static_cast<std::size_t>(j) * mm] * coef[j];
+        const double e = ys.re[i] - fit;
+        rr += e * e;
+    }
+    result.normr = std::sqrt(rr);
+    result.df = m > nc ? static_cast<double>(m - nc) : 0.0;
+    ArrayHolder pOut(Make(1, nc, coef.data(), nullptr, single));
+    ArrayHolder rOut(Make(k, nc, rk.data(), nullptr, single));
+    info = result;
+    p = pOut.release();
+    R = rOut.release();
+}
+
+CMatrix *Polyfit(const CMatrix *x, const CMatrix *y, double n) {
+    CMatrix *p = nullptr, *R = nullptr;
+    PolyfitInfo info;
+    Polyfit(p, R, info, x, y, n, false);
+    mxDestroyArray(R);
+    return p;
+}
+
+CMatrix *Roots(const CMatrix *p) {
+    const Operand c = Vector(p, "Roots", "the coefficients must be a vector");
+    for (std::size_t k = 0; k < c.size(); ++k) {
+        const Complex z = c.at(k);
+        if (!std::isfinite(z.real()) || !std::isfinite(z.imag()))
+            Fail("Roots", "the coefficients must not contain NaN or Inf");
+    }
+    const std::vector<Complex> roots = polyfun::RootsOf(Values(c), c.complex());
+    return MakeComplex(static_cast<unsigned int>(roots.size()), 1, roots, c.single);
+}
+
+CMatrix *Poly(const CMatrix *r) {
+    const Operand a = Read(r, "Poly");
+    std::vector<Complex> z;
+    bool single = a.single;
+    if (a.isVector() || a.size() == 0) {
+        z = Values(a);
+    } else {
+        if (a.dims.size() != 2 || a.dims[0] != a.dims[1])
+            Fail("Poly", "the argument must be a vector or a square matrix");
+        for (double t : a.re)
+            if (!std::isfinite(t)) Fail("Poly", "the matrix must not contain NaN or Inf");
+        for (double t : a.im)
+            if (!std::isfinite(t)) Fail("Poly", "the matrix must not contain NaN or Inf");
+        ArrayHolder d(Make(a.dims, a.re.data(), a.complex() ? a.im.data() : nullptr, false));
+        ArrayHolder e(Eig(d.get(), true));
+        const double *er = mxGetPr(e.get());
+        const double *ei = e->IsComplex() ? mxGetPi(e.get()) : nullptr;
+        for (unsigned int k = 0; k < e->GetNoElems(); ++k) z.emplace_back(er[k], ei ? ei[k] : 0.0);
+    }
+    std::vector<Complex> c(1, Complex(1.0, 0.0));
+    for (const Complex &root : z) {
+        c.push_back(Complex(0.0, 0.0));
+        for (std::size_t k = c.size() - 1; k >= 1; --k) {
+            const Complex t = Mul(root, c[k - 1]);
+            c[k] = {c[k].real() - t.real(), c[k].imag() - t.imag()};
+        }
+    }
+    // Roots in conjugate pairs give a real polynomial.
+    std::vector<double> pos, neg;
+    for (const Complex &root : z) {
+        if (root.imag() > 0) pos.push_back(root.real()), pos.push_back(root.imag());
+        if (root.imag() < 0) neg.push_back(root.real()), neg.push_back(-root.imag());
+    }
+    std::vector<std::pair<double, double>> ps, ns;
+    for (std::size_t k = 0; k < pos.size(); k += 2) ps.emplace_back(pos[k], pos[k + 1]);
+    for (std::size_t k = 0; k < neg.size(); k += 2) ns.emplace_back(neg[k], neg[k + 1]);
+    std::sort(ps.begin(), ps.end());
+    std::sort(ns.begin(), ns.end());
+    if (ps == ns)
+        for (Complex &t : c) t = t.real();
+    return Row(c, single);
+}
+
+CMatrix *Conv(const CMatrix *u, const CMatrix *v, ConvShape shape) {
+    const Operand a = Read(u, "Conv");
+    const Operand b = Read(v, "Conv");
+    if (!a.isVector() || !b.isVector()) Fail("Conv", "the arguments must be vectors");
+    const bool single = a.single || b.single;
+    const std::size_t m = a.size(), n = b.size();
+    const std::size_t full = m && n ? m + n - 1 : 0;
+    std::size_t offset = 0, length = full;
+    bool column;
+    if (shape == ConvShape::kFull) {
+        column = (m > n ? a : b).isColumn();
+    } else {
+        column = a.isColumn();
+        if (shape == ConvShape::kSame) {
+            offset = n / 2;
+            length = m;
+        } else {
+            length = n == 0 ? 0 : (m >= n ? m - n + 1 : 0);
+            offset = n ? n - 1 : 0;
+        }
+    }
+    std::vector<double> re(full, 0.0), im;
+    // Each c(k) gathers its terms in increasing j: the loop over j outside.
+    for (std::size_t j = 0; j < m; ++j) {
+        const double x = a.re[j];
+        double *c = re.data() + j;
+        for (std::size_t i = 0; i < n; ++i) c[i] += x * b.re[i];
+    }
+    if (a.complex() || b.complex()) {
+        // re = sum(ar*br) - sum(ai*bi) term by term; im likewise.
+        im.assign(full, 0.0);
+        std::fill(re.begin(), re.end(), 0.0);
+        for (std::size_t j = 0; j < m; ++j) {
+            const Complex x = a.at(j);
+            for (std::size_t i = 0; i < n; ++i) {
+                const Complex t = Mul(x, b.at(i));
+                re[j + i] += t.real();
+                im[j + i] += t.imag();
+            }
+        }
+    }
+    std::vector<double> outRe(length, 0.0), outIm(im.empty() ? 0 : length, 0.0);
+    for (std::size_t k = 0; k < length; ++k) {
+        const std::size_t at = offset + k;
+        if (at < full) {
+            outRe[k] = re[at];
+            if (!im.empty()) outIm[k] = im[at];
+        }
+    }
+    const unsigned int len = static_cast<unsigned int>(length);
+    return Make(column ? len : 1, column ? 1 : len, outRe.data(),
+                outIm.empty() ? nullptr : outIm.data(), single);
+}
+
+void Deconv(CMatrix *&q, CMatrix *&r, const CMatrix *b, const CMatrix *a) {
+    q = nullptr;
+    r = nullptr;
+    const Operand nb = Read(b, "Deconv");
+    const Operand da = Read(a, "Deconv");
+    if (!nb.isVector() || !da.isVector()) Fail("Deconv", "the arguments must be vectors");
+    if (da.at(0) == 0.0) Fail("Deconv", "the first coefficient of A must be nonzero");
+    const bool single = nb.single || da.single;
+    const std::vector<Complex> bv = Values(nb), av = Values(da);
+    const bool complex = nb.complex() || da.complex();
+    std::vector<Complex> qv;
+    std::vector<Complex> rv = bv;
+    if (bv.size() >= av.size()) {
+        const std::size_t nq = bv.size() - av.size() + 1;
+        qv.assign(nq, Complex(0.0, 0.0));
+        const Complex lead = av[0];
+        for (std::size_t k = 0; k < nq; ++k) {
+            Complex s = bv[k];
+            for (std::size_t j = 1; j < av.size() && j <= k; ++j) {
+                const Complex t = Mul(av[j], qv[k - j]);
+                s = {s.real() - t.real(), s.imag() - t.imag()};
+            }
+            qv[k] = complex ? s / lead : Complex(s.real() / lead.real(), 0.0);
+        }
+        const std::vector<Complex> back = FullConv(av, qv);
+        for (std::size_t k = 0; k < rv.size(); ++k)
+            rv[k] = {rv[k].real() - back[k].real(), rv[k].imag() - back[k].imag()};
+    } else {
+        qv.assign(1, Complex(0.0, 0.0));
+    }
+    ArrayHolder qOut(Row(qv, single));
+    const unsigned int nr = static_cast<unsigned int>(rv.size());
+    ArrayHolder rOut(MakeComplex(nb.isColumn() ? nr : 1, nb.isColumn() ? 1 : nr, rv, single));
+    q = qOut.release();
+    r = rOut.release();
+}
+
+CMatrix *Polyder(const CMatrix *p) {
+    const Operand a = Vector(p, "Polyder", "the coefficients must be a vector");
+    return Row(Derivative(Values(a)), a.single);
+}
+
+CMatrix *PolyderProduct(const CMatrix *a, const CMatrix *b) {
+    const Operand x = Vector(a, "Polyder", "the coefficients must be vectors");
+    const Operand y = Vector(b, "Polyder", "the coefficients must be vectors");
+    const std::vector<Complex> u = Values(x), v = Values(y);
+    std::vector<Complex> d =
+        AddAligned(FullConv(Derivative(u), v), FullConv(u, Derivative(v)), 1.0);
+    return Row(Trim(d), x.single || y.single);
+}
+
+void PolyderQuotient(CMatrix *&q, CMatrix *&d, const CMatrix *b, const CMatrix *a) {
+    q = nullptr;
+    d = nullptr;
+    const Operand x = Vector(b, "Polyder", "the coefficients must be vectors");
+    const Operand y = Vector(a, "Polyder", "the coefficients must be vectors");
+    const bool single = x.single || y.single;
+    const std::vector<Complex> u = Values(x), v = Values(y);
+    ArrayHolder qOut(
+        Row(Trim(AddAligned(FullConv(Derivative(u), v), FullConv(u, Derivative(v)), -1.0)), single));
+    ArrayHolder dOut(Row(Trim(FullConv(v, v)), single));
+    q = qOut.release();
+    d = dOut.release();
+}
+
+CMatrix *Polyint(const CMatrix *p, const CMatrix *k) {
+    const Operand a = Vector(p, "Polyint", "the coefficients must be a vector");
+    Complex constant = 0.0;
+    bool single = a.single;
+    if (k) {
+        const Operand c = Read(k, "Polyint");
+        if (c.size() != 1) Fail("Polyint", "the constant of integration must be a scalar");
+        constant = c.at(0);
+        single = single || c.single;
+    }
+    const std::size_t n = a.size();
+    std::vector<Complex> out(n + 1);
+    for (std::size_t j = 0; j < n; ++j) {
+        const double e = static_cast<double>(n - j);
+        const Complex t = a.at(j);
+        out[j] = {t.real() / e, t.imag() / e};
+    }
+    out[n] = constant;
+    return Row(out, single);
+}
+
+}  // namespace matrix
+}  // namespace kiv
+
+namespace kiv {
+namespace matrix {
+
+namespace {
+
+// The coefficients of p(z + t) in powers of t, lowest first, up to t^(count-1):
+// repeated synthetic division by (s - z).
+std::vector<Complex> TaylorAt(std::vector<Complex> p, Complex z, std::size_t count) {
+    std::vector<Complex> out;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (p.empty()) {
+            out.push_back(0.0);
+            continue;
+        }
+        Complex acc = p[0];
+        std::vector<Complex> quotient;
+        for (std::size_t k = 1; k < p.size(); ++k) {
+            quotient.push_back(acc);
+            const Complex t = Mul(acc, z);
+            acc = {t.real() + p[k].real(), t.imag() + p[k].imag()};
+        }
+        out.push_back(acc);
+        p.swap(quotient);
+    }
+    return out;
+}
+
+}  // namespace
+
+void Residue(CMatrix *&r, CMatrix *&p, CMatrix *&k, const CMatrix *b, const CMatrix *a) {
+    r = nullptr;
+    p = nullptr;
+    k = nullptr;
+    const Operand nb = Read(b, "Residue");
+    const Operand da = Read(a, "Residue");
+    if ((!nb.isVector() && nb.size()) || (!da.isVector() && da.size()))
+        Fail("Residue", "the arguments must be vectors");
+    const bool single = nb.single || da.single;
+    std::vector<Complex> bv = Values(nb), av = Trim(Values(da));
+    if (av.size() == 1 && av[0] == 0.0) Fail("Residue", "the denominator must not be zero");
+    if (bv.empty()) bv.push_back(0.0);
+    bv = Trim(bv);
+    std::vector<Complex> direct;
+    if (bv.size() >= av.size()) {
+        const std::size_t nq = bv.size() - av.size() + 1;
+        direct.assign(nq, Complex(0.0, 0.0));
+        for (std::size_t i = 0; i < nq; ++i) {
+            Complex s = bv[i];
+            for (std::size_t j = 1; j < av.size() && j <= i; ++j) s -= Mul(av[j], direct[i - j]);
+            direct[i] = s / av[0];
+        }
+        const std::vector<Complex> back = FullConv(av, direct);
+        std::vector<Complex> rem(bv.size());
+        for (std::size_t i = 0; i < bv.size(); ++i) rem[i] = bv[i] - back[i];
+        // The remainder has degree below a's.
+        bv.assign(rem.end() - static_cast<std::ptrdiff_t>(av.size() - 1), rem.end());
+        if (bv.empty()) bv.push_back(0.0);
+    }
+    std::vector<Complex> poles = polyfun::RootsOf(av, nb.complex() || da.complex());
+    std::stable_sort(poles.begin(), poles.end(),
+                     [](const Complex &x, const Complex &y) { return std::abs(x) > std::abs(y); });
+    // Groups of poles within the tolerance of their first.
+    std::vector<std::vector<Complex>> groups;
+    std::vector<bool> taken(poles.size(), false);
+    for (std::size_t i = 0; i < poles.size(); ++i) {
+        if (taken[i]) continue;
+        std::vector<Complex> g{poles[i]};
+        taken[i] = true;
+        const double tol = 0.001 * std::max(std::abs(poles[i]), 1.0);
+        for (std::size_t j = i + 1; j < poles.size(); ++j)
+            if (!taken[j] && std::abs(poles[j] - poles[i]) <= tol) {
+                g.push_back(poles[j]);
+                taken[j] = true;
+            }
+        Complex mean = 0.0;
+        for (const Complex &z : g) mean += z;
+        mean /= static_cast<double>(g.size());
+        for (Complex &z : g) z = mean;
+        groups.push_back(g);
+    }
+    std::vector<Complex> rv, pv;
+    for (std::size_t gi = 0; gi < groups.size(); ++gi) {
+        const Complex z = groups[gi][0];
+        const std::size_t m = groups[gi].size();
+        // The denominator without this group's factor.
+        std::vector<Complex> d{av[0]};
+        for (std::size_t gj = 0; gj < groups.size(); ++gj)
+            if (gj != gi)
+                for (const Complex &w : groups[gj]) d = FullConv(d, {Complex(1.0, 0.0), -w});
+        const std::vector<Complex> bt = TaylorAt(bv, z, m), dt = TaylorAt(d, z, m);
+        std::vector<Complex> c(m);
+        for (std::size_t i = 0; i < m; ++i) {
+            Complex s = bt[i];
+            for (std::size_t j = 1; j <= i; ++j) s -= dt[j] * c[i - j];
+            c[i] = s / dt[0];
+        }
+        for (std::size_t e = 1; e <= m; ++e) {
+            rv.push_back(c[m - e]);
+            pv.push_back(z);
+        }
+    }
+    const unsigned int np = static_cast<unsigned int>(pv.size());
+    ArrayHolder rOut(MakeComplex(np, 1, rv, single));
+    ArrayHolder pOut(MakeComplex(np, 1, pv, single));
+    ArrayHolder kOut(direct.empty() ? Make(1, 0, nullptr, nullptr, single) : Row(direct, single));
+    r = rOut.release();
+    p = pOut.release();
+    k = kOut.release();
+}
+
+}  // namespace matrix
+}  // namespace kiv
