@@ -5,6 +5,7 @@
 
 #include "core/array_holder.h"
 
+#include <matrix/elementwise.h>
 #include <matrix/exceptions.h>
 #include <matrix/mx.h>
 #include <matrix/polyfun.h>
@@ -251,9 +252,17 @@ CMatrix *Interp1(const CMatrix *x, const CMatrix *v, const CMatrix *xq, InterpMe
                  InterpExtrap extrap, double extrapValue) {
     const Operand xs = Read(x, "Interp1");
     const Operand vs = Read(v, "Interp1");
-    const Operand qs = Read(xq, "Interp1");
+    // The query points are read in place when they are real double (the
+    // common case, and the long operand).
+    const bool direct = xq && xq->GetClassID() == mxClassDouble && !xq->IsComplex();
+    const Operand qs = direct ? Operand() : Read(xq, "Interp1");
     if (!xs.isVector()) Fail("Interp1", "the sample points must be a vector");
     if (qs.complex()) Fail("Interp1", "the query points must be real");
+    const std::vector<unsigned int> qdims =
+        direct ? std::vector<unsigned int>(xq->GetDimensions(),
+                                           xq->GetDimensions() + xq->GetNoDimensions())
+               : qs.dims;
+    const bool qVector = qdims.size() == 2 && (qdims[0] == 1 || qdims[1] == 1);
     const std::size_t n = xs.size();
     std::size_t columns = 1;
     if (vs.isVector()) {
@@ -275,31 +284,41 @@ CMatrix *Interp1(const CMatrix *x, const CMatrix *v, const CMatrix *xq, InterpMe
     if (extrap == InterpExtrap::kDefault) extrap = cubic ? InterpExtrap::kExtrap : InterpExtrap::kNaN;
     const Samples s = SortedSamples(xs, "Interp1");
     const bool single = xs.single || vs.single || qs.single;
-    const std::size_t m = qs.size();
+    const std::size_t m = direct ? xq->GetNoElems() : qs.size();
+    const double *q = direct ? static_cast<const double *>(xq->GetPr()) : qs.re.data();
     std::vector<unsigned int> dims;
     if (vs.isVector())
-        dims = qs.dims;
-    else if (qs.isVector())
+        dims = qdims;
+    else if (qVector)
         dims = {static_cast<unsigned int>(m), static_cast<unsigned int>(columns)};
     else {
-        dims = qs.dims;
+        dims = qdims;
         dims.push_back(static_cast<unsigned int>(columns));
     }
-    std::vector<double> re(m * columns), im(vs.complex() ? m * columns : 0);
+    ArrayHolder out(new CMatrix(static_cast<unsigned int>(dims.size()), dims.data(), mxClassDouble,
+                                0, vs.complex() ? mxComplexityComplex : mxComplexityReal));
+    double *re = static_cast<double *>(out->GetPr());
+    double *im = vs.complex() ? static_cast<double *>(out->GetPi()) : nullptr;
     std::vector<double> y(n);
     for (int part = 0; part < (vs.complex() ? 2 : 1); ++part) {
         const std::vector<double> &src = part ? vs.im : vs.re;
-        std::vector<double> &dst = part ? im : re;
+        double *dst = part ? im : re;
         for (std::size_t c = 0; c < columns; ++c) {
             for (std::size_t k = 0; k < n; ++k) y[k] = src[c * n + (s.order.empty() ? k : s.order[k])];
-            Column(method, extrap, part ? 0.0 : extrapValue, s.x, y.data(), qs.re.data(), m,
-                   dst.data() + c * m);
+            Column(method, extrap, part ? 0.0 : extrapValue, s.x, y.data(), q, m, dst + c * m);
+            // Outside the points both parts take the real NaN.
             if (part && extrap == InterpExtrap::kNaN)
                 for (std::size_t k = 0; k < m; ++k)
-                    if (std::isnan(re[c * m + k])) dst[c * m + k] = 0;
+                    if (std::isnan(dst[c * m + k])) dst[c * m + k] = 0;
         }
     }
-    return Make(dims, re.data(), im.empty() ? nullptr : im.data(), single);
+    if (im) {
+        bool any = false;
+        for (std::size_t k = 0; k < m * columns && !any; ++k) any = im[k] != 0.0;
+        if (!any) out->ToReal();
+    }
+    if (!single) return out.release();
+    return Single(out.get());
 }
 
 namespace {

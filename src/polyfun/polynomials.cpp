@@ -203,8 +203,11 @@ void Polyfit(CMatrix *&p, CMatrix *&R, PolyfitInfo &info, const CMatrix *x, cons
     Operand xs = Read(x, "Polyfit");
     const Operand ys = Read(y, "Polyfit");
     if (xs.size() != ys.size()) Fail("Polyfit", "X and Y must have the same number of elements");
-    if (!(n >= 0) || n != std::floor(n) || n > 1e6)
+    if (!(n >= 0) || n != std::floor(n))
         Fail("Polyfit", "the degree must be a whole number from 0 up");
+    // The factorisation of a wider Vandermonde matrix would not end in any
+    // useful time, and its fit would mean nothing.
+    if (n > 10000) Fail("Polyfit", "degrees above 10000 are not supported");
     if (xs.complex() || ys.complex()) Fail("Polyfit", "complex data are not supported");
     const bool single = xs.single || ys.single;
     const std::size_t m = xs.size();
@@ -421,7 +424,7 @@ void Deconv(CMatrix *&q, CMatrix *&r, const CMatrix *b, const CMatrix *a) {
     const Operand nb = Read(b, "Deconv");
     const Operand da = Read(a, "Deconv");
     if (!nb.isVector() || !da.isVector()) Fail("Deconv", "the arguments must be vectors");
-    if (da.at(0) == 0.0) Fail("Deconv", "the first coefficient of A must be nonzero");
+    if (da.size() == 0 || da.at(0) == 0.0) Fail("Deconv", "the first coefficient of A must be nonzero");
     const bool single = nb.single || da.single;
     const std::vector<Complex> bv = Values(nb), av = Values(da);
     const bool complex = nb.complex() || da.complex();

@@ -18,7 +18,14 @@ using km::CMatrix;
 
 namespace {
 
-const CMatrix *Ptr(const Args &args, std::size_t k) { return args.GetArray(k).get(); }
+// Argument k as a numeric, char or logical array (cells refused).
+const Array &Numeric(const Args &args, std::size_t k) {
+    const Array &a = args.GetArray(k);
+    if (IsCell(a)) args.Refuse(k, "a numeric array");
+    return a;
+}
+
+const CMatrix *Ptr(const Args &args, std::size_t k) { return Numeric(args, k).get(); }
 
 Array Adopt(CMatrix *a) { return Array::Adopt(a); }
 
@@ -57,7 +64,7 @@ bool IsEmptyArg(const Args &args, std::size_t k) {
 // x with (x - mu(1))/mu(2) applied when mu is given at position k.
 Array Centred(const Args &args, const Array &x, std::size_t k) {
     if (!args.Has(k)) return x;
-    const Array &mu = args.GetArray(k);
+    const Array &mu = Numeric(args, k);
     if (mu.Numel() != 2 || IsComplex(mu)) args.Refuse(k, "a two-element vector [mean std]");
     const Array m = Array::Adopt(km::Double(mu.get()));
     const Array shifted = Array::Adopt(km::Minus(x.get(), Array(m.Data()[0]).get()));
@@ -65,7 +72,7 @@ Array Centred(const Args &args, const Array &x, std::size_t k) {
 }
 
 Outs Polyval(const Args &args, BuiltinCall &c) {
-    const Array x = Centred(args, args.GetArray(1), 3);
+    const Array x = Centred(args, Numeric(args, 1), 3);
     Outs out{Adopt(km::Polyval(Ptr(args, 0), x.get()))};
     if (c.nargout >= 2) {
         if (!args.Has(2) || IsEmptyArg(args, 2))
@@ -181,12 +188,12 @@ Outs Interp1(const Args &args, BuiltinCall &) {
     std::size_t k = numeric;
     Array x, v, xq;
     if (numeric == 3) {
-        x = args.GetArray(0);
-        v = args.GetArray(1);
-        xq = args.GetArray(2);
+        x = Numeric(args, 0);
+        v = Numeric(args, 1);
+        xq = Numeric(args, 2);
     } else if (numeric == 2) {
-        v = args.GetArray(0);
-        xq = args.GetArray(1);
+        v = Numeric(args, 0);
+        xq = Numeric(args, 1);
         const bool vector = v.NDims() == 2 && (v.Rows() == 1 || v.Cols() == 1);
         x = Counting(vector ? v.Numel() : v.Rows());
     } else {
@@ -238,8 +245,8 @@ Outs Ppval(const Args &args, BuiltinCall &) {
 }
 
 Outs Mkpp(const Args &args, BuiltinCall &) {
-    const Array &b = args.GetArray(0);
-    Array c = args.GetArray(1);
+    const Array &b = Numeric(args, 0);
+    Array c = Numeric(args, 1);
     if (b.Numel() < 2 || !(b.NDims() == 2 && (b.Rows() == 1 || b.Cols() == 1)))
         throw Error("'mkpp': the breaks must be a vector of 2 points at least");
     const unsigned int l = b.Numel() - 1;
