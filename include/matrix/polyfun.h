@@ -68,7 +68,9 @@ struct PolyfitInfo {
 /// when m < n+1), of the class the operands give. Throws
 /// CFunctionErrorException "Polyfit: X and Y must have the same number of
 /// elements", "Polyfit: the degree must be a whole number from 0 up",
-/// "Polyfit: complex data are not supported".
+/// "Polyfit: degrees above 10000 are not supported" (a wider factorisation
+/// would not end in useful time), "Polyfit: complex data are not
+/// supported".
 MATRIX_API void Polyfit(CMatrix *&p, CMatrix *&R, PolyfitInfo &info, const CMatrix *x,
                         const CMatrix *y, double n, bool centre);
 /// Returns the p of Polyfit(p, R, info, x, y, n, false).
@@ -114,7 +116,8 @@ enum class ConvShape { kFull, kSame, kValid };
 /// distance). Sets q (a row of length(b)-length(a)+1, or 0 when b is
 /// shorter) and r (b's shape, b - conv(a, q), zero where q was computed
 /// exactly). Throws CFunctionErrorException "Deconv: the arguments must be
-/// vectors", "Deconv: the first coefficient of A must be nonzero".
+/// vectors", "Deconv: the first coefficient of A must be nonzero" (an
+/// empty A too).
 MATRIX_API void Deconv(CMatrix *&q, CMatrix *&r, const CMatrix *b, const CMatrix *a);
 
 /// Derivative of p: p(k)*(n-1-k) for k < n-1, leading zeros dropped (the
@@ -142,6 +145,20 @@ MATRIX_API void PolyderQuotient(CMatrix *&q, CMatrix *&d, const CMatrix *b, cons
 /// CFunctionErrorException "Residue: the arguments must be vectors",
 /// "Residue: the denominator must not be zero".
 MATRIX_API void Residue(CMatrix *&r, CMatrix *&p, CMatrix *&k, const CMatrix *b, const CMatrix *a);
+
+/// The inverse of Residue: b(s)/a(s) from residues r, poles p (vectors of
+/// one length) and the direct term k (a vector, possibly empty). a is the
+/// polynomial of the poles as Poly builds it; poles in a run within
+/// Residue's tolerance of the run's first are one pole whose residues are
+/// for the powers 1, 2, ... in turn, and each term adds r times the
+/// polynomial of the other poles (every pole but that many of the run's),
+/// aligned at the constant term, in the order given; then conv(k, a).
+/// Leading zeros of b dropped. b is made real when every imaginary part is
+/// within 1e-8 times its largest magnitude (conjugate terms cancel only to
+/// rounding). Sets rows b and a. Throws CFunctionErrorException "Residue:
+/// the residues and poles must be vectors of one length".
+MATRIX_API void ResidueInverse(CMatrix *&b, CMatrix *&a, const CMatrix *r, const CMatrix *p,
+                               const CMatrix *k);
 
 /// The interpolation methods of Interp1 and Interp2.
 enum class InterpMethod { kLinear, kNearest, kPrevious, kNext, kPchip, kSpline, kMakima };
@@ -205,15 +222,21 @@ MATRIX_API void PchipPieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x,
                                         const CMatrix *xq);
 
 /// Interpolates V (ny x nx) given at the grid x (nx points) by y (ny
-/// points), each ascending, at the points (Xq(k), Yq(k)) (Xq and Yq of one
-/// shape, the result's): kLinear bilinear, (1-ty)*((1-tx)*V00 + tx*V01) +
-/// ty*((1-tx)*V10 + tx*V11); kNearest the nearest grid value (the upper
-/// one from the midpoint on). Outside the grid: extrapValue (NaN by
-/// default). Throws CFunctionErrorException "Interp2: ...".
+/// points), each strictly ascending (vectors, or the matrices of a mesh
+/// grid, whose first row and first column are taken; null: 1, 2, ...), at
+/// the points (Xq(k), Yq(k)): Xq and Yq of one shape, the result's, or a
+/// row Xq and a column Yq, which make the grid of their pairs (length(Yq) x
+/// length(Xq)). kLinear is bilinear, with tx, ty the fractions of the cell,
+/// (1-ty)*((1-tx)*V00 + tx*V01) + ty*((1-tx)*V10 + tx*V11); kNearest the
+/// nearest grid value (the upper one from the midpoint on). Outside the
+/// grid: extrapValue (NaN by default). A complex V interpolates both
+/// parts. Throws CFunctionErrorException "Interp2: ..." naming what was
+/// wrong.
 [[nodiscard]] MATRIX_API CMatrix *Interp2(const CMatrix *x, const CMatrix *y, const CMatrix *V,
                                           const CMatrix *Xq, const CMatrix *Yq,
                                           InterpMethod method = InterpMethod::kLinear,
-                                          double extrapValue = std::numeric_limits<double>::quiet_NaN());
+                                          double extrapValue =
+                                              std::numeric_limits<double>::quiet_NaN());
 
 }  // namespace matrix
 }  // namespace kiv

@@ -617,5 +617,59 @@ void Residue(CMatrix *&r, CMatrix *&p, CMatrix *&k, const CMatrix *b, const CMat
     k = kOut.release();
 }
 
+
+void ResidueInverse(CMatrix *&b, CMatrix *&a, const CMatrix *r, const CMatrix *p,
+                    const CMatrix *k) {
+    b = nullptr;
+    a = nullptr;
+    const Operand rs = Read(r, "Residue");
+    const Operand ps = Read(p, "Residue");
+    const Operand ks = Read(k, "Residue");
+    if ((!rs.isVector() && rs.size()) || (!ps.isVector() && ps.size()) ||
+        rs.size() != ps.size() || (!ks.isVector() && ks.size()))
+        Fail("Residue", "the residues and poles must be vectors of one length");
+    const bool single = rs.single || ps.single || ks.single;
+    const std::vector<Complex> rv = Values(rs), pv = Values(ps), kv = Values(ks);
+    const std::size_t n = pv.size();
+    // The power of each pole within its run.
+    std::vector<std::size_t> power(n, 1);
+    for (std::size_t i = 1; i < n; ++i) {
+        std::size_t first = i - power[i - 1];
+        const double tol = 0.001 * std::max(std::abs(pv[first]), 1.0);
+        if (std::abs(pv[i] - pv[first]) <= tol) power[i] = power[i - 1] + 1;
+    }
+    const auto polyOf = [&](std::size_t skipRun, std::size_t skipCount) {
+        std::vector<Complex> c{Complex(1.0, 0.0)};
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t run = i + 1 - power[i];
+            if (run == skipRun && power[i] <= skipCount) continue;
+            c = FullConv(c, {Complex(1.0, 0.0), -pv[i]});
+        }
+        return c;
+    };
+    std::vector<Complex> av = polyOf(n, 0);
+    std::vector<Complex> bv{Complex(0.0, 0.0)};
+    for (std::size_t i = 0; i < n; ++i) {
+        std::vector<Complex> term = polyOf(i + 1 - power[i], power[i]);
+        for (Complex &t : term) t = Mul(rv[i], t);
+        bv = AddAligned(bv, term, 1.0);
+    }
+    if (!kv.empty()) bv = AddAligned(bv, FullConv(kv, av), 1.0);
+    bv = Trim(bv);
+    double largest = 0.0;
+    for (const Complex &t : bv) largest = std::max(largest, std::abs(t));
+    bool real = true;
+    for (const Complex &t : bv) real = real && std::fabs(t.imag()) <= 1e-8 * largest;
+    if (real)
+        for (Complex &t : bv) t = t.real();
+    // The poles' polynomial is real when they pair up as conjugates (Poly).
+    ArrayHolder pa(Make(1, static_cast<unsigned int>(n), ps.re.data(),
+                        ps.complex() ? ps.im.data() : nullptr, single));
+    ArrayHolder aOut(Poly(pa.get()));
+    ArrayHolder bOut(Row(bv, single));
+    b = bOut.release();
+    a = aOut.release();
+}
+
 }  // namespace matrix
 }  // namespace kiv

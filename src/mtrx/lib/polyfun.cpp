@@ -150,7 +150,14 @@ Outs Polyint(const Args &args, BuiltinCall &) {
     return {Adopt(km::Polyint(Ptr(args, 0), args.Has(1) ? Ptr(args, 1) : nullptr))};
 }
 
-Outs Residue(const Args &args, BuiltinCall &) {
+Outs Residue(const Args &args, BuiltinCall &c) {
+    if (args.Has(2)) {
+        if (c.nargout > 2) throw Error("Too many output arguments for 'residue'");
+        CMatrix *b = nullptr, *a = nullptr;
+        km::ResidueInverse(b, a, Ptr(args, 0), Ptr(args, 1), Ptr(args, 2));
+        Array ba = Adopt(b), aa = Adopt(a);
+        return {ba, aa};
+    }
     CMatrix *r = nullptr, *p = nullptr, *k = nullptr;
     km::Residue(r, p, k, Ptr(args, 0), Ptr(args, 1));
     Array ra = Adopt(r), pa = Adopt(p), ka = Adopt(k);
@@ -325,9 +332,9 @@ const BuiltinEntry kEntries[] = {
      "Derivative of a polynomial, of the product a*b, or of the quotient b/a as q/d."},
     {"polyint", Polyint, 1, 2, 1, "q = polyint(p, k)",
      "Integral of a polynomial, with constant of integration k (0)."},
-    {"residue", Residue, 2, 2, 3, "[r, p, k] = residue(b, a)",
+    {"residue", Residue, 2, 3, 3, "[r, p, k] = residue(b, a), [b, a] = residue(r, p, k)",
      "Partial fractions of b(s)/a(s): residues r, poles p (repeated ones grouped) and the "
-     "direct term k."},
+     "direct term k; with three inputs the polynomials back."},
     {"interp1", Interp1, 2, 5, 1, "vq = interp1(x, v, xq, method, 'extrap'|value)",
      "1-D interpolation: 'linear' (default), 'nearest', 'previous', 'next', 'pchip', 'spline', "
      "'makima'; NaN outside the points but for the cubic methods; columns of a matrix v each."},
