@@ -62,15 +62,16 @@ struct PolyfitInfo {
 /// R(1:n+1, :)*p = (Q(:, 1:n+1)'*y) by back substitution, or by Mldivide
 /// when there are fewer points than coefficients. With centre, x is first
 /// replaced by (x - mean(x))/std(x) (std normalised by m-1). x and y must
-/// have the same number of elements (their shapes are not compared) and be
-/// real (a complex y is refused with the message below). Sets p (a row of
+/// have the same number of elements (their shapes are not compared); either
+/// may be complex (the products then complex, Q' the conjugate transpose;
+/// centring takes a real x only). Sets p (a row of
 /// n+1 coefficients) and R (the square (n+1) x (n+1) factor, or m x (n+1)
 /// when m < n+1), of the class the operands give. Throws
 /// CFunctionErrorException "Polyfit: X and Y must have the same number of
 /// elements", "Polyfit: the degree must be a whole number from 0 up",
 /// "Polyfit: degrees above 10000 are not supported" (a wider factorisation
-/// would not end in useful time), "Polyfit: complex data are not
-/// supported".
+/// would not end in useful time), "Polyfit: centring and scaling take real
+/// X only".
 MATRIX_API void Polyfit(CMatrix *&p, CMatrix *&R, PolyfitInfo &info, const CMatrix *x,
                         const CMatrix *y, double n, bool centre);
 /// Returns the p of Polyfit(p, R, info, x, y, n, false).

@@ -208,69 +208,86 @@ void Polyfit(CMatrix *&p, CMatrix *&R, PolyfitInfo &info, const CMatrix *x, cons
     // The factorisation of a wider Vandermonde matrix would not end in any
     // useful time, and its fit would mean nothing.
     if (n > 10000) Fail("Polyfit", "degrees above 10000 are not supported");
-    if (xs.complex() || ys.complex()) Fail("Polyfit", "complex data are not supported");
     const bool single = xs.single || ys.single;
+    const bool complexX = xs.complex(), complex = complexX || ys.complex();
     const std::size_t m = xs.size();
     const unsigned int nc = static_cast<unsigned int>(n) + 1;
+    std::vector<Complex> xv = Values(xs);
+    const std::vector<Complex> yv = Values(ys);
     PolyfitInfo result;
     if (centre) {
+        if (complexX) Fail("Polyfit", "centring and scaling take real X only");
         double sum = 0.0;
-        for (double t : xs.re) sum += t;
+        for (const Complex &t : xv) sum += t.real();
         const double mean = sum / static_cast<double>(m);
         double ss = 0.0;
-        for (double t : xs.re) ss += (t - mean) * (t - mean);
+        for (const Complex &t : xv) ss += (t.real() - mean) * (t.real() - mean);
         const double sd = std::sqrt(ss / static_cast<double>(m > 1 ? m - 1 : 1));
-        for (double &t : xs.re) t = (t - mean) / sd;
+        for (Complex &t : xv) t = (t.real() - mean) / sd;
         result.mu[0] = mean;
         result.mu[1] = sd;
     }
+    // V(i, j) = x(i)^(nc-1-j): the last column 1, each to its left the one
+    // to its right times x.
     const unsigned int mm = static_cast<unsigned int>(m);
-    ArrayHolder V(mxCreateDoubleMatrix(mm, nc, mxComplexityReal));
-    double *v = mxGetPr(V.get());
-    for (unsigned int i = 0; i < mm; ++i) v[i + static_cast<std::size_t>(nc - 1) * mm] = 1.0;
+    const auto at = [mm](unsigned int i, unsigned int j) { return i + static_cast<std::size_t>(j) * mm; };
+    std::vector<Complex> v(static_cast<std::size_t>(mm) * nc);
+    for (unsigned int i = 0; i < mm; ++i) v[at(i, nc - 1)] = 1.0;
     for (unsigned int j = nc - 1; j-- > 0;)
         for (unsigned int i = 0; i < mm; ++i)
-            v[i + static_cast<std::size_t>(j) * mm] =
-                xs.re[i] * v[i + static_cast<std::size_t>(j + 1) * mm];
+            v[at(i, j)] = complexX ? Mul(xv[i], v[at(i, j + 1)])
+                                   : Complex(xv[i].real() * v[at(i, j + 1)].real());
+    std::vector<double> vre(v.size()), vim(complexX ? v.size() : 0);
+    for (std::size_t k = 0; k < v.size(); ++k) {
+        vre[k] = v[k].real();
+        if (complexX) vim[k] = v[k].imag();
+    }
+    ArrayHolder V(mxDoubleMatrix(mm, nc, vre.data(), complexX ? vim.data() : nullptr));
     CMatrix *qRaw = nullptr, *rRaw = nullptr;
     Qr(qRaw, rRaw, V.get(), false);
     ArrayHolder Q(qRaw), Rfull(rRaw);
+    const auto entries = [](const CMatrix *a) {
+        std::vector<Complex> out(a->GetNoElems());
+        const double *re = static_cast<const double *>(a->GetPr());
+        const double *im = a->IsComplex() ? static_cast<const double *>(a->GetPi()) : nullptr;
+        for (std::size_t k = 0; k < out.size(); ++k) out[k] = Complex(re[k], im ? im[k] : 0.0);
+        return out;
+    };
+    const std::vector<Complex> q = entries(Q.get()), r = entries(Rfull.get());
     const unsigned int k = std::min(mm, nc);  // the rows of R kept
-    const double *q = mxGetPr(Q.get());
-    const double *r = mxGetPr(Rfull.get());
-    std::vector<double> rk(static_cast<std::size_t>(k) * nc);
+    const auto rat = [k](unsigned int i, unsigned int j) { return i + static_cast<std::size_t>(j) * k; };
+    std::vector<Complex> rk(static_cast<std::size_t>(k) * nc, Complex(0.0, 0.0));
     for (unsigned int j = 0; j < nc; ++j)
-        for (unsigned int i = 0; i < k; ++i)
-            rk[i + static_cast<std::size_t>(j) * k] = i <= j ? r[i + static_cast<std::size_t>(j) * mm] : 0.0;
+        for (unsigned int i = 0; i < k && i <= j; ++i) rk[rat(i, j)] = r[at(i, j)];
     // Q(:, 1:k)' * y, each in increasing row order.
-    std::vector<double> qty(k);
+    std::vector<Complex> qty(k);
     for (unsigned int i = 0; i < k; ++i) {
-        double s = 0.0;
-        for (unsigned int t = 0; t < mm; ++t) s += q[t + static_cast<std::size_t>(i) * mm] * ys.re[t];
-        qty[i] = s;
+        Complex sum(0.0, 0.0);
+        for (unsigned int t = 0; t < mm; ++t) sum += Mul(std::conj(q[at(t, i)]), yv[t]);
+        qty[i] = sum;
     }
-    std::vector<double> coef(nc, 0.0);
+    std::vector<Complex> coef(nc, Complex(0.0, 0.0));
     if (mm >= nc) {
         for (unsigned int i = nc; i-- > 0;) {
-            double s = qty[i];
-            for (unsigned int j = i + 1; j < nc; ++j) s -= rk[i + static_cast<std::size_t>(j) * k] * coef[j];
-            coef[i] = s / rk[i + static_cast<std::size_t>(i) * k];
+            Complex sum = qty[i];
+            for (unsigned int j = i + 1; j < nc; ++j) sum -= Mul(rk[rat(i, j)], coef[j]);
+            coef[i] = complex ? sum / rk[rat(i, i)] : Complex(sum.real() / rk[rat(i, i)].real());
         }
         // The 1-norm condition number of the triangular R, from its inverse.
-        std::vector<double> inv(static_cast<std::size_t>(nc) * nc, 0.0);
+        std::vector<Complex> inv(static_cast<std::size_t>(nc) * nc, Complex(0.0, 0.0));
         for (unsigned int c = 0; c < nc; ++c)
             for (unsigned int i = c + 1; i-- > 0;) {
-                double s = i == c ? 1.0 : 0.0;
+                Complex sum = i == c ? 1.0 : 0.0;
                 for (unsigned int j = i + 1; j <= c; ++j)
-                    s -= rk[i + static_cast<std::size_t>(j) * k] * inv[j + static_cast<std::size_t>(c) * nc];
-                inv[i + static_cast<std::size_t>(c) * nc] = s / rk[i + static_cast<std::size_t>(i) * k];
+                    sum -= Mul(rk[rat(i, j)], inv[j + static_cast<std::size_t>(c) * nc]);
+                inv[i + static_cast<std::size_t>(c) * nc] = sum / rk[rat(i, i)];
             }
         double normR = 0.0, normInv = 0.0;
         for (unsigned int c = 0; c < nc; ++c) {
             double a = 0.0, b = 0.0;
             for (unsigned int i = 0; i <= c; ++i) {
-                a += std::fabs(rk[i + static_cast<std::size_t>(c) * k]);
-                b += std::fabs(inv[i + static_cast<std::size_t>(c) * nc]);
+                a += std::abs(rk[rat(i, c)]);
+                b += std::abs(inv[i + static_cast<std::size_t>(c) * nc]);
             }
             normR = std::max(normR, a);
             normInv = std::max(normInv, b);
@@ -279,24 +296,25 @@ void Polyfit(CMatrix *&p, CMatrix *&R, PolyfitInfo &info, const CMatrix *x, cons
         result.badlyConditioned = !(cond <= 1.0 / std::numeric_limits<double>::epsilon());
     } else {
         result.notUnique = true;
-        ArrayHolder Rk(mxCreateDoubleMatrix(k, nc, mxComplexityReal));
-        std::copy(rk.begin(), rk.end(), mxGetPr(Rk.get()));
-        ArrayHolder b(mxCreateDoubleMatrix(k, 1, mxComplexityReal));
-        std::copy(qty.begin(), qty.end(), mxGetPr(b.get()));
+        std::vector<double> re(rk.size()), im(rk.size()), bre(k), bim(k);
+        for (std::size_t t = 0; t < rk.size(); ++t) re[t] = rk[t].real(), im[t] = rk[t].imag();
+        for (unsigned int t = 0; t < k; ++t) bre[t] = qty[t].real(), bim[t] = qty[t].imag();
+        ArrayHolder Rk(mxDoubleMatrix(k, nc, re.data(), complex ? im.data() : nullptr));
+        ArrayHolder b(mxDoubleMatrix(k, 1, bre.data(), complex ? bim.data() : nullptr));
         ArrayHolder sol(Mldivide(Rk.get(), b.get()));
-        std::copy(mxGetPr(sol.get()), mxGetPr(sol.get()) + nc, coef.begin());
+        const std::vector<Complex> values = entries(sol.get());
+        std::copy(values.begin(), values.begin() + nc, coef.begin());
     }
     double rr = 0.0;
     for (unsigned int i = 0; i < mm; ++i) {
-        double fit = 0.0;
-        for (unsigned int j = 0; j < nc; ++j) fit += v[i + static_cast<std::size_t>(j) * mm] * coef[j];
-        const double e = ys.re[i] - fit;
-        rr += e * e;
+        Complex fit(0.0, 0.0);
+        for (unsigned int j = 0; j < nc; ++j) fit += Mul(v[at(i, j)], coef[j]);
+        rr += std::norm(yv[i] - fit);
     }
     result.normr = std::sqrt(rr);
     result.df = m > nc ? static_cast<double>(m - nc) : 0.0;
-    ArrayHolder pOut(Make(1, nc, coef.data(), nullptr, single));
-    ArrayHolder rOut(Make(k, nc, rk.data(), nullptr, single));
+    ArrayHolder pOut(MakeComplex(1, nc, coef, single));
+    ArrayHolder rOut(MakeComplex(k, nc, rk, single));
     info = result;
     p = pOut.release();
     R = rOut.release();
