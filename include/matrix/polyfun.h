@@ -16,6 +16,7 @@
 #ifndef MATRIX_POLYFUN_H
 #define MATRIX_POLYFUN_H
 
+#include <matrix/array.h>
 #include <matrix/cmatrix.h>
 #include <matrix/export.h>
 
@@ -238,6 +239,38 @@ MATRIX_API void PchipPieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x,
                                           InterpMethod method = InterpMethod::kLinear,
                                           double extrapValue =
                                               std::numeric_limits<double>::quiet_NaN());
+
+// The same over Array: each returns what its CMatrix form returns, owned by
+// the Array, and throws what it throws.
+inline Array Polyval(const Array &p, const Array &x) {
+    return Array::Adopt(Polyval(p.get(), x.get()));
+}
+inline Array Polyfit(const Array &x, const Array &y, double n) {
+    return Array::Adopt(Polyfit(x.get(), y.get(), n));
+}
+inline Array Roots(const Array &p) { return Array::Adopt(Roots(p.get())); }
+inline Array Poly(const Array &r) { return Array::Adopt(Poly(r.get())); }
+inline Array Conv(const Array &u, const Array &v, ConvShape shape = ConvShape::kFull) {
+    return Array::Adopt(Conv(u.get(), v.get(), shape));
+}
+inline Array Polyder(const Array &p) { return Array::Adopt(Polyder(p.get())); }
+inline Array Polyint(const Array &p) { return Array::Adopt(Polyint(p.get())); }
+inline Array Interp1(const Array &x, const Array &v, const Array &xq,
+                     InterpMethod method = InterpMethod::kLinear,
+                     InterpExtrap extrap = InterpExtrap::kDefault, double extrapValue = 0) {
+    return Array::Adopt(Interp1(x.get(), v.get(), xq.get(), method, extrap, extrapValue));
+}
+inline Array Spline(const Array &x, const Array &y, const Array &xq) {
+    return Array::Adopt(Spline(x.get(), y.get(), xq.get()));
+}
+inline Array Pchip(const Array &x, const Array &y, const Array &xq) {
+    return Array::Adopt(Pchip(x.get(), y.get(), xq.get()));
+}
+inline Array Interp2(const Array &x, const Array &y, const Array &V, const Array &Xq,
+                     const Array &Yq, InterpMethod method = InterpMethod::kLinear,
+                     double extrapValue = std::numeric_limits<double>::quiet_NaN()) {
+    return Array::Adopt(Interp2(x.get(), y.get(), V.get(), Xq.get(), Yq.get(), method, extrapValue));
+}
 
 }  // namespace matrix
 }  // namespace kiv

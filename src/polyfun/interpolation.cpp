@@ -419,6 +419,7 @@ CMatrix *Interp2(const CMatrix *x, const CMatrix *y, const CMatrix *V, const CMa
     const std::size_t ny = vs.dims[0], nx = vs.dims[1];
     if (method != InterpMethod::kLinear && method != InterpMethod::kNearest)
         Fail("Interp2", "the method must be 'linear' or 'nearest'");
+    if (nx < 1 || ny < 1) Fail("Interp2", "V must not be empty");
     // Grid vectors: given as vectors, or as the matrices of a mesh grid (the
     // first row of X, the first column of Y).
     const auto grid = [&](const CMatrix *g, std::size_t count, bool alongRows) {
@@ -443,7 +444,6 @@ CMatrix *Interp2(const CMatrix *x, const CMatrix *y, const CMatrix *V, const CMa
                 Fail("Interp2", "the grid vectors must be strictly ascending");
     if (method == InterpMethod::kLinear && (nx < 2 || ny < 2))
         Fail("Interp2", "linear interpolation needs at least 2 grid points in each direction");
-    if (nx < 1 || ny < 1) Fail("Interp2", "V must not be empty");
     const Operand xq = Read(Xq, "Interp2");
     const Operand yq = Read(Yq, "Interp2");
     if (xq.complex() || yq.complex()) Fail("Interp2", "the query points must be real");

@@ -13,7 +13,7 @@ namespace kiv {
 namespace matrix {
 namespace polyfun {
 
-using Complex = std::complex<double>;
+using Cplx = std::complex<double>;
 
 /// An operand's values as doubles (im empty when it is real), its shape and
 /// whether it was single.
@@ -28,7 +28,7 @@ struct Operand {
         return dims.size() == 2 && (dims[0] == 1 || dims[1] == 1);
     }
     bool isColumn() const { return dims.size() == 2 && dims[1] == 1 && dims[0] != 1; }
-    Complex at(std::size_t k) const { return {re[k], im.empty() ? 0.0 : im[k]}; }
+    Cplx at(std::size_t k) const { return {re[k], im.empty() ? 0.0 : im[k]}; }
 };
 
 /// Throws CFunctionErrorException "<fn>: <what>".
@@ -46,12 +46,12 @@ CMatrix *Make(const std::vector<unsigned int> &dims, const double *re, const dou
 CMatrix *Make(unsigned int m, unsigned int n, const double *re, const double *im, bool single);
 /// The same from complex values (real when every imaginary part is zero and
 /// keepComplex is false).
-CMatrix *MakeComplex(unsigned int m, unsigned int n, const std::vector<Complex> &values,
+CMatrix *MakeComplex(unsigned int m, unsigned int n, const std::vector<Cplx> &values,
                      bool single, bool keepComplex = false);
 
 /// The roots of the polynomial v as Roots states them (complex: v has a
 /// nonzero imaginary part somewhere).
-std::vector<Complex> RootsOf(const std::vector<Complex> &v, bool complex);
+std::vector<Cplx> RootsOf(const std::vector<Cplx> &v, bool complex);
 
 }  // namespace polyfun
 }  // namespace matrix

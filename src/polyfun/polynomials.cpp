@@ -16,7 +16,7 @@
 namespace kiv {
 namespace matrix {
 
-using polyfun::Complex;
+using polyfun::Cplx;
 using polyfun::Fail;
 using polyfun::Make;
 using polyfun::MakeComplex;
@@ -26,18 +26,18 @@ using polyfun::Read;
 namespace {
 
 // a*b part by part in the stated order.
-inline Complex Mul(Complex a, Complex b) {
+inline Cplx Mul(Cplx a, Cplx b) {
     return {a.real() * b.real() - a.imag() * b.imag(), a.real() * b.imag() + a.imag() * b.real()};
 }
 
-std::vector<Complex> Values(const Operand &a) {
-    std::vector<Complex> v(a.size());
+std::vector<Cplx> Values(const Operand &a) {
+    std::vector<Cplx> v(a.size());
     for (std::size_t k = 0; k < v.size(); ++k) v[k] = a.at(k);
     return v;
 }
 
 // Drops leading zeros, keeping one element at least (the zero polynomial 0).
-std::vector<Complex> Trim(std::vector<Complex> p) {
+std::vector<Cplx> Trim(std::vector<Cplx> p) {
     std::size_t first = 0;
     while (first + 1 < p.size() && p[first] == 0.0) ++first;
     p.erase(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(first));
@@ -45,20 +45,20 @@ std::vector<Complex> Trim(std::vector<Complex> p) {
     return p;
 }
 
-std::vector<Complex> FullConv(const std::vector<Complex> &u, const std::vector<Complex> &v) {
+std::vector<Cplx> FullConv(const std::vector<Cplx> &u, const std::vector<Cplx> &v) {
     if (u.empty() || v.empty()) return {};
-    std::vector<Complex> c(u.size() + v.size() - 1, Complex(0.0, 0.0));
+    std::vector<Cplx> c(u.size() + v.size() - 1, Cplx(0.0, 0.0));
     for (std::size_t j = 0; j < u.size(); ++j)
         for (std::size_t i = 0; i < v.size(); ++i) {
-            const Complex t = Mul(u[j], v[i]);
+            const Cplx t = Mul(u[j], v[i]);
             c[j + i] = {c[j + i].real() + t.real(), c[j + i].imag() + t.imag()};
         }
     return c;
 }
 
-std::vector<Complex> Derivative(const std::vector<Complex> &p) {
+std::vector<Cplx> Derivative(const std::vector<Cplx> &p) {
     if (p.size() < 2) return {0.0};
-    std::vector<Complex> d(p.size() - 1);
+    std::vector<Cplx> d(p.size() - 1);
     for (std::size_t k = 0; k + 1 < p.size(); ++k) {
         const double e = static_cast<double>(p.size() - 1 - k);
         d[k] = {p[k].real() * e, p[k].imag() * e};
@@ -67,19 +67,19 @@ std::vector<Complex> Derivative(const std::vector<Complex> &p) {
 }
 
 // a - b (or a + b) aligned at the constant term.
-std::vector<Complex> AddAligned(const std::vector<Complex> &a, const std::vector<Complex> &b,
+std::vector<Cplx> AddAligned(const std::vector<Cplx> &a, const std::vector<Cplx> &b,
                                 double sign) {
     const std::size_t n = std::max(a.size(), b.size());
-    std::vector<Complex> c(n, Complex(0.0, 0.0));
+    std::vector<Cplx> c(n, Cplx(0.0, 0.0));
     for (std::size_t k = 0; k < a.size(); ++k) c[n - a.size() + k] = a[k];
     for (std::size_t k = 0; k < b.size(); ++k) {
-        Complex &t = c[n - b.size() + k];
+        Cplx &t = c[n - b.size() + k];
         t = {t.real() + sign * b[k].real(), t.imag() + sign * b[k].imag()};
     }
     return c;
 }
 
-CMatrix *Row(const std::vector<Complex> &v, bool single) {
+CMatrix *Row(const std::vector<Cplx> &v, bool single) {
     return MakeComplex(1, static_cast<unsigned int>(v.size()), v, single);
 }
 
@@ -91,12 +91,12 @@ Operand Vector(const CMatrix *a, const char *fn, const char *what) {
 
 }  // namespace
 
-std::vector<Complex> polyfun::RootsOf(const std::vector<Complex> &v, bool complex) {
+std::vector<Cplx> polyfun::RootsOf(const std::vector<Cplx> &v, bool complex) {
     std::size_t first = 0, last = v.size();
     while (first < last && v[first] == 0.0) ++first;
     while (last > first && v[last - 1] == 0.0) --last;
     const std::size_t zeros = v.size() - last;
-    std::vector<Complex> roots;
+    std::vector<Cplx> roots;
     if (first == last) return roots;
     const unsigned int n = static_cast<unsigned int>(last - first - 1);
     if (n > 0) {
@@ -105,12 +105,12 @@ std::vector<Complex> polyfun::RootsOf(const std::vector<Complex> &v, bool comple
         double *ai = complex ? mxGetPi(A.get()) : nullptr;
         std::fill(ar, ar + static_cast<std::size_t>(n) * n, 0.0);
         if (ai) std::fill(ai, ai + static_cast<std::size_t>(n) * n, 0.0);
-        const Complex lead = v[first];
+        const Cplx lead = v[first];
         for (unsigned int j = 0; j < n; ++j) {
-            Complex q;
+            Cplx q;
             if (complex) {
                 // -c(j+1)/c(0) by Smith's method.
-                const Complex a = v[first + 1 + j], b = lead;
+                const Cplx a = v[first + 1 + j], b = lead;
                 if (std::fabs(b.real()) >= std::fabs(b.imag())) {
                     const double r = b.imag() / b.real(), d = b.real() + b.imag() * r;
                     q = {(a.real() + a.imag() * r) / d, (a.imag() - a.real() * r) / d};
@@ -130,7 +130,7 @@ std::vector<Complex> polyfun::RootsOf(const std::vector<Complex> &v, bool comple
         const double *ei = e->IsComplex() ? mxGetPi(e.get()) : nullptr;
         for (unsigned int k = 0; k < n; ++k) roots.emplace_back(er[k], ei ? ei[k] : 0.0);
     }
-    roots.resize(roots.size() + zeros, Complex(0.0, 0.0));
+    roots.resize(roots.size() + zeros, Cplx(0.0, 0.0));
     return roots;
 }
 
@@ -154,11 +154,11 @@ CMatrix *Polyval(const CMatrix *p, const CMatrix *x) {
     std::vector<double> im(n, 0.0);
     if (m > 0)
         for (std::size_t k = 0; k < n; ++k) {
-            const Complex t = xs.at(k);
-            Complex y = c.at(0);
+            const Cplx t = xs.at(k);
+            Cplx y = c.at(0);
             for (std::size_t j = 1; j < m; ++j) {
-                const Complex yt = Mul(y, t);
-                const Complex cj = c.at(j);
+                const Cplx yt = Mul(y, t);
+                const Cplx cj = c.at(j);
                 y = {yt.real() + cj.real(), yt.imag() + cj.imag()};
             }
             re[k] = y.real();
@@ -212,18 +212,18 @@ void Polyfit(CMatrix *&p, CMatrix *&R, PolyfitInfo &info, const CMatrix *x, cons
     const bool complexX = xs.complex(), complex = complexX || ys.complex();
     const std::size_t m = xs.size();
     const unsigned int nc = static_cast<unsigned int>(n) + 1;
-    std::vector<Complex> xv = Values(xs);
-    const std::vector<Complex> yv = Values(ys);
+    std::vector<Cplx> xv = Values(xs);
+    const std::vector<Cplx> yv = Values(ys);
     PolyfitInfo result;
     if (centre) {
         if (complexX) Fail("Polyfit", "centring and scaling take real X only");
         double sum = 0.0;
-        for (const Complex &t : xv) sum += t.real();
+        for (const Cplx &t : xv) sum += t.real();
         const double mean = sum / static_cast<double>(m);
         double ss = 0.0;
-        for (const Complex &t : xv) ss += (t.real() - mean) * (t.real() - mean);
+        for (const Cplx &t : xv) ss += (t.real() - mean) * (t.real() - mean);
         const double sd = std::sqrt(ss / static_cast<double>(m > 1 ? m - 1 : 1));
-        for (Complex &t : xv) t = (t.real() - mean) / sd;
+        for (Cplx &t : xv) t = (t.real() - mean) / sd;
         result.mu[0] = mean;
         result.mu[1] = sd;
     }
@@ -231,12 +231,12 @@ void Polyfit(CMatrix *&p, CMatrix *&R, PolyfitInfo &info, const CMatrix *x, cons
     // to its right times x.
     const unsigned int mm = static_cast<unsigned int>(m);
     const auto at = [mm](unsigned int i, unsigned int j) { return i + static_cast<std::size_t>(j) * mm; };
-    std::vector<Complex> v(static_cast<std::size_t>(mm) * nc);
+    std::vector<Cplx> v(static_cast<std::size_t>(mm) * nc);
     for (unsigned int i = 0; i < mm; ++i) v[at(i, nc - 1)] = 1.0;
     for (unsigned int j = nc - 1; j-- > 0;)
         for (unsigned int i = 0; i < mm; ++i)
             v[at(i, j)] = complexX ? Mul(xv[i], v[at(i, j + 1)])
-                                   : Complex(xv[i].real() * v[at(i, j + 1)].real());
+                                   : Cplx(xv[i].real() * v[at(i, j + 1)].real());
     std::vector<double> vre(v.size()), vim(complexX ? v.size() : 0);
     for (std::size_t k = 0; k < v.size(); ++k) {
         vre[k] = v[k].real();
@@ -247,37 +247,37 @@ void Polyfit(CMatrix *&p, CMatrix *&R, PolyfitInfo &info, const CMatrix *x, cons
     Qr(qRaw, rRaw, V.get(), false);
     ArrayHolder Q(qRaw), Rfull(rRaw);
     const auto entries = [](const CMatrix *a) {
-        std::vector<Complex> out(a->GetNoElems());
+        std::vector<Cplx> out(a->GetNoElems());
         const double *re = static_cast<const double *>(a->GetPr());
         const double *im = a->IsComplex() ? static_cast<const double *>(a->GetPi()) : nullptr;
-        for (std::size_t k = 0; k < out.size(); ++k) out[k] = Complex(re[k], im ? im[k] : 0.0);
+        for (std::size_t k = 0; k < out.size(); ++k) out[k] = Cplx(re[k], im ? im[k] : 0.0);
         return out;
     };
-    const std::vector<Complex> q = entries(Q.get()), r = entries(Rfull.get());
+    const std::vector<Cplx> q = entries(Q.get()), r = entries(Rfull.get());
     const unsigned int k = std::min(mm, nc);  // the rows of R kept
     const auto rat = [k](unsigned int i, unsigned int j) { return i + static_cast<std::size_t>(j) * k; };
-    std::vector<Complex> rk(static_cast<std::size_t>(k) * nc, Complex(0.0, 0.0));
+    std::vector<Cplx> rk(static_cast<std::size_t>(k) * nc, Cplx(0.0, 0.0));
     for (unsigned int j = 0; j < nc; ++j)
         for (unsigned int i = 0; i < k && i <= j; ++i) rk[rat(i, j)] = r[at(i, j)];
     // Q(:, 1:k)' * y, each in increasing row order.
-    std::vector<Complex> qty(k);
+    std::vector<Cplx> qty(k);
     for (unsigned int i = 0; i < k; ++i) {
-        Complex sum(0.0, 0.0);
+        Cplx sum(0.0, 0.0);
         for (unsigned int t = 0; t < mm; ++t) sum += Mul(std::conj(q[at(t, i)]), yv[t]);
         qty[i] = sum;
     }
-    std::vector<Complex> coef(nc, Complex(0.0, 0.0));
+    std::vector<Cplx> coef(nc, Cplx(0.0, 0.0));
     if (mm >= nc) {
         for (unsigned int i = nc; i-- > 0;) {
-            Complex sum = qty[i];
+            Cplx sum = qty[i];
             for (unsigned int j = i + 1; j < nc; ++j) sum -= Mul(rk[rat(i, j)], coef[j]);
-            coef[i] = complex ? sum / rk[rat(i, i)] : Complex(sum.real() / rk[rat(i, i)].real());
+            coef[i] = complex ? sum / rk[rat(i, i)] : Cplx(sum.real() / rk[rat(i, i)].real());
         }
         // The 1-norm condition number of the triangular R, from its inverse.
-        std::vector<Complex> inv(static_cast<std::size_t>(nc) * nc, Complex(0.0, 0.0));
+        std::vector<Cplx> inv(static_cast<std::size_t>(nc) * nc, Cplx(0.0, 0.0));
         for (unsigned int c = 0; c < nc; ++c)
             for (unsigned int i = c + 1; i-- > 0;) {
-                Complex sum = i == c ? 1.0 : 0.0;
+                Cplx sum = i == c ? 1.0 : 0.0;
                 for (unsigned int j = i + 1; j <= c; ++j)
                     sum -= Mul(rk[rat(i, j)], inv[j + static_cast<std::size_t>(c) * nc]);
                 inv[i + static_cast<std::size_t>(c) * nc] = sum / rk[rat(i, i)];
@@ -302,12 +302,12 @@ void Polyfit(CMatrix *&p, CMatrix *&R, PolyfitInfo &info, const CMatrix *x, cons
         ArrayHolder Rk(mxDoubleMatrix(k, nc, re.data(), complex ? im.data() : nullptr));
         ArrayHolder b(mxDoubleMatrix(k, 1, bre.data(), complex ? bim.data() : nullptr));
         ArrayHolder sol(Mldivide(Rk.get(), b.get()));
-        const std::vector<Complex> values = entries(sol.get());
+        const std::vector<Cplx> values = entries(sol.get());
         std::copy(values.begin(), values.begin() + nc, coef.begin());
     }
     double rr = 0.0;
     for (unsigned int i = 0; i < mm; ++i) {
-        Complex fit(0.0, 0.0);
+        Cplx fit(0.0, 0.0);
         for (unsigned int j = 0; j < nc; ++j) fit += Mul(v[at(i, j)], coef[j]);
         rr += std::norm(yv[i] - fit);
     }
@@ -331,17 +331,17 @@ CMatrix *Polyfit(const CMatrix *x, const CMatrix *y, double n) {
 CMatrix *Roots(const CMatrix *p) {
     const Operand c = Vector(p, "Roots", "the coefficients must be a vector");
     for (std::size_t k = 0; k < c.size(); ++k) {
-        const Complex z = c.at(k);
+        const Cplx z = c.at(k);
         if (!std::isfinite(z.real()) || !std::isfinite(z.imag()))
             Fail("Roots", "the coefficients must not contain NaN or Inf");
     }
-    const std::vector<Complex> roots = polyfun::RootsOf(Values(c), c.complex());
+    const std::vector<Cplx> roots = polyfun::RootsOf(Values(c), c.complex());
     return MakeComplex(static_cast<unsigned int>(roots.size()), 1, roots, c.single);
 }
 
 CMatrix *Poly(const CMatrix *r) {
     const Operand a = Read(r, "Poly");
-    std::vector<Complex> z;
+    std::vector<Cplx> z;
     bool single = a.single;
     if (a.isVector() || a.size() == 0) {
         z = Values(a);
@@ -358,17 +358,17 @@ CMatrix *Poly(const CMatrix *r) {
         const double *ei = e->IsComplex() ? mxGetPi(e.get()) : nullptr;
         for (unsigned int k = 0; k < e->GetNoElems(); ++k) z.emplace_back(er[k], ei ? ei[k] : 0.0);
     }
-    std::vector<Complex> c(1, Complex(1.0, 0.0));
-    for (const Complex &root : z) {
-        c.push_back(Complex(0.0, 0.0));
+    std::vector<Cplx> c(1, Cplx(1.0, 0.0));
+    for (const Cplx &root : z) {
+        c.push_back(Cplx(0.0, 0.0));
         for (std::size_t k = c.size() - 1; k >= 1; --k) {
-            const Complex t = Mul(root, c[k - 1]);
+            const Cplx t = Mul(root, c[k - 1]);
             c[k] = {c[k].real() - t.real(), c[k].imag() - t.imag()};
         }
     }
     // Roots in conjugate pairs give a real polynomial.
     std::vector<double> pos, neg;
-    for (const Complex &root : z) {
+    for (const Cplx &root : z) {
         if (root.imag() > 0) pos.push_back(root.real()), pos.push_back(root.imag());
         if (root.imag() < 0) neg.push_back(root.real()), neg.push_back(-root.imag());
     }
@@ -378,7 +378,7 @@ CMatrix *Poly(const CMatrix *r) {
     std::sort(ps.begin(), ps.end());
     std::sort(ns.begin(), ns.end());
     if (ps == ns)
-        for (Complex &t : c) t = t.real();
+        for (Cplx &t : c) t = t.real();
     return Row(c, single);
 }
 
@@ -415,9 +415,9 @@ CMatrix *Conv(const CMatrix *u, const CMatrix *v, ConvShape shape) {
         im.assign(full, 0.0);
         std::fill(re.begin(), re.end(), 0.0);
         for (std::size_t j = 0; j < m; ++j) {
-            const Complex x = a.at(j);
+            const Cplx x = a.at(j);
             for (std::size_t i = 0; i < n; ++i) {
-                const Complex t = Mul(x, b.at(i));
+                const Cplx t = Mul(x, b.at(i));
                 re[j + i] += t.real();
                 im[j + i] += t.imag();
             }
@@ -444,27 +444,27 @@ void Deconv(CMatrix *&q, CMatrix *&r, const CMatrix *b, const CMatrix *a) {
     if (!nb.isVector() || !da.isVector()) Fail("Deconv", "the arguments must be vectors");
     if (da.size() == 0 || da.at(0) == 0.0) Fail("Deconv", "the first coefficient of A must be nonzero");
     const bool single = nb.single || da.single;
-    const std::vector<Complex> bv = Values(nb), av = Values(da);
+    const std::vector<Cplx> bv = Values(nb), av = Values(da);
     const bool complex = nb.complex() || da.complex();
-    std::vector<Complex> qv;
-    std::vector<Complex> rv = bv;
+    std::vector<Cplx> qv;
+    std::vector<Cplx> rv = bv;
     if (bv.size() >= av.size()) {
         const std::size_t nq = bv.size() - av.size() + 1;
-        qv.assign(nq, Complex(0.0, 0.0));
-        const Complex lead = av[0];
+        qv.assign(nq, Cplx(0.0, 0.0));
+        const Cplx lead = av[0];
         for (std::size_t k = 0; k < nq; ++k) {
-            Complex s = bv[k];
+            Cplx s = bv[k];
             for (std::size_t j = 1; j < av.size() && j <= k; ++j) {
-                const Complex t = Mul(av[j], qv[k - j]);
+                const Cplx t = Mul(av[j], qv[k - j]);
                 s = {s.real() - t.real(), s.imag() - t.imag()};
             }
-            qv[k] = complex ? s / lead : Complex(s.real() / lead.real(), 0.0);
+            qv[k] = complex ? s / lead : Cplx(s.real() / lead.real(), 0.0);
         }
-        const std::vector<Complex> back = FullConv(av, qv);
+        const std::vector<Cplx> back = FullConv(av, qv);
         for (std::size_t k = 0; k < rv.size(); ++k)
             rv[k] = {rv[k].real() - back[k].real(), rv[k].imag() - back[k].imag()};
     } else {
-        qv.assign(1, Complex(0.0, 0.0));
+        qv.assign(1, Cplx(0.0, 0.0));
     }
     ArrayHolder qOut(Row(qv, single));
     const unsigned int nr = static_cast<unsigned int>(rv.size());
@@ -481,8 +481,8 @@ CMatrix *Polyder(const CMatrix *p) {
 CMatrix *PolyderProduct(const CMatrix *a, const CMatrix *b) {
     const Operand x = Vector(a, "Polyder", "the coefficients must be vectors");
     const Operand y = Vector(b, "Polyder", "the coefficients must be vectors");
-    const std::vector<Complex> u = Values(x), v = Values(y);
-    std::vector<Complex> d =
+    const std::vector<Cplx> u = Values(x), v = Values(y);
+    std::vector<Cplx> d =
         AddAligned(FullConv(Derivative(u), v), FullConv(u, Derivative(v)), 1.0);
     return Row(Trim(d), x.single || y.single);
 }
@@ -493,7 +493,7 @@ void PolyderQuotient(CMatrix *&q, CMatrix *&d, const CMatrix *b, const CMatrix *
     const Operand x = Vector(b, "Polyder", "the coefficients must be vectors");
     const Operand y = Vector(a, "Polyder", "the coefficients must be vectors");
     const bool single = x.single || y.single;
-    const std::vector<Complex> u = Values(x), v = Values(y);
+    const std::vector<Cplx> u = Values(x), v = Values(y);
     ArrayHolder qOut(
         Row(Trim(AddAligned(FullConv(Derivative(u), v), FullConv(u, Derivative(v)), -1.0)), single));
     ArrayHolder dOut(Row(Trim(FullConv(v, v)), single));
@@ -503,7 +503,7 @@ void PolyderQuotient(CMatrix *&q, CMatrix *&d, const CMatrix *b, const CMatrix *
 
 CMatrix *Polyint(const CMatrix *p, const CMatrix *k) {
     const Operand a = Vector(p, "Polyint", "the coefficients must be a vector");
-    Complex constant = 0.0;
+    Cplx constant = 0.0;
     bool single = a.single;
     if (k) {
         const Operand c = Read(k, "Polyint");
@@ -512,10 +512,10 @@ CMatrix *Polyint(const CMatrix *p, const CMatrix *k) {
         single = single || c.single;
     }
     const std::size_t n = a.size();
-    std::vector<Complex> out(n + 1);
+    std::vector<Cplx> out(n + 1);
     for (std::size_t j = 0; j < n; ++j) {
         const double e = static_cast<double>(n - j);
-        const Complex t = a.at(j);
+        const Cplx t = a.at(j);
         out[j] = {t.real() / e, t.imag() / e};
     }
     out[n] = constant;
@@ -532,18 +532,18 @@ namespace {
 
 // The coefficients of p(z + t) in powers of t, lowest first, up to t^(count-1):
 // repeated synthetic division by (s - z).
-std::vector<Complex> TaylorAt(std::vector<Complex> p, Complex z, std::size_t count) {
-    std::vector<Complex> out;
+std::vector<Cplx> TaylorAt(std::vector<Cplx> p, Cplx z, std::size_t count) {
+    std::vector<Cplx> out;
     for (std::size_t i = 0; i < count; ++i) {
         if (p.empty()) {
             out.push_back(0.0);
             continue;
         }
-        Complex acc = p[0];
-        std::vector<Complex> quotient;
+        Cplx acc = p[0];
+        std::vector<Cplx> quotient;
         for (std::size_t k = 1; k < p.size(); ++k) {
             quotient.push_back(acc);
-            const Complex t = Mul(acc, z);
+            const Cplx t = Mul(acc, z);
             acc = {t.real() + p[k].real(), t.imag() + p[k].imag()};
         }
         out.push_back(acc);
@@ -563,35 +563,35 @@ void Residue(CMatrix *&r, CMatrix *&p, CMatrix *&k, const CMatrix *b, const CMat
     if ((!nb.isVector() && nb.size()) || (!da.isVector() && da.size()))
         Fail("Residue", "the arguments must be vectors");
     const bool single = nb.single || da.single;
-    std::vector<Complex> bv = Values(nb), av = Trim(Values(da));
+    std::vector<Cplx> bv = Values(nb), av = Trim(Values(da));
     if (av.size() == 1 && av[0] == 0.0) Fail("Residue", "the denominator must not be zero");
     if (bv.empty()) bv.push_back(0.0);
     bv = Trim(bv);
-    std::vector<Complex> direct;
+    std::vector<Cplx> direct;
     if (bv.size() >= av.size()) {
         const std::size_t nq = bv.size() - av.size() + 1;
-        direct.assign(nq, Complex(0.0, 0.0));
+        direct.assign(nq, Cplx(0.0, 0.0));
         for (std::size_t i = 0; i < nq; ++i) {
-            Complex s = bv[i];
+            Cplx s = bv[i];
             for (std::size_t j = 1; j < av.size() && j <= i; ++j) s -= Mul(av[j], direct[i - j]);
             direct[i] = s / av[0];
         }
-        const std::vector<Complex> back = FullConv(av, direct);
-        std::vector<Complex> rem(bv.size());
+        const std::vector<Cplx> back = FullConv(av, direct);
+        std::vector<Cplx> rem(bv.size());
         for (std::size_t i = 0; i < bv.size(); ++i) rem[i] = bv[i] - back[i];
         // The remainder has degree below a's.
         bv.assign(rem.end() - static_cast<std::ptrdiff_t>(av.size() - 1), rem.end());
         if (bv.empty()) bv.push_back(0.0);
     }
-    std::vector<Complex> poles = polyfun::RootsOf(av, nb.complex() || da.complex());
+    std::vector<Cplx> poles = polyfun::RootsOf(av, nb.complex() || da.complex());
     std::stable_sort(poles.begin(), poles.end(),
-                     [](const Complex &x, const Complex &y) { return std::abs(x) > std::abs(y); });
+                     [](const Cplx &x, const Cplx &y) { return std::abs(x) > std::abs(y); });
     // Groups of poles within the tolerance of their first.
-    std::vector<std::vector<Complex>> groups;
+    std::vector<std::vector<Cplx>> groups;
     std::vector<bool> taken(poles.size(), false);
     for (std::size_t i = 0; i < poles.size(); ++i) {
         if (taken[i]) continue;
-        std::vector<Complex> g{poles[i]};
+        std::vector<Cplx> g{poles[i]};
         taken[i] = true;
         const double tol = 0.001 * std::max(std::abs(poles[i]), 1.0);
         for (std::size_t j = i + 1; j < poles.size(); ++j)
@@ -599,25 +599,25 @@ void Residue(CMatrix *&r, CMatrix *&p, CMatrix *&k, const CMatrix *b, const CMat
                 g.push_back(poles[j]);
                 taken[j] = true;
             }
-        Complex mean = 0.0;
-        for (const Complex &z : g) mean += z;
+        Cplx mean = 0.0;
+        for (const Cplx &z : g) mean += z;
         mean /= static_cast<double>(g.size());
-        for (Complex &z : g) z = mean;
+        for (Cplx &z : g) z = mean;
         groups.push_back(g);
     }
-    std::vector<Complex> rv, pv;
+    std::vector<Cplx> rv, pv;
     for (std::size_t gi = 0; gi < groups.size(); ++gi) {
-        const Complex z = groups[gi][0];
+        const Cplx z = groups[gi][0];
         const std::size_t m = groups[gi].size();
         // The denominator without this group's factor.
-        std::vector<Complex> d{av[0]};
+        std::vector<Cplx> d{av[0]};
         for (std::size_t gj = 0; gj < groups.size(); ++gj)
             if (gj != gi)
-                for (const Complex &w : groups[gj]) d = FullConv(d, {Complex(1.0, 0.0), -w});
-        const std::vector<Complex> bt = TaylorAt(bv, z, m), dt = TaylorAt(d, z, m);
-        std::vector<Complex> c(m);
+                for (const Cplx &w : groups[gj]) d = FullConv(d, {Cplx(1.0, 0.0), -w});
+        const std::vector<Cplx> bt = TaylorAt(bv, z, m), dt = TaylorAt(d, z, m);
+        std::vector<Cplx> c(m);
         for (std::size_t i = 0; i < m; ++i) {
-            Complex s = bt[i];
+            Cplx s = bt[i];
             for (std::size_t j = 1; j <= i; ++j) s -= dt[j] * c[i - j];
             c[i] = s / dt[0];
         }
@@ -647,7 +647,7 @@ void ResidueInverse(CMatrix *&b, CMatrix *&a, const CMatrix *r, const CMatrix *p
         rs.size() != ps.size() || (!ks.isVector() && ks.size()))
         Fail("Residue", "the residues and poles must be vectors of one length");
     const bool single = rs.single || ps.single || ks.single;
-    const std::vector<Complex> rv = Values(rs), pv = Values(ps), kv = Values(ks);
+    const std::vector<Cplx> rv = Values(rs), pv = Values(ps), kv = Values(ks);
     const std::size_t n = pv.size();
     // The power of each pole within its run.
     std::vector<std::size_t> power(n, 1);
@@ -657,29 +657,29 @@ void ResidueInverse(CMatrix *&b, CMatrix *&a, const CMatrix *r, const CMatrix *p
         if (std::abs(pv[i] - pv[first]) <= tol) power[i] = power[i - 1] + 1;
     }
     const auto polyOf = [&](std::size_t skipRun, std::size_t skipCount) {
-        std::vector<Complex> c{Complex(1.0, 0.0)};
+        std::vector<Cplx> c{Cplx(1.0, 0.0)};
         for (std::size_t i = 0; i < n; ++i) {
             const std::size_t run = i + 1 - power[i];
             if (run == skipRun && power[i] <= skipCount) continue;
-            c = FullConv(c, {Complex(1.0, 0.0), -pv[i]});
+            c = FullConv(c, {Cplx(1.0, 0.0), -pv[i]});
         }
         return c;
     };
-    std::vector<Complex> av = polyOf(n, 0);
-    std::vector<Complex> bv{Complex(0.0, 0.0)};
+    std::vector<Cplx> av = polyOf(n, 0);
+    std::vector<Cplx> bv{Cplx(0.0, 0.0)};
     for (std::size_t i = 0; i < n; ++i) {
-        std::vector<Complex> term = polyOf(i + 1 - power[i], power[i]);
-        for (Complex &t : term) t = Mul(rv[i], t);
+        std::vector<Cplx> term = polyOf(i + 1 - power[i], power[i]);
+        for (Cplx &t : term) t = Mul(rv[i], t);
         bv = AddAligned(bv, term, 1.0);
     }
     if (!kv.empty()) bv = AddAligned(bv, FullConv(kv, av), 1.0);
     bv = Trim(bv);
     double largest = 0.0;
-    for (const Complex &t : bv) largest = std::max(largest, std::abs(t));
+    for (const Cplx &t : bv) largest = std::max(largest, std::abs(t));
     bool real = true;
-    for (const Complex &t : bv) real = real && std::fabs(t.imag()) <= 1e-8 * largest;
+    for (const Cplx &t : bv) real = real && std::fabs(t.imag()) <= 1e-8 * largest;
     if (real)
-        for (Complex &t : bv) t = t.real();
+        for (Cplx &t : bv) t = t.real();
     // The poles' polynomial is real when they pair up as conjugates (Poly).
     ArrayHolder pa(Make(1, static_cast<unsigned int>(n), ps.re.data(),
                         ps.complex() ? ps.im.data() : nullptr, single));

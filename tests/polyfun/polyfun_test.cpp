@@ -59,6 +59,7 @@ TEST(Polynomials, ClosedForms) {
     const Owned x = Row({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
     const Owned y = Owned(Polyval(Row({2, 0, -1, 5}).get(), x.get()));
     Near(Re(y.get()), {5, 6, 19, 56, 129, 250, 431, 684, 1021, 1454}, 0, "polyval");
+    EXPECT_EQ(Polyval(Array{2, 0, -1, 5}, Array(2.0)).Scalar(), 19.0);  // the Array form
     Near(Re(Owned(Polyfit(x.get(), y.get(), 3)).get()), {2, 0, -1, 5}, 1e-11, "polyfit");
     // Centred and scaled: the fit reproduces the data through (x - mu)/sd.
     CMatrix *p = nullptr, *R = nullptr;
