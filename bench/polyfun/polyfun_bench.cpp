@@ -68,8 +68,8 @@ void BM_Interp1Linear_Loop(benchmark::State &state) {
     for (auto _ : state) {
         for (std::size_t k = 0; k < d.q.size(); ++k) {
             const double t = d.q[k];
-            std::size_t i = static_cast<std::size_t>(std::upper_bound(d.x.begin(), d.x.end(), t) -
-                                                     d.x.begin());
+            std::size_t i =
+                static_cast<std::size_t>(std::upper_bound(d.x.begin(), d.x.end(), t) - d.x.begin());
             i = i == 0 ? 0 : std::min(i - 1, n - 2);
             const double s = (t - d.x[i]) / (d.x[i + 1] - d.x[i]);
             out[k] = (1 - s) * d.v[i] + s * d.v[i + 1];

@@ -39,8 +39,8 @@ namespace matrix {
 /// a*inv(R) by forward substitution; Inf everywhere when df is 0. Real
 /// operands only; the result has x's shape. Throws CFunctionErrorException
 /// "Polyval: R must be square with one row for each coefficient".
-[[nodiscard]] MATRIX_API CMatrix *PolyvalDelta(const CMatrix *p, const CMatrix *x,
-                                               const CMatrix *R, double df, double normr);
+[[nodiscard]] MATRIX_API CMatrix *PolyvalDelta(const CMatrix *p, const CMatrix *x, const CMatrix *R,
+                                               double df, double normr);
 
 /// What Polyfit tells besides the coefficients: R of the QR factorisation of
 /// the Vandermonde matrix (in Polyfit's R), the degrees of freedom
@@ -177,7 +177,7 @@ enum class InterpExtrap { kDefault, kNaN, kExtrap, kValue };
 /// for a vector v, or (numel(xq) x c) for a vector xq and (size(xq) x c)
 /// otherwise. On the interval [x(i), x(i+1)] (the last one closed) with
 /// h = x(i+1) - x(i), t = (xq - x(i))/h:
-///   kLinear: (1 - t)*v(i) + t*v(i+1);
+///   kLinear: (1 - t)*v(i) + t*v(i+1) (v(i+1) itself where t is 1);
 ///   kNearest: v(i+1) from the midpoint on, else v(i);
 ///   kPrevious / kNext: the value at the nearest sample at or below / at
 ///   or above xq;
@@ -205,17 +205,19 @@ enum class InterpExtrap { kDefault, kNaN, kExtrap, kValue };
 /// The cubic spline through (x(k), y(k)): y a vector of n values (not-a-knot
 /// ends) or n+2 values (the first and the last the end slopes, the clamped
 /// spline), evaluated at xq (xq's shape). Extrapolates with the end pieces.
+/// A complex y gives the splines of its real and imaginary parts.
 /// Throws CFunctionErrorException "Spline: ...".
 [[nodiscard]] MATRIX_API CMatrix *Spline(const CMatrix *x, const CMatrix *y, const CMatrix *xq);
 /// The piecewise cubic of Spline as breaks (a row of n points) and coefs
-/// ((n-1) x 4, each row [c3 c2 c1 c0] of (xq - breaks(i))): a pp form.
-MATRIX_API void SplinePieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x,
-                             const CMatrix *y);
-/// The shape-preserving cubic of Interp1's kPchip through (x, y) at xq.
+/// ((n-1) x 4, each row [c3 c2 c1 c0] of (xq - breaks(i))): a pp form. x
+/// is sorted first as Interp1 sorts it; y must be real ("Spline: the values
+/// must be real").
+MATRIX_API void SplinePieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x, const CMatrix *y);
+/// The shape-preserving cubic of Interp1's kPchip through (x, y) at xq; y
+/// real, of x's length ("Pchip: ..." otherwise).
 [[nodiscard]] MATRIX_API CMatrix *Pchip(const CMatrix *x, const CMatrix *y, const CMatrix *xq);
 /// The pp form of Pchip, as SplinePieces.
-MATRIX_API void PchipPieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x,
-                            const CMatrix *y);
+MATRIX_API void PchipPieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x, const CMatrix *y);
 /// Values of the piecewise polynomial (breaks, coefs: l pieces of order k,
 /// rows highest power first in xq - breaks(i)) at xq: the piece i with
 /// breaks(i) <= xq < breaks(i+1), the first and last pieces extended
@@ -234,11 +236,10 @@ MATRIX_API void PchipPieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x,
 /// grid: extrapValue (NaN by default). A complex V interpolates both
 /// parts. Throws CFunctionErrorException "Interp2: ..." naming what was
 /// wrong.
-[[nodiscard]] MATRIX_API CMatrix *Interp2(const CMatrix *x, const CMatrix *y, const CMatrix *V,
-                                          const CMatrix *Xq, const CMatrix *Yq,
-                                          InterpMethod method = InterpMethod::kLinear,
-                                          double extrapValue =
-                                              std::numeric_limits<double>::quiet_NaN());
+[[nodiscard]] MATRIX_API CMatrix *Interp2(
+    const CMatrix *x, const CMatrix *y, const CMatrix *V, const CMatrix *Xq, const CMatrix *Yq,
+    InterpMethod method = InterpMethod::kLinear,
+    double extrapValue = std::numeric_limits<double>::quiet_NaN());
 
 // The same over Array: each returns what its CMatrix form returns, owned by
 // the Array, and throws what it throws.
@@ -269,7 +270,8 @@ inline Array Pchip(const Array &x, const Array &y, const Array &xq) {
 inline Array Interp2(const Array &x, const Array &y, const Array &V, const Array &Xq,
                      const Array &Yq, InterpMethod method = InterpMethod::kLinear,
                      double extrapValue = std::numeric_limits<double>::quiet_NaN()) {
-    return Array::Adopt(Interp2(x.get(), y.get(), V.get(), Xq.get(), Yq.get(), method, extrapValue));
+    return Array::Adopt(
+        Interp2(x.get(), y.get(), V.get(), Xq.get(), Yq.get(), method, extrapValue));
 }
 
 }  // namespace matrix

@@ -180,12 +180,9 @@ Samples SortedSamples(const Operand &xs, const char *fn) {
 std::vector<double> Slopes(InterpMethod method, const std::vector<double> &x, const double *y,
                            bool clamped = false, double s0 = 0, double s1 = 0) {
     switch (method) {
-    case InterpMethod::kPchip:
-        return PchipSlopes(x, y);
-    case InterpMethod::kMakima:
-        return MakimaSlopes(x, y);
-    default:
-        return SplineSlopes(x, y, clamped, s0, s1);
+        case InterpMethod::kPchip: return PchipSlopes(x, y);
+        case InterpMethod::kMakima: return MakimaSlopes(x, y);
+        default: return SplineSlopes(x, y, clamped, s0, s1);
     }
 }
 
@@ -215,33 +212,35 @@ void Column(InterpMethod method, InterpExtrap extrap, double value, const std::v
             continue;
         }
         switch (method) {
-        case InterpMethod::kLinear: {
-            const std::size_t i = Interval(xp, n, t);
-            const double s = (t - xp[i]) / (xp[i + 1] - xp[i]);
-            out[k] = (1 - s) * y[i] + s * y[i + 1];
-            break;
-        }
-        case InterpMethod::kNearest: {
-            if (n == 1) {
-                out[k] = y[0];
+            case InterpMethod::kLinear: {
+                const std::size_t i = Interval(xp, n, t);
+                const double s = (t - xp[i]) / (xp[i + 1] - xp[i]);
+                // At the last point v(n) itself, even beside an infinite v(n-1).
+            out[k] = s == 1 ? y[i + 1] : (1 - s) * y[i] + s * y[i + 1];
                 break;
             }
-            const std::size_t i = Interval(xp, n, t);
-            out[k] = t >= xp[i] + (xp[i + 1] - xp[i]) / 2 ? y[i + 1] : y[i];
-            break;
-        }
-        case InterpMethod::kPrevious: {
-            const std::size_t i = static_cast<std::size_t>(std::upper_bound(xp, xp + n, t) - xp);
-            out[k] = i == 0 ? kNaN : y[i - 1];
-            break;
-        }
-        case InterpMethod::kNext: {
-            const std::size_t i = static_cast<std::size_t>(std::lower_bound(xp, xp + n, t) - xp);
-            out[k] = i == n ? kNaN : y[i];
-            break;
-        }
-        default:
-            out[k] = Hermite(xp, y, d.data(), Interval(xp, n, t), t);
+            case InterpMethod::kNearest: {
+                if (n == 1) {
+                    out[k] = y[0];
+                    break;
+                }
+                const std::size_t i = Interval(xp, n, t);
+                out[k] = t >= xp[i] + (xp[i + 1] - xp[i]) / 2 ? y[i + 1] : y[i];
+                break;
+            }
+            case InterpMethod::kPrevious: {
+                const std::size_t i =
+                    static_cast<std::size_t>(std::upper_bound(xp, xp + n, t) - xp);
+                out[k] = i == 0 ? kNaN : y[i - 1];
+                break;
+            }
+            case InterpMethod::kNext: {
+                const std::size_t i =
+                    static_cast<std::size_t>(std::lower_bound(xp, xp + n, t) - xp);
+                out[k] = i == n ? kNaN : y[i];
+                break;
+            }
+            default: out[k] = Hermite(xp, y, d.data(), Interval(xp, n, t), t);
         }
     }
 }
@@ -274,14 +273,15 @@ CMatrix *Interp1(const CMatrix *x, const CMatrix *v, const CMatrix *xq, InterpMe
     }
     const bool cubic = method == InterpMethod::kPchip || method == InterpMethod::kSpline ||
                        method == InterpMethod::kMakima;
-    const bool constant = method == InterpMethod::kNearest ||
-                          method == InterpMethod::kPrevious || method == InterpMethod::kNext;
+    const bool constant = method == InterpMethod::kNearest || method == InterpMethod::kPrevious ||
+                          method == InterpMethod::kNext;
     if (n < (constant ? 1u : 2u))
         Fail("Interp1", constant ? "there must be at least 1 sample point"
                                  : "there must be at least 2 sample points");
     if (vs.complex() && (method == InterpMethod::kPchip || method == InterpMethod::kMakima))
         Fail("Interp1", "pchip and makima interpolate real values only");
-    if (extrap == InterpExtrap::kDefault) extrap = cubic ? InterpExtrap::kExtrap : InterpExtrap::kNaN;
+    if (extrap == InterpExtrap::kDefault)
+        extrap = cubic ? InterpExtrap::kExtrap : InterpExtrap::kNaN;
     const Samples s = SortedSamples(xs, "Interp1");
     const bool single = xs.single || vs.single || qs.single;
     const std::size_t m = direct ? xq->GetNoElems() : qs.size();
@@ -304,7 +304,8 @@ CMatrix *Interp1(const CMatrix *x, const CMatrix *v, const CMatrix *xq, InterpMe
         const std::vector<double> &src = part ? vs.im : vs.re;
         double *dst = part ? im : re;
         for (std::size_t c = 0; c < columns; ++c) {
-            for (std::size_t k = 0; k < n; ++k) y[k] = src[c * n + (s.order.empty() ? k : s.order[k])];
+            for (std::size_t k = 0; k < n; ++k)
+                y[k] = src[c * n + (s.order.empty() ? k : s.order[k])];
             Column(method, extrap, part ? 0.0 : extrapValue, s.x, y.data(), q, m, dst + c * m);
             // Outside the points both parts take the real NaN.
             if (part && extrap == InterpExtrap::kNaN)
@@ -399,6 +400,15 @@ CMatrix *Ppval(const CMatrix *breaks, const CMatrix *coefs, const CMatrix *xq) {
 }
 
 CMatrix *Spline(const CMatrix *x, const CMatrix *y, const CMatrix *xq) {
+    if (y && y->IsComplex()) {
+        // The spline is linear in the values: each part on its own.
+        const Operand ys = Read(y, "Spline");
+        const ArrayHolder yr(Make(ys.dims, ys.re.data(), nullptr, false));
+        const ArrayHolder yi(Make(ys.dims, ys.im.data(), nullptr, false));
+        const ArrayHolder vr(Spline(x, yr.get(), xq)), vi(Spline(x, yi.get(), xq));
+        const Operand r = Read(vr.get(), "Spline"), i = Read(vi.get(), "Spline");
+        return Make(r.dims, r.re.data(), i.re.data(), ys.single || r.single);
+    }
     CMatrix *b = nullptr, *c = nullptr;
     SplinePieces(b, c, x, y);
     ArrayHolder hb(b), hc(c);
@@ -496,7 +506,8 @@ CMatrix *Interp2(const CMatrix *x, const CMatrix *y, const CMatrix *V, const CMa
         re[k] = blend(vs.re);
         if (!im.empty()) im[k] = blend(vs.im);
     }
-    return Make(dims, re.data(), im.empty() ? nullptr : im.data(), vs.single || xq.single || yq.single);
+    return Make(dims, re.data(), im.empty() ? nullptr : im.data(),
+                vs.single || xq.single || yq.single);
 }
 
 }  // namespace matrix

@@ -71,8 +71,8 @@ CMatrix *Make(unsigned int m, unsigned int n, const double *re, const double *im
     return Make(std::vector<unsigned int>{m, n}, re, im, single);
 }
 
-CMatrix *MakeComplex(unsigned int m, unsigned int n, const std::vector<Cplx> &values,
-                     bool single, bool keepComplex) {
+CMatrix *MakeComplex(unsigned int m, unsigned int n, const std::vector<Cplx> &values, bool single,
+                     bool keepComplex) {
     std::vector<double> re(values.size()), im(values.size());
     for (std::size_t k = 0; k < values.size(); ++k) {
         re[k] = values[k].real();

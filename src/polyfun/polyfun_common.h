@@ -24,9 +24,7 @@ struct Operand {
     bool single = false;
     bool complex() const { return !im.empty(); }
     std::size_t size() const { return re.size(); }
-    bool isVector() const {
-        return dims.size() == 2 && (dims[0] == 1 || dims[1] == 1);
-    }
+    bool isVector() const { return dims.size() == 2 && (dims[0] == 1 || dims[1] == 1); }
     bool isColumn() const { return dims.size() == 2 && dims[1] == 1 && dims[0] != 1; }
     Cplx at(std::size_t k) const { return {re[k], im.empty() ? 0.0 : im[k]}; }
 };
@@ -46,8 +44,8 @@ CMatrix *Make(const std::vector<unsigned int> &dims, const double *re, const dou
 CMatrix *Make(unsigned int m, unsigned int n, const double *re, const double *im, bool single);
 /// The same from complex values (real when every imaginary part is zero and
 /// keepComplex is false).
-CMatrix *MakeComplex(unsigned int m, unsigned int n, const std::vector<Cplx> &values,
-                     bool single, bool keepComplex = false);
+CMatrix *MakeComplex(unsigned int m, unsigned int n, const std::vector<Cplx> &values, bool single,
+                     bool keepComplex = false);
 
 /// The roots of the polynomial v as Roots states them (complex: v has a
 /// nonzero imaginary part somewhere).

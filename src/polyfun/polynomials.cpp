@@ -67,8 +67,7 @@ std::vector<Cplx> Derivative(const std::vector<Cplx> &p) {
 }
 
 // a - b (or a + b) aligned at the constant term.
-std::vector<Cplx> AddAligned(const std::vector<Cplx> &a, const std::vector<Cplx> &b,
-                                double sign) {
+std::vector<Cplx> AddAligned(const std::vector<Cplx> &a, const std::vector<Cplx> &b, double sign) {
     const std::size_t n = std::max(a.size(), b.size());
     std::vector<Cplx> c(n, Cplx(0.0, 0.0));
     for (std::size_t k = 0; k < a.size(); ++k) c[n - a.size() + k] = a[k];
@@ -230,7 +229,9 @@ void Polyfit(CMatrix *&p, CMatrix *&R, PolyfitInfo &info, const CMatrix *x, cons
     // V(i, j) = x(i)^(nc-1-j): the last column 1, each to its left the one
     // to its right times x.
     const unsigned int mm = static_cast<unsigned int>(m);
-    const auto at = [mm](unsigned int i, unsigned int j) { return i + static_cast<std::size_t>(j) * mm; };
+    const auto at = [mm](unsigned int i, unsigned int j) {
+        return i + static_cast<std::size_t>(j) * mm;
+    };
     std::vector<Cplx> v(static_cast<std::size_t>(mm) * nc);
     for (unsigned int i = 0; i < mm; ++i) v[at(i, nc - 1)] = 1.0;
     for (unsigned int j = nc - 1; j-- > 0;)
@@ -255,7 +256,9 @@ void Polyfit(CMatrix *&p, CMatrix *&R, PolyfitInfo &info, const CMatrix *x, cons
     };
     const std::vector<Cplx> q = entries(Q.get()), r = entries(Rfull.get());
     const unsigned int k = std::min(mm, nc);  // the rows of R kept
-    const auto rat = [k](unsigned int i, unsigned int j) { return i + static_cast<std::size_t>(j) * k; };
+    const auto rat = [k](unsigned int i, unsigned int j) {
+        return i + static_cast<std::size_t>(j) * k;
+    };
     std::vector<Cplx> rk(static_cast<std::size_t>(k) * nc, Cplx(0.0, 0.0));
     for (unsigned int j = 0; j < nc; ++j)
         for (unsigned int i = 0; i < k && i <= j; ++i) rk[rat(i, j)] = r[at(i, j)];
@@ -442,7 +445,8 @@ void Deconv(CMatrix *&q, CMatrix *&r, const CMatrix *b, const CMatrix *a) {
     const Operand nb = Read(b, "Deconv");
     const Operand da = Read(a, "Deconv");
     if (!nb.isVector() || !da.isVector()) Fail("Deconv", "the arguments must be vectors");
-    if (da.size() == 0 || da.at(0) == 0.0) Fail("Deconv", "the first coefficient of A must be nonzero");
+    if (da.size() == 0 || da.at(0) == 0.0)
+        Fail("Deconv", "the first coefficient of A must be nonzero");
     const bool single = nb.single || da.single;
     const std::vector<Cplx> bv = Values(nb), av = Values(da);
     const bool complex = nb.complex() || da.complex();
@@ -482,8 +486,7 @@ CMatrix *PolyderProduct(const CMatrix *a, const CMatrix *b) {
     const Operand x = Vector(a, "Polyder", "the coefficients must be vectors");
     const Operand y = Vector(b, "Polyder", "the coefficients must be vectors");
     const std::vector<Cplx> u = Values(x), v = Values(y);
-    std::vector<Cplx> d =
-        AddAligned(FullConv(Derivative(u), v), FullConv(u, Derivative(v)), 1.0);
+    std::vector<Cplx> d = AddAligned(FullConv(Derivative(u), v), FullConv(u, Derivative(v)), 1.0);
     return Row(Trim(d), x.single || y.single);
 }
 
@@ -494,8 +497,8 @@ void PolyderQuotient(CMatrix *&q, CMatrix *&d, const CMatrix *b, const CMatrix *
     const Operand y = Vector(a, "Polyder", "the coefficients must be vectors");
     const bool single = x.single || y.single;
     const std::vector<Cplx> u = Values(x), v = Values(y);
-    ArrayHolder qOut(
-        Row(Trim(AddAligned(FullConv(Derivative(u), v), FullConv(u, Derivative(v)), -1.0)), single));
+    ArrayHolder qOut(Row(
+        Trim(AddAligned(FullConv(Derivative(u), v), FullConv(u, Derivative(v)), -1.0)), single));
     ArrayHolder dOut(Row(Trim(FullConv(v, v)), single));
     q = qOut.release();
     d = dOut.release();
@@ -635,7 +638,6 @@ void Residue(CMatrix *&r, CMatrix *&p, CMatrix *&k, const CMatrix *b, const CMat
     k = kOut.release();
 }
 
-
 void ResidueInverse(CMatrix *&b, CMatrix *&a, const CMatrix *r, const CMatrix *p,
                     const CMatrix *k) {
     b = nullptr;
@@ -643,8 +645,8 @@ void ResidueInverse(CMatrix *&b, CMatrix *&a, const CMatrix *r, const CMatrix *p
     const Operand rs = Read(r, "Residue");
     const Operand ps = Read(p, "Residue");
     const Operand ks = Read(k, "Residue");
-    if ((!rs.isVector() && rs.size()) || (!ps.isVector() && ps.size()) ||
-        rs.size() != ps.size() || (!ks.isVector() && ks.size()))
+    if ((!rs.isVector() && rs.size()) || (!ps.isVector() && ps.size()) || rs.size() != ps.size() ||
+        (!ks.isVector() && ks.size()))
         Fail("Residue", "the residues and poles must be vectors of one length");
     const bool single = rs.single || ps.single || ks.single;
     const std::vector<Cplx> rv = Values(rs), pv = Values(ps), kv = Values(ks);

@@ -42,7 +42,8 @@ void Near(const std::vector<double> &got, const std::vector<double> &want, doubl
           const std::string &what) {
     ASSERT_EQ(got.size(), want.size()) << what;
     for (std::size_t k = 0; k < want.size(); ++k)
-        EXPECT_NEAR(got[k], want[k], tol * std::max(1.0, std::fabs(want[k]))) << what << " at " << k;
+        EXPECT_NEAR(got[k], want[k], tol * std::max(1.0, std::fabs(want[k])))
+            << what << " at " << k;
 }
 
 template <class Call>
@@ -122,17 +123,24 @@ TEST(Polynomials, Refusals) {
     const Owned m(mxDoubleMatrix(2, 2, nullptr, nullptr));
     const Owned one = Row({1});
     EXPECT_EQ(Thrown([&] { Owned(Roots(m.get())); }), "Roots: the coefficients must be a vector");
-    EXPECT_EQ(Thrown([&] { Owned(Roots(Row({1, NAN}).get())); }),
+    EXPECT_EQ(Thrown([&] {
+                  Owned(Roots(Row({1, NAN}).get()));
+              }),
               "Roots: the coefficients must not contain NaN or Inf");
-    EXPECT_EQ(Thrown([&] { Owned(Conv(m.get(), one.get())); }), "Conv: the arguments must be vectors");
-    EXPECT_EQ(Thrown([&] { Owned(Polyfit(one.get(), Row({1, 2}).get(), 1)); }),
+    EXPECT_EQ(Thrown([&] { Owned(Conv(m.get(), one.get())); }),
+              "Conv: the arguments must be vectors");
+    EXPECT_EQ(Thrown([&] {
+                  Owned(Polyfit(one.get(), Row({1, 2}).get(), 1));
+              }),
               "Polyfit: X and Y must have the same number of elements");
     EXPECT_EQ(Thrown([&] {
                   CMatrix *q, *r;
                   Deconv(q, r, one.get(), Row({0, 1}).get());
               }),
               "Deconv: the first coefficient of A must be nonzero");
-    EXPECT_EQ(Thrown([&] { Owned(Interp1(Row({1, 1}).get(), Row({1, 2}).get(), one.get())); }),
+    EXPECT_EQ(Thrown([&] {
+                  Owned(Interp1(Row({1, 1}).get(), Row({1, 2}).get(), one.get()));
+              }),
               "Interp1: the sample points must be distinct");
 }
 
@@ -172,18 +180,20 @@ TEST(Interpolation, AgainstStoredReferences) {
     const Owned xq = Row({-0.5, 0.3, 1.7, 2.75, 4, 5.2, 6.5});
     Near(Re(Owned(Spline(x.get(), y.get(), xq.get())).get()),
          {-2.5918749999999986, 2.191931666666666, 2.372504444444445, 2.2636762152777776,
-          1.1854012345679017, -0.8817476543209879, 4.704459876543211}, 1e-13, "spline");
+          1.1854012345679017, -0.8817476543209879, 4.704459876543211},
+         1e-13, "spline");
     Near(Re(Owned(Pchip(x.get(), y.get(), xq.get())).get()),
          {-0.45000000000000023, 1.8828, 2.5499259259259257, 2.25, 0.6481481481481481,
-          0.13066666666666674, 2.2222222222222223}, 1e-13, "pchip");
+          0.13066666666666674, 2.2222222222222223},
+         1e-13, "pchip");
     // Outside the points: NaN for linear, the given value, or the end lines.
     const std::vector<double> lin = Re(Owned(Interp1(x.get(), y.get(), xq.get())).get());
     EXPECT_TRUE(std::isnan(lin[0]) && std::isnan(lin[6]));
     Near(Re(Owned(Interp1(x.get(), y.get(), xq.get(), InterpMethod::kLinear, InterpExtrap::kExtrap))
                 .get()),
          {0, 1.6, 2.5333333333333337, 2.25, 0.83333333333333348, 0.46666666666666679,
-          1.3333333333333333}, 1e-15,
-         "linear extrap");
+          1.3333333333333333},
+         1e-15, "linear extrap");
     // Bilinear interpolation reproduces a + b x + c y + d x y.
     const Owned gx = Row({0, 1, 3}), gy = Row({-1, 2});
     std::vector<double> v;
@@ -191,7 +201,8 @@ TEST(Interpolation, AgainstStoredReferences) {
         for (double t : {-1.0, 2.0}) v.push_back(1 + 2 * s - t + 0.5 * s * t);
     const Owned V(mxDoubleMatrix(2, 3, v.data(), nullptr));
     const Owned qx = Row({0.5, 2, 3, 3.5}), qy = Row({0, 1.5, 2, 0});
-    const std::vector<double> got = Re(Owned(Interp2(gx.get(), gy.get(), V.get(), qx.get(), qy.get())).get());
+    const std::vector<double> got =
+        Re(Owned(Interp2(gx.get(), gy.get(), V.get(), qx.get(), qy.get())).get());
     Near({got[0], got[1], got[2]}, {2, 5, 8}, 1e-15, "bilinear");
     EXPECT_TRUE(std::isnan(got[3]));
 }

@@ -107,7 +107,8 @@ Outs Polyfit(const Args &args, BuiltinCall &c) {
     Outs out{pa};
     if (c.nargout >= 2)
         out.push_back(Record({"R", "df", "normr"}, {Value(Ra), Value(info.df), Value(info.normr)}));
-    if (c.nargout >= 3) out.push_back(Value(Array(2, 1, std::vector<double>{info.mu[0], info.mu[1]})));
+    if (c.nargout >= 3)
+        out.push_back(Value(Array(2, 1, std::vector<double>{info.mu[0], info.mu[1]})));
     return out;
 }
 
@@ -207,7 +208,8 @@ Outs Interp1(const Args &args, BuiltinCall &) {
         throw Error("'interp1' needs the values and the query points");
     }
     km::InterpMethod method = km::InterpMethod::kLinear;
-    if (args.Has(k) && args.IsText(k) && Lower(args.GetText(k)) != "extrap") method = Method(args, k++, false);
+    if (args.Has(k) && args.IsText(k) && Lower(args.GetText(k)) != "extrap")
+        method = Method(args, k++, false);
     km::InterpExtrap extrap = km::InterpExtrap::kDefault;
     double value = 0;
     if (args.Has(k)) {
@@ -228,9 +230,9 @@ Outs Interp1(const Args &args, BuiltinCall &) {
 Value PpStruct(CMatrix *breaks, CMatrix *coefs) {
     Array b = Adopt(breaks), c = Adopt(coefs);
     const double pieces = c.Rows(), order = c.Cols();
-    return Record({"form", "breaks", "coefs", "pieces", "order", "dim"},
-                  {Value(CharArray("pp")), Value(b), Value(c), Value(pieces), Value(order),
-                   Value(1.0)});
+    return Record(
+        {"form", "breaks", "coefs", "pieces", "order", "dim"},
+        {Value(CharArray("pp")), Value(b), Value(c), Value(pieces), Value(order), Value(1.0)});
 }
 
 template <void (*Pieces)(CMatrix *&, CMatrix *&, const CMatrix *, const CMatrix *),
@@ -338,7 +340,8 @@ const BuiltinEntry kEntries[] = {
     {"interp1", Interp1, 2, 5, 1, "vq = interp1(x, v, xq, method, 'extrap'|value)",
      "1-D interpolation: 'linear' (default), 'nearest', 'previous', 'next', 'pchip', 'spline', "
      "'makima'; NaN outside the points but for the cubic methods; columns of a matrix v each."},
-    {"spline", Cubic<km::SplinePieces, km::Spline>, 2, 3, 1, "yq = spline(x, y, xq), pp = spline(x, y)",
+    {"spline", Cubic<km::SplinePieces, km::Spline>, 2, 3, 1,
+     "yq = spline(x, y, xq), pp = spline(x, y)",
      "The not-a-knot cubic spline through (x, y), clamped when y has two more values (the end "
      "slopes); without xq its pp form."},
     {"pchip", Cubic<km::PchipPieces, km::Pchip>, 2, 3, 1, "yq = pchip(x, y, xq), pp = pchip(x, y)",
@@ -349,7 +352,8 @@ const BuiltinEntry kEntries[] = {
      "A piecewise polynomial from its breaks and a row of coefficients for each piece."},
     {"unmkpp", Unmkpp, 1, 1, 5, "[breaks, coefs, l, k, d] = unmkpp(pp)",
      "The parts of a piecewise polynomial: breaks, coefficients, pieces, order, dimension."},
-    {"interp2", Interp2, 3, 7, 1, "Vq = interp2(X, Y, V, Xq, Yq, method, extrapval), interp2(V, Xq, Yq)",
+    {"interp2", Interp2, 3, 7, 1,
+     "Vq = interp2(X, Y, V, Xq, Yq, method, extrapval), interp2(V, Xq, Yq)",
      "2-D interpolation on a grid: 'linear' (default) or 'nearest'; extrapval (NaN) outside; "
      "a row Xq and a column Yq make a grid."},
 };

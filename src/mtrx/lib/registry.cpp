@@ -20,8 +20,8 @@ const std::vector<Library> &Libraries() {
         ElmathLibrary(),  ComplexLibrary(), ClassesLibrary(), ConstructLibrary(),
         LinalgLibrary(),  DataLibrary(),    StringsLibrary(), TextLibrary(),
         RegexpLibrary(),  CellsLibrary(),   StructsLibrary(), LangLibrary(),
-        FunfunLibrary(),  PolyfunLibrary(), TimeLibrary(),    ChecksLibrary(),  SessionLibrary(),
-        ConsoleLibrary(), OpsLibrary()};
+        FunfunLibrary(),  PolyfunLibrary(), TimeLibrary(),    ChecksLibrary(),
+        SessionLibrary(), ConsoleLibrary(), OpsLibrary()};
     return libraries;
 }
 
