@@ -23,6 +23,7 @@
 #include <matrix/index.h>
 #include <matrix/linalg.h>
 #include <matrix/funfun.h>
+#include <matrix/polyfun.h>
 #include <matrix/order.h>
 #include <matrix/display.h>
 #include <matrix/array.h>

@@ -683,6 +683,68 @@ void LinearAlgebra(Program &in, Pool &pool, unsigned d) {
     }
 }
 
+// Polynomials and interpolation on small operands: the roots and fits go
+// through Eig and Qr, so these share the budget of the linear algebra.
+void Polynomials(Program &in, Pool &pool, unsigned d) {
+    unsigned s = in.Byte(), t = in.Byte(), u = in.Byte();
+    if (!SmallMatrix(pool.Get(s))) pool.Put(s, NewMatrix(in));
+    if (!SmallMatrix(pool.Get(t))) pool.Put(t, NewMatrix(in));
+    if (!SmallMatrix(pool.Get(u))) pool.Put(u, NewMatrix(in));
+    const CMatrix *a = pool.Get(s);
+    const CMatrix *b = pool.Get(t);
+    const CMatrix *c = pool.Get(u);
+    const unsigned flag = in.Byte();
+    const auto method = static_cast<mx::InterpMethod>(flag % 7);
+    const auto extrap = static_cast<mx::InterpExtrap>((flag >> 3) % 4);
+    switch (in.Below(13)) {
+        case 0: pool.Put(d, mx::Polyval(a, b)); break;
+        case 1:
+            Multi(pool, d, [&](CMatrix *&p, CMatrix *&r, CMatrix *&) {
+                mx::PolyfitInfo info;
+                mx::Polyfit(p, r, info, a, b, in.Below(6), flag & 1);
+            });
+            break;
+        case 2: pool.Put(d, flag & 1 ? mx::Roots(a) : mx::Poly(a)); break;
+        case 3: pool.Put(d, mx::Conv(a, b, static_cast<mx::ConvShape>(flag % 3))); break;
+        case 4:
+            Multi(pool, d, [&](CMatrix *&q, CMatrix *&r, CMatrix *&) { mx::Deconv(q, r, a, b); });
+            break;
+        case 5:
+            if (flag & 1)
+                Multi(pool, d,
+                      [&](CMatrix *&q, CMatrix *&r, CMatrix *&) { mx::PolyderQuotient(q, r, a, b); });
+            else
+                pool.Put(d, flag & 2 ? mx::Polyder(a) : mx::PolyderProduct(a, b));
+            break;
+        case 6: pool.Put(d, mx::Polyint(a, flag & 1 ? b : nullptr)); break;
+        case 7:
+            Multi(pool, d, [&](CMatrix *&r, CMatrix *&p, CMatrix *&k) { mx::Residue(r, p, k, a, b); });
+            break;
+        case 8:
+            Multi(pool, d, [&](CMatrix *&x, CMatrix *&y, CMatrix *&) {
+                mx::ResidueInverse(x, y, a, b, c);
+            });
+            break;
+        case 9: pool.Put(d, mx::Interp1(a, b, c, method, extrap, in.Value())); break;
+        case 10:
+            if (flag & 1)
+                pool.Put(d, flag & 2 ? mx::Spline(a, b, c) : mx::Pchip(a, b, c));
+            else
+                Multi(pool, d, [&](CMatrix *&x, CMatrix *&y, CMatrix *&) {
+                    if (flag & 2)
+                        mx::SplinePieces(x, y, a, b);
+                    else
+                        mx::PchipPieces(x, y, a, b);
+                });
+            break;
+        case 11: pool.Put(d, mx::Ppval(a, b, c)); break;
+        default:
+            pool.Put(d, mx::Interp2(flag & 1 ? a : nullptr, flag & 1 ? b : nullptr, c, a, b,
+                                    flag & 2 ? mx::InterpMethod::kNearest : method, in.Value()));
+            break;
+    }
+}
+
 // A(I,J) = scalar writes every pair of positions, repeated ones included,
 // without allocating for them: two index arrays of 10^5 ones each are 10^10
 // writes. Such pairs are skipped so that no input runs for long.
@@ -779,7 +841,10 @@ void Step(Program &in, Pool &pool, unsigned &linalgSteps) {
     if (op >= 240) {
         if (linalgSteps < kMaxLinalgSteps) {
             ++linalgSteps;
-            LinearAlgebra(in, pool, d);
+            if (op >= 252)
+                Polynomials(in, pool, d);
+            else
+                LinearAlgebra(in, pool, d);
         }
         return;
     }

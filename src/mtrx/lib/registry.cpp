@@ -16,12 +16,30 @@ namespace mtrx {
 namespace km = kiv::matrix;
 
 const std::vector<Library> &Libraries() {
+    // One library per line, in the order of the reference (docs/functions.md).
     static const std::vector<Library> libraries = {
-        ElmathLibrary(),  ComplexLibrary(), ClassesLibrary(), ConstructLibrary(),
-        ShapeLibrary(),   LinalgLibrary(),  DataLibrary(),    StringsLibrary(), TextLibrary(),
-        RegexpLibrary(),  CellsLibrary(),   StructsLibrary(), LangLibrary(),
-        FunfunLibrary(),  TimeLibrary(),    ChecksLibrary(),  SessionLibrary(),
-        ConsoleLibrary(), SetsLibrary(),   OpsLibrary()};
+        ElmathLibrary(),
+        ComplexLibrary(),
+        ClassesLibrary(),
+        ConstructLibrary(),
+        ShapeLibrary(),
+        LinalgLibrary(),
+        DataLibrary(),
+        SetsLibrary(),
+        PolyfunLibrary(),
+        StringsLibrary(),
+        TextLibrary(),
+        RegexpLibrary(),
+        CellsLibrary(),
+        StructsLibrary(),
+        LangLibrary(),
+        FunfunLibrary(),
+        TimeLibrary(),
+        ChecksLibrary(),
+        SessionLibrary(),
+        ConsoleLibrary(),
+        OpsLibrary(),
+    };
     return libraries;
 }
 

@@ -152,6 +152,7 @@ Library TextLibrary();
 Library RegexpLibrary();
 Library TimeLibrary();
 Library ChecksLibrary();
+Library PolyfunLibrary();
 
 }  // namespace mtrx
 
