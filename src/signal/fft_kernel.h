@@ -20,7 +20,8 @@
 //     transform", IEEE Trans. Audio Electroacoust. 18(4), 1970, 451-455:
 //     jk = (j^2 + k^2 - (k-j)^2)/2 turns the transform into a circular
 //     convolution with the chirp exp(-i*pi*k^2/n), done by three transforms
-//     of a power-of-two length at least 2n-1 (one of them precomputed).
+//     of the smallest length at least 2n-1 with prime factors 2, 3 and 5
+//     (one of them precomputed).
 //
 // Twiddle factors are cos and sin of exact fractions 2*pi*r/N: r is reduced
 // to the first octant with integer arithmetic, so the symmetric values are
@@ -36,6 +37,8 @@
 #include <cstddef>
 #include <memory>
 #include <vector>
+
+#include "kernels/kernel_path.h"
 
 namespace kiv {
 namespace matrix {
@@ -68,26 +71,28 @@ public:
 
     /// x[k] = sum_j x[j] * exp(-2*pi*i*j*k/n) for k < n, in place on the n
     /// interleaved complex values of `x`. `work` holds WorkSize() elements.
-    void Forward(T *x, T *work) const;
+    /// Every path gives the same bits: kPlain one complex value at a time,
+    /// the others (double) two at a time with AVX2 where the processor has it.
+    void Forward(T *x, T *work, KernelPath path = KernelPath::kFastest) const;
 
 private:
     struct Stage {
         std::size_t radix;
         std::size_t stride;   // s: groups before this stage's butterflies
         std::size_t span;     // m = n / (s * radix)
-        std::size_t twiddle;  // offset of this stage's twiddles in m_twiddles
+        std::size_t twiddle;  // offset of this stage's twiddles (w[(t-1)*span + j])
     };
 
-    void Stockham(T *x, T *y) const;
-    void Bluestein(T *x, T *work) const;
+    void Stockham(T *x, T *y, KernelPath path) const;
+    void Bluestein(T *x, T *work, KernelPath path) const;
 
     std::size_t m_n;
     std::vector<Stage> m_stages;
-    std::vector<T> m_twiddles;  // per stage: (span x (radix-1)) complex values
+    std::vector<T> m_twiddles;  // per stage: (radix-1) x span complex values
     /// cos and sin of 2*pi*k/p for each general radix p, by p.
     std::vector<std::vector<T>> m_rotations;
     // Bluestein's method: the chirp exp(-i*pi*k^2/n) (n complex), the
-    // transformed filter scaled by 1/m (m complex), and the plan of length m.
+    // transformed filter divided by m (m complex), and the plan of length m.
     std::vector<T> m_chirp;
     std::vector<T> m_filter;
     std::shared_ptr<const FftPlan> m_inner;
