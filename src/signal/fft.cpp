@@ -1,5 +1,6 @@
 // src/signal/fft.cpp: Fft, Ifft and their two- and N-dimensional forms,
 // Fftshift, Ifftshift and Nextpow2.
+#include <kiv/exception.h>
 #include <matrix/elementwise.h>
 #include <matrix/exceptions.h>
 #include <matrix/fft.h>
@@ -8,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "core/array_holder.h"
@@ -103,14 +106,22 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
     T *yr = static_cast<T *>(Y->GetPr());
     T *yi = static_cast<T *>(Y->GetPi());
     std::shared_ptr<const kernels::FftPlan<T>> plan;
-    if (direction != Direction::kCopy) plan = kernels::FftPlan<T>::Get(n);
+    if (direction != Direction::kCopy) {
+        try {
+            plan = kernels::FftPlan<T>::Get(n);
+        } catch (const std::bad_alloc &) {
+            throw kiv::CExhaustedMemoryException();
+        }
+    }
     const bool symmetric = direction == Direction::kInverse && symmetry == FftSymmetry::kSymmetric;
     const bool realInput = !pi;
     const T scale = static_cast<T>(n);
 
     const auto run = [&](std::size_t begin, std::size_t end) {
-        std::vector<T> buffer(2 * static_cast<std::size_t>(n));
-        std::vector<T> work(plan ? plan->WorkSize() : 0);
+        // Uninitialised: every element is written before it is read.
+        const std::unique_ptr<T[]> buffer(new (std::nothrow) T[2 * static_cast<std::size_t>(n)]);
+        const std::unique_ptr<T[]> work(new (std::nothrow) T[plan ? plan->WorkSize() : 1]);
+        if (!buffer || !work) throw kiv::CExhaustedMemoryException();
         for (std::size_t line = begin; line < end; ++line) {
             const LineReader<T> x = reader(line);
             const std::size_t p = line % before, o = line / before;
@@ -133,7 +144,7 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
                 const T im = symmetric && (k == 0 || 2 * k == n) ? T(0) : x.Im(from);
                 buffer[2 * k + 1] = mirrored ? -(sign * im) : sign * im;
             }
-            plan->Forward(buffer.data(), work.data());
+            plan->Forward(buffer.get(), work.get());
             if (direction == Direction::kForward) {
                 // Real input: its transform is conjugate symmetric exactly.
                 if (realInput) {

@@ -138,6 +138,24 @@ MATRIX_FFT_INLINE void Butterfly(std::size_t p, const Constants<T> &k, const typ
         b[1] = Ops::Add(t1, t3);
         b[2] = Ops::Sub(t0, t2);
         b[3] = Ops::Sub(t1, t3);
+    } else if constexpr (P == 8) {
+        // A radix-2 step to two radix-4 butterflies: the sums give the even
+        // outputs, the differences times exp(-2*pi*i*r/8) the odd ones
+        // (c1 = cos(pi/4)).
+        V u[4], v[4], e[4], o[4];
+        for (std::size_t r = 0; r < 4; ++r) {
+            u[r] = Ops::Add(a[r], a[r + 4]);
+            v[r] = Ops::Sub(a[r], a[r + 4]);
+        }
+        v[1] = Ops::Scale(k.c1, Ops::Add(v[1], Ops::NegI(v[1])));
+        v[2] = Ops::NegI(v[2]);
+        v[3] = Ops::Scale(k.c1, Ops::Sub(Ops::NegI(v[3]), v[3]));
+        Butterfly<Ops, 4>(4, k, u, e);
+        Butterfly<Ops, 4>(4, k, v, o);
+        for (std::size_t r = 0; r < 4; ++r) {
+            b[2 * r] = e[r];
+            b[2 * r + 1] = o[r];
+        }
     } else if constexpr (P == 3) {
         const V t = Ops::Add(a[1], a[2]);
         const V n = Ops::NegI(Ops::Scale(k.s1, Ops::Sub(a[1], a[2])));
@@ -254,27 +272,29 @@ MATRIX_FFT_AVX2 void Avx2Stage(std::size_t p, const Constants<double> &k, const 
 }
 #endif
 
-// The smallest length from n up whose prime factors are 2, 3 and 5.
-std::size_t SmoothLength(std::size_t n) {
-    for (;; ++n) {
-        std::size_t r = n;
-        for (const std::size_t p : {2, 3, 5})
-            while (r % p == 0) r /= p;
-        if (r == 1) return n;
+// The length of Bluestein's convolution: the smallest 2^a * c from n up,
+// c one of a few small odd numbers whose stages are fast.
+std::size_t ConvolutionLength(std::size_t n) {
+    std::size_t best = 0;
+    for (const std::size_t c : {1, 3, 5, 9, 15, 25, 27}) {
+        std::size_t m = c;
+        while (m < n) m *= 2;
+        if (best == 0 || m < best) best = m;
     }
+    return best;
 }
 
-// The prime factors of n in the order the stages take them: 4s, then a 2,
+// The radices of n in the order the stages take them: 8s, then a 4 or a 2,
 // then 3s, 5s and the other primes ascending.
 std::vector<std::size_t> Radices(std::size_t n) {
     std::vector<std::size_t> radices;
-    while (n % 4 == 0) {
-        radices.push_back(4);
-        n /= 4;
+    while (n % 8 == 0) {
+        radices.push_back(8);
+        n /= 8;
     }
     if (n % 2 == 0) {
-        radices.push_back(2);
-        n /= 2;
+        radices.push_back(n % 4 == 0 ? 4 : 2);
+        n /= radices.back();
     }
     for (std::size_t p = 3; p * p <= n; p += 2)
         while (n % p == 0) {
@@ -283,7 +303,7 @@ std::vector<std::size_t> Radices(std::size_t n) {
         }
     if (n > 1) radices.push_back(n);
     std::sort(radices.begin(), radices.end(), [](std::size_t a, std::size_t b) {
-        const auto rank = [](std::size_t r) { return r == 4 ? 0 : r == 2 ? 1 : r; };
+        const auto rank = [](std::size_t r) { return r == 8 ? 0 : r == 4 ? 1 : r == 2 ? 2 : r; };
         return rank(a) < rank(b);
     });
     return radices;
@@ -350,7 +370,7 @@ FftPlan<T>::FftPlan(std::size_t n) : m_n(n) {
     const std::vector<std::size_t> radices = Radices(n);
     if (!radices.empty() && radices.back() > kLargestDirectPrime) {
         // Bluestein: chirp w_k = exp(-i*pi*k^2/n) = exp(-2*pi*i*(k^2 mod 2n)/(2n)).
-        const std::size_t m = SmoothLength(2 * n - 1);
+        const std::size_t m = ConvolutionLength(2 * n - 1);
         m_inner = Get(m);
         m_chirp.resize(2 * n);
         for (std::size_t k = 0; k < n; ++k) {
@@ -385,7 +405,7 @@ FftPlan<T>::FftPlan(std::size_t n) : m_n(n) {
                 m_twiddles.push_back(w.re);
                 m_twiddles.push_back(w.im);
             }
-        if (p > 5 && std::none_of(m_rotations.begin(), m_rotations.end(),
+        if (p > 5 && p != 8 && std::none_of(m_rotations.begin(), m_rotations.end(),
                                   [p](const std::vector<T> &r) { return r.size() == 2 * p; })) {
             std::vector<T> rot(2 * p);
             for (std::size_t k = 0; k < p; ++k) {
@@ -432,7 +452,7 @@ void FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
         SinCosFraction(2, p, c2, s2);
         k = {static_cast<T>(c1), static_cast<T>(c2), static_cast<T>(s1), static_cast<T>(s2),
              nullptr};
-        if (p > 5)
+        if (p > 5 && p != 8)
             k.rot = std::find_if(m_rotations.begin(), m_rotations.end(),
                                  [&](const std::vector<T> &r) { return r.size() == 2 * p; })
                         ->data();
@@ -443,6 +463,7 @@ void FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
                     case 2: Avx2Stage<2>(p, k, from, to, s, m, w); break;
                     case 3: Avx2Stage<3>(p, k, from, to, s, m, w); break;
                     case 4: Avx2Stage<4>(p, k, from, to, s, m, w); break;
+                    case 8: Avx2Stage<8>(p, k, from, to, s, m, w); break;
                     case 5: Avx2Stage<5>(p, k, from, to, s, m, w); break;
                     default: Avx2Stage<0>(p, k, from, to, s, m, w); break;
                 }
@@ -455,6 +476,7 @@ void FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
             case 2: PlainStage<2>(p, k, from, to, s, m, w); break;
             case 3: PlainStage<3>(p, k, from, to, s, m, w); break;
             case 4: PlainStage<4>(p, k, from, to, s, m, w); break;
+            case 8: PlainStage<8>(p, k, from, to, s, m, w); break;
             case 5: PlainStage<5>(p, k, from, to, s, m, w); break;
             default: PlainStage<0>(p, k, from, to, s, m, w); break;
         }

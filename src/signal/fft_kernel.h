@@ -13,15 +13,15 @@
 //     decimation in frequency: C. Van Loan, "Computational Frameworks for
 //     the Fast Fourier Transform", SIAM, 1992, section 1.7 (Stockham
 //     autosort) and section 2.3 (mixed radix). Each stage applies one
-//     radix-p butterfly (p = 4, 2, 3, 5, or a general odd prime through its
+//     radix-p butterfly (p = 8, 4, 2, 3, 5, or a general odd prime through its
 //     symmetric pairs) to every group, then the twiddle factors.
 //   - Other lengths: Bluestein's chirp z-transform: L. I. Bluestein, "A
 //     linear filtering approach to the computation of the discrete Fourier
 //     transform", IEEE Trans. Audio Electroacoust. 18(4), 1970, 451-455:
 //     jk = (j^2 + k^2 - (k-j)^2)/2 turns the transform into a circular
 //     convolution with the chirp exp(-i*pi*k^2/n), done by three transforms
-//     of the smallest length at least 2n-1 with prime factors 2, 3 and 5
-//     (one of them precomputed).
+//     of the smallest length at least 2n-1 of the form 2^a*c, c in
+//     {1, 3, 5, 9, 15, 25, 27} (one of them precomputed).
 //
 // Twiddle factors are cos and sin of exact fractions 2*pi*r/N: r is reduced
 // to the first octant with integer arithmetic, so the symmetric values are
