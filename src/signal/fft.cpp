@@ -61,6 +61,40 @@ bool Symmetric(const LineReader<T> &x, std::size_t n) {
     return true;
 }
 
+// Work space of a thread, kept between calls up to kKeptScratch elements:
+// fresh memory of a large transform costs more in page faults than the
+// transform itself. Uninitialised: every element is written before it is
+// read. One holder per thread at a time (the line loop does not nest).
+constexpr std::size_t kKeptScratch = std::size_t{1} << 22;
+
+template <typename T>
+struct Scratch {
+    explicit Scratch(std::size_t count) {
+        Kept &kept = Held();
+        if (count <= kKeptScratch) {
+            if (kept.size < count) {
+                kept.data.reset(new (std::nothrow) T[count]);
+                kept.size = kept.data ? count : 0;
+            }
+            data = kept.data.get();
+        } else {
+            own.reset(new (std::nothrow) T[count]);
+            data = own.get();
+        }
+        if (!data) throw kiv::CExhaustedMemoryException();
+    }
+    struct Kept {
+        std::unique_ptr<T[]> data;
+        std::size_t size = 0;
+    };
+    static Kept &Held() {
+        thread_local Kept kept;
+        return kept;
+    }
+    std::unique_ptr<T[]> own;
+    T *data = nullptr;
+};
+
 // The transform of every line of X (class T) along `dim` to length n.
 template <typename T>
 CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction direction,
@@ -118,10 +152,9 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
     const T scale = static_cast<T>(n);
 
     const auto run = [&](std::size_t begin, std::size_t end) {
-        // Uninitialised: every element is written before it is read.
-        const std::unique_ptr<T[]> buffer(new (std::nothrow) T[2 * static_cast<std::size_t>(n)]);
-        const std::unique_ptr<T[]> work(new (std::nothrow) T[plan ? plan->WorkSize() : 1]);
-        if (!buffer || !work) throw kiv::CExhaustedMemoryException();
+        Scratch<T> scratch(2 * static_cast<std::size_t>(n) + (plan ? plan->WorkSize() : 0));
+        T *const buffer = scratch.data;
+        T *const work = buffer + 2 * static_cast<std::size_t>(n);
         for (std::size_t line = begin; line < end; ++line) {
             const LineReader<T> x = reader(line);
             const std::size_t p = line % before, o = line / before;
@@ -137,14 +170,22 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
             // The inverse is the conjugate of the forward transform of the
             // conjugate; 'symmetric' reads x[0..n/2] and mirrors it.
             const T sign = direction == Direction::kInverse ? T(-1) : T(1);
-            for (std::size_t k = 0; k < n; ++k) {
+            if (!symmetric) {
+                // The common case without a test per element.
+                const std::size_t stored = std::min<std::size_t>(x.len, n);
+                for (std::size_t k = 0; k < stored; ++k) buffer[2 * k] = x.pr[k * before];
+                for (std::size_t k = 0; k < stored; ++k)
+                    buffer[2 * k + 1] = x.pi ? sign * x.pi[k * before] : T(0);
+                std::fill(buffer + 2 * stored, buffer + 2 * static_cast<std::size_t>(n), T(0));
+            }
+            for (std::size_t k = 0; symmetric && k < n; ++k) {
                 const std::size_t from = symmetric && 2 * k > n ? n - k : k;
                 const bool mirrored = from != k;
                 buffer[2 * k] = x.Re(from);
                 const T im = symmetric && (k == 0 || 2 * k == n) ? T(0) : x.Im(from);
                 buffer[2 * k + 1] = mirrored ? -(sign * im) : sign * im;
             }
-            plan->Forward(buffer.get(), work.get());
+            plan->Forward(buffer, work);
             if (direction == Direction::kForward) {
                 // Real input: its transform is conjugate symmetric exactly.
                 if (realInput) {
