@@ -13,12 +13,9 @@
 #include <immintrin.h>
 #endif
 
-// Every AVX2 value lives inside Avx2Stage, whose callees are all inlined
-// into it, so no call passes one across an ABI boundary; GCC warns of the
-// calls before it inlines them. The butterfly arrays of a general radix are
-// read only up to the radix that fills them.
+// The butterfly arrays of a general radix are read only up to the radix
+// that fills them.
 #if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
@@ -43,8 +40,6 @@ void SinCosOctant(long double x, long double &c, long double &s) {
     c = sc;
     s = ss * x;
 }
-
-#define MATRIX_FFT_INLINE inline __attribute__((always_inline))
 
 template <typename T>
 struct Cx {
@@ -116,159 +111,33 @@ struct Constants {
     const T *rot;
 };
 
-// The radix-p butterfly b = DFT_p(a). P is p, or 0 for a general odd prime
-// p (at most kLargestDirectPrime) through its symmetric pairs: with
-// h = (p-1)/2, u_r = a_r + a_{p-r} and v_r = a_r - a_{p-r} (r = 1..h),
-//   b_0 = a_0 + u_1 + ... + u_h,
-//   b_t, b_{p-t} = m_t -+ i*n_t, m_t = a_0 + sum_r cos(2*pi*rt/p) u_r,
-//                                n_t = sum_r sin(2*pi*rt/p) v_r.
-// Radix 3 and 5 are that formula with their constants; radix 4 is two
-// levels of radix 2 with -i between them.
-template <class Ops, std::size_t P, typename T>
-MATRIX_FFT_INLINE void Butterfly(std::size_t p, const Constants<T> &k, const typename Ops::V *a,
-                      typename Ops::V *b) {
-    using V = typename Ops::V;
-    if constexpr (P == 2) {
-        b[0] = Ops::Add(a[0], a[1]);
-        b[1] = Ops::Sub(a[0], a[1]);
-    } else if constexpr (P == 4) {
-        const V t0 = Ops::Add(a[0], a[2]), t1 = Ops::Sub(a[0], a[2]);
-        const V t2 = Ops::Add(a[1], a[3]), t3 = Ops::NegI(Ops::Sub(a[1], a[3]));
-        b[0] = Ops::Add(t0, t2);
-        b[1] = Ops::Add(t1, t3);
-        b[2] = Ops::Sub(t0, t2);
-        b[3] = Ops::Sub(t1, t3);
-    } else if constexpr (P == 8) {
-        // A radix-2 step to two radix-4 butterflies: the sums give the even
-        // outputs, the differences times exp(-2*pi*i*r/8) the odd ones
-        // (c1 = cos(pi/4)).
-        V u[4], v[4], e[4], o[4];
-        for (std::size_t r = 0; r < 4; ++r) {
-            u[r] = Ops::Add(a[r], a[r + 4]);
-            v[r] = Ops::Sub(a[r], a[r + 4]);
-        }
-        v[1] = Ops::Scale(k.c1, Ops::Add(v[1], Ops::NegI(v[1])));
-        v[2] = Ops::NegI(v[2]);
-        v[3] = Ops::Scale(k.c1, Ops::Sub(Ops::NegI(v[3]), v[3]));
-        Butterfly<Ops, 4>(4, k, u, e);
-        Butterfly<Ops, 4>(4, k, v, o);
-        for (std::size_t r = 0; r < 4; ++r) {
-            b[2 * r] = e[r];
-            b[2 * r + 1] = o[r];
-        }
-    } else if constexpr (P == 3) {
-        const V t = Ops::Add(a[1], a[2]);
-        const V n = Ops::NegI(Ops::Scale(k.s1, Ops::Sub(a[1], a[2])));
-        const V m = Ops::Sub(a[0], Ops::Scale(T(0.5), t));
-        b[0] = Ops::Add(a[0], t);
-        b[1] = Ops::Add(m, n);
-        b[2] = Ops::Sub(m, n);
-    } else if constexpr (P == 5) {
-        const V t1 = Ops::Add(a[1], a[4]), t2 = Ops::Add(a[2], a[3]);
-        const V d1 = Ops::Sub(a[1], a[4]), d2 = Ops::Sub(a[2], a[3]);
-        b[0] = Ops::Add(Ops::Add(a[0], t1), t2);
-        const V m1 = Ops::Add(Ops::Add(a[0], Ops::Scale(k.c1, t1)), Ops::Scale(k.c2, t2));
-        const V m2 = Ops::Add(Ops::Add(a[0], Ops::Scale(k.c2, t1)), Ops::Scale(k.c1, t2));
-        const V n1 = Ops::NegI(Ops::Add(Ops::Scale(k.s1, d1), Ops::Scale(k.s2, d2)));
-        const V n2 = Ops::NegI(Ops::Sub(Ops::Scale(k.s2, d1), Ops::Scale(k.s1, d2)));
-        b[1] = Ops::Add(m1, n1);
-        b[4] = Ops::Sub(m1, n1);
-        b[2] = Ops::Add(m2, n2);
-        b[3] = Ops::Sub(m2, n2);
-    } else {
-        const std::size_t h = (p - 1) / 2;
-        V u[kLargestDirectPrime / 2 + 1], v[kLargestDirectPrime / 2 + 1];
-        V b0 = a[0];
-        for (std::size_t r = 1; r <= h; ++r) {
-            u[r] = Ops::Add(a[r], a[p - r]);
-            v[r] = Ops::Sub(a[r], a[p - r]);
-            b0 = Ops::Add(b0, u[r]);
-        }
-        b[0] = b0;
-        for (std::size_t t = 1; t <= h; ++t) {
-            std::size_t at = t;
-            V m = Ops::Add(a[0], Ops::Scale(k.rot[2 * at], u[1]));
-            V n = Ops::Scale(k.rot[2 * at + 1], v[1]);
-            for (std::size_t r = 2; r <= h; ++r) {
-                at += t;
-                if (at >= p) at -= p;
-                m = Ops::Add(m, Ops::Scale(k.rot[2 * at], u[r]));
-                n = Ops::Add(n, Ops::Scale(k.rot[2 * at + 1], v[r]));
-            }
-            n = Ops::NegI(n);
-            b[t] = Ops::Add(m, n);
-            b[p - t] = Ops::Sub(m, n);
-        }
-    }
-}
+// The stages, compiled once for the plain path and once with AVX2 enabled
+// (which changes no result: the same operations per element, and no fused
+// multiply-add, which AVX2 alone does not enable).
+namespace plain {
+#define MATRIX_FFT_STAGE inline __attribute__((always_inline))
+#include "signal/fft_stages.inc"
+#undef MATRIX_FFT_STAGE
+}  // namespace plain
 
-// One stage of the Stockham transform: for every group j < m and every
-// q < s, the radix-p butterfly of x[q + s*(j + r*m)], r < p, goes to
-// y[q + s*(p*j + t)], t < p, output t >= 1 multiplied by the twiddle
-// w[(t-1)*m + j] = exp(-2*pi*i*j*t*s/n). Group 0's twiddles are 1 and are
-// not applied (so an infinity stays one). Ops takes lanes of consecutive q,
-// or for s = 1 of consecutive groups j; what is left over goes lane by
-// lane through the plain path, which computes the same thing.
-template <class O, std::size_t P, typename T>
-MATRIX_FFT_INLINE void Group(std::size_t p, const Constants<T> &k, const Cx<T> *x, Cx<T> *y,
-                             std::size_t s, std::size_t m, const Cx<T> *w, std::size_t j,
-                             std::size_t q) {
-    constexpr std::size_t kMax = P != 0 ? P : kLargestDirectPrime;
-    typename O::V a[kMax], b[kMax];
-    for (std::size_t r = 0; r < p; ++r) a[r] = O::Load(x + q + s * (j + r * m));
-    Butterfly<O, P>(p, k, a, b);
-    Cx<T> *out = y + q + s * p * j;
-    O::Store(out, b[0]);
-    for (std::size_t t = 1; t < p; ++t)
-        O::Store(out + s * t, j == 0 ? b[t] : O::Mul(b[t], O::Broadcast(w + (t - 1) * m + j)));
-}
-
-template <class Ops, std::size_t P, typename T>
-MATRIX_FFT_INLINE void RadixStage(std::size_t p, const Constants<T> &k, const Cx<T> *x, Cx<T> *y, std::size_t s,
-                std::size_t m, const Cx<T> *w) {
-    using V = typename Ops::V;
-    using Plain = PlainOps<T>;
-    if constexpr (P != 0) p = P;
-    constexpr std::size_t kMax = P != 0 ? P : kLargestDirectPrime;
-    if constexpr (Ops::kLanes == 1) {
-        for (std::size_t j = 0; j < m; ++j)
-            for (std::size_t q = 0; q < s; ++q) Group<Plain, P>(p, k, x, y, s, m, w, j, q);
-    } else if (s == 1) {
-        // Lanes over groups j, j+1 (from 1: group 0 has no twiddles).
-        Group<Plain, P>(p, k, x, y, s, m, w, 0, 0);
-        std::size_t j = 1;
-        for (; j + 1 < m; j += 2) {
-            V a[kMax], b[kMax];
-            for (std::size_t r = 0; r < p; ++r) a[r] = Ops::Load(x + j + r * m);
-            Butterfly<Ops, P>(p, k, a, b);
-            Cx<T> *out = y + p * j;
-            Ops::StoreSplit(out, out + p, b[0]);
-            for (std::size_t t = 1; t < p; ++t)
-                Ops::StoreSplit(out + t, out + p + t, Ops::Mul(b[t], Ops::Load(w + (t - 1) * m + j)));
-        }
-        for (; j < m; ++j) Group<Plain, P>(p, k, x, y, s, m, w, j, 0);
-    } else {
-        for (std::size_t j = 0; j < m; ++j) {
-            std::size_t q = 0;
-            for (; q + 1 < s; q += 2) Group<Ops, P>(p, k, x, y, s, m, w, j, q);
-            for (; q < s; ++q) Group<Plain, P>(p, k, x, y, s, m, w, j, q);
-        }
-    }
-}
-
-// A stage on the plain path and on the AVX2 path (double only).
 template <std::size_t P, typename T>
 void PlainStage(std::size_t p, const Constants<T> &k, const Cx<T> *x, Cx<T> *y, std::size_t s,
                 std::size_t m, const Cx<T> *w) {
-    RadixStage<PlainOps<T>, P>(p, k, x, y, s, m, w);
+    plain::RadixStage<PlainOps<T>, P>(p, k, x, y, s, m, w);
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
+namespace wide {
+#define MATRIX_FFT_STAGE inline __attribute__((always_inline, target("avx2")))
+#include "signal/fft_stages.inc"
+#undef MATRIX_FFT_STAGE
+}  // namespace wide
+
 template <std::size_t P>
 MATRIX_FFT_AVX2 void Avx2Stage(std::size_t p, const Constants<double> &k, const Cx<double> *x,
                                Cx<double> *y, std::size_t s, std::size_t m,
                                const Cx<double> *w) {
-    RadixStage<Avx2Ops, P>(p, k, x, y, s, m, w);
+    wide::RadixStage<Avx2Ops, P>(p, k, x, y, s, m, w);
 }
 #endif
 

@@ -1,5 +1,6 @@
 // src/signal/filter.cpp: Filter (direct form II transposed), Conv2 and
 // Filter2.
+#include <kiv/exception.h>
 #include <matrix/elementwise.h>
 #include <matrix/exceptions.h>
 #include <matrix/fft.h>
@@ -7,6 +8,8 @@
 
 #include <algorithm>
 #include <complex>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "core/array_holder.h"
@@ -20,6 +23,25 @@ using Zd = std::complex<double>;
 
 void RequireNumeric(const CMatrix *X) {
     if (X->IsCell() || X->IsStruct()) throw CNotImplementedException();
+}
+
+// Runs `body`, its failures to obtain memory for std::vector working
+// space thrown as the library's kiv::CExhaustedMemoryException.
+template <class Body>
+CMatrix *MemoryGuarded(Body body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
+    } catch (const std::length_error &) {
+        throw kiv::CExhaustedMemoryException();
+    }
+}
+
+// Throws kiv::CExhaustedMemoryException for a result beyond 32-bit element
+// counts, before any work space is sized for it.
+void RequireResultSize(std::size_t rows, std::size_t cols) {
+    if (rows != 0 && cols > 0xFFFFFFFFu / rows) throw kiv::CExhaustedMemoryException();
 }
 
 // X's elements as complex doubles (converted with Cast; exact for every
@@ -155,8 +177,10 @@ Operand Matrix(const CMatrix *X) {
 // The region of the full convolution of A and B: complex when either is.
 std::vector<Zd> Convolve(const Operand &A, const Operand &B, bool complex,
                               const Region &r) {
+    RequireResultSize(r.rows, r.cols);
     std::vector<Zd> out(r.rows * r.cols, 0.0);
     if (A.values.empty() || B.values.empty()) return out;
+    RequireResultSize(A.m + B.m - 1, A.n + B.n - 1);
     const std::size_t mc = A.m + B.m - 1;
     std::vector<Zd> full;
     if (complex) {
@@ -182,10 +206,8 @@ CMatrix *Result(std::size_t rows, std::size_t cols, bool complex, bool single,
     return Store(std::move(Y), values, single);
 }
 
-}  // namespace
-
-CMatrix *Filter(const CMatrix *b, const CMatrix *a, const CMatrix *x, const CMatrix *zi,
-                unsigned int dim, CMatrix **zf) {
+CMatrix *FilterBody(const CMatrix *b, const CMatrix *a, const CMatrix *x, const CMatrix *zi,
+                    unsigned int dim, CMatrix **zf) {
     RequireNumeric(b);
     RequireNumeric(a);
     RequireNumeric(x);
@@ -243,7 +265,16 @@ CMatrix *Filter(const CMatrix *b, const CMatrix *a, const CMatrix *x, const CMat
     return Y.release();
 }
 
-CMatrix *Conv2(const CMatrix *A, const CMatrix *B, ConvShape shape) {
+}  // namespace
+
+CMatrix *Filter(const CMatrix *b, const CMatrix *a, const CMatrix *x, const CMatrix *zi,
+                unsigned int dim, CMatrix **zf) {
+    return MemoryGuarded([&] { return FilterBody(b, a, x, zi, dim, zf); });
+}
+
+namespace {
+
+CMatrix *Conv2Body(const CMatrix *A, const CMatrix *B, ConvShape shape) {
     const Operand a = Matrix(A), b = Matrix(B);
     const bool complex = A->IsComplex() || B->IsComplex();
     const bool single = A->IsSingle() || B->IsSingle();
@@ -251,7 +282,7 @@ CMatrix *Conv2(const CMatrix *A, const CMatrix *B, ConvShape shape) {
     return Result(r.rows, r.cols, complex, single, Convolve(a, b, complex, r));
 }
 
-CMatrix *Conv2(const CMatrix *u, const CMatrix *v, const CMatrix *A, ConvShape shape) {
+CMatrix *SeparableBody(const CMatrix *u, const CMatrix *v, const CMatrix *A, ConvShape shape) {
     RequireNumeric(u);
     RequireNumeric(v);
     const auto isVector = [](const CMatrix *w) {
@@ -277,6 +308,16 @@ CMatrix *Conv2(const CMatrix *u, const CMatrix *v, const CMatrix *A, ConvShape s
             for (std::size_t i = 0; i < r.rows; ++i)
                 out[i + r.rows * j] = full.values[(r.row0 + i) + full.m * (r.col0 + j)];
     return Result(r.rows, r.cols, complex, single, out);
+}
+
+}  // namespace
+
+CMatrix *Conv2(const CMatrix *A, const CMatrix *B, ConvShape shape) {
+    return MemoryGuarded([&] { return Conv2Body(A, B, shape); });
+}
+
+CMatrix *Conv2(const CMatrix *u, const CMatrix *v, const CMatrix *A, ConvShape shape) {
+    return MemoryGuarded([&] { return SeparableBody(u, v, A, shape); });
 }
 
 CMatrix *Filter2(const CMatrix *h, const CMatrix *X, ConvShape shape) {
