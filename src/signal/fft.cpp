@@ -139,10 +139,13 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
     if (Y->GetNoElems() == 0) return Y.release();
     T *yr = static_cast<T *>(Y->GetPr());
     T *yi = static_cast<T *>(Y->GetPi());
+    // Real input of even length goes through the transform of half the
+    // length (ForwardReal).
+    const bool halfLength = direction == Direction::kForward && !pi && n % 2 == 0;
     std::shared_ptr<const kernels::FftPlan<T>> plan;
     if (direction != Direction::kCopy) {
         try {
-            plan = kernels::FftPlan<T>::Get(n);
+            plan = kernels::FftPlan<T>::Get(halfLength ? n / 2 : n);
         } catch (const std::bad_alloc &) {
             throw kiv::CExhaustedMemoryException();
         }
@@ -165,6 +168,13 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
                     outR[k * before] = x.Re(k);
                     if (outI) outI[k * before] = x.Im(k);
                 }
+                continue;
+            }
+            if (halfLength) {
+                const std::size_t stored = std::min<std::size_t>(x.len, n);
+                for (std::size_t k = 0; k < stored; ++k) buffer[k] = x.pr[k * before];
+                std::fill(buffer + stored, buffer + n, T(0));
+                plan->ForwardReal(buffer, work, outR, outI, before);
                 continue;
             }
             // The inverse is the conjugate of the forward transform of the

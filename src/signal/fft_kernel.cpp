@@ -376,6 +376,39 @@ void FftPlan<T>::Bluestein(T *x, T *work, KernelPath path) const {
     for (std::size_t k = 0; k < n; ++k) out[k] = PlainOps<T>::Mul(Cx<T>{a[k].re, -a[k].im}, chirp[k]);
 }
 
+template <typename T>
+void FftPlan<T>::ForwardReal(T *x, T *work, T *re, T *im, std::size_t stride,
+                             KernelPath path) const {
+    const std::size_t n = m_n;
+    std::call_once(m_realOnce, [&] {
+        m_realTwiddles.resize(2 * (n + 1));
+        for (std::size_t k = 0; k <= n; ++k) {
+            const Cx<T> w = Twiddle<T>(k, 2ULL * n);
+            m_realTwiddles[2 * k] = w.re;
+            m_realTwiddles[2 * k + 1] = w.im;
+        }
+    });
+    Forward(x, work, path);
+    using Ops = PlainOps<T>;
+    const Cx<T> *z = reinterpret_cast<const Cx<T> *>(x);
+    const Cx<T> *w = reinterpret_cast<const Cx<T> *>(m_realTwiddles.data());
+    // k = 0 and k = n: the even part's sum Re Z[0] and the odd part's Im Z[0].
+    re[0] = z[0].re + z[0].im;
+    im[0] = 0;
+    re[n * stride] = z[0].re - z[0].im;
+    im[n * stride] = 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const Cx<T> a = z[k], b = {z[n - k].re, -z[n - k].im};
+        const Cx<T> even = Ops::Scale(T(0.5), Ops::Add(a, b));
+        const Cx<T> odd = Ops::Scale(T(0.5), Ops::NegI(Ops::Sub(a, b)));
+        const Cx<T> y = Ops::Add(even, Ops::Mul(odd, w[k]));
+        re[k * stride] = y.re;
+        im[k * stride] = y.im;
+        re[(2 * n - k) * stride] = y.re;
+        im[(2 * n - k) * stride] = -y.im;
+    }
+}
+
 template class FftPlan<double>;
 template class FftPlan<float>;
 

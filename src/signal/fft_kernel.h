@@ -36,6 +36,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "kernels/kernel_path.h"
@@ -75,6 +76,16 @@ public:
     /// the others (double) two at a time with AVX2 where the processor has it.
     void Forward(T *x, T *work, KernelPath path = KernelPath::kFastest) const;
 
+    /// The transform of 2n real values through this plan (length n): x
+    /// holds them (as n interleaved complex values z[k] = x[2k] + i*x[2k+1]);
+    /// on return, with Z the transform of z, re and im (strides `stride`)
+    /// hold the result y[k] for k <= n,
+    ///   y[k] = (Z[k] + conj(Z[n-k]))/2 + w^k * (-i/2) * (Z[k] - conj(Z[n-k])),
+    /// w = exp(-i*pi/n), Z[n] = Z[0], and y[2n-k] = conj(y[k]) for the rest:
+    /// exactly conjugate symmetric, y[0] and y[n] real. x is overwritten.
+    void ForwardReal(T *x, T *work, T *re, T *im, std::size_t stride,
+                     KernelPath path = KernelPath::kFastest) const;
+
 private:
     struct Stage {
         std::size_t radix;
@@ -96,6 +107,9 @@ private:
     std::vector<T> m_chirp;
     std::vector<T> m_filter;
     std::shared_ptr<const FftPlan> m_inner;
+    // exp(-i*pi*k/n), k <= n, for ForwardReal: built on its first use.
+    mutable std::once_flag m_realOnce;
+    mutable std::vector<T> m_realTwiddles;
 };
 
 extern template class FftPlan<double>;
