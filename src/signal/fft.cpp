@@ -114,6 +114,8 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
     const T *pi = static_cast<const T *>(X->GetPi());
     const std::size_t lines = before * after;
     const auto reader = [&](std::size_t line) {
+        // No element is read from a line of length 0 (whose data may be null).
+        if (len == 0) return LineReader<T>{nullptr, nullptr, before, 0};
         const std::size_t p = line % before, o = line / before;
         return LineReader<T>{pr + p + before * len * o, pi ? pi + p + before * len * o : nullptr,
                              before, len};
