@@ -27,6 +27,10 @@ enum class Direction { kForward, kInverse, kCopy };
 // What the transform of one line writes.
 enum class Output { kComplex, kReal };
 
+// The most dimensions a transform along a dimension beyond the last may
+// create; beyond, the shape is taken as too large to store.
+constexpr unsigned int kMostDimensions = 1024;
+
 // Elements of work a piece of the line loop should hold at least, so that
 // threads are only woken for transforms worth it.
 constexpr std::size_t kElementsPerPiece = 1 << 15;
@@ -101,6 +105,10 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
                    FftSymmetry symmetry) {
     const mxClassID classId = X->GetClassID();
     const unsigned int nd = X->GetNoDimensions();
+    // A dimension beyond the last has length 1; a transform along it to
+    // another length gives the array that many more dimensions.
+    if (dim > nd && (n == kFftNaturalLength || n == 1)) dim = nd + 1;
+    if (dim > kMostDimensions) throw kiv::CExhaustedMemoryException();
     std::vector<unsigned int> dims(std::max(nd, dim), 1u);
     std::copy(X->GetDimensions(), X->GetDimensions() + nd, dims.begin());
     const std::size_t len = dims[dim - 1];
