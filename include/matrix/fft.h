@@ -3,7 +3,7 @@
 //
 // The transforms are the library's own:
 //   - the self-sorting (Stockham) mixed-radix Cooley-Tukey decimation in
-//     frequency with radix 4, 2, 3 and 5 butterflies and a general odd
+//     frequency with radix 8, 4, 2, 3 and 5 butterflies and a general odd
 //     prime butterfly for primes up to 31 (C. Van Loan, "Computational
 //     Frameworks for the Fast Fourier Transform", SIAM, 1992, sections 1.7
 //     and 2.3);

@@ -142,10 +142,9 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
     }
 
     dims[dim - 1] = n;
-    ArrayHolder Y(mxCreateNumericArray(static_cast<unsigned int>(dims.size()), dims.data(),
-                                       classId,
-                                       output == Output::kReal ? mxComplexityReal
-                                                               : mxComplexityComplex));
+    ArrayHolder Y(
+        mxCreateNumericArray(static_cast<unsigned int>(dims.size()), dims.data(), classId,
+                             output == Output::kReal ? mxComplexityReal : mxComplexityComplex));
     if (Y->GetNoElems() == 0) return Y.release();
     T *yr = static_cast<T *>(Y->GetPr());
     T *yi = static_cast<T *>(Y->GetPi());
@@ -281,8 +280,7 @@ CMatrix *InverseSteps(const CMatrix *X, const std::vector<unsigned int> &steps,
         if (lengths[k] != kFftNaturalLength)
             Y.reset(Along(Y.get(), lengths[k], steps[k], Direction::kCopy, symmetry));
     bool real = symmetry == FftSymmetry::kSymmetric;
-    if (!real)
-        real = Y->IsSingle() ? SymmetricN<float>(Y.get()) : SymmetricN<double>(Y.get());
+    if (!real) real = Y->IsSingle() ? SymmetricN<float>(Y.get()) : SymmetricN<double>(Y.get());
     for (const unsigned int dim : steps)
         Y.reset(Along(Y.get(), kFftNaturalLength, dim, Direction::kInverse,
                       FftSymmetry::kNonsymmetric));
@@ -348,7 +346,8 @@ CMatrix *Ifft2(const CMatrix *X, unsigned int m, unsigned int n, FftSymmetry sym
 
 CMatrix *Fftn(const CMatrix *X) {
     ArrayHolder Y = Floating(X);
-    for (unsigned int d = 1, nd = X->GetNoDimensions(); d <= nd; ++d) Y.reset(Fft(Y.get(), kFftNaturalLength, d));
+    for (unsigned int d = 1, nd = X->GetNoDimensions(); d <= nd; ++d)
+        Y.reset(Fft(Y.get(), kFftNaturalLength, d));
     return Y.release();
 }
 
@@ -371,8 +370,7 @@ CMatrix *Nextpow2(const CMatrix *X) {
     const bool single = A->IsSingle();
     if (!single && !A->IsDouble()) A.reset(Cast(A.get(), mxClassDouble));
     ArrayHolder Y(mxCreateNumericArray(A->GetNoDimensions(), A->GetDimensions(),
-                                       single ? mxClassSingle : mxClassDouble,
-                                       mxComplexityReal));
+                                       single ? mxClassSingle : mxClassDouble, mxComplexityReal));
     const std::size_t count = A->GetNoElems();
     if (single) {
         const float *a = static_cast<const float *>(A->GetPr());
@@ -398,9 +396,7 @@ Array Ifft(const Array &X, unsigned int n, unsigned int dim, FftSymmetry symmetr
 Array Fft2(const Array &X) { return Array::Adopt(Fft2(X.get())); }
 Array Ifft2(const Array &X) { return Array::Adopt(Ifft2(X.get())); }
 Array Fftshift(const Array &X, unsigned int dim) { return Array::Adopt(Fftshift(X.get(), dim)); }
-Array Ifftshift(const Array &X, unsigned int dim) {
-    return Array::Adopt(Ifftshift(X.get(), dim));
-}
+Array Ifftshift(const Array &X, unsigned int dim) { return Array::Adopt(Ifftshift(X.get(), dim)); }
 
 }  // namespace matrix
 }  // namespace kiv

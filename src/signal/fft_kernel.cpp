@@ -135,8 +135,7 @@ namespace wide {
 
 template <std::size_t P>
 MATRIX_FFT_AVX2 void Avx2Stage(std::size_t p, const Constants<double> &k, const Cx<double> *x,
-                               Cx<double> *y, std::size_t s, std::size_t m,
-                               const Cx<double> *w) {
+                               Cx<double> *y, std::size_t s, std::size_t m, const Cx<double> *w) {
     wide::RadixStage<Avx2Ops, P>(p, k, x, y, s, m, w);
 }
 #endif
@@ -274,8 +273,9 @@ FftPlan<T>::FftPlan(std::size_t n) : m_n(n) {
                 m_twiddles.push_back(w.re);
                 m_twiddles.push_back(w.im);
             }
-        if (p > 5 && p != 8 && std::none_of(m_rotations.begin(), m_rotations.end(),
-                                  [p](const std::vector<T> &r) { return r.size() == 2 * p; })) {
+        if (p > 5 && p != 8 &&
+            std::none_of(m_rotations.begin(), m_rotations.end(),
+                         [p](const std::vector<T> &r) { return r.size() == 2 * p; })) {
             std::vector<T> rot(2 * p);
             for (std::size_t k = 0; k < p; ++k) {
                 long double c, sn;
@@ -322,9 +322,10 @@ void FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
         k = {static_cast<T>(c1), static_cast<T>(c2), static_cast<T>(s1), static_cast<T>(s2),
              nullptr};
         if (p > 5 && p != 8)
-            k.rot = std::find_if(m_rotations.begin(), m_rotations.end(),
-                                 [&](const std::vector<T> &r) { return r.size() == 2 * p; })
-                        ->data();
+            k.rot =
+                std::find_if(m_rotations.begin(), m_rotations.end(), [&](const std::vector<T> &r) {
+                    return r.size() == 2 * p;
+                })->data();
 #if defined(MATRIX_HAVE_AVX2_PATHS)
         if constexpr (std::is_same<T, double>::value) {
             if (avx2) {
@@ -373,7 +374,8 @@ void FftPlan<T>::Bluestein(T *x, T *work, KernelPath path) const {
     }
     m_inner->Forward(work, inner, path);
     Cx<T> *out = reinterpret_cast<Cx<T> *>(x);
-    for (std::size_t k = 0; k < n; ++k) out[k] = PlainOps<T>::Mul(Cx<T>{a[k].re, -a[k].im}, chirp[k]);
+    for (std::size_t k = 0; k < n; ++k)
+        out[k] = PlainOps<T>::Mul(Cx<T>{a[k].re, -a[k].im}, chirp[k]);
 }
 
 template <typename T>

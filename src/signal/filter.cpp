@@ -98,9 +98,8 @@ Zd Cast_<Zd>(const Zd &c) {
 }
 
 template <typename S>
-void FilterAll(std::vector<Zd> b, std::vector<Zd> a, std::vector<Zd> &zi,
-               const std::vector<Zd> &x, std::vector<Zd> &y, std::size_t before,
-               std::size_t n, std::size_t after) {
+void FilterAll(std::vector<Zd> b, std::vector<Zd> a, std::vector<Zd> &zi, const std::vector<Zd> &x,
+               std::vector<Zd> &y, std::size_t before, std::size_t n, std::size_t after) {
     const std::size_t L = std::max(a.size(), b.size());
     b.resize(L, 0.0);
     a.resize(L, 0.0);
@@ -125,8 +124,8 @@ void FilterAll(std::vector<Zd> b, std::vector<Zd> a, std::vector<Zd> &zi,
 // The full two-dimensional convolution of A (ma x na) and B (mb x nb):
 // C(k+p, l+q) += A(k,l)*B(p,q), A's elements taken in column-major order.
 template <typename S>
-void ConvolveFull(const std::vector<S> &A, std::size_t ma, std::size_t na,
-                  const std::vector<S> &B, std::size_t mb, std::size_t nb, std::vector<S> &C) {
+void ConvolveFull(const std::vector<S> &A, std::size_t ma, std::size_t na, const std::vector<S> &B,
+                  std::size_t mb, std::size_t nb, std::vector<S> &C) {
     const std::size_t mc = ma + mb - 1;
     C.assign(mc * (na + nb - 1), S(0));
     for (std::size_t l = 0; l < na; ++l)
@@ -148,9 +147,7 @@ struct Region {
 // empty operand dimension as 0.
 Region ShapeRegion(std::size_t ma, std::size_t na, std::size_t mb, std::size_t nb,
                    ConvShape shape) {
-    const auto full = [](std::size_t x, std::size_t y) {
-        return x + y > 0 ? x + y - 1 : 0;
-    };
+    const auto full = [](std::size_t x, std::size_t y) { return x + y > 0 ? x + y - 1 : 0; };
     const auto valid = [](std::size_t x, std::size_t y) {
         const std::size_t cut = y > 0 ? y - 1 : 0;
         return x > cut ? x - cut : 0;
@@ -175,8 +172,7 @@ Operand Matrix(const CMatrix *X) {
 }
 
 // The region of the full convolution of A and B: complex when either is.
-std::vector<Zd> Convolve(const Operand &A, const Operand &B, bool complex,
-                              const Region &r) {
+std::vector<Zd> Convolve(const Operand &A, const Operand &B, bool complex, const Region &r) {
     RequireResultSize(r.rows, r.cols);
     std::vector<Zd> out(r.rows * r.cols, 0.0);
     if (A.values.empty() || B.values.empty()) return out;
@@ -239,16 +235,16 @@ CMatrix *FilterBody(const CMatrix *b, const CMatrix *a, const CMatrix *x, const 
     const std::size_t lines = before * after;
     std::vector<Zd> states((L - 1) * lines, 0.0);
     if (zi && zi->GetNoElems() > 0) {
-        const bool fits = zi->GetNoElems() == states.size() &&
-                          (lines == 1 || (zi->GetDimensions()[0] == L - 1));
+        const bool fits =
+            zi->GetNoElems() == states.size() && (lines == 1 || (zi->GetDimensions()[0] == L - 1));
         if (!fits)
             throw CFunctionErrorException(
                 L"Filter: the initial states must have max(numel(a), numel(b)) - 1 rows and a "
                 L"column per vector");
         states = Values(zi);
     }
-    const bool complex = b->IsComplex() || a->IsComplex() || x->IsComplex() ||
-                         (zi && zi->IsComplex());
+    const bool complex =
+        b->IsComplex() || a->IsComplex() || x->IsComplex() || (zi && zi->IsComplex());
     const bool single = b->IsSingle() || a->IsSingle() || x->IsSingle() || (zi && zi->IsSingle());
     const std::vector<Zd> xv = Values(x);
     std::vector<Zd> yv(xv.size());
@@ -257,10 +253,10 @@ CMatrix *FilterBody(const CMatrix *b, const CMatrix *a, const CMatrix *x, const 
     else
         FilterAll<double>(bv, av, states, xv, yv, before, n, after);
 
-    ArrayHolder Y(Store(ArrayHolder(mxCreateNumericArray(nd, dims, mxClassDouble,
-                                                         complex ? mxComplexityComplex
-                                                                 : mxComplexityReal)),
-                        yv, single));
+    ArrayHolder Y(
+        Store(ArrayHolder(mxCreateNumericArray(nd, dims, mxClassDouble,
+                                               complex ? mxComplexityComplex : mxComplexityReal)),
+              yv, single));
     if (zf) *zf = Result(L - 1, lines, complex, single, states);
     return Y.release();
 }

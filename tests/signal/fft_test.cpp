@@ -76,9 +76,9 @@ bool SameBits(const Array &a, const Array &b) {
 // 127 and mixes with them); real input (every third length) of even length
 // through the half-length transform.
 TEST(Fft, MatchesExactDftForManyLengths) {
-    for (unsigned int n : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 11u, 12u, 13u, 16u, 25u, 29u, 30u,
-                           31u, 37u, 60u, 64u, 74u, 97u, 100u, 127u, 210u, 243u, 256u, 341u,
-                           385u}) {
+    for (unsigned int n :
+         {1u,  2u,  3u,  4u,  5u,  6u,  7u,  8u,   9u,   11u,  12u,  13u,  16u,  25u, 29u,
+          30u, 31u, 37u, 60u, 64u, 74u, 97u, 100u, 127u, 210u, 243u, 256u, 341u, 385u}) {
         const Array x = RandomColumn(n, n % 3 != 0, n);
         const long double bound = 1.2e-16L * std::max(1.0, std::log2(n)) + 1e-17L;
         EXPECT_LT(RelativeRms(Values(Fft(x)), ExactDft(Values(x), -1)), bound) << n;
@@ -105,7 +105,8 @@ TEST(Fft, MatchesFftwForLargeLengths) {
         const Array x = RandomColumn(n, true, n);
         std::vector<fftw_complex> in(n), out(n);
         const std::vector<Cld> xv = Values(x);
-        for (unsigned int k = 0; k < n; ++k) in[k][0] = double(xv[k].real()), in[k][1] = double(xv[k].imag());
+        for (unsigned int k = 0; k < n; ++k)
+            in[k][0] = double(xv[k].real()), in[k][1] = double(xv[k].imag());
         fftw_plan plan = fftw_plan_dft_1d(static_cast<int>(n), in.data(), out.data(), FFTW_FORWARD,
                                           FFTW_ESTIMATE);
         fftw_execute(plan);
@@ -137,8 +138,8 @@ TEST(Fft, RoundTripAndParseval) {
 // The AVX2 path against the plain one: every radix, both lane layouts
 // (across groups at stride 1, across columns after), leftovers, Bluestein.
 TEST(FftKernel, FastPathMatchesPlainBitForBit) {
-    for (std::size_t n : {2u, 6u, 8u, 12u, 15u, 28u, 45u, 64u, 98u, 121u, 243u, 1000u, 2310u,
-                          4096u, 10007u}) {
+    for (std::size_t n :
+         {2u, 6u, 8u, 12u, 15u, 28u, 45u, 64u, 98u, 121u, 243u, 1000u, 2310u, 4096u, 10007u}) {
         const auto plan = kernels::FftPlan<double>::Get(n);
         std::vector<double> x(2 * n), work(plan->WorkSize());
         std::mt19937_64 gen(n);
@@ -155,7 +156,8 @@ TEST(Fft, SameBitsOnOneAndTwoThreads) {
     const Array x = Array::Adopt(mxCreateDoubleMatrix(4096, 64, mxComplexityReal));
     std::mt19937_64 gen(3);
     double *p = static_cast<double *>(x.get()->GetPr());
-    for (std::size_t k = 0; k < 4096 * 64; ++k) p[k] = std::uniform_real_distribution<double>(-1, 1)(gen);
+    for (std::size_t k = 0; k < 4096 * 64; ++k)
+        p[k] = std::uniform_real_distribution<double>(-1, 1)(gen);
     const unsigned int threads = GetNumThreads();
     SetNumThreads(1);
     const Array one = Fft(x), oneRows = Fft(x, kFftNaturalLength, 2);
@@ -168,7 +170,8 @@ TEST(Fft, SameBitsOnOneAndTwoThreads) {
 
 // Lengths along dimensions, padding, truncation and the exact symmetric values.
 TEST(Fft, ShapesPaddingAndExactValues) {
-    const Array a = Array::Adopt(mxDoubleMatrix(2, 2, std::vector<double>{1, 2, 3, 4}.data(), nullptr));
+    const Array a =
+        Array::Adopt(mxDoubleMatrix(2, 2, std::vector<double>{1, 2, 3, 4}.data(), nullptr));
     const Array y = Fft(a, 4, 2);
     ASSERT_EQ(y.get()->GetDimensions()[0], 2u);
     ASSERT_EQ(y.get()->GetDimensions()[1], 4u);
@@ -186,7 +189,8 @@ TEST(Fft, ShapesPaddingAndExactValues) {
 TEST(Filter, RecursionClosedFormAndStateContinuation) {
     // y[k] = x[k] + 0.5*y[k-1] on ones: y[k] = 2 - 2^-k exactly.
     const Array b = Array(1.0), a = Array({1.0, -0.5});
-    const Array y = Filter(b, a, Array::Adopt(mxDoubleMatrix(1, 6, std::vector<double>(6, 1).data(), nullptr)));
+    const Array y =
+        Filter(b, a, Array::Adopt(mxDoubleMatrix(1, 6, std::vector<double>(6, 1).data(), nullptr)));
     for (int k = 0; k < 6; ++k)
         EXPECT_EQ(static_cast<const double *>(y.get()->GetPr())[k], 2 - std::ldexp(1.0, -k));
     // Filtering in two parts with the states carried over gives the same bits.
@@ -194,14 +198,17 @@ TEST(Filter, RecursionClosedFormAndStateContinuation) {
     const Array bb = Array({0.2, 0.3, 0.1}), aa = Array({2.0, -0.4, 0.1, 0.05});
     const Array whole = Filter(bb, aa, x);
     CMatrix *zf = nullptr;
-    const Array x1 = Array::Adopt(mxDoubleMatrix(20, 1, static_cast<const double *>(x.get()->GetPr()), nullptr));
-    const Array x2 = Array::Adopt(mxDoubleMatrix(30, 1, static_cast<const double *>(x.get()->GetPr()) + 20, nullptr));
+    const Array x1 =
+        Array::Adopt(mxDoubleMatrix(20, 1, static_cast<const double *>(x.get()->GetPr()), nullptr));
+    const Array x2 = Array::Adopt(
+        mxDoubleMatrix(30, 1, static_cast<const double *>(x.get()->GetPr()) + 20, nullptr));
     const Array y1 = Array::Adopt(Filter(bb.get(), aa.get(), x1.get(), nullptr, 0, &zf));
     const Array z = Array::Adopt(zf);
     const Array y2 = Array::Adopt(Filter(bb.get(), aa.get(), x2.get(), z.get(), 0, nullptr));
     EXPECT_EQ(0, std::memcmp(y1.get()->GetPr(), whole.get()->GetPr(), 20 * sizeof(double)));
-    EXPECT_EQ(0, std::memcmp(y2.get()->GetPr(), static_cast<const double *>(whole.get()->GetPr()) + 20,
-                             30 * sizeof(double)));
+    EXPECT_EQ(0,
+              std::memcmp(y2.get()->GetPr(), static_cast<const double *>(whole.get()->GetPr()) + 20,
+                          30 * sizeof(double)));
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ const std::vector<Library> &Libraries() {
         ElmathLibrary(),  ComplexLibrary(), ClassesLibrary(), ConstructLibrary(),
         LinalgLibrary(),  DataLibrary(),    StringsLibrary(), TextLibrary(),
         RegexpLibrary(),  CellsLibrary(),   StructsLibrary(), LangLibrary(),
-        FunfunLibrary(),  SignalLibrary(),  TimeLibrary(),    ChecksLibrary(),  SessionLibrary(),
-        ConsoleLibrary(), OpsLibrary()};
+        FunfunLibrary(),  TimeLibrary(),    ChecksLibrary(),  SessionLibrary(),
+        ConsoleLibrary(), OpsLibrary(),     SignalLibrary()};
     return libraries;
 }
 
