@@ -24,6 +24,7 @@
 #include <matrix/linalg.h>
 #include <matrix/funfun.h>
 #include <matrix/polyfun.h>
+#include <matrix/fft.h>
 #include <matrix/order.h>
 #include <matrix/display.h>
 #include <matrix/array.h>

@@ -27,6 +27,7 @@ const std::vector<Library> &Libraries() {
         DataLibrary(),
         SetsLibrary(),
         PolyfunLibrary(),
+        SignalLibrary(),
         StringsLibrary(),
         TextLibrary(),
         RegexpLibrary(),

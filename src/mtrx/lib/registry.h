@@ -145,6 +145,7 @@ Library StructsLibrary();
 Library ClassesLibrary();
 Library LangLibrary();
 Library FunfunLibrary();
+Library SignalLibrary();
 Library SessionLibrary();
 Library ConsoleLibrary();
 Library OpsLibrary();

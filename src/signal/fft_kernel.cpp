@@ -1,0 +1,419 @@
+// src/signal/fft_kernel.cpp: the mixed-radix and Bluestein transforms of
+// one complex vector, their twiddle factors and the cache of plans.
+#include "signal/fft_kernel.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <type_traits>
+
+#include "kernels/kernel_support.h"
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#include <immintrin.h>
+#endif
+
+// The butterfly arrays of a general radix are read only up to the radix
+// that fills them.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+namespace kiv {
+namespace matrix {
+namespace kernels {
+
+namespace {
+
+constexpr long double kHalfPi = 1.5707963267948966192313216916397514421L;
+constexpr long double kSqrtHalf = 0.7071067811865475244008443621048490393L;
+
+// cos and sin of x in [0, pi/4] by their Taylor series to the x^26 and x^25
+// terms (the first term left off is below 1e-25 there), Horner's rule.
+void SinCosOctant(long double x, long double &c, long double &s) {
+    const long double x2 = x * x;
+    long double sc = 1, ss = 1;
+    for (int k = 26; k >= 2; k -= 2) {
+        sc = 1 - sc * x2 / (static_cast<long double>(k) * (k - 1));
+        ss = 1 - ss * x2 / (static_cast<long double>(k + 1) * k);
+    }
+    c = sc;
+    s = ss * x;
+}
+
+template <typename T>
+struct Cx {
+    T re, im;
+};
+
+// The operations of the butterflies on complex values, one per lane: the
+// plain path on one Cx<T>, and (double only) the AVX2 path on two complex
+// values in one register. Each lane computes exactly the plain path's
+// products, sums and differences, so both give the same bits:
+//   Add, Sub     part by part;
+//   Scale(c, a)  (c*a.re, c*a.im);
+//   NegI(a)      -i*a = (a.im, -a.re);
+//   Mul(a, w)    (a.re*w.re - a.im*w.im, a.re*w.im + a.im*w.re).
+template <typename T>
+struct PlainOps {
+    using V = Cx<T>;
+    static constexpr std::size_t kLanes = 1;
+    static V Load(const Cx<T> *p) { return *p; }
+    static V Broadcast(const Cx<T> *p) { return *p; }
+    static void Store(Cx<T> *p, V v) { *p = v; }
+    static V Add(V a, V b) { return {a.re + b.re, a.im + b.im}; }
+    static V Sub(V a, V b) { return {a.re - b.re, a.im - b.im}; }
+    static V Scale(T c, V a) { return {c * a.re, c * a.im}; }
+    static V NegI(V a) { return {a.im, -a.re}; }
+    static V Mul(V a, V w) { return {a.re * w.re - a.im * w.im, a.re * w.im + a.im * w.re}; }
+};
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#define MATRIX_FFT_AVX2 __attribute__((target("avx2")))
+struct Avx2Ops {
+    using V = __m256d;
+    static constexpr std::size_t kLanes = 2;
+    MATRIX_FFT_AVX2 static V Load(const Cx<double> *p) {
+        return _mm256_loadu_pd(reinterpret_cast<const double *>(p));
+    }
+    MATRIX_FFT_AVX2 static V Broadcast(const Cx<double> *p) {
+        return _mm256_broadcast_pd(reinterpret_cast<const __m128d *>(p));
+    }
+    MATRIX_FFT_AVX2 static void Store(Cx<double> *p, V v) {
+        _mm256_storeu_pd(reinterpret_cast<double *>(p), v);
+    }
+    // Lane 0 to lo, lane 1 to hi.
+    MATRIX_FFT_AVX2 static void StoreSplit(Cx<double> *lo, Cx<double> *hi, V v) {
+        _mm_storeu_pd(reinterpret_cast<double *>(lo), _mm256_castpd256_pd128(v));
+        _mm_storeu_pd(reinterpret_cast<double *>(hi), _mm256_extractf128_pd(v, 1));
+    }
+    MATRIX_FFT_AVX2 static V Add(V a, V b) { return _mm256_add_pd(a, b); }
+    MATRIX_FFT_AVX2 static V Sub(V a, V b) { return _mm256_sub_pd(a, b); }
+    MATRIX_FFT_AVX2 static V Scale(double c, V a) { return _mm256_mul_pd(_mm256_set1_pd(c), a); }
+    MATRIX_FFT_AVX2 static V NegI(V a) {
+        return _mm256_xor_pd(_mm256_permute_pd(a, 0x5), _mm256_setr_pd(0.0, -0.0, 0.0, -0.0));
+    }
+    // (a.re*w.re, a.im*w.re) -+ (a.im*w.im, a.re*w.im): the plain products,
+    // the imaginary sum with its terms swapped (addition commutes exactly).
+    MATRIX_FFT_AVX2 static V Mul(V a, V w) {
+        const V t1 = _mm256_mul_pd(a, _mm256_movedup_pd(w));
+        const V t2 = _mm256_mul_pd(_mm256_permute_pd(a, 0x5), _mm256_permute_pd(w, 0xF));
+        return _mm256_addsub_pd(t1, t2);
+    }
+};
+#endif
+
+// The constants of a butterfly: cos and sin of 2*pi/p and 4*pi/p for p = 3
+// and 5; for a general odd prime, cos and sin of 2*pi*k/p at rot[2k].
+template <typename T>
+struct Constants {
+    T c1, c2, s1, s2;
+    const T *rot;
+};
+
+// The stages, compiled once for the plain path and once with AVX2 enabled
+// (which changes no result: the same operations per element, and no fused
+// multiply-add, which AVX2 alone does not enable).
+namespace plain {
+#define MATRIX_FFT_STAGE inline __attribute__((always_inline))
+#include "signal/fft_stages.inc"
+#undef MATRIX_FFT_STAGE
+}  // namespace plain
+
+template <std::size_t P, typename T>
+void PlainStage(std::size_t p, const Constants<T> &k, const Cx<T> *x, Cx<T> *y, std::size_t s,
+                std::size_t m, const Cx<T> *w) {
+    plain::RadixStage<PlainOps<T>, P>(p, k, x, y, s, m, w);
+}
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+namespace wide {
+#define MATRIX_FFT_STAGE inline __attribute__((always_inline, target("avx2")))
+#include "signal/fft_stages.inc"
+#undef MATRIX_FFT_STAGE
+}  // namespace wide
+
+template <std::size_t P>
+MATRIX_FFT_AVX2 void Avx2Stage(std::size_t p, const Constants<double> &k, const Cx<double> *x,
+                               Cx<double> *y, std::size_t s, std::size_t m, const Cx<double> *w) {
+    wide::RadixStage<Avx2Ops, P>(p, k, x, y, s, m, w);
+}
+#endif
+
+// The length of Bluestein's convolution: the smallest 2^a * c from n up,
+// c one of a few small odd numbers whose stages are fast.
+std::size_t ConvolutionLength(std::size_t n) {
+    std::size_t best = 0;
+    for (const std::size_t c : {1, 3, 5, 9, 15, 25, 27}) {
+        std::size_t m = c;
+        while (m < n) m *= 2;
+        if (best == 0 || m < best) best = m;
+    }
+    return best;
+}
+
+// The radices of n in the order the stages take them: 8s, then a 4 or a 2,
+// then 3s, 5s and the other primes ascending.
+std::vector<std::size_t> Radices(std::size_t n) {
+    std::vector<std::size_t> radices;
+    while (n % 8 == 0) {
+        radices.push_back(8);
+        n /= 8;
+    }
+    if (n % 2 == 0) {
+        radices.push_back(n % 4 == 0 ? 4 : 2);
+        n /= radices.back();
+    }
+    for (std::size_t p = 3; p * p <= n; p += 2)
+        while (n % p == 0) {
+            radices.push_back(p);
+            n /= p;
+        }
+    if (n > 1) radices.push_back(n);
+    std::sort(radices.begin(), radices.end(), [](std::size_t a, std::size_t b) {
+        const auto rank = [](std::size_t r) { return r == 8 ? 0 : r == 4 ? 1 : r == 2 ? 2 : r; };
+        return rank(a) < rank(b);
+    });
+    return radices;
+}
+
+template <typename T>
+Cx<T> Twiddle(unsigned long long r, unsigned long long n) {
+    long double c, s;
+    SinCosFraction(r, n, c, s);
+    // exp(-i*theta); 0 - s keeps an exact zero positive.
+    return {static_cast<T>(c), static_cast<T>(0 - s)};
+}
+
+template <typename T>
+std::mutex &CacheMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+// Plans kept at most; beyond it the cache starts over (plans in use live on
+// through their holders).
+constexpr std::size_t kCachedPlans = 64;
+
+}  // namespace
+
+void SinCosFraction(unsigned long long r, unsigned long long n, long double &c, long double &s) {
+    r %= n;
+    // Quadrant q and the angle (pi/2)*v/n within it, v < n.
+    const unsigned long long u = 4 * r, q = u / n, v = u % n;
+    long double c0, s0;
+    if (2 * v == n) {
+        c0 = s0 = kSqrtHalf;
+    } else if (2 * v < n) {
+        SinCosOctant(kHalfPi * static_cast<long double>(v) / static_cast<long double>(n), c0, s0);
+    } else {
+        SinCosOctant(kHalfPi * static_cast<long double>(n - v) / static_cast<long double>(n), s0,
+                     c0);
+    }
+    switch (q) {
+        case 0: c = c0, s = s0; break;
+        case 1: c = 0 - s0, s = c0; break;
+        case 2: c = 0 - c0, s = 0 - s0; break;
+        default: c = s0, s = 0 - c0; break;
+    }
+}
+
+template <typename T>
+std::shared_ptr<const FftPlan<T>> FftPlan<T>::Get(std::size_t n) {
+    static std::map<std::size_t, std::shared_ptr<const FftPlan>> cache;
+    {
+        std::lock_guard<std::mutex> lock(CacheMutex<T>());
+        const auto found = cache.find(n);
+        if (found != cache.end()) return found->second;
+    }
+    // Built outside the lock: a Bluestein plan gets its inner plan here too.
+    auto plan = std::make_shared<const FftPlan>(n);
+    std::lock_guard<std::mutex> lock(CacheMutex<T>());
+    if (cache.size() >= kCachedPlans) cache.clear();
+    return cache.emplace(n, std::move(plan)).first->second;
+}
+
+template <typename T>
+FftPlan<T>::FftPlan(std::size_t n) : m_n(n) {
+    const std::vector<std::size_t> radices = Radices(n);
+    if (!radices.empty() && radices.back() > kLargestDirectPrime) {
+        // Bluestein: chirp w_k = exp(-i*pi*k^2/n) = exp(-2*pi*i*(k^2 mod 2n)/(2n)).
+        const std::size_t m = ConvolutionLength(2 * n - 1);
+        m_inner = Get(m);
+        m_chirp.resize(2 * n);
+        for (std::size_t k = 0; k < n; ++k) {
+            const unsigned long long kk = static_cast<unsigned long long>(k) * k % (2ULL * n);
+            const Cx<T> w = Twiddle<T>(kk, 2ULL * n);
+            m_chirp[2 * k] = w.re;
+            m_chirp[2 * k + 1] = w.im;
+        }
+        // The filter conj(w_j) at j and at m - j, transformed and divided by
+        // m, so that the inverse transform needs no division.
+        m_filter.assign(2 * m, T(0));
+        for (std::size_t k = 0; k < n; ++k) {
+            m_filter[2 * k] = m_chirp[2 * k];
+            m_filter[2 * k + 1] = -m_chirp[2 * k + 1];
+            if (k > 0) {
+                m_filter[2 * (m - k)] = m_chirp[2 * k];
+                m_filter[2 * (m - k) + 1] = -m_chirp[2 * k + 1];
+            }
+        }
+        std::vector<T> work(m_inner->WorkSize());
+        m_inner->Forward(m_filter.data(), work.data());
+        for (T &f : m_filter) f /= static_cast<T>(m);
+        return;
+    }
+    std::size_t s = 1;
+    for (const std::size_t p : radices) {
+        const std::size_t m = n / (s * p);
+        m_stages.push_back({p, s, m, m_twiddles.size() / 2});
+        for (std::size_t t = 1; t < p; ++t)
+            for (std::size_t j = 0; j < m; ++j) {
+                const Cx<T> w = Twiddle<T>(static_cast<unsigned long long>(j) * t * s, n);
+                m_twiddles.push_back(w.re);
+                m_twiddles.push_back(w.im);
+            }
+        if (p > 5 && p != 8 &&
+            std::none_of(m_rotations.begin(), m_rotations.end(),
+                         [p](const std::vector<T> &r) { return r.size() == 2 * p; })) {
+            std::vector<T> rot(2 * p);
+            for (std::size_t k = 0; k < p; ++k) {
+                long double c, sn;
+                SinCosFraction(k, p, c, sn);
+                rot[2 * k] = static_cast<T>(c);
+                rot[2 * k + 1] = static_cast<T>(sn);
+            }
+            m_rotations.push_back(std::move(rot));
+        }
+        s *= p;
+    }
+}
+
+template <typename T>
+std::size_t FftPlan<T>::WorkSize() const {
+    return m_inner ? 2 * m_inner->Length() + m_inner->WorkSize() : 2 * m_n;
+}
+
+template <typename T>
+void FftPlan<T>::Forward(T *x, T *work, KernelPath path) const {
+    if (m_inner)
+        Bluestein(x, work, path);
+    else
+        Stockham(x, work, path);
+}
+
+template <typename T>
+void FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
+    Cx<T> *from = reinterpret_cast<Cx<T> *>(x), *to = reinterpret_cast<Cx<T> *>(work);
+    const Cx<T> *twiddles = reinterpret_cast<const Cx<T> *>(m_twiddles.data());
+    bool avx2 = false;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    avx2 = std::is_same<T, double>::value && path != KernelPath::kPlain && HasAvx2();
+#else
+    (void)path;
+#endif
+    for (const Stage &stage : m_stages) {
+        const Cx<T> *w = twiddles + stage.twiddle;
+        const std::size_t p = stage.radix, s = stage.stride, m = stage.span;
+        Constants<T> k{0, 0, 0, 0, nullptr};
+        long double c1, s1, c2, s2;
+        SinCosFraction(1, p, c1, s1);
+        SinCosFraction(2, p, c2, s2);
+        k = {static_cast<T>(c1), static_cast<T>(c2), static_cast<T>(s1), static_cast<T>(s2),
+             nullptr};
+        if (p > 5 && p != 8)
+            k.rot =
+                std::find_if(m_rotations.begin(), m_rotations.end(), [&](const std::vector<T> &r) {
+                    return r.size() == 2 * p;
+                })->data();
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if constexpr (std::is_same<T, double>::value) {
+            if (avx2) {
+                switch (p) {
+                    case 2: Avx2Stage<2>(p, k, from, to, s, m, w); break;
+                    case 3: Avx2Stage<3>(p, k, from, to, s, m, w); break;
+                    case 4: Avx2Stage<4>(p, k, from, to, s, m, w); break;
+                    case 8: Avx2Stage<8>(p, k, from, to, s, m, w); break;
+                    case 5: Avx2Stage<5>(p, k, from, to, s, m, w); break;
+                    default: Avx2Stage<0>(p, k, from, to, s, m, w); break;
+                }
+                std::swap(from, to);
+                continue;
+            }
+        }
+#endif
+        switch (p) {
+            case 2: PlainStage<2>(p, k, from, to, s, m, w); break;
+            case 3: PlainStage<3>(p, k, from, to, s, m, w); break;
+            case 4: PlainStage<4>(p, k, from, to, s, m, w); break;
+            case 8: PlainStage<8>(p, k, from, to, s, m, w); break;
+            case 5: PlainStage<5>(p, k, from, to, s, m, w); break;
+            default: PlainStage<0>(p, k, from, to, s, m, w); break;
+        }
+        std::swap(from, to);
+    }
+    if (from != reinterpret_cast<Cx<T> *>(x)) std::copy(work, work + 2 * m_n, x);
+}
+
+template <typename T>
+void FftPlan<T>::Bluestein(T *x, T *work, KernelPath path) const {
+    const std::size_t n = m_n, m = m_inner->Length();
+    Cx<T> *a = reinterpret_cast<Cx<T> *>(work);
+    T *inner = work + 2 * m;
+    const Cx<T> *xs = reinterpret_cast<const Cx<T> *>(x);
+    const Cx<T> *chirp = reinterpret_cast<const Cx<T> *>(m_chirp.data());
+    const Cx<T> *filter = reinterpret_cast<const Cx<T> *>(m_filter.data());
+    // a = x .* chirp, zero-padded to m; its transform times the filter's.
+    for (std::size_t k = 0; k < n; ++k) a[k] = PlainOps<T>::Mul(xs[k], chirp[k]);
+    std::fill(a + n, a + m, Cx<T>{0, 0});
+    m_inner->Forward(work, inner, path);
+    // The inverse transform as conj(F(conj(.))): the filter's conjugate.
+    for (std::size_t k = 0; k < m; ++k) {
+        const Cx<T> p = PlainOps<T>::Mul(a[k], filter[k]);
+        a[k] = {p.re, -p.im};
+    }
+    m_inner->Forward(work, inner, path);
+    Cx<T> *out = reinterpret_cast<Cx<T> *>(x);
+    for (std::size_t k = 0; k < n; ++k)
+        out[k] = PlainOps<T>::Mul(Cx<T>{a[k].re, -a[k].im}, chirp[k]);
+}
+
+template <typename T>
+void FftPlan<T>::ForwardReal(T *x, T *work, T *re, T *im, std::size_t stride,
+                             KernelPath path) const {
+    const std::size_t n = m_n;
+    std::call_once(m_realOnce, [&] {
+        m_realTwiddles.resize(2 * (n + 1));
+        for (std::size_t k = 0; k <= n; ++k) {
+            const Cx<T> w = Twiddle<T>(k, 2ULL * n);
+            m_realTwiddles[2 * k] = w.re;
+            m_realTwiddles[2 * k + 1] = w.im;
+        }
+    });
+    Forward(x, work, path);
+    using Ops = PlainOps<T>;
+    const Cx<T> *z = reinterpret_cast<const Cx<T> *>(x);
+    const Cx<T> *w = reinterpret_cast<const Cx<T> *>(m_realTwiddles.data());
+    // k = 0 and k = n: the even part's sum Re Z[0] and the odd part's Im Z[0].
+    re[0] = z[0].re + z[0].im;
+    im[0] = 0;
+    re[n * stride] = z[0].re - z[0].im;
+    im[n * stride] = 0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const Cx<T> a = z[k], b = {z[n - k].re, -z[n - k].im};
+        const Cx<T> even = Ops::Scale(T(0.5), Ops::Add(a, b));
+        const Cx<T> odd = Ops::Scale(T(0.5), Ops::NegI(Ops::Sub(a, b)));
+        const Cx<T> y = Ops::Add(even, Ops::Mul(odd, w[k]));
+        re[k * stride] = y.re;
+        im[k * stride] = y.im;
+        re[(2 * n - k) * stride] = y.re;
+        im[(2 * n - k) * stride] = -y.im;
+    }
+}
+
+template class FftPlan<double>;
+template class FftPlan<float>;
+
+}  // namespace kernels
+}  // namespace matrix
+}  // namespace kiv
