@@ -20,7 +20,8 @@ const std::vector<Library> &Libraries() {
         ElmathLibrary(),  ComplexLibrary(), ClassesLibrary(), ConstructLibrary(),
         LinalgLibrary(),  DataLibrary(),    StringsLibrary(), TextLibrary(),
         RegexpLibrary(),  CellsLibrary(),   StructsLibrary(), LangLibrary(),
-        FunfunLibrary(),  TimeLibrary(),    ChecksLibrary(),  SessionLibrary(),
+        FunfunLibrary(),  TimeLibrary(),    ChecksLibrary(),  FileioLibrary(),  FilesLibrary(),
+        SessionLibrary(),
         ConsoleLibrary(), OpsLibrary()};
     return libraries;
 }

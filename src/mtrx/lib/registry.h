@@ -150,6 +150,8 @@ Library TextLibrary();
 Library RegexpLibrary();
 Library TimeLibrary();
 Library ChecksLibrary();
+Library FileioLibrary();
+Library FilesLibrary();
 
 }  // namespace mtrx
 
