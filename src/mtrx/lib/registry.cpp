@@ -20,7 +20,7 @@ const std::vector<Library> &Libraries() {
         ElmathLibrary(),  ComplexLibrary(), ClassesLibrary(), ConstructLibrary(),
         LinalgLibrary(),  DataLibrary(),    StringsLibrary(), TextLibrary(),
         RegexpLibrary(),  CellsLibrary(),   StructsLibrary(), LangLibrary(),
-        FunfunLibrary(),  TimeLibrary(),    ChecksLibrary(),  FileioLibrary(),  FilesLibrary(),
+        FunfunLibrary(),  TimeLibrary(),    ChecksLibrary(),  FileioLibrary(),  NumericFilesLibrary(), FilesLibrary(),
         SessionLibrary(),
         ConsoleLibrary(), OpsLibrary()};
     return libraries;

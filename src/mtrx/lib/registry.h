@@ -152,6 +152,7 @@ Library TimeLibrary();
 Library ChecksLibrary();
 Library FileioLibrary();
 Library FilesLibrary();
+Library NumericFilesLibrary();
 
 }  // namespace mtrx
 
