@@ -88,6 +88,19 @@ std::vector<int> FileTable::Identifiers() const {
 
 FileTable &FilesOf(Evaluator &evaluator) { return evaluator.Files(); }
 
+void ChargeWrite(BuiltinCall &c, std::size_t bytes) {
+#ifdef MTRX_FILE_SANDBOX
+    // Generated programs loop: bound what one of them may put on the disk.
+    std::size_t &written = FilesOf(c.evaluator).written;
+    if (bytes > kSandboxWriteLimit - std::min(written, kSandboxWriteLimit))
+        throw Error("'" + c.name + "': this build writes at most 16 MiB in a session");
+    written += bytes;
+#else
+    (void)c;
+    (void)bytes;
+#endif
+}
+
 std::string CheckedPath(const std::string &name, const std::string &who) {
     if (name.empty()) throw Error("'" + who + "' needs a file name, not an empty text");
     if (name.find('\0') != std::string::npos)
@@ -180,7 +193,7 @@ OpenFile &FileArg(const Args &args, std::size_t k, BuiltinCall &c) {
 // The stream of a file opened for reading.
 std::FILE *ReadStream(OpenFile &file, const std::string &who, BuiltinCall &c) {
     if (!file.stream || !file.readable)
-        throw Error("'" + who + "': " + file.name + " is not open for reading");
+        throw Error("'" + who + "': '" + file.name + "' is not open for reading");
 #ifdef MTRX_FILE_SANDBOX
     if (file.stream == stdin) throw Error("'" + who + "': this build does not read standard input");
 #endif
@@ -201,7 +214,8 @@ bool WriteTo(OpenFile &file, const std::string &bytes, const std::string &who, B
         return true;
     }
     if (!file.stream || !file.writable)
-        throw Error("'" + who + "': " + file.name + " is not open for writing");
+        throw Error("'" + who + "': '" + file.name + "' is not open for writing");
+    ChargeWrite(c, bytes.size());
     // Between a read and a write the C stream needs a positioning call.
     std::fseek(file.stream, 0, SEEK_CUR);
     return std::fwrite(bytes.data(), 1, bytes.size(), file.stream) == bytes.size();
@@ -571,6 +585,8 @@ void SizeArg(const Args &args, std::size_t k, std::size_t &limit, double &rows, 
     const Array d = Array::Adopt(km::Cast(a.get(), km::mxClassDouble));
     rows = count(d.Data()[0], false);
     cols = count(d.Data()[1], true);
+    // The rows become an array dimension.
+    if (rows > 4294967295.0) args.Refuse(k, "a size whose rows fit in 32 bits");
     if (!std::isinf(cols)) limit = static_cast<std::size_t>(std::min(rows * cols, 9e15));
     if (rows == 0) limit = 0;
 }
@@ -703,7 +719,7 @@ Precision ParsePrecision(const std::string &text, const std::string &who, bool r
     }
     bool same = false;
     std::string outName;
-    if (!rest.empty() && rest[0] == '*' && rest.rfind("*", 0) == 0 && rest.find("*1") != 1) {
+    if (!rest.empty() && rest[0] == '*') {
         same = true;
         rest = rest.substr(1);
     }
@@ -815,7 +831,10 @@ Outs Fwrite(const Args &args, BuiltinCall &c) {
     if (!file.stream) throw Error("'fwrite': a skip needs a file, not the display");
     std::size_t written = 0;
     for (std::size_t k = 0; k < n; ++k) {
-        if (k % p.block == 0) std::fseek(file.stream, static_cast<long>(skipValue), SEEK_CUR);
+        if (k % p.block == 0) {
+            ChargeWrite(c, static_cast<std::size_t>(skipValue) + p.bytes);
+            std::fseek(file.stream, static_cast<long>(skipValue), SEEK_CUR);
+        }
         unsigned char element[8];
         std::memcpy(element, bytes + k * p.bytes, p.bytes);
         if (swap) Swap(element, p.bytes);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -275,6 +276,17 @@ Outs CopyOrMove(const Args &args, BuiltinCall &c, bool move) {
         const fs::path to = intoFolder && !(fs::is_directory(p, ec) && !fs::exists(target, ec))
                                 ? fs::path(target) / p.filename()
                                 : fs::path(target);
+        if (!move) {
+            std::uintmax_t bytes = 0;
+            if (fs::is_directory(p, ec)) {
+                for (fs::recursive_directory_iterator it(p, ec), end; !ec && it != end; it.increment(ec))
+                    if (it->is_regular_file(ec)) bytes += it->file_size(ec);
+            } else {
+                bytes = fs::file_size(p, ec);
+            }
+            ec.clear();
+            ChargeWrite(c, static_cast<std::size_t>(std::min<std::uintmax_t>(bytes, SIZE_MAX)));
+        }
         if (move) {
             fs::rename(p, to, ec);
             if (ec && ec == std::errc::cross_device_link) {

@@ -3,6 +3,7 @@
 #ifndef MTRX_LIB_FILES_H
 #define MTRX_LIB_FILES_H
 
+#include <cstddef>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -48,6 +49,9 @@ public:
     /// The identifiers open, 3 and up, ascending.
     std::vector<int> Identifiers() const;
 
+    /// Bytes the session wrote to files, counted in the fuzz build only.
+    std::size_t written = 0;
+
 private:
     std::map<int, OpenFile> m_files;
     OpenFile m_standard[3];
@@ -63,6 +67,14 @@ int PathKind(const std::string &name);
 
 /// The session's table.
 FileTable &FilesOf(Evaluator &evaluator);
+
+/// What a session of the fuzz build may write to files in all.
+constexpr std::size_t kSandboxWriteLimit = std::size_t(16) << 20;
+
+/// Counts `bytes` about to be written by the built-in of `c`: in the fuzz
+/// build (MTRX_FILE_SANDBOX) a session that would pass kSandboxWriteLimit
+/// fails instead; elsewhere nothing is counted.
+void ChargeWrite(BuiltinCall &c, std::size_t bytes);
 
 /// `name`, checked for use by the built-in `who`: not empty. In the fuzz
 /// build (MTRX_FILE_SANDBOX) only relative names inside the working folder

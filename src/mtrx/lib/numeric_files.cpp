@@ -115,12 +115,20 @@ std::vector<std::string> Fields(const std::string &line, char delimiter, bool co
     return out;
 }
 
+bool TextLine(const std::vector<std::string> &fields);
+
 // The delimiter of a table's lines: the first of comma, tab and semicolon
-// that they hold, else blanks (0).
+// that every line of numbers holds, else blanks (0).
 char Detect(const std::vector<std::string> &lines) {
-    for (char d : {',', '\t', ';'})
-        for (const std::string &line : lines)
-            if (line.find(d) != std::string::npos) return d;
+    for (char d : {',', '\t', ';'}) {
+        bool all = false;
+        for (const std::string &line : lines) {
+            if (TextLine(Fields(line, d, false)) && TextLine(Fields(line, 0, false))) continue;
+            all = line.find(d) != std::string::npos;
+            if (!all) break;
+        }
+        if (all) return d;
+    }
     return 0;
 }
 
@@ -146,7 +154,8 @@ struct Table {
 // Reads the numbers of `text`, skipping `skipRows` lines first (and, for
 // kTable, the text lines on top).
 Table ReadTable(const std::string &text, const std::string &file, const std::string &who,
-                Reader reader, char delimiter, bool detect, std::size_t skipRows) {
+                Reader reader, char delimiter, bool detect, std::size_t skipRows,
+                bool skipText = true) {
     std::vector<std::string> lines = Lines(text);
     std::size_t first = std::min(skipRows, lines.size());
     if (reader == Reader::kLoad) {
@@ -162,7 +171,7 @@ Table ReadTable(const std::string &text, const std::string &file, const std::str
         delimiter = reader == Reader::kLoad ? 0 : Detect(sample);
     }
     const bool commas = reader == Reader::kLoad;
-    if (reader == Reader::kTable) {
+    if (reader == Reader::kTable && skipText) {
         while (first < lines.size() &&
                (Trim(lines[first]).empty() || TextLine(Fields(lines[first], delimiter, commas))))
             ++first;
@@ -252,12 +261,54 @@ std::size_t Offset(const Args &args, std::size_t k) {
     return static_cast<std::size_t>(v);
 }
 
-// A = readmatrix(file, 'Delimiter', d, 'NumHeaderLines', n).
+// The range of readmatrix: 'B2', 'B2:D5' or [r1 c1 r2 c2] (from 1), as
+// zero-based first row, first column, last row, last column (npos: to the
+// end).
+std::vector<std::size_t> RangeArg(const Args &args, std::size_t k) {
+    const char *what = "a range such as 'B2', 'B2:D5' or [r1 c1 r2 c2]";
+    std::vector<std::size_t> out{0, 0, std::string::npos, std::string::npos};
+    if (!args.IsText(k)) {
+        const Array &a = args.GetArray(k);
+        if (a.Numel() != 4 || IsCell(a) || IsComplex(a)) args.Refuse(k, what);
+        const Array d = Array::Adopt(km::Cast(a.get(), km::mxClassDouble));
+        for (int j = 0; j < 4; ++j)
+            if (!(d.Data()[j] >= 1) || d.Data()[j] != std::floor(d.Data()[j]) || d.Data()[j] > 1e9)
+                args.Refuse(k, what);
+        out = {static_cast<std::size_t>(d.Data()[0]) - 1, static_cast<std::size_t>(d.Data()[1]) - 1,
+               static_cast<std::size_t>(d.Data()[2]) - 1, static_cast<std::size_t>(d.Data()[3]) - 1};
+    } else {
+        const std::string text = args.GetText(k);
+        std::size_t at = 0;
+        // One corner: letters for the column, digits for the row.
+        const auto corner = [&](std::size_t &row, std::size_t &col) {
+            std::size_t c = 0, r = 0, letters = 0, digits = 0;
+            while (at < text.size() && std::isalpha(static_cast<unsigned char>(text[at])) && letters < 4)
+                c = c * 26 + static_cast<std::size_t>(std::toupper(static_cast<unsigned char>(text[at++])) - 'A' + 1), ++letters;
+            while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) && digits < 9)
+                r = r * 10 + static_cast<std::size_t>(text[at++] - '0'), ++digits;
+            if (letters == 0 || digits == 0 || r == 0) args.Refuse(k, what);
+            row = r - 1;
+            col = c - 1;
+        };
+        corner(out[0], out[1]);
+        if (at < text.size() && text[at] == ':') {
+            ++at;
+            corner(out[2], out[3]);
+        }
+        if (at != text.size()) args.Refuse(k, what);
+    }
+    if (out[2] != std::string::npos && (out[2] < out[0] || out[3] < out[1])) args.Refuse(k, what);
+    return out;
+}
+
+// A = readmatrix(file, 'Delimiter', d, 'NumHeaderLines', n, 'Range', r).
 Outs Readmatrix(const Args &args, BuiltinCall &) {
     const std::string file = FileArg(args, 0);
     char delimiter = 0;
     bool detect = true;
     std::size_t header = 0;
+    std::vector<std::size_t> range;
+    bool ranged = false;
     for (std::size_t k = 1; k < args.size(); k += 2) {
         if (!args.IsText(k)) args.Refuse(k, "an option name");
         std::string option = args.GetText(k);
@@ -269,17 +320,26 @@ Outs Readmatrix(const Args &args, BuiltinCall &) {
             detect = false;
         } else if (option == "numheaderlines") {
             header = Offset(args, k + 1);
+        } else if (option == "range") {
+            range = RangeArg(args, k + 1);
+            ranged = true;
         } else if (option == "filetype") {
             if (args.GetText(k + 1) != "text" && args.GetText(k + 1) != "delimitedtext")
                 args.Refuse(k + 1, "'text' or 'delimitedtext'");
         } else {
             throw Error("'readmatrix': unknown option '" + args.GetText(k) +
-                        "': use 'Delimiter', 'NumHeaderLines' or 'FileType'");
+                        "': use 'Delimiter', 'NumHeaderLines', 'Range' or 'FileType'");
         }
     }
     const std::string text = ReadWholeFile(file, "readmatrix");
-    Table t = ReadTable(text, file, "readmatrix", Reader::kTable, delimiter, detect, header);
-    return {ToArray(t, std::nan(""))};
+    if (!ranged) {
+        Table t = ReadTable(text, file, "readmatrix", Reader::kTable, delimiter, detect, header);
+        return {ToArray(t, std::nan(""))};
+    }
+    // A range counts the file's lines from its first, text lines included.
+    Table t = ReadTable(text, file, "readmatrix", Reader::kTable, delimiter, detect, range[0], false);
+    const std::size_t rows = range[2] == std::string::npos ? range[2] : range[2] - range[0];
+    return {ToArray(t, std::nan(""), 0, range[1], rows, range[3])};
 }
 
 // dlmread(file), dlmread(file, delim), dlmread(file, delim, r, c),
@@ -369,7 +429,7 @@ std::string DelimitedText(const Array &a, char delimiter, const std::string &for
 }
 
 // writematrix(A, file, 'Delimiter', d): 15 significant digits.
-Outs Writematrix(const Args &args, BuiltinCall &) {
+Outs Writematrix(const Args &args, BuiltinCall &c) {
     const Array a = NumbersOf(args, 0);
     const std::string file = FileArg(args, 1);
     char delimiter = ',';
@@ -388,7 +448,9 @@ Outs Writematrix(const Args &args, BuiltinCall &) {
                         "': use 'Delimiter' or 'FileType'");
         }
     }
-    ReplaceFile(file, DelimitedText(a, delimiter, "%.15g", "\n"), "writematrix");
+    const std::string text = DelimitedText(a, delimiter, "%.15g", "\n");
+    ChargeWrite(c, text.size());
+    ReplaceFile(file, text, "writematrix");
     return {};
 }
 
@@ -469,6 +531,7 @@ Outs Dlmwrite(const Args &args, BuiltinCall &c) {
     std::string text = DelimitedText(a, delimiter, format, newline, r, col, full);
     std::error_code ec;
     if (append && fs::exists(file, ec)) text = ReadWholeFile(file, c.name) + text;
+    ChargeWrite(c, text.size());
     ReplaceFile(file, text, c.name);
     return {};
 }
@@ -566,13 +629,14 @@ Outs Save(const Args &args, BuiltinCall &c) {
             text += '\n';
         }
     }
+    ChargeWrite(c, text.size());
     ReplaceFile(file, text, "save");
     return {};
 }
 
 const BuiltinEntry kEntries[] = {
     {"readmatrix", Readmatrix, 1, kAny, 1,
-     "A = readmatrix(file, 'Delimiter', d, 'NumHeaderLines', n)",
+     "A = readmatrix(file, 'Delimiter', d, 'NumHeaderLines', n, 'Range', 'B2:D5')",
      "Reads a matrix of numbers from a delimited text file (comma, tab, semicolon or blanks "
      "found); text lines on top skipped, empty and text fields NaN."},
     {"writematrix", Writematrix, 2, kAny, 0, "writematrix(A, file, 'Delimiter', d)",
