@@ -20,8 +20,8 @@ const std::vector<Library> &Libraries() {
         ElmathLibrary(),  ComplexLibrary(), ClassesLibrary(), ConstructLibrary(),
         LinalgLibrary(),  DataLibrary(),    StringsLibrary(), TextLibrary(),
         RegexpLibrary(),  CellsLibrary(),   StructsLibrary(), LangLibrary(),
-        FunfunLibrary(),  TimeLibrary(),    ChecksLibrary(),  FileioLibrary(),  NumericFilesLibrary(), FilesLibrary(),
-        SessionLibrary(),
+        FunfunLibrary(),  TimeLibrary(),    ChecksLibrary(),  FileioLibrary(),
+        NumericFilesLibrary(), FilesLibrary(), JsonLibrary(), SessionLibrary(),
         ConsoleLibrary(), OpsLibrary()};
     return libraries;
 }

@@ -153,6 +153,7 @@ Library ChecksLibrary();
 Library FileioLibrary();
 Library FilesLibrary();
 Library NumericFilesLibrary();
+Library JsonLibrary();
 
 }  // namespace mtrx
 
