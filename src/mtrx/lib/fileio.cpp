@@ -190,10 +190,16 @@ OpenFile &FileArg(const Args &args, std::size_t k, BuiltinCall &c) {
     return *file;
 }
 
+// A file's name in a message: in quotes, unless it is "stdin" and its kin,
+// which carry their own.
+std::string Quoted(const std::string &name) {
+    return !name.empty() && name[0] == '"' ? name : "'" + name + "'";
+}
+
 // The stream of a file opened for reading.
 std::FILE *ReadStream(OpenFile &file, const std::string &who, BuiltinCall &c) {
     if (!file.stream || !file.readable)
-        throw Error("'" + who + "': '" + file.name + "' is not open for reading");
+        throw Error("'" + who + "': " + Quoted(file.name) + " is not open for reading");
 #ifdef MTRX_FILE_SANDBOX
     if (file.stream == stdin) throw Error("'" + who + "': this build does not read standard input");
 #endif
@@ -214,7 +220,7 @@ bool WriteTo(OpenFile &file, const std::string &bytes, const std::string &who, B
         return true;
     }
     if (!file.stream || !file.writable)
-        throw Error("'" + who + "': '" + file.name + "' is not open for writing");
+        throw Error("'" + who + "': " + Quoted(file.name) + " is not open for writing");
     ChargeWrite(c, bytes.size());
     // Between a read and a write the C stream needs a positioning call.
     std::fseek(file.stream, 0, SEEK_CUR);
