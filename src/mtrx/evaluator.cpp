@@ -7,6 +7,7 @@
 #include "arrays.h"
 #include "error.h"
 #include "lexer.h"
+#include "lib/files.h"
 #include "lib/operators.h"
 #include "lib/shape.h"
 #include "resolver.h"
@@ -120,6 +121,11 @@ Evaluator::Evaluator(std::ostream &display, const Limits &limits)
 }
 
 Evaluator::~Evaluator() = default;
+
+FileTable &Evaluator::Files() {
+    if (!m_openFiles) m_openFiles = std::make_unique<FileTable>();
+    return *m_openFiles;
+}
 
 void Evaluator::Run(const std::shared_ptr<const Unit> &unit) {
     Top().unit = unit;

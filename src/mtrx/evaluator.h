@@ -33,6 +33,8 @@ void WarnIfIllConditioned(Evaluator &evaluator, double rcond);
 
 /// One array being subscripted, for end: its position among the count
 /// subscripts.
+class FileTable;
+
 struct EndContext {
     const Array *array;
     unsigned int position;
@@ -89,6 +91,8 @@ public:
 
     /// The start time of tic.
     std::chrono::steady_clock::time_point &TicTime() { return m_tic; }
+    /// The files fopen opened; closed when the evaluator ends.
+    FileTable &Files();
     /// The message of the last error caught by a try or reported at the
     /// prompt (lasterr).
     const std::string &LastError() const { return m_lastError; }
@@ -398,6 +402,7 @@ private:
     std::map<std::string, Found> m_files;  // folder/name -> function, or none
     std::map<std::string, Found> m_defined;  // functions typed at the prompt
     std::vector<std::string> m_path;       // MTRXPATH folders
+    std::unique_ptr<FileTable> m_openFiles;
     // Steps the run may still take, plus one: the step that brings it to 0
     // is over the limit.
     std::uint64_t m_stepsLeft = ~std::uint64_t{0};

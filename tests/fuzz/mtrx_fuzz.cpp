@@ -5,11 +5,44 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <unistd.h>
 
 namespace {
+
+namespace fs = std::filesystem;
+
+// The file built-ins of the fuzz build reach only names below the working
+// folder: make it a fresh temporary folder of this process, emptied after
+// every input so that no program sees another's files and nothing piles up.
+char g_folder[] = "/tmp/mtrx_fuzz.XXXXXX";
+
+void RemoveWorkFolder() {
+    std::error_code ignored;
+    fs::remove_all(g_folder, ignored);
+}
+
+const char *WorkFolder() {
+    static const bool made = [] {
+        if (!mkdtemp(g_folder) || chdir(g_folder) != 0) std::abort();
+        std::atexit(RemoveWorkFolder);
+        return true;
+    }();
+    (void)made;
+    return g_folder;
+}
+
+void EmptyWorkFolder() {
+    std::error_code ec;
+    for (fs::directory_iterator it(WorkFolder(), ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code ignored;
+        fs::remove_all(it->path(), ignored);
+    }
+}
 
 // Displayed results are formatted in full and then dropped.
 class NullBuffer : public std::streambuf {
@@ -30,9 +63,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     mtrx::Limits limits;
     limits.max_steps = 2000;
     limits.max_call_depth = 64;
-    mtrx::Session session(display, limits);
-    try {
-        session.Run(std::string(reinterpret_cast<const char *>(data), size));
-    } catch (const mtrx::ScriptError &) {}
+    WorkFolder();
+    {
+        // The session closes the files it opened when it ends.
+        mtrx::Session session(display, limits);
+        try {
+            session.Run(std::string(reinterpret_cast<const char *>(data), size));
+        } catch (const mtrx::ScriptError &) {}
+    }
+    EmptyWorkFolder();
     return 0;
 }

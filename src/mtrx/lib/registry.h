@@ -154,6 +154,10 @@ Library RegexpLibrary();
 Library TimeLibrary();
 Library ChecksLibrary();
 Library PolyfunLibrary();
+Library FileioLibrary();
+Library FilesLibrary();
+Library NumericFilesLibrary();
+Library JsonLibrary();
 
 }  // namespace mtrx
 

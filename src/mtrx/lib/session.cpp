@@ -1,6 +1,7 @@
 // src/mtrx/lib/session.cpp: the session commands: the workspace (clear,
 // who, whos, exist), the display (disp, display, format, clc, more),
 // warnings, pauses, help, and leaving (exit, quit).
+#include "lib/files.h"
 #include "lib/support.h"
 
 #include "evaluator.h"
@@ -215,19 +216,22 @@ Outs Whos(const Args &args, BuiltinCall &c) {
 
 Outs Exist(const Args &args, BuiltinCall &c) {
     const std::string name = args.GetText(0);
-    const int found = c.evaluator.Exist(name);
+    int found = c.evaluator.Exist(name);
+    // A folder of that name, when nothing else has it.
+    if ((found == 0 || found == 2) && PathKind(name) == 7) found = 7;
     if (args.size() == 1) return {Value(static_cast<double>(found))};
     const std::string kind = args.GetText(1);
     // exist(name, kind) asks about one kind only.
     if (kind == "var") return {Value(c.evaluator.Variable(name) ? 1.0 : 0.0)};
     if (kind == "builtin") return {Value(FindBuiltin(name) ? 5.0 : 0.0)};
+    if (kind == "dir") return {Value(PathKind(name) == 7 ? 7.0 : 0.0)};
     if (kind == "file") {
         const Value *v = c.evaluator.Variable(name);
-        if (!v) return {Value(found == 2 ? 2.0 : 0.0)};
-        // A variable hides the file from Exist(); ask without it.
-        return {Value(0.0)};
+        if (!v && (found == 2 || found == 7)) return {Value(static_cast<double>(found))};
+        // A variable hides the file from Exist(): ask the file system.
+        return {Value(static_cast<double>(PathKind(name)))};
     }
-    args.Refuse(1, "'var', 'builtin' or 'file'");
+    args.Refuse(1, "'var', 'builtin', 'file' or 'dir'");
 }
 
 Outs Isvarname(const Args &args, BuiltinCall &) {
@@ -391,8 +395,8 @@ const BuiltinEntry kEntries[] = {
     {"who", Who, 0, kAny, 1, "who, who x y, names = who", "Lists the variables by name."},
     {"whos", Whos, 0, kAny, 0, "whos, whos x y",
      "Lists the variables with their size, bytes and class."},
-    {"exist", Exist, 1, 2, 1, "exist(name), exist(name, 'var'|'builtin'|'file')",
-     "1 for a variable, 2 for a function file on the path, 5 for a built-in, 0 otherwise."},
+    {"exist", Exist, 1, 2, 1, "exist(name), exist(name, 'var'|'builtin'|'file'|'dir')",
+     "1 for a variable, 2 for a file or a function file on the path, 5 for a built-in, 7 for a folder, 0 otherwise."},
     {"isvarname", Isvarname, 1, 1, 1, "isvarname(s)", "True when s may name a variable."},
     {"more", More, 0, 1, 0, "more off, more on", "Accepted; the output is never paged."},
     {"warning", Warning, 1, kAny, 0,

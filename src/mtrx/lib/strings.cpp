@@ -1,6 +1,7 @@
 // src/mtrx/lib/strings.cpp: text and formatting: sprintf, fprintf, num2str,
 // the string class's conversions, and the functions that search and edit
 // texts, each taking char rows, strings and string arrays alike.
+#include "lib/files.h"
 #include "lib/support.h"
 #include "lib/texts.h"
 
@@ -82,19 +83,17 @@ Outs Sprintf(const Args &args, BuiltinCall &c) {
 }
 
 Outs Fprintf(const Args &args, BuiltinCall &c) {
-    std::size_t first = 0;
-    std::ostream *out = &c.display;
-    // fprintf(1, ...) writes to the output, fprintf(2, ...) to the error stream.
+    // fprintf(fid, ...) writes to an open file: 1 the output, 2 the error
+    // stream.
     if (!args.IsText(0)) {
-        const double fid = args.GetScalar(0);
-        if (fid != 1 && fid != 2) throw Error("'fprintf' writes only to 1 or 2");
-        if (fid == 2) out = &std::cerr;
-        first = 1;
         if (args.size() < 2) throw Error("Not enough input arguments for 'fprintf'");
+        const std::string text = Format(args.GetText(1), args.From(2), c.name);
+        const double count = PrintToFile(args, c, text);
+        if (c.nargout == 1) return {Value(count)};
+        return {};
     }
-    const std::string text = Format(args.GetText(first), args.From(first + 1), c.name);
-    if (out == &std::cerr) c.display.flush();
-    *out << text;
+    const std::string text = Format(args.GetText(0), args.From(1), c.name);
+    c.display << text;
     if (c.nargout == 1) return {Array(text.size())};
     return {};
 }
