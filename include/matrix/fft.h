@@ -27,6 +27,7 @@
 #include <matrix/array.h>
 #include <matrix/cmatrix.h>
 #include <matrix/export.h>
+#include <matrix/polyfun.h>
 
 namespace kiv {
 namespace matrix {
@@ -115,12 +116,10 @@ enum class FftSymmetry {
                                          const CMatrix *zi = nullptr, unsigned int dim = 0,
                                          CMatrix **zf = nullptr);
 
-/// Which part of a two-dimensional convolution Conv2 returns.
-enum class ConvShape {
-    kFull,  ///< all of it: (ma+mb-1) x (na+nb-1)
-    kSame,  ///< the central part of A's size, from row floor(mb/2), column floor(nb/2)
-    kValid  ///< the part without zero-padded edges: max(ma-mb+1, 0) x max(na-nb+1, 0)
-};
+// ConvShape (polyfun.h) chooses the part of a two-dimensional convolution
+// Conv2 returns: kFull all of it, (ma+mb-1) x (na+nb-1); kSame the central
+// part of A's size, from row floor(mb/2), column floor(nb/2); kValid the
+// part without zero-padded edges, max(ma-mb+1, 0) x max(na-nb+1, 0).
 
 /// Returns the two-dimensional convolution C(i,j) = sum A(k,l)*B(i-k,j-l)
 /// of matrices A and B. Each output element adds its terms in the
