@@ -21,7 +21,8 @@ const std::vector<Library> &Libraries() {
         LinalgLibrary(),  DataLibrary(),    StringsLibrary(), TextLibrary(),
         RegexpLibrary(),  CellsLibrary(),   StructsLibrary(), LangLibrary(),
         FunfunLibrary(),  TimeLibrary(),    ChecksLibrary(),  SessionLibrary(),
-        ConsoleLibrary(), OpsLibrary()};
+        ConsoleLibrary(), OpsLibrary(),
+        ElfunLibrary()};
     return libraries;
 }
 

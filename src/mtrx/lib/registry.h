@@ -150,6 +150,7 @@ Library TextLibrary();
 Library RegexpLibrary();
 Library TimeLibrary();
 Library ChecksLibrary();
+Library ElfunLibrary();
 
 }  // namespace mtrx
 
