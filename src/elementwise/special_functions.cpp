@@ -412,6 +412,7 @@ double RoundDecimals(double x, int n) {
         return std::round(y) / scale;
     }
     const double scale = std::pow(10.0, -n);
+    if (std::isinf(scale)) return std::copysign(0.0, x);
     return std::round(x / scale) * scale;
 }
 
@@ -513,8 +514,8 @@ CMatrix *NchoosekRows(const CMatrix *V, const CMatrix *K) {
     ArrayHolder index(mxCreateDoubleMatrix(static_cast<unsigned int>(rows),
                                            static_cast<unsigned int>(k), mxComplexityReal));
     double *at = static_cast<double *>(index->GetPr());
-    std::vector<std::size_t> pick(k);
-    for (std::size_t j = 0; j < k; ++j) pick[j] = j;
+    std::vector<std::size_t> pick(rows > 0 ? k : 0);
+    for (std::size_t j = 0; j < pick.size(); ++j) pick[j] = j;
     for (std::size_t r = 0; r < rows; ++r) {
         for (std::size_t j = 0; j < k; ++j) at[r + j * rows] = static_cast<double>(pick[j] + 1);
         // The next combination: raise the last position that can still rise.
