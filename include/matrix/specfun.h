@@ -27,7 +27,8 @@ namespace matrix {
 // --- Special functions (double and single) -----------------------------------
 
 /// gamma(x): std::tgamma, except that 0 and the negative whole numbers (the
-/// poles) give Inf, -0 giving -Inf.
+/// poles) give Inf, -0 giving -Inf, and the whole numbers n up to 171 give
+/// Factorial(n - 1).
 [[nodiscard]] MATRIX_API CMatrix *Gamma(const CMatrix *A);
 /// gammaln(x) = log(gamma(x)) for x >= 0 (std::lgamma; Inf at 0 and Inf);
 /// a negative element throws "gammaln: input must be nonnegative".
@@ -57,10 +58,10 @@ namespace matrix {
 /// erfcinv(y), the x with erfc(x) = y, for 0 <= y <= 2 (Inf at 0, -Inf at
 /// 2, NaN outside); as Erfinv, accurate in relative terms for tiny y.
 [[nodiscard]] MATRIX_API CMatrix *Erfcinv(const CMatrix *A);
-/// factorial(n) for every element, a non-negative whole number: exact where
-/// the class holds the product exactly (n <= 22 in double), the correctly
-/// rounded product up to 170, Inf beyond (single: Inf beyond 34). Integer
-/// classes give their class, saturated. Other values throw "factorial: N
+/// factorial(n) for every element, a non-negative whole number: n! rounded
+/// once to the nearest double (so exact up to 22!), Inf beyond 170; single
+/// rounds that double (Inf beyond 34). Integer classes give their class,
+/// exact and saturated. Other values throw "factorial: N
 /// must be an array of real non-negative integers".
 [[nodiscard]] MATRIX_API CMatrix *Factorial(const CMatrix *A);
 /// The binomial coefficient n choose k of two real non-negative whole

@@ -7,6 +7,7 @@
 #include <matrix/specfun.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
@@ -126,8 +127,8 @@ double GammaOf(double x) {
     if (x == 0) return std::copysign(kInf, x);
     if (x == -kInf) return kNaN;
     if (x < 0 && x == std::floor(x)) return kInf;
-    // Exact at the whole numbers whose factorials a double holds.
-    if (x <= 23 && x == std::floor(x)) return FactorialOf(x - 1);
+    // At the whole numbers, (x - 1)! rounded once.
+    if (x <= 171 && x == std::floor(x)) return FactorialOf(x - 1);
     return std::tgamma(x);
 }
 
@@ -265,12 +266,48 @@ double ErfcinvOf(double y) {
 
 // --- Factorial and binomial coefficients ----------------------------------------
 
-// k! in double, the product rounded at each step: exact up to 22!, Inf from 171.
+// n! rounded once to the nearest double (ties to even), from the exact
+// product in 32-bit limbs.
+double NearestFactorial(unsigned int n) {
+    std::vector<std::uint32_t> limb{1};  // least significant first
+    for (std::uint64_t i = 2; i <= n; ++i) {
+        std::uint64_t carry = 0;
+        for (std::uint32_t &l : limb) {
+            const std::uint64_t v = static_cast<std::uint64_t>(l) * i + carry;
+            l = static_cast<std::uint32_t>(v);
+            carry = v >> 32;
+        }
+        if (carry != 0) limb.push_back(static_cast<std::uint32_t>(carry));
+    }
+    const std::size_t k = limb.size();
+    if (k <= 2) return static_cast<double>((k == 2 ? static_cast<std::uint64_t>(limb[1]) << 32 : 0) | limb[0]);
+    // The leading 64 bits, normalised, and whether any bit below them is set.
+    std::uint64_t top = static_cast<std::uint64_t>(limb[k - 1]) << 32 | limb[k - 2];
+    int shift = 0;
+    while ((top >> 63) == 0) {
+        top <<= 1;
+        ++shift;
+    }
+    const std::uint32_t next = limb[k - 3];
+    bool sticky = false;
+    if (shift > 0) {
+        top |= next >> (32 - shift);
+        sticky = (next & ((1u << (32 - shift)) - 1)) != 0;
+    } else {
+        sticky = next != 0;
+    }
+    for (std::size_t j = 0; j + 3 < k; ++j) sticky = sticky || limb[j] != 0;
+    std::uint64_t mantissa = top >> 11;
+    const std::uint64_t rest = top & 0x7FF;
+    if (rest > 0x400 || (rest == 0x400 && (sticky || (mantissa & 1) != 0))) ++mantissa;
+    return std::ldexp(static_cast<double>(mantissa), static_cast<int>(11 + 32 * (k - 2)) - shift);
+}
+
+// k! for whole k >= 0: the nearest double, exact up to 22!, Inf from 171.
 double FactorialOf(double k) {
     static const std::vector<double> table = [] {
         std::vector<double> t(171);
-        t[0] = 1;
-        for (int i = 1; i <= 170; ++i) t[i] = t[i - 1] * i;
+        for (unsigned int i = 0; i <= 170; ++i) t[i] = NearestFactorial(i);
         return t;
     }();
     return k > 170 ? kInf : table[static_cast<std::size_t>(k)];

@@ -136,6 +136,15 @@ TEST(SpecialFunctions, EdgesPolesAndSingle) {
         EXPECT_EQ(at(Factorial, n), exact) << n;
     }
     EXPECT_EQ(at(Factorial, 171), kInf);
+    // Beyond 22!, n! rounded once (a running product drifts from it at 28!).
+    const double nearest[][2] = {{28, 3.0488834461171387e+29},
+                                 {50, 3.0414093201713376e+64},
+                                 {100, 9.332621544394415e+157},
+                                 {170, 7.257415615307999e+306}};
+    for (const auto &f : nearest) {
+        EXPECT_EQ(at(Factorial, f[0]), f[1]) << f[0];
+        EXPECT_EQ(at(Gamma, f[0] + 1), f[1]) << f[0];
+    }
     // Single: the double result rounded once.
     ArrayPtr s = TypedRow(mxClassSingle, {0.5, 0.125, 0.75});
     for (Unary f : std::vector<Unary>{Gamma, Gammaln, Erf, Erfc, Erfcx, Erfinv, Erfcinv}) {
