@@ -333,7 +333,9 @@ CMatrix *Factor(const CMatrix *N) {
 
 CMatrix *Nthroot(const CMatrix *X, const CMatrix *N) {
     if (X->IsComplex() || N->IsComplex()) Fail("nthroot: X and N must be real");
-    const bool single = specfun::FloatingOperand(X, "nthroot") | specfun::FloatingOperand(N, "nthroot");
+    // Both operands are checked, whatever the first is.
+    const bool singleA = specfun::FloatingOperand(X, "nthroot");
+    const bool single = specfun::FloatingOperand(N, "nthroot") || singleA;
     const engine::Operand xs = engine::View(X), ns = engine::View(N);
     const engine::Expansion e = engine::Expand(X, N);
     ArrayHolder R(engine::NewResult(e, single ? mxClassSingle : mxClassDouble, false));

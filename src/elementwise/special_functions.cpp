@@ -109,7 +109,9 @@ CMatrix *MapReal(const CMatrix *A, const char *name, Fn fn) {
 // Two real double or single operands with implicit expansion.
 template <class Fn>
 CMatrix *MapReal2(const CMatrix *A, const CMatrix *B, const char *name, Fn fn) {
-    const bool single = specfun::FloatingOperand(A, name) | specfun::FloatingOperand(B, name);
+    // Both operands are checked, whatever the first is.
+    const bool singleA = specfun::FloatingOperand(A, name);
+    const bool single = specfun::FloatingOperand(B, name) || singleA;
     const engine::Operand a = engine::View(A), b = engine::View(B);
     const engine::Expansion e = engine::Expand(A, B);
     ArrayHolder R(engine::NewResult(e, single ? mxClassSingle : mxClassDouble, false));
@@ -565,7 +567,9 @@ CMatrix *NchoosekRows(const CMatrix *V, const CMatrix *K) {
     ArrayHolder picked(Indexref(V, index.get()));
     const unsigned int dims[] = {k == 0 ? 1u : static_cast<unsigned int>(rows),
                                  static_cast<unsigned int>(k)};
-    return Reshape(picked.get(), 2, dims);
+    CMatrix *R = Reshape(picked.get(), 2, dims);
+    if (V->IsLogical()) R->SetLogical();
+    return R;
 }
 
 CMatrix *Sec(const CMatrix *A) { return Reciprocal<Cos>(A, "sec"); }
