@@ -182,8 +182,10 @@ enum class RoundDigits { kDecimals, kSignificant };
 
 // --- Array forms ---------------------------------------------------------------------
 
-#define MATRIX_SPECFUN_UNARY(F, name) \
-    inline Array F(const Array &a) { return detail::Named(name, 1, a.get(), nullptr, [&] { return F(a.get()); }); }
+#define MATRIX_SPECFUN_UNARY(F, name)                                                \
+    inline Array F(const Array &a) {                                                 \
+        return detail::Named(name, 1, a.get(), nullptr, [&] { return F(a.get()); }); \
+    }
 #define MATRIX_SPECFUN_BINARY(F, name)                                                        \
     inline Array F(const Array &a, const Array &b) {                                          \
         return detail::Named(name, 2, a.get(), b.get(), [&] { return F(a.get(), b.get()); }); \
@@ -246,7 +248,8 @@ inline GcdBezout GcdWithCoefficients(const Array &a, const Array &b) {
     return {Array::Adopt(g), Array::Adopt(u), Array::Adopt(v)};
 }
 inline Array RoundTo(const Array &a, const Array &n, RoundDigits mode) {
-    return detail::Named("round", 2, a.get(), n.get(), [&] { return RoundTo(a.get(), n.get(), mode); });
+    return detail::Named("round", 2, a.get(), n.get(),
+                         [&] { return RoundTo(a.get(), n.get(), mode); });
 }
 
 }  // namespace matrix

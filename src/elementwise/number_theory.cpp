@@ -232,22 +232,21 @@ CMatrix *Lcm(const CMatrix *A, const CMatrix *B) {
     const mxClassID id = specfun::ArithmeticClass(A, B);
     const engine::Expansion e = engine::Expand(A, B);
     ArrayHolder l(engine::NewResult(e, id, false).release());
-    EachWholePair(A, B, e, "lcm: inputs must be real integers",
-                  [&](std::size_t r, Wide wa, Wide wb, double xa, double xb, bool exact) {
-                      if (!exact || !engine::IsIntegerClass(id)) {
-                          const double g = exact ? static_cast<double>(Extended(wa, wb).g)
-                                                 : HugeGcd(xa, xb);
-                          specfun::StoreDouble(l.get(), r,
-                                               g == 0 ? 0 : std::fabs(xa) / g * std::fabs(xb));
-                          return;
-                      }
-                      const Wide g = Extended(wa, wb).g;
-                      if (g == 0) return specfun::StoreWide(l.get(), r, 0);
-                      const U128 m = static_cast<U128>(wa < 0 ? -wa : wa) / static_cast<U128>(g) *
-                                     static_cast<U128>(wb < 0 ? -wb : wb);
-                      const U128 cap = static_cast<U128>(1) << 65;
-                      specfun::StoreWide(l.get(), r, static_cast<Wide>(m > cap ? cap : m));
-                  });
+    EachWholePair(
+        A, B, e, "lcm: inputs must be real integers",
+        [&](std::size_t r, Wide wa, Wide wb, double xa, double xb, bool exact) {
+            if (!exact || !engine::IsIntegerClass(id)) {
+                const double g = exact ? static_cast<double>(Extended(wa, wb).g) : HugeGcd(xa, xb);
+                specfun::StoreDouble(l.get(), r, g == 0 ? 0 : std::fabs(xa) / g * std::fabs(xb));
+                return;
+            }
+            const Wide g = Extended(wa, wb).g;
+            if (g == 0) return specfun::StoreWide(l.get(), r, 0);
+            const U128 m = static_cast<U128>(wa < 0 ? -wa : wa) / static_cast<U128>(g) *
+                           static_cast<U128>(wb < 0 ? -wb : wb);
+            const U128 cap = static_cast<U128>(1) << 65;
+            specfun::StoreWide(l.get(), r, static_cast<Wide>(m > cap ? cap : m));
+        });
     return l.release();
 }
 
@@ -308,7 +307,8 @@ CMatrix *Factor(const CMatrix *N) {
     Wide w = 0;
     double x = 0;
     if (!WholeAt(o, 0, w, x) || w < 0) Fail(refusal);
-    if (!engine::IsIntegerClass(o.id) && w > (static_cast<Wide>(1) << (o.id == mxClassSingle ? 24 : 53)))
+    if (!engine::IsIntegerClass(o.id) &&
+        w > (static_cast<Wide>(1) << (o.id == mxClassSingle ? 24 : 53)))
         Fail("factor: N must be below flintmax");
     const mxClassID id = o.id == mxClassChar ? mxClassDouble : o.id;
     std::vector<U64> f;

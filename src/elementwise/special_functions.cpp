@@ -50,17 +50,27 @@ void StoreDouble(CMatrix *R, std::size_t i, double x) {
     switch (R->GetClassID()) {
         case mxClassDouble: static_cast<double *>(p)[i] = x; break;
         case mxClassSingle: static_cast<float *>(p)[i] = static_cast<float>(x); break;
-        case mxClassInt8: static_cast<std::int8_t *>(p)[i] = engine::ToInteger<std::int8_t>(x); break;
-        case mxClassUint8: static_cast<std::uint8_t *>(p)[i] = engine::ToInteger<std::uint8_t>(x); break;
-        case mxClassInt16: static_cast<std::int16_t *>(p)[i] = engine::ToInteger<std::int16_t>(x); break;
+        case mxClassInt8:
+            static_cast<std::int8_t *>(p)[i] = engine::ToInteger<std::int8_t>(x);
+            break;
+        case mxClassUint8:
+            static_cast<std::uint8_t *>(p)[i] = engine::ToInteger<std::uint8_t>(x);
+            break;
+        case mxClassInt16:
+            static_cast<std::int16_t *>(p)[i] = engine::ToInteger<std::int16_t>(x);
+            break;
         case mxClassUint16:
             static_cast<std::uint16_t *>(p)[i] = engine::ToInteger<std::uint16_t>(x);
             break;
-        case mxClassInt32: static_cast<std::int32_t *>(p)[i] = engine::ToInteger<std::int32_t>(x); break;
+        case mxClassInt32:
+            static_cast<std::int32_t *>(p)[i] = engine::ToInteger<std::int32_t>(x);
+            break;
         case mxClassUint32:
             static_cast<std::uint32_t *>(p)[i] = engine::ToInteger<std::uint32_t>(x);
             break;
-        case mxClassInt64: static_cast<std::int64_t *>(p)[i] = engine::ToInteger<std::int64_t>(x); break;
+        case mxClassInt64:
+            static_cast<std::int64_t *>(p)[i] = engine::ToInteger<std::int64_t>(x);
+            break;
         default: static_cast<std::uint64_t *>(p)[i] = engine::ToInteger<std::uint64_t>(x); break;
     }
 }
@@ -68,14 +78,30 @@ void StoreDouble(CMatrix *R, std::size_t i, double x) {
 void StoreWide(CMatrix *R, std::size_t i, engine::Wide x) {
     void *p = R->GetPr();
     switch (R->GetClassID()) {
-        case mxClassInt8: static_cast<std::int8_t *>(p)[i] = engine::Saturate<std::int8_t>(x); break;
-        case mxClassUint8: static_cast<std::uint8_t *>(p)[i] = engine::Saturate<std::uint8_t>(x); break;
-        case mxClassInt16: static_cast<std::int16_t *>(p)[i] = engine::Saturate<std::int16_t>(x); break;
-        case mxClassUint16: static_cast<std::uint16_t *>(p)[i] = engine::Saturate<std::uint16_t>(x); break;
-        case mxClassInt32: static_cast<std::int32_t *>(p)[i] = engine::Saturate<std::int32_t>(x); break;
-        case mxClassUint32: static_cast<std::uint32_t *>(p)[i] = engine::Saturate<std::uint32_t>(x); break;
-        case mxClassInt64: static_cast<std::int64_t *>(p)[i] = engine::Saturate<std::int64_t>(x); break;
-        case mxClassUint64: static_cast<std::uint64_t *>(p)[i] = engine::Saturate<std::uint64_t>(x); break;
+        case mxClassInt8:
+            static_cast<std::int8_t *>(p)[i] = engine::Saturate<std::int8_t>(x);
+            break;
+        case mxClassUint8:
+            static_cast<std::uint8_t *>(p)[i] = engine::Saturate<std::uint8_t>(x);
+            break;
+        case mxClassInt16:
+            static_cast<std::int16_t *>(p)[i] = engine::Saturate<std::int16_t>(x);
+            break;
+        case mxClassUint16:
+            static_cast<std::uint16_t *>(p)[i] = engine::Saturate<std::uint16_t>(x);
+            break;
+        case mxClassInt32:
+            static_cast<std::int32_t *>(p)[i] = engine::Saturate<std::int32_t>(x);
+            break;
+        case mxClassUint32:
+            static_cast<std::uint32_t *>(p)[i] = engine::Saturate<std::uint32_t>(x);
+            break;
+        case mxClassInt64:
+            static_cast<std::int64_t *>(p)[i] = engine::Saturate<std::int64_t>(x);
+            break;
+        case mxClassUint64:
+            static_cast<std::uint64_t *>(p)[i] = engine::Saturate<std::uint64_t>(x);
+            break;
         default: StoreDouble(R, i, static_cast<double>(x)); break;
     }
 }
@@ -102,7 +128,8 @@ CMatrix *MapReal(const CMatrix *A, const char *name, Fn fn) {
     const bool single = specfun::FloatingOperand(A, name);
     const engine::Operand a = engine::View(A);
     ArrayHolder R(specfun::NewLike(A, single ? mxClassSingle : mxClassDouble, false));
-    for (std::size_t i = 0, n = A->GetNoElems(); i < n; ++i) specfun::StoreDouble(R.get(), i, fn(a.Re(i)));
+    for (std::size_t i = 0, n = A->GetNoElems(); i < n; ++i)
+        specfun::StoreDouble(R.get(), i, fn(a.Re(i)));
     return R.release();
 }
 
@@ -143,19 +170,21 @@ double GammalnOf(double x) {
 // series to below eps.
 double StirlingRest(double x) {
     const double r = 1 / x, r2 = r * r;
-    return r * (1.0 / 12 -
-                r2 * (1.0 / 360 -
-                      r2 * (1.0 / 1260 -
-                            r2 * (1.0 / 1680 -
-                                  r2 * (1.0 / 1188 -
-                                        r2 * (691.0 / 360360 - r2 * (1.0 / 156 - r2 * 3617.0 / 122400)))))));
+    return r *
+           (1.0 / 12 -
+            r2 * (1.0 / 360 - r2 * (1.0 / 1260 -
+                                    r2 * (1.0 / 1680 -
+                                          r2 * (1.0 / 1188 -
+                                                r2 * (691.0 / 360360 -
+                                                      r2 * (1.0 / 156 - r2 * 3617.0 / 122400)))))));
 }
 
 // log(beta(a, b)), with the large terms of the logarithms cancelled by
 // hand where an argument is large (they would cost their size in ulps).
 double BetalnOf(double a, double b) {
     const double p = std::fmin(a, b), q = std::fmax(a, b);
-    if (!(p >= 1e-300) || std::isinf(q)) return std::lgamma(a) + std::lgamma(b) - std::lgamma(a + b);
+    if (!(p >= 1e-300) || std::isinf(q))
+        return std::lgamma(a) + std::lgamma(b) - std::lgamma(a + b);
     const double s = p + q;
     if (p >= 10) {
         return 0.5 * std::log(2 * kPi) - 0.5 * std::log(q) + (p - 0.5) * std::log(p / s) +
@@ -211,12 +240,15 @@ double ErfcxOf(double x) {
 // P. J. Acklam's approximation of the inverse normal distribution Phi^-1(p),
 // 0 < p < 1, relative error below 1.15e-9.
 double NormalQuantileGuess(double p) {
-    static const double a[] = {-3.969683028665376e+01, 2.209460984245205e+02, -2.759285104469687e+02,
-                               1.383577518672690e+02,  -3.066479806614716e+01, 2.506628277459239e+00};
-    static const double b[] = {-5.447609879822406e+01, 1.615858368580409e+02, -1.556989798598866e+02,
-                               6.680131188771972e+01, -1.328068155288572e+01};
-    static const double c[] = {-7.784894002430293e-03, -3.223964580411365e-01, -2.400758277161838e+00,
-                               -2.549732539343734e+00, 4.374664141464968e+00,  2.938163982698783e+00};
+    static const double a[] = {-3.969683028665376e+01, 2.209460984245205e+02,
+                               -2.759285104469687e+02, 1.383577518672690e+02,
+                               -3.066479806614716e+01, 2.506628277459239e+00};
+    static const double b[] = {-5.447609879822406e+01, 1.615858368580409e+02,
+                               -1.556989798598866e+02, 6.680131188771972e+01,
+                               -1.328068155288572e+01};
+    static const double c[] = {-7.784894002430293e-03, -3.223964580411365e-01,
+                               -2.400758277161838e+00, -2.549732539343734e+00,
+                               4.374664141464968e+00,  2.938163982698783e+00};
     static const double d[] = {7.784695709041462e-03, 3.224671290700398e-01, 2.445134137142996e+00,
                                3.754408661907416e+00};
     const double low = 0.02425;
@@ -282,7 +314,9 @@ double NearestFactorial(unsigned int n) {
         if (carry != 0) limb.push_back(static_cast<std::uint32_t>(carry));
     }
     const std::size_t k = limb.size();
-    if (k <= 2) return static_cast<double>((k == 2 ? static_cast<std::uint64_t>(limb[1]) << 32 : 0) | limb[0]);
+    if (k <= 2)
+        return static_cast<double>((k == 2 ? static_cast<std::uint64_t>(limb[1]) << 32 : 0) |
+                                   limb[0]);
     // The leading 64 bits, normalised, and whether any bit below them is set.
     std::uint64_t top = static_cast<std::uint64_t>(limb[k - 1]) << 32 | limb[k - 2];
     int shift = 0;
@@ -595,7 +629,8 @@ CMatrix *Asind(const CMatrix *A) { return InDegrees<Asin>(A, "asind"); }
 CMatrix *Acosd(const CMatrix *A) { return InDegrees<Acos>(A, "acosd"); }
 CMatrix *Atand(const CMatrix *A) { return InDegrees<Atan>(A, "atand"); }
 CMatrix *Atan2d(const CMatrix *Y, const CMatrix *X) {
-    return MapReal2(Y, X, "atan2d", [](double y, double x) { return 180 / kPi * std::atan2(y, x); });
+    return MapReal2(Y, X, "atan2d",
+                    [](double y, double x) { return 180 / kPi * std::atan2(y, x); });
 }
 CMatrix *Deg2rad(const CMatrix *A) { return Scaled(A, kPi / 180, "deg2rad"); }
 CMatrix *Rad2deg(const CMatrix *A) { return Scaled(A, 180 / kPi, "rad2deg"); }

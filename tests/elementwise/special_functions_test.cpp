@@ -157,9 +157,14 @@ TEST(SpecialFunctions, EdgesPolesAndSingle) {
 
 TEST(NumberTheory, SixtyFourBitValues) {
     // Primes and strong pseudoprimes to many bases near 2^64.
-    const std::vector<std::uint64_t> n = {2,          561,        3215031751u, 2305843009213693951u,
-                                          3825123056546413051u, 18446744073709551557u,
-                                          18446744073709551615u, 1000000007u * 998244353u};
+    const std::vector<std::uint64_t> n = {2,
+                                          561,
+                                          3215031751u,
+                                          2305843009213693951u,
+                                          3825123056546413051u,
+                                          18446744073709551557u,
+                                          18446744073709551615u,
+                                          1000000007u * 998244353u};
     ArrayPtr u = Typed(mxClassUint64, {1, unsigned(n.size())}, n);
     ArrayPtr p(Isprime(u.get()));
     EXPECT_EQ(Values(p.get()), (ValueList{1, 0, 0, 1, 0, 1, 0, 0}));
@@ -168,7 +173,8 @@ TEST(NumberTheory, SixtyFourBitValues) {
     EXPECT_EQ(std::vector<std::uint64_t>(fv, fv + f->GetNoElems()),
               (std::vector<std::uint64_t>{3, 5, 17, 257, 641, 65537, 6700417}));
     // Bezout: g = a u + b v exactly, in int64 and double.
-    ArrayPtr a = Typed(mxClassInt64, {1, 4}, std::vector<std::int64_t>{-12, 0, 9007199254740993, 7});
+    ArrayPtr a =
+        Typed(mxClassInt64, {1, 4}, std::vector<std::int64_t>{-12, 0, 9007199254740993, 7});
     ArrayPtr b = Typed(mxClassInt64, {1, 4}, std::vector<std::int64_t>{18, 0, 6, -1000000000039});
     CMatrix *g = nullptr, *uu = nullptr, *vv = nullptr;
     Gcd(a.get(), b.get(), &g, &uu, &vv);
@@ -194,24 +200,46 @@ TEST(SpecialFunctions, Refusals) {
     ArrayPtr z = Complex(1, 1, {1}, {1});
     ArrayPtr half = Row({2.5}), neg = Row({-1}), five = Row({5}), six = Row({6});
     const auto message = [](const char *text) {
-        return Expected::Throws(CFunctionErrorException(kiv::WString(
-            std::wstring(text, text + std::char_traits<char>::length(text)).c_str())));
+        return Expected::Throws(CFunctionErrorException(
+            kiv::WString(std::wstring(text, text + std::char_traits<char>::length(text)).c_str())));
     };
     ExpectRefusals({
-        {"gamma int8", [&] { ArrayPtr r(Gamma(i8.get())); },
-         message("gamma: not defined for values of class int8; convert them to double or single first"), {i8.get()}},
-        {"erf complex", [&] { ArrayPtr r(Erf(z.get())); }, message("erf: input must be real"), {z.get()}},
-        {"factorial", [&] { ArrayPtr r(Factorial(half.get())); },
-         message("factorial: N must be an array of real non-negative integers"), {half.get()}},
-        {"nchoosek", [&] { ArrayPtr r(Nchoosek(five.get(), six.get())); },
-         message("nchoosek: K must be an integer between 0 and N"), {five.get()}},
-        {"gcd", [&] { ArrayPtr r(Gcd(half.get(), six.get())); }, message("gcd: inputs must be real integers"), {half.get()}},
-        {"nthroot", [&] { ArrayPtr r(Nthroot(neg.get(), six.get())); },
-         message("nthroot: if X is negative, N must be an odd integer"), {neg.get()}},
-        {"reallog", [&] { ArrayPtr r(Reallog(neg.get())); }, message("Reallog produced complex result."), {neg.get()}},
+        {"gamma int8",
+         [&] { ArrayPtr r(Gamma(i8.get())); },
+         message(
+             "gamma: not defined for values of class int8; convert them to double or single first"),
+         {i8.get()}},
+        {"erf complex",
+         [&] { ArrayPtr r(Erf(z.get())); },
+         message("erf: input must be real"),
+         {z.get()}},
+        {"factorial",
+         [&] { ArrayPtr r(Factorial(half.get())); },
+         message("factorial: N must be an array of real non-negative integers"),
+         {half.get()}},
+        {"nchoosek",
+         [&] { ArrayPtr r(Nchoosek(five.get(), six.get())); },
+         message("nchoosek: K must be an integer between 0 and N"),
+         {five.get()}},
+        {"gcd",
+         [&] { ArrayPtr r(Gcd(half.get(), six.get())); },
+         message("gcd: inputs must be real integers"),
+         {half.get()}},
+        {"nthroot",
+         [&] { ArrayPtr r(Nthroot(neg.get(), six.get())); },
+         message("nthroot: if X is negative, N must be an odd integer"),
+         {neg.get()}},
+        {"reallog",
+         [&] { ArrayPtr r(Reallog(neg.get())); },
+         message("Reallog produced complex result."),
+         {neg.get()}},
         {"gcd int8 int16",
-         [&] { ArrayPtr r(Gcd(i8.get(), Typed(mxClassInt16, {1, 1}, std::vector<std::int16_t>{2}).get())); },
-         Expected::Throws<CIntegersCanOnlyBeCombinedException>(), {i8.get()}},
+         [&] {
+             ArrayPtr r(
+                 Gcd(i8.get(), Typed(mxClassInt16, {1, 1}, std::vector<std::int16_t>{2}).get()));
+         },
+         Expected::Throws<CIntegersCanOnlyBeCombinedException>(),
+         {i8.get()}},
     });
 }
 

@@ -67,7 +67,8 @@ Outs GcdBuiltin(const Args &args, BuiltinCall &call) {
 
 const BuiltinEntry kEntries[] = {
     {"gamma", Unary<GammaOf>, 1, 1, 1, "gamma(X)",
-     "The gamma function of each element: (n-1)! at whole n, Inf at 0 and the negative whole numbers."},
+     "The gamma function of each element: (n-1)! at whole n, Inf at 0 and the negative whole "
+     "numbers."},
     {"gammaln", Unary<GammalnOf>, 1, 1, 1, "gammaln(X)",
      "log(gamma(X)) of non-negative elements, without overflow."},
     {"beta", Binary<BetaOf>, 2, 2, 1, "beta(Z, W)",
@@ -114,7 +115,8 @@ const BuiltinEntry kEntries[] = {
     {"acsch", Unary<AcschOf>, 1, 1, 1, "acsch(X)", "Inverse hyperbolic cosecant asinh(1 ./ X)."},
     {"acoth", Unary<AcothOf>, 1, 1, 1, "acoth(X)", "Inverse hyperbolic cotangent atanh(1 ./ X)."},
     {"sind", Unary<SindOf>, 1, 1, 1, "sind(X)", "Sine of X in degrees; exact at multiples of 90."},
-    {"cosd", Unary<CosdOf>, 1, 1, 1, "cosd(X)", "Cosine of X in degrees; exact at multiples of 90."},
+    {"cosd", Unary<CosdOf>, 1, 1, 1, "cosd(X)",
+     "Cosine of X in degrees; exact at multiples of 90."},
     {"tand", Unary<TandOf>, 1, 1, 1, "tand(X)",
      "Tangent of X in degrees; exact at multiples of 45, +-Inf at odd multiples of 90."},
     {"cotd", Unary<CotdOf>, 1, 1, 1, "cotd(X)", "Cotangent of X in degrees, 1 ./ tand(X)."},
@@ -123,7 +125,8 @@ const BuiltinEntry kEntries[] = {
     {"asind", Unary<AsindOf>, 1, 1, 1, "asind(X)", "Inverse sine in degrees."},
     {"acosd", Unary<AcosdOf>, 1, 1, 1, "acosd(X)", "Inverse cosine in degrees."},
     {"atand", Unary<AtandOf>, 1, 1, 1, "atand(X)", "Inverse tangent in degrees."},
-    {"atan2d", Binary<Atan2dOf>, 2, 2, 1, "atan2d(Y, X)", "Four-quadrant inverse tangent in degrees."},
+    {"atan2d", Binary<Atan2dOf>, 2, 2, 1, "atan2d(Y, X)",
+     "Four-quadrant inverse tangent in degrees."},
     {"deg2rad", Unary<Deg2radOf>, 1, 1, 1, "deg2rad(D)", "Degrees to radians, D * pi / 180."},
     {"rad2deg", Unary<Rad2degOf>, 1, 1, 1, "rad2deg(R)", "Radians to degrees, R * 180 / pi."},
 };
