@@ -112,6 +112,9 @@ namespace matrix {
 /// non-integer exponent, whose power is complex, the whole result is
 /// complex: such pairs get the principal value exp(b log a), the others
 /// their real power with imaginary part 0 (-8 .^ (1/3) is 1 + 1.7320508i).
+/// An integer class holds no complex values: when the result is of an
+/// integer class and some pair is such, CFunctionErrorException "Complex
+/// integer arithmetic is not supported." is thrown (int8(-8) .^ (1/3)).
 /// Returns a new double array owned by the caller. Throws as Plus.
 [[nodiscard]] MATRIX_API CMatrix *Power(const CMatrix *A, const CMatrix *B);
 /// Computes R(i) = pow(a, B(i)), shaped like B. Throws as Plus.

@@ -41,7 +41,8 @@ namespace matrix {
 [[nodiscard]] MATRIX_API CMatrix *Mtimes(const CMatrix *A, const CMatrix *B);
 
 /// Raises to a matrix power (A^B). Accepts real double arrays (the logical
-/// flag is ignored). Two one-element operands give Power(A, B), 1 x 1.
+/// flag is ignored). Two one-element operands, of any classes Power takes,
+/// give Power(A, B), 1 x 1, with its class rules and refusals.
 /// Otherwise B must hold one whole number p and A be a square matrix (n x n,
 /// 0 x 0 included): p = 0 gives Eye(n); p > 0 gives A^p by repeated
 /// squaring: with X = A and the bits of p taken from the lowest, the lowest
@@ -49,8 +50,8 @@ namespace matrix {
 /// Mtimes(X, X) between bits (A^6: X2 = A*A, R = X2, X4 = X2*X2, R =
 /// R*X4); p < 0 gives the same with X = Inv(A) (a singular A gives the huge
 /// or non-finite values Inv gives). Returns a new real double array owned by the caller.
-/// Throws, in this order: CNotImplementedException (an operand complex or
-/// not double), COperationOnNDArrayNotDefinedException (more than two
+/// Throws, in this order: CNotImplementedException (a matrix operand complex
+/// or not double), COperationOnNDArrayNotDefinedException (more than two
 /// dimensions), CFunctionErrorException "Mpower: the exponent must be a
 /// scalar; a matrix exponent is not supported" (B not one element),
 /// CMatrixMustBeSquareException, CFunctionErrorException "Mpower: the

@@ -28,6 +28,7 @@
 #include <matrix/order.h>
 #include <matrix/display.h>
 #include <matrix/array.h>
+#include <matrix/specfun.h>
 #include <matrix/threads.h>
 #include <matrix/memory.h>
 

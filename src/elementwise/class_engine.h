@@ -627,7 +627,12 @@ CMatrix *ArithmeticOnClasses(const CMatrix *A, const CMatrix *B) {
     }
     const Expansion e = Expand(A, B);
     if constexpr (kOpId<kOp> == OpId::kPower) {
-        if (!IsIntegerClass(out) && NeedsComplexPower(e, a, b)) complex = true;
+        if (NeedsComplexPower(e, a, b)) {
+            // An integer class holds no complex values.
+            if (IsIntegerClass(out))
+                throw CFunctionErrorException(L"Complex integer arithmetic is not supported.");
+            complex = true;
+        }
     }
     ArrayHolder R = NewResult(e, out, complex);
     if constexpr (HasComplexForm<kOp>()) {

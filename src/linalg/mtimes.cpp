@@ -46,9 +46,10 @@ CMatrix *Mtimes(const CMatrix *A, const CMatrix *B) {
 }
 
 CMatrix *Mpower(const CMatrix *A, const CMatrix *B) {
+    // Two scalars of any classes: the element-wise power, with its class rules.
+    if (A->GetNoElems() == 1 && B->GetNoElems() == 1) return Power(A, B);
     linalg::RequireRealDouble(A);
     linalg::RequireRealDouble(B);
-    if (A->GetNoElems() == 1 && B->GetNoElems() == 1) return Power(A, B);
     linalg::RequireTwoDimensions(A);
     linalg::RequireTwoDimensions(B);
     if (B->GetNoElems() != 1)

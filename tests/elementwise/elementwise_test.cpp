@@ -710,6 +710,20 @@ TEST(Classes, ArithmeticOfEveryPairOfClasses) {
                 // Max and Min of complex operands follow Sort's order, tested
                 // with the reductions.
                 if (complex && op >= 6) continue;
+                // An integer power with a negative base and a fractional
+                // exponent would be complex, which no integer class holds.
+                bool complexPower = false;
+                for (std::size_t i = 0; i < n && op == 5 && IsInteger(out); ++i) {
+                    const double x = At(A.get(), i).real(), y = At(B.get(), i).real();
+                    complexPower = complexPower || (x < 0 && std::isfinite(y) && y != std::floor(y));
+                }
+                if (complexPower) {
+                    ExpectRefusal([&] { ArrayPtr(f(A.get(), B.get())); },
+                                  Expected::Throws(CFunctionErrorException(
+                                      L"Complex integer arithmetic is not supported.")),
+                                  {});
+                    continue;
+                }
                 const ArrayPtr R(f(A.get(), B.get()));
                 ASSERT_EQ(R->GetClassID(), out);
                 EXPECT_FALSE(R->IsLogical());

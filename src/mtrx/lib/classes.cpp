@@ -52,6 +52,10 @@ Outs Convert(const Args &args, BuiltinCall &c) {
     ClassNamed(c.name, id);
     const Array &a = args.GetArray(0);
     if (IsCell(a)) args.Refuse(0, "a numeric, char or logical array");
+    // The integer classes hold real values only: a complex value is refused
+    // by name rather than silently losing its imaginary part.
+    if (IsIntegerClass(id) && a.get()->IsComplex())
+        throw Error(c.name + ": complex values cannot be converted to an integer class; use real() first");
     return {Array::Adopt(km::Cast(a.get(), id))};
 }
 

@@ -154,6 +154,17 @@ Outs IdivideBuiltin(const Args &args, BuiltinCall &) {
     return {km::Idivide(args.GetArray(0), args.GetArray(1), rounding)};
 }
 
+// round(X), round(X, N), round(X, N, 'decimals' | 'significant').
+Outs RoundBuiltin(const Args &args, BuiltinCall &) {
+    if (args.size() == 1) return {km::Round(args.GetArray(0))};
+    const std::string mode = args.GetText(2, "decimals");
+    if (mode != "decimals" && mode != "significant")
+        args.Refuse(2, "'decimals' or 'significant'");
+    return {km::RoundTo(args.GetArray(0), args.GetArray(1),
+                        mode == "significant" ? km::RoundDigits::kSignificant
+                                              : km::RoundDigits::kDecimals)};
+}
+
 Array BitandOf(const Array &a, const Array &b) { return km::Bitand(a, b); }
 Array BitorOf(const Array &a, const Array &b) { return km::Bitor(a, b); }
 Array BitxorOf(const Array &a, const Array &b) { return km::Bitxor(a, b); }
@@ -164,7 +175,6 @@ Array AtanhOf(const Array &a) { return km::Atanh(a); }
 
 Array AbsOf(const Array &a) { return km::Abs(a); }
 Array ExpOf(const Array &a) { return km::Exp(a); }
-Array RoundOf(const Array &a) { return km::Round(a); }
 Array SignOf(const Array &a) { return km::Sign(a); }
 Array SqrtOf(const Array &a) { return km::Sqrt(a); }
 Array RealOf(const Array &a) { return km::Real(a); }
@@ -226,8 +236,8 @@ const BuiltinEntry kEntries[] = {
     {"cosh", Unary<CoshOf>, 1, 1, 1, "cosh(A)", "Hyperbolic cosine of each element."},
     {"tanh", Unary<TanhOf>, 1, 1, 1, "tanh(A)", "Hyperbolic tangent of each element."},
     {"hypot", Binary<HypotOf>, 2, 2, 1, "hypot(A, B)", "sqrt(A.^2 + B.^2) without overflow."},
-    {"round", Unary<RoundOf>, 1, 1, 1, "round(A)",
-     "Round to the nearest whole number, ties away from 0."},
+    {"round", RoundBuiltin, 1, 3, 1, "round(A), round(A, N), round(A, N, 'significant')",
+     "Round to the nearest whole number, ties away from 0; or to N decimals or N significant digits."},
     {"floor", Unary<FloorOf>, 1, 1, 1, "floor(A)", "Round toward -Inf."},
     {"ceil", Unary<CeilOf>, 1, 1, 1, "ceil(A)", "Round toward Inf."},
     {"fix", Unary<FixOf>, 1, 1, 1, "fix(A)", "Round toward 0."},

@@ -19,6 +19,7 @@ const std::vector<Library> &Libraries() {
     // One library per line, in the order of the reference (docs/functions.md).
     static const std::vector<Library> libraries = {
         ElmathLibrary(),
+        ElfunLibrary(),
         ComplexLibrary(),
         ClassesLibrary(),
         ConstructLibrary(),

@@ -158,6 +158,7 @@ Library FileioLibrary();
 Library FilesLibrary();
 Library NumericFilesLibrary();
 Library JsonLibrary();
+Library ElfunLibrary();
 
 }  // namespace mtrx
 
