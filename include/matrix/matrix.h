@@ -23,6 +23,7 @@
 #include <matrix/order.h>
 #include <matrix/display.h>
 #include <matrix/array.h>
+#include <matrix/linalg_extra.h>
 #include <matrix/threads.h>
 #include <matrix/memory.h>
 
