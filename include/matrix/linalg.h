@@ -350,7 +350,8 @@ MATRIX_API double NormFro(const CMatrix *A);
 /// column's first entry of largest modulus real and positive; any other
 /// complex A gets complex D (the one-output form's values) and unit columns
 /// of V from the Schur vectors (kernels::SchurEigenvectors); a real single
-/// A that is not symmetric throws CNotImplementedException after the checks.
+/// A that is not symmetric gets this form's D and V of A widened to double,
+/// rounded to single.
 MATRIX_API void Eig(CMatrix *&D, CMatrix *&V, const CMatrix *A, bool balance);
 
 /// Builds the Givens rotation G = [c s; -s c] that turns a two-element real

@@ -12,9 +12,11 @@ namespace kiv {
 namespace matrix {
 
 // Unless a function says otherwise: operands are two-dimensional arrays of
-// class double or single, real or complex (COperationOnNDArrayNotDefined-
-// Exception for more dimensions, CFunctionErrorException "<Function>: the
-// operand must be double or single" for another class, logical included);
+// class double or single, real or complex, and each refusal is a
+// CFunctionErrorException naming the function, in this order: "<Function>:
+// the operand must have two dimensions", "<Function>: the operand must be
+// double or single" (logical and char too), "<Function>: the matrix must
+// be square" (where it must);
 // a single operand is computed in double and its results rounded to
 // single; results are new arrays owned by the caller, complex only when
 // some imaginary part is not zero (or the function says so); outputs of the
@@ -27,7 +29,7 @@ namespace matrix {
 /// after scaling A by 2^-s, then s squarings. Source: N. J. Higham, "The
 /// scaling and squaring method for the matrix exponential revisited",
 /// SIAM J. Matrix Anal. Appl. 26 (2005) 1179-1193, Algorithm 2.3. Real A
-/// gives a real result. Throws CMatrixMustBeSquareException (non-square).
+/// gives a real result.
 [[nodiscard]] MATRIX_API CMatrix *Expm(const CMatrix *A);
 /// The principal matrix logarithm by inverse scaling and squaring on the
 /// complex Schur form: square roots of the triangular factor (Bjorck and

@@ -32,12 +32,15 @@ void LoadParts(const CMatrix *A, Dense<Complex> &out) {
 }  // namespace
 
 void RequireFloatMatrix(const CMatrix *A, const wchar_t *fn, bool square) {
-    RequireTwoDimensions(A);
+    if (A->GetNoDimensions() > 2)
+        throw CFunctionErrorException(
+            (std::wstring(fn) + L": the operand must have two dimensions").c_str());
     const mxClassID id = A->GetClassID();
     if ((id != mxClassDouble && id != mxClassSingle) || A->IsLogical())
         throw CFunctionErrorException(
             (std::wstring(fn) + L": the operand must be double or single").c_str());
-    if (square && Rows(A) != Columns(A)) throw CMatrixMustBeSquareException();
+    if (square && Rows(A) != Columns(A))
+        throw CFunctionErrorException((std::wstring(fn) + L": the matrix must be square").c_str());
 }
 
 Dense<Complex> LoadComplex(const CMatrix *A) {

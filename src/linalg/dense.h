@@ -36,11 +36,10 @@ struct Dense {
     }
 };
 
-/// The name a function's messages begin with, and the operand checks the
-/// matrix functions share: two dimensions (COperationOnNDArrayNotDefined),
-/// class double or single (CFunctionErrorException "<fn>: the operand must
-/// be double or single"), and with square, n x n
-/// (CMatrixMustBeSquareException).
+/// The operand checks the matrix functions share, in this order, each a
+/// CFunctionErrorException naming fn: "<fn>: the operand must have two
+/// dimensions", "<fn>: the operand must be double or single" (logical
+/// and char too), and with square "<fn>: the matrix must be square".
 void RequireFloatMatrix(const CMatrix *A, const wchar_t *fn, bool square);
 
 /// A's elements in double (single widened), imaginary parts 0 for a real A.
