@@ -60,8 +60,12 @@ MATRIX_API void Hess(CMatrix *&P, CMatrix *&H, const CMatrix *A);
 /// orthogonal) by the Francis double-shift QR algorithm.
 [[nodiscard]] MATRIX_API CMatrix *Schur(const CMatrix *A, bool complex);
 MATRIX_API void Schur(CMatrix *&U, CMatrix *&T, const CMatrix *A, bool complex);
-/// Balances a real A by powers of 2 as Eig does (kernels::Balance):
-/// B = T\A*T, T diagonal. Complex A throws CFunctionErrorException.
+/// Balances a real A by diagonal scaling with powers of 2 (Parlett and
+/// Reinsch's sweeps on 2-norms of rows and columns, as James, Langou and
+/// Lowery 2014 state them; no permutations): B = T\A*T, T diagonal, the
+/// same eigenvalues exactly. A holding NaN or Inf is left as it is.
+/// Complex A throws CFunctionErrorException "Balance: complex matrices are
+/// not supported".
 [[nodiscard]] MATRIX_API CMatrix *Balance(const CMatrix *A);
 MATRIX_API void Balance(CMatrix *&T, CMatrix *&B, const CMatrix *A);
 
@@ -145,9 +149,11 @@ MATRIX_API void EigGeneralized(CMatrix *&V, CMatrix *&D, const CMatrix *A, const
 /// r = the number of leading |R(i,i)| > tol = max(m, n)*eps(class)*
 /// |R(0,0)| of non-zero components. Any double or single, real or complex
 /// operands (a real double pair too, whose Mldivide takes its own path);
-/// sets rank and tol for the caller's warning. Throws as Mldivide.
+/// sets rank and tol for the caller's warning. With right, X*B = A (A/B)
+/// solved as B'*X' = A'. Throws as Mldivide (Mrdivide).
 [[nodiscard]] MATRIX_API CMatrix *LeastSquares(const CMatrix *A, const CMatrix *B,
-                                               unsigned int &rank, double &tol);
+                                               unsigned int &rank, double &tol,
+                                               bool right = false);
 
 // The same for C++ callers.
 inline Array Expm(const Array &a) { return Array::Adopt(Expm(a.get())); }

@@ -201,6 +201,12 @@ bool OnNegativeAxis(const std::vector<Cx> &w) {
     return false;
 }
 
+// x^y, in real arithmetic where both are real and x is positive.
+Cx RealPow(Cx x, Cx y) {
+    if (x.imag() == 0 && y.imag() == 0 && x.real() > 0) return std::pow(x.real(), y.real());
+    return std::pow(x, y);
+}
+
 // f(A) = V*diag(f(w))*inv(V) from the eigenvectors of the Schur form.
 template <class F>
 Dense<Cx> EigenFunction(const Dense<Cx> &A, F f, std::vector<Cx> &w) {
@@ -611,18 +617,25 @@ CMatrix *CholPartial(const CMatrix *A, bool lower, unsigned int &p) {
     return R.release();
 }
 
-CMatrix *LeastSquares(const CMatrix *A, const CMatrix *B, unsigned int &rank, double &tol) {
+CMatrix *LeastSquares(const CMatrix *A, const CMatrix *B, unsigned int &rank, double &tol,
+                      bool right) {
     linalg::RequireTwoDimensions(A);
     linalg::RequireTwoDimensions(B);
-    linalg::RequireFloatingClass(A, L"Mldivide");
-    linalg::RequireFloatingClass(B, L"Mldivide");
-    const std::size_t m = linalg::Rows(A), n = linalg::Columns(A), k = linalg::Columns(B);
-    if (linalg::Rows(B) != m) throw CMatrixDimsMustAgreeException();
+    linalg::RequireFloatingClass(A, right ? L"Mrdivide" : L"Mldivide");
+    linalg::RequireFloatingClass(B, right ? L"Mrdivide" : L"Mldivide");
+    if (right ? linalg::Columns(A) != linalg::Columns(B) : linalg::Rows(B) != linalg::Rows(A))
+        throw CMatrixDimsMustAgreeException();
     const mxClassID id = linalg::WorkingClass(A, B);
     const linalg::InClass a(A, id);
     const linalg::InClass b(B, id);
-    Dense<Cx> qr = linalg::LoadComplex(a.get());
-    Dense<Cx> y = linalg::LoadComplex(b.get());
+    // X*B = A as B'*X' = A'.
+    Dense<Cx> qr = linalg::LoadComplex(right ? b.get() : a.get());
+    Dense<Cx> y = linalg::LoadComplex(right ? a.get() : b.get());
+    if (right) {
+        qr = linalg::Adjoint(qr);
+        y = linalg::Adjoint(y);
+    }
+    const std::size_t m = qr.m, n = qr.n, k = y.n;
     const std::size_t steps = std::min(m, n);
     rank = 0;
     tol = 0.0;
@@ -644,7 +657,7 @@ CMatrix *LeastSquares(const CMatrix *A, const CMatrix *B, unsigned int &rank, do
                 X(perm[i], j) = s / qr(i, i);
             }
     }
-    return linalg::StoreComplex(X, id);
+    return linalg::StoreComplex(right ? linalg::Adjoint(X) : X, id);
 }
 
 namespace linalg {
@@ -682,7 +695,7 @@ CMatrix *MpowerGeneral(const CMatrix *A, const CMatrix *B) {
         }
         std::vector<Cx> w;
         Dense<Cx> X = EigenFunction(
-            LoadComplex(a.get()), [&](Cx z) { return std::pow(z, p); }, w);
+            LoadComplex(a.get()), [&](Cx z) { return RealPow(z, p); }, w);
         if (a->GetPi() == nullptr && p.imag() == 0 && !OnNegativeAxis(w))
             for (Cx &z : X.a) z = z.real();
         return StoreComplex(X, id);
@@ -692,7 +705,7 @@ CMatrix *MpowerGeneral(const CMatrix *A, const CMatrix *B) {
         const Cx base = LoadComplex(a.get()).a[0];
         std::vector<Cx> w;
         Dense<Cx> X = EigenFunction(
-            LoadComplex(b.get()), [&](Cx z) { return std::pow(base, z); }, w);
+            LoadComplex(b.get()), [&](Cx z) { return RealPow(base, z); }, w);
         if (b->GetPi() == nullptr && base.imag() == 0 && base.real() > 0)
             for (Cx &z : X.a) z = z.real();
         return StoreComplex(X, id);

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "core/array_holder.h"
-#include "kernels/eig_kernel.h"
 #include "linalg/dense.h"
 #include "linalg/linalg_common.h"
 #include "linalg/real_schur.h"
@@ -195,6 +194,62 @@ void GaussLegendre(int m, std::vector<double> &x, std::vector<double> &w) {
     }
 }
 
+// Balances A in place, A := D^-1*A*D with D = diag(scale), powers of 2:
+// sweeps over i until one changes nothing; c and r the 2-norms of column
+// and row i (diagonal included), ca and ra their largest magnitudes; f
+// doubles while c < r/2 (c, ca doubled, r, ra halved), then halves while
+// c/2 >= r; the scaling is kept when c + r < 0.95*(c0 + r0) and stays
+// within the range of the doubles. Source: R. James, J. Langou and B. R.
+// Lowery, "On matrix balancing and eigenvector computation", 2014
+// (Parlett and Reinsch's method with 2-norms).
+void BalanceByNorms(Dense<double> &A, std::vector<double> &scale) {
+    const std::size_t n = A.m;
+    const double sfmin1 = std::numeric_limits<double>::min() / std::numeric_limits<double>::epsilon();
+    const double sfmax1 = 1.0 / sfmin1;
+    const double sfmin2 = sfmin1 * 2, sfmax2 = 1.0 / sfmin2;
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (std::size_t i = 0; i < n; ++i) {
+            double c = 0.0, r = 0.0, ca = 0.0, ra = 0.0;
+            for (std::size_t k = 0; k < n; ++k) {
+                c = std::hypot(c, A(k, i));
+                r = std::hypot(r, A(i, k));
+                ca = std::max(ca, std::fabs(A(k, i)));
+                ra = std::max(ra, std::fabs(A(i, k)));
+            }
+            if (c == 0.0 || r == 0.0) continue;
+            const double s = c + r;
+            double f = 1.0, g = r / 2;
+            while (c < g && std::max(f, std::max(c, ca)) < sfmax2 &&
+                   std::min(r, std::min(g, ra)) > sfmin2) {
+                f *= 2;
+                c *= 2;
+                ca *= 2;
+                r /= 2;
+                g /= 2;
+                ra /= 2;
+            }
+            g = c / 2;
+            while (g >= r && std::max(r, ra) < sfmax2 &&
+                   std::min(std::min(f, c), std::min(g, ca)) > sfmin2) {
+                f /= 2;
+                c /= 2;
+                g /= 2;
+                ca /= 2;
+                r *= 2;
+                ra *= 2;
+            }
+            if (c + r >= 0.95 * s) continue;
+            if (f < 1 && scale[i] < 1 && f * scale[i] <= sfmin1) continue;
+            if (f > 1 && scale[i] > 1 && scale[i] >= sfmax1 / f) continue;
+            scale[i] *= f;
+            changed = true;
+            for (std::size_t k = 0; k < n; ++k) A(i, k) /= f;
+            for (std::size_t k = 0; k < n; ++k) A(k, i) *= f;
+        }
+    }
+}
+
 }  // namespace
 
 CMatrix *Expm(const CMatrix *A) {
@@ -221,6 +276,17 @@ CMatrix *Logm(const CMatrix *A) {
     linalg::ComplexSchurForm(linalg::LoadComplex(A), T, U, L"Logm");
     const bool real = A->GetPi() == nullptr && OffNegativeAxis(T);
     const std::size_t n = T.m;
+    bool diagonal = true;
+    for (std::size_t j = 0; j < n && diagonal; ++j)
+        for (std::size_t i = 0; i < j && diagonal; ++i) diagonal = T(i, j) == Cx(0.0);
+    if (diagonal) {
+        // A normal A: the logarithms of its eigenvalues, each as exact as log.
+        Dense<Cx> L(n, n);
+        for (std::size_t i = 0; i < n; ++i)
+            L(i, i) = T(i, i).imag() == 0 && T(i, i).real() > 0 ? Cx(std::log(T(i, i).real()))
+                                                                : std::log(T(i, i));
+        return Transformed(A, U, L, real);
+    }
     // Square roots until T is near I: log(T) = 2^k log(T^(1/2^k)).
     int k = 0;
     Dense<Cx> X;
@@ -301,22 +367,14 @@ void Balance(CMatrix *&T, CMatrix *&B, const CMatrix *A) {
     linalg::RequireFloatMatrix(A, L"Balance", true);
     if (A->GetPi() != nullptr)
         throw CFunctionErrorException(L"Balance: complex matrices are not supported");
-    const std::size_t n = linalg::Rows(A);
-    ArrayHolder BH(mxDuplicateArray(A));
-    Dense<double> t(n, n);
-    if (n > 0) {
-        if (ClassOf(A) == mxClassSingle) {
-            std::vector<float> scale(n);
-            kernels::Balance(n, static_cast<float *>(BH->GetPr()), n, scale.data());
-            for (std::size_t i = 0; i < n; ++i) t(i, i) = scale[i];
-        } else {
-            std::vector<double> scale(n);
-            kernels::Balance(n, static_cast<double *>(BH->GetPr()), n, scale.data());
-            for (std::size_t i = 0; i < n; ++i) t(i, i) = scale[i];
-        }
-    }
-    T = linalg::StoreReal(t, ClassOf(A));
-    B = BH.release();
+    Dense<double> b = linalg::LoadReal(A);
+    std::vector<double> scale(b.m, 1.0);
+    if (AllFinite(A)) BalanceByNorms(b, scale);
+    Dense<double> t(b.m, b.m);
+    for (std::size_t i = 0; i < b.m; ++i) t(i, i) = scale[i];
+    ArrayHolder TH(linalg::StoreReal(t, ClassOf(A)));
+    B = linalg::StoreReal(b, ClassOf(A));
+    T = TH.release();
 }
 
 CMatrix *Balance(const CMatrix *A) {

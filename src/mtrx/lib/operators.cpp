@@ -27,15 +27,17 @@ Array Mpower(const Array &a, const Array &b, Evaluator &) {
 }
 
 // A/B and A\B, with the warning their condition estimate calls for.
-Array LeastSquares(const Array &a, const Array &b, Evaluator &evaluator);
-bool TypedLeastSquares(const Array &a, const Array &b);
+Array LeastSquares(const Array &a, const Array &b, Evaluator &evaluator, bool right);
 
 Array Mrdivide(const Array &a, const Array &b, Evaluator &evaluator) {
     const bool typed = b.get()->GetClassID() == km::mxClassSingle || b.get()->IsComplex() ||
                        a.get()->GetClassID() == km::mxClassSingle || a.get()->IsComplex();
-    if (typed && b.NDims() == 2 && a.NDims() == 2 && b.Rows() != b.Cols() &&
-        TypedLeastSquares(km::Ctranspose(b), km::Ctranspose(a)))
-        return km::Ctranspose(LeastSquares(km::Ctranspose(b), km::Ctranspose(a), evaluator));
+    const auto floating = [](const Array &x) {
+        const km::mxClassID id = x.get()->GetClassID();
+        return (id == km::mxClassDouble || id == km::mxClassSingle) && x.NDims() == 2;
+    };
+    if (typed && b.Numel() != 1 && floating(a) && floating(b) && b.Rows() != b.Cols())
+        return LeastSquares(a, b, evaluator, true);
     double rcond;
     Array x = Array::Adopt(km::Mrdivide(a.get(), b.get(), rcond));
     WarnIfIllConditioned(evaluator, rcond);
@@ -56,11 +58,12 @@ bool TypedLeastSquares(const Array &a, const Array &b) {
            (typed(a) || typed(b));
 }
 
-Array LeastSquares(const Array &a, const Array &b, Evaluator &evaluator) {
+Array LeastSquares(const Array &a, const Array &b, Evaluator &evaluator, bool right = false) {
     unsigned int rank;
     double tol;
-    Array x = Array::Adopt(km::LeastSquares(a.get(), b.get(), rank, tol));
-    if (rank < std::min(a.Rows(), a.Cols())) {
+    Array x = Array::Adopt(km::LeastSquares(a.get(), b.get(), rank, tol, right));
+    const Array &m = right ? b : a;
+    if (rank < std::min(m.Rows(), m.Cols())) {
         char text[80];
         std::snprintf(text, sizeof text, "Rank deficient, rank = %u, tol = %e.", rank, tol);
         evaluator.Warn("mtrx:rankDeficientMatrix", text);
