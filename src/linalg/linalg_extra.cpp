@@ -539,7 +539,8 @@ void EigGeneralized(CMatrix *&V, CMatrix *&D, const CMatrix *A, const CMatrix *B
     V = D = nullptr;
     linalg::RequireFloatMatrix(A, L"Eig", true);
     linalg::RequireFloatMatrix(B, L"Eig", true);
-    if (linalg::Rows(A) != linalg::Rows(B)) throw CMatrixDimsMustAgreeException();
+    if (linalg::Rows(A) != linalg::Rows(B))
+        throw CFunctionErrorException(L"Eig: A and B must be square matrices of one size");
     const Dense<Cx> a = linalg::LoadComplex(A);
     const Dense<Cx> b = linalg::LoadComplex(B);
     if (!IsHermitian(a) || !IsHermitian(b))
