@@ -480,13 +480,13 @@ CMatrix *Vecnorm(const CMatrix *A, double p, unsigned int dim) {
                 break;
             }
     }
+    // A dimension beyond the last holds vectors of one element each.
     std::vector<unsigned int> out(dims, dims + nd);
-    while (out.size() < dim) out.push_back(1);
-    const std::size_t along = out[dim - 1];
+    const std::size_t along = dim <= nd ? out[dim - 1] : 1;
     std::size_t before = 1, after = 1;
-    for (unsigned int k = 0; k + 1 < dim; ++k) before *= out[k];
+    for (unsigned int k = 0; k + 1 < std::min(dim, nd + 1); ++k) before *= out[k];
     for (std::size_t k = dim; k < out.size(); ++k) after *= out[k];
-    out[dim - 1] = 1;
+    if (dim <= nd) out[dim - 1] = 1;
     ArrayHolder R(mxCreateNumericArray(static_cast<unsigned int>(out.size()), out.data(), cls,
                                        mxComplexityReal));
     const bool single = cls == mxClassSingle;

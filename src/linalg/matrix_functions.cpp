@@ -272,6 +272,22 @@ CMatrix *Sqrtm(const CMatrix *A) {
 CMatrix *Logm(const CMatrix *A) {
     linalg::RequireFloatMatrix(A, L"Logm", true);
     if (!AllFinite(A)) return NaNMatrix(A);
+    {
+        // A diagonal A: the logarithms of its diagonal (log(0) = -Inf).
+        Dense<Cx> a = linalg::LoadComplex(A);
+        bool diagonal = true, real = A->GetPi() == nullptr;
+        for (std::size_t j = 0; j < a.n && diagonal; ++j)
+            for (std::size_t i = 0; i < a.m && diagonal; ++i)
+                diagonal = i == j || a(i, j) == Cx(0.0);
+        if (diagonal) {
+            for (std::size_t i = 0; i < a.m; ++i) {
+                const Cx z = a(i, i);
+                real = real && z.imag() == 0 && z.real() >= 0;
+                a(i, i) = z.imag() == 0 && z.real() >= 0 ? Cx(std::log(z.real())) : std::log(z);
+            }
+            return linalg::StoreComplex(a, ClassOf(A), real);
+        }
+    }
     Dense<Cx> T, U;
     linalg::ComplexSchurForm(linalg::LoadComplex(A), T, U, L"Logm");
     const bool real = A->GetPi() == nullptr && OffNegativeAxis(T);
