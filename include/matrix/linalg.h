@@ -40,9 +40,11 @@ namespace matrix {
 /// CInnerMatrixDimsMustAgreeException, kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Mtimes(const CMatrix *A, const CMatrix *B);
 
-/// Raises to a matrix power (A^B). Accepts real double arrays (the logical
-/// flag is ignored). Two one-element operands, of any classes Power takes,
-/// give Power(A, B), 1 x 1, with its class rules and refusals.
+/// Raises to a matrix power (A^B). Two one-element operands, of any
+/// classes Power takes, give Power(A, B), 1 x 1, with its class rules and
+/// refusals. Real double arrays (the logical flag is ignored) take the
+/// steps below; other classes, fractional exponents and a one-element A
+/// with a square B take those of "Other powers" further down.
 /// Otherwise B must hold one whole number p and A be a square matrix (n x n,
 /// 0 x 0 included): p = 0 gives Eye(n); p > 0 gives A^p by repeated
 /// squaring: with X = A and the bits of p taken from the lowest, the lowest
@@ -50,13 +52,22 @@ namespace matrix {
 /// Mtimes(X, X) between bits (A^6: X2 = A*A, R = X2, X4 = X2*X2, R =
 /// R*X4); p < 0 gives the same with X = Inv(A) (a singular A gives the huge
 /// or non-finite values Inv gives). Returns a new real double array owned by the caller.
-/// Throws, in this order: CNotImplementedException (a matrix operand complex
-/// or not double), COperationOnNDArrayNotDefinedException (more than two
-/// dimensions), CFunctionErrorException "Mpower: the exponent must be a
-/// scalar; a matrix exponent is not supported" (B not one element),
-/// CMatrixMustBeSquareException, CFunctionErrorException "Mpower: the
-/// exponent of a matrix power must be a whole number" (a fraction, NaN or an
-/// infinity), kiv::CExhaustedMemoryException.
+/// Other powers: complex, single and char operands (a single one makes the
+/// result single) take the same repeated squaring in their class's Mtimes
+/// and Inv for a whole p; a fractional, complex or non-finite p, and a
+/// one-element A raised to a square B, are computed as V*diag(f(w))*inv(V)
+/// from the eigenvalues w and eigenvectors V of the complex Schur form
+/// (f(w) = w^p, or A^w), made real when the operands are real and no
+/// eigenvalue lies on the closed negative real axis (for A^w: A > 0).
+/// Throws, in this order: CFunctionErrorException "Mpower: integer
+/// matrices have no matrix arithmetic; convert them with double or single",
+/// CNotImplementedException (cell, struct or another class),
+/// COperationOnNDArrayNotDefinedException (more than two dimensions),
+/// CFunctionErrorException "Mpower: the exponent must be a scalar; a
+/// matrix exponent is not supported" (neither operand one element),
+/// CMatrixMustBeSquareException, CFunctionErrorException "Mpower: the QR
+/// algorithm did not converge" (the Schur form failed, as on NaN),
+/// kiv::CExhaustedMemoryException.
 [[nodiscard]] MATRIX_API CMatrix *Mpower(const CMatrix *A, const CMatrix *B);
 
 /// Other classes. Lu, Det, DetArray, Mldivide, Mrdivide, Inv, Rcond, Trace,
@@ -80,8 +91,9 @@ namespace matrix {
 /// the estimates of the reciprocal condition are Higham's complex
 /// algorithm for complex operands (signs y/|y|, solves with the conjugate
 /// transpose, moduli in the norms). Non-square systems of these classes
-/// throw CFunctionErrorException "Mldivide: systems of complex or single
-/// matrices must be square; ...". An integer operand (of two or more
+/// are solved as LeastSquares (linalg_extra.h) states: a complex
+/// Householder QR with column pivoting, the basic solution with
+/// max(m, n)*eps*|R(0,0)| as the rank tolerance. An integer operand (of two or more
 /// elements where a scalar would divide element-wise) throws
 /// CFunctionErrorException "<Function>: integer matrices have no matrix
 /// arithmetic; convert them with double or single"; cell, struct and
@@ -351,7 +363,8 @@ MATRIX_API double NormFro(const CMatrix *A);
 /// column's first entry of largest modulus real and positive; any other
 /// complex A gets complex D (the one-output form's values) and unit columns
 /// of V from the Schur vectors (kernels::SchurEigenvectors); a real single
-/// A that is not symmetric throws CNotImplementedException after the checks.
+/// A that is not symmetric gets this form's D and V of A widened to double,
+/// rounded to single.
 MATRIX_API void Eig(CMatrix *&D, CMatrix *&V, const CMatrix *A, bool balance);
 
 /// Builds the Givens rotation G = [c s; -s c] that turns a two-element real

@@ -26,9 +26,9 @@
 #include <matrix/polyfun.h>
 #include <matrix/fft.h>
 #include <matrix/order.h>
-#include <matrix/display.h>
 #include <matrix/array.h>
 #include <matrix/specfun.h>
+#include <matrix/linalg_extra.h>
 #include <matrix/threads.h>
 #include <matrix/memory.h>
 

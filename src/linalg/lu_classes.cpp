@@ -1,5 +1,6 @@
 // src/linalg/lu_classes.cpp: LU, determinants and square solves of complex and single matrices.
 #include <matrix/linalg.h>
+#include <matrix/linalg_extra.h>
 
 #include <matrix/construct.h>
 #include <matrix/exceptions.h>
@@ -305,10 +306,11 @@ CMatrix *SolveClasses(const CMatrix *A, const CMatrix *B, double *rcond) {
         }
         return Z.release();
     }
-    if (m != n)
-        throw CFunctionErrorException(
-            L"Mldivide: systems of complex or single matrices must be square; a least-squares "
-            L"solution needs QR, which these classes do not have yet");
+    if (m != n) {
+        unsigned int rank;
+        double tol;
+        return LeastSquares(a.get(), b.get(), rank, tol);
+    }
     const bool complex = a->IsComplex() || b->IsComplex();
     return ByType(id, complex, [&](auto t) {
         return SolveSquare<decltype(t)>(a.get(), b.get(), rcond, id);

@@ -11,6 +11,7 @@
 #include "core/array_holder.h"
 #include "kernels/mtimes_kernel.h"
 #include "linalg/class_operands.h"
+#include "linalg/dense.h"
 #include "linalg/linalg_common.h"
 
 namespace kiv {
@@ -48,19 +49,23 @@ CMatrix *Mtimes(const CMatrix *A, const CMatrix *B) {
 CMatrix *Mpower(const CMatrix *A, const CMatrix *B) {
     // Two scalars of any classes: the element-wise power, with its class rules.
     if (A->GetNoElems() == 1 && B->GetNoElems() == 1) return Power(A, B);
+    const bool classes = A->GetClassID() != mxClassDouble || B->GetClassID() != mxClassDouble ||
+                         A->IsComplex() || B->IsComplex();
+    const bool ok = A->GetClassID() != mxClassCell && A->GetClassID() != mxClassStruct &&
+                    B->GetClassID() != mxClassCell && B->GetClassID() != mxClassStruct;
+    if (classes && ok) return linalg::MpowerGeneral(A, B);
     linalg::RequireRealDouble(A);
     linalg::RequireRealDouble(B);
     linalg::RequireTwoDimensions(A);
     linalg::RequireTwoDimensions(B);
+    if (B->GetNoElems() != 1 && A->GetNoElems() == 1) return linalg::MpowerGeneral(A, B);
     if (B->GetNoElems() != 1)
         throw CFunctionErrorException(
             L"Mpower: the exponent must be a scalar; a matrix exponent is not supported");
     const unsigned int n = linalg::Rows(A);
     if (n != linalg::Columns(A)) throw CMatrixMustBeSquareException();
     const double p = linalg::Data(B)[0];
-    if (!std::isfinite(p) || p != std::trunc(p))
-        throw CFunctionErrorException(
-            L"Mpower: the exponent of a matrix power must be a whole number");
+    if (!std::isfinite(p) || p != std::trunc(p)) return linalg::MpowerGeneral(A, B);
     if (p == 0) return Eye(n);
 
     // Repeated squaring over the bits of |p|, lowest first: R collects the

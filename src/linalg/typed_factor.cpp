@@ -3,7 +3,9 @@
 // copied out.
 #include "linalg/typed_factor.h"
 
+#include <matrix/elementwise.h>
 #include <matrix/exceptions.h>
+#include <matrix/linalg.h>
 #include <matrix/mx.h>
 
 #include <algorithm>
@@ -356,7 +358,18 @@ void EigTyped(CMatrix *&D, CMatrix *&V, const CMatrix *A) {
             Read(A, a.Get(), n * n);
             if (!IsHermitian(n, a.Get())) {
                 if constexpr (!kIsComplex<T>) {
-                    throw CNotImplementedException();
+                    // The double steps on A widened (inverse iteration
+                    // there keeps real eigenvalues' vectors real), the
+                    // results rounded to single.
+                    ArrayHolder wide(Cast(A, mxClassDouble));
+                    CMatrix *dw;
+                    CMatrix *vw;
+                    Eig(dw, vw, wide.get(), true);
+                    ArrayHolder dHeld(dw), vHeld(vw);
+                    ArrayHolder dArray(Cast(dw, mxClassSingle));
+                    V = Cast(vw, mxClassSingle);
+                    D = dArray.release();
+                    return;
                 } else {
                     Elements<T> w(n), z(n * n), dd(n * n);
                     GeneralEig<T>(n, A, w.Get(), z.Get());

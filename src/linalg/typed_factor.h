@@ -23,7 +23,8 @@ CMatrix *CholTyped(const CMatrix *A, bool &ok);
 /// the order the QR algorithm deflates them, and unit eigenvectors. A real
 /// single A that is not symmetric: the eigenvalues of the real double
 /// kernels' steps in single (balance as asked), complex single when any
-/// is; its eigenvectors are refused (CNotImplementedException).
+/// is; its eigenvectors those of the real double form on A widened, D and
+/// V rounded to single.
 CMatrix *EigTyped(const CMatrix *A, bool balance);
 void EigTyped(CMatrix *&D, CMatrix *&V, const CMatrix *A);
 

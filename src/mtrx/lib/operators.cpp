@@ -8,7 +8,9 @@
 
 #include <matrix/matrix.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 
 namespace mtrx {
@@ -25,14 +27,52 @@ Array Mpower(const Array &a, const Array &b, Evaluator &) {
 }
 
 // A/B and A\B, with the warning their condition estimate calls for.
+Array LeastSquares(const Array &a, const Array &b, Evaluator &evaluator, bool right);
+
 Array Mrdivide(const Array &a, const Array &b, Evaluator &evaluator) {
+    const bool typed = b.get()->GetClassID() == km::mxClassSingle || b.get()->IsComplex() ||
+                       a.get()->GetClassID() == km::mxClassSingle || a.get()->IsComplex();
+    const auto floating = [](const Array &x) {
+        const km::mxClassID id = x.get()->GetClassID();
+        return (id == km::mxClassDouble || id == km::mxClassSingle) && x.NDims() == 2;
+    };
+    if (typed && b.Numel() != 1 && floating(a) && floating(b) && b.Rows() != b.Cols())
+        return LeastSquares(a, b, evaluator, true);
     double rcond;
     Array x = Array::Adopt(km::Mrdivide(a.get(), b.get(), rcond));
     WarnIfIllConditioned(evaluator, rcond);
     return x;
 }
 
+// Whether A\B is a least-squares solve of complex or single operands,
+// which reports a rank deficiency.
+bool TypedLeastSquares(const Array &a, const Array &b) {
+    const auto floating = [](const Array &x) {
+        const km::mxClassID id = x.get()->GetClassID();
+        return (id == km::mxClassDouble || id == km::mxClassSingle) && x.NDims() == 2;
+    };
+    const auto typed = [](const Array &x) {
+        return x.get()->GetClassID() == km::mxClassSingle || x.get()->IsComplex();
+    };
+    return a.Numel() != 1 && floating(a) && floating(b) && a.Rows() != a.Cols() &&
+           (typed(a) || typed(b));
+}
+
+Array LeastSquares(const Array &a, const Array &b, Evaluator &evaluator, bool right = false) {
+    unsigned int rank;
+    double tol;
+    Array x = Array::Adopt(km::LeastSquares(a.get(), b.get(), rank, tol, right));
+    const Array &m = right ? b : a;
+    if (rank < std::min(m.Rows(), m.Cols())) {
+        char text[80];
+        std::snprintf(text, sizeof text, "Rank deficient, rank = %u, tol = %e.", rank, tol);
+        evaluator.Warn("mtrx:rankDeficientMatrix", text);
+    }
+    return x;
+}
+
 Array Mldivide(const Array &a, const Array &b, Evaluator &evaluator) {
+    if (TypedLeastSquares(a, b)) return LeastSquares(a, b, evaluator);
     double rcond;
     Array x = Array::Adopt(km::Mldivide(a.get(), b.get(), rcond));
     WarnIfIllConditioned(evaluator, rcond);
