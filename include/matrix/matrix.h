@@ -20,6 +20,7 @@
 #include <matrix/index.h>
 #include <matrix/linalg.h>
 #include <matrix/funfun.h>
+#include <matrix/stats.h>
 #include <matrix/order.h>
 #include <matrix/display.h>
 #include <matrix/array.h>

@@ -18,7 +18,7 @@ namespace km = kiv::matrix;
 const std::vector<Library> &Libraries() {
     static const std::vector<Library> libraries = {
         ElmathLibrary(),  ComplexLibrary(), ClassesLibrary(), ConstructLibrary(),
-        LinalgLibrary(),  DataLibrary(),    StringsLibrary(), TextLibrary(),
+        LinalgLibrary(),  DataLibrary(),    StatsLibrary(),   StringsLibrary(), TextLibrary(),
         RegexpLibrary(),  CellsLibrary(),   StructsLibrary(), LangLibrary(),
         FunfunLibrary(),  TimeLibrary(),    ChecksLibrary(),  SessionLibrary(),
         ConsoleLibrary(), OpsLibrary()};

@@ -137,6 +137,7 @@ Library ComplexLibrary();
 Library ConstructLibrary();
 Library LinalgLibrary();
 Library DataLibrary();
+Library StatsLibrary();
 Library StringsLibrary();
 Library CellsLibrary();
 Library StructsLibrary();
