@@ -24,6 +24,13 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// A numeric, char or logical array: cells and the other values are refused
+// by name.
+const Array &Numbers(const Args &args, std::size_t k) {
+    if (!args[k].IsArray()) args.Refuse(k, "a numeric array");
+    return args[k].array();
+}
+
 bool IsWord(const Args &args, std::size_t k, const char *word) {
     return args.Has(k) && args.IsText(k) && Lower(args.GetText(k)) == word;
 }
@@ -34,7 +41,7 @@ std::vector<unsigned int> DimList(const Args &args, std::size_t k) {
         if (Lower(args.GetText(k)) != "all") args.Refuse(k, "a dimension, a vector of them or 'all'");
         return {};
     }
-    const Array &a = args.GetArray(k);
+    const Array &a = Numbers(args, k);
     std::vector<unsigned int> dims;
     if (a.IsEmpty() || IsComplex(a)) args.Refuse(k, "a dimension, a vector of them or 'all'");
     const Array d = Array::Adopt(km::Double(a.get()));
@@ -66,13 +73,13 @@ Outs Diff(const Args &args, BuiltinCall &) {
         order = static_cast<unsigned int>(n);
     }
     const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
-    return {Adopt(km::Diff(args.GetArray(0).get(), order, dim))};
+    return {Adopt(km::Diff(Numbers(args, 0).get(), order, dim))};
 }
 
 Outs Median(const Args &args, BuiltinCall &) {
     std::size_t count = args.size();
     const km::NanFlag nan = NanOption(args, count);
-    const Array &a = args.GetArray(0);
+    const Array &a = Numbers(args, 0);
     if (count > 2) throw Error("Too many input arguments for 'median'");
     if (count == 1) return {Adopt(km::Median(a.get(), 0, nan))};
     return {Adopt(km::Median(a.get(), DimList(args, 1), nan))};
@@ -81,7 +88,7 @@ Outs Median(const Args &args, BuiltinCall &) {
 Outs Mode(const Args &args, BuiltinCall &c) {
     CMatrix *m = nullptr, *f = nullptr, *cells = nullptr;
     const unsigned int dim = args.Has(1) ? args.GetPositive(1) : 0;
-    km::Mode(m, f, c.nargout > 2 ? &cells : nullptr, args.GetArray(0).get(), dim);
+    km::Mode(m, f, c.nargout > 2 ? &cells : nullptr, Numbers(args, 0).get(), dim);
     Array M = Adopt(m), F = Adopt(f);
     if (c.nargout <= 2) return {std::move(M), std::move(F)};
     return {std::move(M), std::move(F), Adopt(cells)};
@@ -89,13 +96,13 @@ Outs Mode(const Args &args, BuiltinCall &c) {
 
 Outs Range(const Args &args, BuiltinCall &) {
     const unsigned int dim = args.Has(1) ? args.GetPositive(1) : 0;
-    return {Adopt(km::Range(args.GetArray(0).get(), dim))};
+    return {Adopt(km::Range(Numbers(args, 0).get(), dim))};
 }
 
 Outs Bounds(const Args &args, BuiltinCall &) {
     const unsigned int dim = args.Has(1) ? args.GetPositive(1) : 0;
     CMatrix *s = nullptr, *l = nullptr;
-    km::Bounds(s, l, args.GetArray(0).get(), dim);
+    km::Bounds(s, l, Numbers(args, 0).get(), dim);
     Array S = Adopt(s), L = Adopt(l);
     return {std::move(S), std::move(L)};
 }
@@ -111,23 +118,23 @@ Outs Cov(const Args &args, BuiltinCall &) {
     std::size_t count = args.size();
     bool byN = false;
     const bool flagLast = count == 3 || (count == 2 && IsFlag(args, 1) &&
-                                         args.GetArray(0).Numel() != 1);
+                                         Numbers(args, 0).Numel() != 1);
     if (count == 3 && !IsFlag(args, 2)) args.Refuse(2, "0 or 1");
-    if (flagLast) byN = args.GetArray(--count).Scalar() == 1;
-    if (count == 1) return {Adopt(km::Cov(args.GetArray(0).get(), byN))};
-    return {Adopt(km::Cov(args.GetArray(0).get(), args.GetArray(1).get(), byN))};
+    if (flagLast) byN = Numbers(args, --count).Scalar() == 1;
+    if (count == 1) return {Adopt(km::Cov(Numbers(args, 0).get(), byN))};
+    return {Adopt(km::Cov(Numbers(args, 0).get(), Numbers(args, 1).get(), byN))};
 }
 
 Outs Corrcoef(const Args &args, BuiltinCall &) {
-    if (args.size() == 1) return {Adopt(km::Corrcoef(args.GetArray(0).get()))};
-    return {Adopt(km::Corrcoef(args.GetArray(0).get(), args.GetArray(1).get()))};
+    if (args.size() == 1) return {Adopt(km::Corrcoef(Numbers(args, 0).get()))};
+    return {Adopt(km::Corrcoef(Numbers(args, 0).get(), Numbers(args, 1).get()))};
 }
 
 template <bool Percent>
 Outs Percentiles(const Args &args, BuiltinCall &) {
     const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
-    const CMatrix *a = args.GetArray(0).get();
-    const CMatrix *p = args.GetArray(1).get();
+    const CMatrix *a = Numbers(args, 0).get();
+    const CMatrix *p = Numbers(args, 1).get();
     return {Adopt(Percent ? km::Prctile(a, p, dim) : km::Quantile(a, p, dim))};
 }
 
@@ -150,7 +157,7 @@ Outs Moving(const Args &args, BuiltinCall &c) {
         }
     }
     if (count > 3) throw Error(c.name + ": unknown option");
-    const Array &window = args.GetArray(1);
+    const Array &window = Numbers(args, 1);
     unsigned int kb = 0, kf = 0;
     if (window.Numel() == 1) {
         const unsigned int k = args.GetPositive(1);
@@ -169,7 +176,7 @@ Outs Moving(const Args &args, BuiltinCall &c) {
         throw Error(c.name + ": the window must be a length k or [kb kf]");
     }
     const unsigned int dim = count > 2 ? args.GetPositive(2) : 0;
-    return {Adopt(km::Moving(args.GetArray(0).get(), Kind, kb, kf, dim, nan))};
+    return {Adopt(km::Moving(Numbers(args, 0).get(), Kind, kb, kf, dim, nan))};
 }
 
 // trapz(Y), trapz(Y, dim) when the second argument is a scalar, trapz(X,
@@ -177,13 +184,13 @@ Outs Moving(const Args &args, BuiltinCall &c) {
 template <bool Running>
 Outs Trapz(const Args &args, BuiltinCall &) {
     const CMatrix *x = nullptr;
-    const CMatrix *y = args.GetArray(0).get();
+    const CMatrix *y = Numbers(args, 0).get();
     unsigned int dim = 0;
-    if (args.size() == 2 && args.GetArray(1).Numel() == 1 && args.GetArray(0).Numel() != 1) {
+    if (args.size() == 2 && Numbers(args, 1).Numel() == 1 && Numbers(args, 0).Numel() != 1) {
         dim = args.GetPositive(1);
     } else if (args.size() >= 2) {
         x = y;
-        y = args.GetArray(1).get();
+        y = Numbers(args, 1).get();
         if (args.Has(2)) dim = args.GetPositive(2);
     }
     return {Adopt(Running ? km::Cumtrapz(x, y, dim) : km::Trapz(x, y, dim))};
@@ -196,14 +203,14 @@ Outs Normest(const Args &args, BuiltinCall &) {
         if (!(tol > 0)) args.Refuse(1, "a positive tolerance");
     }
     unsigned int count = 0;
-    const double e = km::Normest(args.GetArray(0).get(), tol, &count);
+    const double e = km::Normest(Numbers(args, 0).get(), tol, &count);
     return {Value(e), Value(static_cast<double>(count))};
 }
 
 Outs Rescale(const Args &args, BuiltinCall &c) {
     if (args.size() == 2) throw Error(c.name + ": give both bounds l and u");
     const double l = args.GetScalar(1, 0), u = args.GetScalar(2, 1);
-    return {Adopt(km::Rescale(args.GetArray(0).get(), l, u))};
+    return {Adopt(km::Rescale(Numbers(args, 0).get(), l, u))};
 }
 
 // normalize(A), normalize(A, dim), then a method and its parameter.
@@ -225,7 +232,7 @@ Outs Normalize(const Args &args, BuiltinCall &c) {
         } else if (method == "range") {
             o.method = km::NormalizeMethod::kRange;
             if (hasParam) {
-                const Array &r = args.GetArray(k + 1);
+                const Array &r = Numbers(args, k + 1);
                 if (r.Numel() != 2 || IsComplex(r))
                     throw Error(c.name + ": the 'range' method takes an interval [a b]");
                 const Array d = Array::Adopt(km::Double(r.get()));
@@ -255,17 +262,17 @@ Outs Normalize(const Args &args, BuiltinCall &c) {
             throw Error(c.name + ": unknown method '" + method + "'");
         }
     }
-    return {Adopt(km::Normalize(args.GetArray(0).get(), dim, o))};
+    return {Adopt(km::Normalize(Numbers(args, 0).get(), dim, o))};
 }
 
 Outs Zscore(const Args &args, BuiltinCall &c) {
     if (args.Has(1)) {
-        const Array &w = args.GetArray(1);
+        const Array &w = Numbers(args, 1);
         if (!w.IsEmpty() && !(w.Numel() == 1 && w.Scalar() == 0))
             throw Error(c.name + ": takes only the weight 0 or []");
     }
     const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
-    return {Adopt(km::Normalize(args.GetArray(0).get(), dim, km::NormalizeOptions()))};
+    return {Adopt(km::Normalize(Numbers(args, 0).get(), dim, km::NormalizeOptions()))};
 }
 
 const BuiltinEntry kEntries[] = {
@@ -315,10 +322,10 @@ const BuiltinEntry kEntries[] = {
 }  // namespace
 
 Outs Spread(const Args &args, bool root) {
-    const CMatrix *w = args.Has(1) ? args.GetArray(1).get() : nullptr;
+    const CMatrix *w = args.Has(1) ? Numbers(args, 1).get() : nullptr;
     std::vector<unsigned int> dims = {0};
     if (args.Has(2)) dims = DimList(args, 2);
-    return {Adopt(km::VarWeighted(args.GetArray(0).get(), w, dims, root))};
+    return {Adopt(km::VarWeighted(Numbers(args, 0).get(), w, dims, root))};
 }
 
 Library StatsLibrary() { return {"stats", "Statistics and data analysis", kEntries, std::size(kEntries)}; }
