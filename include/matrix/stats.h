@@ -175,10 +175,10 @@ enum class NormalizeStatistic { kMean, kMedian, kStd, kValue };
 /// The parameters of Normalize; unused ones are ignored.
 struct NormalizeOptions {
     NormalizeMethod method = NormalizeMethod::kZscore;
-    double p = 2;            // kNorm: p >= 1 or Inf
-    double l = 0, u = 1;     // kRange
+    double p = 2;         // kNorm: p >= 1 or Inf
+    double l = 0, u = 1;  // kRange
     NormalizeStatistic statistic = NormalizeStatistic::kMean;
-    double value = 0;        // kCenter / kScale with kValue
+    double value = 0;  // kCenter / kScale with kValue
 };
 /// Normalizes the lines of A along dim (0: default) as `options` say; A's
 /// shape is kept. Means are Mean's, std Std's (n - 1), medians Median's; the

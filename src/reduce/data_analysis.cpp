@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -63,8 +64,7 @@ CMatrix *Finish(ArrayHolder R, bool single) {
 }
 
 std::vector<unsigned int> DimsOf(const CMatrix *A) {
-    return std::vector<unsigned int>(A->GetDimensions(),
-                                     A->GetDimensions() + A->GetNoDimensions());
+    return std::vector<unsigned int>(A->GetDimensions(), A->GetDimensions() + A->GetNoDimensions());
 }
 
 std::size_t LengthAlong(const CMatrix *A, unsigned int dim) {
@@ -80,8 +80,8 @@ bool IsEmpty00(const CMatrix *A) {
 }
 
 CMatrix *NewDouble(const std::vector<unsigned int> &dims) {
-    return mxCreateNumericArray(static_cast<unsigned int>(dims.size()), dims.data(),
-                                mxClassDouble, mxComplexityReal);
+    return mxCreateNumericArray(static_cast<unsigned int>(dims.size()), dims.data(), mxClassDouble,
+                                mxComplexityReal);
 }
 
 // The lines of A over a set of dimensions: the offsets of a line's elements
@@ -173,6 +173,12 @@ std::vector<unsigned int> EveryDim(const CMatrix *A) {
 
 // --- order statistics -------------------------------------------------------
 
+// The order of the sorted lines: by value, -0 before +0, so that which zero
+// a median or percentile gives does not depend on the selection algorithm.
+bool TotalLess(double a, double b) {
+    return a < b || (a == b && std::signbit(a) && !std::signbit(b));
+}
+
 // The average of the two middles a <= b, as the header states.
 double MiddleOf(double a, double b) {
     const double m = (a + b) / 2;
@@ -184,9 +190,9 @@ double MiddleOf(double a, double b) {
 double MedianOfFinite(double *x, std::size_t n) {
     if (n == 0) return mxGetNaN();
     const std::size_t hi = n / 2;
-    std::nth_element(x, x + hi, x + n);
+    std::nth_element(x, x + hi, x + n, TotalLess);
     if (n % 2 == 1) return x[hi];
-    const double lo = *std::max_element(x, x + hi);
+    const double lo = *std::max_element(x, x + hi, TotalLess);
     return MiddleOf(lo, x[hi]);
 }
 
@@ -420,225 +426,265 @@ ArrayHolder Slice(const CMatrix *A, unsigned int dim, std::size_t k0, std::size_
     return S;
 }
 
+// Runs `body`, turning the std::bad_alloc of the standard containers into
+// the library's exhaustion exception.
+template <class Body>
+auto Guarded(Body body) -> decltype(body()) {
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        throw kiv::CExhaustedMemoryException();
+    }
+}
+
 }  // namespace
 
 CMatrix *Diff(const CMatrix *A, unsigned int order, unsigned int dim) {
-    RequireNumbers(A);
-    ArrayHolder cur(mxDuplicateArray(A));
-    unsigned int d = dim == 0 ? DefaultDim(A) : dim;
-    for (unsigned int step = 0; step < order; ++step) {
-        std::size_t len = LengthAlong(cur.get(), d);
-        if (dim == 0 && len == 1) {
-            unsigned int next = d + 1;
-            while (next <= cur->GetNoDimensions() && LengthAlong(cur.get(), next) == 1) ++next;
-            if (next > cur->GetNoDimensions()) return Slice(cur.get(), d, 0, 0).release();
-            d = next;
-            len = LengthAlong(cur.get(), d);
+    return Guarded([&] {
+        RequireNumbers(A);
+        ArrayHolder cur(mxDuplicateArray(A));
+        unsigned int d = dim == 0 ? DefaultDim(A) : dim;
+        for (unsigned int step = 0; step < order; ++step) {
+            std::size_t len = LengthAlong(cur.get(), d);
+            if (dim == 0 && len == 1) {
+                unsigned int next = d + 1;
+                while (next <= cur->GetNoDimensions() && LengthAlong(cur.get(), next) == 1) ++next;
+                if (next > cur->GetNoDimensions()) return Slice(cur.get(), d, 0, 0).release();
+                d = next;
+                len = LengthAlong(cur.get(), d);
+            }
+            if (len <= 1) return Slice(cur.get(), d, 0, 0).release();
+            ArrayHolder hi(Slice(cur.get(), d, 1, len - 1));
+            ArrayHolder lo(Slice(cur.get(), d, 0, len - 1));
+            cur.reset(Minus(hi.get(), lo.get()));
         }
-        if (len <= 1) return Slice(cur.get(), d, 0, 0).release();
-        ArrayHolder hi(Slice(cur.get(), d, 1, len - 1));
-        ArrayHolder lo(Slice(cur.get(), d, 0, len - 1));
-        cur.reset(Minus(hi.get(), lo.get()));
-    }
-    return cur.release();
+        return cur.release();
+    });
 }
 
 CMatrix *Median(const CMatrix *A, const std::vector<unsigned int> &dims, NanFlag nan) {
-    RequireNumbers(A);
-    const std::vector<unsigned int> set = dims.empty() ? EveryDim(A) : dims;
-    const mxClassID id = A->GetClassID();
-    if (IsInteger(id) && !A->IsComplex()) {
-        return WithElementType(id, [&](auto t) -> CMatrix * {
-            using T = decltype(t);
-            if constexpr (std::is_integral<T>::value) {
-                return IntegerMedianLines<T>(A, set);
-            } else {
-                throw CNotImplementedException();
-            }
-        });
-    }
-    Work w = ToWork(A, "Median");
-    return Finish(ReduceLines(w.D.get(), set,
-                              [nan](double *x, std::size_t n) { return LineMedian(x, n, nan); }),
-                  w.single);
+    return Guarded([&] {
+        RequireNumbers(A);
+        const std::vector<unsigned int> set = dims.empty() ? EveryDim(A) : dims;
+        const mxClassID id = A->GetClassID();
+        if (IsInteger(id) && !A->IsComplex()) {
+            return WithElementType(id, [&](auto t) -> CMatrix * {
+                using T = decltype(t);
+                if constexpr (std::is_integral<T>::value) {
+                    return IntegerMedianLines<T>(A, set);
+                } else {
+                    throw CNotImplementedException();
+                }
+            });
+        }
+        Work w = ToWork(A, "Median");
+        return Finish(
+            ReduceLines(w.D.get(), set,
+                        [nan](double *x, std::size_t n) { return LineMedian(x, n, nan); }),
+            w.single);
+    });
 }
 
 CMatrix *Median(const CMatrix *A, unsigned int dim, NanFlag nan) {
-    RequireNumbers(A);
-    return Median(A, MedianSet(A, dim), nan);
+    return Guarded([&] {
+        RequireNumbers(A);
+        return Median(A, MedianSet(A, dim), nan);
+    });
 }
 
 void Mode(CMatrix *&M, CMatrix *&F, CMatrix **C, const CMatrix *A, unsigned int dim) {
-    RequireNumbers(A);
-    if (A->IsComplex()) Fail("Mode: the argument must be real");
-    const std::vector<unsigned int> set = MedianSet(A, dim);
-    M = F = nullptr;
-    if (C) *C = nullptr;
-    const Layout l = LayoutOver(A, set);
-    const unsigned int nd = static_cast<unsigned int>(l.outDims.size());
-    ArrayHolder m(mxCreateNumericArray(nd, l.outDims.data(), A->GetClassID(), mxComplexityReal));
-    if (A->IsLogical()) m->SetLogical();
-    ArrayHolder f(NewDouble(l.outDims));
-    ArrayHolder c(C ? mxCreateCellArray(nd, l.outDims.data()) : nullptr);
-    WithElementType(A->GetClassID(), [&](auto t) {
-        using T = decltype(t);
-        const T *a = static_cast<const T *>(A->GetPr());
-        T *mv = static_cast<T *>(m->GetPr());
-        double *fv = static_cast<double *>(f->GetPr());
-        std::vector<T> x;
-        std::vector<T> winners;
-        for (std::size_t i = 0; i < l.bases.size(); ++i) {
-            x.clear();
-            for (std::size_t o : l.offsets) {
-                const T v = a[l.bases[i] + o];
-                if (v == v) x.push_back(v);
-            }
-            std::sort(x.begin(), x.end());
-            std::size_t best = 0;
-            winners.clear();
-            for (std::size_t k = 0; k < x.size();) {
-                std::size_t e = k + 1;
-                while (e < x.size() && x[e] == x[k]) ++e;
-                if (e - k > best) {
-                    best = e - k;
-                    winners.clear();
+    return Guarded([&] {
+        RequireNumbers(A);
+        if (A->IsComplex()) Fail("Mode: the argument must be real");
+        const std::vector<unsigned int> set = MedianSet(A, dim);
+        M = F = nullptr;
+        if (C) *C = nullptr;
+        const Layout l = LayoutOver(A, set);
+        const unsigned int nd = static_cast<unsigned int>(l.outDims.size());
+        ArrayHolder m(
+            mxCreateNumericArray(nd, l.outDims.data(), A->GetClassID(), mxComplexityReal));
+        if (A->IsLogical()) m->SetLogical();
+        ArrayHolder f(NewDouble(l.outDims));
+        ArrayHolder c(C ? mxCreateCellArray(nd, l.outDims.data()) : nullptr);
+        WithElementType(A->GetClassID(), [&](auto t) {
+            using T = decltype(t);
+            const T *a = static_cast<const T *>(A->GetPr());
+            T *mv = static_cast<T *>(m->GetPr());
+            double *fv = static_cast<double *>(f->GetPr());
+            std::vector<T> x;
+            std::vector<T> winners;
+            for (std::size_t i = 0; i < l.bases.size(); ++i) {
+                x.clear();
+                for (std::size_t o : l.offsets) {
+                    const T v = a[l.bases[i] + o];
+                    if (v == v) x.push_back(v);
                 }
-                if (e - k == best) winners.push_back(x[k]);
-                k = e;
+                std::sort(x.begin(), x.end());
+                std::size_t best = 0;
+                winners.clear();
+                for (std::size_t k = 0; k < x.size();) {
+                    std::size_t e = k + 1;
+                    while (e < x.size() && x[e] == x[k]) ++e;
+                    if (e - k > best) {
+                        best = e - k;
+                        winners.clear();
+                    }
+                    if (e - k == best) winners.push_back(x[k]);
+                    k = e;
+                }
+                // Both zeros count as one value, given as +0.
+                for (T &v : winners)
+                    if (v == 0) v = T(0);
+                mv[i] = winners.empty()
+                            ? (std::is_floating_point<T>::value ? static_cast<T>(mxGetNaN()) : T(0))
+                            : winners[0];
+                fv[i] = static_cast<double>(best);
+                if (C) {
+                    CMatrix *col = mxCreateNumericArray(
+                        2,
+                        std::vector<unsigned int>{static_cast<unsigned int>(winners.size()), 1}
+                            .data(),
+                        A->GetClassID(), mxComplexityReal);
+                    if (A->IsLogical()) col->SetLogical();
+                    if (!winners.empty())
+                        std::memcpy(col->GetPr(), winners.data(), winners.size() * sizeof(T));
+                    mxSetCell(c.get(), static_cast<int>(i), col);
+                }
             }
-            mv[i] = winners.empty() ? (std::is_floating_point<T>::value
-                                           ? static_cast<T>(mxGetNaN())
-                                           : T(0))
-                                    : winners[0];
-            fv[i] = static_cast<double>(best);
-            if (C) {
-                CMatrix *col = mxCreateNumericArray(
-                    2, std::vector<unsigned int>{static_cast<unsigned int>(winners.size()), 1}.data(),
-                    A->GetClassID(), mxComplexityReal);
-                if (A->IsLogical()) col->SetLogical();
-                if (!winners.empty())
-                    std::memcpy(col->GetPr(), winners.data(), winners.size() * sizeof(T));
-                mxSetCell(c.get(), static_cast<int>(i), col);
-            }
-        }
-        return 0;
+            return 0;
+        });
+        M = m.release();
+        F = f.release();
+        if (C) *C = c.release();
     });
-    M = m.release();
-    F = f.release();
-    if (C) *C = c.release();
 }
 
 CMatrix *Range(const CMatrix *A, unsigned int dim) {
-    ArrayHolder hi(dim == 0 ? Max(A) : Max(A, dim));
-    ArrayHolder lo(dim == 0 ? Min(A) : Min(A, dim));
-    return Minus(hi.get(), lo.get());
+    return Guarded([&] {
+        ArrayHolder hi(dim == 0 ? Max(A) : Max(A, dim));
+        ArrayHolder lo(dim == 0 ? Min(A) : Min(A, dim));
+        return Minus(hi.get(), lo.get());
+    });
 }
 
 void Bounds(CMatrix *&S, CMatrix *&L, const CMatrix *A, unsigned int dim) {
-    ArrayHolder lo(dim == 0 ? Min(A) : Min(A, dim));
-    ArrayHolder hi(dim == 0 ? Max(A) : Max(A, dim));
-    S = lo.release();
-    L = hi.release();
+    return Guarded([&] {
+        ArrayHolder lo(dim == 0 ? Min(A) : Min(A, dim));
+        ArrayHolder hi(dim == 0 ? Max(A) : Max(A, dim));
+        S = lo.release();
+        L = hi.release();
+    });
 }
 
 CMatrix *VarWeighted(const CMatrix *A, const CMatrix *w, const std::vector<unsigned int> &dims,
                      bool root) {
-    RequireNumbers(A);
-    const char *name = root ? "Std" : "Var";
-    const bool zero =
-        w == nullptr || w->GetNoElems() == 0 ||
-        (w->GetNoElems() == 1 && !w->IsComplex() && mxGetScalar(w) == 0);
-    const bool one = !zero && w->GetNoElems() == 1 && !w->IsComplex() && mxGetScalar(w) == 1;
-    const bool defaultDim = dims.size() == 1 && dims[0] == 0;
-    if (zero && defaultDim) return root ? Std(A) : Var(A);
-    if (zero && dims.size() == 1) return root ? Std(A, dims[0]) : Var(A, dims[0]);
-    if (A->IsComplex() || IsInteger(A->GetClassID()) || A->GetClassID() == mxClassChar)
-        Fail(std::string(name) + ": the argument must be real double or single");
-    Work work = ToWork(A, name);
-    std::vector<unsigned int> set = dims.empty() ? EveryDim(A) : dims;
-    if (defaultDim) set = MedianSet(A, 0);
-    std::vector<double> weights;
-    if (!zero && !one) {
-        const bool vector = w->GetNoDimensions() == 2 &&
-                            (w->GetDimensions()[0] == 1 || w->GetDimensions()[1] == 1);
-        ArrayHolder W;
-        if (vector && !w->IsComplex() && (w->GetClassID() == mxClassDouble ||
-                                          w->GetClassID() == mxClassSingle)) {
-            W.reset(Cast(w, mxClassDouble));
-            const double *wv = static_cast<const double *>(W->GetPr());
-            weights.assign(wv, wv + W->GetNoElems());
+    return Guarded([&] {
+        RequireNumbers(A);
+        const char *name = root ? "Std" : "Var";
+        const bool realWeight =
+            w != nullptr && !w->IsComplex() &&
+            (w->GetClassID() == mxClassDouble || w->GetClassID() == mxClassSingle);
+        const bool zero = w == nullptr || (realWeight && w->GetNoElems() == 0) ||
+                          (realWeight && w->GetNoElems() == 1 && mxGetScalar(w) == 0);
+        const bool one = realWeight && w->GetNoElems() == 1 && mxGetScalar(w) == 1;
+        const bool defaultDim = dims.size() == 1 && dims[0] == 0;
+        if (zero && defaultDim) return root ? Std(A) : Var(A);
+        if (zero && dims.size() == 1) return root ? Std(A, dims[0]) : Var(A, dims[0]);
+        if (A->IsComplex() || IsInteger(A->GetClassID()) || A->GetClassID() == mxClassChar)
+            Fail(std::string(name) + ": the argument must be real double or single");
+        Work work = ToWork(A, name);
+        std::vector<unsigned int> set = dims.empty() ? EveryDim(A) : dims;
+        if (defaultDim) set = MedianSet(A, 0);
+        std::vector<double> weights;
+        if (!zero && !one) {
+            const bool vector = w->GetNoDimensions() == 2 &&
+                                (w->GetDimensions()[0] == 1 || w->GetDimensions()[1] == 1);
+            ArrayHolder W;
+            if (vector && realWeight) {
+                W.reset(Cast(w, mxClassDouble));
+                const double *wv = static_cast<const double *>(W->GetPr());
+                weights.assign(wv, wv + W->GetNoElems());
+            }
+            const Layout l = LayoutOver(work.D.get(), set);
+            bool good = !weights.empty() && weights.size() == l.offsets.size();
+            for (double v : weights) good = good && v >= 0;
+            if (!good)
+                Fail(std::string(name) +
+                     ": the weight must be 0, 1 or a vector of nonnegative weights of the line's "
+                     "length");
         }
-        const Layout l = LayoutOver(work.D.get(), set);
-        bool good = !weights.empty() && weights.size() == l.offsets.size();
-        for (double v : weights) good = good && v >= 0;
-        if (!good)
-            Fail(std::string(name) +
-                 ": the weight must be 0, 1 or a vector of nonnegative weights of the line's "
-                 "length");
-    }
-    ArrayHolder R(ReduceLines(work.D.get(), set, [&](double *x, std::size_t n) {
-        if (n == 0) return mxGetNaN();
-        double v;
-        if (weights.empty()) {
-            double s = 0.0;
-            for (std::size_t k = 0; k < n; ++k) s = s + x[k];
-            const double mean = s / static_cast<double>(n);
-            double q = 0.0;
-            for (std::size_t k = 0; k < n; ++k) {
-                const double d = x[k] - mean;
-                q = q + d * d;
+        ArrayHolder R(ReduceLines(work.D.get(), set, [&](double *x, std::size_t n) {
+            if (n == 0) return mxGetNaN();
+            double v;
+            if (weights.empty()) {
+                double s = 0.0;
+                for (std::size_t k = 0; k < n; ++k) s = s + x[k];
+                const double mean = s / static_cast<double>(n);
+                double q = 0.0;
+                for (std::size_t k = 0; k < n; ++k) {
+                    const double d = x[k] - mean;
+                    q = q + d * d;
+                }
+                v = q / static_cast<double>(one ? n : (n > 1 ? n - 1 : 1));
+            } else {
+                double sw = 0.0, swx = 0.0;
+                for (std::size_t k = 0; k < n; ++k) {
+                    sw = sw + weights[k];
+                    swx = swx + weights[k] * x[k];
+                }
+                const double mean = swx / sw;
+                double q = 0.0;
+                for (std::size_t k = 0; k < n; ++k) {
+                    const double d = x[k] - mean;
+                    q = q + weights[k] * (d * d);
+                }
+                v = q / sw;
             }
-            v = q / static_cast<double>(one ? n : (n > 1 ? n - 1 : 1));
-        } else {
-            double sw = 0.0, swx = 0.0;
-            for (std::size_t k = 0; k < n; ++k) {
-                sw = sw + weights[k];
-                swx = swx + weights[k] * x[k];
-            }
-            const double mean = swx / sw;
-            double q = 0.0;
-            for (std::size_t k = 0; k < n; ++k) {
-                const double d = x[k] - mean;
-                q = q + weights[k] * (d * d);
-            }
-            v = q / sw;
-        }
-        return root ? std::sqrt(v) : v;
-    }));
-    return Finish(std::move(R), work.single);
+            return root ? std::sqrt(v) : v;
+        }));
+        return Finish(std::move(R), work.single);
+    });
 }
 
 CMatrix *Cov(const CMatrix *X, bool byN) {
-    Work w = ToWork(X, "Cov");
-    if (w.D->GetNoDimensions() > 2) Fail("Cov: the argument must be 2-D");
-    std::size_t n = w.D->GetDimensions()[0], p = w.D->GetDimensions()[1];
-    if (IsEmpty00(w.D.get())) return Finish(ArrayHolder(Scalar(mxGetNaN())), w.single);
-    if (w.D->IsVector()) {
-        n = w.D->GetNoElems();
-        p = 1;
-    }
-    return Finish(CovColumns(w.Data(), n, p, byN), w.single);
+    return Guarded([&] {
+        Work w = ToWork(X, "Cov");
+        if (w.D->GetNoDimensions() > 2) Fail("Cov: the argument must be 2-D");
+        std::size_t n = w.D->GetDimensions()[0], p = w.D->GetDimensions()[1];
+        if (IsEmpty00(w.D.get())) return Finish(ArrayHolder(Scalar(mxGetNaN())), w.single);
+        if (w.D->IsVector()) {
+            n = w.D->GetNoElems();
+            p = 1;
+        }
+        return Finish(CovColumns(w.Data(), n, p, byN), w.single);
+    });
 }
 
 CMatrix *Cov(const CMatrix *x, const CMatrix *y, bool byN) {
-    Work a = ToWork(x, "Cov"), b = ToWork(y, "Cov");
-    const std::size_t n = a.D->GetNoElems();
-    if (b.D->GetNoElems() != n) Fail("Cov: x and y must have as many elements");
-    std::vector<double> both(a.Data(), a.Data() + n);
-    both.insert(both.end(), b.Data(), b.Data() + n);
-    return Finish(CovColumns(both.data(), n, 2, byN), a.single || b.single);
+    return Guarded([&] {
+        Work a = ToWork(x, "Cov"), b = ToWork(y, "Cov");
+        const std::size_t n = a.D->GetNoElems();
+        if (b.D->GetNoElems() != n) Fail("Cov: x and y must have as many elements");
+        std::vector<double> both(a.Data(), a.Data() + n);
+        both.insert(both.end(), b.Data(), b.Data() + n);
+        return Finish(CovColumns(both.data(), n, 2, byN), a.single || b.single);
+    });
 }
 
 CMatrix *Corrcoef(const CMatrix *X) {
-    Work w = ToWork(X, "Corrcoef");
-    ArrayHolder C(Cov(w.D.get(), false));
-    return Finish(CorrFromCov(std::move(C)), w.single);
+    return Guarded([&] {
+        Work w = ToWork(X, "Corrcoef");
+        ArrayHolder C(Cov(w.D.get(), false));
+        return Finish(CorrFromCov(std::move(C)), w.single);
+    });
 }
 
 CMatrix *Corrcoef(const CMatrix *x, const CMatrix *y) {
-    Work a = ToWork(x, "Corrcoef"), b = ToWork(y, "Corrcoef");
-    ArrayHolder C(Cov(a.D.get(), b.D.get(), false));
-    return Finish(CorrFromCov(std::move(C)), a.single || b.single);
+    return Guarded([&] {
+        Work a = ToWork(x, "Corrcoef"), b = ToWork(y, "Corrcoef");
+        ArrayHolder C(Cov(a.D.get(), b.D.get(), false));
+        return Finish(CorrFromCov(std::move(C)), a.single || b.single);
+    });
 }
 
 namespace {
@@ -664,7 +710,7 @@ CMatrix *Percentiles(const CMatrix *A, const CMatrix *P, unsigned int dim, doubl
     const unsigned int along = Along(D, dim);
     ArrayHolder R(MapLines(D, along, ps.size(), [&](double *x, std::size_t n, double *y) {
         const std::size_t kept = DropNaN(x, n);
-        std::sort(x, x + kept);
+        std::sort(x, x + kept, TotalLess);
         for (std::size_t j = 0; j < ps.size(); ++j) y[j] = PercentileOfSorted(x, kept, ps[j]);
     }));
     return Finish(std::move(R), w.single);
@@ -673,27 +719,30 @@ CMatrix *Percentiles(const CMatrix *A, const CMatrix *P, unsigned int dim, doubl
 }  // namespace
 
 CMatrix *Prctile(const CMatrix *A, const CMatrix *p, unsigned int dim) {
-    return Percentiles(A, p, dim, 1, "Prctile");
+    return Guarded([&] { return Percentiles(A, p, dim, 1, "Prctile"); });
 }
 
 CMatrix *Quantile(const CMatrix *A, const CMatrix *p, unsigned int dim) {
-    return Percentiles(A, p, dim, 100, "Quantile");
+    return Guarded([&] { return Percentiles(A, p, dim, 100, "Quantile"); });
 }
 
 CMatrix *Moving(const CMatrix *A, MovingKind kind, unsigned int kb, unsigned int kf,
                 unsigned int dim, NanFlag nan) {
-    Work w = ToWork(A, "Moving");
-    const unsigned int along = Along(w.D.get(), dim);
-    const std::size_t n = LengthAlong(w.D.get(), along);
-    std::vector<double> scratch;
-    ArrayHolder R(MapLines(w.D.get(), along, n, [&](const double *x, std::size_t len, double *y) {
-        for (std::size_t k = 0; k < len; ++k) {
-            const std::size_t b = k >= kb ? k - kb : 0;
-            const std::size_t e = std::min<std::size_t>(len, k + std::size_t{kf} + 1);
-            y[k] = WindowStatistic(x, b, e, kind, nan, scratch);
-        }
-    }));
-    return Finish(std::move(R), w.single);
+    return Guarded([&] {
+        Work w = ToWork(A, "Moving");
+        const unsigned int along = Along(w.D.get(), dim);
+        const std::size_t n = LengthAlong(w.D.get(), along);
+        std::vector<double> scratch;
+        ArrayHolder R(
+            MapLines(w.D.get(), along, n, [&](const double *x, std::size_t len, double *y) {
+                for (std::size_t k = 0; k < len; ++k) {
+                    const std::size_t b = k >= kb ? k - kb : 0;
+                    const std::size_t e = std::min<std::size_t>(len, k + std::size_t{kf} + 1);
+                    y[k] = WindowStatistic(x, b, e, kind, nan, scratch);
+                }
+            }));
+        return Finish(std::move(R), w.single);
+    });
 }
 
 namespace {
@@ -732,87 +781,94 @@ double Panel(const Points &p, const double *y, std::size_t k) {
 }  // namespace
 
 CMatrix *Trapz(const CMatrix *X, const CMatrix *Y, unsigned int dim) {
-    Work w = ToWork(Y, "Trapz");
-    if (dim == 0 && IsEmpty00(w.D.get())) {
-        if (X) PointsOf(X, 0, "Trapz");
-        return Finish(ArrayHolder(Scalar(0.0)), w.single);
-    }
-    const unsigned int along = Along(w.D.get(), dim);
-    const Points p = PointsOf(X, LengthAlong(w.D.get(), along), "Trapz");
-    ArrayHolder R(MapLines(w.D.get(), along, 1, [&](const double *y, std::size_t n, double *r) {
-        double s = 0.0;
-        for (std::size_t k = 0; k + 1 < n; ++k) s = s + Panel(p, y, k);
-        r[0] = s;
-    }));
-    return Finish(std::move(R), w.single || p.w.single);
+    return Guarded([&] {
+        Work w = ToWork(Y, "Trapz");
+        if (dim == 0 && IsEmpty00(w.D.get())) {
+            if (X) PointsOf(X, 0, "Trapz");
+            return Finish(ArrayHolder(Scalar(0.0)), w.single);
+        }
+        const unsigned int along = Along(w.D.get(), dim);
+        const Points p = PointsOf(X, LengthAlong(w.D.get(), along), "Trapz");
+        ArrayHolder R(MapLines(w.D.get(), along, 1, [&](const double *y, std::size_t n, double *r) {
+            double s = 0.0;
+            for (std::size_t k = 0; k + 1 < n; ++k) s = s + Panel(p, y, k);
+            r[0] = s;
+        }));
+        return Finish(std::move(R), w.single || p.w.single);
+    });
 }
 
 CMatrix *Cumtrapz(const CMatrix *X, const CMatrix *Y, unsigned int dim) {
-    Work w = ToWork(Y, "Cumtrapz");
-    const unsigned int along = Along(w.D.get(), dim);
-    const std::size_t n = LengthAlong(w.D.get(), along);
-    const Points p = PointsOf(X, n, "Cumtrapz");
-    ArrayHolder R(MapLines(w.D.get(), along, n, [&](const double *y, std::size_t len, double *r) {
-        double s = 0.0;
-        for (std::size_t k = 0; k < len; ++k) {
-            if (k > 0) s = s + Panel(p, y, k - 1);
-            r[k] = s;
-        }
-    }));
-    return Finish(std::move(R), w.single || p.w.single);
+    return Guarded([&] {
+        Work w = ToWork(Y, "Cumtrapz");
+        const unsigned int along = Along(w.D.get(), dim);
+        const std::size_t n = LengthAlong(w.D.get(), along);
+        const Points p = PointsOf(X, n, "Cumtrapz");
+        ArrayHolder R(
+            MapLines(w.D.get(), along, n, [&](const double *y, std::size_t len, double *r) {
+                double s = 0.0;
+                for (std::size_t k = 0; k < len; ++k) {
+                    if (k > 0) s = s + Panel(p, y, k - 1);
+                    r[k] = s;
+                }
+            }));
+        return Finish(std::move(R), w.single || p.w.single);
+    });
 }
 
 double Normest(const CMatrix *A, double tol, unsigned int *count) {
-    Work w = ToWork(A, "Normest");
-    if (w.D->GetNoDimensions() > 2) Fail("Normest: the argument must be 2-D");
-    const std::size_t m = w.D->GetDimensions()[0], n = w.D->GetDimensions()[1];
-    const double *a = w.Data();
-    std::vector<double> x(n, 0.0), ax(m);
-    for (std::size_t j = 0; j < n; ++j)
-        for (std::size_t i = 0; i < m; ++i) x[j] = x[j] + std::fabs(a[j * m + i]);
-    double e = Norm2(x);
-    unsigned int steps = 0;
-    if (count) *count = 0;
-    if (e == 0 || e != e) return e;
-    for (double &v : x) v = v / e;
-    double e0 = 0;
-    while (std::fabs(e - e0) > tol * e) {
-        if (steps == 100) {
-            steps = 101;
-            break;
-        }
-        e0 = e;
-        for (std::size_t i = 0; i < m; ++i) {
-            double s = 0.0;
-            for (std::size_t j = 0; j < n; ++j) s = s + a[j * m + i] * x[j];
-            ax[i] = s;
-        }
-        double nax = Norm2(ax);
-        if (nax == 0) {
-            // x lies in A's null space: restart from a fixed vector off it.
-            for (std::size_t j = 0; j < n; ++j) x[j] = static_cast<double>(j + 1);
-            const double nx = Norm2(x);
-            for (double &v : x) v = v / nx;
+    return Guarded([&] {
+        Work w = ToWork(A, "Normest");
+        if (w.D->GetNoDimensions() > 2) Fail("Normest: the argument must be 2-D");
+        const std::size_t m = w.D->GetDimensions()[0], n = w.D->GetDimensions()[1];
+        const double *a = w.Data();
+        std::vector<double> x(n, 0.0), ax(m);
+        for (std::size_t j = 0; j < n; ++j)
+            for (std::size_t i = 0; i < m; ++i) x[j] = x[j] + std::fabs(a[j * m + i]);
+        double e = Norm2(x);
+        unsigned int steps = 0;
+        if (count) *count = 0;
+        if (e == 0 || e != e) return e;
+        for (double &v : x) v = v / e;
+        double e0 = 0;
+        while (std::fabs(e - e0) > tol * e) {
+            if (steps == 100) {
+                steps = 101;
+                break;
+            }
+            e0 = e;
             for (std::size_t i = 0; i < m; ++i) {
                 double s = 0.0;
                 for (std::size_t j = 0; j < n; ++j) s = s + a[j * m + i] * x[j];
                 ax[i] = s;
             }
-            nax = Norm2(ax);
+            double nax = Norm2(ax);
+            if (nax == 0) {
+                // x lies in A's null space: restart from a fixed vector off it.
+                for (std::size_t j = 0; j < n; ++j) x[j] = static_cast<double>(j + 1);
+                const double nx = Norm2(x);
+                for (double &v : x) v = v / nx;
+                for (std::size_t i = 0; i < m; ++i) {
+                    double s = 0.0;
+                    for (std::size_t j = 0; j < n; ++j) s = s + a[j * m + i] * x[j];
+                    ax[i] = s;
+                }
+                nax = Norm2(ax);
+            }
+            for (std::size_t j = 0; j < n; ++j) {
+                double s = 0.0;
+                for (std::size_t i = 0; i < m; ++i) s = s + a[j * m + i] * ax[i];
+                x[j] = s;
+            }
+            const double nx = Norm2(x);
+            e = nx / nax;
+            for (double &v : x) v = v / nx;
+            ++steps;
+            if (e != e) break;
         }
-        for (std::size_t j = 0; j < n; ++j) {
-            double s = 0.0;
-            for (std::size_t i = 0; i < m; ++i) s = s + a[j * m + i] * ax[i];
-            x[j] = s;
-        }
-        const double nx = Norm2(x);
-        e = nx / nax;
-        for (double &v : x) v = v / nx;
-        ++steps;
-        if (e != e) break;
-    }
-    if (count) *count = steps;
-    return e;
+        if (count) *count = steps;
+        return e;
+    });
 }
 
 namespace {
@@ -837,53 +893,59 @@ void RescaleLine(const double *x, std::size_t n, double *y, double l, double u) 
 }  // namespace
 
 CMatrix *Rescale(const CMatrix *A, double l, double u) {
-    Work w = ToWork(A, "Rescale");
-    ArrayHolder R(mxCreateNumericArray(w.D->GetNoDimensions(), w.D->GetDimensions(),
-                                       mxClassDouble, mxComplexityReal));
-    RescaleLine(w.Data(), w.D->GetNoElems(), static_cast<double *>(R->GetPr()), l, u);
-    return Finish(std::move(R), w.single);
+    return Guarded([&] {
+        Work w = ToWork(A, "Rescale");
+        ArrayHolder R(mxCreateNumericArray(w.D->GetNoDimensions(), w.D->GetDimensions(),
+                                           mxClassDouble, mxComplexityReal));
+        RescaleLine(w.Data(), w.D->GetNoElems(), static_cast<double *>(R->GetPr()), l, u);
+        return Finish(std::move(R), w.single);
+    });
 }
 
 CMatrix *Normalize(const CMatrix *A, unsigned int dim, const NormalizeOptions &o) {
-    Work w = ToWork(A, "Normalize");
-    if (o.method == NormalizeMethod::kNorm && !(o.p >= 1)) Fail("Normalize: p must be at least 1");
-    const unsigned int along = Along(w.D.get(), dim);
-    const std::size_t n = LengthAlong(w.D.get(), along);
-    std::vector<double> scratch;
-    ArrayHolder R(MapLines(w.D.get(), along, n, [&](const double *x, std::size_t len, double *y) {
-        double mean = 0, sd = 1;
-        switch (o.method) {
-            case NormalizeMethod::kZscore:
-                MeanStd(x, len, mean, sd);
-                if (sd == 0) sd = 1;
-                for (std::size_t k = 0; k < len; ++k) y[k] = (x[k] - mean) / sd;
-                return;
-            case NormalizeMethod::kRange: RescaleLine(x, len, y, o.l, o.u); return;
-            case NormalizeMethod::kNorm: {
-                const double s = PNorm(x, len, o.p);
-                for (std::size_t k = 0; k < len; ++k) y[k] = x[k] / s;
-                return;
-            }
-            case NormalizeMethod::kCenter: {
-                double c = o.value;
-                if (o.statistic == NormalizeStatistic::kMean) {
-                    MeanStd(x, len, c, sd);
-                } else if (o.statistic == NormalizeStatistic::kMedian) {
-                    scratch.assign(x, x + len);
-                    c = LineMedian(scratch.data(), len, NanFlag::kInclude);
+    return Guarded([&] {
+        Work w = ToWork(A, "Normalize");
+        if (o.method == NormalizeMethod::kNorm && !(o.p >= 1))
+            Fail("Normalize: p must be at least 1");
+        const unsigned int along = Along(w.D.get(), dim);
+        const std::size_t n = LengthAlong(w.D.get(), along);
+        std::vector<double> scratch;
+        ArrayHolder R(
+            MapLines(w.D.get(), along, n, [&](const double *x, std::size_t len, double *y) {
+                double mean = 0, sd = 1;
+                switch (o.method) {
+                    case NormalizeMethod::kZscore:
+                        MeanStd(x, len, mean, sd);
+                        if (sd == 0) sd = 1;
+                        for (std::size_t k = 0; k < len; ++k) y[k] = (x[k] - mean) / sd;
+                        return;
+                    case NormalizeMethod::kRange: RescaleLine(x, len, y, o.l, o.u); return;
+                    case NormalizeMethod::kNorm: {
+                        const double s = PNorm(x, len, o.p);
+                        for (std::size_t k = 0; k < len; ++k) y[k] = x[k] / s;
+                        return;
+                    }
+                    case NormalizeMethod::kCenter: {
+                        double c = o.value;
+                        if (o.statistic == NormalizeStatistic::kMean) {
+                            MeanStd(x, len, c, sd);
+                        } else if (o.statistic == NormalizeStatistic::kMedian) {
+                            scratch.assign(x, x + len);
+                            c = LineMedian(scratch.data(), len, NanFlag::kInclude);
+                        }
+                        for (std::size_t k = 0; k < len; ++k) y[k] = x[k] - c;
+                        return;
+                    }
+                    case NormalizeMethod::kScale: {
+                        double s = o.value;
+                        if (o.statistic != NormalizeStatistic::kValue) MeanStd(x, len, mean, s);
+                        for (std::size_t k = 0; k < len; ++k) y[k] = x[k] / s;
+                        return;
+                    }
                 }
-                for (std::size_t k = 0; k < len; ++k) y[k] = x[k] - c;
-                return;
-            }
-            case NormalizeMethod::kScale: {
-                double s = o.value;
-                if (o.statistic != NormalizeStatistic::kValue) MeanStd(x, len, mean, s);
-                for (std::size_t k = 0; k < len; ++k) y[k] = x[k] / s;
-                return;
-            }
-        }
-    }));
-    return Finish(std::move(R), w.single);
+            }));
+        return Finish(std::move(R), w.single);
+    });
 }
 
 Array Diff(const Array &a, unsigned int order, unsigned int dim) {
@@ -895,9 +957,7 @@ Array Median(const Array &a, unsigned int dim, NanFlag nan) {
 Array Prctile(const Array &a, const Array &p, unsigned int dim) {
     return Array::Adopt(Prctile(a.get(), p.get(), dim));
 }
-Array Trapz(const Array &y, unsigned int dim) {
-    return Array::Adopt(Trapz(nullptr, y.get(), dim));
-}
+Array Trapz(const Array &y, unsigned int dim) { return Array::Adopt(Trapz(nullptr, y.get(), dim)); }
 Array Trapz(const Array &x, const Array &y, unsigned int dim) {
     return Array::Adopt(Trapz(x.get(), y.get(), dim));
 }

@@ -33,9 +33,9 @@ void ExpectValues(const CMatrix *r, const DimList &dims, const ValueList &want, 
 }
 
 // ExpectValues, reporting the caller's line.
-#define EXPECT_VALUES(...)       \
-    do {                         \
-        SCOPED_TRACE(__LINE__);  \
+#define EXPECT_VALUES(...)         \
+    do {                           \
+        SCOPED_TRACE(__LINE__);    \
         ExpectValues(__VA_ARGS__); \
     } while (0)
 
@@ -77,7 +77,7 @@ TEST(DataAnalysis, TrapzOfLinearFunctionsIsExact) {
     const ArrayPtr unit = Matrix(3, 2, {1, 3, 5, 2, 2, 2});
     EXPECT_VALUES(ArrayPtr(Trapz(nullptr, unit.get(), 0)).get(), {1, 2}, {6, 4});
     EXPECT_VALUES(ArrayPtr(Trapz(ArrayPtr(Scalar(0.5)).get(), unit.get(), 2)).get(), {3, 1},
-                 {0.75, 1.25, 1.75});
+                  {0.75, 1.25, 1.75});
     EXPECT_VALUES(ArrayPtr(Trapz(nullptr, ArrayPtr(Scalar(4)).get(), 0)).get(), {1, 1}, {0});
 }
 
@@ -89,28 +89,29 @@ TEST(DataAnalysis, MedianAndPercentilesAgainstNumPy) {
     const ArrayPtr y = Col({2.5, -1, 7, 0.25, 3, 8});
     EXPECT_VALUES(ArrayPtr(Median(x.get(), 0, NanFlag::kInclude)).get(), {1, 1}, {4});
     EXPECT_VALUES(ArrayPtr(Median(y.get(), 0, NanFlag::kInclude)).get(), {1, 1}, {2.75});
-    EXPECT_VALUES(ArrayPtr(Prctile(x.get(), ArrayPtr(Row({0, 10, 25, 50, 73, 100})).get(), 0)).get(),
-                 {1, 6}, {1.0, 1.0, 2.25, 4.0, 5.0, 9.0}, 1e-15);
-    EXPECT_VALUES(ArrayPtr(Prctile(y.get(), ArrayPtr(Row({5, 30, 50, 90})).get(), 0)).get(),
-                 {4, 1}, {-1.0, 0.9249999999999996, 2.75, 7.9}, 1e-15);
+    EXPECT_VALUES(
+        ArrayPtr(Prctile(x.get(), ArrayPtr(Row({0, 10, 25, 50, 73, 100})).get(), 0)).get(), {1, 6},
+        {1.0, 1.0, 2.25, 4.0, 5.0, 9.0}, 1e-15);
+    EXPECT_VALUES(ArrayPtr(Prctile(y.get(), ArrayPtr(Row({5, 30, 50, 90})).get(), 0)).get(), {4, 1},
+                  {-1.0, 0.9249999999999996, 2.75, 7.9}, 1e-15);
     EXPECT_VALUES(ArrayPtr(Quantile(y.get(), ArrayPtr(Row({0.3})).get(), 0)).get(), {1, 1},
-                 {0.9249999999999996}, 1e-15);
+                  {0.9249999999999996}, 1e-15);
     // The average of the two middles does not overflow; NaN lines; omitnan.
     const ArrayPtr huge = Row({1.5e308, 1.7e308});
     EXPECT_VALUES(ArrayPtr(Median(huge.get(), 0, NanFlag::kInclude)).get(), {1, 1}, {1.6e308},
-                 1e-15);
+                  1e-15);
     const ArrayPtr withNaN = Matrix(3, 2, {1, kNaN, 4, 2, 8, 3});
     EXPECT_VALUES(ArrayPtr(Median(withNaN.get(), 0, NanFlag::kInclude)).get(), {1, 2}, {kNaN, 3});
     EXPECT_VALUES(ArrayPtr(Median(withNaN.get(), 0, NanFlag::kOmit)).get(), {1, 2}, {2.5, 3});
     EXPECT_VALUES(ArrayPtr(Median(withNaN.get(), DimList{}, NanFlag::kOmit)).get(), {1, 1}, {3});
     // Integers average exactly, halves away from zero, int64 beyond 2^53.
-    const ArrayPtr i64 = Typed<std::int64_t>(mxClassInt64, {1, 2},
-                                             {INT64_MAX, INT64_MAX - 2});
+    const ArrayPtr i64 = Typed<std::int64_t>(mxClassInt64, {1, 2}, {INT64_MAX, INT64_MAX - 2});
     const ArrayPtr m64(Median(i64.get(), 0, NanFlag::kInclude));
     EXPECT_EQ(static_cast<const std::int64_t *>(m64->GetPr())[0], INT64_MAX - 1);
-    EXPECT_VALUES(ArrayPtr(Median(ArrayPtr(TypedRow(mxClassInt8, {-3, -2})).get(), 0,
-                                 NanFlag::kInclude)).get(),
-                 {1, 1}, {-3});
+    EXPECT_VALUES(
+        ArrayPtr(Median(ArrayPtr(TypedRow(mxClassInt8, {-3, -2})).get(), 0, NanFlag::kInclude))
+            .get(),
+        {1, 1}, {-3});
 }
 
 TEST(DataAnalysis, ModeRangeAndBounds) {
@@ -131,8 +132,9 @@ TEST(DataAnalysis, ModeRangeAndBounds) {
 TEST(DataAnalysis, WeightedSpreads) {
     const ArrayPtr x = Row({1, 3, 100, 200});
     const ArrayPtr one = Row({1}), w = Row({1, 1, 0, 0}), zero = Row({0});
-    EXPECT_VALUES(ArrayPtr(VarWeighted(ArrayPtr(Row({1, 2, 3, 4})).get(), one.get(), {0}, false)).get(),
-                 {1, 1}, {1.25});
+    EXPECT_VALUES(
+        ArrayPtr(VarWeighted(ArrayPtr(Row({1, 2, 3, 4})).get(), one.get(), {0}, false)).get(),
+        {1, 1}, {1.25});
     EXPECT_VALUES(ArrayPtr(VarWeighted(x.get(), w.get(), {0}, false)).get(), {1, 1}, {1});
     EXPECT_VALUES(ArrayPtr(VarWeighted(x.get(), w.get(), {2}, true)).get(), {1, 1}, {1});
     const ArrayPtr m = Counted({3, 4, 2}, 1.0);
@@ -142,7 +144,7 @@ TEST(DataAnalysis, WeightedSpreads) {
     }
     // Over several dimensions: the line of the listed subscripts.
     EXPECT_VALUES(ArrayPtr(VarWeighted(m.get(), nullptr, {1, 3}, false)).get(), {1, 4},
-                 {44, 44, 44, 44});
+                  {44, 44, 44, 44});
     EXPECT_THROW(ArrayPtr(VarWeighted(x.get(), ArrayPtr(Row({1, -1, 1, 1})).get(), {0}, false)),
                  CFunctionErrorException);
 }
@@ -172,14 +174,15 @@ TEST(DataAnalysis, MovingWindows) {
         {MovingKind::kMedian, 2, 2, {2, 2.5, 3, 3.5, 4}},
     };
     for (const auto &row : rows) {
-        EXPECT_VALUES(ArrayPtr(Moving(a.get(), row.kind, row.kb, row.kf, 0, NanFlag::kInclude)).get(),
-                     {1, 5}, row.want);
+        EXPECT_VALUES(
+            ArrayPtr(Moving(a.get(), row.kind, row.kb, row.kf, 0, NanFlag::kInclude)).get(), {1, 5},
+            row.want);
     }
     const ArrayPtr n = Row({1, kNaN, 3});
     EXPECT_VALUES(ArrayPtr(Moving(n.get(), MovingKind::kMean, 1, 1, 0, NanFlag::kInclude)).get(),
-                 {1, 3}, {kNaN, kNaN, kNaN});
+                  {1, 3}, {kNaN, kNaN, kNaN});
     EXPECT_VALUES(ArrayPtr(Moving(n.get(), MovingKind::kMean, 1, 1, 0, NanFlag::kOmit)).get(),
-                 {1, 3}, {1, 2, 3});
+                  {1, 3}, {1, 2, 3});
 }
 
 TEST(DataAnalysis, NormestRescaleNormalize) {
@@ -189,15 +192,55 @@ TEST(DataAnalysis, NormestRescaleNormalize) {
     EXPECT_NEAR(Normest(ArrayPtr(Row({1, -1})).get(), 1e-6, &count), std::sqrt(2.0), 1e-6);
     EXPECT_EQ(Normest(ArrayPtr(Filled({2, 2}, {0, 0, 0, 0})).get(), 1e-6, &count), 0);
     EXPECT_VALUES(ArrayPtr(Rescale(ArrayPtr(Row({2, 4, kNaN, 10})).get(), -1, 1)).get(), {1, 4},
-                 {-1, -0.5, kNaN, 1});
+                  {-1, -0.5, kNaN, 1});
     EXPECT_VALUES(ArrayPtr(Rescale(ArrayPtr(Row({7, 7})).get(), 0, 1)).get(), {1, 2}, {0, 0});
     EXPECT_VALUES(ArrayPtr(Normalize(ArrayPtr(Row({1, 2, 3})).get(), 0, NormalizeOptions())).get(),
-                 {1, 3}, {-1, 0, 1});
+                  {1, 3}, {-1, 0, 1});
     NormalizeOptions norm;
     norm.method = NormalizeMethod::kNorm;
     norm.p = 1;
     EXPECT_VALUES(ArrayPtr(Normalize(ArrayPtr(Col({1, -3})).get(), 0, norm)).get(), {2, 1},
-                 {0.25, -0.75});
+                  {0.25, -0.75});
 }
 
 }  // namespace
+
+// Which zero an order statistic gives follows the total order -0 < +0, not
+// the selection algorithm; a mode of zeros is +0.
+TEST(DataAnalysis, SignedZeros) {
+    const ArrayPtr z = Row({0.0, -0.0, -0.0});
+    EXPECT_VALUES(ArrayPtr(Median(z.get(), 0, NanFlag::kInclude)).get(), {1, 1}, {-0.0});
+    EXPECT_VALUES(ArrayPtr(Prctile(z.get(), ArrayPtr(Row({0, 100})).get(), 0)).get(), {1, 2},
+                  {-0.0, 0.0});
+    CMatrix *m = nullptr, *f = nullptr;
+    Mode(m, f, nullptr, z.get(), 0);
+    const ArrayPtr M(m), F(f);
+    EXPECT_VALUES(M.get(), {1, 1}, {0.0});
+    EXPECT_VALUES(F.get(), {1, 1}, {3});
+}
+
+// A failed allocation, the standard containers' included, throws the
+// library's exception and leaves nothing behind.
+TEST(DataAnalysis, AllocationFailures) {
+    const ArrayPtr a = Matrix(3, 2, {1, 5, 2, 4, 8, 3}), p = Row({10, 50}), w = Row({1, 2});
+    const CMatrix *A = a.get();
+    const DimList both = {1, 2}, second = {2};
+    const std::vector<FailureCase> rows = {
+        {"diff", [&] { return Diff(A, 2, 0); }, {A}},
+        {"median", [&] { return Median(A, both, NanFlag::kOmit); }, {A}},
+        {"mode",
+         InPlace([&] {
+             CMatrix *m = nullptr, *f = nullptr, *c = nullptr;
+             Mode(m, f, &c, A, 0);
+             mxDestroyArray(m), mxDestroyArray(f), mxDestroyArray(c);
+         }),
+         {A}},
+        {"var", [&] { return VarWeighted(A, w.get(), second, false); }, {A}},
+        {"cov", [&] { return Corrcoef(A); }, {A}},
+        {"prctile", [&] { return Prctile(A, p.get(), 0); }, {A}},
+        {"movmedian", [&] { return Moving(A, MovingKind::kMedian, 1, 1, 0, NanFlag::kOmit); }, {A}},
+        {"cumtrapz", [&] { return Cumtrapz(nullptr, A, 2); }, {A}},
+        {"normalize", [&] { return Normalize(A, 0, NormalizeOptions()); }, {A}},
+    };
+    ExpectFailurePoints(rows);
+}

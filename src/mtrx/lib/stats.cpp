@@ -38,7 +38,8 @@ bool IsWord(const Args &args, std::size_t k, const char *word) {
 // A dimension or a vector of them; 'all' gives the empty list.
 std::vector<unsigned int> DimList(const Args &args, std::size_t k) {
     if (args.IsText(k)) {
-        if (Lower(args.GetText(k)) != "all") args.Refuse(k, "a dimension, a vector of them or 'all'");
+        if (Lower(args.GetText(k)) != "all")
+            args.Refuse(k, "a dimension, a vector of them or 'all'");
         return {};
     }
     const Array &a = Numbers(args, k);
@@ -117,8 +118,8 @@ bool IsFlag(const Args &args, std::size_t k) {
 Outs Cov(const Args &args, BuiltinCall &) {
     std::size_t count = args.size();
     bool byN = false;
-    const bool flagLast = count == 3 || (count == 2 && IsFlag(args, 1) &&
-                                         Numbers(args, 0).Numel() != 1);
+    const bool flagLast =
+        count == 3 || (count == 2 && IsFlag(args, 1) && Numbers(args, 0).Numel() != 1);
     if (count == 3 && !IsFlag(args, 2)) args.Refuse(2, "0 or 1");
     if (flagLast) byN = Numbers(args, --count).Scalar() == 1;
     if (count == 1) return {Adopt(km::Cov(Numbers(args, 0).get(), byN))};
@@ -278,7 +279,8 @@ Outs Zscore(const Args &args, BuiltinCall &c) {
 const BuiltinEntry kEntries[] = {
     {"diff", Diff, 1, 3, 1, "diff(X), diff(X, n), diff(X, n, dim)",
      "Differences X(k+1) - X(k), n times, along a dimension."},
-    {"median", Median, 1, 3, 1, "median(A), median(A, dim), median(A, 'all'), median(..., 'omitnan')",
+    {"median", Median, 1, 3, 1,
+     "median(A), median(A, dim), median(A, 'all'), median(..., 'omitnan')",
      "Middle value of the sorted elements (mean of the two middle ones)."},
     {"mode", Mode, 1, 2, 3, "mode(A), mode(A, dim), [M, F, C] = mode(A)",
      "Most frequent value (the smallest of ties), its count and all tied values."},
@@ -328,6 +330,8 @@ Outs Spread(const Args &args, bool root) {
     return {Adopt(km::VarWeighted(Numbers(args, 0).get(), w, dims, root))};
 }
 
-Library StatsLibrary() { return {"stats", "Statistics and data analysis", kEntries, std::size(kEntries)}; }
+Library StatsLibrary() {
+    return {"stats", "Statistics and data analysis", kEntries, std::size(kEntries)};
+}
 
 }  // namespace mtrx
