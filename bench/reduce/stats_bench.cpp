@@ -6,6 +6,14 @@
 // preallocated buffer and selects the upper middle there (the library also
 // finds the lower middle of an even count in the lower part). Sizes: 16
 // (the size the smoke test runs), 1000 and 10^6 (the target size).
+//
+// Measured on 2026-12-08, Release build, GCC 12, Intel Xeon Processor
+// (2 cores at 2.3 GHz, a shared virtual machine under load from other
+// builds, so CPU time is the steadier figure), median of 5 repetitions,
+// both in one run: 10^6 elements, Median 12.7 ms CPU (41.3 ms wall) against
+// std::nth_element 11.7 ms CPU (45.9 ms wall), ratio 1.08 (0.90 wall); 1000
+// elements 3.55 us against 2.39 us, 16 elements 0.22 us against 0.04 us
+// (the fixed cost of creating the result).
 #include <benchmark/benchmark.h>
 #include <matrix/matrix.h>
 
@@ -64,15 +72,5 @@ void BM_StdNthElement(benchmark::State &state) {
     SetItems(state);
 }
 BENCHMARK(BM_StdNthElement)->Apply(Sizes);
-
-void BM_Movmean3(benchmark::State &state) {
-    const ArrayHolder a = Column(static_cast<std::size_t>(state.range(0)));
-    for (auto _ : state) {
-        ArrayHolder r(Moving(a.get(), MovingKind::kMean, 1, 1, 0, NanFlag::kInclude));
-        benchmark::DoNotOptimize(r.get());
-    }
-    SetItems(state);
-}
-BENCHMARK(BM_Movmean3)->Apply(Sizes);
 
 }  // namespace

@@ -190,10 +190,42 @@ double MiddleOf(double a, double b) {
 double MedianOfFinite(double *x, std::size_t n) {
     if (n == 0) return mxGetNaN();
     const std::size_t hi = n / 2;
-    std::nth_element(x, x + hi, x + n, TotalLess);
-    if (n % 2 == 1) return x[hi];
-    const double lo = *std::max_element(x, x + hi, TotalLess);
-    return MiddleOf(lo, x[hi]);
+    // Selected by value alone (faster than TotalLess); a zero then takes the
+    // sign its position has in the total order.
+    const auto zeroAt = [x, n](std::size_t position) {
+        std::size_t below = 0;
+        for (std::size_t k = 0; k < n; ++k) below += x[k] < 0 || (x[k] == 0 && std::signbit(x[k]));
+        return position < below ? -0.0 : 0.0;
+    };
+    std::nth_element(x, x + hi, x + n);
+    double upper = x[hi];
+    if (upper == 0) upper = zeroAt(hi);
+    if (n % 2 == 1) return upper;
+    double lower = *std::max_element(x, x + hi);
+    if (lower == 0) lower = zeroAt(hi - 1);
+    return MiddleOf(lower, upper);
+}
+
+// The medians of the lines of D that are `before` x n x `after` around one
+// dimension (or the whole array as one line), into r: each line gathered
+// without its NaNs.
+void MedianLines(const double *a, double *r, std::size_t before, std::size_t n, std::size_t after,
+                 NanFlag nan) {
+    std::vector<double> x(n);
+    for (std::size_t o = 0; o < after; ++o) {
+        for (std::size_t p = 0; p < before; ++p) {
+            const double *line = a + o * before * n + p;
+            std::size_t kept = 0;
+            for (std::size_t k = 0; k < n; ++k) {
+                const double v = line[k * before];
+                x[kept] = v;
+                kept += v == v;
+            }
+            r[o * before + p] = kept < n && nan == NanFlag::kInclude
+                                    ? mxGetNaN()
+                                    : MedianOfFinite(x.data(), kept);
+        }
+    }
 }
 
 // Moves the NaNs of x[0 .. n) to the end; returns the count of the others.
@@ -478,10 +510,31 @@ CMatrix *Median(const CMatrix *A, const std::vector<unsigned int> &dims, NanFlag
             });
         }
         Work w = ToWork(A, "Median");
-        return Finish(
-            ReduceLines(w.D.get(), set,
-                        [nan](double *x, std::size_t n) { return LineMedian(x, n, nan); }),
-            w.single);
+        const CMatrix *D = w.D.get();
+        const bool whole = set.size() == D->GetNoDimensions() && set == EveryDim(D);
+        if (set.size() != 1 && !whole) {
+            return Finish(
+                ReduceLines(D, set,
+                            [nan](double *x, std::size_t n) { return LineMedian(x, n, nan); }),
+                w.single);
+        }
+        // One dimension, or every one (the array as one line): gathered
+        // by stride, without a list of offsets.
+        const unsigned int dim = whole ? 1 : set[0];
+        reduce::RequireDimension(dim);
+        std::vector<unsigned int> out = DimsOf(D);
+        std::size_t before = 1, n = 1, after = 1;
+        for (unsigned int d = 1; d <= out.size(); ++d) {
+            if (whole || d == dim) {
+                n *= out[d - 1];
+                out[d - 1] = 1;
+            } else {
+                (d < dim ? before : after) *= out[d - 1];
+            }
+        }
+        ArrayHolder R(NewDouble(out));
+        MedianLines(w.Data(), static_cast<double *>(R->GetPr()), before, n, after, nan);
+        return Finish(std::move(R), w.single);
     });
 }
 
