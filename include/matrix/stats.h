@@ -79,7 +79,8 @@ MATRIX_API void Mode(CMatrix *&M, CMatrix *&F, CMatrix **C, const CMatrix *A, un
 MATRIX_API void Bounds(CMatrix *&S, CMatrix *&L, const CMatrix *A, unsigned int dim);
 
 /// The variance (root false) or standard deviation (root true) of A along
-/// the dimensions in `dims` (empty: every dimension), with the weight w:
+/// the dimensions in `dims` (empty: every dimension; the list {0}: the
+/// default dimension, the 0x0 array giving the 1x1 NaN), with the weight w:
 ///   - null, 0x0 or the scalar 0: divide by n - 1 (by 1 when n is 1); along
 ///     one dimension this is Var(A, dim) or Std(A, dim), bit for bit, every
 ///     class rule included; over several dimensions the same order: the
@@ -136,23 +137,38 @@ enum class MovingKind { kSum, kMean, kMax, kMin, kMedian };
 [[nodiscard]] MATRIX_API CMatrix *Moving(const CMatrix *A, MovingKind kind, unsigned int kb,
                                          unsigned int kf, unsigned int dim, NanFlag nan);
 
+/// What the windows that do not fit in a line give ('Endpoints'): the
+/// statistic of the shrunk window, nothing (the line keeps only the
+/// elements whose whole window fits: n - kb - kf of them, or none), or
+/// `value` (NaN for 'fill').
+struct MovingEnds {
+    enum class Kind { kShrink, kDiscard, kFill } kind = Kind::kShrink;
+    double value = 0;
+};
+/// Moving with the ends as `ends` says.
+[[nodiscard]] MATRIX_API CMatrix *Moving(const CMatrix *A, MovingKind kind, unsigned int kb,
+                                         unsigned int kf, unsigned int dim, NanFlag nan,
+                                         const MovingEnds &ends);
+
 /// The trapezoidal integral of the lines of Y along dim (0: default): the
 /// in-order sum from 0.0 of the panels ((x_{k+1} - x_k) * (y_k + y_{k+1}))
 /// / 2. X null means unit spacing, panels (y_k + y_{k+1}) / 2; a scalar X
 /// is the spacing h, panels (h * (y_k + y_{k+1})) / 2; a vector X gives the
 /// points and must have the line's length ("Trapz: the points must be as
 /// many as the lines' length"). A line of 0 or 1 element gives 0.
-/// Dimension dim becomes 1.
+/// Dimension dim becomes 1; with dim 0 the 0x0 array gives the 1x1 0.
 [[nodiscard]] MATRIX_API CMatrix *Trapz(const CMatrix *X, const CMatrix *Y, unsigned int dim);
 /// The running sums of Trapz's panels, starting at 0; Y's shape.
 [[nodiscard]] MATRIX_API CMatrix *Cumtrapz(const CMatrix *X, const CMatrix *Y, unsigned int dim);
 
 /// An estimate of the 2-norm of the real matrix A by power iteration on
-/// A'A: x = the column sums of |A|, e = ||x||; then, while |e - e0| >
-/// tol * e: e0 = e, Ax = A x, x = A' Ax, e = ||x|| / ||Ax||, x = x / ||x||.
-/// Products are in-order sums from 0.0 and ||v|| = sqrt of the in-order sum
-/// of squares. A zero A gives 0 in no steps. Stops after 100 steps
-/// (`count` 101 says so). `count` gets the number of steps made.
+/// A'A: e = ||x|| for x the column sums of |A|, x = x / e; then, while
+/// |e - e0| > tol * e: e0 = e, Ax = A x (when Ax is 0, x is first replaced
+/// by (1, 2, .., n) over its norm and Ax taken again), x = A' Ax, e = ||x||
+/// / ||Ax||, x = x / ||x||. Products are in-order sums from 0.0 and ||v|| is
+/// sqrt of the in-order sum of squares. A zero or empty A gives 0 in no
+/// steps; a NaN ends the iteration with NaN. After 100 steps it stops, with
+/// `count` (the steps made, when not null) set to 101 to say so.
 MATRIX_API double Normest(const CMatrix *A, double tol, unsigned int *count);
 
 /// A scaled linearly to [l, u] over all its elements: with mn and mx A's
@@ -183,7 +199,7 @@ struct NormalizeOptions {
 /// Normalizes the lines of A along dim (0: default) as `options` say; A's
 /// shape is kept. Means are Mean's, std Std's (n - 1), medians Median's; the
 /// p-norm is (the in-order sum of |a|^p)^(1/p) (sqrt of the sum of squares
-/// for 2, the largest |a| for Inf). Zscore(A, dim) is the kZscore method.
+/// for 2, the largest |a| for Inf). zscore is the kZscore method.
 [[nodiscard]] MATRIX_API CMatrix *Normalize(const CMatrix *A, unsigned int dim,
                                             const NormalizeOptions &options);
 

@@ -221,9 +221,8 @@ void MedianLines(const double *a, double *r, std::size_t before, std::size_t n, 
                 x[kept] = v;
                 kept += v == v;
             }
-            r[o * before + p] = kept < n && nan == NanFlag::kInclude
-                                    ? mxGetNaN()
-                                    : MedianOfFinite(x.data(), kept);
+            r[o * before + p] =
+                kept < n && nan == NanFlag::kInclude ? mxGetNaN() : MedianOfFinite(x.data(), kept);
         }
     }
 }
@@ -781,17 +780,30 @@ CMatrix *Quantile(const CMatrix *A, const CMatrix *p, unsigned int dim) {
 
 CMatrix *Moving(const CMatrix *A, MovingKind kind, unsigned int kb, unsigned int kf,
                 unsigned int dim, NanFlag nan) {
+    return Moving(A, kind, kb, kf, dim, nan, MovingEnds());
+}
+
+CMatrix *Moving(const CMatrix *A, MovingKind kind, unsigned int kb, unsigned int kf,
+                unsigned int dim, NanFlag nan, const MovingEnds &ends) {
     return Guarded([&] {
         Work w = ToWork(A, "Moving");
         const unsigned int along = Along(w.D.get(), dim);
         const std::size_t n = LengthAlong(w.D.get(), along);
+        const std::size_t reach = std::size_t{kb} + kf;
+        const bool discard = ends.kind == MovingEnds::Kind::kDiscard;
+        const std::size_t m = !discard ? n : (n > reach ? n - reach : 0);
         std::vector<double> scratch;
         ArrayHolder R(
-            MapLines(w.D.get(), along, n, [&](const double *x, std::size_t len, double *y) {
-                for (std::size_t k = 0; k < len; ++k) {
+            MapLines(w.D.get(), along, m, [&](const double *x, std::size_t len, double *y) {
+                for (std::size_t k = discard ? kb : 0, out = 0; out < m; ++k, ++out) {
+                    const bool fits = k >= kb && k + kf < len;
+                    if (!fits && ends.kind == MovingEnds::Kind::kFill) {
+                        y[out] = ends.value;
+                        continue;
+                    }
                     const std::size_t b = k >= kb ? k - kb : 0;
                     const std::size_t e = std::min<std::size_t>(len, k + std::size_t{kf} + 1);
-                    y[k] = WindowStatistic(x, b, e, kind, nan, scratch);
+                    y[out] = WindowStatistic(x, b, e, kind, nan, scratch);
                 }
             }));
         return Finish(std::move(R), w.single);

@@ -143,12 +143,27 @@ template <km::MovingKind Kind>
 Outs Moving(const Args &args, BuiltinCall &c) {
     std::size_t count = args.size();
     km::NanFlag nan = km::NanFlag::kInclude;
-    // Options from the back: 'omitnan'/'includenan' and 'Endpoints', 'shrink'.
+    km::MovingEnds ends;
+    // Options from the back: 'omitnan'/'includenan' and 'Endpoints' with
+    // 'shrink', 'discard', 'fill' or a value.
     for (bool more = true; more && count > 2;) {
         more = false;
         if (count > 3 && IsWord(args, count - 2, "endpoints")) {
-            if (!IsWord(args, count - 1, "shrink"))
-                throw Error(c.name + ": only the 'Endpoints' method 'shrink' is supported");
+            const std::size_t k = count - 1;
+            if (IsWord(args, k, "shrink")) {
+                ends.kind = km::MovingEnds::Kind::kShrink;
+            } else if (IsWord(args, k, "discard")) {
+                ends.kind = km::MovingEnds::Kind::kDiscard;
+            } else if (IsWord(args, k, "fill")) {
+                ends.kind = km::MovingEnds::Kind::kFill;
+                ends.value = kiv::matrix::mxGetNaN();
+            } else if (!args.IsText(k) && args[k].IsArray() && args[k].array().Numel() == 1) {
+                ends.kind = km::MovingEnds::Kind::kFill;
+                ends.value = args.GetScalar(k);
+            } else {
+                throw Error(c.name +
+                            ": 'Endpoints' takes 'shrink', 'discard', 'fill' or a scalar value");
+            }
             count -= 2;
             more = true;
         } else if (IsWord(args, count - 1, "omitnan") || IsWord(args, count - 1, "includenan")) {
@@ -177,7 +192,7 @@ Outs Moving(const Args &args, BuiltinCall &c) {
         throw Error(c.name + ": the window must be a length k or [kb kf]");
     }
     const unsigned int dim = count > 2 ? args.GetPositive(2) : 0;
-    return {Adopt(km::Moving(Numbers(args, 0).get(), Kind, kb, kf, dim, nan))};
+    return {Adopt(km::Moving(Numbers(args, 0).get(), Kind, kb, kf, dim, nan, ends))};
 }
 
 // trapz(Y), trapz(Y, dim) when the second argument is a scalar, trapz(X,
@@ -298,7 +313,8 @@ const BuiltinEntry kEntries[] = {
     {"movsum", Moving<km::MovingKind::kSum>, 2, 7, 1, "movsum(A, k), movsum(A, [kb kf], dim)",
      "Moving sum over a window of k elements, or kb before and kf after."},
     {"movmean", Moving<km::MovingKind::kMean>, 2, 7, 1,
-     "movmean(A, k), movmean(A, [kb kf], dim), movmean(..., 'omitnan')",
+     "movmean(A, k), movmean(A, [kb kf], dim), movmean(..., 'omitnan'), movmean(..., 'Endpoints', "
+     "e)",
      "Moving mean over a window shrunk at the ends."},
     {"movmax", Moving<km::MovingKind::kMax>, 2, 7, 1, "movmax(A, k), movmax(A, [kb kf], dim)",
      "Moving maximum."},
