@@ -288,7 +288,15 @@ Outs Zscore(const Args &args, BuiltinCall &c) {
             throw Error(c.name + ": takes only the weight 0 or []");
     }
     const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
-    return {Adopt(km::Normalize(Numbers(args, 0).get(), dim, km::NormalizeOptions()))};
+    const Array &x = Numbers(args, 0);
+    Array z = Adopt(km::Normalize(x.get(), dim, km::NormalizeOptions()));
+    if (c.nargout < 2) return {std::move(z)};
+    // The mean and standard deviation the scores came from (a deviation of
+    // 0 is returned as 0, though the scores divided by 1).
+    const Array d = IsChar(x) || x.get()->IsLogical() ? Adopt(km::Double(x.get())) : x;
+    Array mu = Adopt(dim == 0 ? km::Mean(d.get()) : km::Mean(d.get(), dim));
+    Array sigma = Adopt(dim == 0 ? km::Std(d.get()) : km::Std(d.get(), dim));
+    return {std::move(z), std::move(mu), std::move(sigma)};
 }
 
 const BuiltinEntry kEntries[] = {
@@ -333,7 +341,7 @@ const BuiltinEntry kEntries[] = {
     {"normalize", Normalize, 1, 4, 1,
      "normalize(A), normalize(A, dim), normalize(..., method, parameter)",
      "Z-scores, or 'range', 'norm', 'center', 'scale' per line."},
-    {"zscore", Zscore, 1, 3, 1, "zscore(X), zscore(X, 0, dim)",
+    {"zscore", Zscore, 1, 3, 3, "zscore(X), zscore(X, 0, dim), [Z, mu, sigma] = zscore(X)",
      "Centered by the mean and scaled by the standard deviation."},
 };
 
