@@ -55,7 +55,11 @@ enum class NanFlag { kInclude, kOmit };
 /// (a and b as doubles, the average rounded once). A line holding NaN gives
 /// NaN with NanFlag::kInclude; kOmit passes NaNs over. A line of no
 /// elements (or only NaNs under kOmit) gives NaN (0 for integers); the 0x0
-/// array gives the 1x1 NaN. Complex arrays throw as above.
+/// array gives the 1x1 NaN. A complex array (double or single) is taken
+/// along one dimension or over all of them (else CFunctionErrorException):
+/// its lines ordered as Sort orders complex values (modulus, then angle; a
+/// value with a NaN part counts as NaN), the middles averaged part by part
+/// as above; the result is complex.
 [[nodiscard]] MATRIX_API CMatrix *Median(const CMatrix *A, unsigned int dim, NanFlag nan);
 [[nodiscard]] MATRIX_API CMatrix *Median(const CMatrix *A, const std::vector<unsigned int> &dims,
                                          NanFlag nan);

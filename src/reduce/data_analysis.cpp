@@ -457,6 +457,66 @@ ArrayHolder Slice(const CMatrix *A, unsigned int dim, std::size_t k0, std::size_
     return S;
 }
 
+// The medians of a complex A along one dimension or over all of them: each
+// line ordered as Sort orders complex values (modulus, then angle; a value
+// with a NaN part last), the middle one, or the two middles averaged part by
+// part as MiddleOf does.
+CMatrix *ComplexMedian(const CMatrix *A, const std::vector<unsigned int> &set, NanFlag nan) {
+    const bool single = A->GetClassID() == mxClassSingle;
+    ArrayHolder D(Cast(A, mxClassDouble));
+    const bool whole = set.size() == D->GetNoDimensions() && set == EveryDim(D.get());
+    if (set.size() != 1 && !whole) Fail("Median: complex values take one dimension or 'all'");
+    if (whole) {
+        const unsigned int column[2] = {D->GetNoElems(), 1};
+        ArrayHolder C(mxCreateNumericArray(2, column, mxClassDouble, mxComplexityComplex));
+        const std::size_t bytes = std::size_t{D->GetNoElems()} * sizeof(double);
+        if (bytes) std::memcpy(C->GetPr(), D->GetPr(), bytes);
+        if (bytes) std::memcpy(C->GetPi(), D->GetPi(), bytes);
+        D = std::move(C);
+    }
+    const unsigned int dim = whole ? 1 : set[0];
+    reduce::RequireDimension(dim);
+    ArrayHolder S(Sort(D.get(), dim));
+    std::vector<unsigned int> out = DimsOf(S.get());
+    std::size_t before = 1, n = 1, after = 1;
+    for (unsigned int d = 1; d <= out.size(); ++d) {
+        if (d == dim) {
+            n = out[d - 1];
+            out[d - 1] = 1;
+        } else {
+            (d < dim ? before : after) *= out[d - 1];
+        }
+    }
+    ArrayHolder R(mxCreateNumericArray(static_cast<unsigned int>(out.size()), out.data(),
+                                       mxClassDouble, mxComplexityComplex));
+    const double *re = static_cast<const double *>(S->GetPr());
+    const double *im = static_cast<const double *>(S->GetPi());
+    double *rr = static_cast<double *>(R->GetPr());
+    double *ri = static_cast<double *>(R->GetPi());
+    for (std::size_t o = 0; o < after; ++o) {
+        for (std::size_t p = 0; p < before; ++p) {
+            const std::size_t base = o * before * n + p;
+            std::size_t kept = n;
+            while (kept > 0 && (re[base + (kept - 1) * before] != re[base + (kept - 1) * before] ||
+                                im[base + (kept - 1) * before] != im[base + (kept - 1) * before]))
+                --kept;
+            double mr = mxGetNaN(), mi = 0;
+            if (kept > 0 && (kept == n || nan == NanFlag::kOmit)) {
+                const std::size_t hi = base + (kept / 2) * before;
+                mr = re[hi];
+                mi = im[hi];
+                if (kept % 2 == 0) {
+                    mr = MiddleOf(re[hi - before], mr);
+                    mi = MiddleOf(im[hi - before], mi);
+                }
+            }
+            rr[o * before + p] = mr;
+            ri[o * before + p] = mi;
+        }
+    }
+    return Finish(std::move(R), single);
+}
+
 // Runs `body`, turning the std::bad_alloc of the standard containers into
 // the library's exhaustion exception.
 template <class Body>
@@ -508,6 +568,7 @@ CMatrix *Median(const CMatrix *A, const std::vector<unsigned int> &dims, NanFlag
                 }
             });
         }
+        if (A->IsComplex()) return ComplexMedian(A, set, nan);
         Work w = ToWork(A, "Median");
         const CMatrix *D = w.D.get();
         const bool whole = set.size() == D->GetNoDimensions() && set == EveryDim(D);
