@@ -25,6 +25,7 @@
 #include <matrix/funfun.h>
 #include <matrix/polyfun.h>
 #include <matrix/fft.h>
+#include <matrix/stats.h>
 #include <matrix/order.h>
 #include <matrix/array.h>
 #include <matrix/specfun.h>

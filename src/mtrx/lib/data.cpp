@@ -1,5 +1,6 @@
 // src/mtrx/lib/data.cpp: data analysis: sums and products, extremes,
 // searching, statistics and sorting.
+#include "lib/stats.h"
 #include "lib/support.h"
 #include "lib/texts.h"
 
@@ -224,24 +225,10 @@ Outs Running(const Args &args, BuiltinCall &c) {
     return {Flipped(IsSum ? km::Cumsum(f, km::Dim(dim)) : km::Cumprod(f, km::Dim(dim)), dim)};
 }
 
-Array VarAll(const Array &a) { return km::Var(a); }
-Array VarDim(const Array &a, unsigned int d) { return km::Var(a, km::Dim(d)); }
-Array StdAll(const Array &a) { return km::Std(a); }
-Array StdDim(const Array &a, unsigned int d) { return km::Std(a, km::Dim(d)); }
 Array NnzOf(const Array &a) { return Array(km::Nnz(a)); }
 
-// var(A), var(A, w) and var(A, w, dim), and std alike; only the weight 0
-// (or []), dividing by n - 1, exists.
-template <Array (*F)(const Array &), Array (*FDim)(const Array &, unsigned int)>
-Outs Spread(const Args &args, BuiltinCall &c) {
-    if (args.size() >= 2) {
-        const Array &w = args.GetArray(1);
-        if (!w.IsEmpty() && !(w.Numel() == 1 && w.Scalar() == 0))
-            throw Error("'" + c.name + "' takes only the weight 0 or []");
-    }
-    if (args.size() < 3) return {F(args.GetArray(0))};
-    return {FDim(args.GetArray(0), args.GetLength(2))};
-}
+Outs Var(const Args &args, BuiltinCall &) { return Spread(args, false); }
+Outs Std(const Args &args, BuiltinCall &) { return Spread(args, true); }
 
 Outs Find(const Args &args, BuiltinCall &c) {
     const Array &a = args.GetArray(0);
@@ -318,10 +305,10 @@ const BuiltinEntry kEntries[] = {
      "Smallest elements and their positions, or the smaller of two arrays; NaN passed over unless included."},
     {"mean", Reduce<Fold::kMean>, 1, 4, 1,
      "mean(A), mean(A, dim), mean(A, vecdim), mean(A, 'all'), mean(..., 'omitnan')", "Average."},
-    {"var", Spread<VarAll, VarDim>, 1, 3, 1, "var(A), var(A, 0), var(A, 0, dim)",
-     "Variance, dividing by n - 1."},
-    {"std", Spread<StdAll, StdDim>, 1, 3, 1, "std(A), std(A, 0), std(A, 0, dim)",
-     "Standard deviation, dividing by n - 1."},
+    {"var", Var, 1, 3, 1, "var(A), var(A, w), var(A, w, dim), var(A, w, vecdim), var(A, w, 'all')",
+     "Variance, dividing by n - 1 (w 0), by n (w 1), or weighted by a vector w."},
+    {"std", Std, 1, 3, 1, "std(A), std(A, w), std(A, w, dim), std(A, w, vecdim), std(A, w, 'all')",
+     "Standard deviation, dividing by n - 1 (w 0), by n (w 1), or weighted by a vector w."},
     {"sort", Sort, 1, 3, 2, "sort(A), sort(A, dim), sort(A, 'descend'), [B, k] = sort(A)",
      "Sorted elements and where they came from."},
     {"find", Find, 1, 3, 3,

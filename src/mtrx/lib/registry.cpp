@@ -26,6 +26,7 @@ const std::vector<Library> &Libraries() {
         ShapeLibrary(),
         LinalgLibrary(),
         DataLibrary(),
+        StatsLibrary(),
         SetsLibrary(),
         PolyfunLibrary(),
         SignalLibrary(),

@@ -139,6 +139,7 @@ Library ShapeLibrary();
 Library LinalgLibrary();
 Library DataLibrary();
 Library SetsLibrary();
+Library StatsLibrary();
 Library StringsLibrary();
 Library CellsLibrary();
 Library StructsLibrary();
