@@ -25,15 +25,15 @@
 #include <matrix/array.h>
 #include <matrix/cmatrix.h>
 #include <matrix/export.h>
+#include <matrix/reduce.h>
 
 #include <vector>
 
 namespace kiv {
 namespace matrix {
 
-/// Whether NaN elements take part ('includenan') or are passed over
-/// ('omitnan').
-enum class NanFlag { kInclude, kOmit };
+// NanFlag (reduce.h): whether NaN elements take part ('includenan') or are
+// passed over ('omitnan').
 
 /// The n-th differences of A along dim: each step replaces a line x of
 /// length m by x[k+1] - x[k], k = 0 .. m-2, computed by Minus in A's class
