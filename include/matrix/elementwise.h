@@ -35,7 +35,8 @@ namespace matrix {
 //     class). Any other mix with an
 //     integer (two integer classes that differ) throws
 //     CIntegersCanOnlyBeCombinedException; an integer with a complex operand
-//     throws CNotImplementedException;
+//     throws CFunctionErrorException "Complex integer arithmetic is not
+//     supported." (an integer class holds no complex values);
 //   - complex double or single (Plus, Minus, Times, Rdivide, Ldivide,
 //     Power; the others throw CNotImplementedException for complex
 //     operands): complex of the class above, and made real when every

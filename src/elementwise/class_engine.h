@@ -22,7 +22,8 @@
 //     exponent of at least 0; saturated as soon as it leaves the class) and
 //     their maximum and minimum are exact instead, also beyond 2^53. Two different integer classes throw
 //     CIntegersCanOnlyBeCombinedException, an integer with a complex
-//     operand CNotImplementedException.
+//     operand CFunctionErrorException "Complex integer arithmetic is not
+//     supported.".
 //   - otherwise single when either operand is single: each operand is
 //     rounded to single, the double operation runs on those values and its
 //     result is rounded to single once. For + - * / this is single
@@ -617,7 +618,8 @@ CMatrix *ArithmeticOnClasses(const CMatrix *A, const CMatrix *B) {
     mxClassID out = mxClassDouble;
     if (IsIntegerClass(a.id) || IsIntegerClass(b.id)) {
         if (IsIntegerClass(a.id) && IsIntegerClass(b.id) && a.id != b.id) ThrowIntegerMix();
-        if (complex) ThrowNotImplemented();
+        // An integer class holds no complex values.
+        if (complex) throw CFunctionErrorException(L"Complex integer arithmetic is not supported.");
         out = IsIntegerClass(a.id) ? a.id : b.id;
     } else if (a.id == mxClassSingle || b.id == mxClassSingle) {
         out = mxClassSingle;

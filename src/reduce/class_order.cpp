@@ -249,6 +249,9 @@ template <bool kMax>
 CMatrix *ComplexPairExtreme(const CMatrix *A, const CMatrix *B) {
     const auto operand = [](const CMatrix *X) {
         const mxClassID id = X->GetClassID();
+        // An integer class holds no complex values.
+        if (id >= mxClassInt8 && id <= mxClassUint64)
+            throw CFunctionErrorException(L"Complex integer arithmetic is not supported.");
         if (id != mxClassDouble && id != mxClassSingle && id != mxClassChar)
             throw CNotImplementedException();
     };
