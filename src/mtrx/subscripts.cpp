@@ -42,7 +42,11 @@ void CheckSubscript(const Value &index) {
 }
 
 Array IndexRead(const Array &a, const SubscriptList &subs) {
-    return Array::Adopt(km::Indexref(a.get(), Raw(subs)));
+    Array part = Array::Adopt(km::Indexref(a.get(), Raw(subs)));
+    // The library's selections are plain doubles; elements of a logical
+    // array stay logical.
+    if (a.IsLogical() && part.ClassID() == km::mxClassDouble) km::mxSetLogical(part.get());
+    return part;
 }
 
 void IndexWrite(Array &a, const SubscriptList &subs, const Array &b) {
