@@ -408,7 +408,8 @@ CMatrix *Conv(const CMatrix *u, const CMatrix *v, ConvShape shape) {
     }
     std::vector<double> re(full, 0.0), im;
     // Each c(k) gathers its terms in increasing j: the loop over j outside.
-    for (std::size_t j = 0; j < m; ++j) {
+    // An empty operand leaves nothing to gather (and re without storage).
+    for (std::size_t j = 0; full != 0 && j < m; ++j) {
         const double x = a.re[j];
         double *c = re.data() + j;
         for (std::size_t i = 0; i < n; ++i) c[i] += x * b.re[i];

@@ -95,6 +95,10 @@ TEST(Polynomials, ClosedForms) {
     Near(Re(c.get()), {4, 13, 28, 34, 32, 21}, 0, "conv");
     Near(Re(Owned(Conv(b.get(), a.get(), ConvShape::kSame)).get()), {13, 28, 34, 32}, 0, "same");
     Near(Re(Owned(Conv(b.get(), a.get(), ConvShape::kValid)).get()), {28, 34}, 0, "valid");
+    // An empty operand: nothing to gather, an empty full result, zeros of u's length for 'same'.
+    const Owned none = Row({});
+    EXPECT_EQ(Owned(Conv(a.get(), none.get()))->GetNoElems(), 0u);
+    Near(Re(Owned(Conv(a.get(), none.get(), ConvShape::kSame)).get()), {0, 0, 0}, 0, "same of empty");
     CMatrix *q = nullptr, *r = nullptr;
     Deconv(q, r, c.get(), a.get());
     const Owned qo(q), ro(r);
