@@ -28,7 +28,7 @@
 #include <matrix/stats.h>
 #include <matrix/order.h>
 #include <matrix/array.h>
-#include <matrix/specfun.h>
+#include <matrix/mathfun.h>
 #include <matrix/linalg_extra.h>
 #include <matrix/threads.h>
 #include <matrix/memory.h>

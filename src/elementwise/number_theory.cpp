@@ -1,7 +1,7 @@
 // src/elementwise/number_theory.cpp: gcd, lcm, primes, isprime and factor;
 // nthroot and the real-only power, logarithm and square root.
 #include <matrix/elementwise.h>
-#include <matrix/specfun.h>
+#include <matrix/mathfun.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@
 
 #include "core/array_holder.h"
 #include "elementwise/class_functions.h"
-#include "elementwise/specfun_support.h"
+#include "elementwise/mathfun_support.h"
 
 namespace kiv {
 namespace matrix {
@@ -20,9 +20,9 @@ namespace matrix {
 namespace {
 
 using engine::Wide;
-using specfun::Fail;
+using mathfun::Fail;
 using U64 = std::uint64_t;
-using U128 = specfun::UWide;
+using U128 = mathfun::UWide;
 
 // The value of element i as an exact whole number, or a refusal. Floating
 // elements beyond 2^64 are whole but not held exactly here: `huge` is set
@@ -77,7 +77,7 @@ void EachWholePair(const CMatrix *A, const CMatrix *B, const engine::Expansion &
                    const char *refusal, const Element &element) {
     if (A->IsComplex() || B->IsComplex()) Fail(refusal);
     const engine::Operand a = engine::View(A), b = engine::View(B);
-    specfun::EachPair(e, [&](std::size_t r, std::size_t ia, std::size_t ib) {
+    mathfun::EachPair(e, [&](std::size_t r, std::size_t ia, std::size_t ib) {
         Wide wa = 0, wb = 0;
         double xa = 0, xb = 0;
         const bool ea = WholeAt(a, ia, wa, xa), eb = WholeAt(b, ib, wb, xb);
@@ -197,7 +197,7 @@ CMatrix *RealOnly(CMatrix *R, const char *message) {
 }  // namespace
 
 void Gcd(const CMatrix *A, const CMatrix *B, CMatrix **G, CMatrix **U, CMatrix **V) {
-    const mxClassID id = specfun::ArithmeticClass(A, B);
+    const mxClassID id = mathfun::ArithmeticClass(A, B);
     const engine::Expansion e = engine::Expand(A, B);
     ArrayHolder g(engine::NewResult(e, id, false).release());
     ArrayHolder u(U != nullptr ? engine::NewResult(e, id, false).release() : nullptr);
@@ -207,15 +207,15 @@ void Gcd(const CMatrix *A, const CMatrix *B, CMatrix **G, CMatrix **U, CMatrix *
                       if (!exact) {
                           // Beyond 2^64: the gcd of the doubles; no coefficients are
                           // sought for these.
-                          specfun::StoreDouble(g.get(), r, HugeGcd(xa, xb));
-                          if (u) specfun::StoreDouble(u.get(), r, 0);
-                          if (v) specfun::StoreDouble(v.get(), r, 0);
+                          mathfun::StoreDouble(g.get(), r, HugeGcd(xa, xb));
+                          if (u) mathfun::StoreDouble(u.get(), r, 0);
+                          if (v) mathfun::StoreDouble(v.get(), r, 0);
                           return;
                       }
                       const Euclid x = Extended(wa, wb);
-                      specfun::StoreWide(g.get(), r, x.g);
-                      if (u) specfun::StoreWide(u.get(), r, x.u);
-                      if (v) specfun::StoreWide(v.get(), r, x.v);
+                      mathfun::StoreWide(g.get(), r, x.g);
+                      if (u) mathfun::StoreWide(u.get(), r, x.u);
+                      if (v) mathfun::StoreWide(v.get(), r, x.v);
                   });
     *G = g.release();
     if (U != nullptr) *U = u.release();
@@ -229,7 +229,7 @@ CMatrix *Gcd(const CMatrix *A, const CMatrix *B) {
 }
 
 CMatrix *Lcm(const CMatrix *A, const CMatrix *B) {
-    const mxClassID id = specfun::ArithmeticClass(A, B);
+    const mxClassID id = mathfun::ArithmeticClass(A, B);
     const engine::Expansion e = engine::Expand(A, B);
     ArrayHolder l(engine::NewResult(e, id, false).release());
     EachWholePair(
@@ -237,15 +237,15 @@ CMatrix *Lcm(const CMatrix *A, const CMatrix *B) {
         [&](std::size_t r, Wide wa, Wide wb, double xa, double xb, bool exact) {
             if (!exact || !engine::IsIntegerClass(id)) {
                 const double g = exact ? static_cast<double>(Extended(wa, wb).g) : HugeGcd(xa, xb);
-                specfun::StoreDouble(l.get(), r, g == 0 ? 0 : std::fabs(xa) / g * std::fabs(xb));
+                mathfun::StoreDouble(l.get(), r, g == 0 ? 0 : std::fabs(xa) / g * std::fabs(xb));
                 return;
             }
             const Wide g = Extended(wa, wb).g;
-            if (g == 0) return specfun::StoreWide(l.get(), r, 0);
+            if (g == 0) return mathfun::StoreWide(l.get(), r, 0);
             const U128 m = static_cast<U128>(wa < 0 ? -wa : wa) / static_cast<U128>(g) *
                            static_cast<U128>(wb < 0 ? -wb : wb);
             const U128 cap = static_cast<U128>(1) << 65;
-            specfun::StoreWide(l.get(), r, static_cast<Wide>(m > cap ? cap : m));
+            mathfun::StoreWide(l.get(), r, static_cast<Wide>(m > cap ? cap : m));
         });
     return l.release();
 }
@@ -274,7 +274,7 @@ CMatrix *Primes(const CMatrix *N) {
     }
     const unsigned int dims[] = {1, static_cast<unsigned int>(found.size())};
     ArrayHolder R(mxCreateNumericArray(2, dims, id, mxComplexityReal));
-    for (std::size_t i = 0; i < found.size(); ++i) specfun::StoreWide(R.get(), i, found[i]);
+    for (std::size_t i = 0; i < found.size(); ++i) mathfun::StoreWide(R.get(), i, found[i]);
     return R.release();
 }
 
@@ -282,7 +282,7 @@ CMatrix *Isprime(const CMatrix *A) {
     const char *refusal = "isprime: all elements must be real non-negative integers";
     const engine::Operand a = engine::View(A);
     if (A->IsComplex()) Fail(refusal);
-    ArrayHolder R(specfun::NewLike(A, mxClassDouble, false));
+    ArrayHolder R(mathfun::NewLike(A, mxClassDouble, false));
     R->SetLogical();
     double *r = static_cast<double *>(R->GetPr());
     for (std::size_t i = 0, n = A->GetNoElems(); i < n; ++i) {
@@ -327,19 +327,19 @@ CMatrix *Factor(const CMatrix *N) {
     }
     const unsigned int dims[] = {1, static_cast<unsigned int>(f.size())};
     ArrayHolder R(mxCreateNumericArray(2, dims, id, mxComplexityReal));
-    for (std::size_t i = 0; i < f.size(); ++i) specfun::StoreWide(R.get(), i, f[i]);
+    for (std::size_t i = 0; i < f.size(); ++i) mathfun::StoreWide(R.get(), i, f[i]);
     return R.release();
 }
 
 CMatrix *Nthroot(const CMatrix *X, const CMatrix *N) {
     if (X->IsComplex() || N->IsComplex()) Fail("nthroot: X and N must be real");
     // Both operands are checked, whatever the first is.
-    const bool singleA = specfun::FloatingOperand(X, "nthroot");
-    const bool single = specfun::FloatingOperand(N, "nthroot") || singleA;
+    const bool singleA = mathfun::FloatingOperand(X, "nthroot");
+    const bool single = mathfun::FloatingOperand(N, "nthroot") || singleA;
     const engine::Operand xs = engine::View(X), ns = engine::View(N);
     const engine::Expansion e = engine::Expand(X, N);
     ArrayHolder R(engine::NewResult(e, single ? mxClassSingle : mxClassDouble, false));
-    specfun::EachPair(e, [&](std::size_t r, std::size_t ix, std::size_t in) {
+    mathfun::EachPair(e, [&](std::size_t r, std::size_t ix, std::size_t in) {
         const double x = xs.Re(ix), n = ns.Re(in);
         const bool odd = n == std::floor(n) && std::fmod(n, 2) != 0;
         if (x < 0 && !odd) Fail("nthroot: if X is negative, N must be an odd integer");
@@ -349,7 +349,7 @@ CMatrix *Nthroot(const CMatrix *X, const CMatrix *N) {
             const double yn = std::pow(y, n);
             if (std::isfinite(yn)) y -= (yn - x) / (n * std::pow(y, n - 1));
         }
-        specfun::StoreDouble(R.get(), r, y);
+        mathfun::StoreDouble(R.get(), r, y);
     });
     return R.release();
 }

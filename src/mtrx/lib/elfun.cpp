@@ -1,4 +1,4 @@
-// src/mtrx/lib/elfun.cpp: special functions, number theory, and the
+// src/mtrx/lib/elfun.cpp: gamma, beta and error functions, number theory, and the
 // reciprocal and degree forms of the trigonometric functions.
 #include "lib/support.h"
 
@@ -134,7 +134,7 @@ const BuiltinEntry kEntries[] = {
 }  // namespace
 
 Library ElfunLibrary() {
-    return {"elfun", "Special functions, number theory, degree trigonometry", kEntries,
+    return {"elfun", "Gamma, beta and error functions, number theory, degree trigonometry", kEntries,
             std::size(kEntries)};
 }
 

@@ -263,14 +263,14 @@ Outs Histcounts(const Args &args, BuiltinCall &) {
     std::size_t k = 1;
     km::Histogram h;
     bool binned = false;
-    auto bins = [&](const Array &spec) {
-        if (spec.Numel() == 1) {
-            const double n = spec.Scalar();
+    auto bins = [&](const Array &binning) {
+        if (binning.Numel() == 1) {
+            const double n = binning.Scalar();
             if (!(n >= 1 && n == std::floor(n) && n <= 1e7))
                 throw Error("'histcounts' takes a positive whole number of bins");
             h = km::Histcounts(x, static_cast<unsigned int>(n));
         } else {
-            h = km::Histcounts(x, spec);
+            h = km::Histcounts(x, binning);
         }
         binned = true;
     };

@@ -1,7 +1,8 @@
-// include/matrix/specfun.h: special functions, number theory, the reciprocal
-// and degree forms of the trigonometric functions, and rounding to digits.
-#ifndef MATRIX_SPECFUN_H
-#define MATRIX_SPECFUN_H
+// include/matrix/mathfun.h: gamma, beta and error functions, number theory,
+// the reciprocal and degree forms of the trigonometric functions, and
+// rounding to digits.
+#ifndef MATRIX_MATHFUN_H
+#define MATRIX_MATHFUN_H
 
 #include <matrix/array.h>
 #include <matrix/cmatrix.h>
@@ -24,7 +25,7 @@ namespace matrix {
 // "NAME: not defined for values of class CLASS; convert them to double or
 // single first", and a complex operand "NAME: input must be real".
 
-// --- Special functions (double and single) -----------------------------------
+// --- Gamma, beta and error functions (double and single) -----------------------------------
 
 /// gamma(x): std::tgamma, except that 0 and the negative whole numbers (the
 /// poles) give Inf, -0 giving -Inf, and the whole numbers n up to 171 give
@@ -182,61 +183,61 @@ enum class RoundDigits { kDecimals, kSignificant };
 
 // --- Array forms ---------------------------------------------------------------------
 
-#define MATRIX_SPECFUN_UNARY(F, name)                                                \
+#define MATRIX_MATHFUN_UNARY(F, name)                                                \
     inline Array F(const Array &a) {                                                 \
         return detail::Named(name, 1, a.get(), nullptr, [&] { return F(a.get()); }); \
     }
-#define MATRIX_SPECFUN_BINARY(F, name)                                                        \
+#define MATRIX_MATHFUN_BINARY(F, name)                                                        \
     inline Array F(const Array &a, const Array &b) {                                          \
         return detail::Named(name, 2, a.get(), b.get(), [&] { return F(a.get(), b.get()); }); \
     }
-MATRIX_SPECFUN_UNARY(Gamma, "gamma")
-MATRIX_SPECFUN_UNARY(Gammaln, "gammaln")
-MATRIX_SPECFUN_BINARY(Beta, "beta")
-MATRIX_SPECFUN_BINARY(Betaln, "betaln")
-MATRIX_SPECFUN_UNARY(Erf, "erf")
-MATRIX_SPECFUN_UNARY(Erfc, "erfc")
-MATRIX_SPECFUN_UNARY(Erfcx, "erfcx")
-MATRIX_SPECFUN_UNARY(Erfinv, "erfinv")
-MATRIX_SPECFUN_UNARY(Erfcinv, "erfcinv")
-MATRIX_SPECFUN_UNARY(Factorial, "factorial")
-MATRIX_SPECFUN_BINARY(Nchoosek, "nchoosek")
-MATRIX_SPECFUN_BINARY(NchoosekRows, "nchoosek")
-MATRIX_SPECFUN_BINARY(Gcd, "gcd")
-MATRIX_SPECFUN_BINARY(Lcm, "lcm")
-MATRIX_SPECFUN_UNARY(Primes, "primes")
-MATRIX_SPECFUN_UNARY(Isprime, "isprime")
-MATRIX_SPECFUN_UNARY(Factor, "factor")
-MATRIX_SPECFUN_BINARY(Nthroot, "nthroot")
-MATRIX_SPECFUN_BINARY(Realpow, "realpow")
-MATRIX_SPECFUN_UNARY(Reallog, "reallog")
-MATRIX_SPECFUN_UNARY(Realsqrt, "realsqrt")
-MATRIX_SPECFUN_UNARY(Sec, "sec")
-MATRIX_SPECFUN_UNARY(Csc, "csc")
-MATRIX_SPECFUN_UNARY(Cot, "cot")
-MATRIX_SPECFUN_UNARY(Asec, "asec")
-MATRIX_SPECFUN_UNARY(Acsc, "acsc")
-MATRIX_SPECFUN_UNARY(Acot, "acot")
-MATRIX_SPECFUN_UNARY(Sech, "sech")
-MATRIX_SPECFUN_UNARY(Csch, "csch")
-MATRIX_SPECFUN_UNARY(Coth, "coth")
-MATRIX_SPECFUN_UNARY(Asech, "asech")
-MATRIX_SPECFUN_UNARY(Acsch, "acsch")
-MATRIX_SPECFUN_UNARY(Acoth, "acoth")
-MATRIX_SPECFUN_UNARY(Sind, "sind")
-MATRIX_SPECFUN_UNARY(Cosd, "cosd")
-MATRIX_SPECFUN_UNARY(Tand, "tand")
-MATRIX_SPECFUN_UNARY(Cotd, "cotd")
-MATRIX_SPECFUN_UNARY(Secd, "secd")
-MATRIX_SPECFUN_UNARY(Cscd, "cscd")
-MATRIX_SPECFUN_UNARY(Asind, "asind")
-MATRIX_SPECFUN_UNARY(Acosd, "acosd")
-MATRIX_SPECFUN_UNARY(Atand, "atand")
-MATRIX_SPECFUN_BINARY(Atan2d, "atan2d")
-MATRIX_SPECFUN_UNARY(Deg2rad, "deg2rad")
-MATRIX_SPECFUN_UNARY(Rad2deg, "rad2deg")
-#undef MATRIX_SPECFUN_UNARY
-#undef MATRIX_SPECFUN_BINARY
+MATRIX_MATHFUN_UNARY(Gamma, "gamma")
+MATRIX_MATHFUN_UNARY(Gammaln, "gammaln")
+MATRIX_MATHFUN_BINARY(Beta, "beta")
+MATRIX_MATHFUN_BINARY(Betaln, "betaln")
+MATRIX_MATHFUN_UNARY(Erf, "erf")
+MATRIX_MATHFUN_UNARY(Erfc, "erfc")
+MATRIX_MATHFUN_UNARY(Erfcx, "erfcx")
+MATRIX_MATHFUN_UNARY(Erfinv, "erfinv")
+MATRIX_MATHFUN_UNARY(Erfcinv, "erfcinv")
+MATRIX_MATHFUN_UNARY(Factorial, "factorial")
+MATRIX_MATHFUN_BINARY(Nchoosek, "nchoosek")
+MATRIX_MATHFUN_BINARY(NchoosekRows, "nchoosek")
+MATRIX_MATHFUN_BINARY(Gcd, "gcd")
+MATRIX_MATHFUN_BINARY(Lcm, "lcm")
+MATRIX_MATHFUN_UNARY(Primes, "primes")
+MATRIX_MATHFUN_UNARY(Isprime, "isprime")
+MATRIX_MATHFUN_UNARY(Factor, "factor")
+MATRIX_MATHFUN_BINARY(Nthroot, "nthroot")
+MATRIX_MATHFUN_BINARY(Realpow, "realpow")
+MATRIX_MATHFUN_UNARY(Reallog, "reallog")
+MATRIX_MATHFUN_UNARY(Realsqrt, "realsqrt")
+MATRIX_MATHFUN_UNARY(Sec, "sec")
+MATRIX_MATHFUN_UNARY(Csc, "csc")
+MATRIX_MATHFUN_UNARY(Cot, "cot")
+MATRIX_MATHFUN_UNARY(Asec, "asec")
+MATRIX_MATHFUN_UNARY(Acsc, "acsc")
+MATRIX_MATHFUN_UNARY(Acot, "acot")
+MATRIX_MATHFUN_UNARY(Sech, "sech")
+MATRIX_MATHFUN_UNARY(Csch, "csch")
+MATRIX_MATHFUN_UNARY(Coth, "coth")
+MATRIX_MATHFUN_UNARY(Asech, "asech")
+MATRIX_MATHFUN_UNARY(Acsch, "acsch")
+MATRIX_MATHFUN_UNARY(Acoth, "acoth")
+MATRIX_MATHFUN_UNARY(Sind, "sind")
+MATRIX_MATHFUN_UNARY(Cosd, "cosd")
+MATRIX_MATHFUN_UNARY(Tand, "tand")
+MATRIX_MATHFUN_UNARY(Cotd, "cotd")
+MATRIX_MATHFUN_UNARY(Secd, "secd")
+MATRIX_MATHFUN_UNARY(Cscd, "cscd")
+MATRIX_MATHFUN_UNARY(Asind, "asind")
+MATRIX_MATHFUN_UNARY(Acosd, "acosd")
+MATRIX_MATHFUN_UNARY(Atand, "atand")
+MATRIX_MATHFUN_BINARY(Atan2d, "atan2d")
+MATRIX_MATHFUN_UNARY(Deg2rad, "deg2rad")
+MATRIX_MATHFUN_UNARY(Rad2deg, "rad2deg")
+#undef MATRIX_MATHFUN_UNARY
+#undef MATRIX_MATHFUN_BINARY
 
 /// [G, U, V] = gcd(A, B).
 struct GcdBezout {
@@ -255,4 +256,4 @@ inline Array RoundTo(const Array &a, const Array &n, RoundDigits mode) {
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SPECFUN_H
+#endif  // MATRIX_MATHFUN_H

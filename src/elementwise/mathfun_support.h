@@ -1,7 +1,7 @@
-// src/elementwise/specfun_support.h: helpers that the special functions and
+// src/elementwise/mathfun_support.h: helpers that the gamma, beta and error functions and
 // the number theory share (private to the library).
-#ifndef MATRIX_SRC_ELEMENTWISE_SPECFUN_SUPPORT_H
-#define MATRIX_SRC_ELEMENTWISE_SPECFUN_SUPPORT_H
+#ifndef MATRIX_SRC_ELEMENTWISE_MATHFUN_SUPPORT_H
+#define MATRIX_SRC_ELEMENTWISE_MATHFUN_SUPPORT_H
 
 #include <matrix/cmatrix.h>
 
@@ -14,7 +14,7 @@
 
 namespace kiv {
 namespace matrix {
-namespace specfun {
+namespace mathfun {
 
 __extension__ typedef unsigned __int128 UWide;
 
@@ -58,8 +58,8 @@ void EachPair(const engine::Expansion &e, const Element &element) {
     }
 }
 
-}  // namespace specfun
+}  // namespace mathfun
 }  // namespace matrix
 }  // namespace kiv
 
-#endif  // MATRIX_SRC_ELEMENTWISE_SPECFUN_SUPPORT_H
+#endif  // MATRIX_SRC_ELEMENTWISE_MATHFUN_SUPPORT_H

@@ -1,10 +1,10 @@
-// src/elementwise/special_functions.cpp: gamma, beta, the error functions and
+// src/elementwise/math_functions.cpp: gamma, beta, the error functions and
 // their inverses, factorial and nchoosek; the reciprocal and degree forms of
 // the trigonometric functions; rounding to digits.
 #include <matrix/elementwise.h>
 #include <matrix/index.h>
 #include <matrix/shape.h>
-#include <matrix/specfun.h>
+#include <matrix/mathfun.h>
 
 #include <cmath>
 #include <cstdint>
@@ -16,12 +16,12 @@
 #include "elementwise/binary_engine.h"
 #include "elementwise/class_engine.h"
 #include "elementwise/class_functions.h"
-#include "elementwise/specfun_support.h"
+#include "elementwise/mathfun_support.h"
 
 namespace kiv {
 namespace matrix {
 
-namespace specfun {
+namespace mathfun {
 
 void Fail(const std::string &text) {
     throw CFunctionErrorException(kiv::WString(std::wstring(text.begin(), text.end()).c_str()));
@@ -111,11 +111,11 @@ CMatrix *NewLike(const CMatrix *A, mxClassID id, bool complex) {
                                 complex ? mxComplexityComplex : mxComplexityReal);
 }
 
-}  // namespace specfun
+}  // namespace mathfun
 
 namespace {
 
-using specfun::Fail;
+using mathfun::Fail;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -125,11 +125,11 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // single result is the double result rounded once.
 template <class Fn>
 CMatrix *MapReal(const CMatrix *A, const char *name, Fn fn) {
-    const bool single = specfun::FloatingOperand(A, name);
+    const bool single = mathfun::FloatingOperand(A, name);
     const engine::Operand a = engine::View(A);
-    ArrayHolder R(specfun::NewLike(A, single ? mxClassSingle : mxClassDouble, false));
+    ArrayHolder R(mathfun::NewLike(A, single ? mxClassSingle : mxClassDouble, false));
     for (std::size_t i = 0, n = A->GetNoElems(); i < n; ++i)
-        specfun::StoreDouble(R.get(), i, fn(a.Re(i)));
+        mathfun::StoreDouble(R.get(), i, fn(a.Re(i)));
     return R.release();
 }
 
@@ -137,13 +137,13 @@ CMatrix *MapReal(const CMatrix *A, const char *name, Fn fn) {
 template <class Fn>
 CMatrix *MapReal2(const CMatrix *A, const CMatrix *B, const char *name, Fn fn) {
     // Both operands are checked, whatever the first is.
-    const bool singleA = specfun::FloatingOperand(A, name);
-    const bool single = specfun::FloatingOperand(B, name) || singleA;
+    const bool singleA = mathfun::FloatingOperand(A, name);
+    const bool single = mathfun::FloatingOperand(B, name) || singleA;
     const engine::Operand a = engine::View(A), b = engine::View(B);
     const engine::Expansion e = engine::Expand(A, B);
     ArrayHolder R(engine::NewResult(e, single ? mxClassSingle : mxClassDouble, false));
-    specfun::EachPair(e, [&](std::size_t r, std::size_t ia, std::size_t ib) {
-        specfun::StoreDouble(R.get(), r, fn(a.Re(ia), b.Re(ib)));
+    mathfun::EachPair(e, [&](std::size_t r, std::size_t ia, std::size_t ib) {
+        mathfun::StoreDouble(R.get(), r, fn(a.Re(ia), b.Re(ib)));
     });
     return R.release();
 }
@@ -355,7 +355,7 @@ void RefuseFactorial() { Fail("factorial: N must be an array of real non-negativ
 // product fits, then in double.
 double Binomial(double n, double k) {
     if (n - k < k) k = n - k;
-    using U = specfun::UWide;
+    using U = mathfun::UWide;
     U exact = 1;
     double i = 1;
     const U limit = static_cast<U>(1) << 126;
@@ -373,7 +373,7 @@ double Binomial(double n, double k) {
 // every coefficient that fits 64 bits at every step.
 engine::Wide BinomialWide(engine::Wide n, engine::Wide k) {
     if (n - k < k) k = n - k;
-    using U = specfun::UWide;
+    using U = mathfun::UWide;
     U r = 1;
     const U cap = static_cast<U>(1) << 64;
     for (engine::Wide i = 1; i <= k; ++i) {
@@ -531,28 +531,28 @@ CMatrix *Factorial(const CMatrix *A) {
     if (A->IsComplex()) RefuseFactorial();
     if (!engine::IsIntegerClass(a.id)) {
         const bool single = a.id == mxClassSingle;
-        ArrayHolder R(specfun::NewLike(A, single ? mxClassSingle : mxClassDouble, false));
+        ArrayHolder R(mathfun::NewLike(A, single ? mxClassSingle : mxClassDouble, false));
         for (std::size_t i = 0, n = A->GetNoElems(); i < n; ++i) {
             const double k = a.Re(i);
             if (!(k >= 0) || k != std::floor(k)) RefuseFactorial();
-            specfun::StoreDouble(R.get(), i, FactorialOf(k));
+            mathfun::StoreDouble(R.get(), i, FactorialOf(k));
         }
         return R.release();
     }
-    ArrayHolder R(specfun::NewLike(A, a.id, false));
+    ArrayHolder R(mathfun::NewLike(A, a.id, false));
     for (std::size_t i = 0, n = A->GetNoElems(); i < n; ++i) {
         engine::Wide k = 0;
         a.Whole(i, k);
         if (k < 0) RefuseFactorial();
         engine::Wide f = 1;
         for (engine::Wide j = 2; j <= k && f <= (static_cast<engine::Wide>(1) << 64); ++j) f *= j;
-        specfun::StoreWide(R.get(), i, f);
+        mathfun::StoreWide(R.get(), i, f);
     }
     return R.release();
 }
 
 CMatrix *Nchoosek(const CMatrix *N, const CMatrix *K) {
-    const mxClassID id = specfun::ArithmeticClass(N, K);
+    const mxClassID id = mathfun::ArithmeticClass(N, K);
     if (N->GetNoElems() != 1 || N->IsComplex()) Fail("nchoosek: N must be a non-negative integer");
     if (K->GetNoElems() != 1 || K->IsComplex())
         Fail("nchoosek: K must be an integer between 0 and N");
@@ -567,9 +567,9 @@ CMatrix *Nchoosek(const CMatrix *N, const CMatrix *K) {
     engine::Wide nw = 0, kw = 0;
     if (engine::IsWideClass(id) && n.Whole(0, nw) && k.Whole(0, kw)) {
         if (kw > nw) Fail("nchoosek: K must be an integer between 0 and N");
-        specfun::StoreWide(R.get(), 0, BinomialWide(nw, kw));
+        mathfun::StoreWide(R.get(), 0, BinomialWide(nw, kw));
     } else {
-        specfun::StoreDouble(R.get(), 0, Binomial(nv, kv));
+        mathfun::StoreDouble(R.get(), 0, Binomial(nv, kv));
     }
     return R.release();
 }
@@ -647,7 +647,7 @@ CMatrix *RoundTo(const CMatrix *A, const CMatrix *N, RoundDigits mode) {
     const int n = static_cast<int>(nv);
     const bool integer = engine::IsIntegerClass(a.id);
     const mxClassID id = a.id == mxClassChar ? mxClassDouble : a.id;
-    ArrayHolder R(specfun::NewLike(A, id, A->IsComplex()));
+    ArrayHolder R(mathfun::NewLike(A, id, A->IsComplex()));
     for (int part = 0; part < (A->IsComplex() ? 2 : 1); ++part) {
         const engine::Operand o = engine::View(A);
         for (std::size_t i = 0, count = A->GetNoElems(); i < count; ++i) {
@@ -660,13 +660,13 @@ CMatrix *RoundTo(const CMatrix *A, const CMatrix *N, RoundDigits mode) {
                     for (engine::Wide m = w < 0 ? -w : w; m > 0; m /= 10) ++d;
                     return n - d;
                 }();
-                specfun::StoreWide(R.get(), i, RoundWide(w, digits));
+                mathfun::StoreWide(R.get(), i, RoundWide(w, digits));
                 continue;
             }
             const double x = part == 0 ? o.Re(i) : o.Im(i);
             const double y = significant ? RoundSignificant(x, n) : RoundDecimals(x, n);
             if (part == 0) {
-                specfun::StoreDouble(R.get(), i, y);
+                mathfun::StoreDouble(R.get(), i, y);
             } else if (id == mxClassSingle) {
                 static_cast<float *>(R->GetPi())[i] = static_cast<float>(y);
             } else {

@@ -1,4 +1,4 @@
-// tests/elementwise/special_functions_test.cpp: the special functions against
+// tests/elementwise/math_functions_test.cpp: the gamma, beta and error functions against
 // values computed once at 200 bits with mpmath (correctly rounded), the
 // number theory on 64-bit values, and the refusals.
 #include <matrix/matrix.h>
@@ -95,7 +95,7 @@ const Case kCases[] = {
 };
 // clang-format on
 
-TEST(SpecialFunctions, AgreeWithHighPrecisionValues) {
+TEST(MathFunctions, AgreeWithHighPrecisionValues) {
     for (const Case &c : kCases) {
         ArrayPtr a = Row({c.x[0]});
         ArrayPtr r;
@@ -112,7 +112,7 @@ TEST(SpecialFunctions, AgreeWithHighPrecisionValues) {
     }
 }
 
-TEST(SpecialFunctions, EdgesPolesAndSingle) {
+TEST(MathFunctions, EdgesPolesAndSingle) {
     const auto at = [](Unary f, double x) {
         ArrayPtr r(f(Row({x}).get()));
         return mxGetPr(r.get())[0];
@@ -195,7 +195,7 @@ TEST(NumberTheory, SixtyFourBitValues) {
     EXPECT_EQ(mxGetPr(cd.get())[0], 118264581564861424.0);
 }
 
-TEST(SpecialFunctions, Refusals) {
+TEST(MathFunctions, Refusals) {
     ArrayPtr i8 = Typed(mxClassInt8, {1, 1}, std::vector<std::int8_t>{3});
     ArrayPtr z = Complex(1, 1, {1}, {1});
     ArrayPtr half = Row({2.5}), neg = Row({-1}), five = Row({5}), six = Row({6});
