@@ -8,6 +8,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <numeric>
 
@@ -86,6 +87,13 @@ bool IsProperty(const std::string &word) {
     return std::find(std::begin(kNames), std::end(kNames), w) != std::end(kNames);
 }
 
+// A name of letters only, longer than a line specification's letters could
+// be: a property name, known or not, rather than a specification.
+bool IsWord(const std::string &text) {
+    return text.size() > 3 && !plot::ParseLineSpec(text) &&
+           std::all_of(text.begin(), text.end(), [](char ch) { return std::isalpha(static_cast<unsigned char>(ch)) != 0; });
+}
+
 // Lines of x against the columns (or rows) of Y.
 void AddLines(const std::string &name, const Data &x, const Data &y, std::vector<plot::Series> &out) {
     const auto line = [&](std::vector<double> xs, std::vector<double> ys) {
@@ -154,7 +162,8 @@ std::vector<plot::Series> LineSeries(const Args &args, std::size_t &pairs_at) {
             AddLines(name, x, first, out);
             ++k;
         }
-        if (k < args.size() && args.IsText(k) && !IsProperty(args.GetText(k))) {
+        if (k < args.size() && args.IsText(k) && !IsProperty(args.GetText(k)) &&
+            !(k + 1 < args.size() && IsWord(args.GetText(k)))) {
             const std::string text = args.GetText(k);
             const auto spec = plot::ParseLineSpec(text);
             if (!spec) throw Error("'" + name + "': invalid line specification '" + text + "'");
@@ -538,7 +547,7 @@ Outs Errorbar(const Args &args, BuiltinCall &c) {
         s.v = numeric == 4 ? v[3] : v[2];
     }
     for (const std::vector<double> *p : {&s.x, &s.u, &s.v})
-        if (p->size() != s.y.size()) throw Error("'errorbar': the data and the error lengths must have the same length");
+        if (p->size() != s.y.size()) throw Error("'errorbar': X, Y and the error lengths must have the same length");
     std::vector<plot::Series> series{s};
     SpecAndPairs(args, numeric, series);
     return Place(c, Target(c), series);

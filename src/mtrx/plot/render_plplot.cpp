@@ -146,6 +146,18 @@ double BarSpacing(const std::vector<double> &x) {
     return std::isfinite(gap) ? gap : 1.0;
 }
 
+// The factor of a quiver's arrows: the longest spans nine tenths of the
+// spacing of the points.
+double QuiverScale(const Series &s) {
+    double longest = 0;
+    for (std::size_t i = 0; i < s.u.size(); ++i) {
+        const double len = std::hypot(s.u[i], s.v[i]);
+        if (std::isfinite(len)) longest = std::max(longest, len);
+    }
+    if (!(longest > 0)) return 0;
+    return 0.9 * std::min(BarSpacing(s.x), BarSpacing(s.y)) / longest;
+}
+
 struct Limits2D {
     double x0, x1, y0, y1;
 };
@@ -188,12 +200,16 @@ void DataRanges(const Axes &a, Range &x, Range &y, Range &z) {
                 y.Add(Log(s.y[i] + s.v[i], a.ylog));
             }
             break;
-        case Kind::kQuiver:
+        case Kind::kQuiver: {
+            const double scale = QuiverScale(s);
             for (std::size_t i = 0; i < s.x.size(); ++i) {
                 x.Add(s.x[i]);
                 y.Add(s.y[i]);
+                x.Add(s.x[i] + s.u[i] * scale);
+                y.Add(s.y[i] + s.v[i] * scale);
             }
             break;
+        }
         default:
             for (double v : s.x) x.Add(Log(v, a.xlog));
             for (double v : s.y) y.Add(Log(v, a.ylog));
@@ -296,6 +312,38 @@ LegendPlace BestPlace(const Axes &a, const Limits2D &l, double w, double h) {
         }
     }
     return places[best];
+}
+
+// World units a millimetre of the page spans, along x and along y.
+void WorldPerMm(double &wx, double &wy) {
+    PLFLT sx0, sx1, sy0, sy1, vx0, vx1, vy0, vy1, x0, x1, y0, y1;
+    plgspa(&sx0, &sx1, &sy0, &sy1);
+    plgvpd(&vx0, &vx1, &vy0, &vy1);
+    plgvpw(&x0, &x1, &y0, &y1);
+    wx = (x1 - x0) / ((vx1 - vx0) * (sx1 - sx0));
+    wy = (y1 - y0) / ((vy1 - vy0) * (sy1 - sy0));
+}
+
+// A filled marker: a polygon of the marker's shape, `size` points across.
+void FilledMarker(char marker, double x, double y, double size) {
+    double wx, wy;
+    WorldPerMm(wx, wy);
+    const double r = size * 25.4 / 72 / 2;
+    std::vector<double> xs, ys;
+    const auto corner = [&](double angle, double radius) {
+        xs.push_back(x + radius * r * wx * std::cos(angle));
+        ys.push_back(y + radius * r * wy * std::sin(angle));
+    };
+    if (marker == 's') {
+        for (int k = 0; k < 4; ++k) corner(M_PI / 4 + k * M_PI / 2, std::sqrt(2.0) * 0.8);
+    } else if (marker == 'd') {
+        for (int k = 0; k < 4; ++k) corner(k * M_PI / 2, 1.1);
+    } else if (marker == '^' || marker == 'v') {
+        for (int k = 0; k < 3; ++k) corner((marker == '^' ? M_PI / 2 : -M_PI / 2) + k * 2 * M_PI / 3, 1.1);
+    } else {
+        for (int k = 0; k < 20; ++k) corner(k * M_PI / 10, 1.0);
+    }
+    plfill(static_cast<PLINT>(xs.size()), xs.data(), ys.data());
 }
 
 void Marker(char marker, double x, double y, double size) {
@@ -445,7 +493,11 @@ void DrawSeries2D(const Figure &f, const Axes &a, const Series &s, const Limits2
         if (s.marker != 0)
             for (std::size_t i = 0; i < s.x.size(); ++i) {
                 const double x = tx(s.x[i]), y = ty(s.y[i]);
-                if (std::isfinite(x) && std::isfinite(y)) Marker(s.marker, x, y, s.marker_size);
+                if (!(std::isfinite(x) && std::isfinite(y))) continue;
+                if (s.filled_marker)
+                    FilledMarker(s.marker, x, y, s.marker_size);
+                else
+                    Marker(s.marker, x, y, s.marker_size);
             }
         if (s.kind == Kind::kErrorBar) {
             const double cap = (l.x1 - l.x0) * 0.01;
@@ -574,15 +626,8 @@ void DrawSeries2D(const Figure &f, const Axes &a, const Series &s, const Limits2
     }
     case Kind::kQuiver: {
         Pen(s.color);
-        double longest = 0;
-        for (std::size_t i = 0; i < s.u.size(); ++i) {
-            const double len = std::hypot(s.u[i], s.v[i]);
-            if (std::isfinite(len)) longest = std::max(longest, len);
-        }
-        if (!(longest > 0)) break;
-        // The longest arrow spans nine tenths of the spacing of the points.
-        double spacing = std::min(BarSpacing(s.x), BarSpacing(s.y));
-        const double scale = 0.9 * spacing / longest;
+        const double scale = QuiverScale(s);
+        if (!(scale > 0)) break;
         for (std::size_t i = 0; i < s.x.size(); ++i) {
             const double x = s.x[i], y = s.y[i], dx = s.u[i] * scale, dy = s.v[i] * scale;
             if (!(std::isfinite(x + y + dx + dy))) continue;
@@ -821,7 +866,9 @@ bool HasDevice(const char *name) {
 bool CanRender() { return true; }
 
 void Render(const Figure &figure, const std::string &path, Format format, double dpi) {
-    const char *device = format == Format::kPng ? "pngcairo" : format == Format::kSvg ? "svgcairo" : "pdfcairo";
+    // SVG through PLplot's own driver, which writes text as text (Cairo's writes
+    // glyph outlines).
+    const char *device = format == Format::kPng ? "pngcairo" : format == Format::kSvg ? "svg" : "pdfcairo";
     if (!HasDevice(device))
         throw std::runtime_error(std::string("PLplot has no '") + device +
                                  "' device (install its Cairo driver, plplot-driver-cairo)");
