@@ -37,7 +37,7 @@ void Black() { Pen({0.15, 0.15, 0.15}); }
 
 // Line widths: points to PLplot's pen widths, which the Cairo drivers draw
 // in device units of 1/72 inch scaled to the page.
-void Width(double points) { plwidth(std::max(points, 0.25) * 2.6); }
+void Width(double points) { plwidth(std::max(points, 0.25) * 2.2); }
 
 void Dashes(const std::string &style) {
     // Marks and spaces in micrometres.
@@ -741,7 +741,7 @@ void DrawAxes3D(const Figure &f, const Axes &a, const Box &box) {
     AxisLimits(a.zlim, false, a.tight, zr, z0, z1);
     plvpor(box.x0, box.x1, box.y0, box.y1);
     // The box seen from any angle fits the viewport with room for its labels.
-    plwind(-1.25, 1.25, -0.95, 1.4);
+    plwind(-1.05, 1.05, -0.85, 1.25);
     plsxax(4, 0);
     plsyax(4, 0);
     plszax(4, 0);
