@@ -401,7 +401,8 @@ Outs Histogram(const Args &args, BuiltinCall &c) {
             double lo = data.empty() ? 0 : *std::min_element(data.begin(), data.end());
             double hi = data.empty() ? 1 : *std::max_element(data.begin(), data.end());
             if (!(hi > lo)) lo -= 0.5, hi += 0.5;
-            for (std::size_t i = 0; i <= n; ++i) edges.push_back(lo + (hi - lo) * i / n);
+            for (std::size_t i = 0; i <= n; ++i) edges.push_back(lo + (hi / n - lo / n) * i);
+            edges.back() = hi;
         } else {
             edges = spec;
             if (edges.size() < 2 || edges.size() > kMostBins || !std::is_sorted(edges.begin(), edges.end()) ||
@@ -421,7 +422,9 @@ Outs Histogram(const Args &args, BuiltinCall &c) {
             for (double v : data) ss += (v - mean) * (v - mean);
             const double sd = std::sqrt(ss / (data.size() - 1));
             width = 3.5 * sd / std::cbrt(static_cast<double>(data.size()));
-            width = std::max(width, (hi - lo) / 1000);
+            // At most a thousand bins; halves first so that no width overflows.
+            width = std::max(width, (hi / 2 - lo / 2) / 500);
+            if (!std::isfinite(width)) width = (hi / 2 - lo / 2) / 5;
             const double power = std::pow(10.0, std::floor(std::log10(width)));
             for (double m : {1.0, 2.0, 5.0, 10.0})
                 if (m * power >= width) {
@@ -432,6 +435,8 @@ Outs Histogram(const Args &args, BuiltinCall &c) {
         if (!(hi > lo)) lo -= 0.5, hi += 0.5;
         const double first = std::floor(lo / width), last = std::max(std::ceil(hi / width), first + 1);
         for (double e = first; e <= last && edges.size() <= kMostBins; e += 1) edges.push_back(e * width);
+        if (!std::all_of(edges.begin(), edges.end(), [](double e) { return std::isfinite(e); }))
+            edges = {lo, lo / 2 + hi / 2, hi};
     }
     const std::vector<double> counts = Counts(data, edges);
     std::vector<double> centres(counts.size());
@@ -461,7 +466,7 @@ Outs Hist(const Args &args, BuiltinCall &c) {
         double lo = data.empty() ? 0 : *std::min_element(data.begin(), data.end());
         double hi = data.empty() ? 1 : *std::max_element(data.begin(), data.end());
         if (!(hi > lo)) lo -= 0.5, hi += 0.5;
-        const double w = (hi - lo) / n;
+        const double w = hi / n - lo / n;
         for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) centres.push_back(lo + w * (i + 0.5));
     }
     // Edges halfway between centres, the outer ones open.

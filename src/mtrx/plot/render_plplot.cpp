@@ -277,6 +277,8 @@ Box AxesBox(const Axes &a) {
     Box b{cx + w * 0.085 + 0.045, cx + w - (w * 0.075 + 0.02), cy + h * 0.06 + 0.05,
           cy + h - (h * 0.035 + 0.04)};
     if (a.colorbar) b.x1 -= (b.x1 - b.x0) * 0.12;
+    // A legend outside takes the right part of the axes' place.
+    if (a.legend && a.legend_place == LegendPlace::kOutside) b.x1 -= (b.x1 - b.x0) * 0.25;
     return b;
 }
 
@@ -409,10 +411,15 @@ void DrawLegend(const Axes &a, const Limits2D &l) {
     const bool north = place != LegendPlace::kSouthEast && place != LegendPlace::kSouthWest;
     double x0 = east ? 1 - 0.02 - w : 0.02, y1 = north ? 1 - 0.02 : 0.02 + h;
     if (place == LegendPlace::kOutside) {
-        x0 = 1.02;
+        // PLplot clips to the viewport: the legend gets one of its own in
+        // the margin the axes left, in units of the axes' width.
+        plvpor(vx1 + (vx1 - vx0) * 0.02, std::min(0.995, vx1 + (vx1 - vx0) * (0.02 + w)), vy0, vy1);
+        plwind(0, w, 0, 1);
+        x0 = 0;
         y1 = 1;
+    } else {
+        plwind(0, 1, 0, 1);
     }
-    plwind(0, 1, 0, 1);
     const double bx[] = {x0, x0 + w, x0 + w, x0, x0}, by[] = {y1 - h, y1 - h, y1, y1, y1 - h};
     Pen({1, 1, 1});
     plfill(4, bx, by);
