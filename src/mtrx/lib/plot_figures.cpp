@@ -134,7 +134,7 @@ namespace {
 // A figure number: a whole number from 1 up.
 int FigureNumber(const Args &args, std::size_t k) {
     const double x = args.GetScalar(k);
-    if (!(x >= 1 && x <= 2147483647.0 && x == std::floor(x))) args.Refuse(k, "a figure number");
+    if (!(x >= 1 && x <= 2147483647.0 && x == std::floor(x))) args.Refuse(k, "a figure number from 1 up");
     return static_cast<int>(x);
 }
 
@@ -191,8 +191,10 @@ Outs Subplot(const Args &args, BuiltinCall &c) {
     return {};
 }
 
-bool OnOff(const Args &args, std::size_t k, bool current) {
-    if (!args.Has(k)) return !current;
+// The word of argument k, 'on' (or 'all') or 'off'; nullopt without one (a
+// toggle). Refused before any figure is made.
+std::optional<bool> OnOff(const Args &args, std::size_t k) {
+    if (!args.Has(k)) return std::nullopt;
     const std::string word = args.IsText(k) ? Lower(args.GetText(k)) : std::string();
     if (word == "on" || word == "all") return true;
     if (word == "off") return false;
@@ -200,18 +202,17 @@ bool OnOff(const Args &args, std::size_t k, bool current) {
 }
 
 Outs Hold(const Args &args, BuiltinCall &c) {
+    const std::optional<bool> on = OnOff(args, 0);
     plot::Axes &a = FiguresOf(c).CurrentAxes();
-    a.hold = OnOff(args, 0, a.hold);
+    a.hold = on.value_or(!a.hold);
     return {};
 }
 
 Outs Grid(const Args &args, BuiltinCall &c) {
+    const bool minor = args.size() == 1 && args.IsText(0) && Lower(args.GetText(0)) == "minor";
+    const std::optional<bool> on = minor ? std::optional<bool>(true) : OnOff(args, 0);
     plot::Axes &a = FiguresOf(c).CurrentAxes();
-    if (args.size() == 1 && args.IsText(0) && Lower(args.GetText(0)) == "minor") {
-        a.grid = true;
-        return {};
-    }
-    a.grid = OnOff(args, 0, a.grid);
+    a.grid = on.value_or(!a.grid);
     return {};
 }
 
@@ -334,8 +335,7 @@ Outs Legend(const Args &args, BuiltinCall &c) {
     return {};
 }
 
-Outs Axis(const Args &args, BuiltinCall &c) {
-    plot::Axes &a = FiguresOf(c).CurrentAxes();
+void SetAxis(const Args &args, plot::Axes &a, BuiltinCall &) {
     for (std::size_t k = 0; k < args.size(); ++k) {
         if (!args.IsText(k)) {
             const std::vector<double> v = Numbers(args, k);
@@ -378,42 +378,36 @@ Outs Axis(const Args &args, BuiltinCall &c) {
             args.Refuse(k, "limits or one of equal, tight, square, normal, auto, off, on, ij, xy");
         }
     }
-    return {};
+    return;
 }
 
 // xlim, ylim, zlim.
-Outs Limit(const Args &args, BuiltinCall &c) {
-    plot::Axes &a = FiguresOf(c).CurrentAxes();
+void SetLimit(const Args &args, plot::Axes &a, BuiltinCall &c) {
     std::optional<std::vector<double>> &lim = c.name == "xlim" ? a.xlim : c.name == "ylim" ? a.ylim : a.zlim;
-    if (args.empty()) {
-        if (c.nargout == 0) return {};
-        return {lim ? Value(Array(1, 2, *lim)) : Value(Array(1, 2, std::vector<double>{0, 1}))};
-    }
     if (args.IsText(0)) {
         if (Lower(args.GetText(0)) != "auto") args.Refuse(0, "two limits or 'auto'");
         lim.reset();
-        return {};
+        return;
     }
     const std::vector<double> v = Numbers(args, 0);
     if (v.size() != 2 || !(v[0] < v[1])) args.Refuse(0, "two increasing limits");
     lim = v;
-    return {};
+    return;
 }
 
 // xticks, yticks.
-Outs Ticks(const Args &args, BuiltinCall &c) {
-    plot::Axes &a = FiguresOf(c).CurrentAxes();
+void SetTicks(const Args &args, plot::Axes &a, BuiltinCall &c) {
     std::optional<std::vector<double>> &ticks = c.name == "xticks" ? a.xticks : a.yticks;
     if (args.IsText(0)) {
         if (Lower(args.GetText(0)) != "auto") args.Refuse(0, "tick positions or 'auto'");
         ticks.reset();
-        return {};
+        return;
     }
     std::vector<double> v = Numbers(args, 0);
     for (std::size_t i = 1; i < v.size(); ++i)
         if (!(v[i] > v[i - 1])) args.Refuse(0, "increasing tick positions");
     ticks = std::move(v);
-    return {};
+    return;
 }
 
 Outs TextBuiltin(const Args &args, BuiltinCall &c) {
@@ -441,12 +435,11 @@ Outs TextBuiltin(const Args &args, BuiltinCall &c) {
     return {Value(s.handle)};
 }
 
-Outs Colorbar(const Args &args, BuiltinCall &c) {
-    plot::Axes &a = FiguresOf(c).CurrentAxes();
+void SetColorbar(const Args &args, plot::Axes &a, BuiltinCall &) {
     a.colorbar = !(args.size() == 1 && args.IsText(0) && Lower(args.GetText(0)) == "off");
     if (args.size() == 1 && !(args.IsText(0) && (Lower(args.GetText(0)) == "off" || Lower(args.GetText(0)) == "on")))
         args.Refuse(0, "'on' or 'off'");
-    return {};
+    return;
 }
 
 Array ColormapArray(const std::vector<plot::Color> &map) {
@@ -489,8 +482,7 @@ Outs ColormapFunction(const Args &args, BuiltinCall &c) {
     return {Value(ColormapArray(plot::NamedColormap(c.name, n)))};
 }
 
-Outs View(const Args &args, BuiltinCall &c) {
-    plot::Axes &a = FiguresOf(c).CurrentAxes();
+void SetView(const Args &args, plot::Axes &a, BuiltinCall &) {
     const std::vector<double> v = Numbers(args, 0);
     if (args.size() == 2) {
         const double el = args.GetScalar(1);
@@ -506,7 +498,7 @@ Outs View(const Args &args, BuiltinCall &c) {
     } else {
         args.Refuse(0, "2, 3 or [azimuth elevation]");
     }
-    return {};
+    return;
 }
 
 // The format of a file name's extension, if it has a known one.
@@ -617,6 +609,25 @@ Outs Exportgraphics(const Args &args, BuiltinCall &c) {
     return {};
 }
 
+// Runs F on a scratch axes first, so that a refused argument leaves no
+// figure or axes made, then on the current axes.
+template <void (*F)(const Args &, plot::Axes &, BuiltinCall &)>
+Outs OnAxes(const Args &args, BuiltinCall &c) {
+    plot::Axes scratch;
+    F(args, scratch, c);
+    F(args, FiguresOf(c).CurrentAxes(), c);
+    return {};
+}
+
+// xlim, ylim, zlim: with no argument, the limits set (or [0 1]).
+Outs Limit(const Args &args, BuiltinCall &c) {
+    if (!args.empty()) return OnAxes<SetLimit>(args, c);
+    if (c.nargout == 0) return {};
+    plot::Axes &a = FiguresOf(c).CurrentAxes();
+    const std::optional<std::vector<double>> &lim = c.name == "xlim" ? a.xlim : c.name == "ylim" ? a.ylim : a.zlim;
+    return {Value(Array(1, 2, lim ? *lim : std::vector<double>{0, 1}))};
+}
+
 const BuiltinEntry kEntries[] = {
     {"figure", Figure, 0, kAny, 1, "figure, figure(n), h = figure",
      "Makes a new figure, or figure n, the current one; returns its number."},
@@ -634,15 +645,15 @@ const BuiltinEntry kEntries[] = {
     {"legend", Legend, 0, kAny, 0, "legend(labels...), legend({labels}), legend(..., 'Location', where), legend off",
      "Shows a legend of the series (their labels or DisplayNames); 'best' (the default) keeps it off the data."},
     {"grid", Grid, 0, 1, 0, "grid on, grid off, grid", "Shows or hides grid lines at the ticks."},
-    {"axis", Axis, 0, kAny, 0, "axis([x0 x1 y0 y1]), axis equal|tight|square|normal|auto|off|on|ij|xy",
+    {"axis", OnAxes<SetAxis>, 0, kAny, 0, "axis([x0 x1 y0 y1]), axis equal|tight|square|normal|auto|off|on|ij|xy",
      "Sets the limits or the shape of the current axes."},
     {"xlim", Limit, 0, 1, 1, "xlim([a b]), xlim auto", "Sets the x-axis limits."},
     {"ylim", Limit, 0, 1, 1, "ylim([a b]), ylim auto", "Sets the y-axis limits."},
     {"zlim", Limit, 0, 1, 1, "zlim([a b]), zlim auto", "Sets the z-axis limits of 3-D axes."},
-    {"xticks", Ticks, 1, 1, 0, "xticks(v), xticks auto", "Puts the x-axis ticks at v."},
-    {"yticks", Ticks, 1, 1, 0, "yticks(v), yticks auto", "Puts the y-axis ticks at v."},
+    {"xticks", OnAxes<SetTicks>, 1, 1, 0, "xticks(v), xticks auto", "Puts the x-axis ticks at v."},
+    {"yticks", OnAxes<SetTicks>, 1, 1, 0, "yticks(v), yticks auto", "Puts the y-axis ticks at v."},
     {"text", TextBuiltin, 3, kAny, 1, "text(x, y, str)", "Writes str at (x, y) in the current axes."},
-    {"colorbar", Colorbar, 0, 1, 0, "colorbar, colorbar off", "Shows the colormap's scale beside the axes."},
+    {"colorbar", OnAxes<SetColorbar>, 0, 1, 0, "colorbar, colorbar off", "Shows the colormap's scale beside the axes."},
     {"colormap", Colormap, 0, 1, 1, "colormap(name), colormap(M), M = colormap",
      "Sets the colormap of the current figure: viridis (the default), gray, jet, hot, cool, or m x 3 RGB."},
     {"viridis", ColormapFunction, 0, 1, 1, "M = viridis(n)", "The perceptually uniform colormap, n x 3 (n = 256)."},
@@ -650,7 +661,7 @@ const BuiltinEntry kEntries[] = {
     {"jet", ColormapFunction, 0, 1, 1, "M = jet(n)", "Dark blue through cyan and yellow to dark red, n x 3."},
     {"hot", ColormapFunction, 0, 1, 1, "M = hot(n)", "Black through red and yellow to white, n x 3."},
     {"cool", ColormapFunction, 0, 1, 1, "M = cool(n)", "Cyan to magenta, n x 3."},
-    {"view", View, 1, 2, 0, "view(az, el), view([az el]), view(2), view(3)",
+    {"view", OnAxes<SetView>, 1, 2, 0, "view(az, el), view([az el]), view(2), view(3)",
      "Sets the viewing angles of 3-D axes, in degrees."},
     {"print", Print, 1, kAny, 0, "print('-dpng', file), print -dsvg file, print -dpdf file, print(..., '-r150')",
      "Writes the current figure (or -fN) to a PNG, SVG or PDF file; the format from -d or the extension."},
