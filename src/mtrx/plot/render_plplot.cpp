@@ -746,14 +746,22 @@ void DrawAxes3D(const Figure &f, const Axes &a, const Box &box) {
     AxisLimits(a.xlim, false, a.tight, xr, x0, x1);
     AxisLimits(a.ylim, false, a.tight, yr, y0, y1);
     AxisLimits(a.zlim, false, a.tight, zr, z0, z1);
-    plvpor(box.x0, box.x1, box.y0, box.y1);
+    // A square viewport in the middle of the place, so that the box keeps
+    // its shape in a wide or a tall subplot.
+    PLFLT sx0, sx1, sy0, sy1;
+    plgspa(&sx0, &sx1, &sy0, &sy1);
+    const double side = std::min((box.x1 - box.x0) * (sx1 - sx0), (box.y1 - box.y0) * (sy1 - sy0));
+    const double cx = (box.x0 + box.x1) / 2, cy = (box.y0 + box.y1) / 2;
+    const double hw = side / (sx1 - sx0) / 2, hh = side / (sy1 - sy0) / 2;
+    plvpor(cx - hw, cx + hw, cy - hh, cy + hh);
     // The box seen from any angle fits the viewport with room for its labels.
     plwind(-1.05, 1.05, -0.85, 1.25);
     plsxax(4, 0);
     plsyax(4, 0);
     plszax(4, 0);
-    // The language's azimuth turns the view the other way round from PLplot's.
-    plw3d(1.0, 1.0, 0.9, x0, x1, y0, y1, z0, z1, a.elevation, 180.0 + a.azimuth);
+    // Both azimuths start from the -y side: ours turns the viewpoint
+    // counterclockwise seen from above, PLplot's clockwise.
+    plw3d(1.0, 1.0, 0.9, x0, x1, y0, y1, z0, z1, a.elevation, -a.azimuth);
     Black();
     Width(0.5);
     const auto step = [](double lo, double hi) {
