@@ -710,12 +710,13 @@ void DrawColorbar(const Figure &f, const Box &box, const Range &z) {
     }
 }
 
-void DrawPolarGrid(const Limits2D &l) {
-    const double r = std::max({std::fabs(l.x0), std::fabs(l.x1), std::fabs(l.y0), std::fabs(l.y1)});
+// The circles of a polar axes at round radii up to `r`, the outer one at
+// least the data's, and spokes every 30 degrees, labelled outside it.
+void DrawPolarGrid(double r) {
     Pen({0.8, 0.8, 0.8});
     Width(0.5);
     std::vector<double> cx, cy;
-    for (double t : NiceTicks(0, r, 5)) {
+    for (double t : NiceTicks(0, r, 4)) {
         if (t <= 0) continue;
         cx.clear();
         cy.clear();
@@ -734,7 +735,7 @@ void DrawPolarGrid(const Limits2D &l) {
         Black();
         char label[16];
         std::snprintf(label, sizeof label, "%d\u00b0", deg);
-        plptex(r * 1.08 * c, r * 1.08 * s, 1, 0, 0.5, label);
+        plptex(r * 1.12 * c, r * 1.12 * s - r * 0.03, 1, 0, 0.5, label);
         Pen({0.8, 0.8, 0.8});
     }
 }
@@ -807,9 +808,20 @@ void DrawAxes(const Figure &f, const Axes &a) {
     const bool tight = a.tight || a.y_down;
     AxisLimits(a.xlim, a.xlog, tight, xr, l.x0, l.x1);
     AxisLimits(a.ylim, a.ylog, tight, yr, l.y0, l.y1);
+    double polar_radius = 1;
     if (a.polar) {
-        const double r = std::max({std::fabs(l.x0), std::fabs(l.x1), std::fabs(l.y0), std::fabs(l.y1)}) * 1.15;
-        l = {-r, r, -r, r};
+        // The data's radius, widened to a round one; the labels outside.
+        double r = 0;
+        for (const Series &s : a.series)
+            for (std::size_t i = 0; i < s.x.size() && i < s.y.size(); ++i) {
+                const double d = std::hypot(s.x[i], s.y[i]);
+                if (std::isfinite(d)) r = std::max(r, d);
+            }
+        if (!(r > 0)) r = 1;
+        const std::vector<double> t = NiceTicks(0, r, 4);
+        polar_radius = t.size() > 1 && t.back() >= r ? t.back() : r;
+        const double outer = polar_radius * 1.3;
+        l = {-outer, outer, -outer, outer};
     }
     if (a.equal || a.square || a.polar) {
         const double aspect = a.square ? 1.0 : (l.y1 - l.y0) / (l.x1 - l.x0);
@@ -835,7 +847,7 @@ void DrawAxes(const Figure &f, const Axes &a) {
     if (a.y_down) std::swap(shown.y0, shown.y1);
     const std::vector<double> xt = AxisTicks(a.xticks, a.xlog, l.x0, l.x1, a.grid_cols > 2 ? 4 : 7);
     const std::vector<double> yt = AxisTicks(a.yticks, a.ylog, l.y0, l.y1, a.grid_rows > 2 ? 4 : 7);
-    if (a.polar) DrawPolarGrid(l);
+    if (a.polar) DrawPolarGrid(polar_radius);
     if (a.grid && a.visible && !a.polar) {
         Pen({0.85, 0.85, 0.85});
         Width(0.5);
