@@ -158,7 +158,8 @@ TEST_F(Plot, EmptyAndNonFiniteDataDrawAnEmptyPlot) {
         "bar(zeros(0, 1))", "histogram([])", "histogram([NaN Inf])", "surf(zeros(0, 2))",
         "contour(ones(3))", "imagesc(NaN(2))", "plot([1e308 -1e308], [1 2])", "plot([1 1], [2 2])",
         "quiver(0, 0)", "pie([0 0])", "polarplot([], [])", "axis off", "histogram([1e308 -1e308])",
-        "hist([1e308 -1e308])", "plot(1:3); legend('a', 'Location', 'northeastoutside')",
+        "hist([1e308 -1e308])", "contour([1 2 NaN; 3 4 5; 6 7 8])", "contourf([1 NaN; Inf 2])",
+        "plot(1:3); legend('a', 'Location', 'northeastoutside')",
     };
     for (const char *script : scripts) {
         const std::string path = dir + "/e.png";
