@@ -609,6 +609,27 @@ Outs Exportgraphics(const Args &args, BuiltinCall &c) {
     return {};
 }
 
+// set(h, name, value, ...): properties of series by their handles, each
+// checked on a copy before any is changed.
+Outs Set(const Args &args, BuiltinCall &c) {
+    const std::vector<double> handles = Numbers(args, 0);
+    std::vector<plot::Series *> targets;
+    for (double h : handles) {
+        plot::Series *s = FiguresOf(c).FindSeries(h);
+        if (s == nullptr) throw Error("'set': there is no plot object with handle " + km::DisplayNumber(h));
+        targets.push_back(s);
+    }
+    std::vector<plot::Series> copies;
+    for (const plot::Series *s : targets) copies.push_back(*s);
+    ApplyPairs(args, 1, copies);
+    for (std::size_t i = 0; i < targets.size(); ++i) *targets[i] = copies[i];
+    for (plot::Figure *f : FiguresOf(c).All())
+        for (const plot::Axes &a : f->axes)
+            for (const plot::Series &s : a.series)
+                if (std::find(handles.begin(), handles.end(), s.handle) != handles.end()) f->unsaved = true;
+    return {};
+}
+
 // Runs F on a scratch axes first, so that a refused argument leaves no
 // figure or axes made, then on the current axes.
 template <void (*F)(const Args &, plot::Axes &, BuiltinCall &)>
@@ -663,6 +684,8 @@ const BuiltinEntry kEntries[] = {
     {"cool", ColormapFunction, 0, 1, 1, "M = cool(n)", "Cyan to magenta, n x 3."},
     {"view", OnAxes<SetView>, 1, 2, 0, "view(az, el), view([az el]), view(2), view(3)",
      "Sets the viewing angles of 3-D axes, in degrees."},
+    {"set", Set, 3, kAny, 0, "set(h, name, value, ...)",
+     "Sets properties (LineWidth, Color, DisplayName, ...) of the plot objects whose handles plot and its kin returned."},
     {"print", Print, 1, kAny, 0, "print('-dpng', file), print -dsvg file, print -dpdf file, print(..., '-r150')",
      "Writes the current figure (or -fN) to a PNG, SVG or PDF file; the format from -d or the extension."},
     {"saveas", Saveas, 2, 3, 0, "saveas(gcf, file), saveas(h, file, fmt)",
