@@ -20,6 +20,7 @@ bool CanRender();
 /// Writes `figure` to the file `path` as `format`, a PNG at `dpi` dots per
 /// inch. Throws std::runtime_error with a reason ("cannot write to
 /// 'PATH'", a missing driver) and leaves no partial file it could avoid.
+/// Not thread-safe: PLplot keeps its streams in process-wide state.
 void Render(const Figure &figure, const std::string &path, Format format, double dpi);
 
 }  // namespace mtrx::plot
