@@ -19,7 +19,7 @@
 // Drawing through PLplot fills font caches of fontconfig and Pango that live
 // as long as the process: LeakSanitizer is told, as valgrind is in
 // tools/valgrind.supp.
-extern "C" const char *__lsan_default_suppressions() {
+extern "C" __attribute__((visibility("default"), used)) const char *__lsan_default_suppressions() {
     return "leak:libplplot.so\nleak:libfontconfig.so\nleak:libpango\n";
 }
 
