@@ -10,6 +10,7 @@
 #include "lib/files.h"
 #include "lib/operators.h"
 #include "lib/shape.h"
+#include "plot/figure.h"
 #include "resolver.h"
 #include "subscripts.h"
 #include "text.h"
@@ -125,6 +126,11 @@ Evaluator::~Evaluator() = default;
 FileTable &Evaluator::Files() {
     if (!m_openFiles) m_openFiles = std::make_unique<FileTable>();
     return *m_openFiles;
+}
+
+plot::FigureSet &Evaluator::Figures() {
+    if (!m_figures) m_figures = std::make_unique<plot::FigureSet>();
+    return *m_figures;
 }
 
 void Evaluator::Run(const std::shared_ptr<const Unit> &unit) {

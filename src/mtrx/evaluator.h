@@ -34,6 +34,9 @@ void WarnIfIllConditioned(Evaluator &evaluator, double rcond);
 /// One array being subscripted, for end: its position among the count
 /// subscripts.
 class FileTable;
+namespace plot {
+class FigureSet;
+}
 
 struct EndContext {
     const Array *array;
@@ -93,6 +96,8 @@ public:
     std::chrono::steady_clock::time_point &TicTime() { return m_tic; }
     /// The files fopen opened; closed when the evaluator ends.
     FileTable &Files();
+    /// The figures of the session; made on first use.
+    plot::FigureSet &Figures();
     /// The message of the last error caught by a try or reported at the
     /// prompt (lasterr).
     const std::string &LastError() const { return m_lastError; }
@@ -403,6 +408,7 @@ private:
     std::map<std::string, Found> m_defined;  // functions typed at the prompt
     std::vector<std::string> m_path;       // MTRXPATH folders
     std::unique_ptr<FileTable> m_openFiles;
+    std::unique_ptr<plot::FigureSet> m_figures;
     // Steps the run may still take, plus one: the step that brings it to 0
     // is over the limit.
     std::uint64_t m_stepsLeft = ~std::uint64_t{0};

@@ -268,6 +268,11 @@ private:
         if (j >= m_src.size()) return false;
         const char c = m_src[j];
         if (c == '\'' || c == '"') return true;
+        // A command whose words are options, `print -dpng file`: `-` and a
+        // letter start its first word (elsewhere `a -b` stays a difference).
+        if (c == '-' && j + 1 < m_src.size() && IsAlpha(m_src[j + 1]) && !m_out.empty() &&
+            m_out.back().text == "print")
+            return true;
         if (!IsAlpha(c) && !IsDigit(c)) return false;
         // `a b = 1` and `x y(2)` stay expressions (and fail as such).
         std::size_t k = j;

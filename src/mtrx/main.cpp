@@ -25,13 +25,15 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: mtrx [FILE | -e CODE | -i]\n"
+    "Usage: mtrx [--figures DIR] [FILE | -e CODE | -i]\n"
     "Runs a program in the matrix language: the script FILE, the snippet CODE,\n"
     "or, with no arguments, an interactive session when standard input is a\n"
     "terminal and otherwise the program read from standard input.\n"
     "\n"
     "  -e CODE     run CODE\n"
     "  -i          interactive session, even when standard input is not a terminal\n"
+    "  --figures DIR  where figures left unsaved at the end are written, as\n"
+    "              figure1.png, figure2.png, ... (the current folder by default)\n"
     "  --functions the reference of the built-in functions, in Markdown\n"
     "  --help      show this help\n"
     "  --version   show the version\n"
@@ -101,24 +103,41 @@ void ReportError(const mtrx::ScriptError &e) {
     }
 }
 
+// The folder of --figures: where figures left unsaved are written.
+std::string g_figureFolder;
+
+// Writes the figures the program left unsaved, naming each on standard
+// error; a figure that cannot be written turns a status of 0 into 1.
+int Finish(mtrx::Session &session, int status) {
+    try {
+        for (const std::string &path : session.WriteUnsavedFigures(g_figureFolder))
+            std::cerr << "figure written: " << path << '\n';
+    } catch (const std::exception &e) {
+        std::cerr << "error: figures not written: " << e.what() << '\n';
+        if (status == 0) status = 1;
+    }
+    return status;
+}
+
 // Runs `source`; on an error reports it and returns 1, when interrupted 130.
-// `file` is empty for snippets and standard input.
+// `file` is empty for snippets and standard input. Figures left unsaved are
+// written at the end, also after an error.
 int RunSource(const std::string &source, const std::string &file) {
     mtrx::Session session(std::cout);
     try {
         session.Run(source, file);
         std::cout.flush();
-        return 0;
+        return Finish(session, 0);
     } catch (const mtrx::Exit &e) {
         std::cout.flush();
-        return e.Status();
+        return Finish(session, e.Status());
     } catch (const mtrx::Interrupted &) {
         std::cout.flush();
         std::cerr << kInterrupted << '\n';
         return 130;
     } catch (const mtrx::ScriptError &e) {
         ReportError(e);
-        return 1;
+        return Finish(session, 1);
     }
 }
 
@@ -220,9 +239,9 @@ int Interact(bool editing) {
             // Ends the last prompt's line; an unfinished statement is run for
             // its error.
             std::cout << '\n' << std::flush;
-            if (pending.empty()) return 0;
+            if (pending.empty()) return Finish(session, 0);
         } else {
-            if (pending.empty() && IsExit(line)) return 0;
+            if (pending.empty() && IsExit(line)) return Finish(session, 0);
             pending += line;
             pending += '\n';
             if (mtrx::NeedsMoreInput(pending)) continue;
@@ -232,7 +251,7 @@ int Interact(bool editing) {
             std::cout.flush();
         } catch (const mtrx::Exit &e) {
             std::cout.flush();
-            return e.Status();
+            return Finish(session, e.Status());
         } catch (const mtrx::Interrupted &) {
             ResetOutput();
             std::cout.flush();
@@ -242,13 +261,23 @@ int Interact(bool editing) {
             ReportError(e);
         }
         pending.clear();
-        if (!more) return 0;
+        if (!more) return Finish(session, 0);
     }
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
+    if (argc > 1 && std::string(argv[1]) == "--figures") {
+        if (argc < 3 || argv[2][0] == '\0') {
+            std::cerr << kUsage;
+            return 2;
+        }
+        g_figureFolder = argv[2];
+        argv[2] = argv[0];
+        argv += 2;
+        argc -= 2;
+    }
     const std::string first = argc > 1 ? argv[1] : "";
     if (first == "--help" || first == "-h") {
         std::cout << kUsage;

@@ -5,6 +5,7 @@
 #include "error.h"
 #include "evaluator.h"
 #include "lexer.h"
+#include "lib/plots.h"
 #include "parser.h"
 #include "resolver.h"
 
@@ -50,6 +51,10 @@ void Session::Run(const std::string &source, const std::string &file) {
 }
 
 void Session::RunTyped(const std::string &source) { RunSource(source, std::string(), true); }
+
+std::vector<std::string> Session::WriteUnsavedFigures(const std::string &folder) {
+    return mtrx::WriteUnsavedFigures(*m_evaluator, folder);
+}
 
 void Session::RunSource(const std::string &source, const std::string &file, bool typed) {
     std::shared_ptr<const Unit> unit;

@@ -119,6 +119,13 @@ public:
     /// before function files and built-ins), also when the statements fail.
     void RunTyped(const std::string &source);
 
+    /// Writes each figure drawn in or changed since it was last written to
+    /// FOLDER/figureN.png (the current folder when `folder` is empty) and
+    /// returns the paths written. Throws std::runtime_error when one cannot
+    /// be written, or when this build writes no pictures and a figure is
+    /// left.
+    std::vector<std::string> WriteUnsavedFigures(const std::string &folder);
+
 private:
     void RunSource(const std::string &source, const std::string &file, bool typed);
 

@@ -1,6 +1,5 @@
 // src/mtrx/lib/console.cpp: the session's search path for function files
-// (addpath, rmpath, path), reading from the user (input, keyboard), and the
-// figure commands accepted until plots exist (hold, figure, clf).
+// (addpath, rmpath, path) and reading from the user (input, keyboard).
 #include "lib/support.h"
 
 #include "evaluator.h"
@@ -225,32 +224,6 @@ Outs Keyboard(const Args &, BuiltinCall &c) {
     }
 }
 
-// The figure commands: accepted with their words, doing nothing.
-Outs Hold(const Args &args, BuiltinCall &) {
-    if (args.size() == 1) {
-        const std::string word = args.IsText(0) ? args.GetText(0) : std::string();
-        if (word != "on" && word != "off" && word != "all") args.Refuse(0, "'on' or 'off'");
-    }
-    return {};
-}
-
-Outs Figure(const Args &args, BuiltinCall &c) {
-    double number = 1;
-    if (args.size() == 1 && !args.IsText(0)) {
-        number = args.GetScalar(0);
-        if (!(number >= 1 && number == std::floor(number)))
-            args.Refuse(0, "a figure number from 1 up");
-    }
-    if (c.nargout == 0) return {};
-    return {Value(number)};
-}
-
-Outs Clf(const Args &args, BuiltinCall &) {
-    if (args.size() == 1 && (!args.IsText(0) || args.GetText(0) != "reset"))
-        args.Refuse(0, "'reset'");
-    return {};
-}
-
 const BuiltinEntry kEntries[] = {
     {"addpath", Addpath, 1, kAny, 1, "addpath(folder, ...), addpath(folder, '-end')",
      "Puts folders at the front of the function search path (or at its end); a missing "
@@ -263,10 +236,6 @@ const BuiltinEntry kEntries[] = {
      "Reads a line from the user: evaluated as an expression, or as text with 's'."},
     {"keyboard", Keyboard, 0, 0, 0, "keyboard",
      "At a terminal, runs typed statements in the caller's workspace until dbcont."},
-    {"hold", Hold, 0, 1, 0, "hold on, hold off, hold", "Accepted; there are no plots yet."},
-    {"figure", Figure, 0, kAny, 1, "figure, figure(n), h = figure",
-     "Accepted; there are no plots yet."},
-    {"clf", Clf, 0, 1, 0, "clf, clf reset", "Accepted; there are no plots yet."},
 };
 
 }  // namespace
@@ -274,7 +243,7 @@ const BuiltinEntry kEntries[] = {
 void SetConsole(Console console) noexcept { g_console.store(console); }
 
 Library ConsoleLibrary() {
-    return {"console", "The search path, reading from the user, figures", kEntries,
+    return {"console", "The search path, reading from the user", kEntries,
             std::size(kEntries)};
 }
 

@@ -43,6 +43,8 @@ const std::vector<Library> &Libraries() {
         NumericFilesLibrary(),
         FilesLibrary(),
         JsonLibrary(),
+        PlotsLibrary(),
+        FiguresLibrary(),
         SessionLibrary(),
         ConsoleLibrary(),
         OpsLibrary(),

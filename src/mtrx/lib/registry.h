@@ -160,6 +160,8 @@ Library FilesLibrary();
 Library NumericFilesLibrary();
 Library JsonLibrary();
 Library ElfunLibrary();
+Library FiguresLibrary();
+Library PlotsLibrary();
 
 }  // namespace mtrx
 

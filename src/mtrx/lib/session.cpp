@@ -70,8 +70,6 @@ Outs Clear(const Args &args, BuiltinCall &c) {
     return {};
 }
 
-Outs Close(const Args &, BuiltinCall &) { return {}; }
-
 Outs More(const Args &args, BuiltinCall &) {
     if (args.size() == 1) {
         const std::string word = args.GetText(0);
@@ -391,7 +389,6 @@ const BuiltinEntry kEntries[] = {
     {"clear", Clear, 0, kAny, 0, "clear, clear x y, clear a*, clear all, clear functions",
      "Removes variables (all, or the names and patterns given) of the running workspace; "
      "'functions' forgets the function files read, 'all' both."},
-    {"close", Close, 0, kAny, 0, "close, close all", "Closes figures; there are none yet."},
     {"who", Who, 0, kAny, 1, "who, who x y, names = who", "Lists the variables by name."},
     {"whos", Whos, 0, kAny, 0, "whos, whos x y",
      "Lists the variables with their size, bytes and class."},
