@@ -107,6 +107,11 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
         product::Avx512Product(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
         return;
     }
+    // A lone column keeps the wide tiles, which take two panels of A at once.
+    if (path != KernelPath::kPlain && HasAvx2() && m > 1 && n > 1) {
+        product::YmmProduct(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
+        return;
+    }
     if (path != KernelPath::kPlain && HasAvx2() && m > 1) {
         product::WideProduct(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
         return;
