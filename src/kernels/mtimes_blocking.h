@@ -220,9 +220,10 @@ std::size_t WideRowColumns(std::size_t kc, const double *a, std::ptrdiff_t as, c
 
 // MatrixProduct and MatrixProductUpdate with the packed AVX2 tiles
 // (mtimes_kernel_avx2.cpp), with the arguments of WideProduct. With a
-// workspace, unless Avx512InPlace(m, n, k), A and B are packed into it,
-// which then holds ZmmWorkspace(m, n, k) doubles; otherwise both are read
-// in place. m, n and k are not 0.
+// workspace, unless both operands are small enough to stay in the caches
+// as they are, A and B are packed into it, which then holds
+// ZmmWorkspace(m, n, k) doubles; otherwise both are read in place. m, n
+// and k are not 0.
 void YmmProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                 const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
                 bool fromZero, UpdateSign sign, SumOrder order);
