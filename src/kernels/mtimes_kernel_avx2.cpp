@@ -1,7 +1,9 @@
 // src/kernels/mtimes_kernel_avx2.cpp: the product's AVX2 tiles.
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "kernels/mtimes_blocking.h"
 
@@ -195,17 +197,6 @@ WideTileFunction WideTileFor(UpdateSign sign, std::size_t nr) {
     return BySign(sign, [&](auto kSign) { return kWideTileTable<decltype(kSign)::value>[nr - 1]; });
 }
 
-// The packed AVX2 tiles: kYmmMr x NR sums (NR up to kZmmNr = 6), two
-// registers of four doubles per column of the tile, twelve chains that
-// cover the latency of the adds with room left for A's two registers, a
-// broadcast element of B and a product. Their blocking is the AVX-512
-// tiles' (kZmmKc products a pass, B packed kZmmNr columns a panel, as
-// ZmmColumns says) with row blocks of kYmmMc, so that ZmmWorkspace holds
-// their packed panels too.
-constexpr std::size_t kYmmMr = 8;
-constexpr std::size_t kYmmMc = 192;
-static_assert(kYmmMc % kYmmMr == 0 && kYmmMc <= kZmmMc, "row blocks fit the AVX-512 workspace");
-
 // Operands of up to kYmmInPlace doubles (128 x 128) are read in place:
 // 64 x 64 ran 5% faster so, 256 x 256 a third slower.
 constexpr std::size_t kYmmInPlace = 16384;
@@ -243,7 +234,7 @@ __attribute__((target("avx2"))) void YmmTile(std::size_t kc, const double *a, st
     __m256d acc[NR][MV];
 #pragma GCC unroll 6
     for (std::size_t j = 0; j < NR; ++j) {
-#pragma GCC unroll 2
+#pragma GCC unroll 4
         for (std::size_t v = 0; v < MV; ++v) {
             const double *column = c + j * ldc + 4 * v;
             if (first) {
@@ -261,7 +252,7 @@ __attribute__((target("avx2"))) void YmmTile(std::size_t kc, const double *a, st
     for (std::size_t q = 0; q < kc; ++q, aq += as, bq += bs) {
         __m256d x[MV];
         __m256d nonzero[MV];
-#pragma GCC unroll 2
+#pragma GCC unroll 4
         for (std::size_t v = 0; v < MV; ++v) {
             if (kPacked) {
                 x[v] = _mm256_load_pd(aq + 4 * v);
@@ -276,7 +267,7 @@ __attribute__((target("avx2"))) void YmmTile(std::size_t kc, const double *a, st
 #pragma GCC unroll 6
         for (std::size_t j = 0; j < NR; ++j) {
             const __m256d y = _mm256_broadcast_sd(bq + j * ldb);
-#pragma GCC unroll 2
+#pragma GCC unroll 4
             for (std::size_t v = 0; v < MV; ++v) {
                 const __m256d product = _mm256_mul_pd(x[v], y);
                 if (kSign == UpdateSign::kSubtract) {
@@ -292,7 +283,7 @@ __attribute__((target("avx2"))) void YmmTile(std::size_t kc, const double *a, st
     }
 #pragma GCC unroll 6
     for (std::size_t j = 0; j < NR; ++j) {
-#pragma GCC unroll 2
+#pragma GCC unroll 4
         for (std::size_t v = 0; v < MV; ++v) {
             double *column = c + j * ldc + 4 * v;
             if (shortLast && v + 1 == MV) {
@@ -308,25 +299,24 @@ using YmmTileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, co
                                  std::ptrdiff_t, std::size_t, double *, std::size_t, std::size_t,
                                  bool);
 
-// Indexed by [registers per column - 1][columns - 1].
-template <UpdateSign kSign, Operands kFrom, std::size_t MV>
-constexpr YmmTileFunction kYmmTileRow[kZmmNr] = {
-    YmmTile<MV, 1, kSign, kFrom>, YmmTile<MV, 2, kSign, kFrom>, YmmTile<MV, 3, kSign, kFrom>,
-    YmmTile<MV, 4, kSign, kFrom>, YmmTile<MV, 5, kSign, kFrom>, YmmTile<MV, 6, kSign, kFrom>};
+// The tiles of mr rows (up to 4 * MV) and nr columns at
+// [(MV - 1) * kYmmNr + nr - 1].
+template <UpdateSign kSign, Operands kFrom, std::size_t... I>
+constexpr std::array<YmmTileFunction, sizeof...(I)> YmmTilesOf(std::index_sequence<I...>) {
+    return {{YmmTile<I / kYmmNr + 1, I % kYmmNr + 1, kSign, kFrom>...}};
+}
 
 template <UpdateSign kSign, Operands kFrom>
-constexpr const YmmTileFunction *kYmmTileTable[kYmmMr / 4] = {kYmmTileRow<kSign, kFrom, 1>,
-                                                              kYmmTileRow<kSign, kFrom, 2>};
+constexpr std::array<YmmTileFunction, kYmmMr / 4 * kYmmNr> kYmmTiles =
+    YmmTilesOf<kSign, kFrom>(std::make_index_sequence<kYmmMr / 4 * kYmmNr>{});
 
 YmmTileFunction YmmTileFor(UpdateSign sign, bool packed, std::size_t mr, std::size_t nr) {
-    const std::size_t row = (mr + 3) / 4 - 1;
+    const std::size_t at = ((mr + 3) / 4 - 1) * kYmmNr + nr - 1;
     return BySign(sign, [&](auto kSign) {
         constexpr UpdateSign kS = decltype(kSign)::value;
-        const YmmTileFunction *tiles = packed ? kYmmTileTable<kS, Operands::kPacked>[row]
-                                       : mr % 4 == 0
-                                           ? kYmmTileTable<kS, Operands::kInPlace>[row]
-                                           : kYmmTileTable<kS, Operands::kInPlaceShort>[row];
-        return tiles[nr - 1];
+        return packed        ? kYmmTiles<kS, Operands::kPacked>[at]
+               : mr % 4 == 0 ? kYmmTiles<kS, Operands::kInPlace>[at]
+                             : kYmmTiles<kS, Operands::kInPlaceShort>[at];
     });
 }
 
@@ -355,13 +345,13 @@ void PackA(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as, d
 }
 
 // Copies the pass's kc products of nc columns of B (column j's q-th at
-// b[q * bs + j * ldb]) into panels of kZmmNr columns, the last one
+// b[q * bs + j * ldb]) into panels of kYmmNr columns, the last one
 // narrower: the panel of columns jr.. starts at packed[jr * kc] and holds
 // column jr + j, product q at [j + q * width].
 void PackB(std::size_t nc, std::size_t kc, const double *b, std::ptrdiff_t bs, std::size_t ldb,
            double *packed) {
-    for (std::size_t jr = 0; jr < nc; jr += kZmmNr) {
-        const std::size_t width = std::min(kZmmNr, nc - jr);
+    for (std::size_t jr = 0; jr < nc; jr += kYmmNr) {
+        const std::size_t width = std::min(kYmmNr, nc - jr);
         double *panel = packed + jr * kc;
         for (std::size_t j = 0; j < width; ++j) {
             const double *column = b + (jr + j) * ldb;
@@ -380,13 +370,13 @@ void YmmProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, st
     // Operands that stay in the caches as they are, or with no workspace,
     // are read in place; each panel of A meets every column of B in turn.
     if (work == nullptr || (m * k <= kYmmInPlace && k * n <= kYmmInPlace)) {
-        for (std::size_t done = 0; done < k; done += kZmmKc) {
-            const Pass pass = PassOf(done, k, lda, order, kZmmKc);
+        for (std::size_t done = 0; done < k; done += kYmmKc) {
+            const Pass pass = PassOf(done, k, lda, order, kYmmKc);
             const bool first = fromZero && done == 0;
             for (std::size_t ir = 0; ir < m; ir += kYmmMr) {
                 const std::size_t mr = std::min(kYmmMr, m - ir);
-                for (std::size_t jr = 0; jr < n; jr += kZmmNr) {
-                    const std::size_t nr = std::min(kZmmNr, n - jr);
+                for (std::size_t jr = 0; jr < n; jr += kYmmNr) {
+                    const std::size_t nr = std::min(kYmmNr, n - jr);
                     YmmTileFor(sign, false, mr, nr)(pass.kc, a + ir + pass.p0 * lda, pass.aStep,
                                                     b + pass.p0 + jr * ldb, pass.bStep, ldb,
                                                     c + ir + jr * ldc, ldc, mr, first);
@@ -399,22 +389,22 @@ void YmmProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, st
     // passes in the sums' order (every sum carries on through C from one
     // to the next), within a pass the blocks of kYmmMc rows, and for each
     // panel of B, kept in L1, every panel of A in turn.
-    const std::size_t widest = ZmmColumns(std::min(k, kZmmKc));
+    const std::size_t widest = YmmColumns(std::min(k, kYmmKc));
     const std::size_t blocks = (n + widest - 1) / widest;
-    const std::size_t nc = ((n + blocks - 1) / blocks + kZmmNr - 1) / kZmmNr * kZmmNr;
+    const std::size_t nc = ((n + blocks - 1) / blocks + kYmmNr - 1) / kYmmNr * kYmmNr;
     double *packedB = AlignedUp(work);
-    double *packedA = AlignedUp(packedB + std::min(k, kZmmKc) * std::min(n, widest));
+    double *packedA = AlignedUp(packedB + std::min(k, kYmmKc) * std::min(n, widest));
     for (std::size_t jc = 0; jc < n; jc += nc) {
         const std::size_t ncur = std::min(nc, n - jc);
-        for (std::size_t done = 0; done < k; done += kZmmKc) {
-            const Pass pass = PassOf(done, k, lda, order, kZmmKc);
+        for (std::size_t done = 0; done < k; done += kYmmKc) {
+            const Pass pass = PassOf(done, k, lda, order, kYmmKc);
             const bool first = fromZero && done == 0;
             PackB(ncur, pass.kc, b + pass.p0 + jc * ldb, pass.bStep, ldb, packedB);
             for (std::size_t ic = 0; ic < m; ic += kYmmMc) {
                 const std::size_t mc = std::min(kYmmMc, m - ic);
                 PackA(mc, pass.kc, a + ic + pass.p0 * lda, pass.aStep, packedA);
-                for (std::size_t jr = 0; jr < ncur; jr += kZmmNr) {
-                    const std::size_t nr = std::min(kZmmNr, ncur - jr);
+                for (std::size_t jr = 0; jr < ncur; jr += kYmmNr) {
+                    const std::size_t nr = std::min(kYmmNr, ncur - jr);
                     for (std::size_t ir = 0; ir < mc; ir += kYmmMr) {
                         const std::size_t mr = std::min(kYmmMr, mc - ir);
                         YmmTileFor(sign, true, mr, nr)(
