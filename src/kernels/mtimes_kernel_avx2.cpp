@@ -330,13 +330,22 @@ double *AlignedUp(double *p) {
 // at a + q * as) into panels of kYmmMr rows, the last one filled with zero
 // rows up to a multiple of four: the panel of rows ir.. starts at
 // packed[ir * kc] and holds row ir + i, product q at [i + q * height].
-void PackA(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as, double *packed) {
+__attribute__((target("avx2"))) void PackA(std::size_t mc, std::size_t kc, const double *a,
+                                           std::ptrdiff_t as, double *packed) {
+    static_assert(kYmmMr == 8, "a whole panel's column is two registers");
     for (std::size_t ir = 0; ir < mc; ir += kYmmMr) {
         const std::size_t mr = std::min(kYmmMr, mc - ir);
         const std::size_t height = (mr + 3) / 4 * 4;
         double *panel = packed + ir * kc;
-        for (std::size_t q = 0; q < kc; ++q) {
-            const double *column = a + static_cast<std::ptrdiff_t>(q) * as + ir;
+        const double *column = a + ir;
+        if (mr == kYmmMr) {
+            for (std::size_t q = 0; q < kc; ++q, column += as) {
+                _mm256_store_pd(panel + q * kYmmMr, _mm256_loadu_pd(column));
+                _mm256_store_pd(panel + q * kYmmMr + 4, _mm256_loadu_pd(column + 4));
+            }
+            continue;
+        }
+        for (std::size_t q = 0; q < kc; ++q, column += as) {
             double *to = panel + q * height;
             std::copy(column, column + mr, to);
             std::fill(to + mr, to + height, 0.0);
@@ -347,15 +356,40 @@ void PackA(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as, d
 // Copies the pass's kc products of nc columns of B (column j's q-th at
 // b[q * bs + j * ldb]) into panels of kYmmNr columns, the last one
 // narrower: the panel of columns jr.. starts at packed[jr * kc] and holds
-// column jr + j, product q at [j + q * width].
-void PackB(std::size_t nc, std::size_t kc, const double *b, std::ptrdiff_t bs, std::size_t ldb,
-           double *packed) {
+// column jr + j, product q at [j + q * width]. Whole panels walking
+// forwards take four products of each column at once, turned in registers.
+__attribute__((target("avx2"))) void PackB(std::size_t nc, std::size_t kc, const double *b,
+                                           std::ptrdiff_t bs, std::size_t ldb, double *packed) {
+    static_assert(kYmmNr == 6, "a whole panel is four columns and two");
     for (std::size_t jr = 0; jr < nc; jr += kYmmNr) {
         const std::size_t width = std::min(kYmmNr, nc - jr);
         double *panel = packed + jr * kc;
+        const double *first = b + jr * ldb;
+        std::size_t q0 = 0;
+        if (width == kYmmNr && bs == 1) {
+            for (; q0 + 4 <= kc; q0 += 4) {
+                __m256d v[kYmmNr];
+                for (std::size_t j = 0; j < kYmmNr; ++j) v[j] = _mm256_loadu_pd(first + j * ldb + q0);
+                const __m256d t0 = _mm256_unpacklo_pd(v[0], v[1]);
+                const __m256d t1 = _mm256_unpackhi_pd(v[0], v[1]);
+                const __m256d t2 = _mm256_unpacklo_pd(v[2], v[3]);
+                const __m256d t3 = _mm256_unpackhi_pd(v[2], v[3]);
+                const __m256d lo = _mm256_unpacklo_pd(v[4], v[5]);
+                const __m256d hi = _mm256_unpackhi_pd(v[4], v[5]);
+                double *row = panel + q0 * kYmmNr;
+                _mm256_storeu_pd(row, _mm256_permute2f128_pd(t0, t2, 0x20));
+                _mm_storeu_pd(row + 4, _mm256_castpd256_pd128(lo));
+                _mm256_storeu_pd(row + 6, _mm256_permute2f128_pd(t1, t3, 0x20));
+                _mm_storeu_pd(row + 10, _mm256_castpd256_pd128(hi));
+                _mm256_storeu_pd(row + 12, _mm256_permute2f128_pd(t0, t2, 0x31));
+                _mm_storeu_pd(row + 16, _mm256_extractf128_pd(lo, 1));
+                _mm256_storeu_pd(row + 18, _mm256_permute2f128_pd(t1, t3, 0x31));
+                _mm_storeu_pd(row + 22, _mm256_extractf128_pd(hi, 1));
+            }
+        }
         for (std::size_t j = 0; j < width; ++j) {
-            const double *column = b + (jr + j) * ldb;
-            for (std::size_t q = 0; q < kc; ++q) {
+            const double *column = first + j * ldb;
+            for (std::size_t q = q0; q < kc; ++q) {
                 panel[j + q * width] = column[static_cast<std::ptrdiff_t>(q) * bs];
             }
         }
