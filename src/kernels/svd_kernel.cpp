@@ -38,6 +38,11 @@ void RotateColumnsPlain(std::size_t count, double *x, double *y, double c, doubl
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx2"))) void RotateColumnsAvx2(std::size_t count, double *x, double *y,
+                                                       double c, double s) {
+    RotateColumnsBody(count, x, y, c, s);
+}
+
 __attribute__((target("avx512f"))) void RotateColumnsAvx512(std::size_t count, double *x, double *y,
                                                             double c, double s) {
     RotateColumnsBody(count, x, y, c, s);
@@ -57,6 +62,11 @@ void UpdatePlain(std::size_t count, double *c, double f, const double *y) {
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx2"))) void UpdateAvx2(std::size_t count, double *c, double f,
+                                                const double *y) {
+    UpdateBody(count, c, f, y);
+}
+
 __attribute__((target("avx512f"))) void UpdateAvx512(std::size_t count, double *c, double f,
                                                      const double *y) {
     UpdateBody(count, c, f, y);
@@ -772,6 +782,9 @@ KernelStatus SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t l
         rotate = RotateColumnsAvx512;
         update = UpdateAvx512;
         products = ColumnProductsAvx512;
+    } else if (path != KernelPath::kPlain && HasAvx2()) {
+        rotate = RotateColumnsAvx2;
+        update = UpdateAvx2;
     }
 #endif
     const Phases phases{m,    n,        {a, lda}, {v, ldv}, w,        incw,
