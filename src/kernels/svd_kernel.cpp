@@ -370,6 +370,25 @@ void UpdateThenAccumulateFourPlain(std::size_t count, double *const *c, const do
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx2"))) void UpdateThenAccumulateAvx2(std::size_t count, double *c,
+                                                              double f, const double *y,
+                                                              double *t, double r) {
+    UpdateThenAccumulateBody(count, c, f, y, t, r);
+}
+
+__attribute__((target("avx2"))) void AccumulateAvx2(std::size_t count, const double *c, double *t,
+                                                    double r) {
+    AccumulateBody(count, c, t, r);
+}
+
+__attribute__((target("avx2"))) void UpdateThenAccumulateFourAvx2(std::size_t count,
+                                                                  double *const *c,
+                                                                  const double *f,
+                                                                  const double *y, double *t,
+                                                                  const double *r) {
+    UpdateThenAccumulateFourBody(count, c, f, y, t, r);
+}
+
 __attribute__((target("avx512f"))) void UpdateThenAccumulateAvx512(std::size_t count, double *c,
                                                                    double f, const double *y,
                                                                    double *t, double r) {
@@ -486,6 +505,10 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
         accumulate = AccumulateAvx512;
         updateThenAccumulateFour = UpdateThenAccumulateFourAvx512;
         updateThenProducts = UpdateThenColumnProductsAvx512;
+    } else if (update == UpdateAvx2) {
+        updateThenAccumulate = UpdateThenAccumulateAvx2;
+        accumulate = AccumulateAvx2;
+        updateThenAccumulateFour = UpdateThenAccumulateFourAvx2;
     }
 #endif
     double anorm = 0.0;
