@@ -509,6 +509,7 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
         updateThenAccumulate = UpdateThenAccumulateAvx2;
         accumulate = AccumulateAvx2;
         updateThenAccumulateFour = UpdateThenAccumulateFourAvx2;
+        updateThenProducts = UpdateThenColumnProductsAvx2;
     }
 #endif
     double anorm = 0.0;
@@ -808,6 +809,7 @@ KernelStatus SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t l
     } else if (path != KernelPath::kPlain && HasAvx2()) {
         rotate = RotateColumnsAvx2;
         update = UpdateAvx2;
+        products = ColumnProductsAvx2;
     }
 #endif
     const Phases phases{m,    n,        {a, lda}, {v, ldv}, w,        incw,
