@@ -214,6 +214,40 @@ __attribute__((target("avx2"))) inline __m256i LaneMask(std::size_t rows) {
     return _mm256_cmpgt_epi64(_mm256_set1_epi64x(static_cast<long long>(rows)), lanes);
 }
 
+// Meets the products of one step, x[v] (rows 4v .. 4v + 3 of A) by the
+// NR elements of B from bq (ldb apart), with the tile's sums as kSign
+// says; nonzero[v] has the lanes of x[v] that are not 0.0 (read only
+// for kAddUnlessZero).
+template <std::size_t MV, std::size_t NR, UpdateSign kSign>
+__attribute__((target("avx2"), always_inline)) inline void MeetProducts(
+    __m256d (&acc)[NR][MV], const __m256d (&x)[MV], const __m256d (&nonzero)[MV],
+    const double *bq, std::size_t ldb) {
+#pragma GCC unroll 6
+    for (std::size_t j = 0; j < NR; ++j) {
+        const __m256d y = _mm256_broadcast_sd(bq + j * ldb);
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < MV; ++v) {
+            const __m256d product = _mm256_mul_pd(x[v], y);
+            if (kSign == UpdateSign::kSubtract) {
+                acc[j][v] = _mm256_sub_pd(acc[j][v], product);
+            } else if (kSign == UpdateSign::kAdd) {
+                acc[j][v] = _mm256_add_pd(acc[j][v], product);
+            } else {
+                acc[j][v] =
+                    _mm256_blendv_pd(acc[j][v], _mm256_add_pd(acc[j][v], product), nonzero[v]);
+            }
+        }
+    }
+}
+
+// Whether every lane of every mask is set.
+template <std::size_t MV>
+__attribute__((target("avx2"), always_inline)) inline bool AllLanes(const __m256d (&mask)[MV]) {
+    __m256d all = mask[0];
+    for (std::size_t v = 1; v < MV; ++v) all = _mm256_and_pd(all, mask[v]);
+    return _mm256_movemask_pd(all) == 0xF;
+}
+
 // Continues (or, with `first`, starts from 0.0) the sums of an mr x NR
 // tile of C over kc products: the q-th product of row i and column j is
 // a[i + q * as] * b[q * bs + j * ldb], the operands as kFrom says. mr is
@@ -251,7 +285,7 @@ __attribute__((target("avx2"))) void YmmTile(std::size_t kc, const double *a, st
 #pragma GCC unroll 2
     for (std::size_t q = 0; q < kc; ++q, aq += as, bq += bs) {
         __m256d x[MV];
-        __m256d nonzero[MV];
+        __m256d nonzero[MV] = {};
 #pragma GCC unroll 4
         for (std::size_t v = 0; v < MV; ++v) {
             if (kPacked) {
@@ -262,23 +296,17 @@ __attribute__((target("avx2"))) void YmmTile(std::size_t kc, const double *a, st
                 x[v] = _mm256_loadu_pd(aq + 4 * v);
             }
             // Lanes whose element of A is not 0.0 (NaN included, as with !=).
-            if (kSign == UpdateSign::kAddUnlessZero) nonzero[v] = _mm256_cmp_pd(x[v], zero, _CMP_NEQ_UQ);
+            if (kSign == UpdateSign::kAddUnlessZero)
+                nonzero[v] = _mm256_cmp_pd(x[v], zero, _CMP_NEQ_UQ);
         }
-#pragma GCC unroll 6
-        for (std::size_t j = 0; j < NR; ++j) {
-            const __m256d y = _mm256_broadcast_sd(bq + j * ldb);
-#pragma GCC unroll 4
-            for (std::size_t v = 0; v < MV; ++v) {
-                const __m256d product = _mm256_mul_pd(x[v], y);
-                if (kSign == UpdateSign::kSubtract) {
-                    acc[j][v] = _mm256_sub_pd(acc[j][v], product);
-                } else if (kSign == UpdateSign::kAdd) {
-                    acc[j][v] = _mm256_add_pd(acc[j][v], product);
-                } else {
-                    acc[j][v] =
-                        _mm256_blendv_pd(acc[j][v], _mm256_add_pd(acc[j][v], product), nonzero[v]);
-                }
-            }
+        // Where every lane of A is nonzero, as in most rows of a dense
+        // matrix, every product is added: the blend would select each sum.
+        if (kSign == UpdateSign::kAddUnlessZero && !AllLanes<MV>(nonzero)) {
+            MeetProducts<MV, NR, kSign>(acc, x, nonzero, bq, ldb);
+        } else if (kSign == UpdateSign::kAddUnlessZero) {
+            MeetProducts<MV, NR, UpdateSign::kAdd>(acc, x, nonzero, bq, ldb);
+        } else {
+            MeetProducts<MV, NR, kSign>(acc, x, nonzero, bq, ldb);
         }
     }
 #pragma GCC unroll 6
