@@ -70,6 +70,34 @@ constexpr std::size_t ZmmWorkspace(std::size_t m, std::size_t n, std::size_t k) 
     return std::min(kc * n, kZmmNcBudget) + rows * kc + 2 * kZmmAlign;
 }
 
+// The packed AVX2 tiles: kYmmMr x NR sums (NR up to kYmmNr), two
+// registers of four doubles per column of the tile: twelve chains that
+// cover the latency of the adds, with room left for A's two registers, a
+// broadcast element of B and a product. Each pass takes kYmmKc products;
+// a tile's packed panel of B (kYmmKc x kYmmNr, 12 KB) stays in L1 while
+// the panels of A stream from a packed block of kYmmMc rows (384 KB) in
+// L2, and B is packed kZmmNcBudget doubles at a time, as for the AVX-512
+// tiles.
+constexpr std::size_t kYmmMr = 8;
+constexpr std::size_t kYmmNr = 6;
+constexpr std::size_t kYmmKc = 256;
+constexpr std::size_t kYmmMc = 192;
+static_assert(kYmmMc % kYmmMr == 0, "row blocks hold whole AVX2 panels");
+
+// The columns of B the AVX2 tiles pack together when the sums take kc
+// products per pass: a whole number of tiles, at least one.
+constexpr std::size_t YmmColumns(std::size_t kc) {
+    return std::max<std::size_t>(kZmmNcBudget / kc / kYmmNr, 1) * kYmmNr;
+}
+
+// Doubles of workspace the AVX2 tiles use for an m x k left operand and n
+// columns, as ZmmWorkspace (A's rows filled up to a multiple of four).
+constexpr std::size_t YmmWorkspace(std::size_t m, std::size_t n, std::size_t k) {
+    const std::size_t kc = std::min(k, kYmmKc);
+    const std::size_t rows = (std::min(m, kYmmMc) + 3) / 4 * 4;
+    return std::min(kc * n, kZmmNcBudget) + rows * kc + 2 * kZmmAlign;
+}
+
 // Calls pick with the sign as a compile-time constant
 // (std::integral_constant<UpdateSign, sign>) and returns what it returns:
 // how the kernels turn the run-time sign into the instantiation for it.
@@ -217,6 +245,16 @@ void WideProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, s
 std::size_t WideRowColumns(std::size_t kc, const double *a, std::ptrdiff_t as, const double *b,
                            std::ptrdiff_t bs, std::size_t ldb, double *c, std::size_t ldc,
                            std::size_t n, bool first, UpdateSign sign);
+
+// MatrixProduct and MatrixProductUpdate with the packed AVX2 tiles
+// (mtimes_kernel_avx2.cpp), with the arguments of WideProduct. With a
+// workspace, unless both operands are small enough to stay in the caches
+// as they are, A and B are packed into it, which then holds
+// YmmWorkspace(m, n, k) doubles; otherwise both are read in place. m, n
+// and k are not 0.
+void YmmProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
+                const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
+                bool fromZero, UpdateSign sign, SumOrder order);
 
 // Whether Avx512Product reads both operands in place, with no workspace.
 bool Avx512InPlace(std::size_t m, std::size_t n, std::size_t k);

@@ -37,8 +37,10 @@ constexpr std::size_t kPackMinElements = 32 * 32;
 
 // The most workspace any product asks for (see MatrixProductWorkspace).
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-constexpr std::size_t kLargestWorkspace = std::max(
-    kMc * kKc, product::kZmmNcBudget + product::kZmmMc * product::kZmmKc + 2 * product::kZmmAlign);
+constexpr std::size_t kLargestWorkspace =
+    std::max({kMc * kKc,
+              product::kZmmNcBudget + product::kZmmMc * product::kZmmKc + 2 * product::kZmmAlign,
+              product::kZmmNcBudget + product::kYmmMc * product::kYmmKc + 2 * product::kZmmAlign});
 #else
 constexpr std::size_t kLargestWorkspace = kMc * kKc;
 #endif
@@ -62,11 +64,13 @@ TileFunction RowTile(UpdateSign sign, std::size_t nr) {
 std::size_t MatrixProductWorkspace(std::size_t m, std::size_t n, std::size_t k) {
     if (n < kPackMinColumns || m < kMr || m * k < kPackMinElements) return 0;
     // Room for rows filled up to whole wide panels, or for the packed
-    // panels of both operands that the AVX-512 tiles take, whichever is
-    // larger: any path may be asked for with the same workspace.
+    // panels of both operands that the AVX-512 or the AVX2 tiles take,
+    // whichever is larger: any path may be asked for with the same
+    // workspace.
     const std::size_t rows = (std::min(m, kMc) + kWideMr - 1) / kWideMr * kWideMr;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    return std::max(rows * std::min(k, kKc), product::ZmmWorkspace(m, n, k));
+    return std::max({rows * std::min(k, kKc), product::ZmmWorkspace(m, n, k),
+                     product::YmmWorkspace(m, n, k)});
 #else
     return rows * std::min(k, kKc);
 #endif
@@ -105,6 +109,11 @@ void Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::
     if (path == KernelPath::kFastest && HasAvx512() && m > 1 &&
         (work != nullptr || product::Avx512InPlace(m, n, k))) {
         product::Avx512Product(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
+        return;
+    }
+    // A lone column keeps the wide tiles, which take two panels of A at once.
+    if (path != KernelPath::kPlain && HasAvx2() && m > 1 && n > 1) {
+        product::YmmProduct(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
         return;
     }
     if (path != KernelPath::kPlain && HasAvx2() && m > 1) {

@@ -1,6 +1,9 @@
 // src/kernels/mtimes_kernel_avx2.cpp: the product's AVX2 tiles.
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <utility>
 
 #include "kernels/mtimes_blocking.h"
 
@@ -194,7 +197,287 @@ WideTileFunction WideTileFor(UpdateSign sign, std::size_t nr) {
     return BySign(sign, [&](auto kSign) { return kWideTileTable<decltype(kSign)::value>[nr - 1]; });
 }
 
+// Operands of up to kYmmInPlace doubles (128 x 128) are read in place:
+// 64 x 64 ran 5% faster so, 256 x 256 a third slower.
+constexpr std::size_t kYmmInPlace = 16384;
+
+// Where a tile's operands come from: packed (A's rows filled with zeros up
+// to a multiple of four, as = 4 * MV, bs = NR, ldb = 1), in place with
+// every row of the panel there, or in place with mr short of 4 * MV (A's
+// last register loaded masked).
+enum class Operands { kPacked, kInPlace, kInPlaceShort };
+
+// The lanes of a register at or beyond `rows` masked off (_mm256_maskload_pd
+// takes the sign bit of each lane).
+__attribute__((target("avx2"))) inline __m256i LaneMask(std::size_t rows) {
+    const __m256i lanes = _mm256_set_epi64x(3, 2, 1, 0);
+    return _mm256_cmpgt_epi64(_mm256_set1_epi64x(static_cast<long long>(rows)), lanes);
+}
+
+// Meets the products of one step, x[v] (rows 4v .. 4v + 3 of A) by the
+// NR elements of B from bq (ldb apart), with the tile's sums as kSign
+// says; nonzero[v] has the lanes of x[v] that are not 0.0 (read only
+// for kAddUnlessZero).
+template <std::size_t MV, std::size_t NR, UpdateSign kSign>
+__attribute__((target("avx2"), always_inline)) inline void MeetProducts(
+    __m256d (&acc)[NR][MV], const __m256d (&x)[MV], const __m256d (&nonzero)[MV],
+    const double *bq, std::size_t ldb) {
+#pragma GCC unroll 6
+    for (std::size_t j = 0; j < NR; ++j) {
+        const __m256d y = _mm256_broadcast_sd(bq + j * ldb);
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < MV; ++v) {
+            const __m256d product = _mm256_mul_pd(x[v], y);
+            if (kSign == UpdateSign::kSubtract) {
+                acc[j][v] = _mm256_sub_pd(acc[j][v], product);
+            } else if (kSign == UpdateSign::kAdd) {
+                acc[j][v] = _mm256_add_pd(acc[j][v], product);
+            } else {
+                acc[j][v] =
+                    _mm256_blendv_pd(acc[j][v], _mm256_add_pd(acc[j][v], product), nonzero[v]);
+            }
+        }
+    }
+}
+
+// Whether every lane of every mask is set.
+template <std::size_t MV>
+__attribute__((target("avx2"), always_inline)) inline bool AllLanes(const __m256d (&mask)[MV]) {
+    __m256d all = mask[0];
+    for (std::size_t v = 1; v < MV; ++v) all = _mm256_and_pd(all, mask[v]);
+    return _mm256_movemask_pd(all) == 0xF;
+}
+
+// Continues (or, with `first`, starts from 0.0) the sums of an mr x NR
+// tile of C over kc products: the q-th product of row i and column j is
+// a[i + q * as] * b[q * bs + j * ldb], the operands as kFrom says. mr is
+// more than 4 * (MV - 1); C's rows from mr on are neither read nor written.
+template <std::size_t MV, std::size_t NR, UpdateSign kSign, Operands kFrom>
+__attribute__((target("avx2"))) void YmmTile(std::size_t kc, const double *a, std::ptrdiff_t as,
+                                             const double *b, std::ptrdiff_t bs, std::size_t ldb,
+                                             double *c, std::size_t ldc, std::size_t mr,
+                                             bool first) {
+    constexpr bool kPacked = kFrom == Operands::kPacked;
+    if (kPacked) {
+        as = 4 * MV;
+        bs = NR;
+        ldb = 1;
+    }
+    const bool shortLast = kFrom == Operands::kInPlaceShort || (kPacked && mr < 4 * MV);
+    const __m256i last = LaneMask(mr - 4 * (MV - 1));
+    __m256d acc[NR][MV];
+#pragma GCC unroll 6
+    for (std::size_t j = 0; j < NR; ++j) {
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < MV; ++v) {
+            const double *column = c + j * ldc + 4 * v;
+            if (first) {
+                acc[j][v] = _mm256_setzero_pd();
+            } else {
+                acc[j][v] = shortLast && v + 1 == MV ? _mm256_maskload_pd(column, last)
+                                                     : _mm256_loadu_pd(column);
+            }
+        }
+    }
+    const __m256d zero = _mm256_setzero_pd();
+    const double *aq = a;
+    const double *bq = b;
+#pragma GCC unroll 2
+    for (std::size_t q = 0; q < kc; ++q, aq += as, bq += bs) {
+        __m256d x[MV];
+        __m256d nonzero[MV] = {};
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < MV; ++v) {
+            if (kPacked) {
+                x[v] = _mm256_load_pd(aq + 4 * v);
+            } else if (kFrom == Operands::kInPlaceShort && v + 1 == MV) {
+                x[v] = _mm256_maskload_pd(aq + 4 * v, last);
+            } else {
+                x[v] = _mm256_loadu_pd(aq + 4 * v);
+            }
+            // Lanes whose element of A is not 0.0 (NaN included, as with !=).
+            if (kSign == UpdateSign::kAddUnlessZero)
+                nonzero[v] = _mm256_cmp_pd(x[v], zero, _CMP_NEQ_UQ);
+        }
+        // Where every lane of A is nonzero, as in most rows of a dense
+        // matrix, every product is added: the blend would select each sum.
+        if (kSign == UpdateSign::kAddUnlessZero && !AllLanes<MV>(nonzero)) {
+            MeetProducts<MV, NR, kSign>(acc, x, nonzero, bq, ldb);
+        } else if (kSign == UpdateSign::kAddUnlessZero) {
+            MeetProducts<MV, NR, UpdateSign::kAdd>(acc, x, nonzero, bq, ldb);
+        } else {
+            MeetProducts<MV, NR, kSign>(acc, x, nonzero, bq, ldb);
+        }
+    }
+#pragma GCC unroll 6
+    for (std::size_t j = 0; j < NR; ++j) {
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < MV; ++v) {
+            double *column = c + j * ldc + 4 * v;
+            if (shortLast && v + 1 == MV) {
+                _mm256_maskstore_pd(column, last, acc[j][v]);
+            } else {
+                _mm256_storeu_pd(column, acc[j][v]);
+            }
+        }
+    }
+}
+
+using YmmTileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
+                                 std::ptrdiff_t, std::size_t, double *, std::size_t, std::size_t,
+                                 bool);
+
+// The tiles of mr rows (up to 4 * MV) and nr columns at
+// [(MV - 1) * kYmmNr + nr - 1].
+template <UpdateSign kSign, Operands kFrom, std::size_t... I>
+constexpr std::array<YmmTileFunction, sizeof...(I)> YmmTilesOf(std::index_sequence<I...>) {
+    return {{YmmTile<I / kYmmNr + 1, I % kYmmNr + 1, kSign, kFrom>...}};
+}
+
+template <UpdateSign kSign, Operands kFrom>
+constexpr std::array<YmmTileFunction, kYmmMr / 4 * kYmmNr> kYmmTiles =
+    YmmTilesOf<kSign, kFrom>(std::make_index_sequence<kYmmMr / 4 * kYmmNr>{});
+
+YmmTileFunction YmmTileFor(UpdateSign sign, bool packed, std::size_t mr, std::size_t nr) {
+    const std::size_t at = ((mr + 3) / 4 - 1) * kYmmNr + nr - 1;
+    return BySign(sign, [&](auto kSign) {
+        constexpr UpdateSign kS = decltype(kSign)::value;
+        return packed        ? kYmmTiles<kS, Operands::kPacked>[at]
+               : mr % 4 == 0 ? kYmmTiles<kS, Operands::kInPlace>[at]
+                             : kYmmTiles<kS, Operands::kInPlaceShort>[at];
+    });
+}
+
+double *AlignedUp(double *p) {
+    const std::uintptr_t bytes = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t line = kZmmAlign * sizeof(double);
+    return p + (line - bytes % line) % line / sizeof(double);
+}
+
+// Copies the pass's kc products of an mc-row block of A (the q-th column
+// at a + q * as) into panels of kYmmMr rows, the last one filled with zero
+// rows up to a multiple of four: the panel of rows ir.. starts at
+// packed[ir * kc] and holds row ir + i, product q at [i + q * height].
+__attribute__((target("avx2"))) void PackA(std::size_t mc, std::size_t kc, const double *a,
+                                           std::ptrdiff_t as, double *packed) {
+    static_assert(kYmmMr == 8, "a whole panel's column is two registers");
+    for (std::size_t ir = 0; ir < mc; ir += kYmmMr) {
+        const std::size_t mr = std::min(kYmmMr, mc - ir);
+        const std::size_t height = (mr + 3) / 4 * 4;
+        double *panel = packed + ir * kc;
+        const double *column = a + ir;
+        if (mr == kYmmMr) {
+            for (std::size_t q = 0; q < kc; ++q, column += as) {
+                _mm256_store_pd(panel + q * kYmmMr, _mm256_loadu_pd(column));
+                _mm256_store_pd(panel + q * kYmmMr + 4, _mm256_loadu_pd(column + 4));
+            }
+            continue;
+        }
+        for (std::size_t q = 0; q < kc; ++q, column += as) {
+            double *to = panel + q * height;
+            std::copy(column, column + mr, to);
+            std::fill(to + mr, to + height, 0.0);
+        }
+    }
+}
+
+// Copies the pass's kc products of nc columns of B (column j's q-th at
+// b[q * bs + j * ldb]) into panels of kYmmNr columns, the last one
+// narrower: the panel of columns jr.. starts at packed[jr * kc] and holds
+// column jr + j, product q at [j + q * width]. Whole panels walking
+// forwards take four products of each column at once, turned in registers.
+__attribute__((target("avx2"))) void PackB(std::size_t nc, std::size_t kc, const double *b,
+                                           std::ptrdiff_t bs, std::size_t ldb, double *packed) {
+    static_assert(kYmmNr == 6, "a whole panel is four columns and two");
+    for (std::size_t jr = 0; jr < nc; jr += kYmmNr) {
+        const std::size_t width = std::min(kYmmNr, nc - jr);
+        double *panel = packed + jr * kc;
+        const double *first = b + jr * ldb;
+        std::size_t q0 = 0;
+        if (width == kYmmNr && bs == 1) {
+            for (; q0 + 4 <= kc; q0 += 4) {
+                __m256d v[kYmmNr];
+                for (std::size_t j = 0; j < kYmmNr; ++j) v[j] = _mm256_loadu_pd(first + j * ldb + q0);
+                const __m256d t0 = _mm256_unpacklo_pd(v[0], v[1]);
+                const __m256d t1 = _mm256_unpackhi_pd(v[0], v[1]);
+                const __m256d t2 = _mm256_unpacklo_pd(v[2], v[3]);
+                const __m256d t3 = _mm256_unpackhi_pd(v[2], v[3]);
+                const __m256d lo = _mm256_unpacklo_pd(v[4], v[5]);
+                const __m256d hi = _mm256_unpackhi_pd(v[4], v[5]);
+                double *row = panel + q0 * kYmmNr;
+                _mm256_storeu_pd(row, _mm256_permute2f128_pd(t0, t2, 0x20));
+                _mm_storeu_pd(row + 4, _mm256_castpd256_pd128(lo));
+                _mm256_storeu_pd(row + 6, _mm256_permute2f128_pd(t1, t3, 0x20));
+                _mm_storeu_pd(row + 10, _mm256_castpd256_pd128(hi));
+                _mm256_storeu_pd(row + 12, _mm256_permute2f128_pd(t0, t2, 0x31));
+                _mm_storeu_pd(row + 16, _mm256_extractf128_pd(lo, 1));
+                _mm256_storeu_pd(row + 18, _mm256_permute2f128_pd(t1, t3, 0x31));
+                _mm_storeu_pd(row + 22, _mm256_extractf128_pd(hi, 1));
+            }
+        }
+        for (std::size_t j = 0; j < width; ++j) {
+            const double *column = first + j * ldb;
+            for (std::size_t q = q0; q < kc; ++q) {
+                panel[j + q * width] = column[static_cast<std::ptrdiff_t>(q) * bs];
+            }
+        }
+    }
+}
+
 }  // namespace
+
+void YmmProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
+                const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
+                bool fromZero, UpdateSign sign, SumOrder order) {
+    // Operands that stay in the caches as they are, or with no workspace,
+    // are read in place; each panel of A meets every column of B in turn.
+    if (work == nullptr || (m * k <= kYmmInPlace && k * n <= kYmmInPlace)) {
+        for (std::size_t done = 0; done < k; done += kYmmKc) {
+            const Pass pass = PassOf(done, k, lda, order, kYmmKc);
+            const bool first = fromZero && done == 0;
+            for (std::size_t ir = 0; ir < m; ir += kYmmMr) {
+                const std::size_t mr = std::min(kYmmMr, m - ir);
+                for (std::size_t jr = 0; jr < n; jr += kYmmNr) {
+                    const std::size_t nr = std::min(kYmmNr, n - jr);
+                    YmmTileFor(sign, false, mr, nr)(pass.kc, a + ir + pass.p0 * lda, pass.aStep,
+                                                    b + pass.p0 + jr * ldb, pass.bStep, ldb,
+                                                    c + ir + jr * ldc, ldc, mr, first);
+                }
+            }
+        }
+        return;
+    }
+    // As Avx512Product: blocks of columns of even width, within each the
+    // passes in the sums' order (every sum carries on through C from one
+    // to the next), within a pass the blocks of kYmmMc rows, and for each
+    // panel of B, kept in L1, every panel of A in turn.
+    const std::size_t widest = YmmColumns(std::min(k, kYmmKc));
+    const std::size_t blocks = (n + widest - 1) / widest;
+    const std::size_t nc = ((n + blocks - 1) / blocks + kYmmNr - 1) / kYmmNr * kYmmNr;
+    double *packedB = AlignedUp(work);
+    double *packedA = AlignedUp(packedB + std::min(k, kYmmKc) * std::min(n, widest));
+    for (std::size_t jc = 0; jc < n; jc += nc) {
+        const std::size_t ncur = std::min(nc, n - jc);
+        for (std::size_t done = 0; done < k; done += kYmmKc) {
+            const Pass pass = PassOf(done, k, lda, order, kYmmKc);
+            const bool first = fromZero && done == 0;
+            PackB(ncur, pass.kc, b + pass.p0 + jc * ldb, pass.bStep, ldb, packedB);
+            for (std::size_t ic = 0; ic < m; ic += kYmmMc) {
+                const std::size_t mc = std::min(kYmmMc, m - ic);
+                PackA(mc, pass.kc, a + ic + pass.p0 * lda, pass.aStep, packedA);
+                for (std::size_t jr = 0; jr < ncur; jr += kYmmNr) {
+                    const std::size_t nr = std::min(kYmmNr, ncur - jr);
+                    for (std::size_t ir = 0; ir < mc; ir += kYmmMr) {
+                        const std::size_t mr = std::min(kYmmMr, mc - ir);
+                        YmmTileFor(sign, true, mr, nr)(
+                            pass.kc, packedA + ir * pass.kc, 0, packedB + jr * pass.kc, 0, 0,
+                            c + ic + ir + (jc + jr) * ldc, ldc, mr, first);
+                    }
+                }
+            }
+        }
+    }
+}
 
 void WideProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                  const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,

@@ -38,6 +38,11 @@ void RotateColumnsPlain(std::size_t count, double *x, double *y, double c, doubl
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx2"))) void RotateColumnsAvx2(std::size_t count, double *x, double *y,
+                                                       double c, double s) {
+    RotateColumnsBody(count, x, y, c, s);
+}
+
 __attribute__((target("avx512f"))) void RotateColumnsAvx512(std::size_t count, double *x, double *y,
                                                             double c, double s) {
     RotateColumnsBody(count, x, y, c, s);
@@ -57,6 +62,11 @@ void UpdatePlain(std::size_t count, double *c, double f, const double *y) {
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx2"))) void UpdateAvx2(std::size_t count, double *c, double f,
+                                                const double *y) {
+    UpdateBody(count, c, f, y);
+}
+
 __attribute__((target("avx512f"))) void UpdateAvx512(std::size_t count, double *c, double f,
                                                      const double *y) {
     UpdateBody(count, c, f, y);
@@ -360,6 +370,25 @@ void UpdateThenAccumulateFourPlain(std::size_t count, double *const *c, const do
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx2"))) void UpdateThenAccumulateAvx2(std::size_t count, double *c,
+                                                              double f, const double *y,
+                                                              double *t, double r) {
+    UpdateThenAccumulateBody(count, c, f, y, t, r);
+}
+
+__attribute__((target("avx2"))) void AccumulateAvx2(std::size_t count, const double *c, double *t,
+                                                    double r) {
+    AccumulateBody(count, c, t, r);
+}
+
+__attribute__((target("avx2"))) void UpdateThenAccumulateFourAvx2(std::size_t count,
+                                                                  double *const *c,
+                                                                  const double *f,
+                                                                  const double *y, double *t,
+                                                                  const double *r) {
+    UpdateThenAccumulateFourBody(count, c, f, y, t, r);
+}
+
 __attribute__((target("avx512f"))) void UpdateThenAccumulateAvx512(std::size_t count, double *c,
                                                                    double f, const double *y,
                                                                    double *t, double r) {
@@ -476,6 +505,11 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
         accumulate = AccumulateAvx512;
         updateThenAccumulateFour = UpdateThenAccumulateFourAvx512;
         updateThenProducts = UpdateThenColumnProductsAvx512;
+    } else if (update == UpdateAvx2) {
+        updateThenAccumulate = UpdateThenAccumulateAvx2;
+        accumulate = AccumulateAvx2;
+        updateThenAccumulateFour = UpdateThenAccumulateFourAvx2;
+        updateThenProducts = UpdateThenColumnProductsAvx2;
     }
 #endif
     double anorm = 0.0;
@@ -772,6 +806,10 @@ KernelStatus SvdDecompose(std::size_t m, std::size_t n, double *a, std::size_t l
         rotate = RotateColumnsAvx512;
         update = UpdateAvx512;
         products = ColumnProductsAvx512;
+    } else if (path != KernelPath::kPlain && HasAvx2()) {
+        rotate = RotateColumnsAvx2;
+        update = UpdateAvx2;
+        products = ColumnProductsAvx2;
     }
 #endif
     const Phases phases{m,    n,        {a, lda}, {v, ldv}, w,        incw,

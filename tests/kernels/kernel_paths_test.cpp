@@ -128,12 +128,14 @@ TEST(KernelPaths, ProductMatchesPortableTiles) {
                                 UpdateSign::kAddUnlessZero};
     // Beside the common shapes, products with one to seven columns around
     // the blocks of rows that the column sweeps take and share among the
-    // threads, and around the sizes of A from which they are swept.
+    // threads, and around the sizes of A from which they are swept; and
+    // packed products whose last panel of rows is five to seven high.
     std::vector<Shape> shapes(std::begin(kShapes), std::end(kShapes));
     for (const Shape &s :
          {Shape{511, 1, 40}, Shape{512, 1, 300}, Shape{1025, 1, 1030}, Shape{2100, 1, 600},
           Shape{256, 3, 256}, Shape{257, 2, 256}, Shape{513, 7, 130}, Shape{1030, 4, 300},
-          Shape{31, 1, 2000}, Shape{32, 3, 3000}})
+          Shape{31, 1, 2000}, Shape{32, 3, 3000}, Shape{199, 10, 300}, Shape{45, 50, 400},
+          Shape{70, 9, 270}})
         shapes.push_back(s);
     std::mt19937_64 rng(matrix_test::Seed());
     for (const Shape &s : shapes) {
