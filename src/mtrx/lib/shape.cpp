@@ -214,8 +214,30 @@ Value JoinRecords(unsigned int dim, const std::vector<Value> &items, const std::
 
 }  // namespace
 
+Value CellOfOne(Value v) {
+    CellArray c;
+    if (v.IsArray() && v.array().Numel() == 0) {
+        c.dims = {0, 0};
+        return Value(std::move(c));
+    }
+    c.dims = {1, 1};
+    c.items.push_back(std::move(v));
+    return Value(std::move(c));
+}
+
 Value JoinValues(unsigned int dim, const std::vector<Value> &items, const std::string &name) {
     if (items.empty()) return Value();
+    bool anyCell = false, allCells = true, anyString = false;
+    for (const Value &v : items) {
+        anyCell = anyCell || v.IsCell();
+        allCells = allCells && v.IsCell();
+        anyString = anyString || v.tag() == Tag::String;
+    }
+    if (anyCell && !allCells && !anyString) {
+        std::vector<Value> cells;
+        for (const Value &v : items) cells.push_back(v.IsCell() ? v : CellOfOne(v));
+        return JoinValues(dim, cells, name);
+    }
     for (const Value &v : items)
         if (v.IsStruct()) return JoinRecords(dim, items, name);
     for (const Value &v : items) {
