@@ -1120,6 +1120,13 @@ Outs Textscan(const Args &args, BuiltinCall &c) {
             if (item.kind == ScanItem::kLiteral) {
                 if (pos < text.size() && text[pos] == item.literal) {
                     ++pos;
+                    // A literal between conversions separates fields as a
+                    // delimiter does: one at the end of a line leaves the
+                    // next field empty.
+                    afterDelimiter = std::any_of(&item + 1, items.data() + items.size(),
+                                                 [](const ScanItem &later) {
+                                                     return later.kind == ScanItem::kConversion;
+                                                 });
                     continue;
                 }
                 stop = true;
