@@ -910,6 +910,7 @@ Value Evaluator::Evaluate(const Expr &e) {
         case Expr::Kind::Postfix: {
             const Value a = Evaluate(*e.args[0]);
             if (a.tag() == Tag::String) return StringUnary(e.op, a);
+            if (a.IsStruct()) return TransposeRecords(a);
             return ApplyUnary(e.op, a.array());
         }
         case Expr::Kind::ShortCircuit: {

@@ -214,6 +214,12 @@ Value JoinRecords(unsigned int dim, const std::vector<Value> &items, const std::
 
 }  // namespace
 
+Value TransposeRecords(const Value &v) {
+    const Dims dims = v.structure().dims;
+    if (dims.size() > 2) throw Error("Transpose on N-D arrays is not defined; use permute");
+    return Apply(v, km::PermutePlan(dims, {2, 1}));
+}
+
 Value CellOfOne(Value v) {
     CellArray c;
     if (v.IsArray() && v.array().Numel() == 0) {

@@ -21,6 +21,9 @@ Value JoinValues(unsigned int dim, const std::vector<Value> &items, const std::s
 /// empty array (concatenation leaves those out).
 Value CellOfOne(Value v);
 
+/// The transpose of a struct array (of two dimensions; more are refused).
+Value TransposeRecords(const Value &v);
+
 /// first:step:last (step null for 1) of any operand classes: an integer
 /// class when an operand has one (the others converted to it first; two
 /// different integer classes are refused), else single when one is single,
