@@ -496,7 +496,7 @@ Outs Ode(const Args &args, BuiltinCall &c) {
 // deval(sol, t), deval(sol, t, idx), deval(t, sol): the solution of ode45 or
 // ode23 at the times t by the solver's continuous extension, one column per
 // time (the rows idx only).
-Outs Deval(const Args &args, BuiltinCall &c) {
+Outs Deval(const Args &args, BuiltinCall &) {
     const bool first = args[0].IsStruct();
     const std::size_t at = first ? 0 : 1;
     const char *const what = "a solution struct of ode45 or ode23";
@@ -561,7 +561,6 @@ Outs Deval(const Args &args, BuiltinCall &c) {
     for (std::size_t q = 0; q < m; ++q)
         for (std::size_t r = 0; r < keep.size(); ++r)
             picked[q * keep.size() + r] = values[q * n + keep[r]];
-    (void)c;
     return {Value(Array(static_cast<unsigned int>(keep.size()), static_cast<unsigned int>(m),
                         picked.data()))};
 }

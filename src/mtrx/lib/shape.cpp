@@ -191,7 +191,9 @@ Value JoinRecords(unsigned int dim, const std::vector<Value> &items, const std::
             std::sort(b.begin(), b.end());
             if (a != b)
                 throw Error("'" + name +
-                            "': the struct arrays being joined must have the same field names");
+                            "': names of fields in structure arrays being concatenated do not "
+                            "match; concatenation of structure arrays requires that these arrays "
+                            "have the same set of fields");
         }
         records.push_back(&s);
         shapes.push_back(s.dims);
