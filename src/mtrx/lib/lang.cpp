@@ -140,7 +140,13 @@ Outs MExceptionBuiltin(const Args &args, BuiltinCall &c) {
         throw Error("'MException': the identifier '" + id +
                     "' must be 'component:mnemonic' (letters, digits, _ and -, parts joined by "
                     "colons)");
-    const std::string message = Format(args.GetText(1), args.From(2), c.name);
+    std::string message = args.GetText(1);
+    try {
+        message = Format(message, args.From(2), c.name);
+    } catch (const Error &) {
+        // Not a format after all: with nothing to format, the text as it is.
+        if (args.size() > 2) throw;
+    }
     StructArray stack;
     stack.fields = {"file", "name", "line"};
     stack.dims = {0, 1};
