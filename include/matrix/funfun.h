@@ -168,22 +168,51 @@ MATRIX_API IntegralResult Integral(const ScalarFunction &f, double a, double b,
 MATRIX_API IntegralResult Quad(const BatchFunction &f, double a, double b,
                                const IntegralOptions &options = {1e-6, 1e-6, 650, 10000});
 
+/// What an event function gives at (t, y): one value per event (an event
+/// happens where its value crosses zero), and per event whether it stops
+/// the integration (terminal, nonzero) and the crossings it counts
+/// (direction: +1 rising only, -1 falling only, 0 both). terminal and
+/// direction may be left empty (no event terminal, both directions).
+struct OdeEventValues {
+    std::vector<double> value;
+    std::vector<int> terminal;
+    std::vector<int> direction;
+};
+/// The event function of an ODE solve: fills `out` for (t, y). It must give
+/// as many values at every call as at the first.
+using OdeEventFunction = std::function<void(double t, const double *y, OdeEventValues &out)>;
+
 /// The options of Ode45 and Ode23. absTol holds one tolerance for every
 /// component or one per component; maxStep 0 means a tenth of the span;
 /// initialStep 0 lets the solver choose; refine 0 takes the solver's own
-/// (4 for Ode45, 1 for Ode23).
+/// (4 for Ode45, 1 for Ode23). events, when set, is watched after every
+/// step; dense keeps each step's data for OdeEvaluate; stepsOnly makes the
+/// output each step's end alone, whatever tspan's inner times and refine.
 struct OdeOptions {
     double relTol = 1e-3;
     std::vector<double> absTol = {1e-6};
     double maxStep = 0;
     double initialStep = 0;
     int refine = 0;
+    OdeEventFunction events;
+    bool dense = false;
+    bool stepsOnly = false;
 };
 
 /// A solution: times t (length m) and values y (m x n, row k at t[k], held
-/// row after row), and the solver's counts. status 0: reached the end; 1:
-/// stopped because the step fell below 16*eps(t) (message says so, the
-/// values up to there kept).
+/// row after row), and the solver's counts. status 0: reached the end (or
+/// a terminal event); 1: stopped because the step fell below 16*eps(t)
+/// (message says so, the values up to there kept).
+///
+/// Events found, in the order they happen: te (times), ye (values, n each,
+/// row after row) and ie (the event's position in the event function's
+/// values, from 0). A terminal event ends the output at its time.
+///
+/// With dense, each accepted step k: stepStart[k], its length stepLength[k]
+/// (signed), the value at its start (stepY, n each) and its stage slopes
+/// (stepK, stages x n each, stage after stage); `end` is the last time the
+/// solution reaches, and `method` names the pair ("ode45", "ode23"); empty
+/// when the solution has no dense data.
 struct OdeSolution {
     std::vector<double> t;
     std::vector<double> y;
@@ -193,7 +222,22 @@ struct OdeSolution {
     int funcCount = 0;
     int status = 0;
     std::string message;
+    std::vector<double> te, ye;
+    std::vector<int> ie;
+    std::string method;
+    int stages = 0;
+    double end = 0;
+    std::vector<double> stepStart, stepLength, stepY, stepK;
 };
+
+/// The solution at the times `times` by the continuous extension of the
+/// step that holds each one (at a step boundary the step starting there,
+/// whose start value it gives exactly; at t.back() the last row of y): n
+/// values per time, time after time (an n x m column-major array). Throws
+/// CFunctionErrorException "OdeEvaluate: ..." for a solution without dense
+/// data or inconsistent data, and for a time outside [t0, end] or NaN.
+MATRIX_API std::vector<double> OdeEvaluate(const OdeSolution &solution,
+                                           const std::vector<double> &times);
 
 /// Solves y' = f(t, y), y(tspan[0]) = y0, from tspan[0] to tspan.back()
 /// (either direction) by the Dormand-Prince 5(4) pair (J. R. Dormand and
@@ -205,10 +249,20 @@ struct OdeSolution {
 /// per component. With two times in tspan the output holds each step's end
 /// and `refine` - 1 interpolated points inside each step; with more it
 /// holds exactly the times of tspan, which must be strictly monotone.
+/// Events: the event function is evaluated at t0 and at the end of every
+/// step; an event whose value goes from nonzero to zero or the other sign
+/// across a step, in a counted direction, is located on the continuous
+/// extension by the Illinois variant of regula falsi until the bracket is
+/// within 128 eps of its times (the time reported is the bracket's end
+/// past the crossing). The events of a step are reported in time order; a
+/// terminal one ends the solve at its time, the output then closing with
+/// the event's time and value (after the times of tspan before it).
 /// Throws CFunctionErrorException "Ode45: ..." for tspan with fewer than
 /// two times, equal ends, non-finite or non-monotone times or span, an empty y0,
-/// non-positive tolerances or an AbsTol of neither 1 nor n values, and
-/// what f throws.
+/// non-positive tolerances or an AbsTol of neither 1 nor n values, an
+/// event function whose count of values changes, whose terminal or
+/// direction lists are of another length, or that gives NaN, and what f
+/// or the event function throws.
 MATRIX_API OdeSolution Ode45(const OdeFunction &f, const std::vector<double> &tspan,
                              const std::vector<double> &y0, const OdeOptions &options = {});
 /// As Ode45 with the Bogacki-Shampine 3(2) pair (P. Bogacki and L. F.
@@ -224,7 +278,8 @@ MATRIX_API OdeSolution Ode23(const OdeFunction &f, const std::vector<double> &ts
 /// forward differences at the step's start, refreshed when the iteration
 /// fails to converge before the step is cut. The error estimate, step and
 /// order choices follow the same paper; output and refusals as Ode45
-/// (refine defaults to 1), plus more than 4096 components.
+/// (refine defaults to 1), plus more than 4096 components and the events
+/// and dense options, which it does not provide.
 MATRIX_API OdeSolution Ode15s(const OdeFunction &f, const std::vector<double> &tspan,
                               const std::vector<double> &y0, const OdeOptions &options = {});
 

@@ -33,6 +33,7 @@ struct Pair {
     double power;  // 1/(order of the lower formula + 1)
     int refine;
     const wchar_t *name;
+    const char *method;  // as OdeSolution::method names it
 };
 
 // Dormand and Prince 1980, the RK5(4)7M pair; its continuous extension as
@@ -58,7 +59,8 @@ const Pair kDormandPrince = {
      {0, 3.0 / 2, -4, 5.0 / 2}},
     1.0 / 5,
     4,
-    L"Ode45"};
+    L"Ode45",
+    "ode45"};
 
 // Bogacki and Shampine 1989; the continuous extension is the cubic Hermite
 // interpolant through both ends' values and slopes.
@@ -71,7 +73,8 @@ const Pair kBogackiShampine = {
     {{1, -4.0 / 3, 5.0 / 9}, {0, 1, -2.0 / 3}, {0, 4.0 / 3, -8.0 / 9}, {0, -1, 1}},
     1.0 / 3,
     1,
-    L"Ode23"};
+    L"Ode23",
+    "ode23"};
 
 // Step control of Shampine and Reichelt 1997: a failed step shrinks by at
 // most 10 (first failure) or by 2 (later ones), a good step grows by at
@@ -146,6 +149,52 @@ OdeSetup CheckOde(const wchar_t *name, const std::vector<double> &tspan,
 
 namespace {
 
+// y(t + sv*h) by the pair's continuous extension of the step from (t, y)
+// of length h with stage slopes k (stage after stage, n each).
+void Extend(const Pair &pair, std::size_t n, const double *y, const double *k, double h,
+            double sv, double *out) {
+    double powers[4];
+    double p = 1;
+    for (int q = 0; q < pair.degree; ++q) powers[q] = (p *= sv);
+    for (std::size_t j = 0; j < n; ++j) {
+        double sum = 0;
+        for (int m = 0; m < pair.stages; ++m) {
+            double w = 0;
+            for (int q = 0; q < pair.degree; ++q) w += pair.bi[m][q] * powers[q];
+            sum += k[m * n + j] * w;
+        }
+        out[j] = y[j] + h * sum;
+    }
+}
+
+// The event function's values at (t, y), checked: as many as `count` (set
+// by the first call), terminal and direction lists of that length or
+// empty, no NaN.
+void EventsAt(const Pair &pair, const OdeEventFunction &events, double t, const double *y,
+              std::size_t &count, bool first, OdeEventValues &out) {
+    out.value.clear();
+    out.terminal.clear();
+    out.direction.clear();
+    events(t, y, out);
+    if (first) count = out.value.size();
+    if (out.value.size() != count)
+        funfun::RefuseOde(pair.name, L"the event function must give the same number of values at every call");
+    if ((!out.terminal.empty() && out.terminal.size() != count) ||
+        (!out.direction.empty() && out.direction.size() != count))
+        funfun::RefuseOde(pair.name, L"the event function's terminal and direction lists must have one entry per value");
+    for (const double v : out.value)
+        if (std::isnan(v)) funfun::RefuseOde(pair.name, L"the event function gave NaN");
+}
+
+int Sign(double v) { return (v > 0) - (v < 0); }
+
+// An event located in a step: its time, its index and whether it stops.
+struct Located {
+    double t;
+    int index;
+    bool terminal;
+};
+
 using funfun::EmitStep;
 using funfun::Spacing;
 using funfun::StepTooSmallMessage;
@@ -159,8 +208,8 @@ OdeSolution Solve(const Pair &pair, const OdeFunction &f, const std::vector<doub
     const double htspan = std::fabs(tfinal - t0);
     const std::vector<double> &threshold = setup.threshold;
     const std::size_t n = y0.size();
-    const int refine = options.refine > 0 ? options.refine : pair.refine;
-    const bool fixedTimes = tspan.size() > 2;
+    const int refine = options.stepsOnly ? 1 : options.refine > 0 ? options.refine : pair.refine;
+    const bool fixedTimes = tspan.size() > 2 && !options.stepsOnly;
 
     OdeSolution sol;
     sol.n = n;
@@ -176,6 +225,16 @@ OdeSolution Solve(const Pair &pair, const OdeFunction &f, const std::vector<doub
     sol.funcCount = 1;
     emit(t0, y0.data());
     std::size_t next = 1;  // the next time of tspan to give, when fixed
+    if (options.dense) {
+        sol.method = pair.method;
+        sol.stages = s;
+    }
+    sol.end = t0;
+    // The event values at the start of the current step.
+    const bool watching = static_cast<bool>(options.events);
+    std::size_t eventCount = 0;
+    OdeEventValues before, after, probe;
+    if (watching) EventsAt(pair, options.events, t0, y0.data(), eventCount, true, before);
 
     // The first step: at most hmax, and small enough that it changes y by
     // about rtol^power relative to its weight.
@@ -254,25 +313,101 @@ OdeSolution Solve(const Pair &pair, const OdeFunction &f, const std::vector<doub
             done = false;
         }
         ++sol.steps;
+        if (options.dense) {
+            sol.stepStart.push_back(t);
+            sol.stepLength.push_back(h);
+            sol.stepY.insert(sol.stepY.end(), y.begin(), y.end());
+            sol.stepK.insert(sol.stepK.end(), k.begin(), k.end());
+        }
 
         // Output: the points inside the step by the continuous extension.
         const auto interpolate = [&](double tint) {
-            const double sv = (tint - t) / h;
-            double powers[4];
-            double p = 1;
-            for (int q = 0; q < pair.degree; ++q) powers[q] = (p *= sv);
-            for (std::size_t j = 0; j < n; ++j) {
-                double sum = 0;
-                for (int m = 0; m < s; ++m) {
-                    double w = 0;
-                    for (int q = 0; q < pair.degree; ++q) w += pair.bi[m][q] * powers[q];
-                    sum += k[m * n + j] * w;
-                }
-                yout[j] = y[j] + h * sum;
-            }
+            Extend(pair, n, y.data(), k.data(), h, (tint - t) / h, yout.data());
             emit(tint, yout.data());
         };
+        bool stop = false;
+        double stopAt = tnew;
+        if (watching) {
+            EventsAt(pair, options.events, tnew, ynew.data(), eventCount, false, after);
+            std::vector<Located> found;
+            for (std::size_t i = 0; i < eventCount; ++i) {
+                const double vl = before.value[i], vr = after.value[i];
+                const int direction = after.direction.empty() ? 0 : after.direction[i];
+                // From a nonzero value to zero or the other sign, counted
+                // only in the direction asked for.
+                if (vl == 0 || Sign(vl) == Sign(vr) || direction * (vr - vl) < 0) continue;
+                // Illinois: regula falsi whose retained end has its value
+                // halved when the same end is kept twice.
+                double a = t, fa = vl, b = tnew, fb = vr;
+                int side = 0;
+                for (int iteration = 0; fb != 0 && iteration < 200; ++iteration) {
+                    const double tol = 128 * DBL_EPSILON * std::max(std::fabs(a), std::fabs(b));
+                    if (std::fabs(b - a) <= tol) break;
+                    double c = b - fb * (b - a) / (fb - fa);
+                    if (!(tdir * (c - a) > 0 && tdir * (b - c) > 0)) c = a + 0.5 * (b - a);
+                    if (c == a || c == b) break;
+                    Extend(pair, n, y.data(), k.data(), h, (c - t) / h, yout.data());
+                    EventsAt(pair, options.events, c, yout.data(), eventCount, false, probe);
+                    const double fc = probe.value[i];
+                    if (fc == 0 || Sign(fc) == Sign(fb)) {
+                        b = c;
+                        fb = fc;
+                        if (side == -1) fa /= 2;
+                        side = -1;
+                    } else {
+                        a = c;
+                        fa = fc;
+                        if (side == +1) fb /= 2;
+                        side = +1;
+                    }
+                }
+                const bool terminal = !after.terminal.empty() && after.terminal[i] != 0;
+                found.push_back({b, static_cast<int>(i), terminal});
+            }
+            // In time order (ties by index); a terminal event ends the list
+            // after the events at its own time.
+            std::stable_sort(found.begin(), found.end(), [tdir](const Located &p, const Located &q) {
+                return tdir * (p.t - q.t) < 0;
+            });
+            for (const Located &e : found) {
+                if (stop && e.t != stopAt) break;
+                sol.te.push_back(e.t);
+                if (e.t == tnew) {
+                    sol.ye.insert(sol.ye.end(), ynew.begin(), ynew.end());
+                } else {
+                    Extend(pair, n, y.data(), k.data(), h, (e.t - t) / h, yout.data());
+                    sol.ye.insert(sol.ye.end(), yout.begin(), yout.end());
+                }
+                sol.ie.push_back(e.index);
+                if (e.terminal && !stop) {
+                    stop = true;
+                    stopAt = e.t;
+                }
+            }
+            std::swap(before, after);
+        }
+        if (stop) {
+            // The output up to the event, then the event's point.
+            if (fixedTimes) {
+                while (next < tspan.size() && tdir * (tspan[next] - stopAt) < 0)
+                    interpolate(tspan[next++]);
+            } else {
+                for (int r = 1; r < refine; ++r) {
+                    const double tr = t + h * r / refine;
+                    if (tdir * (tr - stopAt) >= 0) break;
+                    interpolate(tr);
+                }
+            }
+            if (stopAt == tnew) {
+                emit(tnew, ynew.data());
+            } else {
+                interpolate(stopAt);
+            }
+            sol.end = stopAt;
+            break;
+        }
         EmitStep(fixedTimes, tspan, next, tdir, t, tnew, h, refine, ynew.data(), interpolate, emit);
+        sol.end = tnew;
         if (done) break;
         // Grow the next step after a step that did not fail.
         if (nofailed) {
@@ -287,6 +422,50 @@ OdeSolution Solve(const Pair &pair, const OdeFunction &f, const std::vector<doub
 }
 
 }  // namespace
+
+std::vector<double> OdeEvaluate(const OdeSolution &solution, const std::vector<double> &times) {
+    const wchar_t *const name = L"OdeEvaluate";
+    const Pair *pair = solution.method == "ode45"   ? &kDormandPrince
+                       : solution.method == "ode23" ? &kBogackiShampine
+                                                    : nullptr;
+    if (!pair) funfun::RefuseOde(name, L"the solution has no dense output");
+    const std::size_t n = solution.n;
+    const std::size_t steps = solution.stepStart.size();
+    const std::size_t slopes = static_cast<std::size_t>(pair->stages) * n;
+    if (n == 0 || steps == 0 || solution.stages != pair->stages ||
+        solution.stepLength.size() != steps || solution.stepY.size() != steps * n ||
+        solution.stepK.size() != steps * slopes)
+        funfun::RefuseOde(name, L"the solution's dense output is inconsistent");
+    const double t0 = solution.stepStart.front(), tend = solution.end;
+    const double tdir = solution.stepLength.front() > 0 ? 1.0 : -1.0;
+    std::vector<double> out(times.size() * n);
+    for (std::size_t q = 0; q < times.size(); ++q) {
+        const double tq = times[q];
+        if (!(tdir * (tq - t0) >= 0 && tdir * (tend - tq) >= 0))
+            funfun::RefuseOde(name, L"a time lies outside the interval the solution covers");
+        // The last step starting at or before tq: a step's start gives its
+        // stored value exactly.
+        std::size_t lo = 0, hi = steps - 1;
+        while (lo < hi) {
+            const std::size_t mid = hi - (hi - lo) / 2;
+            if (tdir * (tq - solution.stepStart[mid]) >= 0)
+                lo = mid;
+            else
+                hi = mid - 1;
+        }
+        // The last output time gives its stored value: the end of a
+        // completed step is the step's own new value, not its extension.
+        if (!solution.t.empty() && tq == solution.t.back() && solution.y.size() == solution.t.size() * n) {
+            std::copy(solution.y.end() - static_cast<std::ptrdiff_t>(n), solution.y.end(),
+                      out.begin() + static_cast<std::ptrdiff_t>(q * n));
+            continue;
+        }
+        const double h = solution.stepLength[lo];
+        Extend(*pair, n, solution.stepY.data() + lo * n, solution.stepK.data() + lo * slopes, h,
+               (tq - solution.stepStart[lo]) / h, out.data() + q * n);
+    }
+    return out;
+}
 
 OdeSolution Ode45(const OdeFunction &f, const std::vector<double> &tspan,
                   const std::vector<double> &y0, const OdeOptions &options) {

@@ -75,12 +75,14 @@ OdeSolution Ode15s(const OdeFunction &f, const std::vector<double> &tspan,
     // The Jacobian and its factors are n x n: a bound keeps them sane.
     constexpr std::size_t kMaxComponents = 4096;
     const funfun::OdeSetup setup = funfun::CheckOde(L"Ode15s", tspan, y0, options, kMaxComponents);
+    if (options.events || options.dense)
+        funfun::RefuseOde(L"Ode15s", L"events and dense output are not provided by this solver");
     const double t0 = setup.t0, tfinal = setup.tfinal, tdir = setup.tdir, rtol = setup.rtol;
     const double hmax = setup.hmax;
     const double htspan = std::fabs(tfinal - t0);
     const std::vector<double> &threshold = setup.threshold;
     const std::size_t n = y0.size();
-    const bool fixedTimes = tspan.size() > 2;
+    const bool fixedTimes = tspan.size() > 2 && !options.stepsOnly;
 
     double gamma[kMaxOrder + 2] = {0};  // gamma[k] = 1 + 1/2 + ... + 1/k
     double erconst[kMaxOrder + 2] = {0};
@@ -329,7 +331,8 @@ OdeSolution Ode15s(const OdeFunction &f, const std::vector<double> &tspan,
             emit(tint, v.data());
         };
         EmitStep(fixedTimes, tspan, next, tdir, t, tnew, h,
-                 options.refine > 0 ? options.refine : 1, ynew.data(), interpolate, emit);
+                 options.refine > 0 && !options.stepsOnly ? options.refine : 1, ynew.data(),
+                 interpolate, emit);
         if (done) break;
         t = tnew;
         y = ynew;

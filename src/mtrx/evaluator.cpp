@@ -740,24 +740,28 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
 
 Value Evaluator::Matrix(const Expr &e) {
     std::vector<std::vector<Value>> rows;
-    bool cells = true;
-    bool any = false;
+    bool cells = false;
     bool strings = false;
     bool records = false;
     for (const auto &row : e.rows) {
         rows.emplace_back();
         for (const ExprPtr &item : row) Expand(*item, rows.back());
         for (const Value &v : rows.back()) {
-            cells = cells && v.IsCell();
+            cells = cells || v.IsCell();
             strings = strings || v.tag() == Tag::String;
             records = records || v.IsStruct();
-            any = true;
         }
     }
     // One string makes every item a string.
     if (strings) return JoinStrings(rows);
-    // Cells join as cells, whatever they hold.
-    if (any && cells) return JoinCells(rows);
+    // One cell makes every other item a cell of one (an empty array is
+    // left out); cells join as cells, whatever they hold.
+    if (cells) {
+        for (std::vector<Value> &items : rows)
+            for (Value &v : items)
+                if (!v.IsCell()) v = CellOfOne(std::move(v));
+        return JoinCells(rows);
+    }
     // Struct arrays join element by element.
     if (records) {
         std::vector<Value> joined;
@@ -912,6 +916,7 @@ Value Evaluator::Evaluate(const Expr &e) {
         case Expr::Kind::Postfix: {
             const Value a = Evaluate(*e.args[0]);
             if (a.tag() == Tag::String) return StringUnary(e.op, a);
+            if (a.IsStruct()) return TransposeRecords(a);
             return ApplyUnary(e.op, a.array());
         }
         case Expr::Kind::ShortCircuit: {

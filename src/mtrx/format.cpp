@@ -430,8 +430,60 @@ std::vector<std::string> Cells(const std::vector<double> &re, const std::vector<
 
 }  // namespace
 
+namespace {
+
+// The rows of a real array in the language's layout: every element right
+// aligned in one width, row after row, then the blank columns that lead in
+// every row taken away.
+std::vector<std::string> FixedColumns(const Array &a, const std::vector<std::string> &cells,
+                                      std::size_t width) {
+    const unsigned int rows = a.Rows();
+    const unsigned int cols = rows ? a.Numel() / rows : 0;
+    std::vector<std::string> out(rows);
+    for (unsigned int i = 0; i < rows; ++i)
+        for (unsigned int j = 0; j < cols; ++j) {
+            const std::string &t = cells[i + j * rows];
+            out[i] += std::string(width > t.size() ? width - t.size() : 0, ' ') + t;
+        }
+    std::size_t lead = std::string::npos;
+    for (const std::string &row : out) lead = std::min(lead, row.find_first_not_of(' '));
+    if (lead != std::string::npos)
+        for (std::string &row : out) row.erase(0, lead);
+    return out;
+}
+
+bool AnyNegative(const std::vector<double> &v) {
+    return std::any_of(v.begin(), v.end(), [](double x) { return x < 0; });
+}
+
+}  // namespace
+
 std::vector<std::string> NumberText(const Array &a) {
     const auto [re, im] = Parts(a);
+    if (im.empty()) {
+        // Whole numbers (Inf too) as integers two blanks apart at least;
+        // otherwise %g with at least five significant digits in a width of
+        // seven more, as the language lays a matrix out.
+        bool whole = true;
+        double largest = 0;
+        for (double x : re) {
+            whole = whole && !std::isnan(x) && (std::isinf(x) || x == std::floor(x));
+            if (std::isfinite(x)) largest = std::max(largest, std::fabs(x));
+        }
+        const int negative = AnyNegative(re) ? 1 : 0;
+        if (whole) {
+            const std::vector<std::string> cells = Cells(re, im, "%.0f");
+            std::size_t digits = 1;
+            for (const std::string &t : cells)
+                digits = std::max(digits, t.size() - (!t.empty() && t[0] == '-' ? 1 : 0));
+            return FixedColumns(a, cells, digits + 2 + negative);
+        }
+        int digits = 5;
+        if (largest > 0) digits = std::max(5, static_cast<int>(std::floor(std::log10(largest))) + 5);
+        digits = std::min(digits, 16);
+        return FixedColumns(a, Cells(re, im, "%." + std::to_string(digits) + "g"),
+                            static_cast<std::size_t>(digits + 7 + negative));
+    }
     bool whole = true;
     double largest = 0;
     for (const std::vector<double> *v : {&re, &im}) {
@@ -450,7 +502,11 @@ std::vector<std::string> NumberText(const Array &a) {
 
 std::vector<std::string> NumberText(const Array &a, int digits) {
     const auto [re, im] = Parts(a);
-    const std::string pattern = "%." + std::to_string(std::max(1, std::min(digits, 17))) + "g";
+    digits = std::max(1, std::min(digits, 17));
+    const std::string pattern = "%." + std::to_string(digits) + "g";
+    if (im.empty())
+        return FixedColumns(a, Cells(re, im, pattern),
+                            static_cast<std::size_t>(digits + 7 + (AnyNegative(re) ? 1 : 0)));
     return Columns(a, Cells(re, im, pattern));
 }
 

@@ -178,8 +178,20 @@ StringArray ToStrings(const Value &v, const std::string &who) {
         out.dims = {static_cast<unsigned int>(out.items.size()), 1};
         return out;
     }
-    if (IsCell(a) || IsComplex(a) || a.ClassID() == km::mxClassStruct) Refuse(v, who);
+    if (IsCell(a) || a.ClassID() == km::mxClassStruct) Refuse(v, who);
     out.dims = a.Dims();
+    if (IsComplex(a)) {
+        // re+imi, each part as a real number converts, the sign of the
+        // imaginary part between them.
+        const std::vector<double> re = RealNumbers(a);
+        const std::vector<double> im = RealNumbers(Array::Adopt(km::Imag(a.get())));
+        for (std::size_t k = 0; k < re.size(); ++k) {
+            const bool minus = std::signbit(im[k]) && !std::isnan(im[k]);
+            out.items.push_back(NumberString(re[k]) + (minus ? "-" : "+") +
+                                NumberString(std::fabs(im[k])) + "i");
+        }
+        return out;
+    }
     const bool logical = a.IsLogical();
     for (double x : RealNumbers(a))
         out.items.push_back(logical ? (x != 0 ? "true" : "false") : NumberString(x));

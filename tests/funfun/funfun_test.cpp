@@ -305,6 +305,50 @@ TEST(Ode, RefusalsAndFailure) {
     EXPECT_NE(s.message.find("Unable to meet integration tolerances"), std::string::npos);
 }
 
+// Events and dense output: a falling ball (y'' = -g from height h) lands at
+// sqrt(2h/g); both pairs integrate the quadratic exactly, so the located
+// time is within a few ulps. OdeEvaluate gives the stored values at the
+// output times and refuses times outside the solved interval.
+TEST(Ode, EventsAndDenseOutput) {
+    const double g = 9.81, h = 10;
+    const OdeFunction ball = [g](double, const double *y, double *dy) {
+        dy[0] = y[1];
+        dy[1] = -g;
+    };
+    OdeOptions o;
+    o.dense = true;
+    o.stepsOnly = true;
+    o.events = [](double, const double *y, OdeEventValues &e) {
+        e.value = {y[0], y[0] - 5};
+        e.terminal = {1, 0};
+        e.direction = {-1, 1};  // the second never rises: never reported
+    };
+    for (bool fifth : {true, false}) {
+        const OdeSolution s = fifth ? Ode45(ball, {0, 5}, {h, 0}, o) : Ode23(ball, {0, 5}, {h, 0}, o);
+        ASSERT_EQ(s.te.size(), 1u);
+        EXPECT_NEAR(s.te[0], std::sqrt(2 * h / g), 8 * DBL_EPSILON);
+        EXPECT_EQ(s.ie[0], 0);
+        EXPECT_EQ(s.t.back(), s.te[0]);
+        EXPECT_EQ(s.end, s.te[0]);
+        EXPECT_EQ(OdeEvaluate(s, s.t), s.y);
+        const std::vector<double> mid = OdeEvaluate(s, {1.0});
+        EXPECT_NEAR(mid[0], h - g / 2, 1e-12);
+        EXPECT_EQ(Thrown([&] { OdeEvaluate(s, {2.0}); }),
+                  "OdeEvaluate: a time lies outside the interval the solution covers");
+    }
+    o.events = [](double, const double *y, OdeEventValues &e) { e.value = {y[0]}; };
+    EXPECT_EQ(Thrown([&] { Ode15s(ball, {0, 1}, {1, 0}, o); }),
+              "Ode15s: events and dense output are not provided by this solver");
+    EXPECT_EQ(Thrown([&] { OdeEvaluate(OdeSolution{}, {0.0}); }),
+              "OdeEvaluate: the solution has no dense output");
+    int calls = 0;
+    o.events = [&calls](double, const double *, OdeEventValues &e) {
+        e.value.assign(++calls == 1 ? 1 : 2, 1.0);
+    };
+    EXPECT_EQ(Thrown([&] { Ode45(ball, {0, 1}, {1, 0}, o); }),
+              "Ode45: the event function must give the same number of values at every call");
+}
+
 }  // namespace
 
 namespace {

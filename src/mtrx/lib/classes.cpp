@@ -81,6 +81,14 @@ Outs Isa(const Args &args, BuiltinCall &) {
     if (name == "numeric") return {Logical(numeric)};
     if (name == "float") return {Logical(numeric && !IsIntegerClass(id))};
     if (name == "integer") return {Logical(numeric && IsIntegerClass(id))};
+    if (name == "MException") {
+        // The error records of a catch and of MException.
+        const Value &v = args[0];
+        if (!v.IsStruct() || Count(v.structure().dims) != 1) return {Logical(false)};
+        const StructArray &r = v.structure();
+        return {Logical(r.Field("message") >= 0 && r.Field("identifier") >= 0 &&
+                        r.Field("stack") >= 0)};
+    }
     return {Logical(false)};
 }
 

@@ -756,6 +756,83 @@ bool HostBigEndian() {
     return first == 0;
 }
 
+// Reads one character of UTF-8 text from f as UTF-16 units into `units`
+// (two for a character beyond U+FFFF, none at the end of the file); bytes
+// that are not UTF-8 give U+FFFD each. Returns the count of bytes read.
+std::size_t ReadUtf8Char(std::FILE *f, std::vector<std::uint16_t> &units) {
+    const int lead = std::fgetc(f);
+    if (lead == EOF) return 0;
+    const auto b = static_cast<unsigned char>(lead);
+    int more = 0;
+    std::uint32_t code = b;
+    if (b >= 0xC2 && b <= 0xDF) {
+        more = 1;
+        code = b & 0x1Fu;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        more = 2;
+        code = b & 0x0Fu;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        more = 3;
+        code = b & 0x07u;
+    } else if (b >= 0x80) {
+        units.push_back(0xFFFD);
+        return 1;
+    }
+    std::size_t used = 1;
+    for (int k = 0; k < more; ++k) {
+        const int next = std::fgetc(f);
+        if (next == EOF || (next & 0xC0) != 0x80) {
+            if (next != EOF) std::ungetc(next, f);
+            units.push_back(0xFFFD);
+            return used;
+        }
+        code = (code << 6) | (static_cast<std::uint32_t>(next) & 0x3Fu);
+        ++used;
+    }
+    const std::uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+    if (code < least[more] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        units.push_back(0xFFFD);
+    } else if (code >= 0x10000) {
+        code -= 0x10000;
+        units.push_back(static_cast<std::uint16_t>(0xD800 + (code >> 10)));
+        units.push_back(static_cast<std::uint16_t>(0xDC00 + (code & 0x3FFu)));
+    } else {
+        units.push_back(static_cast<std::uint16_t>(code));
+    }
+    return used;
+}
+
+// fread of the 'char' precision: characters of the file's UTF-8 text, each
+// element one UTF-16 unit (a character beyond U+FFFF takes two, and is left
+// unread when only one place remains); `skip` bytes follow each block.
+Array ReadChars(std::FILE *f, std::size_t limit, double rows, const Precision &p, long skip,
+                std::size_t &n) {
+    std::vector<std::uint16_t> units;
+    std::size_t characters = 0;
+    while (units.size() < limit) {
+        const long at = std::ftell(f);
+        const std::size_t before = units.size();
+        if (ReadUtf8Char(f, units) == 0) break;
+        if (units.size() > limit) {
+            units.resize(before);
+            std::fseek(f, at, SEEK_SET);
+            break;
+        }
+        ++characters;
+        if (skip > 0 && characters % p.block == 0) std::fseek(f, skip, SEEK_CUR);
+    }
+    n = units.size();
+    unsigned int m = static_cast<unsigned int>(n), k = n ? 1 : 0;
+    if (rows > 0) {
+        m = static_cast<unsigned int>(rows);
+        k = n ? static_cast<unsigned int>((n + m - 1) / m) : 0;
+    }
+    const unsigned int dims[2] = {m, k};
+    Array raw = Array::Adopt(km::mxCreateNumericArray(2, dims, km::mxClassChar, km::mxComplexityReal));
+    if (n) std::copy(units.begin(), units.end(), static_cast<std::uint16_t *>(raw.get()->GetPr()));
+    return p.out == km::mxClassChar ? raw : Array::Adopt(km::Cast(raw.get(), p.out));
+}
+
 // [A, count] = fread(fid, size, precision, skip, machinefmt).
 Outs Fread(const Args &args, BuiltinCall &c) {
     OpenFile &file = FileArg(args, 0, c);
@@ -773,6 +850,11 @@ Outs Fread(const Args &args, BuiltinCall &c) {
         args.Refuse(precAt + 1, "a count of bytes to skip, a whole number from 0 up");
     const long skip = static_cast<long>(skipValue);
     const bool big = args.Has(precAt + 2) ? BigEndian(args.GetText(precAt + 2), "fread") : file.big_endian;
+    if (p.char8) {
+        std::size_t n = 0;
+        Array out = ReadChars(f, limit, rows, p, skip, n);
+        return {out, Value(static_cast<double>(n))};
+    }
     std::vector<unsigned char> data;
     std::size_t n = 0;
     unsigned char element[8];
@@ -822,6 +904,14 @@ Outs Fwrite(const Args &args, BuiltinCall &c) {
     if (!(skipValue >= 0) || skipValue > 2147483647.0 || skipValue != std::floor(skipValue))
         args.Refuse(3, "a count of bytes to skip, a whole number from 0 up");
     const bool big = args.Has(4) ? BigEndian(args.GetText(4), "fwrite") : file.big_endian;
+    if (p.char8) {
+        // Characters go through the file's UTF-8 encoding: numbers are
+        // character codes, each element one UTF-16 unit.
+        const Array units = IsChar(a) ? a : Array::Adopt(km::Cast(a.get(), km::mxClassChar));
+        const std::size_t n = units.Numel();
+        if (skipValue != 0) throw Error("'fwrite': a skip is not supported with the 'char' precision");
+        return {Value(WriteTo(file, Text(units), "fwrite", c) ? static_cast<double>(n) : 0.0)};
+    }
     const Array converted = Array::Adopt(km::Cast(a.get(), p.source));
     const unsigned char *bytes = static_cast<const unsigned char *>(converted.get()->GetPr());
     const std::size_t n = converted.Numel();
@@ -1030,6 +1120,13 @@ Outs Textscan(const Args &args, BuiltinCall &c) {
             if (item.kind == ScanItem::kLiteral) {
                 if (pos < text.size() && text[pos] == item.literal) {
                     ++pos;
+                    // A literal between conversions separates fields as a
+                    // delimiter does: one at the end of a line leaves the
+                    // next field empty.
+                    afterDelimiter = std::any_of(&item + 1, items.data() + items.size(),
+                                                 [](const ScanItem &later) {
+                                                     return later.kind == ScanItem::kConversion;
+                                                 });
                     continue;
                 }
                 stop = true;
@@ -1039,7 +1136,9 @@ Outs Textscan(const Args &args, BuiltinCall &c) {
                 stop = true;
                 break;
             }
-            const bool empty = emptyAtEnd || (afterDelimiter && isDelimiter(text[pos]));
+            // A delimiter where a field starts (after another, or at the
+            // start of a line) ends an empty field too.
+            const bool empty = emptyAtEnd || isDelimiter(text[pos]);
             double value = std::nan("");
             std::string word;
             if (empty && (item.type == 's' || item.type == 'c')) {
@@ -1081,7 +1180,10 @@ Outs Textscan(const Args &args, BuiltinCall &c) {
         if (item.type == 's') {
             CellArray texts;
             texts.dims = {static_cast<unsigned int>(col.texts.size()), 1};
-            for (const std::string &t : col.texts) texts.items.push_back(Value(CharArray(t)));
+            // An empty field gives '', as the literal does.
+            for (const std::string &t : col.texts)
+                texts.items.push_back(t.empty() ? Value(Array::Adopt(km::CharRows({})))
+                                                : Value(CharArray(t)));
             out.items.push_back(Value(std::move(texts)));
             continue;
         }

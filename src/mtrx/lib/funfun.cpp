@@ -5,6 +5,7 @@
 #include "lib/support.h"
 
 #include "evaluator.h"
+#include "format.h"
 
 #include <matrix/funfun.h>
 
@@ -67,7 +68,7 @@ double ScalarValue(BuiltinCall &c, const Value &f, std::vector<Value> args) {
 // Option structs (optimset, odeset) and their reading.
 
 const char *const kOptimNames[] = {"Display", "MaxFunEvals", "MaxIter", "TolFun", "TolX"};
-const char *const kOdeNames[] = {"AbsTol", "InitialStep", "MaxStep", "Refine", "RelTol", "Stats"};
+const char *const kOdeNames[] = {"AbsTol", "Events", "InitialStep", "MaxStep", "Refine", "RelTol", "Stats"};
 
 // optimset and odeset: (), (old), (old, new), ('Name', value, ...) and
 // (old, 'Name', value, ...); names matched without regard to case. Every
@@ -361,6 +362,22 @@ Outs Integral2(const Args &args, BuiltinCall &c) {
 // ------------------------------------------------------------------------
 // ODE solvers.
 
+// A real array of rows x cols from values held row after row.
+Value RowsArray(const std::vector<double> &rowwise, std::size_t rows, std::size_t cols) {
+    std::vector<double> columns(rowwise.size());
+    for (std::size_t i = 0; i < rows; ++i)
+        for (std::size_t j = 0; j < cols; ++j) columns[j * rows + i] = rowwise[i * cols + j];
+    return Value(Array(static_cast<unsigned int>(rows), static_cast<unsigned int>(cols),
+                       columns.data()));
+}
+
+// A real rows x cols array of values held column after column.
+Value Columns(const std::vector<double> &values, std::size_t rows, std::size_t cols) {
+    return Value(Array(static_cast<unsigned int>(rows), static_cast<unsigned int>(cols), values.data()));
+}
+
+// [t, y] = ode45(f, tspan, y0, options), [t, y, te, ye, ie] with the
+// Events option, sol = ode45(...) a solution struct for deval.
 template <km::OdeSolution (*Solver)(const km::OdeFunction &, const std::vector<double> &,
                                     const std::vector<double> &, const km::OdeOptions &)>
 Outs Ode(const Args &args, BuiltinCall &c) {
@@ -388,6 +405,37 @@ Outs Ode(const Args &args, BuiltinCall &c) {
 
     const std::size_t n = y0.size();
     const unsigned int rows = static_cast<unsigned int>(n);
+    const Value *events = Option(opts, "Events");
+    if (events && !events->IsHandle())
+        throw Error(c.name + ": option Events must be a function handle");
+    if (events) {
+        // [value, isterminal, direction] = events(t, y), each a vector of
+        // one entry per event.
+        o.events = [&](double t, const double *y, km::OdeEventValues &out) {
+            c.evaluator.CountStep();
+            std::vector<Value> got =
+                c.evaluator.Invoke(*events, {Value(t), Value(Array(rows, 1, y))}, 3);
+            if (got.size() < 3)
+                throw Error(c.name + ": the events function must return [value, isterminal, direction]");
+            out.value = Reals(got[0], c.name + ": the event values");
+            const std::vector<double> terminal = Reals(got[1], c.name + ": isterminal");
+            const std::vector<double> direction = Reals(got[2], c.name + ": direction");
+            if (terminal.size() != out.value.size() || direction.size() != out.value.size())
+                throw Error(c.name + ": value, isterminal and direction of the events function "
+                            "must have the same number of elements");
+            for (const double d : terminal) out.terminal.push_back(d != 0);
+            for (const double d : direction) {
+                if (d != -1 && d != 0 && d != 1)
+                    throw Error(c.name + ": the event directions must be -1, 0 or 1");
+                out.direction.push_back(static_cast<int>(d));
+            }
+        };
+    }
+    // A solution struct holds the steps themselves and what deval needs.
+    const bool structure = c.nargout <= 1;
+    const bool dense = structure && c.name != "ode15s";
+    o.stepsOnly = structure;
+    o.dense = dense;
     const km::OdeFunction fn = [&](double t, const double *y, double *dy) {
         c.evaluator.CountStep();
         std::vector<Value> out = c.evaluator.Invoke(f, {Value(t), Value(Array(rows, 1, y))}, 1);
@@ -404,23 +452,117 @@ Outs Ode(const Args &args, BuiltinCall &c) {
                   << s.failedSteps << " failed attempts\n"
                   << s.funcCount << " function evaluations\n";
     }
-    // y as m x n: the library's rows are the times.
-    const unsigned int m = static_cast<unsigned int>(s.t.size());
-    std::vector<double> ycols(s.y.size());
-    for (std::size_t k = 0; k < m; ++k)
-        for (std::size_t j = 0; j < n; ++j) ycols[j * m + k] = s.y[k * n + j];
-    if (c.nargout <= 1) {
-        std::vector<double> yrows(s.y.size());
-        for (std::size_t k = 0; k < m; ++k)
-            for (std::size_t j = 0; j < n; ++j) yrows[k * n + j] = s.y[k * n + j];
-        return {OutputStruct({{"solver", Value(CharArray(c.name))},
-                              {"x", Value(Array(1, m, s.t.data()))},
-                              {"y", Value(Array(rows, m, yrows.data()))},
-                              {"stats", OutputStruct({{"nsteps", Value(double(s.steps))},
-                                                      {"nfailed", Value(double(s.failedSteps))},
-                                                      {"nfevals", Value(double(s.funcCount))}})}})};
+    const std::size_t m = s.t.size();
+    const std::size_t found = s.te.size();
+    std::vector<double> ie(s.ie.begin(), s.ie.end());
+    for (double &i : ie) ++i;
+    if (structure) {
+        std::vector<std::pair<std::string, Value>> fields = {
+            {"solver", Value(CharArray(c.name))},
+            {"x", RowsArray(s.t, 1, m)},
+            {"y", Columns(s.y, n, m)}};
+        if (events) {
+            fields.emplace_back("xe", RowsArray(s.te, 1, found));
+            fields.emplace_back("ye", Columns(s.ye, n, found));
+            fields.emplace_back("ie", RowsArray(ie, 1, found));
+        }
+        fields.emplace_back("stats",
+                            OutputStruct({{"nsteps", Value(double(s.steps))},
+                                          {"nfailed", Value(double(s.failedSteps))},
+                                          {"nfevals", Value(double(s.funcCount))}}));
+        if (dense) {
+            const std::size_t steps = s.stepStart.size();
+            const std::size_t slopes = static_cast<std::size_t>(s.stages) * n;
+            // Each step a column: its start, length, value and slopes.
+            fields.emplace_back(
+                "idata",
+                OutputStruct({{"start", RowsArray(s.stepStart, 1, steps)},
+                              {"h", RowsArray(s.stepLength, 1, steps)},
+                              {"y0", Columns(s.stepY, n, steps)},
+                              {"k", Columns(s.stepK, slopes, steps)},
+                              {"end", Value(s.end)}}));
+        }
+        return {OutputStruct(std::move(fields))};
     }
-    return {Value(Array(m, 1, s.t.data())), Value(Array(m, rows, ycols.data()))};
+    Outs out = {RowsArray(s.t, m, 1), RowsArray(s.y, m, n)};
+    if (c.nargout > 2) {
+        out.push_back(RowsArray(s.te, found, 1));
+        out.push_back(RowsArray(s.ye, found, n));
+        out.push_back(RowsArray(ie, found, 1));
+    }
+    return out;
+}
+
+// deval(sol, t), deval(sol, t, idx), deval(t, sol): the solution of ode45 or
+// ode23 at the times t by the solver's continuous extension, one column per
+// time (the rows idx only).
+Outs Deval(const Args &args, BuiltinCall &) {
+    const bool first = args[0].IsStruct();
+    const std::size_t at = first ? 0 : 1;
+    const char *const what = "a solution struct of ode45 or ode23";
+    if (!args[at].IsStruct() || Count(args[at].structure().dims) != 1) args.Refuse(at, what);
+    const StructArray &sol = args[at].structure();
+    const auto field = [&](const StructArray &r, const char *name) -> const Value & {
+        const int k = r.Field(name);
+        if (k < 0) throw Error("'deval': the solution has no field '" + std::string(name) + "' (" + what + ")");
+        return r.At(0, static_cast<std::size_t>(k));
+    };
+    const Value &solver = field(sol, "solver");
+    const Value &idata = field(sol, "idata");
+    if (!IsText(solver) || !idata.IsStruct() || Count(idata.structure().dims) != 1)
+        args.Refuse(at, what);
+    const StructArray &data = idata.structure();
+    km::OdeSolution s;
+    s.method = Text(solver.array());
+    s.stepStart = Reals(field(data, "start"), "deval: idata.start");
+    s.stepLength = Reals(field(data, "h"), "deval: idata.h");
+    s.stepY = Reals(field(data, "y0"), "deval: idata.y0");
+    s.stepK = Reals(field(data, "k"), "deval: idata.k");
+    const std::vector<double> end = Reals(field(data, "end"), "deval: idata.end");
+    if (end.size() != 1) args.Refuse(at, what);
+    s.end = end[0];
+    const Value &y0 = field(data, "y0");
+    s.n = y0.IsArray() ? y0.array().Rows() : 0;
+    s.stages = s.method == "ode45" ? 7 : s.method == "ode23" ? 4 : 0;
+    // The last point of x and y: deval gives it as the solver gave it.
+    const int xf = sol.Field("x"), yf = sol.Field("y");
+    if (xf >= 0 && yf >= 0) {
+        const Value &x = sol.At(0, static_cast<std::size_t>(xf));
+        const Value &y = sol.At(0, static_cast<std::size_t>(yf));
+        if (x.IsArray() && y.IsArray() && x.array().Numel() > 0 && y.array().Rows() == s.n &&
+            y.array().Numel() == s.n * x.array().Numel() && !IsComplex(y.array())) {
+            const std::vector<double> xs = Reals(x, "deval: sol.x"), ys = Reals(y, "deval: sol.y");
+            s.t = {xs.back()};
+            s.y.assign(ys.end() - static_cast<std::ptrdiff_t>(s.n), ys.end());
+        }
+    }
+    const std::vector<double> times = Reals(args[first ? 1 : 0], "deval: the times");
+    if (!s.stepStart.empty()) {
+        const double t0 = s.stepStart.front();
+        for (const double t : times)
+            if (!((t - t0) * (s.end - t) >= 0))
+                throw Error("deval: the time " + Format("%g", {Value(t)}, "deval") +
+                            " lies outside the interval the solution covers, " +
+                            Format("[%g, %g]", {Value(std::min(t0, s.end)), Value(std::max(t0, s.end))}, "deval"));
+    }
+    std::vector<double> values = km::OdeEvaluate(s, times);
+    const std::size_t n = s.n, m = times.size();
+    std::vector<std::size_t> keep;
+    if (args.Has(2)) {
+        for (const double i : Reals(args[2], "deval: idx")) {
+            if (!(i >= 1 && i <= static_cast<double>(n) && i == std::floor(i)))
+                args.Refuse(2, "indices of solution components, from 1 to " + std::to_string(n));
+            keep.push_back(static_cast<std::size_t>(i) - 1);
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i) keep.push_back(i);
+    }
+    std::vector<double> picked(keep.size() * m);
+    for (std::size_t q = 0; q < m; ++q)
+        for (std::size_t r = 0; r < keep.size(); ++r)
+            picked[q * keep.size() + r] = values[q * n + keep[r]];
+    return {Value(Array(static_cast<unsigned int>(keep.size()), static_cast<unsigned int>(m),
+                        picked.data()))};
 }
 
 // ------------------------------------------------------------------------
@@ -737,15 +879,17 @@ const BuiltinEntry kEntries[] = {
     {"integral2", Integral2, 5, kAny, 2, "q = integral2(f, xmin, xmax, ymin, ymax)",
      "The integral of f(x, y) over a region, as iterated integrals; ymin and ymax may be "
      "functions of x."},
-    {"ode45", Ode<km::Ode45>, 3, 4, 2, "[t, y] = ode45(f, tspan, y0, options)",
+    {"ode45", Ode<km::Ode45>, 3, 4, 5, "[t, y, te, ye, ie] = ode45(f, tspan, y0, options), sol = ode45(...)",
      "Solves y' = f(t, y) by the Dormand-Prince 5(4) pair; one output gives a struct."},
-    {"ode23", Ode<km::Ode23>, 3, 4, 2, "[t, y] = ode23(f, tspan, y0, options)",
+    {"ode23", Ode<km::Ode23>, 3, 4, 5, "[t, y, te, ye, ie] = ode23(f, tspan, y0, options), sol = ode23(...)",
      "Solves y' = f(t, y) by the Bogacki-Shampine 3(2) pair; one output gives a struct."},
     {"ode15s", Ode<km::Ode15s>, 3, 4, 2, "[t, y] = ode15s(f, tspan, y0, options)",
      "Solves a stiff y' = f(t, y) by the numerical differentiation formulas of orders 1 to 5; "
      "one output gives a struct."},
     {"odeset", Odeset, 0, kAny, 1, "options = odeset('Name', value, ...), odeset(old, new)",
-     "Options of the ODE solvers: AbsTol, InitialStep, MaxStep, Refine, RelTol, Stats."},
+     "Options of the ODE solvers: AbsTol, Events, InitialStep, MaxStep, Refine, RelTol, Stats."},
+    {"deval", Deval, 2, 3, 1, "Y = deval(sol, t), deval(sol, t, idx)",
+     "The solution struct of ode45 or ode23 at the times t, one column per time."},
     {"arrayfun", Arrayfun, 2, kAny, kAny,
      "[A, ...] = arrayfun(f, X, ..., 'UniformOutput', false, 'ErrorHandler', h)",
      "Calls f on each element of the arrays; scalar results joined in an array of their shape, "

@@ -9,6 +9,9 @@
 
 #include <matrix/order.h>
 
+#include <algorithm>
+#include <cctype>
+
 namespace mtrx {
 
 namespace km = kiv::matrix;
@@ -108,6 +111,85 @@ Outs GetReport(const Args &args, BuiltinCall &) {
     return {Value(CharArray(text))};
 }
 
+// An identifier of MException: empty, or two or more parts joined by
+// colons, each a letter followed by letters, digits, underscores or hyphens.
+bool ValidIdentifier(const std::string &id) {
+    if (id.empty()) return true;
+    std::size_t parts = 0;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = std::min(id.find(':', start), id.size());
+        if (end == start || !std::isalpha(static_cast<unsigned char>(id[start]))) return false;
+        for (std::size_t k = start; k < end; ++k) {
+            const unsigned char ch = static_cast<unsigned char>(id[k]);
+            if (!std::isalnum(ch) && ch != '_' && ch != '-') return false;
+        }
+        ++parts;
+        if (end == id.size()) break;
+        start = end + 1;
+    }
+    return parts >= 2;
+}
+
+// MException(id, format, ...): an error record as a catch gives one, not
+// yet raised: its identifier, the message formatted as sprintf formats it,
+// and an empty stack.
+Outs MExceptionBuiltin(const Args &args, BuiltinCall &c) {
+    const std::string id = args.GetText(0);
+    if (!ValidIdentifier(id))
+        throw Error("'MException': the identifier '" + id +
+                    "' must be 'component:mnemonic' (letters, digits, _ and -, parts joined by "
+                    "colons)");
+    std::string message = args.GetText(1);
+    try {
+        message = Format(message, args.From(2), c.name);
+    } catch (const Error &) {
+        // Not a format after all: with nothing to format, the text as it is.
+        if (args.size() > 2) throw;
+    }
+    StructArray stack;
+    stack.fields = {"file", "name", "line"};
+    stack.dims = {0, 1};
+    return {ScalarStruct({{"message", Value(CharArray(message))},
+                          {"identifier", Value(CharArray(id))},
+                          {"stack", Value(std::move(stack))}})};
+}
+
+// throw(err): raises the error of a record from a catch or MException, its
+// stack starting where it is thrown.
+Outs Throw(const Args &args, BuiltinCall &) {
+    const Caught caught = CaughtError(args);
+    Error e(caught.message);
+    e.SetIdentifier(caught.identifier);
+    throw e;
+}
+
+// addCause(err, cause): err with cause appended to its 'cause' field (a
+// column cell of error records, added when err has none).
+Outs AddCause(const Args &args, BuiltinCall &) {
+    CaughtError(args);
+    if (!args[1].IsStruct() || Count(args[1].structure().dims) != 1)
+        args.Refuse(1, "a caught error or an MException");
+    Value out = args[0];
+    StructArray &r = out.MutableStruct();
+    int f = r.Field("cause");
+    if (f < 0) {
+        r.fields.push_back("cause");
+        CellArray none;
+        none.dims = {0, 1};
+        r.values.emplace_back(std::move(none));
+        f = static_cast<int>(r.fields.size() - 1);
+    }
+    Value &slot = r.values[static_cast<std::size_t>(f)];
+    CellArray causes;
+    causes.dims = {0, 1};
+    if (slot.IsCell()) causes = slot.cell();
+    causes.items.push_back(args[1]);
+    causes.dims = {static_cast<unsigned int>(causes.items.size()), 1};
+    slot = Value(std::move(causes));
+    return {out};
+}
+
 Outs Feval(const Args &args, BuiltinCall &c) {
     return c.evaluator.Invoke(args[0], args.From(1), c.nargout);
 }
@@ -172,6 +254,12 @@ const BuiltinEntry kEntries[] = {
      "Raises a caught error again, with its identifier and the stack it was caught with."},
     {"getReport", GetReport, 1, 1, 1, "text = getReport(err)",
      "The message of a caught error, then the functions it passed through, one a line."},
+    {"MException", MExceptionBuiltin, 2, kAny, 1, "ME = MException('id:part', format, ...)",
+     "An error record (message, identifier, stack) as a catch gives one, for throw or error."},
+    {"throw", Throw, 1, 1, 0, "throw(ME)",
+     "Raises the error of an MException or a caught error, its stack starting here."},
+    {"addCause", AddCause, 2, 2, 1, "ME = addCause(ME, cause)",
+     "The error record with another error record appended to its cause list."},
     {"class", Class, 1, 1, 1, "class(x)", "The class name: double, logical, char, cell, ..."},
     {"logical", LogicalBuiltin, 1, 1, 1, "logical(A)",
      "True (1) where A is not zero, as a logical array; NaN and complex values are refused."},

@@ -7,6 +7,7 @@
 #include "lib/registry.h"
 
 #include <matrix/matrix.h>
+#include <matrix/rearrange.h>
 
 #include <algorithm>
 #include <cmath>
@@ -103,8 +104,20 @@ Array GeOf(const Array &a, const Array &b) { return km::Ge(a, b); }
 Array UminusOf(const Array &a) { return km::Uminus(a); }
 Array UplusOf(const Array &a) { return a; }
 Array NotOf(const Array &a) { return km::Not(a); }
-Array CtransposeOf(const Array &a) { return km::Ctranspose(a); }
-Array TransposeOf(const Array &a) { return km::Transpose(a); }
+// The library's transposes take doubles (logical ones included); arrays of
+// the other classes, cells too, move their elements by the permutation plan
+// (a complex one conjugated for ').
+Array OtherTranspose(const Array &a, bool conjugate) {
+    if (a.NDims() > 2) throw Error("Transpose on N-D arrays is not defined; use permute");
+    Array t = Array::Adopt(km::Rearrange(a.get(), km::PermutePlan(a.Dims(), {2, 1})));
+    return conjugate && a.get()->IsComplex() ? Array::Adopt(km::Conj(t.get())) : t;
+}
+Array CtransposeOf(const Array &a) {
+    return a.get()->IsDouble() ? km::Ctranspose(a) : OtherTranspose(a, true);
+}
+Array TransposeOf(const Array &a) {
+    return a.get()->IsDouble() ? km::Transpose(a) : OtherTranspose(a, false);
+}
 
 const BinaryOperator kBinary[] = {
     {"+", "plus", Plain<PlusOf>},

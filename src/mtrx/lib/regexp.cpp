@@ -377,10 +377,15 @@ Subjects SubjectsOf(const Args &args, std::size_t k) {
 
 Outs Regexp(const Args &args, BuiltinCall &c, bool caseless) {
     const Subjects subjects = SubjectsOf(args, 0);
-    if (!args.IsText(1)) args.Refuse(1, "a pattern (text)");
+    // A cell of patterns: each matched against the one text, or pairwise
+    // against a cell of texts of as many elements.
+    const Subjects patterns = SubjectsOf(args, 1);
+    if (subjects.many && patterns.many && patterns.texts.size() != subjects.texts.size())
+        throw Error("'" + c.name + "': a cell of texts and a cell of patterns must have the same number of elements");
     std::vector<Out> selected;
     const Options o = ReadOptions(args, 2, caseless, &selected);
-    const Code code = Compiled(args.GetText(1), o, c.name);
+    std::vector<Code> codes;
+    for (const std::string &p : patterns.texts) codes.push_back(Compiled(p, o, c.name));
     // The outputs asked for: the selected ones in their order, then the
     // rest in the default order.
     std::vector<Out> order = selected;
@@ -389,18 +394,21 @@ Outs Regexp(const Args &args, BuiltinCall &c, bool caseless) {
             order.push_back(static_cast<Out>(k));
     const std::size_t wanted = std::max<std::size_t>(c.nargout, 1);
     if (wanted > order.size()) throw Error("Too many output arguments for '" + c.name + "'");
+    const bool many = subjects.many || patterns.many;
+    const std::size_t count = subjects.many ? subjects.texts.size() : patterns.texts.size();
     std::vector<std::vector<Value>> each;
-    for (const std::string &s : subjects.texts)
-        each.push_back(Outputs(code.get(), s, o, subjects.strings));
+    for (std::size_t k = 0; k < count; ++k)
+        each.push_back(Outputs(codes[patterns.many ? k : 0].get(),
+                               subjects.texts[subjects.many ? k : 0], o, subjects.strings));
     Outs out;
     for (std::size_t k = 0; k < wanted; ++k) {
         const auto which = static_cast<std::size_t>(order[k]);
-        if (!subjects.many) {
+        if (!many) {
             out.push_back(each[0][which]);
             continue;
         }
         CellArray cell;
-        cell.dims = subjects.dims;
+        cell.dims = subjects.many ? subjects.dims : patterns.dims;
         for (const std::vector<Value> &e : each) cell.items.push_back(e[which]);
         out.emplace_back(std::move(cell));
     }

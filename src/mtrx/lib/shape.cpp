@@ -191,7 +191,9 @@ Value JoinRecords(unsigned int dim, const std::vector<Value> &items, const std::
             std::sort(b.begin(), b.end());
             if (a != b)
                 throw Error("'" + name +
-                            "': the struct arrays being joined must have the same field names");
+                            "': names of fields in structure arrays being concatenated do not "
+                            "match; concatenation of structure arrays requires that these arrays "
+                            "have the same set of fields");
         }
         records.push_back(&s);
         shapes.push_back(s.dims);
@@ -214,8 +216,36 @@ Value JoinRecords(unsigned int dim, const std::vector<Value> &items, const std::
 
 }  // namespace
 
+Value TransposeRecords(const Value &v) {
+    const Dims dims = v.structure().dims;
+    if (dims.size() > 2) throw Error("Transpose on N-D arrays is not defined; use permute");
+    return Apply(v, km::PermutePlan(dims, {2, 1}));
+}
+
+Value CellOfOne(Value v) {
+    CellArray c;
+    if (v.IsArray() && v.array().Numel() == 0) {
+        c.dims = {0, 0};
+        return Value(std::move(c));
+    }
+    c.dims = {1, 1};
+    c.items.push_back(std::move(v));
+    return Value(std::move(c));
+}
+
 Value JoinValues(unsigned int dim, const std::vector<Value> &items, const std::string &name) {
     if (items.empty()) return Value();
+    bool anyCell = false, allCells = true, anyString = false;
+    for (const Value &v : items) {
+        anyCell = anyCell || v.IsCell();
+        allCells = allCells && v.IsCell();
+        anyString = anyString || v.tag() == Tag::String;
+    }
+    if (anyCell && !allCells && !anyString) {
+        std::vector<Value> cells;
+        for (const Value &v : items) cells.push_back(v.IsCell() ? v : CellOfOne(v));
+        return JoinValues(dim, cells, name);
+    }
     for (const Value &v : items)
         if (v.IsStruct()) return JoinRecords(dim, items, name);
     for (const Value &v : items) {

@@ -454,11 +454,30 @@ Outs Strjoin(const Args &args, BuiltinCall &) {
 
 enum class Where { Anywhere, Start, End };
 
+// The text with every letter lowered (UTF-16 units through Lower).
+std::string Folded(const std::string &text) {
+    std::vector<std::uint16_t> units = TextUnits(text);
+    for (std::uint16_t &u : units) u = Lower(u);
+    return Text(CharOfUnits(units, 1, static_cast<unsigned int>(units.size())));
+}
+
+// contains, startsWith, endsWith (s, pattern, 'IgnoreCase', tf).
 template <Where W>
-Outs Search(const Args &args, BuiltinCall &) {
+Outs Search(const Args &args, BuiltinCall &c) {
     const Texts t = TextsOf(args, 0);
-    const std::vector<std::string> patterns = Patterns(args, 1);
-    const auto hit = [&](const std::string &s) {
+    std::vector<std::string> patterns = Patterns(args, 1);
+    bool ignoreCase = false;
+    if (args.Has(2)) {
+        if (!args.IsText(2) || Folded(args.GetText(2)) != "ignorecase") args.Refuse(2, "'IgnoreCase'");
+        if (!args.Has(3)) throw Error("'" + c.name + "': 'IgnoreCase' needs a value, true or false");
+        const double v = args.GetScalar(3);
+        if (v != 0 && v != 1) args.Refuse(3, "true or false");
+        ignoreCase = v == 1;
+    }
+    if (ignoreCase)
+        for (std::string &p : patterns) p = Folded(p);
+    const auto hit = [&](const std::string &text) {
+        const std::string s = ignoreCase ? Folded(text) : text;
         for (const std::string &p : patterns) {
             if (p.size() > s.size()) continue;
             if (W == Where::Anywhere && s.find(p) != std::string::npos) return true;
@@ -528,11 +547,11 @@ const BuiltinEntry kEntries[] = {
      "The pieces between delimiters (white space by default; runs count as one)."},
     {"strjoin", Strjoin, 1, 2, 1, "s = strjoin(texts), strjoin(texts, delimiter)",
      "The texts of a cell or string array joined, a blank or the delimiter between."},
-    {"contains", Search<Where::Anywhere>, 2, 2, 1, "contains(s, pattern)",
+    {"contains", Search<Where::Anywhere>, 2, 4, 1, "contains(s, pattern), contains(s, pattern, 'IgnoreCase', true)",
      "True for each text holding the pattern (or any of several)."},
-    {"startsWith", Search<Where::Start>, 2, 2, 1, "startsWith(s, pattern)",
+    {"startsWith", Search<Where::Start>, 2, 4, 1, "startsWith(s, pattern), startsWith(s, pattern, 'IgnoreCase', true)",
      "True for each text starting with the pattern (or any of several)."},
-    {"endsWith", Search<Where::End>, 2, 2, 1, "endsWith(s, pattern)",
+    {"endsWith", Search<Where::End>, 2, 4, 1, "endsWith(s, pattern), endsWith(s, pattern, 'IgnoreCase', true)",
      "True for each text ending with the pattern (or any of several)."},
     {"strcat", Strcat, 1, kAny, 1, "s = strcat(s1, s2, ...)",
      "Texts joined; char rows lose their trailing white space first."},

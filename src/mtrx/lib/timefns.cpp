@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cctype>
+#include <limits>
 #include <ctime>
 
 namespace mtrx {
@@ -184,11 +186,103 @@ std::string NumberedFormat(int k) {
     }
 }
 
-// The date numbers of argument k: date numbers, or the rows of an N x 6
-// (or N x 3) array of clock vectors.
+// The date number of a date text: 'dd-mmm-yyyy', 'yyyy-mm-dd', 'yyyy/mm/dd'
+// or 'mm/dd/yyyy', each optionally followed by ' HH:MM' or ' HH:MM:SS'
+// (month names of three or more letters, in any case). Throws naming `who`
+// for any other text.
+double DateOfText(const std::string &text, const std::string &who) {
+    const auto refuse = [&]() -> double {
+        throw Error("'" + who + "' cannot read the date text '" + text +
+                    "' (dd-mmm-yyyy, yyyy-mm-dd, yyyy/mm/dd or mm/dd/yyyy, then HH:MM:SS)");
+    };
+    std::size_t i = 0;
+    const auto skipBlanks = [&] {
+        while (i < text.size() && text[i] == ' ') ++i;
+    };
+    const auto number = [&](std::size_t most) {
+        std::size_t start = i;
+        double v = 0;
+        while (i < text.size() && i - start < most && std::isdigit(static_cast<unsigned char>(text[i])))
+            v = v * 10 + (text[i++] - '0');
+        if (i == start) refuse();
+        return v;
+    };
+    const auto expect = [&](char c) {
+        if (i >= text.size() || text[i] != c) refuse();
+        ++i;
+    };
+    skipBlanks();
+    double y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+    const std::size_t first = i;
+    const double lead = number(4);
+    const std::size_t leadDigits = i - first;
+    if (i < text.size() && text[i] == '-' && leadDigits <= 2) {
+        // dd-mmm-yyyy
+        ++i;
+        std::string name;
+        while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i])))
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(text[i++])));
+        for (int m = 0; m < 12 && mo == 0; ++m) {
+            std::string full = kMonths[m];
+            full[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(full[0])));
+            if (name.size() >= 3 && full.compare(0, name.size(), name) == 0) mo = m + 1;
+        }
+        if (mo == 0) refuse();
+        expect('-');
+        d = lead;
+        y = number(4);
+    } else if (i < text.size() && (text[i] == '-' || text[i] == '/') && leadDigits == 4) {
+        // yyyy-mm-dd, yyyy/mm/dd
+        const char sep = text[i++];
+        y = lead;
+        mo = number(2);
+        expect(sep);
+        d = number(2);
+    } else if (i < text.size() && text[i] == '/' && leadDigits <= 2) {
+        // mm/dd/yyyy
+        ++i;
+        mo = lead;
+        d = number(2);
+        expect('/');
+        y = number(4);
+    } else {
+        refuse();
+    }
+    skipBlanks();
+    if (i < text.size()) {
+        h = number(2);
+        expect(':');
+        mi = number(2);
+        if (i < text.size() && text[i] == ':') {
+            ++i;
+            sec = number(2);
+            if (i < text.size() && text[i] == '.') {
+                ++i;
+                const std::size_t start = i;
+                const double f = number(9);
+                sec += f / std::pow(10.0, static_cast<double>(i - start));
+            }
+        }
+        skipBlanks();
+    }
+    if (i != text.size() || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 ||
+        sec >= 60)
+        refuse();
+    return Datenum(y, mo, d, h, mi, sec);
+}
+
+// The date numbers of argument k: date numbers, the rows of an N x 6 (or N
+// x 3) array of clock vectors, or date texts (a char row for each date, a
+// cell or a string array of them).
 std::vector<double> DateNumbers(const Args &args, std::size_t k) {
+    if (args[k].IsCell() || args[k].tag() == Tag::String || args.IsText(k)) {
+        std::vector<double> out;
+        for (const std::string &t : ToStrings(args[k], args.Name()).items)
+            out.push_back(DateOfText(t, args.Name()));
+        return out;
+    }
     const Array &a = args.GetArray(k);
-    if (IsChar(a) || IsCell(a) || IsComplex(a)) args.Refuse(k, "date numbers or date vectors");
+    if (IsComplex(a)) args.Refuse(k, "date numbers, date vectors or date texts");
     const std::vector<double> v = RealNumbers(a);
     const unsigned int m = a.Rows(), n = a.Cols();
     std::vector<double> out;
@@ -229,6 +323,39 @@ Outs Datestr(const Args &args, BuiltinCall &) {
     }
     if (rows.empty()) return {CharArray("")};
     return {CharRows(rows)};
+}
+
+// weekday(D), weekday(D, 'long'): the day of the week of each date, 1 for
+// Sunday to 7 for Saturday (the shape of D for date numbers, a column for
+// texts), and its name's three letters (or the whole name) as char rows.
+Outs Weekday(const Args &args, BuiltinCall &c) {
+    const std::vector<double> dates = DateNumbers(args, 0);
+    bool full = false;
+    if (args.Has(1)) {
+        const std::string form = args.GetText(1);
+        if (form != "long" && form != "short") args.Refuse(1, "'short' or 'long'");
+        full = form == "long";
+    }
+    Dims dims{static_cast<unsigned int>(dates.size()), 1};
+    if (!args.IsText(0) && args[0].IsArray()) dims = args[0].array().Dims();
+    Array n = Array::Adopt(km::mxCreateNumericArray(static_cast<unsigned int>(dims.size()),
+                                                    dims.data(), km::mxClassDouble,
+                                                    km::mxComplexityReal));
+    km::DoubleSpan data = n.MutableData();
+    std::vector<std::string> names;
+    for (std::size_t k = 0; k < dates.size(); ++k) {
+        if (!std::isfinite(dates[k])) {
+            data[k] = std::numeric_limits<double>::quiet_NaN();
+            names.emplace_back(full ? "" : "   ");
+            continue;
+        }
+        // Day 2 (2-Jan-0000) was a Sunday.
+        const int day = static_cast<int>(std::fmod(std::fmod(std::floor(dates[k]) - 2, 7) + 7, 7));
+        data[k] = day + 1;
+        names.push_back(full ? std::string(kDays[day]) : std::string(kDays[day]).substr(0, 3));
+    }
+    if (c.nargout < 2) return {n};
+    return {n, names.empty() ? Value(Array::Adopt(km::CharRows({}))) : Value(CharRows(names))};
 }
 
 // The local time now, with its milliseconds.
@@ -365,12 +492,15 @@ const BuiltinEntry kEntries[] = {
     {"now", Now, 0, 0, 1, "n = now", "The local date and time as a date number (days from year 0)."},
     {"clock", Clock, 0, 0, 1, "c = clock", "The local date and time as [year month day hour minute seconds]."},
     {"date", Date, 0, 0, 1, "s = date", "Today's date as 'dd-mmm-yyyy'."},
-    {"datenum", DatenumBuiltin, 1, 6, 1, "n = datenum(y, m, d), datenum(y, m, d, h, mi, s), datenum(v)",
-     "The date number of a date (days from year 0; 1-Jan-0000 is 1)."},
+    {"datenum", DatenumBuiltin, 1, 6, 1,
+     "n = datenum(y, m, d), datenum(y, m, d, h, mi, s), datenum(v), datenum('dd-mmm-yyyy')",
+     "The date number of a date or date text (days from year 0; 1-Jan-0000 is 1)."},
     {"datestr", Datestr, 1, 2, 1, "s = datestr(d), datestr(d, format)",
      "Text of date numbers or date vectors: 'dd-mmm-yyyy HH:MM:SS', a number or yyyy mm dd HH MM SS."},
     {"datevec", Datevec, 1, 1, 1, "v = datevec(n)",
      "A row [year month day hour minute seconds] for each date number."},
+    {"weekday", Weekday, 1, 2, 2, "[n, s] = weekday(d), weekday(d, 'long')",
+     "Day of the week of date numbers or date texts: 1 (Sunday) to 7, and its name."},
     {"etime", Etime, 2, 2, 1, "s = etime(t1, t0)", "Seconds from clock vector t0 to t1."},
     {"cputime", Cputime, 0, 0, 1, "t = cputime", "Processor seconds used by mtrx so far."},
 };
