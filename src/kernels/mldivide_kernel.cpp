@@ -599,11 +599,31 @@ double GaussReciprocalCondition(std::size_t n, const double *a, std::size_t lda,
     };
     auto solveTransposed = [&](double *v) {
         // U'w = v, U unit upper: w(i) = v(i) - U(0,i)w(0) - ... - U(i-1,i)w(i-1).
-        for (std::size_t i = 1; i < n; ++i) {
-            const double *ui = a + i * lda;
-            double s = v[i];
-            for (std::size_t k = 0; k < i; ++k) s = s - ui[k] * v[k];
-            v[i] = s;
+        // Four rows at a time: their sums run together over the solved
+        // elements, each still in increasing k, so four chains of
+        // dependent subtractions are in flight rather than one.
+        std::size_t row = 1;
+        for (; row + 4 <= n; row += 4) {
+            const double *u[4] = {a + row * lda, a + (row + 1) * lda, a + (row + 2) * lda,
+                                  a + (row + 3) * lda};
+            double s[4] = {v[row], v[row + 1], v[row + 2], v[row + 3]};
+            for (std::size_t k = 0; k < row; ++k) {
+                const double vk = v[k];
+                s[0] = s[0] - u[0][k] * vk;
+                s[1] = s[1] - u[1][k] * vk;
+                s[2] = s[2] - u[2][k] * vk;
+                s[3] = s[3] - u[3][k] * vk;
+            }
+            for (std::size_t q = 0; q < 4; ++q) {
+                for (std::size_t k = row; k < row + q; ++k) s[q] = s[q] - u[q][k] * v[k];
+                v[row + q] = s[q];
+            }
+        }
+        for (; row < n; ++row) {
+            const double *ur = a + row * lda;
+            double s = v[row];
+            for (std::size_t k = 0; k < row; ++k) s = s - ur[k] * v[k];
+            v[row] = s;
         }
         // L'x = w from the last row up; L(i,j) is minus the stored multiplier.
         for (std::size_t j = n; j-- > 0;) {
