@@ -216,16 +216,20 @@ thread_local BlockCache t_cache;
 // it. Plain blocks (array objects, dimension lists) come in steps of 16
 // bytes up to kSmallBytes; data blocks in powers of two of data capacity,
 // from kFirstDataBytes to kLastDataBytes, which covers scalars and arrays up
-// to 8 x 8 doubles. Builds with sanitizers keep nothing and ask for the
+// to 1024 doubles: below that size the allocator's own path for a block and
+// back costs as much as a cheap element-wise loop over it. Builds with sanitizers keep nothing and ask for the
 // exact size, so that every overflow and every use after release is seen.
 constexpr std::size_t kPlainStep = 16;
 constexpr std::size_t kPlainClasses = kSmallBytes / kPlainStep;
 constexpr std::uint32_t kFirstDataBytes = 32;
-constexpr std::uint32_t kLastDataBytes = 512;
-constexpr std::size_t kDataClasses = 5;
+constexpr std::uint32_t kLastDataBytes = 8192;
+constexpr std::size_t kDataClasses = 9;
 // Each list keeps at most this many blocks: enough for the temporaries of
-// an expression, little enough not to matter as memory.
+// an expression, little enough not to matter as memory (blocks of more
+// than kBoundBytes fewer: at most 8 of each, 120 KiB in all).
 constexpr std::uint8_t kListBound = 32;
+constexpr std::uint8_t kLargeListBound = 8;
+constexpr std::uint32_t kBoundBytes = 512;
 
 std::size_t PlainClass(std::size_t bytes) { return bytes == 0 ? 0 : (bytes - 1) / kPlainStep; }
 
@@ -292,8 +296,15 @@ struct SmallReleaser {
 
 thread_local SmallReleaser t_smallReleaser;
 
+// The most blocks a list keeps.
+constexpr std::uint8_t ListBound(std::size_t list) {
+    return list >= kPlainClasses && (kFirstDataBytes << (list - kPlainClasses)) > kBoundBytes
+               ? kLargeListBound
+               : kListBound;
+}
+
 bool Push(std::size_t list, void *block) noexcept {
-    if (t_small.count[list] == kListBound || t_small.gone) return false;
+    if (t_small.count[list] >= ListBound(list) || t_small.gone) return false;
     if (!t_small.armed) t_smallReleaser.Arm();
     std::memcpy(block, &t_small.head[list], sizeof(void *));
     t_small.head[list] = block;

@@ -15,6 +15,7 @@
 
 #include "core/array_holder.h"
 #include "elementwise/binary_engine.h"
+#include "kernels/exp_kernel.h"
 
 namespace kiv {
 namespace matrix {
@@ -45,10 +46,15 @@ struct Total {
     }
 };
 
+// e^x: the library's exponential in double (Exp's bits), the C++ one in
+// float.
+inline double ExpReal(double x) { return kernels::ExpOf(x); }
+inline float ExpReal(float x) { return std::exp(x); }
+
 // exp(a + bi) = e^a (cos b + i sin b).
 template <class F>
 Cx<F> ExpOf(Cx<F> z) {
-    const F e = std::exp(z.real());
+    const F e = ExpReal(z.real());
     return {e * std::cos(z.imag()), e * std::sin(z.imag())};
 }
 // log z = log|z| + i angle(z), |z| = hypot(a, b).
@@ -105,7 +111,7 @@ struct ExpFn : Total {
     static constexpr OnIntegers kIntegers = OnIntegers::kRefuse;
     template <class F>
     static F Real(F x) {
-        return std::exp(x);
+        return ExpReal(x);
     }
     template <class F>
     static Cx<F> Complex(Cx<F> z) {
@@ -123,7 +129,7 @@ struct Expm1Fn : Total {
     template <class F>
     static Cx<F> Complex(Cx<F> z) {
         const F a = z.real(), b = z.imag(), s = std::sin(b / F(2));
-        return {std::expm1(a) * std::cos(b) - F(2) * s * s, std::exp(a) * std::sin(b)};
+        return {std::expm1(a) * std::cos(b) - F(2) * s * s, ExpReal(a) * std::sin(b)};
     }
 };
 

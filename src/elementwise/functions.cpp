@@ -15,6 +15,7 @@
 #include "elementwise/binary_engine.h"
 #include "elementwise/class_functions.h"
 #include "elementwise/unary_engine.h"
+#include "kernels/exp_kernel.h"
 
 namespace kiv {
 namespace matrix {
@@ -25,7 +26,6 @@ namespace {
 // NaN payloads come out exactly as described, whatever the instruction set.
 double AbsElement(double x) { return bits::ToDouble(bits::Of(x) & ~bits::kSignBit); }
 double UminusElement(double x) { return bits::ToDouble(bits::Of(x) ^ bits::kSignBit); }
-double ExpElement(double x) { return std::exp(x); }
 // The sum is rounded to double before floor, so 2^52 + 1 rounds to 2^52 + 2.
 // The nearest whole number, halves away from zero, exactly: std::round's
 // bits (floor(x + 0.5) sent -2.5 to -2 and 0.49999999999999994 to 1). Below
@@ -180,7 +180,13 @@ CMatrix *Abs(const CMatrix *A) {
 }
 CMatrix *Exp(const CMatrix *A) {
     if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kExp, A);
-    return UnaryArrayOp<ExpElement>(A);
+    CMatrix *R = engine::NewRealDoubleLike(A);
+    const double *a = engine::RealData(A);
+    double *r = engine::RealData(R);
+    engine::OverElements(R->GetNoElems(), [&](std::size_t begin, std::size_t end) {
+        kernels::ExpArray(end - begin, a + begin, r + begin);
+    });
+    return R;
 }
 CMatrix *Round(const CMatrix *A) {
     if (!engine::IsRealDouble(A)) return engine::UnaryOnClasses(engine::UnaryId::kRound, A);

@@ -33,6 +33,33 @@ void AddMultiples(std::size_t from, std::size_t n, const double *f, double t, do
     }
 }
 
+// The sign under which the multipliers f (rows x depth, leading dimension
+// ld) meet their update: kAddUnlessZero skips the products of a zero f, and
+// when no f is 0.0 (NaN is not) that is exactly kAdd, which the vector tiles
+// take without a compare and select per product. Narrow updates keep the
+// select: the scan would cost about as much as the products it saves.
+UpdateSign MultiplierSign(const double *f, std::size_t ld, std::size_t rows, std::size_t depth,
+                          std::size_t columns) {
+    constexpr std::size_t kMinColumns = 4;
+    if (columns < kMinColumns) return UpdateSign::kAddUnlessZero;
+    for (std::size_t q = 0; q < depth; ++q) {
+        const double *fq = f + q * ld;
+        bool zero = false;
+        for (std::size_t i = 0; i < rows; ++i) zero |= fq[i] == 0.0;
+        if (zero) return UpdateSign::kAddUnlessZero;
+    }
+    return UpdateSign::kAdd;
+}
+
+// UpdateBlockInPlace of the elimination (rows i0 .. i1 - 1, steps k0 .. k1 -
+// 1, columns c0 .. c1 - 1 of a), under MultiplierSign.
+void EliminationUpdate(double *a, std::size_t lda, std::size_t i0, std::size_t i1,
+                       std::size_t k0, std::size_t k1, std::size_t c0, std::size_t c1) {
+    if (i1 <= i0 || k1 <= k0) return;
+    UpdateBlockInPlace(a, lda, i0, i1, k0, k1, c0, c1,
+                       MultiplierSign(a + i0 + k0 * lda, lda, i1 - i0, k1 - k0, c1 - c0));
+}
+
 // The pivot row and the reciprocal pivot of one elimination step.
 struct GaussStep {
     std::size_t p;
@@ -266,7 +293,7 @@ void SolveScaledUnitLower(const double *l, std::size_t ldl, const double *r, std
     const std::size_t rows = r1 - mid, columns = c1 - c0, depth = mid - r0;
     MatrixProductUpdate(rows, columns, depth, l + mid + r0 * ldl, ldl, t + r0 + c0 * ldt, ldt,
                         t + mid + c0 * ldt, ldt, PackingSpace(rows, columns, depth),
-                        UpdateSign::kAddUnlessZero);
+                        MultiplierSign(l + mid + r0 * ldl, ldl, rows, depth, columns));
     SolveScaledUnitLower(l, ldl, r, mid, r1, t, ldt, c0, c1);
 }
 
@@ -338,7 +365,7 @@ void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pi
         EliminateColumns(n, a, lda, pivot, r, j0, mid, leaf, byColumns);
         ApplyInterchanges(a, lda, pivot, j0, mid, mid, j1);
         SolveScaledUnitLowerOnThreads(a, lda, r, j0, mid, mid, j1);
-        UpdateBlockInPlace(a, lda, mid, n, j0, mid, mid, j1, UpdateSign::kAddUnlessZero);
+        EliminationUpdate(a, lda, mid, n, j0, mid, mid, j1);
         EliminateColumns(n, a, lda, pivot, r, mid, j1, leaf, byColumns);
         ApplyInterchanges(a, lda, pivot, mid, j1, j0, mid);
         return;
@@ -375,7 +402,7 @@ void EliminateByPanels(std::size_t n, std::size_t columns, double *a, std::size_
         if (k0 == k1) return;
         ApplyInterchanges(a, lda, pivot, k0, k1, c0, c1);
         SolveScaledUnitLower(a, lda, r, k0, k1, a, lda, c0, c1);
-        UpdateBlockInPlace(a, lda, k1, n, k0, k1, c0, c1, UpdateSign::kAddUnlessZero);
+        EliminationUpdate(a, lda, k1, n, k0, k1, c0, c1);
     };
     FactorInPanels(
         n, columns, PanelWork::kEven,
@@ -572,11 +599,31 @@ double GaussReciprocalCondition(std::size_t n, const double *a, std::size_t lda,
     };
     auto solveTransposed = [&](double *v) {
         // U'w = v, U unit upper: w(i) = v(i) - U(0,i)w(0) - ... - U(i-1,i)w(i-1).
-        for (std::size_t i = 1; i < n; ++i) {
-            const double *ui = a + i * lda;
-            double s = v[i];
-            for (std::size_t k = 0; k < i; ++k) s = s - ui[k] * v[k];
-            v[i] = s;
+        // Four rows at a time: their sums run together over the solved
+        // elements, each still in increasing k, so four chains of
+        // dependent subtractions are in flight rather than one.
+        std::size_t row = 1;
+        for (; row + 4 <= n; row += 4) {
+            const double *u[4] = {a + row * lda, a + (row + 1) * lda, a + (row + 2) * lda,
+                                  a + (row + 3) * lda};
+            double s[4] = {v[row], v[row + 1], v[row + 2], v[row + 3]};
+            for (std::size_t k = 0; k < row; ++k) {
+                const double vk = v[k];
+                s[0] = s[0] - u[0][k] * vk;
+                s[1] = s[1] - u[1][k] * vk;
+                s[2] = s[2] - u[2][k] * vk;
+                s[3] = s[3] - u[3][k] * vk;
+            }
+            for (std::size_t q = 0; q < 4; ++q) {
+                for (std::size_t k = row; k < row + q; ++k) s[q] = s[q] - u[q][k] * v[k];
+                v[row + q] = s[q];
+            }
+        }
+        for (; row < n; ++row) {
+            const double *ur = a + row * lda;
+            double s = v[row];
+            for (std::size_t k = 0; k < row; ++k) s = s - ur[k] * v[k];
+            v[row] = s;
         }
         // L'x = w from the last row up; L(i,j) is minus the stored multiplier.
         for (std::size_t j = n; j-- > 0;) {

@@ -15,6 +15,7 @@
 
 #include "kernels/chol_kernel.h"
 #include "kernels/eig_kernel.h"
+#include "kernels/exp_kernel.h"
 #include "kernels/lu_classes.h"
 #include "kernels/lu_kernel.h"
 #include "kernels/mldivide_kernel.h"
@@ -321,6 +322,64 @@ TEST(KernelPaths, GaussFactorMatchesOnePassElimination) {
             EXPECT_TRUE(Same(x.v, onePassX.v)) << what << " solve";
         }
     }
+}
+
+// The exponential: every path gives ExpOf's bits on every element, in
+// place too, over the whole range (overflow, subnormal results, underflow
+// to zero, the edges of the vector range, NaN, +-Inf, -0) and at lengths
+// that leave every tail; ExpOf gives the correctly rounded values computed
+// once with mpmath at 200 bits.
+TEST(KernelPaths, ExpSameOnEveryPath) {
+    const double kInf = std::numeric_limits<double>::infinity();
+    std::vector<double> x = {0.0, -0.0, kInf, -kInf, matrix_test::special::kNaN, -std::nan(""),
+                             709.782712893384, 709.7827128933841, 709.7, 709.70000000000005,
+                             -708.3, -708.30000000000007, -708.39641853226408, -745.1332191019411,
+                             -745.13321910194122, -746.0, -745.99999999999989, 710.0, -1e-300,
+                             4.9e-324, 1e-17, -1e-17, -800.0};
+    std::mt19937_64 rng(matrix_test::Seed());
+    std::uniform_real_distribution<double> all(-747.0, 711.0), small(-1.0, 1.0), edge(-746.0, -700.0);
+    for (int i = 0; i < 3000; ++i) {
+        x.push_back(all(rng));
+        x.push_back(small(rng));
+        x.push_back(edge(rng));
+    }
+    for (std::size_t n : {x.size(), std::size_t{1}, std::size_t{7}, std::size_t{13}}) {
+        std::vector<double> plain(n), avx2(n), fastest(n), inPlace(x.begin(), x.begin() + n);
+        kernels::ExpArray(n, x.data(), plain.data(), KernelPath::kPlain);
+        kernels::ExpArray(n, x.data(), avx2.data(), KernelPath::kAvx2);
+        kernels::ExpArray(n, x.data(), fastest.data());
+        kernels::ExpArray(n, inPlace.data(), inPlace.data());
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint64_t want = matrix_test::Bits(plain[i]);
+            ASSERT_TRUE(want == matrix_test::Bits(avx2[i]) && want == matrix_test::Bits(fastest[i]) &&
+                        want == matrix_test::Bits(inPlace[i]))
+                << std::hexfloat << x[i];
+        }
+    }
+    const struct { double x, want; } oracle[] = {
+        {-0x1.7490a3d70a3d7p+9, 0x0.0000000000001p-1022},
+        {-0x1.7440000000000p+9, 0x0.0000000000001p-1022},
+        {-0x1.7220000000000p+9, 0x0.0000000000042p-1022},
+        {-0x1.6840000000000p+9, 0x0.00005cf08fff0p-1022},
+        {-0x1.6233333333333p+9, 0x0.ff15b469edf89p-1022},
+        {-0x1.6226666666666p+9, 0x1.19e98b83de7a3p-1022},
+        {-0x1.9100000000000p+6, 0x1.4acd31e167ebbp-145},
+        {-0x1.44ccccccccccdp+4, 0x1.a3b8dc86d1c8fp-30},
+        {-0x1.0000000000000p+0, 0x1.78b56362cef38p-2},
+        {-0x1.4f8b588e368f1p-17, 0x1.fffeb07515653p-1},
+        {0x1.b7cdfd9d7bdbbp-34, 0x1.000000006df38p+0},
+        {0x1.0000000000000p-1, 0x1.a61298e1e069cp+0},
+        {0x1.4000000000000p+1, 0x1.85d6fd931e0bbp+3},
+        {0x1.4000000000000p+3, 0x1.5829dcf950560p+14},
+        {0x1.62ccccccccccdp+6, 0x1.f4705bbffae5cp+127},
+        {0x1.2c1999999999ap+8, 0x1.ef839024b01d7p+432},
+        {0x1.5e00000000000p+9, 0x1.d945df4f8ec8ep+1009},
+        {0x1.62e3d70a3d70ap+9, 0x1.fe9ce5c4c52b4p+1023},};
+    for (const auto &o : oracle) EXPECT_EQ(kernels::ExpOf(o.x), o.want) << std::hexfloat << o.x;
+    EXPECT_EQ(kernels::ExpOf(710.0), kInf);
+    EXPECT_TRUE(std::isnan(kernels::ExpOf(matrix_test::special::kNaN)));
+    EXPECT_EQ(matrix_test::Bits(kernels::ExpOf(-kInf)), 0u);
+    EXPECT_EQ(matrix_test::Bits(kernels::ExpOf(-746.0)), 0u);
 }
 
 // Substitution with a triangle of either side: the blocked solve of m x n
