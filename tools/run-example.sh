@@ -7,7 +7,7 @@
 # error, the tour alone to standard output.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/ensure-deps.sh"
+"$root/tools/ensure-deps.sh" libhdf5-dev
 build="$root/build/release"
 echo "== configuring $build" >&2
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMATRIX_WARNINGS_AS_ERRORS=ON >/dev/null
