@@ -9,10 +9,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <set>
+
+#include <unistd.h>
 
 #ifdef MTRX_HDF5
 #include <hdf5.h>
@@ -119,6 +124,12 @@ public:
     ~Hid() { Reset(); }
     hid_t get() const { return m_id; }
     bool ok() const { return m_id >= 0; }
+    // Gives up the identifier, to close it by hand and see the result.
+    hid_t Release() {
+        const hid_t id = m_id;
+        m_id = -1;
+        return id;
+    }
 
 private:
     void Reset() {
@@ -232,18 +243,63 @@ Hid TextType() {
     return t;
 }
 
-// Reorders n elements of `size` bytes between the library's column-major
-// order and the row-major order of an HDF5 dataset of the same dimensions:
-// `toRows` copies from[k] to to[r(k)], else from[r(k)] to to[k], r(k) the
-// row-major position of the column-major k.
+// The lengths above 1: they alone decide where an element goes.
+std::vector<std::size_t> LongAxes(const std::vector<std::size_t> &dims) {
+    std::vector<std::size_t> out;
+    for (std::size_t d : dims)
+        if (d > 1) out.push_back(d);
+    return out;
+}
+
+// True when column-major and row-major order differ for `dims`.
+bool NeedsReorder(const std::vector<std::size_t> &dims) { return LongAxes(dims).size() > 1; }
+
+// The transposition of an m x n matrix of S-byte elements in tiles, so that
+// both sides move through the cache a line at a time: `toRows` copies the
+// column-major from(i, j) to row-major to(i, j), else the other way.
+template <std::size_t S>
+void Transpose(const unsigned char *from, unsigned char *to, std::size_t m, std::size_t n,
+               bool toRows) {
+    constexpr std::size_t kTile = 32;
+    for (std::size_t j0 = 0; j0 < n; j0 += kTile) {
+        const std::size_t j1 = std::min(n, j0 + kTile);
+        for (std::size_t i0 = 0; i0 < m; i0 += kTile) {
+            const std::size_t i1 = std::min(m, i0 + kTile);
+            for (std::size_t j = j0; j < j1; ++j)
+                for (std::size_t i = i0; i < i1; ++i) {
+                    const std::size_t column = i + j * m, row = i * n + j;
+                    if (toRows)
+                        std::memcpy(to + row * S, from + column * S, S);
+                    else
+                        std::memcpy(to + column * S, from + row * S, S);
+                }
+        }
+    }
+}
+
+// Reorders the elements of `size` bytes of an array of `dims` between the
+// library's column-major order and the row-major order of an HDF5 dataset
+// of the same dimensions: `toRows` copies from[k] to to[r(k)], else
+// from[r(k)] to to[k], r(k) the row-major position of the column-major k.
 void Reorder(const unsigned char *from, unsigned char *to, std::size_t size,
-             const std::vector<std::size_t> &dims, bool toRows) {
-    std::size_t n = 1, long_axes = 0;
-    for (std::size_t d : dims) n *= d, long_axes += d > 1;
+             const std::vector<std::size_t> &all, bool toRows) {
+    const std::vector<std::size_t> dims = LongAxes(all);
+    std::size_t n = 1;
+    for (std::size_t d : all) n *= d;
     if (n == 0) return;
-    if (long_axes <= 1) {
+    if (dims.size() <= 1) {
         std::memcpy(to, from, n * size);
         return;
+    }
+    if (dims.size() == 2) {
+        switch (size) {
+            case 1: return Transpose<1>(from, to, dims[0], dims[1], toRows);
+            case 2: return Transpose<2>(from, to, dims[0], dims[1], toRows);
+            case 4: return Transpose<4>(from, to, dims[0], dims[1], toRows);
+            case 8: return Transpose<8>(from, to, dims[0], dims[1], toRows);
+            case 16: return Transpose<16>(from, to, dims[0], dims[1], toRows);
+            default: break;
+        }
     }
     const std::size_t rank = dims.size();
     std::vector<std::size_t> stride(rank), sub(rank, 0);
@@ -353,6 +409,9 @@ private:
     // bytes at `data` (column-major) written through `memType`.
     void PutData(hid_t parent, const std::string &name, const Dims &dims, hid_t fileType,
                  hid_t memType, const unsigned char *data, std::size_t size, const char *cls) {
+        if (dims.size() > H5S_MAX_RANK)
+            m_io.Fail("cannot save '" + name + "': HDF5 holds at most " +
+                      std::to_string(H5S_MAX_RANK) + " dimensions");
         const std::vector<std::size_t> lengths(dims.begin(), dims.end());
         const std::vector<hsize_t> shape(dims.begin(), dims.end());
         Hid space(H5Screate_simple(static_cast<int>(shape.size()), shape.data(), nullptr),
@@ -364,9 +423,14 @@ private:
         if (!set.ok()) Failed(name);
         const std::size_t n = Count(dims);
         if (n > 0) {
-            std::vector<unsigned char> rows(n * size);
-            Reorder(data, rows.data(), size, lengths, true);
-            if (H5Dwrite(set.get(), memType, H5S_ALL, H5S_ALL, H5P_DEFAULT, rows.data()) < 0)
+            // A vector's elements are in the same order either way.
+            std::unique_ptr<unsigned char[]> rows;
+            if (NeedsReorder(lengths)) {
+                rows.reset(new unsigned char[n * size]);
+                Reorder(data, rows.get(), size, lengths, true);
+                data = rows.get();
+            }
+            if (H5Dwrite(set.get(), memType, H5S_ALL, H5S_ALL, H5P_DEFAULT, data) < 0)
                 Failed(name);
         }
         SetText(set.get(), "class", cls, name);
@@ -550,10 +614,14 @@ private:
         // Reads the whole dataset through `memType` into column-major `out`.
         const auto read = [&](hid_t memType, unsigned char *out, std::size_t size) {
             if (n == 0) return;
-            std::vector<unsigned char> rows(n * size);
-            if (H5Dread(set, memType, H5S_ALL, H5S_ALL, H5P_DEFAULT, rows.data()) < 0)
+            if (!NeedsReorder(lengths)) {
+                if (H5Dread(set, memType, H5S_ALL, H5S_ALL, H5P_DEFAULT, out) < 0) Damaged(name);
+                return;
+            }
+            std::unique_ptr<unsigned char[]> rows(new unsigned char[n * size]);
+            if (H5Dread(set, memType, H5S_ALL, H5S_ALL, H5P_DEFAULT, rows.get()) < 0)
                 Damaged(name);
-            Reorder(rows.data(), out, size, lengths, false);
+            Reorder(rows.get(), out, size, lengths, false);
         };
         const H5T_class_t kind = H5Tget_class(type.get());
         if (kind == H5T_STRING) return GetStrings(set, type.get(), dims, name);
@@ -732,48 +800,50 @@ private:
     BuiltinCall &m_call;
 };
 
-// The name the library knows an in-memory file by. Opening an image, it
-// refuses a name that exists on the disk; below /dev/null nothing can.
-constexpr const char *kImageName = "/dev/null/mtrx-workspace";
-
-// A file access list that keeps the whole file in memory: nothing touches
-// the disk but the final rename.
-Hid MemoryAccess(const Io &io, const std::string *image) {
+// A file access list: the library's file locks off (save writes a private
+// temporary file; load only reads, and locks fail on some file systems),
+// every object closed with the file.
+Hid Access(const Io &io) {
     Hid fapl(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
-    if (!fapl.ok() || H5Pset_fapl_core(fapl.get(), 1 << 16, 0) < 0 ||
-        H5Pset_fclose_degree(fapl.get(), H5F_CLOSE_STRONG) < 0)
+    if (!fapl.ok() || H5Pset_fclose_degree(fapl.get(), H5F_CLOSE_STRONG) < 0)
         io.Fail("cannot use the HDF5 library");
-    if (image && H5Pset_file_image(fapl.get(), const_cast<char *>(image->data()), image->size()) < 0)
-        io.Fail("cannot use the HDF5 library");
+#if H5_VERSION_GE(1, 10, 7)
+    if (H5Pset_file_locking(fapl.get(), false, true) < 0) io.Fail("cannot use the HDF5 library");
+#endif
     return fapl;
 }
 
-// The bytes of a workspace file, checked to be HDF5.
-std::string ReadImage(const Io &io) {
+// Checks that `io.file` exists and is HDF5: the signature opens the file or
+// follows a user block of 512, 1024, 2048... bytes.
+void CheckHdf5(const Io &io) {
     std::error_code ec;
     if (!fs::exists(io.file, ec))
         throw Error("'" + io.who + "': cannot find the file '" + io.file + "'");
-    std::string bytes = ReadWholeFile(io.file, io.who);
-    // The signature opens the file, or follows a user block of 512, 1024,
-    // 2048... bytes.
-    static const char kSignature[] = "\x89HDF\r\n\x1a\n";
+    if (!fs::is_regular_file(io.file, ec))
+        throw Error("'" + io.who + "': '" + io.file + "' is not a file");
+    const std::uintmax_t size = fs::file_size(io.file, ec);
+    std::FILE *f = std::fopen(io.file.c_str(), "rb");
+    if (!f) throw Error("'" + io.who + "': cannot open '" + io.file + "': " + std::strerror(errno));
     bool hdf5 = false;
-    for (std::size_t at = 0; at + 8 <= bytes.size() && !hdf5; at = at ? 2 * at : 512)
-        hdf5 = bytes.compare(at, 8, kSignature, 8) == 0;
+    for (std::uintmax_t at = 0; !ec && at + 8 <= size && !hdf5; at = at ? 2 * at : 512) {
+        char head[8];
+        hdf5 = std::fseek(f, static_cast<long>(at), SEEK_SET) == 0 && std::fread(head, 1, 8, f) == 8 &&
+               std::memcmp(head, "\x89HDF\r\n\x1a\n", 8) == 0;
+    }
+    std::fclose(f);
     if (!hdf5) throw Error("'" + io.who + "': '" + io.file + "' is not an HDF5 workspace file");
 #ifdef MTRX_FILE_SANDBOX
-    if (!SavedImages().count(std::hash<std::string>()(bytes)))
+    if (!SavedImages().count(std::hash<std::string>()(ReadWholeFile(io.file, io.who))))
         throw Error("'" + io.who + "': this build reads only workspace files that save wrote");
 #endif
-    return bytes;
 }
 
 // Every variable of the file, in its order.
 NamedValues ReadAll(const Io &io, BuiltinCall &c) {
     QuietLibrary();
-    const std::string image = ReadImage(io);
-    Hid fapl = MemoryAccess(io, &image);
-    Hid file(H5Fopen(kImageName, H5F_ACC_RDONLY, fapl.get()), H5Fclose);
+    CheckHdf5(io);
+    Hid fapl = Access(io);
+    Hid file(H5Fopen(io.file.c_str(), H5F_ACC_RDONLY, fapl.get()), H5Fclose);
     if (!file.ok())
         throw Error("'" + io.who + "': cannot read '" + io.file + "': the file is truncated or damaged");
     Hid root(H5Gopen2(file.get(), "/", H5P_DEFAULT), H5Gclose);
@@ -784,6 +854,47 @@ NamedValues ReadAll(const Io &io, BuiltinCall &c) {
         out.push_back({name, reader.Get(root.get(), name, 0)});
     return out;
 }
+
+// A temporary file in the folder of `target`, removed when it dies unless
+// Keep() renamed it over the target.
+class TempFile {
+public:
+    TempFile(const std::string &target, const Io &io) : m_target(target) {
+        const fs::path t(target);
+        const fs::path folder = t.has_parent_path() ? t.parent_path() : fs::path(".");
+        std::string pattern = (folder / ("." + t.filename().string() + ".XXXXXX")).string();
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
+        const int fd = mkstemp(buffer.data());
+        if (fd < 0) throw Error("'save': cannot write '" + io.file + "': " + std::strerror(errno));
+        ::close(fd);
+        m_name = buffer.data();
+    }
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+    ~TempFile() {
+        if (!m_name.empty()) std::remove(m_name.c_str());
+    }
+    const std::string &name() const { return m_name; }
+    // Renames the file over the target, with the target's permissions or,
+    // for a new one, the usual ones rather than mkstemp's private ones.
+    void Keep(const Io &io) {
+        std::error_code ec;
+        const fs::file_status old = fs::status(m_target, ec);
+        fs::permissions(m_name,
+                        fs::exists(old) ? old.permissions()
+                                        : fs::perms::owner_read | fs::perms::owner_write |
+                                              fs::perms::group_read | fs::perms::others_read,
+                        ec);
+        if (std::rename(m_name.c_str(), m_target.c_str()) != 0)
+            throw Error("'save': cannot write '" + io.file + "': " + std::strerror(errno));
+        m_name.clear();
+    }
+
+private:
+    std::string m_target;
+    std::string m_name;
+};
 
 #endif  // MTRX_HDF5
 
@@ -914,15 +1025,16 @@ Outs SaveWorkspace(const Args &args, BuiltinCall &c) {
     QuietLibrary();
     const Io io{"save", path};
     std::error_code ec;
-    std::string old;
     const bool extend = append && fs::exists(path, ec);
-    if (extend) old = ReadImage(io);
-    std::string image;
+    if (extend) CheckHdf5(io);
+    TempFile temp(path, io);
     {
-        Hid fapl = MemoryAccess(io, extend ? &old : nullptr);
+        Hid fapl = Access(io);
         Hid h5;
         if (extend) {
-            h5 = Hid(H5Fopen(kImageName, H5F_ACC_RDWR, fapl.get()), H5Fclose);
+            fs::copy_file(path, temp.name(), fs::copy_options::overwrite_existing, ec);
+            if (ec) throw Error("'save': cannot copy '" + path + "': " + ec.message());
+            h5 = Hid(H5Fopen(temp.name().c_str(), H5F_ACC_RDWR, fapl.get()), H5Fclose);
             if (!h5.ok())
                 throw Error("'save': cannot append to '" + path + "': the file is truncated or damaged");
         } else {
@@ -930,7 +1042,8 @@ Outs SaveWorkspace(const Args &args, BuiltinCall &c) {
             if (!fcpl.ok() || H5Pset_link_creation_order(fcpl.get(), H5P_CRT_ORDER_TRACKED |
                                                                        H5P_CRT_ORDER_INDEXED) < 0)
                 io.Fail("cannot use the HDF5 library");
-            h5 = Hid(H5Fcreate(kImageName, H5F_ACC_TRUNC, fcpl.get(), fapl.get()), H5Fclose);
+            h5 = Hid(H5Fcreate(temp.name().c_str(), H5F_ACC_TRUNC, fcpl.get(), fapl.get()),
+                     H5Fclose);
             if (!h5.ok()) io.Fail("cannot create the file");
         }
         Writer writer(io);
@@ -940,18 +1053,15 @@ Outs SaveWorkspace(const Args &args, BuiltinCall &c) {
                 io.Fail("cannot replace '" + entry.first + "'");
             writer.Put(h5.get(), entry.first, entry.second, 0);
         }
-        if (H5Fflush(h5.get(), H5F_SCOPE_GLOBAL) < 0) io.Fail("cannot write the file");
-        const ssize_t size = H5Fget_file_image(h5.get(), nullptr, 0);
-        if (size <= 0) io.Fail("cannot write the file");
-        image.resize(static_cast<std::size_t>(size));
-        if (H5Fget_file_image(h5.get(), &image[0], image.size()) != size)
-            io.Fail("cannot write the file");
+        if (H5Fclose(h5.Release()) < 0) io.Fail("cannot write the file");
     }
-    ChargeWrite(c, image.size());
+    const std::uintmax_t bytes = fs::file_size(temp.name(), ec);
+    if (ec) throw Error("'save': cannot write '" + path + "': " + ec.message());
+    ChargeWrite(c, static_cast<std::size_t>(bytes));
 #ifdef MTRX_FILE_SANDBOX
-    SavedImages().insert(std::hash<std::string>()(image));
+    SavedImages().insert(std::hash<std::string>()(ReadWholeFile(temp.name(), "save")));
 #endif
-    ReplaceFile(path, image, "save");
+    temp.Keep(io);
     return {};
 #else
     (void)values;
