@@ -65,23 +65,32 @@ std::string WorkspacePath(const std::string &file, const std::string &who) {
     return CheckedPath(path, who);
 }
 
-// The values of `all` that the patterns select (all when there is none), in
-// the order of `all`. A plain name missing from `all` is an error; a
-// pattern that matches nothing only warns.
-NamedValues Select(NamedValues all, const std::vector<std::string> &patterns, BuiltinCall &c,
-                   const std::string &who, const std::string &missing) {
-    if (patterns.empty()) return all;
-    std::vector<bool> taken(all.size(), false);
+// Which of `names` the patterns select (all when there is none). A plain
+// name missing from `names` is an error; a pattern that matches nothing
+// only warns. `missing` ends both messages (" in 'f.mat'").
+std::vector<bool> Selected(const std::vector<std::string> &names,
+                           const std::vector<std::string> &patterns, BuiltinCall &c,
+                           const std::string &who, const std::string &missing) {
+    std::vector<bool> taken(names.size(), patterns.empty());
     for (const std::string &p : patterns) {
         bool found = false;
-        for (std::size_t k = 0; k < all.size(); ++k)
-            if (Glob(p, all[k].first)) taken[k] = found = true;
+        for (std::size_t k = 0; k < names.size(); ++k)
+            if (Glob(p, names[k])) taken[k] = found = true;
         if (found) continue;
         if (p.find('*') == std::string::npos)
             throw Error("'" + who + "': there is no variable '" + p + "'" + missing);
         c.evaluator.Warn("mtrx:" + who + ":noMatch",
                          "No variable matches '" + p + "'" + missing + ".");
     }
+    return taken;
+}
+
+// The values of `all` that the patterns select, in the order of `all`.
+NamedValues Select(NamedValues all, const std::vector<std::string> &patterns, BuiltinCall &c,
+                   const std::string &who, const std::string &missing) {
+    std::vector<std::string> names;
+    for (const auto &entry : all) names.push_back(entry.first);
+    const std::vector<bool> taken = Selected(names, patterns, c, who, missing);
     NamedValues out;
     for (std::size_t k = 0; k < all.size(); ++k)
         if (taken[k]) out.push_back(std::move(all[k]));
@@ -213,6 +222,18 @@ km::mxClassID ClassOfType(hid_t type) {
         case 8: return sign ? km::mxClassInt64 : km::mxClassUint64;
         default: return km::mxClassNone;
     }
+}
+
+// The class of a numeric or char class name; mxClassNone for others.
+km::mxClassID NumericClass(const std::string &name) {
+    static const std::pair<const char *, km::mxClassID> kClasses[] = {
+        {"double", km::mxClassDouble}, {"single", km::mxClassSingle}, {"int8", km::mxClassInt8},
+        {"uint8", km::mxClassUint8},   {"int16", km::mxClassInt16},   {"uint16", km::mxClassUint16},
+        {"int32", km::mxClassInt32},   {"uint32", km::mxClassUint32}, {"int64", km::mxClassInt64},
+        {"uint64", km::mxClassUint64}, {"char", km::mxClassChar}};
+    for (const auto &entry : kClasses)
+        if (name == entry.first) return entry.second;
+    return km::mxClassNone;
 }
 
 // {r, i} of `part`: the compound type h5py reads as complex numbers.
@@ -624,7 +645,13 @@ private:
             Reorder(rows.get(), out, size, lengths, false);
         };
         const H5T_class_t kind = H5Tget_class(type.get());
-        if (kind == H5T_STRING) return GetStrings(set, type.get(), dims, name);
+        if (kind == H5T_STRING) {
+            Value texts = GetStrings(set, type.get(), dims, name);
+            if (cls == "char") return Value(CharRows(texts.strings().items));
+            if (!cls.empty() && cls != "string")
+                m_io.Fail("cannot read '" + name + "': unknown class '" + cls + "'");
+            return texts;
+        }
         if (kind == H5T_ENUM || cls == "logical") {
             // Logical: one byte per element, nonzero true.
             Hid memType(kind == H5T_ENUM ? H5Tget_native_type(type.get(), H5T_DIR_ASCEND)
@@ -659,20 +686,28 @@ private:
             if (id != ClassOfType(im.get())) Unsupported(name);
             complex = true;
         }
-        if (cls == "char") {
-            if (id == km::mxClassNone || complex) Unsupported(name);
-            id = km::mxClassChar;
-        }
         if (id == km::mxClassNone) Unsupported(name);
+        // The class attribute decides among the numeric classes and char:
+        // stored numbers of another type convert as the language converts.
+        km::mxClassID target = id;
+        if (!cls.empty()) {
+            target = NumericClass(cls);
+            if (target == km::mxClassNone)
+                m_io.Fail("cannot read '" + name + "': unknown class '" + cls + "'");
+            if (target == km::mxClassChar && complex) Unsupported(name);
+        }
         Array out = Array::Adopt(km::mxCreateNumericArray(
             static_cast<unsigned int>(dims.size()), dims.data(), id,
             complex ? km::mxComplexityComplex : km::mxComplexityReal));
         km::CMatrix *m = out.get();
         const std::size_t size = m->GetElementSize();
         auto *re = static_cast<unsigned char *>(m->GetPr());
+        const auto converted = [&]() {
+            return target == id ? Value(out) : Value(Array::Adopt(km::Cast(out.get(), target)));
+        };
         if (!complex) {
             read(MemoryType(id), re, size);
-            return Value(out);
+            return converted();
         }
         std::vector<unsigned char> pairs(2 * n * size);
         Hid memType = ComplexType(MemoryType(id));
@@ -683,7 +718,7 @@ private:
             std::memcpy(re + k * size, &pairs[2 * k * size], size);
             std::memcpy(im + k * size, &pairs[(2 * k + 1) * size], size);
         }
-        return Value(out);
+        return converted();
     }
 
     [[noreturn]] void Unsupported(const std::string &name) const {
@@ -838,8 +873,9 @@ void CheckHdf5(const Io &io) {
 #endif
 }
 
-// Every variable of the file, in its order.
-NamedValues ReadAll(const Io &io, BuiltinCall &c) {
+// The variables of the file the patterns select, in its order; the others
+// are not read.
+NamedValues ReadAll(const Io &io, const std::vector<std::string> &patterns, BuiltinCall &c) {
     QuietLibrary();
     CheckHdf5(io);
     Hid fapl = Access(io);
@@ -849,9 +885,11 @@ NamedValues ReadAll(const Io &io, BuiltinCall &c) {
     Hid root(H5Gopen2(file.get(), "/", H5P_DEFAULT), H5Gclose);
     if (!root.ok()) io.Fail("the file is damaged");
     Reader reader(io, c);
+    const std::vector<std::string> names = Members(root.get(), io);
+    const std::vector<bool> taken = Selected(names, patterns, c, io.who, " in '" + io.file + "'");
     NamedValues out;
-    for (const std::string &name : Members(root.get(), io))
-        out.push_back({name, reader.Get(root.get(), name, 0)});
+    for (std::size_t k = 0; k < names.size(); ++k)
+        if (taken[k]) out.push_back({names[k], reader.Get(root.get(), names[k], 0)});
     return out;
 }
 
@@ -940,7 +978,7 @@ NamedValues ReadWorkspaceFile(const std::string &file, const std::vector<std::st
     const std::string path = WorkspacePath(file, who);
 #ifdef MTRX_HDF5
     const Io io{who, path};
-    return Select(ReadAll(io, c), patterns, c, who, " in '" + path + "'");
+    return ReadAll(io, patterns, c);
 #else
     (void)patterns;
     (void)c;
