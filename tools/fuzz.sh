@@ -27,7 +27,7 @@ case "$target" in
   *) echo "tools/fuzz.sh: unknown target '$target' (mtrx or api)" >&2; exit 2 ;;
 esac
 
-"$root/tools/ensure-deps.sh" clang libclang-rt-14-dev nlohmann-json3-dev
+"$root/tools/ensure-deps.sh" clang libclang-rt-14-dev nlohmann-json3-dev libhdf5-dev
 
 build="$root/build/fuzz"
 CXX=${FUZZ_CXX:-clang++} cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -8,7 +8,7 @@
 # error, the tour alone to standard output.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/tools/ensure-deps.sh" pkg-config libplplot-dev plplot-driver-cairo
+"$root/tools/ensure-deps.sh" pkg-config libplplot-dev plplot-driver-cairo libhdf5-dev
 build="$root/build/release"
 echo "== configuring $build" >&2
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMATRIX_WARNINGS_AS_ERRORS=ON >/dev/null

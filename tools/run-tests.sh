@@ -6,7 +6,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/ensure-deps.sh" liblapack-dev pkg-config libpcre2-dev nlohmann-json3-dev libfftw3-dev \
-  libplplot-dev plplot-driver-cairo libpng-dev
+  libplplot-dev plplot-driver-cairo libpng-dev libhdf5-dev python3-h5py
 build="$root/build/release"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMATRIX_WARNINGS_AS_ERRORS=ON \
   -DMATRIX_BUILD_TESTS=ON -DMATRIX_INSTALL=ON

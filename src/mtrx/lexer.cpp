@@ -135,7 +135,7 @@ private:
             const bool keyword = IsKeyword(word);
             Push(keyword ? Tok::Keyword : Tok::Ident, word, m_i);
             m_i = j;
-            if (!keyword && start && IsCommandForm()) CommandArguments();
+            if (!keyword && start && (IsCommandForm() || IsOptionCommand(word))) CommandArguments();
             return;
         }
         if (c == '\'' && EndsOperand(m_out)) {
@@ -279,6 +279,17 @@ private:
         while (k < m_src.size() && IsAlnum(m_src[k])) ++k;
         while (k < m_src.size() && IsBlank(m_src[k])) ++k;
         return k >= m_src.size() || (m_src[k] != '=' && m_src[k] != '(');
+    }
+
+    // `save -append f x`, `whos -file f`: the workspace commands whose
+    // options start with '-' are commands when one comes first, a blank
+    // before the '-' and a letter after it (`save - x` stays arithmetic).
+    bool IsOptionCommand(const std::string &word) const {
+        if (word != "save" && word != "load" && word != "whos") return false;
+        std::size_t j = m_i;
+        if (j >= m_src.size() || !IsBlank(m_src[j])) return false;
+        while (j < m_src.size() && IsBlank(m_src[j])) ++j;
+        return j + 1 < m_src.size() && m_src[j] == '-' && IsAlpha(m_src[j + 1]);
     }
 
     // The words of a command, as the arguments of a call.

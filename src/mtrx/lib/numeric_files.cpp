@@ -1,7 +1,9 @@
 // src/mtrx/lib/numeric_files.cpp: matrices of numbers in text files:
 // readmatrix, writematrix, csvread, csvwrite, dlmread, dlmwrite, load and
-// save of numeric text (-ascii).
+// save of numeric text (-ascii); load and save of workspace files go on to
+// lib/workspace_files.cpp.
 #include "lib/files.h"
+#include "lib/workspace_files.h"
 
 #include "evaluator.h"
 #include "format.h"
@@ -547,25 +549,21 @@ std::string VariableName(const std::string &file) {
     return name.substr(0, 63);
 }
 
-// load file.txt, A = load('file.txt'), load('-ascii', file): numeric text
-// only.
+// load file.txt, A = load('file.txt'), load('-ascii', file): numeric text;
+// workspace files elsewhere.
 Outs Load(const Args &args, BuiltinCall &c) {
+    if (LoadsWorkspace(args)) return LoadWorkspace(args, c);
     std::string file;
     for (std::size_t k = 0; k < args.size(); ++k) {
         if (!args.IsText(k)) args.Refuse(k, "a file name or '-ascii'");
         const std::string word = args.GetText(k);
         if (word == "-ascii") continue;
         if (!word.empty() && word[0] == '-') throw Error("'load': unknown option '" + word + "'");
-        if (!file.empty()) throw Error("'load' reads one numeric text file: choosing variables needs a data file");
+        if (!file.empty()) throw Error("'load' reads one numeric text file: choosing variables needs a workspace file");
         file = word;
     }
     if (file.empty()) throw Error("'load' needs a file name");
     file = CheckedPath(file, "load");
-    std::error_code ec;
-    if (!fs::exists(file, ec) && fs::path(file).extension().empty())
-        throw Error("'load': cannot find '" + file + "' (it reads numeric text files, named with their extension)");
-    const std::string ext = fs::path(file).extension().string();
-    if (ext == ".mat") throw Error("'load' reads numeric text files only, not '" + file + "'");
     const std::string text = ReadWholeFile(file, "load");
     const Table t = ReadTable(text, file, "load", Reader::kLoad, 0, false, 0);
     Array a = ToArray(t, 0.0);
@@ -575,23 +573,27 @@ Outs Load(const Args &args, BuiltinCall &c) {
 }
 
 // save file.txt A B -ascii -double -tabs: each variable's rows, eight (or
-// with -double sixteen) significant digits in exponent form.
+// with -double sixteen) significant digits in exponent form. Without -ascii
+// a workspace file.
 Outs Save(const Args &args, BuiltinCall &c) {
+    bool ascii = false;
+    for (std::size_t k = 0; k < args.size(); ++k)
+        ascii = ascii || (args.IsText(k) && args.GetText(k) == "-ascii");
+    if (!ascii) return SaveWorkspace(args, c);
     std::string file;
     std::vector<std::string> names;
-    bool ascii = false, twice = false, tabs = false;
+    bool twice = false, tabs = false;
     for (std::size_t k = 0; k < args.size(); ++k) {
         if (!args.IsText(k)) args.Refuse(k, "a file name, a variable name or an option");
         const std::string word = args.GetText(k);
-        if (word == "-ascii") ascii = true;
-        else if (word == "-double") twice = true;
+        if (word == "-ascii") continue;
+        if (word == "-double") twice = true;
         else if (word == "-tabs") tabs = true;
         else if (!word.empty() && word[0] == '-') throw Error("'save': unknown option '" + word + "'");
         else if (file.empty()) file = word;
         else names.push_back(word);
     }
     if (file.empty()) throw Error("'save' needs a file name");
-    if (!ascii) throw Error("'save' writes numeric text files only: add -ascii");
     file = CheckedPath(file, "save");
     std::vector<std::pair<std::string, Value>> values;
     if (names.empty()) {
@@ -651,10 +653,15 @@ const BuiltinEntry kEntries[] = {
     {"dlmwrite", Dlmwrite, 2, kAny, 0,
      "dlmwrite(file, A, delim, r, c), dlmwrite(file, A, 'precision', p, '-append')",
      "Writes delimited numbers (',' and five significant digits by default)."},
-    {"load", Load, 1, 2, 1, "load file.txt, A = load('file.txt')",
-     "Reads a numeric text file: into the variable named after the file, or as the output."},
-    {"save", Save, 1, kAny, 0, "save file.txt A B -ascii -double -tabs",
-     "Writes variables as numeric text (all of them when none is named)."},
+    {"load", Load, 0, kAny, 1,
+     "load f x y, S = load('f.mat', 'x'), load file.txt, A = load('file.txt', '-ascii')",
+     "Reads the variables of an HDF5 workspace file (all, or those named; '*' matches any run) "
+     "into the workspace or as the fields of S; a numeric text file into the variable named "
+     "after it or the output."},
+    {"save", Save, 0, kAny, 0,
+     "save f x y, save('f.mat', 'x', '-append'), save(f, '-struct', 's'), save f.txt A -ascii",
+     "Writes variables (all when none is named; '*' matches any run) to an HDF5 workspace file, "
+     "'.mat' added to a name without extension, or as numeric text (-ascii -double -tabs)."},
 };
 
 }  // namespace

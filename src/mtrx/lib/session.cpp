@@ -3,6 +3,7 @@
 // warnings, pauses, help, and leaving (exit, quit).
 #include "lib/files.h"
 #include "lib/support.h"
+#include "lib/workspace_files.h"
 
 #include "evaluator.h"
 #include "format.h"
@@ -177,7 +178,18 @@ std::string Trimmed(std::string s) {
 }
 
 Outs Whos(const Args &args, BuiltinCall &c) {
-    const std::vector<VariableInfo> vars = Selected(args, c);
+    // whos -file FILE names...: the variables of a workspace file instead.
+    NamedValues loaded;
+    std::vector<VariableInfo> vars;
+    if (args.Has(0) && args.IsText(0) && args.GetText(0) == "-file") {
+        if (!args.Has(1)) throw Error("'whos -file' needs a file name");
+        std::vector<std::string> patterns;
+        for (std::size_t k = 2; k < args.size(); ++k) patterns.push_back(args.GetText(k));
+        loaded = ReadWorkspaceFile(args.GetText(1), patterns, c, "whos");
+        for (const auto &entry : loaded) vars.push_back({entry.first, &entry.second});
+    } else {
+        vars = Selected(args, c);
+    }
     if (vars.empty()) return {};
     std::size_t nameWidth = 4;
     std::size_t sizeWidth = 4;
@@ -390,8 +402,8 @@ const BuiltinEntry kEntries[] = {
      "Removes variables (all, or the names and patterns given) of the running workspace; "
      "'functions' forgets the function files read, 'all' both."},
     {"who", Who, 0, kAny, 1, "who, who x y, names = who", "Lists the variables by name."},
-    {"whos", Whos, 0, kAny, 0, "whos, whos x y",
-     "Lists the variables with their size, bytes and class."},
+    {"whos", Whos, 0, kAny, 0, "whos, whos x y, whos -file f.mat",
+     "Lists the variables (of the workspace, or of a workspace file) with their size, bytes and class."},
     {"exist", Exist, 1, 2, 1, "exist(name), exist(name, 'var'|'builtin'|'file'|'dir')",
      "1 for a variable, 2 for a file or a function file on the path, 5 for a built-in, 7 for a folder, 0 otherwise."},
     {"isvarname", Isvarname, 1, 1, 1, "isvarname(s)", "True when s may name a variable."},
