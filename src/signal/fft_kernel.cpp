@@ -266,16 +266,21 @@ FftPlan<T>::FftPlan(std::size_t n) : m_n(n) {
     std::size_t s = 1;
     for (const std::size_t p : radices) {
         const std::size_t m = n / (s * p);
-        m_stages.push_back({p, s, m, m_twiddles.size() / 2});
+        long double c1, s1, c2, s2;
+        SinCosFraction(1, p, c1, s1);
+        SinCosFraction(2, p, c2, s2);
+        m_stages.push_back({p, s, m, m_twiddles.size() / 2, static_cast<T>(c1),
+                            static_cast<T>(c2), static_cast<T>(s1), static_cast<T>(s2), 0});
         for (std::size_t t = 1; t < p; ++t)
             for (std::size_t j = 0; j < m; ++j) {
                 const Cx<T> w = Twiddle<T>(static_cast<unsigned long long>(j) * t * s, n);
                 m_twiddles.push_back(w.re);
                 m_twiddles.push_back(w.im);
             }
-        if (p > 5 && p != 8 &&
-            std::none_of(m_rotations.begin(), m_rotations.end(),
-                         [p](const std::vector<T> &r) { return r.size() == 2 * p; })) {
+        const auto known = std::find_if(m_rotations.begin(), m_rotations.end(),
+                                        [p](const std::vector<T> &r) { return r.size() == 2 * p; });
+        m_stages.back().rotations = static_cast<std::size_t>(known - m_rotations.begin());
+        if (p > 5 && p != 8 && known == m_rotations.end()) {
             std::vector<T> rot(2 * p);
             for (std::size_t k = 0; k < p; ++k) {
                 long double c, sn;
@@ -315,17 +320,8 @@ void FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
     for (const Stage &stage : m_stages) {
         const Cx<T> *w = twiddles + stage.twiddle;
         const std::size_t p = stage.radix, s = stage.stride, m = stage.span;
-        Constants<T> k{0, 0, 0, 0, nullptr};
-        long double c1, s1, c2, s2;
-        SinCosFraction(1, p, c1, s1);
-        SinCosFraction(2, p, c2, s2);
-        k = {static_cast<T>(c1), static_cast<T>(c2), static_cast<T>(s1), static_cast<T>(s2),
-             nullptr};
-        if (p > 5 && p != 8)
-            k.rot =
-                std::find_if(m_rotations.begin(), m_rotations.end(), [&](const std::vector<T> &r) {
-                    return r.size() == 2 * p;
-                })->data();
+        const Constants<T> k{stage.c1, stage.c2, stage.s1, stage.s2,
+                             p > 5 && p != 8 ? m_rotations[stage.rotations].data() : nullptr};
 #if defined(MATRIX_HAVE_AVX2_PATHS)
         if constexpr (std::is_same<T, double>::value) {
             if (avx2) {

@@ -92,6 +92,10 @@ private:
         std::size_t stride;   // s: groups before this stage's butterflies
         std::size_t span;     // m = n / (s * radix)
         std::size_t twiddle;  // offset of this stage's twiddles (w[(t-1)*span + j])
+        // cos and sin of 2*pi/radix and 4*pi/radix, and for a general radix
+        // the index of its rotations in m_rotations.
+        T c1, c2, s1, s2;
+        std::size_t rotations;
     };
 
     void Stockham(T *x, T *y, KernelPath path) const;
