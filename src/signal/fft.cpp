@@ -15,6 +15,7 @@
 
 #include "core/array_holder.h"
 #include "kernels/parallel.h"
+#include "signal/fft_interleave.h"
 #include "signal/fft_kernel.h"
 
 namespace kiv {
@@ -181,7 +182,10 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
             }
             if (halfLength) {
                 const std::size_t stored = std::min<std::size_t>(x.len, n);
-                for (std::size_t k = 0; k < stored; ++k) buffer[k] = x.pr[k * before];
+                if (before == 1)
+                    std::copy(x.pr, x.pr + stored, buffer);
+                else
+                    for (std::size_t k = 0; k < stored; ++k) buffer[k] = x.pr[k * before];
                 std::fill(buffer + stored, buffer + n, T(0));
                 plan->ForwardReal(buffer, work, outR, outI, before);
                 continue;
@@ -192,9 +196,13 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
             if (!symmetric) {
                 // The common case without a test per element.
                 const std::size_t stored = std::min<std::size_t>(x.len, n);
-                for (std::size_t k = 0; k < stored; ++k) buffer[2 * k] = x.pr[k * before];
-                for (std::size_t k = 0; k < stored; ++k)
-                    buffer[2 * k + 1] = x.pi ? sign * x.pi[k * before] : T(0);
+                if (before == 1) {
+                    kernels::Interleave(x.pr, x.pi, sign, stored, buffer);
+                } else {
+                    for (std::size_t k = 0; k < stored; ++k) buffer[2 * k] = x.pr[k * before];
+                    for (std::size_t k = 0; k < stored; ++k)
+                        buffer[2 * k + 1] = x.pi ? sign * x.pi[k * before] : T(0);
+                }
                 std::fill(buffer + 2 * stored, buffer + 2 * static_cast<std::size_t>(n), T(0));
             }
             for (std::size_t k = 0; symmetric && k < n; ++k) {
@@ -215,10 +223,17 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
                     }
                     if (n % 2 == 0) buffer[n + 1] = 0;
                 }
+                if (before == 1) {
+                    kernels::Deinterleave(buffer, n, outR, outI);
+                    continue;
+                }
                 for (std::size_t k = 0; k < n; ++k) {
                     outR[k * before] = buffer[2 * k];
                     outI[k * before] = buffer[2 * k + 1];
                 }
+            } else if (before == 1) {
+                kernels::DeinterleaveConjugateScaled(buffer, static_cast<std::size_t>(n), scale,
+                                                     outR, outI);
             } else {
                 for (std::size_t k = 0; k < n; ++k) {
                     outR[k * before] = buffer[2 * k] / scale;
