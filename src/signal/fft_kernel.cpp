@@ -46,6 +46,20 @@ struct Cx {
     T re, im;
 };
 
+// Holds v in a register as computed. GCC's vectoriser turns products that
+// feed an alternating sum and difference (a complex product, in vector or
+// plain code) into one multiply-add (vfmaddsub) where the target has it,
+// AVX-512F code included, even with -ffp-contract=off: one rounding instead
+// of two, other bits than the plain path's.
+template <typename V>
+inline __attribute__((always_inline)) void Rounded(V &v) {
+#if defined(__x86_64__) || defined(__i386__)
+    __asm__("" : "+v"(v));
+#else
+    (void)v;
+#endif
+}
+
 // The operations of the butterflies on complex values, one per lane: the
 // plain path on one Cx<T>, and (double only) the AVX2 path on two complex
 // values in one register. Each lane computes exactly the plain path's
@@ -57,6 +71,7 @@ struct Cx {
 template <typename T>
 struct PlainOps {
     using V = Cx<T>;
+    using Narrower = PlainOps;
     static constexpr std::size_t kLanes = 1;
     static V Load(const Cx<T> *p) { return *p; }
     static V Broadcast(const Cx<T> *p) { return *p; }
@@ -65,13 +80,21 @@ struct PlainOps {
     static V Sub(V a, V b) { return {a.re - b.re, a.im - b.im}; }
     static V Scale(T c, V a) { return {c * a.re, c * a.im}; }
     static V NegI(V a) { return {a.im, -a.re}; }
-    static V Mul(V a, V w) { return {a.re * w.re - a.im * w.im, a.re * w.im + a.im * w.re}; }
+    static V Mul(V a, V w) {
+        T rr = a.re * w.re, ii = a.im * w.im, ri = a.re * w.im, ir = a.im * w.re;
+        Rounded(rr);
+        Rounded(ii);
+        Rounded(ri);
+        Rounded(ir);
+        return {rr - ii, ri + ir};
+    }
 };
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 #define MATRIX_FFT_AVX2 __attribute__((target("avx2")))
 struct Avx2Ops {
     using V = __m256d;
+    using Narrower = PlainOps<double>;
     static constexpr std::size_t kLanes = 2;
     MATRIX_FFT_AVX2 static V Load(const Cx<double> *p) {
         return _mm256_loadu_pd(reinterpret_cast<const double *>(p));
@@ -82,10 +105,10 @@ struct Avx2Ops {
     MATRIX_FFT_AVX2 static void Store(Cx<double> *p, V v) {
         _mm256_storeu_pd(reinterpret_cast<double *>(p), v);
     }
-    // Lane 0 to lo, lane 1 to hi.
-    MATRIX_FFT_AVX2 static void StoreSplit(Cx<double> *lo, Cx<double> *hi, V v) {
-        _mm_storeu_pd(reinterpret_cast<double *>(lo), _mm256_castpd256_pd128(v));
-        _mm_storeu_pd(reinterpret_cast<double *>(hi), _mm256_extractf128_pd(v, 1));
+    // Lane l to p[l * step].
+    MATRIX_FFT_AVX2 static void StoreLanes(Cx<double> *p, std::size_t step, V v) {
+        _mm_storeu_pd(reinterpret_cast<double *>(p), _mm256_castpd256_pd128(v));
+        _mm_storeu_pd(reinterpret_cast<double *>(p + step), _mm256_extractf128_pd(v, 1));
     }
     MATRIX_FFT_AVX2 static V Add(V a, V b) { return _mm256_add_pd(a, b); }
     MATRIX_FFT_AVX2 static V Sub(V a, V b) { return _mm256_sub_pd(a, b); }
@@ -96,9 +119,55 @@ struct Avx2Ops {
     // (a.re*w.re, a.im*w.re) -+ (a.im*w.im, a.re*w.im): the plain products,
     // the imaginary sum with its terms swapped (addition commutes exactly).
     MATRIX_FFT_AVX2 static V Mul(V a, V w) {
-        const V t1 = _mm256_mul_pd(a, _mm256_movedup_pd(w));
-        const V t2 = _mm256_mul_pd(_mm256_permute_pd(a, 0x5), _mm256_permute_pd(w, 0xF));
+        V t1 = _mm256_mul_pd(a, _mm256_movedup_pd(w));
+        V t2 = _mm256_mul_pd(_mm256_permute_pd(a, 0x5), _mm256_permute_pd(w, 0xF));
+        Rounded(t1);
+        Rounded(t2);
         return _mm256_addsub_pd(t1, t2);
+    }
+};
+
+// Four complex values in one register, lane by lane the AVX2 operations
+// (AVX-512F only: the exclusive or and the lane moves go through integer
+// and single-precision forms, which move the same bits).
+#define MATRIX_FFT_AVX512 __attribute__((target("avx512f")))
+struct Avx512Ops {
+    using V = __m512d;
+    using Narrower = Avx2Ops;
+    static constexpr std::size_t kLanes = 4;
+    MATRIX_FFT_AVX512 static V Load(const Cx<double> *p) {
+        return _mm512_loadu_pd(reinterpret_cast<const double *>(p));
+    }
+    MATRIX_FFT_AVX512 static V Broadcast(const Cx<double> *p) {
+        const __m128 v = _mm_castpd_ps(_mm_loadu_pd(reinterpret_cast<const double *>(p)));
+        return _mm512_castps_pd(_mm512_broadcast_f32x4(v));
+    }
+    MATRIX_FFT_AVX512 static void Store(Cx<double> *p, V v) {
+        _mm512_storeu_pd(reinterpret_cast<double *>(p), v);
+    }
+    MATRIX_FFT_AVX512 static void StoreLanes(Cx<double> *p, std::size_t step, V v) {
+        const __m512 f = _mm512_castpd_ps(v);
+        _mm_storeu_pd(reinterpret_cast<double *>(p), _mm512_castpd512_pd128(v));
+        _mm_storeu_ps(reinterpret_cast<float *>(p + step), _mm512_extractf32x4_ps(f, 1));
+        _mm_storeu_ps(reinterpret_cast<float *>(p + 2 * step), _mm512_extractf32x4_ps(f, 2));
+        _mm_storeu_ps(reinterpret_cast<float *>(p + 3 * step), _mm512_extractf32x4_ps(f, 3));
+    }
+    MATRIX_FFT_AVX512 static V Add(V a, V b) { return _mm512_add_pd(a, b); }
+    MATRIX_FFT_AVX512 static V Sub(V a, V b) { return _mm512_sub_pd(a, b); }
+    MATRIX_FFT_AVX512 static V Scale(double c, V a) { return _mm512_mul_pd(_mm512_set1_pd(c), a); }
+    MATRIX_FFT_AVX512 static V NegI(V a) {
+        const __m512i sign = _mm512_castpd_si512(_mm512_setr_pd(0.0, -0.0, 0.0, -0.0, 0.0, -0.0, 0.0, -0.0));
+        return _mm512_castsi512_pd(
+            _mm512_xor_si512(_mm512_castpd_si512(_mm512_permute_pd(a, 0x55)), sign));
+    }
+    // The AVX2 Mul's products; the real parts take the difference, the
+    // imaginary parts the sum.
+    MATRIX_FFT_AVX512 static V Mul(V a, V w) {
+        V t1 = _mm512_mul_pd(a, _mm512_movedup_pd(w));
+        V t2 = _mm512_mul_pd(_mm512_permute_pd(a, 0x55), _mm512_permute_pd(w, 0xFF));
+        Rounded(t1);
+        Rounded(t2);
+        return _mm512_mask_add_pd(_mm512_sub_pd(t1, t2), 0xAA, t1, t2);
     }
 };
 #endif
@@ -137,6 +206,34 @@ template <std::size_t P>
 MATRIX_FFT_AVX2 void Avx2Stage(std::size_t p, const Constants<double> &k, const Cx<double> *x,
                                Cx<double> *y, std::size_t s, std::size_t m, const Cx<double> *w) {
     wide::RadixStage<Avx2Ops, P>(p, k, x, y, s, m, w);
+}
+
+namespace wide512 {
+#define MATRIX_FFT_STAGE inline __attribute__((always_inline, target("avx512f")))
+#include "signal/fft_stages.inc"
+#undef MATRIX_FFT_STAGE
+}  // namespace wide512
+
+template <std::size_t P>
+MATRIX_FFT_AVX512 void Avx512Stage(std::size_t p, const Constants<double> &k,
+                                   const Cx<double> *x, Cx<double> *y, std::size_t s,
+                                   std::size_t m, const Cx<double> *w) {
+    wide512::RadixStage<Avx512Ops, P>(p, k, x, y, s, m, w);
+}
+
+using StageFunction = void (*)(std::size_t, const Constants<double> &, const Cx<double> *,
+                               Cx<double> *, std::size_t, std::size_t, const Cx<double> *);
+
+// The vector stage of radix p, AVX-512 when `wider`.
+StageFunction VectorStage(std::size_t p, bool wider) {
+    switch (p) {
+        case 2: return wider ? Avx512Stage<2> : Avx2Stage<2>;
+        case 3: return wider ? Avx512Stage<3> : Avx2Stage<3>;
+        case 4: return wider ? Avx512Stage<4> : Avx2Stage<4>;
+        case 8: return wider ? Avx512Stage<8> : Avx2Stage<8>;
+        case 5: return wider ? Avx512Stage<5> : Avx2Stage<5>;
+        default: return wider ? Avx512Stage<0> : Avx2Stage<0>;
+    }
 }
 #endif
 
@@ -311,9 +408,10 @@ template <typename T>
 void FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
     Cx<T> *from = reinterpret_cast<Cx<T> *>(x), *to = reinterpret_cast<Cx<T> *>(work);
     const Cx<T> *twiddles = reinterpret_cast<const Cx<T> *>(m_twiddles.data());
-    bool avx2 = false;
+    bool avx2 = false, avx512 = false;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     avx2 = std::is_same<T, double>::value && path != KernelPath::kPlain && HasAvx2();
+    avx512 = avx2 && path == KernelPath::kFastest && HasAvx512();
 #else
     (void)path;
 #endif
@@ -325,14 +423,7 @@ void FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
         if constexpr (std::is_same<T, double>::value) {
             if (avx2) {
-                switch (p) {
-                    case 2: Avx2Stage<2>(p, k, from, to, s, m, w); break;
-                    case 3: Avx2Stage<3>(p, k, from, to, s, m, w); break;
-                    case 4: Avx2Stage<4>(p, k, from, to, s, m, w); break;
-                    case 8: Avx2Stage<8>(p, k, from, to, s, m, w); break;
-                    case 5: Avx2Stage<5>(p, k, from, to, s, m, w); break;
-                    default: Avx2Stage<0>(p, k, from, to, s, m, w); break;
-                }
+                VectorStage(p, avx512)(p, k, from, to, s, m, w);
                 std::swap(from, to);
                 continue;
             }

@@ -73,7 +73,8 @@ public:
     /// x[k] = sum_j x[j] * exp(-2*pi*i*j*k/n) for k < n, in place on the n
     /// interleaved complex values of `x`. `work` holds WorkSize() elements.
     /// Every path gives the same bits: kPlain one complex value at a time,
-    /// the others (double) two at a time with AVX2 where the processor has it.
+    /// kAvx2 (double) two at a time with AVX2 where the processor has it,
+    /// kFastest four at a time with AVX-512F where it has that.
     void Forward(T *x, T *work, KernelPath path = KernelPath::kFastest) const;
 
     /// The transform of 2n real values through this plan (length n): x
