@@ -212,32 +212,32 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
                 const T im = symmetric && (k == 0 || 2 * k == n) ? T(0) : x.Im(from);
                 buffer[2 * k + 1] = mirrored ? -(sign * im) : sign * im;
             }
-            plan->Forward(buffer, work);
+            T *const y = plan->ForwardEither(buffer, work);
             if (direction == Direction::kForward) {
                 // Real input: its transform is conjugate symmetric exactly.
                 if (realInput) {
-                    buffer[1] = 0;
+                    y[1] = 0;
                     for (std::size_t k = 1; 2 * k < n; ++k) {
-                        buffer[2 * (n - k)] = buffer[2 * k];
-                        buffer[2 * (n - k) + 1] = -buffer[2 * k + 1];
+                        y[2 * (n - k)] = y[2 * k];
+                        y[2 * (n - k) + 1] = -y[2 * k + 1];
                     }
-                    if (n % 2 == 0) buffer[n + 1] = 0;
+                    if (n % 2 == 0) y[n + 1] = 0;
                 }
                 if (before == 1) {
-                    kernels::Deinterleave(buffer, n, outR, outI);
+                    kernels::Deinterleave(y, n, outR, outI);
                     continue;
                 }
                 for (std::size_t k = 0; k < n; ++k) {
-                    outR[k * before] = buffer[2 * k];
-                    outI[k * before] = buffer[2 * k + 1];
+                    outR[k * before] = y[2 * k];
+                    outI[k * before] = y[2 * k + 1];
                 }
             } else if (before == 1) {
-                kernels::DeinterleaveConjugateScaled(buffer, static_cast<std::size_t>(n), scale,
+                kernels::DeinterleaveConjugateScaled(y, static_cast<std::size_t>(n), scale,
                                                      outR, outI);
             } else {
                 for (std::size_t k = 0; k < n; ++k) {
-                    outR[k * before] = buffer[2 * k] / scale;
-                    if (outI) outI[k * before] = -buffer[2 * k + 1] / scale;
+                    outR[k * before] = y[2 * k] / scale;
+                    if (outI) outI[k * before] = -y[2 * k + 1] / scale;
                 }
             }
         }

@@ -80,6 +80,7 @@ struct PlainOps {
     static V Sub(V a, V b) { return {a.re - b.re, a.im - b.im}; }
     static V Scale(T c, V a) { return {c * a.re, c * a.im}; }
     static V NegI(V a) { return {a.im, -a.re}; }
+    static V Conj(V a) { return {a.re, -a.im}; }
     static V Mul(V a, V w) {
         T rr = a.re * w.re, ii = a.im * w.im, ri = a.re * w.im, ir = a.im * w.re;
         Rounded(rr);
@@ -115,6 +116,9 @@ struct Avx2Ops {
     MATRIX_FFT_AVX2 static V Scale(double c, V a) { return _mm256_mul_pd(_mm256_set1_pd(c), a); }
     MATRIX_FFT_AVX2 static V NegI(V a) {
         return _mm256_xor_pd(_mm256_permute_pd(a, 0x5), _mm256_setr_pd(0.0, -0.0, 0.0, -0.0));
+    }
+    MATRIX_FFT_AVX2 static V Conj(V a) {
+        return _mm256_xor_pd(a, _mm256_setr_pd(0.0, -0.0, 0.0, -0.0));
     }
     // (a.re*w.re, a.im*w.re) -+ (a.im*w.im, a.re*w.im): the plain products,
     // the imaginary sum with its terms swapped (addition commutes exactly).
@@ -155,10 +159,11 @@ struct Avx512Ops {
     MATRIX_FFT_AVX512 static V Add(V a, V b) { return _mm512_add_pd(a, b); }
     MATRIX_FFT_AVX512 static V Sub(V a, V b) { return _mm512_sub_pd(a, b); }
     MATRIX_FFT_AVX512 static V Scale(double c, V a) { return _mm512_mul_pd(_mm512_set1_pd(c), a); }
-    MATRIX_FFT_AVX512 static V NegI(V a) {
-        const __m512i sign = _mm512_castpd_si512(_mm512_setr_pd(0.0, -0.0, 0.0, -0.0, 0.0, -0.0, 0.0, -0.0));
-        return _mm512_castsi512_pd(
-            _mm512_xor_si512(_mm512_castpd_si512(_mm512_permute_pd(a, 0x55)), sign));
+    MATRIX_FFT_AVX512 static V NegI(V a) { return Conj(_mm512_permute_pd(a, 0x55)); }
+    MATRIX_FFT_AVX512 static V Conj(V a) {
+        const __m512i sign =
+            _mm512_castpd_si512(_mm512_setr_pd(0.0, -0.0, 0.0, -0.0, 0.0, -0.0, 0.0, -0.0));
+        return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(a), sign));
     }
     // The AVX2 Mul's products; the real parts take the difference, the
     // imaginary parts the sum.
@@ -179,6 +184,9 @@ struct Constants {
     T c1, c2, s1, s2;
     const T *rot;
 };
+
+// Which operand of a product Products conjugates.
+enum class ProductForm { kPlain, kConjugateResult, kConjugateFirst };
 
 // The stages, compiled once for the plain path and once with AVX2 enabled
 // (which changes no result: the same operations per element, and no fused
@@ -221,6 +229,16 @@ MATRIX_FFT_AVX512 void Avx512Stage(std::size_t p, const Constants<double> &k,
     wide512::RadixStage<Avx512Ops, P>(p, k, x, y, s, m, w);
 }
 
+MATRIX_FFT_AVX2 void Avx2Products(const Cx<double> *a, const Cx<double> *b, Cx<double> *out,
+                                  std::size_t count, ProductForm form) {
+    wide::Products<Avx2Ops>(a, b, out, 0, count, form);
+}
+
+MATRIX_FFT_AVX512 void Avx512Products(const Cx<double> *a, const Cx<double> *b, Cx<double> *out,
+                                      std::size_t count, ProductForm form) {
+    wide512::Products<Avx512Ops>(a, b, out, 0, count, form);
+}
+
 using StageFunction = void (*)(std::size_t, const Constants<double> &, const Cx<double> *,
                                Cx<double> *, std::size_t, std::size_t, const Cx<double> *);
 
@@ -236,6 +254,27 @@ StageFunction VectorStage(std::size_t p, bool wider) {
     }
 }
 #endif
+
+// out[k] = a[k] * b[k], k < count, conjugated as `form` says, on the
+// widest vectors `path` allows (out may be a).
+template <typename T>
+void Products(KernelPath path, const Cx<T> *a, const Cx<T> *b, Cx<T> *out, std::size_t count,
+              ProductForm form) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if constexpr (std::is_same<T, double>::value) {
+        if (path != KernelPath::kPlain && HasAvx2()) {
+            if (path == KernelPath::kFastest && HasAvx512())
+                Avx512Products(a, b, out, count, form);
+            else
+                Avx2Products(a, b, out, count, form);
+            return;
+        }
+    }
+#else
+    (void)path;
+#endif
+    plain::Products<PlainOps<T>>(a, b, out, 0, count, form);
+}
 
 // The length of Bluestein's convolution: the smallest 2^a * c from n up,
 // c one of a few small odd numbers whose stages are fast.
@@ -398,14 +437,19 @@ std::size_t FftPlan<T>::WorkSize() const {
 
 template <typename T>
 void FftPlan<T>::Forward(T *x, T *work, KernelPath path) const {
-    if (m_inner)
-        Bluestein(x, work, path);
-    else
-        Stockham(x, work, path);
+    const T *y = ForwardEither(x, work, path);
+    if (y != x) std::copy(y, y + 2 * m_n, x);
 }
 
 template <typename T>
-void FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
+T *FftPlan<T>::ForwardEither(T *x, T *work, KernelPath path) const {
+    if (!m_inner) return Stockham(x, work, path);
+    Bluestein(x, work, path);
+    return x;
+}
+
+template <typename T>
+T *FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
     Cx<T> *from = reinterpret_cast<Cx<T> *>(x), *to = reinterpret_cast<Cx<T> *>(work);
     const Cx<T> *twiddles = reinterpret_cast<const Cx<T> *>(m_twiddles.data());
     bool avx2 = false, avx512 = false;
@@ -439,7 +483,7 @@ void FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
         }
         std::swap(from, to);
     }
-    if (from != reinterpret_cast<Cx<T> *>(x)) std::copy(work, work + 2 * m_n, x);
+    return reinterpret_cast<T *>(from);
 }
 
 template <typename T>
@@ -451,18 +495,13 @@ void FftPlan<T>::Bluestein(T *x, T *work, KernelPath path) const {
     const Cx<T> *chirp = reinterpret_cast<const Cx<T> *>(m_chirp.data());
     const Cx<T> *filter = reinterpret_cast<const Cx<T> *>(m_filter.data());
     // a = x .* chirp, zero-padded to m; its transform times the filter's.
-    for (std::size_t k = 0; k < n; ++k) a[k] = PlainOps<T>::Mul(xs[k], chirp[k]);
+    Products(path, xs, chirp, a, n, ProductForm::kPlain);
     std::fill(a + n, a + m, Cx<T>{0, 0});
-    m_inner->Forward(work, inner, path);
+    const Cx<T> *f = reinterpret_cast<const Cx<T> *>(m_inner->ForwardEither(work, inner, path));
     // The inverse transform as conj(F(conj(.))): the filter's conjugate.
-    for (std::size_t k = 0; k < m; ++k) {
-        const Cx<T> p = PlainOps<T>::Mul(a[k], filter[k]);
-        a[k] = {p.re, -p.im};
-    }
-    m_inner->Forward(work, inner, path);
-    Cx<T> *out = reinterpret_cast<Cx<T> *>(x);
-    for (std::size_t k = 0; k < n; ++k)
-        out[k] = PlainOps<T>::Mul(Cx<T>{a[k].re, -a[k].im}, chirp[k]);
+    Products(path, f, filter, a, m, ProductForm::kConjugateResult);
+    const Cx<T> *g = reinterpret_cast<const Cx<T> *>(m_inner->ForwardEither(work, inner, path));
+    Products(path, g, chirp, reinterpret_cast<Cx<T> *>(x), n, ProductForm::kConjugateFirst);
 }
 
 template <typename T>
@@ -477,9 +516,8 @@ void FftPlan<T>::ForwardReal(T *x, T *work, T *re, T *im, std::size_t stride,
             m_realTwiddles[2 * k + 1] = w.im;
         }
     });
-    Forward(x, work, path);
     using Ops = PlainOps<T>;
-    const Cx<T> *z = reinterpret_cast<const Cx<T> *>(x);
+    const Cx<T> *z = reinterpret_cast<const Cx<T> *>(ForwardEither(x, work, path));
     const Cx<T> *w = reinterpret_cast<const Cx<T> *>(m_realTwiddles.data());
     // k = 0 and k = n: the even part's sum Re Z[0] and the odd part's Im Z[0].
     re[0] = z[0].re + z[0].im;

@@ -77,6 +77,11 @@ public:
     /// kFastest four at a time with AVX-512F where it has that.
     void Forward(T *x, T *work, KernelPath path = KernelPath::kFastest) const;
 
+    /// Forward without the last copy: the transform of x is left either in
+    /// x or in work[0..2n), whichever the returned pointer names; both
+    /// buffers are overwritten.
+    T *ForwardEither(T *x, T *work, KernelPath path = KernelPath::kFastest) const;
+
     /// The transform of 2n real values through this plan (length n): x
     /// holds them (as n interleaved complex values z[k] = x[2k] + i*x[2k+1]);
     /// on return, with Z the transform of z, re and im (strides `stride`)
@@ -99,7 +104,7 @@ private:
         std::size_t rotations;
     };
 
-    void Stockham(T *x, T *y, KernelPath path) const;
+    T *Stockham(T *x, T *y, KernelPath path) const;
     void Bluestein(T *x, T *work, KernelPath path) const;
 
     std::size_t m_n;
