@@ -72,31 +72,46 @@ bool Symmetric(const LineReader<T> &x, std::size_t n) {
 // read. One holder per thread at a time (the line loop does not nest).
 constexpr std::size_t kKeptScratch = std::size_t{1} << 22;
 
+// Scratch starts on a cache line: the widest vector stages load and store
+// whole lines, and a line split in two costs two accesses.
+constexpr std::align_val_t kScratchAlignment{64};
+
+template <typename T>
+struct AlignedDelete {
+    void operator()(T *p) const { ::operator delete[](p, kScratchAlignment); }
+};
+
+template <typename T>
+T *AlignedArray(std::size_t count) {
+    return static_cast<T *>(
+        ::operator new[](count * sizeof(T), kScratchAlignment, std::nothrow));
+}
+
 template <typename T>
 struct Scratch {
     explicit Scratch(std::size_t count) {
         Kept &kept = Held();
         if (count <= kKeptScratch) {
             if (kept.size < count) {
-                kept.data.reset(new (std::nothrow) T[count]);
+                kept.data.reset(AlignedArray<T>(count));
                 kept.size = kept.data ? count : 0;
             }
             data = kept.data.get();
         } else {
-            own.reset(new (std::nothrow) T[count]);
+            own.reset(AlignedArray<T>(count));
             data = own.get();
         }
         if (!data) throw kiv::CExhaustedMemoryException();
     }
     struct Kept {
-        std::unique_ptr<T[]> data;
+        std::unique_ptr<T[], AlignedDelete<T>> data;
         std::size_t size = 0;
     };
     static Kept &Held() {
         thread_local Kept kept;
         return kept;
     }
-    std::unique_ptr<T[]> own;
+    std::unique_ptr<T[], AlignedDelete<T>> own;
     T *data = nullptr;
 };
 

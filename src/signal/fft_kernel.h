@@ -37,6 +37,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "kernels/kernel_path.h"
@@ -54,6 +55,24 @@ constexpr std::size_t kLargestDirectPrime = 31;
 /// cos(2*pi*r/n) and sin(2*pi*r/n) for whole r and n > 0, as nearly
 /// correctly rounded as a long double series gives.
 void SinCosFraction(unsigned long long r, unsigned long long n, long double &c, long double &s);
+
+/// Allocates on cache lines, where the widest stages read whole lines.
+template <typename T>
+struct LineAllocator {
+    using value_type = T;
+    static constexpr std::align_val_t kAlignment{64};
+    LineAllocator() = default;
+    template <typename U>
+    LineAllocator(const LineAllocator<U> &) {}
+    T *allocate(std::size_t count) {
+        return static_cast<T *>(::operator new(count * sizeof(T), kAlignment));
+    }
+    void deallocate(T *p, std::size_t) { ::operator delete(p, kAlignment); }
+    template <typename U>
+    bool operator==(const LineAllocator<U> &) const { return true; }
+    template <typename U>
+    bool operator!=(const LineAllocator<U> &) const { return false; }
+};
 
 /// The transform of one length, for element type T (double or float).
 template <typename T>
@@ -109,13 +128,13 @@ private:
 
     std::size_t m_n;
     std::vector<Stage> m_stages;
-    std::vector<T> m_twiddles;  // per stage: (radix-1) x span complex values
+    std::vector<T, LineAllocator<T>> m_twiddles;  // per stage: (radix-1) x span complex values
     /// cos and sin of 2*pi*k/p for each general radix p, by p.
     std::vector<std::vector<T>> m_rotations;
     // Bluestein's method: the chirp exp(-i*pi*k^2/n) (n complex), the
     // transformed filter divided by m (m complex), and the plan of length m.
-    std::vector<T> m_chirp;
-    std::vector<T> m_filter;
+    std::vector<T, LineAllocator<T>> m_chirp;
+    std::vector<T, LineAllocator<T>> m_filter;
     std::shared_ptr<const FftPlan> m_inner;
     // exp(-i*pi*k/n), k <= n, for ForwardReal: built on its first use.
     mutable std::once_flag m_realOnce;
