@@ -74,8 +74,11 @@ struct PlainOps {
     using Narrower = PlainOps;
     static constexpr std::size_t kLanes = 1;
     static V Load(const Cx<T> *p) { return *p; }
+    static V LoadReversed(const Cx<T> *p) { return *p; }
     static V Broadcast(const Cx<T> *p) { return *p; }
     static void Store(Cx<T> *p, V v) { *p = v; }
+    static void StoreParts(T *re, T *im, V v) { *re = v.re, *im = v.im; }
+    static void StorePartsReversed(T *re, T *im, V v) { *re = v.re, *im = v.im; }
     static V Add(V a, V b) { return {a.re + b.re, a.im + b.im}; }
     static V Sub(V a, V b) { return {a.re - b.re, a.im - b.im}; }
     static V Scale(T c, V a) { return {c * a.re, c * a.im}; }
@@ -105,6 +108,22 @@ struct Avx2Ops {
     }
     MATRIX_FFT_AVX2 static void Store(Cx<double> *p, V v) {
         _mm256_storeu_pd(reinterpret_cast<double *>(p), v);
+    }
+    // p[1], p[0].
+    MATRIX_FFT_AVX2 static V LoadReversed(const Cx<double> *p) {
+        return _mm256_permute4x64_pd(Load(p), 0x4E);
+    }
+    // The real parts to re[0..2), the imaginary ones to im[0..2); reversed:
+    // lane 1 first.
+    MATRIX_FFT_AVX2 static void StoreParts(double *re, double *im, V v) {
+        const V parts = _mm256_permute4x64_pd(v, 0xD8);
+        _mm_storeu_pd(re, _mm256_castpd256_pd128(parts));
+        _mm_storeu_pd(im, _mm256_extractf128_pd(parts, 1));
+    }
+    MATRIX_FFT_AVX2 static void StorePartsReversed(double *re, double *im, V v) {
+        const V parts = _mm256_permute4x64_pd(v, 0x72);
+        _mm_storeu_pd(re, _mm256_castpd256_pd128(parts));
+        _mm_storeu_pd(im, _mm256_extractf128_pd(parts, 1));
     }
     // Lane l to p[l * step].
     MATRIX_FFT_AVX2 static void StoreLanes(Cx<double> *p, std::size_t step, V v) {
@@ -148,6 +167,21 @@ struct Avx512Ops {
     }
     MATRIX_FFT_AVX512 static void Store(Cx<double> *p, V v) {
         _mm512_storeu_pd(reinterpret_cast<double *>(p), v);
+    }
+    MATRIX_FFT_AVX512 static V LoadReversed(const Cx<double> *p) {
+        const V v = Load(p);
+        return _mm512_shuffle_f64x2(v, v, 0x1B);
+    }
+    MATRIX_FFT_AVX512 static void StoreParts(double *re, double *im, V v) {
+        StorePermuted(re, im, v, _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7));
+    }
+    MATRIX_FFT_AVX512 static void StorePartsReversed(double *re, double *im, V v) {
+        StorePermuted(re, im, v, _mm512_setr_epi64(6, 4, 2, 0, 7, 5, 3, 1));
+    }
+    MATRIX_FFT_AVX512 static void StorePermuted(double *re, double *im, V v, __m512i order) {
+        const V parts = _mm512_permutexvar_pd(order, v);
+        _mm256_storeu_pd(re, _mm512_castpd512_pd256(parts));
+        _mm256_storeu_pd(im, _mm512_extractf64x4_pd(parts, 1));
     }
     MATRIX_FFT_AVX512 static void StoreLanes(Cx<double> *p, std::size_t step, V v) {
         const __m512 f = _mm512_castpd_ps(v);
@@ -237,6 +271,16 @@ MATRIX_FFT_AVX2 void Avx2Products(const Cx<double> *a, const Cx<double> *b, Cx<d
 MATRIX_FFT_AVX512 void Avx512Products(const Cx<double> *a, const Cx<double> *b, Cx<double> *out,
                                       std::size_t count, ProductForm form) {
     wide512::Products<Avx512Ops>(a, b, out, 0, count, form);
+}
+
+MATRIX_FFT_AVX2 void Avx2RealOutputs(const Cx<double> *z, const Cx<double> *w, std::size_t n,
+                                     double *re, double *im) {
+    wide::RealOutputs<Avx2Ops>(z, w, n, re, im, 1);
+}
+
+MATRIX_FFT_AVX512 void Avx512RealOutputs(const Cx<double> *z, const Cx<double> *w,
+                                         std::size_t n, double *re, double *im) {
+    wide512::RealOutputs<Avx512Ops>(z, w, n, re, im, 1);
 }
 
 using StageFunction = void (*)(std::size_t, const Constants<double> &, const Cx<double> *,
@@ -524,6 +568,21 @@ void FftPlan<T>::ForwardReal(T *x, T *work, T *re, T *im, std::size_t stride,
     im[0] = 0;
     re[n * stride] = z[0].re - z[0].im;
     im[n * stride] = 0;
+    if (stride == 1) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if constexpr (std::is_same<T, double>::value) {
+            if (path != KernelPath::kPlain && HasAvx2()) {
+                if (path == KernelPath::kFastest && HasAvx512())
+                    Avx512RealOutputs(z, w, n, re, im);
+                else
+                    Avx2RealOutputs(z, w, n, re, im);
+                return;
+            }
+        }
+#endif
+        plain::RealOutputs<Ops>(z, w, n, re, im, 1);
+        return;
+    }
     for (std::size_t k = 1; k < n; ++k) {
         const Cx<T> a = z[k], b = {z[n - k].re, -z[n - k].im};
         const Cx<T> even = Ops::Scale(T(0.5), Ops::Add(a, b));
