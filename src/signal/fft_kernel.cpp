@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "kernels/kernel_support.h"
+#include "kernels/parallel.h"
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 #include <immintrin.h>
@@ -231,10 +232,16 @@ namespace plain {
 #undef MATRIX_FFT_STAGE
 }  // namespace plain
 
+// A stage's part [begin, end) (see RadixStage).
+template <typename T>
+using StageFunction = void (*)(std::size_t p, const Constants<T> &k, const Cx<T> *x, Cx<T> *y,
+                               std::size_t s, std::size_t m, const Cx<T> *w, std::size_t begin,
+                               std::size_t end, bool columns);
+
 template <std::size_t P, typename T>
 void PlainStage(std::size_t p, const Constants<T> &k, const Cx<T> *x, Cx<T> *y, std::size_t s,
-                std::size_t m, const Cx<T> *w) {
-    plain::RadixStage<PlainOps<T>, P>(p, k, x, y, s, m, w);
+                std::size_t m, const Cx<T> *w, std::size_t begin, std::size_t end, bool columns) {
+    plain::RadixStage<PlainOps<T>, P>(p, k, x, y, s, m, w, begin, end, columns);
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
@@ -246,8 +253,9 @@ namespace wide {
 
 template <std::size_t P>
 MATRIX_FFT_AVX2 void Avx2Stage(std::size_t p, const Constants<double> &k, const Cx<double> *x,
-                               Cx<double> *y, std::size_t s, std::size_t m, const Cx<double> *w) {
-    wide::RadixStage<Avx2Ops, P>(p, k, x, y, s, m, w);
+                               Cx<double> *y, std::size_t s, std::size_t m, const Cx<double> *w,
+                               std::size_t begin, std::size_t end, bool columns) {
+    wide::RadixStage<Avx2Ops, P>(p, k, x, y, s, m, w, begin, end, columns);
 }
 
 namespace wide512 {
@@ -259,8 +267,9 @@ namespace wide512 {
 template <std::size_t P>
 MATRIX_FFT_AVX512 void Avx512Stage(std::size_t p, const Constants<double> &k,
                                    const Cx<double> *x, Cx<double> *y, std::size_t s,
-                                   std::size_t m, const Cx<double> *w) {
-    wide512::RadixStage<Avx512Ops, P>(p, k, x, y, s, m, w);
+                                   std::size_t m, const Cx<double> *w, std::size_t begin,
+                                   std::size_t end, bool columns) {
+    wide512::RadixStage<Avx512Ops, P>(p, k, x, y, s, m, w, begin, end, columns);
 }
 
 MATRIX_FFT_AVX2 void Avx2Products(const Cx<double> *a, const Cx<double> *b, Cx<double> *out,
@@ -283,11 +292,8 @@ MATRIX_FFT_AVX512 void Avx512RealOutputs(const Cx<double> *z, const Cx<double> *
     wide512::RealOutputs<Avx512Ops>(z, w, n, re, im, 1);
 }
 
-using StageFunction = void (*)(std::size_t, const Constants<double> &, const Cx<double> *,
-                               Cx<double> *, std::size_t, std::size_t, const Cx<double> *);
-
 // The vector stage of radix p, AVX-512 when `wider`.
-StageFunction VectorStage(std::size_t p, bool wider) {
+StageFunction<double> VectorStage(std::size_t p, bool wider) {
     switch (p) {
         case 2: return wider ? Avx512Stage<2> : Avx2Stage<2>;
         case 3: return wider ? Avx512Stage<3> : Avx2Stage<3>;
@@ -299,11 +305,36 @@ StageFunction VectorStage(std::size_t p, bool wider) {
 }
 #endif
 
+// The stage of radix p on the widest vectors `path` allows.
+template <typename T>
+StageFunction<T> StageFor(std::size_t p, KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if constexpr (std::is_same<T, double>::value)
+        if (path != KernelPath::kPlain && HasAvx2())
+            return VectorStage(p, path == KernelPath::kFastest && HasAvx512());
+#else
+    (void)path;
+#endif
+    switch (p) {
+        case 2: return PlainStage<2, T>;
+        case 3: return PlainStage<3, T>;
+        case 4: return PlainStage<4, T>;
+        case 8: return PlainStage<8, T>;
+        case 5: return PlainStage<5, T>;
+        default: return PlainStage<0, T>;
+    }
+}
+
+// Transforms from this length on spread each stage over the threads.
+constexpr std::size_t kThreadedLength = std::size_t{1} << 15;
+// Complex values a piece of a threaded stage holds at least.
+constexpr std::size_t kValuesPerPiece = std::size_t{1} << 13;
+
 // out[k] = a[k] * b[k], k < count, conjugated as `form` says, on the
 // widest vectors `path` allows (out may be a).
 template <typename T>
-void Products(KernelPath path, const Cx<T> *a, const Cx<T> *b, Cx<T> *out, std::size_t count,
-              ProductForm form) {
+void ProductsOnThisThread(KernelPath path, const Cx<T> *a, const Cx<T> *b, Cx<T> *out,
+                          std::size_t count, ProductForm form) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if constexpr (std::is_same<T, double>::value) {
         if (path != KernelPath::kPlain && HasAvx2()) {
@@ -318,6 +349,18 @@ void Products(KernelPath path, const Cx<T> *a, const Cx<T> *b, Cx<T> *out, std::
     (void)path;
 #endif
     plain::Products<PlainOps<T>>(a, b, out, 0, count, form);
+}
+
+// The same over the threads when long (each product is computed alone, so
+// the cut changes nothing).
+template <typename T>
+void Products(KernelPath path, const Cx<T> *a, const Cx<T> *b, Cx<T> *out, std::size_t count,
+              ProductForm form) {
+    if (count < kThreadedLength || ThreadCount() == 1)
+        return ProductsOnThisThread(path, a, b, out, count, form);
+    ParallelFor(count, kValuesPerPiece, [&](std::size_t begin, std::size_t end) {
+        ProductsOnThisThread(path, a + begin, b + begin, out + begin, end - begin, form);
+    });
 }
 
 // The length of Bluestein's convolution: the smallest 2^a * c from n up,
@@ -496,34 +539,25 @@ template <typename T>
 T *FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
     Cx<T> *from = reinterpret_cast<Cx<T> *>(x), *to = reinterpret_cast<Cx<T> *>(work);
     const Cx<T> *twiddles = reinterpret_cast<const Cx<T> *>(m_twiddles.data());
-    bool avx2 = false, avx512 = false;
-#if defined(MATRIX_HAVE_AVX2_PATHS)
-    avx2 = std::is_same<T, double>::value && path != KernelPath::kPlain && HasAvx2();
-    avx512 = avx2 && path == KernelPath::kFastest && HasAvx512();
-#else
-    (void)path;
-#endif
+    const bool threaded = m_n >= kThreadedLength && ThreadCount() > 1;
     for (const Stage &stage : m_stages) {
         const Cx<T> *w = twiddles + stage.twiddle;
         const std::size_t p = stage.radix, s = stage.stride, m = stage.span;
         const Constants<T> k{stage.c1, stage.c2, stage.s1, stage.s2,
                              p > 5 && p != 8 ? m_rotations[stage.rotations].data() : nullptr};
-#if defined(MATRIX_HAVE_AVX2_PATHS)
-        if constexpr (std::is_same<T, double>::value) {
-            if (avx2) {
-                VectorStage(p, avx512)(p, k, from, to, s, m, w);
-                std::swap(from, to);
-                continue;
-            }
-        }
-#endif
-        switch (p) {
-            case 2: PlainStage<2>(p, k, from, to, s, m, w); break;
-            case 3: PlainStage<3>(p, k, from, to, s, m, w); break;
-            case 4: PlainStage<4>(p, k, from, to, s, m, w); break;
-            case 8: PlainStage<8>(p, k, from, to, s, m, w); break;
-            case 5: PlainStage<5>(p, k, from, to, s, m, w); break;
-            default: PlainStage<0>(p, k, from, to, s, m, w); break;
+        const StageFunction<T> run = StageFor<T>(p, path);
+        if (!threaded) {
+            run(p, k, from, to, s, m, w, 0, m, false);
+        } else {
+            // Pieces of groups while there are many, else of columns (in
+            // whole vectors).
+            const bool columns = m < s;
+            const std::size_t units = columns ? s : m, perUnit = p * (columns ? m : s);
+            std::size_t grain = std::max<std::size_t>(1, kValuesPerPiece / perUnit);
+            if (columns) grain = (grain + 3) / 4 * 4;
+            ParallelFor(units, grain, [&](std::size_t begin, std::size_t end) {
+                run(p, k, from, to, s, m, w, begin, end, columns);
+            });
         }
         std::swap(from, to);
     }

@@ -167,23 +167,34 @@ TEST(FftKernel, FastPathMatchesPlainBitForBit) {
     }
 }
 
-TEST(Fft, SameBitsOnOneAndTwoThreads) {
+// Lines spread over threads, and the stages of one long transform (power
+// of two, mixed, Bluestein, real through the half length, inverse) cut
+// among them: the same bits on any number of threads.
+TEST(Fft, SameBitsOnAnyNumberOfThreads) {
     const Array x = Array::Adopt(mxCreateDoubleMatrix(4096, 64, mxComplexityReal));
     std::mt19937_64 gen(3);
     double *p = static_cast<double *>(x.get()->GetPr());
     for (std::size_t k = 0; k < 4096 * 64; ++k)
         p[k] = std::uniform_real_distribution<double>(-1, 1)(gen);
+    const Array long2 = RandomColumn(1u << 17, true), mixed = RandomColumn(73920, true),
+                prime = RandomColumn(65537, true), real = RandomColumn(1u << 18, false);
+    const auto all = [&] {
+        return std::vector<Array>{Fft(x),      Fft(x, kFftNaturalLength, 2), Fft(long2),
+                                  Fft(mixed),  Fft(prime),                   Fft(real),
+                                  Ifft(long2)};
+    };
     const unsigned int threads = GetNumThreads();
     SetNumThreads(1);
-    const Array one = Fft(x), oneRows = Fft(x, kFftNaturalLength, 2);
-    SetNumThreads(2);
-    const Array two = Fft(x), twoRows = Fft(x, kFftNaturalLength, 2);
+    const std::vector<Array> one = all();
+    for (unsigned int count : {2u, 3u, 8u}) {
+        SetNumThreads(count);
+        const std::vector<Array> many = all();
+        for (std::size_t k = 0; k < one.size(); ++k)
+            EXPECT_TRUE(SameBits(one[k], many[k])) << count << " threads, case " << k;
+    }
     SetNumThreads(threads);
-    EXPECT_TRUE(SameBits(one, two));
-    EXPECT_TRUE(SameBits(oneRows, twoRows));
 }
 
-// Lengths along dimensions, padding, truncation and the exact symmetric values.
 TEST(Fft, ShapesPaddingAndExactValues) {
     const Array a =
         Array::Adopt(mxDoubleMatrix(2, 2, std::vector<double>{1, 2, 3, 4}.data(), nullptr));
