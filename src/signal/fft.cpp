@@ -180,6 +180,7 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
     const T scale = static_cast<T>(n);
 
     const auto run = [&](std::size_t begin, std::size_t end) {
+        // Two buffers of n complex values, and the kernel's work space.
         Scratch<T> scratch(2 * static_cast<std::size_t>(n) + (plan ? plan->WorkSize() : 0));
         T *const buffer = scratch.data;
         T *const work = buffer + 2 * static_cast<std::size_t>(n);
@@ -208,6 +209,14 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
             // The inverse is the conjugate of the forward transform of the
             // conjugate; 'symmetric' reads x[0..n/2] and mirrors it.
             const T sign = direction == Direction::kInverse ? T(-1) : T(1);
+            // A whole column of complex input, or any inverse: the first
+            // and last stages read and write the split parts themselves.
+            if (before == 1 && x.len >= n && !symmetric &&
+                (direction == Direction::kInverse || !realInput)) {
+                const bool inverse = direction == Direction::kInverse;
+                plan->ForwardSplit({x.pr, x.pi, sign, outR, outI, inverse, scale}, buffer);
+                continue;
+            }
             if (!symmetric) {
                 // The common case without a test per element.
                 const std::size_t stored = std::min<std::size_t>(x.len, n);

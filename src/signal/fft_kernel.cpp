@@ -9,6 +9,7 @@
 
 #include "kernels/kernel_support.h"
 #include "kernels/parallel.h"
+#include "signal/fft_interleave.h"
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 #include <immintrin.h>
@@ -78,13 +79,18 @@ struct PlainOps {
     static V LoadReversed(const Cx<T> *p) { return *p; }
     static V Broadcast(const Cx<T> *p) { return *p; }
     static void Store(Cx<T> *p, V v) { *p = v; }
-    static void StoreParts(T *re, T *im, V v) { *re = v.re, *im = v.im; }
+    static V LoadParts(const T *re, const T *im, T sign) { return {*re, im ? sign * *im : T(0)}; }
+    static void StoreParts(T *re, T *im, V v) {
+        *re = v.re;
+        if (im) *im = v.im;
+    }
     static void StorePartsReversed(T *re, T *im, V v) { *re = v.re, *im = v.im; }
     static V Add(V a, V b) { return {a.re + b.re, a.im + b.im}; }
     static V Sub(V a, V b) { return {a.re - b.re, a.im - b.im}; }
     static V Scale(T c, V a) { return {c * a.re, c * a.im}; }
     static V NegI(V a) { return {a.im, -a.re}; }
     static V Conj(V a) { return {a.re, -a.im}; }
+    static V Divide(V a, T d) { return {a.re / d, a.im / d}; }
     static V Mul(V a, V w) {
         T rr = a.re * w.re, ii = a.im * w.im, ri = a.re * w.im, ir = a.im * w.re;
         Rounded(rr);
@@ -119,7 +125,15 @@ struct Avx2Ops {
     MATRIX_FFT_AVX2 static void StoreParts(double *re, double *im, V v) {
         const V parts = _mm256_permute4x64_pd(v, 0xD8);
         _mm_storeu_pd(re, _mm256_castpd256_pd128(parts));
-        _mm_storeu_pd(im, _mm256_extractf128_pd(parts, 1));
+        if (im) _mm_storeu_pd(im, _mm256_extractf128_pd(parts, 1));
+    }
+    // (re[0], sign*im[0], re[1], sign*im[1]), 0 for the imaginary parts
+    // when im is null.
+    MATRIX_FFT_AVX2 static V LoadParts(const double *re, const double *im, double sign) {
+        const __m128d r = _mm_loadu_pd(re);
+        const __m128d i = im ? _mm_mul_pd(_mm_set1_pd(sign), _mm_loadu_pd(im)) : _mm_setzero_pd();
+        return _mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_unpacklo_pd(r, i)),
+                                    _mm_unpackhi_pd(r, i), 1);
     }
     MATRIX_FFT_AVX2 static void StorePartsReversed(double *re, double *im, V v) {
         const V parts = _mm256_permute4x64_pd(v, 0x72);
@@ -137,6 +151,7 @@ struct Avx2Ops {
     MATRIX_FFT_AVX2 static V NegI(V a) {
         return _mm256_xor_pd(_mm256_permute_pd(a, 0x5), _mm256_setr_pd(0.0, -0.0, 0.0, -0.0));
     }
+    MATRIX_FFT_AVX2 static V Divide(V a, double d) { return _mm256_div_pd(a, _mm256_set1_pd(d)); }
     MATRIX_FFT_AVX2 static V Conj(V a) {
         return _mm256_xor_pd(a, _mm256_setr_pd(0.0, -0.0, 0.0, -0.0));
     }
@@ -182,8 +197,17 @@ struct Avx512Ops {
     MATRIX_FFT_AVX512 static void StorePermuted(double *re, double *im, V v, __m512i order) {
         const V parts = _mm512_permutexvar_pd(order, v);
         _mm256_storeu_pd(re, _mm512_castpd512_pd256(parts));
-        _mm256_storeu_pd(im, _mm512_extractf64x4_pd(parts, 1));
+        if (im) _mm256_storeu_pd(im, _mm512_extractf64x4_pd(parts, 1));
     }
+    MATRIX_FFT_AVX512 static V LoadParts(const double *re, const double *im, double sign) {
+        const __m256d r = _mm256_loadu_pd(re);
+        const __m256d i =
+            im ? _mm256_mul_pd(_mm256_set1_pd(sign), _mm256_loadu_pd(im)) : _mm256_setzero_pd();
+        return _mm512_permutex2var_pd(_mm512_castpd256_pd512(r),
+                                      _mm512_setr_epi64(0, 8, 1, 9, 2, 10, 3, 11),
+                                      _mm512_castpd256_pd512(i));
+    }
+    MATRIX_FFT_AVX512 static V Divide(V a, double d) { return _mm512_div_pd(a, _mm512_set1_pd(d)); }
     MATRIX_FFT_AVX512 static void StoreLanes(Cx<double> *p, std::size_t step, V v) {
         const __m512 f = _mm512_castpd_ps(v);
         _mm_storeu_pd(reinterpret_cast<double *>(p), _mm512_castpd512_pd128(v));
@@ -220,6 +244,15 @@ struct Constants {
     const T *rot;
 };
 
+// A stage's buffers: interleaved x (read) and y (written), and the split
+// line the first stage may read and the last write.
+template <typename T>
+struct StageData {
+    const Cx<T> *x;
+    Cx<T> *y;
+    const SplitLine<T> *line;
+};
+
 // Which operand of a product Products conjugates.
 enum class ProductForm { kPlain, kConjugateResult, kConjugateFirst };
 
@@ -234,14 +267,15 @@ namespace plain {
 
 // A stage's part [begin, end) (see RadixStage).
 template <typename T>
-using StageFunction = void (*)(std::size_t p, const Constants<T> &k, const Cx<T> *x, Cx<T> *y,
+using StageFunction = void (*)(std::size_t p, const Constants<T> &k, const StageData<T> &d,
                                std::size_t s, std::size_t m, const Cx<T> *w, std::size_t begin,
                                std::size_t end, bool columns);
 
-template <std::size_t P, typename T>
-void PlainStage(std::size_t p, const Constants<T> &k, const Cx<T> *x, Cx<T> *y, std::size_t s,
+template <std::size_t P, bool kIn, bool kOut, typename T>
+void PlainStage(std::size_t p, const Constants<T> &k, const StageData<T> &d, std::size_t s,
                 std::size_t m, const Cx<T> *w, std::size_t begin, std::size_t end, bool columns) {
-    plain::RadixStage<PlainOps<T>, P>(p, k, x, y, s, m, w, begin, end, columns);
+    plain::RadixStage<PlainOps<T>, P>(p, k, plain::StageIO<T, kIn, kOut>{d}, s, m, w, begin, end,
+                                      columns);
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
@@ -251,11 +285,13 @@ namespace wide {
 #undef MATRIX_FFT_STAGE
 }  // namespace wide
 
-template <std::size_t P>
-MATRIX_FFT_AVX2 void Avx2Stage(std::size_t p, const Constants<double> &k, const Cx<double> *x,
-                               Cx<double> *y, std::size_t s, std::size_t m, const Cx<double> *w,
-                               std::size_t begin, std::size_t end, bool columns) {
-    wide::RadixStage<Avx2Ops, P>(p, k, x, y, s, m, w, begin, end, columns);
+template <std::size_t P, bool kIn, bool kOut>
+MATRIX_FFT_AVX2 void Avx2Stage(std::size_t p, const Constants<double> &k,
+                               const StageData<double> &d, std::size_t s, std::size_t m,
+                               const Cx<double> *w, std::size_t begin, std::size_t end,
+                               bool columns) {
+    wide::RadixStage<Avx2Ops, P>(p, k, wide::StageIO<double, kIn, kOut>{d}, s, m, w, begin, end,
+                                 columns);
 }
 
 namespace wide512 {
@@ -264,12 +300,13 @@ namespace wide512 {
 #undef MATRIX_FFT_STAGE
 }  // namespace wide512
 
-template <std::size_t P>
+template <std::size_t P, bool kIn, bool kOut>
 MATRIX_FFT_AVX512 void Avx512Stage(std::size_t p, const Constants<double> &k,
-                                   const Cx<double> *x, Cx<double> *y, std::size_t s,
-                                   std::size_t m, const Cx<double> *w, std::size_t begin,
-                                   std::size_t end, bool columns) {
-    wide512::RadixStage<Avx512Ops, P>(p, k, x, y, s, m, w, begin, end, columns);
+                                   const StageData<double> &d, std::size_t s, std::size_t m,
+                                   const Cx<double> *w, std::size_t begin, std::size_t end,
+                                   bool columns) {
+    wide512::RadixStage<Avx512Ops, P>(p, k, wide512::StageIO<double, kIn, kOut>{d}, s, m, w,
+                                      begin, end, columns);
 }
 
 MATRIX_FFT_AVX2 void Avx2Products(const Cx<double> *a, const Cx<double> *b, Cx<double> *out,
@@ -293,36 +330,47 @@ MATRIX_FFT_AVX512 void Avx512RealOutputs(const Cx<double> *z, const Cx<double> *
 }
 
 // The vector stage of radix p, AVX-512 when `wider`.
+template <bool kIn, bool kOut>
 StageFunction<double> VectorStage(std::size_t p, bool wider) {
     switch (p) {
-        case 2: return wider ? Avx512Stage<2> : Avx2Stage<2>;
-        case 3: return wider ? Avx512Stage<3> : Avx2Stage<3>;
-        case 4: return wider ? Avx512Stage<4> : Avx2Stage<4>;
-        case 8: return wider ? Avx512Stage<8> : Avx2Stage<8>;
-        case 5: return wider ? Avx512Stage<5> : Avx2Stage<5>;
-        default: return wider ? Avx512Stage<0> : Avx2Stage<0>;
+        case 2: return wider ? Avx512Stage<2, kIn, kOut> : Avx2Stage<2, kIn, kOut>;
+        case 3: return wider ? Avx512Stage<3, kIn, kOut> : Avx2Stage<3, kIn, kOut>;
+        case 4: return wider ? Avx512Stage<4, kIn, kOut> : Avx2Stage<4, kIn, kOut>;
+        case 8: return wider ? Avx512Stage<8, kIn, kOut> : Avx2Stage<8, kIn, kOut>;
+        case 5: return wider ? Avx512Stage<5, kIn, kOut> : Avx2Stage<5, kIn, kOut>;
+        default: return wider ? Avx512Stage<0, kIn, kOut> : Avx2Stage<0, kIn, kOut>;
     }
 }
 #endif
 
-// The stage of radix p on the widest vectors `path` allows.
-template <typename T>
-StageFunction<T> StageFor(std::size_t p, KernelPath path) {
+// The stage of radix p on the widest vectors `path` allows, reading the
+// split input with kIn, writing the split output with kOut.
+template <typename T, bool kIn, bool kOut>
+StageFunction<T> StageOf(std::size_t p, KernelPath path) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if constexpr (std::is_same<T, double>::value)
         if (path != KernelPath::kPlain && HasAvx2())
-            return VectorStage(p, path == KernelPath::kFastest && HasAvx512());
+            return VectorStage<kIn, kOut>(p, path == KernelPath::kFastest && HasAvx512());
 #else
     (void)path;
 #endif
     switch (p) {
-        case 2: return PlainStage<2, T>;
-        case 3: return PlainStage<3, T>;
-        case 4: return PlainStage<4, T>;
-        case 8: return PlainStage<8, T>;
-        case 5: return PlainStage<5, T>;
-        default: return PlainStage<0, T>;
+        case 2: return PlainStage<2, kIn, kOut, T>;
+        case 3: return PlainStage<3, kIn, kOut, T>;
+        case 4: return PlainStage<4, kIn, kOut, T>;
+        case 8: return PlainStage<8, kIn, kOut, T>;
+        case 5: return PlainStage<5, kIn, kOut, T>;
+        default: return PlainStage<0, kIn, kOut, T>;
     }
+}
+
+// A stage reads or writes a split line only as the first or the last of
+// two or more.
+template <typename T>
+StageFunction<T> StageFor(std::size_t p, KernelPath path, bool splitIn, bool splitOut) {
+    if (splitIn) return StageOf<T, true, false>(p, path);
+    if (splitOut) return StageOf<T, false, true>(p, path);
+    return StageOf<T, false, false>(p, path);
 }
 
 // Transforms from this length on spread each stage over the threads.
@@ -530,24 +578,27 @@ void FftPlan<T>::Forward(T *x, T *work, KernelPath path) const {
 
 template <typename T>
 T *FftPlan<T>::ForwardEither(T *x, T *work, KernelPath path) const {
-    if (!m_inner) return Stockham(x, work, path);
+    if (!m_inner) return Stockham(x, work, nullptr, path);
     Bluestein(x, work, path);
     return x;
 }
 
 template <typename T>
-T *FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
+T *FftPlan<T>::Stockham(T *x, T *work, const SplitLine<T> *line, KernelPath path) const {
     Cx<T> *from = reinterpret_cast<Cx<T> *>(x), *to = reinterpret_cast<Cx<T> *>(work);
     const Cx<T> *twiddles = reinterpret_cast<const Cx<T> *>(m_twiddles.data());
     const bool threaded = m_n >= kThreadedLength && ThreadCount() > 1;
-    for (const Stage &stage : m_stages) {
+    for (std::size_t at = 0; at < m_stages.size(); ++at) {
+        const Stage &stage = m_stages[at];
         const Cx<T> *w = twiddles + stage.twiddle;
         const std::size_t p = stage.radix, s = stage.stride, m = stage.span;
         const Constants<T> k{stage.c1, stage.c2, stage.s1, stage.s2,
                              p > 5 && p != 8 ? m_rotations[stage.rotations].data() : nullptr};
-        const StageFunction<T> run = StageFor<T>(p, path);
+        const StageFunction<T> run =
+            StageFor<T>(p, path, line && at == 0, line && at + 1 == m_stages.size());
+        const StageData<T> d{from, to, line};
         if (!threaded) {
-            run(p, k, from, to, s, m, w, 0, m, false);
+            run(p, k, d, s, m, w, 0, m, false);
         } else {
             // Pieces of groups while there are many, else of columns (in
             // whole vectors).
@@ -556,12 +607,27 @@ T *FftPlan<T>::Stockham(T *x, T *work, KernelPath path) const {
             std::size_t grain = std::max<std::size_t>(1, kValuesPerPiece / perUnit);
             if (columns) grain = (grain + 3) / 4 * 4;
             ParallelFor(units, grain, [&](std::size_t begin, std::size_t end) {
-                run(p, k, from, to, s, m, w, begin, end, columns);
+                run(p, k, d, s, m, w, begin, end, columns);
             });
         }
         std::swap(from, to);
     }
     return reinterpret_cast<T *>(from);
+}
+
+template <typename T>
+void FftPlan<T>::ForwardSplit(const SplitLine<T> &line, T *work, KernelPath path) const {
+    const std::size_t n = m_n;
+    if (!m_inner && m_stages.size() >= 2) {
+        Stockham(work, work + 2 * n, &line, path);
+        return;
+    }
+    Interleave(line.re, line.im, line.sign, n, work);
+    const T *y = ForwardEither(work, work + 2 * n, path);
+    if (line.conjugateScaled)
+        DeinterleaveConjugateScaled(y, n, line.divisor, line.yr, line.yi);
+    else
+        Deinterleave(y, n, line.yr, line.yi);
 }
 
 template <typename T>

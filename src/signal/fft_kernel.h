@@ -74,6 +74,21 @@ struct LineAllocator {
     bool operator!=(const LineAllocator<U> &) const { return false; }
 };
 
+/// One line of a complex array in its split storage (real parts apart from
+/// imaginary parts), stride 1: the input x[k] = re[k] + i*sign*im[k] (0 for
+/// a null im), the output to yr and yi (yi null: not written), as it is or,
+/// with conjugateScaled, conj(X[k]) / divisor (the end of an inverse).
+template <typename T>
+struct SplitLine {
+    const T *re;
+    const T *im;
+    T sign;
+    T *yr;
+    T *yi;
+    bool conjugateScaled;
+    T divisor;
+};
+
 /// The transform of one length, for element type T (double or float).
 template <typename T>
 class FftPlan {
@@ -101,6 +116,14 @@ public:
     /// buffers are overwritten.
     T *ForwardEither(T *x, T *work, KernelPath path = KernelPath::kFastest) const;
 
+    /// The transform of `line` (see SplitLine), its n values read and
+    /// written in place of the interleaved copies: the first stage reads
+    /// the split parts and the last writes them, with the bits of Forward
+    /// between an interleaving and a split. `work` holds SplitWorkSize().
+    void ForwardSplit(const SplitLine<T> &line, T *work,
+                      KernelPath path = KernelPath::kFastest) const;
+    std::size_t SplitWorkSize() const { return 2 * m_n + WorkSize(); }
+
     /// The transform of 2n real values through this plan (length n): x
     /// holds them (as n interleaved complex values z[k] = x[2k] + i*x[2k+1]);
     /// on return, with Z the transform of z, re and im (strides `stride`)
@@ -123,7 +146,9 @@ private:
         std::size_t rotations;
     };
 
-    T *Stockham(T *x, T *y, KernelPath path) const;
+    // The stages from x (or line's input) with y as the other buffer; the
+    // result lands in x or y (returned), or in line's output.
+    T *Stockham(T *x, T *y, const SplitLine<T> *line, KernelPath path) const;
     void Bluestein(T *x, T *work, KernelPath path) const;
 
     std::size_t m_n;

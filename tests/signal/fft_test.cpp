@@ -137,7 +137,9 @@ TEST(Fft, RoundTripAndParseval) {
 
 // The AVX2 and AVX-512 paths against the plain one: every radix, both lane
 // layouts (across groups at stride 1, across columns after), leftovers of
-// one to three lanes, Bluestein, and the outputs of a real transform.
+// one to three lanes, Bluestein, the outputs of a real transform, and the
+// transform of a line in split storage (the first stage reading it, the last
+// writing it).
 TEST(FftKernel, FastPathMatchesPlainBitForBit) {
     for (std::size_t n :
          {2u, 6u, 8u, 12u, 15u, 28u, 45u, 64u, 98u, 121u, 243u, 1000u, 2310u, 4096u, 10007u,
@@ -156,6 +158,29 @@ TEST(FftKernel, FastPathMatchesPlainBitForBit) {
             return out;
         };
         const std::vector<double> plainReal = real(kernels::KernelPath::kPlain);
+        // The split line in and out: the interleaved result's parts, and
+        // for an inverse conj(.)/n of the transform of conj(x).
+        std::vector<double> re(n), im(n), want(4 * n), got(4 * n);
+        for (std::size_t k = 0; k < n; ++k) {
+            re[k] = x[2 * k], im[k] = -x[2 * k + 1];
+            want[k] = plain[2 * k], want[n + k] = plain[2 * k + 1];
+        }
+        std::vector<double> conj = x;
+        for (std::size_t k = 0; k < n; ++k) conj[2 * k + 1] = -x[2 * k + 1];
+        plan->Forward(conj.data(), work.data(), kernels::KernelPath::kPlain);
+        for (std::size_t k = 0; k < n; ++k)
+            want[2 * n + k] = conj[2 * k] / double(n), want[3 * n + k] = -conj[2 * k + 1] / double(n);
+        std::vector<double> splitWork(plan->SplitWorkSize());
+        for (const auto path : {kernels::KernelPath::kPlain, kernels::KernelPath::kAvx2,
+                                kernels::KernelPath::kFastest}) {
+            double *g = got.data();
+            plan->ForwardSplit({re.data(), im.data(), -1.0, g, g + n, false, 1}, splitWork.data(),
+                               path);
+            plan->ForwardSplit({re.data(), im.data(), 1.0, g + 2 * n, g + 3 * n, true, double(n)},
+                               splitWork.data(), path);
+            EXPECT_EQ(0, std::memcmp(got.data(), want.data(), 4 * n * sizeof(double)))
+                << n << " split, path " << int(path);
+        }
         for (const auto path : {kernels::KernelPath::kAvx2, kernels::KernelPath::kFastest}) {
             std::vector<double> fast = x;
             plan->Forward(fast.data(), work.data(), path);
