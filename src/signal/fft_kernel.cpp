@@ -251,10 +251,15 @@ struct StageData {
     const Cx<T> *x;
     Cx<T> *y;
     const SplitLine<T> *line;
+    const Cx<T> *product;
 };
 
-// Which operand of a product Products conjugates.
-enum class ProductForm { kPlain, kConjugateResult, kConjugateFirst };
+// Where a stage's outputs y[i] go: to the interleaved buffer, to the split
+// line, or to the interleaved buffer as conj(y[i] * product[i]).
+enum class Sink { kInterleaved, kSplit, kConjugateProduct };
+
+// Whether Products conjugates its first operand.
+enum class ProductForm { kPlain, kConjugateFirst };
 
 // The stages, compiled once for the plain path and once with AVX2 enabled
 // (which changes no result: the same operations per element, and no fused
@@ -271,7 +276,7 @@ using StageFunction = void (*)(std::size_t p, const Constants<T> &k, const Stage
                                std::size_t s, std::size_t m, const Cx<T> *w, std::size_t begin,
                                std::size_t end, bool columns);
 
-template <std::size_t P, bool kIn, bool kOut, typename T>
+template <std::size_t P, bool kIn, Sink kOut, typename T>
 void PlainStage(std::size_t p, const Constants<T> &k, const StageData<T> &d, std::size_t s,
                 std::size_t m, const Cx<T> *w, std::size_t begin, std::size_t end, bool columns) {
     plain::RadixStage<PlainOps<T>, P>(p, k, plain::StageIO<T, kIn, kOut>{d}, s, m, w, begin, end,
@@ -285,7 +290,7 @@ namespace wide {
 #undef MATRIX_FFT_STAGE
 }  // namespace wide
 
-template <std::size_t P, bool kIn, bool kOut>
+template <std::size_t P, bool kIn, Sink kOut>
 MATRIX_FFT_AVX2 void Avx2Stage(std::size_t p, const Constants<double> &k,
                                const StageData<double> &d, std::size_t s, std::size_t m,
                                const Cx<double> *w, std::size_t begin, std::size_t end,
@@ -300,7 +305,7 @@ namespace wide512 {
 #undef MATRIX_FFT_STAGE
 }  // namespace wide512
 
-template <std::size_t P, bool kIn, bool kOut>
+template <std::size_t P, bool kIn, Sink kOut>
 MATRIX_FFT_AVX512 void Avx512Stage(std::size_t p, const Constants<double> &k,
                                    const StageData<double> &d, std::size_t s, std::size_t m,
                                    const Cx<double> *w, std::size_t begin, std::size_t end,
@@ -330,7 +335,7 @@ MATRIX_FFT_AVX512 void Avx512RealOutputs(const Cx<double> *z, const Cx<double> *
 }
 
 // The vector stage of radix p, AVX-512 when `wider`.
-template <bool kIn, bool kOut>
+template <bool kIn, Sink kOut>
 StageFunction<double> VectorStage(std::size_t p, bool wider) {
     switch (p) {
         case 2: return wider ? Avx512Stage<2, kIn, kOut> : Avx2Stage<2, kIn, kOut>;
@@ -345,7 +350,7 @@ StageFunction<double> VectorStage(std::size_t p, bool wider) {
 
 // The stage of radix p on the widest vectors `path` allows, reading the
 // split input with kIn, writing the split output with kOut.
-template <typename T, bool kIn, bool kOut>
+template <typename T, bool kIn, Sink kOut>
 StageFunction<T> StageOf(std::size_t p, KernelPath path) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if constexpr (std::is_same<T, double>::value)
@@ -365,12 +370,14 @@ StageFunction<T> StageOf(std::size_t p, KernelPath path) {
 }
 
 // A stage reads or writes a split line only as the first or the last of
-// two or more.
+// two or more; it multiplies by a product only as the last.
 template <typename T>
-StageFunction<T> StageFor(std::size_t p, KernelPath path, bool splitIn, bool splitOut) {
-    if (splitIn) return StageOf<T, true, false>(p, path);
-    if (splitOut) return StageOf<T, false, true>(p, path);
-    return StageOf<T, false, false>(p, path);
+StageFunction<T> StageFor(std::size_t p, KernelPath path, bool splitIn, bool splitOut,
+                          bool product) {
+    if (splitIn) return StageOf<T, true, Sink::kInterleaved>(p, path);
+    if (splitOut) return StageOf<T, false, Sink::kSplit>(p, path);
+    if (product) return StageOf<T, false, Sink::kConjugateProduct>(p, path);
+    return StageOf<T, false, Sink::kInterleaved>(p, path);
 }
 
 // Transforms from this length on spread each stage over the threads.
@@ -584,7 +591,8 @@ T *FftPlan<T>::ForwardEither(T *x, T *work, KernelPath path) const {
 }
 
 template <typename T>
-T *FftPlan<T>::Stockham(T *x, T *work, const SplitLine<T> *line, KernelPath path) const {
+T *FftPlan<T>::Stockham(T *x, T *work, const SplitLine<T> *line, KernelPath path,
+                        const T *product) const {
     Cx<T> *from = reinterpret_cast<Cx<T> *>(x), *to = reinterpret_cast<Cx<T> *>(work);
     const Cx<T> *twiddles = reinterpret_cast<const Cx<T> *>(m_twiddles.data());
     const bool threaded = m_n >= kThreadedLength && ThreadCount() > 1;
@@ -594,9 +602,10 @@ T *FftPlan<T>::Stockham(T *x, T *work, const SplitLine<T> *line, KernelPath path
         const std::size_t p = stage.radix, s = stage.stride, m = stage.span;
         const Constants<T> k{stage.c1, stage.c2, stage.s1, stage.s2,
                              p > 5 && p != 8 ? m_rotations[stage.rotations].data() : nullptr};
+        const bool last = at + 1 == m_stages.size();
         const StageFunction<T> run =
-            StageFor<T>(p, path, line && at == 0, line && at + 1 == m_stages.size());
-        const StageData<T> d{from, to, line};
+            StageFor<T>(p, path, line && at == 0, line && last, product && last);
+        const StageData<T> d{from, to, line, reinterpret_cast<const Cx<T> *>(product)};
         if (!threaded) {
             run(p, k, d, s, m, w, 0, m, false);
         } else {
@@ -637,14 +646,14 @@ void FftPlan<T>::Bluestein(T *x, T *work, KernelPath path) const {
     T *inner = work + 2 * m;
     const Cx<T> *xs = reinterpret_cast<const Cx<T> *>(x);
     const Cx<T> *chirp = reinterpret_cast<const Cx<T> *>(m_chirp.data());
-    const Cx<T> *filter = reinterpret_cast<const Cx<T> *>(m_filter.data());
     // a = x .* chirp, zero-padded to m; its transform times the filter's.
     Products(path, xs, chirp, a, n, ProductForm::kPlain);
     std::fill(a + n, a + m, Cx<T>{0, 0});
-    const Cx<T> *f = reinterpret_cast<const Cx<T> *>(m_inner->ForwardEither(work, inner, path));
-    // The inverse transform as conj(F(conj(.))): the filter's conjugate.
-    Products(path, f, filter, a, m, ProductForm::kConjugateResult);
-    const Cx<T> *g = reinterpret_cast<const Cx<T> *>(m_inner->ForwardEither(work, inner, path));
+    // The inverse transform as conj(F(conj(.))): the last stage writes the
+    // conjugate of the product with the filter.
+    T *f = m_inner->Stockham(work, inner, nullptr, path, m_filter.data());
+    const Cx<T> *g = reinterpret_cast<const Cx<T> *>(
+        m_inner->ForwardEither(f, f == work ? inner : work, path));
     Products(path, g, chirp, reinterpret_cast<Cx<T> *>(x), n, ProductForm::kConjugateFirst);
 }
 

@@ -147,8 +147,10 @@ private:
     };
 
     // The stages from x (or line's input) with y as the other buffer; the
-    // result lands in x or y (returned), or in line's output.
-    T *Stockham(T *x, T *y, const SplitLine<T> *line, KernelPath path) const;
+    // result lands in x or y (returned), or in line's output; with product
+    // (n complex values) the result is conj(X[k] * product[k]).
+    T *Stockham(T *x, T *y, const SplitLine<T> *line, KernelPath path,
+                const T *product = nullptr) const;
     void Bluestein(T *x, T *work, KernelPath path) const;
 
     std::size_t m_n;
