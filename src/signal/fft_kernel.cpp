@@ -324,6 +324,26 @@ MATRIX_FFT_AVX512 void Avx512Products(const Cx<double> *a, const Cx<double> *b, 
     wide512::Products<Avx512Ops>(a, b, out, 0, count, form);
 }
 
+MATRIX_FFT_AVX2 void Avx2ChirpIn(const SplitLine<double> &l, const Cx<double> *chirp,
+                                 Cx<double> *a, std::size_t n) {
+    wide::ChirpIn<Avx2Ops>(l, chirp, a, 0, n);
+}
+
+MATRIX_FFT_AVX512 void Avx512ChirpIn(const SplitLine<double> &l, const Cx<double> *chirp,
+                                     Cx<double> *a, std::size_t n) {
+    wide512::ChirpIn<Avx512Ops>(l, chirp, a, 0, n);
+}
+
+MATRIX_FFT_AVX2 void Avx2ChirpOut(const SplitLine<double> &l, const Cx<double> *g,
+                                  const Cx<double> *chirp, std::size_t n) {
+    wide::ChirpOut<Avx2Ops>(l, g, chirp, 0, n);
+}
+
+MATRIX_FFT_AVX512 void Avx512ChirpOut(const SplitLine<double> &l, const Cx<double> *g,
+                                      const Cx<double> *chirp, std::size_t n) {
+    wide512::ChirpOut<Avx512Ops>(l, g, chirp, 0, n);
+}
+
 MATRIX_FFT_AVX2 void Avx2RealOutputs(const Cx<double> *z, const Cx<double> *w, std::size_t n,
                                      double *re, double *im) {
     wide::RealOutputs<Avx2Ops>(z, w, n, re, im, 1);
@@ -416,6 +436,48 @@ void Products(KernelPath path, const Cx<T> *a, const Cx<T> *b, Cx<T> *out, std::
     ParallelFor(count, kValuesPerPiece, [&](std::size_t begin, std::size_t end) {
         ProductsOnThisThread(path, a + begin, b + begin, out + begin, end - begin, form);
     });
+}
+
+// The vector width `path` allows for double: 4, 2 or 1 complex values.
+inline std::size_t Lanes(KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path != KernelPath::kPlain && HasAvx2())
+        return path == KernelPath::kFastest && HasAvx512() ? 4 : 2;
+#else
+    (void)path;
+#endif
+    return 1;
+}
+
+// Bluestein's first products from a split line (see ChirpIn).
+template <typename T>
+void ChirpIn(KernelPath path, const SplitLine<T> &l, const Cx<T> *chirp, Cx<T> *a, std::size_t n) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if constexpr (std::is_same<T, double>::value) {
+        const std::size_t lanes = Lanes(path);
+        if (lanes == 4) return Avx512ChirpIn(l, chirp, a, n);
+        if (lanes == 2) return Avx2ChirpIn(l, chirp, a, n);
+    }
+#else
+    (void)path;
+#endif
+    plain::ChirpIn<PlainOps<T>>(l, chirp, a, 0, n);
+}
+
+// Bluestein's last products to a split line (see ChirpOut).
+template <typename T>
+void ChirpOut(KernelPath path, const SplitLine<T> &l, const Cx<T> *g, const Cx<T> *chirp,
+              std::size_t n) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if constexpr (std::is_same<T, double>::value) {
+        const std::size_t lanes = Lanes(path);
+        if (lanes == 4) return Avx512ChirpOut(l, g, chirp, n);
+        if (lanes == 2) return Avx2ChirpOut(l, g, chirp, n);
+    }
+#else
+    (void)path;
+#endif
+    plain::ChirpOut<PlainOps<T>>(l, g, chirp, 0, n);
 }
 
 // The length of Bluestein's convolution: the smallest 2^a * c from n up,
@@ -629,6 +691,21 @@ void FftPlan<T>::ForwardSplit(const SplitLine<T> &line, T *work, KernelPath path
     const std::size_t n = m_n;
     if (!m_inner && m_stages.size() >= 2) {
         Stockham(work, work + 2 * n, &line, path);
+        return;
+    }
+    if (m_inner) {
+        // Bluestein's method as in Bluestein(), its first products read
+        // from the line and its last written to it.
+        const std::size_t m = m_inner->Length();
+        Cx<T> *a = reinterpret_cast<Cx<T> *>(work);
+        T *inner = work + 2 * m;
+        const Cx<T> *chirp = reinterpret_cast<const Cx<T> *>(m_chirp.data());
+        ChirpIn(path, line, chirp, a, n);
+        std::fill(a + n, a + m, Cx<T>{0, 0});
+        T *f = m_inner->Stockham(work, inner, nullptr, path, m_filter.data());
+        const Cx<T> *g = reinterpret_cast<const Cx<T> *>(
+            m_inner->ForwardEither(f, f == work ? inner : work, path));
+        ChirpOut(path, line, g, chirp, n);
         return;
     }
     Interleave(line.re, line.im, line.sign, n, work);

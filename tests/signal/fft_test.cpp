@@ -143,7 +143,7 @@ TEST(Fft, RoundTripAndParseval) {
 TEST(FftKernel, FastPathMatchesPlainBitForBit) {
     for (std::size_t n :
          {2u, 6u, 8u, 12u, 15u, 28u, 45u, 64u, 98u, 121u, 243u, 1000u, 2310u, 4096u, 10007u,
-          135u, 189u, 5u * 5u * 7u * 13u, 13u, 169u, 91u, 455u, 7u * 25u, 25u * 13u}) {
+          135u, 189u, 5u * 5u * 7u * 13u, 13u, 169u, 91u, 455u, 7u * 25u, 25u * 13u, 37u, 74u}) {
         const auto plan = kernels::FftPlan<double>::Get(n);
         std::vector<double> x(2 * n), work(plan->WorkSize());
         std::mt19937_64 gen(n);
