@@ -52,15 +52,13 @@ struct Cx {
 // feed an alternating sum and difference (a complex product, in vector or
 // plain code) into one multiply-add (vfmaddsub) where the target has it,
 // AVX-512F code included, even with -ffp-contract=off: one rounding instead
-// of two, other bits than the plain path's.
-template <typename V>
-inline __attribute__((always_inline)) void Rounded(V &v) {
+// of two, other bits than the plain path's. A macro, so that the register
+// is checked against the instruction set of the function it is written in.
 #if defined(__x86_64__) || defined(__i386__)
-    __asm__("" : "+v"(v));
+#define MATRIX_FFT_ROUNDED(v) __asm__("" : "+v"(v))
 #else
-    (void)v;
+#define MATRIX_FFT_ROUNDED(v) (void)(v)
 #endif
-}
 
 // The operations of the butterflies on complex values, one per lane: the
 // plain path on one Cx<T>, and (double only) the AVX2 path on two complex
@@ -93,10 +91,10 @@ struct PlainOps {
     static V Divide(V a, T d) { return {a.re / d, a.im / d}; }
     static V Mul(V a, V w) {
         T rr = a.re * w.re, ii = a.im * w.im, ri = a.re * w.im, ir = a.im * w.re;
-        Rounded(rr);
-        Rounded(ii);
-        Rounded(ri);
-        Rounded(ir);
+        MATRIX_FFT_ROUNDED(rr);
+        MATRIX_FFT_ROUNDED(ii);
+        MATRIX_FFT_ROUNDED(ri);
+        MATRIX_FFT_ROUNDED(ir);
         return {rr - ii, ri + ir};
     }
 };
@@ -160,8 +158,8 @@ struct Avx2Ops {
     MATRIX_FFT_AVX2 static V Mul(V a, V w) {
         V t1 = _mm256_mul_pd(a, _mm256_movedup_pd(w));
         V t2 = _mm256_mul_pd(_mm256_permute_pd(a, 0x5), _mm256_permute_pd(w, 0xF));
-        Rounded(t1);
-        Rounded(t2);
+        MATRIX_FFT_ROUNDED(t1);
+        MATRIX_FFT_ROUNDED(t2);
         return _mm256_addsub_pd(t1, t2);
     }
 };
@@ -229,8 +227,8 @@ struct Avx512Ops {
     MATRIX_FFT_AVX512 static V Mul(V a, V w) {
         V t1 = _mm512_mul_pd(a, _mm512_movedup_pd(w));
         V t2 = _mm512_mul_pd(_mm512_permute_pd(a, 0x55), _mm512_permute_pd(w, 0xFF));
-        Rounded(t1);
-        Rounded(t2);
+        MATRIX_FFT_ROUNDED(t1);
+        MATRIX_FFT_ROUNDED(t2);
         return _mm512_mask_add_pd(_mm512_sub_pd(t1, t2), 0xAA, t1, t2);
     }
 };
