@@ -31,6 +31,10 @@
 // Order of operations: every output element is computed by one fixed
 // sequence of additions and multiplications that depends on the length
 // only, so the bits are the same on every run, thread count and processor.
+// The vector paths (two complex values a register with AVX2, four with
+// AVX-512F) compute each lane as the plain path does; long transforms
+// (from 2^15) cut each stage's butterflies among the threads, which leaves
+// every butterfly as it is.
 #ifndef MATRIX_SRC_SIGNAL_FFT_KERNEL_H
 #define MATRIX_SRC_SIGNAL_FFT_KERNEL_H
 
