@@ -4,8 +4,10 @@
 // Lengths: 2^10, 2^12, 2^16, 2^20, the prime 65537 (Bluestein's method
 // here), and the mixed 3*5*7*11*64 = 73920. BM_Fft times the library
 // function, its result created and the split real and imaginary parts
-// gathered and scattered, which FFTW's plan does not do. The processor's
-// name is printed in the context.
+// gathered and scattered, which FFTW's plan does not do. BM_FftReal and
+// BM_FftwReal: a real column of the even lengths (FFTW's r2c gives half the
+// spectrum, the library all of it). The processor's name is printed in the
+// context.
 #include <benchmark/benchmark.h>
 #include <fftw3.h>
 #include <matrix/matrix.h>
@@ -81,5 +83,39 @@ void BM_Fftw(benchmark::State &state) {
     SetFlops(state);
 }
 BENCHMARK(BM_Fftw)->Apply(Lengths);
+
+void EvenLengths(benchmark::internal::Benchmark *b) {
+    for (long n : {1L << 10, 1L << 16, 1L << 20, 73920L}) b->Arg(n);
+    b->Unit(benchmark::kMicrosecond);
+}
+
+void BM_FftReal(benchmark::State &state) {
+    const unsigned int n = static_cast<unsigned int>(state.range(0));
+    ArrayHolder x(mxCreateDoubleMatrix(n, 1, mxComplexityReal));
+    for (unsigned int k = 0; k < n; ++k) mxGetPr(x.get())[k] = std::sin(0.001 * k);
+    for (auto _ : state) {
+        ArrayHolder y(Fft(x.get()));
+        benchmark::DoNotOptimize(y.get());
+    }
+    SetFlops(state);
+}
+BENCHMARK(BM_FftReal)->Apply(EvenLengths);
+
+void BM_FftwReal(benchmark::State &state) {
+    const int n = static_cast<int>(state.range(0));
+    double *in = fftw_alloc_real(n);
+    fftw_complex *out = fftw_alloc_complex(n / 2 + 1);
+    for (int k = 0; k < n; ++k) in[k] = std::sin(0.001 * k);
+    fftw_plan plan = fftw_plan_dft_r2c_1d(n, in, out, FFTW_ESTIMATE);
+    for (auto _ : state) {
+        fftw_execute(plan);
+        benchmark::DoNotOptimize(out);
+    }
+    fftw_destroy_plan(plan);
+    fftw_free(in);
+    fftw_free(out);
+    SetFlops(state);
+}
+BENCHMARK(BM_FftwReal)->Apply(EvenLengths);
 
 }  // namespace

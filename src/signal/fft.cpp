@@ -15,6 +15,7 @@
 
 #include "core/array_holder.h"
 #include "kernels/parallel.h"
+#include "signal/fft_interleave.h"
 #include "signal/fft_kernel.h"
 
 namespace kiv {
@@ -71,31 +72,46 @@ bool Symmetric(const LineReader<T> &x, std::size_t n) {
 // read. One holder per thread at a time (the line loop does not nest).
 constexpr std::size_t kKeptScratch = std::size_t{1} << 22;
 
+// Scratch starts on a cache line: the widest vector stages load and store
+// whole lines, and a line split in two costs two accesses.
+constexpr std::align_val_t kScratchAlignment{64};
+
+template <typename T>
+struct AlignedDelete {
+    void operator()(T *p) const { ::operator delete[](p, kScratchAlignment); }
+};
+
+template <typename T>
+T *AlignedArray(std::size_t count) {
+    return static_cast<T *>(
+        ::operator new[](count * sizeof(T), kScratchAlignment, std::nothrow));
+}
+
 template <typename T>
 struct Scratch {
     explicit Scratch(std::size_t count) {
         Kept &kept = Held();
         if (count <= kKeptScratch) {
             if (kept.size < count) {
-                kept.data.reset(new (std::nothrow) T[count]);
+                kept.data.reset(AlignedArray<T>(count));
                 kept.size = kept.data ? count : 0;
             }
             data = kept.data.get();
         } else {
-            own.reset(new (std::nothrow) T[count]);
+            own.reset(AlignedArray<T>(count));
             data = own.get();
         }
         if (!data) throw kiv::CExhaustedMemoryException();
     }
     struct Kept {
-        std::unique_ptr<T[]> data;
+        std::unique_ptr<T[], AlignedDelete<T>> data;
         std::size_t size = 0;
     };
     static Kept &Held() {
         thread_local Kept kept;
         return kept;
     }
-    std::unique_ptr<T[]> own;
+    std::unique_ptr<T[], AlignedDelete<T>> own;
     T *data = nullptr;
 };
 
@@ -164,6 +180,7 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
     const T scale = static_cast<T>(n);
 
     const auto run = [&](std::size_t begin, std::size_t end) {
+        // Two buffers of n complex values, and the kernel's work space.
         Scratch<T> scratch(2 * static_cast<std::size_t>(n) + (plan ? plan->WorkSize() : 0));
         T *const buffer = scratch.data;
         T *const work = buffer + 2 * static_cast<std::size_t>(n);
@@ -181,7 +198,10 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
             }
             if (halfLength) {
                 const std::size_t stored = std::min<std::size_t>(x.len, n);
-                for (std::size_t k = 0; k < stored; ++k) buffer[k] = x.pr[k * before];
+                if (before == 1)
+                    std::copy(x.pr, x.pr + stored, buffer);
+                else
+                    for (std::size_t k = 0; k < stored; ++k) buffer[k] = x.pr[k * before];
                 std::fill(buffer + stored, buffer + n, T(0));
                 plan->ForwardReal(buffer, work, outR, outI, before);
                 continue;
@@ -189,12 +209,24 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
             // The inverse is the conjugate of the forward transform of the
             // conjugate; 'symmetric' reads x[0..n/2] and mirrors it.
             const T sign = direction == Direction::kInverse ? T(-1) : T(1);
+            // A whole column of complex input, or any inverse: the first
+            // and last stages read and write the split parts themselves.
+            if (before == 1 && x.len >= n && !symmetric &&
+                (direction == Direction::kInverse || !realInput)) {
+                const bool inverse = direction == Direction::kInverse;
+                plan->ForwardSplit({x.pr, x.pi, sign, outR, outI, inverse, scale}, buffer);
+                continue;
+            }
             if (!symmetric) {
                 // The common case without a test per element.
                 const std::size_t stored = std::min<std::size_t>(x.len, n);
-                for (std::size_t k = 0; k < stored; ++k) buffer[2 * k] = x.pr[k * before];
-                for (std::size_t k = 0; k < stored; ++k)
-                    buffer[2 * k + 1] = x.pi ? sign * x.pi[k * before] : T(0);
+                if (before == 1) {
+                    kernels::Interleave(x.pr, x.pi, sign, stored, buffer);
+                } else {
+                    for (std::size_t k = 0; k < stored; ++k) buffer[2 * k] = x.pr[k * before];
+                    for (std::size_t k = 0; k < stored; ++k)
+                        buffer[2 * k + 1] = x.pi ? sign * x.pi[k * before] : T(0);
+                }
                 std::fill(buffer + 2 * stored, buffer + 2 * static_cast<std::size_t>(n), T(0));
             }
             for (std::size_t k = 0; symmetric && k < n; ++k) {
@@ -204,25 +236,32 @@ CMatrix *Transform(const CMatrix *X, unsigned int n, unsigned int dim, Direction
                 const T im = symmetric && (k == 0 || 2 * k == n) ? T(0) : x.Im(from);
                 buffer[2 * k + 1] = mirrored ? -(sign * im) : sign * im;
             }
-            plan->Forward(buffer, work);
+            T *const y = plan->ForwardEither(buffer, work);
             if (direction == Direction::kForward) {
                 // Real input: its transform is conjugate symmetric exactly.
                 if (realInput) {
-                    buffer[1] = 0;
+                    y[1] = 0;
                     for (std::size_t k = 1; 2 * k < n; ++k) {
-                        buffer[2 * (n - k)] = buffer[2 * k];
-                        buffer[2 * (n - k) + 1] = -buffer[2 * k + 1];
+                        y[2 * (n - k)] = y[2 * k];
+                        y[2 * (n - k) + 1] = -y[2 * k + 1];
                     }
-                    if (n % 2 == 0) buffer[n + 1] = 0;
+                    if (n % 2 == 0) y[n + 1] = 0;
+                }
+                if (before == 1) {
+                    kernels::Deinterleave(y, n, outR, outI);
+                    continue;
                 }
                 for (std::size_t k = 0; k < n; ++k) {
-                    outR[k * before] = buffer[2 * k];
-                    outI[k * before] = buffer[2 * k + 1];
+                    outR[k * before] = y[2 * k];
+                    outI[k * before] = y[2 * k + 1];
                 }
+            } else if (before == 1) {
+                kernels::DeinterleaveConjugateScaled(y, static_cast<std::size_t>(n), scale,
+                                                     outR, outI);
             } else {
                 for (std::size_t k = 0; k < n; ++k) {
-                    outR[k * before] = buffer[2 * k] / scale;
-                    if (outI) outI[k * before] = -buffer[2 * k + 1] / scale;
+                    outR[k * before] = y[2 * k] / scale;
+                    if (outI) outI[k * before] = -y[2 * k + 1] / scale;
                 }
             }
         }

@@ -31,12 +31,17 @@
 // Order of operations: every output element is computed by one fixed
 // sequence of additions and multiplications that depends on the length
 // only, so the bits are the same on every run, thread count and processor.
+// The vector paths (two complex values a register with AVX2, four with
+// AVX-512F) compute each lane as the plain path does; long transforms
+// (from 2^15) cut each stage's butterflies among the threads, which leaves
+// every butterfly as it is.
 #ifndef MATRIX_SRC_SIGNAL_FFT_KERNEL_H
 #define MATRIX_SRC_SIGNAL_FFT_KERNEL_H
 
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "kernels/kernel_path.h"
@@ -54,6 +59,39 @@ constexpr std::size_t kLargestDirectPrime = 31;
 /// cos(2*pi*r/n) and sin(2*pi*r/n) for whole r and n > 0, as nearly
 /// correctly rounded as a long double series gives.
 void SinCosFraction(unsigned long long r, unsigned long long n, long double &c, long double &s);
+
+/// Allocates on cache lines, where the widest stages read whole lines.
+template <typename T>
+struct LineAllocator {
+    using value_type = T;
+    static constexpr std::align_val_t kAlignment{64};
+    LineAllocator() = default;
+    template <typename U>
+    LineAllocator(const LineAllocator<U> &) {}
+    T *allocate(std::size_t count) {
+        return static_cast<T *>(::operator new(count * sizeof(T), kAlignment));
+    }
+    void deallocate(T *p, std::size_t) { ::operator delete(p, kAlignment); }
+    template <typename U>
+    bool operator==(const LineAllocator<U> &) const { return true; }
+    template <typename U>
+    bool operator!=(const LineAllocator<U> &) const { return false; }
+};
+
+/// One line of a complex array in its split storage (real parts apart from
+/// imaginary parts), stride 1: the input x[k] = re[k] + i*sign*im[k] (0 for
+/// a null im), the output to yr and yi (yi null: not written), as it is or,
+/// with conjugateScaled, conj(X[k]) / divisor (the end of an inverse).
+template <typename T>
+struct SplitLine {
+    const T *re;
+    const T *im;
+    T sign;
+    T *yr;
+    T *yi;
+    bool conjugateScaled;
+    T divisor;
+};
 
 /// The transform of one length, for element type T (double or float).
 template <typename T>
@@ -73,8 +111,22 @@ public:
     /// x[k] = sum_j x[j] * exp(-2*pi*i*j*k/n) for k < n, in place on the n
     /// interleaved complex values of `x`. `work` holds WorkSize() elements.
     /// Every path gives the same bits: kPlain one complex value at a time,
-    /// the others (double) two at a time with AVX2 where the processor has it.
+    /// kAvx2 (double) two at a time with AVX2 where the processor has it,
+    /// kFastest four at a time with AVX-512F where it has that.
     void Forward(T *x, T *work, KernelPath path = KernelPath::kFastest) const;
+
+    /// Forward without the last copy: the transform of x is left either in
+    /// x or in work[0..2n), whichever the returned pointer names; both
+    /// buffers are overwritten.
+    T *ForwardEither(T *x, T *work, KernelPath path = KernelPath::kFastest) const;
+
+    /// The transform of `line` (see SplitLine), its n values read and
+    /// written in place of the interleaved copies: the first stage reads
+    /// the split parts and the last writes them, with the bits of Forward
+    /// between an interleaving and a split. `work` holds SplitWorkSize().
+    void ForwardSplit(const SplitLine<T> &line, T *work,
+                      KernelPath path = KernelPath::kFastest) const;
+    std::size_t SplitWorkSize() const { return 2 * m_n + WorkSize(); }
 
     /// The transform of 2n real values through this plan (length n): x
     /// holds them (as n interleaved complex values z[k] = x[2k] + i*x[2k+1]);
@@ -92,20 +144,28 @@ private:
         std::size_t stride;   // s: groups before this stage's butterflies
         std::size_t span;     // m = n / (s * radix)
         std::size_t twiddle;  // offset of this stage's twiddles (w[(t-1)*span + j])
+        // cos and sin of 2*pi/radix and 4*pi/radix, and for a general radix
+        // the index of its rotations in m_rotations.
+        T c1, c2, s1, s2;
+        std::size_t rotations;
     };
 
-    void Stockham(T *x, T *y, KernelPath path) const;
+    // The stages from x (or line's input) with y as the other buffer; the
+    // result lands in x or y (returned), or in line's output; with product
+    // (n complex values) the result is conj(X[k] * product[k]).
+    T *Stockham(T *x, T *y, const SplitLine<T> *line, KernelPath path,
+                const T *product = nullptr) const;
     void Bluestein(T *x, T *work, KernelPath path) const;
 
     std::size_t m_n;
     std::vector<Stage> m_stages;
-    std::vector<T> m_twiddles;  // per stage: (radix-1) x span complex values
+    std::vector<T, LineAllocator<T>> m_twiddles;  // per stage: (radix-1) x span complex values
     /// cos and sin of 2*pi*k/p for each general radix p, by p.
     std::vector<std::vector<T>> m_rotations;
     // Bluestein's method: the chirp exp(-i*pi*k^2/n) (n complex), the
     // transformed filter divided by m (m complex), and the plan of length m.
-    std::vector<T> m_chirp;
-    std::vector<T> m_filter;
+    std::vector<T, LineAllocator<T>> m_chirp;
+    std::vector<T, LineAllocator<T>> m_filter;
     std::shared_ptr<const FftPlan> m_inner;
     // exp(-i*pi*k/n), k <= n, for ForwardReal: built on its first use.
     mutable std::once_flag m_realOnce;

@@ -135,40 +135,91 @@ TEST(Fft, RoundTripAndParseval) {
     }
 }
 
-// The AVX2 path against the plain one: every radix, both lane layouts
-// (across groups at stride 1, across columns after), leftovers, Bluestein.
+// The AVX2 and AVX-512 paths against the plain one: every radix, both lane
+// layouts (across groups at stride 1, across columns after), leftovers of
+// one to three lanes, Bluestein, the outputs of a real transform, and the
+// transform of a line in split storage (the first stage reading it, the last
+// writing it).
 TEST(FftKernel, FastPathMatchesPlainBitForBit) {
     for (std::size_t n :
-         {2u, 6u, 8u, 12u, 15u, 28u, 45u, 64u, 98u, 121u, 243u, 1000u, 2310u, 4096u, 10007u}) {
+         {2u, 6u, 8u, 12u, 15u, 28u, 45u, 64u, 98u, 121u, 243u, 1000u, 2310u, 4096u, 10007u,
+          135u, 189u, 5u * 5u * 7u * 13u, 13u, 169u, 91u, 455u, 7u * 25u, 25u * 13u, 37u, 74u}) {
         const auto plan = kernels::FftPlan<double>::Get(n);
         std::vector<double> x(2 * n), work(plan->WorkSize());
         std::mt19937_64 gen(n);
         for (double &v : x) v = std::uniform_real_distribution<double>(-1, 1)(gen);
         x[3] = -0.0;
-        std::vector<double> plain = x, fast = x;
+        std::vector<double> plain = x;
         plan->Forward(plain.data(), work.data(), kernels::KernelPath::kPlain);
-        plan->Forward(fast.data(), work.data(), kernels::KernelPath::kFastest);
-        EXPECT_EQ(0, std::memcmp(plain.data(), fast.data(), x.size() * sizeof(double))) << n;
+        // The transform of the 2n reals in x, to split parts at stride 1.
+        const auto real = [&](kernels::KernelPath path) {
+            std::vector<double> in = x, out(4 * n);
+            plan->ForwardReal(in.data(), work.data(), out.data(), out.data() + 2 * n, 1, path);
+            return out;
+        };
+        const std::vector<double> plainReal = real(kernels::KernelPath::kPlain);
+        // The split line in and out: the interleaved result's parts, and
+        // for an inverse conj(.)/n of the transform of conj(x).
+        std::vector<double> re(n), im(n), want(4 * n), got(4 * n);
+        for (std::size_t k = 0; k < n; ++k) {
+            re[k] = x[2 * k], im[k] = -x[2 * k + 1];
+            want[k] = plain[2 * k], want[n + k] = plain[2 * k + 1];
+        }
+        std::vector<double> conj = x;
+        for (std::size_t k = 0; k < n; ++k) conj[2 * k + 1] = -x[2 * k + 1];
+        plan->Forward(conj.data(), work.data(), kernels::KernelPath::kPlain);
+        for (std::size_t k = 0; k < n; ++k)
+            want[2 * n + k] = conj[2 * k] / double(n), want[3 * n + k] = -conj[2 * k + 1] / double(n);
+        std::vector<double> splitWork(plan->SplitWorkSize());
+        for (const auto path : {kernels::KernelPath::kPlain, kernels::KernelPath::kAvx2,
+                                kernels::KernelPath::kFastest}) {
+            double *g = got.data();
+            plan->ForwardSplit({re.data(), im.data(), -1.0, g, g + n, false, 1}, splitWork.data(),
+                               path);
+            plan->ForwardSplit({re.data(), im.data(), 1.0, g + 2 * n, g + 3 * n, true, double(n)},
+                               splitWork.data(), path);
+            EXPECT_EQ(0, std::memcmp(got.data(), want.data(), 4 * n * sizeof(double)))
+                << n << " split, path " << int(path);
+        }
+        for (const auto path : {kernels::KernelPath::kAvx2, kernels::KernelPath::kFastest}) {
+            std::vector<double> fast = x;
+            plan->Forward(fast.data(), work.data(), path);
+            EXPECT_EQ(0, std::memcmp(plain.data(), fast.data(), x.size() * sizeof(double)))
+                << n << " path " << int(path);
+            EXPECT_EQ(0, std::memcmp(real(path).data(), plainReal.data(), 4 * n * sizeof(double)))
+                << n << " real, path " << int(path);
+        }
     }
 }
 
-TEST(Fft, SameBitsOnOneAndTwoThreads) {
+// Lines spread over threads, and the stages of one long transform (power
+// of two, mixed, Bluestein, real through the half length, inverse) cut
+// among them: the same bits on any number of threads.
+TEST(Fft, SameBitsOnAnyNumberOfThreads) {
     const Array x = Array::Adopt(mxCreateDoubleMatrix(4096, 64, mxComplexityReal));
     std::mt19937_64 gen(3);
     double *p = static_cast<double *>(x.get()->GetPr());
     for (std::size_t k = 0; k < 4096 * 64; ++k)
         p[k] = std::uniform_real_distribution<double>(-1, 1)(gen);
+    const Array long2 = RandomColumn(1u << 17, true), mixed = RandomColumn(73920, true),
+                prime = RandomColumn(65537, true), real = RandomColumn(1u << 18, false);
+    const auto all = [&] {
+        return std::vector<Array>{Fft(x),      Fft(x, kFftNaturalLength, 2), Fft(long2),
+                                  Fft(mixed),  Fft(prime),                   Fft(real),
+                                  Ifft(long2)};
+    };
     const unsigned int threads = GetNumThreads();
     SetNumThreads(1);
-    const Array one = Fft(x), oneRows = Fft(x, kFftNaturalLength, 2);
-    SetNumThreads(2);
-    const Array two = Fft(x), twoRows = Fft(x, kFftNaturalLength, 2);
+    const std::vector<Array> one = all();
+    for (unsigned int count : {2u, 3u, 8u}) {
+        SetNumThreads(count);
+        const std::vector<Array> many = all();
+        for (std::size_t k = 0; k < one.size(); ++k)
+            EXPECT_TRUE(SameBits(one[k], many[k])) << count << " threads, case " << k;
+    }
     SetNumThreads(threads);
-    EXPECT_TRUE(SameBits(one, two));
-    EXPECT_TRUE(SameBits(oneRows, twoRows));
 }
 
-// Lengths along dimensions, padding, truncation and the exact symmetric values.
 TEST(Fft, ShapesPaddingAndExactValues) {
     const Array a =
         Array::Adopt(mxDoubleMatrix(2, 2, std::vector<double>{1, 2, 3, 4}.data(), nullptr));
