@@ -101,6 +101,14 @@ MATRIX_API void Bounds(CMatrix *&S, CMatrix *&L, const CMatrix *A, unsigned int 
 [[nodiscard]] MATRIX_API CMatrix *VarWeighted(const CMatrix *A, const CMatrix *w,
                                               const std::vector<unsigned int> &dims, bool root);
 
+/// VarWeighted into V, and into M the means the deviations were taken from:
+/// with no weight, 0 or 1, Mean's (MeanAll's for every dimension; single
+/// stays single); with a vector of weights, (the in-order sum of w_k * x_k)
+/// / (the in-order sum of w_k) per line, rounded once to single for single
+/// A. V and M are set to null first and stay null after a failure.
+MATRIX_API void VarWeighted(CMatrix *&V, CMatrix *&M, const CMatrix *A, const CMatrix *w,
+                            const std::vector<unsigned int> &dims, bool root);
+
 /// The covariance matrix of the columns of X (rows are observations; a
 /// vector is one variable): C(i, j) = (the in-order sum over rows k of
 /// (x_ki - mu_i) * (x_kj - mu_j)) / (n - 1) (n with `byN`; 1 when n is 1),
@@ -183,14 +191,20 @@ MATRIX_API double Normest(const CMatrix *A, double tol, unsigned int *count);
 
 /// The ways Normalize centres and scales each line.
 enum class NormalizeMethod {
-    kZscore,  // (a - mean) / std, std as Std (n - 1); a std of 0 divides by 1
-    kRange,   // l + ((a - min) / (max - min)) * (u - l) per line, as Rescale
-    kNorm,    // a / (the p-norm of the line)
-    kCenter,  // a - c: c the mean (centre kMean), the median, or a value
-    kScale,   // a / s: s the std (scale kStd) or a value
+    kZscore,     // (a - mean) / std, std as Std (n - 1); with statistic kMad
+                 // ('robust') (a - median) / mad; a scale of 0 divides by 1
+    kRange,      // l + ((a - min) / (max - min)) * (u - l) per line, as Rescale
+    kNorm,       // a / (the p-norm of the line)
+    kCenter,     // a - c: c the mean (centre kMean), the median, or a value
+    kScale,      // a / s: s the std (kStd), mad, first element, iqr or a value
+    kMedianIqr,  // (a - median) / iqr; an iqr of 0 divides by 1
+    kCenterScale,  // (a - c) / s: c as kCenter (statistic, value), s as
+                   // kScale (scaleStatistic, scaleValue)
 };
-/// The centre or scale of kCenter and kScale.
-enum class NormalizeStatistic { kMean, kMedian, kStd, kValue };
+/// The centre or scale of kCenter and kScale. mad is the median of |a -
+/// median|; iqr is the 75th minus the 25th percentile as Prctile gives
+/// them; kFirst is the line's first element.
+enum class NormalizeStatistic { kMean, kMedian, kStd, kValue, kMad, kFirst, kIqr };
 
 /// The parameters of Normalize; unused ones are ignored.
 struct NormalizeOptions {
@@ -199,6 +213,8 @@ struct NormalizeOptions {
     double l = 0, u = 1;  // kRange
     NormalizeStatistic statistic = NormalizeStatistic::kMean;
     double value = 0;  // kCenter / kScale with kValue
+    NormalizeStatistic scaleStatistic = NormalizeStatistic::kStd;  // kCenterScale
+    double scaleValue = 1;
 };
 /// Normalizes the lines of A along dim (0: default) as `options` say; A's
 /// shape is kept. Means are Mean's, std Std's (n - 1), medians Median's; the

@@ -759,6 +759,45 @@ CMatrix *VarWeighted(const CMatrix *A, const CMatrix *w, const std::vector<unsig
     });
 }
 
+void VarWeighted(CMatrix *&V, CMatrix *&M, const CMatrix *A, const CMatrix *w,
+                 const std::vector<unsigned int> &dims, bool root) {
+    V = nullptr;
+    M = nullptr;
+    ArrayHolder v(VarWeighted(A, w, dims, root));
+    ArrayHolder m;
+    const bool weighted = w != nullptr && w->GetNoElems() > 0 &&
+                          !(w->GetNoElems() == 1 && (mxGetScalar(w) == 0 || mxGetScalar(w) == 1));
+    if (!weighted) {
+        if (dims.size() == 1 && dims[0] == 0) {
+            m.reset(Mean(A));
+        } else if (dims.empty()) {
+            m.reset(MeanAll(A));
+        } else {
+            m.reset(Mean(A, static_cast<unsigned int>(dims.size()), dims.data()));
+        }
+    } else {
+        // The weights were checked by VarWeighted above.
+        m.reset(Guarded([&] {
+            Work work = ToWork(A, root ? "Std" : "Var");
+            std::vector<unsigned int> set = dims.empty() ? EveryDim(A) : dims;
+            if (dims.size() == 1 && dims[0] == 0) set = MedianSet(A, 0);
+            ArrayHolder W(Cast(w, mxClassDouble));
+            const double *wv = static_cast<const double *>(W->GetPr());
+            ArrayHolder R(ReduceLines(work.D.get(), set, [&](double *x, std::size_t n) {
+                double sw = 0.0, swx = 0.0;
+                for (std::size_t k = 0; k < n; ++k) {
+                    sw = sw + wv[k];
+                    swx = swx + wv[k] * x[k];
+                }
+                return swx / sw;
+            }));
+            return Finish(std::move(R), work.single);
+        }));
+    }
+    V = v.release();
+    M = m.release();
+}
+
 CMatrix *Cov(const CMatrix *X, bool byN) {
     return Guarded([&] {
         Work w = ToWork(X, "Cov");
@@ -1028,6 +1067,54 @@ CMatrix *Rescale(const CMatrix *A, double l, double u) {
     });
 }
 
+namespace {
+
+// The median of x[0 .. n) (NaN included) without reordering x.
+double MedianOf(const double *x, std::size_t n, std::vector<double> &scratch) {
+    scratch.assign(x, x + n);
+    return LineMedian(scratch.data(), n, NanFlag::kInclude);
+}
+
+// The median of |x - median(x)|.
+double MadOf(const double *x, std::size_t n, std::vector<double> &scratch) {
+    const double m = MedianOf(x, n, scratch);
+    for (std::size_t k = 0; k < n; ++k) scratch[k] = std::fabs(x[k] - m);
+    return LineMedian(scratch.data(), n, NanFlag::kInclude);
+}
+
+// The 75th minus the 25th percentile, NaNs passed over as Prctile does.
+double IqrOf(const double *x, std::size_t n, std::vector<double> &scratch) {
+    scratch.assign(x, x + n);
+    const std::size_t kept = DropNaN(scratch.data(), n);
+    std::sort(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(kept), TotalLess);
+    return PercentileOfSorted(scratch.data(), kept, 75) -
+           PercentileOfSorted(scratch.data(), kept, 25);
+}
+
+double CentreOf(const double *x, std::size_t n, NormalizeStatistic s, double value,
+                std::vector<double> &scratch) {
+    double mean = value, sd = 0;
+    switch (s) {
+        case NormalizeStatistic::kMean: MeanStd(x, n, mean, sd); return mean;
+        case NormalizeStatistic::kMedian: return MedianOf(x, n, scratch);
+        default: return value;
+    }
+}
+
+double ScaleOf(const double *x, std::size_t n, NormalizeStatistic s, double value,
+               std::vector<double> &scratch) {
+    double mean = 0, sd = value;
+    switch (s) {
+        case NormalizeStatistic::kStd: MeanStd(x, n, mean, sd); return sd;
+        case NormalizeStatistic::kMad: return MadOf(x, n, scratch);
+        case NormalizeStatistic::kIqr: return IqrOf(x, n, scratch);
+        case NormalizeStatistic::kFirst: return n > 0 ? x[0] : mxGetNaN();
+        default: return value;
+    }
+}
+
+}  // namespace
+
 CMatrix *Normalize(const CMatrix *A, unsigned int dim, const NormalizeOptions &o) {
     return Guarded([&] {
         Work w = ToWork(A, "Normalize");
@@ -1038,37 +1125,42 @@ CMatrix *Normalize(const CMatrix *A, unsigned int dim, const NormalizeOptions &o
         std::vector<double> scratch;
         ArrayHolder R(
             MapLines(w.D.get(), along, n, [&](const double *x, std::size_t len, double *y) {
-                double mean = 0, sd = 1;
+                double c = 0, s = 1;
                 switch (o.method) {
                     case NormalizeMethod::kZscore:
-                        MeanStd(x, len, mean, sd);
-                        if (sd == 0) sd = 1;
-                        for (std::size_t k = 0; k < len; ++k) y[k] = (x[k] - mean) / sd;
-                        return;
+                        if (o.statistic == NormalizeStatistic::kMad) {
+                            c = MedianOf(x, len, scratch);
+                            s = MadOf(x, len, scratch);
+                        } else {
+                            MeanStd(x, len, c, s);
+                        }
+                        if (s == 0) s = 1;
+                        break;
                     case NormalizeMethod::kRange: RescaleLine(x, len, y, o.l, o.u); return;
                     case NormalizeMethod::kNorm: {
-                        const double s = PNorm(x, len, o.p);
-                        for (std::size_t k = 0; k < len; ++k) y[k] = x[k] / s;
+                        const double p = PNorm(x, len, o.p);
+                        for (std::size_t k = 0; k < len; ++k) y[k] = x[k] / p;
                         return;
                     }
-                    case NormalizeMethod::kCenter: {
-                        double c = o.value;
-                        if (o.statistic == NormalizeStatistic::kMean) {
-                            MeanStd(x, len, c, sd);
-                        } else if (o.statistic == NormalizeStatistic::kMedian) {
-                            scratch.assign(x, x + len);
-                            c = LineMedian(scratch.data(), len, NanFlag::kInclude);
-                        }
+                    case NormalizeMethod::kCenter:
+                        c = CentreOf(x, len, o.statistic, o.value, scratch);
                         for (std::size_t k = 0; k < len; ++k) y[k] = x[k] - c;
                         return;
-                    }
-                    case NormalizeMethod::kScale: {
-                        double s = o.value;
-                        if (o.statistic != NormalizeStatistic::kValue) MeanStd(x, len, mean, s);
+                    case NormalizeMethod::kScale:
+                        s = ScaleOf(x, len, o.statistic, o.value, scratch);
                         for (std::size_t k = 0; k < len; ++k) y[k] = x[k] / s;
                         return;
-                    }
+                    case NormalizeMethod::kMedianIqr:
+                        c = MedianOf(x, len, scratch);
+                        s = IqrOf(x, len, scratch);
+                        if (s == 0) s = 1;
+                        break;
+                    case NormalizeMethod::kCenterScale:
+                        c = CentreOf(x, len, o.statistic, o.value, scratch);
+                        s = ScaleOf(x, len, o.scaleStatistic, o.scaleValue, scratch);
+                        break;
                 }
+                for (std::size_t k = 0; k < len; ++k) y[k] = (x[k] - c) / s;
             }));
         return Finish(std::move(R), w.single);
     });

@@ -61,6 +61,11 @@ Outs Lu(const Args &args, BuiltinCall &c) {
             throw Error("'lu' takes 'vector' or 'matrix' as its second argument");
         vector = form == "vector";
     }
+    // The column permutation Q of [L, U, P, Q] belongs to the sparse
+    // factorization; a full matrix has no such form.
+    if (c.nargout > 3)
+        throw Error("'lu' gives four outputs [L, U, P, Q] only for sparse matrices; use [L, U, P] "
+                    "= lu(A) for a full matrix");
     if (c.nargout == 3) {
         km::ThreeArrays r = km::LuPivots(a);
         if (vector) r.third = PermutationVector(r.third, true);
@@ -362,7 +367,7 @@ const BuiltinEntry kEntries[] = {
      "Dot product of two vectors, or of the columns or vectors along dim."},
     {"cross", Cross, 2, 3, 1, "cross(a, b), cross(A, B, dim)",
      "Cross product of two 3-vectors, or of the 3-vectors along dim."},
-    {"lu", Lu, 1, 2, 3, "[L, U] = lu(A), [L, U, P] = lu(A), [L, U, p] = lu(A, 'vector')",
+    {"lu", Lu, 1, 2, 4, "[L, U] = lu(A), [L, U, P] = lu(A), [L, U, p] = lu(A, 'vector')",
      "LU factorization with pivoting; 'vector' gives the row permutation as a vector."},
     {"qr", Qr, 1, 2, 3, "R = qr(A), [Q, R] = qr(A), [Q, R, P] = qr(A), qr(A, 0)",
      "QR factorization; 0 or 'econ' for the economy size (the permutation then a vector)."},
