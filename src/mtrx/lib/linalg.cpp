@@ -249,12 +249,25 @@ Outs SchurForm(const Args &args, BuiltinCall &c) {
     return {std::move(U), Array::Adopt(t)};
 }
 
+// balance(A), balance(A, 'noperm'); [T, B] = ...; [S, P, B] = ...
 Outs Balance(const Args &args, BuiltinCall &c) {
     const Array &a = args.GetArray(0);
-    if (c.nargout <= 1) return {Array::Adopt(km::Balance(a.get()))};
+    bool permute = true;
+    if (args.Has(1)) {
+        if (!args.IsText(1) || args.GetText(1) != "noperm")
+            args.Refuse(1, "the option 'noperm'");
+        permute = false;
+    }
+    if (c.nargout <= 1) return {Array::Adopt(km::Balance(a.get(), permute))};
     km::CMatrix *t;
+    km::CMatrix *p;
     km::CMatrix *b;
-    km::Balance(t, b, a.get());
+    if (c.nargout == 3) {
+        km::Balance(t, p, b, a.get(), permute);
+        Array S = Array::Adopt(t), P = Array::Adopt(p);
+        return {std::move(S), std::move(P), Array::Adopt(b)};
+    }
+    km::Balance(t, b, a.get(), permute);
     Array T = Array::Adopt(t);
     return {std::move(T), Array::Adopt(b)};
 }
@@ -395,8 +408,10 @@ const BuiltinEntry kEntries[] = {
      "Hessenberg form A = P*H*P'."},
     {"schur", SchurForm, 1, 2, 2, "T = schur(A), [U, T] = schur(A), schur(A, 'complex')",
      "Schur form A = U*T*U', real (quasi-triangular) or complex."},
-    {"balance", Balance, 1, 1, 2, "B = balance(A), [T, B] = balance(A)",
-     "Diagonal scaling by powers of 2 that balances rows and columns: B = T\\A*T."},
+    {"balance", Balance, 1, 2, 3,
+     "B = balance(A), [T, B] = balance(A), [S, P, B] = balance(A), balance(A, 'noperm')",
+     "Permutes to isolate eigenvalues (not with 'noperm'), then scales rows and columns by "
+     "powers of 2 to balance them: B = T\\A*T."},
     {"lsqnonneg", Lsqnonneg, 2, 2, 3, "x = lsqnonneg(C, d), [x, resnorm, residual] = ...",
      "Non-negative least squares: min norm(C*x - d) with x >= 0."},
     {"linsolve", Linsolve, 2, 3, 2, "X = linsolve(A, B), linsolve(A, B, opts), [X, r] = ...",
