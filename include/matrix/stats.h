@@ -121,6 +121,11 @@ MATRIX_API void VarWeighted(CMatrix *&V, CMatrix *&M, const CMatrix *A, const CM
 /// C(i, j) / sqrt(C(i, i) * C(j, j)), clamped to [-1, 1] (NaN stays), and
 /// R(i, i) = C(i, i) / C(i, i) (1, or NaN for a constant column).
 [[nodiscard]] MATRIX_API CMatrix *Corrcoef(const CMatrix *X);
+/// Complex X (double or single) gives the complex covariance: C(i, j) the
+/// in-order sum of conj(x_ki - mu_i) * (x_kj - mu_j), each product formed
+/// as (ar*br + ai*bi) + (ar*bi - ai*br)i, the diagonal real (the result
+/// real when every imaginary part is zero); Corrcoef of it
+/// divides by sqrt(C(i, i) * C(j, j)) without clamping.
 /// Corrcoef of the two columns x(:) and y(:).
 [[nodiscard]] MATRIX_API CMatrix *Corrcoef(const CMatrix *x, const CMatrix *y);
 
@@ -138,14 +143,21 @@ MATRIX_API void VarWeighted(CMatrix *&V, CMatrix *&M, const CMatrix *A, const CM
 [[nodiscard]] MATRIX_API CMatrix *Quantile(const CMatrix *A, const CMatrix *p, unsigned int dim);
 
 /// The window statistics of Movsum and its kin.
-enum class MovingKind { kSum, kMean, kMax, kMin, kMedian };
+enum class MovingKind { kSum, kMean, kMax, kMin, kMedian, kProd, kVar, kStd, kMad };
 
 /// The statistic of the window of kb elements before and kf after each
 /// element along dim (0: default), the window shrunk at the ends. A's shape
 /// is kept. kSum: the in-order sum of the window from 0.0; kMean: that sum
 /// over the window's count; kMax/kMin: the largest/smallest; kMedian: as
-/// Median. With NanFlag::kInclude a window holding NaN gives NaN; with kOmit
-/// NaNs are passed over (a window of only NaNs gives NaN; kSum gives 0).
+/// Median; kProd: the in-order product from 1.0; kVar: the in-order sum of
+/// (x - mean)^2 from 0.0 over count - 1 (0 for one element), kStd its
+/// square root; kMad: the median of |x - median|. With NanFlag::kInclude a
+/// window holding NaN gives NaN; with kOmit NaNs are passed over (a window
+/// of only NaNs gives NaN; kSum gives 0, kProd 1). Integer A (computed in
+/// double): kSum, kProd, kMax, kMin and kMedian give A's class (rounded,
+/// saturated), kMean gives double, and kVar, kStd and kMad throw
+/// CFunctionErrorException "Moving: the argument must be double or
+/// single". Complex A throws "Moving: complex values are not supported".
 [[nodiscard]] MATRIX_API CMatrix *Moving(const CMatrix *A, MovingKind kind, unsigned int kb,
                                          unsigned int kf, unsigned int dim, NanFlag nan);
 
@@ -186,7 +198,7 @@ MATRIX_API double Normest(const CMatrix *A, double tol, unsigned int *count);
 /// A scaled linearly to [l, u] over all its elements: with mn and mx A's
 /// least and largest elements (NaNs passed over), each element becomes l +
 /// ((a - mn) / (mx - mn)) * (u - l); a constant A gives l everywhere, and a
-/// NaN element stays NaN.
+/// NaN element stays NaN. Integer A gives double.
 [[nodiscard]] MATRIX_API CMatrix *Rescale(const CMatrix *A, double l, double u);
 
 /// The ways Normalize centres and scales each line.

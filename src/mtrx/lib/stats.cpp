@@ -192,7 +192,14 @@ Outs Moving(const Args &args, BuiltinCall &c) {
         throw Error(c.name + ": the window must be a length k or [kb kf]");
     }
     const unsigned int dim = count > 2 ? args.GetPositive(2) : 0;
-    return {Adopt(km::Moving(Numbers(args, 0).get(), Kind, kb, kf, dim, nan, ends))};
+    const Array &a = Numbers(args, 0);
+    if (IsComplex(a)) throw Error(c.name + ": complex values are not supported");
+    const km::mxClassID id = a.get()->GetClassID();
+    const bool spread = Kind == km::MovingKind::kVar || Kind == km::MovingKind::kStd ||
+                        Kind == km::MovingKind::kMad;
+    if (spread && id >= km::mxClassInt8 && id <= km::mxClassUint64)
+        throw Error(c.name + ": the argument must be double or single");
+    return {Adopt(km::Moving(a.get(), Kind, kb, kf, dim, nan, ends))};
 }
 
 // trapz(Y), trapz(Y, dim) when the second argument is a scalar, trapz(X,
@@ -377,6 +384,14 @@ const BuiltinEntry kEntries[] = {
      "Moving minimum."},
     {"movmedian", Moving<km::MovingKind::kMedian>, 2, 7, 1,
      "movmedian(A, k), movmedian(A, [kb kf], dim)", "Moving median."},
+    {"movprod", Moving<km::MovingKind::kProd>, 2, 7, 1, "movprod(A, k), movprod(A, [kb kf], dim)",
+     "Moving product."},
+    {"movvar", Moving<km::MovingKind::kVar>, 2, 7, 1, "movvar(A, k), movvar(A, [kb kf], dim)",
+     "Moving variance (dividing by n - 1)."},
+    {"movstd", Moving<km::MovingKind::kStd>, 2, 7, 1, "movstd(A, k), movstd(A, [kb kf], dim)",
+     "Moving standard deviation (dividing by n - 1)."},
+    {"movmad", Moving<km::MovingKind::kMad>, 2, 7, 1, "movmad(A, k), movmad(A, [kb kf], dim)",
+     "Moving median absolute deviation."},
     {"trapz", Trapz<false>, 1, 3, 1, "trapz(Y), trapz(X, Y), trapz(X, Y, dim)",
      "Integral by the trapezoidal rule."},
     {"cumtrapz", Trapz<true>, 1, 3, 1, "cumtrapz(Y), cumtrapz(X, Y), cumtrapz(X, Y, dim)",
