@@ -410,6 +410,8 @@ Outs RandiBuiltin(const Args &args, BuiltinCall &) {
     if (!(lo == std::floor(lo) && hi == std::floor(hi)) || !(lo <= hi) || std::isinf(lo) ||
         std::isinf(hi))
         throw Error("'randi': the range must be whole numbers with imin <= imax");
+    if (!(hi - lo < 9007199254740992.0))
+        throw Error("'randi': the range imax - imin must be below 2^53");
     if (id != km::mxClassDouble) {
         // The range must lie in the class, checked before anything is drawn.
         const Array bounds(1, 2, std::vector<double>{lo, hi});
