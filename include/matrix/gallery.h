@@ -53,10 +53,12 @@ namespace matrix {
 /// The n x n Wilkinson matrix: symmetric tridiagonal, ones off the diagonal,
 /// |(1-n)/2 + i - 1| on it.
 [[nodiscard]] MATRIX_API CMatrix *Wilkinson(unsigned int n);
-/// The companion matrix of the polynomial p (real double coefficients from
-/// the highest power): (n-1) x (n-1), first row -p(2:n) / p(1), ones below the diagonal;
-/// fewer than two coefficients give 0x0. Throws CFunctionErrorException
-/// "compan: the input must be a vector" for a matrix.
+/// The companion matrix of the polynomial p (coefficients from the highest
+/// power): (n-1) x (n-1), first row -p(2:n) / p(1), ones below the diagonal;
+/// fewer than two coefficients give 0x0. Single and complex p give their
+/// class and complexity (the first row by Uminus and Rdivide). Throws
+/// CFunctionErrorException "compan: the input must be a vector" for a
+/// matrix, and "compan: the input must be double or single" for the others.
 [[nodiscard]] MATRIX_API CMatrix *Compan(const CMatrix *p);
 
 /// An array shaped dims[0..nDims) of random whole numbers from lo to hi, each

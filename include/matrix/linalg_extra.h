@@ -60,14 +60,26 @@ MATRIX_API void Hess(CMatrix *&P, CMatrix *&H, const CMatrix *A);
 /// orthogonal) by the Francis double-shift QR algorithm.
 [[nodiscard]] MATRIX_API CMatrix *Schur(const CMatrix *A, bool complex);
 MATRIX_API void Schur(CMatrix *&U, CMatrix *&T, const CMatrix *A, bool complex);
-/// Balances a real A by diagonal scaling with powers of 2 (Parlett and
-/// Reinsch's sweeps on 2-norms of rows and columns, as James, Langou and
-/// Lowery 2014 state them; no permutations): B = T\A*T, T diagonal, the
-/// same eigenvalues exactly. A holding NaN or Inf is left as it is.
-/// Complex A throws CFunctionErrorException "Balance: complex matrices are
-/// not supported".
+/// Balances a real A: B = T\A*T, the same eigenvalues exactly. With
+/// `permute` (the default), rows and columns are first permuted to isolate
+/// eigenvalues (from the last row up, a row zero off the diagonal within the
+/// leading hi columns moves to position hi and hi shrinks; then from column
+/// lo on, a column zero off the diagonal within rows lo .. hi moves to lo
+/// and lo grows), leaving B upper triangular outside rows and columns lo ..
+/// hi. Then those rows and columns are scaled by powers of 2 (Parlett and
+/// Reinsch's sweeps on 2-norms of the rows and columns within lo .. hi, as
+/// James, Langou and Lowery 2014 state them). T = P*D has one element per
+/// row: row k holds S(k) in column P(k) (so T(:, P) = diag(S) and B(P, P) =
+/// diag(1./S)*A*diag(S)). A holding NaN or Inf is left as it is (T = I).
+/// Single A gives single T, S and B; P is double. Complex A throws
+/// CFunctionErrorException "Balance: complex matrices are not supported".
 [[nodiscard]] MATRIX_API CMatrix *Balance(const CMatrix *A);
+[[nodiscard]] MATRIX_API CMatrix *Balance(const CMatrix *A, bool permute);
 MATRIX_API void Balance(CMatrix *&T, CMatrix *&B, const CMatrix *A);
+MATRIX_API void Balance(CMatrix *&T, CMatrix *&B, const CMatrix *A, bool permute);
+/// The scales S and the permutation P (columns, P 1-based) of the balancing
+/// separately, with B.
+MATRIX_API void Balance(CMatrix *&S, CMatrix *&P, CMatrix *&B, const CMatrix *A, bool permute);
 
 /// The 2-norm condition number s(1)/s(end) of any m x n A from Svd: 0 for
 /// an A without elements, Inf when the smallest value is 0.

@@ -162,8 +162,9 @@ MATRIX_API void Residue(CMatrix *&r, CMatrix *&p, CMatrix *&k, const CMatrix *b,
 MATRIX_API void ResidueInverse(CMatrix *&b, CMatrix *&a, const CMatrix *r, const CMatrix *p,
                                const CMatrix *k);
 
-/// The interpolation methods of Interp1 and Interp2.
-enum class InterpMethod { kLinear, kNearest, kPrevious, kNext, kPchip, kSpline, kMakima };
+/// The interpolation methods of Interp1 and Interp2 (kCubic: Interp2's
+/// cubic convolution; Interp1 takes it as kPchip).
+enum class InterpMethod { kLinear, kNearest, kPrevious, kNext, kPchip, kSpline, kMakima, kCubic };
 
 /// What Interp1 gives outside [x(0), x(n-1)]: NaN, the method's own
 /// extension of its end pieces, or one fixed value. kDefault is kExtrap for
@@ -205,16 +206,22 @@ enum class InterpExtrap { kDefault, kNaN, kExtrap, kValue };
 /// The cubic spline through (x(k), y(k)): y a vector of n values (not-a-knot
 /// ends) or n+2 values (the first and the last the end slopes, the clamped
 /// spline), evaluated at xq (xq's shape). Extrapolates with the end pieces.
-/// A complex y gives the splines of its real and imaginary parts.
+/// A complex y gives the splines of its real and imaginary parts. An array
+/// y of size [d1 .. dk, n] (or n+2) is vector-valued: its last dimension
+/// runs along x, each of its d = d1*..*dk components splined on its own,
+/// and the values have size [d1 .. dk, numel(xq)] for a vector xq, else
+/// [d1 .. dk, size(xq)].
 /// Throws CFunctionErrorException "Spline: ...".
 [[nodiscard]] MATRIX_API CMatrix *Spline(const CMatrix *x, const CMatrix *y, const CMatrix *xq);
 /// The piecewise cubic of Spline as breaks (a row of n points) and coefs
 /// ((n-1) x 4, each row [c3 c2 c1 c0] of (xq - breaks(i))): a pp form. x
 /// is sorted first as Interp1 sorts it; y must be real ("Spline: the values
-/// must be real").
+/// must be real"). A vector-valued y of d components gives d*(n-1) rows,
+/// row (i-1)*d + r the piece i of component r.
 MATRIX_API void SplinePieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x, const CMatrix *y);
 /// The shape-preserving cubic of Interp1's kPchip through (x, y) at xq; y
-/// real, of x's length ("Pchip: ..." otherwise).
+/// real, of x's length or vector-valued as Spline's ("Pchip: ..."
+/// otherwise).
 [[nodiscard]] MATRIX_API CMatrix *Pchip(const CMatrix *x, const CMatrix *y, const CMatrix *xq);
 /// The pp form of Pchip, as SplinePieces.
 MATRIX_API void PchipPieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x, const CMatrix *y);
@@ -224,6 +231,11 @@ MATRIX_API void PchipPieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x,
 /// outward, NaN at NaN. Result of xq's shape.
 [[nodiscard]] MATRIX_API CMatrix *Ppval(const CMatrix *breaks, const CMatrix *coefs,
                                         const CMatrix *xq);
+/// Ppval of a d-valued piecewise polynomial: coefs has d rows per piece
+/// (row (i-1)*d + r for component r); the values have size [d, numel(xq)]
+/// for a vector xq, [d, size(xq)] otherwise (xq's shape when d is 1).
+[[nodiscard]] MATRIX_API CMatrix *Ppval(const CMatrix *breaks, const CMatrix *coefs,
+                                        unsigned int d, const CMatrix *xq);
 
 /// Interpolates V (ny x nx) given at the grid x (nx points) by y (ny
 /// points), each strictly ascending (vectors, or the matrices of a mesh
@@ -232,7 +244,15 @@ MATRIX_API void PchipPieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x,
 /// row Xq and a column Yq, which make the grid of their pairs (length(Yq) x
 /// length(Xq)). kLinear is bilinear, with tx, ty the fractions of the cell,
 /// (1-ty)*((1-tx)*V00 + tx*V01) + ty*((1-tx)*V10 + tx*V11); kNearest the
-/// nearest grid value (the upper one from the midpoint on). Outside the
+/// nearest grid value (the upper one from the midpoint on). kSpline is the
+/// bicubic not-a-knot spline (Spline's along each row of V at Xq, then
+/// Spline's of those values along y at Yq; it reproduces cubics exactly);
+/// kCubic (kPchip too) R. Keys' cubic convolution ("Cubic convolution
+/// interpolation for digital image processing", IEEE Trans. ASSP 29(6),
+/// 1981), the kernel's a = -1/2, the grid extended past each end by f(-1) =
+/// 3 f(0) - 3 f(1) + f(2), applied along x then along y (it reproduces
+/// quadratics exactly); it needs 3 points each way and equal spacing,
+/// within 64 eps of the largest coordinate, else it is kSpline. Outside the
 /// grid: extrapValue (NaN by default). A complex V interpolates both
 /// parts. Throws CFunctionErrorException "Interp2: ..." naming what was
 /// wrong.

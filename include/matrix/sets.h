@@ -223,6 +223,10 @@ struct CountsBins {
     Array bins;
 };
 MATRIX_API CountsBins Histc(const Array &x, const Array &edges);
+/// Histc along dimension dim (0: as above): the counts have x's shape with
+/// that dimension as long as edges (a dimension beyond the last, each
+/// element its own line).
+MATRIX_API CountsBins Histc(const Array &x, const Array &edges, unsigned int dim);
 [[nodiscard]] MATRIX_API CMatrix *Histc(const CMatrix *x, const CMatrix *edges);
 
 /// Histcounts over the elements of x (any shape): bin k holds edges(k) <= x
@@ -240,14 +244,19 @@ MATRIX_API Histogram Histcounts(const Array &x, const Array &edges);
 /// finite element, 0 to 1). The edges are lo + k * (hi / nbins - lo /
 /// nbins), the last one hi exactly.
 MATRIX_API Histogram Histcounts(const Array &x, unsigned int nbins);
-/// The automatic bins: Scott's width 3.5 * std(x) / n^(1/3) over the n
-/// finite elements, raised to the next width of 1, 2 or 5 times a power of
-/// ten, and edges at whole multiples of it from floor(lo / w) * w up to the
-/// first multiple above hi (hi itself when it is one, closing the last
-/// bin); at most 1000 bins (wider ones otherwise, by the same ladder). A
-/// data span of 0 gives one bin from v - 0.5 to v + 0.5; no finite element
-/// the one bin [0, 1]; data whose spread overflows, ten equal bins as
-/// Histcounts(x, 10).
+/// The automatic bins, over the finite elements (lo the least, hi the
+/// greatest, n of them): whole numbers spanning hi - lo <= 50 (within
+/// 2^52) get one bin of width 1 centred on each whole number from lo to hi;
+/// other data Scott's width raw = 3.5 * std / n^(1/3) (std dividing by n -
+/// 1, sums in order), made "nice": with p the power of ten at or below raw
+/// and r = raw / p, the width w is p times 1 (r < 1.5), 2 (< 2.5), 3 (< 4),
+/// 5 (< 7.5) or 10; the edges start at min(w * floor(lo / w), lo), step by
+/// w over max(1, ceil((hi - left) / w)) bins, the last edge max(left +
+/// bins * w, hi). Data whose span is below sqrt(eps(max(|lo|, |hi|))) get
+/// one bin from floor(2 * (lo - 1/4)) / 2 to ceil(2 * (hi + 1/4)) / 2. No
+/// finite element gives the one bin [0, 1]; data too spread for the width
+/// to be a number, ten equal bins as Histcounts(x, 10); more than 65536
+/// bins, Histcounts(x, 65536).
 MATRIX_API Histogram Histcounts(const Array &x);
 [[nodiscard]] MATRIX_API CMatrix *Histcounts(const CMatrix *x, const CMatrix *edges);
 

@@ -101,6 +101,14 @@ MATRIX_API void Bounds(CMatrix *&S, CMatrix *&L, const CMatrix *A, unsigned int 
 [[nodiscard]] MATRIX_API CMatrix *VarWeighted(const CMatrix *A, const CMatrix *w,
                                               const std::vector<unsigned int> &dims, bool root);
 
+/// VarWeighted into V, and into M the means the deviations were taken from:
+/// with no weight, 0 or 1, Mean's (MeanAll's for every dimension; single
+/// stays single); with a vector of weights, (the in-order sum of w_k * x_k)
+/// / (the in-order sum of w_k) per line, rounded once to single for single
+/// A. V and M are set to null first and stay null after a failure.
+MATRIX_API void VarWeighted(CMatrix *&V, CMatrix *&M, const CMatrix *A, const CMatrix *w,
+                            const std::vector<unsigned int> &dims, bool root);
+
 /// The covariance matrix of the columns of X (rows are observations; a
 /// vector is one variable): C(i, j) = (the in-order sum over rows k of
 /// (x_ki - mu_i) * (x_kj - mu_j)) / (n - 1) (n with `byN`; 1 when n is 1),
@@ -113,6 +121,11 @@ MATRIX_API void Bounds(CMatrix *&S, CMatrix *&L, const CMatrix *A, unsigned int 
 /// C(i, j) / sqrt(C(i, i) * C(j, j)), clamped to [-1, 1] (NaN stays), and
 /// R(i, i) = C(i, i) / C(i, i) (1, or NaN for a constant column).
 [[nodiscard]] MATRIX_API CMatrix *Corrcoef(const CMatrix *X);
+/// Complex X (double or single) gives the complex covariance: C(i, j) the
+/// in-order sum of conj(x_ki - mu_i) * (x_kj - mu_j), each product formed
+/// as (ar*br + ai*bi) + (ar*bi - ai*br)i, the diagonal real (the result
+/// real when every imaginary part is zero); Corrcoef of it
+/// divides by sqrt(C(i, i) * C(j, j)) without clamping.
 /// Corrcoef of the two columns x(:) and y(:).
 [[nodiscard]] MATRIX_API CMatrix *Corrcoef(const CMatrix *x, const CMatrix *y);
 
@@ -130,14 +143,21 @@ MATRIX_API void Bounds(CMatrix *&S, CMatrix *&L, const CMatrix *A, unsigned int 
 [[nodiscard]] MATRIX_API CMatrix *Quantile(const CMatrix *A, const CMatrix *p, unsigned int dim);
 
 /// The window statistics of Movsum and its kin.
-enum class MovingKind { kSum, kMean, kMax, kMin, kMedian };
+enum class MovingKind { kSum, kMean, kMax, kMin, kMedian, kProd, kVar, kStd, kMad };
 
 /// The statistic of the window of kb elements before and kf after each
 /// element along dim (0: default), the window shrunk at the ends. A's shape
 /// is kept. kSum: the in-order sum of the window from 0.0; kMean: that sum
 /// over the window's count; kMax/kMin: the largest/smallest; kMedian: as
-/// Median. With NanFlag::kInclude a window holding NaN gives NaN; with kOmit
-/// NaNs are passed over (a window of only NaNs gives NaN; kSum gives 0).
+/// Median; kProd: the in-order product from 1.0; kVar: the in-order sum of
+/// (x - mean)^2 from 0.0 over count - 1 (0 for one element), kStd its
+/// square root; kMad: the median of |x - median|. With NanFlag::kInclude a
+/// window holding NaN gives NaN; with kOmit NaNs are passed over (a window
+/// of only NaNs gives NaN; kSum gives 0, kProd 1). Integer A (computed in
+/// double): kSum, kProd, kMax, kMin and kMedian give A's class (rounded,
+/// saturated), kMean gives double, and kVar, kStd and kMad throw
+/// CFunctionErrorException "Moving: the argument must be double or
+/// single". Complex A throws "Moving: complex values are not supported".
 [[nodiscard]] MATRIX_API CMatrix *Moving(const CMatrix *A, MovingKind kind, unsigned int kb,
                                          unsigned int kf, unsigned int dim, NanFlag nan);
 
@@ -178,19 +198,25 @@ MATRIX_API double Normest(const CMatrix *A, double tol, unsigned int *count);
 /// A scaled linearly to [l, u] over all its elements: with mn and mx A's
 /// least and largest elements (NaNs passed over), each element becomes l +
 /// ((a - mn) / (mx - mn)) * (u - l); a constant A gives l everywhere, and a
-/// NaN element stays NaN.
+/// NaN element stays NaN. Integer A gives double.
 [[nodiscard]] MATRIX_API CMatrix *Rescale(const CMatrix *A, double l, double u);
 
 /// The ways Normalize centres and scales each line.
 enum class NormalizeMethod {
-    kZscore,  // (a - mean) / std, std as Std (n - 1); a std of 0 divides by 1
-    kRange,   // l + ((a - min) / (max - min)) * (u - l) per line, as Rescale
-    kNorm,    // a / (the p-norm of the line)
-    kCenter,  // a - c: c the mean (centre kMean), the median, or a value
-    kScale,   // a / s: s the std (scale kStd) or a value
+    kZscore,     // (a - mean) / std, std as Std (n - 1); with statistic kMad
+                 // ('robust') (a - median) / mad; a scale of 0 divides by 1
+    kRange,      // l + ((a - min) / (max - min)) * (u - l) per line, as Rescale
+    kNorm,       // a / (the p-norm of the line)
+    kCenter,     // a - c: c the mean (centre kMean), the median, or a value
+    kScale,      // a / s: s the std (kStd), mad, first element, iqr or a value
+    kMedianIqr,  // (a - median) / iqr; an iqr of 0 divides by 1
+    kCenterScale,  // (a - c) / s: c as kCenter (statistic, value), s as
+                   // kScale (scaleStatistic, scaleValue)
 };
-/// The centre or scale of kCenter and kScale.
-enum class NormalizeStatistic { kMean, kMedian, kStd, kValue };
+/// The centre or scale of kCenter and kScale. mad is the median of |a -
+/// median|; iqr is the 75th minus the 25th percentile as Prctile gives
+/// them; kFirst is the line's first element.
+enum class NormalizeStatistic { kMean, kMedian, kStd, kValue, kMad, kFirst, kIqr };
 
 /// The parameters of Normalize; unused ones are ignored.
 struct NormalizeOptions {
@@ -199,6 +225,8 @@ struct NormalizeOptions {
     double l = 0, u = 1;  // kRange
     NormalizeStatistic statistic = NormalizeStatistic::kMean;
     double value = 0;  // kCenter / kScale with kValue
+    NormalizeStatistic scaleStatistic = NormalizeStatistic::kStd;  // kCenterScale
+    double scaleValue = 1;
 };
 /// Normalizes the lines of A along dim (0: default) as `options` say; A's
 /// shape is kept. Means are Mean's, std Std's (n - 1), medians Median's; the

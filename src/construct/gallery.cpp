@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -232,10 +233,56 @@ CMatrix *Wilkinson(unsigned int n) {
     return r.release();
 }
 
+namespace {
+
+// Compan of a single or complex vector: the first row -p(2:n) ./ p(1) by
+// Rdivide in p's class, ones below the diagonal.
+CMatrix *CompanOfClass(const CMatrix *p) {
+    const std::size_t count = p->GetNoElems();
+    const unsigned int n = count < 2 ? 0 : static_cast<unsigned int>(count - 1);
+    const unsigned int dims[2] = {n, n};
+    const mxComplexity cx = p->IsComplex() ? mxComplexityComplex : mxComplexityReal;
+    ArrayHolder r(mxCreateNumericArray(2, dims, p->GetClassID(), cx));
+    if (n == 0) return r.release();
+    const std::size_t es = mxGetElementSize(p);
+    std::memset(r->GetPr(), 0, es * n * n);
+    if (r->IsComplex()) std::memset(r->GetPi(), 0, es * n * n);
+    const unsigned int one[2] = {1, 1}, row[2] = {1, n};
+    ArrayHolder head(mxCreateNumericArray(2, one, p->GetClassID(), cx));
+    ArrayHolder tail(mxCreateNumericArray(2, row, p->GetClassID(), cx));
+    for (int part = 0; part < (p->IsComplex() ? 2 : 1); ++part) {
+        const char *src = static_cast<const char *>(part ? p->GetPi() : p->GetPr());
+        std::memcpy(part ? head->GetPi() : head->GetPr(), src, es);
+        std::memcpy(part ? tail->GetPi() : tail->GetPr(), src + es, es * n);
+    }
+    ArrayHolder negated(Uminus(tail.get()));
+    ArrayHolder first(Rdivide(negated.get(), head.get()));
+    const bool single = p->GetClassID() == mxClassSingle;
+    for (int part = 0; part < (first->IsComplex() ? 2 : 1); ++part) {
+        const char *src = static_cast<const char *>(part ? first->GetPi() : first->GetPr());
+        char *dst = static_cast<char *>(part ? r->GetPi() : r->GetPr());
+        for (std::size_t j = 0; j < n; ++j) std::memcpy(dst + j * n * es, src + j * es, es);
+    }
+    for (std::size_t j = 0; j + 1 < n; ++j) {
+        const std::size_t at = (j + 1) + j * std::size_t{n};
+        if (single)
+            static_cast<float *>(r->GetPr())[at] = 1.0f;
+        else
+            static_cast<double *>(r->GetPr())[at] = 1.0;
+    }
+    return r.release();
+}
+
+}  // namespace
+
 CMatrix *Compan(const CMatrix *p) {
     const unsigned int *d = p->GetDimensions();
     if (p->GetNoDimensions() > 2 || (d[0] != 1 && d[1] != 1 && p->GetNoElems() != 0))
         throw CFunctionErrorException(L"compan: the input must be a vector");
+    const mxClassID id = p->GetClassID();
+    if (id != mxClassDouble && id != mxClassSingle)
+        throw CFunctionErrorException(L"compan: the input must be double or single");
+    if (id == mxClassSingle || p->IsComplex()) return CompanOfClass(p);
     const std::vector<double> c = Elements(p);
     const unsigned int n = c.size() < 2 ? 0 : static_cast<unsigned int>(c.size() - 1);
     double *a = nullptr;

@@ -194,29 +194,33 @@ void GaussLegendre(int m, std::vector<double> &x, std::vector<double> &w) {
     }
 }
 
-// Balances A in place, A := D^-1*A*D with D = diag(scale), powers of 2:
-// sweeps over i until one changes nothing; c and r the 2-norms of column
-// and row i (diagonal included), ca and ra their largest magnitudes; f
+// Balances rows and columns lo .. hi-1 of A in place, A := D^-1*A*D with
+// D = diag(scale), powers of 2: sweeps over i in that range until one
+// changes nothing; c and r the 2-norms of column and row i within the range
+// (diagonal included), ca the largest magnitude of column i in rows 0 ..
+// hi-1 and ra of row i in columns lo .. n-1 (the rest of them is zero after
+// Isolate); f
 // doubles while c < r/2 (c, ca doubled, r, ra halved), then halves while
 // c/2 >= r; the scaling is kept when c + r < 0.95*(c0 + r0) and stays
 // within the range of the doubles. Source: R. James, J. Langou and B. R.
 // Lowery, "On matrix balancing and eigenvector computation", 2014
 // (Parlett and Reinsch's method with 2-norms).
-void BalanceByNorms(Dense<double> &A, std::vector<double> &scale) {
+void BalanceByNorms(Dense<double> &A, std::vector<double> &scale, std::size_t lo,
+                    std::size_t hi) {
     const std::size_t n = A.m;
     const double sfmin1 = std::numeric_limits<double>::min() / std::numeric_limits<double>::epsilon();
     const double sfmax1 = 1.0 / sfmin1;
     const double sfmin2 = sfmin1 * 2, sfmax2 = 1.0 / sfmin2;
     for (bool changed = true; changed;) {
         changed = false;
-        for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t i = lo; i < hi; ++i) {
             double c = 0.0, r = 0.0, ca = 0.0, ra = 0.0;
-            for (std::size_t k = 0; k < n; ++k) {
+            for (std::size_t k = lo; k < hi; ++k) {
                 c = std::hypot(c, A(k, i));
                 r = std::hypot(r, A(i, k));
-                ca = std::max(ca, std::fabs(A(k, i)));
-                ra = std::max(ra, std::fabs(A(i, k)));
             }
+            for (std::size_t k = 0; k < hi; ++k) ca = std::max(ca, std::fabs(A(k, i)));
+            for (std::size_t k = lo; k < n; ++k) ra = std::max(ra, std::fabs(A(i, k)));
             if (c == 0.0 || r == 0.0) continue;
             const double s = c + r;
             double f = 1.0, g = r / 2;
@@ -244,8 +248,64 @@ void BalanceByNorms(Dense<double> &A, std::vector<double> &scale) {
             if (f > 1 && scale[i] > 1 && scale[i] >= sfmax1 / f) continue;
             scale[i] *= f;
             changed = true;
-            for (std::size_t k = 0; k < n; ++k) A(i, k) /= f;
-            for (std::size_t k = 0; k < n; ++k) A(k, i) *= f;
+            for (std::size_t k = lo; k < n; ++k) A(i, k) /= f;
+            for (std::size_t k = 0; k < hi; ++k) A(k, i) *= f;
+        }
+    }
+}
+
+// Swaps rows and columns j and m of A: columns over rows 0 .. hi-1, rows
+// over columns lo .. n-1 (the other elements of those rows and columns are
+// zero).
+void SwapLines(Dense<double> &A, std::size_t j, std::size_t m, std::size_t lo, std::size_t hi) {
+    if (j == m) return;
+    for (std::size_t i = 0; i < hi; ++i) std::swap(A(i, j), A(i, m));
+    for (std::size_t k = lo; k < A.m; ++k) std::swap(A(j, k), A(m, k));
+}
+
+// Permutes A in place so that it is upper triangular outside rows and
+// columns lo .. hi-1: first, from the last row up, a row j whose elements
+// in columns 0 .. hi-1 other than the diagonal are all zero (a NaN is not)
+// is swapped with row and column hi-1 and hi shrinks, the search starting
+// again; then, from column lo on, a column j whose elements in rows lo ..
+// hi-1 other than the diagonal are all zero is swapped with lo and lo
+// grows. swaps[i] records the line swapped with position i (outside lo ..
+// hi-1).
+void Isolate(Dense<double> &A, std::vector<std::size_t> &swaps, std::size_t &lo,
+             std::size_t &hi) {
+    const std::size_t n = A.m;
+    lo = 0;
+    hi = n;
+    for (bool found = true; found && hi > 0;) {
+        found = false;
+        for (std::size_t j = hi; j-- > 0 && !found;) {
+            bool isolated = true;
+            for (std::size_t i = 0; i < hi && isolated; ++i) isolated = i == j || A(j, i) == 0.0;
+            if (!isolated) continue;
+            swaps[hi - 1] = j;
+            SwapLines(A, j, hi - 1, lo, hi);
+            found = true;
+            if (hi == 1) {
+                hi = 0;
+                break;
+            }
+            --hi;
+        }
+    }
+    if (hi == 0) {
+        // Triangular already: every line isolated, nothing left to scale.
+        return;
+    }
+    for (bool found = true; found;) {
+        found = false;
+        for (std::size_t j = lo; j < hi && !found; ++j) {
+            bool isolated = true;
+            for (std::size_t i = lo; i < hi && isolated; ++i) isolated = i == j || A(i, j) == 0.0;
+            if (!isolated) continue;
+            swaps[lo] = j;
+            SwapLines(A, j, lo, lo, hi);
+            ++lo;
+            found = true;
         }
     }
 }
@@ -378,28 +438,85 @@ CMatrix *Schur(const CMatrix *A, bool complex) {
     return T;
 }
 
-void Balance(CMatrix *&T, CMatrix *&B, const CMatrix *A) {
-    T = B = nullptr;
+namespace {
+
+// The balancing of A: the balanced B, the permutation p (T(k, p[k]) is the
+// only element of row k of T) and the scales s (that element).
+struct Balanced {
+    Dense<double> b;
+    std::vector<std::size_t> p;
+    std::vector<double> s;
+};
+
+Balanced BalanceOf(const CMatrix *A, bool permute) {
     linalg::RequireFloatMatrix(A, L"Balance", true);
     if (A->GetPi() != nullptr)
         throw CFunctionErrorException(L"Balance: complex matrices are not supported");
-    Dense<double> b = linalg::LoadReal(A);
-    std::vector<double> scale(b.m, 1.0);
-    if (AllFinite(A)) BalanceByNorms(b, scale);
-    Dense<double> t(b.m, b.m);
-    for (std::size_t i = 0; i < b.m; ++i) t(i, i) = scale[i];
+    Balanced r;
+    r.b = linalg::LoadReal(A);
+    const std::size_t n = r.b.m;
+    std::vector<double> scale(n, 1.0);
+    std::vector<std::size_t> swaps(n);
+    for (std::size_t i = 0; i < n; ++i) swaps[i] = i;
+    std::size_t lo = 0, hi = n;
+    if (AllFinite(A)) {
+        if (permute) Isolate(r.b, swaps, lo, hi);
+        BalanceByNorms(r.b, scale, lo, hi);
+    }
+    // T = P*D: the rows of diag(scale) swapped back, the swaps of the
+    // columns undone from lo-1 down to 0, then those of the rows from hi up.
+    // Row k of T then holds scale[p[k]] in column p[k].
+    r.p.resize(n);
+    for (std::size_t k = 0; k < n; ++k) r.p[k] = k;
+    for (std::size_t k = lo; k-- > 0;) std::swap(r.p[k], r.p[swaps[k]]);
+    for (std::size_t k = hi; k < n; ++k) std::swap(r.p[k], r.p[swaps[k]]);
+    r.s.resize(n);
+    for (std::size_t k = 0; k < n; ++k) r.s[k] = scale[r.p[k]];
+    return r;
+}
+
+CMatrix *Column(const std::vector<double> &v, mxClassID id) {
+    Dense<double> c(v.size(), 1);
+    for (std::size_t k = 0; k < v.size(); ++k) c(k, 0) = v[k];
+    return linalg::StoreReal(c, id);
+}
+
+}  // namespace
+
+void Balance(CMatrix *&T, CMatrix *&B, const CMatrix *A, bool permute) {
+    T = B = nullptr;
+    Balanced r = BalanceOf(A, permute);
+    const std::size_t n = r.b.m;
+    Dense<double> t(n, n);
+    for (std::size_t k = 0; k < n; ++k) t(k, r.p[k]) = r.s[k];
     ArrayHolder TH(linalg::StoreReal(t, ClassOf(A)));
-    B = linalg::StoreReal(b, ClassOf(A));
+    B = linalg::StoreReal(r.b, ClassOf(A));
     T = TH.release();
 }
 
-CMatrix *Balance(const CMatrix *A) {
+void Balance(CMatrix *&T, CMatrix *&B, const CMatrix *A) { Balance(T, B, A, true); }
+
+void Balance(CMatrix *&S, CMatrix *&P, CMatrix *&B, const CMatrix *A, bool permute) {
+    S = P = B = nullptr;
+    Balanced r = BalanceOf(A, permute);
+    std::vector<double> p(r.p.size());
+    for (std::size_t k = 0; k < p.size(); ++k) p[k] = static_cast<double>(r.p[k] + 1);
+    ArrayHolder SH(Column(r.s, ClassOf(A)));
+    ArrayHolder PH(Column(p, mxClassDouble));
+    B = linalg::StoreReal(r.b, ClassOf(A));
+    S = SH.release();
+    P = PH.release();
+}
+
+CMatrix *Balance(const CMatrix *A, bool permute) {
     CMatrix *T;
     CMatrix *B;
-    Balance(T, B, A);
+    Balance(T, B, A, permute);
     mxDestroyArray(T);
     return B;
 }
+
+CMatrix *Balance(const CMatrix *A) { return Balance(A, true); }
 
 }  // namespace matrix
 }  // namespace kiv

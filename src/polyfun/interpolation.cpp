@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <numeric>
 
 namespace kiv {
@@ -249,6 +250,7 @@ void Column(InterpMethod method, InterpExtrap extrap, double value, const std::v
 
 CMatrix *Interp1(const CMatrix *x, const CMatrix *v, const CMatrix *xq, InterpMethod method,
                  InterpExtrap extrap, double extrapValue) {
+    if (method == InterpMethod::kCubic) method = InterpMethod::kPchip;
     const Operand xs = Read(x, "Interp1");
     const Operand vs = Read(v, "Interp1");
     // The query points are read in place when they are real double (the
@@ -324,44 +326,99 @@ CMatrix *Interp1(const CMatrix *x, const CMatrix *v, const CMatrix *xq, InterpMe
 
 namespace {
 
+// The count of values per point of y: 1 for a vector, else the product of
+// every length but the last (which runs along x).
+std::size_t ValuesPerPoint(const Operand &ys) {
+    if (ys.isVector() || ys.dims.empty()) return 1;
+    std::size_t d = 1;
+    for (std::size_t k = 0; k + 1 < ys.dims.size(); ++k) d *= ys.dims[k];
+    return d;
+}
+
 // The pieces (breaks, coefs) of a cubic Hermite interpolant of y at x; y
-// may carry two extra end slopes (clamped spline).
+// may carry two extra end slopes (clamped spline). A y of d values per point
+// gives d * (n - 1) rows, row i * d + r the piece i of component r.
 void Pieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x, const CMatrix *y,
             InterpMethod method, const char *fn) {
     breaks = nullptr;
     coefs = nullptr;
     const Operand xs = Read(x, fn);
     const Operand ys = Read(y, fn);
-    if (!xs.isVector() || (!ys.isVector() && ys.size())) Fail(fn, "X and Y must be vectors");
+    if (!xs.isVector()) Fail(fn, "X must be a vector");
     if (ys.complex()) Fail(fn, "the values must be real");
     const std::size_t n = xs.size();
-    const bool clamped = method == InterpMethod::kSpline && ys.size() == n + 2;
-    if (ys.size() != n && !clamped)
+    const std::size_t d = ValuesPerPoint(ys);
+    const std::size_t m = ys.isVector() ? ys.size() : ys.dims.back();
+    const bool clamped = method == InterpMethod::kSpline && m == n + 2;
+    if (m != n && !clamped)
         Fail(fn, method == InterpMethod::kSpline
-                     ? "Y must have as many values as X, or two more (the end slopes)"
-                     : "Y must have as many values as X");
+                     ? "Y must have as many values as X, or two more (the end slopes), along its "
+                       "last dimension"
+                     : "Y must have as many values as X along its last dimension");
     if (n < 2) Fail(fn, "there must be at least 2 sample points");
+    if (d == 0) Fail(fn, "Y must not be empty");
     const Samples s = SortedSamples(xs, fn);
+    const std::size_t l = n - 1;
+    std::vector<double> c(d * l * 4);
     std::vector<double> yv(n);
     const std::size_t shift = clamped ? 1 : 0;
-    for (std::size_t k = 0; k < n; ++k) yv[k] = ys.re[shift + (s.order.empty() ? k : s.order[k])];
-    const std::vector<double> d =
-        Slopes(method, s.x, yv.data(), clamped, clamped ? ys.re[0] : 0, clamped ? ys.re[n + 1] : 0);
-    const std::size_t l = n - 1;
-    std::vector<double> c(l * 4);
-    for (std::size_t i = 0; i < l; ++i) {
-        const double h = s.x[i + 1] - s.x[i];
-        const double del = (yv[i + 1] - yv[i]) / h;
-        c[i] = (d[i] - 2 * del + d[i + 1]) / (h * h);
-        c[i + l] = (3 * del - 2 * d[i] - d[i + 1]) / h;
-        c[i + 2 * l] = d[i];
-        c[i + 3 * l] = yv[i];
+    for (std::size_t r = 0; r < d; ++r) {
+        for (std::size_t k = 0; k < n; ++k)
+            yv[k] = ys.re[r + d * (shift + (s.order.empty() ? k : s.order[k]))];
+        const std::vector<double> dv =
+            Slopes(method, s.x, yv.data(), clamped, clamped ? ys.re[r] : 0,
+                   clamped ? ys.re[r + d * (n + 1)] : 0);
+        for (std::size_t i = 0; i < l; ++i) {
+            const double h = s.x[i + 1] - s.x[i];
+            const double del = (yv[i + 1] - yv[i]) / h;
+            const std::size_t row = i * d + r, rows = d * l;
+            c[row] = (dv[i] - 2 * del + dv[i + 1]) / (h * h);
+            c[row + rows] = (3 * del - 2 * dv[i] - dv[i + 1]) / h;
+            c[row + 2 * rows] = dv[i];
+            c[row + 3 * rows] = yv[i];
+        }
     }
     const bool single = xs.single || ys.single;
     ArrayHolder b(Make(1, static_cast<unsigned int>(n), s.x.data(), nullptr, single));
-    ArrayHolder co(Make(static_cast<unsigned int>(l), 4, c.data(), nullptr, single));
+    ArrayHolder co(Make(static_cast<unsigned int>(d * l), 4, c.data(), nullptr, single));
     breaks = b.release();
     coefs = co.release();
+}
+
+// The shape of a cubic's values at xq for y: xq's shape for one value per
+// point, else y's lengths but the last, then numel(xq) for a vector xq or
+// xq's shape.
+std::vector<unsigned int> ValuesShape(const Operand &ys, const CMatrix *xq) {
+    const std::vector<unsigned int> q(xq->GetDimensions(),
+                                      xq->GetDimensions() + xq->GetNoDimensions());
+    if (ys.isVector()) return q;
+    std::vector<unsigned int> dims(ys.dims.begin(), ys.dims.end() - 1);
+    const bool vector = q.size() == 2 && (q[0] == 1 || q[1] == 1);
+    if (vector)
+        dims.push_back(static_cast<unsigned int>(xq->GetNoElems()));
+    else
+        dims.insert(dims.end(), q.begin(), q.end());
+    while (dims.size() > 2 && dims.back() == 1) dims.pop_back();
+    if (dims.size() == 1) dims.push_back(1);
+    return dims;
+}
+
+// The values of the cubic of `Piecewise` through (x, y) at xq, y of one or
+// more values per point.
+template <class Piecewise>
+CMatrix *CubicValues(const CMatrix *x, const CMatrix *y, const CMatrix *xq, const char *fn,
+                     Piecewise pieces) {
+    const Operand ys = Read(y, fn);
+    if (!xq) Fail(fn, "the query points are missing");
+    CMatrix *b = nullptr, *c = nullptr;
+    pieces(b, c, x, y);
+    ArrayHolder hb(b), hc(c);
+    const std::size_t d = ValuesPerPoint(ys);
+    ArrayHolder v(Ppval(b, c, static_cast<unsigned int>(d), xq));
+    if (d == 1) return v.release();
+    std::vector<unsigned int> dims = ValuesShape(ys, xq);
+    v->Reshape(static_cast<unsigned int>(dims.size()), dims.data());
+    return v.release();
 }
 
 }  // namespace
@@ -375,28 +432,44 @@ void PchipPieces(CMatrix *&breaks, CMatrix *&coefs, const CMatrix *x, const CMat
 }
 
 CMatrix *Ppval(const CMatrix *breaks, const CMatrix *coefs, const CMatrix *xq) {
+    return Ppval(breaks, coefs, 1, xq);
+}
+
+CMatrix *Ppval(const CMatrix *breaks, const CMatrix *coefs, unsigned int d, const CMatrix *xq) {
     const Operand b = Read(breaks, "Ppval");
     const Operand c = Read(coefs, "Ppval");
     const Operand q = Read(xq, "Ppval");
     if (b.complex() || c.complex() || q.complex()) Fail("Ppval", "the arguments must be real");
-    if (!b.isVector() || b.size() < 2 || c.dims.size() != 2 || c.dims[0] != b.size() - 1 ||
-        c.dims[1] < 1)
-        Fail("Ppval", "the coefficients must have one row for each piece");
-    const std::size_t n = b.size(), l = n - 1, order = c.dims[1];
-    std::vector<double> out(q.size());
+    if (d == 0 || !b.isVector() || b.size() < 2 || c.dims.size() != 2 ||
+        c.dims[0] != std::size_t{d} * (b.size() - 1) || c.dims[1] < 1)
+        Fail("Ppval", "the coefficients must have one row for each piece and component");
+    const std::size_t n = b.size(), rows = c.dims[0], order = c.dims[1];
+    std::vector<double> out(q.size() * d);
     for (std::size_t k = 0; k < q.size(); ++k) {
         const double t = q.re[k];
-        if (std::isnan(t)) {
-            out[k] = kNaN;
-            continue;
-        }
-        const std::size_t i = Interval(b.re.data(), n, t);
+        const std::size_t i = std::isnan(t) ? 0 : Interval(b.re.data(), n, t);
         const double s = t - b.re[i];
-        double y = c.re[i];
-        for (std::size_t j = 1; j < order; ++j) y = y * s + c.re[i + j * l];
-        out[k] = y;
+        for (std::size_t r = 0; r < d; ++r) {
+            if (std::isnan(t)) {
+                out[k * d + r] = kNaN;
+                continue;
+            }
+            const std::size_t row = i * d + r;
+            double y = c.re[row];
+            for (std::size_t j = 1; j < order; ++j) y = y * s + c.re[row + j * rows];
+            out[k * d + r] = y;
+        }
     }
-    return Make(q.dims, out.data(), nullptr, b.single || c.single || q.single);
+    std::vector<unsigned int> dims = q.dims;
+    if (d > 1) {
+        const bool vector = q.isVector();
+        dims = {d};
+        if (vector)
+            dims.push_back(static_cast<unsigned int>(q.size()));
+        else
+            dims.insert(dims.end(), q.dims.begin(), q.dims.end());
+    }
+    return Make(dims, out.data(), nullptr, b.single || c.single || q.single);
 }
 
 CMatrix *Spline(const CMatrix *x, const CMatrix *y, const CMatrix *xq) {
@@ -409,26 +482,118 @@ CMatrix *Spline(const CMatrix *x, const CMatrix *y, const CMatrix *xq) {
         const Operand r = Read(vr.get(), "Spline"), i = Read(vi.get(), "Spline");
         return Make(r.dims, r.re.data(), i.re.data(), ys.single || r.single);
     }
-    CMatrix *b = nullptr, *c = nullptr;
-    SplinePieces(b, c, x, y);
-    ArrayHolder hb(b), hc(c);
-    return Ppval(b, c, xq);
+    return CubicValues(x, y, xq, "Spline", SplinePieces);
 }
 
 CMatrix *Pchip(const CMatrix *x, const CMatrix *y, const CMatrix *xq) {
-    CMatrix *b = nullptr, *c = nullptr;
-    PchipPieces(b, c, x, y);
-    ArrayHolder hb(b), hc(c);
-    return Ppval(b, c, xq);
+    return CubicValues(x, y, xq, "Pchip", PchipPieces);
 }
+
+namespace {
+
+// Keys' cubic convolution kernel (a = -1/2) at s.
+inline double Keys(double s) {
+    s = std::fabs(s);
+    if (s <= 1) return (1.5 * s - 2.5) * s * s + 1;
+    if (s < 2) return ((-0.5 * s + 2.5) * s - 4) * s + 2;
+    return 0;
+}
+
+// The cubic convolution of f[0 .. n) (n >= 3, uniform points) on interval j
+// at the fraction t: f[j-1], f[j], f[j+1], f[j+2] weighted by the kernel,
+// the points beyond the ends extended as f[-1] = 3 f[0] - 3 f[1] + f[2]
+// (and alike at the far end), so that quadratics are reproduced exactly.
+double Convolve(const double *f, std::size_t stride, std::size_t n, std::size_t j, double t) {
+    const auto at = [&](std::ptrdiff_t k) {
+        if (k < 0) return 3 * f[0] - 3 * f[stride] + f[2 * stride];
+        if (static_cast<std::size_t>(k) >= n)
+            return 3 * f[(n - 1) * stride] - 3 * f[(n - 2) * stride] + f[(n - 3) * stride];
+        return f[static_cast<std::size_t>(k) * stride];
+    };
+    const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(j);
+    return at(i - 1) * Keys(t + 1) + at(i) * Keys(t) + at(i + 1) * Keys(1 - t) +
+           at(i + 2) * Keys(2 - t);
+}
+
+// Whether the points g are equally spaced (within rounding of their size).
+bool Uniform(const std::vector<double> &g) {
+    if (g.size() < 3) return true;
+    const double h = g[1] - g[0];
+    const double tol = 64 * std::numeric_limits<double>::epsilon() *
+                       std::max(std::fabs(g.front()), std::fabs(g.back()));
+    for (std::size_t k = 2; k < g.size(); ++k)
+        if (!(std::fabs((g[k] - g[k - 1]) - h) <= tol)) return false;
+    return true;
+}
+
+// The cubic interpolants of V (ny x nx, column-major) on the grid (gx, gy):
+// the bicubic not-a-knot spline (the splines of V's rows along x at tx, then
+// the spline of those values along y at ty) or Keys' cubic convolution
+// (along x for the four rows around ty, then along y).
+class GridCubic {
+  public:
+    GridCubic(const std::vector<double> &gx, const std::vector<double> &gy, const double *v,
+              bool spline)
+        : gx_(gx), gy_(gy), v_(v), spline_(spline), nx_(gx.size()), ny_(gy.size()) {
+        if (!spline_) return;
+        rows_.resize(nx_ * ny_);
+        slopes_.resize(nx_ * ny_);
+        for (std::size_t i = 0; i < ny_; ++i) {
+            for (std::size_t j = 0; j < nx_; ++j) rows_[i * nx_ + j] = v_[i + j * ny_];
+            const std::vector<double> d = SplineSlopes(gx_, rows_.data() + i * nx_, false, 0, 0);
+            std::copy(d.begin(), d.end(), slopes_.begin() + static_cast<std::ptrdiff_t>(i * nx_));
+        }
+        column_.resize(ny_);
+    }
+
+    double At(double tx, double ty) {
+        const std::size_t j = Interval(gx_.data(), nx_, tx), i = Interval(gy_.data(), ny_, ty);
+        if (spline_) {
+            for (std::size_t r = 0; r < ny_; ++r)
+                column_[r] = Hermite(gx_.data(), rows_.data() + r * nx_, slopes_.data() + r * nx_, j, tx);
+            const std::vector<double> d = SplineSlopes(gy_, column_.data(), false, 0, 0);
+            return Hermite(gy_.data(), column_.data(), d.data(), i, ty);
+        }
+        const double sx = (tx - gx_[j]) / (gx_[j + 1] - gx_[j]);
+        const double sy = (ty - gy_[i]) / (gy_[i + 1] - gy_[i]);
+        // Along x on each of the ny rows the y-convolution reads (the four
+        // around i, the ends extended by Convolve).
+        double along[4];
+        for (int r = 0; r < 4; ++r) {
+            const std::ptrdiff_t row = static_cast<std::ptrdiff_t>(i) - 1 + r;
+            const auto rowValue = [&](std::size_t k) {
+                return Convolve(v_ + k, ny_, nx_, j, sx);
+            };
+            if (row < 0)
+                along[r] = 3 * rowValue(0) - 3 * rowValue(1) + rowValue(2);
+            else if (static_cast<std::size_t>(row) >= ny_)
+                along[r] = 3 * rowValue(ny_ - 1) - 3 * rowValue(ny_ - 2) + rowValue(ny_ - 3);
+            else
+                along[r] = rowValue(static_cast<std::size_t>(row));
+        }
+        return along[0] * Keys(sy + 1) + along[1] * Keys(sy) + along[2] * Keys(1 - sy) +
+               along[3] * Keys(2 - sy);
+    }
+
+  private:
+    const std::vector<double> &gx_, &gy_;
+    const double *v_;
+    bool spline_;
+    std::size_t nx_, ny_;
+    std::vector<double> rows_, slopes_, column_;
+};
+
+}  // namespace
 
 CMatrix *Interp2(const CMatrix *x, const CMatrix *y, const CMatrix *V, const CMatrix *Xq,
                  const CMatrix *Yq, InterpMethod method, double extrapValue) {
     const Operand vs = Read(V, "Interp2");
     if (vs.dims.size() != 2) Fail("Interp2", "V must be a matrix");
     const std::size_t ny = vs.dims[0], nx = vs.dims[1];
-    if (method != InterpMethod::kLinear && method != InterpMethod::kNearest)
-        Fail("Interp2", "the method must be 'linear' or 'nearest'");
+    if (method == InterpMethod::kPchip) method = InterpMethod::kCubic;
+    if (method != InterpMethod::kLinear && method != InterpMethod::kNearest &&
+        method != InterpMethod::kCubic && method != InterpMethod::kSpline)
+        Fail("Interp2", "the method must be 'linear', 'nearest', 'cubic' or 'spline'");
     if (nx < 1 || ny < 1) Fail("Interp2", "V must not be empty");
     // Grid vectors: given as vectors, or as the matrices of a mesh grid (the
     // first row of X, the first column of Y).
@@ -454,6 +619,12 @@ CMatrix *Interp2(const CMatrix *x, const CMatrix *y, const CMatrix *V, const CMa
                 Fail("Interp2", "the grid vectors must be strictly ascending");
     if (method == InterpMethod::kLinear && (nx < 2 || ny < 2))
         Fail("Interp2", "linear interpolation needs at least 2 grid points in each direction");
+    // Cubic convolution wants equal spacing; on other grids the spline.
+    if (method == InterpMethod::kCubic && !(Uniform(gx) && Uniform(gy))) method = InterpMethod::kSpline;
+    if (method == InterpMethod::kCubic && (nx < 3 || ny < 3))
+        Fail("Interp2", "cubic interpolation needs at least 3 grid points in each direction");
+    if (method == InterpMethod::kSpline && (nx < 2 || ny < 2))
+        Fail("Interp2", "spline interpolation needs at least 2 grid points in each direction");
     const Operand xq = Read(Xq, "Interp2");
     const Operand yq = Read(Yq, "Interp2");
     if (xq.complex() || yq.complex()) Fail("Interp2", "the query points must be real");
@@ -475,6 +646,23 @@ CMatrix *Interp2(const CMatrix *x, const CMatrix *y, const CMatrix *V, const CMa
     }
     const std::vector<double> vim = vs.im;
     std::vector<double> re(qx.size()), im(vs.complex() ? qx.size() : 0);
+    if (method == InterpMethod::kCubic || method == InterpMethod::kSpline) {
+        const bool spline = method == InterpMethod::kSpline;
+        GridCubic real(gx, gy, vs.re.data(), spline);
+        std::unique_ptr<GridCubic> imag;
+        if (!im.empty()) imag.reset(new GridCubic(gx, gy, vs.im.data(), spline));
+        for (std::size_t k = 0; k < qx.size(); ++k) {
+            const double tx = qx[k], ty = qy[k];
+            if (!(tx >= gx[0] && tx <= gx[nx - 1] && ty >= gy[0] && ty <= gy[ny - 1])) {
+                re[k] = extrapValue;
+                continue;
+            }
+            re[k] = real.At(tx, ty);
+            if (imag) im[k] = imag->At(tx, ty);
+        }
+        return Make(dims, re.data(), im.empty() ? nullptr : im.data(),
+                    vs.single || xq.single || yq.single);
+    }
     for (std::size_t k = 0; k < qx.size(); ++k) {
         const double tx = qx[k], ty = qy[k];
         if (!(tx >= gx[0] && tx <= gx[nx - 1] && ty >= gy[0] && ty <= gy[ny - 1])) {

@@ -307,7 +307,7 @@ std::vector<unsigned int> MedianSet(const CMatrix *A, unsigned int dim) {
 
 double WindowStatistic(const double *x, std::size_t b, std::size_t e, MovingKind kind, NanFlag nan,
                        std::vector<double> &scratch) {
-    double sum = 0.0;
+    double sum = 0.0, product = 1.0;
     std::size_t count = 0;
     bool sawNaN = false;
     double best = mxGetNaN();
@@ -328,7 +328,11 @@ double WindowStatistic(const double *x, std::size_t b, std::size_t e, MovingKind
             case MovingKind::kMin:
                 if (!(best <= v)) best = v;
                 break;
-            case MovingKind::kMedian: scratch.push_back(v); break;
+            case MovingKind::kMedian:
+            case MovingKind::kMad:
+            case MovingKind::kVar:
+            case MovingKind::kStd: scratch.push_back(v); break;
+            case MovingKind::kProd: product = product * v; break;
         }
     }
     if (sawNaN && nan == NanFlag::kInclude) return mxGetNaN();
@@ -338,6 +342,25 @@ double WindowStatistic(const double *x, std::size_t b, std::size_t e, MovingKind
         case MovingKind::kMax:
         case MovingKind::kMin: return best;
         case MovingKind::kMedian: return MedianOfFinite(scratch.data(), scratch.size());
+        case MovingKind::kProd: return product;
+        case MovingKind::kVar:
+        case MovingKind::kStd: {
+            if (count == 0) return mxGetNaN();
+            double s = 0.0;
+            for (double v : scratch) s = s + v;
+            const double mean = s / static_cast<double>(count);
+            double q = 0.0;
+            for (double v : scratch) q = q + (v - mean) * (v - mean);
+            const double var = q / static_cast<double>(count > 1 ? count - 1 : 1);
+            return kind == MovingKind::kStd ? std::sqrt(var) : var;
+        }
+        case MovingKind::kMad: {
+            if (count == 0) return mxGetNaN();
+            std::vector<double> copy(scratch);
+            const double m = MedianOfFinite(copy.data(), copy.size());
+            for (double &v : scratch) v = std::fabs(v - m);
+            return MedianOfFinite(scratch.data(), scratch.size());
+        }
     }
     return sum;
 }
@@ -759,8 +782,150 @@ CMatrix *VarWeighted(const CMatrix *A, const CMatrix *w, const std::vector<unsig
     });
 }
 
+void VarWeighted(CMatrix *&V, CMatrix *&M, const CMatrix *A, const CMatrix *w,
+                 const std::vector<unsigned int> &dims, bool root) {
+    V = nullptr;
+    M = nullptr;
+    ArrayHolder v(VarWeighted(A, w, dims, root));
+    ArrayHolder m;
+    const bool weighted = w != nullptr && w->GetNoElems() > 0 &&
+                          !(w->GetNoElems() == 1 && (mxGetScalar(w) == 0 || mxGetScalar(w) == 1));
+    if (!weighted) {
+        if (dims.size() == 1 && dims[0] == 0) {
+            m.reset(Mean(A));
+        } else if (dims.empty()) {
+            m.reset(MeanAll(A));
+        } else {
+            m.reset(Mean(A, static_cast<unsigned int>(dims.size()), dims.data()));
+        }
+    } else {
+        // The weights were checked by VarWeighted above.
+        m.reset(Guarded([&] {
+            Work work = ToWork(A, root ? "Std" : "Var");
+            std::vector<unsigned int> set = dims.empty() ? EveryDim(A) : dims;
+            if (dims.size() == 1 && dims[0] == 0) set = MedianSet(A, 0);
+            ArrayHolder W(Cast(w, mxClassDouble));
+            const double *wv = static_cast<const double *>(W->GetPr());
+            ArrayHolder R(ReduceLines(work.D.get(), set, [&](double *x, std::size_t n) {
+                double sw = 0.0, swx = 0.0;
+                for (std::size_t k = 0; k < n; ++k) {
+                    sw = sw + wv[k];
+                    swx = swx + wv[k] * x[k];
+                }
+                return swx / sw;
+            }));
+            return Finish(std::move(R), work.single);
+        }));
+    }
+    V = v.release();
+    M = m.release();
+}
+
+namespace {
+
+// The covariance of the p columns of the complex n-by-p (re, im): C(i, j)
+// the in-order sum over rows of conj(x_ki - mu_i) * (x_kj - mu_j), each
+// product (ar*br + ai*bi) + (ar*bi - ai*br)i, over n - 1 (n with byN); the
+// means part by part as Mean takes them. The diagonal is real.
+ArrayHolder ComplexCovColumns(const double *re, const double *im, std::size_t n, std::size_t p,
+                              bool byN) {
+    const unsigned int dims[2] = {static_cast<unsigned int>(p), static_cast<unsigned int>(p)};
+    ArrayHolder C(mxCreateNumericArray(2, dims, mxClassDouble, mxComplexityComplex));
+    double *cr = static_cast<double *>(C->GetPr());
+    double *ci = static_cast<double *>(C->GetPi());
+    std::vector<double> mr(p), mi(p);
+    for (std::size_t j = 0; j < p; ++j) {
+        double sr = 0.0, si = 0.0;
+        for (std::size_t k = 0; k < n; ++k) {
+            sr = sr + re[j * n + k];
+            si = si + im[j * n + k];
+        }
+        mr[j] = sr / static_cast<double>(n);
+        mi[j] = si / static_cast<double>(n);
+    }
+    const double divisor = static_cast<double>(byN ? n : (n > 1 ? n - 1 : 1));
+    for (std::size_t j = 0; j < p; ++j) {
+        for (std::size_t i = 0; i < p; ++i) {
+            double sr = 0.0, si = 0.0;
+            for (std::size_t k = 0; k < n; ++k) {
+                const double ar = re[i * n + k] - mr[i], ai = im[i * n + k] - mi[i];
+                const double br = re[j * n + k] - mr[j], bi = im[j * n + k] - mi[j];
+                sr = sr + (ar * br + ai * bi);
+                si = si + (ar * bi - ai * br);
+            }
+            cr[j * p + i] = n == 0 ? mxGetNaN() : sr / divisor;
+            ci[j * p + i] = n == 0 || i == j ? 0.0 : si / divisor;
+        }
+    }
+    // All imaginary parts zero (one column, or real data): a real result.
+    if (std::all_of(ci, ci + p * p, [](double v) { return v == 0.0; })) C->ToReal();
+    return C;
+}
+
+// Cov of a complex X (double or single), or of the columns x(:), y(:).
+CMatrix *ComplexCov(const CMatrix *X, const CMatrix *Y, bool byN) {
+    const bool single = X->GetClassID() == mxClassSingle ||
+                        (Y != nullptr && Y->GetClassID() == mxClassSingle);
+    for (const CMatrix *a : {X, Y})
+        if (a != nullptr && a->GetClassID() != mxClassDouble && a->GetClassID() != mxClassSingle)
+            Fail("Cov: the argument must be double or single");
+    ArrayHolder D(Cast(X, mxClassDouble));
+    std::size_t n = D->GetDimensions()[0], p = D->GetDimensions()[1];
+    if (D->GetNoDimensions() > 2) Fail("Cov: the argument must be 2-D");
+    if (IsEmpty00(D.get()) && Y == nullptr) return Finish(ArrayHolder(Scalar(mxGetNaN())), single);
+    std::vector<double> re(D->GetNoElems()), im(D->GetNoElems(), 0.0);
+    const double *dr = static_cast<const double *>(D->GetPr());
+    const double *di = static_cast<const double *>(D->GetPi());
+    for (std::size_t k = 0; k < re.size(); ++k) {
+        re[k] = dr[k];
+        if (di) im[k] = di[k];
+    }
+    if (D->IsVector() || Y != nullptr) {
+        n = D->GetNoElems();
+        p = 1;
+    }
+    if (Y != nullptr) {
+        ArrayHolder E(Cast(Y, mxClassDouble));
+        if (E->GetNoElems() != n) Fail("Cov: x and y must have as many elements");
+        const double *er = static_cast<const double *>(E->GetPr());
+        const double *ei = static_cast<const double *>(E->GetPi());
+        for (std::size_t k = 0; k < n; ++k) {
+            re.push_back(er[k]);
+            im.push_back(ei ? ei[k] : 0.0);
+        }
+        p = 2;
+    }
+    return Finish(ComplexCovColumns(re.data(), im.data(), n, p, byN), single);
+}
+
+// R(i, j) = C(i, j) / sqrt(C(i, i) * C(j, j)) of a complex C, the diagonal
+// C(i, i) / C(i, i); the result stays complex.
+CMatrix *ComplexCorr(CMatrix *Cptr) {
+    ArrayHolder C(Cptr);
+    const bool single = C->GetClassID() == mxClassSingle;
+    ArrayHolder D(Cast(C.get(), mxClassDouble));
+    const std::size_t p = D->GetDimensions()[0];
+    double *cr = static_cast<double *>(D->GetPr());
+    double *ci = static_cast<double *>(D->GetPi());
+    if (ci == nullptr) return Finish(CorrFromCov(std::move(D)), single);
+    std::vector<double> d(p);
+    for (std::size_t i = 0; i < p; ++i) d[i] = cr[i * p + i];
+    for (std::size_t j = 0; j < p; ++j) {
+        for (std::size_t i = 0; i < p; ++i) {
+            const double s = i == j ? d[i] : std::sqrt(d[i] * d[j]);
+            cr[j * p + i] = cr[j * p + i] / s;
+            ci[j * p + i] = ci[j * p + i] / s;
+        }
+    }
+    return Finish(std::move(D), single);
+}
+
+}  // namespace
+
 CMatrix *Cov(const CMatrix *X, bool byN) {
     return Guarded([&] {
+        RequireNumbers(X);
+        if (X->IsComplex()) return ComplexCov(X, nullptr, byN);
         Work w = ToWork(X, "Cov");
         if (w.D->GetNoDimensions() > 2) Fail("Cov: the argument must be 2-D");
         std::size_t n = w.D->GetDimensions()[0], p = w.D->GetDimensions()[1];
@@ -775,6 +940,9 @@ CMatrix *Cov(const CMatrix *X, bool byN) {
 
 CMatrix *Cov(const CMatrix *x, const CMatrix *y, bool byN) {
     return Guarded([&] {
+        RequireNumbers(x);
+        RequireNumbers(y);
+        if (x->IsComplex() || y->IsComplex()) return ComplexCov(x, y, byN);
         Work a = ToWork(x, "Cov"), b = ToWork(y, "Cov");
         const std::size_t n = a.D->GetNoElems();
         if (b.D->GetNoElems() != n) Fail("Cov: x and y must have as many elements");
@@ -786,6 +954,8 @@ CMatrix *Cov(const CMatrix *x, const CMatrix *y, bool byN) {
 
 CMatrix *Corrcoef(const CMatrix *X) {
     return Guarded([&] {
+        RequireNumbers(X);
+        if (X->IsComplex()) return ComplexCorr(Cov(X, false));
         Work w = ToWork(X, "Corrcoef");
         ArrayHolder C(Cov(w.D.get(), false));
         return Finish(CorrFromCov(std::move(C)), w.single);
@@ -794,6 +964,9 @@ CMatrix *Corrcoef(const CMatrix *X) {
 
 CMatrix *Corrcoef(const CMatrix *x, const CMatrix *y) {
     return Guarded([&] {
+        RequireNumbers(x);
+        RequireNumbers(y);
+        if (x->IsComplex() || y->IsComplex()) return ComplexCorr(Cov(x, y, false));
         Work a = ToWork(x, "Corrcoef"), b = ToWork(y, "Corrcoef");
         ArrayHolder C(Cov(a.D.get(), b.D.get(), false));
         return Finish(CorrFromCov(std::move(C)), a.single || b.single);
@@ -847,7 +1020,18 @@ CMatrix *Moving(const CMatrix *A, MovingKind kind, unsigned int kb, unsigned int
 CMatrix *Moving(const CMatrix *A, MovingKind kind, unsigned int kb, unsigned int kf,
                 unsigned int dim, NanFlag nan, const MovingEnds &ends) {
     return Guarded([&] {
-        Work w = ToWork(A, "Moving");
+        RequireNumbers(A);
+        if (A->IsComplex()) Fail("Moving: complex values are not supported");
+        const bool integer = IsInteger(A->GetClassID());
+        if (integer && (kind == MovingKind::kVar || kind == MovingKind::kStd ||
+                        kind == MovingKind::kMad))
+            Fail("Moving: the argument must be double or single");
+        Work w;
+        if (integer) {
+            w.D.reset(Cast(A, mxClassDouble));
+        } else {
+            w = ToWork(A, "Moving");
+        }
         const unsigned int along = Along(w.D.get(), dim);
         const std::size_t n = LengthAlong(w.D.get(), along);
         const std::size_t reach = std::size_t{kb} + kf;
@@ -867,6 +1051,7 @@ CMatrix *Moving(const CMatrix *A, MovingKind kind, unsigned int kb, unsigned int
                     y[out] = WindowStatistic(x, b, e, kind, nan, scratch);
                 }
             }));
+        if (integer && kind != MovingKind::kMean) return Cast(R.get(), A->GetClassID());
         return Finish(std::move(R), w.single);
     });
 }
@@ -1020,13 +1205,66 @@ void RescaleLine(const double *x, std::size_t n, double *y, double l, double u) 
 
 CMatrix *Rescale(const CMatrix *A, double l, double u) {
     return Guarded([&] {
-        Work w = ToWork(A, "Rescale");
+        RequireNumbers(A);
+        Work w;
+        if (IsInteger(A->GetClassID()))
+            w.D.reset(Cast(A, mxClassDouble));
+        else
+            w = ToWork(A, "Rescale");
         ArrayHolder R(mxCreateNumericArray(w.D->GetNoDimensions(), w.D->GetDimensions(),
                                            mxClassDouble, mxComplexityReal));
         RescaleLine(w.Data(), w.D->GetNoElems(), static_cast<double *>(R->GetPr()), l, u);
         return Finish(std::move(R), w.single);
     });
 }
+
+namespace {
+
+// The median of x[0 .. n) (NaN included) without reordering x.
+double MedianOf(const double *x, std::size_t n, std::vector<double> &scratch) {
+    scratch.assign(x, x + n);
+    return LineMedian(scratch.data(), n, NanFlag::kInclude);
+}
+
+// The median of |x - median(x)|.
+double MadOf(const double *x, std::size_t n, std::vector<double> &scratch) {
+    const double m = MedianOf(x, n, scratch);
+    for (std::size_t k = 0; k < n; ++k) scratch[k] = std::fabs(x[k] - m);
+    return LineMedian(scratch.data(), n, NanFlag::kInclude);
+}
+
+// The 75th minus the 25th percentile, NaNs passed over as Prctile does.
+double IqrOf(const double *x, std::size_t n, std::vector<double> &scratch) {
+    scratch.assign(x, x + n);
+    const std::size_t kept = DropNaN(scratch.data(), n);
+    std::sort(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(kept), TotalLess);
+    return PercentileOfSorted(scratch.data(), kept, 75) -
+           PercentileOfSorted(scratch.data(), kept, 25);
+}
+
+double CentreOf(const double *x, std::size_t n, NormalizeStatistic s, double value,
+                std::vector<double> &scratch) {
+    double mean = value, sd = 0;
+    switch (s) {
+        case NormalizeStatistic::kMean: MeanStd(x, n, mean, sd); return mean;
+        case NormalizeStatistic::kMedian: return MedianOf(x, n, scratch);
+        default: return value;
+    }
+}
+
+double ScaleOf(const double *x, std::size_t n, NormalizeStatistic s, double value,
+               std::vector<double> &scratch) {
+    double mean = 0, sd = value;
+    switch (s) {
+        case NormalizeStatistic::kStd: MeanStd(x, n, mean, sd); return sd;
+        case NormalizeStatistic::kMad: return MadOf(x, n, scratch);
+        case NormalizeStatistic::kIqr: return IqrOf(x, n, scratch);
+        case NormalizeStatistic::kFirst: return n > 0 ? x[0] : mxGetNaN();
+        default: return value;
+    }
+}
+
+}  // namespace
 
 CMatrix *Normalize(const CMatrix *A, unsigned int dim, const NormalizeOptions &o) {
     return Guarded([&] {
@@ -1038,37 +1276,42 @@ CMatrix *Normalize(const CMatrix *A, unsigned int dim, const NormalizeOptions &o
         std::vector<double> scratch;
         ArrayHolder R(
             MapLines(w.D.get(), along, n, [&](const double *x, std::size_t len, double *y) {
-                double mean = 0, sd = 1;
+                double c = 0, s = 1;
                 switch (o.method) {
                     case NormalizeMethod::kZscore:
-                        MeanStd(x, len, mean, sd);
-                        if (sd == 0) sd = 1;
-                        for (std::size_t k = 0; k < len; ++k) y[k] = (x[k] - mean) / sd;
-                        return;
+                        if (o.statistic == NormalizeStatistic::kMad) {
+                            c = MedianOf(x, len, scratch);
+                            s = MadOf(x, len, scratch);
+                        } else {
+                            MeanStd(x, len, c, s);
+                        }
+                        if (s == 0) s = 1;
+                        break;
                     case NormalizeMethod::kRange: RescaleLine(x, len, y, o.l, o.u); return;
                     case NormalizeMethod::kNorm: {
-                        const double s = PNorm(x, len, o.p);
-                        for (std::size_t k = 0; k < len; ++k) y[k] = x[k] / s;
+                        const double p = PNorm(x, len, o.p);
+                        for (std::size_t k = 0; k < len; ++k) y[k] = x[k] / p;
                         return;
                     }
-                    case NormalizeMethod::kCenter: {
-                        double c = o.value;
-                        if (o.statistic == NormalizeStatistic::kMean) {
-                            MeanStd(x, len, c, sd);
-                        } else if (o.statistic == NormalizeStatistic::kMedian) {
-                            scratch.assign(x, x + len);
-                            c = LineMedian(scratch.data(), len, NanFlag::kInclude);
-                        }
+                    case NormalizeMethod::kCenter:
+                        c = CentreOf(x, len, o.statistic, o.value, scratch);
                         for (std::size_t k = 0; k < len; ++k) y[k] = x[k] - c;
                         return;
-                    }
-                    case NormalizeMethod::kScale: {
-                        double s = o.value;
-                        if (o.statistic != NormalizeStatistic::kValue) MeanStd(x, len, mean, s);
+                    case NormalizeMethod::kScale:
+                        s = ScaleOf(x, len, o.statistic, o.value, scratch);
                         for (std::size_t k = 0; k < len; ++k) y[k] = x[k] / s;
                         return;
-                    }
+                    case NormalizeMethod::kMedianIqr:
+                        c = MedianOf(x, len, scratch);
+                        s = IqrOf(x, len, scratch);
+                        if (s == 0) s = 1;
+                        break;
+                    case NormalizeMethod::kCenterScale:
+                        c = CentreOf(x, len, o.statistic, o.value, scratch);
+                        s = ScaleOf(x, len, o.scaleStatistic, o.scaleValue, scratch);
+                        break;
                 }
+                for (std::size_t k = 0; k < len; ++k) y[k] = (x[k] - c) / s;
             }));
         return Finish(std::move(R), w.single);
     });

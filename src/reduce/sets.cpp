@@ -633,6 +633,33 @@ CountsBins Histc(const Array &x, const Array &edges) {
     return r;
 }
 
+CountsBins Histc(const Array &x, const Array &edges, unsigned int dim) {
+    if (dim == 0) return Histc(x, edges);
+    std::vector<double> e = Edges(edges, L"Histc");
+    std::vector<double> v = RealValues(x, L"Histc");
+    std::vector<unsigned int> d = x.Dims();
+    while (d.size() < dim) d.push_back(1);
+    const std::size_t n = d[dim - 1], ne = e.size();
+    std::size_t before = 1;
+    for (unsigned int k = 1; k < dim; ++k) before *= d[k - 1];
+    d[dim - 1] = static_cast<unsigned int>(ne);
+    CountsBins r;
+    r.counts = Array::Adopt(
+        mxCreateNumericArray(static_cast<unsigned int>(d.size()), d.data(), mxClassDouble, mxComplexityReal));
+    r.bins = ShapedLike(x);
+    DoubleSpan c = r.counts.MutableData();
+    std::fill(c.begin(), c.end(), 0.0);
+    DoubleSpan b = r.bins.MutableData();
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const long k = BinOf(v[i], e, false);
+        if (k < 0) continue;
+        const std::size_t p = i % before, o = i / before / n;
+        c[(o * ne + static_cast<std::size_t>(k)) * before + p] += 1.0;
+        b[i] = static_cast<double>(k + 1);
+    }
+    return r;
+}
+
 CMatrix *Histc(const CMatrix *x, const CMatrix *edges) {
     return Histc(Array::Share(x), Array::Share(edges)).counts.release();
 }
@@ -678,54 +705,74 @@ Histogram Histcounts(const Array &x, unsigned int nbins) {
     return CountIn(x, e);
 }
 
+namespace {
+
+// The automatic edges of integer data spanning at most 50: one bin of width
+// 1 centred on each whole number from lo to hi.
+std::vector<double> IntegerEdges(double lo, double hi) {
+    std::vector<double> e;
+    for (double c = lo; c <= hi; c += 1.0) e.push_back(c - 0.5);
+    e.push_back(hi + 0.5);
+    return e;
+}
+
+// Scott's width raw placed as a "nice" width (1, 2, 3, 5 or 10 times the
+// power of ten below raw, whichever is nearest on the ladder's thresholds
+// 1.5, 2.5, 4 and 7.5), the edges at its whole multiples from the one at or
+// below lo, the last edge max(that grid's end, hi).
+std::vector<double> NiceEdges(double lo, double hi, double raw) {
+    const double scale = std::max(std::fabs(lo), std::fabs(hi));
+    const double tiny = std::nextafter(scale, HUGE_VAL) - scale;  // eps(scale)
+    raw = std::max(raw, tiny);
+    if (!(hi - lo > std::max(std::sqrt(tiny), std::numeric_limits<double>::min()))) {
+        // Nearly constant data: one bin from the half-integer at or below
+        // lo - 1/4 to the one at or above hi + 1/4.
+        return {std::floor(2 * (lo - 0.25)) / 2, std::ceil(2 * (hi + 0.25)) / 2};
+    }
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double rel = raw / power;
+    const double w = (rel < 1.5 ? 1.0 : rel < 2.5 ? 2.0 : rel < 4 ? 3.0 : rel < 7.5 ? 5.0 : 10.0) * power;
+    const double big = std::numeric_limits<double>::max();
+    const double left = std::max(std::min(w * std::floor(lo / w), lo), -big);
+    const double bins = std::max(1.0, std::ceil((hi - left) / w));
+    if (!(bins <= 65536.0)) return {};
+    const double right = std::min(std::max(left + bins * w, hi), big);
+    std::vector<double> e;
+    e.push_back(left);
+    for (double k = 1; k < bins; ++k) e.push_back(left + k * w);
+    e.push_back(right);
+    return e;
+}
+
+}  // namespace
+
 Histogram Histcounts(const Array &x) {
     std::vector<double> v = RealValues(x, L"Histcounts");
     double lo = 0.0, hi = 0.0;
-    std::vector<double> e;
-    if (!FiniteSpan(v, lo, hi)) {
-        e = {0.0, 1.0};
-    } else if (lo == hi) {
-        e = {lo - 0.5, lo + 0.5};
-    } else {
-        // Scott's width over the finite elements, in a fixed order.
-        std::vector<double> f;
-        for (double d : v)
-            if (std::isfinite(d)) f.push_back(d);
-        double sum = 0.0;
-        for (double d : f) sum += d;
-        const double mean = sum / static_cast<double>(f.size());
-        double ss = 0.0;
-        for (double d : f) ss += (d - mean) * (d - mean);
-        const double sd = std::sqrt(ss / static_cast<double>(f.size() - 1));
-        double raw = 3.5 * sd / std::cbrt(static_cast<double>(f.size()));
-        if (!(raw > 0.0)) raw = hi - lo;
-        // Data too spread for the width to be a number: ten equal bins.
-        if (!std::isfinite(raw) || !std::isfinite(hi - lo)) return Histcounts(x, 10u);
-        // The ladder 1, 2, 5 times powers of ten: the first width at or
-        // above the raw one, then wider while there would be too many bins.
-        double power = std::pow(10.0, std::floor(std::log10(raw)));
-        const double steps[3] = {1.0, 2.0, 5.0};
-        int s = 0;
-        while (steps[s] * power < raw) {
-            if (++s == 3) {
-                s = 0;
-                power *= 10.0;
-            }
-        }
-        double w = steps[s] * power;
-        auto count = [&](double width) { return std::ceil(hi / width) - std::floor(lo / width); };
-        while (count(w) > 1000.0) {
-            if (++s == 3) {
-                s = 0;
-                power *= 10.0;
-            }
-            w = steps[s] * power;
-        }
-        const double first = std::floor(lo / w);
-        const double last = std::max(std::ceil(hi / w), first + 1.0);
-        const long bins = static_cast<long>(last - first);
-        for (long k = 0; k <= bins; ++k) e.push_back((first + static_cast<double>(k)) * w);
+    if (!FiniteSpan(v, lo, hi)) return CountIn(x, {0.0, 1.0});
+    std::vector<double> f;
+    bool whole = true;
+    for (double d : v) {
+        if (!std::isfinite(d)) continue;
+        f.push_back(d);
+        whole = whole && d == std::round(d);
     }
+    const double flint = 9007199254740992.0;
+    if (whole && hi - lo <= 50 && hi <= flint / 2 && lo >= -flint / 2)
+        return CountIn(x, IntegerEdges(lo, hi));
+    // Scott's width over the finite elements, sums in order.
+    double sum = 0.0;
+    for (double d : f) sum += d;
+    const double mean = sum / static_cast<double>(f.size());
+    double ss = 0.0;
+    for (double d : f) ss += (d - mean) * (d - mean);
+    const double sd = f.size() > 1 ? std::sqrt(ss / static_cast<double>(f.size() - 1)) : 0.0;
+    const double raw = 3.5 * sd / std::cbrt(static_cast<double>(f.size()));
+    // Data too spread for the width or the count of bins to be a number:
+    // ten equal bins.
+    if (!std::isfinite(raw) || !std::isfinite(hi - lo)) return Histcounts(x, 10u);
+    std::vector<double> e = NiceEdges(lo, hi, raw);
+    if (e.empty()) return Histcounts(x, 65536u);
     return CountIn(x, e);
 }
 

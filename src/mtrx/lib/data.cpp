@@ -227,8 +227,8 @@ Outs Running(const Args &args, BuiltinCall &c) {
 
 Array NnzOf(const Array &a) { return Array(km::Nnz(a)); }
 
-Outs Var(const Args &args, BuiltinCall &) { return Spread(args, false); }
-Outs Std(const Args &args, BuiltinCall &) { return Spread(args, true); }
+Outs Var(const Args &args, BuiltinCall &c) { return Spread(args, false, c.nargout); }
+Outs Std(const Args &args, BuiltinCall &c) { return Spread(args, true, c.nargout); }
 
 Outs Find(const Args &args, BuiltinCall &c) {
     const Array &a = args.GetArray(0);
@@ -305,10 +305,13 @@ const BuiltinEntry kEntries[] = {
      "Smallest elements and their positions, or the smaller of two arrays; NaN passed over unless included."},
     {"mean", Reduce<Fold::kMean>, 1, 4, 1,
      "mean(A), mean(A, dim), mean(A, vecdim), mean(A, 'all'), mean(..., 'omitnan')", "Average."},
-    {"var", Var, 1, 3, 1, "var(A), var(A, w), var(A, w, dim), var(A, w, vecdim), var(A, w, 'all')",
-     "Variance, dividing by n - 1 (w 0), by n (w 1), or weighted by a vector w."},
-    {"std", Std, 1, 3, 1, "std(A), std(A, w), std(A, w, dim), std(A, w, vecdim), std(A, w, 'all')",
-     "Standard deviation, dividing by n - 1 (w 0), by n (w 1), or weighted by a vector w."},
+    {"var", Var, 1, 3, 2,
+     "var(A), var(A, w), var(A, w, dim), var(A, w, vecdim), var(A, w, 'all'), [V, M] = var(...)",
+     "Variance, dividing by n - 1 (w 0), by n (w 1), or weighted by a vector w; M the mean."},
+    {"std", Std, 1, 3, 2,
+     "std(A), std(A, w), std(A, w, dim), std(A, w, vecdim), std(A, w, 'all'), [S, M] = std(...)",
+     "Standard deviation, dividing by n - 1 (w 0), by n (w 1), or weighted by a vector w; M the "
+     "mean."},
     {"sort", Sort, 1, 3, 2, "sort(A), sort(A, dim), sort(A, 'descend'), [B, k] = sort(A)",
      "Sorted elements and where they came from."},
     {"find", Find, 1, 3, 3,

@@ -61,6 +61,11 @@ Outs Lu(const Args &args, BuiltinCall &c) {
             throw Error("'lu' takes 'vector' or 'matrix' as its second argument");
         vector = form == "vector";
     }
+    // The column permutation Q of [L, U, P, Q] belongs to the sparse
+    // factorization; a full matrix has no such form.
+    if (c.nargout > 3)
+        throw Error("'lu' gives four outputs [L, U, P, Q] only for sparse matrices; use [L, U, P] "
+                    "= lu(A) for a full matrix");
     if (c.nargout == 3) {
         km::ThreeArrays r = km::LuPivots(a);
         if (vector) r.third = PermutationVector(r.third, true);
@@ -244,12 +249,25 @@ Outs SchurForm(const Args &args, BuiltinCall &c) {
     return {std::move(U), Array::Adopt(t)};
 }
 
+// balance(A), balance(A, 'noperm'); [T, B] = ...; [S, P, B] = ...
 Outs Balance(const Args &args, BuiltinCall &c) {
     const Array &a = args.GetArray(0);
-    if (c.nargout <= 1) return {Array::Adopt(km::Balance(a.get()))};
+    bool permute = true;
+    if (args.Has(1)) {
+        if (!args.IsText(1) || args.GetText(1) != "noperm")
+            args.Refuse(1, "the option 'noperm'");
+        permute = false;
+    }
+    if (c.nargout <= 1) return {Array::Adopt(km::Balance(a.get(), permute))};
     km::CMatrix *t;
+    km::CMatrix *p;
     km::CMatrix *b;
-    km::Balance(t, b, a.get());
+    if (c.nargout == 3) {
+        km::Balance(t, p, b, a.get(), permute);
+        Array S = Array::Adopt(t), P = Array::Adopt(p);
+        return {std::move(S), std::move(P), Array::Adopt(b)};
+    }
+    km::Balance(t, b, a.get(), permute);
     Array T = Array::Adopt(t);
     return {std::move(T), Array::Adopt(b)};
 }
@@ -362,7 +380,7 @@ const BuiltinEntry kEntries[] = {
      "Dot product of two vectors, or of the columns or vectors along dim."},
     {"cross", Cross, 2, 3, 1, "cross(a, b), cross(A, B, dim)",
      "Cross product of two 3-vectors, or of the 3-vectors along dim."},
-    {"lu", Lu, 1, 2, 3, "[L, U] = lu(A), [L, U, P] = lu(A), [L, U, p] = lu(A, 'vector')",
+    {"lu", Lu, 1, 2, 4, "[L, U] = lu(A), [L, U, P] = lu(A), [L, U, p] = lu(A, 'vector')",
      "LU factorization with pivoting; 'vector' gives the row permutation as a vector."},
     {"qr", Qr, 1, 2, 3, "R = qr(A), [Q, R] = qr(A), [Q, R, P] = qr(A), qr(A, 0)",
      "QR factorization; 0 or 'econ' for the economy size (the permutation then a vector)."},
@@ -390,8 +408,10 @@ const BuiltinEntry kEntries[] = {
      "Hessenberg form A = P*H*P'."},
     {"schur", SchurForm, 1, 2, 2, "T = schur(A), [U, T] = schur(A), schur(A, 'complex')",
      "Schur form A = U*T*U', real (quasi-triangular) or complex."},
-    {"balance", Balance, 1, 1, 2, "B = balance(A), [T, B] = balance(A)",
-     "Diagonal scaling by powers of 2 that balances rows and columns: B = T\\A*T."},
+    {"balance", Balance, 1, 2, 3,
+     "B = balance(A), [T, B] = balance(A), [S, P, B] = balance(A), balance(A, 'noperm')",
+     "Permutes to isolate eigenvalues (not with 'noperm'), then scales rows and columns by "
+     "powers of 2 to balance them: B = T\\A*T."},
     {"lsqnonneg", Lsqnonneg, 2, 2, 3, "x = lsqnonneg(C, d), [x, resnorm, residual] = ...",
      "Non-negative least squares: min norm(C*x - d) with x >= 0."},
     {"linsolve", Linsolve, 2, 3, 2, "X = linsolve(A, B), linsolve(A, B, opts), [X, r] = ...",

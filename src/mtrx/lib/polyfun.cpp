@@ -179,8 +179,10 @@ km::InterpMethod Method(const Args &args, std::size_t k, bool twoD) {
         throw Error("'" + args.Name() + "': unknown method '" + args.GetText(k) +
                     "' (linear, nearest, previous, next, pchip, cubic, spline or makima)");
     }
+    if (m == "cubic") return km::InterpMethod::kCubic;
+    if (m == "spline") return km::InterpMethod::kSpline;
     throw Error("'" + args.Name() + "': unknown method '" + args.GetText(k) +
-                "' (linear or nearest)");
+                "' (linear, nearest, cubic or spline)");
 }
 
 // The numbers 1..n as a column.
@@ -227,12 +229,25 @@ Outs Interp1(const Args &args, BuiltinCall &) {
 }
 
 // The pp form as a struct.
-Value PpStruct(CMatrix *breaks, CMatrix *coefs) {
+// The pp struct; dim the lengths of each point's values (a number, or a
+// row for an array of them), coefs d rows per piece for d = prod(dim).
+Value PpStruct(CMatrix *breaks, CMatrix *coefs, const std::vector<double> &dim = {1.0}) {
     Array b = Adopt(breaks), c = Adopt(coefs);
-    const double pieces = c.Rows(), order = c.Cols();
-    return Record(
-        {"form", "breaks", "coefs", "pieces", "order", "dim"},
-        {Value(CharArray("pp")), Value(b), Value(c), Value(pieces), Value(order), Value(1.0)});
+    double d = 1;
+    for (double v : dim) d *= v;
+    const double pieces = d > 0 ? c.Rows() / d : 0, order = c.Cols();
+    Array dims = dim.size() == 1 ? Array(dim[0]) : Array(1, static_cast<unsigned int>(dim.size()), dim);
+    return Record({"form", "breaks", "coefs", "pieces", "order", "dim"},
+                  {Value(CharArray("pp")), Value(b), Value(c), Value(pieces), Value(order),
+                   Value(dims)});
+}
+
+// The lengths of y but the last (the one along x): 1 for a vector.
+std::vector<double> ValueDims(const Array &y) {
+    const std::vector<unsigned int> d = y.Dims();
+    if (d.size() == 2 && (d[0] == 1 || d[1] == 1)) return {1.0};
+    std::vector<double> out(d.begin(), d.end() - 1);
+    return out;
 }
 
 template <void (*Pieces)(CMatrix *&, CMatrix *&, const CMatrix *, const CMatrix *),
@@ -241,7 +256,7 @@ Outs Cubic(const Args &args, BuiltinCall &) {
     if (args.Has(2)) return {Adopt(Values(Ptr(args, 0), Ptr(args, 1), Ptr(args, 2)))};
     CMatrix *b = nullptr, *c = nullptr;
     Pieces(b, c, Ptr(args, 0), Ptr(args, 1));
-    return {PpStruct(b, c)};
+    return {PpStruct(b, c, ValueDims(Numeric(args, 1)))};
 }
 
 const char *const kPp = "a piecewise polynomial (a struct from mkpp, spline or pchip)";
@@ -249,8 +264,31 @@ const char *const kPp = "a piecewise polynomial (a struct from mkpp, spline or p
 Outs Ppval(const Args &args, BuiltinCall &) {
     const Value &form = FieldOf(args, 0, "form", kPp);
     if (!IsText(form) || km::Utf8Text(form.array().get()) != "pp") args.Refuse(0, kPp);
-    return {Adopt(km::Ppval(FieldArray(args, 0, "breaks", kPp).get(),
-                            FieldArray(args, 0, "coefs", kPp).get(), Ptr(args, 1)))};
+    // dim: the lengths of each point's values (the struct without the field
+    // is scalar-valued).
+    std::vector<double> dim = {1.0};
+    if (args[0].IsStruct() && args[0].structure().Field("dim") >= 0) {
+        const Array &d = FieldArray(args, 0, "dim", kPp);
+        dim = Array::Adopt(km::Double(d.get())).ToVector();
+    }
+    double d = 1;
+    for (double v : dim) {
+        if (!(v >= 1 && v == std::floor(v) && v < 4294967296.0)) args.Refuse(0, kPp);
+        d *= v;
+    }
+    if (d >= 4294967296.0) args.Refuse(0, kPp);
+    Array v = Adopt(km::Ppval(FieldArray(args, 0, "breaks", kPp).get(),
+                              FieldArray(args, 0, "coefs", kPp).get(),
+                              static_cast<unsigned int>(d), Ptr(args, 1)));
+    if (dim.size() > 1) {
+        // [d1 .. dk, rest]: the leading d split into the value lengths.
+        std::vector<unsigned int> dims(dim.begin(), dim.end());
+        const std::vector<unsigned int> got = v.Dims();
+        dims.insert(dims.end(), got.begin() + 1, got.end());
+        while (dims.size() > 2 && dims.back() == 1) dims.pop_back();
+        v.get()->Reshape(static_cast<unsigned int>(dims.size()), dims.data());
+    }
+    return {std::move(v)};
 }
 
 Outs Mkpp(const Args &args, BuiltinCall &) {
@@ -258,10 +296,23 @@ Outs Mkpp(const Args &args, BuiltinCall &) {
     Array c = Numeric(args, 1);
     if (b.Numel() < 2 || !(b.NDims() == 2 && (b.Rows() == 1 || b.Cols() == 1)))
         throw Error("'mkpp': the breaks must be a vector of 2 points at least");
-    const unsigned int l = b.Numel() - 1;
+    // d: the lengths of each point's values, the coefficients d rows per piece.
+    std::vector<double> dim = {1.0};
+    double d = 1;
+    if (args.Has(2)) {
+        const Array &given = Numeric(args, 2);
+        dim = Array::Adopt(km::Double(given.get())).ToVector();
+        d = dim.empty() ? 0 : 1;
+        for (double v : dim) d = v >= 1 && v == std::floor(v) ? d * v : 0;
+        if (!(d >= 1 && d < 4294967296.0))
+            args.Refuse(2, "the positive whole lengths of each point's values");
+    }
+    const double rows = (b.Numel() - 1) * d;
+    if (rows >= 4294967296.0) throw Error("'mkpp': too many pieces and values");
+    const unsigned int l = static_cast<unsigned int>(rows);
     if (c.Numel() == 0 || c.Numel() % l != 0)
         throw Error("'mkpp': the coefficients must hold the same number for each of the " +
-                    std::to_string(l) + " pieces");
+                    std::to_string(l) + " pieces and values");
     const unsigned int order = c.Numel() / l;
     const unsigned int dims[2] = {l, order};
     Array shaped = Array::Adopt(c.get()->CreateDuplicateArray());
@@ -269,15 +320,20 @@ Outs Mkpp(const Args &args, BuiltinCall &) {
     Array row = Array::Adopt(b.get()->CreateDuplicateArray());
     const unsigned int rdims[2] = {1, b.Numel()};
     row.get()->Reshape(2, rdims);
-    return {PpStruct(row.release(), shaped.release())};
+    return {PpStruct(row.release(), shaped.release(), dim)};
 }
 
 Outs Unmkpp(const Args &args, BuiltinCall &) {
     const Value &form = FieldOf(args, 0, "form", kPp);
     if (!IsText(form) || km::Utf8Text(form.array().get()) != "pp") args.Refuse(0, kPp);
     const Array &c = FieldArray(args, 0, "coefs", kPp);
-    return {FieldOf(args, 0, "breaks", kPp), Value(c), Value(double(c.Rows())),
-            Value(double(c.Cols())), Value(1.0)};
+    const Value &breaks = FieldOf(args, 0, "breaks", kPp);
+    const Value dim = args[0].structure().Field("dim") >= 0 ? FieldOf(args, 0, "dim", kPp)
+                                                            : Value(1.0);
+    const double pieces = breaks.IsArray() && breaks.array().Numel() > 0
+                              ? breaks.array().Numel() - 1.0
+                              : static_cast<double>(c.Rows());
+    return {breaks, Value(c), Value(pieces), Value(double(c.Cols())), dim};
 }
 
 Outs Interp2(const Args &args, BuiltinCall &) {
@@ -343,19 +399,23 @@ const BuiltinEntry kEntries[] = {
     {"spline", Cubic<km::SplinePieces, km::Spline>, 2, 3, 1,
      "yq = spline(x, y, xq), pp = spline(x, y)",
      "The not-a-knot cubic spline through (x, y), clamped when y has two more values (the end "
-     "slopes); without xq its pp form."},
+     "slopes); an array y is vector-valued along its last dimension; without xq its pp form."},
     {"pchip", Cubic<km::PchipPieces, km::Pchip>, 2, 3, 1, "yq = pchip(x, y, xq), pp = pchip(x, y)",
-     "The shape-preserving piecewise cubic through (x, y); without xq its pp form."},
+     "The shape-preserving piecewise cubic through (x, y), an array y vector-valued along its "
+     "last dimension; without xq its pp form."},
     {"ppval", Ppval, 2, 2, 1, "v = ppval(pp, xq)",
-     "Values of a piecewise polynomial at xq (the end pieces extended)."},
-    {"mkpp", Mkpp, 2, 2, 1, "pp = mkpp(breaks, coefs)",
-     "A piecewise polynomial from its breaks and a row of coefficients for each piece."},
+     "Values of a piecewise polynomial at xq (the end pieces extended); [d, numel(xq)] for a "
+     "d-valued one."},
+    {"mkpp", Mkpp, 2, 3, 1, "pp = mkpp(breaks, coefs), pp = mkpp(breaks, coefs, d)",
+     "A piecewise polynomial from its breaks and a row of coefficients for each piece (d rows "
+     "each for d-valued pieces)."},
     {"unmkpp", Unmkpp, 1, 1, 5, "[breaks, coefs, l, k, d] = unmkpp(pp)",
      "The parts of a piecewise polynomial: breaks, coefficients, pieces, order, dimension."},
     {"interp2", Interp2, 3, 7, 1,
      "Vq = interp2(X, Y, V, Xq, Yq, method, extrapval), interp2(V, Xq, Yq)",
-     "2-D interpolation on a grid: 'linear' (default) or 'nearest'; extrapval (NaN) outside; "
-     "a row Xq and a column Yq make a grid."},
+     "2-D interpolation on a grid: 'linear' (default), 'nearest', 'cubic' (cubic convolution; "
+     "the spline on unequal spacing) or 'spline'; extrapval (NaN) outside; a row Xq and a "
+     "column Yq make a grid."},
 };
 
 }  // namespace

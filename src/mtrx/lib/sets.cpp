@@ -252,7 +252,8 @@ Outs Cumulative(const Args &args, BuiltinCall &c) {
 }
 
 Outs Histc(const Args &args, BuiltinCall &) {
-    km::CountsBins r = km::Histc(args.GetArray(0), args.GetArray(1));
+    const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
+    km::CountsBins r = km::Histc(args.GetArray(0), args.GetArray(1), dim);
     return {std::move(r.counts), std::move(r.bins)};
 }
 
@@ -388,12 +389,13 @@ const BuiltinEntry kEntries[] = {
      "Running maximum, NaN passed over."},
     {"cummin", Cumulative<false>, 1, 3, 1, "cummin(A), cummin(A, dim), cummin(..., 'reverse')",
      "Running minimum, NaN passed over."},
-    {"histc", Histc, 2, 2, 2, "n = histc(x, edges), [n, bin] = histc(x, edges)",
+    {"histc", Histc, 2, 3, 2, "n = histc(x, edges), histc(x, edges, dim), [n, bin] = histc(...)",
      "Counts between edges, the last edge a bin of its own."},
     {"histcounts", Histcounts, 1, 7, 3,
      "N = histcounts(x), histcounts(x, nbins), histcounts(x, edges), [N, edges, bin] = histcounts(...), "
      "histcounts(..., 'Normalization', how)",
-     "Histogram counts; the automatic bins use Scott's width rounded to 1, 2 or 5 times a power of ten."},
+     "Histogram counts; automatic bins: width 1 for whole numbers spanning at most 50, else Scott's "
+     "width made 1, 2, 3, 5 or 10 times a power of ten."},
     {"accumarray", Accumarray, 2, 5, 1,
      "A = accumarray(subs, val), accumarray(subs, val, sz), accumarray(subs, val, sz, fun, fillval)",
      "Values gathered by subscript and combined (sum by default, or fun per position)."},

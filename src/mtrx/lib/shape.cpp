@@ -356,13 +356,6 @@ Outs GridBuiltin(const Args &args, BuiltinCall &c) {
 
 // --- Gallery ----------------------------------------------------------------------
 
-// Argument k as a real double vector (any shape), for the gallery.
-const Array &RealDouble(const Args &args, std::size_t k) {
-    const Array &a = args.GetArray(k);
-    if (!IsDouble(a) || IsComplex(a) || IsChar(a)) args.Refuse(k, "a real double vector");
-    return a;
-}
-
 // A gallery matrix in the class a trailing 'double' or 'single' names, at
 // argument `k` when there is one.
 Value InClass(const Args &args, std::size_t k, km::CMatrix *made) {
@@ -401,7 +394,11 @@ Outs RosserBuiltin(const Args &args, BuiltinCall &) {
 }
 
 Outs CompanBuiltin(const Args &args, BuiltinCall &) {
-    return {Array::Adopt(km::Compan(RealDouble(args, 0).get()))};
+    const Array &p = args.GetArray(0);
+    const bool floating = IsDouble(p) || p.get()->GetClassID() == km::mxClassSingle;
+    if (!floating || IsChar(p) || p.get()->IsLogical())
+        args.Refuse(0, "a double or single vector");
+    return {Array::Adopt(km::Compan(p.get()))};
 }
 
 // --- Random integers and permutations, logarithmic rows ----------------------------
@@ -419,7 +416,8 @@ Outs RandiBuiltin(const Args &args, BuiltinCall &) {
             {"double", km::mxClassDouble}, {"single", km::mxClassSingle},
             {"int8", km::mxClassInt8},     {"uint8", km::mxClassUint8},
             {"int16", km::mxClassInt16},   {"uint16", km::mxClassUint16},
-            {"int32", km::mxClassInt32},   {"uint32", km::mxClassUint32}};
+            {"int32", km::mxClassInt32},   {"uint32", km::mxClassUint32},
+            {"int64", km::mxClassInt64},   {"uint64", km::mxClassUint64}};
         const std::string name = args.GetText(count - 1);
         bool known = false;
         for (const auto &entry : kNames)
@@ -442,6 +440,8 @@ Outs RandiBuiltin(const Args &args, BuiltinCall &) {
     if (!(lo == std::floor(lo) && hi == std::floor(hi)) || !(lo <= hi) || std::isinf(lo) ||
         std::isinf(hi))
         throw Error("'randi': the range must be whole numbers with imin <= imax");
+    if (!(hi - lo < 9007199254740992.0))
+        throw Error("'randi': the range imax - imin must be below 2^53");
     if (id != km::mxClassDouble) {
         // The range must lie in the class, checked before anything is drawn.
         const Array bounds(1, 2, std::vector<double>{lo, hi});

@@ -192,7 +192,14 @@ Outs Moving(const Args &args, BuiltinCall &c) {
         throw Error(c.name + ": the window must be a length k or [kb kf]");
     }
     const unsigned int dim = count > 2 ? args.GetPositive(2) : 0;
-    return {Adopt(km::Moving(Numbers(args, 0).get(), Kind, kb, kf, dim, nan, ends))};
+    const Array &a = Numbers(args, 0);
+    if (IsComplex(a)) throw Error(c.name + ": complex values are not supported");
+    const km::mxClassID id = a.get()->GetClassID();
+    const bool spread = Kind == km::MovingKind::kVar || Kind == km::MovingKind::kStd ||
+                        Kind == km::MovingKind::kMad;
+    if (spread && id >= km::mxClassInt8 && id <= km::mxClassUint64)
+        throw Error(c.name + ": the argument must be double or single");
+    return {Adopt(km::Moving(a.get(), Kind, kb, kf, dim, nan, ends))};
 }
 
 // trapz(Y), trapz(Y, dim) when the second argument is a scalar, trapz(X,
@@ -229,7 +236,34 @@ Outs Rescale(const Args &args, BuiltinCall &c) {
     return {Adopt(km::Rescale(Numbers(args, 0).get(), l, u))};
 }
 
-// normalize(A), normalize(A, dim), then a method and its parameter.
+// The statistic named by a 'center' or 'scale' parameter, or a number.
+void CentreOrScale(const Args &args, std::size_t k, bool center, const std::string &name,
+                   km::NormalizeStatistic &statistic, double &value) {
+    statistic = center ? km::NormalizeStatistic::kMean : km::NormalizeStatistic::kStd;
+    if (!args.Has(k)) return;
+    if (!args.IsText(k)) {
+        statistic = km::NormalizeStatistic::kValue;
+        value = args.GetScalar(k);
+        return;
+    }
+    const std::string how = Lower(args.GetText(k));
+    if (center && how == "median") {
+        statistic = km::NormalizeStatistic::kMedian;
+    } else if (!center && how == "mad") {
+        statistic = km::NormalizeStatistic::kMad;
+    } else if (!center && how == "first") {
+        statistic = km::NormalizeStatistic::kFirst;
+    } else if (!center && how == "iqr") {
+        statistic = km::NormalizeStatistic::kIqr;
+    } else if (how != (center ? "mean" : "std")) {
+        throw Error(name + ": '" + (center ? "center" : "scale") + "' takes " +
+                    (center ? "'mean', 'median'" : "'std', 'mad', 'first', 'iqr'") +
+                    " or a number");
+    }
+}
+
+// normalize(A), normalize(A, dim), then a method and its parameter, or
+// 'center' and 'scale' together.
 Outs Normalize(const Args &args, BuiltinCall &c) {
     km::NormalizeOptions o;
     std::size_t k = 1;
@@ -240,11 +274,42 @@ Outs Normalize(const Args &args, BuiltinCall &c) {
     }
     if (args.Has(k)) {
         const std::string method = Lower(args.GetText(k));
-        const bool hasParam = args.Has(k + 1);
+        // The parameter is the next argument unless that names the other
+        // method of a 'center' and 'scale' pair.
+        const auto isPairWord = [&](std::size_t i) {
+            return args.Has(i) && (IsWord(args, i, "center") || IsWord(args, i, "scale"));
+        };
+        const bool pairable = method == "center" || method == "scale";
+        const bool hasParam = args.Has(k + 1) && !(pairable && isPairWord(k + 1));
+        const std::size_t next = k + (hasParam ? 2 : 1);
+        if (pairable && args.Has(next)) {
+            const std::string other = Lower(args.GetText(next));
+            if (other == method || !isPairWord(next))
+                throw Error(c.name + ": '" + method + "' pairs only with '" +
+                            (method == "center" ? "scale" : "center") + "'");
+            const bool otherParam = args.Has(next + 1);
+            if (args.size() > next + 2)
+                throw Error(c.name + ": too many arguments after 'center' and 'scale'");
+            const std::size_t none = args.size();
+            const std::size_t first = hasParam ? k + 1 : none;
+            const std::size_t second = otherParam ? next + 1 : none;
+            const bool centerFirst = method == "center";
+            o.method = km::NormalizeMethod::kCenterScale;
+            CentreOrScale(args, centerFirst ? first : second, true, c.name, o.statistic, o.value);
+            CentreOrScale(args, centerFirst ? second : first, false, c.name, o.scaleStatistic,
+                          o.scaleValue);
+            return {Adopt(km::Normalize(Numbers(args, 0).get(), dim, o))};
+        }
         if (args.size() > k + 2) throw Error(c.name + ": too many arguments after the method");
         if (method == "zscore") {
-            if (hasParam && !(IsWord(args, k + 1, "std")))
-                throw Error(c.name + ": the 'zscore' method takes only 'std'");
+            if (IsWord(args, k + 1, "robust")) {
+                o.statistic = km::NormalizeStatistic::kMad;
+            } else if (hasParam && !IsWord(args, k + 1, "std")) {
+                throw Error(c.name + ": the 'zscore' method takes 'std' or 'robust'");
+            }
+        } else if (method == "medianiqr") {
+            if (hasParam) throw Error(c.name + ": the 'medianiqr' method takes no parameter");
+            o.method = km::NormalizeMethod::kMedianIqr;
         } else if (method == "range") {
             o.method = km::NormalizeMethod::kRange;
             if (hasParam) {
@@ -261,19 +326,8 @@ Outs Normalize(const Args &args, BuiltinCall &c) {
         } else if (method == "center" || method == "scale") {
             const bool center = method == "center";
             o.method = center ? km::NormalizeMethod::kCenter : km::NormalizeMethod::kScale;
-            o.statistic = center ? km::NormalizeStatistic::kMean : km::NormalizeStatistic::kStd;
-            if (hasParam && args.IsText(k + 1)) {
-                const std::string how = Lower(args.GetText(k + 1));
-                if (center && how == "median") {
-                    o.statistic = km::NormalizeStatistic::kMedian;
-                } else if (how != (center ? "mean" : "std")) {
-                    throw Error(c.name + ": '" + method + "' takes " +
-                                (center ? "'mean', 'median'" : "'std'") + " or a number");
-                }
-            } else if (hasParam) {
-                o.statistic = km::NormalizeStatistic::kValue;
-                o.value = args.GetScalar(k + 1);
-            }
+            CentreOrScale(args, hasParam ? k + 1 : args.size(), center, c.name, o.statistic,
+                          o.value);
         } else {
             throw Error(c.name + ": unknown method '" + method + "'");
         }
@@ -330,6 +384,14 @@ const BuiltinEntry kEntries[] = {
      "Moving minimum."},
     {"movmedian", Moving<km::MovingKind::kMedian>, 2, 7, 1,
      "movmedian(A, k), movmedian(A, [kb kf], dim)", "Moving median."},
+    {"movprod", Moving<km::MovingKind::kProd>, 2, 7, 1, "movprod(A, k), movprod(A, [kb kf], dim)",
+     "Moving product."},
+    {"movvar", Moving<km::MovingKind::kVar>, 2, 7, 1, "movvar(A, k), movvar(A, [kb kf], dim)",
+     "Moving variance (dividing by n - 1)."},
+    {"movstd", Moving<km::MovingKind::kStd>, 2, 7, 1, "movstd(A, k), movstd(A, [kb kf], dim)",
+     "Moving standard deviation (dividing by n - 1)."},
+    {"movmad", Moving<km::MovingKind::kMad>, 2, 7, 1, "movmad(A, k), movmad(A, [kb kf], dim)",
+     "Moving median absolute deviation."},
     {"trapz", Trapz<false>, 1, 3, 1, "trapz(Y), trapz(X, Y), trapz(X, Y, dim)",
      "Integral by the trapezoidal rule."},
     {"cumtrapz", Trapz<true>, 1, 3, 1, "cumtrapz(Y), cumtrapz(X, Y), cumtrapz(X, Y, dim)",
@@ -338,20 +400,26 @@ const BuiltinEntry kEntries[] = {
      "2-norm estimate by power iteration (tolerance 1e-6)."},
     {"rescale", Rescale, 1, 3, 1, "rescale(A), rescale(A, l, u)",
      "Elements mapped linearly onto [0, 1] or [l, u]."},
-    {"normalize", Normalize, 1, 4, 1,
-     "normalize(A), normalize(A, dim), normalize(..., method, parameter)",
-     "Z-scores, or 'range', 'norm', 'center', 'scale' per line."},
+    {"normalize", Normalize, 1, 6, 1,
+     "normalize(A), normalize(A, dim), normalize(..., method, parameter), normalize(..., "
+     "'center', c, 'scale', s)",
+     "Z-scores ('std' or 'robust'), or 'medianiqr', 'range', 'norm', 'center', 'scale' per "
+     "line."},
     {"zscore", Zscore, 1, 3, 3, "zscore(X), zscore(X, 0, dim), [Z, mu, sigma] = zscore(X)",
      "Centered by the mean and scaled by the standard deviation."},
 };
 
 }  // namespace
 
-Outs Spread(const Args &args, bool root) {
+Outs Spread(const Args &args, bool root, int nargout) {
     const CMatrix *w = args.Has(1) ? Numbers(args, 1).get() : nullptr;
     std::vector<unsigned int> dims = {0};
     if (args.Has(2)) dims = DimList(args, 2);
-    return {Adopt(km::VarWeighted(Numbers(args, 0).get(), w, dims, root))};
+    if (nargout < 2) return {Adopt(km::VarWeighted(Numbers(args, 0).get(), w, dims, root))};
+    CMatrix *v = nullptr, *m = nullptr;
+    km::VarWeighted(v, m, Numbers(args, 0).get(), w, dims, root);
+    Array V = Adopt(v), M = Adopt(m);
+    return {std::move(V), std::move(M)};
 }
 
 Library StatsLibrary() {

@@ -8,7 +8,7 @@ namespace mtrx {
 
 /// var(A), var(A, w), var(A, w, dim), var(A, w, vecdim), var(A, w, 'all')
 /// (std with root): w is 0 or [] (n - 1), 1 (n) or a vector of weights.
-Outs Spread(const Args &args, bool root);
+Outs Spread(const Args &args, bool root, int nargout);
 
 }  // namespace mtrx
 
