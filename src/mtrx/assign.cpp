@@ -126,6 +126,22 @@ void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
     Var(t.slot) = Value(std::move(record));
 }
 
+// The steps of a target as written, evaluated by the evaluator.
+class Evaluator::TargetPath : public PathSource {
+public:
+    TargetPath(Evaluator &evaluator, const Target &t) : m_evaluator(evaluator), m_target(t) {}
+    std::size_t Size() const override { return m_target.path.size(); }
+    Accessor::Kind Kind(std::size_t k) const override { return m_target.path[k].kind; }
+    SubscriptList Take(std::size_t k, const Array &a) override {
+        return m_evaluator.Subscripts(a, m_target.path[k].subscripts);
+    }
+    std::string Field(std::size_t k) override { return m_evaluator.FieldName(m_target.path[k]); }
+
+private:
+    Evaluator &m_evaluator;
+    const Target &m_target;
+};
+
 void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion) {
     if (t.name.empty()) return;  // ~
     if (!deletion && WriteElement(t, value)) {
@@ -140,20 +156,20 @@ void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool d
         const Value *found = Lookup(t.slot);
         const std::optional<Value> current =
             found ? std::optional<Value>(*found) : std::optional<Value>();
-        result = AssignPath(current ? &*current : nullptr, t, 0, value, deletion);
+        TargetPath path(*this, t);
+        result = AssignPath(current ? &*current : nullptr, path, 0, value, deletion);
     }
     Value &slot = Var(t.slot);
     slot = std::move(result);
     if (s.show) Show(m_display, t.name, slot, m_displayState);
 }
 
-Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k, const Value &rhs,
+Value Evaluator::AssignPath(const Value *current, PathSource &t, std::size_t k, const Value &rhs,
                             bool deletion) {
-    const Accessor &acc = t.path[k];
-    const bool last = k + 1 == t.path.size();
-    switch (acc.kind) {
+    const bool last = k + 1 == t.Size();
+    switch (t.Kind(k)) {
         case Accessor::Kind::Paren: {
-            if (!last && t.path[k + 1].kind == Accessor::Kind::Field &&
+            if (!last && t.Kind(k + 1) == Accessor::Kind::Field &&
                 (!current || current->IsStruct() || EmptyDouble(*current)))
                 return AssignElement(current, t, k, rhs, deletion);
             if (!last) throw Error("Only the last subscript of an assignment may use ()");
@@ -167,8 +183,7 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
             if (current && current->IsStruct() && (deletion || rhs.IsStruct())) {
                 // s(I) = t (a struct whose fields are s's) or s(I) = [].
                 const StructArray &base = current->structure();
-                SubscriptList subs =
-                    Subscripts(Positions(base.dims), acc.subscripts);
+                SubscriptList subs = t.Take(k, Positions(base.dims));
                 return Value(StoreStructs(base, subs, deletion ? nullptr : &rhs.structure()));
             }
             if ((current && current->tag() == Tag::String) ||
@@ -179,14 +194,14 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                                              ? current->strings()
                                              : StringArray{{0, 0}, {}};
                 const CellArray cell = StringCells(base);
-                SubscriptList subs = Subscripts(Positions(cell.dims), acc.subscripts);
+                SubscriptList subs = t.Take(k, Positions(cell.dims));
                 if (deletion) return Value(CellStrings(StoreCells(cell, subs, nullptr)));
                 const CellArray items = StringCells(ToStrings(rhs, "subsasgn"));
                 return Value(CellStrings(StoreCells(cell, subs, &items)));
             }
             if (current && current->IsCell()) {
                 const CellArray &cell = current->cell();
-                SubscriptList subs = Subscripts(Positions(cell.dims), acc.subscripts);
+                SubscriptList subs = t.Take(k, Positions(cell.dims));
                 if (deletion) return Value(StoreCells(cell, subs, nullptr));
                 if (!rhs.IsCell())
                     throw Error(std::string("Conversion to cell from ") + rhs.ClassName() +
@@ -194,7 +209,7 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                 return Value(StoreCells(cell, subs, &rhs.cell()));
             }
             Array target = current ? current->array() : Array();
-            SubscriptList subs = Subscripts(target, acc.subscripts);
+            SubscriptList subs = t.Take(k, target);
             if (deletion)
                 IndexErase(target, subs);
             else
@@ -211,7 +226,7 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                 throw Error("Brace indexing is only for cell arrays");
             }
             const CellArray &cell = holder.cell();
-            SubscriptList subs = Subscripts(Positions(cell.dims), acc.subscripts);
+            SubscriptList subs = t.Take(k, Positions(cell.dims));
             Value inner;
             if (last) {
                 inner = rhs;
@@ -231,7 +246,7 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
             return Value(StoreCells(cell, subs, &one));
         }
         case Accessor::Kind::Field: {
-            const std::string name = FieldName(acc);
+            const std::string name = t.Field(k);
             StructArray record;
             // s = []; s.a = 1 makes s a struct, as a new name would be.
             if (current && !EmptyDouble(*current)) {
@@ -251,7 +266,11 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
 }
 
 const StructArray &Evaluator::FieldOf(const Value &base, const Expr &e, std::size_t &field) {
-    const std::string name = e.args.size() > 1 ? FieldNameOf(Evaluate(*e.args[1])) : e.text;
+    return FieldOf(base, e.args.size() > 1 ? FieldNameOf(Evaluate(*e.args[1])) : e.text, field);
+}
+
+const StructArray &Evaluator::FieldOf(const Value &base, const std::string &name,
+                                      std::size_t &field) {
     if (!base.IsStruct())
         throw Error("Dot indexing is not supported for variables of this type.");
     const StructArray &record = base.structure();
@@ -273,14 +292,14 @@ std::string Evaluator::FieldNameOf(const Value &v) {
     return name;
 }
 
-Value Evaluator::AssignElement(const Value *current, const Target &t, std::size_t k,
+Value Evaluator::AssignElement(const Value *current, PathSource &t, std::size_t k,
                                const Value &rhs, bool deletion) {
     // s(I).rest = rhs: element I of a struct array (grown when I is beyond
     // it) gets rest assigned.
     StructArray base;
     base.dims = {0, 0};
     if (current && current->IsStruct()) base = current->structure();
-    SubscriptList subs = Subscripts(Positions(base.dims), t.path[k].subscripts);
+    SubscriptList subs = t.Take(k, Positions(base.dims));
     std::optional<Value> element;
     try {
         std::vector<std::size_t> taken;
