@@ -168,6 +168,7 @@ private:
     // routines for their operations, so its results and messages are the
     // evaluator's.
     friend class Runtime;
+    friend class Scope;
     class TargetPath;
     enum class Flow { Normal, Break, Continue, Return };
     // A workspace: its variables in slots, numbered by the resolver for the

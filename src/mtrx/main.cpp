@@ -1,5 +1,6 @@
 // src/mtrx/main.cpp: the mtrx command: runs a script file, a snippet or
 // standard input, or holds an interactive session at a prompt.
+#include "build/command.h"
 #include "lib/registry.h"
 #include "session.h"
 
@@ -31,6 +32,7 @@ const char kUsage[] =
     "terminal and otherwise the program read from standard input.\n"
     "\n"
     "  -e CODE     run CODE\n"
+    "  build FILE  compile the script FILE to a native program (mtrx build --help)\n"
     "  -i          interactive session, even when standard input is not a terminal\n"
     "  --functions the reference of the built-in functions, in Markdown\n"
     "  --help      show this help\n"
@@ -86,20 +88,7 @@ void ResetOutput() {
     std::clearerr(stdout);
 }
 
-// Prints "error: [FILE:LINE: ]MESSAGE" to standard error, after whatever the
-// program displayed before it failed, then "Error in NAME (line N)" for
-// each function or script file it passed through, innermost first.
-void ReportError(const mtrx::ScriptError &e) {
-    std::cout.flush();
-    std::cerr << "error: ";
-    if (!e.File().empty()) std::cerr << e.File() << ':' << e.Line() << ": ";
-    std::cerr << e.what() << '\n';
-    for (const mtrx::StackEntry &frame : e.Stack()) {
-        std::cerr << "Error in " << frame.name;
-        if (frame.line > 0) std::cerr << " (line " << frame.line << ')';
-        std::cerr << '\n';
-    }
-}
+using mtrx::ReportError;
 
 // Runs `source`; on an error reports it and returns 1, when interrupted 130.
 // `file` is empty for snippets and standard input.
@@ -258,6 +247,7 @@ int main(int argc, char **argv) {
         std::cout << mtrx::FunctionsMarkdown();
         return 0;
     }
+    if (first == "build") return mtrx::BuildCommand(argc - 2, argv + 2);
     if (first == "--version") {
         std::cout << "mtrx " MTRX_VERSION "\n";
         return 0;

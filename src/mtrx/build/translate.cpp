@@ -1,0 +1,735 @@
+// src/mtrx/build/translate.cpp: walks the resolved syntax tree of a program
+// and writes the C++ that runs it over the runtime. Every value is the
+// runtime's dynamic Value; operands are evaluated in the interpreter's
+// order (braced lists fix C++'s), and subscripts and arguments are filled
+// lazily, as the interpreter evaluates them, so that `end` and the checks
+// see what they see there.
+#include "build/translate.h"
+
+#include "error.h"
+#include "runtime/runtime.h"
+#include "value.h"
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace mtrx {
+
+namespace {
+
+// Built-ins that read or change the caller's workspace by name, or the
+// call as written: compiled variables are not in a workspace they can see.
+const std::set<std::string> kWorkspaceBuiltins = {
+    "eval",  "evalin", "evalc", "assignin", "input",  "keyboard", "clear", "clearvars",
+    "who",   "whos",   "exist", "save",     "load",   "inputname", "display"};
+
+const char *OpName(Op op) {
+    switch (op) {
+        case Op::Plus: return "Op::Plus";
+        case Op::Minus: return "Op::Minus";
+        case Op::Mtimes: return "Op::Mtimes";
+        case Op::Mrdivide: return "Op::Mrdivide";
+        case Op::Mldivide: return "Op::Mldivide";
+        case Op::Mpower: return "Op::Mpower";
+        case Op::Times: return "Op::Times";
+        case Op::Rdivide: return "Op::Rdivide";
+        case Op::Ldivide: return "Op::Ldivide";
+        case Op::Power: return "Op::Power";
+        case Op::Or: return "Op::Or";
+        case Op::And: return "Op::And";
+        case Op::Eq: return "Op::Eq";
+        case Op::Ne: return "Op::Ne";
+        case Op::Lt: return "Op::Lt";
+        case Op::Le: return "Op::Le";
+        case Op::Gt: return "Op::Gt";
+        case Op::Ge: return "Op::Ge";
+        case Op::Uminus: return "Op::Uminus";
+        case Op::Uplus: return "Op::Uplus";
+        case Op::Not: return "Op::Not";
+        case Op::Ctranspose: return "Op::Ctranspose";
+        case Op::Transpose: return "Op::Transpose";
+        default: return "Op::None";
+    }
+}
+
+// A C++ string literal of `text`, bytes outside printable ASCII escaped.
+std::string Quote(const std::string &text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20 || u >= 0x7f || c == '?') {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "\\%03o", u);
+            out += buffer;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// The double x as a C++ literal that reads back as the same bits.
+std::string Number(double x) {
+    if (std::isinf(x)) return x > 0 ? "HUGE_VAL" : "-HUGE_VAL";
+    if (std::isnan(x)) return "NAN";
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%.17g", x);
+    std::string s = buffer;
+    // The shortest form that reads back the same, for reading.
+    for (int digits = 1; digits < 17; ++digits) {
+        std::snprintf(buffer, sizeof buffer, "%.*g", digits, x);
+        if (std::strtod(buffer, nullptr) == x) {
+            s = buffer;
+            break;
+        }
+    }
+    if (s.find_first_of(".en") == std::string::npos) s += ".0";
+    return s;
+}
+
+// The C++ name of a variable of the program: its own, marked so that no
+// name of the language is a C++ keyword or one of the generated code's.
+std::string Local(const std::string &name) { return name + "_"; }
+
+class Translator {
+public:
+    Translator(const std::string &file, const std::string &source) : m_file(file) {
+        m_unit = Compile(source, file);
+        std::stringstream lines(source);
+        std::string line;
+        while (std::getline(lines, line)) m_lines.push_back(line);
+        const Program &p = m_unit->program;
+        for (std::size_t k = 0; k < p.functions.size(); ++k)
+            m_functions.emplace(p.functions[k].name, k);
+        m_anonymous = AnonymousFunctions(p);
+        m_source = source;
+    }
+
+    std::string Run();
+
+private:
+    // The scope being written: a function's or the script's.
+    struct Scope {
+        const ::mtrx::Function *function = nullptr;
+        const std::vector<std::string> *names = nullptr;
+        std::set<int> assigned;  // slots some statement writes
+        bool usesDone = false;
+        int loops = 0;  // loops around the statement being written
+    };
+    // An index whose subscripts are being written: `end` in them.
+    struct EndContext {
+        std::string list;
+        unsigned int position;
+        unsigned int count;
+    };
+
+    [[noreturn]] void Unsupported(const std::string &what, int line) const {
+        throw BuildError("mtrx build: " + what + " not supported yet (" + m_file + ":" +
+                         std::to_string(line) + ")");
+    }
+
+    void CollectAssigned(const Block &block, std::set<int> &out);
+    std::string Var(int slot) const { return Local((*m_scope->names)[static_cast<std::size_t>(slot)]); }
+    bool IsVariable(const Expr &e) const { return e.slot >= 0 && m_scope->assigned.count(e.slot); }
+
+    std::string Expression(const Expr &e);
+    std::string Condition(const Expr &e);
+    // The call of the function e names (not a variable), for nargout outputs.
+    std::string FunctionCall(const Expr &e, unsigned int nargout);
+    // name(args) with its variable check: a call giving a list of outputs.
+    std::string CallList(const Expr &e, unsigned int nargout);
+    std::string Arguments(const std::vector<ExprPtr> &args, std::size_t first);
+    // A Fill lambda writing the subscripts args[first..] of an index.
+    std::string Fill(const std::vector<ExprPtr> &args, std::size_t first);
+    std::string ListItem(const std::string &list, const Expr &e);
+    std::string Rows(const Expr &e);
+    std::string Steps(const Target &t, int line);
+
+    void Statements(const Block &block, int indent);
+    void Statement(const Stmt &s, int indent);
+    void Assign(const Stmt &s, int indent);
+    void Show(const std::string &name, const std::string &var, bool show, int indent);
+    void Line(int indent, const std::string &text) {
+        m_out << std::string(static_cast<std::size_t>(indent) * 4, ' ') << text << '\n';
+    }
+    void Function(std::size_t k);
+    void Script();
+
+    std::string m_file;
+    std::string m_source;
+    std::shared_ptr<const Unit> m_unit;
+    std::vector<std::string> m_lines;
+    std::map<std::string, std::size_t> m_functions;
+    std::vector<const Expr *> m_anonymous;
+    Scope *m_scope = nullptr;
+    std::vector<EndContext> m_ends;
+    int m_lists = 0;  // lambdas open: each List its own name
+    std::ostringstream m_out;
+};
+
+void Translator::CollectAssigned(const Block &block, std::set<int> &out) {
+    for (const Stmt &s : block) {
+        for (const Target &t : s.targets)
+            if (!t.name.empty()) out.insert(t.slot);
+        if ((s.kind == Stmt::Kind::For || s.kind == Stmt::Kind::Expression ||
+             s.kind == Stmt::Kind::Try) &&
+            s.slot >= 0 && !(s.kind == Stmt::Kind::Try && s.name.empty()))
+            out.insert(s.slot);
+        for (const auto &branch : s.branches) CollectAssigned(branch.second, out);
+        CollectAssigned(s.body, out);
+        CollectAssigned(s.handler, out);
+    }
+}
+
+std::string Translator::FunctionCall(const Expr &e, unsigned int nargout) {
+    const std::string args = e.kind == Expr::Kind::Call ? Arguments(e.args, 0) : "Values{}";
+    const std::string n = std::to_string(nargout);
+    const auto local = m_functions.find(e.text);
+    if (local != m_functions.end()) return "fn_" + e.text + "(rt, " + args + ", " + n + ")";
+    if (kWorkspaceBuiltins.count(e.text))
+        Unsupported("the workspace function '" + e.text + "'", e.line);
+    return "rt.Call(" + Quote(e.text) + ", " + args + ", " + n + ")";
+}
+
+std::string Translator::CallList(const Expr &e, unsigned int nargout) {
+    const std::string call = FunctionCall(e, nargout);
+    if (!IsVariable(e)) return call;
+    const std::string var = Var(e.slot);
+    std::string value;
+    if (e.kind == Expr::Kind::Name) {
+        value = "Values{" + var + "}";
+    } else {
+        value = "rt.IndexName(" + var + ", " + std::to_string(e.args.size()) + ", " +
+                Fill(e.args, 0) + ", " + std::to_string(nargout) + ")";
+    }
+    return "(!" + var + ".IsUnset() ? " + value + " : " + call + ")";
+}
+
+std::string Translator::Arguments(const std::vector<ExprPtr> &args, std::size_t first) {
+    bool lists = false;
+    for (std::size_t k = first; k < args.size(); ++k) {
+        const Expr::Kind kind = args[k]->kind;
+        lists = lists || kind == Expr::Kind::Colon || kind == Expr::Kind::CellIndex ||
+                kind == Expr::Kind::Field;
+    }
+    if (!lists) {
+        std::string out = "Values{";
+        for (std::size_t k = first; k < args.size(); ++k)
+            out += (k > first ? ", " : "") + Expression(*args[k]);
+        return out + "}";
+    }
+    const std::string list = "a" + std::to_string(++m_lists);
+    std::string out = "rt.Args([&](List &" + list + ") {";
+    for (std::size_t k = first; k < args.size(); ++k) out += " " + ListItem(list, *args[k]) + ";";
+    --m_lists;
+    return out + " })";
+}
+
+std::string Translator::ListItem(const std::string &list, const Expr &e) {
+    if (e.kind == Expr::Kind::Colon) return list + ".Colon()";
+    if (e.kind == Expr::Kind::CellIndex)
+        return list + ".Brace(" + Expression(*e.args[0]) + ", " +
+               std::to_string(e.args.size() - 1) + ", " + Fill(e.args, 1) + ")";
+    if (e.kind == Expr::Kind::Field && e.args.size() == 1)
+        return list + ".Field(" + Expression(*e.args[0]) + ", " + Quote(e.text) + ")";
+    return list + ".Add(" + Expression(e) + ")";
+}
+
+std::string Translator::Fill(const std::vector<ExprPtr> &args, std::size_t first) {
+    if (args.size() == first) return "nullptr";
+    const std::string list = "s" + std::to_string(++m_lists);
+    std::string out = "[&](List &" + list + ") {";
+    const auto count = static_cast<unsigned int>(args.size() - first);
+    for (std::size_t k = first; k < args.size(); ++k) {
+        m_ends.push_back({list, static_cast<unsigned int>(k - first + 1), count});
+        // A subscript is one value: c{I} and s.name in it must select one.
+        const Expr &a = *args[k];
+        out += " " + (a.kind == Expr::Kind::Colon ? list + ".Colon()"
+                                                   : list + ".Add(" + Expression(a) + ")") +
+               ";";
+        m_ends.pop_back();
+    }
+    --m_lists;
+    return out + " }";
+}
+
+std::string Translator::Rows(const Expr &e) {
+    std::string out = "{";
+    for (std::size_t r = 0; r < e.rows.size(); ++r) {
+        out += r ? ", " : "";
+        bool lists = false;
+        for (const ExprPtr &item : e.rows[r])
+            lists = lists || item->kind == Expr::Kind::CellIndex || item->kind == Expr::Kind::Field;
+        if (!lists) {
+            out += "Values{";
+            for (std::size_t k = 0; k < e.rows[r].size(); ++k)
+                out += (k ? ", " : "") + Expression(*e.rows[r][k]);
+            out += "}";
+            continue;
+        }
+        const std::string list = "a" + std::to_string(++m_lists);
+        out += "rt.Args([&](List &" + list + ") {";
+        for (const ExprPtr &item : e.rows[r]) out += " " + ListItem(list, *item) + ";";
+        out += " })";
+        --m_lists;
+    }
+    return out + "}";
+}
+
+std::string Translator::Expression(const Expr &e) {
+    switch (e.kind) {
+        case Expr::Kind::Number: return "Value(" + Number(e.number) + ")";
+        case Expr::Kind::Imaginary: return "Runtime::Imaginary(" + Number(e.number) + ")";
+        case Expr::Kind::String: return "Runtime::Char(" + Quote(e.text) + ")";
+        case Expr::Kind::StringScalar: return "Runtime::String(" + Quote(e.text) + ")";
+        case Expr::Kind::Name:
+        case Expr::Kind::Call: {
+            if (e.kind == Expr::Kind::Name && IsVariable(e)) {
+                const std::string var = Var(e.slot);
+                return "(!" + var + ".IsUnset() ? " + var + " : Runtime::First(" +
+                       FunctionCall(e, 1) + ", " + Quote(e.text) + "))";
+            }
+            if (m_scope->function && e.args.empty() && !IsVariable(e) &&
+                (e.text == "nargin" || e.text == "nargout"))
+                return std::string("call.") + (e.text == "nargin" ? "Nargin()" : "Nargout()");
+            return "Runtime::First(" + CallList(e, 1) + ", " + Quote(e.text) + ")";
+        }
+        case Expr::Kind::Index:
+            return "rt.Index(" + Expression(*e.args[0]) + ", " + std::to_string(e.args.size() - 1) +
+                   ", " + Fill(e.args, 1) + ")";
+        case Expr::Kind::CellIndex:
+            return "rt.Brace(" + Expression(*e.args[0]) + ", " + std::to_string(e.args.size() - 1) +
+                   ", " + Fill(e.args, 1) + ")";
+        case Expr::Kind::Field:
+            if (e.args.size() > 1)
+                return "[&] { const Value base = " + Expression(*e.args[0]) +
+                       "; return rt.Field(base, rt.FieldName(" + Expression(*e.args[1]) + ")); }()";
+            return "rt.Field(" + Expression(*e.args[0]) + ", " + Quote(e.text) + ")";
+        case Expr::Kind::Colon: return "Runtime::Raise(\"A bare ':' is only valid in a subscript\")";
+        case Expr::Kind::EndWord: {
+            if (m_ends.empty()) return "Runtime::Raise(\"'end' is only valid in a subscript\")";
+            const EndContext &c = m_ends.back();
+            return c.list + ".End(" + std::to_string(c.position) + ", " + std::to_string(c.count) +
+                   ")";
+        }
+        case Expr::Kind::Matrix: return "rt.Matrix(" + Rows(e) + ")";
+        case Expr::Kind::CellLiteral: return "rt.Cell(" + Rows(e) + ")";
+        case Expr::Kind::Range: {
+            std::string out = "rt.Range({";
+            for (std::size_t k = 0; k < e.args.size(); ++k)
+                out += (k ? ", " : "") + Expression(*e.args[k]);
+            return out + "})";
+        }
+        case Expr::Kind::Binary:
+            return "rt.Binary(" + std::string(OpName(e.op)) + ", {" + Expression(*e.args[0]) +
+                   ", " + Expression(*e.args[1]) + "})";
+        case Expr::Kind::Unary:
+        case Expr::Kind::Postfix:
+            return "rt.Unary(" + std::string(OpName(e.op)) + ", " + Expression(*e.args[0]) + ")";
+        case Expr::Kind::ShortCircuit:
+            return "Runtime::Logical(rt.Operand(" + Expression(*e.args[0]) + ") " +
+                   (e.op == Op::AndAnd ? "&&" : "||") + " rt.Operand(" + Expression(*e.args[1]) +
+                   "))";
+        case Expr::Kind::FuncHandle: return "rt.Handle(" + Quote(e.text) + ", 0)";
+        case Expr::Kind::AnonFunction: {
+            std::size_t k = 0;
+            while (k < m_anonymous.size() && m_anonymous[k] != &e) ++k;
+            if (k == m_anonymous.size()) Unsupported("this anonymous function", e.line);
+            std::string out = "rt.Anonymous(0, " + std::to_string(k) + ", Values{";
+            for (std::size_t j = 0; j < e.captures.size(); ++j)
+                out += (j ? ", " : "") +
+                       (m_scope->assigned.count(e.captures[j]) ? Var(e.captures[j])
+                                                               : std::string("Value::Unset()"));
+            return out + "})";
+        }
+    }
+    Unsupported("this expression", e.line);
+}
+
+std::string Translator::Condition(const Expr &e) {
+    if (e.kind == Expr::Kind::ShortCircuit) {
+        const auto operand = [&](const Expr &x) {
+            return x.kind == Expr::Kind::ShortCircuit ? "(" + Condition(x) + ")"
+                                                      : "rt.Operand(" + Expression(x) + ")";
+        };
+        return operand(*e.args[0]) + (e.op == Op::AndAnd ? " && " : " || ") + operand(*e.args[1]);
+    }
+    return "rt.Truth(" + Expression(e) + ")";
+}
+
+std::string Translator::Steps(const Target &t, int line) {
+    std::string out = "{";
+    for (std::size_t k = 0; k < t.path.size(); ++k) {
+        const Accessor &a = t.path[k];
+        out += k ? ", " : "";
+        const auto count = std::to_string(a.subscripts.size());
+        switch (a.kind) {
+            case Accessor::Kind::Paren:
+                out += "Step::Paren(" + count + ", " + Fill(a.subscripts, 0) + ")";
+                break;
+            case Accessor::Kind::Brace:
+                out += "Step::Brace(" + count + ", " + Fill(a.subscripts, 0) + ")";
+                break;
+            case Accessor::Kind::Field:
+                if (a.subscripts.empty())
+                    out += "Step::Field(" + Quote(a.field) + ")";
+                else
+                    out += "Step::Dynamic([&] { return " + Expression(*a.subscripts[0]) + "; })";
+                break;
+        }
+    }
+    (void)line;
+    return out + "}";
+}
+
+void Translator::Show(const std::string &name, const std::string &var, bool show, int indent) {
+    if (show) Line(indent, "rt.Show(" + Quote(name) + ", " + var + ");");
+}
+
+void Translator::Assign(const Stmt &s, int indent) {
+    const bool deletion = s.value->kind == Expr::Kind::Matrix && s.value->rows.empty();
+    const auto listTarget = [](const Target &t) {
+        for (const Accessor &a : t.path)
+            if (a.kind != Accessor::Kind::Paren) return true;
+        return false;
+    };
+    if (s.targets.size() == 1 && !(s.bracketed && listTarget(s.targets[0]))) {
+        const Target &t = s.targets[0];
+        if (t.name.empty()) {
+            Line(indent, Expression(*s.value) + ";");
+            return;
+        }
+        const std::string var = Local(t.name);
+        if (t.path.empty()) {
+            Line(indent, var + " = " + Expression(*s.value) + ";");
+        } else {
+            Line(indent, "{");
+            Line(indent + 1, "const Value rhs = " + Expression(*s.value) + ";");
+            Line(indent + 1, var + " = rt.Assign(" + var + ", " + Steps(t, s.line) + ", rhs, " +
+                                 (deletion ? "true" : "false") + ");");
+            Line(indent, "}");
+        }
+        Show(t.name, var, s.show, indent);
+        return;
+    }
+    for (const Target &t : s.targets)
+        if (listTarget(t)) Unsupported("a c{I} or s.name target among several", s.line);
+    const Expr &e = *s.value;
+    const std::size_t total = s.targets.size();
+    std::string values;
+    if (e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) {
+        if (m_scope->function && e.args.empty() && !IsVariable(e) &&
+            (e.text == "nargin" || e.text == "nargout"))
+            Unsupported("nargin or nargout with several targets", s.line);
+        values = CallList(e, static_cast<unsigned int>(total));
+    } else if (e.kind == Expr::Kind::CellIndex) {
+        values = "rt.BraceList(" + Expression(*e.args[0]) + ", " + std::to_string(e.args.size() - 1) +
+                 ", " + Fill(e.args, 1) + ")";
+    } else if (e.kind == Expr::Kind::Field && e.args.size() == 1) {
+        values = "rt.FieldList(" + Expression(*e.args[0]) + ", " + Quote(e.text) + ")";
+    } else {
+        Unsupported("this right side of several targets", s.line);
+    }
+    Line(indent, "{");
+    Line(indent + 1, "Values out = " + values + ";");
+    if (e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call)
+        Line(indent + 1, "Runtime::NeedOutputs(out, " + std::to_string(total) + ", " +
+                             Quote(e.text) + ");");
+    else
+        Line(indent + 1, "Runtime::NeedValues(out, " + std::to_string(total) + ");");
+    for (std::size_t k = 0; k < total; ++k) {
+        const Target &t = s.targets[k];
+        if (t.name.empty()) continue;
+        const std::string var = Local(t.name);
+        const std::string value = "std::move(out[" + std::to_string(k) + "])";
+        if (t.path.empty())
+            Line(indent + 1, var + " = " + value + ";");
+        else
+            Line(indent + 1, var + " = rt.Assign(" + var + ", " + Steps(t, s.line) + ", " + value +
+                                 ", " + (deletion ? "true" : "false") + ");");
+        Show(t.name, var, s.show, indent + 1);
+    }
+    Line(indent, "}");
+}
+
+void Translator::Statements(const Block &block, int indent) {
+    for (const Stmt &s : block) Statement(s, indent);
+}
+
+void Translator::Statement(const Stmt &s, int indent) {
+    std::string text = s.line > 0 && static_cast<std::size_t>(s.line) <= m_lines.size()
+                           ? m_lines[static_cast<std::size_t>(s.line) - 1]
+                           : std::string();
+    const std::size_t start = text.find_first_not_of(" \t");
+    text = start == std::string::npos ? std::string() : text.substr(start);
+    if (text.size() > 72) text = text.substr(0, 69) + "...";
+    for (char &c : text)
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    // A comment ending in a backslash would continue onto the next line.
+    while (!text.empty() && text.back() == '\\') text.pop_back();
+    Line(indent, "// " + m_file + ":" + std::to_string(s.line) + ": " + text);
+    Line(indent, "call.At(" + std::to_string(s.line) + ");");
+    switch (s.kind) {
+        case Stmt::Kind::Expression: {
+            const Expr &e = *s.value;
+            const std::string ans = s.slot >= 0 ? Var(s.slot) : std::string("ans_");
+            if (e.kind == Expr::Kind::CellIndex || (e.kind == Expr::Kind::Field && e.args.size() == 1)) {
+                const std::string values =
+                    e.kind == Expr::Kind::CellIndex
+                        ? "rt.BraceList(" + Expression(*e.args[0]) + ", " +
+                              std::to_string(e.args.size() - 1) + ", " + Fill(e.args, 1) + ")"
+                        : "rt.FieldList(" + Expression(*e.args[0]) + ", " + Quote(e.text) + ")";
+                Line(indent, "for (Value &v : " + values + ") {");
+                Line(indent + 1, ans + " = std::move(v);");
+                Show("ans", ans, s.show, indent + 1);
+                Line(indent, "}");
+                return;
+            }
+            if (e.kind == Expr::Kind::Name && IsVariable(e)) {
+                // A variable named alone is shown under its own name.
+                const std::string var = Var(e.slot);
+                Line(indent, "if (!" + var + ".IsUnset()) {");
+                Show(e.text, var, s.show, indent + 1);
+                Line(indent, "} else {");
+                Line(indent + 1, "Values out = " + FunctionCall(e, 0) + ";");
+                Line(indent + 1, "if (!out.empty()) {");
+                Line(indent + 2, ans + " = std::move(out[0]);");
+                Show("ans", ans, s.show, indent + 2);
+                Line(indent + 1, "}");
+                Line(indent, "}");
+                return;
+            }
+            if ((e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) &&
+                !(m_scope->function && e.args.empty() && !IsVariable(e) &&
+                  (e.text == "nargin" || e.text == "nargout"))) {
+                // A call as a statement asks for no output and may return none.
+                Line(indent, "{");
+                Line(indent + 1, "Values out = " + CallList(e, 0) + ";");
+                Line(indent + 1, "if (!out.empty()) {");
+                Line(indent + 2, ans + " = std::move(out[0]);");
+                Show("ans", ans, s.show, indent + 2);
+                Line(indent + 1, "}");
+                Line(indent, "}");
+                return;
+            }
+            Line(indent, ans + " = " + Expression(e) + ";");
+            Show("ans", ans, s.show, indent);
+            return;
+        }
+        case Stmt::Kind::Assign: Assign(s, indent); return;
+        case Stmt::Kind::If: {
+            for (std::size_t k = 0; k < s.branches.size(); ++k) {
+                Line(indent, (k ? "} else if (" : "if (") + Condition(*s.branches[k].first) + ") {");
+                Statements(s.branches[k].second, indent + 1);
+            }
+            if (!s.body.empty()) {
+                Line(indent, "} else {");
+                Statements(s.body, indent + 1);
+            }
+            Line(indent, "}");
+            return;
+        }
+        case Stmt::Kind::While: {
+            Line(indent, "while ((call.Where(" + std::to_string(s.line) + "), " +
+                             Condition(*s.value) + ")) {");
+            ++m_scope->loops;
+            Statements(s.body, indent + 1);
+            --m_scope->loops;
+            Line(indent, "}");
+            return;
+        }
+        case Stmt::Kind::For: {
+            const Expr &r = *s.value;
+            std::string loop;
+            if (r.kind == Expr::Kind::Range) {
+                loop = "Loop loop(rt, Values{";
+                for (std::size_t k = 0; k < r.args.size(); ++k)
+                    loop += (k ? ", " : "") + Expression(*r.args[k]);
+                loop += "}, true)";
+            } else {
+                loop = "Loop loop(rt, " + Expression(r) + ")";
+            }
+            Line(indent, "for (" + loop + "; loop.Next(" + Var(s.slot) + ");) {");
+            ++m_scope->loops;
+            Statements(s.body, indent + 1);
+            --m_scope->loops;
+            Line(indent, "}");
+            return;
+        }
+        case Stmt::Kind::Switch: {
+            Line(indent, "{");
+            Line(indent + 1, "const Value subject = " + Expression(*s.value) + ";");
+            for (std::size_t k = 0; k < s.branches.size(); ++k) {
+                Line(indent + 1, (k ? "} else if (rt.Case(subject, " : "if (rt.Case(subject, ") +
+                                     Expression(*s.branches[k].first) + ")) {");
+                Statements(s.branches[k].second, indent + 2);
+            }
+            if (s.branches.empty()) {
+                Line(indent + 1, "{");
+            } else {
+                Line(indent + 1, "} else {");
+            }
+            Statements(s.body, indent + 2);
+            Line(indent + 1, "}");
+            Line(indent, "}");
+            return;
+        }
+        case Stmt::Kind::Try: {
+            Line(indent, "try {");
+            Statements(s.body, indent + 1);
+            Line(indent, "} catch (const LimitError &) {");
+            Line(indent + 1, "throw;");
+            Line(indent, "} catch (const std::exception &error) {");
+            Line(indent + 1, "call.Caught(error, " +
+                                 (s.name.empty() ? std::string("nullptr") : "&" + Var(s.slot)) +
+                                 ");");
+            Statements(s.handler, indent + 1);
+            Line(indent, "}");
+            return;
+        }
+        case Stmt::Kind::Break:
+        case Stmt::Kind::Continue:
+            if (m_scope->loops > 0) {
+                Line(indent, s.kind == Stmt::Kind::Break ? "break;" : "continue;");
+                return;
+            }
+            // Outside a loop they end the function or script, as return does.
+            [[fallthrough]];
+        case Stmt::Kind::Return:
+            m_scope->usesDone = true;
+            Line(indent, "goto done;");
+            return;
+    }
+}
+
+void Translator::Function(std::size_t k) {
+    const ::mtrx::Function &f = m_unit->program.functions[k];
+    Scope scope;
+    scope.function = &f;
+    scope.names = &f.names;
+    for (int slot : f.paramSlots)
+        if (slot >= 0) scope.assigned.insert(slot);
+    for (int slot : f.outputSlots) scope.assigned.insert(slot);
+    CollectAssigned(f.body, scope.assigned);
+    m_scope = &scope;
+    std::ostringstream saved;
+    saved.swap(m_out);
+    Statements(f.body, 2);
+    const std::string statements = m_out.str();
+    m_out.swap(saved);
+
+    std::string outs;
+    for (std::size_t j = 0; j < f.outputs.size(); ++j) outs += (j ? ", " : "") + f.outputs[j];
+    std::string params;
+    for (std::size_t j = 0; j < f.params.size(); ++j) params += (j ? ", " : "") + f.params[j];
+    Line(0, "// function [" + outs + "] = " + f.name + "(" + params + ")  (" + m_file + ":" +
+                std::to_string(f.line) + ")");
+    Line(0, "Values fn_" + f.name + "(Runtime &rt, const Values &args, unsigned int nargout) {");
+    Line(1, "Scope call(rt, 0, " + std::to_string(k) + ", args.size(), nargout);");
+    const std::size_t named = f.params.size() - (f.varargin ? 1 : 0);
+    for (std::size_t slot = 0; slot < f.names.size(); ++slot) {
+        std::string init = "Value::Unset()";
+        for (std::size_t j = 0; j < f.paramSlots.size(); ++j) {
+            if (f.paramSlots[j] != static_cast<int>(slot)) continue;
+            init = f.varargin && j + 1 == f.paramSlots.size() && j >= named
+                       ? "Scope::Varargin(args, " + std::to_string(named) + ")"
+                       : "Scope::Arg(args, " + std::to_string(j) + ")";
+        }
+        Line(1, "Value " + Local(f.names[slot]) + " = " + init + ";");
+    }
+    Line(1, "try {");
+    m_out << statements;
+    Line(1, "} catch (...) {");
+    Line(2, "call.Fail();");
+    Line(2, "throw;");
+    Line(1, "}");
+    if (scope.usesDone) Line(0, "done:");
+    std::string outputs;
+    for (std::size_t j = 0; j < f.outputSlots.size(); ++j)
+        outputs += (j ? ", &" : "&") + Var(f.outputSlots[j]);
+    Line(1, "return call.Outputs({" + outputs + "}, nargout);");
+    Line(0, "}");
+    Line(0, "");
+    m_scope = nullptr;
+}
+
+void Translator::Script() {
+    const Program &p = m_unit->program;
+    Scope scope;
+    scope.names = &p.names;
+    CollectAssigned(p.statements, scope.assigned);
+    m_scope = &scope;
+    std::ostringstream saved;
+    saved.swap(m_out);
+    Statements(p.statements, 2);
+    const std::string statements = m_out.str();
+    m_out.swap(saved);
+    Line(0, "// The statements of " + m_file + ".");
+    Line(0, "void Script(Runtime &rt) {");
+    Line(1, "Scope call(rt);");
+    for (const std::string &name : p.names) Line(1, "Value " + Local(name) + " = Value::Unset();");
+    Line(1, "try {");
+    m_out << statements;
+    Line(1, "} catch (...) {");
+    Line(2, "call.Fail();");
+    Line(2, "throw;");
+    Line(1, "}");
+    if (scope.usesDone) {
+        Line(0, "done:;");
+    }
+    Line(0, "}");
+    m_scope = nullptr;
+}
+
+std::string Translator::Run() {
+    const Program &p = m_unit->program;
+    Line(0, "// Compiled by mtrx build from " + m_file + ": one C++ function per function of");
+    Line(0, "// the program, each statement after a comment with its place and text.");
+    Line(0, "#include \"runtime/runtime.h\"");
+    Line(0, "#include \"error.h\"");
+    Line(0, "");
+    Line(0, "#include <cmath>");
+    Line(0, "");
+    Line(0, "using namespace mtrx;");
+    Line(0, "");
+    Line(0, "namespace {");
+    Line(0, "");
+    // The source, parsed again at the start for the names, lines and
+    // anonymous functions that messages and handles refer to.
+    std::string delimiter = "mtrx";
+    while (m_source.find(")" + delimiter + "\"") != std::string::npos) delimiter += "x";
+    Line(0, "const char kSource[] = R\"" + delimiter + "(" + m_source + ")" + delimiter + "\";");
+    Line(0, "");
+    for (const ::mtrx::Function &f : p.functions)
+        Line(0, "Values fn_" + f.name + "(Runtime &rt, const Values &args, unsigned int nargout);");
+    Line(0, "");
+    for (std::size_t k = 0; k < p.functions.size(); ++k) Function(k);
+    Script();
+    Line(0, "");
+    Line(0, "}  // namespace");
+    Line(0, "");
+    Line(0, "int main(int argc, char **argv) {");
+    Line(1, "return Runtime::Main(argc, argv, {{" + Quote(m_file) + ", kSource}}, Script);");
+    Line(0, "}");
+    return m_out.str();
+}
+
+}  // namespace
+
+std::string Translate(const std::string &file, const std::string &source) {
+    try {
+        Translator t(file, source);
+        return t.Run();
+    } catch (const Error &e) {
+        throw BuildError("mtrx build: " + std::string(e.what()) + " (" + file + ":" +
+                         std::to_string(e.Line()) + ")");
+    }
+}
+
+}  // namespace mtrx
