@@ -12,6 +12,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -135,6 +137,10 @@ private:
     }
 
     void CollectAssigned(const Block &block, std::set<int> &out);
+    // True when `name` is a script file where the interpreter would find it
+    // from this program (its folder, the current one, MTRXPATH): a script
+    // runs in its caller's workspace, which compiled code does not keep.
+    bool ScriptFile(const std::string &name);
     std::string Var(int slot) const { return Local((*m_scope->names)[static_cast<std::size_t>(slot)]); }
     bool IsVariable(const Expr &e) const { return e.slot >= 0 && m_scope->assigned.count(e.slot); }
 
@@ -166,6 +172,7 @@ private:
     std::shared_ptr<const Unit> m_unit;
     std::vector<std::string> m_lines;
     std::map<std::string, std::size_t> m_functions;
+    std::map<std::string, bool> m_scripts;
     std::vector<const Expr *> m_anonymous;
     Scope *m_scope = nullptr;
     std::vector<EndContext> m_ends;
@@ -187,6 +194,33 @@ void Translator::CollectAssigned(const Block &block, std::set<int> &out) {
     }
 }
 
+bool Translator::ScriptFile(const std::string &name) {
+    const auto known = m_scripts.find(name);
+    if (known != m_scripts.end()) return known->second;
+    std::vector<std::string> folders{m_unit->folder.empty() ? "." : m_unit->folder, "."};
+    if (const char *path = std::getenv("MTRXPATH")) {
+        std::stringstream list(path);
+        std::string folder;
+        while (std::getline(list, folder, ':'))
+            if (!folder.empty()) folders.push_back(folder);
+    }
+    bool script = false;
+    for (const std::string &folder : folders) {
+        std::ifstream in(folder + "/" + name + ".mtrx", std::ios::binary);
+        if (!in) continue;
+        std::ostringstream text;
+        text << in.rdbuf();
+        try {
+            script = Compile(text.str(), folder + "/" + name + ".mtrx")->program.functions.empty();
+        } catch (const Error &) {
+            // A file that does not parse fails when called, as it does there.
+        }
+        break;
+    }
+    m_scripts.emplace(name, script);
+    return script;
+}
+
 std::string Translator::FunctionCall(const Expr &e, unsigned int nargout) {
     const std::string args = e.kind == Expr::Kind::Call ? Arguments(e.args, 0) : "Values{}";
     const std::string n = std::to_string(nargout);
@@ -194,6 +228,7 @@ std::string Translator::FunctionCall(const Expr &e, unsigned int nargout) {
     if (local != m_functions.end()) return "fn_" + e.text + "(rt, " + args + ", " + n + ")";
     if (kWorkspaceBuiltins.count(e.text))
         Unsupported("the workspace function '" + e.text + "'", e.line);
+    if (ScriptFile(e.text)) Unsupported("calling the script file '" + e.text + "'", e.line);
     return "rt.Call(" + Quote(e.text) + ", " + args + ", " + n + ")";
 }
 
@@ -723,13 +758,14 @@ std::string Translator::Run() {
 }  // namespace
 
 std::string Translate(const std::string &file, const std::string &source) {
+    std::unique_ptr<Translator> t;
     try {
-        Translator t(file, source);
-        return t.Run();
+        t = std::make_unique<Translator>(file, source);
     } catch (const Error &e) {
-        throw BuildError("mtrx build: " + std::string(e.what()) + " (" + file + ":" +
-                         std::to_string(e.Line()) + ")");
+        // A syntax error, reported as the interpreter reports it.
+        throw BuildError("error: " + file + ":" + std::to_string(e.Line()) + ": " + e.what());
     }
+    return t->Run();
 }
 
 }  // namespace mtrx
