@@ -121,6 +121,7 @@ private:
         const ::mtrx::Function *function = nullptr;
         const std::vector<std::string> *names = nullptr;
         std::set<int> assigned;  // slots some statement writes
+        std::set<int> scalars;   // of those, the real double scalars: C++ doubles
         bool usesDone = false;
         int loops = 0;  // loops around the statement being written
     };
@@ -142,6 +143,18 @@ private:
     // runs in its caller's workspace, which compiled code does not keep.
     bool ScriptFile(const std::string &name);
     std::string Var(int slot) const { return Local((*m_scope->names)[static_cast<std::size_t>(slot)]); }
+    bool Scalar(int slot) const { return m_scope->scalars.count(slot) != 0; }
+    // The variable as a Value: a double one boxed.
+    std::string VarValue(int slot) const {
+        return Scalar(slot) ? "Value(" + Var(slot) + ")" : Var(slot);
+    }
+    // Types: the variables that are real double scalars wherever they are
+    // read (every assignment gives one, and one comes before every read).
+    void InferScalars(const Block &block, std::set<int> candidates);
+    // True for an expression of double-scalar variables and numbers under
+    // + - * / and a minus sign, whose value the code computes as a double.
+    bool ScalarExpr(const Expr &e) const;
+    std::string ScalarCode(const Expr &e) const;
     bool IsVariable(const Expr &e) const { return e.slot >= 0 && m_scope->assigned.count(e.slot); }
 
     std::string Expression(const Expr &e);
@@ -158,6 +171,7 @@ private:
     std::string Steps(const Target &t, int line);
 
     void Statements(const Block &block, int indent);
+    bool Infallible(const Stmt &s) const;
     void Statement(const Stmt &s, int indent);
     void Assign(const Stmt &s, int indent);
     void Show(const std::string &name, const std::string &var, bool show, int indent);
@@ -191,6 +205,162 @@ void Translator::CollectAssigned(const Block &block, std::set<int> &out) {
         for (const auto &branch : s.branches) CollectAssigned(branch.second, out);
         CollectAssigned(s.body, out);
         CollectAssigned(s.handler, out);
+    }
+}
+
+namespace {
+
+bool Mentions(const Expr &e, int slot) {
+    if ((e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) && e.slot == slot) return true;
+    if (e.kind == Expr::Kind::AnonFunction) {
+        for (int captured : e.captures)
+            if (captured == slot) return true;
+        return false;
+    }
+    for (const ExprPtr &a : e.args)
+        if (Mentions(*a, slot)) return true;
+    for (const auto &row : e.rows)
+        for (const ExprPtr &a : row)
+            if (Mentions(*a, slot)) return true;
+    return false;
+}
+
+bool Mentions(const Block &block, int slot, bool skipLoopsOver);
+
+// Whether statement s reads or writes `slot`; with skipLoopsOver, the
+// bodies of for loops over `slot` are left out.
+bool Mentions(const Stmt &s, int slot, bool skipLoopsOver) {
+    for (const Target &t : s.targets) {
+        if (t.slot == slot) return true;
+        for (const Accessor &a : t.path)
+            for (const ExprPtr &e : a.subscripts)
+                if (Mentions(*e, slot)) return true;
+    }
+    if (s.value && Mentions(*s.value, slot)) return true;
+    if (s.kind == Stmt::Kind::For && s.slot == slot) {
+        if (skipLoopsOver) return false;
+        return true;
+    }
+    if ((s.kind == Stmt::Kind::Expression || s.kind == Stmt::Kind::Try) && s.slot == slot)
+        return true;
+    for (const auto &branch : s.branches)
+        if ((branch.first && Mentions(*branch.first, slot)) ||
+            Mentions(branch.second, slot, skipLoopsOver))
+            return true;
+    return Mentions(s.body, slot, skipLoopsOver) || Mentions(s.handler, slot, skipLoopsOver);
+}
+
+bool Mentions(const Block &block, int slot, bool skipLoopsOver) {
+    for (const Stmt &s : block)
+        if (Mentions(s, slot, skipLoopsOver)) return true;
+    return false;
+}
+
+// Every assignment to a slot: plain ones, by for loops, and any other.
+struct Writes {
+    std::vector<const Stmt *> plain;
+    std::vector<const Stmt *> loops;
+    bool other = false;
+};
+
+void CollectWrites(const Block &block, std::map<int, Writes> &out) {
+    for (const Stmt &s : block) {
+        if (s.kind == Stmt::Kind::Assign) {
+            const bool single = s.targets.size() == 1 && s.targets[0].path.empty();
+            for (const Target &t : s.targets)
+                if (!t.name.empty()) {
+                    if (single)
+                        out[t.slot].plain.push_back(&s);
+                    else
+                        out[t.slot].other = true;
+                }
+        }
+        if (s.kind == Stmt::Kind::For) out[s.slot].loops.push_back(&s);
+        if ((s.kind == Stmt::Kind::Expression || s.kind == Stmt::Kind::Try) && s.slot >= 0)
+            out[s.slot].other = true;
+        for (const auto &branch : s.branches) CollectWrites(branch.second, out);
+        CollectWrites(s.body, out);
+        CollectWrites(s.handler, out);
+    }
+}
+
+}  // namespace
+
+bool Translator::ScalarExpr(const Expr &e) const {
+    switch (e.kind) {
+        case Expr::Kind::Number: return true;
+        case Expr::Kind::Name: return e.slot >= 0 && Scalar(e.slot);
+        case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0]);
+        case Expr::Kind::Binary:
+            switch (e.op) {
+                case Op::Plus:
+                case Op::Minus:
+                case Op::Times:
+                case Op::Mtimes:
+                case Op::Rdivide:
+                case Op::Mrdivide: return ScalarExpr(*e.args[0]) && ScalarExpr(*e.args[1]);
+                default: return false;
+            }
+        default: return false;
+    }
+}
+
+std::string Translator::ScalarCode(const Expr &e) const {
+    switch (e.kind) {
+        case Expr::Kind::Number: return Number(e.number);
+        case Expr::Kind::Name: return Var(e.slot);
+        case Expr::Kind::Unary: return "rt.Neg(" + ScalarCode(*e.args[0]) + ")";
+        default: {
+            const char *f = e.op == Op::Plus    ? "rt.Add("
+                            : e.op == Op::Minus ? "rt.Sub("
+                            : e.op == Op::Times || e.op == Op::Mtimes ? "rt.Mul("
+                                                                      : "rt.Div(";
+            return f + ScalarCode(*e.args[0]) + ", " + ScalarCode(*e.args[1]) + ")";
+        }
+    }
+}
+
+void Translator::InferScalars(const Block &block, std::set<int> candidates) {
+    std::map<int, Writes> writes;
+    CollectWrites(block, writes);
+    for (auto it = candidates.begin(); it != candidates.end();) {
+        const Writes &w = writes[*it];
+        bool keep = !w.other && (w.plain.empty() != w.loops.empty());
+        if (keep && !w.plain.empty()) {
+            // The first statement naming it assigns it, at the top level.
+            for (const Stmt &s : block) {
+                if (!Mentions(s, *it, false)) continue;
+                keep = &s == w.plain[0] && !Mentions(*s.value, *it);
+                break;
+            }
+        }
+        // A loop variable is read only inside its loops.
+        if (keep && !w.loops.empty()) keep = !Mentions(block, *it, true);
+        if (keep && !w.loops.empty())
+            for (const Stmt *loop : w.loops) keep = keep && !Mentions(*loop->value, *it);
+        it = keep ? std::next(it) : candidates.erase(it);
+    }
+    // Every assignment must give a double scalar, given the others are.
+    m_scope->scalars = candidates;
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (auto it = m_scope->scalars.begin(); it != m_scope->scalars.end();) {
+            const Writes &w = writes[*it];
+            bool keep = true;
+            for (const Stmt *s : w.plain) keep = keep && ScalarExpr(*s->value);
+            for (const Stmt *s : w.loops) {
+                const Expr &r = *s->value;
+                keep = keep && r.kind == Expr::Kind::Range;
+                if (keep)
+                    for (const ExprPtr &a : r.args) keep = keep && ScalarExpr(*a);
+            }
+            if (keep) {
+                ++it;
+            } else {
+                it = m_scope->scalars.erase(it);
+                changed = true;
+            }
+        }
     }
 }
 
@@ -235,7 +405,7 @@ std::string Translator::FunctionCall(const Expr &e, unsigned int nargout) {
 std::string Translator::CallList(const Expr &e, unsigned int nargout) {
     const std::string call = FunctionCall(e, nargout);
     if (!IsVariable(e)) return call;
-    const std::string var = Var(e.slot);
+    const std::string var = VarValue(e.slot);
     std::string value;
     if (e.kind == Expr::Kind::Name) {
         value = "Values{" + var + "}";
@@ -243,6 +413,8 @@ std::string Translator::CallList(const Expr &e, unsigned int nargout) {
         value = "rt.IndexName(" + var + ", " + std::to_string(e.args.size()) + ", " +
                 Fill(e.args, 0) + ", " + std::to_string(nargout) + ")";
     }
+    // A double variable is always set where it is read.
+    if (Scalar(e.slot)) return value;
     return "(!" + var + ".IsUnset() ? " + value + " : " + call + ")";
 }
 
@@ -318,6 +490,7 @@ std::string Translator::Rows(const Expr &e) {
 }
 
 std::string Translator::Expression(const Expr &e) {
+    if (e.kind != Expr::Kind::Number && ScalarExpr(e)) return "Value(" + ScalarCode(e) + ")";
     switch (e.kind) {
         case Expr::Kind::Number: return "Value(" + Number(e.number) + ")";
         case Expr::Kind::Imaginary: return "Runtime::Imaginary(" + Number(e.number) + ")";
@@ -379,7 +552,7 @@ std::string Translator::Expression(const Expr &e) {
             std::string out = "rt.Anonymous(0, " + std::to_string(k) + ", Values{";
             for (std::size_t j = 0; j < e.captures.size(); ++j)
                 out += (j ? ", " : "") +
-                       (m_scope->assigned.count(e.captures[j]) ? Var(e.captures[j])
+                       (m_scope->assigned.count(e.captures[j]) ? VarValue(e.captures[j])
                                                                : std::string("Value::Unset()"));
             return out + "})";
         }
@@ -388,10 +561,23 @@ std::string Translator::Expression(const Expr &e) {
 }
 
 std::string Translator::Condition(const Expr &e) {
+    if (e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge && ScalarExpr(*e.args[0]) &&
+        ScalarExpr(*e.args[1])) {
+        // Two doubles compare as the library compares them, NaN included.
+        const char *op = e.op == Op::Eq   ? " == "
+                         : e.op == Op::Ne ? " != "
+                         : e.op == Op::Lt ? " < "
+                         : e.op == Op::Le ? " <= "
+                         : e.op == Op::Gt ? " > "
+                                          : " >= ";
+        return "(" + ScalarCode(*e.args[0]) + op + ScalarCode(*e.args[1]) + ")";
+    }
     if (e.kind == Expr::Kind::ShortCircuit) {
         const auto operand = [&](const Expr &x) {
-            return x.kind == Expr::Kind::ShortCircuit ? "(" + Condition(x) + ")"
-                                                      : "rt.Operand(" + Expression(x) + ")";
+            const bool plain = x.kind == Expr::Kind::ShortCircuit ||
+                               (x.kind == Expr::Kind::Binary && x.op >= Op::Eq && x.op <= Op::Ge &&
+                                ScalarExpr(*x.args[0]) && ScalarExpr(*x.args[1]));
+            return plain ? "(" + Condition(x) + ")" : "rt.Operand(" + Expression(x) + ")";
         };
         return operand(*e.args[0]) + (e.op == Op::AndAnd ? " && " : " || ") + operand(*e.args[1]);
     }
@@ -441,6 +627,11 @@ void Translator::Assign(const Stmt &s, int indent) {
             return;
         }
         const std::string var = Local(t.name);
+        if (t.path.empty() && Scalar(t.slot)) {
+            Line(indent, var + " = " + ScalarCode(*s.value) + ";");
+            Show(t.name, "Value(" + var + ")", s.show, indent);
+            return;
+        }
         if (t.path.empty()) {
             Line(indent, var + " = " + Expression(*s.value) + ";");
         } else {
@@ -493,6 +684,28 @@ void Translator::Assign(const Stmt &s, int indent) {
     Line(indent, "}");
 }
 
+bool Translator::Infallible(const Stmt &s) const {
+    const auto scalarCondition = [&](const Expr &e) {
+        return e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge &&
+               ScalarExpr(*e.args[0]) && ScalarExpr(*e.args[1]);
+    };
+    switch (s.kind) {
+        case Stmt::Kind::Assign:
+            return s.targets.size() == 1 && s.targets[0].path.empty() && !s.targets[0].name.empty() &&
+                   Scalar(s.targets[0].slot) && !s.show;
+        case Stmt::Kind::For: return Scalar(s.slot);
+        case Stmt::Kind::While: return scalarCondition(*s.value);
+        case Stmt::Kind::If:
+            for (const auto &branch : s.branches)
+                if (!scalarCondition(*branch.first)) return false;
+            return true;
+        case Stmt::Kind::Break:
+        case Stmt::Kind::Continue:
+        case Stmt::Kind::Return: return true;
+        default: return false;
+    }
+}
+
 void Translator::Statements(const Block &block, int indent) {
     for (const Stmt &s : block) Statement(s, indent);
 }
@@ -509,7 +722,9 @@ void Translator::Statement(const Stmt &s, int indent) {
     // A comment ending in a backslash would continue onto the next line.
     while (!text.empty() && text.back() == '\\') text.pop_back();
     Line(indent, "// " + m_file + ":" + std::to_string(s.line) + ": " + text);
-    Line(indent, "call.At(" + std::to_string(s.line) + ");");
+    // A statement that can neither fail nor call anything needs no place:
+    // the next one that can sets it.
+    if (!Infallible(s)) Line(indent, "call.At(" + std::to_string(s.line) + ");");
     switch (s.kind) {
         case Stmt::Kind::Expression: {
             const Expr &e = *s.value;
@@ -524,6 +739,10 @@ void Translator::Statement(const Stmt &s, int indent) {
                 Line(indent + 1, ans + " = std::move(v);");
                 Show("ans", ans, s.show, indent + 1);
                 Line(indent, "}");
+                return;
+            }
+            if (e.kind == Expr::Kind::Name && IsVariable(e) && Scalar(e.slot)) {
+                Show(e.text, VarValue(e.slot), s.show, indent);
                 return;
             }
             if (e.kind == Expr::Kind::Name && IsVariable(e)) {
@@ -582,7 +801,12 @@ void Translator::Statement(const Stmt &s, int indent) {
         case Stmt::Kind::For: {
             const Expr &r = *s.value;
             std::string loop;
-            if (r.kind == Expr::Kind::Range) {
+            if (Scalar(s.slot)) {
+                loop = "ScalarLoop loop(";
+                for (std::size_t k = 0; k < r.args.size(); ++k)
+                    loop += (k ? ", " : "") + ScalarCode(*r.args[k]);
+                loop += ")";
+            } else if (r.kind == Expr::Kind::Range) {
                 loop = "Loop loop(rt, Values{";
                 for (std::size_t k = 0; k < r.args.size(); ++k)
                     loop += (k ? ", " : "") + Expression(*r.args[k]);
@@ -653,6 +877,10 @@ void Translator::Function(std::size_t k) {
     for (int slot : f.outputSlots) scope.assigned.insert(slot);
     CollectAssigned(f.body, scope.assigned);
     m_scope = &scope;
+    std::set<int> candidates = scope.assigned;
+    for (int slot : f.paramSlots) candidates.erase(slot);
+    for (int slot : f.outputSlots) candidates.erase(slot);
+    InferScalars(f.body, candidates);
     std::ostringstream saved;
     saved.swap(m_out);
     Statements(f.body, 2);
@@ -676,7 +904,10 @@ void Translator::Function(std::size_t k) {
                        ? "Scope::Varargin(args, " + std::to_string(named) + ")"
                        : "Scope::Arg(args, " + std::to_string(j) + ")";
         }
-        Line(1, "Value " + Local(f.names[slot]) + " = " + init + ";");
+        if (Scalar(static_cast<int>(slot)))
+            Line(1, "double " + Local(f.names[slot]) + " = 0.0;");
+        else
+            Line(1, "Value " + Local(f.names[slot]) + " = " + init + ";");
     }
     Line(1, "try {");
     m_out << statements;
@@ -700,6 +931,7 @@ void Translator::Script() {
     scope.names = &p.names;
     CollectAssigned(p.statements, scope.assigned);
     m_scope = &scope;
+    InferScalars(p.statements, scope.assigned);
     std::ostringstream saved;
     saved.swap(m_out);
     Statements(p.statements, 2);
@@ -708,7 +940,12 @@ void Translator::Script() {
     Line(0, "// The statements of " + m_file + ".");
     Line(0, "void Script(Runtime &rt) {");
     Line(1, "Scope call(rt);");
-    for (const std::string &name : p.names) Line(1, "Value " + Local(name) + " = Value::Unset();");
+    for (std::size_t slot = 0; slot < p.names.size(); ++slot) {
+        if (Scalar(static_cast<int>(slot)))
+            Line(1, "double " + Local(p.names[slot]) + " = 0.0;");
+        else
+            Line(1, "Value " + Local(p.names[slot]) + " = Value::Unset();");
+    }
     Line(1, "try {");
     m_out << statements;
     Line(1, "} catch (...) {");

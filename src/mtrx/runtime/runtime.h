@@ -11,6 +11,7 @@
 
 #include <matrix/construct.h>
 
+#include <cmath>
 #include <exception>
 #include <functional>
 #include <initializer_list>
@@ -139,6 +140,25 @@ public:
     };
     Value Binary(Op op, const Operands &operands);
     Value Unary(Op op, const Value &a);
+    /// Arithmetic of real double scalars as the interpreter computes it: in
+    /// place, except that a NaN result takes the library's bits.
+    double Add(double x, double y) {
+        const double r = x + y;
+        return __builtin_expect(r == r, 1) ? r : Slow(Op::Plus, x, y);
+    }
+    double Sub(double x, double y) {
+        const double r = x - y;
+        return __builtin_expect(r == r, 1) ? r : Slow(Op::Minus, x, y);
+    }
+    double Mul(double x, double y) {
+        const double r = x * y;
+        return __builtin_expect(r == r, 1) ? r : Slow(Op::Times, x, y);
+    }
+    double Div(double x, double y) {
+        const double r = x / y;
+        return __builtin_expect(r == r, 1) ? r : Slow(Op::Rdivide, x, y);
+    }
+    double Neg(double x) { return x == x ? -x : SlowNeg(x); }
     /// The truth of a condition, and of an operand of && or ||.
     bool Truth(const Value &v);
     bool Operand(const Value &v);
@@ -194,6 +214,8 @@ public:
 private:
     friend class Scope;
     friend class List;
+    [[gnu::cold, gnu::noinline]] double Slow(Op op, double x, double y);
+    [[gnu::cold, gnu::noinline]] double SlowNeg(double x);
     Runtime();
     ~Runtime();
 
@@ -223,6 +245,50 @@ private:
     unsigned int m_rows = 0;
     bool m_plainRow = false;
     bool m_cells = false, m_strings = false;
+};
+
+/// A for loop over first:last or first:step:last of real double scalars,
+/// into a double: element k is the one Colon would store there.
+class ScalarLoop {
+public:
+    ScalarLoop(double first, double last) : ScalarLoop(first, 1.0, last) {}
+    // Inline, so that the loop's state stays in registers around the calls
+    // the body makes.
+    ScalarLoop(double first, double step, double last)
+        : m_start(first), m_step(step), m_end(last),
+          m_shape(kiv::matrix::ColonCount(first, step, last)) {
+        // A range too long to count exactly (1:1e20, 1:Inf) runs until a
+        // break.
+        m_endless = !(m_shape.count < 0x1p53);
+        m_count = m_endless ? ~0ull : static_cast<unsigned long long>(m_shape.count);
+        // Whole numbers below 2^53 step exactly: each element is the one
+        // before plus the step, as ColonElement gives it.
+        m_whole = !m_endless && std::fabs(first) < 0x1p52 && std::fabs(step) < 0x1p52 &&
+                  std::fabs(first + static_cast<double>(m_count) * step) < 0x1p52 &&
+                  first == static_cast<double>(static_cast<long long>(first)) &&
+                  step == static_cast<double>(static_cast<long long>(step));
+        m_next = first;
+    }
+    bool Next(double &v) {
+        if (m_k >= m_count) return false;
+        const unsigned long long k = m_k++;
+        if (m_whole) {
+            v = m_next;
+            m_next += m_step;
+            return true;
+        }
+        v = m_endless ? m_start + static_cast<double>(k) * m_step
+                      : kiv::matrix::ColonElement(m_shape, m_start, m_step, m_end, k);
+        return true;
+    }
+
+private:
+    double m_start, m_step, m_end;
+    double m_next;
+    bool m_whole;
+    kiv::matrix::ColonShape m_shape;
+    bool m_endless;
+    unsigned long long m_count, m_k = 0;
 };
 
 /// The anonymous functions of a program, in the order the compiler and the
