@@ -49,83 +49,6 @@ bool IsEmptyDouble(const Value &v) {
 
 }  // namespace
 
-bool Evaluator::IsListTarget(const Target &t) {
-    const std::size_t n = t.path.size();
-    if (n == 1 && t.path[0].kind == Accessor::Kind::Brace) return true;
-    if (n == 1 && t.path[0].kind == Accessor::Kind::Field) return true;
-    return n == 2 && t.path[0].kind == Accessor::Kind::Paren &&
-           t.path[1].kind == Accessor::Kind::Field;
-}
-
-std::size_t Evaluator::TargetCount(const Target &t) {
-    if (t.name.empty() || !IsListTarget(t)) return 1;
-    const Value *current = Lookup(t.slot);
-    const Accessor &first = t.path[0];
-    if (!current || IsEmptyDouble(*current)) {
-        // A variable yet to be made, or [], which a cell or a struct
-        // replaces: c{I} and s(I).name name the places of I in an empty
-        // one; s.name names one struct.
-        if (first.kind == Accessor::Kind::Field) return 1;
-        const Array positions = Positions({0, 0});
-        return Count(Named(positions, Subscripts(positions, first.subscripts)));
-    }
-    if (first.kind == Accessor::Kind::Field)
-        return current->IsStruct() ? Count(current->structure().dims) : 1;
-    if (first.kind == Accessor::Kind::Brace && !current->IsCell()) return 1;
-    if (first.kind == Accessor::Kind::Paren && !current->IsStruct()) return 1;
-    const Dims dims = current->Dimensions();
-    const Array positions = Positions(dims);
-    const SubscriptList subs = Subscripts(positions, first.subscripts);
-    // Cells: the places the subscripts name, also beyond the cell (which
-    // then grows).
-    if (first.kind == Accessor::Kind::Brace) return Count(Named(positions, subs));
-    // Structs: the elements named, also beyond the array (which then
-    // grows).
-    return Count(Named(positions, subs));
-}
-
-void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
-    Value &slot = Var(t.slot);
-    const Accessor &first = t.path[0];
-    if (first.kind == Accessor::Kind::Brace) {
-        const CellArray none;
-        const CellArray &cell = slot.IsUnset() || IsEmptyDouble(slot) ? none : slot.cell();
-        const Array positions = Positions(cell.dims);
-        const SubscriptList subs = Subscripts(positions, first.subscripts);
-        CellArray part;
-        part.dims = Named(positions, subs);
-        part.items = std::move(values);
-        Value result(StoreCells(cell, subs, &part));
-        Var(t.slot) = std::move(result);
-        return;
-    }
-    StructArray record;
-    if (slot.IsUnset() || IsEmptyDouble(slot))
-        record.dims = {0, 0};
-    else
-        record = slot.structure();
-    std::vector<std::size_t> taken;
-    if (first.kind == Accessor::Kind::Paren) {
-        const Array positions = Positions(record.dims);
-        const SubscriptList subs = Subscripts(positions, first.subscripts);
-        const Dims named = Named(positions, subs);
-        std::vector<std::size_t> from;
-        const Dims grown = Store(record.dims, subs, &named, from);
-        // The places written, in the order of the values: from[k] is n + 1
-        // + j where value j goes.
-        const std::size_t n = Count(record.dims);
-        if (grown != record.dims) record = GrowStructs(record, grown);
-        taken.assign(Count(named), 0);
-        for (std::size_t k = 0; k < from.size(); ++k)
-            if (from[k] > n) taken[from[k] - n - 1] = k;
-    } else {
-        for (std::size_t k = 0; k < Count(record.dims); ++k) taken.push_back(k);
-    }
-    const std::size_t field = record.AddField(FieldName(t.path.back()));
-    for (std::size_t k = 0; k < taken.size(); ++k) record.At(taken[k], field) = std::move(values[k]);
-    Var(t.slot) = Value(std::move(record));
-}
-
 // The steps of a target as written, evaluated by the evaluator.
 class Evaluator::TargetPath : public PathSource {
 public:
@@ -141,6 +64,93 @@ private:
     Evaluator &m_evaluator;
     const Target &m_target;
 };
+
+bool Evaluator::IsListTarget(const Target &t) {
+    const std::size_t n = t.path.size();
+    if (n == 1 && t.path[0].kind == Accessor::Kind::Brace) return true;
+    if (n == 1 && t.path[0].kind == Accessor::Kind::Field) return true;
+    return n == 2 && t.path[0].kind == Accessor::Kind::Paren &&
+           t.path[1].kind == Accessor::Kind::Field;
+}
+
+std::size_t Evaluator::TargetCount(const Target &t) {
+    if (t.name.empty() || !IsListTarget(t)) return 1;
+    TargetPath path(*this, t);
+    return ListCount(Lookup(t.slot), path);
+}
+
+std::size_t Evaluator::ListCount(const Value *current, PathSource &path) {
+    const Accessor::Kind firstKind = path.Kind(0);
+    if (!current || IsEmptyDouble(*current)) {
+        // A variable yet to be made, or [], which a cell or a struct
+        // replaces: c{I} and s(I).name name the places of I in an empty
+        // one; s.name names one struct.
+        if (firstKind == Accessor::Kind::Field) return 1;
+        const Array positions = Positions({0, 0});
+        return Count(Named(positions, path.Take(0, positions)));
+    }
+    if (firstKind == Accessor::Kind::Field)
+        return current->IsStruct() ? Count(current->structure().dims) : 1;
+    if (firstKind == Accessor::Kind::Brace && !current->IsCell()) return 1;
+    if (firstKind == Accessor::Kind::Paren && !current->IsStruct()) return 1;
+    const Dims dims = current->Dimensions();
+    const Array positions = Positions(dims);
+    const SubscriptList subs = path.Take(0, positions);
+    // Cells: the places the subscripts name, also beyond the cell (which
+    // then grows).
+    if (firstKind == Accessor::Kind::Brace) return Count(Named(positions, subs));
+    // Structs: the elements named, also beyond the array (which then
+    // grows).
+    return Count(Named(positions, subs));
+}
+
+void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
+    TargetPath path(*this, t);
+    Value &slot = Var(t.slot);
+    Value result = ListAssigned(slot.IsUnset() ? nullptr : &slot, path, std::move(values));
+    Var(t.slot) = std::move(result);
+}
+
+Value Evaluator::ListAssigned(const Value *current, PathSource &path, std::vector<Value> values) {
+    const Value unset = Value::Unset();
+    const Value &slot = current ? *current : unset;
+    const Accessor::Kind firstKind = path.Kind(0);
+    if (firstKind == Accessor::Kind::Brace) {
+        const CellArray none;
+        const CellArray &cell = slot.IsUnset() || IsEmptyDouble(slot) ? none : slot.cell();
+        const Array positions = Positions(cell.dims);
+        const SubscriptList subs = path.Take(0, positions);
+        CellArray part;
+        part.dims = Named(positions, subs);
+        part.items = std::move(values);
+        return Value(StoreCells(cell, subs, &part));
+    }
+    StructArray record;
+    if (slot.IsUnset() || IsEmptyDouble(slot))
+        record.dims = {0, 0};
+    else
+        record = slot.structure();
+    std::vector<std::size_t> taken;
+    if (firstKind == Accessor::Kind::Paren) {
+        const Array positions = Positions(record.dims);
+        const SubscriptList subs = path.Take(0, positions);
+        const Dims named = Named(positions, subs);
+        std::vector<std::size_t> from;
+        const Dims grown = Store(record.dims, subs, &named, from);
+        // The places written, in the order of the values: from[k] is n + 1
+        // + j where value j goes.
+        const std::size_t n = Count(record.dims);
+        if (grown != record.dims) record = GrowStructs(record, grown);
+        taken.assign(Count(named), 0);
+        for (std::size_t k = 0; k < from.size(); ++k)
+            if (from[k] > n) taken[from[k] - n - 1] = k;
+    } else {
+        for (std::size_t k = 0; k < Count(record.dims); ++k) taken.push_back(k);
+    }
+    const std::size_t field = record.AddField(path.Field(path.Size() - 1));
+    for (std::size_t k = 0; k < taken.size(); ++k) record.At(taken[k], field) = std::move(values[k]);
+    return Value(std::move(record));
+}
 
 void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion) {
     if (t.name.empty()) return;  // ~

@@ -233,6 +233,10 @@ private:
     // Assigns values, one per place, to a list target (IsListTarget) whose
     // TargetCount they match.
     void AssignList(const Target &t, std::vector<Value> values);
+    // The cores of TargetCount and AssignList on the variable's value (null
+    // when unset) and the target's steps: the count, and the new value.
+    std::size_t ListCount(const Value *current, PathSource &path);
+    Value ListAssigned(const Value *current, PathSource &path, std::vector<Value> values);
     Flow ExecuteFor(const Stmt &s);
     Flow IterateOver(const Stmt &s, const Value &range);
     template <class Items>

@@ -160,9 +160,15 @@ private:
     std::string Expression(const Expr &e);
     std::string Condition(const Expr &e);
     // The call of the function e names (not a variable), for nargout outputs.
-    std::string FunctionCall(const Expr &e, unsigned int nargout);
+    std::string FunctionCall(const Expr &e, unsigned int nargout) {
+        return FunctionCall(e, std::to_string(nargout));
+    }
+    std::string FunctionCall(const Expr &e, const std::string &nargout);
     // name(args) with its variable check: a call giving a list of outputs.
-    std::string CallList(const Expr &e, unsigned int nargout);
+    std::string CallList(const Expr &e, unsigned int nargout) {
+        return CallList(e, std::to_string(nargout));
+    }
+    std::string CallList(const Expr &e, const std::string &nargout);
     std::string Arguments(const std::vector<ExprPtr> &args, std::size_t first);
     // A Fill lambda writing the subscripts args[first..] of an index.
     std::string Fill(const std::vector<ExprPtr> &args, std::size_t first);
@@ -391,9 +397,8 @@ bool Translator::ScriptFile(const std::string &name) {
     return script;
 }
 
-std::string Translator::FunctionCall(const Expr &e, unsigned int nargout) {
+std::string Translator::FunctionCall(const Expr &e, const std::string &n) {
     const std::string args = e.kind == Expr::Kind::Call ? Arguments(e.args, 0) : "Values{}";
-    const std::string n = std::to_string(nargout);
     const auto local = m_functions.find(e.text);
     if (local != m_functions.end()) return "fn_" + e.text + "(rt, " + args + ", " + n + ")";
     if (kWorkspaceBuiltins.count(e.text))
@@ -402,7 +407,7 @@ std::string Translator::FunctionCall(const Expr &e, unsigned int nargout) {
     return "rt.Call(" + Quote(e.text) + ", " + args + ", " + n + ")";
 }
 
-std::string Translator::CallList(const Expr &e, unsigned int nargout) {
+std::string Translator::CallList(const Expr &e, const std::string &nargout) {
     const std::string call = FunctionCall(e, nargout);
     if (!IsVariable(e)) return call;
     const std::string var = VarValue(e.slot);
@@ -411,7 +416,7 @@ std::string Translator::CallList(const Expr &e, unsigned int nargout) {
         value = "Values{" + var + "}";
     } else {
         value = "rt.IndexName(" + var + ", " + std::to_string(e.args.size()) + ", " +
-                Fill(e.args, 0) + ", " + std::to_string(nargout) + ")";
+                Fill(e.args, 0) + ", " + nargout + ")";
     }
     // A double variable is always set where it is read.
     if (Scalar(e.slot)) return value;
@@ -615,10 +620,13 @@ void Translator::Show(const std::string &name, const std::string &var, bool show
 
 void Translator::Assign(const Stmt &s, int indent) {
     const bool deletion = s.value->kind == Expr::Kind::Matrix && s.value->rows.empty();
+    // c{I}, s.name and s(I).name may name several places.
     const auto listTarget = [](const Target &t) {
-        for (const Accessor &a : t.path)
-            if (a.kind != Accessor::Kind::Paren) return true;
-        return false;
+        const std::size_t n = t.path.size();
+        if (t.name.empty()) return false;
+        if (n == 1 && t.path[0].kind != Accessor::Kind::Paren) return true;
+        return n == 2 && t.path[0].kind == Accessor::Kind::Paren &&
+               t.path[1].kind == Accessor::Kind::Field;
     };
     if (s.targets.size() == 1 && !(s.bracketed && listTarget(s.targets[0]))) {
         const Target &t = s.targets[0];
@@ -644,36 +652,64 @@ void Translator::Assign(const Stmt &s, int indent) {
         Show(t.name, var, s.show, indent);
         return;
     }
-    for (const Target &t : s.targets)
-        if (listTarget(t)) Unsupported("a c{I} or s.name target among several", s.line);
     const Expr &e = *s.value;
-    const std::size_t total = s.targets.size();
+    Line(indent, "{");
+    // The places each target names, counted before the right side runs.
+    std::string total;
+    for (std::size_t k = 0; k < s.targets.size(); ++k) {
+        const Target &t = s.targets[k];
+        if (!listTarget(t)) {
+            total += (k ? " + 1" : "1");
+            continue;
+        }
+        const std::string n = "n" + std::to_string(k);
+        Line(indent + 1, "const std::size_t " + n + " = rt.ListCount(" + VarValue(t.slot) + ", " +
+                             Steps(t, s.line) + ");");
+        total += (k ? " + " : "") + n;
+    }
+    Line(indent + 1, "const std::size_t total = " + total + ";");
     std::string values;
     if (e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) {
         if (m_scope->function && e.args.empty() && !IsVariable(e) &&
             (e.text == "nargin" || e.text == "nargout"))
-            Unsupported("nargin or nargout with several targets", s.line);
-        values = CallList(e, static_cast<unsigned int>(total));
+            values = std::string("Values{call.") + (e.text == "nargin" ? "Nargin()}" : "Nargout()}");
+        else
+            values = CallList(e, "static_cast<unsigned int>(total)");
     } else if (e.kind == Expr::Kind::CellIndex) {
         values = "rt.BraceList(" + Expression(*e.args[0]) + ", " + std::to_string(e.args.size() - 1) +
                  ", " + Fill(e.args, 1) + ")";
     } else if (e.kind == Expr::Kind::Field && e.args.size() == 1) {
         values = "rt.FieldList(" + Expression(*e.args[0]) + ", " + Quote(e.text) + ")";
     } else {
-        Unsupported("this right side of several targets", s.line);
+        values = "Values{Runtime::Raise(\"Only a function call or a list (c{:}, s.name) can give "
+                 "several outputs\")}";
     }
-    Line(indent, "{");
     Line(indent + 1, "Values out = " + values + ";");
     if (e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call)
-        Line(indent + 1, "Runtime::NeedOutputs(out, " + std::to_string(total) + ", " +
-                             Quote(e.text) + ");");
+        Line(indent + 1, "Runtime::NeedOutputs(out, total, " + Quote(e.text) + ");");
     else
-        Line(indent + 1, "Runtime::NeedValues(out, " + std::to_string(total) + ");");
-    for (std::size_t k = 0; k < total; ++k) {
+        Line(indent + 1, "Runtime::NeedValues(out, total);");
+    Line(indent + 1, "std::size_t next = 0;");
+    for (std::size_t k = 0; k < s.targets.size(); ++k) {
         const Target &t = s.targets[k];
-        if (t.name.empty()) continue;
+        if (t.name.empty()) {
+            Line(indent + 1, "++next;");
+            continue;
+        }
         const std::string var = Local(t.name);
-        const std::string value = "std::move(out[" + std::to_string(k) + "])";
+        if (listTarget(t)) {
+            // One place takes its value as a single target does.
+            const std::string n = "n" + std::to_string(k);
+            Line(indent + 1, "if (" + n + " == 1)");
+            Line(indent + 2, var + " = rt.Assign(" + var + ", " + Steps(t, s.line) +
+                                 ", std::move(out[next++]), " + (deletion ? "true" : "false") + ");");
+            Line(indent + 1, "else");
+            Line(indent + 2, var + " = rt.AssignList(" + var + ", " + Steps(t, s.line) +
+                                 ", Runtime::Take(out, next, " + n + "));");
+            Show(t.name, var, s.show, indent + 1);
+            continue;
+        }
+        const std::string value = "std::move(out[next++])";
         if (t.path.empty())
             Line(indent + 1, var + " = " + value + ";");
         else

@@ -329,7 +329,7 @@ Value Runtime::Raise(const char *message) { throw Error(message); }
 
 Values Runtime::Args(const Fill &fill) {
     List list(*this);
-    fill(list);
+    if (fill) fill(list);
     return list.TakeValues();
 }
 
@@ -389,6 +389,24 @@ Value Runtime::Assign(const Value &current, std::initializer_list<Step> steps, c
     const std::optional<Value> copy =
         current.IsUnset() ? std::optional<Value>() : std::optional<Value>(current);
     return m_evaluator->AssignPath(copy ? &*copy : nullptr, path, 0, rhs, deletion);
+}
+
+std::size_t Runtime::ListCount(const Value &current, std::initializer_list<Step> steps) {
+    StepPath path(*this, steps);
+    return m_evaluator->ListCount(current.IsUnset() ? nullptr : &current, path);
+}
+
+Value Runtime::AssignList(const Value &current, std::initializer_list<Step> steps, Values values) {
+    StepPath path(*this, steps);
+    return m_evaluator->ListAssigned(current.IsUnset() ? nullptr : &current, path,
+                                     std::move(values));
+}
+
+Values Runtime::Take(Values &values, std::size_t &next, std::size_t count) {
+    Values part(std::make_move_iterator(values.begin() + static_cast<std::ptrdiff_t>(next)),
+                std::make_move_iterator(values.begin() + static_cast<std::ptrdiff_t>(next + count)));
+    next += count;
+    return part;
 }
 
 Value Runtime::Handle(const char *name, unsigned int file) {

@@ -200,6 +200,12 @@ public:
     /// value of the variable.
     Value Assign(const Value &current, std::initializer_list<Step> steps, const Value &rhs,
                  bool deletion);
+    /// How many values the list target current.steps (c{I}, s.name,
+    /// s(I).name) takes in [...] = ..., and the variable with them stored.
+    std::size_t ListCount(const Value &current, std::initializer_list<Step> steps);
+    Value AssignList(const Value &current, std::initializer_list<Step> steps, Values values);
+    /// values[next .. next + count), moved out; next moves past them.
+    static Values Take(Values &values, std::size_t &next, std::size_t count);
     /// @name, and @(params) body: anonymous function `k` of source file
     /// `file`, with the values its body reads from the workspace.
     Value Handle(const char *name, unsigned int file);
