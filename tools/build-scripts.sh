@@ -1,8 +1,9 @@
 #!/bin/sh
-# tools/build-scripts.sh: compiles every golden script of tests/scripts with
-# `mtrx build`, runs each program as CTest runs the script, and lists the
-# scripts whose program fails to build or differs from NAME.out (output or
-# exit status). Usage: tools/build-scripts.sh [BUILD_DIR] [NAME...]
+# tools/build-scripts.sh: compiles every golden script of tests/scripts and
+# the example scripts with `mtrx build`, runs each program as CTest runs the
+# script, and lists those whose program fails to build or differs from the
+# golden output (NAME.out, examples/golden/NAME.txt) or exit status.
+# Usage: tools/build-scripts.sh [BUILD_DIR] [NAME...] (names of tests/scripts)
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/rel}" && pwd)
@@ -38,5 +39,22 @@ for name in $names; do
   fi
   passed=$((passed + 1))
 done
+if [ $# -eq 0 ]; then
+  cd "$root/examples" || exit 1
+  for name in $(ls *.mtrx | sed 's/\.mtrx$//'); do
+    if ! "$mtrx" build "$name.mtrx" -o "$out/$name" 2>"$out/$name.build"; then
+      failed="$failed examples/$name"
+      echo "examples/$name: does not build: $(head -1 "$out/$name.build")"
+      continue
+    fi
+    if ! "$out/$name" >"$out/$name.actual" 2>&1 || ! cmp -s "$out/$name.actual" "golden/$name.txt"; then
+      failed="$failed examples/$name"
+      echo "examples/$name: differs:"
+      diff "golden/$name.txt" "$out/$name.actual" | head -5
+      continue
+    fi
+    passed=$((passed + 1))
+  done
+fi
 echo "built and matched: $passed; failed:${failed:- none}"
 [ -z "$failed" ]
