@@ -78,6 +78,10 @@ std::string CMakeLists(const std::string &name) {
     for (const std::string &dir : Split(MTRX_BUILD_INCLUDE_DIRS)) includes += "\n  \"" + dir + "\"";
     std::string libraries;
     for (const std::string &lib : Split(MTRX_BUILD_LIBRARIES)) libraries += "\n  \"" + lib + "\"";
+    // The build's own options: its sanitizers must link with the runtime's.
+    std::string options;
+    for (const std::string &flag : Split(MTRX_BUILD_FLAGS))
+        if (flag.rfind("-W", 0) != 0) options += (options.empty() ? "" : " ") + flag;
     return "# Written by mtrx build: the program " + name +
            " over the library and the interpreter's\n"
            "# runtime of the build that wrote it.\n"
@@ -88,7 +92,8 @@ std::string CMakeLists(const std::string &name) {
            "add_executable(" + name + " " + name + ".cpp)\n"
            "target_compile_features(" + name + " PRIVATE cxx_std_17)\n"
            "# The library fixes the order of floating-point operations: never fuse them.\n"
-           "target_compile_options(" + name + " PRIVATE -ffp-contract=off -fno-fast-math)\n"
+           "target_compile_options(" + name + " PRIVATE " + options + " -ffp-contract=off -fno-fast-math -w)\n"
+           "target_link_options(" + name + " PRIVATE " + options + ")\n"
            "target_include_directories(" + name + " PRIVATE ${MTRX_INCLUDE_DIRS})\n"
            "target_link_libraries(" + name + " PRIVATE ${MTRX_LIBRARIES})\n";
 }
@@ -97,7 +102,10 @@ std::string CMakeLists(const std::string &name) {
 int Compile(const std::string &cpp, const std::string &out) {
     const char *cxx = std::getenv("CXX");
     std::string command = Shell(cxx && *cxx ? cxx : MTRX_BUILD_CXX);
-    command += " -O2 -std=c++17 -ffp-contract=off -fno-fast-math -w";
+    command += " -O2 -std=c++17";
+    for (const std::string &flag : Split(MTRX_BUILD_FLAGS)) command += " " + Shell(flag);
+    // The generated code is not held to the project's warnings.
+    command += " -ffp-contract=off -fno-fast-math -w";
     for (const std::string &dir : Split(MTRX_BUILD_INCLUDE_DIRS)) command += " -I" + Shell(dir);
     command += " " + Shell(cpp) + " -o " + Shell(out);
     for (const std::string &lib : Split(MTRX_BUILD_LIBRARIES)) command += " " + Shell(lib);
