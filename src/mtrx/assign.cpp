@@ -49,6 +49,22 @@ bool IsEmptyDouble(const Value &v) {
 
 }  // namespace
 
+// The steps of a target as written, evaluated by the evaluator.
+class Evaluator::TargetPath : public PathSource {
+public:
+    TargetPath(Evaluator &evaluator, const Target &t) : m_evaluator(evaluator), m_target(t) {}
+    std::size_t Size() const override { return m_target.path.size(); }
+    Accessor::Kind Kind(std::size_t k) const override { return m_target.path[k].kind; }
+    SubscriptList Take(std::size_t k, const Array &a) override {
+        return m_evaluator.Subscripts(a, m_target.path[k].subscripts);
+    }
+    std::string Field(std::size_t k) override { return m_evaluator.FieldName(m_target.path[k]); }
+
+private:
+    Evaluator &m_evaluator;
+    const Target &m_target;
+};
+
 bool Evaluator::IsListTarget(const Target &t) {
     const std::size_t n = t.path.size();
     if (n == 1 && t.path[0].kind == Accessor::Kind::Brace) return true;
@@ -59,45 +75,55 @@ bool Evaluator::IsListTarget(const Target &t) {
 
 std::size_t Evaluator::TargetCount(const Target &t) {
     if (t.name.empty() || !IsListTarget(t)) return 1;
-    const Value *current = Lookup(t.slot);
-    const Accessor &first = t.path[0];
+    TargetPath path(*this, t);
+    return ListCount(Lookup(t.slot), path);
+}
+
+std::size_t Evaluator::ListCount(const Value *current, PathSource &path) {
+    const Accessor::Kind firstKind = path.Kind(0);
     if (!current || IsEmptyDouble(*current)) {
         // A variable yet to be made, or [], which a cell or a struct
         // replaces: c{I} and s(I).name name the places of I in an empty
         // one; s.name names one struct.
-        if (first.kind == Accessor::Kind::Field) return 1;
+        if (firstKind == Accessor::Kind::Field) return 1;
         const Array positions = Positions({0, 0});
-        return Count(Named(positions, Subscripts(positions, first.subscripts)));
+        return Count(Named(positions, path.Take(0, positions)));
     }
-    if (first.kind == Accessor::Kind::Field)
+    if (firstKind == Accessor::Kind::Field)
         return current->IsStruct() ? Count(current->structure().dims) : 1;
-    if (first.kind == Accessor::Kind::Brace && !current->IsCell()) return 1;
-    if (first.kind == Accessor::Kind::Paren && !current->IsStruct()) return 1;
+    if (firstKind == Accessor::Kind::Brace && !current->IsCell()) return 1;
+    if (firstKind == Accessor::Kind::Paren && !current->IsStruct()) return 1;
     const Dims dims = current->Dimensions();
     const Array positions = Positions(dims);
-    const SubscriptList subs = Subscripts(positions, first.subscripts);
+    const SubscriptList subs = path.Take(0, positions);
     // Cells: the places the subscripts name, also beyond the cell (which
     // then grows).
-    if (first.kind == Accessor::Kind::Brace) return Count(Named(positions, subs));
+    if (firstKind == Accessor::Kind::Brace) return Count(Named(positions, subs));
     // Structs: the elements named, also beyond the array (which then
     // grows).
     return Count(Named(positions, subs));
 }
 
 void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
+    TargetPath path(*this, t);
     Value &slot = Var(t.slot);
-    const Accessor &first = t.path[0];
-    if (first.kind == Accessor::Kind::Brace) {
+    Value result = ListAssigned(slot.IsUnset() ? nullptr : &slot, path, std::move(values));
+    Var(t.slot) = std::move(result);
+}
+
+Value Evaluator::ListAssigned(const Value *current, PathSource &path, std::vector<Value> values) {
+    const Value unset = Value::Unset();
+    const Value &slot = current ? *current : unset;
+    const Accessor::Kind firstKind = path.Kind(0);
+    if (firstKind == Accessor::Kind::Brace) {
         const CellArray none;
         const CellArray &cell = slot.IsUnset() || IsEmptyDouble(slot) ? none : slot.cell();
         const Array positions = Positions(cell.dims);
-        const SubscriptList subs = Subscripts(positions, first.subscripts);
+        const SubscriptList subs = path.Take(0, positions);
         CellArray part;
         part.dims = Named(positions, subs);
         part.items = std::move(values);
-        Value result(StoreCells(cell, subs, &part));
-        Var(t.slot) = std::move(result);
-        return;
+        return Value(StoreCells(cell, subs, &part));
     }
     StructArray record;
     if (slot.IsUnset() || IsEmptyDouble(slot))
@@ -105,9 +131,9 @@ void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
     else
         record = slot.structure();
     std::vector<std::size_t> taken;
-    if (first.kind == Accessor::Kind::Paren) {
+    if (firstKind == Accessor::Kind::Paren) {
         const Array positions = Positions(record.dims);
-        const SubscriptList subs = Subscripts(positions, first.subscripts);
+        const SubscriptList subs = path.Take(0, positions);
         const Dims named = Named(positions, subs);
         std::vector<std::size_t> from;
         const Dims grown = Store(record.dims, subs, &named, from);
@@ -121,9 +147,9 @@ void Evaluator::AssignList(const Target &t, std::vector<Value> values) {
     } else {
         for (std::size_t k = 0; k < Count(record.dims); ++k) taken.push_back(k);
     }
-    const std::size_t field = record.AddField(FieldName(t.path.back()));
+    const std::size_t field = record.AddField(path.Field(path.Size() - 1));
     for (std::size_t k = 0; k < taken.size(); ++k) record.At(taken[k], field) = std::move(values[k]);
-    Var(t.slot) = Value(std::move(record));
+    return Value(std::move(record));
 }
 
 void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool deletion) {
@@ -140,20 +166,20 @@ void Evaluator::AssignTarget(const Stmt &s, const Target &t, Value value, bool d
         const Value *found = Lookup(t.slot);
         const std::optional<Value> current =
             found ? std::optional<Value>(*found) : std::optional<Value>();
-        result = AssignPath(current ? &*current : nullptr, t, 0, value, deletion);
+        TargetPath path(*this, t);
+        result = AssignPath(current ? &*current : nullptr, path, 0, value, deletion);
     }
     Value &slot = Var(t.slot);
     slot = std::move(result);
     if (s.show) Show(m_display, t.name, slot, m_displayState);
 }
 
-Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k, const Value &rhs,
+Value Evaluator::AssignPath(const Value *current, PathSource &t, std::size_t k, const Value &rhs,
                             bool deletion) {
-    const Accessor &acc = t.path[k];
-    const bool last = k + 1 == t.path.size();
-    switch (acc.kind) {
+    const bool last = k + 1 == t.Size();
+    switch (t.Kind(k)) {
         case Accessor::Kind::Paren: {
-            if (!last && t.path[k + 1].kind == Accessor::Kind::Field &&
+            if (!last && t.Kind(k + 1) == Accessor::Kind::Field &&
                 (!current || current->IsStruct() || EmptyDouble(*current)))
                 return AssignElement(current, t, k, rhs, deletion);
             if (!last) throw Error("Only the last subscript of an assignment may use ()");
@@ -167,8 +193,7 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
             if (current && current->IsStruct() && (deletion || rhs.IsStruct())) {
                 // s(I) = t (a struct whose fields are s's) or s(I) = [].
                 const StructArray &base = current->structure();
-                SubscriptList subs =
-                    Subscripts(Positions(base.dims), acc.subscripts);
+                SubscriptList subs = t.Take(k, Positions(base.dims));
                 return Value(StoreStructs(base, subs, deletion ? nullptr : &rhs.structure()));
             }
             if ((current && current->tag() == Tag::String) ||
@@ -179,14 +204,14 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                                              ? current->strings()
                                              : StringArray{{0, 0}, {}};
                 const CellArray cell = StringCells(base);
-                SubscriptList subs = Subscripts(Positions(cell.dims), acc.subscripts);
+                SubscriptList subs = t.Take(k, Positions(cell.dims));
                 if (deletion) return Value(CellStrings(StoreCells(cell, subs, nullptr)));
                 const CellArray items = StringCells(ToStrings(rhs, "subsasgn"));
                 return Value(CellStrings(StoreCells(cell, subs, &items)));
             }
             if (current && current->IsCell()) {
                 const CellArray &cell = current->cell();
-                SubscriptList subs = Subscripts(Positions(cell.dims), acc.subscripts);
+                SubscriptList subs = t.Take(k, Positions(cell.dims));
                 if (deletion) return Value(StoreCells(cell, subs, nullptr));
                 if (!rhs.IsCell())
                     throw Error(std::string("Conversion to cell from ") + rhs.ClassName() +
@@ -194,7 +219,7 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                 return Value(StoreCells(cell, subs, &rhs.cell()));
             }
             Array target = current ? current->array() : Array();
-            SubscriptList subs = Subscripts(target, acc.subscripts);
+            SubscriptList subs = t.Take(k, target);
             if (deletion)
                 IndexErase(target, subs);
             else
@@ -211,7 +236,7 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
                 throw Error("Brace indexing is only for cell arrays");
             }
             const CellArray &cell = holder.cell();
-            SubscriptList subs = Subscripts(Positions(cell.dims), acc.subscripts);
+            SubscriptList subs = t.Take(k, Positions(cell.dims));
             Value inner;
             if (last) {
                 inner = rhs;
@@ -231,7 +256,7 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
             return Value(StoreCells(cell, subs, &one));
         }
         case Accessor::Kind::Field: {
-            const std::string name = FieldName(acc);
+            const std::string name = t.Field(k);
             StructArray record;
             // s = []; s.a = 1 makes s a struct, as a new name would be.
             if (current && !EmptyDouble(*current)) {
@@ -251,7 +276,11 @@ Value Evaluator::AssignPath(const Value *current, const Target &t, std::size_t k
 }
 
 const StructArray &Evaluator::FieldOf(const Value &base, const Expr &e, std::size_t &field) {
-    const std::string name = e.args.size() > 1 ? FieldNameOf(Evaluate(*e.args[1])) : e.text;
+    return FieldOf(base, e.args.size() > 1 ? FieldNameOf(Evaluate(*e.args[1])) : e.text, field);
+}
+
+const StructArray &Evaluator::FieldOf(const Value &base, const std::string &name,
+                                      std::size_t &field) {
     if (!base.IsStruct())
         throw Error("Dot indexing is not supported for variables of this type.");
     const StructArray &record = base.structure();
@@ -273,14 +302,14 @@ std::string Evaluator::FieldNameOf(const Value &v) {
     return name;
 }
 
-Value Evaluator::AssignElement(const Value *current, const Target &t, std::size_t k,
+Value Evaluator::AssignElement(const Value *current, PathSource &t, std::size_t k,
                                const Value &rhs, bool deletion) {
     // s(I).rest = rhs: element I of a struct array (grown when I is beyond
     // it) gets rest assigned.
     StructArray base;
     base.dims = {0, 0};
     if (current && current->IsStruct()) base = current->structure();
-    SubscriptList subs = Subscripts(Positions(base.dims), t.path[k].subscripts);
+    SubscriptList subs = t.Take(k, Positions(base.dims));
     std::optional<Value> element;
     try {
         std::vector<std::size_t> taken;

@@ -7,6 +7,7 @@
 #include "error.h"
 #include "lexer.h"
 #include "lib/operators.h"
+#include "outputs.h"
 #include "resolver.h"
 #include "subscripts.h"
 #include "text.h"
@@ -324,13 +325,7 @@ void Evaluator::RunUser(const std::shared_ptr<const Unit> &unit, const Function 
                         std::vector<Value> *outs, Value *first) {
     const bool varargin = f.varargin;
     const std::size_t named = f.params.size() - (varargin ? 1 : 0);
-    if (count > named && !varargin)
-        throw Error("Too many input arguments for '" + f.name + "'");
-    // A last output named varargout is a cell whose elements are the
-    // outputs after the named ones.
-    const bool varargout = !f.outputs.empty() && f.outputs.back() == "varargout";
-    if (!varargout && nargout > std::max<std::size_t>(f.outputs.size(), 1))
-        throw Error("Too many output arguments for '" + f.name + "'");
+    CheckCallCounts(f, count, nargout);
     CheckDepth(f.name);
     Frame &frame = PushFrame(&f.names);
     // Field by field: a whole-struct store here is read back at once.
@@ -360,40 +355,9 @@ void Evaluator::RunUser(const std::shared_ptr<const Unit> &unit, const Function 
         frame.slots[static_cast<std::size_t>(f.paramSlots.back())] = Value(std::move(cell));
     }
     Execute(f.body);
-    const std::size_t namedOut = f.outputs.size() - (varargout ? 1 : 0);
-    const std::size_t wanted =
-        varargout ? (first ? 1 : std::max(nargout, 1u))
-        : first   ? std::min<std::size_t>(1, f.outputs.size())
-                  : std::min<std::size_t>(std::max(nargout, 1u), f.outputs.size());
-    for (std::size_t k = 0; k < wanted; ++k) {
-        if (k >= namedOut) {
-            const Value &rest = Top().slots[static_cast<std::size_t>(f.outputSlots.back())];
-            const std::size_t j = k - namedOut;
-            if (rest.IsUnset() || !rest.IsCell() || j >= rest.cell().items.size()) {
-                if (k == 0 && nargout == 0) break;
-                if (!rest.IsUnset() && !rest.IsCell())
-                    throw Error("varargout of '" + f.name + "' must be a cell array");
-                throw Error("Output argument 'varargout{" + std::to_string(j + 1) +
-                            "}' is not assigned in '" + f.name + "'");
-            }
-            if (first)
-                *first = rest.cell().items[j];
-            else
-                outs->push_back(rest.cell().items[j]);
-            continue;
-        }
-        // A script run in the function may have moved the frame's slots.
-        Value &v = Top().slots[static_cast<std::size_t>(f.outputSlots[k])];
-        if (v.IsUnset()) {
-            if (k == 0 && nargout == 0) break;
-            throw Error("Output argument '" + f.outputs[k] + "' is not assigned in '" + f.name +
-                        "'");
-        }
-        if (first)
-            *first = std::move(v);
-        else
-            outs->push_back(std::move(v));
-    }
+    // A script run in the function may have moved the frame's slots.
+    CollectOutputs(
+        f, [this](std::size_t s) -> Value & { return Top().slots[s]; }, nargout, outs, first);
 }
 
 std::vector<Value> Evaluator::CallAnonymous(const Handle &h, const std::vector<Value> &args,

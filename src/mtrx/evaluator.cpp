@@ -554,6 +554,12 @@ Evaluator::Flow Evaluator::IterateOver(const Stmt &s, const Value &rangeValue) {
 
 Evaluator::Flow Evaluator::ExecuteSwitch(const Stmt &s) {
     const Value subject = Evaluate(*s.value);
+    for (const auto &branch : s.branches)
+        if (CaseMatches(subject, Evaluate(*branch.first))) return Execute(branch.second);
+    return Execute(s.body);
+}
+
+bool Evaluator::CaseMatches(const Value &subject, const Value &caseLabel) {
     const auto matches = [&](const Value &label) {
         std::string word;
         std::string other;
@@ -567,17 +573,13 @@ Evaluator::Flow Evaluator::ExecuteSwitch(const Stmt &s) {
         if (IsChar(x)) return x.Dims() == c.Dims() && Text(x) == Text(c);
         return c.Numel() == 1 && x.Numel() == 1 && km::Isequal(x, c);
     };
-    for (const auto &branch : s.branches) {
-        const Value label = Evaluate(*branch.first);
-        bool hit = false;
-        if (label.IsCell()) {
-            for (const Value &item : label.cell().items) hit = hit || matches(item);
-        } else {
-            hit = matches(label);
-        }
-        if (hit) return Execute(branch.second);
+    bool hit = false;
+    if (caseLabel.IsCell()) {
+        for (const Value &item : caseLabel.cell().items) hit = hit || matches(item);
+    } else {
+        hit = matches(caseLabel);
     }
-    return Execute(s.body);
+    return hit;
 }
 
 Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
@@ -595,9 +597,15 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
         message = e.what();
     }
     m_ends.resize(ends);
+    Value *err = s.name.empty() ? nullptr : &Var(s.slot);
+    Caught(message, identifier, err);
+    return Execute(s.handler);
+}
+
+void Evaluator::Caught(const std::string &message, const std::string &identifier, Value *err) {
     m_located = false;
     SetLastError(message, identifier);
-    if (!s.name.empty()) {
+    if (err) {
         // err.stack: a struct column of the frames the error passed through.
         StructArray stack;
         stack.fields = {"file", "name", "line"};
@@ -607,11 +615,10 @@ Evaluator::Flow Evaluator::ExecuteTry(const Stmt &s) {
             stack.values.emplace_back(CharArray(frame.name));
             stack.values.emplace_back(static_cast<double>(frame.line));
         }
-        Var(s.slot) = ScalarStruct({{"message", Value(CharArray(message))},
-                                    {"identifier", Value(CharArray(identifier))},
-                                    {"stack", Value(std::move(stack))}});
+        *err = ScalarStruct({{"message", Value(CharArray(message))},
+                             {"identifier", Value(CharArray(identifier))},
+                             {"stack", Value(std::move(stack))}});
     }
-    return Execute(s.handler);
 }
 
 SubscriptList Evaluator::Subscripts(const Array &a, const std::vector<ExprPtr> &args,
@@ -677,32 +684,67 @@ void Evaluator::Expand(const Expr &e, std::vector<Value> &out) {
     for (std::size_t k : taken) out.push_back(c.items[k]);
 }
 
+namespace {
+
+// The subscripts of a node of the syntax tree, from its `first` argument on.
+class ExprSubscripts : public SubscriptSource {
+public:
+    ExprSubscripts(Evaluator &evaluator, const std::vector<ExprPtr> &args, std::size_t first,
+                   SubscriptList (Evaluator::*take)(const Array &, const std::vector<ExprPtr> &,
+                                                    std::size_t),
+                   std::vector<Value> (Evaluator::*arguments)(const std::vector<ExprPtr> &,
+                                                              std::size_t))
+        : m_evaluator(evaluator), m_args(args), m_first(first), m_take(take),
+          m_arguments(arguments) {}
+    std::size_t Count() const override { return m_args.size() - m_first; }
+    SubscriptList Take(const Array &a) override { return (m_evaluator.*m_take)(a, m_args, m_first); }
+    std::vector<Value> Arguments() override { return (m_evaluator.*m_arguments)(m_args, m_first); }
+
+private:
+    Evaluator &m_evaluator;
+    const std::vector<ExprPtr> &m_args;
+    std::size_t m_first;
+    SubscriptList (Evaluator::*m_take)(const Array &, const std::vector<ExprPtr> &, std::size_t);
+    std::vector<Value> (Evaluator::*m_arguments)(const std::vector<ExprPtr> &, std::size_t);
+};
+
+}  // namespace
+
 Value Evaluator::Subscripted(const Value &base, const Expr &e) {
     if (e.kind == Expr::Kind::Field) {
         std::size_t field;
         const StructArray &record = FieldOf(base, e, field);
-        const std::size_t n = Count(record.dims);
-        if (n != 1)
-            throw Error("Field '" + record.fields[field] + "' of a " + DimsText(record.dims) +
-                        " struct array is a list of " + std::to_string(n) +
-                        " values where one value is needed");
-        return record.At(0, field);
+        return FieldElement(record, field);
     }
+    const std::size_t first = e.kind == Expr::Kind::Call ? 0 : 1;
+    ExprSubscripts subs(*this, e.args, first, &Evaluator::Subscripts, &Evaluator::Arguments);
+    return Index(base, e.kind == Expr::Kind::CellIndex, e.kind == Expr::Kind::Call, subs);
+}
+
+Value Evaluator::FieldElement(const StructArray &record, std::size_t field) {
+    const std::size_t n = Count(record.dims);
+    if (n != 1)
+        throw Error("Field '" + record.fields[field] + "' of a " + DimsText(record.dims) +
+                    " struct array is a list of " + std::to_string(n) +
+                    " values where one value is needed");
+    return record.At(0, field);
+}
+
+Value Evaluator::Index(const Value &base, bool brace, bool named, SubscriptSource &source) {
     if (base.IsHandle()) {
-        if (e.kind != Expr::Kind::Index) throw Error("Brace indexing is only for cell arrays");
-        std::vector<Value> out = Invoke(base, Arguments(e.args, 1), 1);
+        if (named || brace) throw Error("Brace indexing is only for cell arrays");
+        std::vector<Value> out = Invoke(base, source.Arguments(), 1);
         if (out.empty()) throw Error("The function returns no value");
         return out[0];
     }
-    const std::size_t first = e.kind == Expr::Kind::Call ? 0 : 1;
     // x() is x itself.
-    if (e.args.size() == first && e.kind != Expr::Kind::CellIndex) return base;
+    if (source.Count() == 0 && !brace) return base;
     if (base.IsCell()) {
         const CellArray &c = base.cell();
-        SubscriptList subs = Subscripts(Positions(c.dims), e.args, first);
+        SubscriptList subs = source.Take(Positions(c.dims));
         std::vector<std::size_t> taken;
         const Dims dims = Select(c.dims, subs, taken);
-        if (e.kind == Expr::Kind::CellIndex) {
+        if (brace) {
             if (taken.size() != 1)
                 throw Error("Brace indexing must select exactly one cell here");
             return c.items[taken[0]];
@@ -713,17 +755,17 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
         for (std::size_t k : taken) part.items.push_back(c.items[k]);
         return Value(std::move(part));
     }
-    if (e.kind == Expr::Kind::CellIndex) throw Error("Brace indexing is only for cell arrays");
+    if (brace) throw Error("Brace indexing is only for cell arrays");
     if (base.tag() == Tag::String) {
         const StringArray &s = base.strings();
-        SubscriptList subs = Subscripts(Positions(s.dims), e.args, first);
+        SubscriptList subs = source.Take(Positions(s.dims));
         std::vector<std::size_t> taken;
         const Dims dims = Select(s.dims, subs, taken);
         return StringElements(s, dims, taken);
     }
     if (base.IsStruct()) {
         const StructArray &s = base.structure();
-        SubscriptList subs = Subscripts(Positions(s.dims), e.args, first);
+        SubscriptList subs = source.Take(Positions(s.dims));
         std::vector<std::size_t> taken;
         StructArray part;
         part.dims = Select(s.dims, subs, taken);
@@ -734,19 +776,25 @@ Value Evaluator::Subscripted(const Value &base, const Expr &e) {
         return Value(std::move(part));
     }
     const Array &a = base.array();
-    SubscriptList subs = Subscripts(a, e.args, first);
+    SubscriptList subs = source.Take(a);
     return IndexRead(a, subs);
 }
 
 Value Evaluator::Matrix(const Expr &e) {
     std::vector<std::vector<Value>> rows;
-    bool cells = false;
-    bool strings = false;
-    bool records = false;
     for (const auto &row : e.rows) {
         rows.emplace_back();
         for (const ExprPtr &item : row) Expand(*item, rows.back());
-        for (const Value &v : rows.back()) {
+    }
+    return JoinRows(rows);
+}
+
+Value Evaluator::JoinRows(std::vector<std::vector<Value>> &rows) {
+    bool cells = false;
+    bool strings = false;
+    bool records = false;
+    for (const auto &row : rows) {
+        for (const Value &v : row) {
             cells = cells || v.IsCell();
             strings = strings || v.tag() == Tag::String;
             records = records || v.IsStruct();
@@ -796,8 +844,14 @@ Value Evaluator::CellLiteral(const Expr &e) {
     for (const auto &row : e.rows) {
         items.emplace_back();
         for (const ExprPtr &item : row) Expand(*item, items.back());
-        if (items.back().empty()) items.pop_back();
     }
+    return CellRows(items);
+}
+
+Value Evaluator::CellRows(std::vector<std::vector<Value>> &items) {
+    items.erase(std::remove_if(items.begin(), items.end(),
+                               [](const std::vector<Value> &row) { return row.empty(); }),
+                items.end());
     const auto rows = static_cast<unsigned int>(items.size());
     const auto cols = static_cast<unsigned int>(rows ? items[0].size() : 0);
     for (const auto &row : items)
@@ -905,20 +959,8 @@ Value Evaluator::Evaluate(const Expr &e) {
             return RangeOf(first, second, &last);
         }
         case Expr::Kind::Binary: return EvaluateBinary(e);
-        case Expr::Kind::Unary: {
-            const Value a = Evaluate(*e.args[0]);
-            double x;
-            if (m_fastScalars && e.op == Op::Uminus && a.RealScalar(x) && !std::isnan(x))
-                return Value(-x);
-            if (a.tag() == Tag::String) return StringUnary(e.op, a);
-            return ApplyUnary(e.op, a.array());
-        }
-        case Expr::Kind::Postfix: {
-            const Value a = Evaluate(*e.args[0]);
-            if (a.tag() == Tag::String) return StringUnary(e.op, a);
-            if (a.IsStruct()) return TransposeRecords(a);
-            return ApplyUnary(e.op, a.array());
-        }
+        case Expr::Kind::Unary:
+        case Expr::Kind::Postfix: return UnaryValue(e.op, Evaluate(*e.args[0]));
         case Expr::Kind::ShortCircuit: {
             const bool left = TruthOf(Evaluate(*e.args[0]).array(), true);
             if (e.op == Op::AndAnd ? !left : left) return Logical(left);
@@ -1124,10 +1166,21 @@ bool Evaluator::Truth(const Expr &e, bool operandOfShortCircuit) {
             return TruthOf(ApplyBinary(e.op, a.array(), b.array(), *this), operandOfShortCircuit);
         }
     }
-    const Value v = Evaluate(e);
+    return ValueTruth(Evaluate(e), operandOfShortCircuit);
+}
+
+bool Evaluator::ValueTruth(const Value &v, bool operandOfShortCircuit) {
     double x;
     if (m_fastScalars && v.RealScalar(x) && !std::isnan(x)) return x != 0.0;
     return TruthOf(v.array(), operandOfShortCircuit);
+}
+
+Value Evaluator::UnaryValue(Op op, const Value &a) {
+    double x;
+    if (m_fastScalars && op == Op::Uminus && a.RealScalar(x) && !std::isnan(x)) return Value(-x);
+    if (a.tag() == Tag::String) return StringUnary(op, a);
+    if (a.IsStruct() && (op == Op::Transpose || op == Op::Ctranspose)) return TransposeRecords(a);
+    return ApplyUnary(op, a.array());
 }
 
 const Value &Evaluator::Peek(const Expr &e, std::optional<Value> &holder) {
@@ -1148,12 +1201,16 @@ Value Evaluator::EvaluateBinary(const Expr &e) {
         leftHolder.emplace(Evaluate(left));
     const Value &b = Peek(*e.args[1], rightHolder);
     const Value &a = leftHolder ? *leftHolder : Peek(left, leftHolder);
+    return BinaryValues(e.op, a, b);
+}
+
+Value Evaluator::BinaryValues(Op op, const Value &a, const Value &b) {
     double x;
     double y;
     if (m_fastScalars && a.RealScalar(x) && b.RealScalar(y))
-        if (std::optional<Value> out = FastBinary(e.op, x, y)) return std::move(*out);
-    if (a.tag() == Tag::String || b.tag() == Tag::String) return StringBinary(e.op, a, b);
-    return ApplyBinary(e.op, a.array(), b.array(), *this);
+        if (std::optional<Value> out = FastBinary(op, x, y)) return std::move(*out);
+    if (a.tag() == Tag::String || b.tag() == Tag::String) return StringBinary(op, a, b);
+    return ApplyBinary(op, a.array(), b.array(), *this);
 }
 
 void WarnIfIllConditioned(Evaluator &evaluator, double rcond) {

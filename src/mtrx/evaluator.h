@@ -7,6 +7,7 @@
 #include "lib/registry.h"
 #include "parser.h"
 #include "session.h"
+#include "subscripts.h"
 #include "value.h"
 
 #include <chrono>
@@ -168,6 +169,12 @@ public:
     void CountStep();
 
 private:
+    // A compiled program runs its statements itself and calls these
+    // routines for their operations, so its results and messages are the
+    // evaluator's.
+    friend class Runtime;
+    friend class Scope;
+    class TargetPath;
     enum class Flow { Normal, Break, Continue, Return };
     // A workspace: its variables in slots, numbered by the resolver for the
     // function (or anonymous function) running in it. The base workspace,
@@ -231,6 +238,10 @@ private:
     // Assigns values, one per place, to a list target (IsListTarget) whose
     // TargetCount they match.
     void AssignList(const Target &t, std::vector<Value> values);
+    // The cores of TargetCount and AssignList on the variable's value (null
+    // when unset) and the target's steps: the count, and the new value.
+    std::size_t ListCount(const Value *current, PathSource &path);
+    Value ListAssigned(const Value *current, PathSource &path, std::vector<Value> values);
     Flow ExecuteFor(const Stmt &s);
     Flow IterateOver(const Stmt &s, const Value &range);
     template <class Items>
@@ -346,8 +357,27 @@ private:
     std::vector<Array> Subscripts(const Array &a, const std::vector<ExprPtr> &args,
                                   std::size_t first = 0);
     Value Subscripted(const Value &base, const Expr &e);
+    // base(S) or base{S} (brace), the subscripts from `subs`; a handle
+    // indexed is called. `named` is a call written name(S) of a variable.
+    Value Index(const Value &base, bool brace, bool named, SubscriptSource &subs);
+    // The value of a field of a 1x1 struct; refuses a struct array.
+    Value FieldElement(const StructArray &record, std::size_t field);
     Value Matrix(const Expr &e);
+    // [rows]: the items of each row evaluated and expanded.
+    Value JoinRows(std::vector<std::vector<Value>> &rows);
     Value CellLiteral(const Expr &e);
+    // {rows}: the items of each row evaluated and expanded.
+    Value CellRows(std::vector<std::vector<Value>> &items);
+    // a op b, op u: the operators on values.
+    Value BinaryValues(Op op, const Value &a, const Value &b);
+    Value UnaryValue(Op op, const Value &a);
+    // The truth of a condition's value.
+    bool ValueTruth(const Value &v, bool operandOfShortCircuit);
+    // Whether a case label selects its branch for the switch value.
+    bool CaseMatches(const Value &subject, const Value &label);
+    // A try caught an error: lasterr set, and the error struct (message,
+    // identifier, stack) stored in *err when there is a catch variable.
+    void Caught(const std::string &message, const std::string &identifier, Value *err);
     Value JoinCells(const std::vector<std::vector<Value>> &rows);
     // Appends the value of `e` to `out`, or for c{...} every cell it selects.
     void Expand(const Expr &e, std::vector<Value> &out);
@@ -355,12 +385,13 @@ private:
     // node) names in it; throws for a base that is not a struct and for a
     // field it lacks.
     const StructArray &FieldOf(const Value &base, const Expr &e, std::size_t &field);
+    const StructArray &FieldOf(const Value &base, const std::string &name, std::size_t &field);
     std::string FieldName(const Accessor &acc);
     std::string FieldNameOf(const Value &v);
-    Value AssignElement(const Value *current, const Target &t, std::size_t k, const Value &rhs,
+    Value AssignElement(const Value *current, PathSource &t, std::size_t k, const Value &rhs,
                         bool deletion);
     Value MakeHandle(const Expr &e);
-    Value AssignPath(const Value *current, const Target &t, std::size_t k, const Value &rhs,
+    Value AssignPath(const Value *current, PathSource &t, std::size_t k, const Value &rhs,
                      bool deletion);
     bool Resolve(const std::string &name, const std::shared_ptr<const Unit> &from, Found &f);
     std::shared_ptr<const Unit> Load(const std::string &path);

@@ -1,5 +1,6 @@
 // src/mtrx/main.cpp: the mtrx command: runs a script file, a snippet or
 // standard input, or holds an interactive session at a prompt.
+#include "build/command.h"
 #include "lib/registry.h"
 #include "session.h"
 
@@ -31,6 +32,7 @@ const char kUsage[] =
     "terminal and otherwise the program read from standard input.\n"
     "\n"
     "  -e CODE     run CODE\n"
+    "  build FILE  compile the script FILE to a native program (mtrx build --help)\n"
     "  -i          interactive session, even when standard input is not a terminal\n"
     "  --figures DIR  where figures left unsaved at the end are written, as\n"
     "              figure1.png, figure2.png, ... (the current folder by default)\n"
@@ -88,20 +90,7 @@ void ResetOutput() {
     std::clearerr(stdout);
 }
 
-// Prints "error: [FILE:LINE: ]MESSAGE" to standard error, after whatever the
-// program displayed before it failed, then "Error in NAME (line N)" for
-// each function or script file it passed through, innermost first.
-void ReportError(const mtrx::ScriptError &e) {
-    std::cout.flush();
-    std::cerr << "error: ";
-    if (!e.File().empty()) std::cerr << e.File() << ':' << e.Line() << ": ";
-    std::cerr << e.what() << '\n';
-    for (const mtrx::StackEntry &frame : e.Stack()) {
-        std::cerr << "Error in " << frame.name;
-        if (frame.line > 0) std::cerr << " (line " << frame.line << ')';
-        std::cerr << '\n';
-    }
-}
+using mtrx::ReportError;
 
 // The folder of --figures: where figures left unsaved are written.
 std::string g_figureFolder;
@@ -287,6 +276,7 @@ int main(int argc, char **argv) {
         std::cout << mtrx::FunctionsMarkdown();
         return 0;
     }
+    if (first == "build") return mtrx::BuildCommand(argc - 2, argv + 2);
     if (first == "--version") {
         std::cout << "mtrx " MTRX_VERSION "\n";
         return 0;

@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <exception>
+#include <iostream>
 
 namespace mtrx {
 
@@ -77,6 +78,18 @@ void Session::RunSource(const std::string &source, const std::string &file, bool
         m_evaluator->SetLastError(e.what(), raised ? raised->Identifier() : std::string());
         throw ScriptError(e.what(), m_evaluator->FailedFile(), m_evaluator->FailedLine(),
                           m_evaluator->FailedStack());
+    }
+}
+
+void ReportError(const ScriptError &e) {
+    std::cout.flush();
+    std::cerr << "error: ";
+    if (!e.File().empty()) std::cerr << e.File() << ':' << e.Line() << ": ";
+    std::cerr << e.what() << '\n';
+    for (const StackEntry &frame : e.Stack()) {
+        std::cerr << "Error in " << frame.name;
+        if (frame.line > 0) std::cerr << " (line " << frame.line << ')';
+        std::cerr << '\n';
     }
 }
 

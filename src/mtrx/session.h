@@ -132,6 +132,11 @@ private:
     std::unique_ptr<Evaluator> m_evaluator;
 };
 
+/// Prints "error: [FILE:LINE: ]MESSAGE" to standard error, after flushing
+/// what the program displayed before it failed, then "Error in NAME (line
+/// N)" for each function or script file it passed through, innermost first.
+void ReportError(const ScriptError &e);
+
 /// True when `source` is the start of a program that further lines could
 /// complete (an open block, bracket or continuation, a function without its
 /// `end`), as at the prompt.

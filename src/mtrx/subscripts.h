@@ -15,6 +15,34 @@ namespace mtrx {
 /// whose values CheckSubscript has taken.
 using SubscriptList = std::vector<Array>;
 
+/// Where the subscripts of one index come from: a node of the syntax tree,
+/// or the values of a compiled program. They are evaluated only when taken,
+/// `end` in them standing for the extents of the array given.
+class SubscriptSource {
+public:
+    virtual ~SubscriptSource() = default;
+    /// How many subscripts are written (a c{:} among them counts as one).
+    virtual std::size_t Count() const = 0;
+    /// The subscripts, each checked by CheckSubscript, `end` meaning `a`'s.
+    virtual SubscriptList Take(const Array &a) = 0;
+    /// The subscripts as the arguments of a call (a handle indexed), a bare
+    /// colon given as the text ':'.
+    virtual std::vector<Value> Arguments() = 0;
+};
+
+/// The steps of an assignment target after its variable, as A(I).name{J}
+/// writes them: the evaluator's Target, or a compiled program's.
+class PathSource {
+public:
+    virtual ~PathSource() = default;
+    virtual std::size_t Size() const = 0;
+    virtual Accessor::Kind Kind(std::size_t k) const = 0;
+    /// The subscripts of step k (a Paren or a Brace), `end` meaning `a`'s.
+    virtual SubscriptList Take(std::size_t k, const Array &a) = 0;
+    /// The field name of step k (a Field), evaluated when dynamic.
+    virtual std::string Field(std::size_t k) = 0;
+};
+
 /// The colon subscript.
 Array ColonSubscript();
 /// Refuses a subscript that is neither a mask nor whole numbers from 1 up

@@ -1,0 +1,179 @@
+// src/mtrx/build/command.cpp: the `mtrx build` command line.
+#include "build/command.h"
+
+#include "build/translate.h"
+#include "build_paths.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace mtrx {
+
+namespace {
+
+const char kBuildUsage[] =
+    "Usage: mtrx build PROGRAM.mtrx [-o NAME] [--emit-cpp DIR]\n"
+    "Compiles the script PROGRAM.mtrx and its local functions to a native\n"
+    "program NAME (by default PROGRAM) that behaves as `mtrx PROGRAM.mtrx`:\n"
+    "the same output, errors and exit status. Function files and built-ins\n"
+    "it calls run through the interpreter's own routines.\n"
+    "\n"
+    "  -o NAME         the program to write\n"
+    "  --emit-cpp DIR  write DIR/NAME.cpp and DIR/CMakeLists.txt instead\n"
+    "\n"
+    "The compiler is $CXX, else the one that built mtrx; always -O2\n"
+    "-std=c++17 -ffp-contract=off, so floating-point operations are never\n"
+    "fused or reordered.\n";
+
+std::vector<std::string> Split(const std::string &list) {
+    std::vector<std::string> out;
+    std::stringstream in(list);
+    std::string item;
+    while (std::getline(in, item, ';'))
+        if (!item.empty()) out.push_back(item);
+    return out;
+}
+
+// A word for the shell, quoted.
+std::string Shell(const std::string &word) {
+    std::string out = "'";
+    for (const char c : word) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+std::string BaseName(const std::string &path) {
+    const std::size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+bool Write(const std::string &path, const std::string &text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    out.close();
+    if (!out) {
+        std::cerr << "mtrx build: cannot write '" << path << "'\n";
+        return false;
+    }
+    return true;
+}
+
+std::string CMakeLists(const std::string &name) {
+    std::string includes;
+    for (const std::string &dir : Split(MTRX_BUILD_INCLUDE_DIRS)) includes += "\n  \"" + dir + "\"";
+    std::string libraries;
+    for (const std::string &lib : Split(MTRX_BUILD_LIBRARIES)) libraries += "\n  \"" + lib + "\"";
+    // The build's own options: its sanitizers must link with the runtime's.
+    std::string options;
+    for (const std::string &flag : Split(MTRX_BUILD_FLAGS))
+        if (flag.rfind("-W", 0) != 0) options += (options.empty() ? "" : " ") + flag;
+    return "# Written by mtrx build: the program " + name +
+           " over the library and the interpreter's\n"
+           "# runtime of the build that wrote it.\n"
+           "cmake_minimum_required(VERSION 3.16)\n"
+           "project(" + name + " CXX)\n"
+           "set(MTRX_INCLUDE_DIRS" + includes + "\n  CACHE STRING \"The headers of the library and the runtime\")\n"
+           "set(MTRX_LIBRARIES" + libraries + "\n  CACHE STRING \"The runtime and the library\")\n"
+           "add_executable(" + name + " " + name + ".cpp)\n"
+           "target_compile_features(" + name + " PRIVATE cxx_std_17)\n"
+           "# The library fixes the order of floating-point operations: never fuse them.\n"
+           "target_compile_options(" + name + " PRIVATE " + options + " -ffp-contract=off -fno-fast-math -w)\n"
+           "target_link_options(" + name + " PRIVATE " + options + ")\n"
+           "target_include_directories(" + name + " PRIVATE ${MTRX_INCLUDE_DIRS})\n"
+           "target_link_libraries(" + name + " PRIVATE ${MTRX_LIBRARIES})\n";
+}
+
+// Runs the compiler on `cpp` for the program `out`; its status.
+int Compile(const std::string &cpp, const std::string &out) {
+    const char *cxx = std::getenv("CXX");
+    std::string command = Shell(cxx && *cxx ? cxx : MTRX_BUILD_CXX);
+    command += " -O2 -std=c++17";
+    for (const std::string &flag : Split(MTRX_BUILD_FLAGS)) command += " " + Shell(flag);
+    // The generated code is not held to the project's warnings.
+    command += " -ffp-contract=off -fno-fast-math -w";
+    for (const std::string &dir : Split(MTRX_BUILD_INCLUDE_DIRS)) command += " -I" + Shell(dir);
+    command += " " + Shell(cpp) + " -o " + Shell(out);
+    for (const std::string &lib : Split(MTRX_BUILD_LIBRARIES)) command += " " + Shell(lib);
+    for (const std::string &dir : Split(MTRX_BUILD_RPATH)) command += " -Wl,-rpath," + Shell(dir);
+    const int status = std::system(command.c_str());
+    if (status != 0) {
+        std::cerr << "mtrx build: the C++ compiler failed: " << command << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int BuildCommand(int argc, char **argv) {
+    std::string program;
+    std::string name;
+    std::string emit;
+    for (int k = 0; k < argc; ++k) {
+        const std::string word = argv[k];
+        if ((word == "-o" || word == "--emit-cpp") && k + 1 < argc) {
+            (word == "-o" ? name : emit) = argv[++k];
+        } else if (word == "--help" || word == "-h") {
+            std::cout << kBuildUsage;
+            return 0;
+        } else if (program.empty() && !word.empty() && word[0] != '-') {
+            program = word;
+        } else {
+            std::cerr << kBuildUsage;
+            return 2;
+        }
+    }
+    if (program.empty()) {
+        std::cerr << kBuildUsage;
+        return 2;
+    }
+    std::ifstream file(program, std::ios::binary);
+    if (!file) {
+        std::cerr << "mtrx build: cannot open '" << program << "'\n";
+        return 1;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    std::string cpp;
+    try {
+        cpp = Translate(program, text.str());
+    } catch (const BuildError &e) {
+        std::cerr << e.what() << '\n';
+        return 1;
+    }
+    if (name.empty()) name = BaseName(program);
+    if (!emit.empty()) {
+        const std::string base = BaseName(name);
+        return Write(emit + "/" + base + ".cpp", cpp) &&
+                       Write(emit + "/CMakeLists.txt", CMakeLists(base))
+                   ? 0
+                   : 1;
+    }
+    char folder[] = "/tmp/mtrx-build-XXXXXX";
+    if (!mkdtemp(folder)) {
+        std::cerr << "mtrx build: cannot make a temporary folder\n";
+        return 1;
+    }
+    const std::string source = std::string(folder) + "/" + BaseName(name) + ".cpp";
+    int status = Write(source, cpp) ? Compile(source, name) : 1;
+    std::remove(source.c_str());
+    rmdir(folder);
+    return status;
+}
+
+}  // namespace mtrx

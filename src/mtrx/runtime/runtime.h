@@ -1,0 +1,306 @@
+// src/mtrx/runtime/runtime.h: what a program compiled by `mtrx build` calls.
+// The compiled code holds its variables and runs its statements itself;
+// every operation on values goes through the interpreter's own routines, so
+// results, displays and messages are the interpreter's by construction.
+#ifndef MTRX_RUNTIME_RUNTIME_H
+#define MTRX_RUNTIME_RUNTIME_H
+
+#include "error.h"
+#include "parser.h"
+#include "value.h"
+
+#include <matrix/construct.h>
+
+#include <cmath>
+#include <exception>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mtrx {
+
+class Evaluator;
+class Runtime;
+using Values = std::vector<Value>;
+
+/// The subscripts of one index, or the arguments of a call, as compiled
+/// code fills them in order. Subscripts are checked as they come, and
+/// `end` stands for the extents of the array being indexed; arguments
+/// expand c{:} and s.name lists and pass a bare colon as ':'.
+class List {
+public:
+    /// Subscripts of `array`.
+    List(Runtime &rt, const Array *array) : m_rt(rt), m_array(array) {}
+    /// Arguments.
+    explicit List(Runtime &rt) : m_rt(rt) {}
+    void Add(Value v);
+    void Colon();
+    /// c{S} here: every cell selected, or as a subscript the one cell.
+    void Brace(const Value &base, unsigned int count, const std::function<void(List &)> &subs);
+    /// s.name here: the field of every element, or as a subscript of one.
+    void Field(const Value &base, const std::string &name);
+    /// end at position k of the n subscripts.
+    Value End(unsigned int k, unsigned int n) const;
+    bool Subscripting() const { return m_array != nullptr; }
+    std::vector<Array> TakeSubscripts() { return std::move(m_subs); }
+    Values TakeValues() { return std::move(m_values); }
+
+private:
+    Runtime &m_rt;
+    const Array *m_array = nullptr;
+    std::vector<Array> m_subs;
+    Values m_values;
+};
+
+/// Fills a List: the subscripts or arguments as written.
+using Fill = std::function<void(List &)>;
+
+/// One step of an assignment target after its variable: (S), {S}, .name
+/// or .(expression).
+struct Step {
+    Accessor::Kind kind;
+    unsigned int count;                    // subscripts of (S) and {S}
+    Fill subs;                             // of (S) and {S}
+    std::string field;                     // of .name
+    std::function<Value()> dynamicField;   // of .(expression)
+    static Step Paren(unsigned int n, Fill f) { return {Accessor::Kind::Paren, n, std::move(f), {}, {}}; }
+    static Step Brace(unsigned int n, Fill f) { return {Accessor::Kind::Brace, n, std::move(f), {}, {}}; }
+    static Step Field(std::string name) { return {Accessor::Kind::Field, 0, {}, std::move(name), {}}; }
+    static Step Dynamic(std::function<Value()> f) {
+        return {Accessor::Kind::Field, 0, {}, {}, std::move(f)};
+    }
+};
+
+/// The source files of a compiled program, as `mtrx build` read them: the
+/// program parses them again at its start for the names, lines and
+/// anonymous functions that messages and handles refer to.
+struct SourceFile {
+    const char *path;
+    const char *text;
+};
+
+/// A function of the program running: pushed when it starts, popped when
+/// it ends. Keeps the line of its running statement for the messages.
+class Scope {
+public:
+    /// The script itself (file 0), in the base workspace.
+    explicit Scope(Runtime &rt);
+    /// Function `function` of source file `file`, called with `count`
+    /// arguments for `nargout` outputs: the counts checked as any call's.
+    Scope(Runtime &rt, unsigned int file, unsigned int function, std::size_t count,
+         unsigned int nargout);
+    ~Scope();
+    Scope(const Scope &) = delete;
+    Scope &operator=(const Scope &) = delete;
+
+    /// A statement of line `line` starts.
+    void At(int line);
+    /// Errors from here on belong to the statement of `line` (a while's
+    /// condition tested again), the running line unchanged.
+    void Where(int line) { m_where = line; }
+    /// An error left the function: its place is the running statement's.
+    void Fail();
+    /// A try caught `error`: lasterr, and the error struct in *err.
+    void Caught(const std::exception &error, Value *err);
+
+    /// Argument k, unset when not given; the arguments from k on as the
+    /// varargin cell.
+    static Value Arg(const Values &args, std::size_t k) {
+        return k < args.size() ? args[k] : Value::Unset();
+    }
+    static Value Varargin(const Values &args, std::size_t k);
+    Value Nargin() const;
+    Value Nargout() const;
+    /// The outputs, from the output variables in order.
+    Values Outputs(std::initializer_list<Value *> outputs, unsigned int nargout);
+
+private:
+    Runtime &m_rt;
+    const Function *m_function = nullptr;
+    unsigned int m_nargin = 0;
+    unsigned int m_nargout = 0;
+    int m_where = 0;
+};
+
+/// The running program: the interpreter state that built-ins, handles and
+/// function files run in.
+class Runtime {
+public:
+    /// Runs `script` as `mtrx FILE` runs a script: its output, its error
+    /// report and its exit status.
+    static int Main(int argc, char **argv, std::vector<SourceFile> sources,
+                    void (*script)(Runtime &));
+
+    /// The operands of a binary operator, evaluated left to right.
+    struct Operands {
+        Value a;
+        Value b;
+    };
+    Value Binary(Op op, const Operands &operands);
+    Value Unary(Op op, const Value &a);
+    /// Arithmetic of real double scalars as the interpreter computes it: in
+    /// place, except that a NaN result takes the library's bits.
+    double Add(double x, double y) {
+        const double r = x + y;
+        return __builtin_expect(r == r, 1) ? r : Slow(Op::Plus, x, y);
+    }
+    double Sub(double x, double y) {
+        const double r = x - y;
+        return __builtin_expect(r == r, 1) ? r : Slow(Op::Minus, x, y);
+    }
+    double Mul(double x, double y) {
+        const double r = x * y;
+        return __builtin_expect(r == r, 1) ? r : Slow(Op::Times, x, y);
+    }
+    double Div(double x, double y) {
+        const double r = x / y;
+        return __builtin_expect(r == r, 1) ? r : Slow(Op::Rdivide, x, y);
+    }
+    double Neg(double x) { return x == x ? -x : SlowNeg(x); }
+    /// The truth of a condition, and of an operand of && or ||.
+    bool Truth(const Value &v);
+    bool Operand(const Value &v);
+    static Value Logical(bool b);
+    /// first:last or first:step:last.
+    Value Range(const Values &operands);
+    static Value Char(const char *text);
+    static Value String(const char *text);
+    static Value Imaginary(double im);
+    Value Matrix(std::vector<Values> rows);
+    Value Cell(std::vector<Values> rows);
+
+    /// name(args): a built-in, a function file or a local function left to
+    /// the interpreter, for `nargout` outputs.
+    Values Call(const char *name, Values args, unsigned int nargout);
+    /// The first output of a call needing one.
+    static Value First(Values outputs, const char *name);
+    /// Refuses fewer outputs of `name` than the targets take, and a list
+    /// of fewer values.
+    static void NeedOutputs(const Values &outputs, std::size_t count, const char *name);
+    static void NeedValues(const Values &values, std::size_t count);
+    /// Throws mtrx::Error(message): a construct that always fails.
+    [[noreturn]] static Value Raise(const char *message);
+    /// The arguments a Fill gives.
+    Values Args(const Fill &fill);
+    /// name(S) of the variable `base`: its elements, or the call of the
+    /// handle it holds.
+    Values IndexName(const Value &base, unsigned int count, const Fill &subs, unsigned int nargout);
+    /// base(S) and base{S}: one value.
+    Value Index(const Value &base, unsigned int count, const Fill &subs);
+    Value Brace(const Value &base, unsigned int count, const Fill &subs);
+    /// base.name (one struct), and the name of a .(expression).
+    Value Field(const Value &base, const std::string &name);
+    std::string FieldName(const Value &v);
+    /// c{S} and s.name as statements or in [...] = ...: every value.
+    Values BraceList(const Value &base, unsigned int count, const Fill &subs);
+    Values FieldList(const Value &base, const std::string &name);
+    /// current.steps = rhs (or = [] when `deletion`) through a copy: the new
+    /// value of the variable.
+    Value Assign(const Value &current, std::initializer_list<Step> steps, const Value &rhs,
+                 bool deletion);
+    /// How many values the list target current.steps (c{I}, s.name,
+    /// s(I).name) takes in [...] = ..., and the variable with them stored.
+    std::size_t ListCount(const Value &current, std::initializer_list<Step> steps);
+    Value AssignList(const Value &current, std::initializer_list<Step> steps, Values values);
+    /// values[next .. next + count), moved out; next moves past them.
+    static Values Take(Values &values, std::size_t &next, std::size_t count);
+    /// @name, and @(params) body: anonymous function `k` of source file
+    /// `file`, with the values its body reads from the workspace.
+    Value Handle(const char *name, unsigned int file);
+    Value Anonymous(unsigned int file, unsigned int k, Values captured);
+    /// Whether a case label selects its branch.
+    bool Case(const Value &subject, const Value &label);
+    /// Shows the result of a statement without ';'.
+    void Show(const char *name, const Value &v);
+
+    Evaluator &evaluator() { return *m_evaluator; }
+
+private:
+    friend class Scope;
+    friend class List;
+    [[gnu::cold, gnu::noinline]] double Slow(Op op, double x, double y);
+    [[gnu::cold, gnu::noinline]] double SlowNeg(double x);
+    Runtime();
+    ~Runtime();
+
+    std::unique_ptr<Evaluator> m_evaluator;
+    std::vector<std::shared_ptr<const Unit>> m_units;
+    std::vector<std::vector<const Expr *>> m_anonymous;  // per unit, in source order
+};
+
+/// A for loop's values: the columns of a range or of any value, a:b and
+/// a:s:b stepped through without being built.
+class Loop {
+public:
+    Loop(Runtime &rt, const Value &range);
+    /// first:last or first:step:last, the operands in `range`.
+    Loop(Runtime &rt, const Values &range, bool colon);
+    /// The next value into `v`; false when there is none.
+    bool Next(Value &v);
+
+private:
+    void Over(const Value &range);
+    bool m_stepped = false;
+    kiv::matrix::ColonShape m_shape{0.0, false};
+    double m_start = 0.0, m_step = 1.0, m_end = 0.0;
+    bool m_endless = false;
+    unsigned long long m_count = 0, m_k = 0;
+    Value m_range;
+    unsigned int m_rows = 0;
+    bool m_plainRow = false;
+    bool m_cells = false, m_strings = false;
+};
+
+/// A for loop over first:last or first:step:last of real double scalars,
+/// into a double: element k is the one Colon would store there.
+class ScalarLoop {
+public:
+    ScalarLoop(double first, double last) : ScalarLoop(first, 1.0, last) {}
+    // Inline, so that the loop's state stays in registers around the calls
+    // the body makes.
+    ScalarLoop(double first, double step, double last)
+        : m_start(first), m_step(step), m_end(last),
+          m_shape(kiv::matrix::ColonCount(first, step, last)) {
+        // A range too long to count exactly (1:1e20, 1:Inf) runs until a
+        // break.
+        m_endless = !(m_shape.count < 0x1p53);
+        m_count = m_endless ? ~0ull : static_cast<unsigned long long>(m_shape.count);
+        // Whole numbers below 2^53 step exactly: each element is the one
+        // before plus the step, as ColonElement gives it.
+        m_whole = !m_endless && std::fabs(first) < 0x1p52 && std::fabs(step) < 0x1p52 &&
+                  std::fabs(first + static_cast<double>(m_count) * step) < 0x1p52 &&
+                  first == static_cast<double>(static_cast<long long>(first)) &&
+                  step == static_cast<double>(static_cast<long long>(step));
+        m_next = first;
+    }
+    bool Next(double &v) {
+        if (m_k >= m_count) return false;
+        const unsigned long long k = m_k++;
+        if (m_whole) {
+            v = m_next;
+            m_next += m_step;
+            return true;
+        }
+        v = m_endless ? m_start + static_cast<double>(k) * m_step
+                      : kiv::matrix::ColonElement(m_shape, m_start, m_step, m_end, k);
+        return true;
+    }
+
+private:
+    double m_start, m_step, m_end;
+    double m_next;
+    bool m_whole;
+    kiv::matrix::ColonShape m_shape;
+    bool m_endless;
+    unsigned long long m_count, m_k = 0;
+};
+
+/// The anonymous functions of a program, in the order the compiler and the
+/// compiled program both number them.
+std::vector<const Expr *> AnonymousFunctions(const Program &program);
+
+}  // namespace mtrx
+
+#endif  // MTRX_RUNTIME_RUNTIME_H
