@@ -70,6 +70,14 @@ public:
     /// The functions and script files the failure passed through, innermost
     /// first.
     const std::vector<StackEntry> &FailedStack() const { return m_failedStack; }
+    /// For a built-in that handles errors itself (cellfun's ErrorHandler):
+    /// take Depth() before the call that may fail, and Recovered(depth) once
+    /// its error is handled, so that the next error is located afresh.
+    std::size_t Depth() const { return m_ends.size(); }
+    void Recovered(std::size_t depth) {
+        m_ends.resize(depth);
+        m_located = false;
+    }
 
     /// Calls a function handle or, for a char array, the function of that
     /// name (feval).

@@ -696,12 +696,14 @@ Outs MapCalls(BuiltinCall &c, const Value &f, std::size_t count, std::size_t inp
         for (std::size_t a = 0; a < inputs; ++a) in.push_back(pick(a, k));
         std::vector<Value> out;
         c.evaluator.CountStep();
+        const std::size_t depth = c.evaluator.Depth();
         try {
             out = c.evaluator.Invoke(f, in, want);
         } catch (const LimitError &) {
             throw;
         } catch (const std::exception &e) {
             if (!o.handler) throw;
+            c.evaluator.Recovered(depth);
             std::string identifier;
             if (const auto *err = dynamic_cast<const Error *>(&e)) identifier = err->Identifier();
             std::vector<Value> hin{ScalarStruct({{"message", Value(CharArray(e.what()))},
