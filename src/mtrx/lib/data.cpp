@@ -193,17 +193,10 @@ Array Flipped(const Array &a, unsigned int dim) {
 
 // cumsum(A), cumsum(A, dim), each with 'reverse' (or 'forward') last.
 template <bool IsSum>
-Outs Running(const Args &args, BuiltinCall &c) {
+Outs Running(const Args &args, BuiltinCall &) {
     const Array &a = args.GetArray(0);
     bool reverse = false;
-    std::size_t n = args.size();
-    if (n > 1 && args.IsText(n - 1)) {
-        const int word = WordIndex(args, n - 1, {"forward", "reverse"});
-        if (word < 0)
-            throw Error("'" + c.name + "' takes 'forward' or 'reverse', not '" + args.GetText(n - 1) + "'");
-        reverse = word == 1;
-        --n;
-    }
+    const std::size_t n = TakeDirection(args, reverse);
     const bool hasDim = n > 1;
     const unsigned int dim = hasDim ? args.GetLength(1) : FirstDimension(a);
     if (hasDim && dim == 0) (void)(IsSum ? km::Cumsum(a, km::Dim(0)) : km::Cumprod(a, km::Dim(0)));

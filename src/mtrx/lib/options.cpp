@@ -36,6 +36,19 @@ void RefuseOption(const Args &args, std::size_t k) {
     throw Error("'" + args.Name() + "' does not take the option '" + args.GetText(k) + "'");
 }
 
+std::size_t TakeDirection(const Args &args, bool &reverse) {
+    reverse = false;
+    std::size_t n = args.size();
+    if (n > 1 && args.IsText(n - 1)) {
+        const int word = WordIndex(args, n - 1, {"forward", "reverse"});
+        if (word < 0)
+            throw Error("'" + args.Name() + "' takes 'forward' or 'reverse', not '" + args.GetText(n - 1) + "'");
+        reverse = word == 1;
+        --n;
+    }
+    return n;
+}
+
 Dimensions GetDimensions(const Args &args, std::size_t k) {
     static const char *const kWhat = "a dimension, a vector of them or 'all'";
     Dimensions out;

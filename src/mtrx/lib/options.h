@@ -42,6 +42,12 @@ std::size_t TakeTrailingWords(const Args &args, std::size_t first, Words words, 
     return n;
 }
 
+/// Takes a trailing 'forward' or 'reverse' off the arguments after the
+/// first: sets `reverse`, refuses any other text there with "'NAME' takes
+/// 'forward' or 'reverse', not 'WORD'". Returns the count of the arguments
+/// left.
+std::size_t TakeDirection(const Args &args, bool &reverse);
+
 /// A dimension argument: 'all', or the dimensions listed.
 struct Dimensions {
     bool all = false;
