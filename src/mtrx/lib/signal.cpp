@@ -1,5 +1,6 @@
 // src/mtrx/lib/signal.cpp: signals: discrete Fourier transforms, their
 // shifts, digital filters and two-dimensional convolution.
+#include "lib/options.h"
 #include "lib/support.h"
 
 #include <algorithm>
@@ -33,22 +34,16 @@ unsigned int TransformLength(const Args &args, std::size_t k) {
     return static_cast<unsigned int>(x);
 }
 
-std::string Lower(std::string word) {
-    std::transform(word.begin(), word.end(), word.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return word;
-}
-
 // A trailing 'symmetric' or 'nonsymmetric': the symmetry and the count of
 // the arguments before it.
 std::size_t SymmetryOption(const Args &args, const std::string &name, km::FftSymmetry &symmetry) {
     symmetry = km::FftSymmetry::kNonsymmetric;
     std::size_t count = args.size();
     if (count > 1 && args.IsText(count - 1)) {
-        const std::string word = Lower(args.GetText(count - 1));
-        if (word == "symmetric")
+        const int word = WordIndex(args, count - 1, {"symmetric", "nonsymmetric"});
+        if (word == 0)
             symmetry = km::FftSymmetry::kSymmetric;
-        else if (word != "nonsymmetric")
+        else if (word < 0)
             throw Error("'" + name + "' takes 'symmetric' or 'nonsymmetric' as its last argument");
         --count;
     }
@@ -116,10 +111,10 @@ Outs Filter(const Args &args, BuiltinCall &c) {
 
 km::ConvShape ShapeOption(const Args &args, std::size_t k, const std::string &name) {
     if (!args.IsText(k)) args.Refuse(k, "'full', 'same' or 'valid'");
-    const std::string word = Lower(args.GetText(k));
-    if (word == "full") return km::ConvShape::kFull;
-    if (word == "same") return km::ConvShape::kSame;
-    if (word == "valid") return km::ConvShape::kValid;
+    const int word = WordIndex(args, k, {"full", "same", "valid"});
+    if (word == 0) return km::ConvShape::kFull;
+    if (word == 1) return km::ConvShape::kSame;
+    if (word == 2) return km::ConvShape::kValid;
     throw Error("'" + name + "' takes the shape 'full', 'same' or 'valid'");
 }
 
