@@ -48,6 +48,12 @@ std::size_t TakeTrailingWords(const Args &args, std::size_t first, Words words, 
 /// left.
 std::size_t TakeDirection(const Args &args, bool &reverse);
 
+/// An optional dimension argument k: 0 (the function's own default) when
+/// there is none, else a whole number from 1 up (Args::GetPositive).
+inline unsigned int GetDimension(const Args &args, std::size_t k) {
+    return args.Has(k) ? args.GetPositive(k) : 0;
+}
+
 /// A dimension argument: 'all', or the dimensions listed.
 struct Dimensions {
     bool all = false;

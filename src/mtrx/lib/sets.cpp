@@ -244,7 +244,7 @@ Outs Cumulative(const Args &args, BuiltinCall &) {
 }
 
 Outs Histc(const Args &args, BuiltinCall &) {
-    const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
+    const unsigned int dim = GetDimension(args, 2);
     km::CountsBins r = km::Histc(args.GetArray(0), args.GetArray(1), dim);
     return {std::move(r.counts), std::move(r.bins)};
 }

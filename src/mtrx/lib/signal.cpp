@@ -90,7 +90,7 @@ Outs TransformN(const Args &args, BuiltinCall &c) {
 template <bool Inverse>
 Outs Shift(const Args &args, BuiltinCall &) {
     const Array &x = Data(args, 0);
-    const unsigned int dim = args.Has(1) ? args.GetPositive(1) : 0;
+    const unsigned int dim = GetDimension(args, 1);
     return {Array::Adopt(Inverse ? km::Ifftshift(x.get(), dim) : km::Fftshift(x.get(), dim))};
 }
 
@@ -102,7 +102,7 @@ Outs Nextpow2(const Args &args, BuiltinCall &) {
 Outs Filter(const Args &args, BuiltinCall &c) {
     const Array &b = Data(args, 0), &a = Data(args, 1), &x = Data(args, 2);
     const km::CMatrix *zi = args.Has(3) ? Data(args, 3).get() : nullptr;
-    const unsigned int dim = args.Has(4) ? args.GetPositive(4) : 0;
+    const unsigned int dim = GetDimension(args, 4);
     if (c.nargout < 2) return {Array::Adopt(km::Filter(b.get(), a.get(), x.get(), zi, dim))};
     km::CMatrix *zf = nullptr;
     Array y = Array::Adopt(km::Filter(b.get(), a.get(), x.get(), zi, dim, &zf));

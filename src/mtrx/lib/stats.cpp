@@ -41,7 +41,7 @@ Outs Diff(const Args &args, BuiltinCall &) {
             args.Refuse(1, "a nonnegative whole number");
         order = static_cast<unsigned int>(n);
     }
-    const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
+    const unsigned int dim = GetDimension(args, 2);
     return {Adopt(km::Diff(Numbers(args, 0).get(), order, dim))};
 }
 
@@ -56,7 +56,7 @@ Outs Median(const Args &args, BuiltinCall &) {
 
 Outs Mode(const Args &args, BuiltinCall &c) {
     CMatrix *m = nullptr, *f = nullptr, *cells = nullptr;
-    const unsigned int dim = args.Has(1) ? args.GetPositive(1) : 0;
+    const unsigned int dim = GetDimension(args, 1);
     km::Mode(m, f, c.nargout > 2 ? &cells : nullptr, Numbers(args, 0).get(), dim);
     Array M = Adopt(m), F = Adopt(f);
     if (c.nargout <= 2) return {std::move(M), std::move(F)};
@@ -64,12 +64,12 @@ Outs Mode(const Args &args, BuiltinCall &c) {
 }
 
 Outs Range(const Args &args, BuiltinCall &) {
-    const unsigned int dim = args.Has(1) ? args.GetPositive(1) : 0;
+    const unsigned int dim = GetDimension(args, 1);
     return {Adopt(km::Range(Numbers(args, 0).get(), dim))};
 }
 
 Outs Bounds(const Args &args, BuiltinCall &) {
-    const unsigned int dim = args.Has(1) ? args.GetPositive(1) : 0;
+    const unsigned int dim = GetDimension(args, 1);
     CMatrix *s = nullptr, *l = nullptr;
     km::Bounds(s, l, Numbers(args, 0).get(), dim);
     Array S = Adopt(s), L = Adopt(l);
@@ -101,7 +101,7 @@ Outs Corrcoef(const Args &args, BuiltinCall &) {
 
 template <bool Percent>
 Outs Percentiles(const Args &args, BuiltinCall &) {
-    const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
+    const unsigned int dim = GetDimension(args, 2);
     const CMatrix *a = Numbers(args, 0).get();
     const CMatrix *p = Numbers(args, 1).get();
     return {Adopt(Percent ? km::Prctile(a, p, dim) : km::Quantile(a, p, dim))};
@@ -309,7 +309,7 @@ Outs Zscore(const Args &args, BuiltinCall &c) {
         if (!w.IsEmpty() && !(w.Numel() == 1 && w.Scalar() == 0))
             throw Error(c.name + ": takes only the weight 0 or []");
     }
-    const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
+    const unsigned int dim = GetDimension(args, 2);
     const Array &x = Numbers(args, 0);
     Array z = Adopt(km::Normalize(x.get(), dim, km::NormalizeOptions()));
     if (c.nargout < 2) return {std::move(z)};
