@@ -3,6 +3,7 @@
 // (strfind, strtok, split, join, pad, ...), character classes, and cells of
 // texts (cellstr, num2cell, cell2mat, sorting).
 #include "lib/options.h"
+#include "lib/options.h"
 #include "lib/support.h"
 #include "lib/texts.h"
 
@@ -66,7 +67,7 @@ Outs Mat2str(const Args &args, BuiltinCall &) {
     bool named = false;
     for (std::size_t k = 1; k < args.size(); ++k) {
         if (args.IsText(k)) {
-            if (args.GetText(k) != "class") args.Refuse(k, "a count of digits or 'class'");
+            if (!IsWord(args, k, "class")) args.Refuse(k, "a count of digits or 'class'");
             named = true;
         } else {
             const double d = args.GetScalar(k);
