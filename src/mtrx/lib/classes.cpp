@@ -1,5 +1,6 @@
 // src/mtrx/lib/classes.cpp: the numeric classes: conversions to each, cast,
 // the class tests and the limits of the integer classes.
+#include "lib/options.h"
 #include "lib/support.h"
 
 #include "arrays.h"
@@ -104,7 +105,7 @@ Outs IsKind(const Args &args, BuiltinCall &) {
 template <bool kMax>
 Outs IntegerLimit(const Args &args, BuiltinCall &) {
     const bool like = args.size() == 2;
-    if (like && args.GetText(0) != "like") args.Refuse(0, "'like' before an integer array");
+    if (like && !IsWord(args, 0, "like")) args.Refuse(0, "'like' before an integer array");
     const std::string name = like ? args[1].ClassName() : args.GetText(0, "int32");
     km::mxClassID id = km::mxClassDouble;
     if (!ClassNamed(name, id) || !IsIntegerClass(id))

@@ -1,5 +1,6 @@
 // src/mtrx/lib/console.cpp: the session's search path for function files
 // (addpath, rmpath, path) and reading from the user (input, keyboard).
+#include "lib/options.h"
 #include "lib/support.h"
 
 #include "evaluator.h"
@@ -64,11 +65,9 @@ Outs Addpath(const Args &args, BuiltinCall &c) {
     bool atEnd = false;
     std::vector<std::size_t> positions;
     for (std::size_t k = 0; k < args.size(); ++k) {
-        const std::string word = args.IsText(k) ? args.GetText(k) : std::string();
-        if (word == "-end" || word == "-END") {
-            atEnd = true;
-        } else if (word == "-begin" || word == "-BEGIN") {
-            atEnd = false;
+        const int word = WordIndex(args, k, {"-end", "-begin"});
+        if (word >= 0) {
+            atEnd = word == 0;
         } else {
             positions.push_back(k);
         }
@@ -165,7 +164,7 @@ Outs Input(const Args &args, BuiltinCall &c) {
     if (!args.IsText(0)) args.Refuse(0, "a prompt as text");
     const std::string prompt = args.GetText(0);
     const bool text = args.Has(1);
-    if (text && (!args.IsText(1) || args.GetText(1) != "s")) args.Refuse(1, "'s'");
+    if (text && !IsWord(args, 1, "s")) args.Refuse(1, "'s'");
     for (;;) {
         std::string line;
         if (!ReadUserLine(c, "input", prompt, line))

@@ -1,5 +1,6 @@
 // src/mtrx/lib/construct.cpp: construction and shape: filled arrays, ranges,
 // the random generators, sizes, reshaping and concatenation.
+#include "lib/options.h"
 #include "lib/support.h"
 
 #include <kiv/random.h>
@@ -31,7 +32,7 @@ Kind TrailingKind(const Args &args, std::size_t &count, bool integers) {
     const char *allowed = integers ? "a numeric class name or 'like'" : "'double', 'single' or 'like'";
     Kind kind;
     count = args.size();
-    if (count >= 2 && args.IsText(count - 2) && args.GetText(count - 2) == "like") {
+    if (count >= 2 && IsWord(args, count - 2, "like")) {
         count -= 2;
         if (!args[count + 1].IsArray()) args.Refuse(count + 1, "a numeric or logical array after 'like'");
         const Array &p = args.GetArray(count + 1);

@@ -1,5 +1,6 @@
 // src/mtrx/lib/data.cpp: data analysis: sums and products, extremes,
 // searching, statistics and sorting.
+#include "lib/options.h"
 #include "lib/stats.h"
 #include "lib/support.h"
 #include "lib/texts.h"
@@ -26,21 +27,11 @@ unsigned int FirstDimension(const Array &a) {
 
 // Takes the trailing NaN flag ('omitnan', 'includenan') off the arguments:
 // returns how many remain before it.
-std::size_t NanFlagOf(const Args &args, BuiltinCall &c, km::NanFlag &nan) {
-    std::size_t n = args.size();
-    while (n > 1 && args.IsText(n - 1)) {
-        const std::string word = args.GetText(n - 1);
-        if (word == "omitnan") {
-            nan = km::NanFlag::kOmit;
-        } else if (word == "includenan") {
-            nan = km::NanFlag::kInclude;
-        } else {
-            break;
-        }
-        --n;
-    }
-    (void)c;
-    return n;
+std::size_t NanFlagOf(const Args &args, km::NanFlag &nan) {
+    return TakeTrailingWords(args, 1, {"omitnan", "includenan"}, [&](int word, std::size_t) {
+        if (word >= 0) nan = word == 0 ? km::NanFlag::kOmit : km::NanFlag::kInclude;
+        return word >= 0;
+    });
 }
 
 // The dimensions of argument k: 'all' (all set), or a positive whole number
@@ -48,7 +39,7 @@ std::size_t NanFlagOf(const Args &args, BuiltinCall &c, km::NanFlag &nan) {
 std::vector<unsigned int> DimsOf(const Args &args, std::size_t k, BuiltinCall &c, bool &all) {
     all = false;
     if (args.IsText(k)) {
-        if (args.GetText(k) != "all")
+        if (!IsWord(args, k, "all"))
             throw Error("'" + c.name + "' takes a dimension, a vector of dimensions or 'all', not '" +
                         args.GetText(k) + "'");
         all = true;
@@ -64,7 +55,7 @@ template <bool IsMax>
 Outs Extreme(const Args &args, BuiltinCall &c) {
     const Array &a = args.GetArray(0);
     km::NanFlag nan = km::NanFlag::kOmit;
-    std::size_t n = NanFlagOf(args, c, nan);
+    std::size_t n = NanFlagOf(args, nan);
     // max(A, [], 'includenan'): [] and no dimension.
     if (n == 2 && n < args.size() && !args.IsText(1) && args.GetArray(1).IsEmpty()) n = 1;
     if (n == 2) {
@@ -122,19 +113,18 @@ Outs Reduce(const Args &args, BuiltinCall &c) {
     Array a = args.GetArray(0);
     km::NanFlag nan = km::NanFlag::kInclude;
     std::string type = "default";
-    std::size_t n = args.size();
-    while (n > 1 && args.IsText(n - 1)) {
-        const std::string word = args.GetText(n - 1);
-        if (word == "all" && n == 2) break;
-        if (kOptions && (word == "omitnan" || word == "includenan")) {
-            nan = word == "omitnan" ? km::NanFlag::kOmit : km::NanFlag::kInclude;
-        } else if (kOptions && (word == "default" || word == "double" || word == "native")) {
-            type = word;
-        } else {
-            throw Error("'" + c.name + "' does not take the option '" + word + "'");
-        }
-        --n;
-    }
+    // Words 0 and 1 the NaN flag, 2 to 4 the class; 'all' only as the
+    // dimension argument.
+    static const Words kWords = {"omitnan", "includenan", "default", "double", "native", "all"};
+    const std::size_t n = TakeTrailingWords(args, 1, kWords, [&](int word, std::size_t k) {
+        if (word == 5 && k == 1) return false;
+        if (word < 0 || word == 5 || !kOptions) RefuseOption(args, k);
+        if (word < 2)
+            nan = word == 0 ? km::NanFlag::kOmit : km::NanFlag::kInclude;
+        else
+            type = kWords.begin()[word];
+        return true;
+    });
     if (n > 2) throw Error("'" + c.name + "' takes one dimension argument before its options");
     const km::mxClassID cls = a.ClassID();
     const bool integer = cls >= km::mxClassInt8 && cls <= km::mxClassUint64;
@@ -203,17 +193,10 @@ Array Flipped(const Array &a, unsigned int dim) {
 
 // cumsum(A), cumsum(A, dim), each with 'reverse' (or 'forward') last.
 template <bool IsSum>
-Outs Running(const Args &args, BuiltinCall &c) {
+Outs Running(const Args &args, BuiltinCall &) {
     const Array &a = args.GetArray(0);
     bool reverse = false;
-    std::size_t n = args.size();
-    if (n > 1 && args.IsText(n - 1)) {
-        const std::string word = args.GetText(n - 1);
-        if (word != "reverse" && word != "forward")
-            throw Error("'" + c.name + "' takes 'forward' or 'reverse', not '" + word + "'");
-        reverse = word == "reverse";
-        --n;
-    }
+    const std::size_t n = TakeDirection(args, reverse);
     const bool hasDim = n > 1;
     const unsigned int dim = hasDim ? args.GetLength(1) : FirstDimension(a);
     if (hasDim && dim == 0) (void)(IsSum ? km::Cumsum(a, km::Dim(0)) : km::Cumprod(a, km::Dim(0)));
@@ -239,9 +222,9 @@ Outs Find(const Args &args, BuiltinCall &c) {
             throw Error("'find' takes a positive whole number of elements to find");
         km::FindDirection direction = km::FindDirection::kFirst;
         if (args.size() > 2) {
-            const std::string word = args.IsText(2) ? args.GetText(2) : std::string();
-            if (word != "first" && word != "last") throw Error("'find' takes 'first' or 'last'");
-            direction = word == "last" ? km::FindDirection::kLast : km::FindDirection::kFirst;
+            const int word = WordIndex(args, 2, {"first", "last"});
+            if (word < 0) throw Error("'find' takes 'first' or 'last'");
+            direction = word == 1 ? km::FindDirection::kLast : km::FindDirection::kFirst;
         }
         const unsigned int count = k > 4294967295.0 ? 4294967295u : static_cast<unsigned int>(k);
         if (c.nargout <= 1) return {km::Find(a, count, direction)};
@@ -264,10 +247,9 @@ Outs Sort(const Args &args, BuiltinCall &c) {
     unsigned int dim = 0;
     for (std::size_t k = 1; k < args.size(); ++k) {
         if (args.IsText(k)) {
-            const std::string word = args.GetText(k);
-            if (word != "ascend" && word != "descend")
-                throw Error("'sort' takes 'ascend' or 'descend'");
-            order = word == "descend" ? km::SortOrder::kDescend : km::SortOrder::kAscend;
+            const int word = WordIndex(args, k, {"ascend", "descend"});
+            if (word < 0) throw Error("'sort' takes 'ascend' or 'descend'");
+            order = word == 1 ? km::SortOrder::kDescend : km::SortOrder::kAscend;
         } else if (k == 1) {
             dim = args.GetLength(k);
         } else {

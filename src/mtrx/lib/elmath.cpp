@@ -1,5 +1,6 @@
 // src/mtrx/lib/elmath.cpp: elementary math: element-wise functions and the
 // constants.
+#include "lib/options.h"
 #include "lib/support.h"
 
 #include <cmath>
@@ -27,7 +28,7 @@ Outs Constant(const Args &, BuiltinCall &) {
 // left as the number of arguments before it.
 bool SingleNamed(const Args &args, std::size_t &count) {
     count = args.size();
-    if (count >= 2 && args.IsText(count - 2) && args.GetText(count - 2) == "like") {
+    if (count >= 2 && IsWord(args, count - 2, "like")) {
         count -= 2;
         const Array &p = args.GetArray(count + 1);
         if (km::mxIsSingle(p.get())) return true;

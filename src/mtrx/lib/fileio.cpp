@@ -5,6 +5,7 @@
 
 #include "evaluator.h"
 #include "format.h"
+#include "lib/options.h"
 #include "lib/support.h"
 #include "text.h"
 
@@ -239,7 +240,7 @@ namespace {
 // The byte order a machine format names: true for big-endian.
 bool BigEndian(const std::string &format, const std::string &who) {
     std::string f = format;
-    std::transform(f.begin(), f.end(), f.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    f = LowerWord(f);
     if (f == "n" || f == "native" || f == "l" || f == "ieee-le" || f == "ieee-le.l64" || f == "a" ||
         f == "s")
         return f == "s";
@@ -1061,7 +1062,7 @@ Outs Textscan(const Args &args, BuiltinCall &c) {
     for (; at < args.size(); at += 2) {
         if (!args.IsText(at)) args.Refuse(at, "an option name");
         std::string option = args.GetText(at);
-        std::transform(option.begin(), option.end(), option.begin(), [](unsigned char ch) { return std::tolower(ch); });
+        option = LowerWord(option);
         if (!args.Has(at + 1)) throw Error("'textscan': the option '" + args.GetText(at) + "' needs a value");
         if (option == "delimiter") {
             std::vector<std::string> parts;

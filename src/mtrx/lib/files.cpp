@@ -4,6 +4,7 @@
 #include "lib/files.h"
 
 #include "evaluator.h"
+#include "lib/options.h"
 #include "lib/support.h"
 #include "text.h"
 
@@ -218,7 +219,7 @@ Outs Rmdir(const Args &args, BuiltinCall &c) {
     const std::string folder = PathArg(args, 0);
     bool all = false;
     if (args.Has(1)) {
-        if (!args.IsText(1) || args.GetText(1) != "s") args.Refuse(1, "'s'");
+        if (!IsWord(args, 1, "s")) args.Refuse(1, "'s'");
         all = true;
     }
     std::error_code ec;
@@ -260,7 +261,7 @@ Outs Delete(const Args &args, BuiltinCall &c) {
 Outs CopyOrMove(const Args &args, BuiltinCall &c, bool move) {
     const std::string source = PathArg(args, 0);
     const std::string target = args.Has(1) ? PathArg(args, 1) : std::string(".");
-    if (args.Has(2) && !(args.IsText(2) && args.GetText(2) == "f")) args.Refuse(2, "'f'");
+    if (args.Has(2) && !IsWord(args, 2, "f")) args.Refuse(2, "'f'");
     std::error_code ec;
     std::string message;
     const std::vector<fs::path> found = Matches(source);

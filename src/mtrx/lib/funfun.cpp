@@ -2,6 +2,7 @@
 // and ODE solutions of callbacks (through the library), their option
 // structs, and the calls of a function over the elements of arrays, cells
 // and structs.
+#include "lib/options.h"
 #include "lib/support.h"
 
 #include "evaluator.h"
@@ -28,11 +29,6 @@ const char *const kFunction = "a function handle or a function name";
 const Value &FunctionArg(const Args &args, std::size_t k) {
     if (!args[k].IsHandle() && !args.IsText(k)) args.Refuse(k, kFunction);
     return args[k];
-}
-
-std::string Lower(std::string s) {
-    for (char &ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return s;
 }
 
 // The elements of a real numeric, char or logical array value, as doubles;
@@ -82,7 +78,7 @@ Outs OptionSet(const Args &args, const char *const (&names)[N]) {
     }
     const auto set = [&](const std::string &name, const Value &v) {
         for (std::size_t k = 0; k < N; ++k)
-            if (Lower(name) == Lower(names[k])) {
+            if (LowerWord(name) == LowerWord(names[k])) {
                 s.values[k] = v;
                 return;
             }
@@ -115,7 +111,7 @@ const Value *Option(const Value *options, const char *name) {
     if (!options || !options->IsStruct()) return nullptr;
     const StructArray &s = options->structure();
     for (std::size_t f = 0; f < s.fields.size(); ++f)
-        if (Lower(s.fields[f]) == Lower(name)) {
+        if (LowerWord(s.fields[f]) == LowerWord(name)) {
             const Value &v = s.At(0, f);
             if (v.IsArray() && v.array().Numel() == 0) return nullptr;
             return &v;
@@ -253,7 +249,7 @@ km::IntegralOptions IntegralPairs(const Args &args, std::size_t k, BuiltinCall &
         throw Error("'" + c.name + "' takes name and value pairs after the limits");
     for (; k < args.size(); k += 2) {
         if (!args.IsText(k)) args.Refuse(k, "an option name");
-        const std::string name = Lower(args.GetText(k));
+        const std::string name = LowerWord(args.GetText(k));
         const double v = args.GetScalar(k + 1);
         if (!(v >= 0))
             throw Error(c.name + ": option " + args.GetText(k) + " must not be negative");
@@ -578,7 +574,7 @@ struct MapOptions {
 std::size_t MapPairs(const Args &args, std::size_t first, MapOptions &o) {
     std::size_t end = args.size();
     while (end >= first + 2 && args.IsText(end - 2)) {
-        const std::string name = Lower(args.GetText(end - 2));
+        const std::string name = LowerWord(args.GetText(end - 2));
         if (name == "uniformoutput") {
             const Value &v = args[end - 1];
             double x;
@@ -597,7 +593,7 @@ std::size_t MapPairs(const Args &args, std::size_t first, MapOptions &o) {
         end -= 2;
     }
     if (end > first && args.IsText(end - 1)) {
-        const std::string name = Lower(args.GetText(end - 1));
+        const std::string name = LowerWord(args.GetText(end - 1));
         if (name == "uniformoutput" || name == "errorhandler")
             throw Error("'" + args.Name() + "': option '" + args.GetText(end - 1) +
                         "' needs a value");

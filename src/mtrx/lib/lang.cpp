@@ -1,6 +1,7 @@
 // src/mtrx/lib/lang.cpp: the language's own functions: calling by handle or
 // name, raising errors, classes and kind tests, and the order of
 // arithmetic.
+#include "lib/options.h"
 #include "lib/support.h"
 #include "text.h"
 
@@ -237,9 +238,10 @@ Outs Isequal(const Args &args, BuiltinCall &) {
 // order('fast') and order('stated') choose it.
 Outs OrderBuiltin(const Args &args, BuiltinCall &) {
     if (args.empty()) return {Array(km::GetOrder() == km::Order::kFast ? "fast" : "stated")};
-    const std::string word = args.GetText(0);
-    if (word != "fast" && word != "stated") throw Error("'order' takes 'fast' or 'stated'");
-    km::SetOrder(word == "fast" ? km::Order::kFast : km::Order::kStated);
+    (void)args.GetText(0);  // refuses a value that is not text
+    const int word = WordIndex(args, 0, {"fast", "stated"});
+    if (word < 0) throw Error("'order' takes 'fast' or 'stated'");
+    km::SetOrder(word == 0 ? km::Order::kFast : km::Order::kStated);
     return {};
 }
 

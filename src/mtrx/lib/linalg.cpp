@@ -1,5 +1,6 @@
 // src/mtrx/lib/linalg.cpp: linear algebra: determinants, inverses,
 // factorizations, norms and ranks.
+#include "lib/options.h"
 #include "lib/support.h"
 
 #include "evaluator.h"
@@ -32,7 +33,7 @@ Outs Inv(const Args &args, BuiltinCall &c) {
 // The second argument 0 or 'econ' asks for the economy size.
 bool Economy(const Args &args, const BuiltinCall &c) {
     if (args.size() < 2) return false;
-    if (args.IsText(1) && args.GetText(1) == "econ") return true;
+    if (IsWord(args, 1, "econ")) return true;
     if (!args.IsText(1) && args[1].IsArray() && args[1].array().Numel() == 1 &&
         args[1].array().Scalar() == 0)
         return true;
@@ -56,10 +57,9 @@ Outs Lu(const Args &args, BuiltinCall &c) {
     const Array &a = args.GetArray(0);
     bool vector = false;
     if (args.size() == 2) {
-        const std::string form = args.IsText(1) ? args.GetText(1) : "";
-        if (form != "vector" && form != "matrix")
-            throw Error("'lu' takes 'vector' or 'matrix' as its second argument");
-        vector = form == "vector";
+        const int form = WordIndex(args, 1, {"vector", "matrix"});
+        if (form < 0) throw Error("'lu' takes 'vector' or 'matrix' as its second argument");
+        vector = form == 0;
     }
     // The column permutation Q of [L, U, P, Q] belongs to the sparse
     // factorization; a full matrix has no such form.
@@ -108,10 +108,9 @@ Outs Chol(const Args &args, BuiltinCall &c) {
     const Array &a = args.GetArray(0);
     bool lower = false;
     if (args.size() == 2) {
-        const std::string form = args.IsText(1) ? args.GetText(1) : "";
-        if (form != "lower" && form != "upper")
-            throw Error("'chol' takes 'upper' or 'lower' as its second argument");
-        lower = form == "lower";
+        const int form = WordIndex(args, 1, {"lower", "upper"});
+        if (form < 0) throw Error("'chol' takes 'upper' or 'lower' as its second argument");
+        lower = form == 0;
     }
     if (c.nargout >= 2) {
         unsigned int p;
@@ -178,12 +177,9 @@ Outs Norm(const Args &args, BuiltinCall &) {
     const Array &a = args.GetArray(0);
     if (args.size() == 1) return {NormOf(a, km::Norm(a))};
     if (args.IsText(1)) {
-        const std::string p = args.GetText(1);
-        if (p == "fro") return {NormOf(a, km::NormFro(a))};
-        if (p == "inf" || p == "Inf")
-            return {NormOf(a, km::Norm(a, std::numeric_limits<double>::infinity()))};
-        if (p == "-inf" || p == "-Inf")
-            return {NormOf(a, km::Norm(a, -std::numeric_limits<double>::infinity()))};
+        const int p = WordIndex(args, 1, {"fro", "inf", "-inf"});
+        if (p == 0) return {NormOf(a, km::NormFro(a))};
+        if (p > 0) return {NormOf(a, km::Norm(a, (p == 1 ? 1 : -1) * std::numeric_limits<double>::infinity()))};
         throw Error("'norm' takes a number, Inf, -Inf or 'fro'");
     }
     return {NormOf(a, km::Norm(a, args.GetScalar(1)))};
@@ -197,10 +193,10 @@ Outs Cond(const Args &args, BuiltinCall &) {
     if (args.size() == 1) {
         value = km::Cond(a.get());
     } else if (args.IsText(1)) {
-        const std::string p = args.GetText(1);
-        if (p == "fro") {
+        const int p = WordIndex(args, 1, {"fro", "inf"});
+        if (p == 0) {
             value = km::CondFro(a.get());
-        } else if (p == "inf" || p == "Inf") {
+        } else if (p == 1) {
             value = km::Cond(a.get(), std::numeric_limits<double>::infinity());
         } else {
             throw Error("'cond' takes 1, 2, Inf or 'fro'");
@@ -236,10 +232,9 @@ Outs SchurForm(const Args &args, BuiltinCall &c) {
     const Array &a = args.GetArray(0);
     bool complex = false;
     if (args.size() == 2) {
-        const std::string form = args.IsText(1) ? args.GetText(1) : "";
-        if (form != "real" && form != "complex")
-            throw Error("'schur' takes 'real' or 'complex' as its second argument");
-        complex = form == "complex";
+        const int form = WordIndex(args, 1, {"real", "complex"});
+        if (form < 0) throw Error("'schur' takes 'real' or 'complex' as its second argument");
+        complex = form == 1;
     }
     if (c.nargout <= 1) return {Array::Adopt(km::Schur(a.get(), complex))};
     km::CMatrix *u;
@@ -254,7 +249,7 @@ Outs Balance(const Args &args, BuiltinCall &c) {
     const Array &a = args.GetArray(0);
     bool permute = true;
     if (args.Has(1)) {
-        if (!args.IsText(1) || args.GetText(1) != "noperm")
+        if (!IsWord(args, 1, "noperm"))
             args.Refuse(1, "the option 'noperm'");
         permute = false;
     }
@@ -319,8 +314,7 @@ Outs Vecnorm(const Args &args, BuiltinCall &) {
     double p = 2;
     if (args.size() >= 2) {
         if (args.IsText(1)) {
-            const std::string t = args.GetText(1);
-            if (t != "inf" && t != "Inf") throw Error("'vecnorm' takes a positive p or Inf");
+            if (!IsWord(args, 1, "inf")) throw Error("'vecnorm' takes a positive p or Inf");
             p = std::numeric_limits<double>::infinity();
         } else {
             p = args.GetScalar(1);

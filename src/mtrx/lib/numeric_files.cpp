@@ -7,6 +7,7 @@
 
 #include "evaluator.h"
 #include "format.h"
+#include "lib/options.h"
 #include "lib/support.h"
 #include "text.h"
 
@@ -246,7 +247,7 @@ char DelimiterArg(const Args &args, std::size_t k) {
     if (!args.IsText(k)) args.Refuse(k, "a delimiter");
     std::string d = args.GetText(k);
     std::string lower = d;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    lower = LowerWord(lower);
     if (lower == "comma") return ',';
     if (lower == "tab" || d == "\\t") return '\t';
     if (lower == "space" || lower == "whitespace") return ' ';
@@ -314,7 +315,7 @@ Outs Readmatrix(const Args &args, BuiltinCall &) {
     for (std::size_t k = 1; k < args.size(); k += 2) {
         if (!args.IsText(k)) args.Refuse(k, "an option name");
         std::string option = args.GetText(k);
-        std::transform(option.begin(), option.end(), option.begin(), [](unsigned char ch) { return std::tolower(ch); });
+        option = LowerWord(option);
         if (!args.Has(k + 1)) throw Error("'readmatrix': the option '" + args.GetText(k) + "' needs a value");
         if (option == "delimiter") {
             delimiter = DelimiterArg(args, k + 1);
@@ -438,7 +439,7 @@ Outs Writematrix(const Args &args, BuiltinCall &c) {
     for (std::size_t k = 2; k < args.size(); k += 2) {
         if (!args.IsText(k)) args.Refuse(k, "an option name");
         std::string option = args.GetText(k);
-        std::transform(option.begin(), option.end(), option.begin(), [](unsigned char ch) { return std::tolower(ch); });
+        option = LowerWord(option);
         if (!args.Has(k + 1)) throw Error("'writematrix': the option '" + args.GetText(k) + "' needs a value");
         if (option == "delimiter") {
             delimiter = DelimiterArg(args, k + 1);
@@ -486,7 +487,7 @@ Outs Dlmwrite(const Args &args, BuiltinCall &c) {
     } else if (!rest.empty()) {
         std::string first = args.IsText(rest[0]) ? args.GetText(rest[0]) : std::string();
         std::string lower = first;
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
+        lower = LowerWord(lower);
         const bool named = lower == "delimiter" || lower == "precision" || lower == "newline" ||
                            lower == "roffset" || lower == "coffset";
         if (!named) {
@@ -502,7 +503,7 @@ Outs Dlmwrite(const Args &args, BuiltinCall &c) {
                 const std::size_t at = rest[k];
                 if (!args.IsText(at)) args.Refuse(at, "an attribute name");
                 std::string name = args.GetText(at);
-                std::transform(name.begin(), name.end(), name.begin(), [](unsigned char ch) { return std::tolower(ch); });
+                name = LowerWord(name);
                 if (k + 1 >= rest.size()) throw Error("'dlmwrite': the attribute '" + args.GetText(at) + "' needs a value");
                 const std::size_t v = rest[k + 1];
                 if (name == "delimiter") {

@@ -1,6 +1,7 @@
 // src/mtrx/lib/plot_figures.cpp: figures and axes (figure, subplot, hold,
 // title, legend, axis, ...), colormaps, and writing figures out (print,
 // saveas, exportgraphics, and the unsaved ones at the end of a run).
+#include "lib/options.h"
 #include "lib/plots.h"
 
 #include "evaluator.h"
@@ -30,11 +31,6 @@ std::vector<double> Numbers(const Args &args, std::size_t k) {
 }
 
 namespace {
-
-std::string Lower(std::string s) {
-    for (char &ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return s;
-}
 
 double PositiveNumber(const Value &value, const std::string &name, const std::string &property) {
     double x;
@@ -69,7 +65,7 @@ plot::Color ColorValue(const Value &value, const std::string &name) {
 
 void SetSeriesProperty(plot::Series &s, const std::string &property, const Value &value,
                        const std::string &name) {
-    const std::string p = Lower(property);
+    const std::string p = LowerWord(property);
     if (p == "linewidth") {
         s.line_width = PositiveNumber(value, name, "LineWidth");
     } else if (p == "markersize") {
@@ -195,7 +191,7 @@ Outs Subplot(const Args &args, BuiltinCall &c) {
 // toggle). Refused before any figure is made.
 std::optional<bool> OnOff(const Args &args, std::size_t k) {
     if (!args.Has(k)) return std::nullopt;
-    const std::string word = args.IsText(k) ? Lower(args.GetText(k)) : std::string();
+    const std::string word = args.IsText(k) ? LowerWord(args.GetText(k)) : std::string();
     if (word == "on" || word == "all") return true;
     if (word == "off") return false;
     args.Refuse(k, "'on' or 'off'");
@@ -209,7 +205,7 @@ Outs Hold(const Args &args, BuiltinCall &c) {
 }
 
 Outs Grid(const Args &args, BuiltinCall &c) {
-    const bool minor = args.size() == 1 && args.IsText(0) && Lower(args.GetText(0)) == "minor";
+    const bool minor = args.size() == 1 && args.IsText(0) && LowerWord(args.GetText(0)) == "minor";
     const std::optional<bool> on = minor ? std::optional<bool>(true) : OnOff(args, 0);
     plot::Axes &a = FiguresOf(c).CurrentAxes();
     a.grid = on.value_or(!a.grid);
@@ -233,7 +229,7 @@ Outs Close(const Args &args, BuiltinCall &c) {
     }
     for (std::size_t k = 0; k < args.size(); ++k) {
         if (args.IsText(k)) {
-            if (Lower(args.GetText(k)) != "all") args.Refuse(k, "'all' or a figure number");
+            if (LowerWord(args.GetText(k)) != "all") args.Refuse(k, "'all' or a figure number");
             set.CloseAll();
             continue;
         }
@@ -264,7 +260,7 @@ Outs Label(const Args &args, BuiltinCall &c) {
     static const char *const kTextProperties[] = {"fontsize", "fontweight", "fontname", "color",
                                                   "interpreter", "fontangle", "horizontalalignment"};
     for (std::size_t k = 1; k < args.size(); k += 2) {
-        const std::string p = args.IsText(k) ? Lower(args.GetText(k)) : std::string();
+        const std::string p = args.IsText(k) ? LowerWord(args.GetText(k)) : std::string();
         if (std::find(std::begin(kTextProperties), std::end(kTextProperties), p) == std::end(kTextProperties))
             throw Error("'" + c.name + "': unknown property '" + (args.IsText(k) ? args.GetText(k) : p) + "'");
     }
@@ -275,7 +271,7 @@ Outs Label(const Args &args, BuiltinCall &c) {
 }
 
 plot::LegendPlace PlaceOf(const std::string &word, const Args &args, std::size_t k) {
-    const std::string w = Lower(word);
+    const std::string w = LowerWord(word);
     if (w == "best") return plot::LegendPlace::kBest;
     if (w == "northeast") return plot::LegendPlace::kNorthEast;
     if (w == "northwest") return plot::LegendPlace::kNorthWest;
@@ -299,7 +295,7 @@ Outs Legend(const Args &args, BuiltinCall &c) {
         }
         if (!args.IsText(k)) args.Refuse(k, "text");
         const std::string word = args.GetText(k);
-        const std::string w = Lower(word);
+        const std::string w = LowerWord(word);
         if (w == "location" && args.Has(k + 1)) {
             if (!args.IsText(k + 1)) args.Refuse(k + 1, "a location");
             place = PlaceOf(args.GetText(k + 1), args, k + 1);
@@ -347,7 +343,7 @@ void SetAxis(const Args &args, plot::Axes &a, BuiltinCall &) {
             if (v.size() == 6) a.zlim = std::vector<double>{v[4], v[5]};
             continue;
         }
-        const std::string w = Lower(args.GetText(k));
+        const std::string w = LowerWord(args.GetText(k));
         if (w == "equal" || w == "image") {
             a.equal = true;
             a.square = false;
@@ -385,7 +381,7 @@ void SetAxis(const Args &args, plot::Axes &a, BuiltinCall &) {
 void SetLimit(const Args &args, plot::Axes &a, BuiltinCall &c) {
     std::optional<std::vector<double>> &lim = c.name == "xlim" ? a.xlim : c.name == "ylim" ? a.ylim : a.zlim;
     if (args.IsText(0)) {
-        if (Lower(args.GetText(0)) != "auto") args.Refuse(0, "two limits or 'auto'");
+        if (LowerWord(args.GetText(0)) != "auto") args.Refuse(0, "two limits or 'auto'");
         lim.reset();
         return;
     }
@@ -399,7 +395,7 @@ void SetLimit(const Args &args, plot::Axes &a, BuiltinCall &c) {
 void SetTicks(const Args &args, plot::Axes &a, BuiltinCall &c) {
     std::optional<std::vector<double>> &ticks = c.name == "xticks" ? a.xticks : a.yticks;
     if (args.IsText(0)) {
-        if (Lower(args.GetText(0)) != "auto") args.Refuse(0, "tick positions or 'auto'");
+        if (LowerWord(args.GetText(0)) != "auto") args.Refuse(0, "tick positions or 'auto'");
         ticks.reset();
         return;
     }
@@ -422,7 +418,7 @@ Outs TextBuiltin(const Args &args, BuiltinCall &c) {
     s.color = {0.15, 0.15, 0.15};
     if ((args.size() - 3) % 2 != 0) throw Error("'text': properties must come in name-value pairs");
     for (std::size_t k = 3; k < args.size(); k += 2) {
-        const std::string p = args.IsText(k) ? Lower(args.GetText(k)) : std::string();
+        const std::string p = args.IsText(k) ? LowerWord(args.GetText(k)) : std::string();
         if (p == "color")
             s.color = ColorValue(args[k + 1], "text");
         else if (p != "fontsize" && p != "fontweight" && p != "horizontalalignment" && p != "interpreter")
@@ -436,8 +432,8 @@ Outs TextBuiltin(const Args &args, BuiltinCall &c) {
 }
 
 void SetColorbar(const Args &args, plot::Axes &a, BuiltinCall &) {
-    a.colorbar = !(args.size() == 1 && args.IsText(0) && Lower(args.GetText(0)) == "off");
-    if (args.size() == 1 && !(args.IsText(0) && (Lower(args.GetText(0)) == "off" || Lower(args.GetText(0)) == "on")))
+    a.colorbar = !(args.size() == 1 && args.IsText(0) && LowerWord(args.GetText(0)) == "off");
+    if (args.size() == 1 && !(args.IsText(0) && (LowerWord(args.GetText(0)) == "off" || LowerWord(args.GetText(0)) == "on")))
         args.Refuse(0, "'on' or 'off'");
     return;
 }
@@ -457,7 +453,7 @@ Outs Colormap(const Args &args, BuiltinCall &c) {
     if (args.empty()) return {Value(ColormapArray(f.colormap))};
     std::vector<plot::Color> map;
     if (args.IsText(0)) {
-        const std::string name = Lower(args.GetText(0));
+        const std::string name = LowerWord(args.GetText(0));
         map = plot::NamedColormap(name == "default" ? "viridis" : name, 256);
         if (map.empty()) args.Refuse(0, "a colormap: viridis, gray, jet, hot, cool, or an m x 3 matrix");
     } else {
@@ -505,7 +501,7 @@ void SetView(const Args &args, plot::Axes &a, BuiltinCall &) {
 std::optional<plot::Format> FormatOf(const std::string &path) {
     const std::size_t dot = path.rfind('.');
     if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return std::nullopt;
-    const std::string ext = Lower(path.substr(dot + 1));
+    const std::string ext = LowerWord(path.substr(dot + 1));
     if (ext == "png") return plot::Format::kPng;
     if (ext == "svg") return plot::Format::kSvg;
     if (ext == "pdf") return plot::Format::kPdf;
@@ -539,7 +535,7 @@ Outs Print(const Args &args, BuiltinCall &c) {
         }
         const std::string word = args.GetText(k);
         if (word.rfind("-d", 0) == 0) {
-            const std::string d = Lower(word.substr(2));
+            const std::string d = LowerWord(word.substr(2));
             if (d == "png")
                 format = plot::Format::kPng;
             else if (d == "svg")
@@ -577,7 +573,7 @@ Outs Saveas(const Args &args, BuiltinCall &c) {
     std::string path = args.GetText(1);
     std::optional<plot::Format> format = FormatOf(path);
     if (args.Has(2)) {
-        const std::string fmt = Lower(args.GetText(2));
+        const std::string fmt = LowerWord(args.GetText(2));
         format = fmt == "png" ? plot::Format::kPng
                  : fmt == "svg" ? plot::Format::kSvg
                  : fmt == "pdf" ? plot::Format::kPdf
@@ -595,7 +591,7 @@ Outs Exportgraphics(const Args &args, BuiltinCall &c) {
     double dpi = 150;
     if ((args.size() - 2) % 2 != 0) throw Error("'exportgraphics': properties must come in name-value pairs");
     for (std::size_t k = 2; k < args.size(); k += 2) {
-        const std::string p = args.IsText(k) ? Lower(args.GetText(k)) : std::string();
+        const std::string p = args.IsText(k) ? LowerWord(args.GetText(k)) : std::string();
         if (p == "resolution") {
             dpi = args.GetScalar(k + 1);
             if (!(dpi >= 10 && dpi <= 1200)) args.Refuse(k + 1, "a resolution from 10 to 1200");

@@ -2,6 +2,7 @@
 // semilogy, loglog, polarplot, scatter, stairs, stem, errorbar), bars and
 // histograms, areas and fills, pie, surfaces, contours, images and arrows.
 // Each builds series of the figure model and adds them to the current axes.
+#include "lib/options.h"
 #include "lib/plots.h"
 
 #include "evaluator.h"
@@ -82,8 +83,7 @@ bool IsProperty(const std::string &word) {
     static const char *const kNames[] = {"linewidth", "markersize", "displayname", "color", "linestyle",
                                          "marker", "markerfacecolor", "markeredgecolor", "facecolor",
                                          "edgecolor", "barwidth"};
-    std::string w;
-    for (char ch : word) w += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    const std::string w = LowerWord(word);
     return std::find(std::begin(kNames), std::end(kNames), w) != std::end(kNames);
 }
 

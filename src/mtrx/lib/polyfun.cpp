@@ -1,6 +1,7 @@
 // src/mtrx/lib/polyfun.cpp: polynomials (values, fits, roots, products,
 // quotients, derivatives, integrals, partial fractions) and interpolation,
 // through the library's polyfun functions.
+#include "lib/options.h"
 #include "lib/support.h"
 
 #include "evaluator.h"
@@ -28,11 +29,6 @@ const Array &Numeric(const Args &args, std::size_t k) {
 const CMatrix *Ptr(const Args &args, std::size_t k) { return Numeric(args, k).get(); }
 
 Array Adopt(CMatrix *a) { return Array::Adopt(a); }
-
-std::string Lower(std::string s) {
-    for (char &ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return s;
-}
 
 // A struct of one element with the fields and values given.
 Value Record(std::vector<std::string> fields, std::vector<Value> values) {
@@ -119,14 +115,11 @@ Outs Poly(const Args &args, BuiltinCall &) { return {Adopt(km::Poly(Ptr(args, 0)
 Outs Conv(const Args &args, BuiltinCall &) {
     km::ConvShape shape = km::ConvShape::kFull;
     if (args.Has(2)) {
-        if (!args.IsText(2)) args.Refuse(2, "'full', 'same' or 'valid'");
-        const std::string s = Lower(args.GetText(2));
-        if (s == "same")
-            shape = km::ConvShape::kSame;
-        else if (s == "valid")
-            shape = km::ConvShape::kValid;
-        else if (s != "full")
-            args.Refuse(2, "'full', 'same' or 'valid'");
+        static const km::ConvShape kShapes[] = {km::ConvShape::kFull, km::ConvShape::kSame,
+                                                km::ConvShape::kValid};
+        const int word = WordIndex(args, 2, {"full", "same", "valid"});
+        if (word < 0) args.Refuse(2, "'full', 'same' or 'valid'");
+        shape = kShapes[word];
     }
     return {Adopt(km::Conv(Ptr(args, 0), Ptr(args, 1), shape))};
 }
@@ -167,7 +160,7 @@ Outs Residue(const Args &args, BuiltinCall &c) {
 }
 
 km::InterpMethod Method(const Args &args, std::size_t k, bool twoD) {
-    const std::string m = Lower(args.GetText(k));
+    const std::string m = LowerWord(args.GetText(k));
     if (m == "linear") return km::InterpMethod::kLinear;
     if (m == "nearest") return km::InterpMethod::kNearest;
     if (!twoD) {
@@ -210,13 +203,13 @@ Outs Interp1(const Args &args, BuiltinCall &) {
         throw Error("'interp1' needs the values and the query points");
     }
     km::InterpMethod method = km::InterpMethod::kLinear;
-    if (args.Has(k) && args.IsText(k) && Lower(args.GetText(k)) != "extrap")
+    if (args.Has(k) && args.IsText(k) && !IsWord(args, k, "extrap"))
         method = Method(args, k++, false);
     km::InterpExtrap extrap = km::InterpExtrap::kDefault;
     double value = 0;
     if (args.Has(k)) {
         if (args.IsText(k)) {
-            if (Lower(args.GetText(k)) != "extrap") args.Refuse(k, "'extrap' or a scalar");
+            if (!IsWord(args, k, "extrap")) args.Refuse(k, "'extrap' or a scalar");
             extrap = km::InterpExtrap::kExtrap;
         } else {
             value = args.GetScalar(k);

@@ -1,6 +1,7 @@
 // src/mtrx/lib/sets.cpp: sets (of numbers, chars and texts), sorting by
 // rows, running extremes and counting.
 #include "evaluator.h"
+#include "lib/options.h"
 #include "lib/support.h"
 #include "lib/texts.h"
 
@@ -33,15 +34,13 @@ Array Positions(const std::vector<std::uint32_t> &idx) {
 km::SetOptions SetOptionsOf(const Args &args, std::size_t first, BuiltinCall &c, bool unique) {
     km::SetOptions o;
     for (std::size_t k = first; k < args.size(); ++k) {
-        const std::string word = args.IsText(k) ? args.GetText(k) : std::string();
-        if (word == "stable") {
-            o.stable = true;
-        } else if (word == "sorted") {
-            o.stable = false;
-        } else if (word == "rows") {
+        const int word = WordIndex(args, k, {"stable", "sorted", "rows", "first", "last"});
+        if (word == 0 || word == 1) {
+            o.stable = word == 0;
+        } else if (word == 2) {
             o.rows = true;
-        } else if (unique && (word == "first" || word == "last")) {
-            o.last = word == "last";
+        } else if (unique && word >= 3) {
+            o.last = word == 4;
         } else {
             throw Error("'" + c.name + "' takes the options " +
                         std::string(unique ? "'stable', 'sorted', 'rows', 'first' and 'last'"
@@ -134,7 +133,7 @@ Outs SetOf(const Args &args, BuiltinCall &c) {
 Outs Ismember(const Args &args, BuiltinCall &c) {
     bool rows = false;
     for (std::size_t k = 2; k < args.size(); ++k) {
-        if (!args.IsText(k) || args.GetText(k) != "rows") throw Error("'ismember' takes the option 'rows'");
+        if (!IsWord(args, k, "rows")) throw Error("'ismember' takes the option 'rows'");
         rows = true;
     }
     if (IsTexts(args[0]) || IsTexts(args[1])) {
@@ -164,9 +163,9 @@ Outs Sortrows(const Args &args, BuiltinCall &c) {
     bool descend = false;
     for (std::size_t k = 1; k < args.size(); ++k) {
         if (args.IsText(k)) {
-            const std::string word = args.GetText(k);
-            if (word != "ascend" && word != "descend") throw Error("'sortrows' takes 'ascend' or 'descend'");
-            descend = word == "descend";
+            const int word = WordIndex(args, k, {"ascend", "descend"});
+            if (word < 0) throw Error("'sortrows' takes 'ascend' or 'descend'");
+            descend = word == 1;
         } else {
             const Array &v = args.GetArray(k);
             if (!v.IsEmpty())
@@ -209,11 +208,11 @@ Outs Issorted(const Args &args, BuiltinCall &) {
     bool rows = false;
     km::SortOrder order = km::SortOrder::kAscend;
     for (std::size_t k = 1; k < args.size(); ++k) {
-        const std::string word = args.IsText(k) ? args.GetText(k) : std::string();
-        if (word == "rows") {
+        const int word = WordIndex(args, k, {"rows", "ascend", "descend"});
+        if (word == 0) {
             rows = true;
-        } else if (word == "ascend" || word == "descend") {
-            order = word == "descend" ? km::SortOrder::kDescend : km::SortOrder::kAscend;
+        } else if (word > 0) {
+            order = word == 2 ? km::SortOrder::kDescend : km::SortOrder::kAscend;
         } else {
             throw Error("'issorted' takes 'ascend', 'descend' and 'rows'");
         }
@@ -233,17 +232,10 @@ Outs Nonzeros(const Args &args, BuiltinCall &) { return {km::Nonzeros(args.GetAr
 
 // cummax(A), cummax(A, dim), each with 'forward' or 'reverse' last.
 template <bool IsMax>
-Outs Cumulative(const Args &args, BuiltinCall &c) {
+Outs Cumulative(const Args &args, BuiltinCall &) {
     const Array &a = args.GetArray(0);
     bool reverse = false;
-    std::size_t n = args.size();
-    if (n > 1 && args.IsText(n - 1)) {
-        const std::string word = args.GetText(n - 1);
-        if (word != "reverse" && word != "forward")
-            throw Error("'" + c.name + "' takes 'forward' or 'reverse', not '" + word + "'");
-        reverse = word == "reverse";
-        --n;
-    }
+    const std::size_t n = TakeDirection(args, reverse);
     if (n > 1) {
         const km::Dim dim(args.GetLength(1));
         return {IsMax ? km::Cummax(a, dim, reverse) : km::Cummin(a, dim, reverse)};
@@ -252,7 +244,7 @@ Outs Cumulative(const Args &args, BuiltinCall &c) {
 }
 
 Outs Histc(const Args &args, BuiltinCall &) {
-    const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
+    const unsigned int dim = GetDimension(args, 2);
     km::CountsBins r = km::Histc(args.GetArray(0), args.GetArray(1), dim);
     return {std::move(r.counts), std::move(r.bins)};
 }

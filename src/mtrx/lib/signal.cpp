@@ -1,5 +1,6 @@
 // src/mtrx/lib/signal.cpp: signals: discrete Fourier transforms, their
 // shifts, digital filters and two-dimensional convolution.
+#include "lib/options.h"
 #include "lib/support.h"
 
 #include <algorithm>
@@ -33,22 +34,16 @@ unsigned int TransformLength(const Args &args, std::size_t k) {
     return static_cast<unsigned int>(x);
 }
 
-std::string Lower(std::string word) {
-    std::transform(word.begin(), word.end(), word.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return word;
-}
-
 // A trailing 'symmetric' or 'nonsymmetric': the symmetry and the count of
 // the arguments before it.
 std::size_t SymmetryOption(const Args &args, const std::string &name, km::FftSymmetry &symmetry) {
     symmetry = km::FftSymmetry::kNonsymmetric;
     std::size_t count = args.size();
     if (count > 1 && args.IsText(count - 1)) {
-        const std::string word = Lower(args.GetText(count - 1));
-        if (word == "symmetric")
+        const int word = WordIndex(args, count - 1, {"symmetric", "nonsymmetric"});
+        if (word == 0)
             symmetry = km::FftSymmetry::kSymmetric;
-        else if (word != "nonsymmetric")
+        else if (word < 0)
             throw Error("'" + name + "' takes 'symmetric' or 'nonsymmetric' as its last argument");
         --count;
     }
@@ -95,7 +90,7 @@ Outs TransformN(const Args &args, BuiltinCall &c) {
 template <bool Inverse>
 Outs Shift(const Args &args, BuiltinCall &) {
     const Array &x = Data(args, 0);
-    const unsigned int dim = args.Has(1) ? args.GetPositive(1) : 0;
+    const unsigned int dim = GetDimension(args, 1);
     return {Array::Adopt(Inverse ? km::Ifftshift(x.get(), dim) : km::Fftshift(x.get(), dim))};
 }
 
@@ -107,7 +102,7 @@ Outs Nextpow2(const Args &args, BuiltinCall &) {
 Outs Filter(const Args &args, BuiltinCall &c) {
     const Array &b = Data(args, 0), &a = Data(args, 1), &x = Data(args, 2);
     const km::CMatrix *zi = args.Has(3) ? Data(args, 3).get() : nullptr;
-    const unsigned int dim = args.Has(4) ? args.GetPositive(4) : 0;
+    const unsigned int dim = GetDimension(args, 4);
     if (c.nargout < 2) return {Array::Adopt(km::Filter(b.get(), a.get(), x.get(), zi, dim))};
     km::CMatrix *zf = nullptr;
     Array y = Array::Adopt(km::Filter(b.get(), a.get(), x.get(), zi, dim, &zf));
@@ -116,10 +111,10 @@ Outs Filter(const Args &args, BuiltinCall &c) {
 
 km::ConvShape ShapeOption(const Args &args, std::size_t k, const std::string &name) {
     if (!args.IsText(k)) args.Refuse(k, "'full', 'same' or 'valid'");
-    const std::string word = Lower(args.GetText(k));
-    if (word == "full") return km::ConvShape::kFull;
-    if (word == "same") return km::ConvShape::kSame;
-    if (word == "valid") return km::ConvShape::kValid;
+    const int word = WordIndex(args, k, {"full", "same", "valid"});
+    if (word == 0) return km::ConvShape::kFull;
+    if (word == 1) return km::ConvShape::kSame;
+    if (word == 2) return km::ConvShape::kValid;
     throw Error("'" + name + "' takes the shape 'full', 'same' or 'valid'");
 }
 

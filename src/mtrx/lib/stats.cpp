@@ -3,6 +3,7 @@
 // normalization (var and std, in data.cpp, read their options here too).
 #include "lib/stats.h"
 
+#include "lib/options.h"
 #include "lib/support.h"
 
 #include <cmath>
@@ -18,12 +19,6 @@ namespace {
 
 Array Adopt(CMatrix *a) { return Array::Adopt(a); }
 
-std::string Lower(std::string text) {
-    for (char &ch : text)
-        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    return text;
-}
-
 // A numeric, char or logical array: cells and the other values are refused
 // by name.
 const Array &Numbers(const Args &args, std::size_t k) {
@@ -31,38 +26,11 @@ const Array &Numbers(const Args &args, std::size_t k) {
     return args[k].array();
 }
 
-bool IsWord(const Args &args, std::size_t k, const char *word) {
-    return args.Has(k) && args.IsText(k) && Lower(args.GetText(k)) == word;
-}
-
-// A dimension or a vector of them; 'all' gives the empty list.
-std::vector<unsigned int> DimList(const Args &args, std::size_t k) {
-    if (args.IsText(k)) {
-        if (Lower(args.GetText(k)) != "all")
-            args.Refuse(k, "a dimension, a vector of them or 'all'");
-        return {};
-    }
-    const Array &a = Numbers(args, k);
-    std::vector<unsigned int> dims;
-    if (a.IsEmpty() || IsComplex(a)) args.Refuse(k, "a dimension, a vector of them or 'all'");
-    const Array d = Array::Adopt(km::Double(a.get()));
-    for (unsigned int i = 0; i < d.Numel(); ++i) {
-        const double x = d.Data()[i];
-        if (!(x >= 1) || x != std::floor(x) || x > 4294967295.0)
-            args.Refuse(k, "a dimension, a vector of them or 'all'");
-        dims.push_back(static_cast<unsigned int>(x));
-    }
-    return dims;
-}
-
 // Takes a trailing 'omitnan' or 'includenan' off the count of arguments.
 km::NanFlag NanOption(const Args &args, std::size_t &count) {
-    if (count > 1 && IsWord(args, count - 1, "omitnan")) {
-        --count;
-        return km::NanFlag::kOmit;
-    }
-    if (count > 1 && IsWord(args, count - 1, "includenan")) --count;
-    return km::NanFlag::kInclude;
+    const int word = count > 1 ? WordIndex(args, count - 1, {"omitnan", "includenan"}) : -1;
+    if (word >= 0) --count;
+    return word == 0 ? km::NanFlag::kOmit : km::NanFlag::kInclude;
 }
 
 Outs Diff(const Args &args, BuiltinCall &) {
@@ -73,7 +41,7 @@ Outs Diff(const Args &args, BuiltinCall &) {
             args.Refuse(1, "a nonnegative whole number");
         order = static_cast<unsigned int>(n);
     }
-    const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
+    const unsigned int dim = GetDimension(args, 2);
     return {Adopt(km::Diff(Numbers(args, 0).get(), order, dim))};
 }
 
@@ -83,12 +51,12 @@ Outs Median(const Args &args, BuiltinCall &) {
     const Array &a = Numbers(args, 0);
     if (count > 2) throw Error("Too many input arguments for 'median'");
     if (count == 1) return {Adopt(km::Median(a.get(), 0, nan))};
-    return {Adopt(km::Median(a.get(), DimList(args, 1), nan))};
+    return {Adopt(km::Median(a.get(), GetDimensions(args, 1).dims, nan))};
 }
 
 Outs Mode(const Args &args, BuiltinCall &c) {
     CMatrix *m = nullptr, *f = nullptr, *cells = nullptr;
-    const unsigned int dim = args.Has(1) ? args.GetPositive(1) : 0;
+    const unsigned int dim = GetDimension(args, 1);
     km::Mode(m, f, c.nargout > 2 ? &cells : nullptr, Numbers(args, 0).get(), dim);
     Array M = Adopt(m), F = Adopt(f);
     if (c.nargout <= 2) return {std::move(M), std::move(F)};
@@ -96,12 +64,12 @@ Outs Mode(const Args &args, BuiltinCall &c) {
 }
 
 Outs Range(const Args &args, BuiltinCall &) {
-    const unsigned int dim = args.Has(1) ? args.GetPositive(1) : 0;
+    const unsigned int dim = GetDimension(args, 1);
     return {Adopt(km::Range(Numbers(args, 0).get(), dim))};
 }
 
 Outs Bounds(const Args &args, BuiltinCall &) {
-    const unsigned int dim = args.Has(1) ? args.GetPositive(1) : 0;
+    const unsigned int dim = GetDimension(args, 1);
     CMatrix *s = nullptr, *l = nullptr;
     km::Bounds(s, l, Numbers(args, 0).get(), dim);
     Array S = Adopt(s), L = Adopt(l);
@@ -133,7 +101,7 @@ Outs Corrcoef(const Args &args, BuiltinCall &) {
 
 template <bool Percent>
 Outs Percentiles(const Args &args, BuiltinCall &) {
-    const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
+    const unsigned int dim = GetDimension(args, 2);
     const CMatrix *a = Numbers(args, 0).get();
     const CMatrix *p = Numbers(args, 1).get();
     return {Adopt(Percent ? km::Prctile(a, p, dim) : km::Quantile(a, p, dim))};
@@ -166,8 +134,8 @@ Outs Moving(const Args &args, BuiltinCall &c) {
             }
             count -= 2;
             more = true;
-        } else if (IsWord(args, count - 1, "omitnan") || IsWord(args, count - 1, "includenan")) {
-            if (IsWord(args, count - 1, "omitnan")) nan = km::NanFlag::kOmit;
+        } else if (const int word = WordIndex(args, count - 1, {"omitnan", "includenan"}); word >= 0) {
+            if (word == 0) nan = km::NanFlag::kOmit;
             --count;
             more = true;
         }
@@ -246,7 +214,7 @@ void CentreOrScale(const Args &args, std::size_t k, bool center, const std::stri
         value = args.GetScalar(k);
         return;
     }
-    const std::string how = Lower(args.GetText(k));
+    const std::string how = LowerWord(args.GetText(k));
     if (center && how == "median") {
         statistic = km::NormalizeStatistic::kMedian;
     } else if (!center && how == "mad") {
@@ -273,7 +241,7 @@ Outs Normalize(const Args &args, BuiltinCall &c) {
         k = 2;
     }
     if (args.Has(k)) {
-        const std::string method = Lower(args.GetText(k));
+        const std::string method = LowerWord(args.GetText(k));
         // The parameter is the next argument unless that names the other
         // method of a 'center' and 'scale' pair.
         const auto isPairWord = [&](std::size_t i) {
@@ -283,7 +251,7 @@ Outs Normalize(const Args &args, BuiltinCall &c) {
         const bool hasParam = args.Has(k + 1) && !(pairable && isPairWord(k + 1));
         const std::size_t next = k + (hasParam ? 2 : 1);
         if (pairable && args.Has(next)) {
-            const std::string other = Lower(args.GetText(next));
+            const std::string other = LowerWord(args.GetText(next));
             if (other == method || !isPairWord(next))
                 throw Error(c.name + ": '" + method + "' pairs only with '" +
                             (method == "center" ? "scale" : "center") + "'");
@@ -341,7 +309,7 @@ Outs Zscore(const Args &args, BuiltinCall &c) {
         if (!w.IsEmpty() && !(w.Numel() == 1 && w.Scalar() == 0))
             throw Error(c.name + ": takes only the weight 0 or []");
     }
-    const unsigned int dim = args.Has(2) ? args.GetPositive(2) : 0;
+    const unsigned int dim = GetDimension(args, 2);
     const Array &x = Numbers(args, 0);
     Array z = Adopt(km::Normalize(x.get(), dim, km::NormalizeOptions()));
     if (c.nargout < 2) return {std::move(z)};
@@ -414,7 +382,7 @@ const BuiltinEntry kEntries[] = {
 Outs Spread(const Args &args, bool root, int nargout) {
     const CMatrix *w = args.Has(1) ? Numbers(args, 1).get() : nullptr;
     std::vector<unsigned int> dims = {0};
-    if (args.Has(2)) dims = DimList(args, 2);
+    if (args.Has(2)) dims = GetDimensions(args, 2).dims;
     if (nargout < 2) return {Adopt(km::VarWeighted(Numbers(args, 0).get(), w, dims, root))};
     CMatrix *v = nullptr, *m = nullptr;
     km::VarWeighted(v, m, Numbers(args, 0).get(), w, dims, root);

@@ -2,6 +2,8 @@
 // str2num, str2double), the functions that pick texts apart and build them
 // (strfind, strtok, split, join, pad, ...), character classes, and cells of
 // texts (cellstr, num2cell, cell2mat, sorting).
+#include "lib/options.h"
+#include "lib/options.h"
 #include "lib/support.h"
 #include "lib/texts.h"
 
@@ -65,7 +67,7 @@ Outs Mat2str(const Args &args, BuiltinCall &) {
     bool named = false;
     for (std::size_t k = 1; k < args.size(); ++k) {
         if (args.IsText(k)) {
-            if (args.GetText(k) != "class") args.Refuse(k, "a count of digits or 'class'");
+            if (!IsWord(args, k, "class")) args.Refuse(k, "a count of digits or 'class'");
             named = true;
         } else {
             const double d = args.GetScalar(k);
@@ -806,9 +808,9 @@ Outs SortTexts(const Args &args, BuiltinCall &c) {
     bool descend = false;
     for (std::size_t k = 1; k < args.size(); ++k) {
         if (args.IsText(k)) {
-            const std::string word = args.GetText(k);
-            if (word != "ascend" && word != "descend") args.Refuse(k, "'ascend' or 'descend'");
-            descend = word == "descend";
+            const int word = WordIndex(args, k, {"ascend", "descend"});
+            if (word < 0) args.Refuse(k, "'ascend' or 'descend'");
+            descend = word == 1;
         } else if (args.GetScalar(k) != 1 && args.GetScalar(k) != 2) {
             args.Refuse(k, "dimension 1 or 2, or 'ascend' or 'descend'");
         }
