@@ -124,6 +124,7 @@ private:
         std::set<int> scalars;   // of those, the real double scalars: C++ doubles
         bool usesDone = false;
         int loops = 0;  // loops around the statement being written
+        std::map<int, std::string> copies;  // scalars a loop runs on in copies
     };
     // An index whose subscripts are being written: `end` in them.
     struct EndContext {
@@ -142,7 +143,11 @@ private:
     // from this program (its folder, the current one, MTRXPATH): a script
     // runs in its caller's workspace, which compiled code does not keep.
     bool ScriptFile(const std::string &name);
-    std::string Var(int slot) const { return Local((*m_scope->names)[static_cast<std::size_t>(slot)]); }
+    std::string Var(int slot) const {
+        const auto copy = m_scope->copies.find(slot);
+        return copy != m_scope->copies.end() ? copy->second
+                                             : Local((*m_scope->names)[static_cast<std::size_t>(slot)]);
+    }
     bool Scalar(int slot) const { return m_scope->scalars.count(slot) != 0; }
     // The variable as a Value: a double one boxed.
     std::string VarValue(int slot) const {
@@ -178,6 +183,8 @@ private:
 
     void Statements(const Block &block, int indent);
     bool Infallible(const Stmt &s) const;
+    bool ScalarOnly(const Block &block) const;
+    void ScalarLoopStatement(const Stmt &s, const std::string &loop, int indent);
     void Statement(const Stmt &s, int indent);
     void Assign(const Stmt &s, int indent);
     void Show(const std::string &name, const std::string &var, bool show, int indent);
@@ -636,7 +643,7 @@ void Translator::Assign(const Stmt &s, int indent) {
         }
         const std::string var = Local(t.name);
         if (t.path.empty() && Scalar(t.slot)) {
-            Line(indent, var + " = " + ScalarCode(*s.value) + ";");
+            Line(indent, Var(t.slot) + " = " + ScalarCode(*s.value) + ";");
             Show(t.name, "Value(" + var + ")", s.show, indent);
             return;
         }
@@ -742,6 +749,49 @@ bool Translator::Infallible(const Stmt &s) const {
     }
 }
 
+// A block of scalar arithmetic and control only: it can neither fail nor
+// call anything, and leaves only at its end, by break or by continue.
+bool Translator::ScalarOnly(const Block &block) const {
+    for (const Stmt &s : block) {
+        if (!Infallible(s) || s.kind == Stmt::Kind::Return) return false;
+        for (const auto &branch : s.branches)
+            if (!ScalarOnly(branch.second)) return false;
+        if (!ScalarOnly(s.body)) return false;
+    }
+    return true;
+}
+
+// A loop of scalar arithmetic only runs on copies of the scalars it names,
+// written back when it ends: the variables themselves live across the calls
+// elsewhere in the function, which sends them to memory, and a variable in
+// memory puts a store and a load on every iteration's chain of dependences.
+// Nothing in the loop can throw or return, so the copies are always written
+// back.
+void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int indent) {
+    std::vector<std::pair<std::string, std::string>> copies;  // variable, copy
+    for (int slot : m_scope->scalars) {
+        if (slot != s.slot && !Mentions(s.body, slot, false)) continue;
+        const std::string var = Var(slot);
+        copies.emplace_back(var, var + "r");
+    }
+    Line(indent, "{");
+    Line(indent + 1, loop + ";");
+    for (const auto &c : copies) Line(indent + 1, "double " + c.second + " = " + c.first + ";");
+    for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
+    std::size_t k = 0;
+    for (int slot : m_scope->scalars)
+        if (slot == s.slot || Mentions(s.body, slot, false)) m_scope->copies[slot] = copies[k++].second;
+    Line(indent + 1, "while (loop.Next(" + Var(s.slot) + ")) {");
+    ++m_scope->loops;
+    Statements(s.body, indent + 2);
+    --m_scope->loops;
+    Line(indent + 1, "}");
+    m_scope->copies.clear();
+    for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
+    for (const auto &c : copies) Line(indent + 1, c.first + " = " + c.second + ";");
+    Line(indent, "}");
+}
+
 void Translator::Statements(const Block &block, int indent) {
     for (const Stmt &s : block) Statement(s, indent);
 }
@@ -842,6 +892,10 @@ void Translator::Statement(const Stmt &s, int indent) {
                 for (std::size_t k = 0; k < r.args.size(); ++k)
                     loop += (k ? ", " : "") + ScalarCode(*r.args[k]);
                 loop += ")";
+                if (m_scope->copies.empty() && ScalarOnly(s.body)) {
+                    ScalarLoopStatement(s, loop, indent);
+                    return;
+                }
             } else if (r.kind == Expr::Kind::Range) {
                 loop = "Loop loop(rt, Values{";
                 for (std::size_t k = 0; k < r.args.size(); ++k)
