@@ -160,6 +160,7 @@ private:
     // + - * / and a minus sign, whose value the code computes as a double.
     bool ScalarExpr(const Expr &e) const;
     std::string ScalarCode(const Expr &e) const;
+    std::string RawCode(const Expr &e) const;
     bool IsVariable(const Expr &e) const { return e.slot >= 0 && m_scope->assigned.count(e.slot); }
 
     std::string Expression(const Expr &e);
@@ -329,6 +330,24 @@ std::string Translator::ScalarCode(const Expr &e) const {
                             : e.op == Op::Times || e.op == Op::Mtimes ? "rt.Mul("
                                                                       : "rt.Div(";
             return f + ScalarCode(*e.args[0]) + ", " + ScalarCode(*e.args[1]) + ")";
+        }
+    }
+}
+
+// The plain C++ operators: the result's bits are the library's unless it is
+// NaN (a NaN operand or a NaN made on the way always makes the result NaN),
+// and comparisons do not see NaN bits.
+std::string Translator::RawCode(const Expr &e) const {
+    switch (e.kind) {
+        case Expr::Kind::Number: return Number(e.number);
+        case Expr::Kind::Name: return Var(e.slot);
+        case Expr::Kind::Unary: return "(- " + RawCode(*e.args[0]) + ")";
+        default: {
+            const char *op = e.op == Op::Plus    ? " + "
+                             : e.op == Op::Minus ? " - "
+                             : e.op == Op::Times || e.op == Op::Mtimes ? " * "
+                                                                       : " / ";
+            return "(" + RawCode(*e.args[0]) + op + RawCode(*e.args[1]) + ")";
         }
     }
 }
@@ -582,7 +601,7 @@ std::string Translator::Condition(const Expr &e) {
                          : e.op == Op::Le ? " <= "
                          : e.op == Op::Gt ? " > "
                                           : " >= ";
-        return "(" + ScalarCode(*e.args[0]) + op + ScalarCode(*e.args[1]) + ")";
+        return "(" + RawCode(*e.args[0]) + op + RawCode(*e.args[1]) + ")";
     }
     if (e.kind == Expr::Kind::ShortCircuit) {
         const auto operand = [&](const Expr &x) {
@@ -643,7 +662,17 @@ void Translator::Assign(const Stmt &s, int indent) {
         }
         const std::string var = Local(t.name);
         if (t.path.empty() && Scalar(t.slot)) {
-            Line(indent, Var(t.slot) + " = " + ScalarCode(*s.value) + ";");
+            // One test of the result for NaN: only then is it computed again
+            // operation by operation for the library's NaN bits.
+            const std::string exact = ScalarCode(*s.value), raw = RawCode(*s.value);
+            if (exact.find("rt.") == std::string::npos) {
+                Line(indent, Var(t.slot) + " = " + exact + ";");
+            } else {
+                Line(indent, "{");
+                Line(indent + 1, "const double raw = " + raw + ";");
+                Line(indent + 1, Var(t.slot) + " = __builtin_expect(raw == raw, 1) ? raw : " + exact + ";");
+                Line(indent, "}");
+            }
             Show(t.name, "Value(" + var + ")", s.show, indent);
             return;
         }
@@ -769,23 +798,42 @@ bool Translator::ScalarOnly(const Block &block) const {
 // back.
 void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int indent) {
     std::vector<std::pair<std::string, std::string>> copies;  // variable, copy
+    std::vector<int> slots;
     for (int slot : m_scope->scalars) {
-        if (slot != s.slot && !Mentions(s.body, slot, false)) continue;
+        if (!Mentions(s, slot, false)) continue;
         const std::string var = Var(slot);
         copies.emplace_back(var, var + "r");
+        slots.push_back(slot);
     }
     Line(indent, "{");
-    Line(indent + 1, loop + ";");
+    if (!loop.empty()) Line(indent + 1, loop + ";");
     for (const auto &c : copies) Line(indent + 1, "double " + c.second + " = " + c.first + ";");
     for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
-    std::size_t k = 0;
-    for (int slot : m_scope->scalars)
-        if (slot == s.slot || Mentions(s.body, slot, false)) m_scope->copies[slot] = copies[k++].second;
-    Line(indent + 1, "while (loop.Next(" + Var(s.slot) + ")) {");
+    for (std::size_t k = 0; k < slots.size(); ++k) m_scope->copies[slots[k]] = copies[k].second;
     ++m_scope->loops;
-    Statements(s.body, indent + 2);
+    if (loop.empty()) {
+        Line(indent + 1, "while ((call.Where(" + std::to_string(s.line) + "), " + Condition(*s.value) +
+                             ")) {");
+        Statements(s.body, indent + 2);
+        Line(indent + 1, "}");
+    } else {
+        // Whole numbers run as a counted loop, the general case through
+        // Next: the body is written twice, once for each.
+        Line(indent + 1, "if (loop.Whole()) {");
+        Line(indent + 2, "double loopNext = loop.First();");
+        Line(indent + 2, "const double loopStep = loop.Step();");
+        Line(indent + 2, "for (unsigned long long loopLeft = loop.Count(); loopLeft != 0; --loopLeft) {");
+        Line(indent + 3, Var(s.slot) + " = loopNext;");
+        Line(indent + 3, "loopNext += loopStep;");
+        Statements(s.body, indent + 3);
+        Line(indent + 2, "}");
+        Line(indent + 1, "} else {");
+        Line(indent + 2, "while (loop.Next(" + Var(s.slot) + ")) {");
+        Statements(s.body, indent + 3);
+        Line(indent + 2, "}");
+        Line(indent + 1, "}");
+    }
     --m_scope->loops;
-    Line(indent + 1, "}");
     m_scope->copies.clear();
     for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
     for (const auto &c : copies) Line(indent + 1, c.first + " = " + c.second + ";");
@@ -876,6 +924,10 @@ void Translator::Statement(const Stmt &s, int indent) {
             return;
         }
         case Stmt::Kind::While: {
+            if (m_scope->copies.empty() && Infallible(s) && ScalarOnly(s.body)) {
+                ScalarLoopStatement(s, std::string(), indent);
+                return;
+            }
             Line(indent, "while ((call.Where(" + std::to_string(s.line) + "), " +
                              Condition(*s.value) + ")) {");
             ++m_scope->loops;

@@ -302,6 +302,12 @@ public:
                   step == static_cast<double>(static_cast<long long>(step));
         m_next = first;
     }
+    /// Whole numbers stepping exactly: Count() values, First() and each
+    /// after it the one before plus Step(), as a counted loop runs them.
+    bool Whole() const { return m_whole; }
+    unsigned long long Count() const { return m_count; }
+    double First() const { return m_start; }
+    double Step() const { return m_step; }
     bool Next(double &v) {
         if (m_k >= m_count) return false;
         const unsigned long long k = m_k++;
