@@ -270,6 +270,32 @@ bool Mentions(const Block &block, int slot, bool skipLoopsOver) {
     return false;
 }
 
+// Whether the first statement naming `slot` is `first`, an assignment not
+// reading it, and every later mention is in the block holding `first`, after
+// it: inside if, for and while statements that hold every mention, the
+// variable is assigned before every read however often they run.
+bool AssignedFirst(const Block &block, int slot, const Stmt *first) {
+    for (auto s = block.begin(); s != block.end(); ++s) {
+        if (!Mentions(*s, slot, false)) continue;
+        if (&*s == first) return !Mentions(*s->value, slot);
+        if (s->kind != Stmt::Kind::If && s->kind != Stmt::Kind::For && s->kind != Stmt::Kind::While)
+            return false;
+        for (auto t = std::next(s); t != block.end(); ++t)
+            if (Mentions(*t, slot, false)) return false;
+        if ((s->value && Mentions(*s->value, slot)) || (s->kind == Stmt::Kind::For && s->slot == slot))
+            return false;
+        const Block *inner = nullptr;
+        int blocks = 0;
+        for (const auto &branch : s->branches) {
+            if (branch.first && Mentions(*branch.first, slot)) return false;
+            if (Mentions(branch.second, slot, false)) inner = &branch.second, ++blocks;
+        }
+        if (Mentions(s->body, slot, false)) inner = &s->body, ++blocks;
+        return blocks == 1 && AssignedFirst(*inner, slot, first);
+    }
+    return false;
+}
+
 // Every assignment to a slot: plain ones, by for loops, and any other.
 struct Writes {
     std::vector<const Stmt *> plain;
@@ -358,14 +384,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates) {
     for (auto it = candidates.begin(); it != candidates.end();) {
         const Writes &w = writes[*it];
         bool keep = !w.other && (w.plain.empty() != w.loops.empty());
-        if (keep && !w.plain.empty()) {
-            // The first statement naming it assigns it, at the top level.
-            for (const Stmt &s : block) {
-                if (!Mentions(s, *it, false)) continue;
-                keep = &s == w.plain[0] && !Mentions(*s.value, *it);
-                break;
-            }
-        }
+        if (keep && !w.plain.empty()) keep = AssignedFirst(block, *it, w.plain[0]);
         // A loop variable is read only inside its loops.
         if (keep && !w.loops.empty()) keep = !Mentions(block, *it, true);
         if (keep && !w.loops.empty())
