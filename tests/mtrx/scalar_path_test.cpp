@@ -1,6 +1,7 @@
 // tests/mtrx/scalar_path_test.cpp: scalars computed in place equal the
 // library's results bit for bit.
 #include "evaluator.h"
+#include "runtime/runtime.h"
 
 #include <matrix/array.h>
 #include <matrix/construct.h>
@@ -66,6 +67,44 @@ TEST(MtrxScalarPath, NestedArithmeticAndConditionsEqualTheLibrary) {
             for (double y : values)
                 EXPECT_EQ(Result(source, true, x, y), Result(source, false, x, y))
                     << source << " x = " << x << " y = " << y;
+}
+
+// What `mtrx build` compiles scalar arithmetic to: the library's bits for
+// every operand, NaNs of any payload, sign and quietness included.
+TEST(MtrxScalarPath, CompiledArithmeticEqualsTheLibraryBitForBit) {
+    const auto of = [](std::uint64_t u) {
+        double d;
+        std::memcpy(&d, &u, sizeof d);
+        return d;
+    };
+    const auto bits = [](double d) {
+        std::uint64_t u;
+        std::memcpy(&u, &d, sizeof u);
+        return u;
+    };
+    const double inf = std::numeric_limits<double>::infinity();
+    const double values[] = {0.0, -0.0, 1.5, -3.0, inf, -inf, 5e-324,
+                             of(0x7FFFFFFFFFFFFFFFull), of(0xFFFFFFFFFFFFFFFFull),
+                             of(0x7FF8000000000001ull), of(0xFFF8000000000002ull),
+                             of(0x7FF0000000000003ull), of(0xFFF0000000000004ull)};
+    namespace km = kiv::matrix;
+    using Compiled = double (*)(double, double);
+    using Library = km::Array (*)(const km::Array &, const km::Array &);
+    const std::pair<Compiled, Library> ops[] = {
+        {mtrx::Runtime::Add, [](const km::Array &a, const km::Array &b) { return km::Plus(a, b); }},
+        {mtrx::Runtime::Sub, [](const km::Array &a, const km::Array &b) { return km::Minus(a, b); }},
+        {mtrx::Runtime::Mul, [](const km::Array &a, const km::Array &b) { return km::Times(a, b); }},
+        {mtrx::Runtime::Div, [](const km::Array &a, const km::Array &b) { return km::Rdivide(a, b); }}};
+    for (std::size_t k = 0; k < 4; ++k)
+        for (double x : values) {
+            for (double y : values)
+                EXPECT_EQ(bits(ops[k].first(x, y)), bits(ops[k].second(km::Array(x), km::Array(y)).Scalar()))
+                    << "operator " << k << " of " << std::hex << bits(x) << ' ' << bits(y);
+            if (k == 0) {
+                EXPECT_EQ(bits(mtrx::Runtime::Neg(x)), bits(km::Uminus(km::Array(x)).Scalar()))
+                    << std::hex << bits(x);
+            }
+        }
 }
 
 // The elements of row variable `name` after running `source` with a, s

@@ -124,6 +124,7 @@ private:
         std::set<int> scalars;   // of those, the real double scalars: C++ doubles
         bool usesDone = false;
         int loops = 0;  // loops around the statement being written
+        std::map<int, std::string> copies;  // scalars a loop runs on in copies
     };
     // An index whose subscripts are being written: `end` in them.
     struct EndContext {
@@ -142,7 +143,11 @@ private:
     // from this program (its folder, the current one, MTRXPATH): a script
     // runs in its caller's workspace, which compiled code does not keep.
     bool ScriptFile(const std::string &name);
-    std::string Var(int slot) const { return Local((*m_scope->names)[static_cast<std::size_t>(slot)]); }
+    std::string Var(int slot) const {
+        const auto copy = m_scope->copies.find(slot);
+        return copy != m_scope->copies.end() ? copy->second
+                                             : Local((*m_scope->names)[static_cast<std::size_t>(slot)]);
+    }
     bool Scalar(int slot) const { return m_scope->scalars.count(slot) != 0; }
     // The variable as a Value: a double one boxed.
     std::string VarValue(int slot) const {
@@ -155,6 +160,7 @@ private:
     // + - * / and a minus sign, whose value the code computes as a double.
     bool ScalarExpr(const Expr &e) const;
     std::string ScalarCode(const Expr &e) const;
+    std::string RawCode(const Expr &e) const;
     bool IsVariable(const Expr &e) const { return e.slot >= 0 && m_scope->assigned.count(e.slot); }
 
     std::string Expression(const Expr &e);
@@ -178,6 +184,8 @@ private:
 
     void Statements(const Block &block, int indent);
     bool Infallible(const Stmt &s) const;
+    bool ScalarOnly(const Block &block) const;
+    void ScalarLoopStatement(const Stmt &s, const std::string &loop, int indent);
     void Statement(const Stmt &s, int indent);
     void Assign(const Stmt &s, int indent);
     void Show(const std::string &name, const std::string &var, bool show, int indent);
@@ -262,6 +270,32 @@ bool Mentions(const Block &block, int slot, bool skipLoopsOver) {
     return false;
 }
 
+// Whether the first statement naming `slot` is `first`, an assignment not
+// reading it, and every later mention is in the block holding `first`, after
+// it: inside if, for and while statements that hold every mention, the
+// variable is assigned before every read however often they run.
+bool AssignedFirst(const Block &block, int slot, const Stmt *first) {
+    for (auto s = block.begin(); s != block.end(); ++s) {
+        if (!Mentions(*s, slot, false)) continue;
+        if (&*s == first) return !Mentions(*s->value, slot);
+        if (s->kind != Stmt::Kind::If && s->kind != Stmt::Kind::For && s->kind != Stmt::Kind::While)
+            return false;
+        for (auto t = std::next(s); t != block.end(); ++t)
+            if (Mentions(*t, slot, false)) return false;
+        if ((s->value && Mentions(*s->value, slot)) || (s->kind == Stmt::Kind::For && s->slot == slot))
+            return false;
+        const Block *inner = nullptr;
+        int blocks = 0;
+        for (const auto &branch : s->branches) {
+            if (branch.first && Mentions(*branch.first, slot)) return false;
+            if (Mentions(branch.second, slot, false)) inner = &branch.second, ++blocks;
+        }
+        if (Mentions(s->body, slot, false)) inner = &s->body, ++blocks;
+        return blocks == 1 && AssignedFirst(*inner, slot, first);
+    }
+    return false;
+}
+
 // Every assignment to a slot: plain ones, by for loops, and any other.
 struct Writes {
     std::vector<const Stmt *> plain;
@@ -326,20 +360,31 @@ std::string Translator::ScalarCode(const Expr &e) const {
     }
 }
 
+// The plain C++ operators: the result's bits are the library's unless it is
+// NaN (a NaN operand or a NaN made on the way always makes the result NaN),
+// and comparisons do not see NaN bits.
+std::string Translator::RawCode(const Expr &e) const {
+    switch (e.kind) {
+        case Expr::Kind::Number: return Number(e.number);
+        case Expr::Kind::Name: return Var(e.slot);
+        case Expr::Kind::Unary: return "(- " + RawCode(*e.args[0]) + ")";
+        default: {
+            const char *op = e.op == Op::Plus    ? " + "
+                             : e.op == Op::Minus ? " - "
+                             : e.op == Op::Times || e.op == Op::Mtimes ? " * "
+                                                                       : " / ";
+            return "(" + RawCode(*e.args[0]) + op + RawCode(*e.args[1]) + ")";
+        }
+    }
+}
+
 void Translator::InferScalars(const Block &block, std::set<int> candidates) {
     std::map<int, Writes> writes;
     CollectWrites(block, writes);
     for (auto it = candidates.begin(); it != candidates.end();) {
         const Writes &w = writes[*it];
         bool keep = !w.other && (w.plain.empty() != w.loops.empty());
-        if (keep && !w.plain.empty()) {
-            // The first statement naming it assigns it, at the top level.
-            for (const Stmt &s : block) {
-                if (!Mentions(s, *it, false)) continue;
-                keep = &s == w.plain[0] && !Mentions(*s.value, *it);
-                break;
-            }
-        }
+        if (keep && !w.plain.empty()) keep = AssignedFirst(block, *it, w.plain[0]);
         // A loop variable is read only inside its loops.
         if (keep && !w.loops.empty()) keep = !Mentions(block, *it, true);
         if (keep && !w.loops.empty())
@@ -575,7 +620,7 @@ std::string Translator::Condition(const Expr &e) {
                          : e.op == Op::Le ? " <= "
                          : e.op == Op::Gt ? " > "
                                           : " >= ";
-        return "(" + ScalarCode(*e.args[0]) + op + ScalarCode(*e.args[1]) + ")";
+        return "(" + RawCode(*e.args[0]) + op + RawCode(*e.args[1]) + ")";
     }
     if (e.kind == Expr::Kind::ShortCircuit) {
         const auto operand = [&](const Expr &x) {
@@ -636,7 +681,17 @@ void Translator::Assign(const Stmt &s, int indent) {
         }
         const std::string var = Local(t.name);
         if (t.path.empty() && Scalar(t.slot)) {
-            Line(indent, var + " = " + ScalarCode(*s.value) + ";");
+            // One test of the result for NaN: only then is it computed again
+            // operation by operation for the library's NaN bits.
+            const std::string exact = ScalarCode(*s.value), raw = RawCode(*s.value);
+            if (exact.find("rt.") == std::string::npos) {
+                Line(indent, Var(t.slot) + " = " + exact + ";");
+            } else {
+                Line(indent, "{");
+                Line(indent + 1, "const double raw = " + raw + ";");
+                Line(indent + 1, Var(t.slot) + " = __builtin_expect(raw == raw, 1) ? raw : " + exact + ";");
+                Line(indent, "}");
+            }
             Show(t.name, "Value(" + var + ")", s.show, indent);
             return;
         }
@@ -742,6 +797,68 @@ bool Translator::Infallible(const Stmt &s) const {
     }
 }
 
+// A block of scalar arithmetic and control only: it can neither fail nor
+// call anything, and leaves only at its end, by break or by continue.
+bool Translator::ScalarOnly(const Block &block) const {
+    for (const Stmt &s : block) {
+        if (!Infallible(s) || s.kind == Stmt::Kind::Return) return false;
+        for (const auto &branch : s.branches)
+            if (!ScalarOnly(branch.second)) return false;
+        if (!ScalarOnly(s.body)) return false;
+    }
+    return true;
+}
+
+// A loop of scalar arithmetic only runs on copies of the scalars it names,
+// written back when it ends: the variables themselves live across the calls
+// elsewhere in the function, which sends them to memory, and a variable in
+// memory puts a store and a load on every iteration's chain of dependences.
+// Nothing in the loop can throw or return, so the copies are always written
+// back.
+void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int indent) {
+    std::vector<std::pair<std::string, std::string>> copies;  // variable, copy
+    std::vector<int> slots;
+    for (int slot : m_scope->scalars) {
+        if (!Mentions(s, slot, false)) continue;
+        const std::string var = Var(slot);
+        copies.emplace_back(var, var + "r");
+        slots.push_back(slot);
+    }
+    Line(indent, "{");
+    if (!loop.empty()) Line(indent + 1, loop + ";");
+    for (const auto &c : copies) Line(indent + 1, "double " + c.second + " = " + c.first + ";");
+    for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
+    for (std::size_t k = 0; k < slots.size(); ++k) m_scope->copies[slots[k]] = copies[k].second;
+    ++m_scope->loops;
+    if (loop.empty()) {
+        Line(indent + 1, "while ((call.Where(" + std::to_string(s.line) + "), " + Condition(*s.value) +
+                             ")) {");
+        Statements(s.body, indent + 2);
+        Line(indent + 1, "}");
+    } else {
+        // Whole numbers run as a counted loop, the general case through
+        // Next: the body is written twice, once for each.
+        Line(indent + 1, "if (loop.Whole()) {");
+        Line(indent + 2, "double loopNext = loop.First();");
+        Line(indent + 2, "const double loopStep = loop.Step();");
+        Line(indent + 2, "for (unsigned long long loopLeft = loop.Count(); loopLeft != 0; --loopLeft) {");
+        Line(indent + 3, Var(s.slot) + " = loopNext;");
+        Line(indent + 3, "loopNext += loopStep;");
+        Statements(s.body, indent + 3);
+        Line(indent + 2, "}");
+        Line(indent + 1, "} else {");
+        Line(indent + 2, "while (loop.Next(" + Var(s.slot) + ")) {");
+        Statements(s.body, indent + 3);
+        Line(indent + 2, "}");
+        Line(indent + 1, "}");
+    }
+    --m_scope->loops;
+    m_scope->copies.clear();
+    for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
+    for (const auto &c : copies) Line(indent + 1, c.first + " = " + c.second + ";");
+    Line(indent, "}");
+}
+
 void Translator::Statements(const Block &block, int indent) {
     for (const Stmt &s : block) Statement(s, indent);
 }
@@ -826,6 +943,10 @@ void Translator::Statement(const Stmt &s, int indent) {
             return;
         }
         case Stmt::Kind::While: {
+            if (m_scope->copies.empty() && Infallible(s) && ScalarOnly(s.body)) {
+                ScalarLoopStatement(s, std::string(), indent);
+                return;
+            }
             Line(indent, "while ((call.Where(" + std::to_string(s.line) + "), " +
                              Condition(*s.value) + ")) {");
             ++m_scope->loops;
@@ -842,6 +963,10 @@ void Translator::Statement(const Stmt &s, int indent) {
                 for (std::size_t k = 0; k < r.args.size(); ++k)
                     loop += (k ? ", " : "") + ScalarCode(*r.args[k]);
                 loop += ")";
+                if (m_scope->copies.empty() && ScalarOnly(s.body)) {
+                    ScalarLoopStatement(s, loop, indent);
+                    return;
+                }
             } else if (r.kind == Expr::Kind::Range) {
                 loop = "Loop loop(rt, Values{";
                 for (std::size_t k = 0; k < r.args.size(); ++k)

@@ -271,12 +271,6 @@ Value Runtime::Binary(Op op, const Operands &operands) {
     return m_evaluator->BinaryValues(op, operands.a, operands.b);
 }
 
-double Runtime::Slow(Op op, double x, double y) {
-    return Binary(op, {Value(x), Value(y)}).array().Scalar();
-}
-
-double Runtime::SlowNeg(double x) { return Unary(Op::Uminus, Value(x)).array().Scalar(); }
-
 Value Runtime::Unary(Op op, const Value &a) { return m_evaluator->UnaryValue(op, a); }
 
 bool Runtime::Truth(const Value &v) { return m_evaluator->ValueTruth(v, false); }

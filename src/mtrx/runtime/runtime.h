@@ -140,25 +140,41 @@ public:
     };
     Value Binary(Op op, const Operands &operands);
     Value Unary(Op op, const Value &a);
-    /// Arithmetic of real double scalars as the interpreter computes it: in
-    /// place, except that a NaN result takes the library's bits.
-    double Add(double x, double y) {
+    /// Arithmetic of real double scalars as the interpreter computes it, in
+    /// place. The library's operations are the plain IEEE ones, with one rule
+    /// for NaN results that the compiler's choice of operand order must not
+    /// decide: the first NaN operand, quietened, else the NaN the operation
+    /// created. Inline and without a call, so that the variables of a loop
+    /// stay in registers.
+    static double Add(double x, double y) {
         const double r = x + y;
-        return __builtin_expect(r == r, 1) ? r : Slow(Op::Plus, x, y);
+        return __builtin_expect(r == r, 1) ? r : NaNResult(x, y, r);
     }
-    double Sub(double x, double y) {
+    static double Sub(double x, double y) {
         const double r = x - y;
-        return __builtin_expect(r == r, 1) ? r : Slow(Op::Minus, x, y);
+        return __builtin_expect(r == r, 1) ? r : NaNResult(x, y, r);
     }
-    double Mul(double x, double y) {
+    static double Mul(double x, double y) {
         const double r = x * y;
-        return __builtin_expect(r == r, 1) ? r : Slow(Op::Times, x, y);
+        return __builtin_expect(r == r, 1) ? r : NaNResult(x, y, r);
     }
-    double Div(double x, double y) {
+    static double Div(double x, double y) {
         const double r = x / y;
-        return __builtin_expect(r == r, 1) ? r : Slow(Op::Rdivide, x, y);
+        return __builtin_expect(r == r, 1) ? r : NaNResult(x, y, r);
     }
-    double Neg(double x) { return x == x ? -x : SlowNeg(x); }
+    /// Negation flips the sign bit, of a NaN too, as the library's Uminus.
+    static double Neg(double x) { return -x; }
+    /// The NaN result of x op y, r the result computed.
+    static double NaNResult(double x, double y, double r) {
+        constexpr unsigned long long kQuiet = 1ull << 51;
+        unsigned long long bits;
+        const double nan = x != x ? x : (y != y ? y : r);
+        __builtin_memcpy(&bits, &nan, sizeof bits);
+        bits |= kQuiet;
+        double out;
+        __builtin_memcpy(&out, &bits, sizeof out);
+        return out;
+    }
     /// The truth of a condition, and of an operand of && or ||.
     bool Truth(const Value &v);
     bool Operand(const Value &v);
@@ -220,8 +236,6 @@ public:
 private:
     friend class Scope;
     friend class List;
-    [[gnu::cold, gnu::noinline]] double Slow(Op op, double x, double y);
-    [[gnu::cold, gnu::noinline]] double SlowNeg(double x);
     Runtime();
     ~Runtime();
 
@@ -253,6 +267,19 @@ private:
     bool m_cells = false, m_strings = false;
 };
 
+/// Keeps a loop's copy of a double variable apart from the variable, so
+/// that the copy lives in a register through the loop while the variable,
+/// read around calls elsewhere, may live in memory.
+inline void Detach(double &x) {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    __asm__("" : "+x"(x));
+#elif defined(__GNUC__) && defined(__aarch64__)
+    __asm__("" : "+w"(x));
+#else
+    (void)x;
+#endif
+}
+
 /// A for loop over first:last or first:step:last of real double scalars,
 /// into a double: element k is the one Colon would store there.
 class ScalarLoop {
@@ -275,6 +302,12 @@ public:
                   step == static_cast<double>(static_cast<long long>(step));
         m_next = first;
     }
+    /// Whole numbers stepping exactly: Count() values, First() and each
+    /// after it the one before plus Step(), as a counted loop runs them.
+    bool Whole() const { return m_whole; }
+    unsigned long long Count() const { return m_count; }
+    double First() const { return m_start; }
+    double Step() const { return m_step; }
     bool Next(double &v) {
         if (m_k >= m_count) return false;
         const unsigned long long k = m_k++;
