@@ -271,6 +271,16 @@ Value Runtime::Binary(Op op, const Operands &operands) {
     return m_evaluator->BinaryValues(op, operands.a, operands.b);
 }
 
+double Runtime::LibraryNaN(Op op, double x, double y) {
+    const Array a(x), b(y);
+    switch (op) {
+        case Op::Plus: return km::Plus(a, b).Scalar();
+        case Op::Minus: return km::Minus(a, b).Scalar();
+        case Op::Times: return km::Times(a, b).Scalar();
+        default: return km::Rdivide(a, b).Scalar();
+    }
+}
+
 Value Runtime::Unary(Op op, const Value &a) { return m_evaluator->UnaryValue(op, a); }
 
 bool Runtime::Truth(const Value &v) { return m_evaluator->ValueTruth(v, false); }
