@@ -94,10 +94,10 @@ void SetSeriesProperty(plot::Series &s, const std::string &property, const Value
         if (marker == "none") {
             s.marker = 0;
         } else {
-            const auto spec = plot::ParseLineSpec(marker);
-            if (marker.size() != 1 || !spec || spec->marker == 0)
+            const auto fmt = plot::ParseLineFormat(marker);
+            if (marker.size() != 1 || !fmt || fmt->marker == 0)
                 throw Error("'" + name + "': unknown marker '" + marker + "'");
-            s.marker = spec->marker;
+            s.marker = fmt->marker;
         }
     } else if (p == "barwidth") {
         s.bar_width = PositiveNumber(value, name, "BarWidth");

@@ -67,15 +67,15 @@ Outs Place(BuiltinCall &c, plot::Axes &a, std::vector<plot::Series> &series) {
     return {Handles(handles)};
 }
 
-void ApplySpec(plot::Series &s, const plot::LineSpec &spec) {
-    if (spec.color) {
-        s.color = *spec.color;
+void ApplyFormat(plot::Series &s, const plot::LineFormat &fmt) {
+    if (fmt.color) {
+        s.color = *fmt.color;
         s.color_set = true;
     }
-    s.marker = spec.marker;
-    if (spec.line_style)
-        s.line_style = *spec.line_style;
-    else if (spec.marker != 0)
+    s.marker = fmt.marker;
+    if (fmt.line_style)
+        s.line_style = *fmt.line_style;
+    else if (fmt.marker != 0)
         s.line_style = "none";
 }
 
@@ -87,10 +87,10 @@ bool IsProperty(const std::string &word) {
     return std::find(std::begin(kNames), std::end(kNames), w) != std::end(kNames);
 }
 
-// A name of letters only, longer than a line specification's letters could
-// be: a property name, known or not, rather than a specification.
+// A name of letters only, longer than a line format's letters could
+// be: a property name, known or not, rather than a format.
 bool IsWord(const std::string &text) {
-    return text.size() > 3 && !plot::ParseLineSpec(text) &&
+    return text.size() > 3 && !plot::ParseLineFormat(text) &&
            std::all_of(text.begin(), text.end(), [](char ch) { return std::isalpha(static_cast<unsigned char>(ch)) != 0; });
 }
 
@@ -137,7 +137,7 @@ void AddLines(const std::string &name, const Data &x, const Data &y, std::vector
     }
 }
 
-// plot(y), plot(x, y), plot(x, y, spec, x2, y2, spec2, ..., name, value):
+// plot(y), plot(x, y), plot(x, y, fmt, x2, y2, fmt2, ..., name, value):
 // the series of line plots.
 std::vector<plot::Series> LineSeries(const Args &args, std::size_t &pairs_at) {
     const std::string &name = args.Name();
@@ -165,9 +165,9 @@ std::vector<plot::Series> LineSeries(const Args &args, std::size_t &pairs_at) {
         if (k < args.size() && args.IsText(k) && !IsProperty(args.GetText(k)) &&
             !(k + 1 < args.size() && IsWord(args.GetText(k)))) {
             const std::string text = args.GetText(k);
-            const auto spec = plot::ParseLineSpec(text);
-            if (!spec) throw Error("'" + name + "': invalid line specification '" + text + "'");
-            for (std::size_t i = before; i < out.size(); ++i) ApplySpec(out[i], *spec);
+            const auto fmt = plot::ParseLineFormat(text);
+            if (!fmt) throw Error("'" + name + "': invalid line specification '" + text + "'");
+            for (std::size_t i = before; i < out.size(); ++i) ApplyFormat(out[i], *fmt);
             ++k;
         }
     }
@@ -238,12 +238,12 @@ Outs Scatter(const Args &args, BuiltinCall &c) {
             s.filled_marker = true;
         } else if (IsProperty(word)) {
             break;
-        } else if (const auto spec = plot::ParseLineSpec(word); spec && !spec->line_style) {
-            if (spec->color) {
-                s.color = *spec->color;
+        } else if (const auto fmt = plot::ParseLineFormat(word); fmt && !fmt->line_style) {
+            if (fmt->color) {
+                s.color = *fmt->color;
                 s.color_set = true;
             }
-            if (spec->marker != 0) s.marker = spec->marker;
+            if (fmt->marker != 0) s.marker = fmt->marker;
         } else {
             throw Error("'scatter': invalid marker or colour '" + word + "'");
         }
@@ -302,17 +302,17 @@ std::vector<std::vector<double>> Columns(const Data &y) {
     return out;
 }
 
-// A trailing line specification of stem, stairs, errorbar: applied to
+// A trailing line format of stem, stairs, errorbar: applied to
 // every series; then name-value pairs.
-void SpecAndPairs(const Args &args, std::size_t k, std::vector<plot::Series> &series) {
+void FormatAndPairs(const Args &args, std::size_t k, std::vector<plot::Series> &series) {
     if (args.Has(k) && args.IsText(k) && !IsProperty(args.GetText(k))) {
-        const auto spec = plot::ParseLineSpec(args.GetText(k));
-        if (!spec) throw Error("'" + args.Name() + "': invalid line specification '" + args.GetText(k) + "'");
+        const auto fmt = plot::ParseLineFormat(args.GetText(k));
+        if (!fmt) throw Error("'" + args.Name() + "': invalid line specification '" + args.GetText(k) + "'");
         for (plot::Series &s : series) {
             const char marker = s.marker;
-            ApplySpec(s, *spec);
-            if (s.kind == plot::Kind::kStem && spec->marker == 0) s.marker = marker;
-            if (!spec->line_style && s.kind != plot::Kind::kLine) s.line_style = "-";
+            ApplyFormat(s, *fmt);
+            if (s.kind == plot::Kind::kStem && fmt->marker == 0) s.marker = marker;
+            if (!fmt->line_style && s.kind != plot::Kind::kLine) s.line_style = "-";
         }
         ++k;
     }
@@ -352,11 +352,11 @@ Outs Bar(const Args &args, BuiltinCall &c) {
         series.push_back(std::move(s));
     }
     if (args.Has(k) && args.IsText(k) && !IsProperty(args.GetText(k))) {
-        const auto spec = plot::ParseLineSpec(args.GetText(k));
-        if (!spec || !spec->color || spec->marker != 0 || spec->line_style)
+        const auto fmt = plot::ParseLineFormat(args.GetText(k));
+        if (!fmt || !fmt->color || fmt->marker != 0 || fmt->line_style)
             throw Error("'" + c.name + "': invalid colour '" + args.GetText(k) + "'");
         for (plot::Series &s : series) {
-            s.color = *spec->color;
+            s.color = *fmt->color;
             s.color_set = true;
         }
         ++k;
@@ -393,18 +393,18 @@ Outs Histogram(const Args &args, BuiltinCall &c) {
     std::vector<double> edges;
     std::size_t k = 1;
     if (args.Has(1) && !args.IsText(1)) {
-        const std::vector<double> spec = Numbers(args, 1);
-        if (spec.size() == 1) {
-            if (!(spec[0] >= 1 && spec[0] <= kMostBins && spec[0] == std::floor(spec[0])))
+        const std::vector<double> fmt = Numbers(args, 1);
+        if (fmt.size() == 1) {
+            if (!(fmt[0] >= 1 && fmt[0] <= kMostBins && fmt[0] == std::floor(fmt[0])))
                 args.Refuse(1, "a number of bins from 1 to 100000, or bin edges");
-            const std::size_t n = static_cast<std::size_t>(spec[0]);
+            const std::size_t n = static_cast<std::size_t>(fmt[0]);
             double lo = data.empty() ? 0 : *std::min_element(data.begin(), data.end());
             double hi = data.empty() ? 1 : *std::max_element(data.begin(), data.end());
             if (!(hi > lo)) lo -= 0.5, hi += 0.5;
             for (std::size_t i = 0; i <= n; ++i) edges.push_back(lo + (hi / n - lo / n) * i);
             edges.back() = hi;
         } else {
-            edges = spec;
+            edges = fmt;
             if (edges.size() < 2 || edges.size() > kMostBins || !std::is_sorted(edges.begin(), edges.end()) ||
                 !std::all_of(edges.begin(), edges.end(), [](double e) { return std::isfinite(e); }))
                 args.Refuse(1, "increasing finite bin edges");
@@ -507,7 +507,7 @@ Outs Stem(const Args &args, BuiltinCall &c) {
         s.marker = 'o';
         series.push_back(std::move(s));
     }
-    SpecAndPairs(args, k, series);
+    FormatAndPairs(args, k, series);
     return Place(c, Target(c), series);
 }
 
@@ -529,7 +529,7 @@ Outs Stairs(const Args &args, BuiltinCall &c) {
         }
         series.push_back(std::move(s));
     }
-    SpecAndPairs(args, k, series);
+    FormatAndPairs(args, k, series);
     return Place(c, Target(c), series);
 }
 
@@ -554,7 +554,7 @@ Outs Errorbar(const Args &args, BuiltinCall &c) {
     for (const std::vector<double> *p : {&s.x, &s.u, &s.v})
         if (p->size() != s.y.size()) throw Error("'errorbar': X, Y and the error lengths must have the same length");
     std::vector<plot::Series> series{s};
-    SpecAndPairs(args, numeric, series);
+    FormatAndPairs(args, numeric, series);
     return Place(c, Target(c), series);
 }
 
@@ -724,8 +724,8 @@ Outs Contour(const Args &args, BuiltinCall &c) {
         ++k;
     }
     if (args.Has(k) && args.IsText(k) && !IsProperty(args.GetText(k))) {
-        const auto spec = plot::ParseLineSpec(args.GetText(k));
-        if (!spec) throw Error("'" + c.name + "': invalid line specification '" + args.GetText(k) + "'");
+        const auto fmt = plot::ParseLineFormat(args.GetText(k));
+        if (!fmt) throw Error("'" + c.name + "': invalid line specification '" + args.GetText(k) + "'");
         ++k;
     }
     std::vector<plot::Series> series{s};
@@ -783,13 +783,13 @@ Outs Quiver(const Args &args, BuiltinCall &c) {
     if (s.x.size() != s.u.size() || s.y.size() != s.u.size())
         throw Error("'quiver': X, Y, U and V must have the same number of elements");
     std::vector<plot::Series> series{s};
-    SpecAndPairs(args, numeric, series);
+    FormatAndPairs(args, numeric, series);
     return Place(c, Target(c), series);
 }
 
 const BuiltinEntry kEntries[] = {
     {"plot", PlotLines, 1, kAny, 1, "plot(y), plot(x, y), plot(x, y, 'r--o', x2, y2, ...), plot(..., name, value)",
-     "Line plot: vectors, or matrices by columns; line specs of colour, style and marker; LineWidth, "
+     "Line plot: vectors, or matrices by columns; line formats of colour, style and marker; LineWidth, "
      "MarkerSize, DisplayName, Color."},
     {"semilogx", PlotLines, 1, kAny, 1, "semilogx(x, y, ...)", "As plot, the x-axis logarithmic."},
     {"semilogy", PlotLines, 1, kAny, 1, "semilogy(x, y, ...)", "As plot, the y-axis logarithmic."},
@@ -804,8 +804,8 @@ const BuiltinEntry kEntries[] = {
      "Histogram; without bins, round bin widths by Scott's rule."},
     {"hist", Hist, 1, 2, 2, "hist(y), hist(y, n), hist(y, centres), [counts, centres] = hist(...)",
      "Histogram of n (10) equal bins; with outputs, the counts and centres without a plot."},
-    {"stem", Stem, 1, kAny, 1, "stem(y), stem(x, y, spec)", "Stems from zero ending in markers."},
-    {"stairs", Stairs, 1, kAny, 1, "stairs(y), stairs(x, y, spec)", "Staircase line."},
+    {"stem", Stem, 1, kAny, 1, "stem(y), stem(x, y, fmt)", "Stems from zero ending in markers."},
+    {"stairs", Stairs, 1, kAny, 1, "stairs(y), stairs(x, y, fmt)", "Staircase line."},
     {"errorbar", Errorbar, 2, kAny, 1, "errorbar(y, e), errorbar(x, y, e), errorbar(x, y, neg, pos)",
      "Line with vertical error bars."},
     {"area", Area, 1, kAny, 1, "area(y), area(x, y)", "Filled area under a line; matrix columns stack."},

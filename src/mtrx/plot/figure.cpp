@@ -1,5 +1,5 @@
 // src/mtrx/plot/figure.cpp: the figure model: figures and axes of a session,
-// line specifications, colours, colormaps and round ticks.
+// line formats, colours, colormaps and round ticks.
 #include "plot/figure.h"
 
 #include <algorithm>
@@ -123,33 +123,33 @@ std::optional<Color> NamedColor(const std::string &name) {
     return std::nullopt;
 }
 
-std::optional<LineSpec> ParseLineSpec(const std::string &text) {
+std::optional<LineFormat> ParseLineFormat(const std::string &text) {
     if (text.empty()) return std::nullopt;
-    LineSpec spec;
+    LineFormat fmt;
     for (std::size_t i = 0; i < text.size();) {
         const char c = text[i];
         // Two-character styles first, so that "-." is not "-" and a point.
         if (text.compare(i, 2, "--") == 0 || text.compare(i, 2, "-.") == 0) {
-            if (spec.line_style) return std::nullopt;
-            spec.line_style = text.substr(i, 2);
+            if (fmt.line_style) return std::nullopt;
+            fmt.line_style = text.substr(i, 2);
             i += 2;
         } else if (c == '-' || c == ':') {
-            if (spec.line_style) return std::nullopt;
-            spec.line_style = std::string(1, c);
+            if (fmt.line_style) return std::nullopt;
+            fmt.line_style = std::string(1, c);
             ++i;
         } else if (std::string("rgbcmykw").find(c) != std::string::npos) {
-            if (spec.color) return std::nullopt;
-            spec.color = NamedColor(std::string(1, c));
+            if (fmt.color) return std::nullopt;
+            fmt.color = NamedColor(std::string(1, c));
             ++i;
         } else if (std::string("o+*.xsd^v<>ph").find(c) != std::string::npos) {
-            if (spec.marker != 0) return std::nullopt;
-            spec.marker = c;
+            if (fmt.marker != 0) return std::nullopt;
+            fmt.marker = c;
             ++i;
         } else {
             return std::nullopt;
         }
     }
-    return spec;
+    return fmt;
 }
 
 Color OrderColor(std::size_t k) {

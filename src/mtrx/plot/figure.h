@@ -131,16 +131,16 @@ private:
     double m_nextHandle = 1048576.5;  // 2^20 + 1/2: exact, and never whole
 };
 
-/// A line specification: colour, line style and marker, each optional.
-struct LineSpec {
+/// A line format: colour, line style and marker, each optional.
+struct LineFormat {
     std::optional<Color> color;
     std::optional<std::string> line_style;
     char marker = 0;
 };
 
-/// Parses a line specification such as "r--o", "k:", "b*" or "--"; nullopt
+/// Parses a line format such as "r--o", "k:", "b*" or "--"; nullopt
 /// when `text` is not one.
-std::optional<LineSpec> ParseLineSpec(const std::string &text);
+std::optional<LineFormat> ParseLineFormat(const std::string &text);
 
 /// The colour named by a letter (rgbcmykw) or a long name ("red"), or nullopt.
 std::optional<Color> NamedColor(const std::string &name);
