@@ -1,0 +1,256 @@
+// src/mtrx/build/translate_types.cpp: which variables are real double
+// scalars wherever they are read, so that they can be C++ doubles, and the
+// code of the expressions over them.
+#include "build/translator.h"
+
+namespace mtrx {
+namespace build {
+
+void Translator::CollectAssigned(const Block &block, std::set<int> &out) {
+    for (const Stmt &s : block) {
+        for (const Target &t : s.targets)
+            if (!t.name.empty()) out.insert(t.slot);
+        if ((s.kind == Stmt::Kind::For || s.kind == Stmt::Kind::Expression ||
+             s.kind == Stmt::Kind::Try) &&
+            s.slot >= 0 && !(s.kind == Stmt::Kind::Try && s.name.empty()))
+            out.insert(s.slot);
+        for (const auto &branch : s.branches) CollectAssigned(branch.second, out);
+        CollectAssigned(s.body, out);
+        CollectAssigned(s.handler, out);
+    }
+}
+
+
+bool Mentions(const Expr &e, int slot) {
+    if ((e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) && e.slot == slot) return true;
+    if (e.kind == Expr::Kind::AnonFunction) {
+        for (int captured : e.captures)
+            if (captured == slot) return true;
+        return false;
+    }
+    for (const ExprPtr &a : e.args)
+        if (Mentions(*a, slot)) return true;
+    for (const auto &row : e.rows)
+        for (const ExprPtr &a : row)
+            if (Mentions(*a, slot)) return true;
+    return false;
+}
+
+bool Mentions(const Block &block, int slot, bool skipLoopsOver);
+
+// Whether statement s reads or writes `slot`; with skipLoopsOver, the
+// bodies of for loops over `slot` are left out.
+bool Mentions(const Stmt &s, int slot, bool skipLoopsOver) {
+    for (const Target &t : s.targets) {
+        if (t.slot == slot) return true;
+        for (const Accessor &a : t.path)
+            for (const ExprPtr &e : a.subscripts)
+                if (Mentions(*e, slot)) return true;
+    }
+    if (s.value && Mentions(*s.value, slot)) return true;
+    if (s.kind == Stmt::Kind::For && s.slot == slot) {
+        if (skipLoopsOver) return false;
+        return true;
+    }
+    if ((s.kind == Stmt::Kind::Expression || s.kind == Stmt::Kind::Try) && s.slot == slot)
+        return true;
+    for (const auto &branch : s.branches)
+        if ((branch.first && Mentions(*branch.first, slot)) ||
+            Mentions(branch.second, slot, skipLoopsOver))
+            return true;
+    return Mentions(s.body, slot, skipLoopsOver) || Mentions(s.handler, slot, skipLoopsOver);
+}
+
+bool Mentions(const Block &block, int slot, bool skipLoopsOver) {
+    for (const Stmt &s : block)
+        if (Mentions(s, slot, skipLoopsOver)) return true;
+    return false;
+}
+
+// Whether the first statement naming `slot` is `first`, an assignment not
+// reading it, and every later mention is in the block holding `first`, after
+// it: inside if, for and while statements that hold every mention, the
+// variable is assigned before every read however often they run.
+bool AssignedFirst(const Block &block, int slot, const Stmt *first) {
+    for (auto s = block.begin(); s != block.end(); ++s) {
+        if (!Mentions(*s, slot, false)) continue;
+        if (&*s == first) return !Mentions(*s->value, slot);
+        if (s->kind != Stmt::Kind::If && s->kind != Stmt::Kind::For && s->kind != Stmt::Kind::While)
+            return false;
+        for (auto t = std::next(s); t != block.end(); ++t)
+            if (Mentions(*t, slot, false)) return false;
+        if ((s->value && Mentions(*s->value, slot)) || (s->kind == Stmt::Kind::For && s->slot == slot))
+            return false;
+        const Block *inner = nullptr;
+        int blocks = 0;
+        for (const auto &branch : s->branches) {
+            if (branch.first && Mentions(*branch.first, slot)) return false;
+            if (Mentions(branch.second, slot, false)) inner = &branch.second, ++blocks;
+        }
+        if (Mentions(s->body, slot, false)) inner = &s->body, ++blocks;
+        return blocks == 1 && AssignedFirst(*inner, slot, first);
+    }
+    return false;
+}
+
+// Every assignment to a slot: plain ones, by for loops, and any other.
+struct Writes {
+    std::vector<const Stmt *> plain;
+    std::vector<const Stmt *> loops;
+    bool other = false;
+};
+
+void CollectWrites(const Block &block, std::map<int, Writes> &out) {
+    for (const Stmt &s : block) {
+        if (s.kind == Stmt::Kind::Assign) {
+            const bool single = s.targets.size() == 1 && s.targets[0].path.empty();
+            for (const Target &t : s.targets)
+                if (!t.name.empty()) {
+                    if (single)
+                        out[t.slot].plain.push_back(&s);
+                    else
+                        out[t.slot].other = true;
+                }
+        }
+        if (s.kind == Stmt::Kind::For) out[s.slot].loops.push_back(&s);
+        if ((s.kind == Stmt::Kind::Expression || s.kind == Stmt::Kind::Try) && s.slot >= 0)
+            out[s.slot].other = true;
+        for (const auto &branch : s.branches) CollectWrites(branch.second, out);
+        CollectWrites(s.body, out);
+        CollectWrites(s.handler, out);
+    }
+}
+
+
+bool Translator::ScalarExpr(const Expr &e) const {
+    switch (e.kind) {
+        case Expr::Kind::Number: return true;
+        case Expr::Kind::Name: return e.slot >= 0 && Scalar(e.slot);
+        case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0]);
+        case Expr::Kind::Binary:
+            switch (e.op) {
+                case Op::Plus:
+                case Op::Minus:
+                case Op::Times:
+                case Op::Mtimes:
+                case Op::Rdivide:
+                case Op::Mrdivide: return ScalarExpr(*e.args[0]) && ScalarExpr(*e.args[1]);
+                default: return false;
+            }
+        default: return false;
+    }
+}
+
+std::string Translator::ScalarCode(const Expr &e) const {
+    switch (e.kind) {
+        case Expr::Kind::Number: return Number(e.number);
+        case Expr::Kind::Name: return Var(e.slot);
+        case Expr::Kind::Unary: return "rt.Neg(" + ScalarCode(*e.args[0]) + ")";
+        default: {
+            const char *f = e.op == Op::Plus    ? "rt.Add("
+                            : e.op == Op::Minus ? "rt.Sub("
+                            : e.op == Op::Times || e.op == Op::Mtimes ? "rt.Mul("
+                                                                      : "rt.Div(";
+            return f + ScalarCode(*e.args[0]) + ", " + ScalarCode(*e.args[1]) + ")";
+        }
+    }
+}
+
+// The plain C++ operators: the result's bits are the library's unless it is
+// NaN (a NaN operand or a NaN made on the way always makes the result NaN),
+// and comparisons do not see NaN bits.
+std::string Translator::RawCode(const Expr &e) const {
+    switch (e.kind) {
+        case Expr::Kind::Number: return Number(e.number);
+        case Expr::Kind::Name: return Var(e.slot);
+        case Expr::Kind::Unary: return "(- " + RawCode(*e.args[0]) + ")";
+        default: {
+            const char *op = e.op == Op::Plus    ? " + "
+                             : e.op == Op::Minus ? " - "
+                             : e.op == Op::Times || e.op == Op::Mtimes ? " * "
+                                                                       : " / ";
+            return "(" + RawCode(*e.args[0]) + op + RawCode(*e.args[1]) + ")";
+        }
+    }
+}
+
+void Translator::InferScalars(const Block &block, std::set<int> candidates) {
+    std::map<int, Writes> writes;
+    CollectWrites(block, writes);
+    for (auto it = candidates.begin(); it != candidates.end();) {
+        const Writes &w = writes[*it];
+        bool keep = !w.other && (w.plain.empty() != w.loops.empty());
+        if (keep && !w.plain.empty()) keep = AssignedFirst(block, *it, w.plain[0]);
+        // A loop variable is read only inside its loops.
+        if (keep && !w.loops.empty()) keep = !Mentions(block, *it, true);
+        if (keep && !w.loops.empty())
+            for (const Stmt *loop : w.loops) keep = keep && !Mentions(*loop->value, *it);
+        it = keep ? std::next(it) : candidates.erase(it);
+    }
+    // Every assignment must give a double scalar, given the others are.
+    m_scope->scalars = candidates;
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (auto it = m_scope->scalars.begin(); it != m_scope->scalars.end();) {
+            const Writes &w = writes[*it];
+            bool keep = true;
+            for (const Stmt *s : w.plain) keep = keep && ScalarExpr(*s->value);
+            for (const Stmt *s : w.loops) {
+                const Expr &r = *s->value;
+                keep = keep && r.kind == Expr::Kind::Range;
+                if (keep)
+                    for (const ExprPtr &a : r.args) keep = keep && ScalarExpr(*a);
+            }
+            if (keep) {
+                ++it;
+            } else {
+                it = m_scope->scalars.erase(it);
+                changed = true;
+            }
+        }
+    }
+}
+
+bool Translator::Infallible(const Stmt &s) const {
+    const auto scalarCondition = [&](const Expr &e) {
+        return e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge &&
+               ScalarExpr(*e.args[0]) && ScalarExpr(*e.args[1]);
+    };
+    switch (s.kind) {
+        case Stmt::Kind::Assign:
+            return s.targets.size() == 1 && s.targets[0].path.empty() && !s.targets[0].name.empty() &&
+                   Scalar(s.targets[0].slot) && !s.show;
+        case Stmt::Kind::For: return Scalar(s.slot);
+        case Stmt::Kind::While: return scalarCondition(*s.value);
+        case Stmt::Kind::If:
+            for (const auto &branch : s.branches)
+                if (!scalarCondition(*branch.first)) return false;
+            return true;
+        case Stmt::Kind::Break:
+        case Stmt::Kind::Continue:
+        case Stmt::Kind::Return: return true;
+        default: return false;
+    }
+}
+
+// A block of scalar arithmetic and control only: it can neither fail nor
+// call anything, and leaves only at its end, by break or by continue.
+bool Translator::ScalarOnly(const Block &block) const {
+    for (const Stmt &s : block) {
+        if (!Infallible(s) || s.kind == Stmt::Kind::Return) return false;
+        for (const auto &branch : s.branches)
+            if (!ScalarOnly(branch.second)) return false;
+        if (!ScalarOnly(s.body)) return false;
+    }
+    return true;
+}
+
+// A loop of scalar arithmetic only runs on copies of the scalars it names,
+// written back when it ends: the variables themselves live across the calls
+// elsewhere in the function, which sends them to memory, and a variable in
+// memory puts a store and a load on every iteration's chain of dependences.
+// Nothing in the loop can throw or return, so the copies are always written
+// back.
+
+}  // namespace build
+}  // namespace mtrx

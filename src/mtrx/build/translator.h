@@ -1,0 +1,156 @@
+// src/mtrx/build/translator.h: the translator's state and the pieces its
+// files share: translate.cpp writes statements and functions,
+// translate_expr.cpp expressions and calls, translate_types.cpp infers the
+// variables that are C++ doubles.
+#ifndef MTRX_BUILD_TRANSLATOR_H
+#define MTRX_BUILD_TRANSLATOR_H
+
+#include "build/translate.h"
+
+#include "error.h"
+#include "runtime/runtime.h"
+#include "value.h"
+
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace mtrx {
+namespace build {
+
+// Built-ins that read or change the caller's workspace by name, or the
+// call as written: compiled variables are not in a workspace they can see.
+extern const std::set<std::string> kWorkspaceBuiltins;
+
+// The C++ name of the runtime's enumerator for operator `op`.
+const char *OpName(Op op);
+// A C++ string literal of `text`, bytes outside printable ASCII escaped.
+std::string Quote(const std::string &text);
+// The double x as a C++ literal that reads back as the same bits.
+std::string Number(double x);
+// The C++ name of a variable of the program: its own, marked so that no
+// name of the language is a C++ keyword or one of the generated code's.
+inline std::string Local(const std::string &name) { return name + "_"; }
+
+// Whether expression e reads `slot`.
+bool Mentions(const Expr &e, int slot);
+// Whether statement s reads or writes `slot`; with skipLoopsOver, the
+// bodies of for loops over `slot` are left out.
+bool Mentions(const Stmt &s, int slot, bool skipLoopsOver);
+
+class Translator {
+public:
+    Translator(const std::string &file, const std::string &source) : m_file(file) {
+        m_unit = Compile(source, file);
+        std::stringstream lines(source);
+        std::string line;
+        while (std::getline(lines, line)) m_lines.push_back(line);
+        const Program &p = m_unit->program;
+        for (std::size_t k = 0; k < p.functions.size(); ++k)
+            m_functions.emplace(p.functions[k].name, k);
+        m_anonymous = AnonymousFunctions(p);
+        m_source = source;
+    }
+
+    std::string Run();
+
+private:
+    // The scope being written: a function's or the script's.
+    struct Scope {
+        const ::mtrx::Function *function = nullptr;
+        const std::vector<std::string> *names = nullptr;
+        std::set<int> assigned;  // slots some statement writes
+        std::set<int> scalars;   // of those, the real double scalars: C++ doubles
+        bool usesDone = false;
+        int loops = 0;  // loops around the statement being written
+        std::map<int, std::string> copies;  // scalars a loop runs on in copies
+    };
+    // An index whose subscripts are being written: `end` in them.
+    struct EndContext {
+        std::string list;
+        unsigned int position;
+        unsigned int count;
+    };
+
+    [[noreturn]] void Unsupported(const std::string &what, int line) const {
+        throw BuildError("mtrx build: " + what + " not supported yet (" + m_file + ":" +
+                         std::to_string(line) + ")");
+    }
+
+    void CollectAssigned(const Block &block, std::set<int> &out);
+    // True when `name` is a script file where the interpreter would find it
+    // from this program (its folder, the current one, MTRXPATH): a script
+    // runs in its caller's workspace, which compiled code does not keep.
+    bool ScriptFile(const std::string &name);
+    std::string Var(int slot) const {
+        const auto copy = m_scope->copies.find(slot);
+        return copy != m_scope->copies.end() ? copy->second
+                                             : Local((*m_scope->names)[static_cast<std::size_t>(slot)]);
+    }
+    bool Scalar(int slot) const { return m_scope->scalars.count(slot) != 0; }
+    // The variable as a Value: a double one boxed.
+    std::string VarValue(int slot) const {
+        return Scalar(slot) ? "Value(" + Var(slot) + ")" : Var(slot);
+    }
+    // Types: the variables that are real double scalars wherever they are
+    // read (every assignment gives one, and one comes before every read).
+    void InferScalars(const Block &block, std::set<int> candidates);
+    // True for an expression of double-scalar variables and numbers under
+    // + - * / and a minus sign, whose value the code computes as a double.
+    bool ScalarExpr(const Expr &e) const;
+    std::string ScalarCode(const Expr &e) const;
+    std::string RawCode(const Expr &e) const;
+    bool IsVariable(const Expr &e) const { return e.slot >= 0 && m_scope->assigned.count(e.slot); }
+
+    std::string Expression(const Expr &e);
+    std::string Condition(const Expr &e);
+    // The call of the function e names (not a variable), for nargout outputs.
+    std::string FunctionCall(const Expr &e, unsigned int nargout) {
+        return FunctionCall(e, std::to_string(nargout));
+    }
+    std::string FunctionCall(const Expr &e, const std::string &nargout);
+    // name(args) with its variable check: a call giving a list of outputs.
+    std::string CallList(const Expr &e, unsigned int nargout) {
+        return CallList(e, std::to_string(nargout));
+    }
+    std::string CallList(const Expr &e, const std::string &nargout);
+    std::string Arguments(const std::vector<ExprPtr> &args, std::size_t first);
+    // A Fill lambda writing the subscripts args[first..] of an index.
+    std::string Fill(const std::vector<ExprPtr> &args, std::size_t first);
+    std::string ListItem(const std::string &list, const Expr &e);
+    std::string Rows(const Expr &e);
+    std::string Steps(const Target &t, int line);
+
+    void Statements(const Block &block, int indent);
+    bool Infallible(const Stmt &s) const;
+    bool ScalarOnly(const Block &block) const;
+    void ScalarLoopStatement(const Stmt &s, const std::string &loop, int indent);
+    void Statement(const Stmt &s, int indent);
+    void Assign(const Stmt &s, int indent);
+    void Show(const std::string &name, const std::string &var, bool show, int indent);
+    void Line(int indent, const std::string &text) {
+        m_out << std::string(static_cast<std::size_t>(indent) * 4, ' ') << text << '\n';
+    }
+    void Function(std::size_t k);
+    void Script();
+
+    std::string m_file;
+    std::string m_source;
+    std::shared_ptr<const Unit> m_unit;
+    std::vector<std::string> m_lines;
+    std::map<std::string, std::size_t> m_functions;
+    std::map<std::string, bool> m_scripts;
+    std::vector<const Expr *> m_anonymous;
+    Scope *m_scope = nullptr;
+    std::vector<EndContext> m_ends;
+    int m_lists = 0;  // lambdas open: each List its own name
+    std::ostringstream m_out;
+};
+
+}  // namespace build
+}  // namespace mtrx
+
+#endif  // MTRX_BUILD_TRANSLATOR_H
