@@ -493,31 +493,38 @@ Outs Hist(const Args &args, BuiltinCall &c) {
     return {};
 }
 
-Outs Stem(const Args &args, BuiltinCall &c) {
+// One series a column of Y over X (the data forms XY reads), then a line
+// format where `format` allows one, and name-value pairs: the shape of
+// stem, stairs and area. make(x, y, column) gives each column's series.
+template <typename Make>
+Outs ColumnPlot(const Args &args, BuiltinCall &c, bool format, Make make) {
     std::vector<double> x;
     Data y;
     std::size_t k = 0;
     XY(args, c.name, x, y, k);
     std::vector<plot::Series> series;
-    for (std::vector<double> &col : Columns(y)) {
+    for (std::vector<double> &col : Columns(y)) series.push_back(make(x, y, std::move(col)));
+    if (format)
+        FormatAndPairs(args, k, series);
+    else
+        ApplyPairs(args, k, series);
+    return Place(c, Target(c), series);
+}
+
+Outs Stem(const Args &args, BuiltinCall &c) {
+    const auto stem = [](const std::vector<double> &x, const Data &, std::vector<double> col) {
         plot::Series s;
         s.kind = plot::Kind::kStem;
         s.x = x;
         s.y = std::move(col);
         s.marker = 'o';
-        series.push_back(std::move(s));
-    }
-    FormatAndPairs(args, k, series);
-    return Place(c, Target(c), series);
+        return s;
+    };
+    return ColumnPlot(args, c, true, stem);
 }
 
 Outs Stairs(const Args &args, BuiltinCall &c) {
-    std::vector<double> x;
-    Data y;
-    std::size_t k = 0;
-    XY(args, c.name, x, y, k);
-    std::vector<plot::Series> series;
-    for (const std::vector<double> &col : Columns(y)) {
+    const auto stairs = [](const std::vector<double> &x, const Data &, std::vector<double> col) {
         plot::Series s;
         for (std::size_t i = 0; i < x.size(); ++i) {
             if (i > 0) {
@@ -527,10 +534,9 @@ Outs Stairs(const Args &args, BuiltinCall &c) {
             s.x.push_back(x[i]);
             s.y.push_back(col[i]);
         }
-        series.push_back(std::move(s));
-    }
-    FormatAndPairs(args, k, series);
-    return Place(c, Target(c), series);
+        return s;
+    };
+    return ColumnPlot(args, c, true, stairs);
 }
 
 Outs Errorbar(const Args &args, BuiltinCall &c) {
@@ -559,14 +565,11 @@ Outs Errorbar(const Args &args, BuiltinCall &c) {
 }
 
 Outs Area(const Args &args, BuiltinCall &c) {
-    std::vector<double> x;
-    Data y;
-    std::size_t k = 0;
-    XY(args, c.name, x, y, k);
-    std::vector<plot::Series> series;
-    std::vector<double> below(x.size(), 0.0);
     // Columns stack: each area starts where the one before it ends.
-    for (const std::vector<double> &col : Columns(y)) {
+    std::vector<double> below;
+    const auto area = [&below](const std::vector<double> &x, const Data &y,
+                               std::vector<double> col) {
+        below.resize(x.size(), 0.0);
         plot::Series s;
         s.kind = y.IsVector() ? plot::Kind::kArea : plot::Kind::kFill;
         s.x = x;
@@ -578,10 +581,9 @@ Outs Area(const Args &args, BuiltinCall &c) {
             }
         }
         for (std::size_t i = 0; i < x.size(); ++i) below[i] += col[i];
-        series.push_back(std::move(s));
-    }
-    ApplyPairs(args, k, series);
-    return Place(c, Target(c), series);
+        return s;
+    };
+    return ColumnPlot(args, c, false, area);
 }
 
 Outs Fill(const Args &args, BuiltinCall &c) {
