@@ -258,6 +258,17 @@ void YmmProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, st
                 const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
                 bool fromZero, UpdateSign sign, SumOrder order);
 
+// Copies the pass's kc products of nc columns of B (column j's q-th at
+// b[q * bs + j * ldb]) into panels of six columns (kYmmNr, kZmmNr), the
+// last one narrower: the panel of columns jr.. starts at packed[jr * kc]
+// and holds column jr + j, product q at [j + q * width]. The packing of
+// both vector widths' tiles (mtimes_kernel_avx2.cpp), with AVX2: whole
+// panels walking forwards take four products of each column at once,
+// turned in registers.
+void PackSixColumnPanels(std::size_t nc, std::size_t kc, const double *b, std::ptrdiff_t bs,
+                         std::size_t ldb, double *packed);
+static_assert(kYmmNr == 6 && kZmmNr == 6, "both vector widths' tiles take six columns of B");
+
 // Whether Avx512Product reads both operands in place, with no workspace.
 bool Avx512InPlace(std::size_t m, std::size_t n, std::size_t k);
 
