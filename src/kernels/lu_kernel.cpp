@@ -11,6 +11,10 @@
 #include "kernels/panel_schedule.h"
 #include "kernels/parallel.h"
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+#include <immintrin.h>
+#endif
+
 namespace kiv {
 namespace matrix {
 namespace kernels {
@@ -76,6 +80,50 @@ void ApplyColumnsGrouped(double *a, std::size_t lda, std::size_t j, std::size_t 
     ApplyColumns(a, lda, j, k, kEnd, rowEnd);
 }
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// Columns taken together by SolveEightColumnsAvx2.
+constexpr std::size_t kLuWideColumns = 8;
+
+// SolveUnitLowerColumns' leaf (r1 - r0 <= kLuLeaf) on columns c .. c + 7,
+// the columns as the lanes of two vectors: the block is read into lanes
+// once, every lane takes its column's products in the order of
+// ApplyColumnsGrouped (for each row, k from r0 up), and the block is
+// written back. A leaf's columns are short, too short for the loop down
+// each column to pay.
+__attribute__((target("avx2"))) void SolveEightColumnsAvx2(double *a, std::size_t lda,
+                                                           std::size_t r0, std::size_t r1,
+                                                           std::size_t c) {
+    const std::size_t rows = r1 - r0;
+    __m256d x[kLuLeaf][2];
+    for (std::size_t v = 0; v < 2; ++v) {
+        const double *c0 = a + (c + 4 * v) * lda + r0;
+        const double *c1 = c0 + lda;
+        const double *c2 = c1 + lda;
+        const double *c3 = c2 + lda;
+        for (std::size_t k = 0; k < rows; ++k) x[k][v] = _mm256_set_pd(c3[k], c2[k], c1[k], c0[k]);
+    }
+    const double *l = a + r0 + r0 * lda;
+    for (std::size_t i = 1; i < rows; ++i) {
+        __m256d s0 = x[i][0], s1 = x[i][1];
+        for (std::size_t k = 0; k < i; ++k) {
+            const __m256d t = _mm256_broadcast_sd(l + i + k * lda);
+            s0 = _mm256_sub_pd(s0, _mm256_mul_pd(t, x[k][0]));
+            s1 = _mm256_sub_pd(s1, _mm256_mul_pd(t, x[k][1]));
+        }
+        x[i][0] = s0;
+        x[i][1] = s1;
+    }
+    alignas(32) double lanes[4];
+    for (std::size_t v = 0; v < 2; ++v) {
+        double *cv = a + (c + 4 * v) * lda + r0;
+        for (std::size_t k = 1; k < rows; ++k) {
+            _mm256_store_pd(lanes, x[k][v]);
+            for (std::size_t q = 0; q < 4; ++q) cv[k + q * lda] = lanes[q];
+        }
+    }
+}
+#endif
+
 // Rows r0 .. r1 - 1 of columns c0 .. c1 - 1: subtracts the products of
 // columns k = r0 .. r1 - 1 above the diagonal, a(i,j) -= a(i,k)*a(k,j) for
 // r0 <= k < i, one at a time in increasing k (a solve with the unit lower
@@ -83,7 +131,15 @@ void ApplyColumnsGrouped(double *a, std::size_t lda, std::size_t j, std::size_t 
 void SolveUnitLowerColumns(double *a, std::size_t lda, std::size_t r0, std::size_t r1,
                            std::size_t c0, std::size_t c1) {
     if (r1 - r0 <= kLuLeaf) {
-        for (std::size_t j = c0; j < c1; ++j) ApplyColumnsGrouped(a, lda, j, r0, r1, r1);
+        std::size_t j = c0;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if (HasAvx2()) {
+            for (; j + kLuWideColumns <= c1; j += kLuWideColumns) {
+                SolveEightColumnsAvx2(a, lda, r0, r1, j);
+            }
+        }
+#endif
+        for (; j < c1; ++j) ApplyColumnsGrouped(a, lda, j, r0, r1, r1);
         return;
     }
     const std::size_t mid = r0 + (r1 - r0) / 2;

@@ -38,15 +38,17 @@ static_assert(kMc % kWideMr == 0, "row blocks hold whole wide panels");
 // broadcast element of B and a product. Each pass takes kZmmKc products;
 // a tile's packed panel of B (kZmmKc x kZmmNr, 12 KB) stays in L1 while
 // the panels of A stream from a packed block of kZmmMc rows (384 KB) in
-// L2, and B is packed kZmmNcBudget doubles at a time (2 MB, kZmmKc x 1020,
-// more columns when the sums are shorter). Only where the sums stop
+// L2, and B is packed kZmmNcBudget doubles at a time (2 MB, kZmmKc x 1032,
+// more columns when the sums are shorter): a 1024-column B is packed
+// whole, so that A is packed once rather than twice (the second packing
+// cost 2% of the AVX2 product at 1024). Only where the sums stop
 // between passes differs from the other tiles, and a sum stored in C and
 // read back is the same double, so the bits are the same.
 constexpr std::size_t kZmmMr = 32;
 constexpr std::size_t kZmmNr = 6;
 constexpr std::size_t kZmmKc = 256;
 constexpr std::size_t kZmmMc = 192;
-constexpr std::size_t kZmmNcBudget = kZmmKc * 1020;
+constexpr std::size_t kZmmNcBudget = kZmmKc * 1032;
 static_assert(kZmmMc % kZmmMr == 0, "row blocks hold whole AVX-512 panels");
 
 // Packed panels start on 64-byte lines, so that no load of eight doubles
@@ -255,6 +257,17 @@ std::size_t WideRowColumns(std::size_t kc, const double *a, std::ptrdiff_t as, c
 void YmmProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                 const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
                 bool fromZero, UpdateSign sign, SumOrder order);
+
+// Copies the pass's kc products of nc columns of B (column j's q-th at
+// b[q * bs + j * ldb]) into panels of six columns (kYmmNr, kZmmNr), the
+// last one narrower: the panel of columns jr.. starts at packed[jr * kc]
+// and holds column jr + j, product q at [j + q * width]. The packing of
+// both vector widths' tiles (mtimes_kernel_avx2.cpp), with AVX2: whole
+// panels walking forwards take four products of each column at once,
+// turned in registers.
+void PackSixColumnPanels(std::size_t nc, std::size_t kc, const double *b, std::ptrdiff_t bs,
+                         std::size_t ldb, double *packed);
+static_assert(kYmmNr == 6 && kZmmNr == 6, "both vector widths' tiles take six columns of B");
 
 // Whether Avx512Product reads both operands in place, with no workspace.
 bool Avx512InPlace(std::size_t m, std::size_t n, std::size_t k);

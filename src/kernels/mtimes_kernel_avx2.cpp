@@ -381,13 +381,13 @@ __attribute__((target("avx2"))) void PackA(std::size_t mc, std::size_t kc, const
     }
 }
 
-// Copies the pass's kc products of nc columns of B (column j's q-th at
-// b[q * bs + j * ldb]) into panels of kYmmNr columns, the last one
-// narrower: the panel of columns jr.. starts at packed[jr * kc] and holds
-// column jr + j, product q at [j + q * width]. Whole panels walking
-// forwards take four products of each column at once, turned in registers.
-__attribute__((target("avx2"))) void PackB(std::size_t nc, std::size_t kc, const double *b,
-                                           std::ptrdiff_t bs, std::size_t ldb, double *packed) {
+}  // namespace
+
+// Whole panels walking forwards take four products of each column at
+// once, turned in registers.
+__attribute__((target("avx2"))) void PackSixColumnPanels(std::size_t nc, std::size_t kc,
+                                                         const double *b, std::ptrdiff_t bs,
+                                                         std::size_t ldb, double *packed) {
     static_assert(kYmmNr == 6, "a whole panel is four columns and two");
     for (std::size_t jr = 0; jr < nc; jr += kYmmNr) {
         const std::size_t width = std::min(kYmmNr, nc - jr);
@@ -424,8 +424,6 @@ __attribute__((target("avx2"))) void PackB(std::size_t nc, std::size_t kc, const
     }
 }
 
-}  // namespace
-
 void YmmProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                 const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
                 bool fromZero, UpdateSign sign, SumOrder order) {
@@ -461,7 +459,7 @@ void YmmProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, st
         for (std::size_t done = 0; done < k; done += kYmmKc) {
             const Pass pass = PassOf(done, k, lda, order, kYmmKc);
             const bool first = fromZero && done == 0;
-            PackB(ncur, pass.kc, b + pass.p0 + jc * ldb, pass.bStep, ldb, packedB);
+            PackSixColumnPanels(ncur, pass.kc, b + pass.p0 + jc * ldb, pass.bStep, ldb, packedB);
             for (std::size_t ic = 0; ic < m; ic += kYmmMc) {
                 const std::size_t mc = std::min(kYmmMc, m - ic);
                 PackA(mc, pass.kc, a + ic + pass.p0 * lda, pass.aStep, packedA);

@@ -166,34 +166,29 @@ double *AlignedUp(double *p) {
 // at a + q * as) into panels of kZmmMr rows, the last one filled with zero
 // rows up to a multiple of eight: the panel of rows ir.. starts at
 // packed[ir * kc] and holds row ir + i, product q at [i + q * height].
-void PackA(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as, double *packed) {
+MATRIX_TARGET_AVX512 void PackA(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as,
+                                double *packed) {
     for (std::size_t ir = 0; ir < mc; ir += kZmmMr) {
         const std::size_t mr = std::min(kZmmMr, mc - ir);
         const std::size_t height = (mr + 7) / 8 * 8;
         double *panel = packed + ir * kc;
+        if (mr == kZmmMr) {
+            // A whole panel's column is four registers, its place in the
+            // packing on a 64-byte line.
+            const double *column = a + ir;
+            for (std::size_t q = 0; q < kc; ++q, column += as) {
+#pragma GCC unroll 4
+                for (std::size_t v = 0; v < kZmmVectors; ++v) {
+                    _mm512_store_pd(panel + q * kZmmMr + 8 * v, _mm512_loadu_pd(column + 8 * v));
+                }
+            }
+            continue;
+        }
         for (std::size_t q = 0; q < kc; ++q) {
             const double *column = a + static_cast<std::ptrdiff_t>(q) * as + ir;
             double *to = panel + q * height;
             std::copy(column, column + mr, to);
             std::fill(to + mr, to + height, 0.0);
-        }
-    }
-}
-
-// Copies the pass's kc products of nc columns of B (column j's q-th at
-// b[q * bs + j * ldb]) into panels of kZmmNr columns, the last one
-// narrower: the panel of columns jr.. starts at packed[jr * kc] and holds
-// column jr + j, product q at [j + q * width].
-void PackB(std::size_t nc, std::size_t kc, const double *b, std::ptrdiff_t bs, std::size_t ldb,
-           double *packed) {
-    for (std::size_t jr = 0; jr < nc; jr += kZmmNr) {
-        const std::size_t width = std::min(kZmmNr, nc - jr);
-        double *panel = packed + jr * kc;
-        for (std::size_t j = 0; j < width; ++j) {
-            const double *column = b + (jr + j) * ldb;
-            for (std::size_t q = 0; q < kc; ++q) {
-                panel[j + q * width] = column[static_cast<std::ptrdiff_t>(q) * bs];
-            }
         }
     }
 }
@@ -240,7 +235,7 @@ void Avx512Product(std::size_t m, std::size_t n, std::size_t k, const double *a,
         for (std::size_t done = 0; done < k; done += kZmmKc) {
             const Pass pass = PassOf(done, k, lda, order, kZmmKc);
             const bool first = fromZero && done == 0;
-            PackB(ncur, pass.kc, b + pass.p0 + jc * ldb, pass.bStep, ldb, packedB);
+            PackSixColumnPanels(ncur, pass.kc, b + pass.p0 + jc * ldb, pass.bStep, ldb, packedB);
             for (std::size_t ic = 0; ic < m; ic += kZmmMc) {
                 const std::size_t mc = std::min(kZmmMc, m - ic);
                 PackA(mc, pass.kc, a + ic + pass.p0 * lda, pass.aStep, packedA);
