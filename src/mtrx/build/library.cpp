@@ -158,7 +158,8 @@ Entry Describe(const std::string &name, const std::string &file, const Function 
         const std::string param =
             f.params[j] == "~" ? "unused" + std::to_string(j + 1) : CxxName(f.params[j]);
         params += std::string(j ? ", " : "") + "const kiv::matrix::Array &" + param;
-        e.args += std::string(j ? ", " : "") + "Value(" + param + ")";
+        e.args += std::string(j ? ", " : "") + "Runtime::LibraryInput(" + param + ", \"" + name +
+                  "\", \"" + param + "\")";
     }
     e.nargout = static_cast<unsigned int>(f.outputs.size());
     const std::string outputs = name + "_outputs";
@@ -200,10 +201,12 @@ Entry Describe(const std::string &name, const std::string &file, const Function 
         h << "] = " << name << "(...);` takes them all.\n"
           << "struct " << outputs << " {\n" << fields << "};\n\n";
     }
-    h << "/// Runs " << name << " as the interpreter runs `" << call << "`:\n"
+    h << "/// Runs " << name << " as the interpreter runs\n"
+      << "///   " << call << "\n"
       << "/// every input given (nargin " << f.params.size() << ") and every output requested (nargout "
-      << f.outputs.size() << "), with the interpreter's results\n"
-      << "/// bit for bit. Inputs and outputs are arrays of any class; an output that\n"
+      << f.outputs.size() << "),\n"
+      << "/// with the interpreter's results bit for bit. Inputs and outputs are\n"
+      << "/// arrays of any class (a null, moved-from input is an error); an output that\n"
       << "/// is a cell, struct, string or function handle is an error. Function files\n"
       << "/// it calls are looked up when it runs, as the interpreter looks them up\n"
       << "/// (the folder of " << file << ", the current folder, MTRXPATH).\n"

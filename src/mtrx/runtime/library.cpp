@@ -110,6 +110,11 @@ Values Runtime::CallLibrary(const SourceFile &source, Entry entry, Values args,
     }
 }
 
+Value Runtime::LibraryInput(const km::Array &a, const char *function, const char *input) {
+    if (!a.get()) Fail(std::string(function) + ": input '" + input + "' is a null (moved-from) array");
+    return Value(a);
+}
+
 km::Array Runtime::LibraryOutput(const Values &outputs, std::size_t k, const char *function,
                                  const char *output) {
     if (k >= outputs.size())

@@ -234,6 +234,8 @@ public:
     using Entry = Values (*)(Runtime &, const Values &, unsigned int);
     static Values CallLibrary(const SourceFile &source, Entry entry, Values args,
                               unsigned int nargout);
+    /// The argument `input` of `function` as a value; a null array is refused.
+    static Value LibraryInput(const kiv::matrix::Array &a, const char *function, const char *input);
     /// outputs[k] of `function`, whose output is named `output`, as an
     /// Array; a cell, struct, string or handle is refused.
     static kiv::matrix::Array LibraryOutput(const Values &outputs, std::size_t k,
