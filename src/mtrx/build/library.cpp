@@ -159,7 +159,7 @@ Entry Describe(const std::string &name, const std::string &file, const Function 
             f.params[j] == "~" ? "unused" + std::to_string(j + 1) : CxxName(f.params[j]);
         params += std::string(j ? ", " : "") + "const kiv::matrix::Array &" + param;
         e.args += std::string(j ? ", " : "") + "Runtime::LibraryInput(" + param + ", \"" + name +
-                  "\", \"" + param + "\")";
+                  "\", \"" + (f.params[j] == "~" ? param : f.params[j]) + "\")";
     }
     e.nargout = static_cast<unsigned int>(f.outputs.size());
     const std::string outputs = name + "_outputs";

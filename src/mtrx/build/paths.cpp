@@ -44,11 +44,11 @@ std::string InstalledPrefix() {
 }
 
 // Relative entries of `list` below `prefix`; absolute ones (the system's
-// libraries) as they are.
+// libraries) and flags (-pthread) as they are.
 std::vector<std::string> Below(const std::string &prefix, const std::string &list) {
     std::vector<std::string> out;
     for (const std::string &item : SplitList(list))
-        out.push_back(item[0] == '/' || prefix.empty() ? item : prefix + "/" + item);
+        out.push_back(item[0] == '/' || item[0] == '-' || prefix.empty() ? item : prefix + "/" + item);
     return out;
 }
 
