@@ -63,7 +63,8 @@ function(consume prefix tag static)
 endfunction()
 
 # The installed mtrx compiles a function file into a C++ library against
-# the installed tree, and a program uses it through its CMake package.
+# the installed tree, and a program uses it through its CMake package; it
+# compiles a script into a program too.
 function(consume_function prefix tag)
   set(library ${WORK_DIR}/scaled-${tag})
   run(${prefix}/bin/mtrx build --function ${FUNCTION_DIR}/scaled.mtrx -o ${library})
@@ -71,6 +72,12 @@ function(consume_function prefix tag)
       -DSCALED_DIR=${library} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release)
   run(${CMAKE_COMMAND} --build ${WORK_DIR}/build-function-${tag})
   expect_ok(${WORK_DIR}/build-function-${tag}/caller)
+  # And a program, through the function file it calls.
+  file(WRITE ${WORK_DIR}/program-${tag}.mtrx "y = scaled([1 2], 3);\nfprintf('consumer ok %g\\n', y(2));\n")
+  run(${prefix}/bin/mtrx build ${WORK_DIR}/program-${tag}.mtrx -o ${WORK_DIR}/program-${tag})
+  set(ENV{MTRXPATH} ${FUNCTION_DIR})
+  expect_ok(${WORK_DIR}/program-${tag})
+  unset(ENV{MTRXPATH})
 endfunction()
 
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
