@@ -86,6 +86,12 @@ const std::set<std::string> kCxxWords = {
     "throw", "true", "try", "typedef", "typeid", "typename", "union", "unsigned", "using",
     "virtual", "void", "volatile", "wchar_t", "while", "xor", "xor_eq", "main", "kiv"};
 
+// Names the compiled code uses unqualified: an entry of that name would
+// hide them.
+const std::set<std::string> kRuntimeNames = {
+    "mtrx", "Array", "Value", "Values", "Runtime", "Scope", "List", "Loop", "ScalarLoop", "Step",
+    "Fill", "Detach", "Error", "LimitError", "Op", "SourceFile", "HUGE_VAL", "NAN"};
+
 // A name of the language as a C++ name in the header: a C++ keyword gets
 // a trailing underscore.
 std::string CxxName(const std::string &name) {
@@ -331,8 +337,11 @@ int BuildFunction(const std::string &file, const std::string &source, const std:
         return refuse("--function needs a function file, and " + file + " is a script",
                       p.statements.empty() ? 1 : p.statements[0].line);
     const Function &f = p.functions[0];
-    if (!Identifier(name) || kCxxWords.count(name))
-        return refuse("--function: '" + name + "' cannot be the name of a C++ function", f.line);
+    if (!Identifier(name) || kCxxWords.count(name) || kRuntimeNames.count(name))
+        return refuse("--function: '" + name +
+                          "' cannot name the C++ function (a C++ keyword, a name of the runtime "
+                          "or not a C++ name); rename the file",
+                      f.line);
     if (f.varargin || (!f.outputs.empty() && f.outputs.back() == "varargout"))
         return refuse("--function: '" + name +
                           "' takes varargin or gives varargout; a C++ function has fixed "
