@@ -29,7 +29,7 @@ namespace build {
 
 std::string Translator::Library(const std::string &header, const std::string &signature,
                                 const std::string &args, unsigned int nargout,
-                                const std::string &result) {
+                                const std::string &result, const std::string &path) {
     const Program &p = m_unit->program;
     Line(0, "// Compiled by mtrx build --function from " + m_file + ": one C++ function per");
     Line(0, "// function of the file, each statement after a comment with its place and");
@@ -56,7 +56,7 @@ std::string Translator::Library(const std::string &header, const std::string &si
     Line(0, "}  // namespace");
     Line(0, "");
     Line(0, signature + " {");
-    const std::string call = "Runtime::CallLibrary({" + Quote(m_file) + ", kSource}, fn_" +
+    const std::string call = "Runtime::CallLibrary({" + Quote(path) + ", kSource}, fn_" +
                              p.functions[0].name + ", Values{" + args + "}, " +
                              std::to_string(nargout) + ")";
     if (result.empty()) {
@@ -214,8 +214,9 @@ Entry Describe(const std::string &name, const std::string &file, const Function 
       << "/// with the interpreter's results bit for bit. Inputs and outputs are\n"
       << "/// arrays of any class (a null, moved-from input is an error); an output that\n"
       << "/// is a cell, struct, string or function handle is an error. Function files\n"
-      << "/// it calls are looked up when it runs, as the interpreter looks them up\n"
-      << "/// (the folder of " << file << ", the current folder, MTRXPATH).\n"
+      << "/// it calls are looked up when it runs, as the interpreter looks them up:\n"
+      << "/// in the folder " << file << " was compiled from, the current folder,\n"
+      << "/// then MTRXPATH.\n"
       << "/// Computes in the interpreter's order (kiv::matrix::Order::kFast unless\n"
       << "/// RUL2MTRX_ORDER is set) and restores the calling thread's order after.\n"
       << "/// Calls from several threads run one at a time.\n"
@@ -360,7 +361,13 @@ int BuildFunction(const std::string &file, const std::string &source, const std:
     const Entry entry = Describe(name, file, f, declaration);
     std::string cpp;
     try {
-        cpp = t->Library(name + ".h", entry.signature, entry.args, entry.nargout, entry.result);
+        // The file's own folder is searched first for the function files it
+        // calls, from wherever the program that links the library runs.
+        char *absolute = realpath(file.c_str(), nullptr);
+        const std::string path = absolute ? absolute : file;
+        std::free(absolute);
+        cpp = t->Library(name + ".h", entry.signature, entry.args, entry.nargout, entry.result,
+                         path);
     } catch (const BuildError &e) {
         std::cerr << e.what() << '\n';
         return 1;
