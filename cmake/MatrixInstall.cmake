@@ -16,6 +16,15 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/kiv ${PROJECT_SOURCE_DIR}/includ
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILES_MATCHING PATTERN "*.h")
 
+# mtrx build compiles against the installed tree: the interpreter's runtime
+# as a static library beside the others, and its headers below
+# include/mtrx, where the installed mtrx finds them from its own place.
+install(FILES $<TARGET_FILE:mtrx_core> DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/mtrx/
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mtrx
+  FILES_MATCHING PATTERN "*.h"
+  PATTERN "build" EXCLUDE)
+
 install(EXPORT rul2mtrxTargets
   NAMESPACE rul2mtrx::
   DESTINATION ${MATRIX_CMAKE_DIR})

@@ -1,7 +1,8 @@
 # tests/install/consume.cmake: install into a scratch prefix, then build and run
 # a consumer through find_package and through pkg-config (with the compiler's
 # own standard and with C++20, which the package must not lower); then the
-# same with the static libraries, built from SOURCE_DIR.
+# same with the static libraries, built from SOURCE_DIR. Each time the
+# installed mtrx compiles a function into a library that a program calls.
 # Everything but the static libraries' build folder, which a rerun reuses.
 file(GLOB old_work LIST_DIRECTORIES true ${WORK_DIR}/*)
 list(FILTER old_work EXCLUDE REGEX "/static-build$")
@@ -61,8 +62,27 @@ function(consume prefix tag static)
   expect_ok(${WORK_DIR}/consumer-pc20-${tag})
 endfunction()
 
+# The installed mtrx compiles a function file into a C++ library against
+# the installed tree, and a program uses it through its CMake package; it
+# compiles a script into a program too.
+function(consume_function prefix tag)
+  set(library ${WORK_DIR}/scaled-${tag})
+  run(${prefix}/bin/mtrx build --function ${FUNCTION_DIR}/scaled.mtrx -o ${library})
+  run(${CMAKE_COMMAND} -S ${FUNCTION_DIR} -B ${WORK_DIR}/build-function-${tag}
+      -DSCALED_DIR=${library} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release)
+  run(${CMAKE_COMMAND} --build ${WORK_DIR}/build-function-${tag})
+  expect_ok(${WORK_DIR}/build-function-${tag}/caller)
+  # And a program, through the function file it calls.
+  file(WRITE ${WORK_DIR}/program-${tag}.mtrx "y = scaled([1 2], 3);\nfprintf('consumer ok %g\\n', y(2));\n")
+  run(${prefix}/bin/mtrx build ${WORK_DIR}/program-${tag}.mtrx -o ${WORK_DIR}/program-${tag})
+  set(ENV{MTRXPATH} ${FUNCTION_DIR})
+  expect_ok(${WORK_DIR}/program-${tag})
+  unset(ENV{MTRXPATH})
+endfunction()
+
 run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 consume(${prefix} shared FALSE)
+consume_function(${prefix} shared)
 
 # The static libraries: the library and the command alone, no tests.
 set(static_build ${WORK_DIR}/static-build)
@@ -77,3 +97,4 @@ if(shared_objects)
   message(FATAL_ERROR "the static build installed shared libraries: ${shared_objects}")
 endif()
 consume(${static_prefix} static TRUE)
+consume_function(${static_prefix} static)

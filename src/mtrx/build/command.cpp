@@ -1,8 +1,9 @@
 // src/mtrx/build/command.cpp: the `mtrx build` command line.
 #include "build/command.h"
 
+#include "build/library.h"
+#include "build/paths.h"
 #include "build/translate.h"
-#include "build_paths.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@ namespace {
 
 const char kBuildUsage[] =
     "Usage: mtrx build PROGRAM.mtrx [-o NAME] [--emit-cpp DIR]\n"
+    "       mtrx build --function NAME.mtrx [-o DIR] [--emit-cpp DIR]\n"
     "Compiles the script PROGRAM.mtrx and its local functions to a native\n"
     "program NAME (by default PROGRAM) that behaves as `mtrx PROGRAM.mtrx`:\n"
     "the same output, errors and exit status. Function files and built-ins\n"
@@ -29,18 +31,17 @@ const char kBuildUsage[] =
     "  -o NAME         the program to write\n"
     "  --emit-cpp DIR  write DIR/NAME.cpp and DIR/CMakeLists.txt instead\n"
     "\n"
+    "With --function, the function file NAME.mtrx becomes a C++ library in\n"
+    "DIR (by default NAME): libNAME.a, the header NAME.h declaring\n"
+    "kiv::matrix::Array NAME(const kiv::matrix::Array &, ...), and the CMake\n"
+    "package NAMEConfig.cmake, so that a C++ program calls it after\n"
+    "find_package(NAME REQUIRED PATHS DIR) and\n"
+    "target_link_libraries(PROGRAM PRIVATE NAME::NAME). --emit-cpp DIR writes\n"
+    "NAME.cpp, NAME.h and a CMakeLists.txt that builds the library instead.\n"
+    "\n"
     "The compiler is $CXX, else the one that built mtrx; always -O2\n"
     "-std=c++17 -ffp-contract=off, so floating-point operations are never\n"
     "fused or reordered.\n";
-
-std::vector<std::string> Split(const std::string &list) {
-    std::vector<std::string> out;
-    std::stringstream in(list);
-    std::string item;
-    while (std::getline(in, item, ';'))
-        if (!item.empty()) out.push_back(item);
-    return out;
-}
 
 // A word for the shell, quoted.
 std::string Shell(const std::string &word) {
@@ -75,13 +76,12 @@ bool Write(const std::string &path, const std::string &text) {
 
 std::string CMakeLists(const std::string &name) {
     std::string includes;
-    for (const std::string &dir : Split(MTRX_BUILD_INCLUDE_DIRS)) includes += "\n  \"" + dir + "\"";
+    for (const std::string &dir : Paths().includes) includes += "\n  \"" + dir + "\"";
     std::string libraries;
-    for (const std::string &lib : Split(MTRX_BUILD_LIBRARIES)) libraries += "\n  \"" + lib + "\"";
+    for (const std::string &lib : Paths().libraries) libraries += "\n  \"" + lib + "\"";
     // The build's own options: its sanitizers must link with the runtime's.
     std::string options;
-    for (const std::string &flag : Split(MTRX_BUILD_FLAGS))
-        if (flag.rfind("-W", 0) != 0) options += (options.empty() ? "" : " ") + flag;
+    for (const std::string &flag : Paths().flags) options += (options.empty() ? "" : " ") + flag;
     return "# Written by mtrx build: the program " + name +
            " over the library and the interpreter's\n"
            "# runtime of the build that wrote it.\n"
@@ -100,16 +100,15 @@ std::string CMakeLists(const std::string &name) {
 
 // Runs the compiler on `cpp` for the program `out`; its status.
 int Compile(const std::string &cpp, const std::string &out) {
-    const char *cxx = std::getenv("CXX");
-    std::string command = Shell(cxx && *cxx ? cxx : MTRX_BUILD_CXX);
+    std::string command = Shell(Paths().cxx);
     command += " -O2 -std=c++17";
-    for (const std::string &flag : Split(MTRX_BUILD_FLAGS)) command += " " + Shell(flag);
+    for (const std::string &flag : Paths().flags) command += " " + Shell(flag);
     // The generated code is not held to the project's warnings.
     command += " -ffp-contract=off -fno-fast-math -w";
-    for (const std::string &dir : Split(MTRX_BUILD_INCLUDE_DIRS)) command += " -I" + Shell(dir);
+    for (const std::string &dir : Paths().includes) command += " -I" + Shell(dir);
     command += " " + Shell(cpp) + " -o " + Shell(out);
-    for (const std::string &lib : Split(MTRX_BUILD_LIBRARIES)) command += " " + Shell(lib);
-    for (const std::string &dir : Split(MTRX_BUILD_RPATH)) command += " -Wl,-rpath," + Shell(dir);
+    for (const std::string &lib : Paths().libraries) command += " " + Shell(lib);
+    for (const std::string &dir : Paths().rpath) command += " -Wl,-rpath," + Shell(dir);
     const int status = std::system(command.c_str());
     if (status != 0) {
         std::cerr << "mtrx build: the C++ compiler failed: " << command << '\n';
@@ -124,9 +123,12 @@ int BuildCommand(int argc, char **argv) {
     std::string program;
     std::string name;
     std::string emit;
+    bool function = false;
     for (int k = 0; k < argc; ++k) {
         const std::string word = argv[k];
-        if ((word == "-o" || word == "--emit-cpp") && k + 1 < argc) {
+        if (word == "--function") {
+            function = true;
+        } else if ((word == "-o" || word == "--emit-cpp") && k + 1 < argc) {
             (word == "-o" ? name : emit) = argv[++k];
         } else if (word == "--help" || word == "-h") {
             std::cout << kBuildUsage;
@@ -149,6 +151,7 @@ int BuildCommand(int argc, char **argv) {
     }
     std::ostringstream text;
     text << file.rdbuf();
+    if (function) return BuildFunction(program, text.str(), name, emit);
     std::string cpp;
     try {
         cpp = Translate(program, text.str());

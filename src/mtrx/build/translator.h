@@ -56,6 +56,15 @@ public:
     }
 
     std::string Run();
+    /// The function file as the C++ of a library (build/library.cpp): its
+    /// functions, and `signature`, the first one's entry as the header
+    /// `header` declares it, whose body calls it for `nargout` outputs and
+    /// returns `result` (C++ over the call's Values `out`). The running
+    /// function knows its file as `path`.
+    std::string Library(const std::string &header, const std::string &signature,
+                        const std::string &args, unsigned int nargout, const std::string &result,
+                        const std::string &path);
+    const Program &program() const { return m_unit->program; }
 
 private:
     // The scope being written: a function's or the script's.

@@ -224,6 +224,23 @@ public:
 
     Evaluator &evaluator() { return *m_evaluator; }
 
+    /// A function compiled into a C++ library (mtrx build --function): runs
+    /// `entry`, the first function of `source`, on `args` for `nargout`
+    /// outputs, in the interpreter's order (kFast unless RUL2MTRX_ORDER is
+    /// set), the calling thread's order restored after. Each source keeps
+    /// one interpreter state for the process; calls run one at a time.
+    /// Every failure comes out as kiv::matrix::CFunctionErrorException with
+    /// the interpreter's message.
+    using Entry = Values (*)(Runtime &, const Values &, unsigned int);
+    static Values CallLibrary(const SourceFile &source, Entry entry, Values args,
+                              unsigned int nargout);
+    /// The argument `input` of `function` as a value; a null array is refused.
+    static Value LibraryInput(const kiv::matrix::Array &a, const char *function, const char *input);
+    /// outputs[k] of `function`, whose output is named `output`, as an
+    /// Array; a cell, struct, string or handle is refused.
+    static kiv::matrix::Array LibraryOutput(const Values &outputs, std::size_t k,
+                                            const char *function, const char *output);
+
 private:
     friend class Scope;
     friend class List;

@@ -1,0 +1,33 @@
+// src/mtrx/build/paths.h: where `mtrx build` finds the compiler, the
+// headers and the libraries a compiled program needs.
+#ifndef MTRX_BUILD_PATHS_H
+#define MTRX_BUILD_PATHS_H
+
+#include <string>
+#include <vector>
+
+namespace mtrx {
+
+struct BuildPaths {
+    std::string cxx;                     // $CXX, else the compiler that built mtrx
+    std::string ar;                      // the archiver of static libraries
+    std::vector<std::string> includes;   // the library's and the runtime's headers
+    std::vector<std::string> libraries;  // the runtime first, in link order
+    std::vector<std::string> rpath;      // where the shared libraries are found
+    std::vector<std::string> flags;      // the build's options (its sanitizers), no warnings
+    bool installed = false;
+};
+
+/// The paths of the installed tree this mtrx runs from (PREFIX/bin/mtrx,
+/// with the runtime's headers in PREFIX/include/mtrx), else those of the
+/// build tree that built it.
+const BuildPaths &Paths();
+
+/// The words of a ';'-separated list, empty ones left out.
+std::vector<std::string> SplitList(const std::string &list);
+/// A word for the shell, quoted.
+std::string ShellWord(const std::string &word);
+
+}  // namespace mtrx
+
+#endif  // MTRX_BUILD_PATHS_H
