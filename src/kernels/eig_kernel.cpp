@@ -15,6 +15,7 @@
 #include "kernels/parallel.h"
 #include "kernels/planerot_kernel.h"
 #include "kernels/qr_kernel.h"
+#include "kernels/shifted_layout.h"
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 #include <immintrin.h>
@@ -128,15 +129,6 @@ void HessenbergBackTransform(std::size_t n, const double *a_, std::size_t lda,
 
 namespace {
 
-// U is kept by columns, packed: column c holds rows 0..min(c+1, n-1), the
-// only ones the elimination touches (its upper triangle and the entry
-// below the diagonal, which the step of that column reads), and starts
-// at ShiftedColumn(c). Half the memory of a full square keeps U and H
-// together in the second-level cache for orders of several hundred.
-std::size_t ShiftedColumn(std::size_t c) { return c * (c + 3) / 2; }
-
-std::size_t ShiftedRows(std::size_t n, std::size_t c) { return std::min(c + 2, n); }
-
 // Steps j0..j1-1 of the elimination on one column below them (c >= j1):
 // each interchange, then the update of the lower row. Row j is final once
 // step j is done, so the running row stays in a register.
@@ -215,10 +207,6 @@ __attribute__((target("avx512f"))) void SubtractFourAvx512(std::size_t count, co
     }
 }
 #endif
-
-// Steps taken together by the blocked sweep: a column meets them while its
-// few rows stay in registers, and the columns' short chains overlap.
-constexpr std::size_t kShiftedStepBlock = 16;
 
 }  // namespace
 
@@ -509,12 +497,6 @@ KernelStatus HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, d
     return 0;
 }
 
-void ComplexMultiply(double a, double b, double c, double d, double &re, double &im) {
-    const double r = a * c - b * d;
-    im = a * d + b * c;
-    re = r;
-}
-
 void ComplexDivide(double a, double b, double c, double d, double &re, double &im) {
     if (std::fabs(c) >= std::fabs(d)) {
         const double t = d / c;
@@ -695,80 +677,6 @@ void ComplexGaussSolveFactored(std::size_t n, const double *ar, const double *ai
             ComplexMultiply(ar[i + c * lda], ai[i + c * lda], xr[c], xi[c], tr, ti);
             xr[i] = xr[i] + tr;
             xi[i] = xi[i] + ti;
-        }
-    }
-}
-
-// The complex shifted factors: U's packed columns (real parts, then
-// imaginary parts, each laid out as HessenbergShiftedFactor's), then the
-// multipliers' real and imaginary parts and the interchange marks, n each.
-std::size_t HessenbergShiftedComplexWorkspace(std::size_t n) {
-    return 2 * (n == 0 ? 0 : ShiftedColumn(n - 1) + n) + 3 * n;
-}
-
-void HessenbergShiftedFactorComplex(std::size_t n, const double *h, std::size_t ldh, double sr,
-                                    double si, double tiny, double *work) {
-    const std::size_t packed = ShiftedColumn(n - 1) + n;
-    double *ur = work, *ui = work + packed;
-    double *lr = ui + packed, *li = lr + n, *swapped = li + n;
-    for (std::size_t c = 0; c < n; ++c) {
-        double *column = ur + ShiftedColumn(c);
-        std::copy(h + c * ldh, h + c * ldh + ShiftedRows(n, c), column);
-        std::fill(ui + ShiftedColumn(c), ui + ShiftedColumn(c) + ShiftedRows(n, c), 0.0);
-        column[c] = column[c] - sr;
-        ui[ShiftedColumn(c) + c] = 0.0 - si;
-    }
-    for (std::size_t j = 0; j + 1 < n; ++j) {
-        double *cr = ur + ShiftedColumn(j), *ci = ui + ShiftedColumn(j);
-        swapped[j] = 0.0;
-        if (ComplexPivotMagnitude(cr[j + 1], ci[j + 1]) > ComplexPivotMagnitude(cr[j], ci[j])) {
-            std::swap(cr[j], cr[j + 1]);
-            std::swap(ci[j], ci[j + 1]);
-            swapped[j] = 1.0;
-        }
-        if (cr[j] == 0.0 && ci[j] == 0.0) cr[j] = tiny;
-        ComplexDivide(cr[j + 1], ci[j + 1], cr[j], ci[j], lr[j], li[j]);
-        for (std::size_t c = j + 1; c < n; ++c) {
-            double *xr = ur + ShiftedColumn(c), *xi = ui + ShiftedColumn(c);
-            if (swapped[j] != 0.0) {
-                std::swap(xr[j], xr[j + 1]);
-                std::swap(xi[j], xi[j + 1]);
-            }
-            double tr, ti;
-            ComplexMultiply(lr[j], li[j], xr[j], xi[j], tr, ti);
-            xr[j + 1] = xr[j + 1] - tr;
-            xi[j + 1] = xi[j + 1] - ti;
-        }
-    }
-    const std::size_t last = ShiftedColumn(n - 1) + (n - 1);
-    if (ur[last] == 0.0 && ui[last] == 0.0) ur[last] = tiny;
-}
-
-void HessenbergShiftedSolveComplex(std::size_t n, const double *work, const double *br,
-                                   const double *bi, double *xr, double *xi) {
-    const std::size_t packed = ShiftedColumn(n - 1) + n;
-    const double *ur = work, *ui = work + packed;
-    const double *lr = ui + packed, *li = lr + n, *swapped = li + n;
-    std::copy(br, br + n, xr);
-    std::copy(bi, bi + n, xi);
-    for (std::size_t j = 0; j + 1 < n; ++j) {
-        if (swapped[j] != 0.0) {
-            std::swap(xr[j], xr[j + 1]);
-            std::swap(xi[j], xi[j + 1]);
-        }
-        double tr, ti;
-        ComplexMultiply(lr[j], li[j], xr[j], xi[j], tr, ti);
-        xr[j + 1] = xr[j + 1] - tr;
-        xi[j + 1] = xi[j + 1] - ti;
-    }
-    for (std::size_t c = n; c-- > 0;) {
-        const double *cr = ur + ShiftedColumn(c), *ci = ui + ShiftedColumn(c);
-        ComplexDivide(xr[c], xi[c], cr[c], ci[c], xr[c], xi[c]);
-        for (std::size_t r = 0; r < c; ++r) {
-            double tr, ti;
-            ComplexMultiply(xr[c], xi[c], cr[r], ci[r], tr, ti);
-            xr[r] = xr[r] - tr;
-            xi[r] = xi[r] - ti;
         }
     }
 }

@@ -150,7 +150,11 @@ inline double ComplexPivotMagnitude(double re, double im) { return std::fabs(re)
 /// q = c + d*t, ((a + b*t)/q) + ((b - a*t)/q)i; otherwise t = c/d,
 /// q = c*t + d, ((a*t + b)/q) + ((b*t - a)/q)i.
 /// Source: R. L. Smith, "Algorithm 116: Complex division", CACM 5(8), 1962.
-void ComplexMultiply(double a, double b, double c, double d, double &re, double &im);
+inline void ComplexMultiply(double a, double b, double c, double d, double &re, double &im) {
+    const double r = a * c - b * d;
+    im = a * d + b * c;
+    re = r;
+}
 void ComplexDivide(double a, double b, double c, double d, double &re, double &im);
 
 /// The complex multiply-add of the eliminations: y += f*u as
@@ -228,8 +232,10 @@ std::size_t HessenbergShiftedComplexWorkspace(std::size_t n);
 ///   sr, si [in]  the shift's real and imaginary parts
 ///   tiny   [in]  the replacement of a zero pivot (> 0)
 ///   work   [out] HessenbergShiftedComplexWorkspace(n) doubles
+///   path   [in]  as HessenbergShiftedFactor: the same bits either way
 void HessenbergShiftedFactorComplex(std::size_t n, const double *h, std::size_t ldh, double sr,
-                                    double si, double tiny, double *work);
+                                    double si, double tiny, double *work,
+                                    KernelPath path = KernelPath::kFastest);
 
 /// Solves (H - shift*I)*x = b from HessenbergShiftedFactorComplex's work,
 /// in the order of HessenbergShiftedSolve's plain path: the interchanges
@@ -237,8 +243,10 @@ void HessenbergShiftedFactorComplex(std::size_t n, const double *h, std::size_t 
 /// x(r) -= x(c)*U(r,c) for every r < c, column by column from the last.
 ///   br, bi [in]  n entries each
 ///   xr, xi [out] n entries each; may not overlap b
+///   path   [in]  as DotFast: the same bits either way
 void HessenbergShiftedSolveComplex(std::size_t n, const double *work, const double *br,
-                                   const double *bi, double *xr, double *xi);
+                                   const double *bi, double *xr, double *xi,
+                                   KernelPath path = KernelPath::kFastest);
 
 /// Tests allowed per eigenvalue by TridiagonalQl before it gives up (the
 /// limit of tql2 as published).

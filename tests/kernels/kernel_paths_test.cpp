@@ -705,6 +705,27 @@ TEST(KernelPaths, HessenbergShiftedSolveMatchesScalarLoops) {
                 }
                 EXPECT_TRUE(Same(work[0], work[1])) << what;
                 EXPECT_TRUE(Same(x[0], x[1])) << what;
+                // The complex shift (shift + 0.5i), b's parts b and reversed b,
+                // on all three paths.
+                const std::vector<double> bi(std::reverse_iterator<const double *>(b.Data() + n),
+                                             std::reverse_iterator<const double *>(b.Data()));
+                std::vector<double> cwork[3], cx[3];
+                const KernelPath paths[3] = {KernelPath::kFastest, KernelPath::kPlain,
+                                             KernelPath::kAvx2};
+                for (int run = 0; run < 3; ++run) {
+                    const KernelPath path = paths[run];
+                    cwork[run].assign(kernels::HessenbergShiftedComplexWorkspace(n), 0.0);
+                    kernels::HessenbergShiftedFactorComplex(n, h.Data(), h.ld, shift, 0.5, 1e-300,
+                                                            cwork[run].data(), path);
+                    cx[run].resize(2 * n);
+                    kernels::HessenbergShiftedSolveComplex(n, cwork[run].data(), b.Data(),
+                                                           bi.data(), cx[run].data(),
+                                                           cx[run].data() + n, path);
+                }
+                for (int run = 1; run < 3; ++run) {
+                    EXPECT_TRUE(Same(cwork[0], cwork[run])) << what << " complex, run " << run;
+                    EXPECT_TRUE(Same(cx[0], cx[run])) << what << " complex, run " << run;
+                }
             }
         }
     }
