@@ -81,41 +81,6 @@ void Balance(std::size_t n, double *a_, std::size_t lda, double *scale) {
     }
 }
 
-void ReduceToHessenberg(std::size_t n, double *a_, std::size_t lda, std::size_t *pivot) {
-    const Indexed a{a_, lda};
-    if (pivot != nullptr) {
-        for (std::size_t m = 1; m <= n; ++m) pivot[m - 1] = m;
-    }
-    for (std::size_t m = 2; m + 1 <= n; ++m) {
-        // Pivot: the first largest magnitude in column m-1 from row m down.
-        double x = 0.0;
-        std::size_t p = m;
-        for (std::size_t j = m; j <= n; ++j) {
-            if (std::fabs(a(j, m - 1)) > std::fabs(x)) {
-                x = a(j, m - 1);
-                p = j;
-            }
-        }
-        if (pivot != nullptr) pivot[m - 1] = p;
-        if (p != m) {
-            for (std::size_t j = m - 1; j <= n; ++j) std::swap(a(p, j), a(m, j));
-            std::swap_ranges(a.Column(p), a.Column(p) + n, a.Column(m));
-        }
-        if (x == 0.0) continue;
-        // Eliminate below the subdiagonal, keeping the multiplier in place.
-        double *am = a.Column(m);
-        for (std::size_t i = m + 1; i <= n; ++i) {
-            double y = a(i, m - 1);
-            if (y == 0.0) continue;
-            y = y / x;
-            a(i, m - 1) = y;
-            for (std::size_t j = m; j <= n; ++j) a(i, j) = a(i, j) - y * a(m, j);
-            const double *ai = a.Column(i);
-            for (std::size_t j = 0; j < n; ++j) am[j] = am[j] + y * ai[j];
-        }
-    }
-}
-
 void HessenbergBackTransform(std::size_t n, const double *a_, std::size_t lda,
                              const std::size_t *pivot, const double *scale, double *z) {
     for (std::size_t m = n < 3 ? 1 : n - 1; m >= 2; --m) {

@@ -58,9 +58,15 @@ void Balance(std::size_t n, float *a, std::size_t lda, float *scale = nullptr);
 ///                  interchanged with row m at step m (m itself for none);
 ///                  entries 0 and n-1 are set to 1 and n. Recording changes
 ///                  no element of A
+///   path  [in]     kPlain: the steps as written, row by row; otherwise
+///                  column by column in vector registers (each element of
+///                  the columns right of m meets its one update before the
+///                  column is read, column m its updates in the same order),
+///                  the same bits either way
 /// Source: Wilkinson & Reinsch, Handbook for Automatic Computation II
 /// (elmhes), in the form of Numerical Recipes, 2nd ed., Section 11.5.
-void ReduceToHessenberg(std::size_t n, double *a, std::size_t lda, std::size_t *pivot = nullptr);
+void ReduceToHessenberg(std::size_t n, double *a, std::size_t lda, std::size_t *pivot = nullptr,
+                        KernelPath path = KernelPath::kFastest);
 /// The same steps in single.
 void ReduceToHessenberg(std::size_t n, float *a, std::size_t lda, std::size_t *pivot = nullptr);
 
