@@ -16,6 +16,7 @@
 #include "kernels/planerot_kernel.h"
 #include "kernels/qr_kernel.h"
 #include "kernels/shifted_layout.h"
+#include "kernels/transpose_eight.h"
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 #include <immintrin.h>
@@ -421,10 +422,213 @@ void DoubleShiftSweep(const Indexed &a, std::size_t l, std::size_t nn, SweepStar
     }
 }
 
+// One step's transformation of the sweep, kept for the columns that take
+// its row part later.
+struct SweepStep {
+    double x, y, z, q, r;
+    bool three;
+};
+
+// The row part of a step on one column, aj at row k: p = (a(k) + q*a(k+1))
+// [+ r*a(k+2)], then a(k+2) -= p*z, a(k+1) -= p*y, a(k) -= p*x.
+inline void SweepRow(const SweepStep &t, double *aj) {
+    double p = aj[0] + t.q * aj[1];
+    if (t.three) {
+        p = p + t.r * aj[2];
+        aj[2] = aj[2] - p * t.z;
+    }
+    aj[1] = aj[1] - p * t.y;
+    aj[0] = aj[0] - p * t.x;
+}
+
+// The column part of a step on rows i < count of columns k, k+1 and (when
+// three, otherwise ak2 is null) k+2: p = (x*a(i,k) + y*a(i,k+1)) [+ z*a(i,k+2)], then a(i,k+2) -=
+// p*r, a(i,k+1) -= p*q, a(i,k) -= p. Each row on its own.
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx512f"))) void SweepColumnsAvx512(std::size_t count, const SweepStep &t,
+                                                           double *ak, double *ak1, double *ak2) {
+    const __m512d x = _mm512_set1_pd(t.x), y = _mm512_set1_pd(t.y), z = _mm512_set1_pd(t.z);
+    const __m512d q = _mm512_set1_pd(t.q), r = _mm512_set1_pd(t.r);
+    for (std::size_t i = 0; i < count; i += 8) {
+        const auto mask = static_cast<__mmask8>(count - i >= 8 ? 0xFF : (1u << (count - i)) - 1);
+        const __m512d a0 = _mm512_maskz_loadu_pd(mask, ak + i);
+        const __m512d a1 = _mm512_maskz_loadu_pd(mask, ak1 + i);
+        __m512d p = _mm512_add_pd(_mm512_mul_pd(x, a0), _mm512_mul_pd(y, a1));
+        if (t.three) {
+            const __m512d a2 = _mm512_maskz_loadu_pd(mask, ak2 + i);
+            p = _mm512_add_pd(p, _mm512_mul_pd(z, a2));
+            _mm512_mask_storeu_pd(ak2 + i, mask, _mm512_sub_pd(a2, _mm512_mul_pd(p, r)));
+        }
+        _mm512_mask_storeu_pd(ak1 + i, mask, _mm512_sub_pd(a1, _mm512_mul_pd(p, q)));
+        _mm512_mask_storeu_pd(ak + i, mask, _mm512_sub_pd(a0, p));
+    }
+}
+
+#endif
+
+// Steps of a sweep whose row parts the columns right of them take
+// together, each column while its few rows stay in the first-level cache
+// (22: their 24 rows fill three 8 x 8 transposes).
+constexpr std::size_t kSweepBlock = 22;
+
+// Columns that take a block's row parts side by side, one lane each:
+// enough vectors per row for their chains of steps to overlap.
+constexpr std::size_t kStripLanes = 32;
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// The row parts of a block's steps (those taken) on a strip: row i of the
+// strip (kStripLanes entries, one per column) is the block's row k0+i, and
+// step k0+q works on strip rows q..q+2 as SweepRow does on a column.
+__attribute__((target("avx512f"))) void SweepStripAvx512(std::size_t steps, std::size_t width,
+                                                         const SweepStep *held, const bool *taken,
+                                                         double *strip) {
+    for (std::size_t q = 0; q < steps; ++q) {
+        if (!taken[q]) continue;
+        const SweepStep &t = held[q];
+        const __m512d tq = _mm512_set1_pd(t.q), tr = _mm512_set1_pd(t.r);
+        const __m512d tx = _mm512_set1_pd(t.x), ty = _mm512_set1_pd(t.y), tz = _mm512_set1_pd(t.z);
+        for (std::size_t c = 0; c < width; c += 8) {
+            double *a0 = strip + q * kStripLanes + c, *a1 = a0 + kStripLanes, *a2 = a1 + kStripLanes;
+            const __m512d v0 = _mm512_load_pd(a0), v1 = _mm512_load_pd(a1), v2 = _mm512_load_pd(a2);
+            const __m512d p =
+                _mm512_add_pd(_mm512_add_pd(v0, _mm512_mul_pd(tq, v1)), _mm512_mul_pd(tr, v2));
+            _mm512_store_pd(a2, _mm512_sub_pd(v2, _mm512_mul_pd(p, tz)));
+            _mm512_store_pd(a1, _mm512_sub_pd(v1, _mm512_mul_pd(p, ty)));
+            _mm512_store_pd(a0, _mm512_sub_pd(v0, _mm512_mul_pd(p, tx)));
+        }
+    }
+}
+
+// A strip's rows from `width` columns and back: element i of column c
+// (from `first`, columns ld apart) is strip entry i*kStripLanes + c (lanes
+// from width to the next multiple of 8 repeat the last column), by 8 x 8
+// blocks transposed in registers. Values are moved, never computed on.
+// GCC's own headers leave the unused source of some shuffles undefined on
+// purpose, which its uninitialised-value warning then reports.
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+__attribute__((target("avx512f"))) void StripInAvx512(std::size_t rows, std::size_t width,
+                                                      const double *first, std::size_t ld,
+                                                      double *strip) {
+    for (std::size_t r0 = 0; r0 < rows; r0 += 8) {
+        const auto mask = static_cast<__mmask8>(rows - r0 >= 8 ? 0xFF : (1u << (rows - r0)) - 1);
+        for (std::size_t c0 = 0; c0 < width; c0 += 8) {
+            __m512d p[8];
+            for (std::size_t q = 0; q < 8; ++q) {
+                const double *col = first + std::min(c0 + q, width - 1) * ld;
+                p[q] = _mm512_maskz_loadu_pd(mask, col + r0);
+            }
+            TransposeEight(p);
+            for (std::size_t r = 0; r < 8 && r0 + r < rows; ++r)
+                _mm512_store_pd(strip + (r0 + r) * kStripLanes + c0, p[r]);
+        }
+    }
+}
+
+__attribute__((target("avx512f"))) void StripOutAvx512(std::size_t rows, std::size_t width,
+                                                       const double *strip, double *first,
+                                                       std::size_t ld) {
+    for (std::size_t r0 = 0; r0 < rows; r0 += 8) {
+        const auto mask = static_cast<__mmask8>(rows - r0 >= 8 ? 0xFF : (1u << (rows - r0)) - 1);
+        for (std::size_t c0 = 0; c0 < width; c0 += 8) {
+            __m512d p[8];
+            for (std::size_t r = 0; r < 8; ++r) {
+                p[r] = r0 + r < rows ? _mm512_load_pd(strip + (r0 + r) * kStripLanes + c0)
+                                     : _mm512_setzero_pd();
+            }
+            TransposeEight(p);
+            for (std::size_t q = 0; q < 8 && c0 + q < width; ++q)
+                _mm512_mask_storeu_pd(first + (c0 + q) * ld + r0, mask, p[q]);
+        }
+    }
+}
+
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+#endif
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// DoubleShiftSweep in blocks of steps, its column parts in vector
+// registers. A column right of a block's reach (beyond
+// k1+1 for steps k0..k1-1) is neither read nor written by the block's
+// column parts or shifts, so it takes the block's row parts one after the
+// other at the block's end, through a strip: every element meets the same
+// operations in the same order. (With four lanes, the strip's transposes
+// and the short column parts cost more than they save.)
+__attribute__((target("avx512f"))) void DoubleShiftSweepBlocked(const Indexed &a, std::size_t l,
+                                                                std::size_t nn, SweepStart start) {
+    const std::size_t m = start.m;
+    double p = start.p, q = start.q, r = start.r;
+    double s = 0.0, x = 0.0;
+    for (std::size_t i = m + 2; i <= nn; ++i) {
+        a(i, i - 2) = 0.0;
+        if (i != m + 2) a(i, i - 3) = 0.0;
+    }
+    SweepStep held[kSweepBlock];
+    bool taken[kSweepBlock];
+    alignas(64) double strip[(kSweepBlock + 2) * kStripLanes];
+    for (std::size_t k0 = m, k1 = 0; k0 <= nn - 1; k0 = k1) {
+        k1 = std::min(k0 + kSweepBlock, nn);
+        const std::size_t reach = std::min(nn, k1 + 1);
+        for (std::size_t k = k0; k < k1; ++k) {
+            taken[k - k0] = false;
+            if (k != m) {
+                p = a(k, k - 1);
+                q = a(k + 1, k - 1);
+                r = 0.0;
+                if (k != nn - 1) r = a(k + 2, k - 1);
+                x = std::fabs(p) + std::fabs(q) + std::fabs(r);
+                if (x != 0.0) {
+                    p = p / x;
+                    q = q / x;
+                    r = r / x;
+                }
+            }
+            s = WithSignOf(std::sqrt(p * p + q * q + r * r), p);
+            if (s == 0.0) continue;
+            if (k == m) {
+                if (l != m) a(k, k - 1) = -a(k, k - 1);
+            } else {
+                a(k, k - 1) = -s * x;
+            }
+            p = p + s;
+            SweepStep &t = held[k - k0];
+            t.x = p / s;
+            t.y = q / s;
+            t.z = r / s;
+            t.q = q / p;
+            t.r = r / p;
+            t.three = k != nn - 1;
+            taken[k - k0] = true;
+            for (std::size_t j = k; j <= reach; ++j) SweepRow(t, a.Column(j) + (k - 1));
+            const std::size_t last = std::min(nn, k + 3);
+            double *ak = a.Column(k);
+            SweepColumnsAvx512(last - (l - 1), t, ak + (l - 1), ak + a.ld + (l - 1),
+                               t.three ? ak + 2 * a.ld + (l - 1) : nullptr);
+        }
+        // The columns beyond the reach, kStripLanes at a time through a
+        // strip of their rows k0..k1+1 (all within the matrix: every step
+        // of such a block has three rows).
+        const std::size_t rows = k1 - k0 + 2;
+        for (std::size_t j0 = reach + 1; j0 <= nn; j0 += kStripLanes) {
+            const std::size_t width = std::min(kStripLanes, nn + 1 - j0);
+            double *first = a.Column(j0) + (k0 - 1);
+            StripInAvx512(rows, width, first, a.ld, strip);
+            SweepStripAvx512(k1 - k0, width, held, taken, strip);
+            StripOutAvx512(rows, width, strip, first, a.ld);
+        }
+    }
+}
+#endif
+
 }  // namespace
 
 KernelStatus HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, double *wr,
-                                   double *wi) {
+                                   double *wi, KernelPath path) {
     const Indexed a{a_, lda};
     const double anorm = HessenbergNorm(n, a);
     double t = 0.0;
@@ -456,7 +660,15 @@ KernelStatus HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, d
             if (its == kEigFirstExceptionalShift || its == kEigSecondExceptionalShift) {
                 ExceptionalShift(a, nn, t, x, y, w);
             }
-            DoubleShiftSweep(a, l, nn, FormShift(a, l, nn, x, y, w));
+            const SweepStart start = FormShift(a, l, nn, x, y, w);
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+            if (path == KernelPath::kFastest && HasAvx512()) {
+                DoubleShiftSweepBlocked(a, l, nn, start);
+                continue;
+            }
+#endif
+            static_cast<void>(path);
+            DoubleShiftSweep(a, l, nn, start);
         }
     }
     return 0;

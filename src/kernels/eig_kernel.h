@@ -138,11 +138,17 @@ void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, 
 /// Returns 0 when every eigenvalue was found. Otherwise nn > 0: the active
 /// block 1..nn was abandoned at its kEigMaxTests-th test, and wr(1..nn) and
 /// wi(1..nn) are set to NaN.
+///   path [in]   kFastest on a processor with AVX-512: the columns beyond
+///               the reach of a block of 22 sweep steps take the block's row
+///               parts together, eight to a vector, and the column parts
+///               run in vector registers; otherwise each step's row part
+///               across its columns at once. The same bits either way:
+///               every element meets the same operations in the same order.
 /// Source: Francis (1961-62); Martin, Peters & Wilkinson, Numer. Math. 14
 /// (1970) 219-231 (hqr), in the form of Numerical Recipes, 2nd ed.,
 /// Section 11.6.
 KernelStatus HessenbergEigenvalues(std::size_t n, double *a, std::size_t lda, double *wr,
-                                   double *wi);
+                                   double *wi, KernelPath path = KernelPath::kFastest);
 /// The same steps in single (the constants rounded to single).
 KernelStatus HessenbergEigenvalues(std::size_t n, float *a, std::size_t lda, float *wr, float *wi);
 

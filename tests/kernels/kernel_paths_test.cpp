@@ -685,7 +685,7 @@ TEST(KernelPaths, SvdOnSeveralThreadsMatchesPassByPassLoops) {
 
 // The nonsymmetric eigensolver's kernels against their plain paths: the
 // reduction to Hessenberg form (with zeros in its first column, rows that
-// skip a step), and the shifted factorisations and solves of the inverse
+// skip a step), the QR sweeps of its eigenvalues, and the shifted factorisations and solves of the inverse
 // iteration with real and complex shifts.
 TEST(KernelPaths, HessenbergShiftedSolveMatchesScalarLoops) {
     std::mt19937_64 rng(matrix_test::Seed());
@@ -702,9 +702,19 @@ TEST(KernelPaths, HessenbergShiftedSolveMatchesScalarLoops) {
                 kernels::ReduceToHessenberg(n, reduced[run].Data(), h.ld, pivot[run].data(),
                                             paths[run]);
             }
+            Padded swept[3] = {reduced[1], reduced[1], reduced[1]};
+            std::vector<double> w[3];
+            for (int run = 0; run < 3; ++run) {
+                w[run].assign(2 * n, 0.0);
+                const auto status = kernels::HessenbergEigenvalues(
+                    n, swept[run].Data(), h.ld, w[run].data(), w[run].data() + n, paths[run]);
+                w[run].push_back(static_cast<double>(status));
+            }
             for (int run = 0; run < 3; run += 2) {
                 EXPECT_TRUE(Same(reduced[run].v, reduced[1].v)) << Name(s, special) << " " << run;
                 EXPECT_EQ(pivot[run], pivot[1]) << Name(s, special);
+                EXPECT_TRUE(Same(swept[run].v, swept[1].v)) << Name(s, special) << " " << run;
+                EXPECT_TRUE(Same(w[run], w[1])) << Name(s, special) << " " << run;
             }
             const Padded b = Random(n, 1, rng, special);
             for (double shift : {0.25, h(0, 0)}) {
