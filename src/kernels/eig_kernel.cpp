@@ -488,7 +488,8 @@ __attribute__((target("avx512f"))) void SweepStripAvx512(std::size_t steps, std:
         const __m512d tq = _mm512_set1_pd(t.q), tr = _mm512_set1_pd(t.r);
         const __m512d tx = _mm512_set1_pd(t.x), ty = _mm512_set1_pd(t.y), tz = _mm512_set1_pd(t.z);
         for (std::size_t c = 0; c < width; c += 8) {
-            double *a0 = strip + q * kStripLanes + c, *a1 = a0 + kStripLanes, *a2 = a1 + kStripLanes;
+            double *a0 = strip + q * kStripLanes + c, *a1 = a0 + kStripLanes,
+                   *a2 = a1 + kStripLanes;
             const __m512d v0 = _mm512_load_pd(a0), v1 = _mm512_load_pd(a1), v2 = _mm512_load_pd(a2);
             const __m512d p =
                 _mm512_add_pd(_mm512_add_pd(v0, _mm512_mul_pd(tq, v1)), _mm512_mul_pd(tr, v2));

@@ -288,7 +288,6 @@ void HessenbergShiftedSolveComplex(std::size_t n, const double *work, const doub
     }
 }
 
-
 }  // namespace kernels
 }  // namespace matrix
 }  // namespace kiv
