@@ -1,5 +1,6 @@
 // src/kernels/eig_kernel.cpp: eigenvalue kernels: Hessenberg QR, complex shifted solves, symmetric tridiagonal QL.
 #include "kernels/eig_kernel.h"
+#include "kernels/eig_steps.h"
 #include "kernels/typed_kernels.h"
 
 #include <algorithm>
@@ -26,60 +27,8 @@ namespace kiv {
 namespace matrix {
 namespace kernels {
 
-namespace {
-
-// Balance's radix and its square: scalings by powers of the machine's base
-// are exact.
-constexpr double kRadix = 2.0;
-constexpr double kRadixSquared = kRadix * kRadix;
-
-// Hqr's exceptional shift: x = y = 0.75*s, w = -0.4375*s^2, with s the two
-// lowest subdiagonal magnitudes (EISPACK hqr).
-constexpr double kExceptionalShift = 0.75;
-constexpr double kExceptionalProduct = -0.4375;
-
-}  // namespace
-
-void Balance(std::size_t n, double *a_, std::size_t lda, double *scale) {
-    const Indexed a{a_, lda};
-    if (scale != nullptr) std::fill(scale, scale + n, 1.0);
-    bool changed = true;
-    while (changed) {
-        changed = false;
-        for (std::size_t i = 1; i <= n; ++i) {
-            double c = 0.0;
-            double r = 0.0;
-            const double *ai = a.Column(i);
-            for (std::size_t j = 1; j <= n; ++j) {
-                if (j == i) continue;
-                c = c + std::fabs(ai[j - 1]);
-                r = r + std::fabs(a(i, j));
-            }
-            // An infinite sum would never balance (c/4 stays infinite), so
-            // such a row and column are left as they are, like empty ones.
-            if (c == 0.0 || r == 0.0 || !std::isfinite(c) || !std::isfinite(r)) continue;
-            double f = 1.0;
-            const double s = c + r;
-            const double low = r / kRadix;
-            while (c < low) {
-                c = c * kRadixSquared;
-                f = f * kRadix;
-            }
-            const double high = r * kRadix;
-            while (c > high) {
-                c = c * (1.0 / kRadixSquared);
-                f = f * (1.0 / kRadix);
-            }
-            if ((c + r) / f < kBalanceGain * s) {
-                changed = true;
-                if (scale != nullptr) scale[i - 1] = scale[i - 1] * f;
-                const double g = 1.0 / f;
-                for (std::size_t j = 1; j <= n; ++j) a(i, j) = a(i, j) * g;
-                double *col = a.Column(i);
-                for (std::size_t j = 0; j < n; ++j) col[j] = col[j] * f;
-            }
-        }
-    }
+void Balance(std::size_t n, double *a, std::size_t lda, double *scale) {
+    eig_steps::BalanceIn(n, a, lda, scale);
 }
 
 void HessenbergBackTransform(std::size_t n, const double *a_, std::size_t lda,
@@ -265,163 +214,6 @@ void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, 
 
 namespace {
 
-// The phases of HessenbergEigenvalues, indices from 1.
-
-// anorm: the sum of the magnitudes of the Hessenberg part, row by row.
-double HessenbergNorm(std::size_t n, const Indexed &a) {
-    double anorm = 0.0;
-    for (std::size_t i = 1; i <= n; ++i) {
-        for (std::size_t j = std::max<std::size_t>(i - 1, 1); j <= n; ++j) {
-            anorm = anorm + std::fabs(a(i, j));
-        }
-    }
-    return anorm;
-}
-
-// The search for a single small subdiagonal element: the largest l <= nn
-// whose a(l,l-1) is negligible, or 1 when none is.
-std::size_t NegligibleSubdiagonal(const Indexed &a, std::size_t nn, double anorm) {
-    std::size_t l = nn;
-    for (; l >= 2; --l) {
-        double s = std::fabs(a(l - 1, l - 1)) + std::fabs(a(l, l));
-        if (s == 0.0) s = anorm;
-        if (std::fabs(a(l, l - 1)) + s == s) break;
-    }
-    return l;
-}
-
-// Two roots from the trailing 2 x 2 block of the active block 1..nn:
-// x = a(nn,nn), y = a(nn-1,nn-1), w = a(nn,nn-1)*a(nn-1,nn); t is the sum
-// of the exceptional shifts so far. wr and wi are addressed from 1.
-void DeflatePair(std::size_t nn, double x, double y, double w, double t, double *wr, double *wi) {
-    const auto WR = [wr](std::size_t i) -> double & { return wr[i - 1]; };
-    const auto WI = [wi](std::size_t i) -> double & { return wi[i - 1]; };
-    const double p = 0.5 * (y - x);
-    const double q = p * p + w;
-    double z = std::sqrt(std::fabs(q));
-    x = x + t;
-    if (q >= 0.0) {
-        z = p + WithSignOf(z, p);
-        WR(nn - 1) = WR(nn) = x + z;
-        if (z != 0.0) WR(nn) = x - w / z;
-        WI(nn - 1) = WI(nn) = 0.0;
-    } else {
-        WR(nn - 1) = WR(nn) = x + p;
-        WI(nn - 1) = z;
-        WI(nn) = -z;
-    }
-}
-
-// The exceptional shift: the shift so far moves into t and off the
-// diagonal, and x, y and w are replaced by values from the two lowest
-// subdiagonal magnitudes.
-void ExceptionalShift(const Indexed &a, std::size_t nn, double &t, double &x, double &y,
-                      double &w) {
-    t = t + x;
-    for (std::size_t i = 1; i <= nn; ++i) a(i, i) = a(i, i) - x;
-    const double s = std::fabs(a(nn, nn - 1)) + std::fabs(a(nn - 1, nn - 2));
-    x = y = kExceptionalShift * s;
-    w = kExceptionalProduct * s * s;
-}
-
-// Where the double-shift sweep starts, and the scaled first column (p, q,
-// r) of its transformation.
-struct SweepStart {
-    std::size_t m;
-    double p;
-    double q;
-    double r;
-};
-
-// Forms the shift from x, y and w and looks for two consecutive small
-// subdiagonal elements, from m = nn-2 up to l.
-SweepStart FormShift(const Indexed &a, std::size_t l, std::size_t nn, double x, double y,
-                     double w) {
-    std::size_t m = nn - 2;
-    double p = 0.0, q = 0.0, r = 0.0;
-    for (;; --m) {
-        const double z = a(m, m);
-        r = x - z;
-        double s = y - z;
-        p = (r * s - w) / a(m + 1, m) + a(m, m + 1);
-        q = a(m + 1, m + 1) - z - r - s;
-        r = a(m + 2, m + 1);
-        s = std::fabs(p) + std::fabs(q) + std::fabs(r);
-        p = p / s;
-        q = q / s;
-        r = r / s;
-        if (m == l) break;
-        const double u = std::fabs(a(m, m - 1)) * (std::fabs(q) + std::fabs(r));
-        const double v =
-            std::fabs(p) * (std::fabs(a(m - 1, m - 1)) + std::fabs(z) + std::fabs(a(m + 1, m + 1)));
-        if (u + v == v) break;
-    }
-    return {m, p, q, r};
-}
-
-// The double-shift QR step on rows l..nn and columns m..nn, from the
-// first column that FormShift found.
-void DoubleShiftSweep(const Indexed &a, std::size_t l, std::size_t nn, SweepStart start) {
-    const std::size_t m = start.m;
-    double p = start.p, q = start.q, r = start.r;
-    double s = 0.0, x = 0.0, y = 0.0, z = 0.0;
-    for (std::size_t i = m + 2; i <= nn; ++i) {
-        a(i, i - 2) = 0.0;
-        if (i != m + 2) a(i, i - 3) = 0.0;
-    }
-    for (std::size_t k = m; k <= nn - 1; ++k) {
-        if (k != m) {
-            p = a(k, k - 1);
-            q = a(k + 1, k - 1);
-            r = 0.0;
-            if (k != nn - 1) r = a(k + 2, k - 1);
-            x = std::fabs(p) + std::fabs(q) + std::fabs(r);
-            if (x != 0.0) {
-                p = p / x;
-                q = q / x;
-                r = r / x;
-            }
-        }
-        s = WithSignOf(std::sqrt(p * p + q * q + r * r), p);
-        if (s == 0.0) continue;
-        if (k == m) {
-            if (l != m) a(k, k - 1) = -a(k, k - 1);
-        } else {
-            a(k, k - 1) = -s * x;
-        }
-        p = p + s;
-        x = p / s;
-        y = q / s;
-        z = r / s;
-        q = q / p;
-        r = r / p;
-        const bool three = k != nn - 1;
-        for (std::size_t j = k; j <= nn; ++j) {
-            double *aj = a.Column(j) + (k - 1);
-            p = aj[0] + q * aj[1];
-            if (three) {
-                p = p + r * aj[2];
-                aj[2] = aj[2] - p * z;
-            }
-            aj[1] = aj[1] - p * y;
-            aj[0] = aj[0] - p * x;
-        }
-        const std::size_t last = std::min(nn, k + 3);
-        double *ak = a.Column(k);
-        double *ak1 = a.Column(k + 1);
-        for (std::size_t i = l - 1; i < last; ++i) {
-            p = x * ak[i] + y * ak1[i];
-            if (three) {
-                double *ak2 = ak1 + a.ld;
-                p = p + z * ak2[i];
-                ak2[i] = ak2[i] - p * r;
-            }
-            ak1[i] = ak1[i] - p * q;
-            ak[i] = ak[i] - p;
-        }
-    }
-}
-
 // One step's transformation of the sweep, kept for the columns that take
 // its row part later.
 struct SweepStep {
@@ -560,8 +352,9 @@ __attribute__((target("avx512f"))) void StripOutAvx512(std::size_t rows, std::si
 // other at the block's end, through a strip: every element meets the same
 // operations in the same order. (With four lanes, the strip's transposes
 // and the short column parts cost more than they save.)
-__attribute__((target("avx512f"))) void DoubleShiftSweepBlocked(const Indexed &a, std::size_t l,
-                                                                std::size_t nn, SweepStart start) {
+__attribute__((target("avx512f"))) void DoubleShiftSweepBlocked(
+    const eig_steps::IndexedOf<double> &a, std::size_t l, std::size_t nn,
+    eig_steps::SweepStart<double> start) {
     const std::size_t m = start.m;
     double p = start.p, q = start.q, r = start.r;
     double s = 0.0, x = 0.0;
@@ -628,51 +421,15 @@ __attribute__((target("avx512f"))) void DoubleShiftSweepBlocked(const Indexed &a
 
 }  // namespace
 
-KernelStatus HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, double *wr,
+KernelStatus HessenbergEigenvalues(std::size_t n, double *a, std::size_t lda, double *wr,
                                    double *wi, KernelPath path) {
-    const Indexed a{a_, lda};
-    const double anorm = HessenbergNorm(n, a);
-    double t = 0.0;
-    std::size_t nn = n;
-    while (nn >= 1) {
-        for (int its = 0;; ++its) {
-            const std::size_t l = NegligibleSubdiagonal(a, nn, anorm);
-            double x = a(nn, nn);
-            if (l == nn) {
-                // One root found.
-                wr[nn - 1] = x + t;
-                wi[nn - 1] = 0.0;
-                --nn;
-                break;
-            }
-            double y = a(nn - 1, nn - 1);
-            double w = a(nn, nn - 1) * a(nn - 1, nn);
-            if (l == nn - 1) {
-                DeflatePair(nn, x, y, w, t, wr, wi);
-                nn -= 2;
-                break;
-            }
-
-            // No root yet.
-            if (its == kEigMaxTests) {
-                for (std::size_t i = 0; i < nn; ++i) wr[i] = wi[i] = LibraryNaN();
-                return nn;
-            }
-            if (its == kEigFirstExceptionalShift || its == kEigSecondExceptionalShift) {
-                ExceptionalShift(a, nn, t, x, y, w);
-            }
-            const SweepStart start = FormShift(a, l, nn, x, y, w);
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-            if (path == KernelPath::kFastest && HasAvx512()) {
-                DoubleShiftSweepBlocked(a, l, nn, start);
-                continue;
-            }
+    if (path == KernelPath::kFastest && HasAvx512())
+        return eig_steps::HessenbergEigenvaluesIn(n, a, lda, wr, wi, DoubleShiftSweepBlocked);
 #endif
-            static_cast<void>(path);
-            DoubleShiftSweep(a, l, nn, start);
-        }
-    }
-    return 0;
+    static_cast<void>(path);
+    return eig_steps::HessenbergEigenvaluesIn(n, a, lda, wr, wi,
+                                              eig_steps::DoubleShiftSweep<double>);
 }
 
 void ComplexDivide(double a, double b, double c, double d, double &re, double &im) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kernels/eig_kernel.h"
+#include "kernels/eig_steps.h"
 #include "kernels/kernel_support.h"
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
@@ -100,6 +101,11 @@ ColumnUpdates ColumnUpdatesFor(KernelPath path) {
 
 void ReduceToHessenberg(std::size_t n, double *a_, std::size_t lda, std::size_t *pivot,
                         KernelPath path) {
+    if (path == KernelPath::kPlain) {
+        // The steps as written, row by row.
+        eig_steps::ReduceToHessenbergIn(n, a_, lda, pivot);
+        return;
+    }
     const Indexed a{a_, lda};
     if (pivot != nullptr) {
         for (std::size_t m = 1; m <= n; ++m) pivot[m - 1] = m;
@@ -125,18 +131,6 @@ void ReduceToHessenberg(std::size_t n, double *a_, std::size_t lda, std::size_t 
         if (x == 0.0) continue;
         // Eliminate below the subdiagonal, keeping the multiplier in place.
         double *am = a.Column(m);
-        if (path == KernelPath::kPlain) {
-            for (std::size_t i = m + 1; i <= n; ++i) {
-                double y = a(i, m - 1);
-                if (y == 0.0) continue;
-                y = y / x;
-                a(i, m - 1) = y;
-                for (std::size_t j = m; j <= n; ++j) a(i, j) = a(i, j) - y * a(m, j);
-                const double *ai = a.Column(i);
-                for (std::size_t j = 0; j < n; ++j) am[j] = am[j] + y * ai[j];
-            }
-            continue;
-        }
         // Column by column. Row i's update of a column j > m uses a(m,j),
         // which no update of this step changes, and column i is read only
         // by iteration i's update of column m: so column i takes the
