@@ -85,6 +85,22 @@ void BalanceIn(std::size_t n, R *a_, std::size_t lda, R *scale) {
     }
 }
 
+// Step m of the reduction after its pivot x (not 0.0): eliminate below the
+// subdiagonal row by row, keeping the multiplier in place.
+template <class R>
+void EliminateBelow(std::size_t n, const IndexedOf<R> &a, std::size_t m, R x) {
+    R *am = a.Column(m);
+    for (std::size_t i = m + 1; i <= n; ++i) {
+        R y = a(i, m - 1);
+        if (y == 0.0) continue;
+        y = y / x;
+        a(i, m - 1) = y;
+        for (std::size_t j = m; j <= n; ++j) a(i, j) = a(i, j) - y * a(m, j);
+        const R *ai = a.Column(i);
+        for (std::size_t j = 0; j < n; ++j) am[j] = am[j] + y * ai[j];
+    }
+}
+
 template <class R>
 void ReduceToHessenbergIn(std::size_t n, R *a_, std::size_t lda, std::size_t *pivot) {
     const IndexedOf<R> a{a_, lda};
@@ -107,17 +123,7 @@ void ReduceToHessenbergIn(std::size_t n, R *a_, std::size_t lda, std::size_t *pi
             std::swap_ranges(a.Column(p), a.Column(p) + n, a.Column(m));
         }
         if (x == 0.0) continue;
-        // Eliminate below the subdiagonal, keeping the multiplier in place.
-        R *am = a.Column(m);
-        for (std::size_t i = m + 1; i <= n; ++i) {
-            R y = a(i, m - 1);
-            if (y == 0.0) continue;
-            y = y / x;
-            a(i, m - 1) = y;
-            for (std::size_t j = m; j <= n; ++j) a(i, j) = a(i, j) - y * a(m, j);
-            const R *ai = a.Column(i);
-            for (std::size_t j = 0; j < n; ++j) am[j] = am[j] + y * ai[j];
-        }
+        EliminateBelow(n, a, m, x);
     }
 }
 
