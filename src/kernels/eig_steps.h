@@ -1,4 +1,4 @@
-// src/kernels/eig_steps.h: the steps of Balance, ReduceToHessenberg and HessenbergEigenvalues over double or float.
+// src/kernels/eig_steps.h: the general eigenvalue steps over double or float.
 #ifndef MATRIX_SRC_KERNELS_EIG_STEPS_H
 #define MATRIX_SRC_KERNELS_EIG_STEPS_H
 

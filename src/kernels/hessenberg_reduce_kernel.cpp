@@ -1,4 +1,4 @@
-// src/kernels/hessenberg_reduce_kernel.cpp: reduction to Hessenberg form by stabilised elimination, row by row or column by column.
+// src/kernels/hessenberg_reduce_kernel.cpp: reduction to Hessenberg form by elimination.
 #include <cmath>
 #include <cstddef>
 #include <utility>

@@ -1,4 +1,4 @@
-// src/kernels/shifted_complex_kernel.cpp: H - shift*I with a complex shift, factored and solved for inverse iteration.
+// src/kernels/shifted_complex_kernel.cpp: H - shift*I with a complex shift, factored and solved.
 #include <algorithm>
 #include <cstddef>
 #include <utility>
