@@ -1,5 +1,6 @@
 // src/kernels/eig_kernel.cpp: eigenvalue kernels: Hessenberg QR, complex shifted solves, symmetric tridiagonal QL.
 #include "kernels/eig_kernel.h"
+#include "kernels/eig_steps.h"
 #include "kernels/typed_kernels.h"
 
 #include <algorithm>
@@ -15,6 +16,8 @@
 #include "kernels/parallel.h"
 #include "kernels/planerot_kernel.h"
 #include "kernels/qr_kernel.h"
+#include "kernels/shifted_layout.h"
+#include "kernels/transpose_eight.h"
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 #include <immintrin.h>
@@ -24,95 +27,8 @@ namespace kiv {
 namespace matrix {
 namespace kernels {
 
-namespace {
-
-// Balance's radix and its square: scalings by powers of the machine's base
-// are exact.
-constexpr double kRadix = 2.0;
-constexpr double kRadixSquared = kRadix * kRadix;
-
-// Hqr's exceptional shift: x = y = 0.75*s, w = -0.4375*s^2, with s the two
-// lowest subdiagonal magnitudes (EISPACK hqr).
-constexpr double kExceptionalShift = 0.75;
-constexpr double kExceptionalProduct = -0.4375;
-
-}  // namespace
-
-void Balance(std::size_t n, double *a_, std::size_t lda, double *scale) {
-    const Indexed a{a_, lda};
-    if (scale != nullptr) std::fill(scale, scale + n, 1.0);
-    bool changed = true;
-    while (changed) {
-        changed = false;
-        for (std::size_t i = 1; i <= n; ++i) {
-            double c = 0.0;
-            double r = 0.0;
-            const double *ai = a.Column(i);
-            for (std::size_t j = 1; j <= n; ++j) {
-                if (j == i) continue;
-                c = c + std::fabs(ai[j - 1]);
-                r = r + std::fabs(a(i, j));
-            }
-            // An infinite sum would never balance (c/4 stays infinite), so
-            // such a row and column are left as they are, like empty ones.
-            if (c == 0.0 || r == 0.0 || !std::isfinite(c) || !std::isfinite(r)) continue;
-            double f = 1.0;
-            const double s = c + r;
-            const double low = r / kRadix;
-            while (c < low) {
-                c = c * kRadixSquared;
-                f = f * kRadix;
-            }
-            const double high = r * kRadix;
-            while (c > high) {
-                c = c * (1.0 / kRadixSquared);
-                f = f * (1.0 / kRadix);
-            }
-            if ((c + r) / f < kBalanceGain * s) {
-                changed = true;
-                if (scale != nullptr) scale[i - 1] = scale[i - 1] * f;
-                const double g = 1.0 / f;
-                for (std::size_t j = 1; j <= n; ++j) a(i, j) = a(i, j) * g;
-                double *col = a.Column(i);
-                for (std::size_t j = 0; j < n; ++j) col[j] = col[j] * f;
-            }
-        }
-    }
-}
-
-void ReduceToHessenberg(std::size_t n, double *a_, std::size_t lda, std::size_t *pivot) {
-    const Indexed a{a_, lda};
-    if (pivot != nullptr) {
-        for (std::size_t m = 1; m <= n; ++m) pivot[m - 1] = m;
-    }
-    for (std::size_t m = 2; m + 1 <= n; ++m) {
-        // Pivot: the first largest magnitude in column m-1 from row m down.
-        double x = 0.0;
-        std::size_t p = m;
-        for (std::size_t j = m; j <= n; ++j) {
-            if (std::fabs(a(j, m - 1)) > std::fabs(x)) {
-                x = a(j, m - 1);
-                p = j;
-            }
-        }
-        if (pivot != nullptr) pivot[m - 1] = p;
-        if (p != m) {
-            for (std::size_t j = m - 1; j <= n; ++j) std::swap(a(p, j), a(m, j));
-            std::swap_ranges(a.Column(p), a.Column(p) + n, a.Column(m));
-        }
-        if (x == 0.0) continue;
-        // Eliminate below the subdiagonal, keeping the multiplier in place.
-        double *am = a.Column(m);
-        for (std::size_t i = m + 1; i <= n; ++i) {
-            double y = a(i, m - 1);
-            if (y == 0.0) continue;
-            y = y / x;
-            a(i, m - 1) = y;
-            for (std::size_t j = m; j <= n; ++j) a(i, j) = a(i, j) - y * a(m, j);
-            const double *ai = a.Column(i);
-            for (std::size_t j = 0; j < n; ++j) am[j] = am[j] + y * ai[j];
-        }
-    }
+void Balance(std::size_t n, double *a, std::size_t lda, double *scale) {
+    eig_steps::BalanceIn(n, a, lda, scale);
 }
 
 void HessenbergBackTransform(std::size_t n, const double *a_, std::size_t lda,
@@ -127,15 +43,6 @@ void HessenbergBackTransform(std::size_t n, const double *a_, std::size_t lda,
 }
 
 namespace {
-
-// U is kept by columns, packed: column c holds rows 0..min(c+1, n-1), the
-// only ones the elimination touches (its upper triangle and the entry
-// below the diagonal, which the step of that column reads), and starts
-// at ShiftedColumn(c). Half the memory of a full square keeps U and H
-// together in the second-level cache for orders of several hundred.
-std::size_t ShiftedColumn(std::size_t c) { return c * (c + 3) / 2; }
-
-std::size_t ShiftedRows(std::size_t n, std::size_t c) { return std::min(c + 2, n); }
 
 // Steps j0..j1-1 of the elimination on one column below them (c >= j1):
 // each interchange, then the update of the lower row. Row j is final once
@@ -215,10 +122,6 @@ __attribute__((target("avx512f"))) void SubtractFourAvx512(std::size_t count, co
     }
 }
 #endif
-
-// Steps taken together by the blocked sweep: a column meets them while its
-// few rows stay in registers, and the columns' short chains overlap.
-constexpr std::size_t kShiftedStepBlock = 16;
 
 }  // namespace
 
@@ -311,208 +214,222 @@ void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, 
 
 namespace {
 
-// The phases of HessenbergEigenvalues, indices from 1.
-
-// anorm: the sum of the magnitudes of the Hessenberg part, row by row.
-double HessenbergNorm(std::size_t n, const Indexed &a) {
-    double anorm = 0.0;
-    for (std::size_t i = 1; i <= n; ++i) {
-        for (std::size_t j = std::max<std::size_t>(i - 1, 1); j <= n; ++j) {
-            anorm = anorm + std::fabs(a(i, j));
-        }
-    }
-    return anorm;
-}
-
-// The search for a single small subdiagonal element: the largest l <= nn
-// whose a(l,l-1) is negligible, or 1 when none is.
-std::size_t NegligibleSubdiagonal(const Indexed &a, std::size_t nn, double anorm) {
-    std::size_t l = nn;
-    for (; l >= 2; --l) {
-        double s = std::fabs(a(l - 1, l - 1)) + std::fabs(a(l, l));
-        if (s == 0.0) s = anorm;
-        if (std::fabs(a(l, l - 1)) + s == s) break;
-    }
-    return l;
-}
-
-// Two roots from the trailing 2 x 2 block of the active block 1..nn:
-// x = a(nn,nn), y = a(nn-1,nn-1), w = a(nn,nn-1)*a(nn-1,nn); t is the sum
-// of the exceptional shifts so far. wr and wi are addressed from 1.
-void DeflatePair(std::size_t nn, double x, double y, double w, double t, double *wr, double *wi) {
-    const auto WR = [wr](std::size_t i) -> double & { return wr[i - 1]; };
-    const auto WI = [wi](std::size_t i) -> double & { return wi[i - 1]; };
-    const double p = 0.5 * (y - x);
-    const double q = p * p + w;
-    double z = std::sqrt(std::fabs(q));
-    x = x + t;
-    if (q >= 0.0) {
-        z = p + WithSignOf(z, p);
-        WR(nn - 1) = WR(nn) = x + z;
-        if (z != 0.0) WR(nn) = x - w / z;
-        WI(nn - 1) = WI(nn) = 0.0;
-    } else {
-        WR(nn - 1) = WR(nn) = x + p;
-        WI(nn - 1) = z;
-        WI(nn) = -z;
-    }
-}
-
-// The exceptional shift: the shift so far moves into t and off the
-// diagonal, and x, y and w are replaced by values from the two lowest
-// subdiagonal magnitudes.
-void ExceptionalShift(const Indexed &a, std::size_t nn, double &t, double &x, double &y,
-                      double &w) {
-    t = t + x;
-    for (std::size_t i = 1; i <= nn; ++i) a(i, i) = a(i, i) - x;
-    const double s = std::fabs(a(nn, nn - 1)) + std::fabs(a(nn - 1, nn - 2));
-    x = y = kExceptionalShift * s;
-    w = kExceptionalProduct * s * s;
-}
-
-// Where the double-shift sweep starts, and the scaled first column (p, q,
-// r) of its transformation.
-struct SweepStart {
-    std::size_t m;
-    double p;
-    double q;
-    double r;
+// One step's transformation of the sweep, kept for the columns that take
+// its row part later.
+struct SweepStep {
+    double x, y, z, q, r;
+    bool three;
 };
 
-// Forms the shift from x, y and w and looks for two consecutive small
-// subdiagonal elements, from m = nn-2 up to l.
-SweepStart FormShift(const Indexed &a, std::size_t l, std::size_t nn, double x, double y,
-                     double w) {
-    std::size_t m = nn - 2;
-    double p = 0.0, q = 0.0, r = 0.0;
-    for (;; --m) {
-        const double z = a(m, m);
-        r = x - z;
-        double s = y - z;
-        p = (r * s - w) / a(m + 1, m) + a(m, m + 1);
-        q = a(m + 1, m + 1) - z - r - s;
-        r = a(m + 2, m + 1);
-        s = std::fabs(p) + std::fabs(q) + std::fabs(r);
-        p = p / s;
-        q = q / s;
-        r = r / s;
-        if (m == l) break;
-        const double u = std::fabs(a(m, m - 1)) * (std::fabs(q) + std::fabs(r));
-        const double v =
-            std::fabs(p) * (std::fabs(a(m - 1, m - 1)) + std::fabs(z) + std::fabs(a(m + 1, m + 1)));
-        if (u + v == v) break;
+// The row part of a step on one column, aj at row k: p = (a(k) + q*a(k+1))
+// [+ r*a(k+2)], then a(k+2) -= p*z, a(k+1) -= p*y, a(k) -= p*x.
+inline void SweepRow(const SweepStep &t, double *aj) {
+    double p = aj[0] + t.q * aj[1];
+    if (t.three) {
+        p = p + t.r * aj[2];
+        aj[2] = aj[2] - p * t.z;
     }
-    return {m, p, q, r};
+    aj[1] = aj[1] - p * t.y;
+    aj[0] = aj[0] - p * t.x;
 }
 
-// The double-shift QR step on rows l..nn and columns m..nn, from the
-// first column that FormShift found.
-void DoubleShiftSweep(const Indexed &a, std::size_t l, std::size_t nn, SweepStart start) {
+// The column part of a step on rows i < count of columns k, k+1 and (when
+// three, otherwise ak2 is null) k+2: p = (x*a(i,k) + y*a(i,k+1)) [+ z*a(i,k+2)], then a(i,k+2) -=
+// p*r, a(i,k+1) -= p*q, a(i,k) -= p. Each row on its own.
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+__attribute__((target("avx512f"))) void SweepColumnsAvx512(std::size_t count, const SweepStep &t,
+                                                           double *ak, double *ak1, double *ak2) {
+    const __m512d x = _mm512_set1_pd(t.x), y = _mm512_set1_pd(t.y), z = _mm512_set1_pd(t.z);
+    const __m512d q = _mm512_set1_pd(t.q), r = _mm512_set1_pd(t.r);
+    for (std::size_t i = 0; i < count; i += 8) {
+        const auto mask = static_cast<__mmask8>(count - i >= 8 ? 0xFF : (1u << (count - i)) - 1);
+        const __m512d a0 = _mm512_maskz_loadu_pd(mask, ak + i);
+        const __m512d a1 = _mm512_maskz_loadu_pd(mask, ak1 + i);
+        __m512d p = _mm512_add_pd(_mm512_mul_pd(x, a0), _mm512_mul_pd(y, a1));
+        if (t.three) {
+            const __m512d a2 = _mm512_maskz_loadu_pd(mask, ak2 + i);
+            p = _mm512_add_pd(p, _mm512_mul_pd(z, a2));
+            _mm512_mask_storeu_pd(ak2 + i, mask, _mm512_sub_pd(a2, _mm512_mul_pd(p, r)));
+        }
+        _mm512_mask_storeu_pd(ak1 + i, mask, _mm512_sub_pd(a1, _mm512_mul_pd(p, q)));
+        _mm512_mask_storeu_pd(ak + i, mask, _mm512_sub_pd(a0, p));
+    }
+}
+
+#endif
+
+// Steps of a sweep whose row parts the columns right of them take
+// together, each column while its few rows stay in the first-level cache
+// (22: their 24 rows fill three 8 x 8 transposes).
+constexpr std::size_t kSweepBlock = 22;
+
+// Columns that take a block's row parts side by side, one lane each:
+// enough vectors per row for their chains of steps to overlap.
+constexpr std::size_t kStripLanes = 32;
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// The row parts of a block's steps (those taken) on a strip: row i of the
+// strip (kStripLanes entries, one per column) is the block's row k0+i, and
+// step k0+q works on strip rows q..q+2 as SweepRow does on a column.
+__attribute__((target("avx512f"))) void SweepStripAvx512(std::size_t steps, std::size_t width,
+                                                         const SweepStep *held, const bool *taken,
+                                                         double *strip) {
+    for (std::size_t q = 0; q < steps; ++q) {
+        if (!taken[q]) continue;
+        const SweepStep &t = held[q];
+        const __m512d tq = _mm512_set1_pd(t.q), tr = _mm512_set1_pd(t.r);
+        const __m512d tx = _mm512_set1_pd(t.x), ty = _mm512_set1_pd(t.y), tz = _mm512_set1_pd(t.z);
+        for (std::size_t c = 0; c < width; c += 8) {
+            double *a0 = strip + q * kStripLanes + c, *a1 = a0 + kStripLanes,
+                   *a2 = a1 + kStripLanes;
+            const __m512d v0 = _mm512_load_pd(a0), v1 = _mm512_load_pd(a1), v2 = _mm512_load_pd(a2);
+            const __m512d p =
+                _mm512_add_pd(_mm512_add_pd(v0, _mm512_mul_pd(tq, v1)), _mm512_mul_pd(tr, v2));
+            _mm512_store_pd(a2, _mm512_sub_pd(v2, _mm512_mul_pd(p, tz)));
+            _mm512_store_pd(a1, _mm512_sub_pd(v1, _mm512_mul_pd(p, ty)));
+            _mm512_store_pd(a0, _mm512_sub_pd(v0, _mm512_mul_pd(p, tx)));
+        }
+    }
+}
+
+// A strip's rows from `width` columns and back: element i of column c
+// (from `first`, columns ld apart) is strip entry i*kStripLanes + c (lanes
+// from width to the next multiple of 8 repeat the last column), by 8 x 8
+// blocks transposed in registers. Values are moved, never computed on.
+// GCC's own headers leave the unused source of some shuffles undefined on
+// purpose, which its uninitialised-value warning then reports.
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+__attribute__((target("avx512f"))) void StripInAvx512(std::size_t rows, std::size_t width,
+                                                      const double *first, std::size_t ld,
+                                                      double *strip) {
+    for (std::size_t r0 = 0; r0 < rows; r0 += 8) {
+        const auto mask = static_cast<__mmask8>(rows - r0 >= 8 ? 0xFF : (1u << (rows - r0)) - 1);
+        for (std::size_t c0 = 0; c0 < width; c0 += 8) {
+            __m512d p[8];
+            for (std::size_t q = 0; q < 8; ++q) {
+                const double *col = first + std::min(c0 + q, width - 1) * ld;
+                p[q] = _mm512_maskz_loadu_pd(mask, col + r0);
+            }
+            TransposeEight(p);
+            for (std::size_t r = 0; r < 8 && r0 + r < rows; ++r)
+                _mm512_store_pd(strip + (r0 + r) * kStripLanes + c0, p[r]);
+        }
+    }
+}
+
+__attribute__((target("avx512f"))) void StripOutAvx512(std::size_t rows, std::size_t width,
+                                                       const double *strip, double *first,
+                                                       std::size_t ld) {
+    for (std::size_t r0 = 0; r0 < rows; r0 += 8) {
+        const auto mask = static_cast<__mmask8>(rows - r0 >= 8 ? 0xFF : (1u << (rows - r0)) - 1);
+        for (std::size_t c0 = 0; c0 < width; c0 += 8) {
+            __m512d p[8];
+            for (std::size_t r = 0; r < 8; ++r) {
+                p[r] = r0 + r < rows ? _mm512_load_pd(strip + (r0 + r) * kStripLanes + c0)
+                                     : _mm512_setzero_pd();
+            }
+            TransposeEight(p);
+            for (std::size_t q = 0; q < 8 && c0 + q < width; ++q)
+                _mm512_mask_storeu_pd(first + (c0 + q) * ld + r0, mask, p[q]);
+        }
+    }
+}
+
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+#endif
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// DoubleShiftSweep in blocks of steps, its column parts in vector
+// registers. A column right of a block's reach (beyond
+// k1+1 for steps k0..k1-1) is neither read nor written by the block's
+// column parts or shifts, so it takes the block's row parts one after the
+// other at the block's end, through a strip: every element meets the same
+// operations in the same order. (With four lanes, the strip's transposes
+// and the short column parts cost more than they save.)
+__attribute__((target("avx512f"))) void DoubleShiftSweepBlocked(
+    const eig_steps::IndexedOf<double> &a, std::size_t l, std::size_t nn,
+    eig_steps::SweepStart<double> start) {
     const std::size_t m = start.m;
     double p = start.p, q = start.q, r = start.r;
-    double s = 0.0, x = 0.0, y = 0.0, z = 0.0;
+    double s = 0.0, x = 0.0;
     for (std::size_t i = m + 2; i <= nn; ++i) {
         a(i, i - 2) = 0.0;
         if (i != m + 2) a(i, i - 3) = 0.0;
     }
-    for (std::size_t k = m; k <= nn - 1; ++k) {
-        if (k != m) {
-            p = a(k, k - 1);
-            q = a(k + 1, k - 1);
-            r = 0.0;
-            if (k != nn - 1) r = a(k + 2, k - 1);
-            x = std::fabs(p) + std::fabs(q) + std::fabs(r);
-            if (x != 0.0) {
-                p = p / x;
-                q = q / x;
-                r = r / x;
+    SweepStep held[kSweepBlock];
+    bool taken[kSweepBlock];
+    alignas(64) double strip[(kSweepBlock + 2) * kStripLanes];
+    for (std::size_t k0 = m, k1 = 0; k0 <= nn - 1; k0 = k1) {
+        k1 = std::min(k0 + kSweepBlock, nn);
+        const std::size_t reach = std::min(nn, k1 + 1);
+        for (std::size_t k = k0; k < k1; ++k) {
+            taken[k - k0] = false;
+            if (k != m) {
+                p = a(k, k - 1);
+                q = a(k + 1, k - 1);
+                r = 0.0;
+                if (k != nn - 1) r = a(k + 2, k - 1);
+                x = std::fabs(p) + std::fabs(q) + std::fabs(r);
+                if (x != 0.0) {
+                    p = p / x;
+                    q = q / x;
+                    r = r / x;
+                }
             }
-        }
-        s = WithSignOf(std::sqrt(p * p + q * q + r * r), p);
-        if (s == 0.0) continue;
-        if (k == m) {
-            if (l != m) a(k, k - 1) = -a(k, k - 1);
-        } else {
-            a(k, k - 1) = -s * x;
-        }
-        p = p + s;
-        x = p / s;
-        y = q / s;
-        z = r / s;
-        q = q / p;
-        r = r / p;
-        const bool three = k != nn - 1;
-        for (std::size_t j = k; j <= nn; ++j) {
-            double *aj = a.Column(j) + (k - 1);
-            p = aj[0] + q * aj[1];
-            if (three) {
-                p = p + r * aj[2];
-                aj[2] = aj[2] - p * z;
+            s = WithSignOf(std::sqrt(p * p + q * q + r * r), p);
+            if (s == 0.0) continue;
+            if (k == m) {
+                if (l != m) a(k, k - 1) = -a(k, k - 1);
+            } else {
+                a(k, k - 1) = -s * x;
             }
-            aj[1] = aj[1] - p * y;
-            aj[0] = aj[0] - p * x;
+            p = p + s;
+            SweepStep &t = held[k - k0];
+            t.x = p / s;
+            t.y = q / s;
+            t.z = r / s;
+            t.q = q / p;
+            t.r = r / p;
+            t.three = k != nn - 1;
+            taken[k - k0] = true;
+            for (std::size_t j = k; j <= reach; ++j) SweepRow(t, a.Column(j) + (k - 1));
+            const std::size_t last = std::min(nn, k + 3);
+            double *ak = a.Column(k);
+            SweepColumnsAvx512(last - (l - 1), t, ak + (l - 1), ak + a.ld + (l - 1),
+                               t.three ? ak + 2 * a.ld + (l - 1) : nullptr);
         }
-        const std::size_t last = std::min(nn, k + 3);
-        double *ak = a.Column(k);
-        double *ak1 = a.Column(k + 1);
-        for (std::size_t i = l - 1; i < last; ++i) {
-            p = x * ak[i] + y * ak1[i];
-            if (three) {
-                double *ak2 = ak1 + a.ld;
-                p = p + z * ak2[i];
-                ak2[i] = ak2[i] - p * r;
-            }
-            ak1[i] = ak1[i] - p * q;
-            ak[i] = ak[i] - p;
+        // The columns beyond the reach, kStripLanes at a time through a
+        // strip of their rows k0..k1+1 (all within the matrix: every step
+        // of such a block has three rows).
+        const std::size_t rows = k1 - k0 + 2;
+        for (std::size_t j0 = reach + 1; j0 <= nn; j0 += kStripLanes) {
+            const std::size_t width = std::min(kStripLanes, nn + 1 - j0);
+            double *first = a.Column(j0) + (k0 - 1);
+            StripInAvx512(rows, width, first, a.ld, strip);
+            SweepStripAvx512(k1 - k0, width, held, taken, strip);
+            StripOutAvx512(rows, width, strip, first, a.ld);
         }
     }
 }
+#endif
 
 }  // namespace
 
-KernelStatus HessenbergEigenvalues(std::size_t n, double *a_, std::size_t lda, double *wr,
-                                   double *wi) {
-    const Indexed a{a_, lda};
-    const double anorm = HessenbergNorm(n, a);
-    double t = 0.0;
-    std::size_t nn = n;
-    while (nn >= 1) {
-        for (int its = 0;; ++its) {
-            const std::size_t l = NegligibleSubdiagonal(a, nn, anorm);
-            double x = a(nn, nn);
-            if (l == nn) {
-                // One root found.
-                wr[nn - 1] = x + t;
-                wi[nn - 1] = 0.0;
-                --nn;
-                break;
-            }
-            double y = a(nn - 1, nn - 1);
-            double w = a(nn, nn - 1) * a(nn - 1, nn);
-            if (l == nn - 1) {
-                DeflatePair(nn, x, y, w, t, wr, wi);
-                nn -= 2;
-                break;
-            }
-
-            // No root yet.
-            if (its == kEigMaxTests) {
-                for (std::size_t i = 0; i < nn; ++i) wr[i] = wi[i] = LibraryNaN();
-                return nn;
-            }
-            if (its == kEigFirstExceptionalShift || its == kEigSecondExceptionalShift) {
-                ExceptionalShift(a, nn, t, x, y, w);
-            }
-            DoubleShiftSweep(a, l, nn, FormShift(a, l, nn, x, y, w));
-        }
-    }
-    return 0;
-}
-
-void ComplexMultiply(double a, double b, double c, double d, double &re, double &im) {
-    const double r = a * c - b * d;
-    im = a * d + b * c;
-    re = r;
+KernelStatus HessenbergEigenvalues(std::size_t n, double *a, std::size_t lda, double *wr,
+                                   double *wi, KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path == KernelPath::kFastest && HasAvx512())
+        return eig_steps::HessenbergEigenvaluesIn(n, a, lda, wr, wi, DoubleShiftSweepBlocked);
+#endif
+    static_cast<void>(path);
+    return eig_steps::HessenbergEigenvaluesIn(n, a, lda, wr, wi,
+                                              eig_steps::DoubleShiftSweep<double>);
 }
 
 void ComplexDivide(double a, double b, double c, double d, double &re, double &im) {
@@ -695,80 +612,6 @@ void ComplexGaussSolveFactored(std::size_t n, const double *ar, const double *ai
             ComplexMultiply(ar[i + c * lda], ai[i + c * lda], xr[c], xi[c], tr, ti);
             xr[i] = xr[i] + tr;
             xi[i] = xi[i] + ti;
-        }
-    }
-}
-
-// The complex shifted factors: U's packed columns (real parts, then
-// imaginary parts, each laid out as HessenbergShiftedFactor's), then the
-// multipliers' real and imaginary parts and the interchange marks, n each.
-std::size_t HessenbergShiftedComplexWorkspace(std::size_t n) {
-    return 2 * (n == 0 ? 0 : ShiftedColumn(n - 1) + n) + 3 * n;
-}
-
-void HessenbergShiftedFactorComplex(std::size_t n, const double *h, std::size_t ldh, double sr,
-                                    double si, double tiny, double *work) {
-    const std::size_t packed = ShiftedColumn(n - 1) + n;
-    double *ur = work, *ui = work + packed;
-    double *lr = ui + packed, *li = lr + n, *swapped = li + n;
-    for (std::size_t c = 0; c < n; ++c) {
-        double *column = ur + ShiftedColumn(c);
-        std::copy(h + c * ldh, h + c * ldh + ShiftedRows(n, c), column);
-        std::fill(ui + ShiftedColumn(c), ui + ShiftedColumn(c) + ShiftedRows(n, c), 0.0);
-        column[c] = column[c] - sr;
-        ui[ShiftedColumn(c) + c] = 0.0 - si;
-    }
-    for (std::size_t j = 0; j + 1 < n; ++j) {
-        double *cr = ur + ShiftedColumn(j), *ci = ui + ShiftedColumn(j);
-        swapped[j] = 0.0;
-        if (ComplexPivotMagnitude(cr[j + 1], ci[j + 1]) > ComplexPivotMagnitude(cr[j], ci[j])) {
-            std::swap(cr[j], cr[j + 1]);
-            std::swap(ci[j], ci[j + 1]);
-            swapped[j] = 1.0;
-        }
-        if (cr[j] == 0.0 && ci[j] == 0.0) cr[j] = tiny;
-        ComplexDivide(cr[j + 1], ci[j + 1], cr[j], ci[j], lr[j], li[j]);
-        for (std::size_t c = j + 1; c < n; ++c) {
-            double *xr = ur + ShiftedColumn(c), *xi = ui + ShiftedColumn(c);
-            if (swapped[j] != 0.0) {
-                std::swap(xr[j], xr[j + 1]);
-                std::swap(xi[j], xi[j + 1]);
-            }
-            double tr, ti;
-            ComplexMultiply(lr[j], li[j], xr[j], xi[j], tr, ti);
-            xr[j + 1] = xr[j + 1] - tr;
-            xi[j + 1] = xi[j + 1] - ti;
-        }
-    }
-    const std::size_t last = ShiftedColumn(n - 1) + (n - 1);
-    if (ur[last] == 0.0 && ui[last] == 0.0) ur[last] = tiny;
-}
-
-void HessenbergShiftedSolveComplex(std::size_t n, const double *work, const double *br,
-                                   const double *bi, double *xr, double *xi) {
-    const std::size_t packed = ShiftedColumn(n - 1) + n;
-    const double *ur = work, *ui = work + packed;
-    const double *lr = ui + packed, *li = lr + n, *swapped = li + n;
-    std::copy(br, br + n, xr);
-    std::copy(bi, bi + n, xi);
-    for (std::size_t j = 0; j + 1 < n; ++j) {
-        if (swapped[j] != 0.0) {
-            std::swap(xr[j], xr[j + 1]);
-            std::swap(xi[j], xi[j + 1]);
-        }
-        double tr, ti;
-        ComplexMultiply(lr[j], li[j], xr[j], xi[j], tr, ti);
-        xr[j + 1] = xr[j + 1] - tr;
-        xi[j + 1] = xi[j + 1] - ti;
-    }
-    for (std::size_t c = n; c-- > 0;) {
-        const double *cr = ur + ShiftedColumn(c), *ci = ui + ShiftedColumn(c);
-        ComplexDivide(xr[c], xi[c], cr[c], ci[c], xr[c], xi[c]);
-        for (std::size_t r = 0; r < c; ++r) {
-            double tr, ti;
-            ComplexMultiply(xr[c], xi[c], cr[r], ci[r], tr, ti);
-            xr[r] = xr[r] - tr;
-            xi[r] = xi[r] - ti;
         }
     }
 }

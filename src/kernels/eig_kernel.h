@@ -58,9 +58,15 @@ void Balance(std::size_t n, float *a, std::size_t lda, float *scale = nullptr);
 ///                  interchanged with row m at step m (m itself for none);
 ///                  entries 0 and n-1 are set to 1 and n. Recording changes
 ///                  no element of A
+///   path  [in]     kPlain: the steps as written, row by row; otherwise
+///                  column by column in vector registers (each element of
+///                  the columns right of m meets its one update before the
+///                  column is read, column m its updates in the same order),
+///                  the same bits either way
 /// Source: Wilkinson & Reinsch, Handbook for Automatic Computation II
 /// (elmhes), in the form of Numerical Recipes, 2nd ed., Section 11.5.
-void ReduceToHessenberg(std::size_t n, double *a, std::size_t lda, std::size_t *pivot = nullptr);
+void ReduceToHessenberg(std::size_t n, double *a, std::size_t lda, std::size_t *pivot = nullptr,
+                        KernelPath path = KernelPath::kFastest);
 /// The same steps in single.
 void ReduceToHessenberg(std::size_t n, float *a, std::size_t lda, std::size_t *pivot = nullptr);
 
@@ -132,11 +138,17 @@ void HessenbergShiftedSolve(std::size_t n, const double *work, const double *b, 
 /// Returns 0 when every eigenvalue was found. Otherwise nn > 0: the active
 /// block 1..nn was abandoned at its kEigMaxTests-th test, and wr(1..nn) and
 /// wi(1..nn) are set to NaN.
+///   path [in]   kFastest on a processor with AVX-512: the columns beyond
+///               the reach of a block of 22 sweep steps take the block's row
+///               parts together, eight to a vector, and the column parts
+///               run in vector registers; otherwise each step's row part
+///               across its columns at once. The same bits either way:
+///               every element meets the same operations in the same order.
 /// Source: Francis (1961-62); Martin, Peters & Wilkinson, Numer. Math. 14
 /// (1970) 219-231 (hqr), in the form of Numerical Recipes, 2nd ed.,
 /// Section 11.6.
 KernelStatus HessenbergEigenvalues(std::size_t n, double *a, std::size_t lda, double *wr,
-                                   double *wi);
+                                   double *wi, KernelPath path = KernelPath::kFastest);
 /// The same steps in single (the constants rounded to single).
 KernelStatus HessenbergEigenvalues(std::size_t n, float *a, std::size_t lda, float *wr, float *wi);
 
@@ -150,7 +162,11 @@ inline double ComplexPivotMagnitude(double re, double im) { return std::fabs(re)
 /// q = c + d*t, ((a + b*t)/q) + ((b - a*t)/q)i; otherwise t = c/d,
 /// q = c*t + d, ((a*t + b)/q) + ((b*t - a)/q)i.
 /// Source: R. L. Smith, "Algorithm 116: Complex division", CACM 5(8), 1962.
-void ComplexMultiply(double a, double b, double c, double d, double &re, double &im);
+inline void ComplexMultiply(double a, double b, double c, double d, double &re, double &im) {
+    const double r = a * c - b * d;
+    im = a * d + b * c;
+    re = r;
+}
 void ComplexDivide(double a, double b, double c, double d, double &re, double &im);
 
 /// The complex multiply-add of the eliminations: y += f*u as
@@ -228,8 +244,10 @@ std::size_t HessenbergShiftedComplexWorkspace(std::size_t n);
 ///   sr, si [in]  the shift's real and imaginary parts
 ///   tiny   [in]  the replacement of a zero pivot (> 0)
 ///   work   [out] HessenbergShiftedComplexWorkspace(n) doubles
+///   path   [in]  as HessenbergShiftedFactor: the same bits either way
 void HessenbergShiftedFactorComplex(std::size_t n, const double *h, std::size_t ldh, double sr,
-                                    double si, double tiny, double *work);
+                                    double si, double tiny, double *work,
+                                    KernelPath path = KernelPath::kFastest);
 
 /// Solves (H - shift*I)*x = b from HessenbergShiftedFactorComplex's work,
 /// in the order of HessenbergShiftedSolve's plain path: the interchanges
@@ -237,8 +255,10 @@ void HessenbergShiftedFactorComplex(std::size_t n, const double *h, std::size_t 
 /// x(r) -= x(c)*U(r,c) for every r < c, column by column from the last.
 ///   br, bi [in]  n entries each
 ///   xr, xi [out] n entries each; may not overlap b
+///   path   [in]  as DotFast: the same bits either way
 void HessenbergShiftedSolveComplex(std::size_t n, const double *work, const double *br,
-                                   const double *bi, double *xr, double *xi);
+                                   const double *bi, double *xr, double *xi,
+                                   KernelPath path = KernelPath::kFastest);
 
 /// Tests allowed per eigenvalue by TridiagonalQl before it gives up (the
 /// limit of tql2 as published).

@@ -224,6 +224,10 @@ const double kNormUpdateLimit = std::sqrt(0x1p-52);
 // The partial sums of DotFast.
 constexpr std::size_t kDotLanes = 16;
 
+// Columns whose panel sums for one row run side by side: four chains of
+// eight lanes, or eight of four.
+constexpr std::size_t kPanelRowColumns = 32;
+
 // A remaining column with all its entries within the cut-off has a
 // ColumnNorm of 0; its updated length is at most about sqrt(rows) times
 // the cut-off, so below twice that it is recomputed.
@@ -241,6 +245,13 @@ struct Reflect {
     // y + 3*ldy, each exactly as dot gives it.
     void (*dotFour)(std::size_t count, const double *x, const double *y, std::size_t ldy,
                     double *out);
+    // The panel's sums for row k of `width` columns side by side, each
+    // column's chain in increasing q as written in HouseholderQrFast:
+    // f = tau*f, f += F(q)*aux(q) for q < i, F(i) = f, then r -= v(q)*F(q)
+    // for q <= i. F(q) is row q of F', at fRows + q*ldf, one entry per
+    // column.
+    void (*panelRow)(std::size_t width, std::size_t i, double tau, const double *aux, double *fRows,
+                     std::size_t ldf, const double *v, double *f, double *r);
 
     void operator()(std::size_t count, const double *x, double c, double *y) const {
         subtract(count, dot(count, x, y) / c, x, y);
@@ -266,6 +277,21 @@ double DotPlain(std::size_t count, const double *x, const double *y) {
 void DotFourPlain(std::size_t count, const double *x, const double *y, std::size_t ldy,
                   double *out) {
     for (std::size_t c = 0; c < 4; ++c) out[c] = DotPlain(count, x, y + c * ldy);
+}
+
+void PanelRowPlain(std::size_t width, std::size_t i, double tau, const double *aux, double *fRows,
+                   std::size_t ldf, const double *v, double *f, double *r) {
+    for (std::size_t col = 0; col < width; ++col) f[col] = tau * f[col];
+    for (std::size_t q = 0; q < i; ++q) {
+        const double *fq = fRows + q * ldf;
+        for (std::size_t col = 0; col < width; ++col) f[col] = f[col] + fq[col] * aux[q];
+    }
+    double *fi = fRows + i * ldf;
+    for (std::size_t col = 0; col < width; ++col) fi[col] = f[col];
+    for (std::size_t q = 0; q <= i; ++q) {
+        const double *fq = fRows + q * ldf;
+        for (std::size_t col = 0; col < width; ++col) r[col] = r[col] - v[q] * fq[col];
+    }
 }
 
 // y -= tau*x over count entries; each element independent.
@@ -372,6 +398,77 @@ __attribute__((target("avx512f"))) void DotFourAvx512(std::size_t count, const d
     }
 }
 
+// PanelRowPlain on kPanelRowColumns (or fewer) columns in vector registers:
+// each lane rounds as the scalar chain of its column.
+__attribute__((target("avx512f"))) void PanelRowAvx512(std::size_t width, std::size_t i, double tau,
+                                                       const double *aux, double *fRows,
+                                                       std::size_t ldf, const double *v, double *f,
+                                                       double *r) {
+    constexpr std::size_t kVectors = kPanelRowColumns / 8;
+    __mmask8 mask[kVectors];
+    __m512d acc[kVectors];
+    const __m512d t = _mm512_set1_pd(tau);
+    for (std::size_t g = 0; g < kVectors; ++g) {
+        const std::size_t c = 8 * g;
+        const std::size_t lanes = c >= width ? 0 : std::min<std::size_t>(8, width - c);
+        mask[g] = static_cast<__mmask8>((1u << lanes) - 1);
+        acc[g] = _mm512_mul_pd(t, _mm512_maskz_loadu_pd(mask[g], f + c));
+    }
+    for (std::size_t q = 0; q < i; ++q) {
+        const __m512d x = _mm512_set1_pd(aux[q]);
+        const double *fq = fRows + q * ldf;
+        for (std::size_t g = 0; g < kVectors; ++g) {
+            const __m512d y = _mm512_maskz_loadu_pd(mask[g], fq + 8 * g);
+            acc[g] = _mm512_add_pd(acc[g], _mm512_mul_pd(y, x));
+        }
+    }
+    double *fi = fRows + i * ldf;
+    for (std::size_t g = 0; g < kVectors; ++g) {
+        _mm512_mask_storeu_pd(fi + 8 * g, mask[g], acc[g]);
+        acc[g] = _mm512_maskz_loadu_pd(mask[g], r + 8 * g);
+    }
+    for (std::size_t q = 0; q <= i; ++q) {
+        const __m512d x = _mm512_set1_pd(v[q]);
+        const double *fq = fRows + q * ldf;
+        for (std::size_t g = 0; g < kVectors; ++g) {
+            const __m512d y = _mm512_maskz_loadu_pd(mask[g], fq + 8 * g);
+            acc[g] = _mm512_sub_pd(acc[g], _mm512_mul_pd(x, y));
+        }
+    }
+    for (std::size_t g = 0; g < kVectors; ++g) _mm512_mask_storeu_pd(r + 8 * g, mask[g], acc[g]);
+}
+
+__attribute__((target("avx2"))) void PanelRowAvx2(std::size_t width, std::size_t i, double tau,
+                                                  const double *aux, double *fRows, std::size_t ldf,
+                                                  const double *v, double *f, double *r) {
+    constexpr std::size_t kVectors = kPanelRowColumns / 4;
+    const std::size_t full = width / 4 < kVectors ? width / 4 : kVectors;
+    __m256d acc[kVectors];
+    const __m256d t = _mm256_set1_pd(tau);
+    for (std::size_t g = 0; g < full; ++g) acc[g] = _mm256_mul_pd(t, _mm256_loadu_pd(f + 4 * g));
+    for (std::size_t q = 0; q < i; ++q) {
+        const __m256d x = _mm256_set1_pd(aux[q]);
+        const double *fq = fRows + q * ldf;
+        for (std::size_t g = 0; g < full; ++g)
+            acc[g] = _mm256_add_pd(acc[g], _mm256_mul_pd(_mm256_loadu_pd(fq + 4 * g), x));
+    }
+    double *fi = fRows + i * ldf;
+    for (std::size_t g = 0; g < full; ++g) {
+        _mm256_storeu_pd(fi + 4 * g, acc[g]);
+        acc[g] = _mm256_loadu_pd(r + 4 * g);
+    }
+    for (std::size_t q = 0; q <= i; ++q) {
+        const __m256d x = _mm256_set1_pd(v[q]);
+        const double *fq = fRows + q * ldf;
+        for (std::size_t g = 0; g < full; ++g)
+            acc[g] = _mm256_sub_pd(acc[g], _mm256_mul_pd(x, _mm256_loadu_pd(fq + 4 * g)));
+    }
+    for (std::size_t g = 0; g < full; ++g) _mm256_storeu_pd(r + 4 * g, acc[g]);
+    const std::size_t done = 4 * full;
+    if (done < width)
+        PanelRowPlain(width - done, i, tau, aux, fRows + done, ldf, v, f + done, r + done);
+}
+
 __attribute__((target("avx2"))) void SubtractAvx2(std::size_t count, double tau, const double *x,
                                                   double *y) {
     const __m256d t = _mm256_set1_pd(tau);
@@ -386,11 +483,13 @@ __attribute__((target("avx2"))) void SubtractAvx2(std::size_t count, double tau,
 
 Reflect ReflectFor(KernelPath path) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    if (path == KernelPath::kFastest && HasAvx512()) return {DotAvx2, SubtractAvx2, DotFourAvx512};
-    if (path != KernelPath::kPlain && HasAvx2()) return {DotAvx2, SubtractAvx2, DotFourAvx2};
+    if (path == KernelPath::kFastest && HasAvx512())
+        return {DotAvx2, SubtractAvx2, DotFourAvx512, PanelRowAvx512};
+    if (path != KernelPath::kPlain && HasAvx2())
+        return {DotAvx2, SubtractAvx2, DotFourAvx2, PanelRowAvx2};
 #endif
     static_cast<void>(path);
-    return {DotPlain, SubtractPlain, DotFourPlain};
+    return {DotPlain, SubtractPlain, DotFourPlain, PanelRowPlain};
 }
 
 // The first strictly longest of the lengths of columns k..n-1 (from 0.0;
@@ -437,7 +536,9 @@ void SubtractMultiple(std::size_t count, double t, const double *x, double *y, K
     ReflectFor(path).subtract(count, t, x, y);
 }
 
-std::size_t HouseholderQrFastWorkspace(std::size_t n) { return 2 * n + kQrBlock * n + kQrBlock; }
+std::size_t HouseholderQrFastWorkspace(std::size_t n) {
+    return 2 * n + 2 * kQrBlock * n + 2 * kQrBlock;
+}
 
 void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
                        std::uint32_t *perm, double *c, double *d, double *work, KernelPath path) {
@@ -447,9 +548,12 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
     double *length = work;
     double *reference = length + n;
     // F', nb x (n - k0): F'(q, j - k0) is the multiple of reflection k0+q's
-    // vector still owed by column j.
-    double *ft = reference + n;
+    // vector still owed by column j, kept by rows (each row's columns side
+    // by side for the panel's sums), and copied by columns for the product.
+    double *fRows = reference + n;
+    double *ft = fRows + nb * n;
     double *aux = ft + nb * n;
+    double *vk = aux + nb;
     if (perm != nullptr) {
         for (std::size_t j = 0; j < n; ++j) {
             perm[j] = static_cast<std::uint32_t>(j);
@@ -465,12 +569,12 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
         while (kb < most && !stale) {
             const std::size_t i = kb;
             const std::size_t k = k0 + i;
-            const auto F = [ft, k0](std::size_t q, std::size_t j) -> double & {
-                return ft[q + (j - k0) * kQrBlock];
+            const auto F = [fRows, k0, n](std::size_t q, std::size_t j) -> double & {
+                return fRows[(j - k0) + q * n];
             };
             if (perm != nullptr) {
                 const std::size_t p = PivotByLengths(m, n, a, lda, perm, k, length, reference);
-                if (p != k) std::swap_ranges(&F(0, k), &F(0, k) + i, &F(0, p));
+                for (std::size_t q = 0; p != k && q < i; ++q) std::swap(F(q, k), F(q, p));
             }
             double *ak = a + k * lda;
             // Column k owes the panel's earlier reflections below row k.
@@ -510,33 +614,20 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
             for (std::size_t j = k0; j <= k; ++j) F(i, j) = 0.0;
             for (std::size_t q = 0; q < i; ++q)
                 aux[q] = -tau * reflect.dot(m - k, a + k + (k0 + q) * lda, ak + k);
-            for (std::size_t j = k + 1; j < n; j += 4) {
-                const std::size_t width = std::min<std::size_t>(4, n - j);
-                double f[4];
-                if (width == 4) {
-                    reflect.dotFour(m - k, ak + k, a + k + j * lda, lda, f);
-                } else {
-                    for (std::size_t col = 0; col < width; ++col)
-                        f[col] = reflect.dot(m - k, a + k + (j + col) * lda, ak + k);
-                }
+            for (std::size_t q = 0; q <= i; ++q) vk[q] = a[k + (k0 + q) * lda];
+            for (std::size_t j = k + 1; j < n; j += kPanelRowColumns) {
+                const std::size_t width = std::min(kPanelRowColumns, n - j);
+                double f[kPanelRowColumns], r[kPanelRowColumns];
+                std::size_t col = 0;
+                for (; col + 4 <= width; col += 4)
+                    reflect.dotFour(m - k, ak + k, a + k + (j + col) * lda, lda, f + col);
+                for (; col < width; ++col)
+                    f[col] = reflect.dot(m - k, a + k + (j + col) * lda, ak + k);
+                for (col = 0; col < width; ++col) r[col] = a[k + (j + col) * lda];
                 // The columns' chains of sums side by side, so that they
                 // overlap; each column's own order is unchanged.
-                for (std::size_t col = 0; col < width; ++col) f[col] = tau * f[col];
-                for (std::size_t q = 0; q < i; ++q) {
-                    for (std::size_t col = 0; col < width; ++col)
-                        f[col] = f[col] + F(q, j + col) * aux[q];
-                }
-                double r[4];
-                for (std::size_t col = 0; col < width; ++col) {
-                    F(i, j + col) = f[col];
-                    r[col] = a[k + (j + col) * lda];
-                }
-                for (std::size_t q = 0; q <= i; ++q) {
-                    const double vq = a[k + (k0 + q) * lda];
-                    for (std::size_t col = 0; col < width; ++col)
-                        r[col] = r[col] - vq * F(q, j + col);
-                }
-                for (std::size_t col = 0; col < width; ++col) a[k + (j + col) * lda] = r[col];
+                reflect.panelRow(width, i, tau, aux, &F(0, j), n, vk, f, r);
+                for (col = 0; col < width; ++col) a[k + (j + col) * lda] = r[col];
             }
             ++kb;
             if (perm == nullptr) continue;
@@ -565,7 +656,11 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
         // A -= V * F', each element subtracting in increasing q.
         const std::size_t done = k0 + kb;
         if (done < m && done < n) {
-            MatrixProductUpdate(m - done, n - done, kb, a + done + k0 * lda, lda, ft + kb * nb, nb,
+            for (std::size_t j = done; j < n; ++j) {
+                for (std::size_t q = 0; q < kb; ++q)
+                    ft[q + (j - done) * nb] = fRows[(j - k0) + q * n];
+            }
+            MatrixProductUpdate(m - done, n - done, kb, a + done + k0 * lda, lda, ft, nb,
                                 a + done + done * lda, lda, PackingSpace(m - done, n - done, kb),
                                 UpdateSign::kSubtract, SumOrder::kIncreasing, path);
         }
