@@ -3,8 +3,10 @@
 // passes (points-to analysis, register allocation) grow faster than the
 // size of a function: a script of a few hundred statements as one function
 // takes minutes, as functions of a few statements each seconds. Loops stay
-// in the enclosing function, whose double arithmetic is compiled at full
-// optimisation.
+// in the enclosing function. Loops and the groups of a function that
+// compute with its double variables are compiled at full optimisation; the
+// other groups only call the runtime, or run once (the script's), and are
+// compiled for less (runtime.h: MTRX_DYNAMIC_STATEMENTS).
 #include "build/translator.h"
 
 #include <sstream>
@@ -29,6 +31,21 @@ bool HasLoop(const Stmt &s) {
 bool HasLoop(const Block &block) {
     for (const Stmt &s : block)
         if (HasLoop(s)) return true;
+    return false;
+}
+
+bool IdentifierChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// True when the C++ `code` names the identifier `name` (or a text holds it:
+// the answer errs towards true).
+bool Names(const std::string &code, const std::string &name) {
+    for (std::size_t at = code.find(name); at != std::string::npos; at = code.find(name, at + 1)) {
+        const std::size_t end = at + name.size();
+        if ((at == 0 || !IdentifierChar(code[at - 1])) && (end == code.size() || !IdentifierChar(code[end])))
+            return true;
+    }
     return false;
 }
 
@@ -66,7 +83,9 @@ void Translator::Body(const Block &block, bool once) {
             }
             lines += line + '\n';
         }
-        const char *attributes = once ? "MTRX_ONCE_STATEMENTS" : "MTRX_STATEMENTS";
+        bool doubles = false;
+        for (const int slot : m_scope->scalars) doubles = doubles || Names(text, Var(slot));
+        const char *attributes = once || !doubles ? "MTRX_DYNAMIC_STATEMENTS" : "MTRX_STATEMENTS";
         Line(2, std::string(returns ? "if (" : "") + "[&]() " + attributes + (returns ? " -> bool" : "") + " {");
         m_out << lines;
         if (returns) {

@@ -22,18 +22,19 @@
 
 // The groups of statements compiled code runs (each a lambda called in
 // place): functions of their own, so that the C++ compiler never meets one
-// huge function. The script's groups run once and only call the runtime or
-// compute a few doubles: GCC compiles them at -O1, contraction off as
-// everywhere (the operations and their order are the same at every level).
+// huge function. Groups that compute with no double variable only call the
+// runtime, and the script's groups run once: GCC compiles those at -O1,
+// contraction off as everywhere (the operations and their order are the
+// same at every level; only the speed of double arithmetic would differ).
 #if defined(__GNUC__)
 #define MTRX_STATEMENTS __attribute__((noinline))
 #else
 #define MTRX_STATEMENTS
 #endif
 #if defined(__GNUC__) && !defined(__clang__)
-#define MTRX_ONCE_STATEMENTS __attribute__((noinline, optimize("O1", "fp-contract=off")))
+#define MTRX_DYNAMIC_STATEMENTS __attribute__((noinline, optimize("O1", "fp-contract=off")))
 #else
-#define MTRX_ONCE_STATEMENTS MTRX_STATEMENTS
+#define MTRX_DYNAMIC_STATEMENTS MTRX_STATEMENTS
 #endif
 
 namespace mtrx {
