@@ -461,7 +461,7 @@ void Translator::Function(std::size_t k) {
     InferScalars(f.body, candidates);
     std::ostringstream saved;
     saved.swap(m_out);
-    Statements(f.body, 2);
+    Body(f.body, false);
     const std::string statements = m_out.str();
     m_out.swap(saved);
 
@@ -512,7 +512,7 @@ void Translator::Script() {
     InferScalars(p.statements, scope.assigned);
     std::ostringstream saved;
     saved.swap(m_out);
-    Statements(p.statements, 2);
+    Body(p.statements, true);
     const std::string statements = m_out.str();
     m_out.swap(saved);
     Line(0, "// The statements of " + m_file + ".");

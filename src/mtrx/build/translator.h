@@ -134,6 +134,10 @@ private:
     std::string Steps(const Target &t, int line);
 
     void Statements(const Block &block, int indent);
+    // The statements of a function's or the script's body, in groups of
+    // their own C++ functions (translate_groups.cpp); `once` for the
+    // script's, which run once.
+    void Body(const Block &block, bool once);
     bool Infallible(const Stmt &s) const;
     bool ScalarOnly(const Block &block) const;
     void ScalarLoopStatement(const Stmt &s, const std::string &loop, int indent);

@@ -37,6 +37,28 @@ Outs SaveWorkspace(const Args &args, BuiltinCall &c);
 NamedValues ReadWorkspaceFile(const std::string &file, const std::vector<std::string> &patterns,
                               BuiltinCall &c, const std::string &who);
 
+/// Which of `names` the patterns select (all when there is none). A plain
+/// name missing from `names` is an error naming `who`; a pattern that
+/// matches nothing only warns. `missing` ends both messages (" in 'f.mat'").
+std::vector<bool> SelectedVariables(const std::vector<std::string> &names,
+                                    const std::vector<std::string> &patterns, BuiltinCall &c,
+                                    const std::string &who, const std::string &missing);
+
+/// The HDF5 side of workspace files (lib/workspace_hdf5.cpp): `read` gives
+/// the variables of the file `path` that `patterns` select, in its order;
+/// `write` writes `values` to `path` (added to a copy of it with `append`)
+/// through a temporary file renamed over it. Both throw mtrx::Error naming
+/// `who` (save for write) and the file.
+struct WorkspaceModule {
+    NamedValues (*read)(const std::string &who, const std::string &path,
+                        const std::vector<std::string> &patterns, BuiltinCall &c);
+    void (*write)(const std::string &path, const NamedValues &values, bool append, BuiltinCall &c);
+};
+
 }  // namespace mtrx
+
+/// The entry of the HDF5 module: its mtrx::WorkspaceModule, which lives as
+/// long as the process. Exported: the interpreter finds it with dlsym.
+extern "C" __attribute__((visibility("default"))) const void *mtrx_hdf5_module();
 
 #endif  // MTRX_LIB_WORKSPACE_FILES_H

@@ -23,6 +23,16 @@ bool CanRender();
 /// Not thread-safe: PLplot keeps its streams in process-wide state.
 void Render(const Figure &figure, const std::string &path, Format format, double dpi);
 
+/// The entry points of the PLplot renderer (plot/render_plplot.cpp): `render`
+/// is Render's work once the renderer is loaded.
+struct RenderModule {
+    void (*render)(const Figure &figure, const std::string &path, Format format, double dpi);
+};
+
 }  // namespace mtrx::plot
+
+/// The entry of the PLplot renderer: its mtrx::plot::RenderModule, which lives
+/// as long as the process. Exported: the interpreter finds it with dlsym.
+extern "C" __attribute__((visibility("default"))) const void *mtrx_plplot_module();
 
 #endif  // MTRX_PLOT_RENDER_H

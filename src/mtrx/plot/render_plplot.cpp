@@ -1,7 +1,9 @@
 // src/mtrx/plot/render_plplot.cpp: draws a figure of the model through
 // PLplot's Cairo drivers (pngcairo, svgcairo, pdfcairo). Each call opens a
 // stream of its own, draws every axes of the figure and closes it: nothing
-// of PLplot outlives a call.
+// of PLplot outlives a call. Built as a module of its own (mtrx_plplot.so)
+// that plot/render_module.cpp loads the first time a figure is written, or
+// into the interpreter where modules are not built.
 #include "plot/render.h"
 
 #include <plplot/plplot.h>
@@ -888,11 +890,7 @@ bool HasDevice(const char *name) {
     return false;
 }
 
-}  // namespace
-
-bool CanRender() { return true; }
-
-void Render(const Figure &figure, const std::string &path, Format format, double dpi) {
+void Draw(const Figure &figure, const std::string &path, Format format, double dpi) {
     // SVG through PLplot's own driver, which writes text as text (Cairo's writes
     // glyph outlines).
     const char *device = format == Format::kPng ? "pngcairo" : format == Format::kSvg ? "svg" : "pdfcairo";
@@ -921,4 +919,10 @@ void Render(const Figure &figure, const std::string &path, Format format, double
     plend1();
 }
 
+const RenderModule kModule{Draw};
+
+}  // namespace
+
 }  // namespace mtrx::plot
+
+extern "C" const void *mtrx_plplot_module() { return &mtrx::plot::kModule; }

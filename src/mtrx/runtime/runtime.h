@@ -13,17 +13,61 @@
 
 #include <cmath>
 #include <exception>
-#include <functional>
+#include <cstddef>
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
+
+// The groups of statements compiled code runs (each a lambda called in
+// place): functions of their own, so that the C++ compiler never meets one
+// huge function. Groups that compute with no double variable only call the
+// runtime, and the script's groups run once: GCC compiles those at -O1,
+// contraction off as everywhere (the operations and their order are the
+// same at every level; only the speed of double arithmetic would differ).
+#if defined(__GNUC__)
+#define MTRX_STATEMENTS __attribute__((noinline))
+#else
+#define MTRX_STATEMENTS
+#endif
+#if defined(__GNUC__) && !defined(__clang__)
+#define MTRX_DYNAMIC_STATEMENTS __attribute__((noinline, optimize("O1", "fp-contract=off")))
+#else
+#define MTRX_DYNAMIC_STATEMENTS MTRX_STATEMENTS
+#endif
 
 namespace mtrx {
 
 class Evaluator;
 class Runtime;
 using Values = std::vector<Value>;
+
+/// A callable passed down a call and not kept: a pointer to the caller's
+/// function object and a plain function calling it. Compiled code passes a
+/// lambda for every subscript list; a std::function would instantiate a
+/// manager and an invoker for each and cost the C++ compiler far more.
+template <typename Signature>
+class FunctionRef;
+template <typename R, typename... A>
+class FunctionRef<R(A...)> {
+public:
+    FunctionRef() = default;
+    FunctionRef(std::nullptr_t) {}
+    template <typename F, typename = std::enable_if_t<!std::is_same<std::decay_t<F>, FunctionRef>::value &&
+                                                      !std::is_same<std::decay_t<F>, std::nullptr_t>::value>>
+    FunctionRef(F &&f)  // NOLINT: converts as std::function does
+        : m_object(const_cast<void *>(static_cast<const void *>(&f))),
+          m_call([](void *object, A... a) -> R {
+              return (*static_cast<std::remove_reference_t<F> *>(object))(static_cast<A &&>(a)...);
+          }) {}
+    R operator()(A... a) const { return m_call(m_object, static_cast<A &&>(a)...); }
+    explicit operator bool() const { return m_call != nullptr; }
+
+private:
+    void *m_object = nullptr;
+    R (*m_call)(void *, A...) = nullptr;
+};
 
 /// The subscripts of one index, or the arguments of a call, as compiled
 /// code fills them in order. Subscripts are checked as they come, and
@@ -38,7 +82,7 @@ public:
     void Add(Value v);
     void Colon();
     /// c{S} here: every cell selected, or as a subscript the one cell.
-    void Brace(const Value &base, unsigned int count, const std::function<void(List &)> &subs);
+    void Brace(const Value &base, unsigned int count, const FunctionRef<void(List &)> &subs);
     /// s.name here: the field of every element, or as a subscript of one.
     void Field(const Value &base, const std::string &name);
     /// end at position k of the n subscripts.
@@ -54,21 +98,23 @@ private:
     Values m_values;
 };
 
-/// Fills a List: the subscripts or arguments as written.
-using Fill = std::function<void(List &)>;
+/// Fills a List: the subscripts or arguments as written. Lives for the
+/// statement that passes it.
+using Fill = FunctionRef<void(List &)>;
 
 /// One step of an assignment target after its variable: (S), {S}, .name
-/// or .(expression).
+/// or .(expression). Steps live in the initializer list of the call they
+/// are written in, as the lambdas they refer to.
 struct Step {
     Accessor::Kind kind;
     unsigned int count;                    // subscripts of (S) and {S}
     Fill subs;                             // of (S) and {S}
     std::string field;                     // of .name
-    std::function<Value()> dynamicField;   // of .(expression)
+    FunctionRef<Value()> dynamicField;     // of .(expression)
     static Step Paren(unsigned int n, Fill f) { return {Accessor::Kind::Paren, n, std::move(f), {}, {}}; }
     static Step Brace(unsigned int n, Fill f) { return {Accessor::Kind::Brace, n, std::move(f), {}, {}}; }
     static Step Field(std::string name) { return {Accessor::Kind::Field, 0, {}, std::move(name), {}}; }
-    static Step Dynamic(std::function<Value()> f) {
+    static Step Dynamic(FunctionRef<Value()> f) {
         return {Accessor::Kind::Field, 0, {}, {}, std::move(f)};
     }
 };
