@@ -154,7 +154,7 @@ Value List::End(unsigned int k, unsigned int n) const {
 // ---------------------------------------------------------------------------
 // Scope
 
-Scope::Scope(Runtime &rt) : m_rt(rt) {}
+Scope::Scope(Runtime &rt) : m_rt(rt), m_slots(&rt.m_evaluator->Top().slots) {}
 
 Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, std::size_t count,
              unsigned int nargout)
@@ -166,6 +166,7 @@ Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, std::size_t 
     CheckCallCounts(f, count, nargout);
     e.CheckDepth(f.name);
     Evaluator::Frame &frame = e.PushFrame(&f.names);
+    m_slots = &frame.slots;
     e.m_calls.push_back({unit.get(), &f, f.line});
     frame.unit = unit;
     frame.function = &f;
@@ -179,6 +180,15 @@ Scope::~Scope() {
     Evaluator &e = *m_rt.m_evaluator;
     e.m_calls.pop_back();
     e.PopFrame();
+}
+
+void Scope::Workspace() {
+    if (m_function) return;
+    // As Evaluator::RunStatements maps a script into the workspace.
+    Evaluator &e = *m_rt.m_evaluator;
+    Evaluator::Frame &frame = e.Top();
+    for (const std::string &name : m_rt.m_units[0]->program.names) m_map.push_back(frame.Add(name));
+    e.Sync();
 }
 
 void Scope::At(int line) {
@@ -240,6 +250,18 @@ int Runtime::Main(int, char **, std::vector<SourceFile> sources, void (*script)(
     } catch (const std::exception &error) {
         ReportError(ScriptError(error.what(), sources[0].path, 0));
         return 1;
+    }
+    for (std::size_t k = 0; k < sources.size(); ++k) {
+        const std::shared_ptr<const Unit> &unit = rt.m_units[k];
+        if (k > 0) e.AddCompiledFile(unit->file, unit);
+        const std::vector<Function> &functions = unit->program.functions;
+        if (sources[k].functions.size() != functions.size()) continue;
+        for (std::size_t j = 0; j < functions.size(); ++j) {
+            const auto native = sources[k].functions[j];
+            e.SetNative(&functions[j], [&rt, native](const Values &args, unsigned int nargout) {
+                return native(rt, args, nargout);
+            });
+        }
     }
     const std::shared_ptr<const Unit> &unit = rt.m_units[0];
     // As Evaluator::Run starts a script.
@@ -310,6 +332,19 @@ Value Runtime::Cell(std::vector<Values> rows) { return m_evaluator->CellRows(row
 
 Values Runtime::Call(const char *name, Values args, unsigned int nargout) {
     Evaluator &e = *m_evaluator;
+    return e.CallFunction(name, args, nargout, e.Top().unit);
+}
+
+Values Runtime::CallNamed(const char *name, Values args, unsigned int nargout,
+                          const char *argument) {
+    Expr site;
+    site.kind = Expr::Kind::Call;
+    site.text = name;
+    site.args.push_back(std::make_unique<Expr>());
+    site.args[0]->kind = Expr::Kind::Name;
+    site.args[0]->text = argument;
+    Evaluator &e = *m_evaluator;
+    e.m_site = &site;
     return e.CallFunction(name, args, nargout, e.Top().unit);
 }
 

@@ -12,6 +12,7 @@
 #include <matrix/construct.h>
 
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <initializer_list>
@@ -79,6 +80,11 @@ struct Step {
 struct SourceFile {
     const char *path;
     const char *text;
+    /// The compiled functions of the file, one for each of its functions in
+    /// order (or none): every call of one, through a handle, feval or the
+    /// interpreter too, runs the compiled code. Files after the first are
+    /// function files found on the path, found there again by the lookup.
+    std::vector<Values (*)(Runtime &, const Values &, unsigned int)> functions = {};
 };
 
 /// A function of the program running: pushed when it starts, popped when
@@ -116,8 +122,19 @@ public:
     /// The outputs, from the output variables in order.
     Values Outputs(std::initializer_list<Value *> outputs, unsigned int nargout);
 
+    /// A function that reaches its workspace by name (eval-like built-ins,
+    /// who, clear, load, input, a script file it runs) keeps its variables
+    /// in its interpreter frame: Slot(k) is variable k of the resolver's
+    /// list. Workspace() maps the script's variables into the base
+    /// workspace first. The slots may move when a name is added: take a
+    /// slot again for each use.
+    void Workspace();
+    Value &Slot(unsigned int k) { return (*m_slots)[m_map.empty() ? k : m_map[k]]; }
+
 private:
     Runtime &m_rt;
+    std::vector<Value> *m_slots = nullptr;  // of the frame
+    std::vector<std::uint32_t> m_map;       // the script's slots to the frame's
     const Function *m_function = nullptr;
     unsigned int m_nargin = 0;
     unsigned int m_nargout = 0;
@@ -181,6 +198,9 @@ public:
     /// name(args): a built-in, a function file or a local function left to
     /// the interpreter, for `nargout` outputs.
     Values Call(const char *name, Values args, unsigned int nargout);
+    /// name(args) written with one argument that is a name, given as
+    /// `argument`: display() takes that name from the call as written.
+    Values CallNamed(const char *name, Values args, unsigned int nargout, const char *argument);
     /// The first output of a call needing one.
     static Value First(Values outputs, const char *name);
     /// Refuses fewer outputs of `name` than the targets take, and a list
