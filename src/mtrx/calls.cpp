@@ -418,6 +418,10 @@ std::vector<Value> Evaluator::CallAnonymous(const Handle &h, const std::vector<V
     for (std::size_t k = 0; k < args.size(); ++k)
         if (params[k] != "~") frame.slots[k] = args[k];
     try {
+        if (!m_nativeBodies.empty()) {
+            const auto native = m_nativeBodies.find(h.anon);
+            if (native != m_nativeBodies.end()) return native->second(nargout);
+        }
         return EvaluateMulti(*h.body, nargout);
     } catch (...) {
         // The body has no statement to place the failure: it takes the

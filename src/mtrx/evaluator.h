@@ -178,6 +178,13 @@ public:
         std::function<std::vector<Value>(const std::vector<Value> &args, unsigned int nargout)>;
     /// Every call of `f` runs `call` instead of f's statements.
     void SetNative(const Function *f, NativeCall call) { m_natives[f] = std::move(call); }
+    /// Native code of an anonymous function's body: its values for
+    /// `nargout` outputs, its variables read from the running frame, which
+    /// the call sets up as for the body itself.
+    using NativeBody = std::function<std::vector<Value>(unsigned int nargout)>;
+    void SetNativeBody(const Expr *anonymous, NativeBody body) {
+        m_nativeBodies[anonymous] = std::move(body);
+    }
     /// The function file compiled from the file at `path`: a lookup that
     /// finds a file there (or the same file by another path) takes `unit`
     /// instead of reading it, and finds it even when the file is gone.
@@ -460,6 +467,7 @@ private:
     std::map<std::string, Found> m_defined;  // functions typed at the prompt
     std::vector<std::string> m_path;       // MTRXPATH folders
     std::unordered_map<const Function *, NativeCall> m_natives;
+    std::unordered_map<const Expr *, NativeBody> m_nativeBodies;
     // Compiled function files: by the path they were found at, and by the
     // file's canonical path when it existed.
     std::map<std::string, std::shared_ptr<const Unit>> m_compiledFiles;

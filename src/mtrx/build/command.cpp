@@ -21,10 +21,10 @@ namespace {
 
 const char kBuildUsage[] =
     "Usage: mtrx build PROGRAM.mtrx [-o NAME] [--emit-cpp DIR]\n"
-    "Compiles the script PROGRAM.mtrx and its local functions to a native\n"
-    "program NAME (by default PROGRAM) that behaves as `mtrx PROGRAM.mtrx`:\n"
-    "the same output, errors and exit status. Function files and built-ins\n"
-    "it calls run through the interpreter's own routines.\n"
+    "Compiles the script PROGRAM.mtrx, its local functions and the function\n"
+    "files it calls to a native program NAME (by default PROGRAM) that\n"
+    "behaves as `mtrx PROGRAM.mtrx`: the same output, errors and exit status.\n"
+    "Built-ins run through the interpreter's own routines.\n"
     "\n"
     "  -o NAME         the program to write\n"
     "  --emit-cpp DIR  write DIR/NAME.cpp and DIR/CMakeLists.txt instead\n"

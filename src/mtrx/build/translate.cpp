@@ -555,6 +555,8 @@ std::string Translator::Run() {
     saved.swap(m_out);
     for (std::size_t k = 0; k < p.functions.size(); ++k) Function(k);
     Script();
+    std::vector<std::string> bodies;
+    AnonymousBodies(bodies);
     const std::string code = m_out.str();
     m_out.swap(saved);
     for (std::size_t k = 1; k < m_files->files.size(); ++k) {
@@ -591,7 +593,12 @@ std::string Translator::Run() {
     Line(0, "");
     std::vector<std::vector<std::string>> natives(files.size());
     for (const ::mtrx::Function &f : p.functions) natives[0].push_back(FunctionName(f.name));
-    for (std::size_t k = 1; k < files.size(); ++k) natives[k] = files[k].functions;
+    std::vector<std::vector<std::string>> anonymous(files.size());
+    anonymous[0] = bodies;
+    for (std::size_t k = 1; k < files.size(); ++k) {
+        natives[k] = files[k].functions;
+        anonymous[k] = files[k].anonymous;
+    }
     for (const std::vector<std::string> &names : natives)
         for (const std::string &name : names)
             Line(0, "Values " + name + "(Runtime &rt, const Values &args, unsigned int nargout);");
@@ -606,8 +613,11 @@ std::string Translator::Run() {
     for (std::size_t k = 0; k < files.size(); ++k) {
         std::string list;
         for (const std::string &name : natives[k]) list += (list.empty() ? "" : ", ") + name;
+        std::string bodyList;
+        for (const std::string &name : anonymous[k])
+            bodyList += (bodyList.empty() ? "" : ", ") + name;
         Line(2, "{" + Quote(files[k].path) + ", kSource" + (k ? std::to_string(k) : std::string()) +
-                    ", {" + list + "}},");
+                    ", {" + list + "}, {" + bodyList + "}},");
     }
     Line(1, "}, Script);");
     Line(0, "}");

@@ -41,7 +41,7 @@ bool Translator::ScriptFile(const std::string &name) {
         }
         if (functions && !m_files->index.count(path)) {
             m_files->index.emplace(path, m_files->files.size());
-            m_files->files.push_back({path, text.str(), {}, {}});
+            m_files->files.push_back({path, text.str(), {}, {}, {}});
         }
         break;
     }
@@ -96,12 +96,53 @@ void Translator::FileFunctions() {
         Function(k);
         names.push_back(FunctionName(m_unit->program.functions[k].name));
     }
+    std::vector<std::string> bodies;
+    AnonymousBodies(bodies);
     // Set only once every function is written: a file that cannot be
     // compiled is left to the interpreter.
     SourceFiles::File &file = m_files->files[m_index];
     file.code = m_out.str();
     file.functions = std::move(names);
+    file.anonymous = std::move(bodies);
     m_out.swap(saved);
+}
+
+void Translator::AnonymousBodies(std::vector<std::string> &names) {
+    for (std::size_t k = 0; k < m_anonymous.size(); ++k) {
+        const Expr &a = *m_anonymous[k];
+        const Expr &body = *a.args[0];
+        // The call's frame holds the parameters, then the captured values and
+        // the other names the body reads.
+        Scope scope;
+        scope.names = &a.scope;
+        KeepInFrame(scope, a.scope.size());
+        m_scope = &scope;
+        std::string code;
+        if (body.kind == Expr::Kind::Name && body.slot >= 0) {
+            // As the interpreter evaluates a body for its outputs: a handle
+            // named alone is called when none is wanted.
+            code = "(!" + Var(body.slot) + ".IsUnset() ? rt.Named(" + VarValue(body.slot) +
+                   ", nargout) : " + FunctionCall(body, "nargout") + ")";
+        } else if (body.kind == Expr::Kind::Name || body.kind == Expr::Kind::Call) {
+            code = CallList(body, "nargout");
+        } else {
+            code = "Values{" + Expression(body) + "}";
+        }
+        std::string text = a.text;
+        for (char &c : text)
+            if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+        if (text.size() > 72) text = text.substr(0, 69) + "...";
+        while (!text.empty() && text.back() == '\\') text.pop_back();
+        names.push_back("an" + (m_index ? std::to_string(m_index) : std::string()) + "_" +
+                        std::to_string(k));
+        Line(0, "// " + text + "  (" + m_file + ":" + std::to_string(a.line) + ")");
+        Line(0, "Values " + names.back() + "(Runtime &rt, unsigned int nargout) {");
+        Line(1, "Scope call(rt);");
+        Line(1, "return " + code + ";");
+        Line(0, "}");
+        Line(0, "");
+        m_scope = nullptr;
+    }
 }
 
 }  // namespace build

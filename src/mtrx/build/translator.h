@@ -34,6 +34,7 @@ struct SourceFiles {
         std::string source;
         std::string code;  // its functions' C++; empty when left to the interpreter
         std::vector<std::string> functions;  // their C++ names
+        std::vector<std::string> anonymous;  // of its anonymous functions' bodies
     };
     std::vector<File> files;
     std::map<std::string, std::size_t> index;  // by path
@@ -71,7 +72,7 @@ public:
         m_anonymous = AnonymousFunctions(p);
         m_source = source;
         if (m_files->files.empty()) {
-            m_files->files.push_back({file, source, {}, {}});
+            m_files->files.push_back({file, source, {}, {}, {}});
             m_files->index.emplace(file, 0);
         }
     }
@@ -121,6 +122,9 @@ private:
     // Marks `scope` as keeping its variables in the frame: every name may be
     // a variable there, none is a C++ double.
     static void KeepInFrame(Scope &scope, std::size_t names);
+    // The bodies of the file's anonymous functions, each a C++ function
+    // giving its values in the frame of its call; their names into `names`.
+    void AnonymousBodies(std::vector<std::string> &names);
     // The C++ name of function `name` of this file.
     std::string FunctionName(const std::string &name) const {
         return (m_index ? "fn" + std::to_string(m_index) : std::string("fn")) + "_" + name;

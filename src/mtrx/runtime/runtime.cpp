@@ -44,12 +44,8 @@ void CollectAnonymous(const Block &block, std::vector<const Expr *> &out) {
 }
 
 void CollectAnonymous(const Expr &e, std::vector<const Expr *> &out) {
-    // Only the outermost: one nested in another's body is made when that
-    // body runs, by the interpreter.
-    if (e.kind == Expr::Kind::AnonFunction) {
-        out.push_back(&e);
-        return;
-    }
+    // Each before those nested in its body.
+    if (e.kind == Expr::Kind::AnonFunction) out.push_back(&e);
     for (const ExprPtr &a : e.args) CollectAnonymous(*a, out);
     for (const auto &row : e.rows)
         for (const ExprPtr &a : row) CollectAnonymous(*a, out);
@@ -263,6 +259,14 @@ int Runtime::Main(int, char **, std::vector<SourceFile> sources, void (*script)(
             });
         }
     }
+    for (std::size_t k = 0; k < sources.size(); ++k) {
+        const std::vector<const Expr *> &anonymous = rt.m_anonymous[k];
+        if (sources[k].anonymous.size() != anonymous.size()) continue;
+        for (std::size_t j = 0; j < anonymous.size(); ++j) {
+            const auto body = sources[k].anonymous[j];
+            e.SetNativeBody(anonymous[j], [&rt, body](unsigned int nargout) { return body(rt, nargout); });
+        }
+    }
     const std::shared_ptr<const Unit> &unit = rt.m_units[0];
     // As Evaluator::Run starts a script.
     e.Top().unit = unit;
@@ -346,6 +350,14 @@ Values Runtime::CallNamed(const char *name, Values args, unsigned int nargout,
     Evaluator &e = *m_evaluator;
     e.m_site = &site;
     return e.CallFunction(name, args, nargout, e.Top().unit);
+}
+
+Values Runtime::Named(const Value &v, unsigned int nargout) {
+    if (v.IsHandle() && nargout == 0) {
+        const Value handle = v;
+        return m_evaluator->Invoke(handle, {}, 0);
+    }
+    return {v};
 }
 
 Value Runtime::First(Values outputs, const char *name) {

@@ -85,13 +85,18 @@ struct SourceFile {
     /// interpreter too, runs the compiled code. Files after the first are
     /// function files found on the path, found there again by the lookup.
     std::vector<Values (*)(Runtime &, const Values &, unsigned int)> functions = {};
+    /// The compiled bodies of its anonymous functions (or none), in the
+    /// order of AnonymousFunctions: each gives the body's values for
+    /// nargout outputs in the frame the call sets up, as Scope(rt) sees it.
+    std::vector<Values (*)(Runtime &, unsigned int)> anonymous = {};
 };
 
 /// A function of the program running: pushed when it starts, popped when
 /// it ends. Keeps the line of its running statement for the messages.
 class Scope {
 public:
-    /// The script itself (file 0), in the base workspace.
+    /// The script itself (file 0), in the base workspace; or the body of an
+    /// anonymous function, in the frame its call pushed.
     explicit Scope(Runtime &rt);
     /// Function `function` of source file `file`, called with `count`
     /// arguments for `nargout` outputs: the counts checked as any call's.
@@ -201,6 +206,9 @@ public:
     /// name(args) written with one argument that is a name, given as
     /// `argument`: display() takes that name from the call as written.
     Values CallNamed(const char *name, Values args, unsigned int nargout, const char *argument);
+    /// A variable named alone for nargout outputs: a handle is called when
+    /// none is wanted, else the value.
+    Values Named(const Value &v, unsigned int nargout);
     /// The first output of a call needing one.
     static Value First(Values outputs, const char *name);
     /// Refuses fewer outputs of `name` than the targets take, and a list
@@ -341,8 +349,9 @@ private:
     unsigned long long m_count, m_k = 0;
 };
 
-/// The anonymous functions of a program, in the order the compiler and the
-/// compiled program both number them.
+/// The anonymous functions of a program, those nested in another's body
+/// too, in the order the compiler and the compiled program both number
+/// them.
 std::vector<const Expr *> AnonymousFunctions(const Program &program);
 
 }  // namespace mtrx
