@@ -602,6 +602,7 @@ std::string Translator::Run() {
     for (const std::vector<std::string> &names : natives)
         for (const std::string &name : names)
             Line(0, "Values " + name + "(Runtime &rt, const Values &args, unsigned int nargout);");
+    if (m_files->sites) Line(0, "CallSite sites[" + std::to_string(m_files->sites) + "];");
     Line(0, "");
     m_out << code;
     for (std::size_t k = 1; k < files.size(); ++k) m_out << files[k].code;

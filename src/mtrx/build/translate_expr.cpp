@@ -18,6 +18,11 @@ std::string Translator::FunctionCall(const Expr &e, const std::string &n) {
         e.args[0]->kind == Expr::Kind::Name)
         return "rt.CallNamed(\"display\", " + args + ", " + n + ", " + Quote(e.args[0]->text) + ")";
     FindFunctionFile(e.text);
+    // A function file found now is most likely found again when the
+    // program runs: the site remembers the lookup.
+    if (m_functionFiles.count(e.text))
+        return "rt.Call(sites[" + std::to_string(m_files->sites++) + "], " + Quote(e.text) + ", " +
+               args + ", " + n + ")";
     return "rt.Call(" + Quote(e.text) + ", " + args + ", " + n + ")";
 }
 

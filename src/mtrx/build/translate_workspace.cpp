@@ -39,6 +39,7 @@ bool Translator::ScriptFile(const std::string &name) {
         } catch (const Error &) {
             // A file that does not parse fails when called, as it does there.
         }
+        if (functions) m_functionFiles.insert(name);
         if (functions && !m_files->index.count(path)) {
             m_files->index.emplace(path, m_files->files.size());
             m_files->files.push_back({path, text.str(), {}, {}, {}});

@@ -38,6 +38,7 @@ struct SourceFiles {
     };
     std::vector<File> files;
     std::map<std::string, std::size_t> index;  // by path
+    std::size_t sites = 0;  // call sites naming function files: sites[k]
 };
 
 // The C++ name of the runtime's enumerator for operator `op`.
@@ -191,6 +192,7 @@ private:
     std::vector<std::string> m_lines;
     std::map<std::string, std::size_t> m_functions;
     std::map<std::string, bool> m_scripts;
+    std::set<std::string> m_functionFiles;  // names found as function files
     std::vector<const Expr *> m_anonymous;
     Scope *m_scope = nullptr;
     std::vector<EndContext> m_ends;

@@ -254,6 +254,7 @@ int Runtime::Main(int, char **, std::vector<SourceFile> sources, void (*script)(
         if (sources[k].functions.size() != functions.size()) continue;
         for (std::size_t j = 0; j < functions.size(); ++j) {
             const auto native = sources[k].functions[j];
+            rt.m_compiled.emplace(&functions[j], native);
             e.SetNative(&functions[j], [&rt, native](const Values &args, unsigned int nargout) {
                 return native(rt, args, nargout);
             });
@@ -337,6 +338,22 @@ Value Runtime::Cell(std::vector<Values> rows) { return m_evaluator->CellRows(row
 Values Runtime::Call(const char *name, Values args, unsigned int nargout) {
     Evaluator &e = *m_evaluator;
     return e.CallFunction(name, args, nargout, e.Top().unit);
+}
+
+Values Runtime::Call(CallSite &site, const char *name, Values args, unsigned int nargout) {
+    Evaluator &e = *m_evaluator;
+    const std::shared_ptr<const Unit> &from = e.Top().unit;
+    if (site.generation != e.m_generation || site.from != from.get()) {
+        // Resolve may read a file, which moves the generation on.
+        Evaluator::Found found;
+        const bool known = e.Resolve(name, from, found) && found.function;
+        const auto compiled = known ? m_compiled.find(found.function) : m_compiled.end();
+        site.native = compiled != m_compiled.end() ? compiled->second : nullptr;
+        site.generation = e.m_generation;
+        site.from = from.get();
+    }
+    if (site.native) return site.native(*this, args, nargout);
+    return Call(name, std::move(args), nargout);
 }
 
 Values Runtime::CallNamed(const char *name, Values args, unsigned int nargout,

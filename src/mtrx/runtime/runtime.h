@@ -18,6 +18,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace mtrx {
@@ -72,6 +73,15 @@ struct Step {
     static Step Dynamic(std::function<Value()> f) {
         return {Accessor::Kind::Field, 0, {}, {}, std::move(f)};
     }
+};
+
+/// A call site of compiled code that names a function file: the compiled
+/// function the name stood for when last looked up, kept until a lookup
+/// could find something else.
+struct CallSite {
+    std::uint64_t generation = 0;
+    const void *from = nullptr;
+    Values (*native)(Runtime &, const Values &, unsigned int) = nullptr;
 };
 
 /// The source files of a compiled program, as `mtrx build` read them: the
@@ -203,6 +213,9 @@ public:
     /// name(args): a built-in, a function file or a local function left to
     /// the interpreter, for `nargout` outputs.
     Values Call(const char *name, Values args, unsigned int nargout);
+    /// name(args) at `site`: looked up as Call looks it up, and a compiled
+    /// function found there called directly.
+    Values Call(CallSite &site, const char *name, Values args, unsigned int nargout);
     /// name(args) written with one argument that is a name, given as
     /// `argument`: display() takes that name from the call as written.
     Values CallNamed(const char *name, Values args, unsigned int nargout, const char *argument);
@@ -261,6 +274,8 @@ private:
     std::unique_ptr<Evaluator> m_evaluator;
     std::vector<std::shared_ptr<const Unit>> m_units;
     std::vector<std::vector<const Expr *>> m_anonymous;  // per unit, in source order
+    std::unordered_map<const Function *, Values (*)(Runtime &, const Values &, unsigned int)>
+        m_compiled;
 };
 
 /// A for loop's values: the columns of a range or of any value, a:b and
