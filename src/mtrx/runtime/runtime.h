@@ -137,8 +137,8 @@ public:
     /// The outputs, from the output variables in order.
     Values Outputs(std::initializer_list<Value *> outputs, unsigned int nargout);
 
-    /// A function that reaches its workspace by name (eval-like built-ins,
-    /// who, clear, load, input, a script file it runs) keeps its variables
+    /// A function that reaches its workspace by name (who, clear, exist,
+    /// save, load, input, keyboard, a script file it runs) keeps its variables
     /// in its interpreter frame: Slot(k) is variable k of the resolver's
     /// list. Workspace() maps the script's variables into the base
     /// workspace first. The slots may move when a name is added: take a
