@@ -28,6 +28,8 @@
 #include <set>
 #include <sstream>
 
+#include <stdlib.h>
+
 
 namespace mtrx {
 
@@ -92,8 +94,9 @@ bool Evaluator::Resolve(const std::string &name, const std::shared_ptr<const Uni
         folders.insert(folders.end(), m_path.begin(), m_path.end());
         for (const std::string &folder : folders) {
             const std::string path = folder + "/" + name + ".mtrx";
-            if (!std::ifstream(path)) continue;
-            found.unit = Load(path);
+            std::shared_ptr<const Unit> compiled = CompiledFile(path);
+            if (!compiled && !std::ifstream(path)) continue;
+            found.unit = compiled ? std::move(compiled) : Load(path);
             auto main = found.unit->functions.find(name);
             if (!found.unit->program.functions.empty())
                 found.function = main != found.unit->functions.end()
@@ -130,6 +133,28 @@ std::shared_ptr<const Unit> Evaluator::Load(const std::string &path) {
     // A file read (again) may change what any call site stands for.
     ++m_generation;
     return unit;
+}
+
+void Evaluator::AddCompiledFile(const std::string &path, std::shared_ptr<const Unit> unit) {
+    char *canonical = realpath(path.c_str(), nullptr);
+    if (canonical) {
+        m_compiledFiles["\n" + std::string(canonical)] = unit;
+        std::free(canonical);
+    }
+    m_compiledFiles[path] = std::move(unit);
+}
+
+std::shared_ptr<const Unit> Evaluator::CompiledFile(const std::string &path) const {
+    if (m_compiledFiles.empty()) return nullptr;
+    const auto same = m_compiledFiles.find(path);
+    if (same != m_compiledFiles.end()) return same->second;
+    // The same file by another name: canonical paths start with a newline,
+    // which no path of a lookup holds.
+    char *canonical = realpath(path.c_str(), nullptr);
+    if (!canonical) return nullptr;
+    const auto found = m_compiledFiles.find("\n" + std::string(canonical));
+    std::free(canonical);
+    return found != m_compiledFiles.end() ? found->second : nullptr;
 }
 
 Evaluator::SiteEntry &Evaluator::Callee(const std::string &name,
@@ -323,6 +348,19 @@ std::vector<Value> Evaluator::CallUser(const std::shared_ptr<const Unit> &unit, 
 void Evaluator::RunUser(const std::shared_ptr<const Unit> &unit, const Function &f,
                         const Value *args, std::size_t count, unsigned int nargout,
                         std::vector<Value> *outs, Value *first) {
+    if (!m_natives.empty()) {
+        const auto native = m_natives.find(&f);
+        if (native != m_natives.end()) {
+            std::vector<Value> out = native->second(std::vector<Value>(args, args + count), nargout);
+            if (first) {
+                if (out.empty()) throw Error("'" + f.name + "' returns no value");
+                *first = std::move(out[0]);
+            } else {
+                for (Value &v : out) outs->push_back(std::move(v));
+            }
+            return;
+        }
+    }
     const bool varargin = f.varargin;
     const std::size_t named = f.params.size() - (varargin ? 1 : 0);
     CheckCallCounts(f, count, nargout);
@@ -380,6 +418,10 @@ std::vector<Value> Evaluator::CallAnonymous(const Handle &h, const std::vector<V
     for (std::size_t k = 0; k < args.size(); ++k)
         if (params[k] != "~") frame.slots[k] = args[k];
     try {
+        if (!m_nativeBodies.empty()) {
+            const auto native = m_nativeBodies.find(h.anon);
+            if (native != m_nativeBodies.end()) return native->second(nargout);
+        }
         return EvaluateMulti(*h.body, nargout);
     } catch (...) {
         // The body has no statement to place the failure: it takes the

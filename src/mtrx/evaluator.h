@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -171,6 +172,23 @@ public:
     /// Stops the program when an interrupt is pending (Ctrl-C); for
     /// built-ins that wait.
     void Poll() { CheckInterrupt(); }
+    /// Native code of a user function (a program compiled by `mtrx build`):
+    /// runs a whole call, its frame and counts included, as RunUser would.
+    using NativeCall =
+        std::function<std::vector<Value>(const std::vector<Value> &args, unsigned int nargout)>;
+    /// Every call of `f` runs `call` instead of f's statements.
+    void SetNative(const Function *f, NativeCall call) { m_natives[f] = std::move(call); }
+    /// Native code of an anonymous function's body: its values for
+    /// `nargout` outputs, its variables read from the running frame, which
+    /// the call sets up as for the body itself.
+    using NativeBody = std::function<std::vector<Value>(unsigned int nargout)>;
+    void SetNativeBody(const Expr *anonymous, NativeBody body) {
+        m_nativeBodies[anonymous] = std::move(body);
+    }
+    /// The function file compiled from the file at `path`: a lookup that
+    /// finds a file there (or the same file by another path) takes `unit`
+    /// instead of reading it, and finds it even when the file is gone.
+    void AddCompiledFile(const std::string &path, std::shared_ptr<const Unit> unit);
     /// Counts one step of a built-in's own loop (each call of a callback)
     /// against the step limit, so that a bounded run ends even when the
     /// callback runs no statement; stops on a pending interrupt too.
@@ -403,6 +421,8 @@ private:
                      bool deletion);
     bool Resolve(const std::string &name, const std::shared_ptr<const Unit> &from, Found &f);
     std::shared_ptr<const Unit> Load(const std::string &path);
+    // The compiled unit standing for the file at `path`, or null.
+    std::shared_ptr<const Unit> CompiledFile(const std::string &path) const;
 
     Frame &Top() { return *m_top; }
     Value *Lookup(const std::string &name);
@@ -446,6 +466,11 @@ private:
     std::map<std::string, Found> m_files;  // folder/name -> function, or none
     std::map<std::string, Found> m_defined;  // functions typed at the prompt
     std::vector<std::string> m_path;       // MTRXPATH folders
+    std::unordered_map<const Function *, NativeCall> m_natives;
+    std::unordered_map<const Expr *, NativeBody> m_nativeBodies;
+    // Compiled function files: by the path they were found at, and by the
+    // file's canonical path when it existed.
+    std::map<std::string, std::shared_ptr<const Unit>> m_compiledFiles;
     std::unique_ptr<FileTable> m_openFiles;
     std::unique_ptr<plot::FigureSet> m_figures;
     // Steps the run may still take, plus one: the step that brings it to 0

@@ -94,8 +94,10 @@ int Evaluator::Exist(const std::string &name) {
     if ((from && from->functions.count(name)) || m_defined.count(name)) return 2;
     std::vector<std::string> folders{from && !from->folder.empty() ? from->folder : ".", "."};
     folders.insert(folders.end(), m_path.begin(), m_path.end());
-    for (const std::string &folder : folders)
-        if (std::ifstream(folder + "/" + name + ".mtrx")) return 2;
+    for (const std::string &folder : folders) {
+        const std::string path = folder + "/" + name + ".mtrx";
+        if (std::ifstream(path) || CompiledFile(path)) return 2;
+    }
     if (name.find('/') != std::string::npos ||
         (name.size() > 5 && name.compare(name.size() - 5, 5, ".mtrx") == 0))
         if (std::ifstream(name)) return 2;

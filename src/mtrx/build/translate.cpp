@@ -22,10 +22,6 @@ namespace mtrx {
 
 namespace build {
 
-const std::set<std::string> kWorkspaceBuiltins = {
-    "eval",  "evalin", "evalc", "assignin", "input",  "keyboard", "clear", "clearvars",
-    "who",   "whos",   "exist", "save",     "load",   "inputname", "display"};
-
 const char *OpName(Op op) {
     switch (op) {
         case Op::Plus: return "Op::Plus";
@@ -136,7 +132,7 @@ void Translator::Assign(const Stmt &s, int indent) {
             Line(indent, Expression(*s.value) + ";");
             return;
         }
-        const std::string var = Local(t.name);
+        const std::string var = Var(t.slot);
         if (t.path.empty() && Scalar(t.slot)) {
             // One test of the result for NaN: only then is it computed again
             // operation by operation for the library's NaN bits.
@@ -208,7 +204,7 @@ void Translator::Assign(const Stmt &s, int indent) {
             Line(indent + 1, "++next;");
             continue;
         }
-        const std::string var = Local(t.name);
+        const std::string var = Var(t.slot);
         if (listTarget(t)) {
             // One place takes its value as a single target does.
             const std::string n = "n" + std::to_string(k);
@@ -455,10 +451,14 @@ void Translator::Function(std::size_t k) {
     for (int slot : f.outputSlots) scope.assigned.insert(slot);
     CollectAssigned(f.body, scope.assigned);
     m_scope = &scope;
-    std::set<int> candidates = scope.assigned;
-    for (int slot : f.paramSlots) candidates.erase(slot);
-    for (int slot : f.outputSlots) candidates.erase(slot);
-    InferScalars(f.body, candidates);
+    if (UsesWorkspace(f.body)) {
+        KeepInFrame(scope, f.names.size());
+    } else {
+        std::set<int> candidates = scope.assigned;
+        for (int slot : f.paramSlots) candidates.erase(slot);
+        for (int slot : f.outputSlots) candidates.erase(slot);
+        InferScalars(f.body, candidates);
+    }
     std::ostringstream saved;
     saved.swap(m_out);
     Body(f.body, false);
@@ -471,8 +471,10 @@ void Translator::Function(std::size_t k) {
     for (std::size_t j = 0; j < f.params.size(); ++j) params += (j ? ", " : "") + f.params[j];
     Line(0, "// function [" + outs + "] = " + f.name + "(" + params + ")  (" + m_file + ":" +
                 std::to_string(f.line) + ")");
-    Line(0, "Values fn_" + f.name + "(Runtime &rt, const Values &args, unsigned int nargout) {");
-    Line(1, "Scope call(rt, 0, " + std::to_string(k) + ", args.size(), nargout);");
+    Line(0, "Values " + FunctionName(f.name) +
+                "(Runtime &rt, const Values &args, unsigned int nargout) {");
+    Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
+                ", args.size(), nargout);");
     const std::size_t named = f.params.size() - (f.varargin ? 1 : 0);
     for (std::size_t slot = 0; slot < f.names.size(); ++slot) {
         std::string init = "Value::Unset()";
@@ -482,10 +484,14 @@ void Translator::Function(std::size_t k) {
                        ? "Scope::Varargin(args, " + std::to_string(named) + ")"
                        : "Scope::Arg(args, " + std::to_string(j) + ")";
         }
-        if (Scalar(static_cast<int>(slot)))
+        if (scope.workspace) {
+            // The frame's slots start unset.
+            if (init != "Value::Unset()") Line(1, Var(static_cast<int>(slot)) + " = " + init + ";");
+        } else if (Scalar(static_cast<int>(slot))) {
             Line(1, "double " + Local(f.names[slot]) + " = 0.0;");
-        else
+        } else {
             Line(1, "Value " + Local(f.names[slot]) + " = " + init + ";");
+        }
     }
     Line(1, "try {");
     m_out << statements;
@@ -509,7 +515,10 @@ void Translator::Script() {
     scope.names = &p.names;
     CollectAssigned(p.statements, scope.assigned);
     m_scope = &scope;
-    InferScalars(p.statements, scope.assigned);
+    if (UsesWorkspace(p.statements))
+        KeepInFrame(scope, p.names.size());
+    else
+        InferScalars(p.statements, scope.assigned);
     std::ostringstream saved;
     saved.swap(m_out);
     Body(p.statements, true);
@@ -518,7 +527,8 @@ void Translator::Script() {
     Line(0, "// The statements of " + m_file + ".");
     Line(0, "void Script(Runtime &rt) {");
     Line(1, "Scope call(rt);");
-    for (std::size_t slot = 0; slot < p.names.size(); ++slot) {
+    if (scope.workspace) Line(1, "call.Workspace();");
+    for (std::size_t slot = 0; slot < p.names.size() && !scope.workspace; ++slot) {
         if (Scalar(static_cast<int>(slot)))
             Line(1, "double " + Local(p.names[slot]) + " = 0.0;");
         else
@@ -539,8 +549,28 @@ void Translator::Script() {
 
 std::string Translator::Run() {
     const Program &p = m_unit->program;
+    // The program's functions and statements first: their calls find the
+    // function files to compile in, and those files' calls more.
+    std::ostringstream saved;
+    saved.swap(m_out);
+    for (std::size_t k = 0; k < p.functions.size(); ++k) Function(k);
+    Script();
+    std::vector<std::string> bodies;
+    AnonymousBodies(bodies);
+    const std::string code = m_out.str();
+    m_out.swap(saved);
+    for (std::size_t k = 1; k < m_files->files.size(); ++k) {
+        try {
+            Translator file(m_files->files[k].path, m_files->files[k].source, k, m_files);
+            file.FileFunctions();
+        } catch (const BuildError &) {
+            // Left to the interpreter, which reads the file when called.
+        } catch (const Error &) {
+        }
+    }
     Line(0, "// Compiled by mtrx build from " + m_file + ": one C++ function per function of");
-    Line(0, "// the program, each statement after a comment with its place and text.");
+    Line(0, "// the program and of the function files it calls, each statement after a");
+    Line(0, "// comment with its place and text.");
     Line(0, "#include \"runtime/runtime.h\"");
     Line(0, "#include \"error.h\"");
     Line(0, "");
@@ -550,22 +580,47 @@ std::string Translator::Run() {
     Line(0, "");
     Line(0, "namespace {");
     Line(0, "");
-    // The source, parsed again at the start for the names, lines and
+    // The sources, parsed again at the start for the names, lines and
     // anonymous functions that messages and handles refer to.
-    std::string delimiter = "mtrx";
-    while (m_source.find(")" + delimiter + "\"") != std::string::npos) delimiter += "x";
-    Line(0, "const char kSource[] = R\"" + delimiter + "(" + m_source + ")" + delimiter + "\";");
+    const std::vector<SourceFiles::File> &files = m_files->files;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        const std::string &source = k ? files[k].source : m_source;
+        std::string delimiter = "mtrx";
+        while (source.find(")" + delimiter + "\"") != std::string::npos) delimiter += "x";
+        Line(0, "const char kSource" + (k ? std::to_string(k) : std::string()) + "[] = R\"" +
+                    delimiter + "(" + source + ")" + delimiter + "\";");
+    }
     Line(0, "");
-    for (const ::mtrx::Function &f : p.functions)
-        Line(0, "Values fn_" + f.name + "(Runtime &rt, const Values &args, unsigned int nargout);");
+    std::vector<std::vector<std::string>> natives(files.size());
+    for (const ::mtrx::Function &f : p.functions) natives[0].push_back(FunctionName(f.name));
+    std::vector<std::vector<std::string>> anonymous(files.size());
+    anonymous[0] = bodies;
+    for (std::size_t k = 1; k < files.size(); ++k) {
+        natives[k] = files[k].functions;
+        anonymous[k] = files[k].anonymous;
+    }
+    for (const std::vector<std::string> &names : natives)
+        for (const std::string &name : names)
+            Line(0, "Values " + name + "(Runtime &rt, const Values &args, unsigned int nargout);");
+    if (m_files->sites) Line(0, "CallSite sites[" + std::to_string(m_files->sites) + "];");
     Line(0, "");
-    for (std::size_t k = 0; k < p.functions.size(); ++k) Function(k);
-    Script();
+    m_out << code;
+    for (std::size_t k = 1; k < files.size(); ++k) m_out << files[k].code;
     Line(0, "");
     Line(0, "}  // namespace");
     Line(0, "");
     Line(0, "int main(int argc, char **argv) {");
-    Line(1, "return Runtime::Main(argc, argv, {{" + Quote(m_file) + ", kSource}}, Script);");
+    Line(1, "return Runtime::Main(argc, argv, {");
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        std::string list;
+        for (const std::string &name : natives[k]) list += (list.empty() ? "" : ", ") + name;
+        std::string bodyList;
+        for (const std::string &name : anonymous[k])
+            bodyList += (bodyList.empty() ? "" : ", ") + name;
+        Line(2, "{" + Quote(files[k].path) + ", kSource" + (k ? std::to_string(k) : std::string()) +
+                    ", {" + list + "}, {" + bodyList + "}},");
+    }
+    Line(1, "}, Script);");
     Line(0, "}");
     return m_out.str();
 }

@@ -3,45 +3,26 @@
 // interpreter's order.
 #include "build/translator.h"
 
-#include <fstream>
-
 namespace mtrx {
 namespace build {
 
-bool Translator::ScriptFile(const std::string &name) {
-    const auto known = m_scripts.find(name);
-    if (known != m_scripts.end()) return known->second;
-    std::vector<std::string> folders{m_unit->folder.empty() ? "." : m_unit->folder, "."};
-    if (const char *path = std::getenv("MTRXPATH")) {
-        std::stringstream list(path);
-        std::string folder;
-        while (std::getline(list, folder, ':'))
-            if (!folder.empty()) folders.push_back(folder);
-    }
-    bool script = false;
-    for (const std::string &folder : folders) {
-        std::ifstream in(folder + "/" + name + ".mtrx", std::ios::binary);
-        if (!in) continue;
-        std::ostringstream text;
-        text << in.rdbuf();
-        try {
-            script = Compile(text.str(), folder + "/" + name + ".mtrx")->program.functions.empty();
-        } catch (const Error &) {
-            // A file that does not parse fails when called, as it does there.
-        }
-        break;
-    }
-    m_scripts.emplace(name, script);
-    return script;
-}
-
 std::string Translator::FunctionCall(const Expr &e, const std::string &n) {
     const std::string args = e.kind == Expr::Kind::Call ? Arguments(e.args, 0) : "Values{}";
+    // nargin and nargout of a function's own call come first, as there.
+    if (m_scope->function && e.args.empty() && (e.text == "nargin" || e.text == "nargout"))
+        return std::string("Values{call.") + (e.text == "nargin" ? "Nargin()}" : "Nargout()}");
     const auto local = m_functions.find(e.text);
-    if (local != m_functions.end()) return "fn_" + e.text + "(rt, " + args + ", " + n + ")";
-    if (kWorkspaceBuiltins.count(e.text))
-        Unsupported("the workspace function '" + e.text + "'", e.line);
-    if (ScriptFile(e.text)) Unsupported("calling the script file '" + e.text + "'", e.line);
+    if (local != m_functions.end()) return FunctionName(e.text) + "(rt, " + args + ", " + n + ")";
+    // display(x) shows x under its name, which it takes from the call.
+    if (e.text == "display" && e.kind == Expr::Kind::Call && e.args.size() == 1 &&
+        e.args[0]->kind == Expr::Kind::Name)
+        return "rt.CallNamed(\"display\", " + args + ", " + n + ", " + Quote(e.args[0]->text) + ")";
+    FindFunctionFile(e.text);
+    // A function file found now is most likely found again when the
+    // program runs: the site remembers the lookup.
+    if (m_functionFiles.count(e.text))
+        return "rt.Call(sites[" + std::to_string(m_files->sites++) + "], " + Quote(e.text) + ", " +
+               args + ", " + n + ")";
     return "rt.Call(" + Quote(e.text) + ", " + args + ", " + n + ")";
 }
 
@@ -58,7 +39,7 @@ std::string Translator::CallList(const Expr &e, const std::string &nargout) {
     }
     // A double variable is always set where it is read.
     if (Scalar(e.slot)) return value;
-    return "(!" + var + ".IsUnset() ? " + value + " : " + call + ")";
+    return "(!" + Var(e.slot) + ".IsUnset() ? " + value + " : " + call + ")";
 }
 
 std::string Translator::Arguments(const std::vector<ExprPtr> &args, std::size_t first) {
@@ -187,12 +168,15 @@ std::string Translator::Expression(const Expr &e) {
             return "Runtime::Logical(rt.Operand(" + Expression(*e.args[0]) + ") " +
                    (e.op == Op::AndAnd ? "&&" : "||") + " rt.Operand(" + Expression(*e.args[1]) +
                    "))";
-        case Expr::Kind::FuncHandle: return "rt.Handle(" + Quote(e.text) + ", 0)";
+        case Expr::Kind::FuncHandle:
+            if (!m_functions.count(e.text)) FindFunctionFile(e.text);
+            return "rt.Handle(" + Quote(e.text) + ", " + std::to_string(m_index) + ")";
         case Expr::Kind::AnonFunction: {
             std::size_t k = 0;
             while (k < m_anonymous.size() && m_anonymous[k] != &e) ++k;
             if (k == m_anonymous.size()) Unsupported("this anonymous function", e.line);
-            std::string out = "rt.Anonymous(0, " + std::to_string(k) + ", Values{";
+            std::string out =
+                "rt.Anonymous(" + std::to_string(m_index) + ", " + std::to_string(k) + ", Values{";
             for (std::size_t j = 0; j < e.captures.size(); ++j)
                 out += (j ? ", " : "") +
                        (m_scope->assigned.count(e.captures[j]) ? VarValue(e.captures[j])

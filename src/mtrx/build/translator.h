@@ -21,9 +21,25 @@
 namespace mtrx {
 namespace build {
 
-// Built-ins that read or change the caller's workspace by name, or the
-// call as written: compiled variables are not in a workspace they can see.
+// Built-ins that read or change the caller's workspace by name: a function
+// calling one keeps its variables in its interpreter frame, where they see
+// them.
 extern const std::set<std::string> kWorkspaceBuiltins;
+
+// The source files of a program being compiled: the program itself first,
+// then the function files its calls find on the path, each compiled in.
+struct SourceFiles {
+    struct File {
+        std::string path;
+        std::string source;
+        std::string code;  // its functions' C++; empty when left to the interpreter
+        std::vector<std::string> functions;  // their C++ names
+        std::vector<std::string> anonymous;  // of its anonymous functions' bodies
+    };
+    std::vector<File> files;
+    std::map<std::string, std::size_t> index;  // by path
+    std::size_t sites = 0;  // call sites naming function files: sites[k]
+};
 
 // The C++ name of the runtime's enumerator for operator `op`.
 const char *OpName(Op op);
@@ -43,7 +59,10 @@ bool Mentions(const Stmt &s, int slot, bool skipLoopsOver);
 
 class Translator {
 public:
-    Translator(const std::string &file, const std::string &source) : m_file(file) {
+    // File `index` of `files` (the program itself when index is 0).
+    Translator(const std::string &file, const std::string &source, std::size_t index = 0,
+               std::shared_ptr<SourceFiles> files = nullptr)
+        : m_file(file), m_index(index), m_files(files ? files : std::make_shared<SourceFiles>()) {
         m_unit = Compile(source, file);
         std::stringstream lines(source);
         std::string line;
@@ -53,6 +72,10 @@ public:
             m_functions.emplace(p.functions[k].name, k);
         m_anonymous = AnonymousFunctions(p);
         m_source = source;
+        if (m_files->files.empty()) {
+            m_files->files.push_back({file, source, {}, {}, {}});
+            m_files->index.emplace(file, 0);
+        }
     }
 
     std::string Run();
@@ -65,6 +88,8 @@ public:
                         const std::string &args, unsigned int nargout, const std::string &result,
                         const std::string &path);
     const Program &program() const { return m_unit->program; }
+    // A function file's functions, into m_files->files[m_index].
+    void FileFunctions();
 
 private:
     // The scope being written: a function's or the script's.
@@ -74,6 +99,9 @@ private:
         std::set<int> assigned;  // slots some statement writes
         std::set<int> scalars;   // of those, the real double scalars: C++ doubles
         bool usesDone = false;
+        // Its variables in the interpreter's frame (call.Slot), where the
+        // workspace built-ins and script files reach them by name.
+        bool workspace = false;
         int loops = 0;  // loops around the statement being written
         std::map<int, std::string> copies;  // scalars a loop runs on in copies
     };
@@ -94,7 +122,25 @@ private:
     // from this program (its folder, the current one, MTRXPATH): a script
     // runs in its caller's workspace, which compiled code does not keep.
     bool ScriptFile(const std::string &name);
+    // A function file `name` where the interpreter would find it from this
+    // file: added to the program's files to be compiled in.
+    void FindFunctionFile(const std::string &name);
+    // Whether statements of `block` call a workspace built-in or a script
+    // file by name (anonymous functions' bodies run in frames of their own).
+    bool UsesWorkspace(const Block &block);
+    bool UsesWorkspace(const Expr &e);
+    // Marks `scope` as keeping its variables in the frame: every name may be
+    // a variable there, none is a C++ double.
+    static void KeepInFrame(Scope &scope, std::size_t names);
+    // The bodies of the file's anonymous functions, each a C++ function
+    // giving its values in the frame of its call; their names into `names`.
+    void AnonymousBodies(std::vector<std::string> &names);
+    // The C++ name of function `name` of this file.
+    std::string FunctionName(const std::string &name) const {
+        return (m_index ? "fn" + std::to_string(m_index) : std::string("fn")) + "_" + name;
+    }
     std::string Var(int slot) const {
+        if (m_scope->workspace) return "call.Slot(" + std::to_string(slot) + ")";
         const auto copy = m_scope->copies.find(slot);
         return copy != m_scope->copies.end() ? copy->second
                                              : Local((*m_scope->names)[static_cast<std::size_t>(slot)]);
@@ -102,7 +148,8 @@ private:
     bool Scalar(int slot) const { return m_scope->scalars.count(slot) != 0; }
     // The variable as a Value: a double one boxed.
     std::string VarValue(int slot) const {
-        return Scalar(slot) ? "Value(" + Var(slot) + ")" : Var(slot);
+        // A frame's slot is copied: the slots may move while it is used.
+        return Scalar(slot) || m_scope->workspace ? "Value(" + Var(slot) + ")" : Var(slot);
     }
     // Types: the variables that are real double scalars wherever they are
     // read (every assignment gives one, and one comes before every read).
@@ -151,11 +198,14 @@ private:
     void Script();
 
     std::string m_file;
+    std::size_t m_index;
+    std::shared_ptr<SourceFiles> m_files;
     std::string m_source;
     std::shared_ptr<const Unit> m_unit;
     std::vector<std::string> m_lines;
     std::map<std::string, std::size_t> m_functions;
     std::map<std::string, bool> m_scripts;
+    std::set<std::string> m_functionFiles;  // names found as function files
     std::vector<const Expr *> m_anonymous;
     Scope *m_scope = nullptr;
     std::vector<EndContext> m_ends;

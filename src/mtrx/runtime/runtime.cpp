@@ -44,12 +44,8 @@ void CollectAnonymous(const Block &block, std::vector<const Expr *> &out) {
 }
 
 void CollectAnonymous(const Expr &e, std::vector<const Expr *> &out) {
-    // Only the outermost: one nested in another's body is made when that
-    // body runs, by the interpreter.
-    if (e.kind == Expr::Kind::AnonFunction) {
-        out.push_back(&e);
-        return;
-    }
+    // Each before those nested in its body.
+    if (e.kind == Expr::Kind::AnonFunction) out.push_back(&e);
     for (const ExprPtr &a : e.args) CollectAnonymous(*a, out);
     for (const auto &row : e.rows)
         for (const ExprPtr &a : row) CollectAnonymous(*a, out);
@@ -154,7 +150,7 @@ Value List::End(unsigned int k, unsigned int n) const {
 // ---------------------------------------------------------------------------
 // Scope
 
-Scope::Scope(Runtime &rt) : m_rt(rt) {}
+Scope::Scope(Runtime &rt) : m_rt(rt), m_slots(&rt.m_evaluator->Top().slots) {}
 
 Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, std::size_t count,
              unsigned int nargout)
@@ -166,6 +162,7 @@ Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, std::size_t 
     CheckCallCounts(f, count, nargout);
     e.CheckDepth(f.name);
     Evaluator::Frame &frame = e.PushFrame(&f.names);
+    m_slots = &frame.slots;
     e.m_calls.push_back({unit.get(), &f, f.line});
     frame.unit = unit;
     frame.function = &f;
@@ -179,6 +176,15 @@ Scope::~Scope() {
     Evaluator &e = *m_rt.m_evaluator;
     e.m_calls.pop_back();
     e.PopFrame();
+}
+
+void Scope::Workspace() {
+    if (m_function) return;
+    // As Evaluator::RunStatements maps a script into the workspace.
+    Evaluator &e = *m_rt.m_evaluator;
+    Evaluator::Frame &frame = e.Top();
+    for (const std::string &name : m_rt.m_units[0]->program.names) m_map.push_back(frame.Add(name));
+    e.Sync();
 }
 
 void Scope::At(int line) {
@@ -240,6 +246,27 @@ int Runtime::Main(int, char **, std::vector<SourceFile> sources, void (*script)(
     } catch (const std::exception &error) {
         ReportError(ScriptError(error.what(), sources[0].path, 0));
         return 1;
+    }
+    for (std::size_t k = 0; k < sources.size(); ++k) {
+        const std::shared_ptr<const Unit> &unit = rt.m_units[k];
+        if (k > 0) e.AddCompiledFile(unit->file, unit);
+        const std::vector<Function> &functions = unit->program.functions;
+        if (sources[k].functions.size() != functions.size()) continue;
+        for (std::size_t j = 0; j < functions.size(); ++j) {
+            const auto native = sources[k].functions[j];
+            rt.m_compiled.emplace(&functions[j], native);
+            e.SetNative(&functions[j], [&rt, native](const Values &args, unsigned int nargout) {
+                return native(rt, args, nargout);
+            });
+        }
+    }
+    for (std::size_t k = 0; k < sources.size(); ++k) {
+        const std::vector<const Expr *> &anonymous = rt.m_anonymous[k];
+        if (sources[k].anonymous.size() != anonymous.size()) continue;
+        for (std::size_t j = 0; j < anonymous.size(); ++j) {
+            const auto body = sources[k].anonymous[j];
+            e.SetNativeBody(anonymous[j], [&rt, body](unsigned int nargout) { return body(rt, nargout); });
+        }
     }
     const std::shared_ptr<const Unit> &unit = rt.m_units[0];
     // As Evaluator::Run starts a script.
@@ -311,6 +338,43 @@ Value Runtime::Cell(std::vector<Values> rows) { return m_evaluator->CellRows(row
 Values Runtime::Call(const char *name, Values args, unsigned int nargout) {
     Evaluator &e = *m_evaluator;
     return e.CallFunction(name, args, nargout, e.Top().unit);
+}
+
+Values Runtime::Call(CallSite &site, const char *name, Values args, unsigned int nargout) {
+    Evaluator &e = *m_evaluator;
+    const std::shared_ptr<const Unit> &from = e.Top().unit;
+    if (site.generation != e.m_generation || site.from != from.get()) {
+        // Resolve may read a file, which moves the generation on.
+        Evaluator::Found found;
+        const bool known = e.Resolve(name, from, found) && found.function;
+        const auto compiled = known ? m_compiled.find(found.function) : m_compiled.end();
+        site.native = compiled != m_compiled.end() ? compiled->second : nullptr;
+        site.generation = e.m_generation;
+        site.from = from.get();
+    }
+    if (site.native) return site.native(*this, args, nargout);
+    return Call(name, std::move(args), nargout);
+}
+
+Values Runtime::CallNamed(const char *name, Values args, unsigned int nargout,
+                          const char *argument) {
+    Expr site;
+    site.kind = Expr::Kind::Call;
+    site.text = name;
+    site.args.push_back(std::make_unique<Expr>());
+    site.args[0]->kind = Expr::Kind::Name;
+    site.args[0]->text = argument;
+    Evaluator &e = *m_evaluator;
+    e.m_site = &site;
+    return e.CallFunction(name, args, nargout, e.Top().unit);
+}
+
+Values Runtime::Named(const Value &v, unsigned int nargout) {
+    if (v.IsHandle() && nargout == 0) {
+        const Value handle = v;
+        return m_evaluator->Invoke(handle, {}, 0);
+    }
+    return {v};
 }
 
 Value Runtime::First(Values outputs, const char *name) {

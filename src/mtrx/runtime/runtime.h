@@ -12,12 +12,14 @@
 #include <matrix/construct.h>
 
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <cstddef>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 // The groups of statements compiled code runs (each a lambda called in
@@ -119,19 +121,38 @@ struct Step {
     }
 };
 
+/// A call site of compiled code that names a function file: the compiled
+/// function the name stood for when last looked up, kept until a lookup
+/// could find something else.
+struct CallSite {
+    std::uint64_t generation = 0;
+    const void *from = nullptr;
+    Values (*native)(Runtime &, const Values &, unsigned int) = nullptr;
+};
+
 /// The source files of a compiled program, as `mtrx build` read them: the
 /// program parses them again at its start for the names, lines and
 /// anonymous functions that messages and handles refer to.
 struct SourceFile {
     const char *path;
     const char *text;
+    /// The compiled functions of the file, one for each of its functions in
+    /// order (or none): every call of one, through a handle, feval or the
+    /// interpreter too, runs the compiled code. Files after the first are
+    /// function files found on the path, found there again by the lookup.
+    std::vector<Values (*)(Runtime &, const Values &, unsigned int)> functions = {};
+    /// The compiled bodies of its anonymous functions (or none), in the
+    /// order of AnonymousFunctions: each gives the body's values for
+    /// nargout outputs in the frame the call sets up, as Scope(rt) sees it.
+    std::vector<Values (*)(Runtime &, unsigned int)> anonymous = {};
 };
 
 /// A function of the program running: pushed when it starts, popped when
 /// it ends. Keeps the line of its running statement for the messages.
 class Scope {
 public:
-    /// The script itself (file 0), in the base workspace.
+    /// The script itself (file 0), in the base workspace; or the body of an
+    /// anonymous function, in the frame its call pushed.
     explicit Scope(Runtime &rt);
     /// Function `function` of source file `file`, called with `count`
     /// arguments for `nargout` outputs: the counts checked as any call's.
@@ -162,8 +183,19 @@ public:
     /// The outputs, from the output variables in order.
     Values Outputs(std::initializer_list<Value *> outputs, unsigned int nargout);
 
+    /// A function that reaches its workspace by name (who, clear, exist,
+    /// save, load, input, keyboard, a script file it runs) keeps its variables
+    /// in its interpreter frame: Slot(k) is variable k of the resolver's
+    /// list. Workspace() maps the script's variables into the base
+    /// workspace first. The slots may move when a name is added: take a
+    /// slot again for each use.
+    void Workspace();
+    Value &Slot(unsigned int k) { return (*m_slots)[m_map.empty() ? k : m_map[k]]; }
+
 private:
     Runtime &m_rt;
+    std::vector<Value> *m_slots = nullptr;  // of the frame
+    std::vector<std::uint32_t> m_map;       // the script's slots to the frame's
     const Function *m_function = nullptr;
     unsigned int m_nargin = 0;
     unsigned int m_nargout = 0;
@@ -227,6 +259,15 @@ public:
     /// name(args): a built-in, a function file or a local function left to
     /// the interpreter, for `nargout` outputs.
     Values Call(const char *name, Values args, unsigned int nargout);
+    /// name(args) at `site`: looked up as Call looks it up, and a compiled
+    /// function found there called directly.
+    Values Call(CallSite &site, const char *name, Values args, unsigned int nargout);
+    /// name(args) written with one argument that is a name, given as
+    /// `argument`: display() takes that name from the call as written.
+    Values CallNamed(const char *name, Values args, unsigned int nargout, const char *argument);
+    /// A variable named alone for nargout outputs: a handle is called when
+    /// none is wanted, else the value.
+    Values Named(const Value &v, unsigned int nargout);
     /// The first output of a call needing one.
     static Value First(Values outputs, const char *name);
     /// Refuses fewer outputs of `name` than the targets take, and a list
@@ -296,6 +337,8 @@ private:
     std::unique_ptr<Evaluator> m_evaluator;
     std::vector<std::shared_ptr<const Unit>> m_units;
     std::vector<std::vector<const Expr *>> m_anonymous;  // per unit, in source order
+    std::unordered_map<const Function *, Values (*)(Runtime &, const Values &, unsigned int)>
+        m_compiled;
 };
 
 /// A for loop's values: the columns of a range or of any value, a:b and
@@ -384,8 +427,9 @@ private:
     unsigned long long m_count, m_k = 0;
 };
 
-/// The anonymous functions of a program, in the order the compiler and the
-/// compiled program both number them.
+/// The anonymous functions of a program, those nested in another's body
+/// too, in the order the compiler and the compiled program both number
+/// them.
 std::vector<const Expr *> AnonymousFunctions(const Program &program);
 
 }  // namespace mtrx
