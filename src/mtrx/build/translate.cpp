@@ -137,14 +137,22 @@ void Translator::Assign(const Stmt &s, int indent) {
             return;
         }
         const std::string var = Local(t.name);
+        if (ElementStore(s)) {
+            ElementStoreStatement(s, indent);
+            return;
+        }
         if (t.path.empty() && Scalar(t.slot)) {
             // One test of the result for NaN: only then is it computed again
             // operation by operation for the library's NaN bits.
+            Reads reads;
+            Reads *saved = OpenReads(reads);
             const std::string exact = ScalarCode(*s.value), raw = RawCode(*s.value);
-            if (exact.find("rt.") == std::string::npos) {
+            const std::string pre = CloseReads(saved);
+            if (exact.find("rt.") == std::string::npos && pre.empty()) {
                 Line(indent, Var(t.slot) + " = " + exact + ";");
             } else {
                 Line(indent, "{");
+                if (!pre.empty()) Line(indent + 1, pre);
                 Line(indent + 1, "const double raw = " + raw + ";");
                 Line(indent + 1, Var(t.slot) + " = __builtin_expect(raw == raw, 1) ? raw : " + exact + ";");
                 Line(indent, "}");
@@ -242,7 +250,8 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
         slots.push_back(slot);
     }
     Line(indent, "{");
-    if (!loop.empty()) Line(indent + 1, loop + ";");
+    if (!loop.empty())
+        Line(indent + 1, loop + ";");
     for (const auto &c : copies) Line(indent + 1, "double " + c.second + " = " + c.first + ";");
     for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
     for (std::size_t k = 0; k < slots.size(); ++k) m_scope->copies[slots[k]] = copies[k].second;
@@ -253,26 +262,32 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
         Statements(s.body, indent + 2);
         Line(indent + 1, "}");
     } else {
-        // Whole numbers run as a counted loop, the general case through
-        // Next: the body is written twice, once for each.
-        Line(indent + 1, "if (loop.Whole()) {");
-        Line(indent + 2, "double loopNext = loop.First();");
-        Line(indent + 2, "const double loopStep = loop.Step();");
-        Line(indent + 2, "for (unsigned long long loopLeft = loop.Count(); loopLeft != 0; --loopLeft) {");
-        Line(indent + 3, Var(s.slot) + " = loopNext;");
-        Line(indent + 3, "loopNext += loopStep;");
-        Statements(s.body, indent + 3);
-        Line(indent + 2, "}");
-        Line(indent + 1, "} else {");
-        Line(indent + 2, "while (loop.Next(" + Var(s.slot) + ")) {");
-        Statements(s.body, indent + 3);
-        Line(indent + 2, "}");
-        Line(indent + 1, "}");
+        CountedLoop(s, indent + 1);
     }
     --m_scope->loops;
     m_scope->copies.clear();
     for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
     for (const auto &c : copies) Line(indent + 1, c.first + " = " + c.second + ";");
+    Line(indent, "}");
+}
+
+void Translator::CountedLoop(const Stmt &s, int indent) {
+    // Whole numbers run as a counted loop, the general case through Next:
+    // the body is written twice, once for each.
+    const std::string n = std::to_string(m_scope->loops);
+    Line(indent, "if (loop" + n + ".Whole()) {");
+    Line(indent + 1, "double loopNext" + n + " = loop" + n + ".First();");
+    Line(indent + 1, "const double loopStep" + n + " = loop" + n + ".Step();");
+    Line(indent + 1, "for (unsigned long long loopLeft" + n + " = loop" + n + ".Count(); loopLeft" + n +
+                         " != 0; --loopLeft" + n + ") {");
+    Line(indent + 2, Var(s.slot) + " = loopNext" + n + ";");
+    Line(indent + 2, "loopNext" + n + " += loopStep" + n + ";");
+    Statements(s.body, indent + 2);
+    Line(indent + 1, "}");
+    Line(indent, "} else {");
+    Line(indent + 1, "while (loop" + n + ".Next(" + Var(s.slot) + ")) {");
+    Statements(s.body, indent + 2);
+    Line(indent + 1, "}");
     Line(indent, "}");
 }
 
@@ -294,7 +309,11 @@ void Translator::Statement(const Stmt &s, int indent) {
     Line(indent, "// " + m_file + ":" + std::to_string(s.line) + ": " + text);
     // A statement that can neither fail nor call anything needs no place:
     // the next one that can sets it.
-    if (!Infallible(s)) Line(indent, "call.At(" + std::to_string(s.line) + ");");
+    // Typed statements fail only by an element error, whose place is all
+    // the error needs: they set it without the call that makes the line
+    // the frame's running one.
+    if (!Infallible(s))
+        Line(indent, (TypedLocal(s) ? "call.Where(" : "call.At(") + std::to_string(s.line) + ");");
     switch (s.kind) {
         case Stmt::Kind::Expression: {
             const Expr &e = *s.value;
@@ -360,6 +379,7 @@ void Translator::Statement(const Stmt &s, int indent) {
             return;
         }
         case Stmt::Kind::While: {
+            if (ViewLoop(s, indent)) return;
             if (m_scope->copies.empty() && Infallible(s) && ScalarOnly(s.body)) {
                 ScalarLoopStatement(s, std::string(), indent);
                 return;
@@ -373,15 +393,26 @@ void Translator::Statement(const Stmt &s, int indent) {
             return;
         }
         case Stmt::Kind::For: {
+            if (ViewLoop(s, indent)) return;
             const Expr &r = *s.value;
             std::string loop;
             if (Scalar(s.slot)) {
-                loop = "ScalarLoop loop(";
+                loop = "ScalarLoop loop" + std::to_string(m_scope->loops + 1) + "(";
                 for (std::size_t k = 0; k < r.args.size(); ++k)
-                    loop += (k ? ", " : "") + ScalarCode(*r.args[k]);
+                    loop += (k ? ", " : "") + Standalone(*r.args[k], false);
                 loop += ")";
                 if (m_scope->copies.empty() && ScalarOnly(s.body)) {
                     ScalarLoopStatement(s, loop, indent);
+                    return;
+                }
+                if (ScalarOnly(s.body)) {
+                    // An inner loop of one running on copies: counted too.
+                    Line(indent, "{");
+                    Line(indent + 1, loop + ";");
+                    ++m_scope->loops;
+                    CountedLoop(s, indent + 1);
+                    --m_scope->loops;
+                    Line(indent, "}");
                     return;
                 }
             } else if (r.kind == Expr::Kind::Range) {
@@ -392,7 +423,9 @@ void Translator::Statement(const Stmt &s, int indent) {
             } else {
                 loop = "Loop loop(rt, " + Expression(r) + ")";
             }
-            Line(indent, "for (" + loop + "; loop.Next(" + Var(s.slot) + ");) {");
+            const std::string name =
+                Scalar(s.slot) ? "loop" + std::to_string(m_scope->loops + 1) : std::string("loop");
+            Line(indent, "for (" + loop + "; " + name + ".Next(" + Var(s.slot) + ");) {");
             ++m_scope->loops;
             Statements(s.body, indent + 1);
             --m_scope->loops;
@@ -419,7 +452,9 @@ void Translator::Statement(const Stmt &s, int indent) {
         }
         case Stmt::Kind::Try: {
             Line(indent, "try {");
+            ++m_scope->tries;
             Statements(s.body, indent + 1);
+            --m_scope->tries;
             Line(indent, "} catch (const LimitError &) {");
             Line(indent + 1, "throw;");
             Line(indent, "} catch (const std::exception &error) {");

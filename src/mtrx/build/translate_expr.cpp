@@ -133,7 +133,7 @@ std::string Translator::Rows(const Expr &e) {
 }
 
 std::string Translator::Expression(const Expr &e) {
-    if (e.kind != Expr::Kind::Number && ScalarExpr(e)) return "Value(" + ScalarCode(e) + ")";
+    if (e.kind != Expr::Kind::Number && ScalarExpr(e)) return "Value(" + Standalone(e, false) + ")";
     switch (e.kind) {
         case Expr::Kind::Number: return "Value(" + Number(e.number) + ")";
         case Expr::Kind::Imaginary: return "Runtime::Imaginary(" + Number(e.number) + ")";
@@ -213,7 +213,13 @@ std::string Translator::Condition(const Expr &e) {
                          : e.op == Op::Le ? " <= "
                          : e.op == Op::Gt ? " > "
                                           : " >= ";
-        return "(" + RawCode(*e.args[0]) + op + RawCode(*e.args[1]) + ")";
+        Reads reads;
+        Reads *saved = OpenReads(reads);
+        const std::string a = RawCode(*e.args[0]);
+        const std::string b = RawCode(*e.args[1]);
+        const std::string pre = CloseReads(saved);
+        const std::string compare = "(" + a + op + b + ")";
+        return pre.empty() ? compare : "[&] { " + pre + "return " + compare + "; }()";
     }
     if (e.kind == Expr::Kind::ShortCircuit) {
         const auto operand = [&](const Expr &x) {

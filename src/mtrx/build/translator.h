@@ -67,6 +67,15 @@ private:
         bool usesDone = false;
         int loops = 0;  // loops around the statement being written
         std::map<int, std::string> copies;  // scalars a loop runs on in copies
+        std::set<int> arrays;  // real double arrays wherever they are read
+        std::map<int, std::string> views;  // of those, the ones a loop holds in views
+        int tries = 0;  // try statements around the statement being written
+    };
+    // The element reads of the expressions being written, hoisted into
+    // constants in the interpreter's order of evaluation.
+    struct Reads {
+        std::vector<std::string> lines;
+        std::map<const Expr *, std::string> names;
     };
     // An index whose subscripts are being written: `end` in them.
     struct EndContext {
@@ -100,9 +109,44 @@ private:
     void InferScalars(const Block &block, std::set<int> candidates);
     // True for an expression of double-scalar variables and numbers under
     // + - * / and a minus sign, whose value the code computes as a double.
-    bool ScalarExpr(const Expr &e) const;
-    std::string ScalarCode(const Expr &e) const;
-    std::string RawCode(const Expr &e) const;
+    // With `reads`, element reads of the double arrays count as doubles.
+    bool ScalarExpr(const Expr &e, bool reads = true) const;
+    std::string ScalarCode(const Expr &e) const { return DoubleCode(e, false); }
+    std::string RawCode(const Expr &e) const { return DoubleCode(e, true); }
+    // The code of a ScalarExpr: with `raw`, plain C++ operators.
+    std::string DoubleCode(const Expr &e, bool raw) const;
+    // Arrays (translate_arrays.cpp): v(i) or v(i, j) of a double array
+    // variable, each subscript a ScalarExpr without reads.
+    bool ElementRead(const Expr &e) const;
+    bool ElementStore(const Stmt &s) const;
+    bool HasReads(const Expr &e) const;
+    // The variables of this scope that are real double arrays.
+    // With candidates, starts from those; without, drops the arrays no
+    // longer shown to be, returning whether it dropped any.
+    bool InferArrays(const Block &block, const std::set<int> &candidates);
+    // Assignments of scalars and element stores, and control over scalar
+    // conditions: typed code whose only failures are element errors.
+    bool TypedLocal(const Stmt &s) const;
+    // The code of a ScalarExpr standing alone: reads in a lambda.
+    std::string Standalone(const Expr &e, bool raw);
+    std::string ReadCode(const Expr &e) const;
+    // Opens a list of reads, returning the one it replaces; CloseReads
+    // puts that one back and gives the lines of the closed one.
+    Reads *OpenReads(Reads &into) {
+        Reads *saved = m_reads;
+        m_reads = &into;
+        return saved;
+    }
+    std::string CloseReads(Reads *saved) {
+        std::string out;
+        for (const std::string &l : m_reads->lines) out += l + " ";
+        m_reads = saved;
+        return out;
+    }
+    void ElementStoreStatement(const Stmt &s, int indent);
+    // A for or while loop over views of the arrays it only reads and
+    // writes by element; false when it has none.
+    bool ViewLoop(const Stmt &s, int indent);
     bool IsVariable(const Expr &e) const { return e.slot >= 0 && m_scope->assigned.count(e.slot); }
 
     std::string Expression(const Expr &e);
@@ -128,6 +172,8 @@ private:
     bool Infallible(const Stmt &s) const;
     bool ScalarOnly(const Block &block) const;
     void ScalarLoopStatement(const Stmt &s, const std::string &loop, int indent);
+    // The for loop s over ScalarLoop loopN, N the loops around it and it.
+    void CountedLoop(const Stmt &s, int indent);
     void Statement(const Stmt &s, int indent);
     void Assign(const Stmt &s, int indent);
     void Show(const std::string &name, const std::string &var, bool show, int indent);
@@ -146,6 +192,8 @@ private:
     std::vector<const Expr *> m_anonymous;
     Scope *m_scope = nullptr;
     std::vector<EndContext> m_ends;
+    mutable Reads *m_reads = nullptr;
+    mutable int m_readCount = 0;
     int m_lists = 0;  // lambdas open: each List its own name
     std::ostringstream m_out;
 };

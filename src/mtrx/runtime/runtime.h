@@ -7,6 +7,7 @@
 
 #include "error.h"
 #include "parser.h"
+#include "runtime/elements.h"
 #include "value.h"
 
 #include <matrix/construct.h>
@@ -117,6 +118,8 @@ public:
     Values Outputs(std::initializer_list<Value *> outputs, unsigned int nargout);
 
 private:
+    // Its slow paths run the interpreter at the place Where set.
+    friend class Elements;
     Runtime &m_rt;
     const Function *m_function = nullptr;
     unsigned int m_nargin = 0;
