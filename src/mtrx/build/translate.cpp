@@ -593,8 +593,20 @@ std::string Translator::Run() {
     Line(0, "");
     for (const ::mtrx::Function &f : p.functions)
         Line(0, "Values fn_" + f.name + "(Runtime &rt, const Values &args, unsigned int nargout);");
+    for (std::size_t k = 0; k < p.functions.size(); ++k) {
+        Scope trial;
+        if (!DoubleScope(k, trial)) continue;
+        const ::mtrx::Function &f = p.functions[k];
+        m_doubleFunctions.emplace(f.name, f.params.size());
+        std::string params;
+        for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double";
+        Line(0, "double fd_" + f.name + "(Runtime &rt" + params + ");");
+    }
     Line(0, "");
-    for (std::size_t k = 0; k < p.functions.size(); ++k) Function(k);
+    for (std::size_t k = 0; k < p.functions.size(); ++k) {
+        Function(k);
+        if (m_doubleFunctions.count(p.functions[k].name)) DoubleFunction(k);
+    }
     Script();
     Line(0, "");
     Line(0, "}  // namespace");

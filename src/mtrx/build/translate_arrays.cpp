@@ -179,7 +179,8 @@ std::string Translator::ReadCode(const Expr &e) const {
     std::string subs;
     for (const ExprPtr &a : e.args) subs += ", " + ScalarCode(*a);
     const auto view = m_scope->views.find(e.slot);
-    const std::string code = view != m_scope->views.end()
+    const std::string code = DoubleCall(e) ? "fd_" + e.text + "(rt" + subs + ")"
+                             : view != m_scope->views.end()
                                  ? view->second + ".Get(call, " + Var(e.slot) + subs + ")"
                                  : "Elements::Read(call, " + Var(e.slot) + subs + ")";
     if (!m_reads) return code;

@@ -221,11 +221,24 @@ std::string Translator::Condition(const Expr &e) {
         const std::string compare = "(" + a + op + b + ")";
         return pre.empty() ? compare : "[&] { " + pre + "return " + compare + "; }()";
     }
+    const auto comparison = [&](const Expr &x) {
+        return x.kind == Expr::Kind::ShortCircuit ||
+               (x.kind == Expr::Kind::Binary && x.op >= Op::Eq && x.op <= Op::Ge &&
+                ScalarExpr(*x.args[0]) && ScalarExpr(*x.args[1]));
+    };
+    if (e.kind == Expr::Kind::Unary && e.op == Op::Not) {
+        // ~ of a logical scalar; of a double, true for 0 only, and the
+        // library's error for NaN.
+        const Expr &x = *e.args[0];
+        if (comparison(x)) return "!(" + Condition(x) + ")";
+        if (ScalarExpr(x))
+            return "[&] { const double v = " + Standalone(x, false) +
+                   "; return v == v ? v == 0.0 : rt.Truth(rt.Unary(Op::Not, Value(v))); }()";
+    }
     if (e.kind == Expr::Kind::ShortCircuit) {
         const auto operand = [&](const Expr &x) {
-            const bool plain = x.kind == Expr::Kind::ShortCircuit ||
-                               (x.kind == Expr::Kind::Binary && x.op >= Op::Eq && x.op <= Op::Ge &&
-                                ScalarExpr(*x.args[0]) && ScalarExpr(*x.args[1]));
+            const bool plain = comparison(x) || (x.kind == Expr::Kind::Unary && x.op == Op::Not &&
+                                                 comparison(*x.args[0]));
             return plain ? "(" + Condition(x) + ")" : "rt.Operand(" + Expression(x) + ")";
         };
         return operand(*e.args[0]) + (e.op == Op::AndAnd ? " && " : " || ") + operand(*e.args[1]);

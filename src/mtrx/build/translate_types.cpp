@@ -145,7 +145,7 @@ bool Translator::ScalarExpr(const Expr &e, bool reads) const {
     switch (e.kind) {
         case Expr::Kind::Number: return true;
         case Expr::Kind::Name: return e.slot >= 0 && Scalar(e.slot);
-        case Expr::Kind::Call: return reads && ElementRead(e);
+        case Expr::Kind::Call: return reads && (ElementRead(e) || DoubleCall(e));
         case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0], reads);
         case Expr::Kind::Binary:
             return FindDoubleOperator(e.op) && ScalarExpr(*e.args[0], reads) &&
@@ -177,7 +177,8 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
     }
 }
 
-void Translator::InferScalars(const Block &block, std::set<int> candidates) {
+void Translator::InferScalars(const Block &block, std::set<int> candidates,
+                              const std::set<int> &given) {
     const std::set<int> original = candidates;
     std::map<int, Writes> writes;
     CollectWrites(block, writes);
@@ -193,6 +194,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates) {
     }
     // Every assignment must give a double scalar, given the others are (and
     // the arrays are double arrays, given the scalars are).
+    candidates.insert(given.begin(), given.end());
     m_scope->scalars = candidates;
     InferArrays(block, original);
     for (bool changed = true; changed;) {

@@ -106,7 +106,9 @@ private:
     }
     // Types: the variables that are real double scalars wherever they are
     // read (every assignment gives one, and one comes before every read).
-    void InferScalars(const Block &block, std::set<int> candidates);
+    // `given`: slots that are doubles from the start (parameters).
+    void InferScalars(const Block &block, std::set<int> candidates,
+                      const std::set<int> &given = std::set<int>());
     // True for an expression of double-scalar variables and numbers under
     // + - * / and a minus sign, whose value the code computes as a double.
     // With `reads`, element reads of the double arrays count as doubles.
@@ -182,6 +184,14 @@ private:
     }
     void Function(std::size_t k);
     void Script();
+
+    // Functions (translate_functions.cpp) of double scalars compiled also
+    // as fd_NAME over doubles, by name with their parameter counts.
+    bool DoubleScope(std::size_t k, Scope &scope);
+    bool DoubleCall(const Expr &e) const;
+    void DoubleFunction(std::size_t k);
+    std::map<std::string, std::size_t> m_doubleFunctions;
+    bool m_noCalls = false;  // while a body is shown to call nothing
 
     std::string m_file;
     std::string m_source;

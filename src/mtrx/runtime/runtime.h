@@ -261,6 +261,12 @@ private:
     bool m_cells = false, m_strings = false;
 };
 
+/// The frame of a local function compiled over doubles, which can neither
+/// fail nor call anything: it has no place to keep.
+struct NoFrame {
+    void Where(int) {}
+};
+
 /// Keeps a loop's copy of a double variable apart from the variable, so
 /// that the copy lives in a register through the loop while the variable,
 /// read around calls elsewhere, may live in memory.
