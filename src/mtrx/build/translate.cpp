@@ -141,6 +141,10 @@ void Translator::Assign(const Stmt &s, int indent) {
             ElementStoreStatement(s, indent);
             return;
         }
+        if (PlainElementStore(s)) {
+            PlainElementStoreStatement(s, indent);
+            return;
+        }
         if (t.path.empty() && Scalar(t.slot)) {
             // One test of the result for NaN: only then is it computed again
             // operation by operation for the library's NaN bits.

@@ -215,6 +215,38 @@ void Translator::ElementStoreStatement(const Stmt &s, int indent) {
     Show(t.name, Var(t.slot), s.show, indent);
 }
 
+bool Translator::PlainElementStore(const Stmt &s) const {
+    if (s.kind != Stmt::Kind::Assign || s.targets.size() != 1) return false;
+    const Target &t = s.targets[0];
+    if (t.name.empty() || t.path.size() != 1 || t.path[0].kind != Accessor::Kind::Paren ||
+        t.path[0].subscripts.empty() || t.path[0].subscripts.size() > 2 ||
+        (s.value->kind == Expr::Kind::Matrix && s.value->rows.empty()))
+        return false;
+    for (const ExprPtr &a : t.path[0].subscripts)
+        if (!ScalarExpr(*a, false)) return false;
+    return true;
+}
+
+void Translator::PlainElementStoreStatement(const Stmt &s, int indent) {
+    const Target &t = s.targets[0];
+    const std::vector<ExprPtr> &subscripts = t.path[0].subscripts;
+    const std::string var = Var(t.slot), n = std::to_string(subscripts.size());
+    Line(indent, "{");
+    // The right side first, then the subscripts, as the interpreter.
+    Line(indent + 1, "const Value rhs = " + Expression(*s.value) + ";");
+    std::string adds;
+    for (std::size_t k = 0; k < subscripts.size(); ++k) {
+        Line(indent + 1, "const double s" + std::to_string(k) + " = " + ScalarCode(*subscripts[k]) + ";");
+        adds += " l.Add(Value(s" + std::to_string(k) + "));";
+    }
+    Line(indent + 1, "if (!Elements::StoreInPlace(" + var + ", rhs, " + n + ", s0, " +
+                         (subscripts.size() == 2 ? "s1" : "0.0") + "))");
+    Line(indent + 2, var + " = rt.Assign(" + var + ", {Step::Paren(" + n + ", [&](List &l) {" + adds +
+                         " })}, rhs, false);");
+    Line(indent, "}");
+    Show(t.name, var, s.show, indent);
+}
+
 namespace {
 
 // Whether every mention of `slot` in e is an element read.

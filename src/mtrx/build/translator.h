@@ -146,6 +146,11 @@ private:
         return out;
     }
     void ElementStoreStatement(const Stmt &s, int indent);
+    // v(i) = rhs, v(i, j) = rhs of any variable and value, the subscripts
+    // ScalarExprs without reads: in place where the interpreter's element
+    // path stores in place.
+    bool PlainElementStore(const Stmt &s) const;
+    void PlainElementStoreStatement(const Stmt &s, int indent);
     // A for or while loop over views of the arrays it only reads and
     // writes by element; false when it has none.
     bool ViewLoop(const Stmt &s, int indent);

@@ -24,6 +24,29 @@ bool Elements::Take(Value &v, bool write) {
     return true;
 }
 
+bool Elements::StoreInPlace(Value &v, const Value &rhs, unsigned int n, double i, double j) {
+    double y;
+    if (v.tag() != Tag::Array || !rhs.RealScalar(y)) return false;
+    const kiv::matrix::CMatrix *a = v.array().get();
+    if (!a->IsDouble() || a->IsComplex() || a->IsLogical()) return false;
+    std::size_t k;
+    if (n == 1) {
+        const auto numel = static_cast<double>(a->GetNoElems());
+        if (!(i >= 1.0 && i <= numel) || static_cast<double>(static_cast<std::size_t>(i)) != i)
+            return false;
+        k = static_cast<std::size_t>(i) - 1;
+    } else {
+        Elements shape;
+        shape.m_numel = a->GetNoElems();
+        shape.m_rows = a->GetDimensions()[0];
+        shape.m_cols = shape.m_rows ? shape.m_numel / shape.m_rows : 0;
+        if (!shape.Position(i, j, k)) return false;
+    }
+    // The data is copied first only when another value shares it.
+    v.MutableArray().MutableData()[k] = y;
+    return true;
+}
+
 namespace {
 
 Fill Subscripts(unsigned int n, double i, double j) {

@@ -82,6 +82,13 @@ public:
         e.Set(call, v, i, j, x);
     }
 
+    /// v(i) = rhs or v(i, j) = rhs (n subscripts) in place, as the
+    /// interpreter's element path stores: when v is a real double array,
+    /// rhs a real double scalar and the subscripts whole and in range.
+    /// False, v unchanged, otherwise: the general assignment is the
+    /// caller's.
+    static bool StoreInPlace(Value &v, const Value &rhs, unsigned int n, double i, double j);
+
 private:
     bool Position(double i, double j, std::size_t &k) const {
         if (!(i >= 1.0 && i <= static_cast<double>(m_rows) && j >= 1.0 &&
