@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -286,7 +287,21 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
                          " != 0; --loopLeft" + n + ") {");
     Line(indent + 2, Var(s.slot) + " = loopNext" + n + ";");
     Line(indent + 2, "loopNext" + n + " += loopStep" + n + ";");
+    // Here the variable is a whole number below 2^52, unless a loop
+    // inside runs it over other values.
+    std::function<bool(const Block &)> relooped = [&](const Block &block) {
+        for (const Stmt &x : block) {
+            if (x.kind == Stmt::Kind::For && x.slot == s.slot) return true;
+            for (const auto &branch : x.branches)
+                if (relooped(branch.second)) return true;
+            if (relooped(x.body) || relooped(x.handler)) return true;
+        }
+        return false;
+    };
+    const bool whole = !relooped(s.body) && !m_scope->wholes.count(s.slot);
+    if (whole) m_scope->wholes.insert(s.slot);
     Statements(s.body, indent + 2);
+    if (whole) m_scope->wholes.erase(s.slot);
     Line(indent + 1, "}");
     Line(indent, "} else {");
     Line(indent + 1, "while (loop" + n + ".Next(" + Var(s.slot) + ")) {");

@@ -81,6 +81,19 @@ bool Translator::HasReads(const Expr &e) const {
     return false;
 }
 
+bool Translator::Whole(const Expr &e, bool operand) const {
+    switch (e.kind) {
+        case Expr::Kind::Number:
+            return e.number == static_cast<double>(static_cast<long long>(e.number)) &&
+                   e.number < 0x1p52 && e.number > -0x1p52;
+        case Expr::Kind::Name: return e.slot >= 0 && m_scope->wholes.count(e.slot) != 0;
+        case Expr::Kind::Binary:
+            return !operand && (e.op == Op::Plus || e.op == Op::Minus) && Whole(*e.args[0], true) &&
+                   Whole(*e.args[1], true);
+        default: return false;
+    }
+}
+
 bool Translator::InferArrays(const Block &block, const std::set<int> &candidates) {
     std::map<int, ArrayWrites> writes;
     CollectArrayWrites(block, writes);
@@ -179,9 +192,12 @@ std::string Translator::ReadCode(const Expr &e) const {
     std::string subs;
     for (const ExprPtr &a : e.args) subs += ", " + ScalarCode(*a);
     const auto view = m_scope->views.find(e.slot);
+    bool whole = true;
+    for (const ExprPtr &a : e.args) whole = whole && Whole(*a);
     const std::string code = DoubleCall(e) ? "fd_" + e.text + "(rt" + subs + ")"
                              : view != m_scope->views.end()
-                                 ? view->second + ".Get(call, " + Var(e.slot) + subs + ")"
+                                 ? view->second + (whole ? ".GetWhole(call, " : ".Get(call, ") +
+                                       Var(e.slot) + subs + ")"
                                  : "Elements::Read(call, " + Var(e.slot) + subs + ")";
     if (!m_reads) return code;
     const std::string name = "e" + std::to_string(++m_readCount);
@@ -208,8 +224,11 @@ void Translator::ElementStoreStatement(const Stmt &s, int indent) {
         Line(indent + 1, "const double x = __builtin_expect(raw == raw, 1) ? raw : " + exact + ";");
     }
     const auto view = m_scope->views.find(t.slot);
+    bool whole = true;
+    for (const ExprPtr &a : t.path[0].subscripts) whole = whole && Whole(*a);
     Line(indent + 1, view != m_scope->views.end()
-                         ? view->second + ".Set(call, " + Var(t.slot) + subs + ", x);"
+                         ? view->second + (whole ? ".SetWhole(call, " : ".Set(call, ") + Var(t.slot) +
+                               subs + ", x);"
                          : "Elements::Store(call, " + Var(t.slot) + subs + ", x);");
     Line(indent, "}");
     Show(t.name, Var(t.slot), s.show, indent);

@@ -70,6 +70,7 @@ private:
         std::set<int> arrays;  // real double arrays wherever they are read
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
         int tries = 0;  // try statements around the statement being written
+        std::set<int> wholes;  // loop variables whole numbers where being written
     };
     // The element reads of the expressions being written, hoisted into
     // constants in the interpreter's order of evaluation.
@@ -122,6 +123,9 @@ private:
     bool ElementRead(const Expr &e) const;
     bool ElementStore(const Stmt &s) const;
     bool HasReads(const Expr &e) const;
+    // A whole number below 2^53 wherever it is computed here: a whole
+    // number, a variable of wholes, or the sum or difference of two such.
+    bool Whole(const Expr &e, bool operand = false) const;
     // The variables of this scope that are real double arrays.
     // With candidates, starts from those; without, drops the arrays no
     // longer shown to be, returning whether it dropped any.

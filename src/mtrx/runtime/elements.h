@@ -60,6 +60,30 @@ public:
         StoreSlow(call, v, 2, i, j, x);
     }
 
+    /// As Get and Set, for subscripts the caller knows to be whole numbers
+    /// (of magnitude below 2^53): only their range is checked.
+    double GetWhole(Scope &call, const Value &v, double i) const {
+        if (__builtin_expect(i >= 1.0 && i <= static_cast<double>(m_numel), 1))
+            return m_data[static_cast<std::size_t>(i) - 1];
+        return ReadSlow(call, v, 1, i, 0.0);
+    }
+    double GetWhole(Scope &call, const Value &v, double i, double j) const {
+        if (__builtin_expect(InRange(i, j), 1)) return m_data[WholePosition(i, j)];
+        return ReadSlow(call, v, 2, i, j);
+    }
+    void SetWhole(Scope &call, Value &v, double i, double x) {
+        if (__builtin_expect(i >= 1.0 && i <= static_cast<double>(m_numel), 1))
+            m_data[static_cast<std::size_t>(i) - 1] = x;
+        else
+            StoreSlow(call, v, 1, i, 0.0, x);
+    }
+    void SetWhole(Scope &call, Value &v, double i, double j, double x) {
+        if (__builtin_expect(InRange(i, j), 1))
+            m_data[WholePosition(i, j)] = x;
+        else
+            StoreSlow(call, v, 2, i, j, x);
+    }
+
     /// One access without a view: the variable's data looked up each time.
     static double Read(Scope &call, Value &v, double i) {
         Elements e;
@@ -90,10 +114,15 @@ public:
     static bool StoreInPlace(Value &v, const Value &rhs, unsigned int n, double i, double j);
 
 private:
+    bool InRange(double i, double j) const {
+        return i >= 1.0 && i <= static_cast<double>(m_rows) && j >= 1.0 &&
+               j <= static_cast<double>(m_cols);
+    }
+    std::size_t WholePosition(double i, double j) const {
+        return (static_cast<std::size_t>(j) - 1) * m_rows + (static_cast<std::size_t>(i) - 1);
+    }
     bool Position(double i, double j, std::size_t &k) const {
-        if (!(i >= 1.0 && i <= static_cast<double>(m_rows) && j >= 1.0 &&
-              j <= static_cast<double>(m_cols)))
-            return false;
+        if (!InRange(i, j)) return false;
         const auto r = static_cast<std::size_t>(i), c = static_cast<std::size_t>(j);
         if (static_cast<double>(r) != i || static_cast<double>(c) != j) return false;
         k = (c - 1) * m_rows + (r - 1);
