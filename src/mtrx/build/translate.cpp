@@ -159,7 +159,7 @@ void Translator::Assign(const Stmt &s, int indent) {
                 Line(indent, "{");
                 if (!pre.empty()) Line(indent + 1, pre);
                 Line(indent + 1, "const double raw = " + raw + ";");
-                Line(indent + 1, Var(t.slot) + " = __builtin_expect(raw == raw, 1) ? raw : " + exact + ";");
+                Line(indent + 1, Var(t.slot) + " = __builtin_expect(raw == raw, 1) ? raw : " + Cold(exact) + ";");
                 Line(indent, "}");
             }
             Show(t.name, "Value(" + var + ")", s.show, indent);
@@ -280,13 +280,18 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
     // Whole numbers run as a counted loop, the general case through Next:
     // the body is written twice, once for each.
     const std::string n = std::to_string(m_scope->loops);
+    // Element k is First() + k * Step(), exactly the sum of the steps before
+    // it: every value, product and sum here is a whole number below 2^53.
+    // From a counter rather than a running sum, so that no double is carried
+    // from one iteration to the next but the program's own.
     Line(indent, "if (loop" + n + ".Whole()) {");
-    Line(indent + 1, "double loopNext" + n + " = loop" + n + ".First();");
+    Line(indent + 1, "const double loopFirst" + n + " = loop" + n + ".First();");
     Line(indent + 1, "const double loopStep" + n + " = loop" + n + ".Step();");
-    Line(indent + 1, "for (unsigned long long loopLeft" + n + " = loop" + n + ".Count(); loopLeft" + n +
-                         " != 0; --loopLeft" + n + ") {");
-    Line(indent + 2, Var(s.slot) + " = loopNext" + n + ";");
-    Line(indent + 2, "loopNext" + n + " += loopStep" + n + ";");
+    Line(indent + 1, "const long long loopCount" + n + " = static_cast<long long>(loop" + n + ".Count());");
+    Line(indent + 1, "for (long long loopK" + n + " = 0; loopK" + n + " != loopCount" + n + "; ++loopK" + n +
+                         ") {");
+    Line(indent + 2, Var(s.slot) + " = loopFirst" + n + " + static_cast<double>(loopK" + n + ") * loopStep" +
+                         n + ";");
     // Here the variable is a whole number below 2^52, unless a loop
     // inside runs it over other values.
     std::function<bool(const Block &)> relooped = [&](const Block &block) {

@@ -221,7 +221,7 @@ void Translator::ElementStoreStatement(const Stmt &s, int indent) {
         Line(indent + 1, "const double x = " + exact + ";");
     } else {
         Line(indent + 1, "const double raw = " + raw + ";");
-        Line(indent + 1, "const double x = __builtin_expect(raw == raw, 1) ? raw : " + exact + ";");
+        Line(indent + 1, "const double x = __builtin_expect(raw == raw, 1) ? raw : " + Cold(exact) + ";");
     }
     const auto view = m_scope->views.find(t.slot);
     bool whole = true;

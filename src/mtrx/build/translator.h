@@ -115,6 +115,12 @@ private:
     // With `reads`, element reads of the double arrays count as doubles.
     bool ScalarExpr(const Expr &e, bool reads = true) const;
     std::string ScalarCode(const Expr &e) const { return DoubleCode(e, false); }
+    // `code` evaluated in a function of its own, out of the way: the
+    // values a loop carries stay in registers rather than being kept in
+    // memory across the call.
+    static std::string Cold(const std::string &code) {
+        return "[&]() __attribute__((noinline, cold)) { return " + code + "; }()";
+    }
     std::string RawCode(const Expr &e) const { return DoubleCode(e, true); }
     // The code of a ScalarExpr: with `raw`, plain C++ operators.
     std::string DoubleCode(const Expr &e, bool raw) const;
