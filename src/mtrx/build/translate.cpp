@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -133,16 +134,28 @@ void Translator::Assign(const Stmt &s, int indent) {
             return;
         }
         const std::string var = Var(t.slot);
+        if (!m_scope->workspace && ElementStore(s)) {
+            ElementStoreStatement(s, indent);
+            return;
+        }
+        if (!m_scope->workspace && PlainElementStore(s)) {
+            PlainElementStoreStatement(s, indent);
+            return;
+        }
         if (t.path.empty() && Scalar(t.slot)) {
             // One test of the result for NaN: only then is it computed again
             // operation by operation for the library's NaN bits.
+            Reads reads;
+            Reads *saved = OpenReads(reads);
             const std::string exact = ScalarCode(*s.value), raw = RawCode(*s.value);
-            if (exact.find("rt.") == std::string::npos) {
+            const std::string pre = CloseReads(saved);
+            if (exact.find("rt.") == std::string::npos && pre.empty()) {
                 Line(indent, Var(t.slot) + " = " + exact + ";");
             } else {
                 Line(indent, "{");
+                if (!pre.empty()) Line(indent + 1, pre);
                 Line(indent + 1, "const double raw = " + raw + ";");
-                Line(indent + 1, Var(t.slot) + " = __builtin_expect(raw == raw, 1) ? raw : " + exact + ";");
+                Line(indent + 1, Var(t.slot) + " = __builtin_expect(raw == raw, 1) ? raw : " + Cold(exact) + ";");
                 Line(indent, "}");
             }
             Show(t.name, "Value(" + var + ")", s.show, indent);
@@ -238,7 +251,8 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
         slots.push_back(slot);
     }
     Line(indent, "{");
-    if (!loop.empty()) Line(indent + 1, loop + ";");
+    if (!loop.empty())
+        Line(indent + 1, loop + ";");
     for (const auto &c : copies) Line(indent + 1, "double " + c.second + " = " + c.first + ";");
     for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
     for (std::size_t k = 0; k < slots.size(); ++k) m_scope->copies[slots[k]] = copies[k].second;
@@ -249,26 +263,51 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
         Statements(s.body, indent + 2);
         Line(indent + 1, "}");
     } else {
-        // Whole numbers run as a counted loop, the general case through
-        // Next: the body is written twice, once for each.
-        Line(indent + 1, "if (loop.Whole()) {");
-        Line(indent + 2, "double loopNext = loop.First();");
-        Line(indent + 2, "const double loopStep = loop.Step();");
-        Line(indent + 2, "for (unsigned long long loopLeft = loop.Count(); loopLeft != 0; --loopLeft) {");
-        Line(indent + 3, Var(s.slot) + " = loopNext;");
-        Line(indent + 3, "loopNext += loopStep;");
-        Statements(s.body, indent + 3);
-        Line(indent + 2, "}");
-        Line(indent + 1, "} else {");
-        Line(indent + 2, "while (loop.Next(" + Var(s.slot) + ")) {");
-        Statements(s.body, indent + 3);
-        Line(indent + 2, "}");
-        Line(indent + 1, "}");
+        CountedLoop(s, indent + 1);
     }
     --m_scope->loops;
     m_scope->copies.clear();
     for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
     for (const auto &c : copies) Line(indent + 1, c.first + " = " + c.second + ";");
+    Line(indent, "}");
+}
+
+void Translator::CountedLoop(const Stmt &s, int indent) {
+    // Whole numbers run as a counted loop, the general case through Next:
+    // the body is written twice, once for each.
+    const std::string n = std::to_string(m_scope->loops);
+    // Element k is First() + k * Step(), exactly the sum of the steps before
+    // it: every value, product and sum here is a whole number below 2^53.
+    // From a counter rather than a running sum, so that no double is carried
+    // from one iteration to the next but the program's own.
+    Line(indent, "if (loop" + n + ".Whole()) {");
+    Line(indent + 1, "const double loopFirst" + n + " = loop" + n + ".First();");
+    Line(indent + 1, "const double loopStep" + n + " = loop" + n + ".Step();");
+    Line(indent + 1, "const long long loopCount" + n + " = static_cast<long long>(loop" + n + ".Count());");
+    Line(indent + 1, "for (long long loopK" + n + " = 0; loopK" + n + " != loopCount" + n + "; ++loopK" + n +
+                         ") {");
+    Line(indent + 2, Var(s.slot) + " = loopFirst" + n + " + static_cast<double>(loopK" + n + ") * loopStep" +
+                         n + ";");
+    // Here the variable is a whole number below 2^52, unless a loop
+    // inside runs it over other values.
+    std::function<bool(const Block &)> relooped = [&](const Block &block) {
+        for (const Stmt &x : block) {
+            if (x.kind == Stmt::Kind::For && x.slot == s.slot) return true;
+            for (const auto &branch : x.branches)
+                if (relooped(branch.second)) return true;
+            if (relooped(x.body) || relooped(x.handler)) return true;
+        }
+        return false;
+    };
+    const bool whole = !relooped(s.body) && !m_scope->wholes.count(s.slot);
+    if (whole) m_scope->wholes.insert(s.slot);
+    Statements(s.body, indent + 2);
+    if (whole) m_scope->wholes.erase(s.slot);
+    Line(indent + 1, "}");
+    Line(indent, "} else {");
+    Line(indent + 1, "while (loop" + n + ".Next(" + Var(s.slot) + ")) {");
+    Statements(s.body, indent + 2);
+    Line(indent + 1, "}");
     Line(indent, "}");
 }
 
@@ -290,7 +329,11 @@ void Translator::Statement(const Stmt &s, int indent) {
     Line(indent, "// " + m_file + ":" + std::to_string(s.line) + ": " + text);
     // A statement that can neither fail nor call anything needs no place:
     // the next one that can sets it.
-    if (!Infallible(s)) Line(indent, "call.At(" + std::to_string(s.line) + ");");
+    // Typed statements fail only by an element error, whose place is all
+    // the error needs: they set it without the call that makes the line
+    // the frame's running one.
+    if (!Infallible(s))
+        Line(indent, (TypedLocal(s) ? "call.Where(" : "call.At(") + std::to_string(s.line) + ");");
     switch (s.kind) {
         case Stmt::Kind::Expression: {
             const Expr &e = *s.value;
@@ -356,6 +399,7 @@ void Translator::Statement(const Stmt &s, int indent) {
             return;
         }
         case Stmt::Kind::While: {
+            if (ViewLoop(s, indent)) return;
             if (m_scope->copies.empty() && Infallible(s) && ScalarOnly(s.body)) {
                 ScalarLoopStatement(s, std::string(), indent);
                 return;
@@ -369,15 +413,26 @@ void Translator::Statement(const Stmt &s, int indent) {
             return;
         }
         case Stmt::Kind::For: {
+            if (ViewLoop(s, indent)) return;
             const Expr &r = *s.value;
             std::string loop;
             if (Scalar(s.slot)) {
-                loop = "ScalarLoop loop(";
+                loop = "ScalarLoop loop" + std::to_string(m_scope->loops + 1) + "(";
                 for (std::size_t k = 0; k < r.args.size(); ++k)
-                    loop += (k ? ", " : "") + ScalarCode(*r.args[k]);
+                    loop += (k ? ", " : "") + Standalone(*r.args[k], false);
                 loop += ")";
                 if (m_scope->copies.empty() && ScalarOnly(s.body)) {
                     ScalarLoopStatement(s, loop, indent);
+                    return;
+                }
+                if (ScalarOnly(s.body)) {
+                    // An inner loop of one running on copies: counted too.
+                    Line(indent, "{");
+                    Line(indent + 1, loop + ";");
+                    ++m_scope->loops;
+                    CountedLoop(s, indent + 1);
+                    --m_scope->loops;
+                    Line(indent, "}");
                     return;
                 }
             } else if (r.kind == Expr::Kind::Range) {
@@ -388,7 +443,9 @@ void Translator::Statement(const Stmt &s, int indent) {
             } else {
                 loop = "Loop loop(rt, " + Expression(r) + ")";
             }
-            Line(indent, "for (" + loop + "; loop.Next(" + Var(s.slot) + ");) {");
+            const std::string name =
+                Scalar(s.slot) ? "loop" + std::to_string(m_scope->loops + 1) : std::string("loop");
+            Line(indent, "for (" + loop + "; " + name + ".Next(" + Var(s.slot) + ");) {");
             ++m_scope->loops;
             Statements(s.body, indent + 1);
             --m_scope->loops;
@@ -415,7 +472,9 @@ void Translator::Statement(const Stmt &s, int indent) {
         }
         case Stmt::Kind::Try: {
             Line(indent, "try {");
+            ++m_scope->tries;
             Statements(s.body, indent + 1);
+            --m_scope->tries;
             Line(indent, "} catch (const LimitError &) {");
             Line(indent + 1, "throw;");
             Line(indent, "} catch (const std::exception &error) {");
@@ -551,9 +610,24 @@ std::string Translator::Run() {
     const Program &p = m_unit->program;
     // The program's functions and statements first: their calls find the
     // function files to compile in, and those files' calls more.
+    // Local functions over doubles are known before any call to them is
+    // written.
+    std::vector<std::string> doubles;
+    for (std::size_t k = 0; k < p.functions.size(); ++k) {
+        Scope trial;
+        if (!DoubleScope(k, trial)) continue;
+        const ::mtrx::Function &f = p.functions[k];
+        m_doubleFunctions.emplace(f.name, f.params.size());
+        std::string params;
+        for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double";
+        doubles.push_back("double fd_" + f.name + "(Runtime &rt" + params + ");");
+    }
     std::ostringstream saved;
     saved.swap(m_out);
-    for (std::size_t k = 0; k < p.functions.size(); ++k) Function(k);
+    for (std::size_t k = 0; k < p.functions.size(); ++k) {
+        Function(k);
+        if (m_doubleFunctions.count(p.functions[k].name)) DoubleFunction(k);
+    }
     Script();
     std::vector<std::string> bodies;
     AnonymousBodies(bodies);
@@ -602,6 +676,7 @@ std::string Translator::Run() {
     for (const std::vector<std::string> &names : natives)
         for (const std::string &name : names)
             Line(0, "Values " + name + "(Runtime &rt, const Values &args, unsigned int nargout);");
+    for (const std::string &declaration : doubles) Line(0, declaration);
     if (m_files->sites) Line(0, "CallSite sites[" + std::to_string(m_files->sites) + "];");
     Line(0, "");
     m_out << code;

@@ -114,7 +114,7 @@ std::string Translator::Rows(const Expr &e) {
 }
 
 std::string Translator::Expression(const Expr &e) {
-    if (e.kind != Expr::Kind::Number && ScalarExpr(e)) return "Value(" + ScalarCode(e) + ")";
+    if (e.kind != Expr::Kind::Number && ScalarExpr(e)) return "Value(" + Standalone(e, false) + ")";
     switch (e.kind) {
         case Expr::Kind::Number: return "Value(" + Number(e.number) + ")";
         case Expr::Kind::Imaginary: return "Runtime::Imaginary(" + Number(e.number) + ")";
@@ -197,13 +197,32 @@ std::string Translator::Condition(const Expr &e) {
                          : e.op == Op::Le ? " <= "
                          : e.op == Op::Gt ? " > "
                                           : " >= ";
-        return "(" + RawCode(*e.args[0]) + op + RawCode(*e.args[1]) + ")";
+        Reads reads;
+        Reads *saved = OpenReads(reads);
+        const std::string a = RawCode(*e.args[0]);
+        const std::string b = RawCode(*e.args[1]);
+        const std::string pre = CloseReads(saved);
+        const std::string compare = "(" + a + op + b + ")";
+        return pre.empty() ? compare : "[&] { " + pre + "return " + compare + "; }()";
+    }
+    const auto comparison = [&](const Expr &x) {
+        return x.kind == Expr::Kind::ShortCircuit ||
+               (x.kind == Expr::Kind::Binary && x.op >= Op::Eq && x.op <= Op::Ge &&
+                ScalarExpr(*x.args[0]) && ScalarExpr(*x.args[1]));
+    };
+    if (e.kind == Expr::Kind::Unary && e.op == Op::Not) {
+        // ~ of a logical scalar; of a double, true for 0 only, and the
+        // library's error for NaN.
+        const Expr &x = *e.args[0];
+        if (comparison(x)) return "!(" + Condition(x) + ")";
+        if (ScalarExpr(x))
+            return "[&] { const double v = " + Standalone(x, false) +
+                   "; return v == v ? v == 0.0 : rt.Truth(rt.Unary(Op::Not, Value(v))); }()";
     }
     if (e.kind == Expr::Kind::ShortCircuit) {
         const auto operand = [&](const Expr &x) {
-            const bool plain = x.kind == Expr::Kind::ShortCircuit ||
-                               (x.kind == Expr::Kind::Binary && x.op >= Op::Eq && x.op <= Op::Ge &&
-                                ScalarExpr(*x.args[0]) && ScalarExpr(*x.args[1]));
+            const bool plain = comparison(x) || (x.kind == Expr::Kind::Unary && x.op == Op::Not &&
+                                                 comparison(*x.args[0]));
             return plain ? "(" + Condition(x) + ")" : "rt.Operand(" + Expression(x) + ")";
         };
         return operand(*e.args[0]) + (e.op == Op::AndAnd ? " && " : " || ") + operand(*e.args[1]);

@@ -122,59 +122,64 @@ void CollectWrites(const Block &block, std::map<int, Writes> &out) {
 }
 
 
-bool Translator::ScalarExpr(const Expr &e) const {
+// The C++ forms of the operators of real double scalars: the runtime's
+// (a NaN result computed again by the library) and the plain one.
+struct DoubleOperator {
+    Op op;
+    const char *exact;
+    const char *raw;
+};
+const DoubleOperator kDoubleOperators[] = {
+    {Op::Plus, "rt.Add(", " + "},    {Op::Minus, "rt.Sub(", " - "},
+    {Op::Times, "rt.Mul(", " * "},   {Op::Mtimes, "rt.Mul(", " * "},
+    {Op::Rdivide, "rt.Div(", " / "}, {Op::Mrdivide, "rt.Div(", " / "},
+};
+
+const DoubleOperator *FindDoubleOperator(Op op) {
+    for (const DoubleOperator &d : kDoubleOperators)
+        if (d.op == op) return &d;
+    return nullptr;
+}
+
+bool Translator::ScalarExpr(const Expr &e, bool reads) const {
     switch (e.kind) {
         case Expr::Kind::Number: return true;
         case Expr::Kind::Name: return e.slot >= 0 && Scalar(e.slot);
-        case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0]);
+        case Expr::Kind::Call: return reads && (ElementRead(e) || DoubleCall(e));
+        case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0], reads);
         case Expr::Kind::Binary:
-            switch (e.op) {
-                case Op::Plus:
-                case Op::Minus:
-                case Op::Times:
-                case Op::Mtimes:
-                case Op::Rdivide:
-                case Op::Mrdivide: return ScalarExpr(*e.args[0]) && ScalarExpr(*e.args[1]);
-                default: return false;
-            }
+            return FindDoubleOperator(e.op) && ScalarExpr(*e.args[0], reads) &&
+                   ScalarExpr(*e.args[1], reads);
         default: return false;
     }
 }
 
-std::string Translator::ScalarCode(const Expr &e) const {
+// Raw: the plain C++ operators, whose result's bits are the library's
+// unless it is NaN (a NaN operand or a NaN made on the way always makes the
+// result NaN); comparisons do not see NaN bits. The operands' code is made
+// left first, so that their element reads are hoisted in the
+// interpreter's order.
+std::string Translator::DoubleCode(const Expr &e, bool raw) const {
     switch (e.kind) {
         case Expr::Kind::Number: return Number(e.number);
         case Expr::Kind::Name: return Var(e.slot);
-        case Expr::Kind::Unary: return "rt.Neg(" + ScalarCode(*e.args[0]) + ")";
+        case Expr::Kind::Call: return ReadCode(e);
+        case Expr::Kind::Unary: {
+            const std::string x = DoubleCode(*e.args[0], raw);
+            return raw ? "(- " + x + ")" : "rt.Neg(" + x + ")";
+        }
         default: {
-            const char *f = e.op == Op::Plus    ? "rt.Add("
-                            : e.op == Op::Minus ? "rt.Sub("
-                            : e.op == Op::Times || e.op == Op::Mtimes ? "rt.Mul("
-                                                                      : "rt.Div(";
-            return f + ScalarCode(*e.args[0]) + ", " + ScalarCode(*e.args[1]) + ")";
+            const DoubleOperator &d = *FindDoubleOperator(e.op);
+            const std::string a = DoubleCode(*e.args[0], raw);
+            const std::string b = DoubleCode(*e.args[1], raw);
+            return raw ? "(" + a + d.raw + b + ")" : d.exact + a + ", " + b + ")";
         }
     }
 }
 
-// The plain C++ operators: the result's bits are the library's unless it is
-// NaN (a NaN operand or a NaN made on the way always makes the result NaN),
-// and comparisons do not see NaN bits.
-std::string Translator::RawCode(const Expr &e) const {
-    switch (e.kind) {
-        case Expr::Kind::Number: return Number(e.number);
-        case Expr::Kind::Name: return Var(e.slot);
-        case Expr::Kind::Unary: return "(- " + RawCode(*e.args[0]) + ")";
-        default: {
-            const char *op = e.op == Op::Plus    ? " + "
-                             : e.op == Op::Minus ? " - "
-                             : e.op == Op::Times || e.op == Op::Mtimes ? " * "
-                                                                       : " / ";
-            return "(" + RawCode(*e.args[0]) + op + RawCode(*e.args[1]) + ")";
-        }
-    }
-}
-
-void Translator::InferScalars(const Block &block, std::set<int> candidates) {
+void Translator::InferScalars(const Block &block, std::set<int> candidates,
+                              const std::set<int> &given) {
+    const std::set<int> original = candidates;
     std::map<int, Writes> writes;
     CollectWrites(block, writes);
     for (auto it = candidates.begin(); it != candidates.end();) {
@@ -187,10 +192,13 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates) {
             for (const Stmt *loop : w.loops) keep = keep && !Mentions(*loop->value, *it);
         it = keep ? std::next(it) : candidates.erase(it);
     }
-    // Every assignment must give a double scalar, given the others are.
+    // Every assignment must give a double scalar, given the others are (and
+    // the arrays are double arrays, given the scalars are).
+    candidates.insert(given.begin(), given.end());
     m_scope->scalars = candidates;
+    InferArrays(block, original);
     for (bool changed = true; changed;) {
-        changed = false;
+        changed = InferArrays(block, std::set<int>());
         for (auto it = m_scope->scalars.begin(); it != m_scope->scalars.end();) {
             const Writes &w = writes[*it];
             bool keep = true;
@@ -214,13 +222,13 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates) {
 bool Translator::Infallible(const Stmt &s) const {
     const auto scalarCondition = [&](const Expr &e) {
         return e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge &&
-               ScalarExpr(*e.args[0]) && ScalarExpr(*e.args[1]);
+               ScalarExpr(*e.args[0], false) && ScalarExpr(*e.args[1], false);
     };
     switch (s.kind) {
         case Stmt::Kind::Assign:
             return s.targets.size() == 1 && s.targets[0].path.empty() && !s.targets[0].name.empty() &&
-                   Scalar(s.targets[0].slot) && !s.show;
-        case Stmt::Kind::For: return Scalar(s.slot);
+                   Scalar(s.targets[0].slot) && !s.show && !HasReads(*s.value);
+        case Stmt::Kind::For: return Scalar(s.slot) && !HasReads(*s.value);
         case Stmt::Kind::While: return scalarCondition(*s.value);
         case Stmt::Kind::If:
             for (const auto &branch : s.branches)
@@ -237,7 +245,11 @@ bool Translator::Infallible(const Stmt &s) const {
 // call anything, and leaves only at its end, by break or by continue.
 bool Translator::ScalarOnly(const Block &block) const {
     for (const Stmt &s : block) {
-        if (!Infallible(s) || s.kind == Stmt::Kind::Return) return false;
+        if (s.kind == Stmt::Kind::Return) return false;
+        // Element reads and stores fail only by throwing, which ends the
+        // function unless a try of its own catches it: only then would
+        // the loop's copies be missed.
+        if (!Infallible(s) && !(m_scope->tries == 0 && TypedLocal(s))) return false;
         for (const auto &branch : s.branches)
             if (!ScalarOnly(branch.second)) return false;
         if (!ScalarOnly(s.body)) return false;

@@ -104,6 +104,16 @@ private:
         bool workspace = false;
         int loops = 0;  // loops around the statement being written
         std::map<int, std::string> copies;  // scalars a loop runs on in copies
+        std::set<int> arrays;  // real double arrays wherever they are read
+        std::map<int, std::string> views;  // of those, the ones a loop holds in views
+        int tries = 0;  // try statements around the statement being written
+        std::set<int> wholes;  // loop variables whole numbers where being written
+    };
+    // The element reads of the expressions being written, hoisted into
+    // constants in the interpreter's order of evaluation.
+    struct Reads {
+        std::vector<std::string> lines;
+        std::map<const Expr *, std::string> names;
     };
     // An index whose subscripts are being written: `end` in them.
     struct EndContext {
@@ -153,12 +163,63 @@ private:
     }
     // Types: the variables that are real double scalars wherever they are
     // read (every assignment gives one, and one comes before every read).
-    void InferScalars(const Block &block, std::set<int> candidates);
+    // `given`: slots that are doubles from the start (parameters).
+    void InferScalars(const Block &block, std::set<int> candidates,
+                      const std::set<int> &given = std::set<int>());
     // True for an expression of double-scalar variables and numbers under
     // + - * / and a minus sign, whose value the code computes as a double.
-    bool ScalarExpr(const Expr &e) const;
-    std::string ScalarCode(const Expr &e) const;
-    std::string RawCode(const Expr &e) const;
+    // With `reads`, element reads of the double arrays count as doubles.
+    bool ScalarExpr(const Expr &e, bool reads = true) const;
+    std::string ScalarCode(const Expr &e) const { return DoubleCode(e, false); }
+    // `code` evaluated in a function of its own, out of the way: the
+    // values a loop carries stay in registers rather than being kept in
+    // memory across the call.
+    static std::string Cold(const std::string &code) {
+        return "[&]() __attribute__((noinline, cold)) { return " + code + "; }()";
+    }
+    std::string RawCode(const Expr &e) const { return DoubleCode(e, true); }
+    // The code of a ScalarExpr: with `raw`, plain C++ operators.
+    std::string DoubleCode(const Expr &e, bool raw) const;
+    // Arrays (translate_arrays.cpp): v(i) or v(i, j) of a double array
+    // variable, each subscript a ScalarExpr without reads.
+    bool ElementRead(const Expr &e) const;
+    bool ElementStore(const Stmt &s) const;
+    bool HasReads(const Expr &e) const;
+    // A whole number below 2^53 wherever it is computed here: a whole
+    // number, a variable of wholes, or the sum or difference of two such.
+    bool Whole(const Expr &e, bool operand = false) const;
+    // The variables of this scope that are real double arrays.
+    // With candidates, starts from those; without, drops the arrays no
+    // longer shown to be, returning whether it dropped any.
+    bool InferArrays(const Block &block, const std::set<int> &candidates);
+    // Assignments of scalars and element stores, and control over scalar
+    // conditions: typed code whose only failures are element errors.
+    bool TypedLocal(const Stmt &s) const;
+    // The code of a ScalarExpr standing alone: reads in a lambda.
+    std::string Standalone(const Expr &e, bool raw);
+    std::string ReadCode(const Expr &e) const;
+    // Opens a list of reads, returning the one it replaces; CloseReads
+    // puts that one back and gives the lines of the closed one.
+    Reads *OpenReads(Reads &into) {
+        Reads *saved = m_reads;
+        m_reads = &into;
+        return saved;
+    }
+    std::string CloseReads(Reads *saved) {
+        std::string out;
+        for (const std::string &l : m_reads->lines) out += l + " ";
+        m_reads = saved;
+        return out;
+    }
+    void ElementStoreStatement(const Stmt &s, int indent);
+    // v(i) = rhs, v(i, j) = rhs of any variable and value, the subscripts
+    // ScalarExprs without reads: in place where the interpreter's element
+    // path stores in place.
+    bool PlainElementStore(const Stmt &s) const;
+    void PlainElementStoreStatement(const Stmt &s, int indent);
+    // A for or while loop over views of the arrays it only reads and
+    // writes by element; false when it has none.
+    bool ViewLoop(const Stmt &s, int indent);
     bool IsVariable(const Expr &e) const { return e.slot >= 0 && m_scope->assigned.count(e.slot); }
 
     std::string Expression(const Expr &e);
@@ -188,6 +249,8 @@ private:
     bool Infallible(const Stmt &s) const;
     bool ScalarOnly(const Block &block) const;
     void ScalarLoopStatement(const Stmt &s, const std::string &loop, int indent);
+    // The for loop s over ScalarLoop loopN, N the loops around it and it.
+    void CountedLoop(const Stmt &s, int indent);
     void Statement(const Stmt &s, int indent);
     void Assign(const Stmt &s, int indent);
     void Show(const std::string &name, const std::string &var, bool show, int indent);
@@ -196,6 +259,14 @@ private:
     }
     void Function(std::size_t k);
     void Script();
+
+    // Functions (translate_functions.cpp) of double scalars compiled also
+    // as fd_NAME over doubles, by name with their parameter counts.
+    bool DoubleScope(std::size_t k, Scope &scope);
+    bool DoubleCall(const Expr &e) const;
+    void DoubleFunction(std::size_t k);
+    std::map<std::string, std::size_t> m_doubleFunctions;
+    bool m_noCalls = false;  // while a body is shown to call nothing
 
     std::string m_file;
     std::size_t m_index;
@@ -209,6 +280,8 @@ private:
     std::vector<const Expr *> m_anonymous;
     Scope *m_scope = nullptr;
     std::vector<EndContext> m_ends;
+    mutable Reads *m_reads = nullptr;
+    mutable int m_readCount = 0;
     int m_lists = 0;  // lambdas open: each List its own name
     std::ostringstream m_out;
 };

@@ -7,6 +7,7 @@
 
 #include "error.h"
 #include "parser.h"
+#include "runtime/elements.h"
 #include "value.h"
 
 #include <matrix/construct.h>
@@ -193,6 +194,8 @@ public:
     Value &Slot(unsigned int k) { return (*m_slots)[m_map.empty() ? k : m_map[k]]; }
 
 private:
+    // Its slow paths run the interpreter at the place Where set.
+    friend class Elements;
     Runtime &m_rt;
     std::vector<Value> *m_slots = nullptr;  // of the frame
     std::vector<std::uint32_t> m_map;       // the script's slots to the frame's
@@ -362,6 +365,12 @@ private:
     unsigned int m_rows = 0;
     bool m_plainRow = false;
     bool m_cells = false, m_strings = false;
+};
+
+/// The frame of a local function compiled over doubles, which can neither
+/// fail nor call anything: it has no place to keep.
+struct NoFrame {
+    void Where(int) {}
 };
 
 /// Keeps a loop's copy of a double variable apart from the variable, so

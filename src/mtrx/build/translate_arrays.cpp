@@ -1,0 +1,344 @@
+// src/mtrx/build/translate_arrays.cpp: variables that are real double
+// arrays wherever they are read, whose elements read by whole scalar
+// subscripts are doubles, and loops that read and write them through views
+// of their data.
+#include "build/translator.h"
+
+#include <fstream>
+
+namespace mtrx {
+namespace build {
+
+namespace {
+
+// Constructors that give a real double array of any real double scalar
+// sizes (or fail as the call does).
+const std::set<std::string> kDoubleConstructors = {"zeros", "ones", "rand", "randn", "eye"};
+
+// Every assignment to a slot: whole, element stores, and any other.
+struct ArrayWrites {
+    std::vector<const Stmt *> plain;
+    std::vector<const Stmt *> stores;
+    bool other = false;
+};
+
+void CollectArrayWrites(const Block &block, std::map<int, ArrayWrites> &out) {
+    for (const Stmt &s : block) {
+        if (s.kind == Stmt::Kind::Assign) {
+            for (const Target &t : s.targets) {
+                if (t.name.empty()) continue;
+                if (s.targets.size() == 1 && t.path.empty())
+                    out[t.slot].plain.push_back(&s);
+                else if (s.targets.size() == 1 && t.path.size() == 1 &&
+                         t.path[0].kind == Accessor::Kind::Paren)
+                    out[t.slot].stores.push_back(&s);
+                else
+                    out[t.slot].other = true;
+            }
+        }
+        if ((s.kind == Stmt::Kind::For || s.kind == Stmt::Kind::Expression ||
+             s.kind == Stmt::Kind::Try) &&
+            s.slot >= 0)
+            out[s.slot].other = true;
+        for (const auto &branch : s.branches) CollectArrayWrites(branch.second, out);
+        CollectArrayWrites(s.body, out);
+        CollectArrayWrites(s.handler, out);
+    }
+}
+
+}  // namespace
+
+bool AssignedFirst(const Block &block, int slot, const Stmt *first);
+
+bool Translator::ElementRead(const Expr &e) const {
+    if (e.kind != Expr::Kind::Call || e.slot < 0 || !IsVariable(e) || !m_scope->arrays.count(e.slot) ||
+        e.args.empty() || e.args.size() > 2)
+        return false;
+    for (const ExprPtr &a : e.args)
+        if (!ScalarExpr(*a, false)) return false;
+    return true;
+}
+
+bool Translator::ElementStore(const Stmt &s) const {
+    if (s.kind != Stmt::Kind::Assign || s.targets.size() != 1) return false;
+    const Target &t = s.targets[0];
+    if (t.name.empty() || !m_scope->arrays.count(t.slot) || t.path.size() != 1 ||
+        t.path[0].kind != Accessor::Kind::Paren || t.path[0].subscripts.empty() ||
+        t.path[0].subscripts.size() > 2)
+        return false;
+    for (const ExprPtr &a : t.path[0].subscripts)
+        if (!ScalarExpr(*a, false)) return false;
+    return ScalarExpr(*s.value);
+}
+
+bool Translator::HasReads(const Expr &e) const {
+    if (ElementRead(e)) return true;
+    for (const ExprPtr &a : e.args)
+        if (HasReads(*a)) return true;
+    for (const auto &row : e.rows)
+        for (const ExprPtr &a : row)
+            if (HasReads(*a)) return true;
+    return false;
+}
+
+bool Translator::Whole(const Expr &e, bool operand) const {
+    switch (e.kind) {
+        case Expr::Kind::Number:
+            return e.number == static_cast<double>(static_cast<long long>(e.number)) &&
+                   e.number < 0x1p52 && e.number > -0x1p52;
+        case Expr::Kind::Name: return e.slot >= 0 && m_scope->wholes.count(e.slot) != 0;
+        case Expr::Kind::Binary:
+            return !operand && (e.op == Op::Plus || e.op == Op::Minus) && Whole(*e.args[0], true) &&
+                   Whole(*e.args[1], true);
+        default: return false;
+    }
+}
+
+bool Translator::InferArrays(const Block &block, const std::set<int> &candidates) {
+    std::map<int, ArrayWrites> writes;
+    CollectArrayWrites(block, writes);
+    if (!candidates.empty()) {
+        m_scope->arrays.clear();
+        for (int slot : candidates) {
+            const ArrayWrites &w = writes[slot];
+            if (!w.other && !w.plain.empty() && AssignedFirst(block, slot, w.plain[0]))
+                m_scope->arrays.insert(slot);
+        }
+    }
+    // The constructors as the program finds them: a function of its own or
+    // a file of that name comes first.
+    std::set<std::string> constructors;
+    for (const std::string &name : kDoubleConstructors) {
+        bool file = m_functions.count(name) != 0;
+        std::vector<std::string> folders{m_unit->folder.empty() ? "." : m_unit->folder, "."};
+        if (const char *path = std::getenv("MTRXPATH")) {
+            std::stringstream list(path);
+            std::string folder;
+            while (std::getline(list, folder, ':'))
+                if (!folder.empty()) folders.push_back(folder);
+        }
+        for (const std::string &folder : folders)
+            file = file || std::ifstream(folder + "/" + name + ".mtrx").good();
+        if (!file) constructors.insert(name);
+    }
+    const auto arrayValue = [&](const Expr &e) {
+        if ((e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) && !IsVariable(e) &&
+            constructors.count(e.text)) {
+            for (const ExprPtr &a : e.args)
+                if (!ScalarExpr(*a)) return false;
+            return true;
+        }
+        if (e.kind == Expr::Kind::Name && IsVariable(e)) return m_scope->arrays.count(e.slot) != 0;
+        if (e.kind == Expr::Kind::Matrix) {
+            for (const auto &row : e.rows)
+                for (const ExprPtr &a : row)
+                    if (!ScalarExpr(*a)) return false;
+            return true;
+        }
+        return false;
+    };
+    bool dropped = false;
+    for (auto it = m_scope->arrays.begin(); it != m_scope->arrays.end();) {
+        const ArrayWrites &w = writes[*it];
+        // No value is both: a scalar's values are never arrays' values.
+        bool keep = true;
+        for (const Stmt *s : w.plain) keep = keep && arrayValue(*s->value);
+        for (const Stmt *s : w.stores) keep = keep && ElementStore(*s);
+        if (keep) {
+            ++it;
+        } else {
+            it = m_scope->arrays.erase(it);
+            dropped = true;
+        }
+    }
+    return dropped;
+}
+
+bool Translator::TypedLocal(const Stmt &s) const {
+    const auto condition = [&](const Expr &e) {
+        return e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge &&
+               ScalarExpr(*e.args[0]) && ScalarExpr(*e.args[1]);
+    };
+    switch (s.kind) {
+        case Stmt::Kind::Assign:
+            if (ElementStore(s)) return !s.show;
+            return s.targets.size() == 1 && s.targets[0].path.empty() && !s.targets[0].name.empty() &&
+                   Scalar(s.targets[0].slot) && !s.show;
+        case Stmt::Kind::For: return Scalar(s.slot);
+        case Stmt::Kind::While: return condition(*s.value);
+        case Stmt::Kind::If:
+            for (const auto &branch : s.branches)
+                if (!condition(*branch.first)) return false;
+            return true;
+        case Stmt::Kind::Break:
+        case Stmt::Kind::Continue: return true;
+        default: return false;
+    }
+}
+
+std::string Translator::Standalone(const Expr &e, bool raw) {
+    Reads reads;
+    Reads *saved = OpenReads(reads);
+    const std::string code = DoubleCode(e, raw);
+    const std::string pre = CloseReads(saved);
+    return pre.empty() ? code : "[&] { " + pre + "return " + code + "; }()";
+}
+
+std::string Translator::ReadCode(const Expr &e) const {
+    if (m_reads) {
+        const auto known = m_reads->names.find(&e);
+        if (known != m_reads->names.end()) return known->second;
+    }
+    std::string subs;
+    for (const ExprPtr &a : e.args) subs += ", " + ScalarCode(*a);
+    const auto view = m_scope->views.find(e.slot);
+    bool whole = true;
+    for (const ExprPtr &a : e.args) whole = whole && Whole(*a);
+    const std::string code = DoubleCall(e) ? "fd_" + e.text + "(rt" + subs + ")"
+                             : view != m_scope->views.end()
+                                 ? view->second + (whole ? ".GetWhole(call, " : ".Get(call, ") +
+                                       Var(e.slot) + subs + ")"
+                                 : "Elements::Read(call, " + Var(e.slot) + subs + ")";
+    if (!m_reads) return code;
+    const std::string name = "e" + std::to_string(++m_readCount);
+    m_reads->lines.push_back("const double " + name + " = " + code + ";");
+    m_reads->names.emplace(&e, name);
+    return name;
+}
+
+void Translator::ElementStoreStatement(const Stmt &s, int indent) {
+    const Target &t = s.targets[0];
+    // The right side first, then the subscripts, as the interpreter.
+    Reads reads;
+    Reads *saved = OpenReads(reads);
+    const std::string exact = ScalarCode(*s.value), raw = RawCode(*s.value);
+    const std::string pre = CloseReads(saved);
+    std::string subs;
+    for (const ExprPtr &a : t.path[0].subscripts) subs += ", " + ScalarCode(*a);
+    Line(indent, "{");
+    if (!pre.empty()) Line(indent + 1, pre);
+    if (exact.find("rt.") == std::string::npos) {
+        Line(indent + 1, "const double x = " + exact + ";");
+    } else {
+        Line(indent + 1, "const double raw = " + raw + ";");
+        Line(indent + 1, "const double x = __builtin_expect(raw == raw, 1) ? raw : " + Cold(exact) + ";");
+    }
+    const auto view = m_scope->views.find(t.slot);
+    bool whole = true;
+    for (const ExprPtr &a : t.path[0].subscripts) whole = whole && Whole(*a);
+    Line(indent + 1, view != m_scope->views.end()
+                         ? view->second + (whole ? ".SetWhole(call, " : ".Set(call, ") + Var(t.slot) +
+                               subs + ", x);"
+                         : "Elements::Store(call, " + Var(t.slot) + subs + ", x);");
+    Line(indent, "}");
+    Show(t.name, Var(t.slot), s.show, indent);
+}
+
+bool Translator::PlainElementStore(const Stmt &s) const {
+    if (s.kind != Stmt::Kind::Assign || s.targets.size() != 1) return false;
+    const Target &t = s.targets[0];
+    if (t.name.empty() || t.path.size() != 1 || t.path[0].kind != Accessor::Kind::Paren ||
+        t.path[0].subscripts.empty() || t.path[0].subscripts.size() > 2 ||
+        (s.value->kind == Expr::Kind::Matrix && s.value->rows.empty()))
+        return false;
+    for (const ExprPtr &a : t.path[0].subscripts)
+        if (!ScalarExpr(*a, false)) return false;
+    return true;
+}
+
+void Translator::PlainElementStoreStatement(const Stmt &s, int indent) {
+    const Target &t = s.targets[0];
+    const std::vector<ExprPtr> &subscripts = t.path[0].subscripts;
+    const std::string var = Var(t.slot), n = std::to_string(subscripts.size());
+    Line(indent, "{");
+    // The right side first, then the subscripts, as the interpreter.
+    Line(indent + 1, "const Value rhs = " + Expression(*s.value) + ";");
+    std::string adds;
+    for (std::size_t k = 0; k < subscripts.size(); ++k) {
+        Line(indent + 1, "const double s" + std::to_string(k) + " = " + ScalarCode(*subscripts[k]) + ";");
+        adds += " l.Add(Value(s" + std::to_string(k) + "));";
+    }
+    Line(indent + 1, "if (!Elements::StoreInPlace(" + var + ", rhs, " + n + ", s0, " +
+                         (subscripts.size() == 2 ? "s1" : "0.0") + "))");
+    Line(indent + 2, var + " = rt.Assign(" + var + ", {Step::Paren(" + n + ", [&](List &l) {" + adds +
+                         " })}, rhs, false);");
+    Line(indent, "}");
+    Show(t.name, var, s.show, indent);
+}
+
+namespace {
+
+// Whether every mention of `slot` in e is an element read.
+bool OnlyElements(const Expr &e, int slot,
+                  const std::function<bool(const Expr &)> &read) {
+    if ((e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) && e.slot == slot) return read(e);
+    if (e.kind == Expr::Kind::AnonFunction) {
+        for (int captured : e.captures)
+            if (captured == slot) return false;
+        return true;
+    }
+    for (const ExprPtr &a : e.args)
+        if (!OnlyElements(*a, slot, read)) return false;
+    for (const auto &row : e.rows)
+        for (const ExprPtr &a : row)
+            if (!OnlyElements(*a, slot, read))
+                return false;
+    return true;
+}
+
+}  // namespace
+
+bool Translator::ViewLoop(const Stmt &s, int indent) {
+    if (!m_scope->views.empty()) return false;
+    const std::function<bool(const Expr &)> read = [this](const Expr &e) { return ElementRead(e); };
+    // Every mention an element read or store: nothing else can come to
+    // share the data the view writes.
+    std::function<bool(const Stmt &, int, bool &)> only = [&](const Stmt &x, int slot,
+                                                             bool &written) {
+        if (ElementStore(x) && x.targets[0].slot == slot) {
+            written = true;
+            return OnlyElements(*x.value, slot, read);
+        }
+        for (const Target &t : x.targets) {
+            if (t.slot == slot) return false;
+            for (const Accessor &a : t.path)
+                for (const ExprPtr &e : a.subscripts)
+                    if (!OnlyElements(*e, slot, read)) return false;
+        }
+        if (x.value && !OnlyElements(*x.value, slot, read)) return false;
+        if ((x.kind == Stmt::Kind::For || x.kind == Stmt::Kind::Expression ||
+             x.kind == Stmt::Kind::Try) &&
+            x.slot == slot)
+            return false;
+        for (const auto &branch : x.branches) {
+            if (branch.first && !OnlyElements(*branch.first, slot, read)) return false;
+            for (const Stmt &y : branch.second)
+                if (!only(y, slot, written)) return false;
+        }
+        for (const Stmt &y : x.body)
+            if (!only(y, slot, written)) return false;
+        for (const Stmt &y : x.handler)
+            if (!only(y, slot, written)) return false;
+        return true;
+    };
+    std::vector<std::pair<int, bool>> taken;
+    for (int slot : m_scope->arrays) {
+        bool written = false;
+        if (Mentions(s, slot, false) && only(s, slot, written)) taken.emplace_back(slot, written);
+    }
+    if (taken.empty()) return false;
+    Line(indent, "{");
+    for (const auto &[slot, written] : taken) {
+        const std::string view = Var(slot) + "v";
+        Line(indent + 1, "Elements " + view + ";");
+        Line(indent + 1, view + ".Take(" + Var(slot) + ", " + (written ? "true" : "false") + ");");
+        m_scope->views[slot] = view;
+    }
+    Statement(s, indent + 1);
+    m_scope->views.clear();
+    Line(indent, "}");
+    return true;
+}
+
+}  // namespace build
+}  // namespace mtrx

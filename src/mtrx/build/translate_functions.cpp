@@ -1,0 +1,100 @@
+// src/mtrx/build/translate_functions.cpp: local functions of double scalars
+// that can neither fail nor call anything, compiled a second time as C++
+// functions over doubles for the calls that pass doubles.
+#include "build/translator.h"
+
+#include <functional>
+
+namespace mtrx {
+namespace build {
+
+bool AssignedFirst(const Block &block, int slot, const Stmt *first);
+
+bool Translator::DoubleScope(std::size_t k, Scope &scope) {
+    const ::mtrx::Function &f = m_unit->program.functions[k];
+    if (f.varargin || f.outputs.size() != 1 || f.outputs[0] == "varargout") return false;
+    scope.function = &f;
+    scope.names = &f.names;
+    std::set<int> written;
+    CollectAssigned(f.body, written);
+    std::set<int> params;
+    for (int slot : f.paramSlots) {
+        // A parameter is the argument throughout: never written, never ~.
+        if (slot < 0 || written.count(slot)) return false;
+        params.insert(slot);
+    }
+    scope.assigned = written;
+    scope.assigned.insert(params.begin(), params.end());
+    scope.assigned.insert(f.outputSlots[0]);
+    m_scope = &scope;
+    const bool noCalls = m_noCalls;
+    m_noCalls = true;
+    InferScalars(f.body, written, params);
+    bool ok = true;
+    for (int slot : scope.assigned) ok = ok && Scalar(slot);
+    // Statements that can neither fail nor call: without a return, and
+    // leaving the function only at its end.
+    std::function<bool(const Block &, bool)> pure = [&](const Block &block, bool top) {
+        for (const Stmt &s : block) {
+            if (!Infallible(s) || s.kind == Stmt::Kind::Return) return false;
+            if (top && (s.kind == Stmt::Kind::Break || s.kind == Stmt::Kind::Continue)) return false;
+            for (const auto &branch : s.branches)
+                if (!pure(branch.second, top && s.kind == Stmt::Kind::If)) return false;
+            if (!pure(s.body, top && s.kind == Stmt::Kind::If)) return false;
+        }
+        return true;
+    };
+    ok = ok && scope.arrays.empty() && pure(f.body, true);
+    // The output is set by a statement of the body itself, before any
+    // other mention of it.
+    bool set = false;
+    for (const Stmt &s : f.body) {
+        if (!Mentions(s, f.outputSlots[0], false)) continue;
+        set = s.kind == Stmt::Kind::Assign && s.targets.size() == 1 && s.targets[0].path.empty() &&
+              s.targets[0].slot == f.outputSlots[0] && !Mentions(*s.value, f.outputSlots[0]);
+        break;
+    }
+    m_noCalls = noCalls;
+    m_scope = nullptr;
+    return ok && set;
+}
+
+bool Translator::DoubleCall(const Expr &e) const {
+    if (m_noCalls || (e.kind != Expr::Kind::Call && e.kind != Expr::Kind::Name) || IsVariable(e))
+        return false;
+    const auto f = m_doubleFunctions.find(e.text);
+    if (f == m_doubleFunctions.end() || e.args.size() != f->second) return false;
+    for (const ExprPtr &a : e.args)
+        if (!ScalarExpr(*a)) return false;
+    return true;
+}
+
+void Translator::DoubleFunction(std::size_t k) {
+    const ::mtrx::Function &f = m_unit->program.functions[k];
+    Scope scope;
+    DoubleScope(k, scope);
+    m_scope = &scope;
+    std::ostringstream saved;
+    saved.swap(m_out);
+    Statements(f.body, 1);
+    const std::string statements = m_out.str();
+    m_out.swap(saved);
+    std::string params;
+    for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double " + Local(f.params[j]);
+    Line(0, "// " + f.name + " over doubles: it can neither fail nor call, so it needs no frame.");
+    Line(0, "double fd_" + f.name + "(Runtime &rt" + params + ") {");
+    Line(1, "NoFrame call;");
+    for (int slot : scope.assigned) {
+        bool param = false;
+        for (int p : f.paramSlots) param = param || p == slot;
+        if (!param) Line(1, "double " + Var(slot) + " = 0.0;");
+    }
+    m_out << statements;
+    Line(1, "return " + Var(f.outputSlots[0]) + ";");
+    Line(0, "}");
+    Line(0, "");
+    m_scope = nullptr;
+}
+
+}  // namespace build
+}  // namespace mtrx

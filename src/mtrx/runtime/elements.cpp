@@ -1,0 +1,75 @@
+// src/mtrx/runtime/elements.cpp: the out-of-line paths of element access.
+#include "runtime/elements.h"
+
+#include "runtime/runtime.h"
+
+namespace mtrx {
+
+bool Elements::Take(Value &v, bool write) {
+    *this = Elements();
+    m_write = write;
+    if (v.tag() != Tag::Scalar && v.tag() != Tag::Array) return false;
+    double x;
+    if (v.tag() == Tag::Array) {
+        const kiv::matrix::CMatrix *a = v.array().get();
+        if (!a->IsDouble() || a->IsComplex() || a->IsLogical()) return false;
+    } else if (!v.RealScalar(x)) {
+        return false;
+    }
+    Array &a = v.MutableArray();
+    m_data = write ? a.MutableData().data : const_cast<double *>(a.Data());
+    m_numel = a.Numel();
+    m_rows = a.Rows();
+    m_cols = m_rows ? m_numel / m_rows : 0;
+    return true;
+}
+
+bool Elements::StoreInPlace(Value &v, const Value &rhs, unsigned int n, double i, double j) {
+    double y;
+    if (v.tag() != Tag::Array || !rhs.RealScalar(y)) return false;
+    const kiv::matrix::CMatrix *a = v.array().get();
+    if (!a->IsDouble() || a->IsComplex() || a->IsLogical()) return false;
+    std::size_t k;
+    if (n == 1) {
+        const auto numel = static_cast<double>(a->GetNoElems());
+        if (!(i >= 1.0 && i <= numel) || static_cast<double>(static_cast<std::size_t>(i)) != i)
+            return false;
+        k = static_cast<std::size_t>(i) - 1;
+    } else {
+        Elements shape;
+        shape.m_numel = a->GetNoElems();
+        shape.m_rows = a->GetDimensions()[0];
+        shape.m_cols = shape.m_rows ? shape.m_numel / shape.m_rows : 0;
+        if (!shape.Position(i, j, k)) return false;
+    }
+    // The data is copied first only when another value shares it.
+    v.MutableArray().MutableData()[k] = y;
+    return true;
+}
+
+namespace {
+
+Fill Subscripts(unsigned int n, double i, double j) {
+    return [n, i, j](List &s) {
+        s.Add(Value(i));
+        if (n == 2) s.Add(Value(j));
+    };
+}
+
+}  // namespace
+
+double Elements::ReadSlow(Scope &call, const Value &v, unsigned int n, double i, double j) {
+    call.At(call.m_where);
+    const Value out = call.m_rt.Index(v, n, Subscripts(n, i, j));
+    double x;
+    if (!out.RealScalar(x)) Runtime::Raise("An element of a double array is not a double scalar");
+    return x;
+}
+
+void Elements::StoreSlow(Scope &call, Value &v, unsigned int n, double i, double j, double x) {
+    call.At(call.m_where);
+    v = call.m_rt.Assign(v, {Step::Paren(n, Subscripts(n, i, j))}, Value(x), false);
+    Take(v, m_write);
+}
+
+}  // namespace mtrx

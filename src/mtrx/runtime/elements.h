@@ -1,0 +1,151 @@
+// src/mtrx/runtime/elements.h: element reads and stores of real double
+// arrays by whole scalar subscripts, for compiled loops: a plain load or
+// store when the subscripts are in range, and otherwise the interpreter's
+// own indexing, out of line, for its result or its exact error.
+#ifndef MTRX_RUNTIME_ELEMENTS_H
+#define MTRX_RUNTIME_ELEMENTS_H
+
+#include "value.h"
+
+#include <cstddef>
+
+namespace mtrx {
+
+class Scope;
+
+/// A variable holding a real double array, read and written element by
+/// element. v(i) and v(i, j) (j over the trailing dimensions together)
+/// select the element the interpreter's element path selects.
+///
+/// As a view: Take() fixes the data pointer and extents for a loop in
+/// which nothing else reads the variable whole or assigns it whole, so that
+/// no other value can come to share the data written through the pointer.
+/// A store out of range grows the array through the interpreter and takes
+/// the view again.
+class Elements {
+public:
+    /// Takes the data of `v`, a real double array or scalar (boxed here);
+    /// with `write`, unshared first. False, the view left empty (every
+    /// access out of line), for any other value.
+    bool Take(Value &v, bool write);
+
+    double Get(Scope &call, const Value &v, double i) const {
+        if (__builtin_expect(i >= 1.0 && i <= static_cast<double>(m_numel), 1)) {
+            const auto k = static_cast<std::size_t>(i);
+            if (__builtin_expect(static_cast<double>(k) == i, 1)) return m_data[k - 1];
+        }
+        return ReadSlow(call, v, 1, i, 0.0);
+    }
+    double Get(Scope &call, const Value &v, double i, double j) const {
+        std::size_t k;
+        if (__builtin_expect(Position(i, j, k), 1)) return m_data[k];
+        return ReadSlow(call, v, 2, i, j);
+    }
+    void Set(Scope &call, Value &v, double i, double x) {
+        if (__builtin_expect(i >= 1.0 && i <= static_cast<double>(m_numel), 1)) {
+            const auto k = static_cast<std::size_t>(i);
+            if (__builtin_expect(static_cast<double>(k) == i, 1)) {
+                m_data[k - 1] = x;
+                return;
+            }
+        }
+        StoreSlow(call, v, 1, i, 0.0, x);
+    }
+    void Set(Scope &call, Value &v, double i, double j, double x) {
+        std::size_t k;
+        if (__builtin_expect(Position(i, j, k), 1)) {
+            m_data[k] = x;
+            return;
+        }
+        StoreSlow(call, v, 2, i, j, x);
+    }
+
+    /// As Get and Set, for subscripts the caller knows to be whole numbers
+    /// (of magnitude below 2^53): only their range is checked.
+    double GetWhole(Scope &call, const Value &v, double i) const {
+        if (__builtin_expect(i >= 1.0 && i <= static_cast<double>(m_numel), 1))
+            return m_data[static_cast<std::size_t>(i) - 1];
+        return ReadSlow(call, v, 1, i, 0.0);
+    }
+    double GetWhole(Scope &call, const Value &v, double i, double j) const {
+        if (__builtin_expect(InRange(i, j), 1)) return m_data[WholePosition(i, j)];
+        return ReadSlow(call, v, 2, i, j);
+    }
+    void SetWhole(Scope &call, Value &v, double i, double x) {
+        if (__builtin_expect(i >= 1.0 && i <= static_cast<double>(m_numel), 1))
+            m_data[static_cast<std::size_t>(i) - 1] = x;
+        else
+            StoreSlow(call, v, 1, i, 0.0, x);
+    }
+    void SetWhole(Scope &call, Value &v, double i, double j, double x) {
+        if (__builtin_expect(InRange(i, j), 1))
+            m_data[WholePosition(i, j)] = x;
+        else
+            StoreSlow(call, v, 2, i, j, x);
+    }
+
+    /// One access without a view: the variable's data looked up each time.
+    static double Read(Scope &call, Value &v, double i) {
+        Elements e;
+        e.Take(v, false);
+        return e.Get(call, v, i);
+    }
+    static double Read(Scope &call, Value &v, double i, double j) {
+        Elements e;
+        e.Take(v, false);
+        return e.Get(call, v, i, j);
+    }
+    static void Store(Scope &call, Value &v, double i, double x) {
+        Elements e;
+        e.Take(v, true);
+        e.Set(call, v, i, x);
+    }
+    static void Store(Scope &call, Value &v, double i, double j, double x) {
+        Elements e;
+        e.Take(v, true);
+        e.Set(call, v, i, j, x);
+    }
+
+    /// v(i) = rhs or v(i, j) = rhs (n subscripts) in place, as the
+    /// interpreter's element path stores: when v is a real double array,
+    /// rhs a real double scalar and the subscripts whole and in range.
+    /// False, v unchanged, otherwise: the general assignment is the
+    /// caller's.
+    static bool StoreInPlace(Value &v, const Value &rhs, unsigned int n, double i, double j);
+
+private:
+    bool InRange(double i, double j) const {
+        return i >= 1.0 && i <= static_cast<double>(m_rows) && j >= 1.0 &&
+               j <= static_cast<double>(m_cols);
+    }
+    std::size_t WholePosition(double i, double j) const {
+        return (static_cast<std::size_t>(j) - 1) * m_rows + (static_cast<std::size_t>(i) - 1);
+    }
+    bool Position(double i, double j, std::size_t &k) const {
+        if (!InRange(i, j)) return false;
+        const auto r = static_cast<std::size_t>(i), c = static_cast<std::size_t>(j);
+        if (static_cast<double>(r) != i || static_cast<double>(c) != j) return false;
+        k = (c - 1) * m_rows + (r - 1);
+        return true;
+    }
+    // v(i) or v(i, j) (n subscripts) through the interpreter: its value, or
+    // its error, at the place the statement set with Where.
+    [[gnu::cold, gnu::noinline]] static double ReadSlow(Scope &call, const Value &v, unsigned int n,
+                                                        double i, double j);
+    // v(i) = x or v(i, j) = x through the interpreter (growth, or its
+    // error, v unchanged), then the view taken again.
+    [[gnu::cold, gnu::noinline]] void StoreSlow(Scope &call, Value &v, unsigned int n, double i,
+                                                double j, double x);
+
+    double *m_data = nullptr;
+    // Extents, compared as doubles with the subscripts before converting
+    // them: 0 when the view is empty, so that every access goes out of line.
+    // Not doubles themselves, so that a store of an element cannot alias
+    // them and they stay in registers through a loop.
+    std::size_t m_numel = 0, m_rows = 0, m_cols = 0;
+    bool m_write = false;
+};
+
+}  // namespace mtrx
+
+#endif  // MTRX_RUNTIME_ELEMENTS_H
