@@ -5,6 +5,7 @@
 #include "build/translator.h"
 
 #include <fstream>
+#include <functional>
 
 namespace mtrx {
 namespace build {
