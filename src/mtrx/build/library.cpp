@@ -30,35 +30,19 @@ namespace build {
 std::string Translator::Library(const std::string &header, const std::string &signature,
                                 const std::string &args, unsigned int nargout,
                                 const std::string &result, const std::string &path) {
-    const Program &p = m_unit->program;
-    Line(0, "// Compiled by mtrx build --function from " + m_file + ": one C++ function per");
-    Line(0, "// function of the file, each statement after a comment with its place and");
-    Line(0, "// text, and the library's entry, declared in " + header + ", at the end.");
-    Line(0, "#include \"" + header + "\"");
-    Line(0, "");
-    Line(0, "#include \"runtime/runtime.h\"");
-    Line(0, "#include \"error.h\"");
-    Line(0, "");
-    Line(0, "#include <cmath>");
-    Line(0, "");
-    Line(0, "using namespace mtrx;");
-    Line(0, "");
-    Line(0, "namespace {");
-    Line(0, "");
-    std::string delimiter = "mtrx";
-    while (m_source.find(")" + delimiter + "\"") != std::string::npos) delimiter += "x";
-    Line(0, "const char kSource[] = R\"" + delimiter + "(" + m_source + ")" + delimiter + "\";");
-    Line(0, "");
-    for (const ::mtrx::Function &f : p.functions)
-        Line(0, "Values fn_" + f.name + "(Runtime &rt, const Values &args, unsigned int nargout);");
-    Line(0, "");
-    for (std::size_t k = 0; k < p.functions.size(); ++k) Function(k);
-    Line(0, "}  // namespace");
-    Line(0, "");
+    const std::string sources =
+        Code(false,
+             {"// Compiled by mtrx build --function from " + m_file + ": one C++ function per",
+              "// function of the file and of the function files it calls, each statement",
+              "// after a comment with its place and text, and the library's entry,",
+              "// declared in " + header + ", at the end.",
+              "#include \"" + header + "\"", ""},
+             path);
     Line(0, signature + " {");
-    const std::string call = "Runtime::CallLibrary({" + Quote(path) + ", kSource}, fn_" +
-                             p.functions[0].name + ", Values{" + args + "}, " +
-                             std::to_string(nargout) + ")";
+    Line(1, "static const std::vector<SourceFile> sources = " + sources + ";");
+    const std::string call = "Runtime::CallLibrary(sources, " +
+                             FunctionName(m_unit->program.functions[0].name) + ", Values{" + args +
+                             "}, " + std::to_string(nargout) + ")";
     if (result.empty()) {
         Line(1, call + ";");
     } else {

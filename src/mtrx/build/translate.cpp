@@ -606,10 +606,9 @@ void Translator::Script() {
     m_scope = nullptr;
 }
 
-std::string Translator::Run() {
+std::string Translator::Code(bool script, const std::vector<std::string> &intro,
+                             const std::string &path) {
     const Program &p = m_unit->program;
-    // The program's functions and statements first: their calls find the
-    // function files to compile in, and those files' calls more.
     // Local functions over doubles are known before any call to them is
     // written.
     std::vector<std::string> doubles;
@@ -622,13 +621,15 @@ std::string Translator::Run() {
         for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double";
         doubles.push_back("double fd_" + f.name + "(Runtime &rt" + params + ");");
     }
+    // The program's functions and statements first: their calls find the
+    // function files to compile in, and those files' calls more.
     std::ostringstream saved;
     saved.swap(m_out);
     for (std::size_t k = 0; k < p.functions.size(); ++k) {
         Function(k);
         if (m_doubleFunctions.count(p.functions[k].name)) DoubleFunction(k);
     }
-    Script();
+    if (script) Script();
     std::vector<std::string> bodies;
     AnonymousBodies(bodies);
     const std::string code = m_out.str();
@@ -642,9 +643,7 @@ std::string Translator::Run() {
         } catch (const Error &) {
         }
     }
-    Line(0, "// Compiled by mtrx build from " + m_file + ": one C++ function per function of");
-    Line(0, "// the program and of the function files it calls, each statement after a");
-    Line(0, "// comment with its place and text.");
+    for (const std::string &line : intro) Line(0, line);
     Line(0, "#include \"runtime/runtime.h\"");
     Line(0, "#include \"error.h\"");
     Line(0, "");
@@ -684,18 +683,30 @@ std::string Translator::Run() {
     Line(0, "");
     Line(0, "}  // namespace");
     Line(0, "");
-    Line(0, "int main(int argc, char **argv) {");
-    Line(1, "return Runtime::Main(argc, argv, {");
+    // The runtime's list of the sources with their compiled functions.
+    std::string list = "{\n";
     for (std::size_t k = 0; k < files.size(); ++k) {
-        std::string list;
-        for (const std::string &name : natives[k]) list += (list.empty() ? "" : ", ") + name;
+        std::string functions;
+        for (const std::string &name : natives[k]) functions += (functions.empty() ? "" : ", ") + name;
         std::string bodyList;
         for (const std::string &name : anonymous[k])
             bodyList += (bodyList.empty() ? "" : ", ") + name;
-        Line(2, "{" + Quote(files[k].path) + ", kSource" + (k ? std::to_string(k) : std::string()) +
-                    ", {" + list + "}, {" + bodyList + "}},");
+        list += "        {" + Quote(k ? files[k].path : path) + ", kSource" +
+                (k ? std::to_string(k) : std::string()) + ", {" + functions + "}, {" + bodyList +
+                "}},\n";
     }
-    Line(1, "}, Script);");
+    return list + "    }";
+}
+
+std::string Translator::Run() {
+    const std::string sources =
+        Code(true,
+             {"// Compiled by mtrx build from " + m_file + ": one C++ function per function of",
+              "// the program and of the function files it calls, each statement after a",
+              "// comment with its place and text."},
+             m_file);
+    Line(0, "int main(int argc, char **argv) {");
+    Line(1, "return Runtime::Main(argc, argv, " + sources + ", Script);");
     Line(0, "}");
     return m_out.str();
 }

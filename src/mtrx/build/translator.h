@@ -258,6 +258,11 @@ private:
         m_out << std::string(static_cast<std::size_t>(indent) * 4, ' ') << text << '\n';
     }
     void Function(std::size_t k);
+    // Writes the program's C++ up to its entry: the sources, every compiled
+    // function (the script's statements as Script when `script`), after the
+    // lines `intro`. Returns the runtime's list of the sources (file 0 named
+    // `path`) with their compiled functions, as a C++ initialiser.
+    std::string Code(bool script, const std::vector<std::string> &intro, const std::string &path);
     void Script();
 
     // Functions (translate_functions.cpp) of double scalars compiled also

@@ -49,7 +49,9 @@ bool Elements::StoreInPlace(Value &v, const Value &rhs, unsigned int n, double i
 
 namespace {
 
-Fill Subscripts(unsigned int n, double i, double j) {
+// Returned as the lambda itself: a Fill only refers to it, so it must live
+// through the full expression that uses it.
+auto Subscripts(unsigned int n, double i, double j) {
     return [n, i, j](List &s) {
         s.Add(Value(i));
         if (n == 2) s.Add(Value(j));

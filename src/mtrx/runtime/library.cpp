@@ -67,7 +67,7 @@ private:
 
 }  // namespace
 
-Values Runtime::CallLibrary(const SourceFile &source, Entry entry, Values args,
+Values Runtime::CallLibrary(const std::vector<SourceFile> &sources, Entry entry, Values args,
                             unsigned int nargout) {
     // The interpreter's state is not shared between threads: one call at
     // a time, whichever library it belongs to.
@@ -78,12 +78,11 @@ Values Runtime::CallLibrary(const SourceFile &source, Entry entry, Values args,
     const std::lock_guard<std::recursive_mutex> guard(lock);
     const OrderFor order;
     try {
-        Runtime *&rt = (*runtimes)[source.text];
+        Runtime *&rt = (*runtimes)[sources[0].text];
         if (!rt) {
             auto made = std::unique_ptr<Runtime, void (*)(Runtime *)>(new Runtime(),
                                                                       [](Runtime *r) { delete r; });
-            made->m_units.push_back(Compile(source.text, source.path));
-            made->m_anonymous.push_back(AnonymousFunctions(made->m_units.back()->program));
+            made->Load(sources);
             Evaluator &e = *made->m_evaluator;
             e.Top().unit = made->m_units[0];
             e.m_calls.push_back({made->m_units[0].get(), nullptr, 0});
@@ -101,7 +100,7 @@ Values Runtime::CallLibrary(const SourceFile &source, Entry entry, Values args,
     } catch (const kiv::IException &error) {
         throw km::CFunctionErrorException(error.GetMessage());
     } catch (const ExitError &error) {
-        Fail(std::string(source.path) + ": exit(" + std::to_string(error.Status()) +
+        Fail(std::string(sources[0].path) + ": exit(" + std::to_string(error.Status()) +
              ") called inside a compiled function");
     } catch (const std::bad_alloc &) {
         throw kiv::CExhaustedMemoryException();

@@ -233,40 +233,45 @@ Values Scope::Outputs(std::initializer_list<Value *> outputs, unsigned int nargo
 Runtime::Runtime() : m_evaluator(std::make_unique<Evaluator>(std::cout, Limits())) {}
 Runtime::~Runtime() = default;
 
+void Runtime::Load(const std::vector<SourceFile> &sources) {
+    Evaluator &e = *m_evaluator;
+    for (const SourceFile &source : sources) {
+        m_units.push_back(Compile(source.text, source.path));
+        m_anonymous.push_back(AnonymousFunctions(m_units.back()->program));
+    }
+    for (std::size_t k = 0; k < sources.size(); ++k) {
+        const std::shared_ptr<const Unit> &unit = m_units[k];
+        if (k > 0) e.AddCompiledFile(unit->file, unit);
+        const std::vector<Function> &functions = unit->program.functions;
+        if (sources[k].functions.size() != functions.size()) continue;
+        for (std::size_t j = 0; j < functions.size(); ++j) {
+            const auto native = sources[k].functions[j];
+            m_compiled.emplace(&functions[j], native);
+            e.SetNative(&functions[j], [this, native](const Values &args, unsigned int nargout) {
+                return native(*this, args, nargout);
+            });
+        }
+    }
+    for (std::size_t k = 0; k < sources.size(); ++k) {
+        const std::vector<const Expr *> &anonymous = m_anonymous[k];
+        if (sources[k].anonymous.size() != anonymous.size()) continue;
+        for (std::size_t j = 0; j < anonymous.size(); ++j) {
+            const auto body = sources[k].anonymous[j];
+            e.SetNativeBody(anonymous[j], [this, body](unsigned int nargout) { return body(*this, nargout); });
+        }
+    }
+}
+
 int Runtime::Main(int, char **, std::vector<SourceFile> sources, void (*script)(Runtime &)) {
     SetConsole(isatty(STDIN_FILENO) != 0 ? Console::kTerminal : Console::kLines);
     if (std::getenv("RUL2MTRX_ORDER") == nullptr) km::SetOrder(km::Order::kFast);
     Runtime rt;
     Evaluator &e = *rt.m_evaluator;
     try {
-        for (const SourceFile &source : sources) {
-            rt.m_units.push_back(Compile(source.text, source.path));
-            rt.m_anonymous.push_back(AnonymousFunctions(rt.m_units.back()->program));
-        }
+        rt.Load(sources);
     } catch (const std::exception &error) {
         ReportError(ScriptError(error.what(), sources[0].path, 0));
         return 1;
-    }
-    for (std::size_t k = 0; k < sources.size(); ++k) {
-        const std::shared_ptr<const Unit> &unit = rt.m_units[k];
-        if (k > 0) e.AddCompiledFile(unit->file, unit);
-        const std::vector<Function> &functions = unit->program.functions;
-        if (sources[k].functions.size() != functions.size()) continue;
-        for (std::size_t j = 0; j < functions.size(); ++j) {
-            const auto native = sources[k].functions[j];
-            rt.m_compiled.emplace(&functions[j], native);
-            e.SetNative(&functions[j], [&rt, native](const Values &args, unsigned int nargout) {
-                return native(rt, args, nargout);
-            });
-        }
-    }
-    for (std::size_t k = 0; k < sources.size(); ++k) {
-        const std::vector<const Expr *> &anonymous = rt.m_anonymous[k];
-        if (sources[k].anonymous.size() != anonymous.size()) continue;
-        for (std::size_t j = 0; j < anonymous.size(); ++j) {
-            const auto body = sources[k].anonymous[j];
-            e.SetNativeBody(anonymous[j], [&rt, body](unsigned int nargout) { return body(rt, nargout); });
-        }
     }
     const std::shared_ptr<const Unit> &unit = rt.m_units[0];
     // As Evaluator::Run starts a script.

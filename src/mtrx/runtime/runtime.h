@@ -315,14 +315,15 @@ public:
     Evaluator &evaluator() { return *m_evaluator; }
 
     /// A function compiled into a C++ library (mtrx build --function): runs
-    /// `entry`, the first function of `source`, on `args` for `nargout`
+    /// `entry`, the first function of `sources[0]` (the others: the function
+    /// files compiled in with it), on `args` for `nargout`
     /// outputs, in the interpreter's order (kFast unless RUL2MTRX_ORDER is
     /// set), the calling thread's order restored after. Each source keeps
     /// one interpreter state for the process; calls run one at a time.
     /// Every failure comes out as kiv::matrix::CFunctionErrorException with
     /// the interpreter's message.
     using Entry = Values (*)(Runtime &, const Values &, unsigned int);
-    static Values CallLibrary(const SourceFile &source, Entry entry, Values args,
+    static Values CallLibrary(const std::vector<SourceFile> &sources, Entry entry, Values args,
                               unsigned int nargout);
     /// The argument `input` of `function` as a value; a null array is refused.
     static Value LibraryInput(const kiv::matrix::Array &a, const char *function, const char *input);
@@ -336,6 +337,9 @@ private:
     friend class List;
     Runtime();
     ~Runtime();
+    // Parses the sources and registers their compiled functions and
+    // anonymous bodies with the evaluator. Throws on a syntax error.
+    void Load(const std::vector<SourceFile> &sources);
 
     std::unique_ptr<Evaluator> m_evaluator;
     std::vector<std::shared_ptr<const Unit>> m_units;
