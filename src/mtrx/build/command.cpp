@@ -43,37 +43,6 @@ const char kBuildUsage[] =
     "-std=c++17 -ffp-contract=off, so floating-point operations are never\n"
     "fused or reordered.\n";
 
-// A word for the shell, quoted.
-std::string Shell(const std::string &word) {
-    std::string out = "'";
-    for (const char c : word) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
-
-std::string BaseName(const std::string &path) {
-    const std::size_t slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return name;
-}
-
-bool Write(const std::string &path, const std::string &text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    out.close();
-    if (!out) {
-        std::cerr << "mtrx build: cannot write '" << path << "'\n";
-        return false;
-    }
-    return true;
-}
-
 std::string CMakeLists(const std::string &name) {
     std::string includes;
     for (const std::string &dir : Paths().includes) includes += "\n  \"" + dir + "\"";
@@ -100,15 +69,15 @@ std::string CMakeLists(const std::string &name) {
 
 // Runs the compiler on `cpp` for the program `out`; its status.
 int Compile(const std::string &cpp, const std::string &out) {
-    std::string command = Shell(Paths().cxx);
+    std::string command = ShellWord(Paths().cxx);
     command += " -O2 -std=c++17";
-    for (const std::string &flag : Paths().flags) command += " " + Shell(flag);
+    for (const std::string &flag : Paths().flags) command += " " + ShellWord(flag);
     // The generated code is not held to the project's warnings.
     command += " -ffp-contract=off -fno-fast-math -w";
-    for (const std::string &dir : Paths().includes) command += " -I" + Shell(dir);
-    command += " " + Shell(cpp) + " -o " + Shell(out);
-    for (const std::string &lib : Paths().libraries) command += " " + Shell(lib);
-    for (const std::string &dir : Paths().rpath) command += " -Wl,-rpath," + Shell(dir);
+    for (const std::string &dir : Paths().includes) command += " -I" + ShellWord(dir);
+    command += " " + ShellWord(cpp) + " -o " + ShellWord(out);
+    for (const std::string &lib : Paths().libraries) command += " " + ShellWord(lib);
+    for (const std::string &dir : Paths().rpath) command += " -Wl,-rpath," + ShellWord(dir);
     const int status = std::system(command.c_str());
     if (status != 0) {
         std::cerr << "mtrx build: the C++ compiler failed: " << command << '\n';

@@ -89,25 +89,6 @@ bool Identifier(const std::string &name) {
     return name.find("__") == std::string::npos;
 }
 
-std::string BaseName(const std::string &path) {
-    const std::size_t slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return name;
-}
-
-bool Write(const std::string &path, const std::string &text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    out.close();
-    if (!out) {
-        std::cerr << "mtrx build: cannot write '" << path << "'\n";
-        return false;
-    }
-    return true;
-}
-
 bool MakeFolder(const std::string &dir) {
     std::string path;
     std::stringstream parts(dir);

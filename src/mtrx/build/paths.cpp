@@ -8,6 +8,8 @@
 
 #include <climits>
 #include <cstdlib>
+#include <fstream>
+#include <iostream>
 #include <sstream>
 
 namespace mtrx {
@@ -99,6 +101,25 @@ std::string ShellWord(const std::string &word) {
             out += c;
     }
     return out + "'";
+}
+
+std::string BaseName(const std::string &path) {
+    const std::size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+bool Write(const std::string &path, const std::string &text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+    out.close();
+    if (!out) {
+        std::cerr << "mtrx build: cannot write '" << path << "'\n";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace mtrx

@@ -27,6 +27,11 @@ const BuildPaths &Paths();
 std::vector<std::string> SplitList(const std::string &list);
 /// A word for the shell, quoted.
 std::string ShellWord(const std::string &word);
+/// The file name of `path` without its folder and its extension.
+std::string BaseName(const std::string &path);
+/// Writes `text` to the file `path`; false, with a message naming the
+/// file, when it cannot.
+bool Write(const std::string &path, const std::string &text);
 
 }  // namespace mtrx
 
