@@ -47,10 +47,26 @@ if [ $# -eq 0 ]; then
       echo "examples/$name: does not build: $(head -1 "$out/$name.build")"
       continue
     fi
-    if ! "$out/$name" >"$out/$name.actual" 2>&1 || ! cmp -s "$out/$name.actual" "golden/$name.txt"; then
+    # Each runs in a folder of its own, since some write files. An example
+    # without a golden output (the plots) is compared with what the
+    # interpreter prints and writes.
+    expected="golden/$name.txt"
+    mkdir -p "$out/run_$name" "$out/interp_$name"
+    if [ ! -f "$expected" ]; then
+      (cd "$out/interp_$name" && "$mtrx" "$root/examples/$name.mtrx" >"../$name.expected" 2>&1)
+      expected="$out/$name.expected"
+    fi
+    (cd "$out/run_$name" && "$out/$name" >"../$name.actual" 2>&1)
+    status=$?
+    same_files=1
+    for file in "$out/interp_$name"/*; do
+      [ -e "$file" ] || continue
+      cmp -s "$file" "$out/run_$name/$(basename "$file")" || same_files=0
+    done
+    if [ "$status" != 0 ] || ! cmp -s "$out/$name.actual" "$expected" || [ "$same_files" = 0 ]; then
       failed="$failed examples/$name"
       echo "examples/$name: differs:"
-      diff "golden/$name.txt" "$out/$name.actual" | head -5
+      diff "$expected" "$out/$name.actual" | head -5
       continue
     fi
     passed=$((passed + 1))
