@@ -108,6 +108,9 @@ private:
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
         int tries = 0;  // try statements around the statement being written
         std::set<int> wholes;  // loop variables whole numbers where being written
+        // The views' accesses being written have been checked in range
+        // before the loop: plain loads and stores.
+        bool unchecked = false;
     };
     // The element reads of the expressions being written, hoisted into
     // constants in the interpreter's order of evaluation.
@@ -220,6 +223,12 @@ private:
     // A for or while loop over views of the arrays it only reads and
     // writes by element; false when it has none.
     bool ViewLoop(const Stmt &s, int indent);
+    // The condition, in C++, under which every element access of the body
+    // of counted loop s is in range for each value from `first` to `last`:
+    // the body only scalar assignments and element stores, each subscript a
+    // sum of whole numbers, variables the body does not assign and the loop
+    // variable. Empty when some access cannot be checked ahead.
+    std::string HoistedChecks(const Stmt &s, const std::string &first, const std::string &last);
     bool IsVariable(const Expr &e) const { return e.slot >= 0 && m_scope->assigned.count(e.slot); }
 
     std::string Expression(const Expr &e);
