@@ -309,17 +309,31 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
     // plain loads and stores; otherwise, for its growth and errors as the
     // interpreter has them, on checked ones.
     const std::string last = "loopLast" + n;
+    std::set<int> used;
     const std::string checks =
-        whole && !m_scope->unchecked ? HoistedChecks(s, "loopFirst" + n, last) : std::string();
+        whole && !m_scope->unchecked ? HoistedChecks(s, "loopFirst" + n, last, used) : std::string();
     int at = indent + 1;
     if (!checks.empty()) {
         Line(at, "const double " + last + " = loopFirst" + n + " + static_cast<double>(loopCount" + n +
                      " - 1) * loopStep" + n + ";");
         Line(at, "if (loopCount" + n + " > 0 && " + checks + ") {");
+        for (int slot : used) {
+            const std::string &view = m_scope->views.at(slot);
+            Line(at + 1, "const Elements::Plain " + view + "p = " + view + ".Unchecked();");
+        }
+        // The variable's values in integers too, exactly: whole numbers
+        // below 2^53.
+        Line(at + 1, "const long long loopFirstI" + n + " = static_cast<long long>(loopFirst" + n +
+                         "), loopStepI" + n + " = static_cast<long long>(loopStep" + n + ");");
         header(at + 1);
+        Line(at + 2, "const long long loopI" + n + " = loopFirstI" + n + " + loopK" + n + " * loopStepI" +
+                         n + ";");
         m_scope->unchecked = true;
+        m_scope->uncheckedSlot = s.slot;
+        m_scope->index = "loopI" + n;
         Statements(s.body, at + 2);
         m_scope->unchecked = false;
+        m_scope->uncheckedSlot = -1;
         Line(at + 1, "}");
         Line(at, "} else {");
         ++at;

@@ -197,11 +197,11 @@ std::string Translator::ReadCode(const Expr &e) const {
     for (const ExprPtr &a : e.args) whole = whole && Whole(*a);
     if (m_scope->unchecked && !DoubleCall(e) && view != m_scope->views.end()) {
         subs.clear();
-        for (const ExprPtr &a : e.args) subs += (subs.empty() ? "" : ", ") + RawCode(*a);
+        for (const ExprPtr &a : e.args) subs += (subs.empty() ? "" : ", ") + IndexCode(*a);
     }
     const std::string code = DoubleCall(e) ? "fd_" + e.text + "(rt" + subs + ")"
                              : m_scope->unchecked && view != m_scope->views.end()
-                                 ? view->second + ".Load(" + subs + ")"
+                                 ? view->second + "p.Load(" + subs + ")"
                              : view != m_scope->views.end()
                                  ? view->second + (whole ? ".GetWhole(call, " : ".Get(call, ") +
                                        Var(e.slot) + subs + ")"
@@ -233,8 +233,8 @@ void Translator::ElementStoreStatement(const Stmt &s, int indent) {
     const auto view = m_scope->views.find(t.slot);
     if (m_scope->unchecked && view != m_scope->views.end()) {
         std::string plain;
-        for (const ExprPtr &a : t.path[0].subscripts) plain += RawCode(*a) + ", ";
-        Line(indent + 1, view->second + ".Put(" + plain + "x);");
+        for (const ExprPtr &a : t.path[0].subscripts) plain += IndexCode(*a) + ", ";
+        Line(indent + 1, view->second + "p.Put(" + plain + "x);");
         Line(indent, "}");
         Show(t.name, Var(t.slot), s.show, indent);
         return;
@@ -355,8 +355,20 @@ bool Translator::ViewLoop(const Stmt &s, int indent) {
     return true;
 }
 
+std::string Translator::IndexCode(const Expr &e) const {
+    switch (e.kind) {
+        case Expr::Kind::Number: return std::to_string(static_cast<long long>(e.number)) + "LL";
+        case Expr::Kind::Name:
+            return e.slot == m_scope->uncheckedSlot ? m_scope->index
+                                                    : "static_cast<long long>(" + Var(e.slot) + ")";
+        default:
+            return "(" + IndexCode(*e.args[0]) + (e.op == Op::Plus ? " + " : " - ") +
+                   IndexCode(*e.args[1]) + ")";
+    }
+}
+
 std::string Translator::HoistedChecks(const Stmt &s, const std::string &first,
-                                      const std::string &last) {
+                                      const std::string &last, std::set<int> &used) {
     if (m_scope->workspace || !m_scope->copies.count(s.slot)) return std::string();
     std::set<int> assigned;
     for (const Stmt &x : s.body) {
@@ -405,6 +417,7 @@ std::string Translator::HoistedChecks(const Stmt &s, const std::string &first,
             m_scope->copies[s.slot] = saved;
         }
         spans.push_back(view->second + ".Spans(" + ends + ")");
+        used.insert(slot);
         return true;
     };
     std::function<void(const Expr &)> reads = [&](const Expr &e) {

@@ -99,11 +99,23 @@ public:
     static bool WholeTerm(double c) {
         return c >= -0x1p44 && c <= 0x1p44 && static_cast<double>(static_cast<long long>(c)) == c;
     }
-    /// Plain loads and stores, for subscripts a Spans check has covered.
-    double Load(double i) const { return m_data[static_cast<std::size_t>(i) - 1]; }
-    double Load(double i, double j) const { return m_data[WholePosition(i, j)]; }
-    void Put(double i, double x) { m_data[static_cast<std::size_t>(i) - 1] = x; }
-    void Put(double i, double j, double x) { m_data[WholePosition(i, j)] = x; }
+    /// Plain loads and stores, for subscripts a Spans check has covered:
+    /// a copy of the view's pointer and extent, which a loop keeps in
+    /// registers, as nothing takes its address.
+    struct Plain {
+        double *data;
+        std::size_t rows;
+        // Subscripts as whole numbers, computed exactly in integers.
+        double Load(long long i) const { return data[i - 1]; }
+        double Load(long long i, long long j) const {
+            return data[static_cast<std::size_t>(j - 1) * rows + static_cast<std::size_t>(i - 1)];
+        }
+        void Put(long long i, double x) const { data[i - 1] = x; }
+        void Put(long long i, long long j, double x) const {
+            data[static_cast<std::size_t>(j - 1) * rows + static_cast<std::size_t>(i - 1)] = x;
+        }
+    };
+    Plain Unchecked() const { return Plain{m_data, m_rows}; }
 
     /// One access without a view: the variable's data looked up each time.
     static double Read(Scope &call, Value &v, double i) {
