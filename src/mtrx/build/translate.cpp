@@ -284,10 +284,12 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
     Line(indent + 1, "const double loopFirst" + n + " = loop" + n + ".First();");
     Line(indent + 1, "const double loopStep" + n + " = loop" + n + ".Step();");
     Line(indent + 1, "const long long loopCount" + n + " = static_cast<long long>(loop" + n + ".Count());");
-    Line(indent + 1, "for (long long loopK" + n + " = 0; loopK" + n + " != loopCount" + n + "; ++loopK" + n +
-                         ") {");
-    Line(indent + 2, Var(s.slot) + " = loopFirst" + n + " + static_cast<double>(loopK" + n + ") * loopStep" +
-                         n + ";");
+    const auto header = [&](int at) {
+        Line(at, "for (long long loopK" + n + " = 0; loopK" + n + " != loopCount" + n + "; ++loopK" + n +
+                     ") {");
+        Line(at + 1, Var(s.slot) + " = loopFirst" + n + " + static_cast<double>(loopK" + n +
+                         ") * loopStep" + n + ";");
+    };
     // Here the variable is a whole number below 2^52, unless a loop
     // inside runs it over other values.
     std::function<bool(const Block &)> relooped = [&](const Block &block) {
@@ -301,9 +303,46 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
     };
     const bool whole = !relooped(s.body) && !m_scope->wholes.count(s.slot);
     if (whole) m_scope->wholes.insert(s.slot);
-    Statements(s.body, indent + 2);
+    // Loop versioning: when every element access of the body is in range
+    // at both ends of the loop, it is in range at every value between (the
+    // subscripts move with the variable, one way), and the body runs on
+    // plain loads and stores; otherwise, for its growth and errors as the
+    // interpreter has them, on checked ones.
+    const std::string last = "loopLast" + n;
+    std::set<int> used;
+    const std::string checks =
+        whole && !m_scope->unchecked ? HoistedChecks(s, "loopFirst" + n, last, used) : std::string();
+    int at = indent + 1;
+    if (!checks.empty()) {
+        Line(at, "const double " + last + " = loopFirst" + n + " + static_cast<double>(loopCount" + n +
+                     " - 1) * loopStep" + n + ";");
+        Line(at, "if (loopCount" + n + " > 0 && " + checks + ") {");
+        for (int slot : used) {
+            const std::string &view = m_scope->views.at(slot);
+            Line(at + 1, "const Elements::Plain " + view + "p = " + view + ".Unchecked();");
+        }
+        // The variable's values in integers too, exactly: whole numbers
+        // below 2^53.
+        Line(at + 1, "const long long loopFirstI" + n + " = static_cast<long long>(loopFirst" + n +
+                         "), loopStepI" + n + " = static_cast<long long>(loopStep" + n + ");");
+        header(at + 1);
+        Line(at + 2, "const long long loopI" + n + " = loopFirstI" + n + " + loopK" + n + " * loopStepI" +
+                         n + ";");
+        m_scope->unchecked = true;
+        m_scope->uncheckedSlot = s.slot;
+        m_scope->index = "loopI" + n;
+        Statements(s.body, at + 2);
+        m_scope->unchecked = false;
+        m_scope->uncheckedSlot = -1;
+        Line(at + 1, "}");
+        Line(at, "} else {");
+        ++at;
+    }
+    header(at);
+    Statements(s.body, at + 1);
+    Line(at, "}");
+    if (!checks.empty()) Line(indent + 1, "}");
     if (whole) m_scope->wholes.erase(s.slot);
-    Line(indent + 1, "}");
     Line(indent, "} else {");
     Line(indent + 1, "while (loop" + n + ".Next(" + Var(s.slot) + ")) {");
     Statements(s.body, indent + 2);

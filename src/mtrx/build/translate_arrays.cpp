@@ -195,7 +195,13 @@ std::string Translator::ReadCode(const Expr &e) const {
     const auto view = m_scope->views.find(e.slot);
     bool whole = true;
     for (const ExprPtr &a : e.args) whole = whole && Whole(*a);
+    if (m_scope->unchecked && !DoubleCall(e) && view != m_scope->views.end()) {
+        subs.clear();
+        for (const ExprPtr &a : e.args) subs += (subs.empty() ? "" : ", ") + IndexCode(*a);
+    }
     const std::string code = DoubleCall(e) ? "fd_" + e.text + "(rt" + subs + ")"
+                             : m_scope->unchecked && view != m_scope->views.end()
+                                 ? view->second + "p.Load(" + subs + ")"
                              : view != m_scope->views.end()
                                  ? view->second + (whole ? ".GetWhole(call, " : ".Get(call, ") +
                                        Var(e.slot) + subs + ")"
@@ -225,6 +231,14 @@ void Translator::ElementStoreStatement(const Stmt &s, int indent) {
         Line(indent + 1, "const double x = __builtin_expect(raw == raw, 1) ? raw : " + Cold(exact) + ";");
     }
     const auto view = m_scope->views.find(t.slot);
+    if (m_scope->unchecked && view != m_scope->views.end()) {
+        std::string plain;
+        for (const ExprPtr &a : t.path[0].subscripts) plain += IndexCode(*a) + ", ";
+        Line(indent + 1, view->second + "p.Put(" + plain + "x);");
+        Line(indent, "}");
+        Show(t.name, Var(t.slot), s.show, indent);
+        return;
+    }
     bool whole = true;
     for (const ExprPtr &a : t.path[0].subscripts) whole = whole && Whole(*a);
     Line(indent + 1, view != m_scope->views.end()
@@ -339,6 +353,94 @@ bool Translator::ViewLoop(const Stmt &s, int indent) {
     m_scope->views.clear();
     Line(indent, "}");
     return true;
+}
+
+std::string Translator::IndexCode(const Expr &e) const {
+    switch (e.kind) {
+        case Expr::Kind::Number: return std::to_string(static_cast<long long>(e.number)) + "LL";
+        case Expr::Kind::Name:
+            return e.slot == m_scope->uncheckedSlot ? m_scope->index
+                                                    : "static_cast<long long>(" + Var(e.slot) + ")";
+        default:
+            return "(" + IndexCode(*e.args[0]) + (e.op == Op::Plus ? " + " : " - ") +
+                   IndexCode(*e.args[1]) + ")";
+    }
+}
+
+std::string Translator::HoistedChecks(const Stmt &s, const std::string &first,
+                                      const std::string &last, std::set<int> &used) {
+    if (m_scope->workspace || !m_scope->copies.count(s.slot)) return std::string();
+    std::set<int> assigned;
+    for (const Stmt &x : s.body) {
+        if (x.kind != Stmt::Kind::Assign || x.show || !TypedLocal(x)) return std::string();
+        assigned.insert(x.targets[0].slot);
+    }
+    if (assigned.count(s.slot)) return std::string();
+    std::set<std::string> terms;  // checks of the invariant variables
+    std::vector<std::string> spans;
+    bool ok = true;
+    // A subscript's terms: whole numbers, variables the body leaves alone,
+    // and the loop variable at most once, under + and -.
+    std::function<bool(const Expr &, int &, int &)> affine = [&](const Expr &e, int &count,
+                                                                int &loop) {
+        if (++count > 8) return false;
+        switch (e.kind) {
+            case Expr::Kind::Number:
+                return e.number >= -0x1p44 && e.number <= 0x1p44 &&
+                       e.number == static_cast<double>(static_cast<long long>(e.number));
+            case Expr::Kind::Name:
+                if (!IsVariable(e) || !Scalar(e.slot)) return false;
+                if (e.slot == s.slot) return ++loop == 1;
+                if (assigned.count(e.slot)) return false;
+                terms.insert("Elements::WholeTerm(" + Var(e.slot) + ")");
+                return true;
+            case Expr::Kind::Binary:
+                return (e.op == Op::Plus || e.op == Op::Minus) && affine(*e.args[0], count, loop) &&
+                       affine(*e.args[1], count, loop);
+            default: return false;
+        }
+    };
+    // The subscripts at both ends of the loop.
+    const auto access = [&](int slot, const std::vector<ExprPtr> &subscripts) {
+        const auto view = m_scope->views.find(slot);
+        if (view == m_scope->views.end()) return false;
+        std::string ends;
+        for (const ExprPtr &a : subscripts) {
+            int count = 0, loop = 0;
+            if (!affine(*a, count, loop)) return false;
+            std::string &copy = m_scope->copies[s.slot];
+            const std::string saved = copy;
+            copy = first;
+            ends += (ends.empty() ? "" : ", ") + RawCode(*a);
+            copy = last;
+            ends += ", " + RawCode(*a);
+            m_scope->copies[s.slot] = saved;
+        }
+        spans.push_back(view->second + ".Spans(" + ends + ")");
+        used.insert(slot);
+        return true;
+    };
+    std::function<void(const Expr &)> reads = [&](const Expr &e) {
+        if (e.kind == Expr::Kind::AnonFunction) ok = false;
+        if (!ok) return;
+        if (e.kind == Expr::Kind::Call && !DoubleCall(e) && ElementRead(e)) {
+            ok = access(e.slot, e.args);
+            return;
+        }
+        for (const ExprPtr &a : e.args) reads(*a);
+        for (const auto &row : e.rows)
+            for (const ExprPtr &a : row) reads(*a);
+    };
+    for (const Stmt &x : s.body) {
+        reads(*x.value);
+        if (ok && ElementStore(x)) ok = access(x.targets[0].slot, x.targets[0].path[0].subscripts);
+        if (!ok) return std::string();
+    }
+    if (spans.empty()) return std::string();
+    std::string out;
+    for (const std::string &t : terms) out += t + " && ";
+    for (const std::string &t : spans) out += t + " && ";
+    return out.substr(0, out.size() - 4);
 }
 
 }  // namespace build

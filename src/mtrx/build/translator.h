@@ -108,6 +108,12 @@ private:
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
         int tries = 0;  // try statements around the statement being written
         std::set<int> wholes;  // loop variables whole numbers where being written
+        // The views' accesses being written have been checked in range
+        // before the loop: plain loads and stores, their subscripts whole
+        // numbers computed in integers, the loop variable's value `index`.
+        bool unchecked = false;
+        int uncheckedSlot = -1;
+        std::string index;
     };
     // The element reads of the expressions being written, hoisted into
     // constants in the interpreter's order of evaluation.
@@ -173,9 +179,10 @@ private:
     std::string ScalarCode(const Expr &e) const { return DoubleCode(e, false); }
     // `code` evaluated in a function of its own, out of the way: the
     // values a loop carries stay in registers rather than being kept in
-    // memory across the call.
+    // memory across the call. The doubles it reads are copied in: taken by
+    // reference, each would be stored to memory on every pass of the loop.
     static std::string Cold(const std::string &code) {
-        return "[&]() __attribute__((noinline, cold)) { return " + code + "; }()";
+        return "[=, &rt]() __attribute__((noinline, cold)) { return " + code + "; }()";
     }
     std::string RawCode(const Expr &e) const { return DoubleCode(e, true); }
     // The code of a ScalarExpr: with `raw`, plain C++ operators.
@@ -220,6 +227,16 @@ private:
     // A for or while loop over views of the arrays it only reads and
     // writes by element; false when it has none.
     bool ViewLoop(const Stmt &s, int indent);
+    // The condition, in C++, under which every element access of the body
+    // of counted loop s is in range for each value from `first` to `last`:
+    // the body only scalar assignments and element stores, each subscript a
+    // sum of whole numbers, variables the body does not assign and the loop
+    // variable. Empty when some access cannot be checked ahead.
+    // `used`: the slots of the views the body reads or writes.
+    // IndexCode: the value of such a subscript as a long long.
+    std::string HoistedChecks(const Stmt &s, const std::string &first, const std::string &last,
+                              std::set<int> &used);
+    std::string IndexCode(const Expr &e) const;
     bool IsVariable(const Expr &e) const { return e.slot >= 0 && m_scope->assigned.count(e.slot); }
 
     std::string Expression(const Expr &e);
