@@ -693,11 +693,11 @@ TEST(KernelPaths, HessenbergShiftedSolveMatchesScalarLoops) {
     const KernelPath paths[3] = {KernelPath::kFastest, KernelPath::kPlain, KernelPath::kAvx2};
     for (const Shape &s : kShapes) {
         const std::size_t n = s.m;
-        for (bool special : {false, true}) {
-            Padded h = Random(n, n, rng, special);
+        for (bool edges : {false, true}) {
+            Padded h = Random(n, n, rng, edges);
             for (std::size_t i = 2; i < n; i += 3) h(i, 0) = 0.0;
             // A multiplier that underflows to 0.0 still takes its row's step.
-            if (special && n > 3) {
+            if (edges && n > 3) {
                 h(1, 0) = 1e300;
                 h(3, 0) = 1e-300;
             }
@@ -717,14 +717,14 @@ TEST(KernelPaths, HessenbergShiftedSolveMatchesScalarLoops) {
                 w[run].push_back(static_cast<double>(status));
             }
             for (int run = 0; run < 3; run += 2) {
-                EXPECT_TRUE(Same(reduced[run].v, reduced[1].v)) << Name(s, special) << " " << run;
-                EXPECT_EQ(pivot[run], pivot[1]) << Name(s, special);
-                EXPECT_TRUE(Same(swept[run].v, swept[1].v)) << Name(s, special) << " " << run;
-                EXPECT_TRUE(Same(w[run], w[1])) << Name(s, special) << " " << run;
+                EXPECT_TRUE(Same(reduced[run].v, reduced[1].v)) << Name(s, edges) << " " << run;
+                EXPECT_EQ(pivot[run], pivot[1]) << Name(s, edges);
+                EXPECT_TRUE(Same(swept[run].v, swept[1].v)) << Name(s, edges) << " " << run;
+                EXPECT_TRUE(Same(w[run], w[1])) << Name(s, edges) << " " << run;
             }
-            const Padded b = Random(n, 1, rng, special);
+            const Padded b = Random(n, 1, rng, edges);
             for (double shift : {0.25, h(0, 0)}) {
-                const std::string what = Name(s, special) + " shift " + std::to_string(shift);
+                const std::string what = Name(s, edges) + " shift " + std::to_string(shift);
                 std::vector<double> work[2];
                 std::vector<double> x[2];
                 for (int plain = 0; plain < 2; ++plain) {
