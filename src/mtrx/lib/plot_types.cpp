@@ -67,6 +67,13 @@ Outs Place(BuiltinCall &c, plot::Axes &a, std::vector<plot::Series> &series) {
     return {Handles(handles)};
 }
 
+// The line format `text` of function `name`, or its error.
+plot::LineFormat LineFormatOf(const std::string &name, const std::string &text) {
+    const auto fmt = plot::ParseLineFormat(text);
+    if (!fmt) throw Error("'" + name + "': invalid line format '" + text + "'");
+    return *fmt;
+}
+
 void ApplyFormat(plot::Series &s, const plot::LineFormat &fmt) {
     if (fmt.color) {
         s.color = *fmt.color;
@@ -164,10 +171,8 @@ std::vector<plot::Series> LineSeries(const Args &args, std::size_t &pairs_at) {
         }
         if (k < args.size() && args.IsText(k) && !IsProperty(args.GetText(k)) &&
             !(k + 1 < args.size() && IsWord(args.GetText(k)))) {
-            const std::string text = args.GetText(k);
-            const auto fmt = plot::ParseLineFormat(text);
-            if (!fmt) throw Error("'" + name + "': invalid line specification '" + text + "'");
-            for (std::size_t i = before; i < out.size(); ++i) ApplyFormat(out[i], *fmt);
+            const plot::LineFormat fmt = LineFormatOf(name, args.GetText(k));
+            for (std::size_t i = before; i < out.size(); ++i) ApplyFormat(out[i], fmt);
             ++k;
         }
     }
@@ -306,13 +311,12 @@ std::vector<std::vector<double>> Columns(const Data &y) {
 // every series; then name-value pairs.
 void FormatAndPairs(const Args &args, std::size_t k, std::vector<plot::Series> &series) {
     if (args.Has(k) && args.IsText(k) && !IsProperty(args.GetText(k))) {
-        const auto fmt = plot::ParseLineFormat(args.GetText(k));
-        if (!fmt) throw Error("'" + args.Name() + "': invalid line specification '" + args.GetText(k) + "'");
+        const plot::LineFormat fmt = LineFormatOf(args.Name(), args.GetText(k));
         for (plot::Series &s : series) {
             const char marker = s.marker;
-            ApplyFormat(s, *fmt);
-            if (s.kind == plot::Kind::kStem && fmt->marker == 0) s.marker = marker;
-            if (!fmt->line_style && s.kind != plot::Kind::kLine) s.line_style = "-";
+            ApplyFormat(s, fmt);
+            if (s.kind == plot::Kind::kStem && fmt.marker == 0) s.marker = marker;
+            if (!fmt.line_style && s.kind != plot::Kind::kLine) s.line_style = "-";
         }
         ++k;
     }
@@ -726,8 +730,7 @@ Outs Contour(const Args &args, BuiltinCall &c) {
         ++k;
     }
     if (args.Has(k) && args.IsText(k) && !IsProperty(args.GetText(k))) {
-        const auto fmt = plot::ParseLineFormat(args.GetText(k));
-        if (!fmt) throw Error("'" + c.name + "': invalid line specification '" + args.GetText(k) + "'");
+        LineFormatOf(c.name, args.GetText(k));  // checked only: contours are not drawn with it
         ++k;
     }
     std::vector<plot::Series> series{s};
