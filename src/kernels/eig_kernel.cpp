@@ -216,22 +216,8 @@ namespace {
 
 // One step's transformation of the sweep, kept for the columns that take
 // its row part later.
-struct SweepStep {
-    double x, y, z, q, r;
-    bool three;
-};
-
-// The row part of a step on one column, aj at row k: p = (a(k) + q*a(k+1))
-// [+ r*a(k+2)], then a(k+2) -= p*z, a(k+1) -= p*y, a(k) -= p*x.
-inline void SweepRow(const SweepStep &t, double *aj) {
-    double p = aj[0] + t.q * aj[1];
-    if (t.three) {
-        p = p + t.r * aj[2];
-        aj[2] = aj[2] - p * t.z;
-    }
-    aj[1] = aj[1] - p * t.y;
-    aj[0] = aj[0] - p * t.x;
-}
+using SweepStep = eig_steps::SweepStep<double>;
+using eig_steps::SweepRow;
 
 // The column part of a step on rows i < count of columns k, k+1 and (when
 // three, otherwise ak2 is null) k+2: p = (x*a(i,k) + y*a(i,k+1)) [+ z*a(i,k+2)], then a(i,k+2) -=
@@ -356,8 +342,6 @@ __attribute__((target("avx512f"))) void DoubleShiftSweepBlocked(
     const eig_steps::IndexedOf<double> &a, std::size_t l, std::size_t nn,
     eig_steps::SweepStart<double> start) {
     const std::size_t m = start.m;
-    double p = start.p, q = start.q, r = start.r;
-    double s = 0.0, x = 0.0;
     for (std::size_t i = m + 2; i <= nn; ++i) {
         a(i, i - 2) = 0.0;
         if (i != m + 2) a(i, i - 3) = 0.0;
@@ -369,35 +353,10 @@ __attribute__((target("avx512f"))) void DoubleShiftSweepBlocked(
         k1 = std::min(k0 + kSweepBlock, nn);
         const std::size_t reach = std::min(nn, k1 + 1);
         for (std::size_t k = k0; k < k1; ++k) {
-            taken[k - k0] = false;
-            if (k != m) {
-                p = a(k, k - 1);
-                q = a(k + 1, k - 1);
-                r = 0.0;
-                if (k != nn - 1) r = a(k + 2, k - 1);
-                x = std::fabs(p) + std::fabs(q) + std::fabs(r);
-                if (x != 0.0) {
-                    p = p / x;
-                    q = q / x;
-                    r = r / x;
-                }
-            }
-            s = WithSignOf(std::sqrt(p * p + q * q + r * r), p);
-            if (s == 0.0) continue;
-            if (k == m) {
-                if (l != m) a(k, k - 1) = -a(k, k - 1);
-            } else {
-                a(k, k - 1) = -s * x;
-            }
-            p = p + s;
-            SweepStep &t = held[k - k0];
-            t.x = p / s;
-            t.y = q / s;
-            t.z = r / s;
-            t.q = q / p;
-            t.r = r / p;
-            t.three = k != nn - 1;
-            taken[k - k0] = true;
+            taken[k - k0] =
+                eig_steps::SweepReflector(a, l, m, nn, k, start.p, start.q, start.r, held[k - k0]);
+            if (!taken[k - k0]) continue;
+            const SweepStep &t = held[k - k0];
             for (std::size_t j = k; j <= reach; ++j) SweepRow(t, a.Column(j) + (k - 1));
             const std::size_t last = std::min(nn, k + 3);
             double *ak = a.Column(k);

@@ -225,65 +225,87 @@ SweepStart<R> FormShift(const IndexedOf<R> &a, std::size_t l, std::size_t nn, R 
     return {m, p, q, r};
 }
 
+// One step's transformation of the sweep: the reflector on rows k..k+2
+// (k..k+1 when not three).
+template <class R>
+struct SweepStep {
+    R x, y, z, q, r;
+    bool three;
+};
+
+// Step k's reflector into t, from column k-1 (for k == m, p, q, r are
+// FormShift's), with the subdiagonal element it leaves; false when the
+// step changes nothing.
+template <class R>
+bool SweepReflector(const IndexedOf<R> &a, std::size_t l, std::size_t m, std::size_t nn,
+                    std::size_t k, R p, R q, R r, SweepStep<R> &t) {
+    R x = 0.0;
+    if (k != m) {
+        p = a(k, k - 1);
+        q = a(k + 1, k - 1);
+        r = 0.0;
+        if (k != nn - 1) r = a(k + 2, k - 1);
+        x = std::fabs(p) + std::fabs(q) + std::fabs(r);
+        if (x != 0.0) {
+            p = p / x;
+            q = q / x;
+            r = r / x;
+        }
+    }
+    const R s = WithSignOfIn(std::sqrt(p * p + q * q + r * r), p);
+    if (s == 0.0) return false;
+    if (k == m) {
+        if (l != m) a(k, k - 1) = -a(k, k - 1);
+    } else {
+        a(k, k - 1) = -s * x;
+    }
+    p = p + s;
+    t.x = p / s;
+    t.y = q / s;
+    t.z = r / s;
+    t.q = q / p;
+    t.r = r / p;
+    t.three = k != nn - 1;
+    return true;
+}
+
+// The row part of a step on one column, aj at row k: p = (a(k) + q*a(k+1))
+// [+ r*a(k+2)], then a(k+2) -= p*z, a(k+1) -= p*y, a(k) -= p*x.
+template <class R>
+inline void SweepRow(const SweepStep<R> &t, R *aj) {
+    R p = aj[0] + t.q * aj[1];
+    if (t.three) {
+        p = p + t.r * aj[2];
+        aj[2] = aj[2] - p * t.z;
+    }
+    aj[1] = aj[1] - p * t.y;
+    aj[0] = aj[0] - p * t.x;
+}
+
 // The R-shift QR step on rows l..nn and columns m..nn, from the
 // first column that FormShift found.
 template <class R>
 void DoubleShiftSweep(const IndexedOf<R> &a, std::size_t l, std::size_t nn, SweepStart<R> start) {
     const std::size_t m = start.m;
-    R p = start.p, q = start.q, r = start.r;
-    R s = 0.0, x = 0.0, y = 0.0, z = 0.0;
     for (std::size_t i = m + 2; i <= nn; ++i) {
         a(i, i - 2) = 0.0;
         if (i != m + 2) a(i, i - 3) = 0.0;
     }
     for (std::size_t k = m; k <= nn - 1; ++k) {
-        if (k != m) {
-            p = a(k, k - 1);
-            q = a(k + 1, k - 1);
-            r = 0.0;
-            if (k != nn - 1) r = a(k + 2, k - 1);
-            x = std::fabs(p) + std::fabs(q) + std::fabs(r);
-            if (x != 0.0) {
-                p = p / x;
-                q = q / x;
-                r = r / x;
-            }
-        }
-        s = WithSignOfIn(std::sqrt(p * p + q * q + r * r), p);
-        if (s == 0.0) continue;
-        if (k == m) {
-            if (l != m) a(k, k - 1) = -a(k, k - 1);
-        } else {
-            a(k, k - 1) = -s * x;
-        }
-        p = p + s;
-        x = p / s;
-        y = q / s;
-        z = r / s;
-        q = q / p;
-        r = r / p;
-        const bool three = k != nn - 1;
-        for (std::size_t j = k; j <= nn; ++j) {
-            R *aj = a.Column(j) + (k - 1);
-            p = aj[0] + q * aj[1];
-            if (three) {
-                p = p + r * aj[2];
-                aj[2] = aj[2] - p * z;
-            }
-            aj[1] = aj[1] - p * y;
-            aj[0] = aj[0] - p * x;
-        }
+        SweepStep<R> t;
+        if (!SweepReflector(a, l, m, nn, k, start.p, start.q, start.r, t)) continue;
+        for (std::size_t j = k; j <= nn; ++j) SweepRow(t, a.Column(j) + (k - 1));
         const std::size_t last = std::min(nn, k + 3);
         R *ak = a.Column(k);
         R *ak1 = a.Column(k + 1);
         for (std::size_t i = l - 1; i < last; ++i) {
-            p = x * ak[i] + y * ak1[i];
-            if (three) {
+            R p = t.x * ak[i] + t.y * ak1[i];
+            if (t.three) {
                 R *ak2 = ak1 + a.ld;
-                p = p + z * ak2[i];
-                ak2[i] = ak2[i] - p * r;
+                p = p + t.z * ak2[i];
+                ak2[i] = ak2[i] - p * t.r;
             }
-            ak1[i] = ak1[i] - p * q;
+            ak1[i] = ak1[i] - p * t.q;
             ak[i] = ak[i] - p;
         }
     }
