@@ -74,12 +74,7 @@ bool Translator::ElementStore(const Stmt &s) const {
 
 bool Translator::HasReads(const Expr &e) const {
     if (ElementRead(e)) return true;
-    for (const ExprPtr &a : e.args)
-        if (HasReads(*a)) return true;
-    for (const auto &row : e.rows)
-        for (const ExprPtr &a : row)
-            if (HasReads(*a)) return true;
-    return false;
+    return AnyOperand(e, [this](const Expr &a) { return HasReads(a); });
 }
 
 bool Translator::Whole(const Expr &e, bool operand) const {
@@ -292,13 +287,7 @@ bool OnlyElements(const Expr &e, int slot,
             if (captured == slot) return false;
         return true;
     }
-    for (const ExprPtr &a : e.args)
-        if (!OnlyElements(*a, slot, read)) return false;
-    for (const auto &row : e.rows)
-        for (const ExprPtr &a : row)
-            if (!OnlyElements(*a, slot, read))
-                return false;
-    return true;
+    return !AnyOperand(e, [&](const Expr &a) { return !OnlyElements(a, slot, read); });
 }
 
 }  // namespace

@@ -28,12 +28,7 @@ bool Mentions(const Expr &e, int slot) {
             if (captured == slot) return true;
         return false;
     }
-    for (const ExprPtr &a : e.args)
-        if (Mentions(*a, slot)) return true;
-    for (const auto &row : e.rows)
-        for (const ExprPtr &a : row)
-            if (Mentions(*a, slot)) return true;
-    return false;
+    return AnyOperand(e, [slot](const Expr &a) { return Mentions(a, slot); });
 }
 
 bool Mentions(const Block &block, int slot, bool skipLoopsOver);

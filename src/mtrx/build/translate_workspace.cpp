@@ -58,12 +58,7 @@ bool Translator::UsesWorkspace(const Expr &e) {
     if ((e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) && !m_functions.count(e.text) &&
         (kWorkspaceBuiltins.count(e.text) || ScriptFile(e.text)))
         return true;
-    for (const ExprPtr &a : e.args)
-        if (UsesWorkspace(*a)) return true;
-    for (const auto &row : e.rows)
-        for (const ExprPtr &a : row)
-            if (UsesWorkspace(*a)) return true;
-    return false;
+    return AnyOperand(e, [this](const Expr &a) { return UsesWorkspace(a); });
 }
 
 bool Translator::UsesWorkspace(const Block &block) {

@@ -51,6 +51,18 @@ std::string Number(double x);
 // name of the language is a C++ keyword or one of the generated code's.
 inline std::string Local(const std::string &name) { return name + "_"; }
 
+// Whether `pred` holds for an operand of e: an argument, or an element of
+// one of its rows.
+template <class Pred>
+bool AnyOperand(const Expr &e, Pred pred) {
+    for (const ExprPtr &a : e.args)
+        if (pred(*a)) return true;
+    for (const auto &row : e.rows)
+        for (const ExprPtr &a : row)
+            if (pred(*a)) return true;
+    return false;
+}
+
 // Whether expression e reads `slot`.
 bool Mentions(const Expr &e, int slot);
 // Whether statement s reads or writes `slot`; with skipLoopsOver, the
