@@ -361,13 +361,30 @@ double *AlignedUp(double *p) {
 __attribute__((target("avx2"))) void PackA(std::size_t mc, std::size_t kc, const double *a,
                                            std::ptrdiff_t as, double *packed) {
     static_assert(kYmmMr == 8, "a whole panel's column is two registers");
+    // The whole panels a column of A at a time, four columns together: the
+    // reads run down contiguous columns rather than across them, one page
+    // apart at each step (575 rather than 413 us for A at 1024 x 1024).
+    const std::size_t whole = mc / kYmmMr * kYmmMr;
+    std::size_t q0 = 0;
+    for (; q0 + 4 <= kc; q0 += 4) {
+        const double *columns = a + static_cast<std::ptrdiff_t>(q0) * as;
+        double *to = packed + q0 * kYmmMr;
+        for (std::size_t ir = 0; ir < whole; ir += kYmmMr, to += kYmmMr * kc) {
+            for (std::size_t l = 0; l < 4; ++l) {
+                const double *column = columns + static_cast<std::ptrdiff_t>(l) * as + ir;
+                _mm256_store_pd(to + l * kYmmMr, _mm256_loadu_pd(column));
+                _mm256_store_pd(to + l * kYmmMr + 4, _mm256_loadu_pd(column + 4));
+            }
+        }
+    }
     for (std::size_t ir = 0; ir < mc; ir += kYmmMr) {
         const std::size_t mr = std::min(kYmmMr, mc - ir);
         const std::size_t height = (mr + 3) / 4 * 4;
         double *panel = packed + ir * kc;
         const double *column = a + ir;
         if (mr == kYmmMr) {
-            for (std::size_t q = 0; q < kc; ++q, column += as) {
+            column += static_cast<std::ptrdiff_t>(q0) * as;
+            for (std::size_t q = q0; q < kc; ++q, column += as) {
                 _mm256_store_pd(panel + q * kYmmMr, _mm256_loadu_pd(column));
                 _mm256_store_pd(panel + q * kYmmMr + 4, _mm256_loadu_pd(column + 4));
             }
@@ -465,8 +482,20 @@ void YmmProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, st
                 PackA(mc, pass.kc, a + ic + pass.p0 * lda, pass.aStep, packedA);
                 for (std::size_t jr = 0; jr < ncur; jr += kYmmNr) {
                     const std::size_t nr = std::min(kYmmNr, ncur - jr);
+                    // The packed B (2 MB) lives in L3; the next panel is
+                    // fetched to L2 a share before each tile, so that its
+                    // first tile does not wait on it line by line.
+                    const char *next = reinterpret_cast<const char *>(packedB + (jr + nr) * pass.kc);
+                    const std::size_t lines =
+                        jr + nr < ncur ? std::min(kYmmNr, ncur - jr - nr) * pass.kc / 8 : 0;
+                    const std::size_t tiles = (mc + kYmmMr - 1) / kYmmMr;
+                    std::size_t fetched = 0;
                     for (std::size_t ir = 0; ir < mc; ir += kYmmMr) {
                         const std::size_t mr = std::min(kYmmMr, mc - ir);
+                        for (const std::size_t upto = lines * (ir / kYmmMr + 1) / tiles;
+                             fetched < upto; ++fetched) {
+                            _mm_prefetch(next + 64 * fetched, _MM_HINT_T1);
+                        }
                         YmmTileFor(sign, true, mr, nr)(
                             pass.kc, packedA + ir * pass.kc, 0, packedB + jr * pass.kc, 0, 0,
                             c + ic + ir + (jc + jr) * ldc, ldc, mr, first);
