@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "kernels/mtimes_blocking.h"
+#include "kernels/mtimes_packed.h"
 
 // x86-64 processors with AVX2 get wider tiles (see kernels/kernel_support.h);
 // elsewhere this file is empty.
@@ -323,9 +324,7 @@ __attribute__((target("avx2"))) void YmmTile(std::size_t kc, const double *a, st
     }
 }
 
-using YmmTileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
-                                 std::ptrdiff_t, std::size_t, double *, std::size_t, std::size_t,
-                                 bool);
+using YmmTileFunction = PackedTileFunction;
 
 // The tiles of mr rows (up to 4 * MV) and nr columns at
 // [(MV - 1) * kYmmNr + nr - 1].
@@ -346,12 +345,6 @@ YmmTileFunction YmmTileFor(UpdateSign sign, bool packed, std::size_t mr, std::si
                : mr % 4 == 0 ? kYmmTiles<kS, Operands::kInPlace>[at]
                              : kYmmTiles<kS, Operands::kInPlaceShort>[at];
     });
-}
-
-double *AlignedUp(double *p) {
-    const std::uintptr_t bytes = reinterpret_cast<std::uintptr_t>(p);
-    const std::uintptr_t line = kZmmAlign * sizeof(double);
-    return p + (line - bytes % line) % line / sizeof(double);
 }
 
 // Copies the pass's kc products of an mc-row block of A (the q-th column
@@ -397,6 +390,24 @@ __attribute__((target("avx2"))) void PackA(std::size_t mc, std::size_t kc, const
         }
     }
 }
+
+// The AVX2 tiles as the shared walks take them (kernels/mtimes_packed.h).
+struct YmmWidth {
+    static constexpr std::size_t kMr = kYmmMr;
+    static constexpr std::size_t kNr = kYmmNr;
+    static constexpr std::size_t kKc = kYmmKc;
+    static constexpr std::size_t kMc = kYmmMc;
+    static constexpr bool kFetchNextB = true;
+    static std::size_t Columns(std::size_t kc) { return YmmColumns(kc); }
+    static void PackA(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as,
+                      double *packed) {
+        product::PackA(mc, kc, a, as, packed);
+    }
+    static PackedTileFunction TileFor(UpdateSign sign, bool packed, std::size_t mr,
+                                      std::size_t nr) {
+        return YmmTileFor(sign, packed, mr, nr);
+    }
+};
 
 }  // namespace
 
@@ -445,64 +456,11 @@ void YmmProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, st
                 const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
                 bool fromZero, UpdateSign sign, SumOrder order) {
     // Operands that stay in the caches as they are, or with no workspace,
-    // are read in place; each panel of A meets every column of B in turn.
+    // are read in place.
     if (work == nullptr || (m * k <= kYmmInPlace && k * n <= kYmmInPlace)) {
-        for (std::size_t done = 0; done < k; done += kYmmKc) {
-            const Pass pass = PassOf(done, k, lda, order, kYmmKc);
-            const bool first = fromZero && done == 0;
-            for (std::size_t ir = 0; ir < m; ir += kYmmMr) {
-                const std::size_t mr = std::min(kYmmMr, m - ir);
-                for (std::size_t jr = 0; jr < n; jr += kYmmNr) {
-                    const std::size_t nr = std::min(kYmmNr, n - jr);
-                    YmmTileFor(sign, false, mr, nr)(pass.kc, a + ir + pass.p0 * lda, pass.aStep,
-                                                    b + pass.p0 + jr * ldb, pass.bStep, ldb,
-                                                    c + ir + jr * ldc, ldc, mr, first);
-                }
-            }
-        }
-        return;
-    }
-    // As Avx512Product: blocks of columns of even width, within each the
-    // passes in the sums' order (every sum carries on through C from one
-    // to the next), within a pass the blocks of kYmmMc rows, and for each
-    // panel of B, kept in L1, every panel of A in turn.
-    const std::size_t widest = YmmColumns(std::min(k, kYmmKc));
-    const std::size_t blocks = (n + widest - 1) / widest;
-    const std::size_t nc = ((n + blocks - 1) / blocks + kYmmNr - 1) / kYmmNr * kYmmNr;
-    double *packedB = AlignedUp(work);
-    double *packedA = AlignedUp(packedB + std::min(k, kYmmKc) * std::min(n, widest));
-    for (std::size_t jc = 0; jc < n; jc += nc) {
-        const std::size_t ncur = std::min(nc, n - jc);
-        for (std::size_t done = 0; done < k; done += kYmmKc) {
-            const Pass pass = PassOf(done, k, lda, order, kYmmKc);
-            const bool first = fromZero && done == 0;
-            PackSixColumnPanels(ncur, pass.kc, b + pass.p0 + jc * ldb, pass.bStep, ldb, packedB);
-            for (std::size_t ic = 0; ic < m; ic += kYmmMc) {
-                const std::size_t mc = std::min(kYmmMc, m - ic);
-                PackA(mc, pass.kc, a + ic + pass.p0 * lda, pass.aStep, packedA);
-                for (std::size_t jr = 0; jr < ncur; jr += kYmmNr) {
-                    const std::size_t nr = std::min(kYmmNr, ncur - jr);
-                    // The packed B (2 MB) lives in L3; the next panel is
-                    // fetched to L2 a share before each tile, so that its
-                    // first tile does not wait on it line by line.
-                    const char *next = reinterpret_cast<const char *>(packedB + (jr + nr) * pass.kc);
-                    const std::size_t lines =
-                        jr + nr < ncur ? std::min(kYmmNr, ncur - jr - nr) * pass.kc / 8 : 0;
-                    const std::size_t tiles = (mc + kYmmMr - 1) / kYmmMr;
-                    std::size_t fetched = 0;
-                    for (std::size_t ir = 0; ir < mc; ir += kYmmMr) {
-                        const std::size_t mr = std::min(kYmmMr, mc - ir);
-                        for (const std::size_t upto = lines * (ir / kYmmMr + 1) / tiles;
-                             fetched < upto; ++fetched) {
-                            _mm_prefetch(next + 64 * fetched, _MM_HINT_T1);
-                        }
-                        YmmTileFor(sign, true, mr, nr)(
-                            pass.kc, packedA + ir * pass.kc, 0, packedB + jr * pass.kc, 0, 0,
-                            c + ic + ir + (jc + jr) * ldc, ldc, mr, first);
-                    }
-                }
-            }
-        }
+        InPlaceProduct<YmmWidth>(m, n, k, a, lda, b, ldb, c, ldc, fromZero, sign, order);
+    } else {
+        PackedProduct<YmmWidth>(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "kernels/mtimes_blocking.h"
+#include "kernels/mtimes_packed.h"
 
 // x86-64 processors with AVX-512F get the widest tiles (see
 // kernels/kernel_support.h); elsewhere this file is empty. Every function
@@ -123,9 +124,7 @@ MATRIX_TARGET_AVX512 void ZmmTile(std::size_t kc, const double *a, std::ptrdiff_
     }
 }
 
-using ZmmTileFunction = void (*)(std::size_t, const double *, std::ptrdiff_t, const double *,
-                                 std::ptrdiff_t, std::size_t, double *, std::size_t, std::size_t,
-                                 bool);
+using ZmmTileFunction = PackedTileFunction;
 
 // Indexed by [registers per column - 1][columns - 1].
 template <UpdateSign kSign, Operands kFrom, std::size_t MV>
@@ -155,12 +154,6 @@ ZmmTileFunction ZmmTileFor(UpdateSign sign, bool packed, std::size_t mr, std::si
 // every column of B, so packing would cost more than it saves. Up to that
 // size the unpacked tiles measured 0.78-0.96 of the packed ones' time.
 constexpr std::size_t kZmmInPlace = 65536;
-
-double *AlignedUp(double *p) {
-    const std::uintptr_t bytes = reinterpret_cast<std::uintptr_t>(p);
-    const std::uintptr_t line = kZmmAlign * sizeof(double);
-    return p + (line - bytes % line) % line / sizeof(double);
-}
 
 // Copies the pass's kc products of an mc-row block of A (the q-th column
 // at a + q * as) into panels of kZmmMr rows, the last one filled with zero
@@ -193,6 +186,26 @@ MATRIX_TARGET_AVX512 void PackA(std::size_t mc, std::size_t kc, const double *a,
     }
 }
 
+// The AVX-512 tiles as the shared walks take them (kernels/mtimes_packed.h).
+struct ZmmWidth {
+    static constexpr std::size_t kMr = kZmmMr;
+    static constexpr std::size_t kNr = kZmmNr;
+    static constexpr std::size_t kKc = kZmmKc;
+    static constexpr std::size_t kMc = kZmmMc;
+    // Its panel of A (64 KB) streams from L2 already; fetching B's next
+    // panel there too cost 3% at 512 and 1024.
+    static constexpr bool kFetchNextB = false;
+    static std::size_t Columns(std::size_t kc) { return ZmmColumns(kc); }
+    static void PackA(std::size_t mc, std::size_t kc, const double *a, std::ptrdiff_t as,
+                      double *packed) {
+        product::PackA(mc, kc, a, as, packed);
+    }
+    static PackedTileFunction TileFor(UpdateSign sign, bool packed, std::size_t mr,
+                                      std::size_t nr) {
+        return ZmmTileFor(sign, packed, mr, nr);
+    }
+};
+
 }  // namespace
 
 bool Avx512InPlace(std::size_t m, std::size_t n, std::size_t k) {
@@ -202,54 +215,10 @@ bool Avx512InPlace(std::size_t m, std::size_t n, std::size_t k) {
 void Avx512Product(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                    const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
                    bool fromZero, UpdateSign sign, SumOrder order) {
-    // Operands small enough to stay in the caches as they are go unpacked;
-    // each panel of A stays in L1 while it meets every column of B.
     if (Avx512InPlace(m, n, k)) {
-        for (std::size_t done = 0; done < k; done += kZmmKc) {
-            const Pass pass = PassOf(done, k, lda, order, kZmmKc);
-            const bool first = fromZero && done == 0;
-            for (std::size_t ir = 0; ir < m; ir += kZmmMr) {
-                const std::size_t mr = std::min(kZmmMr, m - ir);
-                for (std::size_t jr = 0; jr < n; jr += kZmmNr) {
-                    const std::size_t nr = std::min(kZmmNr, n - jr);
-                    ZmmTileFor(sign, false, mr, nr)(pass.kc, a + ir + pass.p0 * lda, pass.aStep,
-                                                    b + pass.p0 + jr * ldb, pass.bStep, ldb,
-                                                    c + ir + jr * ldc, ldc, mr, first);
-                }
-            }
-        }
-        return;
-    }
-    // Blocks of columns of even width, so that no narrow last one packs all
-    // of A again for a few columns.
-    const std::size_t widest = ZmmColumns(std::min(k, kZmmKc));
-    const std::size_t blocks = (n + widest - 1) / widest;
-    const std::size_t nc = ((n + blocks - 1) / blocks + kZmmNr - 1) / kZmmNr * kZmmNr;
-    double *packedB = AlignedUp(work);
-    double *packedA = AlignedUp(packedB + std::min(k, kZmmKc) * std::min(n, widest));
-    // Columns of C in blocks of nc; within a block the passes in the sums'
-    // order, so that every sum carries on through C from one pass to the
-    // next; within a pass the blocks of kZmmMc rows.
-    for (std::size_t jc = 0; jc < n; jc += nc) {
-        const std::size_t ncur = std::min(nc, n - jc);
-        for (std::size_t done = 0; done < k; done += kZmmKc) {
-            const Pass pass = PassOf(done, k, lda, order, kZmmKc);
-            const bool first = fromZero && done == 0;
-            PackSixColumnPanels(ncur, pass.kc, b + pass.p0 + jc * ldb, pass.bStep, ldb, packedB);
-            for (std::size_t ic = 0; ic < m; ic += kZmmMc) {
-                const std::size_t mc = std::min(kZmmMc, m - ic);
-                PackA(mc, pass.kc, a + ic + pass.p0 * lda, pass.aStep, packedA);
-                for (std::size_t jr = 0; jr < ncur; jr += kZmmNr) {
-                    const std::size_t nr = std::min(kZmmNr, ncur - jr);
-                    for (std::size_t ir = 0; ir < mc; ir += kZmmMr) {
-                        const std::size_t mr = std::min(kZmmMr, mc - ir);
-                        ZmmTileFor(sign, true, mr, nr)(
-                            pass.kc, packedA + ir * pass.kc, 0, packedB + jr * pass.kc, 0, 0,
-                            c + ic + ir + (jc + jr) * ldc, ldc, mr, first);
-                    }
-                }
-            }
-        }
+        InPlaceProduct<ZmmWidth>(m, n, k, a, lda, b, ldb, c, ldc, fromZero, sign, order);
+    } else {
+        PackedProduct<ZmmWidth>(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
     }
 }
 
