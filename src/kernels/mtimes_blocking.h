@@ -272,6 +272,9 @@ static_assert(kYmmNr == 6 && kZmmNr == 6, "both vector widths' tiles take six co
 // Whether Avx512Product reads both operands in place, with no workspace.
 bool Avx512InPlace(std::size_t m, std::size_t n, std::size_t k);
 
+// Whether YmmProduct reads both operands in place even with a workspace.
+bool YmmInPlace(std::size_t m, std::size_t n, std::size_t k);
+
 // MatrixProduct and MatrixProductUpdate with the AVX-512 tiles
 // (mtimes_kernel_avx512.cpp), with the arguments of WideProduct. Unless
 // Avx512InPlace(m, n, k), A and B are packed into `work`, which then holds

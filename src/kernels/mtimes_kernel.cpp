@@ -9,6 +9,7 @@
 #include "kernels/column_products.h"
 #include "kernels/kernel_support.h"
 #include "kernels/mtimes_blocking.h"
+#include "kernels/mtimes_packed.h"
 #include "kernels/parallel.h"
 
 namespace kiv {
@@ -201,9 +202,23 @@ constexpr std::size_t kColumnGrain = 12;
 // whichever block computes it, so the split never changes a bit. The
 // calling thread packs into `work`; the others into their own space, or
 // read A in place when `work` is null or they have none.
+// Whether Product takes the packed vector tiles on a product whose rows
+// they share among the threads themselves (product::RowsShared).
+bool SharesRows(std::size_t m, std::size_t n, std::size_t k, const double *work, KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (work == nullptr || m <= 1 || !product::RowsShared(m, n, k)) return false;
+    if (path == KernelPath::kFastest && HasAvx512()) return !product::Avx512InPlace(m, n, k);
+    return path != KernelPath::kPlain && HasAvx2() && n > 1 && !product::YmmInPlace(m, n, k);
+#else
+    (void)m, (void)n, (void)k, (void)work, (void)path;
+    return false;
+#endif
+}
+
 template <typename Part>
-void ByColumnBlocks(std::size_t m, std::size_t n, std::size_t k, double *work, Part part) {
-    if (n < 2 * kColumnGrain || m * n * k < kParallelMinProducts) {
+void ByColumnBlocks(std::size_t m, std::size_t n, std::size_t k, double *work, KernelPath path,
+                    Part part) {
+    if (n < 2 * kColumnGrain || m * n * k < kParallelMinProducts || SharesRows(m, n, k, work, path)) {
         part(0, n, work);
         return;
     }
@@ -351,7 +366,7 @@ void MatrixProduct(std::size_t m, std::size_t n, std::size_t k, const double *a,
             return;
         }
     }
-    ByColumnBlocks(m, n, k, work, [&](std::size_t j0, std::size_t columns, double *w) {
+    ByColumnBlocks(m, n, k, work, path, [&](std::size_t j0, std::size_t columns, double *w) {
         Product(m, columns, k, a, lda, b + j0 * ldb, ldb, c + j0 * ldc, ldc, w, path, true,
                 UpdateSign::kAdd, SumOrder::kIncreasing);
     });
@@ -362,7 +377,7 @@ void MatrixProductUpdate(std::size_t m, std::size_t n, std::size_t k, const doub
                          std::size_t ldc, double *work, UpdateSign sign, SumOrder order,
                          KernelPath path) {
     if (m == 0 || n == 0 || k == 0) return;
-    ByColumnBlocks(m, n, k, work, [&](std::size_t j0, std::size_t columns, double *w) {
+    ByColumnBlocks(m, n, k, work, path, [&](std::size_t j0, std::size_t columns, double *w) {
         Product(m, columns, k, a, lda, b + j0 * ldb, ldb, c + j0 * ldc, ldc, w, path, false, sign,
                 order);
     });

@@ -452,12 +452,16 @@ __attribute__((target("avx2"))) void PackSixColumnPanels(std::size_t nc, std::si
     }
 }
 
+bool YmmInPlace(std::size_t m, std::size_t n, std::size_t k) {
+    return m * k <= kYmmInPlace && k * n <= kYmmInPlace;
+}
+
 void YmmProduct(std::size_t m, std::size_t n, std::size_t k, const double *a, std::size_t lda,
                 const double *b, std::size_t ldb, double *c, std::size_t ldc, double *work,
                 bool fromZero, UpdateSign sign, SumOrder order) {
     // Operands that stay in the caches as they are, or with no workspace,
     // are read in place.
-    if (work == nullptr || (m * k <= kYmmInPlace && k * n <= kYmmInPlace)) {
+    if (work == nullptr || YmmInPlace(m, n, k)) {
         InPlaceProduct<YmmWidth>(m, n, k, a, lda, b, ldb, c, ldc, fromZero, sign, order);
     } else {
         PackedProduct<YmmWidth>(m, n, k, a, lda, b, ldb, c, ldc, work, fromZero, sign, order);
