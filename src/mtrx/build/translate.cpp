@@ -351,6 +351,8 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
 }
 
 void Translator::Statements(const Block &block, int indent) {
+    const auto ran = m_ranFlags.find(&block);
+    if (ran != m_ranFlags.end()) Line(indent, ran->second + " = true;");
     for (const Stmt &s : block) Statement(s, indent);
 }
 
@@ -452,6 +454,22 @@ void Translator::Statement(const Stmt &s, int indent) {
             return;
         }
         case Stmt::Kind::For: {
+            const auto exit = m_exitCopies.find(&s);
+            if (exit != m_exitCopies.end() && !m_ranFlags.count(&s.body)) {
+                // The variable's last value, copied out of the loop's own
+                // slot when it ran: an empty loop leaves it as it was.
+                const std::string ran = "ran" + std::to_string(++m_ranCount);
+                Line(indent, "{");
+                Line(indent + 1, "bool " + ran + " = false;");
+                m_ranFlags[&s.body] = ran;
+                Statement(s, indent + 1);
+                m_ranFlags.erase(&s.body);
+                const int inner = exit->second.first, outer = exit->second.second;
+                Line(indent + 1, "if (" + ran + ") " + Var(outer) + " = " +
+                                     (Scalar(outer) ? Var(inner) : VarValue(inner)) + ";");
+                Line(indent, "}");
+                return;
+            }
             if (ViewLoop(s, indent)) return;
             const Expr &r = *s.value;
             std::string loop;
@@ -647,6 +665,7 @@ void Translator::Script() {
 
 std::string Translator::Code(bool script, const std::vector<std::string> &intro,
                              const std::string &path) {
+    SplitAll();
     const Program &p = m_unit->program;
     // Local functions over doubles are known before any call to them is
     // written.

@@ -146,6 +146,20 @@ private:
     }
 
     void CollectAssigned(const Block &block, std::set<int> &out);
+    // Stretches (translate_flow.cpp): each stretch of a variable's values
+    // after the first a slot of its own in the translator's tree, once,
+    // before anything is inferred; scopes that keep their variables in the
+    // frame are left whole.
+    void SplitAll();
+    void SplitStretches(Block &body, std::vector<std::string> &names, const std::vector<int> &outputs);
+    bool m_splitDone = false;
+    // By body: the slots a read may find unset (or holding an argument).
+    std::map<const Block *, std::vector<bool>> m_unsetReads;
+    // For loops whose variable has a slot of its own inside (first) and
+    // after (second): the last value is copied out when the loop ran.
+    std::map<const Stmt *, std::pair<int, int>> m_exitCopies;
+    std::map<const Block *, std::string> m_ranFlags;  // bodies setting them
+    int m_ranCount = 0;
     // True when `name` is a script file where the interpreter would find it
     // from this program (its folder, the current one, MTRXPATH): a script
     // runs in its caller's workspace, which compiled code does not keep.
