@@ -374,7 +374,8 @@ void Translator::Statement(const Stmt &s, int indent) {
     // the error needs: they set it without the call that makes the line
     // the frame's running one.
     if (!Infallible(s))
-        Line(indent, (TypedLocal(s) ? "call.Where(" : "call.At(") + std::to_string(s.line) + ");");
+        Line(indent, (TypedLocal(s) && !(s.value && HasTypedCall(*s.value)) ? "call.Where(" : "call.At(") +
+                         std::to_string(s.line) + ");");
     switch (s.kind) {
         case Stmt::Kind::Expression: {
             const Expr &e = *s.value;
@@ -557,7 +558,7 @@ void Translator::Statement(const Stmt &s, int indent) {
     }
 }
 
-void Translator::Function(std::size_t k) {
+void Translator::Function(std::size_t k, bool typed) {
     const ::mtrx::Function &f = m_unit->program.functions[k];
     Scope scope;
     scope.function = &f;
@@ -567,7 +568,10 @@ void Translator::Function(std::size_t k) {
     for (int slot : f.outputSlots) scope.assigned.insert(slot);
     CollectAssigned(f.body, scope.assigned);
     m_scope = &scope;
-    if (UsesWorkspace(f.body)) {
+    if (typed) {
+        TypedScope(k, scope);
+        m_scope = &scope;
+    } else if (UsesWorkspace(f.body)) {
         KeepInFrame(scope, f.names.size());
     } else {
         std::set<int> candidates = scope.assigned;
@@ -587,10 +591,19 @@ void Translator::Function(std::size_t k) {
     for (std::size_t j = 0; j < f.params.size(); ++j) params += (j ? ", " : "") + f.params[j];
     Line(0, "// function [" + outs + "] = " + f.name + "(" + params + ")  (" + m_file + ":" +
                 std::to_string(f.line) + ")");
-    Line(0, "Values " + FunctionName(f.name) +
-                "(Runtime &rt, const Values &args, unsigned int nargout) {");
-    Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
-                ", args.size(), nargout);");
+    if (typed) {
+        // Called with every parameter, a double, for one output.
+        std::string doubles;
+        for (int slot : f.paramSlots) doubles += ", double " + Var(slot);
+        Line(0, "double ft_" + FunctionName(f.name) + "(Runtime &rt" + doubles + ") {");
+        Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) + ", " +
+                    std::to_string(f.params.size()) + ", 1);");
+    } else {
+        Line(0, "Values " + FunctionName(f.name) +
+                    "(Runtime &rt, const Values &args, unsigned int nargout) {");
+        Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
+                    ", args.size(), nargout);");
+    }
     const std::size_t named = f.params.size() - (f.varargin ? 1 : 0);
     for (std::size_t slot = 0; slot < f.names.size(); ++slot) {
         std::string init = "Value::Unset()";
@@ -600,7 +613,9 @@ void Translator::Function(std::size_t k) {
                        ? "Scope::Varargin(args, " + std::to_string(named) + ")"
                        : "Scope::Arg(args, " + std::to_string(j) + ")";
         }
-        if (scope.workspace) {
+        if (typed && init != "Value::Unset()") {
+            continue;  // a parameter of the C++ function
+        } else if (scope.workspace) {
             // The frame's slots start unset.
             if (init != "Value::Unset()") Line(1, Var(static_cast<int>(slot)) + " = " + init + ";");
         } else if (Scalar(static_cast<int>(slot))) {
@@ -616,6 +631,13 @@ void Translator::Function(std::size_t k) {
     Line(2, "throw;");
     Line(1, "}");
     if (scope.usesDone) Line(0, "done:");
+    if (typed) {
+        Line(1, "return " + Var(f.outputSlots[0]) + ";");
+        Line(0, "}");
+        Line(0, "");
+        m_scope = nullptr;
+        return;
+    }
     std::string outputs;
     for (std::size_t j = 0; j < f.outputSlots.size(); ++j)
         outputs += (j ? ", &" : "&") + Var(f.outputSlots[j]);
@@ -679,6 +701,27 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
         for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double";
         doubles.push_back("double fd_" + f.name + "(Runtime &rt" + params + ");");
     }
+    // The typed ones: first every candidate, then those whose parameters
+    // and output stay doubles given the others are typed, until none drops.
+    for (std::size_t k = 0; k < p.functions.size(); ++k)
+        if (!m_doubleFunctions.count(p.functions[k].name) && !p.functions[k].params.empty())
+            m_typedFunctions.emplace(p.functions[k].name, p.functions[k].params.size());
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        for (std::size_t k = 0; k < p.functions.size(); ++k) {
+            if (!m_typedFunctions.count(p.functions[k].name)) continue;
+            Scope trial;
+            if (TypedScope(k, trial)) continue;
+            m_typedFunctions.erase(p.functions[k].name);
+            dropped = true;
+        }
+    }
+    for (std::size_t k = 0; k < p.functions.size(); ++k) {
+        if (!m_typedFunctions.count(p.functions[k].name)) continue;
+        std::string params;
+        for (std::size_t j = 0; j < p.functions[k].params.size(); ++j) params += ", double";
+        doubles.push_back("double ft_" + FunctionName(p.functions[k].name) + "(Runtime &rt" + params + ");");
+    }
     // The program's functions and statements first: their calls find the
     // function files to compile in, and those files' calls more.
     std::ostringstream saved;
@@ -686,6 +729,7 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
     for (std::size_t k = 0; k < p.functions.size(); ++k) {
         Function(k);
         if (m_doubleFunctions.count(p.functions[k].name)) DoubleFunction(k);
+        if (m_typedFunctions.count(p.functions[k].name)) Function(k, true);
     }
     if (script) Script();
     std::vector<std::string> bodies;

@@ -300,7 +300,7 @@ private:
     void Line(int indent, const std::string &text) {
         m_out << std::string(static_cast<std::size_t>(indent) * 4, ' ') << text << '\n';
     }
-    void Function(std::size_t k);
+    void Function(std::size_t k, bool typed = false);
     // Writes the program's C++ up to its entry: the sources, every compiled
     // function (the script's statements as Script when `script`), after the
     // lines `intro`. Returns the runtime's list of the sources (file 0 named
@@ -314,6 +314,19 @@ private:
     bool DoubleCall(const Expr &e) const;
     void DoubleFunction(std::size_t k);
     std::map<std::string, std::size_t> m_doubleFunctions;
+    // Local functions of one output whose parameters stay real double
+    // scalars when they are given them, and whose output is one then: also
+    // compiled as ft_NAME over doubles, with the frame and checks of any
+    // call, for the calls that pass doubles. Their calls are DoubleCalls
+    // that can fail.
+    bool TypedScope(std::size_t k, Scope &scope);
+    bool TypedCall(const Expr &e) const { return DoubleCall(e) && m_typedFunctions.count(e.text) != 0; }
+    bool HasTypedCall(const Expr &e) const;
+    // The C++ function a DoubleCall calls.
+    std::string DoubleCallee(const Expr &e) const {
+        return TypedCall(e) ? "ft_" + FunctionName(e.text) : "fd_" + e.text;
+    }
+    std::map<std::string, std::size_t> m_typedFunctions;
     bool m_noCalls = false;  // while a body is shown to call nothing
 
     std::string m_file;
