@@ -149,7 +149,9 @@ void Translator::Assign(const Stmt &s, int indent) {
             Reads *saved = OpenReads(reads);
             const std::string exact = ScalarCode(*s.value), raw = RawCode(*s.value);
             const std::string pre = CloseReads(saved);
-            if (exact.find("rt.") == std::string::npos && pre.empty()) {
+            if (m_scope->raw && pre.empty()) {
+                Line(indent, Var(t.slot) + " = " + raw + ";");
+            } else if (exact.find("rt.") == std::string::npos && pre.empty()) {
                 Line(indent, Var(t.slot) + " = " + exact + ";");
             } else {
                 Line(indent, "{");
@@ -700,6 +702,7 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
         std::string params;
         for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double";
         doubles.push_back("double fd_" + f.name + "(Runtime &rt" + params + ");");
+        doubles.push_back("inline double fdr_" + f.name + "(Runtime &rt" + params + ");");
     }
     // The typed ones: first every candidate, then those whose parameters
     // and output stay doubles given the others are typed, until none drops.
@@ -728,7 +731,10 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
     saved.swap(m_out);
     for (std::size_t k = 0; k < p.functions.size(); ++k) {
         Function(k);
-        if (m_doubleFunctions.count(p.functions[k].name)) DoubleFunction(k);
+        if (m_doubleFunctions.count(p.functions[k].name)) {
+            DoubleFunction(k);
+            DoubleFunction(k, true);
+        }
         if (m_typedFunctions.count(p.functions[k].name)) Function(k, true);
     }
     if (script) Script();

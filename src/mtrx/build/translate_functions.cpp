@@ -103,10 +103,11 @@ bool Translator::TypedScope(std::size_t k, Scope &scope) {
     return ok;
 }
 
-void Translator::DoubleFunction(std::size_t k) {
+void Translator::DoubleFunction(std::size_t k, bool raw) {
     const ::mtrx::Function &f = m_unit->program.functions[k];
     Scope scope;
     DoubleScope(k, scope);
+    scope.raw = raw;
     m_scope = &scope;
     std::ostringstream saved;
     saved.swap(m_out);
@@ -115,8 +116,13 @@ void Translator::DoubleFunction(std::size_t k) {
     m_out.swap(saved);
     std::string params;
     for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double " + Local(f.params[j]);
-    Line(0, "// " + f.name + " over doubles: it can neither fail nor call, so it needs no frame.");
-    Line(0, "double fd_" + f.name + "(Runtime &rt" + params + ") {");
+    if (raw) {
+        Line(0, "// " + f.name + " over doubles in plain C++ operators: exact unless it gives NaN.");
+        Line(0, "inline double fdr_" + f.name + "(Runtime &rt" + params + ") {");
+    } else {
+        Line(0, "// " + f.name + " over doubles: it can neither fail nor call, so it needs no frame.");
+        Line(0, "double fd_" + f.name + "(Runtime &rt" + params + ") {");
+    }
     Line(1, "NoFrame call;");
     for (int slot : scope.assigned) {
         bool param = false;

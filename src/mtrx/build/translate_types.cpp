@@ -163,7 +163,14 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
     switch (e.kind) {
         case Expr::Kind::Number: return Number(e.number);
         case Expr::Kind::Name: return Var(e.slot);
-        case Expr::Kind::Call: return ReadCode(e);
+        case Expr::Kind::Call: {
+            if (!DoubleCall(e) || TypedCall(e)) return ReadCode(e);
+            // A function over doubles neither fails nor touches anything:
+            // called in place, in its raw form in raw code.
+            std::string args;
+            for (const ExprPtr &a : e.args) args += ", " + DoubleCode(*a, raw);
+            return (raw ? "fdr_" : "fd_") + e.text + "(rt" + args + ")";
+        }
         case Expr::Kind::Unary: {
             const std::string x = DoubleCode(*e.args[0], raw);
             return raw ? "(- " + x + ")" : "rt.Neg(" + x + ")";

@@ -119,6 +119,7 @@ private:
         std::set<int> arrays;  // real double arrays wherever they are read
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
         int tries = 0;  // try statements around the statement being written
+        bool raw = false;  // doubles assigned their raw code, unchecked
         std::set<int> wholes;  // loop variables whole numbers where being written
         // The views' accesses being written have been checked in range
         // before the loop: plain loads and stores, their subscripts whole
@@ -312,7 +313,10 @@ private:
     // as fd_NAME over doubles, by name with their parameter counts.
     bool DoubleScope(std::size_t k, Scope &scope);
     bool DoubleCall(const Expr &e) const;
-    void DoubleFunction(std::size_t k);
+    // With `raw`, as fdr_NAME: plain C++ operators throughout, for the raw
+    // code of the expressions calling it (a result that is not NaN is the
+    // exact one: NaN bits steer no branch).
+    void DoubleFunction(std::size_t k, bool raw = false);
     std::map<std::string, std::size_t> m_doubleFunctions;
     // Local functions of one output whose parameters stay real double
     // scalars when they are given them, and whose output is one then: also
