@@ -81,6 +81,8 @@ public:
         };
         for (const auto &node : m_nodes) *node.first = slotOf(node.second);
         for (const auto &exit : m_exits) {
+            // A copy no read reaches is left out.
+            if (!m_reached.count(exit.second.second)) continue;
             const int inner = slotOf(exit.second.first), outer = slotOf(exit.second.second);
             if (inner != outer) exits[exit.first] = {inner, outer};
         }
@@ -137,6 +139,7 @@ private:
         if (defs.empty()) return slot;
         const int first = *defs.begin();
         for (int d : defs) Union(first, d);
+        m_reached.insert(defs.begin(), defs.end());
         if (defs.count(slot)) m_read[static_cast<std::size_t>(slot)] = true;
         return first;
     }
@@ -296,6 +299,7 @@ private:
     std::vector<bool> m_read;  // the slot's value on entry reaches a read
     std::map<const void *, int> m_ids;
     std::map<int *, int> m_nodes;  // slot fields of the tree: an assignment of their stretch
+    std::set<int> m_reached;       // assignments some read may see
     std::map<int, int> m_keep;     // stretches that keep their slot (read as outputs)
     std::map<const Stmt *, std::pair<int, int>> m_exits;  // for loops: inner, copy
     std::vector<Loop *> m_loops;
