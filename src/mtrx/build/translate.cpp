@@ -598,8 +598,8 @@ void Translator::Function(std::size_t k, bool typed) {
         std::string doubles;
         for (int slot : f.paramSlots) doubles += ", double " + Var(slot);
         Line(0, "double ft_" + FunctionName(f.name) + "(Runtime &rt" + doubles + ") {");
-        Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) + ", " +
-                    std::to_string(f.params.size()) + ", 1);");
+        Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
+                    ", Scope::Direct());");
     } else {
         Line(0, "Values " + FunctionName(f.name) +
                     "(Runtime &rt, const Values &args, unsigned int nargout) {");
