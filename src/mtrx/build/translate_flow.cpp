@@ -252,8 +252,10 @@ private:
                             inner.insert(from->defs[static_cast<std::size_t>(s.slot)].begin(),
                                          from->defs[static_cast<std::size_t>(s.slot)].end());
                     if (!inner.empty()) {
+                        // The copy reads them (an inner loop's copy too).
                         const int first = *inner.begin();
                         for (int d : inner) Union(first, d);
+                        m_reached.insert(inner.begin(), inner.end());
                         const int copy = Def(&s.body, s.slot);
                         m_exits[&s] = {first, copy};
                         Set(s.slot, copy, exit);
