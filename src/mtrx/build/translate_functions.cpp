@@ -54,6 +54,9 @@ bool Translator::DoubleScope(std::size_t k, Scope &scope) {
               s.targets[0].slot == f.outputSlots[0] && !Mentions(*s.value, f.outputSlots[0]);
         break;
     }
+    // Split into stretches, a double output is set wherever the function
+    // ends (no read of it at the end finds it unset).
+    if (m_unsetReads.count(&f.body)) set = true;
     m_noCalls = noCalls;
     m_scope = nullptr;
     return ok && set;
