@@ -133,6 +133,14 @@ private:
         for (State *open : m_tries) open->defs[static_cast<std::size_t>(slot)].insert(id);
         st.defs[static_cast<std::size_t>(slot)] = {id};
     }
+    // An assignment that may keep the value it finds: one stretch with it.
+    void Change(int *field, const void *key, State &st) {
+        const int old = Reach(*field, st);
+        const int id = Def(key, *field);
+        Union(old, id);
+        m_nodes[field] = id;
+        Set(*field, id, st);
+    }
     // One read of `slot`: every assignment reaching it is one stretch.
     int Reach(int slot, const State &st) {
         const std::set<int> &defs = st.defs[static_cast<std::size_t>(slot)];
@@ -187,7 +195,9 @@ private:
         switch (s.kind) {
             case Stmt::Kind::Expression:
                 Uses(*s.value, st);
-                if (s.slot >= 0) Define(&s.slot, &s, st);
+                // ans, which a call giving no value or a variable named
+                // alone leaves as it was.
+                if (s.slot >= 0) Change(&s.slot, &s, st);
                 return;
             case Stmt::Kind::Assign: {
                 Uses(*s.value, st);
@@ -201,11 +211,7 @@ private:
                         continue;
                     }
                     // A part assigned: the new value is the old one changed.
-                    const int old = Reach(t.slot, st);
-                    const int id = Def(&t, t.slot);
-                    Union(old, id);
-                    m_nodes[&t.slot] = id;
-                    Set(t.slot, id, st);
+                    Change(&t.slot, &t, st);
                 }
                 return;
             }
