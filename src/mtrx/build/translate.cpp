@@ -149,7 +149,9 @@ void Translator::Assign(const Stmt &s, int indent) {
             Reads *saved = OpenReads(reads);
             const std::string exact = ScalarCode(*s.value), raw = RawCode(*s.value);
             const std::string pre = CloseReads(saved);
-            if (exact.find("rt.") == std::string::npos && pre.empty()) {
+            if (m_scope->raw && pre.empty()) {
+                Line(indent, Var(t.slot) + " = " + raw + ";");
+            } else if (exact.find("rt.") == std::string::npos && pre.empty()) {
                 Line(indent, Var(t.slot) + " = " + exact + ";");
             } else {
                 Line(indent, "{");
@@ -351,6 +353,8 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
 }
 
 void Translator::Statements(const Block &block, int indent) {
+    const auto ran = m_ranFlags.find(&block);
+    if (ran != m_ranFlags.end()) Line(indent, ran->second + " = true;");
     for (const Stmt &s : block) Statement(s, indent);
 }
 
@@ -372,7 +376,8 @@ void Translator::Statement(const Stmt &s, int indent) {
     // the error needs: they set it without the call that makes the line
     // the frame's running one.
     if (!Infallible(s))
-        Line(indent, (TypedLocal(s) ? "call.Where(" : "call.At(") + std::to_string(s.line) + ");");
+        Line(indent, (TypedLocal(s) && !(s.value && HasTypedCall(*s.value)) ? "call.Where(" : "call.At(") +
+                         std::to_string(s.line) + ");");
     switch (s.kind) {
         case Stmt::Kind::Expression: {
             const Expr &e = *s.value;
@@ -452,6 +457,22 @@ void Translator::Statement(const Stmt &s, int indent) {
             return;
         }
         case Stmt::Kind::For: {
+            const auto exit = m_exitCopies.find(&s);
+            if (exit != m_exitCopies.end() && !m_ranFlags.count(&s.body)) {
+                // The variable's last value, copied out of the loop's own
+                // slot when it ran: an empty loop leaves it as it was.
+                const std::string ran = "ran" + std::to_string(++m_ranCount);
+                Line(indent, "{");
+                Line(indent + 1, "bool " + ran + " = false;");
+                m_ranFlags[&s.body] = ran;
+                Statement(s, indent + 1);
+                m_ranFlags.erase(&s.body);
+                const int inner = exit->second.first, outer = exit->second.second;
+                Line(indent + 1, "if (" + ran + ") " + Var(outer) + " = " +
+                                     (Scalar(outer) ? Var(inner) : VarValue(inner)) + ";");
+                Line(indent, "}");
+                return;
+            }
             if (ViewLoop(s, indent)) return;
             const Expr &r = *s.value;
             std::string loop;
@@ -539,7 +560,7 @@ void Translator::Statement(const Stmt &s, int indent) {
     }
 }
 
-void Translator::Function(std::size_t k) {
+void Translator::Function(std::size_t k, bool typed) {
     const ::mtrx::Function &f = m_unit->program.functions[k];
     Scope scope;
     scope.function = &f;
@@ -549,7 +570,10 @@ void Translator::Function(std::size_t k) {
     for (int slot : f.outputSlots) scope.assigned.insert(slot);
     CollectAssigned(f.body, scope.assigned);
     m_scope = &scope;
-    if (UsesWorkspace(f.body)) {
+    if (typed) {
+        TypedScope(k, scope);
+        m_scope = &scope;
+    } else if (UsesWorkspace(f.body)) {
         KeepInFrame(scope, f.names.size());
     } else {
         std::set<int> candidates = scope.assigned;
@@ -569,10 +593,19 @@ void Translator::Function(std::size_t k) {
     for (std::size_t j = 0; j < f.params.size(); ++j) params += (j ? ", " : "") + f.params[j];
     Line(0, "// function [" + outs + "] = " + f.name + "(" + params + ")  (" + m_file + ":" +
                 std::to_string(f.line) + ")");
-    Line(0, "Values " + FunctionName(f.name) +
-                "(Runtime &rt, const Values &args, unsigned int nargout) {");
-    Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
-                ", args.size(), nargout);");
+    if (typed) {
+        // Called with every parameter, a double, for one output.
+        std::string doubles;
+        for (int slot : f.paramSlots) doubles += ", double " + Var(slot);
+        Line(0, "double ft_" + FunctionName(f.name) + "(Runtime &rt" + doubles + ") {");
+        Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
+                    ", Scope::Direct());");
+    } else {
+        Line(0, "Values " + FunctionName(f.name) +
+                    "(Runtime &rt, const Values &args, unsigned int nargout) {");
+        Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
+                    ", args.size(), nargout);");
+    }
     const std::size_t named = f.params.size() - (f.varargin ? 1 : 0);
     for (std::size_t slot = 0; slot < f.names.size(); ++slot) {
         std::string init = "Value::Unset()";
@@ -582,7 +615,9 @@ void Translator::Function(std::size_t k) {
                        ? "Scope::Varargin(args, " + std::to_string(named) + ")"
                        : "Scope::Arg(args, " + std::to_string(j) + ")";
         }
-        if (scope.workspace) {
+        if (typed && init != "Value::Unset()") {
+            continue;  // a parameter of the C++ function
+        } else if (scope.workspace) {
             // The frame's slots start unset.
             if (init != "Value::Unset()") Line(1, Var(static_cast<int>(slot)) + " = " + init + ";");
         } else if (Scalar(static_cast<int>(slot))) {
@@ -598,6 +633,13 @@ void Translator::Function(std::size_t k) {
     Line(2, "throw;");
     Line(1, "}");
     if (scope.usesDone) Line(0, "done:");
+    if (typed) {
+        Line(1, "return " + Var(f.outputSlots[0]) + ";");
+        Line(0, "}");
+        Line(0, "");
+        m_scope = nullptr;
+        return;
+    }
     std::string outputs;
     for (std::size_t j = 0; j < f.outputSlots.size(); ++j)
         outputs += (j ? ", &" : "&") + Var(f.outputSlots[j]);
@@ -647,6 +689,7 @@ void Translator::Script() {
 
 std::string Translator::Code(bool script, const std::vector<std::string> &intro,
                              const std::string &path) {
+    SplitAll();
     const Program &p = m_unit->program;
     // Local functions over doubles are known before any call to them is
     // written.
@@ -659,6 +702,28 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
         std::string params;
         for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double";
         doubles.push_back("double fd_" + f.name + "(Runtime &rt" + params + ");");
+        doubles.push_back("inline double fdr_" + f.name + "(Runtime &rt" + params + ");");
+    }
+    // The typed ones: first every candidate, then those whose parameters
+    // and output stay doubles given the others are typed, until none drops.
+    for (std::size_t k = 0; k < p.functions.size(); ++k)
+        if (!m_doubleFunctions.count(p.functions[k].name) && !p.functions[k].params.empty())
+            m_typedFunctions.emplace(p.functions[k].name, p.functions[k].params.size());
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        for (std::size_t k = 0; k < p.functions.size(); ++k) {
+            if (!m_typedFunctions.count(p.functions[k].name)) continue;
+            Scope trial;
+            if (TypedScope(k, trial)) continue;
+            m_typedFunctions.erase(p.functions[k].name);
+            dropped = true;
+        }
+    }
+    for (std::size_t k = 0; k < p.functions.size(); ++k) {
+        if (!m_typedFunctions.count(p.functions[k].name)) continue;
+        std::string params;
+        for (std::size_t j = 0; j < p.functions[k].params.size(); ++j) params += ", double";
+        doubles.push_back("double ft_" + FunctionName(p.functions[k].name) + "(Runtime &rt" + params + ");");
     }
     // The program's functions and statements first: their calls find the
     // function files to compile in, and those files' calls more.
@@ -666,7 +731,11 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
     saved.swap(m_out);
     for (std::size_t k = 0; k < p.functions.size(); ++k) {
         Function(k);
-        if (m_doubleFunctions.count(p.functions[k].name)) DoubleFunction(k);
+        if (m_doubleFunctions.count(p.functions[k].name)) {
+            DoubleFunction(k);
+            DoubleFunction(k, true);
+        }
+        if (m_typedFunctions.count(p.functions[k].name)) Function(k, true);
     }
     if (script) Script();
     std::vector<std::string> bodies;

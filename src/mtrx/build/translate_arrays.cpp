@@ -73,7 +73,7 @@ bool Translator::ElementStore(const Stmt &s) const {
 }
 
 bool Translator::HasReads(const Expr &e) const {
-    if (ElementRead(e)) return true;
+    if (ElementRead(e) || TypedCall(e)) return true;
     return AnyOperand(e, [this](const Expr &a) { return HasReads(a); });
 }
 
@@ -151,9 +151,10 @@ bool Translator::InferArrays(const Block &block, const std::set<int> &candidates
 }
 
 bool Translator::TypedLocal(const Stmt &s) const {
+    // A condition tested again sets no running line: no call in it.
     const auto condition = [&](const Expr &e) {
         return e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge &&
-               ScalarExpr(*e.args[0]) && ScalarExpr(*e.args[1]);
+               ScalarExpr(*e.args[0]) && ScalarExpr(*e.args[1]) && !HasTypedCall(e);
     };
     switch (s.kind) {
         case Stmt::Kind::Assign:
@@ -194,7 +195,7 @@ std::string Translator::ReadCode(const Expr &e) const {
         subs.clear();
         for (const ExprPtr &a : e.args) subs += (subs.empty() ? "" : ", ") + IndexCode(*a);
     }
-    const std::string code = DoubleCall(e) ? "fd_" + e.text + "(rt" + subs + ")"
+    const std::string code = DoubleCall(e) ? DoubleCallee(e) + "(rt" + subs + ")"
                              : m_scope->unchecked && view != m_scope->views.end()
                                  ? view->second + "p.Load(" + subs + ")"
                              : view != m_scope->views.end()

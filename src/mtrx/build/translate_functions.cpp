@@ -54,6 +54,9 @@ bool Translator::DoubleScope(std::size_t k, Scope &scope) {
               s.targets[0].slot == f.outputSlots[0] && !Mentions(*s.value, f.outputSlots[0]);
         break;
     }
+    // Split into stretches, a double output is set wherever the function
+    // ends (no read of it at the end finds it unset).
+    if (m_unsetReads.count(&f.body)) set = true;
     m_noCalls = noCalls;
     m_scope = nullptr;
     return ok && set;
@@ -62,17 +65,52 @@ bool Translator::DoubleScope(std::size_t k, Scope &scope) {
 bool Translator::DoubleCall(const Expr &e) const {
     if (m_noCalls || (e.kind != Expr::Kind::Call && e.kind != Expr::Kind::Name) || IsVariable(e))
         return false;
-    const auto f = m_doubleFunctions.find(e.text);
-    if (f == m_doubleFunctions.end() || e.args.size() != f->second) return false;
+    auto f = m_doubleFunctions.find(e.text);
+    if (f == m_doubleFunctions.end()) f = m_typedFunctions.find(e.text);
+    if (f == m_typedFunctions.end() || e.args.size() != f->second) return false;
     for (const ExprPtr &a : e.args)
         if (!ScalarExpr(*a)) return false;
     return true;
 }
 
-void Translator::DoubleFunction(std::size_t k) {
+bool Translator::HasTypedCall(const Expr &e) const {
+    if (TypedCall(e)) return true;
+    return AnyOperand(e, [this](const Expr &a) { return HasTypedCall(a); });
+}
+
+bool Translator::TypedScope(std::size_t k, Scope &scope) {
+    const ::mtrx::Function &f = m_unit->program.functions[k];
+    if (f.varargin || f.params.empty() || f.outputs.size() != 1 || f.outputs[0] == "varargout")
+        return false;
+    scope.function = &f;
+    scope.names = &f.names;
+    std::set<int> written;
+    CollectAssigned(f.body, written);
+    std::set<int> params;
+    for (int slot : f.paramSlots) {
+        // A parameter is the argument throughout: never written, never ~.
+        if (slot < 0 || written.count(slot) || params.count(slot)) return false;
+        params.insert(slot);
+    }
+    scope.assigned = written;
+    scope.assigned.insert(params.begin(), params.end());
+    scope.assigned.insert(f.outputSlots[0]);
+    if (UsesWorkspace(f.body)) return false;
+    m_scope = &scope;
+    std::set<int> candidates = scope.assigned;
+    for (int slot : params) candidates.erase(slot);
+    InferScalars(f.body, candidates, params);
+    bool ok = Scalar(f.outputSlots[0]);
+    for (int slot : params) ok = ok && Scalar(slot);
+    m_scope = nullptr;
+    return ok;
+}
+
+void Translator::DoubleFunction(std::size_t k, bool raw) {
     const ::mtrx::Function &f = m_unit->program.functions[k];
     Scope scope;
     DoubleScope(k, scope);
+    scope.raw = raw;
     m_scope = &scope;
     std::ostringstream saved;
     saved.swap(m_out);
@@ -81,8 +119,13 @@ void Translator::DoubleFunction(std::size_t k) {
     m_out.swap(saved);
     std::string params;
     for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double " + Local(f.params[j]);
-    Line(0, "// " + f.name + " over doubles: it can neither fail nor call, so it needs no frame.");
-    Line(0, "double fd_" + f.name + "(Runtime &rt" + params + ") {");
+    if (raw) {
+        Line(0, "// " + f.name + " over doubles in plain C++ operators: exact unless it gives NaN.");
+        Line(0, "inline double fdr_" + f.name + "(Runtime &rt" + params + ") {");
+    } else {
+        Line(0, "// " + f.name + " over doubles: it can neither fail nor call, so it needs no frame.");
+        Line(0, "double fd_" + f.name + "(Runtime &rt" + params + ") {");
+    }
     Line(1, "NoFrame call;");
     for (int slot : scope.assigned) {
         bool param = false;

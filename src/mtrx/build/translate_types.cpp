@@ -3,6 +3,8 @@
 // code of the expressions over them.
 #include "build/translator.h"
 
+#include <functional>
+
 namespace mtrx {
 namespace build {
 
@@ -14,6 +16,8 @@ void Translator::CollectAssigned(const Block &block, std::set<int> &out) {
              s.kind == Stmt::Kind::Try) &&
             s.slot >= 0 && !(s.kind == Stmt::Kind::Try && s.name.empty()))
             out.insert(s.slot);
+        const auto exit = m_exitCopies.find(&s);
+        if (exit != m_exitCopies.end()) out.insert(exit->second.second);
         for (const auto &branch : s.branches) CollectAssigned(branch.second, out);
         CollectAssigned(s.body, out);
         CollectAssigned(s.handler, out);
@@ -92,6 +96,7 @@ bool AssignedFirst(const Block &block, int slot, const Stmt *first) {
 struct Writes {
     std::vector<const Stmt *> plain;
     std::vector<const Stmt *> loops;
+    std::vector<int> copies;  // the slots of loop variables copied out at a loop's end
     bool other = false;
 };
 
@@ -158,7 +163,14 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
     switch (e.kind) {
         case Expr::Kind::Number: return Number(e.number);
         case Expr::Kind::Name: return Var(e.slot);
-        case Expr::Kind::Call: return ReadCode(e);
+        case Expr::Kind::Call: {
+            if (!DoubleCall(e) || TypedCall(e)) return ReadCode(e);
+            // A function over doubles neither fails nor touches anything:
+            // called in place, in its raw form in raw code.
+            std::string args;
+            for (const ExprPtr &a : e.args) args += ", " + DoubleCode(*a, raw);
+            return (raw ? "fdr_" : "fd_") + e.text + "(rt" + args + ")";
+        }
         case Expr::Kind::Unary: {
             const std::string x = DoubleCode(*e.args[0], raw);
             return raw ? "(- " + x + ")" : "rt.Neg(" + x + ")";
@@ -174,17 +186,37 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
 
 void Translator::InferScalars(const Block &block, std::set<int> candidates,
                               const std::set<int> &given) {
-    const std::set<int> original = candidates;
+    std::set<int> original = candidates;
     std::map<int, Writes> writes;
     CollectWrites(block, writes);
+    std::function<void(const Block &)> exits = [&](const Block &b) {
+        for (const Stmt &s : b) {
+            const auto exit = m_exitCopies.find(&s);
+            if (exit != m_exitCopies.end()) {
+                writes[exit->second.second].copies.push_back(exit->second.first);
+                original.erase(exit->second.second);
+            }
+            for (const auto &branch : s.branches) exits(branch.second);
+            exits(s.body);
+            exits(s.handler);
+        }
+    };
+    exits(block);
+    const auto unset = m_unsetReads.find(&block);
     for (auto it = candidates.begin(); it != candidates.end();) {
         const Writes &w = writes[*it];
-        bool keep = !w.other && (w.plain.empty() != w.loops.empty());
-        if (keep && !w.plain.empty()) keep = AssignedFirst(block, *it, w.plain[0]);
-        // A loop variable is read only inside its loops.
-        if (keep && !w.loops.empty()) keep = !Mentions(block, *it, true);
-        if (keep && !w.loops.empty())
-            for (const Stmt *loop : w.loops) keep = keep && !Mentions(*loop->value, *it);
+        bool keep = !w.other;
+        if (unset != m_unsetReads.end()) {
+            // Split into stretches: no read of this one finds it unset.
+            keep = keep && !unset->second[static_cast<std::size_t>(*it)];
+        } else {
+            keep = keep && (w.plain.empty() != w.loops.empty());
+            if (keep && !w.plain.empty()) keep = AssignedFirst(block, *it, w.plain[0]);
+            // A loop variable is read only inside its loops.
+            if (keep && !w.loops.empty()) keep = !Mentions(block, *it, true);
+            if (keep && !w.loops.empty())
+                for (const Stmt *loop : w.loops) keep = keep && !Mentions(*loop->value, *it);
+        }
         it = keep ? std::next(it) : candidates.erase(it);
     }
     // Every assignment must give a double scalar, given the others are (and
@@ -198,6 +230,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
             const Writes &w = writes[*it];
             bool keep = true;
             for (const Stmt *s : w.plain) keep = keep && ScalarExpr(*s->value);
+            for (int from : w.copies) keep = keep && Scalar(from);
             for (const Stmt *s : w.loops) {
                 const Expr &r = *s->value;
                 keep = keep && r.kind == Expr::Kind::Range;

@@ -85,6 +85,7 @@ void Translator::KeepInFrame(Scope &scope, std::size_t names) {
 }
 
 void Translator::FileFunctions() {
+    SplitAll();
     std::ostringstream saved;
     saved.swap(m_out);
     std::vector<std::string> names;

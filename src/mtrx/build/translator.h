@@ -119,6 +119,7 @@ private:
         std::set<int> arrays;  // real double arrays wherever they are read
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
         int tries = 0;  // try statements around the statement being written
+        bool raw = false;  // doubles assigned their raw code, unchecked
         std::set<int> wholes;  // loop variables whole numbers where being written
         // The views' accesses being written have been checked in range
         // before the loop: plain loads and stores, their subscripts whole
@@ -146,6 +147,20 @@ private:
     }
 
     void CollectAssigned(const Block &block, std::set<int> &out);
+    // Stretches (translate_flow.cpp): each stretch of a variable's values
+    // after the first a slot of its own in the translator's tree, once,
+    // before anything is inferred; scopes that keep their variables in the
+    // frame are left whole.
+    void SplitAll();
+    void SplitStretches(Block &body, std::vector<std::string> &names, const std::vector<int> &outputs);
+    bool m_splitDone = false;
+    // By body: the slots a read may find unset (or holding an argument).
+    std::map<const Block *, std::vector<bool>> m_unsetReads;
+    // For loops whose variable has a slot of its own inside (first) and
+    // after (second): the last value is copied out when the loop ran.
+    std::map<const Stmt *, std::pair<int, int>> m_exitCopies;
+    std::map<const Block *, std::string> m_ranFlags;  // bodies setting them
+    int m_ranCount = 0;
     // True when `name` is a script file where the interpreter would find it
     // from this program (its folder, the current one, MTRXPATH): a script
     // runs in its caller's workspace, which compiled code does not keep.
@@ -286,7 +301,7 @@ private:
     void Line(int indent, const std::string &text) {
         m_out << std::string(static_cast<std::size_t>(indent) * 4, ' ') << text << '\n';
     }
-    void Function(std::size_t k);
+    void Function(std::size_t k, bool typed = false);
     // Writes the program's C++ up to its entry: the sources, every compiled
     // function (the script's statements as Script when `script`), after the
     // lines `intro`. Returns the runtime's list of the sources (file 0 named
@@ -298,8 +313,24 @@ private:
     // as fd_NAME over doubles, by name with their parameter counts.
     bool DoubleScope(std::size_t k, Scope &scope);
     bool DoubleCall(const Expr &e) const;
-    void DoubleFunction(std::size_t k);
+    // With `raw`, as fdr_NAME: plain C++ operators throughout, for the raw
+    // code of the expressions calling it (a result that is not NaN is the
+    // exact one: NaN bits steer no branch).
+    void DoubleFunction(std::size_t k, bool raw = false);
     std::map<std::string, std::size_t> m_doubleFunctions;
+    // Local functions of one output whose parameters stay real double
+    // scalars when they are given them, and whose output is one then: also
+    // compiled as ft_NAME over doubles, with the frame and checks of any
+    // call, for the calls that pass doubles. Their calls are DoubleCalls
+    // that can fail.
+    bool TypedScope(std::size_t k, Scope &scope);
+    bool TypedCall(const Expr &e) const { return DoubleCall(e) && m_typedFunctions.count(e.text) != 0; }
+    bool HasTypedCall(const Expr &e) const;
+    // The C++ function a DoubleCall calls.
+    std::string DoubleCallee(const Expr &e) const {
+        return TypedCall(e) ? "ft_" + FunctionName(e.text) : "fd_" + e.text;
+    }
+    std::map<std::string, std::size_t> m_typedFunctions;
     bool m_noCalls = false;  // while a body is shown to call nothing
 
     std::string m_file;

@@ -171,6 +171,31 @@ Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, std::size_t 
     m_where = f.line;
 }
 
+Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, Direct)
+    : m_rt(rt), m_nargout(1) {
+    const std::shared_ptr<const Unit> &unit = rt.m_units[file];
+    const Function &f = unit->program.functions[function];
+    m_function = &f;
+    m_nargin = static_cast<unsigned int>(f.params.size());
+    Evaluator &e = *rt.m_evaluator;
+    e.CheckDepth(f.name);
+    Evaluator::Frame &frame = e.PushFrame(nullptr);
+    m_slots = &frame.slots;
+    // Field by field: a record built whole on the stack and copied is
+    // stored in halves and loaded whole, which stalls.
+    Evaluator::Activation &call = e.m_calls.emplace_back();
+    call.unit = unit.get();
+    call.function = &f;
+    call.line = f.line;
+    // The frame's storage and unit stay from call to call: the same unit
+    // is not taken again.
+    if (frame.unit != unit) frame.unit = unit;
+    frame.function = &f;
+    frame.nargin = m_nargin;
+    frame.nargout = 1;
+    m_where = f.line;
+}
+
 Scope::~Scope() {
     if (!m_function) return;
     Evaluator &e = *m_rt.m_evaluator;

@@ -159,6 +159,12 @@ public:
     /// arguments for `nargout` outputs: the counts checked as any call's.
     Scope(Runtime &rt, unsigned int file, unsigned int function, std::size_t count,
          unsigned int nargout);
+    /// The same called from compiled code over doubles with every
+    /// parameter, for one output: the counts fit, and the frame holds no
+    /// slots, since the compiled body keeps its variables itself and calls
+    /// nothing that reaches them by name.
+    struct Direct {};
+    Scope(Runtime &rt, unsigned int file, unsigned int function, Direct);
     ~Scope();
     Scope(const Scope &) = delete;
     Scope &operator=(const Scope &) = delete;
