@@ -32,8 +32,9 @@ constexpr double kReflectionSkip = 1.0e-15;
 ///   count  [in] number of entries
 ///   x      [in] the vector, entries x[i * stride]
 ///   stride [in] >= 1
-///   path   [in] kFastest: AVX-512 for a contiguous vector where the
-///               processor has it; otherwise the scalar loop. The same bits.
+///   path   [in] kFastest: AVX-512 or AVX2 for a contiguous vector where
+///               the processor has them; otherwise the scalar loop. The same
+///               bits.
 /// Source: the scaled sum of squares of LAPACK's DNRM2 (Hammarling's
 /// algorithm), with the cut-off added.
 double ColumnNorm(std::size_t count, const double *x, std::size_t stride,
