@@ -639,7 +639,12 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
             // owe: + sum over q < i of F'(q, j)*aux(q) (increasing q).
             // Then row k of those columns becomes final (R's row).
             for (std::size_t j = k0; j <= k; ++j) F(i, j) = 0.0;
-            for (std::size_t q = 0; q < i; ++q)
+            std::size_t earlier = 0;
+            for (; earlier + 4 <= i; earlier += 4) {
+                reflect.dotFour(m - k, ak + k, a + k + (k0 + earlier) * lda, lda, aux + earlier);
+                for (std::size_t q = earlier; q < earlier + 4; ++q) aux[q] = -tau * aux[q];
+            }
+            for (std::size_t q = earlier; q < i; ++q)
                 aux[q] = -tau * reflect.dot(m - k, a + k + (k0 + q) * lda, ak + k);
             for (std::size_t q = 0; q <= i; ++q) vk[q] = a[k + (k0 + q) * lda];
             for (std::size_t j = k + 1; j < n; j += kPanelRowColumns) {
@@ -751,6 +756,40 @@ void BuildReflectionBlock(std::size_t m, std::size_t s, std::size_t b, const dou
     }
 }
 
+// W2 = T*W for the upper triangular b x b T (b <= kFormQBlock) and W of
+// `cols` columns: W2(r, j) = sum over q >= r of T(r,q)*W(q,j), from 0.0 in
+// increasing q. The sums of one column run side by side, a column of T at
+// a time, each still taking its terms in increasing q; the compiler
+// vectorises them over r.
+#define MATRIX_TRIANGULAR_TIMES(attributes, suffix)                                           \
+    attributes void TriangularTimes##suffix(std::size_t b, std::size_t cols, const double *t,   \
+                                            const double *w, double *tw) {                      \
+        for (std::size_t j = 0; j < cols; ++j) {                                              \
+            const double *wj = w + j * b;                                                     \
+            double sums[kFormQBlock];                                                         \
+            for (std::size_t q = 0; q < b; ++q) {                                             \
+                const double *tq = t + q * b;                                                 \
+                const double x = wj[q];                                                       \
+                sums[q] = 0.0;                                                                \
+                for (std::size_t r = 0; r <= q; ++r) sums[r] = sums[r] + tq[r] * x;           \
+            }                                                                                 \
+            std::copy(sums, sums + b, tw + j * b);                                            \
+        }                                                                                     \
+    }
+MATRIX_TRIANGULAR_TIMES(, Plain)
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+MATRIX_TRIANGULAR_TIMES(__attribute__((target("avx2"))), Avx2)
+#endif
+#undef MATRIX_TRIANGULAR_TIMES
+
+void TriangularTimes(std::size_t b, std::size_t cols, const double *t, const double *w,
+                     double *tw, KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path != KernelPath::kPlain && HasAvx2()) return TriangularTimesAvx2(b, cols, t, w, tw);
+#endif
+    TriangularTimesPlain(b, cols, t, w, tw);
+}
+
 // B(s.., cols) -= V * (T * (V' * B(s.., cols))), column by column. With
 // whole, T*W is a MatrixProduct over all of T's column (the zeros below
 // its diagonal leave each sum at +0.0 until its first term, so finite
@@ -765,15 +804,7 @@ void ApplyReflectionBlock(std::size_t p, std::size_t b, std::size_t cols, const 
                             UpdateSign::kSubtract, SumOrder::kIncreasing, path);
         return;
     }
-    for (std::size_t j = 0; j < cols; ++j) {
-        const double *wj = w + j * b;
-        double *twj = tw + j * b;
-        for (std::size_t r = 0; r < b; ++r) {
-            double sum = 0.0;
-            for (std::size_t q2 = r; q2 < b; ++q2) sum = sum + t[r + q2 * b] * wj[q2];
-            twj[r] = sum;
-        }
-    }
+    TriangularTimes(b, cols, t, w, tw, path);
     MatrixProductUpdate(p, cols, b, vz, p, tw, b, bs, ldb, PackingSpace(p, cols, b),
                         UpdateSign::kSubtract, SumOrder::kIncreasing, path);
 }
