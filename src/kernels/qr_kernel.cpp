@@ -522,6 +522,47 @@ Reflect ReflectFor(KernelPath path) {
 // The first strictly longest of the lengths of columns k..n-1 (from 0.0;
 // column k when all are 0) moves to position k, with its length entries;
 // returns where it came from.
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// HouseholderQrFast's update of the remaining column lengths from the
+// finished row (row elements row[j*lda]), four columns at a time from
+// column j while four remain; returns the first column not done. Each lane
+// takes the scalar loop's operations on its column: the quotients and the
+// square root of columns whose length is already within reach are formed
+// too, and then dropped. max(0.0, x) is x where 0.0 < x, else +0.0.
+__attribute__((target("avx2"))) std::size_t ShortenLengthsAvx2(std::size_t j, std::size_t n,
+                                                               const double *row, std::size_t lda,
+                                                               double *length,
+                                                               const double *reference,
+                                                               double reach, bool &stale) {
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFFLL));
+    const __m256d one = _mm256_set1_pd(1.0), zero = _mm256_setzero_pd();
+    const __m256d within = _mm256_set1_pd(reach), limit = _mm256_set1_pd(kNormUpdateLimit);
+    const __m256d dropped = _mm256_set1_pd(-1.0);
+    int failed = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m256d x = _mm256_and_pd(
+            _mm256_set_pd(row[(j + 3) * lda], row[(j + 2) * lda], row[(j + 1) * lda], row[j * lda]),
+            magnitude);
+        const __m256d len = _mm256_loadu_pd(length + j);
+        const __m256d ratio = _mm256_div_pd(x, len);
+        const __m256d product =
+            _mm256_mul_pd(_mm256_add_pd(one, ratio), _mm256_sub_pd(one, ratio));
+        const __m256d left = _mm256_and_pd(product, _mm256_cmp_pd(zero, product, _CMP_LT_OQ));
+        const __m256d drift = _mm256_div_pd(len, _mm256_loadu_pd(reference + j));
+        const __m256d updated = _mm256_mul_pd(len, _mm256_sqrt_pd(left));
+        const __m256d weighed = _mm256_mul_pd(_mm256_mul_pd(left, drift), drift);
+        const __m256d kept = _mm256_and_pd(
+            _mm256_cmp_pd(len, within, _CMP_GT_OQ),
+            _mm256_and_pd(_mm256_cmp_pd(weighed, limit, _CMP_GT_OQ),
+                          _mm256_cmp_pd(updated, within, _CMP_GT_OQ)));
+        _mm256_storeu_pd(length + j, _mm256_blendv_pd(dropped, updated, kept));
+        failed |= _mm256_movemask_pd(kept) ^ 0xF;
+    }
+    if (failed != 0) stale = true;
+    return j;
+}
+#endif
+
 std::size_t PivotByLengths(std::size_t m, std::size_t n, double *a, std::size_t lda,
                            std::uint32_t *perm, std::size_t k, double *length, double *reference) {
     double best = 0.0;
@@ -668,7 +709,12 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
             // length that must be recomputed needs its column's rows below
             // k, which the panel has not updated yet: the panel ends here.
             const double reach = CutoffReach(m - k - 1);
-            for (std::size_t j = k + 1; j < n; ++j) {
+            std::size_t j = k + 1;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+            if (path != KernelPath::kPlain && HasAvx2())
+                j = ShortenLengthsAvx2(j, n, a + k, lda, length, reference, reach, stale);
+#endif
+            for (; j < n; ++j) {
                 if (length[j] > reach) {
                     const double ratio = std::fabs(a[k + j * lda]) / length[j];
                     const double left = std::max(0.0, (1.0 + ratio) * (1.0 - ratio));
