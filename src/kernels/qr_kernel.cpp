@@ -279,6 +279,9 @@ struct Reflect {
     // column.
     void (*panelRow)(std::size_t width, std::size_t i, double tau, const double *aux, double *fRows,
                      std::size_t ldf, const double *v, double *f, double *r);
+    // subtract(count, t[q], x + q*ldx, y) for q = 0..terms-1 in turn.
+    void (*subtractColumns)(std::size_t count, std::size_t terms, const double *t, const double *x,
+                            std::size_t ldx, double *y);
 
     void operator()(std::size_t count, const double *x, double c, double *y) const {
         subtract(count, dot(count, x, y) / c, x, y);
@@ -324,6 +327,11 @@ void PanelRowPlain(std::size_t width, std::size_t i, double tau, const double *a
 // y -= tau*x over count entries; each element independent.
 void SubtractPlain(std::size_t count, double tau, const double *x, double *y) {
     for (std::size_t i = 0; i < count; ++i) y[i] = y[i] - tau * x[i];
+}
+
+void SubtractColumnsPlain(std::size_t count, std::size_t terms, const double *t, const double *x,
+                          std::size_t ldx, double *y) {
+    for (std::size_t q = 0; q < terms; ++q) SubtractPlain(count, t[q], x + q * ldx, y);
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
@@ -492,8 +500,26 @@ __attribute__((target("avx2"))) void PanelRowAvx2(std::size_t width, std::size_t
     }
     for (std::size_t g = 0; g < full; ++g) _mm256_storeu_pd(r + 4 * g, acc[g]);
     const std::size_t done = 4 * full;
-    if (done < width)
-        PanelRowPlain(width - done, i, tau, aux, fRows + done, ldf, v, f + done, r + done);
+    if (done < width) {
+        // The last one to three columns in the low lanes of one vector,
+        // through masked loads and stores: the lanes beyond hold zeros and
+        // are never stored.
+        const std::size_t rest = width - done;
+        const __m256i mask = _mm256_cmpgt_epi64(_mm256_set1_epi64x(static_cast<long long>(rest)),
+                                                _mm256_set_epi64x(3, 2, 1, 0));
+        __m256d last = _mm256_mul_pd(t, _mm256_maskload_pd(f + done, mask));
+        for (std::size_t q = 0; q < i; ++q) {
+            const __m256d fq = _mm256_maskload_pd(fRows + q * ldf + done, mask);
+            last = _mm256_add_pd(last, _mm256_mul_pd(fq, _mm256_set1_pd(aux[q])));
+        }
+        _mm256_maskstore_pd(fi + done, mask, last);
+        last = _mm256_maskload_pd(r + done, mask);
+        for (std::size_t q = 0; q <= i; ++q) {
+            const __m256d fq = _mm256_maskload_pd(fRows + q * ldf + done, mask);
+            last = _mm256_sub_pd(last, _mm256_mul_pd(_mm256_set1_pd(v[q]), fq));
+        }
+        _mm256_maskstore_pd(r + done, mask, last);
+    }
 }
 
 __attribute__((target("avx2"))) void SubtractAvx2(std::size_t count, double tau, const double *x,
@@ -506,17 +532,42 @@ __attribute__((target("avx2"))) void SubtractAvx2(std::size_t count, double tau,
     }
     for (; i < count; ++i) y[i] = y[i] - tau * x[i];
 }
+
+// SubtractColumnsPlain with each vector of y loaded once and its terms
+// subtracted in turn in registers: every element still takes them in
+// increasing q.
+__attribute__((target("avx2"))) void SubtractColumnsAvx2(std::size_t count, std::size_t terms,
+                                                         const double *t, const double *x,
+                                                         std::size_t ldx, double *y) {
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m256d low = _mm256_loadu_pd(y + i), high = _mm256_loadu_pd(y + i + 4);
+        for (std::size_t q = 0; q < terms; ++q) {
+            const __m256d tq = _mm256_set1_pd(t[q]);
+            const double *xq = x + q * ldx + i;
+            low = _mm256_sub_pd(low, _mm256_mul_pd(tq, _mm256_loadu_pd(xq)));
+            high = _mm256_sub_pd(high, _mm256_mul_pd(tq, _mm256_loadu_pd(xq + 4)));
+        }
+        _mm256_storeu_pd(y + i, low);
+        _mm256_storeu_pd(y + i + 4, high);
+    }
+    for (; i < count; ++i) {
+        double yi = y[i];
+        for (std::size_t q = 0; q < terms; ++q) yi = yi - t[q] * x[q * ldx + i];
+        y[i] = yi;
+    }
+}
 #endif
 
 Reflect ReflectFor(KernelPath path) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if (path == KernelPath::kFastest && HasAvx512())
-        return {DotAvx2, SubtractAvx2, DotFourAvx512, PanelRowAvx512};
+        return {DotAvx2, SubtractAvx2, DotFourAvx512, PanelRowAvx512, SubtractColumnsAvx2};
     if (path != KernelPath::kPlain && HasAvx2())
-        return {DotAvx2, SubtractAvx2, DotFourAvx2, PanelRowAvx2};
+        return {DotAvx2, SubtractAvx2, DotFourAvx2, PanelRowAvx2, SubtractColumnsAvx2};
 #endif
     static_cast<void>(path);
-    return {DotPlain, SubtractPlain, DotFourPlain, PanelRowPlain};
+    return {DotPlain, SubtractPlain, DotFourPlain, PanelRowPlain, SubtractColumnsPlain};
 }
 
 // The first strictly longest of the lengths of columns k..n-1 (from 0.0;
@@ -646,8 +697,8 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
             }
             double *ak = a + k * lda;
             // Column k owes the panel's earlier reflections below row k.
-            for (std::size_t q = 0; q < i; ++q)
-                reflect.subtract(m - k, F(q, k), a + k + (k0 + q) * lda, ak + k);
+            for (std::size_t q = 0; q < i; ++q) vk[q] = F(q, k);
+            reflect.subtractColumns(m - k, i, vk, a + k + k0 * lda, lda, ak + k);
 
             double scale = std::fabs(ak[k]);
             for (std::size_t r = k + 1; r < m; ++r) {
