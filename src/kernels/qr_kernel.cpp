@@ -614,6 +614,34 @@ __attribute__((target("avx2"))) std::size_t ShortenLengthsAvx2(std::size_t j, st
 }
 #endif
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// Raises scale to the largest |x[r]| for r from `first` on in blocks of 16
+// while they last, as the scalar loop `if (|x[r]| > scale) scale = |x[r]|`
+// does, and returns the first r not looked at. Every lane starts from
+// scale and keeps the larger of two values only where it is strictly
+// larger (MAXPD keeps its second operand otherwise, NaN included), so a NaN
+// scale stays NaN and a NaN entry never raises it: the lanes' order does
+// not matter, and combining them the same way gives the scalar answer.
+__attribute__((target("avx2"))) std::size_t LargestMagnitudeAvx2(std::size_t first,
+                                                                 std::size_t count,
+                                                                 const double *x, double &scale) {
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFFLL));
+    __m256d s[4];
+    for (auto &lanes : s) lanes = _mm256_set1_pd(scale);
+    std::size_t r = first;
+    for (; r + 16 <= count; r += 16) {
+        for (std::size_t g = 0; g < 4; ++g)
+            s[g] = _mm256_max_pd(_mm256_and_pd(_mm256_loadu_pd(x + r + 4 * g), magnitude), s[g]);
+    }
+    alignas(32) double lanes[16];
+    for (std::size_t g = 0; g < 4; ++g) _mm256_store_pd(lanes + 4 * g, s[g]);
+    for (double t : lanes) {
+        if (t > scale) scale = t;
+    }
+    return r;
+}
+#endif
+
 std::size_t PivotByLengths(std::size_t m, std::size_t n, double *a, std::size_t lda,
                            std::uint32_t *perm, std::size_t k, double *length, double *reference) {
     double best = 0.0;
@@ -701,8 +729,13 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
             reflect.subtractColumns(m - k, i, vk, a + k + k0 * lda, lda, ak + k);
 
             double scale = std::fabs(ak[k]);
-            for (std::size_t r = k + 1; r < m; ++r) {
-                const double t = std::fabs(ak[r]);
+            std::size_t below = k + 1;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+            if (path != KernelPath::kPlain && HasAvx2())
+                below = LargestMagnitudeAvx2(below, m, ak, scale);
+#endif
+            for (; below < m; ++below) {
+                const double t = std::fabs(ak[below]);
                 if (t > scale) scale = t;
             }
             double tau = 0.0;
