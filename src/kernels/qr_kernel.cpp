@@ -912,10 +912,52 @@ MATRIX_TRIANGULAR_TIMES(__attribute__((target("avx2"))), Avx2)
 #endif
 #undef MATRIX_TRIANGULAR_TIMES
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// TriangularTimes of a whole block (b = kFormQBlock): a column's 32 sums in
+// eight registers, unrolled so that every lane's start is known when
+// compiling. In the vector that holds row q's sum, the lanes of rows
+// beyond q keep their value (+0.0 so far) through a blend, so that no
+// sum takes a term before its first, not even a zero times an infinity.
+__attribute__((target("avx2"))) void TriangularTimesWholeAvx2(std::size_t cols, const double *t,
+                                                              const double *w, double *tw) {
+    constexpr std::size_t b = kFormQBlock;
+    constexpr std::size_t kGroups = b / 4;
+    for (std::size_t j = 0; j < cols; ++j) {
+        const double *wj = w + j * b;
+        __m256d acc[kGroups];
+        for (auto &lanes : acc) lanes = _mm256_setzero_pd();
+#pragma GCC unroll 32
+        for (std::size_t q = 0; q < b; ++q) {
+            const __m256d x = _mm256_set1_pd(wj[q]);
+            const double *tq = t + q * b;
+#pragma GCC unroll 8
+            for (std::size_t g = 0; g < kGroups; ++g) {
+                if (4 * g > q) break;
+                const __m256d sum = _mm256_add_pd(acc[g], _mm256_mul_pd(_mm256_loadu_pd(tq + 4 * g), x));
+                if (4 * g + 3 <= q) {
+                    acc[g] = sum;
+                } else {
+                    // Lanes 0..q-4g take the term.
+                    const std::size_t upto = q - 4 * g;
+                    const __m256d take = _mm256_castsi256_pd(_mm256_cmpgt_epi64(
+                        _mm256_set1_epi64x(static_cast<long long>(upto) + 1),
+                        _mm256_set_epi64x(3, 2, 1, 0)));
+                    acc[g] = _mm256_blendv_pd(acc[g], sum, take);
+                }
+            }
+        }
+        for (std::size_t g = 0; g < kGroups; ++g) _mm256_storeu_pd(tw + j * b + 4 * g, acc[g]);
+    }
+}
+#endif
+
 void TriangularTimes(std::size_t b, std::size_t cols, const double *t, const double *w,
                      double *tw, KernelPath path) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    if (path != KernelPath::kPlain && HasAvx2()) return TriangularTimesAvx2(b, cols, t, w, tw);
+    if (path != KernelPath::kPlain && HasAvx2()) {
+        if (b == kFormQBlock) return TriangularTimesWholeAvx2(cols, t, w, tw);
+        return TriangularTimesAvx2(b, cols, t, w, tw);
+    }
 #endif
     TriangularTimesPlain(b, cols, t, w, tw);
 }
