@@ -206,22 +206,22 @@ void OverElements(std::size_t n, const Loop &loop) {
 // the instructions of a short loop, which is most of a call's time below
 // some thousands of elements. Each lane computes its element exactly as
 // the scalar operation does, so the results are the same bits.
-#define MATRIX_ELEMENT_LOOPS(attributes, suffix)                                                  \
-    template <class Map>                                                                          \
-    attributes void MapPairs##suffix(const Map &map, std::size_t n, const double *__restrict a,   \
-                                     const double *__restrict b, double *__restrict r) {          \
-        for (std::size_t i = 0; i < n; ++i) r[i] = map(a[i], b[i]);                               \
-    }                                                                                             \
-    template <class Map>                                                                          \
-    attributes void MapScalarLeft##suffix(const Map &map, std::size_t n, double a,                \
-                                          const double *__restrict b, double *__restrict r) {     \
-        for (std::size_t i = 0; i < n; ++i) r[i] = map(a, b[i]);                                  \
-    }                                                                                             \
-    template <class Map>                                                                          \
-    attributes void MapScalarRight##suffix(const Map &map, std::size_t n,                         \
-                                           const double *__restrict a, double b,                  \
-                                           double *__restrict r) {                                \
-        for (std::size_t i = 0; i < n; ++i) r[i] = map(a[i], b);                                  \
+#define MATRIX_ELEMENT_LOOPS(attributes, suffix)                                                \
+    template <class Map>                                                                        \
+    attributes void MapPairs##suffix(const Map &map, std::size_t n, const double *__restrict a, \
+                                     const double *__restrict b, double *__restrict r) {        \
+        for (std::size_t i = 0; i < n; ++i) r[i] = map(a[i], b[i]);                             \
+    }                                                                                           \
+    template <class Map>                                                                        \
+    attributes void MapScalarLeft##suffix(const Map &map, std::size_t n, double a,              \
+                                          const double *__restrict b, double *__restrict r) {   \
+        for (std::size_t i = 0; i < n; ++i) r[i] = map(a, b[i]);                                \
+    }                                                                                           \
+    template <class Map>                                                                        \
+    attributes void MapScalarRight##suffix(const Map &map, std::size_t n,                       \
+                                           const double *__restrict a, double b,                \
+                                           double *__restrict r) {                              \
+        for (std::size_t i = 0; i < n; ++i) r[i] = map(a[i], b);                                \
     }
 
 MATRIX_ELEMENT_LOOPS(, Portable)

@@ -570,9 +570,6 @@ Reflect ReflectFor(KernelPath path) {
     return {DotPlain, SubtractPlain, DotFourPlain, PanelRowPlain, SubtractColumnsPlain};
 }
 
-// The first strictly longest of the lengths of columns k..n-1 (from 0.0;
-// column k when all are 0) moves to position k, with its length entries;
-// returns where it came from.
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 // HouseholderQrFast's update of the remaining column lengths from the
 // finished row (row elements row[j*lda]), four columns at a time from
@@ -596,16 +593,15 @@ __attribute__((target("avx2"))) std::size_t ShortenLengthsAvx2(std::size_t j, st
             magnitude);
         const __m256d len = _mm256_loadu_pd(length + j);
         const __m256d ratio = _mm256_div_pd(x, len);
-        const __m256d product =
-            _mm256_mul_pd(_mm256_add_pd(one, ratio), _mm256_sub_pd(one, ratio));
+        const __m256d product = _mm256_mul_pd(_mm256_add_pd(one, ratio), _mm256_sub_pd(one, ratio));
         const __m256d left = _mm256_and_pd(product, _mm256_cmp_pd(zero, product, _CMP_LT_OQ));
         const __m256d drift = _mm256_div_pd(len, _mm256_loadu_pd(reference + j));
         const __m256d updated = _mm256_mul_pd(len, _mm256_sqrt_pd(left));
         const __m256d weighed = _mm256_mul_pd(_mm256_mul_pd(left, drift), drift);
-        const __m256d kept = _mm256_and_pd(
-            _mm256_cmp_pd(len, within, _CMP_GT_OQ),
-            _mm256_and_pd(_mm256_cmp_pd(weighed, limit, _CMP_GT_OQ),
-                          _mm256_cmp_pd(updated, within, _CMP_GT_OQ)));
+        const __m256d kept =
+            _mm256_and_pd(_mm256_cmp_pd(len, within, _CMP_GT_OQ),
+                          _mm256_and_pd(_mm256_cmp_pd(weighed, limit, _CMP_GT_OQ),
+                                        _mm256_cmp_pd(updated, within, _CMP_GT_OQ)));
         _mm256_storeu_pd(length + j, _mm256_blendv_pd(dropped, updated, kept));
         failed |= _mm256_movemask_pd(kept) ^ 0xF;
     }
@@ -623,8 +619,8 @@ __attribute__((target("avx2"))) std::size_t ShortenLengthsAvx2(std::size_t j, st
 // scale stays NaN and a NaN entry never raises it: the lanes' order does
 // not matter, and combining them the same way gives the scalar answer.
 __attribute__((target("avx2"))) std::size_t LargestMagnitudeAvx2(std::size_t first,
-                                                                 std::size_t count,
-                                                                 const double *x, double &scale) {
+                                                                 std::size_t count, const double *x,
+                                                                 double &scale) {
     const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFFLL));
     __m256d s[4];
     for (auto &lanes : s) lanes = _mm256_set1_pd(scale);
@@ -642,6 +638,9 @@ __attribute__((target("avx2"))) std::size_t LargestMagnitudeAvx2(std::size_t fir
 }
 #endif
 
+// The first strictly longest of the lengths of columns k..n-1 (from 0.0;
+// column k when all are 0) moves to position k, with its length entries;
+// returns where it came from.
 std::size_t PivotByLengths(std::size_t m, std::size_t n, double *a, std::size_t lda,
                            std::uint32_t *perm, std::size_t k, double *length, double *reference) {
     double best = 0.0;
@@ -892,8 +891,8 @@ void BuildReflectionBlock(std::size_t m, std::size_t s, std::size_t b, const dou
 // a time, each still taking its terms in increasing q; the compiler
 // vectorises them over r.
 #define MATRIX_TRIANGULAR_TIMES(attributes, suffix)                                           \
-    attributes void TriangularTimes##suffix(std::size_t b, std::size_t cols, const double *t,   \
-                                            const double *w, double *tw) {                      \
+    attributes void TriangularTimes##suffix(std::size_t b, std::size_t cols, const double *t, \
+                                            const double *w, double *tw) {                    \
         for (std::size_t j = 0; j < cols; ++j) {                                              \
             const double *wj = w + j * b;                                                     \
             double sums[kFormQBlock];                                                         \
@@ -933,15 +932,16 @@ __attribute__((target("avx2"))) void TriangularTimesWholeAvx2(std::size_t cols, 
 #pragma GCC unroll 8
             for (std::size_t g = 0; g < kGroups; ++g) {
                 if (4 * g > q) break;
-                const __m256d sum = _mm256_add_pd(acc[g], _mm256_mul_pd(_mm256_loadu_pd(tq + 4 * g), x));
+                const __m256d sum =
+                    _mm256_add_pd(acc[g], _mm256_mul_pd(_mm256_loadu_pd(tq + 4 * g), x));
                 if (4 * g + 3 <= q) {
                     acc[g] = sum;
                 } else {
                     // Lanes 0..q-4g take the term.
                     const std::size_t upto = q - 4 * g;
-                    const __m256d take = _mm256_castsi256_pd(_mm256_cmpgt_epi64(
-                        _mm256_set1_epi64x(static_cast<long long>(upto) + 1),
-                        _mm256_set_epi64x(3, 2, 1, 0)));
+                    const __m256d take = _mm256_castsi256_pd(
+                        _mm256_cmpgt_epi64(_mm256_set1_epi64x(static_cast<long long>(upto) + 1),
+                                           _mm256_set_epi64x(3, 2, 1, 0)));
                     acc[g] = _mm256_blendv_pd(acc[g], sum, take);
                 }
             }
@@ -951,8 +951,8 @@ __attribute__((target("avx2"))) void TriangularTimesWholeAvx2(std::size_t cols, 
 }
 #endif
 
-void TriangularTimes(std::size_t b, std::size_t cols, const double *t, const double *w,
-                     double *tw, KernelPath path) {
+void TriangularTimes(std::size_t b, std::size_t cols, const double *t, const double *w, double *tw,
+                     KernelPath path) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if (path != KernelPath::kPlain && HasAvx2()) {
         if (b == kFormQBlock) return TriangularTimesWholeAvx2(cols, t, w, tw);
