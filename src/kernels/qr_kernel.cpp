@@ -769,7 +769,7 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
                 for (std::size_t q = earlier; q < earlier + 4; ++q) aux[q] = -tau * aux[q];
             }
             for (std::size_t q = earlier; q < i; ++q)
-                aux[q] = -tau * reflect.dot(m - k, a + k + (k0 + q) * lda, ak + k);
+                aux[q] = -tau * reflect.dot(m - k, ak + k, a + k + (k0 + q) * lda);
             for (std::size_t q = 0; q <= i; ++q) vk[q] = a[k + (k0 + q) * lda];
             for (std::size_t j = k + 1; j < n; j += kPanelRowColumns) {
                 const std::size_t width = std::min(kPanelRowColumns, n - j);

@@ -107,7 +107,7 @@ std::size_t HouseholderQrFastWorkspace(std::size_t n);
 ///   - within a panel, column k first subtracts F'(q, k) times the panel's
 ///     earlier vectors q (increasing q, rows k..); its reflection then
 ///     gives, for every column j > k, F'(i, j) = tau*DotFast(v, A(k.., j))
-///     + sum over q < i of F'(q, j)*aux(q), aux(q) = -tau*DotFast(v(q), v)
+///     + sum over q < i of F'(q, j)*aux(q), aux(q) = -tau*DotFast(v, v(q))
 ///     (tau = 1/c[k], 0 when no reflection), and row k of those columns is
 ///     finished by subtracting V(k, q)*F'(q, j) for q = 0..i in turn;
 ///   - at the panel's end the rows below it take A -= V*F' through
