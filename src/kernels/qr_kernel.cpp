@@ -473,32 +473,54 @@ __attribute__((target("avx512f"))) void PanelRowAvx512(std::size_t width, std::s
     for (std::size_t g = 0; g < kVectors; ++g) _mm512_mask_storeu_pd(r + 8 * g, mask[g], acc[g]);
 }
 
-__attribute__((target("avx2"))) void PanelRowAvx2(std::size_t width, std::size_t i, double tau,
-                                                  const double *aux, double *fRows, std::size_t ldf,
-                                                  const double *v, double *f, double *r) {
-    constexpr std::size_t kVectors = kPanelRowColumns / 4;
-    const std::size_t full = width / 4 < kVectors ? width / 4 : kVectors;
-    __m256d acc[kVectors];
+// PanelRowAvx2's whole vectors, kFull of them (at most kPanelRowColumns/4),
+// a count known when compiling so that the sums stay in registers.
+template <std::size_t kFull>
+__attribute__((target("avx2"))) inline void PanelRowVectorsAvx2(std::size_t i, double tau,
+                                                                const double *aux, double *fRows,
+                                                                std::size_t ldf, const double *v,
+                                                                double *f, double *r) {
+    __m256d acc[kFull > 0 ? kFull : 1];
     const __m256d t = _mm256_set1_pd(tau);
-    for (std::size_t g = 0; g < full; ++g) acc[g] = _mm256_mul_pd(t, _mm256_loadu_pd(f + 4 * g));
+    for (std::size_t g = 0; g < kFull; ++g) acc[g] = _mm256_mul_pd(t, _mm256_loadu_pd(f + 4 * g));
     for (std::size_t q = 0; q < i; ++q) {
         const __m256d x = _mm256_set1_pd(aux[q]);
         const double *fq = fRows + q * ldf;
-        for (std::size_t g = 0; g < full; ++g)
+        for (std::size_t g = 0; g < kFull; ++g)
             acc[g] = _mm256_add_pd(acc[g], _mm256_mul_pd(_mm256_loadu_pd(fq + 4 * g), x));
     }
     double *fi = fRows + i * ldf;
-    for (std::size_t g = 0; g < full; ++g) {
+    for (std::size_t g = 0; g < kFull; ++g) {
         _mm256_storeu_pd(fi + 4 * g, acc[g]);
         acc[g] = _mm256_loadu_pd(r + 4 * g);
     }
     for (std::size_t q = 0; q <= i; ++q) {
         const __m256d x = _mm256_set1_pd(v[q]);
         const double *fq = fRows + q * ldf;
-        for (std::size_t g = 0; g < full; ++g)
+        for (std::size_t g = 0; g < kFull; ++g)
             acc[g] = _mm256_sub_pd(acc[g], _mm256_mul_pd(x, _mm256_loadu_pd(fq + 4 * g)));
     }
-    for (std::size_t g = 0; g < full; ++g) _mm256_storeu_pd(r + 4 * g, acc[g]);
+    for (std::size_t g = 0; g < kFull; ++g) _mm256_storeu_pd(r + 4 * g, acc[g]);
+}
+
+__attribute__((target("avx2"))) void PanelRowAvx2(std::size_t width, std::size_t i, double tau,
+                                                  const double *aux, double *fRows, std::size_t ldf,
+                                                  const double *v, double *f, double *r) {
+    static_assert(kPanelRowColumns == 32, "PanelRowAvx2 takes up to eight vectors");
+    const std::size_t full = width / 4 < 8 ? width / 4 : 8;
+    switch (full) {
+        case 8: PanelRowVectorsAvx2<8>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 7: PanelRowVectorsAvx2<7>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 6: PanelRowVectorsAvx2<6>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 5: PanelRowVectorsAvx2<5>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 4: PanelRowVectorsAvx2<4>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 3: PanelRowVectorsAvx2<3>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 2: PanelRowVectorsAvx2<2>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 1: PanelRowVectorsAvx2<1>(i, tau, aux, fRows, ldf, v, f, r); break;
+        default: break;
+    }
+    const __m256d t = _mm256_set1_pd(tau);
+    double *fi = fRows + i * ldf;
     const std::size_t done = 4 * full;
     if (done < width) {
         // The last one to three columns in the low lanes of one vector,
