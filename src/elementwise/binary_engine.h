@@ -54,6 +54,7 @@
 #include "core/array_fields.h"
 #include "core/array_holder.h"
 #include "core/operand_checks.h"
+#include "kernels/kernel_support.h"
 #include "kernels/parallel.h"
 
 namespace kiv {
@@ -199,20 +200,56 @@ void OverElements(std::size_t n, const Loop &loop) {
 // The three loops. The result is freshly allocated, so it aliases no
 // operand; saying so lets the compiler vectorise without run-time overlap
 // tests. Elements are visited in increasing order, one call each.
+//
+// Each loop is compiled twice, the second time for AVX2 and taken where
+// the processor has it (kernels::HasAvx2): four lanes instead of two halve
+// the instructions of a short loop, which is most of a call's time below
+// some thousands of elements. Each lane computes its element exactly as
+// the scalar operation does, so the results are the same bits.
+#define MATRIX_ELEMENT_LOOPS(attributes, suffix)                                                \
+    template <class Map>                                                                        \
+    attributes void MapPairs##suffix(const Map &map, std::size_t n, const double *__restrict a, \
+                                     const double *__restrict b, double *__restrict r) {        \
+        for (std::size_t i = 0; i < n; ++i) r[i] = map(a[i], b[i]);                             \
+    }                                                                                           \
+    template <class Map>                                                                        \
+    attributes void MapScalarLeft##suffix(const Map &map, std::size_t n, double a,              \
+                                          const double *__restrict b, double *__restrict r) {   \
+        for (std::size_t i = 0; i < n; ++i) r[i] = map(a, b[i]);                                \
+    }                                                                                           \
+    template <class Map>                                                                        \
+    attributes void MapScalarRight##suffix(const Map &map, std::size_t n,                       \
+                                           const double *__restrict a, double b,                \
+                                           double *__restrict r) {                              \
+        for (std::size_t i = 0; i < n; ++i) r[i] = map(a[i], b);                                \
+    }
+
+MATRIX_ELEMENT_LOOPS(, Portable)
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+MATRIX_ELEMENT_LOOPS(__attribute__((target("avx2"))), Avx2)
+#endif
+#undef MATRIX_ELEMENT_LOOPS
+
 template <class Map>
-void MapPairs(const Map &map, std::size_t n, const double *__restrict a, const double *__restrict b,
-              double *__restrict r) {
-    for (std::size_t i = 0; i < n; ++i) r[i] = map(a[i], b[i]);
+void MapPairs(const Map &map, std::size_t n, const double *a, const double *b, double *r) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (kernels::HasAvx2()) return MapPairsAvx2(map, n, a, b, r);
+#endif
+    MapPairsPortable(map, n, a, b, r);
 }
 template <class Map>
-void MapScalarLeft(const Map &map, std::size_t n, double a, const double *__restrict b,
-                   double *__restrict r) {
-    for (std::size_t i = 0; i < n; ++i) r[i] = map(a, b[i]);
+void MapScalarLeft(const Map &map, std::size_t n, double a, const double *b, double *r) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (kernels::HasAvx2()) return MapScalarLeftAvx2(map, n, a, b, r);
+#endif
+    MapScalarLeftPortable(map, n, a, b, r);
 }
 template <class Map>
-void MapScalarRight(const Map &map, std::size_t n, const double *__restrict a, double b,
-                    double *__restrict r) {
-    for (std::size_t i = 0; i < n; ++i) r[i] = map(a[i], b);
+void MapScalarRight(const Map &map, std::size_t n, const double *a, double b, double *r) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (kernels::HasAvx2()) return MapScalarRightAvx2(map, n, a, b, r);
+#endif
+    MapScalarRightPortable(map, n, a, b, r);
 }
 
 /// Scalar-left form: R(i) = map(a, B(i)), shaped like B; B of another class

@@ -90,6 +90,32 @@ __attribute__((target("avx512f"))) double ColumnNormAvx512(std::size_t count, co
     for (; i < count; ++i) AddToColumnNorm(x[i], scale, sum);
     return std::sqrt(sum) * scale;
 }
+
+// ColumnNormAvx512 four entries at a time. With no masked division the
+// quotients of all four lanes are formed and those of entries cut off (or
+// NaN) are then cleared to +0.0, which adds nothing, as above.
+__attribute__((target("avx2"))) double ColumnNormAvx2(std::size_t count, const double *x) {
+    double scale = 1.0;
+    double sum = 0.0;
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFFLL));
+    const __m256d cutoff = _mm256_set1_pd(kColumnNormCutoff);
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m256d a = _mm256_and_pd(_mm256_loadu_pd(x + i), magnitude);
+        const __m256d kept = _mm256_cmp_pd(a, cutoff, _CMP_GT_OQ);
+        const __m256d s = _mm256_set1_pd(scale);
+        if (_mm256_movemask_pd(_mm256_and_pd(kept, _mm256_cmp_pd(a, s, _CMP_GT_OQ))) != 0) {
+            for (std::size_t l = 0; l < 4; ++l) AddToColumnNorm(x[i + l], scale, sum);
+            continue;
+        }
+        const __m256d q = _mm256_and_pd(_mm256_div_pd(a, s), kept);
+        alignas(32) double squares[4];
+        _mm256_store_pd(squares, _mm256_mul_pd(q, q));
+        for (std::size_t l = 0; l < 4; ++l) sum = sum + squares[l];
+    }
+    for (; i < count; ++i) AddToColumnNorm(x[i], scale, sum);
+    return std::sqrt(sum) * scale;
+}
 #endif
 
 }  // namespace
@@ -98,6 +124,7 @@ double ColumnNorm(std::size_t count, const double *x, std::size_t stride, Kernel
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if (stride == 1 && path == KernelPath::kFastest && HasAvx512())
         return ColumnNormAvx512(count, x);
+    if (stride == 1 && path == KernelPath::kFastest && HasAvx2()) return ColumnNormAvx2(count, x);
 #endif
     static_cast<void>(path);
     double scale = 1.0;
@@ -252,6 +279,9 @@ struct Reflect {
     // column.
     void (*panelRow)(std::size_t width, std::size_t i, double tau, const double *aux, double *fRows,
                      std::size_t ldf, const double *v, double *f, double *r);
+    // subtract(count, t[q], x + q*ldx, y) for q = 0..terms-1 in turn.
+    void (*subtractColumns)(std::size_t count, std::size_t terms, const double *t, const double *x,
+                            std::size_t ldx, double *y);
 
     void operator()(std::size_t count, const double *x, double c, double *y) const {
         subtract(count, dot(count, x, y) / c, x, y);
@@ -297,6 +327,11 @@ void PanelRowPlain(std::size_t width, std::size_t i, double tau, const double *a
 // y -= tau*x over count entries; each element independent.
 void SubtractPlain(std::size_t count, double tau, const double *x, double *y) {
     for (std::size_t i = 0; i < count; ++i) y[i] = y[i] - tau * x[i];
+}
+
+void SubtractColumnsPlain(std::size_t count, std::size_t terms, const double *t, const double *x,
+                          std::size_t ldx, double *y) {
+    for (std::size_t q = 0; q < terms; ++q) SubtractPlain(count, t[q], x + q * ldx, y);
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
@@ -438,35 +473,75 @@ __attribute__((target("avx512f"))) void PanelRowAvx512(std::size_t width, std::s
     for (std::size_t g = 0; g < kVectors; ++g) _mm512_mask_storeu_pd(r + 8 * g, mask[g], acc[g]);
 }
 
-__attribute__((target("avx2"))) void PanelRowAvx2(std::size_t width, std::size_t i, double tau,
-                                                  const double *aux, double *fRows, std::size_t ldf,
-                                                  const double *v, double *f, double *r) {
-    constexpr std::size_t kVectors = kPanelRowColumns / 4;
-    const std::size_t full = width / 4 < kVectors ? width / 4 : kVectors;
-    __m256d acc[kVectors];
+// PanelRowAvx2's whole vectors, kFull of them (at most kPanelRowColumns/4),
+// a count known when compiling so that the sums stay in registers.
+template <std::size_t kFull>
+__attribute__((target("avx2"))) inline void PanelRowVectorsAvx2(std::size_t i, double tau,
+                                                                const double *aux, double *fRows,
+                                                                std::size_t ldf, const double *v,
+                                                                double *f, double *r) {
+    __m256d acc[kFull > 0 ? kFull : 1];
     const __m256d t = _mm256_set1_pd(tau);
-    for (std::size_t g = 0; g < full; ++g) acc[g] = _mm256_mul_pd(t, _mm256_loadu_pd(f + 4 * g));
+    for (std::size_t g = 0; g < kFull; ++g) acc[g] = _mm256_mul_pd(t, _mm256_loadu_pd(f + 4 * g));
     for (std::size_t q = 0; q < i; ++q) {
         const __m256d x = _mm256_set1_pd(aux[q]);
         const double *fq = fRows + q * ldf;
-        for (std::size_t g = 0; g < full; ++g)
+        for (std::size_t g = 0; g < kFull; ++g)
             acc[g] = _mm256_add_pd(acc[g], _mm256_mul_pd(_mm256_loadu_pd(fq + 4 * g), x));
     }
     double *fi = fRows + i * ldf;
-    for (std::size_t g = 0; g < full; ++g) {
+    for (std::size_t g = 0; g < kFull; ++g) {
         _mm256_storeu_pd(fi + 4 * g, acc[g]);
         acc[g] = _mm256_loadu_pd(r + 4 * g);
     }
     for (std::size_t q = 0; q <= i; ++q) {
         const __m256d x = _mm256_set1_pd(v[q]);
         const double *fq = fRows + q * ldf;
-        for (std::size_t g = 0; g < full; ++g)
+        for (std::size_t g = 0; g < kFull; ++g)
             acc[g] = _mm256_sub_pd(acc[g], _mm256_mul_pd(x, _mm256_loadu_pd(fq + 4 * g)));
     }
-    for (std::size_t g = 0; g < full; ++g) _mm256_storeu_pd(r + 4 * g, acc[g]);
+    for (std::size_t g = 0; g < kFull; ++g) _mm256_storeu_pd(r + 4 * g, acc[g]);
+}
+
+__attribute__((target("avx2"))) void PanelRowAvx2(std::size_t width, std::size_t i, double tau,
+                                                  const double *aux, double *fRows, std::size_t ldf,
+                                                  const double *v, double *f, double *r) {
+    static_assert(kPanelRowColumns == 32, "PanelRowAvx2 takes up to eight vectors");
+    const std::size_t full = width / 4 < 8 ? width / 4 : 8;
+    switch (full) {
+        case 8: PanelRowVectorsAvx2<8>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 7: PanelRowVectorsAvx2<7>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 6: PanelRowVectorsAvx2<6>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 5: PanelRowVectorsAvx2<5>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 4: PanelRowVectorsAvx2<4>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 3: PanelRowVectorsAvx2<3>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 2: PanelRowVectorsAvx2<2>(i, tau, aux, fRows, ldf, v, f, r); break;
+        case 1: PanelRowVectorsAvx2<1>(i, tau, aux, fRows, ldf, v, f, r); break;
+        default: break;
+    }
+    const __m256d t = _mm256_set1_pd(tau);
+    double *fi = fRows + i * ldf;
     const std::size_t done = 4 * full;
-    if (done < width)
-        PanelRowPlain(width - done, i, tau, aux, fRows + done, ldf, v, f + done, r + done);
+    if (done < width) {
+        // The last one to three columns in the low lanes of one vector,
+        // through masked loads and stores: the lanes beyond hold zeros and
+        // are never stored.
+        const std::size_t rest = width - done;
+        const __m256i mask = _mm256_cmpgt_epi64(_mm256_set1_epi64x(static_cast<long long>(rest)),
+                                                _mm256_set_epi64x(3, 2, 1, 0));
+        __m256d last = _mm256_mul_pd(t, _mm256_maskload_pd(f + done, mask));
+        for (std::size_t q = 0; q < i; ++q) {
+            const __m256d fq = _mm256_maskload_pd(fRows + q * ldf + done, mask);
+            last = _mm256_add_pd(last, _mm256_mul_pd(fq, _mm256_set1_pd(aux[q])));
+        }
+        _mm256_maskstore_pd(fi + done, mask, last);
+        last = _mm256_maskload_pd(r + done, mask);
+        for (std::size_t q = 0; q <= i; ++q) {
+            const __m256d fq = _mm256_maskload_pd(fRows + q * ldf + done, mask);
+            last = _mm256_sub_pd(last, _mm256_mul_pd(_mm256_set1_pd(v[q]), fq));
+        }
+        _mm256_maskstore_pd(r + done, mask, last);
+    }
 }
 
 __attribute__((target("avx2"))) void SubtractAvx2(std::size_t count, double tau, const double *x,
@@ -479,18 +554,111 @@ __attribute__((target("avx2"))) void SubtractAvx2(std::size_t count, double tau,
     }
     for (; i < count; ++i) y[i] = y[i] - tau * x[i];
 }
+
+// SubtractColumnsPlain with each vector of y loaded once and its terms
+// subtracted in turn in registers: every element still takes them in
+// increasing q.
+__attribute__((target("avx2"))) void SubtractColumnsAvx2(std::size_t count, std::size_t terms,
+                                                         const double *t, const double *x,
+                                                         std::size_t ldx, double *y) {
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m256d low = _mm256_loadu_pd(y + i), high = _mm256_loadu_pd(y + i + 4);
+        for (std::size_t q = 0; q < terms; ++q) {
+            const __m256d tq = _mm256_set1_pd(t[q]);
+            const double *xq = x + q * ldx + i;
+            low = _mm256_sub_pd(low, _mm256_mul_pd(tq, _mm256_loadu_pd(xq)));
+            high = _mm256_sub_pd(high, _mm256_mul_pd(tq, _mm256_loadu_pd(xq + 4)));
+        }
+        _mm256_storeu_pd(y + i, low);
+        _mm256_storeu_pd(y + i + 4, high);
+    }
+    for (; i < count; ++i) {
+        double yi = y[i];
+        for (std::size_t q = 0; q < terms; ++q) yi = yi - t[q] * x[q * ldx + i];
+        y[i] = yi;
+    }
+}
 #endif
 
 Reflect ReflectFor(KernelPath path) {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if (path == KernelPath::kFastest && HasAvx512())
-        return {DotAvx2, SubtractAvx2, DotFourAvx512, PanelRowAvx512};
+        return {DotAvx2, SubtractAvx2, DotFourAvx512, PanelRowAvx512, SubtractColumnsAvx2};
     if (path != KernelPath::kPlain && HasAvx2())
-        return {DotAvx2, SubtractAvx2, DotFourAvx2, PanelRowAvx2};
+        return {DotAvx2, SubtractAvx2, DotFourAvx2, PanelRowAvx2, SubtractColumnsAvx2};
 #endif
     static_cast<void>(path);
-    return {DotPlain, SubtractPlain, DotFourPlain, PanelRowPlain};
+    return {DotPlain, SubtractPlain, DotFourPlain, PanelRowPlain, SubtractColumnsPlain};
 }
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// HouseholderQrFast's update of the remaining column lengths from the
+// finished row (row elements row[j*lda]), four columns at a time from
+// column j while four remain; returns the first column not done. Each lane
+// takes the scalar loop's operations on its column: the quotients and the
+// square root of columns whose length is already within reach are formed
+// too, and then dropped. max(0.0, x) is x where 0.0 < x, else +0.0.
+__attribute__((target("avx2"))) std::size_t ShortenLengthsAvx2(std::size_t j, std::size_t n,
+                                                               const double *row, std::size_t lda,
+                                                               double *length,
+                                                               const double *reference,
+                                                               double reach, bool &stale) {
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFFLL));
+    const __m256d one = _mm256_set1_pd(1.0), zero = _mm256_setzero_pd();
+    const __m256d within = _mm256_set1_pd(reach), limit = _mm256_set1_pd(kNormUpdateLimit);
+    const __m256d dropped = _mm256_set1_pd(-1.0);
+    int failed = 0;
+    for (; j + 4 <= n; j += 4) {
+        const __m256d x = _mm256_and_pd(
+            _mm256_set_pd(row[(j + 3) * lda], row[(j + 2) * lda], row[(j + 1) * lda], row[j * lda]),
+            magnitude);
+        const __m256d len = _mm256_loadu_pd(length + j);
+        const __m256d ratio = _mm256_div_pd(x, len);
+        const __m256d product = _mm256_mul_pd(_mm256_add_pd(one, ratio), _mm256_sub_pd(one, ratio));
+        const __m256d left = _mm256_and_pd(product, _mm256_cmp_pd(zero, product, _CMP_LT_OQ));
+        const __m256d drift = _mm256_div_pd(len, _mm256_loadu_pd(reference + j));
+        const __m256d updated = _mm256_mul_pd(len, _mm256_sqrt_pd(left));
+        const __m256d weighed = _mm256_mul_pd(_mm256_mul_pd(left, drift), drift);
+        const __m256d kept =
+            _mm256_and_pd(_mm256_cmp_pd(len, within, _CMP_GT_OQ),
+                          _mm256_and_pd(_mm256_cmp_pd(weighed, limit, _CMP_GT_OQ),
+                                        _mm256_cmp_pd(updated, within, _CMP_GT_OQ)));
+        _mm256_storeu_pd(length + j, _mm256_blendv_pd(dropped, updated, kept));
+        failed |= _mm256_movemask_pd(kept) ^ 0xF;
+    }
+    if (failed != 0) stale = true;
+    return j;
+}
+#endif
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// Raises scale to the largest |x[r]| for r from `first` on in blocks of 16
+// while they last, as the scalar loop `if (|x[r]| > scale) scale = |x[r]|`
+// does, and returns the first r not looked at. Every lane starts from
+// scale and keeps the larger of two values only where it is strictly
+// larger (MAXPD keeps its second operand otherwise, NaN included), so a NaN
+// scale stays NaN and a NaN entry never raises it: the lanes' order does
+// not matter, and combining them the same way gives the scalar answer.
+__attribute__((target("avx2"))) std::size_t LargestMagnitudeAvx2(std::size_t first,
+                                                                 std::size_t count, const double *x,
+                                                                 double &scale) {
+    const __m256d magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7FFFFFFFFFFFFFFFLL));
+    __m256d s[4];
+    for (auto &lanes : s) lanes = _mm256_set1_pd(scale);
+    std::size_t r = first;
+    for (; r + 16 <= count; r += 16) {
+        for (std::size_t g = 0; g < 4; ++g)
+            s[g] = _mm256_max_pd(_mm256_and_pd(_mm256_loadu_pd(x + r + 4 * g), magnitude), s[g]);
+    }
+    alignas(32) double lanes[16];
+    for (std::size_t g = 0; g < 4; ++g) _mm256_store_pd(lanes + 4 * g, s[g]);
+    for (double t : lanes) {
+        if (t > scale) scale = t;
+    }
+    return r;
+}
+#endif
 
 // The first strictly longest of the lengths of columns k..n-1 (from 0.0;
 // column k when all are 0) moves to position k, with its length entries;
@@ -578,12 +746,17 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
             }
             double *ak = a + k * lda;
             // Column k owes the panel's earlier reflections below row k.
-            for (std::size_t q = 0; q < i; ++q)
-                reflect.subtract(m - k, F(q, k), a + k + (k0 + q) * lda, ak + k);
+            for (std::size_t q = 0; q < i; ++q) vk[q] = F(q, k);
+            reflect.subtractColumns(m - k, i, vk, a + k + k0 * lda, lda, ak + k);
 
             double scale = std::fabs(ak[k]);
-            for (std::size_t r = k + 1; r < m; ++r) {
-                const double t = std::fabs(ak[r]);
+            std::size_t below = k + 1;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+            if (path != KernelPath::kPlain && HasAvx2())
+                below = LargestMagnitudeAvx2(below, m, ak, scale);
+#endif
+            for (; below < m; ++below) {
+                const double t = std::fabs(ak[below]);
                 if (t > scale) scale = t;
             }
             double tau = 0.0;
@@ -612,8 +785,13 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
             // owe: + sum over q < i of F'(q, j)*aux(q) (increasing q).
             // Then row k of those columns becomes final (R's row).
             for (std::size_t j = k0; j <= k; ++j) F(i, j) = 0.0;
-            for (std::size_t q = 0; q < i; ++q)
-                aux[q] = -tau * reflect.dot(m - k, a + k + (k0 + q) * lda, ak + k);
+            std::size_t earlier = 0;
+            for (; earlier + 4 <= i; earlier += 4) {
+                reflect.dotFour(m - k, ak + k, a + k + (k0 + earlier) * lda, lda, aux + earlier);
+                for (std::size_t q = earlier; q < earlier + 4; ++q) aux[q] = -tau * aux[q];
+            }
+            for (std::size_t q = earlier; q < i; ++q)
+                aux[q] = -tau * reflect.dot(m - k, ak + k, a + k + (k0 + q) * lda);
             for (std::size_t q = 0; q <= i; ++q) vk[q] = a[k + (k0 + q) * lda];
             for (std::size_t j = k + 1; j < n; j += kPanelRowColumns) {
                 const std::size_t width = std::min(kPanelRowColumns, n - j);
@@ -636,7 +814,12 @@ void HouseholderQrFast(std::size_t m, std::size_t n, double *a, std::size_t lda,
             // length that must be recomputed needs its column's rows below
             // k, which the panel has not updated yet: the panel ends here.
             const double reach = CutoffReach(m - k - 1);
-            for (std::size_t j = k + 1; j < n; ++j) {
+            std::size_t j = k + 1;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+            if (path != KernelPath::kPlain && HasAvx2())
+                j = ShortenLengthsAvx2(j, n, a + k, lda, length, reference, reach, stale);
+#endif
+            for (; j < n; ++j) {
                 if (length[j] > reach) {
                     const double ratio = std::fabs(a[k + j * lda]) / length[j];
                     const double left = std::max(0.0, (1.0 + ratio) * (1.0 - ratio));
@@ -724,6 +907,83 @@ void BuildReflectionBlock(std::size_t m, std::size_t s, std::size_t b, const dou
     }
 }
 
+// W2 = T*W for the upper triangular b x b T (b <= kFormQBlock) and W of
+// `cols` columns: W2(r, j) = sum over q >= r of T(r,q)*W(q,j), from 0.0 in
+// increasing q. The sums of one column run side by side, a column of T at
+// a time, each still taking its terms in increasing q; the compiler
+// vectorises them over r.
+#define MATRIX_TRIANGULAR_TIMES(attributes, suffix)                                           \
+    attributes void TriangularTimes##suffix(std::size_t b, std::size_t cols, const double *t, \
+                                            const double *w, double *tw) {                    \
+        for (std::size_t j = 0; j < cols; ++j) {                                              \
+            const double *wj = w + j * b;                                                     \
+            double sums[kFormQBlock];                                                         \
+            for (std::size_t q = 0; q < b; ++q) {                                             \
+                const double *tq = t + q * b;                                                 \
+                const double x = wj[q];                                                       \
+                sums[q] = 0.0;                                                                \
+                for (std::size_t r = 0; r <= q; ++r) sums[r] = sums[r] + tq[r] * x;           \
+            }                                                                                 \
+            std::copy(sums, sums + b, tw + j * b);                                            \
+        }                                                                                     \
+    }
+MATRIX_TRIANGULAR_TIMES(, Plain)
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+MATRIX_TRIANGULAR_TIMES(__attribute__((target("avx2"))), Avx2)
+#endif
+#undef MATRIX_TRIANGULAR_TIMES
+
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// TriangularTimes of a whole block (b = kFormQBlock): a column's 32 sums in
+// eight registers, unrolled so that every lane's start is known when
+// compiling. In the vector that holds row q's sum, the lanes of rows
+// beyond q keep their value (+0.0 so far) through a blend, so that no
+// sum takes a term before its first, not even a zero times an infinity.
+__attribute__((target("avx2"))) void TriangularTimesWholeAvx2(std::size_t cols, const double *t,
+                                                              const double *w, double *tw) {
+    constexpr std::size_t b = kFormQBlock;
+    constexpr std::size_t kGroups = b / 4;
+    for (std::size_t j = 0; j < cols; ++j) {
+        const double *wj = w + j * b;
+        __m256d acc[kGroups];
+        for (auto &lanes : acc) lanes = _mm256_setzero_pd();
+#pragma GCC unroll 32
+        for (std::size_t q = 0; q < b; ++q) {
+            const __m256d x = _mm256_set1_pd(wj[q]);
+            const double *tq = t + q * b;
+#pragma GCC unroll 8
+            for (std::size_t g = 0; g < kGroups; ++g) {
+                if (4 * g > q) break;
+                const __m256d sum =
+                    _mm256_add_pd(acc[g], _mm256_mul_pd(_mm256_loadu_pd(tq + 4 * g), x));
+                if (4 * g + 3 <= q) {
+                    acc[g] = sum;
+                } else {
+                    // Lanes 0..q-4g take the term.
+                    const std::size_t upto = q - 4 * g;
+                    const __m256d take = _mm256_castsi256_pd(
+                        _mm256_cmpgt_epi64(_mm256_set1_epi64x(static_cast<long long>(upto) + 1),
+                                           _mm256_set_epi64x(3, 2, 1, 0)));
+                    acc[g] = _mm256_blendv_pd(acc[g], sum, take);
+                }
+            }
+        }
+        for (std::size_t g = 0; g < kGroups; ++g) _mm256_storeu_pd(tw + j * b + 4 * g, acc[g]);
+    }
+}
+#endif
+
+void TriangularTimes(std::size_t b, std::size_t cols, const double *t, const double *w, double *tw,
+                     KernelPath path) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (path != KernelPath::kPlain && HasAvx2()) {
+        if (b == kFormQBlock) return TriangularTimesWholeAvx2(cols, t, w, tw);
+        return TriangularTimesAvx2(b, cols, t, w, tw);
+    }
+#endif
+    TriangularTimesPlain(b, cols, t, w, tw);
+}
+
 // B(s.., cols) -= V * (T * (V' * B(s.., cols))), column by column. With
 // whole, T*W is a MatrixProduct over all of T's column (the zeros below
 // its diagonal leave each sum at +0.0 until its first term, so finite
@@ -738,15 +998,7 @@ void ApplyReflectionBlock(std::size_t p, std::size_t b, std::size_t cols, const 
                             UpdateSign::kSubtract, SumOrder::kIncreasing, path);
         return;
     }
-    for (std::size_t j = 0; j < cols; ++j) {
-        const double *wj = w + j * b;
-        double *twj = tw + j * b;
-        for (std::size_t r = 0; r < b; ++r) {
-            double sum = 0.0;
-            for (std::size_t q2 = r; q2 < b; ++q2) sum = sum + t[r + q2 * b] * wj[q2];
-            twj[r] = sum;
-        }
-    }
+    TriangularTimes(b, cols, t, w, tw, path);
     MatrixProductUpdate(p, cols, b, vz, p, tw, b, bs, ldb, PackingSpace(p, cols, b),
                         UpdateSign::kSubtract, SumOrder::kIncreasing, path);
 }

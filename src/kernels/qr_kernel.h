@@ -32,8 +32,9 @@ constexpr double kReflectionSkip = 1.0e-15;
 ///   count  [in] number of entries
 ///   x      [in] the vector, entries x[i * stride]
 ///   stride [in] >= 1
-///   path   [in] kFastest: AVX-512 for a contiguous vector where the
-///               processor has it; otherwise the scalar loop. The same bits.
+///   path   [in] kFastest: AVX-512 or AVX2 for a contiguous vector where
+///               the processor has them; otherwise the scalar loop. The same
+///               bits.
 /// Source: the scaled sum of squares of LAPACK's DNRM2 (Hammarling's
 /// algorithm), with the cut-off added.
 double ColumnNorm(std::size_t count, const double *x, std::size_t stride,
@@ -106,7 +107,7 @@ std::size_t HouseholderQrFastWorkspace(std::size_t n);
 ///   - within a panel, column k first subtracts F'(q, k) times the panel's
 ///     earlier vectors q (increasing q, rows k..); its reflection then
 ///     gives, for every column j > k, F'(i, j) = tau*DotFast(v, A(k.., j))
-///     + sum over q < i of F'(q, j)*aux(q), aux(q) = -tau*DotFast(v(q), v)
+///     + sum over q < i of F'(q, j)*aux(q), aux(q) = -tau*DotFast(v, v(q))
 ///     (tau = 1/c[k], 0 when no reflection), and row k of those columns is
 ///     finished by subtracting V(k, q)*F'(q, j) for q = 0..i in turn;
 ///   - at the panel's end the rows below it take A -= V*F' through
