@@ -139,8 +139,10 @@ const DoubleOperator *FindDoubleOperator(Op op) {
 bool Translator::ScalarExpr(const Expr &e, bool reads) const {
     switch (e.kind) {
         case Expr::Kind::Number: return true;
-        case Expr::Kind::Name: return e.slot >= 0 && Scalar(e.slot);
-        case Expr::Kind::Call: return reads && (ElementRead(e) || DoubleCall(e));
+        case Expr::Kind::Name:
+            return (e.slot >= 0 && Scalar(e.slot)) || ScalarBuiltinRoutine(e, reads);
+        case Expr::Kind::Call:
+            return (reads && (ElementRead(e) || DoubleCall(e))) || ScalarBuiltinRoutine(e, reads);
         case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0], reads);
         case Expr::Kind::Binary:
             return FindDoubleOperator(e.op) && ScalarExpr(*e.args[0], reads) &&
@@ -157,8 +159,10 @@ bool Translator::ScalarExpr(const Expr &e, bool reads) const {
 std::string Translator::DoubleCode(const Expr &e, bool raw) const {
     switch (e.kind) {
         case Expr::Kind::Number: return Number(e.number);
-        case Expr::Kind::Name: return Var(e.slot);
-        case Expr::Kind::Call: return ReadCode(e);
+        case Expr::Kind::Name:
+            return e.slot >= 0 && Scalar(e.slot) ? Var(e.slot) : ScalarBuiltinCode(e, raw);
+        case Expr::Kind::Call:
+            return ScalarBuiltinRoutine(e, true) ? ScalarBuiltinCode(e, raw) : ReadCode(e);
         case Expr::Kind::Unary: {
             const std::string x = DoubleCode(*e.args[0], raw);
             return raw ? "(- " + x + ")" : "rt.Neg(" + x + ")";

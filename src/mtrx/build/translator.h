@@ -302,6 +302,13 @@ private:
     std::map<std::string, std::size_t> m_doubleFunctions;
     bool m_noCalls = false;  // while a body is shown to call nothing
 
+    // Scalar built-ins (translate_scalars.cpp): abs, mod, max... of double
+    // scalars as calls of the library's element routines. The routine of
+    // call e when it is one (the name not a variable, a local function or a
+    // file's, every operand a ScalarExpr), else null; and its code.
+    const char *ScalarBuiltinRoutine(const Expr &e, bool reads) const;
+    std::string ScalarBuiltinCode(const Expr &e, bool raw) const;
+
     std::string m_file;
     std::size_t m_index;
     std::shared_ptr<SourceFiles> m_files;
