@@ -229,19 +229,9 @@ void RealWhenPossible(CMatrix *R) {
 
 // --- Integer results ----------------------------------------------------------
 
-/// Converts a double to the integer class T: NaN gives 0, halves round away
-/// from zero, and values beyond the class give its limits.
-template <class T>
-T ToInteger(double x) {
-    if (std::isnan(x)) return 0;
-    const double r = std::round(x);
-    // double(max) + 1 is 2^bits exactly (for 64 bits double(max) already is).
-    if (r >= static_cast<double>(std::numeric_limits<T>::max()) + 1.0)
-        return std::numeric_limits<T>::max();
-    if (r <= static_cast<double>(std::numeric_limits<T>::min()))
-        return std::numeric_limits<T>::min();
-    return static_cast<T>(r);
-}
+/// Converts a double to the integer class T (element_scalars.h): NaN gives
+/// 0, halves round away from zero, values beyond the class give its limits.
+using elements::ToInteger;
 
 /// Clamps an exact value to the integer class T.
 template <class T>

@@ -76,6 +76,22 @@ F ModOf(F x, F y) {
 }
 inline double Mod(double x, double y) { return ModOf<double>(x, y); }
 
+/// A double converted to the integer type T, as every integer result of
+/// the library is made: NaN gives 0, halves round away from zero, and
+/// values beyond the class give its limits. Integer arithmetic of classes
+/// of at most 32 bits is ToInteger<T>(x op y) of the operands' values.
+template <class T>
+T ToInteger(double x) {
+    if (std::isnan(x)) return 0;
+    const double r = std::round(x);
+    // double(max) + 1 is 2^bits exactly (for 64 bits double(max) already is).
+    if (r >= static_cast<double>(std::numeric_limits<T>::max()) + 1.0)
+        return std::numeric_limits<T>::max();
+    if (r <= static_cast<double>(std::numeric_limits<T>::min()))
+        return std::numeric_limits<T>::min();
+    return static_cast<T>(r);
+}
+
 // One call of the standard function of the name each: every element has
 // that function's bits.
 inline double Sin(double x) { return std::sin(x); }
