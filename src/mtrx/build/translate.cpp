@@ -142,6 +142,10 @@ void Translator::Assign(const Stmt &s, int indent) {
             PlainElementStoreStatement(s, indent);
             return;
         }
+        if (t.path.empty() && (Logical(t.slot) || Integer(t.slot))) {
+            TypedAssign(s, indent);
+            return;
+        }
         if (t.path.empty() && Scalar(t.slot)) {
             // One test of the result for NaN: only then is it computed again
             // operation by operation for the library's NaN bits.
@@ -389,7 +393,7 @@ void Translator::Statement(const Stmt &s, int indent) {
                 Line(indent, "}");
                 return;
             }
-            if (e.kind == Expr::Kind::Name && IsVariable(e) && Scalar(e.slot)) {
+            if (e.kind == Expr::Kind::Name && IsVariable(e) && (Scalar(e.slot) || Logical(e.slot) || Integer(e.slot))) {
                 Show(e.text, VarValue(e.slot), s.show, indent);
                 return;
             }
@@ -587,6 +591,10 @@ void Translator::Function(std::size_t k) {
             if (init != "Value::Unset()") Line(1, Var(static_cast<int>(slot)) + " = " + init + ";");
         } else if (Scalar(static_cast<int>(slot))) {
             Line(1, "double " + Local(f.names[slot]) + " = 0.0;");
+        } else if (Logical(static_cast<int>(slot))) {
+            Line(1, "bool " + Local(f.names[slot]) + " = false;");
+        } else if (Integer(static_cast<int>(slot))) {
+            Line(1, scope.integers.at(static_cast<int>(slot)) + " " + Local(f.names[slot]) + " = 0;");
         } else {
             Line(1, "Value " + Local(f.names[slot]) + " = " + init + ";");
         }
@@ -629,6 +637,10 @@ void Translator::Script() {
     for (std::size_t slot = 0; slot < p.names.size() && !scope.workspace; ++slot) {
         if (Scalar(static_cast<int>(slot)))
             Line(1, "double " + Local(p.names[slot]) + " = 0.0;");
+        else if (Logical(static_cast<int>(slot)))
+            Line(1, "bool " + Local(p.names[slot]) + " = false;");
+        else if (Integer(static_cast<int>(slot)))
+            Line(1, scope.integers.at(static_cast<int>(slot)) + " " + Local(p.names[slot]) + " = 0;");
         else
             Line(1, "Value " + Local(p.names[slot]) + " = Value::Unset();");
     }

@@ -6,6 +6,9 @@
 #define MTRX_RUNTIME_SCALARS_H
 
 #include "element_scalars.h"
+#include "value.h"
+
+#include <cstdint>
 
 namespace mtrx {
 namespace scalars {
@@ -23,6 +26,17 @@ using kiv::matrix::elements::Mod;
 using kiv::matrix::elements::Rem;
 using kiv::matrix::elements::Round;
 using kiv::matrix::elements::Sign;
+
+// Integer scalars of a class of at most 32 bits: every operation is
+// ToInteger<T>(x op y) of the operands' values, as the library computes it;
+// Box makes the interpreter's value of the class.
+using kiv::matrix::elements::ToInteger;
+Value Box(std::int8_t x);
+Value Box(std::uint8_t x);
+Value Box(std::int16_t x);
+Value Box(std::uint16_t x);
+Value Box(std::int32_t x);
+Value Box(std::uint32_t x);
 
 // The standard library's transcendental functions: out of line, so that
 // the compiler never folds a constant argument with its own arithmetic,
