@@ -254,11 +254,23 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
         copies.emplace_back(var, var + "r");
         slots.push_back(slot);
     }
+    // Logical and integer variables too, after the doubles.
+    const std::size_t doubles = copies.size();
+    std::vector<int> typed(m_scope->logicals.begin(), m_scope->logicals.end());
+    for (const auto &i : m_scope->integers) typed.push_back(i.first);
+    for (int slot : typed) {
+        if (!Mentions(s, slot, false)) continue;
+        const std::string var = Var(slot);
+        copies.emplace_back(var, var + "r");
+        slots.push_back(slot);
+    }
     Line(indent, "{");
     if (!loop.empty())
         Line(indent + 1, loop + ";");
-    for (const auto &c : copies) Line(indent + 1, "double " + c.second + " = " + c.first + ";");
-    for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
+    for (std::size_t k = 0; k < copies.size(); ++k)
+        Line(indent + 1, (k < doubles ? "double " : "auto ") + copies[k].second + " = " +
+                             copies[k].first + ";");
+    for (std::size_t k = 0; k < doubles; ++k) Line(indent + 1, "Detach(" + copies[k].second + ");");
     for (std::size_t k = 0; k < slots.size(); ++k) m_scope->copies[slots[k]] = copies[k].second;
     ++m_scope->loops;
     if (loop.empty()) {
@@ -271,7 +283,7 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
     }
     --m_scope->loops;
     m_scope->copies.clear();
-    for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
+    for (std::size_t k = 0; k < doubles; ++k) Line(indent + 1, "Detach(" + copies[k].second + ");");
     for (const auto &c : copies) Line(indent + 1, c.first + " = " + c.second + ";");
     Line(indent, "}");
 }

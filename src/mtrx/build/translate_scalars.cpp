@@ -152,6 +152,16 @@ const char *const kIntegerClasses[][2] = {
     {"uint16", "std::uint16_t"}, {"int32", "std::int32_t"}, {"uint32", "std::uint32_t"},
 };
 
+// The two-operand built-ins of integers whose element is the double one
+// converted once, as the arithmetic.
+const char *IntegerRoutine(const std::string &name) {
+    return name == "mod"   ? "scalars::Mod"
+           : name == "rem" ? "scalars::Rem"
+           : name == "max" ? "scalars::Max"
+           : name == "min" ? "scalars::Min"
+                           : nullptr;
+}
+
 const char *IntegerOperator(Op op) {
     switch (op) {
         case Op::Plus: return " + ";
@@ -168,32 +178,38 @@ const char *IntegerOperator(Op op) {
 
 const char *Translator::IntegerType(const Expr &e, bool reads) const {
     const auto number = [&](const Expr &x) { return ScalarExpr(x, reads) || LogicalExpr(x, reads); };
+    // The class of two operands, one of them an integer: two classes of
+    // integers do not mix.
+    const auto pair = [&](const Expr &x, const Expr &y) -> const char * {
+        const char *a = IntegerType(x, reads);
+        const char *b = IntegerType(y, reads);
+        if (a && b) return std::string(a) == b ? a : nullptr;
+        if (a && number(y)) return a;
+        if (b && number(x)) return b;
+        return nullptr;
+    };
     switch (e.kind) {
         case Expr::Kind::Name:
         case Expr::Kind::Call: {
             if (e.kind == Expr::Kind::Name && e.slot >= 0 && Integer(e.slot))
                 return m_scope->integers.at(e.slot).c_str();
-            if (e.kind != Expr::Kind::Call || e.args.size() != 1 || IsVariable(e) ||
-                m_functions.count(e.text))
+            if (e.kind != Expr::Kind::Call || IsVariable(e) || m_functions.count(e.text))
                 return nullptr;
             const char *type = nullptr;
-            for (const auto &c : kIntegerClasses)
-                if (e.text == c[0]) type = c[1];
-            if (!type || !(number(*e.args[0]) || IntegerType(*e.args[0], reads))) return nullptr;
-            if (const_cast<Translator *>(this)->ScriptFile(e.text) || m_functionFiles.count(e.text))
+            if (e.args.size() == 2 && IntegerRoutine(e.text)) {
+                type = pair(*e.args[0], *e.args[1]);
+            } else if (e.args.size() == 1) {
+                for (const auto &c : kIntegerClasses)
+                    if (e.text == c[0]) type = c[1];
+                if (type && !(number(*e.args[0]) || IntegerType(*e.args[0], reads))) type = nullptr;
+            }
+            if (!type || const_cast<Translator *>(this)->ScriptFile(e.text) ||
+                m_functionFiles.count(e.text))
                 return nullptr;
             return type;
         }
-        case Expr::Kind::Binary: {
-            if (!IntegerOperator(e.op)) return nullptr;
-            const char *a = IntegerType(*e.args[0], reads);
-            const char *b = IntegerType(*e.args[1], reads);
-            // Two classes of integers do not mix.
-            if (a && b) return std::string(a) == b ? a : nullptr;
-            if (a && number(*e.args[1])) return a;
-            if (b && number(*e.args[0])) return b;
-            return nullptr;
-        }
+        case Expr::Kind::Binary:
+            return IntegerOperator(e.op) ? pair(*e.args[0], *e.args[1]) : nullptr;
         default: return nullptr;
     }
 }
@@ -204,9 +220,12 @@ const char *Translator::IntegerType(const Expr &e, bool reads) const {
 std::string Translator::IntegerCode(const Expr &e) const {
     const std::string type = IntegerType(e);
     if (e.kind == Expr::Kind::Name) return Var(e.slot);
-    if (e.kind == Expr::Kind::Call)
+    if (e.kind == Expr::Kind::Call && e.args.size() == 1)
         return "scalars::ToInteger<" + type + ">(" + RawCode(*e.args[0]) + ")";
     const std::string a = RawCode(*e.args[0]);
+    if (e.kind == Expr::Kind::Call)
+        return "scalars::ToInteger<" + type + ">(" + IntegerRoutine(e.text) + "(" + a + ", " +
+               RawCode(*e.args[1]) + "))";
     return "scalars::ToInteger<" + type + ">(" + a + IntegerOperator(e.op) + RawCode(*e.args[1]) +
            ")";
 }

@@ -253,13 +253,16 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
 
 bool Translator::Infallible(const Stmt &s) const {
     const auto scalarCondition = [&](const Expr &e) {
-        return e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge &&
-               ScalarExpr(*e.args[0], false) && ScalarExpr(*e.args[1], false);
+        return (e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge &&
+                ScalarExpr(*e.args[0], false) && ScalarExpr(*e.args[1], false)) ||
+               LogicalExpr(e, false);
     };
     switch (s.kind) {
         case Stmt::Kind::Assign:
             return s.targets.size() == 1 && s.targets[0].path.empty() && !s.targets[0].name.empty() &&
-                   Scalar(s.targets[0].slot) && !s.show && !HasReads(*s.value);
+                   (Scalar(s.targets[0].slot) || Logical(s.targets[0].slot) ||
+                    Integer(s.targets[0].slot)) &&
+                   !s.show && !HasReads(*s.value);
         case Stmt::Kind::For: return Scalar(s.slot) && !HasReads(*s.value);
         case Stmt::Kind::While: return scalarCondition(*s.value);
         case Stmt::Kind::If:

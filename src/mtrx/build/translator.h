@@ -324,8 +324,8 @@ private:
     std::string LogicalCode(const Expr &e) const;
     std::string LogicalStandalone(const Expr &e) const;
     // Integer scalars of a class of at most 32 bits (translate_scalars.cpp):
-    // int8(x) ... uint32(x) of a scalar, and + - * / of one with itself or
-    // with a double or logical scalar. The C++ type of e when it is one,
+    // int8(x) ... uint32(x) of a scalar, and + - * /, mod, rem, max and min
+    // of one with itself or with a double or logical scalar. The C++ type of e when it is one,
     // else null; its code as LogicalCode's and LogicalStandalone's.
     const char *IntegerType(const Expr &e, bool reads = true) const;
     bool Integer(int slot) const { return m_scope->integers.count(slot) != 0; }
