@@ -24,7 +24,7 @@ const ScalarBuiltin kScalarBuiltins[] = {
     {"min", 2, "scalars::Min"},     {"hypot", 2, "scalars::Hypot"}, {"atan2", 2, "scalars::Atan2"},
     {"sin", 1, "scalars::Sin"},     {"cos", 1, "scalars::Cos"},     {"tan", 1, "scalars::Tan"},
     {"atan", 1, "scalars::Atan"},   {"sinh", 1, "scalars::Sinh"},   {"cosh", 1, "scalars::Cosh"},
-    {"tanh", 1, "scalars::Tanh"},
+    {"tanh", 1, "scalars::Tanh"},   {"exp", 1, "scalars::Exp"},
     // Constants, as the built-ins make them.
     {"pi", 0, "3.141592653589793"},
     {"Inf", 0, "std::numeric_limits<double>::infinity()"},

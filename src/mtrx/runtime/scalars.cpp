@@ -2,6 +2,7 @@
 // scalars.h, each the library's element routine.
 #include "runtime/scalars.h"
 
+#include <matrix/elementwise.h>
 #include <matrix/mx.h>
 
 namespace mtrx {
@@ -19,6 +20,10 @@ double Cosh(double x) { return el::Cosh(x); }
 double Tanh(double x) { return el::Tanh(x); }
 double Atan2(double y, double x) { return el::Atan2(y, x); }
 double Hypot(double a, double b) { return el::Hypot(a, b); }
+double Exp(double x) {
+    const Array a(x);
+    return Array::Adopt(km::Exp(a.get())).Scalar();
+}
 
 namespace {
 
