@@ -24,6 +24,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/mtrx/
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mtrx
   FILES_MATCHING PATTERN "*.h"
   PATTERN "build" EXCLUDE)
+install(FILES ${PROJECT_SOURCE_DIR}/src/elementwise/scalar/element_scalars.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/mtrx)
 
 install(EXPORT rul2mtrxTargets
   NAMESPACE rul2mtrx::

@@ -54,6 +54,7 @@
 #include "core/array_fields.h"
 #include "core/array_holder.h"
 #include "core/operand_checks.h"
+#include "elementwise/scalar/element_scalars.h"
 #include "kernels/kernel_support.h"
 #include "kernels/parallel.h"
 
@@ -80,12 +81,10 @@ inline double ElementRdivide(double a, double b) { return a / b; }
 inline double ElementLdivide(double a, double b) { return b / a; }
 inline double ElementPower(double a, double b) { return std::pow(a, b); }
 
-/// Maximum: b when b > a or a is NaN, otherwise a. NaN is missing data: the
-/// other operand is the result, NaN only when both are; of two zeros, a.
-inline double ElementMax(double a, double b) { return b > a || a != a ? b : a; }
-/// Minimum: a when a < b or b is NaN, otherwise b. The other operand of a
-/// NaN is the result, NaN only when both are; of two zeros, b.
-inline double ElementMin(double a, double b) { return a < b || b != b ? a : b; }
+/// Maximum and minimum: the scalar routines of element_scalars.h (NaN is
+/// missing data: the other operand is the result, NaN only when both are).
+inline double ElementMax(double a, double b) { return elements::Max(a, b); }
+inline double ElementMin(double a, double b) { return elements::Min(a, b); }
 
 // Comparisons: false whenever a or b is NaN, except ElementNe, which is then
 // true. ElementGt and ElementLt are the better-than tests of Max and Min.

@@ -62,6 +62,7 @@
 
 #include "core/array_holder.h"
 #include "elementwise/binary_engine.h"
+#include "elementwise/scalar/element_scalars.h"
 
 namespace kiv {
 namespace matrix {
@@ -69,26 +70,11 @@ namespace engine {
 
 __extension__ typedef __int128 Wide;
 
-// The remainders. Rem is fmod: exact, with the sign of x (or a zero of x's
-// sign); Rem(x, 0) and Rem(Inf, y) give NaN.
-inline double ElementRem(double x, double y) { return std::fmod(x, y); }
-
-/// The remainder after floored division, with the sign of y, in F: x for
-/// y == 0 (either sign); for a y with an integer value (the infinities
-/// included) x - floor(x / y) * y; otherwise, with q = x / y snapped to
-/// the nearest integer when within a relative eps of F (2^-52, 2^-23) of it,
-/// (q - floor(q)) * y.
-template <class F>
-F ModOf(F x, F y) {
-    if (y == 0) return x;
-    const F truncated = y >= 0 ? std::floor(y) : -std::floor(-y);
-    if (y == truncated) return x - std::floor(x / y) * y;
-    F q = x / y;
-    const F nearest = std::floor(q + F(0.5));
-    if (std::numeric_limits<F>::epsilon() * std::fabs(q) >= std::fabs(q - nearest)) q = nearest;
-    return (q - std::floor(q)) * y;
-}
-inline double ElementMod(double x, double y) { return ModOf<double>(x, y); }
+// The remainders, the scalar routines of element_scalars.h (Rem is fmod;
+// ModOf the floored remainder in the operands' floating type).
+inline double ElementRem(double x, double y) { return elements::Rem(x, y); }
+using elements::ModOf;
+inline double ElementMod(double x, double y) { return elements::Mod(x, y); }
 
 // Which element operation a template argument is. Function addresses are
 // not compared in constant expressions (not every build allows it); these
@@ -243,19 +229,9 @@ void RealWhenPossible(CMatrix *R) {
 
 // --- Integer results ----------------------------------------------------------
 
-/// Converts a double to the integer class T: NaN gives 0, halves round away
-/// from zero, and values beyond the class give its limits.
-template <class T>
-T ToInteger(double x) {
-    if (std::isnan(x)) return 0;
-    const double r = std::round(x);
-    // double(max) + 1 is 2^bits exactly (for 64 bits double(max) already is).
-    if (r >= static_cast<double>(std::numeric_limits<T>::max()) + 1.0)
-        return std::numeric_limits<T>::max();
-    if (r <= static_cast<double>(std::numeric_limits<T>::min()))
-        return std::numeric_limits<T>::min();
-    return static_cast<T>(r);
-}
+/// Converts a double to the integer class T (element_scalars.h): NaN gives
+/// 0, halves round away from zero, values beyond the class give its limits.
+using elements::ToInteger;
 
 /// Clamps an exact value to the integer class T.
 template <class T>

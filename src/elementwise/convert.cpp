@@ -11,6 +11,7 @@
 #include <type_traits>
 
 #include "core/array_holder.h"
+#include "elementwise/scalar/element_scalars.h"
 
 namespace kiv {
 namespace matrix {
@@ -28,14 +29,7 @@ bool IsConvertible(mxClassID id) {
 template <class T, class S>
 T ToIntegerElement(S x) {
     if constexpr (std::is_floating_point_v<S>) {
-        if (std::isnan(x)) return 0;
-        const double r = std::round(static_cast<double>(x));
-        // double(max) + 1 is 2^bits exactly (for 64 bits double(max) already is).
-        if (r >= static_cast<double>(std::numeric_limits<T>::max()) + 1.0)
-            return std::numeric_limits<T>::max();
-        if (r <= static_cast<double>(std::numeric_limits<T>::min()))
-            return std::numeric_limits<T>::min();
-        return static_cast<T>(r);
+        return elements::ToInteger<T>(static_cast<double>(x));
     } else {
         __extension__ typedef __int128 Wide;
         const Wide w = static_cast<Wide>(x);

@@ -14,6 +14,7 @@
 #include "core/bits.h"
 #include "elementwise/binary_engine.h"
 #include "elementwise/class_functions.h"
+#include "elementwise/scalar/element_scalars.h"
 #include "elementwise/unary_engine.h"
 #include "kernels/exp_kernel.h"
 
@@ -24,26 +25,11 @@ namespace {
 
 // Element functions. Abs and Uminus work on the sign bit so that zeros and
 // NaN payloads come out exactly as described, whatever the instruction set.
-double AbsElement(double x) { return bits::ToDouble(bits::Of(x) & ~bits::kSignBit); }
+// Abs, Round and Sign are the scalar routines compiled code calls too.
+double AbsElement(double x) { return elements::Abs(x); }
 double UminusElement(double x) { return bits::ToDouble(bits::Of(x) ^ bits::kSignBit); }
-// The sum is rounded to double before floor, so 2^52 + 1 rounds to 2^52 + 2.
-// The nearest whole number, halves away from zero, exactly: std::round's
-// bits (floor(x + 0.5) sent -2.5 to -2 and 0.49999999999999994 to 1). Below
-// 2^52, (y + 2^52) - 2^52 rounds |x| to the nearest whole number with ties to
-// even; a tie it took down (r - y == -0.5 exactly) goes up instead. Without
-// the library call the loop runs as fast as floor(x + 0.5) did.
-double RoundElement(double x) {
-    constexpr double kTwo52 = 0x1p52;
-    const double y = std::fabs(x);
-    double r = (y + kTwo52) - kTwo52;
-    if (!(y < kTwo52)) {
-        r = y;  // already whole, or Inf or NaN
-    } else if (r - y == -0.5) {
-        r += 1.0;
-    }
-    return std::copysign(r, x);
-}
-double SignElement(double x) { return x > 0.0 ? 1.0 : (x < 0.0 ? -1.0 : 0.0); }
+double RoundElement(double x) { return elements::Round(x); }
+double SignElement(double x) { return elements::Sign(x); }
 double IsinfElement(double x) { return bits::IsInf(x) ? 1.0 : 0.0; }
 double IsnanElement(double x) { return bits::IsNaN(x) ? 1.0 : 0.0; }
 double IsfiniteElement(double x) { return bits::IsInf(x) || bits::IsNaN(x) ? 0.0 : 1.0; }

@@ -10,6 +10,7 @@
 #include "core/array_holder.h"
 #include "elementwise/binary_engine.h"
 #include "elementwise/class_functions.h"
+#include "elementwise/scalar/element_scalars.h"
 #include "elementwise/unary_engine.h"
 
 namespace kiv {
@@ -17,23 +18,24 @@ namespace matrix {
 
 namespace {
 
-// Element functions: each is one call of the standard function of its name
-// (Fix is trunc), so every element has that function's bits.
-double SinElement(double x) { return std::sin(x); }
-double CosElement(double x) { return std::cos(x); }
-double TanElement(double x) { return std::tan(x); }
-double AtanElement(double x) { return std::atan(x); }
-double SinhElement(double x) { return std::sinh(x); }
-double CoshElement(double x) { return std::cosh(x); }
-double TanhElement(double x) { return std::tanh(x); }
+// Element functions: each is the scalar routine of its name, one call of
+// the standard function (Fix is trunc), so every element has that
+// function's bits and compiled scalar code calls the same routine.
+double SinElement(double x) { return elements::Sin(x); }
+double CosElement(double x) { return elements::Cos(x); }
+double TanElement(double x) { return elements::Tan(x); }
+double AtanElement(double x) { return elements::Atan(x); }
+double SinhElement(double x) { return elements::Sinh(x); }
+double CoshElement(double x) { return elements::Cosh(x); }
+double TanhElement(double x) { return elements::Tanh(x); }
 double AsinhElement(double x) { return std::asinh(x); }
 double Expm1Element(double x) { return std::expm1(x); }
-double FloorElement(double x) { return std::floor(x); }
-double CeilElement(double x) { return std::ceil(x); }
-double FixElement(double x) { return std::trunc(x); }
+double FloorElement(double x) { return elements::Floor(x); }
+double CeilElement(double x) { return elements::Ceil(x); }
+double FixElement(double x) { return elements::Fix(x); }
 
-double Atan2Element(double y, double x) { return std::atan2(y, x); }
-double HypotElement(double a, double b) { return std::hypot(a, b); }
+double Atan2Element(double y, double x) { return elements::Atan2(y, x); }
+double HypotElement(double a, double b) { return elements::Hypot(a, b); }
 
 // --- Functions whose result can turn complex --------------------------------
 //

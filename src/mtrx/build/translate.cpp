@@ -142,6 +142,10 @@ void Translator::Assign(const Stmt &s, int indent) {
             PlainElementStoreStatement(s, indent);
             return;
         }
+        if (t.path.empty() && (Logical(t.slot) || Integer(t.slot))) {
+            TypedAssign(s, indent);
+            return;
+        }
         if (t.path.empty() && Scalar(t.slot)) {
             // One test of the result for NaN: only then is it computed again
             // operation by operation for the library's NaN bits.
@@ -252,11 +256,23 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
         copies.emplace_back(var, var + "r");
         slots.push_back(slot);
     }
+    // Logical and integer variables too, after the doubles.
+    const std::size_t doubles = copies.size();
+    std::vector<int> typed(m_scope->logicals.begin(), m_scope->logicals.end());
+    for (const auto &i : m_scope->integers) typed.push_back(i.first);
+    for (int slot : typed) {
+        if (!Mentions(s, slot, false)) continue;
+        const std::string var = Var(slot);
+        copies.emplace_back(var, var + "r");
+        slots.push_back(slot);
+    }
     Line(indent, "{");
     if (!loop.empty())
         Line(indent + 1, loop + ";");
-    for (const auto &c : copies) Line(indent + 1, "double " + c.second + " = " + c.first + ";");
-    for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
+    for (std::size_t k = 0; k < copies.size(); ++k)
+        Line(indent + 1, (k < doubles ? "double " : "auto ") + copies[k].second + " = " +
+                             copies[k].first + ";");
+    for (std::size_t k = 0; k < doubles; ++k) Line(indent + 1, "Detach(" + copies[k].second + ");");
     for (std::size_t k = 0; k < slots.size(); ++k) m_scope->copies[slots[k]] = copies[k].second;
     ++m_scope->loops;
     if (loop.empty()) {
@@ -269,7 +285,7 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
     }
     --m_scope->loops;
     m_scope->copies.clear();
-    for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
+    for (std::size_t k = 0; k < doubles; ++k) Line(indent + 1, "Detach(" + copies[k].second + ");");
     for (const auto &c : copies) Line(indent + 1, c.first + " = " + c.second + ";");
     Line(indent, "}");
 }
@@ -394,7 +410,7 @@ void Translator::Statement(const Stmt &s, int indent) {
                 Line(indent, "}");
                 return;
             }
-            if (e.kind == Expr::Kind::Name && IsVariable(e) && Scalar(e.slot)) {
+            if (e.kind == Expr::Kind::Name && IsVariable(e) && (Scalar(e.slot) || Logical(e.slot) || Integer(e.slot))) {
                 Show(e.text, VarValue(e.slot), s.show, indent);
                 return;
             }
@@ -622,6 +638,10 @@ void Translator::Function(std::size_t k, bool typed) {
             if (init != "Value::Unset()") Line(1, Var(static_cast<int>(slot)) + " = " + init + ";");
         } else if (Scalar(static_cast<int>(slot))) {
             Line(1, "double " + Local(f.names[slot]) + " = 0.0;");
+        } else if (Logical(static_cast<int>(slot))) {
+            Line(1, "bool " + Local(f.names[slot]) + " = false;");
+        } else if (Integer(static_cast<int>(slot))) {
+            Line(1, scope.integers.at(static_cast<int>(slot)) + " " + Local(f.names[slot]) + " = 0;");
         } else {
             Line(1, "Value " + Local(f.names[slot]) + " = " + init + ";");
         }
@@ -671,6 +691,10 @@ void Translator::Script() {
     for (std::size_t slot = 0; slot < p.names.size() && !scope.workspace; ++slot) {
         if (Scalar(static_cast<int>(slot)))
             Line(1, "double " + Local(p.names[slot]) + " = 0.0;");
+        else if (Logical(static_cast<int>(slot)))
+            Line(1, "bool " + Local(p.names[slot]) + " = false;");
+        else if (Integer(static_cast<int>(slot)))
+            Line(1, scope.integers.at(static_cast<int>(slot)) + " " + Local(p.names[slot]) + " = 0;");
         else
             Line(1, "Value " + Local(p.names[slot]) + " = Value::Unset();");
     }

@@ -38,7 +38,7 @@ std::string Translator::CallList(const Expr &e, const std::string &nargout) {
                 Fill(e.args, 0) + ", " + nargout + ")";
     }
     // A double variable is always set where it is read.
-    if (Scalar(e.slot)) return value;
+    if (Scalar(e.slot) || Logical(e.slot) || Integer(e.slot)) return value;
     return "(!" + Var(e.slot) + ".IsUnset() ? " + value + " : " + call + ")";
 }
 
@@ -115,6 +115,8 @@ std::string Translator::Rows(const Expr &e) {
 
 std::string Translator::Expression(const Expr &e) {
     if (e.kind != Expr::Kind::Number && ScalarExpr(e)) return "Value(" + Standalone(e, false) + ")";
+    if (LogicalExpr(e)) return "Runtime::Logical(" + LogicalStandalone(e) + ")";
+    if (IntegerType(e)) return "scalars::Box(" + IntegerStandalone(e) + ")";
     switch (e.kind) {
         case Expr::Kind::Number: return "Value(" + Number(e.number) + ")";
         case Expr::Kind::Imaginary: return "Runtime::Imaginary(" + Number(e.number) + ")";
@@ -188,6 +190,7 @@ std::string Translator::Expression(const Expr &e) {
 }
 
 std::string Translator::Condition(const Expr &e) {
+    if (LogicalExpr(e)) return LogicalStandalone(e);
     if (e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge && ScalarExpr(*e.args[0]) &&
         ScalarExpr(*e.args[1])) {
         // Two doubles compare as the library compares them, NaN included.

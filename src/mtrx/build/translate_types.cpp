@@ -144,12 +144,16 @@ const DoubleOperator *FindDoubleOperator(Op op) {
 bool Translator::ScalarExpr(const Expr &e, bool reads) const {
     switch (e.kind) {
         case Expr::Kind::Number: return true;
-        case Expr::Kind::Name: return e.slot >= 0 && Scalar(e.slot);
-        case Expr::Kind::Call: return reads && (ElementRead(e) || DoubleCall(e));
+        case Expr::Kind::Name:
+            return (e.slot >= 0 && Scalar(e.slot)) || ScalarBuiltinRoutine(e, reads);
+        case Expr::Kind::Call:
+            return (reads && (ElementRead(e) || DoubleCall(e))) || ScalarBuiltinRoutine(e, reads);
         case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0], reads);
         case Expr::Kind::Binary:
-            return FindDoubleOperator(e.op) && ScalarExpr(*e.args[0], reads) &&
-                   ScalarExpr(*e.args[1], reads);
+            // A logical operand takes part as the double 0 or 1.
+            return FindDoubleOperator(e.op) &&
+                   (ScalarExpr(*e.args[0], reads) || LogicalExpr(*e.args[0], reads)) &&
+                   (ScalarExpr(*e.args[1], reads) || LogicalExpr(*e.args[1], reads));
         default: return false;
     }
 }
@@ -160,16 +164,21 @@ bool Translator::ScalarExpr(const Expr &e, bool reads) const {
 // left first, so that their element reads are hoisted in the
 // interpreter's order.
 std::string Translator::DoubleCode(const Expr &e, bool raw) const {
+    if (!ScalarExpr(e) && LogicalExpr(e)) return "(" + LogicalCode(e) + " ? 1.0 : 0.0)";
+    if (!ScalarExpr(e) && IntegerType(e)) return "static_cast<double>(" + IntegerCode(e) + ")";
     switch (e.kind) {
         case Expr::Kind::Number: return Number(e.number);
-        case Expr::Kind::Name: return Var(e.slot);
+        case Expr::Kind::Name:
+            return e.slot >= 0 && Scalar(e.slot) ? Var(e.slot) : ScalarBuiltinCode(e, raw);
         case Expr::Kind::Call: {
-            if (!DoubleCall(e) || TypedCall(e)) return ReadCode(e);
-            // A function over doubles neither fails nor touches anything:
-            // called in place, in its raw form in raw code.
-            std::string args;
-            for (const ExprPtr &a : e.args) args += ", " + DoubleCode(*a, raw);
-            return (raw ? "fdr_" : "fd_") + e.text + "(rt" + args + ")";
+            if (DoubleCall(e) && !TypedCall(e)) {
+                // A function over doubles neither fails nor touches anything:
+                // called in place, in its raw form in raw code.
+                std::string args;
+                for (const ExprPtr &a : e.args) args += ", " + DoubleCode(*a, raw);
+                return (raw ? "fdr_" : "fd_") + e.text + "(rt" + args + ")";
+            }
+            return ScalarBuiltinRoutine(e, true) ? ScalarBuiltinCode(e, raw) : ReadCode(e);
         }
         case Expr::Kind::Unary: {
             const std::string x = DoubleCode(*e.args[0], raw);
@@ -219,10 +228,22 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
         }
         it = keep ? std::next(it) : candidates.erase(it);
     }
+    // Logical scalars: among the same candidates, those every assignment
+    // gives a logical scalar.
+    m_scope->logicals.clear();
+    m_scope->integers.clear();
+    for (int slot : candidates)
+        if (writes[slot].loops.empty()) m_scope->logicals.insert(slot);
     // Every assignment must give a double scalar, given the others are (and
     // the arrays are double arrays, given the scalars are).
     candidates.insert(given.begin(), given.end());
     m_scope->scalars = candidates;
+    // Integer scalars: of the class the first conversion that one of their
+    // assignments gives names.
+    for (int slot : m_scope->logicals)
+        for (const Stmt *s : writes[slot].plain)
+            if (const char *type = IntegerType(*s->value))
+                if (!m_scope->integers.count(slot)) m_scope->integers.emplace(slot, type);
     InferArrays(block, original);
     for (bool changed = true; changed;) {
         changed = InferArrays(block, std::set<int>());
@@ -244,18 +265,38 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
                 changed = true;
             }
         }
+        for (auto it = m_scope->logicals.begin(); it != m_scope->logicals.end();) {
+            bool keep = true;
+            for (const Stmt *s : writes[*it].plain) keep = keep && LogicalExpr(*s->value);
+            it = keep ? std::next(it) : m_scope->logicals.erase(it);
+            changed = changed || !keep;
+        }
+        for (auto it = m_scope->integers.begin(); it != m_scope->integers.end();) {
+            bool keep = true;
+            for (const Stmt *s : writes[it->first].plain) {
+                const char *type = IntegerType(*s->value);
+                keep = keep && type && it->second == type;
+            }
+            it = keep ? std::next(it) : m_scope->integers.erase(it);
+            changed = changed || !keep;
+        }
     }
+    for (int slot : m_scope->scalars) m_scope->logicals.erase(slot);
+    for (int slot : m_scope->scalars) m_scope->integers.erase(slot);
 }
 
 bool Translator::Infallible(const Stmt &s) const {
     const auto scalarCondition = [&](const Expr &e) {
-        return e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge &&
-               ScalarExpr(*e.args[0], false) && ScalarExpr(*e.args[1], false);
+        return (e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge &&
+                ScalarExpr(*e.args[0], false) && ScalarExpr(*e.args[1], false)) ||
+               LogicalExpr(e, false);
     };
     switch (s.kind) {
         case Stmt::Kind::Assign:
             return s.targets.size() == 1 && s.targets[0].path.empty() && !s.targets[0].name.empty() &&
-                   Scalar(s.targets[0].slot) && !s.show && !HasReads(*s.value);
+                   (Scalar(s.targets[0].slot) || Logical(s.targets[0].slot) ||
+                    Integer(s.targets[0].slot)) &&
+                   !s.show && !HasReads(*s.value);
         case Stmt::Kind::For: return Scalar(s.slot) && !HasReads(*s.value);
         case Stmt::Kind::While: return scalarCondition(*s.value);
         case Stmt::Kind::If:

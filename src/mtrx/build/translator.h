@@ -110,6 +110,8 @@ private:
         const std::vector<std::string> *names = nullptr;
         std::set<int> assigned;  // slots some statement writes
         std::set<int> scalars;   // of those, the real double scalars: C++ doubles
+        std::set<int> logicals;  // the logical scalars: C++ bools
+        std::map<int, std::string> integers;  // integer scalars: their C++ type
         bool usesDone = false;
         // Its variables in the interpreter's frame (call.Slot), where the
         // workspace built-ins and script files reach them by name.
@@ -192,6 +194,8 @@ private:
     // The variable as a Value: a double one boxed.
     std::string VarValue(int slot) const {
         // A frame's slot is copied: the slots may move while it is used.
+        if (!m_scope->workspace && Logical(slot)) return "Runtime::Logical(" + Var(slot) + ")";
+        if (!m_scope->workspace && Integer(slot)) return "scalars::Box(" + Var(slot) + ")";
         return Scalar(slot) || m_scope->workspace ? "Value(" + Var(slot) + ")" : Var(slot);
     }
     // Types: the variables that are real double scalars wherever they are
@@ -332,6 +336,34 @@ private:
     }
     std::map<std::string, std::size_t> m_typedFunctions;
     bool m_noCalls = false;  // while a body is shown to call nothing
+
+    // Scalar built-ins (translate_scalars.cpp): abs, mod, max... of double
+    // scalars as calls of the library's element routines. The routine of
+    // call e when it is one (the name not a variable, a local function or a
+    // file's, every operand a ScalarExpr), else null; and its code.
+    const char *ScalarBuiltinRoutine(const Expr &e, bool reads) const;
+    std::string ScalarBuiltinCode(const Expr &e, bool raw) const;
+    // Logical scalars (translate_scalars.cpp): true, false, comparisons of
+    // double or logical scalars, ~, && and || of logical ones, and the
+    // variables every assignment gives one: C++ bools, boxed to the
+    // interpreter's logical where shown or passed. In arithmetic a logical
+    // operand is the double 0 or 1.
+    bool Logical(int slot) const { return m_scope->logicals.count(slot) != 0; }
+    bool LogicalExpr(const Expr &e, bool reads = true) const;
+    // Its code, element reads hoisted into the open list (LogicalCode), or
+    // into a lambda of its own (LogicalStandalone).
+    std::string LogicalCode(const Expr &e) const;
+    std::string LogicalStandalone(const Expr &e) const;
+    // Integer scalars of a class of at most 32 bits (translate_scalars.cpp):
+    // int8(x) ... uint32(x) of a scalar, and + - * /, mod, rem, max and min
+    // of one with itself or with a double or logical scalar. The C++ type of e when it is one,
+    // else null; its code as LogicalCode's and LogicalStandalone's.
+    const char *IntegerType(const Expr &e, bool reads = true) const;
+    bool Integer(int slot) const { return m_scope->integers.count(slot) != 0; }
+    std::string IntegerCode(const Expr &e) const;
+    std::string IntegerStandalone(const Expr &e) const;
+    // The statement var = value of a logical or integer variable.
+    void TypedAssign(const Stmt &s, int indent);
 
     std::string m_file;
     std::size_t m_index;

@@ -8,6 +8,7 @@
 #include "error.h"
 #include "parser.h"
 #include "runtime/elements.h"
+#include "runtime/scalars.h"
 #include "value.h"
 
 #include <matrix/construct.h>
