@@ -250,7 +250,11 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
         copies.emplace_back(var, var + "r");
         slots.push_back(slot);
     }
-    Line(indent, "{");
+    // The outermost such loop is a function of its own: in the function
+    // around it, large and full of calls, the compiler keeps the loop's
+    // counters and copies in memory; alone, they live in registers.
+    const bool own = m_scope->loops == 0;
+    Line(indent, own ? "[&]() MTRX_STATEMENTS {" : "{");
     if (!loop.empty())
         Line(indent + 1, loop + ";");
     for (const auto &c : copies) Line(indent + 1, "double " + c.second + " = " + c.first + ";");
@@ -269,7 +273,7 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
     m_scope->copies.clear();
     for (const auto &c : copies) Line(indent + 1, "Detach(" + c.second + ");");
     for (const auto &c : copies) Line(indent + 1, c.first + " = " + c.second + ";");
-    Line(indent, "}");
+    Line(indent, own ? "}();" : "}");
 }
 
 void Translator::CountedLoop(const Stmt &s, int indent) {
