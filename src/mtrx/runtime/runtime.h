@@ -398,8 +398,22 @@ public:
     // Inline, so that the loop's state stays in registers around the calls
     // the body makes.
     ScalarLoop(double first, double step, double last)
-        : m_start(first), m_step(step), m_end(last),
-          m_shape(kiv::matrix::ColonCount(first, step, last)) {
+        : m_start(first), m_step(step), m_end(last) {
+        // Whole numbers of magnitude at most 2^50 count in integers, as
+        // ColonCount counts them: no quotient of such a range comes within
+        // its tolerance of a whole number without being one.
+        if (__builtin_expect(SmallWhole(first) && SmallWhole(step) && SmallWhole(last) && step != 0.0, 1)) {
+            const auto d = static_cast<long long>(last) - static_cast<long long>(first);
+            const auto s = static_cast<long long>(step);
+            const long long count = d == 0 ? 1 : (d > 0) != (s > 0) ? 0 : d / s + 1;
+            m_shape = {static_cast<double>(count), count > 0 && d % s == 0};
+            m_endless = false;
+            m_count = static_cast<unsigned long long>(count);
+            m_whole = true;
+            m_next = first;
+            return;
+        }
+        m_shape = kiv::matrix::ColonCount(first, step, last);
         // A range too long to count exactly (1:1e20, 1:Inf) runs until a
         // break.
         m_endless = !(m_shape.count < 0x1p53);
@@ -432,6 +446,10 @@ public:
     }
 
 private:
+    static bool SmallWhole(double x) {
+        return x >= -0x1p50 && x <= 0x1p50 && static_cast<double>(static_cast<long long>(x)) == x;
+    }
+
     double m_start, m_step, m_end;
     double m_next;
     bool m_whole;
