@@ -262,8 +262,8 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
     for (std::size_t k = 0; k < slots.size(); ++k) m_scope->copies[slots[k]] = copies[k].second;
     ++m_scope->loops;
     if (loop.empty()) {
-        Line(indent + 1, "while ((call.Where(" + std::to_string(s.line) + "), " + Condition(*s.value) +
-                             ")) {");
+        // The condition cannot fail: no place to set.
+        Line(indent + 1, "while (" + Condition(*s.value) + ") {");
         Statements(s.body, indent + 2);
         Line(indent + 1, "}");
     } else {
@@ -375,7 +375,9 @@ void Translator::Statement(const Stmt &s, int indent) {
     // Typed statements fail only by an element error, whose place is all
     // the error needs: they set it without the call that makes the line
     // the frame's running one.
-    if (!Infallible(s))
+    // Nor do the statements of a loop body checked ahead: their element
+    // accesses are in range and their arithmetic cannot fail.
+    if (!Infallible(s) && !(m_scope->unchecked && s.kind == Stmt::Kind::Assign && TypedLocal(s)))
         Line(indent, (TypedLocal(s) ? "call.Where(" : "call.At(") + std::to_string(s.line) + ");");
     switch (s.kind) {
         case Stmt::Kind::Expression: {
@@ -447,8 +449,11 @@ void Translator::Statement(const Stmt &s, int indent) {
                 ScalarLoopStatement(s, std::string(), indent);
                 return;
             }
-            Line(indent, "while ((call.Where(" + std::to_string(s.line) + "), " +
-                             Condition(*s.value) + ")) {");
+            if (Infallible(s))
+                Line(indent, "while (" + Condition(*s.value) + ") {");
+            else
+                Line(indent, "while ((call.Where(" + std::to_string(s.line) + "), " +
+                                 Condition(*s.value) + ")) {");
             ++m_scope->loops;
             Statements(s.body, indent + 1);
             --m_scope->loops;
