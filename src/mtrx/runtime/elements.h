@@ -87,16 +87,16 @@ public:
     /// Whether every v(i) with i between i0 and i1, or v(i, j) with i and
     /// j between the given ends (either order), is in range: the ends whole
     /// numbers, and the subscripts between them too, as for a counted loop.
-    bool Spans(double i0, double i1) const {
+    [[gnu::always_inline]] bool Spans(double i0, double i1) const {
         const auto n = static_cast<double>(m_numel);
         return i0 >= 1.0 && i0 <= n && i1 >= 1.0 && i1 <= n;
     }
-    bool Spans(double i0, double i1, double j0, double j1) const {
+    [[gnu::always_inline]] bool Spans(double i0, double i1, double j0, double j1) const {
         return InRange(i0, j0) && InRange(i1, j1);
     }
     /// A whole number of magnitude at most 2^44: a few of them and a loop's
     /// value add exactly.
-    static bool WholeTerm(double c) {
+    [[gnu::always_inline]] static bool WholeTerm(double c) {
         return c >= -0x1p44 && c <= 0x1p44 && static_cast<double>(static_cast<long long>(c)) == c;
     }
     /// Plain loads and stores, for subscripts a Spans check has covered:
@@ -115,7 +115,7 @@ public:
             data[static_cast<std::size_t>(j - 1) * rows + static_cast<std::size_t>(i - 1)] = x;
         }
     };
-    Plain Unchecked() const { return Plain{m_data, m_rows}; }
+    [[gnu::always_inline]] Plain Unchecked() const { return Plain{m_data, m_rows}; }
 
     /// One access without a view: the variable's data looked up each time.
     static double Read(Scope &call, Value &v, double i) {
@@ -147,7 +147,7 @@ public:
     static bool StoreInPlace(Value &v, const Value &rhs, unsigned int n, double i, double j);
 
 private:
-    bool InRange(double i, double j) const {
+    [[gnu::always_inline]] bool InRange(double i, double j) const {
         return i >= 1.0 && i <= static_cast<double>(m_rows) && j >= 1.0 &&
                j <= static_cast<double>(m_cols);
     }

@@ -394,10 +394,11 @@ inline void Detach(double &x) {
 /// into a double: element k is the one Colon would store there.
 class ScalarLoop {
 public:
-    ScalarLoop(double first, double last) : ScalarLoop(first, 1.0, last) {}
+    [[gnu::always_inline]] ScalarLoop(double first, double last) : ScalarLoop(first, 1.0, last) {}
     // Inline, so that the loop's state stays in registers around the calls
-    // the body makes.
-    ScalarLoop(double first, double step, double last)
+    // the body makes: always, as a large function around the loop would
+    // otherwise exhaust the compiler's budget for inlining first.
+    [[gnu::always_inline]] ScalarLoop(double first, double step, double last)
         : m_start(first), m_step(step), m_end(last) {
         // Whole numbers of magnitude at most 2^50 count in integers, as
         // ColonCount counts them: no quotient of such a range comes within
@@ -432,7 +433,7 @@ public:
     unsigned long long Count() const { return m_count; }
     double First() const { return m_start; }
     double Step() const { return m_step; }
-    bool Next(double &v) {
+    [[gnu::always_inline]] bool Next(double &v) {
         if (m_k >= m_count) return false;
         const unsigned long long k = m_k++;
         if (m_whole) {
