@@ -321,36 +321,71 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
         Line(at, "const double " + last + " = loopFirst" + n + " + static_cast<double>(loopCount" + n +
                      " - 1) * loopStep" + n + ";");
         Line(at, "if (loopCount" + n + " > 0 && " + checks + ") {");
+        // The checked loop as a function of its own, on copies of the
+        // copies: the function around it keeps its checked versions'
+        // values live too, which would send this one's to memory.
+        std::vector<std::pair<int, std::string>> saved;
+        for (int slot : m_scope->scalars) {
+            const auto copy = m_scope->copies.find(slot);
+            if (copy == m_scope->copies.end() || (slot != s.slot && !Mentions(s, slot, false))) continue;
+            saved.emplace_back(slot, copy->second);
+            Line(at + 1, "double " + copy->second + "u = " + copy->second + ";");
+            copy->second += "u";
+        }
+        Line(at + 1, "[&]() MTRX_STATEMENTS {");
         for (int slot : used) {
             const std::string &view = m_scope->views.at(slot);
-            Line(at + 1, "const Elements::Plain " + view + "p = " + view + ".Unchecked();");
+            Line(at + 2, "const Elements::Plain " + view + "p = " + view + ".Unchecked();");
         }
         // The variable's values in integers too, exactly: whole numbers
         // below 2^53.
-        Line(at + 1, "const long long loopFirstI" + n + " = static_cast<long long>(loopFirst" + n +
+        Line(at + 2, "const long long loopFirstI" + n + " = static_cast<long long>(loopFirst" + n +
                          "), loopStepI" + n + " = static_cast<long long>(loopStep" + n + ");");
-        header(at + 1);
-        Line(at + 2, "const long long loopI" + n + " = loopFirstI" + n + " + loopK" + n + " * loopStepI" +
+        for (const auto &c : saved) Line(at + 2, "double " + c.second + "v = " + c.second + "u;");
+        for (const auto &c : saved) m_scope->copies[c.first] = c.second + "v";
+        header(at + 2);
+        Line(at + 3, "const long long loopI" + n + " = loopFirstI" + n + " + loopK" + n + " * loopStepI" +
                          n + ";");
         m_scope->unchecked = true;
-        m_scope->uncheckedSlot = s.slot;
-        m_scope->index = "loopI" + n;
-        Statements(s.body, at + 2);
+        m_scope->indices[s.slot] = "loopI" + n;
+        Statements(s.body, at + 3);
         m_scope->unchecked = false;
-        m_scope->uncheckedSlot = -1;
-        Line(at + 1, "}");
+        m_scope->indices.clear();
+        Line(at + 2, "}");
+        for (const auto &c : saved) Line(at + 2, c.second + "u = " + c.second + "v;");
+        Line(at + 1, "}();");
+        for (const auto &c : saved) {
+            Line(at + 1, c.second + " = " + c.second + "u;");
+            m_scope->copies[c.first] = c.second;
+        }
         Line(at, "} else {");
         ++at;
     }
     header(at);
+    // A loop inside one checked ahead: its values were checked with it,
+    // whole numbers (its range's ends and step are), in integers too.
+    const bool inside = m_scope->unchecked && whole;
+    if (inside) {
+        Line(at + 1, "const long long loopI" + n + " = static_cast<long long>(loopFirst" + n +
+                         ") + loopK" + n + " * static_cast<long long>(loopStep" + n + ");");
+        m_scope->indices[s.slot] = "loopI" + n;
+    }
     Statements(s.body, at + 1);
+    if (inside) m_scope->indices.erase(s.slot);
     Line(at, "}");
     if (!checks.empty()) Line(indent + 1, "}");
     if (whole) m_scope->wholes.erase(s.slot);
     Line(indent, "} else {");
+    // Never taken inside a loop checked ahead; checked all the same.
+    const bool unchecked = m_scope->unchecked;
+    const std::map<int, std::string> indices = m_scope->indices;
+    m_scope->unchecked = false;
+    m_scope->indices.clear();
     Line(indent + 1, "while (loop" + n + ".Next(" + Var(s.slot) + ")) {");
     Statements(s.body, indent + 2);
     Line(indent + 1, "}");
+    m_scope->unchecked = unchecked;
+    m_scope->indices = indices;
     Line(indent, "}");
 }
 

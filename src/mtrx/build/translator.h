@@ -122,10 +122,10 @@ private:
         std::set<int> wholes;  // loop variables whole numbers where being written
         // The views' accesses being written have been checked in range
         // before the loop: plain loads and stores, their subscripts whole
-        // numbers computed in integers, the loop variable's value `index`.
+        // numbers computed in integers, the values of the loop variables
+        // checked with them in `indices`.
         bool unchecked = false;
-        int uncheckedSlot = -1;
-        std::string index;
+        std::map<int, std::string> indices;
     };
     // The element reads of the expressions being written, hoisted into
     // constants in the interpreter's order of evaluation.
@@ -241,9 +241,11 @@ private:
     bool ViewLoop(const Stmt &s, int indent);
     // The condition, in C++, under which every element access of the body
     // of counted loop s is in range for each value from `first` to `last`:
-    // the body only scalar assignments and element stores, each subscript a
-    // sum of whole numbers, variables the body does not assign and the loop
-    // variable. Empty when some access cannot be checked ahead.
+    // the body only scalar assignments, element stores, ifs over scalar
+    // conditions and counted loops over ranges of such sums, each
+    // subscript a sum of whole numbers, variables the body does not assign
+    // and at most one loop variable. Empty when some access cannot be
+    // checked ahead.
     // `used`: the slots of the views the body reads or writes.
     // IndexCode: the value of such a subscript as a long long.
     std::string HoistedChecks(const Stmt &s, const std::string &first, const std::string &last,

@@ -84,15 +84,14 @@ public:
             StoreSlow(call, v, 2, i, j, x);
     }
 
-    /// Whether every v(i) with i between i0 and i1, or v(i, j) with i and
-    /// j between the given ends (either order), is in range: the ends whole
-    /// numbers, and the subscripts between them too, as for a counted loop.
-    [[gnu::always_inline]] bool Spans(double i0, double i1) const {
-        const auto n = static_cast<double>(m_numel);
-        return i0 >= 1.0 && i0 <= n && i1 >= 1.0 && i1 <= n;
-    }
-    [[gnu::always_inline]] bool Spans(double i0, double i1, double j0, double j1) const {
-        return InRange(i0, j0) && InRange(i1, j1);
+    /// Whether `lo` is at least 1 and `hi` at most the extent subscript
+    /// `position` of `count` runs over (v(i): the elements; v(i, j): the
+    /// rows, the trailing dimensions together): for a counted loop, every
+    /// whole number between two such ends is in range.
+    [[gnu::always_inline]] bool Fits(unsigned int count, unsigned int position, double lo,
+                                     double hi) const {
+        const std::size_t extent = count == 1 ? m_numel : position == 0 ? m_rows : m_cols;
+        return lo >= 1.0 && hi <= static_cast<double>(extent);
     }
     /// A whole number of magnitude at most 2^44: a few of them and a loop's
     /// value add exactly.

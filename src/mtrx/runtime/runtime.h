@@ -447,7 +447,7 @@ public:
     }
 
 private:
-    static bool SmallWhole(double x) {
+    [[gnu::always_inline]] static bool SmallWhole(double x) {
         return x >= -0x1p50 && x <= 0x1p50 && static_cast<double>(static_cast<long long>(x)) == x;
     }
 
