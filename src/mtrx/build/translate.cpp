@@ -151,6 +151,8 @@ void Translator::Assign(const Stmt &s, int indent) {
             const std::string pre = CloseReads(saved);
             if (exact.find("rt.") == std::string::npos && pre.empty()) {
                 Line(indent, Var(t.slot) + " = " + exact + ";");
+            } else if (pre.empty() && NumberClass(*s.value) != kAny) {
+                Line(indent, Var(t.slot) + " = " + raw + ";");
             } else {
                 Line(indent, "{");
                 if (!pre.empty()) Line(indent + 1, pre);

@@ -212,6 +212,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
             }
         }
     }
+    InferNumbers(block, given);
 }
 
 bool Translator::Infallible(const Stmt &s) const {

@@ -110,6 +110,7 @@ private:
         const std::vector<std::string> *names = nullptr;
         std::set<int> assigned;  // slots some statement writes
         std::set<int> scalars;   // of those, the real double scalars: C++ doubles
+        std::map<int, int> numbers;  // of those, the class of their values (NumberClass)
         bool usesDone = false;
         // Its variables in the interpreter's frame (call.Slot), where the
         // workspace built-ins and script files reach them by name.
@@ -199,6 +200,13 @@ private:
     std::string RawCode(const Expr &e) const { return DoubleCode(e, true); }
     // The code of a ScalarExpr: with `raw`, plain C++ operators.
     std::string DoubleCode(const Expr &e, bool raw) const;
+    // Values (translate_nan.cpp): whether a double expression is finite
+    // wherever it is computed, never NaN, or may be anything, from the
+    // classes of the double variables, which InferNumbers finds for the
+    // scope's body (`given`: parameters, anything).
+    enum NumberKind { kFinite, kNotNaN, kAny };
+    int NumberClass(const Expr &e) const;
+    void InferNumbers(const Block &block, const std::set<int> &given);
     // Arrays (translate_arrays.cpp): v(i) or v(i, j) of a double array
     // variable, each subscript a ScalarExpr without reads.
     bool ElementRead(const Expr &e) const;
