@@ -4,6 +4,7 @@
 // of their data.
 #include "build/translator.h"
 
+#include <cmath>
 #include <fstream>
 #include <functional>
 
@@ -484,9 +485,10 @@ std::string Translator::HoistedChecks(const Stmt &s, const std::string &first,
                 step = -1;
                 e = e->args[0].get();
             }
-            if (e->kind != Expr::Kind::Number || !(e->number > 0.0 && e->number <= 0x1p44) ||
+            if (e->kind != Expr::Kind::Number || e->number == 0.0 || !(std::fabs(e->number) <= 0x1p44) ||
                 e->number != static_cast<double>(static_cast<long long>(e->number)))
                 return false;
+            if (e->number < 0.0) step = -step;
         }
         std::set<std::string> ends[2];
         for (int k = 0; k < 2; ++k) {
