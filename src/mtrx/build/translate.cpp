@@ -392,10 +392,45 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
 }
 
 void Translator::Statements(const Block &block, int indent) {
-    for (const Stmt &s : block) Statement(s, indent);
+    for (std::size_t k = 0; k < block.size(); ++k) {
+        if (k + 1 < block.size() && NaNPair(block[k], block[k + 1])) {
+            NaNPairStatement(block[k], block[k + 1], indent);
+            ++k;
+        } else {
+            Statement(block[k], indent);
+        }
+    }
 }
 
-void Translator::Statement(const Stmt &s, int indent) {
+bool Translator::NaNPair(const Stmt &a, const Stmt &b) const {
+    const auto tested = [this](const Stmt &s) {
+        return !m_scope->workspace && s.kind == Stmt::Kind::Assign && Infallible(s) &&
+               ScalarExpr(*s.value) && NumberClass(*s.value) == kAny &&
+               ScalarCode(*s.value).find("rt.") != std::string::npos;
+    };
+    return tested(a) && tested(b) && a.targets[0].slot != b.targets[0].slot &&
+           !Mentions(*b.value, a.targets[0].slot);
+}
+
+void Translator::NaNPairStatement(const Stmt &a, const Stmt &b, int indent) {
+    Comment(a, indent);
+    Comment(b, indent);
+    // b reads nothing a assigns: both computed first, then one test of
+    // the two for NaN; on a NaN, both again through the library, in order.
+    Line(indent, "{");
+    Line(indent + 1, "const double raw1 = " + RawCode(*a.value) + ";");
+    Line(indent + 1, "const double raw2 = " + RawCode(*b.value) + ";");
+    Line(indent + 1, "if (__builtin_expect(!__builtin_isunordered(raw1, raw2), 1)) {");
+    Line(indent + 2, Var(a.targets[0].slot) + " = raw1;");
+    Line(indent + 2, Var(b.targets[0].slot) + " = raw2;");
+    Line(indent + 1, "} else {");
+    Line(indent + 2, Var(a.targets[0].slot) + " = " + Cold(ScalarCode(*a.value)) + ";");
+    Line(indent + 2, Var(b.targets[0].slot) + " = " + Cold(ScalarCode(*b.value)) + ";");
+    Line(indent + 1, "}");
+    Line(indent, "}");
+}
+
+void Translator::Comment(const Stmt &s, int indent) {
     std::string text = s.line > 0 && static_cast<std::size_t>(s.line) <= m_lines.size()
                            ? m_lines[static_cast<std::size_t>(s.line) - 1]
                            : std::string();
@@ -407,6 +442,10 @@ void Translator::Statement(const Stmt &s, int indent) {
     // A comment ending in a backslash would continue onto the next line.
     while (!text.empty() && text.back() == '\\') text.pop_back();
     Line(indent, "// " + m_file + ":" + std::to_string(s.line) + ": " + text);
+}
+
+void Translator::Statement(const Stmt &s, int indent) {
+    Comment(s, indent);
     // A statement that can neither fail nor call anything needs no place:
     // the next one that can sets it.
     // Typed statements fail only by an element error, whose place is all

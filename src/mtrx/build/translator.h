@@ -281,6 +281,12 @@ private:
     std::string Steps(const Target &t, int line);
 
     void Statements(const Block &block, int indent);
+    // Two assignments of double expressions in a row, each tested for NaN,
+    // the second not reading the first's variable: one test for both.
+    bool NaNPair(const Stmt &a, const Stmt &b) const;
+    void NaNPairStatement(const Stmt &a, const Stmt &b, int indent);
+    // The comment naming statement s's place and text.
+    void Comment(const Stmt &s, int indent);
     // The statements of a function's or the script's body, in groups of
     // their own C++ functions (translate_groups.cpp); `once` for the
     // script's, which run once.
