@@ -406,8 +406,10 @@ public:
         if (__builtin_expect(SmallWhole(first) && SmallWhole(step) && SmallWhole(last) && step != 0.0, 1)) {
             const auto d = static_cast<long long>(last) - static_cast<long long>(first);
             const auto s = static_cast<long long>(step);
-            const long long count = d == 0 ? 1 : (d > 0) != (s > 0) ? 0 : d / s + 1;
-            m_shape = {static_cast<double>(count), count > 0 && d % s == 0};
+            // Steps of one without a division: an inner loop starts often.
+            const bool unit = s == 1 || s == -1;
+            const long long count = d == 0 ? 1 : (d > 0) != (s > 0) ? 0 : (unit ? d * s : d / s) + 1;
+            m_shape = {static_cast<double>(count), count > 0 && (unit || d % s == 0)};
             m_endless = false;
             m_count = static_cast<unsigned long long>(count);
             m_whole = true;
