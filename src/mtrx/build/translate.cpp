@@ -157,6 +157,8 @@ void Translator::Assign(const Stmt &s, int indent) {
                 Line(indent, Var(t.slot) + " = " + raw + ";");
             } else if (exact.find("rt.") == std::string::npos && pre.empty()) {
                 Line(indent, Var(t.slot) + " = " + exact + ";");
+            } else if (pre.empty() && NumberClass(*s.value) != kAny) {
+                Line(indent, Var(t.slot) + " = " + raw + ";");
             } else {
                 Line(indent, "{");
                 if (!pre.empty()) Line(indent + 1, pre);
@@ -266,7 +268,11 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
         copies.emplace_back(var, var + "r");
         slots.push_back(slot);
     }
-    Line(indent, "{");
+    // The outermost such loop is a function of its own: in the function
+    // around it, large and full of calls, the compiler keeps the loop's
+    // counters and copies in memory; alone, they live in registers.
+    const bool own = m_scope->loops == 0;
+    Line(indent, own ? "[&]() MTRX_STATEMENTS {" : "{");
     if (!loop.empty())
         Line(indent + 1, loop + ";");
     for (std::size_t k = 0; k < copies.size(); ++k)
@@ -276,8 +282,8 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
     for (std::size_t k = 0; k < slots.size(); ++k) m_scope->copies[slots[k]] = copies[k].second;
     ++m_scope->loops;
     if (loop.empty()) {
-        Line(indent + 1, "while ((call.Where(" + std::to_string(s.line) + "), " + Condition(*s.value) +
-                             ")) {");
+        // The condition cannot fail: no place to set.
+        Line(indent + 1, "while (" + Condition(*s.value) + ") {");
         Statements(s.body, indent + 2);
         Line(indent + 1, "}");
     } else {
@@ -287,7 +293,7 @@ void Translator::ScalarLoopStatement(const Stmt &s, const std::string &loop, int
     m_scope->copies.clear();
     for (std::size_t k = 0; k < doubles; ++k) Line(indent + 1, "Detach(" + copies[k].second + ");");
     for (const auto &c : copies) Line(indent + 1, c.first + " = " + c.second + ";");
-    Line(indent, "}");
+    Line(indent, own ? "}();" : "}");
 }
 
 void Translator::CountedLoop(const Stmt &s, int indent) {
@@ -335,46 +341,116 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
         Line(at, "const double " + last + " = loopFirst" + n + " + static_cast<double>(loopCount" + n +
                      " - 1) * loopStep" + n + ";");
         Line(at, "if (loopCount" + n + " > 0 && " + checks + ") {");
+        // The checked loop as a function of its own, on copies of the
+        // copies: the function around it keeps its checked versions'
+        // values live too, which would send this one's to memory.
+        std::vector<std::pair<int, std::string>> saved;
+        for (int slot : m_scope->scalars) {
+            const auto copy = m_scope->copies.find(slot);
+            if (copy == m_scope->copies.end() || (slot != s.slot && !Mentions(s, slot, false))) continue;
+            saved.emplace_back(slot, copy->second);
+            Line(at + 1, "double " + copy->second + "u = " + copy->second + ";");
+            copy->second += "u";
+        }
+        Line(at + 1, "[&]() MTRX_STATEMENTS {");
         for (int slot : used) {
             const std::string &view = m_scope->views.at(slot);
-            Line(at + 1, "const Elements::Plain " + view + "p = " + view + ".Unchecked();");
+            Line(at + 2, "const Elements::Plain " + view + "p = " + view + ".Unchecked();");
         }
         // The variable's values in integers too, exactly: whole numbers
         // below 2^53.
-        Line(at + 1, "const long long loopFirstI" + n + " = static_cast<long long>(loopFirst" + n +
+        Line(at + 2, "const long long loopFirstI" + n + " = static_cast<long long>(loopFirst" + n +
                          "), loopStepI" + n + " = static_cast<long long>(loopStep" + n + ");");
-        header(at + 1);
-        Line(at + 2, "const long long loopI" + n + " = loopFirstI" + n + " + loopK" + n + " * loopStepI" +
+        for (const auto &c : saved) Line(at + 2, "double " + c.second + "v = " + c.second + "u;");
+        for (const auto &c : saved) m_scope->copies[c.first] = c.second + "v";
+        header(at + 2);
+        Line(at + 3, "const long long loopI" + n + " = loopFirstI" + n + " + loopK" + n + " * loopStepI" +
                          n + ";");
         m_scope->unchecked = true;
-        m_scope->uncheckedSlot = s.slot;
-        m_scope->index = "loopI" + n;
-        Statements(s.body, at + 2);
+        m_scope->indices[s.slot] = "loopI" + n;
+        Statements(s.body, at + 3);
         m_scope->unchecked = false;
-        m_scope->uncheckedSlot = -1;
-        Line(at + 1, "}");
+        m_scope->indices.clear();
+        Line(at + 2, "}");
+        for (const auto &c : saved) Line(at + 2, c.second + "u = " + c.second + "v;");
+        Line(at + 1, "}();");
+        for (const auto &c : saved) {
+            Line(at + 1, c.second + " = " + c.second + "u;");
+            m_scope->copies[c.first] = c.second;
+        }
         Line(at, "} else {");
         ++at;
     }
     header(at);
+    // A loop inside one checked ahead: its values were checked with it,
+    // whole numbers (its range's ends and step are), in integers too.
+    const bool inside = m_scope->unchecked && whole;
+    if (inside) {
+        Line(at + 1, "const long long loopI" + n + " = static_cast<long long>(loopFirst" + n +
+                         ") + loopK" + n + " * static_cast<long long>(loopStep" + n + ");");
+        m_scope->indices[s.slot] = "loopI" + n;
+    }
     Statements(s.body, at + 1);
+    if (inside) m_scope->indices.erase(s.slot);
     Line(at, "}");
     if (!checks.empty()) Line(indent + 1, "}");
     if (whole) m_scope->wholes.erase(s.slot);
     Line(indent, "} else {");
+    // Never taken inside a loop checked ahead; checked all the same.
+    const bool unchecked = m_scope->unchecked;
+    const std::map<int, std::string> indices = m_scope->indices;
+    m_scope->unchecked = false;
+    m_scope->indices.clear();
     Line(indent + 1, "while (loop" + n + ".Next(" + Var(s.slot) + ")) {");
     Statements(s.body, indent + 2);
     Line(indent + 1, "}");
+    m_scope->unchecked = unchecked;
+    m_scope->indices = indices;
     Line(indent, "}");
 }
 
 void Translator::Statements(const Block &block, int indent) {
     const auto ran = m_ranFlags.find(&block);
     if (ran != m_ranFlags.end()) Line(indent, ran->second + " = true;");
-    for (const Stmt &s : block) Statement(s, indent);
+    for (std::size_t k = 0; k < block.size(); ++k) {
+        if (k + 1 < block.size() && NaNPair(block[k], block[k + 1])) {
+            NaNPairStatement(block[k], block[k + 1], indent);
+            ++k;
+        } else {
+            Statement(block[k], indent);
+        }
+    }
 }
 
-void Translator::Statement(const Stmt &s, int indent) {
+bool Translator::NaNPair(const Stmt &a, const Stmt &b) const {
+    const auto tested = [this](const Stmt &s) {
+        return !m_scope->workspace && s.kind == Stmt::Kind::Assign && Infallible(s) &&
+               ScalarExpr(*s.value) && NumberClass(*s.value) == kAny &&
+               ScalarCode(*s.value).find("rt.") != std::string::npos;
+    };
+    return tested(a) && tested(b) && a.targets[0].slot != b.targets[0].slot &&
+           !Mentions(*b.value, a.targets[0].slot);
+}
+
+void Translator::NaNPairStatement(const Stmt &a, const Stmt &b, int indent) {
+    Comment(a, indent);
+    Comment(b, indent);
+    // b reads nothing a assigns: both computed first, then one test of
+    // the two for NaN; on a NaN, both again through the library, in order.
+    Line(indent, "{");
+    Line(indent + 1, "const double raw1 = " + RawCode(*a.value) + ";");
+    Line(indent + 1, "const double raw2 = " + RawCode(*b.value) + ";");
+    Line(indent + 1, "if (__builtin_expect(!__builtin_isunordered(raw1, raw2), 1)) {");
+    Line(indent + 2, Var(a.targets[0].slot) + " = raw1;");
+    Line(indent + 2, Var(b.targets[0].slot) + " = raw2;");
+    Line(indent + 1, "} else {");
+    Line(indent + 2, Var(a.targets[0].slot) + " = " + Cold(ScalarCode(*a.value)) + ";");
+    Line(indent + 2, Var(b.targets[0].slot) + " = " + Cold(ScalarCode(*b.value)) + ";");
+    Line(indent + 1, "}");
+    Line(indent, "}");
+}
+
+void Translator::Comment(const Stmt &s, int indent) {
     std::string text = s.line > 0 && static_cast<std::size_t>(s.line) <= m_lines.size()
                            ? m_lines[static_cast<std::size_t>(s.line) - 1]
                            : std::string();
@@ -386,14 +462,21 @@ void Translator::Statement(const Stmt &s, int indent) {
     // A comment ending in a backslash would continue onto the next line.
     while (!text.empty() && text.back() == '\\') text.pop_back();
     Line(indent, "// " + m_file + ":" + std::to_string(s.line) + ": " + text);
+}
+
+void Translator::Statement(const Stmt &s, int indent) {
+    Comment(s, indent);
     // A statement that can neither fail nor call anything needs no place:
     // the next one that can sets it.
     // Typed statements fail only by an element error, whose place is all
     // the error needs: they set it without the call that makes the line
     // the frame's running one.
-    if (!Infallible(s))
-        Line(indent, (TypedLocal(s) && !(s.value && HasTypedCall(*s.value)) ? "call.Where(" : "call.At(") +
-                         std::to_string(s.line) + ");");
+    // Nor do the statements of a loop body checked ahead: their element
+    // accesses are in range and their arithmetic cannot fail.
+    const bool typedCall = s.value && HasTypedCall(*s.value);
+    if (!Infallible(s) &&
+        !(m_scope->unchecked && s.kind == Stmt::Kind::Assign && TypedLocal(s) && !typedCall))
+        Line(indent, (TypedLocal(s) && !typedCall ? "call.Where(" : "call.At(") + std::to_string(s.line) + ");");
     switch (s.kind) {
         case Stmt::Kind::Expression: {
             const Expr &e = *s.value;
@@ -464,8 +547,11 @@ void Translator::Statement(const Stmt &s, int indent) {
                 ScalarLoopStatement(s, std::string(), indent);
                 return;
             }
-            Line(indent, "while ((call.Where(" + std::to_string(s.line) + "), " +
-                             Condition(*s.value) + ")) {");
+            if (Infallible(s))
+                Line(indent, "while (" + Condition(*s.value) + ") {");
+            else
+                Line(indent, "while ((call.Where(" + std::to_string(s.line) + "), " +
+                                 Condition(*s.value) + ")) {");
             ++m_scope->loops;
             Statements(s.body, indent + 1);
             --m_scope->loops;

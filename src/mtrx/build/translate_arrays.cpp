@@ -4,6 +4,7 @@
 // of their data.
 #include "build/translator.h"
 
+#include <cmath>
 #include <fstream>
 #include <functional>
 
@@ -349,8 +350,8 @@ std::string Translator::IndexCode(const Expr &e) const {
     switch (e.kind) {
         case Expr::Kind::Number: return std::to_string(static_cast<long long>(e.number)) + "LL";
         case Expr::Kind::Name:
-            return e.slot == m_scope->uncheckedSlot ? m_scope->index
-                                                    : "static_cast<long long>(" + Var(e.slot) + ")";
+            return m_scope->indices.count(e.slot) ? m_scope->indices.at(e.slot)
+                                                  : "static_cast<long long>(" + Var(e.slot) + ")";
         default:
             return "(" + IndexCode(*e.args[0]) + (e.op == Op::Plus ? " + " : " - ") +
                    IndexCode(*e.args[1]) + ")";
@@ -360,53 +361,106 @@ std::string Translator::IndexCode(const Expr &e) const {
 std::string Translator::HoistedChecks(const Stmt &s, const std::string &first,
                                       const std::string &last, std::set<int> &used) {
     if (m_scope->workspace || !m_scope->copies.count(s.slot)) return std::string();
+    // The statements the body may hold, and the variables it assigns.
     std::set<int> assigned;
-    for (const Stmt &x : s.body) {
-        if (x.kind != Stmt::Kind::Assign || x.show || !TypedLocal(x)) return std::string();
-        assigned.insert(x.targets[0].slot);
-    }
-    if (assigned.count(s.slot)) return std::string();
+    std::function<bool(const Block &)> allowed = [&](const Block &block) {
+        for (const Stmt &x : block) {
+            switch (x.kind) {
+                case Stmt::Kind::Assign:
+                    if (x.show || !TypedLocal(x)) return false;
+                    assigned.insert(x.targets[0].slot);
+                    break;
+                case Stmt::Kind::If:
+                    if (!TypedLocal(x)) return false;
+                    for (const auto &branch : x.branches)
+                        if (!allowed(branch.second)) return false;
+                    if (!allowed(x.body)) return false;
+                    break;
+                case Stmt::Kind::For:
+                    if (!Scalar(x.slot) || x.value->kind != Expr::Kind::Range || !ScalarOnly(x.body))
+                        return false;
+                    assigned.insert(x.slot);
+                    if (!allowed(x.body)) return false;
+                    break;
+                case Stmt::Kind::Break:
+                case Stmt::Kind::Continue: break;
+                default: return false;
+            }
+        }
+        return true;
+    };
+    if (!allowed(s.body) || assigned.count(s.slot)) return std::string();
+    // The loops inside, while their bodies are walked: the code of the
+    // values their variable's least and greatest values are at least and
+    // at most (each end of the range at both ends of this loop).
+    std::map<int, std::pair<std::set<std::string>, std::set<std::string>>> inner;
     std::set<std::string> terms;  // checks of the invariant variables
-    std::vector<std::string> spans;
+    std::vector<std::string> fits;
     bool ok = true;
     // A subscript's terms: whole numbers, variables the body leaves alone,
-    // and the loop variable at most once, under + and -.
-    std::function<bool(const Expr &, int &, int &)> affine = [&](const Expr &e, int &count,
-                                                                int &loop) {
-        if (++count > 8) return false;
-        switch (e.kind) {
-            case Expr::Kind::Number:
-                return e.number >= -0x1p44 && e.number <= 0x1p44 &&
-                       e.number == static_cast<double>(static_cast<long long>(e.number));
-            case Expr::Kind::Name:
-                if (!IsVariable(e) || !Scalar(e.slot)) return false;
-                if (e.slot == s.slot) return ++loop == 1;
-                if (assigned.count(e.slot)) return false;
-                terms.insert("Elements::WholeTerm(" + Var(e.slot) + ")");
-                return true;
-            case Expr::Kind::Binary:
-                return (e.op == Op::Plus || e.op == Op::Minus) && affine(*e.args[0], count, loop) &&
-                       affine(*e.args[1], count, loop);
-            default: return false;
-        }
+    // and one loop variable at most, under + and -; its slot into `loop`,
+    // the sign it is taken with into `sign`.
+    std::function<bool(const Expr &, int, int &, int &, int &)> affine =
+        [&](const Expr &e, int sign, int &count, int &loop, int &loopSign) {
+            if (++count > 8) return false;
+            switch (e.kind) {
+                case Expr::Kind::Number:
+                    return e.number >= -0x1p44 && e.number <= 0x1p44 &&
+                           e.number == static_cast<double>(static_cast<long long>(e.number));
+                case Expr::Kind::Name:
+                    if (!IsVariable(e) || !Scalar(e.slot)) return false;
+                    if (e.slot == s.slot || inner.count(e.slot)) {
+                        if (loop >= 0) return false;
+                        loop = e.slot;
+                        loopSign = sign;
+                        return true;
+                    }
+                    if (assigned.count(e.slot)) return false;
+                    terms.insert("Elements::WholeTerm(" + Var(e.slot) + ")");
+                    return true;
+                case Expr::Kind::Binary:
+                    return (e.op == Op::Plus || e.op == Op::Minus) &&
+                           affine(*e.args[0], sign, count, loop, loopSign) &&
+                           affine(*e.args[1], e.op == Op::Minus ? -sign : sign, count, loop, loopSign);
+                default: return false;
+            }
+        };
+    // e's value before the loop with the variable `slot` at `value`.
+    const auto at = [&](const Expr &e, int slot, const std::string &value) {
+        std::string &copy = m_scope->copies[slot];
+        const std::string saved = copy;
+        copy = "(" + value + ")";
+        const std::string code = RawCode(e);
+        m_scope->copies[slot] = saved;
+        return code;
     };
-    // The subscripts at both ends of the loop.
     const auto access = [&](int slot, const std::vector<ExprPtr> &subscripts) {
         const auto view = m_scope->views.find(slot);
         if (view == m_scope->views.end()) return false;
-        std::string ends;
-        for (const ExprPtr &a : subscripts) {
-            int count = 0, loop = 0;
-            if (!affine(*a, count, loop)) return false;
-            std::string &copy = m_scope->copies[s.slot];
-            const std::string saved = copy;
-            copy = first;
-            ends += (ends.empty() ? "" : ", ") + RawCode(*a);
-            copy = last;
-            ends += ", " + RawCode(*a);
-            m_scope->copies[s.slot] = saved;
+        const std::string head = view->second + ".Fits(" + std::to_string(subscripts.size()) + ", ";
+        for (std::size_t k = 0; k < subscripts.size(); ++k) {
+            const Expr &a = *subscripts[k];
+            int count = 0, loop = -1, sign = 1;
+            if (!affine(a, 1, count, loop, sign)) return false;
+            const std::string fit = head + std::to_string(k) + ", ";
+            if (loop < 0) {
+                const std::string x = RawCode(a);
+                fits.push_back(fit + x + ", " + x + ")");
+            } else if (loop == s.slot) {
+                for (const std::string &end : {first, last}) {
+                    const std::string x = at(a, loop, end);
+                    fits.push_back(fit + x + ", " + x + ")");
+                }
+            } else {
+                // Least at the least value of the variable, or at its
+                // greatest when taken with a minus sign.
+                const auto &bounds = inner.at(loop);
+                for (const std::string &v : sign > 0 ? bounds.first : bounds.second)
+                    fits.push_back(fit + at(a, loop, v) + ", 1.0)");
+                for (const std::string &v : sign > 0 ? bounds.second : bounds.first)
+                    fits.push_back(fit + "1.0, " + at(a, loop, v) + ")");
+            }
         }
-        spans.push_back(view->second + ".Spans(" + ends + ")");
         used.insert(slot);
         return true;
     };
@@ -421,15 +475,67 @@ std::string Translator::HoistedChecks(const Stmt &s, const std::string &first,
         for (const auto &row : e.rows)
             for (const ExprPtr &a : row) reads(*a);
     };
-    for (const Stmt &x : s.body) {
-        reads(*x.value);
-        if (ok && ElementStore(x)) ok = access(x.targets[0].slot, x.targets[0].path[0].subscripts);
-        if (!ok) return std::string();
-    }
-    if (spans.empty()) return std::string();
+    // An inner loop's range: ends of this loop's variable and invariants,
+    // a whole step of known sign.
+    const auto range = [&](const Stmt &x) {
+        const Expr &r = *x.value;
+        int step = 1;
+        if (r.args.size() == 3) {
+            const Expr *e = r.args[1].get();
+            if (e->kind == Expr::Kind::Unary && e->op == Op::Uminus && e->args.size() == 1) {
+                step = -1;
+                e = e->args[0].get();
+            }
+            if (e->kind != Expr::Kind::Number || e->number == 0.0 || !(std::fabs(e->number) <= 0x1p44) ||
+                e->number != static_cast<double>(static_cast<long long>(e->number)))
+                return false;
+            if (e->number < 0.0) step = -step;
+        }
+        std::set<std::string> ends[2];
+        for (int k = 0; k < 2; ++k) {
+            const Expr &e = *r.args[k == 0 ? 0 : r.args.size() - 1];
+            int count = 0, loop = -1, sign = 1;
+            if (!affine(e, 1, count, loop, sign) || (loop >= 0 && loop != s.slot)) return false;
+            if (loop < 0) {
+                ends[k].insert(RawCode(e));
+            } else {
+                ends[k].insert(at(e, loop, first));
+                ends[k].insert(at(e, loop, last));
+            }
+        }
+        inner[x.slot] = step > 0 ? std::make_pair(ends[0], ends[1]) : std::make_pair(ends[1], ends[0]);
+        return true;
+    };
+    std::function<bool(const Block &)> walk = [&](const Block &block) {
+        for (const Stmt &x : block) {
+            switch (x.kind) {
+                case Stmt::Kind::Assign:
+                    reads(*x.value);
+                    if (ok && ElementStore(x)) ok = access(x.targets[0].slot, x.targets[0].path[0].subscripts);
+                    break;
+                case Stmt::Kind::If:
+                    for (const auto &branch : x.branches) {
+                        reads(*branch.first);
+                        ok = ok && walk(branch.second);
+                    }
+                    ok = ok && walk(x.body);
+                    break;
+                case Stmt::Kind::For:
+                    ok = ok && range(x) && walk(x.body);
+                    inner.erase(x.slot);
+                    break;
+                default: break;
+            }
+            if (!ok) return false;
+        }
+        return true;
+    };
+    if (!walk(s.body) || fits.empty()) return std::string();
     std::string out;
     for (const std::string &t : terms) out += t + " && ";
-    for (const std::string &t : spans) out += t + " && ";
+    std::set<std::string> seen;
+    for (const std::string &t : fits)
+        if (seen.insert(t).second) out += t + " && ";
     return out.substr(0, out.size() - 4);
 }
 

@@ -283,6 +283,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
     }
     for (int slot : m_scope->scalars) m_scope->logicals.erase(slot);
     for (int slot : m_scope->scalars) m_scope->integers.erase(slot);
+    InferNumbers(block, given);
 }
 
 bool Translator::Infallible(const Stmt &s) const {

@@ -112,6 +112,7 @@ private:
         std::set<int> scalars;   // of those, the real double scalars: C++ doubles
         std::set<int> logicals;  // the logical scalars: C++ bools
         std::map<int, std::string> integers;  // integer scalars: their C++ type
+        std::map<int, int> numbers;  // of those, the class of their values (NumberClass)
         bool usesDone = false;
         // Its variables in the interpreter's frame (call.Slot), where the
         // workspace built-ins and script files reach them by name.
@@ -125,10 +126,10 @@ private:
         std::set<int> wholes;  // loop variables whole numbers where being written
         // The views' accesses being written have been checked in range
         // before the loop: plain loads and stores, their subscripts whole
-        // numbers computed in integers, the loop variable's value `index`.
+        // numbers computed in integers, the values of the loop variables
+        // checked with them in `indices`.
         bool unchecked = false;
-        int uncheckedSlot = -1;
-        std::string index;
+        std::map<int, std::string> indices;
     };
     // The element reads of the expressions being written, hoisted into
     // constants in the interpreter's order of evaluation.
@@ -218,6 +219,13 @@ private:
     std::string RawCode(const Expr &e) const { return DoubleCode(e, true); }
     // The code of a ScalarExpr: with `raw`, plain C++ operators.
     std::string DoubleCode(const Expr &e, bool raw) const;
+    // Values (translate_nan.cpp): whether a double expression is finite
+    // wherever it is computed, never NaN, or may be anything, from the
+    // classes of the double variables, which InferNumbers finds for the
+    // scope's body (`given`: parameters, anything).
+    enum NumberKind { kFinite, kNotNaN, kAny };
+    int NumberClass(const Expr &e) const;
+    void InferNumbers(const Block &block, const std::set<int> &given);
     // Arrays (translate_arrays.cpp): v(i) or v(i, j) of a double array
     // variable, each subscript a ScalarExpr without reads.
     bool ElementRead(const Expr &e) const;
@@ -260,9 +268,11 @@ private:
     bool ViewLoop(const Stmt &s, int indent);
     // The condition, in C++, under which every element access of the body
     // of counted loop s is in range for each value from `first` to `last`:
-    // the body only scalar assignments and element stores, each subscript a
-    // sum of whole numbers, variables the body does not assign and the loop
-    // variable. Empty when some access cannot be checked ahead.
+    // the body only scalar assignments, element stores, ifs over scalar
+    // conditions and counted loops over ranges of such sums, each
+    // subscript a sum of whole numbers, variables the body does not assign
+    // and at most one loop variable. Empty when some access cannot be
+    // checked ahead.
     // `used`: the slots of the views the body reads or writes.
     // IndexCode: the value of such a subscript as a long long.
     std::string HoistedChecks(const Stmt &s, const std::string &first, const std::string &last,
@@ -290,6 +300,12 @@ private:
     std::string Steps(const Target &t, int line);
 
     void Statements(const Block &block, int indent);
+    // Two assignments of double expressions in a row, each tested for NaN,
+    // the second not reading the first's variable: one test for both.
+    bool NaNPair(const Stmt &a, const Stmt &b) const;
+    void NaNPairStatement(const Stmt &a, const Stmt &b, int indent);
+    // The comment naming statement s's place and text.
+    void Comment(const Stmt &s, int indent);
     // The statements of a function's or the script's body, in groups of
     // their own C++ functions (translate_groups.cpp); `once` for the
     // script's, which run once.

@@ -84,19 +84,18 @@ public:
             StoreSlow(call, v, 2, i, j, x);
     }
 
-    /// Whether every v(i) with i between i0 and i1, or v(i, j) with i and
-    /// j between the given ends (either order), is in range: the ends whole
-    /// numbers, and the subscripts between them too, as for a counted loop.
-    bool Spans(double i0, double i1) const {
-        const auto n = static_cast<double>(m_numel);
-        return i0 >= 1.0 && i0 <= n && i1 >= 1.0 && i1 <= n;
-    }
-    bool Spans(double i0, double i1, double j0, double j1) const {
-        return InRange(i0, j0) && InRange(i1, j1);
+    /// Whether `lo` is at least 1 and `hi` at most the extent subscript
+    /// `position` of `count` runs over (v(i): the elements; v(i, j): the
+    /// rows, the trailing dimensions together): for a counted loop, every
+    /// whole number between two such ends is in range.
+    [[gnu::always_inline]] bool Fits(unsigned int count, unsigned int position, double lo,
+                                     double hi) const {
+        const std::size_t extent = count == 1 ? m_numel : position == 0 ? m_rows : m_cols;
+        return lo >= 1.0 && hi <= static_cast<double>(extent);
     }
     /// A whole number of magnitude at most 2^44: a few of them and a loop's
     /// value add exactly.
-    static bool WholeTerm(double c) {
+    [[gnu::always_inline]] static bool WholeTerm(double c) {
         return c >= -0x1p44 && c <= 0x1p44 && static_cast<double>(static_cast<long long>(c)) == c;
     }
     /// Plain loads and stores, for subscripts a Spans check has covered:
@@ -115,7 +114,7 @@ public:
             data[static_cast<std::size_t>(j - 1) * rows + static_cast<std::size_t>(i - 1)] = x;
         }
     };
-    Plain Unchecked() const { return Plain{m_data, m_rows}; }
+    [[gnu::always_inline]] Plain Unchecked() const { return Plain{m_data, m_rows}; }
 
     /// One access without a view: the variable's data looked up each time.
     static double Read(Scope &call, Value &v, double i) {
@@ -147,7 +146,7 @@ public:
     static bool StoreInPlace(Value &v, const Value &rhs, unsigned int n, double i, double j);
 
 private:
-    bool InRange(double i, double j) const {
+    [[gnu::always_inline]] bool InRange(double i, double j) const {
         return i >= 1.0 && i <= static_cast<double>(m_rows) && j >= 1.0 &&
                j <= static_cast<double>(m_cols);
     }

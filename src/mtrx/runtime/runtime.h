@@ -401,12 +401,29 @@ inline void Detach(double &x) {
 /// into a double: element k is the one Colon would store there.
 class ScalarLoop {
 public:
-    ScalarLoop(double first, double last) : ScalarLoop(first, 1.0, last) {}
+    [[gnu::always_inline]] ScalarLoop(double first, double last) : ScalarLoop(first, 1.0, last) {}
     // Inline, so that the loop's state stays in registers around the calls
-    // the body makes.
-    ScalarLoop(double first, double step, double last)
-        : m_start(first), m_step(step), m_end(last),
-          m_shape(kiv::matrix::ColonCount(first, step, last)) {
+    // the body makes: always, as a large function around the loop would
+    // otherwise exhaust the compiler's budget for inlining first.
+    [[gnu::always_inline]] ScalarLoop(double first, double step, double last)
+        : m_start(first), m_step(step), m_end(last) {
+        // Whole numbers of magnitude at most 2^50 count in integers, as
+        // ColonCount counts them: no quotient of such a range comes within
+        // its tolerance of a whole number without being one.
+        if (__builtin_expect(SmallWhole(first) && SmallWhole(step) && SmallWhole(last) && step != 0.0, 1)) {
+            const auto d = static_cast<long long>(last) - static_cast<long long>(first);
+            const auto s = static_cast<long long>(step);
+            // Steps of one without a division: an inner loop starts often.
+            const bool unit = s == 1 || s == -1;
+            const long long count = d == 0 ? 1 : (d > 0) != (s > 0) ? 0 : (unit ? d * s : d / s) + 1;
+            m_shape = {static_cast<double>(count), count > 0 && (unit || d % s == 0)};
+            m_endless = false;
+            m_count = static_cast<unsigned long long>(count);
+            m_whole = true;
+            m_next = first;
+            return;
+        }
+        m_shape = kiv::matrix::ColonCount(first, step, last);
         // A range too long to count exactly (1:1e20, 1:Inf) runs until a
         // break.
         m_endless = !(m_shape.count < 0x1p53);
@@ -425,7 +442,7 @@ public:
     unsigned long long Count() const { return m_count; }
     double First() const { return m_start; }
     double Step() const { return m_step; }
-    bool Next(double &v) {
+    [[gnu::always_inline]] bool Next(double &v) {
         if (m_k >= m_count) return false;
         const unsigned long long k = m_k++;
         if (m_whole) {
@@ -439,6 +456,10 @@ public:
     }
 
 private:
+    [[gnu::always_inline]] static bool SmallWhole(double x) {
+        return x >= -0x1p50 && x <= 0x1p50 && static_cast<double>(static_cast<long long>(x)) == x;
+    }
+
     double m_start, m_step, m_end;
     double m_next;
     bool m_whole;
