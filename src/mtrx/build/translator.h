@@ -92,12 +92,11 @@ public:
 
     std::string Run();
     /// The function file as the C++ of a library (build/library.cpp): its
-    /// functions, and `signature`, the first one's entry as the header
-    /// `header` declares it, whose body calls it for `nargout` outputs and
-    /// returns `result` (C++ over the call's Values `out`). The running
-    /// function knows its file as `path`.
-    std::string Library(const std::string &header, const std::string &signature,
-                        const std::string &args, unsigned int nargout, const std::string &result,
+    /// functions, then `LibraryCall(Values args, unsigned int nargout)`,
+    /// which runs the first one through Runtime::CallLibrary, then `entries`,
+    /// the header `header`'s functions over it. The running function knows
+    /// its file as `path`.
+    std::string Library(const std::string &header, const std::string &entries,
                         const std::string &path);
     const Program &program() const { return m_unit->program; }
     // A function file's functions, into m_files->files[m_index].

@@ -331,6 +331,18 @@ public:
     /// Array; a cell, struct, string or handle is refused.
     static kiv::matrix::Array LibraryOutput(const Values &outputs, std::size_t k,
                                             const char *function, const char *output);
+    /// `inputs` appended to `args` as values, each checked as LibraryInput;
+    /// those past the `names` of the function's inputs are its
+    /// varargin{1}, varargin{2}, ... in messages.
+    static void LibraryInputs(Values &args, const std::vector<kiv::matrix::Array> &inputs,
+                              const char *function, std::initializer_list<const char *> names);
+    /// The first `nargout` outputs as arrays, each checked as LibraryOutput;
+    /// those past the `names` of the function's outputs are its
+    /// varargout{1}, varargout{2}, ... in messages. None for nargout 0.
+    static std::vector<kiv::matrix::Array> LibraryOutputs(const Values &outputs,
+                                                          unsigned int nargout,
+                                                          const char *function,
+                                                          std::initializer_list<const char *> names);
 
 private:
     friend class Scope;
