@@ -34,7 +34,7 @@ std::string Translator::Library(const std::string &header, const std::string &en
     const std::string sources =
         Code(false,
              {"// Compiled by mtrx build --function from " + m_file + ": one C++ function per",
-              "// function of the file and of the function files it calls, each statement",
+              "// function of the file and of the function and script files it calls, each statement",
               "// after a comment with its place and text, and the library's entries,",
               "// declared in " + header + ", at the end.",
               "#include \"" + header + "\"", ""},

@@ -27,7 +27,8 @@ namespace build {
 extern const std::set<std::string> kWorkspaceBuiltins;
 
 // The source files of a program being compiled: the program itself first,
-// then the function files its calls find on the path, each compiled in.
+// then the function and script files its calls find on the path, each
+// compiled in.
 struct SourceFiles {
     struct File {
         std::string path;
@@ -35,6 +36,7 @@ struct SourceFiles {
         std::string code;  // its functions' C++; empty when left to the interpreter
         std::vector<std::string> functions;  // their C++ names
         std::vector<std::string> anonymous;  // of its anonymous functions' bodies
+        std::string script;  // a script file's statements' C++ name, once compiled
     };
     std::vector<File> files;
     std::map<std::string, std::size_t> index;  // by path
@@ -85,7 +87,7 @@ public:
         m_anonymous = AnonymousFunctions(p);
         m_source = source;
         if (m_files->files.empty()) {
-            m_files->files.push_back({file, source, {}, {}, {}});
+            m_files->files.push_back({file, source, {}, {}, {}, {}});
             m_files->index.emplace(file, 0);
         }
     }
@@ -99,10 +101,14 @@ public:
     std::string Library(const std::string &header, const std::string &entries,
                         const std::string &path);
     const Program &program() const { return m_unit->program; }
-    // A function file's functions, into m_files->files[m_index].
+    // A function file's functions, or a script file's statements, into
+    // m_files->files[m_index].
     void FileFunctions();
 
 private:
+    // The statements of a script file as a C++ function run in its caller's
+    // frame; its name.
+    std::string ScriptStatements();
     // The scope being written: a function's or the script's.
     struct Scope {
         const ::mtrx::Function *function = nullptr;

@@ -146,6 +146,10 @@ struct SourceFile {
     /// order of AnonymousFunctions: each gives the body's values for
     /// nargout outputs in the frame the call sets up, as Scope(rt) sees it.
     std::vector<Values (*)(Runtime &, unsigned int)> anonymous = {};
+    /// A script file's compiled statements (or none): every run of the
+    /// script, by a call of its name from compiled or interpreted code,
+    /// runs them in the caller's frame.
+    void (*script)(Runtime &) = nullptr;
 };
 
 /// A function of the program running: pushed when it starts, popped when
@@ -187,10 +191,11 @@ public:
     /// A function that reaches its workspace by name (who, clear, exist,
     /// save, load, input, keyboard, a script file it runs) keeps its variables
     /// in its interpreter frame: Slot(k) is variable k of the resolver's
-    /// list. Workspace() maps the script's variables into the base
-    /// workspace first. The slots may move when a name is added: take a
-    /// slot again for each use.
-    void Workspace();
+    /// list. Workspace() maps the variables of source file `file` (a
+    /// script: the program, or a script file it runs) into the running
+    /// frame first (the base workspace, or the caller's). The slots may move
+    /// when a name is added: take a slot again for each use.
+    void Workspace(unsigned int file = 0);
     Value &Slot(unsigned int k) { return (*m_slots)[m_map.empty() ? k : m_map[k]]; }
 
 private:
