@@ -71,15 +71,16 @@ std::string CMakeLists(const std::string &name) {
 
 // Runs the compiler on `cpp` for the program `out`; its status.
 int Compile(const std::string &cpp, const std::string &out) {
-    std::string command = ShellWord(Paths().cxx);
-    command += " -O2 -std=c++17";
-    for (const std::string &flag : Paths().flags) command += " " + ShellWord(flag);
-    // The generated code is not held to the project's warnings.
-    command += " -ffp-contract=off -fno-fast-math -w";
-    for (const std::string &dir : Paths().includes) command += " -I" + ShellWord(dir);
-    command += " " + ShellWord(cpp) + " -o " + ShellWord(out);
-    for (const std::string &lib : Paths().libraries) command += " " + ShellWord(lib);
-    for (const std::string &dir : Paths().rpath) command += " -Wl,-rpath," + ShellWord(dir);
+    std::string rest = CompilerOptions() + " " + ShellWord(cpp) + " -o " + ShellWord(out);
+    for (const std::string &lib : Paths().libraries) rest += " " + ShellWord(lib);
+    for (const std::string &dir : Paths().rpath) rest += " -Wl,-rpath," + ShellWord(dir);
+    const std::string command = ShellWord(Paths().cxx) + rest;
+    // The precompiled headers first; clang refuses them outright when a
+    // header has changed since, and the headers themselves are read then.
+    const std::string precompiled = PrecompiledOptions();
+    if (!precompiled.empty() &&
+        std::system((ShellWord(Paths().cxx) + precompiled + rest + " 2>/dev/null").c_str()) == 0)
+        return 0;
     const int status = std::system(command.c_str());
     if (status != 0) {
         std::cerr << "mtrx build: the C++ compiler failed: " << command << '\n';
@@ -101,6 +102,9 @@ int BuildCommand(int argc, char **argv) {
             function = true;
         } else if ((word == "-o" || word == "--emit-cpp") && k + 1 < argc) {
             (word == "-o" ? name : emit) = argv[++k];
+        } else if (word == "--precompile-header" && k + 1 < argc && argc == 2) {
+            // The build's own step (src/mtrx/CMakeLists.txt), not for users.
+            return PrecompileHeaders(argv[k + 1]);
         } else if (word == "--help" || word == "-h") {
             std::cout << kBuildUsage;
             return 0;

@@ -315,6 +315,10 @@ private:
     std::vector<std::string> m_lines;
     std::map<std::string, std::size_t> m_functions;
     std::map<std::string, bool> m_scripts;
+    // The array constructors the program's calls reach (DoubleConstructors),
+    // once looked up.
+    std::unique_ptr<std::set<std::string>> m_constructors;
+    const std::set<std::string> &DoubleConstructors();
     std::set<std::string> m_functionFiles;  // names found as function files
     std::vector<const Expr *> m_anonymous;
     Scope *m_scope = nullptr;
