@@ -77,10 +77,12 @@ const std::set<std::string> kRuntimeNames = {
     "Fill", "Detach", "Error", "LimitError", "Op", "SourceFile", "HUGE_VAL", "NAN",
     "LibraryCall"};
 
-// A name of the language as a C++ name in the header: a C++ keyword gets
-// a trailing underscore.
+// A name of the language as a C++ name in the header: a C++ keyword, or a
+// name the entries give their own parameters, gets a trailing underscore.
 std::string CxxName(const std::string &name) {
-    return kCxxWords.count(name) ? name + "_" : name;
+    return kCxxWords.count(name) || name == "nargout" || name == "inputs" || name == "varargin"
+               ? name + "_"
+               : name;
 }
 
 bool Identifier(const std::string &name) {
@@ -173,7 +175,11 @@ Entry Describe(const std::string &name, const std::string &file, const Function 
         inCxx.push_back(f.params[j] == "~" ? "unused" + std::to_string(j + 1) : CxxName(f.params[j]));
         inNames.push_back(f.params[j] == "~" ? inCxx.back() : f.params[j]);
     }
-    for (std::size_t k = 0; k < outputs; ++k) outNames.push_back(f.outputs[k]);
+    std::vector<std::string> outCxx;
+    for (std::size_t k = 0; k < outputs; ++k) {
+        outNames.push_back(f.outputs[k]);
+        outCxx.push_back(CxxName(f.outputs[k]));
+    }
     const std::size_t fewest = FewestInputs(f, named, body);
     const std::string quotedName = "\"" + name + "\"";
     const std::string structName = name + "_outputs";
@@ -185,16 +191,16 @@ Entry Describe(const std::string &name, const std::string &file, const Function 
     std::string fields;
     if (varargout) {
         type = vector;
-        result = "Runtime::LibraryOutputs(out, nargout, " + quotedName + ", " + Quoted(outNames) + ")";
+        result = "Runtime::LibraryOutputs(_out, nargout, " + quotedName + ", " + Quoted(outNames) + ")";
     } else if (outputs == 1) {
         type = "kiv::matrix::Array";
-        result = "Runtime::LibraryOutput(out, 0, " + quotedName + ", \"" + outNames[0] + "\")";
+        result = "Runtime::LibraryOutput(_out, 0, " + quotedName + ", \"" + outNames[0] + "\")";
     } else if (outputs > 1) {
         type = structName;
         std::vector<std::string> parts;
         for (std::size_t k = 0; k < outputs; ++k) {
-            fields += "    kiv::matrix::Array " + CxxName(outNames[k]) + ";\n";
-            parts.push_back("Runtime::LibraryOutput(out, " + std::to_string(k) + ", " +
+            fields += "    kiv::matrix::Array " + outCxx[k] + ";\n";
+            parts.push_back("Runtime::LibraryOutput(_out, " + std::to_string(k) + ", " +
                             quotedName + ", \"" + outNames[k] + "\")");
         }
         result = structName + "{" + Join(parts, ", ") + "}";
@@ -211,26 +217,26 @@ Entry Describe(const std::string &name, const std::string &file, const Function 
         if (n > named) params.push_back("const " + vector + " &varargin");
         const std::string signature = type + " " + name + "(" + Join(params, ", ") + ")";
         declarations.push_back(signature);
-        code << signature << " {\n    Values args;\n";
+        code << signature << " {\n    Values _args;\n";
         for (std::size_t j = 0; j < n && j < named; ++j)
-            code << "    args.push_back(Runtime::LibraryInput(" << inCxx[j] << ", " << quotedName
+            code << "    _args.push_back(Runtime::LibraryInput(" << inCxx[j] << ", " << quotedName
                  << ", \"" << inNames[j] << "\"));\n";
         if (n > named)
-            code << "    Runtime::LibraryInputs(args, varargin, " << quotedName << ", "
+            code << "    Runtime::LibraryInputs(_args, varargin, " << quotedName << ", "
                  << Quoted(inNames) << ");\n";
         if (result.empty()) {
-            code << "    LibraryCall(std::move(args), " << count << ");\n}\n\n";
+            code << "    LibraryCall(std::move(_args), " << count << ");\n}\n\n";
         } else {
-            code << "    const Values out = LibraryCall(std::move(args), " << count << ");\n"
+            code << "    const Values _out = LibraryCall(std::move(_args), " << count << ");\n"
                  << "    return " << result << ";\n}\n\n";
         }
     }
     const std::string general = vector + " " + name + "_n(unsigned int nargout, const " + vector +
                                 " &inputs)";
-    code << general << " {\n    Values args;\n"
-         << "    Runtime::LibraryInputs(args, inputs, " << quotedName << ", " << Quoted(inNames)
+    code << general << " {\n    Values _args;\n"
+         << "    Runtime::LibraryInputs(_args, inputs, " << quotedName << ", " << Quoted(inNames)
          << ");\n"
-         << "    return Runtime::LibraryOutputs(LibraryCall(std::move(args), nargout), nargout, "
+         << "    return Runtime::LibraryOutputs(LibraryCall(std::move(_args), nargout), nargout, "
          << quotedName << ", " << Quoted(outNames) << ");\n}\n";
 
     std::string guard = name + "_MTRX_FUNCTION_H";
@@ -249,7 +255,7 @@ Entry Describe(const std::string &name, const std::string &file, const Function 
       << "#include <vector>\n\n";
     if (type == structName) {
         h << "/// The outputs of " << name << ", in the function's order, so that\n"
-          << "/// `auto [" << Join(std::vector<std::string>(outNames.begin(), outNames.end()), ", ")
+          << "/// `auto [" << Join(outCxx, ", ")
           << "] = " << name << "(...);` takes them all.\n"
           << "struct " << structName << " {\n" << fields << "};\n\n";
     }
