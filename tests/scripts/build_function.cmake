@@ -1,8 +1,10 @@
 # tests/scripts/build_function.cmake: the worked example of `mtrx build
-# --function`: examples/function_library/gram_schmidt.mtrx compiled into a
-# C++ library, the C++ caller built against its CMake package, and the
-# caller's output compared with what the interpreter prints for the same
-# calls (check.mtrx), digit for digit; then --emit-cpp and the refusals.
+# --function`: examples/function_library/gram_schmidt.mtrx and stash.mtrx
+# (varargin, varargout, fewer inputs, a workspace file written and read)
+# compiled into C++ libraries, the C++ caller built against their CMake
+# packages, and the caller's output compared with what the interpreter
+# prints for the same calls (check.mtrx), digit for digit; then --emit-cpp
+# and the refusals.
 # Called as cmake -DMTRX=<mtrx> -DEXAMPLE=<examples/function_library>
 # -DWORK=<scratch folder> -DCXX=<compiler> -P build_function.cmake.
 file(REMOVE_RECURSE ${WORK})
