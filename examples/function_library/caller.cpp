@@ -1,8 +1,12 @@
 // examples/function_library/caller.cpp: a C++ program calling gram_schmidt,
 // a function compiled by `mtrx build --function gram_schmidt.mtrx`.
 #include "gram_schmidt.h"
+#include "stash.h"
+
+#include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 using kiv::matrix::Array;
 
@@ -26,5 +30,16 @@ int main() {
     } catch (const kiv::matrix::CFunctionErrorException &e) {
         std::printf("error: %s\n", e.what());
     }
+    // Fewer outputs: gram_schmidt_n asks for Q alone (nargout 1).
+    Print("Q", gram_schmidt_n(1, {A})[0]);
+    // varargin and varargout: two arrays saved to a workspace file and read
+    // back, as many as asked for; given the file alone (nargin 1), stash
+    // reads it again.
+    const std::string file = "/tmp/function_library_" + std::to_string(getpid()) + ".h5";
+    const std::vector<Array> both = stash(2, Array(file), R, {Array{7, 8, 9}});
+    Print("x1", both[0]);
+    Print("x2", both[1]);
+    Print("x1", stash(1, Array(file))[0]);
+    std::remove(file.c_str());
     return 0;
 }

@@ -267,7 +267,12 @@ std::vector<Value> Evaluator::RunScript(const std::string &name,
     ++m_scriptDepth;
     m_calls.push_back({unit.get(), nullptr, 0});
     try {
-        RunStatements(*unit);
+        const auto native =
+            m_nativeScripts.empty() ? m_nativeScripts.end() : m_nativeScripts.find(unit.get());
+        if (native != m_nativeScripts.end())
+            native->second();
+        else
+            RunStatements(*unit);
     } catch (...) {
         m_calls.pop_back();
         --m_scriptDepth;

@@ -185,6 +185,12 @@ public:
     void SetNativeBody(const Expr *anonymous, NativeBody body) {
         m_nativeBodies[anonymous] = std::move(body);
     }
+    /// Native code of a script file's statements: run in the caller's frame,
+    /// inside RunScript's bookkeeping, instead of interpreting them.
+    using NativeScript = std::function<void()>;
+    void SetNativeScript(const Unit *script, NativeScript run) {
+        m_nativeScripts[script] = std::move(run);
+    }
     /// The function file compiled from the file at `path`: a lookup that
     /// finds a file there (or the same file by another path) takes `unit`
     /// instead of reading it, and finds it even when the file is gone.
@@ -468,6 +474,7 @@ private:
     std::vector<std::string> m_path;       // MTRXPATH folders
     std::unordered_map<const Function *, NativeCall> m_natives;
     std::unordered_map<const Expr *, NativeBody> m_nativeBodies;
+    std::unordered_map<const Unit *, NativeScript> m_nativeScripts;
     // Compiled function files: by the path they were found at, and by the
     // file's canonical path when it existed.
     std::map<std::string, std::shared_ptr<const Unit>> m_compiledFiles;

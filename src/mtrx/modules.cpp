@@ -2,6 +2,11 @@
 #include "modules.h"
 
 #include "error.h"
+#include "evaluator.h"
+#include "lib/support.h"
+#include "lib/workspace_files.h"
+#include "module_imports.h"
+#include "plot/figure.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -53,6 +58,24 @@ std::string ProgramFolder() {
     return access((lib + "/mtrx").c_str(), F_OK) == 0 ? lib : folder;
 }
 
+// The interpreter's side of every module's imports.
+const ModuleImports kImports = {
+    sizeof(ModuleImports),
+    [](Array a) { return Value(std::move(a)); },
+    [](CellArray c) { return Value(std::move(c)); },
+    [](StructArray s) { return Value(std::move(s)); },
+    [](StringArray s) { return Value(std::move(s)); },
+    [](std::shared_ptr<const Handle> h) { return Value(std::move(h)); },
+    [](const Value &v) -> const Array & { return v.array(); },
+    Count,
+    Compile,
+    CharRows,
+    [](Evaluator &e, const std::shared_ptr<const Unit> &unit) { return e.EvaluateHere(unit); },
+    SelectedVariables,
+    plot::NiceTicks,
+    plot::NiceLimits,
+};
+
 std::string Named(const std::string &who) { return who.empty() ? who : "'" + who + "': "; }
 
 }  // namespace
@@ -79,10 +102,13 @@ const void *LoadModule(Module module, const std::string &who, const std::string 
         if (reason.rfind(path + ": ", 0) == 0) reason.erase(0, path.size() + 2);
         throw Error(Named(who) + what + " (cannot load '" + path + "': " + reason + ")");
     }
-    // Every entry is extern "C" const void *NAME(void).
+    // Every entry is extern "C" const void *NAME(void), called once the
+    // module has the interpreter's functions.
     using Entry = const void *(*)();
+    using Imports = bool (*)(const ModuleImports *);
     const auto entry = reinterpret_cast<Entry>(dlsym(handle, kModules[k].entry));
-    if (entry == nullptr) {
+    const auto imports = reinterpret_cast<Imports>(dlsym(handle, "mtrx_module_imports"));
+    if (entry == nullptr || imports == nullptr || !imports(&kImports)) {
         dlclose(handle);
         throw Error(Named(who) + what + " ('" + path + "' is not a module of this mtrx)");
     }

@@ -2,8 +2,9 @@
 // on first use. HDF5 and PLplot bring some forty shared libraries between
 // them; linked into the program, the loader would map and relocate them all
 // before any script runs. Each lives instead in a module (a shared object
-// beside the library, in its folder mtrx/) whose undefined symbols the
-// program itself provides (it exports them: -rdynamic).
+// beside the library, in its folder mtrx/) that calls the interpreter through
+// a table handed to it at load (module_imports.h), so that the program need
+// export nothing.
 #ifndef MTRX_MODULES_H
 #define MTRX_MODULES_H
 

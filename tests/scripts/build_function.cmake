@@ -1,8 +1,10 @@
 # tests/scripts/build_function.cmake: the worked example of `mtrx build
-# --function`: examples/function_library/gram_schmidt.mtrx compiled into a
-# C++ library, the C++ caller built against its CMake package, and the
-# caller's output compared with what the interpreter prints for the same
-# calls (check.mtrx), digit for digit; then --emit-cpp and the refusals.
+# --function`: examples/function_library/gram_schmidt.mtrx and stash.mtrx
+# (varargin, varargout, fewer inputs, a workspace file written and read)
+# compiled into C++ libraries, the C++ caller built against their CMake
+# packages, and the caller's output compared with what the interpreter
+# prints for the same calls (check.mtrx), digit for digit; then --emit-cpp
+# and the refusals.
 # Called as cmake -DMTRX=<mtrx> -DEXAMPLE=<examples/function_library>
 # -DWORK=<scratch folder> -DCXX=<compiler> -P build_function.cmake.
 file(REMOVE_RECURSE ${WORK})
@@ -18,8 +20,9 @@ function(run)
 endfunction()
 
 run(${MTRX} build --function gram_schmidt.mtrx -o ${WORK}/gram_schmidt)
+run(${MTRX} build --function stash.mtrx -o ${WORK}/stash)
 run(${CMAKE_COMMAND} -S ${EXAMPLE} -B ${WORK}/caller -DCMAKE_CXX_COMPILER=${CXX}
-    -DCMAKE_BUILD_TYPE=Release -DGRAM_SCHMIDT_DIR=${WORK}/gram_schmidt)
+    -DCMAKE_BUILD_TYPE=Release -DGRAM_SCHMIDT_DIR=${WORK}/gram_schmidt -DSTASH_DIR=${WORK}/stash)
 run(${CMAKE_COMMAND} --build ${WORK}/caller)
 run(${WORK}/caller/caller)
 set(compiled "${last_output}")
@@ -37,12 +40,11 @@ if(NOT cpp MATCHES "// gram_schmidt.mtrx:8: R\\(k, k\\) = norm" OR
   message(FATAL_ERROR "--emit-cpp --function wrote no library with its source lines")
 endif()
 
-# Refused with the place: a script, and inputs or outputs a C++ function
-# cannot have.
+# Refused with the place: a script, and a name C++ cannot have.
 file(WRITE ${WORK}/script.mtrx "x = 1;\n")
-file(WRITE ${WORK}/spread.mtrx "function varargout = spread(x)\nvarargout = {x};\nend\n")
+file(WRITE ${WORK}/friend.mtrx "function y = friend(x)\ny = x;\nend\n")
 foreach(case "script.mtrx:1: --function needs a function file"
-             "spread.mtrx:1: --function: 'spread' takes varargin or gives varargout")
+             "friend.mtrx:1: --function: 'friend' cannot name the C\\+\\+ function")
   string(REGEX MATCH "^[a-z]+.mtrx" file "${case}")
   execute_process(COMMAND ${MTRX} build --function ${file} -o ${WORK}/refused
     WORKING_DIRECTORY ${WORK} RESULT_VARIABLE status ERROR_VARIABLE err)

@@ -24,7 +24,7 @@ const char kBuildUsage[] =
     "Usage: mtrx build PROGRAM.mtrx [-o NAME] [--emit-cpp DIR]\n"
     "       mtrx build --function NAME.mtrx [-o DIR] [--emit-cpp DIR]\n"
     "Compiles the script PROGRAM.mtrx, its local functions and the function\n"
-    "files it calls to a native program NAME (by default PROGRAM) that\n"
+    "and script files it calls to a native program NAME (by default PROGRAM) that\n"
     "behaves as `mtrx PROGRAM.mtrx`: the same output, errors and exit status.\n"
     "Built-ins run through the interpreter's own routines.\n"
     "\n"
@@ -33,7 +33,9 @@ const char kBuildUsage[] =
     "\n"
     "With --function, the function file NAME.mtrx becomes a C++ library in\n"
     "DIR (by default NAME): libNAME.a, the header NAME.h declaring\n"
-    "kiv::matrix::Array NAME(const kiv::matrix::Array &, ...), and the CMake\n"
+    "kiv::matrix::Array NAME(const kiv::matrix::Array &, ...) (an overload per\n"
+    "count of inputs it can take, a vector for varargin, and NAME_n for any\n"
+    "inputs and outputs), and the CMake\n"
     "package NAMEConfig.cmake, so that a C++ program calls it after\n"
     "find_package(NAME REQUIRED PATHS DIR) and\n"
     "target_link_libraries(PROGRAM PRIVATE NAME::NAME). --emit-cpp DIR writes\n"
@@ -69,15 +71,16 @@ std::string CMakeLists(const std::string &name) {
 
 // Runs the compiler on `cpp` for the program `out`; its status.
 int Compile(const std::string &cpp, const std::string &out) {
-    std::string command = ShellWord(Paths().cxx);
-    command += " -O2 -std=c++17";
-    for (const std::string &flag : Paths().flags) command += " " + ShellWord(flag);
-    // The generated code is not held to the project's warnings.
-    command += " -ffp-contract=off -fno-fast-math -w";
-    for (const std::string &dir : Paths().includes) command += " -I" + ShellWord(dir);
-    command += " " + ShellWord(cpp) + " -o " + ShellWord(out);
-    for (const std::string &lib : Paths().libraries) command += " " + ShellWord(lib);
-    for (const std::string &dir : Paths().rpath) command += " -Wl,-rpath," + ShellWord(dir);
+    std::string rest = CompilerOptions() + " " + ShellWord(cpp) + " -o " + ShellWord(out);
+    for (const std::string &lib : Paths().libraries) rest += " " + ShellWord(lib);
+    for (const std::string &dir : Paths().rpath) rest += " -Wl,-rpath," + ShellWord(dir);
+    const std::string command = ShellWord(Paths().cxx) + rest;
+    // The precompiled headers first; clang refuses them outright when a
+    // header has changed since, and the headers themselves are read then.
+    const std::string precompiled = PrecompiledOptions();
+    if (!precompiled.empty() &&
+        std::system((ShellWord(Paths().cxx) + precompiled + rest + " 2>/dev/null").c_str()) == 0)
+        return 0;
     const int status = std::system(command.c_str());
     if (status != 0) {
         std::cerr << "mtrx build: the C++ compiler failed: " << command << '\n';
@@ -99,6 +102,9 @@ int BuildCommand(int argc, char **argv) {
             function = true;
         } else if ((word == "-o" || word == "--emit-cpp") && k + 1 < argc) {
             (word == "-o" ? name : emit) = argv[++k];
+        } else if (word == "--precompile-header" && k + 1 < argc && argc == 2) {
+            // The build's own step (src/mtrx/CMakeLists.txt), not for users.
+            return PrecompileHeaders(argv[k + 1]);
         } else if (word == "--help" || word == "-h") {
             std::cout << kBuildUsage;
             return 0;

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -27,29 +29,27 @@ namespace mtrx {
 
 namespace build {
 
-std::string Translator::Library(const std::string &header, const std::string &signature,
-                                const std::string &args, unsigned int nargout,
-                                const std::string &result, const std::string &path) {
+std::string Translator::Library(const std::string &header, const std::string &entries,
+                                const std::string &path) {
     const std::string sources =
         Code(false,
              {"// Compiled by mtrx build --function from " + m_file + ": one C++ function per",
-              "// function of the file and of the function files it calls, each statement",
-              "// after a comment with its place and text, and the library's entry,",
+              "// function of the file and of the function and script files it calls, each statement",
+              "// after a comment with its place and text, and the library's entries,",
               "// declared in " + header + ", at the end.",
               "#include \"" + header + "\"", ""},
              path);
-    Line(0, signature + " {");
+    Line(0, "namespace {");
+    Line(0, "");
+    Line(0, "Values LibraryCall(Values args, unsigned int nargout) {");
     Line(1, "static const std::vector<SourceFile> sources = " + sources + ";");
-    const std::string call = "Runtime::CallLibrary(sources, " +
-                             FunctionName(m_unit->program.functions[0].name) + ", Values{" + args +
-                             "}, " + std::to_string(nargout) + ")";
-    if (result.empty()) {
-        Line(1, call + ";");
-    } else {
-        Line(1, "const Values out = " + call + ";");
-        Line(1, "return " + result + ";");
-    }
+    Line(1, "return Runtime::CallLibrary(sources, " +
+                FunctionName(m_unit->program.functions[0].name) + ", std::move(args), nargout);");
     Line(0, "}");
+    Line(0, "");
+    Line(0, "}  // namespace");
+    Line(0, "");
+    m_out << entries;
     return m_out.str();
 }
 
@@ -74,12 +74,15 @@ const std::set<std::string> kCxxWords = {
 // hide them.
 const std::set<std::string> kRuntimeNames = {
     "mtrx", "Array", "Value", "Values", "Runtime", "Scope", "List", "Loop", "ScalarLoop", "Step",
-    "Fill", "Detach", "Error", "LimitError", "Op", "SourceFile", "HUGE_VAL", "NAN"};
+    "Fill", "Detach", "Error", "LimitError", "Op", "SourceFile", "HUGE_VAL", "NAN",
+    "LibraryCall"};
 
-// A name of the language as a C++ name in the header: a C++ keyword gets
-// a trailing underscore.
+// A name of the language as a C++ name in the header: a C++ keyword, or a
+// name the entries give their own parameters, gets a trailing underscore.
 std::string CxxName(const std::string &name) {
-    return kCxxWords.count(name) ? name + "_" : name;
+    return kCxxWords.count(name) || name == "nargout" || name == "inputs" || name == "varargin"
+               ? name + "_"
+               : name;
 }
 
 bool Identifier(const std::string &name) {
@@ -111,72 +114,163 @@ bool Run(const std::string &command, const char *what) {
     return false;
 }
 
-// The entry as C++: the header's text, and what the translator needs to
-// write its body.
+// The entry points as C++: the header's text and their definitions.
 struct Entry {
     std::string header;
-    std::string signature;
-    std::string args;
-    std::string result;
-    unsigned int nargout = 0;
+    std::string code;
 };
 
+std::string Join(const std::vector<std::string> &items, const std::string &separator) {
+    std::string out;
+    for (std::size_t k = 0; k < items.size(); ++k) out += (k ? separator : "") + items[k];
+    return out;
+}
+
+std::string Quoted(const std::vector<std::string> &names) {
+    std::vector<std::string> quoted;
+    for (const std::string &name : names) quoted.push_back("\"" + name + "\"");
+    return "{" + Join(quoted, ", ") + "}";
+}
+
+// The fewest inputs the function `f` (its text `body`) can be called with:
+// all its named inputs unless it reads nargin or asks whether an input
+// exists. A comparison of nargin with a number, narginchk(LO, ...) and
+// exist('NAME') bound it; nargin read otherwise allows none.
+std::size_t FewestInputs(const Function &f, std::size_t named, std::string body) {
+    // Comments out of the way (a % in a quoted format only shortens a line).
+    body = std::regex_replace(body, std::regex("%[^\n]*"), "");
+    std::size_t fewest = named;
+    bool bounded = false;
+    const auto bound = [&](long n) {
+        bounded = true;
+        fewest = std::min<std::size_t>(fewest, n < 0 ? 0 : static_cast<std::size_t>(n));
+    };
+    const std::regex compared("\\bnargin\\s*(<=|<|==|>=|>)\\s*([0-9]+)");
+    for (auto m = std::sregex_iterator(body.begin(), body.end(), compared);
+         m != std::sregex_iterator(); ++m) {
+        const std::string op = (*m)[1];
+        const long n = std::stol((*m)[2]);
+        bound(op == "<" || op == ">=" ? n - 1 : n);
+    }
+    const std::regex checked("\\bnarginchk\\s*\\(\\s*([0-9]+)");
+    for (auto m = std::sregex_iterator(body.begin(), body.end(), checked);
+         m != std::sregex_iterator(); ++m)
+        bound(std::stol((*m)[1]));
+    const std::regex exists("\\bexist\\s*\\(\\s*'([A-Za-z_][A-Za-z0-9_]*)'");
+    for (auto m = std::sregex_iterator(body.begin(), body.end(), exists);
+         m != std::sregex_iterator(); ++m)
+        for (std::size_t j = 0; j < named; ++j)
+            if (f.params[j] == (*m)[1]) bound(static_cast<long>(j));
+    if (!bounded && std::regex_search(body, std::regex("\\bnargin\\b"))) fewest = 0;
+    return fewest;
+}
+
 Entry Describe(const std::string &name, const std::string &file, const Function &f,
-               const std::string &declaration) {
-    Entry e;
-    std::string params;
-    for (std::size_t j = 0; j < f.params.size(); ++j) {
-        const std::string param =
-            f.params[j] == "~" ? "unused" + std::to_string(j + 1) : CxxName(f.params[j]);
-        params += std::string(j ? ", " : "") + "const kiv::matrix::Array &" + param;
-        e.args += std::string(j ? ", " : "") + "Runtime::LibraryInput(" + param + ", \"" + name +
-                  "\", \"" + (f.params[j] == "~" ? param : f.params[j]) + "\")";
+               const std::string &declaration, const std::string &body) {
+    const bool varargout = !f.outputs.empty() && f.outputs.back() == "varargout";
+    const std::size_t named = f.params.size() - (f.varargin ? 1 : 0);
+    const std::size_t outputs = f.outputs.size() - (varargout ? 1 : 0);
+    std::vector<std::string> inNames, inCxx, outNames;
+    for (std::size_t j = 0; j < named; ++j) {
+        inCxx.push_back(f.params[j] == "~" ? "unused" + std::to_string(j + 1) : CxxName(f.params[j]));
+        inNames.push_back(f.params[j] == "~" ? inCxx.back() : f.params[j]);
     }
-    e.nargout = static_cast<unsigned int>(f.outputs.size());
-    const std::string outputs = name + "_outputs";
+    std::vector<std::string> outCxx;
+    for (std::size_t k = 0; k < outputs; ++k) {
+        outNames.push_back(f.outputs[k]);
+        outCxx.push_back(CxxName(f.outputs[k]));
+    }
+    const std::size_t fewest = FewestInputs(f, named, body);
+    const std::string quotedName = "\"" + name + "\"";
+    const std::string structName = name + "_outputs";
+    const std::string vector = "std::vector<kiv::matrix::Array>";
+
+    // What each named overload returns, and how.
     std::string type = "void";
+    std::string result;
     std::string fields;
-    if (f.outputs.size() == 1) {
+    if (varargout) {
+        type = vector;
+        result = "Runtime::LibraryOutputs(_out, nargout, " + quotedName + ", " + Quoted(outNames) + ")";
+    } else if (outputs == 1) {
         type = "kiv::matrix::Array";
-        e.result = "Runtime::LibraryOutput(out, 0, \"" + name + "\", \"" + f.outputs[0] + "\")";
-    } else if (f.outputs.size() > 1) {
-        type = outputs;
-        e.result = outputs + "{";
-        for (std::size_t k = 0; k < f.outputs.size(); ++k) {
-            fields += "    kiv::matrix::Array " + CxxName(f.outputs[k]) + ";\n";
-            e.result += std::string(k ? ", " : "") + "Runtime::LibraryOutput(out, " +
-                        std::to_string(k) + ", \"" + name + "\", \"" + f.outputs[k] + "\")";
+        result = "Runtime::LibraryOutput(_out, 0, " + quotedName + ", \"" + outNames[0] + "\")";
+    } else if (outputs > 1) {
+        type = structName;
+        std::vector<std::string> parts;
+        for (std::size_t k = 0; k < outputs; ++k) {
+            fields += "    kiv::matrix::Array " + outCxx[k] + ";\n";
+            parts.push_back("Runtime::LibraryOutput(_out, " + std::to_string(k) + ", " +
+                            quotedName + ", \"" + outNames[k] + "\")");
         }
-        e.result += "}";
+        result = structName + "{" + Join(parts, ", ") + "}";
     }
-    e.signature = type + " " + name + "(" + params + ")";
+    const std::string count = varargout ? "nargout" : std::to_string(outputs);
+
+    std::vector<std::string> declarations;
+    std::ostringstream code;
+    for (std::size_t n = fewest; n <= named + (f.varargin ? 1 : 0); ++n) {
+        std::vector<std::string> params;
+        if (varargout) params.push_back("unsigned int nargout");
+        for (std::size_t j = 0; j < n && j < named; ++j)
+            params.push_back("const kiv::matrix::Array &" + inCxx[j]);
+        if (n > named) params.push_back("const " + vector + " &varargin");
+        const std::string signature = type + " " + name + "(" + Join(params, ", ") + ")";
+        declarations.push_back(signature);
+        code << signature << " {\n    Values _args;\n";
+        for (std::size_t j = 0; j < n && j < named; ++j)
+            code << "    _args.push_back(Runtime::LibraryInput(" << inCxx[j] << ", " << quotedName
+                 << ", \"" << inNames[j] << "\"));\n";
+        if (n > named)
+            code << "    Runtime::LibraryInputs(_args, varargin, " << quotedName << ", "
+                 << Quoted(inNames) << ");\n";
+        if (result.empty()) {
+            code << "    LibraryCall(std::move(_args), " << count << ");\n}\n\n";
+        } else {
+            code << "    const Values _out = LibraryCall(std::move(_args), " << count << ");\n"
+                 << "    return " << result << ";\n}\n\n";
+        }
+    }
+    const std::string general = vector + " " + name + "_n(unsigned int nargout, const " + vector +
+                                " &inputs)";
+    code << general << " {\n    Values _args;\n"
+         << "    Runtime::LibraryInputs(_args, inputs, " << quotedName << ", " << Quoted(inNames)
+         << ");\n"
+         << "    return Runtime::LibraryOutputs(LibraryCall(std::move(_args), nargout), nargout, "
+         << quotedName << ", " << Quoted(outNames) << ");\n}\n";
+
     std::string guard = name + "_MTRX_FUNCTION_H";
     for (char &c : guard) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    std::string call = f.outputs.size() > 1 ? "[" : "";
-    for (std::size_t k = 0; k < f.outputs.size(); ++k) call += (k ? ", " : "") + f.outputs[k];
-    call += f.outputs.size() > 1 ? "] = " : f.outputs.empty() ? "" : " = ";
-    std::string given;
-    for (std::size_t j = 0; j < f.params.size(); ++j) given += (j ? ", " : "") + f.params[j];
-    call += name + "(" + given + ")";
+    std::string call = f.outputs.size() > 1 ? "[" + Join(f.outputs, ", ") + "] = "
+                       : f.outputs.empty()  ? ""
+                                            : f.outputs[0] + " = ";
+    call += name + "(" + Join(f.params, ", ") + ")";
     std::ostringstream h;
     h << "// " << name << ".h: written by mtrx build --function from " << file << ":\n"
       << "//   " << declaration << "\n"
       << "// compiled to C++ over the rul2mtrx library and the mtrx runtime; link\n"
       << "// the CMake target " << name << "::" << name << " (find_package(" << name
       << ")) to call it.\n"
-      << "#ifndef " << guard << "\n#define " << guard << "\n\n#include <matrix/array.h>\n\n";
-    if (f.outputs.size() > 1) {
+      << "#ifndef " << guard << "\n#define " << guard << "\n\n#include <matrix/array.h>\n\n"
+      << "#include <vector>\n\n";
+    if (type == structName) {
         h << "/// The outputs of " << name << ", in the function's order, so that\n"
-          << "/// `auto [" << CxxName(f.outputs[0]);
-        for (std::size_t k = 1; k < f.outputs.size(); ++k) h << ", " << CxxName(f.outputs[k]);
-        h << "] = " << name << "(...);` takes them all.\n"
-          << "struct " << outputs << " {\n" << fields << "};\n\n";
+          << "/// `auto [" << Join(outCxx, ", ")
+          << "] = " << name << "(...);` takes them all.\n"
+          << "struct " << structName << " {\n" << fields << "};\n\n";
     }
     h << "/// Runs " << name << " as the interpreter runs\n"
       << "///   " << call << "\n"
-      << "/// every input given (nargin " << f.params.size() << ") and every output requested (nargout "
-      << f.outputs.size() << "),\n"
-      << "/// with the interpreter's results bit for bit. Inputs and outputs are\n"
+      << "/// with the inputs given (nargin is their count";
+    if (fewest < named) h << ";\n/// the overloads take the first " << fewest << " to " << named;
+    if (f.varargin) h << ";\n/// the vector's arrays are varargin's cells";
+    h << ")\n";
+    if (varargout)
+        h << "/// and `nargout` outputs requested, returned in order (varargout's cells\n"
+          << "/// after the named outputs; none for nargout 0),\n";
+    else
+        h << "/// and every output requested (nargout " << outputs << "),\n";
+    h << "/// with the interpreter's results bit for bit. Inputs and outputs are\n"
       << "/// arrays of any class (a null, moved-from input is an error); an output that\n"
       << "/// is a cell, struct, string or function handle is an error. Function files\n"
       << "/// it calls are looked up when it runs, as the interpreter looks them up:\n"
@@ -188,10 +282,14 @@ Entry Describe(const std::string &name, const std::string &file, const Function 
       << "/// Throws kiv::matrix::CFunctionErrorException, whose message (what() in\n"
       << "/// UTF-8) is the interpreter's, for an error raised inside and for an\n"
       << "/// output that is not an array; kiv::CExhaustedMemoryException when storage\n"
-      << "/// runs out.\n"
-      << e.signature << ";\n\n#endif  // " << guard << "\n";
-    e.header = h.str();
-    return e;
+      << "/// runs out.\n";
+    for (const std::string &d : declarations) h << d << ";\n";
+    h << "\n/// Any call: `inputs` in order (nargin inputs.size(), varargin's cells\n"
+      << "/// after the named inputs), `nargout` outputs requested, returned in order\n"
+      << "/// (none for nargout 0; fewer outputs than the function has are allowed).\n"
+      << "/// Counts the function cannot take are the interpreter's errors.\n"
+      << general << ";\n\n#endif  // " << guard << "\n";
+    return {h.str(), code.str()};
 }
 
 // A list for CMake, each item quoted.
@@ -308,11 +406,6 @@ int BuildFunction(const std::string &file, const std::string &source, const std:
                           "' cannot name the C++ function (a C++ keyword, a name of the runtime "
                           "or not a C++ name); rename the file",
                       f.line);
-    if (f.varargin || (!f.outputs.empty() && f.outputs.back() == "varargout"))
-        return refuse("--function: '" + name +
-                          "' takes varargin or gives varargout; a C++ function has fixed "
-                          "inputs and outputs",
-                      f.line);
     std::string declaration;
     {
         std::stringstream lines(source);
@@ -323,7 +416,16 @@ int BuildFunction(const std::string &file, const std::string &source, const std:
             if (static_cast<unsigned char>(c) < 0x20) c = ' ';
         while (!declaration.empty() && declaration.back() == '\\') declaration.pop_back();
     }
-    const Entry entry = Describe(name, file, f, declaration);
+    std::string body;
+    {
+        // The function's own lines, up to the next function of the file.
+        const int last = p.functions.size() > 1 ? p.functions[1].line : 1 << 30;
+        std::stringstream lines(source);
+        std::string line;
+        for (int k = 1; std::getline(lines, line) && k < last; ++k)
+            if (k >= f.line) body += line + "\n";
+    }
+    const Entry entry = Describe(name, file, f, declaration, body);
     std::string cpp;
     try {
         // The file's own folder is searched first for the function files it
@@ -331,8 +433,7 @@ int BuildFunction(const std::string &file, const std::string &source, const std:
         char *absolute = realpath(file.c_str(), nullptr);
         const std::string path = absolute ? absolute : file;
         std::free(absolute);
-        cpp = t->Library(name + ".h", entry.signature, entry.args, entry.nargout, entry.result,
-                         path);
+        cpp = t->Library(name + ".h", entry.code, path);
     } catch (const BuildError &e) {
         std::cerr << e.what() << '\n';
         return 1;

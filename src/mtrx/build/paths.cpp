@@ -83,6 +83,19 @@ const BuildPaths &Paths() {
     return paths;
 }
 
+std::string CompilerOptions() {
+    std::string options = " -O2 -std=c++17";
+    for (const std::string &flag : Paths().flags) options += " " + ShellWord(flag);
+    // The generated code is not held to the project's warnings.
+    options += " -ffp-contract=off -fno-fast-math -w";
+    // -pthread, given with the libraries, changes the compilation too (it
+    // defines _REENTRANT): the precompiled headers must be made with it.
+    for (const std::string &lib : Paths().libraries)
+        if (lib == "-pthread") options += " -pthread";
+    for (const std::string &dir : Paths().includes) options += " -I" + ShellWord(dir);
+    return options;
+}
+
 std::vector<std::string> SplitList(const std::string &list) {
     std::vector<std::string> out;
     std::stringstream in(list);

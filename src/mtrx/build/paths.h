@@ -23,6 +23,20 @@ struct BuildPaths {
 /// build tree that built it.
 const BuildPaths &Paths();
 
+/// The compiler's options for the C++ of a program, before the source: its
+/// optimisation, the build's flags, never fused floating-point operations,
+/// no warnings, the include folders.
+std::string CompilerOptions();
+
+/// The options that make the compiler read the runtime's headers
+/// precompiled (precompiled.cpp), when the build tree holds them for this
+/// compiler; none otherwise.
+std::string PrecompiledOptions();
+/// `mtrx build --precompile-header DIR`: the runtime's headers, as the
+/// generated C++ includes them first, precompiled into DIR by the compiler
+/// that built mtrx, with CompilerOptions(). Returns the exit status.
+int PrecompileHeaders(const std::string &dir);
+
 /// The words of a ';'-separated list, empty ones left out.
 std::vector<std::string> SplitList(const std::string &list);
 /// A word for the shell, quoted.

@@ -894,6 +894,8 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
         for (const std::string &name : names)
             Line(0, "Values " + name + "(Runtime &rt, const Values &args, unsigned int nargout);");
     for (const std::string &declaration : doubles) Line(0, declaration);
+    for (const SourceFiles::File &file : files)
+        if (!file.script.empty()) Line(0, "void " + file.script + "(Runtime &rt);");
     if (m_files->sites) Line(0, "CallSite sites[" + std::to_string(m_files->sites) + "];");
     Line(0, "");
     m_out << code;
@@ -911,7 +913,7 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
             bodyList += (bodyList.empty() ? "" : ", ") + name;
         list += "        {" + Quote(k ? files[k].path : path) + ", kSource" +
                 (k ? std::to_string(k) : std::string()) + ", {" + functions + "}, {" + bodyList +
-                "}},\n";
+                "}" + (files[k].script.empty() ? "" : ", " + files[k].script) + "},\n";
     }
     return list + "    }";
 }
@@ -920,7 +922,7 @@ std::string Translator::Run() {
     const std::string sources =
         Code(true,
              {"// Compiled by mtrx build from " + m_file + ": one C++ function per function of",
-              "// the program and of the function files it calls, each statement after a",
+              "// the program and of the function and script files it calls, each statement after a",
               "// comment with its place and text."},
              m_file);
     Line(0, "int main(int argc, char **argv) {");

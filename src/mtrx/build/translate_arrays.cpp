@@ -91,6 +91,27 @@ bool Translator::Whole(const Expr &e, bool operand) const {
     }
 }
 
+const std::set<std::string> &Translator::DoubleConstructors() {
+    if (m_constructors) return *m_constructors;
+    // The constructors as the program finds them: a function of its own or
+    // a file of that name comes first.
+    m_constructors = std::make_unique<std::set<std::string>>();
+    std::vector<std::string> folders{m_unit->folder.empty() ? "." : m_unit->folder, "."};
+    if (const char *path = std::getenv("MTRXPATH")) {
+        std::stringstream list(path);
+        std::string folder;
+        while (std::getline(list, folder, ':'))
+            if (!folder.empty()) folders.push_back(folder);
+    }
+    for (const std::string &name : kDoubleConstructors) {
+        bool file = m_functions.count(name) != 0;
+        for (const std::string &folder : folders)
+            file = file || std::ifstream(folder + "/" + name + ".mtrx").good();
+        if (!file) m_constructors->insert(name);
+    }
+    return *m_constructors;
+}
+
 bool Translator::InferArrays(const Block &block, const std::set<int> &candidates) {
     std::map<int, ArrayWrites> writes;
     CollectArrayWrites(block, writes);
@@ -102,22 +123,7 @@ bool Translator::InferArrays(const Block &block, const std::set<int> &candidates
                 m_scope->arrays.insert(slot);
         }
     }
-    // The constructors as the program finds them: a function of its own or
-    // a file of that name comes first.
-    std::set<std::string> constructors;
-    for (const std::string &name : kDoubleConstructors) {
-        bool file = m_functions.count(name) != 0;
-        std::vector<std::string> folders{m_unit->folder.empty() ? "." : m_unit->folder, "."};
-        if (const char *path = std::getenv("MTRXPATH")) {
-            std::stringstream list(path);
-            std::string folder;
-            while (std::getline(list, folder, ':'))
-                if (!folder.empty()) folders.push_back(folder);
-        }
-        for (const std::string &folder : folders)
-            file = file || std::ifstream(folder + "/" + name + ".mtrx").good();
-        if (!file) constructors.insert(name);
-    }
+    const std::set<std::string> &constructors = DoubleConstructors();
     const auto arrayValue = [&](const Expr &e) {
         if ((e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) && !IsVariable(e) &&
             constructors.count(e.text)) {

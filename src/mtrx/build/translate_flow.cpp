@@ -337,7 +337,10 @@ void Translator::SplitAll() {
     Program &p = const_cast<Program &>(m_unit->program);
     for (::mtrx::Function &f : p.functions)
         if (!UsesWorkspace(f.body)) SplitStretches(f.body, f.names, f.outputSlots);
-    if (!UsesWorkspace(p.statements)) SplitStretches(p.statements, p.names, std::vector<int>());
+    // A script file compiled in runs in its caller's frame, its variables
+    // found there by name: its slots must stay one per name.
+    if (m_index == 0 && !UsesWorkspace(p.statements))
+        SplitStretches(p.statements, p.names, std::vector<int>());
 }
 
 }  // namespace build

@@ -40,9 +40,11 @@ bool Translator::ScriptFile(const std::string &name) {
             // A file that does not parse fails when called, as it does there.
         }
         if (functions) m_functionFiles.insert(name);
-        if (functions && !m_files->index.count(path)) {
+        // A script file is compiled in as well: its statements run in the
+        // frame of whichever caller runs it.
+        if ((functions || script) && !m_files->index.count(path)) {
             m_files->index.emplace(path, m_files->files.size());
-            m_files->files.push_back({path, text.str(), {}, {}, {}});
+            m_files->files.push_back({path, text.str(), {}, {}, {}, {}});
         }
         break;
     }
@@ -88,6 +90,7 @@ void Translator::FileFunctions() {
     SplitAll();
     std::ostringstream saved;
     saved.swap(m_out);
+    const std::string script = m_unit->program.functions.empty() ? ScriptStatements() : "";
     std::vector<std::string> names;
     for (std::size_t k = 0; k < m_unit->program.functions.size(); ++k) {
         Function(k);
@@ -101,7 +104,38 @@ void Translator::FileFunctions() {
     file.code = m_out.str();
     file.functions = std::move(names);
     file.anonymous = std::move(bodies);
+    file.script = script;
     m_out.swap(saved);
+}
+
+std::string Translator::ScriptStatements() {
+    // Its variables are the caller's: always in the frame, by name.
+    const Program &p = m_unit->program;
+    Scope scope;
+    scope.names = &p.names;
+    KeepInFrame(scope, p.names.size());
+    m_scope = &scope;
+    std::ostringstream saved;
+    saved.swap(m_out);
+    Body(p.statements, false);
+    const std::string statements = m_out.str();
+    m_out.swap(saved);
+    const std::string name = "sc" + std::to_string(m_index);
+    Line(0, "// The statements of the script file " + m_file + ", run in its caller's frame.");
+    Line(0, "void " + name + "(Runtime &rt) {");
+    Line(1, "Scope call(rt);");
+    Line(1, "call.Workspace(" + std::to_string(m_index) + ");");
+    Line(1, "try {");
+    m_out << statements;
+    Line(1, "} catch (...) {");
+    Line(2, "call.Fail();");
+    Line(2, "throw;");
+    Line(1, "}");
+    if (scope.usesDone) Line(0, "done:;");
+    Line(0, "}");
+    Line(0, "");
+    m_scope = nullptr;
+    return name;
 }
 
 void Translator::AnonymousBodies(std::vector<std::string> &names) {

@@ -27,7 +27,8 @@ namespace build {
 extern const std::set<std::string> kWorkspaceBuiltins;
 
 // The source files of a program being compiled: the program itself first,
-// then the function files its calls find on the path, each compiled in.
+// then the function and script files its calls find on the path, each
+// compiled in.
 struct SourceFiles {
     struct File {
         std::string path;
@@ -35,6 +36,7 @@ struct SourceFiles {
         std::string code;  // its functions' C++; empty when left to the interpreter
         std::vector<std::string> functions;  // their C++ names
         std::vector<std::string> anonymous;  // of its anonymous functions' bodies
+        std::string script;  // a script file's statements' C++ name, once compiled
     };
     std::vector<File> files;
     std::map<std::string, std::size_t> index;  // by path
@@ -85,25 +87,28 @@ public:
         m_anonymous = AnonymousFunctions(p);
         m_source = source;
         if (m_files->files.empty()) {
-            m_files->files.push_back({file, source, {}, {}, {}});
+            m_files->files.push_back({file, source, {}, {}, {}, {}});
             m_files->index.emplace(file, 0);
         }
     }
 
     std::string Run();
     /// The function file as the C++ of a library (build/library.cpp): its
-    /// functions, and `signature`, the first one's entry as the header
-    /// `header` declares it, whose body calls it for `nargout` outputs and
-    /// returns `result` (C++ over the call's Values `out`). The running
-    /// function knows its file as `path`.
-    std::string Library(const std::string &header, const std::string &signature,
-                        const std::string &args, unsigned int nargout, const std::string &result,
+    /// functions, then `LibraryCall(Values args, unsigned int nargout)`,
+    /// which runs the first one through Runtime::CallLibrary, then `entries`,
+    /// the header `header`'s functions over it. The running function knows
+    /// its file as `path`.
+    std::string Library(const std::string &header, const std::string &entries,
                         const std::string &path);
     const Program &program() const { return m_unit->program; }
-    // A function file's functions, into m_files->files[m_index].
+    // A function file's functions, or a script file's statements, into
+    // m_files->files[m_index].
     void FileFunctions();
 
 private:
+    // The statements of a script file as a C++ function run in its caller's
+    // frame; its name.
+    std::string ScriptStatements();
     // The scope being written: a function's or the script's.
     struct Scope {
         const ::mtrx::Function *function = nullptr;
@@ -389,6 +394,10 @@ private:
     std::vector<std::string> m_lines;
     std::map<std::string, std::size_t> m_functions;
     std::map<std::string, bool> m_scripts;
+    // The array constructors the program's calls reach (DoubleConstructors),
+    // once looked up.
+    std::unique_ptr<std::set<std::string>> m_constructors;
+    const std::set<std::string> &DoubleConstructors();
     std::set<std::string> m_functionFiles;  // names found as function files
     std::vector<const Expr *> m_anonymous;
     Scope *m_scope = nullptr;

@@ -125,4 +125,33 @@ km::Array Runtime::LibraryOutput(const Values &outputs, std::size_t k, const cha
     return v.array();
 }
 
+namespace {
+
+// The name of item k of a list whose first `names` are named, the rest
+// parts of `rest` (varargin or varargout).
+std::string ItemName(std::size_t k, std::initializer_list<const char *> names, const char *rest) {
+    if (k < names.size()) return names.begin()[k];
+    return std::string(rest) + "{" + std::to_string(k - names.size() + 1) + "}";
+}
+
+}  // namespace
+
+void Runtime::LibraryInputs(Values &args, const std::vector<km::Array> &inputs,
+                            const char *function, std::initializer_list<const char *> names) {
+    for (std::size_t k = 0; k < inputs.size(); ++k) {
+        const std::string name = ItemName(args.size(), names, "varargin");
+        args.push_back(LibraryInput(inputs[k], function, name.c_str()));
+    }
+}
+
+std::vector<km::Array> Runtime::LibraryOutputs(const Values &outputs, unsigned int nargout,
+                                               const char *function,
+                                               std::initializer_list<const char *> names) {
+    std::vector<km::Array> out;
+    out.reserve(nargout);
+    for (std::size_t k = 0; k < nargout; ++k)
+        out.push_back(LibraryOutput(outputs, k, function, ItemName(k, names, "varargout").c_str()));
+    return out;
+}
+
 }  // namespace mtrx

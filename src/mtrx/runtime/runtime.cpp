@@ -203,12 +203,13 @@ Scope::~Scope() {
     e.PopFrame();
 }
 
-void Scope::Workspace() {
+void Scope::Workspace(unsigned int file) {
     if (m_function) return;
     // As Evaluator::RunStatements maps a script into the workspace.
     Evaluator &e = *m_rt.m_evaluator;
     Evaluator::Frame &frame = e.Top();
-    for (const std::string &name : m_rt.m_units[0]->program.names) m_map.push_back(frame.Add(name));
+    for (const std::string &name : m_rt.m_units[file]->program.names)
+        m_map.push_back(frame.Add(name));
     e.Sync();
 }
 
@@ -267,6 +268,8 @@ void Runtime::Load(const std::vector<SourceFile> &sources) {
     for (std::size_t k = 0; k < sources.size(); ++k) {
         const std::shared_ptr<const Unit> &unit = m_units[k];
         if (k > 0) e.AddCompiledFile(unit->file, unit);
+        if (const auto script = sources[k].script)
+            e.SetNativeScript(unit.get(), [this, script] { script(*this); });
         const std::vector<Function> &functions = unit->program.functions;
         if (sources[k].functions.size() != functions.size()) continue;
         for (std::size_t j = 0; j < functions.size(); ++j) {

@@ -147,6 +147,10 @@ struct SourceFile {
     /// order of AnonymousFunctions: each gives the body's values for
     /// nargout outputs in the frame the call sets up, as Scope(rt) sees it.
     std::vector<Values (*)(Runtime &, unsigned int)> anonymous = {};
+    /// A script file's compiled statements (or none): every run of the
+    /// script, by a call of its name from compiled or interpreted code,
+    /// runs them in the caller's frame.
+    void (*script)(Runtime &) = nullptr;
 };
 
 /// A function of the program running: pushed when it starts, popped when
@@ -194,10 +198,11 @@ public:
     /// A function that reaches its workspace by name (who, clear, exist,
     /// save, load, input, keyboard, a script file it runs) keeps its variables
     /// in its interpreter frame: Slot(k) is variable k of the resolver's
-    /// list. Workspace() maps the script's variables into the base
-    /// workspace first. The slots may move when a name is added: take a
-    /// slot again for each use.
-    void Workspace();
+    /// list. Workspace() maps the variables of source file `file` (a
+    /// script: the program, or a script file it runs) into the running
+    /// frame first (the base workspace, or the caller's). The slots may move
+    /// when a name is added: take a slot again for each use.
+    void Workspace(unsigned int file = 0);
     Value &Slot(unsigned int k) { return (*m_slots)[m_map.empty() ? k : m_map[k]]; }
 
 private:
@@ -338,6 +343,18 @@ public:
     /// Array; a cell, struct, string or handle is refused.
     static kiv::matrix::Array LibraryOutput(const Values &outputs, std::size_t k,
                                             const char *function, const char *output);
+    /// `inputs` appended to `args` as values, each checked as LibraryInput;
+    /// those past the `names` of the function's inputs are its
+    /// varargin{1}, varargin{2}, ... in messages.
+    static void LibraryInputs(Values &args, const std::vector<kiv::matrix::Array> &inputs,
+                              const char *function, std::initializer_list<const char *> names);
+    /// The first `nargout` outputs as arrays, each checked as LibraryOutput;
+    /// those past the `names` of the function's outputs are its
+    /// varargout{1}, varargout{2}, ... in messages. None for nargout 0.
+    static std::vector<kiv::matrix::Array> LibraryOutputs(const Values &outputs,
+                                                          unsigned int nargout,
+                                                          const char *function,
+                                                          std::initializer_list<const char *> names);
 
 private:
     friend class Scope;

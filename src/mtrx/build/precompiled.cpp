@@ -1,0 +1,78 @@
+// src/mtrx/build/precompiled.cpp: the runtime's headers precompiled for the
+// C++ that `mtrx build` writes, which includes them first. Reading them
+// precompiled saves about a third of a second of every build; the object
+// code is the same. Only the build tree holds them, made by the compiler
+// that built mtrx with the options of every build: GCC finds
+// runtime/runtime.h.gch ahead of the header on the include path and passes
+// over it when it does not fit the compilation; clang reads runtime.pch
+// when told to (-include-pch).
+#include "build/paths.h"
+
+#include "build_paths.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+namespace mtrx {
+
+namespace {
+
+const char kHeaders[] =
+    "// The headers the C++ of a compiled program includes first.\n"
+    "#include \"runtime/runtime.h\"\n"
+    "#include \"error.h\"\n"
+    "\n"
+    "#include <cmath>\n";
+
+bool Clang() { return std::string(MTRX_BUILD_CXX_ID).find("Clang") != std::string::npos; }
+
+// The file the compiler reads below `dir`.
+std::string PrecompiledFile(const std::string &dir) {
+    return dir + (Clang() ? "/runtime.pch" : "/runtime/runtime.h.gch");
+}
+
+// The build tree's folder of them: pch/ beside the running mtrx.
+std::string Folder() {
+    char exe[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return std::string();
+    const std::string path(exe, static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash) + "/pch";
+}
+
+}  // namespace
+
+std::string PrecompiledOptions() {
+    const BuildPaths &p = Paths();
+    if (p.installed || p.cxx != MTRX_BUILD_CXX) return std::string();
+    const std::string dir = Folder();
+    if (dir.empty() || access(PrecompiledFile(dir).c_str(), R_OK) != 0) return std::string();
+    return Clang() ? " -include-pch " + ShellWord(PrecompiledFile(dir)) : " -I" + ShellWord(dir);
+}
+
+int PrecompileHeaders(const std::string &dir) {
+    const std::string header = dir + "/runtime_headers.h";
+    const std::string out = PrecompiledFile(dir);
+    if (std::system(("mkdir -p " + ShellWord(dir + "/runtime")).c_str()) != 0 ||
+        !Write(header, kHeaders))
+        return 1;
+    // Written beside and moved in place, so that a build running meanwhile
+    // reads the old file or the new one, never a part.
+    const std::string part = out + ".part";
+    const std::string command = ShellWord(MTRX_BUILD_CXX) + CompilerOptions() +
+                                " -x c++-header " + ShellWord(header) + " -o " + ShellWord(part);
+    if (std::system(command.c_str()) != 0 || std::rename(part.c_str(), out.c_str()) != 0) {
+        std::remove(part.c_str());
+        std::cerr << "mtrx build: precompiling the runtime's headers failed: " << command << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace mtrx
