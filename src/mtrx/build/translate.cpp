@@ -181,6 +181,7 @@ void Translator::Assign(const Stmt &s, int indent) {
         Show(t.name, var, s.show, indent);
         return;
     }
+    if (TypedOutputs(s, indent)) return;
     const Expr &e = *s.value;
     Line(indent, "{");
     // The places each target names, counted before the right side runs.
@@ -695,13 +696,16 @@ void Translator::Function(std::size_t k, bool typed) {
     for (std::size_t j = 0; j < f.params.size(); ++j) params += (j ? ", " : "") + f.params[j];
     Line(0, "// function [" + outs + "] = " + f.name + "(" + params + ")  (" + m_file + ":" +
                 std::to_string(f.line) + ")");
+    const bool several = f.outputSlots.size() > 1;
     if (typed) {
-        // Called with every parameter, a double, for one output.
+        // Called with every parameter, a double; for one output, or for
+        // nargout of several with the second on stored in more[0]...
         std::string doubles;
         for (int slot : f.paramSlots) doubles += ", double " + Var(slot);
+        if (several) doubles += ", unsigned int nargout, double *more";
         Line(0, "double ft_" + FunctionName(f.name) + "(Runtime &rt" + doubles + ") {");
         Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
-                    ", Scope::Direct());");
+                    ", Scope::Direct()" + (several ? ", nargout" : "") + ");");
     } else {
         Line(0, "Values " + FunctionName(f.name) +
                     "(Runtime &rt, const Values &args, unsigned int nargout) {");
@@ -740,6 +744,13 @@ void Translator::Function(std::size_t k, bool typed) {
     Line(1, "}");
     if (scope.usesDone) Line(0, "done:");
     if (typed) {
+        if (several) {
+            Line(1, "if (more) {");
+            for (std::size_t j = 1; j < f.outputSlots.size(); ++j)
+                Line(2, "if (nargout > " + std::to_string(j) + ") more[" + std::to_string(j - 1) +
+                            "] = " + Var(f.outputSlots[j]) + ";");
+            Line(1, "}");
+        }
         Line(1, "return " + Var(f.outputSlots[0]) + ";");
         Line(0, "}");
         Line(0, "");
@@ -833,6 +844,8 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
         if (!m_typedFunctions.count(p.functions[k].name)) continue;
         std::string params;
         for (std::size_t j = 0; j < p.functions[k].params.size(); ++j) params += ", double";
+        if (p.functions[k].outputs.size() > 1) params += ", unsigned int, double *";
+        m_typedOutputs.emplace(p.functions[k].name, p.functions[k].outputs.size());
         doubles.push_back("double ft_" + FunctionName(p.functions[k].name) + "(Runtime &rt" + params + ");");
     }
     // The program's functions and statements first: their calls find the

@@ -196,7 +196,7 @@ std::string Translator::ReadCode(const Expr &e) const {
         subs.clear();
         for (const ExprPtr &a : e.args) subs += (subs.empty() ? "" : ", ") + IndexCode(*a);
     }
-    const std::string code = DoubleCall(e) ? DoubleCallee(e) + "(rt" + subs + ")"
+    const std::string code = DoubleCall(e) ? DoubleCallee(e) + "(rt" + subs + TypedTail(e) + ")"
                              : m_scope->unchecked && view != m_scope->views.end()
                                  ? view->second + "p.Load(" + subs + ")"
                              : view != m_scope->views.end()

@@ -80,8 +80,9 @@ bool Translator::HasTypedCall(const Expr &e) const {
 
 bool Translator::TypedScope(std::size_t k, Scope &scope) {
     const ::mtrx::Function &f = m_unit->program.functions[k];
-    if (f.varargin || f.params.empty() || f.outputs.size() != 1 || f.outputs[0] == "varargout")
-        return false;
+    if (f.varargin || f.params.empty() || f.outputs.empty()) return false;
+    for (const std::string &name : f.outputs)
+        if (name == "varargout") return false;
     scope.function = &f;
     scope.names = &f.names;
     std::set<int> written;
@@ -94,13 +95,16 @@ bool Translator::TypedScope(std::size_t k, Scope &scope) {
     }
     scope.assigned = written;
     scope.assigned.insert(params.begin(), params.end());
-    scope.assigned.insert(f.outputSlots[0]);
+    scope.assigned.insert(f.outputSlots.begin(), f.outputSlots.end());
     if (UsesWorkspace(f.body)) return false;
     m_scope = &scope;
     std::set<int> candidates = scope.assigned;
     for (int slot : params) candidates.erase(slot);
     InferScalars(f.body, candidates, params);
-    bool ok = Scalar(f.outputSlots[0]);
+    // Every output a double set wherever the function ends, so that no
+    // count of outputs asked for finds one unset.
+    bool ok = true;
+    for (int slot : f.outputSlots) ok = ok && Scalar(slot);
     for (int slot : params) ok = ok && Scalar(slot);
     m_scope = nullptr;
     return ok;
@@ -137,6 +141,43 @@ void Translator::DoubleFunction(std::size_t k, bool raw) {
     Line(0, "}");
     Line(0, "");
     m_scope = nullptr;
+}
+
+bool Translator::TypedOutputs(const Stmt &s, int indent) {
+    const Expr &e = *s.value;
+    if (!TypedCall(e)) return false;
+    const auto outputs = m_typedOutputs.find(e.text);
+    // More targets than outputs: the general call's count check reports it.
+    if (outputs == m_typedOutputs.end() || s.targets.size() < 2 || s.targets.size() > outputs->second)
+        return false;
+    for (const Target &t : s.targets)
+        if (!t.path.empty()) return false;
+    Reads reads;
+    Reads *saved = OpenReads(reads);
+    std::string args;
+    for (const ExprPtr &a : e.args) args += ", " + ScalarCode(*a);
+    const std::string pre = CloseReads(saved);
+    const std::size_t n = s.targets.size();
+    Line(indent, "{");
+    if (!pre.empty()) Line(indent + 1, pre);
+    Line(indent + 1, "double more[" + std::to_string(n - 1) + "];");
+    Line(indent + 1, "const double first = " + DoubleCallee(e) + "(rt" + args + ", " + std::to_string(n) +
+                         "u, more);");
+    // Left to right, as the general path stores them.
+    for (std::size_t k = 0; k < n; ++k) {
+        const Target &t = s.targets[k];
+        if (t.name.empty()) continue;
+        const std::string value = k ? "more[" + std::to_string(k - 1) + "]" : std::string("first");
+        if (Scalar(t.slot)) {
+            Line(indent + 1, Var(t.slot) + " = " + value + ";");
+            Show(t.name, "Value(" + Var(t.slot) + ")", s.show, indent + 1);
+        } else {
+            Line(indent + 1, Var(t.slot) + " = Value(" + value + ");");
+            Show(t.name, Var(t.slot), s.show, indent + 1);
+        }
+    }
+    Line(indent, "}");
+    return true;
 }
 
 }  // namespace build

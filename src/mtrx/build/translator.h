@@ -351,6 +351,16 @@ private:
         return TypedCall(e) ? "ft_" + FunctionName(e.text) : "fd_" + e.text;
     }
     std::map<std::string, std::size_t> m_typedFunctions;
+    // Those of several outputs take the count asked for and where to store
+    // the outputs after the first: ft_NAME(rt, doubles..., nargout, more).
+    std::map<std::string, std::size_t> m_typedOutputs;
+    std::string TypedTail(const Expr &e) const {
+        const auto outputs = m_typedOutputs.find(e.text);
+        return TypedCall(e) && outputs != m_typedOutputs.end() && outputs->second > 1 ? ", 1u, nullptr"
+                                                                                      : "";
+    }
+    // [a, b] = f(x) by a typed call: false when it cannot be one.
+    bool TypedOutputs(const Stmt &s, int indent);
     bool m_noCalls = false;  // while a body is shown to call nothing
 
     // Scalar built-ins (translate_scalars.cpp): abs, mod, max... of double

@@ -161,11 +161,11 @@ public:
     Scope(Runtime &rt, unsigned int file, unsigned int function, std::size_t count,
          unsigned int nargout);
     /// The same called from compiled code over doubles with every
-    /// parameter, for one output: the counts fit, and the frame holds no
-    /// slots, since the compiled body keeps its variables itself and calls
-    /// nothing that reaches them by name.
+    /// parameter, for `nargout` outputs, no more than it has: the counts
+    /// fit, and the frame holds no slots, since the compiled body keeps its
+    /// variables itself and calls nothing that reaches them by name.
     struct Direct {};
-    Scope(Runtime &rt, unsigned int file, unsigned int function, Direct);
+    Scope(Runtime &rt, unsigned int file, unsigned int function, Direct, unsigned int nargout = 1);
     ~Scope();
     Scope(const Scope &) = delete;
     Scope &operator=(const Scope &) = delete;
