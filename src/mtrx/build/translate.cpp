@@ -827,6 +827,7 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
     }
     // The typed ones: first every candidate, then those whose parameters
     // and output stay doubles given the others are typed, until none drops.
+    for (const ::mtrx::Function &f : p.functions) m_typedOutputs.emplace(f.name, f.outputs.size());
     for (std::size_t k = 0; k < p.functions.size(); ++k)
         if (!m_doubleFunctions.count(p.functions[k].name) && !p.functions[k].params.empty())
             m_typedFunctions.emplace(p.functions[k].name, p.functions[k].params.size());
@@ -845,7 +846,6 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
         std::string params;
         for (std::size_t j = 0; j < p.functions[k].params.size(); ++j) params += ", double";
         if (p.functions[k].outputs.size() > 1) params += ", unsigned int, double *";
-        m_typedOutputs.emplace(p.functions[k].name, p.functions[k].outputs.size());
         doubles.push_back("double ft_" + FunctionName(p.functions[k].name) + "(Runtime &rt" + params + ");");
     }
     // The program's functions and statements first: their calls find the

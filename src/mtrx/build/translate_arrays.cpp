@@ -160,6 +160,11 @@ bool Translator::TypedLocal(const Stmt &s) const {
     switch (s.kind) {
         case Stmt::Kind::Assign:
             if (ElementStore(s)) return !s.show;
+            if (TypedSeveral(s)) {
+                for (const Target &t : s.targets)
+                    if (!t.name.empty() && !Scalar(t.slot)) return false;
+                return !s.show;
+            }
             return s.targets.size() == 1 && s.targets[0].path.empty() && !s.targets[0].name.empty() &&
                    Scalar(s.targets[0].slot) && !s.show;
         case Stmt::Kind::For: return Scalar(s.slot);
@@ -368,7 +373,8 @@ std::string Translator::HoistedChecks(const Stmt &s, const std::string &first,
             switch (x.kind) {
                 case Stmt::Kind::Assign:
                     if (x.show || !TypedLocal(x)) return false;
-                    assigned.insert(x.targets[0].slot);
+                    for (const Target &t : x.targets)
+                        if (!t.name.empty()) assigned.insert(t.slot);
                     break;
                 case Stmt::Kind::If:
                     if (!TypedLocal(x)) return false;

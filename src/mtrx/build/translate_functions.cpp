@@ -143,15 +143,19 @@ void Translator::DoubleFunction(std::size_t k, bool raw) {
     m_scope = nullptr;
 }
 
-bool Translator::TypedOutputs(const Stmt &s, int indent) {
-    const Expr &e = *s.value;
-    if (!TypedCall(e)) return false;
-    const auto outputs = m_typedOutputs.find(e.text);
+bool Translator::TypedSeveral(const Stmt &s) const {
+    if (s.kind != Stmt::Kind::Assign || s.targets.size() < 2 || !TypedCall(*s.value)) return false;
+    const auto outputs = m_typedOutputs.find(s.value->text);
     // More targets than outputs: the general call's count check reports it.
-    if (outputs == m_typedOutputs.end() || s.targets.size() < 2 || s.targets.size() > outputs->second)
-        return false;
+    if (outputs == m_typedOutputs.end() || s.targets.size() > outputs->second) return false;
     for (const Target &t : s.targets)
         if (!t.path.empty()) return false;
+    return true;
+}
+
+bool Translator::TypedOutputs(const Stmt &s, int indent) {
+    if (!TypedSeveral(s)) return false;
+    const Expr &e = *s.value;
     Reads reads;
     Reads *saved = OpenReads(reads);
     std::string args;

@@ -103,7 +103,10 @@ struct Writes {
 void CollectWrites(const Block &block, std::map<int, Writes> &out) {
     for (const Stmt &s : block) {
         if (s.kind == Stmt::Kind::Assign) {
-            const bool single = s.targets.size() == 1 && s.targets[0].path.empty();
+            // Several whole variables are plain too: the typed call of a
+            // function of several double outputs gives each a double.
+            bool single = true;
+            for (const Target &t : s.targets) single = single && t.path.empty();
             for (const Target &t : s.targets)
                 if (!t.name.empty()) {
                     if (single)
@@ -250,7 +253,8 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
         for (auto it = m_scope->scalars.begin(); it != m_scope->scalars.end();) {
             const Writes &w = writes[*it];
             bool keep = true;
-            for (const Stmt *s : w.plain) keep = keep && ScalarExpr(*s->value);
+            for (const Stmt *s : w.plain)
+                keep = keep && ScalarExpr(*s->value) && (s->targets.size() == 1 || TypedSeveral(*s));
             for (int from : w.copies) keep = keep && Scalar(from);
             for (const Stmt *s : w.loops) {
                 const Expr &r = *s->value;

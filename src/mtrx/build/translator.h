@@ -359,7 +359,9 @@ private:
         return TypedCall(e) && outputs != m_typedOutputs.end() && outputs->second > 1 ? ", 1u, nullptr"
                                                                                       : "";
     }
-    // [a, b] = f(x) by a typed call: false when it cannot be one.
+    // [a, b] = f(x) by a typed call (TypedSeveral), its targets whole
+    // variables, no more than f's outputs: false when it cannot be one.
+    bool TypedSeveral(const Stmt &s) const;
     bool TypedOutputs(const Stmt &s, int indent);
     bool m_noCalls = false;  // while a body is shown to call nothing
 
