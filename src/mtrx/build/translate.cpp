@@ -701,7 +701,9 @@ void Translator::Function(std::size_t k, bool typed) {
         // Called with every parameter, a double; for one output, or for
         // nargout of several with the second on stored in more[0]...
         std::string doubles;
-        for (int slot : f.paramSlots) doubles += ", double " + Var(slot);
+        const std::vector<bool> &arrays = m_arrayParams[f.name];
+        for (std::size_t j = 0; j < f.paramSlots.size(); ++j)
+            doubles += (arrays[j] ? ", Value &" : ", double ") + Var(f.paramSlots[j]);
         if (several) doubles += ", unsigned int nargout, double *more";
         Line(0, "double ft_" + FunctionName(f.name) + "(Runtime &rt" + doubles + ") {");
         Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
@@ -829,8 +831,10 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
     // and output stay doubles given the others are typed, until none drops.
     for (const ::mtrx::Function &f : p.functions) m_typedOutputs.emplace(f.name, f.outputs.size());
     for (std::size_t k = 0; k < p.functions.size(); ++k)
-        if (!m_doubleFunctions.count(p.functions[k].name) && !p.functions[k].params.empty())
+        if (!m_doubleFunctions.count(p.functions[k].name) && !p.functions[k].params.empty()) {
             m_typedFunctions.emplace(p.functions[k].name, p.functions[k].params.size());
+            m_arrayParams.emplace(p.functions[k].name, IndexedParams(p.functions[k]));
+        }
     for (bool dropped = true; dropped;) {
         dropped = false;
         for (std::size_t k = 0; k < p.functions.size(); ++k) {
@@ -844,7 +848,8 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
     for (std::size_t k = 0; k < p.functions.size(); ++k) {
         if (!m_typedFunctions.count(p.functions[k].name)) continue;
         std::string params;
-        for (std::size_t j = 0; j < p.functions[k].params.size(); ++j) params += ", double";
+        for (std::size_t j = 0; j < p.functions[k].params.size(); ++j)
+            params += m_arrayParams[p.functions[k].name][j] ? ", Value &" : ", double";
         if (p.functions[k].outputs.size() > 1) params += ", unsigned int, double *";
         doubles.push_back("double ft_" + FunctionName(p.functions[k].name) + "(Runtime &rt" + params + ");");
     }

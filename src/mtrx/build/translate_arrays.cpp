@@ -95,7 +95,7 @@ bool Translator::InferArrays(const Block &block, const std::set<int> &candidates
     std::map<int, ArrayWrites> writes;
     CollectArrayWrites(block, writes);
     if (!candidates.empty()) {
-        m_scope->arrays.clear();
+        m_scope->arrays = m_scope->givenArrays;
         for (int slot : candidates) {
             const ArrayWrites &w = writes[slot];
             if (!w.other && !w.plain.empty() && AssignedFirst(block, slot, w.plain[0]))
@@ -193,7 +193,8 @@ std::string Translator::ReadCode(const Expr &e) const {
         if (known != m_reads->names.end()) return known->second;
     }
     std::string subs;
-    for (const ExprPtr &a : e.args) subs += ", " + ScalarCode(*a);
+    if (!DoubleCall(e))
+        for (const ExprPtr &a : e.args) subs += ", " + ScalarCode(*a);
     const auto view = m_scope->views.find(e.slot);
     bool whole = true;
     for (const ExprPtr &a : e.args) whole = whole && Whole(*a);
@@ -201,7 +202,7 @@ std::string Translator::ReadCode(const Expr &e) const {
         subs.clear();
         for (const ExprPtr &a : e.args) subs += (subs.empty() ? "" : ", ") + IndexCode(*a);
     }
-    const std::string code = DoubleCall(e) ? DoubleCallee(e) + "(rt" + subs + TypedTail(e) + ")"
+    const std::string code = DoubleCall(e) ? DoubleCallee(e) + "(rt" + TypedArgs(e) + TypedTail(e) + ")"
                              : m_scope->unchecked && view != m_scope->views.end()
                                  ? view->second + "p.Load(" + subs + ")"
                              : view != m_scope->views.end()

@@ -68,9 +68,55 @@ bool Translator::DoubleCall(const Expr &e) const {
     auto f = m_doubleFunctions.find(e.text);
     if (f == m_doubleFunctions.end()) f = m_typedFunctions.find(e.text);
     if (f == m_typedFunctions.end() || e.args.size() != f->second) return false;
-    for (const ExprPtr &a : e.args)
-        if (!ScalarExpr(*a)) return false;
+    const auto arrays = m_arrayParams.find(e.text);
+    for (std::size_t j = 0; j < e.args.size(); ++j) {
+        const Expr &a = *e.args[j];
+        if (arrays != m_arrayParams.end() && arrays->second[j]) {
+            if (a.kind != Expr::Kind::Name || !IsVariable(a) || !m_scope->arrays.count(a.slot)) return false;
+        } else if (!ScalarExpr(a)) {
+            return false;
+        }
+    }
     return true;
+}
+
+std::string Translator::TypedArgs(const Expr &e) const {
+    const auto arrays = m_arrayParams.find(e.text);
+    std::string args;
+    for (std::size_t j = 0; j < e.args.size(); ++j)
+        args += ", " + (arrays != m_arrayParams.end() && arrays->second[j] ? Var(e.args[j]->slot)
+                                                                            : ScalarCode(*e.args[j]));
+    return args;
+}
+
+namespace {
+
+bool IndexedIn(const Expr &e, int slot) {
+    if (e.kind == Expr::Kind::Call && e.slot == slot && !e.args.empty()) return true;
+    return AnyOperand(e, [slot](const Expr &a) { return IndexedIn(a, slot); });
+}
+
+bool IndexedIn(const Block &block, int slot) {
+    for (const Stmt &s : block) {
+        if (s.value && IndexedIn(*s.value, slot)) return true;
+        for (const Target &t : s.targets)
+            for (const Accessor &a : t.path)
+                for (const ExprPtr &x : a.subscripts)
+                    if (IndexedIn(*x, slot)) return true;
+        for (const auto &branch : s.branches)
+            if ((branch.first && IndexedIn(*branch.first, slot)) || IndexedIn(branch.second, slot))
+                return true;
+        if (IndexedIn(s.body, slot) || IndexedIn(s.handler, slot)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<bool> Translator::IndexedParams(const ::mtrx::Function &f) const {
+    std::vector<bool> out;
+    for (int slot : f.paramSlots) out.push_back(slot >= 0 && IndexedIn(f.body, slot));
+    return out;
 }
 
 bool Translator::HasTypedCall(const Expr &e) const {
@@ -97,15 +143,25 @@ bool Translator::TypedScope(std::size_t k, Scope &scope) {
     scope.assigned.insert(params.begin(), params.end());
     scope.assigned.insert(f.outputSlots.begin(), f.outputSlots.end());
     if (UsesWorkspace(f.body)) return false;
+    // The parameters it indexes are the callers' real double arrays.
+    const auto indexed = m_arrayParams.find(f.name);
+    std::set<int> doubles = params;
+    for (std::size_t j = 0; indexed != m_arrayParams.end() && j < f.paramSlots.size(); ++j)
+        if (indexed->second[j]) {
+            doubles.erase(f.paramSlots[j]);
+            scope.givenArrays.insert(f.paramSlots[j]);
+        }
+    scope.arrays = scope.givenArrays;
     m_scope = &scope;
     std::set<int> candidates = scope.assigned;
     for (int slot : params) candidates.erase(slot);
-    InferScalars(f.body, candidates, params);
+    InferScalars(f.body, candidates, doubles);
     // Every output a double set wherever the function ends, so that no
     // count of outputs asked for finds one unset.
     bool ok = true;
     for (int slot : f.outputSlots) ok = ok && Scalar(slot);
-    for (int slot : params) ok = ok && Scalar(slot);
+    for (int slot : doubles) ok = ok && Scalar(slot);
+    for (int slot : scope.givenArrays) ok = ok && m_scope->arrays.count(slot);
     m_scope = nullptr;
     return ok;
 }
@@ -158,8 +214,7 @@ bool Translator::TypedOutputs(const Stmt &s, int indent) {
     const Expr &e = *s.value;
     Reads reads;
     Reads *saved = OpenReads(reads);
-    std::string args;
-    for (const ExprPtr &a : e.args) args += ", " + ScalarCode(*a);
+    const std::string args = TypedArgs(e);
     const std::string pre = CloseReads(saved);
     const std::size_t n = s.targets.size();
     Line(indent, "{");

@@ -120,6 +120,7 @@ private:
         int loops = 0;  // loops around the statement being written
         std::map<int, std::string> copies;  // scalars a loop runs on in copies
         std::set<int> arrays;  // real double arrays wherever they are read
+        std::set<int> givenArrays;  // parameters the callers pass such arrays for
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
         int tries = 0;  // try statements around the statement being written
         bool raw = false;  // doubles assigned their raw code, unchecked
@@ -354,7 +355,16 @@ private:
     // Those of several outputs take the count asked for and where to store
     // the outputs after the first: ft_NAME(rt, doubles..., nargout, more).
     std::map<std::string, std::size_t> m_typedOutputs;
+    // Which parameters of each typed function are arrays the body indexes:
+    // its calls pass real double arrays there (variables the caller knows
+    // to be ones), as Value references the body only reads, and doubles
+    // for the others.
+    std::map<std::string, std::vector<bool>> m_arrayParams;
+    std::vector<bool> IndexedParams(const ::mtrx::Function &f) const;
+    // The arguments of typed call e, each after ", ".
+    std::string TypedArgs(const Expr &e) const;
     std::string TypedTail(const Expr &e) const {
+        // (after TypedArgs)
         const auto outputs = m_typedOutputs.find(e.text);
         return TypedCall(e) && outputs != m_typedOutputs.end() && outputs->second > 1 ? ", 1u, nullptr"
                                                                                       : "";
