@@ -810,13 +810,10 @@ void Translator::Script() {
     m_scope = nullptr;
 }
 
-std::string Translator::Code(bool script, const std::vector<std::string> &intro,
-                             const std::string &path) {
-    SplitAll();
+void Translator::TypedFunctions(std::vector<std::string> &doubles) {
     const Program &p = m_unit->program;
     // Local functions over doubles are known before any call to them is
     // written.
-    std::vector<std::string> doubles;
     for (std::size_t k = 0; k < p.functions.size(); ++k) {
         Scope trial;
         if (!DoubleScope(k, trial)) continue;
@@ -824,8 +821,8 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
         m_doubleFunctions.emplace(f.name, f.params.size());
         std::string params;
         for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double";
-        doubles.push_back("double fd_" + f.name + "(Runtime &rt" + params + ");");
-        doubles.push_back("inline double fdr_" + f.name + "(Runtime &rt" + params + ");");
+        doubles.push_back("double " + PureName(f.name, false) + "(Runtime &rt" + params + ");");
+        doubles.push_back("inline double " + PureName(f.name, true) + "(Runtime &rt" + params + ");");
     }
     // The typed ones: first every candidate, then those whose parameters
     // and output stay doubles given the others are typed, until none drops.
@@ -853,18 +850,29 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
         if (p.functions[k].outputs.size() > 1) params += ", unsigned int, double *";
         doubles.push_back("double ft_" + FunctionName(p.functions[k].name) + "(Runtime &rt" + params + ");");
     }
+}
+
+void Translator::FunctionVersions(std::size_t k) {
+    const std::string &name = m_unit->program.functions[k].name;
+    Function(k);
+    if (m_doubleFunctions.count(name)) {
+        DoubleFunction(k);
+        DoubleFunction(k, true);
+    }
+    if (m_typedFunctions.count(name)) Function(k, true);
+}
+
+std::string Translator::Code(bool script, const std::vector<std::string> &intro,
+                             const std::string &path) {
+    SplitAll();
+    const Program &p = m_unit->program;
+    std::vector<std::string> doubles;
+    TypedFunctions(doubles);
     // The program's functions and statements first: their calls find the
     // function files to compile in, and those files' calls more.
     std::ostringstream saved;
     saved.swap(m_out);
-    for (std::size_t k = 0; k < p.functions.size(); ++k) {
-        Function(k);
-        if (m_doubleFunctions.count(p.functions[k].name)) {
-            DoubleFunction(k);
-            DoubleFunction(k, true);
-        }
-        if (m_typedFunctions.count(p.functions[k].name)) Function(k, true);
-    }
+    for (std::size_t k = 0; k < p.functions.size(); ++k) FunctionVersions(k);
     if (script) Script();
     std::vector<std::string> bodies;
     AnonymousBodies(bodies);
@@ -912,6 +920,8 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
         for (const std::string &name : names)
             Line(0, "Values " + name + "(Runtime &rt, const Values &args, unsigned int nargout);");
     for (const std::string &declaration : doubles) Line(0, declaration);
+    for (std::size_t k = 1; k < files.size(); ++k)
+        for (const std::string &declaration : files[k].declarations) Line(0, declaration);
     if (m_files->sites) Line(0, "CallSite sites[" + std::to_string(m_files->sites) + "];");
     Line(0, "");
     m_out << code;

@@ -181,10 +181,10 @@ void Translator::DoubleFunction(std::size_t k, bool raw) {
     for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double " + Local(f.params[j]);
     if (raw) {
         Line(0, "// " + f.name + " over doubles in plain C++ operators: exact unless it gives NaN.");
-        Line(0, "inline double fdr_" + f.name + "(Runtime &rt" + params + ") {");
+        Line(0, "inline double " + PureName(f.name, true) + "(Runtime &rt" + params + ") {");
     } else {
         Line(0, "// " + f.name + " over doubles: it can neither fail nor call, so it needs no frame.");
-        Line(0, "double fd_" + f.name + "(Runtime &rt" + params + ") {");
+        Line(0, "double " + PureName(f.name, false) + "(Runtime &rt" + params + ") {");
     }
     Line(1, "NoFrame call;");
     for (int slot : scope.assigned) {

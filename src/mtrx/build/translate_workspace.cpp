@@ -42,7 +42,7 @@ bool Translator::ScriptFile(const std::string &name) {
         if (functions) m_functionFiles.insert(name);
         if (functions && !m_files->index.count(path)) {
             m_files->index.emplace(path, m_files->files.size());
-            m_files->files.push_back({path, text.str(), {}, {}, {}});
+            m_files->files.push_back({path, text.str(), {}, {}, {}, {}});
         }
         break;
     }
@@ -86,11 +86,14 @@ void Translator::KeepInFrame(Scope &scope, std::size_t names) {
 
 void Translator::FileFunctions() {
     SplitAll();
+    // Its functions over doubles and typed ones, for the calls inside it.
+    std::vector<std::string> doubles;
+    TypedFunctions(doubles);
     std::ostringstream saved;
     saved.swap(m_out);
     std::vector<std::string> names;
     for (std::size_t k = 0; k < m_unit->program.functions.size(); ++k) {
-        Function(k);
+        FunctionVersions(k);
         names.push_back(FunctionName(m_unit->program.functions[k].name));
     }
     std::vector<std::string> bodies;
@@ -101,6 +104,7 @@ void Translator::FileFunctions() {
     file.code = m_out.str();
     file.functions = std::move(names);
     file.anonymous = std::move(bodies);
+    file.declarations = std::move(doubles);
     m_out.swap(saved);
 }
 

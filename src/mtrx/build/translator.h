@@ -35,6 +35,7 @@ struct SourceFiles {
         std::string code;  // its functions' C++; empty when left to the interpreter
         std::vector<std::string> functions;  // their C++ names
         std::vector<std::string> anonymous;  // of its anonymous functions' bodies
+        std::vector<std::string> declarations;  // of its functions' typed versions
     };
     std::vector<File> files;
     std::map<std::string, std::size_t> index;  // by path
@@ -85,7 +86,7 @@ public:
         m_anonymous = AnonymousFunctions(p);
         m_source = source;
         if (m_files->files.empty()) {
-            m_files->files.push_back({file, source, {}, {}, {}});
+            m_files->files.push_back({file, source, {}, {}, {}, {}});
             m_files->index.emplace(file, 0);
         }
     }
@@ -323,6 +324,11 @@ private:
         m_out << std::string(static_cast<std::size_t>(indent) * 4, ' ') << text << '\n';
     }
     void Function(std::size_t k, bool typed = false);
+    // Function k, then its versions over doubles and typed one if it has
+    // them; TypedFunctions finds which functions have them, with their
+    // declarations.
+    void FunctionVersions(std::size_t k);
+    void TypedFunctions(std::vector<std::string> &doubles);
     // Writes the program's C++ up to its entry: the sources, every compiled
     // function (the script's statements as Script when `script`), after the
     // lines `intro`. Returns the runtime's list of the sources (file 0 named
@@ -349,7 +355,11 @@ private:
     bool HasTypedCall(const Expr &e) const;
     // The C++ function a DoubleCall calls.
     std::string DoubleCallee(const Expr &e) const {
-        return TypedCall(e) ? "ft_" + FunctionName(e.text) : "fd_" + e.text;
+        return TypedCall(e) ? "ft_" + FunctionName(e.text) : PureName(e.text, false);
+    }
+    // fd_NAME and fdr_NAME, for the file's functions after the first file.
+    std::string PureName(const std::string &name, bool raw) const {
+        return (raw ? "fdr" : "fd") + (m_index ? std::to_string(m_index) : std::string()) + "_" + name;
     }
     std::map<std::string, std::size_t> m_typedFunctions;
     // Those of several outputs take the count asked for and where to store
