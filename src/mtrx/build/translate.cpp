@@ -714,6 +714,8 @@ void Translator::Function(std::size_t k, bool typed) {
         Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
                     ", args.size(), nargout);");
     }
+    // As doubles, which the cold paths' lambdas copy (the frame they cannot).
+    Line(1, "const double narginCount = call.NarginCount(), nargoutCount = call.NargoutCount();");
     const std::size_t named = f.params.size() - (f.varargin ? 1 : 0);
     for (std::size_t slot = 0; slot < f.names.size(); ++slot) {
         std::string init = "Value::Unset()";

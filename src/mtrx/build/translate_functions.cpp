@@ -15,6 +15,7 @@ bool Translator::DoubleScope(std::size_t k, Scope &scope) {
     if (f.varargin || f.outputs.size() != 1 || f.outputs[0] == "varargout") return false;
     scope.function = &f;
     scope.names = &f.names;
+    scope.frameless = true;
     std::set<int> written;
     CollectAssigned(f.body, written);
     std::set<int> params;

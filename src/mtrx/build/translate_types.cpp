@@ -148,7 +148,7 @@ bool Translator::ScalarExpr(const Expr &e, bool reads) const {
     switch (e.kind) {
         case Expr::Kind::Number: return true;
         case Expr::Kind::Name:
-            return (e.slot >= 0 && Scalar(e.slot)) || ScalarBuiltinRoutine(e, reads);
+            return (e.slot >= 0 && Scalar(e.slot)) || CountName(e) || ScalarBuiltinRoutine(e, reads);
         case Expr::Kind::Call:
             return (reads && (ElementRead(e) || DoubleCall(e))) || ScalarBuiltinRoutine(e, reads);
         case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0], reads);
@@ -172,6 +172,7 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
     switch (e.kind) {
         case Expr::Kind::Number: return Number(e.number);
         case Expr::Kind::Name:
+            if (CountName(e)) return e.text == "nargin" ? "narginCount" : "nargoutCount";
             return e.slot >= 0 && Scalar(e.slot) ? Var(e.slot) : ScalarBuiltinCode(e, raw);
         case Expr::Kind::Call: {
             if (DoubleCall(e) && !TypedCall(e)) {

@@ -125,6 +125,7 @@ private:
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
         int tries = 0;  // try statements around the statement being written
         bool raw = false;  // doubles assigned their raw code, unchecked
+        bool frameless = false;  // an fd_ version: no frame, so no nargin or nargout
         std::set<int> wholes;  // loop variables whole numbers where being written
         // The views' accesses being written have been checked in range
         // before the loop: plain loads and stores, their subscripts whole
@@ -221,6 +222,11 @@ private:
     std::string RawCode(const Expr &e) const { return DoubleCode(e, true); }
     // The code of a ScalarExpr: with `raw`, plain C++ operators.
     std::string DoubleCode(const Expr &e, bool raw) const;
+    // nargin or nargout named alone in a function with a frame: a double.
+    bool CountName(const Expr &e) const {
+        return e.kind == Expr::Kind::Name && m_scope && m_scope->function && !m_scope->frameless &&
+               e.args.empty() && !IsVariable(e) && (e.text == "nargin" || e.text == "nargout");
+    }
     // Values (translate_nan.cpp): whether a double expression is finite
     // wherever it is computed, never NaN, or may be anything, from the
     // classes of the double variables, which InferNumbers finds for the

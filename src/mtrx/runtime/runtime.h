@@ -188,6 +188,9 @@ public:
     static Value Varargin(const Values &args, std::size_t k);
     Value Nargin() const;
     Value Nargout() const;
+    /// The same as doubles, for typed code.
+    double NarginCount() const { return m_nargin; }
+    double NargoutCount() const { return m_nargout; }
     /// The outputs, from the output variables in order.
     Values Outputs(std::initializer_list<Value *> outputs, unsigned int nargout);
 
