@@ -701,9 +701,8 @@ void Translator::Function(std::size_t k, bool typed) {
         // Called with every parameter, a double; for one output, or for
         // nargout of several with the second on stored in more[0]...
         std::string doubles;
-        const std::vector<bool> &arrays = m_arrayParams[f.name];
         for (std::size_t j = 0; j < f.paramSlots.size(); ++j)
-            doubles += (arrays[j] ? ", Value &" : ", double ") + Var(f.paramSlots[j]);
+            doubles += ParamType(f.name, j) + Var(f.paramSlots[j]);
         if (several) doubles += ", unsigned int nargout, double *more";
         Line(0, "double ft_" + FunctionName(f.name) + "(Runtime &rt" + doubles + ") {");
         Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
@@ -833,6 +832,7 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
         if (!m_doubleFunctions.count(p.functions[k].name) && !p.functions[k].params.empty()) {
             m_typedFunctions.emplace(p.functions[k].name, p.functions[k].params.size());
             m_arrayParams.emplace(p.functions[k].name, IndexedParams(p.functions[k]));
+            m_logicalParams.emplace(p.functions[k].name, TestedParams(p.functions[k]));
         }
     for (bool dropped = true; dropped;) {
         dropped = false;
@@ -848,7 +848,7 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
         if (!m_typedFunctions.count(p.functions[k].name)) continue;
         std::string params;
         for (std::size_t j = 0; j < p.functions[k].params.size(); ++j)
-            params += m_arrayParams[p.functions[k].name][j] ? ", Value &" : ", double";
+            params += ParamType(p.functions[k].name, j);
         if (p.functions[k].outputs.size() > 1) params += ", unsigned int, double *";
         doubles.push_back("double ft_" + FunctionName(p.functions[k].name) + "(Runtime &rt" + params + ");");
     }

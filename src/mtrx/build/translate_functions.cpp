@@ -70,10 +70,13 @@ bool Translator::DoubleCall(const Expr &e) const {
     if (f == m_doubleFunctions.end()) f = m_typedFunctions.find(e.text);
     if (f == m_typedFunctions.end() || e.args.size() != f->second) return false;
     const auto arrays = m_arrayParams.find(e.text);
+    const auto logicals = m_logicalParams.find(e.text);
     for (std::size_t j = 0; j < e.args.size(); ++j) {
         const Expr &a = *e.args[j];
         if (arrays != m_arrayParams.end() && arrays->second[j]) {
             if (a.kind != Expr::Kind::Name || !IsVariable(a) || !m_scope->arrays.count(a.slot)) return false;
+        } else if (logicals != m_logicalParams.end() && logicals->second[j]) {
+            if (!LogicalExpr(a, false)) return false;
         } else if (!ScalarExpr(a)) {
             return false;
         }
@@ -83,10 +86,13 @@ bool Translator::DoubleCall(const Expr &e) const {
 
 std::string Translator::TypedArgs(const Expr &e) const {
     const auto arrays = m_arrayParams.find(e.text);
+    const auto logicals = m_logicalParams.find(e.text);
     std::string args;
     for (std::size_t j = 0; j < e.args.size(); ++j)
         args += ", " + (arrays != m_arrayParams.end() && arrays->second[j] ? Var(e.args[j]->slot)
-                                                                            : ScalarCode(*e.args[j]));
+                        : logicals != m_logicalParams.end() && logicals->second[j]
+                            ? LogicalCode(*e.args[j])
+                            : ScalarCode(*e.args[j]));
     return args;
 }
 
@@ -112,7 +118,32 @@ bool IndexedIn(const Block &block, int slot) {
     return false;
 }
 
+bool TestedIn(const Expr &e, int slot) {
+    if (e.kind == Expr::Kind::Name && e.slot == slot) return true;
+    if ((e.kind == Expr::Kind::Unary && e.op == Op::Not) || e.kind == Expr::Kind::ShortCircuit)
+        return AnyOperand(e, [slot](const Expr &a) { return TestedIn(a, slot); });
+    return false;
+}
+
+bool TestedIn(const Block &block, int slot) {
+    for (const Stmt &s : block) {
+        if (s.kind == Stmt::Kind::While && TestedIn(*s.value, slot)) return true;
+        for (const auto &branch : s.branches)
+            if ((s.kind == Stmt::Kind::If && branch.first && TestedIn(*branch.first, slot)) ||
+                TestedIn(branch.second, slot))
+                return true;
+        if (TestedIn(s.body, slot) || TestedIn(s.handler, slot)) return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+std::vector<bool> Translator::TestedParams(const ::mtrx::Function &f) const {
+    std::vector<bool> out;
+    for (int slot : f.paramSlots) out.push_back(slot >= 0 && TestedIn(f.body, slot));
+    return out;
+}
 
 std::vector<bool> Translator::IndexedParams(const ::mtrx::Function &f) const {
     std::vector<bool> out;
@@ -152,6 +183,12 @@ bool Translator::TypedScope(std::size_t k, Scope &scope) {
             doubles.erase(f.paramSlots[j]);
             scope.givenArrays.insert(f.paramSlots[j]);
         }
+    const auto tested = m_logicalParams.find(f.name);
+    for (std::size_t j = 0; tested != m_logicalParams.end() && j < f.paramSlots.size(); ++j)
+        if (tested->second[j] && !scope.givenArrays.count(f.paramSlots[j])) {
+            doubles.erase(f.paramSlots[j]);
+            scope.givenLogicals.insert(f.paramSlots[j]);
+        }
     scope.arrays = scope.givenArrays;
     m_scope = &scope;
     std::set<int> candidates = scope.assigned;
@@ -163,6 +200,7 @@ bool Translator::TypedScope(std::size_t k, Scope &scope) {
     for (int slot : f.outputSlots) ok = ok && Scalar(slot);
     for (int slot : doubles) ok = ok && Scalar(slot);
     for (int slot : scope.givenArrays) ok = ok && m_scope->arrays.count(slot);
+    for (int slot : scope.givenLogicals) ok = ok && m_scope->logicals.count(slot);
     m_scope = nullptr;
     return ok;
 }

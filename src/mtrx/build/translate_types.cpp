@@ -238,6 +238,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
     m_scope->integers.clear();
     for (int slot : candidates)
         if (writes[slot].loops.empty()) m_scope->logicals.insert(slot);
+    m_scope->logicals.insert(m_scope->givenLogicals.begin(), m_scope->givenLogicals.end());
     // Every assignment must give a double scalar, given the others are (and
     // the arrays are double arrays, given the scalars are).
     candidates.insert(given.begin(), given.end());

@@ -122,6 +122,7 @@ private:
         std::map<int, std::string> copies;  // scalars a loop runs on in copies
         std::set<int> arrays;  // real double arrays wherever they are read
         std::set<int> givenArrays;  // parameters the callers pass such arrays for
+        std::set<int> givenLogicals;  // and logical scalars for
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
         int tries = 0;  // try statements around the statement being written
         bool raw = false;  // doubles assigned their raw code, unchecked
@@ -377,6 +378,15 @@ private:
     // for the others.
     std::map<std::string, std::vector<bool>> m_arrayParams;
     std::vector<bool> IndexedParams(const ::mtrx::Function &f) const;
+    // Likewise the parameters tested as conditions (if, while, ~, && and
+    // ||): the calls pass logical scalars there, as bools.
+    std::map<std::string, std::vector<bool>> m_logicalParams;
+    std::vector<bool> TestedParams(const ::mtrx::Function &f) const;
+    // ", TYPE " of parameter j of typed function `name`.
+    std::string ParamType(const std::string &name, std::size_t j) const {
+        if (m_arrayParams.at(name)[j]) return ", Value &";
+        return m_logicalParams.at(name)[j] ? ", bool " : ", double ";
+    }
     // The arguments of typed call e, each after ", ".
     std::string TypedArgs(const Expr &e) const;
     std::string TypedTail(const Expr &e) const {
