@@ -833,6 +833,11 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
             m_typedFunctions.emplace(p.functions[k].name, p.functions[k].params.size());
             m_arrayParams.emplace(p.functions[k].name, IndexedParams(p.functions[k]));
             m_logicalParams.emplace(p.functions[k].name, TestedParams(p.functions[k]));
+    // A tested parameter stays a double unless every call in the file
+    // passes it a logical expression: calls passing doubles keep their
+    // typed call.
+    LogicalArguments(p.statements);
+    for (const ::mtrx::Function &f : p.functions) LogicalArguments(f.body);
         }
     for (bool dropped = true; dropped;) {
         dropped = false;

@@ -139,6 +139,39 @@ bool TestedIn(const Block &block, int slot) {
 
 }  // namespace
 
+void Translator::LogicalArguments(const Block &block) {
+    std::function<void(const Expr &)> walk = [&](const Expr &e) {
+        const auto logicals = m_logicalParams.find(e.text);
+        if ((e.kind == Expr::Kind::Call || e.kind == Expr::Kind::Name) && logicals != m_logicalParams.end())
+            for (std::size_t j = 0; j < logicals->second.size(); ++j) {
+                const Expr *a = j < e.args.size() ? e.args[j].get() : nullptr;
+                const bool logical =
+                    a && (((a->kind == Expr::Kind::Name || a->kind == Expr::Kind::Call) && a->args.empty() &&
+                           (a->text == "true" || a->text == "false")) ||
+                          (a->kind == Expr::Kind::Binary && a->op >= Op::Eq && a->op <= Op::Ge) ||
+                          (a->kind == Expr::Kind::Unary && a->op == Op::Not) ||
+                          a->kind == Expr::Kind::ShortCircuit);
+                if (a && !logical) logicals->second[j] = false;
+            }
+        AnyOperand(e, [&](const Expr &a) {
+            walk(a);
+            return false;
+        });
+    };
+    for (const Stmt &s : block) {
+        if (s.value) walk(*s.value);
+        for (const Target &t : s.targets)
+            for (const Accessor &a : t.path)
+                for (const ExprPtr &x : a.subscripts) walk(*x);
+        for (const auto &branch : s.branches) {
+            if (branch.first) walk(*branch.first);
+            LogicalArguments(branch.second);
+        }
+        LogicalArguments(s.body);
+        LogicalArguments(s.handler);
+    }
+}
+
 std::vector<bool> Translator::TestedParams(const ::mtrx::Function &f) const {
     std::vector<bool> out;
     for (int slot : f.paramSlots) out.push_back(slot >= 0 && TestedIn(f.body, slot));

@@ -382,6 +382,9 @@ private:
     // ||): the calls pass logical scalars there, as bools.
     std::map<std::string, std::vector<bool>> m_logicalParams;
     std::vector<bool> TestedParams(const ::mtrx::Function &f) const;
+    // Clears in m_logicalParams the parameters some call in `block` passes
+    // anything but true, false, a comparison, ~, && or || for.
+    void LogicalArguments(const Block &block);
     // ", TYPE " of parameter j of typed function `name`.
     std::string ParamType(const std::string &name, std::size_t j) const {
         if (m_arrayParams.at(name)[j]) return ", Value &";
