@@ -181,6 +181,7 @@ void Translator::Assign(const Stmt &s, int indent) {
         Show(t.name, var, s.show, indent);
         return;
     }
+    if (TypedOutputs(s, indent)) return;
     const Expr &e = *s.value;
     Line(indent, "{");
     // The places each target names, counted before the right side runs.
@@ -695,19 +696,25 @@ void Translator::Function(std::size_t k, bool typed) {
     for (std::size_t j = 0; j < f.params.size(); ++j) params += (j ? ", " : "") + f.params[j];
     Line(0, "// function [" + outs + "] = " + f.name + "(" + params + ")  (" + m_file + ":" +
                 std::to_string(f.line) + ")");
+    const bool several = f.outputSlots.size() > 1;
     if (typed) {
-        // Called with every parameter, a double, for one output.
+        // Called with every parameter, a double; for one output, or for
+        // nargout of several with the second on stored in more[0]...
         std::string doubles;
-        for (int slot : f.paramSlots) doubles += ", double " + Var(slot);
+        for (std::size_t j = 0; j < f.paramSlots.size(); ++j)
+            doubles += ParamType(f.name, j) + Var(f.paramSlots[j]);
+        if (several) doubles += ", unsigned int nargout, double *more";
         Line(0, "double ft_" + FunctionName(f.name) + "(Runtime &rt" + doubles + ") {");
         Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
-                    ", Scope::Direct());");
+                    ", Scope::Direct()" + (several ? ", nargout" : "") + ");");
     } else {
         Line(0, "Values " + FunctionName(f.name) +
                     "(Runtime &rt, const Values &args, unsigned int nargout) {");
         Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
                     ", args.size(), nargout);");
     }
+    // As doubles, which the cold paths' lambdas copy (the frame they cannot).
+    Line(1, "const double narginCount = call.NarginCount(), nargoutCount = call.NargoutCount();");
     const std::size_t named = f.params.size() - (f.varargin ? 1 : 0);
     for (std::size_t slot = 0; slot < f.names.size(); ++slot) {
         std::string init = "Value::Unset()";
@@ -740,6 +747,13 @@ void Translator::Function(std::size_t k, bool typed) {
     Line(1, "}");
     if (scope.usesDone) Line(0, "done:");
     if (typed) {
+        if (several) {
+            Line(1, "if (more) {");
+            for (std::size_t j = 1; j < f.outputSlots.size(); ++j)
+                Line(2, "if (nargout > " + std::to_string(j) + ") more[" + std::to_string(j - 1) +
+                            "] = " + Var(f.outputSlots[j]) + ";");
+            Line(1, "}");
+        }
         Line(1, "return " + Var(f.outputSlots[0]) + ";");
         Line(0, "}");
         Line(0, "");
@@ -797,13 +811,10 @@ void Translator::Script() {
     m_scope = nullptr;
 }
 
-std::string Translator::Code(bool script, const std::vector<std::string> &intro,
-                             const std::string &path) {
-    SplitAll();
+void Translator::TypedFunctions(std::vector<std::string> &doubles) {
     const Program &p = m_unit->program;
     // Local functions over doubles are known before any call to them is
     // written.
-    std::vector<std::string> doubles;
     for (std::size_t k = 0; k < p.functions.size(); ++k) {
         Scope trial;
         if (!DoubleScope(k, trial)) continue;
@@ -811,14 +822,23 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
         m_doubleFunctions.emplace(f.name, f.params.size());
         std::string params;
         for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double";
-        doubles.push_back("double fd_" + f.name + "(Runtime &rt" + params + ");");
-        doubles.push_back("inline double fdr_" + f.name + "(Runtime &rt" + params + ");");
+        doubles.push_back("double " + PureName(f.name, false) + "(Runtime &rt" + params + ");");
+        doubles.push_back("inline double " + PureName(f.name, true) + "(Runtime &rt" + params + ");");
     }
     // The typed ones: first every candidate, then those whose parameters
     // and output stay doubles given the others are typed, until none drops.
+    for (const ::mtrx::Function &f : p.functions) m_typedOutputs.emplace(f.name, f.outputs.size());
     for (std::size_t k = 0; k < p.functions.size(); ++k)
-        if (!m_doubleFunctions.count(p.functions[k].name) && !p.functions[k].params.empty())
+        if (!m_doubleFunctions.count(p.functions[k].name) && !p.functions[k].params.empty()) {
             m_typedFunctions.emplace(p.functions[k].name, p.functions[k].params.size());
+            m_arrayParams.emplace(p.functions[k].name, IndexedParams(p.functions[k]));
+            m_logicalParams.emplace(p.functions[k].name, TestedParams(p.functions[k]));
+    // A tested parameter stays a double unless every call in the file
+    // passes it a logical expression: calls passing doubles keep their
+    // typed call.
+    LogicalArguments(p.statements);
+    for (const ::mtrx::Function &f : p.functions) LogicalArguments(f.body);
+        }
     for (bool dropped = true; dropped;) {
         dropped = false;
         for (std::size_t k = 0; k < p.functions.size(); ++k) {
@@ -832,21 +852,34 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
     for (std::size_t k = 0; k < p.functions.size(); ++k) {
         if (!m_typedFunctions.count(p.functions[k].name)) continue;
         std::string params;
-        for (std::size_t j = 0; j < p.functions[k].params.size(); ++j) params += ", double";
+        for (std::size_t j = 0; j < p.functions[k].params.size(); ++j)
+            params += ParamType(p.functions[k].name, j);
+        if (p.functions[k].outputs.size() > 1) params += ", unsigned int, double *";
         doubles.push_back("double ft_" + FunctionName(p.functions[k].name) + "(Runtime &rt" + params + ");");
     }
+}
+
+void Translator::FunctionVersions(std::size_t k) {
+    const std::string &name = m_unit->program.functions[k].name;
+    Function(k);
+    if (m_doubleFunctions.count(name)) {
+        DoubleFunction(k);
+        DoubleFunction(k, true);
+    }
+    if (m_typedFunctions.count(name)) Function(k, true);
+}
+
+std::string Translator::Code(bool script, const std::vector<std::string> &intro,
+                             const std::string &path) {
+    SplitAll();
+    const Program &p = m_unit->program;
+    std::vector<std::string> doubles;
+    TypedFunctions(doubles);
     // The program's functions and statements first: their calls find the
     // function files to compile in, and those files' calls more.
     std::ostringstream saved;
     saved.swap(m_out);
-    for (std::size_t k = 0; k < p.functions.size(); ++k) {
-        Function(k);
-        if (m_doubleFunctions.count(p.functions[k].name)) {
-            DoubleFunction(k);
-            DoubleFunction(k, true);
-        }
-        if (m_typedFunctions.count(p.functions[k].name)) Function(k, true);
-    }
+    for (std::size_t k = 0; k < p.functions.size(); ++k) FunctionVersions(k);
     if (script) Script();
     std::vector<std::string> bodies;
     AnonymousBodies(bodies);
@@ -896,6 +929,8 @@ std::string Translator::Code(bool script, const std::vector<std::string> &intro,
     for (const std::string &declaration : doubles) Line(0, declaration);
     for (const SourceFiles::File &file : files)
         if (!file.script.empty()) Line(0, "void " + file.script + "(Runtime &rt);");
+    for (std::size_t k = 1; k < files.size(); ++k)
+        for (const std::string &declaration : files[k].declarations) Line(0, declaration);
     if (m_files->sites) Line(0, "CallSite sites[" + std::to_string(m_files->sites) + "];");
     Line(0, "");
     m_out << code;

@@ -116,7 +116,7 @@ bool Translator::InferArrays(const Block &block, const std::set<int> &candidates
     std::map<int, ArrayWrites> writes;
     CollectArrayWrites(block, writes);
     if (!candidates.empty()) {
-        m_scope->arrays.clear();
+        m_scope->arrays = m_scope->givenArrays;
         for (int slot : candidates) {
             const ArrayWrites &w = writes[slot];
             if (!w.other && !w.plain.empty() && AssignedFirst(block, slot, w.plain[0]))
@@ -166,6 +166,11 @@ bool Translator::TypedLocal(const Stmt &s) const {
     switch (s.kind) {
         case Stmt::Kind::Assign:
             if (ElementStore(s)) return !s.show;
+            if (TypedSeveral(s)) {
+                for (const Target &t : s.targets)
+                    if (!t.name.empty() && !Scalar(t.slot)) return false;
+                return !s.show;
+            }
             return s.targets.size() == 1 && s.targets[0].path.empty() && !s.targets[0].name.empty() &&
                    Scalar(s.targets[0].slot) && !s.show;
         case Stmt::Kind::For: return Scalar(s.slot);
@@ -194,7 +199,8 @@ std::string Translator::ReadCode(const Expr &e) const {
         if (known != m_reads->names.end()) return known->second;
     }
     std::string subs;
-    for (const ExprPtr &a : e.args) subs += ", " + ScalarCode(*a);
+    if (!DoubleCall(e))
+        for (const ExprPtr &a : e.args) subs += ", " + ScalarCode(*a);
     const auto view = m_scope->views.find(e.slot);
     bool whole = true;
     for (const ExprPtr &a : e.args) whole = whole && Whole(*a);
@@ -202,7 +208,7 @@ std::string Translator::ReadCode(const Expr &e) const {
         subs.clear();
         for (const ExprPtr &a : e.args) subs += (subs.empty() ? "" : ", ") + IndexCode(*a);
     }
-    const std::string code = DoubleCall(e) ? DoubleCallee(e) + "(rt" + subs + ")"
+    const std::string code = DoubleCall(e) ? DoubleCallee(e) + "(rt" + TypedArgs(e) + TypedTail(e) + ")"
                              : m_scope->unchecked && view != m_scope->views.end()
                                  ? view->second + "p.Load(" + subs + ")"
                              : view != m_scope->views.end()
@@ -374,7 +380,8 @@ std::string Translator::HoistedChecks(const Stmt &s, const std::string &first,
             switch (x.kind) {
                 case Stmt::Kind::Assign:
                     if (x.show || !TypedLocal(x)) return false;
-                    assigned.insert(x.targets[0].slot);
+                    for (const Target &t : x.targets)
+                        if (!t.name.empty()) assigned.insert(t.slot);
                     break;
                 case Stmt::Kind::If:
                     if (!TypedLocal(x)) return false;

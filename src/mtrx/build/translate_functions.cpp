@@ -15,6 +15,7 @@ bool Translator::DoubleScope(std::size_t k, Scope &scope) {
     if (f.varargin || f.outputs.size() != 1 || f.outputs[0] == "varargout") return false;
     scope.function = &f;
     scope.names = &f.names;
+    scope.frameless = true;
     std::set<int> written;
     CollectAssigned(f.body, written);
     std::set<int> params;
@@ -68,9 +69,119 @@ bool Translator::DoubleCall(const Expr &e) const {
     auto f = m_doubleFunctions.find(e.text);
     if (f == m_doubleFunctions.end()) f = m_typedFunctions.find(e.text);
     if (f == m_typedFunctions.end() || e.args.size() != f->second) return false;
-    for (const ExprPtr &a : e.args)
-        if (!ScalarExpr(*a)) return false;
+    const auto arrays = m_arrayParams.find(e.text);
+    const auto logicals = m_logicalParams.find(e.text);
+    for (std::size_t j = 0; j < e.args.size(); ++j) {
+        const Expr &a = *e.args[j];
+        if (arrays != m_arrayParams.end() && arrays->second[j]) {
+            if (a.kind != Expr::Kind::Name || !IsVariable(a) || !m_scope->arrays.count(a.slot)) return false;
+        } else if (logicals != m_logicalParams.end() && logicals->second[j]) {
+            if (!LogicalExpr(a, false)) return false;
+        } else if (!ScalarExpr(a)) {
+            return false;
+        }
+    }
     return true;
+}
+
+std::string Translator::TypedArgs(const Expr &e) const {
+    const auto arrays = m_arrayParams.find(e.text);
+    const auto logicals = m_logicalParams.find(e.text);
+    std::string args;
+    for (std::size_t j = 0; j < e.args.size(); ++j)
+        args += ", " + (arrays != m_arrayParams.end() && arrays->second[j] ? Var(e.args[j]->slot)
+                        : logicals != m_logicalParams.end() && logicals->second[j]
+                            ? LogicalCode(*e.args[j])
+                            : ScalarCode(*e.args[j]));
+    return args;
+}
+
+namespace {
+
+bool IndexedIn(const Expr &e, int slot) {
+    if (e.kind == Expr::Kind::Call && e.slot == slot && !e.args.empty()) return true;
+    return AnyOperand(e, [slot](const Expr &a) { return IndexedIn(a, slot); });
+}
+
+bool IndexedIn(const Block &block, int slot) {
+    for (const Stmt &s : block) {
+        if (s.value && IndexedIn(*s.value, slot)) return true;
+        for (const Target &t : s.targets)
+            for (const Accessor &a : t.path)
+                for (const ExprPtr &x : a.subscripts)
+                    if (IndexedIn(*x, slot)) return true;
+        for (const auto &branch : s.branches)
+            if ((branch.first && IndexedIn(*branch.first, slot)) || IndexedIn(branch.second, slot))
+                return true;
+        if (IndexedIn(s.body, slot) || IndexedIn(s.handler, slot)) return true;
+    }
+    return false;
+}
+
+bool TestedIn(const Expr &e, int slot) {
+    if (e.kind == Expr::Kind::Name && e.slot == slot) return true;
+    if ((e.kind == Expr::Kind::Unary && e.op == Op::Not) || e.kind == Expr::Kind::ShortCircuit)
+        return AnyOperand(e, [slot](const Expr &a) { return TestedIn(a, slot); });
+    return false;
+}
+
+bool TestedIn(const Block &block, int slot) {
+    for (const Stmt &s : block) {
+        if (s.kind == Stmt::Kind::While && TestedIn(*s.value, slot)) return true;
+        for (const auto &branch : s.branches)
+            if ((s.kind == Stmt::Kind::If && branch.first && TestedIn(*branch.first, slot)) ||
+                TestedIn(branch.second, slot))
+                return true;
+        if (TestedIn(s.body, slot) || TestedIn(s.handler, slot)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void Translator::LogicalArguments(const Block &block) {
+    std::function<void(const Expr &)> walk = [&](const Expr &e) {
+        const auto logicals = m_logicalParams.find(e.text);
+        if ((e.kind == Expr::Kind::Call || e.kind == Expr::Kind::Name) && logicals != m_logicalParams.end())
+            for (std::size_t j = 0; j < logicals->second.size(); ++j) {
+                const Expr *a = j < e.args.size() ? e.args[j].get() : nullptr;
+                const bool logical =
+                    a && (((a->kind == Expr::Kind::Name || a->kind == Expr::Kind::Call) && a->args.empty() &&
+                           (a->text == "true" || a->text == "false")) ||
+                          (a->kind == Expr::Kind::Binary && a->op >= Op::Eq && a->op <= Op::Ge) ||
+                          (a->kind == Expr::Kind::Unary && a->op == Op::Not) ||
+                          a->kind == Expr::Kind::ShortCircuit);
+                if (a && !logical) logicals->second[j] = false;
+            }
+        AnyOperand(e, [&](const Expr &a) {
+            walk(a);
+            return false;
+        });
+    };
+    for (const Stmt &s : block) {
+        if (s.value) walk(*s.value);
+        for (const Target &t : s.targets)
+            for (const Accessor &a : t.path)
+                for (const ExprPtr &x : a.subscripts) walk(*x);
+        for (const auto &branch : s.branches) {
+            if (branch.first) walk(*branch.first);
+            LogicalArguments(branch.second);
+        }
+        LogicalArguments(s.body);
+        LogicalArguments(s.handler);
+    }
+}
+
+std::vector<bool> Translator::TestedParams(const ::mtrx::Function &f) const {
+    std::vector<bool> out;
+    for (int slot : f.paramSlots) out.push_back(slot >= 0 && TestedIn(f.body, slot));
+    return out;
+}
+
+std::vector<bool> Translator::IndexedParams(const ::mtrx::Function &f) const {
+    std::vector<bool> out;
+    for (int slot : f.paramSlots) out.push_back(slot >= 0 && IndexedIn(f.body, slot));
+    return out;
 }
 
 bool Translator::HasTypedCall(const Expr &e) const {
@@ -80,8 +191,9 @@ bool Translator::HasTypedCall(const Expr &e) const {
 
 bool Translator::TypedScope(std::size_t k, Scope &scope) {
     const ::mtrx::Function &f = m_unit->program.functions[k];
-    if (f.varargin || f.params.empty() || f.outputs.size() != 1 || f.outputs[0] == "varargout")
-        return false;
+    if (f.varargin || f.params.empty() || f.outputs.empty()) return false;
+    for (const std::string &name : f.outputs)
+        if (name == "varargout") return false;
     scope.function = &f;
     scope.names = &f.names;
     std::set<int> written;
@@ -94,14 +206,34 @@ bool Translator::TypedScope(std::size_t k, Scope &scope) {
     }
     scope.assigned = written;
     scope.assigned.insert(params.begin(), params.end());
-    scope.assigned.insert(f.outputSlots[0]);
+    scope.assigned.insert(f.outputSlots.begin(), f.outputSlots.end());
     if (UsesWorkspace(f.body)) return false;
+    // The parameters it indexes are the callers' real double arrays.
+    const auto indexed = m_arrayParams.find(f.name);
+    std::set<int> doubles = params;
+    for (std::size_t j = 0; indexed != m_arrayParams.end() && j < f.paramSlots.size(); ++j)
+        if (indexed->second[j]) {
+            doubles.erase(f.paramSlots[j]);
+            scope.givenArrays.insert(f.paramSlots[j]);
+        }
+    const auto tested = m_logicalParams.find(f.name);
+    for (std::size_t j = 0; tested != m_logicalParams.end() && j < f.paramSlots.size(); ++j)
+        if (tested->second[j] && !scope.givenArrays.count(f.paramSlots[j])) {
+            doubles.erase(f.paramSlots[j]);
+            scope.givenLogicals.insert(f.paramSlots[j]);
+        }
+    scope.arrays = scope.givenArrays;
     m_scope = &scope;
     std::set<int> candidates = scope.assigned;
     for (int slot : params) candidates.erase(slot);
-    InferScalars(f.body, candidates, params);
-    bool ok = Scalar(f.outputSlots[0]);
-    for (int slot : params) ok = ok && Scalar(slot);
+    InferScalars(f.body, candidates, doubles);
+    // Every output a double set wherever the function ends, so that no
+    // count of outputs asked for finds one unset.
+    bool ok = true;
+    for (int slot : f.outputSlots) ok = ok && Scalar(slot);
+    for (int slot : doubles) ok = ok && Scalar(slot);
+    for (int slot : scope.givenArrays) ok = ok && m_scope->arrays.count(slot);
+    for (int slot : scope.givenLogicals) ok = ok && m_scope->logicals.count(slot);
     m_scope = nullptr;
     return ok;
 }
@@ -121,10 +253,10 @@ void Translator::DoubleFunction(std::size_t k, bool raw) {
     for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double " + Local(f.params[j]);
     if (raw) {
         Line(0, "// " + f.name + " over doubles in plain C++ operators: exact unless it gives NaN.");
-        Line(0, "inline double fdr_" + f.name + "(Runtime &rt" + params + ") {");
+        Line(0, "inline double " + PureName(f.name, true) + "(Runtime &rt" + params + ") {");
     } else {
         Line(0, "// " + f.name + " over doubles: it can neither fail nor call, so it needs no frame.");
-        Line(0, "double fd_" + f.name + "(Runtime &rt" + params + ") {");
+        Line(0, "double " + PureName(f.name, false) + "(Runtime &rt" + params + ") {");
     }
     Line(1, "NoFrame call;");
     for (int slot : scope.assigned) {
@@ -137,6 +269,46 @@ void Translator::DoubleFunction(std::size_t k, bool raw) {
     Line(0, "}");
     Line(0, "");
     m_scope = nullptr;
+}
+
+bool Translator::TypedSeveral(const Stmt &s) const {
+    if (s.kind != Stmt::Kind::Assign || s.targets.size() < 2 || !TypedCall(*s.value)) return false;
+    const auto outputs = m_typedOutputs.find(s.value->text);
+    // More targets than outputs: the general call's count check reports it.
+    if (outputs == m_typedOutputs.end() || s.targets.size() > outputs->second) return false;
+    for (const Target &t : s.targets)
+        if (!t.path.empty()) return false;
+    return true;
+}
+
+bool Translator::TypedOutputs(const Stmt &s, int indent) {
+    if (!TypedSeveral(s)) return false;
+    const Expr &e = *s.value;
+    Reads reads;
+    Reads *saved = OpenReads(reads);
+    const std::string args = TypedArgs(e);
+    const std::string pre = CloseReads(saved);
+    const std::size_t n = s.targets.size();
+    Line(indent, "{");
+    if (!pre.empty()) Line(indent + 1, pre);
+    Line(indent + 1, "double more[" + std::to_string(n - 1) + "];");
+    Line(indent + 1, "const double first = " + DoubleCallee(e) + "(rt" + args + ", " + std::to_string(n) +
+                         "u, more);");
+    // Left to right, as the general path stores them.
+    for (std::size_t k = 0; k < n; ++k) {
+        const Target &t = s.targets[k];
+        if (t.name.empty()) continue;
+        const std::string value = k ? "more[" + std::to_string(k - 1) + "]" : std::string("first");
+        if (Scalar(t.slot)) {
+            Line(indent + 1, Var(t.slot) + " = " + value + ";");
+            Show(t.name, "Value(" + Var(t.slot) + ")", s.show, indent + 1);
+        } else {
+            Line(indent + 1, Var(t.slot) + " = Value(" + value + ");");
+            Show(t.name, Var(t.slot), s.show, indent + 1);
+        }
+    }
+    Line(indent, "}");
+    return true;
 }
 
 }  // namespace build

@@ -73,6 +73,10 @@ void Translator::InferNumbers(const Block &block, const std::set<int> &given) {
             if (s.kind == Stmt::Kind::Assign && s.targets.size() == 1 && s.targets[0].path.empty() &&
                 Scalar(s.targets[0].slot))
                 values[s.targets[0].slot].push_back(s.value.get());
+            // The outputs of a call, of any class a call gives.
+            if (s.kind == Stmt::Kind::Assign && s.targets.size() > 1)
+                for (const Target &t : s.targets)
+                    if (!t.name.empty() && Scalar(t.slot)) values[t.slot].push_back(s.value.get());
             if (s.kind == Stmt::Kind::For && Scalar(s.slot)) ranges[s.slot].push_back(s.value.get());
             for (const auto &branch : s.branches) collect(branch.second);
             collect(s.body);

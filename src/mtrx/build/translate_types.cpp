@@ -103,7 +103,10 @@ struct Writes {
 void CollectWrites(const Block &block, std::map<int, Writes> &out) {
     for (const Stmt &s : block) {
         if (s.kind == Stmt::Kind::Assign) {
-            const bool single = s.targets.size() == 1 && s.targets[0].path.empty();
+            // Several whole variables are plain too: the typed call of a
+            // function of several double outputs gives each a double.
+            bool single = true;
+            for (const Target &t : s.targets) single = single && t.path.empty();
             for (const Target &t : s.targets)
                 if (!t.name.empty()) {
                     if (single)
@@ -145,7 +148,7 @@ bool Translator::ScalarExpr(const Expr &e, bool reads) const {
     switch (e.kind) {
         case Expr::Kind::Number: return true;
         case Expr::Kind::Name:
-            return (e.slot >= 0 && Scalar(e.slot)) || ScalarBuiltinRoutine(e, reads);
+            return (e.slot >= 0 && Scalar(e.slot)) || CountName(e) || ScalarBuiltinRoutine(e, reads);
         case Expr::Kind::Call:
             return (reads && (ElementRead(e) || DoubleCall(e))) || ScalarBuiltinRoutine(e, reads);
         case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0], reads);
@@ -169,6 +172,7 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
     switch (e.kind) {
         case Expr::Kind::Number: return Number(e.number);
         case Expr::Kind::Name:
+            if (CountName(e)) return e.text == "nargin" ? "narginCount" : "nargoutCount";
             return e.slot >= 0 && Scalar(e.slot) ? Var(e.slot) : ScalarBuiltinCode(e, raw);
         case Expr::Kind::Call: {
             if (DoubleCall(e) && !TypedCall(e)) {
@@ -176,7 +180,7 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
                 // called in place, in its raw form in raw code.
                 std::string args;
                 for (const ExprPtr &a : e.args) args += ", " + DoubleCode(*a, raw);
-                return (raw ? "fdr_" : "fd_") + e.text + "(rt" + args + ")";
+                return PureName(e.text, raw) + "(rt" + args + ")";
             }
             return ScalarBuiltinRoutine(e, true) ? ScalarBuiltinCode(e, raw) : ReadCode(e);
         }
@@ -234,6 +238,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
     m_scope->integers.clear();
     for (int slot : candidates)
         if (writes[slot].loops.empty()) m_scope->logicals.insert(slot);
+    m_scope->logicals.insert(m_scope->givenLogicals.begin(), m_scope->givenLogicals.end());
     // Every assignment must give a double scalar, given the others are (and
     // the arrays are double arrays, given the scalars are).
     candidates.insert(given.begin(), given.end());
@@ -250,7 +255,8 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
         for (auto it = m_scope->scalars.begin(); it != m_scope->scalars.end();) {
             const Writes &w = writes[*it];
             bool keep = true;
-            for (const Stmt *s : w.plain) keep = keep && ScalarExpr(*s->value);
+            for (const Stmt *s : w.plain)
+                keep = keep && ScalarExpr(*s->value) && (s->targets.size() == 1 || TypedSeveral(*s));
             for (int from : w.copies) keep = keep && Scalar(from);
             for (const Stmt *s : w.loops) {
                 const Expr &r = *s->value;

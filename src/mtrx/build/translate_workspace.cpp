@@ -44,7 +44,7 @@ bool Translator::ScriptFile(const std::string &name) {
         // frame of whichever caller runs it.
         if ((functions || script) && !m_files->index.count(path)) {
             m_files->index.emplace(path, m_files->files.size());
-            m_files->files.push_back({path, text.str(), {}, {}, {}, {}});
+            m_files->files.push_back({path, text.str(), {}, {}, {}, {}, {}});
         }
         break;
     }
@@ -88,12 +88,15 @@ void Translator::KeepInFrame(Scope &scope, std::size_t names) {
 
 void Translator::FileFunctions() {
     SplitAll();
+    // Its functions over doubles and typed ones, for the calls inside it.
+    std::vector<std::string> doubles;
+    TypedFunctions(doubles);
     std::ostringstream saved;
     saved.swap(m_out);
     const std::string script = m_unit->program.functions.empty() ? ScriptStatements() : "";
     std::vector<std::string> names;
     for (std::size_t k = 0; k < m_unit->program.functions.size(); ++k) {
-        Function(k);
+        FunctionVersions(k);
         names.push_back(FunctionName(m_unit->program.functions[k].name));
     }
     std::vector<std::string> bodies;
@@ -105,6 +108,7 @@ void Translator::FileFunctions() {
     file.functions = std::move(names);
     file.anonymous = std::move(bodies);
     file.script = script;
+    file.declarations = std::move(doubles);
     m_out.swap(saved);
 }
 

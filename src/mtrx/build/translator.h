@@ -37,6 +37,7 @@ struct SourceFiles {
         std::vector<std::string> functions;  // their C++ names
         std::vector<std::string> anonymous;  // of its anonymous functions' bodies
         std::string script;  // a script file's statements' C++ name, once compiled
+        std::vector<std::string> declarations;  // of its functions' typed versions
     };
     std::vector<File> files;
     std::map<std::string, std::size_t> index;  // by path
@@ -87,7 +88,7 @@ public:
         m_anonymous = AnonymousFunctions(p);
         m_source = source;
         if (m_files->files.empty()) {
-            m_files->files.push_back({file, source, {}, {}, {}, {}});
+            m_files->files.push_back({file, source, {}, {}, {}, {}, {}});
             m_files->index.emplace(file, 0);
         }
     }
@@ -125,9 +126,12 @@ private:
         int loops = 0;  // loops around the statement being written
         std::map<int, std::string> copies;  // scalars a loop runs on in copies
         std::set<int> arrays;  // real double arrays wherever they are read
+        std::set<int> givenArrays;  // parameters the callers pass such arrays for
+        std::set<int> givenLogicals;  // and logical scalars for
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
         int tries = 0;  // try statements around the statement being written
         bool raw = false;  // doubles assigned their raw code, unchecked
+        bool frameless = false;  // an fd_ version: no frame, so no nargin or nargout
         std::set<int> wholes;  // loop variables whole numbers where being written
         // The views' accesses being written have been checked in range
         // before the loop: plain loads and stores, their subscripts whole
@@ -224,6 +228,11 @@ private:
     std::string RawCode(const Expr &e) const { return DoubleCode(e, true); }
     // The code of a ScalarExpr: with `raw`, plain C++ operators.
     std::string DoubleCode(const Expr &e, bool raw) const;
+    // nargin or nargout named alone in a function with a frame: a double.
+    bool CountName(const Expr &e) const {
+        return e.kind == Expr::Kind::Name && m_scope && m_scope->function && !m_scope->frameless &&
+               e.args.empty() && !IsVariable(e) && (e.text == "nargin" || e.text == "nargout");
+    }
     // Values (translate_nan.cpp): whether a double expression is finite
     // wherever it is computed, never NaN, or may be anything, from the
     // classes of the double variables, which InferNumbers finds for the
@@ -327,6 +336,11 @@ private:
         m_out << std::string(static_cast<std::size_t>(indent) * 4, ' ') << text << '\n';
     }
     void Function(std::size_t k, bool typed = false);
+    // Function k, then its versions over doubles and typed one if it has
+    // them; TypedFunctions finds which functions have them, with their
+    // declarations.
+    void FunctionVersions(std::size_t k);
+    void TypedFunctions(std::vector<std::string> &doubles);
     // Writes the program's C++ up to its entry: the sources, every compiled
     // function (the script's statements as Script when `script`), after the
     // lines `intro`. Returns the runtime's list of the sources (file 0 named
@@ -353,9 +367,46 @@ private:
     bool HasTypedCall(const Expr &e) const;
     // The C++ function a DoubleCall calls.
     std::string DoubleCallee(const Expr &e) const {
-        return TypedCall(e) ? "ft_" + FunctionName(e.text) : "fd_" + e.text;
+        return TypedCall(e) ? "ft_" + FunctionName(e.text) : PureName(e.text, false);
+    }
+    // fd_NAME and fdr_NAME, for the file's functions after the first file.
+    std::string PureName(const std::string &name, bool raw) const {
+        return (raw ? "fdr" : "fd") + (m_index ? std::to_string(m_index) : std::string()) + "_" + name;
     }
     std::map<std::string, std::size_t> m_typedFunctions;
+    // Those of several outputs take the count asked for and where to store
+    // the outputs after the first: ft_NAME(rt, doubles..., nargout, more).
+    std::map<std::string, std::size_t> m_typedOutputs;
+    // Which parameters of each typed function are arrays the body indexes:
+    // its calls pass real double arrays there (variables the caller knows
+    // to be ones), as Value references the body only reads, and doubles
+    // for the others.
+    std::map<std::string, std::vector<bool>> m_arrayParams;
+    std::vector<bool> IndexedParams(const ::mtrx::Function &f) const;
+    // Likewise the parameters tested as conditions (if, while, ~, && and
+    // ||): the calls pass logical scalars there, as bools.
+    std::map<std::string, std::vector<bool>> m_logicalParams;
+    std::vector<bool> TestedParams(const ::mtrx::Function &f) const;
+    // Clears in m_logicalParams the parameters some call in `block` passes
+    // anything but true, false, a comparison, ~, && or || for.
+    void LogicalArguments(const Block &block);
+    // ", TYPE " of parameter j of typed function `name`.
+    std::string ParamType(const std::string &name, std::size_t j) const {
+        if (m_arrayParams.at(name)[j]) return ", Value &";
+        return m_logicalParams.at(name)[j] ? ", bool " : ", double ";
+    }
+    // The arguments of typed call e, each after ", ".
+    std::string TypedArgs(const Expr &e) const;
+    std::string TypedTail(const Expr &e) const {
+        // (after TypedArgs)
+        const auto outputs = m_typedOutputs.find(e.text);
+        return TypedCall(e) && outputs != m_typedOutputs.end() && outputs->second > 1 ? ", 1u, nullptr"
+                                                                                      : "";
+    }
+    // [a, b] = f(x) by a typed call (TypedSeveral), its targets whole
+    // variables, no more than f's outputs: false when it cannot be one.
+    bool TypedSeveral(const Stmt &s) const;
+    bool TypedOutputs(const Stmt &s, int indent);
     bool m_noCalls = false;  // while a body is shown to call nothing
 
     // Scalar built-ins (translate_scalars.cpp): abs, mod, max... of double

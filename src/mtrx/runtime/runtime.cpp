@@ -171,8 +171,8 @@ Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, std::size_t 
     m_where = f.line;
 }
 
-Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, Direct)
-    : m_rt(rt), m_nargout(1) {
+Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, Direct, unsigned int nargout)
+    : m_rt(rt), m_nargout(nargout) {
     const std::shared_ptr<const Unit> &unit = rt.m_units[file];
     const Function &f = unit->program.functions[function];
     m_function = &f;
@@ -192,7 +192,7 @@ Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, Direct)
     if (frame.unit != unit) frame.unit = unit;
     frame.function = &f;
     frame.nargin = m_nargin;
-    frame.nargout = 1;
+    frame.nargout = nargout;
     m_where = f.line;
 }
 

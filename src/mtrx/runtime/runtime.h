@@ -165,11 +165,11 @@ public:
     Scope(Runtime &rt, unsigned int file, unsigned int function, std::size_t count,
          unsigned int nargout);
     /// The same called from compiled code over doubles with every
-    /// parameter, for one output: the counts fit, and the frame holds no
-    /// slots, since the compiled body keeps its variables itself and calls
-    /// nothing that reaches them by name.
+    /// parameter, for `nargout` outputs, no more than it has: the counts
+    /// fit, and the frame holds no slots, since the compiled body keeps its
+    /// variables itself and calls nothing that reaches them by name.
     struct Direct {};
-    Scope(Runtime &rt, unsigned int file, unsigned int function, Direct);
+    Scope(Runtime &rt, unsigned int file, unsigned int function, Direct, unsigned int nargout = 1);
     ~Scope();
     Scope(const Scope &) = delete;
     Scope &operator=(const Scope &) = delete;
@@ -192,6 +192,9 @@ public:
     static Value Varargin(const Values &args, std::size_t k);
     Value Nargin() const;
     Value Nargout() const;
+    /// The same as doubles, for typed code.
+    double NarginCount() const { return m_nargin; }
+    double NargoutCount() const { return m_nargout; }
     /// The outputs, from the output variables in order.
     Values Outputs(std::initializer_list<Value *> outputs, unsigned int nargout);
 
