@@ -23,6 +23,15 @@ namespace mtrx {
 
 namespace build {
 
+const char *ComparisonOperator(Op op) {
+    return op == Op::Eq   ? " == "
+           : op == Op::Ne ? " != "
+           : op == Op::Lt ? " < "
+           : op == Op::Le ? " <= "
+           : op == Op::Gt ? " > "
+                          : " >= ";
+}
+
 const char *OpName(Op op) {
     switch (op) {
         case Op::Plus: return "Op::Plus";
@@ -410,6 +419,15 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
     Line(indent, "}");
 }
 
+void Translator::Guarded(const std::string &statements) {
+    Line(1, "try {");
+    m_out << statements;
+    Line(1, "} catch (...) {");
+    Line(2, "call.Fail();");
+    Line(2, "throw;");
+    Line(1, "}");
+}
+
 void Translator::Statements(const Block &block, int indent) {
     const auto ran = m_ranFlags.find(&block);
     if (ran != m_ranFlags.end()) Line(indent, ran->second + " = true;");
@@ -739,12 +757,7 @@ void Translator::Function(std::size_t k, bool typed) {
             Line(1, "Value " + Local(f.names[slot]) + " = " + init + ";");
         }
     }
-    Line(1, "try {");
-    m_out << statements;
-    Line(1, "} catch (...) {");
-    Line(2, "call.Fail();");
-    Line(2, "throw;");
-    Line(1, "}");
+    Guarded(statements);
     if (scope.usesDone) Line(0, "done:");
     if (typed) {
         if (several) {
@@ -798,12 +811,7 @@ void Translator::Script() {
         else
             Line(1, "Value " + Local(p.names[slot]) + " = Value::Unset();");
     }
-    Line(1, "try {");
-    m_out << statements;
-    Line(1, "} catch (...) {");
-    Line(2, "call.Fail();");
-    Line(2, "throw;");
-    Line(1, "}");
+    Guarded(statements);
     if (scope.usesDone) {
         Line(0, "done:;");
     }

@@ -96,13 +96,7 @@ const std::set<std::string> &Translator::DoubleConstructors() {
     // The constructors as the program finds them: a function of its own or
     // a file of that name comes first.
     m_constructors = std::make_unique<std::set<std::string>>();
-    std::vector<std::string> folders{m_unit->folder.empty() ? "." : m_unit->folder, "."};
-    if (const char *path = std::getenv("MTRXPATH")) {
-        std::stringstream list(path);
-        std::string folder;
-        while (std::getline(list, folder, ':'))
-            if (!folder.empty()) folders.push_back(folder);
-    }
+    const std::vector<std::string> folders = SearchFolders();
     for (const std::string &name : kDoubleConstructors) {
         bool file = m_functions.count(name) != 0;
         for (const std::string &folder : folders)

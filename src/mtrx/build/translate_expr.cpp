@@ -194,12 +194,7 @@ std::string Translator::Condition(const Expr &e) {
     if (e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge && ScalarExpr(*e.args[0]) &&
         ScalarExpr(*e.args[1])) {
         // Two doubles compare as the library compares them, NaN included.
-        const char *op = e.op == Op::Eq   ? " == "
-                         : e.op == Op::Ne ? " != "
-                         : e.op == Op::Lt ? " < "
-                         : e.op == Op::Le ? " <= "
-                         : e.op == Op::Gt ? " > "
-                                          : " >= ";
+        const char *op = ComparisonOperator(e.op);
         Reads reads;
         Reads *saved = OpenReads(reads);
         const std::string a = RawCode(*e.args[0]);

@@ -106,12 +106,7 @@ std::string Translator::LogicalCode(const Expr &e) const {
         case Expr::Kind::Binary: {
             // Comparisons see no NaN bits: the plain operators. The left
             // operand's reads come first, as there.
-            const char *op = e.op == Op::Eq   ? " == "
-                             : e.op == Op::Ne ? " != "
-                             : e.op == Op::Lt ? " < "
-                             : e.op == Op::Le ? " <= "
-                             : e.op == Op::Gt ? " > "
-                                              : " >= ";
+            const char *op = ComparisonOperator(e.op);
             const std::string a = RawCode(*e.args[0]);
             return "(" + a + op + RawCode(*e.args[1]) + ")";
         }

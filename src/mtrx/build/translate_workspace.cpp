@@ -14,10 +14,7 @@ const std::set<std::string> kWorkspaceBuiltins = {
     "eval", "evalin", "evalc", "assignin", "input", "keyboard", "clear", "clearvars",
     "who",  "whos",   "exist", "save",     "load",  "inputname"};
 
-bool Translator::ScriptFile(const std::string &name) {
-    const auto known = m_scripts.find(name);
-    if (known != m_scripts.end()) return known->second;
-    // The folders the interpreter searches from this file, in its order.
+std::vector<std::string> Translator::SearchFolders() const {
     std::vector<std::string> folders{m_unit->folder.empty() ? "." : m_unit->folder, "."};
     if (const char *path = std::getenv("MTRXPATH")) {
         std::stringstream list(path);
@@ -25,6 +22,13 @@ bool Translator::ScriptFile(const std::string &name) {
         while (std::getline(list, folder, ':'))
             if (!folder.empty()) folders.push_back(folder);
     }
+    return folders;
+}
+
+bool Translator::ScriptFile(const std::string &name) {
+    const auto known = m_scripts.find(name);
+    if (known != m_scripts.end()) return known->second;
+    const std::vector<std::string> folders = SearchFolders();
     bool script = false;
     for (const std::string &folder : folders) {
         const std::string path = folder + "/" + name + ".mtrx";
@@ -129,12 +133,7 @@ std::string Translator::ScriptStatements() {
     Line(0, "void " + name + "(Runtime &rt) {");
     Line(1, "Scope call(rt);");
     Line(1, "call.Workspace(" + std::to_string(m_index) + ");");
-    Line(1, "try {");
-    m_out << statements;
-    Line(1, "} catch (...) {");
-    Line(2, "call.Fail();");
-    Line(2, "throw;");
-    Line(1, "}");
+    Guarded(statements);
     if (scope.usesDone) Line(0, "done:;");
     Line(0, "}");
     Line(0, "");

@@ -46,6 +46,8 @@ struct SourceFiles {
 
 // The C++ name of the runtime's enumerator for operator `op`.
 const char *OpName(Op op);
+// The C++ operator of comparison `op` (Eq to Ge), spaced: " < ".
+const char *ComparisonOperator(Op op);
 // A C++ string literal of `text`, bytes outside printable ASCII escaped.
 std::string Quote(const std::string &text);
 // The double x as a C++ literal that reads back as the same bits.
@@ -177,6 +179,12 @@ private:
     // from this program (its folder, the current one, MTRXPATH): a script
     // runs in its caller's workspace, which compiled code does not keep.
     bool ScriptFile(const std::string &name);
+    // The folders the interpreter searches from this file, in its order:
+    // the file's own, the current one, then MTRXPATH's.
+    std::vector<std::string> SearchFolders() const;
+    // `statements` as the body of a compiled function: a failure marks
+    // the frame before it leaves.
+    void Guarded(const std::string &statements);
     // A function file `name` where the interpreter would find it from this
     // file: added to the program's files to be compiled in.
     void FindFunctionFile(const std::string &name);
