@@ -180,11 +180,7 @@ bool Translator::TypedLocal(const Stmt &s) const {
 }
 
 std::string Translator::Standalone(const Expr &e, bool raw) {
-    Reads reads;
-    Reads *saved = OpenReads(reads);
-    const std::string code = DoubleCode(e, raw);
-    const std::string pre = CloseReads(saved);
-    return pre.empty() ? code : "[&] { " + pre + "return " + code + "; }()";
+    return WithOwnReads([&] { return DoubleCode(e, raw); });
 }
 
 std::string Translator::ReadCode(const Expr &e) const {

@@ -119,14 +119,7 @@ std::string Translator::LogicalCode(const Expr &e) const {
 }
 
 std::string Translator::LogicalStandalone(const Expr &e) const {
-    Reads reads;
-    Reads *saved = m_reads;
-    m_reads = &reads;
-    const std::string code = LogicalCode(e);
-    m_reads = saved;
-    std::string pre;
-    for (const std::string &l : reads.lines) pre += l + " ";
-    return pre.empty() ? code : "[&] { " + pre + "return " + code + "; }()";
+    return WithOwnReads([&] { return LogicalCode(e); });
 }
 
 void Translator::TypedAssign(const Stmt &s, int indent) {
@@ -226,14 +219,7 @@ std::string Translator::IntegerCode(const Expr &e) const {
 }
 
 std::string Translator::IntegerStandalone(const Expr &e) const {
-    Reads reads;
-    Reads *saved = m_reads;
-    m_reads = &reads;
-    const std::string code = IntegerCode(e);
-    m_reads = saved;
-    std::string pre;
-    for (const std::string &l : reads.lines) pre += l + " ";
-    return pre.empty() ? code : "[&] { " + pre + "return " + code + "; }()";
+    return WithOwnReads([&] { return IntegerCode(e); });
 }
 
 }  // namespace build

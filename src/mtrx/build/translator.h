@@ -265,6 +265,19 @@ private:
     bool TypedLocal(const Stmt &s) const;
     // The code of a ScalarExpr standing alone: reads in a lambda.
     std::string Standalone(const Expr &e, bool raw);
+    // The code `make` gives, the element reads it hoists put before it in
+    // a lambda of its own when there are any.
+    template <class Make>
+    std::string WithOwnReads(Make make) const {
+        Reads reads;
+        Reads *saved = m_reads;
+        m_reads = &reads;
+        const std::string code = make();
+        m_reads = saved;
+        std::string pre;
+        for (const std::string &l : reads.lines) pre += l + " ";
+        return pre.empty() ? code : "[&] { " + pre + "return " + code + "; }()";
+    }
     std::string ReadCode(const Expr &e) const;
     // Opens a list of reads, returning the one it replaces; CloseReads
     // puts that one back and gives the lines of the closed one.
