@@ -419,6 +419,17 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
     Line(indent, "}");
 }
 
+void Translator::Declare(int slot, const std::string &name, const std::string &init) {
+    if (Scalar(slot))
+        Line(1, "double " + Local(name) + " = 0.0;");
+    else if (Logical(slot))
+        Line(1, "bool " + Local(name) + " = false;");
+    else if (Integer(slot))
+        Line(1, m_scope->integers.at(slot) + " " + Local(name) + " = 0;");
+    else
+        Line(1, "Value " + Local(name) + " = " + init + ";");
+}
+
 void Translator::Guarded(const std::string &statements) {
     Line(1, "try {");
     m_out << statements;
@@ -747,14 +758,8 @@ void Translator::Function(std::size_t k, bool typed) {
         } else if (scope.workspace) {
             // The frame's slots start unset.
             if (init != "Value::Unset()") Line(1, Var(static_cast<int>(slot)) + " = " + init + ";");
-        } else if (Scalar(static_cast<int>(slot))) {
-            Line(1, "double " + Local(f.names[slot]) + " = 0.0;");
-        } else if (Logical(static_cast<int>(slot))) {
-            Line(1, "bool " + Local(f.names[slot]) + " = false;");
-        } else if (Integer(static_cast<int>(slot))) {
-            Line(1, scope.integers.at(static_cast<int>(slot)) + " " + Local(f.names[slot]) + " = 0;");
         } else {
-            Line(1, "Value " + Local(f.names[slot]) + " = " + init + ";");
+            Declare(static_cast<int>(slot), f.names[slot], init);
         }
     }
     Guarded(statements);
@@ -801,16 +806,8 @@ void Translator::Script() {
     Line(0, "void Script(Runtime &rt) {");
     Line(1, "Scope call(rt);");
     if (scope.workspace) Line(1, "call.Workspace();");
-    for (std::size_t slot = 0; slot < p.names.size() && !scope.workspace; ++slot) {
-        if (Scalar(static_cast<int>(slot)))
-            Line(1, "double " + Local(p.names[slot]) + " = 0.0;");
-        else if (Logical(static_cast<int>(slot)))
-            Line(1, "bool " + Local(p.names[slot]) + " = false;");
-        else if (Integer(static_cast<int>(slot)))
-            Line(1, scope.integers.at(static_cast<int>(slot)) + " " + Local(p.names[slot]) + " = 0;");
-        else
-            Line(1, "Value " + Local(p.names[slot]) + " = Value::Unset();");
-    }
+    for (std::size_t slot = 0; slot < p.names.size() && !scope.workspace; ++slot)
+        Declare(static_cast<int>(slot), p.names[slot], "Value::Unset()");
     Guarded(statements);
     if (scope.usesDone) {
         Line(0, "done:;");

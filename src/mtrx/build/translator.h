@@ -185,6 +185,9 @@ private:
     // `statements` as the body of a compiled function: a failure marks
     // the frame before it leaves.
     void Guarded(const std::string &statements);
+    // A C++ local of the scope's variable `slot`: of its type, a dynamic
+    // one starting as `init`.
+    void Declare(int slot, const std::string &name, const std::string &init);
     // A function file `name` where the interpreter would find it from this
     // file: added to the program's files to be compiled in.
     void FindFunctionFile(const std::string &name);
