@@ -336,6 +336,8 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
         return false;
     };
     const bool whole = !relooped(s.body) && !m_scope->wholes.count(s.slot);
+    // first:last steps by 1: a constant stride for the C++ compiler.
+    const bool unit = s.value->kind == Expr::Kind::Range && s.value->args.size() == 2;
     if (whole) m_scope->wholes.insert(s.slot);
     // Loop versioning: when every element access of the body is in range
     // at both ends of the loop, it is in range at every value between (the
@@ -362,7 +364,7 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
             Line(at + 1, "double " + copy->second + "u = " + copy->second + ";");
             copy->second += "u";
         }
-        Line(at + 1, "[&]() MTRX_STATEMENTS {");
+        Line(at + 1, "[&]() MTRX_LOOP_STATEMENTS {");
         for (int slot : used) {
             const std::string &view = m_scope->views.at(slot);
             Line(at + 2, "const Elements::Plain " + view + "p = " + view + ".Unchecked();");
@@ -373,15 +375,11 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
                          "), loopStepI" + n + " = static_cast<long long>(loopStep" + n + ");");
         for (const auto &c : saved) Line(at + 2, "double " + c.second + "v = " + c.second + "u;");
         for (const auto &c : saved) m_scope->copies[c.first] = c.second + "v";
-        header(at + 2);
-        Line(at + 3, "const long long loopI" + n + " = loopFirstI" + n + " + loopK" + n + " * loopStepI" +
-                         n + ";");
         m_scope->unchecked = true;
         m_scope->indices[s.slot] = "loopI" + n;
-        Statements(s.body, at + 3);
+        UncheckedLoop(s, n, "loopFirstI" + n + " + loopK" + n + (unit ? "" : " * loopStepI" + n), at + 2);
         m_scope->unchecked = false;
         m_scope->indices.clear();
-        Line(at + 2, "}");
         for (const auto &c : saved) Line(at + 2, c.second + "u = " + c.second + "v;");
         Line(at + 1, "}();");
         for (const auto &c : saved) {
@@ -391,18 +389,21 @@ void Translator::CountedLoop(const Stmt &s, int indent) {
         Line(at, "} else {");
         ++at;
     }
-    header(at);
     // A loop inside one checked ahead: its values were checked with it,
     // whole numbers (its range's ends and step are), in integers too.
     const bool inside = m_scope->unchecked && whole;
     if (inside) {
-        Line(at + 1, "const long long loopI" + n + " = static_cast<long long>(loopFirst" + n +
-                         ") + loopK" + n + " * static_cast<long long>(loopStep" + n + ");");
         m_scope->indices[s.slot] = "loopI" + n;
+        UncheckedLoop(s, n,
+                      "static_cast<long long>(loopFirst" + n + ") + loopK" + n +
+                          (unit ? "" : " * static_cast<long long>(loopStep" + n + ")"),
+                      at);
+        m_scope->indices.erase(s.slot);
+    } else {
+        header(at);
+        Statements(s.body, at + 1);
+        Line(at, "}");
     }
-    Statements(s.body, at + 1);
-    if (inside) m_scope->indices.erase(s.slot);
-    Line(at, "}");
     if (!checks.empty()) Line(indent + 1, "}");
     if (whole) m_scope->wholes.erase(s.slot);
     Line(indent, "} else {");

@@ -316,6 +316,13 @@ private:
     std::string HoistedChecks(const Stmt &s, const std::string &first, const std::string &last,
                               std::set<int> &used);
     std::string IndexCode(const Expr &e) const;
+    // The counted loop s checked ahead, at `at`: loopN's counter, its
+    // variable, `index` its value as a long long (loopIN), then the body
+    // (translate_stores.cpp).
+    void UncheckedLoop(const Stmt &s, const std::string &n, const std::string &index, int at);
+    // Whether the body of s only stores elements of arrays it does not
+    // read, of values computed from scalars and element reads alone.
+    bool StoresOnly(const Stmt &s) const;
     bool IsVariable(const Expr &e) const { return e.slot >= 0 && m_scope->assigned.count(e.slot); }
 
     std::string Expression(const Expr &e);

@@ -40,6 +40,16 @@
 #else
 #define MTRX_DYNAMIC_STATEMENTS MTRX_STATEMENTS
 #endif
+// Loops checked ahead (plain loads and stores): GCC's -O2 vectorizes only
+// loops whose counts it knows; these it may vectorize after a run-time test
+// of their count and of the overlap of their arrays. Each lane does the
+// element's own operations in the element's order: the same bits.
+#if defined(__GNUC__) && !defined(__clang__)
+#define MTRX_LOOP_STATEMENTS \
+    __attribute__((noinline, optimize("tree-loop-vectorize", "vect-cost-model=dynamic", "fp-contract=off")))
+#else
+#define MTRX_LOOP_STATEMENTS MTRX_STATEMENTS
+#endif
 
 namespace mtrx {
 

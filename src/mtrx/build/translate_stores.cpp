@@ -1,0 +1,113 @@
+// src/mtrx/build/translate_stores.cpp: the innermost loops checked ahead
+// that only store elements. Their results go to the arrays as computed,
+// the NaN test of each folded into one flag the C++ compiler can vectorize;
+// a NaN anywhere runs the loop again with the library's operations (the
+// arrays it reads are unchanged, so every element is computed from the same
+// operands), for the NaN bits the interpreter gives.
+#include "build/translator.h"
+
+#include <functional>
+
+namespace mtrx {
+namespace build {
+
+bool Translator::StoresOnly(const Stmt &s) const {
+    if (s.body.empty()) return false;
+    std::set<int> stored, read;
+    // Numbers, scalar variables, element reads and arithmetic: nothing with
+    // an effect of its own, such as a call drawing random numbers.
+    std::function<bool(const Expr &)> pure = [&](const Expr &e) {
+        switch (e.kind) {
+            case Expr::Kind::Number: return true;
+            case Expr::Kind::Name: return IsVariable(e) && Scalar(e.slot);
+            case Expr::Kind::Call:
+                if (DoubleCall(e) || !ElementRead(e) || !m_scope->views.count(e.slot)) return false;
+                read.insert(e.slot);
+                break;
+            case Expr::Kind::Unary:
+            case Expr::Kind::Binary: break;
+            default: return false;
+        }
+        for (const ExprPtr &a : e.args)
+            if (!pure(*a)) return false;
+        return true;
+    };
+    for (const Stmt &x : s.body) {
+        if (!ElementStore(x) || x.show || !m_scope->views.count(x.targets[0].slot) || !pure(*x.value))
+            return false;
+        for (const ExprPtr &a : x.targets[0].path[0].subscripts)
+            if (!pure(*a)) return false;
+        stored.insert(x.targets[0].slot);
+    }
+    for (int slot : stored)
+        if (read.count(slot)) return false;
+    return true;
+}
+
+void Translator::UncheckedLoop(const Stmt &s, const std::string &n, const std::string &index, int at) {
+    const std::string k = "loopK" + n, var = Var(s.slot);
+    const std::string head = "for (long long " + k + " = 0; " + k + " != loopCount" + n + "; ++" + k + ") {";
+    const std::string value = var + " = loopFirst" + n + " + static_cast<double>(" + k + ") * loopStep" + n + ";";
+    const std::string integer = "const long long loopI" + n + " = " + index + ";";
+    const auto plain = [&](int indent) {
+        Line(indent, head);
+        Line(indent + 1, value);
+        Line(indent + 1, integer);
+        Statements(s.body, indent + 1);
+        Line(indent, "}");
+    };
+    if (!StoresOnly(s)) {
+        plain(at);
+        return;
+    }
+    // The variable's value only where the body computes with it: a
+    // conversion of the counter to double in each round keeps SSE2 from
+    // vectorizing.
+    bool valued = false;
+    for (const Stmt &x : s.body) valued = valued || Mentions(*x.value, s.slot);
+    const std::string flag = "loopNaN" + n;
+    bool tested = false;
+    std::ostringstream saved;
+    saved.swap(m_out);
+    Line(at, head);
+    if (valued) Line(at + 1, value);
+    Line(at + 1, integer);
+    for (const Stmt &x : s.body) {
+        Comment(x, at + 1);
+        Reads reads;
+        Reads *outer = OpenReads(reads);
+        const std::string exact = ScalarCode(*x.value), raw = RawCode(*x.value);
+        const std::string pre = CloseReads(outer);
+        std::string subs;
+        for (const ExprPtr &a : x.targets[0].path[0].subscripts) subs += IndexCode(*a) + ", ";
+        Line(at + 1, "{");
+        if (!pre.empty()) Line(at + 2, pre);
+        if (exact.find("rt.") == std::string::npos) {
+            Line(at + 2, "const double x = " + exact + ";");
+        } else {
+            Line(at + 2, "const double x = " + raw + ";");
+            Line(at + 2, flag + " = x != x ? 1.0 : " + flag + ";");
+            tested = true;
+        }
+        Line(at + 2, m_scope->views.at(x.targets[0].slot) + "p.Put(" + subs + "x);");
+        Line(at + 1, "}");
+    }
+    Line(at, "}");
+    std::string text = m_out.str();
+    m_out.swap(saved);
+    // A double flag: GCC vectorizes its update as a select, where an
+    // integer or boolean one of a double comparison stops it.
+    if (tested) Line(at, "double " + flag + " = 0.0;");
+    m_out << text;
+    if (!valued)
+        Line(at, "if (loopCount" + n + " > 0) " + var + " = loopFirst" + n + " + static_cast<double>(loopCount" +
+                     n + " - 1) * loopStep" + n + ";");
+    if (tested) {
+        Line(at, "if (__builtin_expect(" + flag + " != 0.0, 0)) {");
+        plain(at + 1);
+        Line(at, "}");
+    }
+}
+
+}  // namespace build
+}  // namespace mtrx
