@@ -1,11 +1,12 @@
 // src/mtrx/build/translate_stores.cpp: the innermost loops checked ahead
 // that only store elements. Their results go to the arrays as computed,
 // the NaN test of each folded into one flag the C++ compiler can vectorize;
-// a NaN anywhere runs the loop again with the library's operations (the
+// a NaN (or an infinity) anywhere runs the loop again with the library's operations (the
 // arrays it reads are unchanged, so every element is computed from the same
 // operands), for the NaN bits the interpreter gives.
 #include "build/translator.h"
 
+#include <cctype>
 #include <functional>
 
 namespace mtrx {
@@ -60,18 +61,11 @@ void Translator::UncheckedLoop(const Stmt &s, const std::string &n, const std::s
         plain(at);
         return;
     }
-    // The variable's value only where the body computes with it: a
-    // conversion of the counter to double in each round keeps SSE2 from
-    // vectorizing.
-    bool valued = false;
-    for (const Stmt &x : s.body) valued = valued || Mentions(*x.value, s.slot);
     const std::string flag = "loopNaN" + n;
     bool tested = false;
+    // The stores first, in a text of their own.
     std::ostringstream saved;
     saved.swap(m_out);
-    Line(at, head);
-    if (valued) Line(at + 1, value);
-    Line(at + 1, integer);
     for (const Stmt &x : s.body) {
         Comment(x, at + 1);
         Reads reads;
@@ -86,24 +80,34 @@ void Translator::UncheckedLoop(const Stmt &s, const std::string &n, const std::s
             Line(at + 2, "const double x = " + exact + ";");
         } else {
             Line(at + 2, "const double x = " + raw + ";");
-            Line(at + 2, flag + " = x != x ? 1.0 : " + flag + ";");
+            Line(at + 2, flag + " |= Elements::Unfinite(x);");
             tested = true;
         }
         Line(at + 2, m_scope->views.at(x.targets[0].slot) + "p.Put(" + subs + "x);");
         Line(at + 1, "}");
     }
-    Line(at, "}");
-    std::string text = m_out.str();
+    const std::string stores = m_out.str();
     m_out.swap(saved);
-    // A double flag: GCC vectorizes its update as a select, where an
-    // integer or boolean one of a double comparison stops it.
-    if (tested) Line(at, "double " + flag + " = 0.0;");
-    m_out << text;
+    // The variable's value in each round only where the body computes with
+    // it (subscripts are in integers): a conversion of the counter to
+    // double in each round keeps SSE2 from vectorizing.
+    const auto part = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+    bool valued = false;
+    for (std::size_t p = stores.find(var); p != std::string::npos && !valued; p = stores.find(var, p + 1))
+        valued = (p == 0 || !part(stores[p - 1])) &&
+                 (p + var.size() == stores.size() || !part(stores[p + var.size()]));
+    // An infinite result runs the loop again too: rarely, and as exactly.
+    if (tested) Line(at, "unsigned long long " + flag + " = 0;");
+    Line(at, head);
+    if (valued) Line(at + 1, value);
+    Line(at + 1, integer);
+    m_out << stores;
+    Line(at, "}");
     if (!valued)
         Line(at, "if (loopCount" + n + " > 0) " + var + " = loopFirst" + n + " + static_cast<double>(loopCount" +
                      n + " - 1) * loopStep" + n + ";");
     if (tested) {
-        Line(at, "if (__builtin_expect(" + flag + " != 0.0, 0)) {");
+        Line(at, "if (__builtin_expect(" + flag + " != 0, 0)) {");
         plain(at + 1);
         Line(at, "}");
     }
