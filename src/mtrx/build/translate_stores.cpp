@@ -50,6 +50,12 @@ void Translator::UncheckedLoop(const Stmt &s, const std::string &n, const std::s
     const std::string head = "for (long long " + k + " = 0; " + k + " != loopCount" + n + "; ++" + k + ") {";
     const std::string value = var + " = loopFirst" + n + " + static_cast<double>(" + k + ") * loopStep" + n + ";";
     const std::string integer = "const long long loopI" + n + " = " + index + ";";
+    std::string last = var + " = loopFirst" + n + " + static_cast<double>(loopCount" + n + " - 1) * loopStep" + n +
+                       ";";
+    // The flag of a loop whose variable's last value is copied out when it
+    // ran: set in its body's first statement, which the forms below skip.
+    const auto ran = m_ranFlags.find(&s.body);
+    const std::string ranLine = ran != m_ranFlags.end() ? " " + ran->second + " = true;" : std::string();
     const auto plain = [&](int indent) {
         Line(indent, head);
         Line(indent + 1, value);
@@ -59,6 +65,40 @@ void Translator::UncheckedLoop(const Stmt &s, const std::string &n, const std::s
     };
     if (!StoresOnly(s)) {
         plain(at);
+        return;
+    }
+    // X(i, c) = Y(i, c) over i = a:b, X and Y different arrays, c not i:
+    // a run of consecutive elements copied, the two never overlapping (X's
+    // data is its own, unshared when its view was taken).
+    const Stmt &first = s.body[0];
+    const Expr &source = *first.value;
+    const auto &subscripts = first.targets[0].path[0].subscripts;
+    const auto run = [&](const Expr &e) {
+        const Expr *v = &e;
+        if (e.kind == Expr::Kind::Binary && (e.op == Op::Plus || e.op == Op::Minus) &&
+            !Mentions(*e.args[1], s.slot))
+            v = e.args[0].get();
+        return v->kind == Expr::Kind::Name && v->slot == s.slot;
+    };
+    bool copy = s.body.size() == 1 && s.value->args.size() == 2 && source.kind == Expr::Kind::Call &&
+                source.slot != first.targets[0].slot && source.args.size() == subscripts.size() &&
+                run(*subscripts[0]);
+    std::string to;
+    for (std::size_t d = 0; copy && d < subscripts.size(); ++d) {
+        copy = IndexCode(*subscripts[d]) == IndexCode(*source.args[d]) &&
+               (d == 0 || !Mentions(*subscripts[d], s.slot));
+        to += (d ? ", " : "") + IndexCode(*subscripts[d]);
+    }
+    if (copy) {
+        Comment(first, at);
+        Line(at, "if (loopCount" + n + " > 0) {");
+        Line(at + 1, "const long long " + k + " = 0;");
+        Line(at + 1, integer);
+        Line(at + 1, "__builtin_memcpy(" + m_scope->views.at(first.targets[0].slot) + "p.At(" + to + "), " +
+                         m_scope->views.at(source.slot) + "p.At(" + to + "), static_cast<std::size_t>(loopCount" +
+                         n + ") * sizeof(double));");
+        Line(at + 1, last + ranLine);
+        Line(at, "}");
         return;
     }
     const std::string flag = "loopNaN" + n;
@@ -103,9 +143,8 @@ void Translator::UncheckedLoop(const Stmt &s, const std::string &n, const std::s
     Line(at + 1, integer);
     m_out << stores;
     Line(at, "}");
-    if (!valued)
-        Line(at, "if (loopCount" + n + " > 0) " + var + " = loopFirst" + n + " + static_cast<double>(loopCount" +
-                     n + " - 1) * loopStep" + n + ";");
+    if (!valued || !ranLine.empty())
+        Line(at, "if (loopCount" + n + " > 0) {" + (valued ? std::string() : " " + last) + ranLine + " }");
     if (tested) {
         Line(at, "if (__builtin_expect(" + flag + " != 0, 0)) {");
         plain(at + 1);

@@ -113,6 +113,10 @@ public:
         void Put(long long i, long long j, double x) const {
             data[static_cast<std::size_t>(j - 1) * rows + static_cast<std::size_t>(i - 1)] = x;
         }
+        double *At(long long i) const { return data + (i - 1); }
+        double *At(long long i, long long j) const {
+            return data + (static_cast<std::size_t>(j - 1) * rows + static_cast<std::size_t>(i - 1));
+        }
     };
     [[gnu::always_inline]] Plain Unchecked() const { return Plain{m_data, m_rows}; }
     /// Nonzero when x is NaN or infinite (x - x is then NaN, else +0):
