@@ -153,9 +153,12 @@ bool Translator::InferArrays(const Block &block, const std::set<int> &candidates
 
 bool Translator::TypedLocal(const Stmt &s) const {
     // A condition tested again sets no running line: no call in it.
+    // Comparisons of scalars, under ~, && and ||.
     const auto condition = [&](const Expr &e) {
-        return e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge &&
-               ScalarExpr(*e.args[0]) && ScalarExpr(*e.args[1]) && !HasTypedCall(e);
+        return ((e.kind == Expr::Kind::Binary && e.op >= Op::Eq && e.op <= Op::Ge &&
+                 ScalarExpr(*e.args[0]) && ScalarExpr(*e.args[1])) ||
+                LogicalExpr(e, true)) &&
+               !HasTypedCall(e);
     };
     switch (s.kind) {
         case Stmt::Kind::Assign:
@@ -385,6 +388,9 @@ std::string Translator::HoistedChecks(const Stmt &s, const std::string &first,
                     assigned.insert(x.slot);
                     if (!allowed(x.body)) return false;
                     break;
+                case Stmt::Kind::While:
+                    if (!TypedLocal(x) || !allowed(x.body)) return false;
+                    break;
                 case Stmt::Kind::Break:
                 case Stmt::Kind::Continue: break;
                 default: return false;
@@ -478,8 +484,8 @@ std::string Translator::HoistedChecks(const Stmt &s, const std::string &first,
         for (const auto &row : e.rows)
             for (const ExprPtr &a : row) reads(*a);
     };
-    // An inner loop's range: ends of this loop's variable and invariants,
-    // a whole step of known sign.
+    // An inner loop's range: ends of one loop variable (this loop's or an
+    // enclosing inner loop's) and invariants, a whole step of known sign.
     const auto range = [&](const Stmt &x) {
         const Expr &r = *x.value;
         int step = 1;
@@ -498,12 +504,20 @@ std::string Translator::HoistedChecks(const Stmt &s, const std::string &first,
         for (int k = 0; k < 2; ++k) {
             const Expr &e = *r.args[k == 0 ? 0 : r.args.size() - 1];
             int count = 0, loop = -1, sign = 1;
-            if (!affine(e, 1, count, loop, sign) || (loop >= 0 && loop != s.slot)) return false;
+            if (!affine(e, 1, count, loop, sign)) return false;
             if (loop < 0) {
                 ends[k].insert(RawCode(e));
-            } else {
+            } else if (loop == s.slot) {
                 ends[k].insert(at(e, loop, first));
                 ends[k].insert(at(e, loop, last));
+            } else {
+                // The variable of a loop around this one: the end's least
+                // value (its start's when stepping up) at that variable's
+                // least, or at its greatest when taken with a minus sign.
+                const bool least = (k == 0) == (step > 0);
+                const auto &bounds = inner.at(loop);
+                for (const std::string &v : least == (sign > 0) ? bounds.first : bounds.second)
+                    ends[k].insert(at(e, loop, v));
             }
         }
         inner[x.slot] = step > 0 ? std::make_pair(ends[0], ends[1]) : std::make_pair(ends[1], ends[0]);
@@ -526,6 +540,10 @@ std::string Translator::HoistedChecks(const Stmt &s, const std::string &first,
                 case Stmt::Kind::For:
                     ok = ok && range(x) && walk(x.body);
                     inner.erase(x.slot);
+                    break;
+                case Stmt::Kind::While:
+                    reads(*x.value);
+                    ok = ok && walk(x.body);
                     break;
                 default: break;
             }

@@ -306,8 +306,9 @@ private:
     bool ViewLoop(const Stmt &s, int indent);
     // The condition, in C++, under which every element access of the body
     // of counted loop s is in range for each value from `first` to `last`:
-    // the body only scalar assignments, element stores, ifs over scalar
-    // conditions and counted loops over ranges of such sums, each
+    // the body only scalar assignments, element stores, ifs and while
+    // loops over scalar conditions and counted loops over ranges of such
+    // sums (of this loop's variable or an enclosing inner loop's), each
     // subscript a sum of whole numbers, variables the body does not assign
     // and at most one loop variable. Empty when some access cannot be
     // checked ahead.
