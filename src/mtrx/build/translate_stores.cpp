@@ -80,7 +80,8 @@ void Translator::UncheckedLoop(const Stmt &s, const std::string &n, const std::s
             v = e.args[0].get();
         return v->kind == Expr::Kind::Name && v->slot == s.slot;
     };
-    bool copy = s.body.size() == 1 && s.value->args.size() == 2 && source.kind == Expr::Kind::Call &&
+    bool copy = s.body.size() == 1 && s.value->kind == Expr::Kind::Range && s.value->args.size() == 2 &&
+                source.kind == Expr::Kind::Call &&
                 source.slot != first.targets[0].slot && source.args.size() == subscripts.size() &&
                 run(*subscripts[0]);
     std::string to;
