@@ -17,6 +17,7 @@
 // independent operations in flight changes.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define MATRIX_HAVE_AVX2_PATHS 1
+#include <cpuid.h>
 #endif
 
 namespace kiv {
@@ -99,15 +100,34 @@ inline VectorWidth WidthFromEnvironment(const char *text, VectorWidth processor)
     return processor;
 }
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+/// What the processor and the operating system support: AVX2 needs the
+/// processor's AVX and AVX2 and the system saving the XMM and YMM state
+/// (XCR0 bits 1 and 2); AVX-512F needs the processor's AVX512F and the
+/// system saving the opmask and ZMM state too (bits 5 to 7). Three cpuid
+/// queries, made on first use: the compiler's own probe runs a dozen at
+/// load from a constructor, which costs a compiled program's start-up
+/// tens of microseconds in a virtual machine (each query traps there)
+/// even when no vector kernel ever runs.
+inline VectorWidth ProcessorWidth() {
+    unsigned int a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid(0, &a, &b, &c, &d) == 0 || a < 7) return VectorWidth::kPortable;
+    __cpuid(1, a, b, c, d);
+    const unsigned int kOsxsave = 1u << 27, kAvx = 1u << 28;
+    if ((c & kOsxsave) == 0 || (c & kAvx) == 0) return VectorWidth::kPortable;
+    unsigned int xcr0 = 0, xcr0High = 0;
+    __asm__ volatile("xgetbv" : "=a"(xcr0), "=d"(xcr0High) : "c"(0));
+    if ((xcr0 & 0x6u) != 0x6u) return VectorWidth::kPortable;
+    __cpuid_count(7, 0, a, b, c, d);
+    const unsigned int kAvx2 = 1u << 5, kAvx512f = 1u << 16;
+    if ((b & kAvx2) == 0) return VectorWidth::kPortable;
+    return (b & kAvx512f) != 0 && (xcr0 & 0xe6u) == 0xe6u ? VectorWidth::kAvx512 : VectorWidth::kAvx2;
+}
+#endif
+
 inline VectorWidth UsableWidth() {
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-    static const VectorWidth width = [] {
-        __builtin_cpu_init();
-        const VectorWidth processor = __builtin_cpu_supports("avx512f") != 0 ? VectorWidth::kAvx512
-                                      : __builtin_cpu_supports("avx2") != 0  ? VectorWidth::kAvx2
-                                                                             : VectorWidth::kPortable;
-        return WidthFromEnvironment(std::getenv("RUL2MTRX_ISA"), processor);
-    }();
+    static const VectorWidth width = WidthFromEnvironment(std::getenv("RUL2MTRX_ISA"), ProcessorWidth());
     return width;
 #else
     return VectorWidth::kPortable;

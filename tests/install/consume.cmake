@@ -68,8 +68,10 @@ endfunction()
 function(consume_function prefix tag)
   set(library ${WORK_DIR}/scaled-${tag})
   run(${prefix}/bin/mtrx build --function ${FUNCTION_DIR}/scaled.mtrx -o ${library})
+  run(${prefix}/bin/mtrx build --function ${FUNCTION_DIR}/stored.mtrx -o ${WORK_DIR}/stored-${tag})
   run(${CMAKE_COMMAND} -S ${FUNCTION_DIR} -B ${WORK_DIR}/build-function-${tag}
-      -DSCALED_DIR=${library} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release)
+      -DSCALED_DIR=${library} -DSTORED_DIR=${WORK_DIR}/stored-${tag}
+      -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release)
   run(${CMAKE_COMMAND} --build ${WORK_DIR}/build-function-${tag})
   expect_ok(${WORK_DIR}/build-function-${tag}/caller)
   # And a program, through the function file it calls.

@@ -36,9 +36,12 @@ std::string Translator::Library(const std::string &header, const std::string &en
              {"// Compiled by mtrx build --function from " + m_file + ": one C++ function per",
               "// function of the file and of the function and script files it calls, each statement",
               "// after a comment with its place and text, and the library's entries,",
-              "// declared in " + header + ", at the end.",
-              "#include \"" + header + "\"", ""},
+              "// declared in " + header + ", at the end."},
              path);
+    // The entries' header after the runtime's, which must come first for
+    // the compiler to read them precompiled.
+    Line(0, "#include \"" + header + "\"");
+    Line(0, "");
     Line(0, "namespace {");
     Line(0, "");
     Line(0, "Values LibraryCall(Values args, unsigned int nargout) {");
@@ -366,13 +369,13 @@ std::string EmittedCMakeLists(const std::string &name) {
 bool Archive(const std::string &cpp, const std::string &headers, const std::string &archive) {
     const BuildPaths &p = Paths();
     const std::string object = cpp.substr(0, cpp.size() - 4) + ".o";
-    std::string command = ShellWord(p.cxx) + " -O2 -std=c++17 -fPIC";
-    for (const std::string &flag : p.flags) command += " " + ShellWord(flag);
-    // The generated code is not held to the project's warnings.
-    command += " -ffp-contract=off -fno-fast-math -w -I" + ShellWord(headers);
-    for (const std::string &dir : p.includes) command += " -I" + ShellWord(dir);
-    command += " -c " + ShellWord(cpp) + " -o " + ShellWord(object);
-    bool ok = Run(command, "the C++ compiler");
+    const std::string rest = CompilerOptions() + " -fPIC -I" + ShellWord(headers) + " -c " +
+                             ShellWord(cpp) + " -o " + ShellWord(object);
+    // The precompiled headers first, as for a program (command.cpp).
+    const std::string precompiled = PrecompiledOptions(true);
+    bool ok = !precompiled.empty() &&
+              std::system((ShellWord(p.cxx) + precompiled + rest + " 2>/dev/null").c_str()) == 0;
+    ok = ok || Run(ShellWord(p.cxx) + rest, "the C++ compiler");
     std::remove(archive.c_str());
     ok = ok && Run(ShellWord(p.ar) + " rcs " + ShellWord(archive) + " " + ShellWord(object),
                    "the archiver");

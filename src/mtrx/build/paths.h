@@ -30,11 +30,12 @@ std::string CompilerOptions();
 
 /// The options that make the compiler read the runtime's headers
 /// precompiled (precompiled.cpp), when the build tree holds them for this
-/// compiler; none otherwise.
-std::string PrecompiledOptions();
+/// compiler; none otherwise. `pic`: for CompilerOptions() -fPIC.
+std::string PrecompiledOptions(bool pic = false);
 /// `mtrx build --precompile-header DIR`: the runtime's headers, as the
 /// generated C++ includes them first, precompiled into DIR by the compiler
-/// that built mtrx, with CompilerOptions(). Returns the exit status.
+/// that built mtrx, with CompilerOptions(), and into DIR/pic with -fPIC
+/// too. Returns the exit status.
 int PrecompileHeaders(const std::string &dir);
 
 /// The words of a ';'-separated list, empty ones left out.

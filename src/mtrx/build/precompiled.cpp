@@ -2,7 +2,8 @@
 // C++ that `mtrx build` writes, which includes them first. Reading them
 // precompiled saves about a third of a second of every build; the object
 // code is the same. Only the build tree holds them, made by the compiler
-// that built mtrx with the options of every build: GCC finds
+// that built mtrx with the options of every build, and once more with
+// -fPIC below pic/ for the libraries of `mtrx build --function`: GCC finds
 // runtime/runtime.h.gch ahead of the header on the include path and passes
 // over it when it does not fit the compilation; clang reads runtime.pch
 // when told to (-include-pch).
@@ -48,15 +49,20 @@ std::string Folder() {
 
 }  // namespace
 
-std::string PrecompiledOptions() {
+std::string PrecompiledOptions(bool pic) {
     const BuildPaths &p = Paths();
     if (p.installed || p.cxx != MTRX_BUILD_CXX) return std::string();
-    const std::string dir = Folder();
-    if (dir.empty() || access(PrecompiledFile(dir).c_str(), R_OK) != 0) return std::string();
+    std::string dir = Folder();
+    if (dir.empty()) return std::string();
+    if (pic) dir += "/pic";
+    if (access(PrecompiledFile(dir).c_str(), R_OK) != 0) return std::string();
     return Clang() ? " -include-pch " + ShellWord(PrecompiledFile(dir)) : " -I" + ShellWord(dir);
 }
 
-int PrecompileHeaders(const std::string &dir) {
+namespace {
+
+// The headers precompiled into `dir` with CompilerOptions() and `extra`.
+int Precompile(const std::string &dir, const std::string &extra) {
     const std::string header = dir + "/runtime_headers.h";
     const std::string out = PrecompiledFile(dir);
     if (std::system(("mkdir -p " + ShellWord(dir + "/runtime")).c_str()) != 0 ||
@@ -65,7 +71,7 @@ int PrecompileHeaders(const std::string &dir) {
     // Written beside and moved in place, so that a build running meanwhile
     // reads the old file or the new one, never a part.
     const std::string part = out + ".part";
-    const std::string command = ShellWord(MTRX_BUILD_CXX) + CompilerOptions() +
+    const std::string command = ShellWord(MTRX_BUILD_CXX) + CompilerOptions() + extra +
                                 " -x c++-header " + ShellWord(header) + " -o " + ShellWord(part);
     if (std::system(command.c_str()) != 0 || std::rename(part.c_str(), out.c_str()) != 0) {
         std::remove(part.c_str());
@@ -73,6 +79,12 @@ int PrecompileHeaders(const std::string &dir) {
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int PrecompileHeaders(const std::string &dir) {
+    return Precompile(dir, "") != 0 || Precompile(dir + "/pic", " -fPIC") != 0 ? 1 : 0;
 }
 
 }  // namespace mtrx

@@ -50,8 +50,7 @@ double Cosh(double x);
 double Tanh(double x);
 double Atan2(double y, double x);
 double Hypot(double a, double b);
-// The library's exponential: its own kernel, on a one-element array (the
-// kernel's scalar routine is private to the library).
+// The library's exponential: its own scalar kernel, ExpOf.
 double Exp(double x);
 
 }  // namespace scalars
