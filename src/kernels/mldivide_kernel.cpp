@@ -411,6 +411,31 @@ void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pi
     }
 }
 
+// EliminateColumns' work on columns j0 .. n - 1 of an n x `columns` matrix
+// (the last of its first n, each carrying every earlier step), with the
+// columns from n on (the right-hand sides) taking every step as A's
+// columns right of a step do. The halving is EliminateColumns' with the
+// right-hand sides beside each right half; the left halves are eliminated
+// by EliminateColumns itself. Nothing reads a left half's multipliers
+// once the right half and the right-hand sides have taken its steps, so
+// they are left without the later steps' interchanges, and the right-hand
+// sides take the multipliers while they are near in the cache rather than
+// in a separate pass over the whole factor.
+void EliminateWithRightHandSides(std::size_t n, std::size_t columns, double *a, std::size_t lda,
+                                 std::size_t *pivot, double *r, std::size_t j0) {
+    while (n - j0 > kGaussLeaf) {
+        const std::size_t mid = j0 + (n - j0) / 2;
+        EliminateColumns(n, a, lda, pivot, r, j0, mid, kGaussLeaf, true);
+        ApplyInterchanges(a, lda, pivot, j0, mid, mid, columns);
+        SolveScaledUnitLowerOnThreads(a, lda, r, j0, mid, mid, columns);
+        EliminationUpdate(a, lda, mid, n, j0, mid, mid, columns);
+        j0 = mid;
+    }
+    EliminateColumns(n, a, lda, pivot, r, j0, n, kGaussLeaf, true);
+    ApplyInterchanges(a, lda, pivot, j0, n, n, columns);
+    SolveScaledUnitLower(a, lda, r, j0, n, a, lda, n, columns);
+}
+
 // On several threads, matrices of at least this order are eliminated in
 // panels of columns with look-ahead (FactorInPanels); smaller ones, and every
 // matrix on one thread, by halving the columns.
@@ -528,14 +553,13 @@ void GaussSolveFactored(std::size_t n, std::size_t k, const double *a, std::size
 void GaussSolveAugmented(std::size_t n, std::size_t k, double *ab, std::size_t lda,
                          std::size_t *pivot, double *r, double *x, std::size_t ldx) {
     if (n == 0) return;
+    // B's columns take every step as the columns of A right of it do, so
+    // no multiplier is read after its step.
     if (n < kPanelMinOrder || ThreadCount() < 2) {
-        GaussFactor(n, ab, lda, pivot, r);
-        GaussSolveFactored(n, k, ab, lda, pivot, r, ab + n * lda, lda, x, ldx);
-        return;
+        EliminateWithRightHandSides(n, n + k, ab, lda, pivot, r, 0);
+    } else {
+        EliminateByPanels(n, n + k, ab, lda, pivot, r, false);
     }
-    // B's columns take every panel's steps as the columns of A right of it
-    // do, so no multiplier is read after its panel's step.
-    EliminateByPanels(n, n + k, ab, lda, pivot, r, false);
     if (k == 0) return;
     ForRightHandSides(n, k, [&](std::size_t c0, std::size_t c1) {
         SolveUpper(n, ab, lda, ab + n * lda, lda, x, ldx, c0, c1);

@@ -320,6 +320,14 @@ TEST(KernelPaths, GaussFactorMatchesOnePassElimination) {
             kernels::GaussSolve(s.m, s.n, onePassA.Data(), onePassA.ld, onePassB.Data(),
                                 onePassB.ld, onePassX.Data(), onePassX.ld);
             EXPECT_TRUE(Same(x.v, onePassX.v)) << what << " solve";
+
+            Padded ab(s.m, s.m + s.n), augmentedX(s.m, s.n);
+            std::copy(a.v.begin(), a.v.begin() + a.ld * s.m, ab.v.begin());
+            std::copy(b.v.begin(), b.v.begin() + b.ld * s.n, ab.v.begin() + ab.ld * s.m);
+            kernels::GaussSolveAugmented(s.m, s.n, ab.Data(), ab.ld, pivot.data(), r.data(),
+                                         augmentedX.Data(), augmentedX.ld);
+            EXPECT_TRUE(Same(augmentedX.v, onePassX.v) && Same(r, plainR) && pivot == plainPivot)
+                << what << " augmented";
         }
     }
 }
