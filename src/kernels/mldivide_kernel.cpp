@@ -90,9 +90,8 @@ UpdateSign MultiplierSign(const double *f, std::size_t ld, std::size_t rows, std
 // UpdateBlockInPlace of the elimination (rows i0 .. i1 - 1, steps k0 .. k1 -
 // 1, columns c0 .. c1 - 1 of a), under MultiplierSign; clean, when given,
 // holds the marks of every column (from 0).
-void EliminationUpdate(double *a, std::size_t lda, std::size_t i0, std::size_t i1,
-                       std::size_t k0, std::size_t k1, std::size_t c0, std::size_t c1,
-                       const unsigned char *clean) {
+void EliminationUpdate(double *a, std::size_t lda, std::size_t i0, std::size_t i1, std::size_t k0,
+                       std::size_t k1, std::size_t c0, std::size_t c1, const unsigned char *clean) {
     if (i1 <= i0 || k1 <= k0) return;
     UpdateBlockInPlace(a, lda, i0, i1, k0, k1, c0, c1,
                        MultiplierSign(a + i0 + k0 * lda, lda, i1 - i0, k1 - k0, c1 - c0,

@@ -317,8 +317,8 @@ TEST(KernelPaths, GaussFactorMatchesOnePassElimination) {
         EXPECT_TRUE(Same(fast.v, plain.v) && Same(r, plainR) && pivot == plainPivot) << what;
 
         Padded rhs = b, x(m, n), onePassA = a, onePassB = b, onePassX(m, n);
-        kernels::GaussSolveFactored(m, n, fast.Data(), fast.ld, pivot.data(), r.data(),
-                                    rhs.Data(), rhs.ld, x.Data(), x.ld);
+        kernels::GaussSolveFactored(m, n, fast.Data(), fast.ld, pivot.data(), r.data(), rhs.Data(),
+                                    rhs.ld, x.Data(), x.ld);
         kernels::GaussSolve(m, n, onePassA.Data(), onePassA.ld, onePassB.Data(), onePassB.ld,
                             onePassX.Data(), onePassX.ld);
         EXPECT_TRUE(Same(x.v, onePassX.v)) << what << " solve";
@@ -333,8 +333,7 @@ TEST(KernelPaths, GaussFactorMatchesOnePassElimination) {
     };
     for (const Shape &s : kShapes) {
         for (bool special : {false, true}) {
-            check(Random(s.m, s.m, rng, special), Random(s.m, s.n, rng, special),
-                  Name(s, special));
+            check(Random(s.m, s.m, rng, special), Random(s.m, s.n, rng, special), Name(s, special));
         }
     }
     for (std::size_t m : {40, 300}) {
