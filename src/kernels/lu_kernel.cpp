@@ -53,6 +53,28 @@ void ApplyColumns(double *a, std::size_t lda, std::size_t j, std::size_t first, 
     }
 }
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// ApplyColumnsGrouped's loop down column aj for rows from .. to - 1, four
+// rows at a time, each element subtracting the four products in the same
+// order. Returns the first row it left.
+__attribute__((target("avx2"))) std::size_t SubtractFourColumnsAvx2(
+    const double *a0, const double *a1, const double *a2, const double *a3, double x0, double x1,
+    double x2, double x3, double *aj, std::size_t from, std::size_t to) {
+    const __m256d v0 = _mm256_set1_pd(x0), v1 = _mm256_set1_pd(x1);
+    const __m256d v2 = _mm256_set1_pd(x2), v3 = _mm256_set1_pd(x3);
+    std::size_t i = from;
+    for (; i + 4 <= to; i += 4) {
+        __m256d y = _mm256_loadu_pd(aj + i);
+        y = _mm256_sub_pd(y, _mm256_mul_pd(_mm256_loadu_pd(a0 + i), v0));
+        y = _mm256_sub_pd(y, _mm256_mul_pd(_mm256_loadu_pd(a1 + i), v1));
+        y = _mm256_sub_pd(y, _mm256_mul_pd(_mm256_loadu_pd(a2 + i), v2));
+        y = _mm256_sub_pd(y, _mm256_mul_pd(_mm256_loadu_pd(a3 + i), v3));
+        _mm256_storeu_pd(aj + i, y);
+    }
+    return i;
+}
+#endif
+
 // ApplyColumns (kEnd <= rowEnd) with the columns k taken four at a time:
 // column j is read and written once per four products, and each element
 // still subtracts them one at a time in increasing k. The three rows
@@ -73,7 +95,13 @@ void ApplyColumnsGrouped(double *a, std::size_t lda, std::size_t j, std::size_t 
         const double x2 = aj[k + 2];
         aj[k + 3] = ((aj[k + 3] - a0[k + 3] * x0) - a1[k + 3] * x1) - a2[k + 3] * x2;
         const double x3 = aj[k + 3];
-        for (std::size_t i = k + 4; i < rowEnd; ++i) {
+        std::size_t from = k + 4;
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+        if (HasAvx2()) {
+            from = SubtractFourColumnsAvx2(a0, a1, a2, a3, x0, x1, x2, x3, aj, from, rowEnd);
+        }
+#endif
+        for (std::size_t i = from; i < rowEnd; ++i) {
             aj[i] = (((aj[i] - a0[i] * x0) - a1[i] * x1) - a2[i] * x2) - a3[i] * x3;
         }
     }

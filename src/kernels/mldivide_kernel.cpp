@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <memory>
+#include <new>
 #include <utility>
 
 #include "kernels/condition_estimate.h"
@@ -33,31 +35,67 @@ void AddMultiples(std::size_t from, std::size_t n, const double *f, double t, do
     }
 }
 
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+// HasZero four vectors at a time: the blocked elimination scans each level's
+// multipliers, about n^2 of them per level, and the scalar compare, set and
+// or per element cost some 4% of an elimination of order 1000.
+__attribute__((target("avx2"))) bool HasZeroAvx2(const double *f, std::size_t n) {
+    const __m256d zero = _mm256_setzero_pd();
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m256d e0 = _mm256_cmp_pd(_mm256_loadu_pd(f + i), zero, _CMP_EQ_OQ);
+        const __m256d e1 = _mm256_cmp_pd(_mm256_loadu_pd(f + i + 4), zero, _CMP_EQ_OQ);
+        const __m256d e2 = _mm256_cmp_pd(_mm256_loadu_pd(f + i + 8), zero, _CMP_EQ_OQ);
+        const __m256d e3 = _mm256_cmp_pd(_mm256_loadu_pd(f + i + 12), zero, _CMP_EQ_OQ);
+        const __m256d any = _mm256_or_pd(_mm256_or_pd(e0, e1), _mm256_or_pd(e2, e3));
+        if (_mm256_movemask_pd(any) != 0) return true;
+    }
+    for (; i < n; ++i) {
+        if (f[i] == 0.0) return true;
+    }
+    return false;
+}
+#endif
+
+// Whether any of f[0 .. n - 1] is 0.0 (of either sign; NaN is not).
+bool HasZero(const double *f, std::size_t n) {
+#if defined(MATRIX_HAVE_AVX2_PATHS)
+    if (HasAvx2()) return HasZeroAvx2(f, n);
+#endif
+    std::size_t zeros = 0;
+    for (std::size_t i = 0; i < n; ++i) zeros += f[i] == 0.0 ? 1 : 0;
+    return zeros != 0;
+}
+
 // The sign under which the multipliers f (rows x depth, leading dimension
 // ld) meet their update: kAddUnlessZero skips the products of a zero f, and
 // when no f is 0.0 (NaN is not) that is exactly kAdd, which the vector tiles
 // take without a compare and select per product. Narrow updates keep the
 // select: the scan would cost about as much as the products it saves.
+// clean, when given, holds a mark per column of f: non-zero when none of
+// the column's multipliers below the diagonal is 0.0. The multipliers of a
+// column only move among the rows below its diagonal after its step, so a
+// marked column needs no scan of any of its rows; the others are scanned.
 UpdateSign MultiplierSign(const double *f, std::size_t ld, std::size_t rows, std::size_t depth,
-                          std::size_t columns) {
+                          std::size_t columns, const unsigned char *clean = nullptr) {
     constexpr std::size_t kMinColumns = 4;
     if (columns < kMinColumns) return UpdateSign::kAddUnlessZero;
     for (std::size_t q = 0; q < depth; ++q) {
-        const double *fq = f + q * ld;
-        bool zero = false;
-        for (std::size_t i = 0; i < rows; ++i) zero |= fq[i] == 0.0;
-        if (zero) return UpdateSign::kAddUnlessZero;
+        if (clean != nullptr && clean[q] != 0) continue;
+        if (HasZero(f + q * ld, rows)) return UpdateSign::kAddUnlessZero;
     }
     return UpdateSign::kAdd;
 }
 
 // UpdateBlockInPlace of the elimination (rows i0 .. i1 - 1, steps k0 .. k1 -
-// 1, columns c0 .. c1 - 1 of a), under MultiplierSign.
-void EliminationUpdate(double *a, std::size_t lda, std::size_t i0, std::size_t i1,
-                       std::size_t k0, std::size_t k1, std::size_t c0, std::size_t c1) {
+// 1, columns c0 .. c1 - 1 of a), under MultiplierSign; clean, when given,
+// holds the marks of every column (from 0).
+void EliminationUpdate(double *a, std::size_t lda, std::size_t i0, std::size_t i1, std::size_t k0,
+                       std::size_t k1, std::size_t c0, std::size_t c1, const unsigned char *clean) {
     if (i1 <= i0 || k1 <= k0) return;
     UpdateBlockInPlace(a, lda, i0, i1, k0, k1, c0, c1,
-                       MultiplierSign(a + i0 + k0 * lda, lda, i1 - i0, k1 - k0, c1 - c0));
+                       MultiplierSign(a + i0 + k0 * lda, lda, i1 - i0, k1 - k0, c1 - c0,
+                                      clean != nullptr ? clean + k0 : nullptr));
 }
 
 // The pivot row and the reciprocal pivot of one elimination step.
@@ -272,10 +310,11 @@ void ApplyInterchanges(double *a, std::size_t lda, const std::size_t *pivot, std
 // f(i,j) of l: for j = r0, r0 + 1, ..., row j is multiplied by r[j] (unless
 // it is exactly 1.0), then each row i with j < i < r1 adds f(i,j) times
 // row j unless f(i,j) is 0.0. t may be l itself, in columns to the right
-// of the multipliers used.
+// of the multipliers used. clean: MultiplierSign's marks of every column
+// of l (from 0), or null.
 void SolveScaledUnitLower(const double *l, std::size_t ldl, const double *r, std::size_t r0,
                           std::size_t r1, double *t, std::size_t ldt, std::size_t c0,
-                          std::size_t c1) {
+                          std::size_t c1, const unsigned char *clean = nullptr) {
     if (r1 - r0 <= kGaussLeaf) {
         std::size_t c = c0;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
@@ -289,12 +328,13 @@ void SolveScaledUnitLower(const double *l, std::size_t ldl, const double *r, std
         return;
     }
     const std::size_t mid = r0 + (r1 - r0) / 2;
-    SolveScaledUnitLower(l, ldl, r, r0, mid, t, ldt, c0, c1);
+    SolveScaledUnitLower(l, ldl, r, r0, mid, t, ldt, c0, c1, clean);
     const std::size_t rows = r1 - mid, columns = c1 - c0, depth = mid - r0;
     MatrixProductUpdate(rows, columns, depth, l + mid + r0 * ldl, ldl, t + r0 + c0 * ldt, ldt,
                         t + mid + c0 * ldt, ldt, PackingSpace(rows, columns, depth),
-                        MultiplierSign(l + mid + r0 * ldl, ldl, rows, depth, columns));
-    SolveScaledUnitLower(l, ldl, r, mid, r1, t, ldt, c0, c1);
+                        MultiplierSign(l + mid + r0 * ldl, ldl, rows, depth, columns,
+                                       clean != nullptr ? clean + r0 : nullptr));
+    SolveScaledUnitLower(l, ldl, r, mid, r1, t, ldt, c0, c1, clean);
 }
 
 // Solves of at least this many multiplications are shared among the
@@ -307,14 +347,15 @@ constexpr std::size_t kSolveGrain = 12;
 // solve is large: each column is solved on its own, so the split changes no
 // bit.
 void SolveScaledUnitLowerOnThreads(double *a, std::size_t lda, const double *r, std::size_t r0,
-                                   std::size_t r1, std::size_t c0, std::size_t c1) {
+                                   std::size_t r1, std::size_t c0, std::size_t c1,
+                                   const unsigned char *clean) {
     const std::size_t rows = r1 - r0, columns = c1 - c0;
     if (columns < 2 * kSolveGrain || rows * rows / 2 * columns < kParallelMinSolve) {
-        SolveScaledUnitLower(a, lda, r, r0, r1, a, lda, c0, c1);
+        SolveScaledUnitLower(a, lda, r, r0, r1, a, lda, c0, c1, clean);
         return;
     }
     ParallelFor(columns, kSolveGrain, [&](std::size_t begin, std::size_t end) {
-        SolveScaledUnitLower(a, lda, r, r0, r1, a, lda, c0 + begin, c0 + end);
+        SolveScaledUnitLower(a, lda, r, r0, r1, a, lda, c0 + begin, c0 + end, clean);
     });
 }
 
@@ -358,15 +399,18 @@ void BackSubstituteRows(std::size_t n, std::size_t k, const double *u, std::size
 // block takes its steps column by column: each column first takes the
 // interchanges and then the updates of the block's earlier steps, which
 // moves the same values as taking each step across the block in turn.
+// clean, when given, receives MultiplierSign's mark of each column as its
+// step is taken, for the updates to use.
 void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, double *r,
-                      std::size_t j0, std::size_t j1, std::size_t leaf, bool byColumns) {
+                      std::size_t j0, std::size_t j1, std::size_t leaf, bool byColumns,
+                      unsigned char *clean) {
     if (j1 - j0 > leaf) {
         const std::size_t mid = j0 + (j1 - j0) / 2;
-        EliminateColumns(n, a, lda, pivot, r, j0, mid, leaf, byColumns);
+        EliminateColumns(n, a, lda, pivot, r, j0, mid, leaf, byColumns, clean);
         ApplyInterchanges(a, lda, pivot, j0, mid, mid, j1);
-        SolveScaledUnitLowerOnThreads(a, lda, r, j0, mid, mid, j1);
-        EliminationUpdate(a, lda, mid, n, j0, mid, mid, j1);
-        EliminateColumns(n, a, lda, pivot, r, mid, j1, leaf, byColumns);
+        SolveScaledUnitLowerOnThreads(a, lda, r, j0, mid, mid, j1, clean);
+        EliminationUpdate(a, lda, mid, n, j0, mid, mid, j1, clean);
+        EliminateColumns(n, a, lda, pivot, r, mid, j1, leaf, byColumns, clean);
         ApplyInterchanges(a, lda, pivot, mid, j1, j0, mid);
         return;
     }
@@ -379,8 +423,48 @@ void EliminateColumns(std::size_t n, double *a, std::size_t lda, std::size_t *pi
         const GaussStep step = EliminateStep(n, j, a, lda, j0, byColumns ? j + 1 : j1);
         pivot[j] = step.p;
         r[j] = step.r;
+        if (clean != nullptr) clean[j] = HasZero(a + j * lda + j + 1, n - j - 1) ? 0 : 1;
     }
 }
+
+// EliminateColumns' work on columns j0 .. n - 1 of an n x `columns` matrix
+// (the last of its first n, each carrying every earlier step), with the
+// columns from n on (the right-hand sides) taking every step as A's
+// columns right of a step do. The halving is EliminateColumns' with the
+// right-hand sides beside each right half; the left halves are eliminated
+// by EliminateColumns itself. Nothing reads a left half's multipliers
+// once the right half and the right-hand sides have taken its steps, so
+// they are left without the later steps' interchanges, and the right-hand
+// sides take the multipliers while they are near in the cache rather than
+// in a separate pass over the whole factor.
+void EliminateWithRightHandSides(std::size_t n, std::size_t columns, double *a, std::size_t lda,
+                                 std::size_t *pivot, double *r, std::size_t j0,
+                                 unsigned char *clean) {
+    while (n - j0 > kGaussLeaf) {
+        const std::size_t mid = j0 + (n - j0) / 2;
+        EliminateColumns(n, a, lda, pivot, r, j0, mid, kGaussLeaf, true, clean);
+        ApplyInterchanges(a, lda, pivot, j0, mid, mid, columns);
+        SolveScaledUnitLowerOnThreads(a, lda, r, j0, mid, mid, columns, clean);
+        EliminationUpdate(a, lda, mid, n, j0, mid, mid, columns, clean);
+        j0 = mid;
+    }
+    EliminateColumns(n, a, lda, pivot, r, j0, n, kGaussLeaf, true, clean);
+    ApplyInterchanges(a, lda, pivot, j0, n, n, columns);
+    SolveScaledUnitLower(a, lda, r, j0, n, a, lda, n, columns, clean);
+}
+
+// MultiplierSign's marks of the n columns of an elimination, or none (null)
+// when there is no update to use them or no memory for them: the updates
+// then scan, which gives the same bits.
+class ColumnMarks {
+public:
+    explicit ColumnMarks(std::size_t n)
+        : m_marks(n > kGaussLeaf ? new (std::nothrow) unsigned char[n] : nullptr) {}
+    unsigned char *Get() const { return m_marks.get(); }
+
+private:
+    std::unique_ptr<unsigned char[]> m_marks;
+};
 
 // On several threads, matrices of at least this order are eliminated in
 // panels of columns with look-ahead (FactorInPanels); smaller ones, and every
@@ -395,20 +479,20 @@ constexpr std::size_t kPanelMinOrder = 256;
 // take its interchanges at the end; without, the multipliers are left
 // without them.
 void EliminateByPanels(std::size_t n, std::size_t columns, double *a, std::size_t lda,
-                       std::size_t *pivot, double *r, bool finish) {
+                       std::size_t *pivot, double *r, bool finish, unsigned char *clean) {
     // Columns c0 .. c1 - 1 take the steps of panel k0 .. k1 - 1: their rows
     // of U by the solve, the rows below through the product kernel.
     auto update = [&](std::size_t k0, std::size_t k1, std::size_t c0, std::size_t c1) {
         if (k0 == k1) return;
         ApplyInterchanges(a, lda, pivot, k0, k1, c0, c1);
-        SolveScaledUnitLower(a, lda, r, k0, k1, a, lda, c0, c1);
-        EliminationUpdate(a, lda, k1, n, k0, k1, c0, c1);
+        SolveScaledUnitLower(a, lda, r, k0, k1, a, lda, c0, c1, clean);
+        EliminationUpdate(a, lda, k1, n, k0, k1, c0, c1, clean);
     };
     FactorInPanels(
         n, columns, PanelWork::kEven,
         [&](std::size_t k0, std::size_t k1, std::size_t j1) {
             update(k0, k1, k1, j1);
-            EliminateColumns(n, a, lda, pivot, r, k1, j1, kGaussLeaf, true);
+            EliminateColumns(n, a, lda, pivot, r, k1, j1, kGaussLeaf, true, clean);
             return KernelStatus{0};
         },
         [&](std::size_t k0, std::size_t k1, std::size_t, std::size_t c0, std::size_t c1,
@@ -448,11 +532,16 @@ void GaussFactor(std::size_t n, double *a, std::size_t lda, std::size_t *pivot, 
     // The plain path makes the whole matrix one block: GaussSolve's steps,
     // one after the other.
     const bool plain = path == KernelPath::kPlain;
-    if (!plain && n >= kPanelMinOrder && ThreadCount() > 1) {
-        EliminateByPanels(n, n, a, lda, pivot, r, true);
+    if (plain) {
+        EliminateColumns(n, a, lda, pivot, r, 0, n, n, false, nullptr);
         return;
     }
-    EliminateColumns(n, a, lda, pivot, r, 0, n, plain ? n : kGaussLeaf, !plain);
+    const ColumnMarks clean(n);
+    if (n >= kPanelMinOrder && ThreadCount() > 1) {
+        EliminateByPanels(n, n, a, lda, pivot, r, true, clean.Get());
+        return;
+    }
+    EliminateColumns(n, a, lda, pivot, r, 0, n, kGaussLeaf, true, clean.Get());
 }
 
 namespace {
@@ -499,14 +588,14 @@ void GaussSolveFactored(std::size_t n, std::size_t k, const double *a, std::size
 void GaussSolveAugmented(std::size_t n, std::size_t k, double *ab, std::size_t lda,
                          std::size_t *pivot, double *r, double *x, std::size_t ldx) {
     if (n == 0) return;
+    // B's columns take every step as the columns of A right of it do, so
+    // no multiplier is read after its step.
+    const ColumnMarks clean(n);
     if (n < kPanelMinOrder || ThreadCount() < 2) {
-        GaussFactor(n, ab, lda, pivot, r);
-        GaussSolveFactored(n, k, ab, lda, pivot, r, ab + n * lda, lda, x, ldx);
-        return;
+        EliminateWithRightHandSides(n, n + k, ab, lda, pivot, r, 0, clean.Get());
+    } else {
+        EliminateByPanels(n, n + k, ab, lda, pivot, r, false, clean.Get());
     }
-    // B's columns take every panel's steps as the columns of A right of it
-    // do, so no multiplier is read after its panel's step.
-    EliminateByPanels(n, n + k, ab, lda, pivot, r, false);
     if (k == 0) return;
     ForRightHandSides(n, k, [&](std::size_t c0, std::size_t c1) {
         SolveUpper(n, ab, lda, ab + n * lda, lda, x, ldx, c0, c1);

@@ -105,10 +105,11 @@ void GaussSolveFactored(std::size_t n, std::size_t k, const double *a, std::size
                         double *x, std::size_t ldx);
 
 /// GaussFactor and GaussSolveFactored in one, on A and B side by side: the
-/// same X, pivot and r, and the same unit upper triangle of A. On several
-/// threads from order 256 B's columns take each panel's steps as A's
-/// columns to their right do, and the multipliers below the diagonal are
-/// left without the interchanges of later steps (no later step reads them).
+/// same X, pivot and r, and the same unit upper triangle of A. B's columns
+/// take each block's steps as A's columns to their right do (on several
+/// threads from order 256, each panel's), while its multipliers are near in
+/// the cache, and the multipliers below the diagonal are left without the
+/// interchanges of later steps (no later step reads them).
 ///   n, k     [in]     order of A, number of right-hand sides
 ///   ab       [in,out] [A B], n x (n + k), column-major, lda >= max(1, n);
 ///                     destroyed

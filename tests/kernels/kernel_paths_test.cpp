@@ -299,28 +299,52 @@ TEST(KernelPaths, LuCroutMatchesColumnByColumn) {
 
 // The blocked elimination against the unblocked one, and its solve with n
 // right-hand sides against GaussSolve, which eliminates and solves in one
-// pass (their NaNs may differ in sign and payload, as documented).
+// pass (their NaNs may differ in sign and payload, as documented). Besides
+// random matrices, one whose every third column has nothing below the
+// diagonal (all its multipliers 0.0) and a few infinities to their right:
+// the blocked updates must skip those zero multipliers, as the steps do,
+// or the infinities turn whole columns into NaN.
 TEST(KernelPaths, GaussFactorMatchesOnePassElimination) {
     std::mt19937_64 rng(matrix_test::Seed());
+    auto check = [](const Padded &a, const Padded &b, const std::string &what) {
+        const std::size_t m = a.m, n = b.n;
+        Padded fast = a, plain = a;
+        std::vector<std::size_t> pivot(m), plainPivot(m);
+        std::vector<double> r(m), plainR(m);
+        kernels::GaussFactor(m, fast.Data(), fast.ld, pivot.data(), r.data());
+        kernels::GaussFactor(m, plain.Data(), plain.ld, plainPivot.data(), plainR.data(),
+                             KernelPath::kPlain);
+        EXPECT_TRUE(Same(fast.v, plain.v) && Same(r, plainR) && pivot == plainPivot) << what;
+
+        Padded rhs = b, x(m, n), onePassA = a, onePassB = b, onePassX(m, n);
+        kernels::GaussSolveFactored(m, n, fast.Data(), fast.ld, pivot.data(), r.data(), rhs.Data(),
+                                    rhs.ld, x.Data(), x.ld);
+        kernels::GaussSolve(m, n, onePassA.Data(), onePassA.ld, onePassB.Data(), onePassB.ld,
+                            onePassX.Data(), onePassX.ld);
+        EXPECT_TRUE(Same(x.v, onePassX.v)) << what << " solve";
+
+        Padded ab(m, m + n), augmentedX(m, n);
+        std::copy(a.v.begin(), a.v.begin() + a.ld * m, ab.v.begin());
+        std::copy(b.v.begin(), b.v.begin() + b.ld * n, ab.v.begin() + ab.ld * m);
+        kernels::GaussSolveAugmented(m, n, ab.Data(), ab.ld, pivot.data(), r.data(),
+                                     augmentedX.Data(), augmentedX.ld);
+        EXPECT_TRUE(Same(augmentedX.v, onePassX.v) && Same(r, plainR) && pivot == plainPivot)
+            << what << " augmented";
+    };
     for (const Shape &s : kShapes) {
         for (bool special : {false, true}) {
-            const Padded a = Random(s.m, s.m, rng, special), b = Random(s.m, s.n, rng, special);
-            const std::string what = Name(s, special);
-            Padded fast = a, plain = a;
-            std::vector<std::size_t> pivot(s.m), plainPivot(s.m);
-            std::vector<double> r(s.m), plainR(s.m);
-            kernels::GaussFactor(s.m, fast.Data(), fast.ld, pivot.data(), r.data());
-            kernels::GaussFactor(s.m, plain.Data(), plain.ld, plainPivot.data(), plainR.data(),
-                                 KernelPath::kPlain);
-            EXPECT_TRUE(Same(fast.v, plain.v) && Same(r, plainR) && pivot == plainPivot) << what;
-
-            Padded rhs = b, x(s.m, s.n), onePassA = a, onePassB = b, onePassX(s.m, s.n);
-            kernels::GaussSolveFactored(s.m, s.n, fast.Data(), fast.ld, pivot.data(), r.data(),
-                                        rhs.Data(), rhs.ld, x.Data(), x.ld);
-            kernels::GaussSolve(s.m, s.n, onePassA.Data(), onePassA.ld, onePassB.Data(),
-                                onePassB.ld, onePassX.Data(), onePassX.ld);
-            EXPECT_TRUE(Same(x.v, onePassX.v)) << what << " solve";
+            check(Random(s.m, s.m, rng, special), Random(s.m, s.n, rng, special), Name(s, special));
         }
+    }
+    for (std::size_t m : {40, 300}) {
+        Padded a = Random(m, m, rng, false);
+        for (std::size_t j = 0; j < m; j += 3) {
+            for (std::size_t i = j + 1; i < m; ++i) a(i, j) = 0.0;
+            a(j, j) = 4.0;
+        }
+        a(0, m - 2) = std::numeric_limits<double>::infinity();
+        a(3, m / 2 + 1) = -std::numeric_limits<double>::infinity();
+        check(a, Random(m, 5, rng, false), "zero multipliers, order " + std::to_string(m));
     }
 }
 
