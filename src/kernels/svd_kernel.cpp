@@ -746,13 +746,19 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
                 row[j - 1] = a(l, j);
             }
         };
+        // The groups of columns k0..k1 - 1 from the last: pass 1 ended on
+        // the last columns, which are still in the caches, and this pass
+        // ends on the first, where the next step's pass 1 begins. Columns
+        // are independent here, so the order changes no bit.
+        const auto rightPasses = [&](std::size_t k0, std::size_t k1) {
+            for (std::size_t g = k1 > k0 ? (k1 - k0 + group - 1) / group : 0; g-- > 0;)
+                rightPass(k0 + g * group, k1);
+        };
         if (slots == 1) {
-            for (std::size_t k = l + 1; k <= live; k += group) rightPass(k, live + 1);
+            rightPasses(l + 1, live + 1);
         } else {
             ParallelFor(slots, 1, [&](std::size_t s0, std::size_t s1) {
-                const std::size_t k0 = std::max(l + 1, ColumnsBefore(s0));
-                const std::size_t k1 = ColumnsBefore(s1);
-                for (std::size_t k = k0; k < k1; k += group) rightPass(k, k1);
+                rightPasses(std::max(l + 1, ColumnsBefore(s0)), ColumnsBefore(s1));
             });
         }
         if (leftDeferred) {
