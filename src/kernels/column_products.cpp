@@ -119,11 +119,11 @@ MATRIX_TARGET_AVX512 void UpdateThenColumnProductsAvx512(std::size_t columns, do
     ProductsOfColumns<1>(columns, c, nullptr, nullptr, e, count, t, x, dots);
 }
 
-MATRIX_TARGET_AVX512 void UpdateTwiceThenColumnProductsAvx512(std::size_t columns,
-                                                              double *const *c, const double *f,
-                                                              const double *y, const double *e,
-                                                              std::size_t count, const double *t,
-                                                              const double *x, double *dots) {
+MATRIX_TARGET_AVX512 void UpdateTwiceThenColumnProductsAvx512(std::size_t columns, double *const *c,
+                                                              const double *f, const double *y,
+                                                              const double *e, std::size_t count,
+                                                              const double *t, const double *x,
+                                                              double *dots) {
     ProductsOfColumns<2>(columns, c, f, y, e, count, t, x, dots);
 }
 #if !defined(__clang__)

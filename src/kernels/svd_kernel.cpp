@@ -340,16 +340,48 @@ inline __attribute__((always_inline)) void AccumulateUpdatedFourBody(
     }
 }
 
+// Eight columns at once, as the four: t is read and written once for
+// eight columns, with the factors still in registers (or in the stack's
+// lines) on AVX2.
+inline __attribute__((always_inline)) void AccumulateUpdatedEightBody(
+    std::size_t count, const double *const *c, const double *f, const double *__restrict y,
+    double *__restrict t, const double *r) {
+    const double *__restrict c0 = c[0];
+    const double *__restrict c1 = c[1];
+    const double *__restrict c2 = c[2];
+    const double *__restrict c3 = c[3];
+    const double *__restrict c4 = c[4];
+    const double *__restrict c5 = c[5];
+    const double *__restrict c6 = c[6];
+    const double *__restrict c7 = c[7];
+    const double f0 = f[0], f1 = f[1], f2 = f[2], f3 = f[3];
+    const double f4 = f[4], f5 = f[5], f6 = f[6], f7 = f[7];
+    const double r0 = r[0], r1 = r[1], r2 = r[2], r3 = r[3];
+    const double r4 = r[4], r5 = r[5], r6 = r[6], r7 = r[7];
+    for (std::size_t k = 0; k < count; ++k) {
+        const double yk = y[k];
+        double sum = t[k];
+        sum = sum + (c0[k] + f0 * yk) * r0;
+        sum = sum + (c1[k] + f1 * yk) * r1;
+        sum = sum + (c2[k] + f2 * yk) * r2;
+        sum = sum + (c3[k] + f3 * yk) * r3;
+        sum = sum + (c4[k] + f4 * yk) * r4;
+        sum = sum + (c5[k] + f5 * yk) * r5;
+        sum = sum + (c6[k] + f6 * yk) * r6;
+        sum = sum + (c7[k] + f7 * yk) * r7;
+        t[k] = sum;
+    }
+}
+
 inline __attribute__((always_inline)) void AccumulateBody(std::size_t count,
                                                           const double *__restrict c,
                                                           double *__restrict t, double r) {
     for (std::size_t k = 0; k < count; ++k) t[k] = t[k] + c[k] * r;
 }
 
-inline __attribute__((always_inline)) void UpdateTwiceBody(std::size_t count,
-                                                           double *__restrict c, double f,
-                                                           const double *__restrict y, double e,
-                                                           const double *__restrict t) {
+inline __attribute__((always_inline)) void UpdateTwiceBody(std::size_t count, double *__restrict c,
+                                                           double f, const double *__restrict y,
+                                                           double e, const double *__restrict t) {
     for (std::size_t k = 0; k < count; ++k) c[k] = (c[k] + f * y[k]) + e * t[k];
 }
 
@@ -362,12 +394,19 @@ void AccumulatePlain(std::size_t count, const double *c, double *t, double r) {
     AccumulateBody(count, c, t, r);
 }
 
-using AccumulateUpdatedFourFunction = void (*)(std::size_t, const double *const *, const double *,
-                                               const double *, double *, const double *);
+// Four or eight columns (AccumulateUpdatedFourBody, AccumulateUpdatedEightBody).
+using AccumulateUpdatedColumnsFunction = void (*)(std::size_t, const double *const *,
+                                                  const double *, const double *, double *,
+                                                  const double *);
 
 void AccumulateUpdatedFourPlain(std::size_t count, const double *const *c, const double *f,
                                 const double *y, double *t, const double *r) {
     AccumulateUpdatedFourBody(count, c, f, y, t, r);
+}
+
+void AccumulateUpdatedEightPlain(std::size_t count, const double *const *c, const double *f,
+                                 const double *y, double *t, const double *r) {
+    AccumulateUpdatedEightBody(count, c, f, y, t, r);
 }
 
 using UpdateTwiceFunction = void (*)(std::size_t, double *, double, const double *, double,
@@ -397,15 +436,21 @@ __attribute__((target("avx2"))) void AccumulateUpdatedFourAvx2(std::size_t count
     AccumulateUpdatedFourBody(count, c, f, y, t, r);
 }
 
+__attribute__((target("avx2"))) void AccumulateUpdatedEightAvx2(std::size_t count,
+                                                                const double *const *c,
+                                                                const double *f, const double *y,
+                                                                double *t, const double *r) {
+    AccumulateUpdatedEightBody(count, c, f, y, t, r);
+}
+
 __attribute__((target("avx2"))) void UpdateTwiceAvx2(std::size_t count, double *c, double f,
                                                      const double *y, double e, const double *t) {
     UpdateTwiceBody(count, c, f, y, e, t);
 }
 
-__attribute__((target("avx512f"))) void AccumulateUpdatedAvx512(std::size_t count,
-                                                                const double *c, double f,
-                                                                const double *y, double *t,
-                                                                double r) {
+__attribute__((target("avx512f"))) void AccumulateUpdatedAvx512(std::size_t count, const double *c,
+                                                                double f, const double *y,
+                                                                double *t, double r) {
     AccumulateUpdatedBody(count, c, f, y, t, r);
 }
 
@@ -420,6 +465,14 @@ __attribute__((target("avx512f"))) void AccumulateUpdatedFourAvx512(std::size_t 
                                                                     const double *y, double *t,
                                                                     const double *r) {
     AccumulateUpdatedFourBody(count, c, f, y, t, r);
+}
+
+__attribute__((target("avx512f"))) void AccumulateUpdatedEightAvx512(std::size_t count,
+                                                                     const double *const *c,
+                                                                     const double *f,
+                                                                     const double *y, double *t,
+                                                                     const double *r) {
+    AccumulateUpdatedEightBody(count, c, f, y, t, r);
 }
 
 __attribute__((target("avx512f"))) void UpdateTwiceAvx512(std::size_t count, double *c, double f,
@@ -517,7 +570,8 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
     const UpdateFunction update = d.update;
     auto accumulateUpdated = AccumulateUpdatedPlain;
     auto accumulate = AccumulatePlain;
-    AccumulateUpdatedFourFunction accumulateUpdatedFour = AccumulateUpdatedFourPlain;
+    AccumulateUpdatedColumnsFunction accumulateUpdatedFour = AccumulateUpdatedFourPlain;
+    AccumulateUpdatedColumnsFunction accumulateUpdatedEight = AccumulateUpdatedEightPlain;
     UpdateTwiceFunction updateTwice = UpdateTwicePlain;
     UpdateThenColumnProductsFunction updateThenProducts = nullptr;
     UpdateTwiceThenColumnProductsFunction updateTwiceThenProducts = nullptr;
@@ -526,6 +580,7 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
         accumulateUpdated = AccumulateUpdatedAvx512;
         accumulate = AccumulateAvx512;
         accumulateUpdatedFour = AccumulateUpdatedFourAvx512;
+        accumulateUpdatedEight = AccumulateUpdatedEightAvx512;
         updateTwice = UpdateTwiceAvx512;
         updateThenProducts = UpdateThenColumnProductsAvx512;
         updateTwiceThenProducts = UpdateTwiceThenColumnProductsAvx512;
@@ -533,6 +588,7 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
         accumulateUpdated = AccumulateUpdatedAvx2;
         accumulate = AccumulateAvx2;
         accumulateUpdatedFour = AccumulateUpdatedFourAvx2;
+        accumulateUpdatedEight = AccumulateUpdatedEightAvx2;
         updateTwice = UpdateTwiceAvx2;
         updateThenProducts = UpdateThenColumnProductsAvx2;
         updateTwiceThenProducts = UpdateTwiceThenColumnProductsAvx2;
@@ -613,6 +669,12 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
             const std::size_t count = r1 - r0, o = l - 1 + r0;
             std::size_t k = k0;
             if (leftActive && rightActive) {
+                for (; k + 8 <= k1; k += 8) {
+                    const double *c[8];
+                    for (std::size_t q = 0; q < 8; ++q) c[q] = a.Column(k + q) + o;
+                    accumulateUpdatedEight(count, c, dots + (k - 1), ai + o, sums + o,
+                                           row + (k - 1));
+                }
                 for (; k + 4 <= k1; k += 4) {
                     const double *c[4];
                     for (std::size_t q = 0; q < 4; ++q) c[q] = a.Column(k + q) + o;
