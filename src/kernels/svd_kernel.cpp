@@ -274,10 +274,13 @@ double Bidiagonalise(const Phases &d) {
 // the same order as in Bidiagonalise; only the passes over the trailing
 // block are merged, two per step instead of four:
 //  - the left reflection's update of rows l..m goes with the right
-//    reflection's products T(j): each column is updated, then read;
+//    reflection's products T(j): each element is updated, then read (and
+//    stored only where the right reflection is zero);
 //  - the right reflection's update goes with the next step's left
 //    products: column l is updated and its reflection formed first, then
-//    each later column is updated and read by that reflection.
+//    each later column is updated and read by that reflection. Where the
+//    first pass did not store the left update, each element takes it
+//    again here, the same bits, just before the right one.
 // Row i's part of the left update, all the right reflection needs, is
 // taken from the left products before either pass.
 
