@@ -37,17 +37,20 @@ MATRIX_TARGET_AVX512 inline __mmask8 FirstLanes(std::size_t count) {
 }
 
 // One block of eight rows from row k, or its first `rows` (kFull: all
-// eight), of up to 8 * kGroups columns: each column is updated (kUpdate)
-// and multiplied, then the products are turned into rows and added to
-// the chains one row at a time. Lanes of missing columns multiply zeros
-// and are never stored.
-template <std::size_t kGroups, bool kUpdate, bool kFull, class Column>
+// eight), of up to 8 * kGroups columns: each column is updated (kUpdates
+// 1: c += e*t; 2: c = (c + f*y) + e*t, each sum rounded) and stored, then
+// multiplied, and the products are turned into rows and added to the
+// chains one row at a time. Lanes of missing columns multiply zeros and
+// are never stored.
+template <std::size_t kGroups, int kUpdates, bool kFull, class Column>
 MATRIX_TARGET_AVX512 inline __attribute__((always_inline)) void ProductsBlock(
-    std::size_t columns, Column const *c, const double *e, std::size_t k, std::size_t rows,
-    const double *t, const double *x, __m512d *acc) {
+    std::size_t columns, Column const *c, const double *f, const double *y, const double *e,
+    std::size_t k, std::size_t rows, const double *t, const double *x, __m512d *acc) {
     const __mmask8 lanes = kFull ? static_cast<__mmask8>(0xFF) : FirstLanes(rows);
     __m512d tv = _mm512_setzero_pd();
-    if constexpr (kUpdate) tv = _mm512_maskz_loadu_pd(lanes, t + k);
+    __m512d yv = _mm512_setzero_pd();
+    if constexpr (kUpdates >= 1) tv = _mm512_maskz_loadu_pd(lanes, t + k);
+    if constexpr (kUpdates == 2) yv = _mm512_maskz_loadu_pd(lanes, y + k);
     const __m512d xv = _mm512_maskz_loadu_pd(lanes, x + k);
 #pragma GCC unroll 2
     for (std::size_t g = 0; g < kGroups; ++g) {
@@ -58,7 +61,9 @@ MATRIX_TARGET_AVX512 inline __attribute__((always_inline)) void ProductsBlock(
             __m512d v = _mm512_setzero_pd();
             if (j < columns) {
                 v = _mm512_maskz_loadu_pd(lanes, c[j] + k);
-                if constexpr (kUpdate) {
+                if constexpr (kUpdates == 2)
+                    v = _mm512_add_pd(v, _mm512_mul_pd(_mm512_set1_pd(f[j]), yv));
+                if constexpr (kUpdates >= 1) {
                     v = _mm512_add_pd(v, _mm512_mul_pd(_mm512_set1_pd(e[j]), tv));
                     _mm512_mask_storeu_pd(c[j] + k, lanes, v);
                 }
@@ -72,41 +77,54 @@ MATRIX_TARGET_AVX512 inline __attribute__((always_inline)) void ProductsBlock(
 
 // The chains of kGroups groups of eight columns in vector lanes, each
 // column read once.
-template <std::size_t kGroups, bool kUpdate, class Column>
+template <std::size_t kGroups, int kUpdates, class Column>
 MATRIX_TARGET_AVX512 inline __attribute__((always_inline)) void ProductsBody(
-    std::size_t columns, Column const *c, const double *e, std::size_t count, const double *t,
-    const double *x, double *dots) {
+    std::size_t columns, Column const *c, const double *f, const double *y, const double *e,
+    std::size_t count, const double *t, const double *x, double *dots) {
     __m512d acc[kGroups];
     for (std::size_t g = 0; g < kGroups; ++g) acc[g] = _mm512_setzero_pd();
     std::size_t k = 0;
     for (; k + 8 <= count; k += 8)
-        ProductsBlock<kGroups, kUpdate, true>(columns, c, e, k, 8, t, x, acc);
-    if (k < count) ProductsBlock<kGroups, kUpdate, false>(columns, c, e, k, count - k, t, x, acc);
+        ProductsBlock<kGroups, kUpdates, true>(columns, c, f, y, e, k, 8, t, x, acc);
+    if (k < count)
+        ProductsBlock<kGroups, kUpdates, false>(columns, c, f, y, e, k, count - k, t, x, acc);
     for (std::size_t g = 0; g < kGroups && 8 * g < columns; ++g)
         _mm512_mask_storeu_pd(dots + 8 * g, FirstLanes(std::min<std::size_t>(8, columns - 8 * g)),
                               acc[g]);
+}
+
+// ProductsBody with as few groups as the columns need.
+template <int kUpdates, class Column>
+MATRIX_TARGET_AVX512 void ProductsOfColumns(std::size_t columns, Column const *c, const double *f,
+                                            const double *y, const double *e, std::size_t count,
+                                            const double *t, const double *x, double *dots) {
+    if (columns > 8) {
+        ProductsBody<2, kUpdates>(columns, c, f, y, e, count, t, x, dots);
+    } else {
+        ProductsBody<1, kUpdates>(columns, c, f, y, e, count, t, x, dots);
+    }
 }
 
 }  // namespace
 
 MATRIX_TARGET_AVX512 void ColumnProductsAvx512(std::size_t columns, const double *const *c,
                                                std::size_t count, const double *x, double *dots) {
-    if (columns > 8) {
-        ProductsBody<2, false>(columns, c, nullptr, count, nullptr, x, dots);
-    } else {
-        ProductsBody<1, false>(columns, c, nullptr, count, nullptr, x, dots);
-    }
+    ProductsOfColumns<0>(columns, c, nullptr, nullptr, nullptr, count, nullptr, x, dots);
 }
 
 MATRIX_TARGET_AVX512 void UpdateThenColumnProductsAvx512(std::size_t columns, double *const *c,
                                                          const double *e, std::size_t count,
                                                          const double *t, const double *x,
                                                          double *dots) {
-    if (columns > 8) {
-        ProductsBody<2, true>(columns, c, e, count, t, x, dots);
-    } else {
-        ProductsBody<1, true>(columns, c, e, count, t, x, dots);
-    }
+    ProductsOfColumns<1>(columns, c, nullptr, nullptr, e, count, t, x, dots);
+}
+
+MATRIX_TARGET_AVX512 void UpdateTwiceThenColumnProductsAvx512(std::size_t columns, double *const *c,
+                                                              const double *f, const double *y,
+                                                              const double *e, std::size_t count,
+                                                              const double *t, const double *x,
+                                                              double *dots) {
+    ProductsOfColumns<2>(columns, c, f, y, e, count, t, x, dots);
 }
 #if !defined(__clang__)
 #pragma GCC diagnostic pop

@@ -27,6 +27,15 @@ using UpdateThenColumnProductsFunction = void (*)(std::size_t columns, double *c
                                                   const double *e, std::size_t count,
                                                   const double *t, const double *x, double *dots);
 
+/// As UpdateThenColumnProductsFunction with two updates of each element,
+/// c[q][k] = (c[q][k] + f[q]*y[k]) + e[q]*t[k], each sum rounded, stored
+/// once. f may be dots: every factor is read before any product is stored.
+using UpdateTwiceThenColumnProductsFunction = void (*)(std::size_t columns, double *const *c,
+                                                       const double *f, const double *y,
+                                                       const double *e, std::size_t count,
+                                                       const double *t, const double *x,
+                                                       double *dots);
+
 #if defined(MATRIX_HAVE_AVX2_PATHS)
 // With AVX-512: eight rows of eight columns are multiplied at once, turned
 // into rows by an 8x8 transpose in registers, and added one row at a time
@@ -38,6 +47,9 @@ void ColumnProductsAvx512(std::size_t columns, const double *const *c, std::size
 void UpdateThenColumnProductsAvx512(std::size_t columns, double *const *c, const double *e,
                                     std::size_t count, const double *t, const double *x,
                                     double *dots);
+void UpdateTwiceThenColumnProductsAvx512(std::size_t columns, double *const *c, const double *f,
+                                         const double *y, const double *e, std::size_t count,
+                                         const double *t, const double *x, double *dots);
 
 // The same with AVX2 (column_products_avx2.cpp): four rows of four columns
 // at a time, turned by a 4x4 transpose, the chains of each group of four
@@ -48,6 +60,9 @@ void ColumnProductsAvx2(std::size_t columns, const double *const *c, std::size_t
 void UpdateThenColumnProductsAvx2(std::size_t columns, double *const *c, const double *e,
                                   std::size_t count, const double *t, const double *x,
                                   double *dots);
+void UpdateTwiceThenColumnProductsAvx2(std::size_t columns, double *const *c, const double *f,
+                                       const double *y, const double *e, std::size_t count,
+                                       const double *t, const double *x, double *dots);
 #endif
 
 }  // namespace kernels

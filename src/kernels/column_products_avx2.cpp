@@ -38,17 +38,22 @@ MATRIX_TARGET_AVX2 inline __attribute__((always_inline)) __m256d AddRowsInOrder(
 }
 
 // One block of four rows from row k, or its first `rows` (kFull: all
-// four), of up to 4 * kGroups columns: each column is updated (kUpdate)
-// and multiplied, then the products are turned into rows and added to the
+// four), of up to 4 * kGroups columns: each column is updated (kUpdates 1:
+// c += e*t; 2: c = (c + f*y) + e*t, each sum rounded) and stored, then
+// multiplied, and the products are turned into rows and added to the
 // chains one row at a time. Lanes of missing rows or columns hold zeros
 // and are never stored.
-template <std::size_t kGroups, bool kUpdate, bool kFull, class Column>
+template <std::size_t kGroups, int kUpdates, bool kFull, class Column>
 MATRIX_TARGET_AVX2 inline __attribute__((always_inline)) void ProductsBlock(
-    std::size_t columns, Column const *c, const double *e, std::size_t k, std::size_t rows,
-    const double *t, const double *x, __m256d *acc) {
+    std::size_t columns, Column const *c, const double *f, const double *y, const double *e,
+    std::size_t k, std::size_t rows, const double *t, const double *x, __m256d *acc) {
     const __m256i lanes = FirstLanes(rows);
     __m256d tv = _mm256_setzero_pd();
-    if constexpr (kUpdate) tv = kFull ? _mm256_loadu_pd(t + k) : _mm256_maskload_pd(t + k, lanes);
+    __m256d yv = _mm256_setzero_pd();
+    if constexpr (kUpdates >= 1)
+        tv = kFull ? _mm256_loadu_pd(t + k) : _mm256_maskload_pd(t + k, lanes);
+    if constexpr (kUpdates == 2)
+        yv = kFull ? _mm256_loadu_pd(y + k) : _mm256_maskload_pd(y + k, lanes);
     const __m256d xv = kFull ? _mm256_loadu_pd(x + k) : _mm256_maskload_pd(x + k, lanes);
 #pragma GCC unroll 4
     for (std::size_t g = 0; g < kGroups; ++g) {
@@ -59,7 +64,9 @@ MATRIX_TARGET_AVX2 inline __attribute__((always_inline)) void ProductsBlock(
             __m256d v = _mm256_setzero_pd();
             if (j < columns) {
                 v = kFull ? _mm256_loadu_pd(c[j] + k) : _mm256_maskload_pd(c[j] + k, lanes);
-                if constexpr (kUpdate) {
+                if constexpr (kUpdates == 2)
+                    v = _mm256_add_pd(v, _mm256_mul_pd(_mm256_set1_pd(f[j]), yv));
+                if constexpr (kUpdates >= 1) {
                     v = _mm256_add_pd(v, _mm256_mul_pd(_mm256_set1_pd(e[j]), tv));
                     if (kFull) {
                         _mm256_storeu_pd(c[j] + k, v);
@@ -77,16 +84,17 @@ MATRIX_TARGET_AVX2 inline __attribute__((always_inline)) void ProductsBlock(
 
 // The chains of kGroups groups of four columns in vector lanes, each
 // column read once.
-template <std::size_t kGroups, bool kUpdate, class Column>
+template <std::size_t kGroups, int kUpdates, class Column>
 MATRIX_TARGET_AVX2 inline __attribute__((always_inline)) void ProductsBody(
-    std::size_t columns, Column const *c, const double *e, std::size_t count, const double *t,
-    const double *x, double *dots) {
+    std::size_t columns, Column const *c, const double *f, const double *y, const double *e,
+    std::size_t count, const double *t, const double *x, double *dots) {
     __m256d acc[kGroups];
     for (std::size_t g = 0; g < kGroups; ++g) acc[g] = _mm256_setzero_pd();
     std::size_t k = 0;
     for (; k + 4 <= count; k += 4)
-        ProductsBlock<kGroups, kUpdate, true>(columns, c, e, k, 4, t, x, acc);
-    if (k < count) ProductsBlock<kGroups, kUpdate, false>(columns, c, e, k, count - k, t, x, acc);
+        ProductsBlock<kGroups, kUpdates, true>(columns, c, f, y, e, k, 4, t, x, acc);
+    if (k < count)
+        ProductsBlock<kGroups, kUpdates, false>(columns, c, f, y, e, k, count - k, t, x, acc);
     for (std::size_t g = 0; g < kGroups && 4 * g < columns; ++g) {
         alignas(32) double sums[4];
         _mm256_store_pd(sums, acc[g]);
@@ -95,17 +103,17 @@ MATRIX_TARGET_AVX2 inline __attribute__((always_inline)) void ProductsBody(
 }
 
 // ProductsBody with as few groups as the columns need.
-template <bool kUpdate, class Column>
-MATRIX_TARGET_AVX2 void ProductsOfColumns(std::size_t columns, Column const *c, const double *e,
-                                          std::size_t count, const double *t, const double *x,
-                                          double *dots) {
+template <int kUpdates, class Column>
+MATRIX_TARGET_AVX2 void ProductsOfColumns(std::size_t columns, Column const *c, const double *f,
+                                          const double *y, const double *e, std::size_t count,
+                                          const double *t, const double *x, double *dots) {
     static_assert(kProductColumns == 16, "up to four groups of four columns");
     if (columns > 8) {
-        ProductsBody<4, kUpdate>(columns, c, e, count, t, x, dots);
+        ProductsBody<4, kUpdates>(columns, c, f, y, e, count, t, x, dots);
     } else if (columns > 4) {
-        ProductsBody<2, kUpdate>(columns, c, e, count, t, x, dots);
+        ProductsBody<2, kUpdates>(columns, c, f, y, e, count, t, x, dots);
     } else {
-        ProductsBody<1, kUpdate>(columns, c, e, count, t, x, dots);
+        ProductsBody<1, kUpdates>(columns, c, f, y, e, count, t, x, dots);
     }
 }
 
@@ -113,14 +121,22 @@ MATRIX_TARGET_AVX2 void ProductsOfColumns(std::size_t columns, Column const *c, 
 
 MATRIX_TARGET_AVX2 void ColumnProductsAvx2(std::size_t columns, const double *const *c,
                                            std::size_t count, const double *x, double *dots) {
-    ProductsOfColumns<false>(columns, c, nullptr, count, nullptr, x, dots);
+    ProductsOfColumns<0>(columns, c, nullptr, nullptr, nullptr, count, nullptr, x, dots);
 }
 
 MATRIX_TARGET_AVX2 void UpdateThenColumnProductsAvx2(std::size_t columns, double *const *c,
                                                      const double *e, std::size_t count,
                                                      const double *t, const double *x,
                                                      double *dots) {
-    ProductsOfColumns<true>(columns, c, e, count, t, x, dots);
+    ProductsOfColumns<1>(columns, c, nullptr, nullptr, e, count, t, x, dots);
+}
+
+MATRIX_TARGET_AVX2 void UpdateTwiceThenColumnProductsAvx2(std::size_t columns, double *const *c,
+                                                          const double *f, const double *y,
+                                                          const double *e, std::size_t count,
+                                                          const double *t, const double *x,
+                                                          double *dots) {
+    ProductsOfColumns<2>(columns, c, f, y, e, count, t, x, dots);
 }
 
 #undef MATRIX_TARGET_AVX2

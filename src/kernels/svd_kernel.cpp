@@ -274,10 +274,13 @@ double Bidiagonalise(const Phases &d) {
 // the same order as in Bidiagonalise; only the passes over the trailing
 // block are merged, two per step instead of four:
 //  - the left reflection's update of rows l..m goes with the right
-//    reflection's products T(j): each column is updated, then read;
+//    reflection's products T(j): each element is updated, then read (and
+//    stored only where the right reflection is zero);
 //  - the right reflection's update goes with the next step's left
 //    products: column l is updated and its reflection formed first, then
-//    each later column is updated and read by that reflection.
+//    each later column is updated and read by that reflection. Where the
+//    first pass did not store the left update, each element takes it
+//    again here, the same bits, just before the right one.
 // Row i's part of the left update, all the right reflection needs, is
 // taken from the left products before either pass.
 
@@ -307,29 +310,27 @@ Reflection FormColumnReflection(double *ai, std::size_t i, std::size_t m) {
 }
 
 // The loops of the merged passes, each element on its own, so that the
-// compiler may run them in vector lanes: c += f*y, then t += c*r.
-inline __attribute__((always_inline)) void UpdateThenAccumulateBody(std::size_t count,
-                                                                    double *__restrict c, double f,
-                                                                    const double *__restrict y,
-                                                                    double *__restrict t,
-                                                                    double r) {
-    for (std::size_t k = 0; k < count; ++k) {
-        const double updated = c[k] + f * y[k];
-        c[k] = updated;
-        t[k] = t[k] + updated * r;
-    }
+// compiler may run them in vector lanes. Pass 1 only reads the columns:
+// t += (c + f*y)*r, the left update's value formed and used, not stored;
+// pass 2 forms it again, the same bits, and stores the column once,
+// c = (c + f*y) + e*t. One stream of writes over the block fewer.
+inline __attribute__((always_inline)) void AccumulateUpdatedBody(std::size_t count,
+                                                                 const double *__restrict c,
+                                                                 double f,
+                                                                 const double *__restrict y,
+                                                                 double *__restrict t, double r) {
+    for (std::size_t k = 0; k < count; ++k) t[k] = t[k] + (c[k] + f * y[k]) * r;
 }
 
-// Four columns c[0..3] of the same rows at once, in column order, so
-// that y and t are read and t written once for the four: each c[q] += f[q]*y,
-// then t += c[q]*r[q].
-inline __attribute__((always_inline)) void UpdateThenAccumulateFourBody(
-    std::size_t count, double *const *c, const double *f, const double *__restrict y,
+// Four columns c[0..3] of the same rows at once, in column order, so that
+// y and t are read and t written once for the four: t += (c[q] + f[q]*y)*r[q].
+inline __attribute__((always_inline)) void AccumulateUpdatedFourBody(
+    std::size_t count, const double *const *c, const double *f, const double *__restrict y,
     double *__restrict t, const double *r) {
-    double *__restrict c0 = c[0];
-    double *__restrict c1 = c[1];
-    double *__restrict c2 = c[2];
-    double *__restrict c3 = c[3];
+    const double *__restrict c0 = c[0];
+    const double *__restrict c1 = c[1];
+    const double *__restrict c2 = c[2];
+    const double *__restrict c3 = c[3];
     const double f0 = f[0], f1 = f[1], f2 = f[2], f3 = f[3];
     const double r0 = r[0], r1 = r[1], r2 = r[2], r3 = r[3];
     for (std::size_t k = 0; k < count; ++k) {
@@ -338,11 +339,40 @@ inline __attribute__((always_inline)) void UpdateThenAccumulateFourBody(
         const double u1 = c1[k] + f1 * yk;
         const double u2 = c2[k] + f2 * yk;
         const double u3 = c3[k] + f3 * yk;
-        c0[k] = u0;
-        c1[k] = u1;
-        c2[k] = u2;
-        c3[k] = u3;
         t[k] = (((t[k] + u0 * r0) + u1 * r1) + u2 * r2) + u3 * r3;
+    }
+}
+
+// Eight columns at once, as the four: t is read and written once for
+// eight columns, with the factors still in registers (or in the stack's
+// lines) on AVX2.
+inline __attribute__((always_inline)) void AccumulateUpdatedEightBody(
+    std::size_t count, const double *const *c, const double *f, const double *__restrict y,
+    double *__restrict t, const double *r) {
+    const double *__restrict c0 = c[0];
+    const double *__restrict c1 = c[1];
+    const double *__restrict c2 = c[2];
+    const double *__restrict c3 = c[3];
+    const double *__restrict c4 = c[4];
+    const double *__restrict c5 = c[5];
+    const double *__restrict c6 = c[6];
+    const double *__restrict c7 = c[7];
+    const double f0 = f[0], f1 = f[1], f2 = f[2], f3 = f[3];
+    const double f4 = f[4], f5 = f[5], f6 = f[6], f7 = f[7];
+    const double r0 = r[0], r1 = r[1], r2 = r[2], r3 = r[3];
+    const double r4 = r[4], r5 = r[5], r6 = r[6], r7 = r[7];
+    for (std::size_t k = 0; k < count; ++k) {
+        const double yk = y[k];
+        double sum = t[k];
+        sum = sum + (c0[k] + f0 * yk) * r0;
+        sum = sum + (c1[k] + f1 * yk) * r1;
+        sum = sum + (c2[k] + f2 * yk) * r2;
+        sum = sum + (c3[k] + f3 * yk) * r3;
+        sum = sum + (c4[k] + f4 * yk) * r4;
+        sum = sum + (c5[k] + f5 * yk) * r5;
+        sum = sum + (c6[k] + f6 * yk) * r6;
+        sum = sum + (c7[k] + f7 * yk) * r7;
+        t[k] = sum;
     }
 }
 
@@ -352,28 +382,49 @@ inline __attribute__((always_inline)) void AccumulateBody(std::size_t count,
     for (std::size_t k = 0; k < count; ++k) t[k] = t[k] + c[k] * r;
 }
 
-void UpdateThenAccumulatePlain(std::size_t count, double *c, double f, const double *y, double *t,
-                               double r) {
-    UpdateThenAccumulateBody(count, c, f, y, t, r);
+inline __attribute__((always_inline)) void UpdateTwiceBody(std::size_t count, double *__restrict c,
+                                                           double f, const double *__restrict y,
+                                                           double e, const double *__restrict t) {
+    for (std::size_t k = 0; k < count; ++k) c[k] = (c[k] + f * y[k]) + e * t[k];
+}
+
+void AccumulateUpdatedPlain(std::size_t count, const double *c, double f, const double *y,
+                            double *t, double r) {
+    AccumulateUpdatedBody(count, c, f, y, t, r);
 }
 
 void AccumulatePlain(std::size_t count, const double *c, double *t, double r) {
     AccumulateBody(count, c, t, r);
 }
 
-using UpdateThenAccumulateFourFunction = void (*)(std::size_t, double *const *, const double *,
-                                                  const double *, double *, const double *);
+// Four or eight columns (AccumulateUpdatedFourBody, AccumulateUpdatedEightBody).
+using AccumulateUpdatedColumnsFunction = void (*)(std::size_t, const double *const *,
+                                                  const double *, const double *, double *,
+                                                  const double *);
 
-void UpdateThenAccumulateFourPlain(std::size_t count, double *const *c, const double *f,
-                                   const double *y, double *t, const double *r) {
-    UpdateThenAccumulateFourBody(count, c, f, y, t, r);
+void AccumulateUpdatedFourPlain(std::size_t count, const double *const *c, const double *f,
+                                const double *y, double *t, const double *r) {
+    AccumulateUpdatedFourBody(count, c, f, y, t, r);
+}
+
+void AccumulateUpdatedEightPlain(std::size_t count, const double *const *c, const double *f,
+                                 const double *y, double *t, const double *r) {
+    AccumulateUpdatedEightBody(count, c, f, y, t, r);
+}
+
+using UpdateTwiceFunction = void (*)(std::size_t, double *, double, const double *, double,
+                                     const double *);
+
+void UpdateTwicePlain(std::size_t count, double *c, double f, const double *y, double e,
+                      const double *t) {
+    UpdateTwiceBody(count, c, f, y, e, t);
 }
 
 #if defined(MATRIX_HAVE_AVX2_PATHS)
-__attribute__((target("avx2"))) void UpdateThenAccumulateAvx2(std::size_t count, double *c,
-                                                              double f, const double *y,
-                                                              double *t, double r) {
-    UpdateThenAccumulateBody(count, c, f, y, t, r);
+__attribute__((target("avx2"))) void AccumulateUpdatedAvx2(std::size_t count, const double *c,
+                                                           double f, const double *y, double *t,
+                                                           double r) {
+    AccumulateUpdatedBody(count, c, f, y, t, r);
 }
 
 __attribute__((target("avx2"))) void AccumulateAvx2(std::size_t count, const double *c, double *t,
@@ -381,18 +432,29 @@ __attribute__((target("avx2"))) void AccumulateAvx2(std::size_t count, const dou
     AccumulateBody(count, c, t, r);
 }
 
-__attribute__((target("avx2"))) void UpdateThenAccumulateFourAvx2(std::size_t count,
-                                                                  double *const *c,
-                                                                  const double *f,
-                                                                  const double *y, double *t,
-                                                                  const double *r) {
-    UpdateThenAccumulateFourBody(count, c, f, y, t, r);
+__attribute__((target("avx2"))) void AccumulateUpdatedFourAvx2(std::size_t count,
+                                                               const double *const *c,
+                                                               const double *f, const double *y,
+                                                               double *t, const double *r) {
+    AccumulateUpdatedFourBody(count, c, f, y, t, r);
 }
 
-__attribute__((target("avx512f"))) void UpdateThenAccumulateAvx512(std::size_t count, double *c,
-                                                                   double f, const double *y,
-                                                                   double *t, double r) {
-    UpdateThenAccumulateBody(count, c, f, y, t, r);
+__attribute__((target("avx2"))) void AccumulateUpdatedEightAvx2(std::size_t count,
+                                                                const double *const *c,
+                                                                const double *f, const double *y,
+                                                                double *t, const double *r) {
+    AccumulateUpdatedEightBody(count, c, f, y, t, r);
+}
+
+__attribute__((target("avx2"))) void UpdateTwiceAvx2(std::size_t count, double *c, double f,
+                                                     const double *y, double e, const double *t) {
+    UpdateTwiceBody(count, c, f, y, e, t);
+}
+
+__attribute__((target("avx512f"))) void AccumulateUpdatedAvx512(std::size_t count, const double *c,
+                                                                double f, const double *y,
+                                                                double *t, double r) {
+    AccumulateUpdatedBody(count, c, f, y, t, r);
 }
 
 __attribute__((target("avx512f"))) void AccumulateAvx512(std::size_t count, const double *c,
@@ -400,12 +462,26 @@ __attribute__((target("avx512f"))) void AccumulateAvx512(std::size_t count, cons
     AccumulateBody(count, c, t, r);
 }
 
-__attribute__((target("avx512f"))) void UpdateThenAccumulateFourAvx512(std::size_t count,
-                                                                       double *const *c,
-                                                                       const double *f,
-                                                                       const double *y, double *t,
-                                                                       const double *r) {
-    UpdateThenAccumulateFourBody(count, c, f, y, t, r);
+__attribute__((target("avx512f"))) void AccumulateUpdatedFourAvx512(std::size_t count,
+                                                                    const double *const *c,
+                                                                    const double *f,
+                                                                    const double *y, double *t,
+                                                                    const double *r) {
+    AccumulateUpdatedFourBody(count, c, f, y, t, r);
+}
+
+__attribute__((target("avx512f"))) void AccumulateUpdatedEightAvx512(std::size_t count,
+                                                                     const double *const *c,
+                                                                     const double *f,
+                                                                     const double *y, double *t,
+                                                                     const double *r) {
+    AccumulateUpdatedEightBody(count, c, f, y, t, r);
+}
+
+__attribute__((target("avx512f"))) void UpdateTwiceAvx512(std::size_t count, double *c, double f,
+                                                          const double *y, double e,
+                                                          const double *t) {
+    UpdateTwiceBody(count, c, f, y, e, t);
 }
 
 #endif
@@ -495,21 +571,30 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
     // Pass 1's right products on alternate slots (see there).
     double *const spare = row + n;
     const UpdateFunction update = d.update;
-    auto updateThenAccumulate = UpdateThenAccumulatePlain;
+    auto accumulateUpdated = AccumulateUpdatedPlain;
     auto accumulate = AccumulatePlain;
-    UpdateThenAccumulateFourFunction updateThenAccumulateFour = UpdateThenAccumulateFourPlain;
+    AccumulateUpdatedColumnsFunction accumulateUpdatedFour = AccumulateUpdatedFourPlain;
+    AccumulateUpdatedColumnsFunction accumulateUpdatedEight = AccumulateUpdatedEightPlain;
+    UpdateTwiceFunction updateTwice = UpdateTwicePlain;
     UpdateThenColumnProductsFunction updateThenProducts = nullptr;
+    UpdateTwiceThenColumnProductsFunction updateTwiceThenProducts = nullptr;
 #if defined(MATRIX_HAVE_AVX2_PATHS)
     if (update == UpdateAvx512) {
-        updateThenAccumulate = UpdateThenAccumulateAvx512;
+        accumulateUpdated = AccumulateUpdatedAvx512;
         accumulate = AccumulateAvx512;
-        updateThenAccumulateFour = UpdateThenAccumulateFourAvx512;
+        accumulateUpdatedFour = AccumulateUpdatedFourAvx512;
+        accumulateUpdatedEight = AccumulateUpdatedEightAvx512;
+        updateTwice = UpdateTwiceAvx512;
         updateThenProducts = UpdateThenColumnProductsAvx512;
+        updateTwiceThenProducts = UpdateTwiceThenColumnProductsAvx512;
     } else if (update == UpdateAvx2) {
-        updateThenAccumulate = UpdateThenAccumulateAvx2;
+        accumulateUpdated = AccumulateUpdatedAvx2;
         accumulate = AccumulateAvx2;
-        updateThenAccumulateFour = UpdateThenAccumulateFourAvx2;
+        accumulateUpdatedFour = AccumulateUpdatedFourAvx2;
+        accumulateUpdatedEight = AccumulateUpdatedEightAvx2;
+        updateTwice = UpdateTwiceAvx2;
         updateThenProducts = UpdateThenColumnProductsAvx2;
+        updateTwiceThenProducts = UpdateTwiceThenColumnProductsAvx2;
     }
 #endif
     double anorm = 0.0;
@@ -580,23 +665,30 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
 
         // Pass 1: the left update of rows l..m with the right products:
         // rows r0..r1 - 1 (from row l) of the columns k0..k1 - 1, the
-        // products summed in sums (t or spare).
+        // products summed in sums (t or spare). With both reflections the
+        // left update is only formed here, and stored by pass 2.
         const auto leftPass = [&](std::size_t r0, std::size_t r1, std::size_t k0, std::size_t k1,
                                   double *sums) {
             const std::size_t count = r1 - r0, o = l - 1 + r0;
             std::size_t k = k0;
             if (leftActive && rightActive) {
+                for (; k + 8 <= k1; k += 8) {
+                    const double *c[8];
+                    for (std::size_t q = 0; q < 8; ++q) c[q] = a.Column(k + q) + o;
+                    accumulateUpdatedEight(count, c, dots + (k - 1), ai + o, sums + o,
+                                           row + (k - 1));
+                }
                 for (; k + 4 <= k1; k += 4) {
-                    double *c[4];
+                    const double *c[4];
                     for (std::size_t q = 0; q < 4; ++q) c[q] = a.Column(k + q) + o;
-                    updateThenAccumulateFour(count, c, dots + (k - 1), ai + o, sums + o,
-                                             row + (k - 1));
+                    accumulateUpdatedFour(count, c, dots + (k - 1), ai + o, sums + o,
+                                          row + (k - 1));
                 }
             }
             for (; k < k1; ++k) {
                 double *ak = a.Column(k) + o;
                 if (leftActive && rightActive) {
-                    updateThenAccumulate(count, ak, dots[k - 1], ai + o, sums + o, row[k - 1]);
+                    accumulateUpdated(count, ak, dots[k - 1], ai + o, sums + o, row[k - 1]);
                 } else if (leftActive) {
                     update(count, ak, dots[k - 1], ai + o);
                 } else {
@@ -648,8 +740,11 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
                 });
             }
         }
-        if (leftActive) {
-            for (std::size_t k = i; k <= m; ++k) ai[k - 1] = ai[k - 1] * left.scale;
+        // Whether pass 2 stores the left update of rows l..m with its own.
+        const bool leftDeferred = leftActive && rightActive && rows > 0;
+        const double leftScale = left.scale;
+        if (leftActive && !leftDeferred) {
+            for (std::size_t k = i; k <= m; ++k) ai[k - 1] = ai[k - 1] * leftScale;
         }
         if (!rightActive || rows == 0) {
             if (i <= m) {
@@ -660,13 +755,18 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
             continue;
         }
 
-        // Pass 2: the right update of rows l..m, with the next step's left
-        // reflection formed on column l, its products, and its update of
-        // row l, which becomes the next step's `row`.
+        // Pass 2: the left (when deferred) and right updates of rows l..m,
+        // with the next step's left reflection formed on column l, its
+        // products, and its update of row l, which becomes the next step's
+        // `row`. Column i, the left vector, is scaled back after it.
         double *al = a.Column(l);
         if (l <= live) {
             rowBack(l);
-            update(rows, al + l - 1, E(l), t + l - 1);
+            if (leftDeferred) {
+                updateTwice(rows, al + l - 1, dots[l - 1], ai + l - 1, E(l), t + l - 1);
+            } else {
+                update(rows, al + l - 1, E(l), t + l - 1);
+            }
         }
         left = FormColumnReflection(al, l, m);
         leftFormed = true;
@@ -674,6 +774,8 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
         // caches.
         const bool products = left.scale != 0.0;
         const bool fused = updateThenProducts != nullptr && products;
+        // The products go to dots, over this step's left factors, once the
+        // group's columns have taken them.
         const std::size_t group = fused ? kProductColumns : 8;
         // The group of columns from k, short of k1.
         const auto rightPass = [&](std::size_t k, std::size_t k1) {
@@ -681,10 +783,22 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
             if (fused) {
                 double *c[kProductColumns];
                 for (std::size_t q = 0; q < columns; ++q) c[q] = a.Column(k + q) + l - 1;
-                updateThenProducts(columns, c, &E(k), rows, t + l - 1, al + l - 1, dots + (k - 1));
+                if (leftDeferred) {
+                    updateTwiceThenProducts(columns, c, dots + (k - 1), ai + l - 1, &E(k), rows,
+                                            t + l - 1, al + l - 1, dots + (k - 1));
+                } else {
+                    updateThenProducts(columns, c, &E(k), rows, t + l - 1, al + l - 1,
+                                       dots + (k - 1));
+                }
             } else {
-                for (std::size_t j = k; j < k + columns; ++j)
-                    update(rows, a.Column(j) + l - 1, E(j), t + l - 1);
+                for (std::size_t j = k; j < k + columns; ++j) {
+                    if (leftDeferred) {
+                        updateTwice(rows, a.Column(j) + l - 1, dots[j - 1], ai + l - 1, E(j),
+                                    t + l - 1);
+                    } else {
+                        update(rows, a.Column(j) + l - 1, E(j), t + l - 1);
+                    }
+                }
                 if (products)
                     ColumnProducts(a, k, k + columns - 1, al, l, m, dots + (k - 1), d.products);
             }
@@ -697,14 +811,23 @@ double BidiagonaliseMerged(const Phases &d, std::size_t live) {
                 row[j - 1] = a(l, j);
             }
         };
+        // The groups of columns k0..k1 - 1 from the last: pass 1 ended on
+        // the last columns, which are still in the caches, and this pass
+        // ends on the first, where the next step's pass 1 begins. Columns
+        // are independent here, so the order changes no bit.
+        const auto rightPasses = [&](std::size_t k0, std::size_t k1) {
+            for (std::size_t g = k1 > k0 ? (k1 - k0 + group - 1) / group : 0; g-- > 0;)
+                rightPass(k0 + g * group, k1);
+        };
         if (slots == 1) {
-            for (std::size_t k = l + 1; k <= live; k += group) rightPass(k, live + 1);
+            rightPasses(l + 1, live + 1);
         } else {
             ParallelFor(slots, 1, [&](std::size_t s0, std::size_t s1) {
-                const std::size_t k0 = std::max(l + 1, ColumnsBefore(s0));
-                const std::size_t k1 = ColumnsBefore(s1);
-                for (std::size_t k = k0; k < k1; k += group) rightPass(k, k1);
+                rightPasses(std::max(l + 1, ColumnsBefore(s0)), ColumnsBefore(s1));
             });
+        }
+        if (leftDeferred) {
+            for (std::size_t k = i; k <= m; ++k) ai[k - 1] = ai[k - 1] * leftScale;
         }
         const double bound = std::fabs(W(i)) + std::fabs(E(i));
         if (bound > anorm) anorm = bound;
