@@ -11,6 +11,7 @@
 #include "runtime/runtime.h"
 #include "value.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -263,6 +264,10 @@ private:
     // With candidates, starts from those; without, drops the arrays no
     // longer shown to be, returning whether it dropped any.
     bool InferArrays(const Block &block, const std::set<int> &candidates);
+    // (translate_array_types.cpp) Whether e gives a real double array or
+    // scalar wherever it is computed, given that the expressions `array`
+    // holds for do: operators, slices and built-ins.
+    bool DoubleArrayResult(const Expr &e, const std::function<bool(const Expr &)> &array) const;
     // Assignments of scalars and element stores, and control over scalar
     // conditions: typed code whose only failures are element errors.
     bool TypedLocal(const Stmt &s) const;
