@@ -120,5 +120,29 @@ bool Translator::DoubleArrayResult(const Expr &e, const std::function<bool(const
     }
 }
 
+bool Translator::ArraySize(const Expr &e) const {
+    if (e.kind != Expr::Kind::Call || IsVariable(e) || e.args.empty() || e.args.size() > 2 ||
+        (e.text != "numel" && e.text != "length" && e.text != "size") ||
+        (e.text == "size") != (e.args.size() == 2))
+        return false;
+    const Expr &v = *e.args[0];
+    if (v.kind != Expr::Kind::Name || !IsVariable(v) || !m_scope->arrays.count(v.slot)) return false;
+    if (e.args.size() == 2 && (!WholeNumber(*e.args[1]) || e.args[1]->number < 1.0 ||
+                               e.args[1]->number > 64.0))
+        return false;
+    return !m_functions.count(e.text) && !const_cast<Translator *>(this)->ScriptFile(e.text) &&
+           !m_functionFiles.count(e.text);
+}
+
+std::string Translator::ArraySizeCode(const Expr &e) const {
+    // Through rt, not the frame: the code computing a NaN again out of line
+    // copies what it reads, and a frame cannot be copied.
+    const std::string v = Var(e.args[0]->slot);
+    if (e.text == "size")
+        return "Elements::Size(rt, " + v + ", " + std::to_string(static_cast<int>(e.args[1]->number)) +
+               "u)";
+    return (e.text == "numel" ? "Elements::Numel(rt, " : "Elements::Length(rt, ") + v + ")";
+}
+
 }  // namespace build
 }  // namespace mtrx

@@ -150,7 +150,8 @@ bool Translator::ScalarExpr(const Expr &e, bool reads) const {
         case Expr::Kind::Name:
             return (e.slot >= 0 && Scalar(e.slot)) || CountName(e) || ScalarBuiltinRoutine(e, reads);
         case Expr::Kind::Call:
-            return (reads && (ElementRead(e) || DoubleCall(e))) || ScalarBuiltinRoutine(e, reads);
+            return (reads && (ElementRead(e) || DoubleCall(e))) || ScalarBuiltinRoutine(e, reads) ||
+                   ArraySize(e);
         case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0], reads);
         case Expr::Kind::Binary:
             // A logical operand takes part as the double 0 or 1.
@@ -182,6 +183,7 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
                 for (const ExprPtr &a : e.args) args += ", " + DoubleCode(*a, raw);
                 return PureName(e.text, raw) + "(rt" + args + ")";
             }
+            if (ArraySize(e)) return ArraySizeCode(e);
             return ScalarBuiltinRoutine(e, true) ? ScalarBuiltinCode(e, raw) : ReadCode(e);
         }
         case Expr::Kind::Unary: {

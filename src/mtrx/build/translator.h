@@ -268,6 +268,10 @@ private:
     // scalar wherever it is computed, given that the expressions `array`
     // holds for do: operators, slices and built-ins.
     bool DoubleArrayResult(const Expr &e, const std::function<bool(const Expr &)> &array) const;
+    // numel(v), length(v) and size(v, k) (k a whole number literal) of an
+    // array variable: a double read off its value, never failing. Its code.
+    bool ArraySize(const Expr &e) const;
+    std::string ArraySizeCode(const Expr &e) const;
     // Assignments of scalars and element stores, and control over scalar
     // conditions: typed code whose only failures are element errors.
     bool TypedLocal(const Stmt &s) const;

@@ -68,6 +68,15 @@ double Elements::ReadSlow(Scope &call, const Value &v, unsigned int n, double i,
     return x;
 }
 
+double Elements::CountSlow(Runtime &rt, const Value &v, const char *name, unsigned int k) {
+    Values args{v};
+    if (k) args.push_back(Value(static_cast<double>(k)));
+    const Value out = Runtime::First(rt.Call(name, std::move(args), 1), name);
+    double x;
+    if (!out.RealScalar(x)) Runtime::Raise((std::string(name) + ": not a double scalar").c_str());
+    return x;
+}
+
 void Elements::StoreSlow(Scope &call, Value &v, unsigned int n, double i, double j, double x) {
     call.At(call.m_where);
     v = call.m_rt.Assign(v, {Step::Paren(n, Subscripts(n, i, j))}, Value(x), false);

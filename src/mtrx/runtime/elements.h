@@ -11,6 +11,7 @@
 
 namespace mtrx {
 
+class Runtime;
 class Scope;
 
 /// A variable holding a real double array, read and written element by
@@ -138,6 +139,30 @@ public:
         e.Set(call, v, i, j, x);
     }
 
+    /// numel(v), length(v) and size(v, k) (k >= 1) of a variable holding a
+    /// real double array or scalar; of any other value, the built-in's
+    /// result or error.
+    static double Numel(Runtime &rt, const Value &v) {
+        if (v.tag() == Tag::Array) return static_cast<double>(v.array().Numel());
+        return v.tag() == Tag::Scalar ? 1.0 : CountSlow(rt, v, "numel", 0);
+    }
+    static double Length(Runtime &rt, const Value &v) {
+        if (v.tag() == Tag::Scalar) return 1.0;
+        if (v.tag() != Tag::Array) return CountSlow(rt, v, "length", 0);
+        const kiv::matrix::CMatrix *a = v.array().get();
+        if (a->GetNoElems() == 0) return 0.0;
+        unsigned int longest = 0;
+        for (unsigned int d = 0; d < a->GetNoDimensions(); ++d)
+            longest = a->GetDimensions()[d] > longest ? a->GetDimensions()[d] : longest;
+        return static_cast<double>(longest);
+    }
+    static double Size(Runtime &rt, const Value &v, unsigned int k) {
+        if (v.tag() == Tag::Scalar) return 1.0;
+        if (v.tag() != Tag::Array) return CountSlow(rt, v, "size", k);
+        const kiv::matrix::CMatrix *a = v.array().get();
+        return k <= a->GetNoDimensions() ? static_cast<double>(a->GetDimensions()[k - 1]) : 1.0;
+    }
+
     /// v(i) = rhs or v(i, j) = rhs (n subscripts) in place, as the
     /// interpreter's element path stores: when v is a real double array,
     /// rhs a real double scalar and the subscripts whole and in range.
@@ -164,6 +189,9 @@ private:
     // its error, at the place the statement set with Where.
     [[gnu::cold, gnu::noinline]] static double ReadSlow(Scope &call, const Value &v, unsigned int n,
                                                         double i, double j);
+    // The built-in `name` of v (and k when not 0) through the interpreter.
+    [[gnu::cold, gnu::noinline]] static double CountSlow(Runtime &rt, const Value &v, const char *name,
+                                                         unsigned int k);
     // v(i) = x or v(i, j) = x through the interpreter (growth, or its
     // error, v unchanged), then the view taken again.
     [[gnu::cold, gnu::noinline]] void StoreSlow(Scope &call, Value &v, unsigned int n, double i,
