@@ -147,6 +147,10 @@ void Translator::Assign(const Stmt &s, int indent) {
             ElementStoreStatement(s, indent);
             return;
         }
+        if (!m_scope->workspace && LogicalElementStore(s)) {
+            LogicalElementStoreStatement(s, indent);
+            return;
+        }
         if (!m_scope->workspace && PlainElementStore(s)) {
             PlainElementStoreStatement(s, indent);
             return;

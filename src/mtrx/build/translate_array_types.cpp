@@ -59,42 +59,49 @@ bool WholeNumber(const Expr &e) {
 }  // namespace
 
 bool Translator::DoubleArrayResult(const Expr &e, const std::function<bool(const Expr &)> &array) const {
-    const auto real = [&](const Expr &a) { return ScalarExpr(a) || array(a); };
-    // In arithmetic a logical scalar takes part as the double 0 or 1.
-    const auto arithmetic = [&](const Expr &a) { return real(a) || LogicalExpr(a); };
+    const auto known = m_arrayResults.find(&e);
+    if (known != m_arrayResults.end()) return known->second;
+    bool out = false;
+    // Each operand is tested as an array once: the tests recur down the
+    // expression.
+    const auto real = [&](const Expr &a, bool isArray) { return isArray || ScalarExpr(a); };
     switch (e.kind) {
         case Expr::Kind::Call: {
             if (IsVariable(e)) {
                 // Any subscripts of a real double array select real doubles
                 // (or fail as the interpreter's indexing does).
-                return m_scope->arrays.count(e.slot) != 0;
+                out = m_scope->arrays.count(e.slot) != 0;
+                break;
             }
             const ArrayBuiltin *b = FindArrayBuiltin(e.text);
             // A function of the file's own or a file of the name is what the
             // interpreter calls before its built-ins.
             if (!b || e.args.empty() || m_functions.count(e.text) ||
                 const_cast<Translator *>(this)->ScriptFile(e.text) || m_functionFiles.count(e.text))
-                return false;
-            if (b->rule == ArrayRule::kAny) return true;
-            bool anyArray = b->rule == ArrayRule::kMade;
+                break;
+            out = b->rule == ArrayRule::kAny;
+            if (out) break;
+            bool anyArray = b->rule == ArrayRule::kMade, all = true;
             for (const ExprPtr &a : e.args) {
-                if (!real(*a)) return false;
-                anyArray = anyArray || array(*a);
+                const bool isArray = array(*a);
+                all = all && real(*a, isArray);
+                anyArray = anyArray || isArray;
             }
-            return anyArray;
+            out = all && anyArray;
+            break;
         }
         case Expr::Kind::Range:
-            for (const ExprPtr &a : e.args)
-                if (!real(*a)) return false;
-            return true;
-        case Expr::Kind::Matrix:
+        case Expr::Kind::Matrix: {
+            out = true;
+            for (const ExprPtr &a : e.args) out = out && real(*a, array(*a));
             for (const auto &row : e.rows)
-                for (const ExprPtr &a : row)
-                    if (!real(*a)) return false;
-            return true;
-        case Expr::Kind::Unary: return (e.op == Op::Uminus || e.op == Op::Uplus) && array(*e.args[0]);
+                for (const ExprPtr &a : row) out = out && real(*a, array(*a));
+            break;
+        }
+        case Expr::Kind::Unary: out = (e.op == Op::Uminus || e.op == Op::Uplus) && array(*e.args[0]); break;
         case Expr::Kind::Postfix:
-            return (e.op == Op::Transpose || e.op == Op::Ctranspose) && array(*e.args[0]);
+            out = (e.op == Op::Transpose || e.op == Op::Ctranspose) && array(*e.args[0]);
+            break;
         case Expr::Kind::Binary: {
             const Expr &a = *e.args[0], &b = *e.args[1];
             switch (e.op) {
@@ -105,19 +112,185 @@ bool Translator::DoubleArrayResult(const Expr &e, const std::function<bool(const
                 case Op::Ldivide:
                 case Op::Mtimes:
                 case Op::Mrdivide:
-                case Op::Mldivide:
-                    return arithmetic(a) && arithmetic(b) && (array(a) || array(b));
+                case Op::Mldivide: {
+                    // In arithmetic a logical takes part as the double 0 or 1.
+                    const bool arrayA = array(a) || LogicalArrayResult(a, array);
+                    const bool arrayB = array(b) || LogicalArrayResult(b, array);
+                    out = (arrayA || arrayB) && (arrayA || ScalarExpr(a) || LogicalExpr(a)) &&
+                          (arrayB || ScalarExpr(b) || LogicalExpr(b));
+                    break;
+                }
                 // A real power is real for a whole exponent, or a base that is
                 // not negative.
                 case Op::Power:
-                    return (array(a) && WholeNumber(b)) ||
-                           (a.kind == Expr::Kind::Number && a.number >= 0.0 && array(b));
-                case Op::Mpower: return array(a) && WholeNumber(b);
-                default: return false;
+                    out = (WholeNumber(b) && array(a)) ||
+                          (a.kind == Expr::Kind::Number && a.number >= 0.0 && array(b));
+                    break;
+                case Op::Mpower: out = WholeNumber(b) && array(a); break;
+                default: break;
+            }
+            break;
+        }
+        default: break;
+    }
+    m_arrayResults.emplace(&e, out);
+    return out;
+}
+
+bool Translator::LogicalArrayResult(const Expr &e, const std::function<bool(const Expr &)> &array) const {
+    const auto known = m_logicalResults.find(&e);
+    if (known != m_logicalResults.end()) return known->second;
+    const auto builtin = [&](const Expr &c) {
+        return !IsVariable(c) && !m_functions.count(c.text) &&
+               !const_cast<Translator *>(this)->ScriptFile(c.text) && !m_functionFiles.count(c.text);
+    };
+    bool out = false;
+    switch (e.kind) {
+        case Expr::Kind::Name: out = IsVariable(e) && m_scope->logicalArrays.count(e.slot) != 0; break;
+        case Expr::Kind::Call:
+            if (IsVariable(e)) {
+                out = m_scope->logicalArrays.count(e.slot) != 0;
+            } else if ((e.text == "true" || e.text == "false") && !e.args.empty() && builtin(e)) {
+                out = true;
+                for (const ExprPtr &a : e.args) out = out && ScalarExpr(*a);
+            } else if ((e.text == "isnan" || e.text == "isinf" || e.text == "isfinite") &&
+                       e.args.size() == 1 && builtin(e)) {
+                out = array(*e.args[0]);
+            }
+            break;
+        case Expr::Kind::Unary:
+            out = e.op == Op::Not && (array(*e.args[0]) || LogicalArrayResult(*e.args[0], array));
+            break;
+        case Expr::Kind::Binary:
+            // Comparisons, & and | of numbers, logicals and arrays of
+            // either, one of them an array.
+            if ((e.op >= Op::Eq && e.op <= Op::Ge) || e.op == Op::And || e.op == Op::Or) {
+                const Expr &a = *e.args[0], &b = *e.args[1];
+                const bool arrayA = array(a) || LogicalArrayResult(a, array);
+                const bool arrayB = array(b) || LogicalArrayResult(b, array);
+                out = (arrayA || arrayB) && (arrayA || ScalarExpr(a) || LogicalExpr(a)) &&
+                      (arrayB || ScalarExpr(b) || LogicalExpr(b));
+            }
+            break;
+        default: break;
+    }
+    m_logicalResults.emplace(&e, out);
+    return out;
+}
+
+namespace {
+
+// Every assignment to a slot: whole, element stores, and any other.
+void CollectLogicalWrites(const Block &block, std::map<int, std::vector<const Stmt *>> &plain,
+                          std::map<int, std::vector<const Stmt *>> &stores, std::set<int> &other) {
+    for (const Stmt &s : block) {
+        if (s.kind == Stmt::Kind::Assign) {
+            for (const Target &t : s.targets) {
+                if (t.name.empty()) continue;
+                if (s.targets.size() == 1 && t.path.empty())
+                    plain[t.slot].push_back(&s);
+                else if (s.targets.size() == 1 && t.path.size() == 1 &&
+                         t.path[0].kind == Accessor::Kind::Paren)
+                    stores[t.slot].push_back(&s);
+                else
+                    other.insert(t.slot);
             }
         }
-        default: return false;
+        if ((s.kind == Stmt::Kind::For || s.kind == Stmt::Kind::Expression ||
+             s.kind == Stmt::Kind::Try) &&
+            s.slot >= 0)
+            other.insert(s.slot);
+        for (const auto &branch : s.branches) CollectLogicalWrites(branch.second, plain, stores, other);
+        CollectLogicalWrites(s.body, plain, stores, other);
+        CollectLogicalWrites(s.handler, plain, stores, other);
     }
+}
+
+}  // namespace
+
+bool AssignedFirst(const Block &block, int slot, const Stmt *first);
+
+bool Translator::InferLogicalArrays(const Block &block, const std::set<int> &candidates,
+                                    const std::function<bool(const Expr &)> &array) {
+    std::map<int, std::vector<const Stmt *>> plain, stores;
+    std::set<int> other;
+    CollectLogicalWrites(block, plain, stores, other);
+    if (!candidates.empty()) {
+        m_scope->logicalArrays.clear();
+        for (int slot : candidates)
+            if (!other.count(slot) && !plain[slot].empty() && AssignedFirst(block, slot, plain[slot][0]))
+                m_scope->logicalArrays.insert(slot);
+    }
+    bool dropped = false;
+    for (auto it = m_scope->logicalArrays.begin(); it != m_scope->logicalArrays.end();) {
+        bool keep = true;
+        for (const Stmt *s : plain[*it]) keep = keep && LogicalArrayResult(*s->value, array);
+        for (const Stmt *s : stores[*it]) keep = keep && LogicalElementStore(*s);
+        if (keep) {
+            ++it;
+        } else {
+            it = m_scope->logicalArrays.erase(it);
+            dropped = true;
+        }
+    }
+    m_arrayResults.clear();
+    m_logicalResults.clear();
+    return dropped;
+}
+
+bool Translator::LogicalElementRead(const Expr &e) const {
+    if (e.kind != Expr::Kind::Call || e.slot < 0 || !IsVariable(e) ||
+        !m_scope->logicalArrays.count(e.slot) || e.args.empty() || e.args.size() > 2)
+        return false;
+    for (const ExprPtr &a : e.args)
+        if (!ScalarExpr(*a, false)) return false;
+    return true;
+}
+
+std::string Translator::LogicalReadCode(const Expr &e) const {
+    if (m_reads) {
+        const auto known = m_reads->names.find(&e);
+        if (known != m_reads->names.end()) return known->second;
+    }
+    const std::string j = e.args.size() == 2 ? ScalarCode(*e.args[1]) : "0.0";
+    const std::string code = "Elements::ReadLogical(call, " + Var(e.slot) + ", " +
+                             std::to_string(e.args.size()) + "u, " + ScalarCode(*e.args[0]) + ", " + j +
+                             ")";
+    if (!m_reads) return code;
+    const std::string name = "e" + std::to_string(++m_readCount);
+    m_reads->lines.push_back("const bool " + name + " = " + code + ";");
+    m_reads->names.emplace(&e, name);
+    return name;
+}
+
+bool Translator::LogicalElementStore(const Stmt &s) const {
+    if (s.kind != Stmt::Kind::Assign || s.targets.size() != 1) return false;
+    const Target &t = s.targets[0];
+    if (t.name.empty() || !m_scope->logicalArrays.count(t.slot) || t.path.size() != 1 ||
+        t.path[0].kind != Accessor::Kind::Paren || t.path[0].subscripts.empty() ||
+        t.path[0].subscripts.size() > 2)
+        return false;
+    for (const ExprPtr &a : t.path[0].subscripts)
+        if (!ScalarExpr(*a, false)) return false;
+    return LogicalExpr(*s.value);
+}
+
+void Translator::LogicalElementStoreStatement(const Stmt &s, int indent) {
+    const Target &t = s.targets[0];
+    // The right side first, then the subscripts, as the interpreter.
+    Reads reads;
+    Reads *saved = OpenReads(reads);
+    const std::string x = LogicalCode(*s.value);
+    const std::string pre = CloseReads(saved);
+    const auto &subs = t.path[0].subscripts;
+    Line(indent, "{");
+    if (!pre.empty()) Line(indent + 1, pre);
+    Line(indent + 1, "const bool x = " + x + ";");
+    Line(indent + 1, "Elements::StoreLogical(call, " + Var(t.slot) + ", " + std::to_string(subs.size()) +
+                         "u, " + ScalarCode(*subs[0]) + ", " +
+                         (subs.size() == 2 ? ScalarCode(*subs[1]) : std::string("0.0")) + ", x);");
+    Line(indent, "}");
+    Show(t.name, Var(t.slot), s.show, indent);
 }
 
 bool Translator::ArraySize(const Expr &e) const {

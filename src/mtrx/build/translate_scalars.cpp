@@ -76,6 +76,7 @@ bool Translator::LogicalExpr(const Expr &e, bool reads) const {
         case Expr::Kind::Name:
         case Expr::Kind::Call:
             if (e.kind == Expr::Kind::Name && e.slot >= 0 && Logical(e.slot)) return true;
+            if (LogicalElementRead(e)) return reads;
             // true and false where they are the built-ins.
             if ((e.text != "true" && e.text != "false") || !e.args.empty() || IsVariable(e) ||
                 m_functions.count(e.text))
@@ -102,6 +103,7 @@ std::string Translator::LogicalCode(const Expr &e) const {
         case Expr::Kind::Name:
         case Expr::Kind::Call:
             if (e.kind == Expr::Kind::Name && e.slot >= 0 && Logical(e.slot)) return Var(e.slot);
+            if (LogicalElementRead(e)) return LogicalReadCode(e);
             return e.text == "true" ? "true" : "false";
         case Expr::Kind::Binary: {
             // Comparisons see no NaN bits: the plain operators. The left

@@ -293,6 +293,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
     for (int slot : m_scope->scalars) m_scope->integers.erase(slot);
     // Values both (x(i), abs(x(i)) of an array x) are doubles in C++.
     for (int slot : m_scope->scalars) m_scope->arrays.erase(slot);
+    for (int slot : m_scope->logicals) m_scope->logicalArrays.erase(slot);
     InferNumbers(block, given);
 }
 

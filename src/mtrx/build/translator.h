@@ -129,6 +129,7 @@ private:
         int loops = 0;  // loops around the statement being written
         std::map<int, std::string> copies;  // scalars a loop runs on in copies
         std::set<int> arrays;  // real double arrays wherever they are read
+        std::set<int> logicalArrays;  // and logical arrays
         std::set<int> givenArrays;  // parameters the callers pass such arrays for
         std::set<int> givenLogicals;  // and logical scalars for
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
@@ -272,6 +273,23 @@ private:
     // array variable: a double read off its value, never failing. Its code.
     bool ArraySize(const Expr &e) const;
     std::string ArraySizeCode(const Expr &e) const;
+    // Logical arrays (translate_array_types.cpp): comparisons, ~, & and |
+    // of arrays, true(n), false(n) and subscripts of logical arrays. Their
+    // inference, with InferArrays' test of the double arrays; whether it
+    // dropped any.
+    bool LogicalArrayResult(const Expr &e, const std::function<bool(const Expr &)> &array) const;
+    // Both tests' results by expression during one pass of InferArrays,
+    // over which the sets they read only shrink; cleared after it.
+    mutable std::map<const Expr *, bool> m_arrayResults, m_logicalResults;
+    bool InferLogicalArrays(const Block &block, const std::set<int> &candidates,
+                            const std::function<bool(const Expr &)> &array);
+    // L(i) or L(i, j) of a logical array variable, as ElementRead: a bool,
+    // hoisted with the element reads.
+    bool LogicalElementRead(const Expr &e) const;
+    std::string LogicalReadCode(const Expr &e) const;
+    // L(i) = b, L(i, j) = b of a logical array and a logical scalar.
+    bool LogicalElementStore(const Stmt &s) const;
+    void LogicalElementStoreStatement(const Stmt &s, int indent);
     // Assignments of scalars and element stores, and control over scalar
     // conditions: typed code whose only failures are element errors.
     bool TypedLocal(const Stmt &s) const;

@@ -5,14 +5,14 @@
 
 namespace mtrx {
 
-bool Elements::Take(Value &v, bool write) {
+bool Elements::Take(Value &v, bool write, bool logical) {
     *this = Elements();
     m_write = write;
-    if (v.tag() != Tag::Scalar && v.tag() != Tag::Array) return false;
+    if (v.tag() != Tag::Array && (logical || v.tag() != Tag::Scalar)) return false;
     double x;
     if (v.tag() == Tag::Array) {
         const kiv::matrix::CMatrix *a = v.array().get();
-        if (!a->IsDouble() || a->IsComplex() || a->IsLogical()) return false;
+        if (!a->IsDouble() || a->IsComplex() || a->IsLogical() != logical) return false;
     } else if (!v.RealScalar(x)) {
         return false;
     }
@@ -66,6 +66,19 @@ double Elements::ReadSlow(Scope &call, const Value &v, unsigned int n, double i,
     double x;
     if (!out.RealScalar(x)) Runtime::Raise("An element of a double array is not a double scalar");
     return x;
+}
+
+bool Elements::ReadLogicalSlow(Scope &call, const Value &v, unsigned int n, double i, double j) {
+    call.At(call.m_where);
+    const Value out = call.m_rt.Index(v, n, Subscripts(n, i, j));
+    if (out.tag() == Tag::Array && out.array().get()->IsLogical() && out.array().Numel() == 1)
+        return out.array().Data()[0] != 0.0;
+    Runtime::Raise("An element of a logical array is not a logical scalar");
+}
+
+void Elements::StoreLogicalSlow(Scope &call, Value &v, unsigned int n, double i, double j, bool x) {
+    call.At(call.m_where);
+    v = call.m_rt.Assign(v, {Step::Paren(n, Subscripts(n, i, j))}, Runtime::Logical(x), false);
 }
 
 double Elements::CountSlow(Runtime &rt, const Value &v, const char *name, unsigned int k) {

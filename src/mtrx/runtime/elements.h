@@ -25,10 +25,10 @@ class Scope;
 /// the view again.
 class Elements {
 public:
-    /// Takes the data of `v`, a real double array or scalar (boxed here);
-    /// with `write`, unshared first. False, the view left empty (every
+    /// Takes the data of `v`, a real double array or scalar (boxed here),
+    /// or with `logical` a logical one; with `write`, unshared first. False, the view left empty (every
     /// access out of line), for any other value.
-    bool Take(Value &v, bool write);
+    bool Take(Value &v, bool write, bool logical = false);
 
     double Get(Scope &call, const Value &v, double i) const {
         if (__builtin_expect(i >= 1.0 && i <= static_cast<double>(m_numel), 1)) {
@@ -139,6 +139,28 @@ public:
         e.Set(call, v, i, j, x);
     }
 
+    /// The same for a variable holding a logical array or scalar: its
+    /// elements as bools, true stored as 1.
+    static bool ReadLogical(Scope &call, Value &v, unsigned int n, double i, double j) {
+        Elements e;
+        if (e.Take(v, false, true)) {
+            std::size_t k;
+            if (n == 1 ? e.Linear(i, k) : e.Position(i, j, k)) return e.m_data[k] != 0.0;
+        }
+        return ReadLogicalSlow(call, v, n, i, j);
+    }
+    static void StoreLogical(Scope &call, Value &v, unsigned int n, double i, double j, bool x) {
+        Elements e;
+        if (e.Take(v, true, true)) {
+            std::size_t k;
+            if (n == 1 ? e.Linear(i, k) : e.Position(i, j, k)) {
+                e.m_data[k] = x ? 1.0 : 0.0;
+                return;
+            }
+        }
+        StoreLogicalSlow(call, v, n, i, j, x);
+    }
+
     /// numel(v), length(v) and size(v, k) (k >= 1) of a variable holding a
     /// real double array or scalar; of any other value, the built-in's
     /// result or error.
@@ -178,6 +200,13 @@ private:
     std::size_t WholePosition(double i, double j) const {
         return (static_cast<std::size_t>(j) - 1) * m_rows + (static_cast<std::size_t>(i) - 1);
     }
+    bool Linear(double i, std::size_t &k) const {
+        if (!(i >= 1.0 && i <= static_cast<double>(m_numel))) return false;
+        k = static_cast<std::size_t>(i);
+        if (static_cast<double>(k) != i) return false;
+        --k;
+        return true;
+    }
     bool Position(double i, double j, std::size_t &k) const {
         if (!InRange(i, j)) return false;
         const auto r = static_cast<std::size_t>(i), c = static_cast<std::size_t>(j);
@@ -189,6 +218,10 @@ private:
     // its error, at the place the statement set with Where.
     [[gnu::cold, gnu::noinline]] static double ReadSlow(Scope &call, const Value &v, unsigned int n,
                                                         double i, double j);
+    [[gnu::cold, gnu::noinline]] static bool ReadLogicalSlow(Scope &call, const Value &v, unsigned int n,
+                                                             double i, double j);
+    [[gnu::cold, gnu::noinline]] static void StoreLogicalSlow(Scope &call, Value &v, unsigned int n,
+                                                              double i, double j, bool x);
     // The built-in `name` of v (and k when not 0) through the interpreter.
     [[gnu::cold, gnu::noinline]] static double CountSlow(Runtime &rt, const Value &v, const char *name,
                                                          unsigned int k);
