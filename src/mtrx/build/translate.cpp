@@ -151,6 +151,10 @@ void Translator::Assign(const Stmt &s, int indent) {
             LogicalElementStoreStatement(s, indent);
             return;
         }
+        if (!m_scope->workspace && IntegerElementStore(s)) {
+            IntegerElementStoreStatement(s, indent);
+            return;
+        }
         if (!m_scope->workspace && PlainElementStore(s)) {
             PlainElementStoreStatement(s, indent);
             return;

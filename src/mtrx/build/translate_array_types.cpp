@@ -210,7 +210,7 @@ void CollectLogicalWrites(const Block &block, std::map<int, std::vector<const St
 
 bool AssignedFirst(const Block &block, int slot, const Stmt *first);
 
-bool Translator::InferLogicalArrays(const Block &block, const std::set<int> &candidates,
+bool Translator::InferOtherArrays(const Block &block, const std::set<int> &candidates,
                                     const std::function<bool(const Expr &)> &array) {
     std::map<int, std::vector<const Stmt *>> plain, stores;
     std::set<int> other;
@@ -221,7 +221,38 @@ bool Translator::InferLogicalArrays(const Block &block, const std::set<int> &can
             if (!other.count(slot) && !plain[slot].empty() && AssignedFirst(block, slot, plain[slot][0]))
                 m_scope->logicalArrays.insert(slot);
     }
+    if (!candidates.empty()) {
+        m_scope->integerArrays.clear();
+        // Of the class the first assignment gives, once the arrays that
+        // one reads have theirs.
+        for (std::size_t found = 1; found;) {
+            found = 0;
+            for (int slot : m_scope->logicalArrays) {
+                if (m_scope->integerArrays.count(slot)) continue;
+                if (const char *type = IntegerArrayResult(*plain[slot][0]->value, array)) {
+                    m_scope->integerArrays.emplace(slot, type);
+                    ++found;
+                }
+            }
+            m_arrayResults.clear();
+            m_logicalResults.clear();
+        }
+    }
     bool dropped = false;
+    for (auto it = m_scope->integerArrays.begin(); it != m_scope->integerArrays.end();) {
+        bool keep = true;
+        for (const Stmt *s : plain[it->first]) {
+            const char *type = IntegerArrayResult(*s->value, array);
+            keep = keep && type && it->second == type;
+        }
+        for (const Stmt *s : stores[it->first]) keep = keep && IntegerElementStore(*s);
+        if (keep) {
+            ++it;
+        } else {
+            it = m_scope->integerArrays.erase(it);
+            dropped = true;
+        }
+    }
     for (auto it = m_scope->logicalArrays.begin(); it != m_scope->logicalArrays.end();) {
         bool keep = true;
         for (const Stmt *s : plain[*it]) keep = keep && LogicalArrayResult(*s->value, array);
@@ -236,6 +267,143 @@ bool Translator::InferLogicalArrays(const Block &block, const std::set<int> &can
     m_arrayResults.clear();
     m_logicalResults.clear();
     return dropped;
+}
+
+namespace {
+
+// The integer classes of at most 32 bits, by the name of their conversion.
+const char *const kIntegerArrayClasses[][2] = {
+    {"int8", "std::int8_t"},     {"uint8", "std::uint8_t"}, {"int16", "std::int16_t"},
+    {"uint16", "std::uint16_t"}, {"int32", "std::int32_t"}, {"uint32", "std::uint32_t"},
+};
+
+const char *IntegerClass(const std::string &name) {
+    for (const auto &c : kIntegerArrayClasses)
+        if (name == c[0]) return c[1];
+    return nullptr;
+}
+
+}  // namespace
+
+const char *Translator::IntegerArrayResult(const Expr &e,
+                                           const std::function<bool(const Expr &)> &array) const {
+    const auto builtin = [&](const Expr &c) {
+        return !IsVariable(c) && !m_functions.count(c.text) &&
+               !const_cast<Translator *>(this)->ScriptFile(c.text) && !m_functionFiles.count(c.text);
+    };
+    switch (e.kind) {
+        case Expr::Kind::Name:
+        case Expr::Kind::Call: {
+            if (IsVariable(e)) {
+                // Any subscripts of the array select elements of its class.
+                const auto known = m_scope->integerArrays.find(e.slot);
+                return known != m_scope->integerArrays.end() ? known->second.c_str() : nullptr;
+            }
+            if (e.kind != Expr::Kind::Call || e.args.empty() || !builtin(e)) return nullptr;
+            if (const char *type = IntegerClass(e.text)) {
+                // The conversion of a double, logical or integer array.
+                const Expr &a = *e.args[0];
+                return e.args.size() == 1 && (array(a) || LogicalArrayResult(a, array) ||
+                                              IntegerArrayResult(a, array))
+                           ? type
+                           : nullptr;
+            }
+            // zeros(..., 'int32') and ones(..., 'int32') of double sizes.
+            const Expr &last = *e.args.back();
+            if ((e.text != "zeros" && e.text != "ones") || e.args.size() < 2 ||
+                last.kind != Expr::Kind::String)
+                return nullptr;
+            for (std::size_t k = 0; k + 1 < e.args.size(); ++k)
+                if (!ScalarExpr(*e.args[k])) return nullptr;
+            return IntegerClass(last.text);
+        }
+        case Expr::Kind::Unary: return e.op == Op::Uminus ? IntegerArrayResult(*e.args[0], array) : nullptr;
+        case Expr::Kind::Binary: {
+            // A product * or quotient / of an array and a scalar is the
+            // element-wise one.
+            const bool scalarOnly = e.op == Op::Mtimes || e.op == Op::Mrdivide;
+            if (e.op != Op::Plus && e.op != Op::Minus && e.op != Op::Times && e.op != Op::Rdivide &&
+                !scalarOnly)
+                return nullptr;
+            const Expr &a = *e.args[0], &b = *e.args[1];
+            const char *ta = IntegerArrayResult(a, array);
+            const char *tb = IntegerArrayResult(b, array);
+            if (ta && tb) return std::string(ta) == tb && !scalarOnly ? ta : nullptr;
+            // The other operand a double or logical, or an integer scalar of
+            // the class: two classes of integers do not mix.
+            const auto other = [&](const Expr &x, const char *type) {
+                const char *scalar = IntegerType(x);
+                if (scalar) return std::string(scalar) == type;
+                return ScalarExpr(x) || LogicalExpr(x) ||
+                       (!scalarOnly && (array(x) || LogicalArrayResult(x, array)));
+            };
+            if (e.op == Op::Mrdivide && !ta) return nullptr;
+            if (ta) return other(b, ta) ? ta : nullptr;
+            if (tb) return other(a, tb) ? tb : nullptr;
+            return nullptr;
+        }
+        default: return nullptr;
+    }
+}
+
+const char *Translator::IntegerElementRead(const Expr &e) const {
+    if (e.kind != Expr::Kind::Call || e.slot < 0 || !IsVariable(e) || e.args.empty() || e.args.size() > 2)
+        return nullptr;
+    const auto known = m_scope->integerArrays.find(e.slot);
+    if (known == m_scope->integerArrays.end()) return nullptr;
+    for (const ExprPtr &a : e.args)
+        if (!ScalarExpr(*a, false)) return nullptr;
+    return known->second.c_str();
+}
+
+std::string Translator::IntegerReadCode(const Expr &e) const {
+    if (m_reads) {
+        const auto known = m_reads->names.find(&e);
+        if (known != m_reads->names.end()) return known->second;
+    }
+    const std::string type = IntegerElementRead(e);
+    const std::string j = e.args.size() == 2 ? ScalarCode(*e.args[1]) : "0.0";
+    const std::string code = "Elements::ReadInteger<" + type + ">(call, " + Var(e.slot) + ", " +
+                             std::to_string(e.args.size()) + "u, " + ScalarCode(*e.args[0]) + ", " + j +
+                             ")";
+    if (!m_reads) return code;
+    const std::string name = "e" + std::to_string(++m_readCount);
+    m_reads->lines.push_back("const " + type + " " + name + " = " + code + ";");
+    m_reads->names.emplace(&e, name);
+    return name;
+}
+
+bool Translator::IntegerElementStore(const Stmt &s) const {
+    if (s.kind != Stmt::Kind::Assign || s.targets.size() != 1) return false;
+    const Target &t = s.targets[0];
+    const auto known = m_scope->integerArrays.find(t.slot);
+    if (t.name.empty() || known == m_scope->integerArrays.end() || t.path.size() != 1 ||
+        t.path[0].kind != Accessor::Kind::Paren || t.path[0].subscripts.empty() ||
+        t.path[0].subscripts.size() > 2)
+        return false;
+    for (const ExprPtr &a : t.path[0].subscripts)
+        if (!ScalarExpr(*a, false)) return false;
+    const char *type = IntegerType(*s.value);
+    return type && known->second == type;
+}
+
+void Translator::IntegerElementStoreStatement(const Stmt &s, int indent) {
+    const Target &t = s.targets[0];
+    const std::string type = m_scope->integerArrays.at(t.slot);
+    // The right side first, then the subscripts, as the interpreter.
+    Reads reads;
+    Reads *saved = OpenReads(reads);
+    const std::string x = IntegerCode(*s.value);
+    const std::string pre = CloseReads(saved);
+    const auto &subs = t.path[0].subscripts;
+    Line(indent, "{");
+    if (!pre.empty()) Line(indent + 1, pre);
+    Line(indent + 1, "const " + type + " x = " + x + ";");
+    Line(indent + 1, "Elements::StoreInteger<" + type + ">(call, " + Var(t.slot) + ", " +
+                         std::to_string(subs.size()) + "u, " + ScalarCode(*subs[0]) + ", " +
+                         (subs.size() == 2 ? ScalarCode(*subs[1]) : std::string("0.0")) + ", x);");
+    Line(indent, "}");
+    Show(t.name, Var(t.slot), s.show, indent);
 }
 
 bool Translator::LogicalElementRead(const Expr &e) const {

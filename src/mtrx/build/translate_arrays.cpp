@@ -74,7 +74,7 @@ bool Translator::ElementStore(const Stmt &s) const {
 }
 
 bool Translator::HasReads(const Expr &e) const {
-    if (ElementRead(e) || TypedCall(e) || LogicalElementRead(e)) return true;
+    if (ElementRead(e) || TypedCall(e) || LogicalElementRead(e) || IntegerElementRead(e)) return true;
     return AnyOperand(e, [this](const Expr &a) { return HasReads(a); });
 }
 
@@ -148,7 +148,7 @@ bool Translator::InferArrays(const Block &block, const std::set<int> &candidates
             dropped = true;
         }
     }
-    return InferLogicalArrays(block, candidates, arrayValue) || dropped;
+    return InferOtherArrays(block, candidates, arrayValue) || dropped;
 }
 
 bool Translator::TypedLocal(const Stmt &s) const {

@@ -183,6 +183,7 @@ const char *Translator::IntegerType(const Expr &e, bool reads) const {
         case Expr::Kind::Call: {
             if (e.kind == Expr::Kind::Name && e.slot >= 0 && Integer(e.slot))
                 return m_scope->integers.at(e.slot).c_str();
+            if (const char *type = IntegerElementRead(e)) return reads ? type : nullptr;
             if (e.kind != Expr::Kind::Call || IsVariable(e) || m_functions.count(e.text))
                 return nullptr;
             const char *type = nullptr;
@@ -210,6 +211,7 @@ const char *Translator::IntegerType(const Expr &e, bool reads) const {
 std::string Translator::IntegerCode(const Expr &e) const {
     const std::string type = IntegerType(e);
     if (e.kind == Expr::Kind::Name) return Var(e.slot);
+    if (IntegerElementRead(e)) return IntegerReadCode(e);
     if (e.kind == Expr::Kind::Call && e.args.size() == 1)
         return "scalars::ToInteger<" + type + ">(" + RawCode(*e.args[0]) + ")";
     const std::string a = RawCode(*e.args[0]);

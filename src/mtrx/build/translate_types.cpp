@@ -294,6 +294,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
     // Values both (x(i), abs(x(i)) of an array x) are doubles in C++.
     for (int slot : m_scope->scalars) m_scope->arrays.erase(slot);
     for (int slot : m_scope->logicals) m_scope->logicalArrays.erase(slot);
+    for (const auto &integer : m_scope->integers) m_scope->integerArrays.erase(integer.first);
     InferNumbers(block, given);
 }
 

@@ -68,6 +68,53 @@ double Elements::ReadSlow(Scope &call, const Value &v, unsigned int n, double i,
     return x;
 }
 
+bool Elements::TakeInteger(Value &v, bool write, int id) {
+    *this = Elements();
+    if (v.tag() != Tag::Array) return false;
+    const kiv::matrix::CMatrix *a = v.array().get();
+    if (a->GetClassID() != id || a->IsComplex()) return false;
+    // Unshared first for writing, as MutableData does for doubles: the
+    // value's copy on write, then the array's own copy of a shared buffer.
+    if (write) {
+        Array &b = v.MutableArray();
+        b.get()->GetOwnCopy();
+    }
+    m_raw = v.array().get()->GetPr();
+    m_numel = a->GetNoElems();
+    m_rows = a->GetDimensions()[0];
+    m_cols = m_rows ? m_numel / m_rows : 0;
+    return true;
+}
+
+double Elements::ReadIntegerSlow(Scope &call, const Value &v, unsigned int n, double i, double j, int id) {
+    call.At(call.m_where);
+    const Value out = call.m_rt.Index(v, n, Subscripts(n, i, j));
+    if (out.tag() != Tag::Array || out.array().get()->GetClassID() != id || out.array().Numel() != 1 ||
+        out.array().get()->IsComplex())
+        Runtime::Raise("An element of an integer array is not an integer scalar of its class");
+    const void *p = out.array().get()->GetPr();
+    switch (id) {
+        case 8: return *static_cast<const std::int8_t *>(p);
+        case 9: return *static_cast<const std::uint8_t *>(p);
+        case 10: return *static_cast<const std::int16_t *>(p);
+        case 11: return *static_cast<const std::uint16_t *>(p);
+        case 12: return *static_cast<const std::int32_t *>(p);
+        default: return *static_cast<const std::uint32_t *>(p);
+    }
+}
+
+void Elements::StoreIntegerSlow(Scope &call, Value &v, unsigned int n, double i, double j, double x, int id) {
+    call.At(call.m_where);
+    // x is a value of the class: exact in a double, converted back exactly.
+    const Value boxed = id == 8    ? scalars::Box(static_cast<std::int8_t>(x))
+                        : id == 9  ? scalars::Box(static_cast<std::uint8_t>(x))
+                        : id == 10 ? scalars::Box(static_cast<std::int16_t>(x))
+                        : id == 11 ? scalars::Box(static_cast<std::uint16_t>(x))
+                        : id == 12 ? scalars::Box(static_cast<std::int32_t>(x))
+                                   : scalars::Box(static_cast<std::uint32_t>(x));
+    v = call.m_rt.Assign(v, {Step::Paren(n, Subscripts(n, i, j))}, boxed, false);
+}
+
 bool Elements::ReadLogicalSlow(Scope &call, const Value &v, unsigned int n, double i, double j) {
     call.At(call.m_where);
     const Value out = call.m_rt.Index(v, n, Subscripts(n, i, j));

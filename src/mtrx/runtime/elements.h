@@ -8,6 +8,8 @@
 #include "value.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <type_traits>
 
 namespace mtrx {
 
@@ -161,6 +163,36 @@ public:
         StoreLogicalSlow(call, v, n, i, j, x);
     }
 
+    /// The same for a variable holding an integer array of T's class (of at
+    /// most 32 bits): its elements as T. A store outside the array grows it
+    /// through the interpreter.
+    template <class T>
+    static T ReadInteger(Scope &call, Value &v, unsigned int n, double i, double j) {
+        Elements e;
+        std::size_t k;
+        if (e.TakeInteger(v, false, ClassOf<T>()) && (n == 1 ? e.Linear(i, k) : e.Position(i, j, k)))
+            return static_cast<const T *>(e.m_raw)[k];
+        return static_cast<T>(ReadIntegerSlow(call, v, n, i, j, ClassOf<T>()));
+    }
+    template <class T>
+    static void StoreInteger(Scope &call, Value &v, unsigned int n, double i, double j, T x) {
+        Elements e;
+        std::size_t k;
+        if (e.TakeInteger(v, true, ClassOf<T>()) && (n == 1 ? e.Linear(i, k) : e.Position(i, j, k)))
+            static_cast<T *>(e.m_raw)[k] = x;
+        else
+            StoreIntegerSlow(call, v, n, i, j, static_cast<double>(x), ClassOf<T>());
+    }
+    template <class T>
+    static constexpr int ClassOf() {
+        return std::is_same<T, std::int8_t>::value     ? 8
+               : std::is_same<T, std::uint8_t>::value  ? 9
+               : std::is_same<T, std::int16_t>::value  ? 10
+               : std::is_same<T, std::uint16_t>::value ? 11
+               : std::is_same<T, std::int32_t>::value  ? 12
+                                                       : 13;
+    }
+
     /// numel(v), length(v) and size(v, k) (k >= 1) of a variable holding a
     /// real double array or scalar; of any other value, the built-in's
     /// result or error.
@@ -218,6 +250,12 @@ private:
     // its error, at the place the statement set with Where.
     [[gnu::cold, gnu::noinline]] static double ReadSlow(Scope &call, const Value &v, unsigned int n,
                                                         double i, double j);
+    // Takes an integer array of class `id` (mxClassID) into m_raw.
+    bool TakeInteger(Value &v, bool write, int id);
+    [[gnu::cold, gnu::noinline]] static double ReadIntegerSlow(Scope &call, const Value &v, unsigned int n,
+                                                               double i, double j, int id);
+    [[gnu::cold, gnu::noinline]] static void StoreIntegerSlow(Scope &call, Value &v, unsigned int n,
+                                                              double i, double j, double x, int id);
     [[gnu::cold, gnu::noinline]] static bool ReadLogicalSlow(Scope &call, const Value &v, unsigned int n,
                                                              double i, double j);
     [[gnu::cold, gnu::noinline]] static void StoreLogicalSlow(Scope &call, Value &v, unsigned int n,
@@ -231,6 +269,7 @@ private:
                                                 double j, double x);
 
     double *m_data = nullptr;
+    void *m_raw = nullptr;  // of an integer array
     // Extents, compared as doubles with the subscripts before converting
     // them: 0 when the view is empty, so that every access goes out of line.
     // Not doubles themselves, so that a store of an element cannot alias
