@@ -144,6 +144,16 @@ const DoubleOperator *FindDoubleOperator(Op op) {
     return nullptr;
 }
 
+namespace {
+
+// A whole number literal as an exponent (of magnitude below 2^52).
+bool WholePower(const Expr &e) {
+    return e.kind == Expr::Kind::Number && e.number < 0x1p52 && e.number > -0x1p52 &&
+           e.number == static_cast<double>(static_cast<long long>(e.number));
+}
+
+}  // namespace
+
 bool Translator::ScalarExpr(const Expr &e, bool reads) const {
     switch (e.kind) {
         case Expr::Kind::Number: return true;
@@ -154,6 +164,9 @@ bool Translator::ScalarExpr(const Expr &e, bool reads) const {
                    ArraySize(e);
         case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0], reads);
         case Expr::Kind::Binary:
+            // A real power is real for a whole exponent.
+            if ((e.op == Op::Power || e.op == Op::Mpower) && WholePower(*e.args[1]))
+                return ScalarExpr(*e.args[0], reads) || LogicalExpr(*e.args[0], reads);
             // A logical operand takes part as the double 0 or 1.
             return FindDoubleOperator(e.op) &&
                    (ScalarExpr(*e.args[0], reads) || LogicalExpr(*e.args[0], reads)) &&
@@ -191,6 +204,8 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
             return raw ? "(- " + x + ")" : "rt.Neg(" + x + ")";
         }
         default: {
+            if (e.op == Op::Power || e.op == Op::Mpower)
+                return "scalars::Power(" + DoubleCode(*e.args[0], raw) + ", " + Number(e.args[1]->number) + ")";
             const DoubleOperator &d = *FindDoubleOperator(e.op);
             const std::string a = DoubleCode(*e.args[0], raw);
             const std::string b = DoubleCode(*e.args[1], raw);

@@ -5,6 +5,8 @@
 #include <matrix/elementwise.h>
 #include <matrix/mx.h>
 
+#include <cmath>
+
 namespace mtrx {
 namespace scalars {
 
@@ -20,6 +22,7 @@ double Cosh(double x) { return el::Cosh(x); }
 double Tanh(double x) { return el::Tanh(x); }
 double Atan2(double y, double x) { return el::Atan2(y, x); }
 double Hypot(double a, double b) { return el::Hypot(a, b); }
+double Power(double x, double y) { return std::pow(x, y); }
 double Exp(double x) {
     const Array a(x);
     return Array::Adopt(km::Exp(a.get())).Scalar();
