@@ -147,6 +147,14 @@ void Translator::Assign(const Stmt &s, int indent) {
             ElementStoreStatement(s, indent);
             return;
         }
+        if (!m_scope->workspace && LogicalElementStore(s)) {
+            LogicalElementStoreStatement(s, indent);
+            return;
+        }
+        if (!m_scope->workspace && IntegerElementStore(s)) {
+            IntegerElementStoreStatement(s, indent);
+            return;
+        }
         if (!m_scope->workspace && PlainElementStore(s)) {
             PlainElementStoreStatement(s, indent);
             return;

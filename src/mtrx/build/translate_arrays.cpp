@@ -74,7 +74,7 @@ bool Translator::ElementStore(const Stmt &s) const {
 }
 
 bool Translator::HasReads(const Expr &e) const {
-    if (ElementRead(e) || TypedCall(e)) return true;
+    if (ElementRead(e) || TypedCall(e) || LogicalElementRead(e) || IntegerElementRead(e)) return true;
     return AnyOperand(e, [this](const Expr &a) { return HasReads(a); });
 }
 
@@ -118,7 +118,7 @@ bool Translator::InferArrays(const Block &block, const std::set<int> &candidates
         }
     }
     const std::set<std::string> &constructors = DoubleConstructors();
-    const auto arrayValue = [&](const Expr &e) {
+    std::function<bool(const Expr &)> arrayValue = [&](const Expr &e) {
         if ((e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) && !IsVariable(e) &&
             constructors.count(e.text)) {
             for (const ExprPtr &a : e.args)
@@ -132,7 +132,7 @@ bool Translator::InferArrays(const Block &block, const std::set<int> &candidates
                     if (!ScalarExpr(*a)) return false;
             return true;
         }
-        return false;
+        return DoubleArrayResult(e, arrayValue);
     };
     bool dropped = false;
     for (auto it = m_scope->arrays.begin(); it != m_scope->arrays.end();) {
@@ -148,7 +148,7 @@ bool Translator::InferArrays(const Block &block, const std::set<int> &candidates
             dropped = true;
         }
     }
-    return dropped;
+    return InferOtherArrays(block, candidates, arrayValue) || dropped;
 }
 
 bool Translator::TypedLocal(const Stmt &s) const {

@@ -144,15 +144,29 @@ const DoubleOperator *FindDoubleOperator(Op op) {
     return nullptr;
 }
 
+namespace {
+
+// A whole number literal as an exponent (of magnitude below 2^52).
+bool WholePower(const Expr &e) {
+    return e.kind == Expr::Kind::Number && e.number < 0x1p52 && e.number > -0x1p52 &&
+           e.number == static_cast<double>(static_cast<long long>(e.number));
+}
+
+}  // namespace
+
 bool Translator::ScalarExpr(const Expr &e, bool reads) const {
     switch (e.kind) {
         case Expr::Kind::Number: return true;
         case Expr::Kind::Name:
             return (e.slot >= 0 && Scalar(e.slot)) || CountName(e) || ScalarBuiltinRoutine(e, reads);
         case Expr::Kind::Call:
-            return (reads && (ElementRead(e) || DoubleCall(e))) || ScalarBuiltinRoutine(e, reads);
+            return (reads && (ElementRead(e) || DoubleCall(e))) || ScalarBuiltinRoutine(e, reads) ||
+                   ArraySize(e);
         case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0], reads);
         case Expr::Kind::Binary:
+            // A real power is real for a whole exponent.
+            if ((e.op == Op::Power || e.op == Op::Mpower) && WholePower(*e.args[1]))
+                return ScalarExpr(*e.args[0], reads) || LogicalExpr(*e.args[0], reads);
             // A logical operand takes part as the double 0 or 1.
             return FindDoubleOperator(e.op) &&
                    (ScalarExpr(*e.args[0], reads) || LogicalExpr(*e.args[0], reads)) &&
@@ -182,6 +196,7 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
                 for (const ExprPtr &a : e.args) args += ", " + DoubleCode(*a, raw);
                 return PureName(e.text, raw) + "(rt" + args + ")";
             }
+            if (ArraySize(e)) return ArraySizeCode(e);
             return ScalarBuiltinRoutine(e, true) ? ScalarBuiltinCode(e, raw) : ReadCode(e);
         }
         case Expr::Kind::Unary: {
@@ -189,6 +204,8 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
             return raw ? "(- " + x + ")" : "rt.Neg(" + x + ")";
         }
         default: {
+            if (e.op == Op::Power || e.op == Op::Mpower)
+                return "scalars::Power(" + DoubleCode(*e.args[0], raw) + ", " + Number(e.args[1]->number) + ")";
             const DoubleOperator &d = *FindDoubleOperator(e.op);
             const std::string a = DoubleCode(*e.args[0], raw);
             const std::string b = DoubleCode(*e.args[1], raw);
@@ -289,6 +306,10 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
     }
     for (int slot : m_scope->scalars) m_scope->logicals.erase(slot);
     for (int slot : m_scope->scalars) m_scope->integers.erase(slot);
+    // Values both (x(i), abs(x(i)) of an array x) are doubles in C++.
+    for (int slot : m_scope->scalars) m_scope->arrays.erase(slot);
+    for (int slot : m_scope->logicals) m_scope->logicalArrays.erase(slot);
+    for (const auto &integer : m_scope->integers) m_scope->integerArrays.erase(integer.first);
     InferNumbers(block, given);
 }
 

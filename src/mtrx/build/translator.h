@@ -11,6 +11,7 @@
 #include "runtime/runtime.h"
 #include "value.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -128,6 +129,8 @@ private:
         int loops = 0;  // loops around the statement being written
         std::map<int, std::string> copies;  // scalars a loop runs on in copies
         std::set<int> arrays;  // real double arrays wherever they are read
+        std::set<int> logicalArrays;  // and logical arrays
+        std::map<int, std::string> integerArrays;  // integer arrays: their C++ element type
         std::set<int> givenArrays;  // parameters the callers pass such arrays for
         std::set<int> givenLogicals;  // and logical scalars for
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
@@ -263,6 +266,43 @@ private:
     // With candidates, starts from those; without, drops the arrays no
     // longer shown to be, returning whether it dropped any.
     bool InferArrays(const Block &block, const std::set<int> &candidates);
+    // (translate_array_types.cpp) Whether e gives a real double array or
+    // scalar wherever it is computed, given that the expressions `array`
+    // holds for do: operators, slices and built-ins.
+    bool DoubleArrayResult(const Expr &e, const std::function<bool(const Expr &)> &array) const;
+    // numel(v), length(v) and size(v, k) (k a whole number literal) of an
+    // array variable: a double read off its value, never failing. Its code.
+    bool ArraySize(const Expr &e) const;
+    std::string ArraySizeCode(const Expr &e) const;
+    // Logical arrays (translate_array_types.cpp): comparisons, ~, & and |
+    // of arrays, true(n), false(n) and subscripts of logical arrays. The
+    // inference of these and of integer arrays, with InferArrays' test of
+    // the double arrays; whether it dropped any.
+    bool LogicalArrayResult(const Expr &e, const std::function<bool(const Expr &)> &array) const;
+    // Both tests' results by expression during one pass of InferArrays,
+    // over which the sets they read only shrink; cleared after it.
+    mutable std::map<const Expr *, bool> m_arrayResults, m_logicalResults;
+    bool InferOtherArrays(const Block &block, const std::set<int> &candidates,
+                          const std::function<bool(const Expr &)> &array);
+    // Integer arrays of one class of at most 32 bits: zeros and ones of
+    // that class, its conversion of an array, subscripts, and + - .* ./
+    // of one with itself, doubles or logicals. The C++ type of e's
+    // elements when it is one, else null.
+    const char *IntegerArrayResult(const Expr &e, const std::function<bool(const Expr &)> &array) const;
+    // A(i) or A(i, j) of an integer array variable: its C++ type, else
+    // null; read as ElementRead and stored from an integer scalar of the
+    // class.
+    const char *IntegerElementRead(const Expr &e) const;
+    std::string IntegerReadCode(const Expr &e) const;
+    bool IntegerElementStore(const Stmt &s) const;
+    void IntegerElementStoreStatement(const Stmt &s, int indent);
+    // L(i) or L(i, j) of a logical array variable, as ElementRead: a bool,
+    // hoisted with the element reads.
+    bool LogicalElementRead(const Expr &e) const;
+    std::string LogicalReadCode(const Expr &e) const;
+    // L(i) = b, L(i, j) = b of a logical array and a logical scalar.
+    bool LogicalElementStore(const Stmt &s) const;
+    void LogicalElementStoreStatement(const Stmt &s, int indent);
     // Assignments of scalars and element stores, and control over scalar
     // conditions: typed code whose only failures are element errors.
     bool TypedLocal(const Stmt &s) const;

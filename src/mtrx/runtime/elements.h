@@ -8,9 +8,12 @@
 #include "value.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <type_traits>
 
 namespace mtrx {
 
+class Runtime;
 class Scope;
 
 /// A variable holding a real double array, read and written element by
@@ -24,10 +27,10 @@ class Scope;
 /// the view again.
 class Elements {
 public:
-    /// Takes the data of `v`, a real double array or scalar (boxed here);
-    /// with `write`, unshared first. False, the view left empty (every
+    /// Takes the data of `v`, a real double array or scalar (boxed here),
+    /// or with `logical` a logical one; with `write`, unshared first. False, the view left empty (every
     /// access out of line), for any other value.
-    bool Take(Value &v, bool write);
+    bool Take(Value &v, bool write, bool logical = false);
 
     double Get(Scope &call, const Value &v, double i) const {
         if (__builtin_expect(i >= 1.0 && i <= static_cast<double>(m_numel), 1)) {
@@ -151,6 +154,82 @@ public:
         e.Set(call, v, i, j, x);
     }
 
+    /// The same for a variable holding a logical array or scalar: its
+    /// elements as bools, true stored as 1.
+    static bool ReadLogical(Scope &call, Value &v, unsigned int n, double i, double j) {
+        Elements e;
+        if (e.Take(v, false, true)) {
+            std::size_t k;
+            if (n == 1 ? e.Linear(i, k) : e.Position(i, j, k)) return e.m_data[k] != 0.0;
+        }
+        return ReadLogicalSlow(call, v, n, i, j);
+    }
+    static void StoreLogical(Scope &call, Value &v, unsigned int n, double i, double j, bool x) {
+        Elements e;
+        if (e.Take(v, true, true)) {
+            std::size_t k;
+            if (n == 1 ? e.Linear(i, k) : e.Position(i, j, k)) {
+                e.m_data[k] = x ? 1.0 : 0.0;
+                return;
+            }
+        }
+        StoreLogicalSlow(call, v, n, i, j, x);
+    }
+
+    /// The same for a variable holding an integer array of T's class (of at
+    /// most 32 bits): its elements as T. A store outside the array grows it
+    /// through the interpreter.
+    template <class T>
+    static T ReadInteger(Scope &call, Value &v, unsigned int n, double i, double j) {
+        Elements e;
+        std::size_t k;
+        if (e.TakeInteger(v, false, ClassOf<T>()) && (n == 1 ? e.Linear(i, k) : e.Position(i, j, k)))
+            return static_cast<const T *>(e.m_raw)[k];
+        return static_cast<T>(ReadIntegerSlow(call, v, n, i, j, ClassOf<T>()));
+    }
+    template <class T>
+    static void StoreInteger(Scope &call, Value &v, unsigned int n, double i, double j, T x) {
+        Elements e;
+        std::size_t k;
+        if (e.TakeInteger(v, true, ClassOf<T>()) && (n == 1 ? e.Linear(i, k) : e.Position(i, j, k)))
+            static_cast<T *>(e.m_raw)[k] = x;
+        else
+            StoreIntegerSlow(call, v, n, i, j, static_cast<double>(x), ClassOf<T>());
+    }
+    template <class T>
+    static constexpr int ClassOf() {
+        return std::is_same<T, std::int8_t>::value     ? 8
+               : std::is_same<T, std::uint8_t>::value  ? 9
+               : std::is_same<T, std::int16_t>::value  ? 10
+               : std::is_same<T, std::uint16_t>::value ? 11
+               : std::is_same<T, std::int32_t>::value  ? 12
+                                                       : 13;
+    }
+
+    /// numel(v), length(v) and size(v, k) (k >= 1) of a variable holding a
+    /// real double array or scalar; of any other value, the built-in's
+    /// result or error.
+    static double Numel(Runtime &rt, const Value &v) {
+        if (v.tag() == Tag::Array) return static_cast<double>(v.array().Numel());
+        return v.tag() == Tag::Scalar ? 1.0 : CountSlow(rt, v, "numel", 0);
+    }
+    static double Length(Runtime &rt, const Value &v) {
+        if (v.tag() == Tag::Scalar) return 1.0;
+        if (v.tag() != Tag::Array) return CountSlow(rt, v, "length", 0);
+        const kiv::matrix::CMatrix *a = v.array().get();
+        if (a->GetNoElems() == 0) return 0.0;
+        unsigned int longest = 0;
+        for (unsigned int d = 0; d < a->GetNoDimensions(); ++d)
+            longest = a->GetDimensions()[d] > longest ? a->GetDimensions()[d] : longest;
+        return static_cast<double>(longest);
+    }
+    static double Size(Runtime &rt, const Value &v, unsigned int k) {
+        if (v.tag() == Tag::Scalar) return 1.0;
+        if (v.tag() != Tag::Array) return CountSlow(rt, v, "size", k);
+        const kiv::matrix::CMatrix *a = v.array().get();
+        return k <= a->GetNoDimensions() ? static_cast<double>(a->GetDimensions()[k - 1]) : 1.0;
+    }
+
     /// v(i) = rhs or v(i, j) = rhs (n subscripts) in place, as the
     /// interpreter's element path stores: when v is a real double array,
     /// rhs a real double scalar and the subscripts whole and in range.
@@ -166,6 +245,13 @@ private:
     std::size_t WholePosition(double i, double j) const {
         return (static_cast<std::size_t>(j) - 1) * m_rows + (static_cast<std::size_t>(i) - 1);
     }
+    bool Linear(double i, std::size_t &k) const {
+        if (!(i >= 1.0 && i <= static_cast<double>(m_numel))) return false;
+        k = static_cast<std::size_t>(i);
+        if (static_cast<double>(k) != i) return false;
+        --k;
+        return true;
+    }
     bool Position(double i, double j, std::size_t &k) const {
         if (!InRange(i, j)) return false;
         const auto r = static_cast<std::size_t>(i), c = static_cast<std::size_t>(j);
@@ -177,12 +263,26 @@ private:
     // its error, at the place the statement set with Where.
     [[gnu::cold, gnu::noinline]] static double ReadSlow(Scope &call, const Value &v, unsigned int n,
                                                         double i, double j);
+    // Takes an integer array of class `id` (mxClassID) into m_raw.
+    bool TakeInteger(Value &v, bool write, int id);
+    [[gnu::cold, gnu::noinline]] static double ReadIntegerSlow(Scope &call, const Value &v, unsigned int n,
+                                                               double i, double j, int id);
+    [[gnu::cold, gnu::noinline]] static void StoreIntegerSlow(Scope &call, Value &v, unsigned int n,
+                                                              double i, double j, double x, int id);
+    [[gnu::cold, gnu::noinline]] static bool ReadLogicalSlow(Scope &call, const Value &v, unsigned int n,
+                                                             double i, double j);
+    [[gnu::cold, gnu::noinline]] static void StoreLogicalSlow(Scope &call, Value &v, unsigned int n,
+                                                              double i, double j, bool x);
+    // The built-in `name` of v (and k when not 0) through the interpreter.
+    [[gnu::cold, gnu::noinline]] static double CountSlow(Runtime &rt, const Value &v, const char *name,
+                                                         unsigned int k);
     // v(i) = x or v(i, j) = x through the interpreter (growth, or its
     // error, v unchanged), then the view taken again.
     [[gnu::cold, gnu::noinline]] void StoreSlow(Scope &call, Value &v, unsigned int n, double i,
                                                 double j, double x);
 
     double *m_data = nullptr;
+    void *m_raw = nullptr;  // of an integer array
     // Extents, compared as doubles with the subscripts before converting
     // them: 0 when the view is empty, so that every access goes out of line.
     // Not doubles themselves, so that a store of an element cannot alias

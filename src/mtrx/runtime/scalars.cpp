@@ -2,6 +2,8 @@
 // scalars.h, each the library's element routine.
 #include "runtime/scalars.h"
 
+#include <cmath>
+
 #include <matrix/elementwise.h>
 #include <matrix/mx.h>
 
@@ -22,6 +24,8 @@ double Cosh(double x) { return el::Cosh(x); }
 double Tanh(double x) { return el::Tanh(x); }
 double Atan2(double y, double x) { return el::Atan2(y, x); }
 double Hypot(double a, double b) { return el::Hypot(a, b); }
+// The library's element engine raises with std::pow too (ElementPower).
+double Power(double x, double y) { return std::pow(x, y); }
 double Exp(double x) { return km::kernels::ExpOf(x); }
 
 namespace {

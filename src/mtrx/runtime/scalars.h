@@ -50,6 +50,9 @@ double Cosh(double x);
 double Tanh(double x);
 double Atan2(double y, double x);
 double Hypot(double a, double b);
+// x^y and x.^y of real doubles whose result is real (a whole y): the
+// library's real power, the standard library's at run time.
+double Power(double x, double y);
 // The library's exponential: its own scalar kernel, ExpOf.
 double Exp(double x);
 
