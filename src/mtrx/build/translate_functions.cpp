@@ -63,14 +63,16 @@ bool Translator::DoubleScope(std::size_t k, Scope &scope) {
     return ok && set;
 }
 
-bool Translator::DoubleCall(const Expr &e) const {
+bool Translator::DoubleCall(const Expr &e, unsigned int nargout) const {
     if (m_noCalls || (e.kind != Expr::Kind::Call && e.kind != Expr::Kind::Name) || IsVariable(e))
         return false;
-    auto f = m_doubleFunctions.find(e.text);
-    if (f == m_doubleFunctions.end()) f = m_typedFunctions.find(e.text);
-    if (f == m_typedFunctions.end() || e.args.size() != f->second) return false;
-    const auto arrays = m_arrayParams.find(e.text);
-    const auto logicals = m_logicalParams.find(e.text);
+    const std::string key = VersionKey(e, nargout);
+    auto f = m_typedFunctions.find(key);
+    if (key == e.text && m_doubleFunctions.count(e.text)) f = m_doubleFunctions.find(e.text);
+    else if (f == m_typedFunctions.end()) return false;
+    if (e.args.size() != f->second) return false;
+    const auto arrays = m_arrayParams.find(key);
+    const auto logicals = m_logicalParams.find(key);
     for (std::size_t j = 0; j < e.args.size(); ++j) {
         const Expr &a = *e.args[j];
         if (arrays != m_arrayParams.end() && arrays->second[j]) {
@@ -84,9 +86,10 @@ bool Translator::DoubleCall(const Expr &e) const {
     return true;
 }
 
-std::string Translator::TypedArgs(const Expr &e) const {
-    const auto arrays = m_arrayParams.find(e.text);
-    const auto logicals = m_logicalParams.find(e.text);
+std::string Translator::TypedArgs(const Expr &e, unsigned int nargout) const {
+    const std::string key = VersionKey(e, nargout);
+    const auto arrays = m_arrayParams.find(key);
+    const auto logicals = m_logicalParams.find(key);
     std::string args;
     for (std::size_t j = 0; j < e.args.size(); ++j)
         args += ", " + (arrays != m_arrayParams.end() && arrays->second[j] ? Var(e.args[j]->slot)
@@ -141,7 +144,12 @@ bool TestedIn(const Block &block, int slot) {
 
 void Translator::LogicalArguments(const Block &block) {
     std::function<void(const Expr &)> walk = [&](const Expr &e) {
-        const auto logicals = m_logicalParams.find(e.text);
+        // The function's own and its versions'.
+        std::vector<std::string> keys{e.text};
+        for (auto v = m_versions.lower_bound(e.text + "/"); v != m_versions.end() && v->first.compare(0, e.text.size() + 1, e.text + "/") == 0; ++v)
+            keys.push_back(v->first);
+        for (const std::string &key : keys) {
+        const auto logicals = m_logicalParams.find(key);
         if ((e.kind == Expr::Kind::Call || e.kind == Expr::Kind::Name) && logicals != m_logicalParams.end())
             for (std::size_t j = 0; j < logicals->second.size(); ++j) {
                 const Expr *a = j < e.args.size() ? e.args[j].get() : nullptr;
@@ -153,6 +161,7 @@ void Translator::LogicalArguments(const Block &block) {
                           a->kind == Expr::Kind::ShortCircuit);
                 if (a && !logical) logicals->second[j] = false;
             }
+        }
         AnyOperand(e, [&](const Expr &a) {
             walk(a);
             return false;
@@ -189,8 +198,16 @@ bool Translator::HasTypedCall(const Expr &e) const {
     return AnyOperand(e, [this](const Expr &a) { return HasTypedCall(a); });
 }
 
-bool Translator::TypedScope(std::size_t k, Scope &scope) {
-    const ::mtrx::Function &f = m_unit->program.functions[k];
+bool Translator::TypedScope(std::size_t k, Scope &scope, const std::string &given) {
+    const ::mtrx::Function &f = VersionOf(k, given);
+    const std::string key = given.empty() ? f.name : given;
+    const auto version = m_versions.find(key);
+    // The parameters given (a version's first ones) and the outputs that
+    // must be set (a version's asked for).
+    const std::size_t count = version != m_versions.end() ? version->second.nargin : f.params.size();
+    const std::size_t asked = version != m_versions.end() && version->second.nargout
+                                  ? version->second.nargout
+                                  : f.outputSlots.size();
     if (f.varargin || f.params.empty() || f.outputs.empty()) return false;
     for (const std::string &name : f.outputs)
         if (name == "varargout") return false;
@@ -199,7 +216,13 @@ bool Translator::TypedScope(std::size_t k, Scope &scope) {
     std::set<int> written;
     CollectAssigned(f.body, written);
     std::set<int> params;
-    for (int slot : f.paramSlots) {
+    for (std::size_t j = 0; j < f.paramSlots.size(); ++j) {
+        const int slot = f.paramSlots[j];
+        if (j >= count) {
+            // One left out: unset until the body sets it, a ~ never read.
+            if (slot >= 0 && params.count(slot)) return false;
+            continue;
+        }
         // A parameter is the argument throughout: never written, never ~.
         if (slot < 0 || written.count(slot) || params.count(slot)) return false;
         params.insert(slot);
@@ -209,15 +232,15 @@ bool Translator::TypedScope(std::size_t k, Scope &scope) {
     scope.assigned.insert(f.outputSlots.begin(), f.outputSlots.end());
     if (UsesWorkspace(f.body)) return false;
     // The parameters it indexes are the callers' real double arrays.
-    const auto indexed = m_arrayParams.find(f.name);
+    const auto indexed = m_arrayParams.find(key);
     std::set<int> doubles = params;
-    for (std::size_t j = 0; indexed != m_arrayParams.end() && j < f.paramSlots.size(); ++j)
+    for (std::size_t j = 0; indexed != m_arrayParams.end() && j < count; ++j)
         if (indexed->second[j]) {
             doubles.erase(f.paramSlots[j]);
             scope.givenArrays.insert(f.paramSlots[j]);
         }
-    const auto tested = m_logicalParams.find(f.name);
-    for (std::size_t j = 0; tested != m_logicalParams.end() && j < f.paramSlots.size(); ++j)
+    const auto tested = m_logicalParams.find(key);
+    for (std::size_t j = 0; tested != m_logicalParams.end() && j < count; ++j)
         if (tested->second[j] && !scope.givenArrays.count(f.paramSlots[j])) {
             doubles.erase(f.paramSlots[j]);
             scope.givenLogicals.insert(f.paramSlots[j]);
@@ -230,7 +253,7 @@ bool Translator::TypedScope(std::size_t k, Scope &scope) {
     // Every output a double set wherever the function ends, so that no
     // count of outputs asked for finds one unset.
     bool ok = true;
-    for (int slot : f.outputSlots) ok = ok && Scalar(slot);
+    for (std::size_t j = 0; j < asked; ++j) ok = ok && Scalar(f.outputSlots[j]);
     for (int slot : doubles) ok = ok && Scalar(slot);
     for (int slot : scope.givenArrays) ok = ok && m_scope->arrays.count(slot);
     for (int slot : scope.givenLogicals) ok = ok && m_scope->logicals.count(slot);
@@ -272,8 +295,10 @@ void Translator::DoubleFunction(std::size_t k, bool raw) {
 }
 
 bool Translator::TypedSeveral(const Stmt &s) const {
-    if (s.kind != Stmt::Kind::Assign || s.targets.size() < 2 || !TypedCall(*s.value)) return false;
-    const auto outputs = m_typedOutputs.find(s.value->text);
+    if (s.kind != Stmt::Kind::Assign || s.targets.size() < 2) return false;
+    const auto n = static_cast<unsigned int>(s.targets.size());
+    if (!TypedCall(*s.value, n)) return false;
+    const auto outputs = m_typedOutputs.find(VersionKey(*s.value, n));
     // More targets than outputs: the general call's count check reports it.
     if (outputs == m_typedOutputs.end() || s.targets.size() > outputs->second) return false;
     for (const Target &t : s.targets)
@@ -286,13 +311,13 @@ bool Translator::TypedOutputs(const Stmt &s, int indent) {
     const Expr &e = *s.value;
     Reads reads;
     Reads *saved = OpenReads(reads);
-    const std::string args = TypedArgs(e);
-    const std::string pre = CloseReads(saved);
     const std::size_t n = s.targets.size();
+    const std::string args = TypedArgs(e, static_cast<unsigned int>(n));
+    const std::string pre = CloseReads(saved);
     Line(indent, "{");
     if (!pre.empty()) Line(indent + 1, pre);
     Line(indent + 1, "double more[" + std::to_string(n - 1) + "];");
-    Line(indent + 1, "const double first = " + DoubleCallee(e) + "(rt" + args + ", " + std::to_string(n) +
+    Line(indent + 1, "const double first = " + DoubleCallee(e, static_cast<unsigned int>(n)) + "(rt" + args + ", " + std::to_string(n) +
                          "u, more);");
     // Left to right, as the general path stores them.
     for (std::size_t k = 0; k < n; ++k) {

@@ -359,7 +359,8 @@ private:
     void Line(int indent, const std::string &text) {
         m_out << std::string(static_cast<std::size_t>(indent) * 4, ' ') << text << '\n';
     }
-    void Function(std::size_t k, bool typed = false);
+    // typed: the version `key` (the name for the function's own).
+    void Function(std::size_t k, bool typed = false, const std::string &key = std::string());
     // Function k, then its versions over doubles and typed one if it has
     // them; TypedFunctions finds which functions have them, with their
     // declarations.
@@ -375,7 +376,8 @@ private:
     // Functions (translate_functions.cpp) of double scalars compiled also
     // as fd_NAME over doubles, by name with their parameter counts.
     bool DoubleScope(std::size_t k, Scope &scope);
-    bool DoubleCall(const Expr &e) const;
+    // nargout: the outputs the call is asked for (1 in an expression).
+    bool DoubleCall(const Expr &e, unsigned int nargout = 1) const;
     // With `raw`, as fdr_NAME: plain C++ operators throughout, for the raw
     // code of the expressions calling it (a result that is not NaN is the
     // exact one: NaN bits steer no branch).
@@ -386,12 +388,15 @@ private:
     // compiled as ft_NAME over doubles, with the frame and checks of any
     // call, for the calls that pass doubles. Their calls are DoubleCalls
     // that can fail.
-    bool TypedScope(std::size_t k, Scope &scope);
-    bool TypedCall(const Expr &e) const { return DoubleCall(e) && m_typedFunctions.count(e.text) != 0; }
+    // `key`: a version's (m_versions), empty for the function's own.
+    bool TypedScope(std::size_t k, Scope &scope, const std::string &key = std::string());
+    bool TypedCall(const Expr &e, unsigned int nargout = 1) const {
+        return DoubleCall(e, nargout) && m_typedFunctions.count(VersionKey(e, nargout)) != 0;
+    }
     bool HasTypedCall(const Expr &e) const;
     // The C++ function a DoubleCall calls.
-    std::string DoubleCallee(const Expr &e) const {
-        return TypedCall(e) ? "ft_" + FunctionName(e.text) : PureName(e.text, false);
+    std::string DoubleCallee(const Expr &e, unsigned int nargout = 1) const {
+        return TypedCall(e, nargout) ? TypedName(VersionKey(e, nargout)) : PureName(e.text, false);
     }
     // fd_NAME and fdr_NAME, for the file's functions after the first file.
     std::string PureName(const std::string &name, bool raw) const {
@@ -415,18 +420,48 @@ private:
     // anything but true, false, a comparison, ~, && or || for.
     void LogicalArguments(const Block &block);
     // ", TYPE " of parameter j of typed function `name`.
-    std::string ParamType(const std::string &name, std::size_t j) const {
-        if (m_arrayParams.at(name)[j]) return ", Value &";
-        return m_logicalParams.at(name)[j] ? ", bool " : ", double ";
+    std::string ParamType(const std::string &key, std::size_t j) const {
+        if (m_arrayParams.at(key)[j]) return ", Value &";
+        return m_logicalParams.at(key)[j] ? ", bool " : ", double ";
     }
     // The arguments of typed call e, each after ", ".
-    std::string TypedArgs(const Expr &e) const;
+    std::string TypedArgs(const Expr &e, unsigned int nargout = 1) const;
     std::string TypedTail(const Expr &e) const {
         // (after TypedArgs)
-        const auto outputs = m_typedOutputs.find(e.text);
+        const auto outputs = m_typedOutputs.find(VersionKey(e, 1));
         return TypedCall(e) && outputs != m_typedOutputs.end() && outputs->second > 1 ? ", 1u, nullptr"
                                                                                       : "";
     }
+    // Versions (translate_versions.cpp). A local function called with
+    // fewer arguments than it declares, or whose body tests nargin or
+    // nargout against numbers, has a typed version for each count of
+    // arguments its calls pass (and of outputs they ask for, when it tests
+    // nargout): a copy of its function whose tests of the counts are
+    // decided, so that a default set under `if nargin < 3` types the
+    // parameter, and an output set under `if nargout > 1` is left alone
+    // when not asked for. Made before the stretches are split; keyed
+    // "name/nargin/nargout" (nargout 0: any count), the keys standing for
+    // names in the typed functions' maps.
+    struct Version {
+        std::size_t k = 0;  // the function's index
+        std::size_t nargin = 0;
+        unsigned int nargout = 0;
+        std::unique_ptr<::mtrx::Function> f;
+    };
+    std::map<std::string, Version> m_versions;
+    std::set<std::string> m_outputTests;  // functions whose versions are per nargout
+    void MakeVersions();
+    // The typed function call e for `nargout` outputs calls: a version's
+    // key when it has a typed one, else the function's name.
+    std::string VersionKey(const Expr &e, unsigned int nargout) const;
+    // The function of typed function `key`: a version's copy or the
+    // program's own.
+    const ::mtrx::Function &VersionOf(std::size_t k, const std::string &key) const {
+        const auto v = m_versions.find(key);
+        return v != m_versions.end() ? *v->second.f : m_unit->program.functions[k];
+    }
+    // The C++ name of typed function `key`.
+    std::string TypedName(const std::string &key) const;
     // [a, b] = f(x) by a typed call (TypedSeveral), its targets whole
     // variables, no more than f's outputs: false when it cannot be one.
     bool TypedSeveral(const Stmt &s) const;
