@@ -762,6 +762,8 @@ void Translator::Function(std::size_t k, bool typed, const std::string &key) {
         }
         if (typed && init != "Value::Unset()") {
             continue;  // a parameter of the C++ function
+        } else if (typed && !scope.assigned.count(static_cast<int>(slot))) {
+            continue;  // no variable here: a parameter left out, a name of a function
         } else if (scope.workspace) {
             // The frame's slots start unset.
             if (init != "Value::Unset()") Line(1, Var(static_cast<int>(slot)) + " = " + init + ";");
