@@ -739,7 +739,7 @@ void Translator::Function(std::size_t k, bool typed, const std::string &key) {
         std::string doubles;
         for (std::size_t j = 0; j < count; ++j) doubles += ParamType(name, j) + Var(f.paramSlots[j]);
         if (several) doubles += ", unsigned int nargout, double *more";
-        Line(0, "double " + TypedName(name) + "(Runtime &rt" + doubles + ") {");
+        Line(0, m_typedResults.at(name) + " " + TypedName(name) + "(Runtime &rt" + doubles + ") {");
         Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) + ", Scope::Direct()" +
                     (several ? ", nargout" : count < f.params.size() ? ", 1u" : "") +
                     (count < f.params.size() ? ", " + std::to_string(count) + "u" : "") + ");");
@@ -859,21 +859,30 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
     // typed call.
     LogicalArguments(p.statements);
     for (const ::mtrx::Function &f : p.functions) LogicalArguments(f.body);
-    for (bool dropped = true; dropped;) {
-        dropped = false;
+    // A function's result type found may change its callers': passes
+    // until none changes (a few, or the typed versions are left out).
+    for (int pass = 0, dropped = 1; dropped; ++pass) {
+        dropped = 0;
+        const std::map<std::string, std::string> results = m_typedResults;
         for (std::size_t k = 0; k < p.functions.size(); ++k) {
             if (!m_typedFunctions.count(p.functions[k].name)) continue;
             Scope trial;
             if (TypedScope(k, trial)) continue;
             m_typedFunctions.erase(p.functions[k].name);
-            dropped = true;
+            dropped = 1;
         }
         for (const auto &v : m_versions) {
             if (!m_typedFunctions.count(v.first)) continue;
             Scope trial;
             if (TypedScope(v.second.k, trial, v.first)) continue;
             m_typedFunctions.erase(v.first);
-            dropped = true;
+            dropped = 1;
+        }
+        if (results != m_typedResults) {
+            dropped = 1;
+            if (pass > 8)
+                for (const auto &r : m_typedResults)
+                    if (r.second != "double") m_typedFunctions.erase(r.first);
         }
     }
     for (const auto &v : m_versions) {
@@ -881,7 +890,7 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
         std::string params;
         for (std::size_t j = 0; j < v.second.nargin; ++j) params += ParamType(v.first, j);
         if (v.second.f->outputs.size() > 1) params += ", unsigned int, double *";
-        doubles.push_back("double " + TypedName(v.first) + "(Runtime &rt" + params + ");");
+        doubles.push_back(m_typedResults.at(v.first) + " " + TypedName(v.first) + "(Runtime &rt" + params + ");");
     }
     for (std::size_t k = 0; k < p.functions.size(); ++k) {
         if (!m_typedFunctions.count(p.functions[k].name)) continue;
@@ -889,7 +898,8 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
         for (std::size_t j = 0; j < p.functions[k].params.size(); ++j)
             params += ParamType(p.functions[k].name, j);
         if (p.functions[k].outputs.size() > 1) params += ", unsigned int, double *";
-        doubles.push_back("double ft_" + FunctionName(p.functions[k].name) + "(Runtime &rt" + params + ");");
+        doubles.push_back(m_typedResults.at(p.functions[k].name) + " ft_" + FunctionName(p.functions[k].name) +
+                          "(Runtime &rt" + params + ");");
     }
 }
 

@@ -253,7 +253,15 @@ bool Translator::TypedScope(std::size_t k, Scope &scope, const std::string &give
     // Every output a double set wherever the function ends, so that no
     // count of outputs asked for finds one unset.
     bool ok = true;
-    for (std::size_t j = 0; j < asked; ++j) ok = ok && Scalar(f.outputSlots[j]);
+    // The first output may be a logical or integer scalar too: the type
+    // the function's C++ version returns.
+    const int first = f.outputSlots[0];
+    std::string result = "double";
+    if (Logical(first)) result = "bool";
+    else if (Integer(first)) result = m_scope->integers.at(first);
+    m_typedResults[key] = result;
+    ok = ok && (Scalar(first) || Logical(first) || Integer(first));
+    for (std::size_t j = 1; j < asked; ++j) ok = ok && Scalar(f.outputSlots[j]);
     for (int slot : doubles) ok = ok && Scalar(slot);
     for (int slot : scope.givenArrays) ok = ok && m_scope->arrays.count(slot);
     for (int slot : scope.givenLogicals) ok = ok && m_scope->logicals.count(slot);
@@ -301,6 +309,8 @@ bool Translator::TypedSeveral(const Stmt &s) const {
     const auto outputs = m_typedOutputs.find(VersionKey(*s.value, n));
     // More targets than outputs: the general call's count check reports it.
     if (outputs == m_typedOutputs.end() || s.targets.size() > outputs->second) return false;
+    const auto result = m_typedResults.find(VersionKey(*s.value, n));
+    if (result != m_typedResults.end() && result->second != "double") return false;
     for (const Target &t : s.targets)
         if (!t.path.empty()) return false;
     return true;

@@ -150,7 +150,8 @@ bool Translator::ScalarExpr(const Expr &e, bool reads) const {
         case Expr::Kind::Name:
             return (e.slot >= 0 && Scalar(e.slot)) || CountName(e) || ScalarBuiltinRoutine(e, reads);
         case Expr::Kind::Call:
-            return (reads && (ElementRead(e) || DoubleCall(e))) || ScalarBuiltinRoutine(e, reads);
+            return (reads && (ElementRead(e) || (DoubleCall(e) && TypedResult(e) == "double"))) ||
+                   ScalarBuiltinRoutine(e, reads);
         case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0], reads);
         case Expr::Kind::Binary:
             // A logical operand takes part as the double 0 or 1.
@@ -256,7 +257,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
             const Writes &w = writes[*it];
             bool keep = true;
             for (const Stmt *s : w.plain)
-                keep = keep && ScalarExpr(*s->value) && (s->targets.size() == 1 || TypedSeveral(*s));
+                keep = keep && (s->targets.size() == 1 ? ScalarExpr(*s->value) : TypedSeveral(*s));
             for (int from : w.copies) keep = keep && Scalar(from);
             for (const Stmt *s : w.loops) {
                 const Expr &r = *s->value;

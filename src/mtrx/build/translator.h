@@ -462,6 +462,15 @@ private:
     }
     // The C++ name of typed function `key`.
     std::string TypedName(const std::string &key) const;
+    // The C++ type of the first output of typed functions (by key):
+    // double, bool for a logical scalar, or an integer type; and of the
+    // DoubleCall e (a function over doubles gives a double).
+    std::map<std::string, std::string> m_typedResults;
+    const std::string &TypedResult(const Expr &e) const {
+        static const std::string doubleType("double");
+        const auto found = m_typedResults.find(VersionKey(e, 1));
+        return found != m_typedResults.end() && TypedCall(e) ? found->second : doubleType;
+    }
     // [a, b] = f(x) by a typed call (TypedSeveral), its targets whole
     // variables, no more than f's outputs: false when it cannot be one.
     bool TypedSeveral(const Stmt &s) const;
