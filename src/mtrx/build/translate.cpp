@@ -860,7 +860,10 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
     LogicalArguments(p.statements);
     for (const ::mtrx::Function &f : p.functions) LogicalArguments(f.body);
     // A function's result type found may change its callers': passes
-    // until none changes (a few, or the typed versions are left out).
+    // until none changes (a few, or the typed versions are left out). Then
+    // the parameters given logical and integer scalars, and again.
+    for (int round = 0; round < 3; ++round) {
+    if (round) SurveyArguments();
     for (int pass = 0, dropped = 1; dropped; ++pass) {
         dropped = 0;
         const std::map<std::string, std::string> results = m_typedResults;
@@ -884,6 +887,7 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
                 for (const auto &r : m_typedResults)
                     if (r.second != "double") m_typedFunctions.erase(r.first);
         }
+    }
     }
     for (const auto &v : m_versions) {
         if (!m_typedFunctions.count(v.first)) continue;

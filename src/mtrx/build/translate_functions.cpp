@@ -79,6 +79,9 @@ bool Translator::DoubleCall(const Expr &e, unsigned int nargout) const {
             if (a.kind != Expr::Kind::Name || !IsVariable(a) || !m_scope->arrays.count(a.slot)) return false;
         } else if (logicals != m_logicalParams.end() && logicals->second[j]) {
             if (!LogicalExpr(a, false)) return false;
+        } else if (!IntegerParam(key, j).empty()) {
+            const char *type = IntegerType(a, false);
+            if (!type || IntegerParam(key, j) != type) return false;
         } else if (!ScalarExpr(a)) {
             return false;
         }
@@ -95,7 +98,8 @@ std::string Translator::TypedArgs(const Expr &e, unsigned int nargout) const {
         args += ", " + (arrays != m_arrayParams.end() && arrays->second[j] ? Var(e.args[j]->slot)
                         : logicals != m_logicalParams.end() && logicals->second[j]
                             ? LogicalCode(*e.args[j])
-                            : ScalarCode(*e.args[j]));
+                        : !IntegerParam(key, j).empty() ? IntegerCode(*e.args[j])
+                                                         : ScalarCode(*e.args[j]));
     return args;
 }
 
@@ -245,6 +249,13 @@ bool Translator::TypedScope(std::size_t k, Scope &scope, const std::string &give
             doubles.erase(f.paramSlots[j]);
             scope.givenLogicals.insert(f.paramSlots[j]);
         }
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::string &type = IntegerParam(key, j);
+        if (type.empty() || scope.givenArrays.count(f.paramSlots[j]) || scope.givenLogicals.count(f.paramSlots[j]))
+            continue;
+        doubles.erase(f.paramSlots[j]);
+        scope.givenIntegers.emplace(f.paramSlots[j], type);
+    }
     scope.arrays = scope.givenArrays;
     m_scope = &scope;
     std::set<int> candidates = scope.assigned;
@@ -265,6 +276,7 @@ bool Translator::TypedScope(std::size_t k, Scope &scope, const std::string &give
     for (int slot : doubles) ok = ok && Scalar(slot);
     for (int slot : scope.givenArrays) ok = ok && m_scope->arrays.count(slot);
     for (int slot : scope.givenLogicals) ok = ok && m_scope->logicals.count(slot);
+    for (const auto &integer : scope.givenIntegers) ok = ok && m_scope->integers.count(integer.first);
     m_scope = nullptr;
     return ok;
 }

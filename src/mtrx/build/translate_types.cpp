@@ -246,6 +246,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
     m_scope->scalars = candidates;
     // Integer scalars: of the class the first conversion that one of their
     // assignments gives names.
+    m_scope->integers.insert(m_scope->givenIntegers.begin(), m_scope->givenIntegers.end());
     for (int slot : m_scope->logicals)
         for (const Stmt *s : writes[slot].plain)
             if (const char *type = IntegerType(*s->value))

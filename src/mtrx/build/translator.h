@@ -130,6 +130,7 @@ private:
         std::set<int> arrays;  // real double arrays wherever they are read
         std::set<int> givenArrays;  // parameters the callers pass such arrays for
         std::set<int> givenLogicals;  // and logical scalars for
+        std::map<int, std::string> givenIntegers;  // and integer scalars for: their C++ type
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
         int tries = 0;  // try statements around the statement being written
         bool raw = false;  // doubles assigned their raw code, unchecked
@@ -422,6 +423,8 @@ private:
     // ", TYPE " of parameter j of typed function `name`.
     std::string ParamType(const std::string &key, std::size_t j) const {
         if (m_arrayParams.at(key)[j]) return ", Value &";
+        const std::string &integer = IntegerParam(key, j);
+        if (!integer.empty()) return ", " + integer + " ";
         return m_logicalParams.at(key)[j] ? ", bool " : ", double ";
     }
     // The arguments of typed call e, each after ", ".
@@ -462,6 +465,18 @@ private:
     }
     // The C++ name of typed function `key`.
     std::string TypedName(const std::string &key) const;
+    // Arguments (translate_arguments.cpp): the parameters of typed
+    // functions that every call passes a logical scalar for, or an integer
+    // scalar of one class, as the callers' inference finds their
+    // arguments, become C++ bools and integers. `key` each typed
+    // function's; the integer parameters' C++ types by key.
+    void SurveyArguments();
+    std::map<std::string, std::vector<std::string>> m_integerParams;
+    const std::string &IntegerParam(const std::string &key, std::size_t j) const {
+        static const std::string none;
+        const auto found = m_integerParams.find(key);
+        return found != m_integerParams.end() && j < found->second.size() ? found->second[j] : none;
+    }
     // The C++ type of the first output of typed functions (by key):
     // double, bool for a logical scalar, or an integer type; and of the
     // DoubleCall e (a function over doubles gives a double).
