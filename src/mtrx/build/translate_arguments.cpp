@@ -18,6 +18,28 @@ void Translator::SurveyArguments() {
     // a double, logical or integer scalar).
     std::map<std::string, std::vector<std::set<std::string>>> passed;
     std::function<void(const Block &)> survey;
+    // A variable of no type yet, as one the call's own typing may make:
+    // the class of the first of its assignments in the body that gives a
+    // logical or integer scalar ("" for none).
+    const Block *body = nullptr;
+    std::function<std::string(const Block &, int)> hint = [&](const Block &block, int slot) {
+        for (const Stmt &s : block) {
+            if (s.kind == Stmt::Kind::Assign && s.targets.size() == 1 && s.targets[0].slot == slot &&
+                s.targets[0].path.empty()) {
+                if (const char *integer = IntegerType(*s.value, false)) return std::string(integer);
+                if (LogicalExpr(*s.value, false)) return std::string("bool");
+            }
+            for (const auto &branch : s.branches) {
+                const std::string found = hint(branch.second, slot);
+                if (!found.empty()) return found;
+            }
+            for (const Block *inner : {&s.body, &s.handler}) {
+                const std::string found = hint(*inner, slot);
+                if (!found.empty()) return found;
+            }
+        }
+        return std::string();
+    };
     std::function<void(const Expr &, const Stmt &)> visit = [&](const Expr &e, const Stmt &s) {
         if ((e.kind == Expr::Kind::Call || e.kind == Expr::Kind::Name) && !IsVariable(e) &&
             m_functions.count(e.text)) {
@@ -30,9 +52,12 @@ void Translator::SurveyArguments() {
                 for (std::size_t j = 0; j < e.args.size(); ++j) {
                     const Expr &a = *e.args[j];
                     const char *integer = IntegerType(a, false);
+                    const bool untyped = a.kind == Expr::Kind::Name && IsVariable(a) && !Scalar(a.slot) &&
+                                         !Logical(a.slot) && !Integer(a.slot);
                     classes[j].insert(ScalarExpr(a) ? "double"
                                       : LogicalExpr(a, false) ? "bool"
                                       : integer ? integer
+                                      : untyped ? hint(*body, a.slot)
                                                 : "");
                 }
             }
@@ -64,6 +89,7 @@ void Translator::SurveyArguments() {
         CollectAssigned(p.statements, scope.assigned);
         m_scope = &scope;
         InferScalars(p.statements, scope.assigned);
+        body = &p.statements;
         survey(p.statements);
         m_scope = nullptr;
     }
@@ -82,6 +108,7 @@ void Translator::SurveyArguments() {
         for (int slot : f.outputSlots) candidates.erase(slot);
         m_scope = &scope;
         InferScalars(f.body, candidates);
+        body = &f.body;
         survey(f.body);
         m_scope = nullptr;
     }
@@ -94,7 +121,8 @@ void Translator::SurveyArguments() {
         Scope scope;
         TypedScope(t.first, scope, t.second);
         m_scope = &scope;
-        survey(VersionOf(t.first, t.second).body);
+        body = &VersionOf(t.first, t.second).body;
+        survey(*body);
         m_scope = nullptr;
     }
     for (const auto &entry : passed) {
