@@ -839,6 +839,15 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
         doubles.push_back("double " + PureName(f.name, false) + "(Runtime &rt" + params + ");");
         doubles.push_back("inline double " + PureName(f.name, true) + "(Runtime &rt" + params + ");");
     }
+    for (const auto &v : m_versions) {
+        Scope trial;
+        if (!DoubleScope(v.second.k, trial, v.first)) continue;
+        m_doubleFunctions.emplace(v.first, v.second.nargin);
+        std::string params;
+        for (std::size_t j = 0; j < v.second.nargin; ++j) params += ", double";
+        doubles.push_back("double " + PureName(v.first, false) + "(Runtime &rt" + params + ");");
+        doubles.push_back("inline double " + PureName(v.first, true) + "(Runtime &rt" + params + ");");
+    }
     // The typed ones: first every candidate, then those whose parameters
     // and output stay doubles given the others are typed, until none drops.
     for (const ::mtrx::Function &f : p.functions) m_typedOutputs.emplace(f.name, f.outputs.size());
@@ -849,6 +858,7 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
             m_logicalParams.emplace(p.functions[k].name, TestedParams(p.functions[k]));
         }
     for (const auto &v : m_versions) {
+        if (m_doubleFunctions.count(v.first)) continue;
         m_typedFunctions.emplace(v.first, v.second.nargin);
         m_typedOutputs.emplace(v.first, v.second.f->outputs.size());
         m_arrayParams.emplace(v.first, IndexedParams(*v.second.f));
@@ -915,8 +925,14 @@ void Translator::FunctionVersions(std::size_t k) {
         DoubleFunction(k, true);
     }
     if (m_typedFunctions.count(name)) Function(k, true);
-    for (const auto &v : m_versions)
-        if (v.second.k == k && m_typedFunctions.count(v.first)) Function(k, true, v.first);
+    for (const auto &v : m_versions) {
+        if (v.second.k != k) continue;
+        if (m_doubleFunctions.count(v.first)) {
+            DoubleFunction(k, false, v.first);
+            DoubleFunction(k, true, v.first);
+        }
+        if (m_typedFunctions.count(v.first)) Function(k, true, v.first);
+    }
 }
 
 std::string Translator::Code(bool script, const std::vector<std::string> &intro,

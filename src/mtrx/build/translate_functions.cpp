@@ -10,8 +10,10 @@ namespace build {
 
 bool AssignedFirst(const Block &block, int slot, const Stmt *first);
 
-bool Translator::DoubleScope(std::size_t k, Scope &scope) {
-    const ::mtrx::Function &f = m_unit->program.functions[k];
+bool Translator::DoubleScope(std::size_t k, Scope &scope, const std::string &key) {
+    const ::mtrx::Function &f = VersionOf(k, key);
+    const auto version = m_versions.find(key);
+    const std::size_t count = version != m_versions.end() ? version->second.nargin : f.params.size();
     if (f.varargin || f.outputs.size() != 1 || f.outputs[0] == "varargout") return false;
     scope.function = &f;
     scope.names = &f.names;
@@ -19,8 +21,9 @@ bool Translator::DoubleScope(std::size_t k, Scope &scope) {
     std::set<int> written;
     CollectAssigned(f.body, written);
     std::set<int> params;
-    for (int slot : f.paramSlots) {
+    for (std::size_t j = 0; j < count; ++j) {
         // A parameter is the argument throughout: never written, never ~.
+        const int slot = f.paramSlots[j];
         if (slot < 0 || written.count(slot)) return false;
         params.insert(slot);
     }
@@ -68,7 +71,7 @@ bool Translator::DoubleCall(const Expr &e, unsigned int nargout) const {
         return false;
     const std::string key = VersionKey(e, nargout);
     auto f = m_typedFunctions.find(key);
-    if (key == e.text && m_doubleFunctions.count(e.text)) f = m_doubleFunctions.find(e.text);
+    if (m_doubleFunctions.count(key)) f = m_doubleFunctions.find(key);
     else if (f == m_typedFunctions.end()) return false;
     if (e.args.size() != f->second) return false;
     const auto arrays = m_arrayParams.find(key);
@@ -281,10 +284,13 @@ bool Translator::TypedScope(std::size_t k, Scope &scope, const std::string &give
     return ok;
 }
 
-void Translator::DoubleFunction(std::size_t k, bool raw) {
-    const ::mtrx::Function &f = m_unit->program.functions[k];
+void Translator::DoubleFunction(std::size_t k, bool raw, const std::string &key) {
+    const ::mtrx::Function &f = VersionOf(k, key);
+    const auto version = m_versions.find(key);
+    const std::size_t count = version != m_versions.end() ? version->second.nargin : f.params.size();
+    const std::string name = key.empty() ? f.name : key;
     Scope scope;
-    DoubleScope(k, scope);
+    DoubleScope(k, scope, key);
     scope.raw = raw;
     m_scope = &scope;
     std::ostringstream saved;
@@ -293,18 +299,18 @@ void Translator::DoubleFunction(std::size_t k, bool raw) {
     const std::string statements = m_out.str();
     m_out.swap(saved);
     std::string params;
-    for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double " + Local(f.params[j]);
+    for (std::size_t j = 0; j < count; ++j) params += ", double " + Local(f.params[j]);
     if (raw) {
         Line(0, "// " + f.name + " over doubles in plain C++ operators: exact unless it gives NaN.");
-        Line(0, "inline double " + PureName(f.name, true) + "(Runtime &rt" + params + ") {");
+        Line(0, "inline double " + PureName(name, true) + "(Runtime &rt" + params + ") {");
     } else {
         Line(0, "// " + f.name + " over doubles: it can neither fail nor call, so it needs no frame.");
-        Line(0, "double " + PureName(f.name, false) + "(Runtime &rt" + params + ") {");
+        Line(0, "double " + PureName(name, false) + "(Runtime &rt" + params + ") {");
     }
     Line(1, "NoFrame call;");
     for (int slot : scope.assigned) {
         bool param = false;
-        for (int p : f.paramSlots) param = param || p == slot;
+        for (std::size_t j = 0; j < count; ++j) param = param || f.paramSlots[j] == slot;
         if (!param) Line(1, "double " + Var(slot) + " = 0.0;");
     }
     m_out << statements;

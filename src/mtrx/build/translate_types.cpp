@@ -181,7 +181,7 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
                 // called in place, in its raw form in raw code.
                 std::string args;
                 for (const ExprPtr &a : e.args) args += ", " + DoubleCode(*a, raw);
-                return PureName(e.text, raw) + "(rt" + args + ")";
+                return PureName(VersionKey(e, 1), raw) + "(rt" + args + ")";
             }
             return ScalarBuiltinRoutine(e, true) ? ScalarBuiltinCode(e, raw) : ReadCode(e);
         }

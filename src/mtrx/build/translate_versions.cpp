@@ -221,7 +221,7 @@ std::string Translator::VersionKey(const Expr &e, unsigned int nargout) const {
     if (e.args.size() == f.params.size() && m_doubleFunctions.count(e.text)) return e.text;
     const std::string key = e.text + "/" + std::to_string(e.args.size()) + "/" +
                             std::to_string(m_outputTests.count(e.text) ? nargout : 0u);
-    return m_versions.count(key) && m_typedFunctions.count(key) ? key : e.text;
+    return m_versions.count(key) && (m_typedFunctions.count(key) || m_doubleFunctions.count(key)) ? key : e.text;
 }
 
 void Translator::MakeVersions() {

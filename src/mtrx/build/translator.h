@@ -376,13 +376,14 @@ private:
 
     // Functions (translate_functions.cpp) of double scalars compiled also
     // as fd_NAME over doubles, by name with their parameter counts.
-    bool DoubleScope(std::size_t k, Scope &scope);
+    // `key`: a version's (m_versions), empty for the function's own.
+    bool DoubleScope(std::size_t k, Scope &scope, const std::string &key = std::string());
     // nargout: the outputs the call is asked for (1 in an expression).
     bool DoubleCall(const Expr &e, unsigned int nargout = 1) const;
     // With `raw`, as fdr_NAME: plain C++ operators throughout, for the raw
     // code of the expressions calling it (a result that is not NaN is the
     // exact one: NaN bits steer no branch).
-    void DoubleFunction(std::size_t k, bool raw = false);
+    void DoubleFunction(std::size_t k, bool raw = false, const std::string &key = std::string());
     std::map<std::string, std::size_t> m_doubleFunctions;
     // Local functions of one output whose parameters stay real double
     // scalars when they are given them, and whose output is one then: also
@@ -397,11 +398,16 @@ private:
     bool HasTypedCall(const Expr &e) const;
     // The C++ function a DoubleCall calls.
     std::string DoubleCallee(const Expr &e, unsigned int nargout = 1) const {
-        return TypedCall(e, nargout) ? TypedName(VersionKey(e, nargout)) : PureName(e.text, false);
+        return TypedCall(e, nargout) ? TypedName(VersionKey(e, nargout)) : PureName(VersionKey(e, nargout), false);
     }
-    // fd_NAME and fdr_NAME, for the file's functions after the first file.
-    std::string PureName(const std::string &name, bool raw) const {
-        return (raw ? "fdr" : "fd") + (m_index ? std::to_string(m_index) : std::string()) + "_" + name;
+    // fd_NAME and fdr_NAME, for the file's functions after the first file;
+    // a version's (by key) fdaNoM_NAME and fdraNoM_NAME.
+    std::string PureName(const std::string &key, bool raw) const {
+        const std::string base = (raw ? "fdr" : "fd") + (m_index ? std::to_string(m_index) : std::string());
+        const auto v = m_versions.find(key);
+        if (v == m_versions.end()) return base + "_" + key;
+        return base + "a" + std::to_string(v->second.nargin) + "o" + std::to_string(v->second.nargout) + "_" +
+               v->second.f->name;
     }
     std::map<std::string, std::size_t> m_typedFunctions;
     // Those of several outputs take the count asked for and where to store
