@@ -701,8 +701,15 @@ void Translator::Statement(const Stmt &s, int indent) {
     }
 }
 
-void Translator::Function(std::size_t k, bool typed) {
-    const ::mtrx::Function &f = m_unit->program.functions[k];
+void Translator::Function(std::size_t k, bool typed, const std::string &key) {
+    const ::mtrx::Function &f = VersionOf(k, key);
+    const std::string name = key.empty() ? f.name : key;
+    const auto version = m_versions.find(name);
+    // A version's arguments and the outputs it gives.
+    const std::size_t count = version != m_versions.end() ? version->second.nargin : f.params.size();
+    const std::size_t given = version != m_versions.end() && version->second.nargout
+                                  ? version->second.nargout
+                                  : f.outputSlots.size();
     Scope scope;
     scope.function = &f;
     scope.names = &f.names;
@@ -712,7 +719,7 @@ void Translator::Function(std::size_t k, bool typed) {
     CollectAssigned(f.body, scope.assigned);
     m_scope = &scope;
     if (typed) {
-        TypedScope(k, scope);
+        TypedScope(k, scope, key);
         m_scope = &scope;
     } else if (UsesWorkspace(f.body)) {
         KeepInFrame(scope, f.names.size());
@@ -739,12 +746,12 @@ void Translator::Function(std::size_t k, bool typed) {
         // Called with every parameter, a double; for one output, or for
         // nargout of several with the second on stored in more[0]...
         std::string doubles;
-        for (std::size_t j = 0; j < f.paramSlots.size(); ++j)
-            doubles += ParamType(f.name, j) + Var(f.paramSlots[j]);
+        for (std::size_t j = 0; j < count; ++j) doubles += ParamType(name, j) + Var(f.paramSlots[j]);
         if (several) doubles += ", unsigned int nargout, double *more";
-        Line(0, "double ft_" + FunctionName(f.name) + "(Runtime &rt" + doubles + ") {");
-        Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) +
-                    ", Scope::Direct()" + (several ? ", nargout" : "") + ");");
+        Line(0, m_typedResults.at(name) + " " + TypedName(name) + "(Runtime &rt" + doubles + ") {");
+        Line(1, "Scope call(rt, " + std::to_string(m_index) + ", " + std::to_string(k) + ", Scope::Direct()" +
+                    (several ? ", nargout" : count < f.params.size() ? ", 1u" : "") +
+                    (count < f.params.size() ? ", " + std::to_string(count) + "u" : "") + ");");
     } else {
         Line(0, "Values " + FunctionName(f.name) +
                     "(Runtime &rt, const Values &args, unsigned int nargout) {");
@@ -757,13 +764,15 @@ void Translator::Function(std::size_t k, bool typed) {
     for (std::size_t slot = 0; slot < f.names.size(); ++slot) {
         std::string init = "Value::Unset()";
         for (std::size_t j = 0; j < f.paramSlots.size(); ++j) {
-            if (f.paramSlots[j] != static_cast<int>(slot)) continue;
+            if (f.paramSlots[j] != static_cast<int>(slot) || (typed && j >= count)) continue;
             init = f.varargin && j + 1 == f.paramSlots.size() && j >= named
                        ? "Scope::Varargin(args, " + std::to_string(named) + ")"
                        : "Scope::Arg(args, " + std::to_string(j) + ")";
         }
         if (typed && init != "Value::Unset()") {
             continue;  // a parameter of the C++ function
+        } else if (typed && !scope.assigned.count(static_cast<int>(slot))) {
+            continue;  // no variable here: a parameter left out, a name of a function
         } else if (scope.workspace) {
             // The frame's slots start unset.
             if (init != "Value::Unset()") Line(1, Var(static_cast<int>(slot)) + " = " + init + ";");
@@ -776,7 +785,7 @@ void Translator::Function(std::size_t k, bool typed) {
     if (typed) {
         if (several) {
             Line(1, "if (more) {");
-            for (std::size_t j = 1; j < f.outputSlots.size(); ++j)
+            for (std::size_t j = 1; j < given; ++j)
                 Line(2, "if (nargout > " + std::to_string(j) + ") more[" + std::to_string(j - 1) +
                             "] = " + Var(f.outputSlots[j]) + ";");
             Line(1, "}");
@@ -839,6 +848,15 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
         doubles.push_back("double " + PureName(f.name, false) + "(Runtime &rt" + params + ");");
         doubles.push_back("inline double " + PureName(f.name, true) + "(Runtime &rt" + params + ");");
     }
+    for (const auto &v : m_versions) {
+        Scope trial;
+        if (!DoubleScope(v.second.k, trial, v.first)) continue;
+        m_doubleFunctions.emplace(v.first, v.second.nargin);
+        std::string params;
+        for (std::size_t j = 0; j < v.second.nargin; ++j) params += ", double";
+        doubles.push_back("double " + PureName(v.first, false) + "(Runtime &rt" + params + ");");
+        doubles.push_back("inline double " + PureName(v.first, true) + "(Runtime &rt" + params + ");");
+    }
     // The typed ones: first every candidate, then those whose parameters
     // and output stay doubles given the others are typed, until none drops.
     for (const ::mtrx::Function &f : p.functions) m_typedOutputs.emplace(f.name, f.outputs.size());
@@ -847,21 +865,55 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
             m_typedFunctions.emplace(p.functions[k].name, p.functions[k].params.size());
             m_arrayParams.emplace(p.functions[k].name, IndexedParams(p.functions[k]));
             m_logicalParams.emplace(p.functions[k].name, TestedParams(p.functions[k]));
+        }
+    for (const auto &v : m_versions) {
+        if (m_doubleFunctions.count(v.first)) continue;
+        m_typedFunctions.emplace(v.first, v.second.nargin);
+        m_typedOutputs.emplace(v.first, v.second.f->outputs.size());
+        m_arrayParams.emplace(v.first, IndexedParams(*v.second.f));
+        m_logicalParams.emplace(v.first, TestedParams(*v.second.f));
+    }
     // A tested parameter stays a double unless every call in the file
     // passes it a logical expression: calls passing doubles keep their
     // typed call.
     LogicalArguments(p.statements);
     for (const ::mtrx::Function &f : p.functions) LogicalArguments(f.body);
-        }
-    for (bool dropped = true; dropped;) {
-        dropped = false;
+    // A function's result type found may change its callers': passes
+    // until none changes (a few, or the typed versions are left out). Then
+    // the parameters given logical and integer scalars, and again.
+    for (int round = 0; round < 3; ++round) {
+    if (round) SurveyArguments();
+    for (int pass = 0, dropped = 1; dropped; ++pass) {
+        dropped = 0;
+        const std::map<std::string, std::string> results = m_typedResults;
         for (std::size_t k = 0; k < p.functions.size(); ++k) {
             if (!m_typedFunctions.count(p.functions[k].name)) continue;
             Scope trial;
             if (TypedScope(k, trial)) continue;
             m_typedFunctions.erase(p.functions[k].name);
-            dropped = true;
+            dropped = 1;
         }
+        for (const auto &v : m_versions) {
+            if (!m_typedFunctions.count(v.first)) continue;
+            Scope trial;
+            if (TypedScope(v.second.k, trial, v.first)) continue;
+            m_typedFunctions.erase(v.first);
+            dropped = 1;
+        }
+        if (results != m_typedResults) {
+            dropped = 1;
+            if (pass > 8)
+                for (const auto &r : m_typedResults)
+                    if (r.second != "double") m_typedFunctions.erase(r.first);
+        }
+    }
+    }
+    for (const auto &v : m_versions) {
+        if (!m_typedFunctions.count(v.first)) continue;
+        std::string params;
+        for (std::size_t j = 0; j < v.second.nargin; ++j) params += ParamType(v.first, j);
+        if (v.second.f->outputs.size() > 1) params += ", unsigned int, double *";
+        doubles.push_back(m_typedResults.at(v.first) + " " + TypedName(v.first) + "(Runtime &rt" + params + ");");
     }
     for (std::size_t k = 0; k < p.functions.size(); ++k) {
         if (!m_typedFunctions.count(p.functions[k].name)) continue;
@@ -869,7 +921,8 @@ void Translator::TypedFunctions(std::vector<std::string> &doubles) {
         for (std::size_t j = 0; j < p.functions[k].params.size(); ++j)
             params += ParamType(p.functions[k].name, j);
         if (p.functions[k].outputs.size() > 1) params += ", unsigned int, double *";
-        doubles.push_back("double ft_" + FunctionName(p.functions[k].name) + "(Runtime &rt" + params + ");");
+        doubles.push_back(m_typedResults.at(p.functions[k].name) + " ft_" + FunctionName(p.functions[k].name) +
+                          "(Runtime &rt" + params + ");");
     }
 }
 
@@ -881,10 +934,19 @@ void Translator::FunctionVersions(std::size_t k) {
         DoubleFunction(k, true);
     }
     if (m_typedFunctions.count(name)) Function(k, true);
+    for (const auto &v : m_versions) {
+        if (v.second.k != k) continue;
+        if (m_doubleFunctions.count(v.first)) {
+            DoubleFunction(k, false, v.first);
+            DoubleFunction(k, true, v.first);
+        }
+        if (m_typedFunctions.count(v.first)) Function(k, true, v.first);
+    }
 }
 
 std::string Translator::Code(bool script, const std::vector<std::string> &intro,
                              const std::string &path) {
+    MakeVersions();
     SplitAll();
     const Program &p = m_unit->program;
     std::vector<std::string> doubles;

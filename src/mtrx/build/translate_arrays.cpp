@@ -210,7 +210,8 @@ std::string Translator::ReadCode(const Expr &e) const {
                                  : "Elements::Read(call, " + Var(e.slot) + subs + ")";
     if (!m_reads) return code;
     const std::string name = "e" + std::to_string(++m_readCount);
-    m_reads->lines.push_back("const double " + name + " = " + code + ";");
+    // A typed call's value is of its result's type.
+    m_reads->lines.push_back("const auto " + name + " = " + code + ";");
     m_reads->names.emplace(&e, name);
     return name;
 }

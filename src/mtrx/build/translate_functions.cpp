@@ -10,8 +10,10 @@ namespace build {
 
 bool AssignedFirst(const Block &block, int slot, const Stmt *first);
 
-bool Translator::DoubleScope(std::size_t k, Scope &scope) {
-    const ::mtrx::Function &f = m_unit->program.functions[k];
+bool Translator::DoubleScope(std::size_t k, Scope &scope, const std::string &key) {
+    const ::mtrx::Function &f = VersionOf(k, key);
+    const auto version = m_versions.find(key);
+    const std::size_t count = version != m_versions.end() ? version->second.nargin : f.params.size();
     if (f.varargin || f.outputs.size() != 1 || f.outputs[0] == "varargout") return false;
     scope.function = &f;
     scope.names = &f.names;
@@ -19,8 +21,9 @@ bool Translator::DoubleScope(std::size_t k, Scope &scope) {
     std::set<int> written;
     CollectAssigned(f.body, written);
     std::set<int> params;
-    for (int slot : f.paramSlots) {
+    for (std::size_t j = 0; j < count; ++j) {
         // A parameter is the argument throughout: never written, never ~.
+        const int slot = f.paramSlots[j];
         if (slot < 0 || written.count(slot)) return false;
         params.insert(slot);
     }
@@ -63,20 +66,25 @@ bool Translator::DoubleScope(std::size_t k, Scope &scope) {
     return ok && set;
 }
 
-bool Translator::DoubleCall(const Expr &e) const {
+bool Translator::DoubleCall(const Expr &e, unsigned int nargout) const {
     if (m_noCalls || (e.kind != Expr::Kind::Call && e.kind != Expr::Kind::Name) || IsVariable(e))
         return false;
-    auto f = m_doubleFunctions.find(e.text);
-    if (f == m_doubleFunctions.end()) f = m_typedFunctions.find(e.text);
-    if (f == m_typedFunctions.end() || e.args.size() != f->second) return false;
-    const auto arrays = m_arrayParams.find(e.text);
-    const auto logicals = m_logicalParams.find(e.text);
+    const std::string key = VersionKey(e, nargout);
+    auto f = m_typedFunctions.find(key);
+    if (m_doubleFunctions.count(key)) f = m_doubleFunctions.find(key);
+    else if (f == m_typedFunctions.end()) return false;
+    if (e.args.size() != f->second) return false;
+    const auto arrays = m_arrayParams.find(key);
+    const auto logicals = m_logicalParams.find(key);
     for (std::size_t j = 0; j < e.args.size(); ++j) {
         const Expr &a = *e.args[j];
         if (arrays != m_arrayParams.end() && arrays->second[j]) {
             if (a.kind != Expr::Kind::Name || !IsVariable(a) || !m_scope->arrays.count(a.slot)) return false;
         } else if (logicals != m_logicalParams.end() && logicals->second[j]) {
             if (!LogicalExpr(a, false)) return false;
+        } else if (!IntegerParam(key, j).empty()) {
+            const char *type = IntegerType(a, false);
+            if (!type || IntegerParam(key, j) != type) return false;
         } else if (!ScalarExpr(a)) {
             return false;
         }
@@ -84,15 +92,17 @@ bool Translator::DoubleCall(const Expr &e) const {
     return true;
 }
 
-std::string Translator::TypedArgs(const Expr &e) const {
-    const auto arrays = m_arrayParams.find(e.text);
-    const auto logicals = m_logicalParams.find(e.text);
+std::string Translator::TypedArgs(const Expr &e, unsigned int nargout) const {
+    const std::string key = VersionKey(e, nargout);
+    const auto arrays = m_arrayParams.find(key);
+    const auto logicals = m_logicalParams.find(key);
     std::string args;
     for (std::size_t j = 0; j < e.args.size(); ++j)
         args += ", " + (arrays != m_arrayParams.end() && arrays->second[j] ? Var(e.args[j]->slot)
                         : logicals != m_logicalParams.end() && logicals->second[j]
                             ? LogicalCode(*e.args[j])
-                            : ScalarCode(*e.args[j]));
+                        : !IntegerParam(key, j).empty() ? IntegerCode(*e.args[j])
+                                                         : ScalarCode(*e.args[j]));
     return args;
 }
 
@@ -141,7 +151,12 @@ bool TestedIn(const Block &block, int slot) {
 
 void Translator::LogicalArguments(const Block &block) {
     std::function<void(const Expr &)> walk = [&](const Expr &e) {
-        const auto logicals = m_logicalParams.find(e.text);
+        // The function's own and its versions'.
+        std::vector<std::string> keys{e.text};
+        for (auto v = m_versions.lower_bound(e.text + "/"); v != m_versions.end() && v->first.compare(0, e.text.size() + 1, e.text + "/") == 0; ++v)
+            keys.push_back(v->first);
+        for (const std::string &key : keys) {
+        const auto logicals = m_logicalParams.find(key);
         if ((e.kind == Expr::Kind::Call || e.kind == Expr::Kind::Name) && logicals != m_logicalParams.end())
             for (std::size_t j = 0; j < logicals->second.size(); ++j) {
                 const Expr *a = j < e.args.size() ? e.args[j].get() : nullptr;
@@ -153,6 +168,7 @@ void Translator::LogicalArguments(const Block &block) {
                           a->kind == Expr::Kind::ShortCircuit);
                 if (a && !logical) logicals->second[j] = false;
             }
+        }
         AnyOperand(e, [&](const Expr &a) {
             walk(a);
             return false;
@@ -189,8 +205,16 @@ bool Translator::HasTypedCall(const Expr &e) const {
     return AnyOperand(e, [this](const Expr &a) { return HasTypedCall(a); });
 }
 
-bool Translator::TypedScope(std::size_t k, Scope &scope) {
-    const ::mtrx::Function &f = m_unit->program.functions[k];
+bool Translator::TypedScope(std::size_t k, Scope &scope, const std::string &given) {
+    const ::mtrx::Function &f = VersionOf(k, given);
+    const std::string key = given.empty() ? f.name : given;
+    const auto version = m_versions.find(key);
+    // The parameters given (a version's first ones) and the outputs that
+    // must be set (a version's asked for).
+    const std::size_t count = version != m_versions.end() ? version->second.nargin : f.params.size();
+    const std::size_t asked = version != m_versions.end() && version->second.nargout
+                                  ? version->second.nargout
+                                  : f.outputSlots.size();
     if (f.varargin || f.params.empty() || f.outputs.empty()) return false;
     for (const std::string &name : f.outputs)
         if (name == "varargout") return false;
@@ -199,7 +223,13 @@ bool Translator::TypedScope(std::size_t k, Scope &scope) {
     std::set<int> written;
     CollectAssigned(f.body, written);
     std::set<int> params;
-    for (int slot : f.paramSlots) {
+    for (std::size_t j = 0; j < f.paramSlots.size(); ++j) {
+        const int slot = f.paramSlots[j];
+        if (j >= count) {
+            // One left out: unset until the body sets it, a ~ never read.
+            if (slot >= 0 && params.count(slot)) return false;
+            continue;
+        }
         // A parameter is the argument throughout: never written, never ~.
         if (slot < 0 || written.count(slot) || params.count(slot)) return false;
         params.insert(slot);
@@ -209,19 +239,26 @@ bool Translator::TypedScope(std::size_t k, Scope &scope) {
     scope.assigned.insert(f.outputSlots.begin(), f.outputSlots.end());
     if (UsesWorkspace(f.body)) return false;
     // The parameters it indexes are the callers' real double arrays.
-    const auto indexed = m_arrayParams.find(f.name);
+    const auto indexed = m_arrayParams.find(key);
     std::set<int> doubles = params;
-    for (std::size_t j = 0; indexed != m_arrayParams.end() && j < f.paramSlots.size(); ++j)
+    for (std::size_t j = 0; indexed != m_arrayParams.end() && j < count; ++j)
         if (indexed->second[j]) {
             doubles.erase(f.paramSlots[j]);
             scope.givenArrays.insert(f.paramSlots[j]);
         }
-    const auto tested = m_logicalParams.find(f.name);
-    for (std::size_t j = 0; tested != m_logicalParams.end() && j < f.paramSlots.size(); ++j)
+    const auto tested = m_logicalParams.find(key);
+    for (std::size_t j = 0; tested != m_logicalParams.end() && j < count; ++j)
         if (tested->second[j] && !scope.givenArrays.count(f.paramSlots[j])) {
             doubles.erase(f.paramSlots[j]);
             scope.givenLogicals.insert(f.paramSlots[j]);
         }
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::string &type = IntegerParam(key, j);
+        if (type.empty() || scope.givenArrays.count(f.paramSlots[j]) || scope.givenLogicals.count(f.paramSlots[j]))
+            continue;
+        doubles.erase(f.paramSlots[j]);
+        scope.givenIntegers.emplace(f.paramSlots[j], type);
+    }
     scope.arrays = scope.givenArrays;
     m_scope = &scope;
     std::set<int> candidates = scope.assigned;
@@ -230,18 +267,30 @@ bool Translator::TypedScope(std::size_t k, Scope &scope) {
     // Every output a double set wherever the function ends, so that no
     // count of outputs asked for finds one unset.
     bool ok = true;
-    for (int slot : f.outputSlots) ok = ok && Scalar(slot);
+    // The first output may be a logical or integer scalar too: the type
+    // the function's C++ version returns.
+    const int first = f.outputSlots[0];
+    std::string result = "double";
+    if (Logical(first)) result = "bool";
+    else if (Integer(first)) result = m_scope->integers.at(first);
+    m_typedResults[key] = result;
+    ok = ok && (Scalar(first) || Logical(first) || Integer(first));
+    for (std::size_t j = 1; j < asked; ++j) ok = ok && Scalar(f.outputSlots[j]);
     for (int slot : doubles) ok = ok && Scalar(slot);
     for (int slot : scope.givenArrays) ok = ok && m_scope->arrays.count(slot);
     for (int slot : scope.givenLogicals) ok = ok && m_scope->logicals.count(slot);
+    for (const auto &integer : scope.givenIntegers) ok = ok && m_scope->integers.count(integer.first);
     m_scope = nullptr;
     return ok;
 }
 
-void Translator::DoubleFunction(std::size_t k, bool raw) {
-    const ::mtrx::Function &f = m_unit->program.functions[k];
+void Translator::DoubleFunction(std::size_t k, bool raw, const std::string &key) {
+    const ::mtrx::Function &f = VersionOf(k, key);
+    const auto version = m_versions.find(key);
+    const std::size_t count = version != m_versions.end() ? version->second.nargin : f.params.size();
+    const std::string name = key.empty() ? f.name : key;
     Scope scope;
-    DoubleScope(k, scope);
+    DoubleScope(k, scope, key);
     scope.raw = raw;
     m_scope = &scope;
     std::ostringstream saved;
@@ -250,18 +299,18 @@ void Translator::DoubleFunction(std::size_t k, bool raw) {
     const std::string statements = m_out.str();
     m_out.swap(saved);
     std::string params;
-    for (std::size_t j = 0; j < f.params.size(); ++j) params += ", double " + Local(f.params[j]);
+    for (std::size_t j = 0; j < count; ++j) params += ", double " + Local(f.params[j]);
     if (raw) {
         Line(0, "// " + f.name + " over doubles in plain C++ operators: exact unless it gives NaN.");
-        Line(0, "inline double " + PureName(f.name, true) + "(Runtime &rt" + params + ") {");
+        Line(0, "inline double " + PureName(name, true) + "(Runtime &rt" + params + ") {");
     } else {
         Line(0, "// " + f.name + " over doubles: it can neither fail nor call, so it needs no frame.");
-        Line(0, "double " + PureName(f.name, false) + "(Runtime &rt" + params + ") {");
+        Line(0, "double " + PureName(name, false) + "(Runtime &rt" + params + ") {");
     }
     Line(1, "NoFrame call;");
     for (int slot : scope.assigned) {
         bool param = false;
-        for (int p : f.paramSlots) param = param || p == slot;
+        for (std::size_t j = 0; j < count; ++j) param = param || f.paramSlots[j] == slot;
         if (!param) Line(1, "double " + Var(slot) + " = 0.0;");
     }
     m_out << statements;
@@ -272,10 +321,14 @@ void Translator::DoubleFunction(std::size_t k, bool raw) {
 }
 
 bool Translator::TypedSeveral(const Stmt &s) const {
-    if (s.kind != Stmt::Kind::Assign || s.targets.size() < 2 || !TypedCall(*s.value)) return false;
-    const auto outputs = m_typedOutputs.find(s.value->text);
+    if (s.kind != Stmt::Kind::Assign || s.targets.size() < 2) return false;
+    const auto n = static_cast<unsigned int>(s.targets.size());
+    if (!TypedCall(*s.value, n)) return false;
+    const auto outputs = m_typedOutputs.find(VersionKey(*s.value, n));
     // More targets than outputs: the general call's count check reports it.
     if (outputs == m_typedOutputs.end() || s.targets.size() > outputs->second) return false;
+    const auto result = m_typedResults.find(VersionKey(*s.value, n));
+    if (result != m_typedResults.end() && result->second != "double") return false;
     for (const Target &t : s.targets)
         if (!t.path.empty()) return false;
     return true;
@@ -286,13 +339,13 @@ bool Translator::TypedOutputs(const Stmt &s, int indent) {
     const Expr &e = *s.value;
     Reads reads;
     Reads *saved = OpenReads(reads);
-    const std::string args = TypedArgs(e);
-    const std::string pre = CloseReads(saved);
     const std::size_t n = s.targets.size();
+    const std::string args = TypedArgs(e, static_cast<unsigned int>(n));
+    const std::string pre = CloseReads(saved);
     Line(indent, "{");
     if (!pre.empty()) Line(indent + 1, pre);
     Line(indent + 1, "double more[" + std::to_string(n - 1) + "];");
-    Line(indent + 1, "const double first = " + DoubleCallee(e) + "(rt" + args + ", " + std::to_string(n) +
+    Line(indent + 1, "const double first = " + DoubleCallee(e, static_cast<unsigned int>(n)) + "(rt" + args + ", " + std::to_string(n) +
                          "u, more);");
     // Left to right, as the general path stores them.
     for (std::size_t k = 0; k < n; ++k) {

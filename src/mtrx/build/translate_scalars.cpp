@@ -77,6 +77,7 @@ bool Translator::LogicalExpr(const Expr &e, bool reads) const {
         case Expr::Kind::Call:
             if (e.kind == Expr::Kind::Name && e.slot >= 0 && Logical(e.slot)) return true;
             if (LogicalElementRead(e)) return reads;
+            if (DoubleCall(e)) return reads && TypedResult(e) == "bool";
             // true and false where they are the built-ins.
             if ((e.text != "true" && e.text != "false") || !e.args.empty() || IsVariable(e) ||
                 m_functions.count(e.text))
@@ -104,6 +105,7 @@ std::string Translator::LogicalCode(const Expr &e) const {
         case Expr::Kind::Call:
             if (e.kind == Expr::Kind::Name && e.slot >= 0 && Logical(e.slot)) return Var(e.slot);
             if (LogicalElementRead(e)) return LogicalReadCode(e);
+            if (DoubleCall(e)) return ReadCode(e);
             return e.text == "true" ? "true" : "false";
         case Expr::Kind::Binary: {
             // Comparisons see no NaN bits: the plain operators. The left
@@ -184,6 +186,11 @@ const char *Translator::IntegerType(const Expr &e, bool reads) const {
             if (e.kind == Expr::Kind::Name && e.slot >= 0 && Integer(e.slot))
                 return m_scope->integers.at(e.slot).c_str();
             if (const char *type = IntegerElementRead(e)) return reads ? type : nullptr;
+            if (DoubleCall(e)) {
+                // A typed call giving an integer.
+                const std::string &type = TypedResult(e);
+                return reads && type != "double" && type != "bool" ? type.c_str() : nullptr;
+            }
             if (e.kind != Expr::Kind::Call || IsVariable(e) || m_functions.count(e.text))
                 return nullptr;
             const char *type = nullptr;
@@ -212,6 +219,7 @@ std::string Translator::IntegerCode(const Expr &e) const {
     const std::string type = IntegerType(e);
     if (e.kind == Expr::Kind::Name) return Var(e.slot);
     if (IntegerElementRead(e)) return IntegerReadCode(e);
+    if (e.kind == Expr::Kind::Call && DoubleCall(e)) return ReadCode(e);
     if (e.kind == Expr::Kind::Call && e.args.size() == 1)
         return "scalars::ToInteger<" + type + ">(" + RawCode(*e.args[0]) + ")";
     const std::string a = RawCode(*e.args[0]);

@@ -160,8 +160,8 @@ bool Translator::ScalarExpr(const Expr &e, bool reads) const {
         case Expr::Kind::Name:
             return (e.slot >= 0 && Scalar(e.slot)) || CountName(e) || ScalarBuiltinRoutine(e, reads);
         case Expr::Kind::Call:
-            return (reads && (ElementRead(e) || DoubleCall(e))) || ScalarBuiltinRoutine(e, reads) ||
-                   ArraySize(e);
+            return (reads && (ElementRead(e) || (DoubleCall(e) && TypedResult(e) == "double"))) ||
+                   ScalarBuiltinRoutine(e, reads) || ArraySize(e);
         case Expr::Kind::Unary: return e.op == Op::Uminus && ScalarExpr(*e.args[0], reads);
         case Expr::Kind::Binary:
             // A real power is real for a whole exponent.
@@ -194,7 +194,7 @@ std::string Translator::DoubleCode(const Expr &e, bool raw) const {
                 // called in place, in its raw form in raw code.
                 std::string args;
                 for (const ExprPtr &a : e.args) args += ", " + DoubleCode(*a, raw);
-                return PureName(e.text, raw) + "(rt" + args + ")";
+                return PureName(VersionKey(e, 1), raw) + "(rt" + args + ")";
             }
             if (ArraySize(e)) return ArraySizeCode(e);
             return ScalarBuiltinRoutine(e, true) ? ScalarBuiltinCode(e, raw) : ReadCode(e);
@@ -262,6 +262,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
     m_scope->scalars = candidates;
     // Integer scalars: of the class the first conversion that one of their
     // assignments gives names.
+    m_scope->integers.insert(m_scope->givenIntegers.begin(), m_scope->givenIntegers.end());
     for (int slot : m_scope->logicals)
         for (const Stmt *s : writes[slot].plain)
             if (const char *type = IntegerType(*s->value))
@@ -273,7 +274,7 @@ void Translator::InferScalars(const Block &block, std::set<int> candidates,
             const Writes &w = writes[*it];
             bool keep = true;
             for (const Stmt *s : w.plain)
-                keep = keep && ScalarExpr(*s->value) && (s->targets.size() == 1 || TypedSeveral(*s));
+                keep = keep && (s->targets.size() == 1 ? ScalarExpr(*s->value) : TypedSeveral(*s));
             for (int from : w.copies) keep = keep && Scalar(from);
             for (const Stmt *s : w.loops) {
                 const Expr &r = *s->value;

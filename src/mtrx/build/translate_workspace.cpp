@@ -91,6 +91,7 @@ void Translator::KeepInFrame(Scope &scope, std::size_t names) {
 }
 
 void Translator::FileFunctions() {
+    MakeVersions();
     SplitAll();
     // Its functions over doubles and typed ones, for the calls inside it.
     std::vector<std::string> doubles;

@@ -133,6 +133,7 @@ private:
         std::map<int, std::string> integerArrays;  // integer arrays: their C++ element type
         std::set<int> givenArrays;  // parameters the callers pass such arrays for
         std::set<int> givenLogicals;  // and logical scalars for
+        std::map<int, std::string> givenIntegers;  // and integer scalars for: their C++ type
         std::map<int, std::string> views;  // of those, the ones a loop holds in views
         int tries = 0;  // try statements around the statement being written
         bool raw = false;  // doubles assigned their raw code, unchecked
@@ -407,7 +408,8 @@ private:
     void Line(int indent, const std::string &text) {
         m_out << std::string(static_cast<std::size_t>(indent) * 4, ' ') << text << '\n';
     }
-    void Function(std::size_t k, bool typed = false);
+    // typed: the version `key` (the name for the function's own).
+    void Function(std::size_t k, bool typed = false, const std::string &key = std::string());
     // Function k, then its versions over doubles and typed one if it has
     // them; TypedFunctions finds which functions have them, with their
     // declarations.
@@ -422,28 +424,38 @@ private:
 
     // Functions (translate_functions.cpp) of double scalars compiled also
     // as fd_NAME over doubles, by name with their parameter counts.
-    bool DoubleScope(std::size_t k, Scope &scope);
-    bool DoubleCall(const Expr &e) const;
+    // `key`: a version's (m_versions), empty for the function's own.
+    bool DoubleScope(std::size_t k, Scope &scope, const std::string &key = std::string());
+    // nargout: the outputs the call is asked for (1 in an expression).
+    bool DoubleCall(const Expr &e, unsigned int nargout = 1) const;
     // With `raw`, as fdr_NAME: plain C++ operators throughout, for the raw
     // code of the expressions calling it (a result that is not NaN is the
     // exact one: NaN bits steer no branch).
-    void DoubleFunction(std::size_t k, bool raw = false);
+    void DoubleFunction(std::size_t k, bool raw = false, const std::string &key = std::string());
     std::map<std::string, std::size_t> m_doubleFunctions;
     // Local functions of one output whose parameters stay real double
     // scalars when they are given them, and whose output is one then: also
     // compiled as ft_NAME over doubles, with the frame and checks of any
     // call, for the calls that pass doubles. Their calls are DoubleCalls
     // that can fail.
-    bool TypedScope(std::size_t k, Scope &scope);
-    bool TypedCall(const Expr &e) const { return DoubleCall(e) && m_typedFunctions.count(e.text) != 0; }
+    // `key`: a version's (m_versions), empty for the function's own.
+    bool TypedScope(std::size_t k, Scope &scope, const std::string &key = std::string());
+    bool TypedCall(const Expr &e, unsigned int nargout = 1) const {
+        return DoubleCall(e, nargout) && m_typedFunctions.count(VersionKey(e, nargout)) != 0;
+    }
     bool HasTypedCall(const Expr &e) const;
     // The C++ function a DoubleCall calls.
-    std::string DoubleCallee(const Expr &e) const {
-        return TypedCall(e) ? "ft_" + FunctionName(e.text) : PureName(e.text, false);
+    std::string DoubleCallee(const Expr &e, unsigned int nargout = 1) const {
+        return TypedCall(e, nargout) ? TypedName(VersionKey(e, nargout)) : PureName(VersionKey(e, nargout), false);
     }
-    // fd_NAME and fdr_NAME, for the file's functions after the first file.
-    std::string PureName(const std::string &name, bool raw) const {
-        return (raw ? "fdr" : "fd") + (m_index ? std::to_string(m_index) : std::string()) + "_" + name;
+    // fd_NAME and fdr_NAME, for the file's functions after the first file;
+    // a version's (by key) fdaNoM_NAME and fdraNoM_NAME.
+    std::string PureName(const std::string &key, bool raw) const {
+        const std::string base = (raw ? "fdr" : "fd") + (m_index ? std::to_string(m_index) : std::string());
+        const auto v = m_versions.find(key);
+        if (v == m_versions.end()) return base + "_" + key;
+        return base + "a" + std::to_string(v->second.nargin) + "o" + std::to_string(v->second.nargout) + "_" +
+               v->second.f->name;
     }
     std::map<std::string, std::size_t> m_typedFunctions;
     // Those of several outputs take the count asked for and where to store
@@ -463,17 +475,70 @@ private:
     // anything but true, false, a comparison, ~, && or || for.
     void LogicalArguments(const Block &block);
     // ", TYPE " of parameter j of typed function `name`.
-    std::string ParamType(const std::string &name, std::size_t j) const {
-        if (m_arrayParams.at(name)[j]) return ", Value &";
-        return m_logicalParams.at(name)[j] ? ", bool " : ", double ";
+    std::string ParamType(const std::string &key, std::size_t j) const {
+        if (m_arrayParams.at(key)[j]) return ", Value &";
+        const std::string &integer = IntegerParam(key, j);
+        if (!integer.empty()) return ", " + integer + " ";
+        return m_logicalParams.at(key)[j] ? ", bool " : ", double ";
     }
     // The arguments of typed call e, each after ", ".
-    std::string TypedArgs(const Expr &e) const;
+    std::string TypedArgs(const Expr &e, unsigned int nargout = 1) const;
     std::string TypedTail(const Expr &e) const {
         // (after TypedArgs)
-        const auto outputs = m_typedOutputs.find(e.text);
+        const auto outputs = m_typedOutputs.find(VersionKey(e, 1));
         return TypedCall(e) && outputs != m_typedOutputs.end() && outputs->second > 1 ? ", 1u, nullptr"
                                                                                       : "";
+    }
+    // Versions (translate_versions.cpp). A local function called with
+    // fewer arguments than it declares, or whose body tests nargin or
+    // nargout against numbers, has a typed version for each count of
+    // arguments its calls pass (and of outputs they ask for, when it tests
+    // nargout): a copy of its function whose tests of the counts are
+    // decided, so that a default set under `if nargin < 3` types the
+    // parameter, and an output set under `if nargout > 1` is left alone
+    // when not asked for. Made before the stretches are split; keyed
+    // "name/nargin/nargout" (nargout 0: any count), the keys standing for
+    // names in the typed functions' maps.
+    struct Version {
+        std::size_t k = 0;  // the function's index
+        std::size_t nargin = 0;
+        unsigned int nargout = 0;
+        std::unique_ptr<::mtrx::Function> f;
+    };
+    std::map<std::string, Version> m_versions;
+    std::set<std::string> m_outputTests;  // functions whose versions are per nargout
+    void MakeVersions();
+    // The typed function call e for `nargout` outputs calls: a version's
+    // key when it has a typed one, else the function's name.
+    std::string VersionKey(const Expr &e, unsigned int nargout) const;
+    // The function of typed function `key`: a version's copy or the
+    // program's own.
+    const ::mtrx::Function &VersionOf(std::size_t k, const std::string &key) const {
+        const auto v = m_versions.find(key);
+        return v != m_versions.end() ? *v->second.f : m_unit->program.functions[k];
+    }
+    // The C++ name of typed function `key`.
+    std::string TypedName(const std::string &key) const;
+    // Arguments (translate_arguments.cpp): the parameters of typed
+    // functions that every call passes a logical scalar for, or an integer
+    // scalar of one class, as the callers' inference finds their
+    // arguments, become C++ bools and integers. `key` each typed
+    // function's; the integer parameters' C++ types by key.
+    void SurveyArguments();
+    std::map<std::string, std::vector<std::string>> m_integerParams;
+    const std::string &IntegerParam(const std::string &key, std::size_t j) const {
+        static const std::string none;
+        const auto found = m_integerParams.find(key);
+        return found != m_integerParams.end() && j < found->second.size() ? found->second[j] : none;
+    }
+    // The C++ type of the first output of typed functions (by key):
+    // double, bool for a logical scalar, or an integer type; and of the
+    // DoubleCall e (a function over doubles gives a double).
+    std::map<std::string, std::string> m_typedResults;
+    const std::string &TypedResult(const Expr &e) const {
+        static const std::string doubleType("double");
+        const auto found = m_typedResults.find(VersionKey(e, 1));
+        return found != m_typedResults.end() && TypedCall(e) ? found->second : doubleType;
     }
     // [a, b] = f(x) by a typed call (TypedSeveral), its targets whole
     // variables, no more than f's outputs: false when it cannot be one.

@@ -172,11 +172,15 @@ Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, std::size_t 
 }
 
 Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, Direct, unsigned int nargout)
-    : m_rt(rt), m_nargout(nargout) {
+    : Scope(rt, file, function, Direct(), nargout, ~0u) {}
+
+Scope::Scope(Runtime &rt, unsigned int file, unsigned int function, Direct, unsigned int nargout,
+             unsigned int nargin)
+    : m_rt(rt), m_nargin(nargin), m_nargout(nargout) {
     const std::shared_ptr<const Unit> &unit = rt.m_units[file];
     const Function &f = unit->program.functions[function];
     m_function = &f;
-    m_nargin = static_cast<unsigned int>(f.params.size());
+    if (nargin == ~0u) m_nargin = static_cast<unsigned int>(f.params.size());
     Evaluator &e = *rt.m_evaluator;
     e.CheckDepth(f.name);
     Evaluator::Frame &frame = e.PushFrame(nullptr);

@@ -180,6 +180,9 @@ public:
     /// variables itself and calls nothing that reaches them by name.
     struct Direct {};
     Scope(Runtime &rt, unsigned int file, unsigned int function, Direct, unsigned int nargout = 1);
+    /// The same with the first `nargin` parameters (~0u: every one).
+    Scope(Runtime &rt, unsigned int file, unsigned int function, Direct, unsigned int nargout,
+          unsigned int nargin);
     ~Scope();
     Scope(const Scope &) = delete;
     Scope &operator=(const Scope &) = delete;
