@@ -177,7 +177,14 @@ Evaluator::SiteEntry &Evaluator::Callee(const std::string &name,
             entry->script = !found.function;
         } else {
             entry->builtin = FindBuiltin(name);
-            if (!entry->builtin) throw Error("Undefined function or variable '" + name + "'");
+            if (!entry->builtin) {
+                // A parameter the call left out, read as a name.
+                const Function *running = m_top && m_top->unit == from ? m_top->function : nullptr;
+                if (running && std::find(running->params.begin(), running->params.end(), name) !=
+                                   running->params.end())
+                    throw Error("Not enough input arguments.");
+                throw Error("Undefined function or variable '" + name + "'");
+            }
             entry->unit.reset();
             entry->function = nullptr;
             entry->script = false;
