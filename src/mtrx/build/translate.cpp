@@ -711,12 +711,7 @@ void Translator::Function(std::size_t k, bool typed, const std::string &key) {
                                   ? version->second.nargout
                                   : f.outputSlots.size();
     Scope scope;
-    scope.function = &f;
-    scope.names = &f.names;
-    for (int slot : f.paramSlots)
-        if (slot >= 0) scope.assigned.insert(slot);
-    for (int slot : f.outputSlots) scope.assigned.insert(slot);
-    CollectAssigned(f.body, scope.assigned);
+    FunctionScope(f, scope);
     m_scope = &scope;
     if (typed) {
         TypedScope(k, scope, key);

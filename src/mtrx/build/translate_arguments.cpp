@@ -17,7 +17,6 @@ void Translator::SurveyArguments() {
     // By key, for each parameter: the classes passed ("" for anything but
     // a double, logical or integer scalar).
     std::map<std::string, std::vector<std::set<std::string>>> passed;
-    std::function<void(const Block &)> survey;
     // A variable of no type yet, as one the call's own typing may make:
     // the class of the first of its assignments in the body that gives a
     // logical or integer scalar ("" for none).
@@ -67,20 +66,6 @@ void Translator::SurveyArguments() {
             return false;
         });
     };
-    survey = [&](const Block &block) {
-        for (const Stmt &s : block) {
-            if (s.value) visit(*s.value, s);
-            for (const Target &t : s.targets)
-                for (const Accessor &a : t.path)
-                    for (const ExprPtr &x : a.subscripts) visit(*x, s);
-            for (const auto &branch : s.branches) {
-                if (branch.first) visit(*branch.first, s);
-                survey(branch.second);
-            }
-            survey(s.body);
-            survey(s.handler);
-        }
-    };
     // The callers as their code is written: the script's statements, each
     // function's general version and its typed ones.
     if (!p.statements.empty() && !UsesWorkspace(p.statements)) {
@@ -90,26 +75,21 @@ void Translator::SurveyArguments() {
         m_scope = &scope;
         InferScalars(p.statements, scope.assigned);
         body = &p.statements;
-        survey(p.statements);
+        EachExpr(p.statements, visit);
         m_scope = nullptr;
     }
     for (std::size_t k = 0; k < p.functions.size(); ++k) {
         const ::mtrx::Function &f = p.functions[k];
         if (UsesWorkspace(f.body)) continue;
         Scope scope;
-        scope.function = &f;
-        scope.names = &f.names;
-        for (int slot : f.paramSlots)
-            if (slot >= 0) scope.assigned.insert(slot);
-        for (int slot : f.outputSlots) scope.assigned.insert(slot);
-        CollectAssigned(f.body, scope.assigned);
+        FunctionScope(f, scope);
         std::set<int> candidates = scope.assigned;
         for (int slot : f.paramSlots) candidates.erase(slot);
         for (int slot : f.outputSlots) candidates.erase(slot);
         m_scope = &scope;
         InferScalars(f.body, candidates);
         body = &f.body;
-        survey(f.body);
+        EachExpr(f.body, visit);
         m_scope = nullptr;
     }
     std::vector<std::pair<std::size_t, std::string>> typed;
@@ -122,7 +102,7 @@ void Translator::SurveyArguments() {
         TypedScope(t.first, scope, t.second);
         m_scope = &scope;
         body = &VersionOf(t.first, t.second).body;
-        survey(*body);
+        EachExpr(*body, visit);
         m_scope = nullptr;
     }
     for (const auto &entry : passed) {

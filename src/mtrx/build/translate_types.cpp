@@ -24,6 +24,14 @@ void Translator::CollectAssigned(const Block &block, std::set<int> &out) {
     }
 }
 
+void Translator::FunctionScope(const ::mtrx::Function &f, Scope &scope) {
+    scope.function = &f;
+    scope.names = &f.names;
+    for (int slot : f.paramSlots)
+        if (slot >= 0) scope.assigned.insert(slot);
+    for (int slot : f.outputSlots) scope.assigned.insert(slot);
+    CollectAssigned(f.body, scope.assigned);
+}
 
 bool Mentions(const Expr &e, int slot) {
     if ((e.kind == Expr::Kind::Name || e.kind == Expr::Kind::Call) && e.slot == slot) return true;

@@ -181,22 +181,6 @@ void Prune(Block &block, std::size_t n, unsigned int m) {
     block = std::move(out);
 }
 
-template <class Visit>
-void EachExpr(const Block &block, Visit &visit) {
-    for (const Stmt &s : block) {
-        if (s.value) visit(*s.value, s);
-        for (const Target &t : s.targets)
-            for (const Accessor &a : t.path)
-                for (const ExprPtr &x : a.subscripts) visit(*x, s);
-        for (const auto &branch : s.branches) {
-            if (branch.first) visit(*branch.first, s);
-            EachExpr(branch.second, visit);
-        }
-        EachExpr(s.body, visit);
-        EachExpr(s.handler, visit);
-    }
-}
-
 bool HasAnonymous(const Expr &e) {
     return e.kind == Expr::Kind::AnonFunction || AnyOperand(e, HasAnonymous);
 }

@@ -69,6 +69,25 @@ bool AnyOperand(const Expr &e, Pred pred) {
     return false;
 }
 
+// Calls visit(e, s) for each expression e written directly in a statement s
+// of `block` or of the blocks nested in it (its value, its targets'
+// subscripts, its conditions); the operands inside e are visit's to walk.
+template <class Visit>
+void EachExpr(const Block &block, Visit &visit) {
+    for (const Stmt &s : block) {
+        if (s.value) visit(*s.value, s);
+        for (const Target &t : s.targets)
+            for (const Accessor &a : t.path)
+                for (const ExprPtr &x : a.subscripts) visit(*x, s);
+        for (const auto &branch : s.branches) {
+            if (branch.first) visit(*branch.first, s);
+            EachExpr(branch.second, visit);
+        }
+        EachExpr(s.body, visit);
+        EachExpr(s.handler, visit);
+    }
+}
+
 // Whether expression e reads `slot`.
 bool Mentions(const Expr &e, int slot);
 // Whether statement s reads or writes `slot`; with skipLoopsOver, the
@@ -165,6 +184,9 @@ private:
     }
 
     void CollectAssigned(const Block &block, std::set<int> &out);
+    // Starts scope for function f's body: its parameters and outputs count
+    // as assigned, with every slot the body writes.
+    void FunctionScope(const ::mtrx::Function &f, Scope &scope);
     // Stretches (translate_flow.cpp): each stretch of a variable's values
     // after the first a slot of its own in the translator's tree, once,
     // before anything is inferred; scopes that keep their variables in the
