@@ -11,6 +11,7 @@
 
 #include "build_paths.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -56,6 +57,14 @@ std::string PrecompiledOptions(bool pic) {
     if (dir.empty()) return std::string();
     if (pic) dir += "/pic";
     if (access(PrecompiledFile(dir).c_str(), R_OK) != 0) return std::string();
+    // The headers are precompiled after mtrx is linked; a file older than
+    // the running mtrx may hold headers since changed (building only the
+    // mtrx target leaves it), and GCC would take it without looking at
+    // them: the headers are read instead.
+    struct stat made {}, self {};
+    if (stat(PrecompiledFile(dir).c_str(), &made) == 0 && stat("/proc/self/exe", &self) == 0 &&
+        made.st_mtime < self.st_mtime)
+        return std::string();
     return Clang() ? " -include-pch " + ShellWord(PrecompiledFile(dir)) : " -I" + ShellWord(dir);
 }
 
