@@ -132,6 +132,15 @@ std::string Translator::Expression(const Expr &e) {
             if (m_scope->function && e.args.empty() && !IsVariable(e) &&
                 (e.text == "nargin" || e.text == "nargout"))
                 return std::string("call.") + (e.text == "nargin" ? "Nargin()" : "Nargout()");
+            // An element of a dynamic variable: one value, read in place.
+            if (e.kind == Expr::Kind::Call && IsVariable(e) && !Scalar(e.slot) &&
+                !Logical(e.slot) && !Integer(e.slot)) {
+                const std::string var = Var(e.slot);
+                return "(!" + var + ".IsUnset() ? rt.IndexOne(" + VarValue(e.slot) + ", " +
+                       std::to_string(e.args.size()) + ", " + Fill(e.args, 0) + ", " +
+                       Quote(e.text) + ") : Runtime::First(" + FunctionCall(e, 1) + ", " +
+                       Quote(e.text) + "))";
+            }
             return "Runtime::First(" + CallList(e, 1) + ", " + Quote(e.text) + ")";
         }
         case Expr::Kind::Index:
