@@ -50,7 +50,8 @@ std::string Translator::Arguments(const std::vector<ExprPtr> &args, std::size_t 
                 kind == Expr::Kind::Field;
     }
     if (!lists) {
-        std::string out = "Values{";
+        if (args.size() == first) return "Values{}";
+        std::string out = "ArgList{";
         for (std::size_t k = first; k < args.size(); ++k)
             out += (k > first ? ", " : "") + Expression(*args[k]);
         return out + "}";

@@ -22,6 +22,7 @@
 #include <string>
 #include <type_traits>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // The groups of statements compiled code runs (each a lambda called in
@@ -127,6 +128,22 @@ private:
     bool m_element = false;
     unsigned int m_held = 0;
     double m_index[2] = {0.0, 0.0};
+};
+
+/// The arguments of a call written as a braced list, so evaluated left to
+/// right, each value moved into the list (an initializer list would copy
+/// every value, and the copy of an array shares it anew).
+class ArgList {
+public:
+    template <typename... T>
+    ArgList(T &&...v) {  // NOLINT: converts as a braced Values list does
+        m_values.reserve(sizeof...(T));
+        (m_values.emplace_back(std::forward<T>(v)), ...);
+    }
+    operator Values() && { return std::move(m_values); }  // NOLINT
+
+private:
+    Values m_values;
 };
 
 /// Fills a List: the subscripts or arguments as written. Lives for the
