@@ -37,13 +37,6 @@ namespace km = kiv::matrix;
 
 namespace {
 
-// True for a whole number from 1 up: the values a numeric subscript may
-// hold. Every finite double from 2^52 up is whole; NaN fails every test.
-inline bool IsIndexValue(double x) {
-    if (x >= 1.0 && x < 0x1p52) return static_cast<double>(static_cast<std::int64_t>(x)) == x;
-    return x >= 0x1p52 && x <= 0x1.fffffffffffffp1023;
-}
-
 // Pops the subscript context of end when the evaluation of a subscript
 // ends, also by an exception.
 struct EndScope {
@@ -974,14 +967,6 @@ Value Evaluator::Evaluate(const Expr &e) {
 
 namespace {
 
-// True for a real, non-logical double array: the arrays whose elements the
-// fast element paths read and write.
-bool PlainDouble(const Value &v) {
-    if (v.tag() != Tag::Array) return false;
-    const km::CMatrix *m = v.array().get();
-    return m->IsDouble() && !m->IsComplex() && !m->IsLogical();
-}
-
 // x op y for a comparison op.
 bool Compare(Op op, double x, double y) {
     switch (op) {
@@ -1087,18 +1072,7 @@ bool Evaluator::ElementPosition(const std::vector<ExprPtr> &subscripts, const Ar
         }
         if (!IsIndexValue(index[k])) return false;
     }
-    const double numel = a.Numel();
-    if (n == 1) {
-        if (index[0] > numel) return false;
-        position = static_cast<std::size_t>(index[0]) - 1;
-        return true;
-    }
-    // Two subscripts: the second runs over the trailing dimensions together.
-    const double rows = a.Rows();
-    if (index[0] > rows || index[1] > numel / rows) return false;
-    position = static_cast<std::size_t>(index[1] - 1) * static_cast<std::size_t>(rows) +
-               static_cast<std::size_t>(index[0]) - 1;
-    return true;
+    return ElementAt(a, index, n, position);
 }
 
 bool Evaluator::ReadElement(const Expr &e, const Value &base, Value &out) {

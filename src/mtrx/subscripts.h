@@ -7,6 +7,7 @@
 #include "value.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace mtrx {
@@ -42,6 +43,40 @@ public:
     /// The field name of step k (a Field), evaluated when dynamic.
     virtual std::string Field(std::size_t k) = 0;
 };
+
+/// True for a whole number from 1 up: the values a numeric subscript may
+/// hold. Every finite double from 2^52 up is whole; NaN fails every test.
+inline bool IsIndexValue(double x) {
+    if (x >= 1.0 && x < 0x1p52) return static_cast<double>(static_cast<std::int64_t>(x)) == x;
+    return x >= 0x1p52 && x <= 0x1.fffffffffffffp1023;
+}
+
+/// True for a real, non-logical double array: the arrays whose elements
+/// the element paths read and write in place.
+inline bool PlainDouble(const Value &v) {
+    if (v.tag() != Tag::Array) return false;
+    const kiv::matrix::CMatrix *m = v.array().get();
+    return m->IsDouble() && !m->IsComplex() && !m->IsLogical();
+}
+
+/// The element path of the interpreter and of compiled code alike: the
+/// 0-based position in `a` of the element that `n` (one or two) subscripts
+/// select, each already an IsIndexValue, the second running over the
+/// trailing dimensions together; false when it lies outside the array (the
+/// caller then indexes the general way, for the result or the message).
+inline bool ElementAt(const Array &a, const double *index, std::size_t n, std::size_t &position) {
+    const double numel = a.Numel();
+    if (n == 1) {
+        if (index[0] > numel) return false;
+        position = static_cast<std::size_t>(index[0]) - 1;
+        return true;
+    }
+    const double rows = a.Rows();
+    if (n != 2 || index[0] > rows || index[1] > numel / rows) return false;
+    position = static_cast<std::size_t>(index[1] - 1) * static_cast<std::size_t>(rows) +
+               static_cast<std::size_t>(index[0]) - 1;
+    return true;
+}
 
 /// The colon subscript.
 Array ColonSubscript();

@@ -50,7 +50,8 @@ std::string Translator::Arguments(const std::vector<ExprPtr> &args, std::size_t 
                 kind == Expr::Kind::Field;
     }
     if (!lists) {
-        std::string out = "Values{";
+        if (args.size() == first) return "Values{}";
+        std::string out = "ArgList{";
         for (std::size_t k = first; k < args.size(); ++k)
             out += (k > first ? ", " : "") + Expression(*args[k]);
         return out + "}";
@@ -132,6 +133,15 @@ std::string Translator::Expression(const Expr &e) {
             if (m_scope->function && e.args.empty() && !IsVariable(e) &&
                 (e.text == "nargin" || e.text == "nargout"))
                 return std::string("call.") + (e.text == "nargin" ? "Nargin()" : "Nargout()");
+            // An element of a dynamic variable: one value, read in place.
+            if (e.kind == Expr::Kind::Call && IsVariable(e) && !Scalar(e.slot) &&
+                !Logical(e.slot) && !Integer(e.slot)) {
+                const std::string var = Var(e.slot);
+                return "(!" + var + ".IsUnset() ? rt.IndexOne(" + VarValue(e.slot) + ", " +
+                       std::to_string(e.args.size()) + ", " + Fill(e.args, 0) + ", " +
+                       Quote(e.text) + ") : Runtime::First(" + FunctionCall(e, 1) + ", " +
+                       Quote(e.text) + "))";
+            }
             return "Runtime::First(" + CallList(e, 1) + ", " + Quote(e.text) + ")";
         }
         case Expr::Kind::Index:

@@ -75,6 +75,22 @@ private:
     std::size_t m_count;
 };
 
+// Subscripts already evaluated, into the list given.
+class Taken : public SubscriptSource {
+public:
+    Taken(SubscriptList subs, std::size_t count) : m_subs(std::move(subs)), m_count(count) {}
+    std::size_t Count() const override { return m_count; }
+    SubscriptList Take(const Array &) override {
+        if (m_count == 0) throw Error("A subscript is needed between the parentheses");
+        return std::move(m_subs);
+    }
+    Values Arguments() override { throw Error("Array subscripts are not arguments"); }
+
+private:
+    SubscriptList m_subs;
+    std::size_t m_count;
+};
+
 // The steps of a compiled assignment target.
 class StepPath : public PathSource {
 public:
@@ -108,8 +124,21 @@ std::vector<const Expr *> AnonymousFunctions(const Program &program) {
 // ---------------------------------------------------------------------------
 // List
 
+void List::Release() {
+    for (unsigned int k = 0; k < m_held; ++k) m_subs.push_back(Value(m_index[k]).array());
+    m_held = 0;
+    m_element = false;
+}
+
 void List::Add(Value v) {
     if (m_array) {
+        double x;
+        // Checked as it comes, as CheckSubscript would check it.
+        if (m_element && m_held < 2 && v.RealScalar(x) && IsIndexValue(x)) {
+            m_index[m_held++] = x;
+            return;
+        }
+        Release();
         CheckSubscript(v);
         m_subs.push_back(v.array());
     } else {
@@ -118,6 +147,7 @@ void List::Add(Value v) {
 }
 
 void List::Colon() {
+    Release();
     if (m_array)
         m_subs.push_back(ColonSubscript());
     else
@@ -449,8 +479,26 @@ Values Runtime::IndexName(const Value &base, unsigned int count, const Fill &sub
 }
 
 Value Runtime::Index(const Value &base, unsigned int count, const Fill &subs) {
+    if (PlainDouble(base) && m_evaluator->m_fastScalars) return IndexArray(base, count, subs, false);
     FillSubscripts source(*this, subs, count);
     return m_evaluator->Index(base, false, false, source);
+}
+
+Value Runtime::IndexOne(const Value &base, unsigned int count, const Fill &subs,
+                        const char *name) {
+    if (PlainDouble(base) && m_evaluator->m_fastScalars) return IndexArray(base, count, subs, true);
+    return First(IndexName(base, count, subs, 1), name);
+}
+
+Value Runtime::IndexArray(const Value &base, unsigned int count, const Fill &subs, bool named) {
+    const Array &a = base.array();
+    List list(*this, &a, count == 1 || count == 2);
+    if (count > 0) subs(list);
+    std::size_t position;
+    if (const double *index = list.Element(count))
+        if (ElementAt(a, index, count, position)) return Value(a.Data()[position]);
+    Taken source(list.TakeSubscripts(), count);
+    return m_evaluator->Index(base, false, named, source);
 }
 
 Value Runtime::Brace(const Value &base, unsigned int count, const Fill &subs) {

@@ -22,6 +22,7 @@
 #include <string>
 #include <type_traits>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 // The groups of statements compiled code runs (each a lambda called in
@@ -89,8 +90,11 @@ private:
 /// expand c{:} and s.name lists and pass a bare colon as ':'.
 class List {
 public:
-    /// Subscripts of `array`.
-    List(Runtime &rt, const Array *array) : m_rt(rt), m_array(array) {}
+    /// Subscripts of `array`. With `element`, the first two subscripts that
+    /// are whole real scalars from 1 up are held as numbers, for the element
+    /// path, until one of another kind comes.
+    List(Runtime &rt, const Array *array, bool element = false)
+        : m_rt(rt), m_array(array), m_element(element) {}
     /// Arguments.
     explicit List(Runtime &rt) : m_rt(rt) {}
     void Add(Value v);
@@ -102,13 +106,43 @@ public:
     /// end at position k of the n subscripts.
     Value End(unsigned int k, unsigned int n) const;
     bool Subscripting() const { return m_array != nullptr; }
-    std::vector<Array> TakeSubscripts() { return std::move(m_subs); }
+    std::vector<Array> TakeSubscripts() {
+        Release();
+        return std::move(m_subs);
+    }
+    /// The subscripts held as numbers: every one written when `count`
+    /// of them were, else none.
+    const double *Element(unsigned int count) const {
+        return m_element && m_held == count ? m_index : nullptr;
+    }
     Values TakeValues() { return std::move(m_values); }
 
 private:
+    // The held numbers as subscripts, in their order before the next.
+    void Release();
+
     Runtime &m_rt;
     const Array *m_array = nullptr;
     std::vector<Array> m_subs;
+    Values m_values;
+    bool m_element = false;
+    unsigned int m_held = 0;
+    double m_index[2] = {0.0, 0.0};
+};
+
+/// The arguments of a call written as a braced list, so evaluated left to
+/// right, each value moved into the list (an initializer list would copy
+/// every value, and the copy of an array shares it anew).
+class ArgList {
+public:
+    template <typename... T>
+    ArgList(T &&...v) {  // NOLINT: converts as a braced Values list does
+        m_values.reserve(sizeof...(T));
+        (m_values.emplace_back(std::forward<T>(v)), ...);
+    }
+    operator Values() && { return std::move(m_values); }  // NOLINT
+
+private:
     Values m_values;
 };
 
@@ -314,6 +348,8 @@ public:
     Values IndexName(const Value &base, unsigned int count, const Fill &subs, unsigned int nargout);
     /// base(S) and base{S}: one value.
     Value Index(const Value &base, unsigned int count, const Fill &subs);
+    /// name(S) of the variable `base` for one value: IndexName's first.
+    Value IndexOne(const Value &base, unsigned int count, const Fill &subs, const char *name);
     Value Brace(const Value &base, unsigned int count, const Fill &subs);
     /// base.name (one struct), and the name of a .(expression).
     Value Field(const Value &base, const std::string &name);
@@ -380,6 +416,10 @@ private:
     // Parses the sources and registers their compiled functions and
     // anonymous bodies with the evaluator. Throws on a syntax error.
     void Load(const std::vector<SourceFile> &sources);
+    // base(S) of an array: an element of a real double array read in place
+    // by whole scalar subscripts, as the interpreter reads it, else the
+    // general indexing with the subscripts already evaluated.
+    Value IndexArray(const Value &base, unsigned int count, const Fill &subs, bool named);
 
     std::unique_ptr<Evaluator> m_evaluator;
     std::vector<std::shared_ptr<const Unit>> m_units;
