@@ -287,6 +287,17 @@ CMatrix::CMatrix(unsigned int nDims, const unsigned int *dims, mxClassID classId
     m_nDims = stored;
     m_nElems = count;
 
+    // A real array of plain elements, the common case, takes its buffer
+    // here rather than through AllocMemory's calls and tests: the fixed cost
+    // of a small array's creation is mostly such calls.
+    if (complexity != mxComplexityComplex && classId != mxClassCell && classId != mxClassStruct) {
+        std::uint32_t bytes;
+        m_pr = CheckedByteSize(GetElementSize(classId), count, bytes) ? buffer::Allocate(bytes)
+                                                                     : nullptr;
+        if (m_pr != nullptr) return;
+        FreeDimensionList(this, m_pDims, m_nDims);
+        ThrowOutOfMemory();
+    }
     try {
         AllocMemory(complexity);
     } catch (...) {
@@ -309,7 +320,15 @@ CMatrix::CMatrix(const CMatrix &other)
 }
 
 CMatrix::~CMatrix() {
-    DeallocMemory();
+    // The common end of an array: the only holder of a real buffer of plain
+    // elements frees it, as ReleaseBuffer would, without its calls.
+    if (m_pi == nullptr && m_pr != nullptr && m_classID != mxClassCell &&
+        buffer::GetCount(m_pr) == 1) {
+        buffer::Free(m_pr);
+        m_pr = nullptr;
+    } else {
+        DeallocMemory();
+    }
     FreeDimensionList(this, m_pDims, m_nDims);
 }
 
