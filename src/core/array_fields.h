@@ -20,6 +20,11 @@ struct ArrayFields {
     static void *Pi(const CMatrix *a) { return a->m_pi; }
     static bool IsLogical(const CMatrix *a) { return (a->m_flags & 1) != 0; }
     static void SetLogical(CMatrix *a) { a->m_flags = static_cast<unsigned short>(a->m_flags | 1); }
+    /// A new real double array of `shape`'s dimensions, flags clear and data
+    /// uninitialised, as mxCreateNumericArray makes it; throws
+    /// kiv::CExhaustedMemoryException.
+    /// Exported for the tests, which instantiate the engines themselves.
+    MATRIX_API static CMatrix *NewRealDoubleLike(const CMatrix *shape);
 };
 
 }  // namespace matrix

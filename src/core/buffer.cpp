@@ -339,20 +339,13 @@ void KeepSmall(void *block, std::size_t bytes) noexcept {
     ::operator delete(block);
 }
 
-void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept {
-    if (capacity < bytes) capacity = bytes;
-#if defined(MATRIX_SMALL_STORE)
-    if (capacity <= kLastDataBytes) {
-        const std::size_t k = DataClass(capacity);
-        capacity = kFirstDataBytes << k;
-        if (void *data = Pop(kPlainClasses + k)) {
-            SetCount(data, 1);
-            SetByteSize(data, bytes);
-            *(static_cast<unsigned char *>(data) - kGrownOffset) = 0;
-            return data;
-        }
-    }
-#endif
+namespace {
+
+// Allocate past the thread's lists of small blocks: the block cache, then
+// the allocator. Kept out of line, so that taking a kept small block, the
+// common case for the short arrays of an expression, saves and restores no
+// registers for it.
+[[gnu::noinline]] void *AllocateFresh(std::uint32_t bytes, std::uint32_t capacity) noexcept {
 #if defined(MATRIX_BLOCK_CACHE)
     if (capacity >= kCacheMinBytes && !t_cacheGone) {
         if (void *data = t_cache.Take(capacity)) {
@@ -387,6 +380,35 @@ void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept {
     return data;
 }
 
+// Free past the thread's lists of small blocks: the block cache, then the
+// allocator; out of line as AllocateFresh.
+[[gnu::noinline]] void FreeOther(void *data) noexcept {
+#if defined(MATRIX_BLOCK_CACHE)
+    const std::size_t capacity = GetCapacity(data);
+    if (capacity >= kCacheMinBytes && !t_cacheGone && t_cache.Keep(data, capacity)) return;
+#endif
+    ReleaseData(data);
+}
+
+}  // namespace
+
+void *Allocate(std::uint32_t bytes, std::uint32_t capacity) noexcept {
+    if (capacity < bytes) capacity = bytes;
+#if defined(MATRIX_SMALL_STORE)
+    if (capacity <= kLastDataBytes) {
+        const std::size_t k = DataClass(capacity);
+        capacity = kFirstDataBytes << k;
+        if (void *data = Pop(kPlainClasses + k)) {
+            SetCount(data, 1);
+            SetByteSize(data, bytes);
+            *(static_cast<unsigned char *>(data) - kGrownOffset) = 0;
+            return data;
+        }
+    }
+#endif
+    return AllocateFresh(bytes, capacity);
+}
+
 void Free(void *data) noexcept {
     if (data == nullptr) return;
 #if defined(MATRIX_SMALL_STORE)
@@ -394,11 +416,7 @@ void Free(void *data) noexcept {
     const std::uint32_t small = GetCapacity(data);
     if (small <= kLastDataBytes && Push(kPlainClasses + DataClass(small), data)) return;
 #endif
-#if defined(MATRIX_BLOCK_CACHE)
-    const std::size_t capacity = GetCapacity(data);
-    if (capacity >= kCacheMinBytes && !t_cacheGone && t_cache.Keep(data, capacity)) return;
-#endif
-    ReleaseData(data);
+    FreeOther(data);
 }
 
 }  // namespace buffer

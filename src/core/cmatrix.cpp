@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 
+#include "core/array_fields.h"
 #include "core/buffer.h"
 
 namespace kiv {
@@ -287,6 +288,17 @@ CMatrix::CMatrix(unsigned int nDims, const unsigned int *dims, mxClassID classId
     m_nDims = stored;
     m_nElems = count;
 
+    // A real array of plain elements, the common case, takes its buffer
+    // here rather than through AllocMemory's calls and tests: the fixed cost
+    // of a small array's creation is mostly such calls.
+    if (complexity != mxComplexityComplex && classId != mxClassCell && classId != mxClassStruct) {
+        std::uint32_t bytes;
+        m_pr = CheckedByteSize(GetElementSize(classId), count, bytes) ? buffer::Allocate(bytes)
+                                                                     : nullptr;
+        if (m_pr != nullptr) return;
+        FreeDimensionList(this, m_pDims, m_nDims);
+        ThrowOutOfMemory();
+    }
     try {
         AllocMemory(complexity);
     } catch (...) {
@@ -309,7 +321,15 @@ CMatrix::CMatrix(const CMatrix &other)
 }
 
 CMatrix::~CMatrix() {
-    DeallocMemory();
+    // The common end of an array: the only holder of a real buffer of plain
+    // elements frees it, as ReleaseBuffer would, without its calls.
+    if (m_pi == nullptr && m_pr != nullptr && m_classID != mxClassCell &&
+        buffer::GetCount(m_pr) == 1) {
+        buffer::Free(m_pr);
+        m_pr = nullptr;
+    } else {
+        DeallocMemory();
+    }
     FreeDimensionList(this, m_pDims, m_nDims);
 }
 
@@ -644,6 +664,31 @@ bool CMatrix::IsNDMatrix() const { return IsNumeric() && m_nDims > 2; }
 bool CMatrix::IsColon() const {
     return m_classID == mxClassChar && m_nElems == 1 &&
            *static_cast<const std::uint16_t *>(m_pr) == u':';
+}
+
+// --- A new array of an existing shape -------------------------------------------
+
+// Beside the constructors, so that the copy constructor and operator new
+// are inlined into it.
+CMatrix *ArrayFields::NewRealDoubleLike(const CMatrix *shape) {
+    // The shape of an existing array is already in its stored form (trailing
+    // lengths of 1 beyond the second dropped, the element count known), so
+    // the copy constructor takes it over as it is, where creating from a
+    // dimension list would normalise and multiply it again. The same array
+    // as mxCreateNumericArray makes: class double, flags clear, real buffer
+    // of count 1 and uninitialised data.
+    const std::uint64_t bytes = std::uint64_t{shape->m_nElems} * sizeof(double);
+    if (bytes > UINT32_MAX) throw kiv::CExhaustedMemoryException();
+    CMatrix *a = new (std::nothrow) CMatrix(*shape);
+    if (a == nullptr) throw kiv::CExhaustedMemoryException();
+    a->m_classID = mxClassDouble;
+    a->m_flags = 0;
+    a->m_pr = buffer::Allocate(static_cast<std::uint32_t>(bytes));
+    if (a->m_pr == nullptr) {
+        delete a;
+        throw kiv::CExhaustedMemoryException();
+    }
+    return a;
 }
 
 }  // namespace matrix

@@ -129,8 +129,7 @@ inline void RequireSameShape(const CMatrix *A, const CMatrix *B) {
 /// Returns a new real double array of `shape`'s dimensions, flags clear and
 /// data uninitialised; throws kiv::CExhaustedMemoryException.
 inline CMatrix *NewRealDoubleLike(const CMatrix *shape) {
-    return mxCreateNumericArray(ArrayFields::NoDimensions(shape), ArrayFields::Dimensions(shape),
-                                mxClassDouble, mxComplexityReal);
+    return ArrayFields::NewRealDoubleLike(shape);
 }
 
 inline const double *RealData(const CMatrix *a) {
