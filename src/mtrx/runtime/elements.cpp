@@ -118,9 +118,9 @@ void Elements::StoreIntegerSlow(Scope &call, Value &v, unsigned int n, double i,
 bool Elements::ReadLogicalSlow(Scope &call, const Value &v, unsigned int n, double i, double j) {
     call.At(call.m_where);
     const Value out = call.m_rt.Index(v, n, Subscripts(n, i, j));
-    if (out.tag() == Tag::Array && out.array().get()->IsLogical() && out.array().Numel() == 1)
-        return out.array().Data()[0] != 0.0;
-    Runtime::Raise("An element of a logical array is not a logical scalar");
+    if (out.tag() != Tag::Array || !out.array().get()->IsLogical() || out.array().Numel() != 1)
+        Runtime::Raise("An element of a logical array is not a logical scalar");
+    return out.array().Data()[0] != 0.0;
 }
 
 void Elements::StoreLogicalSlow(Scope &call, Value &v, unsigned int n, double i, double j, bool x) {
